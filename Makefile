@@ -1,0 +1,64 @@
+# Top-level entry points. `make test` and `make demo` work on a fresh Debian machine as root:
+# they install what is missing, configure, build and run.
+
+BUILD        ?= build
+RELEASE      ?= build-release
+FUZZBUILD    ?= build-fuzz
+JOBS         ?= $(shell nproc)
+FUZZ_SECONDS ?= 15
+
+# Debian packages the build, the tests and the benchmarks use.
+PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-dev \
+           libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev
+
+.PHONY: all deps configure build test demo bench fuzz fuzz-smoke clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  if [ "$$(id -u)" != 0 ]; then echo "Run as root to install:$$missing" >&2; exit 1; fi; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DQZ_SANITIZE=ON -DQZ_TESTS=ON
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300
+	$(MAKE) --no-print-directory fuzz-smoke
+
+demo: build
+	@sh demos/run-demo.sh $(BUILD)
+
+bench: deps
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_SANITIZE=OFF -DQZ_TESTS=OFF -DQZ_BENCH=ON
+	cmake --build $(RELEASE) -j $(JOBS)
+	@sh bench/run-benchmarks.sh $(RELEASE)
+
+$(FUZZBUILD)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQZ_SANITIZE=OFF -DQZ_TESTS=OFF -DQZ_FUZZ=ON
+
+# A short fuzzing run of every fuzz target (part of `make test`).
+fuzz-smoke: deps $(FUZZBUILD)/build.ninja
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+	@sh fuzz/run-fuzzers.sh $(FUZZBUILD) $(FUZZ_SECONDS)
+
+# A longer fuzzing run: make fuzz FUZZ_SECONDS=3600
+fuzz: FUZZ_SECONDS = 600
+fuzz: fuzz-smoke
+
+clean:
+	rm -rf $(BUILD) $(RELEASE) $(FUZZBUILD)

@@ -1,0 +1,166 @@
+// The virtual machine's C interface: the stack of values seen by command handlers, calls,
+// protected calls, loading and dumping chunks, and debug support. Everything outside src/vm/
+// talks to the VM only through this header (and vm_aux.h for the auxiliary library).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdarg>
+
+struct VmState;
+
+// Value tags as reported by VmType.
+enum {
+    VM_TNONE = -1,
+    VM_TNIL = 0,
+    VM_TBOOLEAN = 1,
+    VM_TLIGHTUSERDATA = 2,
+    VM_TNUMBER = 3,
+    VM_TSTRING = 4,
+    VM_TTABLE = 5,
+    VM_TFUNCTION = 6,
+    VM_TUSERDATA = 7,
+    VM_TTHREAD = 8,
+};
+
+// Pseudo-indices.
+constexpr int VM_REGISTRYINDEX = -10000;
+constexpr int VM_GLOBALSINDEX = -10001;
+constexpr int VmUpvalueIndex(int i) { return VM_GLOBALSINDEX - i; }
+
+// Free stack slots a C function gets on entry.
+constexpr int VM_MINSTACK = 20;
+// Results wanted: all of them.
+constexpr int VM_MULTRET = -1;
+
+// Hook event numbers and mask bits.
+enum { VM_HOOKCALL = 0, VM_HOOKRET = 1, VM_HOOKLINE = 2, VM_HOOKCOUNT = 3, VM_HOOKTAILRET = 4 };
+enum { VM_MASKCALL = 1 << VM_HOOKCALL, VM_MASKRET = 1 << VM_HOOKRET, VM_MASKLINE = 1 << VM_HOOKLINE,
+       VM_MASKCOUNT = 1 << VM_HOOKCOUNT };
+
+// A command handler / C function: returns a handler result (0..999 results pushed, -1/-2 label
+// jumps, 1000 and up an error code).
+typedef int (*VmCFunction)(VmState* state);
+
+// Chunk reader: returns the next block and its size, or null / size 0 at the end of input.
+typedef const char* (*VmReader)(void* readerData, size_t* size);
+// Chunk writer: receives each piece of the chunk; returns 0 on success.
+typedef int (*VmWriter)(VmState* state, const void* bytes, size_t size, void* writerData);
+
+constexpr int VM_IDSIZE = 60;
+
+// Debug record filled by VmGetStack / VmGetInfo.
+struct VmDebug {
+    int event;
+    const char* name;       // function name, or null
+    const char* namewhat;   // "global", "local", "method", "field" or ""
+    const char* what;       // "C", "main", "Quarnelix" or "tail"
+    const char* source;
+    int currentline;
+    int nups;
+    int linedefined;
+    char short_src[VM_IDSIZE];
+    int i_ci;               // the frame it describes (private)
+};
+
+typedef void (*VmHook)(VmState* state, VmDebug* ar);
+typedef void (*VmPanicFunction)(VmState* state);
+
+// State creation and teardown.
+VmState* VmOpen();
+void VmClose(VmState* state);
+VmState* VmNewThread(VmState* state);
+VmPanicFunction VmAtPanic(VmState* state, VmPanicFunction panic);
+
+// Stack manipulation.
+int VmGetTop(VmState* state);
+void VmSetTop(VmState* state, int index);
+void VmPushValue(VmState* state, int index);
+void VmRemove(VmState* state, int index);
+void VmInsert(VmState* state, int index);
+void VmReplace(VmState* state, int index);
+int VmCheckStack(VmState* state, int n);
+void VmMoveValues(VmState* from, VmState* to, int n);
+inline void VmPop(VmState* state, int n) { VmSetTop(state, -(n) - 1); }
+
+// Reading values.
+int VmType(VmState* state, int index);
+const char* VmTypeName(VmState* state, int tag);
+int VmIsNumber(VmState* state, int index);
+int VmIsString(VmState* state, int index);
+int VmIsCFunction(VmState* state, int index);
+int VmIsUserdata(VmState* state, int index);
+double VmToNumber(VmState* state, int index);
+int VmToBoolean(VmState* state, int index);
+const char* VmToString(VmState* state, int index);
+size_t VmStrLen(VmState* state, int index);
+VmCFunction VmToCFunction(VmState* state, int index);
+void* VmToUserdata(VmState* state, int index);
+VmState* VmToThread(VmState* state, int index);
+const void* VmToPointer(VmState* state, int index);
+int VmRawEqual(VmState* state, int index1, int index2);
+int VmEqual(VmState* state, int index1, int index2);
+int VmLessThan(VmState* state, int index1, int index2, int caseSensitive);
+
+// Pushing values.
+void VmPushNil(VmState* state);
+void VmPushNumber(VmState* state, double n);
+void VmPushBoolean(VmState* state, int b);
+void VmPushLightUserdata(VmState* state, void* p);
+void VmPushLString(VmState* state, const char* s, size_t len);
+void VmPushString(VmState* state, const char* s);
+void VmPushStringNoGc(VmState* state, const char* s);
+const char* VmPushFString(VmState* state, const char* format, ...);
+const char* VmPushVFString(VmState* state, const char* format, va_list args);
+void VmPushCClosure(VmState* state, VmCFunction fn, int n);
+inline void VmPushCFunction(VmState* state, VmCFunction fn) { VmPushCClosure(state, fn, 0); }
+void VmNewTable(VmState* state);
+void VmNewTableNoGc(VmState* state);
+void VmCreateTable(VmState* state, int narray, int log2Nodes);
+void* VmNewUserdata(VmState* state, size_t size);
+
+// Tables and metatables.
+void VmGetTable(VmState* state, int index);
+void VmRawGet(VmState* state, int index);
+void VmRawGetI(VmState* state, int index, int n);
+void VmSetTable(VmState* state, int index);
+void VmRawSet(VmState* state, int index);
+void VmRawSetI(VmState* state, int index, int n);
+int VmNext(VmState* state, int index);
+int VmGetMetatable(VmState* state, int index);
+int VmSetMetatable(VmState* state, int index);
+void VmGetFunctionGlobals(VmState* state, int index);
+int VmSetFunctionGlobals(VmState* state, int index);
+void VmConcat(VmState* state, int n);
+int VmPushUpvalues(VmState* state);
+const char* VmGetUpvalue(VmState* state, int funcIndex, int n);
+const char* VmSetUpvalue(VmState* state, int funcIndex, int n);
+
+// Calls and loading.
+void VmCall(VmState* state, int nargs, int nresults);
+int VmProtectedCall(VmState* state, int nargs, int nresults, int errfuncIndex);
+int VmCProtectedCall(VmState* state, VmCFunction fn, void* userdata);
+int VmLoad(VmState* state, VmReader reader, void* readerData, const char* chunkName);
+int VmDumpFunction(VmState* state, int index, VmWriter writer, void* writerData);
+
+// Collector controls (kilobytes).
+int VmGetGcThreshold(VmState* state);
+int VmGetGcCount(VmState* state);
+void VmSetGcThreshold(VmState* state, int kb);
+
+// Debug support.
+int VmGetStack(VmState* state, int level, VmDebug* ar);
+int VmGetInfo(VmState* state, const char* options, VmDebug* ar);
+const char* VmGetLocal(VmState* state, const VmDebug* ar, int n);
+const char* VmSetLocal(VmState* state, const VmDebug* ar, int n);
+int VmSetHook(VmState* state, VmHook fn, int mask, int count);
+VmHook VmGetHook(VmState* state);
+int VmGetHookMask(VmState* state);
+int VmGetHookCount(VmState* state);
+int VmCurrentLine(VmState* state);
+int VmCurrentPc(VmState* state);
+
+// Raising errors. Errors are numeric codes; they unwind to the innermost protected call.
+[[noreturn]] void VmRaiseError(VmState* state, int code);
+[[noreturn]] void VmRaiseTypeError(VmState* state, int index, int code, const char* operatorText);
+[[noreturn]] void VmThrow(VmState* state, int code);
