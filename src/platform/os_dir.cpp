@@ -13,6 +13,7 @@
 #include <new>
 
 #include "core/error_codes.h"
+#include "core/error_messages.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 
@@ -82,6 +83,7 @@ int OsCheckDirLock(qzPlatformLock* lock, int* isDirectory) {
         return 0;
     }
     if (isDirectory) *isDirectory = 0;
+    SetErrorArgString(lock->enginePath.c_str());
     return ERR_NOTADIR;
 }
 
