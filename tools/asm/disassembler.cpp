@@ -112,6 +112,7 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
         int v = fields[k];
         if (kinds[k] == VM_ARG_R || (kinds[k] == VM_ARG_RK && v < VM_RK_CONST)) s += " r" + std::to_string(v);
         else if (kinds[k] == VM_ARG_RK) s += " " + ConstOperand(f, v - VM_RK_CONST);
+        else if (k == 0 && (op == OP_GETUPVAL || op == OP_SETUPVAL)) s += " u" + std::to_string(v);
         else s += " " + std::to_string(v);
     }
     return s;
