@@ -1,0 +1,58 @@
+// CRC-32 with one shared table.
+#include "libs/crc32.h"
+
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "core/error_codes.h"
+#include "libs/libfile.h"
+
+namespace {
+uint32_t crcTable[256];
+std::once_flag crcTableOnce;
+
+void BuildTable() {
+    for (uint32_t n = 0; n < 256; n++) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        crcTable[n] = c;
+    }
+}
+}  // namespace
+
+void InitCrc32Table() { std::call_once(crcTableOnce, BuildTable); }
+
+const uint32_t* GetCrc32Table() {
+    InitCrc32Table();
+    return crcTable;
+}
+
+uint32_t Crc32Update(uint32_t crc, const void* bytes, size_t length) {
+    const uint32_t* table = GetCrc32Table();
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    for (size_t i = 0; i < length; i++) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+uint32_t Crc32(const void* bytes, size_t length) {
+    return Crc32Update(0xFFFFFFFFu, bytes, length) ^ 0xFFFFFFFFu;
+}
+
+int Crc32File(const char* name, uint32_t* crc) {
+    if (!name || !*name) return ERR_WRONGUSAGE;
+    constexpr size_t kBlock = 65536;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
+    if (!buffer) return ERR_MEM;
+    LibFile* file = LibFileOpen(name, LIBFILE_READ | LIBFILE_ADAPTERS);
+    if (!file) return ERR_READFILE;
+    uint32_t c = 0xFFFFFFFFu;
+    size_t got;
+    while ((got = LibFileRead(file, buffer.get(), kBlock)) > 0) c = Crc32Update(c, buffer.get(), got);
+    bool failed = LibFileError(file) != 0;
+    LibFileClose(file);
+    // A read error (a directory, a vanished device) must not pass off a partial checksum.
+    if (failed) return ERR_READFILE;
+    *crc = c ^ 0xFFFFFFFFu;
+    return 0;
+}
