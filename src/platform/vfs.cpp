@@ -421,7 +421,9 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
             }
         }
     }
-    if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, mode & 3);
+    // The platform knows read locks only; a request without a mode bit is a read lock.
+    int platformMode = (mode & 3) ? (mode & 3) : QZ_VFS_LOCK_READ;
+    if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, platformMode);
     if (!lock->platform) {
         delete lock;
         return nullptr;
