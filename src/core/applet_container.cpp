@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/chunk_name.h"
 #include "core/error_codes.h"
+#include "core/error_messages.h"
+#include "platform/os_env.h"
 
 namespace {
 
@@ -176,6 +179,7 @@ struct Reader {
 
 // State of one container read.
 struct ContainerState {
+    ContainerState(Reader* reader, qzPlayerContext* ctx, qzAppletDescriptor* a) : r(reader), context(ctx), applet(a) {}
     Reader* r;
     qzPlayerContext* context;
     qzAppletDescriptor* applet;
@@ -513,24 +517,22 @@ int ReadLinkedFiles(ContainerState& s) {
     int32_t count = r.Count(5);
     r.I32();  // unused
     for (int32_t i = 0; i < count && !r.error; i++) {
-        qzLinkedFile file;
-        file.name = r.CStr(QZ_MAX_LINKED_NAME);
+        std::string name = r.CStr(QZ_MAX_LINKED_NAME);
         int32_t size = r.I32();
         if (r.error) break;
         if (size == -2) continue;  // dropped entry
+        int64_t offset;
         if (size == -1) {
-            file.size = r.I32();
-            file.offset = r.I32();
+            size = r.I32();
+            offset = r.I32();
             if (r.error) break;
-            if (!s.InContainer(file.offset, file.size)) return ERR_READ;
+            if (!s.InContainer(offset, size)) return ERR_READ;
         } else {
             if (size < 0 || (uint64_t)size > r.Remaining()) return ERR_READ;
-            file.size = size;
-            file.offset = (int64_t)(r.in->pos - r.in->start);
+            offset = (int64_t)(r.in->pos - r.in->start);
             r.Skip((uint64_t)size);
         }
-        file.containerPath = s.path;
-        s.applet->linkedFiles.push_back(std::move(file));
+        AddLinkedFile(s.applet, name, s.path, (uint64_t)offset, (uint64_t)size);
     }
     return r.error;
 }
@@ -632,7 +634,7 @@ int ReadRecords(ContainerState& s) {
             int major = r.U8(), minor = r.U8();
             if (r.error) break;
             if (major > 6 || (major == 6 && minor > 0)) {
-                s.context->errorArgument = std::to_string(major) + "." + std::to_string(minor);
+                SetErrorArgString((std::to_string(major) + "." + std::to_string(minor)).c_str());
                 return ERR_APPLETVERSION;
             }
             s.major = a->versionMajor = major;
@@ -746,10 +748,9 @@ int ReadIconBlock(Reader& r, const std::string& path, qzAppletDescriptor* applet
             if (slot.size != width || slot.size != height) continue;
             char name[32];
             std::snprintf(name, sizeof name, "%dx%d", width, height);
-            char prefix[64];
-            std::snprintf(prefix, sizeof prefix, ":::chunk%llu:%llu*", (unsigned long long)r.in->pos,
-                          (unsigned long long)size);
-            slot.chunkName = std::string(prefix) + name + "?" + path;
+            std::vector<char> chunkName(path.size() + 128);
+            MakeChunkName(name, chunkName.data(), chunkName.size(), 0, size, r.in->pos, path.c_str());
+            slot.chunkName = chunkName.data();
             slot.used = 1;
             if (flags & 2) slot.flag = 1;
             break;
@@ -880,23 +881,16 @@ bool FileSize(FILE* file, uint64_t* size) {
 // Unpacks a packed container into a new temporary file; returns its path in *tempPath.
 int UnpackToTempFile(FILE* packed, uint64_t offset, qzPlayerContext* context, std::string* tempPath,
                      uint64_t* consumed) {
-    std::string pattern = context->tempDir;
-    if (pattern.empty()) pattern = "/tmp";
-    if (pattern.back() != '/') pattern += '/';
-    pattern += "quarnelix.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        context->errorArgument = pattern;
+    char name[PATH_MAX];
+    if (!OsGetTempFileName(name, sizeof name)) {
+        SetErrorArgString(OsGetTempDir().c_str());
         return ERR_WRITEFILE;
     }
-    *tempPath = name.data();
+    *tempPath = name;
     context->tempFiles.push_back(*tempPath);
-    FILE* out = fdopen(fd, "wb");
+    FILE* out = std::fopen(name, "wb");
     if (!out) {
-        close(fd);
-        context->errorArgument = *tempPath;
+        SetErrorArgString(name);
         return ERR_WRITEFILE;
     }
     int result = InflateContainer(packed, offset, out, nullptr, 0, nullptr, consumed);
@@ -908,9 +902,8 @@ int UnpackToTempFile(FILE* packed, uint64_t offset, qzPlayerContext* context, st
 
 int ReadAppletContainerData(const uint8_t* data, size_t size, const char* path, qzPlayerContext* context,
                             qzAppletDescriptor* applet) {
-    context->errorArgument.clear();
     if (size < 4 || !IsPlainMagic(data)) {
-        context->errorArgument = FilePart(path);
+        SetErrorArgString(FilePart(path).c_str());
         return ERR_NOAPPLET;
     }
     Input in;
@@ -918,7 +911,7 @@ int ReadAppletContainerData(const uint8_t* data, size_t size, const char* path, 
     in.end = size;
     in.pos = 4;
     Reader r{&in};
-    ContainerState s{&r, context, applet};
+    ContainerState s(&r, context, applet);
     StartContainer(s, path, 0, size);
     int error = ReadRecords(s);
     if (!error) error = ReadIconBlock(r, path, applet);
@@ -926,11 +919,10 @@ int ReadAppletContainerData(const uint8_t* data, size_t size, const char* path, 
 }
 
 int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
-    context->errorArgument.clear();
     std::string path = AbsolutePath(context->appletPath);
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        context->errorArgument = path;
+        SetErrorArgString(path.c_str());
         return ERR_FILEEXIST;
     }
     context->appletPath = path;
@@ -941,7 +933,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
 
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        context->errorArgument = path;
+        SetErrorArgString(path.c_str());
         return ERR_READFILE;
     }
     uint64_t offset = context->appended ? context->appendedOffset : 0;
@@ -975,7 +967,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         offset = 0;
         file = std::fopen(path.c_str(), "rb");
         if (!file) {
-            context->errorArgument = path;
+            SetErrorArgString(path.c_str());
             return ERR_READFILE;
         }
         std::memset(magic, 0, 4);
@@ -990,7 +982,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     }
     if (!IsPlainMagic(magic)) {
         std::fclose(file);
-        context->errorArgument = FilePart(path);
+        SetErrorArgString(FilePart(path).c_str());
         return ERR_NOAPPLET;
     }
 
@@ -1000,7 +992,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     in.end = size;
     in.pos = offset + 4;
     Reader r{&in};
-    ContainerState s{&r, context, applet};
+    ContainerState s(&r, context, applet);
     StartContainer(s, path, offset, size - offset);
     int error = ReadRecords(s);
     if (!error && !packed) error = ReadIconBlock(r, path, applet);
@@ -1009,7 +1001,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     if (!error && packed) {
         FILE* packedFile = std::fopen(iconPath.c_str(), "rb");
         if (!packedFile) {
-            context->errorArgument = iconPath;
+            SetErrorArgString(iconPath.c_str());
             return ERR_READFILE;
         }
         Input iconIn;
@@ -1024,11 +1016,11 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     return error;
 }
 
-int CheckAppletFile(const char* path, int* packed, std::string* errorArgument) {
+int CheckAppletFile(const char* path, int* packed) {
     *packed = 0;
     FILE* file = std::fopen(path, "rb");
     if (!file) {
-        if (errorArgument) *errorArgument = path;
+        SetErrorArgString(path);
         return ERR_FILEEXIST;
     }
     uint8_t magic[4];
@@ -1040,7 +1032,7 @@ int CheckAppletFile(const char* path, int* packed, std::string* errorArgument) {
         return 0;
     }
     if (IsPlainMagic(magic)) return 0;
-    if (errorArgument) *errorArgument = path;
+    SetErrorArgString(path);
     return ERR_NOAPPLET;
 }
 

@@ -23,8 +23,8 @@ constexpr size_t QZ_APPLET_HEAD_SIZE = 2048;
 // appended) into the applet descriptor and the player context, changing the current directory to
 // the applet's folder (the executable's folder for an appended applet). A packed container is
 // unpacked into a temporary file first, which is added to context->tempFiles; its icon block is
-// read from the packed file. On failure the records read so far stay in the descriptor and
-// context->errorArgument holds the text that the error message names. 0 or an error code.
+// read from the packed file. On failure the records read so far stay in the descriptor and the
+// error-argument text names the path or version concerned. 0 or an error code.
 int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet);
 
 // Reads a plain container held in memory (starting with "QZA\0"); path is the container path
@@ -33,9 +33,9 @@ int ReadAppletContainerData(const uint8_t* data, size_t size, const char* path, 
                             qzAppletDescriptor* applet);
 
 // Checks a separate applet file before plugins load: it must exist (ERR_FILEEXIST), its first four
-// bytes must be readable (ERR_READ) and be "QZA\0" or "QZZ\0" (ERR_NOAPPLET). *packed receives
-// whether it is packed.
-int CheckAppletFile(const char* path, int* packed, std::string* errorArgument);
+// bytes must be readable (ERR_READ) and be "QZA\0" or "QZZ\0" (ERR_NOAPPLET, naming the path).
+// *packed receives whether it is packed.
+int CheckAppletFile(const char* path, int* packed);
 
 // Reads the first QZ_APPLET_HEAD_SIZE bytes of an applet file (unpacked when packed) and takes the
 // metadata records (title, version, copyright, author, description) from them.

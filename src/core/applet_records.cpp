@@ -27,6 +27,26 @@ qzAppletDescriptor::qzAppletDescriptor() {
     }
 }
 
+qzAppletDescriptor::~qzAppletDescriptor() { FreeLinkedFiles(this); }
+
+void AddLinkedFile(qzAppletDescriptor* applet, const std::string& name, const std::string& containerPath,
+                   uint64_t offset, uint64_t size) {
+    qzLinkedFile* file = new qzLinkedFile{nullptr, name, containerPath, offset, size};
+    qzLinkedFile** tail = &applet->linkedFiles;
+    while (*tail) tail = &(*tail)->next;
+    *tail = file;
+}
+
+void FreeLinkedFiles(qzAppletDescriptor* applet) {
+    qzLinkedFile* file = applet->linkedFiles;
+    while (file) {
+        qzLinkedFile* next = file->next;
+        delete file;
+        file = next;
+    }
+    applet->linkedFiles = nullptr;
+}
+
 void InitBackfillSettings(qzBackfillSettings* backfill) { *backfill = qzBackfillSettings(); }
 
 void InitGradientSettings(qzGradient* gradient) { *gradient = qzGradient(); }

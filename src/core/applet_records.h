@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/linked_file.h"
+
 // Field limits of the stored texts (characters, without the terminating zero).
 constexpr size_t QZ_MAX_METADATA = 255;
 constexpr size_t QZ_MAX_LINKED_NAME = 1023;
@@ -213,14 +215,6 @@ struct qzIncludeRange {
     std::string containerName;
 };
 
-// A file linked into the applet; its data lies at offset within the container data.
-struct qzLinkedFile {
-    std::string name;           // fonts are entered as "::font:" + font name
-    std::string containerPath;  // empty: the applet itself
-    int64_t offset = 0;
-    int64_t size = 0;
-};
-
 struct qzLabel {
     std::string name;
     int32_t value = 0;
@@ -264,15 +258,11 @@ struct qzPlayerContext {
     int consoleMode = 0;        // DEBUGDEVICE
     int debugOutput = 0;        // DEBUGOUTPUT
     int launchedFromShell = 1;
-    std::string tempDir = "/tmp";
     std::vector<std::string> skipPlugins;
     std::vector<std::string> requirePlugins;
     std::string requireTags;
     int hasRequireTags = 0;
     std::string errorText;
-    // The text a failing start-up step names in its message (a path, a version); start-up hands
-    // it to the error-argument state.
-    std::string errorArgument;
     std::vector<qzCommandLineArg> unknownArgs;  // command line first, then the .ini file
     // Temporary files that shutdown deletes (the unpacked copy of a packed applet).
     std::vector<std::string> tempFiles;
@@ -287,7 +277,7 @@ struct qzAppletDescriptor {
     std::string title, version, copyright, author, description;  // metadata
     std::vector<qzDirective> directives;
     std::vector<qzIncludeRange> includeRanges;
-    std::vector<qzLinkedFile> linkedFiles;
+    qzLinkedFile* linkedFiles = nullptr;  // singly linked, in container order; owned
     int hasLabels = 0;
     std::vector<qzLabel> labels;            // registry table "labels"
     std::vector<qzUserConstant> constants;  // "userconstants"
@@ -295,8 +285,9 @@ struct qzAppletDescriptor {
     int versionMinor = 0;
     int containerRead = 0;
     // The file the container was actually read from and where its data starts there. Linked data
-    // lies at containerBase + offset in containerPath. For a packed applet this is the unpacked
-    // copy at base 0, whatever the appended offset in the executable.
+    // and directive data lie at containerBase + offset in containerPath: chunk names for them are
+    // built with this base and path. For a packed applet this is the unpacked copy at base 0,
+    // whatever the appended offset in the executable.
     std::string containerPath;
     uint64_t containerBase = 0;
     uint64_t containerSize = 0;
@@ -317,7 +308,16 @@ struct qzAppletDescriptor {
     uint32_t displayFlags = 0;
 
     qzAppletDescriptor();
+    ~qzAppletDescriptor();
+    qzAppletDescriptor(const qzAppletDescriptor&) = delete;
+    qzAppletDescriptor& operator=(const qzAppletDescriptor&) = delete;
 };
+
+// Appends a linked file to the descriptor's list.
+void AddLinkedFile(qzAppletDescriptor* applet, const std::string& name, const std::string& containerPath,
+                   uint64_t offset, uint64_t size);
+// Frees the descriptor's linked-file list.
+void FreeLinkedFiles(qzAppletDescriptor* applet);
 
 // Resets a backfill record to "not set" values.
 void InitBackfillSettings(qzBackfillSettings* backfill);

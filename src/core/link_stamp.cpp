@@ -5,7 +5,7 @@
 
 // The stamp and the linker block as one array, so that the block lies directly behind the stamp.
 // volatile keeps every byte in the file and every read a real memory access.
-__attribute__((used)) extern const volatile uint8_t qzLinkStampData[QZ_LINK_STAMP_SIZE + QZ_LINKER_BLOCK_SIZE];
+extern const volatile uint8_t qzLinkStampData[QZ_LINK_STAMP_SIZE + QZ_LINKER_BLOCK_SIZE];
 __attribute__((used)) const volatile uint8_t qzLinkStampData[QZ_LINK_STAMP_SIZE + QZ_LINKER_BLOCK_SIZE] = {
     // maker name (30) and two zero bytes
     'P', 'e', 'l', 'l', 'o', 'm', 'a', 'r', ' ', 'B', 'r', 'i', 'g', 'h', 't', 'l', 'i', 'n', 'e', ' ',

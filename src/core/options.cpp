@@ -9,6 +9,7 @@
 #include "core/charset.h"
 #include "core/error_codes.h"
 #include "core/number_literal.h"
+#include "platform/os_env.h"
 
 const qzOptionDef qzOptionTable[] = {
     {"WINDOW", QZ_OPT_WINDOW, 0, 0, 0, nullptr, nullptr},
@@ -427,7 +428,7 @@ int ApplyOptions(const qzOptionValues* values, qzPlayerContext* context, qzApple
     // 7. Temporary folder and plugin lists.
     if (given[QZ_OPT_TEMPDIR]) {
         if (text[QZ_OPT_TEMPDIR].size() > QZ_MAX_PATH) return ERR_CONSOLEARG;
-        context->tempDir = text[QZ_OPT_TEMPDIR];
+        OsSetTempDir(text[QZ_OPT_TEMPDIR].c_str());
     }
     if (given[QZ_OPT_SKIPPLUGINS]) SplitPluginList(text[QZ_OPT_SKIPPLUGINS], &context->skipPlugins);
     if (given[QZ_OPT_REQUIREPLUGINS]) SplitPluginList(text[QZ_OPT_REQUIREPLUGINS], &context->requirePlugins);
