@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/console.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
 #include "platform/os_file.h"
@@ -34,7 +35,7 @@ bool FsPath(const char* path, std::string* out) {
 
 qzPlatformLock* OsLock(const char* path, int mode) {
     if (mode != 1) {
-        std::fputs("QZOS_LOCK_WRITE unsupported.\n", stdout);
+        PrintConsole("QZOS_LOCK_WRITE unsupported.\n");
         return nullptr;
     }
     if (!path) return nullptr;

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "core/charset.h"
 #include "core/chunk_name.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
@@ -38,11 +39,21 @@ bool AdapterAllowed(const qzVfsFileAdapter* a, const char* list) {
     return !a->activatedByList || IsLoaderNamedExplicitly(list, a->name);
 }
 
-// Marks the adapters that the list names explicitly as activated by a list.
+// Marks the adapters whose module name is an item of the list as activated by a list.
 void ActivateFileAdapters(const char* list) {
-    if (!list || !*list || IsLoaderSelected(list, "default", false)) return;
-    for (qzVfsFileAdapter* a : AdapterSnapshot())
-        if (a->enabled && IsLoaderNamedExplicitly(list, a->name)) a->activatedByList = 1;
+    if (!list || !*list || CompareNoCase(list, "default") == 0) return;
+    std::vector<qzVfsFileAdapter*> adapters = AdapterSnapshot();
+    const char* p = list;
+    while (true) {
+        const char* bar = std::strchr(p, '|');
+        std::string item(p, bar ? static_cast<size_t>(bar - p) : std::strlen(p));
+        if (!IsReservedLoaderName(item.c_str()) && CompareNoCase(item.c_str(), "plugin") != 0) {
+            for (qzVfsFileAdapter* a : adapters)
+                if (a->enabled && a->name && CompareNoCase(item.c_str(), a->name) == 0) a->activatedByList = 1;
+        }
+        if (!bar) break;
+        p = bar + 1;
+    }
 }
 
 qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode) {
@@ -421,7 +432,9 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
             }
         }
     }
-    if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, mode & 3);
+    // The platform knows read locks only; a request without a mode bit is a read lock.
+    int platformMode = (mode & 3) ? (mode & 3) : QZ_VFS_LOCK_READ;
+    if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, platformMode);
     if (!lock->platform) {
         delete lock;
         return nullptr;

@@ -165,7 +165,12 @@ TEST_F(VfsStream, LoaderListsChooseWhoServes) {
     EXPECT_EQ(stats.opens, 0);
     // "inbuilt" keeps the adapter out; a list naming it activates it for explicit lists only.
     EXPECT_EQ(VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "inbuilt"), nullptr);
-    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "fake");
+    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "fake");   // selected by its start
+    ASSERT_NE(f, nullptr);
+    VfsClose(f);
+    EXPECT_EQ(streamAdapter.activatedByList, 0);
+    EXPECT_EQ(stats.opens, 1);
+    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "inbuilt|FakeStream");   // named: activated
     ASSERT_NE(f, nullptr);
     VfsClose(f);
     EXPECT_EQ(streamAdapter.activatedByList, 1);
