@@ -1,0 +1,282 @@
+// stdio-backed platform files, chunk windows into containers and windows onto registered memory.
+#include "platform/os_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/chunk_memory.h"
+#include "core/chunk_name.h"
+#include "platform/os_process.h"
+
+namespace {
+
+void StoreName(qzPlatformFile* file, const std::string& name) {
+    size_t len = name.size() < QZ_PATH_MAX - 1 ? name.size() : QZ_PATH_MAX - 1;
+    std::memcpy(file->name, name.data(), len);
+    file->name[len] = '\0';
+}
+
+// Opens a chunk name as a window. Windows are read-only: they lie inside a container (often the
+// applet itself), and a write mode would truncate or overwrite it.
+qzPlatformFile* OpenChunk(qzPlatformFile* file, const char* name, int mode) {
+    qzChunkNameParts parts;
+    if ((mode & (QZ_OPEN_WRITE | QZ_OPEN_READWRITE)) || !ParseChunkName(name, &parts)) return nullptr;
+    StoreName(file, name);
+    file->window = 1;
+    file->windowStart = static_cast<int64_t>(parts.offset);
+    file->size = static_cast<int64_t>(parts.size);
+    if (parts.containerPath.empty()) {
+        // Memory data: only blocks the player registered itself.
+        file->memory = FindChunkMemory(parts.address, parts.size);
+        return file->memory ? file : nullptr;
+    }
+    std::string fsPath;
+    if (!OsExistingFileSystemPath(parts.containerPath.c_str(), &fsPath)) return nullptr;
+    file->stream = std::fopen(fsPath.c_str(), "rb");
+    if (!file->stream) return nullptr;
+    struct stat st;
+    if (fstat(fileno(file->stream), &st) != 0 || S_ISDIR(st.st_mode) ||
+        fseeko(file->stream, static_cast<off_t>(file->windowStart), SEEK_SET) != 0) {
+        std::fclose(file->stream);
+        file->stream = nullptr;
+        return nullptr;
+    }
+    return file;
+}
+
+qzPlatformFile* OpenPlain(qzPlatformFile* file, const char* name, int mode) {
+    const char* stdioMode = (mode & QZ_OPEN_WRITE) ? "wb" : (mode & QZ_OPEN_READWRITE) ? "r+b" : "rb";
+    std::string fsPath;
+    if (!OsExistingFileSystemPath(name, &fsPath)) return nullptr;
+    file->stream = std::fopen(fsPath.c_str(), stdioMode);
+    if (!file->stream && (mode & QZ_OPEN_READWRITE) && !(mode & QZ_OPEN_WRITE)) {
+        // Update mode on a missing file: create it once and open it again.
+        if (FILE* created = std::fopen(fsPath.c_str(), "wb")) {
+            std::fclose(created);
+            file->stream = std::fopen(fsPath.c_str(), stdioMode);
+        }
+    }
+    if (!file->stream) return nullptr;
+    struct stat st;
+    if (fstat(fileno(file->stream), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(file->stream);
+        file->stream = nullptr;
+        return nullptr;
+    }
+    char resolved[PATH_MAX];
+    if (realpath(fsPath.c_str(), resolved)) StoreName(file, FileSystemToEnginePath(resolved));
+    else StoreName(file, name);
+    file->size = -1;
+    if (mode & QZ_OPEN_READ) {
+        if (fseeko(file->stream, 0, SEEK_END) == 0) {
+            off_t end = ftello(file->stream);
+            if (end >= 0) file->size = static_cast<int64_t>(end);
+        }
+        fseeko(file->stream, 0, SEEK_SET);
+    }
+    return file;
+}
+
+// Bytes left before the end of a window (or of a memory block); unlimited for plain files.
+uint64_t Remaining(const qzPlatformFile* file) {
+    if (!file->window) return UINT64_MAX;
+    if (file->position >= file->size) return 0;
+    return static_cast<uint64_t>(file->size - file->position);
+}
+
+// stdio needs a positioning call between writing and reading, and between reading and writing.
+void SwitchDirection(qzPlatformFile* file, bool toWrite) {
+    if (file->stream && (file->lastWasWrite != 0) != toWrite) fseeko(file->stream, 0, SEEK_CUR);
+    file->lastWasWrite = toWrite ? 1 : 0;
+}
+
+}  // namespace
+
+bool OsCreateSiblingTempFile(const char* target, std::string* tempName, std::string* finalName) {
+    if (!target || !*target) return false;
+    std::string fsTarget;
+    if (!OsExistingFileSystemPath(target, &fsTarget)) return false;
+    *finalName = target;
+    struct stat st;
+    if (lstat(fsTarget.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(fsTarget.c_str(), resolved)) {
+            fsTarget = resolved;
+            *finalName = FileSystemToEnginePath(fsTarget);
+        }
+    }
+    bool existed = stat(fsTarget.c_str(), &st) == 0;
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof(suffix), ".qz%d.%u", static_cast<int>(getpid()), counter.fetch_add(1));
+        std::string fsTemp = fsTarget + suffix;
+        int fd = open(fsTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (existed) fchmod(fd, st.st_mode & 07777);
+        close(fd);
+        *tempName = FileSystemToEnginePath(fsTemp);
+        return true;
+    }
+    return false;
+}
+
+bool OsExpandProgDir(const char* name, char* buffer, size_t bufferSize) {
+    static const char kPrefix[] = "PROGDIR:";
+    if (std::strncmp(name, kPrefix, sizeof(kPrefix) - 1) != 0) return false;
+    char exe[QZ_PATH_MAX];
+    if (!MacGetExecutablePath(exe, sizeof(exe))) return false;
+    exe[GetPathPartEnd(exe)] = '\0';
+    std::string joined = exe;
+    AddPathPart(joined, name + sizeof(kPrefix) - 1);
+    if (joined.size() >= bufferSize || joined.size() >= QZ_PATH_MAX) return false;
+    std::memcpy(buffer, joined.c_str(), joined.size() + 1);
+    return true;
+}
+
+qzPlatformFile* OsOpenFile(const char* name, int mode) {
+    if (!name) return nullptr;
+    auto* file = static_cast<qzPlatformFile*>(std::calloc(1, sizeof(qzPlatformFile)));
+    if (!file) return nullptr;
+    char expanded[QZ_PATH_MAX];
+    if (std::strncmp(name, "PROGDIR:", 8) == 0) {
+        if (!OsExpandProgDir(name, expanded, sizeof(expanded))) {
+            std::free(file);
+            return nullptr;
+        }
+        name = expanded;
+    }
+    qzPlatformFile* opened = IsChunkName(name) ? OpenChunk(file, name, mode) : OpenPlain(file, name, mode);
+    if (!opened) std::free(file);
+    return opened;
+}
+
+int OsCloseFile(qzPlatformFile* file) {
+    if (!file) return 1;
+    int result = 1;
+    if (file->stream && std::fclose(file->stream) != 0) result = 0;
+    std::free(file);
+    return result;
+}
+
+int64_t OsSeekFile(qzPlatformFile* file, int64_t offset, int mode) {
+    int64_t previous = file->position;
+    int64_t target;
+    bool overflow = false;
+    switch (mode) {
+        case QZ_SEEK_BEGINNING: overflow = __builtin_add_overflow(file->windowStart, offset, &target); break;
+        case QZ_SEEK_CURRENT:
+            overflow = __builtin_add_overflow(file->windowStart + file->position, offset, &target);
+            break;
+        case QZ_SEEK_END:
+            if (!file->window) {
+                // A plain file is positioned from its real end, which may have moved since the open.
+                if (!file->stream || fseeko(file->stream, static_cast<off_t>(offset), SEEK_END) != 0)
+                    return -1;
+                off_t pos = ftello(file->stream);
+                if (pos < 0) return -1;
+                file->lastWasWrite = 0;
+                file->position = static_cast<int64_t>(pos);
+                return previous;
+            }
+            overflow = __builtin_add_overflow(file->windowStart + file->size, offset, &target);
+            break;
+        default: target = offset; break;
+    }
+    if (overflow) return -1;
+    if (file->window) {
+        // A window is never left: targets before its start or behind its end stop at its edges.
+        if (target < file->windowStart) target = file->windowStart;
+        if (target > file->windowStart + file->size) target = file->windowStart + file->size;
+    } else if (target < 0) {
+        return -1;
+    }
+    if (file->stream && fseeko(file->stream, static_cast<off_t>(target), SEEK_SET) != 0) return -1;
+    file->lastWasWrite = 0;
+    file->position = target - file->windowStart;
+    return previous;
+}
+
+size_t OsReadFile(qzPlatformFile* file, void* buffer, size_t count) {
+    if (!file || !buffer || count == 0) return 0;
+    SwitchDirection(file, false);
+    uint64_t left = Remaining(file);
+    if (count > left) count = static_cast<size_t>(left);
+    if (count == 0) return 0;
+    size_t got = 0;
+    if (file->memory) {
+        std::memcpy(buffer, file->memory + file->position, count);
+        got = count;
+    } else if (file->stream) {
+        got = std::fread(buffer, 1, count, file->stream);
+    }
+    file->position += static_cast<int64_t>(got);
+    return got;
+}
+
+int OsGetC(qzPlatformFile* file) {
+    unsigned char c;
+    return OsReadFile(file, &c, 1) == 1 ? c : -1;
+}
+
+size_t OsWriteFile(qzPlatformFile* file, const void* buffer, size_t count) {
+    if (!file || !file->stream || file->window || !buffer || count == 0) return 0;
+    SwitchDirection(file, true);
+    size_t put = std::fwrite(buffer, 1, count, file->stream);
+    file->position += static_cast<int64_t>(put);
+    return put;
+}
+
+int OsPutC(qzPlatformFile* file, int byte) {
+    unsigned char c = static_cast<unsigned char>(byte);
+    return OsWriteFile(file, &c, 1) == 1 ? 1 : 0;
+}
+
+int OsFlushFile(qzPlatformFile* file) {
+    if (file && file->stream) std::fflush(file->stream);
+    return 1;
+}
+
+int OsEof(qzPlatformFile* file) {
+    return file->size > file->position ? 0 : 1;
+}
+
+void OsStatToFileInfo(const struct stat* st, const char* name, qzFileInfo* info) {
+    static const struct { mode_t posix; uint32_t engine; } kBits[] = {
+        {S_IRUSR, QZ_PROT_READ_USR}, {S_IWUSR, QZ_PROT_WRITE_USR}, {S_IXUSR, QZ_PROT_EXECUTE_USR},
+        {S_IRGRP, QZ_PROT_READ_GRP}, {S_IWGRP, QZ_PROT_WRITE_GRP}, {S_IXGRP, QZ_PROT_EXECUTE_GRP},
+        {S_IROTH, QZ_PROT_READ_OTH}, {S_IWOTH, QZ_PROT_WRITE_OTH}, {S_IXOTH, QZ_PROT_EXECUTE_OTH},
+    };
+    info->isDirectory = S_ISDIR(st->st_mode) ? 1 : 0;
+    info->size = static_cast<int64_t>(st->st_size);
+    info->protection = 0;
+    for (const auto& b : kBits)
+        if (st->st_mode & b.posix) info->protection |= b.engine;
+    info->accessTime = static_cast<int64_t>(st->st_atime);
+    info->modifyTime = static_cast<int64_t>(st->st_mtime);
+    info->changeTime = static_cast<int64_t>(st->st_ctime);
+    info->name = name;
+}
+
+int OsExamineFile(qzPlatformFile* file, qzFileInfo* info) {
+    struct stat st;
+    std::memset(&st, 0, sizeof(st));
+    if (file->stream && fstat(fileno(file->stream), &st) != 0) return 0;
+    OsStatToFileInfo(&st, file->name, info);
+    if (file->window) {
+        info->isDirectory = 0;
+        info->size = file->size;
+    }
+    return 1;
+}

@@ -1,0 +1,140 @@
+// Conversion of paths between the engine's ISO 8859-1 text and the file system's UTF-8.
+#include "platform/os_path.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "core/chunk_name.h"
+
+namespace {
+
+// Decodes one UTF-8 character at text[i]; returns its length (0 when the bytes are not valid
+// UTF-8: bad lead byte, missing or bad trail byte, over-long form, surrogate, beyond U+10FFFF).
+size_t DecodeUtf8(const std::string& text, size_t i, size_t end, unsigned* cp) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len;
+    unsigned value, min;
+    if (c < 0x80) { *cp = c; return 1; }
+    if (c >= 0xC2 && c <= 0xDF) { len = 2; value = c & 0x1F; min = 0x80; }
+    else if (c >= 0xE0 && c <= 0xEF) { len = 3; value = c & 0x0F; min = 0x800; }
+    else if (c >= 0xF0 && c <= 0xF4) { len = 4; value = c & 0x07; min = 0x10000; }
+    else return 0;
+    if (end - i < len) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        unsigned char t = static_cast<unsigned char>(text[i + k]);
+        if ((t & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (t & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *cp = value;
+    return len;
+}
+
+// Whether text[begin, end) is valid UTF-8; *beyondLatin1 tells whether a character above 0xFF
+// occurs and *nonAscii whether any byte has its top bit set.
+bool ScanUtf8(const std::string& text, size_t begin, size_t end, bool* beyondLatin1) {
+    *beyondLatin1 = false;
+    for (size_t i = begin; i < end;) {
+        unsigned cp;
+        size_t len = DecodeUtf8(text, i, end, &cp);
+        if (len == 0) return false;
+        if (cp > 0xFF) *beyondLatin1 = true;
+        i += len;
+    }
+    return true;
+}
+
+void AppendLatin1AsUtf8(std::string& out, const std::string& text, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+bool Exists(const std::string& fsPath) {
+    struct stat st;
+    return lstat(fsPath.c_str(), &st) == 0;
+}
+
+std::string SeparatorRule(const char* path) {
+    char buffer[QZ_PATH_MAX];
+    return OsConvertPath(path, buffer);
+}
+
+}  // namespace
+
+const char* OsConvertPath(const char* path, char* buffer) {
+    size_t len = strnlen(path, QZ_PATH_MAX);
+    if (len >= QZ_PATH_MAX) return path;
+    std::memcpy(buffer, path, len + 1);
+    if (IsChunkName(path)) return buffer;
+    for (size_t i = 0; i < len; ++i)
+        if (buffer[i] == '\\') buffer[i] = '/';
+    return buffer;
+}
+
+bool MacPathToFileSystem(const char* path, std::string* out) {
+    if (!path) return false;
+    std::string text = SeparatorRule(path);
+    std::string result;
+    result.reserve(text.size() * 2);
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        size_t end = text.find('/', begin);
+        if (end == std::string::npos) end = text.size();
+        bool beyond;
+        if (ScanUtf8(text, begin, end, &beyond) && beyond)
+            result.append(text, begin, end - begin);
+        else
+            AppendLatin1AsUtf8(result, text, begin, end);
+        if (end == text.size()) break;
+        result += '/';
+        begin = end + 1;
+    }
+    *out = std::move(result);
+    return true;
+}
+
+bool OsExistingFileSystemPath(const char* path, std::string* out) {
+    std::string converted;
+    if (!MacPathToFileSystem(path, &converted)) return false;
+    if (!Exists(converted)) {
+        std::string raw = SeparatorRule(path);
+        if (raw != converted && Exists(raw)) {
+            *out = std::move(raw);
+            return true;
+        }
+    }
+    *out = std::move(converted);
+    return true;
+}
+
+std::string FileSystemToEnginePath(const std::string& fsPath) {
+    std::string result;
+    result.reserve(fsPath.size());
+    size_t begin = 0;
+    while (begin <= fsPath.size()) {
+        size_t end = fsPath.find('/', begin);
+        if (end == std::string::npos) end = fsPath.size();
+        bool beyond;
+        if (ScanUtf8(fsPath, begin, end, &beyond) && !beyond) {
+            for (size_t i = begin; i < end;) {
+                unsigned cp;
+                i += DecodeUtf8(fsPath, i, end, &cp);
+                result += static_cast<char>(cp);
+            }
+        } else {
+            result.append(fsPath, begin, end - begin);
+        }
+        if (end == fsPath.size()) break;
+        result += '/';
+        begin = end + 1;
+    }
+    return result;
+}
