@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/chunk_name.h"
+
 namespace {
 
 // Error-argument text and index, and the context of the last raised error.
@@ -38,8 +40,6 @@ void CopyCut(char* dst, const char* src, size_t size) {
     dst[n] = 0;
 }
 
-bool IsChunkFileName(const char* name) { return std::strncmp(name, ":::chunk", 8) == 0; }
-
 // The part after the last '/', '\' or ':'.
 const char* FilePartOf(const char* path) {
     const char* part = path;
@@ -47,29 +47,6 @@ const char* FilePartOf(const char* path) {
         if (*p == '/' || *p == '\\' || *p == ':')
             part = p + 1;
     return part;
-}
-
-// The name shown to the user for a file name: a chunk name shows its embedded name (between '*'
-// and '?'); then the part after the last '/' or '\', or when there is none the part after the
-// first ':'. Names shorter than two characters stay as they are.
-std::string DisplayFileName(const char* name) {
-    std::string s = name;
-    if (IsChunkFileName(name)) {
-        size_t star = s.find('*');
-        if (star != std::string::npos) {
-            size_t q = s.find('?', star + 1);
-            s = s.substr(star + 1, q == std::string::npos ? std::string::npos : q - star - 1);
-        }
-    }
-    if (s.size() < 2)
-        return s;
-    size_t slash = s.find_last_of("/\\");
-    if (slash != std::string::npos)
-        return s.substr(slash + 1);
-    size_t colon = s.find(':');
-    if (colon != std::string::npos)
-        return s.substr(colon + 1);
-    return s;
 }
 
 // Codes whose argument is a file or image name: only its file part is shown.
@@ -133,8 +110,8 @@ std::string MessageOf(int code) {
         return message;
     }
     std::string arg;
-    if (IsChunkFileName(errorArgText))
-        arg = DisplayFileName(errorArgText);
+    if (IsChunkName(errorArgText))
+        arg = GetDisplayFileName(errorArgText);
     else if (ShowsFilePart(code))
         arg = FilePartOf(errorArgText);
     else
@@ -242,7 +219,7 @@ std::string FormatErrorRequesterText(const char* message, bool plain, bool scrip
             const char* t = GetCatalogText(id);
             return std::string(t ? t : fallback);
         };
-        out += "\n" + word(QZ_MSG_FILE, "File") + ": " + DisplayFileName(fileName ? fileName : "") + " (" +
+        out += "\n" + word(QZ_MSG_FILE, "File") + ": " + GetDisplayFileName(fileName ? fileName : "") + " (" +
                word(QZ_MSG_CURRENTLINE, "current line") + ": " + std::to_string(line);
         if (commandName && *commandName && std::strcmp(commandName, QZ_NO_COMMAND) != 0)
             out += " - " + word(QZ_MSG_INFUNCTION, "In function") + ": " + commandName;

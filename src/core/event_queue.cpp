@@ -90,18 +90,20 @@ int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t p
     qzMutexLock lock(mutex);
     if (!gEnabled)
         return 0;
+    if (type == QZ_EVENT_SIZEWINDOW && display && gHooks.displayBlocksSizeEvents &&
+        gHooks.displayBlocksSizeEvents(display))
+        return 0;
+    // Allocate before superseding, so that a failed post leaves the queued events untouched.
+    auto* event = static_cast<qzEvent*>(OsAlloc(sizeof(qzEvent), 1));
+    if (!event)
+        return -1;
     if (type == QZ_EVENT_SIZEWINDOW) {
-        if (display && gHooks.displayBlocksSizeEvents && gHooks.displayBlocksSizeEvents(display))
-            return 0;
         // Only the newest size event stays effective.
         for (qzEvent* e = gHead; e; e = e->next) {
             if (e->type == QZ_EVENT_SIZEWINDOW)
                 e->type = 0;
         }
     }
-    auto* event = static_cast<qzEvent*>(OsAlloc(sizeof(qzEvent), 1));
-    if (!event)
-        return -1;
     event->display = display;
     event->type = type;
     event->param1 = param1;

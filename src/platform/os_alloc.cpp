@@ -1,10 +1,16 @@
 #include "platform/os_alloc.h"
 
+#include <atomic>
 #include <cstdlib>
+
+static std::atomic<qzAllocFailHook> gFailHook{nullptr};
 
 void* OsAlloc(size_t size, int clear)
 {
     if (size == 0)
+        return nullptr;
+    qzAllocFailHook hook = gFailHook.load(std::memory_order_relaxed);
+    if (hook && hook(size))
         return nullptr;
     return clear ? std::calloc(size, 1) : std::malloc(size);
 }
@@ -12,4 +18,9 @@ void* OsAlloc(size_t size, int clear)
 void OsFree(void* block)
 {
     std::free(block);
+}
+
+void OsSetAllocFailHook(qzAllocFailHook hook)
+{
+    gFailHook.store(hook);
 }

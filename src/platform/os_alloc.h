@@ -10,3 +10,8 @@ void* OsAlloc(size_t size, int clear);
 
 // Releases a block from OsAlloc. A null pointer is ignored.
 void OsFree(void* block);
+
+// Test seam: while installed, OsAlloc asks `hook` before every allocation and returns null when
+// it answers non-zero, so that out-of-memory paths can be exercised. Null removes it.
+typedef int (*qzAllocFailHook)(size_t size);
+void OsSetAllocFailHook(qzAllocFailHook hook);

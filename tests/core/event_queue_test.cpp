@@ -65,6 +65,24 @@ TEST_F(EventQueueTest, NewestSizeEventSupersedesAndScaledDisplaysRefuseThem)
     EXPECT_EQ(Types(), (std::vector<int32_t>{0, 7, 5}));
 }
 
+int FailAll(size_t)
+{
+    return 1;
+}
+
+// A post that runs out of memory loses only itself: the queued size event stays in force.
+TEST_F(EventQueueTest, OutOfMemoryPostLeavesTheQueueUnchanged)
+{
+    ASSERT_EQ(PushEventToQueue(kPlainDisplay, 5, 1, 2, 3, nullptr), 1);
+    OsSetAllocFailHook(FailAll);
+    int result = PushEventToQueue(kPlainDisplay, 5, 4, 5, 6, nullptr);
+    OsSetAllocFailHook(nullptr);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(Types(), (std::vector<int32_t>{5}));
+    EXPECT_EQ(PushEventToQueue(kPlainDisplay, 7, 0, 0, 0, nullptr), 1);
+    EXPECT_EQ(Types(), (std::vector<int32_t>{5, 7}));
+}
+
 TEST_F(EventQueueTest, PeekDeliversTheParametersOfEachType)
 {
     struct Case {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <sched.h>
+#include <unistd.h>
 
 #include "platform/os_lock.h"
 #include "platform/os_thread.h"
@@ -43,6 +45,49 @@ TEST(OsThread, ThreadsStartWithAnyPriority)
         pthread_join(thread, nullptr);
         EXPECT_EQ(ran.load(), 1) << priority;
     }
+}
+
+namespace {
+
+void* RecordPolicy(void* arg)
+{
+    int policy;
+    sched_param param;
+    pthread_getschedparam(pthread_self(), &policy, &param);
+    static_cast<std::atomic<int>*>(arg)->store(policy == SCHED_RR ? param.sched_priority : -1);
+    return nullptr;
+}
+
+// The policy (RR priority, or -1 for another policy) a thread created with `priority` runs with.
+int PolicyOfNewThread(int priority)
+{
+    std::atomic<int> seen{-2};
+    qzThread thread = OsCreateThread(RecordPolicy, &seen, priority);
+    if (thread == 0)
+        return -3;
+    pthread_join(thread, nullptr);
+    return seen.load();
+}
+
+} // namespace
+
+// Where the process may use the real-time policy, a non-zero priority gets it (clamped); where
+// it may not, the thread still starts, with the default policy.
+TEST(OsThread, RealTimePolicyWhenPermittedDefaultPolicyOtherwise)
+{
+    EXPECT_EQ(PolicyOfNewThread(0), -1);
+    if (geteuid() == 0) {
+        EXPECT_EQ(PolicyOfNewThread(100), sched_get_priority_max(SCHED_RR));
+        EXPECT_EQ(PolicyOfNewThread(5), 5);
+    }
+    // Without privilege (dropped here in a child process when running as root).
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && setuid(65534) != 0)
+                _exit(3);
+            _exit(PolicyOfNewThread(100) == -1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 namespace {

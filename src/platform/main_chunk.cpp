@@ -1,0 +1,12 @@
+#include "core/error_codes.h"
+#include "platform/os_timer.h"
+#include "vm/vm.h"
+
+int MacRunMainChunk(VmState* state)
+{
+    if (OsStartTimerThread() != 0)
+        return ERR_THREAD;
+    int status = VmProtectedCall(state, 0, 0, 0);
+    OsStopTimerThread();
+    return status;
+}
