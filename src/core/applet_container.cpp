@@ -1064,7 +1064,10 @@ void ReadAppletMetadata(const uint8_t* data, size_t size, qzAppletDescriptor* ap
 
 int ReadAppletHead(const char* path, qzAppletDescriptor* applet) {
     FILE* file = std::fopen(path, "rb");
-    if (!file) return ERR_READFILE;
+    if (!file) {
+        SetErrorArgString(path);
+        return ERR_READFILE;
+    }
     uint8_t head[QZ_APPLET_HEAD_SIZE];
     size_t got = std::fread(head, 1, sizeof head, file);
     int error = 0;

@@ -1,6 +1,8 @@
 // Command line, ".ini" file and ApplyOptions.
 #include "core/options.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -258,6 +260,12 @@ int ReadIniFile(const std::string& path, qzOptionValues* values, qzPlayerContext
     int result = 0;
     std::string text;
     int64_t size = -1;
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder or a device under the .ini name cannot be read as one.
+        std::fclose(file);
+        return ERR_READ;
+    }
     if (fseeko(file, 0, SEEK_END) == 0) size = ftello(file);
     if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) {
         result = ERR_READ;

@@ -279,6 +279,3 @@ const char* VmSetLocal(VmState* state, const VmDebug* ar, int n) {
     return name;
 }
 
-// Stand-in until the bytecode verifier is linked in: knows no writer of any register. The
-// verifier's own definition replaces it.
-__attribute__((weak)) VmInstruction VmVerifyCode(const VmProto*, int, int) { return 0; }

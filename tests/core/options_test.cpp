@@ -173,6 +173,7 @@ TEST(Options, IniFileOnDisk) {
     EXPECT_EQ(values.text[QZ_OPT_SCRHEIGHT], "600");
     std::remove(path.c_str());
     EXPECT_EQ(ReadIniFile(path, &values, &context), 0);  // a missing file is no error
+    EXPECT_EQ(ReadIniFile(testing::TempDir(), &values, &context), ERR_READ);  // a folder
 }
 
 namespace {
