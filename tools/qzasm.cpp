@@ -1,4 +1,4 @@
-// qzasm SOURCE -o OUTPUT [--big-endian] [--truncate N]: assembles a source text into a chunk file.
+// qzasm SOURCE -o OUTPUT [--big-endian] [--applet] [--truncate N]: assembles a source text into a chunk file.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include "asm/asm.h"
 
 static int Usage() {
-    fprintf(stderr, "usage: qzasm SOURCE -o OUTPUT [--big-endian] [--truncate N]\n");
+    fprintf(stderr, "usage: qzasm SOURCE -o OUTPUT [--big-endian] [--applet] [--truncate N]\n");
     return 2;
 }
 
@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
         else if (strcmp(argv[i], "--big-endian") == 0) options.bigEndian = true;
+        else if (strcmp(argv[i], "--applet") == 0) options.applet = true;
         else if (strcmp(argv[i], "--truncate") == 0 && i + 1 < argc) {
             char* end;
             options.truncateAt = strtoll(argv[++i], &end, 10);

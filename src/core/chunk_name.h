@@ -45,7 +45,9 @@ std::string GetDisplayFileName(const char* name);
 bool AddPathPart(char* buffer, size_t bufferSize, const char* name);
 void AddPathPart(std::string& path, const char* name);
 
-// Where the directory part of a path ends (see chunk_name.cpp); cutting the path there keeps the
+// Where the directory part of a path ends: after skipping leading '/' characters, the position of
+// the last '/' or '\', or just after a ':' that comes after every separator; a path without any
+// of them gives the position after the leading '/' characters. Cutting the path there keeps the
 // directory part.
 size_t GetPathPartEnd(const char* path);
 

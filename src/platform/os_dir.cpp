@@ -12,7 +12,9 @@
 #include <cstring>
 #include <new>
 
+#include "core/console.h"
 #include "core/error_codes.h"
+#include "core/error_messages.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 
@@ -33,7 +35,7 @@ bool FsPath(const char* path, std::string* out) {
 
 qzPlatformLock* OsLock(const char* path, int mode) {
     if (mode != 1) {
-        std::fputs("QZOS_LOCK_WRITE unsupported.\n", stdout);
+        PrintConsole("QZOS_LOCK_WRITE unsupported.\n");
         return nullptr;
     }
     if (!path) return nullptr;
@@ -82,6 +84,7 @@ int OsCheckDirLock(qzPlatformLock* lock, int* isDirectory) {
         return 0;
     }
     if (isDirectory) *isDirectory = 0;
+    SetErrorArgString(lock->enginePath.c_str());
     return ERR_NOTADIR;
 }
 

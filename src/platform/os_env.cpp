@@ -9,6 +9,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "core/charset.h"
 #include "core/chunk_name.h"
 #include "core/error_codes.h"
 #include "platform/os_path.h"
@@ -25,15 +26,6 @@ const char* const kCountries[] = {
     "GB", "US", "AU", "BE", "BG", "BR", "CA", "CZ", "DK", "DE", "ES", "FR", "GR",
     "IT", "LI", "LT", "LU", "HU", "MT", "MC", "NL", "NO", "PL", "PT", "RO", "RU",
     "SM", "SK", "SI", "CH", "FI", "SE", "TR", "IE", "AT", "IS", "AD", "UA"};
-
-bool EqualsIgnoreAsciiCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
-        char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
-        if (x != y) return false;
-    }
-    return *a == *b;
-}
 
 }  // namespace
 
@@ -122,7 +114,7 @@ void OsMatchStandardButtons(const char** text, int* set) {
     };
     if (!text || !*text) return;
     for (const auto& s : kSets) {
-        if (EqualsIgnoreAsciiCase(*text, s.name)) {
+        if (CompareNoCase(*text, s.name) == 0) {
             *text = nullptr;
             if (set) *set = s.set;
             return;

@@ -1,9 +1,12 @@
 // stdio-backed platform files, chunk windows into containers and windows onto registered memory.
 #include "platform/os_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +99,38 @@ void SwitchDirection(qzPlatformFile* file, bool toWrite) {
 }
 
 }  // namespace
+
+bool OsCreateSiblingTempFile(const char* target, std::string* tempName, std::string* finalName) {
+    if (!target || !*target) return false;
+    std::string fsTarget;
+    if (!OsExistingFileSystemPath(target, &fsTarget)) return false;
+    *finalName = target;
+    struct stat st;
+    if (lstat(fsTarget.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(fsTarget.c_str(), resolved)) {
+            fsTarget = resolved;
+            *finalName = FileSystemToEnginePath(fsTarget);
+        }
+    }
+    bool existed = stat(fsTarget.c_str(), &st) == 0;
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof(suffix), ".qz%d.%u", static_cast<int>(getpid()), counter.fetch_add(1));
+        std::string fsTemp = fsTarget + suffix;
+        int fd = open(fsTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (existed) fchmod(fd, st.st_mode & 07777);
+        close(fd);
+        *tempName = FileSystemToEnginePath(fsTemp);
+        return true;
+    }
+    return false;
+}
 
 bool OsExpandProgDir(const char* name, char* buffer, size_t bufferSize) {
     static const char kPrefix[] = "PROGDIR:";

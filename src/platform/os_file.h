@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "core/file_info.h"
 #include "platform/os_path.h"
@@ -42,6 +43,11 @@ int OsExamineFile(qzPlatformFile* file, qzFileInfo* info);
 // Fills an examine record from a stat result; name is stored as the record's name.
 struct stat;
 void OsStatToFileInfo(const struct stat* st, const char* name, qzFileInfo* info);
+
+// Creates an empty file beside target under a new unique name, for writing a replacement that is
+// renamed over the target once complete. It gets the target's permissions when the target exists.
+// *finalName receives the name to rename to: the target, or the file a symbolic link points to.
+bool OsCreateSiblingTempFile(const char* target, std::string* tempName, std::string* finalName);
 
 // Rewrites a name starting with "PROGDIR:" to the executable's folder joined with the rest.
 // Returns false when the name does not start with the prefix or the result does not fit.

@@ -38,6 +38,11 @@ bool EndsWith(const std::string& text, const char* suffix) {
     return text.size() > 5 && text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
+bool IsExecutable(const std::string& fsPath) {
+    struct stat st;
+    return stat(fsPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(fsPath.c_str(), X_OK) == 0;
+}
+
 // Reaps a child that nobody waits for, so it does not linger as a zombie.
 void ReapInBackground(pid_t pid) {
     std::thread([pid] {
@@ -142,9 +147,20 @@ int OsExecute(const char* program, const char* arguments, int async) {
     std::string filePart = pathText.substr(GetPathPartEnd(path));
     bool hasDot = filePart.find('.') != std::string::npos;
     bool programSuffix = EndsWith(pathText, ".app") || EndsWith(pathText, ".exe");
-    struct stat st;
-    bool executable = stat(fsProgram.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                      access(fsProgram.c_str(), X_OK) == 0;
+    bool executable = IsExecutable(fsProgram);
+    if (!executable && fsProgram.find('/') == std::string::npos) {
+        // A bare name is searched along the executable search path, as the start itself does.
+        const char* searchPath = std::getenv("PATH");
+        std::string dirs = searchPath ? searchPath : "";
+        size_t begin = 0;
+        while (!executable && begin <= dirs.size()) {
+            size_t end = dirs.find(':', begin);
+            if (end == std::string::npos) end = dirs.size();
+            std::string dir = dirs.substr(begin, end - begin);
+            executable = IsExecutable((dir.empty() ? std::string(".") : dir) + "/" + fsProgram);
+            begin = end + 1;
+        }
+    }
     if (hasDot && !programSuffix && !executable) {
         Spawn({"xdg-open", fsProgram}, nullptr, false);
         return 0;

@@ -15,6 +15,7 @@
 enum {
     VM_TPROTO = 9,     // prototype
     VM_TUPVAL = 10,    // upvalue cell
+    VM_TDEADKEY = 11,  // key of a removed table entry whose object may be gone (never dereferenced)
 };
 
 struct VmObject;

@@ -171,6 +171,7 @@ void ReserveRecord(LoadState* S, T** array, int* size, int i, int total, const T
 
 void LoadLines(LoadState* S, VmProto* f) {
     int n = LoadCount(S);
+    if (n == 0) return;
     char* bytes = LoadBytes(S, (size_t)n * sizeof(int32_t));
     FixOrder(S, bytes, sizeof(int32_t), (size_t)n);
     f->lineinfo = VmNewArray<int>(S->state, (size_t)n);
@@ -240,6 +241,7 @@ void LoadNested(LoadState* S, VmProto* f) {
 
 void LoadCode(LoadState* S, VmProto* f) {
     int n = LoadCount(S);
+    if (n == 0) return;
     char* bytes = LoadBytes(S, (size_t)n * sizeof(VmInstruction));
     FixOrder(S, bytes, sizeof(VmInstruction), (size_t)n);
     f->code = VmNewArray<VmInstruction>(S->state, (size_t)n);

@@ -78,6 +78,28 @@ TEST(OsExecute, SynchronousRunWaits) {
     EXPECT_EQ(ReadFile(out2), "ran\n");
 }
 
+TEST(OsExecute, ProgramsAndDocuments) {
+    TempDir dir;
+    // An executable with an extension found along the search path is run.
+    std::string out = dir / "ran.txt";
+    WriteFile(dir / "tool.sh", "#!/bin/sh\necho \"$1\" > '" + out + "'\n");
+    ASSERT_EQ(chmod((dir / "tool.sh").c_str(), 0755), 0);
+    std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (dir.path() + ":" + oldPath).c_str(), 1);
+    int rc = OsExecute("tool.sh", "found", 0);
+    setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(ReadFile(out), "found\n");
+    // A file with an extension that is not executable is a document: it is handed to the
+    // desktop's opener, never run.
+    std::string out2 = dir / "doc-ran.txt";
+    WriteFile(dir / "notes.sh", "echo ran > '" + out2 + "'\n");
+    EXPECT_EQ(OsExecute((dir / "notes.sh").c_str(), nullptr, 0), 0);
+    EXPECT_EQ(OsExecute((dir / "notes.sh").c_str(), nullptr, 1), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(Exists(out2));
+}
+
 TEST(OsExecute, SystemFolders) {
     char buf[1024];
     const char* home = getenv("HOME");

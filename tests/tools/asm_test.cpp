@@ -2,6 +2,10 @@
 // broken chunks, error messages with line numbers, and chunk -> text -> chunk round trips.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -171,6 +175,43 @@ TEST(Assembler, PlayerLabelsAreInstructionIndexes) {
     EXPECT_EQ(res.labels[1], std::make_pair(std::string("next"), 1));
 }
 
+TEST(Assembler, AppletContainerWrapsTheChunk) {
+    const std::string body = ".function main\n  LOADNIL r0 r0\n  .label go\n  RETURN r0 1\n.end\n";
+    std::vector<uint8_t> chunk = Assemble(body);
+    std::vector<uint8_t> applet = Assemble(
+        ".applet\n"
+        ".record 10 u8 6 u8 0\n"
+        ".record 11 cstr \"T\"\n"
+        ".record 4 str16 \"ab\"\n"
+        ".record 33 xstr \"x\" i16 -2 u32 0xC0DECAFE f64 -1.5 bytes \"\\0z\" hex 0102\n" +
+        body + ".after hex 00 u8 0x49\n");
+    std::vector<uint8_t> expected = FromHex(
+        "515a4100"                   // "QZA" and a zero byte
+        "0a0600"                     // version 6.0
+        "0b5400"                     // title "T"
+        "0400026162"                 // str16 "ab"
+        "2187ff" "fffe" "c0decafe" "bff8000000000000" "007a" "0102"
+        "09" "00000001" "00000001" "676f00"   // labels: one, value 1, "go"
+        "01");                       // bytecode record
+    uint32_t n = (uint32_t)chunk.size();
+    for (int shift = 24; shift >= 0; shift -= 8) expected.push_back((uint8_t)(n >> shift));
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+    expected.push_back(0);
+    expected.push_back(0x49);
+    EXPECT_EQ(applet, expected);
+
+    // The option does the same as the directive; bad fields name their line.
+    AsmOptions opts;
+    opts.applet = true;
+    std::vector<uint8_t> wrapped = Assemble(body, opts);
+    EXPECT_EQ(wrapped.size(), 4 + (1 + 4 + 4 + 3) + (1 + 4) + chunk.size());   // magic, labels, bytecode
+    std::string error;
+    EXPECT_TRUE(QzAssemble(".applet\n.record 2 u8 256\n" + body, AsmOptions(), &error).empty());
+    EXPECT_NE(error.find("line 2: u8 256 out of range 0..255"), std::string::npos) << error;
+    EXPECT_TRUE(QzAssemble(".record 2 xstr \"a\\0\"\n" + body, AsmOptions(), &error).empty());
+    EXPECT_NE(error.find("line 1: xstr cannot hold the byte 0"), std::string::npos) << error;
+}
+
 TEST(Assembler, HeaderOverridesForBrokenChunks) {
     const std::string body = ".function main\n  RETURN r0 1\n.end\n";
     std::vector<uint8_t> good = Assemble(body);
@@ -211,6 +252,7 @@ TEST(Assembler, HeaderOverridesForBrokenChunks) {
     // The same through directives.
     b = Assemble(".signature \"\\x1BQZ\"\n.byteorder 2\n.sizes 8 4 4 6 8 9 9 8\n.testnumber 1.5\n.truncate 22\n" + body);
     EXPECT_EQ(b, FromHex("1b515a020804040608090908000000000000f83f0000"));
+    EXPECT_EQ(Assemble(".function main\n  .truncate 4\n  RETURN r0 1\n.end\n"), FromHex("1b515a42"));
 }
 
 TEST(Assembler, BrokenRecordsThroughRawForms) {
@@ -421,6 +463,78 @@ TEST(Disassembler, RoundTripsRandomChunks) {
             break;
         }
     }
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a shell command; returns its exit status and its standard output.
+int Shell(const std::string& cmd, std::string* out) {
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    out->clear();
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Disassembler, AnyBytesRoundTrip) {
+    // Damaged chunks (changed bytes, cut short, grown) decode or fall back to the raw form; either
+    // way the text gives the same bytes back.
+    std::mt19937 rng(777);
+    std::vector<uint8_t> base = Assemble(std::string(".endian big\n") + kSmall);
+    std::vector<uint8_t> little = Assemble(kSmall);
+    for (int n = 0; n < 400; n++) {
+        std::vector<uint8_t> bytes = n % 2 ? base : little;
+        for (int k = (int)(rng() % 4); k >= 0; k--) bytes[rng() % bytes.size()] = (uint8_t)rng();
+        if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
+        if (rng() % 8 == 0) bytes.push_back((uint8_t)rng());
+        std::string error;
+        std::string text = QzDisassemble(bytes.data(), bytes.size(), &error);
+        std::string asmError;
+        EXPECT_EQ(QzAssemble(text, AsmOptions(), &asmError), bytes) << asmError << "\n" << text;
+        if (HasFailure()) break;
+    }
+}
+
+TEST(Tools, CommandLineToolsMatchTheLibrary) {
+    const std::string bin = std::string(QZ_BINARY_DIR) + "/bin/";
+    const std::string src = std::string(QZ_SOURCE_DIR) + "/demos/hello.qzs";
+    char dir[] = "/tmp/qzasm_testXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string chunkPath = std::string(dir) + "/hello.qzb";
+    std::string out;
+
+    ASSERT_EQ(Shell(bin + "qzasm " + src + " -o " + chunkPath + " --big-endian", &out), 0);
+    std::string bytes = ReadFile(chunkPath);
+    AsmOptions big;
+    big.bigEndian = true;
+    std::vector<uint8_t> expected = Assemble(ReadFile(src), big);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.end()), expected);
+
+    ASSERT_EQ(Shell(bin + "qzdis " + chunkPath, &out), 0);
+    EXPECT_EQ(out, QzDisassemble(expected.data(), expected.size(), nullptr));
+
+    // A bad source leaves an existing output alone and names the line.
+    const std::string bad = std::string(dir) + "/bad.qzs";
+    std::ofstream(bad) << ".function main\n  RETURN r0 1\n  NOPE\n.end\n";
+    ASSERT_EQ(Shell(bin + "qzasm " + bad + " -o " + chunkPath + " 2>&1", &out), 1);
+    EXPECT_NE(out.find("bad.qzs: line 3: unknown mnemonic 'NOPE'"), std::string::npos) << out;
+    EXPECT_EQ(ReadFile(chunkPath), bytes);
+
+    // A truncated chunk prints in the raw form and fails.
+    ASSERT_EQ(Shell(bin + "qzasm " + src + " -o " + chunkPath + " --truncate 30", &out), 0);
+    EXPECT_EQ(Shell(bin + "qzdis " + chunkPath + " 2>/dev/null", &out), 1);
+    EXPECT_NE(out.find(".rawchunk"), std::string::npos);
+
+    std::string cleanup = "rm -rf " + std::string(dir);
+    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 }  // namespace

@@ -36,10 +36,8 @@ struct Function {
     std::vector<Constant> constants;
     std::vector<Function> nested;
     std::vector<uint32_t> code;
-    // Counts written instead of the real ones (for lying chunks); -1 = the real count.
-    int64_t codeCount = -1;
-    int64_t constantCount = -1;
-    int64_t upvalueNameCount = -1;
+    // Counts written instead of the real ones (for lying chunks).
+    std::optional<int64_t> codeCount, constantCount, upvalueNameCount;
 };
 
 struct Header {
@@ -96,9 +94,9 @@ public:
             Int(l.startpc);
             Int(l.endpc);
         }
-        Int(f.upvalueNameCount >= 0 ? f.upvalueNameCount : (int64_t)f.upvalueNames.size());
+        Int(f.upvalueNameCount.value_or((int64_t)f.upvalueNames.size()));
         for (const std::string& s : f.upvalueNames) String(s);
-        Int(f.constantCount >= 0 ? f.constantCount : (int64_t)f.constants.size());
+        Int(f.constantCount.value_or((int64_t)f.constants.size()));
         for (const Constant& k : f.constants) {
             Byte(k.type);
             if (k.type == 3) Number(k.number);
@@ -106,7 +104,7 @@ public:
         }
         Int((int64_t)f.nested.size());
         for (const chunktest::Function& n : f.nested) Function(n);
-        Int(f.codeCount >= 0 ? f.codeCount : (int64_t)f.code.size());
+        Int(f.codeCount.value_or((int64_t)f.code.size()));
         for (uint32_t w : f.code) Word(w);
     }
 

@@ -22,6 +22,9 @@ struct AsmOptions {
     int sizeBytes[8] = {-1, -1, -1, -1, -1, -1, -1, -1};  // 0..255: the eight size bytes
     std::optional<double> testNumber;       // replaces the header's test number
     long long truncateAt = -1;              // >= 0: keep only the first N bytes of the output
+
+    // Wrap the chunk in an applet container (as the text's ".applet" does).
+    bool applet = false;
 };
 
 struct AsmResult {

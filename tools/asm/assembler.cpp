@@ -39,6 +39,10 @@ struct FuncState {
     std::vector<NameFix> closures, localPcs;
 };
 
+void PutBE(std::string* out, uint64_t v, int n) {
+    for (int i = n - 1; i >= 0; i--) out->push_back((char)(v >> (8 * i)));
+}
+
 bool IsIdent(const std::string& s) {
     if (s.empty()) return false;
     for (size_t i = 0; i < s.size(); i++) {
@@ -67,6 +71,8 @@ private:
     bool raw = false;
     bool headerTouched = false;
     std::string rawBytes;
+    bool applet = false;
+    std::string appletRecords, appletAfter;   // container records before and bytes after the bytecode
     long long truncateAt = -1;
     std::vector<FuncState> stack;
     int lineNo = 0;
@@ -95,6 +101,7 @@ private:
     bool Reg(const Token& tok, int64_t hi, const char* what, int64_t* out);
     bool ConstRef(const Token& tok, int64_t maxIndex, const char* what, int64_t* out);
     bool Hex(const std::vector<Token>& t, std::string* out);
+    bool Fields(const std::vector<Token>& t, size_t i, std::string* out);
     void Emit(uint32_t word) {
         FuncState& fs = stack.back();
         fs.f.code.push_back(word);
@@ -153,6 +160,27 @@ bool Assembler::Run(const std::string& text) {
     std::vector<uint8_t> bytes;
     if (raw) bytes.assign(rawBytes.begin(), rawBytes.end());
     else bytes = AsmWriteChunk(chunk);
+    if (applet || opts.applet) {
+        // Container: magic, the records in text order, the player labels, then the bytecode record
+        // (the reader stops after it) and whatever follows it (an icon block).
+        std::string c("QZA\0", 4);
+        c += appletRecords;
+        if (!result->labels.empty()) {
+            c.push_back(9);
+            PutBE(&c, (uint32_t)result->labels.size(), 4);
+            for (const auto& l : result->labels) {
+                PutBE(&c, (uint32_t)l.second, 4);
+                c += l.first;
+                c.push_back('\0');
+            }
+        }
+        if (bytes.size() > INT32_MAX) return Fail("bytecode too large for a container");
+        c.push_back(1);
+        PutBE(&c, (uint32_t)bytes.size(), 4);
+        c.append(bytes.begin(), bytes.end());
+        c += appletAfter;
+        bytes.assign(c.begin(), c.end());
+    }
     if (truncateAt >= 0 && (unsigned long long)truncateAt < bytes.size()) bytes.resize((size_t)truncateAt);
     result->chunk = std::move(bytes);
     return true;
@@ -264,10 +292,57 @@ bool Assembler::Hex(const std::vector<Token>& t, std::string* out) {
     return true;
 }
 
+// Big-endian container fields: pairs of a kind and a value.
+bool Assembler::Fields(const std::vector<Token>& t, size_t i, std::string* out) {
+    for (; i < t.size(); i += 2) {
+        const std::string& kind = t[i].text;
+        if (t[i].quoted) return Fail("expected a field kind (u8 i16 u16 i32 u32 f64 cstr str16 xstr bytes hex)");
+        if (i + 1 >= t.size()) return Fail("field " + kind + " needs a value");
+        const Token& val = t[i + 1];
+        int64_t v;
+        if (kind == "u8" || kind == "i16" || kind == "u16" || kind == "i32" || kind == "u32") {
+            int n = kind == "u8" ? 1 : kind[1] == '1' ? 2 : 4;
+            int64_t lo = kind[0] == 'i' ? -(1ll << (8 * n - 1)) : 0;
+            int64_t hi = kind[0] == 'i' ? (1ll << (8 * n - 1)) - 1 : (1ll << (8 * n)) - 1;
+            if (!Int(t, i + 1, lo, hi, kind.c_str(), &v)) return false;
+            PutBE(out, (uint64_t)v, n);
+        } else if (kind == "f64") {
+            uint64_t bits;
+            if (val.quoted || !AsmParseNumber(val.text, &bits)) return Fail("f64: '" + val.text + "' is not a number");
+            PutBE(out, bits, 8);
+        } else if (kind == "hex") {
+            std::vector<Token> one = {Token(), val};
+            if (!Hex(one, out)) return false;
+        } else if (!val.quoted) {
+            return Fail("field " + kind + " needs a quoted string");
+        } else if (kind == "cstr") {
+            *out += val.text;
+            out->push_back('\0');
+        } else if (kind == "str16") {
+            if (val.text.size() > 32767) return Fail("str16 longer than 32767 bytes");
+            PutBE(out, val.text.size(), 2);
+            *out += val.text;
+        } else if (kind == "xstr") {
+            for (char c : val.text) {
+                if ((unsigned char)c == 0) return Fail("xstr cannot hold the byte 0 (it ends the string)");
+                out->push_back((char)~c);
+            }
+            out->push_back((char)0xFF);
+        } else if (kind == "bytes") {
+            *out += val.text;
+        } else {
+            return Fail("unknown field kind '" + kind + "'");
+        }
+    }
+    return true;
+}
+
 bool Assembler::Directive(const std::vector<Token>& t) {
     const std::string& d = t[0].text;
     int64_t v;
-    if (!stack.empty() && d != ".hex" && d != ".rawchunk") return FunctionDirective(t);
+    if (!stack.empty() && d != ".hex" && d != ".rawchunk" && d != ".truncate" && d != ".applet" &&
+        d != ".record" && d != ".after")
+        return FunctionDirective(t);
     if (d == ".function") {
         if (raw) return Fail(".function in a raw chunk");
         if (mainDone) return Fail("a second main function");
@@ -283,12 +358,23 @@ bool Assembler::Directive(const std::vector<Token>& t) {
         raw = true;
         return true;
     }
+    if (d == ".applet") {
+        applet = true;
+        return t.size() == 1 || Fail("too many operands for .applet");
+    }
+    if (d == ".record") {
+        int64_t tag;
+        if (!Int(t, 1, 0, 255, "record tag", &tag)) return false;
+        appletRecords.push_back((char)tag);
+        return Fields(t, 2, &appletRecords);
+    }
+    if (d == ".after") return Fields(t, 1, &appletAfter);
     if (d == ".truncate") {
         if (!Int(t, 1, 0, INT64_MAX, "truncate length", &v)) return false;
         truncateAt = v;
         return t.size() == 2 || Fail("too many operands");
     }
-    if (raw) return Fail(d + " in a raw chunk (only .hex and .truncate are allowed)");
+    if (raw) return Fail(d + " in a raw chunk (only .hex, .truncate and container directives are allowed)");
     if (mainDone) return Fail(d + " after the main function");
     headerTouched = true;
     if (d == ".endian") {

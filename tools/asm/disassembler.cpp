@@ -112,12 +112,13 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
         int v = fields[k];
         if (kinds[k] == VM_ARG_R || (kinds[k] == VM_ARG_RK && v < VM_RK_CONST)) s += " r" + std::to_string(v);
         else if (kinds[k] == VM_ARG_RK) s += " " + ConstOperand(f, v - VM_RK_CONST);
+        else if (k == 0 && (op == OP_GETUPVAL || op == OP_SETUPVAL)) s += " u" + std::to_string(v);
         else s += " " + std::to_string(v);
     }
     return s;
 }
 
-void Function(const AsmFunction& f, const std::string& name, bool isMain, int depth, std::string* out) {
+void Function(const AsmFunction& f, const std::string& name, int depth, std::string* out) {
     std::string ind(2 * depth, ' ');
     std::string in = ind + "  ";
     *out += ind + ".function " + name + "\n";
@@ -140,7 +141,7 @@ void Function(const AsmFunction& f, const std::string& name, bool isMain, int de
         *out += "\n";
     }
     for (size_t k = 0; k < f.functions.size(); k++)
-        Function(f.functions[k], "f" + std::to_string(k), false, depth + 1, out);
+        Function(f.functions[k], "f" + std::to_string(k), depth + 1, out);
 
     std::set<long long> labels;
     for (size_t pc = 0; pc < f.code.size(); pc++) {
@@ -165,7 +166,6 @@ void Function(const AsmFunction& f, const std::string& name, bool isMain, int de
     for (const auto& c : counts)
         if (c.v) *out += in + ".count " + c.name + " " + std::to_string(*c.v) + "\n";
     *out += ind + ".end\n";
-    (void)isMain;
 }
 
 }  // namespace
@@ -195,7 +195,7 @@ std::string QzDisassemble(const uint8_t* data, size_t size, std::string* error) 
         out += "\n";
     }
     if (chunk.testBits != ASM_TEST_NUMBER_BITS) out += ".testnumber " + AsmFormatNumber(chunk.testBits) + "\n";
-    Function(chunk.main, "main", true, 0, &out);
+    Function(chunk.main, "main", 0, &out);
     HexLines(chunk.trailer, &out);
     return out;
 }

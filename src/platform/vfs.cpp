@@ -1,0 +1,532 @@
+// The virtual-file layer over file adapters and the platform file layer.
+#include "platform/vfs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "core/charset.h"
+#include "core/chunk_name.h"
+#include "core/error_codes.h"
+#include "core/error_messages.h"
+#include "platform/loader_list.h"
+#include "platform/os_alloc.h"
+#include "platform/os_dir.h"
+#include "platform/os_env.h"
+#include "platform/os_file.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 16384;
+
+std::mutex adapterMutex;
+std::vector<qzVfsFileAdapter*>& FileAdapters() {
+    static std::vector<qzVfsFileAdapter*> adapters;
+    return adapters;
+}
+
+std::vector<qzVfsFileAdapter*> AdapterSnapshot() {
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    return FileAdapters();
+}
+
+// Whether the loader list lets this adapter serve: enabled, selected (the "plugin" wildcard
+// counts) and, when a loader list activated it, named explicitly here.
+bool AdapterAllowed(const qzVfsFileAdapter* a, const char* list) {
+    if (!a->enabled || !IsLoaderSelected(list, a->name, true)) return false;
+    return !a->activatedByList || IsLoaderNamedExplicitly(list, a->name);
+}
+
+// Marks the adapters whose module name is an item of the list as activated by a list.
+void ActivateFileAdapters(const char* list) {
+    if (!list || !*list || CompareNoCase(list, "default") == 0) return;
+    std::vector<qzVfsFileAdapter*> adapters = AdapterSnapshot();
+    const char* p = list;
+    while (true) {
+        const char* bar = std::strchr(p, '|');
+        std::string item(p, bar ? static_cast<size_t>(bar - p) : std::strlen(p));
+        if (!IsReservedLoaderName(item.c_str()) && CompareNoCase(item.c_str(), "plugin") != 0) {
+            for (qzVfsFileAdapter* a : adapters)
+                if (a->enabled && a->name && CompareNoCase(item.c_str(), a->name) == 0) a->activatedByList = 1;
+        }
+        if (!bar) break;
+        p = bar + 1;
+    }
+}
+
+qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode) {
+    auto* file = static_cast<qzVfsFile*>(OsAlloc(sizeof(qzVfsFile), 1));
+    if (!file) return nullptr;
+    file->adapter = adapter;
+    file->handle = handle;
+    file->flags = flags;
+    file->mode = mode;
+    return file;
+}
+
+qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
+    ActivateFileAdapters(list);
+    qzChunkNameParts parts;
+    bool chunk = IsChunkName(name);
+    if (chunk && !ParseChunkName(name, &parts)) return nullptr;
+    int adapterMode = (mode & QZ_VFS_WRITE) ? QZ_ADAPTER_MODE_WRITE
+                      : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
+                                                  : QZ_ADAPTER_MODE_READ;
+    for (qzVfsFileAdapter* a : AdapterSnapshot()) {
+        if (!AdapterAllowed(a, list) || (chunk && !a->acceptsChunkNames) || !a->FOpen) continue;
+        int flags = 0;
+        qzVfsOpenTags tags = {&flags, nullptr, 0, 0, 0};
+        if (chunk) {
+            tags.containerPath = parts.containerPath.c_str();
+            tags.offset = parts.offset;
+            tags.size = parts.size;
+            tags.memorySource = parts.containerPath.empty() ? 1 : 0;
+        }
+        if (void* handle = a->FOpen(name, adapterMode, &tags)) {
+            qzVfsFile* file = NewFile(a, handle, flags, mode);
+            if (!file && a->FClose) a->FClose(handle);
+            return file;
+        }
+    }
+    return nullptr;
+}
+
+qzPlatformFile* Platform(qzVfsFile* file) { return static_cast<qzPlatformFile*>(file->handle); }
+
+// Skips count bytes of a stream by reading them in fixed-size pieces.
+bool SkipForward(qzVfsFile* file, int64_t count) {
+    if (count <= 0) return true;
+    unsigned char* piece = static_cast<unsigned char*>(OsAlloc(kBlockSize, 0));
+    if (!piece) return false;
+    bool ok = true;
+    while (count > 0) {
+        size_t want = count > static_cast<int64_t>(kBlockSize) ? kBlockSize : static_cast<size_t>(count);
+        if (file->adapter->FRead(file->handle, piece, want) != want) {
+            ok = false;
+            break;
+        }
+        count -= static_cast<int64_t>(want);
+    }
+    OsFree(piece);
+    return ok;
+}
+
+int64_t EmulatedStreamSeek(qzVfsFile* file, int64_t offset, int mode) {
+    if (!(file->mode & QZ_VFS_SEEKEMU) || mode == QZ_VFS_SEEK_END || !file->adapter->FRead) return -1;
+    int64_t current = file->adapter->FSeek(file->handle, 0, QZ_VFS_SEEK_CURRENT);
+    if (current < 0) return -1;
+    int64_t target;
+    if (mode == QZ_VFS_SEEK_BEGINNING) target = offset;
+    else if (__builtin_add_overflow(current, offset, &target)) return -1;
+    if (target < 0) return -1;
+    if (target < current) {
+        if (file->adapter->FSeek(file->handle, 0, QZ_VFS_SEEK_BEGINNING) < 0) return -1;
+        if (!SkipForward(file, target)) return -1;
+    } else if (!SkipForward(file, target - current)) {
+        return -1;
+    }
+    return current;
+}
+
+void CopyCut(char* dst, const char* src, size_t size) {
+    size_t n = std::strlen(src);
+    if (n >= size) n = size - 1;
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+}  // namespace
+
+void VfsAddFileAdapter(qzVfsFileAdapter* adapter) {
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    auto& list = FileAdapters();
+    if (adapter && std::find(list.begin(), list.end(), adapter) == list.end()) list.push_back(adapter);
+}
+
+void VfsRemoveFileAdapter(qzVfsFileAdapter* adapter) {
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    auto& list = FileAdapters();
+    list.erase(std::remove(list.begin(), list.end(), adapter), list.end());
+}
+
+qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
+    if (!name) return nullptr;
+    if (mode & QZ_VFS_ADAPTERS) {
+        if (qzVfsFile* file = OpenThroughAdapters(name, mode, loaderList)) return file;
+    }
+    if (!IsLoaderSelected(loaderList, "inbuilt", false)) return nullptr;
+    int platformMode = mode & (QZ_VFS_READ | QZ_VFS_WRITE | QZ_VFS_READWRITE);
+    qzPlatformFile* handle = OsOpenFile(name, platformMode);
+    if (!handle) return nullptr;
+    qzVfsFile* file = NewFile(nullptr, handle, mode, mode);
+    if (!file) OsCloseFile(handle);
+    return file;
+}
+
+int VfsClose(qzVfsFile* file) {
+    if (!file) return 0;
+    int result = file->adapter ? (file->adapter->FClose ? file->adapter->FClose(file->handle) : 1)
+                               : OsCloseFile(Platform(file));
+    OsFree(file);
+    return result;
+}
+
+size_t VfsRead(qzVfsFile* file, void* buffer, size_t count) {
+    if (!file) return 0;
+    if (file->adapter) return file->adapter->FRead ? file->adapter->FRead(file->handle, buffer, count) : 0;
+    return OsReadFile(Platform(file), buffer, count);
+}
+
+size_t VfsReadBlock(qzVfsFile* file, void* buffer, size_t count) { return VfsRead(file, buffer, count); }
+
+size_t VfsWrite(qzVfsFile* file, const void* buffer, size_t count) {
+    if (!file) return 0;
+    if (file->adapter) return file->adapter->FWrite ? file->adapter->FWrite(file->handle, buffer, count) : 0;
+    return OsWriteFile(Platform(file), buffer, count);
+}
+
+size_t VfsWriteBlock(qzVfsFile* file, const void* buffer, size_t count) { return VfsWrite(file, buffer, count); }
+
+int64_t VfsSeek(qzVfsFile* file, int64_t offset, int mode) {
+    if (!file) return -1;
+    if (!file->adapter) return OsSeekFile(Platform(file), offset, mode);
+    if (!file->adapter->FSeek) return -1;
+    bool stream = (file->flags & QZ_ADAPTER_FILE_STREAM) != 0;
+    bool query = offset == 0 && (mode == QZ_VFS_SEEK_CURRENT || mode == QZ_VFS_SEEK_BEGINNING);
+    if (!stream || query) return file->adapter->FSeek(file->handle, offset, mode);
+    return EmulatedStreamSeek(file, offset, mode);
+}
+
+int64_t VfsGetFileSize(qzVfsFile* file) {
+    if (!file) return -1;
+    if (file->adapter) {
+        qzFileInfo info;
+        if (!file->adapter->FStat || !file->adapter->FStat(file->handle, &info)) return -1;
+        return info.size;
+    }
+    qzPlatformFile* pf = Platform(file);
+    int64_t previous = OsSeekFile(pf, 0, QZ_SEEK_END);
+    if (previous < 0) return -1;
+    int64_t end = pf->position;
+    OsSeekFile(pf, previous, QZ_SEEK_BEGINNING);
+    return end;
+}
+
+int VfsGetC(qzVfsFile* file) {
+    if (!file) return -1;
+    if (file->adapter) return file->adapter->FGetC ? file->adapter->FGetC(file->handle) : -1;
+    return OsGetC(Platform(file));
+}
+
+int VfsPutC(qzVfsFile* file, int byte) {
+    if (!file) return 0;
+    if (file->adapter) return file->adapter->FPutC ? file->adapter->FPutC(file->handle, byte) : 0;
+    return OsPutC(Platform(file), byte);
+}
+
+int VfsFlush(qzVfsFile* file) {
+    if (!file) return 0;
+    if (file->adapter) return file->adapter->FFlush ? file->adapter->FFlush(file->handle) : 1;
+    return OsFlushFile(Platform(file));
+}
+
+int VfsEof(qzVfsFile* file) {
+    if (!file) return 1;
+    if (file->adapter) return file->adapter->FEof ? file->adapter->FEof(file->handle) : 1;
+    return OsEof(Platform(file));
+}
+
+int VfsExamine(qzVfsFile* file, qzFileInfo* info) {
+    if (!file || !info) return 0;
+    if (file->adapter) return file->adapter->FStat ? file->adapter->FStat(file->handle, info) : 0;
+    return OsExamineFile(Platform(file), info);
+}
+
+const char* VfsGetFileAdapterName(qzVfsFile* file) {
+    return file && file->adapter ? file->adapter->name : nullptr;
+}
+
+int VfsGetFileFlags(qzVfsFile* file) { return file ? file->flags : 0; }
+
+int VfsHasStreamFlag(qzVfsFile* file) {
+    return file && file->adapter && (file->flags & QZ_ADAPTER_FILE_STREAM) ? 1 : 0;
+}
+
+namespace {
+
+uint32_t ReadBytes(qzVfsFile* file, int count, bool bigEndian) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        int c = VfsGetC(file);
+        uint32_t byte = c < 0 ? 0u : static_cast<uint32_t>(c & 0xFF);
+        if (bigEndian) value = (value << 8) | byte;
+        else value |= byte << (8 * i);
+    }
+    return value;
+}
+
+int WriteBytes(qzVfsFile* file, uint32_t value, int count, bool bigEndian) {
+    int ok = 1;
+    for (int i = 0; i < count; ++i) {
+        int shift = bigEndian ? 8 * (count - 1 - i) : 8 * i;
+        if (VfsPutC(file, static_cast<int>((value >> shift) & 0xFF)) != 1) ok = 0;
+    }
+    return ok;
+}
+
+}  // namespace
+
+int32_t VfsReadInt16LE(qzVfsFile* file) { return static_cast<int16_t>(ReadBytes(file, 2, false)); }
+uint32_t VfsReadUInt16BE(qzVfsFile* file) { return ReadBytes(file, 2, true); }
+int32_t VfsReadInt16BE(qzVfsFile* file) { return static_cast<int16_t>(ReadBytes(file, 2, true)); }
+int32_t VfsReadInt32LE(qzVfsFile* file) { return static_cast<int32_t>(ReadBytes(file, 4, false)); }
+int32_t VfsReadInt32BE(qzVfsFile* file) { return static_cast<int32_t>(ReadBytes(file, 4, true)); }
+int VfsWriteInt16LE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 2, false); }
+int VfsWriteInt16BE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 2, true); }
+int VfsWriteInt32LE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 4, false); }
+int VfsWriteInt32BE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 4, true); }
+
+size_t VfsWriteString(qzVfsFile* file, const char* text) {
+    return text ? VfsWrite(file, text, std::strlen(text)) : 0;
+}
+
+int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,
+                size_t* size, bool allowAdapters) {
+    *buffer = nullptr;
+    *size = 0;
+    qzVfsFile* file = openFile;
+    if (file) {
+        VfsSeek(file, 0, QZ_VFS_SEEK_BEGINNING);
+    } else {
+        file = VfsOpen(name, allowAdapters ? QZ_VFS_READ | QZ_VFS_ADAPTERS : QZ_VFS_READ, loaderList);
+        if (!file) {
+            SetErrorArgString(name);
+            return ERR_READFILE;
+        }
+    }
+    int64_t known = VfsGetFileSize(file);
+    unsigned char* data = nullptr;
+    size_t used = 0;
+    int rc = 0;
+    if (known >= 0) {
+        // Known size: one allocation of exactly that size (plus the NUL), checked first.
+        if (static_cast<uint64_t>(known) >= SIZE_MAX ||
+            !(data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(known) + 1, 0)))) {
+            rc = ERR_MEM;
+        } else {
+            size_t want = static_cast<size_t>(known);
+            while (used < want) {
+                size_t got = VfsRead(file, data + used, want - used);
+                if (got == 0) break;
+                used += got;
+            }
+        }
+    } else {
+        // A stream: read in steps of one block until a short read; the buffer grows geometrically
+        // so that long streams are not copied over and over.
+        size_t capacity = 0;
+        while (true) {
+            if (capacity - used < kBlockSize) {
+                size_t grown = capacity < kBlockSize ? kBlockSize : capacity;
+                if (capacity > SIZE_MAX / 2 - kBlockSize) {
+                    rc = ERR_MEM;
+                    break;
+                }
+                auto* bigger = static_cast<unsigned char*>(OsAlloc(capacity + grown + 1, 0));
+                if (!bigger) {
+                    rc = ERR_MEM;
+                    break;
+                }
+                if (used) std::memcpy(bigger, data, used);
+                OsFree(data);
+                data = bigger;
+                capacity += grown;
+            }
+            size_t got = VfsRead(file, data + used, kBlockSize);
+            used += got;
+            if (got < kBlockSize) break;
+        }
+    }
+    if (!openFile) VfsClose(file);
+    if (rc) {
+        OsFree(data);
+        return rc;
+    }
+    data[used] = 0;
+    *buffer = data;
+    *size = used;
+    return 0;
+}
+
+int VfsCopyFile(const char* source, const char* loaderList, const char* target, qzVfsFile* openSource) {
+    qzVfsFile* in = openSource;
+    if (in) {
+        VfsSeek(in, 0, QZ_VFS_SEEK_BEGINNING);
+    } else {
+        in = VfsOpen(source, QZ_VFS_READ | QZ_VFS_ADAPTERS, loaderList);
+        if (!in) {
+            SetErrorArgString(source);
+            return ERR_READFILE;
+        }
+    }
+    int rc = 0;
+    std::string temporary, finalName;
+    qzVfsFile* out = nullptr;
+    unsigned char* block = static_cast<unsigned char*>(OsAlloc(kBlockSize, 0));
+    if (!block) {
+        rc = ERR_MEM;
+    } else if (!target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &temporary, &finalName) ||
+               !(out = VfsOpen(temporary.c_str(), QZ_VFS_WRITE, "inbuilt"))) {
+        SetErrorArgString(target);
+        rc = ERR_WRITEFILE;
+    } else {
+        while (true) {
+            size_t got = VfsRead(in, block, kBlockSize);
+            if (got == 0) break;
+            if (VfsWrite(out, block, got) != got) {
+                rc = ERR_WRITE;
+                break;
+            }
+        }
+        if (!rc && VfsClose(out) != 1) rc = ERR_WRITE;
+        out = nullptr;
+        if (!rc && OsRename(temporary.c_str(), finalName.c_str()) != 1) {
+            SetErrorArgString(target);
+            rc = ERR_WRITEFILE;
+        }
+    }
+    if (out) VfsClose(out);
+    if (rc && !temporary.empty()) OsDeleteFile(temporary.c_str());
+    OsFree(block);
+    if (!openSource) VfsClose(in);
+    return rc;
+}
+
+qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
+    if (!name) return nullptr;
+    bool chunk = IsChunkName(name);
+    qzVfsLock* lock = new (std::nothrow) qzVfsLock();
+    if (!lock) return nullptr;
+    lock->name = name;
+    if (chunk) {
+        qzChunkNameParts parts;
+        if (!ParseChunkName(name, &parts)) {
+            delete lock;
+            return nullptr;
+        }
+        lock->chunk = true;
+        lock->chunkSize = static_cast<int64_t>(parts.size);
+        return lock;
+    }
+    if (mode & QZ_VFS_LOCK_ADAPTERS) {
+        // Directory adapters come first, then file adapters that can examine the name.
+        ActivateFileAdapters(loaderList);
+        for (qzVfsFileAdapter* a : AdapterSnapshot()) {
+            if (!AdapterAllowed(a, loaderList) || !a->Stat) continue;
+            if (a->Stat(name, &lock->adapterStat)) {
+                lock->fileAdapter = a;
+                lock->adapterStat.name = lock->name.c_str();
+                return lock;
+            }
+        }
+    }
+    // The platform knows read locks only; a request without a mode bit is a read lock.
+    int platformMode = (mode & 3) ? (mode & 3) : QZ_VFS_LOCK_READ;
+    if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, platformMode);
+    if (!lock->platform) {
+        delete lock;
+        return nullptr;
+    }
+    return lock;
+}
+
+void VfsUnlock(qzVfsLock* lock) {
+    if (!lock) return;
+    if (lock->platform) OsUnlock(lock->platform);
+    delete lock;
+}
+
+void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size) {
+    if (!buffer || size == 0) return;
+    if (lock->platform) OsNameFromLock(lock->platform, buffer, size);
+    else CopyCut(buffer, lock->name.c_str(), size);
+}
+
+int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info) {
+    if (lock->platform) return OsExamineLock(lock->platform, info);
+    if (lock->fileAdapter) {
+        *info = lock->adapterStat;
+        return 0;
+    }
+    std::memset(info, 0, sizeof(*info));
+    info->size = lock->chunkSize;
+    info->protection = 15;
+    info->name = lock->name.c_str();
+    return 0;
+}
+
+int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory) {
+    if (lock->platform) return OsCheckDirLock(lock->platform, isDirectory);
+    if (isDirectory) *isDirectory = 0;
+    SetErrorArgString(lock->name.c_str());
+    return ERR_NOTADIR;
+}
+
+int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info) {
+    if (!lock->platform) return 0;
+    return OsNextDirEntry(lock->platform, scan, name, isDirectory, info);
+}
+
+const char* VfsGetLockAdapterName(qzVfsLock* lock) {
+    return lock && lock->fileAdapter ? lock->fileAdapter->name : nullptr;
+}
+
+int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters) {
+    if (!name || !info) return 0;
+    std::memset(info, 0, sizeof(*info));
+    qzFileInfo record;
+    if (useAdapters) {
+        for (qzVfsFileAdapter* a : AdapterSnapshot()) {
+            if (!a->enabled || !a->Stat || !a->Stat(name, &record)) continue;
+            ConvertFileInfo(&record, info);
+            CopyCut(info->fullName, record.name ? record.name : name, sizeof(info->fullName));
+            return 1;
+        }
+    }
+    qzVfsLock* lock = VfsLock(name, QZ_VFS_LOCK_READ, nullptr);
+    if (!lock) return 0;
+    if (lock->chunk) {
+        InitFileInfo(info, 0, 0);
+        info->size = lock->chunkSize;
+        CopyCut(info->fullName, name, sizeof(info->fullName));
+    } else {
+        VfsExamineLock(lock, &record);
+        ConvertFileInfo(&record, info);
+        VfsNameFromLock(lock, info->fullName, sizeof(info->fullName));
+    }
+    VfsUnlock(lock);
+    return 1;
+}
+
+int ExportPreprocessorKeywords(const char* fileName) {
+    static const char* const kKeywords[] = {
+        "BGPIC", "BRUSH", "ANIM", "SPRITE", "SAMPLE", "MUSIC", "FILE", "FONT",
+        "VIDEO", "VERSION", "APPTITLE", "APPAUTHOR", "APPCOPYRIGHT", "APPDESCRIPTION",
+        "APPVERSION", "APPICON", "BACKFILL", "SCREEN", "DISPLAY", "INCLUDE", "OPTIONS",
+        "REQUIRE", "MENU",
+    };
+    qzVfsFile* file = VfsOpen(fileName, QZ_VFS_WRITE, nullptr);
+    if (!file) {
+        SetErrorArgString(fileName);
+        return ERR_WRITEFILE;
+    }
+    int rc = 0;
+    for (const char* k : kKeywords) {
+        std::string line = std::string(k) + "\n";
+        if (VfsWriteString(file, line.c_str()) != line.size()) rc = ERR_WRITE;
+    }
+    if (VfsClose(file) != 1 && !rc) rc = ERR_WRITE;
+    return rc;
+}

@@ -1,0 +1,136 @@
+// The virtual-file layer: every file and directory access of the player goes through here. Per
+// open or lock it decides whether a file-adapter plugin or the platform file layer serves the
+// name; chunk file names become windows into their container or memory block. On top of read,
+// write and seek it offers byte and 16/32-bit integer routines in both byte orders, whole-file
+// loading and copying, and examine records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/file_info.h"
+
+struct qzPlatformFile;
+struct qzPlatformLock;
+
+// Open mode bits.
+enum {
+    QZ_VFS_READ = 1,
+    QZ_VFS_WRITE = 2,          // create or truncate
+    QZ_VFS_READWRITE = 4,      // update
+    QZ_VFS_ADAPTERS = 8,       // file-adapter plugins may serve the open
+    QZ_VFS_SEEKEMU = 16,       // emulated seeking allowed on stream files
+};
+// Lock modes: 1 read, 2 write, bit 4 = adapters may serve the lock.
+enum { QZ_VFS_LOCK_READ = 1, QZ_VFS_LOCK_WRITE = 2, QZ_VFS_LOCK_ADAPTERS = 4 };
+// Seek modes.
+enum { QZ_VFS_SEEK_CURRENT = 0, QZ_VFS_SEEK_BEGINNING = 1, QZ_VFS_SEEK_END = 2 };
+// Mode numbers a file adapter receives.
+enum { QZ_ADAPTER_MODE_WRITE = 1, QZ_ADAPTER_MODE_READWRITE = 2, QZ_ADAPTER_MODE_READ = 4 };
+// Flags a file adapter reports for an open file.
+enum { QZ_ADAPTER_FILE_STREAM = 1, QZ_ADAPTER_FILE_NOSEEK = 2 };
+
+// What an adapter's FOpen learns besides name and mode.
+struct qzVfsOpenTags {
+    int* flags;                  // where the adapter stores the file's flags
+    const char* containerPath;   // chunk names: the container, empty for memory data
+    uint64_t offset;             // chunk names: window start
+    uint64_t size;               // chunk names: window size
+    int memorySource;            // memory chunk names: 1
+};
+
+// A file adapter: the entry points through which a file-adapter plugin serves files. Plugins are
+// connected through VfsAddFileAdapter; the layer itself registers none.
+struct qzVfsFileAdapter {
+    const char* name;              // module name, matched against loader lists
+    int acceptsChunkNames;         // the adapter wants ":::chunk" names too
+    int enabled;
+    int activatedByList;           // set when a loader list named it
+    void* (*FOpen)(const char* name, int adapterMode, const qzVfsOpenTags* tags);
+    int (*FClose)(void* handle);
+    size_t (*FRead)(void* handle, void* buffer, size_t count);
+    size_t (*FWrite)(void* handle, const void* buffer, size_t count);
+    int64_t (*FSeek)(void* handle, int64_t offset, int mode);   // previous position or -1
+    int (*FGetC)(void* handle);
+    int (*FPutC)(void* handle, int byte);
+    int (*FFlush)(void* handle);
+    int (*FEof)(void* handle);
+    int (*FStat)(void* handle, qzFileInfo* info);                // 1 on success
+    int (*Stat)(const char* name, qzFileInfo* info);             // by name; 1 on success
+};
+
+void VfsAddFileAdapter(qzVfsFileAdapter* adapter);
+void VfsRemoveFileAdapter(qzVfsFileAdapter* adapter);
+
+struct qzVfsFile {
+    qzVfsFileAdapter* adapter;   // null: the platform serves the file
+    void* handle;                // the adapter's handle or the qzPlatformFile
+    int flags;                   // adapter files: the adapter's flags; platform: the open mode
+    int mode;                    // the open mode bits
+};
+
+struct qzVfsLock {
+    qzVfsFileAdapter* fileAdapter;
+    qzPlatformLock* platform;    // null for chunk names and adapter locks
+    std::string name;            // the name that was locked
+    bool chunk;                  // a ":::chunk" name: a file of chunkSize bytes
+    int64_t chunkSize;
+    qzFileInfo adapterStat;      // file-adapter locks: the adapter's answer
+};
+
+// Files.
+qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList);
+int VfsClose(qzVfsFile* file);
+size_t VfsRead(qzVfsFile* file, void* buffer, size_t count);
+size_t VfsReadBlock(qzVfsFile* file, void* buffer, size_t count);
+size_t VfsWrite(qzVfsFile* file, const void* buffer, size_t count);
+size_t VfsWriteBlock(qzVfsFile* file, const void* buffer, size_t count);
+int64_t VfsSeek(qzVfsFile* file, int64_t offset, int mode);
+int64_t VfsGetFileSize(qzVfsFile* file);
+int VfsGetC(qzVfsFile* file);
+int VfsPutC(qzVfsFile* file, int byte);
+int VfsFlush(qzVfsFile* file);
+int VfsEof(qzVfsFile* file);
+int VfsExamine(qzVfsFile* file, qzFileInfo* info);   // 1, or 0 when it cannot be examined
+const char* VfsGetFileAdapterName(qzVfsFile* file);
+int VfsGetFileFlags(qzVfsFile* file);
+int VfsHasStreamFlag(qzVfsFile* file);
+
+// Integers, one byte at a time; bytes missing at the end of the file count as 0. The 16-bit
+// signed variants sign-extend.
+int32_t VfsReadInt16LE(qzVfsFile* file);
+uint32_t VfsReadUInt16BE(qzVfsFile* file);
+int32_t VfsReadInt16BE(qzVfsFile* file);
+int32_t VfsReadInt32LE(qzVfsFile* file);
+int32_t VfsReadInt32BE(qzVfsFile* file);
+int VfsWriteInt16LE(qzVfsFile* file, int32_t value);   // 1 when every byte was written
+int VfsWriteInt16BE(qzVfsFile* file, int32_t value);
+int VfsWriteInt32LE(qzVfsFile* file, int32_t value);
+int VfsWriteInt32BE(qzVfsFile* file, int32_t value);
+// Writes the text without its terminator; returns the bytes written.
+size_t VfsWriteString(qzVfsFile* file, const char* text);
+
+// Whole files. VfsLoadFile hands out an OsAlloc block (*size bytes plus a NUL behind them) that
+// the caller frees with OsFree; with an open file given it is read from its beginning. Returns 0,
+// ERR_READFILE (the name cannot be opened) or ERR_MEM.
+int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,
+                size_t* size, bool allowAdapters);
+// Copies source (or the given open source, from its beginning) to the target file. The target is
+// written beside its final name and renamed over it on success, so a failed copy never replaces
+// a good file. Returns 0, ERR_READFILE, ERR_WRITEFILE, ERR_WRITE, ERR_READ or ERR_MEM.
+int VfsCopyFile(const char* source, const char* loaderList, const char* target, qzVfsFile* openSource);
+
+// Directories and locks.
+qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList);
+void VfsUnlock(qzVfsLock* lock);
+void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size);
+int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 0
+int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);   // 0 or ERR_NOTADIR
+int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info);
+const char* VfsGetLockAdapterName(qzVfsLock* lock);
+// Examines a name into the larger record (full name, comment, dates); 1, or 0 on failure.
+int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters);
+
+// Tool dump: the directive keywords, one per line. Returns 0 or ERR_WRITEFILE.
+int ExportPreprocessorKeywords(const char* fileName);

@@ -1,0 +1,305 @@
+// Calls, returns, protected execution and error unwinding.
+#include "vm/vm_do.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "vm/vm_debug.h"
+#include "vm/vm_exec.h"
+#include "vm/vm_gc.h"
+#include "vm/vm_runtime_link.h"
+#include "vm/vm_state.h"
+#include "vm/vm_table.h"
+
+// ---------------------------------------------------------------------------------------------
+// Errors
+
+int VmRunProtected(VmState* state, VmProtectedFunction fn, void* userData) {
+    VmProtectedRecord record{state->errorJmp, 0};
+    state->errorJmp = &record;
+    try {
+        fn(state, userData);
+    } catch (const VmErrorUnwind& e) {
+        record.status = e.code;
+    }
+    state->errorJmp = record.previous;
+    return record.status;
+}
+
+void VmThrow(VmState* state, int code) {
+    if (state->errorJmp) throw VmErrorUnwind{state->errorJmp, code};
+    VmState* main = state->g->mainthread;
+    if (state != main && main->errorJmp) {
+        // An error in another thread with no protected call of its own: reset that thread and
+        // unwind to the main thread's protected call.
+        VmCloseUpvalues(state, state->stack);
+        state->ci = state->baseCi;
+        state->base = state->ci->base;
+        state->top = state->base;
+        state->nCcalls = 0;
+        throw VmErrorUnwind{main->errorJmp, code};
+    }
+    if (state->g->panic) state->g->panic(state);
+    exit(1);
+}
+
+void VmRaiseError(VmState* state, int code) {
+    vmRuntime.errorLine = VmCurrentLine(state);
+    if (vmRuntime.recordErrorContext) vmRuntime.recordErrorContext(state);
+    VmThrow(state, code);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hooks
+
+void VmCallHook(VmState* state, int event, int line) {
+    VmHook hook = state->hook;
+    if (!hook || !state->allowHook) return;
+    ptrdiff_t top = VmSaveStack(state, state->top);
+    ptrdiff_t ciTop = VmSaveStack(state, state->ci->top);
+    VmCheckStackRoom(state, VM_MINSTACK);
+    if (state->ci->top < state->top + VM_MINSTACK) state->ci->top = state->top + VM_MINSTACK;
+    VmDebug ar;
+    memset(&ar, 0, sizeof(ar));
+    ar.event = event;
+    ar.currentline = line;
+    ar.i_ci = (int)(state->ci - state->baseCi);
+    state->allowHook = 0;
+    hook(state, &ar);
+    state->allowHook = 1;
+    state->ci->top = VmRestoreStack(state, ciTop);
+    state->top = VmRestoreStack(state, top);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Calls
+
+// Replaces a non-function at func by its "__call" handler, shifting the arguments up so that the
+// called value becomes the first argument.
+VmValue* VmResolveCallable(VmState* state, VmValue* func) {
+    if (func->tt == VM_TFUNCTION) return func;
+    const VmValue* handler = VmGetEventOf(state, func, VM_EV_CALL);
+    if (!handler || handler->tt != VM_TFUNCTION) VmRaiseTypeErrorValue(state, func, ERR_FUNCDECLA, "()");
+    VmValue h = *handler;
+    ptrdiff_t funcr = VmSaveStack(state, func);
+    VmCheckStackRoom(state, 1);
+    func = VmRestoreStack(state, funcr);
+    for (VmValue* p = state->top; p > func; p--) p[0] = p[-1];
+    state->top++;
+    *func = h;
+    return func;
+}
+
+static void AdjustVarargs(VmState* state, VmProto* p, VmValue* base, int nargs) {
+    int nfixed = p->numparams;
+    for (; nargs < nfixed; nargs++) VmSetValueNil(state->top++);
+    int nextra = nargs - nfixed;
+    VmTable* t = VmNewTableObject(state, nextra > 1 ? nextra - 1 : 0, 1);
+    VmValue* extra = base + nfixed;
+    for (int i = 0; i < nextra; i++) *VmTableSetInt(state, t, i) = extra[i];
+    VmSetValueNumber(VmTableSetString(state, t, VmInternCString(state, "n")), nextra);
+    VmSetValueTable(&extra[0], t);
+    state->top = extra + 1;
+}
+
+static void TraceCall(VmState* state, VmValue* func, int nargs);
+
+int VmPreCall(VmState* state, VmValue* func, int nresults) {
+    if (func->tt != VM_TFUNCTION) func = VmResolveCallable(state, func);
+    ptrdiff_t funcr = VmSaveStack(state, func);
+    VmClosure* cl = VmClosureValue(func);
+    if (state->ci->state & VM_CI_SCRIPT) state->ci->state |= VM_CI_SAVEDPC;
+    if (!cl->isC) {
+        VmProto* p = static_cast<VmScriptClosure*>(cl)->p;
+        VmCheckStackRoom(state, p->maxStackSize + 1);
+        func = VmRestoreStack(state, funcr);
+        VmValue* base = func + 1;
+        int nargs = (int)(state->top - base);
+        if (p->isVararg) {
+            AdjustVarargs(state, p, base, nargs);
+            func = VmRestoreStack(state, funcr);
+            base = func + 1;
+        }
+        VmCallInfo* ci = VmGrowCallInfo(state);
+        ci->base = base;
+        ci->top = base + p->maxStackSize;
+        ci->state = VM_CI_SCRIPT;
+        ci->savedpc = p->code;
+        ci->pc = nullptr;
+        ci->tailcalls = 0;
+        ci->nresults = nresults;
+        state->base = base;
+        for (VmValue* st = state->top; st < ci->top; st++) VmSetValueNil(st);
+        state->top = ci->top;
+        if (state->hookMask & VM_MASKCALL) {
+            ci->savedpc++;   // hooks see the first instruction as current
+            VmCallHook(state, VM_HOOKCALL, -1);
+            state->ci->savedpc--;
+        }
+        return VM_PRECALL_SCRIPT;
+    }
+
+    // A C function.
+    VmCheckStackRoom(state, VM_MINSTACK);
+    func = VmRestoreStack(state, funcr);
+    VmCallInfo* ci = VmGrowCallInfo(state);
+    ci->base = func + 1;
+    ci->top = state->top + VM_MINSTACK;
+    ci->state = VM_CI_C;
+    ci->savedpc = nullptr;
+    ci->pc = nullptr;
+    ci->tailcalls = 0;
+    ci->nresults = nresults;
+    state->base = ci->base;
+    if (state->hookMask & VM_MASKCALL) VmCallHook(state, VM_HOOKCALL, -1);
+    VmCFunction f = static_cast<VmCClosure*>(cl)->f;
+    if (vmRuntime.callTrace && !vmRuntime.quitFlag.load(std::memory_order_relaxed))
+        TraceCall(state, VmRestoreStack(state, funcr), (int)(state->top - state->base));
+    if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
+    int n;
+    if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
+
+    bool isResult = n >= 0 && n <= 999;
+    bool isLabel = n == -1 || n == -2;
+    if (!isResult && !isLabel && vmRuntime.callUserErrorHandler && vmRuntime.userErrorHandlerInstalled &&
+        vmRuntime.callbackDepth == 0 && !vmRuntime.inUserErrorHandler &&
+        vmRuntime.userErrorHandlerInstalled(state)) {
+        struct Guard {
+            Guard() { vmRuntime.inUserErrorHandler = true; }
+            ~Guard() { vmRuntime.inUserErrorHandler = false; }
+        } guard;
+        n = vmRuntime.callUserErrorHandler(state, n);
+        isResult = n >= 0 && n <= 999;
+        isLabel = n == -1 || n == -2;
+    }
+    if (isLabel) {
+        // No results; the interpreter continues at the label.
+        state->top = state->base;
+        VmPostCall(state, state->top);
+        return n == -1 ? VM_PRECALL_LABEL : VM_PRECALL_LABEL2;
+    }
+    if (!isResult) {
+        int (*signal)(VmState*, int) = vmRuntime.signalError ? vmRuntime.signalError : VmDefaultSignalError;
+        signal(state, n);
+        n = 0;
+        state->top = state->base;
+    }
+    // A handler cannot return more values than it pushed.
+    if (n > state->top - state->base) n = (int)(state->top - state->base);
+    VmPostCall(state, state->top - n);
+    return VM_PRECALL_C;
+}
+
+void VmPostCall(VmState* state, VmValue* firstResult) {
+    if (state->hookMask & VM_MASKRET) {
+        ptrdiff_t fr = VmSaveStack(state, firstResult);
+        VmCallHook(state, VM_HOOKRET, -1);
+        firstResult = VmRestoreStack(state, fr);
+    }
+    VmCallInfo* ci = state->ci;
+    VmValue* res = ci->base - 1;
+    int wanted = ci->nresults;
+    state->ci = ci - 1;
+    state->base = state->ci->base;
+    int i = wanted;
+    while (i != 0 && firstResult < state->top) {
+        *res++ = *firstResult++;
+        i--;
+    }
+    while (i-- > 0) VmSetValueNil(res++);
+    state->top = res;
+}
+
+void VmCallValue(VmState* state, VmValue* func, int nresults) {
+    if (++state->nCcalls >= VM_MAXCCALLS) {
+        if (state->nCcalls == VM_MAXCCALLS) VmRaiseError(state, ERR_STACK);
+        else if (state->nCcalls >= VM_MAXCCALLS_HARD) VmThrow(state, ERR_STACK);
+    }
+    int r = VmPreCall(state, func, nresults);
+    if (r == VM_PRECALL_SCRIPT) {
+        state->ci->state |= VM_CI_FROMC;
+        VmExecute(state);
+    } else if (r == VM_PRECALL_LABEL || r == VM_PRECALL_LABEL2) {
+        // A label jump needs the main chunk's interpreter; from a C caller there is none.
+        VmRaiseError(state, ERR_FUNCJMP);
+    }
+    state->nCcalls--;
+    VmGcCheck(state);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Protected calls
+
+struct CallArgs {
+    ptrdiff_t func;
+    int nresults;
+};
+
+static void CallBody(VmState* state, void* ud) {
+    CallArgs* a = static_cast<CallArgs*>(ud);
+    VmCallValue(state, VmRestoreStack(state, a->func), a->nresults);
+}
+
+int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
+    ptrdiff_t oldCi = state->ci - state->baseCi;
+    int oldCcalls = state->nCcalls;
+    uint8_t oldAllowHook = state->allowHook;
+    CallArgs args{funcOffset, nresults};
+    int status = VmRunProtected(state, CallBody, &args);
+    if (status != 0) {
+        VmValue* func = VmRestoreStack(state, funcOffset);
+        VmCloseUpvalues(state, func);
+        state->ci = state->baseCi + oldCi;
+        state->base = state->ci->base;
+        state->top = func;
+        state->nCcalls = oldCcalls;
+        state->allowHook = oldAllowHook;
+        if (state->sizeCi > VM_MAXCALLS && oldCi < VM_MAXCALLS) VmResizeCallInfo(state, VM_MAXCALLS);
+        // Shrink a stack that a deep failed call left far larger than what is in use.
+        VmValue* lim = state->top;
+        for (VmCallInfo* ci = state->baseCi; ci <= state->ci; ci++)
+            if (lim < ci->top) lim = ci->top;
+        int used = (int)(lim - state->stack);
+        if (state->stackSize > 2 * VM_BASIC_STACK && 4 * used < state->stackSize) {
+            int newSize = 2 * used + VM_EXTRA_STACK + 1;
+            if (newSize < VM_BASIC_STACK) newSize = VM_BASIC_STACK;
+            VmResizeStack(state, newSize);
+        }
+    }
+    return status;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Call trace
+
+static void TraceCall(VmState* state, VmValue* func, int nargs) {
+    void (*print)(const char*) = vmRuntime.consolePrint;
+    if (!print) return;
+    char buf[1200];
+    const char* name = VmCalledFunctionName(state, state->ci);
+    VmValue* args = func + 1;
+    if (name) {
+        snprintf(buf, sizeof(buf), "Now calling %s()", name);
+    } else if (nargs == 2 && args[1].tt == VM_TSTRING) {
+        snprintf(buf, sizeof(buf), "Now trying to find metamethod %s()", VmStringData(VmStringValue(&args[1])));
+    } else {
+        snprintf(buf, sizeof(buf), "Now calling <unknown>()");
+    }
+    print(buf);
+    print(" with arguments ");
+    for (int i = 0; i < nargs; i++) {
+        const VmValue* v = &args[i];
+        switch (v->tt) {
+        case VM_TNIL: snprintf(buf, sizeof(buf), "#%d=(NIL) ", i + 1); break;
+        case VM_TNUMBER: snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n); break;
+        case VM_TSTRING:
+            snprintf(buf, sizeof(buf), "#%d=(STRING)\"%.1000s\" ", i + 1, VmStringData(VmStringValue(v)));
+            break;
+        case VM_TTABLE: snprintf(buf, sizeof(buf), "#%d=(TABLE)%p ", i + 1, (void*)v->value.gc); break;
+        case VM_TFUNCTION: snprintf(buf, sizeof(buf), "#%d=(FUNCPTR)%p ", i + 1, (void*)v->value.gc); break;
+        default: snprintf(buf, sizeof(buf), "#%d=(INTERNAL)%d ", i + 1, v->tt); break;
+        }
+        print(buf);
+    }
+    print("\n");
+}

@@ -1,0 +1,369 @@
+// Operations on values with their events: indexing, assignment, arithmetic, comparison and
+// concatenation.
+#include "vm/vm_meta.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "vm/vm_debug.h"
+#include "vm/vm_do.h"
+#include "vm/vm_state.h"
+#include "vm/vm_table.h"
+#include "vm/vm_value.h"
+
+// Chained "__index" / "__newindex" steps allowed before giving up.
+constexpr int VM_MAXTAGLOOP = 100;
+
+void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
+                       VmValue* result) {
+    VmValue h = *handler, x = *a, y = *b;
+    VmCheckStackRoom(state, 3);
+    state->top[0] = h;
+    state->top[1] = x;
+    state->top[2] = y;
+    state->top += 3;
+    VmCallValue(state, state->top - 3, 1);
+    state->top--;
+    *result = *state->top;
+}
+
+static void CallEventNoResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
+                              const VmValue* c) {
+    VmValue h = *handler, x = *a, y = *b, z = *c;
+    VmCheckStackRoom(state, 4);
+    state->top[0] = h;
+    state->top[1] = x;
+    state->top[2] = y;
+    state->top[3] = z;
+    state->top += 4;
+    VmCallValue(state, state->top - 4, 0);
+}
+
+// The error argument of ERR_FIELDINIT: a string key in double quotes, a number with "%g".
+static void SetFieldKeyArg(const VmValue* key) {
+    char buf[1024];
+    if (key->tt == VM_TSTRING) snprintf(buf, sizeof(buf), "\"%.1000s\"", VmStringData(VmStringValue(key)));
+    else if (key->tt == VM_TNUMBER) snprintf(buf, sizeof(buf), "%g", key->value.n);
+    else if (key->tt == VM_TNIL) snprintf(buf, sizeof(buf), "0");
+    else snprintf(buf, sizeof(buf), "(%s)", VmTypeName(nullptr, key->tt));
+    VmSetErrorArg(buf);
+}
+
+void VmGetTableValue(VmState* state, const VmValue* t, const VmValue* key, VmValue* result, int mode) {
+    VmValue tv = *t, kv = *key;
+    for (int loop = 0; loop < VM_MAXTAGLOOP; loop++) {
+        const VmValue* handler;
+        if (tv.tt == VM_TTABLE) {
+            VmTable* h = VmTableValue(&tv);
+            const VmValue* res = VmTableGet(h, &kv);
+            if (res->tt != VM_TNIL) {
+                *result = *res;
+                return;
+            }
+            handler = VmFastEvent(state, h->metatable, VM_EV_INDEX);
+            if (!handler) {
+                if (mode == VM_GET_FIELDCHECK) {
+                    SetFieldKeyArg(&kv);
+                    VmRaiseError(state, ERR_FIELDINIT);
+                }
+                VmSetValueNil(result);
+                return;
+            }
+        } else {
+            handler = VmGetEventOf(state, &tv, VM_EV_INDEX);
+            if (!handler) VmRaiseTypeErrorValue(state, loop == 0 ? t : &tv, ERR_TABLEDECLA, "{}");
+        }
+        if (handler->tt == VM_TFUNCTION) {
+            VmCallEventResult(state, handler, &tv, &kv, result);
+            return;
+        }
+        tv = *handler;
+    }
+    VmSetErrorArg("#1");
+    VmRaiseError(state, ERR_INTERNAL1);
+}
+
+void VmSetTableValue(VmState* state, const VmValue* t, const VmValue* key, const VmValue* value) {
+    VmValue tv = *t, kv = *key, vv = *value;
+    for (int loop = 0; loop < VM_MAXTAGLOOP; loop++) {
+        const VmValue* handler;
+        if (tv.tt == VM_TTABLE) {
+            VmTable* h = VmTableValue(&tv);
+            const VmValue* slot = VmTableGet(h, &kv);
+            if (slot->tt != VM_TNIL) {
+                h->flags = 0;
+                *const_cast<VmValue*>(slot) = vv;
+                return;
+            }
+            handler = VmFastEvent(state, h->metatable, VM_EV_NEWINDEX);
+            if (!handler) {
+                *VmTableSet(state, h, &kv) = vv;
+                return;
+            }
+        } else {
+            handler = VmGetEventOf(state, &tv, VM_EV_NEWINDEX);
+            if (!handler) VmRaiseTypeErrorValue(state, loop == 0 ? t : &tv, ERR_TABLEDECLA, "{}");
+        }
+        if (handler->tt == VM_TFUNCTION) {
+            CallEventNoResult(state, handler, &tv, &kv, &vv);
+            return;
+        }
+        tv = *handler;
+    }
+    VmSetErrorArg("#2");
+    VmRaiseError(state, ERR_INTERNAL1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Arithmetic
+
+static VmEvent ArithEvent(int op) {
+    switch (op) {
+    case OP_ADD: return VM_EV_ADD;
+    case OP_SUB: return VM_EV_SUB;
+    case OP_MUL: return VM_EV_MUL;
+    case OP_DIV: return VM_EV_DIV;
+    case OP_IDIV: return VM_EV_DIVINT;
+    case OP_MOD: return VM_EV_MOD;
+    case OP_SHL: return VM_EV_LSH;
+    case OP_SHR: return VM_EV_RSH;
+    case OP_BOR: return VM_EV_OR;
+    case OP_BAND: return VM_EV_AND;
+    case OP_BXOR: return VM_EV_XOR;
+    case OP_POW: return VM_EV_POW;
+    case OP_UNM: return VM_EV_UNM;
+    default: return VM_EV_NOT;
+    }
+}
+
+double VmArithNumbers(VmState* state, int op, double x, double y) {
+    switch (op) {
+    case OP_ADD: return x + y;
+    case OP_SUB: return x - y;
+    case OP_MUL: return x * y;
+    case OP_DIV:
+        if (y == 0) VmRaiseError(state, ERR_ZERODIVISION);
+        return x / y;
+    case OP_IDIV:
+    case OP_MOD: {
+        int32_t a = VmDoubleToInt32(x), b = VmDoubleToInt32(y);
+        if (b == 0) VmRaiseError(state, ERR_ZERODIVISION);
+        // -2^31 / -1 does not fit: the negated dividend wraps as the machine word does.
+        if (b == -1) return op == OP_IDIV ? (double)(int32_t)(0u - (uint32_t)a) : 0.0;
+        return op == OP_IDIV ? (double)(a / b) : (double)(a % b);
+    }
+    case OP_SHL:
+    case OP_SHR: {
+        uint32_t a = VmDoubleToBits32(x);
+        int count = VmDoubleToInt32(y) & 63;
+        if (count >= 32) return 0.0;
+        return (double)(op == OP_SHL ? (uint32_t)(a << count) : (a >> count));
+    }
+    case OP_BOR: return (double)(VmDoubleToBits32(x) | VmDoubleToBits32(y));
+    case OP_BAND: return (double)(VmDoubleToBits32(x) & VmDoubleToBits32(y));
+    case OP_BXOR: return (double)(VmDoubleToBits32(x) ^ VmDoubleToBits32(y));
+    case OP_POW: return pow(x, y);
+    case OP_UNM: return -x;
+    case OP_BNOT: return (double)(uint32_t)~VmDoubleToBits32(x);
+    default: return 0.0;
+    }
+}
+
+void VmArith(VmState* state, VmValue* result, const VmValue* a, const VmValue* b, int op) {
+    double x, y;
+    if (VmToNumberValue(a, &x) && VmToNumberValue(b, &y)) {
+        VmSetValueNumber(result, VmArithNumbers(state, op, x, y));
+        return;
+    }
+    VmEvent ev = ArithEvent(op);
+    const VmValue* handler = VmGetEventOf(state, a, ev);
+    if (!handler) handler = VmGetEventOf(state, b, ev);
+    if (!handler) VmRaiseError(state, ERR_WRONGOP);
+    VmCallEventResult(state, handler, a, b, result);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Comparison
+
+static int FoldLatin1(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    return c;
+}
+
+int VmCompareNoCase(const char* a, const char* b) {
+    const unsigned char* p = (const unsigned char*)a;
+    const unsigned char* q = (const unsigned char*)b;
+    for (;; p++, q++) {
+        int x = FoldLatin1(*p), y = FoldLatin1(*q);
+        if (x != y || x == 0) return x - y;
+    }
+}
+
+int VmCompareStrings(const VmString* a, const VmString* b, bool caseSensitive) {
+    const char* l = VmStringData(a);
+    size_t ll = a->len;
+    const char* r = VmStringData(b);
+    size_t lr = b->len;
+    for (;;) {
+        int temp = caseSensitive ? strcmp(l, r) : VmCompareNoCase(l, r);
+        if (temp != 0) return temp;
+        // Equal up to a NUL: continue after it.
+        size_t len = strlen(l);
+        if (len == lr) return len == ll ? 0 : 1;
+        if (len == ll) return -1;
+        len++;
+        l += len;
+        ll -= len;
+        r += len;
+        lr -= len;
+    }
+}
+
+static bool IsNumStrMix(int ta, int tb) {
+    return (ta == VM_TNUMBER && tb == VM_TSTRING) || (ta == VM_TSTRING && tb == VM_TNUMBER);
+}
+
+[[noreturn]] static void RaiseMismatch(VmState* state, int ta, int tb) {
+    VmRaiseError(state, IsNumStrMix(ta, tb) ? ERR_NUMSTRCMP : ERR_WRONGOP);
+}
+
+static VmTable* MetatableOf(const VmValue* v) {
+    if (v->tt == VM_TTABLE) return VmTableValue(v)->metatable;
+    if (v->tt == VM_TUSERDATA) return VmUserdataValue(v)->metatable;
+    return nullptr;
+}
+
+// The handler of an event that both operands' metatables agree on, null if none.
+static const VmValue* CommonEvent(VmState* state, const VmValue* a, const VmValue* b, VmEvent ev) {
+    VmTable* ma = MetatableOf(a);
+    VmTable* mb = MetatableOf(b);
+    const VmValue* ha = VmFastEvent(state, ma, ev);
+    if (!ha) return nullptr;
+    if (ma == mb) return ha;
+    const VmValue* hb = VmFastEvent(state, mb, ev);
+    if (!hb || !VmRawEqualValues(ha, hb)) return nullptr;
+    return ha;
+}
+
+int VmEqualValues(VmState* state, const VmValue* a, const VmValue* b) {
+    if (a->tt == VM_TNIL && b->tt == VM_TNIL) return 1;
+    if (a->tt == VM_TNIL || b->tt == VM_TNIL) {
+        const VmValue* o = a->tt == VM_TNIL ? b : a;
+        if (o->tt == VM_TNUMBER) return o->value.n == 0;
+        if (o->tt == VM_TSTRING) return VmStringValue(o)->len == 0;
+        return 0;
+    }
+    if (a->tt != b->tt) RaiseMismatch(state, a->tt, b->tt);
+    switch (a->tt) {
+    case VM_TNUMBER: return a->value.n == b->value.n;
+    case VM_TBOOLEAN: return a->value.b == b->value.b;
+    case VM_TLIGHTUSERDATA: return a->value.p == b->value.p;
+    case VM_TTABLE:
+    case VM_TUSERDATA: {
+        if (a->value.gc == b->value.gc) return 1;
+        const VmValue* handler = CommonEvent(state, a, b, VM_EV_EQ);
+        if (!handler) return 0;
+        VmValue res;
+        VmCallEventResult(state, handler, a, b, &res);
+        if (res.tt == VM_TNIL) return 0;
+        if (res.tt == VM_TNUMBER) return res.value.n != 0;
+        return 1;
+    }
+    default: return a->value.gc == b->value.gc;
+    }
+}
+
+static int CallOrderEvent(VmState* state, const VmValue* a, const VmValue* b, VmEvent ev, int* out) {
+    const VmValue* handler = CommonEvent(state, a, b, ev);
+    if (!handler) return 0;
+    VmValue res;
+    VmCallEventResult(state, handler, a, b, &res);
+    *out = !VmTestFalse(&res);
+    return 1;
+}
+
+int VmLessThanValues(VmState* state, const VmValue* a, const VmValue* b, bool caseSensitive) {
+    if (a->tt == VM_TNIL) {
+        if (b->tt == VM_TNUMBER) return 0 < b->value.n;
+        if (b->tt == VM_TNIL || b->tt == VM_TSTRING) return 0;
+        VmRaiseError(state, ERR_WRONGOP);
+    }
+    if (b->tt == VM_TNIL) {
+        if (a->tt == VM_TNUMBER) return a->value.n < 0;
+        if (a->tt == VM_TSTRING) return 0;
+        VmRaiseError(state, ERR_WRONGOP);
+    }
+    if (a->tt != b->tt) RaiseMismatch(state, a->tt, b->tt);
+    if (a->tt == VM_TNUMBER) return a->value.n < b->value.n;
+    if (a->tt == VM_TSTRING) return VmCompareStrings(VmStringValue(a), VmStringValue(b), caseSensitive) < 0;
+    int res;
+    if (CallOrderEvent(state, a, b, VM_EV_LT, &res)) return res;
+    VmRaiseError(state, ERR_WRONGOP);
+}
+
+int VmLessEqualValues(VmState* state, const VmValue* a, const VmValue* b) {
+    if (a->tt == VM_TNIL) {
+        if (b->tt == VM_TNUMBER) return b->value.n >= 0;
+        if (b->tt == VM_TSTRING) return 0;
+        if (b->tt == VM_TNIL) return 1;
+        VmRaiseError(state, ERR_WRONGOP);
+    }
+    if (b->tt == VM_TNIL) {
+        if (a->tt == VM_TNUMBER) return a->value.n <= 0;
+        if (a->tt == VM_TSTRING) return 0;
+        VmRaiseError(state, ERR_WRONGOP);
+    }
+    if (a->tt != b->tt) RaiseMismatch(state, a->tt, b->tt);
+    if (a->tt == VM_TNUMBER) return a->value.n <= b->value.n;
+    if (a->tt == VM_TSTRING) return VmCompareStrings(VmStringValue(a), VmStringValue(b), true) <= 0;
+    int res;
+    if (CallOrderEvent(state, a, b, VM_EV_LE, &res)) return res;
+    if (CallOrderEvent(state, b, a, VM_EV_LT, &res)) return !res;
+    VmRaiseError(state, ERR_WRONGOP);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Concatenation
+
+static bool IsStrOrNum(const VmValue* v) { return v->tt == VM_TSTRING || v->tt == VM_TNUMBER; }
+
+void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
+    while (total > 1) {
+        VmValue* top = VmRestoreStack(state, lastOffset) + 1;
+        int n = 2;
+        if (!IsStrOrNum(top - 2) || !IsStrOrNum(top - 1)) {
+            const VmValue* handler = VmGetEventOf(state, top - 2, VM_EV_CONCAT);
+            if (!handler) handler = VmGetEventOf(state, top - 1, VM_EV_CONCAT);
+            if (!handler) VmRaiseError(state, ERR_CONCAT);
+            VmValue res;
+            VmCallEventResult(state, handler, top - 2, top - 1, &res);
+            top = VmRestoreStack(state, lastOffset) + 1;
+            top[-2] = res;
+        } else if (top[-1].tt == VM_TSTRING && VmStringValue(&top[-1])->len == 0) {
+            VmNumberToString(state, top - 2);
+        } else {
+            VmNumberToString(state, top - 1);
+            uint64_t tl = VmStringValue(&top[-1])->len;
+            for (n = 1; n < total && IsStrOrNum(top - n - 1); n++) {
+                VmNumberToString(state, top - n - 1);
+                tl += VmStringValue(&top[-n - 1])->len;
+                if (tl >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
+            }
+            VmGlobalState* g = state->g;
+            if (tl > g->buffsize) {
+                g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, (size_t)tl));
+                g->buffsize = (size_t)tl;
+            }
+            size_t pos = 0;
+            for (int i = n; i > 0; i--) {
+                const VmString* s = VmStringValue(&top[-i]);
+                memcpy(g->buffer + pos, VmStringData(s), s->len);
+                pos += s->len;
+            }
+            VmSetValueString(&top[-n], VmInternString(state, g->buffer, pos));
+        }
+        total -= n - 1;
+        lastOffset -= (ptrdiff_t)(n - 1) * (ptrdiff_t)sizeof(VmValue);
+    }
+}

@@ -1,0 +1,120 @@
+// Allocation and the construction and destruction of prototypes, closures and userdata.
+#include "vm/vm_object.h"
+
+#include <cstdlib>
+
+#include "vm/vm_do.h"
+
+const char* const vmEventNames[VM_NUM_EVENTS] = {
+    "__index", "__newindex", "__gc", "__mode", "__eq", "__add", "__sub", "__mul",
+    "__div", "__divint", "__mod", "__lsh", "__rsh", "__or", "__and", "__xor",
+    "__pow", "__unm", "__not", "__lt", "__le", "__concat", "__call",
+};
+
+const VmValue vmNilObject = {VM_TNIL, {nullptr}};
+
+// Largest block the VM hands out; sizes from here up are treated as failed allocations.
+constexpr size_t VM_MAXBLOCK = 0xFFFFFFFDu;
+
+void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
+    if (newSize >= VM_MAXBLOCK) {
+        if (!state) return nullptr;
+        VmRaiseError(state, ERR_MEM);
+    }
+    if (newSize == 0) {
+        free(block);
+        if (state) state->g->nblocks -= oldSize;
+        return nullptr;
+    }
+    void* p = realloc(block, newSize);
+    if (!p) {
+        if (!state) return nullptr;
+        VmThrow(state, ERR_MEM);
+    }
+    if (state) state->g->nblocks += newSize - oldSize;
+    return p;
+}
+
+size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {
+    if (elem != 0 && n > VM_MAXBLOCK / elem) VmRaiseError(state, ERR_MEM);
+    return n * elem;
+}
+
+void VmLinkObject(VmState* state, VmObject* o, int tag) {
+    VmGlobalState* g = state->g;
+    o->next = g->rootgc;
+    g->rootgc = o;
+    o->tt = (uint8_t)tag;
+    o->marked = 0;
+}
+
+VmProto* VmNewProto(VmState* state) {
+    VmProto* p = static_cast<VmProto*>(VmRealloc(state, nullptr, 0, sizeof(VmProto)));
+    memset(static_cast<void*>(p), 0, sizeof(VmProto));
+    VmLinkObject(state, p, VM_TPROTO);
+    return p;
+}
+
+void VmFreeProto(VmState* state, VmProto* p) {
+    VmFreeArray(state, p->code, (size_t)p->sizecode);
+    VmFreeArray(state, p->p, (size_t)p->sizep);
+    VmFreeArray(state, p->k, (size_t)p->sizek);
+    VmFreeArray(state, p->lineinfo, (size_t)p->sizelineinfo);
+    VmFreeArray(state, p->locvars, (size_t)p->sizelocvars);
+    VmFreeArray(state, p->upvalues, (size_t)p->sizeupvalues);
+    VmRealloc(state, p, sizeof(VmProto), 0);
+}
+
+VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals) {
+    size_t size = VmScriptClosureSize(nups);
+    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmRealloc(state, nullptr, 0, size));
+    memset(static_cast<void*>(c), 0, size);
+    VmLinkObject(state, c, VM_TFUNCTION);
+    c->isC = 0;
+    c->nupvalues = (uint8_t)nups;
+    c->p = p;
+    c->globals = *globals;
+    return c;
+}
+
+VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
+    size_t size = VmCClosureSize(n);
+    VmCClosure* c = static_cast<VmCClosure*>(VmRealloc(state, nullptr, 0, size));
+    memset(static_cast<void*>(c), 0, size);
+    VmLinkObject(state, c, VM_TFUNCTION);
+    c->isC = 1;
+    c->nupvalues = (uint8_t)n;
+    c->f = f;
+    VmValue* up = VmCClosureUpvalues(c);
+    for (int i = 0; i < n; i++) VmSetValueNil(&up[i]);
+    return c;
+}
+
+void VmFreeClosure(VmState* state, VmClosure* c) {
+    size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
+    VmRealloc(state, c, size, 0);
+}
+
+VmUserdata* VmNewUserdataObject(VmState* state, size_t size) {
+    if (size >= VM_MAXBLOCK - sizeof(VmUserdata)) VmRaiseError(state, ERR_MEM);
+    VmUserdata* u = static_cast<VmUserdata*>(VmRealloc(state, nullptr, 0, VmUserdataSize(size)));
+    memset(static_cast<void*>(u), 0, sizeof(VmUserdata));
+    u->tt = VM_TUSERDATA;
+    u->marked = 0;
+    u->len = size;
+    u->metatable = state->g->defaultMeta;
+    // Userdata live on their own list so that the collector can find finalisable ones.
+    u->next = state->g->rootudata;
+    state->g->rootudata = u;
+    return u;
+}
+
+const char* VmLocalName(const VmProto* p, int n, int pc) {
+    for (int i = 0; i < p->sizelocvars && p->locvars[i].startpc <= pc; i++) {
+        if (pc < p->locvars[i].endpc) {
+            n--;
+            if (n == 0) return p->locvars[i].varname ? VmStringData(p->locvars[i].varname) : nullptr;
+        }
+    }
+    return nullptr;
+}

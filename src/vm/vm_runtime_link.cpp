@@ -1,0 +1,41 @@
+// Defaults of the seam between the interpreter and the runtime services.
+#include "vm/vm_runtime_link.h"
+
+#include <cstdio>
+#include <cstring>
+
+VmRuntimeLink vmRuntime;
+
+int VmDefaultSignalError(VmState* state, int code) {
+    VmRaiseError(state, code);
+}
+
+static void DefaultConsolePrint(const char* text) {
+    fputs(text, stdout);
+    fflush(stdout);
+}
+
+static void DefaultSetErrorArg(const char* text) {
+    snprintf(vmRuntime.errorArg, sizeof(vmRuntime.errorArg), "%s", text ? text : "");
+}
+
+void VmResetRuntimeLink() {
+    vmRuntime.quitFlag.store(0);
+    vmRuntime.callTrace = false;
+    vmRuntime.lastError = 0;
+    vmRuntime.errorLine = -1;
+    vmRuntime.callbackDepth = 0;
+    vmRuntime.inUserErrorHandler = false;
+    vmRuntime.signalError = VmDefaultSignalError;
+    vmRuntime.recordErrorContext = nullptr;
+    vmRuntime.userErrorHandlerInstalled = nullptr;
+    vmRuntime.callUserErrorHandler = nullptr;
+    vmRuntime.callCommandHook = nullptr;
+    vmRuntime.consolePrint = DefaultConsolePrint;
+    vmRuntime.getLastErrorFunction = nullptr;
+    vmRuntime.setErrorArg = DefaultSetErrorArg;
+    vmRuntime.errorArg[0] = '\0';
+}
+
+// Install the defaults before main() runs.
+static const int vmRuntimeLinkInit = (VmResetRuntimeLink(), 0);

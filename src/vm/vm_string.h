@@ -1,0 +1,16 @@
+// The string table: interning, hashing and resizing.
+#pragma once
+
+#include "vm/vm_object.h"
+
+// Hash of a text: every step-th byte from the end, step = (length >> 5) + 1.
+uint32_t VmStringHash(const char* bytes, size_t length);
+
+// Rebuilds the string table with newSize buckets (a power of two).
+void VmResizeStringTable(VmState* state, int newSize);
+
+// Frees one string (the collector and VM close).
+void VmFreeString(VmState* state, VmString* s);
+
+// Marks a string as never collected.
+inline void VmFixString(VmString* s) { s->marked |= VM_MARK_FIXED; }

@@ -1,0 +1,29 @@
+// Tables: array and node parts, raw lookups and stores, traversal.
+#pragma once
+
+#include "vm/vm_object.h"
+
+// Raw lookups: the value slot, or &vmNilObject when absent. A nil key reads key 0.
+const VmValue* VmTableGet(VmTable* t, const VmValue* key);
+const VmValue* VmTableGetInt(VmTable* t, int key);
+const VmValue* VmTableGetString(VmTable* t, VmString* key);
+
+// Slot for storing under key, created when absent (the caller fills it). A nil key stores key 0;
+// a NaN key raises ERR_TABLEINDEX. Clears the table's absent-event cache.
+VmValue* VmTableSet(VmState* state, VmTable* t, const VmValue* key);
+VmValue* VmTableSetInt(VmState* state, VmTable* t, int key);
+VmValue* VmTableSetString(VmState* state, VmTable* t, VmString* key);
+
+// Traversal step: key (nil starts) is replaced by the next key and value[0] receives its value.
+// Returns 0 at the end.
+int VmTableNext(VmState* state, VmTable* t, VmValue* key, VmValue* value);
+
+void VmFreeTable(VmState* state, VmTable* t);
+
+// Main position of a key in a table with a node part.
+VmNode* VmMainPosition(const VmTable* t, const VmValue* key);
+
+// Handler of an event in a metatable, null when absent (caching absence in the metatable).
+const VmValue* VmFastEvent(VmState* state, VmTable* mt, VmEvent event);
+// Handler of an event of any value (through the metatable of a table or userdata), null if none.
+const VmValue* VmGetEventOf(VmState* state, const VmValue* o, VmEvent event);

@@ -1,0 +1,98 @@
+// Conversions and primitive comparisons of VM values.
+#include "vm/vm_value.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "vm/vm_string.h"
+
+static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+static int ReadHex(const char* s, double* out) {
+    if (!isxdigit((unsigned char)*s)) return 0;
+    char* end;
+    unsigned long long v = strtoull(s, &end, 16);
+    // Hexadecimal numbers are 32-bit words: larger texts saturate.
+    if (v > 0xFFFFFFFFull) v = 0xFFFFFFFFull;
+    while (IsBlank(*end)) end++;
+    if (*end != '\0') return 0;
+    *out = (double)v;
+    return 1;
+}
+
+int VmStringToNumber(const char* text, double* out) {
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && text[2] != '\0') return ReadHex(text + 2, out);
+    if (text[0] == '$') return ReadHex(text + 1, out);
+    char* end;
+    double d = strtod(text, &end);
+    if (end == text) return 0;
+    while (IsBlank(*end)) end++;
+    if (*end != '\0') return 0;
+    *out = d;
+    return 1;
+}
+
+int VmFormatNumber(double n, char* buf) { return snprintf(buf, 32, "%.14g", n); }
+
+int VmNumberToString(VmState* state, VmValue* v) {
+    if (v->tt != VM_TNUMBER) return 0;
+    char buf[32];
+    int len = VmFormatNumber(v->value.n, buf);
+    VmSetValueString(v, VmInternString(state, buf, (size_t)len));
+    return 1;
+}
+
+int VmToNumberValue(const VmValue* v, double* out) {
+    if (v->tt == VM_TNUMBER) {
+        *out = v->value.n;
+        return 1;
+    }
+    if (v->tt == VM_TSTRING) {
+        const VmString* s = VmStringValue(v);
+        // A string with an embedded NUL never reads as a number.
+        if (strlen(VmStringData(s)) != s->len) return 0;
+        return VmStringToNumber(VmStringData(s), out);
+    }
+    return 0;
+}
+
+int32_t VmDoubleToInt32(double d) {
+    if (std::isnan(d)) return INT32_MIN;
+    if (d <= -2147483648.0) return INT32_MIN;
+    if (d >= 2147483647.0) return INT32_MAX;
+    return (int32_t)d;
+}
+
+uint32_t VmDoubleToBits32(double d) {
+    if (d >= 2147483648.0) return (uint32_t)VmDoubleToInt32(d - 2147483648.0) + 0x80000000u;
+    return (uint32_t)VmDoubleToInt32(d);
+}
+
+int VmLog2(uint32_t x) {
+    static const signed char log2tab[256] = {
+        -1, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3,
+#define R16(v) v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v
+        R16(4), R16(5), R16(5), R16(6), R16(6), R16(6), R16(6),
+        R16(7), R16(7), R16(7), R16(7), R16(7), R16(7), R16(7), R16(7),
+#undef R16
+    };
+    int l = 0;
+    while (x >= 256) {
+        l += 8;
+        x >>= 8;
+    }
+    return l + log2tab[x];
+}
+
+int VmRawEqualValues(const VmValue* a, const VmValue* b) {
+    if (a->tt != b->tt) return 0;
+    switch (a->tt) {
+    case VM_TNIL: return 1;
+    case VM_TNUMBER: return a->value.n == b->value.n;
+    case VM_TBOOLEAN: return a->value.b == b->value.b;
+    case VM_TLIGHTUSERDATA: return a->value.p == b->value.p;
+    default: return a->value.gc == b->value.gc;
+    }
+}

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "vm/vm_runtime_link.h"
+#include "vm/vm_state.h"
+#include "vm_test_util.h"
+
+TEST(Api, SetTopAndStackLimits) {
+    VmHolder L;
+    VmPushNumber(L, 1);
+    VmPushNumber(L, 2);
+    VmSetTop(L, -1);
+    EXPECT_EQ(VmGetTop(L), 2);
+    VmSetTop(L, 5);
+    EXPECT_EQ(VmGetTop(L), 5);
+    EXPECT_EQ(VmType(L, 5), VM_TNIL);
+    EXPECT_EQ(VmType(L, 6), VM_TNONE);
+    VmSetTop(L, 0);
+    EXPECT_EQ(VmGetTop(L), 0);
+    EXPECT_EQ(VmCheckStack(L, 2049), 0);
+    EXPECT_EQ(VmCheckStack(L, 2048), 1);
+    VmSetTop(L, 0);
+    // Only 20 slots without VmCheckStack: the 21st push beyond the frame raises.
+    VmHolder M;
+    EXPECT_EQ(RunGuarded(M, [&] {
+                  for (int i = 0; i < 21; i++) VmPushNumber(M, i);
+              }),
+              ERR_STACK);
+    struct Case {
+        const char* what;
+        std::function<void(VmState*)> fn;
+    } cases[] = {
+        {"remove", [](VmState* s) { VmRemove(s, 3); }},
+        {"insert", [](VmState* s) { VmInsert(s, -3); }},
+        {"replace", [](VmState* s) { VmReplace(s, 5); }},
+        {"rawget on non-table", [](VmState* s) { VmRawGetI(s, 1, 1); }},
+        {"settop below base", [](VmState* s) { VmSetTop(s, -4); }},
+    };
+    for (auto& c : cases) {
+        VmHolder N;
+        VmPushNumber(N, 1);
+        VmPushNumber(N, 2);
+        EXPECT_EQ(RunGuarded(N, [&] { c.fn(N); }), ERR_STACK) << c.what;
+    }
+}
+
+TEST(Api, ReadingValues) {
+    VmHolder L;
+    VmPushNumber(L, 0);
+    VmPushString(L, "0x10");
+    VmPushBoolean(L, 0);
+    VmPushNil(L);
+    VmPushNumber(L, 2.5);
+    EXPECT_EQ(VmToBoolean(L, 1), 1);   // the number 0 is true here
+    EXPECT_EQ(VmToBoolean(L, 3), 0);
+    EXPECT_EQ(VmToBoolean(L, 4), 0);
+    EXPECT_EQ(VmToBoolean(L, 9), 0);
+    EXPECT_TRUE(VmIsNumber(L, 2));
+    EXPECT_EQ(VmToNumber(L, 2), 16);
+    EXPECT_TRUE(VmIsString(L, 5));
+    EXPECT_STREQ(VmToString(L, 5), "2.5");
+    EXPECT_EQ(VmType(L, 5), VM_TSTRING);   // converted in place
+    EXPECT_EQ(VmStrLen(L, 5), 3u);
+    EXPECT_STREQ(VmTypeName(L, VmType(L, 3)), "boolean");
+    EXPECT_STREQ(VmTypeName(L, VM_TNONE), "no value");
+    EXPECT_STREQ(VmTypeName(L, VM_TLIGHTUSERDATA), "userdata");
+}
+
+TEST(Api, FormatterAndConcat) {
+    VmHolder L;
+    EXPECT_STREQ(VmPushFString(L, "%s=%d (%f) %c%% %x!", "a", 42, 0.5, 'z'), "a=42 (0.5) z% !");
+    VmPushString(L, "n");
+    VmPushNumber(L, 3);
+    VmPushString(L, "");
+    VmConcat(L, 3);
+    EXPECT_STREQ(VmToString(L, -1), "n3");
+    VmConcat(L, 0);
+    EXPECT_STREQ(VmToString(L, -1), "");
+    VmNewTable(L);
+    VmPushString(L, "x");
+    EXPECT_EQ(RunGuarded(L, [&] { VmConcat(L, 2); }), ERR_CONCAT);
+}
+
+TEST(Api, MetatablesAndEquality) {
+    VmHolder L;
+    VmNewTable(L);
+    EXPECT_EQ(VmGetMetatable(L, 1), 0);   // only the default metatable
+    VmNewTable(L);
+    EXPECT_EQ(VmSetMetatable(L, 1), 1);
+    EXPECT_EQ(VmGetMetatable(L, 1), 1);
+    VmPop(L, 1);
+    VmPushNil(L);
+    VmSetMetatable(L, 1);
+    EXPECT_EQ(VmGetMetatable(L, 1), 0);
+    VmPushNumber(L, 1);
+    VmNewTable(L);
+    EXPECT_EQ(VmSetMetatable(L, 2), 0);
+    VmPushNumber(L, 1);
+    EXPECT_EQ(VmEqual(L, 2, 3), 1);
+    EXPECT_EQ(VmEqual(L, 1, 2), 0);   // different tags
+    VmPushString(L, "a");
+    VmPushString(L, "B");
+    EXPECT_EQ(VmLessThan(L, 5, 4, 0), 0);
+    EXPECT_EQ(VmLessThan(L, 5, 4, 1), 1);
+}
+
+static int RaiseDivZero(VmState*) { return ERR_ZERODIVISION; }
+
+static int Recurse(VmState* L) {
+    VmPushCFunction(L, Recurse);
+    VmCall(L, 0, 0);
+    return 0;
+}
+
+static int depthAtError = 0;
+static int RecordDepth(VmState* L) {
+    depthAtError = L->nCcalls;
+    VmPushCFunction(L, RecordDepth);
+    VmCall(L, 0, 0);
+    return 0;
+}
+
+TEST(Api, ProtectedCallsReturnCodes) {
+    VmHolder L;
+    VmPushNumber(L, 7);
+    VmPushCFunction(L, RaiseDivZero);
+    EXPECT_EQ(VmProtectedCall(L, 0, 0, 0), ERR_ZERODIVISION);
+    EXPECT_EQ(VmGetTop(L), 1);   // the function is gone, nothing was pushed
+    EXPECT_EQ(VmCProtectedCall(L, RaiseDivZero, nullptr), ERR_ZERODIVISION);
+    // C calling C through VmCall: the 200th nesting raises a stack overflow.
+    VmPushCFunction(L, RecordDepth);
+    EXPECT_EQ(VmProtectedCall(L, 0, 0, 0), ERR_STACK);
+    EXPECT_EQ(depthAtError, 199);
+    EXPECT_EQ(L.state->nCcalls, 0);
+    EXPECT_EQ(L.state->ci, L.state->baseCi);
+    VmPushCFunction(L, Recurse);
+    EXPECT_EQ(VmProtectedCall(L, 0, 0, 0), ERR_STACK);
+}
+
+static int closeRuns = 0;
+static int FailingFinaliser(VmState*) {
+    closeRuns++;
+    return ERR_WRONGOP;
+}
+
+TEST(Api, CloseRunsEveryFailingFinaliserOnce) {
+    VmState* L = VmOpen();
+    closeRuns = 0;
+    for (int i = 0; i < 3; i++) {
+        VmNewUserdata(L, 8);
+        VmNewTable(L);
+        VmPushString(L, "__gc");
+        VmPushCFunction(L, FailingFinaliser);
+        VmSetTable(L, -3);
+        VmSetMetatable(L, -2);
+    }
+    VmClose(L);
+    EXPECT_EQ(closeRuns, 3);
+}
+
+TEST(Api, UpvaluesOfCClosures) {
+    VmHolder L;
+    VmPushNumber(L, 1);
+    VmPushString(L, "two");
+    VmPushCClosure(L, RaiseDivZero, 2);
+    EXPECT_EQ(VmGetTop(L), 1);
+    EXPECT_STREQ(VmGetUpvalue(L, 1, 2), "");
+    EXPECT_STREQ(VmToString(L, -1), "two");
+    VmPushNumber(L, 5);
+    EXPECT_STREQ(VmSetUpvalue(L, 1, 1), "");
+    EXPECT_EQ(VmGetUpvalue(L, 1, 3), nullptr);
+    VmGetUpvalue(L, 1, 1);
+    EXPECT_EQ(VmToNumber(L, -1), 5);
+}

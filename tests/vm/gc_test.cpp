@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "vm/vm_gc.h"
+#include "vm/vm_state.h"
+#include "vm/vm_table.h"
+#include "vm_test_util.h"
+
+static int finalised = 0;
+static int FinaliserCounter(VmState*) {
+    finalised++;
+    return 0;
+}
+
+// Pushes a table whose metatable has "__mode" = mode.
+static void PushWeakTable(VmState* L, const char* mode) {
+    VmNewTable(L);
+    VmNewTable(L);
+    VmPushString(L, "__mode");
+    VmPushString(L, mode);
+    VmSetTable(L, -3);
+    VmSetMetatable(L, -2);
+}
+
+static int CountEntries(VmState* L, int index) {
+    int n = 0;
+    VmPushNil(L);
+    while (VmNext(L, index < 0 ? index - 1 : index)) {
+        n++;
+        VmPop(L, 1);
+    }
+    return n;
+}
+
+TEST(Gc, WeakKeysDropUnreachableKeysButKeepStrings) {
+    VmHolder L;
+    PushWeakTable(L, "k");
+    VmNewTable(L);   // a key kept alive on the stack
+    VmPushValue(L, -1);
+    VmPushNumber(L, 1);
+    VmSetTable(L, 1);
+    for (int i = 0; i < 10; i++) {   // keys reachable only through the weak table
+        VmNewTable(L);
+        VmPushNumber(L, i);
+        VmSetTable(L, 1);
+    }
+    VmPushString(L, "name");
+    VmPushNumber(L, 2);
+    VmSetTable(L, 1);
+    EXPECT_EQ(CountEntries(L, 1), 12);
+    VmCollectGarbage(L);
+    EXPECT_EQ(CountEntries(L, 1), 2);
+    VmPushString(L, "name");
+    VmGetTable(L, 1);
+    EXPECT_EQ(VmToNumber(L, -1), 2);
+}
+
+TEST(Gc, WeakValuesDropUnreachableValues) {
+    VmHolder L;
+    PushWeakTable(L, "v");
+    VmPushNumber(L, 1);
+    VmNewTable(L);
+    VmSetTable(L, 1);
+    VmPushNumber(L, 2);
+    VmPushString(L, "text");
+    VmSetTable(L, 1);
+    VmCollectGarbage(L);
+    VmRawGetI(L, 1, 1);
+    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    VmRawGetI(L, 1, 2);
+    EXPECT_STREQ(VmToString(L, -1), "text");
+}
+
+TEST(Gc, UserdataFinalisedOnceThenFreed) {
+    VmHolder L;
+    finalised = 0;
+    VmNewUserdata(L, 64);
+    VmNewTable(L);
+    VmPushString(L, "__gc");
+    VmPushCFunction(L, FinaliserCounter);
+    VmSetTable(L, -3);
+    VmSetMetatable(L, -2);
+    VmCollectGarbage(L);
+    EXPECT_EQ(finalised, 0);   // still on the stack
+    VmSetTop(L, 0);
+    size_t before = L.state->g->nblocks;
+    VmCollectGarbage(L);
+    EXPECT_EQ(finalised, 1);
+    EXPECT_EQ(L.state->g->rootudata != nullptr, true);   // back on the list, freed next cycle
+    VmCollectGarbage(L);
+    EXPECT_EQ(finalised, 1);
+    EXPECT_LT(L.state->g->nblocks, before);
+    EXPECT_EQ(L.state->g->rootudata, nullptr);
+}
+
+TEST(Gc, UnlimitedThresholdDisablesCollection) {
+    VmHolder L;
+    VmSetGcThreshold(L, 0x400000);
+    EXPECT_EQ(L.state->g->gcThreshold, VM_GC_UNLIMITED);
+    size_t before = L.state->g->nblocks;
+    for (int i = 0; i < 2000; i++) {
+        VmNewTable(L);
+        VmPop(L, 1);
+    }
+    EXPECT_GE(L.state->g->nblocks, before + 2000 * sizeof(VmTable));
+    VmSetGcThreshold(L, 0);   // collects at once
+    EXPECT_LT(L.state->g->nblocks, before + 1000);
+}
+
+TEST(Gc, ThresholdRuleAndKilobyteControls) {
+    VmHolder L;
+    VmCollectGarbage(L);
+    EXPECT_EQ(L.state->g->gcThreshold, 2 * L.state->g->nblocks);
+    EXPECT_EQ(VmGetGcCount(L), (int)(L.state->g->nblocks >> 10));
+    VmSetGcThreshold(L, 5000);
+    EXPECT_EQ(VmGetGcThreshold(L), 5000);
+}
+
+// Thousands of automatic collections while a linked structure, closures over C upvalues, threads
+// and strings churn: under the sanitizers nothing may leak or be used after being freed.
+TEST(Gc, ChurnThroughManyCollections) {
+    VmHolder L;
+    VmSetGcThreshold(L, 1);
+    VmNewTable(L);   // 1: live list
+    for (int round = 0; round < 3000; round++) {
+        VmNewTable(L);
+        VmPushString(L, ("item" + std::to_string(round)).c_str());
+        VmRawSetI(L, -2, 1);
+        VmPushNumber(L, round);
+        VmPushCClosure(L, FinaliserCounter, 1);
+        VmRawSetI(L, -2, 2);
+        VmNewThread(L);
+        VmRawSetI(L, -2, 3);
+        VmRawSetI(L, 1, round % 100);   // replaces an older item
+        VmSetGcThreshold(L, 0);
+    }
+    int items = CountEntries(L, 1);
+    EXPECT_EQ(items, 100);
+    VmRawGetI(L, 1, 42);
+    VmRawGetI(L, -1, 1);
+    EXPECT_STREQ(VmToString(L, -1), "item2942");
+}
+
+static int GrowStack(VmState* L) {
+    if (!VmCheckStack(L, 1500)) return ERR_STACK;
+    for (int i = 0; i < 1500; i++) VmPushNumber(L, i);
+    return 0;
+}
+
+TEST(Gc, ThreadsShrinkAndDie) {
+    VmHolder L;
+    VmState* th = VmNewThread(L);
+    VmPushCFunction(th, GrowStack);
+    VmCall(th, 0, 0);
+    int grown = th->stackSize;
+    EXPECT_GT(grown, 1500);
+    VmCollectGarbage(L);
+    EXPECT_LT(th->stackSize, grown);
+    VmSetTop(L, 0);
+    VmCollectGarbage(L);   // the thread is gone
+    for (VmObject* o = L.state->g->rootgc; o; o = o->next) EXPECT_NE(o->tt, VM_TTHREAD);
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+#include <string>
+
+#include "vm/vm_string.h"
+#include "vm/vm_table.h"
+#include "vm/vm_value.h"
+#include "vm_test_util.h"
+
+static VmValue Num(double n) {
+    VmValue v;
+    VmSetValueNumber(&v, n);
+    return v;
+}
+
+static VmValue Str(VmState* s, const char* text) {
+    VmValue v;
+    VmSetValueString(&v, VmInternCString(s, text));
+    return v;
+}
+
+TEST(Table, ZeroKeyLivesInNodesAndPowerOfTwoKeysFillArray) {
+    VmHolder L;
+    VmTable* t = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L.state->top++, t);   // keep it reachable
+    VmSetValueNumber(VmTableSetInt(L, t, 0), 100);
+    for (int i = 1; i <= 8; i++) VmSetValueNumber(VmTableSetInt(L, t, i), i * 10);
+    EXPECT_EQ(t->sizearray, 8);
+    for (int i = 1; i <= 8; i++) EXPECT_EQ(VmTableGetInt(t, i)->value.n, i * 10);
+    // Key 0 is not an array key.
+    EXPECT_EQ(VmTableGetInt(t, 0)->value.n, 100);
+    bool inNodes = false;
+    for (int i = 0; i < VmNodeCount(t); i++)
+        if (t->node[i].key.tt == VM_TNUMBER && t->node[i].key.value.n == 0) inNodes = true;
+    EXPECT_TRUE(inNodes);
+}
+
+TEST(Table, NilKeyIsZeroAndNegativeZeroIsZero) {
+    VmHolder L;
+    VmTable* t = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L.state->top++, t);
+    VmValue nil;
+    VmSetValueNil(&nil);
+    VmSetValueNumber(VmTableSet(L, t, &nil), 7);
+    EXPECT_EQ(VmTableGetInt(t, 0)->value.n, 7);
+    VmValue negZero = Num(-0.0);
+    EXPECT_EQ(VmTableGet(t, &negZero)->value.n, 7);
+    VmSetValueNumber(VmTableSet(L, t, &negZero), 8);
+    EXPECT_EQ(VmTableGet(t, &nil)->value.n, 8);
+    VmValue key = nil, val;
+    int count = 0;
+    while (VmTableNext(L, t, &key, &val)) count++;
+    EXPECT_EQ(count, 1);
+}
+
+TEST(Table, BadKeysAndSizesRaise) {
+    VmHolder L;
+    VmTable* t = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L.state->top++, t);
+    VmValue nan = Num(NAN);
+    EXPECT_EQ(RunGuarded(L, [&] { VmTableSet(L, t, &nan); }), ERR_TABLEINDEX);
+    EXPECT_EQ(VmTableGet(t, &nan)->tt, VM_TNIL);
+    EXPECT_EQ(RunGuarded(L, [&] { VmNewTableObject(L, 0, 25); }), ERR_TABLEOVERFLOW);
+    EXPECT_EQ(RunGuarded(L, [&] { VmNewTableObject(L, 0, 24); }), 0);
+}
+
+// Mixed keys inserted, overwritten and removed: every lookup agrees with a reference map and the
+// traversal visits every live key exactly once.
+TEST(Table, MixedKeysAgreeWithReferenceAndTraverseCompletely) {
+    VmHolder L;
+    VmTable* t = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L.state->top++, t);
+    std::map<std::string, double> ref;   // key description -> value
+    std::map<std::string, VmValue> keys;
+    auto keyFor = [&](int i) -> std::pair<std::string, VmValue> {
+        switch (i % 5) {
+        case 0: return {"n" + std::to_string(i), Num(i / 5)};
+        case 1: return {"f" + std::to_string(i), Num(i + 0.5)};
+        case 2: return {"m" + std::to_string(i), Num(-i)};
+        case 3: {
+            std::string s = "key" + std::to_string(i);
+            return {"s" + s, Str(L, s.c_str())};
+        }
+        default: return {"n" + std::to_string(100000 + i), Num(100000 + i)};
+        }
+    };
+    for (int i = 0; i < 5000; i++) {
+        auto [name, key] = keyFor(i);
+        VmSetValueNumber(VmTableSet(L, t, &key), i);
+        ref[name] = i;
+        keys[name] = key;
+    }
+    // Remove every third key by storing nil.
+    int n = 0;
+    for (auto it = ref.begin(); it != ref.end();) {
+        if (n++ % 3 == 0) {
+            VmSetValueNil(VmTableSet(L, t, &keys[it->first]));
+            it = ref.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& [name, value] : ref) EXPECT_EQ(VmTableGet(t, &keys[name])->value.n, value) << name;
+    std::multiset<double> seen;
+    VmValue key, val;
+    VmSetValueNil(&key);
+    while (VmTableNext(L, t, &key, &val)) seen.insert(val.value.n);
+    std::multiset<double> expected;
+    for (auto& [name, value] : ref) expected.insert(value);
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(Table, StringHashUsesEveryStepthByte) {
+    // 64 bytes: step 3, so bytes 63, 60, ..., 3 contribute and changing byte 62 does not.
+    std::string a(64, 'a'), b(64, 'a'), c(64, 'a');
+    b[60] = 'b';
+    c[62] = 'c';
+    EXPECT_EQ(VmStringHash(a.data(), a.size()), VmStringHash(c.data(), c.size()));
+    EXPECT_NE(VmStringHash(a.data(), a.size()), VmStringHash(b.data(), b.size()));
+    uint32_t h = 3;
+    for (int i = 3; i >= 1; i--) h ^= (h << 5) + (h >> 2) + (unsigned char)"abc"[i - 1];
+    EXPECT_EQ(VmStringHash("abc", 3), h);
+}
