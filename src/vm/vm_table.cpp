@@ -284,7 +284,9 @@ static int FindIndex(VmTable* t, const VmValue* key) {
     }
     if (t->lsizenode == 0 && t->node[0].key.tt == VM_TNIL) return -2;
     for (VmNode* n = VmMainPosition(t, key); n; n = n->next) {
-        if (VmRawEqualValues(&n->key, key)) return (int)(n - t->node) + t->sizearray;
+        // A key removed during the traversal may since have become a dead marker.
+        bool dead = n->key.tt == VM_TDEADKEY && key->tt >= VM_TSTRING && n->key.value.gc == key->value.gc;
+        if (dead || VmRawEqualValues(&n->key, key)) return (int)(n - t->node) + t->sizearray;
     }
     return -2;
 }

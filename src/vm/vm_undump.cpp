@@ -336,8 +336,21 @@ int VmProtectedLoad(VmState* state, VmStream* z) {
     return status;
 }
 
+namespace {
+
+// The chunk name as messages show it: without a leading "=" or "@"; a name that is itself chunk
+// bytes reads "binary string".
+const char* ChunkDisplayName(const char* name) {
+    if (name == nullptr) return "?";
+    if (*name == '=' || *name == '@') return name + 1;
+    if (*name == VM_CHUNK_SIGNATURE[0]) return "binary string";
+    return name;
+}
+
+}  // namespace
+
 int VmLoad(VmState* state, VmReader reader, void* readerData, const char* chunkName) {
     VmStream z;
-    VmStreamInit(&z, reader, readerData, chunkName ? chunkName : "?");
+    VmStreamInit(&z, reader, readerData, ChunkDisplayName(chunkName));
     return VmProtectedLoad(state, &z);
 }

@@ -173,3 +173,45 @@ TEST(Api, UpvaluesOfCClosures) {
     VmGetUpvalue(L, 1, 1);
     EXPECT_EQ(VmToNumber(L, -1), 5);
 }
+
+static int PushOneClaimFive(VmState* L) {
+    VmPushNumber(L, 9);
+    return 5;
+}
+
+static int Boom(VmState*) { return ERR_WRONGOP; }
+
+TEST(Api, ThreadsAndMovingValues) {
+    VmHolder L;
+    VmState* th = VmNewThread(L);
+    VmPushNumber(L, 1);
+    VmPushString(L, "two");
+    VmMoveValues(L, th, 2);
+    EXPECT_EQ(VmGetTop(L), 1);   // the thread itself
+    EXPECT_EQ(VmGetTop(th), 2);
+    EXPECT_STREQ(VmToString(th, 2), "two");
+    // A handler that claims more results than it pushed gives only what it pushed.
+    VmPushCFunction(th, PushOneClaimFive);
+    VmCall(th, 0, VM_MULTRET);
+    EXPECT_EQ(VmGetTop(th), 3);
+    EXPECT_EQ(VmToNumber(th, 3), 9);
+    // An error in a thread without a protected call of its own unwinds to the main thread's.
+    EXPECT_EQ(RunGuarded(L, [&] {
+                  VmPushCFunction(th, Boom);
+                  VmCall(th, 0, 0);
+              }),
+              ERR_WRONGOP);
+    EXPECT_EQ(th->ci, th->baseCi);
+    EXPECT_EQ(VmGetTop(th), 0);
+}
+
+TEST(Api, ErrorWithoutProtectedCallEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            VmState* L = VmOpen();
+            VmAtPanic(L, [](VmState*) { fputs("panic", stderr); });
+            VmPushCFunction(L, Boom);
+            VmCall(L, 0, 0);
+        },
+        ::testing::ExitedWithCode(1), "panic");
+}

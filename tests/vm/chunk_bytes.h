@@ -57,7 +57,7 @@ public:
         out_.insert(out_.end(), b, b + n);
     }
     void Ordered(const void* p, size_t n) {
-        uint8_t tmp[8];
+        uint8_t tmp[8] = {};
         memcpy(tmp, p, n);
         // Values are held little-endian on this machine.
         if (big_) std::reverse(tmp, tmp + n);

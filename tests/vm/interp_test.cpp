@@ -751,3 +751,20 @@ test:
     ASSERT_EQ(RunAsm(L, text, &out), 0);
     EXPECT_EQ(out, "\"k3000\"");
 }
+
+TEST_F(Interp, FunctionGlobalsCanBeReplaced) {
+    ASSERT_EQ(LoadAsm(L, MainFunction("GETGLOBAL r0 \"v\"\nRETURN r0 2")), 0);
+    VmNewTable(L);
+    VmPushString(L, "v");
+    VmPushString(L, "own");
+    VmSetTable(L, -3);
+    EXPECT_EQ(VmSetFunctionGlobals(L, 1), 1);
+    VmGetFunctionGlobals(L, 1);
+    EXPECT_EQ(VmType(L, -1), VM_TTABLE);
+    VmPop(L, 1);
+    ASSERT_EQ(VmProtectedCall(L, 0, 1, 0), 0);
+    EXPECT_STREQ(VmToString(L, -1), "own");
+    VmPushCFunction(L, Echo);
+    VmNewTable(L);
+    EXPECT_EQ(VmSetFunctionGlobals(L, -2), 0);   // C functions use the thread's table
+}
