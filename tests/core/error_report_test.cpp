@@ -167,6 +167,19 @@ TEST_F(ErrorReport, ScriptErrorNamesTheFunction) {
     EXPECT_FALSE(IsQuitRequested());      // raised by the VM, not a command error
 }
 
+TEST_F(ErrorReport, InterpreterFillsTheErrorArgument) {
+    const char* script = R"(
+.function main
+  GETGLOBAL r0 "nothere"
+  GETTABLE r1 r0 "key"
+  RETURN r1 2
+.end
+)";
+    ASSERT_EQ(Run(script), ERR_TABLEDECLA);
+    std::string message = FormatErrorText(ERR_TABLEDECLA);
+    EXPECT_EQ(message.rfind("Table nothere", 0), 0u) << message;
+}
+
 TEST_F(ErrorReport, UntrappedCommandErrorIsOnlyRecorded) {
     SetRuntimeAttrs(L, {{QZ_RTA_EXITONERROR, 0}});
     const char* script = R"(
