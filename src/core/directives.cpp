@@ -544,6 +544,8 @@ int ParseRequireTags(const char* text, const char* pluginName, std::vector<qzReq
     tags->clear();
     const char* p = text ? text : "";
     if (*p == '[') return ERR_REQUIRETAGFMT;
+    // The whole text is checked; tags are handed out only when it is well-formed.
+    std::vector<qzRequireTag> result;
     bool matched = false;
     while (*p) {
         // The group's plugin name, trimmed of spaces; no space may stand inside it.
@@ -590,10 +592,11 @@ int ParseRequireTags(const char* text, const char* pluginName, std::vector<qzReq
             return ERR_REQUIRETAGFMT;
         }
         if (!matched && CompareNoCaseN(pluginName ? pluginName : "", name.c_str(), name.size()) == 0) {
-            *tags = std::move(group);
+            result = std::move(group);
             matched = true;
         }
     }
+    *tags = std::move(result);
     return 0;
 }
 
