@@ -243,6 +243,7 @@ struct DirectiveCall {
     std::string name;     // the name argument (a chunk name for linked data)
     bool bgpic1Exists;
     bool hiddenByPlugin;
+    std::string chunkSource;  // the main chunk's source name, for the error report
 };
 
 // Pushes the global function of that name (nil when there is none).
@@ -328,8 +329,22 @@ int CallDirectiveCommand(VmState* state) {
 // came from no script line.
 int RunDirectiveCall(VmState* state, DirectiveCall* call) {
     int status = VmCProtectedCall(state, CallDirectiveCommand, call);
-    if (status != 0 && vmRuntime.errorLine < 0) vmRuntime.errorLine = call->directive->line;
+    if (status != 0 && vmRuntime.errorLine < 0) {
+        // Directive lines count like the main chunk's lines, so the report maps them the same way.
+        vmRuntime.errorLine = call->directive->line;
+        if (!call->chunkSource.empty()) SetErrorSourceFile(call->chunkSource.c_str());
+    }
     return status;
+}
+
+// The source name of the main chunk, which lies on the stack top during start-up; empty when
+// there is none.
+std::string MainChunkSource(VmState* state) {
+    if (VmGetTop(state) < 1 || VmType(state, -1) != VM_TFUNCTION) return std::string();
+    VmDebug ar;
+    VmPushValue(state, -1);
+    VmGetInfo(state, ">S", &ar);
+    return ar.source && ar.source[0] != '=' ? ar.source : "";
 }
 
 // The library command of a preload directive (as shown in error reports) or null.
@@ -649,6 +664,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
 
     SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 1}, {QZ_RTA_SCRIPTRUNNING, 1}});
     std::string remembered = CurrentDirectory();
+    std::string chunkSource = MainChunkSource(state);
     int error = 0;
 
     for (const qzDirective& d : applet->directives) {
@@ -656,7 +672,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
         if (command) {
             SetDirectiveQuiet(state, context, d);
             directiveLine = d.line;
-            DirectiveCall call{&d, nullptr, command, d.name, bgpic1Exists, hiddenByPlugin != 0};
+            DirectiveCall call{&d, nullptr, command, d.name, bgpic1Exists, hiddenByPlugin != 0, chunkSource};
             std::string lower = LowerCased(command);
             call.command = lower.c_str();
             if (d.type != QZ_DIR_BUTTON) SetErrorCommandName(command);
@@ -689,7 +705,8 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
             SetDirectiveQuiet(state, context, d);
             directiveLine = d.line;
             SetErrorCommandName("CreateDisplay");
-            DirectiveCall call{&d, "createdisplay", "CreateDisplay", std::string(), bgpic1Exists, hiddenByPlugin != 0};
+            DirectiveCall call{&d, "createdisplay", "CreateDisplay", std::string(), bgpic1Exists, hiddenByPlugin != 0,
+                               chunkSource};
             vmRuntime.errorLine = -1;
             error = RunDirectiveCall(state, &call);
             if (error) break;
