@@ -4,7 +4,27 @@
 
 #include <cstdint>
 
+struct VmState;
+
 struct qzObjectId {
     int32_t number;
     void* pointer;
 };
+
+// The request for an automatic identifier that GetNumericIdArg gives for Nil: the creating
+// command replaces it with the new object's handle.
+inline void* const QZ_AUTO_ID = reinterpret_cast<void*>(1);
+
+inline bool IsAutoObjectId(const qzObjectId& id) { return id.number == 0 && id.pointer == QZ_AUTO_ID; }
+// Both words must match: numeric identifier 5 and a handle never name the same object.
+inline bool SameObjectId(const qzObjectId& a, const qzObjectId& b) {
+    return a.number == b.number && a.pointer == b.pointer;
+}
+
+// An identifier argument: light userdata gives {0, handle}; a number gives {number truncated
+// toward zero, null}; anything else raises ERR_NUMEXPECTED with the argument index.
+void GetObjectIdArg(qzObjectId* id, VmState* state, int index);
+// The identifier argument of a creating command: a number gives {number truncated, null}; Nil
+// (or no argument) asks for an automatic identifier {0, QZ_AUTO_ID}; anything else raises
+// ERR_NUMEXPECTED.
+void GetNumericIdArg(qzObjectId* id, VmState* state, int index);

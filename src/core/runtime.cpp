@@ -3,16 +3,19 @@
 
 #include <cstdlib>
 
+#include "core/console.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
+#include "core/error_report.h"
 #include "core/event_queue.h"
+#include "core/object_registry.h"
+#include "vm/vm_runtime_link.h"
 
 namespace {
 
 struct qzRuntimeWords {
     int quiet = 0;
     int displayDefault = 0;
-    int callbackDepth = 0;
     int exitOnError = 1;
     int scriptRunning = 0;
 };
@@ -73,10 +76,11 @@ bool SetOne(VmState* state, uint32_t tag, intptr_t value) {
         words.displayDefault = static_cast<int>(value);
         return true;
     case QZ_RTA_CALLBACKDEPTH:
+        // The interpreter reads the counter to tell callbacks from the main chunk.
         if (value != 0)
-            words.callbackDepth++;
-        else if (words.callbackDepth > 0)
-            words.callbackDepth--;
+            vmRuntime.callbackDepth++;
+        else if (vmRuntime.callbackDepth > 0)
+            vmRuntime.callbackDepth--;
         return true;
     case QZ_RTA_EXITONERROR:
         words.exitOnError = static_cast<int>(value);
@@ -102,7 +106,7 @@ bool GetOne(VmState* state, uint32_t tag, void* out) {
         if (answer) *answer = words.displayDefault;
         return true;
     case QZ_RTA_CALLBACKDEPTH:
-        if (answer) *answer = words.callbackDepth;
+        if (answer) *answer = vmRuntime.callbackDepth;
         return true;
     case QZ_RTA_EXITONERROR:
         if (answer) *answer = words.exitOnError;
@@ -143,7 +147,13 @@ int AddAttrGetter(qzAttrGetter getter) { return AppendChain(&getters, getter); }
 
 bool IsRuntimeQuiet() { return words.quiet != 0; }
 
-int GetCallbackDepth() { return words.callbackDepth; }
+int GetCallbackDepth() { return vmRuntime.callbackDepth; }
+
+void SetQuitFlag(int quit) { vmRuntime.quitFlag.store(quit ? 1 : 0); }
+
+bool IsQuitRequested() { return vmRuntime.quitFlag.load() != 0; }
+
+void SetCallTrace(bool on) { vmRuntime.callTrace = on; }
 
 bool IsExitOnError() { return words.exitOnError != 0; }
 
@@ -252,9 +262,25 @@ const qzCapabilityNode* GetCapabilityList(uint32_t bit) {
     return slot ? slot->head : nullptr;
 }
 
+namespace {
+
+void ConsolePrintText(const char* text) { PrintConsole("%s", text ? text : ""); }
+
+bool HandlerInstalled(VmState* state) { return IsUserErrorHandlerInstalled(state); }
+
+}  // namespace
+
 int InitRuntime() {
     words = qzRuntimeWords{};
     ResetErrorState();
+    // The interpreter reports command errors, raised errors and call traces through these.
+    VmResetRuntimeLink();
+    vmRuntime.signalError = SignalError;
+    vmRuntime.recordErrorContext = RecordErrorContext;
+    vmRuntime.userErrorHandlerInstalled = HandlerInstalled;
+    vmRuntime.callUserErrorHandler = CallUserErrorHandler;
+    vmRuntime.consolePrint = ConsolePrintText;
+    vmRuntime.setErrorArg = SetErrorArgString;
     return InitEventQueue();
 }
 
@@ -275,6 +301,8 @@ void FreeRuntime(VmState* state) {
         }
     }
     FreeEventQueue(state);
+    FreeObjectRegistry();
     ResetErrorState();
     words = qzRuntimeWords{};
+    VmResetRuntimeLink();
 }

@@ -45,6 +45,11 @@ bool IsRuntimeQuiet();
 int GetCallbackDepth();
 bool IsExitOnError();
 bool IsScriptRunning();
+// The quit flag ends the main chunk before its next instruction; the call-trace switch prints
+// every command call on the console.
+void SetQuitFlag(int quit);
+bool IsQuitRequested();
+void SetCallTrace(bool on);
 
 // Plugin hooks. Kind 0 is a pump the event loop hands control to: it is called with its user data
 // until it returns -1. Kind 1 hooks are called once per pump run with (state, user data).
@@ -86,8 +91,10 @@ void UnregisterPluginForCapability(const void* plugin, uint32_t bit);
 // The list of a capability in registration order, or null (also for unknown bits).
 const qzCapabilityNode* GetCapabilityList(uint32_t bit);
 
-// Starts the runtime services: error state, event queue. 0, ERR_MEM or ERR_SEMAPHORE.
+// Starts the runtime services: error state, the interpreter's error reporting (SignalError,
+// RecordErrorContext, the script error handler, call-trace output) and the event queue.
+// 0, ERR_MEM or ERR_SEMAPHORE.
 int InitRuntime();
-// Ends them: attribute chains, user error texts, hooks, capability lists and the event queue
-// (drained). Attributes return to their defaults.
+// Ends them: attribute chains, user error texts, hooks, capability lists, the object registry and
+// the event queue (drained). Attributes return to their defaults and the interpreter to its plain error raising.
 void FreeRuntime(VmState* state);

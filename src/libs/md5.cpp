@@ -6,7 +6,8 @@
 #include <new>
 
 #include "core/error_codes.h"
-#include "libs/libfile.h"
+#include "core/error_messages.h"
+#include "platform/vfs.h"
 
 namespace {
 
@@ -134,16 +135,16 @@ int Md5File(const char* name, std::string* hex) {
     constexpr size_t kBlock = 65536;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
     if (!buffer) return ERR_MEM;
-    LibFile* file = LibFileOpen(name, LIBFILE_READ | LIBFILE_ADAPTERS);
-    if (!file) return ERR_READFILE;
+    qzVfsFile* file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default");
+    if (!file) {
+        SetErrorArgString(name);
+        return ERR_READFILE;
+    }
     qzMd5Context ctx;
     Md5Init(&ctx);
     size_t got;
-    while ((got = LibFileRead(file, buffer.get(), kBlock)) > 0) Md5Update(&ctx, buffer.get(), got);
-    bool failed = LibFileError(file) != 0;
-    LibFileClose(file);
-    // A read error (a directory, a vanished device) must not pass off a partial checksum.
-    if (failed) return ERR_READFILE;
+    while ((got = VfsRead(file, buffer.get(), kBlock)) > 0) Md5Update(&ctx, buffer.get(), got);
+    VfsClose(file);
     uint8_t digest[16];
     Md5Final(&ctx, digest);
     *hex = Md5HexDigest(digest);

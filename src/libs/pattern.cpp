@@ -26,8 +26,9 @@ const unsigned char* Fail(qzMatchState* ms, int code) {
     return nullptr;
 }
 
-// Case classes follow the player's Latin-1 tables: upper-case letters are those the lower-case
-// table changes, lower-case letters are the other letters.
+// Letters and case classes follow the player's Latin-1 tables; control characters, digits,
+// punctuation, white space and hexadecimal digits are those of the "C" locale (ASCII only).
+// Upper-case letters are those the lower-case table changes, lower-case letters the other letters.
 bool IsUpper(int c) { return qzLowerCaseTable[c] != c; }
 bool IsLower(int c) { return qzLetterTable[c] && !IsUpper(c); }
 

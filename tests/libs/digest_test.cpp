@@ -74,7 +74,7 @@ TEST(Digest, FileErrors) {
     EXPECT_EQ(Crc32File("", &crc), ERR_WRONGUSAGE);
     EXPECT_EQ(Md5File(dir.File("missing").c_str(), &hex), ERR_READFILE);
     EXPECT_EQ(Crc32File(dir.File("missing").c_str(), &crc), ERR_READFILE);
-    // A directory opens but cannot be read: that is an error, not the checksum of nothing.
+    // A directory is no file: an error, not the checksum of nothing.
     EXPECT_EQ(Md5File(dir.path.c_str(), &hex), ERR_READFILE);
     EXPECT_EQ(Crc32File(dir.path.c_str(), &crc), ERR_READFILE);
 }

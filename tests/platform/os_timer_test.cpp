@@ -349,6 +349,36 @@ TEST_F(OsTimerTest, ThreadFiresTimersInRealTime)
     EXPECT_EQ(OsFindTimer(QZ_TIMER_INTERVAL, &i, nullptr), nullptr);  // the thread freed them
 }
 
+// Timers created, re-periodded, deleted and collected on one thread while the timer thread fires
+// them: no timer is used after it was released (the sanitizers watch this).
+TEST_F(OsTimerTest, ChurnWhileTheThreadFires)
+{
+    ASSERT_EQ(OsStartTimerThread(), 0);
+    auto end = std::chrono::steady_clock::now() + 300ms;
+    qzOsTimer* cursor = nullptr;
+    int collected = 0;
+    for (int round = 0; std::chrono::steady_clock::now() < end; round++) {
+        qzObjectId id = Id(round % 16);
+        int kind = round % 2;
+        OsTimerOp(kind, &id, round % 3);
+        if (round % 5 == 0)
+            OsTimerOp(QZ_TIMEROP_CHANGE_PERIOD, &id, 1);
+        if (round % 7 == 0) {
+            qzOsTimer* next = nullptr;
+            qzObjectId gone = Id((round / 7) % 16);
+            if (OsFindTimer(QZ_TIMER_INTERVAL, &gone, &next) == cursor && cursor)
+                cursor = next;
+            OsTimerOp(QZ_TIMEROP_DELETE_INTERVAL, &gone, 0);
+        }
+        qzObjectId firedId;
+        cursor = OsNextFiredTimer(cursor, &kind, &firedId);
+        if (kind != QZ_TIMER_NONE_FIRED)
+            collected++;
+    }
+    OsStopTimerThread();
+    EXPECT_GT(collected, 0);
+}
+
 TEST_F(OsTimerTest, ThreadFollowsTheManualClock)
 {
     ManualClock clock;

@@ -182,6 +182,25 @@ TEST_F(ChunkLoad, DeclaredUpvaluesGetClosedNilCells) {
     EXPECT_EQ(VmScriptClosureUpvalues(cl)[0]->v->tt, VM_TNIL);
 }
 
+TEST_F(ChunkLoad, StringConstantWithoutTextIsTheEmptyString) {
+    // A string constant whose length is 0 ("no string") would otherwise be a string value without
+    // a string object behind it.
+    Function f;
+    f.constants = {Constant::String("")};
+    f.code = {VmCreateABx(OP_GETGLOBAL, 0, 0), kReturn};
+    std::vector<uint8_t> bytes = BuildChunk(f);
+    // Constant count at 45, then the type byte and the string length (1: just the NUL).
+    ASSERT_EQ(bytes[49], 4);
+    ASSERT_EQ(bytes[50], 1);
+    bytes[50] = 0;
+    bytes.erase(bytes.begin() + 54);   // the NUL
+    ASSERT_EQ(Load(bytes), 0);
+    const VmProto* p = TopProto();
+    ASSERT_EQ(p->k[0].tt, VM_TSTRING);
+    EXPECT_EQ(VmStringValue(&p->k[0]), VmInternString(state, "", 0));
+    ASSERT_EQ(VmProtectedCall(state, 0, 0, 0), 0);
+}
+
 struct ErrorCase {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -429,6 +448,56 @@ TEST_F(ChunkLoad, SeedCorpusOfTheFuzzerLoads) {
         fclose(f);
         EXPECT_EQ(Load(bytes), strstr(name, ".txt") ? ERR_BADSIGNATURE : 0) << name;
     }
+}
+
+// Functions made while a script runs, dumped and loaded again, run like the originals; an upvalue
+// has no value to come back with and reads nil.
+TEST_F(ChunkLoad, DumpedRunningFunctionsRunAfterLoading) {
+    const char* text = R"(
+.function main
+    LOADK    r2 41
+    CLOSURE  r0 get
+    MOVE     r0 r2
+    CLOSURE  r1 add
+    RETURN   r0 3
+  .function get
+    .upvalname "x"
+      GETUPVAL r0 u0
+      RETURN   r0 2
+  .end
+  .function add
+    .params 2
+      ADD      r0 r0 r1
+      CONCAT   r0 r0 r1
+      RETURN   r0 2
+  .end
+.end
+)";
+    std::string error;
+    std::vector<uint8_t> bytes = QzAssemble(text, &error);
+    ASSERT_FALSE(bytes.empty()) << error;
+    ASSERT_EQ(Load(bytes), 0);
+    ASSERT_EQ(VmProtectedCall(state, 0, 2, 0), 0);   // get, add
+
+    auto reload = [&](int index) {
+        std::vector<uint8_t> dumped;
+        ASSERT_EQ(VmDumpFunction(state, index, WriteVector, &dumped), 0);
+        ASSERT_EQ(Load(dumped), 0);
+    };
+    VmPushValue(state, 1);
+    ASSERT_EQ(VmProtectedCall(state, 0, 1, 0), 0);
+    EXPECT_EQ(VmToNumber(state, -1), 41);
+    VmPop(state, 1);
+    reload(1);
+    ASSERT_EQ(VmProtectedCall(state, 0, 1, 0), 0);
+    EXPECT_EQ(VmType(state, -1), VM_TNIL);
+    VmPop(state, 1);
+
+    reload(2);
+    VmPushNumber(state, 2);
+    VmPushNumber(state, 3);
+    ASSERT_EQ(VmProtectedCall(state, 2, 1, 0), 0);
+    EXPECT_STREQ(VmToString(state, -1), "53");
 }
 
 }  // namespace
