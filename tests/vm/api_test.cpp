@@ -103,6 +103,10 @@ TEST(Api, MetatablesAndEquality) {
     VmPushString(L, "B");
     EXPECT_EQ(VmLessThan(L, 5, 4, 0), 0);
     EXPECT_EQ(VmLessThan(L, 5, 4, 1), 1);
+    VmPushString(L, "\xC9t\xE9");   // Latin-1 letters fold too
+    VmPushString(L, "\xE9T\xC9");
+    EXPECT_EQ(VmLessThan(L, 6, 7, 0) + VmLessThan(L, 7, 6, 0), 0);
+    EXPECT_EQ(VmLessThan(L, 6, 7, 1), 1);
 }
 
 static int RaiseDivZero(VmState*) { return ERR_ZERODIVISION; }
