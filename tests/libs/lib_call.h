@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "libs/math_lib.h"
 #include "libs/string_lib.h"
@@ -48,6 +48,13 @@ inline std::string Render(VmState* L, int index) {
     }
 }
 
+// A number as Call renders it.
+inline std::string Number(double n) {
+    char buf[64];
+    snprintf(buf, sizeof buf, "%.14g", n);
+    return buf;
+}
+
 // A VM with the string and math libraries registered.
 struct LibVm {
     VmState* L = VmOpen();
@@ -65,7 +72,7 @@ struct LibVm {
 
     // Pushes the global command (lower-cased name) and the arguments, calls it protected and
     // leaves its results on the stack from index 1. Returns the status.
-    int CallRaw(const char* name, std::initializer_list<Arg> args) {
+    int CallRaw(const char* name, const std::vector<Arg>& args) {
         VmSetTop(L, 0);
         VmPushString(L, name);
         VmGetTable(L, VM_GLOBALSINDEX);
@@ -75,7 +82,7 @@ struct LibVm {
     }
 
     // The results joined by ", ", or "ERR n".
-    std::string Call(const char* name, std::initializer_list<Arg> args) {
+    std::string Call(const char* name, const std::vector<Arg>& args) {
         int status = CallRaw(name, args);
         if (status) {
             VmSetTop(L, 0);

@@ -113,19 +113,7 @@ TEST(MathLib, EdgeCases) {
     };
     for (const Row& r : rows) {
         std::vector<libtest::Arg> args(r.args.begin(), r.args.end());
-        int status = 0;
-        {
-            VmSetTop(vm.L, 0);
-            VmPushString(vm.L, r.command);
-            VmGetTable(vm.L, VM_GLOBALSINDEX);
-            for (const auto& a : args) libtest::PushArg(vm.L, a);
-            status = VmProtectedCall(vm.L, static_cast<int>(args.size()), VM_MULTRET, 0);
-        }
-        std::string got;
-        if (status)
-            got = E(status);
-        else
-            for (int i = 1; i <= VmGetTop(vm.L); i++) got += (i > 1 ? ", " : "") + libtest::Render(vm.L, i);
+        std::string got = vm.Call(r.command, args);
         std::string expected = r.expected;
         // The sign glibc prints for a NaN is not what matters here.
         if (expected == "-nan" && got == "nan") got = "-nan";
