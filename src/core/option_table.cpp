@@ -13,12 +13,6 @@
 
 namespace {
 
-int AbsIndex(VmState* state, int index) {
-    if (index > 0 || index <= VM_REGISTRYINDEX)
-        return index;
-    return VmGetTop(state) + index + 1;
-}
-
 void NeedStack(VmState* state, int n) {
     if (!VmCheckStack(state, n))
         VmRaiseError(state, ERR_STACK);
@@ -26,7 +20,7 @@ void NeedStack(VmState* state, int n) {
 
 // Pushes table[key] and returns true; pops it again and returns false when it is nil.
 bool PushField(VmState* state, int tableIndex, const char* key) {
-    tableIndex = AbsIndex(state, tableIndex);
+    tableIndex = VmAbsIndex(state, tableIndex);
     NeedStack(state, 2);
     VmPushString(state, key);
     VmGetTable(state, tableIndex);
@@ -47,20 +41,11 @@ int Present(int* found) {
     VmRaiseError(state, code);
 }
 
-// Truncation toward zero, saturating; NaN gives -2147483648.
-int32_t Truncate(double n) {
-    if (std::isnan(n) || n <= -2147483648.0)
-        return INT32_MIN;
-    if (n >= 2147483647.0)
-        return INT32_MAX;
-    return static_cast<int32_t>(n);
-}
-
 // Reads the field on the stack top as an identifier; raises with the key for other types.
 qzObjectId IdOnTop(VmState* state, const char* key) {
     if (VmType(state, -1) == VM_TLIGHTUSERDATA)
         return {0, VmToUserdata(state, -1)};
-    return {Truncate(VmCheckNumberNamed(state, -1, key)), nullptr};
+    return {VmTruncateNumber(VmCheckNumberNamed(state, -1, key)), nullptr};
 }
 
 // Sets key = value (on the stack top) in the table below it.
@@ -150,7 +135,7 @@ int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, i
         if (end != text && *end == '%') {
             if (!std::isfinite(n) || n < 0 || (n > 100 && !allowOver100))
                 RaiseField(state, key, ERR_PERCENTFORMATSTR);
-            *value = -Truncate(n);
+            *value = -VmTruncateNumber(n);
         } else if (VmIsNumber(state, -1)) {
             *value = VmNumberToInteger(VmToNumber(state, -1));
         } else {
@@ -224,7 +209,7 @@ int GetTableFieldLayerId(VmState* state, int tableIndex, const char* key, qzLaye
         return 0;
     int type = VmType(state, -1);
     if (type == VM_TNUMBER) {
-        *value = Truncate(VmToNumber(state, -1));
+        *value = VmTruncateNumber(VmToNumber(state, -1));
     } else if (type == VM_TSTRING) {
         const char* name = VmToString(state, -1);
         int position = lookup ? lookup(name) : 0;
@@ -282,7 +267,7 @@ int GetTableFieldIdList(VmState* state, int tableIndex, qzObjectId* ids, size_t 
         if (type == VM_TLIGHTUSERDATA) {
             id = {0, VmToUserdata(state, -1)};
         } else if (type == VM_TNUMBER) {
-            id = {Truncate(VmToNumber(state, -1)), nullptr};
+            id = {VmTruncateNumber(VmToNumber(state, -1)), nullptr};
         } else {
             VmPop(state, 2);
             return ERR_NUMCALLBACK;

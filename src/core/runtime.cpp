@@ -8,6 +8,7 @@
 #include "core/error_messages.h"
 #include "core/error_report.h"
 #include "core/event_queue.h"
+#include "core/object_registry.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -300,6 +301,7 @@ void FreeRuntime(VmState* state) {
         }
     }
     FreeEventQueue(state);
+    FreeObjectRegistry();
     ResetErrorState();
     words = qzRuntimeWords{};
     VmResetRuntimeLink();

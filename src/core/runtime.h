@@ -95,6 +95,6 @@ const qzCapabilityNode* GetCapabilityList(uint32_t bit);
 // RecordErrorContext, the script error handler, call-trace output) and the event queue.
 // 0, ERR_MEM or ERR_SEMAPHORE.
 int InitRuntime();
-// Ends them: attribute chains, user error texts, hooks, capability lists and the event queue
-// (drained). Attributes return to their defaults and the interpreter to its plain error raising.
+// Ends them: attribute chains, user error texts, hooks, capability lists, the object registry and
+// the event queue (drained). Attributes return to their defaults and the interpreter to its plain error raising.
 void FreeRuntime(VmState* state);

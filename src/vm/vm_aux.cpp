@@ -14,22 +14,6 @@ namespace {
 // Pieces of a string builder that may stay on the stack before they are merged.
 constexpr int kMaxPieces = 9;
 
-// An index that stays valid while values are pushed.
-int AbsIndex(VmState* state, int index) {
-    if (index > 0 || index <= VM_REGISTRYINDEX)
-        return index;
-    return VmGetTop(state) + index + 1;
-}
-
-// Signed truncation toward zero, saturating; NaN gives -2147483648.
-int ToInt(double n) {
-    if (std::isnan(n) || n <= -2147483648.0)
-        return INT32_MIN;
-    if (n >= 2147483647.0)
-        return INT32_MAX;
-    return static_cast<int>(n);
-}
-
 // A name lower-cased into a local buffer. ok is false for a null name or one longer than
 // VM_MAX_NAME.
 struct FoldedName {
@@ -85,13 +69,27 @@ void PushRegistryTable(VmState* state, const char* name) {
 
 }  // namespace
 
+int32_t VmTruncateNumber(double n) {
+    if (std::isnan(n) || n <= -2147483648.0)
+        return INT32_MIN;
+    if (n >= 2147483647.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(n);
+}
+
+int VmAbsIndex(VmState* state, int index) {
+    if (index > 0 || index <= VM_REGISTRYINDEX)
+        return index;
+    return VmGetTop(state) + index + 1;
+}
+
 int32_t VmNumberToInteger(double n) {
     if (n >= 2147483648.0) {
         if (n >= 4294967295.0)
             return -1;  // the pattern 0xFFFFFFFF
         return static_cast<int32_t>(static_cast<uint32_t>(n));
     }
-    return ToInt(n);
+    return VmTruncateNumber(n);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -270,7 +268,7 @@ int VmFindLabel(VmState* state, const char* name) {
         VmPushString(state, key.text);
         VmRawGet(state, -2);
         if (VmType(state, -1) == VM_TNUMBER)
-            result = ToInt(VmToNumber(state, -1));
+            result = VmTruncateNumber(VmToNumber(state, -1));
         VmPop(state, 1);
     }
     VmPop(state, 1);
@@ -308,7 +306,7 @@ int VmAddLabelRef(VmState* state, const char* name, int pc) {
     }
     VmPushString(state, "n");
     VmRawGet(state, -2);
-    int n = VmType(state, -1) == VM_TNUMBER ? ToInt(VmToNumber(state, -1)) : 0;
+    int n = VmType(state, -1) == VM_TNUMBER ? VmTruncateNumber(VmToNumber(state, -1)) : 0;
     VmPop(state, 1);
     if (n < 0 || n == INT32_MAX)
         n = 0;  // a damaged count starts over rather than overflowing
@@ -465,7 +463,7 @@ void VmGetNamedMetatable(VmState* state, const char* typeName) { PushRegistryFie
 void* VmTestUserdataType(VmState* state, int index, const char* typeName) {
     if (VmType(state, index) != VM_TUSERDATA)
         return nullptr;
-    index = AbsIndex(state, index);
+    index = VmAbsIndex(state, index);
     NeedStack(state, 2);
     if (!VmGetMetatable(state, index))
         return nullptr;
@@ -490,7 +488,7 @@ int VmGetMetaField(VmState* state, int index, const char* field) {
 }
 
 int VmCallMeta(VmState* state, int index, const char* field) {
-    index = AbsIndex(state, index);
+    index = VmAbsIndex(state, index);
     if (!VmGetMetaField(state, index, field))
         return 0;
     NeedStack(state, 1);
@@ -602,12 +600,12 @@ void VmBufPushResult(VmStringBuffer* buffer) {
 // Element counts and references
 
 int VmGetSize(VmState* state, int index) {
-    index = AbsIndex(state, index);
+    index = VmAbsIndex(state, index);
     NeedStack(state, 3);
     VmPushString(state, "n");
     VmRawGet(state, index);
     if (VmType(state, -1) == VM_TNUMBER) {
-        int n = ToInt(VmToNumber(state, -1));
+        int n = VmTruncateNumber(VmToNumber(state, -1));
         VmPop(state, 1);
         return n;
     }
@@ -618,7 +616,7 @@ int VmGetSize(VmState* state, int index) {
         VmPushValue(state, index);
         VmRawGet(state, -2);
         if (VmType(state, -1) == VM_TNUMBER) {
-            int n = ToInt(VmToNumber(state, -1));
+            int n = VmTruncateNumber(VmToNumber(state, -1));
             VmPop(state, 2);
             return n;
         }
@@ -639,7 +637,7 @@ int VmGetSize(VmState* state, int index) {
 }
 
 void VmSetSize(VmState* state, int index, int n) {
-    index = AbsIndex(state, index);
+    index = VmAbsIndex(state, index);
     NeedStack(state, 4);
     VmPushString(state, "n");
     VmRawGet(state, index);
@@ -672,14 +670,14 @@ void VmSetSize(VmState* state, int index, int n) {
 }
 
 int VmRef(VmState* state, int tableIndex) {
-    tableIndex = AbsIndex(state, tableIndex);
+    tableIndex = VmAbsIndex(state, tableIndex);
     if (VmType(state, -1) == VM_TNIL) {
         VmPop(state, 1);
         return VM_REFNIL;
     }
     NeedStack(state, 2);
     VmRawGetI(state, tableIndex, VM_REF_FREELIST);
-    int ref = VmType(state, -1) == VM_TNUMBER ? ToInt(VmToNumber(state, -1)) : 0;
+    int ref = VmType(state, -1) == VM_TNUMBER ? VmTruncateNumber(VmToNumber(state, -1)) : 0;
     VmPop(state, 1);
     if (ref > VM_REF_SIZES) {
         // Reuse a freed key: the list head moves to the next free one.
@@ -699,7 +697,7 @@ int VmRef(VmState* state, int tableIndex) {
 void VmUnref(VmState* state, int tableIndex, int ref) {
     if (ref <= VM_REF_SIZES)
         return;
-    tableIndex = AbsIndex(state, tableIndex);
+    tableIndex = VmAbsIndex(state, tableIndex);
     NeedStack(state, 2);
     VmRawGetI(state, tableIndex, VM_REF_FREELIST);
     VmRawSetI(state, tableIndex, ref);

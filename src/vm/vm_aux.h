@@ -32,9 +32,14 @@ struct qzConstantRow {
     double number;
 };
 
+// Signed truncation toward zero, saturating at the 32-bit limits; NaN gives -2147483648.
+int32_t VmTruncateNumber(double n);
 // Number to 32-bit integer as the argument readers take it: truncated toward zero, 2^31 .. 2^32-1
 // keep their bit pattern, values beyond saturate, NaN gives -2147483648.
 int32_t VmNumberToInteger(double n);
+
+// A stack index that stays valid while values are pushed (pseudo-indices are kept).
+int VmAbsIndex(VmState* state, int index);
 
 // Argument checks; index is the argument number from 1. On failure they store the argument
 // number as the error-argument index (the Named ones store the name as the error-argument text)

@@ -7,6 +7,7 @@
 #include "core/error_codes.h"
 #include "core/object_data.h"
 #include "core/object_registry.h"
+#include "core/runtime.h"
 #include "platform/os_alloc.h"
 #include "support/vm_command.h"
 #include "vm/vm_aux.h"
@@ -49,8 +50,11 @@ TEST_F(ObjectRegistry, PluginTypesAndHandlers) {
     EXPECT_EQ(out, 0);
     EXPECT_EQ(CallObjectTypeHandler(nullptr, 77, &argument, &out), ERR_WRONGUSAGE);
 
-    FreeObjectRegistry();
+    // The runtime's end frees the registry and starts the numbers over.
+    ASSERT_EQ(InitRuntime(), 0);
+    FreeRuntime(nullptr);
     EXPECT_EQ(GetPluginTypeCount(), 0);
+    EXPECT_EQ(GetObjectTypeName(58), nullptr);
     ASSERT_EQ(RegisterObjectType(&listA, "Again", nullptr, &first, 0), 0);
     EXPECT_EQ(first, 58);
     EXPECT_EQ(CallObjectTypeHandler(nullptr, 58, &argument, &out), ERR_WRONGUSAGE);  // no handler
