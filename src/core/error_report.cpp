@@ -11,6 +11,7 @@
 #include "core/runtime.h"
 #include "core/script_position.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -27,15 +28,6 @@ void DefaultRequester(const char* title, const char* text, int flags) {
 qzErrorRequesterFunc requester = DefaultRequester;
 
 bool StartsWith(const char* s, char c) { return s && s[0] == c; }
-
-// Saturating double to int; NaN gives the lowest value.
-int ToIntSaturated(double d) {
-    if (!(d >= -2147483648.0))
-        return INT32_MIN;
-    if (d >= 2147483647.0)
-        return INT32_MAX;
-    return static_cast<int>(d);
-}
 
 // The file named by the last GetErrorInfo.
 std::string lastInfoFile;
@@ -123,7 +115,7 @@ int CallUserErrorHandler(VmState* state, int code) {
     VmCall(state, 4, 1);
     int result = 0;
     if (VmIsNumber(state, -1))
-        result = ToIntSaturated(VmToNumber(state, -1));
+        result = VmTruncateNumber(VmToNumber(state, -1));
     VmSetTop(state, top);
     SetErrorCommandName(QZ_NO_COMMAND);
     return result;
