@@ -8,6 +8,7 @@
 
 #include "core/charset.h"
 #include "core/error_messages.h"
+#include "core/object_registry.h"
 #include "core/runtime.h"
 #include "core/script_position.h"
 #include "vm/vm.h"
@@ -28,6 +29,16 @@ void DefaultRequester(const char* title, const char* text, int flags) {
 qzErrorRequesterFunc requester = DefaultRequester;
 
 bool StartsWith(const char* s, char c) { return s && s[0] == c; }
+
+// The name of a command as its library's table writes it ("LoadBrush"); the globals hold it
+// lower-cased. The frame's own name when no table has it.
+const char* CommandDisplayName(const char* name) {
+    for (const qzCommandTableNode* t = GetCommandTables(); t; t = t->next)
+        for (const qzCommandRow* row = t->table; row && row->name; row++)
+            if (CompareNoCase(row->name, name) == 0)
+                return row->name;
+    return name;
+}
 
 // The file named by the last GetErrorInfo.
 std::string lastInfoFile;
@@ -52,7 +63,7 @@ void RecordErrorContext(VmState* state) {
             bool named = ar.namewhat && *ar.namewhat;
             if (isC) {
                 if (named && ar.name)
-                    SetErrorCommandName(ar.name);
+                    SetErrorCommandName(CommandDisplayName(ar.name));
             } else if (!isMain) {
                 SetErrorCommandName(named ? (ar.name ? ar.name : "anonymous") : "<<unnamed>>");
             }

@@ -10,10 +10,12 @@
 #include "core/applet_records.h"
 #include "core/error_messages.h"
 #include "core/error_report.h"
+#include "core/object_registry.h"
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "core/script_position.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -274,6 +276,9 @@ TEST_F(ErrorReport, FinalReportMapsIncludeRanges) {
     range.containerName = "game.qzs";
     applet.includeRanges.push_back(range);
     SetStartupRecords(L, &context, &applet);
+    // The library's table writes the command's name as the user knows it.
+    static const qzCommandRow table[] = {{"OkCmd", OkCommand}, {"FailCmd", FailCommand}, {nullptr, nullptr}};
+    ASSERT_EQ(RegisterCommandTable(table, "test"), 0);
     EXPECT_EQ(GetPlayerContext(L), &context);
     EXPECT_EQ(GetAppletDescriptor(L), &applet);
     EXPECT_EQ(GetPlayerContext(nullptr), &context);
@@ -291,7 +296,7 @@ TEST_F(ErrorReport, FinalReportMapsIncludeRanges) {
 
     ShowErrorRequester(L, text, 0, 0);
     EXPECT_EQ(requesterTitle, "QuarnelixPlayer");
-    EXPECT_EQ(requesterText, "Could not find brush 7!\nFile: inc.qzs (current line: 103 - In function: failcmd)");
+    EXPECT_EQ(requesterText, "Could not find brush 7!\nFile: inc.qzs (current line: 103 - In function: FailCmd)");
     ShowErrorRequester(L, text, 1, 0);
     EXPECT_EQ(requesterText, "Could not find brush 7!");
 
