@@ -170,6 +170,9 @@ TEST_F(PlayerE2E, ScriptErrorIsReportedWithFileAndLine) {
     EXPECT_EQ(console.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(console.err, "");
     EXPECT_EQ(console.status, 0);
+    // The call trace covers the script's calls only, not start-up's own.
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(traced.out, console.out);
     // Otherwise the error requester, which without a display writes to standard error.
     RunResult requester = Play({"-QUIET", "bad.qza"});
     EXPECT_EQ(requester.out, "");
