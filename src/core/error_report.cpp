@@ -91,6 +91,7 @@ int SignalError(VmState* state, int code) {
 void SetUserErrorHandler(VmState* state, int index) {
     if (index < 0 && index > VM_REGISTRYINDEX)
         index = VmGetTop(state) + index + 1;
+    VmCheckStack(state, 2);
     VmPushString(state, kErrorHandlerKey);
     if (VmType(state, index) == VM_TFUNCTION)
         VmPushValue(state, index);
@@ -100,6 +101,8 @@ void SetUserErrorHandler(VmState* state, int index) {
 }
 
 bool IsUserErrorHandlerInstalled(VmState* state) {
+    if (!VmCheckStack(state, 2))
+        return false;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     bool installed = VmType(state, -1) == VM_TFUNCTION;
@@ -109,6 +112,8 @@ bool IsUserErrorHandlerInstalled(VmState* state) {
 
 int CallUserErrorHandler(VmState* state, int code) {
     int top = VmGetTop(state);
+    if (!VmCheckStack(state, 5))
+        return code;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     if (VmType(state, -1) != VM_TFUNCTION) {

@@ -25,6 +25,12 @@ int FailCommand(VmState*) {
     SetErrorArgIndex(7);
     return ERR_FINDBRUSH;
 }
+// Fills every free slot of its frame, then fails.
+int FullStackCommand(VmState* L) {
+    for (int i = 0; i < VM_MINSTACK; i++)
+        VmPushNumber(L, i);
+    return ERR_FINDBRUSH;
+}
 int OkCommand(VmState* L) {
     VmPushNumber(L, 1);
     return 1;
@@ -107,6 +113,7 @@ protected:
         Global("okcmd", OkCommand);
         Global("lasterror", LastErrorCommand);
         Global("runcallback", RunCallback);
+        Global("fullstack", FullStackCommand);
         vmRuntime.getLastErrorFunction = LastErrorCommand;
         handlerCalls.clear();
         handlerResult = 0;
@@ -228,6 +235,14 @@ TEST_F(ErrorReport, UserErrorHandler) {
     EXPECT_EQ(handlerCalls[0].message, "Could not find brush 7!");
     EXPECT_EQ(handlerCalls[0].command, "failcmd");
     EXPECT_STREQ(GetErrorCommandName(), "----");
+
+    // The handler runs even when the failing command used up its frame's free slots.
+    std::string full = kScript;
+    full.replace(full.find("\"failcmd\""), 9, "\"fullstack\"");
+    ASSERT_EQ(Run(full, &result), 0);
+    EXPECT_EQ(handlerCalls.size(), 2u);
+    EXPECT_EQ(handlerCalls[1].command, "fullstack");
+    handlerCalls.pop_back();
 
     // A handler that hands the code back lets it end the script.
     handlerResult = ERR_FINDBRUSH;
