@@ -33,17 +33,27 @@ struct Check {
     std::string expected;           // assembler constant
 };
 
+// Compiled applets name globals in lower case.
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
 std::string AppletText(const std::vector<Check>& checks, const std::string& finalCall) {
     std::ostringstream s;
-    s << ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@strlib.qzs\"\n";
+    // The include range maps the chunk's lines 1 to 100 to the source file "strlib.qzs".
+    s << ".applet\n.record 10 u8 6 u8 0\n"
+      << ".record 27 i32 1 i32 1 i32 100 i32 0 cstr \"strlib.qzs\" cstr \"@strlib.qzs\"\n"
+      << ".function main\n  .source \"@strlib.qzs\"\n";
     for (const Check& c : checks) {
         s << "  .line " << c.line << "\n";
-        s << "    GETGLOBAL r0 \"" << c.name << "\"\n";
+        s << "    GETGLOBAL r0 \"" << Lower(c.name) << "\"\n";
         for (size_t i = 0; i < c.args.size(); i++) s << "    LOADK r" << i + 1 << " " << c.args[i] << "\n";
         s << "    CALL r0 " << c.args.size() + 1 << " 2\n";
         s << "    EQ 1 r0 " << c.expected << "\n";
         s << "    JMP +2\n";
-        s << "    GETGLOBAL r0 \"CheckFailed\"\n";
+        s << "    GETGLOBAL r0 \"checkfailed\"\n";
         s << "    CALL r0 1 1\n";
     }
     s << "  .line 90\n" << finalCall << "  .line 91\n    RETURN r0 1\n.end\n";
@@ -70,7 +80,7 @@ TEST(StringMathE2E, AppletUsesTheLibraries) {
     };
     // A negative position for MidStr is refused.
     const std::string finalCall =
-        "    GETGLOBAL r0 \"MidStr\"\n    LOADK r1 \"abc\"\n    LOADK r2 -1\n    LOADK r3 1\n    CALL r0 4 2\n";
+        "    GETGLOBAL r0 \"midstr\"\n    LOADK r1 \"abc\"\n    LOADK r2 -1\n    LOADK r3 1\n    CALL r0 4 2\n";
     std::string error;
     std::vector<uint8_t> bytes = QzAssemble(AppletText(checks, finalCall), &error);
     ASSERT_FALSE(bytes.empty()) << error;
