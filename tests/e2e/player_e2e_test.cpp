@@ -62,6 +62,27 @@ const char* const kQuietApplet = R"(
 .end
 )";
 
+// An applet that calls library commands; with the call trace on, each call is printed with its
+// arguments, so the result of one call shows as the argument of the next.
+const char* const kTracedApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@trace.qzs"
+  .line 1
+    GETGLOBAL r0 "upperstr"
+    LOADK r1 "Hello"
+    CALL r0 2 2
+    GETGLOBAL r1 "strlen"
+    MOVE r2 r0
+    CALL r1 2 2
+    GETGLOBAL r2 "tostring"
+    MOVE r3 r1
+    CALL r2 2 1
+    RETURN r0 1
+.end
+)";
+
 // An applet that fails on its third source line: it calls a command that no library provides.
 // The include range maps the chunk's lines 1 to 10 to the file "bad.qzs".
 const char* const kFailingApplet = R"(
@@ -174,6 +195,15 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(quiet.out, "");
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.status, 0);
+
+    Applet("trace.qza", kTracedApplet);
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "trace.qza"});
+    EXPECT_EQ(traced.out,
+              "Now calling upperstr() with arguments #1=(STRING)\"Hello\" \n"
+              "Now calling strlen() with arguments #1=(STRING)\"HELLO\" \n"
+              "Now calling tostring() with arguments #1=(NUMBER)5 \n");
+    EXPECT_EQ(traced.err, "");
+    EXPECT_EQ(traced.status, 0);
 
     RunResult loud = Play({"ok.qza"});
     EXPECT_EQ(loud.out, kBanner + "Loading script...done\nLoading applet ok.qza...done\n");
