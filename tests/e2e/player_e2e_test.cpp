@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "asm/asm.h"
 
@@ -265,6 +268,32 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
     r = Run(linked, {});
     EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.err, "");
+}
+
+TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
+    std::string plain = ReadFile(Applet("plain.qza", kFailingApplet));
+    // "QZZ\0", a zero word, then the whole plain container as one zlib stream.
+    uLongf size = compressBound(plain.size());
+    std::string packed(8 + size, '\0');
+    packed.replace(0, 4, std::string("QZZ\0", 4));
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&packed[8]), &size,
+                        reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_DEFAULT_COMPRESSION),
+              Z_OK);
+    packed.resize(8 + size);
+    WriteFile(Path("packed.qza"), packed);
+    ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
+
+    RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
+    EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.status, 0);
+    // The unpacked copy was made in the temporary folder and is gone again.
+    int entries = 0;
+    if (DIR* d = opendir(Path("tmp").c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") entries++;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 0);
 }
 
 }  // namespace

@@ -810,3 +810,28 @@ TEST_F(Interp, OpenUpvaluesSurviveStackGrowth) {
     EXPECT_EQ(out, "2");
     EXPECT_GT(L->stackSize, before);
 }
+
+// The main function tail-calls a script function: its results go straight back to the C caller.
+TEST_F(Interp, TailCallFromTheEntryFrameReturnsToC) {
+    const std::string text = R"(
+.function main
+  CLOSURE r0 f
+  LOADK r1 20
+  TAILCALL r0 2 0
+  RETURN r0 0
+  .function f
+    .params 1
+    ADD r1 r0 1
+    RETURN r0 3
+  .end
+.end
+)";
+    VmPushString(L, "below");
+    ASSERT_EQ(LoadAsm(L, text), 0);
+    ASSERT_EQ(VmProtectedCall(L, 0, VM_MULTRET, 0), 0);
+    ASSERT_EQ(VmGetTop(L), 3);
+    EXPECT_STREQ(VmToString(L, 1), "below");
+    EXPECT_EQ(VmToNumber(L, 2), 20);
+    EXPECT_EQ(VmToNumber(L, 3), 21);
+    EXPECT_EQ(L->ci, L->baseCi);
+}
