@@ -17,6 +17,8 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "libs/crc32.h"
+#include "libs/math_lib.h"
+#include "libs/string_lib.h"
 #include "platform/catalog.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -30,6 +32,8 @@
 // sprite, memblock, vectorgraphics, network, video. Each library adds its row here, in that
 // order, when it is built.
 const qzLibraryDef qzLibraryTable[] = {
+    {"string", RegisterStringLibrary},
+    {"math", RegisterMathLibrary},
     {nullptr, nullptr},
 };
 
