@@ -186,7 +186,10 @@ TEST_F(DirectivesTest, PreloadCallsInListOrderWithTheirArguments) {
     qzDirective& anim = Add(QZ_DIR_ANIM, 10, "a.gif");
     anim.image.frames = 5;
     anim.image.fromDisk = 1;
+    VmPushCFunction(L, Recorder);  // stands for the main chunk, which must stay on the stack top
     ASSERT_EQ(RunDirectives(L, &context, &applet), 0);
+    EXPECT_EQ(VmGetTop(L), 1);
+    EXPECT_EQ(VmToCFunction(L, 1), Recorder);
     std::vector<std::string> texts = Texts();
     ASSERT_EQ(texts.size(), 11u);
     EXPECT_EQ(texts[0],

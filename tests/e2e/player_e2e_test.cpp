@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,7 +143,24 @@ protected:
         }
         RunResult r;
         int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+        // A player that hangs is killed after a minute and fails the test.
+        bool exited = false;
+        for (int waited = 0; pid > 0 && waited < 6000; waited++) {
+            pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                exited = true;
+                break;
+            }
+            if (done < 0) break;
+            usleep(10000);
+        }
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << program << " did not end";
+        } else if (exited && WIFEXITED(status)) {
+            r.status = WEXITSTATUS(status);
+        }
         r.out = ReadFile(outPath);
         r.err = ReadFile(errPath);
         return r;
@@ -170,6 +188,9 @@ TEST_F(PlayerE2E, ScriptErrorIsReportedWithFileAndLine) {
     EXPECT_EQ(console.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(console.err, "");
     EXPECT_EQ(console.status, 0);
+    // The call trace covers the script's calls only, not start-up's own.
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(traced.out, console.out);
     // Otherwise the error requester, which without a display writes to standard error.
     RunResult requester = Play({"-QUIET", "bad.qza"});
     EXPECT_EQ(requester.out, "");
