@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs the bundled demo: assembles demos/hello.qzs, disassembles the chunk again and shows both.
+# Runs the bundled demo: assembles demos/demo.qzs into an applet and plays it with the player,
+# headless, with the call trace on and errors reported on the console.
 set -e
 build=${1:-build}
-"$build"/bin/qzasm demos/hello.qzs -o "$build"/hello.qzb
-echo "assembled demos/hello.qzs into $build/hello.qzb ($(wc -c <"$build"/hello.qzb) bytes); disassembly:"
-"$build"/bin/qzdis "$build"/hello.qzb
+"$build"/bin/qzasm demos/demo.qzs -o "$build"/demo.qza
+"$build"/bin/qzplayer -DEBUGOUTPUT -DEBUGDEVICE console "$build"/demo.qza
+echo "The demo applet ended."

@@ -8,6 +8,7 @@
 
 #include "core/error_codes.h"
 #include "vm/vm.h"
+#include "vm/vm_chunk.h"
 
 namespace {
 
@@ -32,6 +33,25 @@ int WriteBytes(VmState*, const void* bytes, size_t size, void* ud) {
     return 0;
 }
 
+// The answer to "which instruction before lastpc last wrote reg" must be one of those
+// instructions or the final RETURN (a MOVE of register 0 to itself is the word 0).
+void CheckWriter(const VmProto* p, int lastpc, int reg) {
+    VmInstruction w = VmVerifyCode(p, lastpc, reg);
+    if (w == p->code[p->sizecode - 1]) return;
+    for (int pc = 0; pc < lastpc; pc++)
+        if (p->code[pc] == w) return;
+    abort();
+}
+
+// Asks the verifier which instruction last wrote each register, as error messages do.
+void TraceRegisters(const VmProto* p) {
+    for (int reg = 0; reg < p->maxStackSize; reg++) {
+        CheckWriter(p, p->sizecode, reg);
+        CheckWriter(p, p->sizecode / 2, reg);
+    }
+    for (int i = 0; i < p->sizep; i++) TraceRegisters(p->p[i]);
+}
+
 bool IsLoadError(int code) {
     return (code >= ERR_UNEXPECTEDEOF && code <= ERR_UNKNUMFMT) || code == ERR_MEM;
 }
@@ -48,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int status = VmLoad(state, ReadInput, &in, "fuzz");
     if (status != 0 && !IsLoadError(status)) abort();
     if (status == 0) {
+        const VmValue* top = VmIndexToAddress(state, -1);
+        TraceRegisters(static_cast<const VmScriptClosure*>(VmClosureValue(top))->p);
         std::vector<uint8_t> first, second;
         if (VmDumpFunction(state, -1, WriteBytes, &first) != 0) abort();
         Input again = {first.data(), first.size(), SIZE_MAX};

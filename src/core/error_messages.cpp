@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/chunk_name.h"
+#include "platform/catalog.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ struct qzUserErrorText {
 qzUserErrorText* userTexts;
 qzUserErrorText** userTextsTail = &userTexts;
 int numUserTexts;
-
-// The player's locale catalog. Until the catalog reader is linked in, every id answers with its
-// built-in default.
-const char* PlayerCatalogString(int id, const char* defaultText) {
-    (void)id;
-    return defaultText;
-}
 
 // Copies at most size - 1 characters and terminates.
 void CopyCut(char* dst, const char* src, size_t size) {
@@ -129,7 +123,7 @@ const char* GetCatalogText(int id) {
             break;
         }
     }
-    return PlayerCatalogString(id, defaultText);
+    return GetPlayerCatalogString(id, defaultText);
 }
 
 uint32_t GetErrorMessageId(int code) {

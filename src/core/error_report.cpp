@@ -8,9 +8,11 @@
 
 #include "core/charset.h"
 #include "core/error_messages.h"
+#include "core/object_registry.h"
 #include "core/runtime.h"
 #include "core/script_position.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -28,13 +30,14 @@ qzErrorRequesterFunc requester = DefaultRequester;
 
 bool StartsWith(const char* s, char c) { return s && s[0] == c; }
 
-// Saturating double to int; NaN gives the lowest value.
-int ToIntSaturated(double d) {
-    if (!(d >= -2147483648.0))
-        return INT32_MIN;
-    if (d >= 2147483647.0)
-        return INT32_MAX;
-    return static_cast<int>(d);
+// The name of a command as its library's table writes it ("LoadBrush"); the globals hold it
+// lower-cased. The frame's own name when no table has it.
+const char* CommandDisplayName(const char* name) {
+    for (const qzCommandTableNode* t = GetCommandTables(); t; t = t->next)
+        for (const qzCommandRow* row = t->table; row && row->name; row++)
+            if (CompareNoCase(row->name, name) == 0)
+                return row->name;
+    return name;
 }
 
 // The file named by the last GetErrorInfo.
@@ -60,7 +63,7 @@ void RecordErrorContext(VmState* state) {
             bool named = ar.namewhat && *ar.namewhat;
             if (isC) {
                 if (named && ar.name)
-                    SetErrorCommandName(ar.name);
+                    SetErrorCommandName(CommandDisplayName(ar.name));
             } else if (!isMain) {
                 SetErrorCommandName(named ? (ar.name ? ar.name : "anonymous") : "<<unnamed>>");
             }
@@ -88,6 +91,7 @@ int SignalError(VmState* state, int code) {
 void SetUserErrorHandler(VmState* state, int index) {
     if (index < 0 && index > VM_REGISTRYINDEX)
         index = VmGetTop(state) + index + 1;
+    VmCheckStack(state, 2);
     VmPushString(state, kErrorHandlerKey);
     if (VmType(state, index) == VM_TFUNCTION)
         VmPushValue(state, index);
@@ -97,6 +101,8 @@ void SetUserErrorHandler(VmState* state, int index) {
 }
 
 bool IsUserErrorHandlerInstalled(VmState* state) {
+    if (!VmCheckStack(state, 2))
+        return false;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     bool installed = VmType(state, -1) == VM_TFUNCTION;
@@ -106,6 +112,8 @@ bool IsUserErrorHandlerInstalled(VmState* state) {
 
 int CallUserErrorHandler(VmState* state, int code) {
     int top = VmGetTop(state);
+    if (!VmCheckStack(state, 5))
+        return code;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     if (VmType(state, -1) != VM_TFUNCTION) {
@@ -123,7 +131,7 @@ int CallUserErrorHandler(VmState* state, int code) {
     VmCall(state, 4, 1);
     int result = 0;
     if (VmIsNumber(state, -1))
-        result = ToIntSaturated(VmToNumber(state, -1));
+        result = VmTruncateNumber(VmToNumber(state, -1));
     VmSetTop(state, top);
     SetErrorCommandName(QZ_NO_COMMAND);
     return result;

@@ -4,12 +4,18 @@
 #include <cstring>
 
 #include "core/charset.h"
+#include "core/applet_records.h"
 #include "core/chunk_name.h"
+#include "core/player_records.h"
+#include "vm/vm_aux.h"
 
 namespace {
 
 const char kFontPrefix[] = "::font:";
 constexpr size_t kFontPrefixLen = sizeof(kFontPrefix) - 1;
+
+// The chunk name of the last lookup; the VM and its commands run on the main thread only.
+char chunkNameBuffer[1024];
 
 bool HasFontPrefix(const std::string& name) {
     return name.size() >= kFontPrefixLen && CompareNoCaseN(name.c_str(), kFontPrefix, kFontPrefixLen) == 0;
@@ -62,4 +68,16 @@ const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const c
         return buffer;
     }
     return name;
+}
+
+const char* ResolveLinkedFileName(VmState* state, const char* name, int kind, int* isFont) {
+    if (isFont) *isFont = 0;
+    const qzAppletDescriptor* applet = GetAppletDescriptor(state);
+    if (!applet || !name) return name;
+    return ResolveLinkedFileIn(applet->linkedFiles, applet->containerBase, applet->containerPath.c_str(), name,
+                               kind, isFont, chunkNameBuffer, sizeof(chunkNameBuffer));
+}
+
+const char* ResolveLinkedFileArg(VmState* state, int index, int kind, int* isFont) {
+    return ResolveLinkedFileName(state, VmCheckString(state, index), kind, isFont);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct VmState;
+
 // One linked file, kept by the applet descriptor in a singly linked list.
 struct qzLinkedFile {
     qzLinkedFile* next;
@@ -23,3 +25,10 @@ struct qzLinkedFile {
 const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const char* appletPath,
                                 const char* name, int kind, int* isFont, char* buffer,
                                 size_t bufferSize);
+
+// The same for the running applet: its descriptor's linked files, container path and base. The
+// chunk name is written into one shared 1024-byte buffer that the next call overwrites. Without
+// an applet the name comes back unchanged.
+const char* ResolveLinkedFileName(VmState* state, const char* name, int kind, int* isFont);
+// The same for the string argument at index (raises ERR_STREXPECTED for a non-string).
+const char* ResolveLinkedFileArg(VmState* state, int index, int kind, int* isFont);

@@ -3,11 +3,13 @@
 
 #include <cstdlib>
 
+#include "core/applet_version.h"
 #include "core/console.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
 #include "core/error_report.h"
 #include "core/event_queue.h"
+#include "core/object_registry.h"
 #include "core/object_registry.h"
 #include "vm/vm_runtime_link.h"
 
@@ -262,6 +264,28 @@ const qzCapabilityNode* GetCapabilityList(uint32_t bit) {
     return slot ? slot->head : nullptr;
 }
 
+int AppendListValue(qzValueNode** list, intptr_t value) {
+    if (!CheckAppletVersion(6, 0))
+        return ERR_OLDAPPLET;
+    auto* node = static_cast<qzValueNode*>(std::malloc(sizeof(qzValueNode)));
+    if (!node)
+        return ERR_MEM;
+    node->next = nullptr;
+    node->value = value;
+    while (*list)
+        list = &(*list)->next;
+    *list = node;
+    return 0;
+}
+
+void FreeValueList(qzValueNode** list) {
+    while (*list) {
+        qzValueNode* next = (*list)->next;
+        std::free(*list);
+        *list = next;
+    }
+}
+
 namespace {
 
 void ConsolePrintText(const char* text) { PrintConsole("%s", text ? text : ""); }
@@ -288,6 +312,7 @@ void FreeRuntime(VmState* state) {
     FreeChain(&setters);
     FreeChain(&getters);
     FreeUserErrorTexts();
+    FreeObjectRegistry();
     while (hooks) {
         qzHookNode* next = hooks->next;
         std::free(hooks);

@@ -91,6 +91,16 @@ void UnregisterPluginForCapability(const void* plugin, uint32_t bit);
 // The list of a capability in registration order, or null (also for unknown bits).
 const qzCapabilityNode* GetCapabilityList(uint32_t bit);
 
+// A singly linked list of values in append order.
+struct qzValueNode {
+    qzValueNode* next;
+    intptr_t value;
+};
+// Appends a value: 0; ERR_OLDAPPLET for an applet compiled before 6.0; ERR_MEM.
+int AppendListValue(qzValueNode** list, intptr_t value);
+// Frees every node and empties the list.
+void FreeValueList(qzValueNode** list);
+
 // Starts the runtime services: error state, the interpreter's error reporting (SignalError,
 // RecordErrorContext, the script error handler, call-trace output) and the event queue.
 // 0, ERR_MEM or ERR_SEMAPHORE.

@@ -9,6 +9,7 @@
 #include "core/error_messages.h"
 #include "core/player_records.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
 qzScriptPosition MapScriptPosition(int errorLine, const char* scriptEntry, int beginLine, const char* sourceName,
@@ -46,10 +47,7 @@ qzScriptPosition CurrentScriptPosition(VmState* state) {
         VmPushString(state, "beginline");
         VmRawGet(state, VM_REGISTRYINDEX);
         if (VmType(state, -1) == VM_TNUMBER)
-            {
-            double d = VmToNumber(state, -1);
-            beginLine = !(d >= -2147483648.0) ? INT32_MIN : d >= 2147483647.0 ? INT32_MAX : static_cast<int>(d);
-        }
+            beginLine = VmTruncateNumber(VmToNumber(state, -1));
         VmPop(state, 1);
     }
     static const std::vector<qzIncludeRange> none;

@@ -26,8 +26,9 @@ const unsigned char* Fail(qzMatchState* ms, int code) {
     return nullptr;
 }
 
-// Case classes follow the player's Latin-1 tables: upper-case letters are those the lower-case
-// table changes, lower-case letters are the other letters.
+// Letters and case classes follow the player's Latin-1 tables; control characters, digits,
+// punctuation, white space and hexadecimal digits are those of the "C" locale (ASCII only).
+// Upper-case letters are those the lower-case table changes, lower-case letters the other letters.
 bool IsUpper(int c) { return qzLowerCaseTable[c] != c; }
 bool IsLower(int c) { return qzLetterTable[c] && !IsUpper(c); }
 
@@ -373,25 +374,30 @@ int PatternValue(const qzPatternMatch& match, std::string_view subject, int i, q
 
 namespace {
 
+// Appends piece unless the result would grow beyond PATTERN_MAXRESULT bytes.
+bool Append(std::string* out, std::string_view piece) {
+    if (piece.size() > PATTERN_MAXRESULT - out->size()) return false;
+    out->append(piece);
+    return true;
+}
+
 int AppendTemplate(std::string_view templ, const qzPatternMatch& match, std::string_view subject,
                    std::string* out) {
     for (size_t i = 0; i < templ.size(); i++) {
-        char c = templ[i];
-        if (c != '%' || i + 1 >= templ.size()) {
-            out->push_back(c);
-            continue;
+        size_t literal = i;
+        if (templ[i] == '%' && i + 1 < templ.size()) {
+            char c = templ[++i];
+            literal = i;
+            if (c >= '0' && c <= '9') {
+                qzPatternValue value;
+                if (int rc = PatternValue(match, subject, c - '1', &value)) return rc;
+                std::string number;
+                if (value.isPosition) number = std::to_string(value.position);
+                if (!Append(out, value.isPosition ? std::string_view(number) : value.text)) return ERR_MEM;
+                continue;
+            }
         }
-        c = templ[++i];
-        if (c < '0' || c > '9') {
-            out->push_back(c);
-            continue;
-        }
-        qzPatternValue value;
-        if (int rc = PatternValue(match, subject, c - '1', &value)) return rc;
-        if (value.isPosition)
-            out->append(std::to_string(value.position));
-        else
-            out->append(value.text);
+        if (!Append(out, templ.substr(literal, 1))) return ERR_MEM;
     }
     return 0;
 }
@@ -423,17 +429,18 @@ int PatternReplace(std::string_view subject, std::string_view pattern, std::stri
             n++;
             rc = fn ? fn(context, match, subject, out) : AppendTemplate(templ, match, subject, out);
             if (rc) return rc;
+            if (out->size() > PATTERN_MAXRESULT) return ERR_MEM;
         }
         if (found && match.end > at) {
             at = match.end;
         } else if (at < subject.size()) {
-            out->push_back(subject[at++]);
+            if (!Append(out, subject.substr(at++, 1))) return ERR_MEM;
         } else {
             break;
         }
         if (anchor) break;
     }
-    out->append(subject.substr(at));
+    if (!Append(out, subject.substr(at))) return ERR_MEM;
     *count = n;
     return 0;
 }

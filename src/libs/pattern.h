@@ -16,6 +16,9 @@ constexpr ptrdiff_t PATTERN_CAP_POSITION = -2;
 // Deepest nesting of the matcher's recursion; deeper patterns fail with ERR_STACK.
 constexpr int PATTERN_MAXDEPTH = 200;
 
+// Longest result of a replacement; longer ones fail with ERR_MEM.
+constexpr size_t PATTERN_MAXRESULT = 0x7FFFFFFF;
+
 // Result of a search: PATTERN_FOUND, PATTERN_NOMATCH or an error code (1000 and up).
 enum { PATTERN_NOMATCH = 0, PATTERN_FOUND = 1 };
 
@@ -63,6 +66,7 @@ typedef int (*qzPatternReplaceFn)(void* context, const qzPatternMatch& match, st
 
 // Replaces up to maxCount matches (maxCount <= 0: none) of pattern in subject, either by the
 // template text (when fn is null: "%1".."%9" insert captures, "%" and another byte insert that
-// byte) or by what fn appends. Fills out and count; returns 0 or an error code.
+// byte) or by what fn appends. Fills out and count; returns 0 or an error code (ERR_MEM when the
+// result would exceed PATTERN_MAXRESULT bytes).
 int PatternReplace(std::string_view subject, std::string_view pattern, std::string_view templ,
                    qzPatternReplaceFn fn, void* context, int64_t maxCount, std::string* out, int64_t* count);

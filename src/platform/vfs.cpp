@@ -509,24 +509,3 @@ int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters) {
     VfsUnlock(lock);
     return 1;
 }
-
-int ExportPreprocessorKeywords(const char* fileName) {
-    static const char* const kKeywords[] = {
-        "BGPIC", "BRUSH", "ANIM", "SPRITE", "SAMPLE", "MUSIC", "FILE", "FONT",
-        "VIDEO", "VERSION", "APPTITLE", "APPAUTHOR", "APPCOPYRIGHT", "APPDESCRIPTION",
-        "APPVERSION", "APPICON", "BACKFILL", "SCREEN", "DISPLAY", "INCLUDE", "OPTIONS",
-        "REQUIRE", "MENU",
-    };
-    qzVfsFile* file = VfsOpen(fileName, QZ_VFS_WRITE, nullptr);
-    if (!file) {
-        SetErrorArgString(fileName);
-        return ERR_WRITEFILE;
-    }
-    int rc = 0;
-    for (const char* k : kKeywords) {
-        std::string line = std::string(k) + "\n";
-        if (VfsWriteString(file, line.c_str()) != line.size()) rc = ERR_WRITE;
-    }
-    if (VfsClose(file) != 1 && !rc) rc = ERR_WRITE;
-    return rc;
-}

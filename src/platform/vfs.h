@@ -131,6 +131,3 @@ int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirec
 const char* VfsGetLockAdapterName(qzVfsLock* lock);
 // Examines a name into the larger record (full name, comment, dates); 1, or 0 on failure.
 int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters);
-
-// Tool dump: the directive keywords, one per line. Returns 0 or ERR_WRITEFILE.
-int ExportPreprocessorKeywords(const char* fileName);

@@ -68,5 +68,6 @@ int VmDump(VmState* state, const VmProto* f, VmWriter writer, void* data);
 int VmVerifyProto(const VmProto* p);
 // With reg VM_NO_REG and lastpc = code size: the verifier (non-zero = acceptable; the word of the
 // final RETURN). With a register and a last pc: the word of the instruction before lastpc that last
-// wrote the register, the final RETURN when none did, 0 when the code is unacceptable.
+// wrote the register, the final RETURN when none did, 0 when the code is unacceptable (a writer
+// that is the word 0, MOVE of register 0 to itself, is also 0: nothing can be said about it).
 VmInstruction VmVerifyCode(const VmProto* p, int lastpc, int reg);

@@ -284,10 +284,6 @@ void VmCollectGarbage(VmState* state) {
     }
     Propagate(g);
     ClearWeakTables(g, false);
-    // Shrink the stacks of live threads while the gray pass is done.
-    for (VmObject* o = g->rootgc; o; o = o->next)
-        if (o->tt == VM_TTHREAD && IsMarked(o)) ShrinkThread(static_cast<VmState*>(o));
-    ShrinkThread(g->mainthread);
 
     VmObject* deadThreads = nullptr;
     SweepStrings(state);
@@ -300,6 +296,11 @@ void VmCollectGarbage(VmState* state) {
         VmFreeThread(state, static_cast<VmState*>(deadThreads));
         deadThreads = next;
     }
+    // Shrinking allocates, so it waits until no mark is left set: a failure here cannot leave
+    // the next cycle with stale marks.
+    for (VmObject* o = g->rootgc; o; o = o->next)
+        if (o->tt == VM_TTHREAD) ShrinkThread(static_cast<VmState*>(o));
+    ShrinkThread(g->mainthread);
     if (g->strt.nuse < (uint32_t)(g->strt.size / 4) && g->strt.size > 64)
         VmResizeStringTable(state, g->strt.size / 2);
     if (g->buffsize > 64) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/charset.h"
 #include "vm/vm_debug.h"
 #include "vm/vm_do.h"
 #include "vm/vm_state.h"
@@ -185,28 +186,13 @@ void VmArith(VmState* state, VmValue* result, const VmValue* a, const VmValue* b
 // ---------------------------------------------------------------------------------------------
 // Comparison
 
-static int FoldLatin1(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-    return c;
-}
-
-int VmCompareNoCase(const char* a, const char* b) {
-    const unsigned char* p = (const unsigned char*)a;
-    const unsigned char* q = (const unsigned char*)b;
-    for (;; p++, q++) {
-        int x = FoldLatin1(*p), y = FoldLatin1(*q);
-        if (x != y || x == 0) return x - y;
-    }
-}
-
 int VmCompareStrings(const VmString* a, const VmString* b, bool caseSensitive) {
     const char* l = VmStringData(a);
     size_t ll = a->len;
     const char* r = VmStringData(b);
     size_t lr = b->len;
     for (;;) {
-        int temp = caseSensitive ? strcmp(l, r) : VmCompareNoCase(l, r);
+        int temp = caseSensitive ? strcmp(l, r) : CompareNoCase(l, r);
         if (temp != 0) return temp;
         // Equal up to a NUL: continue after it.
         size_t len = strlen(l);

@@ -37,6 +37,3 @@ void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset);
 // Calls handler with (a, b) and stores its first result in *result.
 void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
                        VmValue* result);
-
-// Latin-1 case-insensitive byte comparison (strcmp-like) used for case-insensitive ordering.
-int VmCompareNoCase(const char* a, const char* b);

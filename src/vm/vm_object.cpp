@@ -16,6 +16,10 @@ const VmValue vmNilObject = {VM_TNIL, {nullptr}};
 // Largest block the VM hands out; sizes from here up are treated as failed allocations.
 constexpr size_t VM_MAXBLOCK = 0xFFFFFFFDu;
 
+static VmAllocFailHook allocFailHook = nullptr;
+
+void VmSetAllocFailHook(VmAllocFailHook hook) { allocFailHook = hook; }
+
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     if (newSize >= VM_MAXBLOCK) {
         if (!state) return nullptr;
@@ -26,7 +30,7 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
         if (state) state->g->nblocks -= oldSize;
         return nullptr;
     }
-    void* p = realloc(block, newSize);
+    void* p = (allocFailHook && newSize > oldSize && allocFailHook(newSize)) ? nullptr : realloc(block, newSize);
     if (!p) {
         if (!state) return nullptr;
         VmThrow(state, ERR_MEM);

@@ -316,6 +316,11 @@ extern const VmValue vmNilObject;
 // New size 0 frees and returns null. Failure raises ERR_MEM; with a null state it returns null.
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 
+// Test seam: while installed, VmRealloc asks the hook before every allocation that grows a block
+// and fails it when the hook answers non-zero. Null removes it.
+typedef int (*VmAllocFailHook)(size_t newSize);
+void VmSetAllocFailHook(VmAllocFailHook hook);
+
 // Byte size of n elements of size elem, raising ERR_MEM when it would overflow.
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem);
 

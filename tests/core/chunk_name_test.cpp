@@ -3,10 +3,15 @@
 #include <cstring>
 #include <string>
 
+#include "core/applet_records.h"
 #include "core/chunk_memory.h"
 #include "core/chunk_name.h"
 #include "core/file_info.h"
+#include "core/error_codes.h"
 #include "core/linked_file.h"
+#include "core/player_records.h"
+#include "support/vm_command.h"
+#include "vm/vm.h"
 
 TEST(ChunkName, FileNameRoundTrip) {
     char buf[1024];
@@ -170,4 +175,34 @@ TEST(FileInfo, VirtualEntryDefaults) {
         EXPECT_EQ(d->day, 4);
         EXPECT_EQ(d->hour + d->min + d->sec, 0);
     }
+}
+
+TEST(LinkedFile, RunningAppletsFilesByNameAndArgument) {
+    VmScope vm;
+    const char* name = "Data\\Img.PNG";
+    EXPECT_EQ(ResolveLinkedFileName(vm, name, 0, nullptr), name);   // no applet yet
+    qzAppletDescriptor applet;
+    applet.containerPath = "/apps/x.qza";
+    applet.containerBase = 4096;
+    AddLinkedFile(&applet, "data/img.png", "/apps/x.qza", 100, 50);
+    AddLinkedFile(&applet, "::font:Mono", "/apps/x.qza", 300, 40);
+    SetStartupRecords(vm, nullptr, &applet);
+    int isFont = -1;
+    EXPECT_STREQ(ResolveLinkedFileName(vm, name, 0, &isFont), ":::chunk4196:50*data/img.png?/apps/x.qza");
+    EXPECT_EQ(isFont, 0);
+
+    std::string resolved;
+    int status = RunAsCommand(vm, [](VmState* s) { VmPushString(s, "mono.font"); }, [&](VmState* s) {
+        resolved = ResolveLinkedFileArg(s, 1, 1, &isFont);
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(resolved, ":::chunk4396:40*Mono?/apps/x.qza");
+    EXPECT_EQ(isFont, 1);
+    status = RunAsCommand(vm, [](VmState* s) { VmPushNil(s); }, [&](VmState* s) {
+        ResolveLinkedFileArg(s, 1, 0, nullptr);
+        return 0;
+    });
+    EXPECT_EQ(status, ERR_STREXPECTED);
+    SetStartupRecords(vm, nullptr, nullptr);
 }

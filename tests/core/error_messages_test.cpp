@@ -7,6 +7,9 @@
 #include <string>
 
 #include "core/error_messages.h"
+#include "platform/catalog.h"
+#include "platform/file_test_util.h"
+#include "platform/os_dir.h"
 
 namespace {
 
@@ -186,4 +189,42 @@ TEST_F(ErrorMessages, ContextBuffers) {
     ResetErrorState();
     EXPECT_STREQ(GetErrorCommandName(), "----");
     EXPECT_STREQ(GetErrorSourceFile(), "?");
+}
+
+TEST_F(ErrorMessages, CatalogTranslationIsNeverAFormat) {
+    // A text catalog for the system language: line n + 1 holds id n.
+    filetest::TempDir dir;
+    std::string old;
+    ASSERT_TRUE(OsChangeDir(dir.path().c_str(), &old));
+    ASSERT_EQ(std::system("mkdir -p Catalogs/german"), 0);
+    std::string lines;
+    for (int id = 0; id < 140; id++) {
+        if (id == static_cast<int>(GetErrorMessageId(ERR_NUMEXPECTED)))
+            lines += "Zahl erwartet in Argument %ld!\n";
+        else if (id == static_cast<int>(GetErrorMessageId(ERR_TABLEDECLA)))
+            lines += "Tabelle %s %s %n %x fehlt!\n";
+        else if (id == QZ_MSG_UNKNOWNERROR)
+            lines += "Unbekannter Fehler!\n";
+        else
+            lines += "\n";
+    }
+    filetest::WriteFile("Catalogs/german/Quarnelix.catalog", lines);
+    const char* oldLang = std::getenv("LANG");
+    std::string savedLang = oldLang ? oldLang : "";
+    setenv("LANG", "de_DE.UTF-8", 1);
+    OpenPlayerCatalog();
+
+    SetErrorArgIndex(2);
+    SetErrorArgString("t");
+    EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Zahl erwartet in Argument 2!");
+    EXPECT_EQ(FormatErrorText(ERR_TABLEDECLA), "Tabelle t t %n %x fehlt!");
+    EXPECT_EQ(FormatErrorText(1600), "Unbekannter Fehler!");
+
+    ClosePlayerCatalog();
+    if (oldLang)
+        setenv("LANG", savedLang.c_str(), 1);
+    else
+        unsetenv("LANG");
+    OsChangeDir(old.c_str(), nullptr);
+    EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Number expected in argument 2!");
 }

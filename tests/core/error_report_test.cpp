@@ -10,10 +10,12 @@
 #include "core/applet_records.h"
 #include "core/error_messages.h"
 #include "core/error_report.h"
+#include "core/object_registry.h"
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "core/script_position.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -21,6 +23,12 @@ namespace {
 // "LoadBrush" stand-in: fails like a lookup of brush 7.
 int FailCommand(VmState*) {
     SetErrorArgIndex(7);
+    return ERR_FINDBRUSH;
+}
+// Fills every free slot of its frame, then fails.
+int FullStackCommand(VmState* L) {
+    for (int i = 0; i < VM_MINSTACK; i++)
+        VmPushNumber(L, i);
     return ERR_FINDBRUSH;
 }
 int OkCommand(VmState* L) {
@@ -105,6 +113,7 @@ protected:
         Global("okcmd", OkCommand);
         Global("lasterror", LastErrorCommand);
         Global("runcallback", RunCallback);
+        Global("fullstack", FullStackCommand);
         vmRuntime.getLastErrorFunction = LastErrorCommand;
         handlerCalls.clear();
         handlerResult = 0;
@@ -227,6 +236,14 @@ TEST_F(ErrorReport, UserErrorHandler) {
     EXPECT_EQ(handlerCalls[0].command, "failcmd");
     EXPECT_STREQ(GetErrorCommandName(), "----");
 
+    // The handler runs even when the failing command used up its frame's free slots.
+    std::string full = kScript;
+    full.replace(full.find("\"failcmd\""), 9, "\"fullstack\"");
+    ASSERT_EQ(Run(full, &result), 0);
+    EXPECT_EQ(handlerCalls.size(), 2u);
+    EXPECT_EQ(handlerCalls[1].command, "fullstack");
+    handlerCalls.pop_back();
+
     // A handler that hands the code back lets it end the script.
     handlerResult = ERR_FINDBRUSH;
     EXPECT_EQ(Run(kScript), ERR_FINDBRUSH);
@@ -274,6 +291,9 @@ TEST_F(ErrorReport, FinalReportMapsIncludeRanges) {
     range.containerName = "game.qzs";
     applet.includeRanges.push_back(range);
     SetStartupRecords(L, &context, &applet);
+    // The library's table writes the command's name as the user knows it.
+    static const qzCommandRow table[] = {{"OkCmd", OkCommand}, {"FailCmd", FailCommand}, {nullptr, nullptr}};
+    ASSERT_EQ(RegisterCommandTable(table, "test"), 0);
     EXPECT_EQ(GetPlayerContext(L), &context);
     EXPECT_EQ(GetAppletDescriptor(L), &applet);
     EXPECT_EQ(GetPlayerContext(nullptr), &context);
@@ -291,7 +311,7 @@ TEST_F(ErrorReport, FinalReportMapsIncludeRanges) {
 
     ShowErrorRequester(L, text, 0, 0);
     EXPECT_EQ(requesterTitle, "QuarnelixPlayer");
-    EXPECT_EQ(requesterText, "Could not find brush 7!\nFile: inc.qzs (current line: 103 - In function: failcmd)");
+    EXPECT_EQ(requesterText, "Could not find brush 7!\nFile: inc.qzs (current line: 103 - In function: FailCmd)");
     ShowErrorRequester(L, text, 1, 0);
     EXPECT_EQ(requesterText, "Could not find brush 7!");
 

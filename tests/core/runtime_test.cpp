@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "core/applet_version.h"
 #include "core/double_list.h"
+#include "core/error_messages.h"
 #include "core/error_codes.h"
 #include "core/runtime.h"
 
@@ -169,4 +171,23 @@ TEST(DoubleList, Operations) {
     EXPECT_EQ(RemoveListHead(&list), &items[0].node);
     EXPECT_EQ(RemoveListHead(&list), &items[1].node);
     EXPECT_TRUE(IsDoubleListEmpty(&list));
+}
+
+TEST_F(Runtime, ValueListNeedsVersion6) {
+    qzValueNode* list = nullptr;
+    ResetAppletVersion();
+    EXPECT_EQ(AppendListValue(&list, 1), 0);
+    EXPECT_EQ(AppendListValue(&list, 2), 0);
+    ASSERT_TRUE(list && list->next && !list->next->next);
+    EXPECT_EQ(list->value, 1);
+    EXPECT_EQ(list->next->value, 2);
+    SetAppletVersion(5, 3);
+    EXPECT_EQ(AppendListValue(&list, 3), ERR_OLDAPPLET);
+    EXPECT_EQ(FormatErrorText(ERR_OLDAPPLET),
+              "This functionality is only available to applets compiled by Quarnelix 6.0 or higher!");
+    SetAppletVersion(6, 0);
+    EXPECT_EQ(AppendListValue(&list, 3), 0);
+    ResetAppletVersion();
+    FreeValueList(&list);
+    EXPECT_EQ(list, nullptr);
 }

@@ -59,6 +59,7 @@ TEST(Pattern, HandCases) {
         {"the end", "%f[%z]", ""},
         {"abcabc", "(abc)%1", "abc"},
         {"xyxyz", "(x)(y)%1%2z", "x|y"},
+        {"aa", "()a%1", "-1"},                      // a position capture has no text to repeat
         {"a]b", "[]]", "]"},
         {"a-b", "[a%-]+", "a-"},
         {"^a", "%^a", "^a"},

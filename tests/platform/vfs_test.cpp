@@ -374,13 +374,3 @@ TEST(Vfs, CopyReplacesTargetOnlyWhenComplete) {
     // Nothing but the files themselves is left behind.
     EXPECT_EQ(Shell("ls '" + dir.path() + "' | wc -l"), "3\n");
 }
-
-TEST(Vfs, ExportKeywords) {
-    TempDir dir;
-    std::string path = dir / "keys.txt";
-    ASSERT_EQ(ExportPreprocessorKeywords(path.c_str()), 0);
-    std::string text = ReadFile(path);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 23);
-    EXPECT_EQ(text.substr(0, 12), "BGPIC\nBRUSH\n");
-    EXPECT_EQ(text.substr(text.size() - 13), "REQUIRE\nMENU\n");
-}

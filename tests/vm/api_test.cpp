@@ -103,6 +103,10 @@ TEST(Api, MetatablesAndEquality) {
     VmPushString(L, "B");
     EXPECT_EQ(VmLessThan(L, 5, 4, 0), 0);
     EXPECT_EQ(VmLessThan(L, 5, 4, 1), 1);
+    VmPushString(L, "\xC9t\xE9");   // Latin-1 letters fold too
+    VmPushString(L, "\xE9T\xC9");
+    EXPECT_EQ(VmLessThan(L, 6, 7, 0) + VmLessThan(L, 7, 6, 0), 0);
+    EXPECT_EQ(VmLessThan(L, 6, 7, 1), 1);
 }
 
 static int RaiseDivZero(VmState*) { return ERR_ZERODIVISION; }
@@ -214,4 +218,28 @@ TEST(Api, ErrorWithoutProtectedCallEndsTheProcess) {
             VmCall(L, 0, 0);
         },
         ::testing::ExitedWithCode(1), "panic");
+}
+
+// A metatable remembers that it has no "__index"; storing one must make it visible at once.
+TEST(Api, AbsentEventCacheIsClearedByStores) {
+    VmHolder L;
+    VmNewTable(L);   // 1: t
+    VmNewTable(L);   // 2: its metatable
+    VmPushValue(L, 2);
+    VmSetMetatable(L, 1);
+    VmPushString(L, "x");
+    VmGetTable(L, 1);
+    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    VmPop(L, 1);
+    EXPECT_TRUE(VmTableValue(L.state->base + 1)->flags & (1u << VM_EV_INDEX));
+    VmNewTable(L);   // 3: the __index table
+    VmPushString(L, "x");
+    VmPushNumber(L, 5);
+    VmRawSet(L, 3);
+    VmPushString(L, "__index");
+    VmPushValue(L, 3);
+    VmRawSet(L, 2);
+    VmPushString(L, "x");
+    VmGetTable(L, 1);
+    EXPECT_EQ(VmToNumber(L, -1), 5);
 }

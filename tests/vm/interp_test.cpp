@@ -768,3 +768,70 @@ TEST_F(Interp, FunctionGlobalsCanBeReplaced) {
     VmNewTable(L);
     EXPECT_EQ(VmSetFunctionGlobals(L, -2), 0);   // C functions use the thread's table
 }
+
+// An open upvalue follows its variable when deep recursion moves the stack.
+TEST_F(Interp, OpenUpvaluesSurviveStackGrowth) {
+    const std::string text = R"(
+.function main
+  LOADK r0 1
+  CLOSURE r1 inc
+  MOVE r0 r0
+  CLOSURE r2 deep
+  SETGLOBAL r2 "deep"
+  GETGLOBAL r2 "deep"
+  LOADK r3 300
+  CALL r2 2 1
+  MOVE r2 r1
+  CALL r2 1 1
+  RETURN r0 2
+  .function inc
+    .upvalues 1
+    GETUPVAL r0 u0
+    ADD r0 r0 1
+    SETUPVAL r0 u0
+    RETURN r0 1
+  .end
+  .function deep
+    .params 1
+    .maxstack 40
+    EQ 1 r0 0
+    JMP done
+    GETGLOBAL r1 "deep"
+    SUB r2 r0 1
+    CALL r1 2 1
+  done:
+    RETURN r0 1
+  .end
+.end
+)";
+    std::string out;
+    int before = L->stackSize;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "2");
+    EXPECT_GT(L->stackSize, before);
+}
+
+// The main function tail-calls a script function: its results go straight back to the C caller.
+TEST_F(Interp, TailCallFromTheEntryFrameReturnsToC) {
+    const std::string text = R"(
+.function main
+  CLOSURE r0 f
+  LOADK r1 20
+  TAILCALL r0 2 0
+  RETURN r0 0
+  .function f
+    .params 1
+    ADD r1 r0 1
+    RETURN r0 3
+  .end
+.end
+)";
+    VmPushString(L, "below");
+    ASSERT_EQ(LoadAsm(L, text), 0);
+    ASSERT_EQ(VmProtectedCall(L, 0, VM_MULTRET, 0), 0);
+    ASSERT_EQ(VmGetTop(L), 3);
+    EXPECT_STREQ(VmToString(L, 1), "below");
+    EXPECT_EQ(VmToNumber(L, 2), 20);
+    EXPECT_EQ(VmToNumber(L, 3), 21);
+    EXPECT_EQ(L->ci, L->baseCi);
+}

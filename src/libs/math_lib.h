@@ -1,0 +1,26 @@
+// The math command library: floating-point functions, random numbers, and integer and bit
+// operations on 32-bit values.
+#pragma once
+
+#include <cstdint>
+
+struct VmState;
+
+// Registration of the "math" library (start-up's library walk): the commands as global functions,
+// the command table for error reports, the constant PI; then seeds the random generators with
+// the current time. Returns 0 or an error code.
+int RegisterMathLibrary(VmState* state);
+
+// Script integer conversion: truncation toward zero to a signed 32-bit integer, saturating at the
+// limits; NaN gives -2147483648.
+int32_t MathToInt(double x);
+
+// Shifts of a 32-bit pattern; the count is taken modulo 64 and counts from 32 to 63 give 0 (Sar:
+// act as 31).
+uint32_t MathShiftLeft(uint32_t x, int32_t n);
+uint32_t MathShiftRight(uint32_t x, int32_t n);
+int32_t MathShiftArith(int32_t x, int32_t n);
+// Rotations within a width of 32, 16 or 8 bits. The 32-bit count is taken modulo 32; for 16 and 8
+// bits a count beyond the width leaves only the plain shift.
+uint32_t MathRotateRight(uint32_t x, int32_t n, int bits);
+uint32_t MathRotateLeft(uint32_t x, int32_t n, int bits);

@@ -1,0 +1,14 @@
+// Text dumps for tools (editors, syntax highlighters): the directive keywords, the names of the
+// built-in constants and the registered command tables, each written to a new file.
+#pragma once
+
+struct VmState;
+
+// The directive keywords, one per line.
+int ExportPreprocessorKeywords(const char* fileName);
+// Every key of the registry table "constants", one per line, in table traversal order.
+int ExportConstantNames(VmState* state, const char* fileName);
+// Per registered command table: "::<library>", the number of rows, then each command name; at the
+// end "::end".
+int ExportCommandTables(const char* fileName);
+// All three return 0, ERR_WRITEFILE when the file cannot be created or ERR_WRITE when writing fails.

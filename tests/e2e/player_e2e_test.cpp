@@ -1,0 +1,350 @@
+// End to end: applets assembled in the test are run by the real player binary, headless; its
+// standard output, standard error and exit status are compared with what a user must see.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "asm/asm.h"
+
+namespace {
+
+std::string BinaryDir() {
+    const char* env = std::getenv("QZ_BINARY_DIR");
+    return env && *env ? env : QZ_BINARY_DIR;
+}
+
+std::string Player() { return BinaryDir() + "/bin/qzplayer"; }
+
+struct RunResult {
+    std::string out, err;
+    int status = -1;  // exit status, or -1 when the process did not exit normally
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary);
+    out << data;
+}
+
+// Banner and loading lines of a player that is not quiet.
+const std::string kBanner = "QuarnelixPlayer 6.0 [MacOS]\nThe Cross-Platform Multimedia Application Layer\n\n";
+
+// An applet that runs to its end without output.
+const char* const kQuietApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@ok.qzs"
+  .line 1
+    LOADK r0 1
+  .line 2
+    RETURN r0 1
+.end
+)";
+
+// An applet that calls library commands; with the call trace on, each call is printed with its
+// arguments, so the result of one call shows as the argument of the next.
+const char* const kTracedApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@trace.qzs"
+  .line 1
+    GETGLOBAL r0 "upperstr"
+    LOADK r1 "Hello"
+    CALL r0 2 2
+    GETGLOBAL r1 "strlen"
+    MOVE r2 r0
+    CALL r1 2 2
+    GETGLOBAL r2 "tostring"
+    MOVE r3 r1
+    CALL r2 2 1
+    RETURN r0 1
+.end
+)";
+
+// An applet that fails on its third source line: it calls a command that no library provides.
+// The include range maps the chunk's lines 1 to 10 to the file "bad.qzs".
+const char* const kFailingApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.record 27 i32 1 i32 1 i32 10 i32 0 cstr "bad.qzs" cstr "@bad.qzs"
+.function main
+  .source "@bad.qzs"
+  .line 1
+    LOADK r0 1
+  .line 3
+    GETGLOBAL r0 "DebugPrint"
+    LOADK r1 "Hello"
+    CALL r0 2 1
+  .line 4
+    RETURN r0 1
+.end
+)";
+
+// An applet that declares a brush to preload on its line 5 (the name "pic.png" lies in a skipped
+// record at container offset 9). No brush library exists, so loading it fails.
+const char* const kBrushApplet = R"(
+.applet
+.record 0 i32 8 cstr "pic.png"
+.record 10 u8 6 u8 0
+.record 27 i32 1 i32 1 i32 10 i32 0 cstr "brush.qzs" cstr "@brush.qzs"
+.record 2 i32 1 u8 1 i32 1 i32 9 i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 "" str16 "" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0
+.function main
+  .source "@brush.qzs"
+  .line 6
+    RETURN r0 1
+.end
+)";
+
+class PlayerE2E : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/qze2eXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::string command = "rm -rf '" + dir + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+    // Assembles an applet into the test folder and returns its path.
+    std::string Applet(const std::string& name, const char* source) {
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(source, &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        std::string path = Path(name);
+        WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        return path;
+    }
+
+    // Runs a program with arguments in the test folder, capturing its output.
+    RunResult Run(const std::string& program, const std::vector<std::string>& args) {
+        std::string outPath = Path(".stdout"), errPath = Path(".stderr");
+        pid_t pid = fork();
+        if (pid == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int in = open("/dev/null", O_RDONLY);
+            if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(program.c_str()));
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        RunResult r;
+        int status = 0;
+        // A player that hangs is killed after a minute and fails the test.
+        bool exited = false;
+        for (int waited = 0; pid > 0 && waited < 6000; waited++) {
+            pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                exited = true;
+                break;
+            }
+            if (done < 0) break;
+            usleep(10000);
+        }
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << program << " did not end";
+        } else if (exited && WIFEXITED(status)) {
+            r.status = WEXITSTATUS(status);
+        }
+        r.out = ReadFile(outPath);
+        r.err = ReadFile(errPath);
+        return r;
+    }
+    RunResult Play(const std::vector<std::string>& args) { return Run(Player(), args); }
+};
+
+TEST_F(PlayerE2E, WorkingAppletRuns) {
+    Applet("ok.qza", kQuietApplet);
+    RunResult quiet = Play({"-QUIET", "ok.qza"});
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.status, 0);
+
+    Applet("trace.qza", kTracedApplet);
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "trace.qza"});
+    EXPECT_EQ(traced.out,
+              "Now calling upperstr() with arguments #1=(STRING)\"Hello\" \n"
+              "Now calling strlen() with arguments #1=(STRING)\"HELLO\" \n"
+              "Now calling tostring() with arguments #1=(NUMBER)5 \n");
+    EXPECT_EQ(traced.err, "");
+    EXPECT_EQ(traced.status, 0);
+
+    RunResult loud = Play({"ok.qza"});
+    EXPECT_EQ(loud.out, kBanner + "Loading script...done\nLoading applet ok.qza...done\n");
+    EXPECT_EQ(loud.err, "");
+    EXPECT_EQ(loud.status, 0);
+}
+
+TEST_F(PlayerE2E, ScriptErrorIsReportedWithFileAndLine) {
+    Applet("bad.qza", kFailingApplet);
+    // Console mode: one line on standard output.
+    RunResult console = Play({"-QUIET", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(console.out, "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(console.err, "");
+    EXPECT_EQ(console.status, 0);
+    // The call trace covers the script's calls only, not start-up's own.
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(traced.out, console.out);
+    // Otherwise the error requester, which without a display writes to standard error.
+    RunResult requester = Play({"-QUIET", "bad.qza"});
+    EXPECT_EQ(requester.out, "");
+    EXPECT_EQ(requester.err, "QuarnelixPlayer: Function DebugPrint() not found!\nFile: bad.qzs (current line: 3)\n");
+    EXPECT_EQ(requester.status, 0);
+}
+
+TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
+    Applet("ok.qza", kQuietApplet);
+    WriteFile(Path("text.qza"), "Hello, this is no applet.\n");
+    WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
+    WriteFile(Path("short.qza"), std::string("QZA\0\x01\0\0\0\x50hello", 14));
+    WriteFile(Path("noend.qza"), std::string("QZA\0\x0B" "title\0", 11));
+    Applet("brush.qza", kBrushApplet);
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"nothere.qza"}, "Error: File nothere.qza does not exist!\n"},
+        {{"text.qza"}, "Error: File text.qza is not a Quarnelix applet!\n"},
+        {{"tag99.qza"}, "Error: Unknown section in applet!\n"},
+        {{"short.qza"}, "Error: Could not read all characters from file!\nCheck if it is read protected!\n"},
+        {{"noend.qza"}, "Error: Unexpected end of file!\n"},
+        {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
+        {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
+        {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
+        {{"brush.qza"}, "brush.qzs:5: Function LoadBrush not found!\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-QUIET", "-DEBUGDEVICE", "x"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args.back());
+        RunResult r = Play(args);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+    // Before the options are read there is no console mode: the requester reports.
+    RunResult args = Play({"-QUIET", "-DEBUGDEVICE", "x", "ok.qza", "-SCRWIDTH"});
+    EXPECT_EQ(args.out, "");
+    EXPECT_EQ(args.err, "QuarnelixPlayer: Error in command line arguments!\n");
+    // The requester of a failing directive names the command.
+    RunResult r = Play({"-QUIET", "brush.qza"});
+    EXPECT_EQ(r.err,
+              "QuarnelixPlayer: Function LoadBrush not found!\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
+}
+
+TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
+    WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
+    Applet("brush.qza", kBrushApplet);
+    RunResult r = Play({"-DEBUGDEVICE", "x", "brush.qza"});
+    EXPECT_EQ(r.out, kBanner + "Loading script...done\nLoading applet brush.qza...failed\n"
+                               "brush.qzs:5: Function LoadBrush not found!\n");
+}
+
+TEST_F(PlayerE2E, NoAppletEndsSilently) {
+    RunResult r = Play({});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(PlayerE2E, IniFileBesideTheApplet) {
+    Applet("bad.qza", kFailingApplet);
+    // The .ini entries switch console mode on and QUIET, given on the command line, off again.
+    WriteFile(Path("bad.ini"), "# settings\n[player]\nDEBUGDEVICE = \"stdout\"\nQUIET=no\nmykey = 1\n");
+    RunResult r = Play({"-QUIET", "bad.qza"});
+    EXPECT_EQ(r.out, kBanner + "Loading script...done\nLoading applet bad.qza...done\n"
+                               "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.err, "");
+
+    WriteFile(Path("bad.ini"), "QUIET = yes\n1DEBUGDEVICE = x\n");
+    r = Play({"bad.qza"});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "QuarnelixPlayer: Syntax error in ini file!\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
+    std::string applet = Applet("bad.qza", kFailingApplet);
+    std::string linked = Path("game");
+    RunResult link = Run(BinaryDir() + "/bin/qzlink", {Player(), applet, "-o", linked});
+    ASSERT_EQ(link.status, 0) << link.err;
+    ASSERT_EQ(chmod(linked.c_str(), 0755), 0);
+    unlink(applet.c_str());
+
+    // Quiet always: no banner and no loading lines; a file argument does not replace the applet.
+    RunResult r = Run(linked, {"other.qza"});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "QuarnelixPlayer: Function DebugPrint() not found!\nFile: bad.qzs (current line: 3)\n");
+    EXPECT_EQ(r.status, 0);
+
+    // Its .ini file is the executable's name plus ".ini".
+    WriteFile(linked + ".ini", "DEBUGDEVICE = x\n");
+    r = Run(linked, {});
+    EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
+    std::string plain = ReadFile(Applet("plain.qza", kFailingApplet));
+    // "QZZ\0", a zero word, then the whole plain container as one zlib stream.
+    uLongf size = compressBound(plain.size());
+    std::string packed(8 + size, '\0');
+    packed.replace(0, 4, std::string("QZZ\0", 4));
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&packed[8]), &size,
+                        reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_DEFAULT_COMPRESSION),
+              Z_OK);
+    packed.resize(8 + size);
+    WriteFile(Path("packed.qza"), packed);
+    ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
+
+    RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
+    EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.status, 0);
+    // The unpacked copy was made in the temporary folder and is gone again.
+    int entries = 0;
+    if (DIR* d = opendir(Path("tmp").c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") entries++;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 0);
+}
+
+}  // namespace
