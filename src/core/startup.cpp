@@ -18,7 +18,9 @@
 #include "core/runtime.h"
 #include "libs/crc32.h"
 #include "libs/math_lib.h"
+#include "libs/memblock.h"
 #include "libs/string_lib.h"
+#include "libs/system.h"
 #include "platform/catalog.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -34,6 +36,8 @@
 const qzLibraryDef qzLibraryTable[] = {
     {"string", RegisterStringLibrary},
     {"math", RegisterMathLibrary},
+    {"system", RegisterSystemLibrary},
+    {"memblock", RegisterMemblockLibrary},
     {nullptr, nullptr},
 };
 
