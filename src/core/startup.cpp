@@ -263,10 +263,8 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
-    // Starting the runtime resets its words: the quiet flag and the call-trace switch are set
-    // again from the options.
+    // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
-    SetCallTrace(context->debugOutput != 0);
 
     RecordsData records{context, applet};
     error = Protected(state, StartupRegistryStep, &records);
@@ -337,6 +335,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     // Start-up displays are opened by the display library, which does not exist yet.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
+    // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.
+    SetCallTrace(context->debugOutput != 0);
     return MacRunMainChunk(state);
 }
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +58,27 @@ const char* const kQuietApplet = R"(
   .line 1
     LOADK r0 1
   .line 2
+    RETURN r0 1
+.end
+)";
+
+// An applet that calls library commands; with the call trace on, each call is printed with its
+// arguments, so the result of one call shows as the argument of the next.
+const char* const kTracedApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@trace.qzs"
+  .line 1
+    GETGLOBAL r0 "upperstr"
+    LOADK r1 "Hello"
+    CALL r0 2 2
+    GETGLOBAL r1 "strlen"
+    MOVE r2 r0
+    CALL r1 2 2
+    GETGLOBAL r2 "tostring"
+    MOVE r3 r1
+    CALL r2 2 1
     RETURN r0 1
 .end
 )";
@@ -142,7 +164,24 @@ protected:
         }
         RunResult r;
         int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+        // A player that hangs is killed after a minute and fails the test.
+        bool exited = false;
+        for (int waited = 0; pid > 0 && waited < 6000; waited++) {
+            pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                exited = true;
+                break;
+            }
+            if (done < 0) break;
+            usleep(10000);
+        }
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << program << " did not end";
+        } else if (exited && WIFEXITED(status)) {
+            r.status = WEXITSTATUS(status);
+        }
         r.out = ReadFile(outPath);
         r.err = ReadFile(errPath);
         return r;
@@ -157,6 +196,15 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.status, 0);
 
+    Applet("trace.qza", kTracedApplet);
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "trace.qza"});
+    EXPECT_EQ(traced.out,
+              "Now calling upperstr() with arguments #1=(STRING)\"Hello\" \n"
+              "Now calling strlen() with arguments #1=(STRING)\"HELLO\" \n"
+              "Now calling tostring() with arguments #1=(NUMBER)5 \n");
+    EXPECT_EQ(traced.err, "");
+    EXPECT_EQ(traced.status, 0);
+
     RunResult loud = Play({"ok.qza"});
     EXPECT_EQ(loud.out, kBanner + "Loading script...done\nLoading applet ok.qza...done\n");
     EXPECT_EQ(loud.err, "");
@@ -170,6 +218,9 @@ TEST_F(PlayerE2E, ScriptErrorIsReportedWithFileAndLine) {
     EXPECT_EQ(console.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(console.err, "");
     EXPECT_EQ(console.status, 0);
+    // The call trace covers the script's calls only, not start-up's own.
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(traced.out, console.out);
     // Otherwise the error requester, which without a display writes to standard error.
     RunResult requester = Play({"-QUIET", "bad.qza"});
     EXPECT_EQ(requester.out, "");
