@@ -76,7 +76,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
 
     FreeRuntime(state);
     // The applet descriptor: bytecode, directives, linked files and include ranges go with it.
-    SetStartupRecords(state, nullptr, nullptr);
+    // The registry entries go with the VM; only the global pointers are cleared here.
+    SetStartupRecords(nullptr, nullptr, nullptr);
     ResetAppletVersion();
     delete applet;
     // Plugins with libraries would free them here, while the VM still exists; there is no plugin
