@@ -545,6 +545,8 @@ const qzCommandRow kMemblockCommands[] = {
     {"Poke", MemPoke},
     {"FillMem", MemFillMem},
     {"CopyMem", MemCopyMem},
+    {"ReadMem", MemReadMem},
+    {"WriteMem", MemWriteMem},
     {"DumpMem", MemDumpMem},
     {"MemToTable", MemMemToTable},
     {"TableToMem", MemTableToMem},
