@@ -260,6 +260,8 @@ TEST_F(MemblockTest, MemToTableAndBack) {
     EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_DOUBLE); }), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", 4}}); }),
               ERR_MEMRANGE);
+    EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", -1}}); }),
+              ERR_WRONGUSAGE);
     VmSetTop(L, 0);
 
     // A table longer than the block: the elements that fit stay written.
