@@ -11,6 +11,7 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "core/startup.h"
+#include "libs/dos.h"
 #include "platform/catalog.h"
 #include "platform/os_timer.h"
 #include "vm/vm.h"
@@ -27,7 +28,10 @@ int shuttingDown = 0;
 // only at the end. Each library adds its clean-up here, in that order, when it is built; the
 // list ends with a null entry.
 typedef void (*qzLibraryCleanup)(VmState* state);
-const qzLibraryCleanup kLibraryCleanups[] = {nullptr};
+const qzLibraryCleanup kLibraryCleanups[] = {
+    [](VmState* state) { FreeDosLibrary(state); },
+    nullptr,
+};
 
 void ReportError(int code, VmState* state, qzPlayerContext* context) {
     char text[QZ_ERROR_TEXT_SIZE];
