@@ -19,7 +19,9 @@
 #include "libs/crc32.h"
 #include "libs/dos.h"
 #include "libs/math_lib.h"
+#include "libs/memblock.h"
 #include "libs/string_lib.h"
+#include "libs/system.h"
 #include "platform/catalog.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -36,6 +38,8 @@ const qzLibraryDef qzLibraryTable[] = {
     {"string", RegisterStringLibrary},
     {"math", RegisterMathLibrary},
     {"dos", RegisterDosLibrary},
+    {"system", RegisterSystemLibrary},
+    {"memblock", RegisterMemblockLibrary},
     {nullptr, nullptr},
 };
 
