@@ -332,3 +332,28 @@ TEST_F(SystemMiscTest, CollectorControlsAndBadUrl) {
 }
 
 }  // namespace
+
+namespace {
+
+// DebugPrompt reads one line from standard input without its line end.
+TEST_F(SystemMiscTest, DebugPromptReadsOneLine) {
+    libtest::TempDir dir;
+    libtest::WriteFile(dir.File("input.txt"), "first answer\r\nsecond\n");
+    fflush(stdin);
+    int saved = dup(0);
+    ASSERT_NE(freopen(dir.File("input.txt").c_str(), "r", stdin), nullptr);
+    testing::internal::CaptureStdout();
+    std::string first = CallString("DebugPrompt", [&] { VmPushString(L, "Name? "); });
+    std::string second = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
+    std::string third = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
+    std::string shown = testing::internal::GetCapturedStdout();
+    dup2(saved, 0);
+    close(saved);
+    clearerr(stdin);
+    EXPECT_EQ(first, "first answer");
+    EXPECT_EQ(second, "second");
+    EXPECT_EQ(third, "");  // end of input
+    EXPECT_EQ(shown, "Name? > > ");
+}
+
+}  // namespace
