@@ -11,6 +11,7 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "core/startup.h"
+#include "libs/dos.h"
 #include "libs/memblock.h"
 #include "libs/system.h"
 #include "platform/catalog.h"
@@ -29,7 +30,12 @@ int shuttingDown = 0;
 // only at the end. Each library adds its clean-up here, in that order, when it is built; the
 // list ends with a null entry.
 typedef void (*qzLibraryCleanup)(VmState* state);
-const qzLibraryCleanup kLibraryCleanups[] = {FreeSystemLibrary, FreeMemblockLibrary, nullptr};
+const qzLibraryCleanup kLibraryCleanups[] = {
+    FreeSystemLibrary,
+    [](VmState* state) { FreeDosLibrary(state); },
+    FreeMemblockLibrary,
+    nullptr,
+};
 
 void ReportError(int code, VmState* state, qzPlayerContext* context) {
     char text[QZ_ERROR_TEXT_SIZE];

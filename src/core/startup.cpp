@@ -17,6 +17,7 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "libs/crc32.h"
+#include "libs/dos.h"
 #include "libs/math_lib.h"
 #include "libs/memblock.h"
 #include "libs/string_lib.h"
@@ -36,6 +37,7 @@
 const qzLibraryDef qzLibraryTable[] = {
     {"string", RegisterStringLibrary},
     {"math", RegisterMathLibrary},
+    {"dos", RegisterDosLibrary},
     {"system", RegisterSystemLibrary},
     {"memblock", RegisterMemblockLibrary},
     {nullptr, nullptr},

@@ -5,6 +5,8 @@
 #include <dirent.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
@@ -353,14 +355,27 @@ int CopyTree(qzWalk* w, const std::string& source, const std::string& destDir, b
     return 0;
 }
 
-// The full name of a path for comparing trees: the resolved path when it exists, else the
-// resolved parent joined with the rest.
+// The full name of a path for comparing trees, links resolved: the deepest part that exists is
+// resolved and the rest of the path appended.
 std::string ComparablePath(const std::string& path) {
-    char buffer[QZ_PATH_MAX * 4];
-    OsGetFullPath(path.c_str(), buffer, sizeof(buffer));
-    std::string r = buffer;
-    while (r.size() > 1 && r.back() == '/') r.pop_back();
-    return r;
+    std::string fs;
+    if (!MacPathToFileSystem(path.empty() ? "." : path.c_str(), &fs)) return path;
+    std::string rest;
+    for (;;) {
+        char resolved[PATH_MAX];
+        if (realpath(fs.empty() ? "." : fs.c_str(), resolved)) {
+            std::string r = resolved;
+            if (!rest.empty()) r += (r == "/" ? "" : "/") + rest;
+            return r;
+        }
+        if (fs.empty() || fs == "." || fs == "/") return path;
+        size_t cut = fs.find_last_of('/');
+        std::string last = cut == std::string::npos ? fs : fs.substr(cut + 1);
+        if (!last.empty() && last != ".") rest = rest.empty() ? last : last + "/" + rest;
+        if (cut == std::string::npos) fs.clear();
+        else fs = cut == 0 ? "/" : fs.substr(0, cut);
+        if (fs.empty()) fs = ".";
+    }
 }
 
 bool IsInside(const std::string& inner, const std::string& outer) {
