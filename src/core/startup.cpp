@@ -59,7 +59,6 @@ int pluginRequirePhase = 0;
 int startupProgressOpen = 0;
 
 const char* const kBannerFormat = "QuarnelixPlayer %d.%d [MacOS]\n";
-const char* const kLoadingApplet = "Loading applet %s";
 
 // Hands the whole bytecode buffer to the chunk loader in one piece, then reports the end.
 struct BytecodeReader {
@@ -314,8 +313,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         SetLoadProgress(step, 20.0 + step);
     }
 
-    const char* loading = GetCatalogText(QZ_MSG_LOADINGSCRIPT);
-    PrintProgressStart(loading ? loading : "Loading script", nullptr, true);
+    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGSCRIPT), nullptr, true);
     SetStartupProgressOpen(!IsRuntimeQuiet());
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     error = LoadAppletBytecode(state, applet);
@@ -331,7 +329,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     if (context->compiledApplet) {
-        PrintProgressStart(kLoadingApplet, FilePart(context->appletPath), true);
+        PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(context->appletPath), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
     // Application icons are loaded by the display library, which does not exist yet.

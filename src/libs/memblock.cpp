@@ -471,10 +471,11 @@ int MemMemToTable(VmState* state) {
         return error;
     int32_t type = VmCheckInteger(state, 2);
     int width = type == QZ_VT_STRING ? 0 : TypeWidth(type);
-    int32_t items = -1, offset = 0, endianSwitch = 0, isSigned = 0;
+    int32_t items = 0, offset = 0, endianSwitch = 0, isSigned = 0;
+    int itemsGiven = 0;
     if (VmGetTop(state) >= 3) {
         VmCheckTable(state, 3);
-        GetTableFieldInt(state, 3, "items", &items, nullptr);
+        GetTableFieldInt(state, 3, "items", &items, &itemsGiven);
         GetTableFieldInt(state, 3, "offset", &offset, nullptr);
         GetTableFieldBool(state, 3, "endianswitch", &endianSwitch, nullptr);
         GetTableFieldBool(state, 3, "signed", &isSigned, nullptr);
@@ -482,17 +483,18 @@ int MemMemToTable(VmState* state) {
     if (width == 0 || offset < 0)
         return ERR_WRONGUSAGE;
     int64_t count = items;
-    if (count < 0) {
+    if (!itemsGiven) {
         // By default every whole value from the offset to the end of the block.
         count = block->size > offset ? (block->size - offset) / width : 0;
     }
-    if (count == 0)
+    if (count <= 0)
         return ERR_WRONGUSAGE;
     if (!MemRangeAllowed(block, offset, count * width))
         return ERR_MEMRANGE;
     if (!VmCheckStack(state, 3))
         return ERR_STACK;
-    VmCreateTable(state, count < (1 << 26) ? static_cast<int>(count) : (1 << 26), 0);
+    // The array part grows as needed beyond a modest first size.
+    VmCreateTable(state, count < (1 << 16) ? static_cast<int>(count) : (1 << 16), 0);
     const unsigned char* p = block->data + offset;
     for (int64_t i = 0; i < count; i++) {
         VmPushNumber(state, ReadHostValue(p + i * width, type, endianSwitch != 0, isSigned != 0));
@@ -545,6 +547,8 @@ const qzCommandRow kMemblockCommands[] = {
     {"Poke", MemPoke},
     {"FillMem", MemFillMem},
     {"CopyMem", MemCopyMem},
+    {"ReadMem", MemReadMem},
+    {"WriteMem", MemWriteMem},
     {"DumpMem", MemDumpMem},
     {"MemToTable", MemMemToTable},
     {"TableToMem", MemTableToMem},

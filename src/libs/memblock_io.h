@@ -21,3 +21,7 @@ bool MemRangeAllowed(const qzMemBlock* block, int64_t offset, int64_t n);
 // The block named by the identifier argument at index: 0, or ERR_FINDARRAY for an unknown handle
 // and ERR_FINDMEMBLK for an unknown number.
 int GetMemBlockArg(VmState* state, int index, qzMemBlock** block);
+
+// Transfers between an open file and a block.
+int MemReadMem(VmState* state);
+int MemWriteMem(VmState* state);

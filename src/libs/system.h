@@ -121,6 +121,7 @@ int SysEnableLineHook(VmState* state);
 int SysIncreasePointer(VmState* state);
 int SysDecreasePointer(VmState* state);
 int SysGetApplicationInfo(VmState* state);
+void ResetLegacyControls();
 
 int SysGetObjectType(VmState* state);
 int SysGetObjectData(VmState* state);

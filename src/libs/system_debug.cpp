@@ -53,6 +53,9 @@ void PushAsText(VmState* state, int index) {
 
 int SysEnd(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
+    // The quit flag ends the script even where the error code alone would not: with command errors
+    // not raising (ExitOnError off) the code is only recorded.
+    SetQuitFlag(1);
     return ERR_USERABORT;
 }
 

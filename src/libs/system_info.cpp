@@ -69,6 +69,11 @@ int MovePointer(VmState* state, int direction) {
 
 }  // namespace
 
+void ResetLegacyControls() {
+    legacyLineBasedShapes = false;
+    legacySingleMusic = false;
+}
+
 bool IsLegacyLineBasedShapes() { return legacyLineBasedShapes; }
 bool IsLegacySingleMusic() { return legacySingleMusic; }
 

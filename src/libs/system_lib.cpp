@@ -118,4 +118,5 @@ void FreeSystemLibrary(VmState* state) {
         VmPop(state, 1);
     }
     lineHookDisabled = false;
+    ResetLegacyControls();
 }

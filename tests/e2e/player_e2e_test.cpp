@@ -277,6 +277,47 @@ TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
                                "brush.qzs:5: Function LoadBrush not found!\n");
 }
 
+// With a locale catalog, the loading lines, their end words, the error words and the error
+// messages all come from it by their ids.
+TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
+    Applet("ok.qza", kQuietApplet);
+    Applet("brush.qza", kBrushApplet);
+    std::vector<std::string> lines(404);
+    lines[92] = "aktuelle Zeile";
+    lines[95] = "fertig";
+    lines[106] = "Lade Skript";
+    lines[108] = "gescheitert";
+    lines[133] = "Funktion %s fehlt!";
+    lines[194] = "Datei";
+    lines[213] = "Datei %s fehlt!";
+    lines[280] = "In Funktion";
+    lines[287] = "Lade Applet %s";
+    lines[402] = "Fehler";
+    std::string catalog;
+    for (const std::string& line : lines) catalog += line + "\n";
+    ASSERT_EQ(std::system(("mkdir -p '" + Path("Catalogs/deutsch") + "'").c_str()), 0);
+    WriteFile(Path("Catalogs/deutsch/Quarnelix.catalog"), catalog);
+
+    const char* oldLang = std::getenv("LANG");
+    std::string saved = oldLang ? oldLang : "";
+    setenv("LANG", "de_DE.ISO-8859-1", 1);
+    RunResult loud = Play({"ok.qza"});
+    RunResult missing = Play({"-QUIET", "-DEBUGDEVICE", "x", "nothere.qza"});
+    RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
+    RunResult requester = Play({"-QUIET", "brush.qza"});
+    if (oldLang)
+        setenv("LANG", saved.c_str(), 1);
+    else
+        unsetenv("LANG");
+
+    EXPECT_EQ(loud.out, kBanner + "Lade Skript...fertig\nLade Applet ok.qza...fertig\n");
+    EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
+    EXPECT_EQ(failed.out, kBanner + "Lade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
+                                    "brush.qzs:5: Funktion LoadBrush fehlt!\n");
+    EXPECT_EQ(requester.err, "QuarnelixPlayer: Funktion LoadBrush fehlt!\n"
+                             "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
+}
+
 TEST_F(PlayerE2E, NoAppletEndsSilently) {
     RunResult r = Play({});
     EXPECT_EQ(r.out, "");

@@ -1,5 +1,6 @@
 // End to end: an applet run by the real player binary sorts and joins a table, dumps a memory
-// block, reads its unknown command-line options and ends itself with End, which is silent.
+// block, reads its unknown command-line options, reads the code of an error that does not end it, and
+// ends itself with End, which is silent and ends the script also while errors do not.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -67,6 +68,17 @@ const char* kApplet = R"(.applet
     MOVE r6 r2
     CALL r3 4 1
   .line 14
+    GETGLOBAL r1 "exitonerror"
+    LOADK r2 0
+    CALL r1 2 1
+    GETGLOBAL r1 "peek"
+    LOADK r2 1
+    LOADK r3 100
+    CALL r1 3 1
+    GETGLOBAL r1 "debugprint"
+    GETGLOBAL r2 "getlasterror"
+    CALL r2 1 2
+    CALL r1 2 1
     GETGLOBAL r1 "end"
     CALL r1 1 1
   .line 15
@@ -106,7 +118,8 @@ TEST(SystemE2E, AppletUsesSystemAndMemblock) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(output, "1,2,3\n"
                       "00000000: 01 02 00 00                                     ....\n"
-                      "mode fast 1\n");
+                      "mode fast 1\n"
+                      "1146\n");
 }
 
 }  // namespace

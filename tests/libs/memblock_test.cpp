@@ -260,6 +260,8 @@ TEST_F(MemblockTest, MemToTableAndBack) {
     EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_DOUBLE); }), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", 4}}); }),
               ERR_MEMRANGE);
+    EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", -1}}); }),
+              ERR_WRONGUSAGE);
     VmSetTop(L, 0);
 
     // A table longer than the block: the elements that fit stay written.
@@ -307,6 +309,64 @@ TEST_F(MemblockTest, BlocksAndIdentifiers) {
     // Freeing a foreign block leaves its memory alone.
     ASSERT_EQ(Call("FreeMem", [&] { VmPushNumber(L, 4); }), 0);
     EXPECT_EQ(foreign[7], 8);
+}
+
+}  // namespace
+
+#include "libs/dos.h"
+
+namespace {
+
+// ReadMem and WriteMem through handles of the dos library.
+class MemblockFileTest : public MemblockTest {
+protected:
+    void SetUp() override {
+        MemblockTest::SetUp();
+        VmPushValue(L, VM_GLOBALSINDEX);
+        ASSERT_EQ(RegisterDosLibrary(L), 0);
+        VmSetTop(L, 0);
+    }
+    void TearDown() override {
+        FreeDosLibrary(L);
+        MemblockTest::TearDown();
+    }
+    int Open(double id, const std::string& path, double mode) {
+        return Call("OpenFile", [&] {
+            VmPushNumber(L, id);
+            VmPushString(L, path.c_str());
+            VmPushNumber(L, mode);
+        });
+    }
+    int Transfer(const char* command, double file, double block, double count, double offset) {
+        return Call(command, [&] {
+            VmPushNumber(L, file);
+            VmPushNumber(L, block);
+            VmPushNumber(L, count);
+            VmPushNumber(L, offset);
+        });
+    }
+};
+
+TEST_F(MemblockFileTest, ReadAndWriteFiles) {
+    libtest::TempDir dir;
+    libtest::WriteFile(dir.File("in.bin"), std::string("\x01\x02\x03\x04\x05\x06", 6));
+    Alloc(1, 8);
+    ASSERT_EQ(Open(1, dir.File("in.bin"), QZ_MODE_READ), 0);
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, 2), 0);
+    EXPECT_EQ(Hex(Bytes(1, 8)), "0000010203040000");
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, 6), ERR_MEMRANGE);
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, -1), ERR_WRONGUSAGE);
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 0, -1), 0);  // nothing to do
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, 0), ERR_READ);  // only 2 bytes left
+    EXPECT_EQ(Transfer("WriteMem", 1, 1, 4, 0), ERR_READONLY);
+    EXPECT_EQ(Transfer("ReadMem", 2, 1, 4, 0), ERR_FINDFILE);
+
+    ASSERT_EQ(Open(2, dir.File("out.bin"), QZ_MODE_WRITE), 0);
+    EXPECT_EQ(Transfer("ReadMem", 2, 1, 1, 0), ERR_WRITEONLY);
+    EXPECT_EQ(Transfer("WriteMem", 2, 1, 5, 1), 0);
+    ASSERT_EQ(Call("CloseFile", [&] { VmPushNumber(L, 2); }), 0);
+    // The short read above left the two bytes it got at the block start.
+    EXPECT_EQ(Hex(libtest::ReadFile(dir.File("out.bin"))), "0601020304");
 }
 
 }  // namespace

@@ -287,3 +287,73 @@ TEST_F(SystemMiscTest, DebugPrintWritesTextsUnchanged) {
 }
 
 }  // namespace
+
+#include "platform/os_dir.h"
+
+namespace {
+
+// The script's catalog follows the user's language; closing it brings back the defaults.
+TEST_F(SystemMiscTest, ScriptCatalog) {
+    libtest::TempDir dir;
+    std::string oldDir;
+    ASSERT_TRUE(OsChangeDir(dir.path.c_str(), &oldDir));
+    ASSERT_EQ(std::system("mkdir -p Catalogs/german"), 0);
+    libtest::WriteFile("Catalogs/german/App.catalog", "Hallo\nWelt\n");
+    const char* oldLang = getenv("LANG");
+    std::string savedLang = oldLang ? oldLang : "";
+    setenv("LANG", "de_DE.UTF-8", 1);
+
+    auto text = [&](double index, const char* fallback) {
+        return CallString("GetCatalogString", [&] { VmPushNumber(L, index); VmPushString(L, fallback); });
+    };
+    EXPECT_EQ(text(1, "x"), "x");  // no catalog open yet
+    ASSERT_EQ(Call("OpenCatalog", [&] { VmPushString(L, "App.catalog"); }), 0);
+    EXPECT_EQ(text(1, "x"), "Welt");
+    EXPECT_EQ(text(5, "fallback"), "fallback");
+    ASSERT_EQ(Call("CloseCatalog"), 0);
+    EXPECT_EQ(text(0, "x"), "x");
+    EXPECT_EQ(Call("OpenCatalog", [&] { VmPushString(L, "Missing.catalog"); VmPushNumber(L, 2); }), 0);
+    EXPECT_EQ(text(0, "x"), "x");
+
+    if (oldLang)
+        setenv("LANG", savedLang.c_str(), 1);
+    else
+        unsetenv("LANG");
+    OsChangeDir(oldDir.c_str(), nullptr);
+}
+
+TEST_F(SystemMiscTest, CollectorControlsAndBadUrl) {
+    ASSERT_EQ(Call("CollectGarbage", [&] { VmPushNumber(L, 0); }), 0);
+    ASSERT_EQ(Call("GCInfo"), 0);
+    ASSERT_EQ(VmGetTop(L), 2);
+    EXPECT_GT(VmToNumber(L, 1), 0);
+    EXPECT_GE(VmToNumber(L, 2), 0);
+    EXPECT_EQ(Call("OpenURL", [&] { VmPushString(L, ""); }), ERR_BADURL);
+}
+
+}  // namespace
+
+namespace {
+
+// DebugPrompt reads one line from standard input without its line end.
+TEST_F(SystemMiscTest, DebugPromptReadsOneLine) {
+    libtest::TempDir dir;
+    libtest::WriteFile(dir.File("input.txt"), "first answer\r\nsecond\n");
+    fflush(stdin);
+    int saved = dup(0);
+    ASSERT_NE(freopen(dir.File("input.txt").c_str(), "r", stdin), nullptr);
+    testing::internal::CaptureStdout();
+    std::string first = CallString("DebugPrompt", [&] { VmPushString(L, "Name? "); });
+    std::string second = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
+    std::string third = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
+    std::string shown = testing::internal::GetCapturedStdout();
+    dup2(saved, 0);
+    close(saved);
+    clearerr(stdin);
+    EXPECT_EQ(first, "first answer");
+    EXPECT_EQ(second, "second");
+    EXPECT_EQ(third, "");  // end of input
+    EXPECT_EQ(shown, "Name? > > ");
+}
+
+}  // namespace
