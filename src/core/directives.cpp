@@ -439,7 +439,7 @@ void PushRegionTable(VmState* state, const std::vector<qzRegion>& regions) {
 
 void PushMenuItems(VmState* state, const std::vector<qzMenuItem>& items) {
     // Each level holds two tables on the stack; sub-menus nest as deep as the container allowed.
-    VmCheckStack(state, 4);
+    if (!VmCheckStack(state, 4)) VmRaiseError(state, ERR_STACK);
     VmNewTable(state);
     int n = 0;
     for (const qzMenuItem& item : items) {

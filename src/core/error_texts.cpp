@@ -105,7 +105,7 @@ const uint32_t qzErrorMessageIds[QZ_ERROR_ID_SLOTS] = {
     576,  // 1094 ERR_ANIMFRAME
     577,  // 1095 ERR_REPEATWOUNTIL
     96,  // 1096 ERR_UNTILWOREPEAT
-    97,  // 1097 ERR_FUNCWOENDFUNC
+    603,  // 1097 ERR_FUNCWOENDFUNC
     578,  // 1098 ERR_ENDFUNCWOFUNC
     579,  // 1099 ERR_UNEXPECTEDSYM
     580,  // 1100 ERR_FUNCARGS
@@ -295,7 +295,7 @@ const uint32_t qzErrorMessageIds[QZ_ERROR_ID_SLOTS] = {
     284,  // 1284 ERR_SETFILECOMMENT
     285,  // 1285 ERR_INVALIDDATE
     286,  // 1286 ERR_LOCK2
-    287,  // 1287 ERR_THREAD
+    604,  // 1287 ERR_THREAD
     592,  // 1288 ERR_UNSUPPORTEDFEAT
     593,  // 1289 ERR_NOCHANNEL
     290,  // 1290 ERR_CREATEEVENT
@@ -683,7 +683,7 @@ const qzDefaultText qzDefaultTexts[] = {
     {94, "OK"},
     {95, "done"},
     {96, "Until without Repeat!"},
-    {97, "Function without EndFunction!"},
+    {97, "Opening script %s"},
     {98, "Loading animation %s"},
     {99, "Preparing display"},
     {100, "Loading background picture %s"},
@@ -870,7 +870,7 @@ const qzDefaultText qzDefaultTexts[] = {
     {284, "Error setting file comment!"},
     {285, "Invalid date format specification!"},
     {286, "Error locking %s!"},
-    {287, "Error setting up thread!"},
+    {287, "Loading applet %s"},
     {288, "Please select desired display mode!"},
     {289, "Full screen (best fit)|Windowed|Full screen (manual select)"},
     {290, "Error creating event!"},
@@ -1183,6 +1183,8 @@ const qzDefaultText qzDefaultTexts[] = {
     {600, "The following network error occurred:\n%s"},
     {601, "Opening file %s"},
     {602, "Loading video %s"},
+    {603, "Function without EndFunction!"},
+    {604, "Error setting up thread!"},
     {698, "Loading icon %s"},
 };
 

@@ -11,6 +11,9 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "core/startup.h"
+#include "libs/dos.h"
+#include "libs/memblock.h"
+#include "libs/system.h"
 #include "platform/catalog.h"
 #include "platform/os_timer.h"
 #include "vm/vm.h"
@@ -27,7 +30,12 @@ int shuttingDown = 0;
 // only at the end. Each library adds its clean-up here, in that order, when it is built; the
 // list ends with a null entry.
 typedef void (*qzLibraryCleanup)(VmState* state);
-const qzLibraryCleanup kLibraryCleanups[] = {nullptr};
+const qzLibraryCleanup kLibraryCleanups[] = {
+    FreeSystemLibrary,
+    [](VmState* state) { FreeDosLibrary(state); },
+    FreeMemblockLibrary,
+    nullptr,
+};
 
 void ReportError(int code, VmState* state, qzPlayerContext* context) {
     char text[QZ_ERROR_TEXT_SIZE];
@@ -74,7 +82,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
 
     FreeRuntime(state);
     // The applet descriptor: bytecode, directives, linked files and include ranges go with it.
-    SetStartupRecords(state, nullptr, nullptr);
+    // The registry entries go with the VM; only the global pointers are cleared here.
+    SetStartupRecords(nullptr, nullptr, nullptr);
     ResetAppletVersion();
     delete applet;
     // Plugins with libraries would free them here, while the VM still exists; there is no plugin

@@ -17,6 +17,11 @@
 #include "core/player_records.h"
 #include "core/runtime.h"
 #include "libs/crc32.h"
+#include "libs/dos.h"
+#include "libs/math_lib.h"
+#include "libs/memblock.h"
+#include "libs/string_lib.h"
+#include "libs/system.h"
 #include "platform/catalog.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -30,6 +35,11 @@
 // sprite, memblock, vectorgraphics, network, video. Each library adds its row here, in that
 // order, when it is built.
 const qzLibraryDef qzLibraryTable[] = {
+    {"string", RegisterStringLibrary},
+    {"math", RegisterMathLibrary},
+    {"dos", RegisterDosLibrary},
+    {"system", RegisterSystemLibrary},
+    {"memblock", RegisterMemblockLibrary},
     {nullptr, nullptr},
 };
 
@@ -49,7 +59,6 @@ int pluginRequirePhase = 0;
 int startupProgressOpen = 0;
 
 const char* const kBannerFormat = "QuarnelixPlayer %d.%d [MacOS]\n";
-const char* const kLoadingApplet = "Loading applet %s";
 
 // Hands the whole bytecode buffer to the chunk loader in one piece, then reports the end.
 struct BytecodeReader {
@@ -259,10 +268,8 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
-    // Starting the runtime resets its words: the quiet flag and the call-trace switch are set
-    // again from the options.
+    // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
-    SetCallTrace(context->debugOutput != 0);
 
     RecordsData records{context, applet};
     error = Protected(state, StartupRegistryStep, &records);
@@ -306,8 +313,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         SetLoadProgress(step, 20.0 + step);
     }
 
-    const char* loading = GetCatalogText(QZ_MSG_LOADINGSCRIPT);
-    PrintProgressStart(loading ? loading : "Loading script", nullptr, true);
+    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGSCRIPT), nullptr, true);
     SetStartupProgressOpen(!IsRuntimeQuiet());
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     error = LoadAppletBytecode(state, applet);
@@ -323,7 +329,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     if (context->compiledApplet) {
-        PrintProgressStart(kLoadingApplet, FilePart(context->appletPath), true);
+        PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(context->appletPath), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
     // Application icons are loaded by the display library, which does not exist yet.
@@ -333,6 +339,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     // Start-up displays are opened by the display library, which does not exist yet.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
+    // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.
+    SetCallTrace(context->debugOutput != 0);
     return MacRunMainChunk(state);
 }
 

@@ -15,11 +15,11 @@
 namespace {
 
 // Longest conversion, from the "%" to the letter.
-constexpr size_t MAX_SPEC = 20;
+constexpr size_t MAX_CONVERSION = 20;
 // Strings this long or longer are appended whole when the conversion has no precision.
 constexpr size_t LONG_STRING = 100;
 
-struct qzFormatSpec {
+struct qzConversion {
     bool leftAlign = false;
     int width = 0;
     int precision = -1;  // -1: none
@@ -31,48 +31,48 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Parses the conversion that starts at format[i] (the byte after "%"). Returns 0 and moves i
 // behind the letter, or ERR_WRONGUSAGE.
-int ParseSpec(const char* format, size_t length, size_t* i, qzFormatSpec* spec) {
+int ParseConversion(const char* format, size_t length, size_t* i, qzConversion* conv) {
     size_t p = *i;
-    spec->text = "%";
-    while (p < length && strchr("-+ #0", format[p]) && format[p] != '\0') {
-        if (format[p] == '-') spec->leftAlign = true;
-        spec->text += format[p++];
-        if (spec->text.size() >= MAX_SPEC) return ERR_WRONGUSAGE;
+    conv->text = "%";
+    while (p < length && format[p] != '\0' && strchr("-+ #0", format[p])) {
+        if (format[p] == '-') conv->leftAlign = true;
+        conv->text += format[p++];
+        if (conv->text.size() >= MAX_CONVERSION) return ERR_WRONGUSAGE;
     }
     for (int n = 0; p < length && IsDigit(format[p]); n++) {
         if (n == 2) return ERR_WRONGUSAGE;
-        spec->width = spec->width * 10 + (format[p] - '0');
-        spec->text += format[p++];
+        conv->width = conv->width * 10 + (format[p] - '0');
+        conv->text += format[p++];
     }
     if (p < length && format[p] == '.') {
-        spec->text += format[p++];
-        spec->precision = 0;
+        conv->text += format[p++];
+        conv->precision = 0;
         for (int n = 0; p < length && IsDigit(format[p]); n++) {
             if (n == 2) return ERR_WRONGUSAGE;
-            spec->precision = spec->precision * 10 + (format[p] - '0');
-            spec->text += format[p++];
+            conv->precision = conv->precision * 10 + (format[p] - '0');
+            conv->text += format[p++];
         }
     }
     if (p >= length) return ERR_WRONGUSAGE;
-    spec->letter = format[p++];
-    spec->text += spec->letter;
-    if (spec->text.size() > MAX_SPEC) return ERR_WRONGUSAGE;
+    conv->letter = format[p++];
+    conv->text += conv->letter;
+    if (conv->text.size() > MAX_CONVERSION) return ERR_WRONGUSAGE;
     *i = p;
     return 0;
 }
 
 // Runs the C formatter on one value and appends its output (which may hold a NUL from "%c").
 template <typename T>
-void AppendFormatted(std::string* out, const std::string& spec, T value) {
+void AppendFormatted(std::string* out, const std::string& conversion, T value) {
     char buffer[512];
-    int n = snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    int n = snprintf(buffer, sizeof buffer, conversion.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof buffer) {
         out->append(buffer, static_cast<size_t>(n));
         return;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    snprintf(big.data(), big.size(), spec.c_str(), value);
+    snprintf(big.data(), big.size(), conversion.c_str(), value);
     out->append(big.data(), static_cast<size_t>(n));
 }
 
@@ -94,16 +94,16 @@ std::string_view StringArg(VmState* state, int index) {
 
 // "%s": the precision cuts, the width pads with blanks (on the right with "-"). Done here rather
 // than by the C formatter so that strings holding NUL bytes come through whole.
-void AppendString(std::string* out, const qzFormatSpec& spec, std::string_view s) {
-    if (spec.precision < 0 && s.size() >= LONG_STRING) {
+void AppendString(std::string* out, const qzConversion& conv, std::string_view s) {
+    if (conv.precision < 0 && s.size() >= LONG_STRING) {
         out->append(s);
         return;
     }
-    if (spec.precision >= 0 && s.size() > static_cast<size_t>(spec.precision)) s = s.substr(0, static_cast<size_t>(spec.precision));
-    size_t pad = s.size() < static_cast<size_t>(spec.width) ? static_cast<size_t>(spec.width) - s.size() : 0;
-    if (!spec.leftAlign) out->append(pad, ' ');
+    if (conv.precision >= 0 && s.size() > static_cast<size_t>(conv.precision)) s = s.substr(0, static_cast<size_t>(conv.precision));
+    size_t pad = s.size() < static_cast<size_t>(conv.width) ? static_cast<size_t>(conv.width) - s.size() : 0;
+    if (!conv.leftAlign) out->append(pad, ' ');
     out->append(s);
-    if (spec.leftAlign) out->append(pad, ' ');
+    if (conv.leftAlign) out->append(pad, ' ');
 }
 
 // "%q": the string in double quotes; '"', '\' and line feeds get a backslash before them, a NUL
@@ -143,21 +143,21 @@ int StrFormatStr(VmState* state) {
             i++;
             continue;
         }
-        qzFormatSpec spec;
-        if (int code = ParseSpec(format, length, &i, &spec)) return code;
+        qzConversion conv;
+        if (int code = ParseConversion(format, length, &i, &conv)) return code;
         arg++;
-        switch (spec.letter) {
+        switch (conv.letter) {
         case 'e': case 'E': case 'f': case 'g': case 'G':
-            AppendFormatted(&out, spec.text, NumberArg(state, arg));
+            AppendFormatted(&out, conv.text, NumberArg(state, arg));
             break;
         case 'd': case 'i': case 'c':
-            AppendFormatted(&out, spec.text, static_cast<int>(MathToInt(NumberArg(state, arg))));
+            AppendFormatted(&out, conv.text, static_cast<int>(MathToInt(NumberArg(state, arg))));
             break;
         case 'o': case 'u': case 'x': case 'X':
-            AppendFormatted(&out, spec.text, static_cast<unsigned>(VmNumberToInteger(NumberArg(state, arg))));
+            AppendFormatted(&out, conv.text, static_cast<unsigned>(VmNumberToInteger(NumberArg(state, arg))));
             break;
         case 's':
-            AppendString(&out, spec, StringArg(state, arg));
+            AppendString(&out, conv, StringArg(state, arg));
             break;
         case 'q':
             AppendQuoted(&out, StringArg(state, arg));

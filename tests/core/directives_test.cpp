@@ -186,7 +186,10 @@ TEST_F(DirectivesTest, PreloadCallsInListOrderWithTheirArguments) {
     qzDirective& anim = Add(QZ_DIR_ANIM, 10, "a.gif");
     anim.image.frames = 5;
     anim.image.fromDisk = 1;
+    VmPushCFunction(L, Recorder);  // stands for the main chunk, which must stay on the stack top
     ASSERT_EQ(RunDirectives(L, &context, &applet), 0);
+    EXPECT_EQ(VmGetTop(L), 1);
+    EXPECT_EQ(VmToCFunction(L, 1), Recorder);
     std::vector<std::string> texts = Texts();
     ASSERT_EQ(texts.size(), 11u);
     EXPECT_EQ(texts[0],
@@ -221,14 +224,24 @@ TEST_F(DirectivesTest, PreloadCallsInListOrderWithTheirArguments) {
 
 TEST_F(DirectivesTest, LinkedDataLoadsThroughChunkName) {
     RegisterAll();
+    // A packed applet appended at 5000: its directives' data lies in the unpacked copy, whose
+    // container starts at 0 there, not at the appended offset.
+    context.appended = 1;
+    context.appendedOffset = 5000;
+    applet.containerBase = 0;
+    applet.containerPath = "/tmp/unpacked.qza";
     qzDirective& d = Add(QZ_DIR_BRUSH, 1, "pic.png");
     d.dataOffset = 20;
     d.dataSize = 300;
-    d.containerPath = "/tmp/unpacked.qza";
+    qzDirective& e = Add(QZ_DIR_SAMPLE, 2, "s.wav");
+    e.dataOffset = 400;
+    e.dataSize = 10;
+    e.containerPath = "/apps/other.qza";
     ASSERT_EQ(RunDirectives(L, &context, &applet), 0);
-    ASSERT_GE(calls.size(), 1u);
+    ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[0].text.substr(0, calls[0].text.find(',', calls[0].text.find(',') + 1)),
-              "loadbrush(1, \":::chunk120:300*pic.png?/tmp/unpacked.qza\"");
+              "loadbrush(1, \":::chunk20:300*pic.png?/tmp/unpacked.qza\"");
+    EXPECT_EQ(calls[1].text, "loadsample(2, \":::chunk400:10*s.wav?/apps/other.qza\")");
 }
 
 TEST_F(DirectivesTest, ImageLoadsOfOneFileShareTheFirstLoad) {

@@ -166,17 +166,69 @@ TEST_F(ErrorMessages, CatalogCoversEveryCode) {
     for (int gap : {1249, 1406, 1407, 1408, 999, 1575})
         EXPECT_EQ(GetErrorMessageId(gap), QZ_NO_MESSAGE_ID);
 
-    // Catalog words named by id elsewhere in the player.
-    const std::pair<int, const char*> words[] = {
-        {91, "Unknown error code!"}, {92, "current line"}, {94, "OK"}, {95, "done"}, {108, "failed"},
-        {194, "File"}, {195, "skipped"}, {280, "In function"}, {307, "Cancel"}, {338, "Yes"}, {339, "No"},
-        {402, "Error"}, {116, "Cannot open font %s with size %ld!"}, {217, "OK|Cancel"}};
-    for (const auto& [id, text] : words) {
-        ASSERT_NE(GetCatalogText(id), nullptr) << id;
-        EXPECT_STREQ(GetCatalogText(id), text);
-    }
     EXPECT_EQ(GetCatalogText(QZ_NUM_MESSAGE_IDS), nullptr);
     EXPECT_EQ(GetCatalogText(-1), nullptr);
+}
+
+// Every catalog text that the player names by id, with its text. No error code may take one of
+// these ids, except ERR_UNKNOWN, whose message is text 91 itself.
+TEST_F(ErrorMessages, NamedCatalogIds) {
+    const std::pair<int, const char*> named[] = {
+        {91, "Unknown error code!"},
+        {92, "current line"},
+        {94, "OK"},
+        {95, "done"},
+        {97, "Opening script %s"},
+        {98, "Loading animation %s"},
+        {99, "Preparing display"},
+        {100, "Loading background picture %s"},
+        {101, "Loading brush %s"},
+        {108, "failed"},
+        {109, "Loading sample %s"},
+        {116, "Cannot open font %s with size %ld!"},
+        {194, "File"},
+        {195, "skipped"},
+        {217, "OK|Cancel"},
+        {262, "Loading sprite %s"},
+        {278, "Loading music %s"},
+        {280, "In function"},
+        {287, "Loading applet %s"},
+        {288, "Please select desired display mode!"},
+        {289, "Full screen (best fit)|Windowed|Full screen (manual select)"},
+        {307, "Cancel"},
+        {309, "Select applet"},
+        {338, "Yes"},
+        {339, "No"},
+        {372, "And Action!"},
+        {402, "Error"},
+        {410, "Opening font %s"},
+        {698, "Loading icon %s"},
+    };
+    std::map<int, int> codeOfId;
+    for (const auto& [code, name] : ReadDeclaredCodes())
+        if (GetErrorMessageId(code) != QZ_NO_MESSAGE_ID)
+            codeOfId[static_cast<int>(GetErrorMessageId(code))] = code;
+    for (const auto& [id, text] : named) {
+        ASSERT_NE(GetCatalogText(id), nullptr) << id;
+        EXPECT_STREQ(GetCatalogText(id), text) << id;
+        auto owner = codeOfId.find(id);
+        if (owner != codeOfId.end()) {
+            EXPECT_EQ(owner->second, ERR_UNKNOWN) << "error code " << owner->second << " takes named id " << id;
+        }
+    }
+    // The start-up texts reach the code through their named constants.
+    EXPECT_STREQ(GetCatalogText(QZ_MSG_LOADINGSCRIPT), "Loading script");
+    EXPECT_STREQ(GetCatalogText(QZ_MSG_LOADINGAPPLET), "Loading applet %s");
+    EXPECT_STREQ(GetCatalogText(QZ_MSG_OPENINGSCRIPT), "Opening script %s");
+
+    // Each id has one default text, within the id range, in ascending order.
+    for (size_t i = 0; i < qzNumDefaultTexts; i++) {
+        EXPECT_GE(qzDefaultTexts[i].id, 0);
+        EXPECT_LT(qzDefaultTexts[i].id, QZ_NUM_MESSAGE_IDS);
+        if (i > 0) {
+            EXPECT_LT(qzDefaultTexts[i - 1].id, qzDefaultTexts[i].id) << "id " << qzDefaultTexts[i].id;
+        }
+    }
 }
 
 TEST_F(ErrorMessages, ContextBuffers) {

@@ -115,7 +115,7 @@ TEST_F(StartupRun, RegistryEntriesAndOptions) {
     EXPECT_EQ(context->soundSetting, 30);
     ASSERT_EQ(context->unknownArgs.size(), 1u);
     EXPECT_EQ(context->unknownArgs[0].value, "myvalue");
-    EXPECT_TRUE(vmRuntime.callTrace);
+    EXPECT_EQ(context->debugOutput, 1);
     EXPECT_EQ(GetPlayerContext(L), context);
     EXPECT_EQ(GetAppletDescriptor(L), applet);
 

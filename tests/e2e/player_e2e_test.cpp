@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "asm/asm.h"
 
@@ -54,6 +58,27 @@ const char* const kQuietApplet = R"(
   .line 1
     LOADK r0 1
   .line 2
+    RETURN r0 1
+.end
+)";
+
+// An applet that calls library commands; with the call trace on, each call is printed with its
+// arguments, so the result of one call shows as the argument of the next.
+const char* const kTracedApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@trace.qzs"
+  .line 1
+    GETGLOBAL r0 "upperstr"
+    LOADK r1 "Hello"
+    CALL r0 2 2
+    GETGLOBAL r1 "strlen"
+    MOVE r2 r0
+    CALL r1 2 2
+    GETGLOBAL r2 "tostring"
+    MOVE r3 r1
+    CALL r2 2 1
     RETURN r0 1
 .end
 )";
@@ -139,7 +164,24 @@ protected:
         }
         RunResult r;
         int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+        // A player that hangs is killed after a minute and fails the test.
+        bool exited = false;
+        for (int waited = 0; pid > 0 && waited < 6000; waited++) {
+            pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) {
+                exited = true;
+                break;
+            }
+            if (done < 0) break;
+            usleep(10000);
+        }
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << program << " did not end";
+        } else if (exited && WIFEXITED(status)) {
+            r.status = WEXITSTATUS(status);
+        }
         r.out = ReadFile(outPath);
         r.err = ReadFile(errPath);
         return r;
@@ -154,6 +196,15 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.status, 0);
 
+    Applet("trace.qza", kTracedApplet);
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "trace.qza"});
+    EXPECT_EQ(traced.out,
+              "Now calling upperstr() with arguments #1=(STRING)\"Hello\" \n"
+              "Now calling strlen() with arguments #1=(STRING)\"HELLO\" \n"
+              "Now calling tostring() with arguments #1=(NUMBER)5 \n");
+    EXPECT_EQ(traced.err, "");
+    EXPECT_EQ(traced.status, 0);
+
     RunResult loud = Play({"ok.qza"});
     EXPECT_EQ(loud.out, kBanner + "Loading script...done\nLoading applet ok.qza...done\n");
     EXPECT_EQ(loud.err, "");
@@ -167,6 +218,9 @@ TEST_F(PlayerE2E, ScriptErrorIsReportedWithFileAndLine) {
     EXPECT_EQ(console.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(console.err, "");
     EXPECT_EQ(console.status, 0);
+    // The call trace covers the script's calls only, not start-up's own.
+    RunResult traced = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "stdout", "bad.qza"});
+    EXPECT_EQ(traced.out, console.out);
     // Otherwise the error requester, which without a display writes to standard error.
     RunResult requester = Play({"-QUIET", "bad.qza"});
     EXPECT_EQ(requester.out, "");
@@ -223,6 +277,47 @@ TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
                                "brush.qzs:5: Function LoadBrush not found!\n");
 }
 
+// With a locale catalog, the loading lines, their end words, the error words and the error
+// messages all come from it by their ids.
+TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
+    Applet("ok.qza", kQuietApplet);
+    Applet("brush.qza", kBrushApplet);
+    std::vector<std::string> lines(404);
+    lines[92] = "aktuelle Zeile";
+    lines[95] = "fertig";
+    lines[106] = "Lade Skript";
+    lines[108] = "gescheitert";
+    lines[133] = "Funktion %s fehlt!";
+    lines[194] = "Datei";
+    lines[213] = "Datei %s fehlt!";
+    lines[280] = "In Funktion";
+    lines[287] = "Lade Applet %s";
+    lines[402] = "Fehler";
+    std::string catalog;
+    for (const std::string& line : lines) catalog += line + "\n";
+    ASSERT_EQ(std::system(("mkdir -p '" + Path("Catalogs/deutsch") + "'").c_str()), 0);
+    WriteFile(Path("Catalogs/deutsch/Quarnelix.catalog"), catalog);
+
+    const char* oldLang = std::getenv("LANG");
+    std::string saved = oldLang ? oldLang : "";
+    setenv("LANG", "de_DE.ISO-8859-1", 1);
+    RunResult loud = Play({"ok.qza"});
+    RunResult missing = Play({"-QUIET", "-DEBUGDEVICE", "x", "nothere.qza"});
+    RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
+    RunResult requester = Play({"-QUIET", "brush.qza"});
+    if (oldLang)
+        setenv("LANG", saved.c_str(), 1);
+    else
+        unsetenv("LANG");
+
+    EXPECT_EQ(loud.out, kBanner + "Lade Skript...fertig\nLade Applet ok.qza...fertig\n");
+    EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
+    EXPECT_EQ(failed.out, kBanner + "Lade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
+                                    "brush.qzs:5: Funktion LoadBrush fehlt!\n");
+    EXPECT_EQ(requester.err, "QuarnelixPlayer: Funktion LoadBrush fehlt!\n"
+                             "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
+}
+
 TEST_F(PlayerE2E, NoAppletEndsSilently) {
     RunResult r = Play({});
     EXPECT_EQ(r.out, "");
@@ -265,6 +360,32 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
     r = Run(linked, {});
     EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.err, "");
+}
+
+TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
+    std::string plain = ReadFile(Applet("plain.qza", kFailingApplet));
+    // "QZZ\0", a zero word, then the whole plain container as one zlib stream.
+    uLongf size = compressBound(plain.size());
+    std::string packed(8 + size, '\0');
+    packed.replace(0, 4, std::string("QZZ\0", 4));
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&packed[8]), &size,
+                        reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_DEFAULT_COMPRESSION),
+              Z_OK);
+    packed.resize(8 + size);
+    WriteFile(Path("packed.qza"), packed);
+    ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
+
+    RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
+    EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.status, 0);
+    // The unpacked copy was made in the temporary folder and is gone again.
+    int entries = 0;
+    if (DIR* d = opendir(Path("tmp").c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") entries++;
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 0);
 }
 
 }  // namespace

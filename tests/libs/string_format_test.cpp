@@ -44,9 +44,9 @@ cases = [
 ]
 for fmt, args in cases:
     conv = []
-    spec_letters = [c for c in fmt.replace('%%', '') .split('%')[1:]]
+    pieces = [c for c in fmt.replace('%%', '').split('%')[1:]]
     py = []
-    for a, piece in zip(args, spec_letters):
+    for a, piece in zip(args, pieces):
         letter = next(ch for ch in piece if ch.isalpha())
         if letter in 'ouxX':
             py.append(int(a) & 0xFFFFFFFF)
@@ -104,6 +104,8 @@ TEST(StringFormat, PlayerRules) {
         {{"%.123f", 1}, wrong},
         {{"%y", 1}, wrong},
         {{"%ld", 1}, wrong},
+        {{std::string("%\0d", 3), 1}, wrong},  // a NUL byte is no flag
+        {{std::string("a\0%d", 4), 7}, "\"" + std::string("a\0" "7", 3) + "\""},
         {{"%5", 1}, wrong},
         {{"abc%", 1}, wrong},
         {{"%-+ #0-+ #0-+ #0-+ #0-+ d", 1}, wrong},  // a conversion longer than 20 characters

@@ -1,0 +1,59 @@
+// dos commands over whole files: packing and unpacking "QZPK" files, MD5 digests and CRC-32
+// checksums.
+#include <string>
+
+#include "core/arg_check.h"
+#include "core/error_codes.h"
+#include "core/error_messages.h"
+#include "core/linked_file.h"
+#include "libs/crc32.h"
+#include "libs/dos.h"
+#include "libs/md5.h"
+#include "libs/packfile.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+int DosCompressFile(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
+    std::string destination = VmCheckString(state, 2);
+    uint64_t size = 0;
+    int code = CompressFileContainer(qzPackMagic, source.c_str(), destination.c_str(), &size);
+    if (code) return code;
+    VmPushNumber(state, static_cast<double>(static_cast<uint32_t>(size)));
+    return 1;
+}
+
+int DosDecompressFile(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
+    std::string destination = VmCheckString(state, 2);
+    uint64_t size = 0;
+    int code = DecompressFileContainer(qzPackMagic, source.c_str(), destination.c_str(), 0, &size, nullptr,
+                                       nullptr, 0);
+    if (code) return code;
+    VmPushNumber(state, static_cast<double>(static_cast<uint32_t>(size)));
+    return 1;
+}
+
+int DosMD5(VmState* state) {
+    VmCheckArgCount(state, 1, 1, 0, 0);
+    std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
+    std::string hex;
+    int code = Md5File(name.c_str(), &hex);
+    if (code == ERR_READFILE) SetErrorArgString(name.c_str());
+    if (code) return code;
+    VmPushString(state, hex.c_str());
+    return 1;
+}
+
+int DosCRC32(VmState* state) {
+    VmCheckArgCount(state, 1, 1, 0, 0);
+    std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
+    uint32_t crc = 0;
+    int code = Crc32File(name.c_str(), &crc);
+    if (code == ERR_READFILE) SetErrorArgString(name.c_str());
+    if (code) return code;
+    VmPushNumber(state, crc);
+    return 1;
+}

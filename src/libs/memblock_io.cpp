@@ -1,0 +1,57 @@
+// ReadMem and WriteMem: bytes between a memory block and a file opened with the dos library,
+// through the dos library's transfers, which follow its I/O mode.
+#include <cstdint>
+
+#include "core/arg_check.h"
+#include "core/error_codes.h"
+#include "libs/dos.h"
+#include "libs/memblock_io.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+// Reads the common arguments: file handle, block, count and offset. *count 0 means nothing to do.
+int TransferArgs(VmState* state, qzDosFile** file, qzMemBlock** block, int64_t* count, int64_t* offset) {
+    VmCheckArgCount(state, 3, 4, 0, 0);
+    int error = GetDosFileArg(state, 1, file);
+    if (!error)
+        error = GetMemBlockArg(state, 2, block);
+    if (error)
+        return error;
+    *count = VmCheckInteger(state, 3);
+    *offset = VmOptInteger(state, 4, 0);
+    if (*count <= 0) {
+        *count = 0;
+        return 0;
+    }
+    if (*offset < 0)
+        return ERR_WRONGUSAGE;
+    return MemRangeAllowed(*block, *offset, *count) ? 0 : ERR_MEMRANGE;
+}
+
+}  // namespace
+
+int MemReadMem(VmState* state) {
+    qzDosFile* file;
+    qzMemBlock* block;
+    int64_t count, offset;
+    int error = TransferArgs(state, &file, &block, &count, &offset);
+    if (error || count == 0)
+        return error;
+    if (file->access == QZ_ACCESS_WRITE)
+        return ERR_WRITEONLY;
+    return DosReadExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_READ;
+}
+
+int MemWriteMem(VmState* state) {
+    qzDosFile* file;
+    qzMemBlock* block;
+    int64_t count, offset;
+    int error = TransferArgs(state, &file, &block, &count, &offset);
+    if (error || count == 0)
+        return error;
+    if (file->access == QZ_ACCESS_READ)
+        return ERR_READONLY;
+    return DosWriteExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_WRITE;
+}

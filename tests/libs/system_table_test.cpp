@@ -1,0 +1,347 @@
+// Table helpers of the system library: Sort against python3's sorted, inconsistent order
+// functions, item insertion and removal, copies (including cyclic tables), joining and callbacks.
+#include <algorithm>
+#include <sstream>
+
+#include "core/error_codes.h"
+#include "libs/oracle.h"
+#include "libs/system_test_util.h"
+
+using namespace systest;
+
+namespace {
+
+// Order functions as assembled script functions.
+const char* kDescending = R"(
+.function main
+  CLOSURE r0 cmp
+  RETURN r0 2
+  .function cmp
+    .params 2
+    LT 0 r1 r0
+    JMP +2
+    LOADK r2 1
+    RETURN r2 2
+    LOADK r2 0
+    RETURN r2 2
+  .end
+.end
+)";
+
+// Always "comes before": inconsistent for every pair.
+const char* kAlwaysBefore = R"(
+.function main
+  CLOSURE r0 cmp
+  RETURN r0 2
+  .function cmp
+    .params 2
+    LOADK r2 1
+    RETURN r2 2
+  .end
+.end
+)";
+
+// a <= b: inconsistent as soon as two items are equal.
+const char* kLessOrEqual = R"(
+.function main
+  CLOSURE r0 cmp
+  RETURN r0 2
+  .function cmp
+    .params 2
+    LE 0 r0 r1
+    JMP +2
+    LOADK r2 1
+    RETURN r2 2
+    LOADK r2 0
+    RETURN r2 2
+  .end
+.end
+)";
+
+// Raises an error through the Error command.
+const char* kRaising = R"(
+.function main
+  CLOSURE r0 cmp
+  RETURN r0 2
+  .function cmp
+    .params 2
+    GETGLOBAL r2 "error"
+    LOADK r3 "broken order"
+    CALL r2 2 1
+    LOADK r2 1
+    RETURN r2 2
+  .end
+.end
+)";
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+    std::vector<std::string> out;
+    if (text.empty())
+        return out;
+    std::string item;
+    std::istringstream in(text);
+    while (std::getline(in, item, sep))
+        out.push_back(item);
+    return out;
+}
+
+class SystemTableTest : public LibFixture {};
+
+// python3 makes random cases (numbers with duplicates, negative and fractional values; strings in
+// mixed case) and sorts them; Sort must give the same order. Strings are compared by their
+// upper-case form so that the order of items equal but for case does not matter.
+TEST_F(SystemTableTest, SortMatchesPythonSorted) {
+    std::string out = libtest::Python(R"(
+import random
+random.seed(7)
+for n in [0, 1, 2, 3, 4, 5, 7, 16, 33, 100, 257]:
+    for kind in ["num", "dup", "sorted", "reversed", "str"]:
+        if kind == "num":
+            xs = [random.choice([-1, 1]) * random.random() * 1000 for _ in range(n)]
+        elif kind == "dup":
+            xs = [float(random.randint(0, 5)) for _ in range(n)]
+        elif kind == "sorted":
+            xs = [float(i) for i in range(n)]
+        elif kind == "reversed":
+            xs = [float(n - i) for i in range(n)]
+        else:
+            xs = ["".join(random.choice("aAbBcCzZ") for _ in range(random.randint(1, 4))) for _ in range(n)]
+        if kind == "str":
+            ys = sorted(xs, key=str.upper)
+            print("S|" + ",".join(xs) + "|" + ",".join(y.upper() for y in ys))
+        else:
+            ys = sorted(xs)
+            print("N|" + ",".join(repr(x) for x in xs) + "|" + ",".join("%.14g" % y for y in ys))
+)");
+    std::istringstream lines(out);
+    std::string line;
+    int cases = 0;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> parts = Split(line, '|');
+        while (parts.size() < 3)
+            parts.push_back("");
+        std::vector<std::string> input = Split(parts[1], ',');
+        std::vector<std::string> expected = Split(parts[2], ',');
+        if (parts[0] == "N") {
+            std::vector<double> xs;
+            for (auto& s : input)
+                xs.push_back(std::stod(s));
+            PushNumbers(xs);
+        } else {
+            PushStrings(input);
+        }
+        int table = VmGetTop(L);
+        ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, table); }), 0) << line;
+        std::vector<std::string> got = Items(table);
+        for (auto& s : got) {
+            if (parts[0] == "S") {
+                s = s.substr(1, s.size() - 2);
+                std::transform(s.begin(), s.end(), s.begin(), ::toupper);
+            }
+        }
+        EXPECT_EQ(got, expected) << line;
+        VmSetTop(L, 0);
+        cases++;
+    }
+    EXPECT_EQ(cases, 55);
+}
+
+TEST_F(SystemTableTest, SortWithOrderFunctionAndEmptyStringEnd) {
+    PushNumbers({3, 1, 2, 9, 9, -4, 0.5});
+    PushScriptFunction(kDescending);
+    ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    EXPECT_EQ(Items(1), (std::vector<std::string>{"9", "9", "3", "2", "1", "0.5", "-4"}));
+    VmSetTop(L, 0);
+
+    // Without an order function the items end at the first empty string.
+    PushStrings({"b", "A", "", "a"});
+    ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, 1); }), 0);
+    EXPECT_EQ(Items(1), (std::vector<std::string>{"\"A\"", "\"b\"", "\"\"", "\"a\""}));
+}
+
+// An inconsistent order function gives the sort error, never a crash or a read outside the
+// items, and the table keeps exactly its items.
+TEST_F(SystemTableTest, InconsistentOrderFunctionFailsCleanly) {
+    struct Case {
+        const char* function;
+        std::vector<double> items;
+        int status;
+    };
+    const Case cases[] = {
+        {kAlwaysBefore, {1, 2, 3}, 0},  // three items never partition
+        {kAlwaysBefore, {1, 2, 3, 4}, ERR_SORTFUNC},
+        {kAlwaysBefore, {5, 3, 8, 1, 9, 2, 7, 4, 6, 0}, ERR_SORTFUNC},
+        {kLessOrEqual, {5, 5, 5, 5, 5}, ERR_SORTFUNC},
+        {kLessOrEqual, {4, 1, 3, 2, 5}, 0},  // consistent while all items differ
+    };
+    for (const Case& c : cases) {
+        PushNumbers(c.items);
+        PushScriptFunction(c.function);
+        EXPECT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), c.status);
+        std::vector<std::string> got = Items(1), want;
+        for (double d : c.items) {
+            VmPushNumber(L, d);
+            want.push_back(RenderValue(L, -1));
+            VmPop(L, 1);
+        }
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(got, want);
+        VmSetTop(L, 0);
+    }
+    // An error raised by the order function ends the sort with that error.
+    PushNumbers({2, 1, 3});
+    PushScriptFunction(kRaising);
+    EXPECT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), ERR_ERRORCALLED);
+}
+
+TEST_F(SystemTableTest, InsertAndRemoveItems) {
+    struct Case {
+        std::vector<double> items;
+        const char* command;
+        std::vector<double> args;  // item and position for InsertItem, position for RemoveItem
+        std::vector<std::string> after;
+        std::string result;
+    };
+    const Case cases[] = {
+        {{}, "InsertItem", {7, 5}, {"7"}, ""},
+        {{1, 2, 3}, "InsertItem", {9, 0}, {"9", "1", "2", "3"}, ""},
+        {{1, 2, 3}, "InsertItem", {9, 1}, {"1", "9", "2", "3"}, ""},
+        {{1, 2, 3}, "InsertItem", {9}, {"1", "2", "3", "9"}, ""},
+        {{1, 2, 3}, "InsertItem", {9, -3}, {"1", "2", "3", "9"}, ""},
+        {{1, 2, 3}, "RemoveItem", {7}, {"1", "2"}, "3"},
+        {{1, 2, 3}, "RemoveItem", {0}, {"2", "3"}, "1"},
+        {{1, 2, 3}, "RemoveItem", {}, {"1", "2"}, "3"},
+        {{}, "RemoveItem", {}, {}, "none"},
+    };
+    for (const Case& c : cases) {
+        PushNumbers(c.items);
+        ASSERT_EQ(Call(c.command, [&] {
+                      VmPushValue(L, 1);
+                      for (double a : c.args)
+                          VmPushNumber(L, a);
+                  }),
+                  0);
+        if (!c.result.empty()) {
+            EXPECT_EQ(RenderValue(L, 2), c.result) << c.command;
+        }
+        EXPECT_EQ(Items(1), c.after) << c.command;
+        EXPECT_EQ(CallNumber("ListItems", [&] { VmPushValue(L, 1); }), (double)c.after.size());
+        VmSetTop(L, 0);
+    }
+}
+
+TEST_F(SystemTableTest, CopyTableDeepShallowAndCyclic) {
+    // t = {0 = {0 = 5}, "k" = "v"}
+    VmNewTable(L);
+    PushNumbers({5});
+    VmRawSetI(L, 1, 0);
+    VmPushString(L, "k");
+    VmPushString(L, "v");
+    VmRawSet(L, 1);
+
+    ASSERT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+    VmRawGetI(L, 1, 0);
+    VmRawGetI(L, 2, 0);
+    VmRawGetI(L, 3, 0);
+    EXPECT_FALSE(VmRawEqual(L, 4, 5));  // deep: a new inner table
+    EXPECT_TRUE(VmRawEqual(L, 4, 6));   // shallow: the same inner table
+    EXPECT_EQ(Items(5), std::vector<std::string>{"5"});
+    VmPushString(L, "k");
+    VmRawGet(L, 2);
+    EXPECT_EQ(RenderValue(L, -1), "\"v\"");
+    VmSetTop(L, 0);
+
+    // A table that holds itself two levels down cannot be copied deeply, but shallowly.
+    VmNewTable(L);
+    VmNewTable(L);
+    VmPushValue(L, 1);
+    VmRawSetI(L, 2, 0);
+    VmRawSetI(L, 1, 0);
+    EXPECT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); }), ERR_STACK);
+    VmSetTop(L, 1);
+    EXPECT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+}
+
+TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
+    VmNewTable(L);
+    VmPushString(L, "a");
+    VmRawSetI(L, 1, 0);
+    VmPushNumber(L, 2);
+    VmRawSetI(L, 1, 1);
+    VmPushString(L, "c");
+    VmRawSetI(L, 1, 2);
+    EXPECT_EQ(CallString("Concat", [&] { VmPushValue(L, 1); }), "a2c");
+    EXPECT_EQ(CallString("Concat", [&] { VmPushValue(L, 1); VmPushString(L, ", "); VmPushNumber(L, 1); }), "2, c");
+    EXPECT_EQ(CallString("Concat", [&] {
+                  VmPushValue(L, 1);
+                  VmPushString(L, "-");
+                  VmPushNumber(L, 0);
+                  VmPushNumber(L, 1);
+              }),
+              "a-2");
+    VmNewTable(L);
+    VmRawSetI(L, 1, 1);  // item 1 becomes a table
+    EXPECT_EQ(Call("Concat", [&] { VmPushValue(L, 1); }), ERR_STRINGEXPECTED);
+    VmSetTop(L, 1);
+
+    ASSERT_EQ(Call("Unpack", [&] { VmPushValue(L, 1); }), 0);
+    EXPECT_EQ(VmGetTop(L), 4);
+    EXPECT_EQ(RenderValue(L, 4), "\"c\"");
+    VmSetTop(L, 0);
+
+    // HaveItem lower-cases text keys.
+    VmNewTable(L);
+    VmPushString(L, "name");
+    VmPushNumber(L, 1);
+    VmRawSet(L, 1);
+    EXPECT_EQ(CallNumber("HaveItem", [&] { VmPushValue(L, 1); VmPushString(L, "NAME"); }), 1);
+    EXPECT_EQ(CallNumber("HaveItem", [&] { VmPushValue(L, 1); VmPushString(L, "other"); }), 0);
+}
+
+// ForEachI stops at the first non-Nil result and returns it; errors of the callback come back.
+TEST_F(SystemTableTest, ForEachCallbacks) {
+    const char* firstAboveTwo = R"(
+.function main
+  CLOSURE r0 f
+  RETURN r0 2
+  .function f
+    .params 2
+    LT 0 k0 r1
+    JMP +1
+    RETURN r0 2
+    RETURN r0 1
+    .const 2
+  .end
+.end
+)";
+    PushNumbers({1, 2, 5, 7});
+    PushScriptFunction(firstAboveTwo);
+    ASSERT_EQ(Call("ForEachI", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    ASSERT_EQ(VmGetTop(L), 3);
+    EXPECT_EQ(RenderValue(L, 3), "2");  // the index of 5
+    VmSetTop(L, 2);
+    ASSERT_EQ(Call("ForEach", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    EXPECT_EQ(VmGetTop(L), 3);
+    VmSetTop(L, 1);
+    PushScriptFunction(kRaising);
+    EXPECT_EQ(Call("ForEachI", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), ERR_ERRORCALLED);
+}
+
+TEST_F(SystemTableTest, IPairsStepsAndNextItem) {
+    PushNumbers({10, 20});
+    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); }), 0);
+    EXPECT_EQ(VmType(L, 2), VM_TFUNCTION);
+    EXPECT_EQ(RenderValue(L, 4), "-1");
+    VmSetTop(L, 1);
+    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); VmPushNumber(L, -1); }), 0);
+    EXPECT_EQ(RenderValue(L, 2) + "," + RenderValue(L, 3), "0,10");
+    VmSetTop(L, 1);
+    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+    EXPECT_EQ(VmGetTop(L), 1);  // past the last item: nothing
+    ASSERT_EQ(Call("NextItem", [&] { VmPushValue(L, 1); }), 0);
+    EXPECT_EQ(VmGetTop(L), 3);
+}
+
+}  // namespace
