@@ -447,7 +447,8 @@ int DosCopyFile(VmState* state) {
     std::string dest = VmCheckString(state, 2);
     std::string newName;
     if (VmType(state, 3) > VM_TNIL) newName = VmCheckString(state, 3);
-    if (source.empty() && dest.empty()) return ERR_WRONGUSAGE;
+    // An empty source would name the current directory as a whole: refused like an empty pair.
+    if (source.empty()) return ERR_WRONGUSAGE;
     qzWalk w;
     int code = ReadWalkArgs(state, &w, 4);
     if (code) return code;

@@ -115,6 +115,7 @@ TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
     EXPECT_EQ(CallErr("CopyFile", {S(F("src/a.txt")), S(F("x")), Nil(), Nil(), Nil(), S("*.txt")}), ERR_NODIRPATTERN);
     EXPECT_EQ(CallErr("CopyFile", {S(F("missing")), S(F("x"))}), ERR_READFILE);
     EXPECT_EQ(CallErr("CopyFile", {S(""), S("")}), ERR_WRONGUSAGE);
+    EXPECT_EQ(CallErr("CopyFile", {S(""), S(F("x"))}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("CopyFile", {S(F("src/a.txt")), S(F("y")), Nil(), N(3)}), ERR_FUNCEXPECTED);
 }
 
