@@ -199,9 +199,11 @@ TEST_F(CopyTest, TreeWalksDoNotFollowLinks) {
     Put(F("outside/precious.txt"), "keep me");
     symlink(F("outside").c_str(), F("src/linkdir").c_str());
     symlink(F("outside/precious.txt").c_str(), F("src/linkfile").c_str());
+    symlink(F("nowhere").c_str(), F("src/sub/dangling").c_str());
     Ok("CopyFile", {S(F("src")), S(F("copy"))});
     EXPECT_NE(access(F("copy/linkdir").c_str(), F_OK), 0);
     EXPECT_EQ(ReadFile(F("copy/linkfile")), "keep me");
+    EXPECT_EQ(Sh("diff -r " + F("src/sub/deeper") + " " + F("copy/sub/deeper") + " && echo same"), "same\n");
 
     Ok("DeleteFile", {S(F("src"))});
     EXPECT_NE(access(F("src").c_str(), F_OK), 0);
