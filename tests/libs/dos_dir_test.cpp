@@ -197,6 +197,11 @@ TEST_F(DosTest, ExecuteRunsRealAndContainedPrograms) {
     chmod(F("prog.sh").c_str(), 0755);
     Ok("Execute", {S("\"" + F("prog.sh") + "\" first")});
     EXPECT_EQ(ReadFile(F("out.txt")), "ran first\n");
+    // Run returns at once; the program finishes on its own.
+    Ok("Run", {S(F("prog.sh") + " started")});
+    for (int i = 0; i < 500 && ReadFile(F("out.txt")).size() < 22; i++) usleep(10000);
+    EXPECT_EQ(ReadFile(F("out.txt")), "ran first\nran started\n");
+    WriteFile(F("out.txt"), "ran first\n");
     EXPECT_EQ(CallErr("Execute", {S("\"unterminated")}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("Execute", {S("")}), ERR_WRONGUSAGE);
 
