@@ -529,6 +529,19 @@ int DosCopyFile(VmState* state) {
         SetErrorArgString(dest.c_str());
         return ERR_WRONGUSAGE;
     }
-    code = isDirectory ? CopyTree(&w, source, dest, true) : CopyOne(&w, source, dest, newName, byName);
+    if (isDirectory) {
+        code = CopyTree(&w, source, dest, true);
+    } else {
+        qzRawName fix;
+        std::string fsSource;
+        if (byName && newName.empty() && OsExistingFileSystemPath(source.c_str(), &fsSource)) {
+            qzDirEntry e;
+            e.name = FilePartOf(source);
+            e.fsName = fsSource.substr(fsSource.find_last_of('/') + 1);
+            fix = PrepareRawName(dest, e);
+        }
+        code = CopyOne(&w, source, dest, newName, byName);
+        FinishRawName(fix);
+    }
     return code == kAbort ? 0 : code;
 }

@@ -113,6 +113,8 @@ TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
     EXPECT_EQ(lines[4], lines[5]);
     EXPECT_EQ(lines[5].substr(lines[5].size() - 3), "640");
 
+    Ok("CopyFile", {S(F("src/raw\xff.bin")), S(F("single"))});
+    EXPECT_EQ(ReadFile(F("single/raw\xff.bin")), "raw");
     // One file into directories that do not exist yet, and under a new name.
     Ok("CopyFile", {S(F("src/a.txt")), S(F("newdir/sub"))});
     EXPECT_EQ(ReadFile(F("newdir/sub/a.txt")), "alpha");
