@@ -2,6 +2,7 @@
 // integers, floating-point numbers, strings and lines through a handle. Numbers are stored most
 // significant byte first unless the command's byte-order flag asks for the other order.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,6 +17,7 @@
 #include "core/arg_check.h"
 #include "core/option_table.h"
 #include "libs/dos.h"
+#include "platform/os_file.h"
 #include "platform/vfs.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -355,7 +357,7 @@ int DosReadString(VmState* state) {
     }
     // Never allocate what the file cannot hold.
     int64_t length = ToPosition(n);
-    if (f->access == QZ_ACCESS_READ && !f->file->adapter) {
+    if (!f->file->adapter) {
         int64_t position = VfsSeek(f->file, 0, QZ_VFS_SEEK_CURRENT);
         int64_t size = VfsGetFileSize(f->file);
         if (position >= 0 && size >= 0 && length > size - position) {
@@ -377,6 +379,44 @@ int DosReadLine(VmState* state) {
     int code = GetReadableFile(state, 1, &f);
     if (code) return code;
     std::string line;
+    qzPlatformFile* pf = f->file->adapter ? nullptr : static_cast<qzPlatformFile*>(f->file->handle);
+    if (qzDosIoMode == QZ_IO_BUFFERED && pf && pf->stream && !pf->window && !pf->memory && !pf->lastWasWrite) {
+        // A plain platform file that is not in the middle of writing: take the bytes straight from
+        // its stdio buffer, keeping the platform's position in step, as its byte reads would.
+        int c;
+        while ((c = getc_unlocked(pf->stream)) != EOF) {
+            pf->position++;
+            if (c == '\n') break;
+            if (c != '\r') line.push_back(static_cast<char>(c));
+        }
+        if (c == EOF && ferror(pf->stream)) return ERR_READ;
+        VmPushLString(state, line.data(), line.size());
+        return 1;
+    }
+    if (qzDosIoMode == QZ_IO_BUFFERED && !f->file->adapter) {
+        // Platform files are read in small blocks; what follows the line feed is given back by
+        // moving the position back, so the handle ends just behind the line as byte reads would.
+        char block[512];
+        for (;;) {
+            size_t got = VfsRead(f->file, block, sizeof(block));
+            if (got == 0) {
+                if (!DosFileAtEnd(f)) return ERR_READ;
+                break;
+            }
+            const char* lf = static_cast<const char*>(std::memchr(block, '\n', got));
+            size_t use = lf ? static_cast<size_t>(lf - block) : got;
+            for (size_t i = 0; i < use; i++)
+                if (block[i] != '\r') line.push_back(block[i]);
+            if (lf) {
+                size_t unused = got - use - 1;
+                if (unused && VfsSeek(f->file, -static_cast<int64_t>(unused), QZ_VFS_SEEK_CURRENT) < 0)
+                    return ERR_SEEKFILE;
+                break;
+            }
+        }
+        VmPushLString(state, line.data(), line.size());
+        return 1;
+    }
     for (;;) {
         int c;
         if (qzDosIoMode == QZ_IO_UNBUFFERED) {

@@ -71,6 +71,26 @@ TEST_F(DosTest, ReadLineDropsCarriageReturnsAndEndsWithEmptyString) {
     for (int i = 0; i < 6; i++) got.push_back(CallStr("ReadLine", {N(1)}));
     EXPECT_EQ(got, (std::vector<std::string>{"ab", "cdx", "", "last", "", ""}));
     EXPECT_EQ(CallNum("Eof", {N(1)}), 1);
+    // Lines and other reads share one position, in buffered and unbuffered mode and in windows.
+    std::string window = CallStr("DefineVirtualFile", {S(F("lines.txt")), N(4), N(8), S("w")});
+    for (const std::string& name : {F("lines.txt"), window}) {
+        for (int mode : {0, 1}) {
+            Ok("SetIOMode", {N(mode)});
+            Ok("OpenFile", {N(2), S(name)});
+            if (name == window) {
+                EXPECT_EQ(CallStr("ReadLine", {N(2)}), "cdx");
+                EXPECT_EQ(CallNum("FilePos", {N(2)}), 5);
+            } else {
+                EXPECT_EQ(CallStr("ReadLine", {N(2)}), "ab");
+                EXPECT_EQ(CallNum("FilePos", {N(2)}), 4);
+                EXPECT_EQ(CallNum("ReadChr", {N(2)}), 'c');
+                EXPECT_EQ(CallStr("ReadLine", {N(2)}), "dx");
+            }
+            EXPECT_EQ(CallStr("ReadLine", {N(2)}), "");
+            Ok("CloseFile", {N(2)});
+        }
+    }
+    Ok("SetIOMode", {N(0)});
 }
 
 // A handle that reads and writes knows where its file ends: Eof and ReadLine follow the data
@@ -130,6 +150,9 @@ TEST_F(DosTest, HandlesStringsSeekAndErrors) {
     EXPECT_EQ(CallErr("OpenFile", {N(2), S(name), N(1234)}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("OpenFile", {N(2), S("")}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("SetIOMode", {N(2)}), ERR_WRONGUSAGE);
+    Ok("OpenFile", {N(3), S(name), N(QZ_MODE_READWRITE)});
+    EXPECT_EQ(CallErr("ReadString", {N(3), N(2147483647)}), ERR_READ);
+    Ok("CloseFile", {N(3)});
 
     // Reusing a number closes the old handle, also when the new open fails.
     EXPECT_EQ(CallErr("OpenFile", {N(1), S(F("missing"))}), ERR_READFILE);

@@ -243,3 +243,38 @@ TEST(Api, AbsentEventCacheIsClearedByStores) {
     VmGetTable(L, 1);
     EXPECT_EQ(VmToNumber(L, -1), 5);
 }
+
+static int SumUpvalues(VmState* L) {
+    int n = VmPushUpvalues(L);
+    double sum = 0;
+    for (int i = 1; i <= n; i++) sum += VmToNumber(L, -i);
+    VmPushNumber(L, sum);
+    return 1;
+}
+
+static int StoreThroughUserdata(VmState* L) {
+    *static_cast<int*>(VmToUserdata(L, 1)) = 42;
+    return 0;
+}
+
+TEST(Api, RunningCClosuresAndProtectedCFunctions) {
+    VmHolder L;
+    VmPushNumber(L, 2);
+    VmPushNumber(L, 3);
+    VmPushCClosure(L, SumUpvalues, 2);
+    VmCall(L, 0, 1);
+    EXPECT_EQ(VmToNumber(L, -1), 5);
+    // Outside a C closure there are no upvalues to push.
+    EXPECT_EQ(RunGuarded(L, [&] { VmPushUpvalues(L); }), ERR_STACK);
+    int value = 0;
+    EXPECT_EQ(VmCProtectedCall(L, StoreThroughUserdata, &value), 0);
+    EXPECT_EQ(value, 42);
+    // Raw access ignores events.
+    VmNewTable(L);
+    VmPushString(L, "k");
+    VmPushNumber(L, 7);
+    VmRawSet(L, -3);
+    VmPushString(L, "k");
+    VmRawGet(L, -2);
+    EXPECT_EQ(VmToNumber(L, -1), 7);
+}
