@@ -166,7 +166,7 @@ reentry:
             VmValue* rb = base + VmGetB(i);
             const VmValue* rc = RKC(i);
             if (rb->tt == VM_TTABLE) {
-                const VmValue* v = VmTableGet(VmTableValue(rb), rc);
+                const VmValue* v = VmTableGetFast(VmTableValue(rb), rc);
                 if (v->tt != VM_TNIL) {
                     *ra = *v;
                     break;
@@ -185,10 +185,23 @@ reentry:
         case OP_SETUPVAL:
             *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v = *ra;
             break;
-        case OP_SETTABLE:
-            VmSetTableValue(state, ra, RKB(i), RKC(i));
+        case OP_SETTABLE: {
+            const VmValue* rb = RKB(i);
+            const VmValue* rc = RKC(i);
+            if (ra->tt == VM_TTABLE) {
+                // An existing entry is overwritten in place, as VmSetTableValue would.
+                VmTable* t = VmTableValue(ra);
+                VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
+                if (slot->tt != VM_TNIL) {
+                    t->flags = 0;
+                    *slot = *rc;
+                    break;
+                }
+            }
+            VmSetTableValue(state, ra, rb, rc);
             VM_RELOAD();
             break;
+        }
         case OP_NEWTABLE: {
             int b = VmGetB(i);
             // Array size (B & 7) << (B >> 3); anything past the largest array is a table overflow.
@@ -311,7 +324,27 @@ reentry:
             int nresults = VmGetC(i) - 1;
             if (b != 0) state->top = ra + b;
             g->currentCallIndex = (int)(pc - p->code);
-            int r = VmPreCall(state, ra, nresults);
+            int r;
+            if (ra->tt == VM_TFUNCTION) {
+                VmClosure* callee = VmClosureValue(ra);
+                if (callee->isC) {
+                    r = VmCallC(state, ra, nresults);
+                } else {
+                    // A script function without varargs or a call hook: enter its frame here.
+                    VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
+                    if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
+                        r = VmPreCall(state, ra, nresults);
+                    } else {
+                        ci->state |= VM_CI_SAVEDPC;
+                        ptrdiff_t funcr = VmSaveStack(state, ra);
+                        VmCheckStackRoom(state, np->maxStackSize + 1);
+                        VmPushScriptFrame(state, VmRestoreStack(state, funcr) + 1, np, nresults);
+                        goto reentry;
+                    }
+                }
+            } else {
+                r = VmPreCall(state, ra, nresults);
+            }
             if (r == VM_PRECALL_SCRIPT) goto reentry;
             VM_RELOAD();
             if (r == VM_PRECALL_C) {
