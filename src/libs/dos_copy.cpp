@@ -39,6 +39,7 @@ enum { DELETE_STATUS = 0, DELETE_UNPROTECT = 1 };
 
 struct qzDirEntry {
     std::string name;   // engine form
+    std::string fsName; // as the disk stores it
     bool isDirectory;   // a real directory, not a link to one
     bool isLink;
 };
@@ -83,6 +84,7 @@ int ListDirectory(const std::string& path, std::vector<qzDirEntry>* entries, std
         if (lstat(fsPath.c_str(), &st) != 0) continue;
         qzDirEntry entry;
         entry.name = FileSystemToEnginePath(n);
+        entry.fsName = n;
         entry.isLink = S_ISLNK(st.st_mode);
         entry.isDirectory = S_ISDIR(st.st_mode);
         entries->push_back(std::move(entry));
@@ -326,6 +328,33 @@ int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, co
     return 0;
 }
 
+// A name stored on the disk as bytes that are not UTF-8 text reaches the engine as those raw
+// bytes, and a new file under that engine name would get the bytes' Latin-1 reading. Its copy is
+// made under that name and then renamed to the source's own bytes, when neither name existed.
+struct qzRawName {
+    bool active = false;
+    std::string converted;
+    std::string raw;
+};
+
+qzRawName PrepareRawName(const std::string& targetDir, const qzDirEntry& e) {
+    qzRawName fix;
+    std::string converted, fsDir;
+    if (!MacPathToFileSystem(e.name.c_str(), &converted) || converted == e.fsName) return fix;
+    if (!OsExistingFileSystemPath(targetDir.c_str(), &fsDir)) return fix;
+    std::string sep = fsDir.empty() || fsDir.back() == '/' ? "" : "/";
+    fix.converted = fsDir + sep + converted;
+    fix.raw = fsDir + sep + e.fsName;
+    struct stat st;
+    fix.active = lstat(fix.converted.c_str(), &st) != 0 && lstat(fix.raw.c_str(), &st) != 0;
+    return fix;
+}
+
+void FinishRawName(const qzRawName& fix) {
+    struct stat st;
+    if (fix.active && lstat(fix.converted.c_str(), &st) == 0) rename(fix.converted.c_str(), fix.raw.c_str());
+}
+
 int CopyTree(qzWalk* w, const std::string& source, const std::string& destDir, bool top) {
     std::vector<qzDirEntry> entries;
     std::string full;
@@ -342,12 +371,16 @@ int CopyTree(qzWalk* w, const std::string& source, const std::string& destDir, b
         std::string child = Join(full, e.name);
         if (e.isDirectory) {
             if (w->hasPattern && w->dirFilter && !DosMatchPatternText(e.name.c_str(), w->pattern.c_str())) continue;
+            qzRawName fix = PrepareRawName(target, e);
             code = CopyTree(w, child, target, false);
+            FinishRawName(fix);
         } else {
             struct stat st;
             // A link to a directory is not entered; a link to a file is copied as its contents.
             if (e.isLink && (!FsStat(child, &st, true) || S_ISDIR(st.st_mode))) continue;
+            qzRawName fix = PrepareRawName(target, e);
             code = CopyOne(w, child, target, "", true);
+            FinishRawName(fix);
         }
         if (code) return code;
     }
@@ -447,7 +480,8 @@ int DosCopyFile(VmState* state) {
     std::string dest = VmCheckString(state, 2);
     std::string newName;
     if (VmType(state, 3) > VM_TNIL) newName = VmCheckString(state, 3);
-    if (source.empty() && dest.empty()) return ERR_WRONGUSAGE;
+    // An empty source would name the current directory as a whole: refused like an empty pair.
+    if (source.empty()) return ERR_WRONGUSAGE;
     qzWalk w;
     int code = ReadWalkArgs(state, &w, 4);
     if (code) return code;
@@ -495,6 +529,19 @@ int DosCopyFile(VmState* state) {
         SetErrorArgString(dest.c_str());
         return ERR_WRONGUSAGE;
     }
-    code = isDirectory ? CopyTree(&w, source, dest, true) : CopyOne(&w, source, dest, newName, byName);
+    if (isDirectory) {
+        code = CopyTree(&w, source, dest, true);
+    } else {
+        qzRawName fix;
+        std::string fsSource;
+        if (byName && newName.empty() && OsExistingFileSystemPath(source.c_str(), &fsSource)) {
+            qzDirEntry e;
+            e.name = FilePartOf(source);
+            e.fsName = fsSource.substr(fsSource.find_last_of('/') + 1);
+            fix = PrepareRawName(dest, e);
+        }
+        code = CopyOne(&w, source, dest, newName, byName);
+        FinishRawName(fix);
+    }
     return code == kAbort ? 0 : code;
 }

@@ -53,12 +53,20 @@ void SetInfoFields(VmState* state, const qzDosFileInfo& info) {
     SetTableFieldString(state, "lastaccesstime", FormatDate(info.accessed).c_str());
 }
 
-// A memory chunk name counts only when the player registered the memory it names.
+// A chunk name counts only when its data is there: memory the player registered, or a window
+// inside a container file that exists.
 bool Examine(const char* name, qzDosFileInfo* info) {
     if (IsChunkName(name)) {
         qzChunkNameParts parts;
         if (!ParseChunkName(name, &parts)) return false;
-        if (parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size)) return false;
+        if (parts.containerPath.empty()) {
+            if (!FindChunkMemory(parts.address, parts.size)) return false;
+        } else {
+            qzDosFileInfo container;
+            if (!VfsExamineName(parts.containerPath.c_str(), &container, false) || container.type != 0 ||
+                static_cast<uint64_t>(container.size) < parts.offset + parts.size)
+                return false;
+        }
     }
     return VfsExamineName(name, info, true) != 0;
 }
@@ -120,58 +128,67 @@ int GetDirectoryArg(VmState* state, int index, qzDosDirectory** out) {
     return ERR_FINDDIR;
 }
 
-bool MatchOne(const char* name, const char* p, const char* pEnd) {
-    while (p < pEnd) {
-        char c = *p;
-        if (c == '*') {
-            while (p < pEnd && *p == '*') p++;
-            if (p == pEnd) return true;
-            for (const char* s = name; *s; s++)
-                if (MatchOne(s, p, pEnd)) return true;
-            return false;
+// Matches one character of the name against the pattern item at p (not '*'): '?', '#', a set
+// "[...]" or a literal. *length gets the item's length in the pattern.
+bool MatchItem(unsigned char n, const char* p, const char* pEnd, size_t* length) {
+    char c = *p;
+    *length = 1;
+    if (c == '?') return true;
+    if (c == '#') return n >= '0' && n <= '9';
+    if (c == '[') {
+        const char* q = p + 1;
+        bool invert = false;
+        if (q < pEnd && *q == '!') {
+            invert = true;
+            q++;
         }
-        if (!*name) return false;
-        unsigned char n = static_cast<unsigned char>(*name);
-        if (c == '?') {
-            p++;
-        } else if (c == '#') {
-            if (n < '0' || n > '9') return false;
-            p++;
-        } else if (c == '[') {
-            const char* q = p + 1;
-            bool invert = false;
-            if (q < pEnd && *q == '!') {
-                invert = true;
+        bool found = false;
+        bool first = true;
+        while (q < pEnd && (*q != ']' || first)) {
+            unsigned char lo = static_cast<unsigned char>(*q);
+            if (q + 2 < pEnd && q[1] == '-' && q[2] != ']' && lo < static_cast<unsigned char>(q[2])) {
+                if (n >= lo && n <= static_cast<unsigned char>(q[2])) found = true;
+                q += 3;
+            } else {
+                if (n == lo) found = true;
                 q++;
             }
-            bool found = false;
-            bool first = true;
-            while (q < pEnd && (*q != ']' || first)) {
-                unsigned char lo = static_cast<unsigned char>(*q);
-                if (q + 2 < pEnd && q[1] == '-' && q[2] != ']' && lo < static_cast<unsigned char>(q[2])) {
-                    if (n >= lo && n <= static_cast<unsigned char>(q[2])) found = true;
-                    q += 3;
-                } else {
-                    if (n == lo) found = true;
-                    q++;
-                }
-                first = false;
-            }
-            if (q >= pEnd) {
-                // No closing bracket: the '[' is an ordinary character.
-                if (n != '[') return false;
-                p++;
-            } else {
-                if (found == invert) return false;
-                p = q + 1;
-            }
-        } else {
-            if (n != static_cast<unsigned char>(c)) return false;
-            p++;
+            first = false;
         }
-        name++;
+        // Without a closing bracket the '[' is an ordinary character.
+        if (q >= pEnd) return n == '[';
+        *length = static_cast<size_t>(q + 1 - p);
+        return found != invert;
     }
-    return *name == '\0';
+    return n == static_cast<unsigned char>(c);
+}
+
+// One alternative against the whole name. A '*' remembers where it stood; a mismatch later
+// retries from there one name character further, so the time stays bounded by the product of
+// the two lengths whatever the number of stars.
+bool MatchOne(const char* name, const char* p, const char* pEnd) {
+    const char* starP = nullptr;
+    const char* starName = nullptr;
+    while (*name) {
+        if (p < pEnd && *p == '*') {
+            while (p < pEnd && *p == '*') p++;
+            if (p == pEnd) return true;
+            starP = p;
+            starName = name;
+            continue;
+        }
+        size_t length;
+        if (p < pEnd && MatchItem(static_cast<unsigned char>(*name), p, pEnd, &length)) {
+            p += length;
+            name++;
+            continue;
+        }
+        if (!starP) return false;
+        p = starP;
+        name = ++starName;
+    }
+    while (p < pEnd && *p == '*') p++;
+    return p == pEnd;
 }
 
 int RunProgram(VmState* state, int async) {

@@ -357,7 +357,7 @@ int DosReadString(VmState* state) {
     }
     // Never allocate what the file cannot hold.
     int64_t length = ToPosition(n);
-    if (f->access == QZ_ACCESS_READ && !f->file->adapter) {
+    if (!f->file->adapter) {
         int64_t position = VfsSeek(f->file, 0, QZ_VFS_SEEK_CURRENT);
         int64_t size = VfsGetFileSize(f->file);
         if (position >= 0 && size >= 0 && length > size - position) {

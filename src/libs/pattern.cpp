@@ -26,11 +26,11 @@ const unsigned char* Fail(qzMatchState* ms, int code) {
     return nullptr;
 }
 
-// Letters and case classes follow the player's Latin-1 tables; control characters, digits,
-// punctuation, white space and hexadecimal digits are those of the "C" locale (ASCII only).
-// Upper-case letters are those the lower-case table changes, lower-case letters the other letters.
-bool IsUpper(int c) { return qzLowerCaseTable[c] != c; }
-bool IsLower(int c) { return qzLetterTable[c] && !IsUpper(c); }
+// "%a" and "%w" follow the player's Latin-1 letter table. Control characters, digits, lower and
+// upper case, punctuation, white space and hexadecimal digits are those of the "C" locale, which
+// the player never changes: ASCII only, so no byte from 128 up is in these classes.
+bool IsUpper(int c) { return c >= 'A' && c <= 'Z'; }
+bool IsLower(int c) { return c >= 'a' && c <= 'z'; }
 
 bool MatchClass(int c, int cl) {
     bool res;

@@ -187,6 +187,8 @@ int StrRepeatStr(VmState* state) {
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n < 0) return ERR_WRONGUSAGE;
+    // Nothing to repeat: answer at once instead of looping up to 2^31 times.
+    if (s.empty() || n == 0) return Push(state, "");
     if (static_cast<uint64_t>(s.size()) * static_cast<uint64_t>(n) > QZ_MAX_STRING_LENGTH) return ERR_MEM;
     std::string out;
     out.reserve(s.size() * static_cast<size_t>(n));

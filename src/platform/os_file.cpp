@@ -49,6 +49,12 @@ qzPlatformFile* OpenChunk(qzPlatformFile* file, const char* name, int mode) {
         file->stream = nullptr;
         return nullptr;
     }
+    // A window never reaches past the container's end: bytes that a name claims beyond it do not
+    // exist, and the size must not make a reader allocate for them.
+    int64_t available = static_cast<int64_t>(st.st_size) > file->windowStart
+                            ? static_cast<int64_t>(st.st_size) - file->windowStart
+                            : 0;
+    if (file->size > available) file->size = available;
     return file;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/charset.h"
+#include "core/chunk_memory.h"
 #include "core/chunk_name.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
@@ -412,7 +413,9 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
     lock->name = name;
     if (chunk) {
         qzChunkNameParts parts;
-        if (!ParseChunkName(name, &parts)) {
+        // Memory names stand only for blocks the player registered; any other is missing.
+        if (!ParseChunkName(name, &parts) ||
+            (parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size))) {
             delete lock;
             return nullptr;
         }

@@ -91,9 +91,16 @@ struct CopyTest : DosTest {
 // A tree copy equals its source (diff -r), keeps dates and modes (stat), and reaches names in
 // any encoding.
 TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
-    MakeTree(F("src"), false);
+    MakeTree(F("src"));
+    Python("import os,sys\nos.makedirs(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe')\n"
+           "open(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe/f\\xfd', 'wb').write(b'deep')", F("src"));
     Ok("CopyFile", {S(F("src")), S(F("dst/new"))});
     EXPECT_EQ(Sh("diff -r " + F("src") + " " + F("dst/new") + " && echo same"), "same\n");
+    EXPECT_EQ(Python("import os,sys\nd=sys.argv[1].encode()\n"
+                     "print(sorted(os.listdir(d)) == sorted(os.listdir(d.replace(b'/dst/new', b'/src'))),"
+                     " b'raw\\xff.bin' in os.listdir(d), os.listdir(d + b'/dir\\xe9\\xff/in\\xfe'))",
+                     F("dst/new")),
+              "True True [b'f\\xfd']\n");
     std::string stat = Sh("cd " + F("") + " && stat -c \"%Y %a\" src/a.txt dst/new/a.txt src/sub dst/new/sub "
                            "src/sub/deeper/c.txt dst/new/sub/deeper/c.txt");
     std::vector<std::string> lines;
@@ -106,6 +113,8 @@ TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
     EXPECT_EQ(lines[4], lines[5]);
     EXPECT_EQ(lines[5].substr(lines[5].size() - 3), "640");
 
+    Ok("CopyFile", {S(F("src/raw\xff.bin")), S(F("single"))});
+    EXPECT_EQ(ReadFile(F("single/raw\xff.bin")), "raw");
     // One file into directories that do not exist yet, and under a new name.
     Ok("CopyFile", {S(F("src/a.txt")), S(F("newdir/sub"))});
     EXPECT_EQ(ReadFile(F("newdir/sub/a.txt")), "alpha");
@@ -115,6 +124,7 @@ TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
     EXPECT_EQ(CallErr("CopyFile", {S(F("src/a.txt")), S(F("x")), Nil(), Nil(), Nil(), S("*.txt")}), ERR_NODIRPATTERN);
     EXPECT_EQ(CallErr("CopyFile", {S(F("missing")), S(F("x"))}), ERR_READFILE);
     EXPECT_EQ(CallErr("CopyFile", {S(""), S("")}), ERR_WRONGUSAGE);
+    EXPECT_EQ(CallErr("CopyFile", {S(""), S(F("x"))}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("CopyFile", {S(F("src/a.txt")), S(F("y")), Nil(), N(3)}), ERR_FUNCEXPECTED);
 }
 
@@ -198,9 +208,11 @@ TEST_F(CopyTest, TreeWalksDoNotFollowLinks) {
     Put(F("outside/precious.txt"), "keep me");
     symlink(F("outside").c_str(), F("src/linkdir").c_str());
     symlink(F("outside/precious.txt").c_str(), F("src/linkfile").c_str());
+    symlink(F("nowhere").c_str(), F("src/sub/dangling").c_str());
     Ok("CopyFile", {S(F("src")), S(F("copy"))});
     EXPECT_NE(access(F("copy/linkdir").c_str(), F_OK), 0);
     EXPECT_EQ(ReadFile(F("copy/linkfile")), "keep me");
+    EXPECT_EQ(Sh("diff -r " + F("src/sub/deeper") + " " + F("copy/sub/deeper") + " && echo same"), "same\n");
 
     Ok("DeleteFile", {S(F("src"))});
     EXPECT_NE(access(F("src").c_str(), F_OK), 0);

@@ -35,10 +35,15 @@ TEST_F(DosTest, MatchPatternCases) {
         {"b.jpg", "*.png;*.jpg", 1},     {"c", "[!ab]", 1},         {"a", "[!ab]", 0},
         {"m", "[a-z]", 1},               {"m", "[z-a]", 0}, {"-", "[z-a]", 1},         {"]", "[]x]", 1},
         {"abc", "a**c", 1},              {"abc", "a?c", 1},         {"ac", "a?c", 0},
+        {"x[y", "x[y", 1},               {"abcbc", "*bc", 1},       {"abcbd", "a*b?", 1},
+        {"", "*", 1},                    {"a", "*?*", 1},           {"", "?", 0},
         {"file1x.txt", "file##.txt", 0}, {"x.txt", "*.png;", 0},    {"long.name.txt", "*.txt", 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CallNum("MatchPattern", {S(c.text), S(c.pattern)}), c.want) << c.text << " " << c.pattern;
+    // Many stars against a long name that fails late take no time.
+    EXPECT_EQ(CallNum("MatchPattern", {S(std::string(5000, 'a') + "b"), S("*a*a*a*a*a*a*a*a*a*a*a*a*a*a*c")}), 0);
+    EXPECT_EQ(CallNum("MatchPattern", {S(std::string(5000, 'a') + "b"), S("*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b")}), 1);
 }
 
 TEST_F(DosTest, NamesPathsAndDirectories) {
@@ -192,6 +197,11 @@ TEST_F(DosTest, ExecuteRunsRealAndContainedPrograms) {
     chmod(F("prog.sh").c_str(), 0755);
     Ok("Execute", {S("\"" + F("prog.sh") + "\" first")});
     EXPECT_EQ(ReadFile(F("out.txt")), "ran first\n");
+    // Run returns at once; the program finishes on its own.
+    Ok("Run", {S(F("prog.sh") + " started")});
+    for (int i = 0; i < 500 && ReadFile(F("out.txt")).size() < 22; i++) usleep(10000);
+    EXPECT_EQ(ReadFile(F("out.txt")), "ran first\nran started\n");
+    WriteFile(F("out.txt"), "ran first\n");
     EXPECT_EQ(CallErr("Execute", {S("\"unterminated")}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("Execute", {S("")}), ERR_WRONGUSAGE);
 

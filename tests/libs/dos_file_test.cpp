@@ -150,6 +150,9 @@ TEST_F(DosTest, HandlesStringsSeekAndErrors) {
     EXPECT_EQ(CallErr("OpenFile", {N(2), S(name), N(1234)}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("OpenFile", {N(2), S("")}), ERR_WRONGUSAGE);
     EXPECT_EQ(CallErr("SetIOMode", {N(2)}), ERR_WRONGUSAGE);
+    Ok("OpenFile", {N(3), S(name), N(QZ_MODE_READWRITE)});
+    EXPECT_EQ(CallErr("ReadString", {N(3), N(2147483647)}), ERR_READ);
+    Ok("CloseFile", {N(3)});
 
     // Reusing a number closes the old handle, also when the new open fails.
     EXPECT_EQ(CallErr("OpenFile", {N(1), S(F("missing"))}), ERR_READFILE);

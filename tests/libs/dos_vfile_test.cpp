@@ -31,6 +31,10 @@ TEST_F(DosTest, VirtualFileWindows) {
     WriteFile(F("data.bin"), data);
     std::string part = CallStr("DefineVirtualFile", {S(F("data.bin")), N(100), N(50), S("part")});
     EXPECT_EQ(CallNum("FileSize", {S(part)}), 50);
+    // A window of a missing file, or one reaching past its file, does not exist.
+    EXPECT_EQ(CallNum("Exists", {S(CallStr("DefineVirtualFile", {S(F("none")), N(0), N(5), S("n")}))}), 0);
+    EXPECT_EQ(CallNum("Exists", {S(CallStr("DefineVirtualFile", {S(F("data.bin")), N(200), N(57), S("n")}))}), 0);
+    EXPECT_EQ(CallNum("Exists", {S(CallStr("DefineVirtualFile", {S(F("data.bin")), N(200), N(56), S("n")}))}), 1);
     EXPECT_EQ(CallStr("FilePart", {S(part)}), "part");
     EXPECT_EQ(CallStr("FileToString", {S(part)}), data.substr(100, 50));
     // A window inside a window adds the offsets; one past its container window is refused.

@@ -64,8 +64,12 @@ TEST(Pattern, HandCases) {
         {"a-b", "[a%-]+", "a-"},
         {"^a", "%^a", "^a"},
         {"caf\xe9 ok", "%a+", "caf\xe9"},          // Latin-1 letters
-        {"\xc9T\xe9", "%u+", "\xc9T"},             // Latin-1 upper case
-        {"\xc9T\xe9\xdf", "%l+", "\xe9\xdf"},      // Latin-1 lower case, sharp s is lower
+        {"\xc9T\xe9", "%u+", "T"},                 // case classes are ASCII only
+        {"\xc9T\xe9\xdf" "a", "%l+", "a"},
+        {"\xe9\xc9", "%U%L", "\xe9\xc9"},
+        {"\x80\x7f\xa0", "%c+", "\x7f"},             // ... as are control characters,
+        {"\xa0\xbf!", "%p", "!"},                    // punctuation
+        {"\xa0\x85\v", "%s", "\v"},                  // and white space
         {"x\xe9y", "%W", "-1"},
         {"x\xd7y", "%A", "\xd7"},                   // the multiplication sign is no letter
         {"1 + 2", "%p", "+"},

@@ -88,6 +88,7 @@ TEST(StringLib, Substrings) {
         {"repeatstr", {"ab", 3}, "\"ababab\""},
         {"repeatstr", {"ab", 0}, "\"\""},
         {"repeatstr", {"ab", -1}, wrong},
+        {"repeatstr", {"", 2147483647.0}, "\"\""},  // answered at once
         {"repeatstr", {"abcd", 2000000000}, E(ERR_MEM)},  // refused before allocating
         {"leftstr", {"abc"}, E(ERR_MISSINGPARAMTR)},
         {"leftstr", {"abc", 1, 2}, E(ERR_TOOMANYARGS)},

@@ -92,11 +92,26 @@ TEST(OsExecute, ProgramsAndDocuments) {
     EXPECT_EQ(ReadFile(out), "found\n");
     // A file with an extension that is not executable is a document: it is handed to the
     // desktop's opener, never run.
+    // A stand-in opener along the search path records what it is given.
     std::string out2 = dir / "doc-ran.txt";
+    std::string opened = dir / "opened.txt";
+    ASSERT_EQ(mkdir((dir / "bin").c_str(), 0755), 0);
+    WriteFile(dir / "bin/xdg-open", "#!/bin/sh\necho \"$#:$1\" >> '" + opened + "'\n");
+    ASSERT_EQ(chmod((dir / "bin/xdg-open").c_str(), 0755), 0);
     WriteFile(dir / "notes.sh", "echo ran > '" + out2 + "'\n");
-    EXPECT_EQ(OsExecute((dir / "notes.sh").c_str(), nullptr, 0), 0);
-    EXPECT_EQ(OsExecute((dir / "notes.sh").c_str(), nullptr, 1), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    setenv("PATH", (dir.path() + "/bin:" + oldPath).c_str(), 1);
+    int syncRc = OsExecute((dir / "notes.sh").c_str(), nullptr, 0);
+    int asyncRc = OsExecute((dir / "notes.sh").c_str(), "ignored", 1);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(syncRc, 0);
+    EXPECT_EQ(asyncRc, 0);
+    std::string line = "1:" + (dir / "notes.sh") + "\n";
+    std::string text;
+    for (int i = 0; i < 1000 && text.size() < 2 * line.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        text = ReadFile(opened);
+    }
+    EXPECT_EQ(text, line + line);
     EXPECT_FALSE(Exists(out2));
 }
 

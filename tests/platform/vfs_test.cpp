@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/chunk_memory.h"
 #include "core/chunk_name.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
@@ -221,6 +222,17 @@ TEST(Vfs, LoadFileFromDiskAndWindows) {
     ASSERT_EQ(VfsLoadFile(chunk, nullptr, nullptr, &data, &size, true), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), content.substr(1000, 300));
     OsFree(data);
+    // Windows that claim more than the container holds give the bytes present, without
+    // allocating for the claim.
+    const struct { uint64_t offset, size; size_t present; } beyond[] = {
+        {49000, 1ull << 50, 1000}, {60000, 1ull << 40, 0}};
+    for (const auto& w : beyond) {
+        MakeChunkName("big.bin", chunk, sizeof(chunk), 0, w.size, w.offset, path.c_str());
+        ASSERT_EQ(VfsLoadFile(chunk, nullptr, nullptr, &data, &size, false), 0) << w.offset;
+        std::string expected = w.present ? content.substr(w.offset, w.present) : std::string();
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), expected);
+        OsFree(data);
+    }
 
     WriteFile(dir / "empty", "");
     ASSERT_EQ(VfsLoadFile((dir / "empty").c_str(), nullptr, nullptr, &data, &size, false), 0);
@@ -318,6 +330,21 @@ TEST(Vfs, LocksOnChunksFilesAndDirectories) {
     VfsUnlock(lock);
     EXPECT_EQ(VfsLock(dir.path().c_str(), QZ_VFS_LOCK_READ, "plugin"), nullptr);
     EXPECT_EQ(VfsLock(":::chunkbroken", QZ_VFS_LOCK_READ, nullptr), nullptr);
+
+    // A memory chunk name is locked only for memory the player registered.
+    static const unsigned char block[64] = {1};
+    MakeChunkName("m.bin", chunk, sizeof(chunk), -1, 16, 0, block + 8);
+    qzDosFileInfo dosInfo;
+    EXPECT_EQ(VfsLock(chunk, QZ_VFS_LOCK_READ, nullptr), nullptr);
+    EXPECT_EQ(VfsExamineName(chunk, &dosInfo, false), 0);
+    ASSERT_TRUE(RegisterChunkMemory(block, sizeof(block)));
+    lock = VfsLock(chunk, QZ_VFS_LOCK_READ, nullptr);
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(VfsExamineLock(lock, &info), 0);
+    EXPECT_EQ(info.size, 16);
+    VfsUnlock(lock);
+    UnregisterChunkMemory(block);
+    EXPECT_EQ(VfsLock(chunk, QZ_VFS_LOCK_READ, nullptr), nullptr);
 }
 
 TEST(Vfs, ExamineNameGivesLocalDates) {
