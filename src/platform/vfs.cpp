@@ -72,6 +72,9 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
     qzChunkNameParts parts;
     bool chunk = IsChunkName(name);
     if (chunk && !ParseChunkName(name, &parts)) return nullptr;
+    // A memory name reaches no adapter unless the player registered that memory: an adapter
+    // would read whatever lies at a forged address.
+    if (chunk && parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size)) return nullptr;
     int adapterMode = (mode & QZ_VFS_WRITE) ? QZ_ADAPTER_MODE_WRITE
                       : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
                                                   : QZ_ADAPTER_MODE_READ;
