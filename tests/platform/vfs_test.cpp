@@ -47,7 +47,8 @@ size_t StreamRead(void* h, void* buffer, size_t count) {
     auto* s = static_cast<FakeStream*>(h);
     ++stats.reads;
     stats.largestRead = std::max(stats.largestRead, count);
-    size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), s->size - s->pos));
+    int64_t left = std::max<int64_t>(0, s->size - s->pos);
+    size_t n = static_cast<size_t>(std::min<uint64_t>(count, static_cast<uint64_t>(left)));
     for (size_t i = 0; i < n; ++i) static_cast<unsigned char*>(buffer)[i] = PatternAt(s->pos + static_cast<int64_t>(i));
     s->pos += static_cast<int64_t>(n);
     return n;
