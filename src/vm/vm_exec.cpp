@@ -2,6 +2,7 @@
 // returning when the frame it was entered with returns.
 #include "vm/vm_exec.h"
 
+#include <climits>
 #include <cmath>
 
 #include "vm/vm_debug.h"
@@ -78,6 +79,13 @@ static const VmInstruction* LabelJump(VmState* state, ptrdiff_t entryIndex, VmPr
     if (retIndex < 0 || target < 0 || target >= p->sizecode) VmRaiseError(state, ERR_FUNCJMP);
     PushLabelReturn(state, p->code + retIndex);
     return p->code + target;
+}
+
+void VmSetLabelJump(VmGlobalState* g, int labelValue) {
+    long long offset = (long long)labelValue - g->currentCallIndex;
+    if (offset < INT_MIN) offset = INT_MIN;
+    if (offset > INT_MAX) offset = INT_MAX;
+    g->labelJumpOffset = (int)offset;
 }
 
 static void ForPrepValue(VmState* state, VmValue* v) {
