@@ -52,14 +52,16 @@ char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t b
                     uint64_t offset, const void* container) {
     if (!buffer || bufferSize == 0) return buffer;
     if (!name) name = "";
+    int written;
     if (base == -1) {
-        std::snprintf(buffer, bufferSize, ":::chunkS%d:%" PRIu64 "*%s?%" PRIxPTR,
+        written = std::snprintf(buffer, bufferSize, ":::chunkS%d:%" PRIu64 "*%s?%" PRIxPTR,
                       static_cast<int>(offset), size, name, reinterpret_cast<uintptr_t>(container));
     } else {
         const char* path = container ? static_cast<const char*>(container) : "";
-        std::snprintf(buffer, bufferSize, ":::chunk%" PRIu64 ":%" PRIu64 "*%s?%s",
+        written = std::snprintf(buffer, bufferSize, ":::chunk%" PRIu64 ":%" PRIu64 "*%s?%s",
                       static_cast<uint64_t>(base) + offset, size, name, path);
     }
+    if (written < 0 || static_cast<size_t>(written) >= bufferSize) buffer[0] = '\0';
     return buffer;
 }
 

@@ -21,10 +21,10 @@ struct qzChunkNameParts {
     int sourceNumber = -1;        // memory data: the source number, else -1
 };
 
-// Builds a chunk name into buffer (bufferSize bytes, cut to fit and NUL-terminated). base == -1
-// makes a memory name: offset is the source number and container the block's address. Otherwise
-// a file name with offset base + offset and container the container's path (a const char*).
-// Returns the buffer.
+// Builds a chunk name into buffer (bufferSize bytes, NUL-terminated). base == -1 makes a memory
+// name: offset is the source number and container the block's address. Otherwise a file name
+// with offset base + offset and container the container's path (a const char*). A name that does
+// not fit leaves the buffer empty: a cut name could point into another file. Returns the buffer.
 char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t base, uint64_t size,
                     uint64_t offset, const void* container);
 

@@ -623,7 +623,12 @@ int RequireStartupPlugin(VmState* state, const char* name, int version, int revi
     size_t length = file.size();
     if (length >= 4 && CompareNoCase(file.c_str() + length - 4, ".qzp") == 0) file.resize(length - 4);
     file += ".qzp";
-    if (version != 0 || revision != 0) file += " " + std::to_string(version) + "." + std::to_string(revision);
+    if (version != 0 || revision != 0) {
+        file += ' ';
+        file += std::to_string(version);
+        file += '.';
+        file += std::to_string(revision);
+    }
     SetErrorArgString(file.c_str());
     (void)state;
     (void)tags;

@@ -213,10 +213,11 @@ std::string FormatErrorRequesterText(const char* message, bool plain, bool scrip
             const char* t = GetCatalogText(id);
             return std::string(t ? t : fallback);
         };
-        out += "\n" + word(QZ_MSG_FILE, "File") + ": " + GetDisplayFileName(fileName ? fileName : "") + " (" +
-               word(QZ_MSG_CURRENTLINE, "current line") + ": " + std::to_string(line);
+        out.append("\n").append(word(QZ_MSG_FILE, "File")).append(": ");
+        out.append(GetDisplayFileName(fileName ? fileName : "")).append(" (");
+        out.append(word(QZ_MSG_CURRENTLINE, "current line")).append(": ").append(std::to_string(line));
         if (commandName && *commandName && std::strcmp(commandName, QZ_NO_COMMAND) != 0)
-            out += " - " + word(QZ_MSG_INFUNCTION, "In function") + ": " + commandName;
+            out.append(" - ").append(word(QZ_MSG_INFUNCTION, "In function")).append(": ").append(commandName);
         out += ")";
     }
     if (out.size() >= QZ_ERROR_TEXT_SIZE)

@@ -1,12 +1,8 @@
 // CRC-32 with one shared table.
 #include "libs/crc32.h"
 
-#include <memory>
 #include <mutex>
-#include <new>
 
-#include "core/error_codes.h"
-#include "core/error_messages.h"
 #include "platform/vfs.h"
 
 namespace {
@@ -41,19 +37,13 @@ uint32_t Crc32(const void* bytes, size_t length) {
 }
 
 int Crc32File(const char* name, uint32_t* crc) {
-    if (!name || !*name) return ERR_WRONGUSAGE;
-    constexpr size_t kBlock = 65536;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
-    if (!buffer) return ERR_MEM;
-    qzVfsFile* file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default");
-    if (!file) {
-        SetErrorArgString(name);
-        return ERR_READFILE;
-    }
     uint32_t c = 0xFFFFFFFFu;
-    size_t got;
-    while ((got = VfsRead(file, buffer.get(), kBlock)) > 0) c = Crc32Update(c, buffer.get(), got);
-    VfsClose(file);
+    auto update = [](void* data, const uint8_t* bytes, size_t size) {
+        uint32_t* running = static_cast<uint32_t*>(data);
+        *running = Crc32Update(*running, bytes, size);
+    };
+    int error = VfsReadFileInBlocks(name, update, &c);
+    if (error) return error;
     *crc = c ^ 0xFFFFFFFFu;
     return 0;
 }

@@ -2,11 +2,7 @@
 #include "libs/md5.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
-#include "core/error_codes.h"
-#include "core/error_messages.h"
 #include "platform/vfs.h"
 
 namespace {
@@ -131,20 +127,13 @@ std::string Md5Hex(const void* bytes, size_t length) {
 }
 
 int Md5File(const char* name, std::string* hex) {
-    if (!name || !*name) return ERR_WRONGUSAGE;
-    constexpr size_t kBlock = 65536;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
-    if (!buffer) return ERR_MEM;
-    qzVfsFile* file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default");
-    if (!file) {
-        SetErrorArgString(name);
-        return ERR_READFILE;
-    }
     qzMd5Context ctx;
     Md5Init(&ctx);
-    size_t got;
-    while ((got = VfsRead(file, buffer.get(), kBlock)) > 0) Md5Update(&ctx, buffer.get(), got);
-    VfsClose(file);
+    auto update = [](void* data, const uint8_t* bytes, size_t size) {
+        Md5Update(static_cast<qzMd5Context*>(data), bytes, size);
+    };
+    int error = VfsReadFileInBlocks(name, update, &ctx);
+    if (error) return error;
     uint8_t digest[16];
     Md5Final(&ctx, digest);
     *hex = Md5HexDigest(digest);

@@ -125,7 +125,7 @@ std::string FileSystemToEnginePath(const std::string& fsPath) {
         bool beyond;
         if (ScanUtf8(fsPath, begin, end, &beyond) && !beyond) {
             for (size_t i = begin; i < end;) {
-                unsigned cp;
+                unsigned cp = 0;
                 i += DecodeUtf8(fsPath, i, end, &cp);
                 result += static_cast<char>(cp);
             }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -72,6 +73,9 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
     qzChunkNameParts parts;
     bool chunk = IsChunkName(name);
     if (chunk && !ParseChunkName(name, &parts)) return nullptr;
+    // A memory name reaches no adapter unless the player registered that memory: an adapter
+    // would read whatever lies at a forged address.
+    if (chunk && parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size)) return nullptr;
     int adapterMode = (mode & QZ_VFS_WRITE) ? QZ_ADAPTER_MODE_WRITE
                       : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
                                                   : QZ_ADAPTER_MODE_READ;
@@ -291,6 +295,23 @@ int VfsWriteInt32BE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static
 
 size_t VfsWriteString(qzVfsFile* file, const char* text) {
     return text ? VfsWrite(file, text, std::strlen(text)) : 0;
+}
+
+int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size),
+                        void* data) {
+    if (!name || !*name) return ERR_WRONGUSAGE;
+    constexpr size_t kBlock = 65536;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
+    if (!buffer) return ERR_MEM;
+    qzVfsFile* file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default");
+    if (!file) {
+        SetErrorArgString(name);
+        return ERR_READFILE;
+    }
+    size_t got;
+    while ((got = VfsRead(file, buffer.get(), kBlock)) > 0) consume(data, buffer.get(), got);
+    VfsClose(file);
+    return 0;
 }
 
 int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,

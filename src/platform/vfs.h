@@ -116,6 +116,11 @@ size_t VfsWriteString(qzVfsFile* file, const char* text);
 // ERR_READFILE (the name cannot be opened) or ERR_MEM.
 int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,
                 size_t* size, bool allowAdapters);
+// Reads a whole file (adapters allowed, loader list "default") in blocks of 65536 bytes and hands
+// each block to consume. Returns 0, ERR_WRONGUSAGE for an empty name, ERR_MEM, or ERR_READFILE
+// naming the file when it cannot be opened.
+int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size),
+                        void* data);
 // Copies source (or the given open source, from its beginning) to the target file. The target is
 // written beside its final name and renamed over it on success, so a failed copy never replaces
 // a good file. Returns 0, ERR_READFILE, ERR_WRITEFILE, ERR_WRITE, ERR_READ or ERR_MEM.

@@ -601,6 +601,9 @@ int VmCProtectedCall(VmState* state, VmCFunction fn, void* userdata) {
 // Collector controls
 
 int VmGetGcThreshold(VmState* state) {
+    // The threshold is a 32-bit byte count: "unlimited" (all bits set) reads 0x3FFFFF KB, and
+    // setting that value back keeps collection off in practice.
+    if (state->g->gcThreshold == VM_GC_UNLIMITED) return 0x3FFFFF;
     size_t kb = state->g->gcThreshold >> 10;
     return kb > (size_t)INT_MAX ? INT_MAX : (int)kb;
 }

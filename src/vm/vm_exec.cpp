@@ -2,6 +2,7 @@
 // returning when the frame it was entered with returns.
 #include "vm/vm_exec.h"
 
+#include <climits>
 #include <cmath>
 
 #include "vm/vm_debug.h"
@@ -80,6 +81,13 @@ static const VmInstruction* LabelJump(VmState* state, ptrdiff_t entryIndex, VmPr
     return p->code + target;
 }
 
+void VmSetLabelJump(VmGlobalState* g, int labelValue) {
+    long long offset = (long long)labelValue - g->currentCallIndex;
+    if (offset < INT_MIN) offset = INT_MIN;
+    if (offset > INT_MAX) offset = INT_MAX;
+    g->labelJumpOffset = (int)offset;
+}
+
 static void ForPrepValue(VmState* state, VmValue* v) {
     double n;
     if (v->tt == VM_TNUMBER) return;
@@ -100,7 +108,8 @@ reentry:
     const VmValue* k = p->k;
     VmValue* base = state->base;
     const VmInstruction* pc = ci->savedpc;
-    int lastPc = -1;
+    // A frame resumed after a call continues on the line of that call: no new line event for it.
+    int lastPc = pc > p->code ? (int)(pc - p->code) - 1 : -1;
 
 // Reloads what a call, a hook or a collection may have moved.
 #define VM_RELOAD() (base = state->base, ci = state->ci)

@@ -31,6 +31,12 @@ TEST(ChunkName, FileNameRoundTrip) {
     ASSERT_TRUE(ParseChunkName(buf, &p));
     EXPECT_EQ(p.offset, 5000000000ull);
     EXPECT_EQ(p.extension, "");
+    // A name that does not fit is not cut (a cut container path names another file): empty.
+    char small[34];
+    const char* fits = MakeChunkName("pic.png", small, sizeof(small), 1000, 500, 24, "/a/b.qza");
+    EXPECT_STREQ(fits, ":::chunk1024:500*pic.png?/a/b.qza");
+    EXPECT_STREQ(MakeChunkName("pic.png", small, sizeof(small), 1000, 500, 24, "/a/bc.qza"), "");
+    EXPECT_STREQ(MakeChunkName("s", small, sizeof(small), -1, 1, 1000000, reinterpret_cast<const void*>(~uintptr_t(0))), "");
 }
 
 TEST(ChunkName, MemoryNameRoundTrip) {

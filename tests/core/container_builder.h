@@ -30,7 +30,7 @@ struct ByteBuilder {
         return *this;
     }
     ByteBuilder& raw(const std::string& s) {
-        bytes.insert(bytes.end(), s.begin(), s.end());
+        for (char c : s) bytes.push_back(static_cast<uint8_t>(c));
         return *this;
     }
     ByteBuilder& raw(const std::vector<uint8_t>& v) {

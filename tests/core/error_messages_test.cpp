@@ -10,6 +10,7 @@
 #include "platform/catalog.h"
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"
+#include "support/lang_scope.h"
 
 namespace {
 
@@ -261,22 +262,18 @@ TEST_F(ErrorMessages, CatalogTranslationIsNeverAFormat) {
             lines += "\n";
     }
     filetest::WriteFile("Catalogs/german/Quarnelix.catalog", lines);
-    const char* oldLang = std::getenv("LANG");
-    std::string savedLang = oldLang ? oldLang : "";
-    setenv("LANG", "de_DE.UTF-8", 1);
-    OpenPlayerCatalog();
+    {
+        LangScope lang("de_DE.UTF-8");
+        OpenPlayerCatalog();
 
-    SetErrorArgIndex(2);
-    SetErrorArgString("t");
-    EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Zahl erwartet in Argument 2!");
-    EXPECT_EQ(FormatErrorText(ERR_TABLEDECLA), "Tabelle t t %n %x fehlt!");
-    EXPECT_EQ(FormatErrorText(1600), "Unbekannter Fehler!");
+        SetErrorArgIndex(2);
+        SetErrorArgString("t");
+        EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Zahl erwartet in Argument 2!");
+        EXPECT_EQ(FormatErrorText(ERR_TABLEDECLA), "Tabelle t t %n %x fehlt!");
+        EXPECT_EQ(FormatErrorText(1600), "Unbekannter Fehler!");
 
-    ClosePlayerCatalog();
-    if (oldLang)
-        setenv("LANG", savedLang.c_str(), 1);
-    else
-        unsetenv("LANG");
+        ClosePlayerCatalog();
+    }
     OsChangeDir(old.c_str(), nullptr);
     EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Number expected in argument 2!");
 }

@@ -19,6 +19,7 @@
 #include <zlib.h>
 
 #include "asm/asm.h"
+#include "support/lang_scope.h"
 
 namespace {
 
@@ -298,17 +299,11 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     ASSERT_EQ(std::system(("mkdir -p '" + Path("Catalogs/deutsch") + "'").c_str()), 0);
     WriteFile(Path("Catalogs/deutsch/Quarnelix.catalog"), catalog);
 
-    const char* oldLang = std::getenv("LANG");
-    std::string saved = oldLang ? oldLang : "";
-    setenv("LANG", "de_DE.ISO-8859-1", 1);
+    LangScope lang("de_DE.ISO-8859-1");
     RunResult loud = Play({"ok.qza"});
     RunResult missing = Play({"-QUIET", "-DEBUGDEVICE", "x", "nothere.qza"});
     RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     RunResult requester = Play({"-QUIET", "brush.qza"});
-    if (oldLang)
-        setenv("LANG", saved.c_str(), 1);
-    else
-        unsetenv("LANG");
 
     EXPECT_EQ(loud.out, kBanner + "Lade Skript...fertig\nLade Applet ok.qza...fertig\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");

@@ -13,17 +13,17 @@ using namespace libtest;
 
 namespace {
 
+std::string E(int code) { return std::string("E").append(std::to_string(code)); }
+
 std::string Ev(std::string_view text, const std::vector<qzEvalVariable>& vars = {}) {
     double v = 0;
     int rc = EvalExpression(text, vars.data(), vars.size(), &v);
-    if (rc) return "E" + std::to_string(rc);
+    if (rc) return E(rc);
     std::ostringstream ss;
     ss.precision(17);
     ss << v;
     return ss.str();
 }
-
-std::string E(int code) { return "E" + std::to_string(code); }
 
 }  // namespace
 

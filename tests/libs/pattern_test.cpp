@@ -12,17 +12,20 @@ using namespace libtest;
 
 namespace {
 
+// An error result as the helpers below show it.
+std::string E(int code) { return std::string("E").append(std::to_string(code)); }
+
 // The result values of the first match at or after init, joined by "|", positions as "#n";
 // "-1" for no match, "E<code>" for an error.
 std::string Short(std::string_view s, std::string_view p, int64_t init = 0) {
     qzPatternMatch m;
     int rc = PatternFind(s, p, init, true, &m);
     if (rc == PATTERN_NOMATCH) return "-1";
-    if (rc != PATTERN_FOUND) return "E" + std::to_string(rc);
+    if (rc != PATTERN_FOUND) return E(rc);
     std::string out;
     for (int i = 0; i < PatternValueCount(m); i++) {
         qzPatternValue v;
-        if (int e = PatternValue(m, s, i, &v)) return "E" + std::to_string(e);
+        if (int e = PatternValue(m, s, i, &v)) return E(e);
         if (i) out += "|";
         out += v.isPosition ? "#" + std::to_string(v.position) : std::string(v.text);
     }
@@ -33,7 +36,7 @@ std::string Replace(std::string_view s, std::string_view p, std::string_view r, 
     std::string out;
     int64_t n = 0;
     int rc = PatternReplace(s, p, r, nullptr, nullptr, max < 0 ? (int64_t)s.size() + 1 : max, &out, &n);
-    if (rc) return "E" + std::to_string(rc);
+    if (rc) return E(rc);
     return out + "/" + std::to_string(n);
 }
 
@@ -96,8 +99,8 @@ TEST(Pattern, DirectPositionsAndStart) {
     EXPECT_EQ(Short("hello", "", 5), "");
     EXPECT_EQ(Short("hello", "o", 4), "o");
     EXPECT_EQ(Short("hello", "^l", 2), "l");  // the anchor holds at the start position
-    EXPECT_EQ(Short("hello", "l", 6), "E" + std::to_string(ERR_WRONGUSAGE));
-    EXPECT_EQ(Short("hello", "l", -1), "E" + std::to_string(ERR_WRONGUSAGE));
+    EXPECT_EQ(Short("hello", "l", 6), E(ERR_WRONGUSAGE));
+    EXPECT_EQ(Short("hello", "l", -1), E(ERR_WRONGUSAGE));
 }
 
 TEST(Pattern, Errors) {
@@ -120,7 +123,7 @@ TEST(Pattern, Errors) {
         {"x", "(x", ERR_UNFINISHEDCAPTURE},
         {"x", std::string(33, '(') + "x" + std::string(33, ')'), ERR_TOOMANYCAPTURES},
     };
-    for (const Case& c : cases) EXPECT_EQ(Short(c.s, c.p), "E" + std::to_string(c.code)) << c.p;
+    for (const Case& c : cases) EXPECT_EQ(Short(c.s, c.p), E(c.code)) << c.p;
     // 32 captures are fine.
     std::string deep = std::string(32, '(') + "x" + std::string(32, ')');
     qzPatternMatch m;
@@ -159,9 +162,14 @@ TEST(Pattern, Iterator) {
         while ((rc = PatternFindNext(s, p, &next, &m)) == PATTERN_FOUND) {
             qzPatternValue v;
             EXPECT_EQ(PatternValue(m, s, 0, &v), 0);
-            out += "[" + (v.isPosition ? "#" + std::to_string(v.position) : std::string(v.text)) + "]";
+            out += '[';
+            if (v.isPosition)
+                out.append("#").append(std::to_string(v.position));
+            else
+                out += v.text;
+            out += ']';
         }
-        if (rc != PATTERN_NOMATCH) out += "E" + std::to_string(rc);
+        if (rc != PATTERN_NOMATCH) out += E(rc);
         return out;
     };
     EXPECT_EQ(all("one two  three", "%a+"), "[one][two][three]");
@@ -169,7 +177,7 @@ TEST(Pattern, Iterator) {
     EXPECT_EQ(all("ab", "()"), "[#1][#2][#3]");
     EXPECT_EQ(all("a^b^", "^"), "[^][^]");  // no anchor in iterations
     EXPECT_EQ(all("k1=v1, k2=v2", "(%w+)=(%w+)"), "[k1][k2]");
-    EXPECT_EQ(all("x", "[x"), "E" + std::to_string(ERR_MALFORMPAT2));
+    EXPECT_EQ(all("x", "[x"), E(ERR_MALFORMPAT2));
 }
 
 TEST(Pattern, Replace) {
@@ -177,15 +185,15 @@ TEST(Pattern, Replace) {
     EXPECT_EQ(Replace("hello world", "o", "0", 1), "hell0 world/1");
     EXPECT_EQ(Replace("hello world", "o", "0", 0), "hello world/0");
     EXPECT_EQ(Replace("abc", "", "-"), "-a-b-c-/4");
-    EXPECT_EQ(Replace("abc", "%w", "%0"), "E" + std::to_string(ERR_INVCAPIDX));
-    EXPECT_EQ(Replace("abc", "%w", "%2"), "E" + std::to_string(ERR_INVCAPIDX));
+    EXPECT_EQ(Replace("abc", "%w", "%0"), E(ERR_INVCAPIDX));
+    EXPECT_EQ(Replace("abc", "%w", "%2"), E(ERR_INVCAPIDX));
     EXPECT_EQ(Replace("abc", "%w", "<%1>"), "<a><b><c>/3");  // no captures: the whole match
     EXPECT_EQ(Replace("hello world", "(%w+) (%w+)", "%2 %1"), "world hello/1");
     EXPECT_EQ(Replace("abc", "b()", "%1"), "a3c/1");
     EXPECT_EQ(Replace("50", "%d+", "%%%1%"), "%50%/1");
     EXPECT_EQ(Replace("aaa", "^a", "b"), "baa/1");
     EXPECT_EQ(Replace("xaa", "^a", "b"), "xaa/0");
-    EXPECT_EQ(Replace("x", "[", "b"), "E" + std::to_string(ERR_MALFORMPAT2));
+    EXPECT_EQ(Replace("x", "[", "b"), E(ERR_MALFORMPAT2));
     // A callback replaces or removes matches.
     auto upper = [](void*, const qzPatternMatch& m, std::string_view s, std::string* out) -> int {
         std::string w(s.substr(m.start, m.end - m.start));

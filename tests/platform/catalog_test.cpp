@@ -11,6 +11,7 @@
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"
 #include "platform/os_process.h"
+#include "support/lang_scope.h"
 
 using namespace filetest;
 
@@ -40,25 +41,6 @@ void WriteIffCatalog(const std::string& path, const std::string& entries, const 
 qzCatalog* Parse(const std::string& data) {
     return ParseCatalogData(reinterpret_cast<const unsigned char*>(data.data()), data.size());
 }
-
-class LangScope {
-public:
-    explicit LangScope(const char* value) {
-        const char* old = std::getenv("LANG");
-        mHad = old != nullptr;
-        if (old) mOld = old;
-        if (value) setenv("LANG", value, 1);
-        else unsetenv("LANG");
-    }
-    ~LangScope() {
-        if (mHad) setenv("LANG", mOld.c_str(), 1);
-        else unsetenv("LANG");
-    }
-
-private:
-    bool mHad;
-    std::string mOld;
-};
 
 // Runs the test body with the temporary directory as current directory.
 class CwdScope {

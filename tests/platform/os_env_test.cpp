@@ -6,30 +6,11 @@
 #include "core/error_codes.h"
 #include "platform/file_test_util.h"
 #include "platform/os_env.h"
+#include "support/lang_scope.h"
 
 using namespace filetest;
 
 namespace {
-
-// Sets LANG for one scope and restores it.
-class LangScope {
-public:
-    explicit LangScope(const char* value) {
-        const char* old = std::getenv("LANG");
-        mHad = old != nullptr;
-        if (old) mOld = old;
-        if (value) setenv("LANG", value, 1);
-        else unsetenv("LANG");
-    }
-    ~LangScope() {
-        if (mHad) setenv("LANG", mOld.c_str(), 1);
-        else unsetenv("LANG");
-    }
-
-private:
-    bool mHad;
-    std::string mOld;
-};
 
 }  // namespace
 

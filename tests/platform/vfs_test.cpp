@@ -47,7 +47,8 @@ size_t StreamRead(void* h, void* buffer, size_t count) {
     auto* s = static_cast<FakeStream*>(h);
     ++stats.reads;
     stats.largestRead = std::max(stats.largestRead, count);
-    size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), s->size - s->pos));
+    int64_t left = std::max<int64_t>(0, s->size - s->pos);
+    size_t n = static_cast<size_t>(std::min<uint64_t>(count, static_cast<uint64_t>(left)));
     for (size_t i = 0; i < n; ++i) static_cast<unsigned char*>(buffer)[i] = PatternAt(s->pos + static_cast<int64_t>(i));
     s->pos += static_cast<int64_t>(n);
     return n;
@@ -180,6 +181,57 @@ TEST_F(VfsStream, LoaderListsChooseWhoServes) {
     EXPECT_EQ(f, nullptr);
     // Chunk names reach only adapters that accept them.
     EXPECT_EQ(VfsOpen(":::chunk0:5*stream:5?/nowhere", QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr), nullptr);
+}
+
+namespace {
+
+// An adapter that accepts chunk names and remembers the tags it was given.
+struct SeenTags {
+    int opens = 0;
+    std::string container;
+    uint64_t offset = 0, size = 0;
+    int memorySource = -1;
+} seen;
+void* ChunkOpen(const char*, int, const qzVfsOpenTags* tags) {
+    ++seen.opens;
+    seen.container = tags->containerPath ? tags->containerPath : "";
+    seen.offset = tags->offset;
+    seen.size = tags->size;
+    seen.memorySource = tags->memorySource;
+    return new FakeStream{0, 0};
+}
+
+}  // namespace
+
+TEST(Vfs, ChunkNamesReachAcceptingAdaptersWithTheirWindow) {
+    qzVfsFileAdapter chunkAdapter = {"chunky", 1, 1, 0, ChunkOpen, StreamClose, StreamRead, nullptr,
+                                     StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr};
+    VfsAddFileAdapter(&chunkAdapter);
+    seen = SeenTags();
+    char chunk[1024];
+    MakeChunkName("a.png", chunk, sizeof(chunk), 100, 50, 20, "/some/container.qza");
+    qzVfsFile* f = VfsOpen(chunk, QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
+    ASSERT_NE(f, nullptr);
+    VfsClose(f);
+    EXPECT_EQ(seen.container, "/some/container.qza");
+    EXPECT_EQ(seen.offset, 120u);
+    EXPECT_EQ(seen.size, 50u);
+    EXPECT_EQ(seen.memorySource, 0);
+
+    // Memory names: only for registered memory, never a forged address.
+    static const unsigned char block[32] = {7};
+    MakeChunkName("m.bin", chunk, sizeof(chunk), -1, 8, 2, block + 4);
+    seen = SeenTags();
+    EXPECT_EQ(VfsOpen(chunk, QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr), nullptr);
+    EXPECT_EQ(seen.opens, 0);
+    ASSERT_TRUE(RegisterChunkMemory(block, sizeof(block)));
+    f = VfsOpen(chunk, QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
+    ASSERT_NE(f, nullptr);
+    VfsClose(f);
+    EXPECT_EQ(seen.memorySource, 1);
+    EXPECT_EQ(seen.size, 8u);
+    UnregisterChunkMemory(block);
+    VfsRemoveFileAdapter(&chunkAdapter);
 }
 
 TEST_F(VfsStream, LoadFileReadsStreamsInSteps) {

@@ -100,7 +100,7 @@ struct Reader {
         return true;
     }
     bool Int(int32_t* v) {
-        uint64_t w;
+        uint64_t w = 0;
         if (!Wide(&w, 4)) return false;
         *v = (int32_t)(uint32_t)w;
         return true;
@@ -142,7 +142,7 @@ struct Reader {
         if (!Count(&n, 1, "constant")) return false;
         f->constants.resize((size_t)n);
         for (AsmConst& k : f->constants) {
-            uint8_t tag;
+            uint8_t tag = 0;
             if (!Byte(&tag)) return false;
             k.tag = tag;
             if (tag == ASM_CONST_NUMBER) {

@@ -9,6 +9,9 @@
 
 namespace {
 
+// A prefix letter and a number, as in "k3" or "L12".
+std::string Numbered(const char* prefix, long long n) { return std::string(prefix).append(std::to_string(n)); }
+
 std::string StrText(const AsmStr& s) {
     bool text = s.len == (int32_t)s.bytes.size() && !s.bytes.empty() && s.bytes.back() == '\0';
     if (text) return AsmQuote(s.bytes.substr(0, s.bytes.size() - 1));
@@ -38,7 +41,7 @@ std::string ConstOperand(const AsmFunction& f, int k) {
             if (first == k) return ConstText(c);
         }
     }
-    return "k" + std::to_string(k);
+    return Numbered("k", k);
 }
 
 std::string Hex32(uint32_t w) {
@@ -76,8 +79,8 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
     std::string s = info.name;
     long long target;
     auto targetText = [&](int offset) {
-        if (JumpTarget(w, pc, &target) && labels.count(target)) return "L" + std::to_string(target);
-        return (offset >= 0 ? "+" : "") + std::to_string(offset);
+        if (JumpTarget(w, pc, &target) && labels.count(target)) return Numbered("L", target);
+        return Numbered(offset >= 0 ? "+" : "", offset);
     };
     if (info.mode == VM_iJ24) {
         s += " " + targetText(VmGetJ(w));
@@ -141,7 +144,7 @@ void Function(const AsmFunction& f, const std::string& name, int depth, std::str
         *out += "\n";
     }
     for (size_t k = 0; k < f.functions.size(); k++)
-        Function(f.functions[k], "f" + std::to_string(k), depth + 1, out);
+        Function(f.functions[k], Numbered("f", (long long)k), depth + 1, out);
 
     std::set<long long> labels;
     for (size_t pc = 0; pc < f.code.size(); pc++) {
@@ -150,14 +153,14 @@ void Function(const AsmFunction& f, const std::string& name, int depth, std::str
             labels.insert(target);
     }
     for (size_t pc = 0; pc < f.code.size(); pc++) {
-        if (labels.count((long long)pc)) *out += ind + "L" + std::to_string(pc) + ":\n";
+        if (labels.count((long long)pc)) *out += ind + Numbered("L", (long long)pc) + ":\n";
         if (perInstructionLines && (pc == 0 || f.lineInfo[pc] != f.lineInfo[pc - 1]))
             *out += in + ".line " + std::to_string(f.lineInfo[pc]) + "\n";
         std::string text = in + Instruction(f, pc, labels);
         if (text.size() < 40) text.resize(40, ' ');
         *out += text + " ; " + std::to_string(pc) + "\n";
     }
-    if (labels.count((long long)f.code.size())) *out += ind + "L" + std::to_string(f.code.size()) + ":\n";
+    if (labels.count((long long)f.code.size())) *out += ind + Numbered("L", (long long)f.code.size()) + ":\n";
     const struct {
         const char* name;
         const std::optional<int32_t>& v;

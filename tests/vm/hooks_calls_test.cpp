@@ -1,0 +1,91 @@
+// Hooks around calls and returns, and the C interface's debug and upvalue queries on script
+// functions.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "vm/vm_state.h"
+#include "vm_script_util.h"
+#include "vm_test_util.h"
+
+namespace {
+
+std::vector<std::string> events;
+
+void RecordHook(VmState*, VmDebug* ar) {
+    switch (ar->event) {
+    case VM_HOOKLINE: events.push_back("line " + std::to_string(ar->currentline)); break;
+    case VM_HOOKCALL: events.push_back("call"); break;
+    case VM_HOOKRET: events.push_back("return"); break;
+    default: events.push_back("count"); break;
+    }
+}
+
+}  // namespace
+
+// The line hook fires when a new line starts or a jump goes back; coming back from a called
+// script function to the line of the call is neither.
+TEST(HooksAndCalls, LineHookAfterReturnFromACall) {
+    VmHolder L;
+    const std::string text = R"(
+.function main
+  .line 1
+    CLOSURE r0 f
+    CALL r0 1 1
+    LOADK r1 2
+  .line 2
+    RETURN r1 2
+  .function f
+    .linedefined 5
+    .line 7
+      RETURN r0 1
+  .end
+.end
+)";
+    events.clear();
+    VmSetHook(L, RecordHook, VM_MASKLINE, 0);
+    std::string out;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "2");
+    EXPECT_EQ(events, (std::vector<std::string>{"line 1", "line 7", "line 2"}));
+
+    // With call and return events: every script call is framed by them.
+    events.clear();
+    VmSetHook(L, RecordHook, VM_MASKLINE | VM_MASKCALL | VM_MASKRET, 0);
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"call", "line 1", "call", "line 7", "return", "line 2", "return"}));
+    VmSetHook(L, nullptr, 0, 0);
+}
+
+// Upvalue names and values of a script closure through the C interface; out of range gives null.
+TEST(HooksAndCalls, UpvaluesOfScriptClosures) {
+    VmHolder L;
+    const std::string text = R"(
+.function main
+  LOADK r0 7
+  CLOSURE r1 g
+  MOVE r0 r0
+  RETURN r1 2
+  .function g
+    .upvalues 1
+    .upvalname "count"
+    GETUPVAL r0 u0
+    RETURN r0 2
+  .end
+.end
+)";
+    ASSERT_EQ(LoadAsm(L, text), 0);
+    ASSERT_EQ(VmProtectedCall(L, 0, 1, 0), 0);
+    EXPECT_STREQ(VmGetUpvalue(L, 1, 1), "count");
+    EXPECT_EQ(VmToNumber(L, -1), 7);
+    VmPop(L, 1);
+    EXPECT_EQ(VmGetUpvalue(L, 1, 2), nullptr);
+    EXPECT_EQ(VmGetUpvalue(L, 1, 0), nullptr);
+    VmPushNumber(L, 9);
+    EXPECT_STREQ(VmSetUpvalue(L, 1, 1), "count");
+    EXPECT_EQ(VmGetTop(L), 1);
+    VmPushValue(L, 1);
+    ASSERT_EQ(VmProtectedCall(L, 0, 1, 0), 0);
+    EXPECT_EQ(VmToNumber(L, -1), 9);
+}
