@@ -564,8 +564,10 @@ const char* VmSetUpvalue(VmState* state, int funcIndex, int n) {
 // ---------------------------------------------------------------------------------------------
 // Calls
 
-static void AdjustResults(VmState* state, int nresults) {
-    if (nresults == VM_MULTRET && state->top > state->ci->top) state->ci->top = state->top;
+// Results beyond the frame's free slots (all of them, or a fixed count larger than the room)
+// widen the frame so that they stay addressable.
+static void AdjustResults(VmState* state, int) {
+    if (state->top > state->ci->top) state->ci->top = state->top;
 }
 
 void VmCall(VmState* state, int nargs, int nresults) {

@@ -89,3 +89,66 @@ TEST(HooksAndCalls, UpvaluesOfScriptClosures) {
     ASSERT_EQ(VmProtectedCall(L, 0, 1, 0), 0);
     EXPECT_EQ(VmToNumber(L, -1), 9);
 }
+
+// A generic for with many loop variables: the iterator's results land above the frame's
+// registers before they are moved down, and must stay inside the stack.
+static int TwoResults(VmState* L) {
+    // Counts up from the control value to 3; the loop wants 240 results, the rest are nil.
+    double n = VmToNumber(L, 2) + 1;
+    if (n > 3) return 0;
+    VmPushNumber(L, n);
+    VmPushNumber(L, n * 10);
+    return 2;
+}
+
+TEST(HooksAndCalls, GenericForWithManyVariablesStaysInTheStack) {
+    VmHolder L;
+    VmPushString(L, "many");
+    VmPushCFunction(L, TwoResults);
+    VmSetTable(L, VM_GLOBALSINDEX);
+    // 240 loop variables R(2) .. R(241); the call copies R(0) .. R(2) to R(242) .. R(244) and
+    // its 240 results land at R(242) .. R(481), far above the frame's 246 registers.
+    const std::string text = R"(
+.function main
+  .maxstack 246
+    GETGLOBAL r0 "many"
+    LOADNIL r1 r1
+    LOADK r2 0
+    LOADK r245 0
+    SETGLOBAL r245 "sum"
+    JMP test
+loop:
+    GETGLOBAL r245 "sum"
+    ADD r245 r245 r3
+    SETGLOBAL r245 "sum"
+    EQ 1 r241 r1
+    JMP +1
+    RETURN r0 2
+test:
+    TFORLOOP r0 0 239
+    JMP loop
+    GETGLOBAL r245 "sum"
+    RETURN r245 2
+.end
+)";
+    std::string out;
+    int status = RunAsm(L, text, &out);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(out, "60");
+}
+
+// A C caller may want more results than its frame has free slots: they are padded with nil
+// inside the stack and stay readable.
+TEST(HooksAndCalls, CCallerWantingManyResults) {
+    VmHolder L;
+    VmPushCFunction(L, TwoResults);
+    VmPushNil(L);
+    VmPushNumber(L, 0);
+    ASSERT_EQ(RunGuarded(L, [&] { VmCall(L, 2, 300); }), 0);
+    ASSERT_EQ(VmGetTop(L), 300);
+    EXPECT_EQ(VmToNumber(L, 1), 1);
+    EXPECT_EQ(VmToNumber(L, 2), 10);
+    EXPECT_EQ(VmType(L, 300), VM_TNIL);
+    VmSetTop(L, 0);
+    EXPECT_EQ(RunGuarded(L, [&] { VmPushNumber(L, 1); }), 0);
+}
