@@ -152,3 +152,34 @@ TEST(HooksAndCalls, CCallerWantingManyResults) {
     VmSetTop(L, 0);
     EXPECT_EQ(RunGuarded(L, [&] { VmPushNumber(L, 1); }), 0);
 }
+
+// CLOSE detaches the cells of a register: a closure made before it keeps the value of that
+// time, one made after it gets a fresh cell.
+TEST(HooksAndCalls, CloseDetachesCapturedRegisters) {
+    VmHolder L;
+    const std::string text = R"(
+.function main
+    LOADK r1 1
+    CLOSURE r2 get
+    MOVE r1 r1
+    CLOSE r1
+    LOADK r1 2
+    CLOSURE r3 get
+    MOVE r1 r1
+    MOVE r4 r2
+    CALL r4 1 2
+    MOVE r5 r3
+    CALL r5 1 2
+    RETURN r4 3
+  .function get
+    .upvalues 1
+    GETUPVAL r0 u0
+    RETURN r0 2
+  .end
+.end
+)";
+    std::string out;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "1,2");
+    EXPECT_EQ(L.state->openUpval, nullptr);
+}
