@@ -193,6 +193,15 @@ void VmCallValue(VmState* state, VmValue* func, int nresults) {
         if (state->nCcalls == VM_MAXCCALLS) VmRaiseError(state, ERR_STACK);
         else if (state->nCcalls >= VM_MAXCCALLS_HARD) VmThrow(state, ERR_STACK);
     }
+    // The results are placed from func upward, padded with nil: the stack must hold them even
+    // when more are wanted than the caller's frame has room for (a generic for with many loop
+    // variables, a C caller asking for many results).
+    ptrdiff_t missing = (ptrdiff_t)nresults - (state->top - func);
+    if (missing > 0) {
+        ptrdiff_t funcr = VmSaveStack(state, func);
+        VmCheckStackRoom(state, (int)missing);
+        func = VmRestoreStack(state, funcr);
+    }
     int r = VmPreCall(state, func, nresults);
     if (r == VM_PRECALL_SCRIPT) {
         state->ci->state |= VM_CI_FROMC;

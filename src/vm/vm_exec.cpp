@@ -108,7 +108,8 @@ reentry:
     const VmValue* k = p->k;
     VmValue* base = state->base;
     const VmInstruction* pc = ci->savedpc;
-    int lastPc = -1;
+    // A frame resumed after a call continues on the line of that call: no new line event for it.
+    int lastPc = pc > p->code ? (int)(pc - p->code) - 1 : -1;
 
 // Reloads what a call, a hook or a collection may have moved.
 #define VM_RELOAD() (base = state->base, ci = state->ci)
