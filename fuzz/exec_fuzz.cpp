@@ -6,6 +6,7 @@
 
 #include "core/error_codes.h"
 #include "vm/vm.h"
+#include "vm/vm_exec.h"
 #include "vm/vm_object.h"
 #include "vm/vm_runtime_link.h"
 #include "vm/vm_value.h"
@@ -56,7 +57,7 @@ int Next(VmState* L) {
 int Fail(VmState* L) { return VmDoubleToInt32(VmToNumber(L, 1)); }
 
 int Gosub(VmState* L) {
-    L->g->labelJumpOffset = VmDoubleToInt32(VmToNumber(L, 1)) - L->g->currentCallIndex;
+    VmSetLabelJump(L->g, VmDoubleToInt32(VmToNumber(L, 1)));
     return -1;
 }
 

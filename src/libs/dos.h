@@ -165,3 +165,8 @@ int DosGetEnv(VmState* state);
 int DosSetEnv(VmState* state);
 int DosUnsetEnv(VmState* state);
 void DosFreeStringFiles(VmState* state);
+// Releases the strings of undefined string files that no open handle or line iterator reads any
+// more; called whenever such a reader is closed.
+void DosReleaseUnusedStringFiles(VmState* state);
+// Whether an open handle or line iterator of the library reads memory in [address, address + size).
+bool DosMemoryInUse(const void* address, uint64_t size);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/console.h"
 #include "core/error_codes.h"
@@ -31,6 +32,28 @@ struct qzLinesFile {
 
 constexpr const char* kLinesType = "FILE*";
 constexpr size_t kLinePieceMax = 1024;
+
+// Files of line iterators that are still open (they are not in the handle list).
+std::vector<qzVfsFile*> gLineFiles;
+
+void CloseLinesFile(qzLinesFile* u) {
+    for (size_t i = 0; i < gLineFiles.size(); i++) {
+        if (gLineFiles[i] == u->file) {
+            gLineFiles.erase(gLineFiles.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    VfsClose(u->file);
+    u->file = nullptr;
+}
+
+// Whether the file reads memory in [start, start + size).
+bool ReadsMemory(qzVfsFile* file, uintptr_t start, uint64_t size) {
+    if (!file || file->adapter) return false;
+    const unsigned char* memory = static_cast<qzPlatformFile*>(file->handle)->memory;
+    uintptr_t at = reinterpret_cast<uintptr_t>(memory);
+    return memory && at >= start && at - start < size;
+}
 
 // A byte-order flag or boolean option: absent or nil is false; booleans and numbers are taken as
 // they are.
@@ -66,6 +89,7 @@ void FreeFileRecord(VmState* state, qzDosFile* f) {
     VfsClose(f->file);
     FreeObjectDataList(state, f->header.data);
     delete f;
+    DosReleaseUnusedStringFiles(state);
 }
 
 // A read command on a write-only handle fails; a write command on a read-only one.
@@ -103,11 +127,9 @@ int64_t ToPosition(double n) {
 }
 
 int LinesGc(VmState* state) {
+    // Strings this file kept alive are released at the next close or undefine.
     auto* u = static_cast<qzLinesFile*>(VmToUserdata(state, 1));
-    if (u && u->file) {
-        VfsClose(u->file);
-        u->file = nullptr;
-    }
+    if (u && u->file) CloseLinesFile(u);
     return 0;
 }
 
@@ -117,8 +139,8 @@ int LinesNext(VmState* state) {
     if (!u || !u->file) return 0;
     if (VfsEof(u->file)) {
         if (VmToNumber(state, VmUpvalueIndex(3)) != 0) {
-            VfsClose(u->file);
-            u->file = nullptr;
+            CloseLinesFile(u);
+            DosReleaseUnusedStringFiles(state);
         }
         return 0;
     }
@@ -135,6 +157,15 @@ int LinesNext(VmState* state) {
 }
 
 }  // namespace
+
+bool DosMemoryInUse(const void* address, uint64_t size) {
+    uintptr_t start = reinterpret_cast<uintptr_t>(address);
+    for (qzObjectHeader* h = qzDosFileList; h; h = h->next)
+        if (ReadsMemory(reinterpret_cast<qzDosFile*>(h)->file, start, size)) return true;
+    for (qzVfsFile* file : gLineFiles)
+        if (ReadsMemory(file, start, size)) return true;
+    return false;
+}
 
 int GetDosFileArg(VmState* state, int index, qzDosFile** out) {
     qzObjectId id;
@@ -273,6 +304,12 @@ int DosFileLines(VmState* state) {
         return ERR_READFILE;
     }
     VmGetNamedMetatable(state, kLinesType);
+    try {
+        gLineFiles.push_back(file);
+    } catch (const std::bad_alloc&) {
+        VfsClose(file);
+        return ERR_MEM;
+    }
     auto* u = static_cast<qzLinesFile*>(VmNewUserdata(state, sizeof(qzLinesFile)));
     u->file = file;
     // The user data owns the file from here: a loop left early closes it when collected.

@@ -32,29 +32,45 @@ constexpr size_t kBlock = 16384;
 constexpr size_t kPatchStep = 65536;
 
 // Strings named as virtual files: the registry reference that keeps each alive and the address
-// of its bytes, registered as chunk memory while the reference lives.
+// of its bytes, registered as chunk memory while the name is defined. An undefined string whose
+// bytes an open handle still reads keeps its reference until that handle is closed.
 struct qzStringFile {
     int ref;
     const void* address;
     uint64_t size;
+    bool defined;
 };
 std::vector<qzStringFile> gStringFiles;
 
-void ReleaseStringFile(VmState* state, size_t i) {
-    qzStringFile s = gStringFiles[i];
-    gStringFiles.erase(gStringFiles.begin() + static_cast<std::ptrdiff_t>(i));
-    if (state) VmUnref(state, VM_REGISTRYINDEX, s.ref);
+// Ends the name of entry i: new opens of it fail from now on.
+void UndefineStringFile(size_t i) {
+    qzStringFile& s = gStringFiles[i];
+    if (!s.defined) return;
+    s.defined = false;
     // The same string may be named more than once; its memory stays registered while any is left.
-    bool stillUsed = false;
     for (const qzStringFile& o : gStringFiles)
-        if (o.address == s.address) stillUsed = true;
-    if (!stillUsed) UnregisterChunkMemory(s.address);
+        if (o.defined && o.address == s.address) return;
+    UnregisterChunkMemory(s.address);
+}
+
+void ReleaseEntry(VmState* state, size_t i) {
+    int ref = gStringFiles[i].ref;
+    gStringFiles.erase(gStringFiles.begin() + static_cast<std::ptrdiff_t>(i));
+    if (state) VmUnref(state, VM_REGISTRYINDEX, ref);
 }
 
 }  // namespace
 
 void DosFreeStringFiles(VmState* state) {
-    while (!gStringFiles.empty()) ReleaseStringFile(state, gStringFiles.size() - 1);
+    for (size_t i = 0; i < gStringFiles.size(); i++) UndefineStringFile(i);
+    while (!gStringFiles.empty()) ReleaseEntry(state, gStringFiles.size() - 1);
+}
+
+void DosReleaseUnusedStringFiles(VmState* state) {
+    for (size_t i = gStringFiles.size(); i-- > 0;) {
+        const qzStringFile& s = gStringFiles[i];
+        if (!s.defined && !DosMemoryInUse(s.address, s.size)) ReleaseEntry(state, i);
+    }
 }
 
 int DosDefineVirtualFile(VmState* state) {
@@ -100,7 +116,7 @@ int DosDefineVirtualFileFromString(VmState* state) {
         VmUnref(state, VM_REGISTRYINDEX, ref);
         return ERR_MEM;
     }
-    gStringFiles.push_back({ref, data, length});
+    gStringFiles.push_back({ref, data, length, true});
     char buffer[kNameSize];
     MakeChunkName(name.c_str(), buffer, sizeof(buffer), -1, length, static_cast<uint64_t>(ref), data);
     VmPushString(state, buffer);
@@ -116,8 +132,9 @@ int DosUndefineVirtualStringFile(VmState* state) {
     for (size_t i = 0; i < gStringFiles.size(); i++) {
         const qzStringFile& s = gStringFiles[i];
         uintptr_t start = reinterpret_cast<uintptr_t>(s.address);
-        if (s.ref == parts.sourceNumber && parts.address >= start && parts.address - start < s.size) {
-            ReleaseStringFile(state, i);
+        if (s.defined && s.ref == parts.sourceNumber && parts.address >= start && parts.address - start < s.size) {
+            UndefineStringFile(i);
+            DosReleaseUnusedStringFiles(state);
             return 0;
         }
     }

@@ -1,6 +1,7 @@
 // Program and system information: GetMemoryInfo, GetVersion, GetCommandLine, GetProgramInfo,
 // GetFileArgument, GetApplicationInfo, GetSystemInfo, the system language and country, OpenURL,
 // the line-hook and compatibility switches and pointer arithmetic.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -60,7 +61,18 @@ int MovePointer(VmState* state, int direction) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     void* pointer = VmCheckUserdata(state, 1);
     double n = VmCheckNumber(state, 2);
-    uintptr_t step = static_cast<uintptr_t>(static_cast<int64_t>(n));
+    // Truncated toward zero and saturated at the 64-bit limits (NaN as -2147483648), so no
+    // number can make the conversion undefined.
+    int64_t bytes;
+    if (std::isnan(n))
+        bytes = INT32_MIN;
+    else if (n >= 9223372036854775807.0)
+        bytes = INT64_MAX;
+    else if (n <= -9223372036854775808.0)
+        bytes = INT64_MIN;
+    else
+        bytes = static_cast<int64_t>(n);
+    uintptr_t step = static_cast<uintptr_t>(bytes);
     uintptr_t address = reinterpret_cast<uintptr_t>(pointer);
     address = direction > 0 ? address + step : address - step;
     VmPushLightUserdata(state, reinterpret_cast<void*>(address));

@@ -564,8 +564,10 @@ const char* VmSetUpvalue(VmState* state, int funcIndex, int n) {
 // ---------------------------------------------------------------------------------------------
 // Calls
 
-static void AdjustResults(VmState* state, int nresults) {
-    if (nresults == VM_MULTRET && state->top > state->ci->top) state->ci->top = state->top;
+// Results beyond the frame's free slots (all of them, or a fixed count larger than the room)
+// widen the frame so that they stay addressable.
+static void AdjustResults(VmState* state, int) {
+    if (state->top > state->ci->top) state->ci->top = state->top;
 }
 
 void VmCall(VmState* state, int nargs, int nresults) {
@@ -601,6 +603,9 @@ int VmCProtectedCall(VmState* state, VmCFunction fn, void* userdata) {
 // Collector controls
 
 int VmGetGcThreshold(VmState* state) {
+    // The threshold is a 32-bit byte count: "unlimited" (all bits set) reads 0x3FFFFF KB, and
+    // setting that value back keeps collection off in practice.
+    if (state->g->gcThreshold == VM_GC_UNLIMITED) return 0x3FFFFF;
     size_t kb = state->g->gcThreshold >> 10;
     return kb > (size_t)INT_MAX ? INT_MAX : (int)kb;
 }

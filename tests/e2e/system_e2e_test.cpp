@@ -1,14 +1,17 @@
 // End to end: an applet run by the real player binary sorts and joins a table, dumps a memory
 // block, reads its unknown command-line options, reads the code of an error that does not end it, and
-// ends itself with End, which is silent and ends the script also while errors do not.
+// ends itself with End, which is silent and ends the script also while errors do not. The bundled
+// demo applet is played too.
 #include <gtest/gtest.h>
 
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,37 +92,83 @@ const char* kApplet = R"(.applet
 .end
 )";
 
-TEST(SystemE2E, AppletUsesSystemAndMemblock) {
-    const std::string player = BinaryDir() + "/bin/qzplayer";
-    if (access(player.c_str(), X_OK) != 0) GTEST_SKIP() << "no player binary";
+// Assembles the applet text, plays it with the player binary (headless, quiet, errors on standard
+// output) and returns everything it printed; *status gets the exit status.
+std::string PlayApplet(const std::string& text, int* status) {
     std::string error;
-    std::vector<uint8_t> bytes = QzAssemble(kApplet, &error);
-    ASSERT_FALSE(bytes.empty()) << error;
-
+    std::vector<uint8_t> bytes = QzAssemble(text, &error);
+    EXPECT_FALSE(bytes.empty()) << error;
     char dirTemplate[] = "/tmp/qzsystemXXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    if (!mkdtemp(dirTemplate)) {
+        ADD_FAILURE() << "mkdtemp";
+        return "";
+    }
     std::string dir = dirTemplate;
     std::string applet = dir + "/system.qza";
     {
         std::ofstream out(applet, std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    std::string command = "'" + player + "' -QUIET -DEBUGDEVICE stdout -mode fast '" + applet + "' 2>&1";
+    std::string command = "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout -mode fast '" + applet + "' 2>&1";
     std::string output;
-    int status = -1;
+    *status = -1;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[4096];
         size_t n;
         while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-        status = pclose(p);
+        *status = pclose(p);
     }
     std::string cleanup = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(cleanup.c_str()), 0);
+    return output;
+}
+
+bool HavePlayer() { return access((BinaryDir() + "/bin/qzplayer").c_str(), X_OK) == 0; }
+
+TEST(SystemE2E, AppletUsesSystemAndMemblock) {
+    if (!HavePlayer()) GTEST_SKIP() << "no player binary";
+    int status;
+    std::string output = PlayApplet(kApplet, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(output, "1,2,3\n"
                       "00000000: 01 02 00 00                                     ....\n"
                       "mode fast 1\n"
                       "1146\n");
+}
+
+// The bundled demo (`make demo`) prints its results through the system library.
+TEST(SystemE2E, DemoAppletPrintsItsResults) {
+    if (!HavePlayer()) GTEST_SKIP() << "no player binary";
+    const char* sourceEnv = std::getenv("QZ_SOURCE_DIR");
+    std::string source = sourceEnv && *sourceEnv ? sourceEnv : QZ_SOURCE_DIR;
+    std::ifstream in(source + "/demos/demo.qzs");
+    ASSERT_TRUE(in.good());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int status;
+    std::string output = PlayApplet(text, &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct utsname names;
+    ASSERT_EQ(uname(&names), 0);
+    std::string expected = std::string("QuarnelixPlayer 6.0 on ") + names.machine + "\n" +
+                           "HELLO FROM QUARNELIX! has 21 characters, and 2 to that power is $200000\n"
+                           "Sorted: Apple, Banana, cherry, pear\n"
+                           "Sum of 1 to 100: 5050\n"
+                           "00000000: 51 75 61 72 6e 65 6c 69 78 20 64 65 6d 6f 00 00 Quarnelix demo..\n"
+                           "It is ";
+    ASSERT_GE(output.size(), expected.size());
+    EXPECT_EQ(output.substr(0, expected.size()), expected);
+    // The date as "dd-Mon-20yy hh:mm:ss": 9 is a digit, A an upper-case and a a lower-case letter.
+    const std::string shape = "99-Aaa-2099 99:99:99\n";
+    std::string date = output.substr(expected.size());
+    bool matches = date.size() == shape.size();
+    for (size_t i = 0; matches && i < shape.size(); i++) {
+        char c = date[i];
+        if (shape[i] == '9') matches = c >= '0' && c <= '9';
+        else if (shape[i] == 'A') matches = c >= 'A' && c <= 'Z';
+        else if (shape[i] == 'a') matches = c >= 'a' && c <= 'z';
+        else matches = c == shape[i];
+    }
+    EXPECT_TRUE(matches) << output;
 }
 
 }  // namespace

@@ -84,6 +84,34 @@ TEST_F(DosTest, StringFilesAndForgedNames) {
     EXPECT_EQ(CallErr("UndefineVirtualStringFile", {S(name)}), ERR_WRONGUSAGE);
 }
 
+// A string file undefined while a handle or a line iterator still reads it: the name is gone at
+// once, but the bytes stay alive until the last reader is closed.
+TEST_F(DosTest, UndefinedStringFileLivesWhileItIsRead) {
+    std::string bytes = "first line\n" + std::string(5000, 'q') + "\nend";
+    std::string name = CallStr("DefineVirtualFileFromString", {S(bytes), S("mem.txt")});
+    Ok("OpenFile", {N(1), S(name)});
+    ASSERT_EQ(Call("FileLines", {S(name)}), 0);   // the iterator stays at base + 1
+    int iterator = base + 1;
+    Ok("UndefineVirtualStringFile", {S(name)});
+    EXPECT_EQ(CallErr("FileToString", {S(name)}), ERR_READFILE);
+    VmSetGcThreshold(vm, 0);
+    EXPECT_EQ(CallStr("ReadString", {N(1), N(static_cast<double>(bytes.size()))}), bytes);
+    Ok("CloseFile", {N(1)});
+    VmSetGcThreshold(vm, 0);
+    std::vector<std::string> lines;
+    for (;;) {
+        VmPushValue(vm, iterator);
+        ASSERT_EQ(VmProtectedCall(vm, 0, 1, 0), 0);
+        if (VmType(vm, -1) != VM_TSTRING) break;
+        lines.push_back(std::string(VmToString(vm, -1), VmStrLen(vm, -1)));
+        VmPop(vm, 1);
+        VmSetGcThreshold(vm, 0);
+    }
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines.front(), "first line");
+    EXPECT_EQ(lines.back(), "end");
+}
+
 TEST_F(DosTest, WholeFilesToAndFromStrings) {
     std::string big = RandomBytes(70000, 9);
     Ok("StringToFile", {S(big), S(F("big.bin"))});

@@ -2,6 +2,9 @@
 // data, program information and the debug output.
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
+
 #include "core/applet_records.h"
 #include "core/error_codes.h"
 #include "core/player_records.h"
@@ -273,6 +276,21 @@ TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
     int moved = VmGetTop(L);
     ASSERT_EQ(Call("DecreasePointer", [&] { VmPushValue(L, moved); VmPushNumber(L, 3); }), 0);
     EXPECT_EQ(VmToUserdata(L, -1), buffer + 2);
+    // Numbers beyond any byte count saturate instead of converting undefinedly.
+    const uintptr_t base = reinterpret_cast<uintptr_t>(buffer);
+    const struct {
+        double n;
+        uintptr_t expected;
+    } kSteps[] = {
+        {1e300, base + static_cast<uintptr_t>(INT64_MAX)},
+        {-1e300, base + static_cast<uintptr_t>(INT64_MIN)},
+        {std::nan(""), base + static_cast<uintptr_t>(int64_t{INT32_MIN})},
+        {-7.9, base - 7},
+    };
+    for (const auto& step : kSteps) {
+        ASSERT_EQ(Call("IncreasePointer", [&] { VmPushLightUserdata(L, buffer); VmPushNumber(L, step.n); }), 0);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(VmToUserdata(L, -1)), step.expected) << step.n;
+    }
 }
 
 TEST_F(SystemMiscTest, DebugPrintWritesTextsUnchanged) {

@@ -98,6 +98,7 @@ TEST(Gc, UnlimitedThresholdDisablesCollection) {
     VmHolder L;
     VmSetGcThreshold(L, 0x400000);
     EXPECT_EQ(L.state->g->gcThreshold, VM_GC_UNLIMITED);
+    EXPECT_EQ(VmGetGcThreshold(L), 0x3FFFFF);
     size_t before = L.state->g->nblocks;
     for (int i = 0; i < 2000; i++) {
         VmNewTable(L);

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "vm/vm_exec.h"
 #include "vm/vm_runtime_link.h"
 #include "vm/vm_state.h"
+#include "vm/vm_value.h"
 #include "vm_script_util.h"
 #include "vm_test_util.h"
 
@@ -45,11 +47,11 @@ static int Quit(VmState*) {
 // Label commands: "gosub" and "goto" jump to the label index given as argument (-1 pushes the
 // return address after the call, -2 the one before it).
 static int Gosub(VmState* L) {
-    L->g->labelJumpOffset = (int)VmToNumber(L, 1) - L->g->currentCallIndex;
+    VmSetLabelJump(L->g, VmDoubleToInt32(VmToNumber(L, 1)));
     return -1;
 }
 static int GosubRetry(VmState* L) {
-    L->g->labelJumpOffset = (int)VmToNumber(L, 1) - L->g->currentCallIndex;
+    VmSetLabelJump(L->g, VmDoubleToInt32(VmToNumber(L, 1)));
     return -2;
 }
 
@@ -668,10 +670,13 @@ TEST_F(Interp, LabelJumpsStayInTheMainChunk) {
 )";
     L->g->labelCount = 0;
     EXPECT_EQ(RunAsm(L, returnInNested, nullptr), ERR_FUNCJMP);
-    // A label outside the code.
-    L->g->labelCount = 0;
-    EXPECT_EQ(RunAsm(L, MainFunction("GETGLOBAL r0 \"gosub\"\nLOADK r1 99\nCALL r0 2 1\nRETURN r0 1"), nullptr),
-              ERR_FUNCJMP);
+    // Labels outside the code, including values at and beyond the integer limits.
+    for (const char* label : {"99", "-1", "2147483647", "-2147483648", "1e300", "-1e300"}) {
+        L->g->labelCount = 0;
+        std::string body = std::string("GETGLOBAL r0 \"gosub\"\nLOADK r1 ") + label + "\nCALL r0 2 1\nRETURN r0 1";
+        EXPECT_EQ(RunAsm(L, MainFunction(body), nullptr), ERR_FUNCJMP) << label;
+        EXPECT_EQ(L->g->labelCount, 0) << label;
+    }
 }
 
 TEST_F(Interp, QuitFlagLeavesFramesConsistent) {
