@@ -258,20 +258,24 @@ static VmCallInfo* DebugFrame(VmState* state, const VmDebug* ar) {
     return state->baseCi + ar->i_ci;
 }
 
+// The name of local n of a script frame, when it names one of the frame's registers: a chunk
+// may declare more active locals than its function has registers.
+static const char* FrameLocalName(VmCallInfo* ci, int n) {
+    VmProto* p = ci ? FrameProto(ci) : nullptr;
+    if (!p || n < 1 || n > p->maxStackSize) return nullptr;
+    return VmLocalName(p, n, VmFramePc(ci));
+}
+
 const char* VmGetLocal(VmState* state, const VmDebug* ar, int n) {
     VmCallInfo* ci = DebugFrame(state, ar);
-    if (!ci) return nullptr;
-    VmProto* p = FrameProto(ci);
-    if (!p) return nullptr;
-    const char* name = VmLocalName(p, n, VmFramePc(ci));
+    const char* name = FrameLocalName(ci, n);
     if (name) VmPushRaw(state, &ci->base[n - 1]);
     return name;
 }
 
 const char* VmSetLocal(VmState* state, const VmDebug* ar, int n) {
     VmCallInfo* ci = DebugFrame(state, ar);
-    VmProto* p = ci ? FrameProto(ci) : nullptr;
-    const char* name = p ? VmLocalName(p, n, VmFramePc(ci)) : nullptr;
+    const char* name = FrameLocalName(ci, n);
     if (state->top > state->base) {
         if (name && name[0] != '(') ci->base[n - 1] = state->top[-1];
         state->top--;

@@ -1,6 +1,7 @@
 // Calls, returns, protected execution and error unwinding.
 #include "vm/vm_do.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -106,43 +107,35 @@ static void TraceCall(VmState* state, VmValue* func, int nargs);
 
 int VmPreCall(VmState* state, VmValue* func, int nresults) {
     if (func->tt != VM_TFUNCTION) func = VmResolveCallable(state, func);
-    ptrdiff_t funcr = VmSaveStack(state, func);
     VmClosure* cl = VmClosureValue(func);
+    if (cl->isC) return VmCallC(state, func, nresults);
+    ptrdiff_t funcr = VmSaveStack(state, func);
     if (state->ci->state & VM_CI_SCRIPT) state->ci->state |= VM_CI_SAVEDPC;
-    if (!cl->isC) {
-        VmProto* p = static_cast<VmScriptClosure*>(cl)->p;
-        VmCheckStackRoom(state, p->maxStackSize + 1);
+    VmProto* p = static_cast<VmScriptClosure*>(cl)->p;
+    VmCheckStackRoom(state, p->maxStackSize + 1);
+    func = VmRestoreStack(state, funcr);
+    VmValue* base = func + 1;
+    int nargs = (int)(state->top - base);
+    if (p->isVararg) {
+        AdjustVarargs(state, p, base, nargs);
         func = VmRestoreStack(state, funcr);
-        VmValue* base = func + 1;
-        int nargs = (int)(state->top - base);
-        if (p->isVararg) {
-            AdjustVarargs(state, p, base, nargs);
-            func = VmRestoreStack(state, funcr);
-            base = func + 1;
-        }
-        VmCallInfo* ci = VmGrowCallInfo(state);
-        ci->base = base;
-        ci->top = base + p->maxStackSize;
-        ci->state = VM_CI_SCRIPT;
-        ci->savedpc = p->code;
-        ci->pc = nullptr;
-        ci->tailcalls = 0;
-        ci->nresults = nresults;
-        state->base = base;
-        for (VmValue* st = state->top; st < ci->top; st++) VmSetValueNil(st);
-        state->top = ci->top;
-        if (state->hookMask & VM_MASKCALL) {
-            ci->savedpc++;   // hooks see the first instruction as current
-            VmCallHook(state, VM_HOOKCALL, -1);
-            state->ci->savedpc--;
-        }
-        return VM_PRECALL_SCRIPT;
+        base = func + 1;
     }
+    VmPushScriptFrame(state, base, p, nresults);
+    if (state->hookMask & VM_MASKCALL) {
+        state->ci->savedpc++;   // hooks see the first instruction as current
+        VmCallHook(state, VM_HOOKCALL, -1);
+        state->ci->savedpc--;
+    }
+    return VM_PRECALL_SCRIPT;
+}
 
-    // A C function.
+int VmCallC(VmState* state, VmValue* func, int nresults) {
+    ptrdiff_t funcr = VmSaveStack(state, func);
+    if (state->ci->state & VM_CI_SCRIPT) state->ci->state |= VM_CI_SAVEDPC;
     VmCheckStackRoom(state, VM_MINSTACK);
     func = VmRestoreStack(state, funcr);
-    VmCallInfo* ci = VmGrowCallInfo(state);
+    VmCallInfo* ci = state->ci != state->endCi ? ++state->ci : VmGrowCallInfo(state);
     ci->base = func + 1;
     ci->top = state->top + VM_MINSTACK;
     ci->state = VM_CI_C;
@@ -152,7 +145,7 @@ int VmPreCall(VmState* state, VmValue* func, int nresults) {
     ci->nresults = nresults;
     state->base = ci->base;
     if (state->hookMask & VM_MASKCALL) VmCallHook(state, VM_HOOKCALL, -1);
-    VmCFunction f = static_cast<VmCClosure*>(cl)->f;
+    VmCFunction f = static_cast<VmCClosure*>(VmClosureValue(func))->f;
     if (vmRuntime.callTrace && !vmRuntime.quitFlag.load(std::memory_order_relaxed))
         TraceCall(state, VmRestoreStack(state, funcr), (int)(state->top - state->base));
     if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
@@ -190,24 +183,10 @@ int VmPreCall(VmState* state, VmValue* func, int nresults) {
     return VM_PRECALL_C;
 }
 
-void VmPostCall(VmState* state, VmValue* firstResult) {
-    if (state->hookMask & VM_MASKRET) {
-        ptrdiff_t fr = VmSaveStack(state, firstResult);
-        VmCallHook(state, VM_HOOKRET, -1);
-        firstResult = VmRestoreStack(state, fr);
-    }
-    VmCallInfo* ci = state->ci;
-    VmValue* res = ci->base - 1;
-    int wanted = ci->nresults;
-    state->ci = ci - 1;
-    state->base = state->ci->base;
-    int i = wanted;
-    while (i != 0 && firstResult < state->top) {
-        *res++ = *firstResult++;
-        i--;
-    }
-    while (i-- > 0) VmSetValueNil(res++);
-    state->top = res;
+VmValue* VmReturnHook(VmState* state, VmValue* firstResult) {
+    ptrdiff_t fr = VmSaveStack(state, firstResult);
+    VmCallHook(state, VM_HOOKRET, -1);
+    return VmRestoreStack(state, fr);
 }
 
 void VmCallValue(VmState* state, VmValue* func, int nresults) {
@@ -284,25 +263,33 @@ int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
 static void TraceCall(VmState* state, VmValue* func, int nargs) {
     void (*print)(const char*) = vmRuntime.consolePrint;
     if (!print) return;
-    char buf[1200];
+    char buf[64];
     const char* name = VmCalledFunctionName(state, state->ci);
     VmValue* args = func + 1;
+    // Names and string arguments are printed whole, in their own pieces.
     if (name) {
-        snprintf(buf, sizeof(buf), "Now calling %s()", name);
+        print("Now calling ");
+        print(name);
     } else if (nargs == 2 && args[1].tt == VM_TSTRING) {
-        snprintf(buf, sizeof(buf), "Now trying to find metamethod %s()", VmStringData(VmStringValue(&args[1])));
+        print("Now trying to find metamethod ");
+        print(VmStringData(VmStringValue(&args[1])));
     } else {
-        snprintf(buf, sizeof(buf), "Now calling <unknown>()");
+        print("Now calling <unknown>");
     }
-    print(buf);
-    print(" with arguments ");
+    print("() with arguments ");
     for (int i = 0; i < nargs; i++) {
         const VmValue* v = &args[i];
         switch (v->tt) {
         case VM_TNIL: snprintf(buf, sizeof(buf), "#%d=(NIL) ", i + 1); break;
-        case VM_TNUMBER: snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n); break;
+        case VM_TNUMBER:
+            if (std::isnan(v->value.n)) snprintf(buf, sizeof(buf), "#%d=(NUMBER)nan ", i + 1);
+            else snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n);
+            break;
         case VM_TSTRING:
-            snprintf(buf, sizeof(buf), "#%d=(STRING)\"%.1000s\" ", i + 1, VmStringData(VmStringValue(v)));
+            snprintf(buf, sizeof(buf), "#%d=(STRING)\"", i + 1);
+            print(buf);
+            print(VmStringData(VmStringValue(v)));
+            snprintf(buf, sizeof(buf), "\" ");
             break;
         case VM_TTABLE: snprintf(buf, sizeof(buf), "#%d=(TABLE)%p ", i + 1, (void*)v->value.gc); break;
         case VM_TFUNCTION: snprintf(buf, sizeof(buf), "#%d=(FUNCPTR)%p ", i + 1, (void*)v->value.gc); break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "vm/vm_object.h"
+#include "vm/vm_state.h"
 
 // Outcome of VmPreCall.
 enum {
@@ -18,9 +19,47 @@ int VmPreCall(VmState* state, VmValue* func, int nresults);
 // The callable at func: func itself when it is a function, else its "__call" handler inserted in
 // its place with the value shifted up as first argument. Raises ERR_FUNCDECLA without one.
 VmValue* VmResolveCallable(VmState* state, VmValue* func);
+// Runs a C function for a call of the closure at func (arguments up to the top) and places its
+// results as VmPreCall does; returns VmPreCall's outcome.
+int VmCallC(VmState* state, VmValue* func, int nresults);
+
+// Pushes the frame of script function p whose arguments run from base to the top (the stack has
+// room for p->maxStackSize slots above base); the registers past the arguments become nil. The
+// caller has dealt with "__call", varargs and the call hook.
+inline void VmPushScriptFrame(VmState* state, VmValue* base, const VmProto* p, int nresults) {
+    VmCallInfo* ci = state->ci != state->endCi ? ++state->ci : VmGrowCallInfo(state);
+    ci->base = base;
+    ci->top = base + p->maxStackSize;
+    ci->state = VM_CI_SCRIPT;
+    ci->savedpc = p->code;
+    ci->pc = nullptr;
+    ci->tailcalls = 0;
+    ci->nresults = nresults;
+    state->base = base;
+    for (VmValue* st = state->top; st < ci->top; st++) VmSetValueNil(st);
+    state->top = ci->top;
+}
+
+// Runs the return hook; returns firstResult relocated.
+VmValue* VmReturnHook(VmState* state, VmValue* firstResult);
+
 // Moves the results of the current frame (starting at firstResult, up to the top) to where the
-// caller expects them, and leaves the frame. Returns the wanted count.
-void VmPostCall(VmState* state, VmValue* firstResult);
+// caller expects them, and leaves the frame.
+inline void VmPostCall(VmState* state, VmValue* firstResult) {
+    if (state->hookMask & VM_MASKRET) firstResult = VmReturnHook(state, firstResult);
+    VmCallInfo* ci = state->ci;
+    VmValue* res = ci->base - 1;
+    int wanted = ci->nresults;
+    state->ci = ci - 1;
+    state->base = state->ci->base;
+    int i = wanted;
+    while (i != 0 && firstResult < state->top) {
+        *res++ = *firstResult++;
+        i--;
+    }
+    while (i-- > 0) VmSetValueNil(res++);
+    state->top = res;
+}
 
 // Calls the value at func from C, counting the C-call depth, and runs the collector step check.
 void VmCallValue(VmState* state, VmValue* func, int nresults);

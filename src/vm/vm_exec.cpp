@@ -118,379 +118,506 @@ reentry:
 #define DOJUMP() (pc += VmGetJ(*pc) + 1)
 #define GC_CHECK() (VmGcCheck(state), VM_RELOAD())
 
-    for (;;) {
-        if (vmRuntime.quitFlag.load(std::memory_order_relaxed)) {
-            QuitUnwind(state, entryIndex);
-            g->entryCode = oldEntryCode;
-            return;
-        }
-        const VmInstruction i = *pc++;
-        ci->savedpc = pc;
-        if (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
-            TraceExec(state, ci, p, pc, &lastPc);
-            VM_RELOAD();
-        }
-        VmValue* ra = base + VmGetA(i);
-        switch (VmGetOp(i)) {
-        case OP_MOVE:
-            *ra = base[VmGetB(i)];
-            break;
-        case OP_LOADK:
-            *ra = k[VmGetBx(i)];
-            break;
-        case OP_LOADBOOL:
-            VmSetValueNumber(ra, VmGetB(i) ? 1 : 0);
-            if (VmGetC(i)) pc++;
-            break;
-        case OP_LOADNIL:
-            for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
-            break;
-        case OP_GETUPVAL:
-            *ra = *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v;
-            break;
-        case OP_GETGLOBAL: {
-            const VmValue* key = k + VmGetBx(i);
-            if (cl->globals.tt == VM_TTABLE && key->tt == VM_TSTRING) {
-                const VmValue* v = VmTableGetString(VmTableValue(&cl->globals), VmStringValue(key));
-                if (v->tt != VM_TNIL) {
-                    *ra = *v;
-                    break;
-                }
+// Fetches the next instruction and jumps to its handler. The quit flag and the count and line
+// hooks share one test on the way, so a run without hooks pays a single branch for both.
+#define VM_INTERRUPTED() \
+    (vmRuntime.quitFlag.load(std::memory_order_relaxed) | (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+#define VM_NEXT()                            \
+    do {                                     \
+        if (VM_INTERRUPTED()) goto interrupt; \
+        i = *pc++;                           \
+        ci->savedpc = pc;                    \
+        ra = base + VmGetA(i);               \
+        VM_DISPATCH();                       \
+    } while (0)
+
+    VmInstruction i;
+    VmValue* ra;
+#if defined(__GNUC__)
+    // Each handler ends in its own indirect jump through this table (opcodes above 42 do nothing).
+    static_assert(VM_NUM_OPCODES == 43, "the dispatch table lists every opcode");
+    static const void* const dispatchTable[64] = {
+        &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE,
+        &&L_SETGLOBAL, &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD, &&L_SUB, &&L_MUL, &&L_DIV, &&L_IDIV,
+        &&L_MOD, &&L_SHL, &&L_SHR, &&L_BOR, &&L_BAND, &&L_BXOR, &&L_POW, &&L_UNM, &&L_NOT, &&L_BNOT,
+        &&L_CONCAT, &&L_JMP, &&L_EQ, &&L_LT, &&L_LE, &&L_TEST, &&L_CALL, &&L_TAILCALL, &&L_RETURN, &&L_FORLOOP,
+        &&L_TFORLOOP, &&L_TFORPREP, &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE, &&L_CLOSURE, &&L_SELF, &&L_NOP,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+#define VM_DISPATCH() goto* dispatchTable[VmGetOp(i)]
+#else
+#define VM_DISPATCH() goto decode
+#endif
+
+    VM_NEXT();
+
+interrupt:
+    if (vmRuntime.quitFlag.load(std::memory_order_relaxed)) {
+        QuitUnwind(state, entryIndex);
+        g->entryCode = oldEntryCode;
+        return;
+    }
+    i = *pc++;
+    ci->savedpc = pc;
+    if (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
+        TraceExec(state, ci, p, pc, &lastPc);
+        VM_RELOAD();
+    }
+    ra = base + VmGetA(i);
+    VM_DISPATCH();
+
+#if !defined(__GNUC__)
+decode:
+    switch (VmGetOp(i)) {
+    case OP_MOVE: goto L_MOVE;
+    case OP_LOADK: goto L_LOADK;
+    case OP_LOADBOOL: goto L_LOADBOOL;
+    case OP_LOADNIL: goto L_LOADNIL;
+    case OP_GETUPVAL: goto L_GETUPVAL;
+    case OP_GETGLOBAL: goto L_GETGLOBAL;
+    case OP_GETTABLE: goto L_GETTABLE;
+    case OP_SETGLOBAL: goto L_SETGLOBAL;
+    case OP_SETUPVAL: goto L_SETUPVAL;
+    case OP_SETTABLE: goto L_SETTABLE;
+    case OP_NEWTABLE: goto L_NEWTABLE;
+    case OP_ADD: goto L_ADD;
+    case OP_SUB: goto L_SUB;
+    case OP_MUL: goto L_MUL;
+    case OP_DIV: goto L_DIV;
+    case OP_IDIV: goto L_IDIV;
+    case OP_MOD: goto L_MOD;
+    case OP_SHL: goto L_SHL;
+    case OP_SHR: goto L_SHR;
+    case OP_BOR: goto L_BOR;
+    case OP_BAND: goto L_BAND;
+    case OP_BXOR: goto L_BXOR;
+    case OP_POW: goto L_POW;
+    case OP_UNM: goto L_UNM;
+    case OP_NOT: goto L_NOT;
+    case OP_BNOT: goto L_BNOT;
+    case OP_CONCAT: goto L_CONCAT;
+    case OP_JMP: goto L_JMP;
+    case OP_EQ: goto L_EQ;
+    case OP_LT: goto L_LT;
+    case OP_LE: goto L_LE;
+    case OP_TEST: goto L_TEST;
+    case OP_CALL: goto L_CALL;
+    case OP_TAILCALL: goto L_TAILCALL;
+    case OP_RETURN: goto L_RETURN;
+    case OP_FORLOOP: goto L_FORLOOP;
+    case OP_TFORLOOP: goto L_TFORLOOP;
+    case OP_TFORPREP: goto L_TFORPREP;
+    case OP_SETLIST: goto L_SETLIST;
+    case OP_SETLISTO: goto L_SETLISTO;
+    case OP_CLOSE: goto L_CLOSE;
+    case OP_CLOSURE: goto L_CLOSURE;
+    case OP_SELF: goto L_SELF;
+    default: goto L_NOP;
+    }
+#endif
+
+    L_MOVE:
+        *ra = base[VmGetB(i)];
+        VM_NEXT();
+    L_LOADK:
+        *ra = k[VmGetBx(i)];
+        VM_NEXT();
+    L_LOADBOOL:
+        VmSetValueNumber(ra, VmGetB(i) ? 1 : 0);
+        if (VmGetC(i)) pc++;
+        VM_NEXT();
+    L_LOADNIL:
+        for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
+        VM_NEXT();
+    L_GETUPVAL:
+        *ra = *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v;
+        VM_NEXT();
+    L_GETGLOBAL: {
+        const VmValue* key = k + VmGetBx(i);
+        if (cl->globals.tt == VM_TTABLE && key->tt == VM_TSTRING) {
+            const VmValue* v = VmTableGetString(VmTableValue(&cl->globals), VmStringValue(key));
+            if (v->tt != VM_TNIL) {
+                *ra = *v;
+                VM_NEXT();
             }
+        }
+        VmValue tmp;
+        VmGetTableValue(state, &cl->globals, key, &tmp, VM_GET_PLAIN);
+        VM_RELOAD();
+        base[VmGetA(i)] = tmp;
+        VM_NEXT();
+    }
+    L_GETTABLE: {
+        VmValue* rb = base + VmGetB(i);
+        const VmValue* rc = RKC(i);
+        if (rb->tt == VM_TTABLE) {
+            const VmValue* v = VmTableGetFast(VmTableValue(rb), rc);
+            if (v->tt != VM_TNIL) {
+                *ra = *v;
+                VM_NEXT();
+            }
+        }
+        VmValue tmp;
+        VmGetTableValue(state, rb, rc, &tmp, VM_GET_FIELDCHECK);
+        VM_RELOAD();
+        base[VmGetA(i)] = tmp;
+        VM_NEXT();
+    }
+    L_SETGLOBAL:
+        VmSetTableValue(state, &cl->globals, k + VmGetBx(i), ra);
+        VM_RELOAD();
+        VM_NEXT();
+    L_SETUPVAL:
+        *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v = *ra;
+        VM_NEXT();
+    L_SETTABLE: {
+        const VmValue* rb = RKB(i);
+        const VmValue* rc = RKC(i);
+        if (ra->tt == VM_TTABLE) {
+            // An existing entry is overwritten in place, as VmSetTableValue would.
+            VmTable* t = VmTableValue(ra);
+            VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
+            if (slot->tt != VM_TNIL) {
+                t->flags = 0;
+                *slot = *rc;
+                VM_NEXT();
+            }
+        }
+        VmSetTableValue(state, ra, rb, rc);
+        VM_RELOAD();
+        VM_NEXT();
+    }
+    L_NEWTABLE: {
+        int b = VmGetB(i);
+        // Array size (B & 7) << (B >> 3); anything past the largest array is a table overflow.
+        int shift = b >> 3;
+        uint64_t narray = shift >= 32 ? (uint64_t)(b & 7) << 32 : (uint64_t)(b & 7) << shift;
+        if (narray > (uint64_t)VM_MAXARRAYKEY) VmRaiseError(state, ERR_TABLEOVERFLOW);
+        VmTable* t = VmNewTableObject(state, (int)narray, VmGetC(i));
+        VmSetValueTable(ra, t);
+        GC_CHECK();
+        VM_NEXT();
+    }
+    // Addition, subtraction and multiplication of two numbers stay inline; anything else goes
+    // through the conversions and events of VmArith.
+#define VM_ARITH(expr)                                               \
+    {                                                                \
+        const VmValue* rb = RKB(i);                                  \
+        const VmValue* rc = RKC(i);                                  \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {          \
+            double x = rb->value.n, y = rc->value.n;                 \
+            VmSetValueNumber(ra, expr);                              \
+            VM_NEXT();                                               \
+        }                                                            \
+        VmValue tmp;                                                 \
+        VmArith(state, &tmp, rb, rc, VmGetOp(i));                    \
+        VM_RELOAD();                                                 \
+        base[VmGetA(i)] = tmp;                                       \
+        VM_NEXT();                                                   \
+    }
+    L_ADD:
+        VM_ARITH(x + y)
+    L_SUB:
+        VM_ARITH(x - y)
+    L_MUL:
+        VM_ARITH(x * y)
+#undef VM_ARITH
+    L_DIV:
+    L_IDIV:
+    L_MOD:
+    L_SHL:
+    L_SHR:
+    L_BOR:
+    L_BAND:
+    L_BXOR:
+    L_POW: {
+        const VmValue* rb = RKB(i);
+        const VmValue* rc = RKC(i);
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, rc->value.n));
+        } else {
             VmValue tmp;
-            VmGetTableValue(state, &cl->globals, key, &tmp, VM_GET_PLAIN);
+            VmArith(state, &tmp, rb, rc, VmGetOp(i));
             VM_RELOAD();
             base[VmGetA(i)] = tmp;
-            break;
         }
-        case OP_GETTABLE: {
-            VmValue* rb = base + VmGetB(i);
-            const VmValue* rc = RKC(i);
-            if (rb->tt == VM_TTABLE) {
-                const VmValue* v = VmTableGet(VmTableValue(rb), rc);
-                if (v->tt != VM_TNIL) {
-                    *ra = *v;
-                    break;
-                }
-            }
+        VM_NEXT();
+    }
+    L_UNM:
+    L_BNOT: {
+        const VmValue* rb = base + VmGetB(i);
+        if (rb->tt == VM_TNUMBER) {
+            VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, 0));
+        } else {
             VmValue tmp;
-            VmGetTableValue(state, rb, rc, &tmp, VM_GET_FIELDCHECK);
+            VmArith(state, &tmp, rb, rb, VmGetOp(i));
             VM_RELOAD();
             base[VmGetA(i)] = tmp;
-            break;
         }
-        case OP_SETGLOBAL:
-            VmSetTableValue(state, &cl->globals, k + VmGetBx(i), ra);
-            VM_RELOAD();
-            break;
-        case OP_SETUPVAL:
-            *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v = *ra;
-            break;
-        case OP_SETTABLE:
-            VmSetTableValue(state, ra, RKB(i), RKC(i));
-            VM_RELOAD();
-            break;
-        case OP_NEWTABLE: {
-            int b = VmGetB(i);
-            // Array size (B & 7) << (B >> 3); anything past the largest array is a table overflow.
-            int shift = b >> 3;
-            uint64_t narray = shift >= 32 ? (uint64_t)(b & 7) << 32 : (uint64_t)(b & 7) << shift;
-            if (narray > (uint64_t)VM_MAXARRAYKEY) VmRaiseError(state, ERR_TABLEOVERFLOW);
-            VmTable* t = VmNewTableObject(state, (int)narray, VmGetC(i));
-            VmSetValueTable(ra, t);
-            GC_CHECK();
-            break;
+        VM_NEXT();
+    }
+    L_NOT:
+        VmSetValueNumber(ra, VmTestFalse(base + VmGetB(i)) ? 1 : 0);
+        VM_NEXT();
+    L_CONCAT: {
+        int b = VmGetB(i), c = VmGetC(i);
+        VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c));
+        VM_RELOAD();
+        base[VmGetA(i)] = base[b];
+        GC_CHECK();
+        VM_NEXT();
+    }
+    L_JMP:
+        if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
+        pc += VmGetJ(i);
+        VM_NEXT();
+    L_EQ: {
+        const VmValue* rb = RKB(i);
+        const VmValue* rc = RKC(i);
+        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n == rc->value.n
+                                                                 : VmEqualValues(state, rb, rc);
+        VM_RELOAD();
+        if (res != VmGetA(i)) pc++;
+        else DOJUMP();
+        VM_NEXT();
+    }
+    L_LT: {
+        const VmValue* rb = RKB(i);
+        const VmValue* rc = RKC(i);
+        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n < rc->value.n
+                                                                 : VmLessThanValues(state, rb, rc, true);
+        VM_RELOAD();
+        if (res != VmGetA(i)) pc++;
+        else DOJUMP();
+        VM_NEXT();
+    }
+    L_LE: {
+        const VmValue* rb = RKB(i);
+        const VmValue* rc = RKC(i);
+        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n <= rc->value.n
+                                                                 : VmLessEqualValues(state, rb, rc);
+        VM_RELOAD();
+        if (res != VmGetA(i)) pc++;
+        else DOJUMP();
+        VM_NEXT();
+    }
+    L_TEST: {
+        VmValue* rb = base + VmGetB(i);
+        if ((int)VmTestFalse(rb) == VmGetC(i)) {
+            pc++;
+        } else {
+            *ra = *rb;
+            DOJUMP();
         }
-        case OP_ADD:
-        case OP_SUB:
-        case OP_MUL: {
-            const VmValue* rb = RKB(i);
-            const VmValue* rc = RKC(i);
-            if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
-                double x = rb->value.n, y = rc->value.n;
-                int op = VmGetOp(i);
-                VmSetValueNumber(ra, op == OP_ADD ? x + y : op == OP_SUB ? x - y : x * y);
+        VM_NEXT();
+    }
+    L_CALL: {
+        int b = VmGetB(i);
+        int nresults = VmGetC(i) - 1;
+        if (b != 0) state->top = ra + b;
+        g->currentCallIndex = (int)(pc - p->code);
+        int r;
+        if (ra->tt == VM_TFUNCTION) {
+            VmClosure* callee = VmClosureValue(ra);
+            if (callee->isC) {
+                r = VmCallC(state, ra, nresults);
             } else {
-                VmValue tmp;
-                VmArith(state, &tmp, rb, rc, VmGetOp(i));
-                VM_RELOAD();
-                base[VmGetA(i)] = tmp;
+                // A script function without varargs or a call hook: enter its frame here.
+                VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
+                if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
+                    r = VmPreCall(state, ra, nresults);
+                } else {
+                    ci->state |= VM_CI_SAVEDPC;
+                    ptrdiff_t funcr = VmSaveStack(state, ra);
+                    VmCheckStackRoom(state, np->maxStackSize + 1);
+                    VmPushScriptFrame(state, VmRestoreStack(state, funcr) + 1, np, nresults);
+                    goto reentry;
+                }
             }
-            break;
+        } else {
+            r = VmPreCall(state, ra, nresults);
         }
-        case OP_DIV:
-        case OP_IDIV:
-        case OP_MOD:
-        case OP_SHL:
-        case OP_SHR:
-        case OP_BOR:
-        case OP_BAND:
-        case OP_BXOR:
-        case OP_POW: {
-            const VmValue* rb = RKB(i);
-            const VmValue* rc = RKC(i);
-            if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
-                VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, rc->value.n));
-            } else {
-                VmValue tmp;
-                VmArith(state, &tmp, rb, rc, VmGetOp(i));
-                VM_RELOAD();
-                base[VmGetA(i)] = tmp;
-            }
-            break;
+        if (r == VM_PRECALL_SCRIPT) goto reentry;
+        VM_RELOAD();
+        if (r == VM_PRECALL_C) {
+            if (nresults >= 0) state->top = ci->top;
+        } else {
+            state->top = ci->top;
+            pc = LabelJump(state, entryIndex, p, pc, r);
         }
-        case OP_UNM:
-        case OP_BNOT: {
-            const VmValue* rb = base + VmGetB(i);
-            if (rb->tt == VM_TNUMBER) {
-                VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, 0));
-            } else {
-                VmValue tmp;
-                VmArith(state, &tmp, rb, rb, VmGetOp(i));
-                VM_RELOAD();
-                base[VmGetA(i)] = tmp;
-            }
-            break;
-        }
-        case OP_NOT:
-            VmSetValueNumber(ra, VmTestFalse(base + VmGetB(i)) ? 1 : 0);
-            break;
-        case OP_CONCAT: {
-            int b = VmGetB(i), c = VmGetC(i);
-            VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c));
+        VM_NEXT();
+    }
+    L_TAILCALL: {
+        int b = VmGetB(i);
+        if (b != 0) state->top = ra + b;
+        g->currentCallIndex = (int)(pc - p->code);
+        ptrdiff_t raOffset = VmSaveStack(state, ra);
+        ra = VmResolveCallable(state, ra);
+        VM_RELOAD();
+        if (VmClosureValue(ra)->isC) {
+            // A C function runs as a plain call whose results this frame then returns.
+            int r = VmPreCall(state, ra, VM_MULTRET);
             VM_RELOAD();
-            base[VmGetA(i)] = base[b];
-            GC_CHECK();
-            break;
-        }
-        case OP_JMP:
-            if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
-            pc += VmGetJ(i);
-            break;
-        case OP_EQ: {
-            const VmValue* rb = RKB(i);
-            const VmValue* rc = RKC(i);
-            int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n == rc->value.n
-                                                                     : VmEqualValues(state, rb, rc);
-            VM_RELOAD();
-            if (res != VmGetA(i)) pc++;
-            else DOJUMP();
-            break;
-        }
-        case OP_LT: {
-            const VmValue* rb = RKB(i);
-            const VmValue* rc = RKC(i);
-            int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n < rc->value.n
-                                                                     : VmLessThanValues(state, rb, rc, true);
-            VM_RELOAD();
-            if (res != VmGetA(i)) pc++;
-            else DOJUMP();
-            break;
-        }
-        case OP_LE: {
-            const VmValue* rb = RKB(i);
-            const VmValue* rc = RKC(i);
-            int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n <= rc->value.n
-                                                                     : VmLessEqualValues(state, rb, rc);
-            VM_RELOAD();
-            if (res != VmGetA(i)) pc++;
-            else DOJUMP();
-            break;
-        }
-        case OP_TEST: {
-            VmValue* rb = base + VmGetB(i);
-            if ((int)VmTestFalse(rb) == VmGetC(i)) {
-                pc++;
-            } else {
-                *ra = *rb;
-                DOJUMP();
-            }
-            break;
-        }
-        case OP_CALL: {
-            int b = VmGetB(i);
-            int nresults = VmGetC(i) - 1;
-            if (b != 0) state->top = ra + b;
-            g->currentCallIndex = (int)(pc - p->code);
-            int r = VmPreCall(state, ra, nresults);
-            if (r == VM_PRECALL_SCRIPT) goto reentry;
-            VM_RELOAD();
-            if (r == VM_PRECALL_C) {
-                if (nresults >= 0) state->top = ci->top;
-            } else {
+            if (r != VM_PRECALL_C) {
                 state->top = ci->top;
                 pc = LabelJump(state, entryIndex, p, pc, r);
+                VM_NEXT();
             }
-            break;
+            ra = VmRestoreStack(state, raOffset);
+            goto doreturn;
         }
-        case OP_TAILCALL: {
-            int b = VmGetB(i);
-            if (b != 0) state->top = ra + b;
-            g->currentCallIndex = (int)(pc - p->code);
-            ptrdiff_t raOffset = VmSaveStack(state, ra);
-            ra = VmResolveCallable(state, ra);
-            VM_RELOAD();
-            if (VmClosureValue(ra)->isC) {
-                // A C function runs as a plain call whose results this frame then returns.
-                int r = VmPreCall(state, ra, VM_MULTRET);
-                VM_RELOAD();
-                if (r != VM_PRECALL_C) {
-                    state->top = ci->top;
-                    pc = LabelJump(state, entryIndex, p, pc, r);
-                    break;
-                }
-                ra = VmRestoreStack(state, raOffset);
-                goto doreturn;
-            }
-            // A script function replaces this frame: move it and its arguments down.
-            VmCloseUpvalues(state, base);
-            {
-                VmValue* func = base - 1;
-                int n = (int)(state->top - ra);
-                for (int j = 0; j < n; j++) func[j] = ra[j];
-                state->top = func + n;
-                int tailcalls = ci->tailcalls;
-                int fromC = ci->state & VM_CI_FROMC;
-                int nresults = ci->nresults;
-                VmPreCall(state, func, nresults);
-                // The callee's frame takes the place of this one.
-                VmCallInfo* callee = state->ci;
-                VmCallInfo* self = callee - 1;
-                *self = *callee;
-                self->tailcalls = tailcalls + 1;
-                self->state |= fromC;
-                state->ci = self;
-                goto reentry;
-            }
-        }
-        case OP_RETURN: {
-            if (VmGetC(i) == 1) {
-                // Label return.
-                if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
-                const VmInstruction* address = g->labelStack[g->labelCount - 1];
-                if (!InCode(p, address)) VmRaiseError(state, ERR_FUNCJMP);
-                g->labelCount--;
-                pc = address;
-                break;
-            }
-            {
-                int b = VmGetB(i);
-                if (b != 0) state->top = ra + b - 1;
-            }
-        doreturn:
-            if (state->openUpval) VmCloseUpvalues(state, base);
-            {
-                bool fromC = (ci->state & VM_CI_FROMC) != 0;
-                int wanted = ci->nresults;
-                VmPostCall(state, ra);
-                if (fromC) {
-                    g->entryCode = oldEntryCode;
-                    return;
-                }
-                if (wanted != VM_MULTRET) state->top = state->ci->top;
-            }
+        // A script function replaces this frame: move it and its arguments down.
+        VmCloseUpvalues(state, base);
+        {
+            VmValue* func = base - 1;
+            int n = (int)(state->top - ra);
+            for (int j = 0; j < n; j++) func[j] = ra[j];
+            state->top = func + n;
+            int tailcalls = ci->tailcalls;
+            int fromC = ci->state & VM_CI_FROMC;
+            int nresults = ci->nresults;
+            VmPreCall(state, func, nresults);
+            // The callee's frame takes the place of this one.
+            VmCallInfo* callee = state->ci;
+            VmCallInfo* self = callee - 1;
+            *self = *callee;
+            self->tailcalls = tailcalls + 1;
+            self->state |= fromC;
+            state->ci = self;
             goto reentry;
         }
-        case OP_FORLOOP: {
-            if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
+    }
+    L_RETURN: {
+        if (VmGetC(i) == 1) {
+            // Label return.
+            if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
+            const VmInstruction* address = g->labelStack[g->labelCount - 1];
+            if (!InCode(p, address)) VmRaiseError(state, ERR_FUNCJMP);
+            g->labelCount--;
+            pc = address;
+            VM_NEXT();
+        }
+        {
+            int b = VmGetB(i);
+            if (b != 0) state->top = ra + b - 1;
+        }
+    doreturn:
+        if (state->openUpval) VmCloseUpvalues(state, base);
+        {
+            bool fromC = (ci->state & VM_CI_FROMC) != 0;
+            int wanted = ci->nresults;
+            VmPostCall(state, ra);
+            if (fromC) {
+                g->entryCode = oldEntryCode;
+                return;
+            }
+            if (wanted != VM_MULTRET) state->top = state->ci->top;
+        }
+        goto reentry;
+    }
+    L_FORLOOP: {
+        if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
+        if (ra[1].tt != VM_TNUMBER || ra[2].tt != VM_TNUMBER) {
             ForPrepValue(state, ra + 1);
             ForPrepValue(state, ra + 2);
-            double step = ra[2].value.n;
-            double idx = ra->value.n + step;
-            double limit = ra[1].value.n;
-            if (step > 0 ? idx <= limit : idx >= limit) {
-                pc += VmGetSBx(i);
-                VmSetValueNumber(ra, idx);
-            }
-            break;
         }
-        case OP_TFORLOOP: {
-            int c = VmGetC(i);
-            VmValue* cb = ra + c + 3;
-            cb[0] = ra[0];
-            cb[1] = ra[1];
-            cb[2] = ra[2];
-            state->top = cb + 3;
-            VmCallValue(state, cb, c + 1);
-            VM_RELOAD();
-            state->top = ci->top;
-            ra = base + VmGetA(i);
-            cb = ra + c + 3;
-            for (int j = c; j >= 0; j--) ra[2 + j] = cb[j];
-            if (ra[2].tt == VM_TNIL) pc++;
-            else DOJUMP();
-            break;
-        }
-        case OP_TFORPREP: {
-            if (ra->tt == VM_TTABLE) {
-                ra[1] = ra[0];
-                VmValue key, tmp;
-                VmSetValueString(&key, VmInternCString(state, "next"));
-                VmGetTableValue(state, &cl->globals, &key, &tmp, VM_GET_PLAIN);
-                VM_RELOAD();
-                base[VmGetA(i)] = tmp;
-            }
+        double step = ra[2].value.n;
+        double idx = ra->value.n + step;
+        double limit = ra[1].value.n;
+        if (step > 0 ? idx <= limit : idx >= limit) {
             pc += VmGetSBx(i);
-            break;
+            VmSetValueNumber(ra, idx);
         }
-        case OP_SETLIST:
-        case OP_SETLISTO: {
-            int bx = VmGetBx(i);
-            int n = VmGetOp(i) == OP_SETLIST ? (bx & 31) + 1 : (int)(state->top - ra) - 1;
-            if (VmGetOp(i) == OP_SETLISTO) state->top = ci->top;
-            if (ra->tt != VM_TTABLE) VmRaiseError(state, ERR_BADBYTECODE);
-            VmTable* t = VmTableValue(ra);
-            int first = bx & ~31;
-            for (int j = 1; j <= n; j++) *VmTableSetInt(state, t, first + j - 1) = ra[j];
-            break;
-        }
-        case OP_CLOSE:
-            VmCloseUpvalues(state, ra);
-            break;
-        case OP_CLOSURE: {
-            VmProto* np = p->p[VmGetBx(i)];
-            int nup = np->nups;
-            VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &cl->globals);
-            VmUpvalue** ups = VmScriptClosureUpvalues(ncl);
-            // Keep the new closure reachable while its cells are found or created.
-            VmSetValueClosure(ra, ncl);
-            for (int j = 0; j < nup; j++, pc++) {
-                VmInstruction capture = *pc;
-                if (VmGetOp(capture) == OP_GETUPVAL) ups[j] = VmScriptClosureUpvalues(cl)[VmGetB(capture)];
-                else if (VmGetOp(capture) == OP_MOVE) ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
-                else VmRaiseError(state, ERR_BADBYTECODE);
-            }
-            ci->savedpc = pc;
-            GC_CHECK();
-            break;
-        }
-        case OP_SELF: {
-            VmValue* rb = base + VmGetB(i);
-            const VmValue* rc = RKC(i);
-            if (rc->tt != VM_TSTRING) VmRaiseError(state, ERR_BADBYTECODE);
-            VmValue obj = *rb;
-            ra[1] = obj;
-            if (obj.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
-                if (v->tt != VM_TNIL) {
-                    *ra = *v;
-                    break;
-                }
-            }
-            VmValue tmp;
-            VmGetTableValue(state, rb, rc, &tmp, VM_GET_PLAIN);
+        VM_NEXT();
+    }
+    L_TFORLOOP: {
+        int c = VmGetC(i);
+        VmValue* cb = ra + c + 3;
+        cb[0] = ra[0];
+        cb[1] = ra[1];
+        cb[2] = ra[2];
+        state->top = cb + 3;
+        VmCallValue(state, cb, c + 1);
+        VM_RELOAD();
+        state->top = ci->top;
+        ra = base + VmGetA(i);
+        cb = ra + c + 3;
+        for (int j = c; j >= 0; j--) ra[2 + j] = cb[j];
+        if (ra[2].tt == VM_TNIL) pc++;
+        else DOJUMP();
+        VM_NEXT();
+    }
+    L_TFORPREP: {
+        if (ra->tt == VM_TTABLE) {
+            ra[1] = ra[0];
+            VmValue key, tmp;
+            VmSetValueString(&key, VmInternCString(state, "next"));
+            VmGetTableValue(state, &cl->globals, &key, &tmp, VM_GET_PLAIN);
             VM_RELOAD();
             base[VmGetA(i)] = tmp;
-            break;
         }
-        default:
-            // Opcodes above 42 do nothing.
-            break;
-        }
+        pc += VmGetSBx(i);
+        VM_NEXT();
     }
+    L_SETLIST:
+    L_SETLISTO: {
+        int bx = VmGetBx(i);
+        int n = VmGetOp(i) == OP_SETLIST ? (bx & 31) + 1 : (int)(state->top - ra) - 1;
+        if (VmGetOp(i) == OP_SETLISTO) state->top = ci->top;
+        if (ra->tt != VM_TTABLE) VmRaiseError(state, ERR_BADBYTECODE);
+        VmTable* t = VmTableValue(ra);
+        int first = bx & ~31;
+        for (int j = 1; j <= n; j++) *VmTableSetInt(state, t, first + j - 1) = ra[j];
+        VM_NEXT();
+    }
+    L_CLOSE:
+        VmCloseUpvalues(state, ra);
+        VM_NEXT();
+    L_CLOSURE: {
+        VmProto* np = p->p[VmGetBx(i)];
+        int nup = np->nups;
+        VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &cl->globals);
+        VmUpvalue** ups = VmScriptClosureUpvalues(ncl);
+        // Keep the new closure reachable while its cells are found or created.
+        VmSetValueClosure(ra, ncl);
+        for (int j = 0; j < nup; j++, pc++) {
+            VmInstruction capture = *pc;
+            if (VmGetOp(capture) == OP_GETUPVAL) ups[j] = VmScriptClosureUpvalues(cl)[VmGetB(capture)];
+            else if (VmGetOp(capture) == OP_MOVE) ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
+            else VmRaiseError(state, ERR_BADBYTECODE);
+        }
+        ci->savedpc = pc;
+        GC_CHECK();
+        VM_NEXT();
+    }
+    L_SELF: {
+        VmValue* rb = base + VmGetB(i);
+        const VmValue* rc = RKC(i);
+        if (rc->tt != VM_TSTRING) VmRaiseError(state, ERR_BADBYTECODE);
+        VmValue obj = *rb;
+        ra[1] = obj;
+        if (obj.tt == VM_TTABLE) {
+            const VmValue* v = VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
+            if (v->tt != VM_TNIL) {
+                *ra = *v;
+                VM_NEXT();
+            }
+        }
+        VmValue tmp;
+        VmGetTableValue(state, rb, rc, &tmp, VM_GET_PLAIN);
+        VM_RELOAD();
+        base[VmGetA(i)] = tmp;
+        VM_NEXT();
+    }
+    L_NOP:
+        // Opcodes above 42 do nothing.
+        VM_NEXT();
 #undef VM_RELOAD
 #undef RKB
 #undef RKC
 #undef DOJUMP
+#undef VM_INTERRUPTED
+#undef VM_NEXT
+#undef VM_DISPATCH
 #undef GC_CHECK
 }

@@ -52,12 +52,6 @@ const VmValue* VmTableGetInt(VmTable* t, int key) {
     return GetNumberNode(t, (double)key);
 }
 
-const VmValue* VmTableGetString(VmTable* t, VmString* key) {
-    for (VmNode* n = &t->node[key->hash & (uint32_t)(VmNodeCount(t) - 1)]; n; n = n->next)
-        if (n->key.tt == VM_TSTRING && n->key.value.gc == key) return &n->val;
-    return &vmNilObject;
-}
-
 const VmValue* VmTableGet(VmTable* t, const VmValue* key) {
     switch (key->tt) {
     case VM_TNIL: return VmTableGetInt(t, 0);

@@ -6,7 +6,27 @@
 // Raw lookups: the value slot, or &vmNilObject when absent. A nil key reads key 0.
 const VmValue* VmTableGet(VmTable* t, const VmValue* key);
 const VmValue* VmTableGetInt(VmTable* t, int key);
-const VmValue* VmTableGetString(VmTable* t, VmString* key);
+
+// Inline lookups for the interpreter: string keys walk the chain of their main position, and
+// integral number keys inside the array part index it directly; other keys go to VmTableGet.
+inline const VmValue* VmTableGetString(VmTable* t, VmString* key) {
+    for (VmNode* n = &t->node[key->hash & (uint32_t)(VmNodeCount(t) - 1)]; n; n = n->next)
+        if (n->key.tt == VM_TSTRING && n->key.value.gc == key) return &n->val;
+    return &vmNilObject;
+}
+
+inline const VmValue* VmTableGetFast(VmTable* t, const VmValue* key) {
+    if (key->tt == VM_TSTRING) return VmTableGetString(t, VmStringValue(key));
+    if (key->tt == VM_TNUMBER) {
+        double n = key->value.n;
+        // Integral keys 1..sizearray (the range test also fails for NaN).
+        if (n >= 1 && n <= (double)t->sizearray) {
+            int k = (int)n;
+            if ((double)k == n) return &t->array[k - 1];
+        }
+    }
+    return VmTableGet(t, key);
+}
 
 // Slot for storing under key, created when absent (the caller fills it). A nil key stores key 0;
 // a NaN key raises ERR_TABLEINDEX. Clears the table's absent-event cache.

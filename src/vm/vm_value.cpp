@@ -34,7 +34,11 @@ int VmStringToNumber(const char* text, double* out) {
     return 1;
 }
 
-int VmFormatNumber(double n, char* buf) { return snprintf(buf, 32, "%.14g", n); }
+int VmFormatNumber(double n, char* buf) {
+    // Every NaN reads "nan", whatever its sign bit: scripts see one text for it on every machine.
+    if (std::isnan(n)) return snprintf(buf, 32, "nan");
+    return snprintf(buf, 32, "%.14g", n);
+}
 
 int VmNumberToString(VmState* state, VmValue* v) {
     if (v->tt != VM_TNUMBER) return 0;

@@ -148,3 +148,32 @@ TEST(Debug, InfoOfAFunctionValue) {
     VmPushNumber(L, 1);
     EXPECT_EQ(RunGuarded(L, [&] { VmGetInfo(L, ">S", &ar); }), ERR_FUNCEXPECTED);
 }
+
+// Local records of a loaded chunk are not trusted to fit the frame: a local number beyond the
+// function's registers names nothing and is neither read nor written.
+static const char* localNames[3];
+static int PeekFar(VmState* L) {
+    VmDebug ar;
+    if (!VmGetStack(L, 1, &ar)) return ERR_STACK;
+    localNames[0] = VmGetLocal(L, &ar, 2);
+    localNames[1] = VmGetLocal(L, &ar, 40);
+    VmPushNumber(L, 5);
+    localNames[2] = VmSetLocal(L, &ar, 40);
+    return 0;
+}
+
+TEST(Debug, LocalsBeyondTheFrameNameNothing) {
+    VmHolder L;
+    VmPushString(L, "peekfar");
+    VmPushCFunction(L, PeekFar);
+    VmSetTable(L, VM_GLOBALSINDEX);
+    std::string text = ".function main\n.maxstack 2\n";
+    for (int i = 0; i < 40; i++) text += ".local \"v" + std::to_string(i) + "\" 0 3\n";
+    text += "GETGLOBAL r0 \"peekfar\"\nCALL r0 1 1\nRETURN r0 1\n.end\n";
+    ASSERT_EQ(LoadAsm(L, text), 0);
+    ASSERT_EQ(VmProtectedCall(L, 0, 0, 0), 0);
+    EXPECT_STREQ(localNames[0], "v1");
+    EXPECT_EQ(localNames[1], nullptr);
+    EXPECT_EQ(localNames[2], nullptr);
+    EXPECT_EQ(VmGetTop(L), 0);
+}

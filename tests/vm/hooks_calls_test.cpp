@@ -2,9 +2,12 @@
 // functions.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "vm/vm_runtime_link.h"
 #include "vm/vm_state.h"
 #include "vm_script_util.h"
 #include "vm_test_util.h"
@@ -151,4 +154,77 @@ TEST(HooksAndCalls, CCallerWantingManyResults) {
     EXPECT_EQ(VmType(L, 300), VM_TNIL);
     VmSetTop(L, 0);
     EXPECT_EQ(RunGuarded(L, [&] { VmPushNumber(L, 1); }), 0);
+}
+
+// CLOSE detaches the cells of a register: a closure made before it keeps the value of that
+// time, one made after it gets a fresh cell.
+TEST(HooksAndCalls, CloseDetachesCapturedRegisters) {
+    VmHolder L;
+    const std::string text = R"(
+.function main
+    LOADK r1 1
+    CLOSURE r2 get
+    MOVE r1 r1
+    CLOSE r1
+    LOADK r1 2
+    CLOSURE r3 get
+    MOVE r1 r1
+    MOVE r4 r2
+    CALL r4 1 2
+    MOVE r5 r3
+    CALL r5 1 2
+    RETURN r4 3
+  .function get
+    .upvalues 1
+    GETUPVAL r0 u0
+    RETURN r0 2
+  .end
+.end
+)";
+    std::string out;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "1,2");
+    EXPECT_EQ(L.state->openUpval, nullptr);
+}
+
+// The call trace of nameless calls from C, and of long string arguments, which are printed whole.
+static std::string traced;
+static int Nothing(VmState*) { return 0; }
+
+TEST(HooksAndCalls, CallTraceOfNamelessCallsAndLongStrings) {
+    VmResetRuntimeLink();
+    VmHolder L;
+    vmRuntime.consolePrint = [](const char* text) { traced += text; };
+    vmRuntime.callTrace = true;
+    const std::string longText(3000, 'q');
+    struct Case {
+        std::function<void()> push;
+        std::string expected;
+    } cases[] = {
+        {[&] {
+             VmPushBoolean(L, 1);
+             VmPushString(L, "__index");
+         },
+         "Now trying to find metamethod __index() with arguments #1=(INTERNAL)1 #2=(STRING)\"__index\" \n"},
+        {[&] { VmPushString(L, longText.c_str()); },
+         "Now calling <unknown>() with arguments #1=(STRING)\"" + longText + "\" \n"},
+        {[&] {
+             VmPushNumber(L, std::nan(""));
+             VmPushNumber(L, -std::nan(""));
+             VmPushNil(L);
+         },
+         "Now calling <unknown>() with arguments #1=(NUMBER)nan #2=(NUMBER)nan #3=(NIL) \n"},
+    };
+    for (const Case& c : cases) {
+        traced.clear();
+        ASSERT_EQ(RunGuarded(L, [&] {
+                      int top = VmGetTop(L);
+                      VmPushCFunction(L, Nothing);
+                      c.push();
+                      VmCall(L, VmGetTop(L) - top - 1, 0);
+                  }),
+                  0);
+        EXPECT_EQ(traced, c.expected);
+    }
+    VmResetRuntimeLink();
 }

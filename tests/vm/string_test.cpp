@@ -84,3 +84,17 @@ TEST(String, IntegerConversionsSaturate) {
     EXPECT_EQ(VmLog2(256), 8);
     EXPECT_EQ(VmLog2(0xFFFFFFFFu), 31);
 }
+
+TEST(String, NonFiniteNumbersFormatTheSameEverywhere) {
+    struct Case {
+        double value;
+        const char* text;
+    } cases[] = {
+        {std::nan(""), "nan"}, {-std::nan(""), "nan"}, {INFINITY, "inf"}, {-INFINITY, "-inf"}, {-0.0, "-0"},
+    };
+    for (const Case& c : cases) {
+        char buf[32];
+        VmFormatNumber(c.value, buf);
+        EXPECT_STREQ(buf, c.text) << c.value;
+    }
+}
