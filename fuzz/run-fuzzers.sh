@@ -25,7 +25,8 @@ for bin in "$build"/bin/*_fuzz; do
   mkdir -p "$corpus" "$artifacts"
   seeds=""
   [ -d "$source/fuzz/corpus/$name" ] && seeds="$source/fuzz/corpus/$name"
-  echo "fuzzing $name: seed $seed, at most $runs runs or ${seconds}s"
+  if [ "$runs" -ge 0 ]; then bound="at most $runs runs or ${seconds}s"; else bound="${seconds}s"; fi
+  echo "fuzzing $name: seed $seed, $bound"
   if ! "$bin" -seed="$seed" -runs="$runs" -max_total_time="$seconds" -timeout="$timeout" \
       -print_final_stats=0 -artifact_prefix="$artifacts/" "$corpus" $seeds >"$build/$name.log" 2>&1; then
     tail -50 "$build/$name.log"
