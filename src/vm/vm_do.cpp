@@ -1,6 +1,7 @@
 // Calls, returns, protected execution and error unwinding.
 #include "vm/vm_do.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -262,25 +263,33 @@ int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
 static void TraceCall(VmState* state, VmValue* func, int nargs) {
     void (*print)(const char*) = vmRuntime.consolePrint;
     if (!print) return;
-    char buf[1200];
+    char buf[64];
     const char* name = VmCalledFunctionName(state, state->ci);
     VmValue* args = func + 1;
+    // Names and string arguments are printed whole, in their own pieces.
     if (name) {
-        snprintf(buf, sizeof(buf), "Now calling %s()", name);
+        print("Now calling ");
+        print(name);
     } else if (nargs == 2 && args[1].tt == VM_TSTRING) {
-        snprintf(buf, sizeof(buf), "Now trying to find metamethod %s()", VmStringData(VmStringValue(&args[1])));
+        print("Now trying to find metamethod ");
+        print(VmStringData(VmStringValue(&args[1])));
     } else {
-        snprintf(buf, sizeof(buf), "Now calling <unknown>()");
+        print("Now calling <unknown>");
     }
-    print(buf);
-    print(" with arguments ");
+    print("() with arguments ");
     for (int i = 0; i < nargs; i++) {
         const VmValue* v = &args[i];
         switch (v->tt) {
         case VM_TNIL: snprintf(buf, sizeof(buf), "#%d=(NIL) ", i + 1); break;
-        case VM_TNUMBER: snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n); break;
+        case VM_TNUMBER:
+            if (std::isnan(v->value.n)) snprintf(buf, sizeof(buf), "#%d=(NUMBER)nan ", i + 1);
+            else snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n);
+            break;
         case VM_TSTRING:
-            snprintf(buf, sizeof(buf), "#%d=(STRING)\"%.1000s\" ", i + 1, VmStringData(VmStringValue(v)));
+            snprintf(buf, sizeof(buf), "#%d=(STRING)\"", i + 1);
+            print(buf);
+            print(VmStringData(VmStringValue(v)));
+            snprintf(buf, sizeof(buf), "\" ");
             break;
         case VM_TTABLE: snprintf(buf, sizeof(buf), "#%d=(TABLE)%p ", i + 1, (void*)v->value.gc); break;
         case VM_TFUNCTION: snprintf(buf, sizeof(buf), "#%d=(FUNCPTR)%p ", i + 1, (void*)v->value.gc); break;

@@ -44,6 +44,7 @@ static void CallEventNoResult(VmState* state, const VmValue* handler, const VmVa
 static void SetFieldKeyArg(const VmValue* key) {
     char buf[1024];
     if (key->tt == VM_TSTRING) snprintf(buf, sizeof(buf), "\"%.1000s\"", VmStringData(VmStringValue(key)));
+    else if (key->tt == VM_TNUMBER && std::isnan(key->value.n)) snprintf(buf, sizeof(buf), "nan");
     else if (key->tt == VM_TNUMBER) snprintf(buf, sizeof(buf), "%g", key->value.n);
     else if (key->tt == VM_TNIL) snprintf(buf, sizeof(buf), "0");
     else snprintf(buf, sizeof(buf), "(%s)", VmTypeName(nullptr, key->tt));

@@ -2,9 +2,12 @@
 // functions.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "vm/vm_runtime_link.h"
 #include "vm/vm_state.h"
 #include "vm_script_util.h"
 #include "vm_test_util.h"
@@ -182,4 +185,46 @@ TEST(HooksAndCalls, CloseDetachesCapturedRegisters) {
     ASSERT_EQ(RunAsm(L, text, &out), 0);
     EXPECT_EQ(out, "1,2");
     EXPECT_EQ(L.state->openUpval, nullptr);
+}
+
+// The call trace of nameless calls from C, and of long string arguments, which are printed whole.
+static std::string traced;
+static int Nothing(VmState*) { return 0; }
+
+TEST(HooksAndCalls, CallTraceOfNamelessCallsAndLongStrings) {
+    VmResetRuntimeLink();
+    VmHolder L;
+    vmRuntime.consolePrint = [](const char* text) { traced += text; };
+    vmRuntime.callTrace = true;
+    const std::string longText(3000, 'q');
+    struct Case {
+        std::function<void()> push;
+        std::string expected;
+    } cases[] = {
+        {[&] {
+             VmPushBoolean(L, 1);
+             VmPushString(L, "__index");
+         },
+         "Now trying to find metamethod __index() with arguments #1=(INTERNAL)1 #2=(STRING)\"__index\" \n"},
+        {[&] { VmPushString(L, longText.c_str()); },
+         "Now calling <unknown>() with arguments #1=(STRING)\"" + longText + "\" \n"},
+        {[&] {
+             VmPushNumber(L, std::nan(""));
+             VmPushNumber(L, -std::nan(""));
+             VmPushNil(L);
+         },
+         "Now calling <unknown>() with arguments #1=(NUMBER)nan #2=(NUMBER)nan #3=(NIL) \n"},
+    };
+    for (const Case& c : cases) {
+        traced.clear();
+        ASSERT_EQ(RunGuarded(L, [&] {
+                      int top = VmGetTop(L);
+                      VmPushCFunction(L, Nothing);
+                      c.push();
+                      VmCall(L, VmGetTop(L) - top - 1, 0);
+                  }),
+                  0);
+        EXPECT_EQ(traced, c.expected);
+    }
+    VmResetRuntimeLink();
 }

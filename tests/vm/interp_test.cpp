@@ -840,3 +840,18 @@ TEST_F(Interp, TailCallFromTheEntryFrameReturnsToC) {
     EXPECT_EQ(VmToNumber(L, 3), 21);
     EXPECT_EQ(L->ci, L->baseCi);
 }
+
+// The 1159 argument for number keys of every kind.
+TEST_F(Interp, AbsentNumberFieldArguments) {
+    struct Case {
+        const char* key;
+        const char* arg;
+    } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
+    for (const Case& c : cases) {
+        vmRuntime.errorArg[0] = '\0';
+        int status = 0;
+        Run(std::string("NEWTABLE r0 0 0\nLOADK r1 ") + c.key + "\nGETTABLE r2 r0 r1\nRETURN r2 2", &status);
+        EXPECT_EQ(status, ERR_FIELDINIT) << c.key;
+        EXPECT_STREQ(vmRuntime.errorArg, c.arg) << c.key;
+    }
+}
