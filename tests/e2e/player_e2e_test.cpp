@@ -235,6 +235,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
     WriteFile(Path("short.qza"), std::string("QZA\0\x01\0\0\0\x50hello", 14));
     WriteFile(Path("noend.qza"), std::string("QZA\0\x0B" "title\0", 11));
+    WriteFile(Path("badcode.qza"), std::string("QZA\0\x01\0\0\0\x05hello", 14));
     Applet("brush.qza", kBrushApplet);
     struct Case {
         std::vector<std::string> args;
@@ -246,6 +247,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
         {{"tag99.qza"}, "Error: Unknown section in applet!\n"},
         {{"short.qza"}, "Error: Could not read all characters from file!\nCheck if it is read protected!\n"},
         {{"noend.qza"}, "Error: Unexpected end of file!\n"},
+        {{"badcode.qza"}, "Error: Bad bytecode signature!\n"},
         {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
         {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
         {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
