@@ -118,6 +118,42 @@ const char* const kBrushApplet = R"(
 .end
 )";
 
+// An applet with a linked file "data.txt" (inline data, tag 26) that it opens by its name and
+// reads; with the call trace on, the line read shows as the argument of the last call.
+const char* const kLinkedFileApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.record 26 i32 1 i32 0 cstr "data.txt" i32 8 bytes "Linked!\n"
+.function main
+  .source "@linked.qzs"
+  .line 1
+    GETGLOBAL r0 "openfile"
+    LOADK r1 1
+    LOADK r2 "data.txt"
+    CALL r0 3 1
+    GETGLOBAL r0 "readline"
+    LOADK r1 1
+    CALL r0 2 2
+    GETGLOBAL r1 "tostring"
+    MOVE r2 r0
+    CALL r1 2 1
+    RETURN r0 1
+.end
+)";
+
+// The packed form of a container: "QZZ\0", a zero word, then the whole plain container as one
+// zlib stream.
+std::string PackContainer(const std::string& plain) {
+    uLongf size = compressBound(plain.size());
+    std::string packed(8 + size, '\0');
+    packed.replace(0, 4, std::string("QZZ\0", 4));
+    if (compress2(reinterpret_cast<Bytef*>(&packed[8]), &size, reinterpret_cast<const Bytef*>(plain.data()),
+                  plain.size(), Z_DEFAULT_COMPRESSION) != Z_OK)
+        return std::string();
+    packed.resize(8 + size);
+    return packed;
+}
+
 class PlayerE2E : public ::testing::Test {
 protected:
     std::string dir;
@@ -365,15 +401,8 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
 }
 
 TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
-    std::string plain = ReadFile(Applet("plain.qza", kFailingApplet));
-    // "QZZ\0", a zero word, then the whole plain container as one zlib stream.
-    uLongf size = compressBound(plain.size());
-    std::string packed(8 + size, '\0');
-    packed.replace(0, 4, std::string("QZZ\0", 4));
-    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&packed[8]), &size,
-                        reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_DEFAULT_COMPRESSION),
-              Z_OK);
-    packed.resize(8 + size);
+    std::string packed = PackContainer(ReadFile(Applet("plain.qza", kFailingApplet)));
+    ASSERT_FALSE(packed.empty());
     WriteFile(Path("packed.qza"), packed);
     ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
 
@@ -388,6 +417,33 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
         closedir(d);
     }
     EXPECT_EQ(entries, 0);
+}
+
+// A linked file is read by its name from the container it lies in: a separate applet, a plain
+// applet appended to the player, and a packed one appended to the player, whose data lies in
+// the unpacked copy (at offsets of that copy, not of the executable).
+TEST_F(PlayerE2E, LinkedFileIsReadByItsName) {
+    std::string plain = ReadFile(Applet("linked.qza", kLinkedFileApplet));
+    std::string packed = PackContainer(plain);
+    ASSERT_FALSE(packed.empty());
+    WriteFile(Path("packed.qza"), packed);
+    const std::string expected =
+        "Now calling openfile() with arguments #1=(NUMBER)1 #2=(STRING)\"data.txt\" \n"
+        "Now calling readline() with arguments #1=(NUMBER)1 \n"
+        "Now calling tostring() with arguments #1=(STRING)\"Linked!\" \n";
+
+    RunResult separate = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "x", "linked.qza"});
+    EXPECT_EQ(separate.out, expected);
+    for (const char* applet : {"linked.qza", "packed.qza"}) {
+        SCOPED_TRACE(applet);
+        std::string linked = Path("game");
+        unlink(linked.c_str());
+        RunResult link = Run(BinaryDir() + "/bin/qzlink", {Player(), Path(applet), "-o", linked});
+        ASSERT_EQ(link.status, 0) << link.err;
+        RunResult r = Run(linked, {"-DEBUGOUTPUT", "-DEBUGDEVICE", "x"});
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 }  // namespace
