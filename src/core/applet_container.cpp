@@ -12,8 +12,11 @@
 #include <cstring>
 
 #include "core/chunk_name.h"
+#include "core/console.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
+#include "core/runtime.h"
+#include "core/startup.h"
 #include "platform/os_env.h"
 
 namespace {
@@ -926,6 +929,10 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         return ERR_FILEEXIST;
     }
     context->appletPath = path;
+    // "Opening script <name>..." stays open until the records are read: "done" on success, or
+    // "failed" from the final error report.
+    PrintProgressStart(GetCatalogText(QZ_MSG_OPENINGSCRIPT), path.c_str(), true);
+    SetStartupProgressOpen(!IsRuntimeQuiet());
     std::string folder = context->appended ? DirectoryPart(AbsolutePath(context->programPath)) : DirectoryPart(path);
     if (!folder.empty() && chdir(folder.c_str()) != 0) {
         // Staying in the current folder only affects relative names the applet uses later.
@@ -1012,6 +1019,10 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         Reader ir{&iconIn};
         if (!error) error = ReadIconBlock(ir, iconPath, applet);
         std::fclose(packedFile);
+    }
+    if (!error) {
+        PrintProgressDone();
+        SetStartupProgressOpen(0);
     }
     return error;
 }

@@ -207,7 +207,7 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(traced.status, 0);
 
     RunResult loud = Play({"ok.qza"});
-    EXPECT_EQ(loud.out, kBanner + "Loading script...done\nLoading applet ok.qza...done\n");
+    EXPECT_EQ(loud.out, kBanner + "Opening script ok.qza...done\nLoading script...done\nLoading applet ok.qza...done\n");
     EXPECT_EQ(loud.err, "");
     EXPECT_EQ(loud.status, 0);
 }
@@ -274,8 +274,12 @@ TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
     WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
     Applet("brush.qza", kBrushApplet);
     RunResult r = Play({"-DEBUGDEVICE", "x", "brush.qza"});
-    EXPECT_EQ(r.out, kBanner + "Loading script...done\nLoading applet brush.qza...failed\n"
+    EXPECT_EQ(r.out, kBanner + "Opening script brush.qza...done\nLoading script...done\n"
+                               "Loading applet brush.qza...failed\n"
                                "brush.qzs:5: Function LoadBrush not found!\n");
+    // A damaged container ends the line that opened it.
+    r = Play({"-DEBUGDEVICE", "x", "tag99.qza"});
+    EXPECT_EQ(r.out, kBanner + "Opening script tag99.qza...failed\nError: Unknown section in applet!\n");
 }
 
 // With a locale catalog, the loading lines, their end words, the error words and the error
@@ -286,6 +290,7 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     std::vector<std::string> lines(404);
     lines[92] = "aktuelle Zeile";
     lines[95] = "fertig";
+    lines[97] = "Oeffne Skript %s";
     lines[106] = "Lade Skript";
     lines[108] = "gescheitert";
     lines[133] = "Funktion %s fehlt!";
@@ -305,9 +310,9 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     RunResult requester = Play({"-QUIET", "brush.qza"});
 
-    EXPECT_EQ(loud.out, kBanner + "Lade Skript...fertig\nLade Applet ok.qza...fertig\n");
+    EXPECT_EQ(loud.out, kBanner + "Oeffne Skript ok.qza...fertig\nLade Skript...fertig\nLade Applet ok.qza...fertig\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
-    EXPECT_EQ(failed.out, kBanner + "Lade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
+    EXPECT_EQ(failed.out, kBanner + "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
                                     "brush.qzs:5: Funktion LoadBrush fehlt!\n");
     EXPECT_EQ(requester.err, "QuarnelixPlayer: Funktion LoadBrush fehlt!\n"
                              "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
@@ -325,7 +330,7 @@ TEST_F(PlayerE2E, IniFileBesideTheApplet) {
     // The .ini entries switch console mode on and QUIET, given on the command line, off again.
     WriteFile(Path("bad.ini"), "# settings\n[player]\nDEBUGDEVICE = \"stdout\"\nQUIET=no\nmykey = 1\n");
     RunResult r = Play({"-QUIET", "bad.qza"});
-    EXPECT_EQ(r.out, kBanner + "Loading script...done\nLoading applet bad.qza...done\n"
+    EXPECT_EQ(r.out, kBanner + "Opening script bad.qza...done\nLoading script...done\nLoading applet bad.qza...done\n"
                                "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.err, "");
 
