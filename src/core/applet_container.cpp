@@ -881,6 +881,31 @@ bool FileSize(FILE* file, uint64_t* size) {
     return true;
 }
 
+// Opens a container file and reads the magic at offset; the magic stays zero when no more than
+// four bytes lie behind the offset. Returns 0 with the open file and its size, ERR_READFILE
+// naming the path, or ERR_READ.
+int OpenContainerFile(const std::string& path, uint64_t offset, FILE** out, uint64_t* size, uint8_t magic[4]) {
+    std::memset(magic, 0, 4);
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        SetErrorArgString(path.c_str());
+        return ERR_READFILE;
+    }
+    *size = 0;
+    if (!FileSize(file, size)) {
+        std::fclose(file);
+        return ERR_READ;
+    }
+    if (*size > offset && *size - offset > 4) {
+        if (fseeko(file, (off_t)offset, SEEK_SET) != 0 || std::fread(magic, 1, 4, file) != 4) {
+            std::fclose(file);
+            return ERR_READ;
+        }
+    }
+    *out = file;
+    return 0;
+}
+
 // Unpacks a packed container into a new temporary file; returns its path in *tempPath.
 int UnpackToTempFile(FILE* packed, uint64_t offset, qzPlayerContext* context, std::string* tempPath,
                      uint64_t* consumed) {
@@ -938,24 +963,12 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         // Staying in the current folder only affects relative names the applet uses later.
     }
 
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        SetErrorArgString(path.c_str());
-        return ERR_READFILE;
-    }
     uint64_t offset = context->appended ? context->appendedOffset : 0;
+    FILE* file = nullptr;
     uint64_t size = 0;
-    uint8_t magic[4] = {0, 0, 0, 0};
-    if (!FileSize(file, &size)) {
-        std::fclose(file);
-        return ERR_READ;
-    }
-    if (size > offset && size - offset > 4) {
-        if (fseeko(file, (off_t)offset, SEEK_SET) != 0 || std::fread(magic, 1, 4, file) != 4) {
-            std::fclose(file);
-            return ERR_READ;
-        }
-    }
+    uint8_t magic[4];
+    int openError = OpenContainerFile(path, offset, &file, &size, magic);
+    if (openError) return openError;
 
     // A packed container: unpack it into a temporary file and read that from its start. Its
     // icon block stays in the packed file, right behind the packed data.
@@ -972,20 +985,8 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         path = tempPath;
         context->appletPath = tempPath;
         offset = 0;
-        file = std::fopen(path.c_str(), "rb");
-        if (!file) {
-            SetErrorArgString(path.c_str());
-            return ERR_READFILE;
-        }
-        std::memset(magic, 0, 4);
-        if (!FileSize(file, &size)) {
-            std::fclose(file);
-            return ERR_READ;
-        }
-        if (size > 4 && (fseeko(file, 0, SEEK_SET) != 0 || std::fread(magic, 1, 4, file) != 4)) {
-            std::fclose(file);
-            return ERR_READ;
-        }
+        openError = OpenContainerFile(path, offset, &file, &size, magic);
+        if (openError) return openError;
     }
     if (!IsPlainMagic(magic)) {
         std::fclose(file);

@@ -21,7 +21,8 @@ TEST(Debug, ChunkIds) {
         {longFile, "..." + longFile.substr(longFile.size() - 56)},
         {"x = 1", "[string \"x = 1\"]"},
         {"line1\nline2", "[string \"line1...\"]"},
-        {longLine, "[string \"" + std::string(44, 'x') + "...\"]"},
+        {longLine, "[string \"" + std::string(45, 'x') + "...\"]"},
+        {std::string(45, 'y'), "[string \"" + std::string(45, 'y') + "\"]"},
     };
     for (const Case& c : cases) {
         char out[VM_IDSIZE];
