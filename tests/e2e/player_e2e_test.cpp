@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
 #include "asm/asm.h"
 #include "support/lang_scope.h"
 
@@ -104,13 +102,13 @@ const char* const kFailingApplet = R"(
 )";
 
 // An applet that declares a brush to preload on its line 5 (the name "pic.png" lies in a skipped
-// record at container offset 9). No brush library exists, so loading it fails.
+// record). No brush library exists, so loading it fails.
 const char* const kBrushApplet = R"(
 .applet
-.record 0 i32 8 cstr "pic.png"
+.record 0 i32 8 mark picname cstr "pic.png"
 .record 10 u8 6 u8 0
 .record 27 i32 1 i32 1 i32 10 i32 0 cstr "brush.qzs" cstr "@brush.qzs"
-.record 2 i32 1 u8 1 i32 1 i32 9 i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 "" str16 "" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0
+.record 2 i32 1 u8 1 i32 1 offset picname i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 "" str16 "" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0
 .function main
   .source "@brush.qzs"
   .line 6
@@ -141,17 +139,12 @@ const char* const kLinkedFileApplet = R"(
 .end
 )";
 
-// The packed form of a container: "QZZ\0", a zero word, then the whole plain container as one
-// zlib stream.
-std::string PackContainer(const std::string& plain) {
-    uLongf size = compressBound(plain.size());
-    std::string packed(8 + size, '\0');
-    packed.replace(0, 4, std::string("QZZ\0", 4));
-    if (compress2(reinterpret_cast<Bytef*>(&packed[8]), &size, reinterpret_cast<const Bytef*>(plain.data()),
-                  plain.size(), Z_DEFAULT_COMPRESSION) != Z_OK)
-        return std::string();
-    packed.resize(8 + size);
-    return packed;
+// The packed form of an applet text: the assembler writes "QZZ\0", a zero word and the whole
+// plain container as one zlib stream.
+std::string Packed(const char* source) {
+    std::string text = source;
+    text.replace(text.find(".applet\n"), 8, ".applet packed\n");
+    return text;
 }
 
 class PlayerE2E : public ::testing::Test {
@@ -401,9 +394,8 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
 }
 
 TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
-    std::string packed = PackContainer(ReadFile(Applet("plain.qza", kFailingApplet)));
-    ASSERT_FALSE(packed.empty());
-    WriteFile(Path("packed.qza"), packed);
+    std::string packed = ReadFile(Applet("packed.qza", Packed(kFailingApplet).c_str()));
+    ASSERT_EQ(packed.substr(0, 8), std::string("QZZ\0\0\0\0\0", 8));
     ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
 
     RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
@@ -423,10 +415,8 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
 // applet appended to the player, and a packed one appended to the player, whose data lies in
 // the unpacked copy (at offsets of that copy, not of the executable).
 TEST_F(PlayerE2E, LinkedFileIsReadByItsName) {
-    std::string plain = ReadFile(Applet("linked.qza", kLinkedFileApplet));
-    std::string packed = PackContainer(plain);
-    ASSERT_FALSE(packed.empty());
-    WriteFile(Path("packed.qza"), packed);
+    Applet("linked.qza", kLinkedFileApplet);
+    Applet("packed.qza", Packed(kLinkedFileApplet).c_str());
     const std::string expected =
         "Now calling openfile() with arguments #1=(NUMBER)1 #2=(STRING)\"data.txt\" \n"
         "Now calling readline() with arguments #1=(NUMBER)1 \n"
