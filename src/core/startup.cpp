@@ -317,8 +317,9 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     SetStartupProgressOpen(!IsRuntimeQuiet());
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     error = LoadAppletBytecode(state, applet);
-    if (error) return error;
+    // Back to 0 also when loading failed: no script line exists yet, so the report is the text alone.
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 0}});
+    if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
     // The line hook runs the event pump between script lines; the event pump belongs to the
