@@ -431,7 +431,15 @@ decode:
                     ptrdiff_t funcr = VmSaveStack(state, ra);
                     VmCheckStackRoom(state, np->maxStackSize + 1);
                     VmPushScriptFrame(state, VmRestoreStack(state, funcr) + 1, np, nresults);
-                    goto reentry;
+                    // Continue in the callee with what is already at hand (as reentry would load it).
+                    ci = state->ci;
+                    cl = static_cast<VmScriptClosure*>(callee);
+                    p = np;
+                    k = np->k;
+                    base = state->base;
+                    pc = np->code;
+                    lastPc = -1;
+                    VM_NEXT();
                 }
             }
         } else {
