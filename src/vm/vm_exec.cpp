@@ -282,6 +282,12 @@ decode:
                 *slot = *rc;
                 VM_NEXT();
             }
+            // A new key in a table without a "__newindex" handler is stored raw.
+            if (!VmFastEvent(state, t->metatable, VM_EV_NEWINDEX)) {
+                VmValue v = *rc;
+                *VmTableSet(state, t, rb) = v;
+                VM_NEXT();
+            }
         }
         VmSetTableValue(state, ra, rb, rc);
         VM_RELOAD();
