@@ -503,6 +503,20 @@ decode:
         }
     doreturn:
         if (state->openUpval) VmCloseUpvalues(state, base);
+        if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
+            // Back to a script caller that wants a fixed count: the results replace the called
+            // function, padded with nil, and the caller's frame top is restored.
+            VmValue* res = ci->base - 1;
+            const VmValue* last = state->top;
+            for (int n = ci->nresults; n > 0; n--, res++) {
+                if (ra < last) *res = *ra++;
+                else VmSetValueNil(res);
+            }
+            state->ci = --ci;
+            state->base = ci->base;
+            state->top = ci->top;
+            goto reentry;
+        }
         {
             bool fromC = (ci->state & VM_CI_FROMC) != 0;
             int wanted = ci->nresults;
