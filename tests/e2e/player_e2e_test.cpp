@@ -401,6 +401,10 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
     RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
     EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.status, 0);
+    // The loading lines name the packed file, not its unpacked copy.
+    r = Play({"-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
+    EXPECT_EQ(r.out, kBanner + "Opening script packed.qza...done\nLoading script...done\n"
+                               "Loading applet packed.qza...done\nbad.qzs:3: Function DebugPrint() not found!\n");
     // The unpacked copy was made in the temporary folder and is gone again.
     int entries = 0;
     if (DIR* d = opendir(Path("tmp").c_str())) {
