@@ -380,9 +380,13 @@ decode:
     L_EQ: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n == rc->value.n
-                                                                 : VmEqualValues(state, rb, rc);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n == rc->value.n;
+        } else {
+            res = VmEqualValues(state, rb, rc);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
@@ -390,9 +394,13 @@ decode:
     L_LT: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n < rc->value.n
-                                                                 : VmLessThanValues(state, rb, rc, true);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n < rc->value.n;
+        } else {
+            res = VmLessThanValues(state, rb, rc, true);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
@@ -400,9 +408,13 @@ decode:
     L_LE: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n <= rc->value.n
-                                                                 : VmLessEqualValues(state, rb, rc);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n <= rc->value.n;
+        } else {
+            res = VmLessEqualValues(state, rb, rc);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
