@@ -10,8 +10,12 @@
 #include <string>
 
 #include "core/applet_container.h"
+#include "core/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Quiet: the reader's loading line would only fill the output.
+    static const int quiet = SetRuntimeAttrs(nullptr, {{QZ_RTA_QUIET, 1}});
+    (void)quiet;
     {
         qzPlayerContext context;
         qzAppletDescriptor applet;

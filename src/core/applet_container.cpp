@@ -990,7 +990,8 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     }
     if (!IsPlainMagic(magic)) {
         std::fclose(file);
-        SetErrorArgString(FilePart(path).c_str());
+        // The report names the user's file, not the unpacked copy of a packed one.
+        SetErrorArgString(FilePart(packed ? iconPath : path).c_str());
         return ERR_NOAPPLET;
     }
 

@@ -25,12 +25,13 @@ qzUserErrorText* userTexts;
 qzUserErrorText** userTextsTail = &userTexts;
 int numUserTexts;
 
-// Copies at most size - 1 characters and terminates.
+// Copies at most size - 1 characters and terminates. The source may lie inside the destination
+// (a caller passing back a piece of the current text).
 void CopyCut(char* dst, const char* src, size_t size) {
     size_t n = std::strlen(src);
     if (n >= size)
         n = size - 1;
-    std::memcpy(dst, src, n);
+    std::memmove(dst, src, n);
     dst[n] = 0;
 }
 

@@ -2,6 +2,7 @@
 #include "core/options.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -435,8 +436,19 @@ int ApplyOptions(const qzOptionValues* values, qzPlayerContext* context, qzApple
 
     // 7. Temporary folder and plugin lists.
     if (given[QZ_OPT_TEMPDIR]) {
-        if (text[QZ_OPT_TEMPDIR].size() > QZ_MAX_PATH) return ERR_CONSOLEARG;
-        OsSetTempDir(text[QZ_OPT_TEMPDIR].c_str());
+        std::string folder = text[QZ_OPT_TEMPDIR];
+        if (folder.size() > QZ_MAX_PATH) return ERR_CONSOLEARG;
+        // A relative folder is taken from where the player was started: reading the applet
+        // changes the current folder to the applet's own before any temporary file is made.
+        char cwd[QZ_MAX_PATH + 1];
+        if (!folder.empty() && folder[0] != '/' && getcwd(cwd, sizeof cwd)) {
+            std::string absolute = cwd;
+            if (absolute.empty() || absolute.back() != '/') absolute += '/';
+            absolute += folder;
+            if (absolute.size() > QZ_MAX_PATH) return ERR_CONSOLEARG;
+            folder = absolute;
+        }
+        OsSetTempDir(folder.c_str());
     }
     if (given[QZ_OPT_SKIPPLUGINS]) SplitPluginList(text[QZ_OPT_SKIPPLUGINS], &context->skipPlugins);
     if (given[QZ_OPT_REQUIREPLUGINS]) SplitPluginList(text[QZ_OPT_REQUIREPLUGINS], &context->requirePlugins);

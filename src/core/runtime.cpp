@@ -10,7 +10,6 @@
 #include "core/error_report.h"
 #include "core/event_queue.h"
 #include "core/object_registry.h"
-#include "core/object_registry.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {

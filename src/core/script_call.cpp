@@ -50,6 +50,9 @@ int CallScriptFunction(VmState* state, const char* name, int nresults, std::init
         SetErrorArgString(name);
         return ERR_FUNCDECLA;
     }
+    // Room for the function and every argument before anything is pushed.
+    if (!VmCheckStack(state, static_cast<int>(args.size()) + 1))
+        return ERR_STACK;
     char lower[QZ_MAX_SCRIPT_FUNCTION_NAME + 1];
     std::memcpy(lower, name, len + 1);
     LowerCaseString(lower);
@@ -60,7 +63,6 @@ int CallScriptFunction(VmState* state, const char* name, int nresults, std::init
         SetErrorArgString(name);
         return ERR_FUNCDECLA;
     }
-    VmCheckStack(state, static_cast<int>(args.size()) + 1);
     for (const qzScriptArg& arg : args)
         PushArg(state, arg);
     VmCall(state, static_cast<int>(args.size()), nresults);

@@ -28,5 +28,6 @@ constexpr int QZ_MAX_SCRIPT_FUNCTION_NAME = 131;
 
 // Looks the lower-cased name up in the globals table and calls it (unprotected: its errors unwind
 // as usual) with the arguments; nresults results stay on the stack. Returns 0, or ERR_FUNCDECLA
-// with the name as error argument when the name is too long or names no function.
+// with the name as error argument when the name is too long or names no function, or ERR_STACK
+// when the stack has no room for the call.
 int CallScriptFunction(VmState* state, const char* name, int nresults, std::initializer_list<qzScriptArg> args);

@@ -303,6 +303,9 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
 
     // Plugins beside the program: there is no plugin loader yet, so there is nothing to load.
 
+    // The loading line names the applet file as given, also when a packed applet is then read
+    // from its unpacked copy.
+    const std::string appletFile = context->appletPath;
     error = ReadAppletContainer(context, applet);
     if (error) return error;
     SetAppletVersion(applet->versionMajor, applet->versionMinor);
@@ -317,8 +320,9 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     SetStartupProgressOpen(!IsRuntimeQuiet());
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     error = LoadAppletBytecode(state, applet);
-    if (error) return error;
+    // Back to 0 also when loading failed: no script line exists yet, so the report is the text alone.
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 0}});
+    if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
     // The line hook runs the event pump between script lines; the event pump belongs to the
@@ -329,7 +333,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     if (context->compiledApplet) {
-        PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(context->appletPath), true);
+        PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
     // Application icons are loaded by the display library, which does not exist yet.

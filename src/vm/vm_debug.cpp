@@ -143,7 +143,7 @@ void VmChunkId(char* out, const char* source, size_t bufflen) {
     const char* prefix = "[string \"";
     const char* suffix = "\"]";
     size_t len = strcspn(source, "\n\r");
-    size_t room = avail > 15 ? avail - 15 : 0;   // prefix 9, "..." 3, suffix 2, and a spare byte
+    size_t room = avail > 14 ? avail - 14 : 0;   // prefix 9, "..." 3 and suffix 2 around the line
     bool cut = source[len] != '\0' || len > room;
     if (len > room) len = room;
     snprintf(out, bufflen, "%s%.*s%s%s", prefix, (int)len, source, cut ? "..." : "", suffix);

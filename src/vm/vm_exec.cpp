@@ -282,6 +282,12 @@ decode:
                 *slot = *rc;
                 VM_NEXT();
             }
+            // A new key in a table without a "__newindex" handler is stored raw.
+            if (!VmFastEvent(state, t->metatable, VM_EV_NEWINDEX)) {
+                VmValue v = *rc;
+                *VmTableSet(state, t, rb) = v;
+                VM_NEXT();
+            }
         }
         VmSetTableValue(state, ra, rb, rc);
         VM_RELOAD();
@@ -374,9 +380,13 @@ decode:
     L_EQ: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n == rc->value.n
-                                                                 : VmEqualValues(state, rb, rc);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n == rc->value.n;
+        } else {
+            res = VmEqualValues(state, rb, rc);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
@@ -384,9 +394,13 @@ decode:
     L_LT: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n < rc->value.n
-                                                                 : VmLessThanValues(state, rb, rc, true);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n < rc->value.n;
+        } else {
+            res = VmLessThanValues(state, rb, rc, true);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
@@ -394,9 +408,13 @@ decode:
     L_LE: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        int res = (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) ? rb->value.n <= rc->value.n
-                                                                 : VmLessEqualValues(state, rb, rc);
-        VM_RELOAD();
+        int res;
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+            res = rb->value.n <= rc->value.n;
+        } else {
+            res = VmLessEqualValues(state, rb, rc);
+            VM_RELOAD();
+        }
         if (res != VmGetA(i)) pc++;
         else DOJUMP();
         VM_NEXT();
@@ -431,7 +449,15 @@ decode:
                     ptrdiff_t funcr = VmSaveStack(state, ra);
                     VmCheckStackRoom(state, np->maxStackSize + 1);
                     VmPushScriptFrame(state, VmRestoreStack(state, funcr) + 1, np, nresults);
-                    goto reentry;
+                    // Continue in the callee with what is already at hand (as reentry would load it).
+                    ci = state->ci;
+                    cl = static_cast<VmScriptClosure*>(callee);
+                    p = np;
+                    k = np->k;
+                    base = state->base;
+                    pc = np->code;
+                    lastPc = -1;
+                    VM_NEXT();
                 }
             }
         } else {
@@ -503,6 +529,20 @@ decode:
         }
     doreturn:
         if (state->openUpval) VmCloseUpvalues(state, base);
+        if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
+            // Back to a script caller that wants a fixed count: the results replace the called
+            // function, padded with nil, and the caller's frame top is restored.
+            VmValue* res = ci->base - 1;
+            const VmValue* last = state->top;
+            for (int n = ci->nresults; n > 0; n--, res++) {
+                if (ra < last) *res = *ra++;
+                else VmSetValueNil(res);
+            }
+            state->ci = --ci;
+            state->base = ci->base;
+            state->top = ci->top;
+            goto reentry;
+        }
         {
             bool fromC = (ci->state & VM_CI_FROMC) != 0;
             int wanted = ci->nresults;

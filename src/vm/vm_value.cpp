@@ -62,13 +62,6 @@ int VmToNumberValue(const VmValue* v, double* out) {
     return 0;
 }
 
-int32_t VmDoubleToInt32(double d) {
-    if (std::isnan(d)) return INT32_MIN;
-    if (d <= -2147483648.0) return INT32_MIN;
-    if (d >= 2147483647.0) return INT32_MAX;
-    return (int32_t)d;
-}
-
 uint32_t VmDoubleToBits32(double d) {
     if (d >= 2147483648.0) return (uint32_t)VmDoubleToInt32(d - 2147483648.0) + 0x80000000u;
     return (uint32_t)VmDoubleToInt32(d);

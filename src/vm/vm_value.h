@@ -1,6 +1,8 @@
 // Conversions and primitive comparisons of VM values.
 #pragma once
 
+#include <cmath>
+
 #include "vm/vm_object.h"
 
 // Reads a number from text: "0x" (with more after it) or "$" prefixes read unsigned hexadecimal,
@@ -18,7 +20,12 @@ int VmNumberToString(VmState* state, VmValue* v);
 int VmToNumberValue(const VmValue* v, double* out);
 
 // Signed truncation toward zero, saturating at the 32-bit limits; NaN gives -2147483648.
-int32_t VmDoubleToInt32(double d);
+inline int32_t VmDoubleToInt32(double d) {
+    if (std::isnan(d)) return INT32_MIN;
+    if (d <= -2147483648.0) return INT32_MIN;
+    if (d >= 2147483647.0) return INT32_MAX;
+    return (int32_t)d;
+}
 // The 32-bit pattern of a value: negatives as signed, 2^31 and up keep their unsigned pattern.
 uint32_t VmDoubleToBits32(double d);
 

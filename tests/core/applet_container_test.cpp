@@ -673,8 +673,16 @@ TEST_F(ContainerFile, DamagedPackedContainer) {
     c2.appletPath = file.path;
     qzAppletDescriptor a2;
     EXPECT_NE(ReadAppletContainer(&c2, &a2), 0);
+    // Packed data that is no plain container: the report names the packed file.
+    file.Write(Pack({'Q', 'Z', 'P', 'K', 0, 1, 0, 0, 0, 0}));
+    qzPlayerContext c3;
+    c3.appletPath = file.path;
+    qzAppletDescriptor a3;
+    EXPECT_EQ(ReadAppletContainer(&c3, &a3), ERR_NOAPPLET);
+    EXPECT_STREQ(GetErrorArgString(), "container_test_damaged.qza");
     for (const std::string& t : context.tempFiles) std::remove(t.c_str());
     for (const std::string& t : c2.tempFiles) std::remove(t.c_str());
+    for (const std::string& t : c3.tempFiles) std::remove(t.c_str());
 }
 
 TEST_F(ContainerFile, CheckFileAndHead) {

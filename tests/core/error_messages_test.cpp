@@ -110,6 +110,13 @@ TEST_F(ErrorMessages, CutsToBufferAndArgumentLimit) {
     EXPECT_EQ(message.substr(0, 7), "Table a");
     SetErrorArgString(nullptr);
     EXPECT_STREQ(GetErrorArgString(), "");
+
+    // A handler may pass back a piece of the current text.
+    SetErrorArgString("dir/file.txt");
+    SetErrorArgString(GetErrorArgString() + 4);
+    EXPECT_STREQ(GetErrorArgString(), "file.txt");
+    SetErrorArgString(GetErrorArgString());
+    EXPECT_STREQ(GetErrorArgString(), "file.txt");
 }
 
 TEST_F(ErrorMessages, UserTexts) {

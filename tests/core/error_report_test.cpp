@@ -176,6 +176,37 @@ TEST_F(ErrorReport, ScriptErrorNamesTheFunction) {
     EXPECT_FALSE(IsQuitRequested());      // raised by the VM, not a command error
 }
 
+// The innermost frame with a name names the failure: a command called through a global, a named
+// script function, or "<<unnamed>>" for a script function called from a register without a name;
+// an error in the main chunk itself names nothing. The line is the failing instruction's.
+TEST_F(ErrorReport, ContextNamesTheInnermostNamedFrame) {
+    struct Case {
+        const char* call;  // how main reaches "inner", which runs body on its line 31
+        const char* body;
+        int code;
+        const char* command;
+        int line;
+    };
+    const Case cases[] = {
+        {"CLOSURE r0 inner\n  SETGLOBAL r0 \"helper\"\n  GETGLOBAL r0 \"helper\"", "LOADNIL r0 0\n    ADD r1 r0 r0",
+         ERR_WRONGOP, "helper", 31},
+        {"CLOSURE r0 inner", "LOADNIL r0 0\n    ADD r1 r0 r0", ERR_WRONGOP, "<<unnamed>>", 31},
+        {"CLOSURE r0 inner", "GETGLOBAL r0 \"failcmd\"\n    CALL r0 1 1", ERR_FINDBRUSH, "failcmd", 31},
+        {"LOADNIL r0 0\n  ADD r0 r0 r0\n  CLOSURE r0 inner", "LOADNIL r0 0", ERR_WRONGOP, "----", 5},
+    };
+    for (const Case& c : cases) {
+        SetErrorCommandName(QZ_NO_COMMAND);
+        SetQuitFlag(0);
+        std::string script = std::string(".function main\n  .source \"game.qzs\"\n  .line 5\n  ") + c.call +
+                             "\n  CALL r0 1 1\n  RETURN r0 1\n  .function inner\n    .linedefined 30\n    .line 31\n    " +
+                             c.body + "\n    RETURN r0 1\n  .end\n.end\n";
+        EXPECT_EQ(Run(script), c.code) << script;
+        EXPECT_STREQ(GetErrorCommandName(), c.command) << script;
+        EXPECT_EQ(vmRuntime.errorLine, c.line) << script;
+        EXPECT_STREQ(GetErrorSourceFile(), "game.qzs");
+    }
+}
+
 TEST_F(ErrorReport, InterpreterFillsTheErrorArgument) {
     const char* script = R"(
 .function main

@@ -1,6 +1,8 @@
 // Command line, .ini file and ApplyOptions.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -275,6 +277,14 @@ TEST(Options, TempDirOption) {
     Apply({"-TEMPDIR", "/var/tmp"}, &a);
     EXPECT_EQ(a.error, 0);
     EXPECT_EQ(OsGetTempDir(), "/var/tmp");
+    OsSetTempDir(before.c_str());
+    // A relative folder is kept as seen from the folder the player started in.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    Applied r;
+    Apply({"-TEMPDIR", "scratch/tmp"}, &r);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(OsGetTempDir(), std::string(cwd) + (std::string(cwd) == "/" ? "" : "/") + "scratch/tmp");
     OsSetTempDir(before.c_str());
     std::string tooLong(QZ_MAX_PATH + 1, 'd');
     Applied b;

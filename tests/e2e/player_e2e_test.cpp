@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
 #include "asm/asm.h"
 #include "support/lang_scope.h"
 
@@ -104,19 +102,50 @@ const char* const kFailingApplet = R"(
 )";
 
 // An applet that declares a brush to preload on its line 5 (the name "pic.png" lies in a skipped
-// record at container offset 9). No brush library exists, so loading it fails.
+// record). No brush library exists, so loading it fails.
 const char* const kBrushApplet = R"(
 .applet
-.record 0 i32 8 cstr "pic.png"
+.record 0 i32 8 mark picname cstr "pic.png"
 .record 10 u8 6 u8 0
 .record 27 i32 1 i32 1 i32 10 i32 0 cstr "brush.qzs" cstr "@brush.qzs"
-.record 2 i32 1 u8 1 i32 1 i32 9 i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 "" str16 "" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0
+.record 2 i32 1 u8 1 i32 1 offset picname i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 "" str16 "" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0
 .function main
   .source "@brush.qzs"
   .line 6
     RETURN r0 1
 .end
 )";
+
+// An applet with a linked file "data.txt" (inline data, tag 26) that it opens by its name and
+// reads; with the call trace on, the line read shows as the argument of the last call.
+const char* const kLinkedFileApplet = R"(
+.applet
+.record 10 u8 6 u8 0
+.record 26 i32 1 i32 0 cstr "data.txt" i32 8 bytes "Linked!\n"
+.function main
+  .source "@linked.qzs"
+  .line 1
+    GETGLOBAL r0 "openfile"
+    LOADK r1 1
+    LOADK r2 "data.txt"
+    CALL r0 3 1
+    GETGLOBAL r0 "readline"
+    LOADK r1 1
+    CALL r0 2 2
+    GETGLOBAL r1 "tostring"
+    MOVE r2 r0
+    CALL r1 2 1
+    RETURN r0 1
+.end
+)";
+
+// The packed form of an applet text: the assembler writes "QZZ\0", a zero word and the whole
+// plain container as one zlib stream.
+std::string Packed(const char* source) {
+    std::string text = source;
+    text.replace(text.find(".applet\n"), 8, ".applet packed\n");
+    return text;
+}
 
 class PlayerE2E : public ::testing::Test {
 protected:
@@ -235,6 +264,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
     WriteFile(Path("short.qza"), std::string("QZA\0\x01\0\0\0\x50hello", 14));
     WriteFile(Path("noend.qza"), std::string("QZA\0\x0B" "title\0", 11));
+    WriteFile(Path("badcode.qza"), std::string("QZA\0\x01\0\0\0\x05hello", 14));
     Applet("brush.qza", kBrushApplet);
     struct Case {
         std::vector<std::string> args;
@@ -246,6 +276,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
         {{"tag99.qza"}, "Error: Unknown section in applet!\n"},
         {{"short.qza"}, "Error: Could not read all characters from file!\nCheck if it is read protected!\n"},
         {{"noend.qza"}, "Error: Unexpected end of file!\n"},
+        {{"badcode.qza"}, "Error: Bad bytecode signature!\n"},
         {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
         {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
         {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
@@ -363,21 +394,17 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
 }
 
 TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
-    std::string plain = ReadFile(Applet("plain.qza", kFailingApplet));
-    // "QZZ\0", a zero word, then the whole plain container as one zlib stream.
-    uLongf size = compressBound(plain.size());
-    std::string packed(8 + size, '\0');
-    packed.replace(0, 4, std::string("QZZ\0", 4));
-    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&packed[8]), &size,
-                        reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_DEFAULT_COMPRESSION),
-              Z_OK);
-    packed.resize(8 + size);
-    WriteFile(Path("packed.qza"), packed);
+    std::string packed = ReadFile(Applet("packed.qza", Packed(kFailingApplet).c_str()));
+    ASSERT_EQ(packed.substr(0, 8), std::string("QZZ\0\0\0\0\0", 8));
     ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
 
     RunResult r = Play({"-QUIET", "-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
     EXPECT_EQ(r.out, "bad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.status, 0);
+    // The loading lines name the packed file, not its unpacked copy.
+    r = Play({"-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
+    EXPECT_EQ(r.out, kBanner + "Opening script packed.qza...done\nLoading script...done\n"
+                               "Loading applet packed.qza...done\nbad.qzs:3: Function DebugPrint() not found!\n");
     // The unpacked copy was made in the temporary folder and is gone again.
     int entries = 0;
     if (DIR* d = opendir(Path("tmp").c_str())) {
@@ -386,6 +413,31 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
         closedir(d);
     }
     EXPECT_EQ(entries, 0);
+}
+
+// A linked file is read by its name from the container it lies in: a separate applet, a plain
+// applet appended to the player, and a packed one appended to the player, whose data lies in
+// the unpacked copy (at offsets of that copy, not of the executable).
+TEST_F(PlayerE2E, LinkedFileIsReadByItsName) {
+    Applet("linked.qza", kLinkedFileApplet);
+    Applet("packed.qza", Packed(kLinkedFileApplet).c_str());
+    const std::string expected =
+        "Now calling openfile() with arguments #1=(NUMBER)1 #2=(STRING)\"data.txt\" \n"
+        "Now calling readline() with arguments #1=(NUMBER)1 \n"
+        "Now calling tostring() with arguments #1=(STRING)\"Linked!\" \n";
+
+    RunResult separate = Play({"-QUIET", "-DEBUGOUTPUT", "-DEBUGDEVICE", "x", "linked.qza"});
+    EXPECT_EQ(separate.out, expected);
+    for (const char* applet : {"linked.qza", "packed.qza"}) {
+        SCOPED_TRACE(applet);
+        std::string linked = Path("game");
+        unlink(linked.c_str());
+        RunResult link = Run(BinaryDir() + "/bin/qzlink", {Player(), Path(applet), "-o", linked});
+        ASSERT_EQ(link.status, 0) << link.err;
+        RunResult r = Run(linked, {"-DEBUGOUTPUT", "-DEBUGDEVICE", "x"});
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ TEST(Debug, ChunkIds) {
         {longFile, "..." + longFile.substr(longFile.size() - 56)},
         {"x = 1", "[string \"x = 1\"]"},
         {"line1\nline2", "[string \"line1...\"]"},
-        {longLine, "[string \"" + std::string(44, 'x') + "...\"]"},
+        {longLine, "[string \"" + std::string(45, 'x') + "...\"]"},
+        {std::string(45, 'y'), "[string \"" + std::string(45, 'y') + "\"]"},
     };
     for (const Case& c : cases) {
         char out[VM_IDSIZE];
@@ -176,4 +177,38 @@ TEST(Debug, LocalsBeyondTheFrameNameNothing) {
     EXPECT_EQ(localNames[1], nullptr);
     EXPECT_EQ(localNames[2], nullptr);
     EXPECT_EQ(VmGetTop(L), 0);
+}
+
+// A frame that a tail call replaced shows up as one "tail" level between the callee and the
+// caller; the tail-called function has no name.
+TEST(Debug, TailCalledFramesInTheStack) {
+    VmHolder L;
+    VmPushString(L, "where");
+    VmPushCFunction(L, Where);
+    VmSetTable(L, VM_GLOBALSINDEX);
+    const std::string text = R"(
+.function main
+  .line 1
+    CLOSURE r0 f
+    CALL r0 1 1
+    RETURN r0 1
+  .function f
+    .linedefined 3
+    .line 4
+      CLOSURE r0 g
+      TAILCALL r0 1 0
+      RETURN r0 0
+    .function g
+      .linedefined 6
+      .line 7
+        GETGLOBAL r0 "where"
+        CALL r0 1 1
+        RETURN r0 1
+    .end
+  .end
+.end
+)";
+    ASSERT_EQ(LoadAsm(L, text), 0);
+    ASSERT_EQ(VmProtectedCall(L, 0, 0, 0), 0);
+    EXPECT_EQ(described, "C:where:global:-1:[C];Quarnelix:-::7:?;tail:-::-1:?;main:-::1:?;");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "vm/vm_gc.h"
@@ -161,4 +162,39 @@ TEST(Gc, ThreadsShrinkAndDie) {
     VmSetTop(L, 0);
     VmCollectGarbage(L);   // the thread is gone
     for (VmObject* o = L.state->g->rootgc; o; o = o->next) EXPECT_NE(o->tt, VM_TTHREAD);
+}
+
+// A finaliser that stores its userdata somewhere reachable keeps it alive with its data; it is
+// never finalised again, not even when the VM closes, and it is freed once dropped.
+static int Resurrect(VmState* L) {
+    finalised++;
+    VmPushString(L, "saved");
+    VmPushValue(L, 1);
+    VmSetTable(L, VM_REGISTRYINDEX);
+    return 0;
+}
+
+TEST(Gc, ResurrectedUserdataStaysAliveAndIsFinalisedOnce) {
+    finalised = 0;
+    {
+        VmHolder L;
+        char* data = static_cast<char*>(VmNewUserdata(L, 16));
+        strcpy(data, "payload");
+        VmNewTable(L);
+        VmPushString(L, "__gc");
+        VmPushCFunction(L, Resurrect);
+        VmSetTable(L, -3);
+        VmSetMetatable(L, -2);
+        VmSetTop(L, 0);
+        VmCollectGarbage(L);
+        EXPECT_EQ(finalised, 1);
+        VmCollectGarbage(L);
+        VmCollectGarbage(L);
+        EXPECT_EQ(finalised, 1);
+        VmPushString(L, "saved");
+        VmGetTable(L, VM_REGISTRYINDEX);
+        EXPECT_STREQ(static_cast<char*>(VmToUserdata(L, -1)), "payload");
+        VmSetTop(L, 0);
+    }
+    EXPECT_EQ(finalised, 1);   // closing the VM does not run it again
 }

@@ -227,6 +227,40 @@ TEST_F(Interp, OpcodeTable) {
     }
 }
 
+// Script-to-script calls and returns, and table keys at the edges of the array part: the paths
+// the interpreter takes without the general call and lookup functions.
+TEST_F(Interp, ScriptResultsAndTableKeys) {
+    std::vector<OpCase> cases = {
+        {"results padded with nil", "CLOSURE r0 one\nCALL r0 1 4\nRETURN r0 4\n"
+                                    ".function one\nLOADK r0 1\nRETURN r0 2\n.end", "1,nil,nil"},
+        {"extra results dropped", "CLOSURE r0 three\nCALL r0 1 2\nRETURN r0 2\n"
+                                  ".function three\nLOADK r0 1\nLOADK r1 2\nLOADK r2 3\nRETURN r0 4\n.end", "1"},
+        {"no result wanted", "LOADK r0 7\nCLOSURE r1 one\nCALL r1 1 1\nRETURN r0 3\n"
+                             ".function one\nLOADK r0 1\nRETURN r0 2\n.end", "7,function"},
+        {"open results through two frames", "CLOSURE r0 f\nLOADK r1 5\nCALL r0 2 0\nRETURN r0 0\n"
+                                            ".function f\n.params 1\nGETGLOBAL r1 \"echo\"\nMOVE r2 r0\n"
+                                            "LOADK r3 6\nCALL r1 3 0\nRETURN r1 0\n.end", "5,6"},
+        {"array edges", "NEWTABLE r0 4 0\nSETTABLE r0 1 \"a\"\nSETTABLE r0 4 \"d\"\nSETTABLE r0 5 \"e\"\n"
+                        "SETTABLE r0 1.5 \"h\"\nSETTABLE r0 -1 \"m\"\nSETTABLE r0 0 \"z\"\nSETTABLE r0 1 \"A\"\n"
+                        "LOADK r6 -0\nGETTABLE r1 r0 1\nGETTABLE r2 r0 4\nGETTABLE r3 r0 5\n"
+                        "GETTABLE r4 r0 1.5\nGETTABLE r5 r0 -1\nGETTABLE r6 r0 r6\nRETURN r1 7",
+         "\"A\",\"d\",\"e\",\"h\",\"m\",\"z\""},
+        {"absent array slot", "NEWTABLE r0 4 0\nGETTABLE r1 r0 2\nRETURN r1 2", "", ERR_FIELDINIT},
+        {"existing field stored past the newindex handler",
+         "NEWTABLE r0 0 0\nSETTABLE r0 \"x\" 1\nGETGLOBAL r1 \"setmt\"\nMOVE r2 r0\nGETGLOBAL r3 \"mt\"\n"
+         "CALL r1 3 1\nSETTABLE r0 \"x\" 2\nSETTABLE r0 \"y\" 3\nGETTABLE r1 r0 \"x\"\nGETTABLE r2 r0 \"y\"\n"
+         "RETURN r1 3", "2,\"__index\""},
+    };
+    for (const OpCase& c : cases) {
+        int status = -1;
+        std::string out = Run(c.body, &status);
+        EXPECT_EQ(status, c.error) << c.name;
+        if (c.error == 0) {
+            EXPECT_EQ(out, c.expected) << c.name;
+        }
+    }
+}
+
 TEST_F(Interp, OpcodesAbove42DoNothing) {
     ASSERT_EQ(LoadAsm(L, MainFunction("LOADK r0 1\nLOADK r0 2\nRETURN r0 2")), 0);
     VmScriptClosure* cl = static_cast<VmScriptClosure*>(VmClosureValue(L->top - 1));

@@ -2,6 +2,8 @@
 #include <cstring>
 #include <map>
 
+#include <zlib.h>
+
 #include "asm/asm.h"
 #include "asm/asm_chunk.h"
 #include "asm/asm_text.h"
@@ -72,6 +74,16 @@ private:
     bool headerTouched = false;
     std::string rawBytes;
     bool applet = false;
+    bool packed = false;  // the container is written in its zlib-packed form
+    // Record fields that hold container offsets: "mark NAME" notes where it stands (from the
+    // container start), "offset NAME" writes an i32 filled in with that mark's offset.
+    std::map<std::string, uint32_t> marks;
+    struct OffsetField {
+        size_t at;  // position in appletRecords
+        std::string mark;
+        int line;
+    };
+    std::vector<OffsetField> offsetFields;
     std::string appletRecords, appletAfter;   // container records before and bytes after the bytecode
     long long truncateAt = -1;
     std::vector<FuncState> stack;
@@ -164,6 +176,11 @@ bool Assembler::Run(const std::string& text) {
         // Container: magic, the records in text order, the player labels, then the bytecode record
         // (the reader stops after it) and whatever follows it (an icon block).
         std::string c("QZA\0", 4);
+        for (const OffsetField& f : offsetFields) {
+            auto m = marks.find(f.mark);
+            if (m == marks.end()) return FailAt(f.line, "offset of an unknown mark '" + f.mark + "'");
+            for (int k = 0; k < 4; k++) appletRecords[f.at + k] = (char)(m->second >> (24 - 8 * k));
+        }
         c += appletRecords;
         if (!result->labels.empty()) {
             c.push_back(9);
@@ -178,6 +195,18 @@ bool Assembler::Run(const std::string& text) {
         c.push_back(1);
         PutBE(&c, (uint32_t)bytes.size(), 4);
         c.append(bytes.begin(), bytes.end());
+        if (packed) {
+            // "QZZ\0", a zero word, then the whole plain container as one zlib stream; the bytes
+            // of .after follow the packed data.
+            uLongf size = compressBound((uLong)c.size());
+            std::string z(8 + size, '\0');
+            z.replace(0, 4, std::string("QZZ\0", 4));
+            if (compress2(reinterpret_cast<Bytef*>(&z[8]), &size, reinterpret_cast<const Bytef*>(c.data()),
+                          (uLong)c.size(), Z_DEFAULT_COMPRESSION) != Z_OK)
+                return Fail("the container cannot be packed");
+            z.resize(8 + size);
+            c.swap(z);
+        }
         c += appletAfter;
         bytes.assign(c.begin(), c.end());
     }
@@ -300,7 +329,18 @@ bool Assembler::Fields(const std::vector<Token>& t, size_t i, std::string* out) 
         if (i + 1 >= t.size()) return Fail("field " + kind + " needs a value");
         const Token& val = t[i + 1];
         int64_t v;
-        if (kind == "u8" || kind == "i16" || kind == "u16" || kind == "i32" || kind == "u32") {
+        if (kind == "mark" || kind == "offset") {
+            if (out != &appletRecords) return Fail(kind + " is only allowed in .record");
+            if (val.quoted || !IsIdent(val.text)) return Fail(kind + " needs a mark name");
+            if (kind == "mark") {
+                uint64_t at = 4 + (uint64_t)out->size();
+                if (at > INT32_MAX) return Fail("mark beyond the reach of a 32-bit offset");
+                if (!marks.emplace(val.text, (uint32_t)at).second) return Fail("mark '" + val.text + "' defined twice");
+            } else {
+                offsetFields.push_back({out->size(), val.text, lineNo});
+                PutBE(out, 0, 4);
+            }
+        } else if (kind == "u8" || kind == "i16" || kind == "u16" || kind == "i32" || kind == "u32") {
             int n = kind == "u8" ? 1 : kind[1] == '1' ? 2 : 4;
             int64_t lo = kind[0] == 'i' ? -(1ll << (8 * n - 1)) : 0;
             int64_t hi = kind[0] == 'i' ? (1ll << (8 * n - 1)) - 1 : (1ll << (8 * n)) - 1;
@@ -360,6 +400,10 @@ bool Assembler::Directive(const std::vector<Token>& t) {
     }
     if (d == ".applet") {
         applet = true;
+        if (t.size() == 2 && !t[1].quoted && t[1].text == "packed") {
+            packed = true;
+            return true;
+        }
         return t.size() == 1 || Fail("too many operands for .applet");
     }
     if (d == ".record") {
