@@ -6,6 +6,8 @@ RELEASE      ?= build-release
 FUZZBUILD    ?= build-fuzz
 JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
+# Run bound per fuzz target; empty means the script's default, -1 the time bound only.
+FUZZ_RUNS    ?=
 
 # Debian packages the build, the tests and the benchmarks use.
 PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-dev \
@@ -54,10 +56,11 @@ $(FUZZBUILD)/build.ninja: | deps
 # A short fuzzing run of every fuzz target (part of `make test`).
 fuzz-smoke: deps $(FUZZBUILD)/build.ninja
 	cmake --build $(FUZZBUILD) -j $(JOBS)
-	@sh fuzz/run-fuzzers.sh $(FUZZBUILD) $(FUZZ_SECONDS)
+	@FUZZ_RUNS=$(FUZZ_RUNS) sh fuzz/run-fuzzers.sh $(FUZZBUILD) $(FUZZ_SECONDS)
 
 # A longer fuzzing run: make fuzz FUZZ_SECONDS=3600
 fuzz: FUZZ_SECONDS = 600
+fuzz: FUZZ_RUNS = -1
 fuzz: fuzz-smoke
 
 clean:

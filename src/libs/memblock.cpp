@@ -443,7 +443,7 @@ int MemDumpMem(VmState* state) {
     std::string line;
     for (int64_t start = 0; start < count; start += 16) {
         int64_t n = count - start < 16 ? count - start : 16;
-        char piece[16];
+        char piece[24];
         std::snprintf(piece, sizeof(piece), "%.8llx: ", static_cast<unsigned long long>(offset + start));
         line = piece;
         for (int64_t i = 0; i < 16; i++) {
