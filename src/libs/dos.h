@@ -83,6 +83,10 @@ void DosResetInputState(VmState* state);
 // the stack and 0 returned; on an error the error code is returned and nothing is left.
 int DosCallCallback(VmState* state, int fn);
 
+// A flag argument (byte order, text form, options): absent or nil gives def; a boolean counts as
+// it is, anything else must be a number and counts when it is not 0.
+bool DosOptFlag(VmState* state, int index, bool def);
+
 // Command handlers, by topic.
 int DosOpenFile(VmState* state);
 int DosCloseFile(VmState* state);

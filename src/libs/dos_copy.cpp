@@ -417,13 +417,6 @@ bool IsInside(const std::string& inner, const std::string& outer) {
     return inner.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool OptBool(VmState* state, int index, bool def) {
-    int t = VmType(state, index);
-    if (t <= VM_TNIL) return def;
-    if (t == VM_TBOOLEAN) return VmToBoolean(state, index) != 0;
-    return VmCheckNumber(state, index) != 0;
-}
-
 // Reads callback, userdata, pattern and directory filter from the given argument positions.
 int ReadWalkArgs(VmState* state, qzWalk* w, int callbackIndex) {
     w->state = state;
@@ -440,7 +433,7 @@ int ReadWalkArgs(VmState* state, qzWalk* w, int callbackIndex) {
     if (VmType(state, callbackIndex + 1) != VM_TNONE) w->userdata = callbackIndex + 1;
     w->hasPattern = VmType(state, callbackIndex + 2) > VM_TNIL;
     if (w->hasPattern) w->pattern = VmCheckString(state, callbackIndex + 2);
-    w->dirFilter = OptBool(state, callbackIndex + 3, true);
+    w->dirFilter = DosOptFlag(state, callbackIndex + 3, true);
     return 0;
 }
 

@@ -194,8 +194,7 @@ bool MatchOne(const char* name, const char* p, const char* pEnd) {
 int RunProgram(VmState* state, int async) {
     VmCheckArgCount(state, 1, 2, 0, 0);
     std::string line = VmCheckString(state, 1);
-    int t = VmType(state, 2);
-    bool reset = t <= VM_TNIL ? true : (t == VM_TBOOLEAN ? VmToBoolean(state, 2) != 0 : VmCheckNumber(state, 2) != 0);
+    bool reset = DosOptFlag(state, 2, true);
     size_t pos = 0;
     while (pos < line.size() && line[pos] == ' ') pos++;
     std::string program;
@@ -563,8 +562,7 @@ int DosReadDirectory(VmState* state) {
     std::string path = VmCheckString(state, 1);
     VmCheckTable(state, 2);
     VmCheckTable(state, 3);
-    int t = VmType(state, 4);
-    bool sort = t <= VM_TNIL ? true : (t == VM_TBOOLEAN ? VmToBoolean(state, 4) != 0 : VmCheckNumber(state, 4) != 0);
+    bool sort = DosOptFlag(state, 4, true);
     SetErrorArgString(path.c_str());
     qzVfsLock* lock = VfsLock(path.c_str(), QZ_VFS_LOCK_READ | QZ_VFS_LOCK_ADAPTERS, nullptr);
     if (!lock) return ERR_LOCK2;

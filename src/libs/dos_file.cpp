@@ -55,15 +55,6 @@ bool ReadsMemory(qzVfsFile* file, uintptr_t start, uint64_t size) {
     return memory && at >= start && at - start < size;
 }
 
-// A byte-order flag or boolean option: absent or nil is false; booleans and numbers are taken as
-// they are.
-bool OptFlag(VmState* state, int index) {
-    int type = VmType(state, index);
-    if (type == VM_TNONE || type == VM_TNIL) return false;
-    if (type == VM_TBOOLEAN) return VmToBoolean(state, index) != 0;
-    return VmCheckNumber(state, index) != 0;
-}
-
 void Reverse(unsigned char* bytes, size_t n) {
     for (size_t i = 0; i < n / 2; i++) std::swap(bytes[i], bytes[n - 1 - i]);
 }
@@ -341,7 +332,7 @@ int DosReadChr(VmState* state) {
 
 int DosReadShort(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
-    bool lsb = OptFlag(state, 2);
+    bool lsb = DosOptFlag(state, 2, false);
     uint16_t v;
     qzDosFile* f;
     int code = ReadValue(state, reinterpret_cast<unsigned char*>(&v), 2, lsb, &f);
@@ -352,7 +343,7 @@ int DosReadShort(VmState* state) {
 
 int DosReadInt(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
-    bool lsb = OptFlag(state, 2);
+    bool lsb = DosOptFlag(state, 2, false);
     int32_t v;
     qzDosFile* f;
     int code = ReadValue(state, reinterpret_cast<unsigned char*>(&v), 4, lsb, &f);
@@ -364,7 +355,7 @@ int DosReadInt(VmState* state) {
 int DosReadFloat(VmState* state) {
     VmCheckArgCount(state, 1, 3, 0, 0);
     int size = VmTruncateNumber(VmOptNumber(state, 2, 8));
-    bool lsb = OptFlag(state, 3);
+    bool lsb = DosOptFlag(state, 3, false);
     if (size != 4 && size != 8) return ERR_WRONGUSAGE;
     qzDosFile* f;
     if (size == 4) {
@@ -489,7 +480,7 @@ int DosWriteShort(VmState* state) {
     int code = GetWritableFile(state, 1, &f);
     if (code) return code;
     uint16_t v = static_cast<uint16_t>(VmNumberToInteger(VmCheckNumber(state, 2)));
-    return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 2, OptFlag(state, 3));
+    return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 2, DosOptFlag(state, 3, false));
 }
 
 int DosWriteInt(VmState* state) {
@@ -498,7 +489,7 @@ int DosWriteInt(VmState* state) {
     int code = GetWritableFile(state, 1, &f);
     if (code) return code;
     int32_t v = VmNumberToInteger(VmCheckNumber(state, 2));
-    return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, OptFlag(state, 3));
+    return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, DosOptFlag(state, 3, false));
 }
 
 int DosWriteFloat(VmState* state) {
@@ -508,7 +499,7 @@ int DosWriteFloat(VmState* state) {
     if (code) return code;
     double value = VmCheckNumber(state, 2);
     int size = VmTruncateNumber(VmOptNumber(state, 3, 8));
-    bool lsb = OptFlag(state, 4);
+    bool lsb = DosOptFlag(state, 4, false);
     if (size == 4) {
         float v = static_cast<float>(value);
         return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, lsb);

@@ -173,8 +173,7 @@ int DosWriteFunction(VmState* state) {
         return ERR_FUNCEXPECTED;
     }
     if (f->access == QZ_ACCESS_READ) return ERR_READONLY;
-    int t = VmType(state, 3);
-    bool text = t == VM_TBOOLEAN ? VmToBoolean(state, 3) != 0 : (t > VM_TNIL && VmCheckNumber(state, 3) != 0);
+    bool text = DosOptFlag(state, 3, false);
     if (VmIsCFunction(state, 2)) return ERR_NOQZFUNC;
     if (!DosWriteExact(f, text ? kTextMagic : kBinaryMagic, 4)) return ERR_WRITE;
     return DumpFunctionToFile(state, f, 2, text);

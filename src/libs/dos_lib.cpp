@@ -201,3 +201,10 @@ int DosCallCallback(VmState* state, int fn) {
     SetRuntimeAttrs(state, {{QZ_RTA_CALLBACKDEPTH, 0}});
     return status;
 }
+
+bool DosOptFlag(VmState* state, int index, bool def) {
+    int type = VmType(state, index);
+    if (type <= VM_TNIL) return def;
+    if (type == VM_TBOOLEAN) return VmToBoolean(state, index) != 0;
+    return VmCheckNumber(state, index) != 0;
+}

@@ -236,8 +236,7 @@ int DosWriteTable(VmState* state) {
     int code = GetDosFileArg(state, 1, &f);
     if (code) return code;
     if (f->access == QZ_ACCESS_READ) return ERR_READONLY;
-    int t = VmType(state, 3);
-    bool text = t == VM_TBOOLEAN ? VmToBoolean(state, 3) != 0 : (t > VM_TNIL && VmCheckNumber(state, 3) != 0);
+    bool text = DosOptFlag(state, 3, false);
     if (!DosWriteExact(f, kTableMagic, 4)) return ERR_WRITE;
     qzTableWriter w{state, f, text, {}};
     return WriteBody(&w, 2);
