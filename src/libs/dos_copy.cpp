@@ -32,6 +32,8 @@ namespace {
 
 // Result of a step that a callback or the quit flag aborted; the command then ends without error.
 constexpr int kAbort = -1;
+// Answer of AskGoOn: leave this entry alone and go on with the next.
+constexpr int kSkip = -2;
 constexpr size_t kCopyBlock = 16384;
 
 enum { COPY_STATUS = 0, COPY_OVERWRITE = 1, COPY_UNPROTECT = 2 };
@@ -132,6 +134,23 @@ int Call(qzWalk* w, double* result, bool strict) {
     return 0;
 }
 
+// Asks the callback whether to go on with an entry: the table holds the action, key = value and,
+// when given, the destination. Returns 0 to go on, kSkip for the answer 0, kAbort for -1 or when
+// quit was requested, or an error code.
+int AskGoOn(qzWalk* w, int action, const char* key, const std::string& value, const std::string* destination) {
+    VmState* state = w->state;
+    VmNewTable(state);
+    SetTableFieldInt(state, "action", action);
+    SetTableFieldString(state, key, value.c_str());
+    if (destination) SetTableFieldString(state, "destination", destination->c_str());
+    double r;
+    int code = Call(w, &r, false);
+    if (code) return code;
+    if (r == -1 || IsQuitRequested()) return kAbort;
+    if (r == 0) return kSkip;
+    return 0;
+}
+
 // ---- deleting ----
 
 int DeleteOne(qzWalk* w, const std::string& path, bool isLink) {
@@ -143,14 +162,8 @@ int DeleteOne(qzWalk* w, const std::string& path, bool isLink) {
     VmState* state = w->state;
     if (!writable) {
         if (!w->callback) return 0;
-        VmNewTable(state);
-        SetTableFieldInt(state, "action", DELETE_UNPROTECT);
-        SetTableFieldString(state, "file", path.c_str());
-        double r;
-        int code = Call(w, &r, false);
-        if (code) return code;
-        if (r == -1 || IsQuitRequested()) return kAbort;
-        if (r == 0) return 0;
+        int code = AskGoOn(w, DELETE_UNPROTECT, "file", path, nullptr);
+        if (code) return code == kSkip ? 0 : code;
         OsSetProtection(path.c_str(), QZ_PROT_DEFAULT);
     }
     if (w->callback) {
@@ -246,26 +259,13 @@ int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, co
             return ERR_WRONGUSAGE;
         }
         if (w->callback) {
-            VmNewTable(state);
-            SetTableFieldInt(state, "action", COPY_OVERWRITE);
-            SetTableFieldString(state, "source", source.c_str());
-            SetTableFieldString(state, "destination", target.c_str());
-            double r;
-            int code = Call(w, &r, false);
-            if (code) return code;
-            if (r == -1 || IsQuitRequested()) return kAbort;
-            if (r == 0) return 0;
+            int code = AskGoOn(w, COPY_OVERWRITE, "source", source, &target);
+            if (code) return code == kSkip ? 0 : code;
         }
         if (!(st.st_mode & S_IWUSR)) {
             if (!w->callback) return 0;
-            VmNewTable(state);
-            SetTableFieldInt(state, "action", COPY_UNPROTECT);
-            SetTableFieldString(state, "destination", target.c_str());
-            double r;
-            int code = Call(w, &r, false);
-            if (code) return code;
-            if (r == -1 || IsQuitRequested()) return kAbort;
-            if (r == 0) return 0;
+            int code = AskGoOn(w, COPY_UNPROTECT, "destination", target, nullptr);
+            if (code) return code == kSkip ? 0 : code;
             OsSetProtection(target.c_str(), QZ_PROT_DEFAULT);
         }
     }
