@@ -62,6 +62,18 @@ void SwapPushed(const SortContext& ctx, int i, int j) {
     VmRawSetI(ctx.state, ctx.table, j);
 }
 
+// Swaps t[i] and t[j] when t[j] comes before t[i]; returns whether they were swapped.
+bool OrderPair(const SortContext& ctx, int i, int j) {
+    VmRawGetI(ctx.state, ctx.table, i);
+    VmRawGetI(ctx.state, ctx.table, j);
+    if (SortLess(ctx, -1, -2)) {
+        SwapPushed(ctx, i, j);
+        return true;
+    }
+    VmPop(ctx.state, 2);
+    return false;
+}
+
 // Quicksort over [lo, hi]: recurses on the smaller part and loops on the larger one, so the
 // recursion depth stays logarithmic. Returns 0 or ERR_SORTFUNC when the order function is
 // inconsistent and an index runs past the range.
@@ -69,27 +81,12 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
     VmState* state = ctx.state;
     int t = ctx.table;
     while (lo < hi) {
-        VmRawGetI(state, t, lo);
-        VmRawGetI(state, t, hi);
-        if (SortLess(ctx, -1, -2))
-            SwapPushed(ctx, lo, hi);
-        else
-            VmPop(state, 2);
+        OrderPair(ctx, lo, hi);
         if (hi - lo == 1)
             break;
         int m = (lo + hi) / 2;
-        VmRawGetI(state, t, m);
-        VmRawGetI(state, t, lo);
-        if (SortLess(ctx, -2, -1)) {
-            SwapPushed(ctx, m, lo);
-        } else {
-            VmPop(state, 1);
-            VmRawGetI(state, t, hi);
-            if (SortLess(ctx, -1, -2))
-                SwapPushed(ctx, m, hi);
-            else
-                VmPop(state, 2);
-        }
+        if (!OrderPair(ctx, lo, m))
+            OrderPair(ctx, m, hi);
         if (hi - lo == 2)
             break;
         // The pivot goes to hi - 1 and stays on the stack for the partition.
