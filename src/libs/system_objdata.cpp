@@ -34,6 +34,14 @@ int KeyArg(VmState* state, int index, const char** key) {
     return length == 0 ? ERR_WRONGUSAGE : 0;
 }
 
+// The object named by arguments 1 and 2 and the key at argument 3.
+int ObjectAndKeyArgs(VmState* state, qzObjectHeader** object, const char** key) {
+    int error = FindObjectArg(state, 1, object);
+    if (!error)
+        error = KeyArg(state, 3, key);
+    return error;
+}
+
 void PushDataValue(VmState* state, const qzObjectDataNode* node) {
     if (node->ref == VM_REFNIL)
         VmPushNil(state);
@@ -56,10 +64,8 @@ int SysGetObjectType(VmState* state) {
 int SysGetObjectData(VmState* state) {
     VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectHeader* object;
-    int error = FindObjectArg(state, 1, &object);
     const char* key;
-    if (!error)
-        error = KeyArg(state, 3, &key);
+    int error = ObjectAndKeyArgs(state, &object, &key);
     if (error)
         return error;
     qzObjectDataNode* node = FindObjectData(object->data, key);
@@ -74,10 +80,8 @@ int SysGetObjectData(VmState* state) {
 int SysSetObjectData(VmState* state) {
     VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectHeader* object;
-    int error = FindObjectArg(state, 1, &object);
     const char* key;
-    if (!error)
-        error = KeyArg(state, 3, &key);
+    int error = ObjectAndKeyArgs(state, &object, &key);
     if (error)
         return error;
     return StoreObjectData(state, key, 4, &object->data);
