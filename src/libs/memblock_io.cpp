@@ -30,28 +30,26 @@ int TransferArgs(VmState* state, qzDosFile** file, qzMemBlock** block, int64_t* 
     return MemRangeAllowed(*block, *offset, *count) ? 0 : ERR_MEMRANGE;
 }
 
-}  // namespace
-
-int MemReadMem(VmState* state) {
+// Moves count bytes between the file and the block at offset: into the block when reading.
+int Transfer(VmState* state, bool write) {
     qzDosFile* file;
     qzMemBlock* block;
     int64_t count, offset;
     int error = TransferArgs(state, &file, &block, &count, &offset);
     if (error || count == 0)
         return error;
+    if (write) {
+        if (file->access == QZ_ACCESS_READ)
+            return ERR_READONLY;
+        return DosWriteExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_WRITE;
+    }
     if (file->access == QZ_ACCESS_WRITE)
         return ERR_WRITEONLY;
     return DosReadExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_READ;
 }
 
-int MemWriteMem(VmState* state) {
-    qzDosFile* file;
-    qzMemBlock* block;
-    int64_t count, offset;
-    int error = TransferArgs(state, &file, &block, &count, &offset);
-    if (error || count == 0)
-        return error;
-    if (file->access == QZ_ACCESS_READ)
-        return ERR_READONLY;
-    return DosWriteExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_WRITE;
-}
+}  // namespace
+
+int MemReadMem(VmState* state) { return Transfer(state, false); }
+
+int MemWriteMem(VmState* state) { return Transfer(state, true); }
