@@ -247,6 +247,21 @@ int RunProgram(VmState* state, int async) {
     return 0;
 }
 
+// Locks path (through adapter when not null) as a directory to read. The path stays the error
+// argument. Returns 0 and *lock, ERR_LOCK2 or the directory check's error.
+int LockDirectoryArg(const std::string& path, const char* adapter, qzVfsLock** lock) {
+    SetErrorArgString(path.c_str());
+    *lock = VfsLock(path.c_str(), QZ_VFS_LOCK_READ | QZ_VFS_LOCK_ADAPTERS, adapter);
+    if (!*lock) return ERR_LOCK2;
+    int isDirectory = 0;
+    int code = VfsCheckDirLock(*lock, &isDirectory);
+    if (code) {
+        VfsUnlock(*lock);
+        *lock = nullptr;
+    }
+    return code;
+}
+
 }  // namespace
 
 bool DosMatchPatternText(const char* name, const char* pattern) {
@@ -498,16 +513,9 @@ int DosOpenDirectory(VmState* state) {
             }
         }
     }
-    SetErrorArgString(path.c_str());
-    qzVfsLock* lock = VfsLock(path.c_str(), QZ_VFS_LOCK_READ | QZ_VFS_LOCK_ADAPTERS,
-                              adapter.empty() ? nullptr : adapter.c_str());
-    if (!lock) return ERR_LOCK2;
-    int isDirectory = 0;
-    int code = VfsCheckDirLock(lock, &isDirectory);
-    if (code) {
-        VfsUnlock(lock);
-        return code;
-    }
+    qzVfsLock* lock;
+    int code = LockDirectoryArg(path, adapter.empty() ? nullptr : adapter.c_str(), &lock);
+    if (code) return code;
     auto* d = new (std::nothrow) qzDosDirectory();
     if (!d) {
         VfsUnlock(lock);
@@ -563,17 +571,12 @@ int DosReadDirectory(VmState* state) {
     VmCheckTable(state, 2);
     VmCheckTable(state, 3);
     bool sort = DosOptFlag(state, 4, true);
-    SetErrorArgString(path.c_str());
-    qzVfsLock* lock = VfsLock(path.c_str(), QZ_VFS_LOCK_READ | QZ_VFS_LOCK_ADAPTERS, nullptr);
-    if (!lock) return ERR_LOCK2;
-    int isDirectory = 0;
-    int code = VfsCheckDirLock(lock, &isDirectory);
-    if (code) {
-        VfsUnlock(lock);
-        return code;
-    }
+    qzVfsLock* lock;
+    int code = LockDirectoryArg(path, nullptr, &lock);
+    if (code) return code;
     std::vector<std::string> files, dirs;
     const char* name;
+    int isDirectory = 0;
     while (VfsNextDirEntry(lock, nullptr, &name, &isDirectory, nullptr)) (isDirectory ? dirs : files).push_back(name);
     VfsUnlock(lock);
     if (sort) {
