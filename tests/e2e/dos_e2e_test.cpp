@@ -15,20 +15,9 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "e2e/player_run.h"
 
 namespace {
-
-std::string BinaryDir() {
-    const char* env = std::getenv("QZ_BINARY_DIR");
-    return env && *env ? env : QZ_BINARY_DIR;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 TEST(DosE2E, AppletUsesLinkedFiles) {
     const std::string player = BinaryDir() + "/bin/qzplayer";
@@ -56,19 +45,10 @@ TEST(DosE2E, AppletUsesLinkedFiles) {
     std::vector<uint8_t> bytes = QzAssemble(s.str(), &error);
     ASSERT_FALSE(bytes.empty()) << error << "\n" << s.str();
     std::string applet = dir + "/dos.qza";
-    {
-        std::ofstream out(applet, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteBytes(applet, bytes);
     std::string command = "'" + player + "' -QUIET -TEMPDIR '" + dir + "/tmp' -DEBUGDEVICE stdout '" + applet + "' 2>&1";
-    std::string output;
-    int status = -1;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-        status = pclose(p);
-    }
+    int status;
+    std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(output, "");
 

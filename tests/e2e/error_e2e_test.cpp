@@ -14,20 +14,9 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "e2e/player_run.h"
 
 namespace {
-
-std::string BinaryDir() {
-    const char* env = std::getenv("QZ_BINARY_DIR");
-    return env && *env ? env : QZ_BINARY_DIR;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Lines 1 to 20 of the main chunk come from "cmd.qzs".
 const char* const kHeader = R"(
@@ -103,10 +92,7 @@ TEST(ErrorE2E, CommandErrorsAreReportedWithCommandFileAndLine) {
         std::string error;
         std::vector<uint8_t> bytes = QzAssemble(std::string(kHeader) + c.body, &error);
         ASSERT_FALSE(bytes.empty()) << error;
-        {
-            std::ofstream out(dir + "/cmd.qza", std::ios::binary);
-            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        }
+        WriteBytes(dir + "/cmd.qza", bytes);
         std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless timeout 60 '" + player +
                               "' -QUIET cmd.qza > out.txt 2> err.txt < /dev/null";
         int status = std::system(command.c_str());

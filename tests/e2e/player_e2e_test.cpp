@@ -17,14 +17,10 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "e2e/player_run.h"
 #include "support/lang_scope.h"
 
 namespace {
-
-std::string BinaryDir() {
-    const char* env = std::getenv("QZ_BINARY_DIR");
-    return env && *env ? env : QZ_BINARY_DIR;
-}
 
 std::string Player() { return BinaryDir() + "/bin/qzplayer"; }
 
@@ -32,13 +28,6 @@ struct RunResult {
     std::string out, err;
     int status = -1;  // exit status, or -1 when the process did not exit normally
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void WriteFile(const std::string& path, const std::string& data) {
     std::ofstream out(path, std::ios::binary);
@@ -169,7 +158,7 @@ protected:
         std::vector<uint8_t> bytes = QzAssemble(source, &error);
         EXPECT_FALSE(bytes.empty()) << error;
         std::string path = Path(name);
-        WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        WriteBytes(path, bytes);
         return path;
     }
 
@@ -212,8 +201,8 @@ protected:
         } else if (exited && WIFEXITED(status)) {
             r.status = WEXITSTATUS(status);
         }
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
+        r.out = ReadAll(outPath);
+        r.err = ReadAll(errPath);
         return r;
     }
     RunResult Play(const std::vector<std::string>& args) { return Run(Player(), args); }
@@ -394,7 +383,7 @@ TEST_F(PlayerE2E, AppendedAppletRunsFromTheExecutable) {
 }
 
 TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
-    std::string packed = ReadFile(Applet("packed.qza", Packed(kFailingApplet).c_str()));
+    std::string packed = ReadAll(Applet("packed.qza", Packed(kFailingApplet).c_str()));
     ASSERT_EQ(packed.substr(0, 8), std::string("QZZ\0\0\0\0\0", 8));
     ASSERT_EQ(mkdir(Path("tmp").c_str(), 0700), 0);
 

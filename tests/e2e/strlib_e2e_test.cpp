@@ -15,14 +15,10 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "e2e/player_run.h"
 #include "core/error_messages.h"
 
 namespace {
-
-std::string BinaryDir() {
-    const char* env = std::getenv("QZ_BINARY_DIR");
-    return env && *env ? env : QZ_BINARY_DIR;
-}
 
 // One check: call NAME with the argument constants, compare its first result with the expected
 // constant; on a mismatch call "CheckFailed" on the check's own line.
@@ -89,19 +85,10 @@ TEST(StringMathE2E, AppletUsesTheLibraries) {
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     std::string dir = dirTemplate;
     std::string applet = dir + "/strlib.qza";
-    {
-        std::ofstream out(applet, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteBytes(applet, bytes);
     std::string command = "'" + player + "' -QUIET -DEBUGDEVICE stdout '" + applet + "' 2>&1";
-    std::string output;
-    int status = -1;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-        status = pclose(p);
-    }
+    int status;
+    std::string output = CaptureOutput(command, &status);
     std::string cleanup = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(cleanup.c_str()), 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

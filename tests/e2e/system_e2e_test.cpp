@@ -16,13 +16,9 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "e2e/player_run.h"
 
 namespace {
-
-std::string BinaryDir() {
-    const char* env = std::getenv("QZ_BINARY_DIR");
-    return env && *env ? env : QZ_BINARY_DIR;
-}
 
 const char* kApplet = R"(.applet
 .record 10 u8 6 u8 0
@@ -105,19 +101,9 @@ std::string PlayApplet(const std::string& text, int* status) {
     }
     std::string dir = dirTemplate;
     std::string applet = dir + "/system.qza";
-    {
-        std::ofstream out(applet, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteBytes(applet, bytes);
     std::string command = "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout -mode fast '" + applet + "' 2>&1";
-    std::string output;
-    *status = -1;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-        *status = pclose(p);
-    }
+    std::string output = CaptureOutput(command, status);
     std::string cleanup = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(cleanup.c_str()), 0);
     return output;
