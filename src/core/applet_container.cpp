@@ -17,6 +17,7 @@
 #include "core/error_messages.h"
 #include "core/runtime.h"
 #include "core/startup.h"
+#include "libs/packfile.h"
 #include "platform/os_env.h"
 
 namespace {
@@ -777,18 +778,6 @@ void StartContainer(ContainerState& s, const std::string& path, uint64_t base, u
 
 bool IsPlainMagic(const uint8_t* m) { return std::memcmp(m, "QZA\0", 4) == 0; }
 bool IsPackedMagic(const uint8_t* m) { return std::memcmp(m, "QZZ\0", 4) == 0; }
-
-int MapZlibError(int z) {
-    switch (z) {
-    case Z_VERSION_ERROR: return ERR_ZLIBVERSION;
-    case Z_MEM_ERROR: return ERR_MEM;
-    case Z_DATA_ERROR:
-    case Z_NEED_DICT: return ERR_ZLIBDATA;
-    case Z_STREAM_ERROR: return ERR_ZLIBSTREAM;
-    case Z_ERRNO: return ERR_ZLIBIO;
-    default: return ERR_UNKNOWN;
-    }
-}
 
 // Unpacks the zlib stream of a packed container at offset in file (behind its 8-byte header)
 // into out, or into buffer (stopping when bufferSize bytes are there). *consumed receives the

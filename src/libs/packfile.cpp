@@ -69,7 +69,8 @@ int MapZlibError(int zlibResult) {
     switch (zlibResult) {
     case Z_VERSION_ERROR: return ERR_ZLIBVERSION;
     case Z_MEM_ERROR: return ERR_MEM;
-    case Z_DATA_ERROR: return ERR_ZLIBDATA;
+    case Z_DATA_ERROR:
+    case Z_NEED_DICT: return ERR_ZLIBDATA;
     case Z_STREAM_ERROR: return ERR_ZLIBSTREAM;
     case Z_ERRNO: return ERR_ZLIBIO;
     default: return ERR_UNKNOWN;

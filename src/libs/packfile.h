@@ -22,5 +22,5 @@ int CompressFileContainer(const char magic[4], const char* source, const char* d
 int DecompressFileContainer(const char magic[4], const char* source, const char* destination, int64_t offset,
                             uint64_t* outSize, uint64_t* outConsumed, uint8_t* buffer, size_t bufferSize);
 
-// zlib result to error code.
+// zlib result to error code (a stream that wants a dictionary counts as damaged data).
 int MapZlibError(int zlibResult);
