@@ -359,19 +359,34 @@ void ReadDisplayData(ContainerState& s, qzDisplayDirective* d) {
     }
 }
 
+// The frame layout of an animation or sprite: size, frame count, frames per row and position.
+void ReadFrameLayout(Reader& r, qzImageDirectiveData* image) {
+    image->width = r.I16();
+    image->height = r.I16();
+    image->frames = r.I16();
+    image->framesPerRow = r.I16();
+    image->x = r.I16();
+    image->y = r.I16();
+}
+
+// The value behind a key or constant name: a kind byte, then a number (kind 0) or a text.
+void ReadKeyValue(Reader& r, int* isString, double* number, std::string* text) {
+    int kind = r.U8();
+    if (kind == 0) {
+        *number = r.F64();
+    } else {
+        *isString = 1;
+        *text = r.CStr(QZ_MAX_CONSTANT_TEXT);
+    }
+}
+
 void ReadRequireTags(Reader& r, std::vector<qzRequireTag>* tags) {
     int32_t count = r.Count(7);
     for (int32_t i = 0; i < count && !r.error; i++) {
         qzRequireTag tag;
         r.I32();  // room the original needed for key and text
         tag.key = r.CStr(QZ_MAX_SYMBOL_NAME);
-        int kind = r.U8();
-        if (kind == 0) {
-            tag.number = r.F64();
-        } else {
-            tag.isString = 1;
-            tag.text = r.CStr(QZ_MAX_CONSTANT_TEXT);
-        }
+        ReadKeyValue(r, &tag.isString, &tag.number, &tag.text);
         tags->push_back(std::move(tag));
     }
 }
@@ -453,26 +468,14 @@ int ReadDirective(ContainerState& s) {
         break;
     case QZ_DIR_ANIM:
         if (s.From(3, 0)) d.image.fromDisk = r.U8();
-        if (s.From(4, 1)) {
-            d.image.width = r.I16();
-            d.image.height = r.I16();
-            d.image.frames = r.I16();
-            d.image.framesPerRow = r.I16();
-            d.image.x = r.I16();
-            d.image.y = r.I16();
-        }
+        if (s.From(4, 1)) ReadFrameLayout(r, &d.image);
         if (s.From(5, 3)) {
             d.image.skipLoopFrames = r.U8();
             d.image.deinterlace = r.U8();
         }
         break;
     case QZ_DIR_SPRITE:
-        d.image.width = r.I16();
-        d.image.height = r.I16();
-        d.image.frames = r.I16();
-        d.image.framesPerRow = r.I16();
-        d.image.x = r.I16();
-        d.image.y = r.I16();
+        ReadFrameLayout(r, &d.image);
         break;
     case QZ_DIR_BUTTON:
         for (int i = 0; i < 4; i++) d.button[i] = r.I16();
@@ -548,13 +551,7 @@ int ReadUserConstants(ContainerState& s) {
         constant.name = r.CStr(QZ_MAX_SYMBOL_NAME);
         if (r.error) return r.error;
         if (constant.name.empty()) return 0;
-        int kind = r.U8();
-        if (kind == 0) {
-            constant.number = r.F64();
-        } else {
-            constant.isString = 1;
-            constant.text = r.CStr(QZ_MAX_CONSTANT_TEXT);
-        }
+        ReadKeyValue(r, &constant.isString, &constant.number, &constant.text);
         if (r.error) return r.error;
         s.applet->constants.push_back(std::move(constant));
     }
