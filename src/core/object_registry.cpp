@@ -99,6 +99,22 @@ int CountObjectsOfType(int32_t type) {
     return count;
 }
 
+void AddObjectToList(qzObjectHeader** listHead, qzObjectHeader* object, int32_t type, const qzObjectId& id) {
+    object->type = type;
+    object->id = IsAutoObjectId(id) ? qzObjectId{0, object} : id;
+    qzObjectHeader** tail = listHead;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = object;
+}
+
+int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object) {
+    if (!IsAutoObjectId(requested))
+        return 0;
+    VmPushLightUserdata(state, object->id.pointer);
+    return 1;
+}
+
 int PushObjectIdsOfType(VmState* state, int32_t type) {
     if (!VmCheckStack(state, 1))
         VmRaiseError(state, ERR_STACK);

@@ -57,6 +57,13 @@ const char* GetObjectTypeName(int32_t type);
 // a handler.
 int CallObjectTypeHandler(VmState* state, int32_t type, void* argument, void* out);
 
+// Gives a new object its type and identifier (an automatic one becomes the object's own address,
+// its handle) and appends it to the end of its library's list.
+void AddObjectToList(qzObjectHeader** listHead, qzObjectHeader* object, int32_t type, const qzObjectId& id);
+// Ends a command that made an object: for an automatic identifier the new handle is pushed and 1
+// returned; for one the script chose nothing is pushed and 0 returned.
+int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object);
+
 // The first object of that type whose identifier matches in both words, over all registered
 // lists in registration order; null when none.
 qzObjectHeader* FindObjectById(int32_t type, const qzObjectId& id);

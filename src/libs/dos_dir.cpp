@@ -521,17 +521,9 @@ int DosOpenDirectory(VmState* state) {
         VfsUnlock(lock);
         return ERR_MEM;
     }
-    d->header.type = QZ_TYPE_DIRECTORY;
-    d->header.id = IsAutoObjectId(id) ? qzObjectId{0, d} : id;
     d->lock = lock;
-    qzObjectHeader** tail = &qzDosDirectoryList;
-    while (*tail) tail = &(*tail)->next;
-    *tail = &d->header;
-    if (IsAutoObjectId(id)) {
-        VmPushLightUserdata(state, d);
-        return 1;
-    }
-    return 0;
+    AddObjectToList(&qzDosDirectoryList, &d->header, QZ_TYPE_DIRECTORY, id);
+    return PushNewObjectHandle(state, id, &d->header);
 }
 
 int DosCloseDirectory(VmState* state) {

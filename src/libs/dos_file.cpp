@@ -261,20 +261,12 @@ int DosOpenFile(VmState* state) {
         PrintProgressFailed();
         return ERR_MEM;
     }
-    f->header.type = QZ_TYPE_FILE;
-    f->header.id = IsAutoObjectId(id) ? qzObjectId{0, f} : id;
     f->mode = mode;
     f->access = access;
     f->file = file;
-    qzObjectHeader** tail = &qzDosFileList;
-    while (*tail) tail = &(*tail)->next;
-    *tail = &f->header;
+    AddObjectToList(&qzDosFileList, &f->header, QZ_TYPE_FILE, id);
     PrintProgressDone();
-    if (IsAutoObjectId(id)) {
-        VmPushLightUserdata(state, f);
-        return 1;
-    }
-    return 0;
+    return PushNewObjectHandle(state, id, &f->header);
 }
 
 int DosCloseFile(VmState* state) {

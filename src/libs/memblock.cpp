@@ -96,20 +96,11 @@ int AddBlock(VmState* state, const qzObjectId& id, unsigned char* data, int64_t 
             OsFree(data);
         return ERR_MEM;
     }
-    block->header.type = QZ_TYPE_MEMORY;
-    block->header.id = IsAutoObjectId(id) ? qzObjectId{0, block} : id;
     block->size = size;
     block->data = data;
     block->foreign = foreign;
-    qzObjectHeader** tail = &blockList;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = &block->header;
-    if (IsAutoObjectId(id)) {
-        VmPushLightUserdata(state, block);
-        return 1;
-    }
-    return 0;
+    AddObjectToList(&blockList, &block->header, QZ_TYPE_MEMORY, id);
+    return PushNewObjectHandle(state, id, &block->header);
 }
 
 // Reads an integer argument as a 64-bit value (offsets and counts: the argument readers' 32-bit

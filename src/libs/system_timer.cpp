@@ -122,18 +122,9 @@ int SysStartTimer(VmState* state) {
     timer = static_cast<qzTimer*>(OsAlloc(sizeof(qzTimer), 1));
     if (!timer)
         return ERR_MEM;
-    timer->header.type = QZ_TYPE_TIMER;
-    timer->header.id = IsAutoObjectId(id) ? qzObjectId{0, timer} : id;
     timer->start = Now();
-    qzObjectHeader** tail = &timerList;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = &timer->header;
-    if (IsAutoObjectId(id)) {
-        VmPushLightUserdata(state, timer);
-        return 1;
-    }
-    return 0;
+    AddObjectToList(&timerList, &timer->header, QZ_TYPE_TIMER, id);
+    return PushNewObjectHandle(state, id, &timer->header);
 }
 
 int SysGetTimer(VmState* state) {
