@@ -405,9 +405,9 @@ std::string ComparablePath(const std::string& path) {
         size_t cut = fs.find_last_of('/');
         std::string last = cut == std::string::npos ? fs : fs.substr(cut + 1);
         if (!last.empty() && last != ".") rest = rest.empty() ? last : last + "/" + rest;
-        if (cut == std::string::npos) fs.clear();
-        else fs = cut == 0 ? "/" : fs.substr(0, cut);
-        if (fs.empty()) fs = ".";
+        // One level up: "a/b" gives "a", "/a" gives "/" and "a" gives ".".
+        if (cut == std::string::npos) fs.assign(1, '.');
+        else fs.resize(cut == 0 ? 1 : cut);
     }
 }
 

@@ -33,7 +33,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // behind the letter, or ERR_WRONGUSAGE.
 int ParseConversion(const char* format, size_t length, size_t* i, qzConversion* conv) {
     size_t p = *i;
-    conv->text = "%";
+    conv->text.assign(1, '%');
     while (p < length && format[p] != '\0' && strchr("-+ #0", format[p])) {
         if (format[p] == '-') conv->leftAlign = true;
         conv->text += format[p++];

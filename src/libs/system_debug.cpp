@@ -140,7 +140,8 @@ int SysDebugPrompt(VmState* state) {
 int SysGetConstant(VmState* state) {
     size_t length;
     const char* name = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1, &length);
-    std::string reference = name[0] == '#' ? std::string(name, length) : "#" + std::string(name, length);
+    std::string reference(name, length);
+    if (name[0] != '#') reference.insert(reference.begin(), '#');
     size_t used = 0;
     const char* text = nullptr;
     double number = 0;
