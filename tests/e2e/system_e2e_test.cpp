@@ -102,7 +102,8 @@ std::string PlayApplet(const std::string& text, int* status) {
     std::string dir = dirTemplate;
     std::string applet = dir + "/system.qza";
     WriteBytes(applet, bytes);
-    std::string command = "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout -mode fast '" + applet + "' 2>&1";
+    const std::string player = BinaryDir() + "/bin/qzplayer";
+    std::string command = "'" + player + "' -QUIET -DEBUGDEVICE stdout -mode fast '" + applet + "' 2>&1";
     std::string output = CaptureOutput(command, status);
     std::string cleanup = "rm -rf '" + dir + "'";
     EXPECT_EQ(std::system(cleanup.c_str()), 0);

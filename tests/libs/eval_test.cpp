@@ -111,7 +111,8 @@ TEST(Eval, DeepNestingFailsCleanly) {
     for (int i = 0; i < 100000; i++) unary += "- ";
     EXPECT_EQ(Ev(unary + "1"), E(ERR_COMPLEXEXPR));
     std::string ok(150, '(');
-    ok += "7" + std::string(150, ')');
+    ok += '7';
+    ok.append(150, ')');
     EXPECT_EQ(Ev(ok), "7");
     // Long flat chains do not nest.
     std::string chain = "1";

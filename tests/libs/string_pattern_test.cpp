@@ -122,7 +122,10 @@ std::vector<std::string> Iterate(LibVm& vm, const std::string& subject, const st
         }
         if (VmGetTop(vm.L) == 1) break;
         std::string item;
-        for (int i = 2; i <= VmGetTop(vm.L); i++) item += (i > 2 ? "," : "") + libtest::Render(vm.L, i);
+        for (int i = 2; i <= VmGetTop(vm.L); i++) {
+            if (i > 2) item += ',';
+            item += libtest::Render(vm.L, i);
+        }
         found.push_back(item);
     }
     VmSetTop(vm.L, 0);

@@ -77,14 +77,14 @@ TEST(Table, MixedKeysAgreeWithReferenceAndTraverseCompletely) {
     std::map<std::string, VmValue> keys;
     auto keyFor = [&](int i) -> std::pair<std::string, VmValue> {
         switch (i % 5) {
-        case 0: return {"n" + std::to_string(i), Num(i / 5)};
-        case 1: return {"f" + std::to_string(i), Num(i + 0.5)};
-        case 2: return {"m" + std::to_string(i), Num(-i)};
+        case 0: return {'n' + std::to_string(i), Num(i / 5)};
+        case 1: return {'f' + std::to_string(i), Num(i + 0.5)};
+        case 2: return {'m' + std::to_string(i), Num(-i)};
         case 3: {
             std::string s = "key" + std::to_string(i);
             return {"s" + s, Str(L, s.c_str())};
         }
-        default: return {"n" + std::to_string(100000 + i), Num(100000 + i)};
+        default: return {'n' + std::to_string(100000 + i), Num(100000 + i)};
         }
     };
     for (int i = 0; i < 5000; i++) {

@@ -48,7 +48,7 @@ inline std::string RenderValue(VmState* L, int index) {
     case VM_TNONE: return "none";
     case VM_TBOOLEAN: return VmToBoolean(L, index) ? "true" : "false";
     case VM_TNUMBER: snprintf(buf, sizeof(buf), "%.14g", VmToNumber(L, index)); return buf;
-    case VM_TSTRING: return "\"" + std::string(VmToString(L, index), VmStrLen(L, index)) + "\"";
+    case VM_TSTRING: return '"' + std::string(VmToString(L, index), VmStrLen(L, index)) + '"';
     default: return VmTypeName(L, VmType(L, index));
     }
 }
