@@ -67,6 +67,13 @@ static void SetGlobalFunction(VmState* L, const char* name, VmCFunction f) {
     VmSetTable(L, VM_GLOBALSINDEX);
 }
 
+struct OpCase {
+    const char* name;
+    std::string body;
+    std::string expected;   // rendered results, or "" when error is set
+    int error = 0;
+};
+
 class Interp : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,6 +118,17 @@ protected:
         else EXPECT_EQ(s, 0) << body;
         return out;
     }
+    // Runs each case's body and checks its status and, when it succeeds, its rendered results.
+    void ExpectCases(const std::vector<OpCase>& cases) {
+        for (const OpCase& c : cases) {
+            int status = -1;
+            std::string out = Run(c.body, &status);
+            EXPECT_EQ(status, c.error) << c.name;
+            if (c.error == 0) {
+                EXPECT_EQ(out, c.expected) << c.name;
+            }
+        }
+    }
     VmState* L = nullptr;
 };
 
@@ -118,13 +136,6 @@ protected:
 static std::string Compare(const std::string& setup, const std::string& op) {
     return setup + "\n" + op + "\nJMP yes\nLOADK r0 0\nRETURN r0 2\nyes: LOADK r0 1\nRETURN r0 2";
 }
-
-struct OpCase {
-    const char* name;
-    std::string body;
-    std::string expected;   // rendered results, or "" when error is set
-    int error = 0;
-};
 
 TEST_F(Interp, OpcodeTable) {
     const std::string nilv = "LOADNIL r1 r1";
@@ -217,14 +228,7 @@ TEST_F(Interp, OpcodeTable) {
         {"handler error code", "GETGLOBAL r0 \"fail\"\nLOADK r1 1089\nCALL r0 2 1\nRETURN r0 1", "",
          ERR_ZERODIVISION},
     };
-    for (const OpCase& c : cases) {
-        int status = -1;
-        std::string out = Run(c.body, &status);
-        EXPECT_EQ(status, c.error) << c.name;
-        if (c.error == 0) {
-            EXPECT_EQ(out, c.expected) << c.name;
-        }
-    }
+    ExpectCases(cases);
 }
 
 // Script-to-script calls and returns, and table keys at the edges of the array part: the paths
@@ -251,14 +255,7 @@ TEST_F(Interp, ScriptResultsAndTableKeys) {
          "CALL r1 3 1\nSETTABLE r0 \"x\" 2\nSETTABLE r0 \"y\" 3\nGETTABLE r1 r0 \"x\"\nGETTABLE r2 r0 \"y\"\n"
          "RETURN r1 3", "2,\"__index\""},
     };
-    for (const OpCase& c : cases) {
-        int status = -1;
-        std::string out = Run(c.body, &status);
-        EXPECT_EQ(status, c.error) << c.name;
-        if (c.error == 0) {
-            EXPECT_EQ(out, c.expected) << c.name;
-        }
-    }
+    ExpectCases(cases);
 }
 
 TEST_F(Interp, OpcodesAbove42DoNothing) {
