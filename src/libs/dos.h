@@ -54,6 +54,10 @@ extern int qzDosIoMode;
 
 // The handle at argument index: 0 and *out, or ERR_FINDARRAY / ERR_FINDFILE.
 int GetDosFileArg(VmState* state, int index, qzDosFile** out);
+// The same for a read command, which fails on a write-only handle (ERR_WRITEONLY), and for a write
+// command, which fails on a read-only one (ERR_READONLY).
+int GetReadableDosFileArg(VmState* state, int index, qzDosFile** out);
+int GetWritableDosFileArg(VmState* state, int index, qzDosFile** out);
 // Whether the handle is at the end of its file (also right for handles that write).
 bool DosFileAtEnd(qzDosFile* f);
 // Reads or writes exactly count bytes through the handle, honouring the I/O mode.

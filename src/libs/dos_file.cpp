@@ -83,21 +83,8 @@ void FreeFileRecord(VmState* state, qzDosFile* f) {
     DosReleaseUnusedStringFiles(state);
 }
 
-// A read command on a write-only handle fails; a write command on a read-only one.
-int GetReadableFile(VmState* state, int index, qzDosFile** out) {
-    int code = GetDosFileArg(state, index, out);
-    if (code) return code;
-    return (*out)->access == QZ_ACCESS_WRITE ? ERR_WRITEONLY : 0;
-}
-
-int GetWritableFile(VmState* state, int index, qzDosFile** out) {
-    int code = GetDosFileArg(state, index, out);
-    if (code) return code;
-    return (*out)->access == QZ_ACCESS_READ ? ERR_READONLY : 0;
-}
-
 int ReadValue(VmState* state, unsigned char* bytes, size_t n, bool lsbFirst, qzDosFile** out) {
-    int code = GetReadableFile(state, 1, out);
+    int code = GetReadableDosFileArg(state, 1, out);
     if (code) return code;
     if (!DosReadExact(*out, bytes, n)) return ERR_READ;
     ToFileOrder(bytes, n, lsbFirst);
@@ -170,6 +157,18 @@ int GetDosFileArg(VmState* state, int index, qzDosFile** out) {
     if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDFILE;
+}
+
+int GetReadableDosFileArg(VmState* state, int index, qzDosFile** out) {
+    int code = GetDosFileArg(state, index, out);
+    if (code) return code;
+    return (*out)->access == QZ_ACCESS_WRITE ? ERR_WRITEONLY : 0;
+}
+
+int GetWritableDosFileArg(VmState* state, int index, qzDosFile** out) {
+    int code = GetDosFileArg(state, index, out);
+    if (code) return code;
+    return (*out)->access == QZ_ACCESS_READ ? ERR_READONLY : 0;
 }
 
 bool DosFileAtEnd(qzDosFile* f) {
@@ -367,7 +366,7 @@ int DosReadFloat(VmState* state) {
 int DosReadString(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f;
-    int code = GetReadableFile(state, 1, &f);
+    int code = GetReadableDosFileArg(state, 1, &f);
     if (code) return code;
     double n = VmCheckNumber(state, 2);
     if (std::isnan(n) || n < 0) return ERR_WRONGUSAGE;
@@ -396,7 +395,7 @@ int DosReadString(VmState* state) {
 int DosReadLine(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f;
-    int code = GetReadableFile(state, 1, &f);
+    int code = GetReadableDosFileArg(state, 1, &f);
     if (code) return code;
     std::string line;
     qzPlatformFile* pf = f->file->adapter ? nullptr : static_cast<qzPlatformFile*>(f->file->handle);
@@ -460,7 +459,7 @@ int DosReadLine(VmState* state) {
 int DosWriteChr(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     unsigned char b = static_cast<unsigned char>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, &b, 1, false);
@@ -469,7 +468,7 @@ int DosWriteChr(VmState* state) {
 int DosWriteShort(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     uint16_t v = static_cast<uint16_t>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 2, DosOptFlag(state, 3, false));
@@ -478,7 +477,7 @@ int DosWriteShort(VmState* state) {
 int DosWriteInt(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     int32_t v = VmNumberToInteger(VmCheckNumber(state, 2));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, DosOptFlag(state, 3, false));
@@ -487,7 +486,7 @@ int DosWriteInt(VmState* state) {
 int DosWriteFloat(VmState* state) {
     VmCheckArgCount(state, 2, 4, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     double value = VmCheckNumber(state, 2);
     int size = VmTruncateNumber(VmOptNumber(state, 3, 8));
@@ -503,7 +502,7 @@ int DosWriteFloat(VmState* state) {
 int DosWriteString(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     size_t length;
     const char* text = VmCheckString(state, 2, &length);
@@ -519,7 +518,7 @@ int DosWriteString(VmState* state) {
 int DosWriteLine(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f;
-    int code = GetWritableFile(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
     const char* text = VmCheckString(state, 2);
     if (!DosWriteExact(f, text, std::strlen(text))) return ERR_WRITE;

@@ -182,9 +182,8 @@ int DosWriteFunction(VmState* state) {
 int DosReadFunction(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
+    int code = GetReadableDosFileArg(state, 1, &f);
     if (code) return code;
-    if (f->access == QZ_ACCESS_WRITE) return ERR_WRITEONLY;
     char magic[4];
     if (!DosReadExact(f, magic, 4)) return ERR_READ;
     bool text;

@@ -233,9 +233,8 @@ int DosWriteTable(VmState* state) {
         return ERR_TABEXPECTED;
     }
     qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
+    int code = GetWritableDosFileArg(state, 1, &f);
     if (code) return code;
-    if (f->access == QZ_ACCESS_READ) return ERR_READONLY;
     bool text = DosOptFlag(state, 3, false);
     if (!DosWriteExact(f, kTableMagic, 4)) return ERR_WRITE;
     qzTableWriter w{state, f, text, {}};
@@ -245,9 +244,8 @@ int DosWriteTable(VmState* state) {
 int DosReadTable(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
+    int code = GetReadableDosFileArg(state, 1, &f);
     if (code) return code;
-    if (f->access == QZ_ACCESS_WRITE) return ERR_WRITEONLY;
     qzTableReader r{state, f, -1, {}};
     UpdateLeft(&r);
     char magic[4];
