@@ -20,13 +20,6 @@
 
 namespace {
 
-void CopyOut(const std::string& text, char* buffer, size_t size) {
-    if (!buffer || size == 0) return;
-    size_t len = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), len);
-    buffer[len] = '\0';
-}
-
 bool FsPath(const char* path, std::string* out) {
     return path && OsExistingFileSystemPath(path, out);
 }
@@ -98,7 +91,7 @@ int OsNextDirEntry(qzPlatformLock* lock, void* unused, const char** name, int* i
         lock->scanPath += entry->d_name;
         struct stat st;
         if (stat(lock->scanPath.c_str(), &st) != 0) continue;
-        CopyOut(FileSystemToEnginePath(entry->d_name), lock->name, sizeof(lock->name));
+        CopyPathOut(FileSystemToEnginePath(entry->d_name), lock->name, sizeof(lock->name));
         if (name) *name = lock->name;
         if (isDirectory) *isDirectory = S_ISDIR(st.st_mode) ? 1 : 0;
         if (info) OsStatToFileInfo(&st, lock->name, info);
@@ -110,7 +103,7 @@ int OsNextDirEntry(qzPlatformLock* lock, void* unused, const char** name, int* i
 void OsEndDirScan(void* scan) {}
 
 int OsNameFromLock(qzPlatformLock* lock, char* buffer, size_t size) {
-    CopyOut(lock->enginePath, buffer, size);
+    CopyPathOut(lock->enginePath, buffer, size);
     return 1;
 }
 
@@ -144,7 +137,7 @@ int OsMakeDir(const char* path) {
 int OsGetFullPath(const char* path, char* buffer, size_t size) {
     std::string fsPath;
     if (!FsPath(path, &fsPath)) {
-        CopyOut("", buffer, size);
+        CopyPathOut("", buffer, size);
         return 1;
     }
     char resolved[PATH_MAX];
@@ -159,7 +152,7 @@ int OsGetFullPath(const char* path, char* buffer, size_t size) {
         if (!result.empty() && result.back() != '/') result += '/';
         result += fsPath;
     }
-    CopyOut(FileSystemToEnginePath(result), buffer, size);
+    CopyPathOut(FileSystemToEnginePath(result), buffer, size);
     return 1;
 }
 
@@ -193,7 +186,7 @@ int OsSetProtection(const char* path, uint32_t flags) {
 int OsSetFileComment(const char* path, const char* comment) { return 0; }
 
 int OsGetVolumeName(const char* path, char* buffer, size_t size) {
-    CopyOut("unimplemented", buffer, size);
+    CopyPathOut("unimplemented", buffer, size);
     return 0;
 }
 

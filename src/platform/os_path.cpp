@@ -138,3 +138,10 @@ std::string FileSystemToEnginePath(const std::string& fsPath) {
     }
     return result;
 }
+
+void CopyPathOut(const std::string& text, char* buffer, size_t size) {
+    if (!buffer || size == 0) return;
+    size_t len = text.size() < size - 1 ? text.size() : size - 1;
+    std::memcpy(buffer, text.data(), len);
+    buffer[len] = '\0';
+}

@@ -26,3 +26,7 @@ bool OsExistingFileSystemPath(const char* path, std::string* out);
 // The engine form of a file-system name or path: UTF-8 text whose characters all lie in Latin-1 is
 // converted to ISO 8859-1; any other component is kept as its raw bytes.
 std::string FileSystemToEnginePath(const std::string& fsPath);
+
+// Copies a path into a caller's buffer of size bytes, cut to fit and always terminated; nothing
+// happens for a null buffer or size 0.
+void CopyPathOut(const std::string& text, char* buffer, size_t size);

@@ -26,13 +26,6 @@ namespace {
 
 constexpr size_t kMaxArgs = 128;
 
-void CopyOut(const std::string& text, char* buffer, size_t size) {
-    if (!buffer || size == 0) return;
-    size_t len = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), len);
-    buffer[len] = '\0';
-}
-
 bool EndsWith(const std::string& text, const char* suffix) {
     size_t n = std::strlen(suffix);
     return text.size() > 5 && text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
@@ -195,16 +188,16 @@ bool MacGetExecutablePath(char* buffer, size_t size) {
     char path[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
     if (n <= 0) {
-        CopyOut("", buffer, size);
+        CopyPathOut("", buffer, size);
         return false;
     }
     path[n] = '\0';
     std::string engine = FileSystemToEnginePath(path);
     if (engine.size() >= size) {
-        CopyOut("", buffer, size);
+        CopyPathOut("", buffer, size);
         return false;
     }
-    CopyOut(engine, buffer, size);
+    CopyPathOut(engine, buffer, size);
     return true;
 }
 
@@ -215,11 +208,11 @@ bool MacGetBundlePath(char* buffer, size_t size) {
 }
 
 void MacGetBundleExecutableArgs(char* buffer, size_t size) {
-    CopyOut("", buffer, size);
+    CopyPathOut("", buffer, size);
 }
 
 int MacGetSystemFolder(int kind, char* buffer, size_t size) {
-    CopyOut("", buffer, size);
+    CopyPathOut("", buffer, size);
     const char* home = std::getenv("HOME");
     const struct passwd* pw = getpwuid(getuid());
     if (!home && pw) home = pw->pw_dir;
@@ -249,6 +242,6 @@ int MacGetSystemFolder(int kind, char* buffer, size_t size) {
     // A folder that does not exist is not reported.
     if (kind != 4 && !result.empty() && (stat(result.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         result.clear();
-    CopyOut(FileSystemToEnginePath(result), buffer, size);
+    CopyPathOut(FileSystemToEnginePath(result), buffer, size);
     return 0;
 }
