@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/error_codes.h"
+#include "core/error_messages.h"
 #include "platform/os_alloc.h"
 #include "vm/vm.h"
 
@@ -106,6 +107,34 @@ void AddObjectToList(qzObjectHeader** listHead, qzObjectHeader* object, int32_t 
     while (*tail)
         tail = &(*tail)->next;
     *tail = object;
+}
+
+void RemoveObjectFromList(qzObjectHeader** listHead, qzObjectHeader* object) {
+    for (qzObjectHeader** link = listHead; *link; link = &(*link)->next) {
+        if (*link == object) {
+            *link = object->next;
+            return;
+        }
+    }
+}
+
+qzObjectHeader* FindObjectInList(qzObjectHeader* list, const qzObjectId& id) {
+    for (qzObjectHeader* node = list; node; node = node->next)
+        if (SameObjectId(node->id, id))
+            return node;
+    return nullptr;
+}
+
+int GetListObjectArg(VmState* state, int index, qzObjectHeader* list, int notFound, qzObjectHeader** out) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, index);
+    *out = FindObjectInList(list, id);
+    if (*out)
+        return 0;
+    if (id.pointer)
+        return ERR_FINDARRAY;
+    SetErrorArgIndex(id.number);
+    return notFound;
 }
 
 int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object) {

@@ -60,6 +60,14 @@ int CallObjectTypeHandler(VmState* state, int32_t type, void* argument, void* ou
 // Gives a new object its type and identifier (an automatic one becomes the object's own address,
 // its handle) and appends it to the end of its library's list.
 void AddObjectToList(qzObjectHeader** listHead, qzObjectHeader* object, int32_t type, const qzObjectId& id);
+// Takes the object out of its library's list; nothing happens when it is not there.
+void RemoveObjectFromList(qzObjectHeader** listHead, qzObjectHeader* object);
+// The object of one library's list whose identifier matches in both words; null when none.
+qzObjectHeader* FindObjectInList(qzObjectHeader* list, const qzObjectId& id);
+// Reads the identifier argument at index and finds its object in the list. Returns 0 with *out
+// set; else *out is null and the result is ERR_FINDARRAY for a handle, or notFound with the
+// number as the error argument.
+int GetListObjectArg(VmState* state, int index, qzObjectHeader* list, int notFound, qzObjectHeader** out);
 // Ends a command that made an object: for an automatic identifier the new handle is pushed and 1
 // returned; for one the script chose nothing is pushed and 0 returned.
 int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object);

@@ -98,34 +98,18 @@ bool ParseDate(const char* text, int64_t* out) {
     return OsMakeTime(&t, out, 0) != 0;
 }
 
-void UnlinkDirectory(qzDosDirectory* d) {
-    for (qzObjectHeader** p = &qzDosDirectoryList; *p; p = &(*p)->next) {
-        if (*p == &d->header) {
-            *p = d->header.next;
-            return;
-        }
-    }
-}
-
 void FreeDirectoryRecord(VmState* state, qzDosDirectory* d) {
-    UnlinkDirectory(d);
+    RemoveObjectFromList(&qzDosDirectoryList, &d->header);
     VfsUnlock(d->lock);
     if (state) FreeObjectDataList(state, d->header.data);
     delete d;
 }
 
 int GetDirectoryArg(VmState* state, int index, qzDosDirectory** out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    for (qzObjectHeader* h = qzDosDirectoryList; h; h = h->next) {
-        if (SameObjectId(h->id, id)) {
-            *out = reinterpret_cast<qzDosDirectory*>(h);
-            return 0;
-        }
-    }
-    if (id.pointer) return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDDIR;
+    qzObjectHeader* found;
+    int code = GetListObjectArg(state, index, qzDosDirectoryList, ERR_FINDDIR, &found);
+    if (!code) *out = reinterpret_cast<qzDosDirectory*>(found);
+    return code;
 }
 
 // Matches one character of the name against the pattern item at p (not '*'): '?', '#', a set

@@ -66,17 +66,8 @@ void ToFileOrder(unsigned char* bytes, size_t n, bool lsbFirst) {
     if (hostLittle != lsbFirst) Reverse(bytes, n);
 }
 
-void UnlinkFile(qzDosFile* f) {
-    for (qzObjectHeader** p = &qzDosFileList; *p; p = &(*p)->next) {
-        if (*p == &f->header) {
-            *p = f->header.next;
-            return;
-        }
-    }
-}
-
 void FreeFileRecord(VmState* state, qzDosFile* f) {
-    UnlinkFile(f);
+    RemoveObjectFromList(&qzDosFileList, &f->header);
     VfsClose(f->file);
     FreeObjectDataList(state, f->header.data);
     delete f;
@@ -146,17 +137,10 @@ bool DosMemoryInUse(const void* address, uint64_t size) {
 }
 
 int GetDosFileArg(VmState* state, int index, qzDosFile** out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    for (qzObjectHeader* h = qzDosFileList; h; h = h->next) {
-        if (SameObjectId(h->id, id)) {
-            *out = reinterpret_cast<qzDosFile*>(h);
-            return 0;
-        }
-    }
-    if (id.pointer) return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDFILE;
+    qzObjectHeader* found;
+    int code = GetListObjectArg(state, index, qzDosFileList, ERR_FINDFILE, &found);
+    if (!code) *out = reinterpret_cast<qzDosFile*>(found);
+    return code;
 }
 
 int GetReadableDosFileArg(VmState* state, int index, qzDosFile** out) {

@@ -58,10 +58,7 @@ int TypeWidth(int32_t type) {
 }
 
 qzMemBlock* FindBlock(const qzObjectId& id) {
-    for (qzObjectHeader* node = blockList; node; node = node->next)
-        if (SameObjectId(node->id, id))
-            return reinterpret_cast<qzMemBlock*>(node);
-    return nullptr;
+    return reinterpret_cast<qzMemBlock*>(FindObjectInList(blockList, id));
 }
 
 void FreeBlock(VmState* state, qzMemBlock* block) {
@@ -71,22 +68,13 @@ void FreeBlock(VmState* state, qzMemBlock* block) {
     OsFree(block);
 }
 
-void UnlinkBlock(qzMemBlock* block) {
-    for (qzObjectHeader** link = &blockList; *link; link = &(*link)->next) {
-        if (*link == &block->header) {
-            *link = block->header.next;
-            return;
-        }
-    }
-}
-
 // Creates a block record for the identifier (a block with the same number is freed first),
 // appends it and pushes its handle when the identifier asked for one. Returns the number of
 // results (0 or 1) or ERR_MEM.
 int AddBlock(VmState* state, const qzObjectId& id, unsigned char* data, int64_t size, int foreign) {
     if (!IsAutoObjectId(id)) {
         if (qzMemBlock* old = FindBlock(id)) {
-            UnlinkBlock(old);
+            RemoveObjectFromList(&blockList, &old->header);
             FreeBlock(state, old);
         }
     }
@@ -200,15 +188,10 @@ bool MemRangeAllowed(const qzMemBlock* block, int64_t offset, int64_t n) {
 }
 
 int GetMemBlockArg(VmState* state, int index, qzMemBlock** block) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    *block = FindBlock(id);
-    if (*block)
-        return 0;
-    if (id.pointer)
-        return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDMEMBLK;
+    qzObjectHeader* found;
+    int error = GetListObjectArg(state, index, blockList, ERR_FINDMEMBLK, &found);
+    *block = reinterpret_cast<qzMemBlock*>(found);
+    return error;
 }
 
 namespace {
@@ -245,7 +228,7 @@ int MemFreeMem(VmState* state) {
     int error = GetMemBlockArg(VmCheckArgCount(state, 1, 1, 0, 0), 1, &block);
     if (error)
         return error;
-    UnlinkBlock(block);
+    RemoveObjectFromList(&blockList, &block->header);
     FreeBlock(state, block);
     return 0;
 }

@@ -55,23 +55,15 @@ qzTimeVal FromMilliseconds(int32_t ms) {
 }
 
 qzTimer* FindTimer(const qzObjectId& id) {
-    for (qzObjectHeader* node = timerList; node; node = node->next)
-        if (SameObjectId(node->id, id))
-            return reinterpret_cast<qzTimer*>(node);
-    return nullptr;
+    return reinterpret_cast<qzTimer*>(FindObjectInList(timerList, id));
 }
 
 // The timer named by argument 1, or the error code for a missing one.
 int GetTimerArg(VmState* state, qzTimer** timer) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    *timer = FindTimer(id);
-    if (*timer)
-        return 0;
-    if (id.pointer)
-        return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDTIMER;
+    qzObjectHeader* found;
+    int error = GetListObjectArg(state, 1, timerList, ERR_FINDTIMER, &found);
+    *timer = reinterpret_cast<qzTimer*>(found);
+    return error;
 }
 
 void FreeTimer(VmState* state, qzTimer* timer) {
@@ -203,12 +195,7 @@ int SysStopTimer(VmState* state) {
     int error = GetTimerArg(VmCheckArgCount(state, 1, 1, 0, 0), &timer);
     if (error)
         return error;
-    for (qzObjectHeader** link = &timerList; *link; link = &(*link)->next) {
-        if (*link == &timer->header) {
-            *link = timer->header.next;
-            break;
-        }
-    }
+    RemoveObjectFromList(&timerList, &timer->header);
     FreeTimer(state, timer);
     return 0;
 }
