@@ -490,12 +490,8 @@ int DosOpenDirectory(VmState* state) {
         GetTableFieldString(state, 3, "adapter", nullptr, 0, &adapter, nullptr);
     }
     if (!IsAutoObjectId(id)) {
-        for (qzObjectHeader* h = qzDosDirectoryList; h; h = h->next) {
-            if (SameObjectId(h->id, id)) {
-                FreeDirectoryRecord(state, reinterpret_cast<qzDosDirectory*>(h));
-                break;
-            }
-        }
+        if (qzObjectHeader* old = FindObjectInList(qzDosDirectoryList, id))
+            FreeDirectoryRecord(state, reinterpret_cast<qzDosDirectory*>(old));
     }
     qzVfsLock* lock;
     int code = LockDirectoryArg(path, adapter.empty() ? nullptr : adapter.c_str(), &lock);

@@ -224,12 +224,8 @@ int DosOpenFile(VmState* state) {
         GetTableFieldString(state, 4, "adapter", nullptr, 0, &adapter, nullptr);
     }
     if (!IsAutoObjectId(id)) {
-        for (qzObjectHeader* h = qzDosFileList; h; h = h->next) {
-            if (SameObjectId(h->id, id)) {
-                FreeFileRecord(state, reinterpret_cast<qzDosFile*>(h));
-                break;
-            }
-        }
+        if (qzObjectHeader* old = FindObjectInList(qzDosFileList, id))
+            FreeFileRecord(state, reinterpret_cast<qzDosFile*>(old));
     }
     PrintProgressStart(GetCatalogText(QZ_MSG_OPENINGFILE), name.c_str(), true);
     qzVfsFile* file = VfsOpen(name.c_str(), access | QZ_VFS_ADAPTERS, adapter.empty() ? nullptr : adapter.c_str());
