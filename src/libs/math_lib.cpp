@@ -13,11 +13,6 @@
 
 namespace {
 
-// Width codes (the script's type constants INTEGER, SHORT and BYTE).
-constexpr int WIDTH_INTEGER = 1;
-constexpr int WIDTH_SHORT = 6;
-constexpr int WIDTH_BYTE = 7;
-
 constexpr double DEGREE = 0.017453292519943295;
 
 uint32_t CheckU32(VmState* state, int index) { return static_cast<uint32_t>(VmCheckInteger(state, index)); }
@@ -26,16 +21,6 @@ int32_t CheckInt(VmState* state, int index) { return MathToInt(VmCheckNumber(sta
 int PushResult(VmState* state, double x) {
     VmPushNumber(state, x);
     return 1;
-}
-
-// Width code to a bit count, 0 for an unknown code.
-int WidthBits(int32_t width) {
-    switch (width) {
-    case WIDTH_INTEGER: return 32;
-    case WIDTH_SHORT: return 16;
-    case WIDTH_BYTE: return 8;
-    default: return 0;
-    }
 }
 
 uint32_t WidthMask(int bits) { return bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1; }
@@ -245,7 +230,7 @@ int Rotate(VmState* state, bool right) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     uint32_t x = CheckU32(state, 1);
     int32_t n = CheckInt(state, 2);
-    int bits = WidthBits(VmOptInteger(state, 3, WIDTH_INTEGER));
+    int bits = MathWidthBits(VmOptInteger(state, 3, QZ_WIDTH_INTEGER));
     if (!bits) return ERR_WRONGUSAGE;
     return PushResult(state, right ? MathRotateRight(x, n, bits) : MathRotateLeft(x, n, bits));
 }
@@ -256,7 +241,7 @@ int MathCast(VmState* state) {
     VmCheckArgCount(state, 3, 3, 0, 0);
     uint32_t x = CheckU32(state, 1);
     bool isSigned = VmCheckNumber(state, 2) != 0;
-    int bits = WidthBits(VmCheckInteger(state, 3));
+    int bits = MathWidthBits(VmCheckInteger(state, 3));
     if (!bits) return ERR_WRONGUSAGE;
     uint32_t v = x & WidthMask(bits);
     if (isSigned && bits < 32 && (v >> (bits - 1)) & 1u) v |= ~WidthMask(bits);
@@ -348,6 +333,15 @@ int32_t MathShiftArith(int32_t x, int32_t n) {
     if (count > 31) count = 31;
     // Arithmetic shift written out, so that it does not depend on the compiler's choice.
     return x < 0 ? static_cast<int32_t>(~(~static_cast<uint32_t>(x) >> count)) : (x >> count);
+}
+
+int MathWidthBits(int32_t width) {
+    switch (width) {
+    case QZ_WIDTH_INTEGER: return 32;
+    case QZ_WIDTH_SHORT: return 16;
+    case QZ_WIDTH_BYTE: return 8;
+    default: return 0;
+    }
 }
 
 uint32_t MathRotateRight(uint32_t x, int32_t n, int bits) {

@@ -20,6 +20,13 @@ int32_t MathToInt(double x);
 uint32_t MathShiftLeft(uint32_t x, int32_t n);
 uint32_t MathShiftRight(uint32_t x, int32_t n);
 int32_t MathShiftArith(int32_t x, int32_t n);
+// Width codes of the rotations and of BinStr (the script's type constants INTEGER, SHORT and BYTE).
+constexpr int32_t QZ_WIDTH_INTEGER = 1;
+constexpr int32_t QZ_WIDTH_SHORT = 6;
+constexpr int32_t QZ_WIDTH_BYTE = 7;
+// A width code as a bit count (32, 16 or 8); 0 for an unknown code.
+int MathWidthBits(int32_t width);
+
 // Rotations within a width of 32, 16 or 8 bits. The 32-bit count is taken modulo 32; for 16 and 8
 // bits a count beyond the width leaves only the plain shift.
 uint32_t MathRotateRight(uint32_t x, int32_t n, int bits);

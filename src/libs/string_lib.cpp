@@ -19,6 +19,7 @@
 #include "libs/base64.h"
 #include "libs/crc32.h"
 #include "libs/eval.h"
+#include "libs/math_lib.h"
 #include "libs/md5.h"
 #include "libs/string_format.h"
 #include "libs/string_number.h"
@@ -27,11 +28,6 @@
 #include "vm/vm_aux.h"
 
 namespace {
-
-// Width codes of BinStr (the script's type constants INTEGER, SHORT and BYTE).
-constexpr int WIDTH_INTEGER = 1;
-constexpr int WIDTH_SHORT = 6;
-constexpr int WIDTH_BYTE = 7;
 
 std::string_view StringArg(VmState* state, int index) {
     size_t length = 0;
@@ -364,8 +360,7 @@ int StrHexStr(VmState* state) {
 int StrBinStr(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
     double x = VmCheckNumber(state, 1);
-    int32_t width = VmOptInteger(state, 2, WIDTH_INTEGER);
-    int bits = width == WIDTH_INTEGER ? 32 : width == WIDTH_SHORT ? 16 : width == WIDTH_BYTE ? 8 : 0;
+    int bits = MathWidthBits(VmOptInteger(state, 2, QZ_WIDTH_INTEGER));
     return Push(state, BinText(x, bits));
 }
 
