@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "core/console.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
@@ -55,15 +56,10 @@ bool ReadsMemory(qzVfsFile* file, uintptr_t start, uint64_t size) {
     return memory && at >= start && at - start < size;
 }
 
-void Reverse(unsigned char* bytes, size_t n) {
-    for (size_t i = 0; i < n / 2; i++) std::swap(bytes[i], bytes[n - 1 - i]);
-}
-
 // Bytes of a value in the machine's order, to and from the file's order (most significant byte
 // first, or least significant first with the flag).
 void ToFileOrder(unsigned char* bytes, size_t n, bool lsbFirst) {
-    bool hostLittle = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
-    if (hostLittle != lsbFirst) Reverse(bytes, n);
+    if (HostIsBigEndian() == lsbFirst) ReverseBytes(bytes, n);
 }
 
 void FreeFileRecord(VmState* state, qzDosFile* f) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/arg_check.h"
+#include "core/byte_order.h"
 #include "core/charset.h"
 #include "core/console.h"
 #include "core/error_codes.h"
@@ -29,21 +30,6 @@ namespace {
 constexpr double kMaxBlockSize = 4503599627370496.0;  // 2^52
 
 qzObjectHeader* blockList;
-
-bool HostIsBigEndian() {
-    const uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 0;
-}
-
-void ReverseBytes(unsigned char* bytes, int n) {
-    for (int i = 0, j = n - 1; i < j; i++, j--) {
-        unsigned char t = bytes[i];
-        bytes[i] = bytes[j];
-        bytes[j] = t;
-    }
-}
 
 // Width in bytes of the numeric types, 0 for others.
 int TypeWidth(int32_t type) {

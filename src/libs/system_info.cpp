@@ -9,6 +9,7 @@
 
 #include "core/applet_records.h"
 #include "core/arg_check.h"
+#include "core/byte_order.h"
 #include "core/charset.h"
 #include "core/error_codes.h"
 #include "core/error_messages.h"
@@ -39,13 +40,6 @@ void SetField(VmState* state, const char* key, double number) {
     VmPushString(state, key);
     VmPushNumber(state, number);
     VmRawSet(state, -3);
-}
-
-bool IsBigEndianHost() {
-    const uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 0;
 }
 
 // The processor's name as the system reports it ("x86_64", "aarch64", ...).
@@ -108,7 +102,7 @@ int SysGetVersion(VmState* state) {
     SetField(state, "kernel_date", std::string("14.02.15"));
     SetField(state, "beta", 0.0);
     SetField(state, "platform", std::string("MacOS"));
-    SetField(state, "bigendian", IsBigEndianHost() ? 1.0 : 0.0);
+    SetField(state, "bigendian", HostIsBigEndian() ? 1.0 : 0.0);
     SetField(state, "cpu", CpuName());
     // No plugin is loaded by this player yet: the plugin list is empty.
     VmPushString(state, "plugins");
