@@ -116,9 +116,9 @@ struct Reader {
         return value;
     }
 
-    // Bytes up to and including a zero byte; at most keep characters are stored, the rest is
-    // consumed. The end of the data before the zero byte is a short read.
-    std::string CStr(size_t keep) {
+    // Bytes up to and including the stop byte; at most keep characters are stored (complemented
+    // when asked), the rest is consumed. The end of the data before the stop byte is a short read.
+    std::string Terminated(size_t keep, int stop, bool complement) {
         std::string text;
         for (;;) {
             if (Remaining() == 0) {
@@ -126,24 +126,16 @@ struct Reader {
                 return text;
             }
             int c = GetC();
-            if (c <= 0) return text;
-            if (text.size() < keep) text += (char)c;
+            if (c < 0 || c == stop) return text;
+            if (text.size() < keep) text += (char)(uint8_t)(complement ? ~c : c);
         }
     }
 
-    // Bytes up to a byte 0xFF, each stored complemented.
-    std::string XStr(size_t keep) {
-        std::string text;
-        for (;;) {
-            if (Remaining() == 0) {
-                if (!error) error = ERR_READ;
-                return text;
-            }
-            int c = GetC();
-            if (c < 0 || c == 0xFF) return text;
-            if (text.size() < keep) text += (char)(uint8_t)~c;
-        }
-    }
+    // Text up to a zero byte.
+    std::string CStr(size_t keep) { return Terminated(keep, 0, false); }
+
+    // Text up to a byte 0xFF, each byte stored complemented.
+    std::string XStr(size_t keep) { return Terminated(keep, 0xFF, true); }
 
     // An i16 length and that many bytes; text stops at a zero byte inside them.
     std::string Str16(size_t keep) {
