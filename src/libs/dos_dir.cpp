@@ -203,7 +203,7 @@ int RunProgram(VmState* state, int async) {
         if (const std::string* copy = FindDosTempFile(resolved)) {
             resolved = *copy;
         } else {
-            std::string suffix = "-" + GetDisplayFileName(resolved.c_str());
+            std::string suffix = '-' + GetDisplayFileName(resolved.c_str());
             char temp[QZ_PATH_MAX];
             if (!OsGetTempFileNameWithSuffix(temp, sizeof(temp), suffix.c_str()) &&
                 !OsGetTempFileName(temp, sizeof(temp))) {
