@@ -193,6 +193,19 @@ int CallCallback(VmState* state, int fn) {
     return status;
 }
 
+// One step of ForEach and ForEachI: calls the callback (argument 2) with the key and value on the
+// stack top. 0 to go on (nothing left on the stack); otherwise what the command returns: 1 with
+// the callback's non-Nil result left on the stack, or the error code.
+int VisitEntry(VmState* state) {
+    int error = CallCallback(state, 2);
+    if (error)
+        return error;
+    if (VmType(state, -1) != VM_TNIL)
+        return 1;
+    VmPop(state, 1);
+    return 0;
+}
+
 }  // namespace
 
 int SysSort(VmState* state) {
@@ -309,12 +322,8 @@ int SysForEach(VmState* state) {
     while (VmNext(state, 1)) {
         VmPushValue(state, -2);
         VmInsert(state, -2);  // key, key, value
-        int error = CallCallback(state, 2);
-        if (error)
-            return error;
-        if (VmType(state, -1) != VM_TNIL)
-            return 1;
-        VmPop(state, 1);
+        if (int result = VisitEntry(state))
+            return result;
     }
     return 0;
 }
@@ -329,12 +338,8 @@ int SysForEachI(VmState* state) {
             return 0;
         VmPushNumber(state, i);
         VmInsert(state, -2);
-        int error = CallCallback(state, 2);
-        if (error)
-            return error;
-        if (VmType(state, -1) != VM_TNIL)
-            return 1;
-        VmPop(state, 1);
+        if (int result = VisitEntry(state))
+            return result;
     }
 }
 
