@@ -11,7 +11,13 @@ FUZZ_RUNS    ?=
 
 # Debian packages the build, the tests and the benchmarks use.
 PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-dev \
-           libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev
+           libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev \
+           libsdl2-dev libx11-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev \
+           libavutil-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev ttf-bitstream-vera
+# Independent tools and libraries that tests and benchmarks compare the player with.
+PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb xauth xdotool \
+           x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant \
+           nginx-light python3-pyftpdlib xfonts-base python3-fonttools zenity
 
 .PHONY: all deps configure build test demo bench fuzz fuzz-smoke clean
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/runtime.h"
+#include "runtime/runtime.h"
 #include "libs/dos.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

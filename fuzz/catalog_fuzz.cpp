@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/chunk_name.h"
+#include "platform/chunk_name.h"
 #include "platform/catalog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

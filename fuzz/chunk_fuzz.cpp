@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "vm/vm.h"
 #include "vm/vm_chunk.h"
 

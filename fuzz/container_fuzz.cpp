@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/applet_container.h"
-#include "core/runtime.h"
+#include "player/applet_container.h"
+#include "runtime/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Quiet: the reader's loading line would only fill the output.

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
-#include "core/runtime.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
+#include "runtime/runtime.h"
 #include "libs/dos.h"
 #include "vm/vm.h"
 

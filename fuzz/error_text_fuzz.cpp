@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/charset.h"
-#include "core/error_messages.h"
+#include "base/charset.h"
+#include "runtime/error_messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6)

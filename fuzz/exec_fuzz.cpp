@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "vm/vm.h"
 #include "vm/vm_exec.h"
 #include "vm/vm_object.h"

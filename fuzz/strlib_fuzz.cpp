@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/object_registry.h"
+#include "runtime/object_registry.h"
 #include "libs/string_lib.h"
 #include "vm/vm.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/link_stamp.h"
+#include "player/link_stamp.h"
 
 static bool ReadWholeFile(const char* path, std::vector<uint8_t>* data) {
     FILE* file = std::fopen(path, "rb");

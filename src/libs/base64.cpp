@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 
 namespace {
 

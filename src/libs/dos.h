@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/object_registry.h"
+#include "runtime/object_registry.h"
 
 struct VmState;
 struct qzVfsFile;

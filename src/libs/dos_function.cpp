@@ -7,9 +7,9 @@
 #include <new>
 #include <string>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "libs/base64.h"
 #include "libs/dos.h"
 #include "platform/vfs.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
-#include "core/runtime.h"
+#include "base/error_codes.h"
+#include "runtime/runtime.h"
 #include "platform/os_dir.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

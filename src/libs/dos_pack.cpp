@@ -2,10 +2,10 @@
 // checksums.
 #include <string>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/linked_file.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
 #include "libs/crc32.h"
 #include "libs/dos.h"
 #include "libs/md5.h"

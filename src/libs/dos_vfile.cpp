@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "core/arg_check.h"
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/linked_file.h"
-#include "core/option_table.h"
-#include "core/runtime.h"
+#include "runtime/arg_check.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
+#include "runtime/option_table.h"
+#include "runtime/runtime.h"
 #include "libs/dos.h"
 #include "platform/os_dir.h"
 #include "platform/os_env.h"

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/charset.h"
-#include "core/error_codes.h"
-#include "core/number_literal.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "base/number_literal.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
-#include "core/object_registry.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 

@@ -2,8 +2,8 @@
 // through the dos library's transfers, which follow its I/O mode.
 #include <cstdint>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
 #include "libs/dos.h"
 #include "libs/memblock_io.h"
 #include "vm/vm.h"

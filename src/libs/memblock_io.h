@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "runtime/object_registry.h"
 
 struct VmState;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <zlib.h>
 
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "platform/os_dir.h"
 #include "platform/os_file.h"
 #include "platform/vfs.h"

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "core/charset.h"
-#include "core/error_codes.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
 #include "libs/math_lib.h"
 #include "libs/string_lib.h"
 #include "vm/vm.h"

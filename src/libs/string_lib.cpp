@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/arg_check.h"
-#include "core/charset.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/number_literal.h"
-#include "core/object_registry.h"
+#include "runtime/arg_check.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "base/number_literal.h"
+#include "runtime/object_registry.h"
 #include "libs/base64.h"
 #include "libs/crc32.h"
 #include "libs/eval.h"

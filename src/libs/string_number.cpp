@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/charset.h"
+#include "base/charset.h"
 #include "libs/math_lib.h"
 #include "vm/vm_aux.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
 #include "libs/pattern.h"
 #include "libs/string_lib.h"
 #include "vm/vm.h"

@@ -1,6 +1,6 @@
 // The script's own locale catalog: OpenCatalog, CloseCatalog and GetCatalogString. At most one
 // is open at a time.
-#include "core/arg_check.h"
+#include "runtime/arg_check.h"
 #include "libs/system.h"
 #include "platform/catalog.h"
 #include "vm/vm.h"

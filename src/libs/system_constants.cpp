@@ -1,7 +1,7 @@
 // The constants of the `system` library: units, date parts, memory kinds, script types, requester
 // and program kinds, clipboard kinds, languages, countries, plugin capabilities and file types,
 // and one ERR_ constant for every built-in error code.
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/system.h"
 #include "vm/vm_aux.h"
 

@@ -10,9 +10,9 @@
 #include <locale.h>
 #include <string>
 
-#include "core/arg_check.h"
-#include "core/charset.h"
-#include "core/error_codes.h"
+#include "runtime/arg_check.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
 #include "libs/system.h"
 #include "platform/os_time.h"
 #include "vm/vm.h"

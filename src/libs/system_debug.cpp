@@ -4,14 +4,14 @@
 #include <cstring>
 #include <string>
 
-#include "core/applet_records.h"
-#include "core/arg_check.h"
-#include "core/console.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/error_report.h"
-#include "core/player_records.h"
-#include "core/runtime.h"
+#include "runtime/applet_records.h"
+#include "runtime/arg_check.h"
+#include "runtime/console.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_report.h"
+#include "runtime/player_records.h"
+#include "runtime/runtime.h"
 #include "libs/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

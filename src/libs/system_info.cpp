@@ -7,13 +7,13 @@
 #include <string>
 #include <sys/utsname.h>
 
-#include "core/applet_records.h"
-#include "core/arg_check.h"
-#include "core/byte_order.h"
-#include "core/charset.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/player_records.h"
+#include "runtime/applet_records.h"
+#include "runtime/arg_check.h"
+#include "base/byte_order.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/player_records.h"
 #include "libs/system.h"
 #include "platform/os_env.h"
 #include "platform/os_memory.h"

@@ -1,8 +1,8 @@
 // Registration and clean-up of the `system` command library, and its global switches.
 #include "libs/system.h"
 
-#include "core/error_report.h"
-#include "core/object_registry.h"
+#include "runtime/error_report.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"

@@ -1,7 +1,7 @@
 // Values and metatables: SetMetaTable, GetMetaTable, the raw accessors, the collector controls,
 // GetType, IIf, IsNil and Assert.
-#include "core/arg_check.h"
-#include "core/error_codes.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
 #include "libs/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

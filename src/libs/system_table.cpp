@@ -4,11 +4,11 @@
 #include <string>
 #include <unordered_set>
 
-#include "core/arg_check.h"
-#include "core/charset.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/runtime.h"
+#include "runtime/arg_check.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/runtime.h"
 #include "libs/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

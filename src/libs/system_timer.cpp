@@ -2,12 +2,12 @@
 // monotonic clock: running, it is now + offset - start; paused, the offset.
 #include <cstdint>
 
-#include "core/arg_check.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/object_data.h"
-#include "core/object_id.h"
-#include "core/object_registry.h"
+#include "runtime/arg_check.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "runtime/object_registry.h"
 #include "libs/system.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"

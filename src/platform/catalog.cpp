@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/chunk_name.h"
+#include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "platform/os_env.h"
 #include "platform/os_process.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/charset.h"
+#include "base/charset.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/os_timer.h"
 #include "vm/vm.h"
 

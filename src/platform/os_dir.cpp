@@ -12,9 +12,9 @@
 #include <cstring>
 #include <new>
 
-#include "core/console.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "runtime/console.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/file_info.h"
+#include "platform/file_info.h"
 
 struct qzPlatformLock {
     std::string path;         // resolved path, file-system form

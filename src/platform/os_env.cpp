@@ -9,9 +9,9 @@
 #include <ctime>
 #include <mutex>
 
-#include "core/charset.h"
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
+#include "base/charset.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
 #include "platform/os_path.h"
 
 namespace {

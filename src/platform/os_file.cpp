@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
 #include "platform/os_process.h"
 
 namespace {

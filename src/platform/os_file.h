@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/file_info.h"
+#include "platform/file_info.h"
 #include "platform/os_path.h"
 
 // Open mode bits.

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "core/chunk_name.h"
+#include "platform/chunk_name.h"
 
 namespace {
 

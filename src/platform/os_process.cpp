@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
 #include "platform/os_path.h"
 
 extern char** environ;

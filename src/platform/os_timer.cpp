@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_lock.h"
 #include "platform/os_thread.h"

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "core/object_id.h"
+#include "runtime/object_id.h"
 
 struct VmState;
 struct qzLoopTimer;

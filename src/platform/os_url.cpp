@@ -4,7 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 
 extern char** environ;
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/object_registry.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/object_registry.h"
 #include "platform/vfs.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

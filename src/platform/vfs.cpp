@@ -8,11 +8,11 @@
 #include <new>
 #include <vector>
 
-#include "core/charset.h"
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "base/charset.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
 #include "platform/os_dir.h"

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/charset.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 
 namespace {
 

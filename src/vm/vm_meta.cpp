@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/charset.h"
+#include "base/charset.h"
 #include "vm/vm_debug.h"
 #include "vm/vm_do.h"
 #include "vm/vm_state.h"

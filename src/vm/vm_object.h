@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "vm/vm.h"
 #include "vm/vm_opcodes.h"
 

@@ -16,7 +16,7 @@
 
 #include "asm/asm.h"
 #include "e2e/player_run.h"
-#include "core/error_messages.h"
+#include "runtime/error_messages.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/base64.h"
 #include "libs/crc32.h"
 #include "libs/md5.h"

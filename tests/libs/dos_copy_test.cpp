@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "core/error_codes.h"
-#include "core/runtime.h"
+#include "base/error_codes.h"
+#include "runtime/runtime.h"
 #include "libs/dos_test_util.h"
 
 using namespace dostest;

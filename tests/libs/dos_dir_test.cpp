@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/dos_test_util.h"
 #include "platform/os_env.h"
 

@@ -1,4 +1,4 @@
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/dos_test_util.h"
 #include "vm/vm_script_util.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/runtime.h"
+#include "runtime/runtime.h"
 #include "libs/dos.h"
 #include "libs/oracle.h"
 #include "support/vm_command.h"

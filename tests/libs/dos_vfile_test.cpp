@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/dos_test_util.h"
 
 using namespace dostest;

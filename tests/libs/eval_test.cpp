@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/eval.h"
 #include "libs/oracle.h"
 

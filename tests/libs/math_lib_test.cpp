@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/lib_call.h"
 #include "libs/oracle.h"
 #include "vm/vm_aux.h"

@@ -2,7 +2,7 @@
 // (also near the 32-bit limits), fills, copies, the hexadecimal dump and table conversion.
 #include <cstring>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
 

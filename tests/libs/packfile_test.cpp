@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "libs/packfile.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "libs/pattern.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/lib_call.h"
 #include "libs/oracle.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
-#include "core/error_messages.h"
-#include "core/object_registry.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/object_registry.h"
 #include "libs/lib_call.h"
 #include "libs/oracle.h"
 #include "vm/vm_aux.h"

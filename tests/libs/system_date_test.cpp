@@ -5,7 +5,7 @@
 #include <ctime>
 #include <sstream>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/applet_records.h"
-#include "core/error_codes.h"
-#include "core/player_records.h"
-#include "core/runtime.h"
+#include "runtime/applet_records.h"
+#include "base/error_codes.h"
+#include "runtime/player_records.h"
+#include "runtime/runtime.h"
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
 

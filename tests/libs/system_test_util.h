@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/object_registry.h"
+#include "runtime/object_registry.h"
 #include "libs/memblock.h"
 #include "libs/system.h"
 #include "vm/vm.h"

@@ -1,7 +1,7 @@
 // Script timers on a hand-driven clock, and Wait on the real clock through the timer service.
 #include <chrono>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "libs/system_test_util.h"
 #include "platform/os_timer.h"
 #include "support/manual_clock.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/chunk_name.h"
+#include "platform/chunk_name.h"
 #include "platform/catalog.h"
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"

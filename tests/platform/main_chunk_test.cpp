@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/os_timer.h"
 #include "vm/vm.h"
 

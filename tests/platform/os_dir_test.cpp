@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"
 #include "platform/os_file.h"

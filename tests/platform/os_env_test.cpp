@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/file_test_util.h"
 #include "platform/os_env.h"
 #include "support/lang_scope.h"

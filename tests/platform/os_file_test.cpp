@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
 #include "platform/file_test_util.h"
 #include "platform/os_file.h"
 #include "platform/os_process.h"

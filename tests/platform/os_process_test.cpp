@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/file_test_util.h"
 #include "platform/os_process.h"
 

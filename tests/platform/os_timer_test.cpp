@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/error_codes.h"
+#include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/error_codes.h"
-#include "core/object_registry.h"
+#include "base/error_codes.h"
+#include "runtime/object_registry.h"
 #include "platform/file_test_util.h"
 #include "platform/tool_dumps.h"
 #include "support/vm_command.h"

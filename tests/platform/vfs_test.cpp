@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "core/chunk_memory.h"
-#include "core/chunk_name.h"
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "platform/chunk_memory.h"
+#include "platform/chunk_name.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "platform/file_test_util.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"

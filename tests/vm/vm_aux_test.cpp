@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/error_codes.h"
-#include "core/error_messages.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
 #include "support/vm_command.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

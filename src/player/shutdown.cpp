@@ -1,0 +1,101 @@
+// Shutdown: frees everything in a fixed order and reports the error that ended the run, once.
+#include <unistd.h>
+
+#include <string>
+
+#include "runtime/applet_version.h"
+#include "runtime/console.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_report.h"
+#include "runtime/player_records.h"
+#include "runtime/runtime.h"
+#include "player/startup.h"
+#include "libs/dos.h"
+#include "libs/memblock.h"
+#include "libs/system.h"
+#include "platform/catalog.h"
+#include "platform/os_timer.h"
+#include "vm/vm.h"
+
+namespace {
+
+int shuttingDown = 0;
+
+// The clean-up of each command library, run in exactly this order: stop all sounds, stop all
+// videos, close all displays, network objects, graphics objects, the draw library's buffers,
+// brushes, background pictures, videos, vector paths, sprites, the system library's timers, text
+// objects and fonts, anims, layers, the dos library's files and directories, memory blocks,
+// events, and last samples and music. Sounds and videos stop before displays close and are freed
+// only at the end. Each library adds its clean-up here, in that order, when it is built; the
+// list ends with a null entry.
+typedef void (*qzLibraryCleanup)(VmState* state);
+const qzLibraryCleanup kLibraryCleanups[] = {
+    FreeSystemLibrary,
+    [](VmState* state) { FreeDosLibrary(state); },
+    FreeMemblockLibrary,
+    nullptr,
+};
+
+void ReportError(int code, VmState* state, qzPlayerContext* context) {
+    char text[QZ_ERROR_TEXT_SIZE];
+    const char* file = nullptr;
+    int line = 0;
+    GetErrorInfo(state, code, text, sizeof text, &file, &line);
+    if (context) context->errorText = text;
+    if (context && context->consoleMode) {
+        // A loading line that is still open ends with "failed" before the report.
+        if (IsStartupProgressOpen()) PrintProgressFailed();
+        if (file) {
+            PrintConsole("%s:%d: %s\n", file, line, text);
+        } else {
+            const char* error = GetCatalogText(QZ_MSG_ERROR);
+            PrintConsole("%s: %s\n", error ? error : "Error", text);
+        }
+        return;
+    }
+    // Without a display the requester writes the text to standard error and does not wait.
+    ShowErrorRequester(state, text, 0, 0);
+}
+
+}  // namespace
+
+int IsShuttingDown() { return shuttingDown; }
+
+int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletDescriptor* applet) {
+    shuttingDown = 1;
+    if (applet)
+        for (qzIconSlot& slot : applet->icons) slot.chunkName.clear();
+    if (state) {
+        SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
+        // The platform's exit hooks have no work on this platform.
+        for (const qzLibraryCleanup* cleanup = kLibraryCleanups; *cleanup; cleanup++) (*cleanup)(state);
+    }
+    if (context) {
+        context->unknownArgs.clear();
+        context->skipPlugins.clear();
+        context->requirePlugins.clear();
+        context->requireTags.clear();
+    }
+
+    if (code > 0 && code != ERR_USERABORT) ReportError(code, state, context);
+
+    FreeRuntime(state);
+    // The applet descriptor: bytecode, directives, linked files and include ranges go with it.
+    // The registry entries go with the VM; only the global pointers are cleared here.
+    SetStartupRecords(nullptr, nullptr, nullptr);
+    ResetAppletVersion();
+    delete applet;
+    // Plugins with libraries would free them here, while the VM still exists; there is no plugin
+    // loader yet.
+    if (state) VmClose(state);
+
+    if (context) {
+        for (const std::string& path : context->tempFiles) unlink(path.c_str());
+        context->tempFiles.clear();
+    }
+    delete context;
+    ClosePlayerCatalog();
+    OsCleanupTimers();
+    return 0;
+}

@@ -1,0 +1,65 @@
+// The player's life from start to end: finding the applet, the start-up records, the VM, the
+// options, the command libraries, the applet container and its bytecode, the directives, the
+// main chunk, and then shutdown with the final error report.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/applet_records.h"
+#include "player/link_stamp.h"
+
+struct VmState;
+
+// One row of the library table: a command library and its registration function, which gets the
+// VM state with the globals table pushed and returns 0 or an error code. The table ends at a row
+// with a null function.
+struct qzLibraryDef {
+    const char* name;
+    int (*registerLibrary)(VmState* state);
+};
+
+// The command libraries in registration order.
+extern const qzLibraryDef qzLibraryTable[];
+
+// Calls each row's registration function with the globals table pushed and empties the stack
+// after it. 0 or the first non-zero result.
+int RegisterLibraries(VmState* state, const qzLibraryDef* table);
+
+// Runs the player: start-up, the main chunk and shutdown. Always 0 (the exit status).
+int RunPlayer(int argc, const char* const* argv);
+
+// Start-up steps from the platform check to the sound settings: options, ".ini" file, banner,
+// runtime services, registry entries and library registration. 0 or an error code.
+int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescriptor* applet,
+                         const uint8_t stamp[QZ_LINK_STAMP_SIZE], const uint8_t linkerBlock[QZ_LINKER_BLOCK_SIZE],
+                         int argc, const char* const* argv);
+
+// Puts what the container read into the VM: the labels, the applet's own constants and the
+// "script" entry of a compiled applet. 0 or an error code.
+int StoreAppletSymbols(VmState* state, const qzAppletDescriptor* applet);
+
+// Loads the bytecode of the applet descriptor as the main chunk, left on the stack top.
+// 0 or an error code.
+int LoadAppletBytecode(VmState* state, const qzAppletDescriptor* applet);
+
+// Loading progress: a step of the running progress value. 0, or ERR_USERABORT when the user
+// aborted loading.
+int StepLoadProgress();
+// Sets the amount of each step and the running value.
+void SetLoadProgress(double step, double value);
+
+// The phase of the directive run in which plugins are required.
+void SetPluginRequirePhase(int on);
+int IsPluginRequirePhase();
+
+// Whether start-up has a progress line open (started, not yet ended), and marking it.
+void SetStartupProgressOpen(int open);
+int IsStartupProgressOpen();
+
+// Set first thing by shutdown, for code that skips work that makes no sense at exit.
+int IsShuttingDown();
+
+// Ends the run: frees every library's objects in a fixed order, reports the error (none for 0,
+// negative codes and ERR_USERABORT), releases the runtime, the applet descriptor, the VM and the
+// player context (both records are deleted; either may be null). Returns 0.
+int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletDescriptor* applet);

@@ -1,0 +1,75 @@
+// Console and progress output.
+#include "runtime/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/chunk_name.h"
+#include "runtime/error_messages.h"
+#include "runtime/runtime.h"
+
+void PrintConsole(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+namespace {
+
+void PutText(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void EndProgress(int id, const char* fallback) {
+    if (IsRuntimeQuiet())
+        return;
+    const char* word = GetCatalogText(id);
+    PutText(std::string(word ? word : fallback) + "\n");
+}
+
+}  // namespace
+
+void PrintProgressStart(const char* message, const char* fileName, bool addDots) {
+    if (IsRuntimeQuiet() || !message)
+        return;
+    std::string line;
+    if (fileName) {
+        std::string name = GetDisplayFileName(fileName);
+        for (const char* p = message; *p; p++) {
+            if (p[0] == '%' && p[1] == 's') {
+                line += name;
+                p++;
+            } else if (p[0] == '%' && p[1] == '%') {
+                line.push_back('%');
+                p++;
+            } else {
+                line.push_back(*p);
+            }
+        }
+    } else {
+        line = message;
+    }
+    if (addDots)
+        line += "...";
+    PutText(line);
+}
+
+void PrintProgressDone() { EndProgress(QZ_MSG_DONE, "done"); }
+
+void PrintProgressFailed() { EndProgress(QZ_MSG_FAILED, "failed"); }
+
+void PrintProgressSkipped() { EndProgress(QZ_MSG_SKIPPED, "skipped"); }
+
+std::string EscapePercentSigns(const char* text) {
+    std::string out;
+    for (const char* p = text ? text : ""; *p; p++) {
+        out.push_back(*p);
+        if (*p == '%')
+            out.push_back('%');
+    }
+    return out;
+}
