@@ -3,16 +3,19 @@
 // only the instructions the compiler may pick differ.
 #pragma once
 
+#include <atomic>
+
+// Cleared by tests to run the portable builds on a machine that has AVX2.
+inline std::atomic<bool> gQzAvx2KernelsAllowed{true};
+
 #if defined(__x86_64__) || defined(__i386__)
-#define QZ_HAVE_AVX2_CLONES 1
 #define QZ_TARGET_AVX2 __attribute__((target("avx2")))
 inline bool CpuHasAvx2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return has && gQzAvx2KernelsAllowed.load(std::memory_order_relaxed);
 }
 #else
-#define QZ_HAVE_AVX2_CLONES 0
 #define QZ_TARGET_AVX2
 inline bool CpuHasAvx2() { return false; }
 #endif
