@@ -197,8 +197,9 @@ void PlaceTransformMatrix(double a, double b, double c, double d, int width, int
         minX = k == 0 ? x : std::min(minX, x);
         minY = k == 0 ? y : std::min(minY, y);
     }
-    // The kernel samples at the destination pixel's corner; moving the image by half a pixel
-    // less the matrix's own half-pixel step makes that corner the source pixel's corner.
-    *e = -minX - 0.5 + 0.5 * (a + c);
-    *f = -minY - 0.5 + 0.5 * (b + d);
+    // The kernel samples at the destination pixel's corner and tests rows at their centre; a
+    // quarter-pixel shift keeps whole source positions strictly inside both, whichever way the
+    // matrix turns an axis.
+    *e = -minX - 0.25;
+    *f = -minY - 0.25;
 }

@@ -30,7 +30,6 @@ struct qzTransformJob {
 void TransformPixels(const qzTransformJob* job);
 
 // The translation (e, f) that places the image of a width x height source under the 2x2 matrix
-// (a, b, c, d) in a destination whose top-left is the transformed bounding box's: source pixel
-// centres land where the matrix sends them, so the identity, mirrors and quarter turns map
-// pixels one to one.
+// (a, b, c, d) in a destination whose top-left is the transformed bounding box's, so that in
+// the nearest path the identity, mirrors and quarter turns map pixels one to one.
 void PlaceTransformMatrix(double a, double b, double c, double d, int width, int height, double* e, double* f);
