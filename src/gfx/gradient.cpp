@@ -1,21 +1,12 @@
 #include "gfx/gradient.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 #include "gfx/pixel_access.h"
 
 using namespace pixel_access;
-
-void InitGradientSettings(qzGradient* g) {
-    std::memset(g, 0, sizeof *g);
-    g->style = GRADIENT_LINEAR;
-    g->centerX = 0.5;
-    g->centerY = 0.5;
-    g->balance = 0.5;
-    g->border = 0.0;
-}
 
 // ---- colour ramp ----
 
@@ -270,8 +261,8 @@ qzRampStop RampStop(uint32_t colour, int32_t position) {
 }
 
 int BuildStops(const qzGradient* g, qzRampStop* stops) {
-    if (g->stopCount > 0) {
-        const int n = g->stopCount > GRADIENT_MAXSTOPS ? GRADIENT_MAXSTOPS : g->stopCount;
+    if (!g->stops.empty()) {
+        const int n = (int)std::min(g->stops.size(), (size_t)QZ_MAX_GRADIENT_STOPS);
         for (int i = 0; i < n; i++) stops[i] = RampStop(g->stops[i].color, ToPosition(g->stops[i].position * 65536.0));
         return n;
     }
@@ -382,11 +373,11 @@ void Conical(const qzGradientJob* j, const qzRampStop* stops, int n) {
 template <int F>
 void Render(const qzGradientJob* j) {
     const qzGradient* g = j->gradient;
-    if (g->style == GRADIENT_LINEAR && g->stopCount <= 0) {
+    if (g->style == GRADIENT_LINEAR && g->stops.empty()) {
         LinearTwoColour<F>(j);
         return;
     }
-    qzRampStop stops[GRADIENT_MAXSTOPS];
+    qzRampStop stops[QZ_MAX_GRADIENT_STOPS];
     const int n = BuildStops(g, stops);
     if (g->style == GRADIENT_RADIAL)
         Radial<F>(j, stops, n);

@@ -5,33 +5,14 @@
 
 #include <cstdint>
 
+#include "runtime/applet_records.h"
+
+// Gradient styles (qzGradient::style).
 enum {
     GRADIENT_LINEAR = 2,
     GRADIENT_RADIAL = 3,
     GRADIENT_CONICAL = 4,
 };
-
-enum { GRADIENT_MAXSTOPS = 64 };
-
-struct qzGradientStop {
-    uint32_t color;   // 0x00RRGGBB
-    double position;  // 0.0 to 1.0, ascending
-};
-
-struct qzGradient {
-    int32_t style;
-    uint32_t startColor;
-    uint32_t endColor;
-    int32_t stopCount;
-    int32_t angle;  // degrees
-    qzGradientStop stops[GRADIENT_MAXSTOPS];
-    double centerX, centerY;  // fractions of the width and height
-    double balance;
-    double border;
-};
-
-// Style LINEAR, black to black, no stops, angle 0, centre 0.5 / 0.5, balance 0.5, border 0.
-void InitGradientSettings(qzGradient* gradient);
 
 struct qzGradientJob {
     void* pixels;

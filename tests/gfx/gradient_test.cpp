@@ -136,10 +136,7 @@ TEST(Gradient, RadialBorderNearOneStaysFinite) {
 TEST(Gradient, LinearWithStopsMatchesPixmanAndCairo) {
     const int w = 64, h = 48;
     qzGradient g = TwoColour(GRADIENT_LINEAR, 0, 0, 0);
-    g.stopCount = 3;
-    g.stops[0] = {0x00FF0000, 0.0};
-    g.stops[1] = {0x0000FF00, 0.3};
-    g.stops[2] = {0x000000FF, 1.0};
+    g.stops = {{0x00FF0000, 0.0}, {0x0000FF00, 0.3}, {0x000000FF, 1.0}};
     std::vector<uint32_t> ours = Render(g, w, h);
     // Angle 0: the axis runs from (0, 0) to (0, h - 1), sampled at pixel centres.
     std::vector<uint32_t> ref((size_t)w * h);
