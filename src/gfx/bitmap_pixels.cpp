@@ -60,7 +60,7 @@ uint32_t ReadBitMapPixel(const qzBitMap* bitmap, int x, int y, int isMask)
 
 uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int height, int lockFlags)
 {
-    if (width < 1 || height < 1)
+    if (width < 1 || height < 1 || (int64_t)width * height > QZ_MAX_BITMAP_BYTES / 4)
         return nullptr;
     auto* out = static_cast<uint32_t*>(OsAlloc((size_t)width * (size_t)height * 4, 1));
     if (!out)

@@ -18,7 +18,8 @@ uint32_t ReadBitMapPixel(const qzBitMap* bitmap, int x, int y, int isMask);
 
 // A new width x height buffer (OsFree) of 32-bit pixels read from x, y: formats 4 and 10-13
 // through ReadRectToARGB (format 10 keeps its stored alpha), others pixel by pixel with alpha 0.
-// Pixels of the rectangle outside the bitmap are 0. Null when out of memory or the lock fails.
+// Pixels of the rectangle outside the bitmap are 0. Null when out of memory, the lock fails, or
+// the buffer would exceed QZ_MAX_BITMAP_BYTES.
 uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int height, int lockFlags);
 
 // ReadBitMapPixels, then, with a mask and (alphaFromMask or a key colour): pixels whose mask bit

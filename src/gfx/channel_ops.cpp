@@ -9,6 +9,7 @@
 #include "gfx/kernels_copy.h"
 #include "gfx/kernels_fill.h"
 #include "gfx/mask_bits.h"
+#include "platform/os_alloc.h"
 
 namespace {
 
@@ -185,6 +186,24 @@ int BlitAlphaRectClipped(const qzBitMap* source, int sx, int sy, qzBitMap* desti
 {
     // BlitAlphaRect cuts the rectangle to both channels in exactly this way.
     return BlitAlphaRect(source, sx, sy, destination, dx, dy, width, height, mode, argument);
+}
+
+int FillMaskPolygon(qzBitMap* mask, const qzPoint* points, int count)
+{
+    if (count < 3)
+        return 0;
+    auto* crossings = static_cast<int32_t*>(OsAlloc((size_t)count * sizeof(int32_t), 0));
+    if (!crossings)
+        return ERR_MEM;
+    qzLockInfo lock;
+    if (!LockBitMapPixels(mask, 0, &lock)) {
+        OsFree(crossings);
+        return ERR_LOCKBMAP;
+    }
+    FillMaskPolygonSpans(Bytes(lock), lock.rowLength, lock.height, crossings, points, count);
+    UnlockBitMapPixels(&lock);
+    OsFree(crossings);
+    return 0;
 }
 
 void InitIdentityMatrix(double matrix[4])

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "gfx/bitmap.h"
+#include "gfx/polygon.h"
 
 // A new alpha channel holding the alpha bytes of 32-bit ARGB pixels (row length in pixels).
 qzBitMap* CreateAlphaBitMapFromData(const uint32_t* argb, int width, int height, int sourceRowLength);
@@ -33,6 +34,11 @@ int BlitAlphaRect(const qzBitMap* source, int sx, int sy, qzBitMap* destination,
 // the size; the size is then cut to both channels.
 int BlitAlphaRectClipped(const qzBitMap* source, int sx, int sy, qzBitMap* destination, int dx, int dy, int width,
                          int height, int mode, int argument);
+
+// Sets the mask bits inside the closed polygon of `count` integer points (already clipped by the
+// caller; rows outside the mask are left alone). Returns 0, ERR_LOCKBMAP, or ERR_MEM when the
+// crossings buffer cannot be made.
+int FillMaskPolygon(qzBitMap* mask, const qzPoint* points, int count);
 
 // Sets a 2x2 matrix of doubles to the identity 1, 0, 0, 1.
 void InitIdentityMatrix(double matrix[4]);

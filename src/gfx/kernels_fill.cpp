@@ -45,6 +45,7 @@ void BlendFillRect32(void* pixels, int x, int y, int width, int height, uint32_t
 {
     if (width < 1 || height < 1)
         return;
+    level = std::clamp(level, 0, 255);
     uint32_t cr = (colour >> 16) & 0xFF, cg = (colour >> 8) & 0xFF, cb = colour & 0xFF;
     uint32_t* row = static_cast<uint32_t*>(pixels) + ((int64_t)y * rowLength + x);
     for (int j = 0; j < height; j++, row += rowLength) {
@@ -63,6 +64,7 @@ void BlendFillRect16(void* pixels, int x, int y, int width, int height, uint32_t
 {
     if (width < 1 || height < 1)
         return;
+    level = std::clamp(level, 0, 255);
     uint32_t cr = Red565(colour), cg = Green565(colour), cb = Blue565(colour);
     uint16_t* row = static_cast<uint16_t*>(pixels) + ((int64_t)y * rowLength + x);
     for (int j = 0; j < height; j++, row += rowLength) {

@@ -43,6 +43,9 @@ TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays)
     EXPECT_EQ(std::vector<uint32_t>(part, part + 6),
               (std::vector<uint32_t>{0, 0, 0, 0x00445566, 0xFF778899, 0}));
     OsFree(part);
+    // A buffer over 2^31-1 bytes is refused before anything is allocated.
+    EXPECT_EQ(ReadBitMapPixels(bm, 0, 0, 65536, 8192, 0), nullptr);
+    EXPECT_EQ(ReadBitMapPixels(bm, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, 0), nullptr);
     DeleteBitMap(bm);
 
     // A 15-bit bitmap reads pixel by pixel, with alpha 0 and the low bits 0.

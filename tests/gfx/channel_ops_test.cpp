@@ -133,3 +133,28 @@ TEST(ChannelOps, AlphaToMaskAndAlphaFromPixels)
     DeleteAlphaBitMap(alpha);
     DeleteMaskBitMap(mask);
 }
+
+TEST(ChannelOps, PolygonIntoMask)
+{
+    // A square 2..5 x 1..3 and a triangle reaching past the bottom: bits are only set, and only
+    // inside the mask's rows.
+    qzBitMap* mask = MakeMask(12, 6, [](int x, int) { return x == 11 ? 1 : 0; });
+    const qzPoint square[4] = {{2, 1}, {6, 1}, {6, 4}, {2, 4}};
+    EXPECT_EQ(FillMaskPolygon(mask, square, 4), 0);
+    const qzPoint triangle[3] = {{8, 4}, {10, 40}, {6, 40}};
+    EXPECT_EQ(FillMaskPolygon(mask, triangle, 3), 0);
+    EXPECT_EQ(FillMaskPolygon(mask, square, 2), 0);
+    int set = 0;
+    for (int y = 0; y < 6; y++)
+        for (int x = 0; x < 12; x++)
+            set += BitAt(mask, x, y);
+    EXPECT_EQ(BitAt(mask, 2, 1), 1);
+    EXPECT_EQ(BitAt(mask, 5, 3), 1);
+    EXPECT_EQ(BitAt(mask, 1, 2), 0);
+    EXPECT_EQ(BitAt(mask, 6, 0), 0);
+    EXPECT_EQ(BitAt(mask, 11, 5), 1);
+    EXPECT_EQ(BitAt(mask, 8, 5), 1);
+    EXPECT_GT(set, 4 * 3 + 6);
+    EXPECT_EQ(FillMaskPolygon(nullptr, square, 4), ERR_LOCKBMAP);
+    DeleteMaskBitMap(mask);
+}
