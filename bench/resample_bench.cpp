@@ -262,13 +262,14 @@ void BM_YuvScaled_Sws(benchmark::State& state) {
 
 // ---- gradients at 1080p ----
 
-void GradientOurs(benchmark::State& state, int style, bool stops) {
+void GradientOurs(benchmark::State& state, int style, bool stops, int angle = 0) {
     std::vector<uint32_t> dst((size_t)kW * kH);
     qzGradient g;
     InitGradientSettings(&g);
     g.style = style;
     g.startColor = 0xFF2040;
     g.endColor = 0x2040FF;
+    g.angle = angle;
     if (stops) g.stops = {{0xFF0000, 0.0}, {0x00FF00, 0.4}, {0x0000FF, 1.0}};
     qzGradientJob j{dst.data(), 4, 10, 0, 0, kW, kH, kW, &g};
     for (auto _ : state) {
@@ -278,7 +279,7 @@ void GradientOurs(benchmark::State& state, int style, bool stops) {
     Pixels(state, (int64_t)kW * kH);
 }
 
-void GradientPixman(benchmark::State& state, bool radial) {
+void GradientPixman(benchmark::State& state, bool radial, bool diagonal = false) {
     std::vector<uint32_t> dst((size_t)kW * kH);
     pixman_gradient_stop_t ps[3] = {{0, {0xFFFF, 0, 0, 0xFFFF}},
                                     {pixman_double_to_fixed(0.4), {0, 0xFFFF, 0, 0xFFFF}},
@@ -288,7 +289,7 @@ void GradientPixman(benchmark::State& state, bool radial) {
         pixman_point_fixed_t c = {pixman_int_to_fixed(kW / 2), pixman_int_to_fixed(kH / 2)};
         grad = pixman_image_create_radial_gradient(&c, &c, 0, pixman_double_to_fixed(0.5 * std::hypot(kW, kH)), ps, 3);
     } else {
-        pixman_point_fixed_t p1 = {0, 0}, p2 = {0, pixman_int_to_fixed(kH - 1)};
+        pixman_point_fixed_t p1 = {0, 0}, p2 = {diagonal ? pixman_int_to_fixed(kH - 1) : 0, pixman_int_to_fixed(kH - 1)};
         grad = pixman_image_create_linear_gradient(&p1, &p2, ps, 3);
     }
     pixman_image_set_repeat(grad, PIXMAN_REPEAT_PAD);
@@ -306,6 +307,11 @@ void BM_GradientLinear_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_LINE
 void BM_GradientLinear_Pixman(benchmark::State& s) { GradientPixman(s, false); }
 void BM_GradientTwoColour_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_LINEAR, false); }
 void BM_GradientTwoColour_Pixman(benchmark::State& s) { GradientPixman(s, false); }
+// At 45 degrees every pixel of a row has its own colour.
+void BM_GradientLinear45_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_LINEAR, true, 45); }
+void BM_GradientLinear45_Pixman(benchmark::State& s) { GradientPixman(s, false, true); }
+void BM_GradientTwoColour45_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_LINEAR, false, 45); }
+void BM_GradientTwoColour45_Pixman(benchmark::State& s) { GradientPixman(s, false, true); }
 void BM_GradientRadial_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_RADIAL, true); }
 void BM_GradientRadial_Pixman(benchmark::State& s) { GradientPixman(s, true); }
 
@@ -344,6 +350,10 @@ BENCHMARK(BM_GradientLinear_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GradientLinear_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GradientTwoColour_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GradientTwoColour_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GradientLinear45_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GradientLinear45_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GradientTwoColour45_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GradientTwoColour45_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GradientRadial_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GradientRadial_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -204,6 +204,18 @@ struct PixelSink {
     }
 };
 
+// Copies the row's first pixel over the rest of its `width` pixels.
+template <int kBytes>
+void FillRow(uint8_t* row, int width) {
+    if (kBytes == 4) {
+        const uint32_t v = Load32(row);
+        for (int x = 1; x < width; x++) Store32(row + 4 * x, v);
+    } else {
+        const uint16_t v = Load16(row);
+        for (int x = 1; x < width; x++) Store16(row + 2 * x, v);
+    }
+}
+
 inline uint8_t* RowStart(const qzGradientJob* j, int row, int bpp) {
     return (uint8_t*)j->pixels + ((int64_t)(row + j->y) * j->rowLength + j->x) * bpp;
 }
@@ -255,7 +267,8 @@ void LinearTwoColour(const qzGradientJob* j) {
         int64_t lastS = -1;
         uint32_t colour = 0;
         uint8_t* p = RowStart(j, row, Sink::kBytes);
-        for (int x = 0; x < j->width; x++, p += Sink::kBytes) {
+        const int run = stepQ == 0 && stepR == 0 ? 1 : j->width;  // angle 0 and 180: one colour a row
+        for (int x = 0; x < run; x++, p += Sink::kBytes) {
             const int64_t s = q + (q < 0 && r != 0 ? 1 : 0);
             if (s != lastS || x == 0) {
                 lastS = s;
@@ -278,6 +291,7 @@ void LinearTwoColour(const qzGradientJob* j) {
                 q++;
             }
         }
+        if (run == 1) FillRow<Sink::kBytes>(RowStart(j, row, Sink::kBytes), j->width);
     }
 }
 
@@ -340,6 +354,11 @@ void LinearStops(const qzGradientJob* j, const qzRampStop* stops, int n) {
         }
         double t = (0.5 * 65536.0 - (double)p1x) * dx / len + ((row + 0.5) * 65536.0 - (double)p1y) * dy / len;
         const double inc = dx / len * 65536.0;
+        if (inc == 0) {  // an axis straight down: one colour a row
+            Sink::PutRamp(p, &ramp, ToPosition(t));
+            FillRow<Sink::kBytes>(p, W);
+            continue;
+        }
         for (int x = 0; x < W; x++, p += Sink::kBytes, t += inc) Sink::PutRamp(p, &ramp, ToPosition(t));
     }
 }
