@@ -502,7 +502,7 @@ std::string RecordLine(const Record& r, const std::map<int64_t, std::string>& ma
             size_t from = 0;
             for (auto m = marks.upper_bound((int64_t)f.at); m != marks.end() && m->first < (int64_t)(f.at + f.size); ++m) {
                 size_t cut = (size_t)(m->first - (int64_t)f.at);
-                line += " " + BytesField(f.text.substr(from, cut - from)) + " mark " + m->second;
+                line += ' ' + BytesField(f.text.substr(from, cut - from)) + " mark " + m->second;
                 from = cut;
             }
             line += " " + BytesField(f.text.substr(from));
@@ -543,7 +543,7 @@ std::string PlainText(const uint8_t* data, Container& c, const std::string& head
         for (const Field& f : r.fields)
             if (f.target >= 0 && Markable(c.records, f.target)) marks[f.target];
     int n = 0;
-    for (auto& m : marks) m.second = "m" + std::to_string(++n);
+    for (auto& m : marks) m.second = 'm' + std::to_string(++n);
 
     std::string out;
     if (!decoded) {

@@ -200,7 +200,7 @@ std::string AsmChunkText(const AsmChunk& chunk, const AsmLabelList& labels) {
     if (chunk.signature != std::string(asmDefaultSignature, 4)) out += ".signature " + AsmQuote(chunk.signature) + "\n";
     if (memcmp(chunk.sizes, asmDefaultSizes, 8) != 0) {
         out += ".sizes";
-        for (uint8_t s : chunk.sizes) out += " " + std::to_string(s);
+        for (uint8_t s : chunk.sizes) out += ' ' + std::to_string(s);
         out += "\n";
     }
     if (chunk.testBits != ASM_TEST_NUMBER_BITS) out += ".testnumber " + AsmFormatNumber(chunk.testBits) + "\n";
