@@ -11,12 +11,14 @@
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "player/directives.h"
+#include "player/host_api.h"
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "player/main_chunk.h"
 #include "player/options.h"
 #include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
 #include "base/crc32.h"
 #include "platform/catalog.h"
@@ -100,6 +102,10 @@ int StartupRegistryStep(VmState* state, void* data) {
     return SetStartupRegistry(state, r->context, r->applet);
 }
 
+int LoadPluginsStep(VmState* state, void* data) {
+    return LoadStartupPlugins(state, static_cast<qzPlayerContext*>(data));
+}
+
 int OpenLibrariesStep(VmState* state, void* data) {
     return OpenLibraries(state, static_cast<const qzLibraryDescriptor* const*>(data));
 }
@@ -115,6 +121,15 @@ const char* FilePart(const std::string& path) {
 }
 
 }  // namespace
+
+int LoadStartupPlugins(VmState* state, qzPlayerContext* context) {
+    SetPluginStartupPhase(1);
+    int error = LoadPluginsFromDir(context->programPath.c_str(), &context->skipPlugins, nullptr, StepLoadProgress);
+    for (qzPluginRecord* record = GetPluginRecords(); !error && record; record = record->next)
+        if (record->handle) error = InitPluginFeatures(state, record);
+    SetPluginStartupPhase(0);
+    return error;
+}
 
 int StepLoadProgress() {
     if (appendedApplet) return 0;
@@ -235,6 +250,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
+    InstallHostApi();
     // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
 
@@ -264,10 +280,15 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             // The metadata is only shown by a loading window, which this platform does not have;
             // a head that cannot be read is reported by the container reader below.
             ReadAppletHead(context->appletPath.c_str(), applet);
+            int count = 0;
+            LoadPluginsFromDir(context->programPath.c_str(), nullptr, &count, nullptr);
+            SetLoadProgress(count ? 20.0 / count : 0.0, 0.0);
         }
     }
 
-    // Plugins beside the program: there is no plugin loader yet, so there is nothing to load.
+    // Plugins beside the program. A library plugin's registration works on the VM.
+    error = Protected(state, LoadPluginsStep, context);
+    if (error) return error;
 
     // The loading line names the applet file as given, also when a packed applet is then read
     // from its unpacked copy.
@@ -293,7 +314,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     ApplyGlobalScreenOptions(applet);
     // The line hook runs the event pump between script lines; the event pump belongs to the
     // display library, which does not exist yet, so no hook is installed.
-    PrintProgressDone();
+    if (!DidPluginLoadPrintProgress()) PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
     if (error) return error;

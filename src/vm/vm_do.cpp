@@ -257,6 +257,42 @@ int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
     return status;
 }
 
+namespace {
+
+struct InFrameCall {
+    int (*fn)(VmState* state, void* data);
+    void* data;
+    int result;
+};
+
+void InFrameBody(VmState* state, void* ud) {
+    InFrameCall* call = static_cast<InFrameCall*>(ud);
+    call->result = call->fn(state, call->data);
+}
+
+}  // namespace
+
+int VmCallInFrameProtected(VmState* state, int (*fn)(VmState* state, void* data), void* data, int* result) {
+    ptrdiff_t oldCi = state->ci - state->baseCi;
+    ptrdiff_t oldTop = VmSaveStack(state, state->top);
+    int oldCcalls = state->nCcalls;
+    uint8_t oldAllowHook = state->allowHook;
+    InFrameCall call{fn, data, 0};
+    int status = VmRunProtected(state, InFrameBody, &call);
+    if (status != 0) {
+        VmValue* top = VmRestoreStack(state, oldTop);
+        VmCloseUpvalues(state, top);
+        state->ci = state->baseCi + oldCi;
+        state->base = state->ci->base;
+        state->top = top;
+        state->nCcalls = oldCcalls;
+        state->allowHook = oldAllowHook;
+    } else if (result) {
+        *result = call.result;
+    }
+    return status;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Call trace
 

@@ -95,9 +95,8 @@ int SysGetVersion(VmState* state) {
     SetField(state, "platform", std::string("MacOS"));
     SetField(state, "bigendian", HostIsBigEndian() ? 1.0 : 0.0);
     SetField(state, "cpu", OsGetCpuName());
-    // No plugin is loaded by this player yet: the plugin list is empty.
     VmPushString(state, "plugins");
-    VmNewTable(state);
+    PushPluginsTable(state);
     VmRawSet(state, -3);
     return 1;
 }
