@@ -80,6 +80,20 @@ int ScaleSource(qzImageSource* source, int width, int height, int smooth) {
     return 0;
 }
 
+// The source takes a built-in loader's image and the functions that serve it.
+void TakeLoaderImage(qzImageSource* source, void* handle, int width, int height, int rowLength,
+                     qzInbuiltImagePixelsFn getPixels, qzInbuiltImageFreeFn freeHandle, qzLoaderTransformFn transform) {
+    source->builtin = 1;
+    source->loaderHandle = handle;
+    source->getPixels = getPixels;
+    source->freeHandle = freeHandle;
+    source->transform = transform;
+    source->pixels = const_cast<uint32_t*>(getPixels(handle));
+    source->width = width;
+    source->height = height;
+    source->rowLength = rowLength;
+}
+
 // Takes the pixels a plugin hands out, checked: a row is at least as long as the image is wide.
 bool TakePluginPixels(qzImageSource* source, const qzPluginPixels& pixels) {
     if (!pixels.pixels || pixels.width < 1 || pixels.height < 1) return false;
@@ -159,14 +173,7 @@ int OpenThroughInbuilt(const qzImageSourceRequest* request, qzImageSource* sourc
     int code = inbuiltLoad(request->file, request->loaderList, request->adapterList, request->palette, request->keyColour,
                            mode, &handle, nullptr, &transparent, &width, &height, &alpha, &native);
     if (code) return code;
-    source->builtin = 1;
-    source->loaderHandle = handle;
-    source->getPixels = inbuiltPixels;
-    source->freeHandle = inbuiltFree;
-    source->pixels = const_cast<uint32_t*>(inbuiltPixels(handle));
-    source->width = width;
-    source->height = height;
-    source->rowLength = width;
+    TakeLoaderImage(source, handle, width, height, width, inbuiltPixels, inbuiltFree, nullptr);
     source->hasAlpha = alpha != 0;
     source->transparentColour = transparent;
     if (!source->pixels || width < 1 || height < 1) {
@@ -205,15 +212,7 @@ qzImageSource* AllocLoaderImageSource(void* handle, int width, int height, int r
     if (!getPixels || width < 1 || height < 1 || rowLength < width) return nullptr;
     qzImageSource* source = NewSource();
     if (!source) return nullptr;
-    source->builtin = 1;
-    source->loaderHandle = handle;
-    source->getPixels = getPixels;
-    source->freeHandle = freeHandle;
-    source->transform = transform;
-    source->pixels = const_cast<uint32_t*>(getPixels(handle));
-    source->width = width;
-    source->height = height;
-    source->rowLength = rowLength;
+    TakeLoaderImage(source, handle, width, height, rowLength, getPixels, freeHandle, transform);
     return source;
 }
 

@@ -11,6 +11,7 @@
 #include "gfx/kernels_copy.h"
 #include "gfx/kernels_fill.h"
 #include "gfx/pen.h"
+#include "gfx/pixel_access.h"
 #include "gfx/pixel_format.h"
 #include "platform/display_adapter.h"
 #include "platform/os_alloc.h"
@@ -54,28 +55,20 @@ int FillLocked(void* bitmap, int x, int y, int width, int height, uint32_t value
     return drawn;
 }
 
+uint8_t* PixelAt(const qzLockInfo& lock, int x, int y) {
+    return static_cast<uint8_t*>(lock.pixels) +
+           static_cast<int64_t>(lock.bytesPerPixel) * (static_cast<int64_t>(lock.rowLength) * y + x);
+}
+
 uint32_t ReadRaw(const qzLockInfo& lock, int x, int y) {
-    const uint8_t* p = static_cast<const uint8_t*>(lock.pixels) +
-                       static_cast<int64_t>(lock.bytesPerPixel) * (static_cast<int64_t>(lock.rowLength) * y + x);
-    if (lock.bytesPerPixel == 4) {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
+    const uint8_t* p = PixelAt(lock, x, y);
+    return lock.bytesPerPixel == 4 ? pixel_access::Load32(p) : pixel_access::Load16(p);
 }
 
 void WriteRaw(const qzLockInfo& lock, int x, int y, uint32_t value) {
-    uint8_t* p = static_cast<uint8_t*>(lock.pixels) +
-                 static_cast<int64_t>(lock.bytesPerPixel) * (static_cast<int64_t>(lock.rowLength) * y + x);
-    if (lock.bytesPerPixel == 4) {
-        std::memcpy(p, &value, 4);
-    } else {
-        uint16_t v = static_cast<uint16_t>(value);
-        std::memcpy(p, &v, 2);
-    }
+    uint8_t* p = PixelAt(lock, x, y);
+    if (lock.bytesPerPixel == 4) pixel_access::Store32(p, value);
+    else pixel_access::Store16(p, static_cast<uint16_t>(value));
 }
 
 }  // namespace
@@ -237,7 +230,8 @@ int ReadVideoBitMapPixels(const qzBitMap* video, qzBitMap* target) {
     const qzDisplayAdapter* adapter = GetDisplayAdapter();
     qzLockInfo lock;
     if (!ColourLock(target, 0, &lock)) return ERR_LOCKBMAP;
-    const qzPluginInfo* plugin = adapter ? adapter->plugin : nullptr;
+    // Only a video bitmap of the adapter has pixels it can read.
+    const qzPluginInfo* plugin = adapter && video && video->video && AdapterOffersVideoBitMaps() ? adapter->plugin : nullptr;
     int width = 0, height = 0, rowLength = 0;
     uint32_t* pixels = plugin && plugin->ReadVideoPixels && video ? plugin->ReadVideoPixels(video->handle, &width, &height, &rowLength)
                                                                   : nullptr;

@@ -11,8 +11,10 @@
 void UsePluginAsDisplayAdapter(const qzPluginInfo* info, uint32_t installFlags);
 // The install flags of the active plugin adapter, 0 when none.
 uint32_t GetPluginDisplayAdapterFlags();
-// Removes a plugin display adapter (the engine's own paths are used again).
+// Removes a plugin display adapter (the engine's own paths are used again); the second form only
+// when it is that plugin.
 void ClearPluginDisplayAdapter();
+void ClearPluginDisplayAdapterOf(const qzPluginInfo* info);
 // The video-bitmap features within mask that the active display adapter reports: feature bits 1,
 // 2, 4, 8 as 4, 16, 64, 128, display flag 16 (video bitmaps) as 8 and flag 2 as 32; 0 without one.
 uint32_t QueryDisplayAdapterCaps(uint32_t mask);

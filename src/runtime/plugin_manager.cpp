@@ -85,9 +85,17 @@ qzPluginRecord* AppendRecord(const std::string& fileName, const std::string& pat
 
 qzPluginInfo* InfoOf(const qzPluginRecord* record) { return record->handle ? record->handle->info : nullptr; }
 
-// Takes the plugin out of every adapter list of the runtime and of the file layer.
+// Takes the plugin out of every adapter list of the runtime and of the file layer, and out of
+// the display adapter.
 void Deactivate(qzPluginInfo* info) {
     for (uint32_t kind : kAdapterKinds) UnregisterAdapterPlugin(info, kind);
+    ClearPluginDisplayAdapterOf(info);
+}
+
+bool InAdapterList(const qzPluginInfo* info, uint32_t capability) {
+    for (const qzCapabilityNode* n = GetCapabilityList(capability); n; n = n->next)
+        if (n->plugin == info) return true;
+    return false;
 }
 
 int Activate(qzPluginInfo* info, uint32_t capability) { return AddPluginToAdapterList(info, capability); }
@@ -174,30 +182,41 @@ int RegisterSaverFormats(VmState* state, qzPluginInfo* info, const SaverKind& ki
 }
 
 int RegisterLibraries(VmState* state, qzPluginInfo* info) {
-    int count = info->GetLibraryCount ? info->GetLibraryCount() : 1;
-    for (int index = 0; index < count; ++index) {
-        if (info->SetCurrentLibrary) info->SetCurrentLibrary(index);
-        const char* base = info->GetBaseTable ? info->GetBaseTable() : nullptr;
-        const qzPluginCommand* commands = info->GetCommands ? info->GetCommands() : nullptr;
-        const qzPluginConstant* constants = info->GetConstants ? info->GetConstants() : nullptr;
+    int code = VisitPluginLibraries(info, [state](const char* base, const qzPluginCommand* commands,
+                                                  const qzPluginConstant* constants) {
         if (base && strnlen(base, VM_MAX_NAME + 1) > VM_MAX_NAME) {
             SetErrorArgString("GetBaseTable");
-            return ERR_NAMETOOLONG;
+            return static_cast<int>(ERR_NAMETOOLONG);
         }
         if (commands) {
             auto* rows = reinterpret_cast<const qzCommandRow*>(commands);
             VmRegisterFunctions(state, base, rows, 0);
-            int code = RegisterCommandTable(rows, base ? base : "plugin");
-            if (code) return code;
+            int error = RegisterCommandTable(rows, base ? base : "plugin");
+            if (error) return error;
         }
         if (constants) VmRegisterConstants(state, reinterpret_cast<const qzConstantRow*>(constants), 0);
-    }
+        return 0;
+    });
+    if (code) return code;
     return info->InitLibrary ? info->InitLibrary(state) : 0;
 }
 
 }  // namespace
 
 qzPluginRecord* GetPluginRecords() { return records; }
+
+int VisitPluginLibraries(const qzPluginInfo* info,
+                         const std::function<int(const char*, const qzPluginCommand*, const qzPluginConstant*)>& visit) {
+    int count = info->GetLibraryCount ? info->GetLibraryCount() : 1;
+    for (int index = 0; index < count; ++index) {
+        if (info->SetCurrentLibrary) info->SetCurrentLibrary(index);
+        int code = visit(info->GetBaseTable ? info->GetBaseTable() : nullptr,
+                         info->GetCommands ? info->GetCommands() : nullptr,
+                         info->GetConstants ? info->GetConstants() : nullptr);
+        if (code) return code;
+    }
+    return 0;
+}
 
 qzPluginRecord* FindPluginByInfo(const qzPluginInfo* info) {
     for (qzPluginRecord* r = records; r; r = r->next)
@@ -435,7 +454,10 @@ void ActivateAdapters(const char* loaderList, uint32_t capability) {
                 if (!info || info->disabled || !(r->capabilities & capability) || !info->moduleName ||
                     CompareNoCase(info->moduleName, item.c_str()) != 0)
                     continue;
-                if (RegisterAdapterPlugin(info, capability) == 0) info->activatedByList = 1;
+                // A plugin already in the list keeps serving every list; one that the list brings
+                // in serves only lists that name it.
+                if (!InAdapterList(info, capability) && RegisterAdapterPlugin(info, capability) == 0)
+                    info->activatedByList = 1;
             }
         }
         if (!bar) break;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ int LoadPluginFile(const char* name, int addExtension, qzPluginRecord** record);
 // Registers what a loaded plugin offers: command libraries and their constants, saver formats
 // (constants IMGFMT_, ANMFMT_, SMPFMT_ + name). 0 or an error code.
 int InitPluginFeatures(VmState* state, qzPluginRecord* record);
+
+// Calls visit for each command library of a library plugin (its base table or null, its commands
+// and constants, each possibly null), stopping at the first non-zero result, which is returned.
+int VisitPluginLibraries(const qzPluginInfo* info,
+                         const std::function<int(const char* base, const qzPluginCommand* commands,
+                                                 const qzPluginConstant* constants)>& visit);
 
 // Makes sure a plugin of that name (module name; a registered-only file is loaded first) in at
 // least version.revision is there and calls its RequirePlugin once (unless loadOnly, or
