@@ -301,8 +301,7 @@ void VmCollectGarbage(VmState* state) {
     for (VmObject* o = g->rootgc; o; o = o->next)
         if (o->tt == VM_TTHREAD) ShrinkThread(static_cast<VmState*>(o));
     ShrinkThread(g->mainthread);
-    if (g->strt.nuse < (uint32_t)(g->strt.size / 4) && g->strt.size > 64)
-        VmResizeStringTable(state, g->strt.size / 2);
+    VmShrinkStringTable(state);
     if (g->buffsize > 64) {
         size_t newSize = g->buffsize / 2;
         g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, newSize));

@@ -243,6 +243,7 @@ struct VmStringTable {
     VmString** hash;   // buckets
     uint32_t nuse;     // strings stored
     int size;          // bucket count, a power of two
+    uint8_t grown;     // the table grew since the last collection
 };
 
 // Events, numbered as the absent-event cache bits of a table.
@@ -257,6 +258,19 @@ extern const char* const vmEventNames[VM_NUM_EVENTS];
 // Label return stack size.
 constexpr int VM_LABELSTACK = 4096;
 
+// Small blocks (short strings) come from size classes of VM_SMALL_STEP bytes up to
+// VM_SMALL_MAX, each with a free list, carved from chunks that live until the VM closes.
+constexpr size_t VM_SMALL_STEP = 16;
+constexpr size_t VM_SMALL_MAX = 128;
+constexpr int VM_SMALL_CLASSES = (int)(VM_SMALL_MAX / VM_SMALL_STEP);
+
+struct VmSmallBlocks {
+    void* freeList[VM_SMALL_CLASSES];   // free blocks of each class, linked through their first word
+    char* next;                         // unused rest of the newest chunk
+    char* end;
+    void* chunks;                       // every chunk, linked through its first word
+};
+
 struct VmGlobalState {
     VmStringTable strt;
     VmObject* rootgc;               // root list of collectable objects
@@ -266,6 +280,7 @@ struct VmGlobalState {
     VmObject* weak;                 // collector: weak tables met in this cycle
     char* buffer;                   // scratch buffer (concatenation, formatting)
     size_t buffsize;
+    VmSmallBlocks small;            // blocks of short strings
     size_t gcThreshold;             // bytes; a step check collects when nblocks reaches it
     size_t nblocks;                 // bytes in use
     VmPanicFunction panic;
@@ -320,6 +335,14 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 // and fails it when the hook answers non-zero. Null removes it.
 typedef int (*VmAllocFailHook)(size_t newSize);
 void VmSetAllocFailHook(VmAllocFailHook hook);
+
+// A block of at most VM_SMALL_MAX bytes from the small-block classes, counted in the bytes in use
+// as VmRealloc counts it; failure raises ERR_MEM.
+void* VmSmallAlloc(VmState* state, size_t size);
+// Returns a block of VmSmallAlloc with the size it was asked with.
+void VmSmallFree(VmState* state, void* block, size_t size);
+// Frees every chunk of the small blocks (closing the VM).
+void VmSmallFreeAll(VmGlobalState* g);
 
 // Byte size of n elements of size elem, raising ERR_MEM when it would overflow.
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem);

@@ -26,8 +26,19 @@ void VmResizeStringTable(VmState* state, int newSize) {
         }
     }
     VmFreeArray(state, tb->hash, (size_t)tb->size);
+    if (newSize > tb->size) tb->grown = 1;
     tb->size = newSize;
     tb->hash = newHash;
+}
+
+void VmShrinkStringTable(VmState* state) {
+    VmStringTable* tb = &state->g->strt;
+    // A table that grew since the last collection is left alone, and one is halved only when
+    // far below a quarter full: a table whose strings come and go in waves is not rebuilt
+    // again and again.
+    bool grown = tb->grown;
+    tb->grown = 0;
+    if (!grown && tb->nuse < (uint32_t)(tb->size / 8) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
 }
 
 VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
@@ -36,9 +47,11 @@ VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
     VmStringTable* tb = &state->g->strt;
     for (VmObject* o = tb->hash[h & (uint32_t)(tb->size - 1)]; o; o = o->next) {
         VmString* s = static_cast<VmString*>(o);
-        if (s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
+        if (s->hash == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
-    VmString* s = static_cast<VmString*>(VmRealloc(state, nullptr, 0, VmStringSize(length)));
+    size_t size = VmStringSize(length);
+    VmString* s = static_cast<VmString*>(size <= VM_SMALL_MAX ? VmSmallAlloc(state, size)
+                                                              : VmRealloc(state, nullptr, 0, size));
     s->tt = VM_TSTRING;
     s->marked = 0;
     s->reserved = 0;
@@ -56,5 +69,7 @@ VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
 
 void VmFreeString(VmState* state, VmString* s) {
     state->g->strt.nuse--;
-    VmRealloc(state, s, VmStringSize(s->len), 0);
+    size_t size = VmStringSize(s->len);
+    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
+    else VmRealloc(state, s, size, 0);
 }
