@@ -46,6 +46,14 @@ struct VmValue {
 
 inline bool VmIsCollectable(const VmValue* v) { return v->tt >= VM_TSTRING; }
 
+// Copies a value field by field. The setters write the tag and the payload as two stores; one
+// wide load of a value written that way a moment ago cannot take them from the store buffer and
+// waits for both to reach the cache, where two narrow loads are served at once.
+inline void VmCopyValue(VmValue* to, const VmValue* from) {
+    to->value = from->value;
+    to->tt = from->tt;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Common header of every collectable object.
 
