@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "asm/asm.h"
-#include "libs/math_lib.h"
-#include "libs/system.h"
+#include "libs/math/math_lib.h"
+#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_gc.h"
 #include "vm/vm_object.h"
