@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "asm/asm.h"
+#include "bench_script.h"
 #include "libs/math/math_lib.h"
 #include "libs/system/system.h"
 #include "vm/vm.h"
@@ -15,31 +15,6 @@
 #include "vm/vm_table.h"
 
 namespace {
-
-struct ReaderData {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* Reader(void* data, size_t* size) {
-    ReaderData* r = static_cast<ReaderData*>(data);
-    if (r->done) {
-        *size = 0;
-        return nullptr;
-    }
-    r->done = true;
-    *size = r->bytes->size();
-    return reinterpret_cast<const char*>(r->bytes->data());
-}
-
-// Loads an assembled program and leaves its main function on the stack.
-bool LoadProgram(VmState* L, const std::string& text) {
-    std::string error;
-    std::vector<uint8_t> bytes = QzAssemble(text, &error);
-    if (bytes.empty()) return false;
-    ReaderData r{&bytes, false};
-    return VmLoad(L, Reader, &r, "=bench") == 0;
-}
 
 int Command(VmState* L) { return 1; }
 
@@ -55,7 +30,7 @@ void RunScript(benchmark::State& state, const std::string& text) {
     VmPushValue(L, VM_GLOBALSINDEX);
     RegisterMathLibrary(L);
     VmSetTop(L, 0);
-    if (!LoadProgram(L, text)) {
+    if (!bench::LoadProgram(L, text)) {
         state.SkipWithError("program does not load");
         VmClose(L);
         return;

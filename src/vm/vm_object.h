@@ -77,14 +77,28 @@ struct VmObject {
 
 struct VmString : VmObject {
     uint8_t reserved;
-    uint32_t hash;
+    uint8_t hashed;     // hash below is known (it is worked out when the string first meets a table)
+    uint32_t hash;      // the string hash (VmStringHash) that places it in tables
     uint32_t len;
+    uint32_t lookup;    // the string table's own hash of the bytes (VmStringLookupHash)
 };
 
 inline char* VmStringData(VmString* s) { return reinterpret_cast<char*>(s + 1); }
 inline const char* VmStringData(const VmString* s) { return reinterpret_cast<const char*>(s + 1); }
 // Bytes a string of a given length occupies.
 inline size_t VmStringSize(size_t len) { return sizeof(VmString) + len + 1; }
+
+// Hash of a text: every step-th byte from the end, step = (length >> 5) + 1.
+uint32_t VmStringHash(const char* bytes, size_t length);
+// The hash that places a string in tables, worked out on first use: most strings never become
+// a table key, and those that do not need it to be found in none.
+inline uint32_t VmStringKeyHash(VmString* s) {
+    if (!s->hashed) {
+        s->hash = VmStringHash(VmStringData(s), s->len);
+        s->hashed = 1;
+    }
+    return s->hash;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Tables
@@ -251,7 +265,6 @@ struct VmStringTable {
     VmString** hash;   // buckets
     uint32_t nuse;     // strings stored
     int size;          // bucket count, a power of two
-    uint8_t grown;     // the table grew since the last collection
 };
 
 // Events, numbered as the absent-event cache bits of a table.

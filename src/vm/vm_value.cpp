@@ -65,11 +65,7 @@ int VmNumberToString(VmState* state, VmValue* v) {
     return 1;
 }
 
-int VmToNumberValue(const VmValue* v, double* out) {
-    if (v->tt == VM_TNUMBER) {
-        *out = v->value.n;
-        return 1;
-    }
+int VmOtherToNumberValue(const VmValue* v, double* out) {
     if (v->tt == VM_TSTRING) {
         const VmString* s = VmStringValue(v);
         // A string with an embedded NUL never reads as a number.

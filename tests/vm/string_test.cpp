@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,6 +24,31 @@ TEST(String, InterningGivesOneObjectPerText) {
     EXPECT_NE(z1, z2);
     EXPECT_EQ(z1->len, 3u);
     EXPECT_EQ(VmStringData(z1)[3], '\0');
+}
+
+// Texts of every length up to past the word-hashed ones intern to one object each, from copies
+// that end exactly where their memory ends, and a text that differs in one byte is another.
+TEST(String, InterningOfEveryLength) {
+    VmHolder L;
+    std::string text;
+    std::vector<VmString*> seen;
+    for (size_t n = 0; n <= 300; n++) {
+        std::unique_ptr<char[]> copy(new char[n]);
+        if (n) memcpy(copy.get(), text.data(), n);
+        VmString* s = VmInternString(L, copy.get(), n);
+        EXPECT_EQ(VmInternString(L, text.data(), n), s) << n;
+        EXPECT_EQ(s->len, n);
+        for (size_t at : {size_t{0}, n / 2, n ? n - 1 : 0}) {
+            if (n == 0) break;
+            std::string other = text;
+            other[at] ^= 1;
+            EXPECT_NE(VmInternString(L, other.data(), n), s) << n << " " << at;
+        }
+        seen.push_back(s);
+        text.push_back(static_cast<char>('a' + n % 26));
+    }
+    // Each text is kept by the VM until collected: the first ones are still found.
+    for (size_t n = 0; n < 10; n++) EXPECT_EQ(VmInternString(L, text.data(), n), seen[n]);
 }
 
 TEST(String, TableDoublesAndCollectorHalvesIt) {
