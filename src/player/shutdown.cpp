@@ -15,7 +15,9 @@
 #include "libs/memblock.h"
 #include "libs/system.h"
 #include "platform/catalog.h"
-#include "platform/os_timer.h"
+#include "platform/host/event_loop.h"
+#include "platform/host/platform_hooks.h"
+#include "player/event_loop_link.h"
 #include "vm/vm.h"
 
 namespace {
@@ -68,7 +70,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
         for (qzIconSlot& slot : applet->icons) slot.chunkName.clear();
     if (state) {
         SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
-        // The platform's exit hooks have no work on this platform.
+        OsPlatformCheckpoint();
+        MacShutdownHook();
         for (const qzLibraryCleanup* cleanup = kLibraryCleanups; *cleanup; cleanup++) (*cleanup)(state);
     }
     if (context) {
@@ -96,6 +99,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     }
     delete context;
     ClosePlayerCatalog();
-    OsCleanupTimers();
+    UnlinkEventLoop();
+    MacShutdownPlatform();
     return 0;
 }
