@@ -1,7 +1,7 @@
 #include "player/event_loop_link.h"
 
 #include "base/error_codes.h"
-#include "libs/dos.h"
+#include "libs/dos/dos.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
