@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+
 int OsInitPlatform()
 {
     return 0;
@@ -66,6 +69,17 @@ int MacCheckDisplayGeometry(qzDisplay*, int32_t, int32_t)
 int MacUpdateClipboardWatch(qzDisplay*)
 {
     return 0;
+}
+
+int MacCreatePort(const char*)
+{
+    return ERR_CREATEPORT;
+}
+
+int MacSendMessage(const char* port, const char*)
+{
+    SetErrorArgString(port ? port : "");
+    return ERR_FINDPORT;
 }
 
 int HostVprintf(const char* format, va_list args)

@@ -37,5 +37,10 @@ int MacCheckDisplayGeometry(qzDisplay* display, int32_t x, int32_t y);
 // Clipboard-change events come from the event loop itself: 0.
 int MacUpdateClipboardWatch(qzDisplay* display);
 
+// Message ports: this platform has none. MacCreatePort fails with ERR_CREATEPORT; MacSendMessage
+// fails with ERR_FINDPORT, the port's name being the error argument.
+int MacCreatePort(const char* name);
+int MacSendMessage(const char* port, const char* message);
+
 // Formatted console output for plugins (a vprintf). The number of characters written.
 int HostVprintf(const char* format, va_list args);

@@ -1,7 +1,6 @@
 #include "platform/host/headless/headless.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -10,6 +9,7 @@
 
 #include "base/error_codes.h"
 #include "platform/os_time.h"
+#include "platform/os_wait.h"
 
 namespace {
 
@@ -138,17 +138,7 @@ void WaitEvents(int32_t timeoutMs)
         uint64_t now = OsMonotonicMicros();
         if (now >= limit)
             return;
-        uint64_t until = std::min(limit, NextScriptedTime());
-        if (!OsClockIsSystem()) {
-            // A replaced clock moves on its own terms: look at it again soon.
-            gState.cond.wait_for(lock, std::chrono::milliseconds(1));
-        } else if (until == UINT64_MAX) {
-            gState.cond.wait(lock);
-        } else {
-            // The system clock is CLOCK_MONOTONIC, the clock of steady_clock.
-            std::chrono::steady_clock::time_point when{std::chrono::microseconds(until)};
-            gState.cond.wait_until(lock, when);
-        }
+        OsWaitUntil(gState.cond, lock, std::min(limit, NextScriptedTime()));
     }
 }
 
