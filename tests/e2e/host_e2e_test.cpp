@@ -83,8 +83,8 @@ protected:
 
     std::string Read(const std::string& name) const { return ReadAll(dir + "/" + name); }
 
-    // Starts the player on the applet, headless, with the input script named (or none).
-    void Start(const std::string& inputScript)
+    // Starts the player on the applet with the driver and the input script named (or none).
+    void Start(const std::string& inputScript, const std::string& driver = "headless")
     {
         std::vector<std::string> env;
         for (char** e = environ; *e; e++) {
@@ -92,7 +92,7 @@ protected:
             if (v.rfind("QUARNELIX_", 0) != 0)
                 env.push_back(v);
         }
-        env.push_back("QUARNELIX_DRIVER=headless");
+        env.push_back("QUARNELIX_DRIVER=" + driver);
         if (!inputScript.empty())
             env.push_back("QUARNELIX_INPUT=" + inputScript);
         std::vector<char*> envp;
@@ -168,8 +168,13 @@ TEST_F(HostE2E, SignalsEndThePlayerThroughShutdown)
     }
 }
 
-TEST_F(HostE2E, BadInputScriptStopsBeforeTheApplet)
+TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet)
 {
+    Start("", "windows95");
+    EXPECT_EQ(Finish(std::chrono::seconds(30)), 0);
+    EXPECT_EQ(Read("stderr"), "QuarnelixPlayer: QUARNELIX_DRIVER: unknown driver \"windows95\" (use sdl or headless)\n");
+    EXPECT_EQ(Read("stdout"), "");
+
     struct Case {
         std::string script;   // file content, or none for a missing file
         std::string message;

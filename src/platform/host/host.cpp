@@ -89,7 +89,9 @@ int HostStartDriver(std::string* message)
         error = driver->init(&why);
     }
     if (error) {
-        *message = why;
+        *message = "The window system cannot be reached (" + why + ")";
+        if (driver == HostFindDriver("headless"))
+            *message = why;
         return error;
     }
     gDriver.store(driver);

@@ -12,7 +12,9 @@ namespace {
 
 constexpr int64_t kMaxTimeMs = 1000000000000ll;  // about 31 years
 constexpr int32_t kMaxCoordinate = 1000000;
-constexpr int32_t kMaxRepeat = 1000;
+constexpr int32_t kMaxRepeat = 100;
+// A script stays a script: more events than this are refused rather than held in memory.
+constexpr size_t kMaxEvents = 1000000;
 
 // Scancodes the script gives its keys, so that a key's up pairs with its down.
 constexpr uint32_t kCharScancodes = 0x10000;
@@ -492,6 +494,8 @@ bool ParseInputScript(const std::string& text, const std::string& name,
         std::vector<qzHostEvent> made;
         if (!ReadEvent(&reader, &held, &made))
             return fail(reader.error);
+        if (events.size() + made.size() > kMaxEvents)
+            return fail("too many events (more than " + std::to_string(kMaxEvents) + ")");
         for (qzHostEvent& e : made)
             events.push_back({static_cast<uint64_t>(ms) * 1000u, display, lineNumber, std::move(e)});
     }

@@ -240,6 +240,16 @@ int Init(std::string* message)
         *message = std::string("SDL: ") + SDL_GetError();
         return ERR_SCREEN;
     }
+    // Without a window system SDL falls back to drivers that show nothing; those count only when
+    // asked for by name (SDL_VIDEODRIVER).
+    const char* video = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (video && (!asked || !*asked) &&
+        (std::strcmp(video, "offscreen") == 0 || std::strcmp(video, "dummy") == 0)) {
+        *message = std::string("SDL found no window system, only its \"") + video + "\" driver";
+        SDL_Quit();
+        return ERR_SCREEN;
+    }
     gWakeType = SDL_RegisterEvents(1);
     if (gWakeType == static_cast<Uint32>(-1)) {
         *message = "SDL: no user event type left for the wake-up";
