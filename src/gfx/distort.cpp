@@ -525,11 +525,18 @@ bool Ewa(const qzDistortJob* job, const WeightTable& table, const Mapped& m, Sam
             contributions++;
             weights += w;
             Sample s = SourceSample(job, u, v);
-            sum[0] += w * s.r, sum[1] += w * s.g, sum[2] += w * s.b, sum[3] += w * s.a;
+            double wa = w * s.a;
+            sum[0] += wa * s.r, sum[1] += wa * s.g, sum[2] += wa * s.b, sum[3] += wa;
         }
     }
     if (contributions > 3 && weights >= 1.0) {
-        *out = Sample{sum[0] / weights, sum[1] / weights, sum[2] / weights, sum[3] / weights};
+        // Colours are weighted by their alpha as in the bilinear path, so transparent pixels in
+        // the ellipse thin the alpha without darkening the colour.
+        double alphaSum = sum[3];
+        if (alphaSum > 1e-6)
+            *out = Sample{sum[0] / alphaSum, sum[1] / alphaSum, sum[2] / alphaSum, alphaSum / weights};
+        else
+            *out = Sample{0, 0, 0, 0};
         return true;
     }
     *out = Bilinear(job, m.sx, m.sy);
@@ -567,7 +574,9 @@ void DistortPixels(qzDistortJob* job, const double* c) {
             Mapped m;
             bool valid = MapPoint(job, c, i, j, &m);
             if (!job->smooth) {
-                double tx = std::trunc(m.sx), ty = std::trunc(m.sy);
+                // A hair above the point, so that a fitted mapping that lands a rounding error
+                // short of a pixel's corner still picks that pixel.
+                double tx = std::trunc(m.sx + 1e-9), ty = std::trunc(m.sy + 1e-9);
                 if (!valid || tx < 0 || ty < 0 || tx >= job->sourceWidth || ty >= job->sourceHeight) {
                     std::memset(out, 0, db);
                     continue;
@@ -589,8 +598,9 @@ void DistortPixels(qzDistortJob* job, const double* c) {
                 std::memset(out, 0, db);
                 continue;
             }
-            WriteDestPixel(job, out, ClampChannel(s.r), ClampChannel(s.g), ClampChannel(s.b));
-            int a = ClampChannel(s.a);
+            // Averages are rounded to the nearest value: a run of equal colours keeps its colour.
+            WriteDestPixel(job, out, ClampChannel(s.r + 0.5), ClampChannel(s.g + 0.5), ClampChannel(s.b + 0.5));
+            int a = ClampChannel(s.a + 0.5);
             if (job->destAlpha)
                 job->destAlpha[(size_t)j * job->destAlphaBytesPerRow + i] = (uint8_t)a;
             else if (job->destMask && a != 0)
