@@ -248,25 +248,33 @@ bool ConvolveWindow(const PlaneImage& img, const double* kernel, int w) {
     return true;
 }
 
-void Blur(const qzConvolveJob* job) {
-    double sigma = job->sigma;
-    if (!(std::fabs(sigma) > kEpsilon)) return;
-    int w = GetKernelWidth1D(job->radius, sigma);
-    Scratch taps(w);
-    if (!taps.mem) return;
-    for (int i = 0; i < w; i++) taps.mem[i] = 0.0;
+// The normalised taps of the separable blur, built with threefold sub-sampling; null when out of
+// memory (the caller frees them).
+double* BlurTaps(double radius, double sigma, int* width) {
+    int w = GetKernelWidth1D(radius, sigma);
+    double* taps = (double*)OsAlloc(sizeof(double) * (size_t)w, 1);
+    if (!taps) return nullptr;
     int half = 3 * w / 2;
     for (int i = -half; i <= half; i++)
-        taps.mem[(i + half) / 3] += std::exp(-(double)i * i / (18.0 * sigma * sigma)) / (sigma * kSqrt2Pi);
+        taps[(i + half) / 3] += std::exp(-(double)i * i / (18.0 * sigma * sigma)) / (sigma * kSqrt2Pi);
     double total = 0.0;
-    for (int i = 0; i < w; i++) total += taps.mem[i];
-    for (int i = 0; i < w; i++) taps.mem[i] /= total;
+    for (int i = 0; i < w; i++) total += taps[i];
+    for (int i = 0; i < w; i++) taps[i] /= total;
+    *width = w;
+    return taps;
+}
+
+void Blur(const qzConvolveJob* job) {
+    if (!(std::fabs(job->sigma) > kEpsilon)) return;
+    int w = 0;
+    double* taps = BlurTaps(job->radius, job->sigma, &w);
+    if (!taps) return;
     PlaneImage colour{job, false};
-    if (!ConvolveRows(colour, taps.mem, w) || !ConvolveColumns(colour, taps.mem, w)) return;
-    if (job->alpha) {
+    if (ConvolveRows(colour, taps, w) && ConvolveColumns(colour, taps, w) && job->alpha) {
         PlaneImage alpha{job, true};
-        if (ConvolveRows(alpha, taps.mem, w)) ConvolveColumns(alpha, taps.mem, w);
+        if (ConvolveRows(alpha, taps, w)) ConvolveColumns(alpha, taps, w);
     }
+    OsFree(taps);
 }
 
 void Filter2D(const qzConvolveJob* job) {
@@ -305,6 +313,17 @@ void Filter2D(const qzConvolveJob* job) {
 }
 
 }  // namespace
+
+void BlurAlphaPlane(uint8_t* plane, int width, int height, int bytesPerRow, double radius, double sigma) {
+    if (!plane || width < 1 || height < 1 || !(std::fabs(sigma) > kEpsilon)) return;
+    qzConvolveJob job{nullptr, width, height, 0, 0, 0, plane, bytesPerRow, radius, sigma, 'b'};
+    int w = 0;
+    double* taps = BlurTaps(radius, sigma, &w);
+    if (!taps) return;
+    PlaneImage alpha{&job, true};
+    if (ConvolveRows(alpha, taps, w)) ConvolveColumns(alpha, taps, w);
+    OsFree(taps);
+}
 
 void ConvolveBitMapPixels(const qzConvolveJob* job) {
     if (!job || !job->pixels || job->width < 1 || job->height < 1) return;

@@ -34,6 +34,9 @@ uint16_t* ExtendEdges16(const uint16_t* src, int width, int height, int srcStrid
 uint8_t* ExtendEdges8(const uint8_t* src, int width, int height, int srcStride, int k,
                       uint8_t* existing, int* outStride);
 
+// The separable blur on an 8-bit plane alone.
+void BlurAlphaPlane(uint8_t* plane, int width, int height, int bytesPerRow, double radius, double sigma);
+
 // Runs the job's mode over its rectangle; failures (memory, widths that do not fit) leave the
 // pixels as far as done.
 void ConvolveBitMapPixels(const qzConvolveJob* job);

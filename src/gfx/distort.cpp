@@ -564,8 +564,8 @@ void DistortPixels(qzDistortJob* job, const double* c) {
     if (!job || !c || !job->destPixels || !job->sourcePixels) return;
     int sb = job->sourceBytesPerPixel, db = job->destBytesPerPixel;
     if (sb < 2 || sb > 4 || db < 2 || db > 4) return;
-    // Whole pixels are copied by the nearest sampler, so it needs equal pixel sizes.
-    if (!job->smooth && sb != db) return;
+    // The nearest sampler copies whole pixels between equal layouts and converts otherwise.
+    bool sameLayout = sb == db && job->sourceFormat == job->destFormat;
     static const WeightTable table;
     for (int j = 0; j < job->destHeight; j++) {
         uint8_t* row = (uint8_t*)job->destPixels + (size_t)j * job->destRowLength * db;
@@ -582,7 +582,13 @@ void DistortPixels(qzDistortJob* job, const double* c) {
                     continue;
                 }
                 int x = (int)tx, y = (int)ty;
-                std::memcpy(out, (const uint8_t*)job->sourcePixels + ((size_t)y * job->sourceRowLength + x) * sb, db);
+                const uint8_t* in = (const uint8_t*)job->sourcePixels + ((size_t)y * job->sourceRowLength + x) * sb;
+                if (sameLayout) {
+                    std::memcpy(out, in, db);
+                } else {
+                    Sample s = SourceSample(job, x, y);
+                    WriteDestPixel(job, out, (int)s.r, (int)s.g, (int)s.b);
+                }
                 if (job->destMask) {
                     if (!job->sourceMask ||
                         (job->sourceMask[(size_t)y * job->sourceMaskBytesPerRow + (x >> 3)] & (0x80 >> (x & 7))))
