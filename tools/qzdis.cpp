@@ -3,13 +3,12 @@
 // standard error, and the exit status is 1.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "asm/asm.h"
 #include "player/link_stamp.h"
+#include "tool_file.h"
 
 static bool IsContainer(const std::vector<uint8_t>& bytes) {
     return bytes.size() >= 4 && (memcmp(bytes.data(), "QZA\0", 4) == 0 || memcmp(bytes.data(), "QZZ\0", 4) == 0);
@@ -20,13 +19,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: qzdis FILE\n");
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        fprintf(stderr, "qzdis: cannot read %s\n", argv[1]);
-        return 1;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(argv[1], &bytes)) {
         fprintf(stderr, "qzdis: cannot read %s\n", argv[1]);
         return 1;
     }
@@ -39,7 +33,7 @@ int main(int argc, char** argv) {
         const uint8_t* word = bytes.data() + stamps[0] + QZ_LINK_OFFSET_POS;
         uint32_t offset = ((uint32_t)word[0] << 24) | ((uint32_t)word[1] << 16) | ((uint32_t)word[2] << 8) | word[3];
         if (offset == QZ_LINK_NO_APPLET) {
-            fprintf(stderr, "qzdis: %s: a player with no applet linked\n", argv[1]);
+            fprintf(stderr, "qzdis: %s: neither a chunk nor an applet, and no applet is linked into it\n", argv[1]);
             return 1;
         }
         if (offset > bytes.size()) {

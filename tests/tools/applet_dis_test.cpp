@@ -387,7 +387,7 @@ TEST(AppletDisassembler, ToolReadsTheAppletLinkedIntoAPlayer) {
               ReadFile(d + "/b.qzs"));
 
     EXPECT_EQ(Shell(bin + "qzdis " + bin + "qzplayer 2>&1", &out), 1);
-    EXPECT_TRUE(Has(out, "a player with no applet linked")) << out;
+    EXPECT_TRUE(Has(out, "neither a chunk nor an applet, and no applet is linked into it")) << out;
     EXPECT_EQ(Shell(bin + "qzdis " + d + "/missing 2>&1", &out), 1);
     EXPECT_TRUE(Has(out, "qzdis: cannot read " + d + "/missing")) << out;
     EXPECT_EQ(system(("rm -rf " + d).c_str()), 0);

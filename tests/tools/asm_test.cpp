@@ -498,4 +498,26 @@ TEST(Tools, CommandLineToolsMatchTheLibrary) {
     EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
+TEST(Tools, UnreadableInputsFailCleanly) {
+    // A folder opens like a file but does not read: each tool names it and fails.
+    const std::string bin = std::string(QZ_BINARY_DIR) + "/bin/";
+    const std::string folder = std::string(QZ_SOURCE_DIR) + "/demos";
+    const std::string applet = std::string(QZ_BINARY_DIR) + "/unreadable_test.qza";
+    std::string out;
+    ASSERT_EQ(Shell(bin + "qzasm " + folder + "/demo.qzs -o " + applet, &out), 0);
+    const struct {
+        std::string command, message;
+    } cases[] = {
+        {"qzasm " + folder + " -o " + applet, "qzasm: cannot read " + folder},
+        {"qzdis " + folder, "qzdis: cannot read " + folder},
+        {"qzlink " + folder + " " + applet + " -o " + applet + ".linked", "qzlink: cannot read player: " + folder},
+        {"qzlink " + bin + "qzplayer " + folder + " -o " + applet + ".linked", "qzlink: cannot read applet: " + folder},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Shell(bin + c.command + " 2>&1", &out), 1) << c.command;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.command << ": " << out;
+    }
+    std::remove(applet.c_str());
+}
+
 }  // namespace
