@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "libs/base64.h"
+#include "base/base64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);

@@ -10,7 +10,7 @@
 #include "runtime/arg_check.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
-#include "libs/base64.h"
+#include "base/base64.h"
 #include "libs/dos.h"
 #include "platform/vfs.h"
 #include "vm/vm.h"

@@ -16,7 +16,7 @@
 #include "runtime/error_messages.h"
 #include "base/number_literal.h"
 #include "runtime/object_registry.h"
-#include "libs/base64.h"
+#include "base/base64.h"
 #include "libs/crc32.h"
 #include "libs/eval.h"
 #include "libs/math_lib.h"

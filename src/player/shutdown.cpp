@@ -13,6 +13,7 @@
 #include "player/startup.h"
 #include "libs/dos.h"
 #include "libs/memblock.h"
+#include "libs/network/network.h"
 #include "libs/system.h"
 #include "platform/catalog.h"
 #include "platform/os_timer.h"
@@ -31,6 +32,7 @@ int shuttingDown = 0;
 // list ends with a null entry.
 typedef void (*qzLibraryCleanup)(VmState* state);
 const qzLibraryCleanup kLibraryCleanups[] = {
+    FreeAllNetworkObjects,
     FreeSystemLibrary,
     [](VmState* state) { FreeDosLibrary(state); },
     FreeMemblockLibrary,

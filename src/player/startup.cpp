@@ -20,6 +20,7 @@
 #include "libs/dos.h"
 #include "libs/math_lib.h"
 #include "libs/memblock.h"
+#include "libs/network/network.h"
 #include "libs/string_lib.h"
 #include "libs/system.h"
 #include "platform/catalog.h"
@@ -40,6 +41,7 @@ const qzLibraryDef qzLibraryTable[] = {
     {"dos", RegisterDosLibrary},
     {"system", RegisterSystemLibrary},
     {"memblock", RegisterMemblockLibrary},
+    {"network", RegisterNetworkLibrary},
     {nullptr, nullptr},
 };
 

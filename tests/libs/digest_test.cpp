@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "libs/base64.h"
+#include "base/base64.h"
 #include "libs/crc32.h"
 #include "libs/md5.h"
 #include "libs/oracle.h"

@@ -1,5 +1,5 @@
 // Base64 encoding and decoding.
-#include "libs/base64.h"
+#include "base/base64.h"
 
 #include <cstring>
 
