@@ -20,8 +20,7 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 // Reads the digits at p (saturating); *end gets the character after them.
 int64_t ReadDigits(const char* p, const char** end) {
     int64_t value = 0;
-    for (; IsDigit(*p); p++)
-        if (value < kNumberCap) value = value * 10 + (*p - '0');
+    for (; IsDigit(*p); p++) value = value <= (kNumberCap - 9) / 10 ? value * 10 + (*p - '0') : kNumberCap;
     if (end) *end = p;
     return value;
 }

@@ -40,8 +40,7 @@ int64_t ReadDecimal(const char* text, const char** end) {
     const char* digits = p;
     int64_t value = 0;
     for (; std::isdigit(static_cast<unsigned char>(*p)); p++)
-        if (value < kNumberCap) value = value * 10 + (*p - '0');
-    if (value > kNumberCap) value = kNumberCap;
+        value = value <= (kNumberCap - 9) / 10 ? value * 10 + (*p - '0') : kNumberCap;
     if (end) *end = p == digits ? text : p;
     return negative ? -value : value;
 }

@@ -104,10 +104,13 @@ int NetSplitUrl(const std::string& url, const std::string& proxy, qzUrlParts* pa
     parts->port = parts->scheme == QZ_URL_HTTP ? 80 : 21;
     size_t schemeLength = SchemeLength(url);
     std::string rest = url.substr(schemeLength);
+    std::string targetPath;
     if (!proxy.empty()) {
         if (parts->scheme != QZ_URL_HTTP || NetUrlScheme(proxy) != QZ_URL_HTTP) return ERR_WRONGUSAGE;
         parts->viaProxy = true;
-        parts->hostHeader = HostAndPort(rest.substr(0, rest.find('/')));
+        size_t slash = rest.find('/');
+        parts->hostHeader = HostAndPort(rest.substr(0, slash));
+        targetPath = slash == std::string::npos ? "/" : rest.substr(slash);
         rest = proxy.substr(std::strlen(kHttp));
     }
     size_t slash = rest.find('/');
@@ -128,7 +131,10 @@ int NetSplitUrl(const std::string& url, const std::string& proxy, qzUrlParts* pa
     }
     int rc = SplitHostPart(hostPart, parts);
     if (rc) return rc;
-    if (!parts->viaProxy) parts->hostHeader = parts->host;
+    if (parts->viaProxy)
+        parts->path = targetPath;
+    else
+        parts->hostHeader = parts->host;
     return 0;
 }
 

@@ -18,7 +18,7 @@ struct qzUrlParts {
     int scheme = QZ_URL_UNKNOWN;
     std::string host;          // the host to connect to: the URL's, or the proxy's
     int port = 0;
-    std::string path;          // from the first slash on (a slash when there was none)
+    std::string path;          // the URL's path from its first slash on (a slash when there was none)
     bool viaProxy = false;
     std::string hostHeader;    // the Host value: the host name, or the target's authority for a proxy
     bool credentials = false;  // user and password came with the URL (HTTP Basic authorization)
