@@ -15,3 +15,7 @@ int NetBytesReserve(qzNetBytes* bytes, size_t more);
 // Appends count bytes. 0 or ERR_MEM.
 int NetBytesAppend(qzNetBytes* bytes, const void* data, size_t count);
 void NetBytesFree(qzNetBytes* bytes);
+// The bytes as text for pushing: never null, also for an empty block.
+inline const char* NetBytesText(const qzNetBytes& bytes) {
+    return bytes.data ? reinterpret_cast<const char*>(bytes.data) : "";
+}

@@ -288,7 +288,7 @@ int NetReceiveForScript(VmState* state, qzConnection* connection, int mode, int6
         NetBytesFree(&text);
         return rc;
     }
-    VmPushLString(state, reinterpret_cast<const char*>(text.data), text.size);
+    VmPushLString(state, NetBytesText(text), text.size);
     NetBytesFree(&text);
     VmPushNumber(state, static_cast<double>(r.delivered));
     VmPushNumber(state, mode == QZ_RECEIVE_ALL ? (result == 0 ? 1 : 0) : 1);

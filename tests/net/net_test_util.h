@@ -86,7 +86,8 @@ public:
     Child& operator=(const Child&) = delete;
     ~Child() { Stop(); }
 
-    // Starts argv; with captureStdout its standard output comes through a pipe for ReadPort.
+    // Starts argv (its standard error goes to /dev/null); with captureStdout its standard output
+    // comes through a pipe for ReadLine.
     bool Start(const std::vector<std::string>& args, bool captureStdout) {
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -94,6 +95,7 @@ public:
         int pipeFds[2] = {-1, -1};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         if (captureStdout) {
             if (pipe(pipeFds) != 0) return false;
             posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
@@ -109,22 +111,24 @@ public:
         return rc == 0;
     }
 
-    // Reads the line "PORT n" that the server prints; 0 when it does not come in time.
-    int ReadPort(int timeoutMs = 10000) {
+    // One line of the child's standard output; empty when none comes in time.
+    std::string ReadLine(int timeoutMs = 10000) {
         std::string line;
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < end) {
             pollfd p{out_, POLLIN, 0};
             if (poll(&p, 1, 50) <= 0) continue;
             char c;
-            if (read(out_, &c, 1) != 1) return 0;
-            if (c == '\n') {
-                int port = 0;
-                return std::sscanf(line.c_str(), "PORT %d", &port) == 1 ? port : 0;
-            }
+            if (read(out_, &c, 1) != 1) break;
+            if (c == '\n') return line;
             line += c;
         }
-        return 0;
+        return "";
+    }
+    // Reads the line "PORT n" that the test servers print; 0 when it does not come in time.
+    int ReadPort() {
+        int port = 0;
+        return std::sscanf(ReadLine().c_str(), "PORT %d", &port) == 1 ? port : 0;
     }
 
     void Stop() {
@@ -161,7 +165,8 @@ struct CannedServer {
     std::string Recorded(const std::string& name) const { return ReadFile(dir.File(name)); }
 };
 
-// nginx serving a document root with the given server-block directives.
+// nginx serving a document root with the given server-block directives, in which "{port}" stands
+// for the port it listens on.
 struct NginxServer {
     TempDir dir;
     Child child;
@@ -174,6 +179,8 @@ struct NginxServer {
         mkdir(Root().c_str(), 0755);
         mkdir(dir.File("logs").c_str(), 0755);
         port = FreePort();
+        std::string server = directives;
+        for (size_t at; (at = server.find("{port}")) != std::string::npos;) server.replace(at, 6, std::to_string(port));
         std::string conf = "worker_processes 1;\nerror_log " + dir.File("logs/error.log") + " crit;\npid " +
                            dir.File("nginx.pid") +
                            ";\nevents { worker_connections 64; }\n"
@@ -181,7 +188,7 @@ struct NginxServer {
                            " client_body_temp_path " + dir.File("body") + ";\n proxy_temp_path " + dir.File("proxy") +
                            ";\n fastcgi_temp_path " + dir.File("fcgi") + ";\n uwsgi_temp_path " + dir.File("uwsgi") +
                            ";\n scgi_temp_path " + dir.File("scgi") + ";\n server {\n  listen 127.0.0.1:" +
-                           std::to_string(port) + ";\n  root " + Root() + ";\n" + directives + "\n }\n}\n";
+                           std::to_string(port) + ";\n  root " + Root() + ";\n" + server + "\n }\n}\n";
         WriteFile(dir.File("nginx.conf"), conf);
         if (!child.Start({"/usr/sbin/nginx", "-p", dir.path + "/", "-c", dir.File("nginx.conf"), "-g", "daemon off;",
                           "-e", dir.File("logs/error.log")},
@@ -193,6 +200,25 @@ struct NginxServer {
     void Put(const std::string& name, const std::string& bytes) {
         WriteFile(Root() + "/" + name, bytes);
         chmod((Root() + "/" + name).c_str(), 0644);
+    }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+};
+
+// python3's http.server (HTTP/1.0) on a temporary root.
+struct PythonHttpServer {
+    TempDir root;
+    Child child;
+    int port = 0;
+
+    bool Start() {
+        if (!child.Start({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
+                          root.path},
+                         true))
+            return false;
+        std::string line = child.ReadLine();
+        size_t at = line.find(" port ");
+        port = at == std::string::npos ? 0 : std::atoi(line.c_str() + at + 6);
+        return port != 0;
     }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
 };

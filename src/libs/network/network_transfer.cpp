@@ -182,7 +182,7 @@ int TransferCommand(VmState* state, bool upload) {
         NetBytesFree(&result.body);
         return 0;
     }
-    VmPushLString(state, reinterpret_cast<const char*>(result.body.data), result.body.size);
+    VmPushLString(state, NetBytesText(result.body), result.body.size);
     NetBytesFree(&result.body);
     VmPushNumber(state, static_cast<double>(result.count));
     return 2;

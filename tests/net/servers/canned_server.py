@@ -8,15 +8,16 @@ list of steps:
     ["request"]          read an HTTP request (head up to the empty line, then Content-Length
                          bytes) and store it as RECORD_DIR/request-N.bin
     ["line"]             read one line (up to LF) and store it in RECORD_DIR/lines-N.txt
-    ["send", TEXT]       send TEXT (Latin-1; "{port}" is the listening port, "{dataport}" the
-                         passive data port)
+    ["send", TEXT]       send TEXT (Latin-1; "{port}" is the listening port, "{pasv}" the
+                         passive data port as the two numbers "high,low" of a passive reply)
     ["repeat", TEXT, N]  send TEXT N times
     ["sleep", SECONDS]
-    ["listen"]           open the passive data listener (its port is "{dataport}")
+    ["listen"]           open the passive data listener (its port goes into "{pasv}")
     ["data", TEXT]       accept one client on the data listener, send TEXT, close it
     ["datarecv"]         accept one client on the data listener, store what it sends until it
                          closes as RECORD_DIR/data-N.bin
-    ["close"]            close the connection (also done after the last step)
+    ["close"]            end the connection (also done after the last step): half-close it,
+                         drain what the client still sends, close
     ["hold"]             wait until the client closes
 The server prints "PORT n" once it listens on 127.0.0.1 and exits after the last connection or
 when it is killed. Connections beyond the scenario are closed at once.
@@ -76,7 +77,8 @@ def main():
                     with open(os.path.join(record, "lines-%d.txt" % index), "ab") as f:
                         f.write(line + b"\n")
                 elif kind in ("send", "repeat"):
-                    text = step[1].replace("{port}", str(port)).replace("{dataport}", str(data_port))
+                    text = step[1].replace("{port}", str(port))
+                    text = text.replace("{pasv}", "%d,%d" % (data_port >> 8, data_port & 255))
                     count = step[2] if kind == "repeat" else 1
                     conn.sendall(text.encode("latin-1") * count)
                 elif kind == "sleep":
@@ -106,6 +108,12 @@ def main():
                 elif kind == "hold":
                     while conn.recv(65536):
                         pass
+            # Half-close and drain what the client still sends, so that closing does not reset
+            # the connection under an answer it has not read yet.
+            conn.shutdown(socket.SHUT_WR)
+            conn.settimeout(2)
+            while conn.recv(65536):
+                pass
         except OSError:
             pass
         conn.close()
