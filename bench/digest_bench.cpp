@@ -9,8 +9,9 @@
 #include <vector>
 #include <zlib.h>
 
-#include "libs/crc32.h"
-#include "libs/md5.h"
+#include "base/crc32.h"
+#include "base/md5.h"
+#include "libs/dos/dos.h"
 
 namespace {
 

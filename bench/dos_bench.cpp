@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "runtime/runtime.h"
-#include "libs/dos.h"
+#include "libs/dos/dos.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "libs/string_lib.h"
+#include "libs/string/string_lib.h"
 #include "vm/vm.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "asm/asm.h"
-#include "libs/system.h"
+#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_gc.h"
 #include "vm/vm_object.h"

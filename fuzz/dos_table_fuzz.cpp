@@ -7,7 +7,7 @@
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "runtime/runtime.h"
-#include "libs/dos.h"
+#include "libs/dos/dos.h"
 #include "vm/vm.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "libs/eval.h"
+#include "libs/string/eval.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const qzEvalVariable vars[] = {{"x", 3}, {"y_2", -1.5}, {"n!", 1e300}};

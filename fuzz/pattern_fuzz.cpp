@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "libs/pattern.h"
+#include "libs/string/pattern.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "runtime/object_registry.h"
-#include "libs/string_lib.h"
+#include "libs/string/string_lib.h"
 #include "vm/vm.h"
 
 namespace {

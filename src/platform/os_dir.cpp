@@ -6,15 +6,16 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "runtime/console.h"
+#include "base/error_arg.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
+#include "platform/os_console.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 
@@ -105,6 +106,90 @@ void OsEndDirScan(void* scan) {}
 int OsNameFromLock(qzPlatformLock* lock, char* buffer, size_t size) {
     CopyPathOut(lock->enginePath, buffer, size);
     return 1;
+}
+
+bool OsListDirectory(qzPlatformLock* lock, std::vector<qzOsDirEntry>* entries, std::string* fullName) {
+    if (!lock || !lock->dir) return false;
+    *fullName = lock->enginePath;
+    const std::string& dir = lock->path;
+    while (struct dirent* e = readdir(lock->dir)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        std::string fsPath = dir + (dir.empty() || dir.back() != '/' ? "/" : "") + n;
+        struct stat st;
+        if (lstat(fsPath.c_str(), &st) != 0) continue;
+        qzOsDirEntry entry;
+        entry.name = FileSystemToEnginePath(n);
+        entry.fsName = n;
+        entry.isLink = S_ISLNK(st.st_mode);
+        entry.isDirectory = S_ISDIR(st.st_mode);
+        entries->push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool OsStatPath(const char* path, bool followLinks, qzOsPathStat* out) {
+    std::string fsPath;
+    struct stat st;
+    if (!FsPath(path, &fsPath) || (followLinks ? stat(fsPath.c_str(), &st) : lstat(fsPath.c_str(), &st)) != 0)
+        return false;
+    out->isDirectory = S_ISDIR(st.st_mode);
+    out->isLink = S_ISLNK(st.st_mode);
+    out->ownerWritable = (st.st_mode & S_IWUSR) != 0;
+    out->device = static_cast<uint64_t>(st.st_dev);
+    out->inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+int OsRemoveDirectory(const char* path) {
+    std::string fsPath;
+    if (!FsPath(path, &fsPath)) return QZ_RMDIR_FAILED;
+    if (rmdir(fsPath.c_str()) == 0) return 0;
+    return errno == ENOTEMPTY || errno == EEXIST ? QZ_RMDIR_NOT_EMPTY : QZ_RMDIR_FAILED;
+}
+
+qzOsRawName OsPrepareRawName(const std::string& targetDir, const std::string& name, const std::string& fsName) {
+    qzOsRawName fix;
+    std::string converted, fsDir;
+    if (!MacPathToFileSystem(name.c_str(), &converted) || converted == fsName) return fix;
+    if (!OsExistingFileSystemPath(targetDir.c_str(), &fsDir)) return fix;
+    std::string sep = fsDir.empty() || fsDir.back() == '/' ? "" : "/";
+    fix.converted = fsDir + sep + converted;
+    fix.raw = fsDir + sep + fsName;
+    struct stat st;
+    fix.active = lstat(fix.converted.c_str(), &st) != 0 && lstat(fix.raw.c_str(), &st) != 0;
+    return fix;
+}
+
+void OsFinishRawName(const qzOsRawName& fix) {
+    struct stat st;
+    if (fix.active && lstat(fix.converted.c_str(), &st) == 0) std::rename(fix.converted.c_str(), fix.raw.c_str());
+}
+
+std::string OsComparablePath(const std::string& path) {
+    std::string fs;
+    if (!MacPathToFileSystem(path.empty() ? "." : path.c_str(), &fs)) return path;
+    std::string rest;
+    for (;;) {
+        char resolved[PATH_MAX];
+        if (realpath(fs.empty() ? "." : fs.c_str(), resolved)) {
+            std::string r = resolved;
+            if (!rest.empty()) r += (r == "/" ? "" : "/") + rest;
+            return r;
+        }
+        if (fs.empty() || fs == "." || fs == "/") return path;
+        size_t cut = fs.find_last_of('/');
+        std::string last = cut == std::string::npos ? fs : fs.substr(cut + 1);
+        if (!last.empty() && last != ".") rest = rest.empty() ? last : last + "/" + rest;
+        // One level up: "a/b" gives "a", "/a" gives "/" and "a" gives ".".
+        if (cut == std::string::npos) fs.assign(1, '.');
+        else fs.resize(cut == 0 ? 1 : cut);
+    }
+}
+
+std::string OsGetCurrentDir() {
+    char buffer[PATH_MAX + 1];
+    return getcwd(buffer, sizeof buffer) ? FileSystemToEnginePath(buffer) : std::string();
 }
 
 bool OsChangeDir(const char* path, std::string* previous) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file_info.h"
 
@@ -33,6 +34,52 @@ int OsNextDirEntry(qzPlatformLock* lock, void* unused, const char** name, int* i
 void OsEndDirScan(void* scan);
 // Copies the lock's full path (engine form) into buffer; 1.
 int OsNameFromLock(qzPlatformLock* lock, char* buffer, size_t size);
+
+// One entry of OsListDirectory.
+struct qzOsDirEntry {
+    std::string name;    // engine form
+    std::string fsName;  // as the disk stores it
+    bool isDirectory;    // a real directory, not a link to one
+    bool isLink;
+};
+// Every entry of a locked directory ("." and ".." skipped, entries that cannot be examined
+// skipped), links not followed, and the directory's full name (engine form). False when the lock
+// is not a directory.
+bool OsListDirectory(qzPlatformLock* lock, std::vector<qzOsDirEntry>* entries, std::string* fullName);
+
+// What a name is on the disk (OsExistingFileSystemPath's rule), links followed or not. False when
+// nothing is there.
+struct qzOsPathStat {
+    bool isDirectory;
+    bool isLink;          // only when links are not followed
+    bool ownerWritable;
+    uint64_t device;      // device and inode: equal for two names of one file
+    uint64_t inode;
+};
+bool OsStatPath(const char* path, bool followLinks, qzOsPathStat* out);
+// Removes an empty directory: 0, QZ_RMDIR_NOT_EMPTY when entries are left in it, or
+// QZ_RMDIR_FAILED.
+enum { QZ_RMDIR_NOT_EMPTY = 1, QZ_RMDIR_FAILED = 2 };
+int OsRemoveDirectory(const char* path);
+// The current directory in engine form; empty when it cannot be read.
+std::string OsGetCurrentDir();
+
+// A name stored on the disk as bytes that are not UTF-8 text reaches the engine as those raw
+// bytes, and a new file under that engine name would get the bytes' Latin-1 reading. A copy of
+// such an entry into targetDir is made under the engine name and then renamed to the entry's own
+// bytes (OsFinishRawName), when neither name existed before.
+struct qzOsRawName {
+    bool active = false;
+    std::string converted;  // file-system paths of the two names
+    std::string raw;
+};
+qzOsRawName OsPrepareRawName(const std::string& targetDir, const std::string& name, const std::string& fsName);
+void OsFinishRawName(const qzOsRawName& fix);
+
+// The full name of a path for comparing trees, links resolved: the deepest part that exists is
+// resolved and the rest of the path appended (file-system form; the path itself when nothing of
+// it resolves).
+std::string OsComparablePath(const std::string& path);
 
 // Changes the current directory; *previous receives the old one (engine form). False when the
 // old directory cannot be read or the change fails.

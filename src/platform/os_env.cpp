@@ -1,6 +1,8 @@
 // Environment, language and country from LANG, temporary files, local time and button sets.
 #include "platform/os_env.h"
 
+#include <langinfo.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -132,6 +134,27 @@ void OsLocalTime(const int64_t* seconds, qzLocalTime* out, int index) {
     out->day = tmv.tm_mday;
     out->month = tmv.tm_mon;
     out->year = tmv.tm_year + 1900;
+    out->weekday = tmv.tm_wday;
+}
+
+std::string OsFormatUserLocaleTime(int64_t moment, const char* format) {
+    time_t t = static_cast<time_t>(moment);
+    struct tm fields;
+    localtime_r(&t, &fields);
+    locale_t locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (!locale)
+        locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    char buffer[256];
+    size_t n = 0;
+    bool utf8 = false;
+    if (locale) {
+        n = strftime_l(buffer, sizeof(buffer), format, &fields, locale);
+        const char* codeset = nl_langinfo_l(CODESET, locale);
+        utf8 = codeset && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+        freelocale(locale);
+    }
+    std::string text(buffer, n);
+    return utf8 ? ConvertUtf8ToLatin1(text) : text;
 }
 
 int OsMakeTime(const qzLocalTime* date, int64_t* out, int index) {

@@ -14,6 +14,7 @@ struct qzLocalTime {
     int day;     // day of the month, 1-31
     int month;   // 0-11
     int year;    // full year
+    int weekday; // 0 Sunday .. 6 (OsLocalTime only; OsMakeTime ignores it)
 };
 
 // Language numbers (two letters before '_' in LANG); 18 = unknown or unset.
@@ -48,5 +49,9 @@ void OsMatchStandardButtons(const char** text, int* set);
 
 // Converts seconds[index] with the local time zone.
 void OsLocalTime(const int64_t* seconds, qzLocalTime* out, int index);
+// Formats the moment's local time with strftime's format in the user's time locale (from the
+// environment), falling back to the C locale when that locale is not available. Text in UTF-8 is
+// turned into the engine's Latin-1. The process locale (and with it number text) is never changed.
+std::string OsFormatUserLocaleTime(int64_t moment, const char* format);
 // Stores the seconds of a local date at out[index]; 1, or 0 when the date cannot be represented.
 int OsMakeTime(const qzLocalTime* date, int64_t* out, int index);

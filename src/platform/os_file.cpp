@@ -231,6 +231,20 @@ size_t OsReadFile(qzPlatformFile* file, void* buffer, size_t count) {
     return got;
 }
 
+int OsReadLineDirect(qzPlatformFile* file, std::string* line) {
+    if (!file || !file->stream || file->window || file->memory || file->lastWasWrite) return 0;
+    // The platform's position is kept in step, as its byte reads would.
+    int c;
+    while ((c = getc_unlocked(file->stream)) != EOF) {
+        file->position++;
+        if (c == '\n') break;
+        if (c != '\r') line->push_back(static_cast<char>(c));
+    }
+    return c == EOF && ferror(file->stream) ? -1 : 1;
+}
+
+const unsigned char* OsFileMemory(const qzPlatformFile* file) { return file ? file->memory : nullptr; }
+
 int OsGetC(qzPlatformFile* file) {
     unsigned char c;
     return OsReadFile(file, &c, 1) == 1 ? c : -1;

@@ -37,6 +37,14 @@ size_t OsWriteFile(qzPlatformFile* file, const void* buffer, size_t count);
 int OsPutC(qzPlatformFile* file, int byte);
 int OsFlushFile(qzPlatformFile* file);
 int OsEof(qzPlatformFile* file);
+// Reads one line of a plain file opened from the disk straight from its stdio buffer: the bytes
+// up to and including the next line feed, carriage returns dropped, the line feed not stored.
+// Returns 1 with the line in *line (a last line without a line feed ends at the end of the file),
+// -1 when reading failed, or 0 without reading when the file is not such a file or is in the
+// middle of writing.
+int OsReadLineDirect(qzPlatformFile* file, std::string* line);
+// The memory a file of a memory chunk name reads, or null.
+const unsigned char* OsFileMemory(const qzPlatformFile* file);
 // Fills info from the open stream (or the window for a chunk); 1, or 0 when it cannot be examined.
 int OsExamineFile(qzPlatformFile* file, qzFileInfo* info);
 

@@ -93,11 +93,6 @@ const qzTimerHooks kDefaultHooks = {DefaultWake, DefaultWait, DefaultPump,
                                     DefaultCreateInterval, DefaultClearInterval, DefaultActivity};
 qzTimerHooks gHooks = kDefaultHooks;
 
-bool SameId(const qzObjectId& a, const qzObjectId& b)
-{
-    return a.number == b.number && a.pointer == b.pointer;
-}
-
 uint64_t MsToMicros(int32_t ms)
 {
     return ms > 0 ? uint64_t(ms) * 1000u : 0u;
@@ -341,7 +336,7 @@ qzOsTimer* OsFindTimer(int kind, const qzObjectId* id, qzOsTimer** next)
         return nullptr;
     qzMutexLock hold(lock);
     for (qzOsTimer* record = gTimerHead; record; record = record->next) {
-        if (record->kind == kind && SameId(record->id, *id)) {
+        if (record->kind == kind && SameObjectId(record->id, *id)) {
             if (next)
                 *next = record->next;
             return record;

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "runtime/object_id.h"
+#include "base/object_id.h"
 
 struct VmState;
 struct qzLoopTimer;
@@ -98,8 +98,3 @@ int OsStopSharedTick(VmState* state, int slot);
 
 // The keep-awake word: while non-zero the keep-alive timer reports user activity.
 void OsSetTimerKeepAwake(int keepAwake);
-
-// Starts the timer thread, runs the function on top of the VM stack (the main chunk) in a
-// protected call with no arguments and no results, stops the thread. Returns the call's status,
-// or ERR_THREAD without running the chunk.
-int MacRunMainChunk(VmState* state);

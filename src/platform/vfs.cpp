@@ -12,7 +12,7 @@
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
+#include "base/error_arg.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
 #include "platform/os_dir.h"
@@ -251,6 +251,14 @@ int VfsExamine(qzVfsFile* file, qzFileInfo* info) {
 
 const char* VfsGetFileAdapterName(qzVfsFile* file) {
     return file && file->adapter ? file->adapter->name : nullptr;
+}
+
+int VfsReadLineDirect(qzVfsFile* file, std::string* line) {
+    return file && !file->adapter ? OsReadLineDirect(Platform(file), line) : 0;
+}
+
+const void* VfsFileMemory(qzVfsFile* file) {
+    return file && !file->adapter ? OsFileMemory(Platform(file)) : nullptr;
 }
 
 int VfsGetFileFlags(qzVfsFile* file) { return file ? file->flags : 0; }

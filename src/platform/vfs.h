@@ -97,6 +97,12 @@ const char* VfsGetFileAdapterName(qzVfsFile* file);
 int VfsGetFileFlags(qzVfsFile* file);
 int VfsHasStreamFlag(qzVfsFile* file);
 
+// A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line,
+// -1 on a read error, 0 without reading for files served by an adapter or not read that way.
+int VfsReadLineDirect(qzVfsFile* file, std::string* line);
+// The memory that a file of a memory chunk name reads, or null for any other file.
+const void* VfsFileMemory(qzVfsFile* file);
+
 // Integers, one byte at a time; bytes missing at the end of the file count as 0. The 16-bit
 // signed variants sign-extend.
 int32_t VfsReadInt16LE(qzVfsFile* file);

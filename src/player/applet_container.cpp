@@ -1,13 +1,8 @@
 // Reader of the applet container and its icon block.
 #include "player/applet_container.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,15 +12,17 @@
 #include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 #include "player/startup.h"
-#include "libs/packfile.h"
+#include "platform/packfile.h"
 #include "platform/os_env.h"
+#include "platform/os_host_file.h"
+#include "platform/os_path.h"
 
 namespace {
 
 // Where container bytes come from: a file or a memory block. Positions are absolute (within the
 // file or the block); start is where the container begins, end where the data ends.
 struct Input {
-    FILE* file = nullptr;
+    qzHostFile* file = nullptr;
     const uint8_t* data = nullptr;
     uint64_t start = 0;
     uint64_t end = 0;
@@ -52,12 +49,12 @@ struct Reader {
         if (in->data) {
             std::memcpy(out, in->data + in->pos, (size_t)n);
         } else {
-            if (in->seekPending && fseeko(in->file, (off_t)in->pos, SEEK_SET) != 0) {
+            if (in->seekPending && !OsHostSeek(in->file, in->pos)) {
                 error = ERR_READ;
                 return false;
             }
             in->seekPending = false;
-            if (std::fread(out, 1, (size_t)n, in->file) != (size_t)n) {
+            if (OsHostRead(in->file, out, (size_t)n) != (size_t)n) {
                 error = ERR_READ;
                 in->seekPending = true;
                 return false;
@@ -771,11 +768,11 @@ bool IsPackedMagic(const uint8_t* m) { return std::memcmp(m, "QZZ\0", 4) == 0; }
 // Unpacks the zlib stream of a packed container at offset in file (behind its 8-byte header)
 // into out, or into buffer (stopping when bufferSize bytes are there). *consumed receives the
 // bytes of the packed container used, header included.
-int InflateContainer(FILE* file, uint64_t offset, FILE* out, uint8_t* buffer, size_t bufferSize,
+int InflateContainer(qzHostFile* file, uint64_t offset, qzHostFile* out, uint8_t* buffer, size_t bufferSize,
                      size_t* produced, uint64_t* consumed) {
     const size_t kChunk = 16384;
     std::vector<uint8_t> inBuf(kChunk), outBuf(kChunk);
-    if (fseeko(file, (off_t)(offset + 8), SEEK_SET) != 0) return ERR_READ;
+    if (!OsHostSeek(file, offset + 8)) return ERR_READ;
     z_stream z;
     std::memset(&z, 0, sizeof z);
     int ret = inflateInit(&z);
@@ -785,8 +782,8 @@ int InflateContainer(FILE* file, uint64_t offset, FILE* out, uint8_t* buffer, si
     bool done = false;
     ret = Z_OK;
     while (!done && !result) {
-        size_t got = std::fread(inBuf.data(), 1, kChunk, file);
-        if (got < kChunk && std::ferror(file)) {
+        size_t got = OsHostRead(file, inBuf.data(), kChunk);
+        if (got < kChunk && OsHostReadFailed(file)) {
             result = ERR_READ;
             break;
         }
@@ -806,7 +803,7 @@ int InflateContainer(FILE* file, uint64_t offset, FILE* out, uint8_t* buffer, si
             }
             size_t have = kChunk - z.avail_out;
             if (out) {
-                if (have && std::fwrite(outBuf.data(), 1, have, out) != have) {
+                if (have && OsHostWrite(out, outBuf.data(), have) != have) {
                     result = ERR_WRITE;
                     break;
                 }
@@ -844,39 +841,30 @@ std::string DirectoryPart(const std::string& path) {
 
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd)) return path;
-    std::string dir = cwd;
-    if (dir.empty() || dir.back() != '/') dir += '/';
+    std::string dir = OsHostCurrentDir();
+    if (dir.empty()) return path;
+    if (dir.back() != '/') dir += '/';
     return dir + path;
-}
-
-bool FileSize(FILE* file, uint64_t* size) {
-    if (fseeko(file, 0, SEEK_END) != 0) return false;
-    off_t end = ftello(file);
-    if (end < 0) return false;
-    *size = (uint64_t)end;
-    return true;
 }
 
 // Opens a container file and reads the magic at offset; the magic stays zero when no more than
 // four bytes lie behind the offset. Returns 0 with the open file and its size, ERR_READFILE
 // naming the path, or ERR_READ.
-int OpenContainerFile(const std::string& path, uint64_t offset, FILE** out, uint64_t* size, uint8_t magic[4]) {
+int OpenContainerFile(const std::string& path, uint64_t offset, qzHostFile** out, uint64_t* size, uint8_t magic[4]) {
     std::memset(magic, 0, 4);
-    FILE* file = std::fopen(path.c_str(), "rb");
+    qzHostFile* file = OsHostOpen(path.c_str(), false);
     if (!file) {
         SetErrorArgString(path.c_str());
         return ERR_READFILE;
     }
     *size = 0;
-    if (!FileSize(file, size)) {
-        std::fclose(file);
+    if (!OsHostSize(file, size)) {
+        OsHostClose(file);
         return ERR_READ;
     }
     if (*size > offset && *size - offset > 4) {
-        if (fseeko(file, (off_t)offset, SEEK_SET) != 0 || std::fread(magic, 1, 4, file) != 4) {
-            std::fclose(file);
+        if (!OsHostSeek(file, offset) || OsHostRead(file, magic, 4) != 4) {
+            OsHostClose(file);
             return ERR_READ;
         }
     }
@@ -885,22 +873,22 @@ int OpenContainerFile(const std::string& path, uint64_t offset, FILE** out, uint
 }
 
 // Unpacks a packed container into a new temporary file; returns its path in *tempPath.
-int UnpackToTempFile(FILE* packed, uint64_t offset, qzPlayerContext* context, std::string* tempPath,
+int UnpackToTempFile(qzHostFile* packed, uint64_t offset, qzPlayerContext* context, std::string* tempPath,
                      uint64_t* consumed) {
-    char name[PATH_MAX];
+    char name[QZ_PATH_MAX];
     if (!OsGetTempFileName(name, sizeof name)) {
         SetErrorArgString(OsGetTempDir().c_str());
         return ERR_WRITEFILE;
     }
     *tempPath = name;
     context->tempFiles.push_back(*tempPath);
-    FILE* out = std::fopen(name, "wb");
+    qzHostFile* out = OsHostOpen(name, true);
     if (!out) {
         SetErrorArgString(name);
         return ERR_WRITEFILE;
     }
     int result = InflateContainer(packed, offset, out, nullptr, 0, nullptr, consumed);
-    if (std::fclose(out) != 0 && !result) result = ERR_WRITE;
+    if (OsHostClose(out) != 0 && !result) result = ERR_WRITE;
     return result;
 }
 
@@ -926,8 +914,7 @@ int ReadAppletContainerData(const uint8_t* data, size_t size, const char* path, 
 
 int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     std::string path = AbsolutePath(context->appletPath);
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    if (!OsHostPathExists(path.c_str())) {
         SetErrorArgString(path.c_str());
         return ERR_FILEEXIST;
     }
@@ -937,12 +924,12 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     PrintProgressStart(GetCatalogText(QZ_MSG_OPENINGSCRIPT), path.c_str(), true);
     SetStartupProgressOpen(!IsRuntimeQuiet());
     std::string folder = context->appended ? DirectoryPart(AbsolutePath(context->programPath)) : DirectoryPart(path);
-    if (!folder.empty() && chdir(folder.c_str()) != 0) {
+    if (!folder.empty() && !OsHostChangeDir(folder.c_str())) {
         // Staying in the current folder only affects relative names the applet uses later.
     }
 
     uint64_t offset = context->appended ? context->appendedOffset : 0;
-    FILE* file = nullptr;
+    qzHostFile* file = nullptr;
     uint64_t size = 0;
     uint8_t magic[4];
     int openError = OpenContainerFile(path, offset, &file, &size, magic);
@@ -957,7 +944,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         std::string tempPath;
         uint64_t consumed = 0;
         int error = UnpackToTempFile(file, offset, context, &tempPath, &consumed);
-        std::fclose(file);
+        OsHostClose(file);
         if (error) return error;
         iconPos = offset + consumed;
         path = tempPath;
@@ -967,7 +954,7 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         if (openError) return openError;
     }
     if (!IsPlainMagic(magic)) {
-        std::fclose(file);
+        OsHostClose(file);
         // The report names the user's file, not the unpacked copy of a packed one.
         SetErrorArgString(FilePart(packed ? iconPath : path).c_str());
         return ERR_NOAPPLET;
@@ -983,10 +970,10 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     StartContainer(s, path, offset, size - offset);
     int error = ReadRecords(s);
     if (!error && !packed) error = ReadIconBlock(r, path, applet);
-    std::fclose(file);
+    OsHostClose(file);
 
     if (!error && packed) {
-        FILE* packedFile = std::fopen(iconPath.c_str(), "rb");
+        qzHostFile* packedFile = OsHostOpen(iconPath.c_str(), false);
         if (!packedFile) {
             SetErrorArgString(iconPath.c_str());
             return ERR_READFILE;
@@ -995,10 +982,10 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
         iconIn.file = packedFile;
         iconIn.start = iconPos;
         iconIn.pos = iconPos;
-        if (!FileSize(packedFile, &iconIn.end)) error = ERR_READ;
+        if (!OsHostSize(packedFile, &iconIn.end)) error = ERR_READ;
         Reader ir{&iconIn};
         if (!error) error = ReadIconBlock(ir, iconPath, applet);
-        std::fclose(packedFile);
+        OsHostClose(packedFile);
     }
     if (!error) {
         PrintProgressDone();
@@ -1009,14 +996,14 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
 
 int CheckAppletFile(const char* path, int* packed) {
     *packed = 0;
-    FILE* file = std::fopen(path, "rb");
+    qzHostFile* file = OsHostOpen(path, false);
     if (!file) {
         SetErrorArgString(path);
         return ERR_FILEEXIST;
     }
     uint8_t magic[4];
-    size_t got = std::fread(magic, 1, 4, file);
-    std::fclose(file);
+    size_t got = OsHostRead(file, magic, 4);
+    OsHostClose(file);
     if (got != 4) return ERR_READ;
     if (IsPackedMagic(magic)) {
         *packed = 1;
@@ -1054,13 +1041,13 @@ void ReadAppletMetadata(const uint8_t* data, size_t size, qzAppletDescriptor* ap
 }
 
 int ReadAppletHead(const char* path, qzAppletDescriptor* applet) {
-    FILE* file = std::fopen(path, "rb");
+    qzHostFile* file = OsHostOpen(path, false);
     if (!file) {
         SetErrorArgString(path);
         return ERR_READFILE;
     }
     uint8_t head[QZ_APPLET_HEAD_SIZE];
-    size_t got = std::fread(head, 1, sizeof head, file);
+    size_t got = OsHostRead(file, head, sizeof head);
     int error = 0;
     if (got >= 4 && IsPackedMagic(head)) {
         size_t produced = 0;
@@ -1071,7 +1058,7 @@ int ReadAppletHead(const char* path, qzAppletDescriptor* applet) {
             error = 0;
         }
     }
-    std::fclose(file);
+    OsHostClose(file);
     if (!error) ReadAppletMetadata(head, got, applet);
     return error;
 }

@@ -1,7 +1,6 @@
 // The directive run: display settings, plugin requirements and the preload calls.
 #include "player/directives.h"
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 
 #include "base/charset.h"
 #include "platform/chunk_name.h"
+#include "platform/os_host_file.h"
 #include "runtime/console.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
@@ -377,14 +377,9 @@ void SetDirectiveQuiet(VmState* state, const qzPlayerContext* context, const qzD
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, quiet}});
 }
 
-std::string CurrentDirectory() {
-    char buffer[4096];
-    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-}
-
 void RestoreDirectory(const std::string& remembered) {
-    if (!remembered.empty() && CurrentDirectory() != remembered) {
-        if (chdir(remembered.c_str()) != 0) {
+    if (!remembered.empty() && OsHostCurrentDir() != remembered) {
+        if (!OsHostChangeDir(remembered.c_str())) {
             // Nothing more to do: later relative paths resolve against where we are.
         }
     }
@@ -668,7 +663,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     ShareImageLoads(applet);
 
     SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 1}, {QZ_RTA_SCRIPTRUNNING, 1}});
-    std::string remembered = CurrentDirectory();
+    std::string remembered = OsHostCurrentDir();
     std::string chunkSource = MainChunkSource(state);
     int error = 0;
 

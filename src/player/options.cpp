@@ -1,9 +1,6 @@
 // Command line, ".ini" file and ApplyOptions.
 #include "player/options.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +10,7 @@
 #include "base/error_codes.h"
 #include "base/number_literal.h"
 #include "platform/os_env.h"
+#include "platform/os_host_file.h"
 
 const qzOptionDef qzOptionTable[] = {
     {"WINDOW", QZ_OPT_WINDOW, 0, 0, 0, nullptr, nullptr},
@@ -256,27 +254,25 @@ int ReadIniText(const char* text, size_t length, qzOptionValues* values, qzPlaye
 static const int64_t kMaxIniSize = 16 * 1024 * 1024;
 
 int ReadIniFile(const std::string& path, qzOptionValues* values, qzPlayerContext* context) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    qzHostFile* file = OsHostOpen(path.c_str(), false);
     if (!file) return 0;
     int result = 0;
     std::string text;
-    int64_t size = -1;
-    struct stat st;
-    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+    uint64_t size = 0;
+    if (!OsHostIsRegularFile(file)) {
         // A folder or a device under the .ini name cannot be read as one.
-        std::fclose(file);
+        OsHostClose(file);
         return ERR_READ;
     }
-    if (fseeko(file, 0, SEEK_END) == 0) size = ftello(file);
-    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) {
+    if (!OsHostSize(file, &size) || !OsHostSeek(file, 0)) {
         result = ERR_READ;
-    } else if (size > kMaxIniSize) {
+    } else if (size > (uint64_t)kMaxIniSize) {
         result = ERR_MEM;
     } else {
         text.resize((size_t)size);
-        if (size > 0 && std::fread(&text[0], 1, (size_t)size, file) != (size_t)size) result = ERR_READ;
+        if (size > 0 && OsHostRead(file, &text[0], (size_t)size) != (size_t)size) result = ERR_READ;
     }
-    std::fclose(file);
+    OsHostClose(file);
     if (result) return result;
     return ReadIniText(text.data(), text.size(), values, context);
 }
@@ -440,8 +436,8 @@ int ApplyOptions(const qzOptionValues* values, qzPlayerContext* context, qzApple
         if (folder.size() > QZ_MAX_PATH) return ERR_CONSOLEARG;
         // A relative folder is taken from where the player was started: reading the applet
         // changes the current folder to the applet's own before any temporary file is made.
-        char cwd[QZ_MAX_PATH + 1];
-        if (!folder.empty() && folder[0] != '/' && getcwd(cwd, sizeof cwd)) {
+        std::string cwd = OsHostCurrentDir();
+        if (!folder.empty() && folder[0] != '/' && !cwd.empty() && cwd.size() <= QZ_MAX_PATH) {
             std::string absolute = cwd;
             if (absolute.empty() || absolute.back() != '/') absolute += '/';
             absolute += folder;

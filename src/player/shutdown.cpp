@@ -1,6 +1,4 @@
 // Shutdown: frees everything in a fixed order and reports the error that ended the run, once.
-#include <unistd.h>
-
 #include <string>
 
 #include "runtime/applet_version.h"
@@ -11,11 +9,12 @@
 #include "runtime/player_records.h"
 #include "runtime/runtime.h"
 #include "player/startup.h"
-#include "libs/dos.h"
-#include "libs/memblock.h"
+#include "libs/dos/dos.h"
+#include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
-#include "libs/system.h"
+#include "libs/system/system.h"
 #include "platform/catalog.h"
+#include "platform/os_host_file.h"
 #include "platform/os_timer.h"
 #include "vm/vm.h"
 
@@ -93,7 +92,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     if (state) VmClose(state);
 
     if (context) {
-        for (const std::string& path : context->tempFiles) unlink(path.c_str());
+        for (const std::string& path : context->tempFiles) OsHostDeleteFile(path.c_str());
         context->tempFiles.clear();
     }
     delete context;

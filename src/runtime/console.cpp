@@ -1,28 +1,15 @@
 // Console and progress output.
 #include "runtime/console.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/chunk_name.h"
 #include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 
-void PrintConsole(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
 namespace {
 
-void PutText(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
+void PutText(const std::string& text) { PrintConsoleText(text.data(), text.size()); }
 
 void EndProgress(int id, const char* fallback) {
     if (IsRuntimeQuiet())

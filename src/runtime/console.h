@@ -4,9 +4,7 @@
 
 #include <string>
 
-// printf-style output to standard output. The format must be the caller's own literal, never a
-// catalog or script text.
-void PrintConsole(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#include "platform/os_console.h"
 
 // Starts a progress line without ending it. With a file name, "%s" in message takes the file's
 // display name; addDots appends "...". The message is printed as text, never used as a format.

@@ -9,9 +9,7 @@
 
 namespace {
 
-// Error-argument text and index, and the context of the last raised error.
-char errorArgText[QZ_ERROR_TEXT_SIZE];
-int32_t errorArgIndex;
+// The context of the last raised error.
 char errorCommandName[64] = "----";
 char errorSourceFile[QZ_ERROR_TEXT_SIZE] = "?";
 
@@ -86,7 +84,7 @@ std::string MessageOf(int code) {
     if (code < 0 || code > QZ_LAST_BUILTIN_ERROR) {
         message = GetUserErrorText(code);
     } else if (code == ERR_OPENFONT || code == ERR_ERRORCALLED) {
-        return errorArgText;
+        return GetErrorArgString();
     } else if (code == ERR_CONFIG2) {
         // No message id of its own: it reports a configuration error like ERR_CONFIG.
         message = GetCatalogText(static_cast<int>(GetErrorMessageId(ERR_CONFIG)));
@@ -101,17 +99,17 @@ std::string MessageOf(int code) {
     }
     if (!std::strstr(message, "%s")) {
         if (std::strstr(message, "%d") || std::strstr(message, "%ld"))
-            return Substitute(message, nullptr, errorArgIndex);
+            return Substitute(message, nullptr, GetErrorArgIndex());
         return message;
     }
     std::string arg;
-    if (IsChunkName(errorArgText))
-        arg = GetDisplayFileName(errorArgText);
+    if (IsChunkName(GetErrorArgString()))
+        arg = GetDisplayFileName(GetErrorArgString());
     else if (ShowsFilePart(code))
-        arg = FilePartOf(errorArgText);
+        arg = FilePartOf(GetErrorArgString());
     else
-        arg = errorArgText;
-    return Substitute(message, arg.c_str(), errorArgIndex);
+        arg = GetErrorArgString();
+    return Substitute(message, arg.c_str(), GetErrorArgIndex());
 }
 
 }  // namespace
@@ -147,14 +145,6 @@ std::string FormatErrorText(int code) {
         message.resize(QZ_ERROR_TEXT_SIZE - 1);
     return message;
 }
-
-void SetErrorArgString(const char* text) { CopyCut(errorArgText, text ? text : "", sizeof errorArgText); }
-
-void SetErrorArgIndex(int32_t n) { errorArgIndex = n; }
-
-const char* GetErrorArgString() { return errorArgText; }
-
-int32_t GetErrorArgIndex() { return errorArgIndex; }
 
 int AddUserErrorText(const char* text) {
     if (!text)
@@ -200,8 +190,7 @@ void SetErrorSourceFile(const char* name) { CopyCut(errorSourceFile, name ? name
 const char* GetErrorSourceFile() { return errorSourceFile; }
 
 void ResetErrorState() {
-    errorArgText[0] = 0;
-    errorArgIndex = 0;
+    ClearErrorArg();
     SetErrorCommandName(QZ_NO_COMMAND);
     SetErrorSourceFile("?");
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "runtime/error_texts.h"
 
@@ -27,13 +28,6 @@ uint32_t GetErrorMessageId(int code);
 size_t FormatErrorText(int code, char* buffer, size_t size);
 // The same as a string (at most QZ_ERROR_TEXT_SIZE - 1 characters).
 std::string FormatErrorText(int code);
-
-// Error-argument state: the text fills a message's "%s" (at most 1023 characters are kept), the
-// index fills "%d" and "%ld".
-void SetErrorArgString(const char* text);
-void SetErrorArgIndex(int32_t n);
-const char* GetErrorArgString();
-int32_t GetErrorArgIndex();
 
 // Registers a message text for a new code and returns that code (QZ_FIRST_USER_ERROR + the number
 // of texts registered before), or ERR_MEM when out of memory. The text is copied.

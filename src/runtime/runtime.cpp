@@ -303,7 +303,6 @@ int InitRuntime() {
     vmRuntime.userErrorHandlerInstalled = HandlerInstalled;
     vmRuntime.callUserErrorHandler = CallUserErrorHandler;
     vmRuntime.consolePrint = ConsolePrintText;
-    vmRuntime.setErrorArg = SetErrorArgString;
     return InitEventQueue();
 }
 

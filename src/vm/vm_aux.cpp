@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/charset.h"
+#include "base/error_arg.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
 
 namespace {
 

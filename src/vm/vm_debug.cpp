@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "base/error_arg.h"
 #include "vm/vm_do.h"
 #include "vm/vm_runtime_link.h"
 
@@ -92,11 +93,6 @@ const char* VmCalledFunctionName(VmState* state, const VmCallInfo* ci, const cha
     return name;
 }
 
-void VmSetErrorArg(const char* text) {
-    if (vmRuntime.setErrorArg) vmRuntime.setErrorArg(text);
-    else snprintf(vmRuntime.errorArg, sizeof(vmRuntime.errorArg), "%s", text);
-}
-
 void VmRaiseTypeErrorValue(VmState* state, const VmValue* v, int code, const char* opText) {
     const char* name = nullptr;
     const char* kind = "";
@@ -108,7 +104,7 @@ void VmRaiseTypeErrorValue(VmState* state, const VmValue* v, int code, const cha
     }
     char buf[1024];
     snprintf(buf, sizeof(buf), "%.1000s%s", name ? name : "??", opText);
-    VmSetErrorArg(buf);
+    SetErrorArgString(buf);
     VmRaiseError(state, code);
 }
 

@@ -21,6 +21,3 @@ const char* VmDescribeVariable(VmState* state, const VmCallInfo* ci, int reg, co
 // Raises code with the error argument naming the variable that holds v followed by opText ("{}"
 // for indexing, "()" for calls), or "??" and opText when nothing is known.
 [[noreturn]] void VmRaiseTypeErrorValue(VmState* state, const VmValue* v, int code, const char* opText);
-
-// Sets the error argument text of the next error.
-void VmSetErrorArg(const char* text);

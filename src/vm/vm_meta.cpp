@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/charset.h"
+#include "base/error_arg.h"
 #include "vm/vm_debug.h"
 #include "vm/vm_do.h"
 #include "vm/vm_state.h"
@@ -48,7 +49,7 @@ static void SetFieldKeyArg(const VmValue* key) {
     else if (key->tt == VM_TNUMBER) snprintf(buf, sizeof(buf), "%g", key->value.n);
     else if (key->tt == VM_TNIL) snprintf(buf, sizeof(buf), "0");
     else snprintf(buf, sizeof(buf), "(%s)", VmTypeName(nullptr, key->tt));
-    VmSetErrorArg(buf);
+    SetErrorArgString(buf);
 }
 
 void VmGetTableValue(VmState* state, const VmValue* t, const VmValue* key, VmValue* result, int mode) {
@@ -81,7 +82,7 @@ void VmGetTableValue(VmState* state, const VmValue* t, const VmValue* key, VmVal
         }
         tv = *handler;
     }
-    VmSetErrorArg("#1");
+    SetErrorArgString("#1");
     VmRaiseError(state, ERR_INTERNAL1);
 }
 
@@ -112,7 +113,7 @@ void VmSetTableValue(VmState* state, const VmValue* t, const VmValue* key, const
         }
         tv = *handler;
     }
-    VmSetErrorArg("#2");
+    SetErrorArgString("#2");
     VmRaiseError(state, ERR_INTERNAL1);
 }
 

@@ -1,6 +1,6 @@
 #include "vm/vm_opcodes.h"
 
-#include <strings.h>
+#include "base/charset.h"
 
 // name, mode, B kind, C kind, sets A, test, Bx constant
 const VmOpInfo vmOpInfo[VM_NUM_OPCODES] = {
@@ -51,6 +51,6 @@ const VmOpInfo vmOpInfo[VM_NUM_OPCODES] = {
 
 int VmOpcodeByName(const char* name) {
     for (int i = 0; i < VM_NUM_OPCODES; i++)
-        if (strcasecmp(name, vmOpInfo[i].name) == 0) return i;
+        if (CompareNoCase(name, vmOpInfo[i].name) == 0) return i;
     return -1;
 }

@@ -15,10 +15,6 @@ static void DefaultConsolePrint(const char* text) {
     fflush(stdout);
 }
 
-static void DefaultSetErrorArg(const char* text) {
-    snprintf(vmRuntime.errorArg, sizeof(vmRuntime.errorArg), "%s", text ? text : "");
-}
-
 void VmResetRuntimeLink() {
     vmRuntime.quitFlag.store(0);
     vmRuntime.callTrace = false;
@@ -33,8 +29,6 @@ void VmResetRuntimeLink() {
     vmRuntime.callCommandHook = nullptr;
     vmRuntime.consolePrint = DefaultConsolePrint;
     vmRuntime.getLastErrorFunction = nullptr;
-    vmRuntime.setErrorArg = DefaultSetErrorArg;
-    vmRuntime.errorArg[0] = '\0';
 }
 
 // Install the defaults before main() runs.

@@ -37,10 +37,6 @@ struct VmRuntimeLink {
     void (*consolePrint)(const char* text) = nullptr;
     // The handler of GetLastError, which must see the previous command's code.
     VmCFunction getLastErrorFunction = nullptr;
-    // Sets the error-argument text of the next message (the "%s" of "Table %s not found!").
-    // Default: copied into errorArg below.
-    void (*setErrorArg)(const char* text) = nullptr;
-    char errorArg[1024] = {0};
 };
 
 extern VmRuntimeLink vmRuntime;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "runtime/runtime.h"
-#include "libs/dos.h"
+#include "libs/dos/dos.h"
 #include "libs/oracle.h"
 #include "support/vm_command.h"
 #include "vm/vm.h"

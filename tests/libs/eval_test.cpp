@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "libs/eval.h"
+#include "libs/string/eval.h"
 #include "libs/oracle.h"
 
 using namespace libtest;

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "libs/math_lib.h"
-#include "libs/string_lib.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/string_lib.h"
 #include "vm/vm.h"
 
 namespace libtest {

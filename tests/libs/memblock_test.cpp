@@ -313,7 +313,7 @@ TEST_F(MemblockTest, BlocksAndIdentifiers) {
 
 }  // namespace
 
-#include "libs/dos.h"
+#include "libs/dos/dos.h"
 
 namespace {
 

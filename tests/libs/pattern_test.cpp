@@ -6,7 +6,7 @@
 
 #include "base/error_codes.h"
 #include "libs/oracle.h"
-#include "libs/pattern.h"
+#include "libs/string/pattern.h"
 
 using namespace libtest;
 

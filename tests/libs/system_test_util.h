@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "runtime/object_registry.h"
-#include "libs/memblock.h"
-#include "libs/system.h"
+#include "libs/memblock/memblock.h"
+#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error_arg.h"
 #include "vm/vm_exec.h"
 #include "vm/vm_runtime_link.h"
 #include "vm/vm_state.h"
@@ -289,9 +290,9 @@ TEST_F(Interp, ErrorArgumentsNameKeysAndVariables) {
         {"unknown", MainFunction("LOADK r0 1\nCALL r0 1 1\nRETURN r0 1"), ERR_FUNCDECLA, "?\?()"},
     };
     for (const Case& c : cases) {
-        vmRuntime.errorArg[0] = '\0';
+        ClearErrorArg();
         EXPECT_EQ(RunAsm(L, c.text, nullptr), c.error) << c.name;
-        EXPECT_STREQ(vmRuntime.errorArg, c.arg) << c.name;
+        EXPECT_STREQ(GetErrorArgString(), c.arg) << c.name;
     }
 }
 
@@ -352,7 +353,7 @@ TEST_F(Interp, EventChainsAndFallbacks) {
         "CALL r2 3 2\nGETTABLE r5 r2 \"x\"\nRETURN r5 2",
         &status);
     EXPECT_EQ(status, ERR_INTERNAL1);
-    EXPECT_STREQ(vmRuntime.errorArg, "#1");
+    EXPECT_STREQ(GetErrorArgString(), "#1");
 }
 
 TEST_F(Interp, EndToEndPrograms) {
@@ -879,10 +880,10 @@ TEST_F(Interp, AbsentNumberFieldArguments) {
         const char* arg;
     } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
     for (const Case& c : cases) {
-        vmRuntime.errorArg[0] = '\0';
+        ClearErrorArg();
         int status = 0;
         Run(std::string("NEWTABLE r0 0 0\nLOADK r1 ") + c.key + "\nGETTABLE r2 r0 r1\nRETURN r2 2", &status);
         EXPECT_EQ(status, ERR_FIELDINIT) << c.key;
-        EXPECT_STREQ(vmRuntime.errorArg, c.arg) << c.key;
+        EXPECT_STREQ(GetErrorArgString(), c.arg) << c.key;
     }
 }

@@ -1,0 +1,210 @@
+// Registration and clean-up of the dos library, its temporary-file list, the event services
+// that long commands use, and the protected call of progress callbacks.
+#include "libs/dos/dos.h"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/error_codes.h"
+#include "runtime/runtime.h"
+#include "platform/os_dir.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+qzObjectHeader* qzDosFileList = nullptr;
+qzObjectHeader* qzDosDirectoryList = nullptr;
+int qzDosIoMode = QZ_IO_BUFFERED;
+
+namespace {
+
+const qzCommandRow kDosCommands[] = {
+    {"OpenFile", DosOpenFile},
+    {"CloseFile", DosCloseFile},
+    {"FileLines", DosFileLines},
+    {"Eof", DosEof},
+    {"ReadChr", DosReadChr},
+    {"ReadShort", DosReadShort},
+    {"ReadInt", DosReadInt},
+    {"ReadFloat", DosReadFloat},
+    {"ReadString", DosReadString},
+    {"ReadLine", DosReadLine},
+    {"WriteChr", DosWriteChr},
+    {"WriteShort", DosWriteShort},
+    {"WriteInt", DosWriteInt},
+    {"WriteFloat", DosWriteFloat},
+    {"WriteString", DosWriteString},
+    {"WriteLine", DosWriteLine},
+    {"Seek", DosSeek},
+    {"FilePos", DosFilePos},
+    {"FileLength", DosFileLength},
+    {"FlushFile", DosFlushFile},
+    {"SetIOMode", DosSetIOMode},
+    {"CompressFile", DosCompressFile},
+    {"DecompressFile", DosDecompressFile},
+    {"WriteTable", DosWriteTable},
+    {"ReadTable", DosReadTable},
+    {"WriteFunction", DosWriteFunction},
+    {"ReadFunction", DosReadFunction},
+    {"Exists", DosExists},
+    {"FileSize", DosFileSize},
+    {"IsDirectory", DosIsDirectory},
+    {"PathPart", DosPathPart},
+    {"FilePart", DosFilePart},
+    {"FullPath", DosFullPath},
+    {"GetCurrentDirectory", DosGetCurrentDirectory},
+    {"ChangeDirectory", DosChangeDirectory},
+    {"MakeDirectory", DosMakeDirectory},
+    {"Rename", DosRename},
+    {"DeleteFile", DosDeleteFile},
+    {"CopyFile", DosCopyFile},
+    {"MatchPattern", DosMatchPattern},
+    {"GetFileAttributes", DosGetFileAttributes},
+    {"FileAttributes", DosFileAttributes},
+    {"SetFileAttributes", DosSetFileAttributes},
+    {"OpenDirectory", DosOpenDirectory},
+    {"CloseDirectory", DosCloseDirectory},
+    {"NextDirectoryEntry", DosNextDirectoryEntry},
+    {"ReadDirectory", DosReadDirectory},
+    {"GetVolumeName", DosGetVolumeName},
+    {"GetVolumeInfo", DosGetVolumeInfo},
+    {"GetTempFileName", DosGetTempFileName},
+    {"Execute", DosExecute},
+    {"Run", DosRun},
+    {"MD5", DosMD5},
+    {"CRC32", DosCRC32},
+    {"DefineVirtualFile", DosDefineVirtualFile},
+    {"DefineVirtualFileFromString", DosDefineVirtualFileFromString},
+    {"UndefineVirtualStringFile", DosUndefineVirtualStringFile},
+    {"FileToString", DosFileToString},
+    {"StringToFile", DosStringToFile},
+    {"ApplyPatch", DosApplyPatch},
+    {"GetEnv", DosGetEnv},
+    {"SetEnv", DosSetEnv},
+    {"UnsetEnv", DosUnsetEnv},
+    {nullptr, nullptr},
+};
+
+const qzConstantRow kDosConstants[] = {
+    {"FREESPACE", nullptr, 1},
+    {"USEDSPACE", nullptr, 0},
+    {"EOF", nullptr, -1},
+    {"MODE_READWRITE", nullptr, QZ_MODE_READWRITE},
+    {"MODE_WRITE", nullptr, QZ_MODE_WRITE},
+    {"MODE_READ", nullptr, QZ_MODE_READ},
+    {"COPYFILE_STATUS", nullptr, 0},
+    {"COPYFILE_OVERWRITE", nullptr, 1},
+    {"COPYFILE_UNPROTECT", nullptr, 2},
+    {"DELETEFILE_STATUS", nullptr, 0},
+    {"DELETEFILE_UNPROTECT", nullptr, 1},
+    {"IO_BUFFERED", nullptr, QZ_IO_BUFFERED},
+    {"IO_UNBUFFERED", nullptr, QZ_IO_UNBUFFERED},
+    {"FILEATTR_NORMAL", nullptr, 65536},
+    {"FILEATTR_READ_USR", nullptr, 1},
+    {"FILEATTR_WRITE_USR", nullptr, 2},
+    {"FILEATTR_DELETE_USR", nullptr, 4},
+    {"FILEATTR_EXECUTE_USR", nullptr, 8},
+    {"FILEATTR_READ_GRP", nullptr, 512},
+    {"FILEATTR_WRITE_GRP", nullptr, 1024},
+    {"FILEATTR_EXECUTE_GRP", nullptr, 2048},
+    {"FILEATTR_READ_OTH", nullptr, 4096},
+    {"FILEATTR_WRITE_OTH", nullptr, 8192},
+    {"FILEATTR_EXECUTE_OTH", nullptr, 16384},
+    {"FILEATTR_PURE", nullptr, 16},
+    {"FILEATTR_ARCHIVE", nullptr, 32},
+    {"FILEATTR_SCRIPT", nullptr, 64},
+    {"FILEATTR_HIDDEN", nullptr, 128},
+    {"FILEATTR_SYSTEM", nullptr, 256},
+    {"FILEATTR_READONLY", nullptr, 32768},
+    {"DOSTYPE_FILE", nullptr, 0},
+    {"DOSTYPE_DIRECTORY", nullptr, 1},
+    {"SEEK_BEGINNING", nullptr, 1},
+    {"SEEK_CURRENT", nullptr, 0},
+    {"SEEK_END", nullptr, 2},
+    {nullptr, nullptr, 0},
+};
+
+struct qzTempFile {
+    std::string name;
+    std::string source;
+};
+std::vector<qzTempFile> gTempFiles;
+
+int DefaultPump(VmState*, int* error) {
+    *error = 0;
+    return IsQuitRequested() ? 1 : 0;
+}
+void DefaultReset(VmState*) {}
+
+qzDosEventHooks gHooks = {DefaultPump, DefaultReset};
+
+}  // namespace
+
+int RegisterDosLibrary(VmState* state) {
+    VmRegisterFunctions(state, nullptr, kDosCommands, 0);
+    int code = RegisterCommandTable(kDosCommands, "dos");
+    if (code) return code;
+    code = VmRegisterConstants(state, kDosConstants, 0);
+    if (code) return code;
+    code = RegisterObjectList(&qzDosFileList);
+    if (code) return code;
+    code = RegisterObjectList(&qzDosDirectoryList);
+    if (code) return code;
+    DosFileLinesMetatable(state);
+    return 0;
+}
+
+int FreeDosLibrary(VmState* state) {
+    DosCloseAllFiles(state);
+    for (const qzTempFile& t : gTempFiles) OsDeleteFile(t.name.c_str());
+    gTempFiles.clear();
+    DosCloseAllDirectories();
+    DosFreeStringFiles(state);
+    qzDosIoMode = QZ_IO_BUFFERED;
+    return 0;
+}
+
+int AddDosTempFile(const std::string& name, const std::string& source) {
+    try {
+        gTempFiles.push_back({name, source});
+    } catch (const std::bad_alloc&) {
+        return ERR_MEM;
+    }
+    return 0;
+}
+
+const std::string* FindDosTempFile(const std::string& source) {
+    for (const qzTempFile& t : gTempFiles)
+        if (!t.source.empty() && t.source == source) return &t.name;
+    return nullptr;
+}
+
+void SetDosEventHooks(const qzDosEventHooks* hooks) {
+    gHooks.pumpEvents = hooks && hooks->pumpEvents ? hooks->pumpEvents : DefaultPump;
+    gHooks.resetInputState = hooks && hooks->resetInputState ? hooks->resetInputState : DefaultReset;
+}
+
+int DosPumpEvents(VmState* state, int* error) {
+    *error = 0;
+    return gHooks.pumpEvents(state, error);
+}
+
+void DosResetInputState(VmState* state) { gHooks.resetInputState(state); }
+
+int DosCallCallback(VmState* state, int fn) {
+    fn = VmAbsIndex(state, fn);
+    VmPushValue(state, fn);
+    VmInsert(state, -2);
+    SetRuntimeAttrs(state, {{QZ_RTA_CALLBACKDEPTH, 1}});
+    int status = VmProtectedCall(state, 1, 1, 0);
+    SetRuntimeAttrs(state, {{QZ_RTA_CALLBACKDEPTH, 0}});
+    return status;
+}
+
+bool DosOptFlag(VmState* state, int index, bool def) {
+    int type = VmType(state, index);
+    if (type <= VM_TNIL) return def;
+    if (type == VM_TBOOLEAN) return VmToBoolean(state, index) != 0;
+    return VmCheckNumber(state, index) != 0;
+}

@@ -1,0 +1,219 @@
+// Program and system information: GetMemoryInfo, GetVersion, GetCommandLine, GetProgramInfo,
+// GetFileArgument, GetApplicationInfo, GetSystemInfo, the system language and country, OpenURL,
+// the line-hook and compatibility switches and pointer arithmetic.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "runtime/applet_records.h"
+#include "runtime/arg_check.h"
+#include "base/byte_order.h"
+#include "base/charset.h"
+#include "base/error_codes.h"
+#include "runtime/error_messages.h"
+#include "runtime/player_records.h"
+#include "libs/system/system.h"
+#include "platform/os_env.h"
+#include "platform/os_machine.h"
+#include "platform/os_process.h"
+#include "platform/os_url.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+enum { kChipMemory = 0, kFastMemory = 1 };
+enum { kPrgTypeScript = 0, kPrgTypeApplet = 1, kPrgTypeProgram = 2 };
+
+bool legacyLineBasedShapes = false;
+bool legacySingleMusic = false;
+
+void SetField(VmState* state, const char* key, const std::string& text) {
+    VmPushString(state, key);
+    VmPushLString(state, text.data(), text.size());
+    VmRawSet(state, -3);
+}
+
+void SetField(VmState* state, const char* key, double number) {
+    VmPushString(state, key);
+    VmPushNumber(state, number);
+    VmRawSet(state, -3);
+}
+
+// Pointer arithmetic on addresses as unsigned numbers (no overflow traps).
+int MovePointer(VmState* state, int direction) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    void* pointer = VmCheckUserdata(state, 1);
+    double n = VmCheckNumber(state, 2);
+    // Truncated toward zero and saturated at the 64-bit limits (NaN as -2147483648), so no
+    // number can make the conversion undefined.
+    int64_t bytes;
+    if (std::isnan(n))
+        bytes = INT32_MIN;
+    else if (n >= 9223372036854775807.0)
+        bytes = INT64_MAX;
+    else if (n <= -9223372036854775808.0)
+        bytes = INT64_MIN;
+    else
+        bytes = static_cast<int64_t>(n);
+    uintptr_t step = static_cast<uintptr_t>(bytes);
+    uintptr_t address = reinterpret_cast<uintptr_t>(pointer);
+    address = direction > 0 ? address + step : address - step;
+    VmPushLightUserdata(state, reinterpret_cast<void*>(address));
+    return 1;
+}
+
+}  // namespace
+
+void ResetLegacyControls() {
+    legacyLineBasedShapes = false;
+    legacySingleMusic = false;
+}
+
+bool IsLegacyLineBasedShapes() { return legacyLineBasedShapes; }
+bool IsLegacySingleMusic() { return legacySingleMusic; }
+
+int SysGetMemoryInfo(VmState* state) {
+    int32_t type = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    if (type != kChipMemory && type != kFastMemory)
+        return ERR_WRONGUSAGE;
+    // Numbers are doubles: sizes beyond 4 GiB come through whole.
+    VmPushNumber(state, static_cast<double>(OsGetPhysicalMemory()));
+    return 1;
+}
+
+int SysGetVersion(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    VmNewTable(state);
+    SetField(state, "application", std::string("QuarnelixPlayer"));
+    SetField(state, "version", std::string("6.0"));
+    SetField(state, "version_date", std::string("14.02.15"));
+    SetField(state, "kernel", std::string("6.0"));
+    SetField(state, "kernel_date", std::string("14.02.15"));
+    SetField(state, "beta", 0.0);
+    SetField(state, "platform", std::string("MacOS"));
+    SetField(state, "bigendian", HostIsBigEndian() ? 1.0 : 0.0);
+    SetField(state, "cpu", OsGetCpuName());
+    // No plugin is loaded by this player yet: the plugin list is empty.
+    VmPushString(state, "plugins");
+    VmNewTable(state);
+    VmRawSet(state, -3);
+    return 1;
+}
+
+int SysGetCommandLine(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    qzPlayerContext* context = GetPlayerContext(state);
+    VmNewTable(state);
+    int count = 0;
+    if (context) {
+        for (const qzCommandLineArg& arg : context->unknownArgs) {
+            VmNewTable(state);
+            SetField(state, "arg", arg.name);
+            SetField(state, "param", arg.hasValue ? arg.value : std::string());
+            VmRawSetI(state, -2, count++);
+        }
+    }
+    VmPushNumber(state, count);
+    VmPushNumber(state, context ? (context->launchedFromShell ? 1 : 0) : 1);
+    return 3;
+}
+
+int SysGetProgramInfo(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    qzPlayerContext* context = GetPlayerContext(state);
+    std::string programPath = context ? context->programPath : std::string();
+    if (context && context->appended) {
+        VmPushNumber(state, kPrgTypeProgram);
+        VmPushLString(state, programPath.data(), programPath.size());
+        return 2;
+    }
+    VmPushNumber(state, context && context->compiledApplet ? kPrgTypeApplet : kPrgTypeScript);
+    std::string appletPath = context ? context->appletPath : std::string();
+    VmPushLString(state, appletPath.data(), appletPath.size());
+    VmPushLString(state, programPath.data(), programPath.size());
+    return 3;
+}
+
+int SysGetFileArgument(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    qzPlayerContext* context = GetPlayerContext(state);
+    std::string name = context ? context->firstFileArg : std::string();
+    VmPushLString(state, name.data(), name.size());
+    return 1;
+}
+
+int SysGetApplicationInfo(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    qzAppletDescriptor* applet = GetAppletDescriptor(state);
+    VmNewTable(state);
+    SetField(state, "title", applet ? applet->title : std::string());
+    SetField(state, "version", applet ? applet->version : std::string());
+    SetField(state, "copyright", applet ? applet->copyright : std::string());
+    SetField(state, "author", applet ? applet->author : std::string());
+    SetField(state, "description", applet ? applet->description : std::string());
+    return 1;
+}
+
+int SysGetSystemInfo(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    static const char* const kKeys[] = {"programfiles", "appdata", "userhome", "mydocuments", "username"};
+    VmNewTable(state);
+    for (int kind = 0; kind < 5; kind++) {
+        char buffer[1024];
+        buffer[0] = 0;
+        MacGetSystemFolder(kind, buffer, sizeof(buffer));
+        SetField(state, kKeys[kind], std::string(buffer));
+    }
+    return 1;
+}
+
+int SysGetSystemLanguage(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    VmPushNumber(state, OsGetSystemLanguage());
+    return 1;
+}
+
+int SysGetSystemCountry(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    VmPushNumber(state, OsGetSystemCountry());
+    return 1;
+}
+
+int SysOpenURL(VmState* state) {
+    const char* url = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int error = OsOpenURL(url);
+    if (error)
+        SetErrorArgString(url);
+    return error;
+}
+
+int SysLegacyControl(VmState* state) {
+    const char* name = VmCheckString(VmCheckArgCount(state, 2, 2, 0, 0), 1);
+    bool on = VmCheckInteger(state, 2) != 0;
+    if (CompareNoCase(name, "linebasedshapes") == 0)
+        legacyLineBasedShapes = on;
+    else if (CompareNoCase(name, "singlemusic") == 0)
+        legacySingleMusic = on;
+    else {
+        SetErrorArgString(name);
+        return ERR_UNKNOWNTAG;
+    }
+    return 0;
+}
+
+int SysDisableLineHook(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    SetLineHookDisabled(true);
+    return 0;
+}
+
+int SysEnableLineHook(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    SetLineHookDisabled(false);
+    return 0;
+}
+
+int SysIncreasePointer(VmState* state) { return MovePointer(state, 1); }
+int SysDecreasePointer(VmState* state) { return MovePointer(state, -1); }

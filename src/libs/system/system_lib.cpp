@@ -1,0 +1,122 @@
+// Registration and clean-up of the `system` command library, and its global switches.
+#include "libs/system/system.h"
+
+#include "runtime/error_report.h"
+#include "runtime/object_registry.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+#include "vm/vm_runtime_link.h"
+
+namespace {
+
+bool lineHookDisabled = false;
+
+// The command table. The requester, clipboard and plugin commands are not part of it yet.
+const qzCommandRow kSystemCommands[] = {
+    {"Wait", SysWait},
+    {"OpenCatalog", SysOpenCatalog},
+    {"CloseCatalog", SysCloseCatalog},
+    {"GetCatalogString", SysGetCatalogString},
+    {"GetDate", SysGetDate},
+    {"GetTime", SysGetTime},
+    {"GetWeekday", SysGetWeekday},
+    {"GetDateNum", SysGetDateNum},
+    {"GetTimer", SysGetTimer},
+    {"PauseTimer", SysPauseTimer},
+    {"ResumeTimer", SysResumeTimer},
+    {"StartTimer", SysStartTimer},
+    {"StopTimer", SysStopTimer},
+    {"ResetTimer", SysResetTimer},
+    {"WaitTimer", SysWaitTimer},
+    {"GetMemoryInfo", SysGetMemoryInfo},
+    {"End", SysEnd},
+    {"GetErrorName", SysGetErrorName},
+    {"Sort", SysSort},
+    {"DebugStr", SysDebugPrint},
+    {"DebugVal", SysDebugPrint},
+    {"DebugPrint", SysDebugPrint},
+    {"ExitOnError", SysExitOnError},
+    {"GetLastError", SysGetLastError},
+    {"DebugOutput", SysDebugOutput},
+    {"GetType", SysGetType},
+    {"IIf", SysIIf},
+    {"InsertItem", SysInsertItem},
+    {"RemoveItem", SysRemoveItem},
+    {"ListItems", SysListItems},
+    {"Unpack", SysUnpack},
+    {"SetMetaTable", SysSetMetaTable},
+    {"GetMetaTable", SysGetMetaTable},
+    {"RawEqual", SysRawEqual},
+    {"RawGet", SysRawGet},
+    {"RawSet", SysRawSet},
+    {"GCInfo", SysGCInfo},
+    {"CollectGarbage", SysCollectGarbage},
+    {"Error", SysError},
+    {"IPairs", SysIPairs},
+    {"Pairs", SysPairs},
+    {"NextItem", SysNextItem},
+    {"GetVersion", SysGetVersion},
+    {"GetCommandLine", SysGetCommandLine},
+    {"GetProgramInfo", SysGetProgramInfo},
+    {"GetConstant", SysGetConstant},
+    {"CompareDates", SysCompareDates},
+    {"OpenURL", SysOpenURL},
+    {"CopyTable", SysCopyTable},
+    {"GetSystemLanguage", SysGetSystemLanguage},
+    {"GetSystemCountry", SysGetSystemCountry},
+    {"DebugPrompt", SysDebugPrompt},
+    {"GetFileArgument", SysGetFileArgument},
+    {"Assert", SysAssert},
+    {"ForEach", SysForEach},
+    {"ForEachI", SysForEachI},
+    {"Concat", SysConcat},
+    {"GetObjectType", SysGetObjectType},
+    {"GetObjectData", SysGetObjectData},
+    {"SetObjectData", SysSetObjectData},
+    {"ClearObjectData", SysClearObjectData},
+    {"CopyObjectData", SysCopyObjectData},
+    {"GetObjects", SysGetObjects},
+    {"RaiseOnError", SysRaiseOnError},
+    {"HaveObject", SysHaveObject},
+    {"IsNil", SysIsNil},
+    {"HaveItem", SysHaveItem},
+    {"GetSystemInfo", SysGetSystemInfo},
+    {"LegacyControl", SysLegacyControl},
+    {"DisableLineHook", SysDisableLineHook},
+    {"EnableLineHook", SysEnableLineHook},
+    {"IncreasePointer", SysIncreasePointer},
+    {"DecreasePointer", SysDecreasePointer},
+    {"GetApplicationInfo", SysGetApplicationInfo},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+bool IsLineHookDisabled() { return lineHookDisabled; }
+void SetLineHookDisabled(bool disabled) { lineHookDisabled = disabled; }
+
+int RegisterSystemLibrary(VmState* state) {
+    VmRegisterFunctions(state, nullptr, kSystemCommands, 0);
+    int error = RegisterCommandTable(kSystemCommands, "system");
+    if (error)
+        return error;
+    error = VmRegisterConstants(state, qzSystemConstants, 0);
+    if (error)
+        return error;
+    // GetLastError must see the code of the command before it, so the interpreter leaves the
+    // last error alone when it calls this handler.
+    vmRuntime.getLastErrorFunction = SysGetLastError;
+    return RegisterSystemTimerList();
+}
+
+void FreeSystemLibrary(VmState* state) {
+    FreeSystemTimers(state);
+    CloseScriptCatalog();
+    if (state && IsUserErrorHandlerInstalled(state)) {
+        VmPushNil(state);
+        SetUserErrorHandler(state, VmGetTop(state));
+        VmPop(state, 1);
+    }
+    lineHookDisabled = false;
+    ResetLegacyControls();
+}
