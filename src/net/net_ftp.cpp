@@ -52,6 +52,7 @@ int OpenDataConnection(qzTransfer* t, const char* reply) {
     if (rc) return rc;
     t->data->dataPending = 1;
     t->data->closedReported = 1;
+    NetBufferSetReadAhead(&t->data->socket->buffer, QZ_NET_READAHEAD);
     return 0;
 }
 

@@ -68,7 +68,13 @@ struct Receive {
 int Deliver(Receive& r, const unsigned char* bytes, size_t n) {
     if (n == 0) return 0;
     const qzReceiveTarget* t = r.target;
-    if (t && t->file) {
+    if (t && t->file && t->fileStage) {
+        if (NetBytesAppend(t->fileStage, bytes, n)) return ERR_MEM;
+        if (t->fileStage->size >= QZ_NET_FILE_STAGE) {
+            int rc = NetFlushFileStage(t);
+            if (rc) return rc;
+        }
+    } else if (t && t->file) {
         if (VfsWrite(t->file, bytes, n) != n) return ERR_WRITE;
     } else if (t && t->fixed) {
         if (static_cast<uint64_t>(r.delivered) + n > t->fixedCapacity) return ERR_MEM;
@@ -100,8 +106,10 @@ int DeliverLineByte(Receive& r, unsigned char byte) {
 // Takes what the buffer holds by the mode. *moved gets the bytes taken out of the buffer, *done
 // whether the receive is complete. 0 or a delivery error.
 int TakeFromBuffer(Receive& r, qzSocketBuffer* b, size_t* moved, bool* done) {
+    // One piece per pass, however much the buffer holds.
     const unsigned char* start = b->data + b->first;
     size_t available = b->last - b->first;
+    if (available > QZ_NET_PIECE) available = QZ_NET_PIECE;
     int rc = 0;
     switch (r.mode) {
     case QZ_RECEIVE_BYTES: {
@@ -154,7 +162,7 @@ int ReceiveLoop(Receive& r, int wait, int* result, int* progressResult) {
             }
             if (NetBufferIsEmpty(b)) {
                 size_t got = 0;
-                *result = b->io->receive(b->io->context, b->data, QZ_NET_PIECE, &got);
+                *result = b->io->receive(b->io->context, b->data, b->capacity, &got);
                 b->first = 0;
                 b->last = got;
             }
@@ -249,6 +257,15 @@ int NetSendChecked(VmState* state, qzConnection* connection, const void* data, s
     }
     if (sent < count) return ERR_SENDDATA;
     return 0;
+}
+
+int NetFlushFileStage(const qzReceiveTarget* target) {
+    qzNetBytes* stage = target->fileStage;
+    if (!stage || !stage->size) return 0;
+    size_t written = VfsWrite(target->file, stage->data, stage->size);
+    bool complete = written == stage->size;
+    stage->size = 0;
+    return complete ? 0 : ERR_WRITE;
 }
 
 int NetReceiveInto(VmState* state, qzConnection* connection, int mode, int64_t count, int wait,

@@ -25,8 +25,12 @@ struct qzPacketCallback {
 
 // Where an internal receive delivers: the first one set of file, fixed buffer and memory. A line
 // read into the fixed buffer is terminated with a zero byte, so it holds capacity - 1 characters.
+// With a file stage, bytes for the file gather there and go out in writes of QZ_NET_FILE_STAGE
+// bytes; NetFlushFileStage writes the rest.
+constexpr size_t QZ_NET_FILE_STAGE = 262144;
 struct qzReceiveTarget {
     qzVfsFile* file = nullptr;
+    qzNetBytes* fileStage = nullptr;
     char* fixed = nullptr;
     size_t fixedCapacity = 0;
     qzNetBytes* memory = nullptr;
@@ -39,6 +43,9 @@ int NetSend(VmState* state, qzConnection* connection, const void* data, size_t c
 // NetSend as an error code: 1003 while quitting, the callback's result, ERR_SOCKET with the text,
 // ERR_SENDDATA for a short send, else 0.
 int NetSendChecked(VmState* state, qzConnection* connection, const void* data, size_t count);
+
+// Writes what the target's file stage holds: 0 or ERR_WRITE.
+int NetFlushFileStage(const qzReceiveTarget* target);
 
 // Receives for internal use into the target: 0, ERR_RECVTIMEOUT, ERR_RECVCLOSED, ERR_SOCKET
 // with the text, 1003, a delivery error (ERR_MEM, ERR_WRITE) or a callback's error. *received

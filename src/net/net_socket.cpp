@@ -2,6 +2,8 @@
 // buffer's bookkeeping.
 #include "net/net_socket.h"
 
+#include <cstring>
+
 #include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
@@ -61,6 +63,7 @@ qzSocket* WrapTcpSocket(int fd) {
 void DestroySocket(qzSocket* socket) {
     if (!socket) return;
     SockDestroy(&socket->fd);
+    if (socket->buffer.data != socket->buffer.area) OsFree(socket->buffer.data);
     OsFree(socket);
 }
 
@@ -71,7 +74,22 @@ void NetBufferInit(qzSocketBuffer* buffer, qzSocketIo* io, qzNetTimeout* timeout
     buffer->last = 0;
     buffer->io = io;
     buffer->timeout = timeout;
+    buffer->data = buffer->area;
+    buffer->capacity = sizeof buffer->area;
     buffer->birthday = OsGetTimeSeconds();
+}
+
+void NetBufferSetReadAhead(qzSocketBuffer* buffer, size_t size) {
+    if (size <= buffer->capacity) return;
+    unsigned char* block = static_cast<unsigned char*>(OsAlloc(size, 0));
+    if (!block) return;
+    size_t held = buffer->last - buffer->first;
+    std::memcpy(block, buffer->data + buffer->first, held);
+    if (buffer->data != buffer->area) OsFree(buffer->data);
+    buffer->data = block;
+    buffer->capacity = size;
+    buffer->first = 0;
+    buffer->last = held;
 }
 
 void NetBufferSkip(qzSocketBuffer* buffer, size_t count) {

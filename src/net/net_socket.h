@@ -10,6 +10,9 @@
 
 // Pieces of data move in at most this many bytes.
 constexpr size_t QZ_NET_PIECE = 8192;
+// The receive buffer of a bulk transfer's connection: it takes this much off the socket per call,
+// which the engine still hands on in pieces of QZ_NET_PIECE.
+constexpr size_t QZ_NET_READAHEAD = 131072;
 
 // The I/O operations of a socket; each takes the context first and returns a socket-layer result.
 struct qzSocketIo {
@@ -19,8 +22,8 @@ struct qzSocketIo {
     const char* (*errorText)(void* context, int code);
 };
 
-// Invariant: first <= last <= QZ_NET_PIECE; empty when first >= last, reset to 0 / 0 whenever a
-// skip empties it.
+// Invariant: first <= last <= capacity; empty when first >= last, reset to 0 / 0 whenever a skip
+// empties it.
 struct qzSocketBuffer {
     double birthday;      // when the buffer was set up (monotonic seconds)
     uint64_t sent;        // bytes sent
@@ -29,7 +32,9 @@ struct qzSocketBuffer {
     qzNetTimeout* timeout;
     size_t first;         // first unread byte
     size_t last;          // one past the last stored byte
-    unsigned char data[QZ_NET_PIECE];
+    unsigned char* data;  // `area`, or a larger read-ahead block
+    size_t capacity;
+    unsigned char area[QZ_NET_PIECE];
 };
 
 struct qzSocket {
@@ -51,5 +56,8 @@ void DestroySocket(qzSocket* socket);
 void SetSocketIo(qzSocket* socket);
 
 void NetBufferInit(qzSocketBuffer* buffer, qzSocketIo* io, qzNetTimeout* timeout);
+// Gives the buffer a read-ahead block of `size` bytes (what it holds is kept). Without memory it
+// keeps its own area.
+void NetBufferSetReadAhead(qzSocketBuffer* buffer, size_t size);
 inline bool NetBufferIsEmpty(const qzSocketBuffer* buffer) { return buffer->first >= buffer->last; }
 void NetBufferSkip(qzSocketBuffer* buffer, size_t count);

@@ -22,6 +22,8 @@ namespace {
 constexpr const char* kAnonymousUser = "anonymous";
 constexpr const char* kAnonymousPassword = "guest@quarnelix.example";
 constexpr int64_t kFtpPiece = 4096;
+// Upload sources are read in blocks of this size.
+constexpr size_t kSourceBlock = 262144;
 
 bool SameHost(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -142,6 +144,7 @@ int Exchange(qzTransfer* t) {
         // The event dispatcher never reports the transfer's own connections.
         t->control->dataPending = 1;
         t->control->closedReported = 1;
+        NetBufferSetReadAhead(&t->control->socket->buffer, QZ_NET_READAHEAD);
         rc = t->parts.scheme == QZ_URL_HTTP ? HttpExchange(t) : FtpExchange(t);
         if (rc != QZ_TRANSFER_REDIRECT) return rc;
         DropConnection(t, &t->control);
@@ -175,15 +178,15 @@ void StartProgress(qzTransfer* t, qzConnection* connection, int action, int64_t 
 int SendDataSource(VmState* state, qzConnection* connection, const void* data, int64_t length, qzVfsFile* file,
                    int64_t expected) {
     if (!file) return NetSendChecked(state, connection, data, static_cast<size_t>(length));
-    unsigned char* block = static_cast<unsigned char*>(OsAlloc(QZ_NET_PIECE, 0));
+    unsigned char* block = static_cast<unsigned char*>(OsAlloc(kSourceBlock, 0));
     if (!block) return ERR_MEM;
     int64_t total = 0;
     int rc = 0;
     while (true) {
-        size_t got = VfsRead(file, block, QZ_NET_PIECE);
+        size_t got = VfsRead(file, block, kSourceBlock);
         total += static_cast<int64_t>(got);
         rc = NetSendChecked(state, connection, block, got);
-        if (rc || got < QZ_NET_PIECE) break;
+        if (rc || got < kSourceBlock) break;
     }
     OsFree(block);
     if (!rc && (expected == -1 ? !VfsEof(file) : total != expected)) rc = ERR_SENDDATA;
@@ -195,10 +198,12 @@ int ReceiveBody(qzTransfer* t, qzConnection* connection, int shape, int64_t leng
     const qzTransferRequest& request = *t->request;
     StartProgress(t, connection, request.upload ? 1 : 0, total);
     qzReceiveTarget target;
+    qzNetBytes stage;
     if (!request.upload && request.hasFile) {
         int rc = OpenDestination(t);
         if (rc) return rc;
         target.file = t->destination;
+        target.fileStage = &stage;
     } else {
         target.memory = &t->result->body;
     }
@@ -244,7 +249,9 @@ int ReceiveBody(qzTransfer* t, qzConnection* connection, int shape, int64_t leng
         }
         break;
     }
-    return rc;
+    int flushed = NetFlushFileStage(&target);
+    NetBytesFree(&stage);
+    return rc ? rc : flushed;
 }
 
 int NetTransfer(VmState* state, qzTransferRequest* request, qzTransferResult* result) {
