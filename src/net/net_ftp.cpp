@@ -52,7 +52,7 @@ int OpenDataConnection(qzTransfer* t, const char* reply) {
     if (rc) return rc;
     t->data->dataPending = 1;
     t->data->closedReported = 1;
-    NetBufferSetReadAhead(&t->data->socket->buffer, QZ_NET_READAHEAD);
+    SetBulkTransferSocket(t->data->socket);
     return 0;
 }
 

@@ -214,7 +214,7 @@ int NetSend(VmState* state, qzConnection* connection, const void* data, size_t c
                 break;
             }
             size_t left = count - total - inPass;
-            size_t piece = left < QZ_NET_PIECE ? left : QZ_NET_PIECE;
+            size_t piece = left < socket->buffer.sendPiece ? left : socket->buffer.sendPiece;
             size_t done = 0;
             result = socket->io.send(socket->io.context, bytes + total + inPass, piece, &done);
             inPass += done;

@@ -76,10 +76,16 @@ void NetBufferInit(qzSocketBuffer* buffer, qzSocketIo* io, qzNetTimeout* timeout
     buffer->timeout = timeout;
     buffer->data = buffer->area;
     buffer->capacity = sizeof buffer->area;
+    buffer->sendPiece = QZ_NET_PIECE;
     buffer->birthday = OsGetTimeSeconds();
 }
 
-void NetBufferSetReadAhead(qzSocketBuffer* buffer, size_t size) {
+void SetBulkTransferSocket(qzSocket* socket) {
+    SockSetNoDelay(socket->fd);
+    SockLimitUnsent(socket->fd, static_cast<int>(2 * QZ_NET_BULK_PIECE));
+    qzSocketBuffer* buffer = &socket->buffer;
+    buffer->sendPiece = QZ_NET_BULK_PIECE;
+    size_t size = QZ_NET_READAHEAD;
     if (size <= buffer->capacity) return;
     unsigned char* block = static_cast<unsigned char*>(OsAlloc(size, 0));
     if (!block) return;

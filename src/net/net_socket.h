@@ -10,9 +10,11 @@
 
 // Pieces of data move in at most this many bytes.
 constexpr size_t QZ_NET_PIECE = 8192;
-// The receive buffer of a bulk transfer's connection: it takes this much off the socket per call,
-// which the engine still hands on in pieces of QZ_NET_PIECE.
+// A bulk transfer's connection (downloads and uploads) takes up to QZ_NET_READAHEAD bytes off the
+// socket per call, which the engine still hands on in pieces of QZ_NET_PIECE, and sends pieces of
+// up to QZ_NET_BULK_PIECE bytes: per-call costs of the system stay small beside the data.
 constexpr size_t QZ_NET_READAHEAD = 131072;
+constexpr size_t QZ_NET_BULK_PIECE = 65536;
 
 // The I/O operations of a socket; each takes the context first and returns a socket-layer result.
 struct qzSocketIo {
@@ -34,6 +36,7 @@ struct qzSocketBuffer {
     size_t last;          // one past the last stored byte
     unsigned char* data;  // `area`, or a larger read-ahead block
     size_t capacity;
+    size_t sendPiece;     // the most bytes one send call carries
     unsigned char area[QZ_NET_PIECE];
 };
 
@@ -56,8 +59,9 @@ void DestroySocket(qzSocket* socket);
 void SetSocketIo(qzSocket* socket);
 
 void NetBufferInit(qzSocketBuffer* buffer, qzSocketIo* io, qzNetTimeout* timeout);
-// Gives the buffer a read-ahead block of `size` bytes (what it holds is kept). Without memory it
-// keeps its own area.
-void NetBufferSetReadAhead(qzSocketBuffer* buffer, size_t size);
+// Makes the socket one of a bulk transfer: a read-ahead block (what the buffer holds is kept;
+// without memory it keeps its own area), larger send pieces, small writes sent at once, and at
+// most two send pieces waiting unsent.
+void SetBulkTransferSocket(qzSocket* socket);
 inline bool NetBufferIsEmpty(const qzSocketBuffer* buffer) { return buffer->first >= buffer->last; }
 void NetBufferSkip(qzSocketBuffer* buffer, size_t count);

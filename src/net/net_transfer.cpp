@@ -144,7 +144,7 @@ int Exchange(qzTransfer* t) {
         // The event dispatcher never reports the transfer's own connections.
         t->control->dataPending = 1;
         t->control->closedReported = 1;
-        NetBufferSetReadAhead(&t->control->socket->buffer, QZ_NET_READAHEAD);
+        SetBulkTransferSocket(t->control->socket);
         rc = t->parts.scheme == QZ_URL_HTTP ? HttpExchange(t) : FtpExchange(t);
         if (rc != QZ_TRANSFER_REDIRECT) return rc;
         DropConnection(t, &t->control);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -176,6 +177,15 @@ void SockDestroy(int* fd) {
 int SockSetReuseAddress(int fd) {
     int on = 1;
     return setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 ? 0 : errno;
+}
+
+int SockSetNoDelay(int fd) {
+    int on = 1;
+    return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 ? 0 : errno;
+}
+
+int SockLimitUnsent(int fd, int bytes) {
+    return setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes) == 0 ? 0 : errno;
 }
 
 int SockWait(int fd, int what, const qzNetTimeout* timeout) {

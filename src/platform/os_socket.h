@@ -58,6 +58,13 @@ int SockListen(int fd, int backlog);
 // Closes the socket (switched to blocking first, so queued data still goes out) and sets -1.
 void SockDestroy(int* fd);
 int SockSetReuseAddress(int fd);
+// Sends small writes at once instead of holding them until earlier data is acknowledged: 0 or
+// the error number.
+int SockSetNoDelay(int fd);
+// Reports the socket writable only while fewer than `bytes` sent bytes wait unsent, so a fast
+// writer waits on a short queue instead of a deep one (the bytes in flight still grow with the
+// connection): 0 or the error number.
+int SockLimitUnsent(int fd, int bytes);
 
 // Waits until the socket is readable (1), writable (2) or either (3). Block 0 returns -1 at
 // once. For 3, a readable socket gives -2 (a connection attempt that was refused or closed).
