@@ -3,8 +3,6 @@
 // foreign schemes, authentication, drip feeds past the time-out; and for FTP split greetings,
 // broken multi-line replies, foreign passive addresses and long lines. Each case downloads into
 // a file of its own folder: a failure must leave that folder empty.
-#include <dirent.h>
-
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
@@ -57,16 +55,6 @@ struct Case {
     int timeoutMs = 2000;
     std::vector<std::pair<std::string, std::string>> options = {};
 };
-
-std::vector<std::string> FilesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
 
 class NetHostileTest : public NetFixture {
 protected:

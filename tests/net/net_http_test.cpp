@@ -1,24 +1,12 @@
 // Downloads over HTTP from real servers on loopback: python3's http.server (HTTP/1.0, bodies
 // until close or with a length) and nginx (HTTP/1.1: chunked bodies, 301/302 redirects, Basic
 // authentication, 204), into memory and into files, with progress callbacks and silentfail.
-#include <dirent.h>
-
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
 namespace {
 
 using namespace nettest;
-
-std::vector<std::string> FilesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
 
 std::string Pattern(size_t size) {
     std::string s(size, '\0');

@@ -15,25 +15,6 @@ namespace {
 
 using namespace nettest;
 
-// A plain listening socket on 127.0.0.1.
-struct RawListener {
-    int fd = -1;
-    int port = 0;
-    RawListener() {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof in;
-        bind(fd, reinterpret_cast<sockaddr*>(&in), sizeof in);
-        listen(fd, 8);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&in), &length);
-        port = ntohs(in.sin_port);
-    }
-    ~RawListener() { close(fd); }
-    int Accept() { return accept(fd, nullptr, nullptr); }
-};
-
 // A plain client socket connected to 127.0.0.1:port.
 int RawConnect(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);

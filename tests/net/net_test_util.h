@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -48,17 +49,42 @@ inline std::string SourceDir() {
 
 inline std::string ServerScript(const char* name) { return SourceDir() + "/tests/net/servers/" + name; }
 
+// A plain listening socket on 127.0.0.1 with a port the system chose, closed with the object.
+struct RawListener {
+    int fd = -1;
+    int port = 0;
+    RawListener() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in in{};
+        in.sin_family = AF_INET;
+        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof in;
+        bind(fd, reinterpret_cast<sockaddr*>(&in), sizeof in);
+        listen(fd, 8);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&in), &length);
+        port = ntohs(in.sin_port);
+    }
+    RawListener(const RawListener&) = delete;
+    RawListener& operator=(const RawListener&) = delete;
+    ~RawListener() { close(fd); }
+    int Accept() { return accept(fd, nullptr, nullptr); }
+};
+
 // A port on 127.0.0.1 that nothing listens on at the moment.
 inline int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof in;
-    bind(fd, reinterpret_cast<sockaddr*>(&in), sizeof in);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&in), &length);
-    close(fd);
-    return ntohs(in.sin_port);
+    RawListener listener;
+    return listener.port;
+}
+
+// The names in a folder, without "." and "..".
+inline std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
 }
 
 // True once something accepts connections on 127.0.0.1:port, within the time limit.

@@ -174,15 +174,8 @@ TEST_F(NetUdpTest, TimeoutSetting) {
 // IsOnline probes the host that QUARNELIX_ONLINE_HOST names: 1 when it answers, 0 otherwise,
 // never an error.
 TEST_F(NetUdpTest, IsOnlineProbesTheConfiguredHost) {
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in in{};
-    in.sin_family = AF_INET;
-    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof in;
-    bind(listener, reinterpret_cast<sockaddr*>(&in), sizeof in);
-    listen(listener, 4);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&in), &length);
-    int open = ntohs(in.sin_port);
+    RawListener listener;
+    int open = listener.port;
     int closed = FreePort();
     struct Case {
         std::string host;
@@ -200,7 +193,6 @@ TEST_F(NetUdpTest, IsOnlineProbesTheConfiguredHost) {
     }
     OsUnsetEnv("QUARNELIX_ONLINE_HOST");
     EXPECT_EQ(*NetConnectionList(), nullptr);
-    close(listener);
 }
 
 }  // namespace

@@ -32,6 +32,22 @@ struct Listener {
     ~Listener() { SockDestroy(&fd); }
 };
 
+// A listener whose queue is full: it drops further SYNs, so a connection attempt gets no answer.
+struct SilentListener : Listener {
+    int filler[3] = {-1, -1, -1};
+    SilentListener() : Listener(0) {
+        for (int& fd : filler) {
+            EXPECT_EQ(SockCreate(&fd, QZ_SOCK_STREAM), 0);
+            SockSetNonBlocking(fd);
+            int unused = 0;
+            SockConnect(fd, &address, 0, nullptr, nullptr, &unused);
+        }
+    }
+    ~SilentListener() {
+        for (int& fd : filler) SockDestroy(&fd);
+    }
+};
+
 qzNetTimeout Limits(double block, double total) {
     qzNetTimeout t{};
     NetTimeoutSet(&t, block, total);
@@ -154,17 +170,10 @@ TEST(SocketLayer, ConnectionRefusedGivesTheSystemError) {
     SockDestroy(&fd);
 }
 
-// A listener whose queue is full drops further SYNs, so the attempt gets no answer. The pump
-// moves the clock by 100 ms per wait: the attempt ends once more than 1.5 s have passed.
+// The pump moves the clock by 100 ms per wait: an attempt that gets no answer ends once more
+// than 1.5 s have passed.
 TEST(SocketLayer, ConnectionWithoutAnswerTimesOutAfterItsLimitWhilePumping) {
-    Listener listener(0);
-    int filler[3] = {-1, -1, -1};
-    for (int& fd : filler) {
-        ASSERT_EQ(SockCreate(&fd, QZ_SOCK_STREAM), 0);
-        SockSetNonBlocking(fd);
-        int unused = 0;
-        SockConnect(fd, &listener.address, 0, nullptr, nullptr, &unused);
-    }
+    SilentListener listener;
     ManualClock clock;
     struct Pump {
         ManualClock* clock;
@@ -187,18 +196,10 @@ TEST(SocketLayer, ConnectionWithoutAnswerTimesOutAfterItsLimitWhilePumping) {
     EXPECT_EQ(pump.calls, 16);
     EXPECT_STREQ(SockErrorText(rc), "timeout");
     SockDestroy(&fd);
-    for (int& f : filler) SockDestroy(&f);
 }
 
 TEST(SocketLayer, PumpThatAsksToStopEndsTheAttempt) {
-    Listener listener(0);
-    int filler[3] = {-1, -1, -1};
-    for (int& fd : filler) {
-        ASSERT_EQ(SockCreate(&fd, QZ_SOCK_STREAM), 0);
-        SockSetNonBlocking(fd);
-        int unused = 0;
-        SockConnect(fd, &listener.address, 0, nullptr, nullptr, &unused);
-    }
+    SilentListener listener;
     int fd = -1;
     ASSERT_EQ(SockCreate(&fd, QZ_SOCK_STREAM), 0);
     SockSetNonBlocking(fd);
@@ -213,7 +214,6 @@ TEST(SocketLayer, PumpThatAsksToStopEndsTheAttempt) {
     EXPECT_EQ(rc, QZ_SOCK_TIMEOUT);
     EXPECT_EQ(pumpError, 1003);
     SockDestroy(&fd);
-    for (int& f : filler) SockDestroy(&f);
 }
 
 TEST(SocketLayer, WritingToAClosedPeerReportsClosedAndKeepsTheProcess) {
