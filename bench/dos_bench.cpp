@@ -65,7 +65,7 @@ struct Vm {
     VmState* state = VmOpen();
     Vm() {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, 1}});
-        RegisterDosLibrary(state);
+        OpenLibrary(state, &qzDosLibrary);
     }
     ~Vm() {
         FreeDosLibrary(state);

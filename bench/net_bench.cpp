@@ -210,9 +210,7 @@ struct Vm {
     VmState* state = VmOpen();
     Vm() {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, 1}});
-        VmPushValue(state, VM_GLOBALSINDEX);
-        RegisterNetworkLibrary(state);
-        VmSetTop(state, 0);
+        OpenLibrary(state, &qzNetworkLibrary);
     }
     ~Vm() {
         FreeAllNetworkObjects(state);

@@ -25,9 +25,7 @@ std::string Subject(size_t size) {
 void RunCommand(benchmark::State& state, const char* command, std::initializer_list<std::string> extra,
                 size_t size) {
     VmState* L = VmOpen();
-    VmPushValue(L, VM_GLOBALSINDEX);
-    RegisterStringLibrary(L);
-    VmSetTop(L, 0);
+    OpenLibrary(L, &qzStringLibrary);
     std::string subject = Subject(size);
     VmPushLString(L, subject.data(), subject.size());  // index 1: interned once
     for (auto _ : state) {

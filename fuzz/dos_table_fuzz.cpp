@@ -16,7 +16,7 @@ VmState* State() {
     static VmState* state = [] {
         VmState* s = VmOpen();
         SetRuntimeAttrs(s, {{QZ_RTA_QUIET, 1}});
-        RegisterDosLibrary(s);
+        OpenLibrary(s, &qzDosLibrary);
         return s;
     }();
     return state;

@@ -41,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 4096) return 0;
     VmState* L = VmOpen();
     if (!L) return 0;
-    VmPushValue(L, VM_GLOBALSINDEX);
-    RegisterStringLibrary(L);
-    VmSetTop(L, 0);
+    OpenLibrary(L, &qzStringLibrary);
     uint8_t pick = data[0];
     std::vector<std::string> p = Pieces(data + 1, size - 1, 3);
     double small = static_cast<double>(static_cast<int8_t>(pick)) / 4;  // -32 .. 31.75

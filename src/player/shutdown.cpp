@@ -9,10 +9,7 @@
 #include "runtime/player_records.h"
 #include "runtime/runtime.h"
 #include "player/startup.h"
-#include "libs/dos/dos.h"
-#include "libs/memblock/memblock.h"
-#include "libs/network/network.h"
-#include "libs/system/system.h"
+#include "player/library_table.h"
 #include "platform/catalog.h"
 #include "platform/os_host_file.h"
 #include "platform/os_timer.h"
@@ -21,22 +18,6 @@
 namespace {
 
 int shuttingDown = 0;
-
-// The clean-up of each command library, run in exactly this order: stop all sounds, stop all
-// videos, close all displays, network objects, graphics objects, the draw library's buffers,
-// brushes, background pictures, videos, vector paths, sprites, the system library's timers, text
-// objects and fonts, anims, layers, the dos library's files and directories, memory blocks,
-// events, and last samples and music. Sounds and videos stop before displays close and are freed
-// only at the end. Each library adds its clean-up here, in that order, when it is built; the
-// list ends with a null entry.
-typedef void (*qzLibraryCleanup)(VmState* state);
-const qzLibraryCleanup kLibraryCleanups[] = {
-    FreeAllNetworkObjects,
-    FreeSystemLibrary,
-    [](VmState* state) { FreeDosLibrary(state); },
-    FreeMemblockLibrary,
-    nullptr,
-};
 
 void ReportError(int code, VmState* state, qzPlayerContext* context) {
     char text[QZ_ERROR_TEXT_SIZE];
@@ -70,7 +51,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     if (state) {
         SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
         // The platform's exit hooks have no work on this platform.
-        for (const qzLibraryCleanup* cleanup = kLibraryCleanups; *cleanup; cleanup++) (*cleanup)(state);
+        // Each library's clean-up, in the order of the shutdown stages.
+        CloseLibraries(state, qzLibraryTable);
     }
     if (context) {
         context->unknownArgs.clear();

@@ -11,6 +11,7 @@
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "player/directives.h"
+#include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "player/main_chunk.h"
@@ -18,12 +19,6 @@
 #include "runtime/player_records.h"
 #include "runtime/runtime.h"
 #include "base/crc32.h"
-#include "libs/dos/dos.h"
-#include "libs/math/math_lib.h"
-#include "libs/memblock/memblock.h"
-#include "libs/network/network.h"
-#include "libs/string/string_lib.h"
-#include "libs/system/system.h"
 #include "platform/catalog.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -31,28 +26,7 @@
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
-// The command libraries in the order they register. Their order matters where a later library
-// replaces a global of an earlier one; the full order is: string, math, graphics, draw,
-// moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
-// sprite, memblock, vectorgraphics, network, video. Each library adds its row here, in that
-// order, when it is built.
-const qzLibraryDef qzLibraryTable[] = {
-    {"string", RegisterStringLibrary},
-    {"math", RegisterMathLibrary},
-    {"dos", RegisterDosLibrary},
-    {"system", RegisterSystemLibrary},
-    {"memblock", RegisterMemblockLibrary},
-    {"network", RegisterNetworkLibrary},
-    {nullptr, nullptr},
-};
-
 namespace {
-
-// Library attribute setters and getters handed to the runtime at start-up: the graphics
-// library's (attributes 4 and 6) and the sound library's (setter 2, 3, 12, 13, 18, 23; getter
-// 7 to 32), each list ending with a null entry. Each library adds its entry when it is built.
-const qzAttrSetter kAttrSetters[] = {nullptr};
-const qzAttrGetter kAttrGetters[] = {nullptr};
 
 // Progress of loading, 0 to 100.
 double progressStep = 0;
@@ -126,8 +100,8 @@ int StartupRegistryStep(VmState* state, void* data) {
     return SetStartupRegistry(state, r->context, r->applet);
 }
 
-int RegisterLibrariesStep(VmState* state, void* data) {
-    return RegisterLibraries(state, static_cast<const qzLibraryDef*>(data));
+int OpenLibrariesStep(VmState* state, void* data) {
+    return OpenLibraries(state, static_cast<const qzLibraryDescriptor* const*>(data));
 }
 
 int StoreSymbolsStep(VmState* state, void* data) {
@@ -141,16 +115,6 @@ const char* FilePart(const std::string& path) {
 }
 
 }  // namespace
-
-int RegisterLibraries(VmState* state, const qzLibraryDef* table) {
-    for (const qzLibraryDef* row = table; row->registerLibrary; row++) {
-        VmPushValue(state, VM_GLOBALSINDEX);
-        int error = row->registerLibrary(state);
-        VmSetTop(state, 0);
-        if (error) return error;
-    }
-    return 0;
-}
 
 int StepLoadProgress() {
     if (appendedApplet) return 0;
@@ -277,13 +241,12 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     RecordsData records{context, applet};
     error = Protected(state, StartupRegistryStep, &records);
     if (error) return error;
-    error = Protected(state, RegisterLibrariesStep, const_cast<qzLibraryDef*>(qzLibraryTable));
+    error = Protected(state, OpenLibrariesStep, const_cast<qzLibraryDescriptor**>(qzLibraryTable));
     if (error) return error;
-
-    for (const qzAttrSetter* s = kAttrSetters; *s; s++)
-        if ((error = AddAttrSetter(*s)) != 0) return error;
-    for (const qzAttrGetter* g = kAttrGetters; *g; g++)
-        if ((error = AddAttrGetter(*g)) != 0) return error;
+    // The graphics library's setter and getter (attributes 4 and 6) and the sound library's
+    // (setter 2, 3, 12, 13, 18, 23; getter 7 to 32) reach the runtime here.
+    error = AddLibraryAttrHooks(qzLibraryTable);
+    if (error) return error;
     SetRuntimeAttrs(state, {{2, context->noSound}, {3, context->soundSetting}});
     return 0;
 }

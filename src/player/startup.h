@@ -10,21 +10,6 @@
 
 struct VmState;
 
-// One row of the library table: a command library and its registration function, which gets the
-// VM state with the globals table pushed and returns 0 or an error code. The table ends at a row
-// with a null function.
-struct qzLibraryDef {
-    const char* name;
-    int (*registerLibrary)(VmState* state);
-};
-
-// The command libraries in registration order.
-extern const qzLibraryDef qzLibraryTable[];
-
-// Calls each row's registration function with the globals table pushed and empties the stack
-// after it. 0 or the first non-zero result.
-int RegisterLibraries(VmState* state, const qzLibraryDef* table);
-
 // Runs the player: start-up, the main chunk and shutdown. Always 0 (the exit status).
 int RunPlayer(int argc, const char* const* argv);
 

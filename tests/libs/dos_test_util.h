@@ -35,7 +35,7 @@ struct DosTest : ::testing::Test {
 
     void SetUp() override {
         SetRuntimeAttrs(vm, {{QZ_RTA_QUIET, 1}});
-        ASSERT_EQ(RegisterDosLibrary(vm), 0);
+        ASSERT_EQ(OpenLibrary(vm, &qzDosLibrary), 0);
     }
     void TearDown() override {
         FreeDosLibrary(vm);

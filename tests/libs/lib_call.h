@@ -59,12 +59,8 @@ inline std::string Number(double n) {
 struct LibVm {
     VmState* L = VmOpen();
     LibVm() {
-        VmPushValue(L, VM_GLOBALSINDEX);
-        EXPECT_EQ(RegisterStringLibrary(L), 0);
-        VmSetTop(L, 0);
-        VmPushValue(L, VM_GLOBALSINDEX);
-        EXPECT_EQ(RegisterMathLibrary(L), 0);
-        VmSetTop(L, 0);
+        EXPECT_EQ(OpenLibrary(L, &qzStringLibrary), 0);
+        EXPECT_EQ(OpenLibrary(L, &qzMathLibrary), 0);
     }
     ~LibVm() { VmClose(L); }
     LibVm(const LibVm&) = delete;

@@ -322,9 +322,7 @@ class MemblockFileTest : public MemblockTest {
 protected:
     void SetUp() override {
         MemblockTest::SetUp();
-        VmPushValue(L, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterDosLibrary(L), 0);
-        VmSetTop(L, 0);
+        ASSERT_EQ(OpenLibrary(L, &qzDosLibrary), 0);
     }
     void TearDown() override {
         FreeDosLibrary(L);

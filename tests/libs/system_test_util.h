@@ -24,10 +24,8 @@ protected:
 
     void SetUp() override {
         L = VmOpen();
-        VmPushValue(L, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterSystemLibrary(L), 0);
-        ASSERT_EQ(RegisterMemblockLibrary(L), 0);
-        VmSetTop(L, 0);
+        ASSERT_EQ(OpenLibrary(L, &qzSystemLibrary), 0);
+        ASSERT_EQ(OpenLibrary(L, &qzMemblockLibrary), 0);
     }
     void TearDown() override {
         FreeMemblockLibrary(L);

@@ -337,16 +337,15 @@ protected:
 
     void SetUp() override {
         L = VmOpen();
-        VmPushValue(L, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterNetworkLibrary(L), 0);
-        VmSetTop(L, 0);
+        ASSERT_EQ(OpenLibrary(L, &qzNetworkLibrary), 0);
         CallbackCalls().clear();
         CallbackAnswer() = nullptr;
         CallbackAction() = nullptr;
         SetNetworkTimeoutMs(5000);
     }
     void TearDown() override {
-        FreeAllNetworkObjects(L);
+        const qzLibraryDescriptor* const libraries[] = {&qzNetworkLibrary, nullptr};
+        CloseLibraries(L, libraries);
         FreeObjectRegistry();
         VmClose(L);
         VmResetRuntimeLink();

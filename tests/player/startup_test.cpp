@@ -11,6 +11,7 @@
 #include "runtime/applet_records.h"
 #include "base/error_codes.h"
 #include "runtime/player_records.h"
+#include "player/library_table.h"
 #include "player/startup.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -31,15 +32,15 @@ int RecordLibrary(VmState* L) {
 }
 
 int RegisterInProtectedCall(VmState* L) {
-    const qzLibraryDef* table = static_cast<const qzLibraryDef*>(VmToUserdata(L, 1));
+    auto table = static_cast<const qzLibraryDescriptor* const*>(VmToUserdata(L, 1));
     VmPop(L, 1);
-    VmPushNumber(L, RegisterLibraries(L, table));
+    VmPushNumber(L, OpenLibraries(L, table));
     return 1;
 }
 
-int RunRegistration(VmState* L, const qzLibraryDef* table) {
+int RunRegistration(VmState* L, const qzLibraryDescriptor* const* table) {
     VmPushCFunction(L, RegisterInProtectedCall);
-    VmPushLightUserdata(L, const_cast<qzLibraryDef*>(table));
+    VmPushLightUserdata(L, const_cast<qzLibraryDescriptor**>(table));
     EXPECT_EQ(VmProtectedCall(L, 1, 1, 0), 0);
     int result = static_cast<int>(VmToNumber(L, -1));
     VmPop(L, 1);
@@ -48,15 +49,15 @@ int RunRegistration(VmState* L, const qzLibraryDef* table) {
 
 TEST(Startup, LibrariesRegisterInTableOrderUntilOneFails) {
     VmState* L = VmOpen();
-    const qzLibraryDef table[] = {{"one", RecordLibrary<1>},
-                                  {"two", RecordLibrary<2>},
-                                  {"three", RecordLibrary<3>},
-                                  {"four", RecordLibrary<4>},
-                                  {nullptr, nullptr}};
+    const qzLibraryDescriptor one = {.name = "one", .open = RecordLibrary<1>};
+    const qzLibraryDescriptor two = {.name = "two", .open = RecordLibrary<2>};
+    const qzLibraryDescriptor three = {.name = "three", .open = RecordLibrary<3>};
+    const qzLibraryDescriptor four = {.name = "four", .open = RecordLibrary<4>};
+    const qzLibraryDescriptor* const table[] = {&one, &two, &three, &four, nullptr};
     registered.clear();
     EXPECT_EQ(RunRegistration(L, table), ERR_MEM);
     EXPECT_EQ(registered, (std::vector<std::string>{"lib1", "lib2", "lib3"}));
-    // The shipped table is well-formed (ends with a null function) and registers cleanly.
+    // The shipped table is well-formed (ends with a null entry) and registers cleanly.
     EXPECT_EQ(RunRegistration(L, qzLibraryTable), 0);
     VmClose(L);
 }

@@ -1,12 +1,13 @@
 // The dos command library: open-file handles and typed I/O, table and function serialisation,
 // directories, copying and deleting, file information, programs, virtual files, patches and the
-// environment. This header joins the library's source files; start-up and shutdown use only
-// RegisterDosLibrary and FreeDosLibrary.
+// environment. This header joins the library's source files; start-up and shutdown use only the
+// descriptor qzDosLibrary.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "runtime/library.h"
 #include "runtime/object_registry.h"
 
 struct VmState;
@@ -39,12 +40,12 @@ struct qzDosDirectory {
     qzVfsLock* lock;
 };
 
-// Registration of the "dos" library: its commands as global functions, the command table for
-// error reports, its constants, its object lists and the "FILE*" metatable of line iterators.
-// Returns 0 or an error code.
-int RegisterDosLibrary(VmState* state);
-// Closes every open file and directory and deletes every temporary file. Returns 0.
-int FreeDosLibrary(VmState* state);
+// The "dos" library: its commands and constants, its object lists and the "FILE*" metatable of
+// line iterators; at shutdown its files and directories.
+extern const qzLibraryDescriptor qzDosLibrary;
+// Closes every open file and directory, deletes every temporary file and returns the I/O mode to
+// buffered.
+void FreeDosLibrary(VmState* state);
 
 // ---- shared inside the library ----
 

@@ -139,15 +139,8 @@ void DefaultReset(VmState*) {}
 
 qzDosEventHooks gHooks = {DefaultPump, DefaultReset};
 
-}  // namespace
-
-int RegisterDosLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, kDosCommands, 0);
-    int code = RegisterCommandTable(kDosCommands, "dos");
-    if (code) return code;
-    code = VmRegisterConstants(state, kDosConstants, 0);
-    if (code) return code;
-    code = RegisterObjectList(&qzDosFileList);
+int OpenDosLibrary(VmState* state) {
+    int code = RegisterObjectList(&qzDosFileList);
     if (code) return code;
     code = RegisterObjectList(&qzDosDirectoryList);
     if (code) return code;
@@ -155,14 +148,26 @@ int RegisterDosLibrary(VmState* state) {
     return 0;
 }
 
-int FreeDosLibrary(VmState* state) {
+void ResetDosLibrary() { qzDosIoMode = QZ_IO_BUFFERED; }
+
+}  // namespace
+
+const qzLibraryDescriptor qzDosLibrary = {
+    .name = "dos",
+    .commands = kDosCommands,
+    .constants = kDosConstants,
+    .open = OpenDosLibrary,
+    .cleanups = {{QZ_STAGE_FILES, FreeDosLibrary}},
+    .reset = ResetDosLibrary,
+};
+
+void FreeDosLibrary(VmState* state) {
     DosCloseAllFiles(state);
     for (const qzTempFile& t : gTempFiles) OsDeleteFile(t.name.c_str());
     gTempFiles.clear();
     DosCloseAllDirectories();
     DosFreeStringFiles(state);
-    qzDosIoMode = QZ_IO_BUFFERED;
-    return 0;
+    ResetDosLibrary();
 }
 
 int AddDosTempFile(const std::string& name, const std::string& source) {

@@ -363,12 +363,10 @@ uint32_t MathRotateLeft(uint32_t x, int32_t n, int bits) {
     return (PlainLeft(v, count) | PlainRight(v, static_cast<uint32_t>(bits) - count)) & mask;
 }
 
-int RegisterMathLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, mathCommands, 0);
-    int code = RegisterCommandTable(mathCommands, "math");
-    if (code) return code;
-    code = VmRegisterConstants(state, mathConstants, 0);
-    if (code) return code;
+namespace {
+
+// Seeds the random generators with the current time.
+int OpenMathLibrary(VmState*) {
     qzTimeVal tv;
     OsGetSysTime(&tv);
     time_t now = static_cast<time_t>(tv.seconds);
@@ -376,3 +374,12 @@ int RegisterMathLibrary(VmState* state) {
     srand48(static_cast<long>(now));
     return 0;
 }
+
+}  // namespace
+
+const qzLibraryDescriptor qzMathLibrary = {
+    .name = "math",
+    .commands = mathCommands,
+    .constants = mathConstants,
+    .open = OpenMathLibrary,
+};

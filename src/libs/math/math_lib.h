@@ -4,12 +4,13 @@
 
 #include <cstdint>
 
+#include "runtime/library.h"
+
 struct VmState;
 
-// Registration of the "math" library (start-up's library walk): the commands as global functions,
-// the command table for error reports, the constant PI; then seeds the random generators with
-// the current time. Returns 0 or an error code.
-int RegisterMathLibrary(VmState* state);
+// The "math" library: its commands and the constant PI; opening it seeds the random generators
+// with the current time.
+extern const qzLibraryDescriptor qzMathLibrary;
 
 // Script integer conversion: truncation toward zero to a signed 32-bit integer, saturating at the
 // limits; NaN gives -2147483648.

@@ -517,13 +517,12 @@ const qzCommandRow kMemblockCommands[] = {
 
 }  // namespace
 
-int RegisterMemblockLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, kMemblockCommands, 0);
-    int error = RegisterCommandTable(kMemblockCommands, "memblock");
-    if (error)
-        return error;
-    return RegisterObjectList(&blockList);
-}
+const qzLibraryDescriptor qzMemblockLibrary = {
+    .name = "memblock",
+    .commands = kMemblockCommands,
+    .open = [](VmState*) { return RegisterObjectList(&blockList); },
+    .cleanups = {{QZ_STAGE_MEMBLOCKS, FreeMemblockLibrary}},
+};
 
 void FreeMemblockLibrary(VmState* state) {
     while (blockList) {

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "runtime/library.h"
+
 struct VmState;
 
 // Object type of memory blocks.
 constexpr int32_t QZ_TYPE_MEMORY = 39;
 
-// Registers the commands and the block list (called with the globals table pushed). 0 or an
-// error code.
-int RegisterMemblockLibrary(VmState* state);
+// The "memblock" library: its commands and block list; at shutdown its blocks.
+extern const qzLibraryDescriptor qzMemblockLibrary;
 // Frees every block (the data unless it belongs to someone else) and its object data.
 void FreeMemblockLibrary(VmState* state);

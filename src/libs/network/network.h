@@ -2,10 +2,12 @@
 // downloads and uploads, host names, the network time-out and the online test.
 #pragma once
 
+#include "runtime/library.h"
+
 struct VmState;
 
-// Registers the commands, the constants and the server, connection and UDP lists (called with
-// the globals table pushed). 0 or an error code.
-int RegisterNetworkLibrary(VmState* state);
+// The "network" library: its commands, constants and the server, connection and UDP lists; at
+// shutdown every network object.
+extern const qzLibraryDescriptor qzNetworkLibrary;
 // Closes and frees every connection, server and UDP object and closes the socket layer.
 void FreeAllNetworkObjects(VmState* state);

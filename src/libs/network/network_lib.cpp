@@ -52,17 +52,27 @@ const qzConstantRow kNetworkConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-}  // namespace
-
-int RegisterNetworkLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, kNetworkCommands, 0);
-    int rc = RegisterCommandTable(kNetworkCommands, "network");
-    if (!rc) rc = VmRegisterConstants(state, kNetworkConstants, 0);
-    if (!rc) rc = RegisterObjectList(NetServerList());
+// The object lists, in the order servers, connections, UDP objects.
+int OpenNetworkLibrary(VmState*) {
+    int rc = RegisterObjectList(NetServerList());
     if (!rc) rc = RegisterObjectList(NetConnectionList());
     if (!rc) rc = RegisterObjectList(NetUdpList());
     return rc;
 }
+
+// The time-out and the layer flag as start-up finds them.
+void ResetNetworkLibrary() { NetCloseLayer(); }
+
+}  // namespace
+
+const qzLibraryDescriptor qzNetworkLibrary = {
+    .name = "network",
+    .commands = kNetworkCommands,
+    .constants = kNetworkConstants,
+    .open = OpenNetworkLibrary,
+    .cleanups = {{QZ_STAGE_NETWORK, FreeAllNetworkObjects}},
+    .reset = ResetNetworkLibrary,
+};
 
 void FreeAllNetworkObjects(VmState* state) {
     FreeAllConnections(state);

@@ -558,7 +558,7 @@ const qzCommandRow stringCommands[] = {
 
 }  // namespace
 
-int RegisterStringLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, stringCommands, 0);
-    return RegisterCommandTable(stringCommands, "string");
-}
+const qzLibraryDescriptor qzStringLibrary = {
+    .name = "string",
+    .commands = stringCommands,
+};

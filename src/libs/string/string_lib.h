@@ -5,11 +5,12 @@
 
 #include <cstddef>
 
+#include "runtime/library.h"
+
 struct VmState;
 
 // Longest string a command builds; a longer result fails with ERR_MEM before it is allocated.
 constexpr size_t QZ_MAX_STRING_LENGTH = 0x7FFFFFFF;
 
-// Registration of the "string" library (start-up's library walk): the commands as global
-// functions and the command table for error reports. Returns 0 or an error code.
-int RegisterStringLibrary(VmState* state);
+// The "string" library: its commands.
+extern const qzLibraryDescriptor qzStringLibrary;

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "runtime/library.h"
+
 struct VmState;
 
 // Object type of script timers.
@@ -28,10 +30,10 @@ enum {
     QZ_VT_DOUBLE = 12,
 };
 
-// Registers the commands, the constants and the timer list (called with the globals table
-// pushed). 0 or an error code.
-int RegisterSystemLibrary(VmState* state);
-// Frees every timer, closes the script catalog and removes the error handler.
+// The "system" library: its commands, constants and timer list; at shutdown its timers.
+extern const qzLibraryDescriptor qzSystemLibrary;
+// Frees every timer, closes the script catalog, removes the error handler and resets the library's
+// switches (line hook on, compatibility switches off).
 void FreeSystemLibrary(VmState* state);
 
 // The switch that makes the line hook do nothing (DisableLineHook / EnableLineHook).

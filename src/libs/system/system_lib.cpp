@@ -95,19 +95,31 @@ const qzCommandRow kSystemCommands[] = {
 bool IsLineHookDisabled() { return lineHookDisabled; }
 void SetLineHookDisabled(bool disabled) { lineHookDisabled = disabled; }
 
-int RegisterSystemLibrary(VmState* state) {
-    VmRegisterFunctions(state, nullptr, kSystemCommands, 0);
-    int error = RegisterCommandTable(kSystemCommands, "system");
-    if (error)
-        return error;
-    error = VmRegisterConstants(state, qzSystemConstants, 0);
-    if (error)
-        return error;
+namespace {
+
+int OpenSystemLibrary(VmState* state) {
     // GetLastError must see the code of the command before it, so the interpreter leaves the
     // last error alone when it calls this handler.
     vmRuntime.getLastErrorFunction = SysGetLastError;
     return RegisterSystemTimerList();
 }
+
+void ResetSystemLibrary() {
+    lineHookDisabled = false;
+    ResetLegacyControls();
+    if (vmRuntime.getLastErrorFunction == SysGetLastError) vmRuntime.getLastErrorFunction = nullptr;
+}
+
+}  // namespace
+
+const qzLibraryDescriptor qzSystemLibrary = {
+    .name = "system",
+    .commands = kSystemCommands,
+    .constants = qzSystemConstants,
+    .open = OpenSystemLibrary,
+    .cleanups = {{QZ_STAGE_SYSTEM, FreeSystemLibrary}},
+    .reset = ResetSystemLibrary,
+};
 
 void FreeSystemLibrary(VmState* state) {
     FreeSystemTimers(state);
@@ -117,6 +129,5 @@ void FreeSystemLibrary(VmState* state) {
         SetUserErrorHandler(state, VmGetTop(state));
         VmPop(state, 1);
     }
-    lineHookDisabled = false;
-    ResetLegacyControls();
+    ResetSystemLibrary();
 }

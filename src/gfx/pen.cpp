@@ -1,0 +1,181 @@
+#include "gfx/pen.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "gfx/pixel_access.h"
+
+using namespace pixel_access;
+
+namespace {
+
+template <int F>
+void WritePenColour(qzPenTarget* pen, uint8_t* dst, const uint8_t* texel) {
+    constexpr int bpp = FormatBytes(F);
+    uint32_t colour = pen->color;
+    if (texel) {
+        colour = bpp == 4 ? Load32(texel) : Load16(texel);
+        if (pen->opacity != 255 && !pen->alphaTarget) {
+            int r, g, b;
+            ReadRGB<F>(texel, r, g, b);
+            pen->blendRed = r;
+            pen->blendGreen = g;
+            pen->blendBlue = b;
+        }
+    }
+    if (pen->opacity == 255 || pen->alphaTarget) {
+        if constexpr (bpp == 4)
+            Store32(dst, colour);
+        else
+            Store16(dst, (uint16_t)colour);
+        return;
+    }
+    int r, g, b;
+    ReadRGB<F>(dst, r, g, b);
+    const int o = pen->opacity;
+    r += (o * (pen->blendRed - r)) >> 8;
+    g += (o * (pen->blendGreen - g)) >> 8;
+    b += (o * (pen->blendBlue - b)) >> 8;
+    WriteRGB<F>(dst, r, g, b);
+}
+
+void ApplyMaskMode(uint8_t* row, int x, int mode) {
+    switch (mode) {
+    case 0:
+    case 2:
+    case 5: SetMaskBit(row, x); break;
+    case 1: ClearMaskBit(row, x); break;
+    case 3: row[x >> 3] ^= (uint8_t)(0x80 >> (x & 7)); break;
+    default: break;
+    }
+}
+
+int ScaleByPen(const qzPenTarget* pen, int opacity) {
+    return pen->penOpacity != 255 ? opacity * pen->penOpacity / 255 : opacity;
+}
+
+void PlotAt(qzPenTarget* pen, int x, int y, int opacity) {
+    pen->opacity = opacity;
+    PlotPenPixel(pen, x, y);
+}
+
+}  // namespace
+
+void PlotPenPixel(qzPenTarget* pen, int x, int y) {
+    if (pen->clip) {
+        if (x < pen->clipX || y < pen->clipY || (int64_t)x >= (int64_t)pen->clipX + pen->clipWidth ||
+            (int64_t)y >= (int64_t)pen->clipY + pen->clipHeight)
+            return;
+        if (pen->clipMask &&
+            !MaskBit(pen->clipMask + (int64_t)(y - pen->clipY) * pen->clipMaskBytesPerRow, x - pen->clipX))
+            return;
+    }
+    const int bpp = pen->bytesPerPixel;
+    if (pen->pixels && (bpp == 2 || bpp == 4)) {
+        uint8_t* dst = (uint8_t*)pen->pixels + ((int64_t)y * pen->rowLength + x) * bpp;
+        const uint8_t* texel =
+            pen->texturePixels ? (const uint8_t*)pen->texturePixels + ((int64_t)y * pen->textureRowLength + x) * bpp : nullptr;
+        int format = pen->pixelFormat;
+        if (bpp == 4 && !(format >= 10 && format <= 13)) format = 10;
+        if (bpp == 2 && !(format >= 0 && format <= 7)) format = 4;
+        DispatchRgbFormat(format, [&](auto f) { WritePenColour<decltype(f)::value>(pen, dst, texel); });
+    }
+    if (pen->maskTarget) ApplyMaskMode(pen->maskTarget + (int64_t)y * pen->maskBytesPerRow, x, pen->maskMode);
+    if (pen->alphaTarget) pen->alphaTarget[(int64_t)y * pen->alphaBytesPerRow + x] = (uint8_t)pen->opacity;
+}
+
+void DrawPenLine(qzPenTarget* pen, int x1, int y1, int x2, int y2) {
+    if (x1 == x2 && y1 == y2) {
+        PlotAt(pen, x1, y1, pen->penOpacity);
+        return;
+    }
+    const int64_t dx = (int64_t)x2 - x1, dy = (int64_t)y2 - y1;
+    if (std::llabs(dx) <= std::llabs(dy)) {
+        int64_t ax = x1, ay = y1, bx = x2, by = y2;
+        if (ay > by) {
+            std::swap(ax, bx);
+            std::swap(ay, by);
+        }
+        const int64_t slope = ((bx - ax) * 65536) / (by - ay);
+        int64_t acc = ax * 65536;
+        for (int64_t y = ay; y <= by; y++, acc += slope) {
+            const int w = (int)((acc >> 8) & 255);
+            const int64_t x = acc >> 16;
+            PlotAt(pen, (int)x, (int)y, ScaleByPen(pen, 255 - w));
+            PlotAt(pen, (int)(x + 1), (int)y, ScaleByPen(pen, w));
+        }
+    } else {
+        int64_t ax = x1, ay = y1, bx = x2, by = y2;
+        if (ax > bx) {
+            std::swap(ax, bx);
+            std::swap(ay, by);
+        }
+        const int64_t slope = ((by - ay) * 65536) / (bx - ax);
+        int64_t acc = ay * 65536;
+        for (int64_t x = ax; x <= bx; x++, acc += slope) {
+            const int w = (int)((acc >> 8) & 255);
+            const int64_t y = acc >> 16;
+            PlotAt(pen, (int)x, (int)y, ScaleByPen(pen, 255 - w));
+            PlotAt(pen, (int)x, (int)(y + 1), ScaleByPen(pen, w));
+        }
+    }
+}
+
+void DrawThickPenLine(qzPenTarget* pen, int x1, int y1, int x2, int y2) {
+    const int64_t adx = std::llabs((int64_t)x2 - x1), ady = std::llabs((int64_t)y2 - y1);
+    if (adx == 0 && ady == 0) {
+        PlotPenPixel(pen, x1, y1);
+        return;
+    }
+    const bool steep = adx < ady;
+    const double angle = std::atan2((double)ady, (double)adx);
+    const double across = steep ? std::sin(angle) : std::cos(angle);
+    int64_t run = across != 0 ? (int64_t)(pen->penWidth / across) : 1;
+    if (run <= 0) run = 1;
+    const int64_t half = run / 2;
+    // Walk the major axis from its lower end; the minor coordinate steps toward the other end.
+    int64_t major0 = steep ? y1 : x1, minor0 = steep ? x1 : y1;
+    int64_t major1 = steep ? y2 : x2, minor1 = steep ? x2 : y2;
+    if (major0 > major1) {
+        std::swap(major0, major1);
+        std::swap(minor0, minor1);
+    }
+    const int64_t dMajor = steep ? ady : adx, dMinor = steep ? adx : ady;
+    const int64_t minorStep = minor1 > minor0 ? 1 : -1;
+    auto plotRun = [&](int64_t major, int64_t minor) {
+        for (int64_t k = 0; k < run; k++) {
+            if (steep)
+                PlotPenPixel(pen, (int)(minor - half + k), (int)major);
+            else
+                PlotPenPixel(pen, (int)major, (int)(minor - half + k));
+        }
+    };
+    int64_t e = 2 * dMinor - dMajor, minor = minor0;
+    plotRun(major0, minor);
+    for (int64_t major = major0 + 1; major <= major1; major++) {
+        if (e >= 0) {
+            minor += minorStep;
+            e += 2 * (dMinor - dMajor);
+        } else {
+            e += 2 * dMinor;
+        }
+        plotRun(major, minor);
+    }
+}
+
+void PlotCoverageMap(const uint8_t* map, int x, int y, qzPenTarget* pen, int width, int height, int mapBytesPerRow,
+                     int maskFlag) {
+    if (!map) return;
+    const int callerOpacity = pen->opacity;
+    for (int row = 0; row < height; row++) {
+        const uint8_t* line = map + (int64_t)row * mapBytesPerRow;
+        for (int col = 0; col < width; col++) {
+            const int b = line[col];
+            if (!b) continue;
+            pen->opacity = maskFlag ? callerOpacity : ScaleByPen(pen, b);
+            PlotPenPixel(pen, x + col, y + row);
+        }
+    }
+    pen->opacity = callerOpacity;
+}

@@ -1,0 +1,230 @@
+#include "gfx/scale_pixels.h"
+
+#include <cstring>
+
+#include "base/error_codes.h"
+#include "gfx/pixel_access.h"
+#include "platform/os_alloc.h"
+
+using namespace pixel_access;
+
+namespace {
+
+bool HasSizes(const qzScaleJob* j) {
+    return j->srcWidth > 0 && j->srcHeight > 0 && j->dstWidth > 0 && j->dstHeight > 0;
+}
+
+// The 16.16 column step of the nearest path: the single-precision ratio times 65536, truncated.
+int64_t NearestStep(float xRatio) { return (int64_t)(xRatio * 65536.0f); }
+
+// Walks the destination rows of the nearest path, handing each the source row to read. The row
+// accumulator is a float; on big up-scales its rounding can run past the last row, which is
+// where the walk stops.
+template <typename RowFn>
+void ForEachNearestRow(int srcHeight, int dstHeight, float yRatio, RowFn&& fn) {
+    float acc = 0.0f;
+    int srcRow = 0;
+    for (int j = 0; j < dstHeight; j++) {
+        fn(j, srcRow);
+        acc += yRatio;
+        srcRow = (int)acc;
+        if (srcRow > srcHeight - 1) srcRow = srcHeight - 1;
+    }
+}
+
+template <typename T>
+void NearestRows(const qzScaleJob* j, float xRatio, float yRatio) {
+    const int64_t step = NearestStep(xRatio);
+    const int dw = j->dstWidth;
+    ForEachNearestRow(j->srcHeight, j->dstHeight, yRatio, [&](int dy, int sy) {
+        const T* src = (const T*)j->srcPixels + (int64_t)sy * j->srcRowLength;
+        T* dst = (T*)j->dstPixels + (int64_t)dy * j->dstRowLength;
+        int64_t acc = 0;
+        int i = 0;
+        for (; i + 8 <= dw; i += 8) {
+            dst[i] = src[acc >> 16];
+            dst[i + 1] = src[(acc + step) >> 16];
+            dst[i + 2] = src[(acc + 2 * step) >> 16];
+            dst[i + 3] = src[(acc + 3 * step) >> 16];
+            dst[i + 4] = src[(acc + 4 * step) >> 16];
+            dst[i + 5] = src[(acc + 5 * step) >> 16];
+            dst[i + 6] = src[(acc + 6 * step) >> 16];
+            dst[i + 7] = src[(acc + 7 * step) >> 16];
+            acc += 8 * step;
+        }
+        for (; i < dw; i++, acc += step) dst[i] = src[acc >> 16];
+    });
+}
+
+// Fills one pair of step tables for `count` samples: advance[i] whole source pixels between
+// sample i - 1 and i, fraction[i] the 16-bit position within the pixel.
+void FillStepTable(int64_t step, int count, int32_t* advances, int32_t* fractions) {
+    int64_t acc = 0;
+    for (int i = 0; i <= count; i++) {
+        advances[i] = (int32_t)(acc >> 16);
+        fractions[i] = (int32_t)(acc & 0xFFFF);
+        acc = step + (acc & 0xFFFF);
+    }
+}
+
+inline int Lerp16(int a, int b, int f) { return a + ((f * (b - a)) >> 16); }
+
+template <int F>
+void SmoothRows(const qzScaleJob* j) {
+    constexpr int bpp = FormatBytes(F);
+    const bool colour = j->srcPixels && j->dstPixels;
+    const bool mask = j->srcMask && j->dstMask;
+    const bool alpha = !j->srcMask && j->srcAlpha && j->dstAlpha;
+    // With one source column or row the step is 0 and the right or lower neighbour has weight
+    // 0; it is read from the same pixel so that nothing past the source is touched.
+    const int64_t right = j->srcWidth > 1 ? 1 : 0;
+    const int64_t below = j->srcHeight > 1 ? 1 : 0;
+    const uint8_t* srcRow = (const uint8_t*)j->srcPixels;
+    const uint8_t* maskRow = j->srcMask;
+    const uint8_t* alphaRow = j->srcAlpha;
+    const int64_t srcPitch = (int64_t)j->srcRowLength * bpp;
+    for (int r = 0; r < j->dstHeight; r++) {
+        const int fy = j->rowFractions[r];
+        uint8_t* dst = colour ? (uint8_t*)j->dstPixels + (int64_t)r * j->dstRowLength * bpp : nullptr;
+        int64_t col = 0;
+        for (int i = 0; i < j->dstWidth; i++) {
+            const int fx = j->colFractions[i];
+            if (colour) {
+                const uint8_t* p00 = srcRow + col * bpp;
+                const uint8_t* p01 = p00 + right * bpp;
+                const uint8_t* p10 = p00 + below * srcPitch;
+                const uint8_t* p11 = p10 + right * bpp;
+                int r00, g00, b00, r01, g01, b01, r10, g10, b10, r11, g11, b11;
+                ReadRGB<F>(p00, r00, g00, b00);
+                ReadRGB<F>(p01, r01, g01, b01);
+                ReadRGB<F>(p10, r10, g10, b10);
+                ReadRGB<F>(p11, r11, g11, b11);
+                int rt = Lerp16(r00, r01, fx), rb = Lerp16(r10, r11, fx);
+                int gt = Lerp16(g00, g01, fx), gb = Lerp16(g10, g11, fx);
+                int bt = Lerp16(b00, b01, fx), bb = Lerp16(b10, b11, fx);
+                WriteRGB<F>(dst + (int64_t)i * bpp, Lerp16(rt, rb, fy), Lerp16(gt, gb, fy), Lerp16(bt, bb, fy));
+            }
+            if (mask) {
+                uint8_t* dmask = j->dstMask + (int64_t)r * j->dstMaskBytesPerRow;
+                PutMaskBit(dmask, i, MaskBit(maskRow, j->srcMaskBitOffset + col));
+            } else if (alpha) {
+                const uint8_t* a0 = alphaRow + col;
+                const uint8_t* a1 = a0 + below * j->srcAlphaBytesPerRow;
+                int top = Lerp16(a0[0], a0[right], fx) & 0xFF;
+                int bottom = Lerp16(a1[0], a1[right], fx) & 0xFF;
+                j->dstAlpha[(int64_t)r * j->dstAlphaBytesPerRow + i] = (uint8_t)Lerp16(top, bottom, fy);
+            }
+            col += j->colAdvances[i + 1];
+        }
+        const int64_t down = j->rowAdvances[r + 1];
+        if (srcRow) srcRow += down * srcPitch;
+        if (maskRow) maskRow += down * j->srcMaskBytesPerRow;
+        if (alphaRow) alphaRow += down * j->srcAlphaBytesPerRow;
+    }
+}
+
+void ScaleSmooth(const qzScaleJob* j) {
+    if (!j->colFractions || !j->rowFractions || !j->colAdvances || !j->rowAdvances) return;
+    int64_t colStep = (int64_t)((double)((int64_t)(j->srcWidth - 1) << 16) / j->dstWidth);
+    int64_t rowStep = (int64_t)((double)((int64_t)(j->srcHeight - 1) << 16) / j->dstHeight);
+    FillStepTable(colStep, j->dstWidth, j->colAdvances, j->colFractions);
+    FillStepTable(rowStep, j->dstHeight, j->rowAdvances, j->rowFractions);
+    bool known = DispatchRgbFormat(j->pixelFormat, [&](auto f) { SmoothRows<decltype(f)::value>(j); });
+    if (!known) {
+        // Pixels the smooth path cannot read: the colour is left, mask and alpha still scale.
+        qzScaleJob planes = *j;
+        planes.srcPixels = nullptr;
+        planes.dstPixels = nullptr;
+        SmoothRows<10>(&planes);
+    }
+}
+
+}  // namespace
+
+void ScaleMaskBits(const qzScaleJob* j, float xRatio, float yRatio) {
+    if (!j->srcMask || !j->dstMask || !HasSizes(j)) return;
+    const int64_t step = NearestStep(xRatio);
+    ForEachNearestRow(j->srcHeight, j->dstHeight, yRatio, [&](int dy, int sy) {
+        const uint8_t* src = j->srcMask + (int64_t)sy * j->srcMaskBytesPerRow;
+        uint8_t* dst = j->dstMask + (int64_t)dy * j->dstMaskBytesPerRow;
+        int64_t acc = 0;
+        for (int i = 0; i < j->dstWidth; i++, acc += step)
+            PutMaskBit(dst, i, MaskBit(src, j->srcMaskBitOffset + (acc >> 16)));
+    });
+}
+
+void ScaleAlphaBytes(const qzScaleJob* j, float xRatio, float yRatio) {
+    if (!j->srcAlpha || !j->dstAlpha || !HasSizes(j)) return;
+    const int64_t step = NearestStep(xRatio);
+    ForEachNearestRow(j->srcHeight, j->dstHeight, yRatio, [&](int dy, int sy) {
+        const uint8_t* src = j->srcAlpha + (int64_t)sy * j->srcAlphaBytesPerRow;
+        uint8_t* dst = j->dstAlpha + (int64_t)dy * j->dstAlphaBytesPerRow;
+        int64_t acc = 0;
+        for (int i = 0; i < j->dstWidth; i++, acc += step) dst[i] = src[acc >> 16];
+    });
+}
+
+void ScalePixels(const qzScaleJob* j) {
+    if (!j || !HasSizes(j)) return;
+    const float xRatio = (float)j->srcWidth / (float)j->dstWidth;
+    const float yRatio = (float)j->srcHeight / (float)j->dstHeight;
+    if (!j->srcPixels) {
+        ScaleMaskBits(j, xRatio, yRatio);
+        return;
+    }
+    if (j->smooth) {
+        ScaleSmooth(j);
+        return;
+    }
+    if (j->bytesPerPixel != 2 && j->bytesPerPixel != 4) return;
+    if (j->srcMask) ScaleMaskBits(j, xRatio, yRatio);
+    if (j->srcAlpha) ScaleAlphaBytes(j, xRatio, yRatio);
+    if (!j->dstPixels) return;
+    if (j->bytesPerPixel == 4)
+        NearestRows<uint32_t>(j, xRatio, yRatio);
+    else
+        NearestRows<uint16_t>(j, xRatio, yRatio);
+}
+
+namespace {
+
+bool GrowTable(int32_t** a, int32_t** b, int* capacity, int needed) {
+    if (needed <= *capacity) return true;
+    int32_t* na = (int32_t*)OsAlloc((size_t)needed * sizeof(int32_t), 0);
+    int32_t* nb = (int32_t*)OsAlloc((size_t)needed * sizeof(int32_t), 0);
+    if (!na || !nb) {
+        OsFree(na);
+        OsFree(nb);
+        return false;
+    }
+    OsFree(*a);
+    OsFree(*b);
+    *a = na;
+    *b = nb;
+    *capacity = needed;
+    return true;
+}
+
+}  // namespace
+
+int GrowScaleTables(qzScaleTables* t, int width, int height) {
+    if (width < 0 || height < 0 || width >= 0x7FFFFFFF || height >= 0x7FFFFFFF) return ERR_MEM;
+    if (!GrowTable(&t->colFractions, &t->colAdvances, &t->colCapacity, width + 1)) return ERR_MEM;
+    if (!GrowTable(&t->rowFractions, &t->rowAdvances, &t->rowCapacity, height + 1)) return ERR_MEM;
+    return 0;
+}
+
+void FreeScaleTables(qzScaleTables* t) {
+    OsFree(t->colFractions);
+    OsFree(t->rowFractions);
+    OsFree(t->colAdvances);
+    OsFree(t->rowAdvances);
+    std::memset(t, 0, sizeof *t);
+}
+
+void AttachScaleTables(qzScaleJob* job, const qzScaleTables* t) {
+    job->colFractions = t->colFractions;
+    job->rowFractions = t->rowFractions;
+    job->colAdvances = t->colAdvances;
+    job->rowAdvances = t->rowAdvances;
+}

@@ -1,0 +1,205 @@
+#include "gfx/transform_pixels.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "gfx/pixel_access.h"
+
+using namespace pixel_access;
+
+namespace {
+
+constexpr double kEps = 1e-10;
+
+// Narrows [lo, hi] to the destination columns of one row whose source coordinate
+// v(x) = k*x + v0 lies inside 0..size. Returns false when the row is empty.
+bool NarrowSpan(double k, double v0, int size, double& lo, double& hi) {
+    if (k > kEps) {
+        lo = std::max(lo, std::ceil(-v0 / k + kEps - 0.5));
+        hi = std::min(hi, std::ceil((size - v0) / k - kEps - 0.5));
+    } else if (k < -kEps) {
+        lo = std::max(lo, std::ceil((size - v0) / k + kEps - 0.5));
+        hi = std::min(hi, std::ceil(-v0 / k - kEps - 0.5));
+    } else if (v0 < 0 || v0 >= size) {
+        return false;
+    }
+    return true;
+}
+
+struct Inverse {
+    double p, q, r, s, t, u;
+};
+
+inline int Clamp(int64_t v, int hi) { return v < 0 ? 0 : (v > hi ? hi : (int)v); }
+inline int64_t Trunc(double v) {
+    if (!(v > -9.0e18 && v < 9.0e18)) return v > 0 ? INT64_MAX : INT64_MIN;
+    return (int64_t)v;
+}
+
+// Calls fn(y, xStart, xEnd) for every destination row span that maps into the source.
+template <typename SpanFn>
+void ForEachSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn) {
+    const double W = j->srcWidth, H = j->srcHeight;
+    const double xs[4] = {0, W, W, 0}, ys[4] = {0, 0, H, H};
+    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (int k = 0; k < 4; k++) {
+        double x = j->a * xs[k] + j->c * ys[k] + j->e;
+        double y = j->b * xs[k] + j->d * ys[k] + j->f;
+        minX = k == 0 ? x : std::min(minX, x);
+        maxX = k == 0 ? x : std::max(maxX, x);
+        minY = k == 0 ? y : std::min(minY, y);
+        maxY = k == 0 ? y : std::max(maxY, y);
+    }
+    const int dw = j->dstWidth, dh = j->dstHeight;
+    double yStart = std::max(0.0, std::ceil(minY - 0.5));
+    double yEnd = std::floor((maxY >= dh ? dh - 1 : maxY) + 0.5);
+    yEnd = std::min(yEnd, (double)(dh - 1));
+    if (!(yEnd >= yStart)) return;
+    for (int y = (int)yStart; y <= (int)yEnd; y++) {
+        double lo = minX, hi = maxX;
+        if (!NarrowSpan(m.p, m.q * (y + 0.5) + m.r, j->srcWidth, lo, hi)) continue;
+        if (!NarrowSpan(m.s, m.t * (y + 0.5) + m.u, j->srcHeight, lo, hi)) continue;
+        if (lo > hi) continue;
+        double xStart = std::max(0.0, std::ceil(lo - 0.5));
+        if (hi >= dw) hi = dw - 1;
+        double xEnd = std::min(std::floor(hi + 0.5), (double)(dw - 1));
+        if (xEnd < xStart) continue;
+        fn(y, (int)xStart, (int)xEnd);
+    }
+}
+
+// Mask and alpha of one nearest destination pixel: the source mask bit, else the source alpha
+// byte, else a set mask bit.
+inline void NearestPlanes(const qzTransformJob* j, int x, int y, int ix, int iy) {
+    if (j->srcMask) {
+        if (j->dstMask)
+            PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow,
+                       x, MaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow, (int64_t)ix + j->srcMaskBitOffset));
+    } else if (j->srcAlpha) {
+        if (j->dstAlpha)
+            j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] = j->srcAlpha[(int64_t)iy * j->srcAlphaBytesPerRow + ix];
+    } else if (j->dstMask) {
+        SetMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
+    }
+}
+
+template <typename T>
+void NearestSpans(const qzTransformJob* j, const Inverse& m) {
+    const int wMax = j->srcWidth - 1, hMax = j->srcHeight - 1;
+    const bool colour = j->srcPixels && j->dstPixels && (j->bytesPerPixel == 2 || j->bytesPerPixel == 4);
+    const bool planes = j->dstMask || j->dstAlpha;
+    ForEachSpan(j, m, [&](int y, int x0, int x1) {
+        T* dst = colour ? (T*)j->dstPixels + (int64_t)y * j->dstRowLength : nullptr;
+        const T* src = (const T*)j->srcPixels;
+        for (int x = x0; x <= x1; x++) {
+            const double sx = m.p * x + m.q * y + m.r, sy = m.s * x + m.t * y + m.u;
+            int ix = Clamp(Trunc(sx), wMax), iy = Clamp(Trunc(sy), hMax);
+            if (colour) dst[x] = src[(int64_t)iy * j->srcRowLength + ix];
+            if (planes) NearestPlanes(j, x, y, ix, iy);
+        }
+    });
+}
+
+template <int F>
+void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
+    constexpr int bpp = FormatBytes(F);
+    const int wMax = j->srcWidth - 1, hMax = j->srcHeight - 1;
+    const bool colour = j->srcPixels && j->dstPixels;
+    const uint8_t* src = (const uint8_t*)j->srcPixels;
+    ForEachSpan(j, m, [&](int y, int x0, int x1) {
+        uint8_t* dstRow = colour ? (uint8_t*)j->dstPixels + (int64_t)y * j->dstRowLength * bpp : nullptr;
+        for (int x = x0; x <= x1; x++) {
+            const double sx = m.p * x + m.q * y + m.r, sy = m.s * x + m.t * y + m.u;
+            const int64_t tx = Trunc(sx), ty = Trunc(sy);
+            const int cols[2] = {Clamp(tx, wMax), Clamp(tx + 1, wMax)};
+            const int rows[2] = {Clamp(ty, hMax), Clamp(ty + 1, hMax)};
+            bool hidden[4] = {false, false, false, false};
+            int alpha[4] = {0, 0, 0, 0};
+            int rgb[4][3] = {};
+            int firstOpaque = -1;
+            for (int k = 0; k < 4; k++) {
+                const int cx = cols[k & 1], cy = rows[k >> 1];
+                if (j->srcAlpha)
+                    alpha[k] = j->srcAlpha[(int64_t)cy * j->srcAlphaBytesPerRow + cx];
+                else if (j->srcMask)
+                    hidden[k] = !MaskBit(j->srcMask + (int64_t)cy * j->srcMaskBytesPerRow, (int64_t)cx + j->srcMaskBitOffset);
+                if (!hidden[k]) {
+                    if (colour) ReadRGB<F>(src + ((int64_t)cy * j->srcRowLength + cx) * bpp, rgb[k][0], rgb[k][1], rgb[k][2]);
+                    if (firstOpaque < 0) firstOpaque = k;
+                }
+            }
+            if (!j->srcAlpha) {
+                if (firstOpaque < 0) {
+                    if (j->dstMask) ClearMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
+                    continue;
+                }
+                for (int k = 0; k < 4; k++)
+                    if (hidden[k])
+                        for (int c = 0; c < 3; c++) rgb[k][c] = rgb[firstOpaque][c];
+            }
+            const double fx = sx - std::floor(sx), fy = sy - std::floor(sy);
+            auto mix = [&](int v00, int v01, int v10, int v11) {
+                return (int)((1 - fy) * ((1 - fx) * v00 + fx * v01) + fy * ((1 - fx) * v10 + fx * v11) + 0.5);
+            };
+            if (colour)
+                WriteRGB<F>(dstRow + (int64_t)x * bpp, mix(rgb[0][0], rgb[1][0], rgb[2][0], rgb[3][0]),
+                            mix(rgb[0][1], rgb[1][1], rgb[2][1], rgb[3][1]), mix(rgb[0][2], rgb[1][2], rgb[2][2], rgb[3][2]));
+            if (j->srcAlpha && j->dstAlpha)
+                j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] = (uint8_t)mix(alpha[0], alpha[1], alpha[2], alpha[3]);
+            if (j->srcMask) {
+                if (j->dstMask)
+                    PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x,
+                               MaskBit(j->srcMask + (int64_t)rows[0] * j->srcMaskBytesPerRow, (int64_t)cols[0] + j->srcMaskBitOffset));
+            } else if (!j->srcAlpha && j->dstMask) {
+                SetMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
+            }
+        }
+    });
+}
+
+}  // namespace
+
+void TransformPixels(const qzTransformJob* j) {
+    if (!j || j->srcWidth <= 0 || j->srcHeight <= 0 || j->dstWidth <= 0 || j->dstHeight <= 0) return;
+    const double det = j->a * j->d - j->c * j->b;
+    if (det == 0 || !std::isfinite(det)) return;
+    Inverse m;
+    m.p = j->d / det;
+    m.q = -j->c / det;
+    m.s = -j->b / det;
+    m.t = j->a / det;
+    m.r = (j->c * j->f - j->d * j->e) / det;
+    m.u = (j->b * j->e - j->a * j->f) / det;
+    if (!std::isfinite(m.p) || !std::isfinite(m.q) || !std::isfinite(m.r) || !std::isfinite(m.s) ||
+        !std::isfinite(m.t) || !std::isfinite(m.u))
+        return;
+    if (!j->smooth) {
+        if (j->bytesPerPixel == 2)
+            NearestSpans<uint16_t>(j, m);
+        else
+            NearestSpans<uint32_t>(j, m);
+        return;
+    }
+    bool known = DispatchRgbFormat(j->pixelFormat, [&](auto f) { SmoothSpans<decltype(f)::value>(j, m); });
+    if (!known) {
+        qzTransformJob planes = *j;
+        planes.srcPixels = nullptr;
+        planes.dstPixels = nullptr;
+        SmoothSpans<10>(&planes, m);
+    }
+}
+
+void PlaceTransformMatrix(double a, double b, double c, double d, int width, int height, double* e, double* f) {
+    const double xs[4] = {0, (double)width, (double)width, 0}, ys[4] = {0, 0, (double)height, (double)height};
+    double minX = 0, minY = 0;
+    for (int k = 0; k < 4; k++) {
+        const double x = a * xs[k] + c * ys[k], y = b * xs[k] + d * ys[k];
+        minX = k == 0 ? x : std::min(minX, x);
+        minY = k == 0 ? y : std::min(minY, y);
+    }
+    // The kernel samples at the destination pixel's corner and tests rows at their centre; a
+    // quarter-pixel shift keeps whole source positions strictly inside both, whichever way the
+    // matrix turns an axis.
+    *e = -minX - 0.25;
+    *f = -minY - 0.25;
+}

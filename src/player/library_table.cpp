@@ -1,0 +1,22 @@
+// The table of command libraries that start-up opens and shutdown closes.
+#include "player/library_table.h"
+
+#include "libs/dos/dos.h"
+#include "libs/math/math_lib.h"
+#include "libs/memblock/memblock.h"
+#include "libs/network/network.h"
+#include "libs/string/string_lib.h"
+#include "libs/system/system.h"
+
+// A library adds its descriptor at its place in this order: string, math, graphics, draw,
+// moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
+// sprite, memblock, vectorgraphics, network, video.
+const qzLibraryDescriptor* const qzLibraryTable[] = {
+    &qzStringLibrary,
+    &qzMathLibrary,
+    &qzDosLibrary,
+    &qzSystemLibrary,
+    &qzMemblockLibrary,
+    &qzNetworkLibrary,
+    nullptr,
+};
