@@ -1,5 +1,9 @@
 # Top-level entry points. `make test` and `make demo` work on a fresh Debian machine as root:
 # they install what is missing, configure, build and run.
+#
+# Two builds: $(BUILD) holds the development build with AddressSanitizer and UndefinedBehavior-
+# Sanitizer and the tests (`make build`, `make test`); $(RELEASE) holds the release build for
+# users, optimised and without sanitizers (`make release`, `make demo`, `make bench`).
 
 BUILD        ?= build
 RELEASE      ?= build-release
@@ -19,7 +23,7 @@ PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb 
            x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant \
            nginx-light python3-pyftpdlib curl libcurl4-openssl-dev xfonts-base python3-fonttools zenity
 
-.PHONY: all deps configure build test demo bench fuzz fuzz-smoke clean
+.PHONY: all deps configure build test release-configure release demo bench fuzz fuzz-smoke clean
 
 all: build
 
@@ -47,11 +51,19 @@ test: build
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
 	$(MAKE) --no-print-directory fuzz-smoke
 
-demo: build
-	@sh demos/run-demo.sh $(BUILD)
-
-bench: deps
+# The release build is configured the same way for the player and for the benchmarks, so `make
+# demo` and `make bench` share $(RELEASE) without reconfiguring it for each other.
+release-configure: deps
 	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_SANITIZE=OFF -DQZ_TESTS=OFF -DQZ_BENCH=ON
+
+# The player and its tools, optimised and without sanitizers: what users run and link.
+release: release-configure
+	cmake --build $(RELEASE) -j $(JOBS) --target qzplayer qzasm qzdis qzlink
+
+demo: release
+	@sh demos/run-demo.sh $(RELEASE)
+
+bench: release-configure
 	cmake --build $(RELEASE) -j $(JOBS)
 	@sh bench/run-benchmarks.sh $(RELEASE)
 

@@ -2,11 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "asm/asm.h"
+#include "tool_file.h"
 
 static int Usage() {
     fprintf(stderr, "usage: qzasm SOURCE -o OUTPUT [--big-endian] [--applet] [--truncate N]\n");
@@ -30,15 +29,13 @@ int main(int argc, char** argv) {
     }
     if (!source || !output) return Usage();
 
-    std::ifstream in(source, std::ios::binary);
-    if (!in) {
+    std::vector<uint8_t> text;
+    if (!ReadWholeFile(source, &text)) {
         fprintf(stderr, "qzasm: cannot read %s\n", source);
         return 1;
     }
-    std::stringstream text;
-    text << in.rdbuf();
     std::string error;
-    std::vector<uint8_t> chunk = QzAssemble(text.str(), options, &error);
+    std::vector<uint8_t> chunk = QzAssemble(std::string(text.begin(), text.end()), options, &error);
     if (!error.empty()) {
         fprintf(stderr, "%s: %s\n", source, error.c_str());
         return 1;

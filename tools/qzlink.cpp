@@ -13,20 +13,7 @@
 #include <vector>
 
 #include "player/link_stamp.h"
-
-static bool ReadWholeFile(const char* path, std::vector<uint8_t>* data) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    bool ok = fseeko(file, 0, SEEK_END) == 0;
-    off_t size = ok ? ftello(file) : -1;
-    ok = ok && size >= 0 && fseeko(file, 0, SEEK_SET) == 0;
-    if (ok) {
-        data->resize((size_t)size);
-        ok = size == 0 || std::fread(data->data(), 1, (size_t)size, file) == (size_t)size;
-    }
-    std::fclose(file);
-    return ok;
-}
+#include "tool_file.h"
 
 static int Fail(const char* message, const char* detail) {
     std::fprintf(stderr, "qzlink: %s%s%s\n", message, detail ? ": " : "", detail ? detail : "");

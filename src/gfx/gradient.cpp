@@ -204,6 +204,18 @@ struct PixelSink {
     }
 };
 
+// Copies the row's first pixel over the rest of its `width` pixels.
+template <int kBytes>
+void FillRow(uint8_t* row, int width) {
+    if (kBytes == 4) {
+        const uint32_t v = Load32(row);
+        for (int x = 1; x < width; x++) Store32(row + 4 * x, v);
+    } else {
+        const uint16_t v = Load16(row);
+        for (int x = 1; x < width; x++) Store16(row + 2 * x, v);
+    }
+}
+
 inline uint8_t* RowStart(const qzGradientJob* j, int row, int bpp) {
     return (uint8_t*)j->pixels + ((int64_t)(row + j->y) * j->rowLength + j->x) * bpp;
 }
@@ -234,20 +246,52 @@ void LinearTwoColour(const qzGradientJob* j) {
     const int64_t divisor = W * sv - k * cv;
     const int sr = (g->startColor >> 16) & 255, sg = (g->startColor >> 8) & 255, sb = g->startColor & 255;
     const int er = (g->endColor >> 16) & 255, eg = (g->endColor >> 8) & 255, eb = g->endColor & 255;
+    // s = acc / divisor (truncating) for acc stepping by a constant: kept as a floor quotient and
+    // remainder of the positive divisor, so each pixel costs an addition, not a division.
+    const int64_t den = divisor < 0 ? -divisor : divisor;
+    const int64_t sign = divisor < 0 ? -1 : 1;
+    auto floorDiv = [](int64_t n, int64_t d, int64_t& q, int64_t& r) {
+        q = n / d;
+        r = n % d;
+        if (r < 0) {
+            r += d;
+            q--;
+        }
+    };
+    int64_t stepQ = 0, stepR = 0;
+    if (den) floorDiv(sign * d * k * sv, den, stepQ, stepR);
     for (int row = 0; row < j->height; row++) {
         const int64_t c = down ? H - row : row;
-        int64_t acc = sv * u * W - c * (k * cv);
+        int64_t q = 0, r = 0;
+        if (den) floorDiv(sign * (sv * u * W - c * (k * cv)), den, q, r);
+        int64_t lastS = -1;
+        uint32_t colour = 0;
         uint8_t* p = RowStart(j, row, Sink::kBytes);
-        for (int x = 0; x < j->width; x++, p += Sink::kBytes, acc += d * k * sv) {
-            const int64_t s = divisor != 0 ? acc / divisor : 0;
-            const int r = (int)(sr + ((er - sr) * s) / H);
-            const int gg = (int)(sg + ((eg - sg) * s) / H);
-            const int b = (int)(sb + ((eb - sb) * s) / H);
+        const int run = stepQ == 0 && stepR == 0 ? 1 : j->width;  // angle 0 and 180: one colour a row
+        for (int x = 0; x < run; x++, p += Sink::kBytes) {
+            const int64_t s = q + (q < 0 && r != 0 ? 1 : 0);
+            if (s != lastS || x == 0) {
+                lastS = s;
+                const int rr = (int)(sr + ((er - sr) * s) / H);
+                const int gg = (int)(sg + ((eg - sg) * s) / H);
+                const int bb = (int)(sb + ((eb - sb) * s) / H);
+                if constexpr (Sink::kBytes == 4)
+                    colour = PackRGB<F>(rr & 255, gg & 255, bb & 255);
+                else
+                    colour = PackRGB<F>(rr & 0xF8, gg & 0xFC, bb & 0xF8);
+            }
             if constexpr (Sink::kBytes == 4)
-                Sink::Put32(p, (uint32_t)(r & 255) << 16 | (uint32_t)(gg & 255) << 8 | (uint32_t)(b & 255));
+                Store32(p, colour);
             else
-                Sink::Put16(p, (uint16_t)(((r & 0xF8) << 8) | ((gg & 0xFC) << 3) | ((b & 255) >> 3)));
+                Store16(p, (uint16_t)colour);
+            q += stepQ;
+            r += stepR;
+            if (r >= den && den) {
+                r -= den;
+                q++;
+            }
         }
+        if (run == 1) FillRow<Sink::kBytes>(RowStart(j, row, Sink::kBytes), j->width);
     }
 }
 
@@ -310,6 +354,11 @@ void LinearStops(const qzGradientJob* j, const qzRampStop* stops, int n) {
         }
         double t = (0.5 * 65536.0 - (double)p1x) * dx / len + ((row + 0.5) * 65536.0 - (double)p1y) * dy / len;
         const double inc = dx / len * 65536.0;
+        if (inc == 0) {  // an axis straight down: one colour a row
+            Sink::PutRamp(p, &ramp, ToPosition(t));
+            FillRow<Sink::kBytes>(p, W);
+            continue;
+        }
         for (int x = 0; x < W; x++, p += Sink::kBytes, t += inc) Sink::PutRamp(p, &ramp, ToPosition(t));
     }
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "base/error_codes.h"
 #include "gfx/pixel_access.h"
 #include "platform/os_alloc.h"
@@ -69,6 +71,57 @@ void FillStepTable(int64_t step, int count, int32_t* advances, int32_t* fraction
 
 inline int Lerp16(int a, int b, int f) { return a + ((f * (b - a)) >> 16); }
 
+// a + ((f * (b - a)) >> 16) in eight 16-bit lanes, exactly: the signed high multiply sees f as
+// f - 65536 when f >= 32768, which `high` (all ones there) adds back as one more b - a.
+inline __m128i Lerp16x8(__m128i a, __m128i b, __m128i f, __m128i high) {
+    const __m128i d = _mm_sub_epi16(b, a);
+    return _mm_add_epi16(_mm_add_epi16(a, _mm_mulhi_epi16(f, d)), _mm_and_si128(high, d));
+}
+
+// Column weights i and i + 1 (each below 65536) spread over four 16-bit lanes each.
+inline __m128i PairWeights(const int32_t* fractions) {
+    const __m128i f = _mm_loadl_epi64((const __m128i*)fractions);
+    return _mm_unpacklo_epi64(_mm_shufflelo_epi16(f, _MM_SHUFFLE(0, 0, 0, 0)), _mm_shufflelo_epi16(f, _MM_SHUFFLE(2, 2, 2, 2)));
+}
+
+// One row of the smooth path for 4-byte pixels: the interpolation is the same on every byte lane
+// whatever the format, and the alpha byte of the result is cleared. Needs a right neighbour
+// (source width > 1): each load takes a pixel and the one after it.
+void SmoothRow32(const uint8_t* top, const uint8_t* bottom, uint32_t* dst, int width, const int32_t* colFractions,
+                 const int32_t* colAdvances, int fy, uint32_t keep) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wy = _mm_set1_epi16((short)fy), hy = _mm_set1_epi16(fy >= 32768 ? -1 : 0);
+    const __m128i keepMask = _mm_set1_epi32((int)keep);
+    int64_t col = 0;
+    int i = 0;
+    for (; i + 2 <= width; i += 2) {
+        const int64_t c0 = col, c1 = col + colAdvances[i + 1];
+        col = c1 + colAdvances[i + 2];
+        const __m128i t0 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(top + c0 * 4)), zero);
+        const __m128i t1 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(top + c1 * 4)), zero);
+        const __m128i b0 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(bottom + c0 * 4)), zero);
+        const __m128i b1 = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)(bottom + c1 * 4)), zero);
+        const __m128i wx = PairWeights(colFractions + i);
+        const __m128i hx = _mm_srai_epi16(wx, 15);
+        const __m128i upper = Lerp16x8(_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1), wx, hx);
+        const __m128i lower = Lerp16x8(_mm_unpacklo_epi64(b0, b1), _mm_unpackhi_epi64(b0, b1), wx, hx);
+        const __m128i v = Lerp16x8(upper, lower, wy, hy);
+        _mm_storel_epi64((__m128i*)(dst + i), _mm_and_si128(_mm_packus_epi16(v, v), keepMask));
+    }
+    for (; i < width; i++) {
+        const uint8_t* p00 = top + col * 4;
+        const uint8_t* p10 = bottom + col * 4;
+        const int fx = colFractions[i];
+        uint32_t out = 0;
+        for (int lane = 0; lane < 4; lane++) {
+            const int t = Lerp16(p00[lane], p00[4 + lane], fx), b = Lerp16(p10[lane], p10[4 + lane], fx);
+            out |= (uint32_t)(Lerp16(t, b, fy) & 255) << (8 * lane);
+        }
+        dst[i] = out & keep;
+        col += colAdvances[i + 1];
+    }
+}
+
 template <int F>
 void SmoothRows(const qzScaleJob* j) {
     constexpr int bpp = FormatBytes(F);
@@ -83,13 +136,19 @@ void SmoothRows(const qzScaleJob* j) {
     const uint8_t* maskRow = j->srcMask;
     const uint8_t* alphaRow = j->srcAlpha;
     const int64_t srcPitch = (int64_t)j->srcRowLength * bpp;
+    // The alpha byte's place in the word, cleared in every written pixel.
+    constexpr uint32_t keep = (F == 11 || F == 12) ? 0xFFFFFF00u : 0x00FFFFFFu;
+    const bool wide = bpp == 4 && right == 1;
     for (int r = 0; r < j->dstHeight; r++) {
         const int fy = j->rowFractions[r];
         uint8_t* dst = colour ? (uint8_t*)j->dstPixels + (int64_t)r * j->dstRowLength * bpp : nullptr;
+        if (colour && wide)
+            SmoothRow32(srcRow, srcRow + below * srcPitch, (uint32_t*)dst, j->dstWidth, j->colFractions, j->colAdvances,
+                        fy, keep);
         int64_t col = 0;
-        for (int i = 0; i < j->dstWidth; i++) {
+        for (int i = 0; i < j->dstWidth && (!wide || mask || alpha); i++) {
             const int fx = j->colFractions[i];
-            if (colour) {
+            if (colour && !wide) {
                 const uint8_t* p00 = srcRow + col * bpp;
                 const uint8_t* p01 = p00 + right * bpp;
                 const uint8_t* p10 = p00 + below * srcPitch;

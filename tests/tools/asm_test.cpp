@@ -2,8 +2,6 @@
 // broken chunks, error messages with line numbers, and chunk -> text -> chunk round trips.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +11,7 @@
 
 #include "asm/asm.h"
 #include "asm/asm_chunk.h"
+#include "tools/asm_test_util.h"
 #include "vm/vm_opcodes.h"
 
 namespace {
@@ -23,30 +22,11 @@ std::vector<uint8_t> FromHex(const std::string& hex) {
     return out;
 }
 
-std::vector<uint8_t> Assemble(const std::string& text, const AsmOptions& opts = AsmOptions()) {
-    std::string error;
-    std::vector<uint8_t> bytes = QzAssemble(text, opts, &error);
-    EXPECT_EQ(error, "") << text;
-    return bytes;
-}
-
 AsmFunction ReadMain(const std::vector<uint8_t>& bytes) {
     AsmChunk chunk;
     std::string error;
     EXPECT_TRUE(AsmReadChunk(bytes.data(), bytes.size(), &chunk, &error)) << error;
     return chunk.main;
-}
-
-// Disassembles, assembles the text again and expects the same bytes; returns the text.
-std::string ExpectRoundTrip(const std::vector<uint8_t>& bytes, bool expectDecodable = true) {
-    std::string error;
-    std::string text = QzDisassemble(bytes.data(), bytes.size(), &error);
-    EXPECT_EQ(error.empty(), expectDecodable) << error << "\n" << text;
-    std::string asmError;
-    std::vector<uint8_t> again = QzAssemble(text, AsmOptions(), &asmError);
-    EXPECT_EQ(asmError, "") << text;
-    EXPECT_EQ(again, bytes) << text;
-    return text;
 }
 
 const char* kSmall =
@@ -465,25 +445,6 @@ TEST(Disassembler, RoundTripsRandomChunks) {
     }
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs a shell command; returns its exit status and its standard output.
-int Shell(const std::string& cmd, std::string* out) {
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    out->clear();
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(Disassembler, AnyBytesRoundTrip) {
     // Damaged chunks (changed bytes, cut short, grown) decode or fall back to the raw form; either
     // way the text gives the same bytes back.
@@ -535,6 +496,28 @@ TEST(Tools, CommandLineToolsMatchTheLibrary) {
 
     std::string cleanup = "rm -rf " + std::string(dir);
     EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+TEST(Tools, UnreadableInputsFailCleanly) {
+    // A folder opens like a file but does not read: each tool names it and fails.
+    const std::string bin = std::string(QZ_BINARY_DIR) + "/bin/";
+    const std::string folder = std::string(QZ_SOURCE_DIR) + "/demos";
+    const std::string applet = std::string(QZ_BINARY_DIR) + "/unreadable_test.qza";
+    std::string out;
+    ASSERT_EQ(Shell(bin + "qzasm " + folder + "/demo.qzs -o " + applet, &out), 0);
+    const struct {
+        std::string command, message;
+    } cases[] = {
+        {"qzasm " + folder + " -o " + applet, "qzasm: cannot read " + folder},
+        {"qzdis " + folder, "qzdis: cannot read " + folder},
+        {"qzlink " + folder + " " + applet + " -o " + applet + ".linked", "qzlink: cannot read player: " + folder},
+        {"qzlink " + bin + "qzplayer " + folder + " -o " + applet + ".linked", "qzlink: cannot read applet: " + folder},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Shell(bin + c.command + " 2>&1", &out), 1) << c.command;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.command << ": " << out;
+    }
+    std::remove(applet.c_str());
 }
 
 }  // namespace

@@ -21,6 +21,17 @@ bool AsmParseInt(const std::string& text, int64_t* out) {
     return true;
 }
 
+bool AsmIsName(const std::string& s) {
+    if (s.empty()) return false;
+    for (size_t i = 0; i < s.size(); i++) {
+        char c = s[i];
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' || c == '$' ||
+                  (i > 0 && c >= '0' && c <= '9');
+        if (!ok) return false;
+    }
+    return true;
+}
+
 static uint64_t DoubleBits(double d) {
     uint64_t b;
     memcpy(&b, &d, 8);

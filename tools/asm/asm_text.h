@@ -7,6 +7,9 @@
 // Decimal or "0x" hexadecimal integer with an optional sign; the whole text must be used.
 bool AsmParseInt(const std::string& text, int64_t* out);
 
+// A name (label, function, mark): letters, digits, '_', '.', '$', not starting with a digit.
+bool AsmIsName(const std::string& text);
+
 // Number literal: decimal (as read by from_chars), "0x" hexadecimal integer, "inf", "-inf",
 // "nan", or "bits:HHHHHHHHHHHHHHHH" giving the double's 64-bit pattern in hexadecimal.
 bool AsmParseNumber(const std::string& text, uint64_t* bits);

@@ -45,17 +45,6 @@ void PutBE(std::string* out, uint64_t v, int n) {
     for (int i = n - 1; i >= 0; i--) out->push_back((char)(v >> (8 * i)));
 }
 
-bool IsIdent(const std::string& s) {
-    if (s.empty()) return false;
-    for (size_t i = 0; i < s.size(); i++) {
-        char c = s[i];
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' || c == '$' ||
-                  (i > 0 && c >= '0' && c <= '9');
-        if (!ok) return false;
-    }
-    return true;
-}
-
 class Assembler {
 public:
     Assembler(const AsmOptions& o, AsmResult* r) : opts(o), result(r) {}
@@ -75,6 +64,8 @@ private:
     std::string rawBytes;
     bool applet = false;
     bool packed = false;  // the container is written in its zlib-packed form
+    int packLevel = Z_DEFAULT_COMPRESSION;
+    uint32_t packWord = 0;  // the word behind the packed magic
     // Record fields that hold container offsets: "mark NAME" notes where it stands (from the
     // container start), "offset NAME" writes an i32 filled in with that mark's offset.
     std::map<std::string, uint32_t> marks;
@@ -85,6 +76,8 @@ private:
     };
     std::vector<OffsetField> offsetFields;
     std::string appletRecords, appletAfter;   // container records before and bytes after the bytecode
+    std::string appletInside;  // bytes behind the bytecode record within the packed data
+    int insideLine = 0;
     long long truncateAt = -1;
     std::vector<FuncState> stack;
     int lineNo = 0;
@@ -196,16 +189,20 @@ bool Assembler::Run(const std::string& text) {
         PutBE(&c, (uint32_t)bytes.size(), 4);
         c.append(bytes.begin(), bytes.end());
         if (packed) {
-            // "QZZ\0", a zero word, then the whole plain container as one zlib stream; the bytes
-            // of .after follow the packed data.
+            // "QZZ\0", a word (zero unless given), then the whole plain container and the
+            // .inside bytes as one zlib stream; the bytes of .after follow the packed data.
+            c += appletInside;
             uLongf size = compressBound((uLong)c.size());
             std::string z(8 + size, '\0');
             z.replace(0, 4, std::string("QZZ\0", 4));
+            for (int k = 0; k < 4; k++) z[4 + k] = (char)(packWord >> (24 - 8 * k));
             if (compress2(reinterpret_cast<Bytef*>(&z[8]), &size, reinterpret_cast<const Bytef*>(c.data()),
-                          (uLong)c.size(), Z_DEFAULT_COMPRESSION) != Z_OK)
+                          (uLong)c.size(), packLevel) != Z_OK)
                 return Fail("the container cannot be packed");
             z.resize(8 + size);
             c.swap(z);
+        } else if (!appletInside.empty()) {
+            return FailAt(insideLine, ".inside needs a packed container (.applet packed)");
         }
         c += appletAfter;
         bytes.assign(c.begin(), c.end());
@@ -220,7 +217,7 @@ bool Assembler::Line(std::vector<Token>& toks) {
     const Token& first = toks[0];
     if (!first.quoted && first.text.size() > 1 && first.text.back() == ':') {
         std::string name = first.text.substr(0, first.text.size() - 1);
-        if (!IsIdent(name)) return Fail("bad label name '" + name + "'");
+        if (!AsmIsName(name)) return Fail("bad label name '" + name + "'");
         if (stack.empty()) return Fail("label '" + name + "' outside a function");
         FuncState& fs = stack.back();
         if (fs.labels.count(name)) return Fail("label '" + name + "' defined twice");
@@ -331,7 +328,7 @@ bool Assembler::Fields(const std::vector<Token>& t, size_t i, std::string* out) 
         int64_t v;
         if (kind == "mark" || kind == "offset") {
             if (out != &appletRecords) return Fail(kind + " is only allowed in .record");
-            if (val.quoted || !IsIdent(val.text)) return Fail(kind + " needs a mark name");
+            if (val.quoted || !AsmIsName(val.text)) return Fail(kind + " needs a mark name");
             if (kind == "mark") {
                 uint64_t at = 4 + (uint64_t)out->size();
                 if (at > INT32_MAX) return Fail("mark beyond the reach of a 32-bit offset");
@@ -381,7 +378,7 @@ bool Assembler::Directive(const std::vector<Token>& t) {
     const std::string& d = t[0].text;
     int64_t v;
     if (!stack.empty() && d != ".hex" && d != ".rawchunk" && d != ".truncate" && d != ".applet" &&
-        d != ".record" && d != ".after")
+        d != ".record" && d != ".after" && d != ".inside")
         return FunctionDirective(t);
     if (d == ".function") {
         if (raw) return Fail(".function in a raw chunk");
@@ -400,11 +397,21 @@ bool Assembler::Directive(const std::vector<Token>& t) {
     }
     if (d == ".applet") {
         applet = true;
-        if (t.size() == 2 && !t[1].quoted && t[1].text == "packed") {
-            packed = true;
-            return true;
+        if (t.size() == 1) return true;
+        if (t[1].quoted || t[1].text != "packed") return Fail(".applet takes only packed [level N] [word N]");
+        packed = true;
+        for (size_t i = 2; i < t.size(); i += 2) {
+            if (t[i].text == "level" && !t[i].quoted) {
+                if (!Int(t, i + 1, 0, 9, "level", &v)) return false;
+                packLevel = (int)v;
+            } else if (t[i].text == "word" && !t[i].quoted) {
+                if (!Int(t, i + 1, 0, UINT32_MAX, "word", &v)) return false;
+                packWord = (uint32_t)v;
+            } else {
+                return Fail(".applet packed takes level N and word N");
+            }
         }
-        return t.size() == 1 || Fail("too many operands for .applet");
+        return true;
     }
     if (d == ".record") {
         int64_t tag;
@@ -413,6 +420,10 @@ bool Assembler::Directive(const std::vector<Token>& t) {
         return Fields(t, 2, &appletRecords);
     }
     if (d == ".after") return Fields(t, 1, &appletAfter);
+    if (d == ".inside") {
+        if (!insideLine) insideLine = lineNo;
+        return Fields(t, 1, &appletInside);
+    }
     if (d == ".truncate") {
         if (!Int(t, 1, 0, INT64_MAX, "truncate length", &v)) return false;
         truncateAt = v;
@@ -459,7 +470,7 @@ bool Assembler::OpenFunction(const std::vector<Token>& t) {
     if ((int)stack.size() >= ASM_MAX_DEPTH) return Fail("functions nested too deeply");
     std::string name;
     if (t.size() == 2) {
-        if (t[1].quoted || !IsIdent(t[1].text)) return Fail("bad function name");
+        if (t[1].quoted || !AsmIsName(t[1].text)) return Fail("bad function name");
         name = t[1].text;
         if (!stack.empty())
             for (const AsmFunction& sib : stack.back().f.functions)
@@ -589,7 +600,7 @@ bool Assembler::FunctionDirective(const std::vector<Token>& t) {
         for (int k = 0; k < 2; k++, i++) {
             if (i >= t.size()) return Fail(".local needs a name, a start pc and an end pc");
             int32_t& pc = k == 0 ? l.startPc : l.endPc;
-            if (!t[i].quoted && IsIdent(t[i].text)) {
+            if (!t[i].quoted && AsmIsName(t[i].text)) {
                 fs.localPcs.push_back({f.locals.size(), t[i].text, lineNo, k == 1});
             } else {
                 if (!Int(t, i, INT32_MIN, INT32_MAX, "pc", &v)) return false;
@@ -645,7 +656,7 @@ bool Assembler::FunctionDirective(const std::vector<Token>& t) {
     }
     if (d == ".label") {
         if (stack.size() != 1) return Fail(".label is only allowed in the main function");
-        if (t.size() != 2 || t[1].quoted || !IsIdent(t[1].text)) return Fail(".label needs a name");
+        if (t.size() != 2 || t[1].quoted || !AsmIsName(t[1].text)) return Fail(".label needs a name");
         result->labels.emplace_back(t[1].text, (int)f.code.size());
         return true;
     }
@@ -713,7 +724,7 @@ bool Assembler::Instruction(const std::vector<Token>& t) {
         int64_t off = 0;
         if (!t[1].quoted && AsmParseInt(t[1].text, &off)) {
             if (off < -VM_J_BIAS || off > (int64_t)VM_MAXARG_J - VM_J_BIAS) return Fail("jump offset out of range");
-        } else if (t[1].quoted || !IsIdent(t[1].text)) {
+        } else if (t[1].quoted || !AsmIsName(t[1].text)) {
             return Fail("bad jump target");
         } else {
             fs.jumps.push_back({fs.f.code.size(), t[1].text, lineNo});
@@ -762,7 +773,7 @@ bool Assembler::Instruction(const std::vector<Token>& t) {
         if (!tok.quoted && AsmParseInt(tok.text, &off)) {
             if (off < -VM_MAXARG_SBX || off > (int64_t)VM_MAXARG_BX - VM_MAXARG_SBX)
                 return Fail("jump offset out of range");
-        } else if (tok.quoted || !IsIdent(tok.text)) {
+        } else if (tok.quoted || !AsmIsName(tok.text)) {
             return Fail("bad jump target");
         } else {
             fs.jumps.push_back({fs.f.code.size(), tok.text, lineNo});
@@ -773,7 +784,7 @@ bool Assembler::Instruction(const std::vector<Token>& t) {
     // ABx
     if (info.bxConstant) {
         if (!ConstRef(tok, VM_MAXARG_BX, "operand Bx", &b)) return false;
-    } else if (op == OP_CLOSURE && !tok.quoted && IsIdent(tok.text)) {
+    } else if (op == OP_CLOSURE && !tok.quoted && AsmIsName(tok.text)) {
         fs.closures.push_back({fs.f.code.size(), tok.text, lineNo, false});
     } else if (tok.quoted || !AsmParseInt(tok.text, &b) || b < 0 || b > VM_MAXARG_BX) {
         return Fail("operand Bx: '" + tok.text + "' is not an integer 0.." + std::to_string(VM_MAXARG_BX));

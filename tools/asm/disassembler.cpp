@@ -5,6 +5,7 @@
 #include "asm/asm.h"
 #include "asm/asm_chunk.h"
 #include "asm/asm_text.h"
+#include "asm/disassembler.h"
 #include "vm/vm_opcodes.h"
 
 namespace {
@@ -48,18 +49,6 @@ std::string Hex32(uint32_t w) {
     char buf[16];
     snprintf(buf, sizeof buf, "0x%08X", w);
     return buf;
-}
-
-void HexLines(const std::string& bytes, std::string* out) {
-    for (size_t i = 0; i < bytes.size(); i += 16) {
-        *out += ".hex";
-        for (size_t k = i; k < bytes.size() && k < i + 16; k++) {
-            char buf[8];
-            snprintf(buf, sizeof buf, " %02X", (unsigned char)bytes[k]);
-            *out += buf;
-        }
-        *out += '\n';
-    }
 }
 
 // Jump target of a word, or false when it has none.
@@ -121,7 +110,10 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
     return s;
 }
 
-void Function(const AsmFunction& f, const std::string& name, int depth, std::string* out) {
+// Prints a function record; labels (main function only) become ".label" lines before the
+// instructions they name.
+void Function(const AsmFunction& f, const std::string& name, int depth, const AsmLabelList& labels,
+              std::string* out) {
     std::string ind(2 * depth, ' ');
     std::string in = ind + "  ";
     *out += ind + ".function " + name + "\n";
@@ -144,23 +136,30 @@ void Function(const AsmFunction& f, const std::string& name, int depth, std::str
         *out += "\n";
     }
     for (size_t k = 0; k < f.functions.size(); k++)
-        Function(f.functions[k], Numbered("f", (long long)k), depth + 1, out);
+        Function(f.functions[k], Numbered("f", (long long)k), depth + 1, AsmLabelList(), out);
 
-    std::set<long long> labels;
+    std::set<long long> jumpLabels;
     for (size_t pc = 0; pc < f.code.size(); pc++) {
         long long target;
         if (JumpTarget(f.code[pc], pc, &target) && target >= 0 && target <= (long long)f.code.size())
-            labels.insert(target);
+            jumpLabels.insert(target);
     }
+    size_t nextLabel = 0;
+    auto playerLabels = [&](size_t pc) {
+        for (; nextLabel < labels.size() && labels[nextLabel].second == (int)pc; nextLabel++)
+            *out += in + ".label " + labels[nextLabel].first + "\n";
+    };
     for (size_t pc = 0; pc < f.code.size(); pc++) {
-        if (labels.count((long long)pc)) *out += ind + Numbered("L", (long long)pc) + ":\n";
+        if (jumpLabels.count((long long)pc)) *out += ind + Numbered("L", (long long)pc) + ":\n";
+        playerLabels(pc);
         if (perInstructionLines && (pc == 0 || f.lineInfo[pc] != f.lineInfo[pc - 1]))
             *out += in + ".line " + std::to_string(f.lineInfo[pc]) + "\n";
-        std::string text = in + Instruction(f, pc, labels);
+        std::string text = in + Instruction(f, pc, jumpLabels);
         if (text.size() < 40) text.resize(40, ' ');
         *out += text + " ; " + std::to_string(pc) + "\n";
     }
-    if (labels.count((long long)f.code.size())) *out += ind + Numbered("L", (long long)f.code.size()) + ":\n";
+    if (jumpLabels.count((long long)f.code.size())) *out += ind + Numbered("L", (long long)f.code.size()) + ":\n";
+    playerLabels(f.code.size());
     const struct {
         const char* name;
         const std::optional<int32_t>& v;
@@ -173,32 +172,54 @@ void Function(const AsmFunction& f, const std::string& name, int depth, std::str
 
 }  // namespace
 
-std::string QzDisassemble(const uint8_t* data, size_t size, std::string* error) {
-    AsmChunk chunk;
-    std::string why;
-    bool ok = AsmReadChunk(data, size, &chunk, &why);
-    if (ok && AsmWriteChunk(chunk) != std::vector<uint8_t>(data, data + size)) {
-        ok = false;
-        why = "the chunk does not write back to the same bytes";
+void AsmHexLines(const std::string& bytes, std::string* out) {
+    for (size_t i = 0; i < bytes.size(); i += 16) {
+        *out += ".hex";
+        for (size_t k = i; k < bytes.size() && k < i + 16; k++) {
+            char buf[8];
+            snprintf(buf, sizeof buf, " %02X", (unsigned char)bytes[k]);
+            *out += buf;
+        }
+        *out += '\n';
     }
+}
+
+bool AsmDecodeChunk(const uint8_t* data, size_t size, AsmChunk* chunk, std::string* why) {
+    if (!AsmReadChunk(data, size, chunk, why)) return false;
+    if (AsmWriteChunk(*chunk) != std::vector<uint8_t>(data, data + size)) {
+        *why = "the chunk does not write back to the same bytes";
+        return false;
+    }
+    return true;
+}
+
+std::string AsmChunkText(const AsmChunk& chunk, const AsmLabelList& labels) {
     std::string out;
-    if (!ok) {
-        if (error) *error = why;
-        out = "; not decodable as a chunk: " + why + "\n.rawchunk\n";
-        HexLines(std::string((const char*)data, size), &out);
-        return out;
-    }
-    if (error) error->clear();
     if (chunk.bigEndian) out += ".endian big\n";
     if (chunk.byteOrderByte != (chunk.bigEndian ? 0 : 1)) out += ".byteorder " + std::to_string(chunk.byteOrderByte) + "\n";
     if (chunk.signature != std::string(asmDefaultSignature, 4)) out += ".signature " + AsmQuote(chunk.signature) + "\n";
     if (memcmp(chunk.sizes, asmDefaultSizes, 8) != 0) {
         out += ".sizes";
-        for (uint8_t s : chunk.sizes) out += " " + std::to_string(s);
+        for (uint8_t s : chunk.sizes) out += ' ' + std::to_string(s);
         out += "\n";
     }
     if (chunk.testBits != ASM_TEST_NUMBER_BITS) out += ".testnumber " + AsmFormatNumber(chunk.testBits) + "\n";
-    Function(chunk.main, "main", 0, &out);
-    HexLines(chunk.trailer, &out);
+    Function(chunk.main, "main", 0, labels, &out);
+    AsmHexLines(chunk.trailer, &out);
     return out;
+}
+
+std::string QzDisassemble(const uint8_t* data, size_t size, std::string* error) {
+    if (size >= 4 && (memcmp(data, "QZA\0", 4) == 0 || memcmp(data, "QZZ\0", 4) == 0))
+        return AsmAppletText(data, size, error);
+    AsmChunk chunk;
+    std::string why;
+    if (!AsmDecodeChunk(data, size, &chunk, &why)) {
+        if (error) *error = why;
+        std::string out = "; not decodable as a chunk: " + why + "\n.rawchunk\n";
+        AsmHexLines(std::string((const char*)data, size), &out);
+        return out;
+    }
+    if (error) error->clear();
+    return AsmChunkText(chunk, AsmLabelList());
 }
