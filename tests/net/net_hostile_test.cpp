@@ -180,6 +180,10 @@ TEST_F(NetHostileTest, FtpReplies) {
          "/d/f.txt", ERR_FILENOTFOUND, "File /d/f.txt not found on this server!"},
         // Line ends in the path would smuggle commands: refused before anything connects.
         {"line end in the path", {}, "/f.txt\r\nDELE x", ERR_BADURL, "Invalid URL specified!"},
+        {"line end in the user name", {}, "ftp://me\r\nDELE x:pw@127.0.0.1:{port}/f.txt", ERR_BADURL,
+         "Invalid URL specified!"},
+        {"line end in the password", {}, "ftp://me:pw\nDELE x@127.0.0.1:{port}/f.txt", ERR_BADURL,
+         "Invalid URL specified!"},
     };
     RunCases(cases, "ftp");
 }

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "base/error_codes.h"
+#include "net/net_bytes.h"
 #include "net/net_ftp.h"
 #include "net/net_http.h"
 #include "net/net_transfer.h"
 #include "net/net_url.h"
+#include "platform/os_alloc.h"
 
 namespace {
 
@@ -193,6 +195,30 @@ TEST(NetHttp, MultipartLengthIsExact) {
     }
     wire += boundary + "--\r\n";
     EXPECT_EQ(MultipartLength(items, boundary), static_cast<int64_t>(wire.size()));
+}
+
+// Memory that collects a body byte by byte grows by doubling: a few dozen allocations for
+// megabytes, not one per piece.
+TEST(NetBytes, GrowsGeometrically) {
+    static int allocations = 0;
+    allocations = 0;
+    OsSetAllocFailHook([](size_t) {
+        allocations++;
+        return 0;
+    });
+    qzNetBytes bytes;
+    std::string expected;
+    for (int i = 0; i < 3000000; i++) {
+        char c = static_cast<char>(i * 13);
+        ASSERT_EQ(NetBytesAppend(&bytes, &c, 1), 0);
+        expected += c;
+    }
+    OsSetAllocFailHook(nullptr);
+    EXPECT_LE(allocations, 10);
+    EXPECT_EQ(std::string(NetBytesText(bytes), bytes.size), expected);
+    NetBytesFree(&bytes);
+    EXPECT_EQ(bytes.size, 0u);
+    EXPECT_STREQ(NetBytesText(bytes), "");
 }
 
 TEST(NetFtp, ReplyLines) {
