@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@
 #include "runtime/library.h"
 #include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -34,22 +35,23 @@ inline std::string Built(const std::string& name) { return BuildDir() + "/test-p
 
 inline bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
+// The runtime starts before the libraries open (starting it resets the interpreter's links).
+struct RuntimeStart {
+    RuntimeStart() { EXPECT_EQ(InitRuntime(), 0); }
+};
+
 struct PluginTest : ::testing::Test {
-    VmScope vm;
+    RuntimeStart runtime;
+    qztest::Commands vm{&qzSystemLibrary, &qzDosLibrary};
     filetest::TempDir dir;
-    int base = 0;
 
     void SetUp() override {
-        ASSERT_EQ(InitRuntime(), 0);
         SetRuntimeAttrs(vm, {{QZ_RTA_QUIET, 1}});
         InstallHostApi();
-        ASSERT_EQ(OpenLibrary(vm, &qzSystemLibrary), 0);
-        ASSERT_EQ(OpenLibrary(vm, &qzDosLibrary), 0);
     }
     void TearDown() override {
         FreeLibraryPlugins(vm);
-        static const qzLibraryDescriptor* const kLibraries[] = {&qzSystemLibrary, &qzDosLibrary, nullptr};
-        CloseLibraries(vm, kLibraries);
+        vm.CloseLibraries();
         FreeRuntime(vm);
         FreeAllPlugins();
         RemoveHostApi();
@@ -68,30 +70,9 @@ struct PluginTest : ::testing::Test {
         int code = LoadPluginFile(Copy(plugin, as).c_str(), 0, &record);
         EXPECT_EQ(code, 0) << as << ": " << GetErrorArgString();
         if (code) return nullptr;
-        EXPECT_EQ(RunAsCommand(vm, nullptr, [&](VmState* s) { return InitPluginFeatures(s, record); }), 0);
+        EXPECT_EQ(qztest::RunAsCommand(vm, {}, [&](VmState* s) { return InitPluginFeatures(s, record); }), 0);
         return record;
     }
-
-    // Calls a global command; 0 or the error code. Results stay on the stack above base.
-    int Call(const std::string& name, const std::vector<std::string>& args = {}) {
-        base = VmGetTop(vm);
-        std::string lower = name;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        VmPushString(vm, lower.c_str());
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        EXPECT_EQ(VmType(vm, -1), VM_TFUNCTION) << name;
-        for (const std::string& a : args) {
-            // "#n" is the number n; anything else a string.
-            if (a.size() > 1 && a[0] == '#') VmPushNumber(vm, std::atof(a.c_str() + 1));
-            else VmPushLString(vm, a.data(), a.size());
-        }
-        return VmProtectedCall(vm, static_cast<int>(args.size()), VM_MULTRET, 0);
-    }
-    std::string Str(int i = 1) {
-        const char* s = VmToString(vm, base + i);
-        return s ? std::string(s, VmStrLen(vm, base + i)) : std::string("<none>");
-    }
-    double Num(int i = 1) { return VmToNumber(vm, base + i); }
 };
 
 }  // namespace plugintest

@@ -51,9 +51,9 @@ TEST_F(PluginTest, FolderScanLoadsRegistersAndSkips) {
     EXPECT_EQ(FindRecord("bad.qzp"), nullptr);
 
     // Known, not loaded; then loaded on demand by a requirement.
-    ASSERT_EQ(Call("HavePlugin", {"extra"}), 0);
-    EXPECT_EQ(Num(1), 1);
-    EXPECT_EQ(Num(2), 0);
+    ASSERT_EQ(vm.Call("HavePlugin", {"extra"}), 0);
+    EXPECT_EQ(vm.Num(1), 1);
+    EXPECT_EQ(vm.Num(2), 0);
     EXPECT_EQ(RequirePluginVersion(vm, "extra.qzp", 1, 0, 0, 0, nullptr, nullptr), 0);
     EXPECT_NE(FindRecord("extra.qzp")->handle, nullptr);
 
@@ -107,11 +107,11 @@ TEST_F(PluginTest, RequirementsLoadCheckVersionsAndCallRequireOnce) {
 TEST_F(PluginTest, LibraryPluginCommandsConstantsAndSaverFormats) {
     qzPluginRecord* record = LoadAndInit("library", "lib.qzp");
     ASSERT_NE(record, nullptr);
-    ASSERT_EQ(Call("PluginAdd", {"#2", "#40"}), 0);
-    EXPECT_EQ(Num(), 42);
-    ASSERT_EQ(Call("PluginEcho", {"hi"}), 0);
-    EXPECT_EQ(Str(), "hi");
-    EXPECT_EQ(Call("PluginFail", {"#1055"}), ERR_WRONGUSAGE);
+    ASSERT_EQ(vm.Call("PluginAdd", {2, 40}), 0);
+    EXPECT_EQ(vm.Num(), 42);
+    ASSERT_EQ(vm.Call("PluginEcho", {"hi"}), 0);
+    EXPECT_EQ(vm.Str(), "hi");
+    EXPECT_EQ(vm.Call("PluginFail", {1055}), ERR_WRONGUSAGE);
 
     // The second library lives in the table "plib".
     VmPushString(vm, "plib");
@@ -150,8 +150,8 @@ TEST_F(PluginTest, LibraryPluginCommandsConstantsAndSaverFormats) {
     EXPECT_EQ(formats[2].name, nullptr);
 
     // GetPlugins reports it; FreeLibrary runs at shutdown while the VM exists.
-    ASSERT_EQ(Call("GetPlugins"), 0);
-    VmRawGetI(vm, base + 1, 0);
+    ASSERT_EQ(vm.Call("GetPlugins"), 0);
+    VmRawGetI(vm, vm.Base() + 1, 0);
     VmPushString(vm, "modulename");
     VmGetTable(vm, -2);
     EXPECT_STREQ(VmToString(vm, -1), "lib");
@@ -163,61 +163,53 @@ TEST_F(PluginTest, LibraryPluginCommandsConstantsAndSaverFormats) {
 TEST_F(PluginTest, CommandHooksRunInsteadAndTakeErrors) {
     ASSERT_NE(LoadAndInit("library", "lib.qzp"), nullptr);
     // GetType is hooked without an error handler: the hook answers, and its errors unwind.
-    ASSERT_EQ(Call("HookByName", {"gettype"}), 0);
-    ASSERT_EQ(Call("GetType", {"#1"}), 0);
-    EXPECT_EQ(Str(), "hooked");
-    EXPECT_EQ(Call("GetType", {"raise"}), ERR_WRONGUSAGE);
-    ASSERT_EQ(Call("Unhook"), 0);
-    ASSERT_EQ(Call("GetType", {"#1"}), 0);
-    EXPECT_EQ(Num(), 2);   // NUMBER
+    ASSERT_EQ(vm.Call("HookByName", {"gettype"}), 0);
+    ASSERT_EQ(vm.Call("GetType", {1}), 0);
+    EXPECT_EQ(vm.Str(), "hooked");
+    EXPECT_EQ(vm.Call("GetType", {"raise"}), ERR_WRONGUSAGE);
+    ASSERT_EQ(vm.Call("Unhook"), 0);
+    ASSERT_EQ(vm.Call("GetType", {1}), 0);
+    EXPECT_EQ(vm.Num(), 2);   // NUMBER
 
     // With an error handler the error goes there and the command yields nothing.
-    ASSERT_EQ(Call("HookByName", {"isnil", "#1"}), 0);
+    ASSERT_EQ(vm.Call("HookByName", {"isnil", 1}), 0);
     int top = VmGetTop(vm);
-    ASSERT_EQ(Call("IsNil", {"raise"}), 0);
+    ASSERT_EQ(vm.Call("IsNil", {"raise"}), 0);
     EXPECT_EQ(VmGetTop(vm), top);
-    ASSERT_EQ(Call("LastHookError"), 0);
-    EXPECT_EQ(Num(), ERR_WRONGUSAGE);
-    ASSERT_EQ(Call("IsNil", {"x"}), 0);
-    EXPECT_EQ(Str(), "hooked");
+    ASSERT_EQ(vm.Call("LastHookError"), 0);
+    EXPECT_EQ(vm.Num(), ERR_WRONGUSAGE);
+    ASSERT_EQ(vm.Call("IsNil", {"x"}), 0);
+    EXPECT_EQ(vm.Str(), "hooked");
 }
 
 TEST_F(PluginTest, PluginCommandsOfTheSystemLibrary) {
     ASSERT_NE(LoadAndInit("basic", "a.qzp"), nullptr);
     struct {
-        std::vector<std::string> args;
+        std::vector<qztest::Arg> args;
         double known, loaded;
-    } have[] = {{{"a"}, 1, 1}, {{"a.qzp", "#1", "#2"}, 1, 1}, {{"a", "#1", "#3"}, 0, 0}, {{"zzz"}, 0, 0}};
+    } have[] = {{{"a"}, 1, 1}, {{"a.qzp", 1, 2}, 1, 1}, {{"a", 1, 3}, 0, 0}, {{"zzz"}, 0, 0}};
     for (const auto& h : have) {
-        ASSERT_EQ(Call("HavePlugin", h.args), 0);
-        EXPECT_EQ(Num(1), h.known) << h.args[0];
-        EXPECT_EQ(Num(2), h.loaded) << h.args[0];
+        ASSERT_EQ(vm.Call("HavePlugin", h.args), 0);
+        EXPECT_EQ(vm.Num(1), h.known) << h.args[0].Describe();
+        EXPECT_EQ(vm.Num(2), h.loaded) << h.args[0].Describe();
     }
-    EXPECT_EQ(Call("DisablePlugin", {"nothere"}), ERR_FINDPLUGIN);
-    ASSERT_EQ(Call("DisablePlugin", {"a.qzp"}), 0);
+    EXPECT_EQ(vm.Call("DisablePlugin", {"nothere"}), ERR_FINDPLUGIN);
+    ASSERT_EQ(vm.Call("DisablePlugin", {"a.qzp"}), 0);
     EXPECT_EQ(FindRecord("a.qzp")->handle->info->disabled, 1u);
-    ASSERT_EQ(Call("EnablePlugin", {"a"}), 0);
+    ASSERT_EQ(vm.Call("EnablePlugin", {"a"}), 0);
     EXPECT_EQ(FindRecord("a.qzp")->handle->info->disabled, 0u);
 
-    // LoadPlugin: a second load with "skiprequire" is a doublet; without it the requirement
-    // runs (once).
+    // LoadPlugin loads and runs the requirement; loading it again after that is a doublet, and
+    // so is a load with "skiprequire" of a plugin that is loaded.
     std::string path = Copy("basic", "b.qzp");
-    ASSERT_EQ(Call("LoadPlugin", {path}), 0);
+    ASSERT_EQ(vm.Call("LoadPlugin", {path}), 0);
     EXPECT_EQ(FindRecord("b.qzp")->requireCalled, 1);
-    EXPECT_EQ(Call("LoadPlugin", {path}), ERR_PLUGINDOUBLET);
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    VmPushString(vm, "version");
-    VmPushNumber(vm, 9);
-    VmRawSet(vm, options);
+    EXPECT_EQ(vm.Call("LoadPlugin", {path}), ERR_PLUGINDOUBLET);
+    EXPECT_EQ(vm.Call("LoadPlugin", {"a", qztest::Arg::Table({{"skiprequire", 1}})}), ERR_PLUGINDOUBLET);
+    EXPECT_EQ(vm.Call("LoadPlugin", {"a", qztest::Arg::Table({{1, 1}})}), ERR_WRONGUSAGE);   // a key that is no text
+    // Loaded, but older than the version the options ask for.
     std::string c = Copy("basic", "c.qzp");
-    base = VmGetTop(vm);
-    VmPushString(vm, "loadplugin");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushString(vm, c.c_str());
-    VmPushValue(vm, options);
-    EXPECT_EQ(VmProtectedCall(vm, 2, 0, 0), ERR_REQUIREPLUGIN);   // loaded, but older than 9.0
-    VmSetTop(vm, 0);
+    EXPECT_EQ(vm.Call("LoadPlugin", {c, qztest::Arg::Table({{"version", 9}})}), ERR_REQUIREPLUGIN);
     EXPECT_NE(FindRecord("c.qzp")->handle, nullptr);
 }
 

@@ -86,12 +86,12 @@ TEST_F(PluginTest, FileAndDirectoryAdaptersServeTheirNames) {
     VfsUnlock(lock);
 
     // The adapter argument of GetFileAttributes chooses who examines the name.
-    ASSERT_EQ(Call("GetFileAttributes", {"mem:/dir/b.txt", "memfs"}), 0);
+    ASSERT_EQ(vm.Call("GetFileAttributes", {"mem:/dir/b.txt", "memfs"}), 0);
     VmPushString(vm, "size");
-    VmGetTable(vm, base + 1);
+    VmGetTable(vm, vm.Base() + 1);
     EXPECT_EQ(VmToNumber(vm, -1), 2);
     VmSetTop(vm, 0);
-    EXPECT_EQ(Call("GetFileAttributes", {"mem:/dir/b.txt", "inbuilt"}), ERR_STAT);
+    EXPECT_EQ(vm.Call("GetFileAttributes", {"mem:/dir/b.txt", "inbuilt"}), ERR_STAT);
 
     // A disabled plugin serves nothing.
     SetPluginDisabled(memfs->handle->info, 1);
@@ -282,8 +282,8 @@ TEST_F(PluginTest, DisplayAdapterPluginWithVideoBitmaps) {
 
 TEST_F(PluginTest, HostTablesAnswerInSlotOrder) {
     ASSERT_NE(LoadAndInit("conform", "conform.qzp"), nullptr);
-    ASSERT_EQ(Call("Conform"), 0);
-    EXPECT_EQ(Str(), "ok");
+    ASSERT_EQ(vm.Call("Conform"), 0);
+    EXPECT_EQ(vm.Str(), "ok");
 
     // The date services of the system table: the start date that start-up recorded, and the
     // current date as "dd-Mon-yyyy hh:mm:ss".
