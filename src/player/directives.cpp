@@ -651,7 +651,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     }
     SetPluginRequirePhase(0);
 
-    // The font system belongs to the text library, which does not exist yet: nothing to set up.
+    // The font system is the text library's; without it there is nothing to set up here.
     if (!display1Exists) AddDefaultDisplayDirective(applet, nullptr);
     MergeDisplayOptions(context, applet);
     ShareImageLoads(applet);
@@ -714,7 +714,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
         return error;
     }
     EndDirectiveRun(state, context, applet);
-    // The image cache belongs to the graphics core, which does not exist yet: nothing to free.
+    // The image cache is the graphics core's; without it there is nothing to free here.
     if (context->compiledApplet) {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
         PrintProgressDone();

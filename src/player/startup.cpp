@@ -194,7 +194,6 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
         return ERR_ERRORCALLED;
     }
     if (!platformMessage.empty()) std::fprintf(stderr, "%s\n", platformMessage.c_str());
-    LinkEventLoop();
 
     applet->timerSettings = qzTimerSettings();
     applet->screenOptions = qzScreenOptions();
@@ -221,7 +220,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     appendedApplet = context->appended;
 
     qzOptionValues values;
-    char programPath[QZ_MAX_PATH + 1];
+    char programPath[QZ_PATH_MAX];
     if (MacGetExecutablePath(programPath, sizeof programPath)) context->programPath = programPath;
 
     // Arguments come from the command line only on this platform (no launch by a file browser).
@@ -260,6 +259,9 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     error = InitRuntime();
     if (error) return error;
     InstallHostApi();
+    // From here events reach the event queue and the runtime's quit flag (a quit signal that came
+    // earlier included).
+    LinkEventLoop();
     // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
 
@@ -323,8 +325,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
-    // The line hook runs the event pump between script lines; the event pump belongs to the
-    // display library, which does not exist yet, so no hook is installed.
+    // The line hook runs the display library's event pump between script lines; without a display
+    // library there is no pump and no hook.
     if (!DidPluginLoadPrintProgress()) PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
@@ -334,11 +336,11 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library, which does not exist yet.
+    // Application icons are loaded by the display library; without it they are not loaded.
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library, which does not exist yet.
+    // Start-up displays are opened by the display library; without it none is opened.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.
