@@ -7,6 +7,7 @@
 #include "base/error_codes.h"
 #include "gfx/channel_access.h"
 #include "gfx/distort_matrix.h"
+#include "gfx/mask_bits.h"
 #include "platform/os_alloc.h"
 
 namespace {
@@ -455,7 +456,7 @@ Sample SourceSample(const qzDistortJob* job, int x, int y) {
     if (job->sourceAlpha)
         s.a = job->sourceAlpha[(size_t)y * job->sourceAlphaBytesPerRow + x];
     else if (job->sourceMask)
-        s.a = (job->sourceMask[(size_t)y * job->sourceMaskBytesPerRow + (x >> 3)] & (0x80 >> (x & 7))) ? 255 : 0;
+        s.a = GetMaskBit(RowAt(job->sourceMask, y, job->sourceMaskBytesPerRow), x) ? 255 : 0;
     else
         s.a = 255;
     if (s.a == 0) return s;
@@ -555,7 +556,7 @@ void WriteDestPixel(const qzDistortJob* job, uint8_t* p, int r, int g, int b) {
 }
 
 void SetDestMaskBit(const qzDistortJob* job, int x, int y) {
-    job->destMask[(size_t)y * job->destMaskBytesPerRow + (x >> 3)] |= (uint8_t)(0x80 >> (x & 7));
+    SetMaskBit(RowAt(job->destMask, y, job->destMaskBytesPerRow), x);
 }
 
 }  // namespace
@@ -590,8 +591,7 @@ void DistortPixels(qzDistortJob* job, const double* c) {
                     WriteDestPixel(job, out, (int)s.r, (int)s.g, (int)s.b);
                 }
                 if (job->destMask) {
-                    if (!job->sourceMask ||
-                        (job->sourceMask[(size_t)y * job->sourceMaskBytesPerRow + (x >> 3)] & (0x80 >> (x & 7))))
+                    if (!job->sourceMask || GetMaskBit(RowAt(job->sourceMask, y, job->sourceMaskBytesPerRow), x))
                         SetDestMaskBit(job, i, j);
                 } else if (job->destAlpha) {
                     job->destAlpha[(size_t)j * job->destAlphaBytesPerRow + i] =

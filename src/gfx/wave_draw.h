@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gfx/channel_access.h"
+#include "gfx/mask_bits.h"
 #include "platform/os_alloc.h"
 
 struct qzWaveDraw {
@@ -123,14 +124,9 @@ void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
                 continue;
             }
             out[x] = s1;
-            if (d.destMask && d.maskSource) {
-                bool set = d.maskSource[(size_t)sy * d.maskSourceBytesPerRow + (sx >> 3)] & (0x80 >> (sx & 7));
-                uint8_t* m = d.destMask + (size_t)y * d.destMaskBytesPerRow + (x >> 3);
-                if (set)
-                    *m |= (uint8_t)(0x80 >> (x & 7));
-                else
-                    *m &= (uint8_t) ~(0x80 >> (x & 7));
-            }
+            if (d.destMask && d.maskSource)
+                PutMaskBit(RowAt(d.destMask, y, d.destMaskBytesPerRow), x,
+                           GetMaskBit(RowAt(d.maskSource, sy, d.maskSourceBytesPerRow), sx));
             if (d.destAlpha && d.alphaSource)
                 d.destAlpha[(size_t)y * d.destAlphaBytesPerRow + x] =
                     d.alphaSource[(size_t)sy * d.alphaSourceBytesPerRow + sx];
