@@ -318,8 +318,13 @@ double* GenerateDistortCoefficients(qzDistortJob* job) {
             box.Add(r * std::cos(lo), r * std::sin(lo));
             box.Add(r * std::cos(hi), r * std::sin(hi));
         }
-        for (double q = std::ceil(lo / (kPi / 2.0)) * (kPi / 2.0); q <= hi; q += kPi / 2.0)
-            box.Add(r0 * std::cos(q), r0 * std::sin(q));
+        // The outer radius at each multiple of pi/2 inside the span: every such direction is
+        // one of four, whatever the span's size.
+        for (int k = 0; k < 4; k++) {
+            double q = k * kPi / 2.0;
+            q += std::ceil((lo - q) / kTwoPi) * kTwoPi;
+            if (hi - lo >= kTwoPi || q <= hi) box.Add(r0 * std::cos(k * kPi / 2.0), r0 * std::sin(k * kPi / 2.0));
+        }
         area = SetOutputArea(job, box);
         c[1] = job->sourceWidth * kTwoPi / c[1];
         c[3] = job->sourceHeight / c[3];

@@ -30,8 +30,8 @@ struct QuantState {
 
 uint32_t RawPixel(const qzQuantJob* job, const uint8_t* p) {
     if (job->bytesPerPixel == 3) return (uint32_t)p[0] << 16 | (uint32_t)p[1] << 8 | p[2];
-    if (job->bytesPerPixel == 4) return *(const uint32_t*)p;
-    return *(const uint16_t*)p;
+    if (job->bytesPerPixel == 4) return pixel_access::Load32(p);
+    return pixel_access::Load16(p);
 }
 
 const uint8_t* PixelAt(const qzQuantJob* job, int x, int y) {
@@ -268,9 +268,9 @@ void ReadQuantPixel(const uint8_t* p, int format, int out[3]) {
     } else if (format == 9) {
         out[0] = p[2], out[1] = p[1], out[2] = p[0];
     } else if (format >= 10 && format <= 13) {
-        UnpackPixel32(format, *(const uint32_t*)p, out);
+        UnpackPixelAt(p, 4, format, out);
     } else if (format >= 0 && format <= 7) {
-        UnpackPixel16(format, *(const uint16_t*)p, out);
+        UnpackPixelAt(p, 2, format, out);
     } else {
         out[0] = out[1] = out[2] = 0;
     }
@@ -362,6 +362,10 @@ void MedianCutQuantize(qzQuantJob* job) {
         job->success = 1;
         return;
     }
+    // The pixel format must name pixels of the job's size, or pixels would be read across
+    // their neighbours (and past the end of the buffer).
+    int stride = job->bytesPerPixel == 3 || job->bytesPerPixel == 4 ? job->bytesPerPixel : 2;
+    if (GetPixelFormatBytes(job->format) != stride || !job->pixels || !job->indices || !job->palette) return;
     if (job->colors < 1) job->colors = 1;
     if (ExactPalette(job)) return;
 

@@ -21,9 +21,10 @@ int ClampInt(double v, int hi) {
 // Brings an angle into 0 .. 2 pi. Whole turns are taken off at once before the final steps, so
 // the cost does not grow with the distance from the centre.
 double WrapAngle(double a) {
-    if (a > kTwoPi || a < 0.0) {
-        double turns = std::floor(a / kTwoPi);
-        if (std::isfinite(turns)) a -= turns * kTwoPi;
+    if (std::fabs(a) > 1e6) {
+        a = std::fmod(a, kTwoPi);  // exact where whole turns would swamp the fraction
+    } else if (a > kTwoPi || a < 0.0) {
+        a -= std::floor(a / kTwoPi) * kTwoPi;
     }
     while (a > kTwoPi) a -= kTwoPi;
     while (a < 0.0) a += kTwoPi;
