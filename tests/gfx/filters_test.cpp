@@ -5,6 +5,7 @@
 
 #include "gfx/channel_access.h"
 #include "gfx/convolve.h"
+#include "gfx/filter_types.h"
 #include "gfx/hsl_modulate.h"
 #include "gfx/oil_paint.h"
 #include "gfx/pixel_format.h"
@@ -383,4 +384,14 @@ TEST(PixelFormats, SixteenBitAndSwizzledTwinsAgreeWithArgb) {
                 ASSERT_EQ(ConvertPixelToARGB(ours.px[i], format, 0), ref.px[i]) << k.name << " " << format;
         }
     }
+}
+
+TEST(FilterTypes, NumbersAndNames) {
+    EXPECT_STREQ(GetFilterTypeName(FILTER_BLUR), "blur");
+    EXPECT_STREQ(GetFilterTypeName(FILTER_WATERRIPPLE), "waterripple");
+    EXPECT_STREQ(GetFilterTypeName(FILTER_QUANTIZE), "quantize");
+    EXPECT_EQ(GetFilterTypeName(21), nullptr);
+    EXPECT_EQ(GetFilterTypeName(-1), nullptr);
+    for (int i = 0; i < FILTER_TYPE_COUNT; i++) EXPECT_EQ(FindFilterType(GetFilterTypeName(i)), i);
+    EXPECT_EQ(FindFilterType("sepia"), -1);
 }
