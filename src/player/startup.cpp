@@ -179,7 +179,6 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
         return ERR_ERRORCALLED;
     }
     if (!platformMessage.empty()) std::fprintf(stderr, "%s\n", platformMessage.c_str());
-    LinkEventLoop();
 
     applet->timerSettings = qzTimerSettings();
     applet->screenOptions = qzScreenOptions();
@@ -244,6 +243,9 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
+    // From here events reach the event queue and the runtime's quit flag (a quit signal that came
+    // earlier included).
+    LinkEventLoop();
     // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
 
