@@ -205,7 +205,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     appendedApplet = context->appended;
 
     qzOptionValues values;
-    char programPath[QZ_MAX_PATH + 1];
+    char programPath[QZ_PATH_MAX];
     if (MacGetExecutablePath(programPath, sizeof programPath)) context->programPath = programPath;
 
     // Arguments come from the command line only on this platform (no launch by a file browser).
@@ -280,7 +280,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         }
     }
 
-    // Plugins beside the program: there is no plugin loader yet, so there is nothing to load.
+    // Plugins beside the program would load here; this player loads no plugins.
 
     // The loading line names the applet file as given, also when a packed applet is then read
     // from its unpacked copy.
@@ -304,8 +304,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
-    // The line hook runs the event pump between script lines; the event pump belongs to the
-    // display library, which does not exist yet, so no hook is installed.
+    // The line hook runs the display library's event pump between script lines; without a display
+    // library there is no pump and no hook.
     PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
@@ -315,11 +315,11 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library, which does not exist yet.
+    // Application icons are loaded by the display library; without it they are not loaded.
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library, which does not exist yet.
+    // Start-up displays are opened by the display library; without it none is opened.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.
