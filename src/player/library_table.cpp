@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
@@ -16,6 +17,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzMathLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
+    &qzDisplayLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

@@ -1,0 +1,284 @@
+#include "display/display_adapter_calls.h"
+
+#include <algorithm>
+#include <string>
+
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_lock.h"
+#include "gfx/bitmap_pixels.h"
+#include "platform/host/event_loop.h"
+#include "platform/host/host.h"
+#include "platform/host/mac_draw.h"
+#include "platform/host/mac_window.h"
+#include "platform/host/pointer.h"
+
+namespace {
+
+// The handler slot of "closewindow" (the order of the per-display handler names).
+constexpr int kCloseWindowHandler = 3;
+
+qzMacDisplayFrame FrameOf(const qzDisplay* d) {
+    qzMacDisplayFrame frame;
+    frame.scriptId = d->header.id.pointer ? 0 : d->header.id.number;
+    frame.title = d->title;
+    frame.x = d->x;
+    frame.y = d->y;
+    frame.width = d->width;
+    frame.height = d->height;
+    frame.borders = {d->borderLeft, d->borderTop, d->borderHorizontal, d->borderVertical};
+    frame.flags = d->flags;
+    frame.fullScreen = d->fullScreen;
+    frame.monitor = d->monitor;
+    return frame;
+}
+
+std::vector<qzHostRect> HostRegions(const qzRegion* regions, int32_t count) {
+    std::vector<qzHostRect> out;
+    for (int32_t i = 0; i < count; i++)
+        out.push_back({regions[i].x, regions[i].y, regions[i].width, regions[i].height});
+    return out;
+}
+
+qzHostWindowSettings SettingsOf(const qzDisplay* d) {
+    qzHostWindowSettings s = d->window ? d->window->settings : qzHostWindowSettings();
+    s.flags = d->flags & ~uint32_t(QZ_DISPF_HIDDEN);
+    s.fullScreen = d->fullScreen;
+    s.closeHandlerInstalled = d->handlers[kCloseWindowHandler].function != -1;
+    s.dropHandlerInstalled = d->handlers[QZ_HANDLER_DROPFILE].function != -1;
+    s.clipboardHandlerInstalled = d->handlers[QZ_HANDLER_CLIPBOARD].function != -1;
+    s.dragRegions = HostRegions(d->dragRegions, d->dragRegionCount);
+    s.sizeRegions = HostRegions(d->sizeRegions, d->sizeRegionCount);
+    return s;
+}
+
+qzHostWindow* HostWindowOf(const qzDisplay* d) { return MacHostWindow(d->window); }
+
+}  // namespace
+
+int IsDisplayAdapterActive() { return 0; }
+uint32_t DisplayAdapterFlags() { return 0; }
+
+int InitDisplaySystem() { return MacInitDisplaySystem(); }
+
+int32_t GetMenuBarHeight(const qzDisplay* display) {
+    if (display->fullScreen) return 0;
+    return int32_t(MacGetDisplayAttr(display->window, MACATTR_MENUBARHEIGHT, nullptr));
+}
+
+int AllocDisplayWindowRecord(VmState* state, qzDisplay* display) {
+    if (IsDisplayAdapterActive()) return 0;
+    return MacAllocWindowRecord(state, display, &display->window);
+}
+
+void FreeDisplayWindowRecord(qzDisplay* display) {
+    MacFreeWindowRecord(display->window);
+    display->window = nullptr;
+}
+
+int DetermineBorderSizes(qzDisplay* display) {
+    qzMacBorders borders = {0, 0, 0, 0};
+    int error = MacDetermineBorderSizes(display->flags, &borders);
+    if (error) return error;
+    display->borderLeft = borders.left;
+    display->borderTop = borders.top;
+    display->borderHorizontal = borders.horizontal;
+    display->borderVertical = borders.vertical;
+    display->bordersKnown = 1;
+    return 0;
+}
+
+int OpenDisplayWindow(VmState*, qzDisplay* display, int activate, const qzBitMap* shapeMask,
+                      const qzBitMap* shapeAlpha) {
+    if (!display->window) return ERR_WINDOW;
+    MacSetWindowSettings(display->window, SettingsOf(display));
+    qzLockInfo lock{};
+    qzMacShape shape{};
+    const qzMacShape* shapeArg = nullptr;
+    const qzBitMap* shapeBitmap = shapeAlpha ? shapeAlpha : shapeMask;
+    bool locked = false;
+    if (shapeBitmap && LockBitMapPixels(shapeBitmap, LOCKF_READONLY, &lock)) {
+        locked = true;
+        shape.kind = shapeAlpha ? QZ_SHAPE_ALPHA : QZ_SHAPE_MASK;
+        shape.pixels = static_cast<const uint8_t*>(lock.pixels);
+        shape.bytesPerRow = lock.rowLength;
+        shape.width = shapeBitmap->width;
+        shape.height = shapeBitmap->height;
+        shapeArg = &shape;
+    }
+    int error = MacOpenDisplay(display->window, FrameOf(display), activate, shapeArg);
+    if (locked) UnlockBitMapPixels(&lock);
+    if (error) return error;
+    SetDisplayDrawOffset(display, display->letterboxLeft, display->letterboxTop);
+    return 0;
+}
+
+int CloseDisplayWindow(qzDisplay* display) {
+    if (display->window) MacCloseDisplay(display->window);
+    return 0;
+}
+
+int DisplayHasWindow(const qzDisplay* display) { return HostWindowOf(display) != nullptr; }
+
+void SizeMoveDisplayWindow(qzDisplay* display) {
+    if (!display->window) return;
+    MacSizeMoveDisplay(display->window, FrameOf(display));
+    SetDisplayDrawOffset(display, display->letterboxLeft, display->letterboxTop);
+}
+
+void MoveDisplayWindow(qzDisplay* display) {
+    if (display->window) MacMoveDisplay(display->window, FrameOf(display));
+}
+
+void UpdateDisplayTitle(qzDisplay* display) {
+    if (display->window) MacSetDisplayTitle(display->window, display->title);
+}
+
+int ShowHideDisplayWindow(qzDisplay* display, int show) {
+    if (!display->window) return 0;
+    return MacShowHideDisplay(display->window, show ? 0 : 1);
+}
+
+void ActivateDisplayWindow(qzDisplay* display, int flag) {
+    if (display->window && flag) MacActivateDisplay(display->window);
+}
+
+void UpdateDisplayWindowSettings(qzDisplay* display) {
+    if (display->window) MacSetWindowSettings(display->window, SettingsOf(display));
+}
+
+void SetDisplayDrawOffset(qzDisplay* display, int32_t x, int32_t y) {
+    if (!display->window) return;
+    // A full screen larger than the display shows it centred.
+    if (const qzHostWindow* window = HostWindowOf(display)) {
+        if (display->fullScreen && window->frame.width > display->width)
+            x += (window->frame.width - display->width) / 2;
+        if (display->fullScreen && window->frame.height > display->height)
+            y += (window->frame.height - display->height) / 2;
+    }
+    display->window->offsetX = x;
+    display->window->offsetY = y;
+}
+
+void NotifyAdapterBufferSize(qzDisplay*, int32_t, int32_t) {}
+
+int32_t FadeDisplaysOut() { return MacFadeOut(1); }
+void FadeDisplaysIn(int32_t token) { MacFadeIn(token, 1); }
+
+int SwitchDisplayScreenMode(qzDisplay* display, int32_t width, int32_t height, int32_t) {
+    if (!display->window) return ERR_SCREEN;
+    return MacSwitchDisplayMode(display->window, display->monitor, width, height, display->fullScreen);
+}
+
+int RestoreDisplayScreenMode(qzDisplay* display, int32_t) {
+    if (!display->window) return 0;
+    return MacRestoreDisplayMode(display->window);
+}
+
+void SetFullScreenUIMode(int mode) { MacSetFullScreenUIMode(mode); }
+
+void BlitToDisplayWindow(const qzBitMap* source, int32_t sx, int32_t sy, qzDisplay* display, int32_t dx, int32_t dy,
+                         int32_t width, int32_t height, int32_t scaledWidth, int32_t scaledHeight, uint32_t flags,
+                         const qzBitMap*, const qzBitMap*) {
+    if (!display->window || !source) return;
+    BitMapLock lock(source, LOCKF_READONLY);
+    if (!lock.ok) return;
+    MacBltBitMap(&lock.info, sx, sy, display->window, dx, dy, width, height, scaledWidth, scaledHeight, flags);
+}
+
+void BlitScaledPartToDisplayWindow(const qzBitMap* source, int32_t x, int32_t y, int32_t width, int32_t height,
+                                   qzDisplay* display, int32_t scaledWidth, int32_t scaledHeight, uint32_t flags) {
+    if (!display->window || !source) return;
+    BitMapLock lock(source, LOCKF_READONLY);
+    if (!lock.ok) return;
+    MacBltScaledPart(&lock.info, source->width, source->height, x, y, width, height, display->window, scaledWidth,
+                     scaledHeight, flags);
+}
+
+void RectFillDisplayWindow(qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour) {
+    if (display->window) MacRectFill(display->window, x, y, width, height, colour);
+}
+
+void LineDisplayWindow(qzDisplay* display, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+    if (display->window) MacLine(display->window, x1, y1, x2, y2, colour);
+}
+
+void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t colour) {
+    if (display->window) MacWritePixel(display->window, x, y, colour);
+}
+
+bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
+    out->clear();
+    qzMacMonitor* list = MacGetMonitorInfo();
+    if (!list) return false;
+    for (qzMacMonitor* m = list; m; m = m->next) out->push_back({m->x, m->y, m->width, m->height});
+    MacFreeMonitorInfo(list);
+    return true;
+}
+
+bool GetMonitorModes(int32_t monitor, std::vector<qzModeSize>* out) {
+    out->clear();
+    int32_t count = MacGetDisplayModes(monitor, nullptr);
+    if (count < 1) return true;
+    std::vector<qzMacModeRow> rows(static_cast<size_t>(count));
+    count = MacGetDisplayModes(monitor, rows.data());
+    for (int32_t i = 0; i < count; i++) out->push_back({rows[size_t(i)].width, rows[size_t(i)].height});
+    return true;
+}
+
+void ShowHideDisplayPointer(qzDisplay* display, int show) {
+    qzHostWindow* window = HostWindowOf(display);
+    if (!window) return;
+    if (show)
+        MacShowPointer(window);
+    else
+        MacHidePointer(window);
+}
+
+void MoveDisplayPointer(qzDisplay* display, int32_t x, int32_t y) {
+    if (qzHostWindow* window = HostWindowOf(display)) MacMovePointer(window, x, y);
+}
+
+int CreateDisplayPointer(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, void** out) {
+    qzHostCursor* cursor = nullptr;
+    int error = MacCreatePointer(argb, hotX, hotY, &cursor, width, height);
+    *out = error ? nullptr : cursor;
+    if (!error && !cursor) return ERR_POINTERIMG;
+    return error;
+}
+
+void FreeDisplayPointer(void* pointer) { MacReleasePointer(static_cast<qzHostCursor*>(pointer)); }
+
+void SetDisplayPointer(qzDisplay* display, void* pointer) {
+    qzHostWindow* window = HostWindowOf(display);
+    if (!window) return;
+    MacSetPointer(window, static_cast<qzHostCursor*>(pointer), pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM);
+    MacShowPointer(window);
+}
+
+void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {
+    if (display->state == QZ_DISPSTATE_OPEN && display->window) {
+        *x = int32_t(MacGetDisplayAttr(display->window, MACATTR_MOUSEX, nullptr));
+        *y = int32_t(MacGetDisplayAttr(display->window, MACATTR_MOUSEY, nullptr));
+        return;
+    }
+    *x = display->lastMouseX;
+    *y = display->lastMouseY;
+}
+
+uint32_t GetDisplayQualifiers(const qzDisplay* display) {
+    if (display->state == QZ_DISPSTATE_OPEN) return MacGetQualifiers();
+    return display->lastQualifiers;
+}
+
+int GrabDisplayPixels(const qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, qzBitMap** out) {
+    *out = nullptr;
+    std::vector<uint32_t> pixels;
+    if (MacGrabScreenPixels(display->monitor, x, y, width, height, &pixels) != 0 || pixels.empty())
+        return ERR_GRABSCREEN;
+    if (CreateBitMapFromARGB(pixels.data(), QZ_NO_KEY_COLOR, width, height, width, 0, 0, nullptr, out, nullptr,
+                             nullptr) != 0)
+        return ERR_GRABSCREEN;
+    return 0;
+}
