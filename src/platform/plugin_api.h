@@ -796,6 +796,39 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
+/* The display services of the graphics table. The two descriptions of these slots disagree: the
+ * slot order is the one of the host API block (AddDisplayHook at 8 to ResizeHookDisplay at 11,
+ * InstallDisplayAdapter 13, GetMonitors 14, FreeMonitors 15, FindDisplayByHandle 18,
+ * RefreshDisplayByHandle 19, GetDisplayHandle 20), and the display services that have no slot
+ * there are appended after the last slot: GetApplicationIcons 29, FreeApplicationIcons 30 and
+ * GetAdapterDisplayAttrs 31. The system table's DisplayHookReply (slot 16) is the adapter's input
+ * report (kinds 0 mouse moved, 1 to 3 left, right and middle button with data {x, y, state}, 4
+ * wheel with data {x, y, down}, 5 key with data {code, state, qualifiers}); the requester table's
+ * slot 3 installs a requester adapter. */
+
+/* A monitor of GetMonitors: its rectangle on the desktop, in the window system's order. */
+typedef struct qzPluginMonitor {
+    struct qzPluginMonitor* next;
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+} qzPluginMonitor;
+
+/* An application icon of GetApplicationIcons: width x height 0xAARRGGBB pixels; flags 1 the icon's
+ * flag word is set, 2 a selected variant. */
+typedef struct qzPluginIcon {
+    struct qzPluginIcon* next;
+    uint32_t* pixels;
+    int32_t width;
+    int32_t height;
+    uint32_t flags;
+} qzPluginIcon;
+
+/* A display hook's callback: message code 0 presented rectangle (14 words), 1 fill, 2 line, 3
+ * pixel, 4 resize, 5 vertical blank wait. */
+typedef void (*qzDisplayHookFn)(void* hook, int code, const intptr_t* message, void* userData);
+
 typedef struct qzGfxBase {
     int (*IsImage)(const char* file, int* width, int* height, int* alpha);
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);
@@ -805,7 +838,8 @@ typedef struct qzGfxBase {
     void (*UnLockBrushBitMap)(void* lock);
     uint32_t* (*GetBrushPixels)(VmState* state, const qzPluginObjectId* id, int* width, int* height);
     void (*Free)(void* block);
-    void* (*AddDisplayHook)(const qzPluginObjectId* display, void* callback, void* userData, const qzTagItem* tags);
+    void* (*AddDisplayHook)(const qzPluginObjectId* display, qzDisplayHookFn callback, void* userData,
+                           const qzTagItem* tags);
     void (*RemoveDisplayHook)(void* hook);
     void (*RefreshHookDisplay)(void* hook);
     int (*ResizeHookDisplay)(void* hook, int width, int height);
@@ -828,6 +862,13 @@ typedef struct qzGfxBase {
     intptr_t (*QueryRawBitMapAttr)(void* handle, int attr);
     uint32_t (*ConvertARGBToPixel)(uint32_t colour, int format, int withAlpha);
     uint32_t (*ConvertPixelToARGB)(uint32_t pixel, int format, int withAlpha);
+    /* The back end's icons with the applet's icons appended; null when out of memory. */
+    qzPluginIcon* (*GetApplicationIcons)(void);
+    void (*FreeApplicationIcons)(qzPluginIcon* icons);
+    /* Answers the tags of the display with that adapter handle: 1 width, 2 height, 3 and 4 the
+     * picture's display size, 5 display flags, 6 and 7 the scaled size, 8 smooth scaling (each value
+     * an int32_t*). The number of tags served, -1 for an unknown handle. */
+    int (*GetAdapterDisplayAttrs)(void* nativeHandle, const qzTagItem* tags);
 } qzGfxBase;
 
 typedef struct qzAudioBase {
@@ -1065,7 +1106,7 @@ typedef struct qzHostApi {
 QZ_ABI_ASSERT(QZ_SLOTS(qzCLibBase) == 54, "qzCLibBase has 54 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzSysBase) == 46, "qzSysBase has 46 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzDosBase) == 33, "qzDosBase has 33 slots");
-QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 29, "qzGfxBase has 29 slots");
+QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 32, "qzGfxBase has 32 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzAudioBase) == 3, "qzAudioBase has 3 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzRequesterBase) == 4, "qzRequesterBase has 4 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzFontBase) == 1, "qzFontBase has 1 slot");

@@ -61,6 +61,13 @@ protected:
         for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) n++;
         return n;
     }
+    // Event passes until the window system has nothing queued.
+    void Pass() {
+        for (int guard = 0; guard < 100 && HostDriver()->pendingEvents() > 0; guard++) {
+            int error = 0;
+            MacHandleEvents(*vm, &error);
+        }
+    }
     // Opens display `number` and makes it current.
     void OpenCurrent(int32_t number, qztest::Arg options = qztest::Arg::Table({})) {
         vm->Ok("CreateDisplay", {number, options});

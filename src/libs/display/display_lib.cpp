@@ -2,6 +2,7 @@
 #include "libs/display/display_lib.h"
 
 #include "display/display.h"
+#include "display/display_host_services.h"
 #include "display/display_life.h"
 #include "display/picture.h"
 #include "runtime/object_registry.h"
@@ -59,7 +60,8 @@ const qzConstantRow kDisplayConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-int OpenDisplayLibrary(VmState*) {
+int OpenDisplayLibrary(VmState* state) {
+    SetDisplayServiceState(state);
     int error = InitDisplayLibraryState();
     if (!error) error = RegisterObjectList(DisplayListHead());
     if (!error) error = RegisterObjectList(BGPicListHead());
@@ -69,7 +71,10 @@ int OpenDisplayLibrary(VmState*) {
 void FreeDisplays(VmState* state) { FreeAllDisplaysAtExit(state); }
 void FreePictures(VmState* state) { FreeAllBGPics(state); }
 
-void ResetDisplayLibrary() { ResetDisplayLibraryState(); }
+void ResetDisplayLibrary() {
+    ResetDisplayLibraryState();
+    SetDisplayServiceState(nullptr);
+}
 
 }  // namespace
 
