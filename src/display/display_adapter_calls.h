@@ -62,6 +62,9 @@ void SetDisplayDrawOffset(qzDisplay* display, int32_t x, int32_t y);
 // Tells a display adapter the new size of the display's buffers.
 void NotifyAdapterBufferSize(qzDisplay* display, int32_t width, int32_t height);
 
+// The adapter's frame wait. 0 or its error.
+int AdapterVWait(qzDisplay* display);
+
 // Screen modes and fades (built-in back end).
 int32_t FadeDisplaysOut();
 void FadeDisplaysIn(int32_t token);

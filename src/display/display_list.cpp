@@ -7,6 +7,8 @@
 #include "base/error_codes.h"
 #include "display/display_adapter_calls.h"
 #include "display/display_links.h"
+#include "gfx/bitmap.h"
+#include "platform/host/mac_window.h"
 #include "platform/host/platform_hooks.h"
 
 namespace {
@@ -29,6 +31,25 @@ struct LibraryLock {
 
 }  // namespace
 
+// Display attributes asked of a display's buffer through the graphics core: the mouse position
+// over the display (6, 7) and the back end's own answers; other buffers answer for themselves.
+static intptr_t QueryDisplayAttr(const qzBitMap* bitmap, int attr) {
+    const qzRawBitMap* raw = bitmap && bitmap->kind == BITMAP_COLOR && !AdapterOwnsBitMaps()
+                                 ? static_cast<const qzRawBitMap*>(bitmap->handle)
+                                 : nullptr;
+    for (qzDisplay* d = FirstDisplay(); bitmap && d; d = NextDisplay(d)) {
+        if (bitmap != d->displayBuffer && bitmap != d->secondBuffer) continue;
+        if (attr == 6 || attr == 7) {
+            int32_t x = 0, y = 0;
+            GetDisplayMousePos(d, &x, &y);
+            return attr == 6 ? x : y;
+        }
+        if (!IsDisplayAdapterActive()) return MacGetDisplayAttr(d->window, attr, raw);
+        break;
+    }
+    return raw ? OsGetBitMapAttr(raw, attr) : 0;
+}
+
 qzDisplay* FirstDisplay() { return reinterpret_cast<qzDisplay*>(displayList); }
 qzObjectHeader** DisplayListHead() { return &displayList; }
 
@@ -40,11 +61,13 @@ void SetCurrentBGPic(qzBGPic* pic) { currentPicture = pic; }
 qzMutex* DisplayLibraryMutex() { return libraryMutex; }
 
 int InitDisplayLibraryState() {
+    SetDisplayAttrQuery(QueryDisplayAttr);
     if (!libraryMutex) libraryMutex = OsAllocMutex();
     return libraryMutex ? 0 : ERR_SEMAPHORE;
 }
 
 void ResetDisplayLibraryState() {
+    SetDisplayAttrQuery(nullptr);
     OsFreeMutex(libraryMutex);
     libraryMutex = nullptr;
     displayList = nullptr;

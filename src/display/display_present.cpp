@@ -318,15 +318,22 @@ int FlushPendingDisplayRepaints(VmState* state) {
 
 void StampDisplayFrame(qzDisplay* display) { OsGetMonotonicTime(&display->frameTime); }
 
-int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t) {
-    // The frame-rate limit: the rest of the frame interval since the last frame.
-    uint64_t last = uint64_t(display->frameTime.seconds) * 1000000u + display->frameTime.microseconds;
-    uint64_t now = OsMonotonicMicros();
+// Waits for the rest of the frame interval since the display's last frame, then stamps it.
+int LimitDisplayFrameRate(VmState* state, qzDisplay* display) {
+    const uint64_t last = uint64_t(display->frameTime.seconds) * 1000000u + display->frameTime.microseconds;
+    const uint64_t now = OsMonotonicMicros();
     if (last && now < last + kFrameMicros) {
         int error = OsWaitPumpingEvents(state, int32_t((last + kFrameMicros - now + 999) / 1000));
         if (error) return error;
     }
     StampDisplayFrame(display);
+    return 0;
+}
+
+int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t) {
+    int error =
+        (DisplayAdapterFlags() & QZ_ADAPTER_VWAIT) ? AdapterVWait(display) : LimitDisplayFrameRate(state, display);
+    if (error) return error;
     // Only the hooks that asked for it hear of the wait.
     for (qzDisplayHook* h = display->hooks; h; h = h->next) h->visited = !h->wantsVWait;
     for (;;) {

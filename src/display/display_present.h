@@ -105,5 +105,8 @@ void DropPendingRepaints(qzDisplay* display);
 
 // The frame wait of VWait: the adapter's, or the frame-rate limit; then the hooks that asked.
 int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t tag);
+// The frame-rate limit: waits (handling events) for the rest of the frame interval since the
+// display's last frame, then stamps the frame time. 0 or an error of the wait.
+int LimitDisplayFrameRate(VmState* state, qzDisplay* display);
 // Stamps the display's frame time (monotonic).
 void StampDisplayFrame(qzDisplay* display);

@@ -292,6 +292,39 @@ typedef int (*qzRequirePluginFn)(VmState* state, int version, int revision, intp
                                  const qzTagItem* tags);
 
 /* Display adapter: displays, pointers and monitors are the adapter's handles. */
+
+/* OpenDisplay tags: the picture's display size, two int32_t* words the adapter may set (1: the
+ * display is presented in whole frames; the second is kept), the VM state, the 0-based monitor,
+ * for a full screen the screen size and depth, the scaled size when there is one, smooth scaling. */
+enum {
+    QZ_OPENDISPLAYTAG_PICTUREWIDTH = 1,
+    QZ_OPENDISPLAYTAG_PICTUREHEIGHT = 2,
+    QZ_OPENDISPLAYTAG_WHOLEFRAMES = 3,
+    QZ_OPENDISPLAYTAG_SECONDWORD = 4,
+    QZ_OPENDISPLAYTAG_STATE = 5,
+    QZ_OPENDISPLAYTAG_MONITOR = 6,
+    QZ_OPENDISPLAYTAG_SCREENWIDTH = 7,
+    QZ_OPENDISPLAYTAG_SCREENHEIGHT = 8,
+    QZ_OPENDISPLAYTAG_SCREENDEPTH = 9,
+    QZ_OPENDISPLAYTAG_SCALEDWIDTH = 10,
+    QZ_OPENDISPLAYTAG_SCALEDHEIGHT = 11,
+    QZ_OPENDISPLAYTAG_SMOOTH = 12
+};
+/* BltBitMap tags: the size to scale the rectangle to (0 when the player scaled it already), smooth
+ * scaling, the handles of the source's mask and alpha channel (or 0), and flags: 1 the source is a
+ * video bitmap, 32 the player scaled the source. */
+enum {
+    QZ_BLTTAG_SCALEDWIDTH = 1,
+    QZ_BLTTAG_SCALEDHEIGHT = 2,
+    QZ_BLTTAG_SMOOTH = 3,
+    QZ_BLTTAG_MASK = 4,
+    QZ_BLTTAG_ALPHA = 5,
+    QZ_BLTTAG_FLAGS = 6
+};
+/* GetMonitorInfo tags: kind 0 gives the monitors as int32_t quadruples {x, y, width, height}, kind
+ * 1 the screen modes of a monitor as triples {width, height, depth}; either list ends with an entry
+ * of width or height 0 and goes back through FreeMonitorInfo. */
+enum { QZ_MONITORTAG_KIND = 1, QZ_MONITORTAG_MONITOR = 2 };
 typedef int (*qzHandleEventsFn)(VmState* state, uint32_t flags);
 typedef int (*qzWaitEventsFn)(VmState* state, const qzTagItem* tags);
 typedef int (*qzForceEventLoopIterationFn)(void);
