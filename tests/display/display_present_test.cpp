@@ -161,3 +161,27 @@ TEST_F(DisplayTest, BorderlessReopensWithTheContentInPlace) {
     EXPECT_EQ(Display(1)->flags & QZ_DISPF_BORDERLESS, uint32_t(QZ_DISPF_BORDERLESS));
     EXPECT_EQ(CountWindows(), 1);
 }
+
+// Regions follow the scale factors corner-exact (ties to even) and are cut to the display.
+TEST(Regions, ScaleAndClip) {
+    qzDisplay d;
+    d.scaleX = 2.0;
+    d.scaleY = 1.5;
+    d.dragRegionsGiven = 1;
+    d.dragRegionCount = 1;
+    d.dragRegionsScript[0] = {14, 1, 1, 3, 3};
+    ScaleDisplayRegions(&d);
+    EXPECT_EQ(d.dragRegions[0].x, 2);
+    EXPECT_EQ(d.dragRegions[0].y, 2);
+    EXPECT_EQ(d.dragRegions[0].width, 5);
+    EXPECT_EQ(d.dragRegions[0].height, 3);
+
+    d.width = d.height = 5;
+    qzRegion regions[] = {{14, 4, 4, 10, 10}, {14, 7, 0, 3, 3}};
+    ClipDisplayRegions(&d, regions, 2);
+    EXPECT_EQ(regions[0].width, 1);
+    EXPECT_EQ(regions[0].height, 1);
+    EXPECT_EQ(regions[1].x, 4);
+    EXPECT_EQ(regions[1].width, 1);
+    EXPECT_EQ(regions[1].height, 3);
+}
