@@ -136,7 +136,7 @@ struct qzDisplay {
     int32_t textCursorY = 0;
     int32_t textLeftMargin = 0;
     int32_t textRightMargin = 0;
-    void* pointerImage = nullptr;  // the pointer shown over the display (a platform cursor)
+    void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
     int32_t pointerHidden = 0;
     int32_t activateOnOpen = 0;
     qzBitMap* shapeMask = nullptr;

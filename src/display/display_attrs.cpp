@@ -163,8 +163,12 @@ int ApplyDisplayAttributes(VmState* state, int tableIndex, qzDisplay* d, int noR
         work->height = outputChange ? work->scaledHeight : d->height;
     }
 
-    // Commit.
+    // Commit. The pending video frames stay the display's: the video engine appends to them under
+    // the repaint mutex meanwhile.
+    if (d->repaintMutex) OsLockMutex(d->repaintMutex);
+    work->pendingRepaints = d->pendingRepaints;
     *d = *work;
+    if (d->repaintMutex) OsUnlockMutex(d->repaintMutex);
     work.reset();
 
     // 99999 keeps the old position when the size stays, else centres.

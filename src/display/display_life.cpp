@@ -288,10 +288,8 @@ void FreeDisplayContents(VmState* state, qzDisplay* d, int atShutdown) {
     FreeDisplayHooks(d);
     if (state) FreeObjectDataList(state, d->header.data);
     d->header.data = nullptr;
-    if (d->pointerImage) {
-        FreeDisplayPointer(d->pointerImage);
-        d->pointerImage = nullptr;
-    }
+    // The pointer belongs to its pointer object, not to the display.
+    d->pointerImage = nullptr;
 }
 
 void FreeAllDisplaysAtExit(VmState* state) {
