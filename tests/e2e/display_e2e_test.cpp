@@ -196,4 +196,48 @@ TEST_F(DisplayE2E, FullScreenBackdrop) {
     EXPECT_EQ(Differing("display-2.png", "full.png"), "0");
 }
 
+bool HaveProgram(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The same applet in a real SDL window on a private X server: the window's pixels (grabbed with
+// ImageMagick's import), its title and its size match the headless run.
+TEST_F(DisplayE2E, RealWindowMatchesHeadless) {
+    for (const char* tool : {"xvfb-run", "import", "xdotool", "xwininfo", "xprop"})
+        if (!HaveProgram(tool)) GTEST_SKIP() << tool << " is needed";
+    const std::string body = Call("createdisplay", {2, Fields{{"width", 64},
+                                                              {"height", 48},
+                                                              {"fillstyle", 2},
+                                                              {"gradientstartcolor", 0xFF0000},
+                                                              {"gradientendcolor", 0x0000FF},
+                                                              {"title", "qz-e2e-window"}}}) +
+                             Call("opendisplay", {2}) + Call("wait", {30.0, 0.0});
+    // Headless: an input script asks to quit once the window shows.
+    const std::string quit = "200 quit\n";
+    WriteBytes(dir + "/quit.txt", std::vector<uint8_t>(quit.begin(), quit.end()));
+    std::string error;
+    std::vector<uint8_t> bytes = QzAssemble(Applet(body), &error);
+    ASSERT_FALSE(bytes.empty()) << error;
+    WriteBytes(dir + "/display.qza", bytes);
+    const std::string player = "'" + BinaryDir() + "/bin/qzplayer'";
+    Shell("QUARNELIX_DRIVER=headless QUARNELIX_INPUT=quit.txt QUARNELIX_SNAPSHOT_DIR=. timeout 60 " + player +
+          " -QUIET display.qza");
+    const std::string script = "QUARNELIX_DRIVER=sdl " + player +
+                               " -QUIET display.qza &\n"
+                               "pid=$!\n"
+                               "id=$(timeout 20 xdotool search --sync --name qz-e2e-window | head -1)\n"
+                               "sleep 1\n"
+                               "import -window \"$id\" grab.png\n"
+                               "xwininfo -id \"$id\" > info.txt\n"
+                               "xprop -id \"$id\" WM_NAME >> info.txt\n"
+                               "kill $pid; wait $pid\n";
+    WriteBytes(dir + "/x11.sh", std::vector<uint8_t>(script.begin(), script.end()));
+    Shell("timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' sh x11.sh");
+    const std::string info = ReadAll(dir + "/info.txt");
+    EXPECT_NE(info.find("Width: 64\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: 48\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("WM_NAME(STRING) = \"qz-e2e-window\""), std::string::npos) << info;
+    EXPECT_EQ(Differing("grab.png", "display-2.png"), "0");
+}
+
 }  // namespace
