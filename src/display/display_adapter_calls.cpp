@@ -14,6 +14,7 @@
 #include "platform/host/mac_draw.h"
 #include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
+#include "platform/os_bitmap.h"
 #include "platform/plugin_api.h"
 #include "platform/plugin_display_adapter.h"
 
@@ -76,6 +77,26 @@ int IsDisplayAdapterActive() { return Adapter() != nullptr; }
 uint32_t DisplayAdapterFlags() {
     const qzPluginInfo* adapter = Adapter();
     return adapter ? adapter->displayFlags | GetPluginDisplayAdapterFlags() : 0;
+}
+
+int ForceAdapterEventLoopIteration() {
+    const qzPluginInfo* adapter = Adapter();
+    if (!adapter) return 0;
+    if (adapter->ForceEventLoopIteration) adapter->ForceEventLoopIteration();
+    return 1;
+}
+
+int GetDisplayForHardwareBitmap(const qzObjectId& id, qzDisplay** out) {
+    *out = nullptr;
+    if (!OsQueryVideoBitMapCaps(32)) return 0;
+    qzDisplay* display = CurrentDisplay();
+    if (id.number != 0 || id.pointer) {
+        int error = FindDisplayById(id, &display);
+        if (error) return error;
+    }
+    if (!display || !display->nativeHandle) return ERR_HWBMCLOSEDISP;
+    *out = display;
+    return 0;
 }
 
 int InitDisplaySystem() { return MacInitDisplaySystem(); }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/object_id.h"
+
 struct VmState;
 struct qzBitMap;
 struct qzDisplay;
@@ -26,6 +28,13 @@ enum : uint32_t {
 // Whether a display-adapter plugin serves displays, and its flags (0 without one).
 int IsDisplayAdapterActive();
 uint32_t DisplayAdapterFlags();
+// Asks the adapter for one pass of its event loop: 1 when one is installed, else 0.
+int ForceAdapterEventLoopIteration();
+// The display a hardware bitmap is made for, where the platform binds hardware bitmaps to
+// displays: the display of the identifier (the current display for number 0). 0 with *out (null
+// where bitmaps are not bound to displays); ERR_HWBMCLOSEDISP for a display without a window, or
+// the lookup's error.
+int GetDisplayForHardwareBitmap(const qzObjectId& id, qzDisplay** out);
 
 // Prepares the built-in back end's window system when the first displays open. 0 or an error.
 int InitDisplaySystem();
