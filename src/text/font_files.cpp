@@ -66,7 +66,7 @@ void AddSfntFace(qzVfsFile* file, const std::string& path, int64_t offset, int64
                  int64_t resourceOffset)
 {
     std::string family, style;
-    if (!ReadFontNames(file, &family, &style, offset))
+    if (!ReadFontNames(file, &family, &style, offset, offset))
         return;
     qzFontFileEntry where;
     where.path = path;
@@ -92,7 +92,8 @@ void ScanCollection(qzVfsFile* file, const std::string& path)
         if (!ReadAt(file, 12 + 4 * (int64_t)i, offset, 4))
             return;
         std::string family, style;
-        if (!ReadFontNames(file, &family, &style, Be32(offset)))
+        // The table offsets of a collection's faces count from the start of the file.
+        if (!ReadFontNames(file, &family, &style, Be32(offset), 0))
             continue;
         qzFontFileEntry where;
         where.path = path;
@@ -213,7 +214,7 @@ void StyleWeightAndSlant(const std::string& style, int* weight, int* slant)
     }
 }
 
-int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int64_t base)
+int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int64_t base, int64_t tableBase)
 {
     family->clear();
     style->clear();
@@ -239,14 +240,14 @@ int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int6
     if (nameOffset < 0)
         return 0;
     uint8_t nameHead[6];
-    if (!ReadAt(file, base + nameOffset, nameHead, sizeof nameHead))
+    if (!ReadAt(file, tableBase + nameOffset, nameHead, sizeof nameHead))
         return 0;
     uint32_t count = Be16(nameHead + 2);
     uint32_t stringOffset = Be16(nameHead + 4);
     static const uint32_t kEnglish[] = {0x409, 0x809, 0xC09, 0x1009, 0x1409, 0x1809, 0x1C09, 0x4009};
     for (uint32_t i = 0; i < count && (family->empty() || style->empty()); i++) {
         uint8_t r[12];
-        if (!ReadAt(file, base + nameOffset + 6 + 12 * (int64_t)i, r, sizeof r))
+        if (!ReadAt(file, tableBase + nameOffset + 6 + 12 * (int64_t)i, r, sizeof r))
             break;
         uint32_t platform = Be16(r), language = Be16(r + 4), id = Be16(r + 6), length = Be16(r + 8);
         uint32_t offset = Be16(r + 10);
@@ -262,7 +263,7 @@ int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int6
         if (length > 511)
             return 0;
         uint8_t text[512];
-        if (!ReadAt(file, base + nameOffset + stringOffset + offset, text, length))
+        if (!ReadAt(file, tableBase + nameOffset + stringOffset + offset, text, length))
             return 0;
         for (uint32_t k = 0; k < length; k++)
             if (text[k])

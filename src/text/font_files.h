@@ -52,9 +52,11 @@ void FreeFontFileList();
 // without case). Disk bitmap fonts are passed over. Scans first when needed.
 bool FindFontFile(const char* name, int weight, int slant, qzFontLocation* out);
 
-// Reads family (name id 1) and style (name id 2) from the name table of the sfnt face at `base`
-// of an open file. Returns 1 when the family was found.
-int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int64_t base);
+// Reads family (name id 1) and style (name id 2) from the name table of the sfnt face whose table
+// directory lies at `base` of an open file. Table offsets count from `tableBase`: the face's own
+// start for single faces, the file's start for the faces of a collection. Returns 1 when the
+// family was found.
+int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int64_t base, int64_t tableBase);
 
 // Weight and slant of a style name, from its words.
 void StyleWeightAndSlant(const std::string& style, int* weight, int* slant);
