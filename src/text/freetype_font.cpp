@@ -184,6 +184,15 @@ int64_t PenAdvance(const qzFont* font, const qzFreeTypeFace* fr, int64_t advance
     return (int64_t)std::trunc(font->scalex * (double)(d16 / 65536));
 }
 
+FT_UInt CharIndex(qzFreeTypeFace* fr, uint32_t code)
+{
+    if (code > 255)
+        return FT_Get_Char_Index(fr->face, code);
+    if (!fr->charindex[code])
+        fr->charindex[code] = FT_Get_Char_Index(fr->face, code) + 1;
+    return fr->charindex[code] - 1;
+}
+
 // Calls visit(glyph, pen) for each character with a loadable glyph; returns the final pen.
 template <typename Visit>
 int64_t WalkFreeTypeText(qzFont* font, const char* text, size_t length, int style, int encoding, bool* ok,
@@ -197,9 +206,9 @@ int64_t WalkFreeTypeText(qzFont* font, const char* text, size_t length, int styl
     FT_Face face = fr->face;
     bool kerning = FT_HAS_KERNING(face);
     int64_t pen = 0;
-    FT_UInt index = cps.count ? FT_Get_Char_Index(face, cps.codes[0]) : 0;
+    FT_UInt index = cps.count ? CharIndex(fr, cps.codes[0]) : 0;
     for (size_t i = 0; i < cps.count; i++) {
-        FT_UInt next = i + 1 < cps.count ? FT_Get_Char_Index(face, cps.codes[i + 1]) : 0;
+        FT_UInt next = i + 1 < cps.count ? CharIndex(fr, cps.codes[i + 1]) : 0;
         int64_t k = 0;
         if (kerning && i + 1 < cps.count) {
             FT_Vector delta{};

@@ -36,6 +36,7 @@ struct qzFreeTypeFace {
     int empixels;              // the em size in pixels that the sizing chose
     int cache;                 // the glyph cache is used
     qzFreeTypeGlyph glyphs[2][256];   // [0] 1-bit, [1] anti-aliased, by character code
+    uint32_t charindex[256];          // glyph index + 1 of the codes 0..255; 0 until looked up
 };
 
 // Starts and ends the FreeType library. Init returns 0 or ERR_FT2.

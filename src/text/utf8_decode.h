@@ -16,7 +16,7 @@ int DecodeTextToCodepoints(const char* text, size_t length, int utf8, uint32_t* 
 // The characters of a text as the engines walk it: decoded UTF-8 when the encoding asks for it
 // and the text is valid, else one character per byte (Latin-1).
 struct qzCodepoints {
-    uint32_t local[256];
+    uint32_t local[1024];
     uint32_t* codes = nullptr;
     size_t count = 0;
     int allocated = 0;
