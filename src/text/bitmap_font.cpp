@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/byte_order.h"
 #include "base/charset.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap_pixels.h"
@@ -25,8 +26,6 @@ constexpr int64_t FONT_COLOR_EXT = 142;
 constexpr int64_t FONT_COLOR_EXT_END = 186;
 constexpr int CONTENTS_ENTRY = 260;
 
-uint32_t Be16(const uint8_t* p) { return (uint32_t)p[0] << 8 | p[1]; }
-uint32_t Be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
 // A whole file in memory, freed when it goes.
 struct LoadedFile {
@@ -100,26 +99,26 @@ bool EntryPath(const char* contentsPath, const char* entry, std::string* out)
 // Reads the glyph tables of a font file into a new record. Null when the file is malformed.
 qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
 {
-    if (f.size < (size_t)FONT_COLOR_EXT || Be16(f.data + FONT_HEADER_ID) != 0x0F80)
+    if (f.size < (size_t)FONT_COLOR_EXT || LoadBE16(f.data + FONT_HEADER_ID) != 0x0F80)
         return nullptr;
     const uint8_t* d = f.data + FONT_DESCRIPTOR;
     auto* bf = static_cast<qzBitmapFont*>(OsAlloc(sizeof(qzBitmapFont), 1));
     if (!bf)
         return nullptr;
-    bf->ysize = Be16(d);
+    bf->ysize = LoadBE16(d);
     bf->style = d[2];
     bf->flags = d[3];
-    bf->xsize = Be16(d + 4);
-    bf->baseline = Be16(d + 6);
-    bf->boldsmear = Be16(d + 8);
-    bf->accessors = Be16(d + 10);
+    bf->xsize = LoadBE16(d + 4);
+    bf->baseline = LoadBE16(d + 6);
+    bf->boldsmear = LoadBE16(d + 8);
+    bf->accessors = LoadBE16(d + 10);
     bf->lochar = d[12];
     bf->hichar = d[13];
-    uint32_t chardata = Be32(d + 14);
-    bf->modulo = Be16(d + 18);
-    uint32_t charloc = Be32(d + 20);
-    uint32_t charspace = Be32(d + 24);
-    uint32_t charkern = Be32(d + 28);
+    uint32_t chardata = LoadBE32(d + 14);
+    bf->modulo = LoadBE16(d + 18);
+    uint32_t charloc = LoadBE32(d + 20);
+    uint32_t charspace = LoadBE32(d + 24);
+    uint32_t charkern = LoadBE32(d + 28);
     // hichar - lochar + 2 glyph entries: a font whose range leaves none is refused.
     int64_t nchars = (int64_t)bf->hichar - (int64_t)bf->lochar + 2;
     uint64_t stripBytes = (uint64_t)bf->modulo * bf->ysize;
@@ -143,7 +142,7 @@ qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
     std::memcpy(bf->chardata, f.At(chardata), stripBytes);
     uint64_t stripBits = (uint64_t)bf->modulo * 8;
     for (int64_t i = 0; i < nchars; i++) {
-        uint32_t loc = Be32(f.At(charloc) + 4 * i);
+        uint32_t loc = LoadBE32(f.At(charloc) + 4 * i);
         // Every glyph must lie inside the strip.
         if ((uint64_t)(loc >> 16) + (loc & 0xFFFF) > stripBits) {
             FreeGlyphData(bf);
@@ -151,9 +150,9 @@ qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
         }
         bf->charloc[i] = loc;
         if (bf->charspace)
-            bf->charspace[i] = (int16_t)Be16(f.At(charspace) + 2 * i);
+            bf->charspace[i] = (int16_t)LoadBE16(f.At(charspace) + 2 * i);
         if (bf->charkern)
-            bf->charkern[i] = (int16_t)Be16(f.At(charkern) + 2 * i);
+            bf->charkern[i] = (int16_t)LoadBE16(f.At(charkern) + 2 * i);
     }
     bf->stripbitmap = CreateMaskBitMap(nullptr, (int)stripBits, (int)bf->ysize, 0, bf->chardata, (int)bf->modulo);
     if (!bf->stripbitmap) {
@@ -173,24 +172,24 @@ uint32_t* ReadColorStrip(const LoadedFile& f, const qzBitmapFont* bf)
     int depth = ext[2];
     int planePick = ext[6];
     int planeOnOff = ext[7];
-    uint32_t colorTable = Be32(ext + 8);
+    uint32_t colorTable = LoadBE32(ext + 8);
     if (depth < 1 || depth > 8 || !f.HasAt(colorTable, 8))
         return nullptr;
-    uint32_t colorCount = Be16(f.At(colorTable) + 2);
-    uint32_t colors = Be32(f.At(colorTable) + 4);
+    uint32_t colorCount = LoadBE16(f.At(colorTable) + 2);
+    uint32_t colors = LoadBE32(f.At(colorTable) + 4);
     if (colorCount == 0 || !f.HasAt(colors, (uint64_t)colorCount * 2))
         return nullptr;
     uint32_t palette[256];
     uint32_t usable = std::min<uint32_t>(colorCount, 256);
     for (uint32_t i = 0; i < usable; i++) {
-        uint32_t rgb = Be16(f.At(colors) + 2 * i);
+        uint32_t rgb = LoadBE16(f.At(colors) + 2 * i);
         palette[i] = ((rgb >> 8) & 15) * 17 << 16 | ((rgb >> 4) & 15) * 17 << 8 | (rgb & 15) * 17;
     }
     palette[0] = QZ_FONT_KEY_COLOR;
     uint64_t stripBytes = (uint64_t)bf->modulo * bf->ysize;
     const uint8_t* planes[8] = {};
     for (int p = 0; p < depth; p++) {
-        uint32_t pointer = Be32(ext + 12 + 4 * p);
+        uint32_t pointer = LoadBE32(ext + 12 + 4 * p);
         if (!pointer || !(planePick & (1 << p)))
             continue;
         if (!f.HasAt(pointer, stripBytes))
@@ -293,10 +292,10 @@ int LoadDiskFont(const char* path, int size, qzFont* font, const char* name)
     LoadedFile contents;
     if (!contents.Load(contentsPath.c_str()) || contents.size < 4)
         return 0;
-    uint32_t id = Be16(contents.data);
+    uint32_t id = LoadBE16(contents.data);
     if (id != 0x0F00 && id != 0x0F02)
         return 0;
-    uint32_t count = Be16(contents.data + 2);
+    uint32_t count = LoadBE16(contents.data + 2);
     std::string entryName;
     for (uint32_t i = 0; i < count; i++) {
         size_t at = 4 + (size_t)i * CONTENTS_ENTRY;
@@ -305,7 +304,7 @@ int LoadDiskFont(const char* path, int size, qzFont* font, const char* name)
         char entry[257];
         std::memcpy(entry, contents.data + at, 256);
         entry[256] = '\0';
-        if ((int)Be16(contents.data + at + 256) == size && std::strcmp(entry, "::incomplete") != 0) {
+        if ((int)LoadBE16(contents.data + at + 256) == size && std::strcmp(entry, "::incomplete") != 0) {
             entryName = entry;
             break;
         }

@@ -8,6 +8,7 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "gfx/bitmap_pixels.h"
 #include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "platform/vfs.h"
@@ -15,6 +16,7 @@
 #include "runtime/linked_file.h"
 #include "runtime/object_data.h"
 #include "runtime/option_table.h"
+#include "text/bitmap_font.h"
 #include "text/font_engine.h"
 #include "text/font_files.h"
 #include "vm/vm.h"
@@ -155,6 +157,27 @@ int DeleteFontHandle(VmState* state, const qzObjectId& id)
     RemoveObjectFromList(&gFontHandles, &handle->header);
     FreeObjectDataList(state, handle->header.data);
     OsFree(handle);
+    return 0;
+}
+
+int RecreateFontBitmaps()
+{
+    for (qzFontCacheEntry& e : gFontCache) {
+        qzFont* font = e.font;
+        if (font->kind != FONTKIND_COLOR || !font->glyphbuffer || !font->glyphbitmap)
+            continue;
+        int width = font->glyphbitmap->width, height = font->glyphbitmap->height;
+        qzBitMap* bitmap = nullptr;
+        qzBitMap* mask = nullptr;
+        int error = CreateBitMapFromARGB(static_cast<const uint32_t*>(font->glyphbuffer), QZ_FONT_KEY_COLOR, width,
+                                         height, width, 0, 0, nullptr, &bitmap, &mask, nullptr);
+        if (error)
+            return error;
+        DeleteBitMap(font->glyphbitmap);
+        DeleteMaskBitMap(font->glyphmask);
+        font->glyphbitmap = bitmap;
+        font->glyphmask = mask;
+    }
     return 0;
 }
 

@@ -49,6 +49,10 @@ int FindFont(const qzObjectId& id, qzFontHandle** out);
 // Unlinks and frees a handle and its object data; the font stays in the cache.
 int DeleteFontHandle(VmState* state, const qzObjectId& id);
 
+// Builds the glyph bitmap and mask of every cached colour font again from its 32-bit pixel copy,
+// for the pixel format of the display that opened first. Returns 0 or the first error.
+int RecreateFontBitmaps();
+
 // Empties the glyph caches of every cached font.
 void FlushAllGlyphCaches();
 // Adds a folder to the font-path list (nothing when it is listed, compared without case) and

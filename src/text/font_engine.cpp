@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -25,7 +26,6 @@ bool gStarted = false;
 // Which engines a linked font goes to.
 enum { TRY_BITMAP = 1, TRY_SYSTEM = 2 };
 
-uint32_t Be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
 // Reads the header of a linked font and makes the chunk name of the data behind it.
 int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
@@ -41,7 +41,7 @@ int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
     if (VfsRead(file, word, 4) != 4) {
         error = ERR_READ;
     } else {
-        uint32_t flags = Be32(word);
+        uint32_t flags = LoadBE32(word);
         if (!(flags & 2)) {
             *engines = TRY_BITMAP;
         } else {
@@ -51,7 +51,7 @@ int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
                 if (VfsRead(file, length, 4) != 4) {
                     error = ERR_READ;
                 } else {
-                    uint64_t n = Be32(length);
+                    uint64_t n = LoadBE32(length);
                     // The block is skipped; it must lie in the linked data.
                     if (VfsSeek(file, (int64_t)n, QZ_VFS_SEEK_CURRENT) < 0 || 8 + n > (uint64_t)VfsGetFileSize(file))
                         error = ERR_READ;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include "base/byte_order.h"
 #include "base/charset.h"
 
 #include "base/error_arg.h"
@@ -33,8 +34,6 @@ bool ReadAt(qzVfsFile* file, int64_t offset, void* buffer, size_t count)
     return offset >= 0 && VfsSeek(file, offset, QZ_VFS_SEEK_BEGINNING) >= 0 && VfsRead(file, buffer, count) == count;
 }
 
-uint32_t Be16(const uint8_t* p) { return (uint32_t)p[0] << 8 | p[1]; }
-uint32_t Be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
 // Adds a face unless one of the same full name is listed already; a plain style also lists the
 // face under its family name alone.
@@ -83,7 +82,7 @@ void ScanCollection(qzVfsFile* file, const std::string& path)
     int64_t fileSize = VfsGetFileSize(file);
     if (!ReadAt(file, 0, head, sizeof head) || std::memcmp(head, "ttcf", 4) != 0)
         return;
-    uint32_t faces = Be32(head + 8);
+    uint32_t faces = LoadBE32(head + 8);
     // A face count whose offset table would lie beyond the file is refused.
     if (fileSize < 12 || (uint64_t)faces * 4 > (uint64_t)fileSize - 12)
         return;
@@ -93,7 +92,7 @@ void ScanCollection(qzVfsFile* file, const std::string& path)
             return;
         std::string family, style;
         // The table offsets of a collection's faces count from the start of the file.
-        if (!ReadFontNames(file, &family, &style, Be32(offset), 0))
+        if (!ReadFontNames(file, &family, &style, LoadBE32(offset), 0))
             continue;
         qzFontFileEntry where;
         where.path = path;
@@ -110,7 +109,7 @@ void ScanResourceFile(qzVfsFile* file, const std::string& path)
         uint8_t length[4];
         if (!ReadAt(file, at, length, 4))
             return;
-        int64_t size = Be32(length);
+        int64_t size = LoadBE32(length);
         if (at + 4 + size > fileSize)
             return;
         AddSfntFace(file, path, at + 4, size, 0, at);
@@ -123,10 +122,10 @@ void ScanContentsFile(qzVfsFile* file, const std::string& path, const std::strin
     uint8_t head[4];
     if (!ReadAt(file, 0, head, 4))
         return;
-    uint32_t id = Be16(head);
+    uint32_t id = LoadBE16(head);
     if (id != 0x0F00 && id != 0x0F02 && id != 0x0F03)
         return;
-    uint32_t count = Be16(head + 2);
+    uint32_t count = LoadBE16(head + 2);
     qzFontFileEntry entry;
     entry.path = path;
     entry.bitmap = true;
@@ -221,19 +220,19 @@ int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int6
     uint8_t head[12];
     if (!ReadAt(file, base, head, sizeof head))
         return 0;
-    bool trueType = Be16(head) == 1 && Be16(head + 2) == 0;
+    bool trueType = LoadBE16(head) == 1 && LoadBE16(head + 2) == 0;
     bool cff = std::memcmp(head, "OTTO", 4) == 0;
     bool apple = std::memcmp(head, "true", 4) == 0;
     if (!trueType && !cff && !apple)
         return 0;
-    uint32_t tables = Be16(head + 4);
+    uint32_t tables = LoadBE16(head + 4);
     int64_t nameOffset = -1;
     for (uint32_t i = 0; i < tables; i++) {
         uint8_t record[16];
         if (!ReadAt(file, base + 12 + 16 * (int64_t)i, record, sizeof record))
             return 0;
         if (std::memcmp(record, "name", 4) == 0) {
-            nameOffset = Be32(record + 8);
+            nameOffset = LoadBE32(record + 8);
             break;
         }
     }
@@ -242,15 +241,15 @@ int ReadFontNames(qzVfsFile* file, std::string* family, std::string* style, int6
     uint8_t nameHead[6];
     if (!ReadAt(file, tableBase + nameOffset, nameHead, sizeof nameHead))
         return 0;
-    uint32_t count = Be16(nameHead + 2);
-    uint32_t stringOffset = Be16(nameHead + 4);
+    uint32_t count = LoadBE16(nameHead + 2);
+    uint32_t stringOffset = LoadBE16(nameHead + 4);
     static const uint32_t kEnglish[] = {0x409, 0x809, 0xC09, 0x1009, 0x1409, 0x1809, 0x1C09, 0x4009};
     for (uint32_t i = 0; i < count && (family->empty() || style->empty()); i++) {
         uint8_t r[12];
         if (!ReadAt(file, tableBase + nameOffset + 6 + 12 * (int64_t)i, r, sizeof r))
             break;
-        uint32_t platform = Be16(r), language = Be16(r + 4), id = Be16(r + 6), length = Be16(r + 8);
-        uint32_t offset = Be16(r + 10);
+        uint32_t platform = LoadBE16(r), language = LoadBE16(r + 4), id = LoadBE16(r + 6), length = LoadBE16(r + 8);
+        uint32_t offset = LoadBE16(r + 10);
         if (id != 1 && id != 2)
             continue;
         if (platform == 1 && language != 0)

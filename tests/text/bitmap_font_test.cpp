@@ -277,6 +277,19 @@ TEST(DiskFont, ColourFontDrawsItsColoursAndClipsToTheTarget)
                 ASSERT_EQ(clipped.At(x, y), 0u) << x << "," << y;
             }
     Close(font);
+
+    // Through the cache: when the first display opens, the glyph bitmap and mask are made again
+    // from the pixel copy, and the font draws as before.
+    ASSERT_EQ(AddFontPath(dir.path.c_str()), 0);
+    ASSERT_EQ(OpenFontWithDefaults("colour", 13, FONTENGINE_NATIVE, 1, 0, &font), 0);
+    qzBitMap* before = font->glyphbitmap;
+    EXPECT_EQ(RecreateFontBitmaps(), 0);
+    EXPECT_NE(font->glyphbitmap, nullptr);
+    EXPECT_NE(font->glyphmask, nullptr);
+    EXPECT_EQ(font->glyphbitmap->width, before ? (int)(static_cast<qzBitmapFont*>(font->enginedata)->modulo * 8) : -1);
+    OwnedBitMap again(BITMAP_MASK, 20, 16);
+    FontEngineRenderText(font, nullptr, again.bitmap, 2, 1, "W", 1, 0, 0, nullptr, FONT_NO_COLOR);
+    EXPECT_EQ(again.Count(), ink);
 }
 
 TEST(DiskFont, MalformedFontsAreRefused)
