@@ -130,8 +130,10 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
         OsFree(loaded.pixels);
         OsFree(loaded.palette);
         loaded = Loaded();
-        // A reader that ran out of memory says so; any other failure means "not read here".
-        if (!native) return fail(rc == ERR_MEM ? ERR_MEM : ERR_LOADPICTURE2, rc != ERR_MEM);
+        // A reader that ran out of memory (a picture too large for a bitmap) says so, unless the
+        // system codecs read the picture after all; any other failure means "not read here".
+        const bool readerOutOfMemory = rc == ERR_MEM;
+        if (!native) return fail(readerOutOfMemory ? ERR_MEM : ERR_LOADPICTURE2, !readerOutOfMemory);
         if (file) {
             VfsSeek(file, 0, QZ_VFS_SEEK_BEGINNING);
         } else if (!(file = VfsOpen(name, kOpenMode, adapterList))) {
@@ -139,6 +141,7 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
         }
         rc = MacLoadImage(file, name, nullptr, 0, infoOnly, &loaded.pixels, &loaded.width, &loaded.height,
                           &loaded.alpha, nullptr, nullptr, &loaded.transparent);
+        if (rc == ERR_LOADPICTURE2 && readerOutOfMemory) rc = ERR_MEM;
         if (rc) return fail(rc, rc == ERR_LOADPICTURE2);
         kind = QZ_IMAGE_NATIVE;
         if (outNative) *outNative = 1;

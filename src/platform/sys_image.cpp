@@ -101,13 +101,28 @@ bool FormatHasAlpha(AVPixelFormat format) {
     return desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) && !(desc->flags & AV_PIX_FMT_FLAG_PAL);
 }
 
-bool IsFullRangeYuvFormat(AVPixelFormat format) {
-    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
-           format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+// The full-range ("J") YUV formats as their plain twins: swscale takes the range separately and
+// warns about the old names.
+AVPixelFormat PlainYuvFormat(AVPixelFormat format, bool* fullRange) {
+    static const struct {
+        AVPixelFormat full, plain;
+    } kTwins[] = {
+        {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}, {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
+        {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P}, {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P},
+        {AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P},
+    };
+    for (const auto& twin : kTwins) {
+        if (twin.full == format) {
+            *fullRange = true;
+            return twin.plain;
+        }
+    }
+    return format;
 }
 
-// Converts a decoded frame into width * height native 0xAARRGGBB words.
-int ConvertFrame(const AVFrame* frame, qzSysImage* out) {
+// Converts a decoded frame into width * height native 0xAARRGGBB words. A palette source (a
+// palette format, or GIF, whose decoder hands out BGRA) has alpha only where a pixel is not opaque.
+int ConvertFrame(const AVFrame* frame, bool paletteSource, qzSysImage* out) {
     AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (!desc) return ERR_LOADPICTURE2;
@@ -115,7 +130,9 @@ int ConvertFrame(const AVFrame* frame, qzSysImage* out) {
     out->hasAlpha = palette ? PaletteHasAlpha(frame) : FormatHasAlpha(format);
     uint32_t* pixels = static_cast<uint32_t*>(OsAlloc(static_cast<size_t>(out->width) * out->height * 4, 0));
     if (!pixels) return ERR_MEM;
-    SwsContext* sws = sws_getContext(out->width, out->height, format, out->width, out->height, AV_PIX_FMT_BGRA,
+    bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    AVPixelFormat source = PlainYuvFormat(format, &fullRange);
+    SwsContext* sws = sws_getContext(out->width, out->height, source, out->width, out->height, AV_PIX_FMT_BGRA,
                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     if (!sws) {
         OsFree(pixels);
@@ -123,11 +140,10 @@ int ConvertFrame(const AVFrame* frame, qzSysImage* out) {
     }
     if (desc->nb_components >= 3 && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && !palette) {
         // YUV sources: honour the frame's range and matrix.
-        int fullRange = frame->color_range == AVCOL_RANGE_JPEG || IsFullRangeYuvFormat(format);
         int space = frame->colorspace == AVCOL_SPC_UNSPECIFIED || frame->colorspace == AVCOL_SPC_RGB ? SWS_CS_DEFAULT
                                                                                                      : frame->colorspace;
-        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
-                                 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT),
+                                 1, 0, 1 << 16, 1 << 16);
     }
     uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(pixels), nullptr, nullptr, nullptr};
     int dstStride[4] = {out->width * 4, 0, 0, 0};
@@ -137,8 +153,12 @@ int ConvertFrame(const AVFrame* frame, qzSysImage* out) {
         OsFree(pixels);
         return ERR_LOADPICTURE2;
     }
+    size_t count = static_cast<size_t>(out->width) * out->height;
+    if (out->hasAlpha && paletteSource && !palette) {
+        out->hasAlpha = 0;
+        for (size_t i = 0; i < count && !out->hasAlpha; ++i) out->hasAlpha = (pixels[i] >> 24) != 0xFF;
+    }
     if (!out->hasAlpha) {
-        size_t count = static_cast<size_t>(out->width) * out->height;
         for (size_t i = 0; i < count; ++i) pixels[i] &= 0x00FFFFFF;
     }
     out->pixels = pixels;
@@ -223,7 +243,7 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
             if (rc) goto done;
             out->width = codec->width;
             out->height = codec->height;
-            out->hasAlpha = FormatHasAlpha(codec->pix_fmt);
+            out->hasAlpha = FormatHasAlpha(codec->pix_fmt) && decoder->id != AV_CODEC_ID_GIF;
             rc = 0;
             goto done;
         }
@@ -237,10 +257,11 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
                 const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
                 out->hasAlpha = desc && (desc->flags & AV_PIX_FMT_FLAG_PAL)
                                     ? PaletteHasAlpha(frame)
-                                    : FormatHasAlpha(static_cast<AVPixelFormat>(frame->format));
+                                    : FormatHasAlpha(static_cast<AVPixelFormat>(frame->format)) &&
+                                          decoder->id != AV_CODEC_ID_GIF;
                 rc = 0;
             } else {
-                rc = ConvertFrame(frame, out);
+                rc = ConvertFrame(frame, decoder->id == AV_CODEC_ID_GIF, out);
             }
             goto done;
         }
@@ -296,7 +317,7 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
         break;
     case QZ_SYSIMAGE_JPEG:
         id = AV_CODEC_ID_MJPEG;
-        target = AV_PIX_FMT_YUVJ420P;
+        target = AV_PIX_FMT_YUVJ420P;   // the encoder's own name for full-range 4:2:0
         break;
     case QZ_SYSIMAGE_TIFF:
         id = AV_CODEC_ID_TIFF;
@@ -340,7 +361,8 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
             rc = encoderError;
         } else if (av_frame_get_buffer(frame, 0) < 0) {
             rc = ERR_MEM;
-        } else if (!(sws = sws_getContext(width, height, alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0, width, height, target,
+        } else if (!(sws = sws_getContext(width, height, alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0, width, height,
+                                          target == AV_PIX_FMT_YUVJ420P ? AV_PIX_FMT_YUV420P : target,
                                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
                                           nullptr))) {
             rc = ERR_MEM;

@@ -13,8 +13,9 @@ struct qzVfsFile;
 struct qzSysImage {
     int32_t width;
     int32_t height;
-    // 1 when the decoded pixel format carries straight alpha (for palette images: when a palette
-    // entry is not opaque); the pixels then hold it in their top byte, else the top byte is 0.
+    // 1 when the decoded pixel format carries straight alpha; for palette images when a palette
+    // entry is not opaque, for GIF when a pixel is not (information mode: no alpha for GIF). The
+    // pixels then hold it in their top byte, else the top byte is 0.
     int32_t hasAlpha;
     uint32_t* pixels;   // OsAlloc block of width * height words, rows packed; null in information mode
 };

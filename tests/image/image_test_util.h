@@ -161,6 +161,17 @@ inline int MaxChannelDiff(const Picture& a, const Picture& b, bool withAlpha = f
     return worst;
 }
 
+// The mean difference per colour channel, for lossy codecs.
+inline double MeanChannelDiff(const Picture& a, const Picture& b) {
+    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1000;
+    double total = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        for (int shift = 0; shift < 24; shift += 8)
+            total += std::abs(static_cast<int>(a.pixels[i] >> shift & 0xFF) - static_cast<int>(b.pixels[i] >> shift & 0xFF));
+    }
+    return total / (a.pixels.size() * 3.0);
+}
+
 inline Picture FromWords(const uint32_t* pixels, int width, int height) {
     Picture p;
     p.width = width;
