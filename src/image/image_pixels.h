@@ -7,6 +7,7 @@
 #include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_bitmap.h"
+#include "platform/os_large_alloc.h"
 
 // 0 when width x height 32-bit pixels can be allocated; ERR_LOADPICTURE2 for a size below 1,
 // ERR_MEM above the bitmap limit of 2^31-1 bytes.
@@ -22,7 +23,7 @@ inline uint32_t* AllocImagePixels(int64_t width, int64_t height, int clear, int*
     int rc = CheckImageSize(width, height);
     uint32_t* pixels = nullptr;
     if (!rc) {
-        pixels = static_cast<uint32_t*>(OsAlloc(static_cast<size_t>(width * height * 4), clear));
+        pixels = static_cast<uint32_t*>(OsAllocLarge(static_cast<size_t>(width * height * 4), clear));
         if (!pixels) rc = ERR_MEM;
     }
     *error = rc;

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 extern "C" {
 #include <jpeglib.h>
 #include <jerror.h>
@@ -144,12 +148,39 @@ bool HasAdobeMarker(j_decompress_ptr cinfo) {
 }
 
 // Rows arrive as RGB triples in the last 3/4 of their pixel row and are widened in place from the
-// left: pixel x is written to bytes 4x..4x+3 after its source at width + 3x has been read.
-void WidenRgbRow(uint32_t* row, int width) {
-    const uint8_t* src = reinterpret_cast<const uint8_t*>(row) + width;
-    for (int x = 0; x < width; ++x, src += 3) {
+// left: pixel x is written to bytes 4x..4x+3 after its source at width + 3x has been read (a block
+// of 4 pixels is stored only after the 16 bytes it comes from are loaded, and those lie ahead of
+// every byte stored so far).
+inline void WidenRgbPixels(uint32_t* row, int width, int x) {
+    const uint8_t* src = reinterpret_cast<const uint8_t*>(row) + width + 3 * x;
+    for (; x < width; ++x, src += 3) {
         row[x] = static_cast<uint32_t>(src[0]) << 16 | static_cast<uint32_t>(src[1]) << 8 | src[2];
     }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void WidenRgbRowSsse3(uint32_t* row, int width) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const uint8_t* base = reinterpret_cast<const uint8_t*>(row) + width;
+    int x = 0;
+    // 16 bytes are loaded for 12: stop while the load stays inside the row.
+    for (; x + 6 <= width; x += 4) {
+        __m128i rgb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_shuffle_epi8(rgb, order));
+    }
+    WidenRgbPixels(row, width, x);
+}
+#endif
+
+void WidenRgbRow(uint32_t* row, int width) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        WidenRgbRowSsse3(row, width);
+        return;
+    }
+#endif
+    WidenRgbPixels(row, width, 0);
 }
 
 void ConvertCmykRow(uint32_t* row, int width, bool inverted) {
@@ -245,13 +276,21 @@ int LoadJPEG(const void* source, size_t memorySize, int infoOnly, int* outWidth,
         jpeg_destroy_decompress(&cinfo);
         return 0;
     }
+    // A header may claim any size up to 65500 x 65500: pictures a bitmap cannot hold are refused
+    // before the library sets up its buffers, and its whole-image buffers (progressive files) may
+    // not grow past the bitmap limit either, so a tiny file cannot claim gigabytes.
+    int rc = CheckImageSize(cinfo.image_width, cinfo.image_height);
+    if (rc) {
+        jpeg_destroy_decompress(&cinfo);
+        return rc;
+    }
+    cinfo.mem->max_memory_to_use = QZ_MAX_BITMAP_BYTES;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
     const bool inverted = cmyk && HasAdobeMarker(&cinfo);
     const int width = static_cast<int>(cinfo.output_width);
     const int height = static_cast<int>(cinfo.output_height);
-    int rc = 0;
     pixels = AllocImagePixels(width, height, 0, &rc);
     if (!pixels || static_cast<int>(cinfo.output_components) != (cmyk ? 4 : 3)) {
         jpeg_destroy_decompress(&cinfo);
