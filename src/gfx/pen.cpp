@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
 
 using namespace pixel_access;
@@ -68,7 +69,7 @@ void PlotPenPixel(qzPenTarget* pen, int x, int y) {
             (int64_t)y >= (int64_t)pen->clipY + pen->clipHeight)
             return;
         if (pen->clipMask &&
-            !MaskBit(pen->clipMask + (int64_t)(y - pen->clipY) * pen->clipMaskBytesPerRow, x - pen->clipX))
+            !GetMaskBit(pen->clipMask + (int64_t)(y - pen->clipY) * pen->clipMaskBytesPerRow, x - pen->clipX))
             return;
     }
     const int bpp = pen->bytesPerPixel;
@@ -90,34 +91,26 @@ void DrawPenLine(qzPenTarget* pen, int x1, int y1, int x2, int y2) {
         PlotAt(pen, x1, y1, pen->penOpacity);
         return;
     }
-    const int64_t dx = (int64_t)x2 - x1, dy = (int64_t)y2 - y1;
-    if (std::llabs(dx) <= std::llabs(dy)) {
-        int64_t ax = x1, ay = y1, bx = x2, by = y2;
-        if (ay > by) {
-            std::swap(ax, bx);
-            std::swap(ay, by);
-        }
-        const int64_t slope = ((bx - ax) * 65536) / (by - ay);
-        int64_t acc = ax * 65536;
-        for (int64_t y = ay; y <= by; y++, acc += slope) {
-            const int w = (int)((acc >> 8) & 255);
-            const int64_t x = acc >> 16;
-            PlotAt(pen, (int)x, (int)y, ScaleByPen(pen, 255 - w));
-            PlotAt(pen, (int)(x + 1), (int)y, ScaleByPen(pen, w));
-        }
-    } else {
-        int64_t ax = x1, ay = y1, bx = x2, by = y2;
-        if (ax > bx) {
-            std::swap(ax, bx);
-            std::swap(ay, by);
-        }
-        const int64_t slope = ((by - ay) * 65536) / (bx - ax);
-        int64_t acc = ay * 65536;
-        for (int64_t x = ax; x <= bx; x++, acc += slope) {
-            const int w = (int)((acc >> 8) & 255);
-            const int64_t y = acc >> 16;
-            PlotAt(pen, (int)x, (int)y, ScaleByPen(pen, 255 - w));
-            PlotAt(pen, (int)x, (int)(y + 1), ScaleByPen(pen, w));
+    // Walk the major axis (y when |dx| <= |dy|) from its lower end; the minor coordinate is a
+    // 16.16 accumulator whose fraction splits 255 between the pixel and the next one across.
+    const bool steep = std::llabs((int64_t)x2 - x1) <= std::llabs((int64_t)y2 - y1);
+    int64_t major0 = steep ? y1 : x1, minor0 = steep ? x1 : y1;
+    int64_t major1 = steep ? y2 : x2, minor1 = steep ? x2 : y2;
+    if (major0 > major1) {
+        std::swap(major0, major1);
+        std::swap(minor0, minor1);
+    }
+    const int64_t slope = ((minor1 - minor0) * 65536) / (major1 - major0);
+    int64_t acc = minor0 * 65536;
+    for (int64_t major = major0; major <= major1; major++, acc += slope) {
+        const int w = (int)((acc >> 8) & 255);
+        const int64_t minor = acc >> 16;
+        if (steep) {
+            PlotAt(pen, (int)minor, (int)major, ScaleByPen(pen, 255 - w));
+            PlotAt(pen, (int)(minor + 1), (int)major, ScaleByPen(pen, w));
+        } else {
+            PlotAt(pen, (int)major, (int)minor, ScaleByPen(pen, 255 - w));
+            PlotAt(pen, (int)major, (int)(minor + 1), ScaleByPen(pen, w));
         }
     }
 }

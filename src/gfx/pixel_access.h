@@ -129,15 +129,4 @@ inline bool DispatchRgbFormat(int format, Fn&& fn) {
     }
 }
 
-// Mask bits: most significant bit first, set = visible.
-inline bool MaskBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
-inline void SetMaskBit(uint8_t* row, int64_t x) { row[x >> 3] |= (uint8_t)(0x80 >> (x & 7)); }
-inline void ClearMaskBit(uint8_t* row, int64_t x) { row[x >> 3] &= (uint8_t)~(0x80 >> (x & 7)); }
-inline void PutMaskBit(uint8_t* row, int64_t x, bool on) {
-    if (on)
-        SetMaskBit(row, x);
-    else
-        ClearMaskBit(row, x);
-}
-
 }  // namespace pixel_access

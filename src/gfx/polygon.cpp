@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
 #include "gfx/trig_tables.h"
 
@@ -46,7 +47,7 @@ void FillMaskPolygonSpans(uint8_t* mask, int bytesPerRow, int rows, int32_t* cro
         for (int k = 0; k + 1 < found; k += 2) {
             int64_t from = crossings[k] < 0 ? 0 : crossings[k];
             int64_t to = crossings[k + 1] >= rowBits ? rowBits - 1 : crossings[k + 1];
-            for (int64_t x = from; x <= to; x++) pixel_access::SetMaskBit(row, x);
+            for (int64_t x = from; x <= to; x++) SetMaskBit(row, x);
         }
     }
 }

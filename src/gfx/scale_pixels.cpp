@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 
 #include "base/error_codes.h"
+#include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
 #include "platform/os_alloc.h"
 
@@ -165,7 +166,7 @@ void SmoothRows(const qzScaleJob* j) {
             }
             if (mask) {
                 uint8_t* dmask = j->dstMask + (int64_t)r * j->dstMaskBytesPerRow;
-                PutMaskBit(dmask, i, MaskBit(maskRow, j->srcMaskBitOffset + col));
+                PutMaskBit(dmask, i, GetMaskBit(maskRow, j->srcMaskBitOffset + col));
             } else if (alpha) {
                 const uint8_t* a0 = alphaRow + col;
                 const uint8_t* a1 = a0 + below * j->srcAlphaBytesPerRow;
@@ -200,27 +201,36 @@ void ScaleSmooth(const qzScaleJob* j) {
 
 }  // namespace
 
-void ScaleMaskBits(const qzScaleJob* j, float xRatio, float yRatio) {
-    if (!j->srcMask || !j->dstMask || !HasSizes(j)) return;
+namespace {
+
+// The nearest stepping of one plane (mask bits or alpha bytes): copy(src row, dst row, i, column)
+// for every destination pixel.
+template <typename CopyFn>
+void NearestPlane(const qzScaleJob* j, const uint8_t* src, int srcBytesPerRow, uint8_t* dst, int dstBytesPerRow,
+                  float xRatio, float yRatio, CopyFn copy) {
     const int64_t step = NearestStep(xRatio);
     ForEachNearestRow(j->srcHeight, j->dstHeight, yRatio, [&](int dy, int sy) {
-        const uint8_t* src = j->srcMask + (int64_t)sy * j->srcMaskBytesPerRow;
-        uint8_t* dst = j->dstMask + (int64_t)dy * j->dstMaskBytesPerRow;
+        const uint8_t* s = src + (int64_t)sy * srcBytesPerRow;
+        uint8_t* d = dst + (int64_t)dy * dstBytesPerRow;
         int64_t acc = 0;
-        for (int i = 0; i < j->dstWidth; i++, acc += step)
-            PutMaskBit(dst, i, MaskBit(src, j->srcMaskBitOffset + (acc >> 16)));
+        for (int i = 0; i < j->dstWidth; i++, acc += step) copy(s, d, i, acc >> 16);
     });
+}
+
+}  // namespace
+
+void ScaleMaskBits(const qzScaleJob* j, float xRatio, float yRatio) {
+    if (!j->srcMask || !j->dstMask || !HasSizes(j)) return;
+    NearestPlane(j, j->srcMask, j->srcMaskBytesPerRow, j->dstMask, j->dstMaskBytesPerRow, xRatio, yRatio,
+                 [&](const uint8_t* s, uint8_t* d, int i, int64_t col) {
+                     PutMaskBit(d, i, GetMaskBit(s, j->srcMaskBitOffset + col));
+                 });
 }
 
 void ScaleAlphaBytes(const qzScaleJob* j, float xRatio, float yRatio) {
     if (!j->srcAlpha || !j->dstAlpha || !HasSizes(j)) return;
-    const int64_t step = NearestStep(xRatio);
-    ForEachNearestRow(j->srcHeight, j->dstHeight, yRatio, [&](int dy, int sy) {
-        const uint8_t* src = j->srcAlpha + (int64_t)sy * j->srcAlphaBytesPerRow;
-        uint8_t* dst = j->dstAlpha + (int64_t)dy * j->dstAlphaBytesPerRow;
-        int64_t acc = 0;
-        for (int i = 0; i < j->dstWidth; i++, acc += step) dst[i] = src[acc >> 16];
-    });
+    NearestPlane(j, j->srcAlpha, j->srcAlphaBytesPerRow, j->dstAlpha, j->dstAlphaBytesPerRow, xRatio, yRatio,
+                 [](const uint8_t* s, uint8_t* d, int i, int64_t col) { d[i] = s[col]; });
 }
 
 void ScalePixels(const qzScaleJob* j) {

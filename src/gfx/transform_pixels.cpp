@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
 
 using namespace pixel_access;
@@ -74,7 +75,7 @@ inline void NearestPlanes(const qzTransformJob* j, int x, int y, int ix, int iy)
     if (j->srcMask) {
         if (j->dstMask)
             PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow,
-                       x, MaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow, (int64_t)ix + j->srcMaskBitOffset));
+                       x, GetMaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow, (int64_t)ix + j->srcMaskBitOffset));
     } else if (j->srcAlpha) {
         if (j->dstAlpha)
             j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] = j->srcAlpha[(int64_t)iy * j->srcAlphaBytesPerRow + ix];
@@ -122,7 +123,7 @@ void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
                 if (j->srcAlpha)
                     alpha[k] = j->srcAlpha[(int64_t)cy * j->srcAlphaBytesPerRow + cx];
                 else if (j->srcMask)
-                    hidden[k] = !MaskBit(j->srcMask + (int64_t)cy * j->srcMaskBytesPerRow, (int64_t)cx + j->srcMaskBitOffset);
+                    hidden[k] = !GetMaskBit(j->srcMask + (int64_t)cy * j->srcMaskBytesPerRow, (int64_t)cx + j->srcMaskBitOffset);
                 if (!hidden[k]) {
                     if (colour) ReadRGB<F>(src + ((int64_t)cy * j->srcRowLength + cx) * bpp, rgb[k][0], rgb[k][1], rgb[k][2]);
                     if (firstOpaque < 0) firstOpaque = k;
@@ -149,7 +150,7 @@ void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
             if (j->srcMask) {
                 if (j->dstMask)
                     PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x,
-                               MaskBit(j->srcMask + (int64_t)rows[0] * j->srcMaskBytesPerRow, (int64_t)cols[0] + j->srcMaskBitOffset));
+                               GetMaskBit(j->srcMask + (int64_t)rows[0] * j->srcMaskBytesPerRow, (int64_t)cols[0] + j->srcMaskBitOffset));
             } else if (!j->srcAlpha && j->dstMask) {
                 SetMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
             }

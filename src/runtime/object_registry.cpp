@@ -137,6 +137,13 @@ int GetListObjectArg(VmState* state, int index, qzObjectHeader* list, int notFou
     return notFound;
 }
 
+qzObjectHeader* CheckListObject(VmState* state, int index, qzObjectHeader* list, int notFound) {
+    qzObjectHeader* object;
+    int code = GetListObjectArg(state, index, list, notFound, &object);
+    if (code) VmFailCommand(state, code);
+    return object;
+}
+
 int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object) {
     if (!IsAutoObjectId(requested))
         return 0;

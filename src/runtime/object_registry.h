@@ -68,6 +68,9 @@ qzObjectHeader* FindObjectInList(qzObjectHeader* list, const qzObjectId& id);
 // set; else *out is null and the result is ERR_FINDARRAY for a handle, or notFound with the
 // number as the error argument.
 int GetListObjectArg(VmState* state, int index, qzObjectHeader* list, int notFound, qzObjectHeader** out);
+// The same for an argument lookup at the start of a handler: the object, or the command fails
+// (VmFailCommand) with those codes.
+qzObjectHeader* CheckListObject(VmState* state, int index, qzObjectHeader* list, int notFound);
 // Ends a command that made an object: for an automatic identifier the new handle is pushed and 1
 // returned; for one the script chose nothing is pushed and 0 returned.
 int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object);

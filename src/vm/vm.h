@@ -38,9 +38,21 @@ enum { VM_HOOKCALL = 0, VM_HOOKRET = 1, VM_HOOKLINE = 2, VM_HOOKCOUNT = 3, VM_HO
 enum { VM_MASKCALL = 1 << VM_HOOKCALL, VM_MASKRET = 1 << VM_HOOKRET, VM_MASKLINE = 1 << VM_HOOKLINE,
        VM_MASKCOUNT = 1 << VM_HOOKCOUNT };
 
-// A command handler / C function: returns a handler result (0..999 results pushed, -1/-2 label
-// jumps, 1000 and up an error code).
+// A command handler / C function: returns a handler result.
 typedef int (*VmCFunction)(VmState* state);
+
+// Handler results. 0 .. VM_MAX_RESULT_COUNT: the number of results pushed (on the stack top).
+// VM_RESULT_LABEL_JUMP: continue at the script label the command chose; the label's code returns
+// to the instruction after the call. VM_RESULT_LABEL_JUMP_BACK: the same, returning to the
+// instruction before the call. Anything else (error codes start at VM_FIRST_ERROR_RESULT) is an
+// error code: the call yields no results and the code goes to the error protocol (the script's
+// error handler, then raised, or only recorded while error trapping is off).
+constexpr int VM_MAX_RESULT_COUNT = 999;
+constexpr int VM_FIRST_ERROR_RESULT = 1000;
+constexpr int VM_RESULT_LABEL_JUMP = -1;
+constexpr int VM_RESULT_LABEL_JUMP_BACK = -2;
+inline bool VmIsResultCount(int result) { return result >= 0 && result <= VM_MAX_RESULT_COUNT; }
+inline bool VmIsLabelJump(int result) { return result == VM_RESULT_LABEL_JUMP || result == VM_RESULT_LABEL_JUMP_BACK; }
 
 // Chunk reader: returns the next block and its size, or null / size 0 at the end of input.
 typedef const char* (*VmReader)(void* readerData, size_t* size);
@@ -162,5 +174,9 @@ int VmCurrentPc(VmState* state);
 
 // Raising errors. Errors are numeric codes; they unwind to the innermost protected call.
 [[noreturn]] void VmRaiseError(VmState* state, int code);
+// Ends the running command handler as if it had returned code: the handler's frame unwinds and its
+// caller applies the error protocol of a returned code (the script's error handler, error
+// trapping). For argument lookups that handlers call before they change anything.
+[[noreturn]] void VmFailCommand(VmState* state, int code);
 [[noreturn]] void VmRaiseTypeError(VmState* state, int index, int code, const char* operatorText);
 [[noreturn]] void VmThrow(VmState* state, int code);

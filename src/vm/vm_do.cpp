@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
+#include "base/error_codes.h"
 #include "vm/vm_debug.h"
 #include "vm/vm_exec.h"
 #include "vm/vm_gc.h"
@@ -22,13 +24,15 @@ int VmRunProtected(VmState* state, VmProtectedFunction fn, void* userData) {
         fn(state, userData);
     } catch (const VmErrorUnwind& e) {
         record.status = e.code;
+    } catch (const std::bad_alloc&) {
+        record.status = ERR_MEM;
     }
     state->errorJmp = record.previous;
     return record.status;
 }
 
 void VmThrow(VmState* state, int code) {
-    if (state->errorJmp) throw VmErrorUnwind{state->errorJmp, code};
+    if (state->errorJmp) throw VmErrorUnwind{state->errorJmp, code, false};
     VmState* main = state->g->mainthread;
     if (state != main && main->errorJmp) {
         // An error in another thread with no protected call of its own: reset that thread and
@@ -38,7 +42,7 @@ void VmThrow(VmState* state, int code) {
         state->base = state->ci->base;
         state->top = state->base;
         state->nCcalls = 0;
-        throw VmErrorUnwind{main->errorJmp, code};
+        throw VmErrorUnwind{main->errorJmp, code, false};
     }
     if (state->g->panic) state->g->panic(state);
     exit(1);
@@ -48,6 +52,13 @@ void VmRaiseError(VmState* state, int code) {
     vmRuntime.errorLine = VmCurrentLine(state);
     if (vmRuntime.recordErrorContext) vmRuntime.recordErrorContext(state);
     VmThrow(state, code);
+}
+
+void VmFailCommand(VmState* state, int code) {
+    // The base frame is no handler: code outside any call raises the code as an ordinary error.
+    if (state->ci != state->baseCi && (state->ci->state & VM_CI_C))
+        throw VmErrorUnwind{state->errorJmp, code, true};
+    VmRaiseError(state, code);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -150,10 +161,17 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
         TraceCall(state, VmRestoreStack(state, funcr), (int)(state->top - state->base));
     if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
     int n;
-    if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
+    try {
+        if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
+    } catch (const VmErrorUnwind& e) {
+        if (!e.commandResult) throw;
+        n = e.code;
+    } catch (const std::bad_alloc&) {
+        n = ERR_MEM;
+    }
 
-    bool isResult = n >= 0 && n <= 999;
-    bool isLabel = n == -1 || n == -2;
+    bool isResult = VmIsResultCount(n);
+    bool isLabel = VmIsLabelJump(n);
     if (!isResult && !isLabel && vmRuntime.callUserErrorHandler && vmRuntime.userErrorHandlerInstalled &&
         vmRuntime.callbackDepth == 0 && !vmRuntime.inUserErrorHandler &&
         vmRuntime.userErrorHandlerInstalled(state)) {
@@ -162,14 +180,14 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
             ~Guard() { vmRuntime.inUserErrorHandler = false; }
         } guard;
         n = vmRuntime.callUserErrorHandler(state, n);
-        isResult = n >= 0 && n <= 999;
-        isLabel = n == -1 || n == -2;
+        isResult = VmIsResultCount(n);
+        isLabel = VmIsLabelJump(n);
     }
     if (isLabel) {
         // No results; the interpreter continues at the label.
         state->top = state->base;
         VmPostCall(state, state->top);
-        return n == -1 ? VM_PRECALL_LABEL : VM_PRECALL_LABEL2;
+        return n == VM_RESULT_LABEL_JUMP ? VM_PRECALL_LABEL : VM_PRECALL_LABEL2;
     }
     if (!isResult) {
         int (*signal)(VmState*, int) = vmRuntime.signalError ? vmRuntime.signalError : VmDefaultSignalError;

@@ -387,17 +387,20 @@ void VmGrowStack(VmState* state, int n);
 void VmChunkId(char* out, const char* source, size_t bufflen);
 
 // ---------------------------------------------------------------------------------------------
-// Protected execution. An error is a C++ throw of VmErrorUnwind, caught only by VmRunProtected.
+// Protected execution. An error is a C++ throw of VmErrorUnwind, caught by VmRunProtected, or by
+// the call of a command handler when it ends that handler with a returned code (VmFailCommand).
 
 struct VmProtectedRecord {
     VmProtectedRecord* previous;
     int status;   // error code, 0 when none
 };
 
-// The one exception type of the VM. Nothing else throws and nothing else catches it.
+// The one exception type of the VM. Nothing else throws it. Besides, std::bad_alloc from a handler
+// or from code run in a protected call is taken as ERR_MEM where these are caught.
 struct VmErrorUnwind {
     VmProtectedRecord* target;
     int code;
+    bool commandResult;  // VmFailCommand: the code is the handler's result, not a raised error
 };
 
 typedef void (*VmProtectedFunction)(VmState* state, void* userData);

@@ -88,6 +88,11 @@ TEST(BitMap, ChannelRowsFollowThePaddingRules)
     ASSERT_NE(mask, nullptr);
     EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASKBYTESPERROW), 4);
     DeleteMaskBitMap(mask);
+    // A friend narrower than the mask cannot make its rows too short for the mask's width.
+    mask = CreateMaskBitMap(colour, 40, 2, 0, nullptr, 0);
+    ASSERT_NE(mask, nullptr);
+    EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASKBYTESPERROW), 6);
+    DeleteMaskBitMap(mask);
     DeleteBitMap(colour);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 
 #include "vm/vm_runtime_link.h"
@@ -277,4 +278,73 @@ TEST(Api, RunningCClosuresAndProtectedCFunctions) {
     VmPushString(L, "k");
     VmRawGet(L, -2);
     EXPECT_EQ(VmToNumber(L, -1), 7);
+}
+
+namespace {
+
+int seenByErrorHandler = 0;
+int signalled = 0;
+
+// Trapping off: the code is only recorded and the call yields nothing.
+int RecordOnly(VmState*, int code) {
+    signalled = code;
+    return 0;
+}
+
+int FailAfterPush(VmState* L) {
+    VmPushNumber(L, 1);
+    VmFailCommand(L, ERR_FINDFILE);
+}
+int ThrowBadAlloc(VmState* L) {
+    VmPushNumber(L, 1);
+    throw std::bad_alloc();
+}
+int ReturnCode(VmState* L) {
+    VmPushNumber(L, 1);
+    return ERR_FINDFILE;
+}
+
+}  // namespace
+
+// A handler that fails through VmFailCommand, or whose allocation fails, ends exactly like one that
+// returns the code: no results, and the code goes through the error protocol.
+TEST(Api, FailedCommandsAndAllocationFailuresFollowTheReturnedCodeProtocol) {
+    struct Case {
+        VmCFunction handler;
+        int code;
+    };
+    const Case cases[] = {{ReturnCode, ERR_FINDFILE}, {FailAfterPush, ERR_FINDFILE}, {ThrowBadAlloc, ERR_MEM}};
+    for (const Case& c : cases) {
+        VmHolder L;
+        // Raised by default.
+        VmPushCFunction(L, c.handler);
+        EXPECT_EQ(VmProtectedCall(L, 0, 1, 0), c.code);
+        EXPECT_EQ(VmGetTop(L), 0);
+        // Only recorded while trapping is off: the call returns normally with no results.
+        vmRuntime.signalError = RecordOnly;
+        signalled = 0;
+        VmPushCFunction(L, c.handler);
+        EXPECT_EQ(VmProtectedCall(L, 0, VM_MULTRET, 0), 0);
+        EXPECT_EQ(VmGetTop(L), 0);
+        EXPECT_EQ(signalled, c.code);
+        // The script's error handler sees the code and its result replaces it.
+        vmRuntime.userErrorHandlerInstalled = [](VmState*) { return true; };
+        vmRuntime.callUserErrorHandler = [](VmState*, int code) {
+            seenByErrorHandler = code;
+            return 0;
+        };
+        seenByErrorHandler = 0;
+        VmPushCFunction(L, c.handler);
+        EXPECT_EQ(VmProtectedCall(L, 0, VM_MULTRET, 0), 0);
+        EXPECT_EQ(seenByErrorHandler, c.code);
+        VmResetRuntimeLink();
+    }
+}
+
+// Outside a handler, a failed command is an ordinary raised error; an allocation failure in code
+// run protected ends that protected call with ERR_MEM.
+TEST(Api, FailureOutsideAHandlerRaises) {
+    VmHolder L;
+    EXPECT_EQ(RunGuarded(L, [&] { VmFailCommand(L, ERR_FINDFILE); }), ERR_FINDFILE);
+    EXPECT_EQ(RunGuarded(L, [&] { throw std::bad_alloc(); }), ERR_MEM);
 }

@@ -53,12 +53,13 @@ extern qzObjectHeader* qzDosFileList;
 extern qzObjectHeader* qzDosDirectoryList;
 extern int qzDosIoMode;
 
-// The handle at argument index: 0 and *out, or ERR_FINDARRAY / ERR_FINDFILE.
-int GetDosFileArg(VmState* state, int index, qzDosFile** out);
-// The same for a read command, which fails on a write-only handle (ERR_WRITEONLY), and for a write
-// command, which fails on a read-only one (ERR_READONLY).
-int GetReadableDosFileArg(VmState* state, int index, qzDosFile** out);
-int GetWritableDosFileArg(VmState* state, int index, qzDosFile** out);
+// The open file named by the argument at index. The command fails (VmFailCommand) with
+// ERR_FINDARRAY for an unknown handle or ERR_FINDFILE for an unknown number; the Readable form
+// also with ERR_WRITEONLY for a write-only file, the Writable form with ERR_READONLY for a
+// read-only one.
+qzDosFile* CheckDosFile(VmState* state, int index);
+qzDosFile* CheckReadableDosFile(VmState* state, int index);
+qzDosFile* CheckWritableDosFile(VmState* state, int index);
 // Whether the handle is at the end of its file (also right for handles that write).
 bool DosFileAtEnd(qzDosFile* f);
 // Reads or writes exactly count bytes through the handle, honouring the I/O mode.

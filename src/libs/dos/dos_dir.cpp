@@ -104,11 +104,8 @@ void FreeDirectoryRecord(VmState* state, qzDosDirectory* d) {
     delete d;
 }
 
-int GetDirectoryArg(VmState* state, int index, qzDosDirectory** out) {
-    qzObjectHeader* found;
-    int code = GetListObjectArg(state, index, qzDosDirectoryList, ERR_FINDDIR, &found);
-    if (!code) *out = reinterpret_cast<qzDosDirectory*>(found);
-    return code;
+qzDosDirectory* CheckDirectory(VmState* state, int index) {
+    return reinterpret_cast<qzDosDirectory*>(CheckListObject(state, index, qzDosDirectoryList, ERR_FINDDIR));
 }
 
 // Matches one character of the name against the pattern item at p (not '*'): '?', '#', a set
@@ -415,9 +412,7 @@ int DosGetFileAttributes(VmState* state) {
 
 int DosFileAttributes(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     qzFileInfo record{};
     if (!VfsExamine(f->file, &record)) return ERR_STAT;
     qzDosFileInfo info;
@@ -505,18 +500,14 @@ int DosOpenDirectory(VmState* state) {
 
 int DosCloseDirectory(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosDirectory* d;
-    int code = GetDirectoryArg(state, 1, &d);
-    if (code) return code;
+    qzDosDirectory* d = CheckDirectory(state, 1);
     FreeDirectoryRecord(state, d);
     return 0;
 }
 
 int DosNextDirectoryEntry(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosDirectory* d;
-    int code = GetDirectoryArg(state, 1, &d);
-    if (code) return code;
+    qzDosDirectory* d = CheckDirectory(state, 1);
     if (d->done) return 0;
     const char* name = nullptr;
     int isDirectory = 0;

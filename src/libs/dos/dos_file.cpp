@@ -69,8 +69,7 @@ void FreeFileRecord(VmState* state, qzDosFile* f) {
 }
 
 int ReadValue(VmState* state, unsigned char* bytes, size_t n, bool lsbFirst, qzDosFile** out) {
-    int code = GetReadableDosFileArg(state, 1, out);
-    if (code) return code;
+    *out = CheckReadableDosFile(state, 1);
     if (!DosReadExact(*out, bytes, n)) return ERR_READ;
     ToFileOrder(bytes, n, lsbFirst);
     return 0;
@@ -130,23 +129,20 @@ bool DosMemoryInUse(const void* address, uint64_t size) {
     return false;
 }
 
-int GetDosFileArg(VmState* state, int index, qzDosFile** out) {
-    qzObjectHeader* found;
-    int code = GetListObjectArg(state, index, qzDosFileList, ERR_FINDFILE, &found);
-    if (!code) *out = reinterpret_cast<qzDosFile*>(found);
-    return code;
+qzDosFile* CheckDosFile(VmState* state, int index) {
+    return reinterpret_cast<qzDosFile*>(CheckListObject(state, index, qzDosFileList, ERR_FINDFILE));
 }
 
-int GetReadableDosFileArg(VmState* state, int index, qzDosFile** out) {
-    int code = GetDosFileArg(state, index, out);
-    if (code) return code;
-    return (*out)->access == QZ_ACCESS_WRITE ? ERR_WRITEONLY : 0;
+qzDosFile* CheckReadableDosFile(VmState* state, int index) {
+    qzDosFile* f = CheckDosFile(state, index);
+    if (f->access == QZ_ACCESS_WRITE) VmFailCommand(state, ERR_WRITEONLY);
+    return f;
 }
 
-int GetWritableDosFileArg(VmState* state, int index, qzDosFile** out) {
-    int code = GetDosFileArg(state, index, out);
-    if (code) return code;
-    return (*out)->access == QZ_ACCESS_READ ? ERR_READONLY : 0;
+qzDosFile* CheckWritableDosFile(VmState* state, int index) {
+    qzDosFile* f = CheckDosFile(state, index);
+    if (f->access == QZ_ACCESS_READ) VmFailCommand(state, ERR_READONLY);
+    return f;
 }
 
 bool DosFileAtEnd(qzDosFile* f) {
@@ -244,9 +240,7 @@ int DosOpenFile(VmState* state) {
 
 int DosCloseFile(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     FreeFileRecord(state, f);
     return 0;
 }
@@ -278,9 +272,7 @@ int DosFileLines(VmState* state) {
 
 int DosEof(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     VmPushNumber(state, DosFileAtEnd(f) ? 1 : 0);
     return 1;
 }
@@ -339,9 +331,7 @@ int DosReadFloat(VmState* state) {
 
 int DosReadString(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
-    qzDosFile* f;
-    int code = GetReadableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckReadableDosFile(state, 1);
     double n = VmCheckNumber(state, 2);
     if (std::isnan(n) || n < 0) return ERR_WRONGUSAGE;
     if (n < 1) {
@@ -368,9 +358,7 @@ int DosReadString(VmState* state) {
 
 int DosReadLine(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetReadableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckReadableDosFile(state, 1);
     std::string line;
     if (qzDosIoMode == QZ_IO_BUFFERED) {
         // A plain platform file that is not in the middle of writing gives the line straight from
@@ -428,36 +416,28 @@ int DosReadLine(VmState* state) {
 
 int DosWriteChr(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     unsigned char b = static_cast<unsigned char>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, &b, 1, false);
 }
 
 int DosWriteShort(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     uint16_t v = static_cast<uint16_t>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 2, DosOptFlag(state, 3, false));
 }
 
 int DosWriteInt(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     int32_t v = VmNumberToInteger(VmCheckNumber(state, 2));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, DosOptFlag(state, 3, false));
 }
 
 int DosWriteFloat(VmState* state) {
     VmCheckArgCount(state, 2, 4, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     double value = VmCheckNumber(state, 2);
     int size = VmTruncateNumber(VmOptNumber(state, 3, 8));
     bool lsb = DosOptFlag(state, 4, false);
@@ -471,9 +451,7 @@ int DosWriteFloat(VmState* state) {
 
 int DosWriteString(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     size_t length;
     const char* text = VmCheckString(state, 2, &length);
     double n = VmOptNumber(state, 3, 0);
@@ -487,9 +465,7 @@ int DosWriteString(VmState* state) {
 
 int DosWriteLine(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     const char* text = VmCheckString(state, 2);
     if (!DosWriteExact(f, text, std::strlen(text))) return ERR_WRITE;
     if (qzDosIoMode == QZ_IO_UNBUFFERED) {
@@ -501,9 +477,7 @@ int DosWriteLine(VmState* state) {
 
 int DosSeek(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     int64_t position = ToPosition(VmCheckNumber(state, 2));
     int mode = VmTruncateNumber(VmOptNumber(state, 3, QZ_VFS_SEEK_BEGINNING));
     if (mode != QZ_VFS_SEEK_BEGINNING && mode != QZ_VFS_SEEK_CURRENT && mode != QZ_VFS_SEEK_END)
@@ -517,9 +491,7 @@ int DosSeek(VmState* state) {
 
 int DosFilePos(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     int64_t position = VfsSeek(f->file, 0, QZ_VFS_SEEK_CURRENT);
     if (position < 0) return ERR_SEEKFILE;
     VmPushNumber(state, static_cast<double>(position));
@@ -528,18 +500,14 @@ int DosFilePos(VmState* state) {
 
 int DosFileLength(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     VmPushNumber(state, static_cast<double>(VfsGetFileSize(f->file)));
     return 1;
 }
 
 int DosFlushFile(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     VfsFlush(f->file);
     return 0;
 }

@@ -165,9 +165,7 @@ int LoadFunctionFromFile(VmState* state, qzDosFile* f, bool text, const char* pr
 
 int DosWriteFunction(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
-    qzDosFile* f;
-    int code = GetDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckDosFile(state, 1);
     if (VmType(state, 2) != VM_TFUNCTION) {
         SetErrorArgIndex(2);
         return ERR_FUNCEXPECTED;
@@ -181,15 +179,13 @@ int DosWriteFunction(VmState* state) {
 
 int DosReadFunction(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetReadableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckReadableDosFile(state, 1);
     char magic[4];
     if (!DosReadExact(f, magic, 4)) return ERR_READ;
     bool text;
     if (std::memcmp(magic, kBinaryMagic, 4) == 0) text = false;
     else if (std::memcmp(magic, kTextMagic, 4) == 0) text = true;
     else return ERR_READFUNC;
-    code = LoadFunctionFromFile(state, f, text, nullptr);
+    int code = LoadFunctionFromFile(state, f, text, nullptr);
     return code ? code : 1;
 }

@@ -232,9 +232,7 @@ int DosWriteTable(VmState* state) {
         SetErrorArgIndex(2);
         return ERR_TABEXPECTED;
     }
-    qzDosFile* f;
-    int code = GetWritableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckWritableDosFile(state, 1);
     bool text = DosOptFlag(state, 3, false);
     if (!DosWriteExact(f, kTableMagic, 4)) return ERR_WRITE;
     qzTableWriter w{state, f, text, {}};
@@ -243,16 +241,14 @@ int DosWriteTable(VmState* state) {
 
 int DosReadTable(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzDosFile* f;
-    int code = GetReadableDosFileArg(state, 1, &f);
-    if (code) return code;
+    qzDosFile* f = CheckReadableDosFile(state, 1);
     qzTableReader r{state, f, -1, {}};
     UpdateLeft(&r);
     char magic[4];
     if (!Read(&r, magic, 4)) return ERR_READ;
     if (std::memcmp(magic, kTableMagic, 4) != 0) return ERR_READTABLE;
     int top = VmGetTop(state);
-    code = ReadBody(&r, 0);
+    int code = ReadBody(&r, 0);
     if (code) {
         VmSetTop(state, top);
         return code;

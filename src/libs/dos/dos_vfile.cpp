@@ -200,13 +200,9 @@ int DosStringToFile(VmState* state) {
 
 int DosApplyPatch(VmState* state) {
     VmCheckArgCount(state, 3, 4, 0, 0);
-    qzDosFile* src;
-    qzDosFile* patch;
-    qzDosFile* dst;
-    int code = GetDosFileArg(state, 1, &src);
-    if (!code) code = GetDosFileArg(state, 2, &patch);
-    if (!code) code = GetDosFileArg(state, 3, &dst);
-    if (code) return code;
+    qzDosFile* src = CheckDosFile(state, 1);
+    qzDosFile* patch = CheckDosFile(state, 2);
+    qzDosFile* dst = CheckDosFile(state, 3);
     int progress = 0;
     if (VmType(state, 4) > VM_TNIL) {
         VmCheckFunction(state, 4);

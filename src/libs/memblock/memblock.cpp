@@ -173,11 +173,8 @@ bool MemRangeAllowed(const qzMemBlock* block, int64_t offset, int64_t n) {
     return offset >= 0 && n >= 0 && offset <= block->size && n <= block->size - offset;
 }
 
-int GetMemBlockArg(VmState* state, int index, qzMemBlock** block) {
-    qzObjectHeader* found;
-    int error = GetListObjectArg(state, index, blockList, ERR_FINDMEMBLK, &found);
-    *block = reinterpret_cast<qzMemBlock*>(found);
-    return error;
+qzMemBlock* CheckMemBlock(VmState* state, int index) {
+    return reinterpret_cast<qzMemBlock*>(CheckListObject(state, index, blockList, ERR_FINDMEMBLK));
 }
 
 namespace {
@@ -210,20 +207,14 @@ int MemAllocMemFromPointer(VmState* state) {
 }
 
 int MemFreeMem(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 1, 1, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 1, 0, 0), 1);
     RemoveObjectFromList(&blockList, &block->header);
     FreeBlock(state, block);
     return 0;
 }
 
 int MemGetMemPointer(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 1, 2, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 2, 0, 0), 1);
     int64_t offset = OptInt64(state, 2, 0);
     if (offset < 0 || (block->size != 0 && offset >= block->size))
         return ERR_WRONGUSAGE;
@@ -232,10 +223,7 @@ int MemGetMemPointer(VmState* state) {
 }
 
 int MemPeek(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 2, 4, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 2, 4, 0, 0), 1);
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 3, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 4, 0);
@@ -280,10 +268,7 @@ int MemPeek(VmState* state) {
 }
 
 int MemPoke(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 3, 5, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 4, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 5, 0);
@@ -323,10 +308,7 @@ int MemPoke(VmState* state) {
 }
 
 int MemFillMem(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 3, 5, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
     uint32_t value = static_cast<uint32_t>(VmCheckInteger(state, 2));
     int64_t count = CheckInt64(state, 3);
     int64_t offset = OptInt64(state, 4, 0);
@@ -357,13 +339,8 @@ int MemFillMem(VmState* state) {
 }
 
 int MemCopyMem(VmState* state) {
-    qzMemBlock* source;
-    qzMemBlock* target;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 3, 5, 0, 0), 1, &source);
-    if (!error)
-        error = GetMemBlockArg(state, 2, &target);
-    if (error)
-        return error;
+    qzMemBlock* source = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
+    qzMemBlock* target = CheckMemBlock(state, 2);
     int64_t count = CheckInt64(state, 3);
     int64_t sourceOffset = OptInt64(state, 4, 0);
     int64_t targetOffset = OptInt64(state, 5, 0);
@@ -381,10 +358,7 @@ int MemCopyMem(VmState* state) {
 }
 
 int MemDumpMem(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 1, 3, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 3, 0, 0), 1);
     int64_t count = OptInt64(state, 2, 0);
     int64_t offset = OptInt64(state, 3, 0);
     if (offset < 0)
@@ -425,10 +399,7 @@ int MemDumpMem(VmState* state) {
 }
 
 int MemMemToTable(VmState* state) {
-    qzMemBlock* block;
-    int error = GetMemBlockArg(VmCheckArgCount(state, 2, 3, 0, 0), 1, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 2, 3, 0, 0), 1);
     int32_t type = VmCheckInteger(state, 2);
     int width = type == QZ_VT_STRING ? 0 : TypeWidth(type);
     int32_t items = 0, offset = 0, endianSwitch = 0, isSigned = 0;
@@ -466,10 +437,7 @@ int MemMemToTable(VmState* state) {
 int MemTableToMem(VmState* state) {
     VmCheckArgCount(state, 3, 4, 0, 0);
     VmCheckTable(state, 1);
-    qzMemBlock* block;
-    int error = GetMemBlockArg(state, 2, &block);
-    if (error)
-        return error;
+    qzMemBlock* block = CheckMemBlock(state, 2);
     int32_t type = VmCheckInteger(state, 3);
     int width = type == QZ_VT_STRING ? 0 : TypeWidth(type);
     int32_t offset = 0, endianSwitch = 0;

@@ -14,11 +14,8 @@ namespace {
 // Reads the common arguments: file handle, block, count and offset. *count 0 means nothing to do.
 int TransferArgs(VmState* state, qzDosFile** file, qzMemBlock** block, int64_t* count, int64_t* offset) {
     VmCheckArgCount(state, 3, 4, 0, 0);
-    int error = GetDosFileArg(state, 1, file);
-    if (!error)
-        error = GetMemBlockArg(state, 2, block);
-    if (error)
-        return error;
+    *file = CheckDosFile(state, 1);
+    *block = CheckMemBlock(state, 2);
     *count = VmCheckInteger(state, 3);
     *offset = VmOptInteger(state, 4, 0);
     if (*count <= 0) {

@@ -18,9 +18,9 @@ struct qzMemBlock {
 
 // Whether n bytes at offset lie inside the block (always for an unknown size).
 bool MemRangeAllowed(const qzMemBlock* block, int64_t offset, int64_t n);
-// The block named by the identifier argument at index: 0, or ERR_FINDARRAY for an unknown handle
-// and ERR_FINDMEMBLK for an unknown number.
-int GetMemBlockArg(VmState* state, int index, qzMemBlock** block);
+// The block named by the identifier argument at index; the command fails (VmFailCommand) with
+// ERR_FINDARRAY for an unknown handle and ERR_FINDMEMBLK for an unknown number.
+qzMemBlock* CheckMemBlock(VmState* state, int index);
 
 // Transfers between an open file and a block.
 int MemReadMem(VmState* state);

@@ -85,11 +85,9 @@ double NumberArg(VmState* state, int index) {
 
 // The argument as a string; an explicit Nil is the number 0 as text; a missing or other argument
 // raises ERR_STREXPECTED.
-std::string_view StringArg(VmState* state, int index) {
+std::string_view StringOrNilArg(VmState* state, int index) {
     if (VmType(state, index) == VM_TNIL) return "0";
-    size_t length = 0;
-    const char* s = VmCheckString(state, index, &length);
-    return std::string_view(s, length);
+    return StringArg(state, index);
 }
 
 // "%s": the precision cuts, the width pads with blanks (on the right with "-"). Done here rather
@@ -157,10 +155,10 @@ int StrFormatStr(VmState* state) {
             AppendFormatted(&out, conv.text, static_cast<unsigned>(VmNumberToInteger(NumberArg(state, arg))));
             break;
         case 's':
-            AppendString(&out, conv, StringArg(state, arg));
+            AppendString(&out, conv, StringOrNilArg(state, arg));
             break;
         case 'q':
-            AppendQuoted(&out, StringArg(state, arg));
+            AppendQuoted(&out, StringOrNilArg(state, arg));
             break;
         default:
             return ERR_WRONGUSAGE;

@@ -27,13 +27,13 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
-namespace {
-
 std::string_view StringArg(VmState* state, int index) {
     size_t length = 0;
     const char* s = VmCheckString(state, index, &length);
     return std::string_view(s, length);
 }
+
+namespace {
 
 int Push(VmState* state, std::string_view s) {
     VmPushLString(state, s.data(), s.size());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "runtime/library.h"
 
@@ -14,3 +15,7 @@ constexpr size_t QZ_MAX_STRING_LENGTH = 0x7FFFFFFF;
 
 // The "string" library: its commands.
 extern const qzLibraryDescriptor qzStringLibrary;
+
+// The string argument at index, zero bytes included (VmCheckString's rules: a number is converted,
+// anything else raises ERR_STREXPECTED). The view lives as long as the argument.
+std::string_view StringArg(VmState* state, int index);

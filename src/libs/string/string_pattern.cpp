@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string_view StringArg(VmState* state, int index) {
-    size_t length = 0;
-    const char* s = VmCheckString(state, index, &length);
-    return std::string_view(s, length);
-}
-
 // Pushes the result values of a match (its captures, or the whole match without captures):
 // texts as strings, position captures as 1-based numbers. Returns how many were pushed, or an
 // error code (ERR_STACK when the stack cannot hold them, or the engine's capture errors).

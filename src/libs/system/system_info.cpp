@@ -12,6 +12,7 @@
 #include "base/charset.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
+#include "runtime/option_table.h"
 #include "runtime/player_records.h"
 #include "libs/system/system.h"
 #include "platform/os_env.h"
@@ -28,18 +29,6 @@ enum { kPrgTypeScript = 0, kPrgTypeApplet = 1, kPrgTypeProgram = 2 };
 
 bool legacyLineBasedShapes = false;
 bool legacySingleMusic = false;
-
-void SetField(VmState* state, const char* key, const std::string& text) {
-    VmPushString(state, key);
-    VmPushLString(state, text.data(), text.size());
-    VmRawSet(state, -3);
-}
-
-void SetField(VmState* state, const char* key, double number) {
-    VmPushString(state, key);
-    VmPushNumber(state, number);
-    VmRawSet(state, -3);
-}
 
 // Pointer arithmetic on addresses as unsigned numbers (no overflow traps).
 int MovePointer(VmState* state, int direction) {
@@ -86,15 +75,15 @@ int SysGetMemoryInfo(VmState* state) {
 int SysGetVersion(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     VmNewTable(state);
-    SetField(state, "application", std::string("QuarnelixPlayer"));
-    SetField(state, "version", std::string("6.0"));
-    SetField(state, "version_date", std::string("14.02.15"));
-    SetField(state, "kernel", std::string("6.0"));
-    SetField(state, "kernel_date", std::string("14.02.15"));
-    SetField(state, "beta", 0.0);
-    SetField(state, "platform", std::string("MacOS"));
-    SetField(state, "bigendian", HostIsBigEndian() ? 1.0 : 0.0);
-    SetField(state, "cpu", OsGetCpuName());
+    SetTableFieldString(state, "application", "QuarnelixPlayer");
+    SetTableFieldString(state, "version", "6.0");
+    SetTableFieldString(state, "version_date", "14.02.15");
+    SetTableFieldString(state, "kernel", "6.0");
+    SetTableFieldString(state, "kernel_date", "14.02.15");
+    SetTableFieldNumber(state, "beta", 0);
+    SetTableFieldString(state, "platform", "MacOS");
+    SetTableFieldNumber(state, "bigendian", HostIsBigEndian() ? 1 : 0);
+    SetTableFieldString(state, "cpu", OsGetCpuName().c_str());
     // No plugin is loaded by this player yet: the plugin list is empty.
     VmPushString(state, "plugins");
     VmNewTable(state);
@@ -110,8 +99,8 @@ int SysGetCommandLine(VmState* state) {
     if (context) {
         for (const qzCommandLineArg& arg : context->unknownArgs) {
             VmNewTable(state);
-            SetField(state, "arg", arg.name);
-            SetField(state, "param", arg.hasValue ? arg.value : std::string());
+            SetTableFieldString(state, "arg", arg.name.c_str());
+            SetTableFieldString(state, "param", arg.hasValue ? arg.value.c_str() : "");
             VmRawSetI(state, -2, count++);
         }
     }
@@ -148,11 +137,11 @@ int SysGetApplicationInfo(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     qzAppletDescriptor* applet = GetAppletDescriptor(state);
     VmNewTable(state);
-    SetField(state, "title", applet ? applet->title : std::string());
-    SetField(state, "version", applet ? applet->version : std::string());
-    SetField(state, "copyright", applet ? applet->copyright : std::string());
-    SetField(state, "author", applet ? applet->author : std::string());
-    SetField(state, "description", applet ? applet->description : std::string());
+    SetTableFieldString(state, "title", applet ? applet->title.c_str() : "");
+    SetTableFieldString(state, "version", applet ? applet->version.c_str() : "");
+    SetTableFieldString(state, "copyright", applet ? applet->copyright.c_str() : "");
+    SetTableFieldString(state, "author", applet ? applet->author.c_str() : "");
+    SetTableFieldString(state, "description", applet ? applet->description.c_str() : "");
     return 1;
 }
 
@@ -164,7 +153,7 @@ int SysGetSystemInfo(VmState* state) {
         char buffer[1024];
         buffer[0] = 0;
         MacGetSystemFolder(kind, buffer, sizeof(buffer));
-        SetField(state, kKeys[kind], std::string(buffer));
+        SetTableFieldString(state, kKeys[kind], buffer);
     }
     return 1;
 }

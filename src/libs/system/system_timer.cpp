@@ -58,12 +58,9 @@ qzTimer* FindTimer(const qzObjectId& id) {
     return reinterpret_cast<qzTimer*>(FindObjectInList(timerList, id));
 }
 
-// The timer named by argument 1, or the error code for a missing one.
-int GetTimerArg(VmState* state, qzTimer** timer) {
-    qzObjectHeader* found;
-    int error = GetListObjectArg(state, 1, timerList, ERR_FINDTIMER, &found);
-    *timer = reinterpret_cast<qzTimer*>(found);
-    return error;
+// The timer named by argument 1; the command fails with ERR_FINDARRAY or ERR_FINDTIMER without it.
+qzTimer* CheckTimer(VmState* state) {
+    return reinterpret_cast<qzTimer*>(CheckListObject(state, 1, timerList, ERR_FINDTIMER));
 }
 
 void FreeTimer(VmState* state, qzTimer* timer) {
@@ -120,19 +117,13 @@ int SysStartTimer(VmState* state) {
 }
 
 int SysGetTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 1, 2, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 2, 0, 0));
     VmPushNumber(state, ToMilliseconds(timer->paused ? timer->offset : RunningValue(timer)));
     return 1;
 }
 
 int SysPauseTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 1, 1, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
     if (!timer->paused) {
         timer->offset = RunningValue(timer);
         timer->paused = 1;
@@ -141,10 +132,7 @@ int SysPauseTimer(VmState* state) {
 }
 
 int SysResumeTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 1, 1, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
     if (timer->paused) {
         timer->start = Now();
         timer->paused = 0;
@@ -153,10 +141,7 @@ int SysResumeTimer(VmState* state) {
 }
 
 int SysResetTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 1, 2, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 2, 0, 0));
     timer->offset = FromMilliseconds(VmOptInteger(state, 2, 0));
     timer->paused = 0;
     timer->start = Now();
@@ -164,24 +149,20 @@ int SysResetTimer(VmState* state) {
 }
 
 int SysWaitTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 2, 3, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 2, 3, 0, 0));
     int32_t ms = VmCheckInteger(state, 2);
     int32_t reset = VmOptInteger(state, 3, 1);
     if (timer->paused)
         return ERR_WRONGUSAGE;
     double left = static_cast<double>(ms) - ToMilliseconds(RunningValue(timer));
     if (left > 0) {
-        error = OsWaitPumpingEvents(state, static_cast<int32_t>(left));
+        int error = OsWaitPumpingEvents(state, static_cast<int32_t>(left));
         if (error)
             return error;
         // The wait pumps events, and a script callback may have stopped this timer meanwhile.
-        timer = nullptr;
-        qzTimer* again;
-        if (GetTimerArg(state, &again) == 0)
-            timer = again;
+        qzObjectHeader* again;
+        timer = GetListObjectArg(state, 1, timerList, ERR_FINDTIMER, &again) == 0 ? reinterpret_cast<qzTimer*>(again)
+                                                                                  : nullptr;
     }
     if (timer && reset != 0) {
         timer->start = Now();
@@ -191,10 +172,7 @@ int SysWaitTimer(VmState* state) {
 }
 
 int SysStopTimer(VmState* state) {
-    qzTimer* timer;
-    int error = GetTimerArg(VmCheckArgCount(state, 1, 1, 0, 0), &timer);
-    if (error)
-        return error;
+    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
     RemoveObjectFromList(&timerList, &timer->header);
     FreeTimer(state, timer);
     return 0;
