@@ -198,6 +198,8 @@ TEST(IlbmRead, TransparencyChoices) {
     EXPECT_EQ(r.transparent, 0);
     EXPECT_EQ(r.picture.pixels, (std::vector<uint32_t>{0, 0x00FF00, 0x00FF00, 0}));
     EXPECT_EQ(LoadIlbm(dir / "one.iff").transparent, -1);
+    // Asked for transparency without a key colour, set pixels become white, not a word with alpha.
+    EXPECT_EQ(LoadIlbm(dir / "one.iff", nullptr, -1, 1, 0).picture.At(1, 0), 0xFFFFFFu);
 
     // Masking by transparent colour: the first unused colour from 0xA8A8A8 in steps of 15 stands
     // for the transparent index.

@@ -149,6 +149,11 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
     std::string paletteTrns = PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')) +
                               PngChunk("IDAT", std::string(2000, '\0')) + PngChunk("tRNS", "\0");
 
+    // BMHD close to the end of the 1024 bytes the parsers look at: its fields run past them.
+    std::string late = BuildIlbm(ilbm);
+    late.insert(12, "JUNK" + std::string("\0\0\x03\xE0", 4) + std::string(0x3E0, 'j'));
+    ASSERT_EQ(late.find("BMHD"), 1012u);
+
     std::string bmp = Shell("ppmtobmp " + src + " 2>/dev/null");
     bmp[22] = static_cast<char>(-23);   // top-down: the size is still reported
     bmp[23] = bmp[24] = bmp[25] = static_cast<char>(0xFF);
@@ -162,6 +167,7 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
     std::vector<Case> cases = {
         {"ILBM with masking 2", BuildIlbm(ilbm), 41, 23, 0, 1},
         {"ILBM, BMHD at an odd offset", odd, 41, 23, 0, 1},
+        {"ILBM, BMHD at the end of the header bytes", late, 41, 23, 0, 77},
         {"JFIF", jfif, 41, 23, 0, 77},
         {"Adobe first", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))), 41, 23, 0, 77},
         {"ICC profile first", WithoutApp0(jfif, Segment(0xE2, std::string("ICC_PROFILE\0\1\1", 14) + std::string(40, 'p'))),
@@ -188,6 +194,20 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
         EXPECT_EQ(i.transparent, c.transparent) << c.what;
         EXPECT_EQ(i.native, 77) << c.what;
     }
+
+    // Headers that lie: a JPEG segment of length 0 (the header walk would step back forever; the
+    // reader's own walk skips it) and a BMP whose height has no absolute value in 32 bits.
+    WriteFile(dir / "pic", WithoutApp0(jfif, std::string("\xFF\xE1\0\0", 4)));
+    Info zero = Examine(dir / "pic");
+    EXPECT_EQ(zero.rc, 0);
+    EXPECT_EQ(zero.width, 41);
+    EXPECT_EQ(zero.native, 0);
+    std::string lowest = bmp;
+    lowest.replace(22, 4, std::string("\0\0\0\x80", 4));
+    WriteFile(dir / "pic", lowest);
+    Info saturated = Examine(dir / "pic");
+    EXPECT_EQ(saturated.rc, 0);
+    EXPECT_EQ(saturated.height, 2147483647);
 
     // Formats without a header parser go to the readers and then to the system codecs.
     Shell("ffmpeg -v error -i " + src + " -pix_fmt rgba '" + (dir / "pic.tga") + "'");

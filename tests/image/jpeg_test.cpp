@@ -183,6 +183,14 @@ TEST(JpegRead, TruncatedEmptyAndForeignData) {
     WriteFile(dir / "cut.jpg", full.substr(0, full.size() / 2));
     EXPECT_EQ(LoadJpegFile(dir / "cut.jpg").rc, 0);
 
+    // A progressive header claiming 60000 x 60000 pixels in a few bytes: refused before the
+    // library sets up buffers for it.
+    std::string progressive = Shell("cjpeg -progressive '" + (dir / "src.ppm") + "'");
+    size_t sof = progressive.find("\xFF\xC2");
+    ASSERT_NE(sof, std::string::npos);
+    progressive.replace(sof + 5, 4, std::string("\xEA\x60\xEA\x60", 4));
+    EXPECT_EQ(LoadJpegMemory(progressive.substr(0, 2000)).rc, ERR_MEM);
+
     WriteFile(dir / "empty.jpg", "");
     EXPECT_EQ(LoadJpegFile(dir / "empty.jpg").rc, ERR_LOADPICTURE2);
     EXPECT_EQ(LoadJpegMemory("not a jpeg at all").rc, ERR_LOADPICTURE2);
