@@ -27,7 +27,7 @@ struct qzPacketCallback {
 // read into the fixed buffer is terminated with a zero byte, so it holds capacity - 1 characters.
 // With a file stage, bytes for the file gather there and go out in writes of QZ_NET_FILE_STAGE
 // bytes; NetFlushFileStage writes the rest.
-constexpr size_t QZ_NET_FILE_STAGE = 262144;
+constexpr size_t QZ_NET_FILE_STAGE = 65536;
 struct qzReceiveTarget {
     qzVfsFile* file = nullptr;
     qzNetBytes* fileStage = nullptr;

@@ -253,8 +253,14 @@ const char* VfsGetFileAdapterName(qzVfsFile* file) {
     return file && file->adapter ? file->adapter->name : nullptr;
 }
 
-int VfsReadLineDirect(qzVfsFile* file, std::string* line) {
-    return file && !file->adapter ? OsReadLineDirect(Platform(file), line) : 0;
+int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied) {
+    *copied = 0;
+    if (!in || !out || in->adapter || out->adapter) return 0;
+    return OsCopyFileData(Platform(in), Platform(out), copied);
+}
+
+int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length) {
+    return file && !file->adapter ? OsReadLineDirect(Platform(file), text, length) : 0;
 }
 
 const void* VfsFileMemory(qzVfsFile* file) {
@@ -487,16 +493,17 @@ void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size) {
 }
 
 int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info) {
-    if (lock->platform) return OsExamineLock(lock->platform, info);
-    if (lock->fileAdapter) {
+    if (lock->platform) {
+        OsExamineLock(lock->platform, info);
+    } else if (lock->fileAdapter) {
         *info = lock->adapterStat;
-        return 0;
+    } else {
+        std::memset(info, 0, sizeof(*info));
+        info->size = lock->chunkSize;
+        info->protection = 15;
+        info->name = lock->name.c_str();
     }
-    std::memset(info, 0, sizeof(*info));
-    info->size = lock->chunkSize;
-    info->protection = 15;
-    info->name = lock->name.c_str();
-    return 0;
+    return 1;
 }
 
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory) {

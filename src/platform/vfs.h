@@ -3,6 +3,10 @@
 // name; chunk file names become windows into their container or memory block. On top of read,
 // write and seek it offers byte and 16/32-bit integer routines in both byte orders, whole-file
 // loading and copying, and examine records.
+//
+// Results: operations that only succeed or fail (close, put, flush, examine, the integer writes)
+// return non-zero on success and 0 on failure; operations that say why they failed (whole files,
+// the directory check) return 0 or an error code; reads and writes return the bytes moved.
 #pragma once
 
 #include <cstddef>
@@ -97,9 +101,15 @@ const char* VfsGetFileAdapterName(qzVfsFile* file);
 int VfsGetFileFlags(qzVfsFile* file);
 int VfsHasStreamFlag(qzVfsFile* file);
 
-// A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line,
-// -1 on a read error, 0 without reading for files served by an adapter or not read that way.
-int VfsReadLineDirect(qzVfsFile* file, std::string* line);
+// Copies the rest of in to out beneath the stdio streams of two platform files (see
+// OsCopyFileData): 0 without copying when either is served by an adapter or is no plain disk
+// file, 1 with *copied bytes written, -1 when writing failed.
+int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied);
+
+// A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line in
+// *text and *length (valid until the file's next line or its close), -1 on a read error, 0
+// without reading for files served by an adapter or not read that way.
+int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length);
 // The memory that a file of a memory chunk name reads, or null for any other file.
 const void* VfsFileMemory(qzVfsFile* file);
 
@@ -136,7 +146,7 @@ int VfsCopyFile(const char* source, const char* loaderList, const char* target, 
 qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList);
 void VfsUnlock(qzVfsLock* lock);
 void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size);
-int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 0
+int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 1
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);   // 0 or ERR_NOTADIR
 int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info);
 const char* VfsGetLockAdapterName(qzVfsLock* lock);

@@ -93,6 +93,22 @@ TEST_F(DosTest, ReadLineDropsCarriageReturnsAndEndsWithEmptyString) {
     Ok("SetIOMode", {N(0)});
 }
 
+// Lines keep NUL bytes, may be far longer than any read buffer, and a last line without a line
+// feed ends at the end of the file; the position follows every byte read.
+TEST_F(DosTest, ReadLineKeepsNulBytesAndLongLines) {
+    std::string longLine(200000, 'y');
+    longLine[1000] = '\r';
+    WriteFile(F("nul.txt"), std::string("a\0b\n", 4) + longLine + "\r\nend");
+    Ok("OpenFile", {N(1), S(F("nul.txt"))});
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), std::string("a\0b", 3));
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), std::string(199999, 'y'));
+    EXPECT_EQ(CallNum("FilePos", {N(1)}), 4 + 200002);
+    EXPECT_EQ(CallNum("Eof", {N(1)}), 0);
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), "end");
+    EXPECT_EQ(CallNum("Eof", {N(1)}), 1);
+    Ok("CloseFile", {N(1)});
+}
+
 // A handle that reads and writes knows where its file ends: Eof and ReadLine follow the data
 // written through it.
 TEST_F(DosTest, EofAndReadLineOnReadWriteHandles) {
