@@ -457,7 +457,37 @@ decode:
         if (ra->tt == VM_TFUNCTION) {
             VmClosure* callee = VmClosureValue(ra);
             if (callee->isC) {
-                r = VmCallC(state, ra, nresults);
+                if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
+                    r = VmCallC(state, ra, nresults);
+                } else {
+                    // VmCallC without the call hook and the call trace: the frame is set up and the
+                    // results are placed here.
+                    ci->state |= VM_CI_SAVEDPC;
+                    VmValue* top = state->top;
+                    if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)VM_MINSTACK * (ptrdiff_t)sizeof(VmValue)) {
+                        ptrdiff_t funcr = VmSaveStack(state, ra);
+                        VmGrowStack(state, VM_MINSTACK);
+                        ra = VmRestoreStack(state, funcr);
+                        top = state->top;
+                    }
+                    VmCallInfo* cci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
+                    state->ci = cci;
+                    cci->base = ra + 1;
+                    cci->top = top + VM_MINSTACK;
+                    cci->state = VM_CI_C;
+                    cci->savedpc = nullptr;
+                    cci->pc = nullptr;
+                    cci->tailcalls = 0;
+                    cci->nresults = nresults;
+                    state->base = ra + 1;
+                    int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
+                    if (VmIsResultCount(n) && n <= state->top - state->base) {
+                        VmPostCall(state, state->top - n);
+                        r = VM_PRECALL_C;
+                    } else {
+                        r = VmFinishCCall(state, n);
+                    }
+                }
             } else {
                 // A script function without varargs or a call hook: enter its frame here.
                 VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
