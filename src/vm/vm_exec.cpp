@@ -452,10 +452,13 @@ decode:
         int b = VmGetB(i);
         int nresults = VmGetC(i) - 1;
         if (b != 0) state->top = ra + b;
-        g->currentCallIndex = (int)(pc - p->code);
         int r;
         if (ra->tt == VM_TFUNCTION) {
             VmClosure* callee = VmClosureValue(ra);
+            // The label commands jump relative to the call index; a script function entered
+            // here runs no command before its own calls set it again.
+            if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
+                g->currentCallIndex = (int)(pc - p->code);
             if (callee->isC) {
                 if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
                     r = VmCallC(state, ra, nresults);
@@ -528,6 +531,7 @@ decode:
                 }
             }
         } else {
+            g->currentCallIndex = (int)(pc - p->code);
             r = VmPreCall(state, ra, nresults);
         }
         if (r == VM_PRECALL_SCRIPT) goto reentry;
