@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Runs the string library's 16 MB benchmarks and python3 doing the same work; prints the pairs."""
-import json
+import os
 import re
-import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench_results  # noqa: E402
 
 PIECE = "lorem ipsum 12345, dolor sit amet 678, consectetur adipiscing 9, elit; "
 SIZE = 1 << 24
@@ -27,12 +29,7 @@ def timed(fn, repeat=3):
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build-release"
-    out = subprocess.run([build + "/bin/string_bench", "--benchmark_filter=/16777216$",
-                          "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
-    ours = {}
-    for b in json.loads(out)["benchmarks"]:
-        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-        ours[b["name"].split("/")[0]] = b["real_time"] * scale
+    ours = {k.split("/")[0]: v for k, v in bench_results.load(build, "string_bench", "/16777216$").items()}
     s = subject()
     digits = re.compile(r"[0-9]+")
     pairs = [

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "asm/asm.h"
+#include "bench_script.h"
+#include "libs/math/math_lib.h"
 #include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_gc.h"
@@ -14,31 +15,6 @@
 #include "vm/vm_table.h"
 
 namespace {
-
-struct ReaderData {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* Reader(void* data, size_t* size) {
-    ReaderData* r = static_cast<ReaderData*>(data);
-    if (r->done) {
-        *size = 0;
-        return nullptr;
-    }
-    r->done = true;
-    *size = r->bytes->size();
-    return reinterpret_cast<const char*>(r->bytes->data());
-}
-
-// Loads an assembled program and leaves its main function on the stack.
-bool LoadProgram(VmState* L, const std::string& text) {
-    std::string error;
-    std::vector<uint8_t> bytes = QzAssemble(text, &error);
-    if (bytes.empty()) return false;
-    ReaderData r{&bytes, false};
-    return VmLoad(L, Reader, &r, "=bench") == 0;
-}
 
 int Command(VmState* L) { return 1; }
 
@@ -51,7 +27,10 @@ void RunScript(benchmark::State& state, const std::string& text) {
     VmPushString(L, "Concat");
     VmPushCFunction(L, SysConcat);
     VmSetTable(L, VM_GLOBALSINDEX);
-    if (!LoadProgram(L, text)) {
+    VmPushValue(L, VM_GLOBALSINDEX);
+    RegisterMathLibrary(L);
+    VmSetTop(L, 0);
+    if (!bench::LoadProgram(L, text)) {
         state.SkipWithError("program does not load");
         VmClose(L);
         return;
@@ -71,6 +50,20 @@ void RunScript(benchmark::State& state, const std::string& text) {
 std::string Loop(const std::string& n, const std::string& body) {
     return "  LOADK r1 1\n  LOADK r2 " + n + "\n  LOADK r3 1\n  SUB r1 r1 r3\n  JMP test\nbody:\n" + body +
            "\ntest:\n  FORLOOP r1 body\n";
+}
+
+// A counted loop whose counter is register r (r+1 and r+2 hold the limit and the step); name
+// makes its jump labels unique.
+std::string LoopAt(int r, const std::string& name, const std::string& n, const std::string& body) {
+    std::string c = std::to_string(r), l = std::to_string(r + 1), st = std::to_string(r + 2);
+    std::string text;
+    for (const std::string& piece :
+         {std::string("  LOADK r"), c, std::string(" 1\n  LOADK r"), l, std::string(" "), n, std::string("\n  LOADK r"),
+          st, std::string(" 1\n  SUB r"), c, std::string(" r"), c, std::string(" r"), st, std::string("\n  JMP "), name,
+          std::string("_test\n"), name, std::string("_body:\n"), body, std::string("\n"), name,
+          std::string("_test:\n  FORLOOP r"), c, std::string(" "), name, std::string("_body\n")})
+        text.append(piece);
+    return text;
 }
 
 }  // namespace
@@ -146,6 +139,58 @@ static void Script_CCalls1e6(benchmark::State& state) {
                          "  RETURN r6 2\n.end\n");
 }
 BENCHMARK(Script_CCalls1e6)->Unit(benchmark::kMillisecond);
+
+// Strings made from numbers as table keys: t["k" .. i] = i for a million keys, then the sum of
+// t["k" .. i]; two rounds, each with a new table.
+static void Script_StringKeys1e6(benchmark::State& state) {
+    RunScript(state, ".function main\n  LOADK r6 0\n" +
+                         LoopAt(7, "round", "2",
+                                "  NEWTABLE r0 0 0\n" +
+                                    LoopAt(1, "fill", "1000000",
+                                           "  LOADK r4 \"k\"\n  MOVE r5 r1\n  CONCAT r4 r4 r5\n"
+                                           "  SETTABLE r0 r4 r1") +
+                                    LoopAt(1, "read", "1000000",
+                                           "  LOADK r4 \"k\"\n  MOVE r5 r1\n  CONCAT r4 r4 r5\n"
+                                           "  GETTABLE r4 r0 r4\n  ADD r6 r6 r4")) +
+                         "  RETURN r6 2\n.end\n");
+}
+BENCHMARK(Script_StringKeys1e6)->Unit(benchmark::kMillisecond);
+
+// One five-value concatenation with two numbers: s = "<" .. i .. "|" .. i / 4 .. ">".
+static void Script_Concat5x1e6(benchmark::State& state) {
+    RunScript(state, ".function main\n" +
+                         Loop("1000000", "  LOADK r4 \"<\"\n  MOVE r5 r1\n  LOADK r6 \"|\"\n  DIV r7 r1 4\n"
+                                         "  LOADK r8 \">\"\n  CONCAT r0 r4 r8") +
+                         "  RETURN r0 2\n.end\n");
+}
+BENCHMARK(Script_Concat5x1e6)->Unit(benchmark::kMillisecond);
+
+// A number made a string without a formatting command: s = i .. "" and s = i * 0.1 .. "" (the
+// second mostly needs all fourteen digits).
+static void Script_NumberToString1e6(benchmark::State& state) {
+    RunScript(state, ".function main\n" +
+                         Loop("1000000", "  MOVE r4 r1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5\n"
+                                         "  MUL r4 r1 0.1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5") +
+                         "  RETURN r0 2\n.end\n");
+}
+BENCHMARK(Script_NumberToString1e6)->Unit(benchmark::kMillisecond);
+
+// A closure that returns its upvalue, called a million times.
+static void Script_ClosureCalls1e6(benchmark::State& state) {
+    RunScript(state, ".function main\n  LOADK r0 1\n  CLOSURE r10 get\n  MOVE r0 r0\n  LOADK r6 0\n" +
+                         Loop("1000000", "  MOVE r4 r10\n  CALL r4 1 2\n  ADD r6 r6 r4") +
+                         "  RETURN r6 2\n"
+                         "  .function get\n    .upvalues 1\n    GETUPVAL r0 u0\n    RETURN r0 2\n  .end\n.end\n");
+}
+BENCHMARK(Script_ClosureCalls1e6)->Unit(benchmark::kMillisecond);
+
+// The math library's Abs, a registered command, called a million times.
+static void Script_AbsCalls1e6(benchmark::State& state) {
+    RunScript(state, ".function main\n  LOADK r6 0\n" +
+                         Loop("1000000", "  GETGLOBAL r4 \"abs\"\n  UNM r5 r1\n  CALL r4 2 2\n  ADD r6 r6 r4") +
+                         "  RETURN r6 2\n.end\n");
+}
+BENCHMARK(Script_AbsCalls1e6)->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------------------------------------
 // Runtime primitives

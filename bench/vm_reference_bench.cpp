@@ -3,7 +3,11 @@
 // VM and python3. Calls that the VM makes through values go through pointers here too.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
+#include <cmath>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -17,6 +21,20 @@ struct Obj {
 };
 
 __attribute__((noinline)) double Command(double x) { return x; }
+
+// Appends a number in its shortest form.
+void AppendNumber(std::string& s, double x) {
+    char buf[32];
+    char* end = std::to_chars(buf, buf + sizeof buf, x).ptr;
+    s.append(buf, end);
+}
+
+// "k" and the number.
+std::string Key(int i) {
+    std::string s = "k";
+    AppendNumber(s, i);
+    return s;
+}
 
 }  // namespace
 
@@ -96,5 +114,73 @@ static void Ref_CCalls1e6(benchmark::State& state) {
     }
 }
 BENCHMARK(Ref_CCalls1e6)->Unit(benchmark::kMillisecond);
+
+static void Ref_StringKeys1e6(benchmark::State& state) {
+    volatile int n = 1000000;
+    for (auto _ : state) {
+        double s = 0;
+        for (int round = 1; round <= 2; round++) {
+            std::unordered_map<std::string, double> t;
+            for (int i = 1; i <= n; i++) t[Key(i)] = i;
+            for (int i = 1; i <= n; i++) s = s + t[Key(i)];
+        }
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(Ref_StringKeys1e6)->Unit(benchmark::kMillisecond);
+
+static void Ref_Concat5x1e6(benchmark::State& state) {
+    volatile int n = 1000000;
+    for (auto _ : state) {
+        std::string s;
+        for (int i = 1; i <= n; i++) {
+            s = "<";
+            AppendNumber(s, i);
+            s += "|";
+            AppendNumber(s, i / 4.0);
+            s += ">";
+            benchmark::DoNotOptimize(s.data());
+        }
+    }
+}
+BENCHMARK(Ref_Concat5x1e6)->Unit(benchmark::kMillisecond);
+
+static void Ref_NumberToString1e6(benchmark::State& state) {
+    volatile int n = 1000000;
+    for (auto _ : state) {
+        for (int i = 1; i <= n; i++) {
+            std::string s;
+            AppendNumber(s, i);
+            benchmark::DoNotOptimize(s.data());
+            std::string t;
+            AppendNumber(t, i * 0.1);
+            benchmark::DoNotOptimize(t.data());
+        }
+    }
+}
+BENCHMARK(Ref_NumberToString1e6)->Unit(benchmark::kMillisecond);
+
+static void Ref_ClosureCalls1e6(benchmark::State& state) {
+    volatile int n = 1000000;
+    double x = 1;
+    std::function<double()> get = [x] { return x; };
+    for (auto _ : state) {
+        double s = 0;
+        for (int i = 1; i <= n; i++) s = s + get();
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(Ref_ClosureCalls1e6)->Unit(benchmark::kMillisecond);
+
+static void Ref_AbsCalls1e6(benchmark::State& state) {
+    volatile int n = 1000000;
+    double (*volatile abs)(double) = std::fabs;
+    for (auto _ : state) {
+        double s = 0;
+        for (int i = 1; i <= n; i++) s = s + abs(-i);
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(Ref_AbsCalls1e6)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

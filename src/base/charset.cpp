@@ -135,6 +135,41 @@ unsigned char DecodeUtf8Unit(std::string_view text, size_t& i) {
 
 }  // namespace
 
+size_t DecodeUtf8Char(std::string_view text, size_t i, uint32_t* codePoint) {
+    if (i >= text.size()) return 0;
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len;
+    uint32_t value, min;
+    if (c < 0x80) {
+        *codePoint = c;
+        return 1;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        value = c & 0x1F;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        value = c & 0x0F;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        value = c & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < len) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        unsigned char t = static_cast<unsigned char>(text[i + k]);
+        if ((t & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (t & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *codePoint = value;
+    return len;
+}
+
 std::string ConvertUtf8ToLatin1(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -51,6 +51,10 @@ std::string ConvertUtf8ToLatin1(std::string_view text);
 // The same into a caller's buffer of bufferSize bytes (at least 1); the result is cut to fit and
 // always NUL-terminated. Returns the number of bytes written before the NUL.
 size_t ConvertUtf8ToLatin1(std::string_view text, char* buffer, size_t bufferSize);
+// Decodes the UTF-8 character at text[i]: returns its length and its code point in *codePoint,
+// or 0 when the bytes there are not valid UTF-8 (bad lead or trail byte, cut off at the end,
+// over-long form, surrogate, beyond U+10FFFF).
+size_t DecodeUtf8Char(std::string_view text, size_t i, uint32_t* codePoint);
 // Converts between QZ_CHARSET_LATIN1 and QZ_CHARSET_UTF8 into *out; returns false (out untouched)
 // for any other pair, including a conversion to the same set.
 bool ConvertCharset(std::string_view text, int from, int to, std::string* out);

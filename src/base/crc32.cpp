@@ -1,5 +1,7 @@
-// CRC-32 with one shared table.
+// CRC-32: the shared table, and checksums computed by zlib's crc32 (the same polynomial).
 #include "base/crc32.h"
+
+#include <zlib.h>
 
 #include <mutex>
 
@@ -25,10 +27,16 @@ const uint32_t* GetCrc32Table() {
 }
 
 uint32_t Crc32Update(uint32_t crc, const void* bytes, size_t length) {
-    const uint32_t* table = GetCrc32Table();
-    const uint8_t* p = static_cast<const uint8_t*>(bytes);
-    for (size_t i = 0; i < length; i++) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
+    // zlib's crc32 takes and gives the complemented running value, and lengths of 32 bits.
+    const Bytef* p = static_cast<const Bytef*>(bytes);
+    uLong c = ~crc & 0xFFFFFFFFu;
+    while (length > 0) {
+        uInt n = length > 0x40000000u ? 0x40000000u : static_cast<uInt>(length);
+        c = crc32(c, p, n);
+        p += n;
+        length -= n;
+    }
+    return ~static_cast<uint32_t>(c);
 }
 
 uint32_t Crc32(const void* bytes, size_t length) {

@@ -20,6 +20,18 @@ void OsFree(void* block)
     std::free(block);
 }
 
+void* OsRealloc(void* block, size_t size)
+{
+    if (size == 0) {
+        std::free(block);
+        return nullptr;
+    }
+    qzAllocFailHook hook = gFailHook.load(std::memory_order_relaxed);
+    if (hook && hook(size))
+        return nullptr;
+    return std::realloc(block, size);
+}
+
 void OsSetAllocFailHook(qzAllocFailHook hook)
 {
     gFailHook.store(hook);

@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "platform/chunk_memory.h"
@@ -172,6 +174,7 @@ int OsCloseFile(qzPlatformFile* file) {
     if (!file) return 1;
     int result = 1;
     if (file->stream && std::fclose(file->stream) != 0) result = 0;
+    std::free(file->line);
     std::free(file);
     return result;
 }
@@ -231,16 +234,95 @@ size_t OsReadFile(qzPlatformFile* file, void* buffer, size_t count) {
     return got;
 }
 
-int OsReadLineDirect(qzPlatformFile* file, std::string* line) {
+int OsReadLineDirect(qzPlatformFile* file, const char** text, size_t* length) {
     if (!file || !file->stream || file->window || file->memory || file->lastWasWrite) return 0;
+    *text = "";
+    *length = 0;
+    // getdelim finds the line feed in the stdio buffer and copies the line in one piece.
+    ssize_t got = getdelim(&file->line, &file->lineRoom, '\n', file->stream);
+    if (got < 0) return feof(file->stream) && !ferror(file->stream) ? 1 : -1;
+    // A line cut short by a read error is no line.
+    if (ferror(file->stream)) return -1;
     // The platform's position is kept in step, as its byte reads would.
-    int c;
-    while ((c = getc_unlocked(file->stream)) != EOF) {
-        file->position++;
-        if (c == '\n') break;
-        if (c != '\r') line->push_back(static_cast<char>(c));
+    file->position += got;
+    size_t n = static_cast<size_t>(got);
+    char* line = file->line;
+    if (line[n - 1] == '\n') n--;
+    if (char* cr = static_cast<char*>(std::memchr(line, '\r', n))) {
+        char* out = cr;
+        for (const char* in = cr; in < line + n; in++)
+            if (*in != '\r') *out++ = *in;
+        n = static_cast<size_t>(out - line);
     }
-    return c == EOF && ferror(file->stream) ? -1 : 1;
+    *text = line;
+    *length = n;
+    return 1;
+}
+
+namespace {
+
+bool IsPlainStream(const qzPlatformFile* file) {
+    return file && file->stream && !file->window && !file->memory;
+}
+
+// Copies by the kernel's copy_file_range, which needs no pass through the process and may share
+// blocks. 1 at the source's end, -1 when the destination cannot take more, 0 when the file
+// systems or the kernel do not copy this way (what was copied so far stays).
+int KernelCopy(int from, int to, uint64_t* copied) {
+    for (;;) {
+        ssize_t n = copy_file_range(from, nullptr, to, nullptr, size_t{1} << 30, 0);
+        if (n > 0) {
+            *copied += static_cast<uint64_t>(n);
+        } else if (n == 0) {
+            return 1;
+        } else if (errno != EINTR) {
+            return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? -1 : 0;
+        }
+    }
+}
+
+// Copies by reads and writes of 1 MB: 1 at the source's end or when it cannot be read further,
+// -1 when writing failed.
+int BlockCopy(int from, int to, uint64_t* copied) {
+    constexpr size_t kBlock = size_t{1} << 20;
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kBlock]);
+    if (!block) return -1;
+    for (;;) {
+        ssize_t got = read(from, block.get(), kBlock);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return 1;
+        for (ssize_t put = 0; put < got;) {
+            ssize_t n = write(to, block.get() + put, static_cast<size_t>(got - put));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                *copied += static_cast<uint64_t>(put);
+                return -1;
+            }
+            put += n;
+        }
+        *copied += static_cast<uint64_t>(got);
+    }
+}
+
+}  // namespace
+
+int OsCopyFileData(qzPlatformFile* in, qzPlatformFile* out, uint64_t* copied) {
+    *copied = 0;
+    if (!IsPlainStream(in) || !IsPlainStream(out) || in->lastWasWrite || out->lastWasWrite) return 0;
+    int from = fileno(in->stream), to = fileno(out->stream);
+    struct stat st;
+    if (from < 0 || to < 0 || fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    // The descriptors start where the files stand, whatever their streams have read ahead.
+    if (lseek(from, static_cast<off_t>(in->position), SEEK_SET) < 0 ||
+        lseek(to, static_cast<off_t>(out->position), SEEK_SET) < 0)
+        return 0;
+    int result = KernelCopy(from, to, copied);
+    // Where the kernel does not copy, plain reads and writes go on from where it stopped.
+    if (result == 0) result = BlockCopy(from, to, copied);
+    // The streams were passed by: their positions follow what was copied.
+    in->position += static_cast<int64_t>(*copied);
+    out->position += static_cast<int64_t>(*copied);
+    return result;
 }
 
 const unsigned char* OsFileMemory(const qzPlatformFile* file) { return file ? file->memory : nullptr; }

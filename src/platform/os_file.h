@@ -23,6 +23,8 @@ struct qzPlatformFile {
     int64_t position;             // relative to the window start
     int lastWasWrite;
     const unsigned char* memory;  // data of a memory chunk name
+    char* line;                   // the last line of OsReadLineDirect (malloc'd), and its room
+    size_t lineRoom;
     char name[QZ_PATH_MAX];       // the resolved full path (engine form), or the chunk name
 };
 
@@ -39,10 +41,18 @@ int OsFlushFile(qzPlatformFile* file);
 int OsEof(qzPlatformFile* file);
 // Reads one line of a plain file opened from the disk straight from its stdio buffer: the bytes
 // up to and including the next line feed, carriage returns dropped, the line feed not stored.
-// Returns 1 with the line in *line (a last line without a line feed ends at the end of the file),
-// -1 when reading failed, or 0 without reading when the file is not such a file or is in the
-// middle of writing.
-int OsReadLineDirect(qzPlatformFile* file, std::string* line);
+// Returns 1 with the line in *text and *length (a last line without a line feed ends at the end
+// of the file; the text lives in the file record until its next line or its close), -1 when
+// reading failed, or 0 without reading when the file is not such a file or is in the middle of
+// writing.
+int OsReadLineDirect(qzPlatformFile* file, const char** text, size_t* length);
+// Copies what is left of in to out beneath their stdio streams, from both files' positions: by
+// the kernel's copy_file_range where the file systems allow it, else by reads and writes of 1 MB.
+// Both must be plain disk files, in a regular file and out not in the middle of writing; their
+// streams are only closed afterwards. Returns 0 without copying when they are not such files, 1
+// when the source's end was reached or it could not be read further (*copied bytes were written),
+// -1 when writing failed.
+int OsCopyFileData(qzPlatformFile* in, qzPlatformFile* out, uint64_t* copied);
 // The memory a file of a memory chunk name reads, or null.
 const unsigned char* OsFileMemory(const qzPlatformFile* file);
 // Fills info from the open stream (or the window for a chunk); 1, or 0 when it cannot be examined.

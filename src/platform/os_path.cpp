@@ -5,39 +5,18 @@
 
 #include <cstring>
 
+#include "base/charset.h"
 #include "platform/chunk_name.h"
 
 namespace {
-
-// Decodes one UTF-8 character at text[i]; returns its length (0 when the bytes are not valid
-// UTF-8: bad lead byte, missing or bad trail byte, over-long form, surrogate, beyond U+10FFFF).
-size_t DecodeUtf8(const std::string& text, size_t i, size_t end, unsigned* cp) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t len;
-    unsigned value, min;
-    if (c < 0x80) { *cp = c; return 1; }
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; value = c & 0x1F; min = 0x80; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; value = c & 0x0F; min = 0x800; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; value = c & 0x07; min = 0x10000; }
-    else return 0;
-    if (end - i < len) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        unsigned char t = static_cast<unsigned char>(text[i + k]);
-        if ((t & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (t & 0x3F);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    *cp = value;
-    return len;
-}
 
 // Whether text[begin, end) is valid UTF-8; *beyondLatin1 tells whether a character above 0xFF
 // occurs and *nonAscii whether any byte has its top bit set.
 bool ScanUtf8(const std::string& text, size_t begin, size_t end, bool* beyondLatin1) {
     *beyondLatin1 = false;
     for (size_t i = begin; i < end;) {
-        unsigned cp;
-        size_t len = DecodeUtf8(text, i, end, &cp);
+        uint32_t cp;
+        size_t len = DecodeUtf8Char(std::string_view(text).substr(0, end), i, &cp);
         if (len == 0) return false;
         if (cp > 0xFF) *beyondLatin1 = true;
         i += len;
@@ -125,8 +104,8 @@ std::string FileSystemToEnginePath(const std::string& fsPath) {
         bool beyond;
         if (ScanUtf8(fsPath, begin, end, &beyond) && !beyond) {
             for (size_t i = begin; i < end;) {
-                unsigned cp = 0;
-                i += DecodeUtf8(fsPath, i, end, &cp);
+                uint32_t cp = 0;
+                i += DecodeUtf8Char(std::string_view(fsPath).substr(0, end), i, &cp);
                 result += static_cast<char>(cp);
             }
         } else {

@@ -155,7 +155,7 @@ int OsExecute(const char* program, const char* arguments, int async) {
         }
     }
     if (hasDot && !programSuffix && !executable) {
-        Spawn({"xdg-open", fsProgram}, nullptr, false);
+        OsOpenWithDesktop(fsProgram.c_str());
         return 0;
     }
 
@@ -183,6 +183,8 @@ int OsExecute(const char* program, const char* arguments, int async) {
     Spawn(args, hasOutput ? &fsOutput : nullptr, false);
     return 0;
 }
+
+bool OsOpenWithDesktop(const char* target) { return target && Spawn({"xdg-open", target}, nullptr, false); }
 
 bool MacGetExecutablePath(char* buffer, size_t size) {
     char path[PATH_MAX];

@@ -10,6 +10,10 @@
 // Returns 0, ERR_WRONGUSAGE (bad argument text) or ERR_MEM.
 int OsExecute(const char* program, const char* arguments, int async);
 
+// Hands a document path or a URL (file-system text) to the desktop's opener ("xdg-open") as one
+// argument, without a shell, and does not wait for it. False when the opener cannot be started.
+bool OsOpenWithDesktop(const char* target);
+
 // The executable's full path / the folder holding it, in engine form. False when unknown.
 bool MacGetExecutablePath(char* buffer, size_t size);
 bool MacGetBundlePath(char* buffer, size_t size);

@@ -12,6 +12,7 @@
 #include "platform/os_lock.h"
 #include "platform/os_thread.h"
 #include "platform/os_time.h"
+#include "platform/os_wait.h"
 
 // One timer of the timer thread's deadline list.
 struct qzLoopTimer {
@@ -182,16 +183,7 @@ void* TimerThreadMain(void*)
             if (t->valid && t->fireAt < deadline)
                 deadline = t->fireAt;
         }
-        if (!OsClockIsSystem()) {
-            // A replaced clock moves on its own terms: look at it again soon.
-            gLoop.cond.wait_for(loopLock, std::chrono::milliseconds(1));
-        } else if (deadline == UINT64_MAX) {
-            gLoop.cond.wait(loopLock);
-        } else {
-            // The system clock is CLOCK_MONOTONIC, the clock of steady_clock.
-            std::chrono::steady_clock::time_point when{std::chrono::microseconds(deadline)};
-            gLoop.cond.wait_until(loopLock, when);
-        }
+        OsWaitUntil(gLoop.cond, loopLock, deadline);
         gLoop.wakePending = false;
     }
 

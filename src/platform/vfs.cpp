@@ -253,8 +253,14 @@ const char* VfsGetFileAdapterName(qzVfsFile* file) {
     return file && file->adapter ? file->adapter->name : nullptr;
 }
 
-int VfsReadLineDirect(qzVfsFile* file, std::string* line) {
-    return file && !file->adapter ? OsReadLineDirect(Platform(file), line) : 0;
+int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied) {
+    *copied = 0;
+    if (!in || !out || in->adapter || out->adapter) return 0;
+    return OsCopyFileData(Platform(in), Platform(out), copied);
+}
+
+int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length) {
+    return file && !file->adapter ? OsReadLineDirect(Platform(file), text, length) : 0;
 }
 
 const void* VfsFileMemory(qzVfsFile* file) {

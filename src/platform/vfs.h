@@ -97,9 +97,15 @@ const char* VfsGetFileAdapterName(qzVfsFile* file);
 int VfsGetFileFlags(qzVfsFile* file);
 int VfsHasStreamFlag(qzVfsFile* file);
 
-// A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line,
-// -1 on a read error, 0 without reading for files served by an adapter or not read that way.
-int VfsReadLineDirect(qzVfsFile* file, std::string* line);
+// Copies the rest of in to out beneath the stdio streams of two platform files (see
+// OsCopyFileData): 0 without copying when either is served by an adapter or is no plain disk
+// file, 1 with *copied bytes written, -1 when writing failed.
+int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied);
+
+// A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line in
+// *text and *length (valid until the file's next line or its close), -1 on a read error, 0
+// without reading for files served by an adapter or not read that way.
+int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length);
 // The memory that a file of a memory chunk name reads, or null for any other file.
 const void* VfsFileMemory(qzVfsFile* file);
 

@@ -4,6 +4,7 @@
 #include "libs/dos/dos.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
+#include "libs/network/network.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 
@@ -16,5 +17,6 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDosLibrary,
     &qzSystemLibrary,
     &qzMemblockLibrary,
+    &qzNetworkLibrary,
     nullptr,
 };

@@ -11,8 +11,10 @@
 #include "player/startup.h"
 #include "player/library_table.h"
 #include "platform/catalog.h"
+#include "platform/host/event_loop.h"
+#include "platform/host/platform_hooks.h"
 #include "platform/os_host_file.h"
-#include "platform/os_timer.h"
+#include "player/event_loop_link.h"
 #include "vm/vm.h"
 
 namespace {
@@ -50,7 +52,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
         for (qzIconSlot& slot : applet->icons) slot.chunkName.clear();
     if (state) {
         SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
-        // The platform's exit hooks have no work on this platform.
+        OsPlatformCheckpoint();
+        MacShutdownHook();
         // Each library's clean-up, in the order of the shutdown stages.
         CloseLibraries(state, qzLibraryTable);
     }
@@ -79,6 +82,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     }
     delete context;
     ClosePlayerCatalog();
-    OsCleanupTimers();
+    UnlinkEventLoop();
+    MacShutdownPlatform();
     return 0;
 }

@@ -20,8 +20,11 @@
 #include "runtime/runtime.h"
 #include "base/crc32.h"
 #include "platform/catalog.h"
+#include "platform/host/event_loop.h"
+#include "platform/host/platform_hooks.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
+#include "player/event_loop_link.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
@@ -119,9 +122,7 @@ const char* FilePart(const std::string& path) {
 int StepLoadProgress() {
     if (appendedApplet) return 0;
     progressValue += progressStep;
-    // The platform's progress hook would show the value and report an abort; this platform has
-    // no loading window, so loading is never aborted here.
-    return 0;
+    return MacLoadProgressAborted() ? ERR_USERABORT : 0;
 }
 
 void SetLoadProgress(double step, double value) {
@@ -169,9 +170,16 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
                          const uint8_t stamp[QZ_LINK_STAMP_SIZE], const uint8_t linkerBlock[QZ_LINKER_BLOCK_SIZE],
                          int argc, const char* const* argv) {
     (void)linkerBlock;
-    // Every supported system is recent enough; the platform layer needs its timer lock.
-    int error = OsInitTimerLock();
-    if (error) return error;
+    std::string platformMessage;
+    int error = MacInitPlatform(&platformMessage);
+    if (error) {
+        // The message says what is wrong (a driver that cannot start, a bad input script).
+        if (platformMessage.empty()) return error;
+        SetErrorArgString(platformMessage.c_str());
+        return ERR_ERRORCALLED;
+    }
+    if (!platformMessage.empty()) std::fprintf(stderr, "%s\n", platformMessage.c_str());
+    LinkEventLoop();
 
     applet->timerSettings = qzTimerSettings();
     applet->screenOptions = qzScreenOptions();
@@ -228,7 +236,8 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     if (context->appended) context->quiet = 1;
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
     if (!context->quiet) {
-        // The platform's start-up hook has no work on this platform.
+        error = MacStartupHook();
+        if (error) return error;
         PrintConsole(kBannerFormat, 6, 0);
         PrintConsole("The Cross-Platform Multimedia Application Layer\n\n");
     }
@@ -264,6 +273,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             // The metadata is only shown by a loading window, which this platform does not have;
             // a head that cannot be read is reported by the container reader below.
             ReadAppletHead(context->appletPath.c_str(), applet);
+            error = MacPrePluginHook();
+            if (error) return error;
         }
     }
 
@@ -317,6 +328,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
 }  // namespace
 
 int RunPlayer(int argc, const char* const* argv) {
+    if (OsInitPlatform() != 0) return 0;
     uint8_t stamp[QZ_LINK_STAMP_SIZE];
     uint8_t linkerBlock[QZ_LINKER_BLOCK_SIZE];
     CopyLinkStamp(stamp, linkerBlock);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "base/event_types.h"
 #include "platform/os_lock.h"
 #include "platform/os_time.h"
 
@@ -44,9 +45,6 @@ struct qzEventQueueHooks {
     // Releases the extra data of a dropped event. Default: frees the block of a built-in type.
     void (*freeEventData)(VmState* state, int type, void* userdata);
 };
-
-// Event type whose newest event supersedes the queued ones and that scaled displays refuse.
-constexpr int32_t QZ_EVENT_SIZEWINDOW = 5;
 
 // Installs the hooks (copied); null restores the defaults.
 void SetEventQueueHooks(const qzEventQueueHooks* hooks);

@@ -16,11 +16,12 @@ namespace {
 }  // namespace
 
 void GetObjectIdArg(qzObjectId* id, VmState* state, int index) {
-    if (VmType(state, index) == VM_TLIGHTUSERDATA) {
+    int type = VmType(state, index);
+    if (type == VM_TLIGHTUSERDATA) {
         *id = {0, VmToUserdata(state, index)};
         return;
     }
-    if (!VmIsNumber(state, index))
+    if (type != VM_TNUMBER && !VmIsNumber(state, index))
         RaiseNumberExpected(state, index);
     *id = {VmTruncateNumber(VmToNumber(state, index)), nullptr};
 }

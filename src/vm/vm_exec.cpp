@@ -109,32 +109,20 @@ reentry:
     VmValue* base = state->base;
     const VmInstruction* pc = ci->savedpc;
     // A frame resumed after a call continues on the line of that call: no new line event for it.
-    int lastPc = pc > p->code ? (int)(pc - p->code) - 1 : -1;
+    int lastPc = (int)(pc - p->code) - 1;
 
-// Reloads what a call, a hook or a collection may have moved.
-#define VM_RELOAD() (base = state->base, ci = state->ci)
+// The quit flag and the count and line hooks share one test.
+#define VM_INTERRUPTED() \
+    (vmRuntime.quitFlag.load(std::memory_order_relaxed) | (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
 #define RKB(i) (VmIsConstant(VmGetB(i)) ? k + VmGetB(i) - VM_RK_CONST : base + VmGetB(i))
 #define RKC(i) (VmIsConstant(VmGetC(i)) ? k + VmGetC(i) - VM_RK_CONST : base + VmGetC(i))
 #define DOJUMP() (pc += VmGetJ(*pc) + 1)
 #define GC_CHECK() (VmGcCheck(state), VM_RELOAD())
 
-// Fetches the next instruction and jumps to its handler. The quit flag and the count and line
-// hooks share one test on the way, so a run without hooks pays a single branch for both.
-#define VM_INTERRUPTED() \
-    (vmRuntime.quitFlag.load(std::memory_order_relaxed) | (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
-#define VM_NEXT()                            \
-    do {                                     \
-        if (VM_INTERRUPTED()) goto interrupt; \
-        i = *pc++;                           \
-        ci->savedpc = pc;                    \
-        ra = base + VmGetA(i);               \
-        VM_DISPATCH();                       \
-    } while (0)
-
     VmInstruction i;
     VmValue* ra;
 #if defined(__GNUC__)
-    // Each handler ends in its own indirect jump through this table (opcodes above 42 do nothing).
+    // Each handler ends in its own indirect jump through a table (opcodes above 42 do nothing).
     static_assert(VM_NUM_OPCODES == 43, "the dispatch table lists every opcode");
     static const void* const dispatchTable[64] = {
         &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE,
@@ -144,21 +132,52 @@ reentry:
         &&L_TFORLOOP, &&L_TFORPREP, &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE, &&L_CLOSURE, &&L_SELF, &&L_NOP,
         &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,
         &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+    // While the quit flag or a count or line hook is set, every instruction goes through the
+    // interrupt handler first. The quit flag and the hook mask change only inside calls, hooks,
+    // events and collections, after each of which the handlers reload what may have moved, and
+    // with it the table: an instruction without a call pays no test for them.
+#define I16(x) x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x
+    static const void* const interruptTable[64] = {I16(&&interrupt), I16(&&interrupt), I16(&&interrupt),
+                                                   I16(&&interrupt)};
+#undef I16
+#define VM_PICK_TABLE() (VM_INTERRUPTED() ? interruptTable : dispatchTable)
+    const void* const* table = VM_PICK_TABLE();
+// Reloads what a call, a hook or a collection may have moved or changed.
+#define VM_RELOAD() (base = state->base, ci = state->ci, table = VM_PICK_TABLE())
+#define VM_NEXT()                     \
+    do {                              \
+        i = *pc++;                    \
+        ci->savedpc = pc;             \
+        ra = base + VmGetA(i);        \
+        goto* table[VmGetOp(i)];      \
+    } while (0)
 #define VM_DISPATCH() goto* dispatchTable[VmGetOp(i)]
 #else
+#define VM_RELOAD() (base = state->base, ci = state->ci)
+#define VM_NEXT()                             \
+    do {                                      \
+        if (VM_INTERRUPTED()) goto interrupt; \
+        i = *pc++;                            \
+        ci->savedpc = pc;                     \
+        ra = base + VmGetA(i);                \
+        VM_DISPATCH();                        \
+    } while (0)
 #define VM_DISPATCH() goto decode
 #endif
 
     VM_NEXT();
 
 interrupt:
+#if !defined(__GNUC__)
+    i = *pc++;
+    ci->savedpc = pc;
+#endif
+    // The instruction i is fetched and the pc is past it.
     if (vmRuntime.quitFlag.load(std::memory_order_relaxed)) {
         QuitUnwind(state, entryIndex);
         g->entryCode = oldEntryCode;
         return;
     }
-    i = *pc++;
-    ci->savedpc = pc;
     if (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
         TraceExec(state, ci, p, pc, &lastPc);
         VM_RELOAD();
@@ -217,7 +236,7 @@ decode:
 #endif
 
     L_MOVE:
-        *ra = base[VmGetB(i)];
+        VmCopyValue(ra, base + VmGetB(i));
         VM_NEXT();
     L_LOADK:
         *ra = k[VmGetBx(i)];
@@ -230,7 +249,7 @@ decode:
         for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
         VM_NEXT();
     L_GETUPVAL:
-        *ra = *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v;
+        VmCopyValue(ra, VmScriptClosureUpvalues(cl)[VmGetB(i)]->v);
         VM_NEXT();
     L_GETGLOBAL: {
         const VmValue* key = k + VmGetBx(i);
@@ -268,7 +287,7 @@ decode:
         VM_RELOAD();
         VM_NEXT();
     L_SETUPVAL:
-        *VmScriptClosureUpvalues(cl)[VmGetB(i)]->v = *ra;
+        VmCopyValue(VmScriptClosureUpvalues(cl)[VmGetB(i)]->v, ra);
         VM_NEXT();
     L_SETTABLE: {
         const VmValue* rb = RKB(i);
@@ -279,7 +298,7 @@ decode:
             VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
             if (slot->tt != VM_TNIL) {
                 t->flags = 0;
-                *slot = *rc;
+                VmCopyValue(slot, rc);
                 VM_NEXT();
             }
             // A new key in a table without a "__newindex" handler is stored raw.
@@ -424,7 +443,7 @@ decode:
         if ((int)VmTestFalse(rb) == VmGetC(i)) {
             pc++;
         } else {
-            *ra = *rb;
+            VmCopyValue(ra, rb);
             DOJUMP();
         }
         VM_NEXT();
@@ -445,16 +464,34 @@ decode:
                 if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
                     r = VmPreCall(state, ra, nresults);
                 } else {
+                    // The frame set-up of VmPushScriptFrame, with the stack check and the new
+                    // top kept in registers.
                     ci->state |= VM_CI_SAVEDPC;
-                    ptrdiff_t funcr = VmSaveStack(state, ra);
-                    VmCheckStackRoom(state, np->maxStackSize + 1);
-                    VmPushScriptFrame(state, VmRestoreStack(state, funcr) + 1, np, nresults);
+                    VmValue* top = state->top;
+                    if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue)) {
+                        ptrdiff_t funcr = VmSaveStack(state, ra);
+                        VmGrowStack(state, np->maxStackSize + 1);
+                        ra = VmRestoreStack(state, funcr);
+                        top = state->top;
+                    }
+                    ci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
+                    state->ci = ci;
+                    base = ra + 1;
+                    VmValue* frameTop = base + np->maxStackSize;
+                    ci->base = base;
+                    ci->top = frameTop;
+                    ci->state = VM_CI_SCRIPT;
+                    ci->savedpc = np->code;
+                    ci->pc = nullptr;
+                    ci->tailcalls = 0;
+                    ci->nresults = nresults;
+                    state->base = base;
+                    for (; top < frameTop; top++) VmSetValueNil(top);
+                    state->top = frameTop;
                     // Continue in the callee with what is already at hand (as reentry would load it).
-                    ci = state->ci;
                     cl = static_cast<VmScriptClosure*>(callee);
                     p = np;
                     k = np->k;
-                    base = state->base;
                     pc = np->code;
                     lastPc = -1;
                     VM_NEXT();
@@ -535,13 +572,20 @@ decode:
             VmValue* res = ci->base - 1;
             const VmValue* last = state->top;
             for (int n = ci->nresults; n > 0; n--, res++) {
-                if (ra < last) *res = *ra++;
+                if (ra < last) VmCopyValue(res, ra++);
                 else VmSetValueNil(res);
             }
+            // Continue in the caller, a script frame of this run, as reentry would.
             state->ci = --ci;
-            state->base = ci->base;
+            base = ci->base;
+            state->base = base;
             state->top = ci->top;
-            goto reentry;
+            cl = static_cast<VmScriptClosure*>(VmClosureValue(base - 1));
+            p = cl->p;
+            k = p->k;
+            pc = ci->savedpc;
+            lastPc = (int)(pc - p->code) - 1;
+            VM_NEXT();
         }
         {
             bool fromC = (ci->state & VM_CI_FROMC) != 0;
@@ -657,6 +701,7 @@ decode:
 #undef RKC
 #undef DOJUMP
 #undef VM_INTERRUPTED
+#undef VM_PICK_TABLE
 #undef VM_NEXT
 #undef VM_DISPATCH
 #undef GC_CHECK

@@ -220,12 +220,18 @@ void VmFreeObject(VmState* state, VmObject* o) {
     }
 }
 
-static void SweepList(VmState* state, VmObject** p, VmObject** deadThreads) {
+// Frees the unmarked objects of a list. Threads that stay are linked through their gclist into
+// liveThreads, and dead ones through next into deadThreads.
+static void SweepList(VmState* state, VmObject** p, VmObject** liveThreads, VmObject** deadThreads) {
     constexpr uint8_t clearBits = (uint8_t)~(VM_MARK_MARKED | VM_MARK_WEAKKEYS | VM_MARK_WEAKVALUES);
     while (*p) {
         VmObject* o = *p;
         if (IsMarked(o) || (o->marked & VM_MARK_FIXED)) {
             o->marked &= clearBits;
+            if (o->tt == VM_TTHREAD) {
+                static_cast<VmState*>(o)->gclist = *liveThreads;
+                *liveThreads = o;
+            }
             p = &o->next;
         } else {
             *p = o->next;
@@ -286,9 +292,11 @@ void VmCollectGarbage(VmState* state) {
     ClearWeakTables(g, false);
 
     VmObject* deadThreads = nullptr;
+    uint32_t cycleStrings = g->strt.nuse;
     SweepStrings(state);
-    SweepList(state, &g->rootgc, &deadThreads);
-    SweepList(state, &g->rootudata, &deadThreads);
+    VmObject* liveThreads = nullptr;
+    SweepList(state, &g->rootgc, &liveThreads, &deadThreads);
+    SweepList(state, &g->rootudata, &liveThreads, &deadThreads);
     for (VmObject* o = g->tmudata; o; o = o->next) o->marked &= (uint8_t)~VM_MARK_MARKED;
     g->mainthread->marked &= (uint8_t)~VM_MARK_MARKED;
     while (deadThreads) {
@@ -298,11 +306,9 @@ void VmCollectGarbage(VmState* state) {
     }
     // Shrinking allocates, so it waits until no mark is left set: a failure here cannot leave
     // the next cycle with stale marks.
-    for (VmObject* o = g->rootgc; o; o = o->next)
-        if (o->tt == VM_TTHREAD) ShrinkThread(static_cast<VmState*>(o));
+    for (VmObject* o = liveThreads; o; o = static_cast<VmState*>(o)->gclist) ShrinkThread(static_cast<VmState*>(o));
     ShrinkThread(g->mainthread);
-    if (g->strt.nuse < (uint32_t)(g->strt.size / 4) && g->strt.size > 64)
-        VmResizeStringTable(state, g->strt.size / 2);
+    VmShrinkStringTable(state, cycleStrings);
     if (g->buffsize > 64) {
         size_t newSize = g->buffsize / 2;
         g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, newSize));

@@ -316,6 +316,41 @@ int VmLessEqualValues(VmState* state, const VmValue* a, const VmValue* b) {
 
 static bool IsStrOrNum(const VmValue* v) { return v->tt == VM_TSTRING || v->tt == VM_TNUMBER; }
 
+// Makes room in the scratch buffer for more bytes after the first used ones; a total of
+// 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
+static char* ReserveBuffer(VmState* state, size_t used, size_t more) {
+    VmGlobalState* g = state->g;
+    uint64_t need = (uint64_t)used + more;
+    if (need >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
+    if (need > g->buffsize) {
+        size_t newSize = g->buffsize * 2 > need ? g->buffsize * 2 : (size_t)need;
+        if (newSize >= 0xFFFFFFFDu) newSize = (size_t)need;
+        g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, newSize));
+        g->buffsize = newSize;
+    }
+    return g->buffer + used;
+}
+
+// The n strings and numbers from first on joined into one interned string: the pieces are
+// written into the scratch buffer (numbers as "%.14g" text) and the result is interned once.
+static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
+    size_t pos = 0;
+    for (int i = 0; i < n; i++) {
+        const VmValue* v = first + i;
+        if (v->tt == VM_TSTRING) {
+            const VmString* s = VmStringValue(v);
+            memcpy(ReserveBuffer(state, pos, s->len), VmStringData(s), s->len);
+            pos += s->len;
+        } else {
+            char text[32];
+            int len = VmFormatNumber(v->value.n, text);
+            memcpy(ReserveBuffer(state, pos, (size_t)len), text, (size_t)len);
+            pos += (size_t)len;
+        }
+    }
+    return VmInternString(state, state->g->buffer, pos);
+}
+
 void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
     while (total > 1) {
         VmValue* top = VmRestoreStack(state, lastOffset) + 1;
@@ -331,25 +366,8 @@ void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
         } else if (top[-1].tt == VM_TSTRING && VmStringValue(&top[-1])->len == 0) {
             VmNumberToString(state, top - 2);
         } else {
-            VmNumberToString(state, top - 1);
-            uint64_t tl = VmStringValue(&top[-1])->len;
-            for (n = 1; n < total && IsStrOrNum(top - n - 1); n++) {
-                VmNumberToString(state, top - n - 1);
-                tl += VmStringValue(&top[-n - 1])->len;
-                if (tl >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
-            }
-            VmGlobalState* g = state->g;
-            if (tl > g->buffsize) {
-                g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, (size_t)tl));
-                g->buffsize = (size_t)tl;
-            }
-            size_t pos = 0;
-            for (int i = n; i > 0; i--) {
-                const VmString* s = VmStringValue(&top[-i]);
-                memcpy(g->buffer + pos, VmStringData(s), s->len);
-                pos += s->len;
-            }
-            VmSetValueString(&top[-n], VmInternString(state, g->buffer, pos));
+            for (n = 2; n < total && IsStrOrNum(top - n - 1); n++) {}
+            VmSetValueString(&top[-n], JoinValues(state, top - n, n));
         }
         total -= n - 1;
         lastOffset -= (ptrdiff_t)(n - 1) * (ptrdiff_t)sizeof(VmValue);

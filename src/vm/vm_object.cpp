@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include <sanitizer/asan_interface.h>
+
 #include "vm/vm_do.h"
 
 const char* const vmEventNames[VM_NUM_EVENTS] = {
@@ -37,6 +39,59 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     }
     if (state) state->g->nblocks += newSize - oldSize;
     return p;
+}
+
+// Bytes of a chunk of small blocks; the first block's room holds the chunk link.
+constexpr size_t VM_SMALL_CHUNK = 64 * 1024;
+
+static int SmallClass(size_t size) { return (int)((size - 1) / VM_SMALL_STEP); }
+
+void* VmSmallAlloc(VmState* state, size_t size) {
+    if (allocFailHook && allocFailHook(size)) VmThrow(state, ERR_MEM);
+    VmSmallBlocks* sb = &state->g->small;
+    int c = SmallClass(size);
+    void* block = sb->freeList[c];
+    size_t blockSize = (size_t)(c + 1) * VM_SMALL_STEP;
+    if (block) {
+        ASAN_UNPOISON_MEMORY_REGION(block, blockSize);
+        sb->freeList[c] = *static_cast<void**>(block);
+    } else {
+        if ((size_t)(sb->end - sb->next) < blockSize) {
+            char* chunk = static_cast<char*>(malloc(VM_SMALL_CHUNK));
+            if (!chunk) VmThrow(state, ERR_MEM);
+            *reinterpret_cast<void**>(chunk) = sb->chunks;
+            sb->chunks = chunk;
+            sb->next = chunk + VM_SMALL_STEP;
+            sb->end = chunk + VM_SMALL_CHUNK;
+            ASAN_POISON_MEMORY_REGION(sb->next, (size_t)(sb->end - sb->next));
+        }
+        block = sb->next;
+        sb->next += blockSize;
+        ASAN_UNPOISON_MEMORY_REGION(block, blockSize);
+    }
+    state->g->nblocks += size;
+    return block;
+}
+
+void VmSmallFree(VmState* state, void* block, size_t size) {
+    VmSmallBlocks* sb = &state->g->small;
+    int c = SmallClass(size);
+    *static_cast<void**>(block) = sb->freeList[c];
+    sb->freeList[c] = block;
+    // A freed block stays poisoned under the address sanitizer, so a use after free is caught.
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(void*), (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
+    state->g->nblocks -= size;
+}
+
+void VmSmallFreeAll(VmGlobalState* g) {
+    void* chunk = g->small.chunks;
+    while (chunk) {
+        void* next = *static_cast<void**>(chunk);
+        ASAN_UNPOISON_MEMORY_REGION(chunk, VM_SMALL_CHUNK);
+        free(chunk);
+        chunk = next;
+    }
+    memset(static_cast<void*>(&g->small), 0, sizeof(g->small));
 }
 
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {

@@ -46,6 +46,14 @@ struct VmValue {
 
 inline bool VmIsCollectable(const VmValue* v) { return v->tt >= VM_TSTRING; }
 
+// Copies a value field by field. The setters write the tag and the payload as two stores; one
+// wide load of a value written that way a moment ago cannot take them from the store buffer and
+// waits for both to reach the cache, where two narrow loads are served at once.
+inline void VmCopyValue(VmValue* to, const VmValue* from) {
+    to->value = from->value;
+    to->tt = from->tt;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Common header of every collectable object.
 
@@ -69,14 +77,28 @@ struct VmObject {
 
 struct VmString : VmObject {
     uint8_t reserved;
-    uint32_t hash;
+    uint8_t hashed;     // hash below is known (it is worked out when the string first meets a table)
+    uint32_t hash;      // the string hash (VmStringHash) that places it in tables
     uint32_t len;
+    uint32_t lookup;    // the string table's own hash of the bytes (VmStringLookupHash)
 };
 
 inline char* VmStringData(VmString* s) { return reinterpret_cast<char*>(s + 1); }
 inline const char* VmStringData(const VmString* s) { return reinterpret_cast<const char*>(s + 1); }
 // Bytes a string of a given length occupies.
 inline size_t VmStringSize(size_t len) { return sizeof(VmString) + len + 1; }
+
+// Hash of a text: every step-th byte from the end, step = (length >> 5) + 1.
+uint32_t VmStringHash(const char* bytes, size_t length);
+// The hash that places a string in tables, worked out on first use: most strings never become
+// a table key, and those that do not need it to be found in none.
+inline uint32_t VmStringKeyHash(VmString* s) {
+    if (!s->hashed) {
+        s->hash = VmStringHash(VmStringData(s), s->len);
+        s->hashed = 1;
+    }
+    return s->hash;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Tables
@@ -257,6 +279,19 @@ extern const char* const vmEventNames[VM_NUM_EVENTS];
 // Label return stack size.
 constexpr int VM_LABELSTACK = 4096;
 
+// Small blocks (short strings) come from size classes of VM_SMALL_STEP bytes up to
+// VM_SMALL_MAX, each with a free list, carved from chunks that live until the VM closes.
+constexpr size_t VM_SMALL_STEP = 16;
+constexpr size_t VM_SMALL_MAX = 128;
+constexpr int VM_SMALL_CLASSES = (int)(VM_SMALL_MAX / VM_SMALL_STEP);
+
+struct VmSmallBlocks {
+    void* freeList[VM_SMALL_CLASSES];   // free blocks of each class, linked through their first word
+    char* next;                         // unused rest of the newest chunk
+    char* end;
+    void* chunks;                       // every chunk, linked through its first word
+};
+
 struct VmGlobalState {
     VmStringTable strt;
     VmObject* rootgc;               // root list of collectable objects
@@ -266,6 +301,7 @@ struct VmGlobalState {
     VmObject* weak;                 // collector: weak tables met in this cycle
     char* buffer;                   // scratch buffer (concatenation, formatting)
     size_t buffsize;
+    VmSmallBlocks small;            // blocks of short strings
     size_t gcThreshold;             // bytes; a step check collects when nblocks reaches it
     size_t nblocks;                 // bytes in use
     VmPanicFunction panic;
@@ -320,6 +356,14 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 // and fails it when the hook answers non-zero. Null removes it.
 typedef int (*VmAllocFailHook)(size_t newSize);
 void VmSetAllocFailHook(VmAllocFailHook hook);
+
+// A block of at most VM_SMALL_MAX bytes from the small-block classes, counted in the bytes in use
+// as VmRealloc counts it; failure raises ERR_MEM.
+void* VmSmallAlloc(VmState* state, size_t size);
+// Returns a block of VmSmallAlloc with the size it was asked with.
+void VmSmallFree(VmState* state, void* block, size_t size);
+// Frees every chunk of the small blocks (closing the VM).
+void VmSmallFreeAll(VmGlobalState* g);
 
 // Byte size of n elements of size elem, raising ERR_MEM when it would overflow.
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem);

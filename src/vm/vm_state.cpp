@@ -216,6 +216,7 @@ void VmCloseState(VmState* state) {
     VmFreeAllObjects(state);
     if (g->strt.hash) VmFreeArray(state, g->strt.hash, (size_t)g->strt.size);
     if (g->buffer) VmRealloc(state, g->buffer, g->buffsize, 0);
+    VmSmallFreeAll(g);
     FreeStack(state, state);
     free(g);
     free(state);

@@ -11,6 +11,38 @@ uint32_t VmStringHash(const char* bytes, size_t length) {
     return h;
 }
 
+// Longest text that VmStringLookupHash hashes eight bytes at a step.
+constexpr size_t VM_WORD_HASHED = 128;
+
+static uint64_t Mix(uint64_t h, uint64_t w) {
+    h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 31);
+}
+
+uint32_t VmStringLookupHash(const char* bytes, size_t length) {
+    if (length > VM_WORD_HASHED) return VmStringHash(bytes, length);
+    uint64_t h = 0x9E3779B97F4A7C15ull * (length + 1);
+    const char* p = bytes;
+    size_t n = length;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        memcpy(&w, p, 8);
+        h = Mix(h, w);
+    }
+    if (n >= 4) {
+        // The last four to seven bytes as two words that may overlap.
+        uint32_t a, b;
+        memcpy(&a, p, 4);
+        memcpy(&b, p + n - 4, 4);
+        h = Mix(h, ((uint64_t)a << 32) | b);
+    } else if (n > 0) {
+        h = Mix(h, (uint64_t)(unsigned char)p[0] << 16 | (uint64_t)(unsigned char)p[n / 2] << 8 |
+                       (unsigned char)p[n - 1]);
+    }
+    h *= 0x94D049BB133111EBull;
+    return (uint32_t)(h ^ (h >> 32));
+}
+
 void VmResizeStringTable(VmState* state, int newSize) {
     VmStringTable* tb = &state->g->strt;
     VmString** newHash = VmNewArray<VmString*>(state, (size_t)newSize);
@@ -19,7 +51,7 @@ void VmResizeStringTable(VmState* state, int newSize) {
         VmObject* p = tb->hash[i];
         while (p) {
             VmObject* next = p->next;
-            uint32_t h1 = static_cast<VmString*>(p)->hash & (uint32_t)(newSize - 1);
+            uint32_t h1 = static_cast<VmString*>(p)->lookup & (uint32_t)(newSize - 1);
             p->next = newHash[h1];
             newHash[h1] = static_cast<VmString*>(p);
             p = next;
@@ -30,20 +62,34 @@ void VmResizeStringTable(VmState* state, int newSize) {
     tb->hash = newHash;
 }
 
+void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
+    VmStringTable* tb = &state->g->strt;
+    // Strings are only added between collections, so the count before the sweep is the most the
+    // table held in this cycle. A table whose strings come and go in waves fills past a quarter
+    // in every cycle and is left alone; one that stayed below a quarter for a whole cycle (and so
+    // did not grow in it) is halved.
+    if (cycleCount < (uint32_t)(tb->size / 4) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
+}
+
 VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
     if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
-    uint32_t h = VmStringHash(bytes, length);
+    uint32_t h = VmStringLookupHash(bytes, length);
     VmStringTable* tb = &state->g->strt;
     for (VmObject* o = tb->hash[h & (uint32_t)(tb->size - 1)]; o; o = o->next) {
         VmString* s = static_cast<VmString*>(o);
-        if (s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
+        if (s->lookup == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
-    VmString* s = static_cast<VmString*>(VmRealloc(state, nullptr, 0, VmStringSize(length)));
+    size_t size = VmStringSize(length);
+    VmString* s = static_cast<VmString*>(size <= VM_SMALL_MAX ? VmSmallAlloc(state, size)
+                                                              : VmRealloc(state, nullptr, 0, size));
     s->tt = VM_TSTRING;
     s->marked = 0;
     s->reserved = 0;
-    s->hash = h;
+    // A long text's lookup hash is its table hash; a short one gets it when first needed.
+    s->hashed = length > VM_WORD_HASHED;
+    s->hash = s->hashed ? h : 0;
     s->len = (uint32_t)length;
+    s->lookup = h;
     if (length) memcpy(VmStringData(s), bytes, length);
     VmStringData(s)[length] = '\0';
     VmString** bucket = &tb->hash[h & (uint32_t)(tb->size - 1)];
@@ -56,5 +102,7 @@ VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
 
 void VmFreeString(VmState* state, VmString* s) {
     state->g->strt.nuse--;
-    VmRealloc(state, s, VmStringSize(s->len), 0);
+    size_t size = VmStringSize(s->len);
+    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
+    else VmRealloc(state, s, size, 0);
 }

@@ -25,7 +25,7 @@ static VmNode* HashNumber(const VmTable* t, double n) {
 VmNode* VmMainPosition(const VmTable* t, const VmValue* key) {
     switch (key->tt) {
     case VM_TNUMBER: return HashNumber(t, key->value.n);
-    case VM_TSTRING: return &t->node[VmStringValue(key)->hash & (uint32_t)(VmNodeCount(t) - 1)];
+    case VM_TSTRING: return &t->node[VmStringKeyHash(VmStringValue(key)) & (uint32_t)(VmNodeCount(t) - 1)];
     case VM_TBOOLEAN: return &t->node[(uint32_t)key->value.b & (uint32_t)(VmNodeCount(t) - 1)];
     case VM_TLIGHTUSERDATA: return HashMod(t, (size_t)(uintptr_t)key->value.p);
     default: return HashMod(t, (size_t)(uintptr_t)key->value.gc);

@@ -10,6 +10,8 @@ const VmValue* VmTableGetInt(VmTable* t, int key);
 // Inline lookups for the interpreter: string keys walk the chain of their main position, and
 // integral number keys inside the array part index it directly; other keys go to VmTableGet.
 inline const VmValue* VmTableGetString(VmTable* t, VmString* key) {
+    // A string whose hash was never needed has never been stored as a key.
+    if (!key->hashed) return &vmNilObject;
     for (VmNode* n = &t->node[key->hash & (uint32_t)(VmNodeCount(t) - 1)]; n; n = n->next)
         if (n->key.tt == VM_TSTRING && n->key.value.gc == key) return &n->val;
     return &vmNilObject;

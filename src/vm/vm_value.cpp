@@ -2,6 +2,7 @@
 #include "vm/vm_value.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +37,24 @@ int VmStringToNumber(const char* text, double* out) {
 
 int VmFormatNumber(double n, char* buf) {
     // Every NaN reads "nan", whatever its sign bit: scripts see one text for it on every machine.
-    if (std::isnan(n)) return snprintf(buf, 32, "nan");
-    return snprintf(buf, 32, "%.14g", n);
+    if (std::isnan(n)) {
+        memcpy(buf, "nan", 4);
+        return 3;
+    }
+    char* end;
+    if (n > -1e14 && n < 1e14 && (double)(int64_t)n == n) {
+        // An integer of at most fourteen digits: "%.14g" writes its digits alone.
+        if (n == 0 && std::signbit(n)) {
+            memcpy(buf, "-0", 3);
+            return 2;
+        }
+        end = std::to_chars(buf, buf + 31, (int64_t)n).ptr;
+    } else {
+        // The C library's "%g" with fourteen significant digits, without its format parsing.
+        end = std::to_chars(buf, buf + 31, n, std::chars_format::general, 14).ptr;
+    }
+    *end = '\0';
+    return (int)(end - buf);
 }
 
 int VmNumberToString(VmState* state, VmValue* v) {
@@ -48,11 +65,7 @@ int VmNumberToString(VmState* state, VmValue* v) {
     return 1;
 }
 
-int VmToNumberValue(const VmValue* v, double* out) {
-    if (v->tt == VM_TNUMBER) {
-        *out = v->value.n;
-        return 1;
-    }
+int VmOtherToNumberValue(const VmValue* v, double* out) {
     if (v->tt == VM_TSTRING) {
         const VmString* s = VmStringValue(v);
         // A string with an embedded NUL never reads as a number.

@@ -16,8 +16,16 @@ int VmFormatNumber(double n, char* buf);
 int VmNumberToString(VmState* state, VmValue* v);
 
 // The number conversion of arithmetic: a number, or a string that reads as one. Returns 1 and
-// stores the number in *out, 0 when the value does not convert.
-int VmToNumberValue(const VmValue* v, double* out);
+// stores the number in *out, 0 when the value does not convert. VmOtherToNumberValue is the part
+// for values that are not numbers.
+int VmOtherToNumberValue(const VmValue* v, double* out);
+inline int VmToNumberValue(const VmValue* v, double* out) {
+    if (v->tt == VM_TNUMBER) {
+        *out = v->value.n;
+        return 1;
+    }
+    return VmOtherToNumberValue(v, out);
+}
 
 // Signed truncation toward zero, saturating at the 32-bit limits; NaN gives -2147483648.
 inline int32_t VmDoubleToInt32(double d) {

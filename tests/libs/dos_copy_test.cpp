@@ -201,6 +201,19 @@ TEST_F(CopyTest, CopyOntoItselfOrIntoItsOwnTreeIsRefused) {
     EXPECT_EQ(ReadFile(F("src/sub/b.bin")).size(), 76800u);
 }
 
+// A window into a larger file (a virtual file) copies the window's bytes only; the whole file
+// copies whole.
+TEST_F(CopyTest, CopyOfAWindowCopiesOnlyTheWindow) {
+    std::string data;
+    for (int i = 0; i < 70000; i++) data.push_back(static_cast<char>('a' + i % 26));
+    Put(F("big.bin"), data);
+    std::string window = CallStr("DefineVirtualFile", {S(F("big.bin")), N(100), N(40000), S("part.bin")});
+    Ok("CopyFile", {S(window), S(F("out"))});
+    EXPECT_EQ(ReadFile(F("out/part.bin")), data.substr(100, 40000));
+    Ok("CopyFile", {S(F("big.bin")), S(F("out"))});
+    EXPECT_EQ(ReadFile(F("out/big.bin")), data);
+}
+
 // Symbolic links inside a tree are not followed: a copy does not enter a linked directory, and a
 // delete removes the link, never its target.
 TEST_F(CopyTest, TreeWalksDoNotFollowLinks) {

@@ -162,7 +162,7 @@ TEST_F(DosTest, DirectoryHandlesAndListings) {
     EXPECT_EQ(CallErr("ReadDirectory", {S(F("d/b.txt")), V(0), V(0)}), ERR_TABEXPECTED);
 
     ASSERT_EQ(Call("OpenDirectory", {Nil(), S(F("d"))}), 0);
-    int h = base + 1;
+    int h = Base() + 1;
     std::vector<std::string> names;
     for (int i = 0; i < 6; i++) {
         if (Call("NextDirectoryEntry", {V(h)}) == 0 && Results() == 1) {

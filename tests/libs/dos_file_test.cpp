@@ -93,6 +93,22 @@ TEST_F(DosTest, ReadLineDropsCarriageReturnsAndEndsWithEmptyString) {
     Ok("SetIOMode", {N(0)});
 }
 
+// Lines keep NUL bytes, may be far longer than any read buffer, and a last line without a line
+// feed ends at the end of the file; the position follows every byte read.
+TEST_F(DosTest, ReadLineKeepsNulBytesAndLongLines) {
+    std::string longLine(200000, 'y');
+    longLine[1000] = '\r';
+    WriteFile(F("nul.txt"), std::string("a\0b\n", 4) + longLine + "\r\nend");
+    Ok("OpenFile", {N(1), S(F("nul.txt"))});
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), std::string("a\0b", 3));
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), std::string(199999, 'y'));
+    EXPECT_EQ(CallNum("FilePos", {N(1)}), 4 + 200002);
+    EXPECT_EQ(CallNum("Eof", {N(1)}), 0);
+    EXPECT_EQ(CallStr("ReadLine", {N(1)}), "end");
+    EXPECT_EQ(CallNum("Eof", {N(1)}), 1);
+    Ok("CloseFile", {N(1)});
+}
+
 // A handle that reads and writes knows where its file ends: Eof and ReadLine follow the data
 // written through it.
 TEST_F(DosTest, EofAndReadLineOnReadWriteHandles) {
@@ -122,8 +138,8 @@ TEST_F(DosTest, HandlesStringsSeekAndErrors) {
     std::string name = F("s.bin");
     // Nil asks for a handle.
     ASSERT_EQ(Call("OpenFile", {Nil(), S(name), N(QZ_MODE_WRITE)}), 0);
-    ASSERT_EQ(VmType(vm, base + 1), VM_TLIGHTUSERDATA);
-    int h = base + 1;
+    ASSERT_EQ(VmType(vm, Base() + 1), VM_TLIGHTUSERDATA);
+    int h = Base() + 1;
     Ok("WriteString", {V(h), S(std::string("a\0bcdef", 7)), N(3)});
     EXPECT_EQ(CallErr("WriteString", {V(h), S("xy"), N(3)}), ERR_STRTOOSHORT);
     Ok("WriteLine", {V(h), S(std::string("zz\0hidden", 9))});
@@ -179,7 +195,7 @@ TEST_F(DosTest, FileLinesIteratesAndReleasesItsFile) {
     std::string longLine(1500, 'x');
     WriteFile(F("it.txt"), "a\r\n" + longLine + "\nb");
     ASSERT_EQ(Call("FileLines", {S(F("it.txt"))}), 0);
-    int fn = base + 1;
+    int fn = Base() + 1;
     std::vector<std::string> got;
     for (int i = 0; i < 6; i++) {
         VmPushValue(vm, fn);
@@ -195,7 +211,7 @@ TEST_F(DosTest, FileLinesIteratesAndReleasesItsFile) {
     int before = OpenDescriptors();
     for (int i = 0; i < 20; i++) {
         ASSERT_EQ(Call("FileLines", {S(F("it.txt"))}), 0);
-        VmPushValue(vm, base + 1);
+        VmPushValue(vm, Base() + 1);
         ASSERT_EQ(VmProtectedCall(vm, 0, 1, 0), 0);
         VmSetTop(vm, 0);
     }

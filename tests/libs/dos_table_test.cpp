@@ -93,7 +93,7 @@ TEST_F(DosTest, WriteTableBytesAndPythonReader) {
         // And back through ReadTable: both function forms and the long key.
         Ok("OpenFile", {N(1), S(name)});
         ASSERT_EQ(Call("ReadTable", {N(1)}), 0);
-        int t = base + 1;
+        int t = Base() + 1;
         VmPushString(vm, "fn");
         VmRawGet(vm, t);
         ASSERT_EQ(VmProtectedCall(vm, 0, 1, 0), 0);
@@ -193,7 +193,7 @@ TEST_F(DosTest, TablesRoundTripBetweenOtherData) {
     Ok("OpenFile", {N(1), S(F("m.tab"))});
     EXPECT_EQ(CallNum("ReadInt", {N(1)}), 7);
     ASSERT_EQ(Call("ReadTable", {N(1)}), 0);
-    VmRawGetI(vm, base + 1, 999);
+    VmRawGetI(vm, Base() + 1, 999);
     EXPECT_EQ(VmToNumber(vm, -1), 499.5);
     EXPECT_EQ(CallNum("ReadInt", {N(1)}), 8);
 }

@@ -90,8 +90,8 @@ TEST_F(DosTest, UndefinedStringFileLivesWhileItIsRead) {
     std::string bytes = "first line\n" + std::string(5000, 'q') + "\nend";
     std::string name = CallStr("DefineVirtualFileFromString", {S(bytes), S("mem.txt")});
     Ok("OpenFile", {N(1), S(name)});
-    ASSERT_EQ(Call("FileLines", {S(name)}), 0);   // the iterator stays at base + 1
-    int iterator = base + 1;
+    ASSERT_EQ(Call("FileLines", {S(name)}), 0);   // the iterator stays at Base() + 1
+    int iterator = Base() + 1;
     Ok("UndefineVirtualStringFile", {S(name)});
     EXPECT_EQ(CallErr("FileToString", {S(name)}), ERR_READFILE);
     VmSetGcThreshold(vm, 0);

@@ -8,19 +8,20 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "libs/lib_call.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/string_lib.h"
+#include "support/commands.h"
 #include "libs/oracle.h"
 #include "vm/vm_aux.h"
 
-using libtest::LibVm;
-using libtest::Nil;
+using qztest::Nil;
 
 namespace {
 
 const std::string E(int code) { return "ERR " + std::to_string(code); }
 
 TEST(MathLib, EdgeCases) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     const std::string wrong = E(ERR_WRONGUSAGE), zero = E(ERR_ZERODIVISION);
     struct Row {
         const char* command;
@@ -112,39 +113,31 @@ TEST(MathLib, EdgeCases) {
         {"abs", {1, 2}, E(ERR_TOOMANYARGS)},
     };
     for (const Row& r : rows) {
-        std::vector<libtest::Arg> args(r.args.begin(), r.args.end());
-        std::string got = vm.Call(r.command, args);
+        std::vector<qztest::Arg> args(r.args.begin(), r.args.end());
+        std::string got = vm.Run(r.command, args);
         std::string expected = r.expected;
         // The sign glibc prints for a NaN is not what matters here.
         if (expected == "-nan" && got == "nan") got = "-nan";
         EXPECT_EQ(got, expected) << r.command;
     }
-    EXPECT_EQ(vm.Call("abs", {"12"}), "12");                     // convertible strings are numbers
-    EXPECT_EQ(vm.Call("abs", {"x"}), E(ERR_NUMEXPECTED));
-    EXPECT_EQ(vm.Call("abs", {Nil{}}), E(ERR_NUMEXPECTED));
-    EXPECT_EQ(vm.Call("rndf", {1}), E(ERR_TOOMANYARGS));
+    EXPECT_EQ(vm.Run("abs", {"12"}), "12");                     // convertible strings are numbers
+    EXPECT_EQ(vm.Run("abs", {"x"}), E(ERR_NUMEXPECTED));
+    EXPECT_EQ(vm.Run("abs", {Nil{}}), E(ERR_NUMEXPECTED));
+    EXPECT_EQ(vm.Run("rndf", {1}), E(ERR_TOOMANYARGS));
 }
 
 TEST(MathLib, PiConstant) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     const char* text = nullptr;
     double value = 0;
-    ASSERT_EQ(VmFindConstant(vm.L, "pi", &text, &value), 1);
+    ASSERT_EQ(VmFindConstant(vm.state(), "pi", &text, &value), 1);
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(value, 3.141592653589793);
 }
 
 // Calls a command with number arguments and returns its first result as a double.
-double CallNumber(LibVm& vm, const char* command, std::initializer_list<double> args) {
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, command);
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    for (double a : args) VmPushNumber(vm.L, a);
-    int status = VmProtectedCall(vm.L, static_cast<int>(args.size()), 1, 0);
-    EXPECT_EQ(status, 0) << command;
-    double v = status ? NAN : VmToNumber(vm.L, 1);
-    VmSetTop(vm.L, 0);
-    return v;
+double CallNumber(qztest::Commands& vm, const char* command, std::initializer_list<double> args) {
+    return vm.CallNum(command, std::vector<qztest::Arg>(args.begin(), args.end()));
 }
 
 bool SameNumber(double a, double b) {
@@ -181,7 +174,7 @@ for name, f in two:
 )";
     std::string out = libtest::Python(program);
     ASSERT_FALSE(out.empty());
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     std::istringstream lines(out);
     std::string name, xs, ys, want;
     int checked = 0;
@@ -247,7 +240,7 @@ for x in values:
 )";
     std::string out = libtest::Python(program);
     ASSERT_FALSE(out.empty());
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     std::istringstream lines(out);
     std::string name;
     double x, n, width, expected;
@@ -267,7 +260,7 @@ for x in values:
 }
 
 TEST(MathLib, RandomNumbersFollowThe48BitGenerator) {
-    LibVm vm;  // registration seeds; reseed to compare with a model of the generator
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};  // registration seeds; reseed to compare with a model of the generator
     srand48(20140215);
     std::vector<double> got;
     for (int i = 0; i < 5; i++) got.push_back(CallNumber(vm, "rndf", {}));

@@ -13,12 +13,12 @@ namespace {
 class MemblockTest : public LibFixture {
 protected:
     void Alloc(double id, double size) {
-        ASSERT_EQ(Call("AllocMem", [&] { VmPushNumber(L, id); VmPushNumber(L, size); }), 0);
+        ASSERT_EQ(Call("AllocMem", {id, size}), 0);
     }
     // The block's bytes through GetMemPointer.
     std::string Bytes(double id, size_t n) {
         int top = VmGetTop(L);
-        EXPECT_EQ(Call("GetMemPointer", [&] { VmPushNumber(L, id); }), 0);
+        EXPECT_EQ(Call("GetMemPointer", {id}), 0);
         const char* p = static_cast<const char*>(VmToUserdata(L, -1));
         VmSetTop(L, top);
         return p ? std::string(p, n) : std::string();
@@ -33,13 +33,7 @@ protected:
         return out;
     }
     int Poke(double id, double offset, double value, double type, double flag = 0) {
-        return Call("Poke", [&] {
-            VmPushNumber(L, id);
-            VmPushNumber(L, offset);
-            VmPushNumber(L, value);
-            VmPushNumber(L, type);
-            VmPushNumber(L, flag);
-        });
+        return Call("Poke", {id, offset, value, type, flag});
     }
 };
 
@@ -85,12 +79,7 @@ TEST_F(MemblockTest, PokeAndPeekMatchStruct) {
         std::getline(expected, want);
         ASSERT_EQ(Poke(1, 0, c.value, c.type, c.flag), 0) << c.format;
         EXPECT_EQ(Hex(Bytes(1, want.size() / 2)), want) << c.format << " " << c.value;
-        EXPECT_EQ(CallNumber("Peek", [&] {
-                      VmPushNumber(L, 1);
-                      VmPushNumber(L, 0);
-                      VmPushNumber(L, c.type);
-                      VmPushNumber(L, c.flag);
-                  }),
+        EXPECT_EQ(CallNumber("Peek", {1, 0, c.type, c.flag}),
                   c.readBack)
             << c.format;
     }
@@ -99,36 +88,21 @@ TEST_F(MemblockTest, PokeAndPeekMatchStruct) {
 TEST_F(MemblockTest, StringsAndRanges) {
     Alloc(1, 4);
     // Range errors, including offsets whose sum with the width passes 2^31.
-    EXPECT_EQ(Call("Peek", [&] { VmPushNumber(L, 1); VmPushNumber(L, 2); VmPushNumber(L, QZ_VT_INTEGER); }),
+    EXPECT_EQ(Call("Peek", {1, 2, QZ_VT_INTEGER}),
               ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", [&] { VmPushNumber(L, 1); VmPushNumber(L, -1); }), ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", [&] { VmPushNumber(L, 1); VmPushNumber(L, 2147483647); }), ERR_MEMRANGE);
+    EXPECT_EQ(Call("Peek", {1, -1}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("Peek", {1, 2147483647}), ERR_MEMRANGE);
     EXPECT_EQ(Poke(1, 2147483646, 1, QZ_VT_INTEGER), ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", [&] {
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, QZ_VT_STRING);
-                  VmPushNumber(L, 2147483647);
-              }),
+    EXPECT_EQ(Call("Peek", {1, 1, QZ_VT_STRING, 2147483647}),
               ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", [&] {
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, 0);
-                  VmPushNumber(L, QZ_VT_STRING);
-                  VmPushNumber(L, -1);
-              }),
+    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_STRING, -1}),
               ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("Peek", [&] { VmPushNumber(L, 1); VmPushNumber(L, 0); VmPushNumber(L, QZ_VT_TABLE); }),
+    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_TABLE}),
               ERR_WRONGUSAGE);
 
     // A string is stored with its zero byte: "abc" needs 4 bytes.
     auto pokeString = [&](double id, const char* text) {
-        return Call("Poke", [&] {
-            VmPushNumber(L, id);
-            VmPushNumber(L, 0);
-            VmPushString(L, text);
-            VmPushNumber(L, QZ_VT_STRING);
-        });
+        return Call("Poke", {id, 0, text, QZ_VT_STRING});
     };
     EXPECT_EQ(pokeString(1, "abc"), 0);
     EXPECT_EQ(Hex(Bytes(1, 4)), "61626300");
@@ -138,21 +112,12 @@ TEST_F(MemblockTest, StringsAndRanges) {
     // Peek of text with length 0 stops at the first byte that is not text, or the block's end.
     ASSERT_EQ(Poke(1, 0, 0x61620100, QZ_VT_INTEGER), 0);
     auto peekText = [&](double id) {
-        return CallString("Peek", [&] {
-            VmPushNumber(L, id);
-            VmPushNumber(L, 0);
-            VmPushNumber(L, QZ_VT_STRING);
-        });
+        return CallString("Peek", {id, 0, QZ_VT_STRING});
     };
     EXPECT_EQ(peekText(1), "ab");
     ASSERT_EQ(Poke(1, 0, 0x41420a43, QZ_VT_INTEGER), 0);
     EXPECT_EQ(peekText(1), "AB\nC");
-    EXPECT_EQ(CallString("Peek", [&] {
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, QZ_VT_STRING);
-                  VmPushNumber(L, 2);
-              }),
+    EXPECT_EQ(CallString("Peek", {1, 1, QZ_VT_STRING, 2}),
               "B\n");
 }
 
@@ -160,13 +125,7 @@ TEST_F(MemblockTest, FillAndCopy) {
     Alloc(1, 8);
     Alloc(2, 8);
     auto fill = [&](double value, double count, double offset, double type) {
-        return Call("FillMem", [&] {
-            VmPushNumber(L, 1);
-            VmPushNumber(L, value);
-            VmPushNumber(L, count);
-            VmPushNumber(L, offset);
-            VmPushNumber(L, type);
-        });
+        return Call("FillMem", {1, value, count, offset, type});
     };
     EXPECT_EQ(fill(0x1AB, 3, 1, QZ_VT_BYTE), 0);
     EXPECT_EQ(Hex(Bytes(1, 8)), "00ababab00000000");
@@ -176,17 +135,11 @@ TEST_F(MemblockTest, FillAndCopy) {
     EXPECT_EQ(fill(65, 12, 0, QZ_VT_BYTE), ERR_MEMRANGE);
     EXPECT_EQ(fill(65, 0, 100, QZ_VT_BYTE), 0);  // nothing to do
     EXPECT_EQ(fill(0x01020304, 8, 0, QZ_VT_INTEGER), 0);
-    EXPECT_EQ(CallNumber("Peek", [&] { VmPushNumber(L, 1); VmPushNumber(L, 4); VmPushNumber(L, QZ_VT_INTEGER); VmPushNumber(L, 1); }),
+    EXPECT_EQ(CallNumber("Peek", {1, 4, QZ_VT_INTEGER, 1}),
               0x01020304);
 
     auto copy = [&](double from, double to, double count, double fromOffset, double toOffset) {
-        return Call("CopyMem", [&] {
-            VmPushNumber(L, from);
-            VmPushNumber(L, to);
-            VmPushNumber(L, count);
-            VmPushNumber(L, fromOffset);
-            VmPushNumber(L, toOffset);
-        });
+        return Call("CopyMem", {from, to, count, fromOffset, toOffset});
     };
     EXPECT_EQ(copy(1, 1, 4, 0, 0), ERR_WRONGUSAGE);
     EXPECT_EQ(copy(1, 2, 4, 0, 6), ERR_MEMRANGE);
@@ -203,24 +156,24 @@ TEST_F(MemblockTest, DumpMemLayout) {
     void* p = nullptr;
     {
         int top = VmGetTop(L);
-        ASSERT_EQ(Call("GetMemPointer", [&] { VmPushNumber(L, 1); }), 0);
+        ASSERT_EQ(Call("GetMemPointer", {1}), 0);
         p = VmToUserdata(L, -1);
         VmSetTop(L, top);
     }
     memcpy(p, bytes, sizeof bytes);
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Call("DumpMem", [&] { VmPushNumber(L, 1); }), 0);
+    ASSERT_EQ(Call("DumpMem", {1}), 0);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out,
               "00000000: 51 75 61 72 6e 65 6c 69 78 20 25 73 21 00 7f e9 Quarnelix %s!..\xe9\n"
               "00000010: 01 ff 7a 0a                                     .\xffz.\n");
 
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Call("DumpMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, 2); VmPushNumber(L, 17); }), 0);
+    ASSERT_EQ(Call("DumpMem", {1, 2, 17}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "00000011: ff 7a                                           \xffz\n");
-    EXPECT_EQ(Call("DumpMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, 4); VmPushNumber(L, 17); }), ERR_MEMRANGE);
-    EXPECT_EQ(Call("DumpMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, 4); VmPushNumber(L, -1); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("DumpMem", {1, 4, 17}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("DumpMem", {1, 4, -1}), ERR_WRONGUSAGE);
 }
 
 TEST_F(MemblockTest, MemToTableAndBack) {
@@ -228,86 +181,67 @@ TEST_F(MemblockTest, MemToTableAndBack) {
     // Little-endian host order, as python3 struct '<' packs it.
     std::string want = libtest::Python("import struct\nprint(struct.pack('<3h', 1, -2, 300).hex())\n");
     PushNumbers({1, -2, 300});
-    ASSERT_EQ(Call("TableToMem", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); }), 0);
+    ASSERT_EQ(Call("TableToMem", {V(1), 1, QZ_VT_SHORT}), 0);
     EXPECT_EQ(Hex(Bytes(1, 6)) + "\n", want);
     VmSetTop(L, 0);
 
-    ASSERT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); }), 0);
+    ASSERT_EQ(Call("MemToTable", {1, QZ_VT_SHORT}), 0);
     EXPECT_EQ(Items(1), (std::vector<std::string>{"1", "65534", "300"}));
     VmSetTop(L, 0);
-    auto options = [&](std::initializer_list<std::pair<const char*, double>> fields) {
-        VmNewTable(L);
-        for (auto& f : fields) {
-            VmPushString(L, f.first);
-            VmPushNumber(L, f.second);
-            VmRawSet(L, -3);
-        }
-    };
-    ASSERT_EQ(Call("MemToTable", [&] {
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, QZ_VT_SHORT);
-                  options({{"signed", 1}, {"endianswitch", 1}, {"offset", 2}, {"items", 2}});
-              }),
+    ASSERT_EQ(Call("MemToTable",
+                   {1, QZ_VT_SHORT, Arg::Table({{"signed", 1}, {"endianswitch", 1}, {"offset", 2}, {"items", 2}})}),
               0);
     EXPECT_EQ(Items(1), (std::vector<std::string>{"-257", "11265"}));  // fe ff, 2c 01 reversed
     VmSetTop(L, 0);
-    ASSERT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_INTEGER); }), 0);
+    ASSERT_EQ(Call("MemToTable", {1, QZ_VT_INTEGER}), 0);
     EXPECT_EQ(Items(1).size(), 1u);
     VmSetTop(L, 0);
-    ASSERT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_BYTE); options({{"signed", 1}}); }), 0);
+    ASSERT_EQ(Call("MemToTable", {1, QZ_VT_BYTE, Arg::Table({{"signed", 1}})}), 0);
     EXPECT_EQ(Items(1)[3], "-1");
     VmSetTop(L, 0);
-    EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_DOUBLE); }), ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", 4}}); }),
-              ERR_MEMRANGE);
-    EXPECT_EQ(Call("MemToTable", [&] { VmPushNumber(L, 1); VmPushNumber(L, QZ_VT_SHORT); options({{"items", -1}}); }),
-              ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("MemToTable", {1, QZ_VT_DOUBLE}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("MemToTable", {1, QZ_VT_SHORT, Arg::Table({{"items", 4}})}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("MemToTable", {1, QZ_VT_SHORT, Arg::Table({{"items", -1}})}), ERR_WRONGUSAGE);
     VmSetTop(L, 0);
 
     // A table longer than the block: the elements that fit stay written.
     PushNumbers({0x11, 0x22, 0x33, 0x44});
-    EXPECT_EQ(Call("TableToMem", [&] {
-                  VmPushValue(L, 1);
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, QZ_VT_SHORT);
-                  options({{"endianswitch", 1}});
-              }),
-              ERR_MEMRANGE);
+    EXPECT_EQ(Call("TableToMem", {V(1), 1, QZ_VT_SHORT, Arg::Table({{"endianswitch", 1}})}), ERR_MEMRANGE);
     EXPECT_EQ(Hex(Bytes(1, 6)), "001100220033");
 }
 
 TEST_F(MemblockTest, BlocksAndIdentifiers) {
-    ASSERT_EQ(Call("AllocMem", [&] { VmPushNil(L); VmPushNumber(L, 16); }), 0);
+    ASSERT_EQ(Call("AllocMem", {Nil{}, 16}), 0);
     ASSERT_EQ(VmType(L, 1), VM_TLIGHTUSERDATA);
-    EXPECT_EQ(CallNumber("Peek", [&] { VmPushValue(L, 1); VmPushNumber(L, 12); }), 0);
-    ASSERT_EQ(Call("FreeMem", [&] { VmPushValue(L, 1); }), 0);
-    EXPECT_EQ(Call("FreeMem", [&] { VmPushValue(L, 1); }), ERR_FINDARRAY);
+    EXPECT_EQ(CallNumber("Peek", {V(1), 12}), 0);
+    ASSERT_EQ(Call("FreeMem", {V(1)}), 0);
+    EXPECT_EQ(Call("FreeMem", {V(1)}), ERR_FINDARRAY);
     VmSetTop(L, 0);
-    EXPECT_EQ(Call("FreeMem", [&] { VmPushNumber(L, 5); }), ERR_FINDMEMBLK);
-    EXPECT_EQ(Call("AllocMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, 0); }), ERR_MEM);
-    EXPECT_EQ(Call("AllocMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, -5); }), ERR_MEM);
-    EXPECT_EQ(Call("AllocMem", [&] { VmPushNumber(L, 1); VmPushNumber(L, 1e300); }), ERR_MEM);
+    EXPECT_EQ(Call("FreeMem", {5}), ERR_FINDMEMBLK);
+    EXPECT_EQ(Call("AllocMem", {1, 0}), ERR_MEM);
+    EXPECT_EQ(Call("AllocMem", {1, -5}), ERR_MEM);
+    EXPECT_EQ(Call("AllocMem", {1, 1e300}), ERR_MEM);
 
     // A number in use is replaced by the new block.
     Alloc(3, 2);
     Alloc(3, 8);
     EXPECT_EQ(Poke(3, 4, 7, QZ_VT_INTEGER), 0);
     VmSetTop(L, 0);
-    ASSERT_EQ(Call("GetObjects", [&] { VmPushNumber(L, QZ_TYPE_MEMORY); }), 0);
+    ASSERT_EQ(Call("GetObjects", {QZ_TYPE_MEMORY}), 0);
     EXPECT_EQ(Items(1), std::vector<std::string>{"3"});
     EXPECT_EQ(RenderValue(L, 2), "1");
     VmSetTop(L, 0);
 
     // Foreign memory of unknown size is not bounds-checked; a pointer argument is required.
     static unsigned char foreign[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_EQ(Call("AllocMemFromPointer", [&] { VmPushNumber(L, 4); VmPushLightUserdata(L, foreign); VmPushNumber(L, 0); }), 0);
-    EXPECT_EQ(CallNumber("Peek", [&] { VmPushNumber(L, 4); VmPushNumber(L, 4); }), 0x05060708);
-    EXPECT_EQ(Call("AllocMemFromPointer", [&] { VmPushNumber(L, 5); VmPushNumber(L, 1); VmPushNumber(L, 0); }),
+    ASSERT_EQ(Call("AllocMemFromPointer", {4, Arg::Pointer(foreign), 0}), 0);
+    EXPECT_EQ(CallNumber("Peek", {4, 4}), 0x05060708);
+    EXPECT_EQ(Call("AllocMemFromPointer", {5, 1, 0}),
               ERR_UDEXPECTED);
-    EXPECT_EQ(Call("DumpMem", [&] { VmPushNumber(L, 4); }), ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("GetMemPointer", [&] { VmPushNumber(L, 3); VmPushNumber(L, 8); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("DumpMem", {4}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("GetMemPointer", {3, 8}), ERR_WRONGUSAGE);
     // Freeing a foreign block leaves its memory alone.
-    ASSERT_EQ(Call("FreeMem", [&] { VmPushNumber(L, 4); }), 0);
+    ASSERT_EQ(Call("FreeMem", {4}), 0);
     EXPECT_EQ(foreign[7], 8);
 }
 
@@ -329,19 +263,10 @@ protected:
         MemblockTest::TearDown();
     }
     int Open(double id, const std::string& path, double mode) {
-        return Call("OpenFile", [&] {
-            VmPushNumber(L, id);
-            VmPushString(L, path.c_str());
-            VmPushNumber(L, mode);
-        });
+        return Call("OpenFile", {id, path.c_str(), mode});
     }
     int Transfer(const char* command, double file, double block, double count, double offset) {
-        return Call(command, [&] {
-            VmPushNumber(L, file);
-            VmPushNumber(L, block);
-            VmPushNumber(L, count);
-            VmPushNumber(L, offset);
-        });
+        return Call(command, {file, block, count, offset});
     }
 };
 
@@ -362,7 +287,7 @@ TEST_F(MemblockFileTest, ReadAndWriteFiles) {
     ASSERT_EQ(Open(2, dir.File("out.bin"), QZ_MODE_WRITE), 0);
     EXPECT_EQ(Transfer("ReadMem", 2, 1, 1, 0), ERR_WRITEONLY);
     EXPECT_EQ(Transfer("WriteMem", 2, 1, 5, 1), 0);
-    ASSERT_EQ(Call("CloseFile", [&] { VmPushNumber(L, 2); }), 0);
+    ASSERT_EQ(Call("CloseFile", {2}), 0);
     // The short read above left the two bytes it got at the block start.
     EXPECT_EQ(Hex(libtest::ReadFile(dir.File("out.bin"))), "0601020304");
 }

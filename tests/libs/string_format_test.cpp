@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "libs/lib_call.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/string_lib.h"
+#include "support/commands.h"
 #include "libs/oracle.h"
 
-using libtest::Arg;
-using libtest::LibVm;
-using libtest::Nil;
+using qztest::Arg;
+using qztest::Nil;
 
 namespace {
 
@@ -60,7 +61,7 @@ for fmt, args in cases:
     print('\x1f'.join([fmt] + typed + [fmt % tuple(py)]))
 )";
     std::istringstream lines(libtest::Python(program));
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     std::string line;
     int checked = 0;
     while (std::getline(lines, line)) {
@@ -74,14 +75,14 @@ for fmt, args in cases:
             else
                 args.emplace_back(p.substr(2));
         }
-        EXPECT_EQ(vm.Call("formatstr", args), "\"" + parts.back() + "\"") << parts[0];
+        EXPECT_EQ(vm.Run("formatstr", args), "\"" + parts.back() + "\"") << parts[0];
         checked++;
     }
     EXPECT_EQ(checked, 45);
 }
 
 TEST(StringFormat, PlayerRules) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     const std::string wrong = E(ERR_WRONGUSAGE);
     std::string longText(150, 'x');
     struct {
@@ -112,7 +113,7 @@ TEST(StringFormat, PlayerRules) {
         {{"%-+ #0-+ #0-+ d", 1}, "\"+1\""},
         {{}, E(ERR_MISSINGPARAMTR)},
     };
-    for (const auto& r : rows) EXPECT_EQ(vm.Call("formatstr", r.args), r.expected);
+    for (const auto& r : rows) EXPECT_EQ(vm.Run("formatstr", r.args), r.expected);
 }
 
 }  // namespace

@@ -10,13 +10,14 @@
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
-#include "libs/lib_call.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/string_lib.h"
+#include "support/commands.h"
 #include "libs/oracle.h"
 #include "vm/vm_aux.h"
 
-using libtest::Arg;
-using libtest::LibVm;
-using libtest::Nil;
+using qztest::Arg;
+using qztest::Nil;
 
 namespace {
 
@@ -28,25 +29,18 @@ struct Row {
     std::string expected;
 };
 
-void RunRows(LibVm& vm, const std::vector<Row>& rows) {
+void RunRows(qztest::Commands& vm, const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         std::string args;
-        for (const Arg& a : r.args) {
-            if (const double* n = std::get_if<double>(&a.value))
-                args += std::to_string(*n) + " ";
-            else if (const std::string* s = std::get_if<std::string>(&a.value))
-                args += "\"" + *s + "\" ";
-            else
-                args += "nil ";
-        }
-        EXPECT_EQ(vm.Call(r.command, r.args), r.expected) << r.command << " " << args;
+        for (const Arg& a : r.args) args += a.Describe() + " ";
+        EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command << " " << args;
     }
 }
 
 const std::string wrong = E(ERR_WRONGUSAGE);
 
 TEST(StringLib, Substrings) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"addstr", {"ab", 12}, "\"ab12\""},
         {"strlen", {std::string("a\0b", 3)}, "3"},
@@ -98,7 +92,7 @@ TEST(StringLib, Substrings) {
 }
 
 TEST(StringLib, SearchAndReplace) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"findstr", {"Hello", "L", 0}, "2"},
         {"findstr", {"Hello", "L", 1}, "-1"},
@@ -143,10 +137,10 @@ print(' '.join(map(str, fold(str.lower))))
     std::istringstream lines(libtest::Python(program));
     std::string all;
     for (int b = 0; b < 256; b++) all.push_back(static_cast<char>(b));
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     for (const char* command : {"upperstr", "lowerstr"}) {
-        ASSERT_EQ(vm.CallRaw(command, {all}), 0);
-        std::string got(VmToString(vm.L, 1), VmStrLen(vm.L, 1));
+        ASSERT_EQ(vm.CallFresh(command, {all}), 0);
+        std::string got(VmToString(vm.state(), 1), VmStrLen(vm.state(), 1));
         ASSERT_EQ(got.size(), 256u);
         for (int b = 0; b < 256; b++) {
             int want = -1;
@@ -154,11 +148,11 @@ print(' '.join(map(str, fold(str.lower))))
             EXPECT_EQ(static_cast<unsigned char>(got[static_cast<size_t>(b)]), want) << command << " of " << b;
         }
     }
-    EXPECT_EQ(vm.Call("upperstr", {"\xE9\xFF\xDF"}), "\"\xC9\xFF\xDF\"");
+    EXPECT_EQ(vm.Run("upperstr", {"\xE9\xFF\xDF"}), "\"\xC9\xFF\xDF\"");
 }
 
 TEST(StringLib, TrimSplitAndByteArrays) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"trimstr", {"xxabcxx", "x", 0}, "\"abcxx\""},
         {"trimstr", {"xxabcxx", "x", 1}, "\"xxabc\""},
@@ -184,45 +178,45 @@ TEST(StringLib, TrimSplitAndByteArrays) {
         {"abc", {"abc"}},
     };
     for (const auto& s : splits) {
-        ASSERT_EQ(vm.CallRaw("splitstr", {s.text, ","}), 0);
-        ASSERT_EQ(VmType(vm.L, 1), VM_TTABLE);
-        EXPECT_EQ(VmToNumber(vm.L, 2), static_cast<double>(s.pieces.size())) << s.text;
+        ASSERT_EQ(vm.CallFresh("splitstr", {s.text, ","}), 0);
+        ASSERT_EQ(VmType(vm.state(), 1), VM_TTABLE);
+        EXPECT_EQ(VmToNumber(vm.state(), 2), static_cast<double>(s.pieces.size())) << s.text;
         for (size_t i = 0; i <= s.pieces.size(); i++) {
-            VmRawGetI(vm.L, 1, static_cast<int>(i));
+            VmRawGetI(vm.state(), 1, static_cast<int>(i));
             if (i == s.pieces.size())
-                EXPECT_EQ(VmType(vm.L, -1), VM_TNIL);
+                EXPECT_EQ(VmType(vm.state(), -1), VM_TNIL);
             else
-                EXPECT_EQ(std::string(VmToString(vm.L, -1)), s.pieces[i]) << s.text << " piece " << i;
-            VmPop(vm.L, 1);
+                EXPECT_EQ(std::string(VmToString(vm.state(), -1)), s.pieces[i]) << s.text << " piece " << i;
+            VmPop(vm.state(), 1);
         }
     }
     // StrToArray ends with a 0 at index length; ArrayToStr stops at it and at non-numbers.
     std::string bytes("\x01\x80\xFFz", 4);
-    ASSERT_EQ(vm.CallRaw("strtoarray", {bytes}), 0);
-    VmRawGetI(vm.L, 1, 1);
-    EXPECT_EQ(VmToNumber(vm.L, -1), 128);
-    VmRawGetI(vm.L, 1, 4);
-    EXPECT_EQ(VmType(vm.L, -1), VM_TNUMBER);
-    EXPECT_EQ(VmToNumber(vm.L, -1), 0);
-    VmSetTop(vm.L, 1);
-    VmPushString(vm.L, "arraytostr");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushValue(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_EQ(std::string(VmToString(vm.L, -1), VmStrLen(vm.L, -1)), bytes);
-    VmSetTop(vm.L, 1);
-    VmPushString(vm.L, "x");
-    VmRawSetI(vm.L, 1, 2);  // a string element ends the text
-    VmPushString(vm.L, "arraytostr");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushValue(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_EQ(std::string(VmToString(vm.L, -1)), "\x01\x80");
-    EXPECT_EQ(vm.Call("arraytostr", {"abc"}), E(ERR_TABEXPECTED));
+    ASSERT_EQ(vm.CallFresh("strtoarray", {bytes}), 0);
+    VmRawGetI(vm.state(), 1, 1);
+    EXPECT_EQ(VmToNumber(vm.state(), -1), 128);
+    VmRawGetI(vm.state(), 1, 4);
+    EXPECT_EQ(VmType(vm.state(), -1), VM_TNUMBER);
+    EXPECT_EQ(VmToNumber(vm.state(), -1), 0);
+    VmSetTop(vm.state(), 1);
+    VmPushString(vm.state(), "arraytostr");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushValue(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_EQ(std::string(VmToString(vm.state(), -1), VmStrLen(vm.state(), -1)), bytes);
+    VmSetTop(vm.state(), 1);
+    VmPushString(vm.state(), "x");
+    VmRawSetI(vm.state(), 1, 2);  // a string element ends the text
+    VmPushString(vm.state(), "arraytostr");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushValue(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_EQ(std::string(VmToString(vm.state(), -1)), "\x01\x80");
+    EXPECT_EQ(vm.Run("arraytostr", {"abc"}), E(ERR_TABEXPECTED));
 }
 
 TEST(StringLib, NumberText) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"hexstr", {255}, "\"$FF\""},
         {"hexstr", {-1}, "\"$FFFFFFFF\""},
@@ -268,7 +262,7 @@ TEST(StringLib, NumberText) {
 }
 
 TEST(StringLib, ToNumberBasesMatchPython) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"tonumber", {"ff", 16}, "255"},
         {"tonumber", {"12z", 10}, "0"},
@@ -305,14 +299,14 @@ for base in range(2, 37):
     double expected;
     int checked = 0;
     while (lines >> base >> text >> expected) {
-        EXPECT_EQ(vm.Call("tonumber", {text, base}), libtest::Number(expected)) << text << " in " << base;
+        EXPECT_EQ(vm.Run("tonumber", {text, base}), qztest::RenderNumber(expected)) << text << " in " << base;
         checked++;
     }
     EXPECT_EQ(checked, 35 * 4);
 }
 
 TEST(StringLib, ToStringAndUserData) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"tostring", {Nil{}}, "\"Nil\""},
         {"tostring", {12.5}, "\"12.5\""},
@@ -322,60 +316,60 @@ TEST(StringLib, ToStringAndUserData) {
         {"tonumber", {}, E(ERR_MISSINGPARAMTR)},
     });
     // Tables, functions and light user data print their kind and address.
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "tostring");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmNewTable(vm.L);
+    VmSetTop(vm.state(), 0);
+    VmPushString(vm.state(), "tostring");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmNewTable(vm.state());
     char want[64];
-    snprintf(want, sizeof want, "Table: %p", VmToPointer(vm.L, -1));
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_STREQ(VmToString(vm.L, -1), want);
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "tostring");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushBoolean(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_STREQ(VmToString(vm.L, -1), "true");
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "tostring");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushValue(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_EQ(std::string(VmToString(vm.L, -1)).rfind("Function: 0x", 0), 0u);
+    snprintf(want, sizeof want, "Table: %p", VmToPointer(vm.state(), -1));
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_STREQ(VmToString(vm.state(), -1), want);
+    VmSetTop(vm.state(), 0);
+    VmPushString(vm.state(), "tostring");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushBoolean(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_STREQ(VmToString(vm.state(), -1), "true");
+    VmSetTop(vm.state(), 0);
+    VmPushString(vm.state(), "tostring");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushValue(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_EQ(std::string(VmToString(vm.state(), -1)).rfind("Function: 0x", 0), 0u);
 
     // A "__tostring" metamethod converts the value.
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "tostring");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmNewTable(vm.L);
-    VmNewTable(vm.L);
-    VmPushString(vm.L, "__tostring");
-    VmPushCFunction(vm.L, [](VmState* L) {
+    VmSetTop(vm.state(), 0);
+    VmPushString(vm.state(), "tostring");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmNewTable(vm.state());
+    VmNewTable(vm.state());
+    VmPushString(vm.state(), "__tostring");
+    VmPushCFunction(vm.state(), [](VmState* L) {
         VmPushString(L, "custom");
         return 1;
     });
-    VmSetTable(vm.L, -3);
-    VmSetMetatable(vm.L, -2);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_STREQ(VmToString(vm.L, -1), "custom");
+    VmSetTable(vm.state(), -3);
+    VmSetMetatable(vm.state(), -2);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_STREQ(VmToString(vm.state(), -1), "custom");
 
     // ToUserData makes a light user data whose address ToNumber and ToString give back.
-    ASSERT_EQ(vm.CallRaw("touserdata", {3735928559.0}), 0);
-    ASSERT_EQ(VmType(vm.L, 1), VM_TLIGHTUSERDATA);
-    VmPushString(vm.L, "tonumber");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushValue(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_EQ(VmToNumber(vm.L, -1), 3735928559.0);
-    VmPushString(vm.L, "tostring");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushValue(vm.L, 1);
-    ASSERT_EQ(VmProtectedCall(vm.L, 1, 1, 0), 0);
-    EXPECT_STREQ(VmToString(vm.L, -1), "UserData: 0xdeadbeef");
+    ASSERT_EQ(vm.CallFresh("touserdata", {3735928559.0}), 0);
+    ASSERT_EQ(VmType(vm.state(), 1), VM_TLIGHTUSERDATA);
+    VmPushString(vm.state(), "tonumber");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushValue(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_EQ(VmToNumber(vm.state(), -1), 3735928559.0);
+    VmPushString(vm.state(), "tostring");
+    VmGetTable(vm.state(), VM_GLOBALSINDEX);
+    VmPushValue(vm.state(), 1);
+    ASSERT_EQ(VmProtectedCall(vm.state(), 1, 1, 0), 0);
+    EXPECT_STREQ(VmToString(vm.state(), -1), "UserData: 0xdeadbeef");
 }
 
 TEST(StringLib, EvalWithVariables) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"eval", {"2 + 3 * 4"}, "14"},
         {"eval", {"0 or 5"}, "5"},
@@ -390,28 +384,9 @@ TEST(StringLib, EvalWithVariables) {
         Arg value;
     };
     auto evalWith = [&](const char* text, const std::vector<Var>& vars) {
-        VmSetTop(vm.L, 0);
-        VmPushString(vm.L, "eval");
-        VmGetTable(vm.L, VM_GLOBALSINDEX);
-        VmPushString(vm.L, text);
-        VmNewTable(vm.L);
-        VmPushString(vm.L, "variables");
-        VmNewTable(vm.L);
-        for (size_t i = 0; i < vars.size(); i++) {
-            VmNewTable(vm.L);
-            VmPushString(vm.L, "name");
-            libtest::PushArg(vm.L, vars[i].name);
-            VmSetTable(vm.L, -3);
-            VmPushString(vm.L, "value");
-            libtest::PushArg(vm.L, vars[i].value);
-            VmSetTable(vm.L, -3);
-            VmRawSetI(vm.L, -2, static_cast<int>(i));
-        }
-        VmSetTable(vm.L, -3);
-        int status = VmProtectedCall(vm.L, 2, 1, 0);
-        std::string out = status ? E(status) : libtest::Render(vm.L, -1);
-        VmSetTop(vm.L, 0);
-        return out;
+        std::vector<Arg> variables;
+        for (const Var& v : vars) variables.push_back(Arg::Table({{"name", v.name}, {"value", v.value}}));
+        return vm.Run("eval", {text, Arg::Table({{"variables", Arg::List(variables)}})});
     };
     EXPECT_EQ(evalWith("x * 2", {{"X", 21}}), "42");
     EXPECT_EQ(evalWith("a + b_2 - a", {{"a", 1}, {"B_2", 5}}), "5");
@@ -426,7 +401,7 @@ TEST(StringLib, EvalWithVariables) {
 }
 
 TEST(StringLib, Digests) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
         {"md5str", {"abc"}, "\"900150983cd24fb0d6963f7d28e17f72\""},
         {"md5str", {""}, wrong},
@@ -442,7 +417,7 @@ TEST(StringLib, Digests) {
 }
 
 TEST(StringLib, RegistersEveryCommand) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     const char* names[] = {"addstr", "strlen", "leftstr", "rightstr", "midstr", "unleftstr", "unrightstr",
                            "unmidstr", "insertstr", "repeatstr", "findstr", "countstr", "replacestr", "lowerstr",
                            "upperstr", "trimstr", "splitstr", "strtoarray", "arraytostr", "chr", "asc", "hexstr",
@@ -451,10 +426,10 @@ TEST(StringLib, RegistersEveryCommand) {
                            "patternfindstrdirect", "patternreplacestr"};
     EXPECT_EQ(sizeof names / sizeof names[0], 38u);
     for (const char* name : names) {
-        VmPushString(vm.L, name);
-        VmGetTable(vm.L, VM_GLOBALSINDEX);
-        EXPECT_EQ(VmType(vm.L, -1), VM_TFUNCTION) << name;
-        VmPop(vm.L, 1);
+        VmPushString(vm.state(), name);
+        VmGetTable(vm.state(), VM_GLOBALSINDEX);
+        EXPECT_EQ(VmType(vm.state(), -1), VM_TFUNCTION) << name;
+        VmPop(vm.state(), 1);
     }
     bool stringTable = false, mathTable = false;
     for (const qzCommandTableNode* n = GetCommandTables(); n; n = n->next) {

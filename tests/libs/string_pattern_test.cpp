@@ -7,18 +7,19 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "libs/lib_call.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/string_lib.h"
+#include "support/commands.h"
 #include "libs/oracle.h"
 
-using libtest::Arg;
-using libtest::LibVm;
+using qztest::Arg;
 
 namespace {
 
 std::string E(int code) { return "ERR " + std::to_string(code); }
 
 TEST(StringPattern, CommandResults) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     std::string caps33;
     for (int i = 0; i < 33; i++) caps33 += "(a)";
     struct {
@@ -56,34 +57,20 @@ TEST(StringPattern, CommandResults) {
         {"patternreplacestr", {"abc", "b"}, E(ERR_MISSINGPARAMTR)},
         {"patternfindstr", {"abc"}, E(ERR_MISSINGPARAMTR)},
     };
-    for (const auto& r : rows) EXPECT_EQ(vm.Call(r.command, r.args), r.expected) << r.command;
+    for (const auto& r : rows) EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command;
 
     // A table replacement is refused.
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "patternreplacestr");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushString(vm.L, "abc");
-    VmPushString(vm.L, "b");
-    VmNewTable(vm.L);
-    EXPECT_EQ(VmProtectedCall(vm.L, 3, 2, 0), ERR_WRONGUSAGE);
+    EXPECT_EQ(vm.CallErr("patternreplacestr", {"abc", "b", Arg::Table({})}), ERR_WRONGUSAGE);
 }
 
 // Calls PatternReplaceStr with a C function as the replacement.
-std::string ReplaceWith(LibVm& vm, const char* subject, const char* pattern, VmCFunction fn) {
-    VmSetTop(vm.L, 0);
-    VmPushString(vm.L, "patternreplacestr");
-    VmGetTable(vm.L, VM_GLOBALSINDEX);
-    VmPushString(vm.L, subject);
-    VmPushString(vm.L, pattern);
-    VmPushCFunction(vm.L, fn);
-    int status = VmProtectedCall(vm.L, 3, 2, 0);
-    std::string out = status ? E(status) : libtest::Render(vm.L, 1) + ", " + libtest::Render(vm.L, 2);
-    VmSetTop(vm.L, 0);
+std::string ReplaceWith(qztest::Commands& vm, const char* subject, const char* pattern, VmCFunction fn) {
+    std::string out = vm.Run("patternreplacestr", {subject, pattern, Arg::Function(fn)});
     return out;
 }
 
 TEST(StringPattern, ReplacementFunctions) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     // The function gets the captures; its string or number result replaces the match.
     EXPECT_EQ(ReplaceWith(vm, "a=1, b=2", "(%w+)=(%w+)",
                           [](VmState* L) {
@@ -108,32 +95,32 @@ TEST(StringPattern, ReplacementFunctions) {
 }
 
 // Collects what the iterator returns until it returns nothing.
-std::vector<std::string> Iterate(LibVm& vm, const std::string& subject, const std::string& pattern) {
+std::vector<std::string> Iterate(qztest::Commands& vm, const std::string& subject, const std::string& pattern) {
     std::vector<std::string> found;
-    EXPECT_EQ(vm.CallRaw("patternfindstr", {subject, pattern}), 0);
-    EXPECT_EQ(VmType(vm.L, 1), VM_TFUNCTION);
+    EXPECT_EQ(vm.CallFresh("patternfindstr", {subject, pattern}), 0);
+    EXPECT_EQ(VmType(vm.state(), 1), VM_TFUNCTION);
     for (int guard = 0; guard < 10000; guard++) {
-        VmSetTop(vm.L, 1);
-        VmPushValue(vm.L, 1);
-        int status = VmProtectedCall(vm.L, 0, VM_MULTRET, 0);
+        VmSetTop(vm.state(), 1);
+        VmPushValue(vm.state(), 1);
+        int status = VmProtectedCall(vm.state(), 0, VM_MULTRET, 0);
         if (status) {
             found.push_back(E(status));
             break;
         }
-        if (VmGetTop(vm.L) == 1) break;
+        if (VmGetTop(vm.state()) == 1) break;
         std::string item;
-        for (int i = 2; i <= VmGetTop(vm.L); i++) {
+        for (int i = 2; i <= VmGetTop(vm.state()); i++) {
             if (i > 2) item += ',';
-            item += libtest::Render(vm.L, i);
+            item += qztest::Render(vm.state(), i);
         }
         found.push_back(item);
     }
-    VmSetTop(vm.L, 0);
+    VmSetTop(vm.state(), 0);
     return found;
 }
 
 TEST(StringPattern, Iterator) {
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     EXPECT_EQ(Iterate(vm, "one two  three", "%a+"), (std::vector<std::string>{"\"one\"", "\"two\"", "\"three\""}));
     EXPECT_EQ(Iterate(vm, "a=1,b=2", "(%w)=(%w)"), (std::vector<std::string>{"\"a\",\"1\"", "\"b\",\"2\""}));
     EXPECT_EQ(Iterate(vm, "ab", "()"), (std::vector<std::string>{"1", "2", "3"}));
@@ -194,7 +181,7 @@ print('S', '\x1f'.join(subjects), sep='\x1e')
     }
     ASSERT_EQ(patterns.size(), 21u);
     ASSERT_EQ(subjects.size(), 10u);
-    LibVm vm;
+    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     int finds = 0, replaces = 0;
     for (const auto& r : records) {
         const std::string& pattern = patterns[std::stoul(r[1])];
@@ -207,11 +194,11 @@ print('S', '\x1f'.join(subjects), sep='\x1e')
                 // Direct gives the whole match only through captures; without any, only the span.
                 if (pattern.find('(') == std::string::npos) expected = r[3] + ", " + r[4];
             }
-            EXPECT_EQ(vm.Call("patternfindstrdirect", {subject, pattern}), expected)
+            EXPECT_EQ(vm.Run("patternfindstrdirect", {subject, pattern}), expected)
                 << "pattern " << pattern << " on '" << subject << "'";
             finds++;
         } else {
-            EXPECT_EQ(vm.Call("patternreplacestr", {subject, pattern, "<>"}), "\"" + r[3] + "\", " + r[4])
+            EXPECT_EQ(vm.Run("patternreplacestr", {subject, pattern, "<>"}), "\"" + r[3] + "\", " + r[4])
                 << "pattern " << pattern << " on '" << subject << "'";
             replaces++;
         }

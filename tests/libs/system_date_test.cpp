@@ -82,16 +82,16 @@ TEST_F(SystemDateTest, LongDateAndFieldsMatchPython) {
 TEST_F(SystemDateTest, CommandsGiveTodaysDate) {
     std::string today = libtest::Python(
         "import datetime\nd = datetime.datetime.now()\nprint('%d %d %d' % (2000 + d.year % 100, d.month, d.day))\n");
-    double year = CallNumber("GetDateNum", [&] { VmPushNumber(L, 0); });
-    double month = CallNumber("GetDateNum", [&] { VmPushNumber(L, 1); });
-    double day = CallNumber("GetDateNum", [&] { VmPushNumber(L, 2); });
+    double year = CallNumber("GetDateNum", {0});
+    double month = CallNumber("GetDateNum", {1});
+    double day = CallNumber("GetDateNum", {2});
     char mine[64];
     snprintf(mine, sizeof mine, "%.0f %.0f %.0f\n", year, month, day);
     EXPECT_EQ(mine, today);  // (fails only when the day changes between the two reads)
-    std::string date = CallString("GetDate", [&] { VmPushNumber(L, 1); });
+    std::string date = CallString("GetDate", {1});
     EXPECT_TRUE(HasShape(date, "dd-Aaa-20dd dd:dd:dd")) << date;
     EXPECT_TRUE(HasShape(CallString("GetTime"), "dd:dd"));
-    EXPECT_EQ(Call("GetDateNum", [&] { VmPushNumber(L, 4); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("GetDateNum", {4}), ERR_WRONGUSAGE);
 }
 
 // The locale texts come from the user's time locale; the process locale stays "C", so numbers
@@ -144,10 +144,7 @@ for i in range(300):
     }
     EXPECT_EQ(count, 300);
 
-    EXPECT_EQ(CallNumber("CompareDates", [&] {
-                  VmPushString(L, "01-Jan-2014 10:00:00");
-                  VmPushString(L, "01-jan-2014 10:00:01");
-              }),
+    EXPECT_EQ(CallNumber("CompareDates", {"01-Jan-2014 10:00:00", "01-jan-2014 10:00:01"}),
               2);
     struct Bad {
         const char* a;
@@ -161,19 +158,11 @@ for i in range(300):
         {"01-Jan-2014", "01-Jan-201", 1},
     };
     for (const Bad& c : bad) {
-        EXPECT_EQ(Call("CompareDates", [&] {
-                      VmPushString(L, c.a);
-                      VmPushString(L, c.b);
-                      VmPushNumber(L, c.dateOnly);
-                  }),
+        EXPECT_EQ(Call("CompareDates", {c.a, c.b, c.dateOnly}),
                   ERR_INVALIDDATE)
             << c.a;
     }
-    EXPECT_EQ(CallNumber("CompareDates", [&] {
-                  VmPushString(L, "02-Feb-2014");
-                  VmPushString(L, "01-Feb-2014 23:59:59");
-                  VmPushNumber(L, 1);
-              }),
+    EXPECT_EQ(CallNumber("CompareDates", {"02-Feb-2014", "01-Feb-2014 23:59:59", 1}),
               1);
 }
 

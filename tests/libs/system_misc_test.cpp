@@ -26,52 +26,39 @@ protected:
 
 TEST_F(SystemMiscTest, TypesConditionsAndAssert) {
     struct Case {
-        std::function<void()> push;
+        Arg value;
         double type;
     };
     const Case types[] = {
-        {[&] { VmPushNil(L); }, 0},           {[&] { VmPushNumber(L, 1); }, 2},
-        {[&] { VmPushString(L, "x"); }, 3},   {[&] { VmNewTable(L); }, 4},
-        {[&] { VmPushBoolean(L, 1); }, -1},   {[&] { VmPushLightUserdata(L, &L); }, 9},
-        {[&] { VmPushCFunction(L, SysEnd); }, 5},
+        {Nil{}, 0},           {1, 2}, {"x", 3}, {Arg::Table({}), 4}, {B(true), -1}, {Arg::Pointer(&L), 9},
+        {Arg::Function(SysEnd), 5},
     };
     for (const Case& c : types)
-        EXPECT_EQ(CallNumber("GetType", c.push), c.type);
+        EXPECT_EQ(CallNumber("GetType", {c.value}), c.type);
 
-    auto iif = [&](const std::function<void()>& condition) {
-        return Call("IIf", [&] {
-            condition();
-            VmPushNumber(L, 1);
-            VmPushNumber(L, 2);
-        });
-    };
     struct Cond {
-        std::function<void()> push;
+        Arg condition;
         const char* result;
     };
-    const Cond conds[] = {{[&] { VmPushString(L, ""); }, "2"},
-                          {[&] { VmPushString(L, "a"); }, "1"},
-                          {[&] { VmPushNumber(L, 0); }, "2"},
-                          {[&] { VmPushNumber(L, -0.5); }, "1"},
-                          {[&] { VmPushNil(L); }, "2"}};
+    const Cond conds[] = {{"", "2"}, {"a", "1"}, {0, "2"}, {-0.5, "1"}, {Nil{}, "2"}};
     for (const Cond& c : conds) {
-        ASSERT_EQ(iif(c.push), 0);
+        ASSERT_EQ(Call("IIf", {c.condition, 1, 2}), 0);
         EXPECT_EQ(RenderValue(L, -1), c.result);
         VmSetTop(L, 0);
     }
-    EXPECT_EQ(iif([&] { VmNewTable(L); }), ERR_WRONGDTYPE);
+    EXPECT_EQ(Call("IIf", {Arg::Table({}), 1, 2}), ERR_WRONGDTYPE);
 
-    EXPECT_EQ(Call("Assert", [&] { VmPushNumber(L, 0); }), ERR_ASSERTFAILED);
-    EXPECT_EQ(Call("Assert", [&] { VmPushNil(L); }), ERR_ASSERTFAILED);
-    EXPECT_EQ(CallString("Assert", [&] { VmPushString(L, "ok"); }), "ok");
-    EXPECT_EQ(CallNumber("IsNil", [&] { VmPushNil(L); }), 1);
-    EXPECT_EQ(CallNumber("IsNil", [&] { VmPushNumber(L, 0); }), 0);
+    EXPECT_EQ(Call("Assert", {0}), ERR_ASSERTFAILED);
+    EXPECT_EQ(Call("Assert", {Nil{}}), ERR_ASSERTFAILED);
+    EXPECT_EQ(CallString("Assert", {"ok"}), "ok");
+    EXPECT_EQ(CallNumber("IsNil", {Nil{}}), 1);
+    EXPECT_EQ(CallNumber("IsNil", {0}), 0);
 }
 
 TEST_F(SystemMiscTest, ErrorsAndConstants) {
-    EXPECT_EQ(Call("Error", [&] { VmPushString(L, "custom 100%"); }), ERR_ERRORCALLED);
-    EXPECT_EQ(CallString("GetErrorName", [&] { VmPushNumber(L, ERR_ERRORCALLED); }), "custom 100%");
-    EXPECT_EQ(CallString("GetErrorName", [&] { VmPushNumber(L, ERR_SORTFUNC); }), "Invalid order function for sorting!");
+    EXPECT_EQ(Call("Error", {"custom 100%"}), ERR_ERRORCALLED);
+    EXPECT_EQ(CallString("GetErrorName", {ERR_ERRORCALLED}), "custom 100%");
+    EXPECT_EQ(CallString("GetErrorName", {ERR_SORTFUNC}), "Invalid order function for sorting!");
     EXPECT_EQ(Call("End"), ERR_USERABORT);
 
     struct Case {
@@ -83,9 +70,9 @@ TEST_F(SystemMiscTest, ErrorsAndConstants) {
                               {"LANGUAGE_RUSSIAN", 17},  {"COUNTRY_UNKNOWN", 38},       {"REQ_HIDEICONS", 65536},
                               {"PLUGINCAPS_DIRADAPTER", 0x8000}, {"FILETYPEFLAGS_FPS", 8}};
     for (const Case& c : constants)
-        EXPECT_EQ(CallNumber("GetConstant", [&] { VmPushString(L, c.name); }), c.value) << c.name;
-    EXPECT_EQ(Call("GetConstant", [&] { VmPushString(L, "NO_SUCH_THING"); }), ERR_FINDCST);
-    EXPECT_EQ(Call("GetConstant", [&] { VmPushString(L, "TICKS+1"); }), ERR_FINDCST);
+        EXPECT_EQ(CallNumber("GetConstant", {c.name}), c.value) << c.name;
+    EXPECT_EQ(Call("GetConstant", {"NO_SUCH_THING"}), ERR_FINDCST);
+    EXPECT_EQ(Call("GetConstant", {"TICKS+1"}), ERR_FINDCST);
 
     // Every named built-in code has its constant (1249 and 1406 to 1408 are unused).
     int found = 0;
@@ -103,57 +90,48 @@ TEST_F(SystemMiscTest, ErrorsAndConstants) {
 TEST_F(SystemMiscTest, ExitOnErrorAndRaiseOnError) {
     VmPushCFunction(L, SysEnd);
     int handler = VmGetTop(L);
-    ASSERT_EQ(Call("RaiseOnError", [&] { VmPushValue(L, handler); }), 0);
-    EXPECT_EQ(Call("ExitOnError", [&] { VmPushNumber(L, 0); }), ERR_WRONGUSAGE);
-    ASSERT_EQ(Call("RaiseOnError", [&] { VmPushNil(L); }), 0);
-    ASSERT_EQ(Call("ExitOnError", [&] { VmPushNumber(L, 0); }), 0);
+    ASSERT_EQ(Call("RaiseOnError", {V(handler)}), 0);
+    EXPECT_EQ(Call("ExitOnError", {0}), ERR_WRONGUSAGE);
+    ASSERT_EQ(Call("RaiseOnError", {Nil{}}), 0);
+    ASSERT_EQ(Call("ExitOnError", {0}), 0);
     EXPECT_FALSE(IsExitOnError());
-    EXPECT_EQ(Call("RaiseOnError", [&] { VmPushValue(L, handler); }), ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("RaiseOnError", [&] { VmPushNumber(L, 3); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("RaiseOnError", {V(handler)}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("RaiseOnError", {3}), ERR_WRONGUSAGE);
 }
 
 TEST_F(SystemMiscTest, MetatablesAndRawAccess) {
     VmNewTable(L);  // 1: t
     VmNewTable(L);  // 2: mt
-    ASSERT_EQ(Call("SetMetaTable", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    ASSERT_EQ(Call("SetMetaTable", {V(1), V(2)}), 0);
     VmSetTop(L, 2);
-    ASSERT_EQ(Call("GetMetaTable", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("GetMetaTable", {V(1)}), 0);
     EXPECT_TRUE(VmRawEqual(L, 2, 3));
     VmSetTop(L, 2);
-    EXPECT_EQ(Call("SetMetaTable", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), ERR_TABLEORNIL);
+    EXPECT_EQ(Call("SetMetaTable", {V(1), 1}), ERR_TABLEORNIL);
     // A "__metatable" field hides the metatable and protects it.
     VmPushString(L, "__metatable");
     VmPushString(L, "locked");
     VmRawSet(L, 2);
-    EXPECT_EQ(CallString("GetMetaTable", [&] { VmPushValue(L, 1); }), "locked");
-    EXPECT_EQ(Call("SetMetaTable", [&] { VmPushValue(L, 1); VmPushNil(L); }), ERR_PROTMETATABLE);
+    EXPECT_EQ(CallString("GetMetaTable", {V(1)}), "locked");
+    EXPECT_EQ(Call("SetMetaTable", {V(1), Nil{}}), ERR_PROTMETATABLE);
 
-    ASSERT_EQ(Call("RawSet", [&] { VmPushValue(L, 1); VmPushString(L, "k"); VmPushNumber(L, 4); }), 0);
+    ASSERT_EQ(Call("RawSet", {V(1), "k", 4}), 0);
     VmSetTop(L, 2);
-    EXPECT_EQ(CallNumber("RawGet", [&] { VmPushValue(L, 1); VmPushString(L, "k"); }), 4);
-    EXPECT_EQ(CallNumber("RawEqual", [&] { VmPushValue(L, 1); VmPushValue(L, 1); }), 1);
-    EXPECT_EQ(CallNumber("RawEqual", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    EXPECT_EQ(CallNumber("RawGet", {V(1), "k"}), 4);
+    EXPECT_EQ(CallNumber("RawEqual", {V(1), V(1)}), 1);
+    EXPECT_EQ(CallNumber("RawEqual", {V(1), V(2)}), 0);
 }
 
 // Object data on timers, the one object kind of this library.
 TEST_F(SystemMiscTest, ObjectData) {
     auto set = [&](double id, const char* key, double value) {
-        return Call("SetObjectData", [&] {
-            VmPushNumber(L, QZ_TYPE_TIMER);
-            VmPushNumber(L, id);
-            VmPushString(L, key);
-            VmPushNumber(L, value);
-        });
+        return Call("SetObjectData", {QZ_TYPE_TIMER, id, key, value});
     };
     auto get = [&](double id, const char* key) {
-        return Call("GetObjectData", [&] {
-            VmPushNumber(L, QZ_TYPE_TIMER);
-            VmPushNumber(L, id);
-            VmPushString(L, key);
-        });
+        return Call("GetObjectData", {QZ_TYPE_TIMER, id, key});
     };
-    ASSERT_EQ(Call("StartTimer", [&] { VmPushNumber(L, 1); }), 0);
-    ASSERT_EQ(Call("StartTimer", [&] { VmPushNumber(L, 2); }), 0);
+    ASSERT_EQ(Call("StartTimer", {1}), 0);
+    ASSERT_EQ(Call("StartTimer", {2}), 0);
     EXPECT_EQ(set(3, "x", 1), ERR_FINDARRAY);
     EXPECT_EQ(set(1, "", 1), ERR_WRONGUSAGE);
     ASSERT_EQ(set(1, "Speed", 5), 0);
@@ -162,38 +140,23 @@ TEST_F(SystemMiscTest, ObjectData) {
     ASSERT_EQ(get(1, "SPEED"), 0);
     EXPECT_EQ(RenderValue(L, -1), "5");
     EXPECT_EQ(get(1, "none"), ERR_FINDOBJECTDATA);
-    EXPECT_EQ(Call("SetObjectData", [&] {
-                  VmPushNumber(L, 22);
-                  VmPushNumber(L, 1);
-                  VmPushString(L, "k");
-                  VmPushNumber(L, 1);
-              }),
+    EXPECT_EQ(Call("SetObjectData", {22, 1, "k", 1}),
               ERR_NOLAYERS);
 
     // Without overwrite the target keeps its own "speed".
-    ASSERT_EQ(Call("CopyObjectData", [&] {
-                  VmPushNumber(L, QZ_TYPE_TIMER);
-                  VmPushNumber(L, 1);
-                  VmPushNumber(L, QZ_TYPE_TIMER);
-                  VmPushNumber(L, 2);
-                  VmPushNumber(L, 0);
-              }),
+    ASSERT_EQ(Call("CopyObjectData", {QZ_TYPE_TIMER, 1, QZ_TYPE_TIMER, 2, 0}),
               0);
     ASSERT_EQ(get(2, "speed"), 0);
     EXPECT_EQ(RenderValue(L, -1), "9");
     ASSERT_EQ(get(2, "name"), 0);
     EXPECT_EQ(RenderValue(L, -1), "7");
 
-    EXPECT_EQ(Call("ClearObjectData", [&] {
-                  VmPushNumber(L, QZ_TYPE_TIMER);
-                  VmPushNumber(L, 1);
-                  VmPushString(L, "missing");
-              }),
+    EXPECT_EQ(Call("ClearObjectData", {QZ_TYPE_TIMER, 1, "missing"}),
               ERR_FINDOBJECTDATA);
-    ASSERT_EQ(Call("ClearObjectData", [&] { VmPushNumber(L, QZ_TYPE_TIMER); VmPushNumber(L, 1); }), 0);
+    ASSERT_EQ(Call("ClearObjectData", {QZ_TYPE_TIMER, 1}), 0);
     EXPECT_EQ(get(1, "name"), ERR_FINDOBJECTDATA);
-    EXPECT_EQ(CallNumber("HaveObject", [&] { VmPushNumber(L, QZ_TYPE_TIMER); VmPushNumber(L, 2); }), 1);
-    EXPECT_EQ(CallNumber("HaveObject", [&] { VmPushNumber(L, QZ_TYPE_TIMER); VmPushNumber(L, 5); }), 0);
+    EXPECT_EQ(CallNumber("HaveObject", {QZ_TYPE_TIMER, 2}), 1);
+    EXPECT_EQ(CallNumber("HaveObject", {QZ_TYPE_TIMER, 5}), 0);
 }
 
 TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
@@ -258,23 +221,23 @@ TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
     // Physical memory as python3 sees it (above 4 GiB on most machines, never cut to 32 bits).
     std::string memory = libtest::Python(
         "import os\nprint(os.sysconf('SC_PHYS_PAGES') * os.sysconf('SC_PAGE_SIZE'))\n");
-    EXPECT_EQ(CallNumber("GetMemoryInfo", [&] { VmPushNumber(L, 1); }), std::stod(memory));
-    EXPECT_EQ(CallNumber("GetMemoryInfo", [&] { VmPushNumber(L, 0); }), std::stod(memory));
-    EXPECT_EQ(Call("GetMemoryInfo", [&] { VmPushNumber(L, 2); }), ERR_WRONGUSAGE);
+    EXPECT_EQ(CallNumber("GetMemoryInfo", {1}), std::stod(memory));
+    EXPECT_EQ(CallNumber("GetMemoryInfo", {0}), std::stod(memory));
+    EXPECT_EQ(Call("GetMemoryInfo", {2}), ERR_WRONGUSAGE);
 
-    EXPECT_EQ(Call("LegacyControl", [&] { VmPushString(L, "SingleMusic"); VmPushNumber(L, 1); }), 0);
+    EXPECT_EQ(Call("LegacyControl", {"SingleMusic", 1}), 0);
     EXPECT_TRUE(IsLegacySingleMusic());
-    EXPECT_EQ(Call("LegacyControl", [&] { VmPushString(L, "other"); VmPushNumber(L, 1); }), ERR_UNKNOWNTAG);
+    EXPECT_EQ(Call("LegacyControl", {"other", 1}), ERR_UNKNOWNTAG);
     ASSERT_EQ(Call("DisableLineHook"), 0);
     EXPECT_TRUE(IsLineHookDisabled());
     ASSERT_EQ(Call("EnableLineHook"), 0);
     EXPECT_FALSE(IsLineHookDisabled());
 
     char buffer[8];
-    ASSERT_EQ(Call("IncreasePointer", [&] { VmPushLightUserdata(L, buffer); VmPushNumber(L, 5); }), 0);
+    ASSERT_EQ(Call("IncreasePointer", {Arg::Pointer(buffer), 5}), 0);
     EXPECT_EQ(VmToUserdata(L, -1), buffer + 5);
     int moved = VmGetTop(L);
-    ASSERT_EQ(Call("DecreasePointer", [&] { VmPushValue(L, moved); VmPushNumber(L, 3); }), 0);
+    ASSERT_EQ(Call("DecreasePointer", {V(moved), 3}), 0);
     EXPECT_EQ(VmToUserdata(L, -1), buffer + 2);
     // Numbers beyond any byte count saturate instead of converting undefinedly.
     const uintptr_t base = reinterpret_cast<uintptr_t>(buffer);
@@ -288,18 +251,14 @@ TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
         {-7.9, base - 7},
     };
     for (const auto& step : kSteps) {
-        ASSERT_EQ(Call("IncreasePointer", [&] { VmPushLightUserdata(L, buffer); VmPushNumber(L, step.n); }), 0);
+        ASSERT_EQ(Call("IncreasePointer", {Arg::Pointer(buffer), step.n}), 0);
         EXPECT_EQ(reinterpret_cast<uintptr_t>(VmToUserdata(L, -1)), step.expected) << step.n;
     }
 }
 
 TEST_F(SystemMiscTest, DebugPrintWritesTextsUnchanged) {
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Call("DebugPrint", [&] {
-                  VmPushString(L, "100% %s");
-                  VmPushNumber(L, 2.5);
-                  VmPushNil(L);
-              }),
+    ASSERT_EQ(Call("DebugPrint", {"100% %s", 2.5, Nil{}}),
               0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "100% %s 2.5 Nil\n");
 }
@@ -322,15 +281,15 @@ TEST_F(SystemMiscTest, ScriptCatalog) {
     setenv("LANG", "de_DE.UTF-8", 1);
 
     auto text = [&](double index, const char* fallback) {
-        return CallString("GetCatalogString", [&] { VmPushNumber(L, index); VmPushString(L, fallback); });
+        return CallString("GetCatalogString", {index, fallback});
     };
     EXPECT_EQ(text(1, "x"), "x");  // no catalog open yet
-    ASSERT_EQ(Call("OpenCatalog", [&] { VmPushString(L, "App.catalog"); }), 0);
+    ASSERT_EQ(Call("OpenCatalog", {"App.catalog"}), 0);
     EXPECT_EQ(text(1, "x"), "Welt");
     EXPECT_EQ(text(5, "fallback"), "fallback");
     ASSERT_EQ(Call("CloseCatalog"), 0);
     EXPECT_EQ(text(0, "x"), "x");
-    EXPECT_EQ(Call("OpenCatalog", [&] { VmPushString(L, "Missing.catalog"); VmPushNumber(L, 2); }), 0);
+    EXPECT_EQ(Call("OpenCatalog", {"Missing.catalog", 2}), 0);
     EXPECT_EQ(text(0, "x"), "x");
 
     if (oldLang)
@@ -341,12 +300,12 @@ TEST_F(SystemMiscTest, ScriptCatalog) {
 }
 
 TEST_F(SystemMiscTest, CollectorControlsAndBadUrl) {
-    ASSERT_EQ(Call("CollectGarbage", [&] { VmPushNumber(L, 0); }), 0);
+    ASSERT_EQ(Call("CollectGarbage", {0}), 0);
     ASSERT_EQ(Call("GCInfo"), 0);
     ASSERT_EQ(VmGetTop(L), 2);
     EXPECT_GT(VmToNumber(L, 1), 0);
     EXPECT_GE(VmToNumber(L, 2), 0);
-    EXPECT_EQ(Call("OpenURL", [&] { VmPushString(L, ""); }), ERR_BADURL);
+    EXPECT_EQ(Call("OpenURL", {""}), ERR_BADURL);
 }
 
 }  // namespace
@@ -361,9 +320,9 @@ TEST_F(SystemMiscTest, DebugPromptReadsOneLine) {
     int saved = dup(0);
     ASSERT_NE(freopen(dir.File("input.txt").c_str(), "r", stdin), nullptr);
     testing::internal::CaptureStdout();
-    std::string first = CallString("DebugPrompt", [&] { VmPushString(L, "Name? "); });
-    std::string second = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
-    std::string third = CallString("DebugPrompt", [&] { VmPushString(L, "> "); });
+    std::string first = CallString("DebugPrompt", {"Name? "});
+    std::string second = CallString("DebugPrompt", {"> "});
+    std::string third = CallString("DebugPrompt", {"> "});
     std::string shown = testing::internal::GetCapturedStdout();
     dup2(saved, 0);
     close(saved);

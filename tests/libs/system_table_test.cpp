@@ -132,7 +132,7 @@ for n in [0, 1, 2, 3, 4, 5, 7, 16, 33, 100, 257]:
             PushStrings(input);
         }
         int table = VmGetTop(L);
-        ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, table); }), 0) << line;
+        ASSERT_EQ(Call("Sort", {V(table)}), 0) << line;
         std::vector<std::string> got = Items(table);
         for (auto& s : got) {
             if (parts[0] == "S") {
@@ -150,13 +150,13 @@ for n in [0, 1, 2, 3, 4, 5, 7, 16, 33, 100, 257]:
 TEST_F(SystemTableTest, SortWithOrderFunctionAndEmptyStringEnd) {
     PushNumbers({3, 1, 2, 9, 9, -4, 0.5});
     PushScriptFunction(kDescending);
-    ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    ASSERT_EQ(Call("Sort", {V(1), V(2)}), 0);
     EXPECT_EQ(Items(1), (std::vector<std::string>{"9", "9", "3", "2", "1", "0.5", "-4"}));
     VmSetTop(L, 0);
 
     // Without an order function the items end at the first empty string.
     PushStrings({"b", "A", "", "a"});
-    ASSERT_EQ(Call("Sort", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("Sort", {V(1)}), 0);
     EXPECT_EQ(Items(1), (std::vector<std::string>{"\"A\"", "\"b\"", "\"\"", "\"a\""}));
 }
 
@@ -178,7 +178,7 @@ TEST_F(SystemTableTest, InconsistentOrderFunctionFailsCleanly) {
     for (const Case& c : cases) {
         PushNumbers(c.items);
         PushScriptFunction(c.function);
-        EXPECT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), c.status);
+        EXPECT_EQ(Call("Sort", {V(1), V(2)}), c.status);
         std::vector<std::string> got = Items(1), want;
         for (double d : c.items) {
             VmPushNumber(L, d);
@@ -193,7 +193,7 @@ TEST_F(SystemTableTest, InconsistentOrderFunctionFailsCleanly) {
     // An error raised by the order function ends the sort with that error.
     PushNumbers({2, 1, 3});
     PushScriptFunction(kRaising);
-    EXPECT_EQ(Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), ERR_ERRORCALLED);
+    EXPECT_EQ(Call("Sort", {V(1), V(2)}), ERR_ERRORCALLED);
 }
 
 // Order function that answers at random (xorshift state shared by the test below).
@@ -217,7 +217,7 @@ TEST_F(SystemTableTest, RandomOrderFunctionNeverBreaksTheTable) {
             items.push_back(static_cast<double>((i * 7919u + seed) % 13));
         PushNumbers(items);
         VmPushCFunction(L, RandomOrder);
-        int status = Call("Sort", [&] { VmPushValue(L, 1); VmPushValue(L, 2); });
+        int status = Call("Sort", {V(1), V(2)});
         ASSERT_TRUE(status == 0 || status == ERR_SORTFUNC) << status;
         failures += status == ERR_SORTFUNC;
         std::vector<std::string> got = Items(1), want;
@@ -255,17 +255,14 @@ TEST_F(SystemTableTest, InsertAndRemoveItems) {
     };
     for (const Case& c : cases) {
         PushNumbers(c.items);
-        ASSERT_EQ(Call(c.command, [&] {
-                      VmPushValue(L, 1);
-                      for (double a : c.args)
-                          VmPushNumber(L, a);
-                  }),
-                  0);
+        std::vector<Arg> args = {V(1)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ASSERT_EQ(Call(c.command, args), 0);
         if (!c.result.empty()) {
             EXPECT_EQ(RenderValue(L, 2), c.result) << c.command;
         }
         EXPECT_EQ(Items(1), c.after) << c.command;
-        EXPECT_EQ(CallNumber("ListItems", [&] { VmPushValue(L, 1); }), (double)c.after.size());
+        EXPECT_EQ(CallNumber("ListItems", {V(1)}), (double)c.after.size());
         VmSetTop(L, 0);
     }
 }
@@ -279,8 +276,8 @@ TEST_F(SystemTableTest, CopyTableDeepShallowAndCyclic) {
     VmPushString(L, "v");
     VmRawSet(L, 1);
 
-    ASSERT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); }), 0);
-    ASSERT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+    ASSERT_EQ(Call("CopyTable", {V(1)}), 0);
+    ASSERT_EQ(Call("CopyTable", {V(1), 1}), 0);
     VmRawGetI(L, 1, 0);
     VmRawGetI(L, 2, 0);
     VmRawGetI(L, 3, 0);
@@ -298,9 +295,9 @@ TEST_F(SystemTableTest, CopyTableDeepShallowAndCyclic) {
     VmPushValue(L, 1);
     VmRawSetI(L, 2, 0);
     VmRawSetI(L, 1, 0);
-    EXPECT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); }), ERR_STACK);
+    EXPECT_EQ(Call("CopyTable", {V(1)}), ERR_STACK);
     VmSetTop(L, 1);
-    EXPECT_EQ(Call("CopyTable", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+    EXPECT_EQ(Call("CopyTable", {V(1), 1}), 0);
 }
 
 TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
@@ -311,21 +308,16 @@ TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
     VmRawSetI(L, 1, 1);
     VmPushString(L, "c");
     VmRawSetI(L, 1, 2);
-    EXPECT_EQ(CallString("Concat", [&] { VmPushValue(L, 1); }), "a2c");
-    EXPECT_EQ(CallString("Concat", [&] { VmPushValue(L, 1); VmPushString(L, ", "); VmPushNumber(L, 1); }), "2, c");
-    EXPECT_EQ(CallString("Concat", [&] {
-                  VmPushValue(L, 1);
-                  VmPushString(L, "-");
-                  VmPushNumber(L, 0);
-                  VmPushNumber(L, 1);
-              }),
+    EXPECT_EQ(CallString("Concat", {V(1)}), "a2c");
+    EXPECT_EQ(CallString("Concat", {V(1), ", ", 1}), "2, c");
+    EXPECT_EQ(CallString("Concat", {V(1), "-", 0, 1}),
               "a-2");
     VmNewTable(L);
     VmRawSetI(L, 1, 1);  // item 1 becomes a table
-    EXPECT_EQ(Call("Concat", [&] { VmPushValue(L, 1); }), ERR_STRINGEXPECTED);
+    EXPECT_EQ(Call("Concat", {V(1)}), ERR_STRINGEXPECTED);
     VmSetTop(L, 1);
 
-    ASSERT_EQ(Call("Unpack", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("Unpack", {V(1)}), 0);
     EXPECT_EQ(VmGetTop(L), 4);
     EXPECT_EQ(RenderValue(L, 4), "\"c\"");
     VmSetTop(L, 0);
@@ -335,8 +327,8 @@ TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
     VmPushString(L, "name");
     VmPushNumber(L, 1);
     VmRawSet(L, 1);
-    EXPECT_EQ(CallNumber("HaveItem", [&] { VmPushValue(L, 1); VmPushString(L, "NAME"); }), 1);
-    EXPECT_EQ(CallNumber("HaveItem", [&] { VmPushValue(L, 1); VmPushString(L, "other"); }), 0);
+    EXPECT_EQ(CallNumber("HaveItem", {V(1), "NAME"}), 1);
+    EXPECT_EQ(CallNumber("HaveItem", {V(1), "other"}), 0);
 }
 
 // ForEachI stops at the first non-Nil result and returns it; errors of the callback come back.
@@ -357,29 +349,29 @@ TEST_F(SystemTableTest, ForEachCallbacks) {
 )";
     PushNumbers({1, 2, 5, 7});
     PushScriptFunction(firstAboveTwo);
-    ASSERT_EQ(Call("ForEachI", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    ASSERT_EQ(Call("ForEachI", {V(1), V(2)}), 0);
     ASSERT_EQ(VmGetTop(L), 3);
     EXPECT_EQ(RenderValue(L, 3), "2");  // the index of 5
     VmSetTop(L, 2);
-    ASSERT_EQ(Call("ForEach", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), 0);
+    ASSERT_EQ(Call("ForEach", {V(1), V(2)}), 0);
     EXPECT_EQ(VmGetTop(L), 3);
     VmSetTop(L, 1);
     PushScriptFunction(kRaising);
-    EXPECT_EQ(Call("ForEachI", [&] { VmPushValue(L, 1); VmPushValue(L, 2); }), ERR_ERRORCALLED);
+    EXPECT_EQ(Call("ForEachI", {V(1), V(2)}), ERR_ERRORCALLED);
 }
 
 TEST_F(SystemTableTest, IPairsStepsAndNextItem) {
     PushNumbers({10, 20});
-    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("IPairs", {V(1)}), 0);
     EXPECT_EQ(VmType(L, 2), VM_TFUNCTION);
     EXPECT_EQ(RenderValue(L, 4), "-1");
     VmSetTop(L, 1);
-    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); VmPushNumber(L, -1); }), 0);
+    ASSERT_EQ(Call("IPairs", {V(1), -1}), 0);
     EXPECT_EQ(RenderValue(L, 2) + "," + RenderValue(L, 3), "0,10");
     VmSetTop(L, 1);
-    ASSERT_EQ(Call("IPairs", [&] { VmPushValue(L, 1); VmPushNumber(L, 1); }), 0);
+    ASSERT_EQ(Call("IPairs", {V(1), 1}), 0);
     EXPECT_EQ(VmGetTop(L), 1);  // past the last item: nothing
-    ASSERT_EQ(Call("NextItem", [&] { VmPushValue(L, 1); }), 0);
+    ASSERT_EQ(Call("NextItem", {V(1)}), 0);
     EXPECT_EQ(VmGetTop(L), 3);
 }
 

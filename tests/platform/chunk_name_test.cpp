@@ -10,7 +10,7 @@
 #include "base/error_codes.h"
 #include "runtime/linked_file.h"
 #include "runtime/player_records.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm.h"
 
 TEST(ChunkName, FileNameRoundTrip) {
@@ -184,7 +184,7 @@ TEST(FileInfo, VirtualEntryDefaults) {
 }
 
 TEST(LinkedFile, RunningAppletsFilesByNameAndArgument) {
-    VmScope vm;
+    qztest::VmScope vm;
     const char* name = "Data\\Img.PNG";
     EXPECT_EQ(ResolveLinkedFileName(vm, name, 0, nullptr), name);   // no applet yet
     qzAppletDescriptor applet;
@@ -198,14 +198,14 @@ TEST(LinkedFile, RunningAppletsFilesByNameAndArgument) {
     EXPECT_EQ(isFont, 0);
 
     std::string resolved;
-    int status = RunAsCommand(vm, [](VmState* s) { VmPushString(s, "mono.font"); }, [&](VmState* s) {
+    int status = RunAsCommand(vm, {"mono.font"}, [&](VmState* s) {
         resolved = ResolveLinkedFileArg(s, 1, 1, &isFont);
         return 0;
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(resolved, ":::chunk4396:40*Mono?/apps/x.qza");
     EXPECT_EQ(isFont, 1);
-    status = RunAsCommand(vm, [](VmState* s) { VmPushNil(s); }, [&](VmState* s) {
+    status = RunAsCommand(vm, {qztest::Nil{}}, [&](VmState* s) {
         ResolveLinkedFileArg(s, 1, 0, nullptr);
         return 0;
     });

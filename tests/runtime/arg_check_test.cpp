@@ -9,14 +9,17 @@
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_id.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm_aux.h"
+
+using namespace qztest;
 
 namespace {
 
-void PushNumbers(VmState* s, int n) {
-    for (int i = 0; i < n; i++)
-        VmPushNumber(s, i);
+std::vector<Arg> Numbers(int n) {
+    std::vector<Arg> args;
+    for (int i = 0; i < n; i++) args.push_back(i);
+    return args;
 }
 
 TEST(ArgCheck, ArgumentCount) {
@@ -38,7 +41,7 @@ TEST(ArgCheck, ArgumentCount) {
         SCOPED_TRACE(std::to_string(c.min) + "," + std::to_string(c.max) + " given " + std::to_string(c.given));
         VmScope vm;
         VmState* returned = nullptr;
-        int status = RunAsCommand(vm, [&](VmState* s) { PushNumbers(s, c.given); }, [&](VmState* s) {
+        int status = RunAsCommand(vm, Numbers(c.given), [&](VmState* s) {
             returned = VmCheckArgCount(s, c.min, c.max, 0, 0);
             return 0;
         });
@@ -52,7 +55,7 @@ TEST(ArgCheck, ArgumentCount) {
 TEST(ArgCheck, ArgumentCountChecksTheAppletVersion) {
     VmScope vm;
     auto run = [&](int major, int minor) {
-        return RunAsCommand(vm, nullptr, [&](VmState* s) { return VmCheckArgCount(s, 0, 0, major, minor), 0; });
+        return RunAsCommand(vm, {}, [&](VmState* s) { return VmCheckArgCount(s, 0, 0, major, minor), 0; });
     };
     ResetAppletVersion();
     EXPECT_EQ(run(9, 9), 0);  // no applet read yet: everything passes
@@ -101,16 +104,9 @@ TEST(ArgCheck, PercentArguments) {
         double got = -1;
         int isPercent = -1;
         SetErrorArgIndex(0);
-        int status = RunAsCommand(
-            vm,
-            [&](VmState* s) {
-                VmPushNumber(s, 0);
-                if (c.isString)
-                    VmPushString(s, c.text);
-                else
-                    VmPushNumber(s, c.number);
-            },
-            [&](VmState* s) { return got = CheckPercentArg(s, 2, c.base, c.allowOver, &isPercent), 0; });
+        int status = RunAsCommand(vm, {0, c.isString ? Arg(c.text) : Arg(c.number)}, [&](VmState* s) {
+            return got = CheckPercentArg(s, 2, c.base, c.allowOver, &isPercent), 0;
+        });
         EXPECT_EQ(status, c.code);
         if (c.code) {
             EXPECT_EQ(GetErrorArgIndex(), 2);
@@ -121,8 +117,7 @@ TEST(ArgCheck, PercentArguments) {
     }
 
     VmScope vm;
-    int status = RunAsCommand(vm, [](VmState* s) { VmNewTable(s); },
-                              [](VmState* s) { return CheckPercentArg(s, 1, 10, 0, nullptr), 0; });
+    int status = RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return CheckPercentArg(s, 1, 10, 0, nullptr), 0; });
     EXPECT_EQ(status, ERR_STRORNUM);
     EXPECT_EQ(GetErrorArgIndex(), 1);
 }
@@ -166,9 +161,9 @@ TEST(ObjectId, IdentifierArguments) {
     VmScope vm;
     int handle = 0;
     qzObjectId id{-5, &handle};
-    auto read = [&](std::function<void(VmState*)> push, bool numeric) {
+    auto read = [&](Arg arg, bool numeric) {
         id = {-5, &handle};
-        return RunAsCommand(vm, push, [&](VmState* s) {
+        return RunAsCommand(vm, {arg}, [&](VmState* s) {
             if (numeric)
                 GetNumericIdArg(&id, s, 1);
             else
@@ -177,27 +172,27 @@ TEST(ObjectId, IdentifierArguments) {
         });
     };
 
-    EXPECT_EQ(read([](VmState* s) { VmPushNumber(s, 3.9); }, false), 0);
+    EXPECT_EQ(read(3.9, false), 0);
     EXPECT_EQ(id.number, 3);
     EXPECT_EQ(id.pointer, nullptr);
-    EXPECT_EQ(read([](VmState* s) { VmPushNumber(s, -3.9); }, false), 0);
+    EXPECT_EQ(read(-3.9, false), 0);
     EXPECT_EQ(id.number, -3);
-    EXPECT_EQ(read([&](VmState* s) { VmPushLightUserdata(s, &handle); }, false), 0);
+    EXPECT_EQ(read(Arg::Pointer(&handle), false), 0);
     EXPECT_EQ(id.number, 0);
     EXPECT_EQ(id.pointer, &handle);
-    EXPECT_EQ(read([](VmState* s) { VmPushNil(s); }, false), ERR_NUMEXPECTED);
+    EXPECT_EQ(read(Nil{}, false), ERR_NUMEXPECTED);
     EXPECT_EQ(GetErrorArgIndex(), 1);
-    EXPECT_EQ(read([](VmState* s) { VmNewTable(s); }, false), ERR_NUMEXPECTED);
+    EXPECT_EQ(read(Arg::Table({}), false), ERR_NUMEXPECTED);
 
     // Creating commands: Nil asks for an automatic identifier; a handle is not a number.
-    EXPECT_EQ(read([](VmState* s) { VmPushNil(s); }, true), 0);
+    EXPECT_EQ(read(Nil{}, true), 0);
     EXPECT_TRUE(IsAutoObjectId(id));
-    EXPECT_EQ(read([](VmState* s) { VmPushNumber(s, 7.5); }, true), 0);
+    EXPECT_EQ(read(7.5, true), 0);
     EXPECT_EQ(id.number, 7);
     EXPECT_EQ(id.pointer, nullptr);
     EXPECT_FALSE(IsAutoObjectId(id));
-    EXPECT_EQ(read([&](VmState* s) { VmPushLightUserdata(s, &handle); }, true), ERR_NUMEXPECTED);
-    EXPECT_EQ(read([](VmState* s) { VmPushString(s, "x"); }, true), ERR_NUMEXPECTED);
+    EXPECT_EQ(read(Arg::Pointer(&handle), true), ERR_NUMEXPECTED);
+    EXPECT_EQ(read("x", true), ERR_NUMEXPECTED);
 }
 
 }  // namespace

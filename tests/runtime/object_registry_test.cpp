@@ -9,7 +9,7 @@
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
 #include "platform/os_alloc.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm_aux.h"
 
 namespace {
@@ -95,7 +95,7 @@ TEST_F(ObjectRegistry, LookupsOverAllLists) {
     EXPECT_EQ(CountObjectsOfType(3), 1);
     listOne = &b2;
 
-    VmScope vm;
+    qztest::VmScope vm;
     VmState* s = vm;
     VmNewTable(s);
     EXPECT_EQ(PushObjectIdsOfType(s, 3), 3);
@@ -170,7 +170,7 @@ std::vector<std::string> Keys(const qzObjectDataNode* list) {
 }
 
 TEST(ObjectData, StoreFindReplaceRemove) {
-    VmScope vm;
+    qztest::VmScope vm;
     VmState* s = vm;
     qzObjectDataNode* list = nullptr;
     VmPushString(s, "fast");
@@ -199,7 +199,7 @@ TEST(ObjectData, StoreFindReplaceRemove) {
 }
 
 TEST(ObjectData, CopySharesValuesNotReferences) {
-    VmScope vm;
+    qztest::VmScope vm;
     VmState* s = vm;
     qzObjectDataNode* list = nullptr;
     qzObjectDataNode* copy = reinterpret_cast<qzObjectDataNode*>(&handleA);
@@ -226,7 +226,7 @@ TEST(ObjectData, CopySharesValuesNotReferences) {
 }
 
 TEST(ObjectData, OutOfMemory) {
-    VmScope vm;
+    qztest::VmScope vm;
     VmState* s = vm;
     qzObjectDataNode* list = nullptr;
     VmPushString(s, "a");

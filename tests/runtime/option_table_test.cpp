@@ -6,61 +6,41 @@
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/option_table.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
+
+using namespace qztest;
 
 namespace {
 
 int handleMarker;
 
 // The options table used by every reader test, argument 1 of the command.
-void PushOptions(VmState* s) {
-    VmNewTable(s);
-    auto set = [s](const char* key, auto push) {
-        VmPushString(s, key);
-        push();
-        VmRawSet(s, -3);
-    };
-    set("width", [s] { VmPushNumber(s, 640.9); });
-    set("color", [s] { VmPushNumber(s, 4294901760.0); });
-    set("negative", [s] { VmPushNumber(s, -7.8); });
-    set("flag", [s] { VmPushBoolean(s, 1); });
-    set("numstr", [s] { VmPushString(s, "42"); });
-    set("name", [s] { VmPushString(s, "Title"); });
-    set("bytes", [s] { VmPushLString(s, "a\0b", 3); });
-    set("half", [s] { VmPushString(s, "50%"); });
-    set("quarter", [s] { VmPushString(s, "25%"); });
-    set("over", [s] { VmPushString(s, "150%"); });
-    set("bad", [s] { VmPushString(s, "x%"); });
-    set("handle", [s] { VmPushLightUserdata(s, &handleMarker); });
-    set("sub", [s] { VmNewTable(s); });
-    set("layer", [s] { VmPushString(s, "Clouds"); });
-    set("matrix", [s] {
-        VmNewTable(s);
-        for (int i = 0; i < 4; i++) {
-            VmPushNumber(s, i + 0.5);
-            VmRawSetI(s, -2, i);
-        }
-    });
-    set("shortmatrix", [s] {
-        VmNewTable(s);
-        for (int i = 0; i < 3; i++) {
-            VmPushNumber(s, i);
-            VmRawSetI(s, -2, i);
-        }
-    });
-    set("badmatrix", [s] {
-        VmNewTable(s);
-        for (int i = 0; i < 4; i++) {
-            VmPushString(s, "x");
-            VmRawSetI(s, -2, i);
-        }
+Arg Options() {
+    return Arg::Table({
+        {"width", 640.9},
+        {"color", 4294901760.0},
+        {"negative", -7.8},
+        {"flag", true},
+        {"numstr", "42"},
+        {"name", "Title"},
+        {"bytes", std::string("a\0b", 3)},
+        {"half", "50%"},
+        {"quarter", "25%"},
+        {"over", "150%"},
+        {"bad", "x%"},
+        {"handle", Arg::Pointer(&handleMarker)},
+        {"sub", Arg::Table({})},
+        {"layer", "Clouds"},
+        {"matrix", Arg::List({0.5, 1.5, 2.5, 3.5})},
+        {"shortmatrix", Arg::List({0, 1, 2})},
+        {"badmatrix", Arg::List({"x", "x", "x", "x"})},
     });
 }
 
 // Runs body with the options table as argument 1; returns the status.
 int WithOptions(VmState* state, const std::function<void(VmState*)>& body) {
     SetErrorArgString("");
-    return RunAsCommand(state, PushOptions, [&](VmState* s) {
+    return RunAsCommand(state, {Options()}, [&](VmState* s) {
         body(s);
         EXPECT_EQ(VmGetTop(s), 1);  // every reader leaves the stack as it found it
         return 0;

@@ -9,7 +9,7 @@
 #include "runtime/object_registry.h"
 #include "platform/file_test_util.h"
 #include "runtime/tool_dumps.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm_aux.h"
 
 using namespace filetest;
@@ -27,7 +27,7 @@ TEST(ToolDumps, Keywords) {
 
 TEST(ToolDumps, ConstantNames) {
     TempDir dir;
-    VmScope vm;
+    qztest::VmScope vm;
     const qzConstantRow rows[] = {{"#FIRST", nullptr, 1}, {"#Second", "two", 0}, {"#third", nullptr, 3}, {}};
     ASSERT_EQ(VmRegisterConstants(vm, rows, 0), 0);
     const qzConstantRow user[] = {{"#MINE", nullptr, 9}, {}};

@@ -228,3 +228,76 @@ TEST(HooksAndCalls, CallTraceOfNamelessCallsAndLongStrings) {
     }
     VmResetRuntimeLink();
 }
+
+// A hook or the quit flag set while a frame runs (by a command, or by a handler the interpreter
+// calls for an event) takes effect from the very next instruction of that frame.
+TEST(HooksAndCalls, HooksAndQuitSetInsideAFrameTakeEffectAtOnce) {
+    VmHolder L;
+    auto setGlobal = [&](const char* name, VmCFunction f) {
+        VmPushString(L, name);
+        VmPushCFunction(L, f);
+        VmSetTable(L, VM_GLOBALSINDEX);
+    };
+    setGlobal("hookon", [](VmState* s) {
+        VmSetHook(s, RecordHook, VM_MASKLINE, 0);
+        return 0;
+    });
+    setGlobal("hookoff", [](VmState* s) {
+        VmSetHook(s, nullptr, 0, 0);
+        return 0;
+    });
+    setGlobal("quit", [](VmState*) {
+        vmRuntime.quitFlag.store(1);
+        return 0;
+    });
+    events.clear();
+    std::string out;
+    ASSERT_EQ(RunAsm(L, R"(
+.function main
+  .line 1
+    GETGLOBAL r0 "hookon"
+    CALL r0 1 1
+  .line 2
+    LOADK r1 1
+  .line 3
+    GETGLOBAL r0 "hookoff"
+    CALL r0 1 1
+  .line 4
+    LOADK r1 2
+    RETURN r1 2
+.end
+)",
+                     &out),
+              0);
+    EXPECT_EQ(out, "2");
+    EXPECT_EQ(events, (std::vector<std::string>{"line 2", "line 3"}));
+
+    // The quit flag set by an "__index" handler: the instruction after the lookup never runs.
+    setGlobal("setmeta", [](VmState* s) {
+        VmSetMetatable(s, 1);
+        return 0;
+    });
+    setGlobal("seen", [](VmState*) {
+        ADD_FAILURE() << "ran after the quit flag was set";
+        return 0;
+    });
+    ASSERT_EQ(RunAsm(L, R"(
+.function main
+  NEWTABLE r0 0 0
+  NEWTABLE r1 0 1
+  GETGLOBAL r2 "quit"
+  SETTABLE r1 "__index" r2
+  GETGLOBAL r2 "setmeta"
+  MOVE r3 r0
+  MOVE r4 r1
+  CALL r2 3 1
+  SELF r2 r0 "missing"
+  GETGLOBAL r2 "seen"
+  CALL r2 1 1
+  RETURN r0 1
+.end
+)",
+                     &out),
+              0);
+    vmRuntime.quitFlag.store(0);
+}

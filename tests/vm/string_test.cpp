@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "vm/vm_gc.h"
 #include "vm/vm_string.h"
@@ -18,6 +24,31 @@ TEST(String, InterningGivesOneObjectPerText) {
     EXPECT_NE(z1, z2);
     EXPECT_EQ(z1->len, 3u);
     EXPECT_EQ(VmStringData(z1)[3], '\0');
+}
+
+// Texts of every length up to past the word-hashed ones intern to one object each, from copies
+// that end exactly where their memory ends, and a text that differs in one byte is another.
+TEST(String, InterningOfEveryLength) {
+    VmHolder L;
+    std::string text;
+    std::vector<VmString*> seen;
+    for (size_t n = 0; n <= 300; n++) {
+        std::unique_ptr<char[]> copy(new char[n]);
+        if (n) memcpy(copy.get(), text.data(), n);
+        VmString* s = VmInternString(L, copy.get(), n);
+        EXPECT_EQ(VmInternString(L, text.data(), n), s) << n;
+        EXPECT_EQ(s->len, n);
+        for (size_t at : {size_t{0}, n / 2, n ? n - 1 : 0}) {
+            if (n == 0) break;
+            std::string other = text;
+            other[at] ^= 1;
+            EXPECT_NE(VmInternString(L, other.data(), n), s) << n << " " << at;
+        }
+        seen.push_back(s);
+        text.push_back(static_cast<char>('a' + n % 26));
+    }
+    // Each text is kept by the VM until collected: the first ones are still found.
+    for (size_t n = 0; n < 10; n++) EXPECT_EQ(VmInternString(L, text.data(), n), seen[n]);
 }
 
 TEST(String, TableDoublesAndCollectorHalvesIt) {
@@ -97,4 +128,45 @@ TEST(String, NonFiniteNumbersFormatTheSameEverywhere) {
         VmFormatNumber(c.value, buf);
         EXPECT_STREQ(buf, c.text) << c.value;
     }
+}
+
+// Number text is byte for byte the C library's "%.14g" (NaN aside, tested above): on a table of
+// edge values and on a million random doubles of every magnitude.
+TEST(String, NumberTextIsPrintfFourteenDigits) {
+    std::vector<double> values = {
+        0.0, -0.0, 1, -1, 0.1, 0.5, 1.5, 2.5, 0.3, 1.0 / 3, 2.0 / 3, 123456789012345.0, 99999999999999.0,
+        99999999999999.5, 1e14 - 1, 1e14, 1e14 + 1, -1e14, -(1e14 - 1), 1e15, 1e16, 9007199254740992.0,
+        9007199254740993.0, -9007199254740992.0, 4294967295.0, 4294967296.0, 2147483648.0, -2147483649.0,
+        1e-4, 1e-5, 0.0001234, 0.00001234, 123456.78901234567, 99999999999999.99, 9.99999999999995e14,
+        9.999999999999949e14, 0.99999999999999, 0.999999999999995, 0.9999999999999949, DBL_MAX, -DBL_MAX,
+        DBL_MIN, DBL_TRUE_MIN, -DBL_TRUE_MIN, 2.2250738585072009e-308, 4.9406564584124654e-324 * 3,
+        INFINITY, -INFINITY, 1e300, 1e-300, 5e-324, 1.7976931348623157e308, 123.456, -0.000001,
+    };
+    for (int e = -330; e <= 310; e++) {
+        double p = std::pow(10.0, e);
+        values.insert(values.end(), {p, -p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), p * 5, p * 9.5});
+    }
+    for (int e = -1075; e <= 1024; e++) values.push_back(std::ldexp(1.0, e));
+    std::mt19937_64 random(20260101);
+    for (int i = 0; i < 1000000; i++) {
+        uint64_t bits = random();
+        double d;
+        switch (i % 4) {
+        case 0: memcpy(&d, &bits, sizeof d); break;                      // any bit pattern
+        case 1: d = (double)(int64_t)(bits >> (bits % 64)); break;       // integers of any size
+        case 2: d = (double)(bits % 2000001) / 1000 - 1000; break;       // short decimals
+        default: d = std::ldexp((double)(bits >> 11), (int)(bits % 120) - 100); break;
+        }
+        if (!std::isnan(d)) values.push_back(d);
+    }
+    int mismatches = 0;
+    for (double v : values) {
+        char ours[32], theirs[64];
+        int n = VmFormatNumber(v, ours);
+        snprintf(theirs, sizeof theirs, "%.14g", v);
+        if (strcmp(ours, theirs) != 0 || n != (int)strlen(theirs)) {
+            if (++mismatches <= 10) ADD_FAILURE() << theirs << " written as " << ours;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }

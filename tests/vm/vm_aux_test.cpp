@@ -7,9 +7,11 @@
 
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
-#include "support/vm_command.h"
+#include "support/commands.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
+
+using namespace qztest;
 
 namespace {
 
@@ -24,7 +26,7 @@ std::string StringAt(VmState* state, int index) {
 
 struct CheckCase {
     const char* what;
-    std::function<void(VmState*)> args;
+    std::vector<Arg> args;
     std::function<double(VmState*)> check;  // result of the reader, as a number
     int code;                              // 0 or the error raised
     int argIndex;                          // error-argument index expected with the error
@@ -32,21 +34,14 @@ struct CheckCase {
 };
 
 TEST(VmAux, ArgumentChecksTable) {
-    auto none = [](VmState*) {};
-    auto num = [](double n) { return [n](VmState* s) { VmPushNumber(s, n); }; };
-    auto str = [](const char* t) { return [t](VmState* s) { VmPushString(s, t); }; };
-    auto twoThenNil = [](VmState* s) {
-        VmPushNumber(s, 1);
-        VmPushNumber(s, 2);
-        VmPushNil(s);
-    };
-    auto twoArgs = [](VmState* s) {
-        VmPushNumber(s, 1);
-        VmPushNumber(s, 2);
-    };
-    auto table = [](VmState* s) { VmNewTable(s); };
+    const std::vector<Arg> none;
+    auto num = [](double n) { return std::vector<Arg>{n}; };
+    auto str = [](const char* t) { return std::vector<Arg>{t}; };
+    const std::vector<Arg> twoThenNil = {1, 2, Nil{}};
+    const std::vector<Arg> twoArgs = {1, 2};
+    const std::vector<Arg> table = {Arg::Table({})};
     int marker = 0;
-    auto light = [&marker](VmState* s) { VmPushLightUserdata(s, &marker); };
+    const std::vector<Arg> light = {Arg::Pointer(&marker)};
 
     const std::vector<CheckCase> cases = {
         {"number", num(2.5), [](VmState* s) { return VmCheckNumber(s, 1); }, 0, 0, 2.5},
@@ -103,24 +98,24 @@ TEST(VmAux, ArgumentChecksTable) {
 
 TEST(VmAux, NamedChecksNameTheArgument) {
     VmScope vm;
-    int status = RunAsCommand(vm, [](VmState* s) { VmNewTable(s); },
+    int status = RunAsCommand(vm, {Arg::Table({})},
                               [](VmState* s) { return (int)VmCheckNumberNamed(s, 1, "width"); });
     EXPECT_EQ(status, ERR_NUMTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "width");
     EXPECT_EQ(FormatErrorText(ERR_NUMTABLEARG), "Number expected in table argument \"width\"!");
 
-    status = RunAsCommand(vm, [](VmState* s) { VmNewTable(s); },
+    status = RunAsCommand(vm, {Arg::Table({})},
                           [](VmState* s) { return VmCheckIntegerNamed(s, 1, "flags"); });
     EXPECT_EQ(status, ERR_NUMTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "flags");
 
-    status = RunAsCommand(vm, [](VmState* s) { VmNewTable(s); },
+    status = RunAsCommand(vm, {Arg::Table({})},
                           [](VmState* s) { return VmCheckStringNamed(s, 1, "title") ? 0 : 0; });
     EXPECT_EQ(status, ERR_STRTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "title");
 
     int32_t word = 0;
-    status = RunAsCommand(vm, [](VmState* s) { VmPushNumber(s, 4278190080.0); },
+    status = RunAsCommand(vm, {4278190080.0},
                           [&](VmState* s) { return word = VmCheckIntegerNamed(s, 1, "color"), 0; });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(static_cast<uint32_t>(word), 0xFF000000u);
@@ -131,7 +126,7 @@ TEST(VmAux, CheckStringConvertsNumbersInPlace) {
     std::string text;
     size_t length = 0;
     int typeAfter = -1;
-    int status = RunAsCommand(vm, [](VmState* s) { VmPushNumber(s, 12); }, [&](VmState* s) {
+    int status = RunAsCommand(vm, {12}, [&](VmState* s) {
         text = VmCheckString(s, 1, &length);
         typeAfter = VmType(s, 1);
         return 0;
@@ -142,7 +137,7 @@ TEST(VmAux, CheckStringConvertsNumbersInPlace) {
     EXPECT_EQ(typeAfter, VM_TSTRING);
 
     // Zero bytes inside a string are counted.
-    status = RunAsCommand(vm, [](VmState* s) { VmPushLString(s, "a\0b", 3); }, [&](VmState* s) {
+    status = RunAsCommand(vm, {std::string("a\0b", 3)}, [&](VmState* s) {
         VmCheckString(s, 1, &length);
         return 0;
     });
@@ -151,14 +146,14 @@ TEST(VmAux, CheckStringConvertsNumbersInPlace) {
 
     // Absent optional string: the default and its length; an explicit nil fails.
     const char* got = nullptr;
-    status = RunAsCommand(vm, nullptr, [&](VmState* s) {
+    status = RunAsCommand(vm, {}, [&](VmState* s) {
         got = VmOptString(s, 1, "dflt", &length);
         return 0;
     });
     EXPECT_EQ(status, 0);
     EXPECT_STREQ(got, "dflt");
     EXPECT_EQ(length, 4u);
-    status = RunAsCommand(vm, [](VmState* s) { VmPushNil(s); },
+    status = RunAsCommand(vm, {Nil{}},
                           [&](VmState* s) { return VmOptString(s, 1, "dflt", &length) ? 0 : 0; });
     EXPECT_EQ(status, ERR_STREXPECTED);
 }
@@ -419,7 +414,7 @@ TEST(VmAux, StringBufferBuildsAnyLength) {
             for (size_t i = 0; expected.size() < total; i++)
                 expected += static_cast<char>('a' + i % 26);
             std::string got;
-            int status = RunAsCommand(vm, nullptr, [&](VmState* s) {
+            int status = RunAsCommand(vm, {}, [&](VmState* s) {
                 VmStringBuffer b;
                 VmBufInit(s, &b);
                 for (size_t at = 0; at < expected.size(); at += piece)
@@ -442,7 +437,7 @@ TEST(VmAux, StringBufferStaysWithinAHandlersStack) {
     std::string expected;
     int maxTop = 0;
     std::string got;
-    int status = RunAsCommand(vm, nullptr, [&](VmState* s) {
+    int status = RunAsCommand(vm, {}, [&](VmState* s) {
         VmStringBuffer b;
         VmBufInit(s, &b);
         for (int i = 0; i < 200000; i++) {

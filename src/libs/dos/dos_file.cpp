@@ -359,17 +359,19 @@ int DosReadString(VmState* state) {
 int DosReadLine(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckReadableDosFile(state, 1);
-    std::string line;
     if (qzDosIoMode == QZ_IO_BUFFERED) {
         // A plain platform file that is not in the middle of writing gives the line straight from
         // its buffer.
-        int direct = VfsReadLineDirect(f->file, &line);
+        const char* text;
+        size_t length;
+        int direct = VfsReadLineDirect(f->file, &text, &length);
         if (direct < 0) return ERR_READ;
         if (direct > 0) {
-            VmPushLString(state, line.data(), line.size());
+            VmPushLString(state, text, length);
             return 1;
         }
     }
+    std::string line;
     if (qzDosIoMode == QZ_IO_BUFFERED && !f->file->adapter) {
         // Platform files are read in small blocks; what follows the line feed is given back by
         // moving the position back, so the handle ends just behind the line as byte reads would.

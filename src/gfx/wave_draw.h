@@ -1,0 +1,139 @@
+// Drawing shared by the ripple and swirl frames: every destination pixel is taken from a source
+// point that the frame computes, either copied (with its mask bit and alpha byte), cross-faded
+// with a second image, or shown through an alpha map.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "gfx/channel_access.h"
+#include "platform/os_alloc.h"
+
+struct qzWaveDraw {
+    const uint8_t* source;
+    int sourceRowLength;
+    const uint8_t* second;
+    int secondRowLength;
+    uint8_t* destination;
+    int destRowLength;
+    int width;
+    int height;
+    int format;
+    int fade;                 // 0..255
+    int fadeOut;
+    const uint8_t* alphaMap;
+    int alphaMapBytesPerRow;
+    uint8_t* destAlpha;
+    int destAlphaBytesPerRow;
+    const uint8_t* alphaSource;  // alpha bytes copied with the pixels, or null
+    int alphaSourceBytesPerRow;
+    uint8_t* destMask;
+    int destMaskBytesPerRow;
+    const uint8_t* maskSource;   // mask bits copied with the pixels, or null
+    int maskSourceBytesPerRow;
+};
+
+// Copies that stand in for a null source: the destination's pixels, mask and alpha channel as
+// they were before the frame. `ok` is false when a copy could not be made.
+struct qzWaveSourceCopies {
+    uint8_t* pixels = nullptr;
+    uint8_t* mask = nullptr;
+    uint8_t* alpha = nullptr;
+    bool ok = true;
+    qzWaveSourceCopies() = default;
+    qzWaveSourceCopies(const qzWaveSourceCopies&) = delete;
+    qzWaveSourceCopies& operator=(const qzWaveSourceCopies&) = delete;
+    ~qzWaveSourceCopies() {
+        OsFree(pixels);
+        OsFree(mask);
+        OsFree(alpha);
+    }
+    static uint8_t* Copy(const uint8_t* from, size_t bytes, bool* ok) {
+        if (!from || bytes == 0) return nullptr;
+        uint8_t* p = (uint8_t*)OsAlloc(bytes, 0);
+        if (!p) {
+            *ok = false;
+            return nullptr;
+        }
+        std::memcpy(p, from, bytes);
+        return p;
+    }
+    // Fills the draw's source, mask source and alpha source from copies of the destination
+    // when the caller gave no source.
+    void Prepare(qzWaveDraw* d, int bytesPerPixel) {
+        if (d->source) return;
+        size_t rows = (size_t)d->height;
+        pixels = Copy(d->destination, rows * d->destRowLength * bytesPerPixel, &ok);
+        d->source = pixels;
+        d->sourceRowLength = d->destRowLength;
+        if (!d->maskSource && d->destMask) {
+            mask = Copy(d->destMask, rows * d->destMaskBytesPerRow, &ok);
+            d->maskSource = mask;
+            d->maskSourceBytesPerRow = d->destMaskBytesPerRow;
+        }
+        if (!d->alphaSource && d->destAlpha) {
+            alpha = Copy(d->destAlpha, rows * d->destAlphaBytesPerRow, &ok);
+            d->alphaSource = alpha;
+            d->alphaSourceBytesPerRow = d->destAlphaBytesPerRow;
+        }
+    }
+};
+
+template <typename Pixel>
+inline Pixel WaveCrossFade(int format, Pixel s1, Pixel s2, int fade) {
+    int a[3], b[3], o[3];
+    if constexpr (sizeof(Pixel) == 4) {
+        UnpackPixel32(format, s1, a);
+        UnpackPixel32(format, s2, b);
+    } else {
+        UnpackPixel16(format, s1, a);
+        UnpackPixel16(format, s2, b);
+    }
+    for (int i = 0; i < 3; i++) o[i] = b[i] + (((a[i] - b[i]) * fade) >> 8);
+    if constexpr (sizeof(Pixel) == 4)
+        return PackPixel32(format, o[0], o[1], o[2]);
+    else
+        return PackPixel16(format, o[0], o[1], o[2]);
+}
+
+// Draws one frame: sourcePoint(x, y, &sx, &sy) gives each pixel's source point inside the image.
+template <typename Pixel, typename SourcePoint>
+void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
+    const Pixel* src = (const Pixel*)d.source;
+    const Pixel* second = (const Pixel*)d.second;
+    for (int y = 0; y < d.height; y++) {
+        Pixel* out = (Pixel*)d.destination + (size_t)y * d.destRowLength;
+        for (int x = 0; x < d.width; x++) {
+            int sx, sy;
+            sourcePoint(x, y, &sx, &sy);
+            Pixel s1 = src[(size_t)sy * d.sourceRowLength + sx];
+            if (d.alphaMap) {
+                int a = d.alphaMap[(size_t)sy * d.alphaMapBytesPerRow + sx];
+                uint8_t* da = d.destAlpha ? d.destAlpha + (size_t)y * d.destAlphaBytesPerRow + x : nullptr;
+                if (a != 0) {
+                    out[x] = s1;
+                    if (da) *da = (uint8_t)(d.fadeOut ? a * (255 - d.fade) / 255 : d.fade * a / 255);
+                } else if (da) {
+                    *da = 0;
+                }
+                continue;
+            }
+            if (second) {
+                out[x] = WaveCrossFade<Pixel>(d.format, s1, second[(size_t)sy * d.secondRowLength + sx], d.fade);
+                continue;
+            }
+            out[x] = s1;
+            if (d.destMask && d.maskSource) {
+                bool set = d.maskSource[(size_t)sy * d.maskSourceBytesPerRow + (sx >> 3)] & (0x80 >> (sx & 7));
+                uint8_t* m = d.destMask + (size_t)y * d.destMaskBytesPerRow + (x >> 3);
+                if (set)
+                    *m |= (uint8_t)(0x80 >> (x & 7));
+                else
+                    *m &= (uint8_t) ~(0x80 >> (x & 7));
+            }
+            if (d.destAlpha && d.alphaSource)
+                d.destAlpha[(size_t)y * d.destAlphaBytesPerRow + x] =
+                    d.alphaSource[(size_t)sy * d.alphaSourceBytesPerRow + sx];
+        }
+    }
+}

@@ -1,0 +1,40 @@
+// The headless host driver: windows in memory, input injected from C++ or from the timed input
+// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Time is the
+// platform's monotonic clock, so a replaced clock drives the input script in tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/host/host.h"
+#include "platform/host/input_script.h"
+
+const qzHostDriver* HeadlessHostDriver();
+
+// Queues an event as if the user had made it. Any thread.
+void HeadlessInjectEvent(const qzHostEvent& event);
+// Replaces the input script; its times count from now.
+void HeadlessSetInputScript(const std::vector<qzScriptedEvent>& events);
+
+// A pointer as the headless driver keeps it.
+struct qzHeadlessCursor {
+    int32_t system;      // QZ_HOSTCURSOR_* for a system pointer, -1 for one made from an image
+    int32_t width;
+    int32_t height;
+    int32_t hotX;
+    int32_t hotY;
+    std::vector<uint32_t> pixels;
+};
+
+// What the program did with pointers, the mouse and the screen saver.
+struct qzHeadlessRecord {
+    const qzHeadlessCursor* cursor;  // the current pointer; null = the system arrow
+    uint32_t cursorChanges;
+    uint32_t warps;                  // mouse moves the program made
+    int32_t warpX;                   // the last one, in content coordinates
+    int32_t warpY;
+    uint32_t moveRequests;           // clicks that started moving a window
+    uint32_t resizeRequests;         // clicks that started resizing one
+    int32_t screenSaverAllowed;
+};
+qzHeadlessRecord HeadlessRecord();
