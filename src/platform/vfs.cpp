@@ -493,16 +493,17 @@ void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size) {
 }
 
 int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info) {
-    if (lock->platform) return OsExamineLock(lock->platform, info);
-    if (lock->fileAdapter) {
+    if (lock->platform) {
+        OsExamineLock(lock->platform, info);
+    } else if (lock->fileAdapter) {
         *info = lock->adapterStat;
-        return 0;
+    } else {
+        std::memset(info, 0, sizeof(*info));
+        info->size = lock->chunkSize;
+        info->protection = 15;
+        info->name = lock->name.c_str();
     }
-    std::memset(info, 0, sizeof(*info));
-    info->size = lock->chunkSize;
-    info->protection = 15;
-    info->name = lock->name.c_str();
-    return 0;
+    return 1;
 }
 
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory) {

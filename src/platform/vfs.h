@@ -3,6 +3,10 @@
 // name; chunk file names become windows into their container or memory block. On top of read,
 // write and seek it offers byte and 16/32-bit integer routines in both byte orders, whole-file
 // loading and copying, and examine records.
+//
+// Results: operations that only succeed or fail (close, put, flush, examine, the integer writes)
+// return non-zero on success and 0 on failure; operations that say why they failed (whole files,
+// the directory check) return 0 or an error code; reads and writes return the bytes moved.
 #pragma once
 
 #include <cstddef>
@@ -142,7 +146,7 @@ int VfsCopyFile(const char* source, const char* loaderList, const char* target, 
 qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList);
 void VfsUnlock(qzVfsLock* lock);
 void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size);
-int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 0
+int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 1
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);   // 0 or ERR_NOTADIR
 int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info);
 const char* VfsGetLockAdapterName(qzVfsLock* lock);

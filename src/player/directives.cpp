@@ -612,7 +612,7 @@ int ParseRequireTags(const char* text, const char* pluginName, std::vector<qzReq
 
 int RequireStartupPlugin(VmState* state, const char* name, int version, int revision,
                          const std::vector<qzRequireTag>& tags, int* hidden) {
-    // No plugin loader exists yet, so no plugin is ever available: the requirement fails the way
+    // This player loads no plugins, so no plugin is ever available: the requirement fails the way
     // it fails for a plugin that is not installed, naming the plugin file and the wanted version.
     std::string file = name ? name : "";
     size_t length = file.size();
@@ -657,7 +657,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     }
     SetPluginRequirePhase(0);
 
-    // The font system belongs to the text library, which does not exist yet: nothing to set up.
+    // The font system is the text library's; without it there is nothing to set up here.
     if (!display1Exists) AddDefaultDisplayDirective(applet, nullptr);
     MergeDisplayOptions(context, applet);
     ShareImageLoads(applet);
@@ -720,7 +720,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
         return error;
     }
     EndDirectiveRun(state, context, applet);
-    // The image cache belongs to the graphics core, which does not exist yet: nothing to free.
+    // The image cache is the graphics core's; without it there is nothing to free here.
     if (context->compiledApplet) {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
         PrintProgressDone();

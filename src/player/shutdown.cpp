@@ -72,8 +72,8 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     SetStartupRecords(nullptr, nullptr, nullptr);
     ResetAppletVersion();
     delete applet;
-    // Plugins with libraries would free them here, while the VM still exists; there is no plugin
-    // loader yet.
+    // Plugins with libraries free them here, while the VM still exists; this player loads no
+    // plugins.
     if (state) VmClose(state);
 
     if (context) {

@@ -179,7 +179,6 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
         return ERR_ERRORCALLED;
     }
     if (!platformMessage.empty()) std::fprintf(stderr, "%s\n", platformMessage.c_str());
-    LinkEventLoop();
 
     applet->timerSettings = qzTimerSettings();
     applet->screenOptions = qzScreenOptions();
@@ -206,7 +205,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     appendedApplet = context->appended;
 
     qzOptionValues values;
-    char programPath[QZ_MAX_PATH + 1];
+    char programPath[QZ_PATH_MAX];
     if (MacGetExecutablePath(programPath, sizeof programPath)) context->programPath = programPath;
 
     // Arguments come from the command line only on this platform (no launch by a file browser).
@@ -244,6 +243,9 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
+    // From here events reach the event queue and the runtime's quit flag (a quit signal that came
+    // earlier included).
+    LinkEventLoop();
     // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
 
@@ -278,7 +280,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         }
     }
 
-    // Plugins beside the program: there is no plugin loader yet, so there is nothing to load.
+    // Plugins beside the program would load here; this player loads no plugins.
 
     // The loading line names the applet file as given, also when a packed applet is then read
     // from its unpacked copy.
@@ -302,8 +304,8 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
-    // The line hook runs the event pump between script lines; the event pump belongs to the
-    // display library, which does not exist yet, so no hook is installed.
+    // The line hook runs the display library's event pump between script lines; without a display
+    // library there is no pump and no hook.
     PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
@@ -313,11 +315,11 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library, which does not exist yet.
+    // Application icons are loaded by the display library; without it they are not loaded.
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library, which does not exist yet.
+    // Start-up displays are opened by the display library; without it none is opened.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.

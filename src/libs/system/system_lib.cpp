@@ -11,7 +11,8 @@ namespace {
 
 bool lineHookDisabled = false;
 
-// The command table. The requester, clipboard and plugin commands are not part of it yet.
+// The command table: waiting, timers, dates, catalogs, tables, metatables, debugging and error
+// control, program and system information, and the named data of objects.
 const qzCommandRow kSystemCommands[] = {
     {"Wait", SysWait},
     {"OpenCatalog", SysOpenCatalog},
