@@ -11,12 +11,14 @@
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "player/directives.h"
+#include "player/host_api.h"
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "player/main_chunk.h"
 #include "player/options.h"
 #include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
 #include "base/crc32.h"
 #include "platform/catalog.h"
@@ -103,6 +105,10 @@ int StartupRegistryStep(VmState* state, void* data) {
     return SetStartupRegistry(state, r->context, r->applet);
 }
 
+int LoadPluginsStep(VmState* state, void* data) {
+    return LoadStartupPlugins(state, static_cast<qzPlayerContext*>(data));
+}
+
 int OpenLibrariesStep(VmState* state, void* data) {
     return OpenLibraries(state, static_cast<const qzLibraryDescriptor* const*>(data));
 }
@@ -118,6 +124,15 @@ const char* FilePart(const std::string& path) {
 }
 
 }  // namespace
+
+int LoadStartupPlugins(VmState* state, qzPlayerContext* context) {
+    SetPluginStartupPhase(1);
+    int error = LoadPluginsFromDir(context->programPath.c_str(), &context->skipPlugins, nullptr, StepLoadProgress);
+    for (qzPluginRecord* record = GetPluginRecords(); !error && record; record = record->next)
+        if (record->handle) error = InitPluginFeatures(state, record);
+    SetPluginStartupPhase(0);
+    return error;
+}
 
 int StepLoadProgress() {
     if (appendedApplet) return 0;
@@ -243,6 +258,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
+    InstallHostApi();
     // From here events reach the event queue and the runtime's quit flag (a quit signal that came
     // earlier included).
     LinkEventLoop();
@@ -277,10 +293,15 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             ReadAppletHead(context->appletPath.c_str(), applet);
             error = MacPrePluginHook();
             if (error) return error;
+            int count = 0;
+            LoadPluginsFromDir(context->programPath.c_str(), nullptr, &count, nullptr);
+            SetLoadProgress(count ? 20.0 / count : 0.0, 0.0);
         }
     }
 
-    // Plugins beside the program would load here; this player loads no plugins.
+    // Plugins beside the program. A library plugin's registration works on the VM.
+    error = Protected(state, LoadPluginsStep, context);
+    if (error) return error;
 
     // The loading line names the applet file as given, also when a packed applet is then read
     // from its unpacked copy.
@@ -306,7 +327,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     ApplyGlobalScreenOptions(applet);
     // The line hook runs the display library's event pump between script lines; without a display
     // library there is no pump and no hook.
-    PrintProgressDone();
+    if (!DidPluginLoadPrintProgress()) PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
     if (error) return error;

@@ -71,7 +71,7 @@ int StreamEof(void* h) {
 }
 
 qzVfsFileAdapter streamAdapter = {"fakestream", 0, 1, 0, StreamOpen, StreamClose, StreamRead, nullptr,
-                                  StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr};
+                                  StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr, nullptr};
 
 class VfsStream : public testing::Test {
 protected:
@@ -205,7 +205,7 @@ void* ChunkOpen(const char*, int, const qzVfsOpenTags* tags) {
 
 TEST(Vfs, ChunkNamesReachAcceptingAdaptersWithTheirWindow) {
     qzVfsFileAdapter chunkAdapter = {"chunky", 1, 1, 0, ChunkOpen, StreamClose, StreamRead, nullptr,
-                                     StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr};
+                                     StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr, nullptr};
     VfsAddFileAdapter(&chunkAdapter);
     seen = SeenTags();
     char chunk[1024];

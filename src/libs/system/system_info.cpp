@@ -85,9 +85,8 @@ int SysGetVersion(VmState* state) {
     SetTableFieldString(state, "platform", "MacOS");
     SetTableFieldNumber(state, "bigendian", HostIsBigEndian() ? 1 : 0);
     SetTableFieldString(state, "cpu", OsGetCpuName().c_str());
-    // This player loads no plugins: the plugin list is empty.
     VmPushString(state, "plugins");
-    VmNewTable(state);
+    PushPluginsTable(state);
     VmRawSet(state, -3);
     return 1;
 }
