@@ -48,7 +48,8 @@ Latency Summarise(std::vector<double>& us)
 }
 
 // One hand-off protocol for both: the poster waits until the waiter announced that it is about
-// to block, gives it 100 us to get there, stamps the time and posts.
+// to block, gives it 100 us to get there, stamps the time and posts. `wait` returns the time
+// at which the wait returned (anything it does after that is not counted).
 template <typename Wait, typename Post>
 Latency Measure(Wait wait, Post post)
 {
@@ -67,9 +68,8 @@ Latency Measure(Wait wait, Post post)
     });
     for (int i = 0; i < kSamples; i++) {
         round.store(i);
-        wait();
-        int64_t now = Clock::now().time_since_epoch().count();
-        us.push_back(double(now - postedAt.load()) / 1000.0);
+        int64_t woke = wait();
+        us.push_back(double(woke - postedAt.load()) / 1000.0);
     }
     poster.join();
     return Summarise(us);
@@ -91,8 +91,10 @@ void BM_WakeLatency(benchmark::State& state)
         gOurs = Measure(
             [] {
                 MacWaitEvents();
+                int64_t woke = Clock::now().time_since_epoch().count();
                 int error = 0;
                 MacHandleEvents(nullptr, &error);   // takes the wake-up
+                return woke;
             },
             [] { MacForceEventLoopIteration(); });
     }
@@ -110,7 +112,9 @@ void BM_CondVarHandOff(benchmark::State& state)
             [&] {
                 std::unique_lock<std::mutex> lock(mutex);
                 cond.wait(lock, [&] { return flag; });
+                int64_t woke = Clock::now().time_since_epoch().count();
                 flag = false;
+                return woke;
             },
             [&] {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -132,8 +136,10 @@ void BM_WakeLatencySdlDummy(benchmark::State& state)
         l = Measure(
             [] {
                 MacWaitEvents();
+                int64_t woke = Clock::now().time_since_epoch().count();
                 int error = 0;
                 MacHandleEvents(nullptr, &error);
+                return woke;
             },
             [] { MacForceEventLoopIteration(); });
     }

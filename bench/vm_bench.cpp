@@ -9,6 +9,7 @@
 #include "bench_script.h"
 #include "libs/math/math_lib.h"
 #include "libs/system/system.h"
+#include "runtime/library.h"
 #include "vm/vm.h"
 #include "vm/vm_gc.h"
 #include "vm/vm_object.h"
@@ -27,8 +28,7 @@ void RunScript(benchmark::State& state, const std::string& text) {
     VmPushString(L, "Concat");
     VmPushCFunction(L, SysConcat);
     VmSetTable(L, VM_GLOBALSINDEX);
-    VmPushValue(L, VM_GLOBALSINDEX);
-    RegisterMathLibrary(L);
+    OpenLibrary(L, &qzMathLibrary);
     VmSetTop(L, 0);
     if (!bench::LoadProgram(L, text)) {
         state.SkipWithError("program does not load");

@@ -7,6 +7,7 @@
 #include "base/error_codes.h"
 #include "gfx/channel_access.h"
 #include "gfx/distort_matrix.h"
+#include "gfx/mask_bits.h"
 #include "platform/os_alloc.h"
 
 namespace {
@@ -317,8 +318,13 @@ double* GenerateDistortCoefficients(qzDistortJob* job) {
             box.Add(r * std::cos(lo), r * std::sin(lo));
             box.Add(r * std::cos(hi), r * std::sin(hi));
         }
-        for (double q = std::ceil(lo / (kPi / 2.0)) * (kPi / 2.0); q <= hi; q += kPi / 2.0)
-            box.Add(r0 * std::cos(q), r0 * std::sin(q));
+        // The outer radius at each multiple of pi/2 inside the span: every such direction is
+        // one of four, whatever the span's size.
+        for (int k = 0; k < 4; k++) {
+            double q = k * kPi / 2.0;
+            q += std::ceil((lo - q) / kTwoPi) * kTwoPi;
+            if (hi - lo >= kTwoPi || q <= hi) box.Add(r0 * std::cos(k * kPi / 2.0), r0 * std::sin(k * kPi / 2.0));
+        }
         area = SetOutputArea(job, box);
         c[1] = job->sourceWidth * kTwoPi / c[1];
         c[3] = job->sourceHeight / c[3];
@@ -455,7 +461,7 @@ Sample SourceSample(const qzDistortJob* job, int x, int y) {
     if (job->sourceAlpha)
         s.a = job->sourceAlpha[(size_t)y * job->sourceAlphaBytesPerRow + x];
     else if (job->sourceMask)
-        s.a = (job->sourceMask[(size_t)y * job->sourceMaskBytesPerRow + (x >> 3)] & (0x80 >> (x & 7))) ? 255 : 0;
+        s.a = GetMaskBit(RowAt(job->sourceMask, y, job->sourceMaskBytesPerRow), x) ? 255 : 0;
     else
         s.a = 255;
     if (s.a == 0) return s;
@@ -555,7 +561,7 @@ void WriteDestPixel(const qzDistortJob* job, uint8_t* p, int r, int g, int b) {
 }
 
 void SetDestMaskBit(const qzDistortJob* job, int x, int y) {
-    job->destMask[(size_t)y * job->destMaskBytesPerRow + (x >> 3)] |= (uint8_t)(0x80 >> (x & 7));
+    SetMaskBit(RowAt(job->destMask, y, job->destMaskBytesPerRow), x);
 }
 
 }  // namespace
@@ -590,8 +596,7 @@ void DistortPixels(qzDistortJob* job, const double* c) {
                     WriteDestPixel(job, out, (int)s.r, (int)s.g, (int)s.b);
                 }
                 if (job->destMask) {
-                    if (!job->sourceMask ||
-                        (job->sourceMask[(size_t)y * job->sourceMaskBytesPerRow + (x >> 3)] & (0x80 >> (x & 7))))
+                    if (!job->sourceMask || GetMaskBit(RowAt(job->sourceMask, y, job->sourceMaskBytesPerRow), x))
                         SetDestMaskBit(job, i, j);
                 } else if (job->destAlpha) {
                     job->destAlpha[(size_t)j * job->destAlphaBytesPerRow + i] =

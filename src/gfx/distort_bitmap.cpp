@@ -2,7 +2,7 @@
 
 #include "base/error_codes.h"
 #include "gfx/distort.h"
-#include "gfx/locked_bitmap.h"
+#include "gfx/effect_lock.h"
 #include "platform/os_alloc.h"
 
 int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int method,
@@ -11,7 +11,7 @@ int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* 
     if (outBitmap) *outBitmap = nullptr;
     if (outMask) *outMask = nullptr;
     if (outAlpha) *outAlpha = nullptr;
-    qzLockedBitMap src(bitmap, LOCKF_READONLY);
+    BitMapLock src(bitmap, LOCKF_READONLY);
     if (!src.ok) return ERR_LOCKBMAP;
     int bpp = src.info.bytesPerPixel;
     if (bpp < 2 || bpp > 4) return ERR_BITMAP;
@@ -49,20 +49,19 @@ int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* 
     if (!coefficients) return job.error ? job.error : ERR_MEM;
 
     int err = 0;
-    qzBitMap* dst = CreateBitMap(job.destWidth, job.destHeight, 0, nullptr);
-    qzBitMap* dstMask = nullptr;
-    qzBitMap* dstAlpha = nullptr;
-    if (!dst) {
+    MadeBitMaps made;
+    made.bitmap = CreateBitMap(job.destWidth, job.destHeight, 0, nullptr);
+    if (!made.bitmap) {
         err = ERR_BITMAP;
     } else if (job.sourceAlpha) {
-        dstAlpha = CreateAlphaBitMap(job.destWidth, job.destHeight, 1, nullptr, 0);
-        if (!dstAlpha) err = ERR_ALLOCALPHA;
+        made.alpha = CreateAlphaBitMap(job.destWidth, job.destHeight, 1, nullptr, 0);
+        if (!made.alpha) err = ERR_ALLOCALPHA;
     } else {
-        dstMask = CreateMaskBitMap(dst, job.destWidth, job.destHeight, 1, nullptr, 0);
-        if (!dstMask) err = ERR_ALLOCMASK;
+        made.mask = CreateMaskBitMap(made.bitmap, job.destWidth, job.destHeight, 1, nullptr, 0);
+        if (!made.mask) err = ERR_ALLOCMASK;
     }
     if (!err) {
-        qzLockedBitMap out(dst, 0);
+        BitMapLock out(made.bitmap, 0);
         if (!out.ok || out.info.bytesPerPixel < 2 || out.info.bytesPerPixel > 4) {
             err = ERR_LOCKBMAP;
         } else {
@@ -70,13 +69,13 @@ int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* 
             job.destRowLength = out.info.rowLength;
             job.destBytesPerPixel = out.info.bytesPerPixel;
             job.destFormat = out.info.pixelFormat;
-            if (dstMask) {
-                job.destMask = (uint8_t*)QueryBitMapAttr(dstMask, BMATTR_MASKPIXELS);
-                job.destMaskBytesPerRow = (int)QueryBitMapAttr(dstMask, BMATTR_MASKBYTESPERROW);
+            if (made.mask) {
+                job.destMask = (uint8_t*)QueryBitMapAttr(made.mask, BMATTR_MASKPIXELS);
+                job.destMaskBytesPerRow = (int)QueryBitMapAttr(made.mask, BMATTR_MASKBYTESPERROW);
             }
-            if (dstAlpha) {
-                job.destAlpha = (uint8_t*)QueryBitMapAttr(dstAlpha, BMATTR_ALPHAPIXELS);
-                job.destAlphaBytesPerRow = (int)QueryBitMapAttr(dstAlpha, BMATTR_ALPHABYTESPERROW);
+            if (made.alpha) {
+                job.destAlpha = (uint8_t*)QueryBitMapAttr(made.alpha, BMATTR_ALPHAPIXELS);
+                job.destAlphaBytesPerRow = (int)QueryBitMapAttr(made.alpha, BMATTR_ALPHABYTESPERROW);
             }
             job.smooth = smooth;
             DistortPixels(&job, coefficients);
@@ -84,14 +83,6 @@ int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* 
         }
     }
     OsFree(coefficients);
-    if (err) {
-        DeleteBitMap(dst);
-        DeleteMaskBitMap(dstMask);
-        DeleteAlphaBitMap(dstAlpha);
-        return err;
-    }
-    if (outBitmap) *outBitmap = dst; else DeleteBitMap(dst);
-    if (outMask) *outMask = dstMask; else DeleteMaskBitMap(dstMask);
-    if (outAlpha) *outAlpha = dstAlpha; else DeleteAlphaBitMap(dstAlpha);
-    return 0;
+    if (!err) made.Release(outBitmap, outMask, outAlpha);
+    return err;
 }

@@ -5,7 +5,9 @@
 #include "base/error_codes.h"
 #include "gfx/convolve.h"
 #include "gfx/hsl_modulate.h"
-#include "gfx/locked_bitmap.h"
+#include "gfx/kernels_color.h"
+#include "gfx/mask_bits.h"
+#include "gfx/effect_lock.h"
 #include "gfx/oil_paint.h"
 #include "gfx/tone_filters.h"
 
@@ -14,10 +16,10 @@ namespace {
 // Locks the bitmap and runs kernel(lock info, width, height) on the clipped rectangle.
 template <typename Kernel>
 int RunOnBitMap(qzBitMap* bitmap, int width, int height, Kernel kernel) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
-    lock.Clip(&width, &height);
-    if (lock.Drawable() && width > 0 && height > 0) kernel(lock.info, width, height);
+    ClipToLock(lock.info, &width, &height);
+    if (LockIsDrawable(lock.info) && width > 0 && height > 0) kernel(lock.info, width, height);
     return 0;
 }
 
@@ -25,13 +27,13 @@ int RunOnBitMap(qzBitMap* bitmap, int width, int height, Kernel kernel) {
 
 int BlurBitMap(qzBitMap* bitmap, qzBitMap* alpha, int x, int y, int width, int height, double radius, double sigma,
                char mode) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
     if (x < 0) width += x, x = 0;
     if (y < 0) height += y, y = 0;
     if (width > lock.info.width - x) width = lock.info.width - x;
     if (height > lock.info.height - y) height = lock.info.height - y;
-    if (!lock.Drawable() || width < 1 || height < 1) return 0;
+    if (!LockIsDrawable(lock.info) || width < 1 || height < 1) return 0;
     uint8_t* alphaPixels = nullptr;
     int alphaBytes = 0;
     if (alpha) {
@@ -39,7 +41,7 @@ int BlurBitMap(qzBitMap* bitmap, qzBitMap* alpha, int x, int y, int width, int h
         alphaBytes = (int)QueryBitMapAttr(alpha, BMATTR_ALPHABYTESPERROW);
         if (alphaPixels) alphaPixels += (size_t)y * alphaBytes + x;
     }
-    qzConvolveJob job{lock.Pixel(x, y), width, height, lock.info.rowLength, lock.info.pixelFormat,
+    qzConvolveJob job{LockedPixel(lock.info, x, y), width, height, lock.info.rowLength, lock.info.pixelFormat,
                       lock.info.bytesPerPixel, alphaPixels, alphaBytes, radius, sigma, mode};
     ConvolveBitMapPixels(&job);
     return 0;
@@ -130,6 +132,23 @@ int ModulateBitMap(qzBitMap* bitmap, int width, int height, int brightness, int 
     });
 }
 
+int CharcoalBitMap(qzBitMap* bitmap, int width, int height, double radius, double sigma) {
+    int err = BlurBitMap(bitmap, nullptr, 0, 0, width, height, radius, 0, 'g');
+    if (!err) err = BlurBitMap(bitmap, nullptr, 0, 0, width, height, radius, sigma, 'b');
+    if (!err)
+        err = RunOnBitMap(bitmap, width, height, [&](const qzLockInfo& l, int w, int h) {
+            if (l.bytesPerPixel == 4) {
+                GrayPixels32(l.pixels, w, h, l.pixelFormat, l.rowLength, 0);
+                InvertPixels32(l.pixels, w, h, l.rowLength);
+            } else {
+                GrayPixels16(l.pixels, w, h, l.pixelFormat, l.rowLength, 0);
+                InvertPixels16(l.pixels, w, h, l.rowLength);
+            }
+        });
+    if (!err) err = AutoStretchBitMapLevels(bitmap, width, height);
+    return err;
+}
+
 qzBitMap* BlurAlphaForShadow(const qzBitMap* mask, const qzBitMap* alpha, int sx, int sy, int width, int height,
                              double radius, double sigma, int fullStrength) {
     if (width < 1 || height < 1 || !(radius >= 0.0) || radius > 65535.0) return nullptr;
@@ -154,7 +173,7 @@ qzBitMap* BlurAlphaForShadow(const qzBitMap* mask, const qzBitMap* alpha, int sx
             int64_t px = (int64_t)sx + x, py = (int64_t)sy + y;
             uint8_t v = 255;
             if (maskBits)
-                v = (maskBits[py * maskBytes + (px >> 3)] & (0x80 >> (px & 7))) ? 255 : 0;
+                v = GetMaskBit(RowAt(maskBits, py, maskBytes), px) ? 255 : 0;
             else if (alphaBytes)
                 v = alphaBytes[py * alphaRow + px];
             row[x] = v;

@@ -24,6 +24,9 @@ int AutoStretchBitMapLevels(qzBitMap* bitmap, int width, int height, const qzLoc
 int SepiaToneBitMap(qzBitMap* bitmap, int width, int height, double threshold);
 int OilPaintBitMap(qzBitMap* bitmap, int width, int height, double radius);
 int ModulateBitMap(qzBitMap* bitmap, int width, int height, int brightness, int saturation, int hue);
+// Charcoal drawing: edges (radius), blurred (radius, sigma), turned grey, inverted and
+// level-stretched, in that order.
+int CharcoalBitMap(qzBitMap* bitmap, int width, int height, double radius, double sigma);
 
 // A new alpha channel of (width + 2r) x (height + 2r), r the whole part of the radius, holding the
 // source's coverage (set mask bits as 255, the alpha channel, or full opacity without either),

@@ -2,19 +2,9 @@
 
 #include <cmath>
 
+#include "gfx/mask_bits.h"
+
 namespace {
-
-inline bool MaskBit(const uint8_t* mask, int bytesPerRow, int x, int y) {
-    return mask[(size_t)y * bytesPerRow + (x >> 3)] & (0x80 >> (x & 7));
-}
-
-inline void SetMaskBit(uint8_t* mask, int bytesPerRow, int x, int y, bool set) {
-    uint8_t* b = mask + (size_t)y * bytesPerRow + (x >> 3);
-    if (set)
-        *b |= (uint8_t)(0x80 >> (x & 7));
-    else
-        *b &= (uint8_t) ~(0x80 >> (x & 7));
-}
 
 template <typename Pixel>
 void CopyLineRect(const qzDisplaceJob* job, int sx, int sy, int dx, int dy, int width, int height) {
@@ -29,8 +19,8 @@ void CopyLineRect(const qzDisplaceJob* job, int sx, int sy, int dx, int dy, int 
             Pixel* out = &dst[(size_t)y1 * job->destRowLength + x1];
             if (mask) {
                 *out = p;
-                SetMaskBit(job->destMask, job->destMaskBytesPerRow, x1, y1,
-                           MaskBit(job->sourceMask, job->sourceMaskBytesPerRow, x0, y0));
+                PutMaskBit(RowAt(job->destMask, y1, job->destMaskBytesPerRow), x1,
+                           GetMaskBit(RowAt(job->sourceMask, y0, job->sourceMaskBytesPerRow), x0));
             } else if (alpha) {
                 uint8_t a = job->sourceAlpha[(size_t)y0 * job->sourceAlphaBytesPerRow + x0];
                 uint8_t* da = &job->destAlpha[(size_t)y1 * job->destAlphaBytesPerRow + x1];
@@ -99,8 +89,8 @@ void ThresholdMapToPlane(const qzThresholdJob* job, int level) {
                 if (shown) v = job->source ? job->source[(size_t)y * job->sourceBytesPerRow + x] : 255;
                 job->destination[(size_t)y * job->destBytesPerRow + x] = v;
             } else {
-                bool set = shown && (!job->source || MaskBit(job->source, job->sourceBytesPerRow, x, y));
-                SetMaskBit(job->destination, job->destBytesPerRow, x, y, set);
+                bool set = shown && (!job->source || GetMaskBit(RowAt(job->source, y, job->sourceBytesPerRow), x));
+                PutMaskBit(RowAt(job->destination, y, job->destBytesPerRow), x, set);
             }
         }
     }

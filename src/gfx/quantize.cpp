@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gfx/channel_access.h"
+#include "gfx/pixel_format.h"
 #include "platform/os_alloc.h"
 
 namespace {
@@ -29,33 +30,13 @@ struct QuantState {
 
 uint32_t RawPixel(const qzQuantJob* job, const uint8_t* p) {
     if (job->bytesPerPixel == 3) return (uint32_t)p[0] << 16 | (uint32_t)p[1] << 8 | p[2];
-    if (job->bytesPerPixel == 4) return *(const uint32_t*)p;
-    return *(const uint16_t*)p;
+    if (job->bytesPerPixel == 4) return pixel_access::Load32(p);
+    return pixel_access::Load16(p);
 }
 
 const uint8_t* PixelAt(const qzQuantJob* job, int x, int y) {
     int bpp = job->bytesPerPixel == 3 || job->bytesPerPixel == 4 ? job->bytesPerPixel : 2;
     return (const uint8_t*)job->pixels + ((size_t)y * job->rowLength + x) * bpp;
-}
-
-// 0x00RRGGBB of a raw value, as the engine converts pixels to colours (5-bit fields << 3, 6-bit
-// fields << 2, 24-bit values as 0x00RRGGBB with format 9's red and blue exchanged).
-uint32_t RawToRgb(uint32_t raw, int format) {
-    int c[3];
-    if (format >= 0 && format <= 7) {
-        UnpackPixel16(format, (uint16_t)raw, c);
-    } else if (format == 8 || format == 9) {
-        c[0] = (raw >> 16) & 255, c[1] = (raw >> 8) & 255, c[2] = raw & 255;
-        if (format == 9) {
-            int t = c[0];
-            c[0] = c[2], c[2] = t;
-        }
-    } else if (format >= 10 && format <= 13) {
-        UnpackPixel32(format, raw, c);
-    } else {
-        return 0;
-    }
-    return (uint32_t)c[0] << 16 | (uint32_t)c[1] << 8 | (uint32_t)c[2];
 }
 
 // Exact pass: distinct raw values in order of first appearance. Returns false (leaving the job
@@ -85,7 +66,7 @@ bool ExactPalette(qzQuantJob* job) {
         }
     job->transparentIndex = -1;
     for (int i = 0; i < count; i++) {
-        job->palette[i] = RawToRgb(list[i], job->format);
+        job->palette[i] = ConvertPixelToARGB(list[i], job->format, 0);
         if (job->transparent != -1 && job->palette[i] == (uint32_t)job->transparent) job->transparentIndex = i;
     }
     job->colors = count;
@@ -287,9 +268,9 @@ void ReadQuantPixel(const uint8_t* p, int format, int out[3]) {
     } else if (format == 9) {
         out[0] = p[2], out[1] = p[1], out[2] = p[0];
     } else if (format >= 10 && format <= 13) {
-        UnpackPixel32(format, *(const uint32_t*)p, out);
+        UnpackPixelAt(p, 4, format, out);
     } else if (format >= 0 && format <= 7) {
-        UnpackPixel16(format, *(const uint16_t*)p, out);
+        UnpackPixelAt(p, 2, format, out);
     } else {
         out[0] = out[1] = out[2] = 0;
     }
@@ -381,6 +362,10 @@ void MedianCutQuantize(qzQuantJob* job) {
         job->success = 1;
         return;
     }
+    // The pixel format must name pixels of the job's size, or pixels would be read across
+    // their neighbours (and past the end of the buffer).
+    int stride = job->bytesPerPixel == 3 || job->bytesPerPixel == 4 ? job->bytesPerPixel : 2;
+    if (GetPixelFormatBytes(job->format) != stride || !job->pixels || !job->indices || !job->palette) return;
     if (job->colors < 1) job->colors = 1;
     if (ExactPalette(job)) return;
 

@@ -1,7 +1,7 @@
 #include "gfx/quantize_bitmap.h"
 
 #include "base/error_codes.h"
-#include "gfx/locked_bitmap.h"
+#include "gfx/effect_lock.h"
 #include "gfx/pixel_format.h"
 #include "gfx/quantize.h"
 #include "gfx/tone_filters.h"
@@ -23,7 +23,7 @@ int QuantizeImage(const void* pixels, int format, int bytesPerPixel, int width, 
 namespace {
 
 // Quantises the locked bitmap into a fresh index map; null when out of memory.
-uint8_t* QuantizeLocked(const qzLockedBitMap& lock, int colours, int dither, uint32_t palette[256], int* count) {
+uint8_t* QuantizeLocked(const BitMapLock& lock, int colours, int dither, uint32_t palette[256], int* count) {
     const qzLockInfo& l = lock.info;
     uint8_t* map = (uint8_t*)OsAlloc((size_t)l.width * l.height, 0);
     if (!map) return nullptr;
@@ -39,9 +39,9 @@ uint8_t* QuantizeLocked(const qzLockedBitMap& lock, int colours, int dither, uin
 }  // namespace
 
 int QuantizeBitMap(qzBitMap* bitmap, int colours, int dither) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
-    if (!lock.Drawable()) return 0;
+    if (!LockIsDrawable(lock.info)) return 0;
     uint32_t palette[256];
     int count = 0;
     uint8_t* map = QuantizeLocked(lock, colours, dither, palette, &count);
@@ -50,7 +50,7 @@ int QuantizeBitMap(qzBitMap* bitmap, int colours, int dither) {
     for (int i = 0; i < count; i++) values[i] = ConvertARGBToPixel(palette[i], lock.info.pixelFormat, 0);
     const uint8_t* m = map;
     for (int y = 0; y < lock.info.height; y++) {
-        uint8_t* row = lock.Pixel(0, y);
+        uint8_t* row = LockedPixel(lock.info, 0, y);
         if (lock.info.bytesPerPixel == 4)
             for (int x = 0; x < lock.info.width; x++) ((uint32_t*)row)[x] = values[*m++];
         else
@@ -61,9 +61,9 @@ int QuantizeBitMap(qzBitMap* bitmap, int colours, int dither) {
 }
 
 int ConvertBitMapToMonochrome(qzBitMap* bitmap, int dither) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
-    if (!lock.Drawable()) return 0;
+    if (!LockIsDrawable(lock.info)) return 0;
     uint32_t palette[256];
     int count = 0;
     uint8_t* map = QuantizeLocked(lock, 2, dither, palette, &count);

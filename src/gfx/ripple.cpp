@@ -1,6 +1,7 @@
 #include "gfx/ripple.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "gfx/int_sqrt.h"
 #include "gfx/wave_draw.h"
@@ -10,6 +11,7 @@ namespace {
 
 const double kTwoPi = 6.28318530717959;
 
+// trunc(v) clamped to 0 .. hi (the conversion truncates; below 0 and NaN give 0).
 int ClampInt(double v, int hi) {
     if (!(v > 0.0)) return 0;
     if (v >= hi) return hi;
@@ -19,9 +21,10 @@ int ClampInt(double v, int hi) {
 // Brings an angle into 0 .. 2 pi. Whole turns are taken off at once before the final steps, so
 // the cost does not grow with the distance from the centre.
 double WrapAngle(double a) {
-    if (a > kTwoPi || a < 0.0) {
-        double turns = std::floor(a / kTwoPi);
-        if (std::isfinite(turns)) a -= turns * kTwoPi;
+    if (std::fabs(a) > 1e6) {
+        a = std::fmod(a, kTwoPi);  // exact where whole turns would swamp the fraction
+    } else if (a > kTwoPi || a < 0.0) {
+        a -= std::floor(a / kTwoPi) * kTwoPi;
     }
     while (a > kTwoPi) a -= kTwoPi;
     while (a < 0.0) a += kTwoPi;
@@ -43,22 +46,26 @@ void Ripple(qzRippleJob* job, int frame) {
         job->amplitude = (frame < job->halfDuration ? frame : span - frame) * job->amplitudeStep;
         phase = frame;
     }
-    // The displacement factor depends on the distance alone: one entry per distance that the
-    // table holds, computed with the per-pixel formula.
+    // The displacement factor depends on the distance alone: one entry per distance up to the
+    // farthest corner's (the largest a distance table from BuildRippleTable holds); any other
+    // entry is computed on the spot with the same formula.
+    const int32_t* dist = job->distances;
+    size_t w = job->width, h = job->height;
     int maxD = 0;
-    size_t count = (size_t)job->width * job->height;
-    for (size_t i = 0; i < count; i++)
-        if (job->distances[i] > maxD) maxD = job->distances[i];
+    for (size_t i : {(size_t)0, w - 1, (h - 1) * w, h * w - 1})
+        if (dist[i] > maxD) maxD = dist[i];
     double* factor = (double*)OsAlloc(((size_t)maxD + 1) * sizeof(double), 0);
     if (!factor) return;
-    double R = job->radius, wl = job->wavelength;
-    for (int d = 0; d <= maxD; d++) {
+    double R = job->radius, wl = job->wavelength, amplitude = job->amplitude;
+    const double* sine = job->sine;
+    auto displacement = [=](int32_t d) {
         double angle = WrapAngle((d / wl) * kTwoPi - phase);
-        double s = job->sine[WaveTableIndex(angle)];
-        double a = job->amplitude * s * ((R - d) / R);
+        double s = sine[WaveTableIndex(angle)];
+        double a = amplitude * s * ((R - d) / R);
         if (d != 0) a = a * wl / d;
-        factor[d] = a;
-    }
+        return a;
+    };
+    for (int d = 0; d <= maxD; d++) factor[d] = displacement(d);
     qzWaveDraw d{(const uint8_t*)job->source, job->sourceRowLength, (const uint8_t*)job->second,
                  job->secondRowLength, (uint8_t*)job->destination, job->destRowLength, job->width, job->height,
                  job->format, fade, job->fadeOut, job->alphaMap, job->alphaMapBytesPerRow, job->destAlpha,
@@ -67,13 +74,12 @@ void Ripple(qzRippleJob* job, int frame) {
     qzWaveSourceCopies copies;
     copies.Prepare(&d, (int)sizeof(Pixel));
     if (copies.ok) {
-        const int32_t* dist = job->distances;
-        int cx = job->centerX, cy = job->centerY, w = job->width, h = job->height;
+        int cx = job->centerX, cy = job->centerY, right = job->width - 1, bottom = job->height - 1;
         DrawWaveFrame<Pixel>(d, [&](int x, int y, int* sx, int* sy) {
             int32_t dd = dist[(size_t)y * w + x];
-            double a = dd >= 0 ? factor[dd] : 0.0;
-            *sx = ClampInt(std::trunc(x + a * (x - cx)), w - 1);
-            *sy = ClampInt(std::trunc(y + a * (y - cy)), h - 1);
+            double a = (dd >= 0 && dd <= maxD) ? factor[dd] : displacement(dd);
+            *sx = ClampInt(x + a * (x - cx), right);
+            *sy = ClampInt(y + a * (y - cy), bottom);
         });
     }
     OsFree(factor);

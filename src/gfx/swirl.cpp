@@ -8,6 +8,7 @@
 
 namespace {
 
+// trunc(v) clamped to 0 .. hi (the conversion truncates; below 0 and NaN give 0).
 int ClampInt(double v, int hi) {
     if (!(v > 0.0)) return 0;
     if (v >= hi) return hi;
@@ -55,10 +56,15 @@ void Swirl(qzSwirlJob* job, int frame) {
     qzWaveSourceCopies copies;
     copies.Prepare(&d, (int)sizeof(Pixel));
     double R2 = R * R;
+    // Dividing by a factor of 1.0 changes nothing, so only the stretched axis divides.
+    bool divideX = kx != 1.0, divideY = ky != 1.0;
+    int rowY = -1;
+    double dy = 0.0, dy2 = 0.0;
     if (copies.ok)
         DrawWaveFrame<Pixel>(d, [&](int x, int y, int* sx, int* sy) {
-            double dx = kx * (x - cx), dy = ky * (y - cy);
-            double q = dx * dx + dy * dy;
+            if (y != rowY) rowY = y, dy = ky * (y - cy), dy2 = dy * dy;
+            double dx = kx * (x - cx);
+            double q = dx * dx + dy2;
             if (!(q < R2)) {
                 *sx = x, *sy = y;
                 return;
@@ -66,8 +72,9 @@ void Swirl(qzSwirlJob* job, int frame) {
             int dist = IntSqrt((int32_t)q);
             if (dist > maxD) dist = maxD;
             double c = rot[2 * dist], s = rot[2 * dist + 1];
-            *sx = ClampInt(std::trunc(cx + (c * dx - s * dy) / kx), w - 1);
-            *sy = ClampInt(std::trunc(cy + (s * dx + c * dy) / ky), h - 1);
+            double u = c * dx - s * dy, v = s * dx + c * dy;
+            *sx = ClampInt(cx + (divideX ? u / kx : u), w - 1);
+            *sy = ClampInt(cy + (divideY ? v / ky : v), h - 1);
         });
     OsFree(rot);
 }

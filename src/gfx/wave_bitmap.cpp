@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "base/error_codes.h"
-#include "gfx/locked_bitmap.h"
+#include "gfx/effect_lock.h"
 #include "gfx/ripple.h"
 #include "gfx/swirl.h"
 #include "gfx/wave_tables.h"
@@ -31,10 +31,10 @@ struct Planes {
 }  // namespace
 
 int SwirlBitMap(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int width, int height, int angle) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
-    lock.Clip(&width, &height);
-    if (!lock.Drawable() || width < 1 || height < 1) return 0;
+    ClipToLock(lock.info, &width, &height);
+    if (!LockIsDrawable(lock.info) || width < 1 || height < 1) return 0;
     double* tables = (double*)OsAlloc(sizeof(double) * kWaveTableSize * 2, 0);
     if (!tables) return ERR_MEM;
     Planes planes(mask, alpha);
@@ -57,10 +57,10 @@ int SwirlBitMap(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int width, in
 
 int RippleBitMap(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int width, int height, double wavelength,
                  double amplitude, double phase, double centerX, double centerY) {
-    qzLockedBitMap lock(bitmap, 0);
+    BitMapLock lock(bitmap, 0);
     if (!lock.ok) return ERR_LOCKBMAP;
-    lock.Clip(&width, &height);
-    if (!lock.Drawable() || width < 1 || height < 1) return 0;
+    ClipToLock(lock.info, &width, &height);
+    if (!LockIsDrawable(lock.info) || width < 1 || height < 1) return 0;
     double cx = std::floor(centerX * width), cy = std::floor(centerY * height);
     if (!std::isfinite(cx) || !std::isfinite(cy) || std::fabs(cx) > 1e6 || std::fabs(cy) > 1e6) return ERR_WRONGUSAGE;
     double* sine = (double*)OsAlloc(sizeof(double) * kWaveTableSize, 0);

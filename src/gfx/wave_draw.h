@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gfx/channel_access.h"
+#include "gfx/mask_bits.h"
 #include "platform/os_alloc.h"
 
 struct qzWaveDraw {
@@ -96,9 +97,11 @@ inline Pixel WaveCrossFade(int format, Pixel s1, Pixel s2, int fade) {
         return PackPixel16(format, o[0], o[1], o[2]);
 }
 
-// Draws one frame: sourcePoint(x, y, &sx, &sy) gives each pixel's source point inside the image.
-template <typename Pixel, typename SourcePoint>
-void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
+enum WaveDrawMode { WAVE_COPY, WAVE_COPY_PLANES, WAVE_CROSSFADE, WAVE_ALPHA_MAP };
+
+// One frame in one drawing mode, so that the pixel loop carries no mode tests.
+template <typename Pixel, WaveDrawMode Mode, typename SourcePoint>
+void DrawWaveRows(const qzWaveDraw& d, SourcePoint sourcePoint) {
     const Pixel* src = (const Pixel*)d.source;
     const Pixel* second = (const Pixel*)d.second;
     for (int y = 0; y < d.height; y++) {
@@ -107,7 +110,7 @@ void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
             int sx, sy;
             sourcePoint(x, y, &sx, &sy);
             Pixel s1 = src[(size_t)sy * d.sourceRowLength + sx];
-            if (d.alphaMap) {
+            if constexpr (Mode == WAVE_ALPHA_MAP) {
                 int a = d.alphaMap[(size_t)sy * d.alphaMapBytesPerRow + sx];
                 uint8_t* da = d.destAlpha ? d.destAlpha + (size_t)y * d.destAlphaBytesPerRow + x : nullptr;
                 if (a != 0) {
@@ -116,24 +119,34 @@ void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
                 } else if (da) {
                     *da = 0;
                 }
-                continue;
-            }
-            if (second) {
+            } else if constexpr (Mode == WAVE_CROSSFADE) {
                 out[x] = WaveCrossFade<Pixel>(d.format, s1, second[(size_t)sy * d.secondRowLength + sx], d.fade);
-                continue;
+            } else {
+                out[x] = s1;
+                if constexpr (Mode == WAVE_COPY_PLANES) {
+                    if (d.destMask && d.maskSource)
+                        PutMaskBit(RowAt(d.destMask, y, d.destMaskBytesPerRow), x,
+                                   GetMaskBit(RowAt(d.maskSource, sy, d.maskSourceBytesPerRow), sx));
+                    if (d.destAlpha && d.alphaSource)
+                        d.destAlpha[(size_t)y * d.destAlphaBytesPerRow + x] =
+                            d.alphaSource[(size_t)sy * d.alphaSourceBytesPerRow + sx];
+                }
             }
-            out[x] = s1;
-            if (d.destMask && d.maskSource) {
-                bool set = d.maskSource[(size_t)sy * d.maskSourceBytesPerRow + (sx >> 3)] & (0x80 >> (sx & 7));
-                uint8_t* m = d.destMask + (size_t)y * d.destMaskBytesPerRow + (x >> 3);
-                if (set)
-                    *m |= (uint8_t)(0x80 >> (x & 7));
-                else
-                    *m &= (uint8_t) ~(0x80 >> (x & 7));
-            }
-            if (d.destAlpha && d.alphaSource)
-                d.destAlpha[(size_t)y * d.destAlphaBytesPerRow + x] =
-                    d.alphaSource[(size_t)sy * d.alphaSourceBytesPerRow + sx];
         }
     }
+}
+
+// Draws one frame: sourcePoint(x, y, &sx, &sy) gives each pixel's source point inside the image.
+// Through an alpha map the source pixel is shown at the faded map value; with a second image
+// the two are cross-faded; otherwise the source pixel is copied with its mask bit and alpha.
+template <typename Pixel, typename SourcePoint>
+void DrawWaveFrame(const qzWaveDraw& d, SourcePoint sourcePoint) {
+    if (d.alphaMap)
+        DrawWaveRows<Pixel, WAVE_ALPHA_MAP>(d, sourcePoint);
+    else if (d.second)
+        DrawWaveRows<Pixel, WAVE_CROSSFADE>(d, sourcePoint);
+    else if ((d.destMask && d.maskSource) || (d.destAlpha && d.alphaSource))
+        DrawWaveRows<Pixel, WAVE_COPY_PLANES>(d, sourcePoint);
+    else
+        DrawWaveRows<Pixel, WAVE_COPY>(d, sourcePoint);
 }

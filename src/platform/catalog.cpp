@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/path_limit.h"
 #include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "platform/os_env.h"
@@ -145,7 +146,7 @@ qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char
 qzCatalog* OpenCatalogFile(const char* name) {
     int language = OsGetSystemLanguage();
     if (language == QZ_LANGUAGE_ENGLISH || language < 0 || language >= QZ_LANGUAGE_NONE) return nullptr;
-    char programDir[1024];
+    char programDir[QZ_PATH_MAX];
     bool haveProgramDir = MacGetBundlePath(programDir, sizeof(programDir));
     const char* directories[2] = {nullptr, haveProgramDir ? programDir : nullptr};
     qzVfsFile* file = nullptr;

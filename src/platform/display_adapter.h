@@ -7,11 +7,10 @@
 
 #include <cstdint>
 
+#include "platform/plugin_api.h"
+
 // An item of a tag list handed to adapter entry points; the list ends with tag 0.
-struct qzAdapterTag {
-    uint32_t tag;
-    intptr_t value;
-};
+typedef qzTagItem qzAdapterTag;
 
 // Adapter flags word.
 enum {
@@ -55,6 +54,9 @@ struct qzDisplayAdapter {
     intptr_t (*DoVideoBitMapMethod)(void* handle, int method, intptr_t argument);
     // The subset of `mask` of video-bitmap features the adapter offers.
     uint32_t (*QueryVideoCaps)(uint32_t mask);
+    // The information block of the display-adapter plugin, whose other entry points (displays,
+    // events, pointers, drawing) the display code calls; null for an adapter that is no plugin.
+    const qzPluginInfo* plugin;
 };
 
 // The active display adapter, or null when none is loaded. Any thread may read it.

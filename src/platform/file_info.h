@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "base/path_limit.h"
+
 // Protection flags (engine bits; the POSIX mode bit each one stands for).
 enum {
     QZ_PROT_READ_USR = 0x1,      // owner read
@@ -48,7 +50,7 @@ struct qzDosFileInfo {
     qzDateStamp created;
     qzDateStamp modified;
     qzDateStamp accessed;
-    char fullName[1024];      // filled by VfsExamineName
+    char fullName[QZ_PATH_MAX];  // filled by VfsExamineName
 };
 
 // Fills info from an examine record; times in local time, the creation date from the change time.

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-constexpr size_t QZ_PATH_MAX = 1024;
+#include "base/path_limit.h"
 
 // The path itself when it is 1024 characters or longer, or a copy of a chunk name; any other path
 // copied into buffer (QZ_PATH_MAX bytes) with every '\' turned into '/'.

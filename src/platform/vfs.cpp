@@ -28,22 +28,52 @@ std::vector<qzVfsFileAdapter*>& FileAdapters() {
     static std::vector<qzVfsFileAdapter*> adapters;
     return adapters;
 }
+std::vector<const qzPluginInfo*>& DirAdapters() {
+    static std::vector<const qzPluginInfo*> adapters;
+    return adapters;
+}
+qzVfsActivateFn activateHook = nullptr;
 
 std::vector<qzVfsFileAdapter*> AdapterSnapshot() {
     std::lock_guard<std::mutex> lock(adapterMutex);
     return FileAdapters();
 }
 
-// Whether the loader list lets this adapter serve: enabled, selected (the "plugin" wildcard
-// counts) and, when a loader list activated it, named explicitly here.
-bool AdapterAllowed(const qzVfsFileAdapter* a, const char* list) {
-    if (!a->enabled || !IsLoaderSelected(list, a->name, true)) return false;
-    return !a->activatedByList || IsLoaderNamedExplicitly(list, a->name);
+std::vector<const qzPluginInfo*> DirAdapterSnapshot() {
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    return DirAdapters();
 }
 
-// Marks the adapters whose module name is an item of the list as activated by a list.
-void ActivateFileAdapters(const char* list) {
+const char* AdapterName(const qzVfsFileAdapter* a) { return a->plugin ? a->plugin->moduleName : a->name; }
+bool AdapterEnabled(const qzVfsFileAdapter* a) { return a->plugin ? !a->plugin->disabled : a->enabled != 0; }
+bool AdapterActivatedByList(const qzVfsFileAdapter* a) {
+    return a->plugin ? a->plugin->activatedByList != 0 : a->activatedByList != 0;
+}
+bool AdapterAcceptsChunkNames(const qzVfsFileAdapter* a) {
+    return a->plugin ? (a->plugin->fileAdapterFlags & QZ_FILEADAPTERF_CHUNKNAMES) != 0 : a->acceptsChunkNames != 0;
+}
+
+// Whether the loader list lets a plugin or adapter of this name serve: enabled, selected (the
+// "plugin" wildcard counts) and, when a loader list activated it, named explicitly here.
+bool Allowed(const char* name, bool enabled, bool activatedByList, const char* list) {
+    if (!enabled || !IsLoaderSelected(list, name, true)) return false;
+    return !activatedByList || IsLoaderNamedExplicitly(list, name);
+}
+
+bool AdapterAllowed(const qzVfsFileAdapter* a, const char* list) {
+    return Allowed(AdapterName(a), AdapterEnabled(a), AdapterActivatedByList(a), list);
+}
+
+bool DirAdapterAllowed(const qzPluginInfo* p, const char* list) {
+    return p->OpenDir && Allowed(p->moduleName, !p->disabled, p->activatedByList != 0, list);
+}
+
+// Lets the plugin manager add the plugins the list names, then marks the layer's own adapters
+// whose name is an item of the list as activated by a list.
+void ActivateFileAdapters(const char* list, uint32_t capability) {
     if (!list || !*list || CompareNoCase(list, "default") == 0) return;
+    if (activateHook) activateHook(list, capability);
+    if (capability != QZ_PLUGINCAPS_FILEADAPTER) return;
     std::vector<qzVfsFileAdapter*> adapters = AdapterSnapshot();
     const char* p = list;
     while (true) {
@@ -51,11 +81,114 @@ void ActivateFileAdapters(const char* list) {
         std::string item(p, bar ? static_cast<size_t>(bar - p) : std::strlen(p));
         if (!IsReservedLoaderName(item.c_str()) && CompareNoCase(item.c_str(), "plugin") != 0) {
             for (qzVfsFileAdapter* a : adapters)
-                if (a->enabled && a->name && CompareNoCase(item.c_str(), a->name) == 0) a->activatedByList = 1;
+                if (!a->plugin && a->enabled && a->name && CompareNoCase(item.c_str(), a->name) == 0)
+                    a->activatedByList = 1;
         }
         if (!bar) break;
         p = bar + 1;
     }
+}
+
+// The entry points of an adapter, whether a plugin's or the layer's own. A missing entry point
+// answers as the adapter that cannot do it.
+int AdapterClose(const qzVfsFileAdapter* a, void* h) {
+    if (a->plugin) return a->plugin->FClose ? a->plugin->FClose(h) : 1;
+    return a->FClose ? a->FClose(h) : 1;
+}
+size_t AdapterRead(const qzVfsFileAdapter* a, void* h, void* buffer, size_t count) {
+    if (a->plugin) return a->plugin->FRead ? a->plugin->FRead(h, buffer, count) : 0;
+    return a->FRead ? a->FRead(h, buffer, count) : 0;
+}
+size_t AdapterWrite(const qzVfsFileAdapter* a, void* h, const void* buffer, size_t count) {
+    if (a->plugin) return a->plugin->FWrite ? a->plugin->FWrite(h, buffer, count) : 0;
+    return a->FWrite ? a->FWrite(h, buffer, count) : 0;
+}
+bool AdapterCanSeek(const qzVfsFileAdapter* a) { return a->plugin ? a->plugin->FSeek != nullptr : a->FSeek != nullptr; }
+int64_t AdapterSeek(const qzVfsFileAdapter* a, void* h, int64_t offset, int mode) {
+    if (a->plugin) return a->plugin->FSeek ? a->plugin->FSeek(h, offset, mode) : -1;
+    return a->FSeek ? a->FSeek(h, offset, mode) : -1;
+}
+int AdapterGetC(const qzVfsFileAdapter* a, void* h) {
+    if (a->plugin) return a->plugin->FGetC ? a->plugin->FGetC(h) : -1;
+    return a->FGetC ? a->FGetC(h) : -1;
+}
+int AdapterPutC(const qzVfsFileAdapter* a, void* h, int byte) {
+    if (a->plugin) return a->plugin->FPutC ? a->plugin->FPutC(h, byte) : 0;
+    return a->FPutC ? a->FPutC(h, byte) : 0;
+}
+int AdapterFlush(const qzVfsFileAdapter* a, void* h) {
+    if (a->plugin) return a->plugin->FFlush ? a->plugin->FFlush(h) : 1;
+    return a->FFlush ? a->FFlush(h) : 1;
+}
+int AdapterEof(const qzVfsFileAdapter* a, void* h) {
+    if (a->plugin) return a->plugin->FEof ? a->plugin->FEof(h) : 1;
+    return a->FEof ? a->FEof(h) : 1;
+}
+
+// A plugin's stat record as an examine record; the name goes to nameStore (the asked-for name
+// when the plugin reports none).
+void FromAdapterStat(qzAdapterStat* stat, const char* askedName, std::string* nameStore, qzFileInfo* info) {
+    stat->name[sizeof(stat->name) - 1] = '\0';
+    std::memset(info, 0, sizeof(*info));
+    info->isDirectory = (stat->flags & QZ_ADAPTERSTAT_DIRECTORY) ? 1 : 0;
+    info->size = stat->size;
+    info->protection = stat->protection;
+    info->accessTime = stat->accessTime;
+    info->modifyTime = stat->modifyTime;
+    info->changeTime = stat->changeTime;
+    *nameStore = stat->name[0] ? stat->name : (askedName ? askedName : "");
+    info->name = nameStore->c_str();
+}
+
+// Asks an adapter about a name. 1 with *info filled (its name in nameStore for plugins).
+int AdapterStat(const qzVfsFileAdapter* a, const char* name, qzFileInfo* info, std::string* nameStore,
+                qzAdapterStat* raw) {
+    if (!a->plugin) return a->Stat ? a->Stat(name, info) : 0;
+    if (!a->plugin->Stat) return 0;
+    qzAdapterStat stat;
+    std::memset(&stat, 0, sizeof stat);
+    if (!a->plugin->Stat(name, 0, &stat, nullptr)) return 0;
+    FromAdapterStat(&stat, name, nameStore, info);
+    if (raw) *raw = stat;
+    return 1;
+}
+
+int AdapterFStat(qzVfsFile* file, qzFileInfo* info) {
+    const qzVfsFileAdapter* a = file->adapter;
+    if (!a->plugin) return a->FStat ? a->FStat(file->handle, info) : 0;
+    if (!a->plugin->FStat) return 0;
+    qzAdapterStat stat;
+    std::memset(&stat, 0, sizeof stat);
+    if (!a->plugin->FStat(file->handle, &stat, nullptr)) return 0;
+    std::string name;
+    FromAdapterStat(&stat, "", &name, info);
+    // The name lives with the file until its next examine or its close.
+    char* copy = static_cast<char*>(OsAlloc(name.size() + 1, 0));
+    if (copy) std::memcpy(copy, name.c_str(), name.size() + 1);
+    OsFree(file->statName);
+    file->statName = copy;
+    info->name = copy;
+    return 1;
+}
+
+void* AdapterOpen(const qzVfsFileAdapter* a, const char* name, int adapterMode, qzVfsOpenTags* tags) {
+    if (!a->plugin) return a->FOpen ? a->FOpen(name, adapterMode, tags) : nullptr;
+    if (!a->plugin->FOpen) return nullptr;
+    qzTagItem items[7];
+    int n = 0;
+    items[n++] = {QZ_FOPENTAG_FLAGS, reinterpret_cast<intptr_t>(tags->flags)};
+    if (tags->containerPath) {
+        if (tags->memorySource) {
+            items[n++] = {QZ_FOPENTAG_MEMORY, 1};
+        } else {
+            items[n++] = {QZ_FOPENTAG_OFFSET, static_cast<intptr_t>(tags->offset)};
+            items[n++] = {QZ_FOPENTAG_SIZE, static_cast<intptr_t>(tags->size)};
+        }
+        items[n++] = {QZ_FOPENTAG_LENGTH, static_cast<intptr_t>(tags->size)};
+        items[n++] = {QZ_FOPENTAG_CONTAINER, reinterpret_cast<intptr_t>(tags->containerPath)};
+    }
+    items[n] = {0, 0};
+    return a->plugin->FOpen(name, adapterMode, items);
 }
 
 qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode) {
@@ -69,7 +202,7 @@ qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode)
 }
 
 qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
-    ActivateFileAdapters(list);
+    ActivateFileAdapters(list, QZ_PLUGINCAPS_FILEADAPTER);
     qzChunkNameParts parts;
     bool chunk = IsChunkName(name);
     if (chunk && !ParseChunkName(name, &parts)) return nullptr;
@@ -80,7 +213,7 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
                       : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
                                                   : QZ_ADAPTER_MODE_READ;
     for (qzVfsFileAdapter* a : AdapterSnapshot()) {
-        if (!AdapterAllowed(a, list) || (chunk && !a->acceptsChunkNames) || !a->FOpen) continue;
+        if (!AdapterAllowed(a, list) || (chunk && !AdapterAcceptsChunkNames(a))) continue;
         int flags = 0;
         qzVfsOpenTags tags = {&flags, nullptr, 0, 0, 0};
         if (chunk) {
@@ -89,9 +222,9 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
             tags.size = parts.size;
             tags.memorySource = parts.containerPath.empty() ? 1 : 0;
         }
-        if (void* handle = a->FOpen(name, adapterMode, &tags)) {
+        if (void* handle = AdapterOpen(a, name, adapterMode, &tags)) {
             qzVfsFile* file = NewFile(a, handle, flags, mode);
-            if (!file && a->FClose) a->FClose(handle);
+            if (!file) AdapterClose(a, handle);
             return file;
         }
     }
@@ -108,7 +241,7 @@ bool SkipForward(qzVfsFile* file, int64_t count) {
     bool ok = true;
     while (count > 0) {
         size_t want = count > static_cast<int64_t>(kBlockSize) ? kBlockSize : static_cast<size_t>(count);
-        if (file->adapter->FRead(file->handle, piece, want) != want) {
+        if (AdapterRead(file->adapter, file->handle, piece, want) != want) {
             ok = false;
             break;
         }
@@ -119,15 +252,15 @@ bool SkipForward(qzVfsFile* file, int64_t count) {
 }
 
 int64_t EmulatedStreamSeek(qzVfsFile* file, int64_t offset, int mode) {
-    if (!(file->mode & QZ_VFS_SEEKEMU) || mode == QZ_VFS_SEEK_END || !file->adapter->FRead) return -1;
-    int64_t current = file->adapter->FSeek(file->handle, 0, QZ_VFS_SEEK_CURRENT);
+    if (!(file->mode & QZ_VFS_SEEKEMU) || mode == QZ_VFS_SEEK_END) return -1;
+    int64_t current = AdapterSeek(file->adapter, file->handle, 0, QZ_VFS_SEEK_CURRENT);
     if (current < 0) return -1;
     int64_t target;
     if (mode == QZ_VFS_SEEK_BEGINNING) target = offset;
     else if (__builtin_add_overflow(current, offset, &target)) return -1;
     if (target < 0) return -1;
     if (target < current) {
-        if (file->adapter->FSeek(file->handle, 0, QZ_VFS_SEEK_BEGINNING) < 0) return -1;
+        if (AdapterSeek(file->adapter, file->handle, 0, QZ_VFS_SEEK_BEGINNING) < 0) return -1;
         if (!SkipForward(file, target)) return -1;
     } else if (!SkipForward(file, target - current)) {
         return -1;
@@ -156,6 +289,45 @@ void VfsRemoveFileAdapter(qzVfsFileAdapter* adapter) {
     list.erase(std::remove(list.begin(), list.end(), adapter), list.end());
 }
 
+int VfsAddPluginAdapter(const qzPluginInfo* plugin, uint32_t capability) {
+    if (!plugin) return ERR_WRONGUSAGE;
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    if (capability == QZ_PLUGINCAPS_DIRADAPTER) {
+        auto& list = DirAdapters();
+        if (std::find(list.begin(), list.end(), plugin) == list.end()) list.push_back(plugin);
+        return 0;
+    }
+    if (capability != QZ_PLUGINCAPS_FILEADAPTER) return ERR_WRONGUSAGE;
+    auto& list = FileAdapters();
+    for (qzVfsFileAdapter* a : list)
+        if (a->plugin == plugin) return 0;
+    auto* adapter = new (std::nothrow) qzVfsFileAdapter();
+    if (!adapter) return ERR_MEM;
+    adapter->plugin = plugin;
+    list.push_back(adapter);
+    return 0;
+}
+
+void VfsRemovePluginAdapter(const qzPluginInfo* plugin, uint32_t capability) {
+    std::lock_guard<std::mutex> lock(adapterMutex);
+    if (capability == QZ_PLUGINCAPS_DIRADAPTER) {
+        auto& list = DirAdapters();
+        list.erase(std::remove(list.begin(), list.end(), plugin), list.end());
+        return;
+    }
+    if (capability != QZ_PLUGINCAPS_FILEADAPTER) return;
+    auto& list = FileAdapters();
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if ((*it)->plugin == plugin) {
+            delete *it;
+            list.erase(it);
+            return;
+        }
+    }
+}
+
+void VfsSetActivateHook(qzVfsActivateFn hook) { activateHook = hook; }
+
 qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
     if (!name) return nullptr;
     if (mode & QZ_VFS_ADAPTERS) {
@@ -172,15 +344,15 @@ qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
 
 int VfsClose(qzVfsFile* file) {
     if (!file) return 0;
-    int result = file->adapter ? (file->adapter->FClose ? file->adapter->FClose(file->handle) : 1)
-                               : OsCloseFile(Platform(file));
+    int result = file->adapter ? AdapterClose(file->adapter, file->handle) : OsCloseFile(Platform(file));
+    OsFree(file->statName);
     OsFree(file);
     return result;
 }
 
 size_t VfsRead(qzVfsFile* file, void* buffer, size_t count) {
     if (!file) return 0;
-    if (file->adapter) return file->adapter->FRead ? file->adapter->FRead(file->handle, buffer, count) : 0;
+    if (file->adapter) return AdapterRead(file->adapter, file->handle, buffer, count);
     return OsReadFile(Platform(file), buffer, count);
 }
 
@@ -188,7 +360,7 @@ size_t VfsReadBlock(qzVfsFile* file, void* buffer, size_t count) { return VfsRea
 
 size_t VfsWrite(qzVfsFile* file, const void* buffer, size_t count) {
     if (!file) return 0;
-    if (file->adapter) return file->adapter->FWrite ? file->adapter->FWrite(file->handle, buffer, count) : 0;
+    if (file->adapter) return AdapterWrite(file->adapter, file->handle, buffer, count);
     return OsWriteFile(Platform(file), buffer, count);
 }
 
@@ -197,10 +369,10 @@ size_t VfsWriteBlock(qzVfsFile* file, const void* buffer, size_t count) { return
 int64_t VfsSeek(qzVfsFile* file, int64_t offset, int mode) {
     if (!file) return -1;
     if (!file->adapter) return OsSeekFile(Platform(file), offset, mode);
-    if (!file->adapter->FSeek) return -1;
+    if (!AdapterCanSeek(file->adapter)) return -1;
     bool stream = (file->flags & QZ_ADAPTER_FILE_STREAM) != 0;
     bool query = offset == 0 && (mode == QZ_VFS_SEEK_CURRENT || mode == QZ_VFS_SEEK_BEGINNING);
-    if (!stream || query) return file->adapter->FSeek(file->handle, offset, mode);
+    if (!stream || query) return AdapterSeek(file->adapter, file->handle, offset, mode);
     return EmulatedStreamSeek(file, offset, mode);
 }
 
@@ -208,7 +380,7 @@ int64_t VfsGetFileSize(qzVfsFile* file) {
     if (!file) return -1;
     if (file->adapter) {
         qzFileInfo info;
-        if (!file->adapter->FStat || !file->adapter->FStat(file->handle, &info)) return -1;
+        if (!AdapterFStat(file, &info)) return -1;
         return info.size;
     }
     qzPlatformFile* pf = Platform(file);
@@ -221,36 +393,36 @@ int64_t VfsGetFileSize(qzVfsFile* file) {
 
 int VfsGetC(qzVfsFile* file) {
     if (!file) return -1;
-    if (file->adapter) return file->adapter->FGetC ? file->adapter->FGetC(file->handle) : -1;
+    if (file->adapter) return AdapterGetC(file->adapter, file->handle);
     return OsGetC(Platform(file));
 }
 
 int VfsPutC(qzVfsFile* file, int byte) {
     if (!file) return 0;
-    if (file->adapter) return file->adapter->FPutC ? file->adapter->FPutC(file->handle, byte) : 0;
+    if (file->adapter) return AdapterPutC(file->adapter, file->handle, byte);
     return OsPutC(Platform(file), byte);
 }
 
 int VfsFlush(qzVfsFile* file) {
     if (!file) return 0;
-    if (file->adapter) return file->adapter->FFlush ? file->adapter->FFlush(file->handle) : 1;
+    if (file->adapter) return AdapterFlush(file->adapter, file->handle);
     return OsFlushFile(Platform(file));
 }
 
 int VfsEof(qzVfsFile* file) {
     if (!file) return 1;
-    if (file->adapter) return file->adapter->FEof ? file->adapter->FEof(file->handle) : 1;
+    if (file->adapter) return AdapterEof(file->adapter, file->handle);
     return OsEof(Platform(file));
 }
 
 int VfsExamine(qzVfsFile* file, qzFileInfo* info) {
     if (!file || !info) return 0;
-    if (file->adapter) return file->adapter->FStat ? file->adapter->FStat(file->handle, info) : 0;
+    if (file->adapter) return AdapterFStat(file, info);
     return OsExamineFile(Platform(file), info);
 }
 
 const char* VfsGetFileAdapterName(qzVfsFile* file) {
-    return file && file->adapter ? file->adapter->name : nullptr;
+    return file && file->adapter ? AdapterName(file->adapter) : nullptr;
 }
 
 int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied) {
@@ -460,12 +632,21 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
     }
     if (mode & QZ_VFS_LOCK_ADAPTERS) {
         // Directory adapters come first, then file adapters that can examine the name.
-        ActivateFileAdapters(loaderList);
+        ActivateFileAdapters(loaderList, QZ_PLUGINCAPS_DIRADAPTER);
+        for (const qzPluginInfo* p : DirAdapterSnapshot()) {
+            if (!DirAdapterAllowed(p, loaderList)) continue;
+            if (void* handle = p->OpenDir(name, 0, nullptr)) {
+                lock->dirAdapter = p;
+                lock->dirHandle = handle;
+                return lock;
+            }
+        }
+        ActivateFileAdapters(loaderList, QZ_PLUGINCAPS_FILEADAPTER);
         for (qzVfsFileAdapter* a : AdapterSnapshot()) {
-            if (!AdapterAllowed(a, loaderList) || !a->Stat) continue;
-            if (a->Stat(name, &lock->adapterStat)) {
+            if (!AdapterAllowed(a, loaderList)) continue;
+            if (AdapterStat(a, name, &lock->adapterStat, &lock->statName, nullptr)) {
                 lock->fileAdapter = a;
-                lock->adapterStat.name = lock->name.c_str();
+                lock->adapterStat.name = a->plugin ? lock->statName.c_str() : lock->name.c_str();
                 return lock;
             }
         }
@@ -483,6 +664,7 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
 void VfsUnlock(qzVfsLock* lock) {
     if (!lock) return;
     if (lock->platform) OsUnlock(lock->platform);
+    if (lock->dirAdapter && lock->dirAdapter->CloseDir) lock->dirAdapter->CloseDir(lock->dirHandle);
     delete lock;
 }
 
@@ -493,32 +675,51 @@ void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size) {
 }
 
 int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info) {
-    if (lock->platform) return OsExamineLock(lock->platform, info);
-    if (lock->fileAdapter) {
+    if (lock->platform) {
+        OsExamineLock(lock->platform, info);
+    } else if (lock->fileAdapter) {
         *info = lock->adapterStat;
-        return 0;
+    } else {
+        std::memset(info, 0, sizeof(*info));
+        info->isDirectory = lock->dirAdapter ? 1 : 0;
+        info->size = lock->dirAdapter ? 0 : lock->chunkSize;
+        info->protection = 15;
+        info->name = lock->name.c_str();
     }
-    std::memset(info, 0, sizeof(*info));
-    info->size = lock->chunkSize;
-    info->protection = 15;
-    info->name = lock->name.c_str();
-    return 0;
+    return 1;
 }
 
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory) {
     if (lock->platform) return OsCheckDirLock(lock->platform, isDirectory);
+    if (lock->dirAdapter) {
+        if (isDirectory) *isDirectory = 1;
+        return 0;
+    }
     if (isDirectory) *isDirectory = 0;
     SetErrorArgString(lock->name.c_str());
     return ERR_NOTADIR;
 }
 
 int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info) {
+    if (lock->dirAdapter) {
+        if (!lock->dirAdapter->NextDirEntry) return 0;
+        qzAdapterStat entry;
+        std::memset(&entry, 0, sizeof entry);
+        if (!lock->dirAdapter->NextDirEntry(lock->dirHandle, &entry, nullptr)) return 0;
+        qzFileInfo record;
+        FromAdapterStat(&entry, "", &lock->entryName, &record);
+        if (name) *name = lock->entryName.c_str();
+        if (isDirectory) *isDirectory = record.isDirectory;
+        if (info) *info = record;
+        return 1;
+    }
     if (!lock->platform) return 0;
     return OsNextDirEntry(lock->platform, scan, name, isDirectory, info);
 }
 
 const char* VfsGetLockAdapterName(qzVfsLock* lock) {
-    return lock && lock->fileAdapter ? lock->fileAdapter->name : nullptr;
+    if (lock && lock->dirAdapter) return lock->dirAdapter->moduleName;
+    return lock && lock->fileAdapter ? AdapterName(lock->fileAdapter) : nullptr;
 }
 
 int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters) {
@@ -527,9 +728,16 @@ int VfsExamineName(const char* name, qzDosFileInfo* info, bool useAdapters) {
     qzFileInfo record;
     if (useAdapters) {
         for (qzVfsFileAdapter* a : AdapterSnapshot()) {
-            if (!a->enabled || !a->Stat || !a->Stat(name, &record)) continue;
+            std::string statName;
+            qzAdapterStat raw;
+            raw.comment[0] = '\0';
+            if (!AdapterEnabled(a) || !AdapterStat(a, name, &record, &statName, &raw)) continue;
             ConvertFileInfo(&record, info);
             CopyCut(info->fullName, record.name ? record.name : name, sizeof(info->fullName));
+            if (a->plugin) {
+                raw.comment[sizeof(raw.comment) - 1] = '\0';
+                CopyCut(info->comment, raw.comment, sizeof(info->comment));
+            }
             return 1;
         }
     }

@@ -3,6 +3,10 @@
 // name; chunk file names become windows into their container or memory block. On top of read,
 // write and seek it offers byte and 16/32-bit integer routines in both byte orders, whole-file
 // loading and copying, and examine records.
+//
+// Results: operations that only succeed or fail (close, put, flush, examine, the integer writes)
+// return non-zero on success and 0 on failure; operations that say why they failed (whole files,
+// the directory check) return 0 or an error code; reads and writes return the bytes moved.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +14,7 @@
 #include <string>
 
 #include "platform/file_info.h"
+#include "platform/plugin_api.h"
 
 struct qzPlatformFile;
 struct qzPlatformLock;
@@ -40,8 +45,10 @@ struct qzVfsOpenTags {
     int memorySource;            // memory chunk names: 1
 };
 
-// A file adapter: the entry points through which a file-adapter plugin serves files. Plugins are
-// connected through VfsAddFileAdapter; the layer itself registers none.
+// A file adapter of the layer's own: the entry points through which it serves files, connected
+// through VfsAddFileAdapter. File-adapter plugins are connected through VfsAddPluginAdapter and
+// served through their information block (then `plugin` is set and the entry points here are
+// unused).
 struct qzVfsFileAdapter {
     const char* name;              // module name, matched against loader lists
     int acceptsChunkNames;         // the adapter wants ":::chunk" names too
@@ -58,16 +65,29 @@ struct qzVfsFileAdapter {
     int (*FEof)(void* handle);
     int (*FStat)(void* handle, qzFileInfo* info);                // 1 on success
     int (*Stat)(const char* name, qzFileInfo* info);             // by name; 1 on success
+    const qzPluginInfo* plugin;
 };
 
 void VfsAddFileAdapter(qzVfsFileAdapter* adapter);
 void VfsRemoveFileAdapter(qzVfsFileAdapter* adapter);
+
+// File-adapter (QZ_PLUGINCAPS_FILEADAPTER) and directory-adapter (QZ_PLUGINCAPS_DIRADAPTER)
+// plugins, in the order they joined. A plugin is in each list at most once; its own words
+// (disabled flag, activated-by-list word, module name, file-adapter flags) decide at every open
+// whether it may serve. 0, ERR_MEM, or ERR_WRONGUSAGE for another capability.
+int VfsAddPluginAdapter(const qzPluginInfo* plugin, uint32_t capability);
+void VfsRemovePluginAdapter(const qzPluginInfo* plugin, uint32_t capability);
+// Called with a loader list and the capability before the adapters of that kind are searched,
+// so that plugins named by the list join the list first. Null until the plugin manager installs it.
+typedef void (*qzVfsActivateFn)(const char* loaderList, uint32_t capability);
+void VfsSetActivateHook(qzVfsActivateFn hook);
 
 struct qzVfsFile {
     qzVfsFileAdapter* adapter;   // null: the platform serves the file
     void* handle;                // the adapter's handle or the qzPlatformFile
     int flags;                   // adapter files: the adapter's flags; platform: the open mode
     int mode;                    // the open mode bits
+    char* statName;              // plugin files: the name their last examine reported, or null
 };
 
 struct qzVfsLock {
@@ -77,6 +97,10 @@ struct qzVfsLock {
     bool chunk;                  // a ":::chunk" name: a file of chunkSize bytes
     int64_t chunkSize;
     qzFileInfo adapterStat;      // file-adapter locks: the adapter's answer
+    std::string statName;        // file-adapter plugin locks: the name the adapter reported
+    const qzPluginInfo* dirAdapter = nullptr;   // directory-adapter locks: the plugin
+    void* dirHandle = nullptr;                  // and its directory handle
+    std::string entryName;       // the last entry a directory adapter reported
 };
 
 // Files.
@@ -142,7 +166,7 @@ int VfsCopyFile(const char* source, const char* loaderList, const char* target, 
 qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList);
 void VfsUnlock(qzVfsLock* lock);
 void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size);
-int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 0
+int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 1
 int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);   // 0 or ERR_NOTADIR
 int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info);
 const char* VfsGetLockAdapterName(qzVfsLock* lock);

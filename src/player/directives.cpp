@@ -1,6 +1,8 @@
 // The directive run: display settings, plugin requirements and the preload calls.
 #include "player/directives.h"
 
+#include "runtime/plugin_manager.h"
+
 
 #include <cstdio>
 #include <cstring>
@@ -612,23 +614,15 @@ int ParseRequireTags(const char* text, const char* pluginName, std::vector<qzReq
 
 int RequireStartupPlugin(VmState* state, const char* name, int version, int revision,
                          const std::vector<qzRequireTag>& tags, int* hidden) {
-    // No plugin loader exists yet, so no plugin is ever available: the requirement fails the way
-    // it fails for a plugin that is not installed, naming the plugin file and the wanted version.
-    std::string file = name ? name : "";
-    size_t length = file.size();
-    if (length >= 4 && CompareNoCase(file.c_str() + length - 4, ".qzp") == 0) file.resize(length - 4);
-    file += ".qzp";
-    if (version != 0 || revision != 0) {
-        file += ' ';
-        file += std::to_string(version);
-        file += '.';
-        file += std::to_string(revision);
-    }
-    SetErrorArgString(file.c_str());
-    (void)state;
-    (void)tags;
-    (void)hidden;
-    return ERR_REQUIREPLUGIN;
+    std::vector<qzRequireTagItem> items;
+    items.reserve(tags.size() + 1);
+    for (const qzRequireTag& tag : tags)
+        items.push_back({tag.key.c_str(), tag.isString, tag.number, tag.isString ? tag.text.c_str() : nullptr});
+    items.push_back({nullptr, 0, 0, nullptr});
+    uint32_t flags = 0;
+    int error = RequirePluginVersion(state, name ? name : "", version, revision, 0, 0, items.data(), &flags);
+    if (!error && (flags & QZ_REQUIREF_HIDDENDISPLAYS) && hidden) *hidden = 1;
+    return error;
 }
 
 int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* applet) {
@@ -657,7 +651,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     }
     SetPluginRequirePhase(0);
 
-    // The font system belongs to the text library, which does not exist yet: nothing to set up.
+    // The font system is the text library's; without it there is nothing to set up here.
     if (!display1Exists) AddDefaultDisplayDirective(applet, nullptr);
     MergeDisplayOptions(context, applet);
     ShareImageLoads(applet);
@@ -720,7 +714,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
         return error;
     }
     EndDirectiveRun(state, context, applet);
-    // The image cache belongs to the graphics core, which does not exist yet: nothing to free.
+    // The image cache is the graphics core's; without it there is nothing to free here.
     if (context->compiledApplet) {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
         PrintProgressDone();

@@ -7,12 +7,15 @@
 #include "runtime/error_messages.h"
 #include "runtime/error_report.h"
 #include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
+#include "player/host_api.h"
 #include "player/startup.h"
 #include "player/library_table.h"
 #include "platform/catalog.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/platform_hooks.h"
+#include "platform/host_services.h"
 #include "platform/os_host_file.h"
 #include "player/event_loop_link.h"
 #include "vm/vm.h"
@@ -72,9 +75,13 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     SetStartupRecords(nullptr, nullptr, nullptr);
     ResetAppletVersion();
     delete applet;
-    // Plugins with libraries would free them here, while the VM still exists; there is no plugin
-    // loader yet.
+    // Library plugins free their part while the VM still exists; the plugins are unloaded after
+    // the VM's finalisers ran.
+    if (state) FreeLibraryPlugins(state);
     if (state) VmClose(state);
+    FreeAllPlugins();
+    DeleteHostTempFiles();
+    RemoveHostApi();
 
     if (context) {
         for (const std::string& path : context->tempFiles) OsHostDeleteFile(path.c_str());

@@ -11,12 +11,14 @@
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "player/directives.h"
+#include "player/host_api.h"
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "player/main_chunk.h"
 #include "player/options.h"
 #include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
 #include "base/crc32.h"
 #include "platform/catalog.h"
@@ -103,6 +105,10 @@ int StartupRegistryStep(VmState* state, void* data) {
     return SetStartupRegistry(state, r->context, r->applet);
 }
 
+int LoadPluginsStep(VmState* state, void* data) {
+    return LoadStartupPlugins(state, static_cast<qzPlayerContext*>(data));
+}
+
 int OpenLibrariesStep(VmState* state, void* data) {
     return OpenLibraries(state, static_cast<const qzLibraryDescriptor* const*>(data));
 }
@@ -118,6 +124,15 @@ const char* FilePart(const std::string& path) {
 }
 
 }  // namespace
+
+int LoadStartupPlugins(VmState* state, qzPlayerContext* context) {
+    SetPluginStartupPhase(1);
+    int error = LoadPluginsFromDir(context->programPath.c_str(), &context->skipPlugins, nullptr, StepLoadProgress);
+    for (qzPluginRecord* record = GetPluginRecords(); !error && record; record = record->next)
+        if (record->handle) error = InitPluginFeatures(state, record);
+    SetPluginStartupPhase(0);
+    return error;
+}
 
 int StepLoadProgress() {
     if (appendedApplet) return 0;
@@ -179,7 +194,6 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
         return ERR_ERRORCALLED;
     }
     if (!platformMessage.empty()) std::fprintf(stderr, "%s\n", platformMessage.c_str());
-    LinkEventLoop();
 
     applet->timerSettings = qzTimerSettings();
     applet->screenOptions = qzScreenOptions();
@@ -206,7 +220,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     appendedApplet = context->appended;
 
     qzOptionValues values;
-    char programPath[QZ_MAX_PATH + 1];
+    char programPath[QZ_PATH_MAX];
     if (MacGetExecutablePath(programPath, sizeof programPath)) context->programPath = programPath;
 
     // Arguments come from the command line only on this platform (no launch by a file browser).
@@ -244,6 +258,10 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
 
     error = InitRuntime();
     if (error) return error;
+    InstallHostApi();
+    // From here events reach the event queue and the runtime's quit flag (a quit signal that came
+    // earlier included).
+    LinkEventLoop();
     // Starting the runtime resets its words: the quiet flag is set again from the options.
     SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
 
@@ -275,10 +293,15 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             ReadAppletHead(context->appletPath.c_str(), applet);
             error = MacPrePluginHook();
             if (error) return error;
+            int count = 0;
+            LoadPluginsFromDir(context->programPath.c_str(), nullptr, &count, nullptr);
+            SetLoadProgress(count ? 20.0 / count : 0.0, 0.0);
         }
     }
 
-    // Plugins beside the program: there is no plugin loader yet, so there is nothing to load.
+    // Plugins beside the program. A library plugin's registration works on the VM.
+    error = Protected(state, LoadPluginsStep, context);
+    if (error) return error;
 
     // The loading line names the applet file as given, also when a packed applet is then read
     // from its unpacked copy.
@@ -302,9 +325,9 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
-    // The line hook runs the event pump between script lines; the event pump belongs to the
-    // display library, which does not exist yet, so no hook is installed.
-    PrintProgressDone();
+    // The line hook runs the display library's event pump between script lines; without a display
+    // library there is no pump and no hook.
+    if (!DidPluginLoadPrintProgress()) PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();
     if (error) return error;
@@ -313,11 +336,11 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library, which does not exist yet.
+    // Application icons are loaded by the display library; without it they are not loaded.
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library, which does not exist yet.
+    // Start-up displays are opened by the display library; without it none is opened.
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.

@@ -27,6 +27,10 @@ int StoreAppletSymbols(VmState* state, const qzAppletDescriptor* applet);
 // 0 or an error code.
 int LoadAppletBytecode(VmState* state, const qzAppletDescriptor* applet);
 
+// Loads the plugins beside the program (the SKIPPLUGINS list and names beginning with "_" are
+// only registered) and sets every loaded plugin to work. 0 or the first error code.
+int LoadStartupPlugins(VmState* state, qzPlayerContext* context);
+
 // Loading progress: a step of the running progress value. 0, or ERR_USERABORT when the user
 // aborted loading.
 int StepLoadProgress();

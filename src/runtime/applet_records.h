@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/path_limit.h"
 #include "runtime/linked_file.h"
 
 // Field limits of the stored texts (characters, without the terminating zero).
@@ -17,7 +18,6 @@ constexpr size_t QZ_MAX_TITLE = 255;
 constexpr size_t QZ_MAX_LOADER_NAME = 255;
 constexpr size_t QZ_MAX_SYMBOL_NAME = 2559;     // label and constant names
 constexpr size_t QZ_MAX_CONSTANT_TEXT = 65535;  // constant string values
-constexpr size_t QZ_MAX_PATH = 1023;
 constexpr int QZ_MAX_GRADIENT_STOPS = 64;
 constexpr int QZ_MAX_REGIONS = 64;
 constexpr int QZ_ICON_SLOTS = 18;

@@ -10,6 +10,7 @@
 #include "runtime/error_report.h"
 #include "runtime/event_queue.h"
 #include "runtime/object_registry.h"
+#include "runtime/plugin_services.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -303,6 +304,7 @@ int InitRuntime() {
     vmRuntime.userErrorHandlerInstalled = HandlerInstalled;
     vmRuntime.callUserErrorHandler = CallUserErrorHandler;
     vmRuntime.consolePrint = ConsolePrintText;
+    RecordStartDate();
     return InitEventQueue();
 }
 

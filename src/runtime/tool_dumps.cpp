@@ -1,11 +1,14 @@
 // Tool dumps written through the virtual-file layer.
 #include "runtime/tool_dumps.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
+#include "runtime/plugin_manager.h"
 #include "platform/vfs.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -62,6 +65,47 @@ int ExportCommandTables(const char* fileName) {
         for (const qzCommandRow* row = node->table; row && row->name; ++row) ++rows;
         text += "::" + std::string(node->libraryName) + "\n" + std::to_string(rows) + "\n";
         for (const qzCommandRow* row = node->table; row && row->name; ++row) text += std::string(row->name) + "\n";
+    }
+    text += "::end\n";
+    return WriteDump(fileName, text);
+}
+
+namespace {
+
+// A plugin text as one line; absent texts give an empty line.
+void AddLine(std::string* text, const char* line) {
+    if (line) text->append(line, strnlen(line, 4096));
+    *text += "\n";
+}
+
+}  // namespace
+
+int WritePluginInfo(const char* fileName) {
+    std::string text;
+    for (const qzPluginRecord* r = GetPluginRecords(); r; r = r->next) {
+        const qzPluginInfo* info = r->handle ? r->handle->info : nullptr;
+        if (!info) continue;
+        char line[64];
+        text += "::plugin\n";
+        std::snprintf(line, sizeof line, "%d.%d\n0x%.8x\n", info->version, info->revision, r->capabilities);
+        text += line;
+        const char* const fields[] = {info->name, info->author, info->description, info->copyright,
+                                      info->url,  info->date,   info->settings,    info->helpFile};
+        for (const char* field : fields) AddLine(&text, field);
+        if (!(r->capabilities & QZ_PLUGINCAPS_LIBRARY)) continue;
+        VisitPluginLibraries(info, [&text](const char* base, const qzPluginCommand* commands,
+                                           const qzPluginConstant* constants) {
+            for (const qzPluginCommand* c = commands; c && c->name; ++c) {
+                if (c == commands) text += "::commands\n";
+                if (base) text += std::string(base, strnlen(base, 4096)) + ".";
+                AddLine(&text, c->name);
+            }
+            for (const qzPluginConstant* c = constants; c && c->name; ++c) {
+                if (c == constants) text += "::constants\n";
+                AddLine(&text, c->name);
+            }
+            return 0;
+        });
     }
     text += "::end\n";
     return WriteDump(fileName, text);

@@ -152,6 +152,10 @@ const char* VmSetUpvalue(VmState* state, int funcIndex, int n);
 void VmCall(VmState* state, int nargs, int nresults);
 int VmProtectedCall(VmState* state, int nargs, int nresults, int errfuncIndex);
 int VmCProtectedCall(VmState* state, VmCFunction fn, void* userdata);
+// Runs fn inside the running C function's own frame (its arguments stay where they are) in
+// protected mode: 0 with fn's result in *result, or the error code that ended it, after the frame
+// (stack top, call depth, open upvalues, hook permission) is put back as it was on entry.
+int VmCallInFrameProtected(VmState* state, int (*fn)(VmState* state, void* data), void* data, int* result);
 int VmLoad(VmState* state, VmReader reader, void* readerData, const char* chunkName);
 int VmDumpFunction(VmState* state, int index, VmWriter writer, void* writerData);
 

@@ -246,6 +246,17 @@ static void CallBody(VmState* state, void* ud) {
     VmCallValue(state, VmRestoreStack(state, a->func), a->nresults);
 }
 
+// After an error: closes the upvalues above top and puts the call frame, the stack top, the
+// C-call depth and the hook permission back to what they were.
+static void RestoreFrame(VmState* state, VmValue* top, ptrdiff_t oldCi, int oldCcalls, uint8_t oldAllowHook) {
+    VmCloseUpvalues(state, top);
+    state->ci = state->baseCi + oldCi;
+    state->base = state->ci->base;
+    state->top = top;
+    state->nCcalls = oldCcalls;
+    state->allowHook = oldAllowHook;
+}
+
 int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
     ptrdiff_t oldCi = state->ci - state->baseCi;
     int oldCcalls = state->nCcalls;
@@ -253,13 +264,7 @@ int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
     CallArgs args{funcOffset, nresults};
     int status = VmRunProtected(state, CallBody, &args);
     if (status != 0) {
-        VmValue* func = VmRestoreStack(state, funcOffset);
-        VmCloseUpvalues(state, func);
-        state->ci = state->baseCi + oldCi;
-        state->base = state->ci->base;
-        state->top = func;
-        state->nCcalls = oldCcalls;
-        state->allowHook = oldAllowHook;
+        RestoreFrame(state, VmRestoreStack(state, funcOffset), oldCi, oldCcalls, oldAllowHook);
         if (state->sizeCi > VM_MAXCALLS && oldCi < VM_MAXCALLS) VmResizeCallInfo(state, VM_MAXCALLS);
         // Shrink a stack that a deep failed call left far larger than what is in use.
         VmValue* lim = state->top;
@@ -271,6 +276,36 @@ int VmProtectedCallAt(VmState* state, ptrdiff_t funcOffset, int nresults) {
             if (newSize < VM_BASIC_STACK) newSize = VM_BASIC_STACK;
             VmResizeStack(state, newSize);
         }
+    }
+    return status;
+}
+
+namespace {
+
+struct InFrameCall {
+    int (*fn)(VmState* state, void* data);
+    void* data;
+    int result;
+};
+
+void InFrameBody(VmState* state, void* ud) {
+    InFrameCall* call = static_cast<InFrameCall*>(ud);
+    call->result = call->fn(state, call->data);
+}
+
+}  // namespace
+
+int VmCallInFrameProtected(VmState* state, int (*fn)(VmState* state, void* data), void* data, int* result) {
+    ptrdiff_t oldCi = state->ci - state->baseCi;
+    ptrdiff_t oldTop = VmSaveStack(state, state->top);
+    int oldCcalls = state->nCcalls;
+    uint8_t oldAllowHook = state->allowHook;
+    InFrameCall call{fn, data, 0};
+    int status = VmRunProtected(state, InFrameBody, &call);
+    if (status != 0) {
+        RestoreFrame(state, VmRestoreStack(state, oldTop), oldCi, oldCcalls, oldAllowHook);
+    } else if (result) {
+        *result = call.result;
     }
     return status;
 }

@@ -44,8 +44,6 @@ struct VmValue {
     VmPayload value;
 };
 
-inline bool VmIsCollectable(const VmValue* v) { return v->tt >= VM_TSTRING; }
-
 // Copies a value field by field. The setters write the tag and the payload as two stores; one
 // wide load of a value written that way a moment ago cannot take them from the store buffer and
 // waits for both to reach the cache, where two narrow loads are served at once.
@@ -323,13 +321,11 @@ struct VmGlobalState {
 // ---------------------------------------------------------------------------------------------
 // Value helpers
 
-inline VmObject* VmGcValue(const VmValue* v) { return v->value.gc; }
 inline VmString* VmStringValue(const VmValue* v) { return static_cast<VmString*>(v->value.gc); }
 inline VmTable* VmTableValue(const VmValue* v) { return static_cast<VmTable*>(v->value.gc); }
 inline VmClosure* VmClosureValue(const VmValue* v) { return static_cast<VmClosure*>(v->value.gc); }
 inline VmUserdata* VmUserdataValue(const VmValue* v) { return static_cast<VmUserdata*>(v->value.gc); }
 inline VmState* VmThreadValue(const VmValue* v) { return static_cast<VmState*>(v->value.gc); }
-inline VmProto* VmProtoValue(const VmValue* v) { return static_cast<VmProto*>(v->value.gc); }
 
 inline void VmSetValueNil(VmValue* v) { v->tt = VM_TNIL; v->value.gc = nullptr; }
 inline void VmSetValueNumber(VmValue* v, double n) { v->tt = VM_TNUMBER; v->value.n = n; }
@@ -341,7 +337,6 @@ inline void VmSetValueTable(VmValue* v, VmTable* t) { VmSetValueObject(v, t, VM_
 inline void VmSetValueClosure(VmValue* v, VmClosure* c) { VmSetValueObject(v, c, VM_TFUNCTION); }
 inline void VmSetValueUserdata(VmValue* v, VmUserdata* u) { VmSetValueObject(v, u, VM_TUSERDATA); }
 inline void VmSetValueThread(VmValue* v, VmState* s) { VmSetValueObject(v, s, VM_TTHREAD); }
-inline void VmSetValueProto(VmValue* v, VmProto* p) { VmSetValueObject(v, p, VM_TPROTO); }
 
 // The shared nil value returned by lookups that find nothing. Never written.
 extern const VmValue vmNilObject;

@@ -1,4 +1,4 @@
-// End to end: the real player, headless, ends a long wait through the quit path when its input
+// End to end: the real player, headless and with SDL's dummy video driver, ends a long wait through the quit path when its input
 // script asks to quit and when it gets SIGINT or SIGTERM, with every shutdown step done (a file
 // it wrote is complete); a bad input script stops it before the applet runs, naming the line.
 #include <gtest/gtest.h>
@@ -89,10 +89,12 @@ protected:
         std::vector<std::string> env;
         for (char** e = environ; *e; e++) {
             std::string v = *e;
-            if (v.rfind("QUARNELIX_", 0) != 0)
+            if (v.rfind("QUARNELIX_", 0) != 0 && v.rfind("SDL_VIDEODRIVER=", 0) != 0)
                 env.push_back(v);
         }
         env.push_back("QUARNELIX_DRIVER=" + driver);
+        if (driver == "sdl")
+            env.push_back("SDL_VIDEODRIVER=dummy");
         if (!inputScript.empty())
             env.push_back("QUARNELIX_INPUT=" + inputScript);
         std::vector<char*> envp;
@@ -109,7 +111,17 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
         char* argv[] = {player.data(), const_cast<char*>("-QUIET"), applet.data(), nullptr};
-        ASSERT_EQ(posix_spawn(&pid, player.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        // Signals the test runs with ignored (a background job's SIGINT) are not passed on.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        ASSERT_EQ(posix_spawn(&pid, player.c_str(), &actions, &attr, argv, envp.data()), 0);
+        posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&actions);
     }
 
@@ -155,16 +167,21 @@ TEST_F(HostE2E, InputScriptQuitEndsTheWait)
 
 TEST_F(HostE2E, SignalsEndThePlayerThroughShutdown)
 {
-    for (int signal : {SIGINT, SIGTERM}) {
-        Start("");
-        ASSERT_TRUE(AppletWaiting()) << signal;
+    struct Case {
+        const char* driver;
+        int signal;
+    };
+    for (const Case& c : {Case{"headless", SIGINT}, Case{"headless", SIGTERM}, Case{"sdl", SIGTERM}}) {
+        int signal = c.signal;
+        Start("", c.driver);
+        ASSERT_TRUE(AppletWaiting()) << c.driver << " " << signal;
         auto sent = std::chrono::steady_clock::now();
         kill(pid, signal);
-        EXPECT_EQ(Finish(std::chrono::seconds(30)), 0) << signal;
-        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5)) << signal;
-        EXPECT_EQ(Read("stdout"), "waiting\n") << signal;
-        EXPECT_EQ(Read("stderr"), "") << signal;
-        EXPECT_EQ(Read("out.txt"), "written before the wait\n") << signal;
+        EXPECT_EQ(Finish(std::chrono::seconds(30)), 0) << c.driver << " " << signal;
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5)) << c.driver << " " << signal;
+        EXPECT_EQ(Read("stdout"), "waiting\n") << c.driver << " " << signal;
+        EXPECT_EQ(Read("stderr"), "") << c.driver << " " << signal;
+        EXPECT_EQ(Read("out.txt"), "written before the wait\n") << c.driver << " " << signal;
     }
 }
 

@@ -133,6 +133,7 @@ TEST(DistortCoefficients, ArgumentRules) {
         {5, {1, 0, 0, 0, 1, 0, 0.001, 0}, 0, 4},
         {9, {}, 0, 9},
         {9, {0}, ERR_WRONGUSAGE, 0},
+        {9, {1e300}, 0, 9},  // any number of turns ends: four quadrant points at most
         {9, {60, 0, 0}, ERR_WRONGUSAGE, 0},
         {9, {60, 0, 30, 30}, ERR_WRONGUSAGE, 0},  // a ring of no thickness
         {9, {1, 2, 3, 4, 5}, ERR_WRONGUSAGE, 0},

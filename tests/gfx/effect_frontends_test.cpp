@@ -107,6 +107,24 @@ TEST(EffectFrontEnds, FiltersRunTheirKernelsOnTheBitmap) {
     for (uint32_t c : b.Read().px) ASSERT_TRUE(R(c) == G(c) && G(c) == B(c));
 }
 
+TEST(EffectFrontEnds, CharcoalDrawsDarkEdgesOnWhite) {
+    // Left half dark, right half light: white everywhere but a dark band along the boundary.
+    Picture p;
+    p.width = 24, p.height = 8;
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 24; x++) p.px.push_back(x < 12 ? Rgb(40, 60, 80) : Rgb(200, 190, 180));
+    TestBitMap b(p);
+    EXPECT_EQ(CharcoalBitMap(b.bm, 24, 8, 1, 1.0), 0);
+    Picture got = b.Read();
+    for (int y = 0; y < 8; y++) {
+        EXPECT_EQ(got.at(2, y), Rgb(255, 255, 255));
+        EXPECT_EQ(got.at(21, y), Rgb(255, 255, 255));
+        EXPECT_LT(G(got.at(11, y)), 128);
+        EXPECT_EQ(R(got.at(11, y)), B(got.at(11, y)));
+    }
+    EXPECT_EQ(CharcoalBitMap(nullptr, 1, 1, 1, 1), ERR_LOCKBMAP);
+}
+
 TEST(EffectFrontEnds, ShadowAlphaFromMaskAlphaOrNothing) {
     qzBitMap* mask = CreateMaskBitMap(nullptr, 10, 6, 1, nullptr, 0);
     uint8_t* bits = (uint8_t*)QueryBitMapAttr(mask, BMATTR_MASKPIXELS);

@@ -5,8 +5,10 @@
 
 #include "gfx/channel_access.h"
 #include "gfx/convolve.h"
+#include "gfx/filter_types.h"
 #include "gfx/hsl_modulate.h"
 #include "gfx/oil_paint.h"
+#include "gfx/pixel_format.h"
 #include "gfx/tone_filters.h"
 #include "image_oracle.h"
 #include "platform/os_alloc.h"
@@ -370,15 +372,26 @@ TEST(PixelFormats, SixteenBitAndSwizzledTwinsAgreeWithArgb) {
             ASSERT_EQ(sixteen[i], PackPixel16(4, R(ref.px[i]), G(ref.px[i]), B(ref.px[i]))) << k.name << " " << i;
         // The same through the byte-swapped BGR565 layout.
         std::vector<uint16_t> bgr(p565.size());
-        for (size_t i = 0; i < bgr.size(); i++) bgr[i] = Pixel16FromRgb565(7, p565[i]);
+        for (size_t i = 0; i < bgr.size(); i++)
+            bgr[i] = (uint16_t)ConvertARGBToPixel(ConvertPixelToARGB(p565[i], 4, 0), 7, 0);
         k.run(bgr.data(), 2, 7);
-        for (size_t i = 0; i < bgr.size(); i++) ASSERT_EQ(Rgb565FromPixel16(7, bgr[i]), sixteen[i]) << k.name;
+        for (size_t i = 0; i < bgr.size(); i++) ASSERT_EQ(ConvertPixelToARGB(bgr[i], 7, 0), ConvertPixelToARGB(sixteen[i], 4, 0)) << k.name;
         for (int format : {11, 12, 13}) {
             Picture ours = wide;
-            for (uint32_t& c : ours.px) c = Pixel32FromArgb(format, c);
+            for (uint32_t& c : ours.px) c = ConvertARGBToPixel(c, format, 0);
             k.run(ours.px.data(), 4, format);
             for (size_t i = 0; i < ours.px.size(); i++)
-                ASSERT_EQ(ArgbFromPixel32(format, ours.px[i]) & 0xFFFFFF, ref.px[i]) << k.name << " " << format;
+                ASSERT_EQ(ConvertPixelToARGB(ours.px[i], format, 0), ref.px[i]) << k.name << " " << format;
         }
     }
+}
+
+TEST(FilterTypes, NumbersAndNames) {
+    EXPECT_STREQ(GetFilterTypeName(FILTER_BLUR), "blur");
+    EXPECT_STREQ(GetFilterTypeName(FILTER_WATERRIPPLE), "waterripple");
+    EXPECT_STREQ(GetFilterTypeName(FILTER_QUANTIZE), "quantize");
+    EXPECT_EQ(GetFilterTypeName(21), nullptr);
+    EXPECT_EQ(GetFilterTypeName(-1), nullptr);
+    for (int i = 0; i < FILTER_TYPE_COUNT; i++) EXPECT_EQ(FindFilterType(GetFilterTypeName(i)), i);
+    EXPECT_EQ(FindFilterType("sepia"), -1);
 }

@@ -173,6 +173,14 @@ TEST(Quantize, SixteenBitPixelsCompareTheTransparentColourWidened) {
     for (uint8_t i : none.indices) ASSERT_NE(i, none.transparentIndex);
 }
 
+TEST(Quantize, FormatThatDoesNotFitThePixelSizeFails) {
+    // Format 10 pixels are 4 bytes: read as 2-byte pixels they would run past the buffer.
+    const uint16_t px[4] = {1, 2, 3, 4};
+    EXPECT_EQ(Quantize(px, 10, 2, 2, 2, 16).success, 0);
+    EXPECT_EQ(Quantize(px, 14, 2, 2, 2, 16).success, 0);
+    EXPECT_EQ(Quantize(px, 4, 2, 2, 2, 16).success, 1);
+}
+
 TEST(Quantize, AllocationFailureReportsNoSuccess) {
     Picture src = TestPicture(32, 32);
     OsSetAllocFailHook([](size_t size) { return size > 100000 ? 1 : 0; });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "gfx/int_sqrt.h"
 #include "gfx/line_displace.h"
@@ -112,6 +113,16 @@ TEST(Ripple, TablesAndFrameGeometry) {
     int sx, sy;
     RippleSource(f.job, 2.5, 3, 5, &sx, &sy);
     EXPECT_EQ(f.pic.at(3, 5), before.at(sx, sy));
+}
+
+TEST(Ripple, HugePhaseEndsAtOnce) {
+    RippleFixture f(16, 12, 3.0, 20);
+    f.job.amplitude = 0.5;
+    for (double phase : {1e300, -1e18, std::numeric_limits<double>::infinity()}) {
+        f.job.phase = phase;
+        RipplePixels32(&f.job, -1);
+    }
+    SUCCEED();
 }
 
 TEST(Ripple, ZeroWavelengthOrRadiusDrawsNothing) {

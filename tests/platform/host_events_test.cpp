@@ -363,6 +363,10 @@ TEST_F(HostEvents, WakeUpFromAnotherThreadReturnsTheWait)
 
 TEST_F(HostEvents, TerminationSignalQuits)
 {
+    // A test run that ignores SIGTERM would keep ignoring it: start again with the default.
+    MacShutdownPlatform();
+    signal(SIGTERM, SIG_DFL);
+    StartPlatform("headless");
     std::thread waiter([] { MacWaitEvents(); });
     raise(SIGTERM);
     waiter.join();   // the signal's wake-up ends the wait

@@ -177,6 +177,52 @@ TEST_F(HostSdl, WakeUpReturnsTheWaitAndPointersDoNotFail)
     MacReleasePointer(pointer);
 }
 
+TEST(HostDriverChoice, EnvironmentChoosesTheDriver)
+{
+    struct Case {
+        const char* driver;    // QUARNELIX_DRIVER, null = unset
+        const char* display;   // DISPLAY, null = unset
+        const char* video;     // SDL_VIDEODRIVER, null = unset
+        int fails;
+        const char* chosen;
+        const char* message;   // the start of the message, "" for none
+    };
+    // ":59999" names an X server that does not run; SDL may try only its X11 driver there.
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, 0, "headless", ""},
+        {"headless", ":59999", "x11", 0, "headless", ""},
+        {"sdl", nullptr, "dummy", 0, "sdl", ""},
+        {nullptr, ":59999", "x11", 0, "headless", "The window system cannot be reached (SDL: "},
+        {"sdl", ":59999", "x11", 1, nullptr, "The window system cannot be reached (SDL: "},
+        {"amiga", nullptr, nullptr, 1, nullptr, "QUARNELIX_DRIVER: unknown driver \"amiga\" (use sdl or headless)"},
+    };
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QUARNELIX_INPUT");
+    auto put = [](const char* name, const char* value) {
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    };
+    for (const Case& c : cases) {
+        put("QUARNELIX_DRIVER", c.driver);
+        put("DISPLAY", c.display);
+        put("SDL_VIDEODRIVER", c.video);
+        std::string message;
+        int error = MacInitPlatform(&message);
+        EXPECT_EQ(error != 0, c.fails != 0) << message;
+        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+        if (c.chosen) {
+            ASSERT_NE(HostDriver(), nullptr);
+            EXPECT_STREQ(HostDriver()->name, c.chosen);
+        } else {
+            EXPECT_EQ(HostDriver(), nullptr);
+        }
+        if (!error)
+            MacShutdownPlatform();
+    }
+}
+
 // A private X server for one test: Xvfb picks a free display number and reports it.
 struct XServer {
     pid_t pid = -1;

@@ -34,6 +34,12 @@ static int Next(VmState* L) {
 // Returns its first argument as the handler result.
 static int Fail(VmState* L) { return (int)VmToNumber(L, 1); }
 
+// Pushes one value and claims five results.
+static int ClaimFive(VmState* L) {
+    VmPushNumber(L, 9);
+    return 5;
+}
+
 // Returns the string upvalue it was made with: the event handler used for every event.
 static int EventName(VmState* L) {
     VmPushValue(L, VmUpvalueIndex(1));
@@ -84,6 +90,7 @@ protected:
         SetGlobalFunction(L, "setmt", SetMt);
         SetGlobalFunction(L, "next", Next);
         SetGlobalFunction(L, "fail", Fail);
+        SetGlobalFunction(L, "claimfive", ClaimFive);
         SetGlobalFunction(L, "quit", Quit);
         SetGlobalFunction(L, "gosub", Gosub);
         SetGlobalFunction(L, "gosubretry", GosubRetry);
@@ -228,6 +235,10 @@ TEST_F(Interp, OpcodeTable) {
          "1,2"},
         {"handler error code", "GETGLOBAL r0 \"fail\"\nLOADK r1 1089\nCALL r0 2 1\nRETURN r0 1", "",
          ERR_ZERODIVISION},
+        {"handler claims more than it pushed", "GETGLOBAL r0 \"claimfive\"\nCALL r0 1 0\nRETURN r0 0", "9"},
+        {"handler claims more, fixed count", "GETGLOBAL r0 \"claimfive\"\nCALL r0 1 3\nRETURN r0 3", "9,nil"},
+        {"handler result beyond 999", "GETGLOBAL r0 \"fail\"\nLOADK r1 1000\nCALL r0 2 1\nRETURN r0 1", "",
+         ERR_MEM},
     };
     ExpectCases(cases);
 }

@@ -70,6 +70,21 @@ bool Examine(const char* name, qzDosFileInfo* info) {
     return VfsExamineName(name, info, true) != 0;
 }
 
+// Examines a name through the file and directory adapters that the adapter list chooses (and the
+// platform when the list selects "inbuilt").
+bool ExamineThrough(const char* name, const char* adapterList, qzDosFileInfo* info) {
+    if (IsChunkName(name)) return Examine(name, info);
+    qzVfsLock* lock = VfsLock(name, QZ_VFS_LOCK_READ | QZ_VFS_LOCK_ADAPTERS, adapterList);
+    if (!lock) return false;
+    qzFileInfo record;
+    std::memset(&record, 0, sizeof record);
+    VfsExamineLock(lock, &record);
+    ConvertFileInfo(&record, info);
+    VfsNameFromLock(lock, info->fullName, sizeof(info->fullName));
+    VfsUnlock(lock);
+    return true;
+}
+
 // "dd-Mon-yyyy hh:mm:ss" to seconds; false for a malformed text or one the platform cannot take.
 bool ParseDate(const char* text, int64_t* out) {
     size_t n = std::strlen(text);
@@ -396,9 +411,10 @@ int DosMatchPattern(VmState* state) {
 int DosGetFileAttributes(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
-    if (VmGetTop(state) >= 2) VmCheckString(state, 2);
+    std::string adapter;
+    if (VmGetTop(state) >= 2) adapter = VmCheckString(state, 2);
     qzDosFileInfo info;
-    if (name.empty() || !Examine(name.c_str(), &info)) {
+    if (name.empty() || !(adapter.empty() ? Examine(name.c_str(), &info) : ExamineThrough(name.c_str(), adapter.c_str(), &info))) {
         SetErrorArgString(name.c_str());
         return ERR_STAT;
     }

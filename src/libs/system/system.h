@@ -110,6 +110,13 @@ int SysGetConstant(VmState* state);
 
 int SysGetMemoryInfo(VmState* state);
 int SysGetVersion(VmState* state);
+int SysGetPlugins(VmState* state);
+int SysLoadPlugin(VmState* state);
+int SysHavePlugin(VmState* state);
+int SysDisablePlugin(VmState* state);
+int SysEnablePlugin(VmState* state);
+// Pushes the table of loaded plugins that GetPlugins and GetVersion give.
+void PushPluginsTable(VmState* state);
 int SysGetCommandLine(VmState* state);
 int SysGetProgramInfo(VmState* state);
 int SysOpenURL(VmState* state);

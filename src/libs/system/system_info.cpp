@@ -10,6 +10,7 @@
 #include "runtime/arg_check.h"
 #include "base/byte_order.h"
 #include "base/charset.h"
+#include "base/path_limit.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/option_table.h"
@@ -84,9 +85,8 @@ int SysGetVersion(VmState* state) {
     SetTableFieldString(state, "platform", "MacOS");
     SetTableFieldNumber(state, "bigendian", HostIsBigEndian() ? 1 : 0);
     SetTableFieldString(state, "cpu", OsGetCpuName().c_str());
-    // No plugin is loaded by this player yet: the plugin list is empty.
     VmPushString(state, "plugins");
-    VmNewTable(state);
+    PushPluginsTable(state);
     VmRawSet(state, -3);
     return 1;
 }
@@ -150,7 +150,7 @@ int SysGetSystemInfo(VmState* state) {
     static const char* const kKeys[] = {"programfiles", "appdata", "userhome", "mydocuments", "username"};
     VmNewTable(state);
     for (int kind = 0; kind < 5; kind++) {
-        char buffer[1024];
+        char buffer[QZ_PATH_MAX];
         buffer[0] = 0;
         MacGetSystemFolder(kind, buffer, sizeof(buffer));
         SetTableFieldString(state, kKeys[kind], buffer);

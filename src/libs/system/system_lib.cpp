@@ -11,7 +11,8 @@ namespace {
 
 bool lineHookDisabled = false;
 
-// The command table. The requester, clipboard and plugin commands are not part of it yet.
+// The command table: waiting, timers, dates, catalogs, tables, metatables, debugging and error
+// control, program and system information, and the named data of objects.
 const qzCommandRow kSystemCommands[] = {
     {"Wait", SysWait},
     {"OpenCatalog", SysOpenCatalog},
@@ -78,8 +79,13 @@ const qzCommandRow kSystemCommands[] = {
     {"GetObjects", SysGetObjects},
     {"RaiseOnError", SysRaiseOnError},
     {"HaveObject", SysHaveObject},
+    {"GetPlugins", SysGetPlugins},
     {"IsNil", SysIsNil},
     {"HaveItem", SysHaveItem},
+    {"DisablePlugin", SysDisablePlugin},
+    {"EnablePlugin", SysEnablePlugin},
+    {"LoadPlugin", SysLoadPlugin},
+    {"HavePlugin", SysHavePlugin},
     {"GetSystemInfo", SysGetSystemInfo},
     {"LegacyControl", SysLegacyControl},
     {"DisableLineHook", SysDisableLineHook},

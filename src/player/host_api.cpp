@@ -1,0 +1,251 @@
+// The host API block and the service tables that need more than one layer.
+//
+// Every slot of every table points at a service. A slot whose service the player does not offer
+// is written `NotAvailable()` (it answers 0 or null, or nothing) or `AdapterNotAvailable()` (an
+// adapter installer that answers ERR_SETADAPTER): this file is the one list of those slots, and a
+// subsystem that brings the service replaces its slot's entry with the service.
+#include "player/host_api.h"
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "base/charset.h"
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/image_cache.h"
+#include "gfx/image_source.h"
+#include "gfx/pixel_format.h"
+#include "gfx/plugin_gfx_services.h"
+#include "libs/system/system.h"
+#include "platform/host_services.h"
+#include "platform/os_alloc.h"
+#include "platform/os_lock.h"
+#include "platform/os_time.h"
+#include "platform/plugin_loader.h"
+#include "runtime/applet_records.h"
+#include "runtime/command_hooks.h"
+#include "runtime/error_messages.h"
+#include "runtime/host_vm.h"
+#include "runtime/player_records.h"
+#include "runtime/plugin_services.h"
+#include "runtime/runtime.h"
+
+namespace {
+
+// A service the player does not offer, for a slot of any type: it answers `answer` (null for
+// pointers, nothing for void).
+template <int answer>
+struct Unavailable {
+    template <typename R, typename... A>
+    static R Call(A...) {
+        if constexpr (std::is_void_v<R>) return;
+        else if constexpr (std::is_pointer_v<R>) return nullptr;
+        else return static_cast<R>(answer);
+    }
+    template <typename R, typename... A>
+    using Function = R (*)(A...);
+    template <typename R, typename... A>
+    operator Function<R, A...>() const {
+        return &Call<R, A...>;
+    }
+};
+constexpr Unavailable<0> NotAvailable() { return {}; }
+constexpr Unavailable<ERR_SETADAPTER> AdapterNotAvailable() { return {}; }
+
+// ---- System table -----------------------------------------------------------------------------
+
+// The frame-rate limit that a plugin reads before the display library sets one.
+constexpr int kDefaultFpsLimit = 60;
+
+int HostQueryAttrs(const qzTagItem* tags) {
+    qzAppletDescriptor* applet = GetAppletDescriptor(nullptr);
+    int handled = 0;
+    for (const qzTagItem* t = tags; t && t->tag; ++t) {
+        const std::string* text = nullptr;
+        switch (t->tag) {
+        case 25:
+            if (t->value) *reinterpret_cast<int*>(t->value) = 0;
+            break;
+        case 26: text = applet ? &applet->title : nullptr; break;
+        case 27: text = applet ? &applet->version : nullptr; break;
+        case 28: text = applet ? &applet->copyright : nullptr; break;
+        case 29: text = applet ? &applet->author : nullptr; break;
+        case 30: text = applet ? &applet->description : nullptr; break;
+        case 31:
+            SetRuntimeAttrs(nullptr, {{QZ_RTA_CALLBACKDEPTH, t->value}});
+            break;
+        case 33:
+            SetLineHookDisabled(t->value != 0);
+            break;
+        case 35:
+            if (t->value) *reinterpret_cast<int*>(t->value) = kDefaultFpsLimit;
+            break;
+        default:
+            continue;
+        }
+        if (t->tag >= 26 && t->tag <= 30 && t->value) *reinterpret_cast<const char**>(t->value) = text ? text->c_str() : "";
+        ++handled;
+    }
+    return handled;
+}
+
+char* HostConvertCharset(const char* text, int from, int to) {
+    std::string out;
+    if (!text || !ConvertCharset(text, from, to, &out)) return nullptr;
+    char* copy = static_cast<char*>(OsAlloc(out.size() + 1, 0));
+    if (copy) std::memcpy(copy, out.c_str(), out.size() + 1);
+    return copy;
+}
+
+size_t HostFormatErrorText(int code, char* buffer, size_t size) {
+    return buffer && size ? FormatErrorText(code, buffer, size) : 0;
+}
+
+qzSysBase sysTable = {
+    HostQueryAttrs,
+    AddUserErrorText,
+    SetErrorArgString,
+    SetErrorArgIndex,
+    HostFormatErrorText,
+    OsGetSysTime,
+    OsSubTime,
+    OsAddTime,
+    OsCmpTime,
+    OsDelay,
+    FormatCurrentDate,
+    HostAlloc,
+    HostFree,
+    HostAddPluginHook,
+    NotAvailable(),            // RegisterEventType: plugin event types of the event library
+    NotAvailable(),            // PostEvent: events from plugins, translated by the event library
+    NotAvailable(),            // DisplayHookReply: display hooks of the display library
+    HostRegisterObjectType,
+    HostFreeObjectData,
+    RegisterPluginFileType,
+    NotAvailable(),            // RunEventLoop: the display library's event loop
+    AddCommandHook,
+    RemoveCommandHook,
+    HookCommand,
+    SetCommandHookErrorHandler,
+    GetCommandHookErrorHandler,
+    SetCommandHookDisabled,
+    NotAvailable(),            // TranslateAdapterEvent: the event library
+    NotAvailable(),            // PumpEvents: the event library's pump
+    NotAvailable(),            // WaitEvents: the event library
+    OsAllocMutex,
+    OsFreeMutex,
+    OsLockMutex,
+    OsUnlockMutex,
+    HostSetPluginHookEnabled,
+    HostRemovePluginHook,
+    NotAvailable(),            // RegisterEventTypeEx: plugin event types of the event library
+    HostVPrintF,
+    NotAvailable(),            // RunTimer: intervals and timeouts of the event library
+    AdapterNotAvailable(),     // InstallTimerAdapter: timer adapters of the event library
+    RecordStartDate,
+    HostConvertCharset,
+    HostFree,
+    HostRegisterPluginForCapability,
+    HostUnregisterPluginForCapability,
+    SetRecordTagValue,
+};
+
+// ---- Graphics table ---------------------------------------------------------------------------
+
+uint32_t* HostLoadImage(const char* file, const qzTagItem*, int* width, int* height, int* alpha) {
+    return InbuiltLoadImagePixels(file, 1, width, height, alpha);
+}
+
+void HostFreeImage(uint32_t* pixels) { OsFree(pixels); }
+
+qzGfxBase gfxTable = {
+    InbuiltIsImage,
+    HostLoadImage,
+    HostFreeImage,
+    InbuiltFreeImageHandle,
+    NotAvailable(),            // LockBrushBitMap: brushes of the brush library
+    HostUnLockBitMap,
+    NotAvailable(),            // GetBrushPixels: brushes of the brush library
+    HostFree,
+    NotAvailable(),            // AddDisplayHook: display hooks of the display library
+    NotAvailable(),            // RemoveDisplayHook
+    NotAvailable(),            // RefreshHookDisplay
+    NotAvailable(),            // ResizeHookDisplay
+    NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
+    HostInstallDisplayAdapter,
+    NotAvailable(),            // GetMonitors: monitors of the display library
+    NotAvailable(),            // FreeMonitors
+    HostLockBitMap,
+    HostUnLockBitMap,
+    NotAvailable(),            // FindDisplayByHandle: displays of the display library
+    NotAvailable(),            // RefreshDisplayByHandle
+    NotAvailable(),            // GetDisplayHandle
+    HostCopyPixels,
+    HostFillRect,
+    HostFillRectRaw,
+    HostDrawLine,
+    HostReadBitMapPixels,
+    QueryRawBitMapAttr,
+    ConvertARGBToPixel,
+    ConvertPixelToARGB,
+};
+
+// ---- Sound, requesters, fonts -----------------------------------------------------------------
+
+qzAudioBase audioTable = {
+    NotAvailable(),            // GetSampleData: samples of the sound library
+    NotAvailable(),            // FreeSampleData
+    AdapterNotAvailable(),     // InstallAudioAdapter: the sound core
+};
+
+qzRequesterBase requesterTable = {
+    NotAvailable(),            // SystemRequest: requesters of the display library
+    NotAvailable(),            // FileRequest
+    NotAvailable(),            // PathRequest
+    AdapterNotAvailable(),     // InstallRequesterAdapter
+};
+
+// The embedded TrueType faces: the player carries none, so the faces are null with size 0.
+qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
+
+qzHostApi hostApi = {
+    6,
+    0,
+    GetHostCLibTable(),
+    &sysTable,
+    GetHostDosTable(),
+    &gfxTable,
+    &audioTable,
+    &requesterTable,
+    GetHostFontTable(),
+    GetHostFtTable(),
+    GetHostVmTable(),
+    &inbuiltFonts,
+    GetHostZTable(),
+    GetHostJpegTable(),
+    GetHostPluginTable(),
+    GetHostEncodeTable(),
+};
+
+void RetainCachedSource(void* object) { RetainImageSource(static_cast<qzImageSource*>(object)); }
+void ReleaseCachedSource(void* object) { FreeImageSource(static_cast<qzImageSource*>(object)); }
+
+}  // namespace
+
+qzHostApi* GetHostApi() { return &hostApi; }
+
+void InstallHostApi() {
+    SetPluginHostApi(&hostApi);
+    SetVideoFromPixelsHook(CreateVideoBitMapFromPixels);
+    SetImageCacheObjectRefs(RetainCachedSource, ReleaseCachedSource);
+}
+
+void RemoveHostApi() {
+    SetImageCacheObjectRefs(nullptr, nullptr);
+    SetVideoFromPixelsHook(nullptr);
+    SetPluginHostApi(nullptr);
+    GetHostCLibTable()->openNameOverride = nullptr;
+}
