@@ -95,12 +95,9 @@ void* HostGetDisplayHandle(VmState*, const qzPluginObjectId* display) {
     return d->nativeHandle ? d->nativeHandle : static_cast<void*>(d->window);
 }
 
-qzPluginIcon* HostGetApplicationIcons(void) {
-    static_assert(sizeof(qzPluginIcon) == sizeof(qzAppIcon), "icon records share their layout");
-    return reinterpret_cast<qzPluginIcon*>(CopyApplicationIcons(nullptr));
-}
+void* HostGetApplicationIcons(void) { return CopyApplicationIcons(nullptr); }
 
-void HostFreeApplicationIcons(qzPluginIcon* icons) { FreeIconList(reinterpret_cast<qzAppIcon*>(icons)); }
+void HostFreeApplicationIcons(void* icons) { FreeIconList(static_cast<qzAppIcon*>(icons)); }
 
 int HostGetAdapterDisplayAttrs(void* nativeHandle, const qzTagItem* tags) {
     qzDisplay* d = DisplayOfHandle(nativeHandle);

@@ -26,8 +26,9 @@ void* HostFindDisplayByHandle(void* nativeHandle);
 int HostRefreshDisplayByHandle(void* nativeHandle);
 // The native handle of a display (the adapter's, else the window record), null when none.
 void* HostGetDisplayHandle(VmState* state, const qzPluginObjectId* display);
-qzPluginIcon* HostGetApplicationIcons(void);
-void HostFreeApplicationIcons(qzPluginIcon* icons);
+// A list of application icons (qzAppIcon records, display_icons.h), null when out of memory.
+void* HostGetApplicationIcons(void);
+void HostFreeApplicationIcons(void* icons);
 int HostGetAdapterDisplayAttrs(void* nativeHandle, const qzTagItem* tags);
 // The adapter's input report for the display whose hook list holds the hook (null: the first).
 void HostPostAdapterInputEvent(void* hook, int kind, void* data);

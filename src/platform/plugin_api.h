@@ -829,15 +829,10 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
-/* The display services of the graphics table. The two descriptions of these slots disagree: the
- * slot order is the one of the host API block (AddDisplayHook at 8 to ResizeHookDisplay at 11,
- * InstallDisplayAdapter 13, GetMonitors 14, FreeMonitors 15, FindDisplayByHandle 18,
- * RefreshDisplayByHandle 19, GetDisplayHandle 20), and the display services that have no slot
- * there are appended after the last slot: GetApplicationIcons 29, FreeApplicationIcons 30 and
- * GetAdapterDisplayAttrs 31. The system table's DisplayHookReply (slot 16) is the adapter's input
- * report (kinds 0 mouse moved, 1 to 3 left, right and middle button with data {x, y, state}, 4
- * wheel with data {x, y, down}, 5 key with data {code, state, qualifiers}); the requester table's
- * slot 3 installs a requester adapter. */
+/* The system table's DisplayHookReply (slot 16) is a display adapter's input report (kinds 0 mouse
+ * moved, 1 to 3 left, right and middle button with the int32_t data {x, y, state}, 4 wheel with
+ * {x, y, down}, 5 key with {code, state, qualifiers}); the requester table's slot 3 installs a
+ * requester adapter. */
 
 /* A monitor of GetMonitors: its rectangle on the desktop, in the window system's order. */
 typedef struct qzPluginMonitor {
@@ -848,20 +843,15 @@ typedef struct qzPluginMonitor {
     int32_t height;
 } qzPluginMonitor;
 
-/* An application icon of GetApplicationIcons: width x height 0xAARRGGBB pixels; flags 1 the icon's
- * flag word is set, 2 a selected variant. */
-typedef struct qzPluginIcon {
-    struct qzPluginIcon* next;
-    uint32_t* pixels;
-    int32_t width;
-    int32_t height;
-    uint32_t flags;
-} qzPluginIcon;
-
 /* A display hook's callback: message code 0 presented rectangle (14 words), 1 fill, 2 line, 3
  * pixel, 4 resize, 5 vertical blank wait. */
 typedef void (*qzDisplayHookFn)(void* hook, int code, const intptr_t* message, void* userData);
 
+/* Slots 0 to 28 keep the order of the host API block: 13 installs a display adapter (information
+ * block, install flags, tags), 14 and 15 are the monitor list and its release, 18 finds a display
+ * by its native handle and 19 refreshes that display. The display services that have no slot in
+ * that order follow it: 29 the application icons, 30 their release, 31 a native handle's display
+ * attributes. */
 typedef struct qzGfxBase {
     int (*IsImage)(const char* file, int* width, int* height, int* alpha);
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);
@@ -895,12 +885,13 @@ typedef struct qzGfxBase {
     intptr_t (*QueryRawBitMapAttr)(void* handle, int attr);
     uint32_t (*ConvertARGBToPixel)(uint32_t colour, int format, int withAlpha);
     uint32_t (*ConvertPixelToARGB)(uint32_t pixel, int format, int withAlpha);
-    /* The back end's icons with the applet's icons appended; null when out of memory. */
-    qzPluginIcon* (*GetApplicationIcons)(void);
-    void (*FreeApplicationIcons)(qzPluginIcon* icons);
-    /* Answers the tags of the display with that adapter handle: 1 width, 2 height, 3 and 4 the
-     * picture's display size, 5 display flags, 6 and 7 the scaled size, 8 smooth scaling (each value
-     * an int32_t*). The number of tags served, -1 for an unknown handle. */
+    /* The back end's icons joined by the applet's: a list of {next, pixels (width x height
+     * 0xAARRGGBB), width, height, flags: 1 the icon row's flag, 2 a selected variant}, or null. */
+    void* (*GetApplicationIcons)(void);
+    void (*FreeApplicationIcons)(void* icons);
+    /* For each tag {1 width, 2 height, 3 picture width, 4 picture height, 5 display flags, 6 scaled
+     * width, 7 scaled height, 8 smooth scaling} writes the value to the int32_t the tag's value
+     * points at; returns the number served, -1 for a handle that names no display. */
     int (*GetAdapterDisplayAttrs)(void* nativeHandle, const qzTagItem* tags);
 } qzGfxBase;
 
