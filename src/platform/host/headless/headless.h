@@ -1,9 +1,11 @@
 // The headless host driver: windows in memory, input injected from C++ or from the timed input
-// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Time is the
-// platform's monotonic clock, so a replaced clock drives the input script in tests.
+// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded, and a null audio
+// device whose output QUARNELIX_AUDIO_CAPTURE records as a WAV file. Time is the platform's
+// monotonic clock, so a replaced clock drives the input script in tests.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -38,3 +40,17 @@ struct qzHeadlessRecord {
     int32_t screenSaverAllowed;
 };
 qzHeadlessRecord HeadlessRecord();
+
+// The audio device: 48000 frames per second of 32-bit float stereo, pulled in blocks of 512
+// frames by a thread of its own in real time. With QUARNELIX_AUDIO_CAPTURE=FILE set when the
+// driver starts, FILE is created then (a file that cannot be created stops the start) and gets
+// every frame the device pulls, as a 32-bit float stereo WAVE file.
+int HeadlessAudioInit(std::string* message);
+void HeadlessAudioShutdown();
+int HeadlessOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+void HeadlessCloseAudio();
+// With manual stepping set before the device opens, no thread pulls: HeadlessRenderAudio pulls
+// `frames` frames into out (interleaved stereo) on the caller's thread and returns them, or 0
+// while no manual device is open.
+void HeadlessSetManualAudio(int manual);
+int32_t HeadlessRenderAudio(float* out, int32_t frames);

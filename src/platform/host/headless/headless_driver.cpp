@@ -83,6 +83,9 @@ int Init(std::string* message)
     const char* path = std::getenv("QUARNELIX_INPUT");
     if (path && *path && !LoadInputScript(path, &script, message))
         return ERR_ERRORCALLED;
+    int error = HeadlessAudioInit(message);
+    if (error)
+        return error;
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -97,6 +100,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    HeadlessAudioShutdown();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script.clear();
@@ -297,6 +301,8 @@ const qzHostDriver kDriver = {
     .setCursor = SetCursor,
     .warpPointer = WarpPointer,
     .allowScreenSaver = AllowScreenSaver,
+    .openAudio = HeadlessOpenAudio,
+    .closeAudio = HeadlessCloseAudio,
 };
 
 } // namespace

@@ -265,6 +265,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    SdlCloseAudio();
     SDL_Quit();
     gWakeType = static_cast<Uint32>(-1);
     gDropPaths.clear();
@@ -431,6 +432,8 @@ const qzHostDriver kDriver = {
     .setCursor = SetCursor,
     .warpPointer = WarpPointer,
     .allowScreenSaver = AllowScreenSaver,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
 };
 
 } // namespace
