@@ -257,6 +257,9 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
 {
     *out = nullptr;
     std::memset(info, 0, sizeof *info);
+    // What FFmpeg would say about damaged streams is no message for the player's user.
+    static bool quiet = (av_log_set_level(AV_LOG_FATAL), true);
+    (void)quiet;
     qzAudioFile* f = new (std::nothrow) qzAudioFile();
     if (!f)
         return ERR_MEM;
