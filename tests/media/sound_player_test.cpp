@@ -163,4 +163,17 @@ TEST_F(SoundPlayer, NoSoundOptionKeepsTheSoundSystemClosed)
     EXPECT_EQ(Play(kIsSoundApplet, "QUARNELIX_DRIVER=headless", "-NOSOUND"), "0\n");
 }
 
+TEST_F(SoundPlayer, ACaptureFileThatCannotBeMadeStopsTheStart)
+{
+    std::string error;
+    WriteBytes(dir.File("a.qza"), QzAssemble(kIsSoundApplet, &error));
+    int status = -1;
+    std::string output = CaptureOutput("QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE=/nonexistent/dir/x.wav '" +
+                                           BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + dir.File("a.qza") + "' 2>&1",
+                                       &status);
+    EXPECT_NE(output.find("QUARNELIX_AUDIO_CAPTURE: cannot create \"/nonexistent/dir/x.wav\""), std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("1\n"), std::string::npos);
+}
+
 } // namespace

@@ -88,6 +88,9 @@ bool StartSoundSystem(VmState* state);
 // or ERR_FINDARRAY (a handle).
 qzSample* CheckSample(VmState* state, int index);
 qzSample* FindSampleById(const qzObjectId& id);
+// The sample's sound, engine format, size in bytes and pitch (each out optional): 1, or 0 when
+// there is no such sample.
+int GetSampleInfo(const qzObjectId& id, qzSound** sound, int32_t* format, uint32_t* size, int32_t* pitch);
 // Appends a sample for the sound (taken over; freed on failure) with volume 64, panning 128 and
 // pitch = rate, replacing a sample of the same numeric id, and pushes its handle for an automatic
 // identifier. The number of results, or ERR_MEM; *added (optional) gets the new sample.

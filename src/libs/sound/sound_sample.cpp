@@ -171,6 +171,22 @@ qzSample* FindSampleById(const qzObjectId& id)
     return reinterpret_cast<qzSample*>(FindObjectInList(qzSampleList, id));
 }
 
+int GetSampleInfo(const qzObjectId& id, qzSound** sound, int32_t* format, uint32_t* size, int32_t* pitch)
+{
+    qzSample* sample = FindSampleById(id);
+    if (!sample)
+        return 0;
+    if (sound)
+        *sound = sample->sound;
+    if (format)
+        *format = sample->format;
+    if (size)
+        *size = sample->size;
+    if (pitch)
+        *pitch = sample->pitch;
+    return 1;
+}
+
 qzSample* CheckSample(VmState* state, int index)
 {
     return reinterpret_cast<qzSample*>(CheckListObject(state, index, qzSampleList, ERR_FINDSAMPLE));
