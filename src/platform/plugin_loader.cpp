@@ -175,8 +175,12 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     s.handle = static_cast<qzPluginHandle*>(OsAlloc(sizeof(qzPluginHandle), 1));
     if (!s.handle) return ERR_MEM;
 
+    // The file is opened by its full path: a bare name means the file in the current directory,
+    // never a library the system would search for in its own folders.
+    char fullPath[1024];
     std::string fsPath;
-    if (!path || !MacPathToFileSystem(path, &fsPath)) {
+    if (path) OsGetFullPath(path, fullPath, sizeof fullPath);
+    if (!path || !fullPath[0] || !MacPathToFileSystem(fullPath, &fsPath)) {
         SetErrorArgString(path ? path : "");
         return Fail(&s, ERR_DLOPEN);
     }
@@ -201,8 +205,6 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     StoreEntryPoint(info, offsetof(qzPluginInfo, InitPlugin), init);
     StoreEntryPoint(info, offsetof(qzPluginInfo, ClosePlugin), close);
 
-    char fullPath[1024];
-    OsGetFullPath(path, fullPath, sizeof fullPath);
     info->requiredVersion = 6;
     info->requiredRevision = 0;
     if (!info->InitPlugin(info, hostApi, fullPath)) {

@@ -11,6 +11,7 @@
 
 #include "base/error_codes.h"
 #include "gfx/image_source.h"
+#include "platform/os_dir.h"
 #include "platform/display_adapter.h"
 #include "runtime/applet_version.h"
 #include "plugins/plugin_fixture.h"
@@ -105,6 +106,14 @@ TEST_F(PluginTest, FilesThatAreNoPluginForThisMachine) {
 
     EXPECT_EQ(LoadPluginFile((dir / "missing.qzp").c_str(), 0, nullptr), ERR_DLOPEN);
     EXPECT_EQ(GetPluginRecords(), nullptr);
+
+    // A bare name is a file of the current directory, not a library the system searches for.
+    EXPECT_EQ(LoadPluginFile("libz.so.1", 0, nullptr), ERR_DLOPEN);
+    std::string cwd = OsGetCurrentDir();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    Copy("basic", "here.qzp");
+    EXPECT_EQ(LoadPluginFile("here", 1, nullptr), 0);
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 
 TEST_F(PluginTest, AFailedLoadLeavesNothingRegistered) {

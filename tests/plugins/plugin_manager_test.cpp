@@ -193,6 +193,21 @@ TEST_F(PluginTest, PluginCommandsOfTheSystemLibrary) {
         EXPECT_EQ(vm.Num(1), h.known) << h.args[0].Describe();
         EXPECT_EQ(vm.Num(2), h.loaded) << h.args[0].Describe();
     }
+    // The file types the plugin registered.
+    ASSERT_EQ(vm.Call("GetPlugins"), 0);
+    VmRawGetI(vm, vm.Base() + 1, 0);
+    VmPushString(vm, "filetypes");
+    VmGetTable(vm, -2);
+    VmRawGetI(vm, -1, 0);
+    int type = VmGetTop(vm);
+    for (auto [key, value] : {std::pair{"name", "Pattern"}, {"extensions", "pattern"}, {"mimetype", ""}}) {
+        VmPushString(vm, key);
+        VmGetTable(vm, type);
+        EXPECT_STREQ(VmToString(vm, -1), value) << key;
+        VmPop(vm, 1);
+    }
+    VmSetTop(vm, 0);
+
     EXPECT_EQ(vm.Call("DisablePlugin", {"nothere"}), ERR_FINDPLUGIN);
     ASSERT_EQ(vm.Call("DisablePlugin", {"a.qzp"}), 0);
     EXPECT_EQ(FindRecord("a.qzp")->handle->info->disabled, 1u);
