@@ -1,7 +1,10 @@
 // The headless host driver: windows in memory, input injected from C++ or from the timed input
-// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded, and a null audio
-// device whose output QUARNELIX_AUDIO_CAPTURE records as a WAV file. Time is the platform's
-// monotonic clock, so a replaced clock drives the input script in tests.
+// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Windows lie on a
+// virtual desktop of two monitors, 1920 x 1080 and 1280 x 1024 to its right, whose screen modes
+// can be switched; with QUARNELIX_SNAPSHOT_DIR=DIR set, what a window shows is written as
+// DIR/display-<id>.png when it closes (the platform closes every window when it stops). A null
+// audio device takes the mixed sound, and QUARNELIX_AUDIO_CAPTURE records it as a WAV file. Time
+// is the platform's monotonic clock, so a replaced clock drives the input script in tests.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,9 @@ struct qzHeadlessRecord {
     uint32_t moveRequests;           // clicks that started moving a window
     uint32_t resizeRequests;         // clicks that started resizing one
     int32_t screenSaverAllowed;
+    uint32_t presents;               // presentations of window framebuffers
+    qzFrameRect lastPresent;         // the rectangle of the last one
+    uint32_t modeSwitches;           // screen modes set on a monitor
 };
 qzHeadlessRecord HeadlessRecord();
 
