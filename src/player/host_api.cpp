@@ -192,6 +192,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
+    NotAvailable(),            // GetApplicationIcons: icons of the display library
+    NotAvailable(),            // FreeApplicationIcons
+    NotAvailable(),            // GetAdapterDisplayAttrs: displays of the display library
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------

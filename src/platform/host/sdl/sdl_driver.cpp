@@ -25,6 +25,7 @@ struct SdlWindowData {
     SDL_Texture* texture = nullptr;
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
+    bool retained = false;   // the renderer keeps its picture between frames (software)
 };
 
 // The fade level of every window (0 as drawn, 1 black).
@@ -446,6 +447,8 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         FreeWindowData(data);
         return ERR_SCREEN;
     }
+    SDL_RendererInfo info;
+    data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
     window->driverData = data;
     window->id = SDL_GetWindowID(data->window);
     if (shaped)
@@ -578,19 +581,23 @@ Uint8 FadeModulation()
     return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
 }
 
-// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black.
-void Render(SdlWindowData* data, const qzHostFrame& frame)
+// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black. A software
+// renderer keeps what it drew before, so there only `part` (when given) is copied again; other
+// renderers start every frame afresh.
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
 {
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
-    if (outW != frame.width || outH != frame.height) {
+    bool sameSize = outW == frame.width && outH == frame.height;
+    if (!sameSize) {
         SDL_SetRenderDrawColor(data->renderer, 0, 0, 0, 255);
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
     SDL_SetTextureColorMod(data->texture, m, m, m);
-    SDL_Rect to = {0, 0, frame.width, frame.height};
-    SDL_RenderCopy(data->renderer, data->texture, nullptr, &to);
+    SDL_Rect whole = {0, 0, frame.width, frame.height};
+    const SDL_Rect* copy = part && sameSize && data->retained ? part : &whole;
+    SDL_RenderCopy(data->renderer, data->texture, copy, copy);
     SDL_RenderPresent(data->renderer);
 }
 
@@ -615,7 +622,7 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty)
     }
     SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
                       frame.width * 4);
-    Render(data, frame);
+    Render(data, frame, &rect);
 }
 
 void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
@@ -734,7 +741,7 @@ int SetFade(double level)
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SdlWindowData* data = Data(w);
         if (data && data->renderer && data->texture)
-            Render(data, w->frame);
+            Render(data, w->frame, nullptr);
     }
     return 1;
 }
