@@ -10,10 +10,13 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "media/sound/sound_decoders.h"
+#include "media/sound/sound_plugin_blocks.h"
 #include "media/sound/sound_record.h"
 #include "media/sound/sound_source.h"
 #include "platform/audio_file.h"
 #include "platform/os_alloc.h"
+#include "platform/plugin_api.h"
+#include "runtime/plugin_manager.h"
 #include "sound_test_util.h"
 
 namespace {
@@ -464,6 +467,116 @@ TEST(SoundSources, CustomStreamsReadTheirQueueThenSilence)
     EXPECT_EQ(out[0], 'e');
     EXPECT_EQ(end, 1);
     CloseSoundSource(source);
+}
+
+} // namespace
+
+namespace {
+
+// A sound-stream plugin of 10 frames of 16-bit mono counting up from 100; not seekable.
+struct FakeStream {
+    int opens = 0;
+    int seeks = 0;
+    int closes = 0;
+    uint32_t at = 0;
+};
+FakeStream gStream;
+
+qzPluginInfo FakeStreamPlugin()
+{
+    qzPluginInfo info = {};
+    info.capabilities = QZ_PLUGINCAPS_SOUND;
+    info.moduleName = "fakestream";
+    info.OpenStream = [](const char* file, void* block) -> void* {
+        gStream.opens++;
+        if (std::strstr(file, ".fake") == nullptr)
+            return nullptr;
+        qzSoundStreamInfo* i = static_cast<qzSoundStreamInfo*>(block);
+        EXPECT_EQ(i->subsongs, 1);
+        i->frames = 10;
+        i->channels = 1;
+        i->bits = 16;
+        i->rate = 8000;
+        i->flags = 3;
+        i->subsongs = 4;
+        return &gStream;
+    };
+    info.StreamSamples = [](void*, void* request, intptr_t, int* end) -> int {
+        qzSoundStreamRequest* r = static_cast<qzSoundStreamRequest*>(request);
+        int16_t* out = static_cast<int16_t*>(r->buffer);
+        r->delivered = 0;
+        while (r->delivered < r->frames && gStream.at < 10)
+            out[r->delivered++] = static_cast<int16_t>(100 + gStream.at++);
+        r->end = gStream.at >= 10 && r->delivered < r->frames;
+        *end = r->end;
+        return 1;
+    };
+    info.SeekStream = [](void*, int64_t frame) -> int {
+        gStream.seeks++;
+        gStream.at = static_cast<uint32_t>(frame);
+        return 1;
+    };
+    info.GetFormatName = [](void*) -> const char* { return "Fake stream"; };
+    info.CloseStream = [](void*) { gStream.closes++; };
+    return info;
+}
+
+TEST(SoundSources, PluginStreamsComeFirstUnlessTheLoaderListExcludesThem)
+{
+    gStream = FakeStream();
+    qzPluginInfo info = FakeStreamPlugin();
+    ASSERT_EQ(RegisterAdapterPlugin(&info, QZ_PLUGINCAPS_SOUND), 0);
+    TempDir dir;
+    std::string path = dir.File("a.fake");
+    WriteFile(path, "anything");
+
+    // "inbuilt" never asks the plugin.
+    qzSoundSource* source = nullptr;
+    EXPECT_EQ(OpenSoundSource(path.c_str(), "inbuilt", nullptr, 0, 0, &source, nullptr), ERR_OPENSOUND2);
+    EXPECT_EQ(gStream.opens, 0);
+
+    qzSoundLoader loader = nullptr;
+    ASSERT_EQ(OpenSoundSource(path.c_str(), nullptr, nullptr, 0, 1, &source, &loader), 0);
+    EXPECT_EQ(loader, &info);
+    EXPECT_STREQ(GetSoundLoaderName(loader), "fakestream");
+    EXPECT_EQ(source->kind, QZ_SOURCE_PLUGIN);
+    EXPECT_EQ(source->bytesPerFrame, 2u);
+    EXPECT_EQ(source->totalBytes, 20u);
+    EXPECT_EQ(source->seekable, 0);
+    EXPECT_EQ(source->subsongCount, 4);
+    EXPECT_EQ(source->format, QZ_SOUNDFMT_S16_MONO);
+    EXPECT_STREQ(GetSoundSourceFormatName(source), "Fake stream");
+    int16_t out[16];
+    int end = 0;
+    EXPECT_EQ(DecodeSoundSource(source, out, 4, &end), 4u);
+    EXPECT_EQ(out[3], 103);
+    EXPECT_EQ(source->position, 4u);
+    // Not seekable: a seek other than to 0 leaves plugin and position, but sets the time position.
+    SeekSoundSource(source, 8);
+    EXPECT_EQ(gStream.seeks, 0);
+    EXPECT_EQ(source->position, 4u);
+    EXPECT_EQ(source->timePosition.microseconds, 1000u);
+    SeekSoundSource(source, 0);
+    EXPECT_EQ(gStream.seeks, 1);
+    EXPECT_EQ(DecodeSoundSource(source, out, 16, &end), 10u);
+    EXPECT_EQ(end, 1);
+    CloseSoundSource(source);
+    EXPECT_EQ(gStream.closes, 1);
+
+    // Loaded whole as a sample.
+    gStream.at = 0;
+    qzSound* sound = nullptr;
+    ASSERT_EQ(LoadSoundAsSample(path.c_str(), nullptr, nullptr, &sound, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(sound->frames, 10u);
+    EXPECT_EQ(GetSoundSampleValue(sound, 9), 109);
+    FreeSoundRecord(sound);
+    // Other files pass the plugin by.
+    std::string wave = dir.File("b.wav");
+    WriteFile(wave, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 8)) + RiffChunk("data", "ab")));
+    ASSERT_EQ(OpenSoundSource(wave.c_str(), nullptr, nullptr, 0, 0, &source, nullptr), 0);
+    EXPECT_EQ(source->kind, QZ_SOURCE_WAVE);
+    CloseSoundSource(source);
+    UnregisterAdapterPlugin(&info, QZ_PLUGINCAPS_SOUND);
 }
 
 } // namespace
