@@ -5,6 +5,7 @@
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
+#include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 
@@ -16,6 +17,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzMathLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
+    &qzSoundLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

@@ -172,6 +172,9 @@ int Init(std::string* message)
     if (path && *path && !LoadInputScript(path, &script, message))
         return ERR_ERRORCALLED;
     const char* snapshots = std::getenv("QUARNELIX_SNAPSHOT_DIR");
+    int error = HeadlessAudioInit(message);
+    if (error)
+        return error;
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -188,6 +191,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    HeadlessAudioShutdown();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script.clear();
@@ -537,6 +541,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = HeadlessOpenAudio,
+    .closeAudio = HeadlessCloseAudio,
 };
 
 } // namespace

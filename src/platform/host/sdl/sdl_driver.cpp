@@ -303,6 +303,7 @@ void Shutdown()
 {
     gFade = 0.0;
     gFullScreenModes.clear();
+    SdlCloseAudio();
     SDL_Quit();
     gWakeType = static_cast<Uint32>(-1);
     gDropPaths.clear();
@@ -803,6 +804,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
 };
 
 } // namespace
