@@ -3,6 +3,8 @@
 #include "base/error_codes.h"
 #include "libs/dos/dos.h"
 #include "player/display_link.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/native_output.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
@@ -54,6 +56,8 @@ void LinkEventLoop()
     host.displayUnobstructed = LinkedDisplayUnobstructed;
     host.reopenDisplay = LinkedReopenDisplay;
     host.resizeDisplay = LinkedResizeDisplay;
+    host.postAudioEvents = MacPostPendingAudioEvents;
+    host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);
 
     qzEventQueueHooks queue = {};
