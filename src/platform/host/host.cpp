@@ -119,7 +119,22 @@ int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
     window->display = spec->display;
     window->scriptId = spec->scriptId;
     window->settings = spec->settings;
+    window->title = spec->title;
+    window->monitor = spec->monitor;
+    if (!spec->settings.fullScreen && !spec->shape.empty()) {
+        // The shape has the asked size; the framebuffer then follows the size the window got.
+        if (!FrameResize(&window->frame, spec->width, spec->height)) {
+            delete window;
+            return ERR_MEM;
+        }
+        if (spec->shape.size() == size_t(window->frame.width) * size_t(window->frame.height))
+            window->frame.shape = spec->shape;
+    }
     int error = driver->openWindow(window, spec);
+    if (!error && !FrameResize(&window->frame, window->width, window->height)) {
+        driver->closeWindow(window);
+        error = ERR_MEM;
+    }
     if (error) {
         delete window;
         return error;
@@ -157,6 +172,21 @@ void HostSetWindowSettings(qzHostWindow* window, const qzHostWindowSettings& set
 qzHostWindow* HostFirstWindow()
 {
     return gWindows;
+}
+
+void HostPresentWindow(qzHostWindow* window)
+{
+    const qzHostDriver* driver = gDriver.load();
+    if (!driver || !window || !FrameHasDirty(window->frame))
+        return;
+    qzFrameRect dirty = FrameTakeDirty(&window->frame);
+    driver->present(window, dirty);
+}
+
+void HostPresentWindows()
+{
+    for (qzHostWindow* w = gWindows; w; w = w->next)
+        HostPresentWindow(w);
 }
 
 qzHostWindow* HostFindWindow(uint32_t id)

@@ -1,5 +1,8 @@
 // The headless host driver: windows in memory, input injected from C++ or from the timed input
-// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Time is the
+// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Windows lie on a
+// virtual desktop of two monitors, 1920 x 1080 and 1280 x 1024 to its right, whose screen modes
+// can be switched; with QUARNELIX_SNAPSHOT_DIR=DIR set, what a window shows is written as
+// DIR/display-<id>.png when it closes (the platform closes every window when it stops). Time is the
 // platform's monotonic clock, so a replaced clock drives the input script in tests.
 #pragma once
 
@@ -36,5 +39,8 @@ struct qzHeadlessRecord {
     uint32_t moveRequests;           // clicks that started moving a window
     uint32_t resizeRequests;         // clicks that started resizing one
     int32_t screenSaverAllowed;
+    uint32_t presents;               // presentations of window framebuffers
+    qzFrameRect lastPresent;         // the rectangle of the last one
+    uint32_t modeSwitches;           // screen modes set on a monitor
 };
 qzHeadlessRecord HeadlessRecord();
