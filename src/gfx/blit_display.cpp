@@ -61,6 +61,11 @@ void BlitMarkRecorderDirty() {
     if (recorderHooks && recorderHooks->markDirty) recorderHooks->markDirty();
 }
 
+int64_t VideoRecorderMilliseconds() {
+    if (!(BlitRecorderState() & RECORDER_EXISTS) || !recorderHooks->milliseconds) return -1;
+    return recorderHooks->milliseconds();
+}
+
 void SetBlitFallbackDisplay(bool exists) {
     if (exists) {
         fallbackRecord = FallbackDisplay();

@@ -71,6 +71,8 @@ enum {
 struct qzBlitRecorderHooks {
     uint32_t (*state)();
     void (*markDirty)();
+    // The time recorded so far in milliseconds.
+    int64_t (*milliseconds)();
 };
 void SetBlitRecorderHooks(const qzBlitRecorderHooks* hooks);
 
@@ -84,6 +86,8 @@ int BlitTouchesSprites(int x1, int y1, int x2, int y2);
 void BlitRedrawLayers(VmState* state, void* display, qzBitMap* dst, int x, int y, int width, int height, int pass);
 uint32_t BlitRecorderState();
 void BlitMarkRecorderDirty();
+// The recorded time in milliseconds, -1 when no recorder runs.
+int64_t VideoRecorderMilliseconds();
 
 // The fallback display: a record with nothing but an output kind of OUTPUT_BRUSH that SafeBlt
 // makes current for one call that has a destination of its own (flag 16) while no display is.

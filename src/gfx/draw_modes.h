@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct VmState;
+
 // Mask modes: how a mask bit changes when something is drawn into a mask.
 enum {
     MASKVISIBLE = 0,      // set
@@ -25,3 +27,16 @@ struct qzDrawModes {
 // The current modes; ResetDrawModes puts the start values back.
 qzDrawModes& DrawModes();
 void ResetDrawModes();
+
+// The defaults of the standard drawing options (a transform and a tag record) belong to the code
+// that parses them; the graphics library resets them at its registration and SetDrawTagsDefault
+// replaces them from a table. Both hooks are null until that code installs them: nothing is
+// reset then, and a table changes nothing.
+struct qzDrawTagDefaultsHooks {
+    void (*reset)();
+    // Parses the option table at the stack index; stores the defaults only when it succeeds.
+    int (*setFromTable)(VmState* state, int tableIndex);
+};
+void SetDrawTagDefaultsHooks(const qzDrawTagDefaultsHooks* hooks);
+void ResetDrawTagDefaults();
+int SetDrawTagDefaultsFromTable(VmState* state, int tableIndex);

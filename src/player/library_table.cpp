@@ -2,6 +2,7 @@
 #include "player/library_table.h"
 
 #include "libs/dos/dos.h"
+#include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -14,6 +15,7 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
+    &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
     &qzMemblockLibrary,

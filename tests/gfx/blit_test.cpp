@@ -377,8 +377,14 @@ TEST(BlitAdapter, FlagWordsOfBlitsIntoVideoBitmaps) {
             EXPECT_EQ(calls[0].block.dy, 4);
             EXPECT_EQ(calls[0].block.mask, nullptr);
         }
-        if (c.op == 'm') EXPECT_EQ(calls[0].block.mask, mask->handle) << c.what;
-        if (c.op == 'a') EXPECT_EQ(calls[0].block.alpha, alpha->handle) << c.what;
-        if (c.op == 'p') EXPECT_EQ(calls[0].flag4, (int)(c.flags & 4)) << c.what;
+        if (c.op == 'm') {
+            EXPECT_EQ(calls[0].block.mask, mask->handle) << c.what;
+        }
+        if (c.op == 'a') {
+            EXPECT_EQ(calls[0].block.alpha, alpha->handle) << c.what;
+        }
+        if (c.op == 'p') {
+            EXPECT_EQ(calls[0].flag4, (int)(c.flags & 4)) << c.what;
+        }
     }
 }

@@ -56,7 +56,8 @@ void Redraw(VmState*, void*, qzBitMap* dst, int x, int y, int w, int h, int pass
 uint32_t RecorderState() { return fake->recorder; }
 void RecorderDirty() { fake->recorderDirty++; }
 const qzBlitDisplayHooks kHooks = {Current, Describe, Present};
-const qzBlitRecorderHooks kRecorder = {RecorderState, RecorderDirty};
+int64_t RecorderMs() { return 1234; }
+const qzBlitRecorderHooks kRecorder = {RecorderState, RecorderDirty, RecorderMs};
 
 uint32_t Background(int x, int y) { return 0x00100000u + (uint32_t)(x * 3 + y * 101); }
 uint32_t SourcePixel(int x, int y) { return 0x00A00000u + (uint32_t)(x + 16 * y); }
