@@ -19,7 +19,6 @@
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
-#include "image/image_load.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
 #include "platform/os_alloc.h"
@@ -234,17 +233,6 @@ qzHostApi hostApi = {
 void RetainCachedSource(void* object) { RetainImageSource(static_cast<qzImageSource*>(object)); }
 void ReleaseCachedSource(void* object) { FreeImageSource(static_cast<qzImageSource*>(object)); }
 
-// The built-in image loader behind image sources and IsPicture.
-int LoadInbuiltImage(const char* name, const char* loaderList, const char* adapterList, const uint32_t* palette,
-                     int32_t keyColour, int transparencyMode, void** outHandle, uint32_t** outPalette,
-                     int32_t* outTransparent, int* outWidth, int* outHeight, int* outAlpha, int* outNative) {
-    return LoadImageInbuilt(name, loaderList, adapterList, palette, keyColour, transparencyMode,
-                            reinterpret_cast<qzImageHandle**>(outHandle), outPalette, outTransparent, outWidth,
-                            outHeight, outAlpha, outNative);
-}
-const uint32_t* InbuiltImagePixels(void* handle) { return GetImagePixels(static_cast<qzImageHandle*>(handle)); }
-void FreeInbuiltImage(void* handle) { FreeImageHandle(static_cast<qzImageHandle*>(handle)); }
-
 }  // namespace
 
 qzHostApi* GetHostApi() { return &hostApi; }
@@ -253,11 +241,9 @@ void InstallHostApi() {
     SetPluginHostApi(&hostApi);
     SetVideoFromPixelsHook(CreateVideoBitMapFromPixels);
     SetImageCacheObjectRefs(RetainCachedSource, ReleaseCachedSource);
-    SetInbuiltImageLoader(LoadInbuiltImage, InbuiltImagePixels, FreeInbuiltImage);
 }
 
 void RemoveHostApi() {
-    SetInbuiltImageLoader(nullptr, nullptr, nullptr);
     SetImageCacheObjectRefs(nullptr, nullptr);
     SetVideoFromPixelsHook(nullptr);
     SetPluginHostApi(nullptr);

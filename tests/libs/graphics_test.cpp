@@ -16,7 +16,7 @@
 #include "libs/graphics/graphics.h"
 #include "libs/memblock/memblock.h"
 #include "platform/file_test_util.h"
-#include "player/host_api.h"
+#include "player/image_link.h"
 #include "runtime/object_registry.h"
 #include "support/commands.h"
 #include "vm/vm.h"
@@ -271,7 +271,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
     }
 
     filetest::TempDir dir;
-    InstallHostApi();
+    InstallImageLoaders();
     const uint32_t pixels[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_EQ(SaveBMP((dir / "p.bmp").c_str(), pixels, 3, 2), 0);
     filetest::WriteFile(dir / "n.txt", "not a picture");
@@ -285,7 +285,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
         VmSetTop(vm, 2);
     }
     EXPECT_EQ(vm.Run("IsPicture", {dir / "n.txt"}), "false");
-    RemoveHostApi();
+    RemoveImageLoaders();
     EXPECT_EQ(vm.Run("DumpVideoTime"), "-1");
 }
 
