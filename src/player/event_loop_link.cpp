@@ -2,6 +2,8 @@
 
 #include "base/error_codes.h"
 #include "libs/dos/dos.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/native_output.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
@@ -48,6 +50,8 @@ void LinkEventLoop()
     host.postEvent = PushEventToQueue;
     host.setQuitFlag = SetQuitFlag;
     host.quitFlag = QuitFlag;
+    host.postAudioEvents = MacPostPendingAudioEvents;
+    host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);
 
     qzTimerHooks timer = {};

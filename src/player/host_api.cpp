@@ -19,6 +19,7 @@
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
+#include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
 #include "platform/os_alloc.h"
@@ -191,6 +192,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
+    NotAvailable(),            // GetApplicationIcons: icons of the display library
+    NotAvailable(),            // FreeApplicationIcons
+    NotAvailable(),            // GetAdapterDisplayAttrs: displays of the display library
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
@@ -198,7 +202,7 @@ qzGfxBase gfxTable = {
 qzAudioBase audioTable = {
     NotAvailable(),            // GetSampleData: samples of the sound library
     NotAvailable(),            // FreeSampleData
-    AdapterNotAvailable(),     // InstallAudioAdapter: the sound core
+    HostInstallAudioAdapter,
 };
 
 qzRequesterBase requesterTable = {
