@@ -25,15 +25,15 @@ constexpr int32_t QZ_TYPE_ASYNCDRAW = 37;
 
 // ---- Position constants ------------------------------------------------------------------
 enum {
-    QZ_POS_CENTER_C = -100000,
-    QZ_POS_LEFT = -90000,
-    QZ_POS_RIGHT = -80000,
-    QZ_POS_TOP = -70000,
-    QZ_POS_BOTTOM = -60000,
-    QZ_POS_LEFTOUT = -50000,
-    QZ_POS_RIGHTOUT = -40000,
-    QZ_POS_TOPOUT = -30000,
-    QZ_POS_BOTTOMOUT = -20000,
+    QZ_PLACE_CENTER = -100000,
+    QZ_PLACE_LEFT = -90000,
+    QZ_PLACE_RIGHT = -80000,
+    QZ_PLACE_TOP = -70000,
+    QZ_PLACE_BOTTOM = -60000,
+    QZ_PLACE_LEFTOUT = -50000,
+    QZ_PLACE_RIGHTOUT = -40000,
+    QZ_PLACE_TOPOUT = -30000,
+    QZ_PLACE_BOTTOMOUT = -20000,
 };
 constexpr int32_t QZ_KEEPASPRAT = 100000;
 

@@ -16,10 +16,10 @@ struct Place {
     int32_t constant;
     int kind;  // 0 start (0), 1 centre, 2 end (W - w), 3 before (-w), 4 after (W)
 };
-const Place kXPlaces[] = {{QZ_POS_CENTER_C, 1}, {QZ_POS_LEFT, 0}, {QZ_POS_RIGHT, 2}, {QZ_POS_LEFTOUT, 3},
-                          {QZ_POS_RIGHTOUT, 4}};
-const Place kYPlaces[] = {{QZ_POS_CENTER_C, 1}, {QZ_POS_TOP, 0}, {QZ_POS_BOTTOM, 2}, {QZ_POS_TOPOUT, 3},
-                          {QZ_POS_BOTTOMOUT, 4}};
+const Place kXPlaces[] = {{QZ_PLACE_CENTER, 1}, {QZ_PLACE_LEFT, 0}, {QZ_PLACE_RIGHT, 2}, {QZ_PLACE_LEFTOUT, 3},
+                          {QZ_PLACE_RIGHTOUT, 4}};
+const Place kYPlaces[] = {{QZ_PLACE_CENTER, 1}, {QZ_PLACE_TOP, 0}, {QZ_PLACE_BOTTOM, 2}, {QZ_PLACE_TOPOUT, 3},
+                          {QZ_PLACE_BOTTOMOUT, 4}};
 
 template <size_t N>
 int32_t Resolve(const Place (&places)[N], int32_t value, int32_t size, int32_t containerSize, double anchor,
