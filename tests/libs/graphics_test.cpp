@@ -6,6 +6,7 @@
 #include "base/error_codes.h"
 #include <cmath>
 
+#include "display/display_scale.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/transform_bitmap.h"

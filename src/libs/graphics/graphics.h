@@ -45,10 +45,6 @@ constexpr int32_t QZ_KEEPASPRAT = 100000;
 int32_t ResolveXPosition(int32_t x, int32_t size, int32_t containerSize, double anchor);
 int32_t ResolveYPosition(int32_t y, int32_t size, int32_t containerSize, double anchor);
 
-// A width or height given as KEEPASPRAT becomes the other scaled by the source's aspect ratio (a
-// fraction of .5 or more rounds up). 0, ERR_BADDIMENSIONS for a size <= 0 (the source's too), or
-// ERR_WRONGUSAGE when both are KEEPASPRAT.
-int ApplyKeepAspectSize(int32_t sourceWidth, int32_t sourceHeight, int32_t* width, int32_t* height);
 
 // ---- Object lookups ---------------------------------------------------------------------
 enum {

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "base/error_codes.h"
 #include "libs/graphics/draw_target.h"
 #include "libs/graphics/graphics.h"
 
@@ -58,20 +57,4 @@ int32_t ResolveXPosition(int32_t x, int32_t size, int32_t containerSize, double 
 
 int32_t ResolveYPosition(int32_t y, int32_t size, int32_t containerSize, double anchor) {
     return Resolve(kYPlaces, y, size, containerSize, anchor, false);
-}
-
-int ApplyKeepAspectSize(int32_t sourceWidth, int32_t sourceHeight, int32_t* width, int32_t* height) {
-    const bool keepWidth = *width == QZ_KEEPASPRAT, keepHeight = *height == QZ_KEEPASPRAT;
-    if (keepWidth && keepHeight) return ERR_WRONGUSAGE;
-    if (sourceWidth <= 0 || sourceHeight <= 0 || *width <= 0 || *height <= 0) return ERR_BADDIMENSIONS;
-    double computed;
-    if (keepWidth)
-        computed = std::floor((double)*height * sourceWidth / sourceHeight + 0.5);
-    else if (keepHeight)
-        computed = std::floor((double)*width * sourceHeight / sourceWidth + 0.5);
-    else
-        return 0;
-    if (!(computed >= 1 && computed <= INT32_MAX)) return ERR_BADDIMENSIONS;
-    (keepWidth ? *width : *height) = (int32_t)computed;
-    return 0;
 }
