@@ -3,6 +3,7 @@
 #include <new>
 
 #include "display/picture.h"
+#include "gfx/bitmap.h"
 
 qzLayer* FirstLayer(const qzBGPic* pic) {
     // A zero-filled list (a picture-shaped record that never had layers) is empty too.
@@ -37,3 +38,10 @@ int DistinctLayerStates(const qzLayer* layer, qzLayerState* out[3]) {
 }
 
 qzLayerState* NewLayerState() { return new (std::nothrow) qzLayerState(); }
+
+void FreeBitMapTrio(qzBitMapTrio* trio) {
+    DeleteBitMap(trio->bitmap);
+    DeleteMaskBitMap(trio->mask);
+    DeleteAlphaBitMap(trio->alpha);
+    *trio = {};
+}

@@ -48,13 +48,13 @@ struct qzBitMapTrio {
 // at the display's scale (display). Kinds whose content is drawn from parameters (text, shapes,
 // vector paths) keep a longer record that begins with this one; the kind frees it (layer_kinds.h).
 struct qzLayerState {
-    qzBitMapTrio own;      // the layer's own bitmaps; null where the source object is drawn
-    qzBitMapTrio resized;  // a copy of the content at the drawn size
-    qzBitMapTrio cached;   // the content after the filters
-    qzBitMapTrio border;   // the rendered border
-    qzBitMap* shadowAlpha;  // the blurred shadow
-    qzClipRegion* clipRegion;  // the clip region active when the layer was made, or null
-    int32_t x, y;              // the point the script gave (the anchor point)
+    qzBitMapTrio own;                   // the layer's own bitmaps; null where the source object is drawn
+    qzBitMapTrio resized;               // a copy of the content at the drawn size
+    qzBitMapTrio cached;                // the content after the filters
+    qzBitMapTrio border;                // the rendered border
+    qzBitMap* shadowAlpha;              // the blurred shadow
+    qzClipRegion* clipRegion;           // the clip region active when the layer was made, or null
+    int32_t x, y;                       // the point the script gave (the anchor point)
     int32_t sourceWidth, sourceHeight;  // the object's own size before transformation
     int32_t left, top;                  // top-left of the drawn box
     int32_t untransformedLeft, untransformedTop;
@@ -72,7 +72,7 @@ struct qzLayer {
     qzObjectId id;      // the shown object
     qzObjectId sourceId;
     int32_t hidden;
-    int32_t pending;  // made while the displayed picture is selected for drawing; skipped until EndSelect
+    int32_t pending;       // made while the displayed picture is selected for drawing; skipped until EndSelect
     int32_t transparency;  // 0 opaque .. 255
     char* name;            // owned, or null
     char group[QZ_LAYER_NAME_SIZE];
@@ -100,6 +100,9 @@ inline qzLayer* LayerOfNode(qzDoubleNode* node) { return reinterpret_cast<qzLaye
 
 // The distinct state records of a layer, base first: their number (at most three) and the records.
 int DistinctLayerStates(const qzLayer* layer, qzLayerState* out[3]);
+
+// Deletes the three bitmaps (any may be null) and clears the trio.
+void FreeBitMapTrio(qzBitMapTrio* trio);
 
 // A state record with everything zero, or null.
 qzLayerState* NewLayerState();

@@ -1,9 +1,18 @@
 #include "display/layer_collision.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/display_adapter_calls.h"
+#include "display/layer.h"
+#include "display/layer_kinds.h"
+#include "display/layer_source.h"
 #include "gfx/bitmap_lock.h"
+#include "gfx/clip_region.h"
 #include "gfx/mask_bits.h"
+#include "platform/host/mac_window.h"
 
 namespace {
 
@@ -30,8 +39,7 @@ struct Plane {
 struct LockedPlane {
     BitMapLock lock;
     Plane plane;
-    LockedPlane(const qzBitMap* bitmap, bool bits, int64_t offsetX, int64_t offsetY)
-        : lock(bitmap, LOCKF_READONLY) {
+    LockedPlane(const qzBitMap* bitmap, bool bits, int64_t offsetX, int64_t offsetY) : lock(bitmap, LOCKF_READONLY) {
         if (!lock.ok) return;
         plane.pixels = static_cast<const uint8_t*>(lock.info.pixels);
         plane.bytesPerRow = lock.info.rowLength;
@@ -43,7 +51,13 @@ struct LockedPlane {
     }
 };
 
+qzCollisionSources sources = {};
+
 }  // namespace
+
+void SetCollisionSources(const qzCollisionSources* given) { sources = given ? *given : qzCollisionSources{}; }
+
+const qzCollisionSources& CollisionSources() { return sources; }
 
 int RectsOverlap(int32_t x1, int32_t y1, int32_t w1, int32_t h1, int32_t x2, int32_t y2, int32_t w2, int32_t h2) {
     if (w1 < 1 || h1 < 1 || w2 < 1 || h2 < 1) return 0;
@@ -94,4 +108,81 @@ int TestPixelCollision(const qzCollisionObject* a, const qzCollisionObject* b) {
         }
     }
     return 0;
+}
+
+int GetLayerCollisionObject(VmState* state, qzLayer* layer, qzCollisionObject* out) {
+    *out = {};
+    if (layer->type == QZ_LAYER_NOOBJECT) return ERR_WRONGUSAGE;
+    qzLayerState* st = layer->display;
+    qzLayerSource source;
+    int error = GetLayerSourceBitmaps(state, layer, st, 1, 1, -1, &source);
+    if (error) return error;
+    const bool part = LayerShowsPart(layer->type) && !source.fromCache;
+    int64_t x1 = st->left, y1 = st->top, x2 = int64_t(st->left) + st->width, y2 = int64_t(st->top) + st->height;
+    int64_t sourceX = part ? st->partX : 0, sourceY = part ? st->partY : 0;
+    if (const qzClipRegion* clip = st->clipRegion) {
+        // Cut to the region's rectangle; the planes keep their place under the box.
+        const int64_t cx1 = std::max<int64_t>(x1, clip->x), cy1 = std::max<int64_t>(y1, clip->y);
+        sourceX += cx1 - x1;
+        sourceY += cy1 - y1;
+        x1 = cx1;
+        y1 = cy1;
+        x2 = std::min<int64_t>(x2, int64_t(clip->x) + clip->width);
+        y2 = std::min<int64_t>(y2, int64_t(clip->y) + clip->height);
+        if (clip->mask) {
+            out->clipMask = clip->mask;
+            out->clipX = clip->x;
+            out->clipY = clip->y;
+        }
+    }
+    out->x = int32_t(x1);
+    out->y = int32_t(y1);
+    out->width = x2 > x1 ? int32_t(x2 - x1) : 0;
+    out->height = y2 > y1 ? int32_t(y2 - y1) : 0;
+    out->mask = source.trio.mask;
+    out->alpha = source.trio.alpha;
+    out->sourceX = int32_t(sourceX);
+    out->sourceY = int32_t(sourceY);
+    return 0;
+}
+
+int HitTestLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32_t x, int32_t y, int pixelExact) {
+    if (!layer || layer->type == QZ_LAYER_NOOBJECT) return 0;
+    // Window pixels to the coordinates of the layer's display state: past the picture's offset in
+    // the window, and back to picture pixels when the display scales a picture whose layers are
+    // not drawn at the display's scale.
+    double px = x, py = y;
+    if (display) {
+        int32_t offsetX = display->letterboxLeft, offsetY = display->letterboxTop;
+        if (!IsDisplayAdapterActive() && display->window) {
+            offsetX = display->window->offsetX;
+            offsetY = display->window->offsetY;
+        }
+        px -= offsetX;
+        py -= offsetY;
+        if (display->autoScale && !display->layerScale && display->scaleX > 0 && display->scaleY > 0) {
+            px /= display->scaleX;
+            py /= display->scaleY;
+        }
+    }
+    const int64_t hx = int64_t(std::floor(px)), hy = int64_t(std::floor(py));
+    const qzLayerState* st = layer->display;
+    if (hx < st->left || hx >= int64_t(st->left) + st->width || hy < st->top || hy >= int64_t(st->top) + st->height)
+        return 0;
+    if (const qzClipRegion* clip = st->clipRegion) {
+        if (hx < clip->x || hx >= int64_t(clip->x) + clip->width || hy < clip->y ||
+            hy >= int64_t(clip->y) + clip->height)
+            return 0;
+        if (clip->mask) {
+            BitMapLock lock(clip->mask, LOCKF_READONLY);
+            if (!lock.ok) return 0;
+            const auto* row = static_cast<const uint8_t*>(lock.info.pixels) + (hy - clip->y) * lock.info.rowLength;
+            if (!GetMaskBit(row, int(hx - clip->x))) return 0;
+        }
+    }
+    if (!pixelExact) return 1;
+    qzCollisionObject object;
+    if (GetLayerCollisionObject(state, layer, &object) != 0) return 0;
+    const qzCollisionObject point = {int32_t(hx), int32_t(hy), 1, 1, nullptr, nullptr, 0, 0, nullptr, 0, 0};
+    return TestPixelCollision(&object, &point);
 }

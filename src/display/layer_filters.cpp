@@ -26,27 +26,27 @@ struct FilterArguments {
 };
 
 const FilterArguments kArguments[QZ_LAYER_FILTERS] = {
-    {"f", {5}},                     // blur
-    {"f", {2}},                     // charcoal
-    {"ii", {1, 1}},                 // contrast
-    {"f", {5}},                     // edge
-    {"f", {5}},                     // emboss
-    {"fff", {1, 1, 1}},             // gamma
-    {"", {}},                       // grayscale
-    {"", {}},                       // invert
-    {"fff", {100, 100, 100}},       // modulate
-    {"i", {1}},                     // monochrome
-    {"f", {2}},                     // oilpaint
-    {"i", {10}},                    // pixelate
-    {"l", {204}},                   // sepiatone
-    {"f", {5}},                     // sharpen
-    {"l", {128}},                   // solarize
-    {"i", {180}},                   // swirl
-    {"il", {0xFFFFFF, 128}},        // tint
+    {"f", {5}},                       // blur
+    {"f", {2}},                       // charcoal
+    {"ii", {1, 1}},                   // contrast
+    {"f", {5}},                       // edge
+    {"f", {5}},                       // emboss
+    {"fff", {1, 1, 1}},               // gamma
+    {"", {}},                         // grayscale
+    {"", {}},                         // invert
+    {"fff", {100, 100, 100}},         // modulate
+    {"i", {1}},                       // monochrome
+    {"f", {2}},                       // oilpaint
+    {"i", {10}},                      // pixelate
+    {"l", {204}},                     // sepiatone
+    {"f", {5}},                       // sharpen
+    {"l", {128}},                     // solarize
+    {"i", {180}},                     // swirl
+    {"il", {0xFFFFFF, 128}},          // tint
     {"iiiff", {32, 1, 0, 0.5, 0.5}},  // waterripple
-    {"", {}},                       // xflip
-    {"", {}},                       // yflip
-    {"ii", {256, 1}},               // quantize
+    {"", {}},                         // xflip
+    {"", {}},                         // yflip
+    {"ii", {256, 1}},                 // quantize
 };
 
 // The filter type of a name, ignoring case; -1 for none.
@@ -182,52 +182,33 @@ int RunFilter(int type, const qzFilterEntry& f, qzBitMap* bitmap, qzBitMap* mask
               int height) {
     const double a = f.floats[0];
     switch (type) {
-    case FILTER_BLUR:
-        return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, a / 3, 'b');
-    case FILTER_CHARCOAL:
-        return CharcoalBitMap(bitmap, width, height, a, 1.0);
-    case FILTER_CONTRAST:
-        return ContrastBitMap(bitmap, width, height, f.ints[0], f.ints[1]);
-    case FILTER_EDGE:
-        return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 0, 'g');
-    case FILTER_EMBOSS:
-        return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 1.0, 'e');
-    case FILTER_GAMMA:
-        return GammaBitMap(bitmap, width, height, f.floats[0], f.floats[1], f.floats[2]);
-    case FILTER_GRAYSCALE:
-        return ConvertBitMapToGray(bitmap, width, height);
-    case FILTER_INVERT:
-        return InvertBitMapColors(bitmap, width, height);
+    case FILTER_BLUR: return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, a / 3, 'b');
+    case FILTER_CHARCOAL: return CharcoalBitMap(bitmap, width, height, a, 1.0);
+    case FILTER_CONTRAST: return ContrastBitMap(bitmap, width, height, f.ints[0], f.ints[1]);
+    case FILTER_EDGE: return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 0, 'g');
+    case FILTER_EMBOSS: return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 1.0, 'e');
+    case FILTER_GAMMA: return GammaBitMap(bitmap, width, height, f.floats[0], f.floats[1], f.floats[2]);
+    case FILTER_GRAYSCALE: return ConvertBitMapToGray(bitmap, width, height);
+    case FILTER_INVERT: return InvertBitMapColors(bitmap, width, height);
     case FILTER_MODULATE:
         return ModulateBitMap(bitmap, width, height, VmTruncateNumber(f.floats[0]), VmTruncateNumber(f.floats[1]),
                               VmTruncateNumber(f.floats[2]));
-    case FILTER_MONOCHROME:
-        return ConvertBitMapToMonochrome(bitmap, f.ints[0]);
-    case FILTER_OILPAINT:
-        return OilPaintBitMap(bitmap, width, height, a);
-    case FILTER_PIXELATE:
-        return PixelateBitMap(bitmap, mask, alpha, width, height, f.ints[0]);
-    case FILTER_SEPIATONE:
-        return SepiaToneBitMap(bitmap, width, height, f.ints[0]);
-    case FILTER_SHARPEN:
-        return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 1.0, 's');
-    case FILTER_SOLARIZE:
-        return SolarizeBitMap(bitmap, width, height, f.ints[0]);
-    case FILTER_SWIRL:
-        return SwirlBitMap(bitmap, mask, alpha, width, height, f.ints[0]);
+    case FILTER_MONOCHROME: return ConvertBitMapToMonochrome(bitmap, f.ints[0]);
+    case FILTER_OILPAINT: return OilPaintBitMap(bitmap, width, height, a);
+    case FILTER_PIXELATE: return PixelateBitMap(bitmap, mask, alpha, width, height, f.ints[0]);
+    case FILTER_SEPIATONE: return SepiaToneBitMap(bitmap, width, height, f.ints[0]);
+    case FILTER_SHARPEN: return BlurBitMap(bitmap, nullptr, 0, 0, width, height, a, 1.0, 's');
+    case FILTER_SOLARIZE: return SolarizeBitMap(bitmap, width, height, f.ints[0]);
+    case FILTER_SWIRL: return SwirlBitMap(bitmap, mask, alpha, width, height, f.ints[0]);
     case FILTER_TINT:
         return BlendFillBitMapRect(bitmap, 0, 0, width, height, static_cast<uint32_t>(f.ints[0]), f.ints[1]);
     case FILTER_WATERRIPPLE:
         return RippleBitMap(bitmap, mask, alpha, width, height, f.ints[0], f.ints[1], f.ints[2], f.floats[0],
                             f.floats[1]);
-    case FILTER_XFLIP:
-        return FlipBitMap(bitmap, mask, alpha, width, height, 0);
-    case FILTER_YFLIP:
-        return FlipBitMap(bitmap, mask, alpha, width, height, 1);
-    case FILTER_QUANTIZE:
-        return QuantizeBitMap(bitmap, f.ints[0], f.ints[1]);
-    default:
-        return 0;
+    case FILTER_XFLIP: return FlipBitMap(bitmap, mask, alpha, width, height, 0);
+    case FILTER_YFLIP: return FlipBitMap(bitmap, mask, alpha, width, height, 1);
+    case FILTER_QUANTIZE: return QuantizeBitMap(bitmap, f.ints[0], f.ints[1]);
+    default: return 0;
     }
 }
 

@@ -43,6 +43,9 @@ struct qzLayerKindOps {
     void (*stopVideo)(VmState* state, qzLayer* layer);
     // The frame size of the video that a layer shows. Null: the state's drawn size.
     void (*videoFrameSize)(const qzLayer* layer, int32_t* width, int32_t* height);
+    // Moves the content that a state draws from parameters by dx, dy (a line's end points) when
+    // the layer moves. Null: nothing.
+    void (*moveContent)(qzLayerState* layerState, int32_t dx, int32_t dy);
     // Frees the objects of the type that the script freed while layers showed them and that no
     // layer shows any more. Null: nothing.
     void (*purgeOrphans)(VmState* state);

@@ -40,8 +40,7 @@ int CheckLayerOutput(const qzDisplay* display);
 // kind (for BRUSH also BRUSHPART; for any kind also NOOBJECT, a layer being replaced) and its
 // identifier equals id in both words.
 // 1 when a layer other than skip matches, with its picture and layer when asked; else 0.
-int FindLayerUsingObject(int32_t kind, const qzObjectId& id, const qzLayer* skip, qzBGPic** outPic,
-                         qzLayer** outLayer);
+int FindLayerUsingObject(int32_t kind, const qzObjectId& id, const qzLayer* skip, qzBGPic** outPic, qzLayer** outLayer);
 // Gives every matching layer the identifier {0, object} (the handle the freed object keeps while
 // layers show it). 1 when any changed.
 int RetargetLayersToObject(int32_t kind, const qzObjectId& id, void* object);

@@ -6,7 +6,6 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
-#include "display/event_buttons.h"
 #include "display/layer.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
@@ -30,13 +29,6 @@ int suppressAddRefresh = 0;
 uint32_t purgeWaiting = 0;
 bool purging = false;
 
-void FreeTrio(qzBitMapTrio* trio) {
-    DeleteBitMap(trio->bitmap);
-    DeleteMaskBitMap(trio->mask);
-    DeleteAlphaBitMap(trio->alpha);
-    *trio = {};
-}
-
 // Frees the layer's states, name and object data and the record; the layer is not in a list.
 void DestroyLayer(VmState* state, qzLayer* layer) {
     qzLayerState* states[3];
@@ -50,8 +42,11 @@ void DestroyLayer(VmState* state, qzLayer* layer) {
 
 // Buttons bound to the old layer are bound to its replacement.
 void RebindLayerButtons(qzBGPic* pic, const qzLayer* from, qzLayer* to) {
-    for (qzBGPicButton* b = static_cast<qzBGPicButton*>(pic->buttons); b; b = b->next)
-        if (b->type == QZ_BUTTON_LAYER && b->layer == from) b->layer = to;
+    if (const auto rebind = LayerSystemHooks().rebindLayerButtons) rebind(pic, from, to);
+}
+
+void DeleteLayerButtons(VmState* state, qzBGPic* pic, qzLayer* layer) {
+    if (const auto remove = LayerSystemHooks().deleteLayerButtons) remove(state, pic, layer);
 }
 
 // The three states' positions of the replaced layer go to the new layer's states.
@@ -78,10 +73,10 @@ bool HasEffects(const qzLayer* layer) {
 
 void FreeLayerState(int32_t type, qzLayerState* st) {
     if (!st) return;
-    FreeTrio(&st->own);
-    FreeTrio(&st->resized);
-    FreeTrio(&st->cached);
-    FreeTrio(&st->border);
+    FreeBitMapTrio(&st->own);
+    FreeBitMapTrio(&st->resized);
+    FreeBitMapTrio(&st->cached);
+    FreeBitMapTrio(&st->border);
     DeleteAlphaBitMap(st->shadowAlpha);
     st->shadowAlpha = nullptr;
     st->clipRegion = nullptr;  // the graphics library's; it frees what no layer uses any more
@@ -93,7 +88,7 @@ void FreeLayerState(int32_t type, qzLayerState* st) {
 }
 
 void FreeLayerStateCache(qzLayerState* st) {
-    if (st) FreeTrio(&st->cached);
+    if (st) FreeBitMapTrio(&st->cached);
 }
 
 void FreeLayerCaches(qzLayer* layer) {
@@ -114,7 +109,7 @@ void FreeLayerStateAlpha(qzLayer* layer) {
 void FreeLayerBorders(qzLayer* layer) {
     qzLayerState* states[3];
     const int count = DistinctLayerStates(layer, states);
-    for (int i = 0; i < count; i++) FreeTrio(&states[i]->border);
+    for (int i = 0; i < count; i++) FreeBitMapTrio(&states[i]->border);
     FreeLayerStateAlpha(layer);
 }
 
@@ -241,8 +236,8 @@ int AddLayerForObject(VmState* state, int32_t type, const qzObjectId& id, int32_
         flags &= ~uint32_t(QZ_ADDLAYER_DISPLAYSTATE);
         if (hooks.renderObject) error = hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
     } else if ((flags & QZ_ADDLAYER_DISPLAYSTATE) && display && display->layerScale && display->scaledWidth &&
-               display->scaledHeight && (display->scaleX != 1.0 || display->scaleY != 1.0) &&
-               display->bgpic == pic && hooks.renderObject) {
+               display->scaledHeight && (display->scaleX != 1.0 || display->scaleY != 1.0) && display->bgpic == pic &&
+               hooks.renderObject) {
         // Mode 7 for a replacing layer, 5 for a new one.
         error = hooks.renderObject(state, layer, replace ? 7 : 5);
     }
@@ -323,7 +318,7 @@ void DeleteLayerRecord(VmState* state, qzBGPic* pic, qzLayer* layer, int noRefre
         const qzLayerKindOps& ops = LayerKindOps(type);
         if (ops.stopVideo) ops.stopVideo(state, layer);
     }
-    DeleteLayerButton(state, pic, layer);
+    DeleteLayerButtons(state, pic, layer);
     RemoveListNode(&layer->node);
     DestroyLayer(state, layer);
     pic->layersChanged = 1;
@@ -356,7 +351,7 @@ void FreeBGPicLayers(VmState* state, qzBGPic* pic, int purge, int dropButtons) {
                 const qzLayerKindOps& ops = LayerKindOps(layer->type);
                 if (ops.stopVideo) ops.stopVideo(state, layer);
             }
-            if (dropButtons) DeleteLayerButton(state, pic, layer);
+            if (dropButtons) DeleteLayerButtons(state, pic, layer);
             RemoveListNode(&layer->node);
             DestroyLayer(state, layer);
             pic->layersChanged = 1;
@@ -381,5 +376,6 @@ void PurgePendingObjects(VmState* state, uint32_t mask) {
             if (ops.purgeOrphans) ops.purgeOrphans(state);
         }
     }
+    if (const auto freeClipRegions = LayerSystemHooks().freeUnusedClipRegions) freeClipRegions();
     purging = false;
 }

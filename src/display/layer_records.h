@@ -33,9 +33,9 @@ void FreeLayerBorders(qzLayer* layer);
 // AddLayerForObject flags.
 enum : uint32_t {
     QZ_ADDLAYER_HIDDEN = 1,
-    QZ_ADDLAYER_DISPLAYSTATE = 2,  // build the display-scaled state now (untransformed layers)
-    QZ_ADDLAYER_REPLACING = 4,     // set internally while replacing
-    QZ_ADDLAYER_REPLACE = 8,       // replace the layer at insertPos instead of inserting
+    QZ_ADDLAYER_DISPLAYSTATE = 2,     // build the display-scaled state now (untransformed layers)
+    QZ_ADDLAYER_REPLACING = 4,        // set internally while replacing
+    QZ_ADDLAYER_REPLACE = 8,          // replace the layer at insertPos instead of inserting
     QZ_ADDLAYER_KEEPPOSITIONS = 256,  // take the replaced layer's state positions
     QZ_ADDLAYER_KEEPFILTERS = 512,    // take the replaced layer's filter list
 };

@@ -10,6 +10,7 @@
 
 struct VmState;
 struct qzBGPic;
+struct qzBitMap;
 struct qzDisplay;
 struct qzLayer;
 struct qzLayerState;
@@ -32,6 +33,10 @@ void RefreshDisplayRect(VmState* state, int32_t x, int32_t y, int32_t width, int
 // RefreshDisplayRect for every entry of the list that is not deleted; a list marked full
 // refreshes the whole picture once.
 void RefreshRectList(VmState* state, const qzRectList* list);
+// The end of drawing into the displayed picture (EndSelect): the layers made meanwhile stop
+// waiting, and unless noRefresh the rectangles collected in the display's deferred list are
+// merged and refreshed; the list is emptied.
+void FlushDeferredRefresh(VmState* state, qzDisplay* display, int noRefresh);
 // Used by drawing commands that draw into the displayed picture while it is selected: a
 // rectangle from x < 1, y < 1 at least as large as the picture marks the display's deferred list
 // full; any other is added.
@@ -56,3 +61,16 @@ constexpr int32_t QZ_LAYER_KEEPPOSITION = 100000;
 // kept, only the area is refreshed, its size the larger of the drawn size and oldWidth x oldHeight.
 void RefreshLayerChange(VmState* state, qzLayer* layer, int32_t oldWidth, int32_t oldHeight, int32_t newX, int32_t newY,
                         int noRefresh, int relative, qzRectList* rectList);
+
+// SetLayerContentSize flags.
+enum { QZ_CONTENT_KEEPLINEANCHOR = 64 };
+// Gives a layer's display state new content of width x height: the bitmaps become its own (when a
+// bitmap is given; the old ones are freed), a line takes x, y as its top-left (unless
+// QZ_CONTENT_KEEPLINEANCHOR), any other layer keeps its anchor point and re-derives its top-left
+// over the new size. The resized copy is made anew where one existed and the filtered copy, border
+// and shadow are dropped; while an asynchronous draw object draws into the layer they are kept and
+// the object is told instead. Unless the layer is hidden or pending or noRefresh is set, the union
+// of the old box (oldBox, or the state's box when null or of width -1) and the new one is
+// refreshed. 0 or ERR_MEM (the resized copy).
+int SetLayerContentSize(VmState* state, qzLayer* layer, const qzLayerBox* oldBox, int32_t x, int32_t y, int32_t width,
+                        int32_t height, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int flags, int noRefresh);

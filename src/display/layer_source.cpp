@@ -17,8 +17,8 @@ void TakeTrio(const qzBitMapTrio& trio, int32_t width, int32_t height, int fromC
 
 }  // namespace
 
-int GetLayerSourceBitmaps(VmState* state, qzLayer* layer, qzLayerState* st, int useCache, int useScaled,
-                          int32_t frame, qzLayerSource* out) {
+int GetLayerSourceBitmaps(VmState* state, qzLayer* layer, qzLayerState* st, int useCache, int useScaled, int32_t frame,
+                          qzLayerSource* out) {
     *out = {};
     if (layer->type == QZ_LAYER_NOOBJECT) return ERR_WRONGUSAGE;
     if (useCache) {

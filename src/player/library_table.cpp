@@ -4,6 +4,7 @@
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/graphics/graphics.h"
+#include "libs/layers/layers_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -20,6 +21,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
+    &qzLayersLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzMemblockLibrary,
