@@ -2,6 +2,7 @@
 #include "player/library_table.h"
 
 #include "libs/dos/dos.h"
+#include "libs/event/event_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -15,6 +16,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
     &qzDosLibrary,
+    &qzEventLibrary,
     &qzSystemLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,

@@ -11,6 +11,7 @@
 
 #include "base/error_codes.h"
 #include "platform/host/host.h"
+#include "platform/host/joystick.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
 #include "platform/os_time.h"
@@ -273,6 +274,7 @@ void MacShutdownPlatform()
 {
     OsCleanupTimers();
     MacFreePointers();
+    MacFreeJoysticks();
     StopSignalWatcher();
     HostStopDriver();
     gSignalled.store(0);
