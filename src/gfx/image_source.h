@@ -13,11 +13,12 @@ struct VmState;
 // The player's own image loader (installed by the image code; null until then). The arguments
 // follow the loader: name, loader list, adapter list, palette (256 colours or null), key colour
 // (-1 none), transparency mode (0 none, 1 key colour, 2 alpha channel), out handle (null: only
-// the size and alpha are asked for), out palette (1024 bytes or null), out transparent colour (-1
-// none, -2 turned into alpha), out width, out height, out alpha, out native. 0 or an error code.
+// the size and alpha are asked for), out palette (a new 256-entry block, or null), out transparent
+// colour (-1 none, -2 turned into alpha), out width, out height, out alpha, out native. 0 or an
+// error code.
 typedef int (*qzInbuiltImageLoadFn)(const char* name, const char* loaderList, const char* adapterList,
                                     const uint32_t* palette, int32_t keyColour, int transparencyMode, void** outHandle,
-                                    uint32_t* outPalette, int32_t* outTransparent, int* outWidth, int* outHeight,
+                                    uint32_t** outPalette, int32_t* outTransparent, int* outWidth, int* outHeight,
                                     int* outAlpha, int* outNative);
 typedef const uint32_t* (*qzInbuiltImagePixelsFn)(void* handle);
 typedef void (*qzInbuiltImageFreeFn)(void* handle);

@@ -813,6 +813,9 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
+/* Slots 14 and 15 are the monitor list and its release, slot 18 finds a display by its native
+ * handle. The application icons and a native handle's display attributes have no slot in this
+ * order and are appended after slot 28 when the player offers them. */
 typedef struct qzGfxBase {
     int (*IsImage)(const char* file, int* width, int* height, int* alpha);
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);

@@ -4,12 +4,6 @@
 // is written `NotAvailable()` (it answers 0 or null, or nothing) or `AdapterNotAvailable()` (an
 // adapter installer that answers ERR_SETADAPTER): this file is the one list of those slots, and a
 // subsystem that brings the service replaces its slot's entry with the service.
-//
-// Slot order: the display library's own list of its host services numbers some graphics-table
-// slots differently (application icons at 14 and 15, the display attributes of a native handle at
-// 18). The order of the host API block is the one that holds here, so slots 14, 15 and 18 stay the
-// monitor list and the display lookup by native handle; services without a slot in this order join
-// at the end of their table when they come.
 #include "player/host_api.h"
 
 #include <cstring>
@@ -271,8 +265,7 @@ qzRequesterBase requesterTable = {
     AdapterNotAvailable(),     // InstallRequesterAdapter
 };
 
-// The embedded TrueType faces belong to the text library; until it carries them the table is
-// empty (null faces, size 0).
+// The embedded TrueType faces: the player carries none, so the faces are null with size 0.
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
 
 qzHostApi hostApi = {

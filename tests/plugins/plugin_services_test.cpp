@@ -197,7 +197,7 @@ namespace {
 struct FakeImage {
     uint32_t pixels[2];
 };
-int FakeLoad(const char* name, const char*, const char*, const uint32_t*, int32_t, int mode, void** handle, uint32_t*,
+int FakeLoad(const char* name, const char*, const char*, const uint32_t*, int32_t, int mode, void** handle, uint32_t**,
              int32_t* transparent, int* width, int* height, int* alpha, int* native) {
     if (std::strcmp(name, "green") != 0) return ERR_LOADPICTURE2;
     *width = 2;
