@@ -18,6 +18,7 @@
 #include "runtime/library.h"
 #include "runtime/runtime.h"
 #include "vm/vm.h"
+#include "vm/vm_aux.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ void LineHook(benchmark::State& state, const std::string& name, bool hook) {
         }
         VmSetTop(L, 1);
     }
+    if (hook) RemoveLineHook(L);
     VmClose(L);
 }
 
@@ -209,14 +211,13 @@ int main(int argc, char** argv) {
         double off = recorder.nanos["LineHook_" + name + "/off"];
         double on = recorder.nanos["LineHook_" + name + "/on"];
         if (off > 0 && on > 0)
-            std::printf("line hook, %s: with / without %.3fx (%.1f / %.1f ms)\n", name.c_str(), on / off, on / 1e6,
-                        off / 1e6);
+            std::printf("line hook, %s: with / without %.3fx (%.1f / %.1f ms)\n", name.c_str(), on / off, on, off);
     }
     double dispatch = recorder.nanos["BM_DispatchQueuedEvents"];
     double plain = recorder.nanos["BM_PlainScriptCalls"];
     if (dispatch > 0 && plain > 0)
         std::printf("per event: CheckEvent dispatch / plain script call %.2fx (%.0f / %.0f ns)\n", dispatch / plain,
-                    dispatch / kEvents, plain / kEvents);
+                    dispatch * 1e6 / kEvents, plain * 1e6 / kEvents);
     if (gPlatform) MacShutdownPlatform();
     return 0;
 }

@@ -8,10 +8,12 @@
 #include "net/net_state.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_time.h"
+#include "platform/os_ticker.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
 #include "runtime/runtime.h"
 #include "vm/vm.h"
+#include "vm/vm_runtime_link.h"
 
 namespace {
 
@@ -70,6 +72,19 @@ void InstallLineHook(VmState* state)
 {
     gLastLinePump = 0;
     VmSetHook(state, ServiceEventsHook, VM_MASKLINE, 0);
+    // The hook is paced by a ticker at half its period: between ticks scripts run at full speed.
+    // Without a ticker thread every line start calls it.
+    vmRuntime.lineHookDue.store(1);
+    vmRuntime.lineHookPaced = OsStartTicker(&vmRuntime.lineHookDue, kLineHookPeriodUs / 2000) == 0;
+}
+
+void RemoveLineHook(VmState* state)
+{
+    OsStopTicker();
+    vmRuntime.lineHookPaced = false;
+    vmRuntime.lineHookDue.store(0);
+    if (state)
+        VmSetHook(state, nullptr, 0, 0);
 }
 
 void LinkEventLoop()
@@ -98,6 +113,7 @@ void LinkEventLoop()
 
 void UnlinkEventLoop()
 {
+    RemoveLineHook(nullptr);
     SetNetEventPump(nullptr);
     SetDosEventHooks(nullptr);
     OsSetTimerHooks(nullptr);

@@ -20,5 +20,8 @@ int PumpForWaits(VmState* state, int* error);
 // with its plugin hooks and expiry runs, at most once every 10 ms (one coarse clock read and a
 // compare otherwise). An error of the pump is raised as a script error.
 void ServiceEventsHook(VmState* state, VmDebug* debug);
-// Installs it on the VM (line events).
+// Installs it on the VM (line events), paced by a ticker thread so that the interpreter runs at
+// full speed between two ticks.
 void InstallLineHook(VmState* state);
+// Removes it and stops the ticker (a null state only stops the ticker).
+void RemoveLineHook(VmState* state);
