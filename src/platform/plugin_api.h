@@ -813,9 +813,11 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
-/* Slots 14 and 15 are the monitor list and its release, slot 18 finds a display by its native
- * handle. The application icons and a native handle's display attributes have no slot in this
- * order and are appended after slot 28 when the player offers them. */
+/* Slots 0 to 28 keep the order of the host API block: 13 installs a display adapter (information
+ * block, install flags, tags), 14 and 15 are the monitor list and its release, 18 finds a display
+ * by its native handle and 19 refreshes that display. The display services that have no slot in
+ * that order follow it: 29 the application icons, 30 their release, 31 a native handle's display
+ * attributes. */
 typedef struct qzGfxBase {
     int (*IsImage)(const char* file, int* width, int* height, int* alpha);
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);
@@ -848,6 +850,14 @@ typedef struct qzGfxBase {
     intptr_t (*QueryRawBitMapAttr)(void* handle, int attr);
     uint32_t (*ConvertARGBToPixel)(uint32_t colour, int format, int withAlpha);
     uint32_t (*ConvertPixelToARGB)(uint32_t pixel, int format, int withAlpha);
+    /* The back end's icons joined by the applet's: a list of {next, pixels (width x height
+     * 0xAARRGGBB), width, height, flags: 1 the icon row's flag, 2 a selected variant}, or null. */
+    void* (*GetApplicationIcons)(void);
+    void (*FreeApplicationIcons)(void* icons);
+    /* For each tag {1 width, 2 height, 3 picture width, 4 picture height, 5 display flags, 6 scaled
+     * width, 7 scaled height, 8 smooth scaling} writes the value to the int32_t the tag's value
+     * points at; returns the number served, -1 for a handle that names no display. */
+    int (*GetAdapterDisplayAttrs)(void* nativeHandle, const qzTagItem* tags);
 } qzGfxBase;
 
 typedef struct qzAudioBase {
@@ -1085,7 +1095,7 @@ typedef struct qzHostApi {
 QZ_ABI_ASSERT(QZ_SLOTS(qzCLibBase) == 54, "qzCLibBase has 54 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzSysBase) == 46, "qzSysBase has 46 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzDosBase) == 33, "qzDosBase has 33 slots");
-QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 29, "qzGfxBase has 29 slots");
+QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 32, "qzGfxBase has 32 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzAudioBase) == 3, "qzAudioBase has 3 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzRequesterBase) == 4, "qzRequesterBase has 4 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzFontBase) == 1, "qzFontBase has 1 slot");

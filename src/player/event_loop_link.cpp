@@ -2,9 +2,13 @@
 
 #include "base/error_codes.h"
 #include "display/event_pump.h"
+#include "display/event_sources.h"
 #include "display/event_timers.h"
 #include "libs/dos/dos.h"
 #include "libs/system/system.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/native_output.h"
+#include "media/sound/sound_events.h"
 #include "net/net_state.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_time.h"
@@ -93,6 +97,8 @@ void LinkEventLoop()
     host.postEvent = PushEventToQueue;
     host.setQuitFlag = SetQuitFlag;
     host.quitFlag = QuitFlag;
+    host.postAudioEvents = MacPostPendingAudioEvents;
+    host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);
 
     qzTimerHooks timer = {};
@@ -109,11 +115,17 @@ void LinkEventLoop()
     SetDosEventHooks(&dos);
 
     SetNetEventPump(PumpForWaits);
+
+    qzSoundSourceLinks sound = {};
+    sound.popEndEvent = PopSoundEvent;
+    sound.soundHousekeeping = SoundHousekeeping;
+    SetSoundSourceLinks(&sound);
 }
 
 void UnlinkEventLoop()
 {
     RemoveLineHook(nullptr);
+    SetSoundSourceLinks(nullptr);
     SetNetEventPump(nullptr);
     SetDosEventHooks(nullptr);
     OsSetTimerHooks(nullptr);

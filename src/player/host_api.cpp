@@ -22,6 +22,7 @@
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_timers.h"
+#include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
 #include "platform/os_alloc.h"
@@ -248,6 +249,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
+    NotAvailable(),            // GetApplicationIcons: icons of the display library
+    NotAvailable(),            // FreeApplicationIcons
+    NotAvailable(),            // GetAdapterDisplayAttrs: displays of the display library
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
@@ -255,7 +259,7 @@ qzGfxBase gfxTable = {
 qzAudioBase audioTable = {
     NotAvailable(),            // GetSampleData: samples of the sound library
     NotAvailable(),            // FreeSampleData
-    AdapterNotAvailable(),     // InstallAudioAdapter: the sound core
+    HostInstallAudioAdapter,
 };
 
 qzRequesterBase requesterTable = {

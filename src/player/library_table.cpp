@@ -6,6 +6,7 @@
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
+#include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 
@@ -18,6 +19,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
+    &qzSoundLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

@@ -12,6 +12,7 @@
 #include "base/error_codes.h"
 #include "platform/host/host.h"
 #include "platform/host/joystick.h"
+#include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
 #include "platform/os_time.h"
@@ -273,6 +274,7 @@ int MacInitApplication()
 void MacShutdownPlatform()
 {
     OsCleanupTimers();
+    MacResetWindowSide();
     MacFreePointers();
     MacFreeJoysticks();
     StopSignalWatcher();
@@ -322,6 +324,7 @@ int MacHandleEvents(VmState* state, int* error)
     int result = gHooks.quitFlag() ? 1 : 0;
 
     gHooks.postAudioEvents();
+    HostPresentWindows();
     uint64_t after = OsMonotonicMicros();
     if (after - gLastHousekeeping >= kHousekeepingMicros) {
         gHooks.soundHousekeeping();
@@ -333,6 +336,8 @@ int MacHandleEvents(VmState* state, int* error)
 
 int MacWaitEvents()
 {
+    // What was drawn shows before the wait, however short the last pass was.
+    HostPresentWindows();
     const qzHostDriver* driver = HostDriver();
     if (driver)
         driver->waitEvents(-1);
