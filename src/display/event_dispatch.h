@@ -8,18 +8,13 @@
 #include <cstdint>
 
 #include "base/object_id.h"
+#include "display/handler_slot.h"
 #include "platform/plugin_api.h"
 
 struct VmState;
 struct qzDisplay;
 struct qzBGPic;
 struct qzBGPicButton;
-
-// One script event handler: registry references of its function and user data, -1 for none.
-struct qzHandlerSlot {
-    int32_t function = -1;
-    int32_t userData = -1;
-};
 
 // What a dispatch builds its table for.
 enum : int32_t {

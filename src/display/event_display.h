@@ -60,8 +60,9 @@ void EventResetInputState(qzDisplay* display);
 // The handlers of the display changed: the window (or the display adapter) learns which of
 // close, drop and clipboard handlers are present. 0 or an error.
 int EventHandlersChanged(qzDisplay* display, int dropChanged, int clipboardChanged);
-// The script's CLOSEWINDOW label handles close requests of the display (on 1, off 0).
-void EventSetCloseLabel(qzDisplay* display, int on);
+// The script's CLOSEWINDOW label started or stopped handling close requests: every window
+// learns it.
+void EventCloseLabelChanged();
 
 // The display's background picture (whose buttons are live), the head of a picture's button
 // list, its identifier and the size scripts see.

@@ -130,6 +130,12 @@ void FreeLabelRecords() {
     }
 }
 
+int CloseWindowLabelActive() {
+    for (const qzKeyDown* r = gRecords; r; r = r->next)
+        if (r->kind == QZ_LABEL_CLOSEWINDOW && r->active) return 1;
+    return 0;
+}
+
 int IsLabelAllMode(int32_t recordKind) {
     int i = AllModeIndex(recordKind);
     return i >= 0 && gAllModes[i];

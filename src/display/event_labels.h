@@ -47,6 +47,9 @@ int RemoveLabelRecords(int32_t kind, int32_t id);
 // Frees every record; the ALL modes and the globals are left alone.
 void FreeLabelRecords();
 
+// 1 while an active CLOSEWINDOW record exists: the script's label handles close requests.
+int CloseWindowLabelActive();
+
 // ALL mode of the record kinds 2, 5, 1 and 3 (switched on by the codes 11 to 14).
 int IsLabelAllMode(int32_t recordKind);
 void SetLabelAllMode(int32_t recordKind, int on);

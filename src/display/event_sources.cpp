@@ -664,7 +664,7 @@ void EventSourcesForgetButton(const qzBGPicButton* button) {
     if (gState.pressedButton == button) gState.pressedButton = nullptr;
 }
 
-void EventSourcesForgetDisplay(const qzDisplay* display) {
+void EventSourcesForgetDisplay(qzDisplay* display) {
     if (gState.displayCursor == display) {
         gState.displayCursor = EventNextDisplay(display);
         gState.buttonCursor = nullptr;

@@ -82,7 +82,7 @@ void BreakEventSources(VmState* state);
 // Fix-ups for records that go while the machine may point at them.
 void EventSourcesForgetTimer(const qzOsTimer* timer, qzOsTimer* next);
 void EventSourcesForgetButton(const qzBGPicButton* button);
-void EventSourcesForgetDisplay(const qzDisplay* display);
+void EventSourcesForgetDisplay(qzDisplay* display);
 
 // What the machine asks of the layers above it, one record per owner. Null members: the source
 // yields nothing.

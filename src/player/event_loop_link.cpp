@@ -1,11 +1,13 @@
 #include "player/event_loop_link.h"
 
 #include "base/error_codes.h"
+#include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
 #include "display/event_timers.h"
 #include "libs/dos/dos.h"
 #include "libs/system/system.h"
+#include "player/display_link.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/native_output.h"
 #include "media/sound/sound_events.h"
@@ -97,9 +99,19 @@ void LinkEventLoop()
     host.postEvent = PushEventToQueue;
     host.setQuitFlag = SetQuitFlag;
     host.quitFlag = QuitFlag;
+    host.flushPendingRepaints = LinkedFlushPendingRepaints;
+    host.refreshDisplay = LinkedRefreshDisplay;
+    host.displayUnobstructed = LinkedDisplayUnobstructed;
+    host.reopenDisplay = LinkedReopenDisplay;
+    host.resizeDisplay = LinkedResizeDisplay;
     host.postAudioEvents = MacPostPendingAudioEvents;
     host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);
+
+    qzEventQueueHooks queue = {};
+    queue.displayBlocksSizeEvents = LinkedDisplayBlocksSizeEvents;
+    queue.freeEventData = FreeEventData;
+    SetEventQueueHooks(&queue);
 
     qzTimerHooks timer = {};
     timer.wakeMainThread = MacForceEventLoopIteration;
@@ -112,6 +124,7 @@ void LinkEventLoop()
 
     qzDosEventHooks dos = {};
     dos.pumpEvents = PumpForWaits;
+    dos.resetInputState = LinkedResetInputState;
     SetDosEventHooks(&dos);
 
     SetNetEventPump(PumpForWaits);
@@ -128,6 +141,7 @@ void UnlinkEventLoop()
     SetSoundSourceLinks(nullptr);
     SetNetEventPump(nullptr);
     SetDosEventHooks(nullptr);
+    SetEventQueueHooks(nullptr);
     OsSetTimerHooks(nullptr);
     MacSetHostHooks(nullptr);
 }

@@ -13,6 +13,7 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/display_host_services.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_cache.h"
@@ -179,7 +180,7 @@ qzSysBase sysTable = {
     HostAddPluginHook,
     HostRegisterEventType,
     HostPostEvent,
-    NotAvailable(),            // DisplayHookReply: display hooks of the display library
+    HostPostAdapterInputEvent,
     HostRegisterObjectType,
     HostFreeObjectData,
     RegisterPluginFileType,
@@ -228,19 +229,19 @@ qzGfxBase gfxTable = {
     HostUnLockBitMap,
     NotAvailable(),            // GetBrushPixels: brushes of the brush library
     HostFree,
-    NotAvailable(),            // AddDisplayHook: display hooks of the display library
-    NotAvailable(),            // RemoveDisplayHook
-    NotAvailable(),            // RefreshHookDisplay
-    NotAvailable(),            // ResizeHookDisplay
+    HostAddDisplayHook,
+    HostRemoveDisplayHook,
+    HostRefreshHookDisplay,
+    HostResizeHookDisplay,
     NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
     HostInstallDisplayAdapter,
-    NotAvailable(),            // GetMonitors: monitors of the display library
-    NotAvailable(),            // FreeMonitors
+    HostGetMonitors,
+    HostFreeMonitors,
     HostLockBitMap,
     HostUnLockBitMap,
-    NotAvailable(),            // FindDisplayByHandle: displays of the display library
-    NotAvailable(),            // RefreshDisplayByHandle
-    NotAvailable(),            // GetDisplayHandle
+    HostFindDisplayByHandle,
+    HostRefreshDisplayByHandle,
+    HostGetDisplayHandle,
     HostCopyPixels,
     HostFillRect,
     HostFillRectRaw,
@@ -249,9 +250,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
-    NotAvailable(),            // GetApplicationIcons: icons of the display library
-    NotAvailable(),            // FreeApplicationIcons
-    NotAvailable(),            // GetAdapterDisplayAttrs: displays of the display library
+    HostGetApplicationIcons,
+    HostFreeApplicationIcons,
+    HostGetAdapterDisplayAttrs,
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
@@ -266,7 +267,7 @@ qzRequesterBase requesterTable = {
     NotAvailable(),            // SystemRequest: requesters of the display library
     NotAvailable(),            // FileRequest
     NotAvailable(),            // PathRequest
-    AdapterNotAvailable(),     // InstallRequesterAdapter
+    HostInstallRequesterAdapter,
 };
 
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.

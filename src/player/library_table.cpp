@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
 #include "libs/math/math_lib.h"
@@ -19,6 +20,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
+    &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,

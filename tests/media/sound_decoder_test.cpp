@@ -207,6 +207,9 @@ TEST(SoundDecoders, IffHeaders)
          QZ_SOURCE_8SVX, 1, 7},
         {"a CHAN after BODY is never seen", IffForm("8SVX", Vhdr(8000) + IffChunk("BODY", body8) + IffChunk("CHAN", chan)),
          QZ_SOURCE_8SVX, 1, 7},
+        {"a CHAN chunk longer than its word is passed by its size",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", chan + std::string(4, '\0')) + IffChunk("BODY", body8)),
+         QZ_SOURCE_8SVX, 2, 3},
         {"an odd chunk before BODY is padded", IffForm("8SVX", Vhdr(8000) + IffChunk("NAME", "odd") +
                                                                    IffChunk("BODY", body8)),
          QZ_SOURCE_8SVX, 1, 7},

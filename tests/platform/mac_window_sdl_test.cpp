@@ -200,6 +200,32 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry)
     ASSERT_EQ(MacGrabScreenPixels(0, 799, 0, 2, 1, &grab), 0);
     EXPECT_EQ(grab[1], QZ_FRAME_BLACK);
 
+    // The window manager is offered moving and closing (not fixed, a close box), no resizing
+    // (not sizeable); the Motif hints record is flags, functions, decorations, ...
+    EXPECT_NE(Output("xprop -name 'qz-x11 Café' _MOTIF_WM_HINTS").find("= 0x3, 0x2c, 0x1"), std::string::npos)
+        << Output("xprop -name 'qz-x11 Café' _MOTIF_WM_HINTS");
+
+    // A shaped window shows the desktop where its shape is empty.
+    qzMacWindow* shaped = nullptr;
+    ASSERT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(2), &shaped), 0);
+    const uint8_t mask[] = {0xF0, 0x00, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00};   // 8 x 4, top left 4 x 2 inside
+    qzMacShape shape = {QZ_SHAPE_MASK, mask, 2, 8, 4};
+    qzMacDisplayFrame sf = WindowFrame("qz-x11 shaped");
+    sf.x = 400;
+    sf.y = 300;
+    sf.width = 8;
+    sf.height = 4;
+    sf.flags = QZ_DISPLAYFLAG_BORDERLESS | QZ_DISPLAYFLAG_NOCLOSE | QZ_DISPLAYFLAG_NOHIDE;
+    ASSERT_EQ(MacOpenDisplay(shaped, sf, 1, &shape), 0);
+    MacRectFill(shaped, 0, 0, 8, 4, 0xFFFFFF);
+    Pump(300);
+    ASSERT_EQ(MacGrabScreenPixels(0, 400, 300, 8, 4, &grab), 0);
+    EXPECT_EQ(grab[0], 0xFFFFFFFFu);
+    EXPECT_EQ(grab[3 + 8], 0xFFFFFFFFu);
+    EXPECT_EQ(grab[4], QZ_FRAME_BLACK);
+    EXPECT_EQ(grab[2 * 8], QZ_FRAME_BLACK);
+    MacFreeWindowRecord(shaped);
+
     // Retitled, moved and resized.
     MacSetDisplayTitle(r, "qz-x11 second");
     qzMacDisplayFrame f = WindowFrame("qz-x11 second");

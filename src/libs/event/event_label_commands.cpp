@@ -43,13 +43,10 @@ int SetEventActive(VmState* state, int active) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     const int32_t code = VmCheckInteger(state, 1);
     const int32_t id = VmCheckInteger(state, 2);
-    if (code == QZ_LABEL_CLOSEWINDOW) {
-        if (qzDisplay* display = EventCurrentDisplay()) EventSetCloseLabel(display, active);
-    } else if (int32_t kind = AllModeKind(code)) {
-        SetLabelAllMode(kind, active);
-    }
+    if (int32_t kind = AllModeKind(code)) SetLabelAllMode(kind, active);
     for (qzKeyDown* r = FirstLabelRecord(); r; r = r->next)
         if (r->kind == code && r->id == id) r->active = active;
+    if (code == QZ_LABEL_CLOSEWINDOW) EventCloseLabelChanged();
     return 0;
 }
 
@@ -140,9 +137,7 @@ int EvClearEvents(VmState* state) {
     for (qzKeyDown* r = FirstLabelRecord(); r; r = r->next)
         if (r->kind == QZ_LABEL_CLOSEWINDOW) closeLabel = true;
     FreeLabelRecords();
-    if (closeLabel) {
-        if (qzDisplay* display = EventCurrentDisplay()) EventSetCloseLabel(display, 0);
-    }
+    if (closeLabel) EventCloseLabelChanged();
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // Registration and clean-up of the `event` command library.
 #include "libs/event/event_lib.h"
 
+#include "display/display_links.h"
+#include "display/event_buttons.h"
 #include "display/event_dispatch.h"
 #include "display/event_labels.h"
 #include "display/event_pump.h"
@@ -94,7 +96,18 @@ const qzConstantRow kEventConstants[] = {
     {nullptr, nullptr, 0},
 };
 
+// What the display code tells the event code: a display goes, a picture's buttons go or lose
+// their pressed states.
+void LinkDisplays(bool on) {
+    qzDisplayLinks links = DisplayLinks();
+    links.forgetDisplay = on ? EventSourcesForgetDisplay : nullptr;
+    links.freePictureButtons = on ? FreePictureButtons : nullptr;
+    links.resetButtonStates = on ? ResetButtonStates : nullptr;
+    SetDisplayLinks(&links);
+}
+
 int OpenEventLibrary(VmState* state) {
+    LinkDisplays(true);
     ClearGlobalHandlers(nullptr);
     ResetEventSources(state);
     StampEventExpiry();
@@ -104,6 +117,7 @@ int OpenEventLibrary(VmState* state) {
 }
 
 void ResetEventLibrary() {
+    LinkDisplays(false);
     ResetLabelEvents();
     ClearGlobalHandlers(nullptr);
     SetEventLifetime(60000);

@@ -396,7 +396,8 @@ void Minimize(qzHostWindow* window, int minimize)
     if (minimize) {
         QueueWindowEvent(window->id, QZ_HWIN_MINIMIZED);
     } else {
-        // Shown again, the window must be drawn again, as a window system reports it.
+        // Shown again by the program, the window must be drawn again, as a window system reports
+        // it.
         QueueWindowEvent(window->id, QZ_HWIN_RESTORED);
         QueueWindowEvent(window->id, QZ_HWIN_EXPOSED);
     }

@@ -11,7 +11,7 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
-#include "platform/host/sdl/x11_grab.h"
+#include "platform/host/sdl/x11_window.h"
 
 namespace {
 
@@ -451,10 +451,17 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
     data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
     window->driverData = data;
     window->id = SDL_GetWindowID(data->window);
-    if (shaped)
+    if (shaped) {
+        // SDL makes shaped windows away from the screen; they go to their place once shaped.
         ApplyShape(data->window, spec->shape, width, height);
-    else
+        SDL_SetWindowPosition(data->window, x, y);
+    } else {
         SDL_SetWindowHitTest(data->window, HitTest, window);
+    }
+    // The user may not make a sizeable window smaller than 16 x 16.
+    if (sdlFlags & SDL_WINDOW_RESIZABLE)
+        SDL_SetWindowMinimumSize(data->window, 16, 16);
+    X11SetWindowFunctions(data->window, flags);
     if (spec->settings.fullScreen) {
         if (mode)
             SDL_SetWindowDisplayMode(data->window, mode);
@@ -481,9 +488,14 @@ void CloseWindow(qzHostWindow* window)
     window->driverData = nullptr;
 }
 
-void SettingsChanged(qzHostWindow*)
+void SettingsChanged(qzHostWindow* window)
 {
-    // The hit test reads the settings when it is asked.
+    // The hit test reads the settings when it is asked; the window manager is told the rest.
+    SDL_Window* w = SdlWindow(window);
+    if (!w || window->settings.fullScreen)
+        return;
+    SDL_SetWindowResizable(w, (window->settings.flags & QZ_DISPLAYFLAG_SIZEABLE) ? SDL_TRUE : SDL_FALSE);
+    X11SetWindowFunctions(w, window->settings.flags);
 }
 
 void BeginMoveResize(qzHostWindow*, int)
@@ -562,12 +574,17 @@ void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_
 
 void Minimize(qzHostWindow* window, int minimize)
 {
-    if (SDL_Window* w = SdlWindow(window)) {
-        if (minimize)
-            SDL_MinimizeWindow(w);
-        else
-            SDL_RestoreWindow(w);
+    SDL_Window* w = SdlWindow(window);
+    if (!w)
+        return;
+    if (!minimize) {
+        SDL_RestoreWindow(w);
+        return;
     }
+    // A window without a minimise box gets it back first: the program may minimise it.
+    if (window->settings.flags & QZ_DISPLAYFLAG_NOHIDE)
+        X11SetWindowFunctions(w, window->settings.flags & ~uint32_t(QZ_DISPLAYFLAG_NOHIDE));
+    SDL_MinimizeWindow(w);
 }
 
 void Activate(qzHostWindow* window)
