@@ -1,6 +1,8 @@
-// End to end: applets played by the real player, headless. An interval's handler runs inside
-// WaitEvent and its results come back in the table; a timeout re-arms itself; a script loop that
-// never waits still ends when the input script asks to quit, since the line hook pumps events.
+// End to end: applets played by the real player. An interval's handler runs inside WaitEvent and
+// its results come back in the table; a timeout re-arms itself; network events reach their
+// handlers; an input script (and xdotool in a real window under Xvfb) drives key, button and
+// close handlers and a label event; a script loop that never waits still ends when the input
+// script asks to quit, since the line hook pumps events.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
