@@ -4,6 +4,7 @@
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
+#include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -17,6 +18,7 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
+    &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
