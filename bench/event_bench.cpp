@@ -1,7 +1,7 @@
 // Events: the cost of the line hook (script programs with line information, run without the hook
-// and with the player's line hook installed, in one run), and the dispatch of 10^5 queued events
-// through a script handler by CheckEvent beside 10^5 plain calls of the same script function with
-// a table. The ratios are printed at the end.
+// and with the player's line hook installed, in one run), and the dispatch of 10^5 queued key
+// events to a display's key handler by CheckEvent beside 10^5 plain calls of the same script
+// function with a table. The ratios are printed at the end.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,7 +9,9 @@
 #include <string>
 
 #include "bench_script.h"
-#include "display/event_dispatch.h"
+#include "base/event_types.h"
+#include "display/display.h"
+#include "libs/display/display_lib.h"
 #include "libs/event/event_lib.h"
 #include "libs/math/math_lib.h"
 #include "platform/host/event_loop.h"
@@ -124,25 +126,47 @@ const char* kHandler = R"(
 
 constexpr int kEvents = 100000;
 
-// 10^5 events of a plugin type, each dispatched by one CheckEvent called from a script loop.
-void BM_DispatchQueuedEvents(benchmark::State& state) {
+// Calls the global command with the values on the stack top (count of them); false on error.
+bool Command(VmState* L, const char* name, int count) {
+    VmPushString(L, name);
+    VmGetTable(L, VM_GLOBALSINDEX);
+    VmInsert(L, -count - 1);
+    return VmProtectedCall(L, count, 0, 0) == 0;
+}
+
+// 10^5 key events queued for a display, each dispatched to its "onkeydown" handler by one
+// CheckEvent called from a script loop.
+void BM_DispatchQueuedKeys(benchmark::State& state) {
     StartPlatform();
     VmState* L = VmOpen();
-    OpenLibrary(L, &qzEventLibrary);
+    const qzLibraryDescriptor* const libraries[] = {&qzDisplayLibrary, &qzEventLibrary, nullptr};
+    OpenLibraries(L, libraries);
     VmSetTop(L, 0);
-    const int32_t type = FirstPluginEventType() ? FirstPluginEventType()->type
-                                                 : RegisterPluginEventType("OnBench", 0, nullptr, 0);
-    // The handler, installed under the type's name.
-    bench::LoadProgram(L, kHandler);
-    VmProtectedCall(L, 0, 1, 0);
-    FindPluginEventType(type)->function = VmRef(L, VM_REGISTRYINDEX);
+    VmPushNumber(L, 1);
+    VmNewTable(L);
+    bool ready = Command(L, "createdisplay", 2);
+    VmPushNumber(L, 1);
+    ready = ready && Command(L, "opendisplay", 1);
+    // The handler, installed as "onkeydown".
+    ready = ready && bench::LoadProgram(L, kHandler) && VmProtectedCall(L, 0, 1, 0) == 0;
+    if (ready) {
+        VmNewTable(L);
+        VmPushString(L, "onkeydown");
+        VmPushValue(L, -3);
+        VmSetTable(L, -3);
+        VmRemove(L, -2);
+        ready = Command(L, "installeventhandler", 1);
+    }
     const std::string loop = ".function main\n" +
                              LineLoop(std::to_string(kEvents), "  GETGLOBAL r4 \"checkevent\"\n  CALL r4 1 1") +
                              "  RETURN r0 1\n.end\n";
-    bench::LoadProgram(L, loop);
+    VmSetTop(L, 0);
+    ready = ready && bench::LoadProgram(L, loop) && FirstDisplay();
+    if (!ready) state.SkipWithError("no display with a key handler");
     for (auto _ : state) {
+        if (!ready) break;
         state.PauseTiming();
-        for (int i = 0; i < kEvents; i++) PushEventToQueue(nullptr, type, 0, 0, 0, nullptr);
+        for (int i = 0; i < kEvents; i++) PushEventToQueue(FirstDisplay(), QZ_EVENT_KEY, 1, 0, 'a', nullptr);
         state.ResumeTiming();
         VmPushValue(L, 1);
         if (VmProtectedCall(L, 0, 0, 0) != 0) {
@@ -151,7 +175,6 @@ void BM_DispatchQueuedEvents(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations() * kEvents);
-    const qzLibraryDescriptor* const libraries[] = {&qzEventLibrary, nullptr};
     CloseLibraries(L, libraries);
     VmClose(L);
 }
@@ -200,7 +223,7 @@ int main(int argc, char** argv) {
                                      [name = name](benchmark::State& s) { LineHook(s, name, true); })
             ->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark("BM_DispatchQueuedEvents", BM_DispatchQueuedEvents)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_DispatchQueuedKeys", BM_DispatchQueuedKeys)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_PlainScriptCalls", BM_PlainScriptCalls)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
@@ -213,7 +236,7 @@ int main(int argc, char** argv) {
         if (off > 0 && on > 0)
             std::printf("line hook, %s: with / without %.3fx (%.1f / %.1f ms)\n", name.c_str(), on / off, on, off);
     }
-    double dispatch = recorder.nanos["BM_DispatchQueuedEvents"];
+    double dispatch = recorder.nanos["BM_DispatchQueuedKeys"];
     double plain = recorder.nanos["BM_PlainScriptCalls"];
     if (dispatch > 0 && plain > 0)
         std::printf("per event: CheckEvent dispatch / plain script call %.2fx (%.0f / %.0f ns)\n", dispatch / plain,

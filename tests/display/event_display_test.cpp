@@ -249,6 +249,38 @@ TEST_F(DisplayEvents, MouseMovesOfTwoDisplaysOncePerCycle) {
     EXPECT_EQ(CountDisplays(), 1);
 }
 
+TEST_F(DisplayEvents, AClickGoesToTheDisplayThenToTheButton) {
+    Handlers({{"onmousedown", H()}});
+    vm->Ok("MakeButton", {1, 0, 0, 0, 10, 10, Arg::Table({{"onmousedown", H()}})});
+    Input("0 mousedown 5 5\n");
+    EXPECT_EQ(Check(), "\"OnMouseDown\" 1");
+    EXPECT_EQ(Calls()[0]["mousedown"], "");  // the display's table
+    EXPECT_EQ(Check(), "\"OnMouseDown\" 1");
+    EXPECT_EQ(Calls()[1]["mousedown"], "1");  // the button's
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "true");
+    vm->Ok("ResetKeyStates");
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "false");
+    EXPECT_EQ(FindButton(Display(1)->bgpic, {1, nullptr})->pressed[0], 0);
+}
+
+TEST_F(DisplayEvents, WaitsFollowTheInputAndEmptyTheQueue) {
+    Handlers({{"onkeydown", H()}});
+    std::vector<qzScriptedEvent> events;
+    std::string message;
+    ASSERT_TRUE(ParseInputScript("20 mousedown 5 5\n+0 keydown a\n+20 mouseup 5 5\n", "test", &events, &message));
+    HeadlessSetInputScript(events);
+    vm->Ok("WaitLeftMouse");
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "false");
+    // The key pressed during the wait went with the queue.
+    EXPECT_EQ(Drain(), "");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "true");
+    ASSERT_TRUE(ParseInputScript("20 keyup a\n+20 key b\n", "test", &events, &message));
+    HeadlessSetInputScript(events);
+    vm->Ok("WaitKeyDown", {"b"});
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "false");
+    EXPECT_EQ(vm->CallErr("WaitKeyDown", {"nokey"}), ERR_WRONGUSAGE);
+}
+
 TEST_F(DisplayEvents, ButtonCommandErrors) {
     const Arg handlers = Arg::Table({{"onmousedown", H()}});
     const struct {
