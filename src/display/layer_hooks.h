@@ -1,7 +1,7 @@
-// What the layer system asks of the code around it: rendering a layer's transformed or
-// display-scaled state, the asynchronous draw objects that may draw into a layer, the on-screen
-// sprites of a picture and the buttons bound to its layers. Each member is null until its owner
-// installs it; the answer of a null member is given at the member.
+// What the layer system asks of code above the display engine: rendering a layer's transformed
+// or display-scaled state, the asynchronous draw objects that may draw into a layer, and the
+// on-screen sprites of a picture. Each member is null until its owner installs it; the answer of
+// a null member is given at the member.
 #pragma once
 
 #include <cstdint>
@@ -31,10 +31,6 @@ struct qzLayerSystemHooks {
     // Frees the clip regions that the script freed while layers used them and that no layer uses
     // any more. Null: nothing.
     void (*freeUnusedClipRegions)();
-    // The picture's buttons that are bound to a layer: bound to its replacement instead, or
-    // deleted when the layer goes. Null: the picture has no layer buttons.
-    void (*rebindLayerButtons)(qzBGPic* pic, const qzLayer* from, qzLayer* to);
-    void (*deleteLayerButtons)(VmState* state, qzBGPic* pic, qzLayer* layer);
     // Draws the picture's on-screen sprites that meet the rectangle into dst, each clipped to its
     // clip region. Null: the picture has no sprites.
     void (*drawSprites)(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap* dst, int32_t x, int32_t y,

@@ -6,7 +6,9 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/event_buttons.h"
 #include "display/layer.h"
+#include "display/layer_buttons.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
 #include "display/layer_list.h"
@@ -38,15 +40,6 @@ void DestroyLayer(VmState* state, qzLayer* layer) {
     OsFree(layer->name);
     if (layer->data && state) FreeObjectDataList(state, layer->data);
     delete layer;
-}
-
-// Buttons bound to the old layer are bound to its replacement.
-void RebindLayerButtons(qzBGPic* pic, const qzLayer* from, qzLayer* to) {
-    if (const auto rebind = LayerSystemHooks().rebindLayerButtons) rebind(pic, from, to);
-}
-
-void DeleteLayerButtons(VmState* state, qzBGPic* pic, qzLayer* layer) {
-    if (const auto remove = LayerSystemHooks().deleteLayerButtons) remove(state, pic, layer);
 }
 
 // The three states' positions of the replaced layer go to the new layer's states.
@@ -318,7 +311,7 @@ void DeleteLayerRecord(VmState* state, qzBGPic* pic, qzLayer* layer, int noRefre
         const qzLayerKindOps& ops = LayerKindOps(type);
         if (ops.stopVideo) ops.stopVideo(state, layer);
     }
-    DeleteLayerButtons(state, pic, layer);
+    DeleteLayerButton(state, pic, layer);
     RemoveListNode(&layer->node);
     DestroyLayer(state, layer);
     pic->layersChanged = 1;
@@ -351,7 +344,7 @@ void FreeBGPicLayers(VmState* state, qzBGPic* pic, int purge, int dropButtons) {
                 const qzLayerKindOps& ops = LayerKindOps(layer->type);
                 if (ops.stopVideo) ops.stopVideo(state, layer);
             }
-            if (dropButtons) DeleteLayerButtons(state, pic, layer);
+            if (dropButtons) DeleteLayerButton(state, pic, layer);
             RemoveListNode(&layer->node);
             DestroyLayer(state, layer);
             pic->layersChanged = 1;

@@ -3,6 +3,7 @@
 #include "display/display.h"
 #include "display/display_links.h"
 #include "display/layer.h"
+#include "display/layer_buttons.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
 #include "display/layer_redraw.h"
@@ -58,10 +59,12 @@ void SetLayerLinks(bool on) {
 
 void InstallLayerSystem() {
     SetLayerLinks(true);
+    InstallLayerButtonLinks(true);
     SetLayerHooks(&kGraphicsHooks);
 }
 
 void RemoveLayerSystem() {
     SetLayerHooks(nullptr);
+    InstallLayerButtonLinks(false);
     SetLayerLinks(false);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/event_buttons.h"
 #include "display/layer_collision.h"
 #include "display/layer_test_util.h"
 #include "gfx/bitmap_lock.h"
@@ -155,4 +156,44 @@ TEST_F(LayerTest, CollisionCommandBoxesAndLayers) {
     EXPECT_EQ(vm->CallNum("Collision", {47, 2, 4, 4, 2, 2}), 0);
     EXPECT_EQ(vm->CallErr("Collision", {22, 1, 3}), ERR_LAYERRANGE);
     EXPECT_EQ(vm->CallErr("Collision", {22, 1, "none"}), ERR_FINDLAYER);
+}
+
+namespace {
+int Handler(VmState*) { return 0; }
+}  // namespace
+
+// Layer buttons: the box, or with pixel exactness the layer's solid pixels; inert while the layer
+// is hidden unless made for that; gone with their layer, and moved to a layer that replaces it.
+TEST_F(LayerTest, LayerButtonsHitTheirLayer) {
+    OpenLayered();
+    qzBitMap* alpha = Alpha(8, 8, 0);
+    FillAlphaRect(alpha, 0, 0, 2, 2, 255);  // solid in its top-left corner only
+    qzLayer* layer = Add(1, 10, 10, 8, 8, 0x00FF00, nullptr, -1, 0, alpha);
+    const Arg handlers = Arg::Table({{"onmousedown", Arg::Function(Handler)}});
+    vm->Ok("MakeButton", {1, 1, 1, true, false, handlers});
+    EXPECT_EQ(vm->CallErr("MakeButton", {2, 1, 1, false, true, handlers}), ERR_WRONGUSAGE);  // one per layer
+    qzBGPic* pic = CurrentBGPic();
+    qzBGPicButton* exact = FindButton(pic, {1, nullptr});
+    ASSERT_NE(exact, nullptr);
+    EXPECT_EQ(FindButton(pic, {2, nullptr}), nullptr);
+    const struct {
+        int32_t x, y, exactHit, boxHit;
+    } rows[] = {{10, 10, 1, 1}, {11, 11, 1, 1}, {12, 12, 0, 1}, {17, 17, 0, 1}, {18, 10, 0, 0}, {9, 10, 0, 0}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(HitTestButton(*vm, Display(1), r.x, r.y, exact), r.exactHit) << r.x << "," << r.y;
+        EXPECT_EQ(HitTestLayer(*vm, Display(1), layer, r.x, r.y, 0), r.boxHit) << r.x << "," << r.y;
+    }
+    EXPECT_EQ(IsButtonActive(exact), 1);
+    layer->hidden = 1;
+    EXPECT_EQ(IsButtonActive(exact), 0);
+    layer->hidden = 0;
+
+    qzLayer* replacement = nullptr;
+    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {2, nullptr}, 10, 10, 8, 8, nullptr, nullptr, Solid(8, 8, 0xFF),
+                                nullptr, nullptr, nullptr, 1, QZ_ADDLAYER_REPLACE, &replacement),
+              0);
+    EXPECT_EQ(exact->layer, replacement);
+    EXPECT_EQ(HitTestButton(*vm, Display(1), 12, 12, exact), 1);  // the new layer is solid there
+    DeleteLayerRecord(*vm, pic, replacement, 1, nullptr, nullptr, 0);
+    EXPECT_EQ(FindButton(pic, {1, nullptr}), nullptr);
 }

@@ -16,6 +16,7 @@
 #include "display/layer_refresh.h"
 #include "gfx/bitmap.h"
 #include "gfx/channel_ops.h"
+#include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layers_lib.h"
 
@@ -24,7 +25,8 @@ protected:
     void SetUp() override {
         DisplayTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzSystemLibrary, &qzDisplayLibrary, &qzLayersLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary};
         presented.clear();
     }
 
