@@ -172,6 +172,9 @@ int Init(std::string* message)
     if (path && *path && !LoadInputScript(path, &script, message))
         return ERR_ERRORCALLED;
     const char* snapshots = std::getenv("QUARNELIX_SNAPSHOT_DIR");
+    int error = HeadlessStartDialogs(message);
+    if (error)
+        return error;
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -188,6 +191,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    HeadlessStopDialogs();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script.clear();
@@ -297,6 +301,11 @@ void ReadBounds(qzHostWindow*)
 
 void SettingsChanged(qzHostWindow*)
 {
+}
+
+void MenuBarChanged(qzHostWindow*)
+{
+    // Menus are chosen from the input script; the bar takes no room and shows nothing.
 }
 
 void BeginMoveResize(qzHostWindow*, int resize)
@@ -536,6 +545,10 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .menuBarChanged = MenuBarChanged,
+    .dialog = HeadlessDialog,
+    .clipboardRead = HeadlessClipboardRead,
+    .clipboardWrite = HeadlessClipboardWrite,
 };
 
 } // namespace

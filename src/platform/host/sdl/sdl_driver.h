@@ -5,3 +5,17 @@
 #include "platform/host/host.h"
 
 const qzHostDriver* SdlHostDriver();
+
+struct SDL_Window;
+
+// ---- Shared inside the driver ----
+
+// The SDL window of an open host window, or null.
+SDL_Window* SdlWindowOf(const qzHostWindow* window);
+
+// Dialogs and the clipboard (sdl_dialogs.cpp).
+int SdlDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string* message);
+int SdlClipboardRead(int withData, qzHostClipboard* out);
+int SdlClipboardWrite(const qzHostClipboard& contents);
+// True while a clipboard change that SDL reports is one the player made itself.
+bool SdlClipboardChangeIsOwn();
