@@ -110,14 +110,9 @@ int OpenFontFromArgs(VmState* state, int first, qzFont** out)
     int32_t cache = 1;
     if (VmGetTop(state) == first + 2) {
         VmCheckTable(state, first + 2);
-        int found = 0;
-        int error = GetTableFieldInt(state, first + 2, "engine", &engine, &found);
-        if (!error)
-            error = GetTableFieldInt(state, first + 2, "cache", &cache, &found);
-        if (error)
-            return error;
-        if (!found)
-            cache = 1;
+        // Absent fields keep their defaults; fields of the wrong type raise.
+        GetTableFieldInt(state, first + 2, "engine", &engine, nullptr);
+        GetTableFieldInt(state, first + 2, "cache", &cache, nullptr);
     }
     PrintProgressStart("Opening font %s", fontName.c_str(), true);
     return OpenFontWithDefaults(fontName.c_str(), size, engine, cache, isFont, out);

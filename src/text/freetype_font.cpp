@@ -193,6 +193,25 @@ FT_UInt CharIndex(qzFreeTypeFace* fr, uint32_t code)
     return fr->charindex[code] - 1;
 }
 
+// The unscaled kerning of a glyph pair, remembered per face.
+int64_t PairKerning(qzFreeTypeFace* fr, FT_UInt left, FT_UInt right)
+{
+    FT_Vector delta{};
+    if (left > 0xFFFF || right > 0xFFFF) {
+        FT_Get_Kerning(fr->face, left, right, FT_KERNING_UNSCALED, &delta);
+        return delta.x;
+    }
+    uint32_t pair = (uint32_t)(left << 16 | right) + 1;
+    auto& slot = fr->kerncache[(pair * 2654435761u) >> 23];
+    if (slot.pair == pair)
+        return slot.kerning;
+    if (FT_Get_Kerning(fr->face, left, right, FT_KERNING_UNSCALED, &delta) != 0)
+        delta.x = 0;
+    slot.pair = pair;
+    slot.kerning = (int32_t)delta.x;
+    return delta.x;
+}
+
 // Calls visit(glyph, pen) for each character with a loadable glyph; returns the final pen.
 template <typename Visit>
 int64_t WalkFreeTypeText(qzFont* font, const char* text, size_t length, int style, int encoding, bool* ok,
@@ -209,12 +228,7 @@ int64_t WalkFreeTypeText(qzFont* font, const char* text, size_t length, int styl
     FT_UInt index = cps.count ? CharIndex(fr, cps.codes[0]) : 0;
     for (size_t i = 0; i < cps.count; i++) {
         FT_UInt next = i + 1 < cps.count ? CharIndex(fr, cps.codes[i + 1]) : 0;
-        int64_t k = 0;
-        if (kerning && i + 1 < cps.count) {
-            FT_Vector delta{};
-            if (FT_Get_Kerning(face, index, next, FT_KERNING_UNSCALED, &delta) == 0)
-                k = delta.x;
-        }
+        int64_t k = kerning && i + 1 < cps.count ? PairKerning(fr, index, next) : 0;
         qzFreeTypeGlyph g;
         if (GetFreeTypeGlyph(fr, cps.codes[i], index, style, &g)) {
             visit(cps.codes[i], g, pen);

@@ -37,6 +37,10 @@ struct qzFreeTypeFace {
     int cache;                 // the glyph cache is used
     qzFreeTypeGlyph glyphs[2][256];   // [0] 1-bit, [1] anti-aliased, by character code
     uint32_t charindex[256];          // glyph index + 1 of the codes 0..255; 0 until looked up
+    struct {
+        uint32_t pair;                // left << 16 | right, plus 1; 0 for an empty slot
+        int32_t kerning;              // unscaled
+    } kerncache[512];                 // pairs looked up, by a hash of the pair
 };
 
 // Starts and ends the FreeType library. Init returns 0 or ERR_FT2.

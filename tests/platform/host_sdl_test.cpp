@@ -14,7 +14,7 @@
 #include "base/event_types.h"
 #include "platform/host/pointer.h"
 #include "platform/host_test_util.h"
-#include "support/x_server.h"
+#include "platform/xvfb_server.h"
 
 extern char** environ;
 

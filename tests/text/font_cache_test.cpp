@@ -133,3 +133,36 @@ TEST(FontCache, AvailableFontsTable)
                     "\"Bitstream Vera Sans Bold Oblique\" \"Bitstream Vera Sans\" false 200 110 | ");
     EXPECT_TRUE(GetFontFileList().empty());
 }
+
+TEST(FontCache, OpenFontFromArguments)
+{
+    FontSystem system;
+    qztest::VmScope vm;
+    using qztest::Arg;
+    const struct {
+        std::vector<Arg> args;
+        int error;
+        const char* name;
+        int kind;
+    } rows[] = {
+        {{"topaz", 8}, 0, "topaz", FONTKIND_BITMAP},
+        {{QZ_FONT_SERIF, 12}, 0, "Bitstream Vera Serif", FONTKIND_FREETYPE},
+        {{"Bitstream Vera Sans Mono", 12.9, Arg::Table({{"engine", 4}, {"cache", 0}})}, 0, "Bitstream Vera Sans Mono",
+         FONTKIND_FREETYPE},
+        {{"Bitstream Vera Sans", 12, Arg::Table({})}, ERR_OPENFONT, nullptr, 0},
+        {{"Bitstream Vera Sans", 12, "engine"}, ERR_TABEXPECTED, nullptr, 0},
+    };
+    for (const auto& r : rows) {
+        qzFont* font = nullptr;
+        int inner = 0;
+        int error = qztest::RunAsCommand(vm, r.args, [&](VmState* state) { return inner = OpenFontFromArgs(state, 1, &font); });
+        if (error == 0)
+            error = inner;
+        EXPECT_EQ(error, r.error) << (r.name ? r.name : "") << " " << GetErrorArgString();
+        if (r.name) {
+            ASSERT_NE(font, nullptr);
+            EXPECT_STREQ(font->name, r.name);
+            EXPECT_EQ(font->kind, r.kind);
+        }
+    }
+}

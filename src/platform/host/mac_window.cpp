@@ -429,6 +429,8 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
                         std::vector<uint32_t>* out)
 {
     out->clear();
+    // The desktop shows what was drawn so far.
+    HostPresentWindows();
     const qzHostDriver* driver = HostDriver();
     qzHostMonitor m;
     if (!driver || width < 1 || height < 1 || int64_t(width) * height * 4 > QZ_MAX_BITMAP_BYTES ||

@@ -175,6 +175,11 @@ int Init(std::string* message)
     int error = HeadlessStartDialogs(message);
     if (error)
         return error;
+    error = HeadlessAudioInit(message);
+    if (error) {
+        HeadlessStopDialogs();
+        return error;
+    }
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -191,6 +196,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    HeadlessAudioShutdown();
     HeadlessStopDialogs();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
@@ -401,7 +407,8 @@ void Minimize(qzHostWindow* window, int minimize)
     if (minimize) {
         QueueWindowEvent(window->id, QZ_HWIN_MINIMIZED);
     } else {
-        // Shown again, the window must be drawn again, as a window system reports it.
+        // Shown again by the program, the window must be drawn again, as a window system reports
+        // it.
         QueueWindowEvent(window->id, QZ_HWIN_RESTORED);
         QueueWindowEvent(window->id, QZ_HWIN_EXPOSED);
     }
@@ -545,6 +552,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = HeadlessOpenAudio,
+    .closeAudio = HeadlessCloseAudio,
     .menuBarChanged = MenuBarChanged,
     .dialog = HeadlessDialog,
     .clipboardRead = HeadlessClipboardRead,

@@ -12,7 +12,7 @@
 #include "base/charset.h"
 #include "base/error_codes.h"
 #include "platform/host/menu_bar.h"
-#include "platform/host/sdl/x11_grab.h"
+#include "platform/host/sdl/x11_window.h"
 
 namespace {
 
@@ -26,6 +26,7 @@ struct SdlWindowData {
     SDL_Texture* texture = nullptr;
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
+    bool retained = false;   // the renderer keeps its picture between frames (software)
     // The menu bar's strip above the content (0: none), and what the bar shows, one texture a
     // piece (the strip, each open menu).
     int32_t barHeight = 0;
@@ -33,7 +34,7 @@ struct SdlWindowData {
     std::vector<SDL_Rect> menuRects;
 };
 
-void Render(SdlWindowData* data, const qzHostFrame& frame);
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part);
 void RouteThroughMenuBar(qzHostEvent* e);
 
 // The fade level of every window (0 as drawn, 1 black).
@@ -350,6 +351,7 @@ void Shutdown()
 {
     gFade = 0.0;
     gFullScreenModes.clear();
+    SdlCloseAudio();
     SDL_Quit();
     gWakeType = static_cast<Uint32>(-1);
     gDropPaths.clear();
@@ -508,12 +510,21 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         FreeWindowData(data);
         return ERR_SCREEN;
     }
+    SDL_RendererInfo info;
+    data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
     window->driverData = data;
     window->id = SDL_GetWindowID(data->window);
-    if (shaped)
+    if (shaped) {
+        // SDL makes shaped windows away from the screen; they go to their place once shaped.
         ApplyShape(data->window, spec->shape, width, height);
-    else
+        SDL_SetWindowPosition(data->window, x, y);
+    } else {
         SDL_SetWindowHitTest(data->window, HitTest, window);
+    }
+    // The user may not make a sizeable window smaller than 16 x 16.
+    if (sdlFlags & SDL_WINDOW_RESIZABLE)
+        SDL_SetWindowMinimumSize(data->window, 16, 16);
+    X11SetWindowFunctions(data->window, flags);
     if (spec->settings.fullScreen) {
         if (mode)
             SDL_SetWindowDisplayMode(data->window, mode);
@@ -540,9 +551,14 @@ void CloseWindow(qzHostWindow* window)
     window->driverData = nullptr;
 }
 
-void SettingsChanged(qzHostWindow*)
+void SettingsChanged(qzHostWindow* window)
 {
-    // The hit test reads the settings when it is asked.
+    // The hit test reads the settings when it is asked; the window manager is told the rest.
+    SDL_Window* w = SdlWindow(window);
+    if (!w || window->settings.fullScreen)
+        return;
+    SDL_SetWindowResizable(w, (window->settings.flags & QZ_DISPLAYFLAG_SIZEABLE) ? SDL_TRUE : SDL_FALSE);
+    X11SetWindowFunctions(w, window->settings.flags);
 }
 
 void MenuBarChanged(qzHostWindow* window)
@@ -562,7 +578,7 @@ void MenuBarChanged(qzHostWindow* window)
     }
     MakeMenuTextures(window, data);
     if (data->texture)
-        Render(data, window->frame);
+        Render(data, window->frame, nullptr);
 }
 
 void BeginMoveResize(qzHostWindow*, int)
@@ -644,12 +660,17 @@ void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_
 
 void Minimize(qzHostWindow* window, int minimize)
 {
-    if (SDL_Window* w = SdlWindow(window)) {
-        if (minimize)
-            SDL_MinimizeWindow(w);
-        else
-            SDL_RestoreWindow(w);
+    SDL_Window* w = SdlWindow(window);
+    if (!w)
+        return;
+    if (!minimize) {
+        SDL_RestoreWindow(w);
+        return;
     }
+    // A window without a minimise box gets it back first: the program may minimise it.
+    if (window->settings.flags & QZ_DISPLAYFLAG_NOHIDE)
+        X11SetWindowFunctions(w, window->settings.flags & ~uint32_t(QZ_DISPLAYFLAG_NOHIDE));
+    SDL_MinimizeWindow(w);
 }
 
 void Activate(qzHostWindow* window)
@@ -663,21 +684,27 @@ Uint8 FadeModulation()
     return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
 }
 
-// Shows the texture 1:1 at the top left, below the menu bar; what the framebuffer does not cover
-// is black. The menu bar and its open menus lie on top.
-void Render(SdlWindowData* data, const qzHostFrame& frame)
+// Shows the texture 1:1 below the menu bar; what the framebuffer does not cover is black. A
+// software renderer keeps what it drew before, so there only `part` (when given) is copied again;
+// other renderers start every frame afresh. The menu bar and its open menus lie on top; while a
+// menu is open the whole window is drawn.
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
 {
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
-    if (outW != frame.width || outH != frame.height + data->barHeight || !data->menuTextures.empty()) {
+    bool sameSize = outW == frame.width && outH == frame.height + data->barHeight;
+    bool menuOpen = data->menuTextures.size() > 1;
+    if (!sameSize || menuOpen) {
         SDL_SetRenderDrawColor(data->renderer, 0, 0, 0, 255);
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
     if (data->texture) {
         SDL_SetTextureColorMod(data->texture, m, m, m);
-        SDL_Rect to = {0, data->barHeight, frame.width, frame.height};
-        SDL_RenderCopy(data->renderer, data->texture, nullptr, &to);
+        SDL_Rect whole = {0, 0, frame.width, frame.height};
+        const SDL_Rect* from = part && sameSize && data->retained && !menuOpen ? part : &whole;
+        SDL_Rect to = {from->x, from->y + data->barHeight, from->w, from->h};
+        SDL_RenderCopy(data->renderer, data->texture, from, &to);
     }
     for (size_t i = 0; i < data->menuTextures.size(); i++) {
         SDL_SetTextureColorMod(data->menuTextures[i], m, m, m);
@@ -693,7 +720,7 @@ void RedrawMenuBar(qzHostWindow* window)
     if (!data || !window->menuBar || !data->renderer || !MenuBarTakeChanged(window->menuBar))
         return;
     MakeMenuTextures(window, data);
-    Render(data, window->frame);
+    Render(data, window->frame, nullptr);
 }
 
 // Mouse and keys go to the window's menu bar first; what passes on gets content coordinates.
@@ -770,10 +797,11 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty)
     }
     SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
                       frame.width * 4);
-    if (window->menuBar && data->barHeight &&
-        (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty()))
+    bool menuChanged = window->menuBar && data->barHeight &&
+                       (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
+    if (menuChanged)
         MakeMenuTextures(window, data);
-    Render(data, frame);
+    Render(data, frame, menuChanged ? nullptr : &rect);
 }
 
 void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
@@ -892,7 +920,7 @@ int SetFade(double level)
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SdlWindowData* data = Data(w);
         if (data && data->renderer && data->texture)
-            Render(data, w->frame);
+            Render(data, w->frame, nullptr);
     }
     return 1;
 }
@@ -938,6 +966,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
     .menuBarChanged = MenuBarChanged,
     .dialog = SdlDialog,
     .clipboardRead = SdlClipboardRead,

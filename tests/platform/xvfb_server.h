@@ -1,4 +1,4 @@
-// A private X server (Xvfb) for one test, and a check for the programs a test needs.
+// A private X server (Xvfb) for a test, and whether a program is installed.
 #pragma once
 
 #include <fcntl.h>
@@ -18,13 +18,14 @@ struct XServer {
     pid_t pid = -1;
     std::string display;
 
-    bool Start()
+    // screen: WIDTHxHEIGHTxDEPTH of the server's one screen.
+    bool Start(const char* screen = "640x480x24")
     {
         int fds[2];
         if (pipe(fds) != 0)
             return false;
         std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
+        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen,
                               "-nolisten", "tcp", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
