@@ -7,6 +7,8 @@
 #include <new>
 #include <string>
 
+#include "display/display_icons.h"
+#include "libs/display/display_lib.h"
 #include "player/applet_container.h"
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
@@ -336,11 +338,13 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library; without it they are not loaded.
+    error = LoadApplicationIcons(state, applet, context->compiledApplet ? 0 : 1);
+    if (error) return error;
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library; without it none is opened.
+    error = OpenStartupDisplaysStep(state);
+    if (error) return error;
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.

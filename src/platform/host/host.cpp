@@ -23,6 +23,7 @@ const DriverRow kDrivers[] = {
 
 std::atomic<const qzHostDriver*> gDriver{nullptr};
 qzHostWindow* gWindows = nullptr;   // main thread only
+const qzHostDriver* gAudioDriver = nullptr;   // the driver whose audio device is open
 
 constexpr int32_t kGrowBoxSize = 20;
 
@@ -100,11 +101,38 @@ int HostStartDriver(std::string* message)
 
 void HostStopDriver()
 {
+    HostCloseAudio();
     while (gWindows)
         HostCloseWindow(gWindows);
     const qzHostDriver* driver = gDriver.exchange(nullptr);
     if (driver)
         driver->shutdown();
+}
+
+int HostOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message)
+{
+    message->clear();
+    const qzHostDriver* driver = gDriver.load();
+    if (!driver) {
+        *message = "no host driver runs";
+        return ERR_OPENAUDIO;
+    }
+    if (gAudioDriver) {
+        *message = "the audio device is open already";
+        return ERR_OPENAUDIO;
+    }
+    int error = driver->openAudio(fill, user, rate, message);
+    if (!error)
+        gAudioDriver = driver;
+    return error;
+}
+
+void HostCloseAudio()
+{
+    const qzHostDriver* driver = gAudioDriver;
+    gAudioDriver = nullptr;
+    if (driver)
+        driver->closeAudio();
 }
 
 int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)

@@ -201,6 +201,10 @@ struct qzHostMode {
     int32_t rate;
 };
 
+// The audio device pulls sound through this: room for `frames` frames of interleaved 32-bit float
+// stereo at the device's rate. It runs on the device's own thread and must not block.
+typedef void (*qzHostAudioFill)(void* user, float* out, int32_t frames);
+
 // Cursor kinds of the drivers' system cursors.
 enum : int32_t { QZ_HOSTCURSOR_ARROW = 0, QZ_HOSTCURSOR_BUSY = 1 };
 
@@ -279,6 +283,13 @@ struct qzHostDriver {
     // Reads the width x height pixels of the desktop at x, y (0xFFRRGGBB, black where no monitor
     // shows anything) into `out`: 0, or ERR_GRABSCREEN when the desktop cannot be read.
     int (*grabScreen)(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out);
+
+    // Audio output, one device at a time. openAudio opens the output for 32-bit float stereo at
+    // the device's own rate (into *rate) and starts calling fill from the device's thread: 0, or
+    // ERR_OPENAUDIO with a message. closeAudio stops the calls (none runs once it returns) and
+    // closes the device. Main thread.
+    int (*openAudio)(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+    void (*closeAudio)();
 };
 
 // The driver in use, or null before HostStartDriver / after HostStopDriver.
@@ -292,6 +303,11 @@ int HostStartDriver(std::string* message);
 void HostStopDriver();
 // Finds a driver by name (sdl, headless), or null.
 const qzHostDriver* HostFindDriver(const char* name);
+
+// The audio device of the running driver (see qzHostDriver::openAudio): ERR_OPENAUDIO without a
+// driver. HostCloseAudio does nothing when no device is open.
+int HostOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+void HostCloseAudio();
 
 // Windows.
 int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out);

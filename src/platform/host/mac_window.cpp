@@ -274,15 +274,15 @@ int MacResetWindowMenu(qzMacWindow*, int)
     return 0;
 }
 
-int MacSetMenuItemState(qzMacWindow*, void*, uint32_t, uint32_t)
+int MacSetMenuItemState(qzMacWindow* record, void*, uint32_t, uint32_t)
 {
-    return 0;
+    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
 }
 
-int MacGetMenuItemState(qzMacWindow*, void*, uint32_t* state)
+int MacGetMenuItemState(qzMacWindow* record, void*, uint32_t* state)
 {
     *state = 0;
-    return 0;
+    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
 }
 
 int32_t MacCountMonitors()
@@ -437,6 +437,8 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
                         std::vector<uint32_t>* out)
 {
     out->clear();
+    // The desktop shows what was drawn so far.
+    HostPresentWindows();
     const qzHostDriver* driver = HostDriver();
     qzHostMonitor m;
     if (!driver || width < 1 || height < 1 || int64_t(width) * height * 4 > QZ_MAX_BITMAP_BYTES ||

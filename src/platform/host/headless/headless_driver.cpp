@@ -172,6 +172,9 @@ int Init(std::string* message)
     if (path && *path && !LoadInputScript(path, &script, message))
         return ERR_ERRORCALLED;
     const char* snapshots = std::getenv("QUARNELIX_SNAPSHOT_DIR");
+    int error = HeadlessAudioInit(message);
+    if (error)
+        return error;
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -188,6 +191,7 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    HeadlessAudioShutdown();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script.clear();
@@ -392,7 +396,8 @@ void Minimize(qzHostWindow* window, int minimize)
     if (minimize) {
         QueueWindowEvent(window->id, QZ_HWIN_MINIMIZED);
     } else {
-        // Shown again, the window must be drawn again, as a window system reports it.
+        // Shown again by the program, the window must be drawn again, as a window system reports
+        // it.
         QueueWindowEvent(window->id, QZ_HWIN_RESTORED);
         QueueWindowEvent(window->id, QZ_HWIN_EXPOSED);
     }
@@ -536,6 +541,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = HeadlessOpenAudio,
+    .closeAudio = HeadlessCloseAudio,
 };
 
 } // namespace

@@ -11,7 +11,7 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
-#include "platform/host/sdl/x11_grab.h"
+#include "platform/host/sdl/x11_window.h"
 
 namespace {
 
@@ -25,6 +25,7 @@ struct SdlWindowData {
     SDL_Texture* texture = nullptr;
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
+    bool retained = false;   // the renderer keeps its picture between frames (software)
 };
 
 // The fade level of every window (0 as drawn, 1 black).
@@ -302,6 +303,7 @@ void Shutdown()
 {
     gFade = 0.0;
     gFullScreenModes.clear();
+    SdlCloseAudio();
     SDL_Quit();
     gWakeType = static_cast<Uint32>(-1);
     gDropPaths.clear();
@@ -445,12 +447,21 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         FreeWindowData(data);
         return ERR_SCREEN;
     }
+    SDL_RendererInfo info;
+    data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
     window->driverData = data;
     window->id = SDL_GetWindowID(data->window);
-    if (shaped)
+    if (shaped) {
+        // SDL makes shaped windows away from the screen; they go to their place once shaped.
         ApplyShape(data->window, spec->shape, width, height);
-    else
+        SDL_SetWindowPosition(data->window, x, y);
+    } else {
         SDL_SetWindowHitTest(data->window, HitTest, window);
+    }
+    // The user may not make a sizeable window smaller than 16 x 16.
+    if (sdlFlags & SDL_WINDOW_RESIZABLE)
+        SDL_SetWindowMinimumSize(data->window, 16, 16);
+    X11SetWindowFunctions(data->window, flags);
     if (spec->settings.fullScreen) {
         if (mode)
             SDL_SetWindowDisplayMode(data->window, mode);
@@ -477,9 +488,14 @@ void CloseWindow(qzHostWindow* window)
     window->driverData = nullptr;
 }
 
-void SettingsChanged(qzHostWindow*)
+void SettingsChanged(qzHostWindow* window)
 {
-    // The hit test reads the settings when it is asked.
+    // The hit test reads the settings when it is asked; the window manager is told the rest.
+    SDL_Window* w = SdlWindow(window);
+    if (!w || window->settings.fullScreen)
+        return;
+    SDL_SetWindowResizable(w, (window->settings.flags & QZ_DISPLAYFLAG_SIZEABLE) ? SDL_TRUE : SDL_FALSE);
+    X11SetWindowFunctions(w, window->settings.flags);
 }
 
 void BeginMoveResize(qzHostWindow*, int)
@@ -558,12 +574,17 @@ void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_
 
 void Minimize(qzHostWindow* window, int minimize)
 {
-    if (SDL_Window* w = SdlWindow(window)) {
-        if (minimize)
-            SDL_MinimizeWindow(w);
-        else
-            SDL_RestoreWindow(w);
+    SDL_Window* w = SdlWindow(window);
+    if (!w)
+        return;
+    if (!minimize) {
+        SDL_RestoreWindow(w);
+        return;
     }
+    // A window without a minimise box gets it back first: the program may minimise it.
+    if (window->settings.flags & QZ_DISPLAYFLAG_NOHIDE)
+        X11SetWindowFunctions(w, window->settings.flags & ~uint32_t(QZ_DISPLAYFLAG_NOHIDE));
+    SDL_MinimizeWindow(w);
 }
 
 void Activate(qzHostWindow* window)
@@ -577,19 +598,23 @@ Uint8 FadeModulation()
     return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
 }
 
-// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black.
-void Render(SdlWindowData* data, const qzHostFrame& frame)
+// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black. A software
+// renderer keeps what it drew before, so there only `part` (when given) is copied again; other
+// renderers start every frame afresh.
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
 {
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
-    if (outW != frame.width || outH != frame.height) {
+    bool sameSize = outW == frame.width && outH == frame.height;
+    if (!sameSize) {
         SDL_SetRenderDrawColor(data->renderer, 0, 0, 0, 255);
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
     SDL_SetTextureColorMod(data->texture, m, m, m);
-    SDL_Rect to = {0, 0, frame.width, frame.height};
-    SDL_RenderCopy(data->renderer, data->texture, nullptr, &to);
+    SDL_Rect whole = {0, 0, frame.width, frame.height};
+    const SDL_Rect* copy = part && sameSize && data->retained ? part : &whole;
+    SDL_RenderCopy(data->renderer, data->texture, copy, copy);
     SDL_RenderPresent(data->renderer);
 }
 
@@ -614,7 +639,7 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty)
     }
     SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
                       frame.width * 4);
-    Render(data, frame);
+    Render(data, frame, &rect);
 }
 
 void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
@@ -733,7 +758,7 @@ int SetFade(double level)
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SdlWindowData* data = Data(w);
         if (data && data->renderer && data->texture)
-            Render(data, w->frame);
+            Render(data, w->frame, nullptr);
     }
     return 1;
 }
@@ -779,6 +804,8 @@ const qzHostDriver kDriver = {
     .setMonitorMode = SetMonitorMode,
     .setFade = SetFade,
     .grabScreen = GrabScreen,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
 };
 
 } // namespace

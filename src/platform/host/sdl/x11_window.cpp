@@ -1,10 +1,15 @@
-#include "platform/host/sdl/x11_grab.h"
+#include "platform/host/sdl/x11_window.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
 #include <atomic>
+
+#include "platform/host/host.h"
 
 namespace {
 
@@ -88,4 +93,30 @@ bool X11GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t
         XDestroyImage(image);
     XCloseDisplay(display);
     return ok;
+}
+
+void X11SetWindowFunctions(SDL_Window* window, uint32_t displayFlags)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    // The Motif hints record: flags, functions, decorations, input mode, status.
+    enum { HINT_FUNCTIONS = 1, HINT_DECORATIONS = 2 };
+    enum { FUNC_RESIZE = 2, FUNC_MOVE = 4, FUNC_MINIMIZE = 8, FUNC_MAXIMIZE = 16, FUNC_CLOSE = 32 };
+    long hints[5] = {HINT_FUNCTIONS | HINT_DECORATIONS, 0, 0, 0, 0};
+    if (!(displayFlags & QZ_DISPLAYFLAG_FIXED))
+        hints[1] |= FUNC_MOVE;
+    if (displayFlags & QZ_DISPLAYFLAG_SIZEABLE)
+        hints[1] |= FUNC_RESIZE | FUNC_MAXIMIZE;
+    if (!(displayFlags & QZ_DISPLAYFLAG_NOHIDE))
+        hints[1] |= FUNC_MINIMIZE;
+    if (!(displayFlags & QZ_DISPLAYFLAG_NOCLOSE))
+        hints[1] |= FUNC_CLOSE;
+    hints[2] = (displayFlags & QZ_DISPLAYFLAG_BORDERLESS) ? 0 : 1;
+    Display* display = info.info.x11.display;
+    Atom motif = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+    XChangeProperty(display, info.info.x11.window, motif, motif, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(hints), 5);
+    XFlush(display);
 }
