@@ -6,11 +6,14 @@
 #include "base/error_codes.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/gradient.h"
+#include "gfx/kernels_fill.h"
+#include "gfx/mask_bits.h"
 #include "gfx/pen.h"
 #include "gfx/pixel_access.h"
 #include "gfx/pixel_format.h"
 #include "gfx/scale_bitmap.h"
 #include "vector/coverage_fill.h"
+#include "vector/shape_pen.h"
 #include "vector/shape_render.h"
 
 namespace {
@@ -151,46 +154,83 @@ struct Part {
     const qzBitMap* pattern = nullptr;
 };
 
-void SetPenColour(qzPenTarget* pen, uint32_t color, int format) {
-    pen->color = ConvertARGBToPixel(color & 0xFFFFFF, format, 0);
-    pen->penOpacity = 255 - (int)(color >> 24);
-    pen->opacity = pen->penOpacity;
-    pen->blendRed = (int)((color >> 16) & 255);
-    pen->blendGreen = (int)((color >> 8) & 255);
-    pen->blendBlue = (int)(color & 255);
+// Eight coverage bytes at once: 0 when all are clear, 1 when all are full, else -1.
+inline int CoverageRun(const uint8_t* c) {
+    uint64_t v;
+    std::memcpy(&v, c, 8);
+    if (v == 0) return 0;
+    if (v == ~(uint64_t)0) return 1;
+    return -1;
 }
 
-// The pen plot of the parts without anti-aliasing: every non-zero coverage byte takes the part's
-// colour (or pattern) in the colour bitmap, sets the mask bit or writes the part's opacity into
-// the alpha channel.
+// The pixel value of an RGB colour in the format, as bytes.
+template <int F>
+void SolidPixel(uint32_t color, uint8_t* out) {
+    pixel_access::WriteRGB<F>(out, (int)((color >> 16) & 255), (int)((color >> 8) & 255), (int)(color & 255));
+}
+
+// The plot of the parts without anti-aliasing: every non-zero coverage byte takes the part's
+// colour (or pattern) in the colour bitmap and sets the mask bit or writes the part's opacity
+// (255 minus its transparency level) into the alpha channel; later parts cover earlier ones.
+template <int F>
+void FillPartRows(uint8_t* pixels, int rowLength, uint8_t* mask, int maskPitch, uint8_t* alpha, int alphaPitch,
+                  const qzCoverageImage* c, uint32_t color, const uint8_t* pattern, int patternRowLength) {
+    constexpr int bpp = pixel_access::FormatBytes(F);
+    uint8_t solid[4] = {0, 0, 0, 0};
+    SolidPixel<F>(color, solid);
+    const uint8_t opacity = (uint8_t)(255 - (color >> 24));
+    for (int y = 0; y < c->height; y++) {
+        const uint8_t* cov = c->pixels + (int64_t)y * c->pitch;
+        uint8_t* row = pixels + (int64_t)y * rowLength * bpp;
+        const uint8_t* prow = pattern ? pattern + (int64_t)y * patternRowLength * bpp : nullptr;
+        uint8_t* mrow = mask ? mask + (int64_t)y * maskPitch : nullptr;
+        uint8_t* arow = alpha ? alpha + (int64_t)y * alphaPitch : nullptr;
+        int x = 0;
+        while (x < c->width) {
+            if ((x & 7) == 0 && x + 8 <= c->width) {
+                const int run = CoverageRun(cov + x);
+                if (run == 0) {
+                    x += 8;
+                    continue;
+                }
+                if (run == 1) {
+                    if (prow)
+                        std::memcpy(row + (int64_t)x * bpp, prow + (int64_t)x * bpp, 8 * bpp);
+                    else
+                        for (int i = 0; i < 8; i++) std::memcpy(row + (int64_t)(x + i) * bpp, solid, bpp);
+                    if (mrow) mrow[x >> 3] = 0xFF;
+                    if (arow) std::memset(arow + x, opacity, 8);
+                    x += 8;
+                    continue;
+                }
+            }
+            if (cov[x]) {
+                std::memcpy(row + (int64_t)x * bpp, prow ? prow + (int64_t)x * bpp : solid, bpp);
+                if (mrow) SetMaskBit(mrow, x);
+                if (arow) arow[x] = opacity;
+            }
+            x++;
+        }
+    }
+}
+
 int FillShapeCoverage(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, Part* parts, int count) {
     BitMapLock colour(bitmap, 0), maskLock(mask, 0), alphaLock(alpha, 0);
     if (!colour.ok || (mask && !maskLock.ok) || (alpha && !alphaLock.ok)) return ERR_LOCKBMAP;
     for (int i = 0; i < count; i++) {
-        Part& part = parts[i];
-        if (!part.coverage.image) continue;
-        BitMapLock pattern(part.pattern, LOCKF_READONLY);
-        qzPenTarget pen{};
-        pen.pixels = colour.info.pixels;
-        pen.rowLength = colour.info.rowLength;
-        pen.bytesPerPixel = colour.info.bytesPerPixel;
-        pen.pixelFormat = colour.info.pixelFormat;
-        if (pattern.ok && pattern.info.bytesPerPixel == colour.info.bytesPerPixel) {
-            pen.texturePixels = pattern.info.pixels;
-            pen.textureRowLength = pattern.info.rowLength;
-        }
-        if (mask) {
-            pen.maskTarget = (uint8_t*)maskLock.info.pixels;
-            pen.maskBytesPerRow = maskLock.info.rowLength;
-        }
-        if (alpha) {
-            pen.alphaTarget = (uint8_t*)alphaLock.info.pixels;
-            pen.alphaBytesPerRow = alphaLock.info.rowLength;
-        }
-        pen.maskMode = 2;
-        SetPenColour(&pen, part.color, colour.info.pixelFormat);
+        const Part& part = parts[i];
         const qzCoverageImage* c = part.coverage.image;
-        PlotCoverageMap(c->pixels, 0, 0, &pen, c->width, c->height, c->pitch, 0);
+        if (!c) continue;
+        if (c->width > colour.info.width || c->height > colour.info.height) return ERR_LOCKBMAP;
+        BitMapLock pattern(part.pattern, LOCKF_READONLY);
+        const bool usePattern = pattern.ok && pattern.info.pixelFormat == colour.info.pixelFormat &&
+                                pattern.info.width >= c->width && pattern.info.height >= c->height;
+        pixel_access::DispatchRgbFormat(colour.info.pixelFormat, [&](auto f) {
+            FillPartRows<decltype(f)::value>(
+                (uint8_t*)colour.info.pixels, colour.info.rowLength, mask ? (uint8_t*)maskLock.info.pixels : nullptr,
+                maskLock.info.rowLength, alpha ? (uint8_t*)alphaLock.info.pixels : nullptr, alphaLock.info.rowLength,
+                c, part.color, usePattern ? (const uint8_t*)pattern.info.pixels : nullptr, pattern.info.rowLength);
+        });
     }
     return 0;
 }
@@ -202,24 +242,48 @@ void ComposeRows(uint8_t* pixels, int rowLength, uint8_t* alpha, int alphaPitch,
     constexpr int bpp = FormatBytes(F);
     const int level = 255 - (int)(part.color >> 24);
     const int pr = (int)((part.color >> 16) & 255), pg = (int)((part.color >> 8) & 255), pb = (int)(part.color & 255);
+    uint8_t solid[4] = {0, 0, 0, 0};
+    SolidPixel<F>(part.color, solid);
     const int x0 = std::max(0, part.x), y0 = std::max(0, part.y);
     const int x1 = std::min(width, part.x + part.width), y1 = std::min(height, part.y + part.height);
     for (int y = y0; y < y1; y++) {
         const uint8_t* cov = part.coverage + (int64_t)(y - part.y) * part.pitch - part.x;
         uint8_t* row = pixels + (int64_t)y * rowLength * bpp;
         uint8_t* arow = alpha + (int64_t)y * alphaPitch;
-        for (int x = x0; x < x1; x++) {
+        const uint8_t* prow = pattern ? pattern + (int64_t)y * patternRowLength * bpp : nullptr;
+        int x = x0;
+        while (x < x1) {
+            // Whole runs of clear or (for an opaque part) full coverage at once.
+            if (x + 8 <= x1) {
+                const int run = CoverageRun(cov + x);
+                if (run == 0) {
+                    x += 8;
+                    continue;
+                }
+                if (run == 1 && level == 255) {
+                    if (prow)
+                        std::memcpy(row + (int64_t)x * bpp, prow + (int64_t)x * bpp, 8 * bpp);
+                    else
+                        for (int i = 0; i < 8; i++) std::memcpy(row + (int64_t)(x + i) * bpp, solid, bpp);
+                    std::memset(arow + x, 255, 8);
+                    x += 8;
+                    continue;
+                }
+            }
             const int c = cov[x];
-            if (!c) continue;
             const int o = level == 255 ? c : (c * level + 127) / 255;
-            if (!o) continue;
+            if (!o) {
+                x++;
+                continue;
+            }
             int sr = pr, sg = pg, sb = pb;
-            if (pattern) ReadRGB<F>(pattern + ((int64_t)y * patternRowLength + x) * bpp, sr, sg, sb);
+            if (prow) ReadRGB<F>(prow + (int64_t)x * bpp, sr, sg, sb);
             uint8_t* p = row + (int64_t)x * bpp;
             const int a = arow[x];
             if (o == 255 || a == 0) {
                 WriteRGB<F>(p, sr, sg, sb);
                 arow[x] = (uint8_t)o;
+                x++;
                 continue;
             }
             // Source over: what lies below keeps a * (255 - o) / 255 of its weight.
@@ -230,6 +294,7 @@ void ComposeRows(uint8_t* pixels, int rowLength, uint8_t* alpha, int alphaPitch,
             WriteRGB<F>(p, (sr * o + dr * below + total / 2) / total, (sg * o + dg * below + total / 2) / total,
                         (sb * o + db * below + total / 2) / total);
             arow[x] = (uint8_t)std::min(total, 255);
+            x++;
         }
     }
 }
@@ -258,6 +323,49 @@ void ClearBitmap(qzBitMap* bitmap) {
     if (!lock.ok) return;
     const int64_t bytes = (int64_t)lock.info.rowLength * lock.info.bytesPerPixel;
     for (int y = 0; y < lock.info.height; y++) std::memset((uint8_t*)lock.info.pixels + y * bytes, 0, (size_t)bytes);
+}
+
+// Every pixel of the bitmap in the RGB of the colour.
+void FillSolid(qzBitMap* bitmap, uint32_t color) {
+    BitMapLock lock(bitmap, 0);
+    if (!lock.ok) return;
+    const uint32_t pixel = ConvertARGBToPixel(color & 0xFFFFFF, lock.info.pixelFormat, 0);
+    if (lock.info.bytesPerPixel == 4)
+        FillRect32(lock.info.pixels, lock.info.rowLength, 0, 0, lock.info.width, lock.info.height, pixel);
+    else if (lock.info.bytesPerPixel == 2)
+        FillRect16(lock.info.pixels, lock.info.rowLength, 0, 0, lock.info.width, lock.info.height, pixel);
+}
+
+// Coverage bytes times level / 255.
+void ScaleCoverage(qzCoverageImage* image, int level) {
+    uint8_t table[256];
+    for (int i = 0; i < 256; i++) table[i] = (uint8_t)((i * level + 127) / 255);
+    for (int y = 0; y < image->height; y++) {
+        uint8_t* row = image->pixels + (int64_t)y * image->pitch;
+        for (int x = 0; x < image->width; x++) row[x] = table[row[x]];
+    }
+}
+
+// A mask with a bit set for every non-zero coverage byte, or an alpha channel with the opacity
+// there.
+int CoverageToPlane(const qzCoverageImage* image, qzBitMap* mask, qzBitMap* alpha, int opacity) {
+    BitMapLock lock(mask ? mask : alpha, 0);
+    if (!lock.ok) return ERR_LOCKBMAP;
+    for (int y = 0; y < image->height; y++) {
+        const uint8_t* cov = image->pixels + (int64_t)y * image->pitch;
+        uint8_t* row = (uint8_t*)lock.info.pixels + (int64_t)y * lock.info.rowLength;
+        if (!mask) {
+            for (int x = 0; x < image->width; x++) row[x] = cov[x] ? (uint8_t)opacity : 0;
+            continue;
+        }
+        for (int x = 0; x < image->width; x += 8) {
+            uint8_t bits = 0;
+            for (int i = 0; i < 8 && x + i < image->width; i++)
+                if (cov[x + i]) bits |= (uint8_t)(0x80 >> i);
+            row[x >> 3] = bits;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -322,11 +430,18 @@ int RenderShapeOffscreen(VmState* state, const qzShape* shape, const qzDrawState
     const uint32_t edgeColor = ds->edgeColor, shadowColor = ds->shadowColor;
     const bool translucent =
         (shapeColor >> 24) || (pass.edge && (edgeColor >> 24)) || (pass.shadow && (shadowColor >> 24));
+    const bool patterned = ds->fillStyle == FILLGRADIENT || ds->fillStyle == FILLTEXTURE;
+    // A shape without shadow and edge is one part: its colour (or pattern) fills the whole colour
+    // bitmap, and its coverage alone makes the mask or alpha channel.
+    const bool single = !pass.shadow && !pass.edge;
     const int w = (int)pass.boxW, h = (int)pass.boxH;
     MadeBitMaps made;
     made.bitmap = CreateBitMap(w, h, 0, nullptr);
     if (!made.bitmap) return ERR_BITMAP;
-    ClearBitmap(made.bitmap);
+    if (single && !patterned)
+        FillSolid(made.bitmap, shapeColor);
+    else
+        ClearBitmap(made.bitmap);
     const bool useAlpha = pass.antialias || translucent;
     if (useAlpha) {
         made.alpha = CreateAlphaBitMap(w, h, 1, nullptr, 0);
@@ -338,10 +453,14 @@ int RenderShapeOffscreen(VmState* state, const qzShape* shape, const qzDrawState
     // A gradient or texture is rendered over the shape's own box and taken as the pen.
     qzBitMap* pattern = nullptr;
     MadeBitMaps patternOwner;
-    if (ds->fillStyle == FILLGRADIENT || ds->fillStyle == FILLTEXTURE) {
-        patternOwner.bitmap = pattern = CreateBitMap(w, h, 0, nullptr);
-        if (!pattern) return ERR_BITMAP;
-        ClearBitmap(pattern);
+    if (patterned) {
+        if (single) {
+            pattern = made.bitmap;
+        } else {
+            patternOwner.bitmap = pattern = CreateBitMap(w, h, 0, nullptr);
+            if (!pattern) return ERR_BITMAP;
+            ClearBitmap(pattern);
+        }
         if (int error =
                 RenderPattern(state, pattern, ds, shape->transform, pass.shapeX, pass.shapeY, pass.shapeW, pass.shapeH))
             return error;
@@ -349,37 +468,51 @@ int RenderShapeOffscreen(VmState* state, const qzShape* shape, const qzDrawState
     const int precision = pass.antialias ? 1 : 0;
     const qzShapeGeometry geometry = ShapeGeometryOf(shape);
     const bool viaOutlineRenderer = pass.antialias && !shape->offscreen && ShapeNeedsCurve(&geometry);
-    Part parts[3];
-    auto makeCoverage = [&](Part& part, int dx, int dy, int stroke, int grow) -> int {
-        part.coverage.image = CreateCoverageImage(w, h, nullptr, nullptr);
-        if (!part.coverage.image) return ERR_MEM;
-        if (viaOutlineRenderer && DrawPartOutline(part.coverage.image, shape, dx, dy, stroke, grow)) return 0;
-        DrawPartCoverage(part.coverage.image, pass, dx, dy, precision, stroke, grow);
+    auto drawCoverage = [&](qzCoverageImage* image, int dx, int dy, int stroke, int grow) -> int {
+        if (viaOutlineRenderer && DrawPartOutline(image, shape, dx, dy, stroke, grow)) return 0;
+        DrawPartCoverage(image, pass, dx, dy, precision, stroke, grow);
         return CoverageLastError() < 0 ? ERR_MEM : 0;
     };
-    if (pass.shadow) {
-        if (int error = makeCoverage(parts[0], pass.shadowX, pass.shadowY, 0, pass.edge)) return error;
-        parts[0].color = shadowColor;
-    }
-    if (pass.edge) {
-        if (int error = makeCoverage(parts[1], pass.shapeX, pass.shapeY, 0, pass.edge)) return error;
-        parts[1].color = edgeColor;
-    }
-    if (int error = makeCoverage(parts[2], pass.shapeX, pass.shapeY, pass.stroke, 0)) return error;
-    parts[2].color = shapeColor;
-    parts[2].pattern = pattern;
     int error = 0;
-    if (pass.antialias) {
-        qzCoveragePart compose[3];
-        int n = 0;
-        for (Part& part : parts) {
-            const qzCoverageImage* c = part.coverage.image;
-            if (!c) continue;
-            compose[n++] = {c->pixels, c->pitch, 0, 0, c->width, c->height, part.color, part.pattern};
-        }
-        error = ComposeShapeCoverage(made.bitmap, made.alpha, compose, n);
+    if (single && pass.antialias) {
+        // The coverage is drawn straight into the alpha channel (same row pitch).
+        BitMapLock alpha(made.alpha, 0);
+        if (!alpha.ok || alpha.info.rowLength != CoverageRowPitch(w)) return ERR_LOCKBMAP;
+        qzCoverageImage plane = {COVERAGE_IMAGE_TAG, w, h, alpha.info.rowLength, (uint8_t*)alpha.info.pixels};
+        if (int e = drawCoverage(&plane, pass.shapeX, pass.shapeY, pass.stroke, 0)) return e;
+        if (shapeColor >> 24) ScaleCoverage(&plane, 255 - (int)(shapeColor >> 24));
+    } else if (single) {
+        CoverageOwner coverage;
+        coverage.image = CreateCoverageImage(w, h, nullptr, nullptr);
+        if (!coverage.image) return ERR_MEM;
+        if (int e = drawCoverage(coverage.image, pass.shapeX, pass.shapeY, pass.stroke, 0)) return e;
+        error = CoverageToPlane(coverage.image, made.mask, made.alpha, 255 - (int)(shapeColor >> 24));
     } else {
-        error = FillShapeCoverage(made.bitmap, made.mask, made.alpha, parts, 3);
+        Part parts[3];
+        auto makePart = [&](Part& part, int dx, int dy, int stroke, int grow, uint32_t color) -> int {
+            part.coverage.image = CreateCoverageImage(w, h, nullptr, nullptr);
+            if (!part.coverage.image) return ERR_MEM;
+            part.color = color;
+            return drawCoverage(part.coverage.image, dx, dy, stroke, grow);
+        };
+        if (pass.shadow)
+            if (int e = makePart(parts[0], pass.shadowX, pass.shadowY, 0, pass.edge, shadowColor)) return e;
+        if (pass.edge)
+            if (int e = makePart(parts[1], pass.shapeX, pass.shapeY, 0, pass.edge, edgeColor)) return e;
+        if (int e = makePart(parts[2], pass.shapeX, pass.shapeY, pass.stroke, 0, shapeColor)) return e;
+        parts[2].pattern = pattern;
+        if (pass.antialias) {
+            qzCoveragePart compose[3];
+            int n = 0;
+            for (Part& part : parts) {
+                const qzCoverageImage* c = part.coverage.image;
+                if (!c) continue;
+                compose[n++] = {c->pixels, c->pitch, 0, 0, c->width, c->height, part.color, part.pattern};
+            }
+            error = ComposeShapeCoverage(made.bitmap, made.alpha, compose, n);
+        } else {
+            error = FillShapeCoverage(made.bitmap, made.mask, made.alpha, parts, 3);
+        }
     }
     if (error) return error;
     out->x = (int32_t)pass.boxX;
