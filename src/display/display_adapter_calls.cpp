@@ -278,6 +278,12 @@ void NotifyAdapterBufferSize(qzDisplay* display, int32_t width, int32_t height) 
         adapter->ChangeBufferSize(display->nativeHandle, width, height);
 }
 
+int AdapterSleep(int32_t milliseconds) {
+    const qzPluginInfo* adapter = Adapter();
+    if (adapter && adapter->Sleep) adapter->Sleep(milliseconds);
+    return 0;
+}
+
 int AdapterVWait(qzDisplay* display) {
     const qzPluginInfo* adapter = Adapter();
     if (!adapter || !adapter->VWait) return 0;

@@ -71,6 +71,8 @@ void SetDisplayDrawOffset(qzDisplay* display, int32_t x, int32_t y);
 // Tells a display adapter the new size of the display's buffers.
 void NotifyAdapterBufferSize(qzDisplay* display, int32_t width, int32_t height);
 
+// The adapter's own sleep. 0.
+int AdapterSleep(int32_t milliseconds);
 // The adapter's frame wait. 0 or its error.
 int AdapterVWait(qzDisplay* display);
 

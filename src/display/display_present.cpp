@@ -316,6 +316,11 @@ int FlushPendingDisplayRepaints(VmState* state) {
     return 0;
 }
 
+int SleepWithEvents(VmState* state, int32_t milliseconds) {
+    if (DisplayAdapterFlags() & QZ_ADAPTER_SLEEP) return AdapterSleep(milliseconds);
+    return OsWaitPumpingEvents(state, milliseconds);
+}
+
 void StampDisplayFrame(qzDisplay* display) { OsGetMonotonicTime(&display->frameTime); }
 
 // Waits for the rest of the frame interval since the display's last frame, then stamps it.

@@ -108,5 +108,8 @@ int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t tag);
 // The frame-rate limit: waits (handling events) for the rest of the frame interval since the
 // display's last frame, then stamps the frame time. 0 or an error of the wait.
 int LimitDisplayFrameRate(VmState* state, qzDisplay* display);
+// Waits the milliseconds while handling events: the adapter's Sleep when it has one, else the
+// platform's wait that pumps events. 0 or an error of the wait.
+int SleepWithEvents(VmState* state, int32_t milliseconds);
 // Stamps the display's frame time (monotonic).
 void StampDisplayFrame(qzDisplay* display);

@@ -67,11 +67,16 @@ int32_t ResolveDisplayY(int32_t y, int32_t size, int32_t container) {
 int ApplyKeepAspectSize(int32_t sourceWidth, int32_t sourceHeight, int32_t* width, int32_t* height) {
     if (*width == kKeepAspect && *height == kKeepAspect) return ERR_WRONGUSAGE;
     if (*width <= 0 || *height <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return ERR_BADDIMENSIONS;
+    // The kept size rounds a fraction of .5 or more up.
+    double kept;
     if (*width == kKeepAspect)
-        *width = int32_t(double(sourceWidth) / sourceHeight * *height);
+        kept = std::floor(double(*height) * sourceWidth / sourceHeight + 0.5);
     else if (*height == kKeepAspect)
-        *height = int32_t(double(sourceHeight) / sourceWidth * *width);
-    if (*width <= 0 || *height <= 0) return ERR_BADDIMENSIONS;
+        kept = std::floor(double(*width) * sourceHeight / sourceWidth + 0.5);
+    else
+        return 0;
+    if (!(kept >= 1 && kept <= INT32_MAX)) return ERR_BADDIMENSIONS;
+    (*width == kKeepAspect ? *width : *height) = int32_t(kept);
     return 0;
 }
 

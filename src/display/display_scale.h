@@ -37,6 +37,7 @@ int ResizeDisplay(VmState* state, qzDisplay* display, int32_t x, int32_t y, int3
                   int setPictureSize, int smooth, int noPresent, int noHookNotice);
 // Builds the display's buffers and sets up its scaled size. 0 or an error.
 int SetupDisplayBuffers(VmState* state, qzDisplay* display);
-// width x height with a size of KEEPASPRAT (100000) following the source's aspect ratio. 0,
-// ERR_BADDIMENSIONS for a size of 0 or less, ERR_WRONGUSAGE when both keep the aspect ratio.
+// width x height with a size of KEEPASPRAT (100000) following the source's aspect ratio, a
+// fraction of .5 or more rounding up. 0, ERR_BADDIMENSIONS for a size of 0 or less (given or
+// kept), ERR_WRONGUSAGE when both keep the aspect ratio.
 int ApplyKeepAspectSize(int32_t sourceWidth, int32_t sourceHeight, int32_t* width, int32_t* height);

@@ -277,7 +277,21 @@ typedef void (*qzSetCurrentLibraryFn)(int index);
 typedef char* (*qzGetScriptFn)(const char* file, size_t* length);
 typedef void (*qzFreeScriptFn)(char* script);
 
-/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. */
+/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. An image saver whose format does
+ * not take ARGB data (format flag 1) gets one palette index a pixel instead, rowLength bytes a row,
+ * with the palette (256 0x00RRGGBB entries) in the tags. SaveImage tags: the palette, flags (1 the
+ * data carries alpha, 2 a transparent palette index is given), the transparent index and the
+ * quality (0..100). */
+enum {
+    QZ_SAVERFMT_ARGB = 1,         /* format flag: takes 32-bit ARGB data */
+    QZ_SAVERFMT_ALPHA = 4         /* format flag: takes alpha */
+};
+enum {
+    QZ_SAVEIMAGETAG_PALETTE = 1,
+    QZ_SAVEIMAGETAG_FLAGS = 2,
+    QZ_SAVEIMAGETAG_TRANSPARENT = 3,
+    QZ_SAVEIMAGETAG_QUALITY = 4
+};
 typedef int (*qzRegisterSaverFn)(qzSaverFormat* format);
 typedef int (*qzSaveImageFn)(const char* file, const uint32_t* pixels, int width, int height, int rowLength,
                              int formatId, const qzTagItem* tags);

@@ -3,6 +3,7 @@
 
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -16,6 +17,7 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
+    &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
     &qzDisplayLibrary,

@@ -14,6 +14,7 @@
 #include "runtime/console.h"
 #include "player/directives.h"
 #include "player/host_api.h"
+#include "player/image_link.h"
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
@@ -261,6 +262,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     error = InitRuntime();
     if (error) return error;
     InstallHostApi();
+    InstallImageLoaders();
     // From here events reach the event queue and the runtime's quit flag (a quit signal that came
     // earlier included).
     LinkEventLoop();

@@ -4,6 +4,7 @@
 
 #include "base/error_codes.h"
 #include "display/display_test_util.h"
+#include "platform/os_time.h"
 
 using qztest::Arg;
 using qztest::Nil;
@@ -137,4 +138,35 @@ TEST_F(DisplayTest, OpenShowsTheFillAndSnapshotsFollowTheWindow) {
     EXPECT_EQ(Pixel(1, 0, 0), 0x336699u);
     EXPECT_EQ(Pixel(1, 63, 47), 0x336699u);
     EXPECT_EQ(w->title, "Quarnelix");
+    // The frame time is on the monotonic clock, as every elapsed time.
+    qzTimeVal now;
+    OsGetMonotonicTime(&now);
+    EXPECT_LE(now.seconds - Display(1)->frameTime.seconds, 1u);
+}
+
+// A picture the script freed stays while any display shows it, also one that is not current; a
+// display's own picture goes when the display takes another one.
+TEST_F(DisplayTest, PicturesLiveWhileADisplayShowsThem) {
+    OpenCurrent(1, Arg::Table({{"width", 20}, {"height", 10}}));
+    qzBGPic* five = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({5, nullptr}, 30, 20, 0x00FF00, &five), 0);
+    vm->Ok("CreateDisplay", {2, Arg::Table({{"bgpic", 5}})});
+    EXPECT_EQ(Display(2)->bgpic, five);
+    EXPECT_EQ(Display(2)->width, 30);
+    EXPECT_EQ(vm->CallErr("CreateDisplay", {3, Arg::Table({{"bgpic", 5}})}), ERR_MULTIBGPIC);
+    const int pictures = CountPictures();  // display 1's own and picture 5
+    ASSERT_EQ(DeleteBGPic(*vm, {5, nullptr}, 1), 0);
+    EXPECT_EQ(five->layerOnly, 1);
+    // Display 1 switches pictures while display 2, not current, still shows the freed picture.
+    qzBGPic* six = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({6, nullptr}, 20, 10, 0x0000FF, &six), 0);
+    vm->Ok("SetDisplayAttributes", {Arg::Table({{"bgpic", 6}})});
+    EXPECT_EQ(Display(1)->bgpic, six);
+    EXPECT_EQ(Pixel(1, 19, 9), 0x0000FFu);
+    EXPECT_EQ(Display(2)->bgpic, five);
+    EXPECT_EQ(five->scaledWidth, 30);
+    // Display 1's own picture went; picture 6 came.
+    EXPECT_EQ(CountPictures(), pictures);
+    vm->Ok("FreeDisplay", {2});
+    EXPECT_EQ(CountPictures(), pictures - 1);
 }

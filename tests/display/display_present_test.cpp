@@ -185,3 +185,24 @@ TEST(Regions, ScaleAndClip) {
     EXPECT_EQ(regions[1].width, 1);
     EXPECT_EQ(regions[1].height, 3);
 }
+
+// Scaling switched on and off again through the attributes: the window follows, the picture keeps
+// the script's size.
+TEST_F(DisplayTest, ScalingOnAndOffThroughAttributes) {
+    OpenCurrent(1, Arg::Table({{"width", 40}, {"height", 30}, {"color", 0xFF0000}}));
+    qzDisplay* d = Display(1);
+    vm->Ok("SetDisplayAttributes", {Arg::Table({{"scalemode", 1}, {"scalewidth", 80}, {"scaleheight", 60}})});
+    EXPECT_EQ(d->width, 80);
+    EXPECT_EQ(d->scaledWidth, 80);
+    EXPECT_EQ(d->bgpic->scaledWidth, 40);
+    EXPECT_DOUBLE_EQ(d->scaleX, 2.0);
+    EXPECT_EQ(Window(1)->frame.width, 80);
+    EXPECT_EQ(Pixel(1, 79, 59), 0xFF0000u);
+    vm->Ok("SetDisplayAttributes", {Arg::Table({{"scalemode", 0}})});
+    EXPECT_EQ(d->width, 40);
+    EXPECT_EQ(d->scaledWidth, 0);
+    EXPECT_EQ(d->autoScale, 0);
+    EXPECT_DOUBLE_EQ(d->scaleX, 1.0);
+    EXPECT_EQ(Window(1)->frame.width, 40);
+    EXPECT_EQ(Pixel(1, 39, 29), 0xFF0000u);
+}
