@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/graphics/graphics.h"
@@ -22,6 +23,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzSystemLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
+    &qzBrushLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

@@ -434,4 +434,32 @@ TEST_F(PlayerE2E, LinkedFileIsReadByItsName) {
     }
 }
 
+// The icons an applet declares are read at start-up by the player's own image loader: a PNG icon
+// of its slot's size lets the applet run; one of another size stops it with the slot's size.
+TEST_F(PlayerE2E, ApplicationIconsAreReadAtStartup) {
+    ASSERT_EQ(std::system(("convert -size 16x16 xc:red '" + Path("i16.png") + "' && convert -size 24x24 xc:blue '" +
+                           Path("i24.png") + "'")
+                              .c_str()),
+              0);
+    auto withIcon = [&](const std::string& png) {
+        std::string data = ReadAll(Path(png)), hex;
+        char byte[3];
+        for (unsigned char c : data) {
+            std::snprintf(byte, sizeof byte, "%02X", c);
+            hex += byte;
+        }
+        return std::string(kQuietApplet) + ".after hex 0000\n.after bytes \"I\" u16 0\n.after i16 16 i16 16 u8 0 u32 " +
+               std::to_string(data.size()) + "\n.after hex " + hex + "\n.after i16 0\n";
+    };
+    Applet("icon.qza", withIcon("i16.png").c_str());
+    RunResult good = Play({"-QUIET", "-DEBUGDEVICE", "x", "icon.qza"});
+    EXPECT_EQ(good.out, "");
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(good.status, 0);
+    Applet("wrong.qza", withIcon("i24.png").c_str());
+    RunResult wrong = Play({"-QUIET", "-DEBUGDEVICE", "x", "wrong.qza"});
+    EXPECT_EQ(wrong.out, "Error: Specified image does not match required icon dimensions (16x16)!\n");
+    EXPECT_EQ(wrong.status, 0);
+}
+
 }  // namespace
