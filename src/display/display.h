@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/object_id.h"
+#include "display/handler_slot.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "platform/os_lock.h"
@@ -61,11 +62,6 @@ constexpr int32_t QZ_KEEPPOSITION_DEFAULT = 99999;  // "keep when the size stays
 // Handler slots of the drop and clipboard handlers (the order of the per-display handler names).
 enum { QZ_HANDLER_DROPFILE = 17, QZ_HANDLER_CLIPBOARD = 18 };
 
-// One script event handler: registry references of its function and user data, -1 for none.
-struct qzHandlerSlot {
-    int32_t function = -1;
-    int32_t userData = -1;
-};
 
 struct qzDisplay {
     qzObjectHeader header = {QZ_TYPE_DISPLAY, {0, nullptr}, nullptr, nullptr};

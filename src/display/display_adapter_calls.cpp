@@ -5,6 +5,7 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/event_labels.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
@@ -49,7 +50,7 @@ qzHostWindowSettings SettingsOf(const qzDisplay* d) {
     qzHostWindowSettings s = d->window ? d->window->settings : qzHostWindowSettings();
     s.flags = d->flags & ~uint32_t(QZ_DISPF_HIDDEN);
     s.fullScreen = d->fullScreen;
-    s.closeHandlerInstalled = d->handlers[kCloseWindowHandler].function != -1;
+    s.closeHandlerInstalled = d->handlers[kCloseWindowHandler].function != -1 || CloseWindowLabelActive();
     s.dropHandlerInstalled = d->handlers[QZ_HANDLER_DROPFILE].function != -1;
     s.clipboardHandlerInstalled = d->handlers[QZ_HANDLER_CLIPBOARD].function != -1;
     s.dragRegions = HostRegions(d->dragRegions, d->dragRegionCount);
@@ -252,7 +253,8 @@ void ActivateDisplayWindow(qzDisplay* display, int flag) {
 void UpdateDisplayWindowSettings(qzDisplay* display) {
     if (const qzPluginInfo* adapter = Adapter()) {
         if (!display->nativeHandle || !adapter->SetDisplayAttributes) return;
-        const qzTagItem tags[] = {{1, display->handlers[kCloseWindowHandler].function != -1}, {0, 0}};
+        const qzTagItem tags[] = {
+            {1, display->handlers[kCloseWindowHandler].function != -1 || CloseWindowLabelActive()}, {0, 0}};
         adapter->SetDisplayAttributes(display->nativeHandle, tags);
         return;
     }
