@@ -91,7 +91,7 @@ const char* const kFailingApplet = R"(
 )";
 
 // An applet that declares a brush to preload on its line 5 (the name "pic.png" lies in a skipped
-// record). No brush library exists, so loading it fails.
+// record). No such file exists, so loading it fails.
 const char* const kBrushApplet = R"(
 .applet
 .record 0 i32 8 mark picname cstr "pic.png"
@@ -270,7 +270,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
         {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
         {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
         {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
-        {{"brush.qza"}, "brush.qzs:5: Function LoadBrush not found!\n"},
+        {{"brush.qza"}, "brush.qzs:5: Cannot read file pic.png !\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-QUIET", "-DEBUGDEVICE", "x"};
@@ -288,7 +288,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     // The requester of a failing directive names the command.
     RunResult r = Play({"-QUIET", "brush.qza"});
     EXPECT_EQ(r.err,
-              "QuarnelixPlayer: Function LoadBrush not found!\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
+              "QuarnelixPlayer: Cannot read file pic.png !\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
 }
 
 TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
@@ -297,7 +297,7 @@ TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
     RunResult r = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script brush.qza...done\nLoading script...done\n"
                                "Loading applet brush.qza...failed\n"
-                               "brush.qzs:5: Function LoadBrush not found!\n");
+                               "brush.qzs:5: Cannot read file pic.png !\n");
     // A damaged container ends the line that opened it.
     r = Play({"-DEBUGDEVICE", "x", "tag99.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script tag99.qza...failed\nError: Unknown section in applet!\n");
@@ -309,6 +309,7 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     Applet("ok.qza", kQuietApplet);
     Applet("brush.qza", kBrushApplet);
     std::vector<std::string> lines(404);
+    lines[45] = "Kann Datei %s nicht lesen!";
     lines[92] = "aktuelle Zeile";
     lines[95] = "fertig";
     lines[97] = "Oeffne Skript %s";
@@ -337,8 +338,8 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
                                   "Bereite Anzeige vor...fertig\nLos geht's!\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
     EXPECT_EQ(failed.out, kBanner + "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
-                                    "brush.qzs:5: Funktion LoadBrush fehlt!\n");
-    EXPECT_EQ(requester.err, "QuarnelixPlayer: Funktion LoadBrush fehlt!\n"
+                                    "brush.qzs:5: Kann Datei pic.png nicht lesen!\n");
+    EXPECT_EQ(requester.err, "QuarnelixPlayer: Kann Datei pic.png nicht lesen!\n"
                              "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
 }
 

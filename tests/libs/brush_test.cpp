@@ -124,7 +124,9 @@ TEST_F(BrushTest, LoadPartsAndOptions) {
     };
     for (const auto& r : rows) {
         EXPECT_EQ(vm.Run("LoadBrush", {1, png, Arg::Table(r.options)}), r.expected) << r.size;
-        if (r.expected.empty()) EXPECT_EQ(Size(1), r.size);
+        if (r.expected.empty()) {
+            EXPECT_EQ(Size(1), r.size);
+        }
     }
     EXPECT_EQ(vm.Run("LoadBrush", {1, dir / "missing.png"}).substr(0, 4), "ERR ");
 
@@ -263,7 +265,9 @@ TEST_F(BrushTest, Geometry) {
     for (const auto& c : crops) {
         EXPECT_EQ(vm.Run("CropBrush", c.args), c.expected);
         EXPECT_EQ(Size(2), c.size);
-        if (c.expected.empty()) EXPECT_EQ(Pixel(2, 0, 0), c.topLeft);
+        if (c.expected.empty()) {
+            EXPECT_EQ(Pixel(2, 0, 0), c.topLeft);
+        }
     }
     EXPECT_EQ(vm.Run("FlipBrush", {2, 0}), "");
     EXPECT_EQ(Pixel(2, 0, 0), 54u << 8 | 47);
