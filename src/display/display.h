@@ -133,7 +133,10 @@ struct qzDisplay {
     int32_t textLeftMargin = 0;
     int32_t textRightMargin = 0;
     void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
+    void* pointerObject = nullptr; // that pointer object (the graphics library's), null for the arrow
+    int32_t pointerBusy = 0;       // with no pointer object: the busy pointer instead of the arrow
     int32_t pointerHidden = 0;
+    int32_t refreshBlock = 0;      // between BeginRefresh and EndRefresh: nothing is presented
     int32_t activateOnOpen = 0;
     qzBitMap* shapeMask = nullptr;
     qzBitMap* shapeAlpha = nullptr;

@@ -450,6 +450,11 @@ void FreeDisplayPointer(void* pointer) {
 }
 
 void SetDisplayPointer(qzDisplay* display, void* pointer) {
+    SetDisplayPointerOfKind(display, pointer, display->pointerBusy && !pointer ? QZ_POINTER_BUSY : -1);
+}
+
+void SetDisplayPointerOfKind(qzDisplay* display, void* pointer, int kind) {
+    if (kind < 0) kind = pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM;
     if (const qzPluginInfo* adapter = Adapter()) {
         if (!display->nativeHandle) return;
         if (adapter->SetPointer) adapter->SetPointer(display->nativeHandle, pointer);
@@ -458,8 +463,14 @@ void SetDisplayPointer(qzDisplay* display, void* pointer) {
     }
     qzHostWindow* window = HostWindowOf(display);
     if (!window) return;
-    MacSetPointer(window, static_cast<qzHostCursor*>(pointer), pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM);
+    MacSetPointer(window, static_cast<qzHostCursor*>(pointer), kind);
     MacShowPointer(window);
+}
+
+int IsDisplayWindowActive(const qzDisplay* display) {
+    if (Adapter()) return display->state == QZ_DISPSTATE_OPEN && display->nativeHandle ? 1 : 0;
+    const qzHostWindow* window = HostWindowOf(display);
+    return window && window->active ? 1 : 0;
 }
 
 void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {
