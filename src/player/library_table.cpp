@@ -6,6 +6,7 @@
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/layers/layers_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -23,6 +24,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
+    &qzLayersLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzBrushLibrary,
