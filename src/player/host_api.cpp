@@ -33,6 +33,7 @@
 #include "runtime/player_records.h"
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
+#include "vector/vector_fonts.h"
 
 namespace {
 
@@ -212,6 +213,9 @@ qzRequesterBase requesterTable = {
     AdapterNotAvailable(),     // InstallRequesterAdapter
 };
 
+// Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.
+qzFontBase fontTable = {HostOpenFontFile, GetVectorFontHandle};
+
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
 
@@ -224,7 +228,7 @@ qzHostApi hostApi = {
     &gfxTable,
     &audioTable,
     &requesterTable,
-    GetHostFontTable(),
+    &fontTable,
     GetHostFtTable(),
     GetHostVmTable(),
     &inbuiltFonts,
