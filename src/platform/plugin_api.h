@@ -365,7 +365,21 @@ typedef void (*qzSetCurrentLibraryFn)(int index);
 typedef char* (*qzGetScriptFn)(const char* file, size_t* length);
 typedef void (*qzFreeScriptFn)(char* script);
 
-/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. */
+/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. An image saver whose format does
+ * not take ARGB data (format flag 1) gets one palette index a pixel instead, rowLength bytes a row,
+ * with the palette (256 0x00RRGGBB entries) in the tags. SaveImage tags: the palette, flags (1 the
+ * data carries alpha, 2 a transparent palette index is given), the transparent index and the
+ * quality (0..100). */
+enum {
+    QZ_SAVERFMT_ARGB = 1,         /* format flag: takes 32-bit ARGB data */
+    QZ_SAVERFMT_ALPHA = 4         /* format flag: takes alpha */
+};
+enum {
+    QZ_SAVEIMAGETAG_PALETTE = 1,
+    QZ_SAVEIMAGETAG_FLAGS = 2,
+    QZ_SAVEIMAGETAG_TRANSPARENT = 3,
+    QZ_SAVEIMAGETAG_QUALITY = 4
+};
 typedef int (*qzRegisterSaverFn)(qzSaverFormat* format);
 typedef int (*qzSaveImageFn)(const char* file, const uint32_t* pixels, int width, int height, int rowLength,
                              int formatId, const qzTagItem* tags);
@@ -380,6 +394,39 @@ typedef int (*qzRequirePluginFn)(VmState* state, int version, int revision, intp
                                  const qzTagItem* tags);
 
 /* Display adapter: displays, pointers and monitors are the adapter's handles. */
+
+/* OpenDisplay tags: the picture's display size, two int32_t* words the adapter may set (1: the
+ * display is presented in whole frames; the second is kept), the VM state, the 0-based monitor,
+ * for a full screen the screen size and depth, the scaled size when there is one, smooth scaling. */
+enum {
+    QZ_OPENDISPLAYTAG_PICTUREWIDTH = 1,
+    QZ_OPENDISPLAYTAG_PICTUREHEIGHT = 2,
+    QZ_OPENDISPLAYTAG_WHOLEFRAMES = 3,
+    QZ_OPENDISPLAYTAG_SECONDWORD = 4,
+    QZ_OPENDISPLAYTAG_STATE = 5,
+    QZ_OPENDISPLAYTAG_MONITOR = 6,
+    QZ_OPENDISPLAYTAG_SCREENWIDTH = 7,
+    QZ_OPENDISPLAYTAG_SCREENHEIGHT = 8,
+    QZ_OPENDISPLAYTAG_SCREENDEPTH = 9,
+    QZ_OPENDISPLAYTAG_SCALEDWIDTH = 10,
+    QZ_OPENDISPLAYTAG_SCALEDHEIGHT = 11,
+    QZ_OPENDISPLAYTAG_SMOOTH = 12
+};
+/* BltBitMap tags: the size to scale the rectangle to (0 when the player scaled it already), smooth
+ * scaling, the handles of the source's mask and alpha channel (or 0), and flags: 1 the source is a
+ * video bitmap, 32 the player scaled the source. */
+enum {
+    QZ_BLTTAG_SCALEDWIDTH = 1,
+    QZ_BLTTAG_SCALEDHEIGHT = 2,
+    QZ_BLTTAG_SMOOTH = 3,
+    QZ_BLTTAG_MASK = 4,
+    QZ_BLTTAG_ALPHA = 5,
+    QZ_BLTTAG_FLAGS = 6
+};
+/* GetMonitorInfo tags: kind 0 gives the monitors as int32_t quadruples {x, y, width, height}, kind
+ * 1 the screen modes of a monitor as triples {width, height, depth}; either list ends with an entry
+ * of width or height 0 and goes back through FreeMonitorInfo. */
+enum { QZ_MONITORTAG_KIND = 1, QZ_MONITORTAG_MONITOR = 2 };
 typedef int (*qzHandleEventsFn)(VmState* state, uint32_t flags);
 typedef int (*qzWaitEventsFn)(VmState* state, const qzTagItem* tags);
 typedef int (*qzForceEventLoopIterationFn)(void);
@@ -884,6 +931,24 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
+/* The system table's DisplayHookReply (slot 16) is a display adapter's input report (kinds 0 mouse
+ * moved, 1 to 3 left, right and middle button with the int32_t data {x, y, state}, 4 wheel with
+ * {x, y, down}, 5 key with {code, state, qualifiers}); the requester table's slot 3 installs a
+ * requester adapter. */
+
+/* A monitor of GetMonitors: its rectangle on the desktop, in the window system's order. */
+typedef struct qzPluginMonitor {
+    struct qzPluginMonitor* next;
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+} qzPluginMonitor;
+
+/* A display hook's callback: message code 0 presented rectangle (14 words), 1 fill, 2 line, 3
+ * pixel, 4 resize, 5 vertical blank wait. */
+typedef void (*qzDisplayHookFn)(void* hook, int code, const intptr_t* message, void* userData);
+
 /* Slots 0 to 28 keep the order of the host API block: 13 installs a display adapter (information
  * block, install flags, tags), 14 and 15 are the monitor list and its release, 18 finds a display
  * by its native handle and 19 refreshes that display. The display services that have no slot in
@@ -898,7 +963,8 @@ typedef struct qzGfxBase {
     void (*UnLockBrushBitMap)(void* lock);
     uint32_t* (*GetBrushPixels)(VmState* state, const qzPluginObjectId* id, int* width, int* height);
     void (*Free)(void* block);
-    void* (*AddDisplayHook)(const qzPluginObjectId* display, void* callback, void* userData, const qzTagItem* tags);
+    void* (*AddDisplayHook)(const qzPluginObjectId* display, qzDisplayHookFn callback, void* userData,
+                           const qzTagItem* tags);
     void (*RemoveDisplayHook)(void* hook);
     void (*RefreshHookDisplay)(void* hook);
     int (*ResizeHookDisplay)(void* hook, int width, int height);

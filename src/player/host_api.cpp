@@ -13,6 +13,7 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/display_host_services.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_cache.h"
@@ -123,7 +124,7 @@ qzSysBase sysTable = {
     HostAddPluginHook,
     NotAvailable(),            // RegisterEventType: plugin event types of the event library
     NotAvailable(),            // PostEvent: events from plugins, translated by the event library
-    NotAvailable(),            // DisplayHookReply: display hooks of the display library
+    HostPostAdapterInputEvent,
     HostRegisterObjectType,
     HostFreeObjectData,
     RegisterPluginFileType,
@@ -172,19 +173,19 @@ qzGfxBase gfxTable = {
     HostUnLockBitMap,
     NotAvailable(),            // GetBrushPixels: brushes of the brush library
     HostFree,
-    NotAvailable(),            // AddDisplayHook: display hooks of the display library
-    NotAvailable(),            // RemoveDisplayHook
-    NotAvailable(),            // RefreshHookDisplay
-    NotAvailable(),            // ResizeHookDisplay
+    HostAddDisplayHook,
+    HostRemoveDisplayHook,
+    HostRefreshHookDisplay,
+    HostResizeHookDisplay,
     NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
     HostInstallDisplayAdapter,
-    NotAvailable(),            // GetMonitors: monitors of the display library
-    NotAvailable(),            // FreeMonitors
+    HostGetMonitors,
+    HostFreeMonitors,
     HostLockBitMap,
     HostUnLockBitMap,
-    NotAvailable(),            // FindDisplayByHandle: displays of the display library
-    NotAvailable(),            // RefreshDisplayByHandle
-    NotAvailable(),            // GetDisplayHandle
+    HostFindDisplayByHandle,
+    HostRefreshDisplayByHandle,
+    HostGetDisplayHandle,
     HostCopyPixels,
     HostFillRect,
     HostFillRectRaw,
@@ -193,9 +194,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
-    NotAvailable(),            // GetApplicationIcons: icons of the display library
-    NotAvailable(),            // FreeApplicationIcons
-    NotAvailable(),            // GetAdapterDisplayAttrs: displays of the display library
+    HostGetApplicationIcons,
+    HostFreeApplicationIcons,
+    HostGetAdapterDisplayAttrs,
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
@@ -210,7 +211,7 @@ qzRequesterBase requesterTable = {
     NotAvailable(),            // SystemRequest: requesters of the display library
     NotAvailable(),            // FileRequest
     NotAvailable(),            // PathRequest
-    AdapterNotAvailable(),     // InstallRequesterAdapter
+    HostInstallRequesterAdapter,
 };
 
 // Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.

@@ -1,7 +1,9 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -16,8 +18,10 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
+    &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
+    &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzMemblockLibrary,
     &qzVectorGraphicsLibrary,

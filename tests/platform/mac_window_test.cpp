@@ -135,8 +135,14 @@ TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind)
     MacCloseDisplay(r);
     MacShowHideDisplay(r, 1);
 
+    uint32_t state = 7;
+    EXPECT_EQ(MacSetMenuItemState(r, nullptr, 2, 0), ERR_CLOSEDDISPLAY);
+    EXPECT_EQ(MacGetMenuItemState(r, nullptr, &state), ERR_CLOSEDDISPLAY);
+
     qzMacDisplayFrame frame = Frame(3, 64, 48);
     ASSERT_EQ(MacOpenDisplay(r, frame, 1, nullptr), 0);
+    EXPECT_EQ(MacGetMenuItemState(r, nullptr, &state), 0);
+    EXPECT_EQ(state, 0u);
     qzHostWindow* w = MacHostWindow(r);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->scriptId, 3);

@@ -274,15 +274,15 @@ int MacResetWindowMenu(qzMacWindow*, int)
     return 0;
 }
 
-int MacSetMenuItemState(qzMacWindow*, void*, uint32_t, uint32_t)
+int MacSetMenuItemState(qzMacWindow* record, void*, uint32_t, uint32_t)
 {
-    return 0;
+    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
 }
 
-int MacGetMenuItemState(qzMacWindow*, void*, uint32_t* state)
+int MacGetMenuItemState(qzMacWindow* record, void*, uint32_t* state)
 {
     *state = 0;
-    return 0;
+    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
 }
 
 int32_t MacCountMonitors()

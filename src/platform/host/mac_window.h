@@ -133,8 +133,9 @@ void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& setti
 // Follows the display's drop handler (installed or not). 0.
 int MacUpdateDropTarget(qzMacWindow* record, int installed);
 
-// Menus: this platform has no window menu bars. Building, resetting and item states do nothing
-// and succeed; item states read 0.
+// Menus: this platform has no window menu bars. Building and resetting do nothing and succeed;
+// item states read 0, and both item-state calls fail with ERR_CLOSEDDISPLAY while the display is
+// closed.
 int MacCreateWindowMenu(qzMacWindow* record);
 int MacResetWindowMenu(qzMacWindow* record, int flag);
 int MacSetMenuItemState(qzMacWindow* record, void* item, uint32_t set, uint32_t clear);
