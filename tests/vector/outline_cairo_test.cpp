@@ -9,7 +9,7 @@
 #include "vector/outline_engine.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
-#include "vector_test_util.h"
+#include "path_test_util.h"
 
 using namespace vectortest;
 

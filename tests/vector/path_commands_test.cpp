@@ -9,7 +9,7 @@
 #include "base/error_codes.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
-#include "vector_test_util.h"
+#include "path_test_util.h"
 
 using qztest::Arg;
 using qztest::Nil;

@@ -1,83 +1,65 @@
-// What the vector tests share: the vectorgraphics library opened through its descriptor (with the
-// system library for object data), the embedded Vera Sans face as the current font of
-// AddTextToPath, readers of a path's buffer, and coverage planes compared by intersection over
-// union.
+// Helpers of the shape tests: coverage images and bitmap planes read into test planes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <string>
-#include <vector>
 
-#include "libs/system/system.h"
-#include "libs/vectorgraphics/vectorgraphics.h"
-#include "support/commands.h"
-#include "text/font_cache.h"
-#include "text/font_test_util.h"
-#include "vector/path_buffer.h"
+#include "cairo_oracle.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_lock.h"
+#include "gfx/mask_bits.h"
+#include "vector/coverage_image.h"
 
-namespace vectortest {
+namespace shapetest {
 
-// The current font that AddTextToPath reads while a TextSource is alive.
-inline qzFont*& CurrentFont() {
-    static qzFont* font = nullptr;
-    return font;
-}
-inline int& DefaultEncoding() {
-    static int encoding = 0;
-    return encoding;
-}
-
-// Installs the current font (null: the inbuilt bitmap font) and the default encoding.
-struct TextSource {
-    qzPathTextSource source{[] { return CurrentFont(); }, [] { return DefaultEncoding(); }};
-    explicit TextSource(qzFont* font, int encoding = 0) {
-        CurrentFont() = font;
-        DefaultEncoding() = encoding;
-        SetPathTextSource(&source);
+// An owned coverage image.
+struct Coverage {
+    qzCoverageImage* image;
+    Coverage(int w, int h) : image(CreateCoverageImage(w, h, nullptr, nullptr)) {}
+    ~Coverage() { FreeCoverageImage(image); }
+    uint8_t at(int x, int y) const { return image->pixels[(size_t)y * image->pitch + x]; }
+    Plane ToPlane() const {
+        Plane p(image->width, image->height);
+        for (int y = 0; y < image->height; y++)
+            for (int x = 0; x < image->width; x++) p.px[(size_t)y * p.width + x] = at(x, y);
+        return p;
     }
-    ~TextSource() {
-        SetPathTextSource(nullptr);
-        CurrentFont() = nullptr;
+    // True when the row padding beyond the width is still clear.
+    bool PaddingClear() const {
+        for (int y = 0; y < image->height; y++)
+            for (int x = image->width; x < image->pitch; x++)
+                if (at(x, y)) return false;
+        return true;
     }
 };
 
-// The fonts (isolated from the system's) with Vera Sans open at a size.
-struct VeraFont {
-    fonttest::FontSystem system;
-    qzFont* font = nullptr;
-    explicit VeraFont(int size) {
-        EXPECT_EQ(OpenFontWithDefaults(QZ_FONT_SANS, size, FONTENGINE_NATIVE, 1, 0, &font), 0);
+// A mask (bits as 0 / 255) or alpha channel as a plane.
+inline Plane PlaneOf(const qzBitMap* mask, const qzBitMap* alpha, int w, int h) {
+    Plane p(w, h);
+    const qzBitMap* plane = alpha ? alpha : mask;
+    BitMapLock lock(plane, LOCKF_READONLY);
+    if (!lock.ok) return p;
+    for (int y = 0; y < h; y++) {
+        const uint8_t* row = (const uint8_t*)lock.info.pixels + (size_t)y * lock.info.rowLength;
+        for (int x = 0; x < w; x++) p.px[(size_t)y * w + x] = alpha ? row[x] : (GetMaskBit(row, x) ? 255 : 0);
     }
-};
-
-// The path of a numeric identifier.
-inline qzPath* PathOf(int number) {
-    qzPath* path = nullptr;
-    FindPath(qzObjectId{number, nullptr}, &path);
-    return path;
+    return p;
 }
 
-// The opcodes of a path's records in order.
-inline std::vector<uint32_t> Opcodes(const qzPath* path) {
-    std::vector<uint32_t> ops;
-    if (!path || !path->buffer)
-        return ops;
-    for (const uint8_t* p = path->buffer; size_t size = PathRecordSize(p); p += size)
-        ops.push_back(PathReadU32(p));
-    return ops;
+// The 0x00RRGGBB colour of a pixel of a 32-bit colour bitmap.
+inline uint32_t PixelAt(const qzBitMap* bitmap, int x, int y) {
+    BitMapLock lock(bitmap, LOCKF_READONLY);
+    if (!lock.ok) return 0xFFFFFFFF;
+    const uint32_t* row = (const uint32_t*)lock.info.pixels + (size_t)y * lock.info.rowLength;
+    return row[x] & 0xFFFFFF;
 }
 
-// Fuzzy intersection over union of two coverage planes of the same size: the sum of the smaller
-// coverage of each pixel over the sum of the larger.
-inline double CoverageIoU(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    double both = 0, either = 0;
-    for (size_t i = 0; i < a.size() && i < b.size(); i++) {
-        both += std::min(a[i], b[i]);
-        either += std::max(a[i], b[i]);
-    }
-    return either == 0 ? 1.0 : both / either;
+// The plane pasted at (x, y) of a width x height plane (outside parts are cut).
+inline Plane Placed(const Plane& p, int x, int y, int w, int h) {
+    Plane out(w, h);
+    for (int j = 0; j < p.height; j++)
+        for (int i = 0; i < p.width; i++)
+            if (x + i >= 0 && y + j >= 0 && x + i < w && y + j < h) out.px[(size_t)(y + j) * w + x + i] = p.at(i, j);
+    return out;
 }
 
-}  // namespace vectortest
+}  // namespace shapetest

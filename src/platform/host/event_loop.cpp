@@ -11,6 +11,7 @@
 
 #include "base/error_codes.h"
 #include "platform/host/host.h"
+#include "platform/host/joystick.h"
 #include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
@@ -55,7 +56,7 @@ int DefaultResize(VmState*, qzDisplay*, int32_t, int32_t)
 {
     return 0;
 }
-void DefaultMenu(qzDisplay*, const std::string&)
+void DefaultMenu(qzDisplay*, const std::string&, int32_t)
 {
 }
 void DefaultAudio()
@@ -275,6 +276,7 @@ void MacShutdownPlatform()
     OsCleanupTimers();
     MacResetWindowSide();
     MacFreePointers();
+    MacFreeJoysticks();
     StopSignalWatcher();
     HostStopDriver();
     gSignalled.store(0);
