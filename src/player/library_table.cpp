@@ -3,6 +3,7 @@
 
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/draw/draw.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
@@ -19,6 +20,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
     &qzGraphicsLibrary,
+    &qzDrawLibrary,
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
