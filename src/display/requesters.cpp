@@ -294,3 +294,43 @@ int ShowColorRequester(VmState*, qzDisplay* display, const char* title, int32_t 
     if (!error) *colour = int32_t(chosen);
     return error;
 }
+
+namespace {
+
+constexpr size_t kHostPathBuffer = 1024;
+
+// Copies the path when it fits with its NUL; else empties the buffer.
+int CopyHostPath(const std::string& path, char* buffer) {
+    buffer[0] = 0;
+    if (path.empty() || path.size() >= kHostPathBuffer) return 0;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+}  // namespace
+
+int HostSystemRequest(const char* title, const char* body, const char* buttons) {
+    int button = 0;
+    ShowSystemRequester(nullptr, CurrentDisplay(), title, body, buttons, QZ_REQICON_INFORMATION, 0, &button);
+    return button;
+}
+
+int HostFileRequest(const char* title, char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = 0;
+    qzFileRequesterResult result;
+    int error = ShowFileRequester(nullptr, CurrentDisplay(), title, "#?", QZ_REQ_NORMAL, nullptr, nullptr, 0, 0,
+                                  &result);
+    if (error || !result.chosen) return 0;
+    return CopyHostPath(result.directory + result.names.substr(0, result.names.find('\0')), buffer);
+}
+
+int HostPathRequest(const char* title, char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = 0;
+    std::string path;
+    int chosen = 0;
+    int error = ShowPathRequester(nullptr, CurrentDisplay(), title, 0, nullptr, 0, &path, &chosen);
+    if (error || !chosen) return 0;
+    return CopyHostPath(path, buffer);
+}
