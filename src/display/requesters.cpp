@@ -8,6 +8,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_host_services.h"
+#include "display/display_links.h"
 #include "platform/catalog.h"
 #include "platform/host/mac_requesters.h"
 #include "platform/plugin_api.h"
@@ -333,4 +334,32 @@ int HostPathRequest(const char* title, char* buffer) {
     int error = ShowPathRequester(nullptr, CurrentDisplay(), title, 0, nullptr, 0, &path, &chosen);
     if (error || !chosen) return 0;
     return CopyHostPath(path, buffer);
+}
+
+namespace {
+
+int SystemRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body, const char* buttons,
+                        int* button) {
+    return ShowSystemRequester(state, display, title, body, buttons, QZ_REQICON_QUESTION, 0, button);
+}
+
+int ListRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body,
+                      const std::vector<std::string>& choices, int preselect, int* index) {
+    return ShowListRequester(state, display, title, body, choices, preselect, 0, index);
+}
+
+}  // namespace
+
+void LinkRequesters() {
+    qzDisplayLinks links = DisplayLinks();
+    links.systemRequester = SystemRequesterLink;
+    links.listRequester = ListRequesterLink;
+    SetDisplayLinks(&links);
+}
+
+void UnlinkRequesters() {
+    qzDisplayLinks links = DisplayLinks();
+    links.systemRequester = nullptr;
+    links.listRequester = nullptr;
+    SetDisplayLinks(&links);
 }

@@ -91,6 +91,11 @@ int HostSystemRequest(const char* title, const char* body, const char* buttons);
 int HostFileRequest(const char* title, char* buffer);
 int HostPathRequest(const char* title, char* buffer);
 
+// Hands the display code the message and list requesters (the question which display mode to
+// open in); undone with UnlinkRequesters.
+void LinkRequesters();
+void UnlinkRequesters();
+
 // The button set an adapter receives for a buttons string: 1 "OK" (also empty), 2 "OK|Cancel",
 // 4 "Yes|No", 8 "Yes|No|Cancel" (any case, or the catalog's captions), else 16.
 uint32_t RequesterButtonSet(const char* buttons);
