@@ -21,6 +21,7 @@
 #include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
 #include "base/crc32.h"
+#include "base/out_of_memory.h"
 #include "platform/catalog.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/platform_hooks.h"
@@ -374,7 +375,9 @@ int RunPlayer(int argc, const char* const* argv) {
         return 0;
     }
 
-    int error = InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv);
-    if (error == 0) error = StartApplet(state, context, applet);
+    // Start-up runs mostly outside protected calls: running out of memory there ends it with
+    // ERR_MEM, reported by shutdown like any other start-up error.
+    int error = CatchOutOfMemory([&] { return InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv); });
+    if (error == 0) error = CatchOutOfMemory([&] { return StartApplet(state, context, applet); });
     return ShutdownPlayer(error, state, context, applet);
 }
