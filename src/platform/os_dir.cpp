@@ -204,6 +204,14 @@ int OsDeleteFile(const char* path) {
     return FsPath(path, &fsPath) && std::remove(fsPath.c_str()) == 0 ? 1 : 0;
 }
 
+qzFileRemover::~qzFileRemover() {
+    if (name.empty()) return;
+    try {
+        OsDeleteFile(name.c_str());
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 int OsRename(const char* oldPath, const char* newPath) {
     std::string from, to;
     if (!FsPath(oldPath, &from) || !FsPath(newPath, &to)) return 0;

@@ -191,9 +191,10 @@ void* AdapterOpen(const qzVfsFileAdapter* a, const char* name, int adapterMode, 
     return a->plugin->FOpen(name, adapterMode, items);
 }
 
+// A record for a file about to be opened. Running out of memory for it is the open's error
+// (std::bad_alloc, ERR_MEM at the command), not a file that cannot be opened.
 qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode) {
-    auto* file = static_cast<qzVfsFile*>(OsAlloc(sizeof(qzVfsFile), 1));
-    if (!file) return nullptr;
+    auto* file = new qzVfsFile();
     file->adapter = adapter;
     file->handle = handle;
     file->flags = flags;
@@ -214,8 +215,7 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
                                                   : QZ_ADAPTER_MODE_READ;
     const auto adapters = AdapterSnapshot();
     // The record comes before any adapter opens (and, for writing, truncates) the file.
-    std::unique_ptr<qzVfsFile, decltype(&OsFree)> file(NewFile(nullptr, nullptr, 0, mode), &OsFree);
-    if (!file) return nullptr;
+    std::unique_ptr<qzVfsFile> file(NewFile(nullptr, nullptr, 0, mode));
     for (qzVfsFileAdapter* a : adapters) {
         if (!AdapterAllowed(a, list) || (chunk && !AdapterAcceptsChunkNames(a))) continue;
         int flags = 0;
@@ -342,8 +342,7 @@ qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
     int platformMode = mode & (QZ_VFS_READ | QZ_VFS_WRITE | QZ_VFS_READWRITE);
     // The record comes first: opening for writing truncates the file, which must not happen
     // when the open then fails for want of memory.
-    std::unique_ptr<qzVfsFile, decltype(&OsFree)> file(NewFile(nullptr, nullptr, mode, mode), &OsFree);
-    if (!file) return nullptr;
+    std::unique_ptr<qzVfsFile> file(NewFile(nullptr, nullptr, mode, mode));
     file->handle = OsOpenFile(name, platformMode);
     if (!file->handle) return nullptr;
     return file.release();
@@ -353,7 +352,7 @@ int VfsClose(qzVfsFile* file) {
     if (!file) return 0;
     int result = file->adapter ? AdapterClose(file->adapter, file->handle) : OsCloseFile(Platform(file));
     OsFree(file->statName);
-    OsFree(file);
+    delete file;
     return result;
 }
 
@@ -575,68 +574,46 @@ int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, u
     return 0;
 }
 
-namespace {
-
-// What a copy holds while it runs, released on every way out of it (memory running out in a
-// name conversion included): the files, the block, and the sibling file being written, which
-// goes unless it was renamed into place.
-struct qzCopyState {
-    qzVfsFile* in = nullptr;
-    bool ownsIn = false;
-    qzVfsFile* out = nullptr;
-    unsigned char* block = nullptr;
-    std::string temporary;
-
-    ~qzCopyState() {
-        if (out) VfsClose(out);
-        if (!temporary.empty()) {
-            try {
-                OsDeleteFile(temporary.c_str());
-            } catch (const std::bad_alloc&) {
-                // No memory left even to name it: the sibling file stays beside the target.
-            }
-        }
-        OsFree(block);
-        if (ownsIn) VfsClose(in);
-    }
-};
-
-}  // namespace
-
 int VfsCopyFile(const char* source, const char* loaderList, const char* target, qzVfsFile* openSource) {
-    qzCopyState copy;
-    copy.in = openSource;
-    if (copy.in) {
-        VfsSeek(copy.in, 0, QZ_VFS_SEEK_BEGINNING);
+    // What the copy holds goes on every way out (memory running out in a name conversion
+    // included); the sibling file being written goes unless it was renamed into place.
+    qzVfsFileOwner opened;
+    qzVfsFile* in = openSource;
+    if (in) {
+        VfsSeek(in, 0, QZ_VFS_SEEK_BEGINNING);
     } else {
-        copy.in = VfsOpen(source, QZ_VFS_READ | QZ_VFS_ADAPTERS, loaderList);
-        if (!copy.in) {
+        opened.reset(VfsOpen(source, QZ_VFS_READ | QZ_VFS_ADAPTERS, loaderList));
+        in = opened.get();
+        if (!in) {
             SetErrorArgString(source);
             return ERR_READFILE;
         }
-        copy.ownsIn = true;
     }
+    std::unique_ptr<unsigned char, decltype(&OsFree)> block(static_cast<unsigned char*>(OsAlloc(kBlockSize, 0)),
+                                                            &OsFree);
+    if (!block) return ERR_MEM;
+    qzFileRemover temporary;
     std::string finalName;
-    copy.block = static_cast<unsigned char*>(OsAlloc(kBlockSize, 0));
-    if (!copy.block) return ERR_MEM;
-    if (!target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &copy.temporary, &finalName) ||
-        !(copy.out = VfsOpen(copy.temporary.c_str(), QZ_VFS_WRITE, "inbuilt"))) {
+    if (!target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &temporary.name, &finalName)) {
+        SetErrorArgString(target);
+        return ERR_WRITEFILE;
+    }
+    qzVfsFileOwner out(VfsOpen(temporary.name.c_str(), QZ_VFS_WRITE, "inbuilt"));
+    if (!out) {
         SetErrorArgString(target);
         return ERR_WRITEFILE;
     }
     while (true) {
-        size_t got = VfsRead(copy.in, copy.block, kBlockSize);
+        size_t got = VfsRead(in, block.get(), kBlockSize);
         if (got == 0) break;
-        if (VfsWrite(copy.out, copy.block, got) != got) return ERR_WRITE;
+        if (VfsWrite(out.get(), block.get(), got) != got) return ERR_WRITE;
     }
-    int closed = VfsClose(copy.out);
-    copy.out = nullptr;
-    if (closed != 1) return ERR_WRITE;
-    if (OsRename(copy.temporary.c_str(), finalName.c_str()) != 1) {
+    if (VfsClose(out.release()) != 1) return ERR_WRITE;
+    if (OsRename(temporary.name.c_str(), finalName.c_str()) != 1) {
         SetErrorArgString(target);
         return ERR_WRITEFILE;
     }
-    copy.temporary.clear();
+    temporary.Keep();
     return 0;
 }
 

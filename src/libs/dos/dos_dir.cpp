@@ -223,16 +223,8 @@ int RunProgram(VmState* state, int async) {
             }
             // The copy goes again on every way out until it is registered for deletion at
             // shutdown, memory running out included.
-            struct TempCopy {
-                const char* name;
-                ~TempCopy() {
-                    if (!name) return;
-                    try {
-                        OsDeleteFile(name);
-                    } catch (const std::bad_alloc&) {
-                    }
-                }
-            } tempCopy{temp};
+            qzFileRemover tempCopy;
+            tempCopy.name = temp;
             int code = VfsCopyFile(resolved.c_str(), nullptr, temp, nullptr);
             if (code) {
                 SetErrorArgString(code == ERR_READFILE ? program.c_str() : temp);
@@ -241,7 +233,7 @@ int RunProgram(VmState* state, int async) {
             OsSetProtection(temp, QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR);
             code = AddDosTempFile(temp, resolved);
             if (code) return code;
-            tempCopy.name = nullptr;
+            tempCopy.Keep();
             resolved = temp;
         }
     }
