@@ -20,3 +20,9 @@ inline void ReverseBytes(unsigned char* bytes, size_t n) {
         bytes[n - 1 - i] = t;
     }
 }
+
+// Big-endian 16- and 32-bit values of file data.
+inline uint32_t LoadBE16(const uint8_t* p) { return (uint32_t)p[0] << 8 | p[1]; }
+inline uint32_t LoadBE32(const uint8_t* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}

@@ -1,5 +1,6 @@
 #include "gfx/pen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -101,8 +102,15 @@ void DrawPenLine(qzPenTarget* pen, int x1, int y1, int x2, int y2) {
         std::swap(minor0, minor1);
     }
     const int64_t slope = ((minor1 - minor0) * 65536) / (major1 - major0);
-    int64_t acc = minor0 * 65536;
-    for (int64_t major = major0; major <= major1; major++, acc += slope) {
+    int64_t first = major0, last = major1;
+    if (pen->clip) {  // steps outside the clip rectangle's major range plot nothing: skip them
+        const int64_t lo = steep ? pen->clipY : pen->clipX;
+        const int64_t hi = lo + (steep ? pen->clipHeight : pen->clipWidth) - 1;
+        first = std::max(first, lo);
+        last = std::min(last, hi);
+    }
+    int64_t acc = minor0 * 65536 + (first - major0) * slope;
+    for (int64_t major = first; major <= last; major++, acc += slope) {
         const int w = (int)((acc >> 8) & 255);
         const int64_t minor = acc >> 16;
         if (steep) {
@@ -136,17 +144,38 @@ void DrawThickPenLine(qzPenTarget* pen, int x1, int y1, int x2, int y2) {
     }
     const int64_t dMajor = steep ? ady : adx, dMinor = steep ? adx : ady;
     const int64_t minorStep = minor1 > minor0 ? 1 : -1;
+    // With a clip rectangle only the part of a run inside its minor range is walked, so a huge
+    // pen width costs no more than the rectangle.
+    const int64_t clipLo = steep ? pen->clipX : pen->clipY;
+    const int64_t clipHi = clipLo + (steep ? pen->clipWidth : pen->clipHeight);
     auto plotRun = [&](int64_t major, int64_t minor) {
-        for (int64_t k = 0; k < run; k++) {
+        int64_t from = 0, to = run;
+        if (pen->clip) {
+            from = std::max<int64_t>(0, clipLo - (minor - half));
+            to = std::min<int64_t>(run, clipHi - (minor - half));
+        }
+        for (int64_t k = from; k < to; k++) {
             if (steep)
                 PlotPenPixel(pen, (int)(minor - half + k), (int)major);
             else
                 PlotPenPixel(pen, (int)major, (int)(minor - half + k));
         }
     };
-    int64_t e = 2 * dMinor - dMajor, minor = minor0;
-    plotRun(major0, minor);
-    for (int64_t major = major0 + 1; major <= major1; major++) {
+    int64_t first = major0, last = major1;
+    if (pen->clip) {  // steps outside the clip rectangle's major range plot nothing: skip them
+        const int64_t lo = steep ? pen->clipY : pen->clipX;
+        first = std::max(first, lo);
+        last = std::min(last, lo + (steep ? pen->clipHeight : pen->clipWidth) - 1);
+        if (first > last) return;
+    }
+    // The walk's state after n steps in closed form: n * dMinor / dMajor minor steps, rounded
+    // half up, and the error left over.
+    const int64_t n = first - major0;
+    const int64_t steps = (int64_t)(((__int128)2 * n * dMinor + dMajor) / (2 * dMajor));
+    int64_t e = (int64_t)((__int128)2 * dMinor * (n + 1) - dMajor - (__int128)2 * dMajor * steps);
+    int64_t minor = minor0 + minorStep * steps;
+    plotRun(first, minor);
+    for (int64_t major = first + 1; major <= last; major++) {
         if (e >= 0) {
             minor += minorStep;
             e += 2 * (dMinor - dMajor);

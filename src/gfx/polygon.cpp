@@ -1,6 +1,7 @@
 #include "gfx/polygon.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
@@ -31,7 +32,9 @@ void FillMaskPolygonSpans(uint8_t* mask, int bytesPerRow, int rows, int32_t* cro
             bool crosses = (y1 <= y && y < y2) || (y == yMax && y1 < y && y <= y2);
             if (!crosses) continue;
             float part = (float)((y - y1) * (x2 - x1)) / (float)(y2 - y1);
-            crossings[found++] = (int32_t)((double)part + 0.5 + (double)x1);
+            // The float quotient can stray a little past the edge's far end: kept in range.
+            const double at = (double)part + 0.5 + (double)x1;
+            crossings[found++] = at <= INT32_MIN ? INT32_MIN : (at >= INT32_MAX ? INT32_MAX : (int32_t)at);
         }
         for (int i = 1; i < found; i++) {
             int32_t v = crossings[i];
@@ -67,10 +70,10 @@ qzPoint Crossing(const qzPoint& a, const qzPoint& b, int c, int edge) {
     qzPoint r;
     if (edge == CLIPEDGE_LEFT || edge == CLIPEDGE_RIGHT) {
         r.x = c;
-        r.y = (int32_t)std::lround(a.y + (double)(c - a.x) * (double)(b.y - a.y) / (double)(b.x - a.x));
+        r.y = (int32_t)std::lround(a.y + ((double)c - a.x) * ((double)b.y - a.y) / ((double)b.x - a.x));
     } else {
         r.y = c;
-        r.x = (int32_t)std::lround(a.x + (double)(c - a.y) * (double)(b.x - a.x) / (double)(b.y - a.y));
+        r.x = (int32_t)std::lround(a.x + ((double)c - a.y) * ((double)b.x - a.x) / ((double)b.y - a.y));
     }
     return r;
 }

@@ -32,8 +32,11 @@ struct Inverse {
 };
 
 inline int Clamp(int64_t v, int hi) { return v < 0 ? 0 : (v > hi ? hi : (int)v); }
+// Truncates toward zero, saturating far outside any bitmap (NaN goes low) so that a neighbour
+// one further is still representable.
 inline int64_t Trunc(double v) {
-    if (!(v > -9.0e18 && v < 9.0e18)) return v > 0 ? INT64_MAX : INT64_MIN;
+    constexpr double kLimit = 4.0e18;
+    if (!(v > -kLimit && v < kLimit)) return v > 0 ? (int64_t)kLimit : -(int64_t)kLimit;
     return (int64_t)v;
 }
 

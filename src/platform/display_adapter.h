@@ -29,6 +29,18 @@ enum {
     ADAPTERCAP_LINE = 32,
 };
 
+// The rectangle block handed to the adapter's BltBitMap: source and destination position, size,
+// three zero words, and the handles of the mask (masked blits) and of the alpha channel (alpha
+// blits), else null.
+struct qzBlitRect {
+    int32_t sx, sy;
+    int32_t dx, dy;
+    int32_t width, height;
+    int32_t reserved[3];
+    void* mask;
+    void* alpha;
+};
+
 // Words of the record that the adapter's LockBitMap fills.
 enum {
     ADAPTERLOCK_PIXELS = 0,
@@ -54,6 +66,13 @@ struct qzDisplayAdapter {
     intptr_t (*DoVideoBitMapMethod)(void* handle, int method, intptr_t argument);
     // The subset of `mask` of video-bitmap features the adapter offers.
     uint32_t (*QueryVideoCaps)(uint32_t mask);
+    // Drawing into the adapter's bitmaps (drawCaps says which it offers, video destinations use
+    // them always). Handles are the bitmaps' storage handles; the flag words are the drawing
+    // primitives' (gfx/blit.h); flag4 is flags & 4.
+    int (*BltBitMap)(void* source, void* destination, const qzBlitRect* block, uint32_t flags);
+    int (*RectFill)(void* handle, int x, int y, int width, int height, uint32_t colour, uint32_t flags);
+    int (*WritePixel)(void* handle, int x, int y, uint32_t colour, uint32_t flags, int flag4);
+    int (*Line)(void* handle, int x1, int y1, int x2, int y2, uint32_t colour, uint32_t flags);
     // The information block of the display-adapter plugin, whose other entry points (displays,
     // events, pointers, drawing) the display code calls; null for an adapter that is no plugin.
     const qzPluginInfo* plugin;

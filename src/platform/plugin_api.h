@@ -277,7 +277,21 @@ typedef void (*qzSetCurrentLibraryFn)(int index);
 typedef char* (*qzGetScriptFn)(const char* file, size_t* length);
 typedef void (*qzFreeScriptFn)(char* script);
 
-/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. */
+/* Savers: pixels are 32-bit 0xAARRGGBB, rowLength pixels a row. An image saver whose format does
+ * not take ARGB data (format flag 1) gets one palette index a pixel instead, rowLength bytes a row,
+ * with the palette (256 0x00RRGGBB entries) in the tags. SaveImage tags: the palette, flags (1 the
+ * data carries alpha, 2 a transparent palette index is given), the transparent index and the
+ * quality (0..100). */
+enum {
+    QZ_SAVERFMT_ARGB = 1,         /* format flag: takes 32-bit ARGB data */
+    QZ_SAVERFMT_ALPHA = 4         /* format flag: takes alpha */
+};
+enum {
+    QZ_SAVEIMAGETAG_PALETTE = 1,
+    QZ_SAVEIMAGETAG_FLAGS = 2,
+    QZ_SAVEIMAGETAG_TRANSPARENT = 3,
+    QZ_SAVEIMAGETAG_QUALITY = 4
+};
 typedef int (*qzRegisterSaverFn)(qzSaverFormat* format);
 typedef int (*qzSaveImageFn)(const char* file, const uint32_t* pixels, int width, int height, int rowLength,
                              int formatId, const qzTagItem* tags);
@@ -292,6 +306,39 @@ typedef int (*qzRequirePluginFn)(VmState* state, int version, int revision, intp
                                  const qzTagItem* tags);
 
 /* Display adapter: displays, pointers and monitors are the adapter's handles. */
+
+/* OpenDisplay tags: the picture's display size, two int32_t* words the adapter may set (1: the
+ * display is presented in whole frames; the second is kept), the VM state, the 0-based monitor,
+ * for a full screen the screen size and depth, the scaled size when there is one, smooth scaling. */
+enum {
+    QZ_OPENDISPLAYTAG_PICTUREWIDTH = 1,
+    QZ_OPENDISPLAYTAG_PICTUREHEIGHT = 2,
+    QZ_OPENDISPLAYTAG_WHOLEFRAMES = 3,
+    QZ_OPENDISPLAYTAG_SECONDWORD = 4,
+    QZ_OPENDISPLAYTAG_STATE = 5,
+    QZ_OPENDISPLAYTAG_MONITOR = 6,
+    QZ_OPENDISPLAYTAG_SCREENWIDTH = 7,
+    QZ_OPENDISPLAYTAG_SCREENHEIGHT = 8,
+    QZ_OPENDISPLAYTAG_SCREENDEPTH = 9,
+    QZ_OPENDISPLAYTAG_SCALEDWIDTH = 10,
+    QZ_OPENDISPLAYTAG_SCALEDHEIGHT = 11,
+    QZ_OPENDISPLAYTAG_SMOOTH = 12
+};
+/* BltBitMap tags: the size to scale the rectangle to (0 when the player scaled it already), smooth
+ * scaling, the handles of the source's mask and alpha channel (or 0), and flags: 1 the source is a
+ * video bitmap, 32 the player scaled the source. */
+enum {
+    QZ_BLTTAG_SCALEDWIDTH = 1,
+    QZ_BLTTAG_SCALEDHEIGHT = 2,
+    QZ_BLTTAG_SMOOTH = 3,
+    QZ_BLTTAG_MASK = 4,
+    QZ_BLTTAG_ALPHA = 5,
+    QZ_BLTTAG_FLAGS = 6
+};
+/* GetMonitorInfo tags: kind 0 gives the monitors as int32_t quadruples {x, y, width, height}, kind
+ * 1 the screen modes of a monitor as triples {width, height, depth}; either list ends with an entry
+ * of width or height 0 and goes back through FreeMonitorInfo. */
+enum { QZ_MONITORTAG_KIND = 1, QZ_MONITORTAG_MONITOR = 2 };
 typedef int (*qzHandleEventsFn)(VmState* state, uint32_t flags);
 typedef int (*qzWaitEventsFn)(VmState* state, const qzTagItem* tags);
 typedef int (*qzForceEventLoopIterationFn)(void);
@@ -796,9 +843,29 @@ typedef struct qzDosBase {
     struct qzVfsFile* (*OpenFileTags)(const char* name, int mode, const qzTagItem* tags);
 } qzDosBase;
 
-/* Slots 14 and 15 are the monitor list and its release, slot 18 finds a display by its native
- * handle. The application icons and a native handle's display attributes have no slot in this
- * order and are appended after slot 28 when the player offers them. */
+/* The system table's DisplayHookReply (slot 16) is a display adapter's input report (kinds 0 mouse
+ * moved, 1 to 3 left, right and middle button with the int32_t data {x, y, state}, 4 wheel with
+ * {x, y, down}, 5 key with {code, state, qualifiers}); the requester table's slot 3 installs a
+ * requester adapter. */
+
+/* A monitor of GetMonitors: its rectangle on the desktop, in the window system's order. */
+typedef struct qzPluginMonitor {
+    struct qzPluginMonitor* next;
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+} qzPluginMonitor;
+
+/* A display hook's callback: message code 0 presented rectangle (14 words), 1 fill, 2 line, 3
+ * pixel, 4 resize, 5 vertical blank wait. */
+typedef void (*qzDisplayHookFn)(void* hook, int code, const intptr_t* message, void* userData);
+
+/* Slots 0 to 28 keep the order of the host API block: 13 installs a display adapter (information
+ * block, install flags, tags), 14 and 15 are the monitor list and its release, 18 finds a display
+ * by its native handle and 19 refreshes that display. The display services that have no slot in
+ * that order follow it: 29 the application icons, 30 their release, 31 a native handle's display
+ * attributes. */
 typedef struct qzGfxBase {
     int (*IsImage)(const char* file, int* width, int* height, int* alpha);
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);
@@ -808,7 +875,8 @@ typedef struct qzGfxBase {
     void (*UnLockBrushBitMap)(void* lock);
     uint32_t* (*GetBrushPixels)(VmState* state, const qzPluginObjectId* id, int* width, int* height);
     void (*Free)(void* block);
-    void* (*AddDisplayHook)(const qzPluginObjectId* display, void* callback, void* userData, const qzTagItem* tags);
+    void* (*AddDisplayHook)(const qzPluginObjectId* display, qzDisplayHookFn callback, void* userData,
+                           const qzTagItem* tags);
     void (*RemoveDisplayHook)(void* hook);
     void (*RefreshHookDisplay)(void* hook);
     int (*ResizeHookDisplay)(void* hook, int width, int height);
@@ -831,6 +899,14 @@ typedef struct qzGfxBase {
     intptr_t (*QueryRawBitMapAttr)(void* handle, int attr);
     uint32_t (*ConvertARGBToPixel)(uint32_t colour, int format, int withAlpha);
     uint32_t (*ConvertPixelToARGB)(uint32_t pixel, int format, int withAlpha);
+    /* The back end's icons joined by the applet's: a list of {next, pixels (width x height
+     * 0xAARRGGBB), width, height, flags: 1 the icon row's flag, 2 a selected variant}, or null. */
+    void* (*GetApplicationIcons)(void);
+    void (*FreeApplicationIcons)(void* icons);
+    /* For each tag {1 width, 2 height, 3 picture width, 4 picture height, 5 display flags, 6 scaled
+     * width, 7 scaled height, 8 smooth scaling} writes the value to the int32_t the tag's value
+     * points at; returns the number served, -1 for a handle that names no display. */
+    int (*GetAdapterDisplayAttrs)(void* nativeHandle, const qzTagItem* tags);
 } qzGfxBase;
 
 typedef struct qzAudioBase {
@@ -1068,7 +1144,7 @@ typedef struct qzHostApi {
 QZ_ABI_ASSERT(QZ_SLOTS(qzCLibBase) == 54, "qzCLibBase has 54 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzSysBase) == 46, "qzSysBase has 46 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzDosBase) == 33, "qzDosBase has 33 slots");
-QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 29, "qzGfxBase has 29 slots");
+QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 32, "qzGfxBase has 32 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzAudioBase) == 3, "qzAudioBase has 3 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzRequesterBase) == 4, "qzRequesterBase has 4 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzFontBase) == 1, "qzFontBase has 1 slot");

@@ -2,6 +2,9 @@
 
 #include "base/error_codes.h"
 #include "libs/dos/dos.h"
+#include "player/display_link.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/native_output.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
@@ -48,7 +51,18 @@ void LinkEventLoop()
     host.postEvent = PushEventToQueue;
     host.setQuitFlag = SetQuitFlag;
     host.quitFlag = QuitFlag;
+    host.flushPendingRepaints = LinkedFlushPendingRepaints;
+    host.refreshDisplay = LinkedRefreshDisplay;
+    host.displayUnobstructed = LinkedDisplayUnobstructed;
+    host.reopenDisplay = LinkedReopenDisplay;
+    host.resizeDisplay = LinkedResizeDisplay;
+    host.postAudioEvents = MacPostPendingAudioEvents;
+    host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);
+
+    qzEventQueueHooks queue = {};
+    queue.displayBlocksSizeEvents = LinkedDisplayBlocksSizeEvents;
+    SetEventQueueHooks(&queue);
 
     qzTimerHooks timer = {};
     timer.wakeMainThread = MacForceEventLoopIteration;
@@ -59,12 +73,14 @@ void LinkEventLoop()
 
     qzDosEventHooks dos = {};
     dos.pumpEvents = PumpPlatformEvents;
+    dos.resetInputState = LinkedResetInputState;
     SetDosEventHooks(&dos);
 }
 
 void UnlinkEventLoop()
 {
     SetDosEventHooks(nullptr);
+    SetEventQueueHooks(nullptr);
     OsSetTimerHooks(nullptr);
     MacSetHostHooks(nullptr);
 }

@@ -13,12 +13,14 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/display_host_services.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
+#include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
 #include "platform/os_alloc.h"
@@ -121,7 +123,7 @@ qzSysBase sysTable = {
     HostAddPluginHook,
     NotAvailable(),            // RegisterEventType: plugin event types of the event library
     NotAvailable(),            // PostEvent: events from plugins, translated by the event library
-    NotAvailable(),            // DisplayHookReply: display hooks of the display library
+    HostPostAdapterInputEvent,
     HostRegisterObjectType,
     HostFreeObjectData,
     RegisterPluginFileType,
@@ -170,19 +172,19 @@ qzGfxBase gfxTable = {
     HostUnLockBitMap,
     NotAvailable(),            // GetBrushPixels: brushes of the brush library
     HostFree,
-    NotAvailable(),            // AddDisplayHook: display hooks of the display library
-    NotAvailable(),            // RemoveDisplayHook
-    NotAvailable(),            // RefreshHookDisplay
-    NotAvailable(),            // ResizeHookDisplay
+    HostAddDisplayHook,
+    HostRemoveDisplayHook,
+    HostRefreshHookDisplay,
+    HostResizeHookDisplay,
     NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
     HostInstallDisplayAdapter,
-    NotAvailable(),            // GetMonitors: monitors of the display library
-    NotAvailable(),            // FreeMonitors
+    HostGetMonitors,
+    HostFreeMonitors,
     HostLockBitMap,
     HostUnLockBitMap,
-    NotAvailable(),            // FindDisplayByHandle: displays of the display library
-    NotAvailable(),            // RefreshDisplayByHandle
-    NotAvailable(),            // GetDisplayHandle
+    HostFindDisplayByHandle,
+    HostRefreshDisplayByHandle,
+    HostGetDisplayHandle,
     HostCopyPixels,
     HostFillRect,
     HostFillRectRaw,
@@ -191,6 +193,9 @@ qzGfxBase gfxTable = {
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
+    HostGetApplicationIcons,
+    HostFreeApplicationIcons,
+    HostGetAdapterDisplayAttrs,
 };
 
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
@@ -198,14 +203,14 @@ qzGfxBase gfxTable = {
 qzAudioBase audioTable = {
     NotAvailable(),            // GetSampleData: samples of the sound library
     NotAvailable(),            // FreeSampleData
-    AdapterNotAvailable(),     // InstallAudioAdapter: the sound core
+    HostInstallAudioAdapter,
 };
 
 qzRequesterBase requesterTable = {
     NotAvailable(),            // SystemRequest: requesters of the display library
     NotAvailable(),            // FileRequest
     NotAvailable(),            // PathRequest
-    AdapterNotAvailable(),     // InstallRequesterAdapter
+    HostInstallRequesterAdapter,
 };
 
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.

@@ -1,10 +1,13 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
+#include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 
@@ -14,8 +17,11 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
+    &qzGraphicsLibrary,
     &qzDosLibrary,
     &qzSystemLibrary,
+    &qzDisplayLibrary,
+    &qzSoundLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

@@ -11,6 +11,7 @@
 #include "runtime/plugin_manager.h"
 #include "runtime/runtime.h"
 #include "player/host_api.h"
+#include "player/image_link.h"
 #include "player/startup.h"
 #include "player/library_table.h"
 #include "platform/catalog.h"
@@ -83,6 +84,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     if (state) VmClose(state);
     FreeAllPlugins();
     DeleteHostTempFiles();
+    RemoveImageLoaders();
     RemoveHostApi();
 
     if (context) {

@@ -8,11 +8,14 @@
 #include <string>
 #include <type_traits>
 
+#include "display/display_icons.h"
+#include "libs/display/display_lib.h"
 #include "player/applet_container.h"
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "player/directives.h"
 #include "player/host_api.h"
+#include "player/image_link.h"
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
@@ -272,6 +275,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     error = InitRuntime();
     if (error) return error;
     InstallHostApi();
+    InstallImageLoaders();
     // From here events reach the event queue and the runtime's quit flag (a quit signal that came
     // earlier included).
     LinkEventLoop();
@@ -349,11 +353,13 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
         PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGAPPLET), FilePart(appletFile), true);
         SetStartupProgressOpen(!IsRuntimeQuiet());
     }
-    // Application icons are loaded by the display library; without it they are not loaded.
+    error = LoadApplicationIcons(state, applet, context->compiledApplet ? 0 : 1);
+    if (error) return error;
     error = RunDirectives(state, context, applet);
     if (error) return error;
     SetStartupProgressOpen(0);
-    // Start-up displays are opened by the display library; without it none is opened.
+    error = OpenStartupDisplaysStep(state);
+    if (error) return error;
 
     SetRuntimeAttrs(state, {{QZ_RTA_SCRIPTRUNNING, 1}});
     // DEBUGOUTPUT traces the script's command calls; start-up's own calls are not traced.

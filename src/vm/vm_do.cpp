@@ -159,6 +159,10 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
     VmCFunction f = static_cast<VmCClosure*>(VmClosureValue(func))->f;
     if (vmRuntime.callTrace && !vmRuntime.quitFlag.load(std::memory_order_relaxed))
         TraceCall(state, VmRestoreStack(state, funcr), (int)(state->top - state->base));
+    return VmFinishCCall(state, VmRunCommand(state, f));
+}
+
+int VmRunCommand(VmState* state, VmCFunction f) {
     if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
     int n;
     try {
@@ -169,7 +173,10 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
     } catch (const std::bad_alloc&) {
         n = ERR_MEM;
     }
+    return n;
+}
 
+int VmFinishCCall(VmState* state, int n) {
     bool isResult = VmIsResultCount(n);
     bool isLabel = VmIsLabelJump(n);
     if (!isResult && !isLabel && vmRuntime.callUserErrorHandler && vmRuntime.userErrorHandlerInstalled &&

@@ -22,6 +22,13 @@ VmValue* VmResolveCallable(VmState* state, VmValue* func);
 // Runs a C function for a call of the closure at func (arguments up to the top) and places its
 // results as VmPreCall does; returns VmPreCall's outcome.
 int VmCallC(VmState* state, VmValue* func, int nresults);
+// The middle of VmCallC: clears the last error (but for GetLastError) and runs the C function, or
+// the plugin command hook that takes it. Returns its handler result, the code of a command result
+// thrown inside it, or ERR_MEM when it ran out of memory.
+int VmRunCommand(VmState* state, VmCFunction f);
+// The end of VmCallC, for the handler result n: error codes (offered to the user error handler),
+// label jumps and results. Returns VmPreCall's outcome.
+int VmFinishCCall(VmState* state, int n);
 
 // Pushes the frame of script function p whose arguments run from base to the top (the stack has
 // room for p->maxStackSize slots above base); the registers past the arguments become nil. The

@@ -452,12 +452,45 @@ decode:
         int b = VmGetB(i);
         int nresults = VmGetC(i) - 1;
         if (b != 0) state->top = ra + b;
-        g->currentCallIndex = (int)(pc - p->code);
         int r;
         if (ra->tt == VM_TFUNCTION) {
             VmClosure* callee = VmClosureValue(ra);
+            // The label commands jump relative to the call index; a script function entered
+            // here runs no command before its own calls set it again.
+            if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
+                g->currentCallIndex = (int)(pc - p->code);
             if (callee->isC) {
-                r = VmCallC(state, ra, nresults);
+                if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
+                    r = VmCallC(state, ra, nresults);
+                } else {
+                    // VmCallC without the call hook and the call trace: the frame is set up and the
+                    // results are placed here.
+                    ci->state |= VM_CI_SAVEDPC;
+                    VmValue* top = state->top;
+                    if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)VM_MINSTACK * (ptrdiff_t)sizeof(VmValue)) {
+                        ptrdiff_t funcr = VmSaveStack(state, ra);
+                        VmGrowStack(state, VM_MINSTACK);
+                        ra = VmRestoreStack(state, funcr);
+                        top = state->top;
+                    }
+                    VmCallInfo* cci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
+                    state->ci = cci;
+                    cci->base = ra + 1;
+                    cci->top = top + VM_MINSTACK;
+                    cci->state = VM_CI_C;
+                    cci->savedpc = nullptr;
+                    cci->pc = nullptr;
+                    cci->tailcalls = 0;
+                    cci->nresults = nresults;
+                    state->base = ra + 1;
+                    int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
+                    if (VmIsResultCount(n) && n <= state->top - state->base) {
+                        VmPostCall(state, state->top - n);
+                        r = VM_PRECALL_C;
+                    } else {
+                        r = VmFinishCCall(state, n);
+                    }
+                }
             } else {
                 // A script function without varargs or a call hook: enter its frame here.
                 VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
@@ -498,6 +531,7 @@ decode:
                 }
             }
         } else {
+            g->currentCallIndex = (int)(pc - p->code);
             r = VmPreCall(state, ra, nresults);
         }
         if (r == VM_PRECALL_SCRIPT) goto reentry;

@@ -10,6 +10,7 @@
 #include "vm/vm_debug.h"
 #include "vm/vm_do.h"
 #include "vm/vm_state.h"
+#include "vm/vm_string.h"
 #include "vm/vm_table.h"
 #include "vm/vm_value.h"
 
@@ -316,39 +317,53 @@ int VmLessEqualValues(VmState* state, const VmValue* a, const VmValue* b) {
 
 static bool IsStrOrNum(const VmValue* v) { return v->tt == VM_TSTRING || v->tt == VM_TNUMBER; }
 
-// Makes room in the scratch buffer for more bytes after the first used ones; a total of
-// 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
-static char* ReserveBuffer(VmState* state, size_t used, size_t more) {
-    VmGlobalState* g = state->g;
-    uint64_t need = (uint64_t)used + more;
-    if (need >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
-    if (need > g->buffsize) {
-        size_t newSize = g->buffsize * 2 > need ? g->buffsize * 2 : (size_t)need;
-        if (newSize >= 0xFFFFFFFDu) newSize = (size_t)need;
-        g->buffer = static_cast<char*>(VmRealloc(state, g->buffer, g->buffsize, newSize));
-        g->buffsize = newSize;
-    }
-    return g->buffer + used;
-}
+// Results from this length on are written straight into their string; shorter ones are put
+// together on the stack and interned from there.
+constexpr uint64_t VM_JOIN_IN_PLACE = 256;
+// Numbers whose text the first pass keeps for the second.
+constexpr int VM_JOIN_NUMBERS = 8;
 
-// The n strings and numbers from first on joined into one interned string: the pieces are
-// written into the scratch buffer (numbers as "%.14g" text) and the result is interned once.
+// The n strings and numbers from first on joined into one interned string (numbers as "%.14g"
+// text); a result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
 static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
+    char numbers[VM_JOIN_NUMBERS][32];
+    int numberLengths[VM_JOIN_NUMBERS];
+    int numberCount = 0;
+    uint64_t total = 0;
+    for (int i = 0; i < n; i++) {
+        if (first[i].tt == VM_TSTRING) {
+            total += VmStringValue(&first[i])->len;
+        } else if (numberCount < VM_JOIN_NUMBERS) {
+            numberLengths[numberCount] = VmFormatNumber(first[i].value.n, numbers[numberCount]);
+            total += (uint64_t)numberLengths[numberCount++];
+        } else {
+            char text[32];
+            total += (uint64_t)VmFormatNumber(first[i].value.n, text);
+        }
+    }
+    if (total >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
+    char local[VM_JOIN_IN_PLACE];
+    VmString* block = total >= VM_JOIN_IN_PLACE ? VmNewStringBlock(state, (size_t)total) : nullptr;
+    char* out = block ? VmStringData(block) : local;
     size_t pos = 0;
+    int number = 0;
     for (int i = 0; i < n; i++) {
         const VmValue* v = first + i;
         if (v->tt == VM_TSTRING) {
             const VmString* s = VmStringValue(v);
-            memcpy(ReserveBuffer(state, pos, s->len), VmStringData(s), s->len);
+            memcpy(out + pos, VmStringData(s), s->len);
             pos += s->len;
+        } else if (number < numberCount) {
+            memcpy(out + pos, numbers[number], (size_t)numberLengths[number]);
+            pos += (size_t)numberLengths[number++];
         } else {
             char text[32];
-            int len = VmFormatNumber(v->value.n, text);
-            memcpy(ReserveBuffer(state, pos, (size_t)len), text, (size_t)len);
-            pos += (size_t)len;
+            int length = VmFormatNumber(v->value.n, text);
+            memcpy(out + pos, text, (size_t)length);
+            pos += (size_t)length;
         }
     }
-    return VmInternString(state, state->g->buffer, pos);
+    return block ? VmInternBlock(state, block) : VmInternString(state, out, pos);
 }
 
 void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {

@@ -71,38 +71,71 @@ void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
     if (cycleCount < (uint32_t)(tb->size / 4) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
 }
 
-VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
-    if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
-    uint32_t h = VmStringLookupHash(bytes, length);
-    VmStringTable* tb = &state->g->strt;
+// The interned string of a text with lookup hash h, or null.
+static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, size_t length) {
     for (VmObject* o = tb->hash[h & (uint32_t)(tb->size - 1)]; o; o = o->next) {
         VmString* s = static_cast<VmString*>(o);
         if (s->lookup == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
+    return nullptr;
+}
+
+// Links a new string with lookup hash h into the string table, growing it past one string a bucket.
+static void LinkString(VmState* state, VmString* s, uint32_t h) {
+    VmStringTable* tb = &state->g->strt;
+    // A long text's lookup hash is its table hash; a short one gets it when first needed.
+    s->hashed = s->len > VM_WORD_HASHED;
+    s->hash = s->hashed ? h : 0;
+    s->lookup = h;
+    VmString** bucket = &tb->hash[h & (uint32_t)(tb->size - 1)];
+    s->next = *bucket;
+    *bucket = s;
+    tb->nuse++;
+    if (tb->nuse > (uint32_t)tb->size && tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
+}
+
+VmString* VmNewStringBlock(VmState* state, size_t length) {
+    if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
     size_t size = VmStringSize(length);
     VmString* s = static_cast<VmString*>(size <= VM_SMALL_MAX ? VmSmallAlloc(state, size)
                                                               : VmRealloc(state, nullptr, 0, size));
     s->tt = VM_TSTRING;
     s->marked = 0;
     s->reserved = 0;
-    // A long text's lookup hash is its table hash; a short one gets it when first needed.
-    s->hashed = length > VM_WORD_HASHED;
-    s->hash = s->hashed ? h : 0;
+    s->hashed = 0;
     s->len = (uint32_t)length;
-    s->lookup = h;
-    if (length) memcpy(VmStringData(s), bytes, length);
     VmStringData(s)[length] = '\0';
-    VmString** bucket = &tb->hash[h & (uint32_t)(tb->size - 1)];
-    s->next = *bucket;
-    *bucket = s;
-    tb->nuse++;
-    if (tb->nuse > (uint32_t)tb->size && tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
+    return s;
+}
+
+static void FreeStringBlock(VmState* state, VmString* s) {
+    size_t size = VmStringSize(s->len);
+    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
+    else VmRealloc(state, s, size, 0);
+}
+
+VmString* VmInternBlock(VmState* state, VmString* block) {
+    const char* bytes = VmStringData(block);
+    uint32_t h = VmStringLookupHash(bytes, block->len);
+    if (VmString* found = FindString(&state->g->strt, h, bytes, block->len)) {
+        FreeStringBlock(state, block);
+        return found;
+    }
+    LinkString(state, block, h);
+    return block;
+}
+
+VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
+    if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
+    uint32_t h = VmStringLookupHash(bytes, length);
+    if (VmString* found = FindString(&state->g->strt, h, bytes, length)) return found;
+    VmString* s = VmNewStringBlock(state, length);
+    if (length) memcpy(VmStringData(s), bytes, length);
+    LinkString(state, s, h);
     return s;
 }
 
 void VmFreeString(VmState* state, VmString* s) {
     state->g->strt.nuse--;
-    size_t size = VmStringSize(s->len);
-    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
-    else VmRealloc(state, s, size, 0);
+    FreeStringBlock(state, s);
 }

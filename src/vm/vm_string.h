@@ -7,6 +7,14 @@
 // VmStringHash, which reads at most 32 of their bytes.
 uint32_t VmStringLookupHash(const char* bytes, size_t length);
 
+// A string of length bytes that is not interned yet: the caller writes its text, then hands it
+// to VmInternBlock. It counts in the bytes in use from here on. Lengths from 0xFFFFFFFD bytes on
+// raise ERR_MEM.
+VmString* VmNewStringBlock(VmState* state, size_t length);
+// Interns a string of VmNewStringBlock: when an equal text is interned already, that string is
+// returned and the block freed; else the block becomes the interned string.
+VmString* VmInternBlock(VmState* state, VmString* block);
+
 // Rebuilds the string table with newSize buckets (a power of two).
 void VmResizeStringTable(VmState* state, int newSize);
 

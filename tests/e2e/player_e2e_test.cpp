@@ -225,7 +225,8 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(traced.status, 0);
 
     RunResult loud = Play({"ok.qza"});
-    EXPECT_EQ(loud.out, kBanner + "Opening script ok.qza...done\nLoading script...done\nLoading applet ok.qza...done\n");
+    EXPECT_EQ(loud.out, kBanner + "Opening script ok.qza...done\nLoading script...done\nLoading applet ok.qza...done\n"
+                                  "Preparing display...done\nAnd Action!\n");
     EXPECT_EQ(loud.err, "");
     EXPECT_EQ(loud.status, 0);
 }
@@ -318,6 +319,8 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     lines[213] = "Datei %s fehlt!";
     lines[280] = "In Funktion";
     lines[287] = "Lade Applet %s";
+    lines[99] = "Bereite Anzeige vor";
+    lines[372] = "Los geht's!";
     lines[402] = "Fehler";
     std::string catalog;
     for (const std::string& line : lines) catalog += line + "\n";
@@ -330,7 +333,8 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     RunResult requester = Play({"-QUIET", "brush.qza"});
 
-    EXPECT_EQ(loud.out, kBanner + "Oeffne Skript ok.qza...fertig\nLade Skript...fertig\nLade Applet ok.qza...fertig\n");
+    EXPECT_EQ(loud.out, kBanner + "Oeffne Skript ok.qza...fertig\nLade Skript...fertig\nLade Applet ok.qza...fertig\n"
+                                  "Bereite Anzeige vor...fertig\nLos geht's!\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
     EXPECT_EQ(failed.out, kBanner + "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
                                     "brush.qzs:5: Funktion LoadBrush fehlt!\n");
@@ -351,7 +355,7 @@ TEST_F(PlayerE2E, IniFileBesideTheApplet) {
     WriteFile(Path("bad.ini"), "# settings\n[player]\nDEBUGDEVICE = \"stdout\"\nQUIET=no\nmykey = 1\n");
     RunResult r = Play({"-QUIET", "bad.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script bad.qza...done\nLoading script...done\nLoading applet bad.qza...done\n"
-                               "bad.qzs:3: Function DebugPrint() not found!\n");
+                               "Preparing display...done\nAnd Action!\nbad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.err, "");
 
     WriteFile(Path("bad.ini"), "QUIET = yes\n1DEBUGDEVICE = x\n");
@@ -393,7 +397,8 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
     // The loading lines name the packed file, not its unpacked copy.
     r = Play({"-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script packed.qza...done\nLoading script...done\n"
-                               "Loading applet packed.qza...done\nbad.qzs:3: Function DebugPrint() not found!\n");
+                               "Loading applet packed.qza...done\nPreparing display...done\nAnd Action!\n"
+                               "bad.qzs:3: Function DebugPrint() not found!\n");
     // The unpacked copy was made in the temporary folder and is gone again.
     int entries = 0;
     if (DIR* d = opendir(Path("tmp").c_str())) {

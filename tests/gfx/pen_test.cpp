@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -165,6 +166,35 @@ TEST(Pen, ThickLineRuns) {
     lit = 0;
     for (uint32_t p : f.px) lit += p != 0;
     EXPECT_EQ(lit, 1);
+}
+
+TEST(Pen, HugeWidthsAndLengthsCostNoMoreThanTheClipRectangle) {
+    // A pen a billion pixels wide and a line two billion long: only the clip rectangle is walked.
+    Canvas c(16, 8);
+    c.pen.penWidth = 1 << 30;
+    DrawThickPenLine(&c.pen, 3, -1000000000, 3, 1000000000);
+    for (uint32_t p : c.px) ASSERT_EQ(p, 0x00FFFFFFu);
+    Canvas d(16, 8);
+    d.WithPlanes();
+    std::fill(d.alpha.begin(), d.alpha.end(), 0);
+    DrawPenLine(&d.pen, -2000000000, 3, 2000000000, 4);
+    for (int x = 0; x < 16; x++) ASSERT_EQ(d.A(x, 3) + d.A(x, 4), 255) << x;
+    // Skipping the steps before the clip rectangle lands the walk where walking them would.
+    for (const auto& l : {std::array<int, 4>{-37, -5, 60, 30}, {50, -20, 2, 47}, {-9, 40, 70, 1}}) {
+        Canvas whole(64, 48), part(64, 48);
+        whole.pen.penWidth = part.pen.penWidth = 3;
+        part.pen.clipX = 20;
+        part.pen.clipY = 15;
+        part.pen.clipWidth = 25;
+        part.pen.clipHeight = 20;
+        DrawThickPenLine(&whole.pen, l[0], l[1], l[2], l[3]);
+        DrawThickPenLine(&part.pen, l[0], l[1], l[2], l[3]);
+        for (int y = 0; y < 48; y++)
+            for (int x = 0; x < 64; x++) {
+                const bool inside = x >= 20 && x < 45 && y >= 15 && y < 35;
+                ASSERT_EQ(part.At(x, y), inside ? whole.At(x, y) : 0u) << l[0] << "," << l[1] << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(Pen, CoverageMapOpacities) {

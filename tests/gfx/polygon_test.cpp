@@ -118,6 +118,11 @@ TEST(PolygonClip, OnePassPerEdge) {
     EXPECT_EQ(out[1].x, 3);
     EXPECT_EQ(out[1].y, 2);  // 1.5 rounds away from zero
     EXPECT_EQ(out[2].y, 9);  // 8.5 likewise
+    // Coordinates near the ends of the 32-bit range: differences are taken in doubles.
+    const qzPoint far[] = {{-1596467241, 0}, {1076409091, 0}, {1076409091, 10}, {-1596467241, 10}};
+    ASSERT_EQ(ClipPolygonAgainstEdge(4, far, out, 0, CLIPEDGE_LEFT), 4);
+    EXPECT_EQ(out[0].x, 0);
+    EXPECT_EQ(out[0].y, 0);
 }
 
 TEST(EllipsePoints, FullTurnFillsItsBoxAndCloses) {

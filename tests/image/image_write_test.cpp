@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "base/error_codes.h"
+#include "image/bmp_writer.h"
 #include "image/ilbm.h"
 #include "image/image_test_util.h"
 #include "image/native_image.h"
@@ -48,6 +49,7 @@ TEST(ImageWrite, ShortWritesFailAndLeaveNoFile) {
               }),
               write);
     EXPECT_EQ(SaveWithFileSizeLimit(4096, [&] { return SaveILBM(target.c_str(), p.pixels.data(), 300, 200); }), write);
+    EXPECT_EQ(SaveWithFileSizeLimit(4096, [&] { return SaveBMP(target.c_str(), p.pixels.data(), 300, 200); }), write);
     EXPECT_EQ(SaveWithFileSizeLimit(4096,
                                     [&] {
                                         return MacSaveImage(target.c_str(), p.pixels.data(), 300, 200, 300 * 4,

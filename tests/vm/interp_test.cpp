@@ -186,6 +186,13 @@ TEST_F(Interp, OpcodeTable) {
         {"concat", "LOADK r0 \"a\"\nLOADK r1 1.5\nLOADK r2 \"b\"\nCONCAT r3 r0 r2\nRETURN r3 2", "\"a1.5b\""},
         {"concat empty right", "LOADK r0 12\nLOADK r1 \"\"\nCONCAT r2 r0 r1\nRETURN r2 2", "\"12\""},
         {"concat table", "NEWTABLE r0 0 0\nLOADK r1 \"x\"\nCONCAT r2 r0 r1\nRETURN r2 2", "", ERR_CONCAT},
+        {"concat many numbers", "LOADK r0 1\nLOADK r1 -2\nLOADK r2 0.5\nLOADK r3 4\nLOADK r4 1e20\nLOADK r5 6\n"
+                                "LOADK r6 7\nLOADK r7 8\nLOADK r8 \"|\"\nLOADK r9 10\nLOADK r10 11\nCONCAT r11 r0 r10\n"
+                                "RETURN r11 2", "\"1-20.541e+20678|1011\""},
+        {"concat long result is the interned string",
+         Compare("LOADK r0 \"" + std::string(300, 'x') + "\"\nLOADK r1 7\nCONCAT r2 r0 r1",
+                 "EQ 1 r2 \"" + std::string(300, 'x') + "7\""),
+         "1"},
         {"jmp", "LOADK r0 1\nJMP +1\nLOADK r0 2\nRETURN r0 2", "1"},
         {"eq nil 0", Compare("LOADK r0 0", "EQ 1 r1 r0"), "1"},
         {"eq nil empty", Compare("LOADK r0 \"\"", "EQ 1 r1 r0"), "1"},

@@ -11,6 +11,7 @@
 
 #include "base/error_codes.h"
 #include "platform/host/host.h"
+#include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
 #include "platform/os_time.h"
@@ -272,6 +273,7 @@ int MacInitApplication()
 void MacShutdownPlatform()
 {
     OsCleanupTimers();
+    MacResetWindowSide();
     MacFreePointers();
     StopSignalWatcher();
     HostStopDriver();
@@ -320,6 +322,7 @@ int MacHandleEvents(VmState* state, int* error)
     int result = gHooks.quitFlag() ? 1 : 0;
 
     gHooks.postAudioEvents();
+    HostPresentWindows();
     uint64_t after = OsMonotonicMicros();
     if (after - gLastHousekeeping >= kHousekeepingMicros) {
         gHooks.soundHousekeeping();
@@ -331,6 +334,8 @@ int MacHandleEvents(VmState* state, int* error)
 
 int MacWaitEvents()
 {
+    // What was drawn shows before the wait, however short the last pass was.
+    HostPresentWindows();
     const qzHostDriver* driver = HostDriver();
     if (driver)
         driver->waitEvents(-1);

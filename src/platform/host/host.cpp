@@ -23,6 +23,7 @@ const DriverRow kDrivers[] = {
 
 std::atomic<const qzHostDriver*> gDriver{nullptr};
 qzHostWindow* gWindows = nullptr;   // main thread only
+const qzHostDriver* gAudioDriver = nullptr;   // the driver whose audio device is open
 
 constexpr int32_t kGrowBoxSize = 20;
 
@@ -100,11 +101,38 @@ int HostStartDriver(std::string* message)
 
 void HostStopDriver()
 {
+    HostCloseAudio();
     while (gWindows)
         HostCloseWindow(gWindows);
     const qzHostDriver* driver = gDriver.exchange(nullptr);
     if (driver)
         driver->shutdown();
+}
+
+int HostOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message)
+{
+    message->clear();
+    const qzHostDriver* driver = gDriver.load();
+    if (!driver) {
+        *message = "no host driver runs";
+        return ERR_OPENAUDIO;
+    }
+    if (gAudioDriver) {
+        *message = "the audio device is open already";
+        return ERR_OPENAUDIO;
+    }
+    int error = driver->openAudio(fill, user, rate, message);
+    if (!error)
+        gAudioDriver = driver;
+    return error;
+}
+
+void HostCloseAudio()
+{
+    const qzHostDriver* driver = gAudioDriver;
+    gAudioDriver = nullptr;
+    if (driver)
+        driver->closeAudio();
 }
 
 int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
@@ -119,7 +147,22 @@ int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
     window->display = spec->display;
     window->scriptId = spec->scriptId;
     window->settings = spec->settings;
+    window->title = spec->title;
+    window->monitor = spec->monitor;
+    if (!spec->settings.fullScreen && !spec->shape.empty()) {
+        // The shape has the asked size; the framebuffer then follows the size the window got.
+        if (!FrameResize(&window->frame, spec->width, spec->height)) {
+            delete window;
+            return ERR_MEM;
+        }
+        if (spec->shape.size() == size_t(window->frame.width) * size_t(window->frame.height))
+            window->frame.shape = spec->shape;
+    }
     int error = driver->openWindow(window, spec);
+    if (!error && !FrameResize(&window->frame, window->width, window->height)) {
+        driver->closeWindow(window);
+        error = ERR_MEM;
+    }
     if (error) {
         delete window;
         return error;
@@ -157,6 +200,21 @@ void HostSetWindowSettings(qzHostWindow* window, const qzHostWindowSettings& set
 qzHostWindow* HostFirstWindow()
 {
     return gWindows;
+}
+
+void HostPresentWindow(qzHostWindow* window)
+{
+    const qzHostDriver* driver = gDriver.load();
+    if (!driver || !window || !FrameHasDirty(window->frame))
+        return;
+    qzFrameRect dirty = FrameTakeDirty(&window->frame);
+    driver->present(window, dirty);
+}
+
+void HostPresentWindows()
+{
+    for (qzHostWindow* w = gWindows; w; w = w->next)
+        HostPresentWindow(w);
 }
 
 qzHostWindow* HostFindWindow(uint32_t id)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/host/engine_keys.h"
+#include "platform/host/frame.h"
 #include "platform/os_time.h"
 
 struct qzDisplay;      // the display a window shows; opaque to the platform
@@ -33,7 +34,9 @@ enum : uint32_t {
     QZ_DISPLAYFLAG_NOMODESWITCH = 0x8,    // no Command+Return full-screen toggle
     QZ_DISPLAYFLAG_NOHIDE = 0x20,         // no minimise box
     QZ_DISPLAYFLAG_HIDDEN = 0x800,        // created hidden
+    QZ_DISPLAYFLAG_USEQUARTZ = 0x2000,    // draws through a compositing view
     QZ_DISPLAYFLAG_NOCLOSE = 0x4000,      // no close box
+    QZ_DISPLAYFLAG_FAKEFULLSCREEN = 0x20000, // a borderless window over the whole monitor
     QZ_DISPLAYFLAG_KEEPAWAKE = 0x01000000, // keeps the screen saver off while open
 };
 
@@ -116,6 +119,12 @@ struct qzHostWindowSpec {
     bool centered = true;                // ignore x, y and centre the window
     int32_t width = 640;
     int32_t height = 480;
+    // Full screen (settings.fullScreen): the window covers this monitor in its current mode and
+    // x, y, width and height are not used.
+    int32_t monitor = 0;
+    bool activate = true;                // takes the keyboard focus when it opens
+    // The window's shape, one alpha byte a pixel over width x height; empty for a rectangle.
+    std::vector<uint8_t> shape;
     qzHostWindowSettings settings;
 };
 
@@ -136,6 +145,11 @@ struct qzHostWindow {
     int32_t height = 0;
     int32_t borderLeft = 0;
     int32_t borderTop = 0;
+    int32_t monitor = 0;                 // full screen: the monitor the window covers
+
+    // What the window shows, and its title (ISO 8859-1).
+    qzHostFrame frame;
+    std::string title;
 
     // Input state.
     uint8_t keyState[QZ_KEYSTATE_SIZE] = {};  // 1 while the key of that engine code is down
@@ -170,6 +184,26 @@ struct qzHostWindow {
     bool keyPending = false;
     qzHostEvent pendingKey;
 };
+
+// A monitor: its rectangle on the desktop, whose size is the monitor's current screen mode.
+struct qzHostMonitor {
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+
+// A screen mode; depth in bits a pixel, rate in Hz (0 unknown).
+struct qzHostMode {
+    int32_t width;
+    int32_t height;
+    int32_t depth;
+    int32_t rate;
+};
+
+// The audio device pulls sound through this: room for `frames` frames of interleaved 32-bit float
+// stereo at the device's rate. It runs on the device's own thread and must not block.
+typedef void (*qzHostAudioFill)(void* user, float* out, int32_t frames);
 
 // Cursor kinds of the drivers' system cursors.
 enum : int32_t { QZ_HOSTCURSOR_ARROW = 0, QZ_HOSTCURSOR_BUSY = 1 };
@@ -217,6 +251,45 @@ struct qzHostDriver {
 
     // Screen saver: allowed or held off.
     void (*allowScreenSaver)(int allowed);
+
+    // Window services. setTitle shows window->title; setBounds moves the content to x, y on the
+    // desktop and makes it width x height (nothing for a full-screen window); minimize 1
+    // minimises the window, 0 shows it again; activate raises it and gives it the keyboard focus.
+    // The window system reports what changed as window events.
+    void (*setTitle)(qzHostWindow* window);
+    void (*setBounds)(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height);
+    void (*minimize)(qzHostWindow* window, int minimize);
+    void (*activate)(qzHostWindow* window);
+    // Shows the rectangle `dirty` of the window's framebuffer on the screen (the whole window is
+    // shown again where the window system lost it).
+    void (*present)(qzHostWindow* window, const qzFrameRect& dirty);
+    // Where the mouse is now, in content coordinates of the window.
+    void (*mousePosition)(qzHostWindow* window, int32_t* x, int32_t* y);
+    // The border of a window with these display flags: left, top, right, bottom.
+    void (*borderSizes)(uint32_t flags, int32_t borders[4]);
+
+    // Monitors, in the window system's order (index 0 is the main one), and their screen modes
+    // (every mode reported, also the same size at several depths or rates).
+    int32_t (*monitorCount)();
+    // 0, or ERR_GETMONITORINFO for an index that names no monitor.
+    int (*monitorBounds)(int32_t index, qzHostMonitor* out);
+    void (*monitorModes)(int32_t index, std::vector<qzHostMode>* out);
+    // Makes `mode` (one of monitorModes) the monitor's screen mode: 0, or ERR_SCREEN. The mode
+    // that was current when the driver started is given back at the latest when it stops.
+    int (*setMonitorMode)(int32_t index, const qzHostMode& mode);
+    // Darkens what every window shows to `level` (0 as drawn, 1 black): 1, or 0 when this driver
+    // cannot fade.
+    int (*setFade)(double level);
+    // Reads the width x height pixels of the desktop at x, y (0xFFRRGGBB, black where no monitor
+    // shows anything) into `out`: 0, or ERR_GRABSCREEN when the desktop cannot be read.
+    int (*grabScreen)(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out);
+
+    // Audio output, one device at a time. openAudio opens the output for 32-bit float stereo at
+    // the device's own rate (into *rate) and starts calling fill from the device's thread: 0, or
+    // ERR_OPENAUDIO with a message. closeAudio stops the calls (none runs once it returns) and
+    // closes the device. Main thread.
+    int (*openAudio)(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+    void (*closeAudio)();
 };
 
 // The driver in use, or null before HostStartDriver / after HostStopDriver.
@@ -231,11 +304,20 @@ void HostStopDriver();
 // Finds a driver by name (sdl, headless), or null.
 const qzHostDriver* HostFindDriver(const char* name);
 
+// The audio device of the running driver (see qzHostDriver::openAudio): ERR_OPENAUDIO without a
+// driver. HostCloseAudio does nothing when no device is open.
+int HostOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+void HostCloseAudio();
+
 // Windows.
 int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out);
 void HostCloseWindow(qzHostWindow* window);
 void HostSetWindowSettings(qzHostWindow* window, const qzHostWindowSettings& settings);
 qzHostWindow* HostFirstWindow();
+// Shows what every window drew since the last call (the driver's present), once per event pass.
+void HostPresentWindows();
+// The same for one window.
+void HostPresentWindow(qzHostWindow* window);
 qzHostWindow* HostFindWindow(uint32_t id);
 // The window with the keyboard focus, else the most recently opened one, or null.
 qzHostWindow* HostFocusWindow();

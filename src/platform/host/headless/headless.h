@@ -1,9 +1,14 @@
 // The headless host driver: windows in memory, input injected from C++ or from the timed input
-// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Time is the
-// platform's monotonic clock, so a replaced clock drives the input script in tests.
+// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Windows lie on a
+// virtual desktop of two monitors, 1920 x 1080 and 1280 x 1024 to its right, whose screen modes
+// can be switched; with QUARNELIX_SNAPSHOT_DIR=DIR set, what a window shows is written as
+// DIR/display-<id>.png when it closes (the platform closes every window when it stops). A null
+// audio device takes the mixed sound, and QUARNELIX_AUDIO_CAPTURE records it as a WAV file. Time
+// is the platform's monotonic clock, so a replaced clock drives the input script in tests.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/host/host.h"
@@ -36,5 +41,22 @@ struct qzHeadlessRecord {
     uint32_t moveRequests;           // clicks that started moving a window
     uint32_t resizeRequests;         // clicks that started resizing one
     int32_t screenSaverAllowed;
+    uint32_t presents;               // presentations of window framebuffers
+    qzFrameRect lastPresent;         // the rectangle of the last one
+    uint32_t modeSwitches;           // screen modes set on a monitor
 };
 qzHeadlessRecord HeadlessRecord();
+
+// The audio device: 48000 frames per second of 32-bit float stereo, pulled in blocks of 512
+// frames by a thread of its own in real time. With QUARNELIX_AUDIO_CAPTURE=FILE set when the
+// driver starts, FILE is created then (a file that cannot be created stops the start) and gets
+// every frame the device pulls, as a 32-bit float stereo WAVE file.
+int HeadlessAudioInit(std::string* message);
+void HeadlessAudioShutdown();
+int HeadlessOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
+void HeadlessCloseAudio();
+// With manual stepping set before the device opens, no thread pulls: HeadlessRenderAudio pulls
+// `frames` frames into out (interleaved stereo) on the caller's thread and returns them, or 0
+// while no manual device is open.
+void HeadlessSetManualAudio(int manual);
+int32_t HeadlessRenderAudio(float* out, int32_t frames);

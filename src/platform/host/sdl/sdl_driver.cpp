@@ -1,25 +1,55 @@
 #include "platform/host/sdl/sdl_driver.h"
 
 #include <SDL.h>
+#include <SDL_shape.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "platform/host/sdl/x11_window.h"
 
 namespace {
 
 Uint32 gWakeType = static_cast<Uint32>(-1);
+
+// What the driver keeps of a window: the SDL window, its renderer and the texture its
+// framebuffer is shown through (made at the first presentation, remade when the size changes).
+struct SdlWindowData {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int32_t textureWidth = 0;
+    int32_t textureHeight = 0;
+    bool retained = false;   // the renderer keeps its picture between frames (software)
+};
+
+// The fade level of every window (0 as drawn, 1 black).
+double gFade = 0.0;
+
+// Per monitor: the screen mode that full-screen windows on it take; none (width 0) for the
+// desktop's own mode.
+std::vector<SDL_DisplayMode> gFullScreenModes;
+bool gRestoreAtExit = false;
 
 // A drop arrives as one event per file between a begin and a complete event.
 bool gCollectingDrop = false;
 uint32_t gDropWindow = 0;
 std::vector<std::string> gDropPaths;
 
+SdlWindowData* Data(const qzHostWindow* window)
+{
+    return static_cast<SdlWindowData*>(window->driverData);
+}
+
 SDL_Window* SdlWindow(const qzHostWindow* window)
 {
-    return static_cast<SDL_Window*>(window->driverData);
+    SdlWindowData* data = Data(window);
+    return data ? data->window : nullptr;
 }
 
 uint32_t ModifiersFrom(Uint16 mod)
@@ -231,6 +261,12 @@ SDL_HitTestResult HitTest(SDL_Window*, const SDL_Point* area, void* data)
 
 int Init(std::string* message)
 {
+    // Windows are presented by SDL's software renderer on a plain window surface: the pixels
+    // reach the screen exactly as drawn, and no OpenGL context is made per window (its drivers
+    // stay loaded otherwise). SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the
+    // environment choose otherwise.
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Signals are the platform's own; the window system's quit event comes only from the
     // desktop (the window's close box closes nothing by itself).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -265,6 +301,9 @@ int Init(std::string* message)
 
 void Shutdown()
 {
+    gFade = 0.0;
+    gFullScreenModes.clear();
+    SdlCloseAudio();
     SDL_Quit();
     gWakeType = static_cast<Uint32>(-1);
     gDropPaths.clear();
@@ -280,6 +319,12 @@ int PollEvent(qzHostEvent* event)
     SDL_Event e;
     if (!SDL_PollEvent(&e))
         return 0;
+    if (e.type == SDL_WINDOWEVENT &&
+        (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
+        // The window system lost the picture: the framebuffer is shown whole at the next present.
+        if (qzHostWindow* window = HostFindWindow(e.window.windowID))
+            FrameMarkAllDirty(&window->frame);
+    }
     Translate(e, event);
     return 1;
 }
@@ -316,45 +361,141 @@ void ReadBounds(qzHostWindow* window)
     window->borderTop = top;
 }
 
+void FreeWindowData(SdlWindowData* data)
+{
+    if (!data)
+        return;
+    if (data->texture)
+        SDL_DestroyTexture(data->texture);
+    if (data->renderer)
+        SDL_DestroyRenderer(data->renderer);
+    if (data->window) {
+        SDL_SetWindowHitTest(data->window, nullptr, nullptr);
+        SDL_DestroyWindow(data->window);
+    }
+    delete data;
+}
+
+// Gives the window its shape: inside where the shape's alpha is not 0.
+void ApplyShape(SDL_Window* w, const std::vector<uint8_t>& shape, int32_t width, int32_t height)
+{
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface)
+        return;
+    for (int32_t y = 0; y < height; y++) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch);
+        for (int32_t x = 0; x < width; x++)
+            row[x] = uint32_t(shape[size_t(y) * width + x]) << 24;
+    }
+    SDL_WindowShapeMode mode;
+    mode.mode = ShapeModeBinarizeAlpha;
+    mode.parameters.binarizationCutoff = 1;
+    SDL_SetWindowShape(w, surface, &mode);
+    SDL_FreeSurface(surface);
+}
+
 int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
 {
-    if (spec->width <= 0 || spec->height <= 0)
-        return ERR_SCREEN;
     uint32_t flags = spec->settings.flags;
-    Uint32 sdlFlags = 0;
+    Uint32 sdlFlags = SDL_WINDOW_HIDDEN;
     if (flags & QZ_DISPLAYFLAG_BORDERLESS)
         sdlFlags |= SDL_WINDOW_BORDERLESS;
-    if (flags & QZ_DISPLAYFLAG_SIZEABLE)
+    if ((flags & QZ_DISPLAYFLAG_SIZEABLE) && !spec->settings.fullScreen)
         sdlFlags |= SDL_WINDOW_RESIZABLE;
-    if (flags & QZ_DISPLAYFLAG_HIDDEN)
-        sdlFlags |= SDL_WINDOW_HIDDEN;
-    if (spec->settings.fullScreen)
-        sdlFlags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     int x = spec->centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec->x;
     int y = spec->centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec->y;
-    std::string title = ConvertLatin1ToUtf8(spec->title);
-    SDL_Window* w = SDL_CreateWindow(title.c_str(), x, y, spec->width, spec->height, sdlFlags);
-    if (!w)
+    int width = spec->width, height = spec->height;
+    const SDL_DisplayMode* mode = nullptr;
+    if (spec->settings.fullScreen) {
+        int monitor = spec->monitor;
+        if (monitor < 0 || monitor >= SDL_GetNumVideoDisplays())
+            return ERR_SCREEN;
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(monitor, &bounds) != 0)
+            return ERR_SCREEN;
+        x = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(monitor));
+        y = x;
+        width = bounds.w;
+        height = bounds.h;
+        if (size_t(monitor) < gFullScreenModes.size() && gFullScreenModes[size_t(monitor)].w > 0) {
+            mode = &gFullScreenModes[size_t(monitor)];
+            width = mode->w;
+            height = mode->h;
+        }
+    } else if (width <= 0 || height <= 0) {
         return ERR_SCREEN;
-    window->driverData = w;
-    window->id = SDL_GetWindowID(w);
-    SDL_SetWindowHitTest(w, HitTest, window);
+    }
+    SdlWindowData* data = new (std::nothrow) SdlWindowData();
+    if (!data)
+        return ERR_MEM;
+    std::string title = ConvertLatin1ToUtf8(spec->title);
+    bool shaped = !spec->shape.empty() && !spec->settings.fullScreen;
+    if (shaped)
+        data->window = SDL_CreateShapedWindow(title.c_str(), x, y, width, height, sdlFlags);
+    if (!data->window) {
+        shaped = false;
+        data->window = SDL_CreateWindow(title.c_str(), x, y, width, height, sdlFlags);
+    }
+    if (!data->window) {
+        delete data;
+        return ERR_SCREEN;
+    }
+    data->renderer = SDL_CreateRenderer(data->window, -1, 0);
+    if (!data->renderer)
+        data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_SOFTWARE);
+    if (!data->renderer) {
+        FreeWindowData(data);
+        return ERR_SCREEN;
+    }
+    SDL_RendererInfo info;
+    data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
+    window->driverData = data;
+    window->id = SDL_GetWindowID(data->window);
+    if (shaped) {
+        // SDL makes shaped windows away from the screen; they go to their place once shaped.
+        ApplyShape(data->window, spec->shape, width, height);
+        SDL_SetWindowPosition(data->window, x, y);
+    } else {
+        SDL_SetWindowHitTest(data->window, HitTest, window);
+    }
+    // The user may not make a sizeable window smaller than 16 x 16.
+    if (sdlFlags & SDL_WINDOW_RESIZABLE)
+        SDL_SetWindowMinimumSize(data->window, 16, 16);
+    X11SetWindowFunctions(data->window, flags);
+    if (spec->settings.fullScreen) {
+        if (mode)
+            SDL_SetWindowDisplayMode(data->window, mode);
+        SDL_SetWindowFullscreen(data->window, mode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+    if (!(flags & QZ_DISPLAYFLAG_HIDDEN)) {
+        SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, spec->activate ? "0" : "1");
+        SDL_ShowWindow(data->window);
+        SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
+        if (spec->activate)
+            SDL_RaiseWindow(data->window);
+    }
     ReadBounds(window);
+    if (spec->settings.fullScreen) {
+        window->width = width;
+        window->height = height;
+    }
     return 0;
 }
 
 void CloseWindow(qzHostWindow* window)
 {
-    if (SDL_Window* w = SdlWindow(window)) {
-        SDL_SetWindowHitTest(w, nullptr, nullptr);
-        SDL_DestroyWindow(w);
-    }
+    FreeWindowData(Data(window));
     window->driverData = nullptr;
 }
 
-void SettingsChanged(qzHostWindow*)
+void SettingsChanged(qzHostWindow* window)
 {
-    // The hit test reads the settings when it is asked.
+    // The hit test reads the settings when it is asked; the window manager is told the rest.
+    SDL_Window* w = SdlWindow(window);
+    if (!w || window->settings.fullScreen)
+        return;
+    SDL_SetWindowResizable(w, (window->settings.flags & QZ_DISPLAYFLAG_SIZEABLE) ? SDL_TRUE : SDL_FALSE);
+    X11SetWindowFunctions(w, window->settings.flags);
 }
 
 void BeginMoveResize(qzHostWindow*, int)
@@ -411,6 +552,225 @@ void AllowScreenSaver(int allowed)
         SDL_DisableScreenSaver();
 }
 
+void SetTitle(qzHostWindow* window)
+{
+    if (SDL_Window* w = SdlWindow(window))
+        SDL_SetWindowTitle(w, ConvertLatin1ToUtf8(window->title).c_str());
+}
+
+void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    SDL_Window* w = SdlWindow(window);
+    if (!w || window->settings.fullScreen)
+        return;
+    // The window system answers with its own events; the record holds what was asked for.
+    SDL_SetWindowPosition(w, x, y);
+    SDL_SetWindowSize(w, width, height);
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
+}
+
+void Minimize(qzHostWindow* window, int minimize)
+{
+    SDL_Window* w = SdlWindow(window);
+    if (!w)
+        return;
+    if (!minimize) {
+        SDL_RestoreWindow(w);
+        return;
+    }
+    // A window without a minimise box gets it back first: the program may minimise it.
+    if (window->settings.flags & QZ_DISPLAYFLAG_NOHIDE)
+        X11SetWindowFunctions(w, window->settings.flags & ~uint32_t(QZ_DISPLAYFLAG_NOHIDE));
+    SDL_MinimizeWindow(w);
+}
+
+void Activate(qzHostWindow* window)
+{
+    if (SDL_Window* w = SdlWindow(window))
+        SDL_RaiseWindow(w);
+}
+
+Uint8 FadeModulation()
+{
+    return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
+}
+
+// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black. A software
+// renderer keeps what it drew before, so there only `part` (when given) is copied again; other
+// renderers start every frame afresh.
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
+{
+    int outW = 0, outH = 0;
+    SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
+    bool sameSize = outW == frame.width && outH == frame.height;
+    if (!sameSize) {
+        SDL_SetRenderDrawColor(data->renderer, 0, 0, 0, 255);
+        SDL_RenderClear(data->renderer);
+    }
+    Uint8 m = FadeModulation();
+    SDL_SetTextureColorMod(data->texture, m, m, m);
+    SDL_Rect whole = {0, 0, frame.width, frame.height};
+    const SDL_Rect* copy = part && sameSize && data->retained ? part : &whole;
+    SDL_RenderCopy(data->renderer, data->texture, copy, copy);
+    SDL_RenderPresent(data->renderer);
+}
+
+void Present(qzHostWindow* window, const qzFrameRect& dirty)
+{
+    SdlWindowData* data = Data(window);
+    const qzHostFrame& frame = window->frame;
+    if (!data || !data->renderer || frame.width < 1 || frame.height < 1)
+        return;
+    SDL_Rect rect = {dirty.x, dirty.y, dirty.width, dirty.height};
+    if (!data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height) {
+        if (data->texture)
+            SDL_DestroyTexture(data->texture);
+        data->texture = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                          frame.width, frame.height);
+        data->textureWidth = data->texture ? frame.width : 0;
+        data->textureHeight = data->texture ? frame.height : 0;
+        if (!data->texture)
+            return;
+        SDL_SetTextureBlendMode(data->texture, SDL_BLENDMODE_NONE);
+        rect = {0, 0, frame.width, frame.height};
+    }
+    SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
+                      frame.width * 4);
+    Render(data, frame, &rect);
+}
+
+void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
+{
+    int gx = 0, gy = 0, wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    if (SDL_Window* w = SdlWindow(window))
+        SDL_GetWindowPosition(w, &wx, &wy);
+    *x = gx - wx;
+    *y = gy - wy;
+}
+
+// The border of a window with a frame, as the window manager drew it around a window of ours;
+// 0 while none is known.
+void BorderSizes(uint32_t flags, int32_t borders[4])
+{
+    borders[0] = borders[1] = borders[2] = borders[3] = 0;
+    if (flags & QZ_DISPLAYFLAG_BORDERLESS)
+        return;
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
+        SDL_Window* sdl = SdlWindow(w);
+        if (!sdl || (w->settings.flags & QZ_DISPLAYFLAG_BORDERLESS) || w->settings.fullScreen)
+            continue;
+        int top = 0, left = 0, bottom = 0, right = 0;
+        if (SDL_GetWindowBordersSize(sdl, &top, &left, &bottom, &right) == 0 && (top || left || bottom || right)) {
+            borders[0] = left;
+            borders[1] = top;
+            borders[2] = right;
+            borders[3] = bottom;
+            return;
+        }
+    }
+}
+
+int32_t MonitorCount()
+{
+    return std::max(0, SDL_GetNumVideoDisplays());
+}
+
+int MonitorBounds(int32_t index, qzHostMonitor* out)
+{
+    SDL_Rect r;
+    if (index < 0 || index >= SDL_GetNumVideoDisplays() || SDL_GetDisplayBounds(index, &r) != 0)
+        return ERR_GETMONITORINFO;
+    *out = {r.x, r.y, r.w, r.h};
+    return 0;
+}
+
+qzHostMode ModeOf(const SDL_DisplayMode& m)
+{
+    int bytes = SDL_BYTESPERPIXEL(m.format);
+    return {m.w, m.h, bytes == 4 ? 32 : int32_t(SDL_BITSPERPIXEL(m.format)), m.refresh_rate};
+}
+
+void MonitorModes(int32_t index, std::vector<qzHostMode>* out)
+{
+    out->clear();
+    int count = index >= 0 ? SDL_GetNumDisplayModes(index) : -1;
+    for (int i = 0; i < count; i++) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(index, i, &m) == 0)
+            out->push_back(ModeOf(m));
+    }
+}
+
+void RestoreModesAtExit()
+{
+    // A program that ends without stopping the driver still gives the monitors their modes back.
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        SDL_Quit();
+}
+
+int SetMonitorMode(int32_t index, const qzHostMode& mode)
+{
+    if (index < 0 || index >= SDL_GetNumVideoDisplays())
+        return ERR_SCREEN;
+    SDL_DisplayMode desktop, chosen = {};
+    if (SDL_GetDesktopDisplayMode(index, &desktop) != 0)
+        return ERR_SCREEN;
+    if (mode.width != desktop.w || mode.height != desktop.h) {
+        int count = SDL_GetNumDisplayModes(index);
+        for (int i = 0; i < count; i++) {
+            SDL_DisplayMode m;
+            if (SDL_GetDisplayMode(index, i, &m) == 0 && m.w == mode.width && m.h == mode.height &&
+                (chosen.w == 0 || m.refresh_rate == mode.rate))
+                chosen = m;
+        }
+        if (chosen.w == 0)
+            return ERR_SCREEN;
+    }
+    if (gFullScreenModes.size() <= size_t(index))
+        gFullScreenModes.resize(size_t(index) + 1, SDL_DisplayMode{});
+    gFullScreenModes[size_t(index)] = chosen;
+    if (chosen.w && !gRestoreAtExit) {
+        gRestoreAtExit = true;
+        std::atexit(RestoreModesAtExit);
+    }
+    // A full-screen window already on the monitor takes the mode now.
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
+        SDL_Window* sdl = SdlWindow(w);
+        if (!sdl || !w->settings.fullScreen || w->monitor != index)
+            continue;
+        if (chosen.w) {
+            SDL_SetWindowDisplayMode(sdl, &chosen);
+            SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN);
+        } else {
+            SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        }
+    }
+    return 0;
+}
+
+int SetFade(double level)
+{
+    gFade = std::clamp(level, 0.0, 1.0);
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
+        SdlWindowData* data = Data(w);
+        if (data && data->renderer && data->texture)
+            Render(data, w->frame, nullptr);
+    }
+    return 1;
+}
+
+int GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out)
+{
+    const char* video = SDL_GetCurrentVideoDriver();
+    if (!video || std::strcmp(video, "x11") != 0)
+        return ERR_GRABSCREEN;
+    return X11GrabScreen(x, y, width, height, out) ? 0 : ERR_GRABSCREEN;
+}
+
 const qzHostDriver kDriver = {
     .name = "sdl",
     .init = Init,
@@ -431,6 +791,21 @@ const qzHostDriver kDriver = {
     .setCursor = SetCursor,
     .warpPointer = WarpPointer,
     .allowScreenSaver = AllowScreenSaver,
+    .setTitle = SetTitle,
+    .setBounds = SetBounds,
+    .minimize = Minimize,
+    .activate = Activate,
+    .present = Present,
+    .mousePosition = MousePosition,
+    .borderSizes = BorderSizes,
+    .monitorCount = MonitorCount,
+    .monitorBounds = MonitorBounds,
+    .monitorModes = MonitorModes,
+    .setMonitorMode = SetMonitorMode,
+    .setFade = SetFade,
+    .grabScreen = GrabScreen,
+    .openAudio = SdlOpenAudio,
+    .closeAudio = SdlCloseAudio,
 };
 
 } // namespace

@@ -1,0 +1,21 @@
+// Reading a gradient description from an options table: the "gradient..." tags of a display's or
+// a picture's fill, and the five optional keys shared with the gradient creation commands.
+#pragma once
+
+#include "runtime/applet_records.h"
+
+struct VmState;
+
+// Starts from the default gradient and reads "gradientstyle", "gradientstartcolor",
+// "gradientendcolor", "gradientangle", then the options with the "gradientcenterx",
+// "gradientcentery", "gradientbalance", "gradientborder" and "gradientcolors" keys. 0, or
+// ERR_WRONGUSAGE, ERR_MISSINGPARAMTR, ERR_INTERNAL (more than 64 stops); fields of the wrong type
+// raise their error.
+int ReadGradientTags(VmState* state, int tableIndex, qzGradient* gradient);
+
+// The optional keys: centre, balance and border (radial and conical gradients only, each within
+// 0 .. 1) and the colour stops {colour, position, colour, position, ...} from index 0 (two at
+// least, positions within 0 .. 1). *hasStops (optional) becomes 1 when stops were read.
+int ReadGradientOptions(VmState* state, int tableIndex, qzGradient* gradient, const char* centerXKey,
+                        const char* centerYKey, const char* balanceKey, const char* borderKey, const char* colorsKey,
+                        int* hasStops);

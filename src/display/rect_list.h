@@ -1,0 +1,36 @@
+// A growable list of rectangles in corner form: the deferred refresh list of a display and the
+// changed-rectangle list of double buffering. A list that cannot grow is marked full, which
+// means "everything changed", so no rectangle is ever lost.
+#pragma once
+
+#include <cstdint>
+
+// One rectangle with inclusive corners; an entry whose x1 is QZ_RECT_DELETED is skipped.
+struct qzCornerRect {
+    int32_t x1;
+    int32_t y1;
+    int32_t x2;
+    int32_t y2;
+};
+
+constexpr int32_t QZ_RECT_DELETED = 100000;
+
+struct qzRectList {
+    qzCornerRect* rects = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+    int32_t full = 0;  // everything changed: the rectangles no longer matter
+};
+
+// Makes room for capacity rectangles and empties the list. 0, or ERR_MEM (the list is then
+// empty, without room, and not full).
+int InitRectList(qzRectList* list, int32_t capacity);
+// Appends x, y, width, height (empty rectangles are ignored). When the list has no room and
+// cannot grow it is marked full instead.
+void AddRectToList(qzRectList* list, int32_t x, int32_t y, int32_t width, int32_t height);
+// Marks the list full: the whole picture is to be refreshed.
+void MarkRectListFull(qzRectList* list);
+// Empties the list (count 0, not full) and keeps its room.
+void ClearRectList(qzRectList* list);
+// Frees the room and empties the list.
+void FreeRectList(qzRectList* list);

@@ -1,0 +1,90 @@
+// Registration, constants and clean-up of the `display` command library.
+#include "libs/display/display_lib.h"
+
+#include "display/display.h"
+#include "display/display_host_services.h"
+#include "display/display_life.h"
+#include "display/picture.h"
+#include "runtime/object_registry.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+#define QZ_NUM(name, value) \
+    { name, nullptr, static_cast<double>(value) }
+
+const qzCommandRow kDisplayCommands[] = {
+    {"ChangeDisplaySize", DispChangeDisplaySize},
+    {"SetTitle", DispSetTitle},
+    {"MoveDisplay", DispMoveDisplay},
+    {"HideDisplay", DispHideDisplay},
+    {"ShowDisplay", DispShowDisplay},
+    {"SetDisplayAttributes", DispSetDisplayAttributes},
+    {"CreateDisplay", DispCreateDisplay},
+    {"FreeDisplay", DispFreeDisplay},
+    {"OpenDisplay", DispOpenDisplay},
+    {"CloseDisplay", DispCloseDisplay},
+    {"SelectDisplay", DispSelectDisplay},
+    {"ActivateDisplay", DispActivateDisplay},
+    {"ChangeDisplayMode", DispChangeDisplayMode},
+    {"GetDisplayModes", DispGetDisplayModes},
+    {"GetMonitors", DispGetMonitors},
+    {nullptr, nullptr},
+};
+
+const qzConstantRow kDisplayConstants[] = {
+    QZ_NUM("DISPSTATE_OPEN", 1),
+    QZ_NUM("DISPSTATE_CLOSED", 0),
+    QZ_NUM("DISPSTATE_MINIMIZED", 2),
+    QZ_NUM("DISPMODE_FULLSCREEN", 2),
+    QZ_NUM("DISPMODE_WINDOWED", 1),
+    QZ_NUM("DISPMODE_ASK", 3),
+    QZ_NUM("DISPMODE_MODEREQUESTER", 4),
+    QZ_NUM("DISPMODE_FAKEFULLSCREEN", 6),
+    QZ_NUM("SCALEMODE_NONE", 0),
+    QZ_NUM("SCALEMODE_AUTO", 1),
+    QZ_NUM("SCALEMODE_LAYER", 2),
+    QZ_NUM("KEEPPOSITION", 100000),
+    QZ_NUM("ORIENTATION_NONE", 0),
+    QZ_NUM("ORIENTATION_PORTRAIT", 1),
+    QZ_NUM("ORIENTATION_LANDSCAPE", 3),
+    QZ_NUM("ORIENTATION_PORTRAITREV", 2),
+    QZ_NUM("ORIENTATION_LANDSCAPEREV", 4),
+    QZ_NUM("DENSITY_NONE", 0),
+    QZ_NUM("DENSITY_LOW", 1),
+    QZ_NUM("DENSITY_MEDIUM", 2),
+    QZ_NUM("DENSITY_HIGH", 3),
+    QZ_NUM("MENUITEM_TOGGLE", 1),
+    QZ_NUM("MENUITEM_SELECTED", 2),
+    QZ_NUM("MENUITEM_DISABLED", 4),
+    {nullptr, nullptr, 0},
+};
+
+int OpenDisplayLibrary(VmState* state) {
+    SetDisplayServiceState(state);
+    int error = InitDisplayLibraryState();
+    if (!error) error = RegisterObjectList(DisplayListHead());
+    if (!error) error = RegisterObjectList(BGPicListHead());
+    return error;
+}
+
+void FreeDisplays(VmState* state) { FreeAllDisplaysAtExit(state); }
+void FreePictures(VmState* state) { FreeAllBGPics(state); }
+
+void ResetDisplayLibrary() {
+    ResetDisplayLibraryState();
+    SetDisplayServiceState(nullptr);
+}
+
+}  // namespace
+
+int OpenStartupDisplaysStep(VmState* state) { return OpenStartupDisplays(state); }
+
+const qzLibraryDescriptor qzDisplayLibrary = {
+    .name = "display",
+    .commands = kDisplayCommands,
+    .constants = kDisplayConstants,
+    .open = OpenDisplayLibrary,
+    .cleanups = {{QZ_STAGE_CLOSE_DISPLAYS, FreeDisplays}, {QZ_STAGE_BGPICS, FreePictures}},
+    .reset = ResetDisplayLibrary,
+};

@@ -1,0 +1,34 @@
+// What the graphics library reads and changes of the display code's current drawing target (the
+// background picture the current display shows, or the object a Select command chose).
+#pragma once
+
+#include <cstdint>
+
+struct qzClipRegion;
+
+// Origin and size of the drawing target along one axis: its clip region's when it has one, else
+// 0 and its size; {0, 0} without a drawing target.
+struct qzAxisExtent {
+    int32_t origin;
+    int32_t size;
+};
+qzAxisExtent DrawTargetExtent(bool horizontal);
+// The drawing target's size; false without one.
+bool GetDrawTargetSize(int32_t* width, int32_t* height);
+// The region stops being the clip region of the drawing target and of the shown picture.
+void ForgetDrawTargetClipRegion(const qzClipRegion* region);
+// The current display's scale factors; 1, 1 without a display.
+void GetDisplayScaleFactors(double* scaleX, double* scaleY);
+// 0 while drawing goes to the display or a background picture; otherwise the error of the
+// selection: ERR_ENDDOUBLEBUFFER while double-buffering, ERR_SELECTBRUSH, ERR_SELECTANIM,
+// ERR_SELECTMASK, ERR_SELECTALPHACHANNEL, and with pictureIsError ERR_SELECTBG for a selected
+// background picture.
+int CheckOutputIsDisplay(bool pictureIsError);
+// True while a background picture is the output (layers are drawn into).
+bool OutputIsPicture();
+// The current display record (opaque here), null when none.
+void* CurrentDisplayObject();
+// True when the current display has layers on.
+bool CurrentLayersOn();
+// Marks the bounds of a layer for the next refresh of the current display.
+void MarkLayerDirty(void* layer);

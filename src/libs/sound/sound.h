@@ -1,0 +1,121 @@
+// The `sound` command library: sample objects (loading, creating, playing with volume, pitch and
+// panning, queries), sample editing and saving, the library's option and attribute hooks, the
+// audio-adapter plugin service and the sound system's shutdown. Music objects share the library:
+// their list is registered here, and the rest of the library reaches them through
+// qzMusicObjectOps.
+#pragma once
+
+#include <cstdint>
+
+#include "media/sound/sound_source.h"
+#include "runtime/library.h"
+#include "runtime/object_registry.h"
+
+struct VmState;
+struct qzSound;
+struct qzPluginInfo;
+
+// Object types.
+constexpr int32_t QZ_TYPE_SAMPLE = 2;
+constexpr int32_t QZ_TYPE_MUSIC = 33;
+
+// Position constants that panning values accept.
+constexpr int32_t QZ_POS_CENTER = -100000;
+constexpr int32_t QZ_POS_LEFT = -90000;
+constexpr int32_t QZ_POS_RIGHT = -80000;
+
+// The "sound" library: commands, constants, the sample and music lists, the event and audio
+// mutexes; its option hook (tags 2, 3, 12, 13, 18, 23) and attribute hook (tags 7 to 32).
+extern const qzLibraryDescriptor qzSoundLibrary;
+
+// What the attribute hook answers: the object's identifier goes in, a number (and for tag 16 a
+// second number) or a text comes out. The text stays valid until the next query.
+struct qzSoundAttrQuery {
+    qzObjectId id;
+    double number;
+    double number2;
+    const char* text;   // null when the answer is a number
+};
+
+// Selectors of the attribute hook for samples.
+enum {
+    QZ_SOUNDATTR_FORMAT = 7,      // format as script constant
+    QZ_SOUNDATTR_DURATION = 8,    // ms
+    QZ_SOUNDATTR_PITCH = 9,
+    QZ_SOUNDATTR_POSITION = 16,   // ms and pass - 1 of its first playing channel, -1 and -1 when idle
+    QZ_SOUNDATTR_FRAMES = 24,
+    QZ_SOUNDATTR_PLAYING = 30,
+    QZ_SOUNDATTR_LOADER = 31,     // "inbuilt", "native" or the plugin's name
+};
+
+// The plugin host service: installs an audio-adapter plugin (SetAudioAdapter without tags).
+int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags);
+
+// Music objects: what the library's shutdown and attribute hook need of them. Null until the
+// music commands install their operations; until then there are no music objects.
+struct qzMusicObjectOps {
+    void (*stopAll)(VmState* state);   // stops every playing music without pause
+    void (*freeAll)(VmState* state);   // frees every music object
+    // Answers the music selectors (14, 15, 17, 19 to 21, 25 to 29, 32): 1, or 0 when the object
+    // or the selector is unknown.
+    int (*getAttribute)(VmState* state, uint32_t tag, qzSoundAttrQuery* query);
+};
+void SetMusicObjectOps(const qzMusicObjectOps* ops);
+
+// ---- shared inside the library ----
+
+// One sample object.
+struct qzSample {
+    qzObjectHeader header;
+    qzSound* sound;
+    int32_t volume;      // 0 to 64
+    int32_t pitch;       // frames per second
+    int32_t format;      // engine code
+    uint32_t size;       // bytes of PCM
+    int32_t panning;     // 0 (left) to 255 (right)
+    qzSoundLoader loader;
+};
+
+extern qzObjectHeader* qzSampleList;
+extern qzObjectHeader* qzMusicList;
+extern int qzSoundNoSound;         // the no-sound flag
+extern int qzSoundStarted;         // the channels are open
+
+// Starts the sound system unless it runs or the no-sound flag is set: true when sound runs. A
+// failure to open the output sets the no-sound flag (it is not an error).
+bool StartSoundSystem(VmState* state);
+// The sample named by the argument at index; the command fails with ERR_FINDSAMPLE (a number)
+// or ERR_FINDARRAY (a handle).
+qzSample* CheckSample(VmState* state, int index);
+qzSample* FindSampleById(const qzObjectId& id);
+// The sample's sound, engine format, size in bytes and pitch (each out optional): 1, or 0 when
+// there is no such sample.
+int GetSampleInfo(const qzObjectId& id, qzSound** sound, int32_t* format, uint32_t* size, int32_t* pitch);
+// Appends a sample for the sound (taken over; freed on failure) with volume 64, panning 128 and
+// pitch = rate, replacing a sample of the same numeric id, and pushes its handle for an automatic
+// identifier. The number of results, or ERR_MEM; *added (optional) gets the new sample.
+int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_t rate, qzSoundLoader loader,
+                    qzSample** added = nullptr);
+// Stops the sample's channels and frees it.
+void FreeSampleObject(VmState* state, qzSample* sample);
+int32_t MapPanning(int32_t value);
+
+// Command handlers.
+int SoundLoadSample(VmState* state);
+int SoundCreateSample(VmState* state);
+int SoundFreeSample(VmState* state);
+int SoundPlaySample(VmState* state);
+int SoundStopSample(VmState* state);
+int SoundSetVolume(VmState* state);
+int SoundSetPitch(VmState* state);
+int SoundSetPanning(VmState* state);
+int SoundWaitSampleEnd(VmState* state);
+int SoundIsSamplePlaying(VmState* state);
+int SoundIsSample(VmState* state);
+int SoundIsSound(VmState* state);
+int SoundSetMasterVolume(VmState* state);
+int SoundGetSampleData(VmState* state);
+int SoundMixSample(VmState* state);
+int SoundCopySample(VmState* state);
+int SoundInsertSample(VmState* state);
+int SoundSaveSample(VmState* state);

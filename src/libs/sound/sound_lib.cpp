@@ -1,0 +1,241 @@
+// The sound library's registration: its command and constants tables, object lists, the option
+// and attribute hooks, the audio-adapter service and the shutdown steps.
+#include <cstring>
+
+#include "base/error_codes.h"
+#include "libs/sound/sound.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/native_output.h"
+#include "media/sound/sound_events.h"
+#include "media/sound/sound_record.h"
+#include "platform/os_alloc.h"
+#include "runtime/applet_records.h"
+#include "runtime/object_data.h"
+#include "runtime/player_records.h"
+#include "vm/vm_aux.h"
+
+qzObjectHeader* qzSampleList = nullptr;
+qzObjectHeader* qzMusicList = nullptr;
+int qzSoundNoSound = 0;
+int qzSoundStarted = 0;
+
+namespace {
+
+constexpr int32_t kDefaultDeviceSetting = 30;
+
+int32_t gDeviceSetting = kDefaultDeviceSetting;
+const qzMusicObjectOps* gMusicOps = nullptr;
+
+// The table order of the library.
+const qzCommandRow kSoundCommands[] = {
+    {"FreeSample", SoundFreeSample},
+    {"LoadSample", SoundLoadSample},
+    {"IsSound", SoundIsSound},
+    {"WaitSampleEnd", SoundWaitSampleEnd},
+    {"IsSamplePlaying", SoundIsSamplePlaying},
+    {"SetVolume", SoundSetVolume},
+    {"SetPitch", SoundSetPitch},
+    {"SetPanning", SoundSetPanning},
+    {"StopSample", SoundStopSample},
+    {"PlaySample", SoundPlaySample},
+    {"SetMasterVolume", SoundSetMasterVolume},
+    {"IsSample", SoundIsSample},
+    {"CreateSample", SoundCreateSample},
+    {"SaveSample", SoundSaveSample},
+    {"GetSampleData", SoundGetSampleData},
+    {"MixSample", SoundMixSample},
+    {"CopySample", SoundCopySample},
+    {"InsertSample", SoundInsertSample},
+    {nullptr, nullptr},
+};
+
+const qzConstantRow kSoundConstants[] = {
+    {"MONO16", nullptr, 1},
+    {"STEREO16", nullptr, 3},
+    {"MONO8", nullptr, 0},
+    {"STEREO8", nullptr, 2},
+    {"SAMPLE", nullptr, QZ_TYPE_SAMPLE},
+    {"MUSIC", nullptr, QZ_TYPE_MUSIC},
+    {"SMPFMT_WAVE", nullptr, 0},
+    {nullptr, nullptr, 0},
+};
+
+int OpenSoundLibrary(VmState*)
+{
+    int error = RegisterObjectList(&qzSampleList);
+    if (!error)
+        error = RegisterObjectList(&qzMusicList);
+    if (!error)
+        error = InitSoundEventMutex();
+    return error;
+}
+
+// Selectors 2, 3, 12, 13, 18 and 23.
+int SetSoundOption(VmState*, uint32_t tag, intptr_t value)
+{
+    switch (tag) {
+    case 2:
+        qzSoundNoSound = value ? 1 : 0;
+        return 1;
+    case 3:
+        gDeviceSetting = static_cast<int32_t>(value);
+        return 1;
+    case 12:
+        SetSoundEventHook("onsampleloop", value != 0);
+        return 1;
+    case 13:
+        SetSoundEventHook("onsampleend", value != 0);
+        return 1;
+    case 18:
+        SetSoundEventHook("onmusicend", value != 0);
+        return 1;
+    case 23:
+        SetSoundEventHook("onvideoend", value != 0);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int GetSampleAttribute(uint32_t tag, qzSoundAttrQuery* query)
+{
+    qzSample* sample = FindSampleById(query->id);
+    if (!sample)
+        return 0;
+    const qzSound* sound = sample->sound;
+    query->text = nullptr;
+    query->number2 = 0;
+    switch (tag) {
+    case QZ_SOUNDATTR_FORMAT:
+        query->number = SoundToScriptFormat(sample->format);
+        return 1;
+    case QZ_SOUNDATTR_DURATION:
+        query->number = sample->pitch > 0 ? static_cast<double>(static_cast<int64_t>(sound->frames) * 1000 / sample->pitch)
+                                          : 0;
+        return 1;
+    case QZ_SOUNDATTR_PITCH:
+        query->number = sample->pitch;
+        return 1;
+    case QZ_SOUNDATTR_POSITION: {
+        if (!qzSoundStarted)
+            return 0;
+        int32_t ms = -1, pass = -1;
+        GetSampleChannelPosition(sound, &ms, &pass);
+        query->number = ms;
+        query->number2 = pass;
+        return 1;
+    }
+    case QZ_SOUNDATTR_FRAMES:
+        query->number = sound->frames;
+        return 1;
+    case QZ_SOUNDATTR_PLAYING:
+        if (!qzSoundStarted)
+            return 0;
+        query->number = IsSoundPlaying(sound);
+        return 1;
+    case QZ_SOUNDATTR_LOADER:
+        query->text = GetSoundLoaderName(sample->loader);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// Selectors 7 to 32 with a qzSoundAttrQuery.
+int GetSoundAttribute(VmState* state, uint32_t tag, void* out)
+{
+    if (tag < 7 || tag > 32 || !out)
+        return 0;
+    qzSoundAttrQuery* query = static_cast<qzSoundAttrQuery*>(out);
+    switch (tag) {
+    case QZ_SOUNDATTR_FORMAT:
+    case QZ_SOUNDATTR_DURATION:
+    case QZ_SOUNDATTR_PITCH:
+    case QZ_SOUNDATTR_POSITION:
+    case QZ_SOUNDATTR_FRAMES:
+    case QZ_SOUNDATTR_PLAYING:
+    case QZ_SOUNDATTR_LOADER:
+        return GetSampleAttribute(tag, query);
+    default:
+        return gMusicOps && gMusicOps->getAttribute ? gMusicOps->getAttribute(state, tag, query) : 0;
+    }
+}
+
+// Shutdown, first step: every sound stops while the rest of the player still stands.
+void StopAllSoundsAtExit(VmState* state)
+{
+    if (!qzSoundStarted)
+        return;
+    SoundHousekeeping();
+    if (gMusicOps && gMusicOps->stopAll)
+        gMusicOps->stopAll(state);
+    StopSoundChannels(nullptr);
+    if (!GetAudioAdapter())
+        MacStopAudio();
+}
+
+// Shutdown, last step: the objects, the output, the events and the mutexes.
+void FreeAllSoundObjects(VmState* state)
+{
+    while (qzSampleList) {
+        qzSample* sample = reinterpret_cast<qzSample*>(qzSampleList);
+        qzSampleList = qzSampleList->next;
+        FreeObjectDataList(state, sample->header.data);
+        FreeSoundRecord(sample->sound);
+        OsFree(sample);
+    }
+    if (gMusicOps && gMusicOps->freeAll)
+        gMusicOps->freeAll(state);
+    CloseSoundOutput();
+    FreeSoundEventsAtExit();
+}
+
+void ResetSoundLibrary()
+{
+    qzSampleList = nullptr;
+    qzMusicList = nullptr;
+    qzSoundNoSound = 0;
+    qzSoundStarted = 0;
+    gDeviceSetting = kDefaultDeviceSetting;
+    ResetSoundEventHooks();
+    RemoveAudioAdapter();
+}
+
+} // namespace
+
+const qzLibraryDescriptor qzSoundLibrary = {
+    .name = "sound",
+    .commands = kSoundCommands,
+    .constants = kSoundConstants,
+    .open = OpenSoundLibrary,
+    .cleanups = {{QZ_STAGE_STOP_SOUNDS, StopAllSoundsAtExit}, {QZ_STAGE_SOUNDS, FreeAllSoundObjects}},
+    .reset = ResetSoundLibrary,
+    .setAttr = SetSoundOption,
+    .getAttr = GetSoundAttribute,
+};
+
+void SetMusicObjectOps(const qzMusicObjectOps* ops)
+{
+    gMusicOps = ops;
+}
+
+int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags)
+{
+    return SetAudioAdapter(info, flags, nullptr);
+}
+
+bool StartSoundSystem(VmState* state)
+{
+    if (qzSoundNoSound)
+        return false;
+    if (qzSoundStarted)
+        return true;
+    qzPlayerContext* context = GetPlayerContext(state);
+    int32_t channels = context ? context->numChannels : 0;
+    if (InitSoundChannels(channels, gDeviceSetting) != 0) {
+        qzSoundNoSound = 1;
+        return false;
+    }
+    qzSoundStarted = 1;
+    return true;
+}

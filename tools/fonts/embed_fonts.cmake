@@ -1,0 +1,20 @@
+# Writes OUT, a C++ source file that holds the three embedded TrueType faces, from the installed
+# Bitstream Vera files in FONT_DIR (licence: src/text/fonts/VERA-COPYRIGHT.txt).
+# usage: cmake -DOUT=file.cpp -DFONT_DIR=/usr/share/fonts/truetype/ttf-bitstream-vera -P embed_fonts.cmake
+set(text "// Written by tools/fonts/embed_fonts.cmake from ${FONT_DIR}; do not edit.\n")
+string(APPEND text "#include <cstddef>\n#include <cstdint>\n\n")
+foreach(pair "kEmbeddedVeraSans;Vera.ttf" "kEmbeddedVeraSerif;VeraSe.ttf" "kEmbeddedVeraMono;VeraMono.ttf")
+  list(GET pair 0 symbol)
+  list(GET pair 1 file)
+  if(NOT EXISTS ${FONT_DIR}/${file})
+    message(FATAL_ERROR "${FONT_DIR}/${file} is missing: install Debian's ttf-bitstream-vera")
+  endif()
+  file(READ ${FONT_DIR}/${file} hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR bytes "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${hex}")
+  string(APPEND text "extern const uint8_t ${symbol}[${bytes}] = {${hex}};\n")
+  string(APPEND text "extern const size_t ${symbol}Size = ${bytes};\n")
+endforeach()
+file(WRITE ${OUT}.tmp "${text}")
+file(RENAME ${OUT}.tmp ${OUT})
