@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/object_id.h"
+#include "display/handler_slot.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "platform/os_lock.h"
@@ -61,11 +62,6 @@ constexpr int32_t QZ_KEEPPOSITION_DEFAULT = 99999;  // "keep when the size stays
 // Handler slots of the drop and clipboard handlers (the order of the per-display handler names).
 enum { QZ_HANDLER_DROPFILE = 17, QZ_HANDLER_CLIPBOARD = 18 };
 
-// One script event handler: registry references of its function and user data, -1 for none.
-struct qzHandlerSlot {
-    int32_t function = -1;
-    int32_t userData = -1;
-};
 
 struct qzDisplay {
     qzObjectHeader header = {QZ_TYPE_DISPLAY, {0, nullptr}, nullptr, nullptr};
@@ -137,7 +133,10 @@ struct qzDisplay {
     int32_t textLeftMargin = 0;
     int32_t textRightMargin = 0;
     void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
+    void* pointerObject = nullptr; // that pointer object (the graphics library's), null for the arrow
+    int32_t pointerBusy = 0;       // with no pointer object: the busy pointer instead of the arrow
     int32_t pointerHidden = 0;
+    int32_t refreshBlock = 0;      // between BeginRefresh and EndRefresh: nothing is presented
     int32_t activateOnOpen = 0;
     qzBitMap* shapeMask = nullptr;
     qzBitMap* shapeAlpha = nullptr;

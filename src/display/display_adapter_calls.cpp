@@ -7,6 +7,7 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/event_labels.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
@@ -51,7 +52,7 @@ qzHostWindowSettings SettingsOf(const qzDisplay* d) {
     qzHostWindowSettings s = d->window ? d->window->settings : qzHostWindowSettings();
     s.flags = d->flags & ~uint32_t(QZ_DISPF_HIDDEN);
     s.fullScreen = d->fullScreen;
-    s.closeHandlerInstalled = d->handlers[kCloseWindowHandler].function != -1;
+    s.closeHandlerInstalled = d->handlers[kCloseWindowHandler].function != -1 || CloseWindowLabelActive();
     s.dropHandlerInstalled = d->handlers[QZ_HANDLER_DROPFILE].function != -1;
     s.clipboardHandlerInstalled = d->handlers[QZ_HANDLER_CLIPBOARD].function != -1;
     s.dragRegions = HostRegions(d->dragRegions, d->dragRegionCount);
@@ -254,7 +255,8 @@ void ActivateDisplayWindow(qzDisplay* display, int flag) {
 void UpdateDisplayWindowSettings(qzDisplay* display) {
     if (const qzPluginInfo* adapter = Adapter()) {
         if (!display->nativeHandle || !adapter->SetDisplayAttributes) return;
-        const qzTagItem tags[] = {{1, display->handlers[kCloseWindowHandler].function != -1}, {0, 0}};
+        const qzTagItem tags[] = {
+            {1, display->handlers[kCloseWindowHandler].function != -1 || CloseWindowLabelActive()}, {0, 0}};
         adapter->SetDisplayAttributes(display->nativeHandle, tags);
         return;
     }
@@ -453,6 +455,11 @@ void FreeDisplayPointer(void* pointer) {
 }
 
 void SetDisplayPointer(qzDisplay* display, void* pointer) {
+    SetDisplayPointerOfKind(display, pointer, display->pointerBusy && !pointer ? QZ_POINTER_BUSY : -1);
+}
+
+void SetDisplayPointerOfKind(qzDisplay* display, void* pointer, int kind) {
+    if (kind < 0) kind = pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM;
     if (const qzPluginInfo* adapter = Adapter()) {
         if (!display->nativeHandle) return;
         if (adapter->SetPointer) adapter->SetPointer(display->nativeHandle, pointer);
@@ -461,8 +468,14 @@ void SetDisplayPointer(qzDisplay* display, void* pointer) {
     }
     qzHostWindow* window = HostWindowOf(display);
     if (!window) return;
-    MacSetPointer(window, static_cast<qzHostCursor*>(pointer), pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM);
+    MacSetPointer(window, static_cast<qzHostCursor*>(pointer), kind);
     MacShowPointer(window);
+}
+
+int IsDisplayWindowActive(const qzDisplay* display) {
+    if (Adapter()) return display->state == QZ_DISPSTATE_OPEN && display->nativeHandle ? 1 : 0;
+    const qzHostWindow* window = HostWindowOf(display);
+    return window && window->active ? 1 : 0;
 }
 
 void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {

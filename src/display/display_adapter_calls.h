@@ -117,8 +117,14 @@ void MoveDisplayPointer(qzDisplay* display, int32_t x, int32_t y);
 // A pointer from width x height ARGB pixels. 0 with *out, ERR_POINTERIMG or ERR_MEM.
 int CreateDisplayPointer(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, void** out);
 void FreeDisplayPointer(void* pointer);
-// Makes the pointer the display's (null: the system arrow) and shows it.
+// Makes the pointer the display's (null: the system arrow, or the busy pointer when the display
+// shows that) and shows it.
 void SetDisplayPointer(qzDisplay* display, void* pointer);
+// The same with the pointer kind of platform/host/pointer.h (0 system arrow, 1 busy, 2 image);
+// -1 takes the kind from the pointer.
+void SetDisplayPointerOfKind(qzDisplay* display, void* pointer, int kind);
+// 1 when the display's window has the keyboard focus.
+int IsDisplayWindowActive(const qzDisplay* display);
 // The mouse position over the display, its last known one while it is not open.
 void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y);
 uint32_t GetDisplayQualifiers(const qzDisplay* display);

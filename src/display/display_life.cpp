@@ -290,6 +290,7 @@ void FreeDisplayContents(VmState* state, qzDisplay* d, int atShutdown) {
     d->header.data = nullptr;
     // The pointer belongs to its pointer object, not to the display.
     d->pointerImage = nullptr;
+    d->pointerObject = nullptr;
 }
 
 void FreeAllDisplaysAtExit(VmState* state) {

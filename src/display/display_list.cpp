@@ -6,6 +6,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display_adapter_calls.h"
+#include "display/display_blit.h"
 #include "display/display_links.h"
 #include "gfx/bitmap.h"
 #include "platform/host/mac_window.h"
@@ -62,12 +63,14 @@ qzMutex* DisplayLibraryMutex() { return libraryMutex; }
 
 int InitDisplayLibraryState() {
     SetDisplayAttrQuery(QueryDisplayAttr);
+    InstallDisplayBlitHooks();
     if (!libraryMutex) libraryMutex = OsAllocMutex();
     return libraryMutex ? 0 : ERR_SEMAPHORE;
 }
 
 void ResetDisplayLibraryState() {
     SetDisplayAttrQuery(nullptr);
+    RemoveDisplayBlitHooks();
     OsFreeMutex(libraryMutex);
     libraryMutex = nullptr;
     displayList = nullptr;

@@ -17,3 +17,7 @@ void ForgetClipRegionInLayers(qzClipRegion* region) {
 int32_t CountLayersOnScreen() { return hooks && hooks->layersOnScreen ? hooks->layersOnScreen() : 0; }
 int32_t CountAllLayers() { return hooks && hooks->layersTotal ? hooks->layersTotal() : 0; }
 int32_t CountOnScreenSprites() { return hooks && hooks->spritesOnScreen ? hooks->spritesOnScreen() : 0; }
+
+void MarkLayerForRefresh(void* layer) {
+    if (hooks && hooks->markLayerDirty && layer) hooks->markLayerDirty(layer);
+}

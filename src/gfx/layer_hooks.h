@@ -16,6 +16,8 @@ struct qzLayerHooks {
     int32_t (*layersOnScreen)();
     int32_t (*layersTotal)();
     int32_t (*spritesOnScreen)();
+    // Puts a layer's bounds on its display's list of rectangles to refresh.
+    void (*markLayerDirty)(void* layer);
 };
 void SetLayerHooks(const qzLayerHooks* hooks);
 
@@ -24,3 +26,4 @@ void ForgetClipRegionInLayers(qzClipRegion* region);
 int32_t CountLayersOnScreen();
 int32_t CountAllLayers();
 int32_t CountOnScreenSprites();
+void MarkLayerForRefresh(void* layer);

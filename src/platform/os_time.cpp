@@ -93,6 +93,16 @@ uint64_t OsMonotonicMicros()
     return SystemMonotonicMicros();
 }
 
+uint64_t OsMonotonicMicrosCoarse()
+{
+    const qzClock* clock = gClock.load(std::memory_order_relaxed);
+    if (clock)
+        return clock->monotonicMicros(clock->data);
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
 void OsGetMonotonicTime(qzTimeVal* tv)
 {
     uint64_t us = OsMonotonicMicros();

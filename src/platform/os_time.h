@@ -44,4 +44,7 @@ bool OsClockIsSystem();
 
 // Current monotonic time in microseconds, and the same as a time value.
 uint64_t OsMonotonicMicros();
+// The same clock read coarsely (a few milliseconds' resolution, much cheaper): for polls that
+// only need to know whether some milliseconds have passed.
+uint64_t OsMonotonicMicrosCoarse();
 void OsGetMonotonicTime(qzTimeVal* tv);

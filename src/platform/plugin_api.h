@@ -756,6 +756,23 @@ typedef struct qzCLibBase {
     intptr_t reserved53;
 } qzCLibBase;
 
+/* Plugin event types. RegisterEventType(name, fill) registers a type whose handler table the
+ * player builds, `fill` (a qzEventFillFn, or 0) adding the type's own fields. RegisterEventTypeEx
+ * takes these tags; both return the type number (28 and up), 0 on refusal. */
+enum {
+    QZ_EVENTTYPETAG_MODE = 1,       /* 0: the player builds the table; 1: PUSH pushes the arguments */
+    QZ_EVENTTYPETAG_FILL = 2,       /* qzEventFillFn: adds fields to the handler's table (mode 0) */
+    QZ_EVENTTYPETAG_PUSH = 3,       /* qzEventPushFn: pushes the arguments and returns their count; -1
+                                       skips the call, -n fails the dispatch with error n (mode 1) */
+    QZ_EVENTTYPETAG_AFTER = 4,      /* qzEventAfterFn: after the call (mode 1) */
+    QZ_EVENTTYPETAG_FREEDATA = 5,   /* qzEventFreeFn: frees an event's data (mode 1) */
+    QZ_EVENTTYPETAG_STUB = 6,       /* non-zero: the callbacks are never called */
+};
+typedef void (*qzEventFillFn)(VmState* state, int32_t type, void* data);
+typedef int (*qzEventPushFn)(VmState* state, int32_t type, void* data);
+typedef void (*qzEventAfterFn)(VmState* state, int32_t type, void* data);
+typedef void (*qzEventFreeFn)(VmState* state, int32_t type, void* data);
+
 typedef struct qzSysBase {
     int (*QueryAttrs)(const qzTagItem* tags);
     int (*AddUserErrorText)(const char* text);

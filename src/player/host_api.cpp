@@ -20,6 +20,9 @@
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
+#include "display/event_dispatch.h"
+#include "display/event_pump.h"
+#include "display/event_timers.h"
 #include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
@@ -34,6 +37,7 @@
 #include "runtime/player_records.h"
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
+#include "player/startup.h"
 
 namespace {
 
@@ -106,6 +110,59 @@ size_t HostFormatErrorText(int code, char* buffer, size_t size) {
     return buffer && size ? FormatErrorText(code, buffer, size) : 0;
 }
 
+// Plugin event types and events.
+int HostRegisterEventType(const char* name, intptr_t fill) {
+    qzPluginEventCallbacks callbacks = {reinterpret_cast<qzEventFillFn>(fill), nullptr, nullptr, nullptr};
+    return RegisterPluginEventType(name, 0, &callbacks, 0);
+}
+
+int HostRegisterEventTypeEx(const char* name, const qzTagItem* tags) {
+    int32_t mode = 0, stub = 0;
+    qzPluginEventCallbacks callbacks = {};
+    for (const qzTagItem* t = tags; t && t->tag; ++t) {
+        switch (t->tag) {
+        case QZ_EVENTTYPETAG_MODE: mode = static_cast<int32_t>(t->value); break;
+        case QZ_EVENTTYPETAG_FILL: callbacks.fill = reinterpret_cast<qzEventFillFn>(t->value); break;
+        case QZ_EVENTTYPETAG_PUSH: callbacks.push = reinterpret_cast<qzEventPushFn>(t->value); break;
+        case QZ_EVENTTYPETAG_AFTER: callbacks.after = reinterpret_cast<qzEventAfterFn>(t->value); break;
+        case QZ_EVENTTYPETAG_FREEDATA: callbacks.freeData = reinterpret_cast<qzEventFreeFn>(t->value); break;
+        case QZ_EVENTTYPETAG_STUB: stub = t->value != 0; break;
+        default: break;
+        }
+    }
+    return RegisterPluginEventType(name, mode, &callbacks, stub);
+}
+
+int HostPostEvent(int type, void* data) { return TranslateAdapterEvent(GetMainVmState(), type, data); }
+
+int HostTranslateAdapterEvent(VmState* state, int type, void* data) {
+    return TranslateAdapterEvent(state ? state : GetMainVmState(), type, data);
+}
+
+int HostRunEventLoop(VmState* state, int wait) {
+    if (!state) state = GetMainVmState();
+    if (!state) return 0;
+    return CheckEventsCore(state, wait ? 1 : 0, 1, nullptr);
+}
+
+int HostPumpEvents(VmState* state, int flags) {
+    if (!state) state = GetMainVmState();
+    int error = 0;
+    if (!PumpEvents(state, flags, &error)) return 0;
+    return error ? error : ERR_USERABORT;
+}
+
+// The built-in back end waits without a time limit: until an event or the wake-up arrives.
+int HostWaitEvents(VmState* state, int32_t) { return WaitForEvents(state ? state : GetMainVmState(), 1); }
+
+int HostRunTimer(VmState* state, void* handle) {
+    if (IsShuttingDown()) return 0;
+    if (!state) state = GetMainVmState();
+    return state ? FireTimerById(state, handle) : 0;
+}
+
+int HostInstallTimerAdapter(qzPluginInfo* info, uint32_t flags) { return SetTimerAdapter(info, flags); }
+
 qzSysBase sysTable = {
     HostQueryAttrs,
     AddUserErrorText,
@@ -121,32 +178,32 @@ qzSysBase sysTable = {
     HostAlloc,
     HostFree,
     HostAddPluginHook,
-    NotAvailable(),            // RegisterEventType: plugin event types of the event library
-    NotAvailable(),            // PostEvent: events from plugins, translated by the event library
+    HostRegisterEventType,
+    HostPostEvent,
     HostPostAdapterInputEvent,
     HostRegisterObjectType,
     HostFreeObjectData,
     RegisterPluginFileType,
-    NotAvailable(),            // RunEventLoop: the display library's event loop
+    HostRunEventLoop,
     AddCommandHook,
     RemoveCommandHook,
     HookCommand,
     SetCommandHookErrorHandler,
     GetCommandHookErrorHandler,
     SetCommandHookDisabled,
-    NotAvailable(),            // TranslateAdapterEvent: the event library
-    NotAvailable(),            // PumpEvents: the event library's pump
-    NotAvailable(),            // WaitEvents: the event library
+    HostTranslateAdapterEvent,
+    HostPumpEvents,
+    HostWaitEvents,
     OsAllocMutex,
     OsFreeMutex,
     OsLockMutex,
     OsUnlockMutex,
     HostSetPluginHookEnabled,
     HostRemovePluginHook,
-    NotAvailable(),            // RegisterEventTypeEx: plugin event types of the event library
+    HostRegisterEventTypeEx,
     HostVPrintF,
-    NotAvailable(),            // RunTimer: intervals and timeouts of the event library
-    AdapterNotAvailable(),     // InstallTimerAdapter: timer adapters of the event library
+    HostRunTimer,
+    HostInstallTimerAdapter,
     RecordStartDate,
     HostConvertCharset,
     HostFree,

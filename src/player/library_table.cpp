@@ -3,6 +3,7 @@
 
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
@@ -19,6 +20,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzMathLibrary,
     &qzGraphicsLibrary,
     &qzDosLibrary,
+    &qzEventLibrary,
     &qzSystemLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,

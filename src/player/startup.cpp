@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "display/display_icons.h"
+#include "display/event_labels.h"
 #include "libs/display/display_lib.h"
 #include "player/applet_container.h"
 #include "runtime/applet_version.h"
@@ -342,8 +343,11 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
     if (error) return error;
 
     ApplyGlobalScreenOptions(applet);
-    // The line hook runs the display library's event pump between script lines; without a display
-    // library there is no pump and no hook.
+    // Between script lines the line hook runs the event pump. The script's window and ALL labels
+    // become label events.
+    InstallLineHook(state);
+    error = DefineLabelEvents(state, nullptr);
+    if (error) return error;
     if (!DidPluginLoadPrintProgress()) PrintProgressDone();
     SetStartupProgressOpen(0);
     error = StepLoadProgress();

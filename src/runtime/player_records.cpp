@@ -47,3 +47,5 @@ qzAppletDescriptor* GetAppletDescriptor(VmState* state) {
         return appletGlobal;
     return static_cast<qzAppletDescriptor*>(LoadRecord(state, "applet"));
 }
+
+VmState* GetMainVmState() { return mainState; }

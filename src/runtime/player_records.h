@@ -12,3 +12,6 @@ void SetStartupRecords(VmState* state, qzPlayerContext* context, qzAppletDescrip
 // The records of a state; a null state means the main VM state. Null when none is stored.
 qzPlayerContext* GetPlayerContext(VmState* state);
 qzAppletDescriptor* GetAppletDescriptor(VmState* state);
+// The main VM state while the start-up records are stored, else null (plugin services that
+// receive no state).
+VmState* GetMainVmState();

@@ -8,6 +8,7 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "vm/vm_exec.h"
 
 namespace {
 
@@ -273,6 +274,14 @@ int VmFindLabel(VmState* state, const char* name) {
     }
     VmPop(state, 1);
     return result;
+}
+
+int VmPrepareLabelJump(VmState* state, const char* name) {
+    int label = VmFindLabel(state, name);
+    if (label < 0)
+        return 0;
+    VmSetLabelJump(state->g, label);
+    return 1;
 }
 
 int VmDefineLabel(VmState* state, const char* name, int value) {

@@ -77,6 +77,9 @@ void VmSetRegistryNumber(VmState* state, const char* name, double n);
 // Labels of the main chunk, by lower-cased name in registry "labels": the stored instruction
 // index, -1 when missing.
 int VmFindLabel(VmState* state, const char* name);
+// Sets up a label command's jump to the label: 1 when the label exists (the command then
+// returns VM_RESULT_LABEL_JUMP), 0 when it does not (nothing changes).
+int VmPrepareLabelJump(VmState* state, const char* name);
 // Stores a label (creating "labels"). 0, or ERR_NAMETOOLONG for a name longer than VM_MAX_NAME.
 int VmDefineLabel(VmState* state, const char* name, int value);
 // Appends {name, pc} to registry "labelrefs" under key n and returns n; -1 for a name longer than

@@ -25,10 +25,13 @@ static void TraceExec(VmState* state, VmCallInfo* ci, VmProto* p, const VmInstru
             VmCallHook(state, VM_HOOKCOUNT, -1);
         }
     }
-    if (mask & VM_MASKLINE) {
+    if ((mask & VM_MASKLINE) && (!vmRuntime.lineHookPaced || vmRuntime.lineHookDue.load(std::memory_order_relaxed))) {
         int newLine = p->sizelineinfo ? p->lineinfo[npc] : 0;
         int oldLine = (*lastPc >= 0 && p->sizelineinfo) ? p->lineinfo[*lastPc] : -1;
-        if (*lastPc < 0 || npc <= *lastPc || newLine != oldLine) VmCallHook(state, VM_HOOKLINE, newLine);
+        if (*lastPc < 0 || npc <= *lastPc || newLine != oldLine) {
+            if (vmRuntime.lineHookPaced) vmRuntime.lineHookDue.store(0, std::memory_order_relaxed);
+            VmCallHook(state, VM_HOOKLINE, newLine);
+        }
     }
     (void)ci;
     *lastPc = npc;
@@ -112,8 +115,9 @@ reentry:
     int lastPc = (int)(pc - p->code) - 1;
 
 // The quit flag and the count and line hooks share one test.
-#define VM_INTERRUPTED() \
-    (vmRuntime.quitFlag.load(std::memory_order_relaxed) | (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+#define VM_INTERRUPTED()                                                                            \
+    (vmRuntime.quitFlag.load(std::memory_order_relaxed) | vmRuntime.lineHookDue.load(std::memory_order_relaxed) | \
+     (state->hookMask & (vmRuntime.lineHookPaced ? VM_MASKCOUNT : (VM_MASKLINE | VM_MASKCOUNT))))
 #define RKB(i) (VmIsConstant(VmGetB(i)) ? k + VmGetB(i) - VM_RK_CONST : base + VmGetB(i))
 #define RKC(i) (VmIsConstant(VmGetC(i)) ? k + VmGetC(i) - VM_RK_CONST : base + VmGetC(i))
 #define DOJUMP() (pc += VmGetJ(*pc) + 1)
@@ -144,6 +148,7 @@ reentry:
     const void* const* table = VM_PICK_TABLE();
 // Reloads what a call, a hook or a collection may have moved or changed.
 #define VM_RELOAD() (base = state->base, ci = state->ci, table = VM_PICK_TABLE())
+#define VM_REPICK() (table = VM_PICK_TABLE())
 #define VM_NEXT()                     \
     do {                              \
         i = *pc++;                    \
@@ -154,6 +159,7 @@ reentry:
 #define VM_DISPATCH() goto* dispatchTable[VmGetOp(i)]
 #else
 #define VM_RELOAD() (base = state->base, ci = state->ci)
+#define VM_REPICK() ((void)0)
 #define VM_NEXT()                             \
     do {                                      \
         if (VM_INTERRUPTED()) goto interrupt; \
@@ -180,6 +186,10 @@ interrupt:
     }
     if (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
         TraceExec(state, ci, p, pc, &lastPc);
+        VM_RELOAD();
+    } else if (vmRuntime.lineHookDue.load(std::memory_order_relaxed)) {
+        // No line hook wants it here.
+        vmRuntime.lineHookDue.store(0, std::memory_order_relaxed);
         VM_RELOAD();
     }
     ra = base + VmGetA(i);
@@ -395,6 +405,8 @@ decode:
     L_JMP:
         if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
         pc += VmGetJ(i);
+        // A loop that makes no call still notices the quit flag and a due line hook.
+        if (VmGetJ(i) < 0) VM_REPICK();
         VM_NEXT();
     L_EQ: {
         const VmValue* rb = RKB(i);
@@ -645,6 +657,7 @@ decode:
         if (step > 0 ? idx <= limit : idx >= limit) {
             pc += VmGetSBx(i);
             VmSetValueNumber(ra, idx);
+            VM_REPICK();
         }
         VM_NEXT();
     }
@@ -731,6 +744,7 @@ decode:
         // Opcodes above 42 do nothing.
         VM_NEXT();
 #undef VM_RELOAD
+#undef VM_REPICK
 #undef RKB
 #undef RKC
 #undef DOJUMP

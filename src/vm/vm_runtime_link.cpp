@@ -17,6 +17,8 @@ static void DefaultConsolePrint(const char* text) {
 
 void VmResetRuntimeLink() {
     vmRuntime.quitFlag.store(0);
+    vmRuntime.lineHookDue.store(0);
+    vmRuntime.lineHookPaced = false;
     vmRuntime.callTrace = false;
     vmRuntime.lastError = 0;
     vmRuntime.errorLine = -1;

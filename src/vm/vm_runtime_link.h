@@ -11,6 +11,13 @@
 struct VmRuntimeLink {
     // Set to end the main chunk: the interpreter returns before the next instruction.
     std::atomic<int> quitFlag{0};
+    // Paced line hooks: while lineHookPaced is set, a line hook is delivered only after
+    // lineHookDue was set (from any thread, by a clock), at the next start of a line, and the
+    // word is cleared as the hook is called. Between two such times scripts run at full speed.
+    // The interpreter looks at the quit flag and at lineHookDue at calls, returns and backward
+    // jumps.
+    std::atomic<int> lineHookDue{0};
+    bool lineHookPaced = false;
     // Call-trace switch: print every C function call with its arguments.
     bool callTrace = false;
     // Last error code of a command; cleared before every C function call except getLastError.

@@ -15,7 +15,14 @@ struct qzAxisExtent {
 qzAxisExtent DrawTargetExtent(bool horizontal);
 // The drawing target's size; false without one.
 bool GetDrawTargetSize(int32_t* width, int32_t* height);
-// The region stops being the clip region of the drawing target and of the shown picture.
+// The drawing target's clip region, or null.
+qzClipRegion* DrawTargetClipRegion();
+// True while a mask or an alpha channel is selected as the output.
+bool DrawTargetIsChannel();
+// Makes the region the clip region of the picture drawing addresses (null removes it). 0, or
+// ERR_WRONGCLIPREG when the region reaches beyond the picture.
+int SetDrawTargetClipRegion(qzClipRegion* region);
+// The region stops being the clip region of any picture.
 void ForgetDrawTargetClipRegion(const qzClipRegion* region);
 // The current display's scale factors; 1, 1 without a display.
 void GetDisplayScaleFactors(double* scaleX, double* scaleY);

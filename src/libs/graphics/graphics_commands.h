@@ -18,12 +18,23 @@ int GfxRGB(VmState* state);
 int GfxARGB(VmState* state);
 int GfxMixRGB(VmState* state);
 int GfxGetRandomColor(VmState* state);
+int GfxGetRealColor(VmState* state);
+int GfxGetPen(VmState* state);
 // Frame rate.
+int GfxVWait(VmState* state);
 int GfxSetFPSLimit(VmState* state);
 int GfxGetFPSLimit(VmState* state);
 // Clip regions.
 int GfxCreateClipRegion(VmState* state);
+int GfxSetClipRegion(VmState* state);
 int GfxFreeClipRegion(VmState* state);
+// Pointers.
+int GfxCreatePointer(VmState* state);
+int GfxFreePointer(VmState* state);
+int GfxSetPointer(VmState* state);
+int GfxShowPointer(VmState* state);
+int GfxHidePointer(VmState* state);
+int GfxMovePointer(VmState* state);
 // Async draw objects.
 int GfxAsyncDrawFrame(VmState* state);
 int GfxCancelAsyncDraw(VmState* state);
@@ -33,6 +44,15 @@ int GfxIsPicture(VmState* state);
 int GfxGetAttribute(VmState* state);
 int GfxDumpVideoTime(VmState* state);
 int GfxSetDrawTagsDefault(VmState* state);
+int GfxSaveSnapshot(VmState* state);
+int GfxBeginRefresh(VmState* state);
+int GfxEndRefresh(VmState* state);
 
 // Clean-up helpers of the lists.
 void FreeAllClipRegions(VmState* state);
+void FreeAllPointers(VmState* state);
+
+// GetAttribute's readers of displays and background pictures (attribute_display.cpp).
+struct qzAttributeQuery;
+int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);

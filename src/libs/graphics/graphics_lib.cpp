@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/error_codes.h"
+#include "display/display_links.h"
 #include "gfx/blit_display.h"
 #include "gfx/draw_modes.h"
 #include "gfx/frame_limit.h"
@@ -19,8 +20,6 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
-qzObjectHeader* gfxPointers = nullptr;
-
 namespace {
 
 // Runtime attribute tags of the library.
@@ -33,19 +32,32 @@ const qzCommandRow kGraphicsCommands[] = {
     {"Blue", GfxBlue},
     {"RGB", GfxRGB},
     {"ARGB", GfxARGB},
+    {"GetRealColor", GfxGetRealColor},
     {"MixRGB", GfxMixRGB},
     {"GetRandomColor", GfxGetRandomColor},
+    {"GetPen", GfxGetPen},
+    {"VWait", GfxVWait},
     {"SetFPSLimit", GfxSetFPSLimit},
     {"GetFPSLimit", GfxGetFPSLimit},
     {"IsPicture", GfxIsPicture},
+    {"SaveSnapshot", GfxSaveSnapshot},
     {"GetAttribute", GfxGetAttribute},
     {"CreateClipRegion", GfxCreateClipRegion},
+    {"SetClipRegion", GfxSetClipRegion},
     {"FreeClipRegion", GfxFreeClipRegion},
+    {"CreatePointer", GfxCreatePointer},
+    {"FreePointer", GfxFreePointer},
+    {"SetPointer", GfxSetPointer},
+    {"ShowPointer", GfxShowPointer},
+    {"HidePointer", GfxHidePointer},
+    {"MovePointer", GfxMovePointer},
     {"AsyncDrawFrame", GfxAsyncDrawFrame},
     {"CancelAsyncDraw", GfxCancelAsyncDraw},
     {"FinishAsyncDraw", GfxFinishAsyncDraw},
     {"DumpVideoTime", GfxDumpVideoTime},
     {"SetDrawTagsDefault", GfxSetDrawTagsDefault},
+    {"BeginRefresh", GfxBeginRefresh},
+    {"EndRefresh", GfxEndRefresh},
     {nullptr, nullptr},
 };
 
@@ -163,8 +175,20 @@ const qzConstantRow kGraphicsConstants[] = {
     {nullptr, nullptr, 0},
 };
 
+// What the display code asks of the async draw objects.
+int AsyncDrawOnDisplay(const qzDisplay* display) { return IsAsyncDrawDisplay(display); }
+void FreeAsyncDrawsForDisplays(VmState*) { FreeAllAsyncDraws(); }
+
+void LinkAsyncDraws(bool on) {
+    qzDisplayLinks links = DisplayLinks();
+    links.asyncDrawOnDisplay = on ? AsyncDrawOnDisplay : nullptr;
+    links.freeAllAsyncDraws = on ? FreeAsyncDrawsForDisplays : nullptr;
+    SetDisplayLinks(&links);
+}
+
 int OpenGraphicsLibrary(VmState*) {
     SetBlitFallbackDisplay(true);
+    LinkAsyncDraws(true);
     ResetDrawTagDefaults();
     int rc = RegisterObjectList(&gfxClipRegions);
     if (!rc) rc = RegisterObjectList(&gfxPointers);
@@ -173,6 +197,8 @@ int OpenGraphicsLibrary(VmState*) {
 }
 
 void ResetGraphicsLibrary() {
+    LinkAsyncDraws(false);
+    SetTextFontHook(nullptr);
     ResetDrawModes();
     SetFrameRateLimit(0);
     SetBlitFallbackDisplay(false);
@@ -195,6 +221,7 @@ void FreeGraphicsObjects(VmState* state) {
     FreeImageCache();
     FreeScaleBitMapTables();
     FreeAllClipRegions(state);
+    FreeAllPointers(state);
     FreeAllAsyncDraws();
     FreeSafeBltScratch();
     SetBlitFallbackDisplay(false);

@@ -2,6 +2,7 @@
 #include "libs/network/network.h"
 
 #include "libs/network/network_commands.h"
+#include "display/event_sources.h"
 #include "net/net_connection.h"
 #include "net/net_events.h"
 #include "net/net_state.h"
@@ -52,16 +53,35 @@ const qzConstantRow kNetworkConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The object lists, in the order servers, connections, UDP objects.
+// The event-source machine's network sources: the walks of net_events.h, numbered alike.
+static_assert(QZ_NET_SOURCE_UDP == QZ_NETSOURCE_UDP && QZ_NET_SOURCE_CONNECT == QZ_NETSOURCE_CONNECT &&
+              QZ_NET_SOURCE_DATA == QZ_NETSOURCE_DATA && QZ_NET_SOURCE_DISCONNECT == QZ_NETSOURCE_DISCONNECT);
+int NextEventForMachine(int source, qzNetSourceEvent* event) {
+    qzNetEvent found;
+    if (!NextNetEvent(source, &found)) return 0;
+    event->source = found.source;
+    event->object = found.object;
+    event->client = {0, found.client};
+    return 1;
+}
+
+// The object lists, in the order servers, connections, UDP objects, and the network sources of
+// the event machine.
 int OpenNetworkLibrary(VmState*) {
     int rc = RegisterObjectList(NetServerList());
     if (!rc) rc = RegisterObjectList(NetConnectionList());
     if (!rc) rc = RegisterObjectList(NetUdpList());
+    const qzNetSourceLinks links = {ResetNetEventCursors, NextEventForMachine};
+    SetNetSourceLinks(&links);
     return rc;
 }
 
-// The time-out and the layer flag as start-up finds them.
-void ResetNetworkLibrary() { NetCloseLayer(); }
+// The time-out and the layer flag as start-up finds them; the event machine without network
+// sources.
+void ResetNetworkLibrary() {
+    NetCloseLayer();
+    SetNetSourceLinks(nullptr);
+}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "base/error_codes.h"
 #include "platform/host/host.h"
+#include "platform/host/joystick.h"
 #include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
@@ -275,6 +276,7 @@ void MacShutdownPlatform()
     OsCleanupTimers();
     MacResetWindowSide();
     MacFreePointers();
+    MacFreeJoysticks();
     StopSignalWatcher();
     HostStopDriver();
     gSignalled.store(0);

@@ -82,6 +82,11 @@ int MacSendMessage(const char* port, const char*)
     return ERR_FINDPORT;
 }
 
+char* PollPortMessage()
+{
+    return nullptr;
+}
+
 int HostVprintf(const char* format, va_list args)
 {
     int n = std::vprintf(format, args);

@@ -41,6 +41,9 @@ int MacUpdateClipboardWatch(qzDisplay* display);
 // fails with ERR_FINDPORT, the port's name being the error argument.
 int MacCreatePort(const char* name);
 int MacSendMessage(const char* port, const char* message);
+// The next message that arrived at the player's port (a block the caller frees with OsFree: the
+// port name, a NUL, the message text), or null. Without ports there is never one.
+char* PollPortMessage();
 
 // Formatted console output for plugins (a vprintf). The number of characters written.
 int HostVprintf(const char* format, va_list args);
