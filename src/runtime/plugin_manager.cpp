@@ -309,13 +309,16 @@ int LoadPluginFile(const char* name, int addExtension, qzPluginRecord** record) 
     }
 
     PrintProgressStart("Loading plugin %s", loadPath.c_str(), true);
+    // The full path is made before the plugin is loaded: running out of memory then leaves
+    // nothing loaded behind.
+    char fullPath[QZ_PLUGIN_PATH_SIZE];
+    OsGetFullPath(loadPath.c_str(), fullPath, sizeof fullPath);
+    const std::string fullPathText = fullPath;
     uint32_t capabilities = 0;
     qzPluginHandle* handle = nullptr;
     int code = OsLoadPlugin(loadPath.c_str(), &capabilities, &handle);
     if (code) return code;
-    char fullPath[QZ_PLUGIN_PATH_SIZE];
-    OsGetFullPath(loadPath.c_str(), fullPath, sizeof fullPath);
-    qzPluginRecord* target = known ? known : AppendRecord(fileName, fullPath);
+    qzPluginRecord* target = known ? known : AppendRecord(fileName, fullPathText);
     if (!target) {
         Deactivate(handle->info);
         OsClosePlugin(handle);

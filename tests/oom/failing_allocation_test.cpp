@@ -9,10 +9,12 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
 #include "platform/vfs.h"
 #include "runtime/error_messages.h"
+#include "support/commands.h"
 
 namespace {
 
@@ -44,6 +46,33 @@ TEST(FailingAllocation, CopyReplacesTheTargetWholeOrNotAtAll) {
         [&](uint64_t n) {
             EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
             EXPECT_EQ(ReadFile(target), result == 0 ? "the new contents\n" : "the old contents\n") << n;
+            EXPECT_EQ(Names(dir.path()), names) << n;
+            WriteFile(target, "the old contents\n");
+        });
+    EXPECT_GT(count, 3u);
+}
+
+// StringToFile writes beside the file and renames: memory running out at the rename, or
+// anywhere before it, leaves the old file and no temporary one.
+TEST(FailingAllocation, StringToFileReplacesTheFileWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string target = dir / "target.txt";
+    WriteFile(target, "the old contents\n");
+    const std::set<std::string> names = Names(dir.path());
+    qztest::Commands vm{&qzDosLibrary};
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = vm.CallErr("StringToFile", {"the new contents\n", target});
+            } catch (const std::bad_alloc&) {
+                result = -1;  // in the harness, before or after the command
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
+            const std::string now = ReadFile(target);
+            EXPECT_TRUE(now == "the old contents\n" || (result != ERR_MEM && now == "the new contents\n")) << n;
             EXPECT_EQ(Names(dir.path()), names) << n;
             WriteFile(target, "the old contents\n");
         });

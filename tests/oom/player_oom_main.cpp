@@ -8,7 +8,7 @@
 //                            path at exit
 //   QZ_ALLOC_TRACE=path      write the stack of the first failed allocation to path
 //
-// QZ_OOM_SWEEP=0 runs the player plainly, without the sweep.
+// QZ_OOM_SWEEP=0 runs the player plainly, without the sweep, as does a run in real windows.
 #include <fcntl.h>
 #include <unistd.h>
 #if defined(__SANITIZE_ADDRESS__)
@@ -112,11 +112,21 @@ bool StartAllocFaultsFromEnvironment() {
     return true;
 }
 
+// Whether the run shows real windows: those are driven from outside (a window tool types,
+// clicks, grabs and ends the player at moments of its own), which no swept run can repeat.
+bool InRealWindows() {
+    const char* driver = std::getenv("QUARNELIX_DRIVER");
+    if (driver && *driver) return std::strcmp(driver, "headless") != 0;
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (display && *display) || (wayland && *wayland);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* sweep = std::getenv("QZ_OOM_SWEEP");
-    if (!StartAllocFaultsFromEnvironment() && !(sweep && std::strcmp(sweep, "0") == 0))
+    if (!StartAllocFaultsFromEnvironment() && !(sweep && std::strcmp(sweep, "0") == 0) && !InRealWindows())
         return OomSweepMain(argc, argv);
     return RunPlayer(argc, argv);
 }
