@@ -188,6 +188,22 @@ size_t ConvertUtf8ToLatin1(std::string_view text, char* buffer, size_t bufferSiz
     return n;
 }
 
+std::string ConvertTextToLatin1(std::string_view text, char replacement) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        size_t n = DecodeUtf8Char(text, i, &cp);
+        if (n == 0) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        out.push_back(cp <= 0xFF ? static_cast<char>(cp) : replacement);
+        i += n;
+    }
+    return out;
+}
+
 bool ConvertCharset(std::string_view text, int from, int to, std::string* out) {
     if (!out)
         return false;

@@ -51,6 +51,10 @@ std::string ConvertUtf8ToLatin1(std::string_view text);
 // The same into a caller's buffer of bufferSize bytes (at least 1); the result is cut to fit and
 // always NUL-terminated. Returns the number of bytes written before the NUL.
 size_t ConvertUtf8ToLatin1(std::string_view text, char* buffer, size_t bufferSize);
+// Text that other programs hand over (dialogs, the clipboard) -> Latin-1: each valid UTF-8
+// character becomes its Latin-1 byte, or `replacement` when it has none; a byte that does not
+// start a valid UTF-8 character is taken as a Latin-1 character itself.
+std::string ConvertTextToLatin1(std::string_view text, char replacement);
 // Decodes the UTF-8 character at text[i]: returns its length and its code point in *codePoint,
 // or 0 when the bytes there are not valid UTF-8 (bad lead or trail byte, cut off at the end,
 // over-long form, surrogate, beyond U+10FFFF).

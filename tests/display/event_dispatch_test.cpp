@@ -289,6 +289,30 @@ TEST_F(EventDispatch, OldEventsExpire) {
     EXPECT_EQ(PeekQueuedEvent(vm, 0, &peeked, 0), 0);
 }
 
+TEST_F(EventDispatch, QueueControlsAndPorts) {
+    RegisterPluginEventType("OnQueued", 0, nullptr, 0);
+    vm.Ok("InstallEventHandler", {Arg::Table({{"onqueued", Arg::Function(RecordingHandler)}})});
+    for (int i = 0; i < 3; i++) ASSERT_EQ(TranslateAdapterEvent(vm, 28, nullptr), 0);
+    vm.Ok("FreeEventCache");
+    EXPECT_EQ(Check(), "- 0 0 0");
+    EXPECT_TRUE(Calls().empty());
+
+    // Message ports: this platform has none to create or reach; bad names and commands are refused.
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        int error;
+    } rows[] = {
+        {"CreatePort", {"mine"}, ERR_CREATEPORT},
+        {"CreatePort", {std::string(128, 'p')}, ERR_WRONGUSAGE},
+        {"SendMessage", {"theirs", "cmd", "a b"}, ERR_FINDPORT},
+        {"SendMessage", {"theirs", ""}, ERR_WRONGUSAGE},
+        {"SendMessage", {"theirs", "two words"}, ERR_WRONGUSAGE},
+        {"SendMessage", {"theirs"}, ERR_MISSINGPARAMTR},
+    };
+    for (const auto& r : rows) EXPECT_EQ(vm.CallErr(r.command, r.args), r.error) << r.command;
+}
+
 TEST(EventNames, KeyNamesOfHandlers) {
     const struct {
         uint32_t code;

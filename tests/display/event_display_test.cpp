@@ -1,12 +1,16 @@
 // Events of displays, driven by headless input: key and mouse handlers, buttons (press, release,
 // overlap, capture, over and out, disabling), mouse moves of two displays, close requests, the
 // key and mouse state commands, and handlers that free what the machine points at.
+#include <cstring>
+
 #include "display/display_test_util.h"
 #include "display/event_buttons.h"
 #include "display/event_display.h"
+#include "display/event_pump.h"
 #include "display/event_sources.h"
 #include "display/event_test_util.h"
 #include "libs/event/event_lib.h"
+#include "platform/host/engine_keys.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/input_script.h"
 #include "player/event_loop_link.h"
@@ -261,6 +265,13 @@ TEST_F(DisplayEvents, AClickGoesToTheDisplayThenToTheButton) {
     vm->Ok("ResetKeyStates");
     EXPECT_EQ(vm->Run("IsLeftMouse"), "false");
     EXPECT_EQ(FindButton(Display(1)->bgpic, {1, nullptr})->pressed[0], 0);
+
+    // BreakEventHandler abandons the click's second pass: the button hears nothing of it.
+    Input("0 mousedown 5 5\n");
+    EXPECT_EQ(Check(), "\"OnMouseDown\" 1");
+    vm->Ok("BreakEventHandler");
+    EXPECT_EQ(Drain(), "");
+    EXPECT_EQ(Calls().size(), 3u);
 }
 
 TEST_F(DisplayEvents, WaitsFollowTheInputAndEmptyTheQueue) {
@@ -279,6 +290,52 @@ TEST_F(DisplayEvents, WaitsFollowTheInputAndEmptyTheQueue) {
     vm->Ok("WaitKeyDown", {"b"});
     EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "false");
     EXPECT_EQ(vm->CallErr("WaitKeyDown", {"nokey"}), ERR_WRONGUSAGE);
+}
+
+// A display adapter's window events: mapped to the display of the window, key codes outside the
+// key table post their event without touching any key state, and the quit keys ask to quit.
+TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
+    Handlers({{"onkeydown", H()}, {"onmousedown", H()}, {"closewindow", H()}, {"movewindow", H()},
+              {"hidewindow", H()}});
+    qzDisplay* display = Display(1);
+    void* window = display->window;
+    ASSERT_NE(window, nullptr);
+    const uint8_t before[QZ_DISPLAY_KEYSTATES] = {};
+    for (int32_t code : {300, 0x7fffffff, -1}) {
+        qzAdapterKeyEvent key = {window, code, 1, 0};
+        EXPECT_EQ(TranslateAdapterEvent(*vm, 4, &key), 0) << code;
+    }
+    EXPECT_EQ(std::memcmp(display->keyStates, before, sizeof before), 0);
+    qzAdapterKeyEvent key = {window, 'a', 1, 0};
+    qzAdapterMouseEvent press = {window, 5, 6, 1, 1};
+    qzAdapterMouseEvent move = {window, 7, 8, 0, 0};
+    qzAdapterSizeEvent at = {window, 30, 40};
+    qzAdapterFlagEvent hidden = {window, 0};
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 4, &key), 0);
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 3, &press), 0);
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 3, &move), 0);
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 5, &window), 0);
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 7, &at), 0);
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 8, &hidden), 0);
+    // The display's own input state (the adapter's displays have no window record of their own).
+    EXPECT_EQ(display->keyStates['a'], 1);
+    EXPECT_EQ(display->leftButton, 1);
+    EXPECT_EQ(display->mouseMoved, 1);
+    EXPECT_EQ(display->state, QZ_DISPSTATE_HIDDEN);
+    EXPECT_EQ(Drain(), "\"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnMouseDown\" 1; "
+                       "\"CloseWindow\" 1; \"MoveWindow\" 1; \"HideWindow\" 1");
+    EXPECT_EQ(Calls()[3]["key"], "\"a\"");
+    EXPECT_EQ(Calls()[6]["x"], "30");
+    EXPECT_EQ(Calls()[6]["y"], "40");
+    EXPECT_FALSE(IsQuitRequested());
+
+    // Escape with the Escape quit option on asks to quit; a window no display has is refused.
+    vm->Ok("EscapeQuit", {true});
+    key.code = QZ_KEY_ESCAPE;
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 4, &key), 0);
+    EXPECT_TRUE(IsQuitRequested());
+    qzAdapterFlagEvent stranger = {this, 1};
+    EXPECT_EQ(TranslateAdapterEvent(*vm, 9, &stranger), ERR_FINDDISPLAY);
 }
 
 TEST_F(DisplayEvents, ButtonCommandErrors) {

@@ -2,6 +2,9 @@
 // replacing, clearing and re-arming them from their own handlers, and their errors.
 #include "display/event_test_util.h"
 #include "display/event_timers.h"
+#include "platform/plugin_api.h"
+#include "runtime/applet_version.h"
+#include "runtime/plugin_manager.h"
 
 using eventtest::Calls;
 using eventtest::EventTest;
@@ -159,6 +162,67 @@ TEST_F(EventTimers, WaitEventWaitsForTheNextTimer) {
     vm.Ok("SetTimeout", {1, Arg::Function(RecordingHandler), 250});
     EXPECT_EQ(Check("WaitEvent"), "\"Timeout\" 1 1 0");
     EXPECT_EQ(clock.NowUs() - 1000000000ull, 250000u);
+}
+
+// A timer plugin standing in for the platform timers: handles are counted up from 1, a period of
+// 13 ms is refused.
+std::vector<std::string>& TimerLog() {
+    static std::vector<std::string> log;
+    return log;
+}
+uintptr_t gNextHandle = 0;
+void* RegisterTimerEntry(VmState*, int32_t ms, int kind) {
+    if (ms == 13) return nullptr;
+    TimerLog().push_back("register " + std::to_string(ms) + (kind ? " once" : " repeat"));
+    return reinterpret_cast<void*>(++gNextHandle);
+}
+void FreeTimerEntry(void* handle) { TimerLog().push_back("free " + std::to_string(reinterpret_cast<uintptr_t>(handle))); }
+void* Handle(uintptr_t n) { return reinterpret_cast<void*>(n); }
+
+TEST_F(EventTimers, TimerAdapterRegistersAndFiresTheTimers) {
+    qzPluginInfo timers = {};
+    timers.RegisterTimer = RegisterTimerEntry;
+    timers.FreeTimer = FreeTimerEntry;
+    TimerLog().clear();
+    gNextHandle = 0;
+    SetPluginStartupPhase(1);
+    SetAppletVersion(5, 9);
+    EXPECT_EQ(SetTimerAdapter(&timers, 1), ERR_OLDAPPLET);
+    SetAppletVersion(6, 0);
+    EXPECT_EQ(SetTimerAdapter(&timers, 1), ERR_WRONGUSAGE);  // not a timer adapter
+    timers.capabilities = QZ_PLUGINCAPS_TIMERADAPTER;
+    EXPECT_EQ(SetTimerAdapter(&timers, 1), 0);
+    EXPECT_EQ(SetTimerAdapter(&timers, 0), ERR_SETADAPTER);  // the first one asked to stay
+    SetPluginStartupPhase(0);
+    ResetAppletVersion();
+
+    vm.Ok("SetInterval", {1, Arg::Function(RecordingHandler), 100});
+    ASSERT_EQ(vm.Call("SetTimeout", {Nil{}, Arg::Function(RecordingHandler), 50}), 0);
+    EXPECT_EQ(vm.CallErr("SetTimeout", {2, Arg::Function(RecordingHandler), 13}), ERR_TIMER);
+    ASSERT_NE(*TimeoutListHead(), nullptr);
+    EXPECT_EQ((*TimeoutListHead())->next, nullptr);  // the refused one is gone
+
+    // The plugin fires them by handle, at once, with the results dropped.
+    const int top = VmGetTop(vm);
+    EXPECT_EQ(FireTimerById(vm, Handle(1)), 0);
+    EXPECT_EQ(FireTimerById(vm, Handle(2)), 0);
+    EXPECT_EQ(FireTimerById(vm, Handle(2)), 0);  // the timeout is gone
+    EXPECT_EQ(FireTimerById(vm, Handle(9)), 0);
+    EXPECT_EQ(VmGetTop(vm), top);
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[0]["action"], "\"Interval\"");
+    EXPECT_EQ(Calls()[1]["action"], "\"Timeout\"");
+    EXPECT_EQ(*TimeoutListHead(), nullptr);
+
+    // A new period is a new plugin timer; clearing frees it.
+    vm.Ok("ChangeInterval", {1, 40});
+    vm.Ok("ClearInterval", {1});
+    const std::vector<std::string> expected = {"register 100 repeat", "register 50 once", "free 2",
+                                               "register 40 repeat", "free 1", "free 3"};
+    EXPECT_EQ(TimerLog(), expected);
+    // Nothing reached the platform timers.
+    Advance(1000);
+    EXPECT_EQ(Check(), "- 0 0 0");
 }
 
 }  // namespace

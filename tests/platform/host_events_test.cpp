@@ -9,6 +9,7 @@
 
 #include "base/event_types.h"
 #include "platform/host/engine_keys.h"
+#include "platform/host/menu_bar.h"
 #include "platform/host_test_util.h"
 #include "support/manual_clock.h"
 
@@ -293,9 +294,25 @@ TEST_F(HostEvents, ClipboardAndMenu)
     qzHostWindowSettings settings = window->settings;
     settings.clipboardHandlerInstalled = 1;
     HostSetWindowSettings(window, settings);
-    Script("0 clipboard\n0 menu \"File/Open\"");
+    // A menu event names an entry of the window's menu bar by id or by text; toggle entries
+    // switch their check mark; a name that no entry has, and a window without a bar, choose
+    // nothing.
+    qzMenuItem open, mark, file;
+    open.text = "Open";
+    open.id = "open";
+    open.hasId = true;
+    open.next = &mark;
+    mark.text = "Mark";
+    mark.flags = QZ_MENUITEM_TOGGLE;
+    file.text = "File";
+    file.children = &open;
+    qzMenuBar* bar = MenuBarCreate(&file);
+    HostSetWindowMenuBar(window, bar);
+    Script("0 clipboard\n0 @1 menu OPEN\n0 @1 menu Mark\n0 @1 menu mark\n0 @1 menu \"File/Open\"\n0 @2 menu open");
     EXPECT_EQ(Hooks().posted, Events({Plain(QZ_EVENT_CLIPBOARD, 1)}));
-    EXPECT_EQ(Hooks().menus, std::vector<std::string>({"File/Open"}));
+    EXPECT_EQ(Hooks().menus, std::vector<std::string>({"open", " on", ""}));
+    HostSetWindowMenuBar(window, nullptr);
+    MenuBarFree(bar);
 }
 
 TEST_F(HostEvents, QualifiersFollowTheModifierKeys)

@@ -94,7 +94,9 @@ inline void InstallCaptureHooks()
     };
     hooks.refreshDisplay = [](VmState*, qzDisplay*) { Hooks().refreshes++; };
     hooks.postAudioEvents = []() { Hooks().audioPasses++; };
-    hooks.menuSelected = [](qzDisplay*, const std::string& item) { Hooks().menus.push_back(item); };
+    hooks.menuSelected = [](qzDisplay*, const std::string& id, int32_t selected) {
+        Hooks().menus.push_back(id + (selected ? " on" : ""));
+    };
     MacSetHostHooks(&hooks);
 }
 

@@ -11,6 +11,7 @@
 #include "base/event_types.h"
 #include "base/pixel_format_codes.h"
 #include "platform/host/mac_draw.h"
+#include "platform/host/mac_menus.h"
 #include "platform/host/mac_window.h"
 #include "platform/host_test_util.h"
 

@@ -56,7 +56,7 @@ int DefaultResize(VmState*, qzDisplay*, int32_t, int32_t)
 {
     return 0;
 }
-void DefaultMenu(qzDisplay*, const std::string&)
+void DefaultMenu(qzDisplay*, const std::string&, int32_t)
 {
 }
 void DefaultAudio()

@@ -39,8 +39,9 @@ struct qzHostHooks {
                          int32_t height);
     // Resizes the display to the window's new content size: 0 or an error code. Default: 0.
     int (*resizeDisplay)(VmState* state, qzDisplay* display, int32_t width, int32_t height);
-    // A menu item was chosen. Default: nothing.
-    void (*menuSelected)(qzDisplay* display, const std::string& item);
+    // A menu entry was chosen: its id (empty when it has none) and, for a toggle entry, whether
+    // it is checked now (else 0). Default: nothing.
+    void (*menuSelected)(qzDisplay* display, const std::string& id, int32_t selected);
     // Posts the end events the audio side has pending (every pass), and frees finished sound
     // channels (at most once a second). Default: nothing.
     void (*postAudioEvents)();

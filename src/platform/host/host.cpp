@@ -149,6 +149,7 @@ int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
     window->settings = spec->settings;
     window->title = spec->title;
     window->monitor = spec->monitor;
+    window->menuBar = spec->settings.fullScreen ? nullptr : spec->menuBar;
     if (!spec->settings.fullScreen && !spec->shape.empty()) {
         // The shape has the asked size; the framebuffer then follows the size the window got.
         if (!FrameResize(&window->frame, spec->width, spec->height)) {
@@ -195,6 +196,17 @@ void HostSetWindowSettings(qzHostWindow* window, const qzHostWindowSettings& set
     window->settings = settings;
     if (const qzHostDriver* driver = gDriver.load())
         driver->settingsChanged(window);
+}
+
+void HostSetWindowMenuBar(qzHostWindow* window, qzMenuBar* bar)
+{
+    if (window->settings.fullScreen)
+        bar = nullptr;
+    if (window->menuBar == bar)
+        return;
+    window->menuBar = bar;
+    if (const qzHostDriver* driver = gDriver.load())
+        driver->menuBarChanged(window);
 }
 
 qzHostWindow* HostFirstWindow()

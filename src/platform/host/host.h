@@ -20,11 +20,14 @@
 
 #include "platform/host/engine_keys.h"
 #include "platform/host/frame.h"
+#include "platform/host/host_dialogs.h"
 #include "platform/os_time.h"
 
 struct qzDisplay;      // the display a window shows; opaque to the platform
 struct qzHostWindow;
 struct qzHostCursor;
+struct qzMenuBar;
+struct qzMenuItem;
 
 // Display flag bits that the window side reads.
 enum : uint32_t {
@@ -53,7 +56,7 @@ enum qzHostEventKind : int32_t {
     QZ_HEV_WINDOW,         // sub = qzHostWindowEventKind; x, y or width, height where it applies
     QZ_HEV_DROP,           // files dropped at x, y: `paths` in the file system's encoding
     QZ_HEV_CLIPBOARD,      // the clipboard's content changed
-    QZ_HEV_MENU,           // a menu item was chosen: `text` names it
+    QZ_HEV_MENU,           // a menu entry was chosen: `menuItem`, or the entry `text` names
 };
 
 enum qzHostWindowEventKind : int32_t {
@@ -84,6 +87,7 @@ struct qzHostEvent {
     int32_t wheel = 0;
     std::string text;
     std::vector<std::string> paths;
+    const qzMenuItem* menuItem = nullptr;  // QZ_HEV_MENU from the window's own menu bar
 };
 
 // A rectangle {x, y, width, height} in content coordinates; a point is inside when
@@ -126,6 +130,9 @@ struct qzHostWindowSpec {
     // The window's shape, one alpha byte a pixel over width x height; empty for a rectangle.
     std::vector<uint8_t> shape;
     qzHostWindowSettings settings;
+    // The window's menu bar (menu_bar.h), or null; not used for a full-screen window. The caller
+    // keeps it while the window is open.
+    qzMenuBar* menuBar = nullptr;
 };
 
 // One open window. Created by HostOpenWindow, freed by HostCloseWindow.
@@ -150,6 +157,9 @@ struct qzHostWindow {
     // What the window shows, and its title (ISO 8859-1).
     qzHostFrame frame;
     std::string title;
+    // The menu bar over the content (null for none): drivers that show windows on a screen draw
+    // it inside the window, above the content, and count it as part of the top border.
+    qzMenuBar* menuBar = nullptr;
 
     // Input state.
     uint8_t keyState[QZ_KEYSTATE_SIZE] = {};  // 1 while the key of that engine code is down
@@ -183,6 +193,8 @@ struct qzHostWindow {
     std::vector<KeyDown> keysDown;
     bool keyPending = false;
     qzHostEvent pendingKey;
+    // A key press that chose a menu entry: the text it types is not the program's.
+    bool dropText = false;
 };
 
 // A monitor: its rectangle on the desktop, whose size is the monitor's current screen mode.
@@ -290,6 +302,19 @@ struct qzHostDriver {
     // closes the device. Main thread.
     int (*openAudio)(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message);
     void (*closeAudio)();
+
+    // The window's menu bar was replaced or removed (window->menuBar): drivers that draw it make
+    // room for it and show it, keeping the content where it is.
+    void (*menuBarChanged)(qzHostWindow* window);
+
+    // Shows a modal dialog (host_dialogs.h) and waits for the user: 0 with the answer, or
+    // ERR_WINDOW when the dialog cannot be shown (*message then says why, for the user).
+    int (*dialog)(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string* message);
+    // The clipboard. clipboardRead tells what it holds, with the text or the PNG data when
+    // withData is set: 0, ERR_CLIPOPEN or ERR_CLIPREAD. clipboardWrite replaces it (kind
+    // QZ_HCLIP_EMPTY empties it): 0 or ERR_CLIPWRITE.
+    int (*clipboardRead)(int withData, qzHostClipboard* out);
+    int (*clipboardWrite)(const qzHostClipboard& contents);
 };
 
 // The driver in use, or null before HostStartDriver / after HostStopDriver.
@@ -313,6 +338,8 @@ void HostCloseAudio();
 int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out);
 void HostCloseWindow(qzHostWindow* window);
 void HostSetWindowSettings(qzHostWindow* window, const qzHostWindowSettings& settings);
+// Gives the window a new menu bar, or none (null); a full-screen window keeps none.
+void HostSetWindowMenuBar(qzHostWindow* window, qzMenuBar* bar);
 qzHostWindow* HostFirstWindow();
 // Shows what every window drew since the last call (the driver's present), once per event pass.
 void HostPresentWindows();

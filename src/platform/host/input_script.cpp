@@ -156,47 +156,6 @@ bool ResolveKey(const std::string& token, KeySpec* spec)
     return false;
 }
 
-// Splits a line into words; "quoted text" is one word with \" \\ \n \t escapes. False for an
-// unterminated quote.
-bool SplitWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted)
-{
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-            i++;
-        if (i >= line.size())
-            break;
-        std::string word;
-        if (line[i] == '"') {
-            i++;
-            bool closed = false;
-            while (i < line.size()) {
-                char c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && i < line.size()) {
-                    char e = line[i++];
-                    word += e == 'n' ? '\n' : e == 't' ? '\t' : e;
-                } else {
-                    word += c;
-                }
-            }
-            if (!closed)
-                return false;
-            words->push_back(word);
-            quoted->push_back(true);
-        } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
-                word += line[i++];
-            words->push_back(word);
-            quoted->push_back(false);
-        }
-    }
-    return true;
-}
-
 bool ParseInteger(const std::string& word, int64_t low, int64_t high, int64_t* out)
 {
     size_t digits = word[0] == '-' ? 1 : 0;
@@ -442,6 +401,45 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
 
 } // namespace
 
+bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted)
+{
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            i++;
+        if (i >= line.size())
+            break;
+        std::string word;
+        if (line[i] == '"') {
+            i++;
+            bool closed = false;
+            while (i < line.size()) {
+                char c = line[i++];
+                if (c == '"') {
+                    closed = true;
+                    break;
+                }
+                if (c == '\\' && i < line.size()) {
+                    char e = line[i++];
+                    word += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+                } else {
+                    word += c;
+                }
+            }
+            if (!closed)
+                return false;
+            words->push_back(word);
+            quoted->push_back(true);
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+                word += line[i++];
+            words->push_back(word);
+            quoted->push_back(false);
+        }
+    }
+    return true;
+}
+
 bool ParseInputScript(const std::string& text, const std::string& name,
                       std::vector<qzScriptedEvent>* out, std::string* message)
 {
@@ -460,7 +458,7 @@ bool ParseInputScript(const std::string& text, const std::string& name,
         lineNumber++;
         std::vector<std::string> words;
         std::vector<bool> quoted;
-        if (!SplitWords(line, &words, &quoted))
+        if (!SplitScriptWords(line, &words, &quoted))
             return fail("unterminated quote");
         if (words.empty() || (!quoted[0] && words[0][0] == '#'))
             continue;

@@ -16,6 +16,11 @@ struct qzScriptedEvent {
     qzHostEvent event;
 };
 
+// Splits a line into words: blanks separate them, and "quoted text" is one word with \" \\ \n
+// and \t escapes; `quoted` tells for each word whether it was quoted. False for an unterminated
+// quote.
+bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted);
+
 // Parses a whole script. `name` names it in messages. Returns true, or false with a message
 // "NAME:LINE: what is wrong" and nothing appended.
 bool ParseInputScript(const std::string& text, const std::string& name,

@@ -6,6 +6,7 @@
 #include "base/error_codes.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/mac_draw.h"
+#include "platform/host/mac_menus.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 
@@ -156,13 +157,24 @@ int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int acti
     record->settings.flags = frame.flags & ~uint32_t(QZ_DISPLAYFLAG_HIDDEN);
     record->settings.fullScreen = frame.fullScreen;
     spec.settings = record->settings;
+    // A windowed display with a menu tree gets its menu bar first.
+    if (!frame.fullScreen && frame.menu) {
+        int error = MacCreateWindowMenu(record, frame.menu);
+        if (error)
+            return error;
+        spec.menuBar = record->menuBar;
+    }
     bool shaped = shape && !frame.fullScreen && frame.width > 0 && frame.height > 0;
-    if (shaped && !BuildShape(*shape, frame.width, frame.height, &spec.shape))
+    if (shaped && !BuildShape(*shape, frame.width, frame.height, &spec.shape)) {
+        MacDisposeWindowMenu(record);
         return ERR_ALLOCALPHA;
+    }
     qzHostWindow* window = nullptr;
     int error = HostOpenWindow(&spec, &window);
-    if (error)
+    if (error) {
+        MacDisposeWindowMenu(record);
         return error == ERR_MEM ? ERR_MEM : ERR_WINDOW;
+    }
     record->window = window;
     record->windowId = window->id;
     record->shaped = shaped ? 1 : 0;
@@ -182,6 +194,7 @@ void MacCloseDisplay(qzMacWindow* record)
         gHooks.suspendVideos(record->display);
     if (window)
         HostCloseWindow(window);
+    MacDisposeWindowMenu(record);
     record->window = nullptr;
     record->windowId = 0;
     record->shaped = 0;
@@ -262,27 +275,6 @@ int MacUpdateDropTarget(qzMacWindow* record, int installed)
     settings.dropHandlerInstalled = installed ? 1 : 0;
     MacSetWindowSettings(record, settings);
     return 0;
-}
-
-int MacCreateWindowMenu(qzMacWindow*)
-{
-    return 0;
-}
-
-int MacResetWindowMenu(qzMacWindow*, int)
-{
-    return 0;
-}
-
-int MacSetMenuItemState(qzMacWindow* record, void*, uint32_t, uint32_t)
-{
-    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
-}
-
-int MacGetMenuItemState(qzMacWindow* record, void*, uint32_t* state)
-{
-    *state = 0;
-    return MacHostWindow(record) ? 0 : ERR_CLOSEDDISPLAY;
 }
 
 int32_t MacCountMonitors()

@@ -44,6 +44,7 @@ struct qzMacDisplayFrame {
     uint32_t flags = 0;          // display flags (QZ_DISPLAYFLAG_*)
     int32_t fullScreen = 0;      // the display's mode word: 0 windowed, else full screen
     int32_t monitor = 0;         // 0-based
+    const qzMenuItem* menu = nullptr;  // the display's menu tree: a windowed display's menu bar
 };
 
 // A window shape: the display's mask (1 bit a pixel, most significant bit first, set = inside)
@@ -63,7 +64,7 @@ struct qzMacWindow {
     // also knows when the platform closed it (when it stopped).
     qzHostWindow* window = nullptr;
     uint32_t windowId = 0;
-    void* menuBar = nullptr;          // the window's own menu bar: none on this platform
+    qzMenuBar* menuBar = nullptr;     // the open window's menu bar (mac_menus.h), or null
     qzDisplay* display = nullptr;     // the display the record belongs to
     VmState* owner = nullptr;         // the VM state that made it
     int32_t compositing = 0;          // opened with flag 0x2000 or a shape
@@ -104,9 +105,10 @@ void MacFreeWindowRecord(qzMacWindow* record);
 
 // Opens the display's window: shown, and given the keyboard focus when `activate` is set; full
 // screen covering frame.monitor in its current mode when frame.fullScreen is set, else at the
-// frame's position with its border. A shape (borderless windows; null for none) is cut to the
-// content size. 0, ERR_ALLOCALPHA when the shape cannot be kept, or ERR_WINDOW when the window
-// cannot be made.
+// frame's position with its border and, with a menu tree, its menu bar. A shape (borderless
+// windows; null for none) is cut to the content size. 0, ERR_CREATEMENU when the menu bar cannot
+// be made, ERR_ALLOCALPHA when the shape cannot be kept, or ERR_WINDOW when the window cannot be
+// made.
 int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int activate, const qzMacShape* shape);
 // Closes the window and what belongs to it; the record stays for the next MacOpenDisplay.
 void MacCloseDisplay(qzMacWindow* record);
@@ -133,13 +135,6 @@ void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& setti
 // Follows the display's drop handler (installed or not). 0.
 int MacUpdateDropTarget(qzMacWindow* record, int installed);
 
-// Menus: this platform has no window menu bars. Building and resetting do nothing and succeed;
-// item states read 0, and both item-state calls fail with ERR_CLOSEDDISPLAY while the display is
-// closed.
-int MacCreateWindowMenu(qzMacWindow* record);
-int MacResetWindowMenu(qzMacWindow* record, int flag);
-int MacSetMenuItemState(qzMacWindow* record, void* item, uint32_t set, uint32_t clear);
-int MacGetMenuItemState(qzMacWindow* record, void* item, uint32_t* state);
 
 // Monitors. A list node, in the window system's order; the caller frees the list with
 // MacFreeMonitorInfo.

@@ -6,6 +6,7 @@
 #include "base/event_types.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
+#include "platform/host/mac_menus.h"
 #include "platform/host/pointer.h"
 #include "platform/os_alloc.h"
 #include "platform/os_path.h"
@@ -95,8 +96,15 @@ void RequestToggle(qzHostWindow* window)
 
 void HandleKey(qzHostWindow* window, const qzHostEvent& event)
 {
+    // The text of a key that chose a menu entry comes before the key's release.
+    window->dropText = false;
     if (event.pressed) {
         FlushPendingKey(window);
+        if ((event.modifiers & (QZ_HMOD_CTRL | QZ_HMOD_GUI)) && event.key == QZ_HKEY_CHAR && !event.repeat &&
+            MacHandleMenuHotkey(window, uint32_t(event.keyChar))) {
+            window->dropText = true;
+            return;
+        }
         if (event.modifiers & QZ_HMOD_CTRL) {
             // Control combinations type nothing; Ctrl-C asks to quit.
             if (event.keyChar == 'c')
@@ -133,6 +141,10 @@ void HandleKey(qzHostWindow* window, const qzHostEvent& event)
 
 void HandleText(qzHostWindow* window, const qzHostEvent& event)
 {
+    if (window->dropText) {
+        window->dropText = false;
+        return;
+    }
     const std::string& text = event.text;
     for (size_t i = 0; i < text.size();) {
         uint32_t codePoint = 0;
@@ -295,10 +307,7 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event)
         return;
     }
     case QZ_HEV_CLIPBOARD:
-        for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
-            if (w->settings.clipboardHandlerInstalled)
-                Post(w, QZ_EVENT_CLIPBOARD);
-        }
+        MacPostClipboardChanged();
         return;
     case QZ_HEV_NONE:
     case QZ_HEV_WAKE:
@@ -308,11 +317,8 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event)
     }
 
     qzHostWindow* window = event.window ? HostFindWindow(event.window) : HostFocusWindow();
-    if (!window) {
-        if (event.kind == QZ_HEV_MENU)
-            MacHostHooks().menuSelected(nullptr, event.text);
+    if (!window)
         return;
-    }
     switch (event.kind) {
     case QZ_HEV_KEY:
         HandleKey(window, event);
@@ -340,10 +346,18 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event)
         HandleDrop(window, event);
         break;
     case QZ_HEV_MENU:
-        MacHostHooks().menuSelected(window->display, event.text);
+        MacHandleMenuEvent(window, event);
         break;
     default:
         break;
+    }
+}
+
+void MacPostClipboardChanged()
+{
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
+        if (w->settings.clipboardHandlerInstalled)
+            Post(w, QZ_EVENT_CLIPBOARD);
     }
 }
 

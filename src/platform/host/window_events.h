@@ -9,3 +9,6 @@ struct qzHostEvent;
 
 // Handles one host event. Events of a window that has closed are dropped.
 void HandleHostEvent(VmState* state, const qzHostEvent& event);
+
+// Posts the clipboard-changed event to every window whose display handles it.
+void MacPostClipboardChanged();

@@ -1,5 +1,6 @@
 // The headless host driver: windows in memory, input injected from C++ or from the timed input
-// script named by QUARNELIX_INPUT, pointers and screen-saver requests recorded. Windows lie on a
+// script named by QUARNELIX_INPUT, requesters answered from the answers named by
+// QUARNELIX_ANSWERS, a clipboard of its own, pointers and screen-saver requests recorded. Windows lie on a
 // virtual desktop of two monitors, 1920 x 1080 and 1280 x 1024 to its right, whose screen modes
 // can be switched; with QUARNELIX_SNAPSHOT_DIR=DIR set, what a window shows is written as
 // DIR/display-<id>.png when it closes (the platform closes every window when it stops). A null
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/headless/headless_answers.h"
 #include "platform/host/host.h"
 #include "platform/host/input_script.h"
 
@@ -60,3 +62,19 @@ void HeadlessCloseAudio();
 // while no manual device is open.
 void HeadlessSetManualAudio(int manual);
 int32_t HeadlessRenderAudio(float* out, int32_t frames);
+
+// ---- Requesters and the clipboard (headless_dialogs.cpp) ----
+
+// Reads the answers named by QUARNELIX_ANSWERS (none when it is not set) and empties the
+// clipboard: 0, or ERR_ERRORCALLED with a message when the file cannot be read or is malformed.
+int HeadlessStartDialogs(std::string* message);
+void HeadlessStopDialogs();
+// The driver operations: a dialog prints its title and text to standard error and takes the next
+// answer; without one left it is cancelled.
+int HeadlessDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string* message);
+int HeadlessClipboardRead(int withData, qzHostClipboard* out);
+int HeadlessClipboardWrite(const qzHostClipboard& contents);
+// Replaces the answers; `name` names them in messages.
+void HeadlessSetAnswers(const std::vector<qzAnswerLine>& answers, const std::string& name);
+// The dialogs shown since the last call, oldest first.
+std::vector<qzHostDialog> HeadlessTakeDialogs();

@@ -178,9 +178,14 @@ int Init(std::string* message)
     if (path && *path && !LoadInputScript(path, &script, message))
         return ERR_ERRORCALLED;
     const char* snapshots = std::getenv("QUARNELIX_SNAPSHOT_DIR");
-    int error = HeadlessAudioInit(message);
+    int error = HeadlessStartDialogs(message);
     if (error)
         return error;
+    error = HeadlessAudioInit(message);
+    if (error) {
+        HeadlessStopDialogs();
+        return error;
+    }
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script = std::move(script);
@@ -198,6 +203,7 @@ int Init(std::string* message)
 void Shutdown()
 {
     HeadlessAudioShutdown();
+    HeadlessStopDialogs();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
     gState.script.clear();
@@ -307,6 +313,11 @@ void ReadBounds(qzHostWindow*)
 
 void SettingsChanged(qzHostWindow*)
 {
+}
+
+void MenuBarChanged(qzHostWindow*)
+{
+    // Menus are chosen from the input script; the bar takes no room and shows nothing.
 }
 
 void BeginMoveResize(qzHostWindow*, int resize)
@@ -549,6 +560,10 @@ const qzHostDriver kDriver = {
     .grabScreen = GrabScreen,
     .openAudio = HeadlessOpenAudio,
     .closeAudio = HeadlessCloseAudio,
+    .menuBarChanged = MenuBarChanged,
+    .dialog = HeadlessDialog,
+    .clipboardRead = HeadlessClipboardRead,
+    .clipboardWrite = HeadlessClipboardWrite,
 };
 
 } // namespace

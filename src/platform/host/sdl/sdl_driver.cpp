@@ -11,6 +11,7 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "platform/host/menu_bar.h"
 #include "platform/host/sdl/x11_window.h"
 
 namespace {
@@ -26,7 +27,15 @@ struct SdlWindowData {
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
     bool retained = false;   // the renderer keeps its picture between frames (software)
+    // The menu bar's strip above the content (0: none), and what the bar shows, one texture a
+    // piece (the strip, each open menu).
+    int32_t barHeight = 0;
+    std::vector<SDL_Texture*> menuTextures;
+    std::vector<SDL_Rect> menuRects;
 };
+
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part);
+void RouteThroughMenuBar(qzHostEvent* e);
 
 // The fade level of every window (0 as drawn, 1 black).
 double gFade = 0.0;
@@ -50,6 +59,42 @@ SDL_Window* SdlWindow(const qzHostWindow* window)
 {
     SdlWindowData* data = Data(window);
     return data ? data->window : nullptr;
+}
+
+int32_t BarHeight(const qzHostWindow* window)
+{
+    SdlWindowData* data = Data(window);
+    return data ? data->barHeight : 0;
+}
+
+void FreeMenuTextures(SdlWindowData* data)
+{
+    for (SDL_Texture* t : data->menuTextures)
+        SDL_DestroyTexture(t);
+    data->menuTextures.clear();
+    data->menuRects.clear();
+}
+
+// Makes the textures of what the menu bar shows now.
+void MakeMenuTextures(qzHostWindow* window, SdlWindowData* data)
+{
+    FreeMenuTextures(data);
+    if (!window->menuBar || !data->barHeight)
+        return;
+    std::vector<qzMenuBarImage> images;
+    MenuBarDraw(window->menuBar, &images);
+    for (const qzMenuBarImage& image : images) {
+        const qzMenuBarRect& b = image.bounds;
+        if (b.width < 1 || b.height < 1)
+            continue;
+        SDL_Texture* t = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC,
+                                           b.width, b.height);
+        if (!t)
+            continue;
+        SDL_UpdateTexture(t, nullptr, image.pixels.data(), b.width * 4);
+        data->menuTextures.push_back(t);
+        data->menuRects.push_back({b.x, b.y, b.width, b.height});
+    }
 }
 
 uint32_t ModifiersFrom(Uint16 mod)
@@ -238,7 +283,9 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
         SDL_free(e.drop.file);
         break;
     case SDL_CLIPBOARDUPDATE:
-        out->kind = QZ_HEV_CLIPBOARD;
+        // The player reports its own changes itself.
+        if (!SdlClipboardChangeIsOwn())
+            out->kind = QZ_HEV_CLIPBOARD;
         break;
     default:
         break;
@@ -250,9 +297,10 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
 SDL_HitTestResult HitTest(SDL_Window*, const SDL_Point* area, void* data)
 {
     const qzHostWindow* window = static_cast<const qzHostWindow*>(data);
-    if (window->settings.inputBlocked)
+    int32_t y = area->y - BarHeight(window);
+    if (window->settings.inputBlocked || y < 0 || MenuBarIsOpen(window->menuBar))
         return SDL_HITTEST_NORMAL;
-    switch (HostClassifyClick(window, area->x, area->y, 1)) {
+    switch (HostClassifyClick(window, area->x, y, 1)) {
     case QZ_CLICK_MOVE: return SDL_HITTEST_DRAGGABLE;
     case QZ_CLICK_RESIZE: return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
     default: return SDL_HITTEST_NORMAL;
@@ -326,6 +374,7 @@ int PollEvent(qzHostEvent* event)
             FrameMarkAllDirty(&window->frame);
     }
     Translate(e, event);
+    RouteThroughMenuBar(event);
     return 1;
 }
 
@@ -357,14 +406,19 @@ void ReadBounds(qzHostWindow* window)
     int top = 0, left = 0, bottom = 0, right = 0;
     if (SDL_GetWindowBordersSize(w, &top, &left, &bottom, &right) != 0)
         top = left = 0;
+    // The menu bar is part of the border: the content starts below it.
+    int32_t bar = BarHeight(window);
+    window->y += bar;
+    window->height = std::max(0, window->height - bar);
     window->borderLeft = left;
-    window->borderTop = top;
+    window->borderTop = top + bar;
 }
 
 void FreeWindowData(SdlWindowData* data)
 {
     if (!data)
         return;
+    FreeMenuTextures(data);
     if (data->texture)
         SDL_DestroyTexture(data->texture);
     if (data->renderer)
@@ -425,9 +479,18 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
     } else if (width <= 0 || height <= 0) {
         return ERR_SCREEN;
     }
+    // A menu bar makes the window taller by its strip, which lies above the content.
+    int32_t bar = 0;
+    if (window->menuBar && !spec->settings.fullScreen) {
+        bar = MenuBarLayout(window->menuBar, width);
+        height += bar;
+        if (!spec->centered)
+            y -= bar;
+    }
     SdlWindowData* data = new (std::nothrow) SdlWindowData();
     if (!data)
         return ERR_MEM;
+    data->barHeight = bar;
     std::string title = ConvertLatin1ToUtf8(spec->title);
     bool shaped = !spec->shape.empty() && !spec->settings.fullScreen;
     if (shaped)
@@ -498,6 +561,26 @@ void SettingsChanged(qzHostWindow* window)
     X11SetWindowFunctions(w, window->settings.flags);
 }
 
+void MenuBarChanged(qzHostWindow* window)
+{
+    SdlWindowData* data = Data(window);
+    if (!data || !data->window)
+        return;
+    int32_t old = data->barHeight;
+    int32_t bar = window->menuBar && !window->settings.fullScreen ? MenuBarLayout(window->menuBar, window->frame.width) : 0;
+    data->barHeight = bar;
+    if (bar != old) {
+        // The content stays where it is; the window grows or shrinks at the top.
+        int x = 0, y = 0;
+        SDL_GetWindowPosition(data->window, &x, &y);
+        SDL_SetWindowPosition(data->window, x, y + old - bar);
+        SDL_SetWindowSize(data->window, window->frame.width, window->frame.height + bar);
+    }
+    MakeMenuTextures(window, data);
+    if (data->texture)
+        Render(data, window->frame, nullptr);
+}
+
 void BeginMoveResize(qzHostWindow*, int)
 {
     // The window system started the move or resize itself (hit test); other buttons have no
@@ -541,7 +624,7 @@ void SetCursor(void* cursor)
 void WarpPointer(qzHostWindow* window, int32_t x, int32_t y)
 {
     if (SDL_Window* w = SdlWindow(window))
-        SDL_WarpMouseInWindow(w, x, y);
+        SDL_WarpMouseInWindow(w, x, y + BarHeight(window));
 }
 
 void AllowScreenSaver(int allowed)
@@ -564,8 +647,11 @@ void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_
     if (!w || window->settings.fullScreen)
         return;
     // The window system answers with its own events; the record holds what was asked for.
-    SDL_SetWindowPosition(w, x, y);
-    SDL_SetWindowSize(w, width, height);
+    int32_t bar = BarHeight(window);
+    if (window->menuBar && bar)
+        MenuBarLayout(window->menuBar, width);
+    SDL_SetWindowPosition(w, x, y - bar);
+    SDL_SetWindowSize(w, width, height + bar);
     window->x = x;
     window->y = y;
     window->width = width;
@@ -598,24 +684,96 @@ Uint8 FadeModulation()
     return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
 }
 
-// Shows the texture 1:1 at the top left; what the framebuffer does not cover is black. A software
-// renderer keeps what it drew before, so there only `part` (when given) is copied again; other
-// renderers start every frame afresh.
+// Shows the texture 1:1 below the menu bar; what the framebuffer does not cover is black. A
+// software renderer keeps what it drew before, so there only `part` (when given) is copied again;
+// other renderers start every frame afresh. The menu bar and its open menus lie on top; while a
+// menu is open the whole window is drawn.
 void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
 {
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
-    bool sameSize = outW == frame.width && outH == frame.height;
-    if (!sameSize) {
+    bool sameSize = outW == frame.width && outH == frame.height + data->barHeight;
+    bool menuOpen = data->menuTextures.size() > 1;
+    if (!sameSize || menuOpen) {
         SDL_SetRenderDrawColor(data->renderer, 0, 0, 0, 255);
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
-    SDL_SetTextureColorMod(data->texture, m, m, m);
-    SDL_Rect whole = {0, 0, frame.width, frame.height};
-    const SDL_Rect* copy = part && sameSize && data->retained ? part : &whole;
-    SDL_RenderCopy(data->renderer, data->texture, copy, copy);
+    if (data->texture) {
+        SDL_SetTextureColorMod(data->texture, m, m, m);
+        SDL_Rect whole = {0, 0, frame.width, frame.height};
+        const SDL_Rect* from = part && sameSize && data->retained && !menuOpen ? part : &whole;
+        SDL_Rect to = {from->x, from->y + data->barHeight, from->w, from->h};
+        SDL_RenderCopy(data->renderer, data->texture, from, &to);
+    }
+    for (size_t i = 0; i < data->menuTextures.size(); i++) {
+        SDL_SetTextureColorMod(data->menuTextures[i], m, m, m);
+        SDL_RenderCopy(data->renderer, data->menuTextures[i], nullptr, &data->menuRects[i]);
+    }
     SDL_RenderPresent(data->renderer);
+}
+
+// Shows the window again after its menu bar changed what it shows.
+void RedrawMenuBar(qzHostWindow* window)
+{
+    SdlWindowData* data = Data(window);
+    if (!data || !window->menuBar || !data->renderer || !MenuBarTakeChanged(window->menuBar))
+        return;
+    MakeMenuTextures(window, data);
+    Render(data, window->frame, nullptr);
+}
+
+// Mouse and keys go to the window's menu bar first; what passes on gets content coordinates.
+void RouteThroughMenuBar(qzHostEvent* e)
+{
+    if (e->kind == QZ_HEV_NONE || e->kind == QZ_HEV_WAKE || e->kind == QZ_HEV_QUIT)
+        return;
+    qzHostWindow* window = e->window ? HostFindWindow(e->window) : nullptr;
+    SdlWindowData* data = window ? Data(window) : nullptr;
+    if (!data || !data->barHeight || !window->menuBar)
+        return;
+    qzMenuBar* bar = window->menuBar;
+    const qzMenuItem* chosen = nullptr;
+    int result = QZ_MENUBAR_PASS;
+    switch (e->kind) {
+    case QZ_HEV_MOUSE_BUTTON:
+        if (e->sub == 1)
+            result = MenuBarMouse(bar, e->pressed ? QZ_MENUMOUSE_DOWN : QZ_MENUMOUSE_UP, e->x, e->y, &chosen);
+        else if (MenuBarIsOpen(bar) || e->y < data->barHeight)
+            result = QZ_MENUBAR_TAKEN;
+        break;
+    case QZ_HEV_MOUSE_MOVE:
+        result = MenuBarMouse(bar, QZ_MENUMOUSE_MOVE, e->x, e->y, &chosen);
+        break;
+    case QZ_HEV_KEY:
+        if (MenuBarKey(bar, e->pressed && e->key == QZ_HKEY_ESCAPE))
+            result = QZ_MENUBAR_TAKEN;
+        break;
+    case QZ_HEV_TEXT:
+        if (MenuBarIsOpen(bar))
+            result = QZ_MENUBAR_TAKEN;
+        break;
+    case QZ_HEV_WINDOW:
+        if (e->sub == QZ_HWIN_RESIZED) {
+            e->height -= data->barHeight;
+            MenuBarLayout(bar, e->width);
+        } else if (e->sub == QZ_HWIN_FOCUS_LOST || e->sub == QZ_HWIN_MINIMIZED) {
+            MenuBarCloseMenus(bar);
+        }
+        break;
+    default:
+        break;
+    }
+    if (result == QZ_MENUBAR_PASS) {
+        if (e->kind == QZ_HEV_MOUSE_BUTTON || e->kind == QZ_HEV_MOUSE_MOVE || e->kind == QZ_HEV_DROP)
+            e->y -= data->barHeight;
+    } else if (result == QZ_MENUBAR_CHOSEN) {
+        e->kind = QZ_HEV_MENU;
+        e->menuItem = chosen;
+    } else {
+        e->kind = QZ_HEV_NONE;
+    }
+    RedrawMenuBar(window);
 }
 
 void Present(qzHostWindow* window, const qzFrameRect& dirty)
@@ -639,7 +797,11 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty)
     }
     SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
                       frame.width * 4);
-    Render(data, frame, &rect);
+    bool menuChanged = window->menuBar && data->barHeight &&
+                       (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
+    if (menuChanged)
+        MakeMenuTextures(window, data);
+    Render(data, frame, menuChanged ? nullptr : &rect);
 }
 
 void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
@@ -649,7 +811,7 @@ void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
     if (SDL_Window* w = SdlWindow(window))
         SDL_GetWindowPosition(w, &wx, &wy);
     *x = gx - wx;
-    *y = gy - wy;
+    *y = gy - wy - BarHeight(window);
 }
 
 // The border of a window with a frame, as the window manager drew it around a window of ours;
@@ -806,6 +968,10 @@ const qzHostDriver kDriver = {
     .grabScreen = GrabScreen,
     .openAudio = SdlOpenAudio,
     .closeAudio = SdlCloseAudio,
+    .menuBarChanged = MenuBarChanged,
+    .dialog = SdlDialog,
+    .clipboardRead = SdlClipboardRead,
+    .clipboardWrite = SdlClipboardWrite,
 };
 
 } // namespace
@@ -818,6 +984,11 @@ extern "C" const char* __lsan_default_suppressions()
     return "leak:libdbus-1.so\n";
 }
 #endif
+
+SDL_Window* SdlWindowOf(const qzHostWindow* window)
+{
+    return SdlWindow(window);
+}
 
 const qzHostDriver* SdlHostDriver()
 {
