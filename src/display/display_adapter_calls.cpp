@@ -8,6 +8,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/event_labels.h"
+#include "display/menus.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
@@ -38,6 +39,7 @@ qzMacDisplayFrame FrameOf(const qzDisplay* d) {
     frame.flags = d->flags;
     frame.fullScreen = d->fullScreen;
     frame.monitor = d->monitor;
+    frame.menu = DisplayMenuTree(d);
     return frame;
 }
 
