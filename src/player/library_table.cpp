@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
@@ -26,6 +27,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzLayersLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
+    &qzBrushLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,
