@@ -54,6 +54,12 @@ int ClearTick(VmState* state, const qzObjectId* id)
     return ClearIntervalById(state, *id);
 }
 
+// An entry chosen on a window's menu bar becomes its display's menu event.
+void MenuSelected(qzDisplay* display, const std::string& id, int32_t selected)
+{
+    PostMenuSelectEvent(display, id.c_str(), selected);
+}
+
 } // namespace
 
 int PumpForWaits(VmState* state, int* error)
@@ -104,6 +110,7 @@ void LinkEventLoop()
     host.displayUnobstructed = LinkedDisplayUnobstructed;
     host.reopenDisplay = LinkedReopenDisplay;
     host.resizeDisplay = LinkedResizeDisplay;
+    host.menuSelected = MenuSelected;
     host.postAudioEvents = MacPostPendingAudioEvents;
     host.soundHousekeeping = SoundHousekeeping;
     MacSetHostHooks(&host);

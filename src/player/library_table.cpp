@@ -1,10 +1,13 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/draw/draw.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/layers/layers_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -20,11 +23,14 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
     &qzGraphicsLibrary,
+    &qzDrawLibrary,
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
+    &qzLayersLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
+    &qzBrushLibrary,
     &qzMemblockLibrary,
     &qzVectorGraphicsLibrary,
     &qzNetworkLibrary,
