@@ -19,6 +19,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "base/md5.h"
+#include "base/out_of_memory.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "platform/file_info.h"
@@ -327,30 +328,6 @@ std::vector<std::string>& TempFiles() {
     return files;
 }
 
-int HostOpenFontFile(const char* name, char* buffer, size_t size) {
-    if (!name || !buffer || !size) return 0;
-    if (!IsChunkName(name)) {
-        qzDosFileInfo info;
-        if (!VfsExamineName(name, &info, false) || std::strlen(name) >= size) return 0;
-        std::memcpy(buffer, name, std::strlen(name) + 1);
-        return 1;
-    }
-    // A font inside a container gets a temporary copy of its own.
-    char temp[1024];
-    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
-    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) {
-        OsDeleteFile(temp);
-        return 0;
-    }
-    {
-        std::lock_guard<std::mutex> lock(tempMutex);
-        TempFiles().push_back(temp);
-    }
-    std::memcpy(buffer, temp, std::strlen(temp) + 1);
-    return 1;
-}
-
-qzFontBase fontTable = {HostOpenFontFile};
 
 // ---- FreeType, zlib, libjpeg ------------------------------------------------------------------
 
@@ -417,6 +394,29 @@ qzEncodeBase encodeTable = {HostEncodeBase64, HostDecodeBase64, HostCrc32, HostM
 
 }  // namespace
 
+int HostOpenFontFile(const char* name, char* buffer, size_t size) {
+    if (!name || !buffer || !size) return 0;
+    if (!IsChunkName(name)) {
+        qzDosFileInfo info;
+        if (!VfsExamineName(name, &info, false) || std::strlen(name) >= size) return 0;
+        std::memcpy(buffer, name, std::strlen(name) + 1);
+        return 1;
+    }
+    // A font inside a container gets a temporary copy of its own.
+    char temp[1024];
+    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
+    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) {
+        OsDeleteFile(temp);
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> lock(tempMutex);
+        TempFiles().push_back(temp);
+    }
+    std::memcpy(buffer, temp, std::strlen(temp) + 1);
+    return 1;
+}
+
 void* HostAlloc(size_t size, uint32_t flags) { return OsAlloc(size, (flags & 1) ? 1 : 0); }
 void HostFree(void* block) { OsFree(block); }
 
@@ -443,7 +443,9 @@ qzVfsLock* HostLock(const char* name, int mode) {
     return VfsLock(effective, lockMode, nullptr);
 }
 
-int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
+namespace {
+
+int WriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
     if (!name || (!buffer && length)) return ERR_WRONGUSAGE;
     if (flags & 1) {
         qzVfsFile* file = VfsOpen(name, QZ_VFS_WRITE, nullptr);
@@ -459,9 +461,16 @@ int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, u
     if (!RegisterChunkMemory(buffer, length)) return ERR_MEM;
     char chunk[1024];
     MakeChunkName("foobar.dat", chunk, sizeof chunk, -1, length, 0, buffer);
-    int rc = chunk[0] ? VfsCopyFile(chunk, nullptr, name, nullptr) : ERR_MEM;
+    int rc = chunk[0] ? CatchOutOfMemory([&] { return VfsCopyFile(chunk, nullptr, name, nullptr); }) : ERR_MEM;
     UnregisterChunkMemory(buffer);
     return rc;
+}
+
+}  // namespace
+
+// Plugins call this from C: running out of memory is its result, never an exception.
+int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
+    return CatchOutOfMemory([&] { return WriteBufferToFile(name, buffer, length, flags); });
 }
 
 int HostVPrintF(const char* format, va_list args) {
@@ -473,7 +482,6 @@ int HostVPrintF(const char* format, va_list args) {
 
 qzCLibBase* GetHostCLibTable() { return &clibTable; }
 qzDosBase* GetHostDosTable() { return &dosTable; }
-qzFontBase* GetHostFontTable() { return &fontTable; }
 qzFtBase* GetHostFtTable() { return &ftTable; }
 qzZBase* GetHostZTable() { return &zTable; }
 qzJpegBase* GetHostJpegTable() { return &jpegTable; }
