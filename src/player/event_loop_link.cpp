@@ -1,6 +1,7 @@
 #include "player/event_loop_link.h"
 
 #include "base/error_codes.h"
+#include "display/display_adapter_calls.h"
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
@@ -52,6 +53,12 @@ int CreateTick(VmState* state, const qzObjectId* id, int32_t ms, int)
 int ClearTick(VmState* state, const qzObjectId* id)
 {
     return ClearIntervalById(state, *id);
+}
+
+// A menu entry chosen in a window reaches the display's "onmenuselect" handler as event 26.
+void MenuSelected(qzDisplay* display, const std::string& id, int32_t selected)
+{
+    PostMenuSelectEvent(display, id.c_str(), selected);
 }
 
 } // namespace
@@ -106,6 +113,9 @@ void LinkEventLoop()
     host.resizeDisplay = LinkedResizeDisplay;
     host.postAudioEvents = MacPostPendingAudioEvents;
     host.soundHousekeeping = SoundHousekeeping;
+    host.menuSelected = MenuSelected;
+    // With a display-adapter plugin, a wake-up of the main thread is the plugin's to deliver.
+    host.adapterWake = ForceAdapterEventLoopIteration;
     MacSetHostHooks(&host);
 
     qzEventQueueHooks queue = {};

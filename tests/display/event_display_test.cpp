@@ -10,8 +10,10 @@
 #include "display/event_sources.h"
 #include "display/event_test_util.h"
 #include "libs/event/event_lib.h"
+#include "platform/display_adapter.h"
 #include "platform/host/engine_keys.h"
 #include "platform/host/headless/headless.h"
+#include "platform/plugin_api.h"
 #include "platform/host/input_script.h"
 #include "player/event_loop_link.h"
 
@@ -336,6 +338,33 @@ TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
     EXPECT_TRUE(IsQuitRequested());
     qzAdapterFlagEvent stranger = {this, 1};
     EXPECT_EQ(TranslateAdapterEvent(*vm, 9, &stranger), ERR_FINDDISPLAY);
+}
+
+// What the window side reports through the event loop's hooks: a menu choice reaches the
+// display's "onmenuselect" handler; with a display-adapter plugin the plugin takes the wake-ups.
+TEST_F(DisplayEvents, MenuChoicesAndAdapterWakeUps) {
+    Handlers({{"onmenuselect", H()}});
+    MacHostHooks().menuSelected(Display(1), "file.open", 1);
+    MacHostHooks().menuSelected(Display(1), "", 0);
+    EXPECT_EQ(Drain(), "\"OnMenuSelect\" 1; \"OnMenuSelect\" 1");
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[0]["item"], "\"file.open\"");
+    EXPECT_EQ(Calls()[0]["selected"], "1");
+    EXPECT_EQ(Calls()[1]["item"], "\"\"");
+    EXPECT_EQ(Calls()[1]["selected"], "0");
+
+    static int wakes = 0;
+    qzPluginInfo plugin = {};
+    plugin.ForceEventLoopIteration = [] {
+        wakes++;
+        return 0;
+    };
+    qzDisplayAdapter adapter = {};
+    adapter.plugin = &plugin;
+    SetDisplayAdapter(&adapter);
+    MacForceEventLoopIteration();
+    SetDisplayAdapter(nullptr);
+    EXPECT_EQ(wakes, 1);
 }
 
 TEST_F(DisplayEvents, ButtonCommandErrors) {
