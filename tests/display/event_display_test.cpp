@@ -6,6 +6,7 @@
 #include "display/display_test_util.h"
 #include "display/event_buttons.h"
 #include "display/event_display.h"
+#include "display/event_labels.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
 #include "display/event_test_util.h"
@@ -365,6 +366,34 @@ TEST_F(DisplayEvents, MenuChoicesAndAdapterWakeUps) {
     MacForceEventLoopIteration();
     SetDisplayAdapter(nullptr);
     EXPECT_EQ(wakes, 1);
+}
+
+// Legacy over-buttons: with the queue empty, the mouse inside a CreateButton rectangle jumps to
+// its ONBUTTONOVER label; WhileMouseOn then waits until the mouse leaves or the record is
+// forgotten.
+TEST_F(DisplayEvents, OverLabelsAndWhileMouseOn) {
+    VmDefineLabel(*vm, "ONBUTTONOVER5", 1);
+    vm->Ok("CreateButton", {5, 10, 10, 19, 19});
+    Input("0 move 15 15\n");
+    qzDispatchRecord record;
+    EXPECT_EQ(RunEventSources(*vm, 1, 0, &record), 0);  // over labels suppressed
+    EXPECT_EQ(LastOverRecord(), nullptr);
+    EXPECT_EQ(RunEventSources(*vm, 0, 0, &record), -1);
+    EXPECT_EQ(record.kind, QZ_DISPATCH_LABEL);
+    ASSERT_NE(LastOverRecord(), nullptr);
+
+    std::vector<qzScriptedEvent> events;
+    std::string message;
+    ASSERT_TRUE(ParseInputScript("20 move 12 12\n+20 move 30 30\n", "test", &events, &message));
+    HeadlessSetInputScript(events);
+    vm->Ok("WhileMouseOn");
+    EXPECT_EQ(vm->Run("MouseX"), "30");
+
+    // A forgotten record ends the wait at once, even with the mouse inside.
+    Input("0 move 15 15\n");
+    vm->Ok("BreakWhileMouseOn");
+    vm->Ok("WhileMouseOn");
+    EXPECT_EQ(vm->Run("MouseX"), "15");
 }
 
 TEST_F(DisplayEvents, ButtonCommandErrors) {
