@@ -161,7 +161,8 @@ struct qzDisplay {
     int32_t savedY = 0;
     uint32_t savedFlags = 0;
     int32_t savedGeometry = 0;
-    void* menu = nullptr;
+    void* menu = nullptr;         // the attached menu object (display/menus.h), or null
+    int32_t inRequester = 0;      // 1 while a requester of the display is open
     qzScreenOptions modeOptions;  // mode, screen size and depth, desktop, backfill
     int32_t centerOnMonitorX = 1;
     int32_t centerOnMonitorY = 1;

@@ -1,11 +1,14 @@
 #include "display/display_adapter_calls.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/event_labels.h"
+#include "display/menus.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
@@ -36,6 +39,7 @@ qzMacDisplayFrame FrameOf(const qzDisplay* d) {
     frame.flags = d->flags;
     frame.fullScreen = d->fullScreen;
     frame.monitor = d->monitor;
+    frame.menu = DisplayMenuTree(d);
     return frame;
 }
 
@@ -383,9 +387,12 @@ bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
         return true;
     }
     qzMacMonitor* list = MacGetMonitorInfo();
+    // With monitors there, no list means its nodes could not be allocated: running out of
+    // memory, as the vector below would.
+    if (!list && MacCountMonitors() > 0) throw std::bad_alloc();
     if (!list) return false;
+    std::unique_ptr<qzMacMonitor, void (*)(qzMacMonitor*)> owner(list, MacFreeMonitorInfo);
     for (qzMacMonitor* m = list; m; m = m->next) out->push_back({m->x, m->y, m->width, m->height});
-    MacFreeMonitorInfo(list);
     return true;
 }
 

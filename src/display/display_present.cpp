@@ -10,7 +10,10 @@
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
 #include "gfx/bitmap.h"
+#include "gfx/frame_limit.h"
 #include "gfx/scale_bitmap.h"
+#include "platform/display_adapter.h"
+#include "platform/host/mac_draw.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"
@@ -19,9 +22,6 @@ namespace {
 
 // The scaled presentation buffer shared by all displays, kept at the last size asked for.
 qzBitMap* scaledBuffer = nullptr;
-
-// Frames per second of the frame wait.
-constexpr uint64_t kFrameMicros = 1000000 / 60;
 
 bool EnsureScaledBuffer(int32_t width, int32_t height) {
     if (scaledBuffer && scaledBuffer->width == width && scaledBuffer->height == height) return true;
@@ -323,21 +323,25 @@ int SleepWithEvents(VmState* state, int32_t milliseconds) {
 
 void StampDisplayFrame(qzDisplay* display) { OsGetMonotonicTime(&display->frameTime); }
 
-// Waits for the rest of the frame interval since the display's last frame, then stamps it.
-int LimitDisplayFrameRate(VmState* state, qzDisplay* display) {
-    const uint64_t last = uint64_t(display->frameTime.seconds) * 1000000u + display->frameTime.microseconds;
-    const uint64_t now = OsMonotonicMicros();
-    if (last && now < last + kFrameMicros) {
-        int error = OsWaitPumpingEvents(state, int32_t((last + kFrameMicros - now + 999) / 1000));
-        if (error) return error;
-    }
-    StampDisplayFrame(display);
-    return 0;
+namespace {
+
+int SleepForFrame(void* state, int32_t milliseconds) {
+    return SleepWithEvents(static_cast<VmState*>(state), milliseconds);
 }
 
-int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t) {
-    int error =
-        (DisplayAdapterFlags() & QZ_ADAPTER_VWAIT) ? AdapterVWait(display) : LimitDisplayFrameRate(state, display);
+}  // namespace
+
+// The frame limit of SetFPSLimit: an open display (any display when forced) shows what was drawn
+// at once, then waits for the rest of its frame interval and stamps the frame time.
+int LimitDisplayFrameRate(VmState* state, qzDisplay* display, int32_t force) {
+    if (display->state != QZ_DISPSTATE_OPEN && !force) return 0;
+    if (!GetDisplayAdapter() && display->window) MacFlushDisplay(display->window);
+    return LimitFrameRate(&display->frameTime, SleepForFrame, state);
+}
+
+int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t force) {
+    int error = (DisplayAdapterFlags() & QZ_ADAPTER_VWAIT) ? AdapterVWait(display)
+                                                           : LimitDisplayFrameRate(state, display, force);
     if (error) return error;
     // Only the hooks that asked for it hear of the wait.
     for (qzDisplayHook* h = display->hooks; h; h = h->next) h->visited = !h->wantsVWait;

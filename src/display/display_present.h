@@ -104,10 +104,11 @@ int FlushPendingDisplayRepaints(VmState* state);
 void DropPendingRepaints(qzDisplay* display);
 
 // The frame wait of VWait: the adapter's, or the frame-rate limit; then the hooks that asked.
-int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t tag);
-// The frame-rate limit: waits (handling events) for the rest of the frame interval since the
-// display's last frame, then stamps the frame time. 0 or an error of the wait.
-int LimitDisplayFrameRate(VmState* state, qzDisplay* display);
+int WaitDisplayVBlank(VmState* state, qzDisplay* display, int32_t force);
+// The frame-rate limit (the graphics library's frames per second): only for an open display or
+// with force; shows what was drawn, waits (handling events) for the rest of the frame interval
+// since the display's last frame, then stamps the frame time. 0 or an error of the wait.
+int LimitDisplayFrameRate(VmState* state, qzDisplay* display, int32_t force);
 // Waits the milliseconds while handling events: the adapter's Sleep when it has one, else the
 // platform's wait that pumps events. 0 or an error of the wait.
 int SleepWithEvents(VmState* state, int32_t milliseconds);

@@ -10,6 +10,8 @@
 #include "display/display_links.h"
 #include "display/display_monitors.h"
 #include "display/gradient_tags.h"
+#include "display/menus.h"
+#include "platform/host/mac_menus.h"
 #include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
@@ -236,6 +238,8 @@ int ReadDisplayTags(VmState* state, int tableIndex, qzDisplay* d, int creating, 
                 if (error) return error;
                 d->menu = menu;
             }
+            // An open window shows the new menu bar at once.
+            if (!creating && d->window) MacResetWindowMenu(d->window, DisplayMenuTree(d));
         }
         int monitorGiven = 0;
         error = ReadMonitorTag(state, tableIndex, &d->monitor, &monitorGiven);

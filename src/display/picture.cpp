@@ -9,6 +9,8 @@
 #include "display/display_adapter_calls.h"
 #include "display/display_links.h"
 #include "display/display_pixels.h"
+#include "display/layer.h"
+#include "display/layer_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/copy_bitmap.h"
@@ -171,7 +173,9 @@ int DeleteBGPic(VmState* state, const qzObjectId& id, int reportNotFound) {
     int error = FindBGPic(state, id, &pic, QZ_FINDPIC_MODIFY | QZ_FINDPIC_NODETACH);
     if (error) return (reportNotFound || error == ERR_LOCKEDOBJ) ? error : 0;
     if (DisplayLinks().layersShowPicture(pic) || IsPictureOnAnyDisplay(pic)) {
-        // Still shown: the picture gives up its identifier and lives on until nothing shows it.
+        // Still shown: the picture gives up its identifier and lives on until nothing shows it;
+        // the layers that show it follow it to its handle.
+        RetargetLayersToObject(QZ_LAYER_BGPICPART, pic->header.id, pic);
         pic->header.id = {0, pic};
         pic->layerOnly = 1;
         return 0;

@@ -61,6 +61,7 @@ struct qzBGPic {
     int32_t transparentColor = -1;
     uint32_t* palette = nullptr;
     qzDoubleList layers;      // the layer list
+    int32_t layersChanged = 0;  // set by every insertion and removal of a layer
     void* sprites = nullptr;  // on-screen sprites
     int32_t locked = 0;
     int32_t layerOnly = 0;  // freed by the script, still shown by a display or layers

@@ -27,7 +27,7 @@ void AddRectToList(qzRectList* list, int32_t x, int32_t y, int32_t width, int32_
         list->rects = static_cast<qzCornerRect*>(more);
         list->capacity = static_cast<int32_t>(grown);
     }
-    list->rects[list->count++] = {x, y, x + width - 1, y + height - 1};
+    list->rects[list->count++] = {x, y, x + width - 1, y + height - 1, 0};
 }
 
 void MarkRectListFull(qzRectList* list) {
@@ -43,4 +43,24 @@ void ClearRectList(qzRectList* list) {
 void FreeRectList(qzRectList* list) {
     OsFree(list->rects);
     *list = qzRectList();
+}
+
+void MergeRectList(qzRectList* list) {
+    for (int32_t i = 0; i < list->count; i++) {
+        qzCornerRect& a = list->rects[i];
+        if (a.deleted) continue;
+        for (int32_t j = 0; j < list->count; j++) {
+            qzCornerRect& b = list->rects[j];
+            if (j == i || b.deleted) continue;
+            // Overlapping or touching: no free column or row between them (64-bit: no overflow).
+            if (int64_t(b.x1) - a.x2 > 1 || int64_t(a.x1) - b.x2 > 1 || int64_t(b.y1) - a.y2 > 1 ||
+                int64_t(a.y1) - b.y2 > 1)
+                continue;
+            if (b.x1 < a.x1) a.x1 = b.x1;
+            if (b.y1 < a.y1) a.y1 = b.y1;
+            if (b.x2 > a.x2) a.x2 = b.x2;
+            if (b.y2 > a.y2) a.y2 = b.y2;
+            b.deleted = 1;
+        }
+    }
 }

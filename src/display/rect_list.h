@@ -5,15 +5,15 @@
 
 #include <cstdint>
 
-// One rectangle with inclusive corners; an entry whose x1 is QZ_RECT_DELETED is skipped.
+// One rectangle with inclusive corners. A deleted entry (merged into another) is skipped; the flag
+// is a field of its own, so no real rectangle is ever taken for a deleted one.
 struct qzCornerRect {
     int32_t x1;
     int32_t y1;
     int32_t x2;
     int32_t y2;
+    int32_t deleted;
 };
-
-constexpr int32_t QZ_RECT_DELETED = 100000;
 
 struct qzRectList {
     qzCornerRect* rects = nullptr;
@@ -34,3 +34,6 @@ void MarkRectListFull(qzRectList* list);
 void ClearRectList(qzRectList* list);
 // Frees the room and empties the list.
 void FreeRectList(qzRectList* list);
+// One pass over the entries: each entry takes in every other one that overlaps or touches it (no
+// gap of a row or column between them), which is then deleted. The pass is not repeated.
+void MergeRectList(qzRectList* list);

@@ -394,19 +394,32 @@ typedef intptr_t (*qzGetBitMapAttrFn)(void* handle, int attr, const qzTagItem* t
 typedef void* (*qzRegisterTimerFn)(VmState* state, int32_t milliseconds, int kind);
 typedef void (*qzFreeTimerFn)(void* handle);
 
-/* Requester adapter. */
-typedef int (*qzSystemRequestFn)(void* display, const char* title, const char* body, const char* buttons,
-                                  uint32_t flags, int* button, const qzTagItem* tags);
+/* Requester adapter. Every entry gets the parent display's native handle (or null) and a tag list
+ * whose tag 1 carries the caller's word. A result the adapter hands out (a path, a run of paths, a
+ * text, a font result "name|size|further") goes back to FreeRequest with its kind: 0 file, 1 path,
+ * 2 string, 3 font. No result means cancelled.
+ * SystemRequest flags: the button set 1 "OK", 2 "OK|Cancel", 4 "Yes|No", 8 "Yes|No|Cancel" or 16
+ * (the buttons in tag 2), plus the icon 32, 64, 128, 0x100, 0x200. FileRequest mode: 1 several,
+ * 2 save; tags 2 pattern, 3 directory, 4 file; several files come as NUL-ended paths closed by
+ * an empty one. PathRequest: tag 2 the default path. StringRequest flags: the input type 1, 2, 4,
+ * 8, and 16 for a password; tags 2 default text, 3 maximum length. ListRequest: the choices
+ * NUL-ended, closed by an empty one; tag 2 the preselected index. FontRequest: tags 2 name,
+ * 3 size; the style bits give weight, slant and four style words. ColorRequest: tag 2 the default
+ * colour. */
+typedef int (*qzSystemRequestFn)(void* display, const char* title, const char* body, uint32_t flags, int* button,
+                                  const qzTagItem* tags);
 typedef int (*qzFileRequestFn)(void* display, const char* title, uint32_t mode, const qzTagItem* tags,
-                                char*** files);
-typedef int (*qzPathRequestFn)(void* display, const char* title, uint32_t mode, const qzTagItem* tags, char** path);
-typedef int (*qzStringRequestFn)(void* display, const char* title, const char* body, const qzTagItem* tags,
-                                  char** text);
-typedef int (*qzListRequestFn)(void* display, const char* title, const char* body, const char* const* choices,
-                                int count, int* choice, const qzTagItem* tags);
-typedef int (*qzFontRequestFn)(void* display, const char* title, const qzTagItem* tags, void* font);
+                                char** result);
+typedef int (*qzPathRequestFn)(void* display, const char* title, uint32_t saveMode, char** path,
+                                const qzTagItem* tags);
+typedef int (*qzStringRequestFn)(void* display, const char* title, const char* body, uint32_t flags,
+                                  const qzTagItem* tags, char** text);
+typedef int (*qzListRequestFn)(void* display, const char* title, const char* body, const char* choices,
+                                int reserved, int* choice, const qzTagItem* tags);
+typedef int (*qzFontRequestFn)(void* display, const char* title, int reserved, char** result,
+                                const qzTagItem* tags, uint32_t* style);
 typedef int (*qzColorRequestFn)(void* display, const char* title, uint32_t* colour, const qzTagItem* tags);
-typedef void (*qzFreeRequestFn)(void* data);
+typedef void (*qzFreeRequestFn)(int kind, void* result);
 
 /* File adapter: tags QZ_FOPENTAG_*; modes QZ_FOPEN_*. Seek modes 0 current, 1 beginning, 2 end;
  * FSeek returns the previous position or -1. Stat asks about a name: 1 when the adapter serves it. */

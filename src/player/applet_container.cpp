@@ -271,13 +271,13 @@ void ReadBackfillRecord(ContainerState& s, qzBackfillSettings* backfill) {
 
 // Menu tree: items, each followed by a marker (2: a sub-menu follows, then another marker; 0: end
 // of this level; anything else: another item).
-void ReadMenuTree(Reader& r, std::vector<qzMenuItem>* items, int depth) {
+void ReadMenuTree(Reader& r, std::vector<qzDirectiveMenuItem>* items, int depth) {
     if (depth > kMaxMenuDepth) {
         r.error = ERR_MENUCOMPLEXITY;
         return;
     }
     while (!r.error) {
-        qzMenuItem item;
+        qzDirectiveMenuItem item;
         int16_t nameLength = r.I16();
         if (nameLength < 0) {
             if (!r.error) r.error = ERR_READ;

@@ -434,12 +434,12 @@ void PushRegionTable(VmState* state, const std::vector<qzRegion>& regions) {
     }
 }
 
-void PushMenuItems(VmState* state, const std::vector<qzMenuItem>& items) {
+void PushMenuItems(VmState* state, const std::vector<qzDirectiveMenuItem>& items) {
     // Each level holds two tables on the stack; sub-menus nest as deep as the container allowed.
     if (!VmCheckStack(state, 4)) VmRaiseError(state, ERR_STACK);
     VmNewTable(state);
     int n = 0;
-    for (const qzMenuItem& item : items) {
+    for (const qzDirectiveMenuItem& item : items) {
         VmNewTable(state);
         if (item.hasName) {
             VmPushLString(state, item.name.data(), item.name.size());

@@ -38,7 +38,7 @@ int RequireStartupPlugin(VmState* state, const char* name, int version, int revi
 // PushMenuItems push a new array table (keys from 0).
 void PushGradientFields(VmState* state, const qzGradient* gradient);
 void PushRegionTable(VmState* state, const std::vector<qzRegion>& regions);
-void PushMenuItems(VmState* state, const std::vector<qzMenuItem>& items);
+void PushMenuItems(VmState* state, const std::vector<qzDirectiveMenuItem>& items);
 
 // Runs the directives after the bytecode is loaded: plugin requirements, display 1, the option
 // overrides, the preload calls and the creation of the declared displays. Frees the directive

@@ -55,7 +55,7 @@ int ClearTick(VmState* state, const qzObjectId* id)
     return ClearIntervalById(state, *id);
 }
 
-// A menu entry chosen in a window reaches the display's "onmenuselect" handler as event 26.
+// An entry chosen on a window's menu bar becomes its display's menu event.
 void MenuSelected(qzDisplay* display, const std::string& id, int32_t selected)
 {
     PostMenuSelectEvent(display, id.c_str(), selected);
@@ -111,9 +111,9 @@ void LinkEventLoop()
     host.displayUnobstructed = LinkedDisplayUnobstructed;
     host.reopenDisplay = LinkedReopenDisplay;
     host.resizeDisplay = LinkedResizeDisplay;
+    host.menuSelected = MenuSelected;
     host.postAudioEvents = MacPostPendingAudioEvents;
     host.soundHousekeeping = SoundHousekeeping;
-    host.menuSelected = MenuSelected;
     // With a display-adapter plugin, a wake-up of the main thread is the plugin's to deliver.
     host.adapterWake = ForceAdapterEventLoopIteration;
     MacSetHostHooks(&host);

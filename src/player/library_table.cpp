@@ -1,10 +1,12 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/layers/layers_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
@@ -22,8 +24,10 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
+    &qzLayersLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
+    &qzBrushLibrary,
     &qzMemblockLibrary,
     &qzNetworkLibrary,
     nullptr,

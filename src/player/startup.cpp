@@ -6,9 +6,11 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 
 #include "display/display_icons.h"
 #include "display/event_labels.h"
+#include "display/requesters.h"
 #include "libs/display/display_lib.h"
 #include "player/applet_container.h"
 #include "runtime/applet_version.h"
@@ -19,6 +21,7 @@
 #include "player/library_table.h"
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
+#include "runtime/error_texts.h"
 #include "player/main_chunk.h"
 #include "player/options.h"
 #include "runtime/player_records.h"
@@ -27,6 +30,8 @@
 #include "base/crc32.h"
 #include "platform/catalog.h"
 #include "platform/host/event_loop.h"
+#include "platform/host/host.h"
+#include "platform/host/mac_requesters.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -93,6 +98,18 @@ int RunProtectedStep(VmState* state) {
     return 0;
 }
 
+// Runs a start-up stage in a protected frame of its own: a VM error or memory running out in the
+// code between its protected steps ends start-up with that error, reported by shutdown like any
+// other start-up error.
+template <typename Stage>
+int RunStage(VmState* state, Stage&& stage) {
+    int result = 0;
+    int status = VmCallInFrameProtected(
+        state, [](VmState*, void* data) { return (*static_cast<std::remove_reference_t<Stage>*>(data))(); }, &stage,
+        &result);
+    return status ? status : result;
+}
+
 int Protected(VmState* state, int (*step)(VmState*, void*), void* data) {
     ProtectedStep p{step, data, 0};
     int status = VmCProtectedCall(state, RunProtectedStep, &p);
@@ -119,6 +136,25 @@ int OpenLibrariesStep(VmState* state, void* data) {
 
 int StoreSymbolsStep(VmState* state, void* data) {
     return StoreAppletSymbols(state, static_cast<const qzAppletDescriptor*>(data));
+}
+
+// No applet named: a file requester asks for one. Cancelling it ends the player silently; without
+// a window system the player says how to name an applet instead.
+int ChooseAppletWithRequester(VmState* state, std::string* path) {
+    qzFileRequesterResult chosen;
+    int error = ShowFileRequester(state, nullptr, GetPlayerCatalogString(QZ_MSG_SELECTAPPLET, "Select applet"), "qza",
+                                  QZ_REQ_NORMAL, nullptr, nullptr, 0, 0, &chosen);
+    if (error) return error;
+    if (!chosen.chosen || chosen.names.empty()) {
+        const qzHostDriver* driver = HostDriver();
+        if (driver && std::strcmp(driver->name, "headless") == 0) {
+            std::fprintf(stderr, "No applet named. Start the player as: qzplayer [options] APPLET\n");
+            std::fflush(stderr);
+        }
+        return ERR_USERABORT;
+    }
+    *path = chosen.directory + chosen.names.substr(0, chosen.names.find('\0'));
+    return 0;
 }
 
 // The file name part of a path.
@@ -240,10 +276,8 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     } else if (values.given[QZ_OPT_FILE]) {
         context->appletPath = values.text[QZ_OPT_FILE];
     } else {
-        // No applet named: the player would ask for one with a file requester. There is no
-        // requester without a display, so this counts as a cancelled requester, which ends the
-        // player silently.
-        return ERR_USERABORT;
+        error = ChooseAppletWithRequester(state, &context->appletPath);
+        if (error) return error;
     }
 
     error = ReadIniFile(GetIniFileName(context), &values, context);
@@ -384,7 +418,7 @@ int RunPlayer(int argc, const char* const* argv) {
         return 0;
     }
 
-    int error = InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv);
-    if (error == 0) error = StartApplet(state, context, applet);
+    int error = RunStage(state, [&] { return InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv); });
+    if (error == 0) error = RunStage(state, [&] { return StartApplet(state, context, applet); });
     return ShutdownPlayer(error, state, context, applet);
 }

@@ -174,14 +174,15 @@ struct qzRequireTag {
     std::string text;
 };
 
-struct qzMenuItem {
+// One entry of a MENU directive's tree as the container stores it.
+struct qzDirectiveMenuItem {
     int hasName = 0;
     std::string name;
     std::string id;      // empty: none
     std::string hotkey;  // empty: none
     int32_t flags = 0;
     int hasSubMenu = 0;
-    std::vector<qzMenuItem> subMenu;
+    std::vector<qzDirectiveMenuItem> subMenu;
 };
 
 struct qzDirective {
@@ -204,7 +205,7 @@ struct qzDirective {
     int16_t button[4] = {0, 0, 0, 0};            // BUTTON
     std::unique_ptr<qzDisplayDirective> display;  // DISPLAY
     std::vector<qzRequireTag> tags;              // plugin requirement
-    std::vector<qzMenuItem> menu;                // MENU
+    std::vector<qzDirectiveMenuItem> menu;                // MENU
 };
 
 struct qzIncludeRange {

@@ -91,7 +91,7 @@ const char* const kFailingApplet = R"(
 )";
 
 // An applet that declares a brush to preload on its line 5 (the name "pic.png" lies in a skipped
-// record). No brush library exists, so loading it fails.
+// record). No such file exists, so loading it fails.
 const char* const kBrushApplet = R"(
 .applet
 .record 0 i32 8 mark picname cstr "pic.png"
@@ -270,7 +270,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
         {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
         {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
         {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
-        {{"brush.qza"}, "brush.qzs:5: Function LoadBrush not found!\n"},
+        {{"brush.qza"}, "brush.qzs:5: Cannot read file pic.png !\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"-QUIET", "-DEBUGDEVICE", "x"};
@@ -288,7 +288,7 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     // The requester of a failing directive names the command.
     RunResult r = Play({"-QUIET", "brush.qza"});
     EXPECT_EQ(r.err,
-              "QuarnelixPlayer: Function LoadBrush not found!\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
+              "QuarnelixPlayer: Cannot read file pic.png !\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
 }
 
 TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
@@ -297,7 +297,7 @@ TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
     RunResult r = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script brush.qza...done\nLoading script...done\n"
                                "Loading applet brush.qza...failed\n"
-                               "brush.qzs:5: Function LoadBrush not found!\n");
+                               "brush.qzs:5: Cannot read file pic.png !\n");
     // A damaged container ends the line that opened it.
     r = Play({"-DEBUGDEVICE", "x", "tag99.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script tag99.qza...failed\nError: Unknown section in applet!\n");
@@ -309,6 +309,7 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     Applet("ok.qza", kQuietApplet);
     Applet("brush.qza", kBrushApplet);
     std::vector<std::string> lines(404);
+    lines[45] = "Kann Datei %s nicht lesen!";
     lines[92] = "aktuelle Zeile";
     lines[95] = "fertig";
     lines[97] = "Oeffne Skript %s";
@@ -337,15 +338,17 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
                                   "Bereite Anzeige vor...fertig\nLos geht's!\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
     EXPECT_EQ(failed.out, kBanner + "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
-                                    "brush.qzs:5: Funktion LoadBrush fehlt!\n");
-    EXPECT_EQ(requester.err, "QuarnelixPlayer: Funktion LoadBrush fehlt!\n"
+                                    "brush.qzs:5: Kann Datei pic.png nicht lesen!\n");
+    EXPECT_EQ(requester.err, "QuarnelixPlayer: Kann Datei pic.png nicht lesen!\n"
                              "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
 }
 
 TEST_F(PlayerE2E, NoAppletEndsSilently) {
+    // Headless, the file requester that asks for an applet shows its title on standard error; with
+    // nothing answering it the player says how to name one and ends without an error.
     RunResult r = Play({});
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "Select applet\nNo applet named. Start the player as: qzplayer [options] APPLET\n");
     EXPECT_EQ(r.status, 0);
 }
 
@@ -432,6 +435,34 @@ TEST_F(PlayerE2E, LinkedFileIsReadByItsName) {
         EXPECT_EQ(r.out, expected);
         EXPECT_EQ(r.err, "");
     }
+}
+
+// The icons an applet declares are read at start-up by the player's own image loader: a PNG icon
+// of its slot's size lets the applet run; one of another size stops it with the slot's size.
+TEST_F(PlayerE2E, ApplicationIconsAreReadAtStartup) {
+    ASSERT_EQ(std::system(("convert -size 16x16 xc:red '" + Path("i16.png") + "' && convert -size 24x24 xc:blue '" +
+                           Path("i24.png") + "'")
+                              .c_str()),
+              0);
+    auto withIcon = [&](const std::string& png) {
+        std::string data = ReadAll(Path(png)), hex;
+        char byte[3];
+        for (unsigned char c : data) {
+            std::snprintf(byte, sizeof byte, "%02X", c);
+            hex += byte;
+        }
+        return std::string(kQuietApplet) + ".after hex 0000\n.after bytes \"I\" u16 0\n.after i16 16 i16 16 u8 0 u32 " +
+               std::to_string(data.size()) + "\n.after hex " + hex + "\n.after i16 0\n";
+    };
+    Applet("icon.qza", withIcon("i16.png").c_str());
+    RunResult good = Play({"-QUIET", "-DEBUGDEVICE", "x", "icon.qza"});
+    EXPECT_EQ(good.out, "");
+    EXPECT_EQ(good.err, "");
+    EXPECT_EQ(good.status, 0);
+    Applet("wrong.qza", withIcon("i24.png").c_str());
+    RunResult wrong = Play({"-QUIET", "-DEBUGDEVICE", "x", "wrong.qza"});
+    EXPECT_EQ(wrong.out, "Error: Specified image does not match required icon dimensions (16x16)!\n");
+    EXPECT_EQ(wrong.status, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The graphics library's commands on headless displays: GetAttribute of displays and their
 // pictures, clip regions set on the drawing target, pointers shown, hidden, moved and freed while
 // shown, the colours a display shows, refresh blocks and snapshots.
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -232,4 +233,21 @@ TEST_F(GraphicsDisplayTest, ColoursRefreshBlocksAndSnapshots) {
     EXPECT_EQ(vm->Run("SaveSnapshot", {file, 1, 99}), Err(ERR_UNKNOWNIMGOUT));
     vm->Ok("CloseDisplay", {1});
     EXPECT_EQ(vm->Run("SaveSnapshot", {file}), Err(ERR_CLOSEDDISPLAY));
+}
+
+TEST_F(GraphicsDisplayTest, VWaitKeepsTheFrameRateLimit) {
+    vm->Ok("CreateDisplay", {1});
+    vm->Ok("SelectDisplay", {1});
+    qzDisplay* d = Display(1);
+    vm->Ok("VWait");  // a closed display has no frames to pace
+    EXPECT_EQ(d->frameTime.seconds, 0);
+    EXPECT_EQ(d->frameTime.microseconds, 0);
+    vm->Ok("OpenDisplay", {1});
+    vm->Ok("SetFPSLimit", {20});
+    vm->Ok("VWait");
+    const auto start = std::chrono::steady_clock::now();
+    vm->Ok("VWait");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(40));  // a twentieth of a second, not a sixtieth
+    EXPECT_NE(d->frameTime.seconds, 0);
 }

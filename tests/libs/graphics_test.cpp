@@ -13,12 +13,19 @@
 #include "gfx/draw_modes.h"
 #include "image/bmp_writer.h"
 #include "libs/dos/dos.h"
+#include "libs/event/event_lib.h"
 #include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics.h"
 #include "libs/memblock/memblock.h"
+#include "libs/sound/sound.h"
 #include "platform/file_test_util.h"
+#include "platform/host/host.h"
+#include "platform/os_timer.h"
 #include "player/image_link.h"
+#include "runtime/library.h"
+#include "runtime/event_queue.h"
 #include "runtime/object_registry.h"
+#include "runtime/runtime.h"
 #include "support/commands.h"
 #include "vm/vm.h"
 
@@ -351,4 +358,56 @@ TEST(GraphicsClipTransform, ScaledRotatedAndShapedRegions) {
     DeleteClipRegionRecord(r);
     const double bad[4] = {NAN, 0, 0, 1};
     EXPECT_EQ(TransformClipRegion(&rect, 0, 0, bad, 0, 0), nullptr);
+}
+
+namespace {
+int NoHandler(VmState*) { return 0; }
+}  // namespace
+
+TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
+    setenv("QUARNELIX_DRIVER", "headless", 1);
+    std::string message;
+    ASSERT_EQ(HostStartDriver(&message), 0) << message;
+    ASSERT_EQ(InitEventQueue(), 0);
+    ASSERT_EQ(OsInitTimerLock(), 0);
+    {
+        qztest::Commands vm{&qzGraphicsLibrary, &qzSoundLibrary, &qzEventLibrary};
+        const qzLibraryDescriptor* const getters[] = {&qzGraphicsLibrary, &qzSoundLibrary, nullptr};
+        ASSERT_EQ(AddLibraryAttrHooks(getters), 0);
+        std::vector<Arg> frames(80, Arg(100));
+        vm.Ok("CreateSample", {1, Arg::List(frames), 8000, 1});
+        vm.Ok("SetInterval", {1, Arg::Function(NoHandler), 100, "data"});
+        vm.Ok("SetTimeout", {2, Arg::Function(NoHandler), 50});
+        vm.Ok("InstallEventHandler", {Arg::Table({{"onsampleend", Arg::Function(NoHandler)}}), "ud"});
+        const struct {
+            std::vector<Arg> args;
+            std::string expected;
+        } rows[] = {
+            {{2, 1, ATTRNUMFRAMES}, "80"},
+            {{2, 1, ATTRPITCH}, "8000"},
+            {{2, 1, ATTRDURATION}, "10"},
+            {{2, 1, ATTRPLAYING}, "0"},
+            {{2, 1, ATTRLOADER}, "\"inbuilt\""},
+            {{2, 1, ATTRCOUNT}, "1"},
+            {{2, 9, ATTRPITCH}, "ERR 1178"},
+            {{2, 1, ATTRWIDTH}, "ERR 1080"},
+            {{41, 1, ATTRDURATION}, "100"},
+            {{41, 1, ATTRUSERDATA}, "\"data\""},
+            {{41, 1, ATTRFUNCTION}, "function"},
+            {{41, 2, ATTRDURATION}, "ERR " + std::to_string(ERR_FINDINTERVAL)},
+            {{42, 2, ATTRDURATION}, "50"},
+            {{42, 2, ATTRUSERDATA}, "0"},  // none given
+            {{42, 0, ATTRCOUNT}, "ERR 1080"},  // timers answer no count
+            {{40, "OnSampleEnd", ATTRFUNCTION}, "function"},
+            {{40, "onsampleend", ATTRUSERDATA}, "\"ud\""},
+            {{40, "onmusicend", ATTRFUNCTION}, "0"},   // nothing installed
+            {{40, "onkeydown", ATTRFUNCTION}, "0"},    // a display event without a display
+            {{40, "onsample", ATTRFUNCTION}, "ERR 1222"},
+        };
+        for (const auto& r : rows)
+            EXPECT_EQ(vm.Run("GetAttribute", r.args), r.expected) << r.args[0].Describe() << " " << r.args[2].Describe();
+    }
+    OsFreeAllTimers();
+    FreeRuntime(nullptr);  // the attribute getters added above and the event queue
+    HostStopDriver();
 }

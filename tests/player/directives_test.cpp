@@ -165,11 +165,11 @@ TEST_F(DirectivesTest, PreloadCallsInListOrderWithTheirArguments) {
     font.value = 12;
     font.flags = 0x10002;
     qzDirective& menu = Add(QZ_DIR_MENU, 7, nullptr);
-    qzMenuItem file;
+    qzDirectiveMenuItem file;
     file.hasName = 1;
     file.name = "File";
     file.hasSubMenu = 1;
-    qzMenuItem quit;
+    qzDirectiveMenuItem quit;
     quit.hasName = 1;
     quit.name = "Quit";
     quit.id = "quit";

@@ -4,6 +4,7 @@
 #include "display/display.h"
 #include "display/display_host_services.h"
 #include "display/display_life.h"
+#include "display/menus.h"
 #include "display/picture.h"
 #include "runtime/object_registry.h"
 #include "vm/vm_aux.h"
@@ -29,6 +30,14 @@ const qzCommandRow kDisplayCommands[] = {
     {"ChangeDisplayMode", DispChangeDisplayMode},
     {"GetDisplayModes", DispGetDisplayModes},
     {"GetMonitors", DispGetMonitors},
+    {"CreateMenu", DispCreateMenu},
+    {"FreeMenu", DispFreeMenu},
+    {"SelectMenuItem", DispSelectMenuItem},
+    {"DeselectMenuItem", DispDeselectMenuItem},
+    {"IsMenuItemSelected", DispIsMenuItemSelected},
+    {"DisableMenuItem", DispDisableMenuItem},
+    {"EnableMenuItem", DispEnableMenuItem},
+    {"IsMenuItemDisabled", DispIsMenuItemDisabled},
     {nullptr, nullptr},
 };
 
@@ -65,6 +74,8 @@ int OpenDisplayLibrary(VmState* state) {
     int error = InitDisplayLibraryState();
     if (!error) error = RegisterObjectList(DisplayListHead());
     if (!error) error = RegisterObjectList(BGPicListHead());
+    if (!error) error = RegisterObjectList(MenuListHead());
+    if (!error) LinkMenus();
     return error;
 }
 
@@ -72,6 +83,7 @@ void FreeDisplays(VmState* state) { FreeAllDisplaysAtExit(state); }
 void FreePictures(VmState* state) { FreeAllBGPics(state); }
 
 void ResetDisplayLibrary() {
+    UnlinkMenus();
     ResetDisplayLibraryState();
     SetDisplayServiceState(nullptr);
 }

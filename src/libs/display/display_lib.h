@@ -1,6 +1,6 @@
 // The `display` command library: creating, opening, closing and freeing displays, their options
 // and attributes, title, visibility, position, size, activation and selection, display modes and
-// monitors.
+// monitors, and menus.
 #pragma once
 
 #include "runtime/library.h"
@@ -31,3 +31,11 @@ int DispChangeDisplaySize(VmState* state);
 int DispChangeDisplayMode(VmState* state);
 int DispGetDisplayModes(VmState* state);
 int DispGetMonitors(VmState* state);
+int DispCreateMenu(VmState* state);
+int DispFreeMenu(VmState* state);
+int DispSelectMenuItem(VmState* state);
+int DispDeselectMenuItem(VmState* state);
+int DispIsMenuItemSelected(VmState* state);
+int DispDisableMenuItem(VmState* state);
+int DispEnableMenuItem(VmState* state);
+int DispIsMenuItemDisabled(VmState* state);

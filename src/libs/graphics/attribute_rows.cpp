@@ -4,6 +4,9 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "display/display.h"
+#include "display/event_dispatch.h"
+#include "display/event_timers.h"
 #include "libs/dos/dos.h"
 #include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics.h"
@@ -11,6 +14,7 @@
 #include "libs/memblock/memblock.h"
 #include "libs/memblock/memblock_io.h"
 #include "platform/vfs.h"
+#include "runtime/object_registry.h"
 #include "runtime/plugin_manager.h"
 #include "text/font_cache.h"
 #include "vm/vm.h"
@@ -85,24 +89,42 @@ int ReadFont(VmState* state, const qzAttributeQuery& q) {
     return PushAttrString(state, handle->font ? handle->font->name : "");
 }
 
-// The per-display and the global event handler names, in their table order.
-const char* const kEventNames[] = {
-    "onkeydown", "onkeyup", "onmousemove", "closewindow", "movewindow", "sizewindow", "activewindow",
-    "inactivewindow", "hidewindow", "showwindow", "onmousedown", "onmouseup", "onrightmousedown", "onrightmouseup",
-    "onwheeldown", "onwheelup", "modeswitch", "ondropfile", "clipboardchange", "onmidmousedown", "onmidmouseup",
-    "orientationchange", "showkeyboard", "hidekeyboard", "hotkey", "trayicon", "ontouch", "onapplicationmessage",
-    "onmenuselect", "ondockyclick", "onsampleloop", "onsampleend", "onmusicend", "onarexx", "onconnect",
-    "ondisconnect", "onreceivedata", "onreceiveudpdata", "onvideoend", "onusermessage", "fillmusicbuffer",
-};
+// A function or user data kept as a registry reference, 0 for none.
+int PushReference(VmState* state, int32_t reference) {
+    if (reference < 0) return PushAttrNumber(state, 0);
+    VmRawGetI(state, VM_REGISTRYINDEX, reference);
+    return 1;
+}
 
-// The handler installed for an event name: none can be installed without the event code, and an
-// unknown name is ERR_UNKNOWNTAG.
-int ReadEventHandler(VmState* state, const qzAttributeQuery&) {
+// The handler installed for an event name: the current display's for a display event, the
+// global one for a global event; an unknown name is ERR_UNKNOWNTAG.
+int ReadEventHandler(VmState* state, const qzAttributeQuery& q) {
     const char* name = VmIsString(state, 2) ? VmToString(state, 2) : nullptr;
-    if (name)
-        for (const char* known : kEventNames)
-            if (CompareNoCase(name, known) == 0) return PushAttrNumber(state, 0);
-    return ERR_UNKNOWNTAG;
+    if (!name) return ERR_UNKNOWNTAG;
+    const qzHandlerSlot* slot = nullptr;
+    bool known = false;
+    for (int i = 0; i < QZ_DISPLAY_HANDLER_COUNT && !known; i++) {
+        if (CompareNoCase(name, qzDisplayHandlerNames[i].installName) != 0) continue;
+        known = true;
+        if (const qzDisplay* display = CurrentDisplay()) slot = &display->handlers[i];
+    }
+    for (int i = 0; i < QZ_GLOBAL_HANDLER_COUNT && !known; i++) {
+        if (CompareNoCase(name, qzGlobalHandlerNames[i].installName) != 0) continue;
+        known = true;
+        slot = &GlobalHandlerSlots()[i];
+    }
+    if (!known) return ERR_UNKNOWNTAG;
+    if (!slot) return PushAttrNumber(state, 0);
+    return PushReference(state, q.attribute == ATTRFUNCTION ? slot->function : slot->userData);
+}
+
+// Intervals and timeouts: the period or delay as given, the function and the user data.
+int ReadTimer(VmState* state, const qzAttributeQuery& q) {
+    qzIntervalTimer* timer = nullptr;
+    int rc = q.type == QZ_TYPE_INTERVAL ? FindIntervalById(q.id, &timer) : FindTimeoutById(q.id, &timer);
+    if (rc) return rc;
+    if (q.attribute == ATTRDURATION) return PushAttrNumber(state, timer->milliseconds);
+    return PushReference(state, q.attribute == ATTRFUNCTION ? timer->function : timer->userData);
 }
 
 // ---- The matrix ---------------------------------------------------------------------------
@@ -117,7 +139,7 @@ const qzAttributeRow qzAttributeRows[] = {
       ATTRCOUNT, ATTRLOADER},
      false, ERR_FINDBGPIC, ReadBGPicAttribute},
     {2, {ATTRTYPE, ATTRNUMFRAMES, ATTRDURATION, ATTRPITCH, ATTRPOSITION, ATTRCOUNT, ATTRPLAYING, ATTRLOADER}, false,
-     ERR_FINDSAMPLE, nullptr},
+     ERR_FINDSAMPLE, ReadSampleAttribute},
     {3,
      {ATTRWIDTH, ATTRHEIGHT, ATTRTRANSPARENTCOLOR, ATTRTYPE, ATTRHASMASK, ATTRHASALPHA, ATTRCOUNT, ATTRHARDWARE,
       ATTRDISPLAY, ATTRLOADER},
@@ -160,8 +182,8 @@ const qzAttributeRow qzAttributeRows[] = {
     {QZ_TYPE_ASYNCDRAW, {ATTRTYPE, ATTRNUMFRAMES, ATTRCURFRAME, ATTRCOUNT}, false, ERR_FINDASYNCDRAW, ReadAsyncDraw},
     {QZ_TYPE_MEMORY, {ATTRSIZE, ATTRCOUNT}, false, ERR_FINDMEMBLK, ReadMemory},
     {40, {ATTRFUNCTION, ATTRUSERDATA}, true, ERR_UNKNOWNTAG, ReadEventHandler},
-    {41, {ATTRDURATION, ATTRFUNCTION, ATTRUSERDATA}, false, ERR_FINDINTERVAL, nullptr},
-    {42, {ATTRDURATION, ATTRFUNCTION, ATTRUSERDATA}, false, ERR_FINDTIMEOUT, nullptr},
+    {QZ_TYPE_INTERVAL, {ATTRDURATION, ATTRFUNCTION, ATTRUSERDATA}, false, ERR_FINDINTERVAL, ReadTimer},
+    {QZ_TYPE_TIMEOUT, {ATTRDURATION, ATTRFUNCTION, ATTRUSERDATA}, false, ERR_FINDTIMEOUT, ReadTimer},
     {43, {ATTRFONTNAME, ATTRCOUNT}, false, ERR_FINDFONT2, ReadFont},
     {QZ_TYPE_FILE, {ATTRMODE, ATTRCOUNT, ATTRADAPTER}, false, ERR_FINDFILE, ReadFile},
     {QZ_TYPE_DIRECTORY, {ATTRCOUNT, ATTRADAPTER}, false, ERR_FINDDIR, ReadDirectory},

@@ -52,7 +52,9 @@ int GfxEndRefresh(VmState* state);
 void FreeAllClipRegions(VmState* state);
 void FreeAllPointers(VmState* state);
 
-// GetAttribute's readers of displays and background pictures (attribute_display.cpp).
+// GetAttribute's readers of displays and background pictures (attribute_display.cpp) and of
+// samples (attribute_sound.cpp).
 struct qzAttributeQuery;
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadSampleAttribute(VmState* state, const qzAttributeQuery& query);

@@ -1,11 +1,13 @@
 // The `system` command library: timers, dates, waiting, catalogs, debugging and error control,
-// table helpers, metatables, program and system information and the named data of objects.
+// table helpers, metatables, program and system information, the requesters, the clipboard and
+// the named data of objects.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <string>
 
+#include "base/object_id.h"
 #include "runtime/library.h"
 
 struct VmState;
@@ -36,6 +38,14 @@ extern const qzLibraryDescriptor qzSystemLibrary;
 // switches (line hook on, compatibility switches off).
 void FreeSystemLibrary(VmState* state);
 
+// Makes a brush with an automatic handle from a picture read off the clipboard (width x height
+// words 0xAARRGGBB, rows packed; the alpha bytes count when hasAlpha is set): 0 with *handle, or
+// the brush's creation error. GetClipboard hands pictures over through it; null until the brush
+// code installs it, and a picture on the clipboard then cannot be read (ERR_CLIPREAD).
+typedef int (*qzClipboardBrushFn)(VmState* state, const uint32_t* pixels, int32_t width, int32_t height,
+                                  int32_t hasAlpha, qzObjectId* handle);
+void SetClipboardBrushMaker(qzClipboardBrushFn maker);
+
 // The switch that makes the line hook do nothing (DisableLineHook / EnableLineHook).
 bool IsLineHookDisabled();
 void SetLineHookDisabled(bool disabled);
@@ -59,6 +69,21 @@ int SysResetTimer(VmState* state);
 int SysWaitTimer(VmState* state);
 void FreeSystemTimers(VmState* state);
 int RegisterSystemTimerList();
+
+int SysSystemRequest(VmState* state);
+int SysFileRequest(VmState* state);
+int SysPathRequest(VmState* state);
+int SysStringRequest(VmState* state);
+int SysListRequest(VmState* state);
+int SysFontRequest(VmState* state);
+int SysColorRequest(VmState* state);
+// Forgets the file and folder the requesters chose last.
+void ForgetRequesterPaths();
+
+int SysSetClipboard(VmState* state);
+int SysGetClipboard(VmState* state);
+int SysPeekClipboard(VmState* state);
+int SysClearClipboard(VmState* state);
 
 int SysGetDate(VmState* state);
 int SysGetTime(VmState* state);

@@ -29,6 +29,7 @@ const qzCommandRow kSystemCommands[] = {
     {"StopTimer", SysStopTimer},
     {"ResetTimer", SysResetTimer},
     {"WaitTimer", SysWaitTimer},
+    {"SystemRequest", SysSystemRequest},
     {"GetMemoryInfo", SysGetMemoryInfo},
     {"End", SysEnd},
     {"GetErrorName", SysGetErrorName},
@@ -44,6 +45,7 @@ const qzCommandRow kSystemCommands[] = {
     {"InsertItem", SysInsertItem},
     {"RemoveItem", SysRemoveItem},
     {"ListItems", SysListItems},
+    {"StringRequest", SysStringRequest},
     {"Unpack", SysUnpack},
     {"SetMetaTable", SysSetMetaTable},
     {"GetMetaTable", SysGetMetaTable},
@@ -53,6 +55,8 @@ const qzCommandRow kSystemCommands[] = {
     {"GCInfo", SysGCInfo},
     {"CollectGarbage", SysCollectGarbage},
     {"Error", SysError},
+    {"FileRequest", SysFileRequest},
+    {"PathRequest", SysPathRequest},
     {"IPairs", SysIPairs},
     {"Pairs", SysPairs},
     {"NextItem", SysNextItem},
@@ -60,9 +64,16 @@ const qzCommandRow kSystemCommands[] = {
     {"GetCommandLine", SysGetCommandLine},
     {"GetProgramInfo", SysGetProgramInfo},
     {"GetConstant", SysGetConstant},
+    {"SetClipboard", SysSetClipboard},
+    {"GetClipboard", SysGetClipboard},
+    {"PeekClipboard", SysPeekClipboard},
+    {"ClearClipboard", SysClearClipboard},
     {"CompareDates", SysCompareDates},
     {"OpenURL", SysOpenURL},
     {"CopyTable", SysCopyTable},
+    {"FontRequest", SysFontRequest},
+    {"ListRequest", SysListRequest},
+    {"ColorRequest", SysColorRequest},
     {"GetSystemLanguage", SysGetSystemLanguage},
     {"GetSystemCountry", SysGetSystemCountry},
     {"DebugPrompt", SysDebugPrompt},
@@ -112,6 +123,7 @@ int OpenSystemLibrary(VmState* state) {
 
 void ResetSystemLibrary() {
     lineHookDisabled = false;
+    ForgetRequesterPaths();
     ResetLegacyControls();
     if (vmRuntime.getLastErrorFunction == SysGetLastError) vmRuntime.getLastErrorFunction = nullptr;
 }
@@ -127,13 +139,25 @@ const qzLibraryDescriptor qzSystemLibrary = {
     .reset = ResetSystemLibrary,
 };
 
-void FreeSystemLibrary(VmState* state) {
-    FreeSystemTimers(state);
-    CloseScriptCatalog();
-    if (state && IsUserErrorHandlerInstalled(state)) {
+namespace {
+
+int ClearUserErrorHandler(VmState* state, void*) {
+    if (IsUserErrorHandlerInstalled(state)) {
         VmPushNil(state);
         SetUserErrorHandler(state, VmGetTop(state));
         VmPop(state, 1);
     }
+    return 0;
+}
+
+}  // namespace
+
+void FreeSystemLibrary(VmState* state) {
+    FreeSystemTimers(state);
+    CloseScriptCatalog();
+    // Looking the handler up may have to make its key's string, which can run out of memory;
+    // no handler can be installed then, and nothing is left to clear.
+    int result = 0;
+    if (state) VmCallInFrameProtected(state, ClearUserErrorHandler, nullptr, &result);
     ResetSystemLibrary();
 }

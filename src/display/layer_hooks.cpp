@@ -1,0 +1,9 @@
+#include "display/layer_hooks.h"
+
+namespace {
+qzLayerSystemHooks hooks = {};
+}
+
+void SetLayerSystemHooks(const qzLayerSystemHooks* given) { hooks = given ? *given : qzLayerSystemHooks{}; }
+
+const qzLayerSystemHooks& LayerSystemHooks() { return hooks; }

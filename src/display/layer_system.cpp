@@ -1,0 +1,70 @@
+#include "display/layer_system.h"
+
+#include "display/display.h"
+#include "display/display_links.h"
+#include "display/layer.h"
+#include "display/layer_buttons.h"
+#include "display/layer_list.h"
+#include "display/layer_records.h"
+#include "display/layer_redraw.h"
+#include "display/picture.h"
+#include "gfx/layer_hooks.h"
+
+namespace {
+
+int RedrawPicture(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap* target, int32_t x, int32_t y,
+                  int32_t width, int32_t height, int flags) {
+    RedrawLayersRect(state, display, pic, target, x, y, width, height, flags);
+    return 0;
+}
+
+int PictureHasLayers(const qzBGPic* pic) { return pic && FirstLayer(pic) ? 1 : 0; }
+
+int LayersShowPicture(const qzBGPic* pic) {
+    return pic && FindLayerUsingObject(QZ_LAYER_BGPICPART, pic->header.id, nullptr, nullptr, nullptr);
+}
+
+// The picture goes: its layers go without refresh. Pictures that its layers showed are purged by
+// the picture code itself, which is walking its list now.
+void FreePictureLayers(VmState* state, qzBGPic* pic) {
+    FreeBGPicLayers(state, pic, 0, 0);
+    PurgePendingObjects(state, QZ_PURGE_ALL & ~uint32_t(QZ_PURGE_BGPICS));
+}
+
+int32_t LayersOfCurrentPicture() {
+    const qzBGPic* pic = CurrentBGPic();
+    return pic ? CountLayers(pic) : 0;
+}
+
+// Every list's end node counts as one.
+int32_t LayersOfAllPictures() {
+    int32_t count = CountLayersOfAllPictures();
+    for (qzBGPic* pic = FirstBGPic(); pic; pic = reinterpret_cast<qzBGPic*>(pic->header.next)) count++;
+    return count;
+}
+
+const qzLayerHooks kGraphicsHooks = {ClipRegionUsedByLayers, ForgetClipRegionInAllLayers, LayersOfCurrentPicture,
+                                     LayersOfAllPictures, nullptr};
+
+void SetLayerLinks(bool on) {
+    qzDisplayLinks links = DisplayLinks();
+    links.redrawLayers = on ? RedrawPicture : nullptr;
+    links.pictureHasLayers = on ? PictureHasLayers : nullptr;
+    links.layersShowPicture = on ? LayersShowPicture : nullptr;
+    links.freePictureLayers = on ? FreePictureLayers : nullptr;
+    SetDisplayLinks(&links);
+}
+
+}  // namespace
+
+void InstallLayerSystem() {
+    SetLayerLinks(true);
+    InstallLayerButtonLinks(true);
+    SetLayerHooks(&kGraphicsHooks);
+}
+
+void RemoveLayerSystem() {
+    SetLayerHooks(nullptr);
+    InstallLayerButtonLinks(false);
+    SetLayerLinks(false);
+}

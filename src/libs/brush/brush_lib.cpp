@@ -1,0 +1,106 @@
+// The `brush` library's descriptor: its commands, constants, registration and clean-up, and the
+// links through which the display code and the graphics core reach brushes.
+#include "libs/brush/brush_lib.h"
+
+#include "base/error_codes.h"
+#include "display/display_links.h"
+#include "gfx/draw_modes.h"
+#include "gfx/object_bitmaps.h"
+#include "image/brush.h"
+#include "runtime/object_registry.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+const qzCommandRow kBrushCommands[] = {
+    {"CreateBrush", BrushCreateBrush},
+    {"LoadBrush", BrushLoadBrush},
+    {"SaveBrush", BrushSaveBrush},
+    {"CopyBrush", BrushCopyBrush},
+    {"GetBrushLink", BrushGetBrushLink},
+    {"ConvertToBrush", BrushConvertToBrush},
+    {"FreeBrush", BrushFreeBrush},
+    {"ScaleBrush", BrushScaleBrush},
+    {"RotateBrush", BrushRotateBrush},
+    {"TransformBrush", BrushTransformBrush},
+    {"FlipBrush", BrushFlipBrush},
+    {"CropBrush", BrushCropBrush},
+    {"TrimBrush", BrushTrimBrush},
+    {"RasterizeBrush", BrushRasterizeBrush},
+    {nullptr, nullptr},
+};
+
+#define QZ_NUM(name, value) {name, nullptr, static_cast<double>(value)}
+const qzConstantRow kBrushConstants[] = {
+    QZ_NUM("MASKVISIBLE", MASKVISIBLE),
+    QZ_NUM("MASKINVISIBLE", MASKINVISIBLE),
+    QZ_NUM("MASKVANILLACOPY", MASKVANILLACOPY),
+    QZ_NUM("MASKXOR", MASKXOR),
+    QZ_NUM("MASKAND", MASKAND),
+    QZ_NUM("MASKOR", MASKOR),
+    QZ_NUM("VANILLACOPY", -1),
+    QZ_NUM("SELMODE_NORMAL", 0),
+    QZ_NUM("SELMODE_COMBO", 1),
+    QZ_NUM("SELMODE_LAYERS", 2),
+    {nullptr, nullptr, 0},
+};
+#undef QZ_NUM
+
+// The graphics core's view of a brush: its own bitmaps.
+int BrushBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
+    if (error) return error;
+    if (frame != 1) return ERR_ANIMFRAME;
+    out->bitmap = brush->bitmap;
+    out->mask = brush->mask;
+    out->alpha = brush->alpha;
+    out->width = brush->width;
+    out->height = brush->height;
+    out->frames = 1;
+    return 0;
+}
+
+int TextureBrush(VmState* state, const qzObjectId& id, qzBitMap** bitmap, int32_t* width, int32_t* height) {
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
+    if (error) return error;
+    *bitmap = brush->bitmap;
+    *width = brush->width;
+    *height = brush->height;
+    return 0;
+}
+
+int SaveHardware(VmState*, qzDisplay* display) { return SaveDisplayHardwareBrushes(display); }
+int RestoreHardware(VmState*, qzDisplay* display) { return RestoreDisplayHardwareBrushes(display); }
+int Recreate(VmState* state) { return RecreateBrushBitmaps(state, 0, 0); }
+
+void InstallBrushLinks(bool on) {
+    qzDisplayLinks links = DisplayLinks();
+    links.findTextureBrush = on ? TextureBrush : nullptr;
+    links.saveHardwareBrushes = on ? SaveHardware : nullptr;
+    links.restoreHardwareBrushes = on ? RestoreHardware : nullptr;
+    links.freeHardwareBrushes = on ? FreeDisplayHardwareBrushes : nullptr;
+    links.recreateBrushBitmaps = on ? Recreate : nullptr;
+    SetDisplayLinks(&links);
+    SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
+}
+
+int OpenBrushLibrary(VmState*) {
+    InstallBrushLinks(true);
+    return RegisterObjectList(BrushListHead());
+}
+
+void ResetBrushLibrary() { InstallBrushLinks(false); }
+
+}  // namespace
+
+const qzLibraryDescriptor qzBrushLibrary = {
+    .name = "brush",
+    .commands = kBrushCommands,
+    .constants = kBrushConstants,
+    .open = OpenBrushLibrary,
+    .cleanups = {{QZ_STAGE_BRUSHES, FreeAllBrushes}},
+    .reset = ResetBrushLibrary,
+};

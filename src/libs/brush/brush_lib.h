@@ -1,0 +1,28 @@
+// The `brush` command library: creating, loading, saving, copying and freeing brushes, drawing
+// them with the standard drawing options, and changing their geometry. It owns the brush list
+// (object type 3) and the defaults of the standard drawing options.
+#pragma once
+
+#include "runtime/library.h"
+
+struct VmState;
+
+// The "brush" library: its commands, constants and the brush list; at shutdown every brush
+// (stage QZ_STAGE_BRUSHES).
+extern const qzLibraryDescriptor qzBrushLibrary;
+
+// Command handlers, shared inside the library.
+int BrushCreateBrush(VmState* state);
+int BrushLoadBrush(VmState* state);
+int BrushSaveBrush(VmState* state);
+int BrushCopyBrush(VmState* state);
+int BrushGetBrushLink(VmState* state);
+int BrushConvertToBrush(VmState* state);
+int BrushFreeBrush(VmState* state);
+int BrushScaleBrush(VmState* state);
+int BrushRotateBrush(VmState* state);
+int BrushTransformBrush(VmState* state);
+int BrushFlipBrush(VmState* state);
+int BrushCropBrush(VmState* state);
+int BrushTrimBrush(VmState* state);
+int BrushRasterizeBrush(VmState* state);

@@ -1,0 +1,93 @@
+// The clipboard commands of the `system` library: SetClipboard, GetClipboard, PeekClipboard and
+// ClearClipboard. Text goes to the clipboard as it is; a brush goes as its pixels with its alpha
+// channel or mask; a picture read back becomes a new brush.
+#include <cstdint>
+#include <string>
+
+#include "base/error_codes.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/object_bitmaps.h"
+#include "libs/system/system.h"
+#include "platform/host/mac_clipboard.h"
+#include "platform/os_alloc.h"
+#include "runtime/arg_check.h"
+#include "runtime/object_id.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+qzClipboardBrushFn clipboardBrushMaker = nullptr;
+
+// The brush's pixels with its alpha channel or mask as their alpha.
+int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) {
+    qzObjectBitmaps b;
+    int error = GetBrushBitmaps(state, id, &b);
+    if (error) return error;
+    uint32_t* pixels = ReadBitMapPixelsMasked(b.bitmap, 0, 0, b.width, b.height, b.mask, b.alpha, QZ_NO_KEY_COLOR, 1, 0);
+    if (!pixels) return ERR_MEM;
+    data->width = b.width;
+    data->height = b.height;
+    data->pixels.assign(pixels, pixels + size_t(b.width) * size_t(b.height));
+    data->hasAlpha = b.mask || b.alpha ? 1 : 0;
+    OsFree(pixels);
+    return 0;
+}
+
+}  // namespace
+
+void SetClipboardBrushMaker(qzClipboardBrushFn maker) { clipboardBrushMaker = maker; }
+
+int SysSetClipboard(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    int32_t type = VmCheckInteger(state, 1);
+    qzMacClipboardData data;
+    if (type == QZ_CLIPBOARD_TEXT) {
+        size_t length = 0;
+        const char* text = VmCheckString(state, 2, &length);
+        data.text.assign(text, length);
+    } else if (type == QZ_CLIPBOARD_IMAGE) {
+        qzObjectId id;
+        GetObjectIdArg(&id, state, 2);
+        int error = BrushPixels(state, id, &data);
+        if (error) return error;
+    } else {
+        return ERR_WRONGUSAGE;
+    }
+    return MacSetClipboard(type, data);
+}
+
+int SysGetClipboard(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    qzMacClipboardData data;
+    int type = QZ_CLIPBOARD_EMPTY;
+    int error = MacGetClipboard(&data, &type);
+    if (error) return error;
+    VmPushNumber(state, type);
+    if (type == QZ_CLIPBOARD_TEXT) {
+        VmPushLString(state, data.text.data(), data.text.size());
+        return 2;
+    }
+    if (type != QZ_CLIPBOARD_IMAGE) return 1;
+    // Without brushes in the player the picture cannot be handed over.
+    if (!clipboardBrushMaker) return ERR_CLIPREAD;
+    qzObjectId handle = {0, nullptr};
+    error = clipboardBrushMaker(state, data.pixels.data(), data.width, data.height, data.hasAlpha, &handle);
+    if (error) return error;
+    VmPushLightUserdata(state, handle.pointer);
+    return 2;
+}
+
+int SysPeekClipboard(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    int type = QZ_CLIPBOARD_EMPTY;
+    int error = MacPeekClipboard(&type);
+    if (error) return error;
+    VmPushNumber(state, type);
+    return 1;
+}
+
+int SysClearClipboard(VmState* state) {
+    VmCheckArgCount(state, 0, 0, 0, 0);
+    return MacClearClipboard();
+}

@@ -1,0 +1,110 @@
+// The redraw engine: a stack of layers with a border, transparency, a shadow, a filter and a hidden
+// layer, redrawn onto the display and compared with ImageMagick's composition of the same inputs;
+// the shadow's offset; the redraw's argument errors.
+#include <string>
+
+#include "display/layer_redraw.h"
+#include "display/layer_test_util.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/image_oracle.h"
+
+class LayerRedrawTest : public LayerTest {
+protected:
+    gfxtest::Picture Window(int32_t width, int32_t height) {
+        gfxtest::Picture p;
+        p.width = width;
+        p.height = height;
+        p.px.resize(size_t(width) * height);
+        for (int32_t y = 0; y < height; y++)
+            for (int32_t x = 0; x < width; x++) p.at(x, y) = Pixel(1, x, y);
+        return p;
+    }
+};
+
+TEST_F(LayerRedrawTest, StackMatchesImageMagick) {
+    OpenLayered(64, 48, 0x203040);
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.border.border = 1;
+    tags.border.bordercolor = 0x00FF00;  // alpha byte 0: an opaque border
+    tags.border.bordersize = 2;
+    Add(1, 4, 4, 20, 20, 0xFF0000, &tags);
+    InitLayerTags(&tags);
+    tags.transparency = 128;
+    Add(2, 14, 10, 16, 16, 0x0000FF, &tags);
+    InitLayerTags(&tags);
+    tags.shadow.shadow = 1;
+    tags.shadow.shadowcolor = 0x80000000;  // half-strength black
+    tags.shadow.shadowsize = 4;
+    tags.shadow.shadowdir = QZ_SHDWSOUTHEAST;
+    tags.shadow.shadowradius = 0;
+    Add(3, 36, 26, 10, 10, 0xFFFFFF, &tags);
+    Add(4, 0, 0, 64, 48, 0xFFFF00, nullptr, -1, QZ_ADDLAYER_HIDDEN);
+    InitLayerTags(&tags);
+    tags.filters[FILTER_INVERT].enabled = 1;
+    Add(5, 50, 4, 8, 8, 0x00FF00, &tags);
+    RefreshArea(*vm, 0, 0, 64, 48);
+
+    gfxtest::TempDir dir;
+    const std::string out = dir.File("expected.ppm");
+    const std::string command =
+        "convert -size 64x48 xc:'#203040'"
+        " \\( -size 24x24 xc:'#00FF00' \\) -geometry +2+2 -composite"
+        " \\( -size 20x20 xc:'#FF0000' \\) -geometry +4+4 -composite"
+        " \\( -size 16x16 xc:'#0000FF' -alpha set -channel A -evaluate set 49.8% +channel \\) -geometry +14+10 "
+        "-composite"
+        " \\( -size 10x10 xc:black -alpha set -channel A -evaluate set 49.8% +channel \\) -geometry +40+30 "
+        "-composite"
+        " \\( -size 10x10 xc:white \\) -geometry +36+26 -composite"
+        " \\( -size 8x8 xc:'#FF00FF' \\) -geometry +50+4 -composite -depth 8 " +
+        out;
+    ASSERT_EQ(gfxtest::Run(command), 0) << command;
+    const gfxtest::Picture expected = gfxtest::ReadPnm(out);
+    int x = 0, y = 0;
+    EXPECT_LE(gfxtest::MaxDifference(Window(64, 48), expected, &x, &y), 2) << "at " << x << "," << y;
+}
+
+// The shadow lies size pixels away in its direction; the body covers it.
+TEST_F(LayerRedrawTest, ShadowOffsetFollowsTheDirection) {
+    OpenLayered(32, 32, 0xFFFFFF);
+    const struct {
+        int direction;
+        int32_t shadowX, shadowY, beyondX, beyondY;  // a shadow pixel, and the pixel just past it
+    } rows[] = {
+        {QZ_SHDWSOUTHEAST, 21, 21, 22, 22},
+        {QZ_SHDWNORTH, 14, 8, 14, 7},
+        {QZ_SHDWWEST, 8, 14, 7, 14},
+    };
+    for (const auto& r : rows) {
+        FreeBGPicLayers(*vm, CurrentBGPic(), 0, 0);
+        qzLayerTags tags;
+        InitLayerTags(&tags);
+        tags.shadow.shadow = 1;
+        tags.shadow.shadowcolor = 0x000000;  // opaque black
+        tags.shadow.shadowsize = 4;
+        tags.shadow.shadowdir = r.direction;
+        tags.shadow.shadowradius = 0;
+        Add(1, 12, 12, 6, 6, 0xFF0000, &tags);
+        RefreshArea(*vm, 0, 0, 32, 32);
+        EXPECT_EQ(Pixel(1, r.shadowX, r.shadowY), 0x000000u) << r.direction;
+        EXPECT_EQ(Pixel(1, r.beyondX, r.beyondY), 0xFFFFFFu) << r.direction;
+        EXPECT_EQ(Pixel(1, 14, 14), 0xFF0000u) << r.direction;
+    }
+}
+
+TEST_F(LayerRedrawTest, BadRectanglesDrawNothing) {
+    OpenLayered(16, 16, 0x112233);
+    qzBitMap* target = Solid(16, 16, 0xABCDEF);
+    const struct {
+        int32_t x, y, width, height;
+        qzBitMap* dst;
+    } rows[] = {{0, 0, 0, 4, target}, {-1, 0, 4, 4, target}, {0, 0, 4, 4, nullptr}, {16, 0, 4, 4, target}};
+    for (const auto& r : rows) {
+        RedrawLayersRect(*vm, Display(1), CurrentBGPic(), r.dst, r.x, r.y, r.width, r.height, 0);
+        EXPECT_EQ(ReadBitMapPixel(target, 0, 0, 0), 0xABCDEFu) << r.x << "," << r.width;
+    }
+    // One that straddles the right edge is cut to the picture.
+    RedrawLayersRect(*vm, Display(1), CurrentBGPic(), target, 12, 0, 10, 4, 0);
+    EXPECT_EQ(ReadBitMapPixel(target, 15, 0, 0), 0x112233u);
+    DeleteBitMap(target);
+}
