@@ -23,7 +23,7 @@ PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb 
            x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant \
            nginx-light python3-pyftpdlib curl libcurl4-openssl-dev xfonts-base python3-fonttools zenity
 
-.PHONY: all deps configure build test release-configure release demo bench fuzz fuzz-smoke clean
+.PHONY: all deps configure build test release-configure release demo bench fuzz fuzz-smoke oom-sweep clean
 
 all: build
 
@@ -75,6 +75,24 @@ $(FUZZBUILD)/build.ninja: | deps
 fuzz-smoke: deps $(FUZZBUILD)/build.ninja
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@FUZZ_RUNS=$(FUZZ_RUNS) sh fuzz/run-fuzzers.sh $(FUZZBUILD) $(FUZZ_SECONDS)
+
+# The whole allocation-failure sweep (tests/oom/oom_sweep.h): every player invocation of the
+# end-to-end tests is run once per allocation it makes, failing that one. `make test` runs the
+# small set; this runs every allocation, split into OOM_PASSES passes of the end-to-end tests so
+# that no single invocation runs too long. Failures go to $(BUILD)/oom-sweep/report.txt.
+OOM_PASSES ?= 20
+oom-sweep: build
+	@rm -f $(BUILD)/oom-sweep/report.txt $(BUILD)/oom-sweep/log.txt
+	@failed=0; for pass in $$(seq 1 $(OOM_PASSES)); do \
+	  echo "Allocation-failure sweep, pass $$pass of $(OOM_PASSES)"; \
+	  (cd $(BUILD) && QZ_OOM_PASS=$$pass/$(OOM_PASSES) QZ_OOM_REPORT=$(abspath $(BUILD))/oom-sweep/report.txt \
+	    QZ_OOM_LOG=$(abspath $(BUILD))/oom-sweep/log.txt ctest -L oom -j $(JOBS) --timeout 3600 --output-on-failure) \
+	    || failed=1; \
+	done; \
+	awk -v passes=$(OOM_PASSES) '{ count += $$1; runs += $$2; bad += $$3 } \
+	  END { printf "Swept %d invocations of end-to-end applets: %d allocations, %d runs, %d failed\n", \
+	        NR / passes, count / passes, runs, bad }' $(BUILD)/oom-sweep/log.txt; \
+	test $$failed = 0
 
 # A longer fuzzing run: make fuzz FUZZ_SECONDS=3600
 fuzz: FUZZ_SECONDS = 600

@@ -1,6 +1,8 @@
 #include "display/display_adapter_calls.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "base/error_codes.h"
@@ -385,9 +387,12 @@ bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
         return true;
     }
     qzMacMonitor* list = MacGetMonitorInfo();
+    // With monitors there, no list means its nodes could not be allocated: running out of
+    // memory, as the vector below would.
+    if (!list && MacCountMonitors() > 0) throw std::bad_alloc();
     if (!list) return false;
+    std::unique_ptr<qzMacMonitor, void (*)(qzMacMonitor*)> owner(list, MacFreeMonitorInfo);
     for (qzMacMonitor* m = list; m; m = m->next) out->push_back({m->x, m->y, m->width, m->height});
-    MacFreeMonitorInfo(list);
     return true;
 }
 

@@ -97,7 +97,7 @@ void LineDisplayWindow(qzDisplay* display, int32_t x1, int32_t y1, int32_t x2, i
 void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t colour);
 
 // Monitors: rectangles in the window system's order, and the screen sizes of one monitor (every
-// size once). False when the list cannot be made.
+// size once). False when the list cannot be made; std::bad_alloc when memory runs out.
 struct qzMonitorRect {
     int32_t x;
     int32_t y;

@@ -4,6 +4,7 @@
 
 #include "base/error_codes.h"
 #include "base/event_types.h"
+#include "base/out_of_memory.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
 #include "display/display_icons.h"
@@ -52,8 +53,9 @@ int HostResizeHookDisplay(void* hook, int width, int height) {
 }
 
 void* HostGetMonitors(void) {
+    // Called from a plugin's C code: running out of memory is answered with no list.
     std::vector<qzMonitorRect> rects;
-    if (!GetMonitorRects(&rects)) return nullptr;
+    if (CatchOutOfMemory([&] { return GetMonitorRects(&rects) ? 0 : ERR_GETMONITORINFO; }) != 0) return nullptr;
     qzPluginMonitor* first = nullptr;
     qzPluginMonitor** link = &first;
     for (const qzMonitorRect& r : rects) {

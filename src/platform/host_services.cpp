@@ -19,6 +19,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "base/md5.h"
+#include "base/out_of_memory.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "platform/file_info.h"
@@ -443,7 +444,9 @@ qzVfsLock* HostLock(const char* name, int mode) {
     return VfsLock(effective, lockMode, nullptr);
 }
 
-int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
+namespace {
+
+int WriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
     if (!name || (!buffer && length)) return ERR_WRONGUSAGE;
     if (flags & 1) {
         qzVfsFile* file = VfsOpen(name, QZ_VFS_WRITE, nullptr);
@@ -459,9 +462,16 @@ int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, u
     if (!RegisterChunkMemory(buffer, length)) return ERR_MEM;
     char chunk[1024];
     MakeChunkName("foobar.dat", chunk, sizeof chunk, -1, length, 0, buffer);
-    int rc = chunk[0] ? VfsCopyFile(chunk, nullptr, name, nullptr) : ERR_MEM;
+    int rc = chunk[0] ? CatchOutOfMemory([&] { return VfsCopyFile(chunk, nullptr, name, nullptr); }) : ERR_MEM;
     UnregisterChunkMemory(buffer);
     return rc;
+}
+
+}  // namespace
+
+// Plugins call this from C: running out of memory is its result, never an exception.
+int HostWriteBufferToFile(const char* name, const void* buffer, size_t length, uint32_t flags) {
+    return CatchOutOfMemory([&] { return WriteBufferToFile(name, buffer, length, flags); });
 }
 
 int HostVPrintF(const char* format, va_list args) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "base/error_arg.h"
@@ -40,8 +41,8 @@ qzPlatformLock* OsLock(const char* path, int mode) {
     if (!realpath(fsPath.c_str(), resolved)) return nullptr;
     struct stat st;
     if (stat(resolved, &st) != 0) return nullptr;
-    auto* lock = new (std::nothrow) qzPlatformLock();
-    if (!lock) return nullptr;
+    // Owned until it is handed out: running out of memory for its names frees it.
+    std::unique_ptr<qzPlatformLock> lock(new qzPlatformLock());
     lock->path = resolved;
     lock->enginePath = FileSystemToEnginePath(lock->path);
     lock->dir = nullptr;
@@ -49,11 +50,8 @@ qzPlatformLock* OsLock(const char* path, int mode) {
     lock->name[0] = '\0';
     if (S_ISDIR(st.st_mode)) lock->dir = opendir(resolved);
     else if (S_ISREG(st.st_mode)) lock->fd = open(resolved, O_RDONLY | O_CLOEXEC);
-    if (!lock->dir && lock->fd < 0) {
-        delete lock;
-        return nullptr;
-    }
-    return lock;
+    if (!lock->dir && lock->fd < 0) return nullptr;
+    return lock.release();
 }
 
 void OsUnlock(qzPlatformLock* lock) {
@@ -204,6 +202,14 @@ bool OsChangeDir(const char* path, std::string* previous) {
 int OsDeleteFile(const char* path) {
     std::string fsPath;
     return FsPath(path, &fsPath) && std::remove(fsPath.c_str()) == 0 ? 1 : 0;
+}
+
+qzFileRemover::~qzFileRemover() {
+    if (name.empty()) return;
+    try {
+        OsDeleteFile(name.c_str());
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 int OsRename(const char* oldPath, const char* newPath) {

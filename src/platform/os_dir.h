@@ -85,6 +85,20 @@ std::string OsComparablePath(const std::string& path);
 // old directory cannot be read or the change fails.
 bool OsChangeDir(const char* path, std::string* previous);
 int OsDeleteFile(const char* path);                       // 1 / 0
+
+// A file being written under a name of its own (a sibling of its target, a temporary copy):
+// deleted when the owner goes, on every way out of a scope (a VM error or memory running out
+// included), unless Keep() was called. Deleting it needs its name converted; with no memory left
+// even for that, the file stays.
+struct qzFileRemover {
+    std::string name;
+    qzFileRemover() = default;
+    qzFileRemover(const qzFileRemover&) = delete;
+    qzFileRemover& operator=(const qzFileRemover&) = delete;
+    ~qzFileRemover();
+    void Keep() { name.clear(); }
+};
+
 int OsRename(const char* oldPath, const char* newPath);   // 1 / 0
 int OsMakeDir(const char* path);                          // 0 or ERR_CREATEDIR
 int OsGetFullPath(const char* path, char* buffer, size_t size);   // 1

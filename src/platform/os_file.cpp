@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-void StoreName(qzPlatformFile* file, const std::string& name) {
+void StoreName(qzPlatformFile* file, std::string_view name) {
     size_t len = name.size() < QZ_PATH_MAX - 1 ? name.size() : QZ_PATH_MAX - 1;
     std::memcpy(file->name, name.data(), len);
     file->name[len] = '\0';
@@ -64,6 +65,10 @@ qzPlatformFile* OpenPlain(qzPlatformFile* file, const char* name, int mode) {
     const char* stdioMode = (mode & QZ_OPEN_WRITE) ? "wb" : (mode & QZ_OPEN_READWRITE) ? "r+b" : "rb";
     std::string fsPath;
     if (!OsExistingFileSystemPath(name, &fsPath)) return nullptr;
+    // Room for the resolved name is taken before the file is opened (and, for writing,
+    // truncated): nothing after the open can run out of memory.
+    std::string engineName;
+    engineName.reserve(PATH_MAX);
     file->stream = std::fopen(fsPath.c_str(), stdioMode);
     if (!file->stream && (mode & QZ_OPEN_READWRITE) && !(mode & QZ_OPEN_WRITE)) {
         // Update mode on a missing file: create it once and open it again.
@@ -80,8 +85,12 @@ qzPlatformFile* OpenPlain(qzPlatformFile* file, const char* name, int mode) {
         return nullptr;
     }
     char resolved[PATH_MAX];
-    if (realpath(fsPath.c_str(), resolved)) StoreName(file, FileSystemToEnginePath(resolved));
-    else StoreName(file, name);
+    if (realpath(fsPath.c_str(), resolved)) {
+        FileSystemToEnginePath(std::string_view(resolved), &engineName);
+        StoreName(file, engineName);
+    } else {
+        StoreName(file, name);
+    }
     file->size = -1;
     if (mode & QZ_OPEN_READ) {
         if (fseeko(file->stream, 0, SEEK_END) == 0) {
@@ -127,6 +136,8 @@ bool OsCreateSiblingTempFile(const char* target, std::string* tempName, std::str
         char suffix[48];
         std::snprintf(suffix, sizeof(suffix), ".qz%d.%u", static_cast<int>(getpid()), counter.fetch_add(1));
         std::string fsTemp = fsTarget + suffix;
+        // Both names are made before the file: running out of memory then leaves nothing behind.
+        std::string engineTemp = FileSystemToEnginePath(fsTemp);
         int fd = open(fsTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -134,7 +145,7 @@ bool OsCreateSiblingTempFile(const char* target, std::string* tempName, std::str
         }
         if (existed) fchmod(fd, st.st_mode & 07777);
         close(fd);
-        *tempName = FileSystemToEnginePath(fsTemp);
+        *tempName = std::move(engineTemp);
         return true;
     }
     return false;
@@ -155,19 +166,18 @@ bool OsExpandProgDir(const char* name, char* buffer, size_t bufferSize) {
 
 qzPlatformFile* OsOpenFile(const char* name, int mode) {
     if (!name) return nullptr;
-    auto* file = static_cast<qzPlatformFile*>(std::calloc(1, sizeof(qzPlatformFile)));
+    // Owned until it is handed out: running out of memory in a name conversion frees it.
+    std::unique_ptr<qzPlatformFile, decltype(&std::free)> file(
+        static_cast<qzPlatformFile*>(std::calloc(1, sizeof(qzPlatformFile))), &std::free);
     if (!file) return nullptr;
     char expanded[QZ_PATH_MAX];
     if (std::strncmp(name, "PROGDIR:", 8) == 0) {
-        if (!OsExpandProgDir(name, expanded, sizeof(expanded))) {
-            std::free(file);
-            return nullptr;
-        }
+        if (!OsExpandProgDir(name, expanded, sizeof(expanded))) return nullptr;
         name = expanded;
     }
-    qzPlatformFile* opened = IsChunkName(name) ? OpenChunk(file, name, mode) : OpenPlain(file, name, mode);
-    if (!opened) std::free(file);
-    return opened;
+    qzPlatformFile* opened = IsChunkName(name) ? OpenChunk(file.get(), name, mode) : OpenPlain(file.get(), name, mode);
+    if (!opened) return nullptr;
+    return file.release();
 }
 
 int OsCloseFile(qzPlatformFile* file) {

@@ -6,42 +6,35 @@
 
 #include <climits>
 #include <cstdio>
-#include <new>
 
-struct qzHostFile {
-    FILE* stream;
-};
+// A host file is its stdio stream: opening one allocates nothing more, so a file that exists is
+// never taken for a missing one because memory ran out.
+static FILE* Stream(qzHostFile* file) { return reinterpret_cast<FILE*>(file); }
 
 qzHostFile* OsHostOpen(const char* path, bool write) {
-    FILE* stream = std::fopen(path, write ? "wb" : "rb");
-    if (!stream) return nullptr;
-    qzHostFile* file = new (std::nothrow) qzHostFile{stream};
-    if (!file) std::fclose(stream);
-    return file;
+    return reinterpret_cast<qzHostFile*>(std::fopen(path, write ? "wb" : "rb"));
 }
 
 int OsHostClose(qzHostFile* file) {
     if (!file) return 0;
-    int result = std::fclose(file->stream) == 0 ? 0 : -1;
-    delete file;
-    return result;
+    return std::fclose(Stream(file)) == 0 ? 0 : -1;
 }
 
-size_t OsHostRead(qzHostFile* file, void* buffer, size_t count) { return std::fread(buffer, 1, count, file->stream); }
+size_t OsHostRead(qzHostFile* file, void* buffer, size_t count) { return std::fread(buffer, 1, count, Stream(file)); }
 
 size_t OsHostWrite(qzHostFile* file, const void* buffer, size_t count) {
-    return std::fwrite(buffer, 1, count, file->stream);
+    return std::fwrite(buffer, 1, count, Stream(file));
 }
 
-bool OsHostReadFailed(qzHostFile* file) { return std::ferror(file->stream) != 0; }
+bool OsHostReadFailed(qzHostFile* file) { return std::ferror(Stream(file)) != 0; }
 
 bool OsHostSeek(qzHostFile* file, uint64_t offset) {
-    return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(file->stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(Stream(file), static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool OsHostSize(qzHostFile* file, uint64_t* size) {
-    if (fseeko(file->stream, 0, SEEK_END) != 0) return false;
-    off_t end = ftello(file->stream);
+    if (fseeko(Stream(file), 0, SEEK_END) != 0) return false;
+    off_t end = ftello(Stream(file));
     if (end < 0) return false;
     *size = static_cast<uint64_t>(end);
     return true;
@@ -49,7 +42,7 @@ bool OsHostSize(qzHostFile* file, uint64_t* size) {
 
 bool OsHostIsRegularFile(qzHostFile* file) {
     struct stat st;
-    return fstat(fileno(file->stream), &st) == 0 && S_ISREG(st.st_mode);
+    return fstat(fileno(Stream(file)), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool OsHostPathExists(const char* path) {

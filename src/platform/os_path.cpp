@@ -12,11 +12,11 @@ namespace {
 
 // Whether text[begin, end) is valid UTF-8; *beyondLatin1 tells whether a character above 0xFF
 // occurs and *nonAscii whether any byte has its top bit set.
-bool ScanUtf8(const std::string& text, size_t begin, size_t end, bool* beyondLatin1) {
+bool ScanUtf8(std::string_view text, size_t begin, size_t end, bool* beyondLatin1) {
     *beyondLatin1 = false;
     for (size_t i = begin; i < end;) {
         uint32_t cp;
-        size_t len = DecodeUtf8Char(std::string_view(text).substr(0, end), i, &cp);
+        size_t len = DecodeUtf8Char(text.substr(0, end), i, &cp);
         if (len == 0) return false;
         if (cp > 0xFF) *beyondLatin1 = true;
         i += len;
@@ -97,25 +97,30 @@ bool OsExistingFileSystemPath(const char* path, std::string* out) {
 std::string FileSystemToEnginePath(const std::string& fsPath) {
     std::string result;
     result.reserve(fsPath.size());
+    FileSystemToEnginePath(fsPath, &result);
+    return result;
+}
+
+void FileSystemToEnginePath(std::string_view fsPath, std::string* out) {
+    out->clear();
     size_t begin = 0;
     while (begin <= fsPath.size()) {
         size_t end = fsPath.find('/', begin);
-        if (end == std::string::npos) end = fsPath.size();
+        if (end == std::string_view::npos) end = fsPath.size();
         bool beyond;
         if (ScanUtf8(fsPath, begin, end, &beyond) && !beyond) {
             for (size_t i = begin; i < end;) {
                 uint32_t cp = 0;
-                i += DecodeUtf8Char(std::string_view(fsPath).substr(0, end), i, &cp);
-                result += static_cast<char>(cp);
+                i += DecodeUtf8Char(fsPath.substr(0, end), i, &cp);
+                *out += static_cast<char>(cp);
             }
         } else {
-            result.append(fsPath, begin, end - begin);
+            out->append(fsPath.substr(begin, end - begin));
         }
         if (end == fsPath.size()) break;
-        result += '/';
+        *out += '/';
         begin = end + 1;
     }
-    return result;
 }
 
 void CopyPathOut(const std::string& text, char* buffer, size_t size) {

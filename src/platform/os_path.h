@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "base/path_limit.h"
 
@@ -26,6 +27,9 @@ bool OsExistingFileSystemPath(const char* path, std::string* out);
 // The engine form of a file-system name or path: UTF-8 text whose characters all lie in Latin-1 is
 // converted to ISO 8859-1; any other component is kept as its raw bytes.
 std::string FileSystemToEnginePath(const std::string& fsPath);
+// The same into *out, which is cleared first. The engine form is never longer than the
+// file-system form, so room reserved for that needs no more memory.
+void FileSystemToEnginePath(std::string_view fsPath, std::string* out);
 
 // Copies a path into a caller's buffer of size bytes, cut to fit and always terminated; nothing
 // happens for a null buffer or size 0.

@@ -140,25 +140,33 @@ bool NameMatches(const std::string& filePart, const char* name) {
 
 void SetFileNameArg(const char* path) { SetErrorArgString(GetDisplayFileName(path).c_str()); }
 
-// What is left to undo of a load that fails.
+// What is left to undo of a load that fails, undone when the load ends without handing the
+// plugin out (memory running out in a name conversion included).
 struct LoadState {
     qzPluginHandle* handle = nullptr;
     qzPluginInfo* info = nullptr;
     void* library = nullptr;
     bool initialised = false;
+
+    ~LoadState() {
+        if (initialised) {
+            if (deactivateHook) deactivateHook(info);
+            if (info->callMode != QZ_PLUGIN_CALLMODE_STUB && info->ClosePlugin) info->ClosePlugin();
+            FreePluginFileTypes(info);
+        }
+        if (library) dlclose(library);
+        OsFree(info);
+        OsFree(handle);
+    }
+    // The load succeeded: what it made now belongs to the handle.
+    void Release() {
+        handle = nullptr;
+        info = nullptr;
+        library = nullptr;
+        initialised = false;
+    }
 };
 
-int Fail(LoadState* s, int code) {
-    if (s->initialised) {
-        if (deactivateHook) deactivateHook(s->info);
-        if (s->info->callMode != QZ_PLUGIN_CALLMODE_STUB && s->info->ClosePlugin) s->info->ClosePlugin();
-        FreePluginFileTypes(s->info);
-    }
-    if (s->library) dlclose(s->library);
-    OsFree(s->info);
-    OsFree(s->handle);
-    return code;
-}
 
 }  // namespace
 
@@ -182,25 +190,25 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     if (path) OsGetFullPath(path, fullPath, sizeof fullPath);
     if (!path || !fullPath[0] || !MacPathToFileSystem(fullPath, &fsPath)) {
         SetErrorArgString(path ? path : "");
-        return Fail(&s, ERR_DLOPEN);
+        return ERR_DLOPEN;
     }
     dlerror();
     s.library = dlopen(fsPath.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!s.library) {
         const char* reason = dlerror();
         SetErrorArgString(reason ? reason : path);
-        return Fail(&s, ERR_DLOPEN);
+        return ERR_DLOPEN;
     }
 
     s.info = static_cast<qzPluginInfo*>(OsAlloc(sizeof(qzPluginInfo), 1));
-    if (!s.info) return Fail(&s, ERR_MEM);
+    if (!s.info) return ERR_MEM;
     qzPluginInfo* info = s.info;
 
     void* init = FindSymbol(s.library, "InitPlugin");
     void* close = FindSymbol(s.library, "ClosePlugin");
     if (!init || !close) {
         SetFileNameArg(path);
-        return Fail(&s, ERR_LOADPLUGIN);
+        return ERR_LOADPLUGIN;
     }
     StoreEntryPoint(info, offsetof(qzPluginInfo, InitPlugin), init);
     StoreEntryPoint(info, offsetof(qzPluginInfo, ClosePlugin), close);
@@ -209,13 +217,13 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     info->requiredRevision = 0;
     if (!info->InitPlugin(info, hostApi, fullPath)) {
         SetFileNameArg(path);
-        return Fail(&s, ERR_LOADPLUGIN);
+        return ERR_LOADPLUGIN;
     }
     s.initialised = true;
 
     if (!NameMatches(PluginFileName(fullPath), info->name)) {
         SetFileNameArg(path);
-        return Fail(&s, ERR_LOADPLUGIN);
+        return ERR_LOADPLUGIN;
     }
 
     uint32_t caps = info->capabilities;
@@ -224,7 +232,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
         char text[32];
         std::snprintf(text, sizeof text, "%d.%d", info->requiredVersion, info->requiredRevision);
         SetErrorArgString(text);
-        return Fail(&s, ERR_NEWQZPLUGIN);
+        return ERR_NEWQZPLUGIN;
     }
 
     bool stub = info->callMode == QZ_PLUGIN_CALLMODE_STUB;
@@ -234,7 +242,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
         void* symbol = FindSymbol(s.library, "GetExtensions");
         if (!symbol) {
             SetErrorArgString("GetExtensions");
-            return Fail(&s, ERR_PLUGINSYMBOL);
+            return ERR_PLUGINSYMBOL;
         }
         StoreEntryPoint(info, offsetof(qzPluginInfo, GetExtensions), symbol);
         for (int i = 0; i < 32; ++i) {
@@ -250,7 +258,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
             void* symbol = FindSymbol(s.library, group.points[i].name);
             if (!symbol) {
                 SetErrorArgString(group.points[i].name);
-                return Fail(&s, ERR_PLUGINSYMBOL);
+                return ERR_PLUGINSYMBOL;
             }
             StoreEntryPoint(info, group.points[i].offset, symbol);
         }
@@ -258,7 +266,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
             int bitNumber = __builtin_ctz(group.bit);
             if (!(info->extensions[bitNumber] & QZ_PLUGINEXT_NOAUTOACTIVATE)) {
                 int code = activateHook(info, group.bit);
-                if (code) return Fail(&s, code);
+                if (code) return code;
             }
         }
     }
@@ -267,7 +275,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
         char text[32];
         std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(caps));
         SetErrorArgString(text);
-        return Fail(&s, ERR_PLUGINTYPE);
+        return ERR_PLUGINTYPE;
     }
 
     // A stub plugin's entry points cannot be called here: every one of them answers 0, which the
@@ -282,6 +290,7 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     s.handle->osHandle = s.library;
     *capabilities = caps;
     *handle = s.handle;
+    s.Release();
     return 0;
 }
 

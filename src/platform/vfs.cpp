@@ -191,9 +191,10 @@ void* AdapterOpen(const qzVfsFileAdapter* a, const char* name, int adapterMode, 
     return a->plugin->FOpen(name, adapterMode, items);
 }
 
+// A record for a file about to be opened. Running out of memory for it is the open's error
+// (std::bad_alloc, ERR_MEM at the command), not a file that cannot be opened.
 qzVfsFile* NewFile(qzVfsFileAdapter* adapter, void* handle, int flags, int mode) {
-    auto* file = static_cast<qzVfsFile*>(OsAlloc(sizeof(qzVfsFile), 1));
-    if (!file) return nullptr;
+    auto* file = new qzVfsFile();
     file->adapter = adapter;
     file->handle = handle;
     file->flags = flags;
@@ -212,7 +213,10 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
     int adapterMode = (mode & QZ_VFS_WRITE) ? QZ_ADAPTER_MODE_WRITE
                       : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
                                                   : QZ_ADAPTER_MODE_READ;
-    for (qzVfsFileAdapter* a : AdapterSnapshot()) {
+    const auto adapters = AdapterSnapshot();
+    // The record comes before any adapter opens (and, for writing, truncates) the file.
+    std::unique_ptr<qzVfsFile> file(NewFile(nullptr, nullptr, 0, mode));
+    for (qzVfsFileAdapter* a : adapters) {
         if (!AdapterAllowed(a, list) || (chunk && !AdapterAcceptsChunkNames(a))) continue;
         int flags = 0;
         qzVfsOpenTags tags = {&flags, nullptr, 0, 0, 0};
@@ -223,9 +227,10 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
             tags.memorySource = parts.containerPath.empty() ? 1 : 0;
         }
         if (void* handle = AdapterOpen(a, name, adapterMode, &tags)) {
-            qzVfsFile* file = NewFile(a, handle, flags, mode);
-            if (!file) AdapterClose(a, handle);
-            return file;
+            file->adapter = a;
+            file->handle = handle;
+            file->flags = flags;
+            return file.release();
         }
     }
     return nullptr;
@@ -335,18 +340,19 @@ qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
     }
     if (!IsLoaderSelected(loaderList, "inbuilt", false)) return nullptr;
     int platformMode = mode & (QZ_VFS_READ | QZ_VFS_WRITE | QZ_VFS_READWRITE);
-    qzPlatformFile* handle = OsOpenFile(name, platformMode);
-    if (!handle) return nullptr;
-    qzVfsFile* file = NewFile(nullptr, handle, mode, mode);
-    if (!file) OsCloseFile(handle);
-    return file;
+    // The record comes first: opening for writing truncates the file, which must not happen
+    // when the open then fails for want of memory.
+    std::unique_ptr<qzVfsFile> file(NewFile(nullptr, nullptr, mode, mode));
+    file->handle = OsOpenFile(name, platformMode);
+    if (!file->handle) return nullptr;
+    return file.release();
 }
 
 int VfsClose(qzVfsFile* file) {
     if (!file) return 0;
     int result = file->adapter ? AdapterClose(file->adapter, file->handle) : OsCloseFile(Platform(file));
     OsFree(file->statName);
-    OsFree(file);
+    delete file;
     return result;
 }
 
@@ -569,66 +575,63 @@ int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, u
 }
 
 int VfsCopyFile(const char* source, const char* loaderList, const char* target, qzVfsFile* openSource) {
+    // What the copy holds goes on every way out (memory running out in a name conversion
+    // included); the sibling file being written goes unless it was renamed into place.
+    qzVfsFileOwner opened;
     qzVfsFile* in = openSource;
     if (in) {
         VfsSeek(in, 0, QZ_VFS_SEEK_BEGINNING);
     } else {
-        in = VfsOpen(source, QZ_VFS_READ | QZ_VFS_ADAPTERS, loaderList);
+        opened.reset(VfsOpen(source, QZ_VFS_READ | QZ_VFS_ADAPTERS, loaderList));
+        in = opened.get();
         if (!in) {
             SetErrorArgString(source);
             return ERR_READFILE;
         }
     }
-    int rc = 0;
-    std::string temporary, finalName;
-    qzVfsFile* out = nullptr;
-    unsigned char* block = static_cast<unsigned char*>(OsAlloc(kBlockSize, 0));
-    if (!block) {
-        rc = ERR_MEM;
-    } else if (!target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &temporary, &finalName) ||
-               !(out = VfsOpen(temporary.c_str(), QZ_VFS_WRITE, "inbuilt"))) {
+    std::unique_ptr<unsigned char, decltype(&OsFree)> block(static_cast<unsigned char*>(OsAlloc(kBlockSize, 0)),
+                                                            &OsFree);
+    if (!block) return ERR_MEM;
+    qzFileRemover temporary;
+    std::string finalName;
+    if (!target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &temporary.name, &finalName)) {
         SetErrorArgString(target);
-        rc = ERR_WRITEFILE;
-    } else {
-        while (true) {
-            size_t got = VfsRead(in, block, kBlockSize);
-            if (got == 0) break;
-            if (VfsWrite(out, block, got) != got) {
-                rc = ERR_WRITE;
-                break;
-            }
-        }
-        if (!rc && VfsClose(out) != 1) rc = ERR_WRITE;
-        out = nullptr;
-        if (!rc && OsRename(temporary.c_str(), finalName.c_str()) != 1) {
-            SetErrorArgString(target);
-            rc = ERR_WRITEFILE;
-        }
+        return ERR_WRITEFILE;
     }
-    if (out) VfsClose(out);
-    if (rc && !temporary.empty()) OsDeleteFile(temporary.c_str());
-    OsFree(block);
-    if (!openSource) VfsClose(in);
-    return rc;
+    qzVfsFileOwner out(VfsOpen(temporary.name.c_str(), QZ_VFS_WRITE, "inbuilt"));
+    if (!out) {
+        SetErrorArgString(target);
+        return ERR_WRITEFILE;
+    }
+    while (true) {
+        size_t got = VfsRead(in, block.get(), kBlockSize);
+        if (got == 0) break;
+        if (VfsWrite(out.get(), block.get(), got) != got) return ERR_WRITE;
+    }
+    if (VfsClose(out.release()) != 1) return ERR_WRITE;
+    if (OsRename(temporary.name.c_str(), finalName.c_str()) != 1) {
+        SetErrorArgString(target);
+        return ERR_WRITEFILE;
+    }
+    temporary.Keep();
+    return 0;
 }
 
 qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
     if (!name) return nullptr;
     bool chunk = IsChunkName(name);
-    qzVfsLock* lock = new (std::nothrow) qzVfsLock();
-    if (!lock) return nullptr;
+    // Owned until it is handed out: running out of memory on the way frees it.
+    std::unique_ptr<qzVfsLock> lock(new qzVfsLock());
     lock->name = name;
     if (chunk) {
         qzChunkNameParts parts;
         // Memory names stand only for blocks the player registered; any other is missing.
         if (!ParseChunkName(name, &parts) ||
-            (parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size))) {
-            delete lock;
+            (parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size)))
             return nullptr;
-        }
         lock->chunk = true;
         lock->chunkSize = static_cast<int64_t>(parts.size);
-        return lock;
+        return lock.release();
     }
     if (mode & QZ_VFS_LOCK_ADAPTERS) {
         // Directory adapters come first, then file adapters that can examine the name.
@@ -638,7 +641,7 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
             if (void* handle = p->OpenDir(name, 0, nullptr)) {
                 lock->dirAdapter = p;
                 lock->dirHandle = handle;
-                return lock;
+                return lock.release();
             }
         }
         ActivateFileAdapters(loaderList, QZ_PLUGINCAPS_FILEADAPTER);
@@ -647,18 +650,15 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList) {
             if (AdapterStat(a, name, &lock->adapterStat, &lock->statName, nullptr)) {
                 lock->fileAdapter = a;
                 lock->adapterStat.name = a->plugin ? lock->statName.c_str() : lock->name.c_str();
-                return lock;
+                return lock.release();
             }
         }
     }
     // The platform knows read locks only; a request without a mode bit is a read lock.
     int platformMode = (mode & 3) ? (mode & 3) : QZ_VFS_LOCK_READ;
     if (IsLoaderSelected(loaderList, "inbuilt", false)) lock->platform = OsLock(name, platformMode);
-    if (!lock->platform) {
-        delete lock;
-        return nullptr;
-    }
-    return lock;
+    if (!lock->platform) return nullptr;
+    return lock.release();
 }
 
 void VfsUnlock(qzVfsLock* lock) {

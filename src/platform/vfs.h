@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/file_info.h"
@@ -106,6 +107,14 @@ struct qzVfsLock {
 // Files.
 qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList);
 int VfsClose(qzVfsFile* file);
+
+// Owns an open file and closes it on every way out of a scope (a VM error or memory running out
+// included); release() hands it on.
+struct qzVfsFileCloser {
+    void operator()(qzVfsFile* file) const { VfsClose(file); }
+};
+using qzVfsFileOwner = std::unique_ptr<qzVfsFile, qzVfsFileCloser>;
+
 size_t VfsRead(qzVfsFile* file, void* buffer, size_t count);
 size_t VfsReadBlock(qzVfsFile* file, void* buffer, size_t count);
 size_t VfsWrite(qzVfsFile* file, const void* buffer, size_t count);

@@ -4,6 +4,7 @@
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "runtime/error_messages.h"
 #include "runtime/error_report.h"
 #include "runtime/player_records.h"
@@ -30,7 +31,8 @@ void ReportError(int code, VmState* state, qzPlayerContext* context) {
     const char* file = nullptr;
     int line = 0;
     GetErrorInfo(state, code, text, sizeof text, &file, &line);
-    if (context) context->errorText = text;
+    // The copy kept in the context is left out when memory has run out; the report is still made.
+    if (context) CatchOutOfMemory([&] { context->errorText = text; return 0; });
     if (context && context->consoleMode) {
         // A loading line that is still open ends with "failed" before the report.
         if (IsStartupProgressOpen()) PrintProgressFailed();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 
 #include "display/display_icons.h"
 #include "display/event_labels.h"
@@ -95,6 +96,18 @@ int RunProtectedStep(VmState* state) {
     VmPop(state, 1);
     p->result = p->step(state, p->data);
     return 0;
+}
+
+// Runs a start-up stage in a protected frame of its own: a VM error or memory running out in the
+// code between its protected steps ends start-up with that error, reported by shutdown like any
+// other start-up error.
+template <typename Stage>
+int RunStage(VmState* state, Stage&& stage) {
+    int result = 0;
+    int status = VmCallInFrameProtected(
+        state, [](VmState*, void* data) { return (*static_cast<std::remove_reference_t<Stage>*>(data))(); }, &stage,
+        &result);
+    return status ? status : result;
 }
 
 int Protected(VmState* state, int (*step)(VmState*, void*), void* data) {
@@ -405,7 +418,7 @@ int RunPlayer(int argc, const char* const* argv) {
         return 0;
     }
 
-    int error = InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv);
-    if (error == 0) error = StartApplet(state, context, applet);
+    int error = RunStage(state, [&] { return InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv); });
+    if (error == 0) error = RunStage(state, [&] { return StartApplet(state, context, applet); });
     return ShutdownPlayer(error, state, context, applet);
 }

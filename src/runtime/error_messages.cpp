@@ -1,8 +1,10 @@
 // Error codes to message texts, the error-argument state and run-time registered texts.
 #include "runtime/error_messages.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/chunk_name.h"
 #include "platform/catalog.h"
@@ -54,62 +56,88 @@ bool ShowsFilePart(int code) {
     }
 }
 
+// A text being written into a buffer of `size` bytes: what does not fit is cut, and the text
+// stays terminated.
+struct TextCut {
+    char* buffer;
+    size_t size;
+    size_t length;
+
+    void Add(const char* text, size_t n) {
+        if (length + n >= size)
+            n = size - 1 - length;
+        std::memcpy(buffer + length, text, n);
+        length += n;
+        buffer[length] = 0;
+    }
+    void Add(const char* text) { Add(text, std::strlen(text)); }
+};
+
 // Fills "%s" with text and "%d" / "%ld" with index; "%%" becomes "%". Any other '%' is copied.
-std::string Substitute(const char* message, const char* text, int32_t index) {
-    std::string out;
+void Substitute(TextCut* out, const char* message, const char* text, int32_t index) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(index));
     for (const char* p = message; *p; p++) {
         if (*p != '%') {
-            out.push_back(*p);
+            out->Add(p, 1);
         } else if (p[1] == 's' && text) {
-            out += text;
+            out->Add(text);
             p++;
         } else if (p[1] == 'd') {
-            out += std::to_string(index);
+            out->Add(number);
             p++;
         } else if (p[1] == 'l' && p[2] == 'd') {
-            out += std::to_string(index);
+            out->Add(number);
             p += 2;
         } else if (p[1] == '%') {
-            out.push_back('%');
+            out->Add("%", 1);
             p++;
         } else {
-            out.push_back('%');
+            out->Add("%", 1);
         }
     }
-    return out;
 }
 
-std::string MessageOf(int code) {
+// Writes the text of a code with its argument filled in. Reports are made also when memory has
+// run out (they mostly report just that), so this allocates only to show a chunk's name, and
+// shows the name as it is when that fails.
+void WriteMessage(int code, TextCut* out) {
     const char* message = nullptr;
     if (code < 0 || code > QZ_LAST_BUILTIN_ERROR) {
         message = GetUserErrorText(code);
     } else if (code == ERR_OPENFONT || code == ERR_ERRORCALLED) {
-        return GetErrorArgString();
-    } else if (code == ERR_CONFIG2) {
-        // No message id of its own: it reports a configuration error like ERR_CONFIG.
-        message = GetCatalogText(static_cast<int>(GetErrorMessageId(ERR_CONFIG)));
+        out->Add(GetErrorArgString());
+        return;
     } else {
-        uint32_t id = GetErrorMessageId(code);
+        // ERR_CONFIG2 has no message id of its own: it reports a configuration error like ERR_CONFIG.
+        uint32_t id = GetErrorMessageId(code == ERR_CONFIG2 ? ERR_CONFIG : code);
         if (id != QZ_NO_MESSAGE_ID)
             message = GetCatalogText(static_cast<int>(id));
     }
     if (!message) {
         message = GetCatalogText(QZ_MSG_UNKNOWNERROR);
-        return message ? message : "Unknown error code!";
+        out->Add(message ? message : "Unknown error code!");
+        return;
     }
     if (!std::strstr(message, "%s")) {
         if (std::strstr(message, "%d") || std::strstr(message, "%ld"))
-            return Substitute(message, nullptr, GetErrorArgIndex());
-        return message;
+            Substitute(out, message, nullptr, GetErrorArgIndex());
+        else
+            out->Add(message);
+        return;
     }
-    std::string arg;
-    if (IsChunkName(GetErrorArgString()))
-        arg = GetDisplayFileName(GetErrorArgString());
-    else if (ShowsFilePart(code))
-        arg = FilePartOf(GetErrorArgString());
-    else
-        arg = GetErrorArgString();
-    return Substitute(message, arg.c_str(), GetErrorArgIndex());
+    const char* arg = GetErrorArgString();
+    std::string shown;
+    if (IsChunkName(arg)) {
+        try {
+            shown = GetDisplayFileName(arg);
+            arg = shown.c_str();
+        } catch (const std::bad_alloc&) {
+        }
+    } else if (ShowsFilePart(code)) {
+        arg = FilePartOf(arg);
+    }
+    Substitute(out, message, arg, GetErrorArgIndex());
 }
 
 }  // namespace
@@ -134,16 +162,19 @@ uint32_t GetErrorMessageId(int code) {
 size_t FormatErrorText(int code, char* buffer, size_t size) {
     if (!buffer || size == 0)
         return 0;
-    std::string message = MessageOf(code);
-    CopyCut(buffer, message.c_str(), size);
+    // Written aside first: the error argument may be a piece of the buffer's current text.
+    char text[QZ_ERROR_TEXT_SIZE];
+    TextCut out{text, sizeof text, 0};
+    text[0] = 0;
+    WriteMessage(code, &out);
+    CopyCut(buffer, text, size);
     return std::strlen(buffer);
 }
 
 std::string FormatErrorText(int code) {
-    std::string message = MessageOf(code);
-    if (message.size() >= QZ_ERROR_TEXT_SIZE)
-        message.resize(QZ_ERROR_TEXT_SIZE - 1);
-    return message;
+    char text[QZ_ERROR_TEXT_SIZE];
+    FormatErrorText(code, text, sizeof text);
+    return text;
 }
 
 int AddUserErrorText(const char* text) {

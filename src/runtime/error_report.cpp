@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/charset.h"
+#include "base/out_of_memory.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
@@ -137,13 +138,32 @@ int CallUserErrorHandler(VmState* state, int code) {
     return result;
 }
 
+namespace {
+
+int FindScriptPosition(VmState* state, void* data) {
+    *static_cast<qzScriptPosition*>(data) = CurrentScriptPosition(state);
+    return 0;
+}
+
+// The script position a report names. Reports are made also after memory ran out, often outside
+// any protected call: when finding the position runs out of memory too, the report goes without
+// it (false).
+bool ReportPosition(VmState* state, qzScriptPosition* pos) {
+    if (!state)
+        return false;
+    int result = 0;
+    return VmCallInFrameProtected(state, FindScriptPosition, pos, &result) == 0;
+}
+
+}  // namespace
+
 void GetErrorInfo(VmState* state, int code, char* buffer, size_t size, const char** file, int* line) {
     FormatErrorText(code, buffer, size);
     const char* f = nullptr;
     int l = 0;
-    if (IsScriptRunning()) {
-        qzScriptPosition pos = CurrentScriptPosition(state);
-        lastInfoFile = pos.file;
+    qzScriptPosition pos{0, ""};
+    if (IsScriptRunning() && ReportPosition(state, &pos) &&
+        CatchOutOfMemory([&] { lastInfoFile = pos.file; return 0; }) == 0) {
         f = lastInfoFile.c_str();
         l = pos.line;
     }
@@ -156,10 +176,18 @@ void GetErrorInfo(VmState* state, int code, char* buffer, size_t size, const cha
 void ShowErrorRequester(VmState* state, const char* text, int plain, int flags) {
     bool running = IsScriptRunning();
     qzScriptPosition pos{0, ""};
-    if (running)
-        pos = CurrentScriptPosition(state);
-    std::string shown =
-        FormatErrorRequesterText(text, plain != 0, running, pos.file.c_str(), pos.line, GetErrorCommandName());
+    if (running && !ReportPosition(state, &pos))
+        plain = 1;
+    std::string shown;
+    if (CatchOutOfMemory([&] {
+            shown = FormatErrorRequesterText(text, plain != 0, running, pos.file.c_str(), pos.line,
+                                             GetErrorCommandName());
+            return 0;
+        }) != 0) {
+        // Out of memory for the longer text: the message alone.
+        requester("QuarnelixPlayer", text ? text : "", flags);
+        return;
+    }
     requester("QuarnelixPlayer", shown.c_str(), flags);
 }
 

@@ -1,6 +1,7 @@
 // Opening and closing command libraries through their descriptors.
 #include "runtime/library.h"
 
+#include "base/out_of_memory.h"
 #include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -42,11 +43,28 @@ int AddLibraryAttrHooks(const qzLibraryDescriptor* const* table) {
     return 0;
 }
 
+namespace {
+
+int RunCleanupStep(VmState* state, void* step) {
+    static_cast<const qzLibraryCleanup*>(step)->run(state);
+    return 0;
+}
+
+}  // namespace
+
 void CloseLibraries(VmState* state, const qzLibraryDescriptor* const* table) {
+    // Each step runs protected: one that runs out of memory (or meets any VM error) ends there,
+    // and the steps after it still run.
     for (int stage = 0; stage < QZ_STAGE_COUNT; stage++)
         for (const qzLibraryDescriptor* const* library = table; *library; library++)
-            for (const qzLibraryCleanup& step : (*library)->cleanups)
-                if (step.run && step.stage == stage) step.run(state);
+            for (const qzLibraryCleanup& step : (*library)->cleanups) {
+                if (!step.run || step.stage != stage) continue;
+                int result = 0;
+                if (state)
+                    VmCallInFrameProtected(state, RunCleanupStep, const_cast<qzLibraryCleanup*>(&step), &result);
+                else
+                    CatchOutOfMemory([&] { return RunCleanupStep(state, const_cast<qzLibraryCleanup*>(&step)); });
+            }
     for (const qzLibraryDescriptor* const* library = table; *library; library++)
         if ((*library)->reset) (*library)->reset();
 }

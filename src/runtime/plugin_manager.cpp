@@ -237,21 +237,20 @@ int LoadPluginsFromDir(const char* path, const std::vector<std::string>* skipLis
     if (count) *count = 0;
     std::string directory = path ? path : "";
     directory.resize(GetPathPartEnd(directory.c_str()));
-    qzVfsLock* lock = VfsLock(directory.empty() ? "." : directory.c_str(), QZ_VFS_LOCK_READ, "inbuilt");
+    // The lock goes on every way out, memory running out while the names are listed included.
+    std::unique_ptr<qzVfsLock, decltype(&VfsUnlock)> lock(
+        VfsLock(directory.empty() ? "." : directory.c_str(), QZ_VFS_LOCK_READ, "inbuilt"), &VfsUnlock);
     int isDirectory = 0;
     if (!lock) return 0;
-    if (VfsCheckDirLock(lock, &isDirectory) != 0 || !isDirectory) {
-        VfsUnlock(lock);
-        return 0;
-    }
+    if (VfsCheckDirLock(lock.get(), &isDirectory) != 0 || !isDirectory) return 0;
     std::vector<std::string> names;
     const char* entry = nullptr;
     int entryIsDirectory = 0;
-    while (VfsNextDirEntry(lock, nullptr, &entry, &entryIsDirectory, nullptr)) {
+    while (VfsNextDirEntry(lock.get(), nullptr, &entry, &entryIsDirectory, nullptr)) {
         std::string name = entry ? entry : "";
         if (!entryIsDirectory && HasExtension(name)) names.push_back(name);
     }
-    VfsUnlock(lock);
+    lock.reset();
     OsEndDirScan(nullptr);
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return CompareNoCase(a.c_str(), b.c_str()) < 0; });
@@ -310,13 +309,16 @@ int LoadPluginFile(const char* name, int addExtension, qzPluginRecord** record) 
     }
 
     PrintProgressStart("Loading plugin %s", loadPath.c_str(), true);
+    // The full path is made before the plugin is loaded: running out of memory then leaves
+    // nothing loaded behind.
+    char fullPath[QZ_PLUGIN_PATH_SIZE];
+    OsGetFullPath(loadPath.c_str(), fullPath, sizeof fullPath);
+    const std::string fullPathText = fullPath;
     uint32_t capabilities = 0;
     qzPluginHandle* handle = nullptr;
     int code = OsLoadPlugin(loadPath.c_str(), &capabilities, &handle);
     if (code) return code;
-    char fullPath[QZ_PLUGIN_PATH_SIZE];
-    OsGetFullPath(loadPath.c_str(), fullPath, sizeof fullPath);
-    qzPluginRecord* target = known ? known : AppendRecord(fileName, fullPath);
+    qzPluginRecord* target = known ? known : AppendRecord(fileName, fullPathText);
     if (!target) {
         Deactivate(handle->info);
         OsClosePlugin(handle);

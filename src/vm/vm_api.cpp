@@ -586,11 +586,27 @@ int VmProtectedCall(VmState* state, int nargs, int nresults, int errfuncIndex) {
     return status;
 }
 
+namespace {
+
+struct NewCClosureArgs {
+    VmCFunction fn;
+    VmCClosure* closure;
+};
+
+void NewCClosureBody(VmState* state, void* ud) {
+    NewCClosureArgs* a = static_cast<NewCClosureArgs*>(ud);
+    a->closure = VmNewCClosure(state, a->fn, 0);
+}
+
+}  // namespace
+
 int VmCProtectedCall(VmState* state, VmCFunction fn, void* userdata) {
     if (state->ci->top - state->top < 2) return ERR_STACK;
+    // Making the closure can run out of memory too: that is the call's error, not the caller's.
+    NewCClosureArgs make{fn, nullptr};
+    if (int status = VmRunProtected(state, NewCClosureBody, &make)) return status;
     VmValue f, u;
-    VmCClosure* cl = VmNewCClosure(state, fn, 0);
-    VmSetValueClosure(&f, cl);
+    VmSetValueClosure(&f, make.closure);
     VmSetValueLight(&u, userdata);
     ptrdiff_t func = VmSaveStack(state, state->top);
     *state->top++ = f;

@@ -239,23 +239,26 @@ int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, co
             OsSetProtection(target.c_str(), QZ_PROT_DEFAULT);
         }
     }
-    qzVfsFile* in = VfsOpen(source.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
+    // The files and the half-made copy go on every way out: an error of the callback, a VM error
+    // or memory running out included.
+    qzVfsFileOwner inFile(VfsOpen(source.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
+    qzVfsFile* in = inFile.get();
     if (!in) {
         SetErrorArgString(source.c_str());
         return ERR_READFILE;
     }
     int64_t size = VfsGetFileSize(in);
     // The copy is written beside the target and renamed over it once complete.
-    std::string tempName, finalName;
-    if (!OsCreateSiblingTempFile(target.c_str(), &tempName, &finalName)) {
-        VfsClose(in);
+    qzFileRemover temp;
+    std::string finalName;
+    if (!OsCreateSiblingTempFile(target.c_str(), &temp.name, &finalName)) {
         SetErrorArgString(target.c_str());
         return ERR_WRITEFILE;
     }
-    qzVfsFile* out = VfsOpen(tempName.c_str(), QZ_VFS_WRITE, nullptr);
+    const std::string& tempName = temp.name;
+    qzVfsFileOwner outFile(VfsOpen(tempName.c_str(), QZ_VFS_WRITE, nullptr));
+    qzVfsFile* out = outFile.get();
     if (!out) {
-        VfsClose(in);
-        OsDeleteFile(tempName.c_str());
         SetErrorArgString(target.c_str());
         return ERR_WRITEFILE;
     }
@@ -295,16 +298,16 @@ int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, co
         if (!code && IsQuitRequested()) code = kAbort;
     }
     if (!code && (size >= 0 ? copied != static_cast<uint64_t>(size) : !VfsEof(in))) code = ERR_READ;
-    VfsClose(in);
-    if (!VfsClose(out) && !code) code = ERR_WRITE;
+    VfsClose(inFile.release());
+    if (!VfsClose(outFile.release()) && !code) code = ERR_WRITE;
     if (!code) {
         if (!OsRename(tempName.c_str(), finalName.c_str())) code = ERR_WRITE;
     }
     if (code) {
-        OsDeleteFile(tempName.c_str());
         if (code == ERR_READ) SetErrorArgString(source.c_str());
         return code;
     }
+    temp.Keep();
     if (byName) ApplyDates(finalName, DatesOf(source));
     return 0;
 }

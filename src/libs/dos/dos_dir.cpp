@@ -221,18 +221,19 @@ int RunProgram(VmState* state, int async) {
                 SetErrorArgString(program.c_str());
                 return ERR_WRITEFILE;
             }
+            // The copy goes again on every way out until it is registered for deletion at
+            // shutdown, memory running out included.
+            qzFileRemover tempCopy;
+            tempCopy.name = temp;
             int code = VfsCopyFile(resolved.c_str(), nullptr, temp, nullptr);
             if (code) {
-                OsDeleteFile(temp);
                 SetErrorArgString(code == ERR_READFILE ? program.c_str() : temp);
                 return code;
             }
             OsSetProtection(temp, QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR);
             code = AddDosTempFile(temp, resolved);
-            if (code) {
-                OsDeleteFile(temp);
-                return code;
-            }
+            if (code) return code;
+            tempCopy.Keep();
             resolved = temp;
         }
     }

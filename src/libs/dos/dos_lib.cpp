@@ -10,6 +10,8 @@
 #include "base/error_codes.h"
 #include "runtime/runtime.h"
 #include "platform/os_dir.h"
+#include "platform/os_host_file.h"
+#include "platform/os_path.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -128,6 +130,9 @@ const qzConstantRow kDosConstants[] = {
 struct qzTempFile {
     std::string name;
     std::string source;
+    // The file-system path, kept from when the file was made so that deleting it at shutdown
+    // needs no memory.
+    std::string hostPath;
 };
 std::vector<qzTempFile> gTempFiles;
 
@@ -163,7 +168,7 @@ const qzLibraryDescriptor qzDosLibrary = {
 
 void FreeDosLibrary(VmState* state) {
     DosCloseAllFiles(state);
-    for (const qzTempFile& t : gTempFiles) OsDeleteFile(t.name.c_str());
+    for (const qzTempFile& t : gTempFiles) OsHostDeleteFile(t.hostPath.c_str());
     gTempFiles.clear();
     DosCloseAllDirectories();
     DosFreeStringFiles(state);
@@ -172,7 +177,9 @@ void FreeDosLibrary(VmState* state) {
 
 int AddDosTempFile(const std::string& name, const std::string& source) {
     try {
-        gTempFiles.push_back({name, source});
+        std::string hostPath;
+        if (!OsExistingFileSystemPath(name.c_str(), &hostPath)) return ERR_WRONGUSAGE;
+        gTempFiles.push_back({name, source, std::move(hostPath)});
     } catch (const std::bad_alloc&) {
         return ERR_MEM;
     }

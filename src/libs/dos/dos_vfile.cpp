@@ -174,27 +174,28 @@ int DosStringToFile(VmState* state) {
     size_t length;
     const char* data = VmCheckString(state, 1, &length);
     std::string name = VmCheckString(state, 2);
-    // The new contents are written beside the file and renamed over it once complete.
-    std::string tempName, finalName;
+    // The new contents are written beside the file and renamed over it once complete; the
+    // temporary file goes on every other way out, running out of memory included.
+    qzFileRemover temp;
+    std::string finalName;
     if (name.empty() || IsChunkName(name.c_str()) ||
-        !OsCreateSiblingTempFile(name.c_str(), &tempName, &finalName)) {
+        !OsCreateSiblingTempFile(name.c_str(), &temp.name, &finalName)) {
         SetErrorArgString(name.c_str());
         return ERR_WRITEFILE;
     }
-    qzVfsFile* f = VfsOpen(tempName.c_str(), QZ_VFS_WRITE, nullptr);
+    qzVfsFile* f = VfsOpen(temp.name.c_str(), QZ_VFS_WRITE, nullptr);
     if (!f) {
-        OsDeleteFile(tempName.c_str());
         SetErrorArgString(name.c_str());
         return ERR_WRITEFILE;
     }
     int code = 0;
     if (length && VfsWrite(f, data, length) != length) code = ERR_WRITE;
     if (!VfsClose(f) && !code) code = ERR_WRITE;
-    if (!code && !OsRename(tempName.c_str(), finalName.c_str())) code = ERR_WRITEFILE;
-    if (code) {
-        OsDeleteFile(tempName.c_str());
+    if (!code && !OsRename(temp.name.c_str(), finalName.c_str())) code = ERR_WRITEFILE;
+    if (code)
         SetErrorArgString(name.c_str());
-    }
+    else
+        temp.Keep();
     return code;
 }
 

@@ -139,13 +139,25 @@ const qzLibraryDescriptor qzSystemLibrary = {
     .reset = ResetSystemLibrary,
 };
 
-void FreeSystemLibrary(VmState* state) {
-    FreeSystemTimers(state);
-    CloseScriptCatalog();
-    if (state && IsUserErrorHandlerInstalled(state)) {
+namespace {
+
+int ClearUserErrorHandler(VmState* state, void*) {
+    if (IsUserErrorHandlerInstalled(state)) {
         VmPushNil(state);
         SetUserErrorHandler(state, VmGetTop(state));
         VmPop(state, 1);
     }
+    return 0;
+}
+
+}  // namespace
+
+void FreeSystemLibrary(VmState* state) {
+    FreeSystemTimers(state);
+    CloseScriptCatalog();
+    // Looking the handler up may have to make its key's string, which can run out of memory;
+    // no handler can be installed then, and nothing is left to clear.
+    int result = 0;
+    if (state) VmCallInFrameProtected(state, ClearUserErrorHandler, nullptr, &result);
     ResetSystemLibrary();
 }

@@ -119,16 +119,22 @@ void Focus(uint32_t id)
     gState.focusId = id;
 }
 
-// Writes what the window shows as DIR/display-<id>.png.
+// Writes what the window shows as DIR/display-<id>.png. It runs while the window closes, so
+// running out of memory is reported here and the close goes on.
 void WriteSnapshot(const qzHostWindow* window, const std::string& dir)
 {
     const qzHostFrame& frame = window->frame;
     if (dir.empty() || frame.width < 1 || frame.height < 1)
         return;
-    std::string path = dir + "/display-" + std::to_string(window->scriptId) + ".png";
-    const uint8_t* alpha = frame.shape.empty() ? nullptr : frame.shape.data();
-    if (!WritePngFile(path, frame.pixels.data(), frame.width, frame.height, frame.width, alpha))
-        std::fprintf(stderr, "QuarnelixPlayer: cannot write the snapshot %s\n", path.c_str());
+    try {
+        std::string path = dir + "/display-" + std::to_string(window->scriptId) + ".png";
+        const uint8_t* alpha = frame.shape.empty() ? nullptr : frame.shape.data();
+        if (!WritePngFile(path, frame.pixels.data(), frame.width, frame.height, frame.width, alpha))
+            std::fprintf(stderr, "QuarnelixPlayer: cannot write the snapshot %s\n", path.c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "QuarnelixPlayer: cannot write the snapshot display-%d.png: Out of memory!\n",
+                     int(window->scriptId));
+    }
 }
 
 // Moves the script's due events into the queue. The state's mutex is held.

@@ -1,0 +1,124 @@
+// Running out of memory at each allocation of operations that write files or make error reports:
+// the operation fails with ERR_MEM (or succeeds), and leaves no file half-written or replaced.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <new>
+#include <set>
+#include <string>
+
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "libs/dos/dos.h"
+#include "oom/alloc_faults.h"
+#include "platform/file_test_util.h"
+#include "platform/vfs.h"
+#include "runtime/error_messages.h"
+#include "support/commands.h"
+
+namespace {
+
+using filetest::ReadFile;
+using filetest::TempDir;
+using filetest::WriteFile;
+
+std::set<std::string> Names(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+TEST(FailingAllocation, CopyReplacesTheTargetWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string source = dir / "source.txt", target = dir / "target.txt";
+    WriteFile(source, "the new contents\n");
+    WriteFile(target, "the old contents\n");
+    const std::set<std::string> names = Names(dir.path());
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = VfsCopyFile(source.c_str(), nullptr, target.c_str(), nullptr);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
+            EXPECT_EQ(ReadFile(target), result == 0 ? "the new contents\n" : "the old contents\n") << n;
+            EXPECT_EQ(Names(dir.path()), names) << n;
+            WriteFile(target, "the old contents\n");
+        });
+    EXPECT_GT(count, 3u);
+}
+
+// StringToFile writes beside the file and renames: memory running out at the rename, or
+// anywhere before it, leaves the old file and no temporary one.
+TEST(FailingAllocation, StringToFileReplacesTheFileWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string target = dir / "target.txt";
+    WriteFile(target, "the old contents\n");
+    const std::set<std::string> names = Names(dir.path());
+    qztest::Commands vm{&qzDosLibrary};
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = vm.CallErr("StringToFile", {"the new contents\n", target});
+            } catch (const std::bad_alloc&) {
+                result = -1;  // in the harness, before or after the command
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
+            const std::string now = ReadFile(target);
+            EXPECT_TRUE(now == "the old contents\n" || (result != ERR_MEM && now == "the new contents\n")) << n;
+            EXPECT_EQ(Names(dir.path()), names) << n;
+            WriteFile(target, "the old contents\n");
+        });
+    EXPECT_GT(count, 3u);
+}
+
+TEST(FailingAllocation, OpeningForWritingLeavesTheFileAloneWhenItFails) {
+    TempDir dir;
+    const std::string path = dir / "kept.txt";
+    WriteFile(path, "kept\n");
+    qzVfsFile* file = nullptr;
+    bool failed = false;
+    ForEachFailingAllocation(
+        [&] {
+            try {
+                file = VfsOpen(path.c_str(), QZ_VFS_WRITE, nullptr);
+            } catch (const std::bad_alloc&) {
+                file = nullptr;
+            }
+            failed = !file;
+        },
+        [&](uint64_t n) {
+            if (failed) EXPECT_EQ(ReadFile(path), "kept\n") << n;
+            VfsClose(file);
+            WriteFile(path, "kept\n");
+        });
+}
+
+// Error reports are made when memory has run out, mostly to say just that: their texts need none.
+TEST(FailingAllocation, ErrorTextsNeedNoMemory) {
+    const struct {
+        int code;
+        const char* arg;
+        const char* text;
+    } cases[] = {
+        {ERR_MEM, "", "Out of memory!"},
+        {ERR_READFILE, "/some/folder/missing.txt", "Cannot read file missing.txt !"},
+        {ERR_ERRORCALLED, "the applet's own words", "the applet's own words"},
+    };
+    for (const auto& c : cases) {
+        SetErrorArgString(c.arg);
+        char text[QZ_ERROR_TEXT_SIZE];
+        EXPECT_EQ(CountAllocations([&] { FormatErrorText(c.code, text, sizeof text); }), 0u) << c.code;
+        EXPECT_STREQ(text, c.text);
+    }
+    ClearErrorArg();
+}
+
+}  // namespace

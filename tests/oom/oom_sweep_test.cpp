@@ -1,0 +1,155 @@
+// The sweep itself: it must fail on every kind of unsound run (a crash, a hang, a sanitizer
+// report, a half-written file, a failure nobody reports) and on nothing else, and leave the
+// folders of the run as it found them.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "oom/oom_sweep.h"
+#include "oom/sweep_files.h"
+
+namespace {
+
+class TempRoot {
+public:
+    TempRoot() {
+        char pattern[] = "/tmp/qzoomtest.XXXXXX";
+        path = mkdtemp(pattern) ? pattern : "";
+    }
+    ~TempRoot() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string path;
+};
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A stand-in for the player's test binary: eight allocations, and for each failing one the
+// behaviour of a run that handles it soundly or not. A whole run prints "hello" and writes
+// out.txt.
+const char* const kFakePlayer = R"(#!/bin/sh
+echo "8 0 0" > "$QZ_ALLOC_COUNT"
+case "$QZ_ALLOC_FAIL" in
+1) echo "Out of memory!" ;;
+2) kill -SEGV $$ ;;
+3) sleep 30 ;;
+4) echo "==1==ERROR: LeakSanitizer: detected memory leaks" >&2; exit 23 ;;
+5) printf 'comp' > out.txt; echo "Out of memory!" ;;
+6) echo "goodbye" ;;
+7) echo "1000" ;;
+*) echo "hello"; echo "complete" > out.txt ;;
+esac
+exit 0
+)";
+
+TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
+    TempRoot temp;
+    const std::string dir = temp.path + "/run";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    Write(dir + "/player.sh", kFakePlayer);
+    ASSERT_EQ(chmod((dir + "/player.sh").c_str(), 0755), 0);
+    Write(dir + "/kept.txt", "as before\n");
+
+    OomSweepOptions o;
+    o.program = dir + "/player.sh";
+    o.argv = {o.program};
+    o.cwd = dir;
+    o.env = {"PATH=/usr/bin:/bin"};
+    o.pass = 1;
+    o.passes = 1;
+    o.timeoutSeconds = 1;
+    o.tempRoot = temp.path;
+    OomSweepResult r = RunOomSweep(o);
+
+    EXPECT_EQ(r.count, 8u);
+    EXPECT_EQ(r.runs, 8u);
+    std::map<uint64_t, std::string> failed;
+    for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
+    const std::map<uint64_t, std::string> expected = {
+        {2, "killed by signal 11"},
+        {3, "did not end"},
+        {4, "sanitizer report"},
+        {5, "left files half-written"},
+        {6, "neither reported"},
+    };
+    ASSERT_EQ(failed.size(), expected.size()) << ::testing::PrintToString(failed);
+    for (const auto& [n, what] : expected) EXPECT_NE(failed[n].find(what), std::string::npos) << n << ": " << failed[n];
+    // The folder is as the sweep found it, and the sweep's own folder is gone.
+    EXPECT_EQ(Read(dir + "/kept.txt"), "as before\n");
+    EXPECT_NE(access((dir + "/out.txt").c_str(), F_OK), 0);
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(temp.path)) entries += e.path().filename() != "run";
+    EXPECT_EQ(entries, 0);
+}
+
+TEST(OomSweep, PassesTakeEveryAllocationOnceAndTheSmallSetSpreadsOverThem) {
+    for (uint64_t count : {1u, 5u, 8u, 9u, 1500u}) {
+        std::set<uint64_t> all;
+        size_t total = 0;
+        for (uint64_t pass = 1; pass <= 7; pass++) {
+            std::vector<uint64_t> points = SweepPoints(count, pass, 7);
+            total += points.size();
+            all.insert(points.begin(), points.end());
+        }
+        EXPECT_EQ(total, count);
+        EXPECT_EQ(all.size(), count);
+        EXPECT_EQ(*all.begin(), 1u);
+        EXPECT_EQ(*all.rbegin(), count);
+
+        std::vector<uint64_t> small = SweepPoints(count, 0, 0);
+        EXPECT_EQ(small.size(), std::min<uint64_t>(count, kSmallSetRuns));
+        EXPECT_EQ(small.front(), 1u);
+        EXPECT_EQ(small.back(), count);
+        EXPECT_TRUE(std::is_sorted(small.begin(), small.end()) &&
+                    std::adjacent_find(small.begin(), small.end()) == small.end());
+    }
+    EXPECT_TRUE(SweepPoints(0, 0, 0).empty());
+}
+
+TEST(OomSweep, RestoreUndoesChangedAddedAndRemovedEntries) {
+    TempRoot temp;
+    const std::string root = temp.path + "/tree", store = temp.path + "/store";
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(store.c_str(), 0755), 0);
+    Write(root + "/a.txt", "alpha");
+    Write(root + "/sub/b.txt", "beta");
+    ASSERT_EQ(symlink("a.txt", (root + "/link").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(SaveTrees({root}, store, &error)) << error;
+    SweepTree saved = ListTrees({root}, {});
+
+    Write(root + "/a.txt", "ALPHA!");
+    std::filesystem::remove_all(root + "/sub");
+    Write(root + "/sub", "a file where the folder was");
+    Write(root + "/new.txt", "new");
+    ASSERT_EQ(mkdir((root + "/newdir").c_str(), 0755), 0);
+    std::filesystem::remove(root + "/link");
+    ASSERT_EQ(symlink("elsewhere", (root + "/link").c_str()), 0);
+
+    ASSERT_TRUE(RestoreTrees({root}, store, saved, {}, &error)) << error;
+    SweepTree now = ListTrees({root}, {});
+    ASSERT_EQ(now.size(), saved.size());
+    for (const auto& [path, entry] : saved) {
+        ASSERT_TRUE(now.count(path)) << path;
+        EXPECT_TRUE(now[path].SameContent(entry)) << path;
+    }
+    EXPECT_EQ(Read(root + "/sub/b.txt"), "beta");
+}
+
+}  // namespace
