@@ -14,6 +14,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display_host_services.h"
+#include "display/requesters.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_cache.h"
@@ -38,6 +39,7 @@
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
 #include "player/startup.h"
+#include "vector/vector_fonts.h"
 
 namespace {
 
@@ -264,11 +266,14 @@ qzAudioBase audioTable = {
 };
 
 qzRequesterBase requesterTable = {
-    NotAvailable(),            // SystemRequest: requesters of the display library
-    NotAvailable(),            // FileRequest
-    NotAvailable(),            // PathRequest
+    HostSystemRequest,
+    HostFileRequest,
+    HostPathRequest,
     HostInstallRequesterAdapter,
 };
+
+// Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.
+qzFontBase fontTable = {HostOpenFontFile, GetVectorFontHandle};
 
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
@@ -282,7 +287,7 @@ qzHostApi hostApi = {
     &gfxTable,
     &audioTable,
     &requesterTable,
-    GetHostFontTable(),
+    &fontTable,
     GetHostFtTable(),
     GetHostVmTable(),
     &inbuiltFonts,

@@ -4,6 +4,7 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/draw/draw.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layers_lib.h"
@@ -13,6 +14,7 @@
 #include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
+#include "libs/vectorgraphics/vectorgraphics.h"
 
 // A library adds its descriptor at its place in this order: string, math, graphics, draw,
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
@@ -21,6 +23,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
     &qzGraphicsLibrary,
+    &qzDrawLibrary,
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,
@@ -29,6 +32,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzSoundLibrary,
     &qzBrushLibrary,
     &qzMemblockLibrary,
+    &qzVectorGraphicsLibrary,
     &qzNetworkLibrary,
     nullptr,
 };

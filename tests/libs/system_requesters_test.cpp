@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/requesters.h"
+#include "gfx/bitmap_pixels.h"
+#include "image/brush.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/system/system.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/headless/headless.h"
@@ -150,6 +155,54 @@ TEST_F(SystemRequesters, ClipboardKeepsTextAsItWentAndReportsItsType) {
     vm->Ok("ClearClipboard");
     EXPECT_EQ(vm->Run("PeekClipboard"), "0");
     EXPECT_NE(vm->CallErr("SetClipboard", {2, 42}), 0);  // no such brush
+}
+
+// A brush goes to the clipboard as a PNG picture and comes back as a new brush of its size and
+// colours, with its alpha channel.
+TEST_F(SystemRequesters, ClipboardPicturesComeBackAsNewBrushes) {
+    delete vm;
+    vm = new qztest::Commands{&qzSystemLibrary, &qzBrushLibrary};
+    vm->Ok("CreateBrush", {1, 4, 3, 0xFF8000});
+    vm->Ok("CreateBrush", {2, 2, 2, 0x123456, Arg::Table({{"alphachannel", 1}, {"clear", 1}})});
+    for (int source : {1, 2}) {
+        vm->Ok("SetClipboard", {2, source});
+        EXPECT_EQ(vm->Run("PeekClipboard"), "2");
+        ASSERT_EQ(vm->CallFresh("GetClipboard"), 0);
+        EXPECT_EQ(VmToNumber(*vm, 1), 2);
+        qzObjectId handle = {0, VmToUserdata(*vm, 2)};
+        qzBrush* copy = nullptr;
+        ASSERT_EQ(FindBrush(*vm, handle, &copy, 0), 0);
+        qzBrush* original = nullptr;
+        ASSERT_EQ(FindBrush(*vm, {source, nullptr}, &original, 0), 0);
+        EXPECT_EQ(copy->width, original->width);
+        EXPECT_EQ(copy->height, original->height);
+        EXPECT_EQ(ReadBitMapPixel(copy->bitmap, 1, 1, 0), ReadBitMapPixel(original->bitmap, 1, 1, 0));
+        EXPECT_EQ(copy->alpha != nullptr, original->alpha != nullptr) << source;
+    }
+}
+
+// The requesters of the plugins' host table write into a 1024-byte buffer: a path that does not
+// fit is not written at all (and not cut to a different path).
+TEST_F(SystemRequesters, HostTableRequestersNeverOverrunTheCallersBuffer) {
+    const std::string longName(1100, 'n');
+    Answers("/d/x.txt\n/d/" + longName + "\n/home/\n" + "/" + longName + "\nNo\n");
+    char buffer[1024 + 8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(HostFileRequest("t", buffer), 1);
+    EXPECT_STREQ(buffer, "/d/x.txt");
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(HostFileRequest("t", buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(buffer[1024], '#');
+    EXPECT_EQ(HostPathRequest("t", buffer), 1);
+    EXPECT_STREQ(buffer, "/home/");
+    EXPECT_EQ(HostPathRequest("t", buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(HostSystemRequest("t", "b", "Yes|No"), 0);  // No, the rightmost
+    std::vector<qzHostDialog> shown = HeadlessTakeDialogs();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[0].suffixes, std::vector<std::string>());  // every file
+    EXPECT_EQ(shown[4].icon, QZ_HICON_INFORMATION);
 }
 
 }  // namespace
