@@ -319,6 +319,11 @@ int MacHandleEvents(VmState* state, int* error)
             return 1;
         }
     }
+    // Input that could not be queued is not dropped silently: the waiting command fails.
+    if (TakeEventLostToMemory()) {
+        *error = ERR_MEM;
+        return 1;
+    }
     if (quit || gSignalled.load())
         gHooks.setQuitFlag(1);
     int result = gHooks.quitFlag() ? 1 : 0;
