@@ -266,9 +266,8 @@ int MacInitPlatform(std::string* message)
 
 int MacInitApplication()
 {
-    MacInitPointers();
     gLastPass = OsMonotonicMicros();
-    return 0;
+    return MacInitPointers();
 }
 
 void MacShutdownPlatform()

@@ -96,5 +96,5 @@ void MacReportUserActivity();
 uint32_t MacUserActivityReports();
 
 // Sets up the window side of the application when the display system starts: the busy and the
-// invisible pointer, and the event-pass clock. 0.
+// invisible pointer, and the event-pass clock. 0, or ERR_MEM when a pointer could not be made.
 int MacInitApplication();
