@@ -93,3 +93,16 @@ int ReadGradientTags(VmState* state, int tableIndex, qzGradient* gradient) {
     return ReadGradientOptions(state, tableIndex, gradient, "gradientcenterx", "gradientcentery", "gradientbalance",
                                "gradientborder", "gradientcolors", nullptr);
 }
+
+int ReadGradientTable(VmState* state, int angleIndex, qzGradient* gradient) {
+    if (gradient->style == 1 || gradient->style == 0) {
+        gradient->angle = gradient->style == 1 ? 90 : 0;
+        gradient->style = GRADIENT_LINEAR;
+    } else if (gradient->style == GRADIENT_LINEAR || gradient->style == GRADIENT_CONICAL) {
+        gradient->angle = VmOptInteger(state, angleIndex, 0);
+    }
+    if (VmGetTop(state) < angleIndex + 1) return 0;
+    VmCheckTable(state, angleIndex + 1);
+    return ReadGradientOptions(state, angleIndex + 1, gradient, "centerx", "centery", "balance", "border", "colors",
+                               nullptr);
+}

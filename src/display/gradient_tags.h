@@ -19,3 +19,10 @@ int ReadGradientTags(VmState* state, int tableIndex, qzGradient* gradient);
 int ReadGradientOptions(VmState* state, int tableIndex, qzGradient* gradient, const char* centerXKey,
                         const char* centerYKey, const char* balanceKey, const char* borderKey, const char* colorsKey,
                         int* hasStops);
+
+// The angle and options of the gradient creation commands (and of a gradient fill style): style 1
+// becomes LINEAR at 90 degrees and style 0 LINEAR at 0 degrees (the angle argument is not read);
+// LINEAR and CONICAL read the angle at angleIndex (default 0), RADIAL reads none. An argument after
+// the angle's place must be a table (raised otherwise), read with the keys "centerx", "centery",
+// "balance", "border" and "colors". 0 or the error of ReadGradientOptions.
+int ReadGradientTable(VmState* state, int angleIndex, qzGradient* gradient);

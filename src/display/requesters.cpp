@@ -8,6 +8,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_host_services.h"
+#include "display/display_links.h"
 #include "platform/catalog.h"
 #include "platform/host/mac_requesters.h"
 #include "platform/plugin_api.h"
@@ -293,4 +294,72 @@ int ShowColorRequester(VmState*, qzDisplay* display, const char* title, int32_t 
     int error = adapter->ColorRequest(NativeHandle(display), title, &chosen, tags.Done());
     if (!error) *colour = int32_t(chosen);
     return error;
+}
+
+namespace {
+
+constexpr size_t kHostPathBuffer = 1024;
+
+// Copies the path when it fits with its NUL; else empties the buffer.
+int CopyHostPath(const std::string& path, char* buffer) {
+    buffer[0] = 0;
+    if (path.empty() || path.size() >= kHostPathBuffer) return 0;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+}  // namespace
+
+int HostSystemRequest(const char* title, const char* body, const char* buttons) {
+    int button = 0;
+    ShowSystemRequester(nullptr, CurrentDisplay(), title, body, buttons, QZ_REQICON_INFORMATION, 0, &button);
+    return button;
+}
+
+int HostFileRequest(const char* title, char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = 0;
+    qzFileRequesterResult result;
+    int error = ShowFileRequester(nullptr, CurrentDisplay(), title, "#?", QZ_REQ_NORMAL, nullptr, nullptr, 0, 0,
+                                  &result);
+    if (error || !result.chosen) return 0;
+    return CopyHostPath(result.directory + result.names.substr(0, result.names.find('\0')), buffer);
+}
+
+int HostPathRequest(const char* title, char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = 0;
+    std::string path;
+    int chosen = 0;
+    int error = ShowPathRequester(nullptr, CurrentDisplay(), title, 0, nullptr, 0, &path, &chosen);
+    if (error || !chosen) return 0;
+    return CopyHostPath(path, buffer);
+}
+
+namespace {
+
+int SystemRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body, const char* buttons,
+                        int* button) {
+    return ShowSystemRequester(state, display, title, body, buttons, QZ_REQICON_QUESTION, 0, button);
+}
+
+int ListRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body,
+                      const std::vector<std::string>& choices, int preselect, int* index) {
+    return ShowListRequester(state, display, title, body, choices, preselect, 0, index);
+}
+
+}  // namespace
+
+void LinkRequesters() {
+    qzDisplayLinks links = DisplayLinks();
+    links.systemRequester = SystemRequesterLink;
+    links.listRequester = ListRequesterLink;
+    SetDisplayLinks(&links);
+}
+
+void UnlinkRequesters() {
+    qzDisplayLinks links = DisplayLinks();
+    links.systemRequester = nullptr;
+    links.listRequester = nullptr;
+    SetDisplayLinks(&links);
 }

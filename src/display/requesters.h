@@ -83,6 +83,19 @@ int ShowFontRequester(VmState* state, qzDisplay* display, const char* title, con
 int ShowColorRequester(VmState* state, qzDisplay* display, const char* title, int32_t initial, intptr_t extra,
                        int32_t* colour);
 
+// Requesters of the plugins' host service table: the message box with the information icon, and
+// file and folder requesters that write into the caller's 1024-byte buffer. 1 when something was
+// chosen, else 0; a path that does not fit the buffer is not cut: the buffer is left empty and 0
+// returned.
+int HostSystemRequest(const char* title, const char* body, const char* buttons);
+int HostFileRequest(const char* title, char* buffer);
+int HostPathRequest(const char* title, char* buffer);
+
+// Hands the display code the message and list requesters (the question which display mode to
+// open in); undone with UnlinkRequesters.
+void LinkRequesters();
+void UnlinkRequesters();
+
 // The button set an adapter receives for a buttons string: 1 "OK" (also empty), 2 "OK|Cancel",
 // 4 "Yes|No", 8 "Yes|No|Cancel" (any case, or the catalog's captions), else 16.
 uint32_t RequesterButtonSet(const char* buttons);

@@ -14,6 +14,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display_host_services.h"
+#include "display/requesters.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_cache.h"
@@ -264,9 +265,9 @@ qzAudioBase audioTable = {
 };
 
 qzRequesterBase requesterTable = {
-    NotAvailable(),            // SystemRequest: requesters of the display library
-    NotAvailable(),            // FileRequest
-    NotAvailable(),            // PathRequest
+    HostSystemRequest,
+    HostFileRequest,
+    HostPathRequest,
     HostInstallRequesterAdapter,
 };
 

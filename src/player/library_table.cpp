@@ -4,6 +4,7 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
+#include "libs/draw/draw.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layers_lib.h"
@@ -21,6 +22,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,
     &qzMathLibrary,
     &qzGraphicsLibrary,
+    &qzDrawLibrary,
     &qzDosLibrary,
     &qzEventLibrary,
     &qzSystemLibrary,

@@ -74,8 +74,6 @@ void CloseList(std::vector<qzShapePoint>& out, size_t first) {
 
 }  // namespace
 
-bool IsIdentityMatrix(const double* m) { return !m || (m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1); }
-
 int CurveStep(int64_t r) {
     if (r < 3) return 90;
     if (r <= 9) return 30;
@@ -241,7 +239,7 @@ void NormalizePointList(qzPoint* points, int count, int* minX, int* minY, int* w
 
 void TransformPointAboutAnchor(int64_t x, int64_t y, int width, int height, const double* m, double ax, double ay,
                                int64_t* outX, int64_t* outY) {
-    if (IsIdentityMatrix(m)) {
+    if (!m || IsIdentityMatrix(m)) {
         *outX = x;
         *outY = y;
         return;

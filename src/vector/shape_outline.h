@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/draw_tags.h"
 #include "gfx/polygon.h"
 
 // A shape's geometry transform: the 2x2 matrix (identity 1, 0, 0, 1) and the anchor as fractions
@@ -20,8 +21,6 @@ struct qzShapeTransform {
     double anchorX = 0;
     double anchorY = 0;
 };
-
-bool IsIdentityMatrix(const double* matrix);
 
 // A point of an outline (whole numbers kept as doubles).
 struct qzShapePoint {

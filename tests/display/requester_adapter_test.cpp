@@ -13,6 +13,7 @@
 #include "display/requesters.h"
 #include "display_test_util.h"
 #include "platform/host/headless/headless.h"
+#include "platform/host/headless/headless_answers.h"
 #include "platform/host/mac_requesters.h"
 #include "platform/plugin_api.h"
 #include "runtime/plugin_manager.h"
@@ -182,4 +183,21 @@ TEST_F(RequesterAdapterTest, StringListFontAndAnUnservedKind) {
     EXPECT_EQ(ShowColorRequester(*vm, nullptr, "t", 0x123456, 0, &colour), 0);
     EXPECT_EQ(colour, -1);
     EXPECT_EQ(HeadlessTakeDialogs().size(), 1u);
+}
+
+// Without a plugin, the display code's question which mode to open in is the built-in requester.
+TEST_F(DisplayTest, AskedDisplayModeIsAnsweredThroughTheBuiltInRequesters) {
+    std::vector<qzAnswerLine> lines;
+    std::string message;
+    ASSERT_TRUE(ParseAnswers("2\n", "answers", &lines, &message)) << message;
+    HeadlessSetAnswers(lines, "answers");
+    HeadlessTakeDialogs();
+    vm->Ok("CreateDisplay", {1, qztest::Arg::Table({{"mode", "ask"}})});
+    vm->Ok("OpenDisplay", {1});
+    qzDisplay* d = Display(1);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->fullScreen, 0);  // "Windowed", the second button
+    std::vector<qzHostDialog> shown = HeadlessTakeDialogs();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].buttons.size(), 3u);
 }

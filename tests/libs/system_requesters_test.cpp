@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/requesters.h"
 #include "libs/system/system.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/headless/headless.h"
@@ -150,6 +152,30 @@ TEST_F(SystemRequesters, ClipboardKeepsTextAsItWentAndReportsItsType) {
     vm->Ok("ClearClipboard");
     EXPECT_EQ(vm->Run("PeekClipboard"), "0");
     EXPECT_NE(vm->CallErr("SetClipboard", {2, 42}), 0);  // no such brush
+}
+
+// The requesters of the plugins' host table write into a 1024-byte buffer: a path that does not
+// fit is not written at all (and not cut to a different path).
+TEST_F(SystemRequesters, HostTableRequestersNeverOverrunTheCallersBuffer) {
+    const std::string longName(1100, 'n');
+    Answers("/d/x.txt\n/d/" + longName + "\n/home/\n" + "/" + longName + "\nNo\n");
+    char buffer[1024 + 8];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(HostFileRequest("t", buffer), 1);
+    EXPECT_STREQ(buffer, "/d/x.txt");
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(HostFileRequest("t", buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(buffer[1024], '#');
+    EXPECT_EQ(HostPathRequest("t", buffer), 1);
+    EXPECT_STREQ(buffer, "/home/");
+    EXPECT_EQ(HostPathRequest("t", buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(HostSystemRequest("t", "b", "Yes|No"), 0);  // No, the rightmost
+    std::vector<qzHostDialog> shown = HeadlessTakeDialogs();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[0].suffixes, std::vector<std::string>());  // every file
+    EXPECT_EQ(shown[4].icon, QZ_HICON_INFORMATION);
 }
 
 }  // namespace

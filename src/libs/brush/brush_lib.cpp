@@ -7,6 +7,9 @@
 #include "gfx/draw_modes.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
+#include "image/draw_options.h"
+#include "image/image_display.h"
+#include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -28,6 +31,9 @@ const qzCommandRow kBrushCommands[] = {
     {"CropBrush", BrushCropBrush},
     {"TrimBrush", BrushTrimBrush},
     {"RasterizeBrush", BrushRasterizeBrush},
+    {"DisplayBrush", BrushDisplayBrush},
+    {"DisplayBrushPart", BrushDisplayBrushPart},
+    {"DisplayBGPicPart", BrushDisplayBGPicPart},
     {nullptr, nullptr},
 };
 
@@ -85,6 +91,12 @@ void InstallBrushLinks(bool on) {
     links.recreateBrushBitmaps = on ? Recreate : nullptr;
     SetDisplayLinks(&links);
     SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
+    const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition, nullptr};
+    SetImageDisplayLinks(on ? &imageLinks : nullptr);
+    if (on)
+        InstallDrawTagDefaultsHooks();
+    else
+        RemoveDrawTagDefaultsHooks();
 }
 
 int OpenBrushLibrary(VmState*) {
@@ -92,7 +104,10 @@ int OpenBrushLibrary(VmState*) {
     return RegisterObjectList(BrushListHead());
 }
 
-void ResetBrushLibrary() { InstallBrushLinks(false); }
+void ResetBrushLibrary() {
+    InstallBrushLinks(false);
+    ResetDefaultDrawTags();
+}
 
 }  // namespace
 

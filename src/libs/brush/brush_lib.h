@@ -26,3 +26,6 @@ int BrushFlipBrush(VmState* state);
 int BrushCropBrush(VmState* state);
 int BrushTrimBrush(VmState* state);
 int BrushRasterizeBrush(VmState* state);
+int BrushDisplayBrush(VmState* state);
+int BrushDisplayBrushPart(VmState* state);
+int BrushDisplayBGPicPart(VmState* state);

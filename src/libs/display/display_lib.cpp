@@ -5,6 +5,7 @@
 #include "display/display_host_services.h"
 #include "display/display_life.h"
 #include "display/menus.h"
+#include "display/requesters.h"
 #include "display/picture.h"
 #include "runtime/object_registry.h"
 #include "vm/vm_aux.h"
@@ -75,7 +76,10 @@ int OpenDisplayLibrary(VmState* state) {
     if (!error) error = RegisterObjectList(DisplayListHead());
     if (!error) error = RegisterObjectList(BGPicListHead());
     if (!error) error = RegisterObjectList(MenuListHead());
-    if (!error) LinkMenus();
+    if (!error) {
+        LinkMenus();
+        LinkRequesters();
+    }
     return error;
 }
 
@@ -84,6 +88,7 @@ void FreePictures(VmState* state) { FreeAllBGPics(state); }
 
 void ResetDisplayLibrary() {
     UnlinkMenus();
+    UnlinkRequesters();
     ResetDisplayLibraryState();
     SetDisplayServiceState(nullptr);
 }

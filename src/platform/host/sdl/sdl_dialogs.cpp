@@ -225,7 +225,12 @@ int SdlClipboardWrite(const qzHostClipboard& contents)
         return RunXclip({"-t", "image/png", "-i"}, &png, nullptr) ? 0 : ERR_CLIPWRITE;
     }
     const char* text = contents.kind == QZ_HCLIP_TEXT ? contents.text.c_str() : "";
-    return SDL_SetClipboardText(text) == 0 ? 0 : ERR_CLIPWRITE;
+    if (SDL_SetClipboardText(text) != 0)
+        return ERR_CLIPWRITE;
+    // The claim on the selection goes to the X server now, so that a reader that asks right after
+    // (another program, or this one through xclip) finds the new owner and not the old one.
+    SDL_PumpEvents();
+    return 0;
 }
 
 bool SdlClipboardChangeIsOwn()

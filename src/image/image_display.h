@@ -1,0 +1,61 @@
+// The image display core: one routine puts a brush, a part of a brush or a part of a background
+// picture on the current output with the standard drawing options. With layers on the drawing
+// becomes a layer of the current background picture; without, the image is transformed, filtered,
+// given its transparency and blitted at once.
+#pragma once
+
+#include <cstdint>
+
+#include "base/object_id.h"
+#include "display/draw_tags.h"
+
+struct VmState;
+struct qzBitMap;
+
+// Object kinds the core draws.
+enum {
+    QZ_DRAW_BRUSH = 3,
+    QZ_DRAW_BRUSHPART = 12,
+    QZ_DRAW_BGPICPART = 13,
+};
+
+// DisplayImageObject flags.
+enum : uint32_t {
+    QZ_DRAWOBJ_NODRAW = 1,       // no immediate drawing
+    QZ_DRAWOBJ_REPLACE = 2,      // the layer replaces the one at layerpos
+    QZ_DRAWOBJ_TRANSFORMED = 4,  // counts as transformed even with the identity matrix
+    QZ_DRAWOBJ_RESTORE = 8,      // a layer being restored: layer-only brushes are found, nothing drawn
+    QZ_DRAWOBJ_WITHLAYERS = 32,  // BGPICPART: the part composed with the picture's layers
+};
+
+// Puts the object on the current output. kind QZ_DRAW_*; width and height 0 for whole objects;
+// dstx, dsty may hold position constants; tagIndex the options table's argument index (0: none)
+// unless tags are handed in. With outBitmap only the part's bitmap is produced (*outOwned: the
+// caller frees it). 0 or an error code; on an error nothing is drawn and no layer is made.
+int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx,
+                       int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers,
+                       int tagIndex, const qzTransformTags* transformTags, const qzLayerTags* layerTags,
+                       qzBitMap** outBitmap, int* outOwned, uint32_t flags);
+// A whole brush at x, y.
+int DisplayBrushSimple(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int tagIndex);
+
+// For the shape and text code drawing without layers, on an image the caller owns: applies the
+// enabled filters of the tags, then the transparency. Does nothing when layers are on or no tags
+// are given. 0 or an error.
+int ApplyDrawTagFilters(const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap** inoutMask, qzBitMap** inoutAlpha,
+                        int32_t width, int32_t height);
+
+// What the core asks of code above it. Null members answer as described.
+struct qzImageDisplayLinks {
+    // Resolves a position constant along x or y against the current drawing target (null: the
+    // value stays as given).
+    int32_t (*resolveX)(int32_t x, int32_t size, int32_t containerSize, double anchor);
+    int32_t (*resolveY)(int32_t y, int32_t size, int32_t containerSize, double anchor);
+    // Makes a layer of the drawing in the current background picture (insertPos -1 on top, else
+    // 1-based; with replace the layer at insertPos is replaced). 0 or an error. Null: the drawing
+    // is put on the output at once, as with layers off.
+    int (*insertLayer)(VmState* state, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy, int32_t x,
+                       int32_t y, int32_t width, int32_t height, const qzTransformTags* transformTags,
+                       const qzLayerTags* layerTags, int32_t insertPos, int replace);
+};
+void SetImageDisplayLinks(const qzImageDisplayLinks* links);

@@ -1,0 +1,42 @@
+// The draw command library: boxes, ellipses, circles, arcs, polygons, lines and points drawn by
+// the shape renderer, reading pixels, clearing the output, and the commands that set the draw
+// state (fill style, form style, line width).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/library.h"
+#include "vector/shape_outline.h"
+
+struct VmState;
+
+// The "draw" library: its 12 commands and its colour, fill-style and shape constants; opening
+// it puts the draw state at its start values.
+extern const qzLibraryDescriptor qzDrawLibrary;
+
+// The standard draw options of a shape command's table (scaling, rotation, matrix, anchor) for a
+// shape of width x height, read into the transform. 0 or the reader's error. Null until the code
+// that parses the standard draw options installs it: the table then gives only the command's own
+// keys, and shapes are drawn untransformed unless a rotation argument is given.
+typedef int (*qzShapeDrawTagsReader)(VmState* state, int tableIndex, int width, int height,
+                                     qzShapeTransform* transform);
+void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader);
+
+// ---- Shared between the topic files of the library (not for other callers) ----
+
+int DrawSetFillStyle(VmState* state);
+int DrawSetFormStyle(VmState* state);
+int DrawSetLineWidth(VmState* state);
+int DrawBox(VmState* state);
+int DrawEllipse(VmState* state);
+int DrawCircle(VmState* state);
+int DrawArc(VmState* state);
+int DrawPolygon(VmState* state);
+int DrawLine(VmState* state);
+int DrawPlot(VmState* state);
+int DrawReadPixel(VmState* state);
+int DrawCls(VmState* state);
+
+// A colour argument: the number's low 32 bits (RGB and, in the top byte, a transparency level);
+// def when the argument is absent or nil.
+uint32_t OptColorArg(VmState* state, int index, uint32_t def);

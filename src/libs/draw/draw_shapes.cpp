@@ -1,0 +1,274 @@
+// The shape commands: Box, Ellipse, Circle, Arc, Polygon and Line read their arguments and the
+// options table, resolve the position and hand a shape record to the shape renderer.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "libs/draw/draw.h"
+#include "libs/graphics/graphics.h"
+#include "libs/system/system.h"
+#include "runtime/applet_version.h"
+#include "runtime/arg_check.h"
+#include "runtime/option_table.h"
+#include "vector/draw_shape.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+qzShapeDrawTagsReader drawTagsReader = nullptr;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The common part of a shape command: the record, its transform and whether curves take the
+// anti-aliased direct pass.
+struct ShapeCall {
+    qzShape shape{};
+    qzShapeTransform transform;
+    bool modernCurves = false;
+    ShapeCall() {
+        shape.drawState = GetDrawState();
+        shape.transform = &transform;
+        modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
+    }
+};
+
+bool IsLastArg(VmState* state, int index) { return VmGetTop(state) == index; }
+
+// The rotation argument: the angle modulo 360 turns the shape about its anchor.
+void SetRotation(qzShapeTransform* transform, double degrees) {
+    const double a = std::fmod(degrees, 360.0);
+    if (!std::isfinite(a) || a == 0) return;
+    const double t = (360.0 - a) * kPi / 180.0;
+    transform->matrix[0] = std::cos(t);
+    transform->matrix[1] = std::sin(t);
+    transform->matrix[2] = -std::sin(t);
+    transform->matrix[3] = std::cos(t);
+}
+
+// The options table at index, for a shape of width x height: the standard draw options through
+// the installed reader. 0 or its error.
+int ReadStandardOptions(VmState* state, int index, int width, int height, qzShapeTransform* transform) {
+    if (!drawTagsReader) return 0;
+    return drawTagsReader(state, index, width, height, transform);
+}
+
+// The argument after the colour: a table (the options), a number (the command's own value, or an
+// angle), or absent. Sets *table or *number.
+enum ArgKind { ARG_NONE, ARG_TABLE, ARG_NUMBER };
+ArgKind OptionArg(VmState* state, int index, double* number) {
+    if (VmGetTop(state) < index) return ARG_NONE;
+    const int type = VmType(state, index);
+    if (type == VM_TTABLE) return ARG_TABLE;
+    if (type == VM_TNIL) return ARG_NONE;
+    *number = VmCheckNumber(state, index);
+    return ARG_NUMBER;
+}
+
+// A rotation angle at index when it is the last argument and a number.
+void OptRotation(VmState* state, int index, qzShapeTransform* transform) {
+    if (IsLastArg(state, index) && VmType(state, index) == VM_TNUMBER) SetRotation(transform, VmToNumber(state, index));
+}
+
+int ResolveShapePosition(VmState* state, qzShape* shape, int width, int height, const qzShapeTransform& t) {
+    shape->x = ResolveXPosition(VmCheckInteger(state, 1), width, 0, t.anchorX);
+    shape->y = ResolveYPosition(VmCheckInteger(state, 2), height, 0, t.anchorY);
+    return 0;
+}
+
+// A size from two radii, kept inside 32 bits for the position arithmetic.
+int DiameterOf(int32_t r) { return r >= 1 && r <= 0x3FFFFFFE ? 2 * r + 1 : 1; }
+
+}  // namespace
+
+void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader) { drawTagsReader = reader; }
+
+int DrawBox(VmState* state) {
+    VmCheckArgCount(state, 4, 7, 0, 0);
+    ShapeCall call;
+    const int32_t width = VmCheckInteger(state, 3), height = VmCheckInteger(state, 4);
+    call.shape.color = OptColorArg(state, 5, 0);
+    int corners[4] = {0, 0, 0, 0};
+    double number = 0;
+    switch (OptionArg(state, 6, &number)) {
+    case ARG_TABLE: {
+        int32_t value = 0;
+        int found = 0;
+        // The readers raise their errors.
+        GetTableFieldInt(state, 6, "roundlevel", &value, &found);
+        if (found) corners[0] = corners[1] = corners[2] = corners[3] = value;
+        static const char* const kCorners[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
+        for (int i = 0; i < 4; i++) {
+            if (GetTableFieldInt(state, 6, kCorners[i], &value, nullptr)) corners[i] = value;
+        }
+        if (int e = ReadStandardOptions(state, 6, width, height, &call.transform)) return e;
+        break;
+    }
+    case ARG_NUMBER:
+        corners[0] = corners[1] = corners[2] = corners[3] = VmTruncateNumber(number);
+        OptRotation(state, 7, &call.transform);
+        break;
+    case ARG_NONE: break;
+    }
+    ResolveShapePosition(state, &call.shape, width, height, call.transform);
+    return DrawBoxShape(state, &call.shape, width, height, corners, call.modernCurves, 0);
+}
+
+namespace {
+
+int DrawEllipseCommand(VmState* state, int kind, int32_t rx, int32_t ry, int optionIndex) {
+    ShapeCall call;
+    call.shape.color = OptColorArg(state, optionIndex - 1, 0);
+    double number = 0;
+    const ArgKind kindOfArg = OptionArg(state, optionIndex, &number);
+    if (kindOfArg == ARG_TABLE) {
+        if (int e = ReadStandardOptions(state, optionIndex, DiameterOf(rx), DiameterOf(ry), &call.transform)) return e;
+    } else if (kindOfArg == ARG_NUMBER) {
+        OptRotation(state, optionIndex, &call.transform);
+    }
+    ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
+    return DrawEllipseShape(state, &call.shape, kind, rx, ry, call.modernCurves, 0);
+}
+
+}  // namespace
+
+int DrawEllipse(VmState* state) {
+    VmCheckArgCount(state, 4, 6, 0, 0);
+    return DrawEllipseCommand(state, SHAPE_ELLIPSE, VmCheckInteger(state, 3), VmCheckInteger(state, 4), 6);
+}
+
+int DrawCircle(VmState* state) {
+    VmCheckArgCount(state, 3, 5, 0, 0);
+    const int32_t r = VmCheckInteger(state, 3);
+    return DrawEllipseCommand(state, SHAPE_CIRCLE, r, r, 5);
+}
+
+int DrawArc(VmState* state) {
+    VmCheckArgCount(state, 6, 9, 0, 0);
+    ShapeCall call;
+    const int32_t rx = VmCheckInteger(state, 3), ry = VmCheckInteger(state, 4);
+    const int32_t start = VmCheckInteger(state, 5), end = VmCheckInteger(state, 6);
+    call.shape.color = OptColorArg(state, 7, 0);
+    int32_t clockwise = 1;
+    double number = 0;
+    switch (OptionArg(state, 8, &number)) {
+    case ARG_TABLE: {
+        GetTableFieldInt(state, 8, "clockwise", &clockwise, nullptr);
+        if (int e = ReadStandardOptions(state, 8, DiameterOf(rx), DiameterOf(ry), &call.transform)) return e;
+        break;
+    }
+    case ARG_NUMBER:
+        clockwise = VmTruncateNumber(number);
+        OptRotation(state, 9, &call.transform);
+        break;
+    case ARG_NONE: break;
+    }
+    ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
+    return DrawArcShape(state, &call.shape, rx, ry, start, end, clockwise != 0, call.modernCurves, 0);
+}
+
+namespace {
+
+// Reads count points (x1, y1, x2, y2, ...) of the table at index, closes the polygon when its last
+// point differs from its first, and makes the points relative to their minimum; the bounding box
+// of the rounded points gives the size and the offset of the position.
+int ReadPolygonPoints(VmState* state, int index, int count, std::vector<qzShapePoint>* points, int* minX, int* minY,
+                      int* width, int* height) {
+    points->clear();
+    points->reserve((size_t)count + 1);
+    double lowX = std::numeric_limits<double>::infinity(), lowY = lowX;
+    int64_t boxX0 = INT64_MAX, boxY0 = INT64_MAX, boxX1 = INT64_MIN, boxY1 = INT64_MIN;
+    for (int i = 0; i < count; i++) {
+        double xy[2];
+        for (int k = 0; k < 2; k++) {
+            VmRawGetI(state, index, 2 * i + k + 1);
+            const bool isNumber = VmType(state, -1) == VM_TNUMBER;
+            xy[k] = isNumber ? VmToNumber(state, -1) : 0;
+            VmPop(state, 1);
+            if (!isNumber) {
+                SetErrorArgString("polygon");
+                return ERR_NUMTABLEARG;
+            }
+            // Far-off points only make the box too large to draw; the limit keeps the sums exact.
+            xy[k] = std::isnan(xy[k]) ? 0 : std::clamp(xy[k], -5e8, 5e8);
+        }
+        points->push_back({xy[0], xy[1]});
+    }
+    if (points->back().x != points->front().x || points->back().y != points->front().y)
+        points->push_back(points->front());
+    for (const qzShapePoint& p : *points) {
+        lowX = std::min(lowX, p.x);
+        lowY = std::min(lowY, p.y);
+        const int64_t rx = std::llround(p.x), ry = std::llround(p.y);
+        boxX0 = std::min(boxX0, rx), boxY0 = std::min(boxY0, ry);
+        boxX1 = std::max(boxX1, rx), boxY1 = std::max(boxY1, ry);
+    }
+    for (qzShapePoint& p : *points) {
+        p.x -= lowX;
+        p.y -= lowY;
+    }
+    *minX = (int)boxX0;
+    *minY = (int)boxY0;
+    *width = (int)(boxX1 - boxX0 + 1);
+    *height = (int)(boxY1 - boxY0 + 1);
+    return 0;
+}
+
+}  // namespace
+
+int DrawPolygon(VmState* state) {
+    VmCheckArgCount(state, 4, 6, 0, 0);
+    ShapeCall call;
+    const int32_t x = VmCheckInteger(state, 1), y = VmCheckInteger(state, 2);
+    VmCheckTable(state, 3);
+    const int32_t count = VmCheckInteger(state, 4);
+    call.shape.color = OptColorArg(state, 5, 0);
+    if (count < 2 || count > 999) return ERR_WRONGUSAGE;
+    std::vector<qzShapePoint> points;
+    int minX = 0, minY = 0, width = 0, height = 0;
+    if (int e = ReadPolygonPoints(state, 3, count, &points, &minX, &minY, &width, &height)) return e;
+    double number = 0;
+    const ArgKind kindOfArg = OptionArg(state, 6, &number);
+    if (kindOfArg == ARG_TABLE) {
+        if (int e = ReadStandardOptions(state, 6, width, height, &call.transform)) return e;
+    } else if (kindOfArg == ARG_NUMBER) {
+        OptRotation(state, 6, &call.transform);
+    }
+    const int64_t px = (int64_t)ResolveXPosition(x, width, 0, call.transform.anchorX) + minX;
+    const int64_t py = (int64_t)ResolveYPosition(y, height, 0, call.transform.anchorY) + minY;
+    call.shape.x = (int32_t)std::clamp<int64_t>(px, INT32_MIN, INT32_MAX);
+    call.shape.y = (int32_t)std::clamp<int64_t>(py, INT32_MIN, INT32_MAX);
+    return DrawPolygonShape(state, &call.shape, points.data(), (int)points.size(), width, height, 0);
+}
+
+int DrawLine(VmState* state) {
+    VmCheckArgCount(state, 4, 7, 0, 0);
+    ShapeCall call;
+    const int32_t x1 = VmCheckInteger(state, 1), y1 = VmCheckInteger(state, 2);
+    const int32_t x2 = VmCheckInteger(state, 3), y2 = VmCheckInteger(state, 4);
+    call.shape.color = OptColorArg(state, 5, 0);
+    int32_t thickness = 1;
+    double number = 0;
+    const int64_t w = std::llabs((int64_t)x2 - x1) + 1, h = std::llabs((int64_t)y2 - y1) + 1;
+    switch (OptionArg(state, 6, &number)) {
+    case ARG_TABLE: {
+        GetTableFieldInt(state, 6, "thickness", &thickness, nullptr);
+        if (int e = ReadStandardOptions(state, 6, (int)std::min<int64_t>(w, INT32_MAX),
+                                        (int)std::min<int64_t>(h, INT32_MAX), &call.transform))
+            return e;
+        break;
+    }
+    case ARG_NUMBER:
+        thickness = VmTruncateNumber(number);
+        OptRotation(state, 7, &call.transform);
+        break;
+    case ARG_NONE: break;
+    }
+    const qzShapeTransform& t = call.transform;
+    const int32_t rx1 = ResolveXPosition(x1, 1, 0, t.anchorX), ry1 = ResolveYPosition(y1, 1, 0, t.anchorY);
+    const int32_t rx2 = ResolveXPosition(x2, 1, 0, t.anchorX), ry2 = ResolveYPosition(y2, 1, 0, t.anchorY);
+    return DrawLineCore(state, &call.shape, rx1, ry1, rx2, ry2, thickness, 0, nullptr);
+}

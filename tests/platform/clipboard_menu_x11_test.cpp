@@ -1,0 +1,156 @@
+// The SDL driver on a private X server: clipboard text and pictures go to and come back from
+// another program (xclip), and a menu entry is chosen by clicks on the menu bar that the player
+// draws in the window (xdotool).
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "base/charset.h"
+#include "platform/host/mac_clipboard.h"
+#include "platform/host/menu_bar.h"
+#include "platform/host_test_util.h"
+#include "platform/system_fonts.h"
+#include "platform/xvfb_server.h"
+
+namespace {
+
+class HostX11Desk : public HostTest {
+protected:
+    // The server outlives the platform: HostTest's TearDown stops the platform first.
+    XServer server;
+
+    void TearDown() override {
+        HostTest::TearDown();
+        OsResetSystemFonts();  // the font the menu bar was drawn with
+    }
+
+    bool StartSdl(const char* const* programs) {
+        for (const char* const* p = programs; *p; p++) {
+            if (!HaveProgram(*p)) return false;
+        }
+        EXPECT_TRUE(server.Start());
+        setenv("DISPLAY", server.display.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        StartPlatform("sdl");
+        return true;
+    }
+    void Pump(int ms) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until) {
+            int error = 0;
+            MacHandleEvents(nullptr, &error);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    // Runs a shell command (test tooling only) while the event loop keeps serving the window
+    // system, and returns what it printed.
+    std::string RunPumping(const std::string& command) {
+        auto output = std::async(std::launch::async, [command]() {
+            std::string out;
+            if (FILE* f = popen(command.c_str(), "r")) {
+                char buffer[4096];
+                size_t n;
+                while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+                pclose(f);
+            }
+            return out;
+        });
+        while (output.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) Pump(5);
+        return output.get();
+    }
+};
+
+TEST_F(HostX11Desk, ClipboardTextAndPicturesRoundTripThroughXclip) {
+    const char* programs[] = {"Xvfb", "xclip", nullptr};
+    if (!StartSdl(programs)) GTEST_SKIP() << "Xvfb and xclip are needed (packages xvfb, xclip)";
+
+    // Another program's text: UTF-8 with a lone CR, read as ISO 8859-1 with an LF in its place.
+    ASSERT_EQ(std::system("printf 'caf\\303\\251\\rline\\r\\nend' | xclip -selection clipboard -i"), 0);
+    int type = -1;
+    ASSERT_EQ(MacPeekClipboard(&type), 0);
+    EXPECT_EQ(type, QZ_CLIPBOARD_TEXT);
+    qzMacClipboardData data;
+    ASSERT_EQ(MacGetClipboard(&data, &type), 0);
+    EXPECT_EQ(data.text, "caf\xE9\nline\r\nend");
+
+    // The player's text: a CR LF pair stays one pair.
+    data = qzMacClipboardData{};
+    data.text = "a\r\nb\xE9";
+    ASSERT_EQ(MacSetClipboard(QZ_CLIPBOARD_TEXT, data), 0);
+    EXPECT_EQ(RunPumping("xclip -selection clipboard -o"), "a\r\nb\xC3\xA9");
+
+    // A picture goes as PNG and comes back with its pixels and alpha.
+    data = qzMacClipboardData{};
+    data.width = 3;
+    data.height = 2;
+    data.hasAlpha = 1;
+    data.pixels = {0xFFFF0000, 0x8000FF00, 0x000000FF, 0xFFFFFFFF, 0xFF000000, 0x40102030};
+    ASSERT_EQ(MacSetClipboard(QZ_CLIPBOARD_IMAGE, data), 0);
+    std::string png = RunPumping("xclip -selection clipboard -t image/png -o");
+    ASSERT_GE(png.size(), 8u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    qzMacClipboardData back;
+    ASSERT_EQ(MacGetClipboard(&back, &type), 0);
+    EXPECT_EQ(type, QZ_CLIPBOARD_IMAGE);
+    EXPECT_EQ(back.width, 3);
+    EXPECT_EQ(back.height, 2);
+    EXPECT_EQ(back.pixels, data.pixels);
+
+    ASSERT_EQ(MacClearClipboard(), 0);
+    ASSERT_EQ(MacPeekClipboard(&type), 0);
+    EXPECT_EQ(type, QZ_CLIPBOARD_EMPTY);
+}
+
+TEST_F(HostX11Desk, ClicksOnTheDrawnMenuBarChooseAnEntry) {
+    const char* programs[] = {"Xvfb", "xdotool", nullptr};
+    if (!StartSdl(programs)) GTEST_SKIP() << "Xvfb and xdotool are needed (packages xvfb, xdotool)";
+
+    qzMenuItem open, quit, file;
+    open.text = "Open";
+    open.id = "open";
+    open.hasId = true;
+    open.next = &quit;
+    quit.text = "Quit";
+    quit.id = "quit";
+    quit.hasId = true;
+    file.text = "File";
+    file.children = &open;
+    qzMenuBar* bar = MenuBarCreate(&file);
+    ASSERT_NE(bar, nullptr);
+
+    qzHostWindowSpec spec;
+    spec.display = FakeDisplay(1);
+    spec.title = "qz-menu-window";
+    spec.width = 200;
+    spec.height = 150;
+    spec.menuBar = bar;
+    qzHostWindow* window = nullptr;
+    ASSERT_EQ(HostOpenWindow(&spec, &window), 0);
+    Pump(200);
+
+    auto click = [&](const qzMenuBarRect& r) {
+        std::string command = "xdotool search --sync --name qz-menu-window windowfocus --sync %1 mousemove --sync "
+                              "--window %1 " + std::to_string(r.x + r.width / 2) + " " +
+                              std::to_string(r.y + r.height / 2) + " click 1";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    };
+    qzMenuBarRect title;
+    ASSERT_TRUE(MenuBarTitleRect(bar, 0, &title));
+    click(title);
+    qzMenuBarRect entry;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!MenuBarEntryRect(bar, &quit, &entry) && std::chrono::steady_clock::now() < deadline) Pump(20);
+    ASSERT_TRUE(MenuBarEntryRect(bar, &quit, &entry)) << "the menu did not open";
+    click(entry);
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Hooks().menus.empty() && std::chrono::steady_clock::now() < deadline) Pump(20);
+    EXPECT_EQ(Hooks().menus, std::vector<std::string>({"quit"}));
+    EXPECT_FALSE(MenuBarIsOpen(bar));
+
+    HostCloseWindow(window);
+    MenuBarFree(bar);
+}
+
+}  // namespace
