@@ -328,30 +328,6 @@ std::vector<std::string>& TempFiles() {
     return files;
 }
 
-int HostOpenFontFile(const char* name, char* buffer, size_t size) {
-    if (!name || !buffer || !size) return 0;
-    if (!IsChunkName(name)) {
-        qzDosFileInfo info;
-        if (!VfsExamineName(name, &info, false) || std::strlen(name) >= size) return 0;
-        std::memcpy(buffer, name, std::strlen(name) + 1);
-        return 1;
-    }
-    // A font inside a container gets a temporary copy of its own.
-    char temp[1024];
-    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
-    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) {
-        OsDeleteFile(temp);
-        return 0;
-    }
-    {
-        std::lock_guard<std::mutex> lock(tempMutex);
-        TempFiles().push_back(temp);
-    }
-    std::memcpy(buffer, temp, std::strlen(temp) + 1);
-    return 1;
-}
-
-qzFontBase fontTable = {HostOpenFontFile};
 
 // ---- FreeType, zlib, libjpeg ------------------------------------------------------------------
 
@@ -418,6 +394,29 @@ qzEncodeBase encodeTable = {HostEncodeBase64, HostDecodeBase64, HostCrc32, HostM
 
 }  // namespace
 
+int HostOpenFontFile(const char* name, char* buffer, size_t size) {
+    if (!name || !buffer || !size) return 0;
+    if (!IsChunkName(name)) {
+        qzDosFileInfo info;
+        if (!VfsExamineName(name, &info, false) || std::strlen(name) >= size) return 0;
+        std::memcpy(buffer, name, std::strlen(name) + 1);
+        return 1;
+    }
+    // A font inside a container gets a temporary copy of its own.
+    char temp[1024];
+    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
+    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) {
+        OsDeleteFile(temp);
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> lock(tempMutex);
+        TempFiles().push_back(temp);
+    }
+    std::memcpy(buffer, temp, std::strlen(temp) + 1);
+    return 1;
+}
+
 void* HostAlloc(size_t size, uint32_t flags) { return OsAlloc(size, (flags & 1) ? 1 : 0); }
 void HostFree(void* block) { OsFree(block); }
 
@@ -483,7 +482,6 @@ int HostVPrintF(const char* format, va_list args) {
 
 qzCLibBase* GetHostCLibTable() { return &clibTable; }
 qzDosBase* GetHostDosTable() { return &dosTable; }
-qzFontBase* GetHostFontTable() { return &fontTable; }
 qzFtBase* GetHostFtTable() { return &ftTable; }
 qzZBase* GetHostZTable() { return &zTable; }
 qzJpegBase* GetHostJpegTable() { return &jpegTable; }

@@ -1,18 +1,21 @@
 // The host-service tables that the platform layer fills alone: the C library in the player's
-// form, files and directories through the virtual-file layer, FreeType, zlib, libjpeg, the
-// encoders and the font-file service. Each table is static and lives for the whole process.
+// form, files and directories through the virtual-file layer, FreeType, zlib, libjpeg and the
+// encoders, and the font-file service of the font table. Each table is static and lives for the
+// whole process.
 #pragma once
 
 #include "platform/plugin_api.h"
 
 qzCLibBase* GetHostCLibTable();
 qzDosBase* GetHostDosTable();
-qzFontBase* GetHostFontTable();
 qzFtBase* GetHostFtTable();
 qzZBase* GetHostZTable();
 qzJpegBase* GetHostJpegTable();
 qzEncodeBase* GetHostEncodeTable();
 
+// The font-file service (qzFontBase.OpenFontFile): a font file, also one inside a container, made
+// available under a path in buffer. 1, or 0 when it cannot be.
+int HostOpenFontFile(const char* name, char* buffer, size_t size);
 // Deletes the temporary copies that the font-file service made.
 void DeleteHostTempFiles();
 

@@ -246,14 +246,102 @@ typedef void (*qzCloseStreamFn)(void* handle);
 typedef int (*qzSeekStreamFn)(void* handle, int64_t position);
 typedef int (*qzStreamSamplesFn)(void* handle, void* request, intptr_t reserved, int* end);
 typedef const char* (*qzGetFormatNameFn)(void* handle);
-typedef int (*qzGetPathExtentsFn)(const void* path, const qzTagItem* tags, double* extents);
-typedef int (*qzDrawPathFn)(const void* path, void* target, const qzTagItem* tags);
-typedef int (*qzTranslatePathFn)(void* path, double dx, double dy);
-typedef int (*qzGetCurrentPointFn)(const void* path, double* x, double* y);
-typedef void* (*qzCreateVectorFontFn)(const char* name, int size, const qzTagItem* tags);
-typedef void (*qzFreeVectorFontFn)(void* font);
-typedef void* (*qzOpenFontFn)(const char* name, int size, const qzTagItem* tags);
-typedef void (*qzCloseFontFn)(void* font);
+
+/* Vector engine. A path is a command buffer: records in host byte order, each a uint32_t opcode
+ * and its arguments packed without padding (doubles may sit on any 4-byte boundary: read them
+ * with memcpy), ended by a uint32_t 0. Opcodes and arguments:
+ *   1 move, 2 line: relative flag (u32), x, y (doubles); relative points are offsets from the
+ *     current point
+ *   3 cubic curve: relative flag, x1, y1, x2, y2, x3, y3 (all three relative to the point before)
+ *   5 sub-path marker (no arguments), 6 close (no arguments)
+ *   7 elliptic arc: centre x, centre y, radius x, radius y, start and end angle in degrees
+ *     (doubles), clockwise flag (u32)
+ *   8 box: x, y, width, height (doubles), corner rounding a..d in percent (u32 each; a top-left,
+ *     b bottom-left, c bottom-right, d top-right)
+ *   9 text: vector-font id (u32, see qzFontBase.GetVectorFontHandle), size in pixels (u32), UTF-8
+ *     text with its terminator, padded to 4 * floor((length + 1) / 4) + 4 bytes
+ * Coordinates are pixels, y grows downward. A matrix is four doubles m0, m1, m2, m3 (identity 1, 0,
+ * 0, 1) mapping (x, y) to (m0 x + m2 y, m1 x + m3 y). */
+enum {
+    QZ_PATHOP_END = 0,
+    QZ_PATHOP_MOVE = 1,
+    QZ_PATHOP_LINE = 2,
+    QZ_PATHOP_CURVE = 3,
+    QZ_PATHOP_SUBPATH = 5,
+    QZ_PATHOP_CLOSE = 6,
+    QZ_PATHOP_ARC = 7,
+    QZ_PATHOP_BOX = 8,
+    QZ_PATHOP_TEXT = 9
+};
+
+/* The stroke and fill style of every engine call. Joins: 0 miter, 1 round, 2 bevel; caps: 0 butt,
+ * 1 round, 2 square; fill rule: 0 non-zero winding, 1 even-odd. */
+typedef struct qzVectorStyle {
+    int32_t lineJoin;
+    int32_t lineCap;
+    int32_t fillRule;
+    uint32_t antialias;         /* 1: 256-level coverage; 0: coverage 0 or 255 only */
+    double dashOffset;
+    const double* dashLengths;
+    uint32_t dashCount;         /* 0: solid */
+} qzVectorStyle;
+
+/* GetPathExtents: the bounding box of the path filled (fill 1) or stroked with lineWidth pixels
+ * (fill 0), moved by the offset and then mapped by the matrix (null: identity). */
+typedef struct qzPathExtentsBlock {
+    const void* buffer;
+    const qzVectorStyle* style;
+    int32_t fill;
+    int32_t lineWidth;
+    double offsetX;
+    double offsetY;
+    double x1;                  /* out */
+    double y1;
+    double x2;
+    double y2;
+    const double* matrix;
+} qzPathExtentsBlock;
+
+/* DrawPath: the path's coverage (0..255) into an 8-bit plane of width x height bytes, rowLength
+ * bytes a row. Engines whose vector extension word has bit 0 set get the drawing position in the
+ * origin fields (offset 0, 0) and place the transformed shape's bounding box at the plane's
+ * top-left corner; other engines get it in the offset fields. Non-zero on success. */
+typedef struct qzPathDrawBlock {
+    const void* buffer;
+    const qzVectorStyle* style;
+    int32_t fill;
+    int32_t lineWidth;
+    int32_t reserved;           /* 0 */
+    uint8_t* pixels;
+    int32_t rowLength;
+    int32_t width;
+    int32_t height;
+    double offsetX;
+    double offsetY;
+    double originX;
+    double originY;
+    const double* matrix;
+} qzPathDrawBlock;
+
+/* TranslatePath: adds dx, dy to every absolute coordinate of the buffer in place. */
+typedef struct qzPathTranslateBlock {
+    void* buffer;
+    double dx;
+    double dy;
+} qzPathTranslateBlock;
+
+typedef int (*qzGetPathExtentsFn)(qzPathExtentsBlock* block);
+typedef int (*qzDrawPathFn)(qzPathDrawBlock* block);
+/* path: the player's path record, for the engine's own bookkeeping only. */
+typedef int (*qzTranslatePathFn)(qzPathTranslateBlock* block, void* path);
+/* The current point after the whole buffer. Non-zero on success. */
+typedef int (*qzGetCurrentPointFn)(const void* buffer, const qzVectorStyle* style, double* x, double* y);
+/* A vector font for a FreeType face of the player: the engine's handle, null on failure. */
+typedef void* (*qzCreateVectorFontFn)(FT_Face face);
+typedef void (*qzFreeVectorFontFn)(void* handle);
+/* Face 0 of a font file in memory (the bytes stay valid while the face is open), or null. */
+typedef FT_Face (*qzOpenFontFn)(const void* data, size_t size);
+typedef void (*qzCloseFontFn)(FT_Face face);
 typedef void* (*qzOpenVideoFn)(const char* file, void* format);
 typedef void (*qzCloseVideoFn)(void* handle);
 typedef int (*qzNextPacketFn)(void* handle, void* packet);
@@ -956,6 +1044,9 @@ typedef struct qzFontBase {
     /* Makes a font file (also one inside a container) available under a path: 1 with the path in
      * buffer, 0 when it cannot be. A temporary copy is deleted when the player ends. */
     int (*OpenFontFile)(const char* name, char* buffer, size_t size);
+    /* The handle that the vector engine's CreateVectorFont returned for the vector-font id of a
+     * text record (opcode 9) in a path buffer; null for an id the player does not know. */
+    void* (*GetVectorFontHandle)(uint32_t id);
 } qzFontBase;
 
 /* FreeType's functions; the host's FreeType library answers them. */
@@ -1177,7 +1268,7 @@ QZ_ABI_ASSERT(QZ_SLOTS(qzDosBase) == 33, "qzDosBase has 33 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzGfxBase) == 32, "qzGfxBase has 32 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzAudioBase) == 3, "qzAudioBase has 3 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzRequesterBase) == 4, "qzRequesterBase has 4 slots");
-QZ_ABI_ASSERT(QZ_SLOTS(qzFontBase) == 1, "qzFontBase has 1 slot");
+QZ_ABI_ASSERT(QZ_SLOTS(qzFontBase) == 2, "qzFontBase has 2 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzFtBase) == 38, "qzFtBase has 38 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzVmBase) == 78, "qzVmBase has 78 slots");
 QZ_ABI_ASSERT(QZ_SLOTS(qzInbuiltFonts) == 6, "qzInbuiltFonts has 6 words");

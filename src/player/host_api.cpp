@@ -39,6 +39,7 @@
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
 #include "player/startup.h"
+#include "vector/vector_fonts.h"
 
 namespace {
 
@@ -271,6 +272,9 @@ qzRequesterBase requesterTable = {
     HostInstallRequesterAdapter,
 };
 
+// Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.
+qzFontBase fontTable = {HostOpenFontFile, GetVectorFontHandle};
+
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
 
@@ -283,7 +287,7 @@ qzHostApi hostApi = {
     &gfxTable,
     &audioTable,
     &requesterTable,
-    GetHostFontTable(),
+    &fontTable,
     GetHostFtTable(),
     GetHostVmTable(),
     &inbuiltFonts,

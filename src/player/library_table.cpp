@@ -14,6 +14,7 @@
 #include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
+#include "libs/vectorgraphics/vectorgraphics.h"
 
 // A library adds its descriptor at its place in this order: string, math, graphics, draw,
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
@@ -31,6 +32,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzSoundLibrary,
     &qzBrushLibrary,
     &qzMemblockLibrary,
+    &qzVectorGraphicsLibrary,
     &qzNetworkLibrary,
     nullptr,
 };

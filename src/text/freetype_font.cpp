@@ -263,6 +263,8 @@ void FontEngineDoneFreeType()
 
 bool FreeTypeStarted() { return gLibrary != nullptr; }
 
+FT_Library GetFreeTypeLibrary() { return gLibrary; }
+
 const qzEmbeddedFace* GetEmbeddedFaces(int* count)
 {
     static const qzEmbeddedFace kFaces[] = {

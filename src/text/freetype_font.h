@@ -47,6 +47,8 @@ struct qzFreeTypeFace {
 int FontEngineInitFreeType();
 void FontEngineDoneFreeType();
 bool FreeTypeStarted();
+// The library instance every FreeType user of the player shares; null until started.
+FT_Library GetFreeTypeLibrary();
 
 // Opens a face into `font` (cleared by the caller). Returns 1 on success, 0 on failure.
 int OpenFreeTypeFont(const char* name, int size, int cache, qzFont* font);

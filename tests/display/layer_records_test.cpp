@@ -231,3 +231,73 @@ TEST_F(LayerTest, RefreshesDuringSelectionWaitForTheEnd) {
     EXPECT_EQ(waiting->pending, 0);
     EXPECT_EQ(display->rectList.count, 0);
 }
+
+namespace {
+
+// The brush row's insert: a plain layer of the object at the position, hidden when asked.
+int InsertSolid(VmState* state, int32_t type, const qzObjectId& id, int32_t x, int32_t y, int32_t position,
+                int hidden) {
+    return AddLayerForObject(state, type, id, x, y, 4, 4, nullptr, nullptr, LayerTest::Solid(4, 4, 0x00FF00), nullptr,
+                             nullptr, nullptr, position, hidden ? QZ_ADDLAYER_HIDDEN : 0, nullptr);
+}
+
+int InsertNothing(VmState*, int32_t, const qzObjectId&, int32_t, int32_t, int32_t, int) { return 0; }
+
+}  // namespace
+
+// Inserting a layer for an existing object: the position rules, the types, and the refresh of the
+// inserted layer.
+TEST_F(LayerTest, InsertLayerForObjectPlacesAndRefreshes) {
+    OpenLayered();
+    qzLayerKindOps ops = {};
+    ops.insert = InsertSolid;
+    SetLayerKindOps(QZ_LAYER_BRUSH, &ops);
+    Add(1, 0, 0, 8, 8, 0xFF0000);
+    Add(2, 20, 0, 8, 8, 0xFF0000);
+    LogPresents();
+    qzLayer* layer = nullptr;
+    EXPECT_EQ(InsertLayerForObject(*vm, 9, QZ_LAYER_BRUSH, {7, nullptr}, 2, 2, 0, 0, &layer), 0);
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 7}));  // beyond the top: on top
+    EXPECT_EQ(presented, std::vector<std::string>{"2,2 4x4"});
+    EXPECT_EQ(Pixel(1, 2, 2), 0x00FF00u);
+    presented.clear();
+    EXPECT_EQ(InsertLayerForObject(*vm, 1, QZ_LAYER_BRUSH, {8, nullptr}, 2, 2, 1, 0, &layer), 0);  // no refresh
+    EXPECT_EQ(InsertLayerForObject(*vm, 0, QZ_LAYER_BRUSH, {9, nullptr}, 2, 2, 0, 1, &layer), 0);  // hidden
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{8, 1, 2, 7, 9}));
+    EXPECT_EQ(presented, std::vector<std::string>{});
+    EXPECT_EQ(InsertLayerForObject(*vm, -1, QZ_LAYER_BRUSH, {7, nullptr}, 0, 0, 0, 0, &layer), ERR_INVINSERT);
+    EXPECT_EQ(InsertLayerForObject(*vm, 1, QZ_LAYER_BOX, {7, nullptr}, 0, 0, 0, 0, &layer), ERR_WRONGUSAGE);
+    EXPECT_EQ(InsertLayerForObject(*vm, 1, QZ_LAYER_ANIM, {7, nullptr}, 0, 0, 0, 0, &layer), ERR_WRONGUSAGE);
+    ops.insert = InsertNothing;
+    SetLayerKindOps(QZ_LAYER_BRUSH, &ops);
+    FreeBGPicLayers(*vm, CurrentBGPic(), 0, 0);
+    EXPECT_EQ(InsertLayerForObject(*vm, 0, QZ_LAYER_BRUSH, {7, nullptr}, 0, 0, 0, 0, &layer), ERR_LAYERRANGE);
+    SetLayerKindOps(QZ_LAYER_BRUSH, nullptr);
+}
+
+TEST_F(LayerTest, LayerCommandsCheckTheOutputInOrder) {
+    OpenLayered();
+    qzDisplay* display = Display(1);
+    qzBGPic target;
+    display->selectRecord = &target;
+    const struct {
+        int32_t kind, selected, layers, error;
+    } rows[] = {
+        {QZ_TYPE_DISPLAY, 0, 1, 0},
+        {QZ_TYPE_BGPIC, 0, 1, 0},
+        {QZ_TYPE_BRUSH, 4, 0, ERR_SELECTANIM},
+        {QZ_TYPE_BRUSH, 3, 1, ERR_SELECTBRUSH},
+        {QZ_TYPE_MASK, 0, 0, ERR_SELECTMASK},
+        {QZ_TYPE_ALPHACHANNEL, 0, 1, ERR_SELECTALPHACHANNEL},
+        {QZ_TYPE_DISPLAY, 0, 0, ERR_NOLAYERS},
+    };
+    for (const auto& r : rows) {
+        display->outputKind = r.kind;
+        target.selectTarget[0] = r.selected;
+        display->layersEnabled = r.layers;
+        EXPECT_EQ(CheckLayerOutput(display), r.error) << r.kind << " " << r.selected;
+    }
+    display->outputKind = QZ_TYPE_DISPLAY;
+    display->layersEnabled = 1;
+    display->selectRecord = nullptr;
+}

@@ -108,3 +108,63 @@ TEST_F(LayerRedrawTest, BadRectanglesDrawNothing) {
     EXPECT_EQ(ReadBitMapPixel(target, 15, 0, 0), 0x112233u);
     DeleteBitMap(target);
 }
+
+// The shadow's alpha and the border are built once and kept; dropping the border drops the shadow
+// that follows its shape. The shadow's offset grows with the display's scale.
+TEST_F(LayerRedrawTest, ShadowAndBorderAreBuiltOnce) {
+    OpenLayered(32, 32, 0xFFFFFF);
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.shadow.shadow = 1;
+    tags.shadow.shadowradius = 2;
+    tags.shadow.shadowsigma = 1;
+    tags.border.border = 1;
+    tags.border.bordersize = 1;
+    qzLayer* layer = Add(1, 8, 8, 6, 6, 0xFF0000, &tags);
+    qzLayerState* st = layer->display;
+    const qzBitMap* shadow = st->shadowAlpha;
+    const qzBitMap* border = st->border.bitmap;
+    ASSERT_NE(shadow, nullptr);
+    ASSERT_NE(border, nullptr);
+    RefreshArea(*vm, 0, 0, 32, 32);
+    EXPECT_EQ(st->shadowAlpha, shadow);
+    EXPECT_EQ(st->border.bitmap, border);
+    FreeLayerBorders(layer);
+    EXPECT_EQ(st->shadowAlpha, nullptr);
+    RefreshArea(*vm, 0, 0, 32, 32);
+    EXPECT_NE(st->shadowAlpha, nullptr);
+
+    int32_t x, y, width, height;
+    layer->shadow.shadowradius = 0;
+    FreeLayerBorders(layer);
+    layer->border.border = 0;
+    for (double scale : {1.0, 2.0}) {
+        GetLayerShadowBox(layer, st, scale, scale, &x, &y, &width, &height);
+        EXPECT_EQ(x, 8 + int32_t(4 * scale)) << scale;  // the default shadow: 4 pixels south-east
+        EXPECT_EQ(y, 8 + int32_t(4 * scale)) << scale;
+        EXPECT_EQ(width, 6);
+    }
+}
+
+// A removed layer's area is redrawn without it; new content of another size refreshes the old
+// and the new box.
+TEST_F(LayerRedrawTest, RemovingAndResizingRedrawTheirAreas) {
+    OpenLayered(32, 32, 0xFFFFFF);
+    Add(1, 0, 0, 10, 10, 0xFF0000);
+    qzLayer* top = Add(2, 5, 5, 10, 10, 0x0000FF);
+    RefreshArea(*vm, 0, 0, 32, 32);
+    EXPECT_EQ(Pixel(1, 7, 7), 0x0000FFu);
+    LogPresents();
+    DeleteLayerRecord(*vm, CurrentBGPic(), top, 0, nullptr, nullptr, 0);
+    EXPECT_EQ(presented, std::vector<std::string>{"5,5 10x10"});
+    EXPECT_EQ(Pixel(1, 7, 7), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 12, 12), 0xFFFFFFu);
+
+    qzLayer* bottom = FirstLayer(CurrentBGPic());
+    presented.clear();
+    ASSERT_EQ(SetLayerContentSize(*vm, bottom, nullptr, 0, 0, 4, 20, Solid(4, 20, 0x00FF00), nullptr, nullptr, 0, 0),
+              0);
+    EXPECT_EQ(presented, std::vector<std::string>{"0,0 10x20"});
+    EXPECT_EQ(Pixel(1, 2, 18), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 8, 2), 0xFFFFFFu);
+}

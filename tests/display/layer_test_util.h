@@ -47,6 +47,7 @@ protected:
                                                            std::to_string(m[12]) + "x" + std::to_string(m[13]));
     }
 
+public:
     static qzBitMap* Solid(int32_t width, int32_t height, uint32_t colour) {
         qzBitMap* bitmap = CreateBitMap(width, height, 0, nullptr);
         if (bitmap) FillBitmapColor(bitmap, 0, 0, width, height, colour);
@@ -58,6 +59,8 @@ protected:
         if (alpha) FillAlphaRect(alpha, 0, 0, width, height, value);
         return alpha;
     }
+
+protected:
     // A brush-type layer of a solid colour (object number id) added to the current picture.
     qzLayer* Add(int32_t id, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
                  const qzLayerTags* tags = nullptr, int32_t insertPos = -1, uint32_t flags = 0,
