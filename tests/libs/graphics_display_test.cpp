@@ -13,6 +13,7 @@
 #include "gfx/blit_test_util.h"
 #include "gfx/safe_blt.h"
 #include "libs/graphics/attributes.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
 #include "platform/host/pointer.h"
@@ -31,7 +32,7 @@ protected:
     void SetUp() override {
         DisplayTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzSystemLibrary, &qzDisplayLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzSystemLibrary, &qzDisplayLibrary, &qzBrushLibrary};
     }
     // Opens display 1 (100 x 50, titled) as the current display.
     qzDisplay* OpenOne() {
@@ -250,4 +251,39 @@ TEST_F(GraphicsDisplayTest, VWaitKeepsTheFrameRateLimit) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(40));  // a twentieth of a second, not a sixtieth
     EXPECT_NE(d->frameTime.seconds, 0);
+}
+
+TEST_F(GraphicsDisplayTest, BrushesAnswerGetAttributeAndBecomePointers) {
+    OpenOne();
+    vm->Ok("CreateBrush", {1, 20, 10, 0xFF0000, Arg::Table({{"mask", true}})});
+    vm->Ok("CreateBrush", {2, 8, 6, 0x00FF00, Arg::Table({{"alphachannel", true}})});
+    const struct {
+        int id, attribute;
+        std::string expected;
+    } rows[] = {
+        {1, ATTRWIDTH, "20"},   {1, ATTRHEIGHT, "10"},  {1, ATTRHASMASK, "1"},  {1, ATTRHASALPHA, "0"},
+        {2, ATTRHASMASK, "0"},  {2, ATTRHASALPHA, "1"}, {1, ATTRTYPE, "0"},     {1, ATTRHARDWARE, "0"},
+        {1, ATTRDISPLAY, "0"},  {1, ATTRLOADER, "\"inbuilt\""}, {0, ATTRCOUNT, "2"},
+        {9, ATTRWIDTH, Err(ERR_FINDBRUSH)}, {1, ATTRXPOS, Err(ERR_UNKNOWNATTR)},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Attr(kTypeBrush, r.id, r.attribute), r.expected) << r.id << " " << r.attribute;
+
+    // A brush becomes a pointer; a hot spot beyond it is cut to its last pixel, -1 is the middle.
+    vm->Ok("CreatePointer", {3, kTypeBrush, 1, 30, -1});
+    EXPECT_EQ(Attr(kTypePointer, 3, ATTRWIDTH), "20");
+    EXPECT_EQ(Attr(kTypePointer, 3, ATTRTYPE), "2");
+    vm->Ok("SetPointer", {3});
+    qzHostCursor* cursor = Window(1)->cursor;
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(cursor->width, 20);
+    EXPECT_EQ(cursor->hotX, 19);
+    EXPECT_EQ(cursor->hotY, 5);
+    vm->Ok("FreeBrush", {1});  // the pointer keeps its own image
+    EXPECT_EQ(Window(1)->cursor, cursor);
+
+    // A display's menu comes back as its identifier.
+    EXPECT_EQ(Attr(kTypeDisplay, 0, ATTRMENU), "0");
+    vm->Ok("CreateMenu", {4, Arg::List({Arg::List({"File", Arg::List({Arg::Table({{0, "Quit"}, {"id", "quit"}})})})})});
+    vm->Ok("SetDisplayAttributes", {Arg::Table({{"menu", 4}})});
+    EXPECT_EQ(Attr(kTypeDisplay, 0, ATTRMENU), "4");
 }

@@ -3,6 +3,7 @@
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
 #include "display/display_monitors.h"
+#include "display/menus.h"
 #include "display/picture.h"
 #include "gfx/clip_region.h"
 #include "gfx/draw_modes.h"
@@ -156,7 +157,7 @@ int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRYDPI: return PushAttrNumber(state, 72);
     case ATTRMONITOR: return PushAttrNumber(state, d->monitor + 1);
     case ATTRADAPTER: return PushAttrString(state, AdapterName());
-    case ATTRMENU: return PushAttrNumber(state, 0);
+    case ATTRMENU: return PushOwnedId(state, d->menu ? &static_cast<const qzMenu*>(d->menu)->header : nullptr);
     default: return PushAttrNumber(state, CountMonitors());  // ATTRHOSTMONITORS
     }
 }

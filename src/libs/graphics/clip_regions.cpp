@@ -51,8 +51,11 @@ void DestroyRegion(VmState* state, qzClipRegion* region) {
 void ReleaseRegion(VmState* state, qzClipRegion* region) {
     ForgetDrawTargetClipRegion(region);
     if (ClipRegionInUseByLayers(region)) {
+        // The script's side goes now: its identifier and the data it attached.
         region->freePending = 1;
         region->header.id = {0, nullptr};
+        if (state) FreeObjectDataList(state, region->header.data);
+        region->header.data = nullptr;
         return;
     }
     RemoveObjectFromList(&gfxClipRegions, &region->header);

@@ -52,9 +52,10 @@ int GfxEndRefresh(VmState* state);
 void FreeAllClipRegions(VmState* state);
 void FreeAllPointers(VmState* state);
 
-// GetAttribute's readers of displays and background pictures (attribute_display.cpp) and of
-// samples (attribute_sound.cpp).
+// GetAttribute's readers of displays and background pictures (attribute_display.cpp), samples
+// (attribute_sound.cpp) and brushes (attribute_brush.cpp).
 struct qzAttributeQuery;
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadSampleAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadBrushAttribute(VmState* state, const qzAttributeQuery& query);

@@ -44,8 +44,11 @@ void DestroyPointer(VmState* state, qzPointerImage* pointer) {
 // identifier and leaves it for the next SetPointer.
 void ReleasePointer(VmState* state, qzPointerImage* pointer) {
     if (ShownByAnyDisplay(pointer)) {
+        // The script's side goes now: its identifier and the data it attached.
         pointer->freePending = 1;
         pointer->header.id = {0, nullptr};
+        if (state) FreeObjectDataList(state, pointer->header.data);
+        pointer->header.data = nullptr;
         return;
     }
     RemoveObjectFromList(&gfxPointers, &pointer->header);
