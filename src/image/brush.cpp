@@ -5,6 +5,8 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/layer.h"
+#include "display/layer_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/blit.h"
@@ -17,15 +19,12 @@
 namespace {
 
 qzObjectHeader* brushList = nullptr;
-qzBrushLayerLinks layerLinks = {nullptr, nullptr};
-
 int LayersShow(const qzObjectId& id) {
-    return layerLinks.layersShowObject ? layerLinks.layersShowObject(QZ_TYPE_BRUSH_KIND, id) : 0;
+    return FindLayerUsingObject(QZ_LAYER_BRUSH, id, nullptr, nullptr, nullptr);
 }
 
-void Retarget(const qzObjectId& from, const qzObjectId& to) {
-    if (layerLinks.retargetLayers) layerLinks.retargetLayers(QZ_TYPE_BRUSH_KIND, from, to);
-}
+// Every layer that shows the brush `from` shows the brush record `to` from now on.
+void Retarget(const qzObjectId& from, qzBrush* to) { RetargetLayersToObject(QZ_LAYER_BRUSH, from, to); }
 
 bool HardwareAllowed() { return AdapterOffersVideoBitMaps() && !IsVideoRecording(); }
 
@@ -67,7 +66,7 @@ int DetachBrushFromLayers(VmState* state, qzBrush* brush) {
     int error = CopyBrushRecord(state, brush, automatic, brush->hardware, &brush->displayid, &copy);
     if (error) return error;
     copy->layeronly = 1;
-    Retarget(brush->header.id, copy->header.id);
+    Retarget(brush->header.id, copy);
     return 0;
 }
 
@@ -76,9 +75,7 @@ int DetachBrushFromLayers(VmState* state, qzBrush* brush) {
 qzBrush* FirstBrush() { return reinterpret_cast<qzBrush*>(brushList); }
 qzObjectHeader** BrushListHead() { return &brushList; }
 
-void SetBrushLayerLinks(const qzBrushLayerLinks* links) {
-    layerLinks = links ? *links : qzBrushLayerLinks{nullptr, nullptr};
-}
+int LayersShowBrush(const qzBrush* brush) { return LayersShow(brush->header.id); }
 
 int FindBrush(VmState* state, const qzObjectId& id, qzBrush** out, int flags) {
     *out = nullptr;
@@ -257,9 +254,8 @@ int DeleteBrush(VmState* state, const qzObjectId& id, int reportNotFound) {
     if (error) return (reportNotFound || error == ERR_LOCKEDOBJ) ? error : 0;
     if (LayersShow(brush->header.id)) {
         // Still shown: the brush gives up its identifier and lives on until no layer shows it.
-        const qzObjectId own = {0, brush};
-        Retarget(brush->header.id, own);
-        brush->header.id = own;
+        Retarget(brush->header.id, brush);
+        brush->header.id = {0, brush};
         brush->layeronly = 1;
         return 0;
     }

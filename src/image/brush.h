@@ -62,16 +62,6 @@ qzBrush* FirstBrush();
 qzObjectHeader** BrushListHead();
 inline qzBrush* NextBrush(const qzBrush* brush) { return reinterpret_cast<qzBrush*>(brush->header.next); }
 
-// What the brush code asks of the layer system, which refers to brushes by identifier. Null
-// members answer as a player where no layer shows anything.
-struct qzBrushLayerLinks {
-    // 1 when a layer of any picture shows the object of the type with this identifier.
-    int (*layersShowObject)(int32_t type, const qzObjectId& id);
-    // Makes every layer that shows the object `from` show `to` instead.
-    void (*retargetLayers)(int32_t type, const qzObjectId& from, const qzObjectId& to);
-};
-void SetBrushLayerLinks(const qzBrushLayerLinks* links);
-
 // Looks a brush up (flags QZ_FINDBRUSH_*). 0 with *out set; ERR_FINDARRAY for a handle,
 // ERR_FINDBRUSH with the number as error argument, ERR_LOCKEDOBJ, ERR_BRUSHTYPE, ERR_HWBRUSH, or
 // the error of making the layers' private copy. A deferred brush gets its bitmaps here.
@@ -112,6 +102,8 @@ int BrushIsSelectedOutput(const qzBrush* brush);
 
 // Destroys every brush that the script freed and that no layer shows any more.
 void FreeOrphanedBrushes(VmState* state);
+// 1 when a layer of any picture shows the brush (as a whole or a part).
+int LayersShowBrush(const qzBrush* brush);
 // Destroys every brush (shutdown).
 void FreeAllBrushes(VmState* state);
 

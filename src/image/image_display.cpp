@@ -5,7 +5,9 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_links.h"
+#include "display/layer.h"
 #include "display/layer_filters.h"
+#include "display/layer_records.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
@@ -19,7 +21,7 @@
 
 namespace {
 
-qzImageDisplayLinks links = {nullptr, nullptr, nullptr};
+qzImageDisplayLinks links = {nullptr, nullptr};
 
 // The bitmaps drawn, those made here (freed when the draw ends) and where they come from.
 struct DrawImage {
@@ -80,13 +82,13 @@ void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, in
     const int32_t targetWidth = pic ? pic->width : 0, targetHeight = pic ? pic->height : 0;
     if (display && display->doubleBuffer) AddRectToList(&display->rectList, dx, dy, width, height);
     SafeBlt(state, image.bitmap, sx, sy, nullptr, dx, dy, width, height, image.width, image.height, targetWidth,
-            targetHeight, SAFEBLT_FIRSTBUFFER, image.mask, image.alpha, clip);
+            targetHeight, SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, image.mask, image.alpha, clip);
 }
 
 }  // namespace
 
 void SetImageDisplayLinks(const qzImageDisplayLinks* given) {
-    links = given ? *given : qzImageDisplayLinks{nullptr, nullptr, nullptr};
+    links = given ? *given : qzImageDisplayLinks{nullptr, nullptr};
 }
 
 int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx,
@@ -96,7 +98,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     if (outBitmap) *outBitmap = nullptr;
     if (outOwned) *outOwned = 0;
     qzDisplay* display = CurrentDisplay();
-    const bool layersOn = withLayers && display && display->layersEnabled && links.insertLayer;
+    const bool layersOn = withLayers && display && display->layersEnabled;
 
     // 2. The object.
     DrawImage image;
@@ -185,9 +187,13 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     // 7. With layers on the drawing becomes a layer.
     const bool identity = IsIdentityMatrix(transform.matrix) && !(flags & QZ_DRAWOBJ_TRANSFORMED);
     if (layersOn && !outBitmap) {
-        const int32_t insertPos = (flags & QZ_DRAWOBJ_REPLACE) ? layerpos : tags.insertpos ? tags.insertpos : -1;
-        int error = links.insertLayer(state, kind, id, srcx, srcy, dstx, dsty, width, height, &transform, &tags,
-                                      insertPos, (flags & QZ_DRAWOBJ_REPLACE) != 0);
+        qzLayerState* st = NewLayerState();
+        if (!st) return ERR_MEM;
+        st->partX = srcx;
+        st->partY = srcy;
+        const bool replace = flags & QZ_DRAWOBJ_REPLACE;
+        int error = AddLayerForObject(state, kind, id, dstx, dsty, width, height, &transform, &tags, nullptr, nullptr,
+                                      nullptr, st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
         if (error) return error;
         if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE)))
             return 0;

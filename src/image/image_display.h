@@ -1,6 +1,7 @@
 // The image display core: one routine puts a brush, a part of a brush or a part of a background
 // picture on the current output with the standard drawing options. With layers on the drawing
-// becomes a layer of the current background picture; without, the image is transformed, filtered,
+// becomes a layer of the current background picture (drawn at once when it goes on top
+// untransformed and without effects, else by the layer refresh); without, the image is transformed, filtered,
 // given its transparency and blitted at once.
 #pragma once
 
@@ -45,17 +46,11 @@ int DisplayBrushSimple(VmState* state, const qzObjectId& id, int32_t x, int32_t 
 int ApplyDrawTagFilters(const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap** inoutMask, qzBitMap** inoutAlpha,
                         int32_t width, int32_t height);
 
-// What the core asks of code above it. Null members answer as described.
+// The position constants of the graphics library, which the core asks for through these links.
 struct qzImageDisplayLinks {
     // Resolves a position constant along x or y against the current drawing target (null: the
     // value stays as given).
     int32_t (*resolveX)(int32_t x, int32_t size, int32_t containerSize, double anchor);
     int32_t (*resolveY)(int32_t y, int32_t size, int32_t containerSize, double anchor);
-    // Makes a layer of the drawing in the current background picture (insertPos -1 on top, else
-    // 1-based; with replace the layer at insertPos is replaced). 0 or an error. Null: the drawing
-    // is put on the output at once, as with layers off.
-    int (*insertLayer)(VmState* state, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy, int32_t x,
-                       int32_t y, int32_t width, int32_t height, const qzTransformTags* transformTags,
-                       const qzLayerTags* layerTags, int32_t insertPos, int replace);
 };
 void SetImageDisplayLinks(const qzImageDisplayLinks* links);

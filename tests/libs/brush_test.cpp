@@ -1,6 +1,6 @@
 // The brush library without displays: creating, loading (through the player's own image loader),
-// saving (read back by pngcheck, pngtopam and djpeg), copying and freeing brushes, the lazy free
-// of brushes that layers show, and the geometry commands.
+// saving (read back by pngcheck, pngtopam and djpeg), copying and freeing brushes, and the
+// geometry commands.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -47,19 +47,6 @@ struct BrushTest : ::testing::Test {
         return dir / name;
     }
 };
-
-// A layer system stand-in: the identifiers it shows and the retargets it was asked for.
-std::vector<qzObjectId> shown;
-int LayersShow(int32_t type, const qzObjectId& id) {
-    if (type != 3) return 0;
-    for (const qzObjectId& s : shown)
-        if (SameObjectId(s, id)) return 1;
-    return 0;
-}
-void Retarget(int32_t, const qzObjectId& from, const qzObjectId& to) {
-    for (qzObjectId& s : shown)
-        if (SameObjectId(s, from)) s = to;
-}
 
 }  // namespace
 
@@ -191,41 +178,6 @@ TEST_F(BrushTest, Copies) {
     EXPECT_EQ(Size(3) + Size(4), "5x35x3");
     EXPECT_EQ(vm.Run("GetBrushLink", {1, 3, 1}), "ERR 1055");
     EXPECT_EQ(vm.Run("GetBrushLink", {5, 99, 1}), "ERR 1055");
-}
-
-// A brush that a layer shows lives on after FreeBrush, without its identifier, and goes when no
-// layer shows it any more; a change of a shown brush leaves the layer its old look.
-TEST_F(BrushTest, LayersKeepWhatTheyShow) {
-    const qzBrushLayerLinks links = {LayersShow, Retarget};
-    SetBrushLayerLinks(&links);
-    ASSERT_EQ(vm.Run("CreateBrush", {1, 10, 10, 0xFF0000}), "");
-    shown = {{1, nullptr}};
-    ASSERT_EQ(vm.Run("FreeBrush", {1}), "");
-    EXPECT_EQ(vm.Run("FreeBrush", {1}), "ERR 1174");
-    ASSERT_EQ(shown.size(), 1u);
-    qzBrush* old = nullptr;
-    ASSERT_EQ(FindBrush(vm, shown[0], &old, QZ_FINDBRUSH_LAYERONLY), 0);
-    EXPECT_EQ(old->layeronly, 1);
-    EXPECT_EQ(ReadBitMapPixel(old->bitmap, 0, 0, 0), 0xFF0000u);
-    ASSERT_EQ(vm.Run("CreateBrush", {1, 3, 3, 0x00FF00}), "");  // the number is free at once
-    FreeOrphanedBrushes(vm);
-    EXPECT_EQ(FindBrush(vm, shown[0], &old, QZ_FINDBRUSH_LAYERONLY), 0);
-    shown.clear();
-    FreeOrphanedBrushes(vm);
-    int count = 0;
-    for (qzBrush* b = FirstBrush(); b; b = NextBrush(b)) count++;
-    EXPECT_EQ(count, 1);
-
-    shown = {{1, nullptr}};
-    ASSERT_EQ(vm.Run("ScaleBrush", {1, 6, 6}), "");
-    EXPECT_EQ(Size(1), "6x6");
-    ASSERT_FALSE(SameObjectId(shown[0], qzObjectId{1, nullptr}));
-    qzBrush* layerCopy = nullptr;
-    ASSERT_EQ(FindBrush(vm, shown[0], &layerCopy, QZ_FINDBRUSH_LAYERONLY), 0);
-    EXPECT_EQ(layerCopy->width, 3);
-    EXPECT_EQ(layerCopy->layeronly, 1);
-    shown.clear();
-    SetBrushLayerLinks(nullptr);
 }
 
 TEST_F(BrushTest, Geometry) {

@@ -7,6 +7,7 @@
 #include "gfx/draw_modes.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
+#include "image/brush_layer_kind.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
 #include "libs/graphics/graphics.h"
@@ -91,7 +92,8 @@ void InstallBrushLinks(bool on) {
     links.recreateBrushBitmaps = on ? Recreate : nullptr;
     SetDisplayLinks(&links);
     SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
-    const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition, nullptr};
+    InstallBrushLayerKinds(on);
+    const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
     SetImageDisplayLinks(on ? &imageLinks : nullptr);
     if (on)
         InstallDrawTagDefaultsHooks();
