@@ -10,6 +10,9 @@
 
 #include "base/error_codes.h"
 #include "display/requesters.h"
+#include "gfx/bitmap_pixels.h"
+#include "image/brush.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/system/system.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/headless/headless.h"
@@ -152,6 +155,30 @@ TEST_F(SystemRequesters, ClipboardKeepsTextAsItWentAndReportsItsType) {
     vm->Ok("ClearClipboard");
     EXPECT_EQ(vm->Run("PeekClipboard"), "0");
     EXPECT_NE(vm->CallErr("SetClipboard", {2, 42}), 0);  // no such brush
+}
+
+// A brush goes to the clipboard as a PNG picture and comes back as a new brush of its size and
+// colours, with its alpha channel.
+TEST_F(SystemRequesters, ClipboardPicturesComeBackAsNewBrushes) {
+    delete vm;
+    vm = new qztest::Commands{&qzSystemLibrary, &qzBrushLibrary};
+    vm->Ok("CreateBrush", {1, 4, 3, 0xFF8000});
+    vm->Ok("CreateBrush", {2, 2, 2, 0x123456, Arg::Table({{"alphachannel", 1}, {"clear", 1}})});
+    for (int source : {1, 2}) {
+        vm->Ok("SetClipboard", {2, source});
+        EXPECT_EQ(vm->Run("PeekClipboard"), "2");
+        ASSERT_EQ(vm->CallFresh("GetClipboard"), 0);
+        EXPECT_EQ(VmToNumber(*vm, 1), 2);
+        qzObjectId handle = {0, VmToUserdata(*vm, 2)};
+        qzBrush* copy = nullptr;
+        ASSERT_EQ(FindBrush(*vm, handle, &copy, 0), 0);
+        qzBrush* original = nullptr;
+        ASSERT_EQ(FindBrush(*vm, {source, nullptr}, &original, 0), 0);
+        EXPECT_EQ(copy->width, original->width);
+        EXPECT_EQ(copy->height, original->height);
+        EXPECT_EQ(ReadBitMapPixel(copy->bitmap, 1, 1, 0), ReadBitMapPixel(original->bitmap, 1, 1, 0));
+        EXPECT_EQ(copy->alpha != nullptr, original->alpha != nullptr) << source;
+    }
 }
 
 // The requesters of the plugins' host table write into a 1024-byte buffer: a path that does not

@@ -7,7 +7,6 @@
 #include <ctime>
 #include <string>
 
-#include "base/object_id.h"
 #include "runtime/library.h"
 
 struct VmState;
@@ -37,14 +36,6 @@ extern const qzLibraryDescriptor qzSystemLibrary;
 // Frees every timer, closes the script catalog, removes the error handler and resets the library's
 // switches (line hook on, compatibility switches off).
 void FreeSystemLibrary(VmState* state);
-
-// Makes a brush with an automatic handle from a picture read off the clipboard (width x height
-// words 0xAARRGGBB, rows packed; the alpha bytes count when hasAlpha is set): 0 with *handle, or
-// the brush's creation error. GetClipboard hands pictures over through it; null until the brush
-// code installs it, and a picture on the clipboard then cannot be read (ERR_CLIPREAD).
-typedef int (*qzClipboardBrushFn)(VmState* state, const uint32_t* pixels, int32_t width, int32_t height,
-                                  int32_t hasAlpha, qzObjectId* handle);
-void SetClipboardBrushMaker(qzClipboardBrushFn maker);
 
 // The switch that makes the line hook do nothing (DisableLineHook / EnableLineHook).
 bool IsLineHookDisabled();

@@ -5,8 +5,11 @@
 #include <string>
 
 #include "base/error_codes.h"
+#include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
+#include "gfx/channel_ops.h"
 #include "gfx/object_bitmaps.h"
+#include "image/brush.h"
 #include "libs/system/system.h"
 #include "platform/host/mac_clipboard.h"
 #include "platform/os_alloc.h"
@@ -16,8 +19,6 @@
 #include "vm/vm_aux.h"
 
 namespace {
-
-qzClipboardBrushFn clipboardBrushMaker = nullptr;
 
 // The brush's pixels with its alpha channel or mask as their alpha.
 int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) {
@@ -34,9 +35,35 @@ int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) 
     return 0;
 }
 
-}  // namespace
+// A new brush with an automatic handle from the clipboard's picture, with an alpha channel when
+// the picture has one.
+int MakeClipboardBrush(const qzMacClipboardData& data, qzObjectId* handle) {
+    qzBitMap* bitmap = nullptr;
+    int error = CreateBitMapFromARGB(data.pixels.data(), QZ_NO_KEY_COLOR, data.width, data.height, data.width, 0,
+                                     data.hasAlpha ? 2 : 0, nullptr, &bitmap, nullptr, nullptr);
+    if (error) return error;
+    qzBitMap* alpha = nullptr;
+    if (data.hasAlpha) {
+        alpha = CreateAlphaBitMapFromData(data.pixels.data(), data.width, data.height, data.width);
+        if (!alpha) {
+            DeleteBitMap(bitmap);
+            return ERR_ALLOCALPHA;
+        }
+    }
+    qzBrush* brush = nullptr;
+    const qzObjectId automatic = {0, QZ_AUTO_ID};
+    error = AddBrush(automatic, QZ_IMAGETYPE_RASTER, data.width, data.height, data.width, 0, nullptr, bitmap,
+                     QZ_NOTRANSPARENCY, nullptr, alpha, nullptr, &brush);
+    if (error) {
+        DeleteBitMap(bitmap);
+        DeleteAlphaBitMap(alpha);
+        return error;
+    }
+    *handle = brush->header.id;
+    return 0;
+}
 
-void SetClipboardBrushMaker(qzClipboardBrushFn maker) { clipboardBrushMaker = maker; }
+}  // namespace
 
 int SysSetClipboard(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
@@ -69,10 +96,8 @@ int SysGetClipboard(VmState* state) {
         return 2;
     }
     if (type != QZ_CLIPBOARD_IMAGE) return 1;
-    // Without brushes in the player the picture cannot be handed over.
-    if (!clipboardBrushMaker) return ERR_CLIPREAD;
     qzObjectId handle = {0, nullptr};
-    error = clipboardBrushMaker(state, data.pixels.data(), data.width, data.height, data.hasAlpha, &handle);
+    error = MakeClipboardBrush(data, &handle);
     if (error) return error;
     VmPushLightUserdata(state, handle.pointer);
     return 2;
