@@ -1,6 +1,7 @@
 #include "player/event_loop_link.h"
 
 #include "base/error_codes.h"
+#include "display/display_adapter_calls.h"
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
@@ -113,6 +114,8 @@ void LinkEventLoop()
     host.menuSelected = MenuSelected;
     host.postAudioEvents = MacPostPendingAudioEvents;
     host.soundHousekeeping = SoundHousekeeping;
+    // With a display-adapter plugin, a wake-up of the main thread is the plugin's to deliver.
+    host.adapterWake = ForceAdapterEventLoopIteration;
     MacSetHostHooks(&host);
 
     qzEventQueueHooks queue = {};

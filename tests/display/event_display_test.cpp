@@ -6,12 +6,15 @@
 #include "display/display_test_util.h"
 #include "display/event_buttons.h"
 #include "display/event_display.h"
+#include "display/event_labels.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
 #include "display/event_test_util.h"
 #include "libs/event/event_lib.h"
+#include "platform/display_adapter.h"
 #include "platform/host/engine_keys.h"
 #include "platform/host/headless/headless.h"
+#include "platform/plugin_api.h"
 #include "platform/host/input_script.h"
 #include "player/event_loop_link.h"
 
@@ -336,6 +339,61 @@ TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
     EXPECT_TRUE(IsQuitRequested());
     qzAdapterFlagEvent stranger = {this, 1};
     EXPECT_EQ(TranslateAdapterEvent(*vm, 9, &stranger), ERR_FINDDISPLAY);
+}
+
+// What the window side reports through the event loop's hooks: a menu choice reaches the
+// display's "onmenuselect" handler; with a display-adapter plugin the plugin takes the wake-ups.
+TEST_F(DisplayEvents, MenuChoicesAndAdapterWakeUps) {
+    Handlers({{"onmenuselect", H()}});
+    MacHostHooks().menuSelected(Display(1), "file.open", 1);
+    MacHostHooks().menuSelected(Display(1), "", 0);
+    EXPECT_EQ(Drain(), "\"OnMenuSelect\" 1; \"OnMenuSelect\" 1");
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[0]["item"], "\"file.open\"");
+    EXPECT_EQ(Calls()[0]["selected"], "1");
+    EXPECT_EQ(Calls()[1]["item"], "\"\"");
+    EXPECT_EQ(Calls()[1]["selected"], "0");
+
+    static int wakes = 0;
+    qzPluginInfo plugin = {};
+    plugin.ForceEventLoopIteration = [] {
+        wakes++;
+        return 0;
+    };
+    qzDisplayAdapter adapter = {};
+    adapter.plugin = &plugin;
+    SetDisplayAdapter(&adapter);
+    MacForceEventLoopIteration();
+    SetDisplayAdapter(nullptr);
+    EXPECT_EQ(wakes, 1);
+}
+
+// Legacy over-buttons: with the queue empty, the mouse inside a CreateButton rectangle jumps to
+// its ONBUTTONOVER label; WhileMouseOn then waits until the mouse leaves or the record is
+// forgotten.
+TEST_F(DisplayEvents, OverLabelsAndWhileMouseOn) {
+    VmDefineLabel(*vm, "ONBUTTONOVER5", 1);
+    vm->Ok("CreateButton", {5, 10, 10, 19, 19});
+    Input("0 move 15 15\n");
+    qzDispatchRecord record;
+    EXPECT_EQ(RunEventSources(*vm, 1, 0, &record), 0);  // over labels suppressed
+    EXPECT_EQ(LastOverRecord(), nullptr);
+    EXPECT_EQ(RunEventSources(*vm, 0, 0, &record), -1);
+    EXPECT_EQ(record.kind, QZ_DISPATCH_LABEL);
+    ASSERT_NE(LastOverRecord(), nullptr);
+
+    std::vector<qzScriptedEvent> events;
+    std::string message;
+    ASSERT_TRUE(ParseInputScript("20 move 12 12\n+20 move 30 30\n", "test", &events, &message));
+    HeadlessSetInputScript(events);
+    vm->Ok("WhileMouseOn");
+    EXPECT_EQ(vm->Run("MouseX"), "30");
+
+    // A forgotten record ends the wait at once, even with the mouse inside.
+    Input("0 move 15 15\n");
+    vm->Ok("BreakWhileMouseOn");
+    vm->Ok("WhileMouseOn");
+    EXPECT_EQ(vm->Run("MouseX"), "15");
 }
 
 TEST_F(DisplayEvents, ButtonCommandErrors) {

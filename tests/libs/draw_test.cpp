@@ -165,6 +165,13 @@ TEST(DrawLib, ShapeArgumentErrors) {
         {"Line", {0, "x", 5, 5}, ERR_NUMEXPECTED},
         {"Plot", {0}, ERR_MISSINGPARAMTR},
         {"Cls", {1, 2}, ERR_TOOMANYARGS},
+        // Shapes too large to draw are refused at once; far-off ones draw nothing.
+        {"Box", {0, 0, 1000000000, 1000000000}, ERR_BITMAP},
+        {"Circle", {0, 0, 2000000000}, ERR_BITMAP},
+        {"Circle", {0, 0, 100000}, ERR_BITMAP},
+        {"Polygon", {0, 0, Arg::List({N(0), N(0), N(4e8), N(0), N(0), N(4e8)}, 1), 3}, ERR_BITMAP},
+        {"Ellipse", {2000000000, -2000000000, 10, 10}, 0},
+        {"Line", {2000000000, 5, 2000000000, 50, 0, 9}, 0},
     };
     for (const auto& r : rows) EXPECT_EQ(s.vm.CallErr(r.command, r.args), r.error) << r.command;
     EXPECT_EQ(s.Count(kBack), kW * kH);  // nothing was drawn
@@ -441,4 +448,61 @@ TEST(DrawShape, ApplyDrawStateToLayerMovesWhatALayerDraws) {
     ApplyDrawStateToLayer(&ds, &style, &color);
     EXPECT_EQ(style.borderSize, 1);
     EXPECT_EQ(ds.lineWidth, 1);
+}
+
+namespace {
+
+struct RoutedShape {
+    int kind;
+    int32_t x, y;
+    uint32_t color;
+    int optionsIndex;
+    std::vector<double> numbers;
+};
+std::vector<RoutedShape>* routed = nullptr;
+bool routeOn = false;
+
+bool RouteActive() { return routeOn; }
+int RouteDraw(VmState*, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
+              int count) {
+    routed->push_back({kind, x, y, color, optionsIndex, std::vector<double>(numbers, numbers + count)});
+    return 0;
+}
+const qzShapePathRoute kRoute = {RouteActive, RouteDraw};
+
+}  // namespace
+
+TEST(DrawLib, ShapesGoThroughPathsWhileTheSwitchIsOn) {
+    DrawScope s;
+    std::vector<RoutedShape> calls;
+    routed = &calls;
+    SetShapePathRoute(&kRoute);
+    s.vm.Ok("SetFillStyle", {FILLCOLOR});
+    routeOn = true;
+    s.vm.Ok("Box", {1, 2, 30, 20, 0xFF0000, Arg::Table({{"roundlevel", N(150)}})});
+    s.vm.Ok("Circle", {5, 6, 7, 0x00FF00});
+    s.vm.Ok("Arc", {5, 6, 7, 8, 10, 80, 0x0000FF, 0});
+    s.vm.Ok("Polygon", {10, 20, Arg::List({N(0.5), N(0), N(10), N(0), N(5), N(8)}, 1), 3, 0x123456});
+    s.vm.Ok("Line", {0, 0, 5, 0, 0xFFFFFF});  // lines stay with the shape renderer
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].kind, SHAPE_BOX);
+    EXPECT_EQ(calls[0].optionsIndex, 6);
+    EXPECT_EQ(calls[0].numbers, (std::vector<double>{30, 20, 100, 100, 100, 100}));
+    EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
+    EXPECT_EQ(calls[1].x, 5);
+    EXPECT_EQ(calls[1].optionsIndex, 0);
+    EXPECT_EQ(calls[1].numbers, (std::vector<double>{7, 7}));
+    EXPECT_EQ(calls[2].numbers, (std::vector<double>{7, 8, 10, 80, 0}));
+    EXPECT_EQ(calls[3].kind, SHAPE_POLYGON);
+    EXPECT_EQ(calls[3].color, 0x123456u);
+    EXPECT_EQ(calls[3].numbers, (std::vector<double>{0.5, 0, 10, 0, 5, 8, 0.5, 0}));
+    EXPECT_EQ(s.Count(0xFFFFFF), 6);
+    EXPECT_EQ(s.Count(kBack), kW * kH - 6);
+
+    routeOn = false;
+    s.vm.Ok("Circle", {50, 50, 7, 0x00FF00});
+    EXPECT_EQ(calls.size(), 4u);
+    EXPECT_GT(s.Count(0x00FF00), 100);
+    SetShapePathRoute(nullptr);
+    routed = nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "vector/draw_state.h"
 #include "vector/outline_engine.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
@@ -65,6 +66,20 @@ TEST(OutlineEngine, Extents) {
         ExpectBox(Extents(r.fill, r.width, r.dx, r.dy), r.expected.x1, r.expected.y1, r.expected.x2, r.expected.y2,
                   r.name);
     }
+}
+
+TEST(OutlineEngine, PathExtentsFollowTheDrawState) {
+    qztest::Commands vm{&qzVectorGraphicsLibrary};
+    vm.Ok("StartPath", {1});
+    EXPECT_EQ(vm.Run("GetPathExtents", {1}), "0, 0, 0, 0");   // no buffer
+    vm.Ok("AddBoxToPath", {1, 0, 0, 100, 50});
+    // Stroked with the line width while the fill style is FILLNONE, filled otherwise.
+    GetDrawState()->lineWidth = 4;
+    EXPECT_EQ(vm.Run("GetPathExtents", {1}), "-2, -2, 102, 52");
+    GetDrawState()->fillStyle = FILLCOLOR;
+    EXPECT_EQ(vm.Run("GetPathExtents", {1}), "0, 0, 100, 50");
+    EXPECT_EQ(vm.Run("GetPathExtents", {2}), "ERR 1393");
+    ResetDrawState();
 }
 
 TEST(OutlineEngine, CurrentPoints) {

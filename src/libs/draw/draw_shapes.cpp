@@ -20,6 +20,16 @@
 namespace {
 
 qzShapeDrawTagsReader drawTagsReader = nullptr;
+const qzShapePathRoute* pathRoute = nullptr;
+
+// The shape handed to the path code while shapes go through paths: its result, or -1 when the
+// shape renderer draws it.
+int RouteThroughPaths(VmState* state, int kind, int optionsIndex, uint32_t color, const std::vector<double>& numbers) {
+    if (!pathRoute || !pathRoute->active || !pathRoute->draw || !pathRoute->active()) return -1;
+    if (VmGetTop(state) < optionsIndex || VmType(state, optionsIndex) != VM_TTABLE) optionsIndex = 0;
+    return pathRoute->draw(state, kind, VmCheckInteger(state, 1), VmCheckInteger(state, 2), color, optionsIndex,
+                           numbers.data(), (int)numbers.size());
+}
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -85,6 +95,7 @@ int DiameterOf(int32_t r) { return r >= 1 && r <= 0x3FFFFFFE ? 2 * r + 1 : 1; }
 }  // namespace
 
 void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader) { drawTagsReader = reader; }
+void SetShapePathRoute(const qzShapePathRoute* route) { pathRoute = route; }
 
 int DrawBox(VmState* state) {
     VmCheckArgCount(state, 4, 7, 0, 0);
@@ -113,6 +124,10 @@ int DrawBox(VmState* state) {
         break;
     case ARG_NONE: break;
     }
+    std::vector<double> boxNumbers = {(double)width, (double)height};
+    for (int c : corners) boxNumbers.push_back(std::clamp(c, 0, 100));
+    const int routed = RouteThroughPaths(state, SHAPE_BOX, 6, call.shape.color, boxNumbers);
+    if (routed >= 0) return routed;
     ResolveShapePosition(state, &call.shape, width, height, call.transform);
     return DrawBoxShape(state, &call.shape, width, height, corners, call.modernCurves, 0);
 }
@@ -129,6 +144,8 @@ int DrawEllipseCommand(VmState* state, int kind, int32_t rx, int32_t ry, int opt
     } else if (kindOfArg == ARG_NUMBER) {
         OptRotation(state, optionIndex, &call.transform);
     }
+    const int routed = RouteThroughPaths(state, kind, optionIndex, call.shape.color, {(double)rx, (double)ry});
+    if (routed >= 0) return routed;
     ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
     return DrawEllipseShape(state, &call.shape, kind, rx, ry, call.modernCurves, 0);
 }
@@ -166,6 +183,9 @@ int DrawArc(VmState* state) {
         break;
     case ARG_NONE: break;
     }
+    const int routed = RouteThroughPaths(state, SHAPE_ARC, 8, call.shape.color,
+                                         {(double)rx, (double)ry, (double)start, (double)end, clockwise ? 1.0 : 0.0});
+    if (routed >= 0) return routed;
     ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
     return DrawArcShape(state, &call.shape, rx, ry, start, end, clockwise != 0, call.modernCurves, 0);
 }
@@ -176,7 +196,7 @@ namespace {
 // point differs from its first, and makes the points relative to their minimum; the bounding box
 // of the rounded points gives the size and the offset of the position.
 int ReadPolygonPoints(VmState* state, int index, int count, std::vector<qzShapePoint>* points, int* minX, int* minY,
-                      int* width, int* height) {
+                      int* width, int* height, qzShapePoint* low) {
     points->clear();
     points->reserve((size_t)count + 1);
     double lowX = std::numeric_limits<double>::infinity(), lowY = lowX;
@@ -210,6 +230,7 @@ int ReadPolygonPoints(VmState* state, int index, int count, std::vector<qzShapeP
         p.x -= lowX;
         p.y -= lowY;
     }
+    *low = {lowX, lowY};
     *minX = (int)boxX0;
     *minY = (int)boxY0;
     *width = (int)(boxX1 - boxX0 + 1);
@@ -229,7 +250,8 @@ int DrawPolygon(VmState* state) {
     if (count < 2 || count > 999) return ERR_WRONGUSAGE;
     std::vector<qzShapePoint> points;
     int minX = 0, minY = 0, width = 0, height = 0;
-    if (int e = ReadPolygonPoints(state, 3, count, &points, &minX, &minY, &width, &height)) return e;
+    qzShapePoint low{};
+    if (int e = ReadPolygonPoints(state, 3, count, &points, &minX, &minY, &width, &height, &low)) return e;
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, 6, &number);
     if (kindOfArg == ARG_TABLE) {
@@ -237,6 +259,13 @@ int DrawPolygon(VmState* state) {
     } else if (kindOfArg == ARG_NUMBER) {
         OptRotation(state, 6, &call.transform);
     }
+    std::vector<double> pointNumbers;
+    for (const qzShapePoint& p : points) {
+        pointNumbers.push_back(p.x + low.x);
+        pointNumbers.push_back(p.y + low.y);
+    }
+    const int routed = RouteThroughPaths(state, SHAPE_POLYGON, 6, call.shape.color, pointNumbers);
+    if (routed >= 0) return routed;
     const int64_t px = (int64_t)ResolveXPosition(x, width, 0, call.transform.anchorX) + minX;
     const int64_t py = (int64_t)ResolveYPosition(y, height, 0, call.transform.anchorY) + minY;
     call.shape.x = (int32_t)std::clamp<int64_t>(px, INT32_MIN, INT32_MAX);

@@ -7,6 +7,7 @@
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
+#include "vector/draw_state.h"
 #include "vector/path_buffer.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
@@ -67,6 +68,28 @@ int VgGetCurrentPoint(VmState* state) {
     VmPushNumber(state, x);
     VmPushNumber(state, y);
     return 2;
+}
+
+int VgGetPathExtents(VmState* state) {
+    VmCheckArgCount(state, 1, 1, 0, 0);
+    qzPath* path = nullptr;
+    if (int error = FindPathArg(state, 1, &path))
+        return error;
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    if (path->buffer) {
+        qzVectorEngine* engine = GetCurrentVectorEngine();
+        if (int error = MapTextRecordsToEngine(path->buffer, engine))
+            return error;
+        // Filled with a fill style, else stroked with the draw state's line width.
+        const qzDrawState* drawState = GetDrawState();
+        GetEngineExtents(engine, path->buffer, GetPathStyle(), drawState->fillStyle != FILLNONE ? 1 : 0,
+                         drawState->lineWidth, 0, 0, nullptr, &x1, &y1, &x2, &y2);
+    }
+    VmPushNumber(state, x1);
+    VmPushNumber(state, y1);
+    VmPushNumber(state, x2);
+    VmPushNumber(state, y2);
+    return 4;
 }
 
 int VgTranslatePath(VmState* state) {

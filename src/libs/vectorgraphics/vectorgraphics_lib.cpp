@@ -33,6 +33,7 @@ const qzCommandRow kVectorGraphicsCommands[] = {
     {"ClearPath", VgClearPath},
     {"IsPathEmpty", VgIsPathEmpty},
     {"GetCurrentPoint", VgGetCurrentPoint},
+    {"GetPathExtents", VgGetPathExtents},
     {"CopyPath", VgCopyPath},
     {"AppendPath", VgAppendPath},
     {"AddTextToPath", VgAddTextToPath},
