@@ -156,6 +156,7 @@ TEST_F(LayerTest, CollisionCommandBoxesAndLayers) {
     EXPECT_EQ(vm->CallNum("Collision", {47, 2, 4, 4, 2, 2}), 0);
     EXPECT_EQ(vm->CallErr("Collision", {22, 1, 3}), ERR_LAYERRANGE);
     EXPECT_EQ(vm->CallErr("Collision", {22, 1, "none"}), ERR_FINDLAYER);
+    EXPECT_EQ(vm->CallErr("Collision", {22, 1, true}), ERR_STRORNUM);
 }
 
 namespace {

@@ -5,8 +5,11 @@
 
 #include "display/layer_redraw.h"
 #include "display/layer_test_util.h"
+#include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
+#include "gfx/clip_region.h"
 #include "gfx/image_oracle.h"
+#include "gfx/mask_bits.h"
 
 class LayerRedrawTest : public LayerTest {
 protected:
@@ -167,4 +170,36 @@ TEST_F(LayerRedrawTest, RemovingAndResizingRedrawTheirAreas) {
     EXPECT_EQ(presented, std::vector<std::string>{"0,0 10x20"});
     EXPECT_EQ(Pixel(1, 2, 18), 0x00FF00u);
     EXPECT_EQ(Pixel(1, 8, 2), 0xFFFFFFu);
+}
+
+// A shaped clip region lets the layer through only where its mask is set, plainly and with
+// transparency (the blend then goes through a copy of the destination).
+TEST_F(LayerRedrawTest, ShapedClipShowsTheLayerThroughItsMask) {
+    OpenLayered(16, 16, 0x000000);
+    qzClipRegion clip = {};
+    clip.width = 16;
+    clip.height = 16;
+    clip.mask = CreateMaskBitMap(nullptr, 16, 16, 1, nullptr, 0);
+    {
+        BitMapLock lock(clip.mask, 0);
+        clip.maskBytesPerRow = lock.info.rowLength;
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 8; x++)
+                SetMaskBit(static_cast<uint8_t*>(lock.info.pixels) + y * lock.info.rowLength, x);
+    }
+    qzLayer* layer = Add(1, 0, 0, 16, 16, 0x0000FF);
+    layer->display->clipRegion = &clip;
+    const struct {
+        int32_t transparency;
+        uint32_t inside;
+    } rows[] = {{0, 0x0000FF}, {128, 0x00007F}};
+    for (const auto& r : rows) {
+        layer->transparency = r.transparency;
+        RefreshArea(*vm, 0, 0, 16, 16);
+        EXPECT_NEAR(int(Pixel(1, 3, 5) & 0xFF), int(r.inside), 1) << r.transparency;
+        EXPECT_EQ(Pixel(1, 3, 5) & 0xFFFF00, 0u);
+        EXPECT_EQ(Pixel(1, 12, 5), 0x000000u) << r.transparency;
+    }
+    ForgetClipRegionInAllLayers(&clip);
+    DeleteMaskBitMap(clip.mask);
 }

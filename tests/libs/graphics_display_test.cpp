@@ -287,3 +287,46 @@ TEST_F(GraphicsDisplayTest, BrushesAnswerGetAttributeAndBecomePointers) {
     vm->Ok("SetDisplayAttributes", {Arg::Table({{"menu", 4}})});
     EXPECT_EQ(Attr(kTypeDisplay, 0, ATTRMENU), "4");
 }
+
+namespace {
+int draws = 0;
+int CountDraw(void*, int32_t*) {
+    draws++;
+    return 0;
+}
+void NoFinish(void*, int32_t) {}
+void NoFree(void*, int32_t, int32_t) {}
+}  // namespace
+
+TEST_F(GraphicsDisplayTest, AsyncDrawsDrawOnlyOnTheirDisplayAndIntoIt) {
+    qzDisplay* d = OpenOne();
+    qzAsyncDraw* object = nullptr;
+    ASSERT_EQ(CreateAsyncDraw(ADF_FX, CountDraw, nullptr, NoFinish, NoFree, nullptr, nullptr, &object), 0);
+    draws = 0;
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(draws, 1);
+    // Drawing that goes elsewhere refuses the frame with the selection's error.
+    const struct {
+        int32_t outputKind, doubleBuffer;
+        int error;
+    } refused[] = {
+        {QZ_TYPE_MASK, 0, ERR_SELECTMASK},
+        {QZ_TYPE_ALPHACHANNEL, 0, ERR_SELECTALPHACHANNEL},
+        {QZ_TYPE_BRUSH, 0, ERR_SELECTBRUSH},
+        {QZ_TYPE_DISPLAY, 1, ERR_ENDDOUBLEBUFFER},
+    };
+    for (const auto& r : refused) {
+        d->outputKind = r.outputKind;
+        d->doubleBuffer = r.doubleBuffer;
+        EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), Err(r.error)) << r.outputKind;
+    }
+    d->outputKind = QZ_TYPE_DISPLAY;
+    d->doubleBuffer = 0;
+    // Another display is not the object's.
+    vm->Ok("CreateDisplay", {2});
+    vm->Ok("SelectDisplay", {2});
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), Err(ERR_ADFWRONGDISP));
+    EXPECT_EQ(draws, 1);
+    vm->Ok("SelectDisplay", {1});
+    vm->Ok("CancelAsyncDraw", {Arg::Pointer(object)});
+}
