@@ -84,14 +84,11 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
                      int32_t* outTransparent, int* outWidth, int* outHeight, int* outAlpha, int* outNative) {
     const int infoOnly = outHandle == nullptr;
     if (outPalette) *outPalette = nullptr;
-    qzImageHandle* handle = static_cast<qzImageHandle*>(OsAlloc(sizeof(qzImageHandle), 1));
-    if (!handle) return ERR_MEM;
     const bool inbuilt = IsLoaderSelected(loaderList, "inbuilt", false);
     const bool native = IsLoaderSelected(loaderList, "native", false);
     qzVfsFile* file = nullptr;
     auto fail = [&](int rc, bool nameArgument) {
         if (file) VfsClose(file);
-        OsFree(handle);
         if (nameArgument) SetErrorArgString(name);
         return rc;
     };
@@ -105,7 +102,6 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
         int width, height, alpha;
         if (ParseImageHeader(file, buffer, &width, &height, &alpha, outTransparent)) {
             VfsClose(file);
-            OsFree(handle);
             if (outWidth) *outWidth = width;
             if (outHeight) *outHeight = height;
             if (outAlpha) *outAlpha = alpha;
@@ -148,9 +144,15 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
     }
     if (file) VfsClose(file);
     if (infoOnly) {
-        OsFree(handle);
         OsFree(loaded.pixels);
     } else {
+        // The handle is made last: nothing before it needs releasing when memory runs out.
+        qzImageHandle* handle = static_cast<qzImageHandle*>(OsAlloc(sizeof(qzImageHandle), 1));
+        if (!handle) {
+            OsFree(loaded.pixels);
+            OsFree(loaded.palette);
+            return ERR_MEM;
+        }
         handle->kind = static_cast<uint32_t>(kind);
         if (kind == QZ_IMAGE_NATIVE) {
             handle->native = loaded.pixels;

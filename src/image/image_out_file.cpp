@@ -1,5 +1,7 @@
 #include "image/image_out_file.h"
 
+#include <new>
+
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "platform/chunk_name.h"
@@ -41,4 +43,11 @@ void AbortImageOutFile(qzImageOutFile* out) {
     out->file = nullptr;
     if (!out->tempName.empty()) OsDeleteFile(out->tempName.c_str());
     out->tempName.clear();
+}
+
+qzImageOutFile::~qzImageOutFile() {
+    try {
+        AbortImageOutFile(this);
+    } catch (const std::bad_alloc&) {
+    }
 }

@@ -11,6 +11,12 @@ struct qzImageOutFile {
     qzVfsFile* file = nullptr;
     std::string tempName;
     std::string finalName;
+
+    qzImageOutFile() = default;
+    qzImageOutFile(const qzImageOutFile&) = delete;
+    qzImageOutFile& operator=(const qzImageOutFile&) = delete;
+    // A file neither committed nor aborted (its writer ran out of memory) is closed and removed.
+    ~qzImageOutFile();
 };
 
 // Creates the temporary file beside name and opens it for writing. Returns 0, or ERR_WRITEFILE

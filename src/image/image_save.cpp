@@ -157,8 +157,8 @@ int SaveBitMapAsImage(int format, const qzBitMap* bitmap, int width, int height,
                                         LOCKF_READONLY);
     }
     if (!pixels) return ERR_MEM;
-    int rc = SaveImageFile(format, pixels, width, height, fileName, keyColour, alpha != nullptr, quality, colours,
-                           dither);
-    OsFree(pixels);
-    return rc;
+    // Owned while the writers run: they may run out of memory themselves.
+    std::unique_ptr<uint32_t, void (*)(void*)> owner(pixels, OsFree);
+    return SaveImageFile(format, pixels, width, height, fileName, keyColour, alpha != nullptr, quality, colours,
+                         dither);
 }

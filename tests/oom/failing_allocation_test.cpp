@@ -9,9 +9,12 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "gfx/bitmap.h"
+#include "image/image_save.h"
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
+#include "platform/host_test_util.h"
 #include "platform/vfs.h"
 #include "runtime/error_messages.h"
 #include "support/commands.h"
@@ -99,6 +102,76 @@ TEST(FailingAllocation, OpeningForWritingLeavesTheFileAloneWhenItFails) {
             VfsClose(file);
             WriteFile(path, "kept\n");
         });
+}
+
+// A saved image replaces its file whole or not at all, whichever allocation of the writer fails.
+TEST(FailingAllocation, SavedImageReplacesTheFileWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string target = dir / "picture.png";
+    WriteFile(target, "the old picture\n");
+    const std::set<std::string> names = Names(dir.path());
+    qzBitMap* bitmap = CreateBitMap(4, 3, 0, nullptr);
+    ASSERT_NE(bitmap, nullptr);
+    int result = 0;
+    std::string whole;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = SaveBitMapAsImage(IMGFMT_PNG, bitmap, 4, 3, target.c_str(), nullptr, -1, nullptr, 90, 256, 0, 0);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            const std::string now = ReadFile(target);
+            if (n == 0) {
+                ASSERT_EQ(result, 0);
+                whole = now;
+            } else {
+                EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
+                EXPECT_EQ(now, result == 0 ? whole : "the old picture\n") << n;
+            }
+            EXPECT_EQ(Names(dir.path()), names) << n;
+            WriteFile(target, "the old picture\n");
+        });
+    EXPECT_GT(count, 3u);
+    DeleteBitMap(bitmap);
+}
+
+// Opening a window fails cleanly at each of its allocations (LeakSanitizer checks the rest).
+class FailingWindowOpen : public HostTest {
+protected:
+    void SetUp() override { StartPlatform("headless"); }
+};
+
+TEST_F(FailingWindowOpen, OpensWholeOrReportsOutOfMemory) {
+    qzHostWindowSpec spec;
+    spec.display = FakeDisplay(1);
+    spec.scriptId = 1;
+    spec.title = "a title too long to be kept inside the string itself";
+    spec.width = 8;
+    spec.height = 4;
+    spec.shape.assign(32, 255);
+    spec.settings.dragRegions = {{0, 0, 8, 2}};
+    int result = 0;
+    qzHostWindow* window = nullptr;
+    int opened = 0;
+    ForEachFailingAllocation(
+        [&] {
+            try {
+                result = HostOpenWindow(&spec, &window);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
+            EXPECT_EQ(window != nullptr, result == 0) << n;
+            opened += result == 0;
+            HostCloseWindow(window);
+            window = nullptr;
+        });
+    EXPECT_GE(opened, 1);
 }
 
 // Error reports are made when memory has run out, mostly to say just that: their texts need none.

@@ -27,7 +27,7 @@ struct OomSweepOptions {
 };
 
 // N values the small set (the sweep run by every test build) takes per invocation.
-constexpr uint64_t kSmallSetRuns = 8;
+constexpr uint64_t kSmallSetRuns = 4;
 
 struct OomSweepFailure {
     uint64_t n = 0;      // the failed allocation (0: the whole runs)

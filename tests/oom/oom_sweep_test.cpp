@@ -39,11 +39,11 @@ std::string Read(const std::string& path) {
     return s.str();
 }
 
-// A stand-in for the player's test binary: eight allocations, and for each failing one the
+// A stand-in for the player's test binary: ten allocations, and for each failing one the
 // behaviour of a run that handles it soundly or not. A whole run prints "hello" and writes
-// out.txt.
+// out.txt and a snapshot of its display; a run that ends early may leave another whole snapshot.
 const char* const kFakePlayer = R"(#!/bin/sh
-echo "8 0 0" > "$QZ_ALLOC_COUNT"
+echo "10 0 0" > "$QZ_ALLOC_COUNT"
 case "$QZ_ALLOC_FAIL" in
 1) echo "Out of memory!" ;;
 2) kill -SEGV $$ ;;
@@ -52,7 +52,10 @@ case "$QZ_ALLOC_FAIL" in
 5) printf 'comp' > out.txt; echo "Out of memory!" ;;
 6) echo "goodbye" ;;
 7) echo "1000" ;;
-*) echo "hello"; echo "complete" > out.txt ;;
+8) printf '\211PNG\r\n\032\nan early frame\0\0\0\0IEND\256B`\202' > display-1.png; echo "Out of memory!" ;;
+9) printf '\211PNG\r\n\032\nan early' > display-1.png; echo "Out of memory!" ;;
+*) echo "hello"; echo "complete" > out.txt
+   printf '\211PNG\r\n\032\nthe last frame\0\0\0\0IEND\256B`\202' > display-1.png ;;
 esac
 exit 0
 )";
@@ -76,8 +79,8 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     o.tempRoot = temp.path;
     OomSweepResult r = RunOomSweep(o);
 
-    EXPECT_EQ(r.count, 8u);
-    EXPECT_EQ(r.runs, 8u);
+    EXPECT_EQ(r.count, 10u);
+    EXPECT_EQ(r.runs, 10u);
     std::map<uint64_t, std::string> failed;
     for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
     const std::map<uint64_t, std::string> expected = {
@@ -86,19 +89,21 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
         {4, "sanitizer report"},
         {5, "left files half-written"},
         {6, "neither reported"},
+        {9, "left files half-written"},
     };
     ASSERT_EQ(failed.size(), expected.size()) << ::testing::PrintToString(failed);
     for (const auto& [n, what] : expected) EXPECT_NE(failed[n].find(what), std::string::npos) << n << ": " << failed[n];
     // The folder is as the sweep found it, and the sweep's own folder is gone.
     EXPECT_EQ(Read(dir + "/kept.txt"), "as before\n");
     EXPECT_NE(access((dir + "/out.txt").c_str(), F_OK), 0);
+    EXPECT_NE(access((dir + "/display-1.png").c_str(), F_OK), 0);
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(temp.path)) entries += e.path().filename() != "run";
     EXPECT_EQ(entries, 0);
 }
 
 TEST(OomSweep, PassesTakeEveryAllocationOnceAndTheSmallSetSpreadsOverThem) {
-    for (uint64_t count : {1u, 5u, 8u, 9u, 1500u}) {
+    for (uint64_t count : {1u, 3u, 4u, 5u, 1500u}) {
         std::set<uint64_t> all;
         size_t total = 0;
         for (uint64_t pass = 1; pass <= 7; pass++) {

@@ -206,6 +206,22 @@ TEST_F(HostEvents, FailedToggleReportsOnceAndQuitsThePass)
     EXPECT_EQ(Hooks().reopens, 1);
 }
 
+// Input that the queue has no memory for is not dropped silently: the pass reports ERR_MEM, once.
+TEST_F(HostEvents, InputTheQueueCannotTakeFailsThePass)
+{
+    Open(1);
+    qzHostHooks hooks = MacHostHooks();
+    hooks.postEvent = [](qzDisplay*, int32_t, int32_t, int32_t, int32_t, void*) { return -1; };
+    MacSetHostHooks(&hooks);
+    Script("0 key a");
+    EXPECT_EQ(lastError, ERR_MEM);
+    hooks.postEvent = CapturePost;
+    MacSetHostHooks(&hooks);
+    Script("0 key b");
+    EXPECT_EQ(lastError, 0);
+    EXPECT_EQ(Hooks().posted, Events({Key(1, 'b'), Key(0, 'b')}));
+}
+
 TEST_F(HostEvents, MouseButtonsWheelAndRegions)
 {
     qzHostWindow* window = Open(1);

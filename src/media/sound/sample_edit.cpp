@@ -177,14 +177,16 @@ int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
     const unsigned char* samples = sound->data;
     bool needsCopy = (sound->bits == 8 && (sound->flags & QZ_SOUNDF_SIGNED)) ||
                      (sound->bits == 16 && (sound->flags & QZ_SOUNDF_HOSTORDER) && HostIsBigEndian());
-    std::string tempName, finalName;
-    if (!name || !*name || IsChunkName(name) || !OsCreateSiblingTempFile(name, &tempName, &finalName)) {
+    // The temporary file goes on every way out but the rename, running out of memory included.
+    qzFileRemover temp;
+    std::string finalName;
+    if (!name || !*name || IsChunkName(name) || !OsCreateSiblingTempFile(name, &temp.name, &finalName)) {
         SetErrorArgString(name ? name : "");
         return ERR_WRITEFILE;
     }
+    const std::string& tempName = temp.name;
     qzVfsFile* file = VfsOpen(tempName.c_str(), QZ_VFS_WRITE, nullptr);
     if (!file) {
-        OsDeleteFile(tempName.c_str());
         SetErrorArgString(name);
         return ERR_WRITEFILE;
     }
@@ -192,7 +194,6 @@ int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
         converted = static_cast<unsigned char*>(OsAlloc(dataSize ? dataSize : 1, 0));
         if (!converted) {
             VfsClose(file);
-            OsDeleteFile(tempName.c_str());
             return ERR_MEM;
         }
         if (sound->bits == 8) {
@@ -235,7 +236,7 @@ int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
         SetErrorArgString(name);
         error = ERR_WRITEFILE;
     }
-    if (error)
-        OsDeleteFile(tempName.c_str());
+    if (!error)
+        temp.Keep();
     return error;
 }

@@ -266,9 +266,8 @@ int MacInitPlatform(std::string* message)
 
 int MacInitApplication()
 {
-    MacInitPointers();
     gLastPass = OsMonotonicMicros();
-    return 0;
+    return MacInitPointers();
 }
 
 void MacShutdownPlatform()
@@ -318,6 +317,11 @@ int MacHandleEvents(VmState* state, int* error)
             *error = failed;
             return 1;
         }
+    }
+    // Input that could not be queued is not dropped silently: the waiting command fails.
+    if (TakeEventLostToMemory()) {
+        *error = ERR_MEM;
+        return 1;
     }
     if (quit || gSignalled.load())
         gHooks.setQuitFlag(1);

@@ -67,7 +67,8 @@ int MacInitPlatform(std::string* message);
 void MacShutdownPlatform();
 
 // One pass of the event loop. Returns 1 when the program must quit, also from an earlier pass;
-// on an error of a deferred display change *error is the code and the result is 1. Else 0.
+// on an error of a deferred display change, or ERR_MEM when an event could not be queued for
+// want of memory, *error is the code and the result is 1. Else 0.
 int MacHandleEvents(VmState* state, int* error);
 // Blocks until an event is queued (the wake-up included). 0.
 int MacWaitEvents();
@@ -95,5 +96,5 @@ void MacReportUserActivity();
 uint32_t MacUserActivityReports();
 
 // Sets up the window side of the application when the display system starts: the busy and the
-// invisible pointer, and the event-pass clock. 0.
+// invisible pointer, and the event-pass clock. 0, or ERR_MEM when a pointer could not be made.
 int MacInitApplication();

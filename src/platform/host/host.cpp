@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "base/error_codes.h"
@@ -141,7 +142,9 @@ int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
     const qzHostDriver* driver = gDriver.load();
     if (!driver)
         return ERR_SCREEN;
-    qzHostWindow* window = new (std::nothrow) qzHostWindow();
+    // Owned here until it is in the list: copying the settings, title and shape may run out of
+    // memory.
+    std::unique_ptr<qzHostWindow> window(new (std::nothrow) qzHostWindow());
     if (!window)
         return ERR_MEM;
     window->display = spec->display;
@@ -152,27 +155,23 @@ int HostOpenWindow(const qzHostWindowSpec* spec, qzHostWindow** out)
     window->menuBar = spec->settings.fullScreen ? nullptr : spec->menuBar;
     if (!spec->settings.fullScreen && !spec->shape.empty()) {
         // The shape has the asked size; the framebuffer then follows the size the window got.
-        if (!FrameResize(&window->frame, spec->width, spec->height)) {
-            delete window;
+        if (!FrameResize(&window->frame, spec->width, spec->height))
             return ERR_MEM;
-        }
         if (spec->shape.size() == size_t(window->frame.width) * size_t(window->frame.height))
             window->frame.shape = spec->shape;
     }
-    int error = driver->openWindow(window, spec);
+    int error = driver->openWindow(window.get(), spec);
     if (!error && !FrameResize(&window->frame, window->width, window->height)) {
-        driver->closeWindow(window);
+        driver->closeWindow(window.get());
         error = ERR_MEM;
     }
-    if (error) {
-        delete window;
+    if (error)
         return error;
-    }
     qzHostWindow** link = &gWindows;
     while (*link)
         link = &(*link)->next;
-    *link = window;
-    *out = window;
+    *link = window.release();
+    *out = *link;
     return 0;
 }
 

@@ -95,7 +95,7 @@ void MacSetWindowHooks(const qzMacWindowHooks* hooks);
 // start values (platform shutdown).
 void MacResetWindowSide();
 
-// Prepares the window side when the display library starts (MacInitApplication). 0.
+// Prepares the window side when the display library starts (MacInitApplication). 0 or ERR_MEM.
 int MacInitDisplaySystem();
 
 // A new window record for the display: 0 with *out set, or ERR_MEM.

@@ -37,18 +37,21 @@ int32_t Clamp(int32_t value, int32_t limit)
 
 } // namespace
 
-void MacInitPointers()
+int MacInitPointers()
 {
     const qzHostDriver* driver = HostDriver();
     if (!driver)
-        return;
+        return 0;
     if (!gBusy)
         gBusy = NewRecord(driver->createSystemCursor(QZ_HOSTCURSOR_BUSY), 0, 0, 0, 0);
+    int error = 0;
     if (!gInvisible) {
         const uint32_t clear = 0;
-        int error = 0;
-        gInvisible = NewRecord(driver->createCursor(&clear, 1, 1, 0, 0, &error), 1, 1, 0, 0);
+        void* handle = driver->createCursor(&clear, 1, 1, 0, 0, &error);
+        if (error != ERR_MEM)
+            gInvisible = NewRecord(handle, 1, 1, 0, 0);
     }
+    return gBusy && gInvisible ? 0 : ERR_MEM;
 }
 
 void MacFreePointers()

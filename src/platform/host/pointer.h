@@ -23,8 +23,9 @@ struct qzHostCursor {
 enum { QZ_POINTER_SYSTEM = 0, QZ_POINTER_BUSY = 1, QZ_POINTER_IMAGE = 2 };
 
 // Makes the busy and the invisible pointer (once). Both stay null-handled where the driver
-// cannot show pointers.
-void MacInitPointers();
+// cannot show pointers. 0, or ERR_MEM when a pointer could not be made (a later call tries
+// again).
+int MacInitPointers();
 // Shows the system arrow and releases the built-in pointers.
 void MacFreePointers();
 

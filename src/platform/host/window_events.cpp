@@ -14,10 +14,16 @@
 
 namespace {
 
+// Set when an engine event could not be queued for want of memory; the event pass reports it.
+bool gEventLost = false;
+
 int Post(qzHostWindow* window, int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0,
          void* userdata = nullptr)
 {
-    return MacHostHooks().postEvent(window->display, type, p1, p2, p3, userdata);
+    int posted = MacHostHooks().postEvent(window->display, type, p1, p2, p3, userdata);
+    if (posted < 0)
+        gEventLost = true;
+    return posted;
 }
 
 void SetKeyState(qzHostWindow* window, int32_t code, int pressed)
@@ -275,8 +281,10 @@ void HandleDrop(qzHostWindow* window, const qzHostEvent& event)
         total += paths.back().size() + 1;
     }
     char* block = static_cast<char*>(OsAlloc(total, 1));
-    if (!block)
+    if (!block) {
+        gEventLost = true;
         return;
+    }
     char* at = block;
     for (const std::string& p : paths) {
         std::memcpy(at, p.data(), p.size());
@@ -365,4 +373,11 @@ void MacReadWindowBounds(qzHostWindow* window)
 {
     if (const qzHostDriver* driver = HostDriver())
         driver->readBounds(window);
+}
+
+bool TakeEventLostToMemory()
+{
+    bool lost = gEventLost;
+    gEventLost = false;
+    return lost;
 }

@@ -12,3 +12,7 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event);
 
 // Posts the clipboard-changed event to every window whose display handles it.
 void MacPostClipboardChanged();
+
+// Whether an engine event was lost since the last call because memory ran out while it was
+// queued; clears the mark.
+bool TakeEventLostToMemory();

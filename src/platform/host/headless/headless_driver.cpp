@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <deque>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -333,7 +334,7 @@ void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t 
                    int* error)
 {
     *error = 0;
-    qzHeadlessCursor* cursor = new (std::nothrow) qzHeadlessCursor();
+    std::unique_ptr<qzHeadlessCursor> cursor(new (std::nothrow) qzHeadlessCursor());
     if (!cursor) {
         *error = ERR_MEM;
         return nullptr;
@@ -344,7 +345,7 @@ void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t 
     cursor->hotX = hotX;
     cursor->hotY = hotY;
     cursor->pixels.assign(argb, argb + size_t(width) * size_t(height));
-    return cursor;
+    return cursor.release();
 }
 
 void* CreateSystemCursor(int32_t kind)
