@@ -133,7 +133,10 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) ms[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type == Run::RT_Iteration) {
+                std::string name = r.benchmark_name();
+                ms[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();  // without "/real_time"
+            }
     }
 };
 

@@ -103,7 +103,7 @@ qzObjectHeader** MenuListHead() { return &menuList; }
 int ParseMenuItems(VmState* state, int tableIndex, int level, qzMenuItem** out) {
     *out = nullptr;
     if (tableIndex < 0) tableIndex = VmGetTop(state) + tableIndex + 1;
-    TreeOwner level_;
+    TreeOwner built;
     for (int i = 0;; i++) {
         VmRawGetI(state, tableIndex, i);
         const int type = VmType(state, -1);
@@ -120,12 +120,12 @@ int ParseMenuItems(VmState* state, int tableIndex, int level, qzMenuItem** out) 
             VmPop(state, 1);
             return ERR_MEM;
         }
-        level_.Append(item);
+        built.Append(item);
         int error = ParseEntry(state, VmGetTop(state), level, item);
         VmPop(state, 1);
         if (error) return error;
     }
-    *out = level_.Release();
+    *out = built.Release();
     return 0;
 }
 

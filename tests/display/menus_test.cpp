@@ -7,6 +7,8 @@
 #include "display/menus.h"
 #include "display_test_util.h"
 #include "platform/host/mac_menus.h"
+#include "platform/host/headless/headless.h"
+#include "platform/host/input_script.h"
 #include "platform/host/menu_tree.h"
 #include "player/event_loop_link.h"
 #include "runtime/event_queue.h"
@@ -18,14 +20,14 @@ namespace {
 
 // {text, submenu}, {text, Nil, {flags =, id =}} and the like as script tables.
 Arg Entry(Arg text, Arg sub = Nil{}) { return Arg::List({text, sub}); }
-Arg Item(const char* text, const char* id, int flags = 0) {
-    return Arg::Table({{0, text}, {"id", id}, {"flags", flags}});
+Arg Item(const char* text, const char* id, int flags = 0, const char* hotkey = "") {
+    return Arg::Table({{0, text}, {"id", id}, {"flags", flags}, {"hotkey", hotkey}});
 }
 Arg Tree(std::vector<Arg> titles) { return Arg::List(std::move(titles)); }
 
-// File > Open, -, Quit; Options > Sound (toggle, checked), Hidden (disabled), More > Deep.
+// File > Open (hotkey O), -, Quit; Options > Sound (toggle, checked), Hidden (disabled), More > Deep.
 Arg SampleTree() {
-    return Tree({Entry("File", Arg::List({Item("Open", "open"), Entry(Nil{}), Item("Quit", "QUIT")})),
+    return Tree({Entry("File", Arg::List({Item("Open", "open", 0, "o"), Entry(Nil{}), Item("Quit", "QUIT")})),
                  Entry("Options", Arg::List({Item("Sound", "sound", QZ_MENUITEM_TOGGLE | QZ_MENUITEM_SELECTED),
                                              Item("Hidden", "hidden", QZ_MENUITEM_DISABLED),
                                              Entry("More", Arg::List({Item("Deep", "open")}))}))});
@@ -133,17 +135,22 @@ TEST_F(MenuTest, ChoosingAnEntryPostsTheMenuEventWithItsId) {
     event.text = "sound";
     MacHandleMenuEvent(window, event);
     EXPECT_EQ(vm->Run("IsMenuItemSelected", {1, "sound"}), "0");  // the toggle switched
+    // Ctrl with an entry's hotkey chooses it too.
+    std::vector<qzScriptedEvent> keys;
+    std::string message;
+    ASSERT_TRUE(ParseInputScript("0 @1 key ctrl+o\n", "input", &keys, &message)) << message;
+    HeadlessSetInputScript(keys);
+    Pass();
 
     qzPeekedEvent peeked;
-    int found = 0;
+    std::vector<std::string> chosen;
     for (int i = 0; PeekQueuedEvent(*vm, i, &peeked, 0); i++) {
         if (peeked.type != QZ_EVENT_MENUSELECT) continue;
-        found++;
-        EXPECT_STREQ(static_cast<const char*>(peeked.userdata), "sound");
+        chosen.push_back(static_cast<const char*>(peeked.userdata));
         EXPECT_EQ(peeked.params[2], 0);
         EXPECT_EQ(peeked.display, Display(1));
     }
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(chosen, std::vector<std::string>({"sound", "open"}));
     vm->CloseLibraries();
     FreeEventQueue(nullptr);
     UnlinkEventLoop();

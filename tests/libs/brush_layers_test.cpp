@@ -65,6 +65,12 @@ TEST_F(BrushLayers, ChangedBrushLeavesLayersTheirLook) {
     qzLayer* last = LastLayer(CurrentBGPic());
     EXPECT_STREQ(last->name, "big");
     EXPECT_EQ(last->transform.matrix[0], 3);
+    // "insertpos" names a layer by its name, and a position above the top is the top.
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{"insertpos", "big"}, {"name", "under"}})}), "");
+    EXPECT_STREQ(LastLayer(CurrentBGPic())->name, "big");
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{"insertpos", 99}, {"name", "top"}})}), "");
+    EXPECT_STREQ(LastLayer(CurrentBGPic())->name, "top");
+    EXPECT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{"insertpos", "nosuch"}})}), "ERR 1369");
     EXPECT_EQ(vm->Run("DisplayBrushPart", {1, 2, 0, 0, 0, 1, 1}), "ERR 1217");
-    EXPECT_EQ(Ids().size(), 3u);  // a refused draw makes no layer
+    EXPECT_EQ(Ids().size(), 5u);  // a refused draw makes no layer
 }

@@ -165,6 +165,13 @@ TEST(DrawLib, ShapeArgumentErrors) {
         {"Line", {0, "x", 5, 5}, ERR_NUMEXPECTED},
         {"Plot", {0}, ERR_MISSINGPARAMTR},
         {"Cls", {1, 2}, ERR_TOOMANYARGS},
+        // Shapes too large to draw are refused at once; far-off ones draw nothing.
+        {"Box", {0, 0, 1000000000, 1000000000}, ERR_BITMAP},
+        {"Circle", {0, 0, 2000000000}, ERR_BITMAP},
+        {"Circle", {0, 0, 100000}, ERR_BITMAP},
+        {"Polygon", {0, 0, Arg::List({N(0), N(0), N(4e8), N(0), N(0), N(4e8)}, 1), 3}, ERR_BITMAP},
+        {"Ellipse", {2000000000, -2000000000, 10, 10}, 0},
+        {"Line", {2000000000, 5, 2000000000, 50, 0, 9}, 0},
     };
     for (const auto& r : rows) EXPECT_EQ(s.vm.CallErr(r.command, r.args), r.error) << r.command;
     EXPECT_EQ(s.Count(kBack), kW * kH);  // nothing was drawn

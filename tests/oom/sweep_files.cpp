@@ -129,6 +129,18 @@ bool RestoreTrees(const std::vector<std::string>& roots, const std::string& stor
     return true;
 }
 
+// True when `tree` names an existing folder inside `top` (or `top` itself).
+static bool HoldsTree(const fs::path& top, const char* tree) {
+    std::error_code e;
+    if (!tree || !*tree)
+        return false;
+    fs::path t = fs::weakly_canonical(tree, e);
+    if (e || t.empty())
+        return false;
+    fs::path rel = t.lexically_relative(top);
+    return !rel.empty() && *rel.begin() != "..";
+}
+
 std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<std::string>& paths,
                                     const std::string& tempRoot, const std::string& exclude) {
     std::set<std::string> roots;
@@ -136,6 +148,19 @@ std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<st
     fs::path temp = fs::weakly_canonical(tempRoot, ec);
     if (ec || temp.empty())
         return {};
+    // A checkout or build tree that lies in the temporary folder (a fresh clone under /tmp) is
+    // never a run's own folder: copying and restoring it around every run would take the whole
+    // tree, and the test runner's own files in it change while the runs go on.
+#ifdef QZ_OOM_SOURCE_TREE
+    const char* sourceTree = QZ_OOM_SOURCE_TREE;
+#else
+    const char* sourceTree = nullptr;
+#endif
+#ifdef QZ_OOM_BUILD_TREE
+    const char* buildTree = QZ_OOM_BUILD_TREE;
+#else
+    const char* buildTree = nullptr;
+#endif
     auto consider = [&](const std::string& given) {
         if (given.empty())
             return;
@@ -150,7 +175,8 @@ std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<st
         if (rel.empty() || *rel.begin() == ".." || *rel.begin() == ".")
             return;
         fs::path top = temp / *rel.begin();
-        if (top.string() == exclude || !fs::is_directory(top, e))
+        if (top.string() == exclude || !fs::is_directory(top, e) || HoldsTree(top, sourceTree) ||
+            HoldsTree(top, buildTree))
             return;
         roots.insert(top.string());
     };

@@ -4,6 +4,7 @@
 
 #include "base/error_codes.h"
 #include "display/display_links.h"
+#include "display/layer_list.h"
 #include "gfx/draw_modes.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
@@ -93,6 +94,7 @@ void InstallBrushLinks(bool on) {
     SetDisplayLinks(&links);
     SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
     InstallBrushLayerKinds(on);
+    SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
     SetImageDisplayLinks(on ? &imageLinks : nullptr);
     if (on)
