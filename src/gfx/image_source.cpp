@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/charset.h"
@@ -274,13 +275,12 @@ int OpenImageSource(VmState*, const qzImageSourceRequest* request, qzImageSource
     if (!request || !request->file) return ERR_WRONGUSAGE;
     qzImageSource* source = NewSource();
     if (!source) return ERR_MEM;
+    // Owned until it is handed over: the loaders and the scaling may run out of memory.
+    std::unique_ptr<qzImageSource, void (*)(qzImageSource*)> owner(source, FreeImageSource);
     ActivateAdapters(request->loaderList, QZ_PLUGINCAPS_IMAGE);
     if (!OpenThroughPlugins(request, source)) {
         int code = OpenThroughInbuilt(request, source);
-        if (code) {
-            FreeImageSource(source);
-            return code;
-        }
+        if (code) return code;
     }
 
     int width = RequestedSize(request->width, source->width);
@@ -294,22 +294,17 @@ int OpenImageSource(VmState*, const qzImageSourceRequest* request, qzImageSource
         } else {
             code = ScaleSource(source, width, height, request->smooth);
         }
-        if (code) {
-            FreeImageSource(source);
-            return code;
-        }
+        if (code) return code;
     }
     if (request->loadAlpha && !source->hasAlpha && !request->acceptMissingAlpha) {
         SetErrorArgString(GetDisplayFileName(request->file).c_str());
-        FreeImageSource(source);
         return ERR_NOALPHA;
     }
     if (request->loadTransparency && source->transparentColour == -1) {
         SetErrorArgString(GetDisplayFileName(request->file).c_str());
-        FreeImageSource(source);
         return ERR_NOTRANSPARENCY;
     }
-    result->source = source;
+    result->source = owner.release();
     result->hasAlpha = source->hasAlpha;
     result->transparentColour = source->transparentColour;
     result->width = source->width;
