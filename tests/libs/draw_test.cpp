@@ -1,6 +1,7 @@
 // The draw library: its style commands and their clamps, the argument errors of the shape
-// commands, shapes, lines and points drawn on a small display described through the blitters'
-// display hooks, pixels read back, Cls on each output kind, and shapes handed to the layer code.
+// commands, shapes (with their standard draw options), lines and points drawn on a small display
+// described through the blitters' display hooks, pixels read back, Cls on each output kind, and
+// shapes handed to the layer code.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -505,4 +506,55 @@ TEST(DrawLib, ShapesGoThroughPathsWhileTheSwitchIsOn) {
     EXPECT_GT(s.Count(0x00FF00), 100);
     SetShapePathRoute(nullptr);
     routed = nullptr;
+}
+
+// The options table of a shape command scales, turns and anchors the shape; its errors stop the
+// draw. Bounds are of the drawn pixels, inclusive; a 20 x 10 box at (40, 30) when not given.
+TEST(DrawLib, StandardDrawOptionsTransformShapes) {
+    const auto box = [](std::vector<std::pair<Arg, Arg>> options) {
+        return std::vector<Arg>{40, 30, 20, 10, 0xFF0000, Arg::Table(std::move(options))};
+    };
+    const auto triangle = Arg::List({N(0), N(0), N(10), N(0), N(10), N(10)}, 1);
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        int error;
+        int x0, y0, x1, y1;
+    } rows[] = {
+        {"Box", box({}), 0, 40, 30, 59, 39},
+        {"Box", box({{"scalex", N(2)}, {"scaley", N(3)}}), 0, 40, 30, 78, 57},
+        {"Box", box({{"width", N(30)}}), 0, 40, 30, 68, 39},
+        // A quarter turn anticlockwise about the top left corner, then about the centre.
+        {"Box", box({{"rotate", N(90)}}), 0, 40, 11, 49, 30},
+        {"Box", box({{"rotate", N(450)}, {"anchorx", N(0.5)}, {"anchory", N(0.5)}}), 0, 45, 26, 54, 45},
+        // A shear: the second element moves y by half of x.
+        {"Box", box({{"transform", Arg::List({N(1), N(0.5), N(0), N(1)})}}), 0, 40, 30, 59, 48},
+        {"Circle", {40, 30, 10, 0xFF0000, Arg::Table({{"scalex", N(2)}})}, 0, 40, 30, 80, 50},
+        {"Ellipse",
+         {40, 30, 10, 5, 0xFF0000, Arg::Table({{"rotate", N(90)}, {"anchorx", N(0.5)}, {"anchory", N(0.5)}})},
+         0, 45, 25, 55, 45},
+        {"Polygon", {40, 30, triangle, 3, 0xFF0000, Arg::Table({{"scaley", N(2)}})}, 0, 40, 30, 50, 50},
+        {"Arc", {40, 30, 10, 10, 0, 90, 0xFF0000, Arg::Table({{"scalex", N(2)}})}, 0, 60, 40, 80, 50},
+        {"Box", box({{"scalex", N(0)}}), ERR_WRONGUSAGE},
+        {"Circle", {40, 30, 10, 0xFF0000, Arg::Table({{"anchorx", N(1.5)}})}, ERR_WRONGUSAGE},
+        {"Polygon", {40, 30, triangle, 3, 0xFF0000, Arg::Table({{"transform", Arg::List({N(0), N(1), N(1), N(0)})}})},
+         ERR_WRONGUSAGE},
+        {"Ellipse", {40, 30, 10, 5, 0xFF0000, Arg::Table({{"transform", N(1)}})}, ERR_TABEXPECTED},
+    };
+    for (const auto& r : rows) {
+        DrawScope s;
+        s.vm.Ok("SetFillStyle", {FILLCOLOR});
+        EXPECT_EQ(s.vm.CallErr(r.command, r.args), r.error) << r.command;
+        int x0 = kW, y0 = kH, x1 = -1, y1 = -1;
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++)
+                if (s.At(x, y) == 0xFF0000) {
+                    x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+                }
+        if (r.error) {
+            EXPECT_EQ(x1, -1) << r.command << " drew after an error";
+            continue;
+        }
+        EXPECT_EQ(std::vector<int>({x0, y0, x1, y1}), std::vector<int>({r.x0, r.y0, r.x1, r.y1})) << r.command;
+    }
 }

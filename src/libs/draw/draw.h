@@ -15,12 +15,16 @@ struct VmState;
 extern const qzLibraryDescriptor qzDrawLibrary;
 
 // The standard draw options of a shape command's table (scaling, rotation, matrix, anchor) for a
-// shape of width x height, read into the transform. 0 or the reader's error. Null until the code
-// that parses the standard draw options installs it: the table then gives only the command's own
-// keys, and shapes are drawn untransformed unless a rotation argument is given.
+// shape of width x height, read into the transform. 0 or the reader's error. Opening the library
+// installs ReadShapeDrawTags; while it is null the table gives only the command's own keys, and
+// shapes are drawn untransformed unless a rotation argument is given.
 typedef int (*qzShapeDrawTagsReader)(VmState* state, int tableIndex, int width, int height,
                                      qzShapeTransform* transform);
 void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader);
+// The reader of the standard draw options: the table, when it is the call's last argument, parsed
+// from the global defaults for a shape of width x height; the transform gets the applied matrix
+// and the anchor (fractions of the width and height). 0 or the parser's error.
+int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzShapeTransform* transform);
 
 // Box, Ellipse, Circle, Arc and Polygon drawn as vector paths while the vector-graphics switch
 // that routes shapes through paths is on. Null until the vector-graphics library installs it:

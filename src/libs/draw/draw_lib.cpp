@@ -39,6 +39,7 @@ const qzConstantRow kDrawConstants[] = {
 
 int OpenDrawLibrary(VmState*) {
     ResetDrawState();
+    SetShapeDrawTagsReader(ReadShapeDrawTags);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "image/draw_options.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/graphics.h"
 #include "libs/system/system.h"
@@ -95,6 +96,17 @@ int DiameterOf(int32_t r) { return r >= 1 && r <= 0x3FFFFFFE ? 2 * r + 1 : 1; }
 }  // namespace
 
 void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader) { drawTagsReader = reader; }
+
+int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzShapeTransform* transform) {
+    qzTransformTags tags;
+    if (int e = ParseDrawTags(state, tableIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale, &tags,
+                              nullptr, QZ_DRAWTAGS_DEFAULTS))
+        return e;
+    for (int i = 0; i < 4; i++) transform->matrix[i] = tags.matrix[i];
+    transform->anchorX = tags.anchorx;
+    transform->anchorY = tags.anchory;
+    return 0;
+}
 void SetShapePathRoute(const qzShapePathRoute* route) { pathRoute = route; }
 
 int DrawBox(VmState* state) {
