@@ -3,6 +3,7 @@
 #include "net/net_transfer.h"
 
 #include <cctype>
+#include <utility>
 
 #include "base/error_codes.h"
 #include "net/net_connection.h"
@@ -112,21 +113,25 @@ void DropConnection(qzTransfer* t, qzConnection** connection) {
 }
 
 // Closes everything the transfer opened; the destination is renamed into place only on success.
+// What is closed is forgotten at once, so that a clean-up cut short by unwinding can be run again
+// for the rest.
 int CleanUp(qzTransfer* t, int rc) {
     DropConnection(t, &t->data);
     DropConnection(t, &t->control);
-    if (t->destination) {
-        if (!VfsClose(t->destination) && !rc) rc = ERR_WRITE;
-        if (!rc && OsRename(t->destinationTemp.c_str(), t->destinationFinal.c_str()) != 1) {
+    if (qzVfsFile* destination = std::exchange(t->destination, nullptr)) {
+        if (!VfsClose(destination) && !rc) rc = ERR_WRITE;
+        if (!rc && OsRename(t->destinationTemp.c_str(), t->destinationFinal.c_str()) == 1) t->destinationTemp.clear();
+        else if (!rc) {
             SetErrorArgString(t->request->file.c_str());
             rc = ERR_WRITEFILE;
         }
-        if (rc) OsDeleteFile(t->destinationTemp.c_str());
-    } else if (!t->destinationTemp.empty()) {
-        OsDeleteFile(t->destinationTemp.c_str());
     }
-    if (t->source && !VfsClose(t->source) && !rc && t->request->upload && t->parts.scheme == QZ_URL_FTP)
-        rc = ERR_CLOSEFILE;
+    if (!t->destinationTemp.empty()) {
+        OsDeleteFile(t->destinationTemp.c_str());
+        t->destinationTemp.clear();
+    }
+    if (qzVfsFile* source = std::exchange(t->source, nullptr))
+        if (!VfsClose(source) && !rc && t->request->upload && t->parts.scheme == QZ_URL_FTP) rc = ERR_CLOSEFILE;
     for (qzFormItem& item : t->request->form) {
         if (item.file) VfsClose(item.file);
         item.file = nullptr;
@@ -134,6 +139,32 @@ int CleanUp(qzTransfer* t, int rc) {
     if (rc) NetBytesFree(&t->result->body);
     return rc;
 }
+
+// Runs the clean-up when the transfer is left by unwinding (memory running out, an error raised
+// in a progress callback): no connection, open file or temporary file is left behind. The
+// unwinding that is under way goes on; a second one from the clean-up itself is dropped.
+class CleanUpOnUnwind {
+public:
+    explicit CleanUpOnUnwind(qzTransfer* t) : t_(t) {}
+    CleanUpOnUnwind(const CleanUpOnUnwind&) = delete;
+    CleanUpOnUnwind& operator=(const CleanUpOnUnwind&) = delete;
+    ~CleanUpOnUnwind() {
+        if (!t_) return;
+        try {
+            CleanUp(t_, ERR_MEM);
+        } catch (...) {
+        }
+    }
+    // The normal way out: the clean-up runs here, and if it is itself cut short, again on unwinding.
+    int Finish(int rc) {
+        rc = CleanUp(t_, rc);
+        t_ = nullptr;
+        return rc;
+    }
+
+private:
+    qzTransfer* t_;
+};
 
 int Exchange(qzTransfer* t) {
     int rc = 0;
@@ -266,6 +297,7 @@ int NetTransfer(VmState* state, qzTransferRequest* request, qzTransferResult* re
     if (!rc && request->upload && t.parts.scheme == QZ_URL_HTTP && (request->hasData || request->form.empty()))
         rc = ERR_WRONGUSAGE;
     if (rc) return rc;
+    CleanUpOnUnwind cleanUp(&t);
     t.escapedUrl = NetEscapeUrl(request->url, false);
     t.line.resize(QZ_HTTP_HEADER_LINE);
     rc = OpenSources(&t);
@@ -276,5 +308,5 @@ int NetTransfer(VmState* state, qzTransferRequest* request, qzTransferResult* re
         rc = 0;
     }
     if (request->upload && t.parts.scheme == QZ_URL_FTP) result->hasResults = false;
-    return CleanUp(&t, rc);
+    return cleanUp.Finish(rc);
 }

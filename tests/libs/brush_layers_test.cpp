@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "display/layer_test_util.h"
+#include "gfx/bitmap.h"
 #include "image/brush.h"
+#include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
 
 namespace {
@@ -17,6 +19,20 @@ protected:
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
         OpenLayered(64, 48, 0x000000);
+    }
+    // Marks column x of every row of the brush's mask or alpha channel solid.
+    static void MakeColumnSolid(int number, int x) {
+        qzBrush* brush = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, qzObjectId{number, nullptr}, &brush, 0), 0);
+        qzBitMap* plane = brush->mask ? brush->mask : brush->alpha;
+        qzLockInfo lock;
+        ASSERT_TRUE(LockBitMapPixels(plane, 0, &lock));
+        for (int y = 0; y < brush->height; y++) {
+            uint8_t* row = static_cast<uint8_t*>(lock.pixels) + y * lock.rowLength;
+            if (brush->mask) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            else row[x] = 255;
+        }
+        UnlockBitMapPixels(&lock);
     }
     static int CountBrushes() {
         int n = 0;
@@ -73,4 +89,36 @@ TEST_F(BrushLayers, ChangedBrushLeavesLayersTheirLook) {
     EXPECT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{"insertpos", "nosuch"}})}), "ERR 1369");
     EXPECT_EQ(vm->Run("DisplayBrushPart", {1, 2, 0, 0, 0, 1, 1}), "ERR 1217");
     EXPECT_EQ(Ids().size(), 5u);  // a refused draw makes no layer
+}
+
+TEST_F(BrushLayers, CollisionOfBrushes) {
+    // 1: 8 x 8 with a mask, solid in columns 0-3; 2: 8 x 8 with an alpha channel, solid in
+    // columns 4-7; 3: 4 x 4 without either.
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 8, 8, 0xFF0000, qztest::Arg::Table({{"mask", 1}, {"clear", 1}})}), "");
+    ASSERT_EQ(vm->Run("CreateBrush", {2, 8, 8, 0x00FF00, qztest::Arg::Table({{"alphachannel", 1}, {"clear", 1}})}), "");
+    ASSERT_EQ(vm->Run("CreateBrush", {3, 4, 4, 0x0000FF}), "");
+    for (int x = 0; x < 4; x++) {
+        MakeColumnSolid(1, x);
+        MakeColumnSolid(2, x + 4);
+    }
+    const int32_t right = QZ_PLACE_RIGHT;  // 56 on the 64 pixels wide display
+    const struct {
+        std::vector<qztest::Arg> args;
+        std::string expected;
+    } rows[] = {
+        {{3, 1, 0, 0, 2, 4, 0}, "0"},   // the boxes overlap in columns 4-7, transparent in both
+        {{3, 1, 0, 0, 2, -1, 5}, "1"},  // 2's column 3 lies over 1's column 3
+        {{3, 2, 0, 0, 1, 8, 0}, "0"},   // boxes apart
+        {{3, 3, 0, 0, 3, 3, 3}, "1"},   // plain boxes touching in one pixel
+        {{3, 3, 0, 0, 3, 4, 0}, "0"},
+        {{3, 3, 0, 0, 1, 0, 0}, "1"},   // plain against solid
+        {{3, 3, 4, 0, 1, 0, 0}, "0"},   // plain against transparent
+        {{46, 1, 0, 0, 4, 0, 4, 8}, "0"},
+        {{46, 1, 0, 0, 3, 7, 1, 1}, "1"},
+        {{46, 2, right, 0, 59, 0, 1, 48}, "0"},  // x resolved against the brush's width
+        {{46, 2, right, 0, 60, 0, 1, 48}, "1"},
+        {{3, 1, 0, 0, 9, 0, 0}, "ERR 1174"},
+        {{46, 9, 0, 0, 0, 0, 10, 10}, "ERR 1174"},
+    };
+    for (size_t i = 0; i < std::size(rows); i++) EXPECT_EQ(vm->Run("Collision", rows[i].args), rows[i].expected) << "row " << i;
 }

@@ -2,8 +2,11 @@
 // links through which the display code and the graphics core reach brushes.
 #include "libs/brush/brush_lib.h"
 
+#include <cstdint>
+
 #include "base/error_codes.h"
 #include "display/display_links.h"
+#include "display/layer_collision.h"
 #include "display/layer_list.h"
 #include "gfx/draw_modes.h"
 #include "gfx/object_bitmaps.h"
@@ -80,6 +83,29 @@ int TextureBrush(VmState* state, const qzObjectId& id, qzBitMap** bitmap, int32_
     return 0;
 }
 
+// A script coordinate as a whole pixel position, kept inside the 32-bit range.
+int32_t PositionArg(double value) {
+    if (!(value > INT32_MIN)) return INT32_MIN;  // NaN too
+    if (value > INT32_MAX) return INT32_MAX;
+    return int32_t(value);
+}
+
+// The collision test's view of a brush: its box at x, y (position constants resolved against its
+// size and the current drawing target) with its own mask or alpha channel.
+int BrushCollisionObject(VmState* state, const qzObjectId& id, double x, double y, qzCollisionObject* out) {
+    *out = {};
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
+    if (error) return error;
+    out->x = ResolveXPosition(PositionArg(x), brush->width, 0, 0);
+    out->y = ResolveYPosition(PositionArg(y), brush->height, 0, 0);
+    out->width = brush->width;
+    out->height = brush->height;
+    out->mask = brush->mask;
+    out->alpha = brush->alpha;
+    return 0;
+}
+
 int SaveHardware(VmState*, qzDisplay* display) { return SaveDisplayHardwareBrushes(display); }
 int RestoreHardware(VmState*, qzDisplay* display) { return RestoreDisplayHardwareBrushes(display); }
 int Recreate(VmState* state) { return RecreateBrushBitmaps(state, 0, 0); }
@@ -97,6 +123,9 @@ void InstallBrushLinks(bool on) {
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
     SetImageDisplayLinks(on ? &imageLinks : nullptr);
+    qzCollisionSources collision = CollisionSources();
+    collision.brush = on ? BrushCollisionObject : nullptr;
+    SetCollisionSources(&collision);
     if (on)
         InstallDrawTagDefaultsHooks();
     else
