@@ -1,6 +1,6 @@
 // The bitmaps of script objects that the graphics core and the graphics library read: a raster
 // brush's bitmap, mask and alpha channel, and those of one frame of a sprite. The brush and sprite
-// code install the lookups; until then no such object exists.
+// code install the lookups; without a lookup every id is unknown.
 #pragma once
 
 #include <cstdint>

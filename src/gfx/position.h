@@ -21,3 +21,6 @@ enum : int32_t {
 // A constant of the other axis is no constant here.
 int32_t ResolveXPosition(int32_t x, int32_t w, int32_t containerWidth, double anchor, int32_t origin = 0);
 int32_t ResolveYPosition(int32_t y, int32_t h, int32_t containerHeight, double anchor, int32_t origin = 0);
+// True when the value is one of that axis's constants (offset included).
+bool IsXPositionConstant(int32_t x);
+bool IsYPositionConstant(int32_t y);

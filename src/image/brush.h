@@ -26,7 +26,7 @@ enum { QZ_HWBRUSH_MASK = 1, QZ_HWBRUSH_ALPHA = 2 };
 
 struct qzBrush {
     qzObjectHeader header;  // type 3, id, object data, next
-    qzImageSource* source;  // the loader's pixels: vector brushes, and brushes whose bitmaps come later
+    qzImageSource* source;  // the loader's pixels: vector brushes, and brushes that make their bitmaps on first use
     qzBitMap* bitmap;       // null while deferred or while a hardware brush is parked
     qzBitMap* mask;
     qzBitMap* alpha;

@@ -5,6 +5,7 @@
 
 #include "display/layer_test_util.h"
 #include "gfx/bitmap.h"
+#include "gfx/position.h"
 #include "image/brush.h"
 #include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
@@ -101,7 +102,7 @@ TEST_F(BrushLayers, CollisionOfBrushes) {
         MakeColumnSolid(1, x);
         MakeColumnSolid(2, x + 4);
     }
-    const int32_t right = QZ_PLACE_RIGHT;  // 56 on the 64 pixels wide display
+    const int32_t right = QZ_POSITION_RIGHT;  // 56 on the 64 pixels wide display
     const struct {
         std::vector<qztest::Arg> args;
         std::string expected;

@@ -12,6 +12,7 @@
 #include "gfx/bitmap_pixels.h"
 #include "gfx/blit.h"
 #include "gfx/draw_modes.h"
+#include "gfx/position.h"
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
@@ -211,7 +212,7 @@ TEST_F(BrushTest, Geometry) {
         {{2, 0, 0, 0, 5}, "ERR 1218", "100x100", 0},
         {{2, -1, 0, 5, 5}, "ERR 1154", "100x100", 0},
         {{2, 100, 0, 5, 5}, "ERR 1217", "100x100", 0},
-        {{2, QZ_PLACE_CENTER, QZ_PLACE_CENTER, 10, 10}, "", "10x10", 45u << 8 | 45},
+        {{2, QZ_POSITION_CENTER, QZ_POSITION_CENTER, 10, 10}, "", "10x10", 45u << 8 | 45},
         {{2, 8, 2, 50, 50}, "", "2x8", 53u << 8 | 47},  // cut to the brush
     };
     for (const auto& c : crops) {

@@ -23,18 +23,7 @@ extern const qzLibraryDescriptor qzGraphicsLibrary;
 constexpr int32_t QZ_TYPE_POINTER = 36;
 constexpr int32_t QZ_TYPE_ASYNCDRAW = 37;
 
-// ---- Position constants ------------------------------------------------------------------
-enum {
-    QZ_PLACE_CENTER = -100000,
-    QZ_PLACE_LEFT = -90000,
-    QZ_PLACE_RIGHT = -80000,
-    QZ_PLACE_TOP = -70000,
-    QZ_PLACE_BOTTOM = -60000,
-    QZ_PLACE_LEFTOUT = -50000,
-    QZ_PLACE_RIGHTOUT = -40000,
-    QZ_PLACE_TOPOUT = -30000,
-    QZ_PLACE_BOTTOMOUT = -20000,
-};
+// ---- Position constants (their values: gfx/position.h) ---------------------------------
 constexpr int32_t QZ_KEEPASPRAT = 100000;
 
 // A coordinate within 4999 of a position constant is that constant plus an offset: the result is

@@ -9,6 +9,7 @@
 #include "gfx/frame_limit.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
+#include "gfx/position.h"
 #include "gfx/safe_blt.h"
 #include "gfx/scale_bitmap.h"
 #include "libs/graphics/attributes.h"
@@ -64,15 +65,15 @@ const qzCommandRow kGraphicsCommands[] = {
 #define QZ_NUM(name, value) {name, nullptr, static_cast<double>(value)}
 
 const qzConstantRow kGraphicsConstants[] = {
-    QZ_NUM("CENTER", QZ_PLACE_CENTER),
-    QZ_NUM("LEFT", QZ_PLACE_LEFT),
-    QZ_NUM("RIGHT", QZ_PLACE_RIGHT),
-    QZ_NUM("TOP", QZ_PLACE_TOP),
-    QZ_NUM("BOTTOM", QZ_PLACE_BOTTOM),
-    QZ_NUM("LEFTOUT", QZ_PLACE_LEFTOUT),
-    QZ_NUM("RIGHTOUT", QZ_PLACE_RIGHTOUT),
-    QZ_NUM("TOPOUT", QZ_PLACE_TOPOUT),
-    QZ_NUM("BOTTOMOUT", QZ_PLACE_BOTTOMOUT),
+    QZ_NUM("CENTER", QZ_POSITION_CENTER),
+    QZ_NUM("LEFT", QZ_POSITION_LEFT),
+    QZ_NUM("RIGHT", QZ_POSITION_RIGHT),
+    QZ_NUM("TOP", QZ_POSITION_TOP),
+    QZ_NUM("BOTTOM", QZ_POSITION_BOTTOM),
+    QZ_NUM("LEFTOUT", QZ_POSITION_LEFTOUT),
+    QZ_NUM("RIGHTOUT", QZ_POSITION_RIGHTOUT),
+    QZ_NUM("TOPOUT", QZ_POSITION_TOPOUT),
+    QZ_NUM("BOTTOMOUT", QZ_POSITION_BOTTOMOUT),
     QZ_NUM("BGPIC", 1),
     QZ_NUM("BRUSH", 3),
     QZ_NUM("ANIM", 4),
