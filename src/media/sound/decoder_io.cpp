@@ -54,6 +54,15 @@ uint64_t SourceBytesFrom(qzVfsFile* file, uint64_t offset)
     return static_cast<uint64_t>(size) > offset ? static_cast<uint64_t>(size) - offset : 0;
 }
 
+void SetPcmSourceLayout(qzSoundSource* source, qzVfsFile* file)
+{
+    source->packets = source->frames;
+    source->totalBytes = source->frames * source->bytesPerFrame;
+    source->bytesPerPacket = source->bytesPerFrame;
+    source->framesPerPacket = 1;
+    source->seekable = VfsHasStreamFlag(file) ? 0 : 1;
+}
+
 void SwapSourceWords(void* data, uint64_t count, bool fileBigEndian)
 {
     if (fileBigEndian == HostIsBigEndian())

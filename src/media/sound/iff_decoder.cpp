@@ -83,11 +83,7 @@ int OpenIff(qzSoundSource* source, bool sixteen)
         source->bytesPerFrame = source->channels;
         source->frames = bodySize / source->channels;
     }
-    source->packets = source->frames;
-    source->totalBytes = source->frames * source->bytesPerFrame;
-    source->bytesPerPacket = source->bytesPerFrame;
-    source->framesPerPacket = 1;
-    source->seekable = VfsHasStreamFlag(file) ? 0 : 1;
+    SetPcmSourceLayout(source, file);
     return 1;
 }
 

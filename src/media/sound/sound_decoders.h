@@ -26,5 +26,8 @@ void SkipSourceChunk(qzVfsFile* file, uint64_t size);
 void ReadSourceAt(qzVfsFile* file, uint64_t offset, void* buffer, uint64_t n);
 // The bytes of the file from offset on; UINT64_MAX when its size is unknown.
 uint64_t SourceBytesFrom(qzVfsFile* file, uint64_t offset);
+// Completes the layout of a PCM source whose frames and bytesPerFrame are set: one frame per
+// packet, its byte total, and whether its file can seek.
+void SetPcmSourceLayout(qzSoundSource* source, qzVfsFile* file);
 // Byte-swaps `count` 16-bit values between the file's order and host order.
 void SwapSourceWords(void* data, uint64_t count, bool fileBigEndian);

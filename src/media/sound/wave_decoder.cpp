@@ -106,11 +106,7 @@ int OpenWav(qzSoundSource* source)
     if (dataSize > available)
         dataSize = static_cast<uint32_t>(available);
     source->frames = dataSize / source->bytesPerFrame;
-    source->packets = source->frames;
-    source->totalBytes = source->frames * source->bytesPerFrame;
-    source->bytesPerPacket = source->bytesPerFrame;
-    source->framesPerPacket = 1;
-    source->seekable = VfsHasStreamFlag(file) ? 0 : 1;
+    SetPcmSourceLayout(source, file);
     return 1;
 }
 
