@@ -149,6 +149,7 @@ static std::string GrownTableOrder(VmState* L) {
         else order += "true";
         order += ' ';
     }
+    if (!order.empty()) order.pop_back();
     L->top--;
     return order;
 }
