@@ -40,6 +40,10 @@ struct qzBuiltOutline {
 };
 void FreeBuiltOutline(qzBuiltOutline* built);
 
+// Drops the outline kept from the last build (a build of the same records with the same
+// parameters reuses it).
+void ForgetLastOutline();
+
 // The FreeType library the engine works with (the font engine's).
 FT_Library OutlineEngineLibrary();
 // The outline of a sink's contours (even-odd fill when asked), or null when FreeType cannot hold it.
