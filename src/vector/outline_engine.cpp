@@ -14,6 +14,7 @@
 #include "platform/os_alloc.h"
 #include "text/freetype_font.h"
 #include "text/utf8_decode.h"
+#include "vector/outline_raster.h"
 #include "vector/path_buffer.h"
 #include "vector/vector_engine.h"
 #include "vector/vector_fonts.h"
@@ -713,6 +714,10 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
     target.rows = unsigned(height);
     target.width = unsigned(width);
     if (antialias) {
+        // Non-zero fills by accumulated area; FreeType's rasteriser splits large outlines into
+        // bands and walks the outline again for each one.
+        if (AccumulateOutlineCoverage(outline, pixels, rowLength, width, height))
+            return 1;
         // Rows run upward in FreeType's terms, so that path y grows downward in the plane.
         target.pitch = -rowLength;
         target.buffer = pixels;
