@@ -42,7 +42,8 @@ void WriteBrushPixelAt(qzBrush* brush, int32_t x, int32_t y, uint32_t colour, in
         WriteBitMapPixel(brush->mask, x, y, value ? MASKVISIBLE : MASKINVISIBLE, 1);
     } else if (brush->alpha) {
         BitMapLock lock(brush->alpha, 0);
-        if (lock.ok && x < lock.info.width && y < lock.info.height) ByteRow(lock.info, y)[x] = (uint8_t)value;
+        if (lock.ok && x < lock.info.width && y < lock.info.height)
+            ByteRow(lock.info, y)[x] = (uint8_t)(value < 0 ? 0 : value > 255 ? 255 : value);
     }
 }
 

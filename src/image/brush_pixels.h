@@ -17,7 +17,7 @@ enum { QZ_TRANSPARENCY_NONE = -1, QZ_TRANSPARENCY_MASK = 28, QZ_TRANSPARENCY_ALP
 // value, else -1 in *transparency.
 uint32_t ReadBrushPixelAt(const qzBrush* brush, int32_t x, int32_t y, int32_t* transparency);
 // Sets the pixel at x, y (inside the brush) to the colour's RGB; unless value is -1, a mask bit
-// is cleared by value 0 and set by any other, else an alpha byte becomes value (0..255).
+// is cleared by value 0 and set by any other, else an alpha byte becomes value (kept to 0..255).
 void WriteBrushPixelAt(qzBrush* brush, int32_t x, int32_t y, uint32_t colour, int32_t value);
 
 // Every pixel of the brush as 0xAARRGGBB, rows packed: AA is the alpha value, else 255 for a set

@@ -152,8 +152,7 @@ int BrushWriteBrushPixel(VmState* state) {
     const int32_t x = VmCheckInteger(state, 2);
     const int32_t y = VmCheckInteger(state, 3);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 4);
-    int32_t value = VmOptInteger(state, 5, -1);
-    if (value != -1) value = value < 0 ? 0 : value > 255 ? 255 : value;
+    const int32_t value = VmOptInteger(state, 5, -1);
     qzBrush* brush = nullptr;
     int error = FindChangedBrush(state, id, &brush);
     if (error) return error;
