@@ -293,17 +293,19 @@ struct Layout {
             }
         }
         const int32_t w = wordCount++;
-        int32_t width = 0;
-        int error = LineWidthWithPending(&width);
-        if (error) return error;
+        int error = 0;
         bool breakHere = false;
         if (ts->hasLineBreaks && !record) {
             if (breakIndex < ts->lineBreaks.size() && ts->lineBreaks[breakIndex] == w) {
                 breakHere = true;
                 breakIndex++;
             }
-        } else if (out->wrapWidth && width > out->wrapWidth) {
-            breakHere = true;
+        } else if (out->wrapWidth) {
+            // The line's width only matters for wrapping.
+            int32_t width = 0;
+            error = LineWidthWithPending(&width);
+            if (error) return error;
+            breakHere = width > out->wrapWidth;
         }
         if (!breakHere) return 0;
         const bool textBefore = wordRuns > lineFirstRun || (wasPending && wordBytes > wasPendStart);

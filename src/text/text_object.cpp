@@ -51,7 +51,7 @@ bool LayersShow(const qzObjectId& id) { return FindLayerUsingObject(QZ_TYPE_TEXT
 int DetachFromLayers(VmState* state, qzTextObject* object) {
     if (!LayersShow(object->header.id)) return 0;
     qzTextObject* copy = nullptr;
-    const int error = CloneTextObject(state, object, qzObjectId{0, nullptr}, &copy);
+    const int error = CloneTextObject(state, object, qzObjectId{0, QZ_AUTO_ID}, &copy);
     if (error) return error;
     copy->keptByLayers = 1;
     RetargetLayersToObject(QZ_TYPE_TEXTOBJECT, object->header.id, copy);
