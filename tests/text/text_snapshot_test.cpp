@@ -103,7 +103,9 @@ TEST(TextSnapshot, AntiAliasedTextAgreesWithImageMagick) {
         theirs.Ink(&tw, &th, &tsum);
         EXPECT_NEAR(ow, tw, 2 + tw / 50) << r.file << " edge " << r.edge;
         EXPECT_NEAR(oh, th, 2) << r.file << " edge " << r.edge;
-        EXPECT_NEAR(osum, tsum, tsum * 0.12) << r.file << " edge " << r.edge;
+        // The edge saturates where its window holds 2e + 1 pixels' worth of ink, so its rim is softer
+        // than a grey dilation's, which takes the window's maximum.
+        EXPECT_NEAR(osum, tsum, tsum * (r.edge ? 0.2 : 0.12)) << r.file << " edge " << r.edge;
         FontEngineClose(font);
     }
 }
