@@ -102,6 +102,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
 
     // 2. The object.
     DrawImage image;
+    qzBGPic* picture = nullptr;  // BGPICPART
     int32_t objectWidth = 0, objectHeight = 0, type = QZ_IMAGETYPE_RASTER;
     qzImageSource* vectorSource = nullptr;
     int hardware = 0;
@@ -152,6 +153,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         if (dstx == -1) dstx = srcx;
         if (dsty == -1) dsty = srcy;
         if (!image.bitmap) return ERR_FINDBGPIC;
+        picture = pic;
     } else {
         return ERR_WRONGUSAGE;
     }
@@ -184,15 +186,39 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     if (width > objectWidth - srcx) width = objectWidth - srcx;
     if (height > objectHeight - srcy) height = objectHeight - srcy;
 
+    // The part of a picture together with its layers: the composition stands in for the picture.
+    if (picture && (flags & QZ_DRAWOBJ_WITHLAYERS)) {
+        qzBitMap* composed = nullptr;
+        int owned = 0;
+        int error = GetBGPicImageWithLayers(state, picture, srcx, srcy, width, height, &composed, &owned);
+        if (error) return error;
+        if (owned) {
+            image.Own(composed, nullptr, nullptr, objectWidth, objectHeight);
+        } else {
+            image.bitmap = composed;
+            image.mask = image.alpha = nullptr;
+        }
+    }
+
     // 7. With layers on the drawing becomes a layer.
     const bool identity = IsIdentityMatrix(transform.matrix) && !(flags & QZ_DRAWOBJ_TRANSFORMED);
     if (layersOn && !outBitmap) {
+        // A composed part goes into the layer as a private copy; other layers draw their object.
+        qzBitMap* own = nullptr;
+        if (picture && (flags & QZ_DRAWOBJ_WITHLAYERS)) {
+            int error = CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &own, nullptr,
+                                   nullptr);
+            if (error) return error;
+        }
         qzLayerState* st = NewLayerState();
-        if (!st) return ERR_MEM;
-        st->partX = srcx;
-        st->partY = srcy;
+        if (!st) {
+            DeleteBitMap(own);
+            return ERR_MEM;
+        }
+        st->partX = own ? 0 : srcx;
+        st->partY = own ? 0 : srcy;
         const bool replace = flags & QZ_DRAWOBJ_REPLACE;
-        int error = AddLayerForObject(state, kind, id, dstx, dsty, width, height, &transform, &tags, nullptr, nullptr,
+        int error = AddLayerForObject(state, kind, id, dstx, dsty, width, height, &transform, &tags, own, nullptr,
                                       nullptr, st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
         if (error) return error;
         if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE)))

@@ -55,3 +55,7 @@ int VgGetPathExtents(VmState* state);
 int VgTranslatePath(VmState* state);
 int VgNormalizePath(VmState* state);
 int VgSetVectorEngine(VmState* state);
+int VgDrawPath(VmState* state);
+// Installs (or removes) the draw library's route of shapes through paths, the path layers' row and
+// the shapes' outline renderer.
+void InstallPathDrawing(bool on);
