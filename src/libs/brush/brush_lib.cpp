@@ -16,6 +16,7 @@
 #include "image/draw_options.h"
 #include "image/image_display.h"
 #include "image/output_select.h"
+#include "libs/brush/brush_process_commands.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 #include "vm/vm.h"
@@ -51,6 +52,7 @@ const qzCommandRow kBrushCommands[] = {
     {"EndDoubleBuffer", BrushEndDoubleBuffer},
     {"CreateGradientBrush", BrushCreateGradientBrush},
     {"CreateTexturedBrush", BrushCreateTexturedBrush},
+    QZ_BRUSH_PROCESS_COMMAND_ROWS,
     {nullptr, nullptr},
 };
 
