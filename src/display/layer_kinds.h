@@ -10,6 +10,7 @@
 #include "display/layer.h"
 
 struct VmState;
+struct qzTransformTags;
 
 // The bitmaps that a redraw draws for a layer, with their size. fromCache: the filtered copy was
 // taken (it is cut to the shown part already, so no part offset applies).
@@ -49,6 +50,22 @@ struct qzLayerKindOps {
     // Frees the objects of the type that the script freed while layers showed them and that no
     // layer shows any more. Null: nothing.
     void (*purgeOrphans)(VmState* state);
+    // A new state record of the type for a transformed or display-scaled state: a copy of the
+    // base state with the type's own part copied, and with empty bitmaps, shadow alpha and clip
+    // region. Null (or null returned: out of memory): a plain record with the common part copied.
+    qzLayerState* (*copyState)(const qzLayer* layer, const qzLayerState* base);
+    // Draws the layer's content anew into the state's own bitmaps with the transform (a copy of
+    // the layer's, with the display's scale applied for display states), so that content drawn
+    // from parameters stays sharp; sets the state's drawn width and height. 0 or an error (the
+    // state is then freed by the caller). Null: the shown object's bitmaps are transformed.
+    int (*renderContent)(VmState* state, qzLayer* layer, qzLayerState* layerState, const qzTransformTags* transform);
+    // Reads the type's own tags of a style table (at tableIndex) into scratch, a copy of the base
+    // state made by copyState, and sets *changed when the content is to be drawn anew (the style
+    // code then draws scratch with renderContent and makes it the base state). 0 or the tag's
+    // error; the layer itself is left alone. Null: the type has no tags of its own.
+    int (*parseStyle)(VmState* state, const qzLayer* layer, int tableIndex, qzLayerState* scratch, int* changed);
+    // Sets the type's own fields in the style table on the stack top. Null: none.
+    void (*getStyle)(VmState* state, const qzLayer* layer);
 };
 
 // Installs the row of a layer type (copied); null puts the type's built-in row back.
