@@ -2,6 +2,7 @@
 #include "net/net_io.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/error_codes.h"
 #include "net/net_bytes.h"
@@ -51,6 +52,25 @@ qzTimeVal Elapsed(const qzTimeVal& since) {
     OsSubTime(&now, &since);
     return now;
 }
+
+// Holds a connection for one send or receive. A removal meanwhile only marks the record; the
+// release frees it, also when the send or receive is left by unwinding.
+class HeldConnection {
+public:
+    HeldConnection(VmState* state, qzConnection* connection) : state_(state), connection_(connection) {
+        HoldConnection(connection);
+    }
+    HeldConnection(const HeldConnection&) = delete;
+    HeldConnection& operator=(const HeldConnection&) = delete;
+    ~HeldConnection() {
+        if (connection_) ReleaseConnection(state_, connection_);
+    }
+    void Release() { ReleaseConnection(state_, std::exchange(connection_, nullptr)); }
+
+private:
+    VmState* state_;
+    qzConnection* connection_;
+};
 
 // One receive in progress: where the bytes go and how many went.
 struct Receive {
@@ -197,7 +217,7 @@ int NetSend(VmState* state, qzConnection* connection, const void* data, size_t c
     *callbackResult = 0;
     *sent = 0;
     if (count < 1) return 0;
-    HoldConnection(connection);
+    HeldConnection hold(state, connection);
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     qzSocket* socket = connection->socket;
     qzTimeVal lastProgress;
@@ -238,7 +258,7 @@ int NetSend(VmState* state, qzConnection* connection, const void* data, size_t c
         SockPause(socket->fd, QZ_SOCK_WAIT_WRITE, kPauseMs);
     }
     *sent = total;
-    ReleaseConnection(state, connection);
+    hold.Release();
     return result;
 }
 
@@ -271,11 +291,11 @@ int NetFlushFileStage(const qzReceiveTarget* target) {
 int NetReceiveInto(VmState* state, qzConnection* connection, int mode, int64_t count, int wait,
                    const qzReceiveTarget* target, int64_t* received) {
     Receive r{state, connection, mode, count, target, nullptr, nullptr};
-    HoldConnection(connection);
+    HeldConnection hold(state, connection);
     int result = 0, progressResult = 0;
     int rc = ReceiveLoop(r, wait, &result, &progressResult);
     qzSocketIo io = connection->socket->io;
-    ReleaseConnection(state, connection);
+    hold.Release();
     if (received) *received = r.delivered;
     if (mode == QZ_RECEIVE_LINE && target && target->fixed && target->fixedCapacity)
         target->fixed[r.delivered < static_cast<int64_t>(target->fixedCapacity) ? r.delivered
@@ -294,13 +314,14 @@ int NetReceiveInto(VmState* state, qzConnection* connection, int mode, int64_t c
 int NetReceiveForScript(VmState* state, qzConnection* connection, int mode, int64_t count, int wait,
                         const qzPacketCallback* packet) {
     qzNetBytes text;
+    NetBytesScope textScope(&text);
     Receive r{state, connection, mode, count, nullptr, packet, &text};
-    HoldConnection(connection);
+    HeldConnection hold(state, connection);
     int result = 0, progressResult = 0;
     int rc = ReceiveLoop(r, wait, &result, &progressResult);
     if (!rc) rc = progressResult;
     connection->dataPending = 0;
-    ReleaseConnection(state, connection);
+    hold.Release();
     if (rc) {
         NetBytesFree(&text);
         return rc;

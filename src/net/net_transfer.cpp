@@ -230,6 +230,7 @@ int ReceiveBody(qzTransfer* t, qzConnection* connection, int shape, int64_t leng
     StartProgress(t, connection, request.upload ? 1 : 0, total);
     qzReceiveTarget target;
     qzNetBytes stage;
+    NetBytesScope stageScope(&stage);
     if (!request.upload && request.hasFile) {
         int rc = OpenDestination(t);
         if (rc) return rc;

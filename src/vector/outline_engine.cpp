@@ -574,7 +574,8 @@ int InbuiltDrawPath(qzPathDrawBlock* block) {
         FT_Outline_Transform(&built->outline, &m);
     FT_BBox box{};
     FT_Outline_Get_BBox(&built->outline, &box);
-    FT_Outline_Translate(&built->outline, -box.xMin, -box.yMin);
+    // The box is placed on whole pixels, so that the coverage keeps its place within a pixel.
+    FT_Outline_Translate(&built->outline, -(box.xMin & ~FT_Pos(63)), -(box.yMin & ~FT_Pos(63)));
     int ok = RenderOutlineCoverage(&built->outline, block->pixels, block->rowLength, block->width, block->height,
                                    block->style ? block->style->antialias : 1);
     FreeBuiltOutline(built);

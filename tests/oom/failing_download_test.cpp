@@ -1,6 +1,7 @@
-// Running out of memory at each allocation of a download into a file: the download fails with
-// ERR_MEM (or succeeds), the target keeps its old contents or gets the whole new ones, and no
-// temporary file stays beside it.
+// Running out of memory at each allocation of a download: the download fails with ERR_MEM (or
+// succeeds), a target file keeps its old contents or gets the whole new ones, no temporary file
+// stays beside it, and nothing leaks (the leak checker runs at exit), with and without a
+// progress callback whose own allocations unwind the transfer mid-body.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,18 +15,37 @@ namespace {
 using namespace nettest;
 
 std::string downloadUrl, downloadTarget;
+bool toFile = true, withCallback = false;
 
-// DownloadFile(url, {file = target}), called from inside a protected call so that running out
-// of memory while its arguments are made is an error of the call too.
+// A progress callback that makes a string, so that memory runs out inside it too, and asks the
+// transfer to go on.
+int Progress(VmState* L) {
+    VmPushString(L, "progress reported");
+    VmPushNumber(L, 0);
+    return 1;
+}
+
+// DownloadFile(url[, {file = target}[, callback]]), called from inside a protected call so that
+// running out of memory while its arguments are made is an error of the call too.
 int Download(VmState* L) {
     VmPushString(L, "downloadfile");
     VmGetTable(L, VM_GLOBALSINDEX);
     VmPushLString(L, downloadUrl.data(), downloadUrl.size());
-    VmNewTable(L);
-    VmPushString(L, "file");
-    VmPushLString(L, downloadTarget.data(), downloadTarget.size());
-    VmRawSet(L, -3);
-    VmCall(L, 2, 0);
+    int args = 1;
+    if (toFile || withCallback) {
+        VmNewTable(L);
+        if (toFile) {
+            VmPushString(L, "file");
+            VmPushLString(L, downloadTarget.data(), downloadTarget.size());
+            VmRawSet(L, -3);
+        }
+        args++;
+    }
+    if (withCallback) {
+        VmPushCFunction(L, Progress);
+        args++;
+    }
+    VmCall(L, args, 2);
     return 0;
 }
 
@@ -35,27 +55,40 @@ TEST_F(FailingDownload, LeavesTheOldFileOrTheNewOneAndNothingBeside) {
     PythonHttpServer server;
     ASSERT_TRUE(server.Start());
     WriteFile(server.root.File("page.txt"), "the new contents\n");
-    TempDir out;
     downloadUrl = server.Url("/page.txt");
-    downloadTarget = out.File("target.txt");
-    WriteFile(downloadTarget, "the old contents\n");
-    VmSetTop(L, 0);
-    VmPushCFunction(L, Download);
-    int result = 0;
-    uint64_t count = ForEachFailingAllocation(
-        [&] {
-            VmPushValue(L, 1);
-            result = VmProtectedCall(L, 0, 0, 0);
-            VmSetTop(L, 1);
-        },
-        [&](uint64_t n) {
-            EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
-            const std::string now = ReadFile(downloadTarget);
-            EXPECT_EQ(now, result == 0 ? "the new contents\n" : "the old contents\n") << n;
-            EXPECT_EQ(FilesIn(out.path), std::vector<std::string>{"target.txt"}) << n;
-            WriteFile(downloadTarget, "the old contents\n");
-        });
-    EXPECT_GT(count, 3u);
+    const struct {
+        bool file, callback;
+    } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file ? "into a file" : "into memory") +
+                     (c.callback ? ", with a progress callback" : ""));
+        toFile = c.file;
+        withCallback = c.callback;
+        TempDir out;
+        downloadTarget = out.File("target.txt");
+        if (toFile) WriteFile(downloadTarget, "the old contents\n");
+        VmSetTop(L, 0);
+        VmPushCFunction(L, Download);
+        int result = 0;
+        uint64_t count = ForEachFailingAllocation(
+            [&] {
+                VmPushValue(L, 1);
+                result = VmProtectedCall(L, 0, 0, 0);
+                VmSetTop(L, 1);
+            },
+            [&](uint64_t n) {
+                EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result;
+                if (!toFile) {
+                    EXPECT_TRUE(FilesIn(out.path).empty()) << n;
+                    return;
+                }
+                const std::string now = ReadFile(downloadTarget);
+                EXPECT_EQ(now, result == 0 ? "the new contents\n" : "the old contents\n") << n;
+                EXPECT_EQ(FilesIn(out.path), std::vector<std::string>{"target.txt"}) << n;
+                WriteFile(downloadTarget, "the old contents\n");
+            });
+        EXPECT_GT(count, 3u);
+    }
 }
 
 }  // namespace

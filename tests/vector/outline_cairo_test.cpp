@@ -22,7 +22,8 @@ struct Case {
     std::vector<PathOp> reference = {};   // what cairo draws, when it is not the same path
 };
 
-// The engine's coverage of path 1 drawn as the style says, and where its box starts.
+// The engine's coverage of path 1 drawn as the style says, and where its box starts (the plane
+// begins at the whole pixel the box starts in).
 std::vector<uint8_t> EngineCoverage(const CairoStyle& style, int antialias, double* x1, double* y1, int* width,
                                     int* height) {
     qzPathStyle& ps = GetPathStyle();
@@ -133,7 +134,7 @@ TEST(OutlineVsCairo, CoverageMatches) {
         std::vector<uint8_t> ours = EngineCoverage(c.style, 1, &x1, &y1, &width, &height);
         ASSERT_GT(width, 0) << c.name;
         ASSERT_GT(height, 0) << c.name;
-        std::vector<uint8_t> reference = CairoCoverage(c.reference.empty() ? c.ops : c.reference, c.style, x1, y1, width, height, cairoFace, 48);
+        std::vector<uint8_t> reference = CairoCoverage(c.reference.empty() ? c.ops : c.reference, c.style, std::floor(x1), std::floor(y1), width, height, cairoFace, 48);
         double iou = CoverageIoU(ours, reference);
         EXPECT_GE(iou, 0.98) << c.name << ", " << width << " x " << height;
     }

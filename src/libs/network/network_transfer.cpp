@@ -169,6 +169,7 @@ int TransferCommand(VmState* state, bool upload) {
     bool silentFail = false;
     rc = ReadRequest(state, &request, &silentFail);
     qzTransferResult result;
+    NetBytesScope bodyScope(&result.body);
     if (!rc) rc = NetTransfer(state, &request, &result);
     if (rc) {
         if (!silentFail) return rc;

@@ -55,3 +55,6 @@ int VgGetPathExtents(VmState* state);
 int VgTranslatePath(VmState* state);
 int VgNormalizePath(VmState* state);
 int VgSetVectorEngine(VmState* state);
+int VgDrawPath(VmState* state);
+// Installs (or removes) the draw library's route of shapes through paths and the path layers' row.
+void InstallPathDrawing(bool on);

@@ -41,6 +41,7 @@ const qzCommandRow kVectorGraphicsCommands[] = {
     {"NormalizePath", VgNormalizePath},
     {"ForcePathUse", VgForcePathUse},
     {"SetVectorEngine", VgSetVectorEngine},
+    {"DrawPath", VgDrawPath},
     {nullptr, nullptr},
 };
 
@@ -60,10 +61,12 @@ int OpenVectorGraphicsLibrary(VmState*) {
     InitInbuiltVectorEngine();
     SetCurrentVectorEngine(GetInbuiltVectorEngine());
     ResetPathStyle();
+    InstallPathDrawing(true);
     return RegisterObjectList(GetPathList());
 }
 
 void ResetVectorGraphicsLibrary() {
+    InstallPathDrawing(false);
     ResetPathStyle();
     SetCurrentVectorEngine(GetInbuiltVectorEngine());
 }

@@ -1,0 +1,45 @@
+// DrawPath, and the draw library's shapes drawn as paths while ForcePathUse is on.
+#include <cmath>
+
+#include "libs/draw/draw.h"
+#include "libs/vectorgraphics/vectorgraphics.h"
+#include "runtime/arg_check.h"
+#include "runtime/object_id.h"
+#include "vector/path_render.h"
+#include "vector/path_style.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+bool ShapesGoThroughPaths() { return GetForcePathUse() != 0; }
+
+int DrawShapeAsPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,
+                    const double* numbers, int count) {
+    return ShapeToPath(state, kind, x, y, color, optionsIndex, numbers, count);
+}
+
+const qzShapePathRoute kRoute = {ShapesGoThroughPaths, DrawShapeAsPath};
+
+}  // namespace
+
+int VgDrawPath(VmState* state) {
+    VmCheckArgCount(state, 3, 5, 0, 0);
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    const int32_t x = VmTruncateNumber(VmCheckNumber(state, 2));
+    const int32_t y = VmTruncateNumber(VmCheckNumber(state, 3));
+    uint32_t color = 0;
+    if (VmGetTop(state) >= 4 && VmType(state, 4) != VM_TNIL) {
+        // The low 32 bits: RGB and, in the top byte, a transparency level.
+        const double n = std::trunc(VmCheckNumber(state, 4));
+        if (n >= -2147483648.0 && n <= 4294967295.0) color = n < 0 ? (uint32_t)(int32_t)n : (uint32_t)n;
+    }
+    const int optionsIndex = VmGetTop(state) >= 5 ? 5 : 0;
+    return DrawPathInternal(state, id, x, y, color, optionsIndex);
+}
+
+void InstallPathDrawing(bool on) {
+    SetShapePathRoute(on ? &kRoute : nullptr);
+    InstallPathLayerKind(on);
+}

@@ -1,0 +1,230 @@
+// DrawPath on a headless display: paths in several styles against cairo's render of the same path
+// (intersection over union at least 0.98), placement, the errors, edge and shadow, shapes drawn
+// through temporary paths, and path layers that keep their own copy of the path.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "base/error_codes.h"
+#include "display/layer_test_util.h"
+#include "image/draw_options.h"
+#include "libs/draw/draw.h"
+#include "libs/vectorgraphics/vectorgraphics.h"
+#include "path_oracle.h"
+#include "path_test_util.h"
+#include "vector/draw_state.h"
+#include "vector/path_layer.h"
+#include "vector/path_style.h"
+
+using namespace vectortest;
+using qztest::Arg;
+
+namespace {
+
+constexpr int kW = 200, kH = 150;
+
+class PathDraw : public LayerTest {
+protected:
+    void SetUp() override {
+        LayerTest::SetUp();
+        delete vm;
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,        &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzDrawLibrary,    &qzVectorGraphicsLibrary};
+    }
+    void Open(bool layers) {
+        OpenCurrent(1, Arg::Table({{"width", kW}, {"height", kH}, {"layers", layers}, {"color", 0.0}}));
+    }
+    // The green channel of the window: the coverage of what was drawn in white on black.
+    std::vector<uint8_t> Coverage() {
+        std::vector<uint8_t> plane((size_t)kW * kH);
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) plane[(size_t)y * kW + x] = (uint8_t)((Pixel(1, x, y) >> 8) & 255);
+        return plane;
+    }
+    void Build(const std::vector<PathOp>& ops) {
+        vm->Ok("StartPath", {1});
+        BuildPath(*vm, 1, ops);
+    }
+};
+
+struct Style {
+    int fillStyle;
+    int lineWidth;
+    int cap, join;
+    bool evenOdd;
+};
+
+}  // namespace
+
+TEST_F(PathDraw, MatchesCairo) {
+    Open(false);
+    const std::vector<PathOp> star = {{'M', {50, 0}},  {'L', {80, 90}}, {'L', {0, 35}},
+                                      {'L', {100, 35}}, {'L', {20, 90}}, {'Z', {}}};
+    const std::vector<PathOp> wave = {{'M', {0, 40}}, {'C', {30, -20, 70, 100, 100, 40}}, {'l', {40, -30}}};
+    const std::vector<PathOp> rings = {{'O', {50, 50, 45}}, {'Z', {}}, {'O', {50, 50, 20}}, {'Z', {}}};
+    const std::vector<PathOp> wedge = {{'M', {60, 60}}, {'A', {60, 60, 55, 40, 10, 250, 1}}, {'Z', {}}};
+    const std::vector<PathOp> box = {{'B', {0, 0, 120, 70, 40, 0, 100, 20}}};
+    const Style filled{FILLCOLOR, 1, 0, 0, false};
+    const struct {
+        const char* name;
+        const std::vector<PathOp>& ops;
+        Style style;
+    } rows[] = {
+        {"star, non-zero", star, filled},
+        {"star, even-odd", star, {FILLCOLOR, 1, 0, 0, true}},
+        {"star outline, miter", star, {FILLNONE, 6, PATH_CAPBUTT, PATH_JOINMITER, false}},
+        {"wave, round caps", wave, {FILLNONE, 9, PATH_CAPROUND, PATH_JOINROUND, false}},
+        {"wave, square caps, bevel", wave, {FILLNONE, 5, PATH_CAPSQUARE, PATH_JOINBEVEL, false}},
+        {"rings, even-odd", rings, {FILLCOLOR, 1, 0, 0, true}},
+        {"pie wedge", wedge, filled},
+        {"rounded box outline", box, {FILLNONE, 3, 0, PATH_JOINROUND, false}},
+        {"rounded box", box, filled},
+    };
+    for (const auto& r : rows) {
+        vm->Ok("Cls", {});
+        Build(r.ops);
+        qzDrawState* ds = GetDrawState();
+        ds->fillStyle = r.style.fillStyle;
+        ds->lineWidth = r.style.lineWidth;
+        ds->formStyle = FORM_NORMAL | FORM_ANTIALIAS;
+        vm->Ok("SetLineCap", {r.style.cap});
+        vm->Ok("SetLineJoin", {r.style.join});
+        vm->Ok("SetFillRule", {r.style.evenOdd ? PATH_FILLRULEEVENODD : PATH_FILLRULEWINDING});
+        ASSERT_EQ(vm->Run("DrawPath", {1, 40, 30, 0xFFFFFF}), "") << r.name;
+        CairoStyle c;
+        c.fill = r.style.fillStyle != FILLNONE;
+        c.evenOdd = r.style.evenOdd;
+        c.width = r.style.lineWidth;
+        c.cap = r.style.cap;
+        c.join = r.style.join;
+        EXPECT_GE(CoverageIoU(Coverage(), CairoCoverage(r.ops, c, -40, -30, kW, kH)), 0.98) << r.name;
+    }
+    // A rotation turns the path about the top-left corner of its box (anchor 0, 0).
+    vm->Ok("Cls", {});
+    Build(star);
+    GetDrawState()->fillStyle = FILLCOLOR;
+    ASSERT_EQ(vm->Run("DrawPath", {1, 60, 20, 0xFFFFFF, Arg::Table({{"rotate", 30}})}), "");
+    double m[4];
+    BuildScaleRotateMatrix(1, 1, 30, m);
+    CairoStyle c;
+    c.matrix = m;
+    const std::vector<uint8_t> turned = CairoCoverage(star, c, -60, -20, kW, kH);
+    EXPECT_GE(CoverageIoU(Coverage(), turned), 0.98);
+}
+
+TEST_F(PathDraw, PlacementAndErrors) {
+    Open(false);
+    vm->Ok("StartPath", {1});
+    EXPECT_EQ(vm->Run("DrawPath", {1, 0, 0}), "ERR 1394");  // a new path
+    vm->Ok("MoveTo", {1, 5, 5});
+    EXPECT_EQ(vm->Run("DrawPath", {1, 0, 0}), "ERR 1394");  // only a move
+    EXPECT_EQ(vm->Run("DrawPath", {7, 0, 0}), "ERR " + std::to_string(ERR_FINDPATH));
+    EXPECT_EQ(vm->Run("DrawPath", {1, 0}), "ERR " + std::to_string(ERR_MISSINGPARAMTR));
+
+    // A 100 x 50 box drawn filled at 10, 20 covers x 10..109, y 20..69; outlined 4 wide, 2 more.
+    qzDrawState* ds = GetDrawState();
+    const struct {
+        int fillStyle, lineWidth;
+        int x0, y0, x1, y1;
+    } rows[] = {{FILLCOLOR, 1, 10, 20, 109, 69}, {FILLNONE, 4, 8, 18, 111, 71}};
+    for (const auto& r : rows) {
+        vm->Ok("Cls", {});
+        vm->Ok("StartPath", {1});
+        vm->Ok("AddBoxToPath", {1, 0, 0, 100, 50});
+        ds->fillStyle = r.fillStyle;
+        ds->lineWidth = r.lineWidth;
+        ASSERT_EQ(vm->Run("DrawPath", {1, 10, 20, 0xFF0000}), "");
+        EXPECT_EQ(Pixel(1, r.x0, r.y0), 0xFF0000u) << r.lineWidth;
+        EXPECT_EQ(Pixel(1, r.x1, r.y1), 0xFF0000u) << r.lineWidth;
+        EXPECT_EQ(Pixel(1, r.x0 - 1, r.y0), 0u) << r.lineWidth;
+        EXPECT_EQ(Pixel(1, r.x1 + 1, r.y1 + 1), 0u) << r.lineWidth;
+        EXPECT_EQ(Pixel(1, 60, 45), r.fillStyle == FILLNONE ? 0u : 0xFF0000u) << r.lineWidth;
+    }
+}
+
+TEST_F(PathDraw, EdgeShadowAndFills) {
+    Open(false);
+    vm->Ok("StartPath", {1});
+    vm->Ok("AddBoxToPath", {1, 0, 0, 40, 30});
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    vm->Ok("SetFormStyle", {FORM_EDGE, 0x00FF00, 3});
+    vm->Ok("SetFormStyle", {FORM_SHADOW, 0x0000FF, 6, SHDW_SOUTHEAST});
+    ASSERT_EQ(vm->Run("DrawPath", {1, 50, 40, 0xFF0000}), "");
+    EXPECT_EQ(Pixel(1, 70, 55), 0xFF0000u);  // the shape
+    EXPECT_EQ(Pixel(1, 48, 55), 0x00FF00u);  // its edge, 3 pixels around it
+    EXPECT_EQ(Pixel(1, 46, 55), 0u);
+    EXPECT_EQ(Pixel(1, 96, 75), 0x0000FFu);  // the shadow, 6 pixels south-east
+    EXPECT_EQ(Pixel(1, 100, 79), 0u);
+    // A gradient fill spans the path's box.
+    vm->Ok("Cls", {});
+    vm->Ok("SetFormStyle", {FORM_NORMAL});
+    vm->Ok("SetFillStyle", {FILLGRADIENT, 1, 0xFF0000, 0x0000FF});
+    ASSERT_EQ(vm->Run("DrawPath", {1, 50, 40}), "");
+    EXPECT_NE(Pixel(1, 51, 55), Pixel(1, 88, 55));
+    EXPECT_EQ(Pixel(1, 49, 55), 0u);
+}
+
+TEST_F(PathDraw, ShapesThroughTemporaryPaths) {
+    Open(false);
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    vm->Ok("ForcePathUse", {1});
+    auto countPaths = [] {
+        int n = 0;
+        for (qzObjectHeader* h = *GetPathList(); h; h = h->next) n++;
+        return n;
+    };
+    vm->Ok("StartPath", {5});
+    ASSERT_EQ(vm->Run("Circle", {20, 20, 30, 0xFFFFFF}), "");
+    EXPECT_EQ(countPaths(), 1);
+    // A circle of radius 30 about (30, 30) from the position.
+    EXPECT_EQ(Pixel(1, 50, 50), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(1, 22, 50), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(1, 22, 22), 0u);
+    // An arc is a pie wedge: its centre is covered.
+    vm->Ok("Cls", {});
+    ASSERT_EQ(vm->Run("Arc", {100, 20, 40, 40, 0, 90, 0xFFFFFF}), "");
+    EXPECT_EQ(Pixel(1, 141, 61), 0xFFFFFFu);
+    ASSERT_EQ(vm->Run("Box", {10, 100, 30, 20, 0x00FF00}), "");
+    EXPECT_EQ(Pixel(1, 10, 100), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 39, 119), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 40, 119), 0u);
+}
+
+TEST_F(PathDraw, LayersKeepTheirOwnPath) {
+    Open(true);
+    vm->Ok("StartPath", {1});
+    vm->Ok("AddBoxToPath", {1, 0, 0, 30, 20});
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    ASSERT_EQ(vm->Run("DrawPath", {1, 10, 10, 0xFF0000}), "");
+    ASSERT_EQ(Ids().size(), 1u);
+    qzLayer* layer = FirstLayer(CurrentBGPic());
+    EXPECT_EQ(layer->type, QZ_LAYER_VECTORPATH);
+    const qzPathLayerState* st = PathLayerStateOf(layer);
+    ASSERT_NE(st, nullptr);
+    EXPECT_NE(st->params.buffer, PathOf(1)->buffer);
+    EXPECT_EQ(Pixel(1, 10, 10), 0xFF0000u);
+
+    // Changing or freeing the path and its style leaves the layer as it was.
+    vm->Ok("AddCircleToPath", {1, 100, 100, 20});
+    vm->Ok("SetLineJoin", {PATH_JOINROUND});
+    vm->Ok("FreePath", {1});
+    RefreshDisplayRect(*vm, 0, 0, kW, kH);
+    EXPECT_EQ(Pixel(1, 10, 10), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 39, 29), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 100, 100), 0u);
+    EXPECT_EQ(st->params.pathStyle.lineJoin, PATH_JOINMITER);
+
+    // An edge becomes the layer's border, drawn as the path's outline around it.
+    vm->Ok("StartPath", {2});
+    vm->Ok("AddCircleToPath", {2, 20, 20, 20});
+    vm->Ok("ClosePath", {2});
+    vm->Ok("SetFormStyle", {FORM_EDGE, 0x00FF00, 4});
+    ASSERT_EQ(vm->Run("DrawPath", {2, 100, 60, 0xFF0000}), "");
+    qzLayer* ring = LastLayer(CurrentBGPic());
+    EXPECT_EQ(ring->border.border, 1);
+    EXPECT_EQ(ring->border.bordersize, 4);
+    EXPECT_EQ(Pixel(1, 120, 80), 0xFF0000u);  // the centre
+    EXPECT_EQ(Pixel(1, 98, 80), 0x00FF00u);   // 2 pixels left of the circle
+    EXPECT_EQ(Pixel(1, 101, 61), 0u);          // the box corner lies outside the ring
+    EXPECT_EQ(Ids().size(), 2u);
+}
