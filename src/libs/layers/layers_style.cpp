@@ -183,8 +183,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         return 0;
     }
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
-    if (!ops.parseStyle) return 0;
-    qzLayerState* scratch = ops.copyState ? ops.copyState(layer, base) : nullptr;
+    if (!ops.parseStyle || !ops.copyState) return 0;
+    qzLayerState* scratch = ops.copyState(layer, base);
     if (!scratch) return ERR_MEM;
     scratch->own = scratch->resized = scratch->cached = scratch->border = {};
     scratch->shadowAlpha = nullptr;
