@@ -132,6 +132,9 @@ struct qzDisplay {
     int32_t textCursorY = 0;
     int32_t textLeftMargin = 0;
     int32_t textRightMargin = 0;
+    // Tab stops of Print: absolute x positions, ascending.
+    int32_t textTabStops[32] = {};
+    int32_t textTabCount = 0;
     void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
     void* pointerObject = nullptr; // that pointer object (the graphics library's), null for the arrow
     int32_t pointerBusy = 0;       // with no pointer object: the busy pointer instead of the arrow

@@ -164,7 +164,7 @@ int CreateDisplayCore(VmState* state, const qzObjectId& id, int tableIndex, qzDi
     }
 
     int preload = 0;
-    GetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, &preload}});
+    GetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, &preload}});
     if (!d->bgpic) {
         error = MakeOwnPicture(state, d, preload != 0);
         if (error) return error;

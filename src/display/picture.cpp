@@ -11,6 +11,7 @@
 #include "display/display_pixels.h"
 #include "display/layer.h"
 #include "display/layer_list.h"
+#include "display/layer_redraw.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/copy_bitmap.h"
@@ -420,6 +421,34 @@ qzBitMap* GetBGPicDisplayBitmap(VmState* state, qzDisplay* display, qzBGPic* pic
     if (!links.pictureHasLayers(pic) && !links.pictureHasOnScreenSprites(pic)) return display->displayBuffer;
     links.redrawLayers(state, display, pic, display->secondBuffer, 0, 0, pic->width, pic->height, 0);
     return display->secondBuffer;
+}
+
+int GetBGPicImageWithLayers(VmState* state, qzBGPic* pic, int32_t x, int32_t y, int32_t width, int32_t height,
+                            qzBitMap** outBitmap, int* outOwned) {
+    *outBitmap = nullptr;
+    *outOwned = 0;
+    qzDisplay* display = CurrentDisplay();
+    const bool layerScaled = display && display->layerScale && display->scaledWidth && display->scaledHeight;
+    qzBitMap* target = nullptr;
+    if (display && display->bgpic == pic && !layerScaled && display->secondBuffer) {
+        target = display->secondBuffer;
+    } else {
+        const int32_t w = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
+        const int32_t h = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
+        target = NewDisplayBitmap(w, h);
+        if (!target) return ERR_BITMAP;
+        *outOwned = 1;
+    }
+    // A display that scales its layers shows them at its own size: the picture is composed at its own.
+    const int flags = layerScaled && display->bgpic == pic ? QZ_REDRAW_PICTURERESOLUTION : 0;
+    int error = DisplayLinks().redrawLayers(state, display, pic, target, x, y, width, height, flags);
+    if (error) {
+        if (*outOwned) DeleteBitMap(target);
+        *outOwned = 0;
+        return error;
+    }
+    *outBitmap = target;
+    return 0;
 }
 
 int AutoScaleBGPic(VmState* state, qzDisplay* display, qzBGPic* pic, int setBuffers) {

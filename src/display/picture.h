@@ -128,6 +128,12 @@ int SetDisplayBGPicBuffers(qzDisplay* display, qzBGPic* pic);
 // The bitmap that shows the picture: the display buffer, or the second buffer with the layers
 // composed into it.
 qzBitMap* GetBGPicDisplayBitmap(VmState* state, qzDisplay* display, qzBGPic* pic);
+// The picture composed with its layers in the rectangle x, y, width x height: drawn into the
+// display's composition buffer for the picture the current display shows (unless the display
+// scales its layers), else into a new bitmap of the picture's size (*outOwned = 1, the caller
+// frees it). 0 or ERR_BITMAP, or the redraw's error.
+int GetBGPicImageWithLayers(VmState* state, qzBGPic* pic, int32_t x, int32_t y, int32_t width, int32_t height,
+                            qzBitMap** outBitmap, int* outOwned);
 // The display's scale factors for the picture; under auto-scaling a masked picture's mask and alpha
 // channel scaled to the scaled size (the window's shape) go to the out pointers when given.
 int ComputeAutoScaleFactors(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap** outMask, qzBitMap** outAlpha);

@@ -167,7 +167,8 @@ int OpenThroughInbuilt(const qzImageSourceRequest* request, qzImageSource* sourc
         SetErrorArgString(request->file);
         return ERR_LOADPICTURE2;
     }
-    int mode = request->loadAlpha ? 2 : request->loadTransparency ? 1 : 0;
+    int mode = request->transparencyMode;
+    if (mode == 0) mode = request->loadAlpha ? 2 : request->loadTransparency ? 1 : 0;
     void* handle = nullptr;
     int32_t transparent = -1;
     int width = 0, height = 0, alpha = 0, native = 0;

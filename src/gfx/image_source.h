@@ -67,6 +67,8 @@ struct qzImageSourceRequest {
     const char* adapterList = nullptr;    // file adapters allowed to read the file
     const uint32_t* palette = nullptr;    // for palette-based images, or null
     int32_t keyColour = -1;               // the built-in loader's key colour, -1 none
+    int transparencyMode = 0;             // the built-in loader's transparency mode (1 key colour,
+                                          // 2 alpha channel); 0: from loadAlpha and loadTransparency
     int loadAlpha = 0;                    // an alpha channel is required
     int loadTransparency = 0;             // a transparent pen is required
     int acceptMissingAlpha = 0;           // no error when loadAlpha finds none

@@ -7,6 +7,8 @@ namespace {
 
 qzObjectBitmapsFn brushHook = nullptr;
 qzObjectBitmapsFn spriteHook = nullptr;
+qzObjectBitmapsFn animHook = nullptr;
+qzObjectBitmapsFn textObjectHook = nullptr;
 
 int NotFound(const qzObjectId& id, int code) {
     if (id.pointer) return ERR_FINDARRAY;
@@ -18,6 +20,8 @@ int NotFound(const qzObjectId& id, int code) {
 
 void SetBrushBitmapsHook(qzObjectBitmapsFn hook) { brushHook = hook; }
 void SetSpriteBitmapsHook(qzObjectBitmapsFn hook) { spriteHook = hook; }
+void SetAnimFrameBitmapsHook(qzObjectBitmapsFn hook) { animHook = hook; }
+void SetTextObjectBitmapsHook(qzObjectBitmapsFn hook) { textObjectHook = hook; }
 
 int GetBrushBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
     *out = qzObjectBitmaps();
@@ -27,4 +31,14 @@ int GetBrushBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) 
 int GetSpriteFrameBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
     *out = qzObjectBitmaps();
     return spriteHook ? spriteHook(state, id, frame, out) : NotFound(id, ERR_FINDSPRITE);
+}
+
+int GetAnimFrameBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    return animHook ? animHook(state, id, frame, out) : NotFound(id, ERR_FINDANIM);
+}
+
+int GetTextObjectBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    return textObjectHook ? textObjectHook(state, id, 1, out) : NotFound(id, ERR_FINDTEXTOBJECT);
 }

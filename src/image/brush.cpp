@@ -308,28 +308,22 @@ int PrepareBrushBitmaps(qzBrush* brush) {
     const uint32_t* start = pixels + (int64_t)brush->srcy * stride + brush->srcx;
     const uint32_t key = brush->transparentcolor >= 0 ? (uint32_t)brush->transparentcolor : QZ_NO_KEY_COLOR;
     const int hardware = brush->hardware && HardwareAllowed();
+    // The alpha channel was made when the brush was loaded; a video bitmap takes the pixels' own.
+    const int alphaMode = brush->alpha && brush->source->hasAlpha ? 2 : 0;
     qzBitMap* bitmap = nullptr;
     qzBitMap* mask = nullptr;
-    int error = CreateBitMapFromARGB(start, key, brush->srcwidth, brush->srcheight, stride, hardware,
-                                     brush->source->hasAlpha ? 2 : 0, nullptr, &bitmap, &mask, nullptr);
+    int error = CreateBitMapFromARGB(start, key, brush->srcwidth, brush->srcheight, stride, hardware, alphaMode,
+                                     nullptr, &bitmap, &mask, nullptr);
     if (error) return error;
-    qzBitMap* alpha = nullptr;
-    if (brush->source->hasAlpha) {
-        alpha = CreateAlphaBitMapFromData(start, brush->srcwidth, brush->srcheight, stride);
-        if (!alpha) {
-            DeleteBitMap(bitmap);
-            DeleteMaskBitMap(mask);
-            return ERR_ALLOCALPHA;
-        }
-    }
     brush->bitmap = bitmap;
     brush->mask = mask;
-    brush->alpha = alpha;
     brush->width = brush->srcwidth;
     brush->height = brush->srcheight;
-    if (!hardware) {
+    if (!hardware || !bitmap->video) {
         brush->hardware = 0;
         brush->hardwareflags = 0;
+    } else if (!brush->display) {
+        brush->display = CurrentDisplay();
     }
     if (brush->type == QZ_IMAGETYPE_RASTER || brush->hardware) {
         FreeImageSource(brush->source);
@@ -345,8 +339,8 @@ int RecreateBrushBitmaps(VmState*, int forceSoftware, int keepHardware) {
         if (!HardwareAllowed() || forceSoftware) brush->hardware = 0;
         if (brush->hardware && keepHardware) continue;
         if (brush->hardware)
-            brush->hardwareflags = (brush->transparentcolor >= 0 ? QZ_HWBRUSH_MASK : 0) |
-                                   (brush->source->hasAlpha ? QZ_HWBRUSH_ALPHA : 0);
+            brush->hardwareflags =
+                (brush->transparentcolor >= 0 ? QZ_HWBRUSH_MASK : 0) | (brush->alpha ? QZ_HWBRUSH_ALPHA : 0);
         int error = PrepareBrushBitmaps(brush);
         if (error) return error;
     }
@@ -419,5 +413,20 @@ int GetBrushBitmapsById(const qzObjectId& id, qzBitMap** bitmap, qzBitMap** mask
         *height = brush->height;
         return 1;
     }
+    return 0;
+}
+
+int GetBrushARGB(VmState* state, const qzObjectId& id, qzBitMap** outBitmap, qzBitMap** outMask, qzBitMap** outAlpha,
+                 int32_t* outWidth, int32_t* outHeight) {
+    *outBitmap = *outMask = *outAlpha = nullptr;
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_HARDWARE);
+    if (error) return error;
+    if (brush->type == QZ_IMAGETYPE_VECTOR) return ERR_VECTORBRUSH;
+    error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, outBitmap,
+                       brush->mask ? outMask : nullptr, brush->alpha ? outAlpha : nullptr);
+    if (error) return error;
+    *outWidth = brush->width;
+    *outHeight = brush->height;
     return 0;
 }

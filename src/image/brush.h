@@ -109,14 +109,21 @@ void FreeAllBrushes(VmState* state);
 
 // Makes the bitmaps of every brush that has none (deferred brushes, parked hardware brushes).
 int RecreateBrushBitmaps(VmState* state, int forceSoftware, int keepHardware);
-// Makes the bitmaps of one deferred brush from its source. 0 or ERR_BITMAP, ERR_ALLOCMASK,
-// ERR_ALLOCALPHA.
+// Makes the colour bitmap and mask of one deferred brush from its part of the source (the alpha
+// channel was made at load time); a raster brush then lets the source go. 0 or ERR_BITMAP,
+// ERR_ALLOCMASK.
 int PrepareBrushBitmaps(qzBrush* brush);
 
 // Hardware brushes of a display that closes, opens again, or is freed.
 int SaveDisplayHardwareBrushes(qzDisplay* display);
 int RestoreDisplayHardwareBrushes(qzDisplay* display);
 void FreeDisplayHardwareBrushes(VmState* state, qzDisplay* display);
+
+// New bitmaps with the pixels of a brush (its mask and alpha channel copied too), owned by the
+// caller; a hardware brush is read back. 0, ERR_VECTORBRUSH, the lookup's error, or the copy's
+// (ERR_BITMAP, ERR_ALLOCMASK, ERR_ALLOCALPHA).
+int GetBrushARGB(VmState* state, const qzObjectId& id, qzBitMap** outBitmap, qzBitMap** outMask, qzBitMap** outAlpha,
+                 int32_t* outWidth, int32_t* outHeight);
 
 // A raster brush's own bitmaps (not copies): 1 with the outputs filled, 0 for a missing,
 // hardware or vector brush.

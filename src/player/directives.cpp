@@ -15,6 +15,7 @@
 #include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "base/number_literal.h"
+#include "gfx/image_cache.h"
 #include "runtime/runtime.h"
 #include "runtime/script_call.h"
 #include "player/startup.h"
@@ -390,7 +391,7 @@ void RestoreDirectory(const std::string& remembered) {
 // The end of the run, also after an error: attributes back and the directive list freed.
 void EndDirectiveRun(VmState* state, const qzPlayerContext* context, qzAppletDescriptor* applet) {
     directiveLine = -1;
-    SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_SCRIPTRUNNING, 0}, {QZ_RTA_QUIET, context->quiet}});
+    SetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, 0}, {QZ_RTA_SCRIPTRUNNING, 0}, {QZ_RTA_QUIET, context->quiet}});
     applet->directives.clear();
 }
 
@@ -656,7 +657,7 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     MergeDisplayOptions(context, applet);
     ShareImageLoads(applet);
 
-    SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 1}, {QZ_RTA_SCRIPTRUNNING, 1}});
+    SetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, 1}, {QZ_RTA_SCRIPTRUNNING, 1}});
     std::string remembered = OsHostCurrentDir();
     std::string chunkSource = MainChunkSource(state);
     int error = 0;
@@ -710,11 +711,12 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
     if (error) {
         // The error report names the directive: keep the command name and line; only the
         // attributes that concern loading go back.
-        SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context->quiet}});
+        SetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, 0}, {QZ_RTA_QUIET, context->quiet}});
         return error;
     }
     EndDirectiveRun(state, context, applet);
-    // The image cache is the graphics core's; without it there is nothing to free here.
+    // The images the preloads shared are now held by the objects made from them.
+    FreeImageCache();
     if (context->compiledApplet) {
         SetRuntimeAttrs(state, {{QZ_RTA_QUIET, context->quiet}});
         PrintProgressDone();

@@ -14,6 +14,7 @@
 #include "libs/sound/sound.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
+#include "libs/text/text_lib.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 
 // A library adds its descriptor at its place in this order: string, math, graphics, draw,
@@ -28,6 +29,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzEventLibrary,
     &qzSystemLibrary,
     &qzLayersLibrary,
+    &qzTextLibrary,
     &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzBrushLibrary,

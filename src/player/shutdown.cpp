@@ -57,7 +57,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     if (applet)
         for (qzIconSlot& slot : applet->icons) slot.chunkName.clear();
     if (state) {
-        SetRuntimeAttrs(state, {{QZ_RTA_DISPLAYDEFAULT, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
+        SetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
         OsPlatformCheckpoint();
         MacShutdownHook();
         // Each library's clean-up, in the order of the shutdown stages.

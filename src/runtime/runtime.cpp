@@ -17,7 +17,7 @@ namespace {
 
 struct qzRuntimeWords {
     int quiet = 0;
-    int displayDefault = 0;
+    int preloading = 0;
     int exitOnError = 1;
     int scriptRunning = 0;
 };
@@ -74,8 +74,8 @@ bool SetOne(VmState* state, uint32_t tag, intptr_t value) {
     case QZ_RTA_QUIET:
         words.quiet = static_cast<int>(value);
         return true;
-    case QZ_RTA_DISPLAYDEFAULT:
-        words.displayDefault = static_cast<int>(value);
+    case QZ_RTA_PRELOADING:
+        words.preloading = static_cast<int>(value);
         return true;
     case QZ_RTA_CALLBACKDEPTH:
         // The interpreter reads the counter to tell callbacks from the main chunk.
@@ -104,8 +104,8 @@ bool GetOne(VmState* state, uint32_t tag, void* out) {
     case QZ_RTA_QUIET:
         if (answer) *answer = words.quiet;
         return true;
-    case QZ_RTA_DISPLAYDEFAULT:
-        if (answer) *answer = words.displayDefault;
+    case QZ_RTA_PRELOADING:
+        if (answer) *answer = words.preloading;
         return true;
     case QZ_RTA_CALLBACKDEPTH:
         if (answer) *answer = vmRuntime.callbackDepth;

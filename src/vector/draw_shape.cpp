@@ -7,9 +7,11 @@
 #include <cstdlib>
 
 #include "base/error_codes.h"
+#include "display/layer_filters.h"
 #include "gfx/blit.h"
 #include "gfx/blit_display.h"
 #include "gfx/safe_blt.h"
+#include "image/image_display.h"
 #include "vector/shape.h"
 #include "vector/shape_line.h"
 
@@ -42,9 +44,10 @@ void BlitIntoOutput(VmState* state, const qzShapeBitmaps* made) {
     }
 }
 
-// Step 9: the bitmaps go back to the caller, into a new layer, or into the output.
-int Deliver(VmState* state, const qzShape* shape, const qzShapeLayerStyle* style, bool toLayer, uint32_t mode,
-            qzShapeBitmaps* made, qzShapeBitmaps* out) {
+// Step 9: the bitmaps go back to the caller, into a new layer, or, with the filters and the
+// transparency of the options applied, into the output.
+int Deliver(VmState* state, const qzShape* shape, const qzDrawState* drawn, const qzLayerTags* tags, bool toLayer,
+            uint32_t mode, qzShapeBitmaps* made, qzShapeBitmaps* out) {
     if (mode & DRAWSHAPE_FORLAYER) {
         if (out) {
             *out = *made;
@@ -54,10 +57,13 @@ int Deliver(VmState* state, const qzShape* shape, const qzShapeLayerStyle* style
         return 0;
     }
     int error = 0;
-    if (toLayer)
-        error = layerHooks->addShapeLayer(state, shape, style, made);
-    else if (!(mode & DRAWSHAPE_NOBLIT))
-        BlitIntoOutput(state, made);
+    if (toLayer) {
+        error = layerHooks->addShapeLayer(state, shape, drawn, tags, made);
+    } else if (!(mode & DRAWSHAPE_NOBLIT)) {
+        error = ApplyDrawTagFilters(shape->layerTags, made->bitmap, &made->mask, &made->alpha, made->width,
+                                    made->height);
+        if (!error) BlitIntoOutput(state, made);
+    }
     FreeShapeBitmaps(made);
     return error;
 }
@@ -69,7 +75,8 @@ void SetShapeLayerHooks(const qzShapeLayerHooks* hooks) { layerHooks = hooks; }
 bool ShapesGoToLayers() {
     if (!layerHooks || !layerHooks->addShapeLayer) return false;
     qzBlitDisplayInfo info;
-    return DescribeBlitDisplay(nullptr, &info) && info.outputKind == OUTPUT_DISPLAY && info.layersOn;
+    return DescribeBlitDisplay(nullptr, &info) && (info.outputKind == OUTPUT_DISPLAY || info.outputKind == OUTPUT_BGPIC) &&
+           info.layersOn;
 }
 
 int ClearOutputLayers(VmState* state) {
@@ -77,42 +84,50 @@ int ClearOutputLayers(VmState* state) {
     return layerHooks->clearLayers(state);
 }
 
-void ApplyDrawStateToLayer(qzDrawState* copy, qzShapeLayerStyle* style, uint32_t* color) {
+void ApplyDrawStateToLayer(qzDrawState* copy, qzLayerTags* tags, uint32_t* color) {
     if (copy->formStyle & FORM_EDGE) {
-        style->border = 1;
-        style->borderColor = copy->edgeColor;
-        style->borderSize = copy->edgeSize;
+        tags->border.border = 1;
+        tags->border.bordercolor = copy->edgeColor;
+        tags->border.bordersize = copy->edgeSize;
         copy->formStyle &= ~FORM_EDGE;
     }
     if (copy->formStyle & FORM_SHADOW) {
-        style->shadow = 1;
-        style->shadowColor = copy->shadowColor;
-        style->shadowSize = copy->shadowSize;
-        style->shadowDirection = copy->shadowDirection;
+        tags->shadow.shadow = 1;
+        tags->shadow.shadowcolor = copy->shadowColor;
+        tags->shadow.shadowsize = copy->shadowSize;
+        tags->shadow.shadowdir = copy->shadowDirection;
         copy->formStyle &= ~FORM_SHADOW;
     }
     if (copy->fillStyle == FILLNONE && copy->lineWidth > 1) {
-        style->border = 1;
-        style->borderColor = *color & 0xFFFFFF;
-        style->borderSize = std::max(1, copy->lineWidth / 2);
+        tags->border.border = 1;
+        tags->border.bordercolor = *color & 0xFFFFFF;
+        tags->border.bordersize = std::max(1, copy->lineWidth / 2);
         copy->lineWidth = 1;
     }
     if (*color >> 24) {
-        style->transparency = (int32_t)(*color >> 24);
+        tags->transparency = (int32_t)(*color >> 24);
         *color &= 0xFFFFFF;
     }
+    tags->effects = tags->hidden || tags->transparency || HasEnabledFilter(tags->filters) || tags->shadow.shadow ||
+                            tags->border.border
+                        ? 1
+                        : 0;
 }
 
 int DrawShape(VmState* state, qzShape* shape, uint32_t mode, qzShapeBitmaps* out) {
     qzDrawState copy = shape->drawState ? *shape->drawState : qzDrawState();
-    qzShapeLayerStyle style;
+    qzLayerTags tags;
+    if (shape->layerTags)
+        tags = *shape->layerTags;
+    else
+        CopyDefaultLayerTags(&tags);
     const bool toLayer = !(mode & (DRAWSHAPE_RERENDER | DRAWSHAPE_FORLAYER)) && ShapesGoToLayers();
     const qzShapeTransform* given = shape->transform;
     qzShapeTransform identity;
     uint32_t color = shape->color;
     if (toLayer) {
         // The layer draws its edge, shadow, transparency and transform itself.
-        ApplyDrawStateToLayer(&copy, &style, &color);
+        ApplyDrawStateToLayer(&copy, &tags, &color);
         if (given && !IsIdentityMatrix(given->matrix)) {
             identity.anchorX = given->anchorX;
             identity.anchorY = given->anchorY;
@@ -135,7 +150,7 @@ int DrawShape(VmState* state, qzShape* shape, uint32_t mode, qzShapeBitmaps* out
         error = RenderShapeOffscreen(state, shape, &copy, shape->x, shape->y, &made);
     }
     shape->transform = given;
-    if (!error) error = Deliver(state, shape, &style, toLayer, mode, &made, out);
+    if (!error) error = Deliver(state, shape, &copy, &tags, toLayer, mode, &made, out);
     shape->color = scriptColor;
     return error;
 }
@@ -268,7 +283,8 @@ int DrawLineCore(VmState* state, qzShape* shape, int32_t x1, int32_t y1, int32_t
     return DrawShape(state, shape, mode, out);
 }
 
-int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t color, int size, qzShapeBitmaps* out) {
+int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t color, int size, qzShapeBitmaps* out,
+                     int32_t* grow) {
     qzDrawState ds;
     ds.formStyle = params->antialias ? FORM_NORMAL | FORM_ANTIALIAS : FORM_NORMAL;
     if (params->outline) {
@@ -283,6 +299,9 @@ int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t 
         }
     }
     ClampDrawState(&ds);
+    // The outline reaches this far beyond the box of the shape drawn plainly (both share the
+    // anti-aliasing margin): the edge, or half the outline's width.
+    if (grow) *grow = params->outline ? ds.lineWidth >> 1 : (ds.formStyle & FORM_EDGE ? ds.edgeSize : 0);
     qzShape shape{};
     shape.drawState = &ds;
     shape.transform = &params->transform;
@@ -296,10 +315,13 @@ int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t 
     shape.startAngle = params->startAngle;
     shape.endAngle = params->endAngle;
     shape.clockwise = params->clockwise;
+    shape.points = params->points;
+    shape.count = params->count;
     if (params->kind == SHAPE_LINE)
         return DrawLineCore(state, &shape, params->x1, params->y1, params->x2, params->y2, ds.lineWidth,
                             DRAWSHAPE_FORLAYER, out);
     if (params->width < 1 || params->height < 1) return ERR_WRONGUSAGE;
+    if (params->kind == SHAPE_POLYGON && (!params->points || params->count < 2)) return ERR_WRONGUSAGE;
     shape.offscreen = ChooseShapeOffscreen(&shape, &ds, true);
     return DrawShape(state, &shape, DRAWSHAPE_FORLAYER, out);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "display/draw_tags.h"
 #include "vector/draw_state.h"
 #include "vector/shape_render.h"
 
@@ -19,32 +20,24 @@ enum : uint32_t {
     DRAWSHAPE_FORLAYER = 16,  // render for a layer: the bitmaps and the box go back to the caller
 };
 
-// What a shape layer draws itself when it is shown: its transparency, its shadow and its border.
-struct qzShapeLayerStyle {
-    int32_t transparency = 0;  // 0 opaque .. 255
-    int32_t shadow = 0;
-    uint32_t shadowColor = 0;
-    int32_t shadowSize = 0;
-    int32_t shadowDirection = SHDW_SOUTHEAST;
-    int32_t border = 0;
-    uint32_t borderColor = 0;
-    int32_t borderSize = 0;
-};
+// Moves into the layer's options what the layer can draw itself, taking it out of the copy: EDGE
+// (border on, in the edge colour and size), SHADOW (shadow on, colour, size, direction), the
+// outline of a FILLNONE shape wider than 1 (a border in the shape's colour, line width / 2 and at
+// least 1; the copy's line width becomes 1), and a transparency level in the colour's top byte
+// (the colour keeps its RGB part). The options' effects word follows.
+void ApplyDrawStateToLayer(qzDrawState* copy, qzLayerTags* tags, uint32_t* color);
 
-// Moves into the layer's style what the layer can draw itself, taking it out of the copy: EDGE
-// (border in the edge colour and size), SHADOW (colour, size, direction), the outline of a
-// FILLNONE shape wider than 1 (a border in the shape's colour, line width / 2 and at least 1;
-// the copy's line width becomes 1), and a transparency level in the colour's top byte (the colour
-// keeps its RGB part).
-void ApplyDrawStateToLayer(qzDrawState* copy, qzShapeLayerStyle* style, uint32_t* color);
-
-// The layer code's side of shape layers. Null until the layer code installs it: a display with
-// layers on then gets its shapes drawn into the output like a display without layers.
+// The layer code's side of shape layers. The draw library installs the layer system's own
+// (InstallShapeLayerKinds, vector/shape_layer.h); while it is null a display with layers on gets
+// its shapes drawn into the output like a display without layers.
 struct qzShapeLayerHooks {
-    // Adds a layer of the shape's kind at the box of the bitmaps, keeping the shape's parameters,
-    // its transform (applied when the layer is shown) and the style. On success the layer owns
-    // the bitmaps (the hook clears them in *bitmaps). 0 or the layer code's error.
-    int (*addShapeLayer)(VmState* state, const qzShape* shape, const qzShapeLayerStyle* style, qzShapeBitmaps* bitmaps);
+    // Adds a layer of the shape's kind for the bitmaps, keeping the shape's parameters and the
+    // draw state it was drawn with (drawn: the private copy, with what the layer draws itself
+    // moved into the options), the options and the shape's transform (applied when the layer is
+    // shown). On success the layer owns the bitmaps (the hook clears them in *bitmaps). 0 or the
+    // layer code's error.
+    int (*addShapeLayer)(VmState* state, const qzShape* shape, const qzDrawState* drawn, const qzLayerTags* tags,
+                         qzShapeBitmaps* bitmaps);
     // Frees every layer of the current background picture and refreshes the display (Cls). 0, or
     // ERR_REMADLAYER (nothing freed) while an asynchronous draw object draws into one of them.
     int (*clearLayers)(VmState* state);
@@ -104,13 +97,17 @@ struct qzShapeLayerParams {
     int32_t width, height;
     int32_t corners[4];
     int32_t startAngle, endAngle, clockwise;
-    int32_t x1, y1, x2, y2;      // lines: the ends relative to the layer
+    int32_t x1, y1, x2, y2;          // lines: the ends relative to the layer
+    const qzShapePoint* points;      // polygons: the points relative to the bounding box
+    int32_t count;
     qzShapeTransform transform;  // the layer's matrix (display scale applied) and anchor
     bool antialias;
     bool outline;  // drawn as an outline (FILLNONE)
 };
 // Rebuilds the bitmaps of a shape layer: an outline layer with FILLNONE and a line width of twice
 // size scaled by |m0| (at least 2), a filled one with EDGE in the colour and size (none when size
-// is 0); ANTIALIAS as the layer says. The bitmaps and box go to *out. 0 or the errors of
-// DrawShape.
-int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t color, int size, qzShapeBitmaps* out);
+// is 0); ANTIALIAS as the layer says. The bitmaps and box go to *out, and *grow (when given) says
+// how far they reach beyond the box of the shape drawn plainly on the left and on top. 0 or the
+// errors of DrawShape.
+int RenderShapeLayer(VmState* state, const qzShapeLayerParams* params, uint32_t color, int size, qzShapeBitmaps* out,
+                     int32_t* grow = nullptr);

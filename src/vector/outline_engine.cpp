@@ -82,7 +82,7 @@ struct qzPathWalk {
 // Adds the glyphs of a text record at the current point: each glyph's baseline origin is the
 // current point, which then advances by the glyph's advance.
 void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record) {
-    if (!feed->stroker)
+    if (!feed->stroker && !feed->sink)
         return;   // glyph contours always end closed: the recording walk has nothing to note
     auto* font = static_cast<qzInbuiltVectorFont*>(
         GetVectorFontHandleOf(PathReadU32(record + 4), GetInbuiltVectorEngine()));
@@ -297,6 +297,46 @@ void ArcPoint(double cx, double cy, double rx, double ry, double a, double* x, d
 
 }  // namespace
 
+FT_Library OutlineEngineLibrary() { return Library(); }
+
+qzBuiltOutline* OutlineFromSink(const qzOutlineSink& sink, int evenOdd) {
+    if (sink.points.size() > 0x7FFF || sink.contours.size() > 0x7FFF)
+        return nullptr;   // beyond what a FreeType outline holds
+    qzBuiltOutline* built = NewBuiltOutline(FT_UInt(sink.points.size()), FT_UInt(sink.contours.size()));
+    if (!built)
+        return nullptr;
+    FT_Outline& o = built->outline;
+    std::copy(sink.points.begin(), sink.points.end(), o.points);
+    std::copy(sink.tags.begin(), sink.tags.end(), o.tags);
+    for (size_t i = 0; i < sink.contours.size(); i++)
+        o.contours[i] = (short)sink.contours[i];
+    o.n_points = (short)sink.points.size();
+    o.n_contours = (short)sink.contours.size();
+    if (evenOdd)
+        o.flags |= FT_OUTLINE_EVEN_ODD_FILL;
+    return built;
+}
+
+qzBuiltOutline* ExportStrokedOutline(FT_Stroker stroker) {
+    FT_UInt points = 0, contours = 0;
+    if (FT_Stroker_GetCounts(stroker, &points, &contours) != 0)
+        return nullptr;
+    qzBuiltOutline* built = NewBuiltOutline(points, contours);
+    if (built)
+        FT_Stroker_Export(stroker, &built->outline);
+    return built;
+}
+
+qzBuiltOutline* ExportStrokerBorder(FT_Stroker stroker, FT_StrokerBorder border) {
+    FT_UInt points = 0, contours = 0;
+    if (FT_Stroker_GetBorderCounts(stroker, border, &points, &contours) != 0)
+        return nullptr;
+    qzBuiltOutline* built = NewBuiltOutline(points, contours);
+    if (built)
+        FT_Stroker_ExportBorder(stroker, border, &built->outline);
+    return built;
+}
+
 void FreeBuiltOutline(qzBuiltOutline* built) {
     if (!built)
         return;
@@ -464,44 +504,41 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
     FT_Library library = Library();
     if (!library)
         return nullptr;
-    // The recording walk notes how each sub-path ends; the second walk feeds the stroker: at
-    // radius 0 its left border records the path to fill, at the line's radius it makes the stroke.
+    if (fill) {
+        // One walk builds the contours to fill.
+        qzOutlineSink sink;
+        qzStrokerFeed feed;
+        feed.sink = &sink;
+        WalkPath(bytes, &feed, dx, dy, &walk);
+        if (walk.open)
+            FT_Stroker_EndSubPathAs(&feed, 1);
+        qzBuiltOutline* built = OutlineFromSink(sink, style && style->fillRule == 1);
+        if (built) {
+            if (x)
+                *x = walk.cx;
+            if (y)
+                *y = walk.cy;
+        }
+        return built;
+    }
+    // The recording walk notes how each sub-path ends; the second walk strokes it.
     qzStrokerFeed feed;
     WalkPath(bytes, &feed, dx, dy, &walk);
     const int lastOpen = walk.open ? 1 : 0;
     FT_Stroker stroker = nullptr;
     if (FT_Stroker_New(library, &stroker) != 0)
         return nullptr;
-    if (!fill)
-        FT_Stroker_Set(stroker, FT_Fixed(std::max(lineWidth, 0)) * 32, StrokerCap(style ? style->lineCap : 0),
-                       StrokerJoin(style ? style->lineJoin : 0), kMiterLimit);
-    RestartStrokerFeed(&feed, stroker, fill ? -1 : lastOpen);
+    FT_Stroker_Set(stroker, FT_Fixed(std::max(lineWidth, 0)) * 32, StrokerCap(style ? style->lineCap : 0),
+                   StrokerJoin(style ? style->lineJoin : 0), kMiterLimit);
+    RestartStrokerFeed(&feed, stroker, lastOpen);
     walk = qzPathWalk();
     WalkPath(bytes, &feed, dx, dy, &walk);
     if (walk.open)
         FT_Stroker_EndSubPathAs(&feed, 1);
-
-    qzBuiltOutline* built = nullptr;
-    FT_UInt points = 0, contours = 0;
-    if (fill) {
-        if (FT_Stroker_GetBorderCounts(stroker, FT_STROKER_BORDER_LEFT, &points, &contours) == 0)
-            built = NewBuiltOutline(points, contours);
-        if (built) {
-            FT_Stroker_ExportBorder(stroker, FT_STROKER_BORDER_LEFT, &built->outline);
-            if (style && style->fillRule == 1)
-                built->outline.flags |= FT_OUTLINE_EVEN_ODD_FILL;
-        }
-    } else {
-        if (FT_Stroker_GetCounts(stroker, &points, &contours) == 0)
-            built = NewBuiltOutline(points, contours);
-        if (built)
-            FT_Stroker_Export(stroker, &built->outline);
-    }
-    if (!built) {
-        FT_Stroker_Done(stroker);
-        return nullptr;
-    }
+    qzBuiltOutline* built = ExportStrokedOutline(stroker);
     FT_Stroker_Done(stroker);
+    if (!built)
+        return nullptr;
     if (x)
         *x = walk.cx;
     if (y)

@@ -40,9 +40,18 @@ struct qzBuiltOutline {
 };
 void FreeBuiltOutline(qzBuiltOutline* built);
 
+// The FreeType library the engine works with (the font engine's).
+FT_Library OutlineEngineLibrary();
+// The outline of a sink's contours (even-odd fill when asked), or null when FreeType cannot hold it.
+qzBuiltOutline* OutlineFromSink(const qzOutlineSink& sink, int evenOdd);
+// The outline a stroker holds (both borders), or one of its borders; null when FreeType fails.
+qzBuiltOutline* ExportStrokedOutline(FT_Stroker stroker);
+qzBuiltOutline* ExportStrokerBorder(FT_Stroker stroker, FT_StrokerBorder border);
+
 // Walks the buffer. Translate mode adds dx, dy to the absolute coordinates and returns null.
-// Build mode returns the outline of the path moved by dx, dy: filled (fill 1) the recorded path
-// (even-odd when the style's fill rule is 1), else that path stroked with lineWidth pixels and
+// Build mode returns the outline of the path moved by dx, dy: filled (fill 1) the path's contours,
+// built straight from the records (even-odd when the style's fill rule is 1), else the path stroked
+// with lineWidth pixels and
 // the style's cap and join; the final current point goes to *x, *y when given. Null for an empty
 // buffer or a FreeType failure.
 qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* style, int lineWidth, double dx,

@@ -149,29 +149,6 @@ int ScaleAlpha(qzBitMap* alpha, int level) {
     return 0;
 }
 
-// The edge, shadow and transparency of the draw state as layer options: the layer draws them.
-void MoveDrawStateToLayerTags(qzDrawState* ds, uint32_t* color, qzLayerTags* tags) {
-    qzShapeLayerStyle style;
-    ApplyDrawStateToLayer(ds, &style, color);
-    if (style.border) {
-        tags->border.border = 1;
-        tags->border.bordercolor = style.borderColor;  // RGB and the transparency level on top
-        tags->border.bordersize = style.borderSize;
-        tags->effects = 1;
-    }
-    if (style.shadow) {
-        tags->shadow.shadow = 1;
-        tags->shadow.shadowcolor = style.shadowColor;
-        tags->shadow.shadowsize = style.shadowSize;
-        tags->shadow.shadowdir = style.shadowDirection;
-        tags->effects = 1;
-    }
-    if (style.transparency) {
-        tags->transparency = style.transparency;
-        tags->effects = 1;
-    }
-}
-
 // The current output gets the image at (x, y): a selected brush or picture through SafeBlt into its
 // bitmap, the display through its first buffer (composed with its layers and sprites).
 void BlitPathToOutput(VmState* state, qzDisplay* display, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int x,
@@ -233,7 +210,7 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
     qzLayerTags stateTags;
     InitLayerTags(&stateTags);
     stateTags.effects = 0;
-    if (toNewLayer) MoveDrawStateToLayerTags(&ds, &color, &stateTags);
+    if (toNewLayer) ApplyDrawStateToLayer(&ds, &stateTags, &color);
     ClampDrawState(&ds);
 
     // 4. Fill or stroke.

@@ -15,6 +15,7 @@
 struct VmState;
 struct qzBitMap;
 struct qzLayerTags;
+struct qzTransformTags;
 
 struct qzShape {
     int32_t kind;           // SHAPE_*
@@ -30,7 +31,8 @@ struct qzShape {
     int32_t clockwise;
     qzDrawState* drawState;
     const qzShapeTransform* transform;  // null: identity, anchor 0, 0
-    qzLayerTags* layerTags;             // the standard draw options; null: none
+    const qzTransformTags* transformTags;  // the parsed options the transform comes from; null: none
+    const qzLayerTags* layerTags;          // the layer options of the draw; null: the defaults
     void* target;                       // the layer's owner and the layer when a shape layer is rendered
     void* layer;
     // Lines (kind SHAPE_LINE): the end points and the thickness.

@@ -18,6 +18,11 @@ void BeginInFreeType(qzStrokerFeed* feed) {
         return;
     feed->begun = true;
     feed->segments.clear();
+    if (feed->sink) {
+        feed->sink->contourStart = feed->sink->points.size();
+        feed->sink->points.push_back(feed->start);
+        feed->sink->tags.push_back(FT_CURVE_TAG_ON);
+    }
     if (feed->stroker)
         FT_Stroker_BeginSubPath(feed->stroker, &feed->start, feed->strokeOpen >= 0 ? feed->strokeOpen : feed->open);
 }
@@ -33,6 +38,17 @@ void KeepSegment(qzStrokerFeed* feed, const FT_Vector& from, const FT_Vector* c1
         segment.control2 = *c2;
     }
     feed->segments.push_back(segment);
+}
+
+// Ends the sink's contour; an open one first runs back over its points to its start.
+void EndSinkContour(qzOutlineSink* sink, int open) {
+    const size_t first = sink->contourStart, last = sink->points.size() - 1;
+    if (open)
+        for (size_t i = last; i-- > first + 1;) {
+            sink->points.push_back(sink->points[i]);
+            sink->tags.push_back(sink->tags[i]);
+        }
+    sink->contours.push_back((int)(sink->points.size() - 1));
 }
 
 // Strokes the kept segments of the sub-path backward, from its end to its start.
@@ -141,7 +157,7 @@ void FT_Stroker_BeginOpenSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
     if (feed->stroker) {
         feed->open = feed->nextSubPath < feed->ending.size() ? feed->ending[feed->nextSubPath] : 1;
         feed->nextSubPath++;
-    } else {
+    } else if (!feed->sink) {
         feed->slot = feed->ending.size();
         feed->ending.push_back(1);
     }
@@ -150,7 +166,9 @@ void FT_Stroker_BeginOpenSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
 void FT_Stroker_EndSubPathAs(qzStrokerFeed* feed, int open) {
     if (!feed->inSubPath)
         return;
-    if (!feed->stroker) {
+    if (feed->sink) {
+        if (feed->begun) EndSinkContour(feed->sink, open);
+    } else if (!feed->stroker) {
         feed->ending[feed->slot] = open ? 1 : 0;
     } else if (feed->begun) {
         if (feed->strokeOpen == 1 && !open && !SamePoint(feed->pen, feed->start))
@@ -170,6 +188,9 @@ void StrokerLineTo(qzStrokerFeed* feed, const FT_Vector* to) {
     if (feed->stroker) {
         KeepSegment(feed, feed->pen, nullptr, nullptr, *to);
         FT_Stroker_LineTo(feed->stroker, const_cast<FT_Vector*>(to));
+    } else if (feed->sink) {
+        feed->sink->points.push_back(*to);
+        feed->sink->tags.push_back(FT_CURVE_TAG_ON);
     }
     feed->pen = *to;
 }
@@ -183,6 +204,9 @@ void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vec
         KeepSegment(feed, feed->pen, control1, control2, *to);
         FT_Stroker_CubicTo(feed->stroker, const_cast<FT_Vector*>(control1), const_cast<FT_Vector*>(control2),
                            const_cast<FT_Vector*>(to));
+    } else if (feed->sink) {
+        feed->sink->points.insert(feed->sink->points.end(), {*control1, *control2, *to});
+        feed->sink->tags.insert(feed->sink->tags.end(), {FT_CURVE_TAG_CUBIC, FT_CURVE_TAG_CUBIC, FT_CURVE_TAG_ON});
     }
     feed->pen = *to;
 }
@@ -190,7 +214,20 @@ void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vec
 int FT_Stroker_ParseOutlineAppend(qzStrokerFeed* feed, FT_Outline* outline, int opened) {
     if (!feed || !outline)
         return FT_Err_Invalid_Argument;
-    if (!feed->stroker || outline->n_contours <= 0)
+    if (outline->n_contours <= 0)
+        return 0;
+    if (feed->sink) {
+        // Glyph contours are closed already: they are taken over point for point.
+        qzOutlineSink* sink = feed->sink;
+        const int base = (int)sink->points.size();
+        sink->points.insert(sink->points.end(), outline->points, outline->points + outline->n_points);
+        for (int i = 0; i < outline->n_points; i++)
+            sink->tags.push_back((char)FT_CURVE_TAG(outline->tags[i]));
+        for (int i = 0; i < outline->n_contours; i++)
+            sink->contours.push_back(base + outline->contours[i]);
+        return 0;
+    }
+    if (!feed->stroker)
         return 0;
     OutlineFeed f{feed->stroker, FT_Bool(opened != 0), false, false, {}};
     FT_Outline_Funcs funcs{};

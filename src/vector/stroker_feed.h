@@ -20,6 +20,16 @@
 #include FT_FREETYPE_H
 #include FT_STROKER_H
 
+// The contours of a filled outline built straight from a path, without a stroker: points and tags
+// in FreeType's outline layout and the index of each contour's last point. A sub-path that ends
+// open is recorded out and back, as the stroker's border of radius 0 would record it.
+struct qzOutlineSink {
+    std::vector<FT_Vector> points;
+    std::vector<char> tags;
+    std::vector<int> contours;
+    size_t contourStart = 0;
+};
+
 // One segment of the current sub-path, kept to stroke it back to its start.
 struct qzStrokerSegment {
     FT_Vector from, control1, control2, to;
@@ -27,7 +37,8 @@ struct qzStrokerSegment {
 };
 
 struct qzStrokerFeed {
-    FT_Stroker stroker = nullptr;   // null: the recording walk
+    FT_Stroker stroker = nullptr;   // null: the recording walk, or the direct build into sink
+    qzOutlineSink* sink = nullptr;  // the direct build of a filled outline (no stroker)
     int strokeOpen = -1;            // stroking walk: the last sub-path's state (1 open), else -1
     std::vector<qzStrokerSegment> segments;
     std::vector<uint8_t> ending;    // per sub-path in walk order: 1 ends open, 0 closed
@@ -57,6 +68,7 @@ void FT_Stroker_EndSubPathAs(qzStrokerFeed* feed, int open);
 void StrokerLineTo(qzStrokerFeed* feed, const FT_Vector* to);
 void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to);
 // Adds every contour of the outline as one sub-path each, open or closed as asked, after what the
-// feed holds already (FreeType's own outline parser would rewind the stroker first). The
-// recording walk adds nothing: these sub-paths never end by a path record. 0 or FreeType's error.
+// feed holds already (FreeType's own outline parser would rewind the stroker first); a direct
+// build takes the contours as they are. The recording walk adds nothing: these sub-paths never end
+// by a path record. 0 or FreeType's error.
 int FT_Stroker_ParseOutlineAppend(qzStrokerFeed* feed, FT_Outline* outline, int opened);

@@ -1,6 +1,6 @@
 // End to end: applets load brushes that ImageMagick made, draw them on a display with a table of
 // drawing options, headless, and each snapshot is compared with ImageMagick's composition of the
-// same inputs (-composite, -filter Point resizes, rotations, -flop, alpha scaling).
+// same inputs (-composite, -filter Point resizes, rotations, -flop, alpha scaling, colorize).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -50,8 +50,10 @@ protected:
     void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 
     // Plays the applet body on display 2 (64 x 48, colour #204060) headless; what it printed.
-    std::string Play(const std::string& body) {
-        const std::string text = ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@brush.qzs\"\n  .line 1\n" +
+    // records: container records (directives) of the applet.
+    std::string Play(const std::string& body, const std::string& records = "") {
+        const std::string text = ".applet\n.record 10 u8 6 u8 0\n" + records +
+                                 ".function main\n  .source \"@brush.qzs\"\n  .line 1\n" +
                                  Call("CreateDisplay", {"2"}, {{"width", "64"}, {"height", "48"}, {"color", "2113632"}}) +
                                  Call("OpenDisplay", {"2"}) + body + "    RETURN r0 1\n.end\n";
         std::string error;
@@ -117,6 +119,9 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
          std::string(backdrop) + "\\( in.png -alpha set -channel A -evaluate set 49.8% +channel \\) -geometry +5+7 "
                                  "-composite",
          "1", 0},
+        // Tinted half way (128 of 255) towards blue: ImageMagick's colorize by the same share.
+        {"tinted", Call("DisplayBrush", {"1", "5", "7"}, {{"tint", "128"}, {"tintcolor", "255"}}),
+         std::string(backdrop) + "\\( in.png -fill '#0000FF' -colorize 50.196% \\) -geometry +5+7 -composite", "1", 0},
         {"mirrored", Call("FlipBrush", {"1", "0"}) + Call("DisplayBrush", {"1", "5", "7"}),
          std::string(backdrop) + "\\( in.png -flop \\) -geometry +5+7 -composite", "0", 0},
         {"part", Call("DisplayBrushPart", {"1", "10", "0", "40", "20", "500", "500"}),
@@ -131,6 +136,28 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
         EXPECT_LE(Differing("reference.png", r.fuzz), r.allowed) << r.what;
         Shell("rm -f display-*.png reference.png");
     }
+}
+
+// Two brush directives of one picture: the first is preloaded and keeps the picture (and its alpha
+// channel) in the image cache, the second, which loads the alpha channel, takes it from there.
+// Both get their bitmaps when the displays open and draw as brushes loaded by the script do; a
+// script's "cachedload" reads the file.
+TEST_F(BrushE2E, PreloadedBrushesShareTheirPicture) {
+    auto directive = [](int id, int flags, int line) {
+        return "u8 1 i32 " + std::to_string(id) + " offset picname i32 10 i32 0 i32 0 i32 -1 i32 " +
+               std::to_string(flags) + " i32 " + std::to_string(line) +
+               " str16 \"\" str16 \"\" i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0 ";
+    };
+    const std::string records = ".record 0 i32 10 mark picname cstr \"alpha.png\"\n.record 2 i32 2 " +
+                                directive(1, 0, 1) + directive(2, 1, 2) + "\n";
+    const std::string body = Call("DisplayBrush", {"1", "5", "7"}) + Call("DisplayBrush", {"2", "40", "4"}) +
+                             Call("LoadBrush", {"3", "\"alpha.png\""}, {{"cachedload", "\"alpha.png\""}, {"loadalpha", "1"}}) +
+                             Call("DisplayBrush", {"3", "20", "28"});
+    EXPECT_EQ(Play(body, records), "");
+    ASSERT_EQ(Shell("convert -size 64x48 xc:#204060 \\( alpha.png -alpha off \\) -geometry +5+7 -composite "
+                    "alpha.png -geometry +40+4 -composite alpha.png -geometry +20+28 -composite reference.png"),
+              "");
+    EXPECT_EQ(Differing("reference.png", "1"), 0);
 }
 
 TEST_F(BrushE2E, DrawErrorsStopTheApplet) {

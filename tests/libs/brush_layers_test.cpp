@@ -5,7 +5,11 @@
 
 #include "display/layer_test_util.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
 #include "gfx/position.h"
+#include "display/layer_kinds.h"
+#include "display/layer_records.h"
+#include "image/draw_options.h"
 #include "image/brush.h"
 #include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
@@ -122,4 +126,100 @@ TEST_F(BrushLayers, CollisionOfBrushes) {
         {{46, 9, 0, 0, 0, 0, 10, 10}, "ERR 1174"},
     };
     for (size_t i = 0; i < std::size(rows); i++) EXPECT_EQ(vm->Run("Collision", rows[i].args), rows[i].expected) << "row " << i;
+}
+
+// GetBrushLink and ConvertToBrush copy what a layer shows (by position or by name): the whole
+// brush, the shown part of a brush, with the mask's stand-in colour; layers must be on.
+TEST_F(BrushLayers, LayerContentCopiedIntoBrushes) {
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 10, 10, 0xFF0000, qztest::Arg::Table({{"mask", 1}})}), "");
+    qzBrush* source = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, qzObjectId{1, nullptr}, &source, 0), 0);
+    const uint32_t green = 0x00FF00;
+    WriteARGBToBitMap(&green, 0, 0, 4, source->bitmap, 3, 4, 1, 1);
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    ASSERT_EQ(vm->Run("DisplayBrushPart", {1, 3, 4, 20, 20, 4, 5, qztest::Arg::Table({{"name", "part"}})}), "");
+    const struct {
+        const char* command;
+        std::vector<qztest::Arg> args;
+        std::string expected;
+        int number;
+        int width, height;
+        uint32_t topLeft;
+    } rows[] = {
+        {"GetBrushLink", {2, 22, 1}, "", 2, 10, 10, 0xFF0000},
+        {"ConvertToBrush", {22, "part", 3}, "", 3, 4, 5, 0x00FF00},
+        {"GetBrushLink", {4, 22, 3}, "ERR 1081", 4, 0, 0, 0},
+        {"GetBrushLink", {4, 22, "none"}, "ERR 1369", 4, 0, 0, 0},
+        {"ConvertToBrush", {4, 1, 4}, "ERR 1176", 4, 0, 0, 0},  // no anim code installed: not found
+        {"ConvertToBrush", {8, 1, 4}, "ERR 1175", 4, 0, 0, 0},  // nor text-object code
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(vm->Run(r.command, r.args), r.expected) << r.number;
+        if (!r.expected.empty()) continue;
+        qzBrush* copy = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, qzObjectId{r.number, nullptr}, &copy, 0), 0);
+        EXPECT_EQ(copy->width, r.width);
+        EXPECT_EQ(copy->height, r.height);
+        EXPECT_EQ(ReadBitMapPixel(copy->bitmap, 0, 0, 0), r.topLeft);
+        EXPECT_NE(copy->mask, nullptr);
+        EXPECT_EQ(copy->transparentcolor, 0x123456);
+    }
+}
+
+// DisplayBGPicPart with "layers" draws the part of the picture as its layers show it; without, the
+// picture alone.
+TEST_F(BrushLayers, PicturePartWithItsLayers) {
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 10, 10, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    ASSERT_EQ(vm->Run("DisplayBGPicPart", {-1, 0, 0, 20, 20, 30, 20, qztest::Arg::Table({{"layers", 1}})}), "");
+    ASSERT_EQ(vm->Run("DisplayBGPicPart", {-1, 0, 0, 20, 20, 40, 0, 0}), "");
+    EXPECT_EQ(Pixel(1, 36, 26), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 34, 24), 0x000000u);
+    EXPECT_EQ(Pixel(1, 46, 6), 0x000000u);
+    // The composed part is the layer's own copy: the brush going leaves it as it is.
+    ASSERT_EQ(vm->Run("FreeBrush", {1}), "");
+    DeleteLayerRecord(*vm, CurrentBGPic(), FirstLayer(CurrentBGPic()), 0, nullptr, nullptr, 0);
+    EXPECT_EQ(Pixel(1, 6, 6), 0x000000u);
+    EXPECT_EQ(Pixel(1, 36, 26), 0xFF0000u);
+}
+
+// The layer system has image layers render their content anew under a layer's transform: the
+// shown brush or part of it, turned or scaled, becomes the new state's own bitmaps.
+TEST_F(BrushLayers, ImageLayersRenderTheirContentTransformed) {
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 4, 2, 0xFF0000}), "");
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, qzObjectId{1, nullptr}, &brush, 0), 0);
+    const uint32_t green = 0x00FF00, blue = 0x0000FF;
+    WriteARGBToBitMap(&green, 0, 0, 4, brush->bitmap, 0, 0, 1, 1);
+    WriteARGBToBitMap(&blue, 0, 0, 4, brush->bitmap, 1, 0, 1, 1);
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    ASSERT_EQ(vm->Run("DisplayBrushPart", {1, 1, 0, 20, 20, 1, 1}), "");
+    ASSERT_EQ(vm->Run("DisplayBGPicPart", {-1, 5, 5, 2, 1, 30, 30}), "");
+    const struct {
+        int position;
+        double scale, angle;
+        int width, height;
+        int x, y;
+        uint32_t colour;
+    } rows[] = {
+        {1, 1, 90, 2, 4, 0, 3, 0x00FF00},  // a quarter turn: the top-left corner goes to the bottom-left
+        {1, 1, 90, 2, 4, 0, 2, 0x0000FF},
+        {2, 3, 0, 3, 3, 2, 2, 0x0000FF},   // the part alone, three times as large
+        {3, 2, 0, 4, 2, 3, 1, 0x000000},   // a part of the picture: its own pixels, not its layers
+    };
+    for (const auto& r : rows) {
+        qzLayer* layer = FirstLayer(CurrentBGPic());
+        for (int i = 1; i < r.position; i++) layer = NextLayer(layer);
+        const qzLayerKindOps& ops = LayerKindOps(layer->type);
+        ASSERT_NE(ops.renderContent, nullptr) << r.position;
+        qzTransformTags transform;
+        InitTransformTags(&transform);
+        BuildScaleRotateMatrix(r.scale, r.scale, r.angle, transform.matrix);
+        qzLayerState* target = NewLayerState();
+        ASSERT_EQ(ops.renderContent(*vm, layer, target, &transform), 0) << r.position;
+        EXPECT_EQ(target->width, r.width) << r.position;
+        EXPECT_EQ(target->height, r.height) << r.position;
+        EXPECT_EQ(ReadBitMapPixel(target->own.bitmap, r.x, r.y, 0), r.colour) << r.position;
+        FreeLayerState(layer->type, target);
+    }
 }

@@ -3,6 +3,7 @@
 // geometry commands.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,11 +13,15 @@
 #include "gfx/bitmap_pixels.h"
 #include "gfx/blit.h"
 #include "gfx/draw_modes.h"
+#include "gfx/image_cache.h"
+#include "gfx/image_source.h"
+#include "gfx/object_bitmaps.h"
 #include "gfx/position.h"
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
+#include "runtime/runtime.h"
 #include "player/image_link.h"
 #include "support/commands.h"
 #include "vm/vm.h"
@@ -140,6 +145,68 @@ TEST_F(BrushTest, LoadPartsAndOptions) {
     UnlockBitMapPixels(&lock);
 }
 
+// While objects are preloaded a brush keeps its image and its part and gets its bitmaps at first
+// use; "cache" shares the loaded image with later loads that name it in "cachedload" (the file is
+// not read again), "cachealpha" keeps the alpha channel for them only. Outside preloading the
+// cache is not used.
+TEST_F(BrushTest, DeferredLoadingAndTheImageCache) {
+    SetImageCacheObjectRefs([](void* o) { RetainImageSource(static_cast<qzImageSource*>(o)); },
+                            [](void* o) { FreeImageSource(static_cast<qzImageSource*>(o)); });
+    // Left half red, right half blue, with a fully transparent bottom row.
+    const std::string png = Convert("-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set "
+                                    "-channel A -fx 'j==9?0:1' +channel",
+                                    "in.png");
+    SetRuntimeAttrs(vm, {{QZ_RTA_PRELOADING, 1}});
+    ASSERT_EQ(vm.Run("LoadBrush", {1, png, Arg::Table({{"cache", "in.png"}, {"cachealpha", true}})}), "");
+    ASSERT_EQ(std::remove(png.c_str()), 0);
+    ASSERT_EQ(vm.Run("LoadBrush", {2, png, Arg::Table({{"cachedload", "IN.PNG"}, {"loadalpha", true}, {"x", 9}})}), "");
+    ASSERT_EQ(vm.Run("LoadBrush", {3, png, Arg::Table({{"cachedload", "in.png"}, {"globalalpha", 64}})}), "");
+    EXPECT_EQ(vm.Run("LoadBrush", {4, png, Arg::Table({{"cachedload", "other.png"}})}).substr(0, 4), "ERR ");
+    SetRuntimeAttrs(vm, {{QZ_RTA_PRELOADING, 0}});
+    EXPECT_EQ(vm.Run("LoadBrush", {5, png, Arg::Table({{"cachedload", "in.png"}})}).substr(0, 4), "ERR ");
+
+    for (int n : {1, 2, 3}) {
+        EXPECT_EQ(Find(n)->bitmap, nullptr) << n;
+        EXPECT_NE(Find(n)->source, nullptr) << n;
+    }
+    EXPECT_EQ(Size(2), "11x10");
+    EXPECT_EQ(Find(1)->alpha, nullptr);  // the cached alpha channel is not this brush's
+    // First use makes the bitmaps of the part and lets the image go.
+    EXPECT_EQ(vm.Run("TrimBrush", {2}), "0, 0");
+    qzBrush* b = Find(2);
+    ASSERT_NE(b->bitmap, nullptr);
+    EXPECT_EQ(b->source, nullptr);
+    EXPECT_EQ(Size(2), "11x9");
+    EXPECT_EQ(Pixel(2, 0, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(2, 1, 0), 0x0000FFu);
+    ASSERT_EQ(RecreateBrushBitmaps(vm, 0, 0), 0);
+    EXPECT_EQ(Pixel(1, 19, 9), 0x0000FFu);
+    qzLockInfo lock;
+    ASSERT_TRUE(LockBitMapPixels(Find(3)->alpha, LOCKF_READONLY, &lock));
+    EXPECT_EQ(static_cast<uint8_t*>(lock.pixels)[9 * lock.rowLength], 64);  // the level, not the image's alpha
+    UnlockBitMapPixels(&lock);
+    FreeImageCache();
+    SetImageCacheObjectRefs(nullptr, nullptr);
+}
+
+// The five-argument form hands its two numbers to the image loader: a one-plane picture is drawn
+// in the key colour it names, with colour 0 transparent. The shorter forms hand it none.
+TEST_F(BrushTest, LoaderNumbersOfTheFiveArgumentForm) {
+    const std::string iff = dir / "one.iff";
+    ASSERT_EQ(std::system(("convert -size 4x1 xc:black -fill white -draw 'point 1,0 point 2,0' ppm:- | "
+                           "pnmquant 2 2>/dev/null | ppmtoilbm > '" + iff + "' 2>/dev/null").c_str()),
+              0);
+    ASSERT_EQ(vm.Run("LoadBrush", {1, iff, -1, 0x00FF00, 1}), "");
+    EXPECT_EQ(Pixel(1, 1, 0), 0x00FF00u);
+    ASSERT_NE(Find(1)->mask, nullptr);
+    EXPECT_EQ(ReadBitMapPixel(Find(1)->mask, 0, 0, 1), 0u);
+    EXPECT_EQ(ReadBitMapPixel(Find(1)->mask, 1, 0, 1), 1u);
+    ASSERT_EQ(vm.Run("LoadBrush", {2, iff, 0x00FF00}), "");
+    EXPECT_EQ(Pixel(2, 1, 0), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(2, 0, 0), 0x000000u);
+    EXPECT_EQ(vm.Run("LoadBrush", {3, iff, -1, 0x00FF00}), "ERR 1138");  // both numbers or neither
+}
+
 TEST_F(BrushTest, SavedFilesReadBackByOtherTools) {
     const std::string png = Convert("-size 6x4 xc:#336699 -fill '#CC0000' -draw 'point 1,1' -alpha set -channel A "
                                     "-fx 'i==5?0:1' +channel",
@@ -179,6 +246,35 @@ TEST_F(BrushTest, Copies) {
     EXPECT_EQ(Size(3) + Size(4), "5x35x3");
     EXPECT_EQ(vm.Run("GetBrushLink", {1, 3, 1}), "ERR 1055");
     EXPECT_EQ(vm.Run("GetBrushLink", {5, 99, 1}), "ERR 1055");
+    EXPECT_EQ(vm.Run("GetBrushLink", {5, 22, 1}), "ERR 1078");  // a layer, with layers off
+
+    // Text objects (and anim frames) come through the lookup their owner installs, with the
+    // transparent colour it names.
+    SetTextObjectBitmapsHook([](VmState*, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
+        if (id.number != 7) return int(ERR_FINDTEXTOBJECT);
+        qzBrush* brush = nullptr;
+        FindBrush(nullptr, {1, nullptr}, &brush, 0);
+        *out = {brush->bitmap, brush->mask, nullptr, brush->width, brush->height, 1, 0xABCDEF};
+        return 0;
+    });
+    EXPECT_EQ(vm.Run("ConvertToBrush", {8, 7, 6}), "");
+    SetTextObjectBitmapsHook(nullptr);
+    EXPECT_EQ(Size(6), "5x3");
+    EXPECT_EQ(Find(6)->transparentcolor, 0xABCDEF);
+    EXPECT_EQ(Pixel(6, 1, 1), 0x112233u);
+
+    // Fresh bitmaps with the brush's pixels, owned by the caller.
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    int32_t width = 0, height = 0;
+    ASSERT_EQ(GetBrushARGB(vm, {1, nullptr}, &bitmap, &mask, &alpha, &width, &height), 0);
+    EXPECT_EQ(width * 10 + height, 53);
+    EXPECT_NE(bitmap, Find(1)->bitmap);
+    EXPECT_EQ(ReadBitMapPixel(bitmap, 4, 2, 0), 0x112233u);
+    EXPECT_NE(mask, nullptr);
+    EXPECT_EQ(alpha, nullptr);
+    DeleteBitMap(bitmap);
+    DeleteMaskBitMap(mask);
+    EXPECT_EQ(GetBrushARGB(vm, {9, nullptr}, &bitmap, &mask, &alpha, &width, &height), ERR_FINDBRUSH);
 }
 
 TEST_F(BrushTest, Geometry) {

@@ -294,15 +294,15 @@ namespace {
 
 struct LayerCall {
     int kind;
-    qzShapeLayerStyle style;
+    qzLayerTags tags;
     qzShapeBitmaps bitmaps;
     uint32_t color;
 };
 std::vector<LayerCall>* layerCalls = nullptr;
 int clearResult = 0;
 
-int AddLayer(VmState*, const qzShape* shape, const qzShapeLayerStyle* style, qzShapeBitmaps* bitmaps) {
-    layerCalls->push_back({shape->kind, *style, *bitmaps, shape->color});
+int AddLayer(VmState*, const qzShape* shape, const qzDrawState*, const qzLayerTags* tags, qzShapeBitmaps* bitmaps) {
+    layerCalls->push_back({shape->kind, *tags, *bitmaps, shape->color});
     *bitmaps = qzShapeBitmaps();  // the layer owns them now
     return 0;
 }
@@ -323,10 +323,10 @@ TEST(DrawLib, ShapesOnADisplayWithLayersBecomeLayers) {
     s.vm.Ok("Box", {10, 10, 20, 12, 0x30FF0000});
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].kind, SHAPE_BOX);
-    EXPECT_EQ(calls[0].style.border, 1);
-    EXPECT_EQ(calls[0].style.borderSize, 2);
-    EXPECT_EQ(calls[0].style.borderColor, 0xFF0000u);
-    EXPECT_EQ(calls[0].style.transparency, 0x30);
+    EXPECT_EQ(calls[0].tags.border.border, 1);
+    EXPECT_EQ(calls[0].tags.border.bordersize, 2);
+    EXPECT_EQ(calls[0].tags.border.bordercolor, 0xFF0000u);
+    EXPECT_EQ(calls[0].tags.transparency, 0x30);
     EXPECT_EQ(calls[0].color, 0xFF0000u);
     EXPECT_EQ(calls[0].bitmaps.width, 20);
     EXPECT_EQ(calls[0].bitmaps.height, 12);
@@ -339,11 +339,11 @@ TEST(DrawLib, ShapesOnADisplayWithLayersBecomeLayers) {
     s.vm.Ok("Circle", {40, 40, 10, 0x0000FF});
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
-    EXPECT_EQ(calls[1].style.border, 1);
-    EXPECT_EQ(calls[1].style.borderSize, 3);
-    EXPECT_EQ(calls[1].style.shadow, 1);
-    EXPECT_EQ(calls[1].style.shadowSize, 6);
-    EXPECT_EQ(calls[1].style.shadowDirection, SHDW_EAST);
+    EXPECT_EQ(calls[1].tags.border.border, 1);
+    EXPECT_EQ(calls[1].tags.border.bordersize, 3);
+    EXPECT_EQ(calls[1].tags.shadow.shadow, 1);
+    EXPECT_EQ(calls[1].tags.shadow.shadowsize, 6);
+    EXPECT_EQ(calls[1].tags.shadow.shadowdir, SHDW_EAST);
     EXPECT_EQ(calls[1].bitmaps.width, 21);
     EXPECT_EQ(calls[1].bitmaps.height, 21);
     s.vm.Ok("Line", {0, 0, 9, 0, 0xFFFFFF});
@@ -438,16 +438,19 @@ TEST(DrawShape, ApplyDrawStateToLayerMovesWhatALayerDraws) {
     ds.fillStyle = FILLNONE;
     ds.lineWidth = 1;
     ds.formStyle = FORM_NORMAL | FORM_ANTIALIAS;
-    qzShapeLayerStyle style;
+    qzLayerTags tags;
+    InitLayerTags(&tags);
     uint32_t color = 0x00ABCDEF;
-    ApplyDrawStateToLayer(&ds, &style, &color);
-    EXPECT_EQ(style.border, 0);
-    EXPECT_EQ(style.shadow, 0);
-    EXPECT_EQ(style.transparency, 0);
+    ApplyDrawStateToLayer(&ds, &tags, &color);
+    EXPECT_EQ(tags.border.border, 0);
+    EXPECT_EQ(tags.shadow.shadow, 0);
+    EXPECT_EQ(tags.transparency, 0);
+    EXPECT_EQ(tags.effects, 0);
     EXPECT_EQ(ds.formStyle, FORM_NORMAL | FORM_ANTIALIAS);
     ds.lineWidth = 3;  // half of 3 is 1
-    ApplyDrawStateToLayer(&ds, &style, &color);
-    EXPECT_EQ(style.borderSize, 1);
+    ApplyDrawStateToLayer(&ds, &tags, &color);
+    EXPECT_EQ(tags.border.bordersize, 1);
+    EXPECT_EQ(tags.effects, 1);
     EXPECT_EQ(ds.lineWidth, 1);
 }
 

@@ -3,6 +3,10 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/layer.h"
+#include "display/layer_kinds.h"
+#include "display/layer_list.h"
+#include "display/layer_source.h"
 #include "display/picture.h"
 #include "gfx/object_bitmaps.h"
 #include "gfx/copy_bitmap.h"
@@ -23,55 +27,107 @@ namespace {
 // Source kinds of GetBrushLink and ConvertToBrush.
 constexpr int32_t kBGPic = 1;
 constexpr int32_t kBrush = 3;
-constexpr int32_t kSprite = 32;
+constexpr int32_t kLayer = 22;
+// The transparent colour of a copy whose source has a mask but names no colour.
+constexpr int32_t kMaskKey = 0x123456;
 
-// The test-and-copy body shared by GetBrushLink and ConvertToBrush.
-int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, const qzObjectId& source, int32_t frame) {
-    if (type == kBrush && !IsAutoObjectId(dest) && SameObjectId(dest, source)) return ERR_WRONGUSAGE;
-    const qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    int32_t width = 0, height = 0, key = QZ_NOTRANSPARENCY;
-    if (type == kBrush) {
-        qzBrush* brush = nullptr;
-        int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_NOVECTOR);
-        if (error) return error;
-        bitmap = brush->bitmap;
-        mask = brush->mask;
-        alpha = brush->alpha;
-        width = brush->width;
-        height = brush->height;
-        key = brush->transparentcolor;
-    } else if (type == kBGPic) {
-        qzBGPic* pic = nullptr;
-        int error = FindBGPic(state, source, &pic, 0);
-        if (error) return error;
-        bitmap = pic->scaledBitmap ? pic->scaledBitmap : pic->bitmap;
-        mask = pic->scaledBitmap ? pic->scaledMask : pic->mask;
-        alpha = pic->scaledBitmap ? pic->scaledAlpha : pic->alpha;
-        width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
-        height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
-        key = pic->transparentColor;
-    } else if (type == kSprite) {
-        qzObjectBitmaps frameBitmaps;
-        int error = GetSpriteFrameBitmaps(state, source, frame, &frameBitmaps);
-        if (error) return error;
-        bitmap = frameBitmaps.bitmap;
-        mask = frameBitmaps.mask;
-        alpha = frameBitmaps.alpha;
-        width = frameBitmaps.width;
-        height = frameBitmaps.height;
-        if (mask) key = 0x123456;
-    } else {
-        return ERR_WRONGUSAGE;
+// What a copy is made of: a region of the source's bitmaps.
+struct LinkSource {
+    const qzBitMap* bitmap = nullptr;
+    const qzBitMap* mask = nullptr;
+    const qzBitMap* alpha = nullptr;
+    int32_t x = 0, y = 0, width = 0, height = 0;
+    int32_t key = QZ_NOTRANSPARENCY;
+};
+
+void TakeObjectBitmaps(const qzObjectBitmaps& bitmaps, LinkSource* out) {
+    out->bitmap = bitmaps.bitmap;
+    out->mask = bitmaps.mask;
+    out->alpha = bitmaps.alpha;
+    out->width = bitmaps.width;
+    out->height = bitmaps.height;
+    out->key = bitmaps.keyColor >= 0 ? bitmaps.keyColor : bitmaps.mask ? kMaskKey : QZ_NOTRANSPARENCY;
+}
+
+// The current content of a layer of the current background picture (by position or name): its
+// filtered or resized copy, its own bitmaps, or the part of the object it shows; for an anim
+// layer the given 1-based frame.
+int LayerContent(VmState* state, int index, int32_t frame, LinkSource* out) {
+    int error = CheckLayerOutput(CurrentDisplay());
+    if (error) return error;
+    const qzBGPic* pic = CurrentBGPic();
+    qzLayer* layer = GetLayerByPosition(pic, CheckLayerArg(state, index, pic));
+    if (!layer) return ERR_LAYERRANGE;
+    qzLayerState* st = layer->display;
+    qzLayerSource source;
+    error = GetLayerSourceBitmaps(state, layer, st, 1, 1, layer->type == QZ_LAYER_ANIM ? frame - 1 : -1, &source);
+    if (error) return error;
+    out->bitmap = source.trio.bitmap;
+    out->mask = source.trio.mask;
+    out->alpha = source.trio.alpha;
+    out->width = source.width;
+    out->height = source.height;
+    if (LayerShowsPart(layer->type) && !source.fromCache) {
+        out->x = st->partX;
+        out->y = st->partY;
+        out->width = st->width;
+        out->height = st->height;
     }
-    if (!bitmap) return ERR_WRONGUSAGE;
+    out->key = out->mask ? kMaskKey : QZ_NOTRANSPARENCY;
+    return 0;
+}
+
+// The test-and-copy body shared by GetBrushLink and ConvertToBrush; the source object is the
+// argument at sourceIndex.
+int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int sourceIndex, int32_t frame) {
+    LinkSource from;
+    if (type == kLayer) {
+        int error = LayerContent(state, sourceIndex, frame, &from);
+        if (error) return error;
+    } else {
+        qzObjectId source;
+        GetObjectIdArg(&source, state, sourceIndex);
+        if (type == kBrush && !IsAutoObjectId(dest) && SameObjectId(dest, source)) return ERR_WRONGUSAGE;
+        if (type == kBrush) {
+            qzBrush* brush = nullptr;
+            int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_NOVECTOR);
+            if (error) return error;
+            from.bitmap = brush->bitmap;
+            from.mask = brush->mask;
+            from.alpha = brush->alpha;
+            from.width = brush->width;
+            from.height = brush->height;
+            from.key = brush->transparentcolor;
+        } else if (type == kBGPic) {
+            qzBGPic* pic = nullptr;
+            int error = FindBGPic(state, source, &pic, 0);
+            if (error) return error;
+            from.bitmap = pic->scaledBitmap ? pic->scaledBitmap : pic->bitmap;
+            from.mask = pic->scaledBitmap ? pic->scaledMask : pic->mask;
+            from.alpha = pic->scaledBitmap ? pic->scaledAlpha : pic->alpha;
+            from.width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
+            from.height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
+            from.key = pic->transparentColor;
+        } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT || type == QZ_TYPE_TEXT_OBJECT) {
+            qzObjectBitmaps bitmaps;
+            int error = type == QZ_TYPE_SPRITE_OBJECT ? GetSpriteFrameBitmaps(state, source, frame, &bitmaps)
+                        : type == QZ_TYPE_ANIM_OBJECT ? GetAnimFrameBitmaps(state, source, frame, &bitmaps)
+                                                      : GetTextObjectBitmaps(state, source, &bitmaps);
+            if (error) return error;
+            TakeObjectBitmaps(bitmaps, &from);
+        } else {
+            return ERR_WRONGUSAGE;
+        }
+    }
+    if (!from.bitmap) return ERR_WRONGUSAGE;
     qzBitMap *copy = nullptr, *copyMask = nullptr, *copyAlpha = nullptr;
-    int error = CopyBitMap(bitmap, mask, alpha, 0, 0, width, height, 0, &copy, mask ? &copyMask : nullptr,
-                           alpha ? &copyAlpha : nullptr);
+    int error = CopyBitMap(from.bitmap, from.mask, from.alpha, from.x, from.y, from.width, from.height, 0, &copy,
+                           from.mask ? &copyMask : nullptr, from.alpha ? &copyAlpha : nullptr);
     if (error) return error;
     FreeBrushForReuse(state, dest);
     qzBrush* brush = nullptr;
-    error = AddBrush(dest, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, copy, key, copyMask, copyAlpha,
-                     nullptr, &brush);
+    error = AddBrush(dest, QZ_IMAGETYPE_RASTER, from.width, from.height, from.width, 0, nullptr, copy, from.key,
+                     copyMask, copyAlpha, nullptr, &brush);
     if (error) {
         DeleteBitMap(copy);
         DeleteMaskBitMap(copyMask);
@@ -116,7 +172,7 @@ int BrushLoadBrush(VmState* state) {
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadBrushOptions options;
-    std::string loaders, adapters;
+    std::string loaders, adapters, cache, cachedLoad;
     if (VmType(state, 3) == VM_TTABLE) {
         int32_t transparency = -1, value = 0;
         int found = 0;
@@ -140,9 +196,20 @@ int BrushLoadBrush(VmState* state) {
         if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr)) options.loaderList = loaders.c_str();
         if (GetTableFieldString(state, 3, "adapter", nullptr, 0, &adapters, nullptr))
             options.adapterList = adapters.c_str();
+        if (GetTableFieldString(state, 3, "cache", nullptr, 0, &cache, nullptr) && !cache.empty())
+            options.cache = cache.c_str();
+        if (GetTableFieldString(state, 3, "cachedload", nullptr, 0, &cachedLoad, nullptr) && !cachedLoad.empty())
+            options.cachedLoad = cachedLoad.c_str();
+        flag = 0;
+        if (GetTableFieldBool(state, 3, "cachealpha", &flag, nullptr)) options.cacheAlpha = flag != 0;
     } else if (VmGetTop(state) >= 3 && VmType(state, 3) != VM_TNIL) {
         const int32_t key = VmCheckInteger(state, 3);
         options.transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
+        // The five-argument form hands its two numbers to the image loader as they are.
+        if (VmGetTop(state) >= 4) {
+            options.loaderKeyColor = VmCheckInteger(state, 4);
+            options.loaderMode = VmCheckInteger(state, 5);
+        }
     }
     options.file = file.c_str();
     qzBrush* brush = nullptr;
@@ -202,22 +269,20 @@ int BrushCopyBrush(VmState* state) {
 
 int BrushGetBrushLink(VmState* state) {
     VmCheckArgCount(state, 3, 4, 0, 0);
-    qzObjectId dest, source;
+    qzObjectId dest;
     GetNumericIdArg(&dest, state, 1);
     const int32_t type = VmCheckInteger(state, 2);
-    GetObjectIdArg(&source, state, 3);
     const int32_t frame = VmOptInteger(state, 4, 1);
-    return LinkToBrush(state, dest, type, source, frame);
+    return LinkToBrush(state, dest, type, 3, frame);
 }
 
 int BrushConvertToBrush(VmState* state) {
     VmCheckArgCount(state, 3, 4, 0, 0);
     const int32_t type = VmCheckInteger(state, 1);
-    qzObjectId source, dest;
-    GetObjectIdArg(&source, state, 2);
+    qzObjectId dest;
     GetNumericIdArg(&dest, state, 3);
     const int32_t frame = VmOptInteger(state, 4, 1);
-    return LinkToBrush(state, dest, type, source, frame);
+    return LinkToBrush(state, dest, type, 2, frame);
 }
 
 int BrushFreeBrush(VmState* state) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "display/draw_tags.h"
 #include "runtime/library.h"
 #include "vector/shape_outline.h"
 
@@ -14,17 +15,12 @@ struct VmState;
 // it puts the draw state at its start values.
 extern const qzLibraryDescriptor qzDrawLibrary;
 
-// The standard draw options of a shape command's table (scaling, rotation, matrix, anchor) for a
-// shape of width x height, read into the transform. 0 or the reader's error. Opening the library
-// installs ReadShapeDrawTags; while it is null the table gives only the command's own keys, and
-// shapes are drawn untransformed unless a rotation argument is given.
-typedef int (*qzShapeDrawTagsReader)(VmState* state, int tableIndex, int width, int height,
-                                     qzShapeTransform* transform);
-void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader);
-// The reader of the standard draw options: the table, when it is the call's last argument, parsed
-// from the global defaults for a shape of width x height; the transform gets the applied matrix
-// and the anchor (fractions of the width and height). 0 or the parser's error.
-int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzShapeTransform* transform);
+// The standard draw options of a shape command's table, when it is the call's last argument,
+// parsed from the global defaults for a shape of width x height: the geometry (the applied matrix
+// and the anchor, fractions of the width and height) and what a layer of the shape keeps (name,
+// visibility, insert position, transparency, shadow, border, filters). 0 or the parser's error.
+int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzTransformTags* tags,
+                      qzLayerTags* layerTags);
 
 // Box, Ellipse, Circle, Arc and Polygon drawn as vector paths while the vector-graphics switch
 // that routes shapes through paths is on. Null until the vector-graphics library installs it:

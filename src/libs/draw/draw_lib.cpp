@@ -3,6 +3,7 @@
 
 #include "libs/draw/draw.h"
 #include "vector/draw_state.h"
+#include "vector/shape_layer.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -39,8 +40,13 @@ const qzConstantRow kDrawConstants[] = {
 
 int OpenDrawLibrary(VmState*) {
     ResetDrawState();
-    SetShapeDrawTagsReader(ReadShapeDrawTags);
+    InstallShapeLayerKinds(true);
     return 0;
+}
+
+void ResetDrawLibrary() {
+    ResetDrawState();
+    InstallShapeLayerKinds(false);
 }
 
 }  // namespace
@@ -57,5 +63,5 @@ const qzLibraryDescriptor qzDrawLibrary = {
     .commands = kDrawCommands,
     .constants = kDrawConstants,
     .open = OpenDrawLibrary,
-    .reset = ResetDrawState,
+    .reset = ResetDrawLibrary,
 };

@@ -156,6 +156,12 @@ int DrawCls(VmState* state) {
         if (info.outputAlpha)
             FillAlphaRect(info.outputAlpha, 0, 0, w, h, modes.alphaIntensity != -1 ? modes.alphaIntensity : 255);
         return 0;
+    case OUTPUT_BGPIC: {
+        // A selected background picture with layers on loses its layers.
+        const int cleared = ClearOutputLayers(state);
+        if (cleared >= 0) return cleared;
+        [[fallthrough]];
+    }
     default:
         if (info.outputBitmap) FillBitMapRect(info.outputBitmap, 0, 0, w, h, color & 0xFFFFFF);
         if (info.outputAlpha) FillAlphaRect(info.outputAlpha, 0, 0, w, h, 255);

@@ -20,7 +20,6 @@
 
 namespace {
 
-qzShapeDrawTagsReader drawTagsReader = nullptr;
 const qzShapePathRoute* pathRoute = nullptr;
 
 // The shape handed to the path code while shapes go through paths: its result, or -1 when the
@@ -34,37 +33,51 @@ int RouteThroughPaths(VmState* state, int kind, int optionsIndex, uint32_t color
 
 constexpr double kPi = 3.14159265358979323846;
 
-// The common part of a shape command: the record, its transform and whether curves take the
+// The common part of a shape command: the record, the standard draw options it starts from (the
+// global defaults until a table is read), its transform and whether curves take the
 // anti-aliased direct pass.
 struct ShapeCall {
     qzShape shape{};
+    qzTransformTags transformTags;
+    qzLayerTags layerTags;
     qzShapeTransform transform;
     bool modernCurves = false;
     ShapeCall() {
+        InitDrawTags(&transformTags, &layerTags, 0, 0, DefaultTransformTags()->smoothscale, 0);
+        TakeTransform();
         shape.drawState = GetDrawState();
         shape.transform = &transform;
+        shape.transformTags = &transformTags;
+        shape.layerTags = &layerTags;
         modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
+    }
+    // The shape's transform: the options' matrix and anchor.
+    void TakeTransform() {
+        for (int i = 0; i < 4; i++) transform.matrix[i] = transformTags.matrix[i];
+        transform.anchorX = transformTags.anchorx;
+        transform.anchorY = transformTags.anchory;
     }
 };
 
 bool IsLastArg(VmState* state, int index) { return VmGetTop(state) == index; }
 
-// The rotation argument: the angle modulo 360 turns the shape about its anchor.
-void SetRotation(qzShapeTransform* transform, double degrees) {
+// The rotation argument: the angle modulo 360 turns the shape about its anchor at scale 1.
+void SetRotation(ShapeCall* call, double degrees) {
     const double a = std::fmod(degrees, 360.0);
-    if (!std::isfinite(a) || a == 0) return;
-    const double t = (360.0 - a) * kPi / 180.0;
-    transform->matrix[0] = std::cos(t);
-    transform->matrix[1] = std::sin(t);
-    transform->matrix[2] = -std::sin(t);
-    transform->matrix[3] = std::cos(t);
+    if (!std::isfinite(a)) return;
+    BuildScaleRotateMatrix(1, 1, a, call->transformTags.matrix);
+    call->transformTags.rotate = a;
+    call->transformTags.scalex = call->transformTags.scaley = 1;
+    call->transformTags.hasusermatrix = 0;
+    call->TakeTransform();
 }
 
-// The options table at index, for a shape of width x height: the standard draw options through
-// the installed reader. 0 or its error.
-int ReadStandardOptions(VmState* state, int index, int width, int height, qzShapeTransform* transform) {
-    if (!drawTagsReader) return 0;
-    return drawTagsReader(state, index, width, height, transform);
+// The options table at index, for a shape of width x height, read into the call's options and
+// transform. 0 or the parser's error.
+int ReadStandardOptions(VmState* state, int index, int width, int height, ShapeCall* call) {
+    if (int e = ReadShapeDrawTags(state, index, width, height, &call->transformTags, &call->layerTags)) return e;
+    call->TakeTransform();
+    return 0;
 }
 
 // The argument after the colour: a table (the options), a number (the command's own value, or an
@@ -80,8 +93,8 @@ ArgKind OptionArg(VmState* state, int index, double* number) {
 }
 
 // A rotation angle at index when it is the last argument and a number.
-void OptRotation(VmState* state, int index, qzShapeTransform* transform) {
-    if (IsLastArg(state, index) && VmType(state, index) == VM_TNUMBER) SetRotation(transform, VmToNumber(state, index));
+void OptRotation(VmState* state, int index, ShapeCall* call) {
+    if (IsLastArg(state, index) && VmType(state, index) == VM_TNUMBER) SetRotation(call, VmToNumber(state, index));
 }
 
 int ResolveShapePosition(VmState* state, qzShape* shape, int width, int height, const qzShapeTransform& t) {
@@ -95,17 +108,10 @@ int DiameterOf(int32_t r) { return r >= 1 && r <= 0x3FFFFFFE ? 2 * r + 1 : 1; }
 
 }  // namespace
 
-void SetShapeDrawTagsReader(qzShapeDrawTagsReader reader) { drawTagsReader = reader; }
-
-int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzShapeTransform* transform) {
-    qzTransformTags tags;
-    if (int e = ParseDrawTags(state, tableIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale, &tags,
-                              nullptr, QZ_DRAWTAGS_DEFAULTS))
-        return e;
-    for (int i = 0; i < 4; i++) transform->matrix[i] = tags.matrix[i];
-    transform->anchorX = tags.anchorx;
-    transform->anchorY = tags.anchory;
-    return 0;
+int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzTransformTags* tags,
+                      qzLayerTags* layerTags) {
+    return ParseDrawTags(state, tableIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale, tags, layerTags,
+                         QZ_DRAWTAGS_DEFAULTS);
 }
 void SetShapePathRoute(const qzShapePathRoute* route) { pathRoute = route; }
 
@@ -127,12 +133,12 @@ int DrawBox(VmState* state) {
         for (int i = 0; i < 4; i++) {
             if (GetTableFieldInt(state, 6, kCorners[i], &value, nullptr)) corners[i] = value;
         }
-        if (int e = ReadStandardOptions(state, 6, width, height, &call.transform)) return e;
+        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
         break;
     }
     case ARG_NUMBER:
         corners[0] = corners[1] = corners[2] = corners[3] = VmTruncateNumber(number);
-        OptRotation(state, 7, &call.transform);
+        OptRotation(state, 7, &call);
         break;
     case ARG_NONE: break;
     }
@@ -152,9 +158,9 @@ int DrawEllipseCommand(VmState* state, int kind, int32_t rx, int32_t ry, int opt
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, optionIndex, &number);
     if (kindOfArg == ARG_TABLE) {
-        if (int e = ReadStandardOptions(state, optionIndex, DiameterOf(rx), DiameterOf(ry), &call.transform)) return e;
+        if (int e = ReadStandardOptions(state, optionIndex, DiameterOf(rx), DiameterOf(ry), &call)) return e;
     } else if (kindOfArg == ARG_NUMBER) {
-        OptRotation(state, optionIndex, &call.transform);
+        OptRotation(state, optionIndex, &call);
     }
     const int routed = RouteThroughPaths(state, kind, optionIndex, call.shape.color, {(double)rx, (double)ry});
     if (routed >= 0) return routed;
@@ -186,12 +192,12 @@ int DrawArc(VmState* state) {
     switch (OptionArg(state, 8, &number)) {
     case ARG_TABLE: {
         GetTableFieldInt(state, 8, "clockwise", &clockwise, nullptr);
-        if (int e = ReadStandardOptions(state, 8, DiameterOf(rx), DiameterOf(ry), &call.transform)) return e;
+        if (int e = ReadStandardOptions(state, 8, DiameterOf(rx), DiameterOf(ry), &call)) return e;
         break;
     }
     case ARG_NUMBER:
         clockwise = VmTruncateNumber(number);
-        OptRotation(state, 9, &call.transform);
+        OptRotation(state, 9, &call);
         break;
     case ARG_NONE: break;
     }
@@ -267,9 +273,9 @@ int DrawPolygon(VmState* state) {
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, 6, &number);
     if (kindOfArg == ARG_TABLE) {
-        if (int e = ReadStandardOptions(state, 6, width, height, &call.transform)) return e;
+        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
     } else if (kindOfArg == ARG_NUMBER) {
-        OptRotation(state, 6, &call.transform);
+        OptRotation(state, 6, &call);
     }
     std::vector<double> pointNumbers;
     for (const qzShapePoint& p : points) {
@@ -298,13 +304,13 @@ int DrawLine(VmState* state) {
     case ARG_TABLE: {
         GetTableFieldInt(state, 6, "thickness", &thickness, nullptr);
         if (int e = ReadStandardOptions(state, 6, (int)std::min<int64_t>(w, INT32_MAX),
-                                        (int)std::min<int64_t>(h, INT32_MAX), &call.transform))
+                                        (int)std::min<int64_t>(h, INT32_MAX), &call))
             return e;
         break;
     }
     case ARG_NUMBER:
         thickness = VmTruncateNumber(number);
-        OptRotation(state, 7, &call.transform);
+        OptRotation(state, 7, &call);
         break;
     case ARG_NONE: break;
     }

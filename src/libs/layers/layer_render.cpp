@@ -10,11 +10,9 @@
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
 #include "display/layer_records.h"
-#include "display/layer_source.h"
 #include "display/layer_transform.h"
 #include "display/picture.h"
-#include "image/brush.h"
-#include "image/brush_bitmaps.h"
+#include "image/image_display.h"
 #include "platform/os_console.h"
 
 namespace {
@@ -49,25 +47,8 @@ int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* st, const q
     }
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
     if (ops.renderContent) return ops.renderContent(state, layer, st, transform);
-    // The shown object's bitmaps (the base state's part of them) are transformed as pixels.
-    qzLayerState* base = layer->base;
-    qzLayerSource source;
-    int error = GetLayerSourceBitmaps(state, layer, base, 0, 0, -1, &source);
-    if (error) return error;
-    if (!source.trio.bitmap) return ERR_WRONGUSAGE;
-    const bool part = LayerShowsPart(layer->type) && source.trio.bitmap != base->own.bitmap;
-    const int32_t sx = part ? base->partX : 0, sy = part ? base->partY : 0;
-    const double anchor[2] = {transform->anchorx, transform->anchory};
-    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    int32_t x = 0, y = 0, width = 0, height = 0;
-    error = TransformBrushBitmap(QZ_IMAGETYPE_RASTER, nullptr, source.trio.bitmap, source.trio.mask, source.trio.alpha,
-                                 sx, sy, 0, 0, base->width, base->height, anchor, transform->matrix,
-                                 transform->smoothscale, 0, &bitmap, &mask, &alpha, &x, &y, &width, &height);
-    if (error) return error;
-    st->own = {bitmap, mask, alpha};
-    st->width = width;
-    st->height = height;
-    return 0;
+    // The shown object's bitmaps are transformed.
+    return RenderImageLayerContent(state, layer, st, transform);
 }
 
 int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {

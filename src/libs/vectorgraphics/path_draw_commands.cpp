@@ -1,10 +1,12 @@
-// DrawPath, and the draw library's shapes drawn as paths while ForcePathUse is on.
+// DrawPath, the draw library's shapes drawn as paths while ForcePathUse is on, and the outline
+// engine as the anti-aliased outline renderer of the shapes' direct pass.
 #include <cmath>
 
 #include "libs/draw/draw.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
+#include "vector/outline_shapes.h"
 #include "vector/path_render.h"
 #include "vector/path_style.h"
 #include "vm/vm.h"
@@ -42,4 +44,5 @@ int VgDrawPath(VmState* state) {
 void InstallPathDrawing(bool on) {
     SetShapePathRoute(on ? &kRoute : nullptr);
     InstallPathLayerKind(on);
+    SetShapeOutlineRenderer(on ? RenderShapeOutline : nullptr);
 }

@@ -56,5 +56,6 @@ int VgTranslatePath(VmState* state);
 int VgNormalizePath(VmState* state);
 int VgSetVectorEngine(VmState* state);
 int VgDrawPath(VmState* state);
-// Installs (or removes) the draw library's route of shapes through paths and the path layers' row.
+// Installs (or removes) the draw library's route of shapes through paths, the path layers' row and
+// the shapes' outline renderer.
 void InstallPathDrawing(bool on);

@@ -1,0 +1,144 @@
+// A 1,000-character text in Bitstream Vera Sans at 16 pixels, anti-aliased, with a shadow and an
+// edge of 2, laid out in lines of 100 characters and drawn into a block by the text engine,
+// beside cairo drawing the same text from the same face with the same effects (the shadow filled
+// at its offset, the edge stroked 2e wide, the text filled) into an ARGB surface of the same
+// size, in the same run. A table of ratios (ours / cairo, lower is better) ends the run.
+#include <benchmark/benchmark.h>
+
+#include <cairo-ft.h>
+#include <cairo.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "text/embedded_fonts.h"
+#include "text/font_cache.h"
+#include "text/font_engine.h"
+#include "text/formatted_text.h"
+
+namespace {
+
+// Ten lines of 100 characters.
+std::string Text() {
+    std::string line;
+    const char* words = "The quick brown fox jumps over the lazy dog; ";
+    while (line.size() < 100) line += words;
+    line.resize(100);
+    std::string text;
+    for (int i = 0; i < 10; i++) text += line + (i < 9 ? "\n" : "");
+    return text;
+}
+
+void BM_Print1000_Ours(benchmark::State& state) {
+    qzFont* topaz = nullptr;
+    InitFontSystem(&topaz);
+    qzFont* font = nullptr;
+    if (OpenFontWithDefaults(QZ_FONT_SANS, 16, FONTENGINE_INBUILT, 1, 0, &font) != 0) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    ResetFontStyleState();
+    qzTextStyle ts;
+    ts.style = *GetFontStyleState();
+    ts.style.font = font;
+    ts.style.style = FONTSTYLE_NORMAL | FONTSTYLE_ANTIALIAS | FONTSTYLE_SHADOW | FONTSTYLE_EDGE;
+    ts.style.edgeSize = 2;
+    ts.style.shadowSize = 4;
+    ts.text = Text();
+    for (auto _ : state) {
+        qzTextBlock block;
+        qzTextLayout layout;
+        if (RenderTextBlock(nullptr, &ts, TEXTMODE_TEXTOUT, 0, 0, 0, &block, &layout) != 0) {
+            state.SkipWithError("render failed");
+            break;
+        }
+        benchmark::DoNotOptimize(block.bitmap);
+        state.counters["width"] = block.width;
+        state.counters["height"] = block.height;
+        FreeTextBlock(&block);
+    }
+    FreeFontSystem(nullptr);
+}
+
+void BM_Print1000_Cairo(benchmark::State& state) {
+    FT_Library library;
+    FT_Init_FreeType(&library);
+    int count = 0;
+    const qzEmbeddedFace* faces = GetEmbeddedFaces(&count);
+    FT_Face face;
+    FT_New_Memory_Face(library, faces[0].data, (FT_Long)faces[0].size, 0, &face);
+    cairo_font_face_t* cf = cairo_ft_font_face_create_for_ft_face(face, 0);
+    const std::string text = Text();
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    const int width = 900, height = 10 * 16 + 8;
+    for (auto _ : state) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_t* cr = cairo_create(surface);
+        cairo_set_font_face(cr, cf);
+        cairo_set_font_size(cr, 16);
+        for (size_t i = 0; i < lines.size(); i++) {
+            const double y = 2 + 12 + 16.0 * i;
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_move_to(cr, 2 + 4, y + 4);
+            cairo_text_path(cr, lines[i].c_str());
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 0, 0.58, 0.87);
+            cairo_set_line_width(cr, 4);
+            cairo_move_to(cr, 2, y);
+            cairo_text_path(cr, lines[i].c_str());
+            cairo_stroke(cr);
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_move_to(cr, 2, y);
+            cairo_show_text(cr, lines[i].c_str());
+        }
+        cairo_surface_flush(surface);
+        benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+    }
+    cairo_font_face_destroy(cf);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+}
+
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration) {
+                std::string name = r.benchmark_name();
+                ms[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();
+            }
+    }
+};
+
+}  // namespace
+
+BENCHMARK(BM_Print1000_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Print1000_Cairo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-16s %9s %9s %11s\n", "text", "ours ms", "cairo ms", "ours/cairo");
+    for (const auto& [name, ms] : reporter.ms) {
+        const size_t cut = name.rfind("_Ours");
+        if (cut == std::string::npos) continue;
+        auto it = reporter.ms.find(name.substr(0, cut) + "_Cairo");
+        if (it == reporter.ms.end() || it->second <= 0) continue;
+        std::printf("%-16s %9.3f %9.3f %11.2f\n", name.substr(3, cut - 3).c_str(), ms, it->second, ms / it->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

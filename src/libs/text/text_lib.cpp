@@ -1,0 +1,149 @@
+// Registration of the `text` library: commands, constants, the font system's start and end.
+#include "libs/text/text_lib.h"
+
+#include "libs/graphics/graphics.h"
+#include "runtime/object_registry.h"
+#include "text/font_cache.h"
+#include "text/font_engine.h"
+#include "text/text_engine.h"
+#include "text/text_object.h"
+#include "vm/vm_aux.h"
+
+int32_t gTextDefaultEncoding = ENCODING_ISO8859_1;
+
+namespace {
+
+#define QZ_NUM(name, value) \
+    { name, nullptr, static_cast<double>(value) }
+#define QZ_STR(name, value) \
+    { name, value, 0 }
+
+const qzCommandRow kTextCommands[] = {
+    {"SetFont", TextSetFont},
+    {"SetFontColor", TextSetFontColor},
+    {"TextHeight", TextTextHeight},
+    {"TextWidth", TextTextWidth},
+    {"ResetTabs", TextResetTabs},
+    {"AddTab", TextAddTab},
+    {"Locate", TextLocate},
+    {"SetMargins", TextSetMargins},
+    {"SetFontStyle", TextSetFontStyle},
+    {"Print", TextPrint},
+    {"NPrint", TextNPrint},
+    {"TextOut", TextTextOut},
+    {"CreateTextObject", TextCreateTextObject},
+    {"DisplayTextObject", TextDisplayTextObject},
+    {"FreeTextObject", TextFreeTextObject},
+    {"TextExtent", TextTextExtent},
+    {"ScaleTextObject", TextScaleTextObject},
+    {"CopyTextObject", TextCopyTextObject},
+    {"RotateTextObject", TextRotateTextObject},
+    {"OpenFont", TextOpenFont},
+    {"CloseFont", TextCloseFont},
+    {"UseFont", TextUseFont},
+    {"GetAvailableFonts", TextGetAvailableFonts},
+    {"FreeGlyphCache", TextFreeGlyphCache},
+    {"SetDefaultEncoding", TextSetDefaultEncoding},
+    {"AddFontPath", TextAddFontPath},
+    {"GetKerningPair", TextGetKerningPair},
+    {nullptr, nullptr},
+};
+
+const qzConstantRow kTextConstants[] = {
+    QZ_NUM("NORMAL", 1),
+    QZ_NUM("BOLD", 2),
+    QZ_NUM("ITALIC", 4),
+    QZ_NUM("UNDERLINED", 8),
+    QZ_NUM("ALL", 0),
+    QZ_NUM("ALPHANUMERICAL", 1),
+    QZ_NUM("NUMERICAL", 3),
+    QZ_NUM("ALPHABETICAL", 2),
+    QZ_NUM("HEXNUMERICAL", 4),
+    QZ_NUM("ANTIALIAS", 16),
+    QZ_NUM("SHADOW", 32),
+    QZ_NUM("EDGE", 64),
+    QZ_NUM("SHDWNORTH", 0),
+    QZ_NUM("SHDWNORTHEAST", 1),
+    QZ_NUM("SHDWEAST", 2),
+    QZ_NUM("SHDWSOUTHEAST", 3),
+    QZ_NUM("SHDWSOUTH", 4),
+    QZ_NUM("SHDWSOUTHWEST", 5),
+    QZ_NUM("SHDWWEST", 6),
+    QZ_NUM("SHDWNORTHWEST", 7),
+    QZ_STR("BITMAP_DEFAULT", QZ_FONT_BITMAP_DEFAULT),
+    QZ_STR("TRUETYPE_DEFAULT", QZ_FONT_TRUETYPE_DEFAULT),
+    QZ_STR("SANS", QZ_FONT_SANS),
+    QZ_STR("SERIF", QZ_FONT_SERIF),
+    QZ_STR("MONOSPACE", QZ_FONT_MONOSPACE),
+    QZ_NUM("FONTENGINE_NATIVE", 0),
+    QZ_NUM("FONTENGINE_INBUILT", 4),
+    QZ_NUM("FONTWEIGHT_THIN", 0),
+    QZ_NUM("FONTWEIGHT_EXTRALIGHT", 40),
+    QZ_NUM("FONTWEIGHT_ULTRALIGHT", 40),
+    QZ_NUM("FONTWEIGHT_LIGHT", 50),
+    QZ_NUM("FONTWEIGHT_BOOK", 75),
+    QZ_NUM("FONTWEIGHT_NORMAL", 80),
+    QZ_NUM("FONTWEIGHT_REGULAR", 80),
+    QZ_NUM("FONTWEIGHT_MEDIUM", 100),
+    QZ_NUM("FONTWEIGHT_SEMIBOLD", 180),
+    QZ_NUM("FONTWEIGHT_DEMIBOLD", 180),
+    QZ_NUM("FONTWEIGHT_BOLD", 200),
+    QZ_NUM("FONTWEIGHT_EXTRABOLD", 205),
+    QZ_NUM("FONTWEIGHT_ULTRABOLD", 205),
+    QZ_NUM("FONTWEIGHT_HEAVY", 210),
+    QZ_NUM("FONTWEIGHT_BLACK", 210),
+    QZ_NUM("FONTWEIGHT_EXTRABLACK", 215),
+    QZ_NUM("FONTWEIGHT_ULTRABLACK", 215),
+    QZ_NUM("FONTSLANT_ROMAN", 0),
+    QZ_NUM("FONTSLANT_ITALIC", 100),
+    QZ_NUM("FONTSLANT_OBLIQUE", 110),
+    QZ_NUM("ENCODING_ISO8859_1", 0),
+    QZ_NUM("ENCODING_UTF8", 1),
+    {nullptr, nullptr, 0},
+};
+
+// The font of a display's text for GetAttribute: the current font.
+const qzFont* CurrentTextFont(const void*) {
+    const qzFontStyle* style = GetFontStyleState();
+    return style->font ? style->font : GetInbuiltFont();
+}
+
+int OpenTextLibrary(VmState*) {
+    ResetFontStyleState();
+    gTextDefaultEncoding = ENCODING_ISO8859_1;
+    int error = RegisterObjectList(GetTextObjectList());
+    if (!error) error = RegisterObjectList(GetFontHandleList());
+    qzFont* topaz = nullptr;
+    if (!error) error = InitFontSystem(&topaz);
+    if (error) return error;
+    GetFontStyleState()->font = topaz;
+    SetTextFontHook(CurrentTextFont);
+    InstallTextLayerKinds(true);
+    return 0;
+}
+
+void FreeTextLibrary(VmState* state) {
+    SetTextFontHook(nullptr);
+    FreeAllTextObjects(state);
+    FreeFontSystem(state);
+    GetFontStyleState()->font = nullptr;
+}
+
+void ResetTextLibrary() {
+    SetTextFontHook(nullptr);
+    InstallTextLayerKinds(false);
+    ResetFontStyleState();
+    GetFontStyleState()->font = nullptr;
+    gTextDefaultEncoding = ENCODING_ISO8859_1;
+}
+
+}  // namespace
+
+const qzLibraryDescriptor qzTextLibrary = {
+    .name = "text",
+    .commands = kTextCommands,
+    .constants = kTextConstants,
+    .open = OpenTextLibrary,
+    .cleanups = {{QZ_STAGE_TEXT, FreeTextLibrary}},
+    .reset = ResetTextLibrary,
+};
