@@ -14,6 +14,7 @@
 #include "image/brush_layer_kind.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
+#include "libs/brush/brush_process_commands.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 #include "vm/vm.h"
@@ -39,6 +40,7 @@ const qzCommandRow kBrushCommands[] = {
     {"DisplayBrush", BrushDisplayBrush},
     {"DisplayBrushPart", BrushDisplayBrushPart},
     {"DisplayBGPicPart", BrushDisplayBGPicPart},
+    QZ_BRUSH_PROCESS_COMMAND_ROWS,
     {nullptr, nullptr},
 };
 

@@ -1,0 +1,72 @@
+// Command handlers of the brush library that process a brush's pixels: the filters over the
+// graphics core's kernels, shadow and border brushes, transparency (key colour, mask, alpha
+// channel), single pixels, flood fill, pixel arrays in tables and desktop grabs.
+#pragma once
+
+struct VmState;
+
+// Filters (brush_filter_commands.cpp).
+int BrushBlurBrush(VmState* state);
+int BrushEmbossBrush(VmState* state);
+int BrushEdgeBrush(VmState* state);
+int BrushSharpenBrush(VmState* state);
+int BrushSolarizeBrush(VmState* state);
+int BrushGammaBrush(VmState* state);
+int BrushContrastBrush(VmState* state);
+int BrushModulateBrush(VmState* state);
+int BrushSepiaToneBrush(VmState* state);
+int BrushCharcoalBrush(VmState* state);
+int BrushSwirlBrush(VmState* state);
+int BrushPixelateBrush(VmState* state);
+int BrushBrushToMonochrome(VmState* state);
+int BrushWaterRippleBrush(VmState* state);
+int BrushOilPaintBrush(VmState* state);
+int BrushTintBrush(VmState* state);
+int BrushInvertBrush(VmState* state);
+int BrushBrushToGray(VmState* state);
+int BrushMixBrush(VmState* state);
+int BrushReplaceColors(VmState* state);
+int BrushQuantizeBrush(VmState* state);
+int BrushPerspectiveDistortBrush(VmState* state);
+int BrushArcDistortBrush(VmState* state);
+int BrushPolarDistortBrush(VmState* state);
+int BrushBarrelDistortBrush(VmState* state);
+int BrushCreateShadowBrush(VmState* state);
+int BrushCreateBorderBrush(VmState* state);
+
+// Transparency, pixels and arrays (brush_pixel_commands.cpp).
+int BrushSetBrushTransparency(VmState* state);
+int BrushDeleteMask(VmState* state);
+int BrushDeleteAlphaChannel(VmState* state);
+int BrushInvertMask(VmState* state);
+int BrushInvertAlphaChannel(VmState* state);
+int BrushChangeBrushTransparency(VmState* state);
+int BrushReduceAlphaChannel(VmState* state);
+int BrushReadBrushPixel(VmState* state);
+int BrushWriteBrushPixel(VmState* state);
+int BrushFloodFill(VmState* state);
+int BrushBrushToRGBArray(VmState* state);
+int BrushRGBArrayToBrush(VmState* state);
+int BrushGrabDesktop(VmState* state);
+
+// The rows of the handlers above for the library's command table, in the order above.
+#define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                             \
+    {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},              \
+        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush},                               \
+        {"GammaBrush", BrushGammaBrush}, {"ContrastBrush", BrushContrastBrush},                                   \
+        {"ModulateBrush", BrushModulateBrush}, {"SepiaToneBrush", BrushSepiaToneBrush},                           \
+        {"CharcoalBrush", BrushCharcoalBrush}, {"SwirlBrush", BrushSwirlBrush},                                   \
+        {"PixelateBrush", BrushPixelateBrush}, {"BrushToMonochrome", BrushBrushToMonochrome},                     \
+        {"WaterRippleBrush", BrushWaterRippleBrush}, {"OilPaintBrush", BrushOilPaintBrush},                       \
+        {"TintBrush", BrushTintBrush}, {"InvertBrush", BrushInvertBrush}, {"BrushToGray", BrushBrushToGray},      \
+        {"MixBrush", BrushMixBrush}, {"ReplaceColors", BrushReplaceColors}, {"QuantizeBrush", BrushQuantizeBrush}, \
+        {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush}, {"ArcDistortBrush", BrushArcDistortBrush},     \
+        {"PolarDistortBrush", BrushPolarDistortBrush}, {"BarrelDistortBrush", BrushBarrelDistortBrush},           \
+        {"CreateShadowBrush", BrushCreateShadowBrush}, {"CreateBorderBrush", BrushCreateBorderBrush},             \
+        {"SetBrushTransparency", BrushSetBrushTransparency}, {"DeleteMask", BrushDeleteMask},                     \
+        {"DeleteAlphaChannel", BrushDeleteAlphaChannel}, {"InvertMask", BrushInvertMask},                         \
+        {"InvertAlphaChannel", BrushInvertAlphaChannel}, {"ChangeBrushTransparency", BrushChangeBrushTransparency}, \
+        {"ReduceAlphaChannel", BrushReduceAlphaChannel}, {"ReadBrushPixel", BrushReadBrushPixel},                 \
+        {"WriteBrushPixel", BrushWriteBrushPixel}, {"FloodFill", BrushFloodFill},                                 \
+        {"BrushToRGBArray", BrushBrushToRGBArray}, {"RGBArrayToBrush", BrushRGBArrayToBrush},                     \
+        {"GrabDesktop", BrushGrabDesktop}
