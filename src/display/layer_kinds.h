@@ -10,6 +10,7 @@
 #include "display/layer.h"
 
 struct VmState;
+struct qzTransformTags;
 
 // The bitmaps that a redraw draws for a layer, with their size. fromCache: the filtered copy was
 // taken (it is cut to the shown part already, so no part offset applies).
@@ -49,6 +50,11 @@ struct qzLayerKindOps {
     // Frees the objects of the type that the script freed while layers showed them and that no
     // layer shows any more. Null: nothing.
     void (*purgeOrphans)(VmState* state);
+    // Renders the layer's content anew into target (a further state record of the layer) under
+    // the matrix of transform, about its anchor, smoothly when it says so: target's own bitmaps
+    // and drawn size become the rendered ones, its part offset 0. 0 or an error (target is then
+    // unchanged). Null: ERR_WRONGUSAGE.
+    int (*renderContent)(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform);
 };
 
 // Installs the row of a layer type (copied); null puts the type's built-in row back.

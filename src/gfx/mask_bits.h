@@ -29,6 +29,23 @@ inline void PutMaskBit(uint8_t* row, int64_t x, int bit)
         ClearMaskBit(row, x);
 }
 
+// Sets the bits x0..x1 (inclusive) of a mask row, whole bytes at a time in the middle.
+inline void SetMaskBitRun(uint8_t* row, int64_t x0, int64_t x1)
+{
+    if (x1 < x0)
+        return;
+    const int64_t first = x0 >> 3, last = x1 >> 3;
+    const uint8_t head = (uint8_t)(0xFF >> (x0 & 7)), tail = (uint8_t)(0xFF << (7 - (x1 & 7)));
+    if (first == last) {
+        row[first] |= (uint8_t)(head & tail);
+        return;
+    }
+    row[first] |= head;
+    for (int64_t b = first + 1; b < last; b++)
+        row[b] = 0xFF;
+    row[last] |= tail;
+}
+
 // Address of row y of a buffer with the given bytes per row (64-bit offset).
 template <typename T>
 inline T* RowAt(T* base, int64_t y, int64_t bytesPerRow)

@@ -87,8 +87,11 @@ int TransformBitMap(const qzBitMap* source, const qzBitMap* mask, const qzBitMap
     BitMapLock dst(made.bitmap, 0);
     if (!src.ok || !dst.ok) return ERR_LOCKBMAP;
     const int bpp = dst.info.bytesPerPixel;
-    for (int y = 0; y < dh; y++)
-        std::memset((uint8_t*)dst.info.pixels + (int64_t)y * dst.info.rowLength * bpp, 0, (size_t)dw * bpp);
+    // The nearest kernel clears what it does not cover itself; otherwise the bitmap is cleared.
+    const bool kernelClears = !smooth && src.info.bytesPerPixel == bpp && (bpp == 2 || bpp == 4);
+    if (!kernelClears)
+        for (int y = 0; y < dh; y++)
+            std::memset((uint8_t*)dst.info.pixels + (int64_t)y * dst.info.rowLength * bpp, 0, (size_t)dw * bpp);
 
     qzTransformJob job{};
     job.srcPixels = src.info.pixels;
@@ -105,6 +108,7 @@ int TransformBitMap(const qzBitMap* source, const qzBitMap* mask, const qzBitMap
     job.d = m[3];
     PlaceTransformMatrix(m[0], m[1], m[2], m[3], width, height, &job.e, &job.f);
     job.smooth = smooth;
+    job.clearUncovered = kernelClears;
     job.pixelFormat = src.info.pixelFormat;
     job.bytesPerPixel = src.info.bytesPerPixel;
     if (src.info.bytesPerPixel != dst.info.bytesPerPixel) job.srcPixels = job.dstPixels = nullptr;

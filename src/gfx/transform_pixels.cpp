@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "gfx/mask_bits.h"
 #include "gfx/pixel_access.h"
@@ -40,9 +41,10 @@ inline int64_t Trunc(double v) {
     return (int64_t)v;
 }
 
-// Calls fn(y, xStart, xEnd) for every destination row span that maps into the source.
+// Calls fn(y, xStart, xEnd) for every destination row span that maps into the source, rows in
+// increasing order.
 template <typename SpanFn>
-void ForEachSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn) {
+void ForEachRowSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn) {
     const double W = j->srcWidth, H = j->srcHeight;
     const double xs[4] = {0, W, W, 0}, ys[4] = {0, 0, H, H};
     double minX = 0, maxX = 0, minY = 0, maxY = 0;
@@ -72,36 +74,100 @@ void ForEachSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn) {
     }
 }
 
-// Mask and alpha of one nearest destination pixel: the source mask bit, else the source alpha
-// byte, else a set mask bit.
-inline void NearestPlanes(const qzTransformJob* j, int x, int y, int ix, int iy) {
-    if (j->srcMask) {
-        if (j->dstMask)
-            PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow,
-                       x, GetMaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow, (int64_t)ix + j->srcMaskBitOffset));
-    } else if (j->srcAlpha) {
-        if (j->dstAlpha)
-            j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] = j->srcAlpha[(int64_t)iy * j->srcAlphaBytesPerRow + ix];
-    } else if (j->dstMask) {
-        SetMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
+// Sets the colour pixels x0..x1 of destination row y to 0 (nothing for an empty range).
+void ClearColourRun(const qzTransformJob* j, int y, int x0, int x1) {
+    if (x1 < x0) return;
+    const int bpp = j->bytesPerPixel;
+    std::memset((uint8_t*)j->dstPixels + ((int64_t)y * j->dstRowLength + x0) * bpp, 0, (size_t)(x1 - x0 + 1) * bpp);
+}
+
+// Calls fn(y, xStart, xEnd) for every destination row span that maps into the source; with
+// clear the colour pixels of every row outside its span are set to 0.
+template <typename SpanFn>
+void ForEachSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn, bool clear = false) {
+    if (clear) {
+        int covered = 0;  // rows below this one are cleared or spanned
+        ForEachRowSpan(j, m, [&](int y, int x0, int x1) {
+            for (; covered < y; covered++) ClearColourRun(j, covered, 0, j->dstWidth - 1);
+            ClearColourRun(j, y, 0, x0 - 1);
+            fn(y, x0, x1);
+            ClearColourRun(j, y, x1 + 1, j->dstWidth - 1);
+            covered = y + 1;
+        });
+        for (; covered < j->dstHeight; covered++) ClearColourRun(j, covered, 0, j->dstWidth - 1);
+        return;
+    }
+    ForEachRowSpan(j, m, fn);
+}
+
+// What a nearest span writes besides the colour: the source mask bit, else the source alpha
+// byte, else (no planes in the source) a set mask bit for every covered pixel.
+enum class NearestPlanes { None, Mask, Alpha, Covered };
+
+// One destination row span of nearest sampling. The source position is computed per pixel with
+// the same expression everywhere (m.p * x + m.q * y + m.r), so that rounding never depends on the
+// span; the branches on what is written are taken once per span.
+template <typename T, bool Colour, NearestPlanes Planes>
+void NearestSpan(const qzTransformJob* j, const Inverse& m, int y, int x0, int x1) {
+    const int wMax = j->srcWidth - 1, hMax = j->srcHeight - 1;
+    const double qy = m.q * y, ty = m.t * y;
+    T* dst = Colour ? (T*)j->dstPixels + (int64_t)y * j->dstRowLength : nullptr;
+    const T* src = (const T*)j->srcPixels;
+    const int64_t srcRowLength = j->srcRowLength;  // a local: the pixel stores could alias the job
+    uint8_t* dstMask = j->dstMask ? j->dstMask + (int64_t)y * j->dstMaskBytesPerRow : nullptr;
+    uint8_t* dstAlpha = j->dstAlpha ? j->dstAlpha + (int64_t)y * j->dstAlphaBytesPerRow : nullptr;
+    if (Planes == NearestPlanes::Covered) {
+        SetMaskBitRun(dstMask, x0, x1);
+        if (!Colour) return;
+    }
+    for (int x = x0; x <= x1; x++) {
+        const double sx = m.p * x + qy + m.r, sy = m.s * x + ty + m.u;
+        const int ix = Clamp(Trunc(sx), wMax), iy = Clamp(Trunc(sy), hMax);
+        if (Colour) dst[x] = src[iy * srcRowLength + ix];
+        if (Planes == NearestPlanes::Mask)
+            PutMaskBit(dstMask, x, GetMaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow,
+                                              (int64_t)ix + j->srcMaskBitOffset));
+        else if (Planes == NearestPlanes::Alpha)
+            dstAlpha[x] = j->srcAlpha[(int64_t)iy * j->srcAlphaBytesPerRow + ix];
+    }
+}
+
+template <typename T, bool Colour>
+void NearestSpansWith(const qzTransformJob* j, const Inverse& m) {
+    NearestPlanes planes = NearestPlanes::None;
+    if (j->srcMask) planes = j->dstMask ? NearestPlanes::Mask : NearestPlanes::None;
+    else if (j->srcAlpha) planes = j->dstAlpha ? NearestPlanes::Alpha : NearestPlanes::None;
+    else if (j->dstMask) planes = NearestPlanes::Covered;
+    const bool clear = Colour && j->clearUncovered;
+    switch (planes) {
+    case NearestPlanes::None:
+        if (Colour)
+            ForEachSpan(
+                j, m, [&](int y, int x0, int x1) { NearestSpan<T, Colour, NearestPlanes::None>(j, m, y, x0, x1); },
+                clear);
+        break;
+    case NearestPlanes::Mask:
+        ForEachSpan(
+            j, m, [&](int y, int x0, int x1) { NearestSpan<T, Colour, NearestPlanes::Mask>(j, m, y, x0, x1); }, clear);
+        break;
+    case NearestPlanes::Alpha:
+        ForEachSpan(
+            j, m, [&](int y, int x0, int x1) { NearestSpan<T, Colour, NearestPlanes::Alpha>(j, m, y, x0, x1); }, clear);
+        break;
+    case NearestPlanes::Covered:
+        ForEachSpan(
+            j, m, [&](int y, int x0, int x1) { NearestSpan<T, Colour, NearestPlanes::Covered>(j, m, y, x0, x1); },
+            clear);
+        break;
     }
 }
 
 template <typename T>
 void NearestSpans(const qzTransformJob* j, const Inverse& m) {
-    const int wMax = j->srcWidth - 1, hMax = j->srcHeight - 1;
-    const bool colour = j->srcPixels && j->dstPixels && (j->bytesPerPixel == 2 || j->bytesPerPixel == 4);
-    const bool planes = j->dstMask || j->dstAlpha;
-    ForEachSpan(j, m, [&](int y, int x0, int x1) {
-        T* dst = colour ? (T*)j->dstPixels + (int64_t)y * j->dstRowLength : nullptr;
-        const T* src = (const T*)j->srcPixels;
-        for (int x = x0; x <= x1; x++) {
-            const double sx = m.p * x + m.q * y + m.r, sy = m.s * x + m.t * y + m.u;
-            int ix = Clamp(Trunc(sx), wMax), iy = Clamp(Trunc(sy), hMax);
-            if (colour) dst[x] = src[(int64_t)iy * j->srcRowLength + ix];
-            if (planes) NearestPlanes(j, x, y, ix, iy);
-        }
-    });
+    if (j->srcPixels && j->dstPixels && (j->bytesPerPixel == 2 || j->bytesPerPixel == 4))
+        NearestSpansWith<T, true>(j, m);
+    else
+        NearestSpansWith<T, false>(j, m);
 }
 
 template <int F>
@@ -164,9 +230,16 @@ void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
 }  // namespace
 
 void TransformPixels(const qzTransformJob* j) {
-    if (!j || j->srcWidth <= 0 || j->srcHeight <= 0 || j->dstWidth <= 0 || j->dstHeight <= 0) return;
+    if (!j || j->dstWidth <= 0 || j->dstHeight <= 0) return;
+    // Nothing covered: a destination the kernel was to clear is cleared all over.
+    auto clearAll = [j] {
+        if (j->clearUncovered && !j->smooth && j->srcPixels && j->dstPixels &&
+            (j->bytesPerPixel == 2 || j->bytesPerPixel == 4))
+            for (int y = 0; y < j->dstHeight; y++) ClearColourRun(j, y, 0, j->dstWidth - 1);
+    };
+    if (j->srcWidth <= 0 || j->srcHeight <= 0) return clearAll();
     const double det = j->a * j->d - j->c * j->b;
-    if (det == 0 || !std::isfinite(det)) return;
+    if (det == 0 || !std::isfinite(det)) return clearAll();
     Inverse m;
     m.p = j->d / det;
     m.q = -j->c / det;
@@ -176,7 +249,7 @@ void TransformPixels(const qzTransformJob* j) {
     m.u = (j->b * j->e - j->a * j->f) / det;
     if (!std::isfinite(m.p) || !std::isfinite(m.q) || !std::isfinite(m.r) || !std::isfinite(m.s) ||
         !std::isfinite(m.t) || !std::isfinite(m.u))
-        return;
+        return clearAll();
     if (!j->smooth) {
         if (j->bytesPerPixel == 2)
             NearestSpans<uint16_t>(j, m);

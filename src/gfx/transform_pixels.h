@@ -22,10 +22,14 @@ struct qzTransformJob {
     int smooth;
     int pixelFormat;
     int bytesPerPixel;
+    // Nearest sampling of colour pixels (2 or 4 bytes, both sides): the destination's colour
+    // pixels outside the covered spans are set to 0 as well, so that the caller need not clear
+    // the destination first.
+    int clearUncovered;
 };
 
 // Draws the transformed source into the destination. Destination pixels outside the covered
-// spans keep what the caller put there. A matrix whose determinant is 0 (or not finite) maps
+// spans keep what the caller put there (unless clearUncovered). A matrix whose determinant is 0 (or not finite) maps
 // the image onto a line and draws nothing.
 void TransformPixels(const qzTransformJob* job);
 

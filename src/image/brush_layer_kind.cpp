@@ -4,6 +4,7 @@
 #include "display/layer_kinds.h"
 #include "display/layer_records.h"
 #include "image/brush.h"
+#include "image/image_display.h"
 
 namespace {
 
@@ -34,7 +35,15 @@ void InstallBrushLayerKinds(bool on) {
     ops.sourceBitmaps = BrushSourceBitmaps;
     ops.insert = InsertBrushLayer;
     ops.purgeOrphans = FreeOrphanedBrushes;
+    ops.renderContent = RenderImageLayerContent;
     SetLayerKindOps(QZ_LAYER_BRUSH, on ? &ops : nullptr);
     ops.purgeOrphans = nullptr;  // one purge for both types
     SetLayerKindOps(QZ_LAYER_BRUSHPART, on ? &ops : nullptr);
+    // Parts of pictures keep the display code's row, rendered anew by the image display core.
+    SetLayerKindOps(QZ_LAYER_BGPICPART, nullptr);
+    if (on) {
+        qzLayerKindOps picture = LayerKindOps(QZ_LAYER_BGPICPART);
+        picture.renderContent = RenderImageLayerContent;
+        SetLayerKindOps(QZ_LAYER_BGPICPART, &picture);
+    }
 }

@@ -1,5 +1,6 @@
 #include "image/image_display.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/error_codes.h"
@@ -7,7 +8,9 @@
 #include "display/display_links.h"
 #include "display/layer.h"
 #include "display/layer_filters.h"
+#include "display/layer_kinds.h"
 #include "display/layer_records.h"
+#include "display/layer_source.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
@@ -218,7 +221,10 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         st->partX = own ? 0 : srcx;
         st->partY = own ? 0 : srcy;
         const bool replace = flags & QZ_DRAWOBJ_REPLACE;
-        int error = AddLayerForObject(state, kind, id, dstx, dsty, width, height, &transform, &tags, own, nullptr,
+        // A picture named by -1 (the displayed one) is shown under its own identifier, so that
+        // the layer still finds it when the display shows another.
+        const qzObjectId shown = picture ? picture->header.id : id;
+        int error = AddLayerForObject(state, kind, shown, dstx, dsty, width, height, &transform, &tags, own, nullptr,
                                       nullptr, st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
         if (error) return error;
         if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE)))
@@ -324,5 +330,47 @@ int ApplyDrawTagFilters(const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap
     }
     if (layerTags->transparency)
         return ApplyTransparencyLevel(inoutAlpha, inoutMask, width, height, 255 - layerTags->transparency);
+    return 0;
+}
+
+int RenderImageLayerContent(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform) {
+    const qzLayerState* base = layer->base;
+    if (!base || !transform) return ERR_WRONGUSAGE;
+    // The untransformed content: the layer's own bitmaps or its object's, and the part it shows.
+    qzLayerSource source;
+    int error = GetLayerSourceBitmaps(state, layer, layer->base, 0, 0, -1, &source);
+    if (error) return error;
+    if (!source.trio.bitmap) return ERR_WRONGUSAGE;
+    const bool part = LayerShowsPart(layer->type) && !base->own.bitmap;
+    const int32_t sx = part ? base->partX : 0, sy = part ? base->partY : 0;
+    const int32_t width = std::min(base->width, source.width - sx), height = std::min(base->height, source.height - sy);
+    if (sx < 0 || sy < 0 || width < 1 || height < 1) return ERR_WRONGUSAGE;
+    // A vector brush is rendered again by its image loader, so that it stays sharp.
+    int32_t type = QZ_IMAGETYPE_RASTER;
+    qzImageSource* vectorSource = nullptr;
+    if (layer->type == QZ_LAYER_BRUSH) {
+        qzBrush* brush = nullptr;
+        if (FindBrush(state, layer->id, &brush, QZ_FINDBRUSH_LAYERONLY | QZ_FINDBRUSH_HARDWARE) == 0 &&
+            brush->type == QZ_IMAGETYPE_VECTOR) {
+            type = QZ_IMAGETYPE_VECTOR;
+            vectorSource = brush->source;
+        }
+    }
+    const double anchor[2] = {transform->anchorx, transform->anchory};
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    int32_t x = 0, y = 0, newWidth = 0, newHeight = 0;
+    error = TransformBrushBitmap(type, vectorSource, source.trio.bitmap, source.trio.mask, source.trio.alpha, sx, sy,
+                                 0, 0, width, height, anchor, transform->matrix, transform->smoothscale, 0, &bitmap,
+                                 &mask, &alpha, &x, &y, &newWidth, &newHeight);
+    if (error) return error;
+    DeleteBitMap(target->own.bitmap);
+    DeleteMaskBitMap(target->own.mask);
+    DeleteAlphaBitMap(target->own.alpha);
+    target->own = {bitmap, mask, alpha};
+    target->sourceWidth = width;
+    target->sourceHeight = height;
+    target->width = newWidth;
+    target->height = newHeight;
+    target->partX = target->partY = 0;
     return 0;
 }

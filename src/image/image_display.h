@@ -12,6 +12,8 @@
 
 struct VmState;
 struct qzBitMap;
+struct qzLayer;
+struct qzLayerState;
 
 // Object kinds the core draws.
 enum {
@@ -37,6 +39,13 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
                        int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers,
                        int tagIndex, const qzTransformTags* transformTags, const qzLayerTags* layerTags,
                        qzBitMap** outBitmap, int* outOwned, uint32_t flags);
+// Renders the content of an image layer (a brush, a part of a brush or of a picture) anew into
+// target, a further state record of the layer: the part it shows, transformed with the matrix,
+// anchor and smooth flag of transform (a vector brush is rendered again by its loader). target's
+// own bitmaps, drawn size and source size become the rendered ones and its part offset 0; where it
+// is placed is the caller's. 0 or an error (target unchanged).
+int RenderImageLayerContent(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform);
+
 // A whole brush at x, y.
 int DisplayBrushSimple(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int tagIndex);
 

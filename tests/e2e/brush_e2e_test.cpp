@@ -1,6 +1,6 @@
 // End to end: applets load brushes that ImageMagick made, draw them on a display with a table of
 // drawing options, headless, and each snapshot is compared with ImageMagick's composition of the
-// same inputs (-composite, -filter Point resizes, rotations, -flop, alpha scaling).
+// same inputs (-composite, -filter Point resizes, rotations, -flop, alpha scaling, colorize).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -119,6 +119,9 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
          std::string(backdrop) + "\\( in.png -alpha set -channel A -evaluate set 49.8% +channel \\) -geometry +5+7 "
                                  "-composite",
          "1", 0},
+        // Tinted half way (128 of 255) towards blue: ImageMagick's colorize by the same share.
+        {"tinted", Call("DisplayBrush", {"1", "5", "7"}, {{"tint", "128"}, {"tintcolor", "255"}}),
+         std::string(backdrop) + "\\( in.png -fill '#0000FF' -colorize 50.196% \\) -geometry +5+7 -composite", "1", 0},
         {"mirrored", Call("FlipBrush", {"1", "0"}) + Call("DisplayBrush", {"1", "5", "7"}),
          std::string(backdrop) + "\\( in.png -flop \\) -geometry +5+7 -composite", "0", 0},
         {"part", Call("DisplayBrushPart", {"1", "10", "0", "40", "20", "500", "500"}),

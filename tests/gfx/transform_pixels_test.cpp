@@ -1,5 +1,6 @@
 // The affine transform kernel: exact quarter turns and mirrors, spans against pixman's nearest
-// transform, the smooth path's hidden neighbours, and matrices that cannot be inverted.
+// transform, the smooth path's hidden neighbours, matrices that cannot be inverted, and the
+// clearing of uncovered pixels.
 #include <gtest/gtest.h>
 
 #include <pixman.h>
@@ -200,6 +201,36 @@ TEST(TransformPixels, SingularAndNonFiniteMatricesDrawNothing) {
             TransformPixels(&j);
             for (uint32_t p : dst) ASSERT_EQ(p, 7u);
         }
+    }
+}
+
+// With clearUncovered the kernel leaves what a cleared destination would hold, whatever was there
+// before; the mask it makes for a source without planes marks exactly the covered pixels.
+TEST(TransformPixels, ClearedUncoveredPixelsAndCoveredMask) {
+    const int w = 13, h = 9;
+    std::vector<uint32_t> src = CoordImage(w, h);
+    for (uint32_t& p : src) p |= 0xFF000000u;  // no covered pixel is 0
+    const double turn = 30 * M_PI / 180;
+    const double matrices[][4] = {{1.7 * std::cos(turn), 1.7 * std::sin(turn), -1.7 * std::sin(turn), 1.7 * std::cos(turn)},
+                                  {0, 1, -1, 0},
+                                  {1, 0.4, 0, 1},
+                                  {0.3, 0, 0, 2.5},
+                                  {1e-300, 0, 0, 1e-300}};
+    for (const auto& m : matrices) {
+        const int dw = 30, dh = 30, maskBytes = 4;
+        std::vector<uint32_t> expected(dw * dh, 0), dst(dw * dh, 0xDEADBEEF);
+        std::vector<uint8_t> mask(maskBytes * dh, 0);
+        qzTransformJob plain = Job(src.data(), expected.data(), w, h, dw, dh, m);
+        TransformPixels(&plain);
+        qzTransformJob clearing = Job(src.data(), dst.data(), w, h, dw, dh, m);
+        clearing.clearUncovered = 1;
+        clearing.dstMask = mask.data();
+        clearing.dstMaskBytesPerRow = maskBytes;
+        TransformPixels(&clearing);
+        ASSERT_EQ(dst, expected) << m[0] << " " << m[1];
+        for (int y = 0; y < dh; y++)
+            for (int x = 0; x < dw; x++)
+                ASSERT_EQ((mask[y * maskBytes + x / 8] >> (7 - x % 8)) & 1, dst[y * dw + x] != 0 ? 1 : 0) << x << "," << y;
     }
 }
 

@@ -7,6 +7,9 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/position.h"
+#include "display/layer_kinds.h"
+#include "display/layer_records.h"
+#include "image/draw_options.h"
 #include "image/brush.h"
 #include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
@@ -178,4 +181,45 @@ TEST_F(BrushLayers, PicturePartWithItsLayers) {
     DeleteLayerRecord(*vm, CurrentBGPic(), FirstLayer(CurrentBGPic()), 0, nullptr, nullptr, 0);
     EXPECT_EQ(Pixel(1, 6, 6), 0x000000u);
     EXPECT_EQ(Pixel(1, 36, 26), 0xFF0000u);
+}
+
+// The layer system has image layers render their content anew under a layer's transform: the
+// shown brush or part of it, turned or scaled, becomes the new state's own bitmaps.
+TEST_F(BrushLayers, ImageLayersRenderTheirContentTransformed) {
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 4, 2, 0xFF0000}), "");
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, qzObjectId{1, nullptr}, &brush, 0), 0);
+    const uint32_t green = 0x00FF00, blue = 0x0000FF;
+    WriteARGBToBitMap(&green, 0, 0, 4, brush->bitmap, 0, 0, 1, 1);
+    WriteARGBToBitMap(&blue, 0, 0, 4, brush->bitmap, 1, 0, 1, 1);
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    ASSERT_EQ(vm->Run("DisplayBrushPart", {1, 1, 0, 20, 20, 1, 1}), "");
+    ASSERT_EQ(vm->Run("DisplayBGPicPart", {-1, 5, 5, 2, 1, 30, 30}), "");
+    const struct {
+        int position;
+        double scale, angle;
+        int width, height;
+        int x, y;
+        uint32_t colour;
+    } rows[] = {
+        {1, 1, 90, 2, 4, 0, 3, 0x00FF00},  // a quarter turn: the top-left corner goes to the bottom-left
+        {1, 1, 90, 2, 4, 0, 2, 0x0000FF},
+        {2, 3, 0, 3, 3, 2, 2, 0x0000FF},   // the part alone, three times as large
+        {3, 2, 0, 4, 2, 3, 1, 0x000000},   // a part of the picture: its own pixels, not its layers
+    };
+    for (const auto& r : rows) {
+        qzLayer* layer = FirstLayer(CurrentBGPic());
+        for (int i = 1; i < r.position; i++) layer = NextLayer(layer);
+        const qzLayerKindOps& ops = LayerKindOps(layer->type);
+        ASSERT_NE(ops.renderContent, nullptr) << r.position;
+        qzTransformTags transform;
+        InitTransformTags(&transform);
+        BuildScaleRotateMatrix(r.scale, r.scale, r.angle, transform.matrix);
+        qzLayerState* target = NewLayerState();
+        ASSERT_EQ(ops.renderContent(*vm, layer, target, &transform), 0) << r.position;
+        EXPECT_EQ(target->width, r.width) << r.position;
+        EXPECT_EQ(target->height, r.height) << r.position;
+        EXPECT_EQ(ReadBitMapPixel(target->own.bitmap, r.x, r.y, 0), r.colour) << r.position;
+        FreeLayerState(layer->type, target);
+    }
 }

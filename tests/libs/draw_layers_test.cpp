@@ -9,6 +9,7 @@
 #include "base/error_codes.h"
 #include "display/layer_hooks.h"
 #include "display/layer_test_util.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "vector/draw_state.h"
 #include "vector/shape_layer.h"
@@ -22,8 +23,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
-                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzDrawLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary};
     }
     static int Count() { return CountLayers(CurrentBGPic()); }
     static bool Near(uint32_t a, uint32_t b, int tolerance = 2) {
@@ -149,4 +150,16 @@ TEST_F(DrawLayers, WithoutLayersTheOptionsFilterTheShapeAtOnce) {
     // A transparency byte in the colour and the option's transparency both weaken the shape.
     ASSERT_EQ(vm->Run("Box", {20, 2, 6, 6, 0x80FF0000, Arg::Table({{"transparency", 128}})}), "");
     EXPECT_TRUE(Near(Pixel(1, 22, 4), 0x4000BF, 3)) << std::hex << Pixel(1, 22, 4);
+}
+
+TEST_F(DrawLayers, TextureFillTilesTheBrush) {
+    OpenCurrent(1, Arg::Table({{"width", 32}, {"height", 24}, {"color", 0x0000FF}}));
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 3, 3, 0x00FF00}), "");
+    vm->Ok("SetFillStyle", {FILLTEXTURE, 1});
+    ASSERT_EQ(vm->Run("Box", {2, 2, 8, 8, 0}), "");
+    EXPECT_EQ(Pixel(1, 2, 2), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 9, 9), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 10, 10), 0x0000FFu);
+    vm->Ok("SetFillStyle", {FILLTEXTURE, 9});
+    EXPECT_EQ(vm->Run("Box", {2, 2, 8, 8, 0}), "ERR 1174");
 }
