@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <unordered_map>
+#include <vector>
 
 #include FT_BBOX_H
 #include FT_SIZES_H
@@ -11,6 +14,7 @@
 #include "platform/os_alloc.h"
 #include "text/freetype_font.h"
 #include "text/utf8_decode.h"
+#include "vector/outline_raster.h"
 #include "vector/path_buffer.h"
 #include "vector/vector_engine.h"
 #include "vector/vector_fonts.h"
@@ -24,12 +28,42 @@ constexpr FT_Fixed kMiterLimit = 0x10000000;
 // Finest arc segment: a 64th of a half turn keeps any radius FreeType can take within 0.1 pixel.
 constexpr int kMaxArcSegmentsPerHalfTurn = 64;
 
-// The handle of a face: the face and the size object paths size it with.
+// A glyph's outline at one size, flipped to path coordinates with its origin at 0, 0, and its
+// advance (26.6).
+struct qzCachedGlyph {
+    std::vector<FT_Vector> points;
+    std::vector<char> tags;
+    std::vector<short> contours;
+    FT_Pos advance = 0;
+};
+
+// The glyphs a font has drawn at the size it was last asked for.
+struct qzGlyphCache {
+    uint32_t pixelSize = 0;
+    std::unordered_map<FT_UInt, qzCachedGlyph> glyphs;
+};
+
+// The handle of a face: the face, the size object paths size it with and the glyphs drawn.
 struct qzInbuiltVectorFont {
     FT_Face face;
     FT_Size size;
     uint32_t pixelSize;   // what the size object is set to, 0 before the first use
+    qzGlyphCache* cache;  // made on first use
 };
+
+// The last outline built filled and the last one stroked, each kept for a build of the same records
+// with the same parameters: the renderer measures a path (and, stroking it, the bare path too) and
+// then draws it, which would otherwise build it again.
+struct qzLastOutline {
+    std::vector<uint8_t> records;   // the records and their terminator
+    int fill = -1;
+    int lineWidth = 0;
+    int32_t join = 0, cap = 0, fillRule = 0;
+    double dx = 0, dy = 0;
+    double cx = 0, cy = 0;          // the final current point
+    qzBuiltOutline* built = nullptr;
+};
+qzLastOutline gLastOutlines[2];   // stroked, filled
 
 FT_Library Library() {
     if (!GetFreeTypeLibrary())
@@ -79,6 +113,52 @@ struct qzPathWalk {
     bool open = false;
 };
 
+// Loads a glyph of the font at the size on its own size object (the text engine's size stays
+// active) and keeps its outline; null when the size or the glyph cannot be loaded.
+const qzCachedGlyph* LoadGlyph(qzInbuiltVectorFont* font, qzGlyphCache* cache, FT_UInt index, uint32_t size) {
+    FT_Size previous = font->face->size;
+    if (FT_Activate_Size(font->size) != 0)
+        return nullptr;
+    const qzCachedGlyph* glyph = nullptr;
+    if (font->pixelSize != size) {
+        font->pixelSize = 0;
+        if (size <= 0x7FFF && FT_Set_Char_Size(font->face, 0, FT_F26Dot6(size) * 64, 72, 72) == 0)
+            font->pixelSize = size;
+    }
+    if (font->pixelSize == size && FT_Load_Glyph(font->face, index, FT_LOAD_NO_BITMAP) == 0 &&
+        font->face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+        FT_GlyphSlot slot = font->face->glyph;
+        const FT_Matrix flip{0x10000, 0, 0, -0x10000};
+        FT_Outline_Transform(&slot->outline, &flip);
+        const FT_Outline& o = slot->outline;
+        qzCachedGlyph& kept = cache->glyphs[index];
+        kept.points.assign(o.points, o.points + o.n_points);
+        kept.tags.assign(o.tags, o.tags + o.n_points);
+        kept.contours.assign(o.contours, o.contours + o.n_contours);
+        kept.advance = slot->advance.x;
+        glyph = &kept;
+    }
+    FT_Activate_Size(previous);
+    return glyph;
+}
+
+// The glyph of a character at the size, from the font's cache or loaded into it.
+const qzCachedGlyph* FindGlyph(qzInbuiltVectorFont* font, uint32_t code, uint32_t size) {
+    if (!font->cache) {
+        font->cache = new (std::nothrow) qzGlyphCache();
+        if (!font->cache)
+            return nullptr;
+    }
+    qzGlyphCache* cache = font->cache;
+    if (cache->pixelSize != size) {
+        cache->glyphs.clear();
+        cache->pixelSize = size;
+    }
+    const FT_UInt index = FT_Get_Char_Index(font->face, code);
+    const auto found = cache->glyphs.find(index);
+    return found != cache->glyphs.end() ? &found->second : LoadGlyph(font, cache, index, size);
+}
+
 // Adds the glyphs of a text record at the current point: each glyph's baseline origin is the
 // current point, which then advances by the glyph's advance.
 void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record) {
@@ -90,35 +170,45 @@ void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record)
         return;
     uint32_t size = PathReadU32(record + 8);
     const char* text = reinterpret_cast<const char*>(record + 12);
-    FT_Size previous = font->face->size;
-    if (FT_Activate_Size(font->size) != 0)
-        return;
-    if (font->pixelSize != size) {
-        font->pixelSize = 0;
-        if (size > 0x7FFF || FT_Set_Char_Size(font->face, 0, FT_F26Dot6(size) * 64, 72, 72) != 0) {
-            FT_Activate_Size(previous);
-            return;
-        }
-        font->pixelSize = size;
-    }
     qzCodepoints codes(text, std::strlen(text), 1);
-    if (codes.ok()) {
-        const FT_Matrix flip{0x10000, 0, 0, -0x10000};
-        for (size_t i = 0; i < codes.count; i++) {
-            FT_UInt index = FT_Get_Char_Index(font->face, codes.codes[i]);
-            if (FT_Load_Glyph(font->face, index, FT_LOAD_NO_BITMAP) != 0)
-                break;
-            FT_GlyphSlot slot = font->face->glyph;
-            if (slot->format != FT_GLYPH_FORMAT_OUTLINE)
-                break;
-            FT_Outline_Transform(&slot->outline, &flip);
-            FT_Outline_Translate(&slot->outline, ToFixed26(walk->cx), ToFixed26(walk->cy));
-            if (FT_Stroker_ParseOutlineAppend(feed, &slot->outline, 0) != 0)
-                break;
-            walk->cx += slot->advance.x / 64.0;
-        }
+    if (!codes.ok())
+        return;
+    std::vector<FT_Vector> moved;
+    for (size_t i = 0; i < codes.count; i++) {
+        const qzCachedGlyph* glyph = FindGlyph(font, codes.codes[i], size);
+        if (!glyph)
+            break;
+        const FT_Pos ox = ToFixed26(walk->cx), oy = ToFixed26(walk->cy);
+        moved.resize(glyph->points.size());
+        for (size_t k = 0; k < moved.size(); k++)
+            moved[k] = {glyph->points[k].x + ox, glyph->points[k].y + oy};
+        FT_Outline outline{};
+        outline.n_points = short(moved.size());
+        outline.n_contours = short(glyph->contours.size());
+        outline.points = moved.data();
+        outline.tags = const_cast<char*>(glyph->tags.data());
+        outline.contours = const_cast<short*>(glyph->contours.data());
+        if (FT_Stroker_ParseOutlineAppend(feed, &outline, 0) != 0)
+            break;
+        walk->cx += glyph->advance / 64.0;
     }
-    FT_Activate_Size(previous);
+}
+
+// The bytes of the records with their terminator.
+size_t RecordBytes(const uint8_t* buffer) {
+    const uint8_t* p = buffer;
+    while (size_t size = PathRecordSize(p))
+        p += size;
+    return size_t(p - buffer) + 4;
+}
+
+bool IsLastOutline(const uint8_t* buffer, size_t bytes, const qzVectorStyle* style, int lineWidth, double dx,
+                   double dy, int fill) {
+    const qzLastOutline& last = gLastOutlines[fill ? 1 : 0];
+    return last.built && last.fill == fill && last.lineWidth == lineWidth && last.dx == dx && last.dy == dy &&
+           last.join == (style ? style->lineJoin : 0) && last.cap == (style ? style->lineCap : 0) &&
+           last.fillRule == (style ? style->fillRule : 0) && last.records.size() == bytes &&
+           std::memcmp(last.records.data(), buffer, bytes) == 0;
 }
 
 // Walks the records. Translate mode (no feed) moves absolute coordinates in place; otherwise the
@@ -298,6 +388,13 @@ void ArcPoint(double cx, double cy, double rx, double ry, double a, double* x, d
 }  // namespace
 
 FT_Library OutlineEngineLibrary() { return Library(); }
+
+void ForgetLastOutline() {
+    for (qzLastOutline& last : gLastOutlines) {
+        FreeBuiltOutline(last.built);
+        last = qzLastOutline();
+    }
+}
 
 qzBuiltOutline* OutlineFromSink(const qzOutlineSink& sink, int evenOdd) {
     if (sink.points.size() > 0x7FFF || sink.contours.size() > 0x7FFF)
@@ -491,16 +588,78 @@ void RoundedBoxToStroker(qzStrokerFeed* feed, double x1, double y1, double x2, d
     }
 }
 
+namespace {
+
+// A copy of an outline; null when out of memory.
+qzBuiltOutline* CopyBuiltOutline(const qzBuiltOutline* source) {
+    qzBuiltOutline* copy = NewBuiltOutline(FT_UInt(source->outline.n_points), FT_UInt(source->outline.n_contours));
+    if (copy && FT_Outline_Copy(&source->outline, &copy->outline) != 0) {
+        FreeBuiltOutline(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int lineWidth, double dx, double dy,
+                                double* x, double* y, int fill);
+
+}  // namespace
+
 qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* style, int lineWidth, double dx,
                                  double dy, double* x, double* y, int fill) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     if (!bytes || PathReadU32(bytes) == QZ_PATHOP_END)
         return nullptr;
-    qzPathWalk walk;
     if (mode == PATHOUTLINE_TRANSLATE) {
+        qzPathWalk walk;
         WalkPath(bytes, nullptr, dx, dy, &walk);
+        ForgetLastOutline();
         return nullptr;
     }
+    const size_t size = RecordBytes(bytes);
+    qzLastOutline& last = gLastOutlines[fill ? 1 : 0];
+    if (IsLastOutline(bytes, size, style, lineWidth, dx, dy, fill)) {
+        qzBuiltOutline* copy = CopyBuiltOutline(last.built);
+        if (copy) {
+            if (x)
+                *x = last.cx;
+            if (y)
+                *y = last.cy;
+            return copy;
+        }
+    }
+    double cx = 0, cy = 0;
+    qzBuiltOutline* built = BuildNewOutline(bytes, style, lineWidth, dx, dy, &cx, &cy, fill);
+    if (!built)
+        return nullptr;
+    if (x)
+        *x = cx;
+    if (y)
+        *y = cy;
+    // Kept for the next build of the same path; a copy that cannot be made only costs that build.
+    FreeBuiltOutline(last.built);
+    last = qzLastOutline();
+    last.built = CopyBuiltOutline(built);
+    if (last.built) {
+        last.records.assign(bytes, bytes + size);
+        last.fill = fill;
+        last.lineWidth = lineWidth;
+        last.join = style ? style->lineJoin : 0;
+        last.cap = style ? style->lineCap : 0;
+        last.fillRule = style ? style->fillRule : 0;
+        last.dx = dx;
+        last.dy = dy;
+        last.cx = cx;
+        last.cy = cy;
+    }
+    return built;
+}
+
+namespace {
+
+qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int lineWidth, double dx, double dy,
+                                double* x, double* y, int fill) {
+    qzPathWalk walk;
     FT_Library library = Library();
     if (!library)
         return nullptr;
@@ -546,6 +705,8 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
     return built;
 }
 
+}  // namespace
+
 int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, int width, int height, int antialias) {
     if (width <= 0 || height <= 0)
         return 1;
@@ -553,6 +714,10 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
     target.rows = unsigned(height);
     target.width = unsigned(width);
     if (antialias) {
+        // Non-zero fills by accumulated area; FreeType's rasteriser splits large outlines into
+        // bands and walks the outline again for each one.
+        if (AccumulateOutlineCoverage(outline, pixels, rowLength, width, height))
+            return 1;
         // Rows run upward in FreeType's terms, so that path y grows downward in the plane.
         target.pitch = -rowLength;
         target.buffer = pixels;
@@ -655,6 +820,7 @@ void InbuiltFreeVectorFont(void* handle) {
     if (!font)
         return;
     FT_Done_Size(font->size);
+    delete font->cache;
     OsFree(font);
 }
 

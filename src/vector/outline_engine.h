@@ -1,9 +1,10 @@
-// The inbuilt vector engine: a path command buffer becomes a FreeType outline, which FreeType's
-// outline rasteriser turns into coverage. Lines, cubic curves, arcs, ellipses, rounded boxes and
-// glyph outlines are fed into a FreeType stroker of radius 0, whose left border then records the
-// path itself; a stroked path is that record stroked again with the line's radius. Coordinates go
-// to FreeType in 26.6 fixed point; path y grows downward and outlines keep path coordinates.
-// Main thread only; FreeType is the one library instance the font engine starts.
+// The inbuilt vector engine: a path command buffer becomes a FreeType outline, which is turned into
+// coverage (non-zero fills by the accumulation rasteriser of outline_raster.h, even-odd fills and
+// 1-bit coverage by FreeType's). A filled path's contours are built straight from its records;
+// a stroked path is fed into a FreeType stroker of the line's radius. Lines, cubic curves, arcs,
+// ellipses, rounded boxes and glyph outlines go through the same feed (stroker_feed.h).
+// Coordinates go to FreeType in 26.6 fixed point; path y grows downward and outlines keep path
+// coordinates. Main thread only; FreeType is the one library instance the font engine starts.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,10 @@ struct qzBuiltOutline {
     FT_Outline outline;
 };
 void FreeBuiltOutline(qzBuiltOutline* built);
+
+// Drops the outline kept from the last build (a build of the same records with the same
+// parameters reuses it).
+void ForgetLastOutline();
 
 // The FreeType library the engine works with (the font engine's).
 FT_Library OutlineEngineLibrary();
@@ -77,9 +82,9 @@ void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry
 void RoundedBoxToStroker(qzStrokerFeed* feed, double x1, double y1, double x2, double y2, const int32_t corners[4],
                          double* startX, double* startY);
 
-// Renders an outline's coverage into an 8-bit plane (rowLength bytes a row), the outline's
-// bounding box at the plane's top-left corner: 256 levels, or 0 and 255 only without antialias.
-// 1, or 0 when the temporary 1-bit plane cannot be made or FreeType fails.
+// Renders an outline's coverage into an 8-bit plane (rowLength bytes a row) whose pixel (x, y)
+// covers the outline's x..x+1, y..y+1: 256 levels, or 0 and 255 only without antialias. 1, or 0
+// when the temporary 1-bit plane cannot be made or FreeType fails.
 int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, int width, int height, int antialias);
 // FreeType's matrix of a 2x2 matrix m0..m3; 1 when it is not the identity (and so must be applied).
 int ToFreeTypeMatrix(const double* matrix, FT_Matrix* out);

@@ -246,26 +246,6 @@ static void SweepList(VmState* state, VmObject** p, VmObject** liveThreads, VmOb
     }
 }
 
-static void SweepStrings(VmState* state) {
-    VmStringTable* tb = &state->g->strt;
-    for (int i = 0; i < tb->size; i++) {
-        VmObject* p = tb->hash[i];
-        VmObject* prev = nullptr;
-        while (p) {
-            VmObject* next = p->next;
-            if (IsMarked(p) || (p->marked & VM_MARK_FIXED)) {
-                p->marked &= (uint8_t)~VM_MARK_MARKED;
-                prev = p;
-            } else {
-                if (prev) prev->next = next;
-                else tb->hash[i] = static_cast<VmString*>(next);
-                VmFreeString(state, static_cast<VmString*>(p));
-            }
-            p = next;
-        }
-    }
-}
-
 static void MarkRoots(VmState* state) {
     VmGlobalState* g = state->g;
     g->gray = nullptr;
@@ -293,7 +273,7 @@ void VmCollectGarbage(VmState* state) {
 
     VmObject* deadThreads = nullptr;
     uint32_t cycleStrings = g->strt.nuse;
-    SweepStrings(state);
+    VmSweepStrings(state);
     VmObject* liveThreads = nullptr;
     SweepList(state, &g->rootgc, &liveThreads, &deadThreads);
     SweepList(state, &g->rootudata, &liveThreads, &deadThreads);
@@ -355,14 +335,7 @@ void VmFreeAllObjects(VmState* state) {
             VmFreeObject(state, o);
         }
     }
-    VmStringTable* tb = &g->strt;
-    for (int i = 0; i < tb->size; i++) {
-        while (tb->hash[i]) {
-            VmString* s = tb->hash[i];
-            tb->hash[i] = static_cast<VmString*>(s->next);
-            VmFreeString(state, s);
-        }
-    }
+    VmFreeAllStrings(state);
 }
 
 void VmGcCheck(VmState* state) {

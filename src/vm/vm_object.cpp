@@ -5,6 +5,7 @@
 
 #include <sanitizer/asan_interface.h>
 
+#include "platform/os_large_alloc.h"
 #include "vm/vm_do.h"
 
 const char* const vmEventNames[VM_NUM_EVENTS] = {
@@ -13,10 +14,12 @@ const char* const vmEventNames[VM_NUM_EVENTS] = {
     "__pow", "__unm", "__not", "__lt", "__le", "__concat", "__call",
 };
 
-const VmValue vmNilObject = {VM_TNIL, {nullptr}};
+const VmValue vmNilObject = {VM_TNIL, 0, {nullptr}};
 
 // Largest block the VM hands out; sizes from here up are treated as failed allocations.
 constexpr size_t VM_MAXBLOCK = 0xFFFFFFFDu;
+// Blocks from this size on hold at least one whole huge page.
+constexpr size_t VM_HUGE_BLOCK = 4 * 1024 * 1024;
 
 static VmAllocFailHook allocFailHook = nullptr;
 
@@ -38,11 +41,18 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
         VmThrow(state, ERR_MEM);
     }
     if (state) state->g->nblocks += newSize - oldSize;
+    // Big tables and arrays are read at random: huge pages spare most address-translation misses.
+    if (newSize >= VM_HUGE_BLOCK) OsAdviseHugePages(p, newSize);
     return p;
 }
 
-// Bytes of a chunk of small blocks; the first block's room holds the chunk link.
+// Bytes of the first chunk of small blocks; each further chunk doubles up to VM_SMALL_CHUNK_MAX.
+// The first block's room of a chunk holds the chunk link and the chunk's size.
 constexpr size_t VM_SMALL_CHUNK = 64 * 1024;
+// Chunks of this size are aligned to it and backed by huge pages, since many strings spread over
+// many chunks are reached at random.
+constexpr size_t VM_SMALL_CHUNK_MAX = 2 * 1024 * 1024;
+static_assert(2 * sizeof(void*) <= VM_SMALL_STEP, "a chunk's first block holds its link and size");
 
 static int SmallClass(size_t size) { return (int)((size - 1) / VM_SMALL_STEP); }
 
@@ -57,12 +67,17 @@ void* VmSmallAlloc(VmState* state, size_t size) {
         sb->freeList[c] = *static_cast<void**>(block);
     } else {
         if ((size_t)(sb->end - sb->next) < blockSize) {
-            char* chunk = static_cast<char*>(malloc(VM_SMALL_CHUNK));
+            size_t bytes = sb->chunkBytes ? sb->chunkBytes : VM_SMALL_CHUNK;
+            bool huge = bytes >= VM_SMALL_CHUNK_MAX;
+            char* chunk = static_cast<char*>(huge ? aligned_alloc(VM_SMALL_CHUNK_MAX, bytes) : malloc(bytes));
             if (!chunk) VmThrow(state, ERR_MEM);
+            if (huge) OsAdviseHugePages(chunk, bytes);
             *reinterpret_cast<void**>(chunk) = sb->chunks;
+            reinterpret_cast<size_t*>(chunk)[1] = bytes;
             sb->chunks = chunk;
+            sb->chunkBytes = huge ? bytes : 2 * bytes;
             sb->next = chunk + VM_SMALL_STEP;
-            sb->end = chunk + VM_SMALL_CHUNK;
+            sb->end = chunk + bytes;
             ASAN_POISON_MEMORY_REGION(sb->next, (size_t)(sb->end - sb->next));
         }
         block = sb->next;
@@ -87,7 +102,7 @@ void VmSmallFreeAll(VmGlobalState* g) {
     void* chunk = g->small.chunks;
     while (chunk) {
         void* next = *static_cast<void**>(chunk);
-        ASAN_UNPOISON_MEMORY_REGION(chunk, VM_SMALL_CHUNK);
+        ASAN_UNPOISON_MEMORY_REGION(chunk, static_cast<size_t*>(chunk)[1]);
         free(chunk);
         chunk = next;
     }

@@ -41,6 +41,7 @@ union VmPayload {
 
 struct VmValue {
     int32_t tt;     // VM_TNIL .. VM_TUPVAL
+    uint32_t aux;   // free for the holder: a table node's key keeps a string key's hash here
     VmPayload value;
 };
 
@@ -259,10 +260,14 @@ struct VmState : VmObject {
     ptrdiff_t errfunc;            // stack offset of the error function (0 = none)
 };
 
+// Open addressing with linear probing. A slot holds a string's address with a 16-bit tag of its
+// lookup hash in the top bits (0: empty), so that a probe passes other strings without reading
+// them. Every string sits in the run of occupied slots that starts at its home slot
+// (lookup & (size - 1)); the table grows before three quarters of it are in use, so a run ends soon.
 struct VmStringTable {
-    VmString** hash;   // buckets
+    uint64_t* slots;
     uint32_t nuse;     // strings stored
-    int size;          // bucket count, a power of two
+    int size;          // slot count, a power of two
 };
 
 // Events, numbered as the absent-event cache bits of a table.
@@ -288,6 +293,7 @@ struct VmSmallBlocks {
     char* next;                         // unused rest of the newest chunk
     char* end;
     void* chunks;                       // every chunk, linked through its first word
+    size_t chunkBytes;                  // size of the next chunk (0: the first size)
 };
 
 struct VmGlobalState {

@@ -214,7 +214,7 @@ void VmCloseState(VmState* state) {
     VmGlobalState* g = state->g;
     if (state->stack) VmCloseUpvalues(state, state->stack);
     VmFreeAllObjects(state);
-    if (g->strt.hash) VmFreeArray(state, g->strt.hash, (size_t)g->strt.size);
+    if (g->strt.slots) VmFreeArray(state, g->strt.slots, (size_t)g->strt.size);
     if (g->buffer) VmRealloc(state, g->buffer, g->buffsize, 0);
     VmSmallFreeAll(g);
     FreeStack(state, state);

@@ -43,23 +43,40 @@ uint32_t VmStringLookupHash(const char* bytes, size_t length) {
     return (uint32_t)(h ^ (h >> 32));
 }
 
+static void FreeStringBlock(VmState* state, VmString* s) {
+    size_t size = VmStringSize(s->len);
+    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
+    else VmRealloc(state, s, size, 0);
+}
+
+// Slot words: the string's address below bit 48, the tag above.
+constexpr int VM_SLOT_TAG_SHIFT = 48;
+constexpr uint64_t VM_SLOT_ADDRESS = (uint64_t{1} << VM_SLOT_TAG_SHIFT) - 1;
+
+static uint64_t SlotTag(uint32_t lookup) { return (uint64_t)((lookup * 0x9E3779B1u) >> 16) << VM_SLOT_TAG_SHIFT; }
+static VmString* SlotString(uint64_t slot) { return reinterpret_cast<VmString*>((uintptr_t)(slot & VM_SLOT_ADDRESS)); }
+
+// Puts a string into the first free slot of its run (the table has room and does not hold it).
+static void PlaceString(uint64_t* slots, uint32_t mask, VmString* s) {
+    uint32_t i = s->lookup & mask;
+    while (slots[i]) i = (i + 1) & mask;
+    slots[i] = (uint64_t)(uintptr_t)s | SlotTag(s->lookup);
+}
+
 void VmResizeStringTable(VmState* state, int newSize) {
     VmStringTable* tb = &state->g->strt;
-    VmString** newHash = VmNewArray<VmString*>(state, (size_t)newSize);
-    for (int i = 0; i < newSize; i++) newHash[i] = nullptr;
+    uint64_t* newSlots = VmNewArray<uint64_t>(state, (size_t)newSize);
+    for (int i = 0; i < newSize; i++) newSlots[i] = 0;
+    uint32_t mask = (uint32_t)newSize - 1;
+    // The strings' lookup hashes are read a few slots ahead, so that their misses overlap.
+    constexpr int ahead = 8;
     for (int i = 0; i < tb->size; i++) {
-        VmObject* p = tb->hash[i];
-        while (p) {
-            VmObject* next = p->next;
-            uint32_t h1 = static_cast<VmString*>(p)->lookup & (uint32_t)(newSize - 1);
-            p->next = newHash[h1];
-            newHash[h1] = static_cast<VmString*>(p);
-            p = next;
-        }
+        if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]));
+        if (tb->slots[i]) PlaceString(newSlots, mask, SlotString(tb->slots[i]));
     }
-    VmFreeArray(state, tb->hash, (size_t)tb->size);
+    if (tb->slots) VmFreeArray(state, tb->slots, (size_t)tb->size);
     tb->size = newSize;
-    tb->hash = newHash;
+    tb->slots = newSlots;
 }
 
 void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
@@ -71,27 +88,84 @@ void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
     if (cycleCount < (uint32_t)(tb->size / 4) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
 }
 
+// Empties slot i and moves later strings of its run back where their home slot allows, so that
+// every run stays unbroken. Strings moved come only from after i; slot i may receive one.
+static void RemoveSlot(VmStringTable* tb, uint32_t i) {
+    uint32_t mask = (uint32_t)tb->size - 1;
+    uint32_t hole = i;
+    for (uint32_t j = (i + 1) & mask; tb->slots[j]; j = (j + 1) & mask) {
+        uint32_t home = SlotString(tb->slots[j])->lookup & mask;
+        // The string at j may fill the hole when the hole lies between its home slot and j.
+        if (((j - home) & mask) >= ((j - hole) & mask)) {
+            tb->slots[hole] = tb->slots[j];
+            hole = j;
+        }
+    }
+    tb->slots[hole] = 0;
+}
+
+void VmSweepStrings(VmState* state) {
+    VmStringTable* tb = &state->g->strt;
+    uint32_t mask = (uint32_t)tb->size - 1;
+    // Start after an empty slot: no run crosses it, so a string moved back by a removal always
+    // lands on a slot that is still to be visited (or on the one being visited, looked at again).
+    uint32_t start = 0;
+    while (tb->slots[start]) start++;
+    for (uint32_t step = 1; step <= mask; step++) {
+        uint32_t i = (start + step) & mask;
+        while (tb->slots[i]) {
+            VmString* s = SlotString(tb->slots[i]);
+            if (s->marked & (VM_MARK_MARKED | VM_MARK_FIXED)) {
+                s->marked &= (uint8_t)~VM_MARK_MARKED;
+                break;
+            }
+            RemoveSlot(tb, i);
+            VmFreeString(state, s);
+        }
+    }
+}
+
+void VmFreeAllStrings(VmState* state) {
+    VmStringTable* tb = &state->g->strt;
+    for (int i = 0; i < tb->size; i++) {
+        if (!tb->slots[i]) continue;
+        VmString* s = SlotString(tb->slots[i]);
+        tb->slots[i] = 0;
+        VmFreeString(state, s);
+    }
+}
+
 // The interned string of a text with lookup hash h, or null.
 static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, size_t length) {
-    for (VmObject* o = tb->hash[h & (uint32_t)(tb->size - 1)]; o; o = o->next) {
-        VmString* s = static_cast<VmString*>(o);
+    uint32_t mask = (uint32_t)tb->size - 1;
+    uint64_t tag = SlotTag(h);
+    for (uint32_t i = h & mask; tb->slots[i]; i = (i + 1) & mask) {
+        if ((tb->slots[i] & ~VM_SLOT_ADDRESS) != tag) continue;
+        VmString* s = SlotString(tb->slots[i]);
         if (s->lookup == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
     return nullptr;
 }
 
-// Links a new string with lookup hash h into the string table, growing it past one string a bucket.
+// Links a new string with lookup hash h into the string table, growing it past three quarters.
 static void LinkString(VmState* state, VmString* s, uint32_t h) {
     VmStringTable* tb = &state->g->strt;
+    // The address must leave the tag bits free (user addresses stay below 2^47 on the systems
+    // the player runs on).
+    // A table that could not grow keeps at least one empty slot, which ends every probe.
+    if (((uintptr_t)s & ~(uintptr_t)VM_SLOT_ADDRESS) || tb->nuse + 2 > (uint32_t)tb->size) {
+        FreeStringBlock(state, s);
+        VmRaiseError(state, ERR_MEM);
+    }
     // A long text's lookup hash is its table hash; a short one gets it when first needed.
     s->hashed = s->len > VM_WORD_HASHED;
     s->hash = s->hashed ? h : 0;
     s->lookup = h;
-    VmString** bucket = &tb->hash[h & (uint32_t)(tb->size - 1)];
-    s->next = *bucket;
-    *bucket = s;
+    s->next = nullptr;
+    PlaceString(tb->slots, (uint32_t)tb->size - 1, s);
     tb->nuse++;
-    if (tb->nuse > (uint32_t)tb->size && tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
+    // Growing comes last: when it fails, the string is in the table already and nothing is lost.
+    if (tb->nuse > (uint32_t)tb->size / 4 * 3 && tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
 }
 
 VmString* VmNewStringBlock(VmState* state, size_t length) {
@@ -108,11 +182,6 @@ VmString* VmNewStringBlock(VmState* state, size_t length) {
     return s;
 }
 
-static void FreeStringBlock(VmState* state, VmString* s) {
-    size_t size = VmStringSize(s->len);
-    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
-    else VmRealloc(state, s, size, 0);
-}
 
 VmString* VmInternBlock(VmState* state, VmString* block) {
     const char* bytes = VmStringData(block);

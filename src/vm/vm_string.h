@@ -22,6 +22,11 @@ void VmResizeStringTable(VmState* state, int newSize);
 // buckets for the whole cycle; cycleCount is the count before the sweep.
 void VmShrinkStringTable(VmState* state, uint32_t cycleCount);
 
+// Frees the strings that the collector left unmarked and clears the marks of the rest.
+void VmSweepStrings(VmState* state);
+// Frees every string (closing the VM).
+void VmFreeAllStrings(VmState* state);
+
 // Frees one string (the collector and VM close).
 void VmFreeString(VmState* state, VmString* s);
 

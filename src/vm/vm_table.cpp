@@ -144,6 +144,8 @@ static int ComputeArraySize(const int* nums, int nint, int* narray) {
     return n;
 }
 
+static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key, uint32_t stringHash);
+
 static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
     int nums[26] = {0};
     int nint = 0, total = 0;
@@ -190,7 +192,11 @@ static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
         int oldSize = 1 << oldLsize;
         for (int i = oldSize - 1; i >= 0; i--) {
             VmNode* old = &oldNodes[i];
-            if (old->val.tt != VM_TNIL) *VmTableSet(state, t, &old->key) = old->val;
+            if (old->val.tt == VM_TNIL) continue;
+            // A string key is placed directly with the hash its node kept (the keys are distinct);
+            // a number key may belong in the grown array part.
+            if (old->key.tt == VM_TSTRING) *NewKey(state, t, &old->key, old->key.aux) = old->val;
+            else *VmTableSet(state, t, &old->key) = old->val;
         }
         VmFreeArray(state, oldNodes, (size_t)oldSize);
     }
@@ -204,16 +210,24 @@ static VmNode* GetFreePos(VmTable* t) {
     return nullptr;
 }
 
-// Inserts a key known to be absent; returns its value slot.
-static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key) {
-    VmNode* mp = VmMainPosition(t, key);
+// Main position of the key of a node in use: a string key's hash is kept in the node, so the
+// string itself is not read.
+static VmNode* NodeMainPosition(const VmTable* t, const VmNode* n) {
+    if (n->key.tt == VM_TSTRING) return &t->node[n->key.aux & (uint32_t)(VmNodeCount(t) - 1)];
+    return VmMainPosition(t, &n->key);
+}
+
+// Inserts a key known to be absent; returns its value slot. stringHash is the key's string hash
+// when the key is a string.
+static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key, uint32_t stringHash) {
+    VmNode* mp = key->tt == VM_TSTRING ? &t->node[stringHash & (uint32_t)(VmNodeCount(t) - 1)] : VmMainPosition(t, key);
     if (mp->val.tt != VM_TNIL || mp == state->g->dummynode) {
         VmNode* n = GetFreePos(t);
         if (!n) {
             Rehash(state, t, key);
             return VmTableSet(state, t, key);
         }
-        VmNode* othern = VmMainPosition(t, &mp->key);
+        VmNode* othern = NodeMainPosition(t, mp);
         if (othern != mp) {
             // The occupant is not in its main position: move it to the free node.
             while (othern->next != mp) othern = othern->next;
@@ -228,6 +242,7 @@ static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key) {
         }
     }
     mp->key = *key;
+    mp->key.aux = key->tt == VM_TSTRING ? stringHash : 0;
     return &mp->val;
 }
 
@@ -247,7 +262,7 @@ VmValue* VmTableSet(VmState* state, VmTable* t, const VmValue* key) {
         VmSetValueNumber(&k0, 0);
         key = &k0;
     }
-    return NewKey(state, t, key);
+    return NewKey(state, t, key, key->tt == VM_TSTRING ? VmStringKeyHash(VmStringValue(key)) : 0);
 }
 
 VmValue* VmTableSetInt(VmState* state, VmTable* t, int key) {
@@ -256,7 +271,7 @@ VmValue* VmTableSetInt(VmState* state, VmTable* t, int key) {
     if (p != &vmNilObject) return const_cast<VmValue*>(p);
     VmValue k;
     VmSetValueNumber(&k, key);
-    return NewKey(state, t, &k);
+    return NewKey(state, t, &k, 0);
 }
 
 VmValue* VmTableSetString(VmState* state, VmTable* t, VmString* key) {
@@ -265,7 +280,7 @@ VmValue* VmTableSetString(VmState* state, VmTable* t, VmString* key) {
     if (p != &vmNilObject) return const_cast<VmValue*>(p);
     VmValue k;
     VmSetValueString(&k, key);
-    return NewKey(state, t, &k);
+    return NewKey(state, t, &k, VmStringKeyHash(key));
 }
 
 // Position of a key in the traversal order: -1 for the start, 0..sizearray-1 for the array part,

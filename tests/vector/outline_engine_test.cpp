@@ -212,3 +212,27 @@ TEST(OutlineEngine, TextAdvancesOnItsOwnSizeObject) {
     EXPECT_GT(large.y2 - large.y1, 50);
     EXPECT_EQ(face->size->metrics.y_ppem, textPpem);
 }
+
+TEST(OutlineEngine, RepeatedBuildsFollowTheRecordsAndTheStyle) {
+    // A build of the same records with the same parameters reuses the last outline; anything that
+    // differs builds anew, also when the buffer is the same block changed in place.
+    qztest::Commands vm{&qzVectorGraphicsLibrary};
+    vm.Ok("StartPath", {1});
+    vm.Ok("MoveTo", {1, 10, 10});
+    vm.Ok("LineTo", {1, 60, 20});
+    vm.Ok("LineTo", {1, 10, 30});
+    vm.Ok("ClosePath", {1});
+    ExpectBox(Extents(1, 1), 10, 10, 60, 30, "filled");
+    ExpectBox(Extents(1, 1), 10, 10, 60, 30, "filled again");
+    ExpectBox(Extents(1, 1, 5, -5), 15, 5, 65, 25, "moved");
+    const Box miter = Extents(0, 4);
+    vm.Ok("SetLineJoin", {PATH_JOINBEVEL});
+    const Box bevel = Extents(0, 4);
+    EXPECT_GT(miter.x2, bevel.x2 + 1);  // the sharp tip's miter reaches further
+    vm.Ok("TranslatePath", {1, 100, 0});
+    ExpectBox(Extents(1, 1), 110, 10, 160, 30, "translated in place");
+    vm.Ok("SetLineJoin", {PATH_JOINMITER});
+    ExpectBox(Extents(0, 4), miter.x1 + 100, miter.y1, miter.x2 + 100, miter.y2, "stroked, translated");
+    ForgetLastOutline();
+    ExpectBox(Extents(1, 1), 110, 10, 160, 30, "built anew");
+}

@@ -11,6 +11,7 @@
 
 #include "vm/vm_gc.h"
 #include "vm/vm_string.h"
+#include "vm/vm_table.h"
 #include "vm/vm_value.h"
 #include "vm_test_util.h"
 
@@ -69,6 +70,35 @@ TEST(String, TableDoublesAndCollectorHalvesIt) {
     EXPECT_GE(g->strt.size, before);
     // The fixed event names survive every collection.
     EXPECT_EQ(VmInternCString(L, "__index"), g->eventNames[VM_EV_INDEX]);
+}
+
+// A collection frees the strings nothing holds and keeps the rest findable, in a table crowded
+// enough that freed strings sit between kept ones in the runs of the string table.
+TEST(String, CollectionKeepsHeldStringsFindable) {
+    VmHolder L;
+    VmGlobalState* g = L.state->g;
+    VmTable* keep = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L.state->top++, keep);
+    uint32_t fixed = g->strt.nuse;
+    std::vector<VmString*> kept;
+    for (int round = 0; round < 3; round++) {
+        for (int i = 0; i < 3000; i++) {
+            std::string text = "s" + std::to_string(round) + "_" + std::to_string(i);
+            VmString* s = VmInternString(L, text.data(), text.size());
+            if ((i + round) % 3 == 0) {
+                VmSetValueString(VmTableSetInt(L, keep, (int)kept.size() + 1), s);
+                kept.push_back(s);
+            }
+        }
+        VmCollectGarbage(L);
+        EXPECT_EQ(g->strt.nuse, fixed + kept.size()) << round;
+        for (VmString* s : kept) ASSERT_EQ(VmInternString(L, VmStringData(s), s->len), s) << VmStringData(s);
+    }
+    // Dropped texts come back as new strings; kept ones are still the same objects.
+    std::string dropped = "s0_1";
+    VmString* again = VmInternString(L, dropped.data(), dropped.size());
+    EXPECT_EQ(std::string(VmStringData(again), again->len), dropped);
+    EXPECT_EQ(g->strt.nuse, fixed + kept.size() + 1);
 }
 
 TEST(String, NumberConversion) {

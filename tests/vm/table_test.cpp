@@ -113,6 +113,62 @@ TEST(Table, MixedKeysAgreeWithReferenceAndTraverseCompletely) {
     EXPECT_EQ(seen, expected);
 }
 
+// Fills a table through several rehashes with string, number and boolean keys, removes a few
+// keys on the way, and returns the keys in traversal order.
+static std::string GrownTableOrder(VmState* L) {
+    VmTable* t = VmNewTableObject(L, 0, 0);
+    VmSetValueTable(L->top++, t);
+    VmValue key;
+    for (int i = 0; i < 60; i++) {
+        std::string k = "k" + std::to_string(i * 7);
+        VmSetValueString(&key, VmInternString(L, k.data(), k.size()));
+        VmSetValueNumber(VmTableSet(L, t, &key), i);
+        if (i % 4 == 0) VmSetValueNumber(VmTableSet(L, t, (VmSetValueNumber(&key, i * 2.5 - 20), &key)), i);
+        if (i % 9 == 0) VmSetValueNumber(VmTableSetInt(L, t, i + 1), i);
+        if (i == 30) VmSetValueNumber(VmTableSet(L, t, (VmSetValueBoolean(&key, 1), &key)), i);
+        if (i % 11 == 5) {
+            std::string gone = "k" + std::to_string((i - 3) * 7);
+            VmSetValueString(&key, VmInternString(L, gone.data(), gone.size()));
+            VmSetValueNil(VmTableSet(L, t, &key));
+        }
+    }
+    // Keys 2..16 first land in nodes; later rehashes move them into the array part.
+    for (int i = 16; i >= 2; i--) VmSetValueNumber(VmTableSetInt(L, t, i), i);
+    for (int i = 0; i < 40; i++) {
+        std::string k = "late" + std::to_string(i);
+        VmSetValueString(&key, VmInternString(L, k.data(), k.size()));
+        VmSetValueNumber(VmTableSet(L, t, &key), i);
+    }
+    std::string order;
+    VmValue val;
+    VmSetValueNil(&key);
+    while (VmTableNext(L, t, &key, &val)) {
+        char buf[40];
+        if (key.tt == VM_TSTRING) order += VmStringData(VmStringValue(&key));
+        else if (key.tt == VM_TNUMBER) order += (snprintf(buf, sizeof buf, "%g", key.value.n), buf);
+        else order += "true";
+        order += ' ';
+    }
+    if (!order.empty()) order.pop_back();
+    L->top--;
+    return order;
+}
+
+// The traversal order is what scripts see of NextItem: it stays as it is however the table is
+// stored inside.
+TEST(Table, TraversalOrderOfAGrownTable) {
+    VmHolder L;
+    EXPECT_EQ(GrownTableOrder(L),
+              "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 19 20 28 30 120 late15 k56 late13 late12 k98 "
+              "late22 37 late2 k238 k217 late26 late28 k175 late17 late25 late36 46 late38 k392 late7 "
+              "late37 k35 k385 true late27 k49 k42 k105 k70 k343 k133 late33 late1 late32 late30 k0 k301 "
+              "40 k280 k371 late5 k329 late20 late8 late18 k84 60 late11 -10 k336 k63 late29 k294 k231 "
+              "k189 k406 k119 late4 late24 70 k357 k350 55 k196 late35 k112 late34 late14 late39 80 k273 "
+              "-20 k364 late16 50 k7 k182 k140 k28 90 k161 k154 k287 late23 late0 k224 k21 k259 k203 100 "
+              "late21 late10 late31 late19 late9 k77 k126 k378 0 110 k315 k210 late6 k308 k147 k413 k399 "
+              "k252 k266 late3");
+}
+
 TEST(Table, StringHashUsesEveryStepthByte) {
     // 64 bytes: step 3, so bytes 63, 60, ..., 3 contribute and changing byte 62 does not.
     std::string a(64, 'a'), b(64, 'a'), c(64, 'a');

@@ -3,6 +3,7 @@
 
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
+#include "vector/outline_engine.h"
 #include "vector/path_buffer.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
@@ -85,5 +86,6 @@ const qzLibraryDescriptor qzVectorGraphicsLibrary = {
 void FreeVectorGraphicsLibrary(VmState* state) {
     FreePathList(state);
     SetPathDash(0, nullptr, 0);
+    ForgetLastOutline();
     FreeVectorFonts();
 }
