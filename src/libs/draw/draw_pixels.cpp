@@ -13,6 +13,7 @@
 #include "gfx/channel_ops.h"
 #include "gfx/draw_modes.h"
 #include "gfx/safe_blt.h"
+#include "image/output_select.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/arg_check.h"
@@ -54,6 +55,8 @@ int DrawPlot(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     const int32_t sx = VmCheckInteger(state, 1), sy = VmCheckInteger(state, 2);
     const uint32_t color = OptColorArg(state, 3, 0);
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return 0;
     if (info.outputKind == OUTPUT_DISPLAY && info.layersOn) return ERR_LAYERSUPPORT2;
@@ -143,6 +146,7 @@ int ClearDisplay(VmState* state) {
 int DrawCls(VmState* state) {
     VmCheckArgCount(state, 0, 1, 0, 0);
     const uint32_t color = OptColorArg(state, 1, 0);
+    if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return ClearDisplay(state);
     const qzDrawModes& modes = DrawModes();
