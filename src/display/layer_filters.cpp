@@ -247,6 +247,15 @@ void SetFilterDefaults(qzFilterEntry* entry, int type) {
     }
 }
 
+int GetFilterArguments(const qzFilterEntry* entry, int type, double out[5]) {
+    if (type < 0 || type >= QZ_LAYER_FILTERS) return 0;
+    const char* kinds = kArguments[type].kinds;
+    int count = 0, intSlot = 0, floatSlot = 0;
+    for (; kinds[count]; count++)
+        out[count] = kinds[count] == kFloat ? double(entry->floats[floatSlot++]) : double(entry->ints[intSlot++]);
+    return count;
+}
+
 int ParseLayerFilters(VmState* state, int tableIndex, qzFilterEntry* filters, int* changed, int* error) {
     *error = 0;
     const int table = VmAbsIndex(state, tableIndex);

@@ -32,6 +32,9 @@ int HasGeometryFilter(const qzFilterEntry* filters);
 // Sets the slot's arguments to the filter type's defaults (enabled flag and priority untouched).
 void SetFilterDefaults(qzFilterEntry* entry, int type);
 
+// The slot's arguments in the order the filter names them (at most 5), as numbers. Their count.
+int GetFilterArguments(const qzFilterEntry* entry, int type, double out[5]);
+
 // Reads the "filters" field of the table at tableIndex into the list. Returns 0 when the field is
 // absent (nothing changes), else 1 with *changed set and *error 0 or the error of the first bad
 // entry (entries before it stay filled). Errors: ERR_TABEXPECTED2 ("filters", or "args"),

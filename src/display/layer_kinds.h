@@ -50,11 +50,25 @@ struct qzLayerKindOps {
     // Frees the objects of the type that the script freed while layers showed them and that no
     // layer shows any more. Null: nothing.
     void (*purgeOrphans)(VmState* state);
+    // A new state record of the type for a transformed or display-scaled state: a copy of the
+    // base state with the type's own part copied, and with empty bitmaps, shadow alpha and clip
+    // region. Null: a plain record with the common part copied (a type with a freeState of its
+    // own then keeps drawing its base state). A null result is out of memory.
+    qzLayerState* (*copyState)(const qzLayer* layer, const qzLayerState* base);
     // Renders the layer's content anew into target (a further state record of the layer) under
-    // the matrix of transform, about its anchor, smoothly when it says so: target's own bitmaps
-    // and drawn size become the rendered ones, its part offset 0. 0 or an error (target is then
-    // unchanged). Null: ERR_WRONGUSAGE.
+    // the matrix of transform (a copy of the layer's, with the display's scale applied for display
+    // states), about its anchor, smoothly when it says so: target's own bitmaps and drawn size
+    // become the rendered ones, its part offset 0. Content drawn from parameters is drawn again,
+    // so that it stays sharp. 0 or an error (target is then unchanged). Null: the shown object's
+    // bitmaps are transformed by the image display core.
     int (*renderContent)(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform);
+    // Reads the type's own tags of a style table (at tableIndex) into scratch, a copy of the base
+    // state made by copyState, and sets *changed when the content is to be drawn anew (the style
+    // code then draws scratch with renderContent and makes it the base state). 0 or the tag's
+    // error; the layer itself is left alone. Null: the type has no tags of its own.
+    int (*parseStyle)(VmState* state, const qzLayer* layer, int tableIndex, qzLayerState* scratch, int* changed);
+    // Sets the type's own fields in the style table on the stack top. Null: none.
+    void (*getStyle)(VmState* state, const qzLayer* layer);
 };
 
 // Installs the row of a layer type (copied); null puts the type's built-in row back.

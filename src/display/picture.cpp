@@ -67,16 +67,6 @@ void DestroyBGPic(VmState* state, qzBGPic* pic) {
     delete pic;
 }
 
-// 1 when drawing is redirected into one of the picture's bitmaps.
-int PictureSelectedForDrawing(const qzBGPic* pic) {
-    for (qzDisplay* d = FirstDisplay(); d; d = NextDisplay(d)) {
-        if (d->outputKind == QZ_TYPE_DISPLAY || !d->outputBitmap) continue;
-        if (d->outputBitmap == pic->bitmap || d->outputBitmap == pic->scaledBitmap ||
-            d->outputBitmap == pic->origBitmap)
-            return 1;
-    }
-    return 0;
-}
 
 // Paints width x height ARGB pixels (rowLength a row) with a fill's colour or gradient (textures
 // go through a bitmap).
@@ -100,6 +90,19 @@ void FillPixels(uint32_t* pixels, int32_t width, int32_t height, int32_t rowLeng
 }
 
 }  // namespace
+
+// 1 when drawing is redirected into the picture: its bitmap, mask or alpha channel is selected
+// (a select record names it), or layers are being inserted into it.
+int IsPictureSelectedForDrawing(const qzBGPic* pic) {
+    for (qzDisplay* d = FirstDisplay(); d; d = NextDisplay(d)) {
+        if (d->outputKind == QZ_TYPE_DISPLAY && !d->doubleBufferSelectParked) continue;
+        if (d->outputKind == QZ_TYPE_BGPIC && CurrentBGPic() == pic && CurrentDisplay() == d) return 1;
+        const qzBGPic* record = d->selectRecord;
+        if (record && record->selectTarget[0] == QZ_TYPE_BGPIC && SameObjectId(record->header.id, pic->header.id))
+            return 1;
+    }
+    return 0;
+}
 
 qzBGPic* FirstBGPic() { return reinterpret_cast<qzBGPic*>(pictureList); }
 qzObjectHeader** BGPicListHead() { return &pictureList; }
@@ -170,7 +173,7 @@ int DeleteBGPic(VmState* state, const qzObjectId& id, int reportNotFound) {
     // Looked up without side effects first: the selection check needs the record.
     for (qzBGPic* p = FirstBGPic(); p; p = Next(p))
         if (!p->layerOnly && SameObjectId(p->header.id, id)) pic = p;
-    if (pic && PictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;
+    if (pic && IsPictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;
     int error = FindBGPic(state, id, &pic, QZ_FINDPIC_MODIFY | QZ_FINDPIC_NODETACH);
     if (error) return (reportNotFound || error == ERR_LOCKEDOBJ) ? error : 0;
     if (DisplayLinks().layersShowPicture(pic) || IsPictureOnAnyDisplay(pic)) {
@@ -319,8 +322,9 @@ int ScaleBGPicBitmaps(VmState* state, const qzBGPic* pic, int32_t newWidth, int3
     *outBitmap = nullptr;
     if (outMask) *outMask = nullptr;
     if (outAlpha) *outAlpha = nullptr;
-    if (pic->type == QZ_PICTURE_GENERATED && !pic->source) {
-        // Gradients and textures are drawn again at the new size rather than stretched.
+    if (pic->type == QZ_PICTURE_GENERATED && !pic->source && pic->fill.valid) {
+        // Gradients and textures are drawn again at the new size rather than stretched (unless
+        // something was drawn into the picture since).
         qzPictureFill fill = pic->fill;
         fill.texture = pic->fill.texture;
         int error =

@@ -66,7 +66,8 @@ struct qzBGPic {
     int32_t locked = 0;
     int32_t layerOnly = 0;  // freed by the script, still shown by a display or layers
     void* buttons = nullptr;
-    int32_t selectTarget[3] = {0, 0, 0};
+    int32_t selectTarget[3] = {0, 0, 0};  // as a select record: kind, frame (0-based), unused
+    void* selectLayer = nullptr;            // as a select record of a layer: the layer (qzLayer)
     int32_t modified = 0;
     void* clipRegion = nullptr;
     qzPictureFill fill;
@@ -91,6 +92,16 @@ int CreateBlankBGPic(const qzObjectId& id, int32_t width, int32_t height, uint32
 // Looks a picture up. 0; ERR_FINDARRAY for a handle, ERR_FINDBGPIC with the number; ERR_LOCKEDOBJ
 // when modifying a locked picture.
 int FindBGPic(VmState* state, const qzObjectId& id, qzBGPic** out, int flags);
+// A new picture under newId with copies of the picture's bitmaps (each distinct copy once), its
+// texture, palette and object data; type, fill, transparent colour and loader value are kept, and
+// a generated picture shares its source. 0, ERR_BITMAP, ERR_MEM.
+int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId, qzBGPic** out);
+// Gives the layers that show the picture a private copy (freed by the script, shown by layers
+// only), so that what they show stays as it is when the picture changes. 0 or the copy's error.
+int DetachPictureFromLayers(VmState* state, qzBGPic* pic);
+// 1 when drawing is redirected into the picture: its bitmap, mask or alpha channel is selected,
+// or layers are being inserted into it.
+int IsPictureSelectedForDrawing(const qzBGPic* pic);
 // Deletes a picture: refused with ERR_MODIFYABGPIC while drawing is redirected into it; a picture
 // that a display or a layer shows only gives up its identifier. With reportNotFound 0 a missing
 // picture is no error.

@@ -14,6 +14,10 @@ int InitRectList(qzRectList* list, int32_t capacity) {
 
 void AddRectToList(qzRectList* list, int32_t x, int32_t y, int32_t width, int32_t height) {
     if (width < 1 || height < 1 || list->full) return;
+    if (list->limit > 0 && list->count >= list->limit) {
+        MarkRectListFull(list);
+        return;
+    }
     if (list->count == list->capacity) {
         // Doubling, from 16; a list that cannot grow stands for the whole picture instead of
         // dropping the rectangle.

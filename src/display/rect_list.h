@@ -20,13 +20,14 @@ struct qzRectList {
     int32_t count = 0;
     int32_t capacity = 0;
     int32_t full = 0;  // everything changed: the rectangles no longer matter
+    int32_t limit = 0;  // more rectangles than this mark the list full; 0: no limit
 };
 
 // Makes room for capacity rectangles and empties the list. 0, or ERR_MEM (the list is then
 // empty, without room, and not full).
 int InitRectList(qzRectList* list, int32_t capacity);
 // Appends x, y, width, height (empty rectangles are ignored). When the list has no room and
-// cannot grow it is marked full instead.
+// cannot grow, or holds as many rectangles as its limit, it is marked full instead.
 void AddRectToList(qzRectList* list, int32_t x, int32_t y, int32_t width, int32_t height);
 // Marks the list full: the whole picture is to be refreshed.
 void MarkRectListFull(qzRectList* list);

@@ -13,6 +13,7 @@
 #include "gfx/channel_ops.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/image_source.h"
+#include "image/output_select.h"
 #include "platform/os_alloc.h"
 #include "runtime/object_data.h"
 
@@ -236,14 +237,7 @@ int CopyBrushRecord(VmState* state, const qzBrush* brush, const qzObjectId& newI
     return 0;
 }
 
-int BrushIsSelectedOutput(const qzBrush* brush) {
-    const qzDisplay* display = CurrentDisplay();
-    if (!display || !brush->bitmap) return 0;
-    if (display->outputKind != QZ_TYPE_BRUSH && display->outputKind != QZ_TYPE_MASK &&
-        display->outputKind != QZ_TYPE_ALPHACHANNEL)
-        return 0;
-    return display->outputBitmap == brush->bitmap ? 1 : 0;
-}
+int BrushIsSelectedOutput(const qzBrush* brush) { return ObjectIsSelectedOutput(QZ_SELECT_BRUSH, brush->header.id); }
 
 int DeleteBrush(VmState* state, const qzObjectId& id, int reportNotFound) {
     for (qzBrush* b = FirstBrush(); b; b = NextBrush(b))

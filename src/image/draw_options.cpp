@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "display/display.h"
+#include "display/layer_transform.h"
 #include "gfx/transform_bitmap.h"
 
 void BuildScaleRotateMatrix(double scaleX, double scaleY, double angle, double matrix[4]) {
@@ -10,26 +11,7 @@ void BuildScaleRotateMatrix(double scaleX, double scaleY, double angle, double m
     matrix[1] = 0;
     matrix[2] = 0;
     matrix[3] = scaleY;
-    const double reduced = std::fmod(angle, 360.0);
-    if (reduced == 0 || !std::isfinite(reduced)) return;
-    // Quarter turns are exact: floating-point noise in a zero entry would move the bounds by a pixel.
-    const double degrees = 360.0 - reduced;
-    double c, s;
-    if (std::fmod(degrees, 90.0) == 0) {
-        static const double kCos[4] = {1, 0, -1, 0}, kSin[4] = {0, 1, 0, -1};
-        const int quarter = ((int)(degrees / 90.0) % 4 + 4) % 4;
-        c = kCos[quarter];
-        s = kSin[quarter];
-    } else {
-        const double t = degrees * M_PI / 180.0;
-        c = std::cos(t);
-        s = std::sin(t);
-    }
-    const double m11 = matrix[0], m12 = matrix[1], m21 = matrix[2], m22 = matrix[3];
-    matrix[0] = m11 * c - m12 * s;
-    matrix[1] = m11 * s + m12 * c;
-    matrix[2] = m21 * c - m22 * s;
-    matrix[3] = m21 * s + m22 * c;
+    RotateMatrixByDegrees(matrix, angle);
 }
 
 namespace {

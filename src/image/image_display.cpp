@@ -76,6 +76,8 @@ void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, in
                   int32_t dy, int32_t width, int32_t height) {
     qzBGPic* pic = CurrentBGPic();
     const qzClipRegion* clip = pic ? static_cast<const qzClipRegion*>(pic->clipRegion) : nullptr;
+    // A double-buffered display draws into its back bitmap; Flip shows the changed rectangles.
+    if (display && display->doubleBuffer) AddRectToList(&display->rectList, dx, dy, width, height);
     if (display && display->outputKind != QZ_TYPE_DISPLAY && display->outputKind != QZ_TYPE_BGPIC &&
         display->outputBitmap) {
         SafeBlt(state, image.bitmap, sx, sy, display->outputBitmap, dx, dy, width, height, image.width, image.height,
@@ -83,7 +85,6 @@ void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, in
         return;
     }
     const int32_t targetWidth = pic ? pic->width : 0, targetHeight = pic ? pic->height : 0;
-    if (display && display->doubleBuffer) AddRectToList(&display->rectList, dx, dy, width, height);
     SafeBlt(state, image.bitmap, sx, sy, nullptr, dx, dy, width, height, image.width, image.height, targetWidth,
             targetHeight, SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, image.mask, image.alpha, clip);
 }

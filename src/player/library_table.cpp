@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/dos/dos.h"
@@ -33,6 +34,7 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzDisplayLibrary,
     &qzSoundLibrary,
     &qzBrushLibrary,
+    &qzBGPicLibrary,
     &qzMemblockLibrary,
     &qzVectorGraphicsLibrary,
     &qzNetworkLibrary,

@@ -1,29 +1,28 @@
 // Shape layers: the layer system's rows for the shape types (box, circle, ellipse, line, polygon,
-// arc) and the shape renderer's link to the layer system. A shape layer keeps the shape's
-// parameters and the draw state it was drawn with in its state record, so that its outline (the
-// layer's border) can be drawn at any size. Main thread only.
+// arc) and the shape renderer's link to the layer system. A shape layer keeps what the shape was
+// drawn from (its parameters and draw state) beside its base state, so that its outline (the
+// layer's border) and its content under a transform can be drawn anew at any size. Main thread
+// only.
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 #include "display/layer.h"
 #include "vector/draw_shape.h"
 
-// The state record of a shape layer: the common head, then what the shape was drawn from.
-struct qzShapeLayerState : qzLayerState {
-    qzShapeLayerParams params;  // params.points is the record's own copy of the polygon's points
-    qzDrawState drawState;      // the private copy, with what the layer draws itself moved out of it
-    uint32_t color;             // RGB
-    int32_t thickness;          // lines
-    // Where the shape's own box lies in the drawn box: the anti-aliasing margin, negated.
-    int32_t bodyX, bodyY;
-    std::unique_ptr<qzShapePoint[]> points;
+// What a shape layer was drawn from.
+struct qzShapeLayerRecord {
+    qzShapeLayerParams params;         // params.points is null: the points are kept below
+    qzDrawState drawState;             // the private copy, with what the layer draws itself moved out of it
+    uint32_t color;                    // RGB
+    int32_t thickness;                 // lines
+    std::vector<qzShapePoint> points;  // polygons: relative to the bounding box
 };
 
-// The shape record of a shape layer's state; null for the states of other layer types.
-qzShapeLayerState* ShapeLayerStateOf(const qzLayer* layer, qzLayerState* layerState);
+// The record of a shape layer (kept for its base state); null for other layers.
+const qzShapeLayerRecord* ShapeLayerRecordOf(const qzLayer* layer);
 
 // Installs (on) or removes the rows of the shape layer types and the shape renderer's layer hooks
-// (SetShapeLayerHooks).
+// (SetShapeLayerHooks); removing them drops the records.
 void InstallShapeLayerKinds(bool on);

@@ -8,6 +8,7 @@
 
 #include "base/error_codes.h"
 #include "display/layer_hooks.h"
+#include "display/layer_kinds.h"
 #include "display/layer_test_util.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
@@ -162,4 +163,31 @@ TEST_F(DrawLayers, TextureFillTilesTheBrush) {
     EXPECT_EQ(Pixel(1, 10, 10), 0x0000FFu);
     vm->Ok("SetFillStyle", {FILLTEXTURE, 9});
     EXPECT_EQ(vm->Run("Box", {2, 2, 8, 8, 0}), "ERR 1174");
+}
+
+TEST_F(DrawLayers, ShapeLayersRenderTheirContentAnewUnderATransform) {
+    OpenLayered(64, 48, 0x000000);
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    ASSERT_EQ(vm->Run("Box", {5, 5, 10, 8, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("Polygon", {20, 20, Arg::List({0, 0, 10, 0, 5, 8}, 1), 3, 0x00FF00}), "");
+    ASSERT_EQ(vm->Run("Line", {30, 2, 39, 2, 0xFFFFFF}), "");
+    qzTransformTags doubled;
+    InitTransformTags(&doubled);
+    doubled.matrix[0] = doubled.matrix[3] = 2;
+    // The outline points scale about the anchor: a box of 10 x 8 spans 2 (w - 1) + 1 pixels.
+    const struct {
+        int32_t width, height;
+    } expected[] = {{19, 15}, {21, 17}, {21, 3}};  // the line twice as thick, with its caps
+    int i = 0;
+    for (qzLayer* layer = FirstLayer(CurrentBGPic()); layer; layer = NextLayer(layer), i++) {
+        ASSERT_NE(LayerKindOps(layer->type).renderContent, nullptr);
+        qzLayerState* target = NewLayerState();
+        ASSERT_EQ(LayerKindOps(layer->type).renderContent(*vm, layer, target, &doubled), 0) << i;
+        ASSERT_NE(target->own.bitmap, nullptr);
+        EXPECT_EQ(target->width, expected[i].width) << i;
+        EXPECT_EQ(target->height, expected[i].height) << i;
+        EXPECT_EQ(target->own.bitmap->width, target->width) << i;
+        FreeLayerState(layer->type, target);
+    }
+    EXPECT_EQ(i, 3);
 }

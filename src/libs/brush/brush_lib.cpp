@@ -6,6 +6,7 @@
 
 #include "base/error_codes.h"
 #include "display/display_links.h"
+#include "display/double_buffer.h"
 #include "display/layer_collision.h"
 #include "display/layer_list.h"
 #include "gfx/draw_modes.h"
@@ -14,6 +15,7 @@
 #include "image/brush_layer_kind.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
+#include "image/output_select.h"
 #include "libs/brush/brush_process_commands.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
@@ -40,6 +42,16 @@ const qzCommandRow kBrushCommands[] = {
     {"DisplayBrush", BrushDisplayBrush},
     {"DisplayBrushPart", BrushDisplayBrushPart},
     {"DisplayBGPicPart", BrushDisplayBGPicPart},
+    {"SelectBrush", BrushSelectBrush},
+    {"SelectMask", BrushSelectMask},
+    {"SelectAlphaChannel", BrushSelectAlphaChannel},
+    {"SetMaskMode", BrushSetMaskMode},
+    {"SetAlphaIntensity", BrushSetAlphaIntensity},
+    {"BeginDoubleBuffer", BrushBeginDoubleBuffer},
+    {"Flip", BrushFlip},
+    {"EndDoubleBuffer", BrushEndDoubleBuffer},
+    {"CreateGradientBrush", BrushCreateGradientBrush},
+    {"CreateTexturedBrush", BrushCreateTexturedBrush},
     QZ_BRUSH_PROCESS_COMMAND_ROWS,
     {nullptr, nullptr},
 };
@@ -123,6 +135,8 @@ void InstallBrushLinks(bool on) {
     SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
     InstallBrushLayerKinds(on);
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
+    InstallOutputSelectLinks(on);
+    InstallDoubleBufferLinks(on);
     const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
     SetImageDisplayLinks(on ? &imageLinks : nullptr);
     qzCollisionSources collision = CollisionSources();

@@ -34,6 +34,7 @@ const qzCommandRow kTextCommands[] = {
     {"CreateTextObject", TextCreateTextObject},
     {"DisplayTextObject", TextDisplayTextObject},
     {"FreeTextObject", TextFreeTextObject},
+    {"InKeyStr", TextInKeyStr},
     {"TextExtent", TextTextExtent},
     {"ScaleTextObject", TextScaleTextObject},
     {"CopyTextObject", TextCopyTextObject},

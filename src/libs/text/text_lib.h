@@ -31,6 +31,7 @@ int TextTextOut(VmState* state);
 int TextCreateTextObject(VmState* state);
 int TextDisplayTextObject(VmState* state);
 int TextFreeTextObject(VmState* state);
+int TextInKeyStr(VmState* state);
 int TextTextExtent(VmState* state);
 int TextScaleTextObject(VmState* state);
 int TextCopyTextObject(VmState* state);

@@ -1,0 +1,111 @@
+// Copies of background pictures: CopyBGPicRecord, and the private copy that layers showing a
+// picture get before the picture changes.
+#include <cstring>
+#include <new>
+
+#include "base/error_codes.h"
+#include "display/layer.h"
+#include "display/layer_list.h"
+#include "display/picture.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+#include "gfx/image_source.h"
+#include "runtime/object_data.h"
+
+namespace {
+
+// The bitmaps of one copy, freed unless handed over.
+struct Trio {
+    qzBitMap* bitmap = nullptr;
+    qzBitMap* mask = nullptr;
+    qzBitMap* alpha = nullptr;
+    ~Trio() {
+        DeleteBitMap(bitmap);
+        DeleteMaskBitMap(mask);
+        DeleteAlphaBitMap(alpha);
+    }
+    int CopyOf(const qzBitMap* b, const qzBitMap* m, const qzBitMap* a, int32_t width, int32_t height) {
+        return CopyBitMap(b, m, a, 0, 0, width, height, 0, &bitmap, m ? &mask : nullptr, a ? &alpha : nullptr);
+    }
+    void Release() { bitmap = mask = alpha = nullptr; }
+};
+
+}  // namespace
+
+int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId, qzBGPic** out) {
+    *out = nullptr;
+    if (!pic->origBitmap) return ERR_BITMAP;
+    Trio orig, scaled, current;
+    int error = orig.CopyOf(pic->origBitmap, pic->origMask, pic->origAlpha, pic->origWidth, pic->origHeight);
+    const bool scaledSeparate = pic->scaledBitmap && pic->scaledBitmap != pic->origBitmap;
+    const bool currentSeparate = pic->bitmap && pic->bitmap != pic->scaledBitmap && pic->bitmap != pic->origBitmap;
+    if (!error && scaledSeparate)
+        error = scaled.CopyOf(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, pic->scaledWidth, pic->scaledHeight);
+    if (!error && currentSeparate) error = current.CopyOf(pic->bitmap, pic->mask, pic->alpha, pic->width, pic->height);
+    if (error) return error;
+    qzBitMap* texture = nullptr;
+    if (pic->fill.style == QZ_FILLTEXTURE && pic->fill.texture) {
+        error = CopyBitMap(pic->fill.texture, nullptr, nullptr, 0, 0, pic->fill.textureWidth, pic->fill.textureHeight,
+                           0, &texture, nullptr, nullptr);
+        if (error) return error;
+    }
+    uint32_t* palette = nullptr;
+    if (pic->palette) {
+        palette = new (std::nothrow) uint32_t[256];
+        if (!palette) {
+            DeleteBitMap(texture);
+            return ERR_MEM;
+        }
+        std::memcpy(palette, pic->palette, 256 * sizeof(uint32_t));
+    }
+    qzObjectDataNode* data = nullptr;
+    if (state) error = CopyObjectDataList(state, pic->header.data, &data);
+    qzBGPic* copy = nullptr;
+    if (!error) {
+        qzImageSource* source = pic->type == QZ_PICTURE_GENERATED ? pic->source : nullptr;
+        if (source) RetainImageSource(source);
+        error = AddBGPic(newId, pic->type, pic->origWidth, pic->origHeight, source, orig.bitmap, orig.mask, orig.alpha,
+                         &pic->fill, &copy);
+        orig.Release();
+    }
+    if (error) {
+        if (state) FreeObjectDataList(state, data);
+        delete[] palette;
+        DeleteBitMap(texture);
+        return error;
+    }
+    if (scaledSeparate) {
+        copy->scaledBitmap = copy->bitmap = scaled.bitmap;
+        copy->scaledMask = copy->mask = scaled.mask;
+        copy->scaledAlpha = copy->alpha = scaled.alpha;
+        scaled.Release();
+    }
+    if (currentSeparate) {
+        copy->bitmap = current.bitmap;
+        copy->mask = current.mask;
+        copy->alpha = current.alpha;
+        current.Release();
+    }
+    copy->scaledWidth = pic->scaledWidth;
+    copy->scaledHeight = pic->scaledHeight;
+    copy->width = pic->width;
+    copy->height = pic->height;
+    copy->sourceStride = pic->sourceStride;
+    copy->transparentColor = pic->transparentColor;
+    copy->loaderInfo = pic->loaderInfo;
+    copy->palette = palette;
+    copy->fill.texture = texture;
+    copy->header.data = data;
+    *out = copy;
+    return 0;
+}
+
+int DetachPictureFromLayers(VmState* state, qzBGPic* pic) {
+    if (!FindLayerUsingObject(QZ_LAYER_BGPICPART, pic->header.id, nullptr, nullptr, nullptr)) return 0;
+    qzBGPic* copy = nullptr;
+    int error = CopyBGPicRecord(state, pic, {0, QZ_AUTO_ID}, &copy);
+    if (error) return error;
+    copy->layerOnly = 1;
+    RetargetLayersToObject(QZ_LAYER_BGPICPART, pic->header.id, copy);
+    return 0;
+}

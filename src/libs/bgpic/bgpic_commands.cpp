@@ -1,0 +1,133 @@
+// The bgpic commands that make, copy, convert and free background pictures.
+#include "base/error_codes.h"
+#include "display/picture.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+#include "gfx/image_source.h"
+#include "image/brush.h"
+#include "image/generated_image.h"
+#include "libs/bgpic/bgpic_lib.h"
+#include "runtime/arg_check.h"
+#include "runtime/object_id.h"
+#include "runtime/object_registry.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+int FreeBGPicForReuse(VmState* state, const qzObjectId& id) {
+    if (IsAutoObjectId(id)) return 0;
+    return DeleteBGPic(state, id, 0);
+}
+
+int BGPicCreateBGPic(VmState* state) {
+    VmCheckArgCount(state, 3, 4, 0, 0);
+    qzObjectId id;
+    GetNumericIdArg(&id, state, 1);
+    const int32_t width = VmCheckInteger(state, 2);
+    const int32_t height = VmCheckInteger(state, 3);
+    const uint32_t color = uint32_t(VmOptInteger(state, 4, 0)) & 0xFFFFFF;
+    if (width < 1 || height < 1) return ERR_WRONGUSAGE;
+    int error = FreeBGPicForReuse(state, id);
+    if (error) return error;
+    qzBGPic* pic = nullptr;
+    error = CreateBlankBGPic(id, width, height, color, &pic);
+    if (error) return error;
+    return PushNewObjectHandle(state, id, &pic->header);
+}
+
+int BGPicFreeBGPic(VmState* state) {
+    VmCheckArgCount(state, 1, 1, 0, 0);
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    return DeleteBGPic(state, id, 1);
+}
+
+int BGPicCopyBGPic(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    qzObjectId source, dest;
+    GetObjectIdArg(&source, state, 1);
+    GetNumericIdArg(&dest, state, 2);
+    if (!IsAutoObjectId(dest) && SameObjectId(source, dest)) return ERR_WRONGUSAGE;
+    qzBGPic* pic = nullptr;
+    int error = FindBGPic(state, source, &pic, 0);
+    if (error) return error;
+    error = FreeBGPicForReuse(state, dest);
+    if (error) return error;
+    qzBGPic* copy = nullptr;
+    error = CopyBGPicRecord(state, pic, dest, &copy);
+    if (error) return error;
+    return PushNewObjectHandle(state, dest, &copy->header);
+}
+
+int BGPicBrushToBGPic(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    qzObjectId brushId, id;
+    GetObjectIdArg(&brushId, state, 1);
+    GetNumericIdArg(&id, state, 2);
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, brushId, &brush, 0);
+    if (error) return error;
+    if (brush->type == QZ_IMAGETYPE_VECTOR && brush->transformedvector) return ERR_TFVBRUSHBGPIC;
+    if (!brush->bitmap) return ERR_BITMAP;
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, &bitmap,
+                       brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
+    if (error) return error;
+    error = FreeBGPicForReuse(state, id);
+    if (error) {
+        DeleteBitMap(bitmap);
+        DeleteMaskBitMap(mask);
+        DeleteAlphaBitMap(alpha);
+        return error;
+    }
+    // The picture of a vector brush shares its source, so that it is drawn again at any size.
+    const bool vector = brush->type == QZ_IMAGETYPE_VECTOR && brush->source;
+    if (vector) RetainImageSource(brush->source);
+    qzBGPic* pic = nullptr;
+    error = AddBGPic(id, vector ? QZ_PICTURE_GENERATED : QZ_PICTURE_RASTER, brush->width, brush->height,
+                     vector ? brush->source : nullptr, bitmap, mask, alpha, nullptr, &pic);
+    if (error) return error;
+    pic->transparentColor = brush->transparentcolor;
+    return PushNewObjectHandle(state, id, &pic->header);
+}
+
+int BGPicBGPicToBrush(VmState* state) {
+    VmCheckArgCount(state, 2, 2, 0, 0);
+    qzObjectId picId, id;
+    GetObjectIdArg(&picId, state, 1);
+    GetNumericIdArg(&id, state, 2);
+    qzBGPic* pic = nullptr;
+    int error = FindBGPic(state, picId, &pic, 0);
+    if (error) return error;
+    const bool vector = pic->type == QZ_PICTURE_GENERATED && pic->source;
+    if (vector && (pic->scaledWidth != pic->origWidth || pic->scaledHeight != pic->origHeight))
+        return ERR_TFVBGPICBRUSH;
+    if (!pic->scaledBitmap) return ERR_BITMAP;
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    error = CopyBitMap(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, 0, 0, pic->scaledWidth, pic->scaledHeight,
+                       0, &bitmap, pic->scaledMask ? &mask : nullptr, pic->scaledAlpha ? &alpha : nullptr);
+    if (error) return error;
+    FreeBrushForReuse(state, id);
+    if (vector) RetainImageSource(pic->source);
+    qzBrush* brush = nullptr;
+    error = AddBrush(id, vector ? QZ_IMAGETYPE_VECTOR : QZ_IMAGETYPE_RASTER, pic->scaledWidth, pic->scaledHeight,
+                     pic->scaledWidth, 0, vector ? pic->source : nullptr, bitmap, pic->transparentColor, mask, alpha,
+                     nullptr, &brush);
+    if (error) {
+        if (vector) FreeImageSource(pic->source);
+        DeleteBitMap(bitmap);
+        DeleteMaskBitMap(mask);
+        DeleteAlphaBitMap(alpha);
+        return error;
+    }
+    return PushNewObjectHandle(state, id, &brush->header);
+}
+
+int BGPicCreateGradientBGPic(VmState* state) {
+    VmCheckArgCount(state, 4, 8, 0, 0);
+    return CreateGradientObject(state, QZ_GENERATE_BGPIC);
+}
+
+int BGPicCreateTexturedBGPic(VmState* state) {
+    VmCheckArgCount(state, 2, 6, 0, 0);
+    return CreateTexturedObject(state, QZ_GENERATE_BGPIC);
+}

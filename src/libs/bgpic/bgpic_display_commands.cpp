@@ -1,0 +1,73 @@
+// The bgpic commands that show and scale background pictures.
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/display_life.h"
+#include "display/display_scale.h"
+#include "display/picture.h"
+#include "libs/bgpic/bgpic_lib.h"
+#include "runtime/arg_check.h"
+#include "runtime/object_id.h"
+#include "runtime/option_table.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+// A size argument: a number, a percentage string of the picture's size (over 100 allowed), or
+// KEEPASPRAT (returned as is).
+int32_t SizeArg(VmState* state, int index, int32_t base) {
+    if (VmType(state, index) == VM_TNUMBER) return VmCheckInteger(state, index);
+    const double value = CheckPercentArg(state, index, base, 1, nullptr);
+    if (!(value >= -2147483648.0 && value <= 2147483647.0)) return 0;
+    return (int32_t)value;
+}
+
+}  // namespace
+
+void ReadOptionalXYTable(VmState* state, int index, int32_t* x, int32_t* y) {
+    *x = *y = QZ_KEEPPOSITION_DEFAULT;
+    if (VmGetTop(state) < index || VmType(state, index) == VM_TNIL) return;
+    VmCheckTable(state, index);
+    GetTableFieldInt(state, index, "x", x, nullptr);
+    GetTableFieldInt(state, index, "y", y, nullptr);
+}
+
+int BGPicDisplayBGPic(VmState* state) {
+    VmCheckArgCount(state, 1, 2, 0, 0);
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    int32_t x, y;
+    ReadOptionalXYTable(state, 2, &x, &y);
+    qzBGPic* pic = nullptr;
+    int error = FindBGPic(state, id, &pic, 0);
+    if (error) return error;
+    if (IsVideoRecording() && (pic->mask || pic->alpha)) return ERR_VIDRECTRANS;
+    qzDisplay* display = CurrentDisplay();
+    if (!display) return ERR_WRONGUSAGE;
+    // The display switches to the picture as if its options named it.
+    VmNewTable(state);
+    SetTableFieldObjectId(state, "bgpic", id);
+    if (x != QZ_KEEPPOSITION) SetTableFieldInt(state, "x", x);
+    if (y != QZ_KEEPPOSITION) SetTableFieldInt(state, "y", y);
+    return ApplyDisplayAttributes(state, VmGetTop(state), display, 0);
+}
+
+int BGPicScaleBGPic(VmState* state) {
+    VmCheckArgCount(state, 3, 4, 0, 0);
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    qzBGPic* pic = nullptr;
+    int error = FindBGPic(state, id, &pic, 0);
+    if (error) return error;
+    int32_t width = SizeArg(state, 2, pic->scaledWidth);
+    int32_t height = SizeArg(state, 3, pic->scaledHeight);
+    const int smooth = VmOptInteger(state, 4, 0) != 0;
+    if (IsPictureOnAnyDisplay(pic)) return ERR_SCALEBGPIC;
+    if (IsPictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;
+    error = ApplyKeepAspectSize(pic->scaledWidth, pic->scaledHeight, &width, &height);
+    if (error) return error;
+    if (width == pic->scaledWidth && height == pic->scaledHeight) return 0;
+    error = FindBGPic(state, id, &pic, QZ_FINDPIC_MODIFY);
+    if (error) return error;
+    return ScaleBGPicCore(state, pic, width, height, smooth);
+}

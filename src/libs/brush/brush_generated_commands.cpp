@@ -1,0 +1,14 @@
+// CreateGradientBrush and CreateTexturedBrush: brushes generated instead of loaded.
+#include "image/generated_image.h"
+#include "libs/brush/brush_lib.h"
+#include "runtime/arg_check.h"
+
+int BrushCreateGradientBrush(VmState* state) {
+    VmCheckArgCount(state, 6, 8, 0, 0);
+    return CreateGradientObject(state, QZ_GENERATE_BRUSH);
+}
+
+int BrushCreateTexturedBrush(VmState* state) {
+    VmCheckArgCount(state, 4, 6, 0, 0);
+    return CreateTexturedObject(state, QZ_GENERATE_BRUSH);
+}

@@ -1,0 +1,149 @@
+#include "libs/layers/layer_render.h"
+
+#include <cmath>
+#include <new>
+
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/draw_tags.h"
+#include "display/layer.h"
+#include "display/layer_hooks.h"
+#include "display/layer_kinds.h"
+#include "display/layer_records.h"
+#include "display/layer_transform.h"
+#include "display/picture.h"
+#include "image/image_display.h"
+#include "platform/os_console.h"
+
+namespace {
+
+// A record for a new state of the layer: the kind's copy of the base, or a plain copy.
+qzLayerState* CopyBaseState(const qzLayer* layer) {
+    const qzLayerKindOps& ops = LayerKindOps(layer->type);
+    qzLayerState* st = ops.copyState ? ops.copyState(layer, layer->base) : new (std::nothrow) qzLayerState(*layer->base);
+    if (!st) return nullptr;
+    st->own = st->resized = st->cached = st->border = {};
+    st->shadowAlpha = nullptr;
+    st->clipRegion = nullptr;
+    st->borderGrowX = st->borderGrowY = 0;
+    return st;
+}
+
+// The transformed state goes: the layer is drawn from its base state again.
+void DropTransformedState(qzLayer* layer) {
+    qzLayerState* old = layer->transformed;
+    if (old == layer->base) return;
+    layer->transformed = layer->base;
+    if (layer->display == old) layer->display = layer->base;
+    FreeLayerState(layer->type, old);
+}
+
+}  // namespace
+
+int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* st, const qzTransformTags* transform) {
+    if (transform == &layer->transform) {
+        PrintConsole("ERROR! LT MUST BE INDEPENDENT OF THE LAYER!\n");
+        return 0;
+    }
+    const qzLayerKindOps& ops = LayerKindOps(layer->type);
+    if (ops.renderContent) return ops.renderContent(state, layer, st, transform);
+    // The shown object's bitmaps are transformed.
+    return RenderImageLayerContent(state, layer, st, transform);
+}
+
+int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
+    const bool forDisplay = mode & QZ_RENDER_DISPLAYSCALE;
+    qzDisplay* display = CurrentDisplay();
+    if (forDisplay && !display) return 0;
+    // 1. A copy of the transform; text is rendered turned and scaled by its engine.
+    qzTransformTags transform = layer->transform;
+    if (IsTextLayerType(layer->type)) DecomposeLayerMatrix(&transform);
+    // A whole turn (or no transform at all) needs no transformed state.
+    if (!forDisplay && IsIdentityMatrix(transform.matrix)) {
+        DropTransformedState(layer);
+        return 0;
+    }
+    // 2. The display's scale.
+    double scaleX = 1, scaleY = 1;
+    if (forDisplay) {
+        scaleX = display->scaleX;
+        scaleY = display->scaleY;
+        transform.matrix[0] *= scaleX;
+        transform.matrix[1] *= scaleX;
+        transform.matrix[2] *= scaleY;
+        transform.matrix[3] *= scaleY;
+        transform.decompscalex *= scaleX;
+        transform.decompscaley *= scaleY;
+        transform.smoothscale = display->smoothScale;
+        if (transform.notrotscale == 0 && std::fabs(scaleX - scaleY) > 0.01) transform.notrotscale = 1;
+    }
+    // A type with a state record of its own and no way to copy it keeps drawing its base state.
+    const qzLayerKindOps& ops = LayerKindOps(layer->type);
+    if (ops.freeState && !ops.copyState) return 0;
+    // 3. The new record; the shown part is cut out by the render, so its offset is 0.
+    qzLayerState* st = CopyBaseState(layer);
+    if (!st) return ERR_MEM;
+    // 4. The content.
+    int error = RenderLayerContent(state, layer, st, &transform);
+    if (error) {
+        FreeLayerState(layer->type, st);
+        return error;
+    }
+    if (LayerShowsPart(layer->type)) st->partX = st->partY = 0;
+    // The clip region stays where the base has it.
+    st->clipRegion = layer->base->clipRegion;
+    // 5, 6. Position and place among the states.
+    if (!forDisplay) {
+        st->left = st->x - int32_t(std::trunc(layer->anchorx * st->width));
+        st->top = st->y - int32_t(std::trunc(layer->anchory * st->height));
+        qzLayerState* old = layer->transformed;
+        layer->transformed = st;
+        if (layer->display == old) layer->display = st;
+        if (old != layer->base) FreeLayerState(layer->type, old);
+    } else {
+        const qzLayerState* from = layer->transformed;
+        st->x = int32_t(from->x * scaleX);
+        st->y = int32_t(from->y * scaleY);
+        st->left = int32_t(from->left * scaleX);
+        st->top = int32_t(from->top * scaleY);
+        qzLayerState* old = layer->display;
+        layer->display = st;
+        if (old != layer->base && old != layer->transformed) FreeLayerState(layer->type, old);
+    }
+    return 0;
+}
+
+int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
+    qzDisplay* shower = nullptr;
+    for (qzDisplay* d = FirstDisplay(); d && !shower; d = NextDisplay(d))
+        if (d->bgpic == pic) shower = d;
+    if (!shower) return 0;
+    qzDisplay* previousDisplay = CurrentDisplay();
+    qzBGPic* previousPic = CurrentBGPic();
+    SetCurrentDisplay(shower);
+    SetCurrentBGPic(pic);
+    int error = 0;
+    for (qzLayer* layer = FirstLayer(pic); layer && !error; layer = NextLayer(layer)) {
+        if (layer->type == QZ_LAYER_NOOBJECT) continue;
+        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
+    }
+    SetCurrentDisplay(previousDisplay);
+    SetCurrentBGPic(previousPic);
+    return error;
+}
+
+void ResetLayerDisplayStatesOfPicture(VmState* state, qzBGPic* pic) {
+    const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer)) {
+        // An asynchronous draw object drawing into the layer keeps its bitmap: it is told instead.
+        if (hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer)) {
+            if (hooks.broadcastAsyncDraw) hooks.broadcastAsyncDraw(1, layer);
+            continue;
+        }
+        qzLayerState* old = layer->display;
+        if (old == layer->transformed || old == layer->base) continue;
+        layer->display = layer->transformed;
+        FreeLayerState(layer->type, old);
+    }
+    (void)state;
+}

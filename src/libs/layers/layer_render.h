@@ -1,0 +1,26 @@
+// Rendering a layer's transformed and display-scaled states: the content is drawn anew by the
+// code that owns the layer's type (parametric content stays sharp), or, for types that show an
+// object's bitmaps, those bitmaps are transformed; redraws then simply blit the state.
+#pragma once
+
+struct VmState;
+struct qzBGPic;
+struct qzLayer;
+struct qzLayerState;
+struct qzTransformTags;
+
+// Renders a new state for the layer (mode bits QZ_RENDER_*): without QZ_RENDER_DISPLAYSCALE the
+// transformed state from the layer's own transform (an identity matrix drops the transformed
+// state instead: nothing is rendered); with it the display state at the current display's scale.
+// A type whose state records are its own (freeState) but that cannot copy them (no copyState)
+// keeps drawing its base state. A failure leaves the layer's states as they were. 0 or an error.
+int RenderLayerObject(VmState* state, qzLayer* layer, int mode);
+// Draws the layer's content into the state's own bitmaps with the transform, which must be a copy
+// (the layer's own record prints an error on the console and renders nothing). 0 or an error.
+int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* layerState, const qzTransformTags* transform);
+// Every layer of the picture gets its display state rendered anew at the scale of the display
+// that shows it (with that display and picture current meanwhile). 0 or the first error.
+int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic);
+// The display stops scaling: every layer of the picture whose display state is a record of its
+// own loses it and is drawn from its transformed state again.
+void ResetLayerDisplayStatesOfPicture(VmState* state, qzBGPic* pic);

@@ -1,0 +1,521 @@
+// Layer styles: ApplyLayerStyle reads a table of style tags for each addressed layer into copies
+// of what the layer holds, and only when every tag was read does it change the layer, so a
+// failing tag leaves the layer as it was. The single-purpose commands (transparency, tint, scale,
+// rotation, matrix, anchor, filters, the next anim frame) build such a table.
+#include "libs/layers/layers_style.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/draw_tags.h"
+#include "display/layer.h"
+#include "display/layer_hooks.h"
+#include "display/layer_kinds.h"
+#include "display/layer_list.h"
+#include "display/layer_records.h"
+#include "display/layer_refresh.h"
+#include "display/layer_transform.h"
+#include "display/picture.h"
+#include "display/rect_list.h"
+#include "gfx/clip_region.h"
+#include "gfx/position.h"
+#include "image/draw_options.h"
+#include "image/image_display.h"
+#include "libs/graphics/graphics.h"
+#include "libs/layers/layer_render.h"
+#include "libs/layers/layers_lib.h"
+#include "runtime/arg_check.h"
+#include "runtime/option_table.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+bool IsImageType(int32_t type) {
+    return type == QZ_LAYER_BRUSH || type == QZ_LAYER_BRUSHPART || type == QZ_LAYER_BGPICPART;
+}
+
+struct StateOwner {
+    int32_t type;
+    void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
+};
+using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
+
+// What the tags of one table ask of one layer, read before anything changes.
+struct StyleWork {
+    int32_t type = 0;
+    qzObjectId id = {0, nullptr};
+    int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
+    bool imageChanged = false;  // object, part or type of an image layer
+    int32_t frame = 0;          // anims, 0-based
+    bool frameChanged = false;
+    ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
+    bool kindChanged = false;
+    qzTransformTags transform;
+    bool transformChanged = false;
+    double anchorx = 0, anchory = 0;
+    bool anchorChanged = false;
+    int32_t x = 0, y = 0;
+    bool moved = false;
+    int32_t smooth = 0;
+    int32_t transparency = 0;
+    qzFilterEntry filters[QZ_LAYER_FILTERS];
+    bool filtersChanged = false;
+    int32_t hidden = 0;
+    qzShadowTags shadow;
+    qzBorderTags border;
+};
+
+bool Present(VmState* state, int table, const char* key) {
+    VmPushString(state, key);
+    VmGetTable(state, table);
+    const bool present = VmType(state, -1) != VM_TNIL;
+    VmPop(state, 1);
+    return present;
+}
+
+// A level 0..255, or "N%" of 255; clamped.
+bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
+    int32_t value = 0;
+    if (!GetTableFieldIntOrPercent(state, table, key, 0, &value, nullptr)) return false;
+    if (value < 0) value = int32_t(std::lround(-value * 255.0 / 100.0));
+    *level = std::clamp(value, 0, 255);
+    return true;
+}
+
+// The shadow tags: absent ones leave the shadow as it is.
+int ReadShadow(VmState* state, int table, qzShadowTags* shadow) {
+    int32_t value = 0;
+    if (GetTableFieldBool(state, table, "shadow", &value, nullptr)) shadow->shadow = value != 0;
+    if (GetTableFieldInt(state, table, "shadowcolor", &value, nullptr)) shadow->shadowcolor = uint32_t(value);
+    GetTableFieldInt(state, table, "shadowdir", &shadow->shadowdir, nullptr);
+    GetTableFieldInt(state, table, "shadowsize", &shadow->shadowsize, nullptr);
+    GetTableFieldNumber(state, table, "shadowradius", &shadow->shadowradius, nullptr);
+    GetTableFieldNumber(state, table, "shadowsigma", &shadow->shadowsigma, nullptr);
+    if (shadow->shadow && (!(shadow->shadowradius >= 1) || shadow->shadowsize < 0 || !(shadow->shadowsigma > 0)))
+        return ERR_WRONGUSAGE;
+    return 0;
+}
+
+bool SameShadow(const qzShadowTags& a, const qzShadowTags& b) {
+    if (a.shadow != b.shadow) return false;
+    return !a.shadow || (a.shadowcolor == b.shadowcolor && a.shadowdir == b.shadowdir &&
+                         a.shadowsize == b.shadowsize && a.shadowradius == b.shadowradius &&
+                         a.shadowsigma == b.shadowsigma);
+}
+
+bool SameBorder(const qzBorderTags& a, const qzBorderTags& b) {
+    return a.border == b.border && (!a.border || (a.bordercolor == b.bordercolor && a.bordersize == b.bordersize));
+}
+
+// The 0-based frame that an anim layer is to show: 1..count as given, 0 the next one (the first
+// after the last), -1 the last. ERR_ANIMFRAME for anything else.
+int ResolveAnimFrame(const qzLayer* layer, int32_t frame, int32_t* out) {
+    const int32_t count = layer->base->partY, current = layer->base->partX;
+    if (frame == 0)
+        *out = count > 0 ? (current + 1) % count : 0;
+    else if (frame == -1)
+        *out = std::max(count - 1, 0);
+    else if (frame >= 1 && frame <= count)
+        *out = frame - 1;
+    else
+        return ERR_ANIMFRAME;
+    return 0;
+}
+
+// Shows the frame in every state of the anim layer.
+int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
+    qzLayerState* states[3];
+    const int count = DistinctLayerStates(layer, states);
+    for (int i = 0; i < count; i++) states[i]->partX = frame;
+    FreeLayerCaches(layer);
+    if (layer->transformed != layer->base) return RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    return 0;
+}
+
+// Steps 1 and 2: the type and the content tags.
+int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
+    const qzLayerState* base = layer->base;
+    w->type = layer->type;
+    w->id = layer->id;
+    w->partX = base->partX;
+    w->partY = base->partY;
+    w->partWidth = base->width;
+    w->partHeight = base->height;
+    int32_t type = layer->type;
+    const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
+    if (typeGiven && type != layer->type) {
+        if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
+        // An image layer may show another kind of image; other changes of type are refused.
+        if (!IsImageType(type) || !IsImageType(layer->type)) return ERR_WRONGUSAGE;
+        if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
+        w->type = type;
+        w->imageChanged = true;
+        if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+    }
+    if (IsImageType(w->type)) {
+        qzObjectId id = w->id;
+        if (GetTableFieldObjectId(state, table, "id", &id, nullptr) && !SameObjectId(id, w->id)) {
+            w->id = id;
+            w->imageChanged = true;
+        }
+        bool part = false;
+        part |= GetTableFieldInt(state, table, "partx", &w->partX, nullptr) != 0;
+        part |= GetTableFieldInt(state, table, "party", &w->partY, nullptr) != 0;
+        part |= GetTableFieldInt(state, table, "partwidth", &w->partWidth, nullptr) != 0;
+        part |= GetTableFieldInt(state, table, "partheight", &w->partHeight, nullptr) != 0;
+        if (part) {
+            w->imageChanged = true;
+            if (w->type == QZ_LAYER_BRUSH) w->type = QZ_LAYER_BRUSHPART;
+        }
+        return 0;
+    }
+    if (layer->type == QZ_LAYER_ANIM) {
+        int32_t frame = 0;
+        if (!GetTableFieldInt(state, table, "frame", &frame, nullptr)) return 0;
+        const int error = ResolveAnimFrame(layer, frame, &w->frame);
+        if (error) return error;
+        w->frameChanged = w->frame != base->partX;
+        return 0;
+    }
+    const qzLayerKindOps& ops = LayerKindOps(layer->type);
+    if (!ops.parseStyle || !ops.copyState) return 0;
+    qzLayerState* scratch = ops.copyState(layer, base);
+    if (!scratch) return ERR_MEM;
+    scratch->own = scratch->resized = scratch->cached = scratch->border = {};
+    scratch->shadowAlpha = nullptr;
+    scratch->clipRegion = nullptr;
+    w->scratch = ScratchState(scratch, StateOwner{layer->type});
+    int changed = 0;
+    const int error = ops.parseStyle(state, layer, table, scratch, &changed);
+    if (error) return error;
+    w->kindChanged = changed != 0;
+    return 0;
+}
+
+// Step 3: the transformation.
+int ReadTransform(VmState* state, int table, StyleWork* w) {
+    qzTransformTags& t = w->transform;
+    double matrix[4];
+    if (GetTableFieldMatrix(state, table, "transform", matrix, nullptr)) {
+        if (matrix[0] == 0 || matrix[3] == 0) return ERR_WRONGUSAGE;
+        for (int i = 0; i < 4; i++) t.usermatrix[i] = matrix[i];
+        t.hasusermatrix = 1;
+        t.scalex = t.scaley = 1;
+        t.rotate = 0;
+        t.width = t.height = 0;
+        w->transformChanged = true;
+        return 0;
+    }
+    double factor = 0;
+    if (GetTableFieldNumber(state, table, "scalex", &factor, nullptr)) {
+        if (!(factor > 0)) return ERR_BADDIMENSIONS;
+        t.scalex = factor;
+        t.width = 0;
+        w->transformChanged = true;
+    }
+    if (GetTableFieldNumber(state, table, "scaley", &factor, nullptr)) {
+        if (!(factor > 0)) return ERR_BADDIMENSIONS;
+        t.scaley = factor;
+        t.height = 0;
+        w->transformChanged = true;
+    }
+    const char* sizes[2] = {"width", "height"};
+    for (int axis = 0; axis < 2; axis++) {
+        VmPushString(state, sizes[axis]);
+        VmGetTable(state, table);
+        const bool number = VmType(state, -1) == VM_TNUMBER;
+        const double given = number ? VmToNumber(state, -1) : 0;
+        VmPop(state, 1);
+        if (number && given < 0) return ERR_BADDIMENSIONS;
+        int32_t value = 0;
+        if (!GetTableFieldIntOrPercent(state, table, sizes[axis], 1, &value, nullptr)) continue;
+        w->transformChanged = true;
+        if (value < 0) {
+            // A percentage becomes a factor.
+            (axis ? t.scaley : t.scalex) = -value / 100.0;
+            (axis ? t.height : t.width) = 0;
+        } else if (value == 0 && !number) {
+            return ERR_BADDIMENSIONS;  // "0%"
+        } else {
+            (axis ? t.height : t.width) = value;
+        }
+    }
+    double rotate = 0;
+    if (GetTableFieldNumber(state, table, "rotate", &rotate, nullptr)) {
+        t.rotate = ReduceDegrees(rotate);
+        w->transformChanged = true;
+    }
+    if (w->transformChanged) t.hasusermatrix = 0;
+    return 0;
+}
+
+// Reads every tag of the table for the layer. 0 or the first tag's error; the layer is unchanged
+// except by "clipregion", "nocliptransform" and "z", which act when they are read.
+int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork* w, bool* clipChanged) {
+    int error = ReadContent(state, layer, table, w);
+    if (error) return error;
+    w->transform = layer->transform;
+    error = ReadTransform(state, table, w);
+    if (error) return error;
+    // 4. Anchors.
+    w->anchorx = layer->anchorx;
+    w->anchory = layer->anchory;
+    const char* anchors[2] = {"anchorx", "anchory"};
+    for (int axis = 0; axis < 2; axis++) {
+        double value = 0;
+        if (!GetTableFieldNumber(state, table, anchors[axis], &value, nullptr)) continue;
+        if (!(value >= 0 && value <= 1)) return ERR_WRONGUSAGE;
+        (axis ? w->anchory : w->anchorx) = value;
+        w->anchorChanged = true;
+    }
+    // 5. Position: relative, else absolute (position constants against the layer's size).
+    const qzLayerState* base = layer->base;
+    w->x = base->x;
+    w->y = base->y;
+    int32_t value = 0;
+    if (GetTableFieldInt(state, table, "translatex", &value, nullptr)) {
+        w->x = base->x + value;
+        w->moved = true;
+    } else if (GetTableFieldInt(state, table, "x", &value, nullptr)) {
+        w->x = ResolveXPosition(value, layer->transformed->width, pic->width, w->anchorx, 0);
+        w->moved = true;
+    }
+    if (GetTableFieldInt(state, table, "translatey", &value, nullptr)) {
+        w->y = base->y + value;
+        w->moved = true;
+    } else if (GetTableFieldInt(state, table, "y", &value, nullptr)) {
+        w->y = ResolveYPosition(value, layer->transformed->height, pic->height, w->anchory, 0);
+        w->moved = true;
+    }
+    // 6, 7.
+    w->smooth = w->transform.smoothscale;
+    GetTableFieldBool(state, table, "smoothscale", &w->smooth, nullptr);
+    w->transparency = layer->transparency;
+    ReadLevel(state, table, "transparency", &w->transparency);
+    // 8. Filters.
+    std::memcpy(w->filters, layer->filters, sizeof(w->filters));
+    int changed = 0;
+    if (ParseLayerFilters(state, table, w->filters, &changed, &error) && error) return error;
+    qzFilterEntry& tint = w->filters[FILTER_TINT];
+    int32_t level = 0;
+    if (ReadLevel(state, table, "tint", &level)) {
+        tint.enabled = level != 0;
+        tint.ints[1] = level;
+    }
+    if (GetTableFieldInt(state, table, "tintcolor", &value, nullptr)) tint.ints[0] = value;
+    int32_t clear = 0;
+    if (GetTableFieldBool(state, table, "clearfilters", &clear, nullptr) && clear)
+        for (qzFilterEntry& f : w->filters) f.enabled = 0;
+    w->filtersChanged = std::memcmp(w->filters, layer->filters, sizeof(w->filters)) != 0;
+    // 9, 10.
+    w->hidden = layer->hidden;
+    if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) w->hidden = value ? 1 : 0;
+    w->shadow = layer->shadow;
+    error = ReadShadow(state, table, &w->shadow);
+    if (error) return error;
+    w->border = layer->border;
+    error = ParseBorderTags(state, table, 1, &w->border);
+    if (error) return error;
+    // 11-13 act at once.
+    qzObjectId region = {0, nullptr};
+    if (GetTableFieldObjectId(state, table, "clipregion", &region, nullptr)) {
+        qzClipRegion* clip = nullptr;
+        if (!(region.number == -1 && !region.pointer)) {
+            error = FindClipRegion(region, &clip, 0);
+            if (error) return error;
+        }
+        qzLayerState* states[3];
+        const int count = DistinctLayerStates(layer, states);
+        for (int i = 0; i < count; i++) states[i]->clipRegion = clip;
+        *clipChanged = true;
+    }
+    if (GetTableFieldBool(state, table, "nocliptransform", &value, nullptr)) {
+        layer->noClipTransform = value ? 1 : 0;
+        *clipChanged = true;
+    }
+    int32_t z = 0;
+    if (GetTableFieldLayerId(state, table, "z", FindLayerByNameInCurrentBGPic, &z, nullptr)) {
+        if (MoveLayerInList(pic, layer, z)) AddLayerToDirtyRegion(state, LayersRectList(), layer);
+    }
+    return 0;
+}
+
+// Shows the image layer's new object or part as a layer in its place, keeping its look.
+int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzTransformTags transform = layer->transform;
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.hidden = layer->hidden;
+    tags.transparency = layer->transparency;
+    tags.shadow = layer->shadow;
+    tags.border = layer->border;
+    std::memcpy(tags.filters, layer->filters, sizeof(tags.filters));
+    tags.effects = 1;
+    const int32_t position = GetLayerPosition(pic, layer);
+    const bool whole = w.type == QZ_LAYER_BRUSH;
+    return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, layer->base->x,
+                              layer->base->y, whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform,
+                              &tags, nullptr, nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
+}
+
+// Draws the kind's new content into scratch and makes it the base state.
+int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
+    qzLayerState* scratch = w->scratch.get();
+    qzTransformTags identity;
+    InitTransformTags(&identity);
+    identity.anchorx = layer->anchorx;
+    identity.anchory = layer->anchory;
+    int error = RenderLayerContent(state, layer, scratch, &identity);
+    if (error) return error;
+    scratch->sourceWidth = scratch->width;
+    scratch->sourceHeight = scratch->height;
+    scratch->untransformedLeft = scratch->left = scratch->x - int32_t(std::trunc(layer->anchorx * scratch->width));
+    scratch->untransformedTop = scratch->top = scratch->y - int32_t(std::trunc(layer->anchory * scratch->height));
+    scratch->clipRegion = layer->base->clipRegion;
+    qzLayerState* old = layer->base;
+    layer->base = w->scratch.release();
+    if (layer->transformed == old) layer->transformed = layer->base;
+    if (layer->display == old) layer->display = layer->base;
+    FreeLayerState(layer->type, old);
+    if (!IsIdentityMatrix(layer->transform.matrix)) return RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    return 0;
+}
+
+// Reads the table and changes one layer. *purge collects the kinds of objects replaced.
+int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, uint32_t* purge) {
+    StyleWork w;
+    bool clipChanged = false;
+    int error = ReadStyle(state, pic, layer, table, &w, &clipChanged);
+    if (error) return error;
+    qzRectList* list = LayersRectList();
+    const bool shadowChanged = !SameShadow(w.shadow, layer->shadow);
+    const bool borderChanged = !SameBorder(w.border, layer->border);
+    const bool lookChanged = shadowChanged || borderChanged || w.filtersChanged || w.hidden != layer->hidden ||
+                             w.transparency != layer->transparency;
+    const bool wasVisible = !layer->hidden;
+    // 1. What the old look covered goes, with the decorations that follow from it.
+    if (lookChanged && wasVisible) AddLayerToDirtyRegion(state, list, layer);
+    if (shadowChanged || borderChanged || w.filtersChanged) FreeLayerStateAlpha(layer);
+    if (borderChanged || w.filtersChanged) FreeLayerBorders(layer);
+    if (w.filtersChanged) FreeLayerCaches(layer);
+    // 2. The styles.
+    layer->shadow = w.shadow;
+    layer->border = w.border;
+    std::memcpy(layer->filters, w.filters, sizeof(layer->filters));
+    layer->geometryFilter = HasGeometryFilter(layer->filters);
+    layer->transparency = w.transparency;
+    layer->hidden = w.hidden;
+    if (w.anchorChanged) {
+        // The layer keeps its place; its reference point moves to the new anchor.
+        qzLayerState* states[3];
+        const int count = DistinctLayerStates(layer, states);
+        for (int i = 0; i < count; i++) {
+            qzLayerState* st = states[i];
+            const int32_t dx = int32_t(std::trunc(w.anchorx * st->sourceWidth)) -
+                               int32_t(std::trunc(layer->anchorx * st->sourceWidth));
+            const int32_t dy = int32_t(std::trunc(w.anchory * st->sourceHeight)) -
+                               int32_t(std::trunc(layer->anchory * st->sourceHeight));
+            st->x += dx;
+            st->y += dy;
+        }
+        if (!w.moved) {
+            w.x = layer->base->x;
+            w.y = layer->base->y;
+        }
+        layer->anchorx = w.transform.anchorx = w.anchorx;
+        layer->anchory = w.transform.anchory = w.anchory;
+    }
+    w.transform.smoothscale = w.smooth;
+    const bool smoothChanged = w.smooth != layer->transform.smoothscale;
+    // 3. New content: the layer is drawn anew in its place.
+    if (w.imageChanged) {
+        if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
+        if (w.transformChanged) RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
+        const qzTransformTags saved = layer->transform;
+        layer->transform = w.transform;
+        const int32_t oldType = layer->type;
+        const int32_t position = GetLayerPosition(pic, layer);
+        error = ReplaceImageContent(state, pic, layer, w);
+        if (error) {
+            layer->transform = saved;
+            return error;
+        }
+        qzLayer* now = GetLayerByPosition(pic, position);
+        if (now && w.moved) RefreshLayerChange(state, now, 0, 0, w.x, w.y, 0, 0, list);
+        if (now && !now->hidden) AddLayerToDirtyRegion(state, list, now);
+        *purge |= LayerPurgeBit(oldType);
+        return 0;
+    }
+    const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    if (w.kindChanged || w.frameChanged) {
+        if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
+        if (w.frameChanged) {
+            error = SetAnimFrame(state, layer, w.frame);
+            if (error) return error;
+        } else {
+            error = CommitKindContent(state, layer, &w);
+            if (error) return error;
+        }
+    }
+    // 4. Position and transformation.
+    if (w.moved && (w.x != layer->base->x || w.y != layer->base->y))
+        RefreshLayerChange(state, layer, 0, 0, w.x, w.y, layer->hidden, 0, list);
+    if (w.transformChanged || clipChanged || smoothChanged) {
+        if (!layer->hidden) AddLayerToDirtyRegion(state, list, layer);
+        const qzTransformTags saved = layer->transform;
+        RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
+        layer->transform = w.transform;
+        error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+        if (error) {
+            layer->transform = saved;
+            return error;
+        }
+    } else if (w.anchorChanged) {
+        layer->transform.anchorx = w.anchorx;
+        layer->transform.anchory = w.anchory;
+    }
+    // 5. The area as it looks now.
+    if (!layer->hidden && (lookChanged || w.transformChanged || clipChanged || w.kindChanged || w.frameChanged))
+        AddLayerToDirtyRegion(state, list, layer);
+    if (hooks.broadcastAsyncDraw) hooks.broadcastAsyncDraw(1, layer);
+    return 0;
+}
+
+}  // namespace
+
+int ShowAnimLayerFrame(VmState* state, qzLayer* layer, int32_t frame) {
+    int32_t index = 0;
+    const int error = ResolveAnimFrame(layer, frame, &index);
+    if (error) return error;
+    layer->hidden = 0;
+    return index == layer->base->partX ? 0 : SetAnimFrame(state, layer, index);
+}
+
+int ApplyLayerStyle(VmState* state, int count, int noRefresh) {
+    qzBGPic* pic = CheckLayerCommand(state);
+    if (count < 2) return ERR_MISSINGPARAMTR;
+    uint32_t purge = 0;
+    int error = 0;
+    for (int index = 1; index + 1 <= count && !error; index += 2) {
+        const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
+        VmCheckTable(state, index + 1);
+        const int table = VmAbsIndex(state, index + 1);
+        for (qzLayer* layer : layers) {
+            error = ApplyStyleToLayer(state, pic, layer, table, &purge);
+            if (error) break;
+        }
+    }
+    // Layers changed before an error keep their changes and are shown with them.
+    if (noRefresh)
+        ClearRectList(LayersRectList());
+    else
+        FlushLayersRectList(state);
+    if (purge) PurgePendingObjects(state, purge);
+    pic->layersChanged = 1;
+    return error;
+}

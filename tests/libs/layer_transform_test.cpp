@@ -1,0 +1,210 @@
+// Layer transforms: the matrix built from scale, size and rotation (a whole turn is the identity),
+// its decomposition into a whole-degree turn of a uniform scale, transformed states rendered
+// through the owner of the layer's type, and brush layers turned and scaled compared with the
+// same brush transformed first and shown plainly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "display/layer_hooks.h"
+#include "display/layer_kinds.h"
+#include "display/layer_test_util.h"
+#include "display/layer_transform.h"
+#include "image/brush.h"
+#include "libs/brush/brush_lib.h"
+#include "libs/layers/layer_render.h"
+
+TEST(LayerTransform, ScaleRotateMatrix) {
+    const struct {
+        int32_t targetWidth, targetHeight;
+        double scaleX, scaleY, angle;
+        double expected[4];
+    } rows[] = {
+        {0, 0, 1, 1, 0, {1, 0, 0, 1}},
+        {0, 0, 2, 3, 0, {2, 0, 0, 3}},
+        {20, 5, 7, 7, 0, {2, 0, 0, 0.5}},  // a target size wins over the factors
+        {10, 10, 2, 2, 0, {2, 0, 0, 2}},   // the source size is no target
+        {0, 0, 1, 1, 90, {0, -1, 1, 0}},
+        {0, 0, 1, 1, 450, {0, -1, 1, 0}},
+        {0, 0, 1, 1, -270, {0, -1, 1, 0}},
+        {0, 0, 2, 1, 180, {-2, 0, 0, -1}},
+        {0, 0, 1, 1, 360, {1, 0, 0, 1}},  // a whole turn is the identity, exactly
+        {0, 0, 1, 1, -720, {1, 0, 0, 1}},
+        {0, 0, 1, 1, 30, {std::cos(M_PI / 6), -0.5, 0.5, std::cos(M_PI / 6)}},
+    };
+    for (const auto& r : rows) {
+        qzTransformTags t;
+        InitTransformTags(&t);
+        ComputeScaleRotateMatrix(&t, r.targetWidth, r.targetHeight, 10, 10, r.scaleX, r.scaleY, r.angle);
+        for (int i = 0; i < 4; i++) EXPECT_NEAR(t.matrix[i], r.expected[i], 1e-12) << r.angle << " [" << i << "]";
+    }
+    qzTransformTags t;
+    InitTransformTags(&t);
+    ComputeScaleRotateMatrix(&t, 0, 0, 10, 10, 1, 1, 360);
+    EXPECT_TRUE(IsIdentityMatrix(t.matrix));
+    // An explicit matrix is restored as given.
+    t.hasusermatrix = 1;
+    const double user[4] = {0.5, 0.25, 0, 2};
+    for (int i = 0; i < 4; i++) t.usermatrix[i] = user[i];
+    RestoreLayerMatrix(&t, 10, 10);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(t.matrix[i], user[i]);
+}
+
+TEST(LayerTransform, Decomposition) {
+    const struct {
+        double angle, scaleX, scaleY;
+        int notrotscale;
+        double scale;
+    } rows[] = {
+        {30, 2, 2, 0, 2}, {90, 1.5, 1.5, 0, 1.5}, {45, 1, 1, 0, 1}, {200, 3, 3, 0, 3},
+        {30, 2, 1, 1, 0},  // not uniform
+        {30.5, 1, 1, 1, 0},  // not a whole degree
+    };
+    for (const auto& r : rows) {
+        qzTransformTags t;
+        InitTransformTags(&t);
+        ComputeScaleRotateMatrix(&t, 0, 0, 10, 10, r.scaleX, r.scaleY, r.angle);
+        DecomposeLayerMatrix(&t);
+        EXPECT_EQ(t.notrotscale, r.notrotscale) << r.angle;
+        if (!r.notrotscale) EXPECT_NEAR(std::fabs(t.decompscalex), r.scale, 1e-3) << r.angle;
+    }
+    // A shear is no turn; a plain scale leaves the fields alone.
+    qzTransformTags t;
+    InitTransformTags(&t);
+    const double shear[4] = {1, 0.5, 0, 1};
+    for (int i = 0; i < 4; i++) t.matrix[i] = shear[i];
+    DecomposeLayerMatrix(&t);
+    EXPECT_EQ(t.notrotscale, 1);
+    InitTransformTags(&t);
+    t.matrix[0] = 2;
+    t.notrotscale = 7;
+    DecomposeLayerMatrix(&t);
+    EXPECT_EQ(t.notrotscale, 7);
+}
+
+TEST(LayerTransform, ScaleRectForDisplay) {
+    int32_t x = 3, y = 4, w = 10, h = 5;
+    ScaleRectForDisplay(&x, &y, &w, &h, 1.5, 2);
+    EXPECT_EQ(x, 5);   // 4.5 rounds up
+    EXPECT_EQ(y, 8);
+    EXPECT_EQ(w, 14);  // round(12 * 1.5) - 5 + 1
+    EXPECT_EQ(h, 9);   // round(8 * 2) - 8 + 1
+}
+
+namespace {
+
+class LayerTransforms : public LayerTest {
+protected:
+    void SetUp() override {
+        LayerTest::SetUp();
+        delete vm;
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
+        OpenLayered(64, 48, 0x000000);
+    }
+    // Brush n: 8 x 4 red with a green left column and a blue top-right pixel, so every turn and
+    // flip shows.
+    static void MakeBrush(int number) {
+        qzBrush* brush = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, qzObjectId{number, nullptr}, &brush, 0), 0);
+        FillBitmapColor(brush->bitmap, 0, 0, 1, 4, 0x00FF00);
+        FillBitmapColor(brush->bitmap, 7, 0, 1, 1, 0x0000FF);
+    }
+    std::vector<uint32_t> Area(int32_t x, int32_t y, int32_t w, int32_t h) {
+        std::vector<uint32_t> pixels;
+        for (int32_t j = y; j < y + h; j++)
+            for (int32_t i = x; i < x + w; i++) pixels.push_back(Pixel(1, i, j));
+        return pixels;
+    }
+};
+
+// A layer type whose owner draws its content itself: a box of the transform's first matrix
+// element times 10 pixels square, in a colour of its own.
+int renderCalls = 0;
+const qzTransformTags* lastTransform = nullptr;
+int RenderSquare(VmState*, qzLayer*, qzLayerState* st, const qzTransformTags* transform) {
+    renderCalls++;
+    lastTransform = transform;
+    const int32_t side = int32_t(std::lround(std::fabs(transform->matrix[0]) * 10));
+    st->own.bitmap = LayerTest::Solid(side, side, 0xFFFF00);
+    st->width = st->height = side;
+    return st->own.bitmap ? 0 : 1000;
+}
+
+}  // namespace
+
+TEST_F(LayerTransforms, BrushLayersMatchTheBrushTransformedFirst) {
+    const struct {
+        qztest::Arg options;
+        const char* command;
+        std::vector<qztest::Arg> args;
+    } rows[] = {
+        {qztest::Arg::Table({{"rotate", 90}}), "RotateBrush", {2, 90}},
+        {qztest::Arg::Table({{"rotate", 450}}), "RotateBrush", {2, 90}},
+        {qztest::Arg::Table({{"rotate", 180}}), "RotateBrush", {2, 180}},
+        {qztest::Arg::Table({{"scalex", 2}, {"scaley", 3}}), "ScaleBrush", {2, 16, 12}},
+        {qztest::Arg::Table({{"width", 4}, {"height", 8}}), "ScaleBrush", {2, 4, 8}},
+        {qztest::Arg::Table({{"transform", qztest::Arg::List({1, 0.5, 0, 1}, 0)}}), "TransformBrush",
+         {2, 1, 0.5, 0, 1}},
+    };
+    for (const auto& r : rows) {
+        vm->Ok("FreeLayers");
+        vm->Run("FreeBrush", {1});
+        vm->Run("FreeBrush", {2});
+        vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
+        MakeBrush(1);
+        vm->Ok("CopyBrush", {1, 2});
+        vm->Ok(r.command, r.args);
+        vm->Ok("DisplayBrush", {1, 10, 10, r.options});
+        qzLayer* layer = FirstLayer(CurrentBGPic());
+        ASSERT_NE(layer, nullptr);
+        ASSERT_NE(layer->transformed, layer->base) << r.command;
+        const std::vector<uint32_t> layered = Area(0, 0, 40, 40);
+        vm->Ok("FreeLayers");
+        vm->Ok("DisplayBrush", {2, 10, 10});
+        EXPECT_EQ(Area(0, 0, 40, 40), layered) << r.command;
+    }
+}
+
+TEST_F(LayerTransforms, WholeTurnRendersNothing) {
+    vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
+    LogPresents();
+    vm->Ok("DisplayBrush", {1, 10, 10, qztest::Arg::Table({{"rotate", 360}})});
+    qzLayer* layer = FirstLayer(CurrentBGPic());
+    ASSERT_NE(layer, nullptr);
+    EXPECT_EQ(layer->transformed, layer->base);
+    EXPECT_TRUE(IsIdentityMatrix(layer->transform.matrix));
+    EXPECT_EQ(Pixel(1, 17, 13), 0xFF0000u);
+    EXPECT_EQ(presented, std::vector<std::string>{"10,10 8x4"});  // drawn straight onto the display
+}
+
+TEST_F(LayerTransforms, OwnersRenderTheirContent) {
+    // The type's owner renders the transformed state; the redraw shows what it drew.
+    qzLayerKindOps ops = {};
+    ops.renderContent = RenderSquare;
+    SetLayerKindOps(QZ_LAYER_BOX, &ops);
+    qzTransformTags transform;
+    InitTransformTags(&transform);
+    transform.matrix[0] = transform.matrix[3] = 2;
+    qzLayer* layer = nullptr;
+    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BOX, {0, nullptr}, 20, 20, 10, 10, &transform, nullptr, Solid(10, 10, 0xFF0000),
+                                nullptr, nullptr, nullptr, -1, 0, &layer),
+              0);
+    EXPECT_EQ(renderCalls, 1);
+    EXPECT_NE(lastTransform, &layer->transform);  // always a copy
+    EXPECT_EQ(layer->transformed->width, 20);
+    EXPECT_EQ(Pixel(1, 39, 39), 0xFFFF00u);
+    // The layer's own record is refused without rendering.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RenderLayerContent(*vm, layer, layer->transformed, &layer->transform), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR! LT MUST BE INDEPENDENT OF THE LAYER!\n");
+    EXPECT_EQ(renderCalls, 1);
+    // Back to the identity: the transformed state goes.
+    layer->transform.matrix[0] = layer->transform.matrix[3] = 1;
+    EXPECT_EQ(RenderLayerObject(*vm, layer, QZ_RENDER_TRANSFORM), 0);
+    EXPECT_EQ(layer->transformed, layer->base);
+    EXPECT_EQ(layer->display, layer->base);
+    EXPECT_EQ(renderCalls, 1);
+    SetLayerKindOps(QZ_LAYER_BOX, nullptr);
+    renderCalls = 0;
+}
