@@ -409,9 +409,9 @@ int SetDisplayBGPicBuffers(qzDisplay* display, qzBGPic* pic) {
         DeleteBitMap(buffer);
         return ERR_BITMAP;
     }
+    // Both start as the picture: layers drawn straight onto the display blend into the second.
     CopyBitmapRect(pic->bitmap, 0, 0, buffer, 0, 0, pic->width, pic->height);
-    if (display->autoScale && display->scaledWidth && display->scaledHeight)
-        CopyBitmapRect(pic->bitmap, 0, 0, second, 0, 0, pic->width, pic->height);
+    CopyBitmapRect(pic->bitmap, 0, 0, second, 0, 0, pic->width, pic->height);
     DeleteBitMap(display->displayBuffer);
     DeleteBitMap(display->secondBuffer);
     display->displayBuffer = buffer;

@@ -7,6 +7,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "display/picture.h"
+#include "display/picture_layers.h"
 #include "gfx/bitmap.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/image_source.h"
@@ -29,6 +30,13 @@ struct Trio {
     }
     void Release() { bitmap = mask = alpha = nullptr; }
 };
+
+int CopyForLayers(VmState* state, void* object, const qzObjectId& newId, void** outCopy) {
+    qzBGPic* copy = nullptr;
+    int error = CopyBGPicRecord(state, static_cast<const qzBGPic*>(object), newId, &copy);
+    *outCopy = copy;
+    return error;
+}
 
 }  // namespace
 
@@ -101,11 +109,8 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
 }
 
 int DetachPictureFromLayers(VmState* state, qzBGPic* pic) {
-    if (!FindLayerUsingObject(QZ_LAYER_BGPICPART, pic->header.id, nullptr, nullptr, nullptr)) return 0;
-    qzBGPic* copy = nullptr;
-    int error = CopyBGPicRecord(state, pic, {0, QZ_AUTO_ID}, &copy);
-    if (error) return error;
-    copy->layerOnly = 1;
-    RetargetLayersToObject(QZ_LAYER_BGPICPART, pic->header.id, copy);
-    return 0;
+    void* copy = nullptr;
+    int error = DetachObjectFromLayers(state, QZ_LAYER_BGPICPART, pic->header.id, CopyForLayers, pic, &copy);
+    if (copy) static_cast<qzBGPic*>(copy)->layerOnly = 1;
+    return error;
 }

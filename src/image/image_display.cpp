@@ -21,6 +21,7 @@
 #include "image/brush.h"
 #include "image/brush_bitmaps.h"
 #include "image/draw_options.h"
+#include "image/output_select.h"
 
 namespace {
 
@@ -103,6 +104,10 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     if (outOwned) *outOwned = 0;
     qzDisplay* display = CurrentDisplay();
     const bool layersOn = withLayers && display && display->layersEnabled;
+
+    // A redirected output whose description went stale is brought up to date before anything
+    // is drawn; first, so that the bitmaps taken of the object below stay the ones in use.
+    if (int error = UpdateSelectedOutput(state)) return error;
 
     // 2. The object.
     DrawImage image;

@@ -10,6 +10,7 @@
 #include "display/layer_kinds.h"
 #include "display/layer_records.h"
 #include "image/draw_options.h"
+#include "image/output_select.h"
 #include "image/brush.h"
 #include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
@@ -222,4 +223,20 @@ TEST_F(BrushLayers, ImageLayersRenderTheirContentTransformed) {
         EXPECT_EQ(ReadBitMapPixel(target->own.bitmap, r.x, r.y, 0), r.colour) << r.position;
         FreeLayerState(layer->type, target);
     }
+}
+
+// Drawing a brush into a brush selected as output brings the selection up to date first: the
+// layer that shows the target keeps its look while the target takes the drawing.
+TEST_F(BrushLayers, DrawingIntoASelectedBrushLeavesItsLayerAlone) {
+    ASSERT_EQ(vm->Run("CreateBrush", {1, 10, 10, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("CreateBrush", {2, 4, 4, 0x00FF00}), "");
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    ASSERT_EQ(vm->Run("SelectBrush", {1}), "");
+    ASSERT_EQ(vm->Run("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(EndSelectOutput(*vm, CurrentDisplay(), 0), 0);
+    qzBrush* target = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, qzObjectId{1, nullptr}, &target, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(target->bitmap, 1, 1, 0), 0x00FF00u);
+    EXPECT_EQ(ReadBitMapPixel(target->bitmap, 6, 6, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);  // the layer shows the brush as it was
 }

@@ -1,15 +1,19 @@
 // Shapes on a headless display: with layers on, every shape becomes a layer of its kind that keeps
 // the layer options of its table and the look its draw state gives a layer (edge, shadow, wide
 // outlines, transparency); Cls frees the layers. Without layers the options' filters and
-// transparency apply to the drawn shape at once.
+// transparency apply to the drawn shape at once. Position constants place a shape in the display,
+// and a shape lands on the same pixels with layers on or off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/error_codes.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
 #include "display/layer_test_util.h"
+#include "gfx/position.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "vector/draw_state.h"
@@ -190,4 +194,51 @@ TEST_F(DrawLayers, ShapeLayersRenderTheirContentAnewUnderATransform) {
         FreeLayerState(layer->type, target);
     }
     EXPECT_EQ(i, 3);
+}
+
+TEST_F(DrawLayers, PositionConstantsPlaceShapesAlikeWithLayersOnAndOff) {
+    const double center = QZ_POSITION_CENTER, right = QZ_POSITION_RIGHT, bottom = QZ_POSITION_BOTTOM;
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        int form;
+        bool overBox;                  // drawn over a plain blue box at 16,16 of 32 x 32
+        int left, top, right, bottom;  // the box of the pixels that are not the display's black
+    } cases[] = {
+        {"Box", {center, center, 10, 10, 0xFF0000}, 1, false, 27, 27, 36, 36},
+        {"Circle", {right, bottom, 5, 0xFF0000}, 1, false, 53, 53, 63, 63},
+        {"Ellipse", {center, bottom - 2, 4, 2, 0xFF0000}, 1, false, 27, 57, 35, 61},
+        {"Polygon", {right, 3, Arg::List({0, 0, 9, 0, 0, 9}, 1), 3, 0xFF0000}, 1, false, 54, 3, 63, 12},
+        // Anti-aliased shapes bleed one pixel past their box.
+        {"Box", {10, 12, 20, 16, 0xFF0000, 20}, FORM_ANTIALIAS, false, 9, 11, 30, 28},
+        {"Circle", {center, center, 12, 0xFF0000}, FORM_ANTIALIAS, false, 18, 18, 44, 44},
+        {"Circle", {center, center, 12, 0xFF0000}, FORM_ANTIALIAS, true, 16, 16, 47, 47},
+    };
+    int number = 1;
+    for (const auto& c : cases) {
+        const int at = int(&c - cases);
+        std::vector<uint32_t> drawn[2];
+        for (int layers = 0; layers < 2; layers++, number++) {
+            OpenCurrent(number, Arg::Table({{"width", 64}, {"height", 64}, {"layers", layers == 1}, {"color", 0}}));
+            vm->Ok("SetFillStyle", {FILLCOLOR});
+            vm->Ok("SetFormStyle", {1});
+            if (c.overBox) ASSERT_EQ(vm->Run("Box", {16, 16, 32, 32, 0x0000FF}), "");
+            if (c.form != 1) vm->Ok("SetFormStyle", {c.form});
+            ASSERT_EQ(vm->Run(c.command, c.args), "") << at;
+            for (int y = 0; y < 64; y++)
+                for (int x = 0; x < 64; x++) drawn[layers].push_back(Pixel(number, x, y));
+        }
+        int left = 64, top = 64, rightmost = -1, lowest = -1, differing = 0;
+        for (int i = 0; i < 64 * 64; i++) {
+            differing += !Near(drawn[0][i], drawn[1][i], 1);
+            if (drawn[0][i] == 0) continue;
+            left = std::min(left, i % 64), rightmost = std::max(rightmost, i % 64);
+            top = std::min(top, i / 64), lowest = std::max(lowest, i / 64);
+        }
+        EXPECT_EQ(left, c.left) << at;
+        EXPECT_EQ(top, c.top) << at;
+        EXPECT_EQ(rightmost, c.right) << at;
+        EXPECT_EQ(lowest, c.bottom) << at;
+        EXPECT_EQ(differing, 0) << at;
+    }
 }

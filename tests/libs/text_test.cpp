@@ -262,4 +262,24 @@ TEST(TextLib, ScaledTextObjectsKeepTheirLines) {
     EXPECT_EQ(object->baseWidth, width);
 }
 
+// Without layers an object shows at its own angle: "rotate" is ignored, "transparency" applies.
+TEST(TextLib, DisplayedTextObjectsTakeTransparencyNotRotation) {
+    TextScope s;
+    s.vm.Ok("CreateTextObject", {1, "H"});
+    s.vm.Ok("DisplayTextObject", {1, 10, 10, Arg::Table({{"rotate", 90}, {"transparency", 128}})});
+    const auto g = Glyphs("H");
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++) {
+            const uint32_t p = s.At(10 + x, 10 + y);
+            if (!g[y][x]) {
+                ASSERT_EQ(p, kBack) << x << "," << y;
+                continue;
+            }
+            // White at half opacity over the background.
+            ASSERT_NEAR((int)(p >> 16), (0xFF + 0x10) / 2, 3) << x << "," << y;
+            ASSERT_NEAR((int)(p & 255), (0xFF + 0x30) / 2, 3) << x << "," << y;
+        }
+}
+
 }  // namespace
+

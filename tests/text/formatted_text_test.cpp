@@ -136,4 +136,18 @@ TEST(FormattedText, LayoutTablesAndTabStops) {
     EXPECT_EQ(layout.endY, 8);
 }
 
+// Line positions stay exact beyond 16 bits: 5,000 lines of 8 pixels end at y 39,992.
+TEST(FormattedText, TallTextKeepsItsLinePositions) {
+    FontSystem system;
+    std::string text;
+    for (int i = 0; i < 5000; i++) text += "x\n";
+    qzTextStyle ts = MakeStyle(text);
+    qzTextBlock block;
+    qzTextLayout layout;
+    ASSERT_EQ(RenderTextBlock(nullptr, &ts, TEXTMODE_TEXTOUT, 0, 0, 1, &block, &layout), 0);
+    ASSERT_EQ(layout.runs.size(), 5000u);
+    EXPECT_EQ(layout.runs.back().y, 4999 * 8);
+    EXPECT_EQ(block.height, 4999 * 8 + 9);
+}
+
 }  // namespace
