@@ -7,6 +7,7 @@
 
 #include "base/path_limit.h"
 #include "platform/chunk_name.h"
+#include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_env.h"
 #include "platform/os_process.h"
@@ -105,15 +106,20 @@ std::atomic<qzCatalog*> playerCatalog{nullptr};
 
 }  // namespace
 
-qzCatalog* ParseCatalogData(const unsigned char* data, size_t size) {
+qzCatalog* ParseCatalogData(const unsigned char* data, size_t size, int* error) {
+    if (error) *error = 0;
     if (!data && size) return nullptr;
     if (size > SIZE_MAX - 8) return nullptr;
     auto* catalog = static_cast<qzCatalog*>(OsAlloc(sizeof(qzCatalog), 1));
-    if (!catalog) return nullptr;
+    if (!catalog) {
+        if (error) *error = ERR_MEM;
+        return nullptr;
+    }
     // The data, the end word and a NUL.
     catalog->buffer = static_cast<unsigned char*>(OsAlloc(size + 5, 0));
     if (!catalog->buffer) {
         OsFree(catalog);
+        if (error) *error = ERR_MEM;
         return nullptr;
     }
     if (size) std::memcpy(catalog->buffer, data, size);
@@ -143,7 +149,8 @@ qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char
     return VfsOpen(path.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
 }
 
-qzCatalog* OpenCatalogFile(const char* name) {
+qzCatalog* OpenCatalogFile(const char* name, int* error) {
+    if (error) *error = 0;
     int language = OsGetSystemLanguage();
     if (language == QZ_LANGUAGE_ENGLISH || language < 0 || language >= QZ_LANGUAGE_NONE) return nullptr;
     char programDir[QZ_PATH_MAX];
@@ -160,8 +167,11 @@ qzCatalog* OpenCatalogFile(const char* name) {
     size_t size = 0;
     int rc = VfsLoadFile(name, nullptr, file, &data, &size, true);
     VfsClose(file);
-    if (rc) return nullptr;
-    qzCatalog* catalog = ParseCatalogData(data, size);
+    if (rc) {
+        if (error && rc == ERR_MEM) *error = ERR_MEM;
+        return nullptr;
+    }
+    qzCatalog* catalog = ParseCatalogData(data, size, error);
     OsFree(data);
     return catalog;
 }
@@ -193,9 +203,11 @@ const char* OsGetCatalogString(const qzCatalog* catalog, int32_t index, const ch
     return GetCatalogFileString(catalog, index, defaultText);
 }
 
-void OpenPlayerCatalog() {
-    qzCatalog* catalog = OpenCatalogFile(QZ_PLAYER_CATALOG);
+int OpenPlayerCatalog() {
+    int error = 0;
+    qzCatalog* catalog = OpenCatalogFile(QZ_PLAYER_CATALOG, &error);
     FreeCatalogFile(playerCatalog.exchange(catalog));
+    return error;
 }
 
 void ClosePlayerCatalog() { FreeCatalogFile(playerCatalog.exchange(nullptr)); }

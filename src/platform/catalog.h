@@ -20,8 +20,9 @@ struct qzCatalog {
 
 // Opens the named catalog for the system language: "Catalogs/<English name>/<name>" and then
 // the native folder name, relative to the current directory, then the same in the executable's
-// folder. None for English or an unknown language, or when no readable catalog is found.
-qzCatalog* OpenCatalogFile(const char* name);
+// folder. None for English or an unknown language, or when no readable catalog is found; then
+// *error (when given) is ERR_MEM if memory ran out reading the catalog that was found, else 0.
+qzCatalog* OpenCatalogFile(const char* name, int* error = nullptr);
 // Joins directory (or nothing), folder, the language's folder name (native or English) and name
 // with '/' and opens the result for reading (adapters allowed); none when it cannot be opened.
 qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char* name, int language,
@@ -30,15 +31,18 @@ qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char
 const char* GetCatalogFileString(const qzCatalog* catalog, int32_t index, const char* defaultText);
 void FreeCatalogFile(qzCatalog* catalog);
 
-// Reads a catalog from memory (a copy is kept); none when the data is no usable catalog.
-qzCatalog* ParseCatalogData(const unsigned char* data, size_t size);
+// Reads a catalog from memory (a copy is kept); none when the data is no usable catalog or, with
+// *error (when given) set to ERR_MEM, when memory runs out.
+qzCatalog* ParseCatalogData(const unsigned char* data, size_t size, int* error = nullptr);
 
 // The platform's catalog calls, forwarding to the reader above.
 qzCatalog* OsOpenCatalog(const char* name);
 void OsCloseCatalog(qzCatalog* catalog);
 const char* OsGetCatalogString(const qzCatalog* catalog, int32_t index, const char* defaultText);
 
-// The player's catalog, opened once at start-up and used for every message text.
-void OpenPlayerCatalog();
+// The player's catalog, opened once at start-up and used for every message text. Returns ERR_MEM
+// when memory ran out reading the catalog for the user's language (the built-in texts stay in
+// use), else 0.
+int OpenPlayerCatalog();
 void ClosePlayerCatalog();
 const char* GetPlayerCatalogString(int32_t index, const char* defaultText);

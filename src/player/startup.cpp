@@ -243,7 +243,9 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     InitBackfillSettings(&applet->screenOptions.backfill);
     applet->screenOptions.backfill.type = -1;
 
-    OpenPlayerCatalog();
+    // A catalog that is there but cannot be read for want of memory is an error, not a silent
+    // change of language.
+    if (int rc = OpenPlayerCatalog()) return rc;
     InitCrc32Table();
 
     applet->monitor = 0;

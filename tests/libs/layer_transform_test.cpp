@@ -12,6 +12,7 @@
 #include "display/layer_transform.h"
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/draw/draw.h"
 #include "libs/layers/layer_render.h"
 
 TEST(LayerTransform, ScaleRotateMatrix) {
@@ -207,4 +208,21 @@ TEST_F(LayerTransforms, OwnersRenderTheirContent) {
     EXPECT_EQ(renderCalls, 1);
     SetLayerKindOps(QZ_LAYER_BOX, nullptr);
     renderCalls = 0;
+}
+
+TEST_F(LayerTransforms, ShapeLayersAreDrawnAgainByTheirOwner) {
+    delete vm;
+    vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                              &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary};
+    OpenLayered(64, 48, 0x000000);
+    vm->Ok("SetFillStyle", {1});
+    vm->Ok("Box", {10, 10, 20, 6, 0xFF0000, qztest::Arg::Table({{"rotate", 90}})});
+    qzLayer* layer = FirstLayer(CurrentBGPic());
+    ASSERT_NE(layer, nullptr);
+    ASSERT_NE(layer->transformed, layer->base);
+    EXPECT_EQ(layer->transformed->width, layer->base->height);
+    EXPECT_EQ(layer->transformed->height, layer->base->width);
+    // The turned box stands upright on the display: 6 wide, 20 high.
+    EXPECT_EQ(Pixel(1, 12, 27), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 25, 12), 0x000000u);
 }

@@ -13,11 +13,13 @@
 #include "image/image_save.h"
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
+#include "platform/catalog.h"
 #include "platform/file_test_util.h"
 #include "platform/host_test_util.h"
 #include "platform/vfs.h"
 #include "runtime/error_messages.h"
 #include "support/commands.h"
+#include "support/lang_scope.h"
 
 namespace {
 
@@ -172,6 +174,33 @@ TEST_F(FailingWindowOpen, OpensWholeOrReportsOutOfMemory) {
             window = nullptr;
         });
     EXPECT_GE(opened, 1);
+}
+
+// The player's catalog for the user's language is read whole or memory running out is reported:
+// the player never goes on silently in the built-in language.
+TEST(FailingAllocation, PlayerCatalogIsReadOrOutOfMemoryIsReported) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "Catalogs/german");
+    WriteFile(dir / "Catalogs/german/Quarnelix.catalog", "Speicher voll!\n");
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    LangScope lang("de_DE.UTF-8");
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = OpenPlayerCatalog();
+            } catch (const std::bad_alloc&) {
+                result = -1;  // while making a path, mapped to ERR_MEM by the player's start-up
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
+            if (result == 0) EXPECT_STREQ(GetPlayerCatalogString(0, "Out of memory!"), "Speicher voll!") << n;
+            ClosePlayerCatalog();
+        });
+    std::filesystem::current_path(here);
+    EXPECT_GT(count, 2u);
 }
 
 // Error reports are made when memory has run out, mostly to say just that: their texts need none.

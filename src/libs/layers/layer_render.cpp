@@ -77,9 +77,10 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
         transform.smoothscale = display->smoothScale;
         if (transform.notrotscale == 0 && std::fabs(scaleX - scaleY) > 0.01) transform.notrotscale = 1;
     }
-    // A type with a state record of its own and no way to copy it keeps drawing its base state.
+    // A type with a state record of its own that neither copies it nor renders into a plain one
+    // keeps drawing its base state.
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
-    if (ops.freeState && !ops.copyState) return 0;
+    if (ops.freeState && !ops.copyState && !ops.renderContent) return 0;
     // 3. The new record; the shown part is cut out by the render, so its offset is 0.
     qzLayerState* st = CopyBaseState(layer);
     if (!st) return ERR_MEM;

@@ -12,8 +12,8 @@ struct qzTransformTags;
 // Renders a new state for the layer (mode bits QZ_RENDER_*): without QZ_RENDER_DISPLAYSCALE the
 // transformed state from the layer's own transform (an identity matrix drops the transformed
 // state instead: nothing is rendered); with it the display state at the current display's scale.
-// A type whose state records are its own (freeState) but that cannot copy them (no copyState)
-// keeps drawing its base state. A failure leaves the layer's states as they were. 0 or an error.
+// A type whose state records are its own (freeState) and that has neither copyState nor
+// renderContent keeps drawing its base state. A failure leaves the layer's states as they were. 0 or an error.
 int RenderLayerObject(VmState* state, qzLayer* layer, int mode);
 // Draws the layer's content into the state's own bitmaps with the transform, which must be a copy
 // (the layer's own record prints an error on the console and renders nothing). 0 or an error.
