@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "base/error_codes.h"
 #include "display/layer_kinds.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_lock.h"
+#include "gfx/blit.h"
+#include "vector/draw_shape.h"
 
 namespace {
 
@@ -56,6 +61,82 @@ int RenderPathLayerBorder(VmState* state, qzLayer* layer, qzLayerState* st, doub
 int PathDrawnByBorder(const qzLayer* layer, const qzLayerState*) {
     const qzPathLayerState* mine = PathLayerStateOf(layer);
     return mine && mine->params.drawState.fillStyle == FILLNONE ? 1 : 0;
+}
+
+// The saved path drawn anew under the transform's matrix, about its anchor, so that it stays sharp.
+// What the layer draws itself (edge, shadow, a wide outline, transparency) is left out, as in the
+// base state's draw.
+int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform) {
+    const qzPathLayerState* mine = PathLayerStateOf(layer);
+    if (!mine || !transform || !target) return ERR_WRONGUSAGE;
+    qzPathDrawTags tags = mine->tags;
+    std::copy(transform->matrix, transform->matrix + 4, tags.transform.matrix);
+    tags.transform.anchorx = transform->anchorx;
+    tags.transform.anchory = transform->anchory;
+    // The layer's own copy; the draw reads it and maps its text records in place.
+    qzPathRenderParams params = mine->params;
+    qzLayerTags unused;
+    InitLayerTags(&unused);
+    ApplyDrawStateToLayer(&params.drawState, &unused, &params.color);
+    qzPathRenderOutput out;
+    out.outlineOnly = 1;
+    if (int error = DrawPathCore(state, 0, 0, &params, &tags, &out, PATHRENDER_FORLAYER | PATHRENDER_RERENDER, 0))
+        return error;
+    MadeBitMaps turned;
+    turned.bitmap = out.bitmap;
+    turned.alpha = out.alpha;
+    // The layer puts the point that the path turned about at the anchor's share of the image, as
+    // it does for a turned bitmap: the image is the turned box of the base image about that point,
+    // with the drawn path placed in it.
+    const qzLayerState* base = layer->base ? layer->base : target;
+    const double* m = transform->matrix;
+    const double ax = transform->anchorx * base->width, ay = transform->anchory * base->height;
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    const double corners[4][2] = {{0, 0}, {(double)base->width, 0}, {0, (double)base->height},
+                                  {(double)base->width, (double)base->height}};
+    for (const auto& c : corners) {
+        const double cx = c[0] - ax, cy = c[1] - ay;
+        const double tx = m[0] * cx + m[1] * cy, ty = m[2] * cx + m[3] * cy;
+        minX = std::min(minX, tx), maxX = std::max(maxX, tx);
+        minY = std::min(minY, ty), maxY = std::max(maxY, ty);
+    }
+    int64_t width = std::max<int64_t>(1, (int64_t)std::ceil(maxX - minX));
+    int64_t height = std::max<int64_t>(1, (int64_t)std::ceil(maxY - minY));
+    // Where the turning point lies in the drawn image and where the layer will put it.
+    const double pivotX = mine->bodyX + ax - out.x, pivotY = mine->bodyY + ay - out.y;
+    int64_t dx = (int64_t)std::trunc(transform->anchorx * (double)width) - std::lround(pivotX);
+    int64_t dy = (int64_t)std::trunc(transform->anchory * (double)height) - std::lround(pivotY);
+    if (dx < 0) width -= dx, dx = 0;
+    if (dy < 0) height -= dy, dy = 0;
+    width = std::max<int64_t>(width, dx + out.width);
+    height = std::max<int64_t>(height, dy + out.height);
+    if (width > 0x1FFFFFFF || height > 0x1FFFFFFF) return ERR_BITMAP;
+    MadeBitMaps placed;
+    placed.bitmap = CreateBitMap((int)width, (int)height, 0, nullptr);
+    if (!placed.bitmap) return ERR_BITMAP;
+    placed.alpha = CreateAlphaBitMap((int)width, (int)height, 1, nullptr, 0);
+    if (!placed.alpha) return ERR_ALLOCALPHA;
+    BlitBitMap(turned.bitmap, 0, 0, placed.bitmap, (int)dx, (int)dy, out.width, out.height);
+    {
+        BitMapLock from(turned.alpha, LOCKF_READONLY), to(placed.alpha, 0);
+        if (!from.ok || !to.ok) return ERR_LOCKBMAP;
+        for (int32_t row = 0; row < out.height; row++)
+            std::memcpy((uint8_t*)to.info.pixels + (size_t)(row + dy) * to.info.rowLength + dx,
+                        (const uint8_t*)from.info.pixels + (size_t)row * from.info.rowLength, (size_t)out.width);
+    }
+    FreeBitMapTrio(&target->own);
+    target->own = {nullptr, nullptr, nullptr};
+    placed.Release(&target->own.bitmap, nullptr, &target->own.alpha);
+    out.width = (int32_t)width;
+    out.height = (int32_t)height;
+    if (layer->base) {
+        target->sourceWidth = layer->base->sourceWidth;
+        target->sourceHeight = layer->base->sourceHeight;
+    }
+    target->width = out.width;
+    target->height = out.height;
+    target->partX = target->partY = 0;
+    return 0;
 }
 
 }  // namespace
@@ -110,5 +191,6 @@ void InstallPathLayerKind(bool on) {
     ops.freeState = FreePathLayerKindState;
     ops.renderBorder = RenderPathLayerBorder;
     ops.drawnByBorder = PathDrawnByBorder;
+    ops.renderContent = RenderPathLayerContent;
     SetLayerKindOps(QZ_LAYER_VECTORPATH, on ? &ops : nullptr);
 }

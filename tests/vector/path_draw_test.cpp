@@ -1,6 +1,7 @@
 // DrawPath on a headless display: paths in several styles against cairo's render of the same path
 // (intersection over union at least 0.98), placement, the errors, edge and shadow, shapes drawn
-// through temporary paths, and path layers that keep their own copy of the path.
+// through temporary paths, and path layers that keep their own copy of the path and draw it anew
+// under a layer transform.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -227,4 +228,40 @@ TEST_F(PathDraw, LayersKeepTheirOwnPath) {
     EXPECT_EQ(Pixel(1, 98, 80), 0x00FF00u);   // 2 pixels left of the circle
     EXPECT_EQ(Pixel(1, 101, 61), 0u);          // the box corner lies outside the ring
     EXPECT_EQ(Ids().size(), 2u);
+}
+
+TEST_F(PathDraw, PathLayersRedrawTheirPathUnderTheLayerTransform) {
+    // An L of 60 x 40 (so that a wrong turn shows), turned or scaled about its centre: set on the
+    // layer afterwards, it lands where the same draw with the transform and layers off lands.
+    const std::vector<PathOp> ell = {{'M', {0, 0}},   {'L', {60, 0}}, {'L', {60, 15}}, {'L', {20, 15}},
+                                     {'L', {20, 40}}, {'L', {0, 40}}, {'Z', {}}};
+    using Table = std::vector<std::pair<Arg, Arg>>;
+    const Table rows[] = {
+        {{"rotate", 90}},
+        {{"rotate", 30}},
+        {{"scalex", 1.5}, {"scaley", 0.75}},
+        {{"rotate", 30}, {"scalex", 2}, {"scaley", 2}},
+    };
+    int number = 1;
+    for (const Table& transform : rows) {
+        const int at = int(&transform - rows);
+        std::vector<uint8_t> coverage[2];
+        for (int layers = 0; layers < 2; layers++, number++) {
+            OpenCurrent(number, Arg::Table({{"width", kW}, {"height", kH}, {"layers", layers == 1}, {"color", 0.0}}));
+            Build(ell);
+            vm->Ok("SetFillStyle", {FILLCOLOR});
+            vm->Ok("SetFormStyle", {FORM_ANTIALIAS});
+            Table options = {{"anchorx", 0.5}, {"anchory", 0.5}};
+            if (!layers) options.insert(options.end(), transform.begin(), transform.end());
+            ASSERT_EQ(vm->Run("DrawPath", {1, 100, 75, 0xFFFFFF, Arg::Table(options)}), "") << at;
+            if (layers) {
+                ASSERT_EQ(FirstLayer(CurrentBGPic())->type, QZ_LAYER_VECTORPATH);
+                ASSERT_EQ(vm->Run("SetLayerStyle", {1, Arg::Table(transform)}), "") << at;
+                RefreshDisplayRect(*vm, 0, 0, kW, kH);
+            }
+            for (int y = 0; y < kH; y++)
+                for (int x = 0; x < kW; x++) coverage[layers].push_back((uint8_t)((Pixel(number, x, y) >> 8) & 255));
+        }
+        EXPECT_GE(CoverageIoU(coverage[0], coverage[1]), 0.98) << at;
+    }
 }
