@@ -16,6 +16,7 @@
 #include "gfx/position.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
+#include "image/output_select.h"
 #include "text/text_output.h"
 
 namespace {
@@ -232,6 +233,9 @@ void FreeAllTextObjects(VmState* state) {
 int DisplayTextObject(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int tagIndex) {
     qzTextObject* object = nullptr;
     int error = FindTextObject(state, id, &object, 0);
+    if (error) return error;
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    error = UpdateSelectedOutput(state);
     if (error) return error;
     qzBlitDisplayInfo info;
     DescribeBlitDisplay(nullptr, &info);

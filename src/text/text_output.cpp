@@ -14,6 +14,7 @@
 #include "gfx/safe_blt.h"
 #include "image/brush_bitmaps.h"
 #include "image/image_display.h"
+#include "image/output_select.h"
 #include "text/font_engine.h"
 
 namespace {
@@ -83,6 +84,9 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     else InitTransformTags(&transform);
     if (layerTags) tags = *layerTags;
     else InitLayerTags(&tags);
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    if (mode != TEXTMODE_TEXTOBJECT)
+        if (int error = UpdateSelectedOutput(state)) return error;
 
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);

@@ -12,6 +12,7 @@
 #include "gfx/blit_display.h"
 #include "gfx/safe_blt.h"
 #include "image/image_display.h"
+#include "image/output_select.h"
 #include "vector/shape.h"
 #include "vector/shape_line.h"
 
@@ -115,6 +116,11 @@ void ApplyDrawStateToLayer(qzDrawState* copy, qzLayerTags* tags, uint32_t* color
 }
 
 int DrawShape(VmState* state, qzShape* shape, uint32_t mode, qzShapeBitmaps* out) {
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    if (!(mode & (DRAWSHAPE_RERENDER | DRAWSHAPE_FORLAYER))) {
+        int error = UpdateSelectedOutput(state);
+        if (error) return error;
+    }
     qzDrawState copy = shape->drawState ? *shape->drawState : qzDrawState();
     qzLayerTags tags;
     if (shape->layerTags)
@@ -232,6 +238,10 @@ int DrawPolygonShape(VmState* state, qzShape* shape, const qzShapePoint* points,
 
 int DrawLineCore(VmState* state, qzShape* shape, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int thickness,
                  uint32_t mode, qzShapeBitmaps* out) {
+    if (!(mode & (DRAWSHAPE_RERENDER | DRAWSHAPE_FORLAYER))) {
+        int error = UpdateSelectedOutput(state);
+        if (error) return error;
+    }
     const qzDrawState ds = shape->drawState ? *shape->drawState : qzDrawState();
     const bool toLayer = !(mode & (DRAWSHAPE_RERENDER | DRAWSHAPE_FORLAYER)) && ShapesGoToLayers();
     const qzShapeTransform* t = shape->transform;

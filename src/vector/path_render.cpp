@@ -19,6 +19,7 @@
 #include "gfx/safe_blt.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
+#include "image/output_select.h"
 #include "platform/os_alloc.h"
 #include "vector/draw_shape.h"
 #include "vector/path_buffer.h"
@@ -200,6 +201,9 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
     if (!params->buffer || PathReadU32(params->buffer) == QZ_PATHOP_END) return ERR_EMPTYPATH;
     // 2. Text records name the fonts of this engine.
     if (int error = MapTextRecordsToEngine(params->buffer, engine)) return error;
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    if (!out && !(mode & (PATHRENDER_RERENDER | PATHRENDER_FORLAYER)))
+        if (int error = UpdateSelectedOutput(state)) return error;
 
     // 3. The draw state of this draw; with layers on the layer draws edge, shadow and transparency.
     qzDisplay* display = CurrentDisplay();

@@ -12,6 +12,8 @@
 #include "image/output_select.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/draw/draw.h"
+#include "libs/text/text_lib.h"
 
 using qztest::Arg;
 using qztest::NilArg;
@@ -24,7 +26,8 @@ protected:
         LayerTest::SetUp();
         delete vm;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,  &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary, &qzDrawLibrary,
+                                  &qzTextLibrary};
     }
     void OpenPlain(int32_t width = 64, int32_t height = 48) {
         OpenCurrent(1, Arg::Table({{"width", width}, {"height", height}, {"color", 0}}));
@@ -178,4 +181,47 @@ TEST_F(OutputSelect, LayersModeShowsNothingUntilEndSelect) {
     EXPECT_EQ(Pixel(1, 16, 12), 0x00FF00u);
     // The three touching rectangles were merged into one presentation.
     EXPECT_EQ(presented, std::vector<std::string>{"0,10 18x6"});
+}
+
+// Every drawing command looks the selected brush up for change before its first draw, so a layer
+// that shows the brush keeps its own copy, and a missing mask is made before it is drawn into.
+TEST_F(OutputSelect, DrawingCommandsLookTheSelectionUpFirst) {
+    OpenLayered();
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+    } rows[] = {
+        {"DisplayBrush", {1, 0, 0}},
+        {"Box", {0, 0, 6, 6, 0x0000FF}},
+        {"Line", {0, 1, 7, 1, 0x0000FF}},
+        {"Plot", {1, 1, 0x0000FF}},
+        {"Cls", {0x0000FF}},
+        {"TextOut", {0, 0, "##"}},
+    };
+    vm->Ok("CreateBrush", {1, 8, 8, 0x0000FF});
+    ASSERT_EQ(vm->Run("SetFontColor", {0x0000FF}), "");
+    int number = 10;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.command);
+        ++number;
+        vm->Ok("CreateBrush", {number, 8, 8, 0xFF0000});
+        ASSERT_EQ(vm->Run("DisplayBrush", {number, 0, 0}), "");
+        ASSERT_EQ(vm->Run("SelectBrush", {number}), "");
+        ASSERT_EQ(vm->Run(r.command, r.args), "");
+        ASSERT_EQ(vm->Run("EndSelect", {}), "");
+        int drawn = 0, shownAsBefore = 0;
+        for (int y = 0; y < 8; y++)
+            for (int x = 0; x < 8; x++) {
+                drawn += (ReadBitMapPixel(Brush(number)->bitmap, x, y, 0) & 0xFFFFFF) == 0x0000FFu;
+                shownAsBefore += Pixel(1, x, y) == 0xFF0000u;
+            }
+        EXPECT_GT(drawn, 0);
+        EXPECT_EQ(shownAsBefore, 64);  // the layer still shows the brush as it was
+    }
+    // A mask drawn into by a command is made first.
+    vm->Ok("CreateBrush", {2, 8, 8, 0xFF0000});
+    ASSERT_EQ(vm->Run("SelectMask", {2}), "");
+    ASSERT_EQ(vm->Run("Plot", {1, 1, 0}), "");
+    ASSERT_EQ(vm->Run("EndSelect", {}), "");
+    EXPECT_NE(Brush(2)->mask, nullptr);
 }

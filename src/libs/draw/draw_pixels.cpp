@@ -4,6 +4,7 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/display_adapter_calls.h"
 #include "display/display_pixels.h"
 #include "display/display_refresh.h"
 #include "gfx/bitmap_lock.h"
@@ -13,6 +14,7 @@
 #include "gfx/channel_ops.h"
 #include "gfx/draw_modes.h"
 #include "gfx/safe_blt.h"
+#include "image/output_select.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/arg_check.h"
@@ -54,6 +56,8 @@ int DrawPlot(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     const int32_t sx = VmCheckInteger(state, 1), sy = VmCheckInteger(state, 2);
     const uint32_t color = OptColorArg(state, 3, 0);
+    // A selected brush, mask or alpha channel is looked up again before the first draw into it.
+    if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return 0;
     if (info.outputKind == OUTPUT_DISPLAY && info.layersOn) return ERR_LAYERSUPPORT2;
@@ -143,8 +147,16 @@ int ClearDisplay(VmState* state) {
 int DrawCls(VmState* state) {
     VmCheckArgCount(state, 0, 1, 0, 0);
     const uint32_t color = OptColorArg(state, 1, 0);
+    if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return ClearDisplay(state);
+    // While the adapter double-buffers the display, drawing goes to the display's own buffer, which
+    // the adapter draws: the adapter clears it.
+    if (info.hardwareDoubleBuffer && info.outputBitmap && info.outputBitmap == info.firstBuffer &&
+        IsDisplayAdapterActive()) {
+        if (qzDisplay* display = CurrentDisplay()) AdapterClearDisplay(display, color);
+        return 0;
+    }
     const qzDrawModes& modes = DrawModes();
     const int w = info.targetWidth, h = info.targetHeight;
     switch (info.outputKind) {

@@ -1,6 +1,8 @@
 // Registration of the `text` library: commands, constants, the font system's start and end.
 #include "libs/text/text_lib.h"
 
+#include "base/error_codes.h"
+#include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 #include "text/font_cache.h"
@@ -109,6 +111,21 @@ const qzFont* CurrentTextFont(const void*) {
     return style->font ? style->font : GetInbuiltFont();
 }
 
+// A text object's bitmaps, for copies of it made by other libraries (ConvertToBrush and the like).
+int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    qzTextObject* object = nullptr;
+    int error = FindTextObject(state, id, &object, 0);
+    if (error) return error;
+    if (frame != 1) return ERR_ANIMFRAME;
+    out->bitmap = object->bitmap;
+    out->mask = object->mask;
+    out->alpha = object->alpha;
+    out->width = object->width;
+    out->height = object->height;
+    out->frames = 1;
+    return 0;
+}
+
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
     gTextDefaultEncoding = ENCODING_ISO8859_1;
@@ -119,12 +136,14 @@ int OpenTextLibrary(VmState*) {
     if (error) return error;
     GetFontStyleState()->font = topaz;
     SetTextFontHook(CurrentTextFont);
+    SetTextObjectBitmapsHook(TextObjectBitmaps);
     InstallTextLayerKinds(true);
     return 0;
 }
 
 void FreeTextLibrary(VmState* state) {
     SetTextFontHook(nullptr);
+    SetTextObjectBitmapsHook(nullptr);
     FreeAllTextObjects(state);
     FreeFontSystem(state);
     GetFontStyleState()->font = nullptr;
@@ -132,6 +151,7 @@ void FreeTextLibrary(VmState* state) {
 
 void ResetTextLibrary() {
     SetTextFontHook(nullptr);
+    SetTextObjectBitmapsHook(nullptr);
     InstallTextLayerKinds(false);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;
