@@ -375,6 +375,11 @@ void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t 
     if (display->window) MacWritePixel(display->window, x, y, colour);
 }
 
+void AdapterClearDisplay(qzDisplay* display, uint32_t colour) {
+    const qzPluginInfo* adapter = Adapter();
+    if (adapter && adapter->Cls && display->nativeHandle) adapter->Cls(display->nativeHandle, colour);
+}
+
 bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
     out->clear();
     const qzPluginInfo* adapter = Adapter();

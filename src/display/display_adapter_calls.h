@@ -95,6 +95,9 @@ void BlitScaledPartToDisplayWindow(const qzBitMap* source, int32_t x, int32_t y,
 void RectFillDisplayWindow(qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
 void LineDisplayWindow(qzDisplay* display, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t colour);
+// Asks the display adapter to clear the display to the colour (0xRRGGBB) through its native
+// handle. Callers make sure an adapter is installed; a display without a handle is left alone.
+void AdapterClearDisplay(qzDisplay* display, uint32_t colour);
 
 // Monitors: rectangles in the window system's order, and the screen sizes of one monitor (every
 // size once). False when the list cannot be made; std::bad_alloc when memory runs out.

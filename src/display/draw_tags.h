@@ -40,7 +40,7 @@ enum {
 
 struct qzShadowTags {
     int32_t shadow;        // on
-    uint32_t shadowcolor;  // ARGB; the alpha byte is the shadow's opacity
+    uint32_t shadowcolor;  // RGB with a transparency byte on top (0 opaque, 255 invisible)
     int32_t shadowsize;    // offset in pixels
     int32_t shadowdir;     // QZ_SHDW...
     double shadowradius;   // blur radius
@@ -49,7 +49,7 @@ struct qzShadowTags {
 
 struct qzBorderTags {
     int32_t border;        // on
-    uint32_t bordercolor;  // ARGB; the alpha byte is the border's opacity
+    uint32_t bordercolor;  // RGB with a transparency byte on top (0 opaque, 255 invisible)
     int32_t bordersize;    // pixels
 };
 

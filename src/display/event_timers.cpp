@@ -60,19 +60,26 @@ void ReleaseRefs(VmState* state, qzIntervalTimer* record) {
 // Steps 6 and 7 of SetInterval / SetTimeout.
 int CreateTimer(VmState* state, qzObjectHeader** list, int32_t type, const qzObjectId& id, int32_t ms, int noRefs,
                 int function, int userData, qzIntervalTimer** out) {
-    auto* record = static_cast<qzIntervalTimer*>(OsAlloc(sizeof(qzIntervalTimer), 1));
-    if (!record) return ERR_MEM;
-    record->function = -1;
-    record->userData = -1;
-    record->milliseconds = ms;
+    // The references are taken first: they belong to the VM's registry, so memory running out
+    // while they are made (an error raised through this frame) leaves no record behind.
+    int functionRef = -1, userDataRef = -1;
     if (!noRefs) {
         VmPushValue(state, function);
-        record->function = VmRef(state, VM_REGISTRYINDEX);
+        functionRef = VmRef(state, VM_REGISTRYINDEX);
         if (userData) {
             VmPushValue(state, userData);
-            record->userData = VmRef(state, VM_REGISTRYINDEX);
+            userDataRef = VmRef(state, VM_REGISTRYINDEX);
         }
     }
+    auto* record = static_cast<qzIntervalTimer*>(OsAlloc(sizeof(qzIntervalTimer), 1));
+    if (!record) {
+        if (functionRef != -1) VmUnref(state, VM_REGISTRYINDEX, functionRef);
+        if (userDataRef != -1) VmUnref(state, VM_REGISTRYINDEX, userDataRef);
+        return ERR_MEM;
+    }
+    record->function = functionRef;
+    record->userData = userDataRef;
+    record->milliseconds = ms;
     AddObjectToList(list, &record->header, type, id);
 
     const int kind = type == QZ_TYPE_INTERVAL ? 0 : 1;

@@ -363,21 +363,38 @@ int RecreateBGPicBitmaps(VmState* state) {
         if (!pic->source || !GetImageSourcePixels(pic->source)) continue;
         int32_t width = 0, height = 0;
         GetImageSourceSize(pic->source, &width, &height);
-        qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-        int error = BuildBGPicBitmap(state, GetImageSourcePixels(pic->source), nullptr, pic->transparentColor, width,
-                                     height, pic->source->rowLength, &bitmap, &mask, &alpha);
-        if (error) return error;
+        // The alpha channel made at load goes in (a picture flattened onto its fill loses it), the
+        // fill and key colour are the load's.
+        qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = pic->origAlpha;
+        const bool withFill = pic->fill.style != QZ_FILLNONE;
+        const bool transparent = pic->transparentColor != -1 || alpha;
+        const int32_t stride = pic->sourceStride > 0 ? pic->sourceStride : width;
+        int error = BuildBGPicBitmap(state, GetImageSourcePixels(pic->source), withFill ? &pic->fill : nullptr,
+                                     pic->transparentColor, width, height, stride, &bitmap, &mask, &alpha);
+        if (error) {
+            if (!alpha && pic->origAlpha) {
+                // Freed on the way: no copy may point at it any more.
+                if (pic->alpha == pic->origAlpha) pic->alpha = nullptr;
+                if (pic->scaledAlpha == pic->origAlpha) pic->scaledAlpha = nullptr;
+                pic->origAlpha = nullptr;
+            }
+            return error;
+        }
         FreeWorkCopies(pic);
         DeleteBitMap(pic->origBitmap);
         DeleteMaskBitMap(pic->origMask);
-        DeleteAlphaBitMap(pic->origAlpha);
         pic->bitmap = pic->scaledBitmap = pic->origBitmap = bitmap;
         pic->mask = pic->scaledMask = pic->origMask = mask;
         pic->alpha = pic->scaledAlpha = pic->origAlpha = alpha;
         pic->origWidth = width;
         pic->origHeight = height;
-        FreeImageSource(pic->source);
-        pic->source = nullptr;
+        // Flattened onto its fill, the picture is opaque.
+        if (withFill && transparent && !mask && !alpha) pic->transparentColor = -1;
+        // A vector picture keeps its source to be rendered again at other sizes.
+        if (!pic->source->isVector) {
+            FreeImageSource(pic->source);
+            pic->source = nullptr;
+        }
         if (pic->scaledWidth != pic->origWidth || pic->scaledHeight != pic->origHeight) {
             // The size the picture had is kept.
             int32_t w = pic->scaledWidth, h = pic->scaledHeight;

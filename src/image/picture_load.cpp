@@ -7,6 +7,7 @@
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
 #include "runtime/error_texts.h"
+#include "runtime/runtime.h"
 
 namespace {
 
@@ -52,8 +53,13 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
     fill.texture = nullptr;
     fill.valid = fill.style != QZ_FILLNONE;
     qzBitMap *bitmap = nullptr, *mask = nullptr;
+    // While objects are preloaded no display exists yet: the picture keeps its pixels (and the
+    // alpha channel) and gets its bitmap and mask when the first display opens.
+    int preloading = 0;
+    GetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, &preloading}});
+    const bool deferred = preloading != 0;
     if (!error && !pixels) error = ERR_MEM;
-    if (!error)
+    if (!error && !deferred)
         error = BuildBGPicBitmap(state, pixels, fill.style != QZ_FILLNONE ? &fill : nullptr, key, image.width,
                                  image.height, stride, &bitmap, &mask, &alpha);
     if (error) {
@@ -63,8 +69,9 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
         return error;
     }
     // Flattened onto its fill, the picture is opaque.
-    const bool flattened = fill.style != QZ_FILLNONE && (key != -1 || image.hasAlpha) && !mask && !alpha;
-    qzImageSource* kept = image.isVector ? image.source : nullptr;
+    const bool flattened =
+        !deferred && fill.style != QZ_FILLNONE && (key != -1 || image.hasAlpha) && !mask && !alpha;
+    qzImageSource* kept = image.isVector || deferred ? image.source : nullptr;
     if (!kept) FreeImageSource(image.source);
     qzBGPic* pic = nullptr;
     qzBitMap* texture = fill.texture;
@@ -76,6 +83,7 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
     }
     pic->fill.texture = texture;
     pic->transparentColor = flattened ? -1 : key;
+    pic->sourceStride = stride;
     *out = pic;
     return 0;
 }

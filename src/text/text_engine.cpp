@@ -176,6 +176,9 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
     strip.width = right - strip.x0;
     strip.height = lineHeight + 1;
     const bool colourFont = font->kind == FONTKIND_COLOR;
+    // The planes' memory is taken before the bitmaps: running out of it then leaves none behind.
+    strip.cover.assign((size_t)strip.width * strip.height, 0);
+    if (colourFont) strip.rgb.reserve((size_t)strip.width * strip.height);
     qzBitMap* coverage = CreateAlphaBitMap(strip.width, strip.height, 1, nullptr, 0);
     if (!coverage) return ERR_MEM;
     qzBitMap* colour = nullptr;
@@ -188,7 +191,6 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
     }
     int error = FontEngineRenderText(font, colour, coverage, -strip.x0, 0, run.text, run.length, use.engineStyle,
                                      run.encoding, nullptr, FONT_NO_COLOR);
-    strip.cover.assign((size_t)strip.width * strip.height, 0);
     qzLockInfo lock{};
     if (!error && LockBitMapPixels(coverage, LOCKF_READONLY, &lock)) {
         for (int32_t r = 0; r < strip.height; r++)

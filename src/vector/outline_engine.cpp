@@ -684,9 +684,10 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
     qzStrokerFeed feed;
     WalkPath(bytes, &feed, dx, dy, &walk);
     const int lastOpen = walk.open ? 1 : 0;
-    FT_Stroker stroker = nullptr;
-    if (FT_Stroker_New(library, &stroker) != 0)
+    qzStrokerOwner owner;
+    if (FT_Stroker_New(library, &owner.stroker) != 0)
         return nullptr;
+    FT_Stroker stroker = owner.stroker;
     FT_Stroker_Set(stroker, FT_Fixed(std::max(lineWidth, 0)) * 32, StrokerCap(style ? style->lineCap : 0),
                    StrokerJoin(style ? style->lineJoin : 0), kMiterLimit);
     RestartStrokerFeed(&feed, stroker, lastOpen);
@@ -695,7 +696,6 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
     if (walk.open)
         FT_Stroker_EndSubPathAs(&feed, 1);
     qzBuiltOutline* built = ExportStrokedOutline(stroker);
-    FT_Stroker_Done(stroker);
     if (!built)
         return nullptr;
     if (x)

@@ -50,6 +50,18 @@ FT_Library OutlineEngineLibrary();
 // The outline of a sink's contours (even-odd fill when asked), or null when FreeType cannot hold it.
 qzBuiltOutline* OutlineFromSink(const qzOutlineSink& sink, int evenOdd);
 // The outline a stroker holds (both borders), or one of its borders; null when FreeType fails.
+// Owns a FreeType stroker, done when the owner goes on every way out (memory running out while a
+// walk records its segments included).
+struct qzStrokerOwner {
+    FT_Stroker stroker = nullptr;
+    qzStrokerOwner() = default;
+    qzStrokerOwner(const qzStrokerOwner&) = delete;
+    qzStrokerOwner& operator=(const qzStrokerOwner&) = delete;
+    ~qzStrokerOwner() {
+        if (stroker) FT_Stroker_Done(stroker);
+    }
+};
+
 qzBuiltOutline* ExportStrokedOutline(FT_Stroker stroker);
 qzBuiltOutline* ExportStrokerBorder(FT_Stroker stroker, FT_StrokerBorder border);
 

@@ -130,8 +130,9 @@ bool ShapeOutline(const qzShapeOutlineJob* job, qzBuiltOutline** out) {
     // pixel, as the coverage rasteriser grows it) and the growth; an outline is the whole stroke.
     const bool outlineOnly = job->lineWidth > 0;
     const double lineWidth = (outlineOnly ? job->lineWidth : 0) + 1.0 + 2.0 * std::max(0, job->grow);
-    FT_Stroker stroker = nullptr;
-    if (FT_Stroker_New(OutlineEngineLibrary(), &stroker) != 0) return false;
+    qzStrokerOwner owner;
+    if (FT_Stroker_New(OutlineEngineLibrary(), &owner.stroker) != 0) return false;
+    FT_Stroker stroker = owner.stroker;
     FT_Stroker_Set(stroker, (FT_Fixed)std::llround(lineWidth * 32), FT_STROKER_LINECAP_ROUND,
                    FT_STROKER_LINEJOIN_ROUND, 0);
     qzStrokerFeed feed;
@@ -150,7 +151,6 @@ bool ShapeOutline(const qzShapeOutlineJob* job, qzBuiltOutline** out) {
             FreeBuiltOutline(shape);
         }
     }
-    FT_Stroker_Done(stroker);
     if (!built) return false;
     if (turn) FT_Outline_Transform(&built->outline, &m);
     FT_Outline_Translate(&built->outline, ToFixed26(dx), ToFixed26(dy));

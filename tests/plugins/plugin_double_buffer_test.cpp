@@ -1,12 +1,13 @@
 // Hardware double buffering and hardware bitmaps behind a display-adapter plugin: the adapter's
-// begin, flip and end entries receive the display's handle and the flip block, and drawing into a
-// hardware brush's mask needs the adapter's capability for it.
+// begin, flip, end and clear entries receive the display's handle, the flip block and the colour,
+// and drawing into a hardware brush's mask needs the adapter's capability for it.
 #include <gtest/gtest.h>
 
 #include "display/display.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
+#include "libs/draw/draw.h"
 #include "libs/event/event_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/display_adapter.h"
@@ -19,6 +20,8 @@ struct DoubleBufferLog {
     int begins, ends, flips;
     int32_t block[3];
     void* display;
+    int clears;
+    uint32_t clearColour;
 };
 
 struct HardwareDoubleBuffer : ::testing::Test {
@@ -32,7 +35,7 @@ struct HardwareDoubleBuffer : ::testing::Test {
         std::string message;
         ASSERT_EQ(MacInitPlatform(&message), 0) << message;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzDisplayLibrary,
-                                  &qzBrushLibrary, &qzBGPicLibrary};
+                                  &qzBrushLibrary, &qzBGPicLibrary, &qzDrawLibrary};
         SetRuntimeAttrs(*vm, {{QZ_RTA_QUIET, 1}});
         InstallHostApi();
         const std::string copy = dir / "dbadapter.qzp";
@@ -96,4 +99,19 @@ TEST_F(HardwareDoubleBuffer, HardwareBrushSelection) {
     ASSERT_EQ(vm->Run("SelectBrush", {1}), "");
     EXPECT_EQ(CurrentDisplay()->outputHardware, 1);
     ASSERT_EQ(vm->Run("EndSelect", {}), "");
+}
+
+TEST_F(HardwareDoubleBuffer, ClsOfAHardwareDoubleBufferedDisplayGoesToTheAdapter) {
+    vm->Ok("CreateDisplay", {1, qztest::Arg::Table({{"width", 32}, {"height", 24}})});
+    vm->Ok("OpenDisplay", {1});
+    qzDisplay* d = CurrentDisplay();
+    ASSERT_EQ(vm->Run("BeginDoubleBuffer", {true}), "");
+    ASSERT_EQ(vm->Run("Cls", {0x123456}), "");
+    EXPECT_EQ(log->clears, 1);
+    EXPECT_EQ(log->clearColour, 0x123456u);
+    EXPECT_EQ(log->display, d->nativeHandle);
+    ASSERT_EQ(vm->Run("EndDoubleBuffer", {}), "");
+    // Drawn by the player again, the display is cleared without the adapter.
+    ASSERT_EQ(vm->Run("Cls", {0x654321}), "");
+    EXPECT_EQ(log->clears, 1);
 }

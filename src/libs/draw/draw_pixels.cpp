@@ -4,6 +4,7 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/display_adapter_calls.h"
 #include "display/display_pixels.h"
 #include "display/display_refresh.h"
 #include "gfx/bitmap_lock.h"
@@ -149,6 +150,13 @@ int DrawCls(VmState* state) {
     if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return ClearDisplay(state);
+    // While the adapter double-buffers the display, drawing goes to the display's own buffer, which
+    // the adapter draws: the adapter clears it.
+    if (info.hardwareDoubleBuffer && info.outputBitmap && info.outputBitmap == info.firstBuffer &&
+        IsDisplayAdapterActive()) {
+        if (qzDisplay* display = CurrentDisplay()) AdapterClearDisplay(display, color);
+        return 0;
+    }
     const qzDrawModes& modes = DrawModes();
     const int w = info.targetWidth, h = info.targetHeight;
     switch (info.outputKind) {

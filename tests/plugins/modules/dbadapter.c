@@ -1,6 +1,6 @@
 /* A display-adapter plugin with hardware double buffering: it opens displays (a handle of its
  * own, no window), offers video bitmaps and drawing into them, and logs the double-buffer calls it
- * receives into a record whose address it keeps in its user data. */
+ * receives (and its clears) into a record whose address it keeps in its user data. */
 #include <stdlib.h>
 
 #include "test_plugin.h"
@@ -10,11 +10,14 @@ typedef struct Video {
     uint32_t* pixels;
 } Video;
 
-/* What the player asked of the double buffer: begin, end and flip calls, and the last flip block. */
+/* What the player asked of the double buffer: begin, end and flip calls, the last flip block, and
+ * the clears with the last colour. */
 typedef struct DoubleBufferLog {
     int begins, ends, flips;
     int32_t block[3];
     void* display;
+    int clears;
+    uint32_t clearColour;
 } DoubleBufferLog;
 
 static DoubleBufferLog logRecord;
@@ -129,7 +132,12 @@ QZ_PLUGIN_EXPORT void* GetMonitorInfo(const qzTagItem* t) { (void)t; return NULL
 QZ_PLUGIN_EXPORT void FreeMonitorInfo(void* m) { (void)m; }
 QZ_PLUGIN_EXPORT uint32_t* GrabScreenPixels(void* d, int x, int y, int w, int h) { (void)d, (void)x, (void)y, (void)w, (void)h; return NULL; }
 QZ_PLUGIN_EXPORT void FreeGrabScreenPixels(uint32_t* p) { (void)p; }
-QZ_PLUGIN_EXPORT int Cls(void* d, uint32_t c) { (void)d, (void)c; return 0; }
+QZ_PLUGIN_EXPORT int Cls(void* d, uint32_t c) {
+    logRecord.clears++;
+    logRecord.clearColour = c;
+    logRecord.display = d;
+    return 0;
+}
 QZ_PLUGIN_EXPORT void* AllocBitMap(int k, int w, int h, int c, const qzTagItem* t) { (void)k, (void)w, (void)h, (void)c, (void)t; return NULL; }
 QZ_PLUGIN_EXPORT void FreeBitMap(void* h) { (void)h; }
 QZ_PLUGIN_EXPORT intptr_t LockBitMap(void* h, int r, intptr_t* o, const qzTagItem* t) { (void)h, (void)r, (void)o, (void)t; return 0; }
