@@ -19,10 +19,7 @@
 #include "gfx/copy_bitmap.h"
 #include "gfx/safe_blt.h"
 
-namespace {
-
-// The union of two boxes (an empty one counts as none).
-qzLayerBox Unite(const qzLayerBox& a, const qzLayerBox& b) {
+qzLayerBox UniteLayerBoxes(const qzLayerBox& a, const qzLayerBox& b) {
     if (a.width < 1 || a.height < 1) return b;
     if (b.width < 1 || b.height < 1) return a;
     const int64_t x1 = std::min(a.x, b.x), y1 = std::min(a.y, b.y);
@@ -31,6 +28,8 @@ qzLayerBox Unite(const qzLayerBox& a, const qzLayerBox& b) {
     return {int32_t(x1), int32_t(y1), int32_t(std::min<int64_t>(x2 - x1, INT32_MAX)),
             int32_t(std::min<int64_t>(y2 - y1, INT32_MAX))};
 }
+
+namespace {
 
 bool Meets(const qzLayerBox& a, const qzLayerBox& b) {
     return a.width > 0 && a.height > 0 && b.width > 0 && b.height > 0 && int64_t(a.x) < int64_t(b.x) + b.width &&
@@ -144,13 +143,13 @@ qzLayerBox GetLayerBounds(VmState* state, qzLayer* layer, qzLayerState* st) {
         if (st->border.bitmap) {
             qzLayerBox border;
             GetLayerBorderBox(layer, st, &border.x, &border.y, &border.width, &border.height);
-            box = Unite(box, border);
+            box = UniteLayerBoxes(box, border);
         }
     }
     if (layer->shadow.shadow) {
         qzLayerBox shadow;
         GetLayerShadowBox(layer, st, scaleX, scaleY, &shadow.x, &shadow.y, &shadow.width, &shadow.height);
-        box = Unite(box, shadow);
+        box = UniteLayerBoxes(box, shadow);
     }
     return box;
 }
@@ -171,14 +170,14 @@ int IsLayerUncovered(const qzBGPic*, const qzLayer* layer) {
         if (above->border.border) {
             qzLayerBox border;
             GetLayerBorderBox(above, a, &border.x, &border.y, &border.width, &border.height);
-            bounds = Unite(bounds, border);
+            bounds = UniteLayerBoxes(bounds, border);
         }
         if (above->shadow.shadow) {
             double scaleX, scaleY;
             GetLayerDrawScale(CurrentDisplay(), 0, &scaleX, &scaleY);
             qzLayerBox shadow;
             GetLayerShadowBox(above, a, scaleX, scaleY, &shadow.x, &shadow.y, &shadow.width, &shadow.height);
-            bounds = Unite(bounds, shadow);
+            bounds = UniteLayerBoxes(bounds, shadow);
         }
         if (Meets(box, bounds)) return 0;
     }
@@ -267,7 +266,7 @@ void RefreshLayerChange(VmState* state, qzLayer* layer, int32_t oldWidth, int32_
         area.height = std::max(before.y, st->top) - area.y + std::max(before.height, st->height);
     }
     if (noRefresh) return;
-    if (decorated) area = Unite(Unite(area, oldBounds), GetLayerBounds(state, layer, st));
+    if (decorated) area = UniteLayerBoxes(UniteLayerBoxes(area, oldBounds), GetLayerBounds(state, layer, st));
     if (rectList)
         AddRectToList(rectList, area.x, area.y, area.width, area.height);
     else
@@ -278,7 +277,7 @@ int SetLayerContentSize(VmState* state, qzLayer* layer, const qzLayerBox* oldBox
                         int32_t height, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int flags, int noRefresh) {
     qzLayerState* st = layer->display;
     qzLayerBox old = GetLayerBounds(state, layer, st);
-    if (oldBox && oldBox->width != -1) old = Unite(old, *oldBox);
+    if (oldBox && oldBox->width != -1) old = UniteLayerBoxes(old, *oldBox);
     st->width = width;
     st->height = height;
     if (layer->type == QZ_LAYER_LINE && !(flags & QZ_CONTENT_KEEPLINEANCHOR)) {
@@ -318,7 +317,7 @@ int SetLayerContentSize(VmState* state, qzLayer* layer, const qzLayerBox* oldBox
         }
     }
     if (!layer->hidden && !layer->pending && !noRefresh) {
-        const qzLayerBox area = Unite(old, GetLayerBounds(state, layer, st));
+        const qzLayerBox area = UniteLayerBoxes(old, GetLayerBounds(state, layer, st));
         RefreshArea(state, area.x, area.y, area.width, area.height);
     }
     return error;

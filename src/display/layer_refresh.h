@@ -23,6 +23,9 @@ struct qzLayerBox {
     int32_t height;
 };
 
+// The union of two boxes (an empty one counts as none), kept within the 32-bit range.
+qzLayerBox UniteLayerBoxes(const qzLayerBox& a, const qzLayerBox& b);
+
 // Refreshes the rectangle of the current background picture by the current display's output:
 // DISPLAY redraws and presents it now, BGPIC adds it to the display's deferred list, any other
 // output ignores it.

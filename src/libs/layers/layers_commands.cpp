@@ -35,17 +35,6 @@ bool UsedByAsyncDraw(const qzLayer* layer) {
     return hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer);
 }
 
-// The union of two boxes (an empty one counts as none).
-qzLayerBox Unite(const qzLayerBox& a, const qzLayerBox& b) {
-    if (a.width < 1 || a.height < 1) return b;
-    if (b.width < 1 || b.height < 1) return a;
-    const int64_t x1 = std::min(a.x, b.x), y1 = std::min(a.y, b.y);
-    const int64_t x2 = std::max(int64_t(a.x) + a.width, int64_t(b.x) + b.width);
-    const int64_t y2 = std::max(int64_t(a.y) + a.height, int64_t(b.y) + b.height);
-    return {int32_t(x1), int32_t(y1), int32_t(std::min<int64_t>(x2 - x1, INT32_MAX)),
-            int32_t(std::min<int64_t>(y2 - y1, INT32_MAX))};
-}
-
 void RefreshBox(VmState* state, const qzLayerBox& box) {
     AddRectToList(LayersRectList(), box.x, box.y, box.width, box.height);
     FlushLayersRectList(state);
@@ -91,7 +80,8 @@ int SetLayerVisibility(VmState* state, bool show) {
 
 // Exchanges two layers and refreshes the union of their bounds.
 void SwapAndRefresh(VmState* state, qzBGPic* pic, qzLayer* a, qzLayer* b) {
-    const qzLayerBox box = Unite(GetLayerBounds(state, a, a->display), GetLayerBounds(state, b, b->display));
+    const qzLayerBox box =
+        UniteLayerBoxes(GetLayerBounds(state, a, a->display), GetLayerBounds(state, b, b->display));
     SwapLayersInList(pic, a, b);
     RefreshBox(state, box);
 }
@@ -338,7 +328,7 @@ int LayersSetShadow(VmState* state) {
     const qzLayerBox before = GetLayerBounds(state, layer, layer->display);
     layer->shadow = {on, color, size, direction, radius, sigma};
     FreeLayerStateAlpha(layer);
-    RefreshBox(state, Unite(before, GetLayerBounds(state, layer, layer->display)));
+    RefreshBox(state, UniteLayerBoxes(before, GetLayerBounds(state, layer, layer->display)));
     return 0;
 }
 
@@ -354,7 +344,7 @@ int LayersSetBorder(VmState* state) {
     const qzLayerBox before = GetLayerBounds(state, layer, layer->display);
     layer->border = {on, color, size};
     FreeLayerBorders(layer);
-    RefreshBox(state, Unite(before, GetLayerBounds(state, layer, layer->display)));
+    RefreshBox(state, UniteLayerBoxes(before, GetLayerBounds(state, layer, layer->display)));
     return 0;
 }
 

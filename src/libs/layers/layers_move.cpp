@@ -99,16 +99,6 @@ void KeepBox(MoveEntry* e, const qzLayerBox& box, const qzBGPic* pic) {
     e->y2 = int32_t(y2);
 }
 
-qzLayerBox Unite(const qzLayerBox& a, const qzLayerBox& b) {
-    if (a.width < 1 || a.height < 1) return b;
-    if (b.width < 1 || b.height < 1) return a;
-    const int64_t x1 = std::min(a.x, b.x), y1 = std::min(a.y, b.y);
-    const int64_t x2 = std::max(int64_t(a.x) + a.width, int64_t(b.x) + b.width);
-    const int64_t y2 = std::max(int64_t(a.y) + a.height, int64_t(b.y) + b.height);
-    return {int32_t(x1), int32_t(y1), int32_t(std::min<int64_t>(x2 - x1, INT32_MAX)),
-            int32_t(std::min<int64_t>(y2 - y1, INT32_MAX))};
-}
-
 int LayerAt(qzBGPic* pic, const MoveEntry& e, qzLayer** out) {
     *out = GetLayerByPosition(pic, e.object.number);
     return *out ? 0 : ERR_LAYERRANGE;
@@ -151,7 +141,7 @@ int RunLayerOperation(VmState* state, qzBGPic* pic, MoveEntry* e) {
         const int32_t y = ResolveYPosition(e->y, layer->transformed->height, pic->height, layer->anchory);
         RefreshLayerChange(state, layer, 0, 0, x, y, 1, 0, nullptr);
         if (e->extra == 0 || e->extra == 1) layer->hidden = e->extra;
-        box = Unite(before, GetLayerBounds(state, layer, layer->display));
+        box = UniteLayerBoxes(before, GetLayerBounds(state, layer, layer->display));
         break;
     }
     case kMoveInsertBrush:
