@@ -37,14 +37,14 @@ struct FontScale {
 void MoveEffectsToLayer(qzFontStyle* style, qzLayerTags* tags) {
     if (style->style & FONTSTYLE_EDGE) {
         tags->border.border = 1;
-        tags->border.bordercolor = ((255 - (style->edgeColor >> 24)) << 24) | (style->edgeColor & 0xFFFFFF);
+        tags->border.bordercolor = style->edgeColor;
         tags->border.bordersize = style->edgeSize;
         style->style &= ~(uint32_t)FONTSTYLE_EDGE;
         tags->effects = 1;
     }
     if (style->style & FONTSTYLE_SHADOW) {
         tags->shadow.shadow = 1;
-        tags->shadow.shadowcolor = ((255 - (style->shadowColor >> 24)) << 24) | (style->shadowColor & 0xFFFFFF);
+        tags->shadow.shadowcolor = style->shadowColor;
         tags->shadow.shadowsize = style->shadowSize;
         tags->shadow.shadowdir = style->shadowDirection;
         style->style &= ~(uint32_t)FONTSTYLE_SHADOW;
