@@ -2,7 +2,6 @@
 #include "net/net_io.h"
 
 #include <cstring>
-#include <utility>
 
 #include "base/error_codes.h"
 #include "net/net_bytes.h"
@@ -54,7 +53,7 @@ qzTimeVal Elapsed(const qzTimeVal& since) {
 }
 
 // Holds a connection for one send or receive. A removal meanwhile only marks the record; the
-// release frees it, also when the send or receive is left by unwinding.
+// release at the end of the scope frees it, also when the scope is left by unwinding.
 class HeldConnection {
 public:
     HeldConnection(VmState* state, qzConnection* connection) : state_(state), connection_(connection) {
@@ -62,10 +61,7 @@ public:
     }
     HeldConnection(const HeldConnection&) = delete;
     HeldConnection& operator=(const HeldConnection&) = delete;
-    ~HeldConnection() {
-        if (connection_) ReleaseConnection(state_, connection_);
-    }
-    void Release() { ReleaseConnection(state_, std::exchange(connection_, nullptr)); }
+    ~HeldConnection() { ReleaseConnection(state_, connection_); }
 
 private:
     VmState* state_;
@@ -258,7 +254,6 @@ int NetSend(VmState* state, qzConnection* connection, const void* data, size_t c
         SockPause(socket->fd, QZ_SOCK_WAIT_WRITE, kPauseMs);
     }
     *sent = total;
-    hold.Release();
     return result;
 }
 
@@ -294,8 +289,7 @@ int NetReceiveInto(VmState* state, qzConnection* connection, int mode, int64_t c
     HeldConnection hold(state, connection);
     int result = 0, progressResult = 0;
     int rc = ReceiveLoop(r, wait, &result, &progressResult);
-    qzSocketIo io = connection->socket->io;
-    hold.Release();
+    const qzSocketIo& io = connection->socket->io;
     if (received) *received = r.delivered;
     if (mode == QZ_RECEIVE_LINE && target && target->fixed && target->fixedCapacity)
         target->fixed[r.delivered < static_cast<int64_t>(target->fixedCapacity) ? r.delivered
@@ -321,13 +315,8 @@ int NetReceiveForScript(VmState* state, qzConnection* connection, int mode, int6
     int rc = ReceiveLoop(r, wait, &result, &progressResult);
     if (!rc) rc = progressResult;
     connection->dataPending = 0;
-    hold.Release();
-    if (rc) {
-        NetBytesFree(&text);
-        return rc;
-    }
+    if (rc) return rc;
     VmPushLString(state, NetBytesText(text), text.size);
-    NetBytesFree(&text);
     VmPushNumber(state, static_cast<double>(r.delivered));
     VmPushNumber(state, mode == QZ_RECEIVE_ALL ? (result == 0 ? 1 : 0) : 1);
     return 3;

@@ -282,7 +282,6 @@ int ReceiveBody(qzTransfer* t, qzConnection* connection, int shape, int64_t leng
         break;
     }
     int flushed = NetFlushFileStage(&target);
-    NetBytesFree(&stage);
     return rc ? rc : flushed;
 }
 

@@ -42,7 +42,8 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     }
     if (state) state->g->nblocks += newSize - oldSize;
     // Big tables and arrays are read at random: huge pages spare most address-translation misses.
-    if (newSize >= VM_HUGE_BLOCK) OsAdviseHugePages(p, newSize);
+    // Only a growing block is advised; a shrunk one keeps the advice it had.
+    if (newSize > oldSize && newSize >= VM_HUGE_BLOCK) OsAdviseHugePages(p, newSize);
     return p;
 }
 

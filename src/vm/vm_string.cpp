@@ -182,7 +182,6 @@ VmString* VmNewStringBlock(VmState* state, size_t length) {
     return s;
 }
 
-
 VmString* VmInternBlock(VmState* state, VmString* block) {
     const char* bytes = VmStringData(block);
     uint32_t h = VmStringLookupHash(bytes, block->len);

@@ -15,11 +15,11 @@ VmString* VmNewStringBlock(VmState* state, size_t length);
 // returned and the block freed; else the block becomes the interned string.
 VmString* VmInternBlock(VmState* state, VmString* block);
 
-// Rebuilds the string table with newSize buckets (a power of two).
+// Rebuilds the string table with newSize slots (a power of two).
 void VmResizeStringTable(VmState* state, int newSize);
 
 // Halves the string table after a collection when it held fewer strings than a quarter of its
-// buckets for the whole cycle; cycleCount is the count before the sweep.
+// slots for the whole cycle; cycleCount is the count before the sweep.
 void VmShrinkStringTable(VmState* state, uint32_t cycleCount);
 
 // Frees the strings that the collector left unmarked and clears the marks of the rest.

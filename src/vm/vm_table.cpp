@@ -22,10 +22,15 @@ static VmNode* HashNumber(const VmTable* t, double n) {
     return HashMod(t, (size_t)(parts[0] + parts[1]));
 }
 
+// The node where a string key of this hash belongs.
+static VmNode* StringHashNode(const VmTable* t, uint32_t hash) {
+    return &t->node[hash & (uint32_t)(VmNodeCount(t) - 1)];
+}
+
 VmNode* VmMainPosition(const VmTable* t, const VmValue* key) {
     switch (key->tt) {
     case VM_TNUMBER: return HashNumber(t, key->value.n);
-    case VM_TSTRING: return &t->node[VmStringKeyHash(VmStringValue(key)) & (uint32_t)(VmNodeCount(t) - 1)];
+    case VM_TSTRING: return StringHashNode(t, VmStringKeyHash(VmStringValue(key)));
     case VM_TBOOLEAN: return &t->node[(uint32_t)key->value.b & (uint32_t)(VmNodeCount(t) - 1)];
     case VM_TLIGHTUSERDATA: return HashMod(t, (size_t)(uintptr_t)key->value.p);
     default: return HashMod(t, (size_t)(uintptr_t)key->value.gc);
@@ -213,14 +218,14 @@ static VmNode* GetFreePos(VmTable* t) {
 // Main position of the key of a node in use: a string key's hash is kept in the node, so the
 // string itself is not read.
 static VmNode* NodeMainPosition(const VmTable* t, const VmNode* n) {
-    if (n->key.tt == VM_TSTRING) return &t->node[n->key.aux & (uint32_t)(VmNodeCount(t) - 1)];
+    if (n->key.tt == VM_TSTRING) return StringHashNode(t, n->key.aux);
     return VmMainPosition(t, &n->key);
 }
 
 // Inserts a key known to be absent; returns its value slot. stringHash is the key's string hash
 // when the key is a string.
 static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key, uint32_t stringHash) {
-    VmNode* mp = key->tt == VM_TSTRING ? &t->node[stringHash & (uint32_t)(VmNodeCount(t) - 1)] : VmMainPosition(t, key);
+    VmNode* mp = key->tt == VM_TSTRING ? StringHashNode(t, stringHash) : VmMainPosition(t, key);
     if (mp->val.tt != VM_TNIL || mp == state->g->dummynode) {
         VmNode* n = GetFreePos(t);
         if (!n) {

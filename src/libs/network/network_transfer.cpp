@@ -179,12 +179,8 @@ int TransferCommand(VmState* state, bool upload) {
         VmPushNumber(state, -1);
         return 2;
     }
-    if (!result.hasResults) {
-        NetBytesFree(&result.body);
-        return 0;
-    }
+    if (!result.hasResults) return 0;
     VmPushLString(state, NetBytesText(result.body), result.body.size);
-    NetBytesFree(&result.body);
     VmPushNumber(state, static_cast<double>(result.count));
     return 2;
 }
