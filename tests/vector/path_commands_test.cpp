@@ -9,6 +9,7 @@
 #include "base/error_codes.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
+#include "libs/text/text_lib.h"
 #include "path_test_util.h"
 
 using qztest::Arg;
@@ -188,6 +189,16 @@ TEST(PathCommands, StyleSettersAndDashes) {
     vm.CloseLibraries();
     EXPECT_EQ(GetPathStyle().lineCap, 0);
     EXPECT_EQ(GetForcePathUse(), 0);
+}
+
+// With the text library open, text goes into paths in the font that SetFont chose.
+TEST(PathCommands, TextTakesTheTextLibrarysFont) {
+    qztest::Commands vm{&qzTextLibrary, &qzVectorGraphicsLibrary};
+    vm.Ok("StartPath", {1});
+    EXPECT_EQ(vm.Run("AddTextToPath", {1, "Hi"}), "ERR 1395");  // the inbuilt bitmap font
+    vm.Ok("SetFont", {":::default_sans", 16});
+    EXPECT_EQ(vm.Run("AddTextToPath", {1, "Hi"}), "");
+    vm.CloseLibraries();
 }
 
 TEST(PathCommands, TextNeedsAFreeTypeFont) {

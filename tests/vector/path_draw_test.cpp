@@ -241,6 +241,7 @@ TEST_F(PathDraw, PathLayersRedrawTheirPathUnderTheLayerTransform) {
         {{"rotate", 30}},
         {{"scalex", 1.5}, {"scaley", 0.75}},
         {{"rotate", 30}, {"scalex", 2}, {"scaley", 2}},
+        {{"rotate", 30}, {"scalex", 1.5}, {"scaley", 0.75}},
     };
     int number = 1;
     for (const Table& transform : rows) {

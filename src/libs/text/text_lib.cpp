@@ -4,6 +4,7 @@
 #include "base/error_codes.h"
 #include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
+#include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/object_registry.h"
 #include "text/font_cache.h"
 #include "text/font_engine.h"
@@ -126,6 +127,11 @@ int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObj
     return 0;
 }
 
+// The current font and default encoding for text added to vector paths.
+qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont(nullptr)); }
+int PathTextEncoding() { return gTextDefaultEncoding; }
+const qzPathTextSource kPathTextSource = {PathTextFont, PathTextEncoding};
+
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
     gTextDefaultEncoding = ENCODING_ISO8859_1;
@@ -137,6 +143,7 @@ int OpenTextLibrary(VmState*) {
     GetFontStyleState()->font = topaz;
     SetTextFontHook(CurrentTextFont);
     SetTextObjectBitmapsHook(TextObjectBitmaps);
+    SetPathTextSource(&kPathTextSource);
     InstallTextLayerKinds(true);
     return 0;
 }
@@ -144,6 +151,7 @@ int OpenTextLibrary(VmState*) {
 void FreeTextLibrary(VmState* state) {
     SetTextFontHook(nullptr);
     SetTextObjectBitmapsHook(nullptr);
+    SetPathTextSource(nullptr);
     FreeAllTextObjects(state);
     FreeFontSystem(state);
     GetFontStyleState()->font = nullptr;
@@ -152,6 +160,7 @@ void FreeTextLibrary(VmState* state) {
 void ResetTextLibrary() {
     SetTextFontHook(nullptr);
     SetTextObjectBitmapsHook(nullptr);
+    SetPathTextSource(nullptr);
     InstallTextLayerKinds(false);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;

@@ -14,9 +14,9 @@ extern const qzLibraryDescriptor qzVectorGraphicsLibrary;
 // Frees every path, the dash lengths and every vector font.
 void FreeVectorGraphicsLibrary(VmState* state);
 
-// Where AddTextToPath finds the current font and the text library's default encoding. Null until
-// the text library installs it; the current font is then the inbuilt bitmap font and the default
-// encoding ISO-8859-1 (0).
+// Where AddTextToPath finds the current font and the text library's default encoding; the text
+// library installs it while it is open. Without it the current font is the inbuilt bitmap font
+// and the default encoding ISO-8859-1 (0).
 struct qzPathTextSource {
     qzFont* (*currentFont)();
     int (*defaultEncoding)();
