@@ -73,7 +73,7 @@ bool CutRect(const qzCornerRect& r, int32_t width, int32_t height, int32_t* x, i
     return true;
 }
 
-bool ListCoversAll(const qzRectList& list) { return list.full || (list.limit > 0 && list.count > list.limit); }
+bool ListCoversAll(const qzRectList& list) { return list.full != 0; }
 
 // Presents the front bitmap: the used rectangles of the list, or all of it.
 int Present(VmState*, qzDisplay* d, uint32_t flags, bool whole) {

@@ -14,7 +14,6 @@
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
-#include "gfx/gradient.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
 #include "image/draw_options.h"
@@ -79,23 +78,10 @@ int FillPathBitmap(VmState* state, qzBitMap* bitmap, const qzDrawState* ds, uint
         if (matrix) std::copy(matrix, matrix + 4, transform.matrix);
         return FillTextureRect(state, bitmap, x, y, width, height, ds, &transform);
     }
-    if (ds->fillStyle != FILLGRADIENT) {
+    if (ds->fillStyle == FILLGRADIENT)
+        FillBitmapGradient(bitmap, x, y, width, height, ds->gradient);
+    else
         FillBitmapColor(bitmap, x, y, width, height, color & 0xFFFFFF);
-        return 0;
-    }
-    BitMapLock lock(bitmap, 0);
-    if (!lock.ok) return ERR_LOCKBMAP;
-    qzGradientJob job{};
-    job.pixels = lock.info.pixels;
-    job.bytesPerPixel = lock.info.bytesPerPixel;
-    job.pixelFormat = lock.info.pixelFormat;
-    job.x = x;
-    job.y = y;
-    job.width = width;
-    job.height = height;
-    job.rowLength = lock.info.rowLength;
-    job.gradient = &ds->gradient;
-    RenderGradient(&job);
     return 0;
 }
 

@@ -235,6 +235,7 @@ TEST_F(BrushProcessTest, DistortionsReplaceTheBitmaps) {
         Load(2, src);
         EXPECT_EQ(vm.Run(command, {2}), "") << command;
         EXPECT_GT(Find(2)->width, 0) << command;
+        EXPECT_TRUE(Find(2)->mask || Find(2)->alpha) << command;  // the uncovered corners show nothing
     }
     // Three coefficients: the fourth completes them to 1, so zeros leave the picture as it was.
     Load(2, src);

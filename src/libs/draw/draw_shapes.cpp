@@ -31,8 +31,6 @@ int RouteThroughPaths(VmState* state, int kind, int optionsIndex, uint32_t color
                            numbers.data(), (int)numbers.size());
 }
 
-constexpr double kPi = 3.14159265358979323846;
-
 // The common part of a shape command: the record, the standard draw options it starts from (the
 // global defaults until a table is read), its transform and whether curves take the
 // anti-aliased direct pass.
@@ -97,10 +95,9 @@ void OptRotation(VmState* state, int index, ShapeCall* call) {
     if (IsLastArg(state, index) && VmType(state, index) == VM_TNUMBER) SetRotation(call, VmToNumber(state, index));
 }
 
-int ResolveShapePosition(VmState* state, qzShape* shape, int width, int height, const qzShapeTransform& t) {
+void ResolveShapePosition(VmState* state, qzShape* shape, int width, int height, const qzShapeTransform& t) {
     shape->x = ResolveXPosition(VmCheckInteger(state, 1), width, 0, t.anchorX);
     shape->y = ResolveYPosition(VmCheckInteger(state, 2), height, 0, t.anchorY);
-    return 0;
 }
 
 // A size from two radii, kept inside 32 bits for the position arithmetic.

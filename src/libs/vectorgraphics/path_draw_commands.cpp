@@ -1,6 +1,5 @@
 // DrawPath, the draw library's shapes drawn as paths while ForcePathUse is on, and the outline
 // engine as the anti-aliased outline renderer of the shapes' direct pass.
-#include <cmath>
 
 #include "libs/draw/draw.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
@@ -31,12 +30,7 @@ int VgDrawPath(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmTruncateNumber(VmCheckNumber(state, 2));
     const int32_t y = VmTruncateNumber(VmCheckNumber(state, 3));
-    uint32_t color = 0;
-    if (VmGetTop(state) >= 4 && VmType(state, 4) != VM_TNIL) {
-        // The low 32 bits: RGB and, in the top byte, a transparency level.
-        const double n = std::trunc(VmCheckNumber(state, 4));
-        if (n >= -2147483648.0 && n <= 4294967295.0) color = n < 0 ? (uint32_t)(int32_t)n : (uint32_t)n;
-    }
+    const uint32_t color = OptColorArg(state, 4, 0);  // RGB with a transparency byte on top
     const int optionsIndex = VmGetTop(state) >= 5 ? 5 : 0;
     return DrawPathInternal(state, id, x, y, color, optionsIndex);
 }
