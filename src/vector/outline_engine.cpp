@@ -188,7 +188,7 @@ void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record)
         outline.points = moved.data();
         outline.tags = const_cast<char*>(glyph->tags.data());
         outline.contours = const_cast<short*>(glyph->contours.data());
-        if (FT_Stroker_ParseOutlineAppend(feed, &outline, 0) != 0)
+        if (AppendOutlineToStroker(feed, &outline, 0) != 0)
             break;
         walk->cx += glyph->advance / 64.0;
     }
@@ -235,12 +235,12 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             FT_Vector point = Fixed(x + bx, y + by);
             if (op == QZ_PATHOP_MOVE) {
                 if (walk->open)
-                    FT_Stroker_EndSubPathAs(feed, 1);
+                    EndStrokerSubPathAs(feed, 1);
                 walk->open = false;
                 walk->sx = walk->cx = x + bx;
                 walk->sy = walk->cy = y + by;
                 if (PathReadU32(p + size) != QZ_PATHOP_TEXT) {
-                    FT_Stroker_BeginOpenSubPath(feed, &point);
+                    BeginOpenStrokerSubPath(feed, &point);
                     walk->open = true;
                 }
             } else {
@@ -248,7 +248,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
                     StrokerLineTo(feed, &point);
                 } else {
                     // A line without a sub-path begins one at its end; a close returns there.
-                    FT_Stroker_BeginOpenSubPath(feed, &point);
+                    BeginOpenStrokerSubPath(feed, &point);
                     walk->open = true;
                     walk->sx = x + bx;
                     walk->sy = y + by;
@@ -272,7 +272,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
                 FT_Vector c1 = Fixed(c[0] + bx, c[1] + by), c2 = Fixed(c[2] + bx, c[3] + by);
                 FT_Vector end = Fixed(c[4] + bx, c[5] + by);
                 if (!walk->open) {
-                    FT_Stroker_BeginOpenSubPath(feed, &c1);
+                    BeginOpenStrokerSubPath(feed, &c1);
                     walk->open = true;
                     walk->sx = c[0] + bx;
                     walk->sy = c[1] + by;
@@ -285,7 +285,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
         }
         case QZ_PATHOP_CLOSE:
             if (!translate && walk->open) {
-                FT_Stroker_EndSubPathAs(feed, 0);
+                EndStrokerSubPathAs(feed, 0);
                 walk->open = false;
                 walk->cx = walk->sx;
                 walk->cy = walk->sy;
@@ -327,7 +327,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             double startX = x1, startY = y1;
             // A sub-path the box interrupts ends open, as a move would end it.
             RoundedBoxToStroker(feed, x1, y1, x2, y2, corners, &startX, &startY);
-            FT_Stroker_EndSubPathAs(feed, 0);
+            EndStrokerSubPathAs(feed, 0);
             walk->open = false;
             walk->sx = walk->cx = startX;
             walk->sy = walk->cy = startY;
@@ -337,7 +337,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             if (translate)
                 break;
             if (walk->open)
-                FT_Stroker_EndSubPathAs(feed, 1);
+                EndStrokerSubPathAs(feed, 1);
             walk->open = false;
             AddTextRecord(feed, walk, p);
             break;
@@ -520,7 +520,7 @@ void EllipseArcToStroker(qzStrokerFeed* feed, double cx, double cy, double rx, d
     }
     FT_Vector first = Fixed(fx, fy), s = Fixed(sx, sy);
     if (*begin) {
-        FT_Stroker_BeginOpenSubPath(feed, &first);
+        BeginOpenStrokerSubPath(feed, &first);
         *startX = fx;
         *startY = fy;
     }
@@ -549,7 +549,7 @@ void RoundedBoxToStroker(qzStrokerFeed* feed, double x1, double y1, double x2, d
     }
     double sx = corners[0] == 0 ? x1 : x1 + r[0], sy = y1;
     FT_Vector start = Fixed(sx, sy);
-    FT_Stroker_BeginOpenSubPath(feed, &start);
+    BeginOpenStrokerSubPath(feed, &start);
     *startX = sx;
     *startY = sy;
     auto line = [feed](double x, double y) {
@@ -670,7 +670,7 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
         feed.sink = &sink;
         WalkPath(bytes, &feed, dx, dy, &walk);
         if (walk.open)
-            FT_Stroker_EndSubPathAs(&feed, 1);
+            EndStrokerSubPathAs(&feed, 1);
         qzBuiltOutline* built = OutlineFromSink(sink, style && style->fillRule == 1);
         if (built) {
             if (x)
@@ -694,7 +694,7 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
     walk = qzPathWalk();
     WalkPath(bytes, &feed, dx, dy, &walk);
     if (walk.open)
-        FT_Stroker_EndSubPathAs(&feed, 1);
+        EndStrokerSubPathAs(&feed, 1);
     qzBuiltOutline* built = ExportStrokedOutline(stroker);
     if (!built)
         return nullptr;

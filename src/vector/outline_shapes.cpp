@@ -36,7 +36,7 @@ bool FeedShape(qzStrokerFeed* feed, const qzShapeGeometry& g, int w, int h, doub
         double sx, sy, ex, ey;
         EllipseArcToStroker(feed, cx, cy, rx, ry, (double)start, (double)end, full || g.clockwise ? 1 : 0, nullptr,
                             &begin, full ? 1 : 0, 0, &sx, &sy, &ex, &ey);
-        FT_Stroker_EndSubPathAs(feed, 0);
+        EndStrokerSubPathAs(feed, 0);
         return true;
     }
     case SHAPE_BOX: {
@@ -52,7 +52,7 @@ bool FeedShape(qzStrokerFeed* feed, const qzShapeGeometry& g, int w, int h, doub
         } corners[4] = {{x0, y0, 1, 1, 270, 180}, {x0, y1, 1, -1, 180, 90}, {x1, y1, -1, -1, 90, 0},
                         {x1, y0, -1, 1, 360, 270}};
         FT_Vector first = Fixed(x0 + r[0], y0);
-        FT_Stroker_BeginOpenSubPath(feed, &first);
+        BeginOpenStrokerSubPath(feed, &first);
         for (int i = 0; i < 4; i++) {
             const auto& c = corners[i];
             if (r[i] <= 0) {
@@ -65,7 +65,7 @@ bool FeedShape(qzStrokerFeed* feed, const qzShapeGeometry& g, int w, int h, doub
             EllipseArcToStroker(feed, c.x + c.sx * r[i], c.y + c.sy * r[i], r[i], r[i], c.from, c.to, 0, nullptr,
                                 &begin, 1, 1, &ignore, &ignore, &ex, &ey);
         }
-        FT_Stroker_EndSubPathAs(feed, 0);
+        EndStrokerSubPathAs(feed, 0);
         return true;
     }
     default: return false;

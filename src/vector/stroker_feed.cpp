@@ -147,9 +147,9 @@ FT_Pos ToFixed26(double pixels) {
     return FT_Pos(pixels * 64);
 }
 
-void FT_Stroker_BeginOpenSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
+void BeginOpenStrokerSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
     if (feed->inSubPath)
-        FT_Stroker_EndSubPathAs(feed, 1);
+        EndStrokerSubPathAs(feed, 1);
     feed->inSubPath = true;
     feed->begun = false;
     feed->start = *point;
@@ -163,7 +163,7 @@ void FT_Stroker_BeginOpenSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
     }
 }
 
-void FT_Stroker_EndSubPathAs(qzStrokerFeed* feed, int open) {
+void EndStrokerSubPathAs(qzStrokerFeed* feed, int open) {
     if (!feed->inSubPath)
         return;
     if (feed->sink) {
@@ -211,7 +211,7 @@ void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vec
     feed->pen = *to;
 }
 
-int FT_Stroker_ParseOutlineAppend(qzStrokerFeed* feed, FT_Outline* outline, int opened) {
+int AppendOutlineToStroker(qzStrokerFeed* feed, FT_Outline* outline, int opened) {
     if (!feed || !outline)
         return FT_Err_Invalid_Argument;
     if (outline->n_contours <= 0)

@@ -61,9 +61,9 @@ void RestartStrokerFeed(qzStrokerFeed* feed, FT_Stroker stroker, int strokeOpen 
 FT_Pos ToFixed26(double pixels);
 
 // Begins a sub-path at the point; an open one is ended first (open).
-void FT_Stroker_BeginOpenSubPath(qzStrokerFeed* feed, const FT_Vector* point);
+void BeginOpenStrokerSubPath(qzStrokerFeed* feed, const FT_Vector* point);
 // Ends the current sub-path open (1: caps at both ends) or closed (0: joined to its start).
-void FT_Stroker_EndSubPathAs(qzStrokerFeed* feed, int open);
+void EndStrokerSubPathAs(qzStrokerFeed* feed, int open);
 // Segments of the current sub-path (nothing outside a sub-path).
 void StrokerLineTo(qzStrokerFeed* feed, const FT_Vector* to);
 void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to);
@@ -71,4 +71,4 @@ void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vec
 // feed holds already (FreeType's own outline parser would rewind the stroker first); a direct
 // build takes the contours as they are. The recording walk adds nothing: these sub-paths never end
 // by a path record. 0 or FreeType's error.
-int FT_Stroker_ParseOutlineAppend(qzStrokerFeed* feed, FT_Outline* outline, int opened);
+int AppendOutlineToStroker(qzStrokerFeed* feed, FT_Outline* outline, int opened);
