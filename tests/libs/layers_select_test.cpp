@@ -113,7 +113,9 @@ TEST_F(LayersSelect, ParametricLayersBecomeBrushLayersOfTheSamePixels) {
         {"Ellipse", {30, 20, 12, 8, 0x00FF00}, QZ_LAYER_ELLIPSE},
         {"Polygon", {4, 24, Arg::List({0, 0, 16, 0, 8, 14}, 1), 3, 0xFFFF00}, QZ_LAYER_POLYGON},
         {"TextOut", {40, 2, "Ab"}, QZ_LAYER_TEXTOUT},
+        {"DisplayTextObject", {1, 30, 36}, QZ_LAYER_TEXTOBJECT},
     };
+    vm->Ok("CreateTextObject", {1, "Hi"});
     for (const auto& r : rows) ASSERT_EQ(vm->Run(r.command, r.args), "") << r.command;
     const std::vector<uint32_t> before = Window();
     const int count = int(sizeof(rows) / sizeof(rows[0]));
