@@ -149,3 +149,21 @@ TEST_F(LayersSelect, DrawingIntoAShapeLayerLastsThroughATransform) {
     EXPECT_EQ(Pixel(1, 28, 18), 0x00FF00u);
     EXPECT_EQ(Pixel(1, 11, 11), 0xFF0000u);
 }
+
+TEST_F(LayersSelect, DrawingIntoATurnedLayerShowsTurned) {
+    vm->Ok("CreateBrush", {1, 20, 10, 0xFF0000});
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 10, 10}), "");
+    ASSERT_EQ(vm->Run("RotateLayer", {1, 180}), "");
+    ASSERT_EQ(vm->Run("SelectLayer", {1}), "");
+    ASSERT_EQ(vm->Run("Box", {0, 0, 4, 4, 0x00FF00}), "");
+    ASSERT_EQ(vm->Run("EndSelect", {}), "");
+    EXPECT_EQ(Pixel(1, 28, 18), 0x00FF00u);
+    EXPECT_EQ(Pixel(1, 11, 11), 0xFF0000u);
+}
+
+TEST_F(LayersSelect, ChannelSelectionsOfAShapeLayerRasterizeItToo) {
+    ASSERT_EQ(vm->Run("Box", {10, 10, 20, 10, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("SelectAlphaChannel", {1, QZ_SELECT_LAYER}), "");
+    ASSERT_EQ(vm->Run("EndSelect", {}), "");
+    EXPECT_EQ(At(1)->type, QZ_LAYER_BRUSH);
+}
