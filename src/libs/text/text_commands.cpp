@@ -175,7 +175,7 @@ int TextAddTab(VmState* state) {
     for (int i = 1; i <= count; i++) {
         const int32_t x = VmCheckInteger(state, i);
         if (!display) continue;
-        if (display->textTabCount >= 32) return ERR_INTERNAL;
+        if (display->textTabCount >= QZ_MAX_TAB_STOPS) return ERR_INTERNAL;
         if (x < 0) return ERR_NEGCOORDS;
         int32_t* stops = display->textTabStops;
         const int32_t n = display->textTabCount;
