@@ -54,6 +54,7 @@ const qzCommandRow kLayersCommands[] = {
     {"LayerExists", LayersExists},
     {"SetLayerZPos", LayersSetZPos},
     {"TranslateLayer", LayersTranslate},
+    {"SelectLayer", LayersSelect},
     {"CreateLayer", LayersCreate},
     {"ModifyLayerFrames", LayersModifyFrames},
     {"GetLayerAtPos", LayersGetAtPos},
