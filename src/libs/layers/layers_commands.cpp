@@ -20,7 +20,6 @@
 #include "gfx/bitmap.h"
 #include "gfx/position.h"
 #include "image/output_select.h"
-#include "libs/layers/layer_render.h"
 #include "libs/layers/layer_media.h"
 #include "libs/layers/layers_lib.h"
 #include "platform/os_console.h"
@@ -297,8 +296,7 @@ int LayersSelect(VmState* state) {
     const int32_t frame = VmOptInteger(state, 2, 0);
     const int32_t mode = VmOptInteger(state, 3, 0);
     const int32_t extra = VmOptInteger(state, 4, 0);
-    int error = RasterizeLayer(state, layer);
-    if (error) return error;
+    // The selection gives the layer content of pixels first (RasterizeLayer, installed with the library).
     return SelectOutputObject(state, QZ_SELECT_LAYER, {GetLayerPosition(pic, layer), nullptr}, QZ_OUTPUT_BITMAP, frame,
                               mode, extra);
 }
