@@ -9,6 +9,7 @@
 #include "display/layer.h"
 #include "display/layer_filters.h"
 #include "display/layer_records.h"
+#include "display/layer_transform.h"
 #include "gfx/blit_display.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
@@ -16,6 +17,7 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "text/font_engine.h"
+#include "text/plain_text.h"
 
 namespace {
 
@@ -87,6 +89,11 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     // A selected brush, mask or alpha channel is looked up again before the first draw into it.
     if (mode != TEXTMODE_TEXTOBJECT)
         if (int error = UpdateSelectedOutput(state)) return error;
+    if (!(flags & TEXTRENDER_GENERALPATH)) {
+        bool taken = false;
+        const int error = DrawPlainText(state, ts, mode, transformTags, layerTags, flags, &taken);
+        if (taken || error) return error;
+    }
 
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);
@@ -105,7 +112,14 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
         if (m[1] == 0.0 && m[2] == 0.0) {
             sx = std::fabs(m[0]), sy = std::fabs(m[3]);
         } else if (!transform.hasusermatrix) {
-            sx = std::fabs(transform.scalex), sy = std::fabs(transform.scaley);
+            // A turn: a whole-degree turn of a uniform scale gives its scale (also where a target
+            // size rather than the scale factors made the matrix), anything else the factors.
+            qzTransformTags split = transform;
+            DecomposeLayerMatrix(&split);
+            if (!split.notrotscale && split.decompscalex != 0.0 && split.decompscaley != 0.0)
+                sx = std::fabs(split.decompscalex), sy = std::fabs(split.decompscaley);
+            else
+                sx = std::fabs(transform.scalex), sy = std::fabs(transform.scaley);
         } else {
             intoFont = false;
         }
