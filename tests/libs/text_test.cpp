@@ -207,6 +207,25 @@ TEST(TextLib, TextOutPlacesFormattedText) {
     EXPECT_EQ(s.vm.CallErr("TextOut", {0, 0, "x", Arg::Table({{"encoding", 2}})}), ERR_WRONGUSAGE);
 }
 
+// "width" and "height" scale the text from its size as drawn: wrapped by the "wordwrap" option
+// (two lines of 32 x 8 make a 32 x 17 block, doubled to 64 x 34), not as one long line. A text
+// that cannot be laid out is reported before anything is drawn.
+TEST(TextLib, TextOutSizeOptionsMeasureTheWrappedText) {
+    TextScope s;
+    s.vm.Ok("TextOut", {0, 0, "aaaa bbbb", Arg::Table({{"wordwrap", 40}, {"width", 64}, {"height", 34}})});
+    int right = -1, bottom = -1;
+    for (int y = 0; y < kH; y++)
+        for (int x = 0; x < kW; x++)
+            if (s.At(x, y) != kBack) right = std::max(right, x), bottom = std::max(bottom, y);
+    EXPECT_GT(right, 40);
+    EXPECT_LT(right, 64);
+    EXPECT_GT(bottom, 24);
+    EXPECT_LT(bottom, 34);
+    EXPECT_EQ(s.vm.CallErr("TextOut", {0, 40, "a]b", Arg::Table({{"width", 64}})}), ERR_TEXTSYNTAX);
+    for (int y = 36; y < kH; y++)
+        for (int x = 0; x < kW; x++) ASSERT_EQ(s.At(x, y), kBack);
+}
+
 }  // namespace
 
 namespace {

@@ -14,6 +14,7 @@
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
 #include "platform/catalog.h"
+#include "platform/os_env.h"
 #include "platform/file_test_util.h"
 #include "platform/host_test_util.h"
 #include "platform/vfs.h"
@@ -82,6 +83,31 @@ TEST(FailingAllocation, StringToFileReplacesTheFileWholeOrNotAtAll) {
             WriteFile(target, "the old contents\n");
         });
     EXPECT_GT(count, 3u);
+}
+
+// GetTempFileName creates a file that the dos library deletes when it closes: whichever
+// allocation fails, a file the command made is registered for that or gone again.
+TEST(FailingAllocation, TemporaryFilesAreRegisteredOrGone) {
+    TempDir dir;
+    const std::string before = OsGetTempDir();
+    OsSetTempDir(dir.path().c_str());
+    {
+        qztest::Commands vm{&qzDosLibrary};
+        uint64_t count = ForEachFailingAllocation(
+            [&] {
+                try {
+                    vm.Call("GetTempFileName");
+                } catch (const std::bad_alloc&) {
+                    // in the harness, before or after the command
+                }
+            },
+            [&](uint64_t) {});
+        EXPECT_GT(count, 1u);
+        EXPECT_FALSE(Names(dir.path()).empty());
+        vm.CloseLibraries();
+    }
+    OsSetTempDir(before.c_str());
+    EXPECT_TRUE(Names(dir.path()).empty());
 }
 
 TEST(FailingAllocation, OpeningForWritingLeavesTheFileAloneWhenItFails) {
