@@ -9,8 +9,8 @@
 
 #include "../gfx/blit_test_util.h"
 #include "display/display.h"
-#include "gfx/blit_display.h"
 #include "gfx/bitmap_lock.h"
+#include "gfx/blit_display.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
 #include "libs/text/text_lib.h"
@@ -40,7 +40,9 @@ struct Screen {
     BitMapPtr first, second;
     qzDisplay display;
     Screen() {
-        const auto back = [](int x, int y) { return (uint32_t)((x * 7) & 255) << 16 | (uint32_t)((y * 13) & 255) << 8 | ((x + y) * 5 & 255); };
+        const auto back = [](int x, int y) {
+            return (uint32_t)((x * 7) & 255) << 16 | (uint32_t)((y * 13) & 255) << 8 | ((x + y) * 5 & 255);
+        };
         first = MakeBitMap(kW, kH, back);
         second = MakeBitMap(kW, kH, back);
         info.firstBuffer = first.get();
@@ -72,9 +74,9 @@ struct Case {
     const char* text;
     FontChoice font;
     uint32_t style;
-    int32_t x, y;          // TEXTOUT: the position; PRINT: the cursor
-    int32_t wrapOrLeft;    // TEXTOUT: the wrap width; PRINT: the left margin
-    int32_t right;         // PRINT: the right margin
+    int32_t x, y;        // TEXTOUT: the position; PRINT: the cursor
+    int32_t wrapOrLeft;  // TEXTOUT: the wrap width; PRINT: the left margin
+    int32_t right;       // PRINT: the right margin
     bool fast;
     uint32_t colour = 0xF0E0D0;
     int32_t alignment = TEXT_ALIGN_LEFT;
@@ -101,8 +103,10 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
         {"1-bit FreeType glyphs, left of the display", OUT, "Quick fox", SANS, N, -6, 20, 0, 0, true},
         {"fits its wrap width, y from a position constant", OUT, "short text", SANS, AA, 4, QZ_POSITION_BOTTOM, 150, 0,
          true},
-        {"UTF-8", OUT, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC", SANS, AA, 10, 10, 0, 0, true, 0x00FF40, TEXT_ALIGN_LEFT,
-         ENCODING_UTF8},
+        {"UTF-8", OUT,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x82\xAC",
+         SANS, AA, 10, 10, 0, 0, true, 0x00FF40, TEXT_ALIGN_LEFT, ENCODING_UTF8},
         {"Print at the cursor", PRINT, "a 1", INBUILT, N, 16, 8, 8, 150, true},
         {"Print with a line feed", PRINT, "Print me\n", SANS, AA, 30, 20, 0, kW - 1, true},
         // The general route.
@@ -152,8 +156,7 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
         SetCurrentDisplay(nullptr);
         const std::vector<uint32_t> a = fast.Pixels(), b = general.Pixels();
         EXPECT_NE(b, Screen().Pixels()) << "the text drew nothing";
-        for (size_t i = 0; i < a.size(); i++)
-            ASSERT_EQ(a[i], b[i]) << "at " << i % kW << "," << i / kW;
+        for (size_t i = 0; i < a.size(); i++) ASSERT_EQ(a[i], b[i]) << "at " << i % kW << "," << i / kW;
         EXPECT_EQ(fast.display.textCursorX, general.display.textCursorX);
         EXPECT_EQ(fast.display.textCursorY, general.display.textCursorY);
         EXPECT_EQ(fastStyle.renderedWidth, generalStyle.renderedWidth);
