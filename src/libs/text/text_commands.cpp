@@ -250,10 +250,9 @@ int TextTextOut(VmState* state) {
         int32_t width = 0, height = 0;
         if (!RenderTextBlock(state, &probe, TEXTMODE_TEXTOUT, 0, 0, 1, &measured, &layout))
             width = measured.width, height = measured.height;
-        qzBlitDisplayInfo info;
-        DescribeBlitDisplay(nullptr, &info);
-        error = ParseDrawTags(state, 4, width, height, info.targetWidth, info.targetHeight,
-                              DefaultTransformTags()->smoothscale, &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
+        // No size is asked for beyond the options' own: the output's size is not a target size.
+        error = ParseDrawTags(state, 4, width, height, 0, 0, DefaultTransformTags()->smoothscale, &transform, &tags,
+                              QZ_DRAWTAGS_DEFAULTS);
         if (error) return error;
         int32_t value = 0;
         if (GetTableFieldInt(state, 4, "align", &value, nullptr)) ts.alignment = value;
