@@ -4,6 +4,8 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_pixels.h"
+#include "display/display_present.h"
+#include "gfx/bitmap.h"
 
 namespace {
 
@@ -29,7 +31,12 @@ int NoVideo(const qzDisplay*, int) { return 0; }
 void NoVideoWork(VmState*, qzDisplay*) {}
 void NoVideoRescale(VmState*, qzDisplay*, int) {}
 qzBitMap* NoVideoMask(qzBitMap*, qzDisplay*) { return nullptr; }
-int DropVideoFrame(VmState*, qzDisplay*, qzPendingRepaint*) { return 0; }
+// The frame belongs to the link: without video layers it is freed.
+int DropVideoFrame(VmState*, qzDisplay*, qzPendingRepaint* frame) {
+    DeleteBitMap(frame->frame);
+    frame->frame = nullptr;
+    return 0;
+}
 int NoBrush(VmState*, const qzObjectId& id, qzBitMap** bitmap, int32_t*, int32_t*) {
     *bitmap = nullptr;
     if (id.pointer) return ERR_FINDARRAY;

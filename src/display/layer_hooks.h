@@ -41,3 +41,6 @@ struct qzLayerSystemHooks {
 // members: it copies LayerSystemHooks(), sets or clears its members, and installs the copy.
 void SetLayerSystemHooks(const qzLayerSystemHooks* hooks);
 const qzLayerSystemHooks& LayerSystemHooks();
+
+// 1 when an asynchronous draw object draws into the layer (0 while asyncDrawUsesLayer is null).
+int LayerUsedByAsyncDraw(const qzLayer* layer);

@@ -319,15 +319,15 @@ void DeleteLayerRecord(VmState* state, qzBGPic* pic, qzLayer* layer, int noRefre
     if (purge) PurgePendingObjects(state, purge);
 }
 
-int RemoveLayerOfObject(VmState* state, int32_t type, const qzObjectId& id, int32_t n, int noRefresh) {
+int RemoveLayerOfObject(VmState* state, int32_t type, const qzObjectId& id, int32_t n, int noRefresh,
+                        qzLayerBox* outBox) {
     qzBGPic* pic = CurrentBGPic();
     if (!pic) return 0;
     int32_t found = 0;
     for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer)) {
         if (layer->type != type || !SameObjectId(layer->id, id) || ++found != n) continue;
-        const qzLayerSystemHooks& hooks = LayerSystemHooks();
-        if (hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer)) return ERR_REMADLAYER;
-        DeleteLayerRecord(state, pic, layer, noRefresh, nullptr, nullptr, 1);
+        if (LayerUsedByAsyncDraw(layer)) return ERR_REMADLAYER;
+        DeleteLayerRecord(state, pic, layer, noRefresh, outBox, nullptr, 1);
         pic->layersChanged = 1;
         return 0;
     }

@@ -68,9 +68,11 @@ int InsertLayerForObject(VmState* state, int32_t position, int32_t type, const q
 void DeleteLayerRecord(VmState* state, qzBGPic* pic, qzLayer* layer, int noRefresh, qzLayerBox* outBox,
                        qzRectList* rectList, int stopVideo);
 // Removes the n-th layer (from the bottom) of the current background picture whose type and
-// identifier match. ERR_REMADLAYER while an asynchronous draw object draws into it; no such layer
-// is no error.
-int RemoveLayerOfObject(VmState* state, int32_t type, const qzObjectId& id, int32_t n, int noRefresh);
+// identifier match, reporting its bounds when outBox is given (left as it is when no layer
+// matches). ERR_REMADLAYER while an asynchronous draw object draws into it; no such layer is no
+// error.
+int RemoveLayerOfObject(VmState* state, int32_t type, const qzObjectId& id, int32_t n, int noRefresh,
+                        qzLayerBox* outBox = nullptr);
 // Removes every layer of a picture without refreshing, stopping their videos; with dropButtons
 // their buttons go too; with purge the free-pending objects of all kinds are purged at the end.
 void FreeBGPicLayers(VmState* state, qzBGPic* pic, int purge, int dropButtons);

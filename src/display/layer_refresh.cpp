@@ -298,7 +298,7 @@ int SetLayerContentSize(VmState* state, qzLayer* layer, const qzLayerBox* oldBox
     }
     int error = 0;
     const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    if (hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer)) {
+    if (LayerUsedByAsyncDraw(layer)) {
         if (hooks.broadcastAsyncDraw) error = hooks.broadcastAsyncDraw(1, layer);
     } else {
         // What was derived from the old content goes.

@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "display/display_links.h"
 #include "display/layer.h"
+#include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
@@ -27,6 +28,7 @@
 namespace {
 
 qzSelectAnimLinks animLinks = {nullptr, nullptr};
+int (*layerRasterizer)(VmState* state, qzLayer* layer) = nullptr;
 
 // Video-bitmap features of the display adapter: drawing into hardware bitmaps, and into their
 // masks and alpha channels.
@@ -95,7 +97,8 @@ int ResolveLayerTarget(VmState* state, qzDisplay* display, const qzObjectId& id,
         out->height = f.height;
         return 0;
     }
-    int error = RasterizeLayerForSelect(state, layer);
+    int error = layerRasterizer ? layerRasterizer(state, layer) : 0;
+    if (!error) error = RasterizeLayerForSelect(state, layer);
     if (error) return error;
     const qzBitMapTrio& own = layer->base->own;
     out->bitmap = own.bitmap;
@@ -271,6 +274,13 @@ void RefreshDrawnLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32
     if (!pic || GetLayerPosition(pic, layer) == 0) return;
     if (layer->type == QZ_LAYER_ANIM && animLinks.layerFrame && animLinks.layerFrame(layer) != frame) return;
     FreeLayerCaches(layer);
+    // A turned, scaled or display-scaled layer shows states rendered from its base: they are
+    // rendered again, so that they show the drawing too.
+    const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    if (hooks.renderObject && layer->transformed != layer->base)
+        hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
+    if (hooks.renderObject && layer->display != layer->transformed)
+        hooks.renderObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
     if (pic != display->bgpic || layer->hidden) return;
     UpdateLayerOnDisplay(state, layer, 0);
 }
@@ -311,6 +321,8 @@ int EndSelectLink(VmState* state, qzDisplay* display) { return EndSelectOutput(s
 void SetSelectAnimLinks(const qzSelectAnimLinks* links) {
     animLinks = links ? *links : qzSelectAnimLinks{nullptr, nullptr};
 }
+
+void SetSelectLayerRasterizer(int (*rasterize)(VmState* state, qzLayer* layer)) { layerRasterizer = rasterize; }
 
 int OutputIsSelected(const qzDisplay* display) {
     if (!display) return 0;

@@ -20,6 +20,7 @@
 struct VmState;
 struct qzBitMap;
 struct qzDisplay;
+struct qzLayer;
 
 // Kinds of object that can be selected.
 enum : int32_t {
@@ -97,6 +98,12 @@ struct qzSelectAnimLinks {
     int32_t (*layerFrame)(const void* layer);
 };
 void SetSelectAnimLinks(const qzSelectAnimLinks* links);
+
+// What selection needs of the layer library: a layer whose content is drawn from parameters
+// (text, shapes, vector paths) is given content of pixels before it is drawn into, so that the
+// drawing lasts when the layer is rendered again. 0 or an error, which refuses the selection. The
+// layer library installs it; null leaves such layers as they are.
+void SetSelectLayerRasterizer(int (*rasterize)(VmState* state, qzLayer* layer));
 
 // Installs (on) or removes the display links through which the display code ends selections.
 void InstallOutputSelectLinks(bool on);

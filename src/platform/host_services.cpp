@@ -168,7 +168,7 @@ qzCLibBase clibTable = {
     HostStrNCaseCmp, HostToLower,     HostToUpper,    HostStrLower,   HostStrUpper,    gettimeofday,
     time,            HostLRint,       HostLocalTime,  HostGmTime,     HostAscTime,     ctime,
     HostMkTime,      HostStrFTime,    clock,          HostDiffTime,   clearerr,        HostFileNo,
-    fflush,          HostFStat,       HostStat,       vfscanf,        ungetc,          rename,
+    fflush,          HostFStat,       CatchingOutOfMemory<HostStat, -1>(), vfscanf,        ungetc,          rename,
     remove,          HostGetErrno,    HostSetErrno,   nullptr,        0,               0,
 };
 
@@ -310,14 +310,42 @@ int HostGetChunkInfo(const char* name, qzPluginChunkInfo* out) {
     return 1;
 }
 
+// The services that can run out of memory answer their failure result instead (no exception
+// may reach a plugin's frames); the others cannot throw.
 qzDosBase dosTable = {
-    HostOpenFile,      VfsClose,          HostSeek,          VfsRead,          VfsWrite,
-    VfsGetC,           VfsPutC,           VfsEof,            OsDeleteFile,     HostLock,
-    VfsUnlock,         VfsNameFromLock,   HostExamineLock,   VfsCheckDirLock,  OsEndDirScan,
-    HostNextDirEntry,  OsMakeDir,         OsRename,          HostGetCurrentDirName, HostGetTempFileName,
-    HostAddPathPart,   GetPathPartEnd,    HostGetDisplayFileName, HostSplitChunkName, HostExamineName,
-    VfsSeek,           VfsGetFileFlags,   HostExamineFile,   HostWriteBufferToFile, HostGetChunkInfo,
-    VfsFlush,          HostGetTempFileName, HostOpenFileTags,
+    CatchingOutOfMemory<HostOpenFile>(),
+    CatchingOutOfMemory<VfsClose>(),
+    CatchingOutOfMemory<HostSeek, -1>(),
+    CatchingOutOfMemory<VfsRead>(),
+    CatchingOutOfMemory<VfsWrite>(),
+    CatchingOutOfMemory<VfsGetC, EOF>(),
+    CatchingOutOfMemory<VfsPutC, EOF>(),
+    VfsEof,
+    CatchingOutOfMemory<OsDeleteFile>(),
+    CatchingOutOfMemory<HostLock>(),
+    CatchingOutOfMemory<VfsUnlock>(),
+    CatchingOutOfMemory<VfsNameFromLock>(),
+    CatchingOutOfMemory<HostExamineLock>(),
+    CatchingOutOfMemory<VfsCheckDirLock, ERR_MEM>(),
+    OsEndDirScan,
+    CatchingOutOfMemory<HostNextDirEntry>(),
+    CatchingOutOfMemory<OsMakeDir, ERR_MEM>(),
+    CatchingOutOfMemory<OsRename>(),
+    CatchingOutOfMemory<HostGetCurrentDirName>(),
+    CatchingOutOfMemory<HostGetTempFileName>(),
+    CatchingOutOfMemory<HostAddPathPart>(),
+    GetPathPartEnd,
+    CatchingOutOfMemory<HostGetDisplayFileName>(),
+    CatchingOutOfMemory<HostSplitChunkName>(),
+    CatchingOutOfMemory<HostExamineName>(),
+    CatchingOutOfMemory<VfsSeek, -1>(),
+    VfsGetFileFlags,
+    CatchingOutOfMemory<HostExamineFile>(),
+    HostWriteBufferToFile,
+    CatchingOutOfMemory<HostGetChunkInfo>(),
+    CatchingOutOfMemory<VfsFlush, EOF>(),
+    CatchingOutOfMemory<HostGetTempFileName>(),
+    CatchingOutOfMemory<HostOpenFileTags>(),
 };
 
 // ---- Fonts ------------------------------------------------------------------------------------
@@ -384,13 +412,16 @@ int HostDecodeBase64(const char* text, size_t textLength, void** bytes, size_t* 
     return 1;
 }
 
+// An empty text when memory runs out.
 void HostMd5Hex(const void* bytes, size_t length, char out[33]) {
     if (!out) return;
+    out[0] = '\0';
     std::string hex = Md5Hex(bytes, length);
     std::memcpy(out, hex.c_str(), 33);
 }
 
-qzEncodeBase encodeTable = {HostEncodeBase64, HostDecodeBase64, HostCrc32, HostMd5Hex};
+qzEncodeBase encodeTable = {CatchingOutOfMemory<HostEncodeBase64>(), CatchingOutOfMemory<HostDecodeBase64>(), HostCrc32,
+                            CatchingOutOfMemory<HostMd5Hex>()};
 
 }  // namespace
 
@@ -402,17 +433,27 @@ int HostOpenFontFile(const char* name, char* buffer, size_t size) {
         std::memcpy(buffer, name, std::strlen(name) + 1);
         return 1;
     }
-    // A font inside a container gets a temporary copy of its own.
+    // A font inside a container gets a temporary copy of its own, deleted when the player ends.
+    // Everything the copy needs is allocated before the file exists, and the file is removed on
+    // every way out until the list holds it.
     char temp[1024];
-    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
-    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) {
-        OsDeleteFile(temp);
-        return 0;
-    }
+    qzFileRemover copy;
+    copy.name.reserve(sizeof temp);
+    std::string listed;
+    listed.reserve(sizeof temp);
     {
         std::lock_guard<std::mutex> lock(tempMutex);
-        TempFiles().push_back(temp);
+        TempFiles().reserve(TempFiles().size() + 1);
     }
+    if (!MakeTempFileNameFor(temp, sizeof temp, name)) return 0;
+    copy.name = temp;
+    if (VfsCopyFile(name, nullptr, temp, nullptr) != 0 || std::strlen(temp) >= size) return 0;
+    listed = temp;
+    {
+        std::lock_guard<std::mutex> lock(tempMutex);
+        TempFiles().push_back(std::move(listed));
+    }
+    copy.Keep();
     std::memcpy(buffer, temp, std::strlen(temp) + 1);
     return 1;
 }

@@ -13,6 +13,7 @@
 #include "base/charset.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "display/display_host_services.h"
 #include "display/requesters.h"
 #include "gfx/bitmap.h"
@@ -165,12 +166,14 @@ int HostRunTimer(VmState* state, void* handle) {
 
 int HostInstallTimerAdapter(qzPluginInfo* info, uint32_t flags) { return SetTimerAdapter(info, flags); }
 
+// The services that can run out of memory answer their failure result instead (no exception may
+// reach a plugin's frames); the others cannot throw.
 qzSysBase sysTable = {
-    HostQueryAttrs,
-    AddUserErrorText,
-    SetErrorArgString,
+    CatchingOutOfMemory<HostQueryAttrs>(),
+    CatchingOutOfMemory<AddUserErrorText, ERR_MEM>(),
+    CatchingOutOfMemory<SetErrorArgString>(),
     SetErrorArgIndex,
-    HostFormatErrorText,
+    CatchingOutOfMemory<HostFormatErrorText>(),
     OsGetSysTime,
     OsSubTime,
     OsAddTime,
@@ -179,38 +182,38 @@ qzSysBase sysTable = {
     FormatCurrentDate,
     HostAlloc,
     HostFree,
-    HostAddPluginHook,
-    HostRegisterEventType,
-    HostPostEvent,
-    HostPostAdapterInputEvent,
-    HostRegisterObjectType,
-    HostFreeObjectData,
-    RegisterPluginFileType,
-    HostRunEventLoop,
-    AddCommandHook,
-    RemoveCommandHook,
-    HookCommand,
+    CatchingOutOfMemory<HostAddPluginHook>(),
+    CatchingOutOfMemory<HostRegisterEventType>(),
+    CatchingOutOfMemory<HostPostEvent, ERR_MEM>(),
+    CatchingOutOfMemory<HostPostAdapterInputEvent>(),
+    CatchingOutOfMemory<HostRegisterObjectType>(),
+    CatchingOutOfMemory<HostFreeObjectData>(),
+    CatchingOutOfMemory<RegisterPluginFileType>(),
+    CatchingOutOfMemory<HostRunEventLoop, ERR_MEM>(),
+    CatchingOutOfMemory<AddCommandHook>(),
+    CatchingOutOfMemory<RemoveCommandHook>(),
+    CatchingOutOfMemory<HookCommand>(),
     SetCommandHookErrorHandler,
     GetCommandHookErrorHandler,
     SetCommandHookDisabled,
-    HostTranslateAdapterEvent,
-    HostPumpEvents,
-    HostWaitEvents,
-    OsAllocMutex,
+    CatchingOutOfMemory<HostTranslateAdapterEvent, ERR_MEM>(),
+    CatchingOutOfMemory<HostPumpEvents, ERR_MEM>(),
+    CatchingOutOfMemory<HostWaitEvents>(),
+    CatchingOutOfMemory<OsAllocMutex>(),
     OsFreeMutex,
     OsLockMutex,
     OsUnlockMutex,
-    HostSetPluginHookEnabled,
-    HostRemovePluginHook,
-    HostRegisterEventTypeEx,
+    CatchingOutOfMemory<HostSetPluginHookEnabled>(),
+    CatchingOutOfMemory<HostRemovePluginHook>(),
+    CatchingOutOfMemory<HostRegisterEventTypeEx>(),
     HostVPrintF,
-    HostRunTimer,
-    HostInstallTimerAdapter,
+    CatchingOutOfMemory<HostRunTimer, ERR_MEM>(),
+    CatchingOutOfMemory<HostInstallTimerAdapter, ERR_MEM>(),
     RecordStartDate,
-    HostConvertCharset,
+    CatchingOutOfMemory<HostConvertCharset>(),
     HostFree,
-    HostRegisterPluginForCapability,
-    HostUnregisterPluginForCapability,
+    CatchingOutOfMemory<HostRegisterPluginForCapability, ERR_MEM>(),
+    CatchingOutOfMemory<HostUnregisterPluginForCapability>(),
     SetRecordTagValue,
 };
 
@@ -223,36 +226,36 @@ uint32_t* HostLoadImage(const char* file, const qzTagItem*, int* width, int* hei
 void HostFreeImage(uint32_t* pixels) { OsFree(pixels); }
 
 qzGfxBase gfxTable = {
-    InbuiltIsImage,
-    HostLoadImage,
+    CatchingOutOfMemory<InbuiltIsImage>(),
+    CatchingOutOfMemory<HostLoadImage>(),
     HostFreeImage,
-    InbuiltFreeImageHandle,
+    CatchingOutOfMemory<InbuiltFreeImageHandle>(),
     NotAvailable(),            // LockBrushBitMap: brushes of the brush library
-    HostUnLockBitMap,
+    CatchingOutOfMemory<HostUnLockBitMap>(),
     NotAvailable(),            // GetBrushPixels: brushes of the brush library
     HostFree,
-    HostAddDisplayHook,
-    HostRemoveDisplayHook,
-    HostRefreshHookDisplay,
-    HostResizeHookDisplay,
+    CatchingOutOfMemory<HostAddDisplayHook>(),
+    CatchingOutOfMemory<HostRemoveDisplayHook>(),
+    CatchingOutOfMemory<HostRefreshHookDisplay>(),
+    CatchingOutOfMemory<HostResizeHookDisplay, ERR_MEM>(),
     NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
-    HostInstallDisplayAdapter,
-    HostGetMonitors,
+    CatchingOutOfMemory<HostInstallDisplayAdapter, ERR_MEM>(),
+    CatchingOutOfMemory<HostGetMonitors>(),
     HostFreeMonitors,
-    HostLockBitMap,
-    HostUnLockBitMap,
+    CatchingOutOfMemory<HostLockBitMap>(),
+    CatchingOutOfMemory<HostUnLockBitMap>(),
     HostFindDisplayByHandle,
-    HostRefreshDisplayByHandle,
-    HostGetDisplayHandle,
-    HostCopyPixels,
-    HostFillRect,
-    HostFillRectRaw,
-    HostDrawLine,
-    HostReadBitMapPixels,
+    CatchingOutOfMemory<HostRefreshDisplayByHandle, ERR_MEM>(),
+    CatchingOutOfMemory<HostGetDisplayHandle>(),
+    CatchingOutOfMemory<HostCopyPixels>(),
+    CatchingOutOfMemory<HostFillRect>(),
+    CatchingOutOfMemory<HostFillRectRaw>(),
+    CatchingOutOfMemory<HostDrawLine>(),
+    CatchingOutOfMemory<HostReadBitMapPixels>(),
     QueryRawBitMapAttr,
     ConvertARGBToPixel,
     ConvertPixelToARGB,
-    HostGetApplicationIcons,
+    CatchingOutOfMemory<HostGetApplicationIcons>(),
     HostFreeApplicationIcons,
     HostGetAdapterDisplayAttrs,
 };
@@ -262,18 +265,18 @@ qzGfxBase gfxTable = {
 qzAudioBase audioTable = {
     NotAvailable(),            // GetSampleData: samples of the sound library
     NotAvailable(),            // FreeSampleData
-    HostInstallAudioAdapter,
+    CatchingOutOfMemory<HostInstallAudioAdapter, ERR_MEM>(),
 };
 
 qzRequesterBase requesterTable = {
-    HostSystemRequest,
-    HostFileRequest,
-    HostPathRequest,
-    HostInstallRequesterAdapter,
+    CatchingOutOfMemory<HostSystemRequest>(),
+    CatchingOutOfMemory<HostFileRequest>(),
+    CatchingOutOfMemory<HostPathRequest>(),
+    CatchingOutOfMemory<HostInstallRequesterAdapter, ERR_MEM>(),
 };
 
 // Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.
-qzFontBase fontTable = {HostOpenFontFile, GetVectorFontHandle};
+qzFontBase fontTable = {CatchingOutOfMemory<HostOpenFontFile>(), CatchingOutOfMemory<GetVectorFontHandle>()};
 
 // The embedded TrueType faces: the player carries none, so the faces are null with size 0.
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};

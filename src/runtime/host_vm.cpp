@@ -2,8 +2,11 @@
 #include "runtime/host_vm.h"
 
 #include <cstddef>
+#include <new>
 
+#include "base/error_codes.h"
 #include "base/object_id.h"
+#include "base/out_of_memory.h"
 #include "platform/host_services.h"
 #include "runtime/linked_file.h"
 #include "runtime/object_id.h"
@@ -32,14 +35,33 @@ void HostBufAddString(qzPluginStringBuffer* b, const char* s) { VmBufAddString(B
 void HostBufAddValue(qzPluginStringBuffer* b) { VmBufAddValue(Buffer(b)); }
 void HostBufPushResult(qzPluginStringBuffer* b) { VmBufPushResult(Buffer(b)); }
 
+// The interface's functions that run player code beside the VM's: memory running out there is
+// raised as the VM's own error (ERR_MEM), the one way the interface reports errors to a plugin,
+// instead of a std::bad_alloc passing through the plugin's frames.
 void HostGetObjectIdArg(VmState* state, int index, qzPluginObjectId* id) {
-    GetObjectIdArg(reinterpret_cast<qzObjectId*>(id), state, index);
+    try {
+        GetObjectIdArg(reinterpret_cast<qzObjectId*>(id), state, index);
+    } catch (const std::bad_alloc&) {
+        VmRaiseError(state, ERR_MEM);
+    }
 }
 
 int HostGetOptionalIdArg(VmState* state, int index, qzPluginObjectId* id) {
     auto* out = reinterpret_cast<qzObjectId*>(id);
-    GetNumericIdArg(out, state, index);
+    try {
+        GetNumericIdArg(out, state, index);
+    } catch (const std::bad_alloc&) {
+        VmRaiseError(state, ERR_MEM);
+    }
     return IsAutoObjectId(*out) ? 1 : 0;
+}
+
+const char* HostResolveLinkedFileArg(VmState* state, int index, int kind, int* isFont) {
+    try {
+        return ResolveLinkedFileArg(state, index, kind, isFont);
+    } catch (const std::bad_alloc&) {
+        VmRaiseError(state, ERR_MEM);
+    }
 }
 
 qzVmBase vmTable = {
@@ -56,12 +78,15 @@ qzVmBase vmTable = {
     VmOptInteger,      VmCheckTable,     VmCheckFunction,     VmCheckType,       VmRef,
     VmUnref,           HostGetObjectIdArg, VmNewNamedMetatable, VmGetNamedMetatable, VmTestUserdataType,
     HostBufInit,       HostBufPrepare,   HostBufAddLString,   HostBufAddString,  HostBufAddValue,
-    HostBufPushResult, VmFindStringInList, VmCheckStack,      ResolveLinkedFileArg, HostGetOptionalIdArg,
+    HostBufPushResult, VmFindStringInList, VmCheckStack,      HostResolveLinkedFileArg, HostGetOptionalIdArg,
     VmPushBoolean,     VmToBoolean,      VmCreateTable,       VmTypeName,        VmCall,
     VmGetGcThreshold,  VmGetGcCount,     VmSetGcThreshold,
 };
 
-qzPluginBase pluginTable = {GetLoadedPluginList, HostFree, SetPluginDisabled, SetPluginUserData, GetPluginUserData};
+// Memory running out answers no list, or leaves the plugin's record as it was.
+qzPluginBase pluginTable = {CatchingOutOfMemory<GetLoadedPluginList>(), HostFree,
+                            CatchingOutOfMemory<SetPluginDisabled>(), CatchingOutOfMemory<SetPluginUserData>(),
+                            GetPluginUserData};
 
 }  // namespace
 

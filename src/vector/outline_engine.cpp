@@ -629,7 +629,7 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
         }
     }
     double cx = 0, cy = 0;
-    qzBuiltOutline* built = BuildNewOutline(bytes, style, lineWidth, dx, dy, &cx, &cy, fill);
+    qzBuiltOutlineOwner built(BuildNewOutline(bytes, style, lineWidth, dx, dy, &cx, &cy, fill));
     if (!built)
         return nullptr;
     if (x)
@@ -639,7 +639,7 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
     // Kept for the next build of the same path; a copy that cannot be made only costs that build.
     FreeBuiltOutline(last.built);
     last = qzLastOutline();
-    last.built = CopyBuiltOutline(built);
+    last.built = CopyBuiltOutline(built.get());
     if (last.built) {
         last.records.assign(bytes, bytes + size);
         last.fill = fill;
@@ -652,7 +652,7 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
         last.cx = cx;
         last.cy = cy;
     }
-    return built;
+    return built.release();
 }
 
 namespace {
@@ -766,9 +766,9 @@ int InbuiltGetPathExtents(qzPathExtentsBlock* block) {
 }
 
 int InbuiltDrawPath(qzPathDrawBlock* block) {
-    qzBuiltOutline* built = BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer), block->style,
-                                             block->lineWidth, -block->originX, -block->originY, nullptr, nullptr,
-                                             block->fill);
+    const qzBuiltOutlineOwner built(BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer),
+                                                     block->style, block->lineWidth, -block->originX,
+                                                     -block->originY, nullptr, nullptr, block->fill));
     if (!built)
         return 0;
     FT_Matrix m;
@@ -778,10 +778,8 @@ int InbuiltDrawPath(qzPathDrawBlock* block) {
     FT_Outline_Get_BBox(&built->outline, &box);
     // The box is placed on whole pixels, so that the coverage keeps its place within a pixel.
     FT_Outline_Translate(&built->outline, -(box.xMin & ~FT_Pos(63)), -(box.yMin & ~FT_Pos(63)));
-    int ok = RenderOutlineCoverage(&built->outline, block->pixels, block->rowLength, block->width, block->height,
-                                   block->style ? block->style->antialias : 1);
-    FreeBuiltOutline(built);
-    return ok;
+    return RenderOutlineCoverage(&built->outline, block->pixels, block->rowLength, block->width, block->height,
+                                 block->style ? block->style->antialias : 1);
 }
 
 int InbuiltTranslatePath(qzPathTranslateBlock* block, void*) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -40,6 +41,12 @@ struct qzBuiltOutline {
     FT_Outline outline;
 };
 void FreeBuiltOutline(qzBuiltOutline* built);
+// Owns a built outline until it is handed on, so that memory running out while the outline is
+// held (rasterising it, remembering the path it came from) frees it on the way out.
+struct qzBuiltOutlineFree {
+    void operator()(qzBuiltOutline* built) const { FreeBuiltOutline(built); }
+};
+using qzBuiltOutlineOwner = std::unique_ptr<qzBuiltOutline, qzBuiltOutlineFree>;
 
 // Drops the outline kept from the last build (a build of the same records with the same
 // parameters reuses it).

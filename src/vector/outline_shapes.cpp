@@ -146,9 +146,8 @@ bool ShapeOutline(const qzShapeOutlineJob* job, qzBuiltOutline** out) {
             qzStrokerFeed direct;
             direct.sink = &sink;
             FeedShape(&direct, g, w, h, (double)pivotX, (double)pivotY);
-            qzBuiltOutline* shape = OutlineFromSink(sink, 0);
+            const qzBuiltOutlineOwner shape(OutlineFromSink(sink, 0));
             if (shape) built = ExportStrokerBorder(stroker, FT_Outline_GetOutsideBorder(&shape->outline));
-            FreeBuiltOutline(shape);
         }
     }
     if (!built) return false;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstddef>
 
 #include "vm/vm_debug.h"
 #include "vm/vm_do.h"
@@ -14,11 +15,13 @@
 #include "vm/vm_table.h"
 #include "vm/vm_value.h"
 
-// Runs the count and line hooks before an instruction. lastPc is the index of the instruction
-// that ran before in this frame (-1 on entry).
-static void TraceExec(VmState* state, VmCallInfo* ci, VmProto* p, const VmInstruction* pc, int* lastPc) {
+// Runs the count and line hooks before an instruction. *last is the instruction that ran before
+// in this frame (null on entry).
+static void TraceExec(VmState* state, VmProto* p, const VmInstruction* pc, const VmInstruction** last) {
     uint8_t mask = state->hookMask;
     int npc = (int)(pc - p->code) - 1;
+    int lastIndex = *last ? (int)(*last - p->code) : -1;
+    int* lastPc = &lastIndex;
     if (mask & VM_MASKCOUNT) {
         if (--state->hookCount <= 0) {
             state->hookCount = state->baseHookCount;
@@ -33,8 +36,7 @@ static void TraceExec(VmState* state, VmCallInfo* ci, VmProto* p, const VmInstru
             VmCallHook(state, VM_HOOKLINE, newLine);
         }
     }
-    (void)ci;
-    *lastPc = npc;
+    *last = pc - 1;
 }
 
 // Unwinds the frames of this interpreter run after the quit flag was set: the entry frame
@@ -98,6 +100,24 @@ static void ForPrepValue(VmState* state, VmValue* v) {
     VmSetValueNumber(v, n);
 }
 
+// Looks up a string constant of the running function in table t. The constant's aux word
+// remembers the node where the key was last found (in whichever table): when that node of t holds
+// the key, the hash and the collision chain are skipped. Any node of t that holds the key is its
+// entry, so a hint left by another table or by t before a rehash is only ever a miss.
+static inline const VmValue* GetStringConstant(VmTable* t, const VmValue* key) {
+    VmString* s = VmStringValue(key);
+    uint32_t hint = key->aux;
+    VmNode* node = t->node;
+    if (hint < (uint32_t)VmNodeCount(t) && node[hint].key.value.gc == s && node[hint].key.tt == VM_TSTRING)
+        return &node[hint].val;
+    const VmValue* v = VmTableGetString(t, s);
+    if (v != &vmNilObject)
+        const_cast<VmValue*>(key)->aux = (uint32_t)(reinterpret_cast<const VmNode*>(
+                                                         reinterpret_cast<const char*>(v) - offsetof(VmNode, val)) -
+                                                     node);
+    return v;
+}
+
 void VmExecute(VmState* state) {
     const ptrdiff_t entryIndex = state->ci - state->baseCi;
     VmGlobalState* g = state->g;
@@ -106,13 +126,14 @@ void VmExecute(VmState* state) {
 
 reentry:
     VmCallInfo* ci = state->ci;
-    VmScriptClosure* cl = static_cast<VmScriptClosure*>(VmClosureValue(ci->base - 1));
-    VmProto* p = cl->p;
-    const VmValue* k = p->k;
     VmValue* base = state->base;
+    // The running closure and its prototype are read from the frame's function slot when needed.
+#define FRAME_CL (static_cast<VmScriptClosure*>(VmClosureValue(base - 1)))
+#define FRAME_P (FRAME_CL->p)
+    const VmValue* k = FRAME_P->k;
     const VmInstruction* pc = ci->savedpc;
     // A frame resumed after a call continues on the line of that call: no new line event for it.
-    int lastPc = (int)(pc - p->code) - 1;
+    const VmInstruction* lastPc = pc - 1;
 
 // The quit flag and the count and line hooks share one test.
 #define VM_INTERRUPTED()                                                                            \
@@ -185,7 +206,7 @@ interrupt:
         return;
     }
     if (state->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
-        TraceExec(state, ci, p, pc, &lastPc);
+        TraceExec(state, FRAME_P, pc, &lastPc);
         VM_RELOAD();
     } else if (vmRuntime.lineHookDue.load(std::memory_order_relaxed)) {
         // No line hook wants it here.
@@ -259,19 +280,19 @@ decode:
         for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
         VM_NEXT();
     L_GETUPVAL:
-        VmCopyValue(ra, VmScriptClosureUpvalues(cl)[VmGetB(i)]->v);
+        VmCopyValue(ra, VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v);
         VM_NEXT();
     L_GETGLOBAL: {
         const VmValue* key = k + VmGetBx(i);
-        if (cl->globals.tt == VM_TTABLE && key->tt == VM_TSTRING) {
-            const VmValue* v = VmTableGetString(VmTableValue(&cl->globals), VmStringValue(key));
+        if (FRAME_CL->globals.tt == VM_TTABLE && key->tt == VM_TSTRING) {
+            const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
             if (v->tt != VM_TNIL) {
                 *ra = *v;
                 VM_NEXT();
             }
         }
         VmValue tmp;
-        VmGetTableValue(state, &cl->globals, key, &tmp, VM_GET_PLAIN);
+        VmGetTableValue(state, &FRAME_CL->globals, key, &tmp, VM_GET_PLAIN);
         VM_RELOAD();
         base[VmGetA(i)] = tmp;
         VM_NEXT();
@@ -280,7 +301,8 @@ decode:
         VmValue* rb = base + VmGetB(i);
         const VmValue* rc = RKC(i);
         if (rb->tt == VM_TTABLE) {
-            const VmValue* v = VmTableGetFast(VmTableValue(rb), rc);
+            const VmValue* v = VmIsConstant(VmGetC(i)) && rc->tt == VM_TSTRING ? GetStringConstant(VmTableValue(rb), rc)
+                                                                              : VmTableGetFast(VmTableValue(rb), rc);
             if (v->tt != VM_TNIL) {
                 *ra = *v;
                 VM_NEXT();
@@ -293,11 +315,11 @@ decode:
         VM_NEXT();
     }
     L_SETGLOBAL:
-        VmSetTableValue(state, &cl->globals, k + VmGetBx(i), ra);
+        VmSetTableValue(state, &FRAME_CL->globals, k + VmGetBx(i), ra);
         VM_RELOAD();
         VM_NEXT();
     L_SETUPVAL:
-        VmCopyValue(VmScriptClosureUpvalues(cl)[VmGetB(i)]->v, ra);
+        VmCopyValue(VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v, ra);
         VM_NEXT();
     L_SETTABLE: {
         const VmValue* rb = RKB(i);
@@ -470,7 +492,7 @@ decode:
             // The label commands jump relative to the call index; a script function entered
             // here runs no command before its own calls set it again.
             if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
-                g->currentCallIndex = (int)(pc - p->code);
+                g->currentCallIndex = (int)(pc - FRAME_P->code);
             if (callee->isC) {
                 if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
                     r = VmCallC(state, ra, nresults);
@@ -534,16 +556,14 @@ decode:
                     for (; top < frameTop; top++) VmSetValueNil(top);
                     state->top = frameTop;
                     // Continue in the callee with what is already at hand (as reentry would load it).
-                    cl = static_cast<VmScriptClosure*>(callee);
-                    p = np;
                     k = np->k;
                     pc = np->code;
-                    lastPc = -1;
+                    lastPc = nullptr;
                     VM_NEXT();
                 }
             }
         } else {
-            g->currentCallIndex = (int)(pc - p->code);
+            g->currentCallIndex = (int)(pc - FRAME_P->code);
             r = VmPreCall(state, ra, nresults);
         }
         if (r == VM_PRECALL_SCRIPT) goto reentry;
@@ -552,14 +572,14 @@ decode:
             if (nresults >= 0) state->top = ci->top;
         } else {
             state->top = ci->top;
-            pc = LabelJump(state, entryIndex, p, pc, r);
+            pc = LabelJump(state, entryIndex, FRAME_P, pc, r);
         }
         VM_NEXT();
     }
     L_TAILCALL: {
         int b = VmGetB(i);
         if (b != 0) state->top = ra + b;
-        g->currentCallIndex = (int)(pc - p->code);
+        g->currentCallIndex = (int)(pc - FRAME_P->code);
         ptrdiff_t raOffset = VmSaveStack(state, ra);
         ra = VmResolveCallable(state, ra);
         VM_RELOAD();
@@ -569,7 +589,7 @@ decode:
             VM_RELOAD();
             if (r != VM_PRECALL_C) {
                 state->top = ci->top;
-                pc = LabelJump(state, entryIndex, p, pc, r);
+                pc = LabelJump(state, entryIndex, FRAME_P, pc, r);
                 VM_NEXT();
             }
             ra = VmRestoreStack(state, raOffset);
@@ -601,7 +621,7 @@ decode:
             // Label return.
             if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
             const VmInstruction* address = g->labelStack[g->labelCount - 1];
-            if (!InCode(p, address)) VmRaiseError(state, ERR_FUNCJMP);
+            if (!InCode(FRAME_P, address)) VmRaiseError(state, ERR_FUNCJMP);
             g->labelCount--;
             pc = address;
             VM_NEXT();
@@ -626,11 +646,9 @@ decode:
             base = ci->base;
             state->base = base;
             state->top = ci->top;
-            cl = static_cast<VmScriptClosure*>(VmClosureValue(base - 1));
-            p = cl->p;
-            k = p->k;
+            k = FRAME_P->k;
             pc = ci->savedpc;
-            lastPc = (int)(pc - p->code) - 1;
+            lastPc = pc - 1;
             VM_NEXT();
         }
         {
@@ -683,7 +701,7 @@ decode:
             ra[1] = ra[0];
             VmValue key, tmp;
             VmSetValueString(&key, VmInternCString(state, "next"));
-            VmGetTableValue(state, &cl->globals, &key, &tmp, VM_GET_PLAIN);
+            VmGetTableValue(state, &FRAME_CL->globals, &key, &tmp, VM_GET_PLAIN);
             VM_RELOAD();
             base[VmGetA(i)] = tmp;
         }
@@ -705,15 +723,15 @@ decode:
         VmCloseUpvalues(state, ra);
         VM_NEXT();
     L_CLOSURE: {
-        VmProto* np = p->p[VmGetBx(i)];
+        VmProto* np = FRAME_P->p[VmGetBx(i)];
         int nup = np->nups;
-        VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &cl->globals);
+        VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &FRAME_CL->globals);
         VmUpvalue** ups = VmScriptClosureUpvalues(ncl);
         // Keep the new closure reachable while its cells are found or created.
         VmSetValueClosure(ra, ncl);
         for (int j = 0; j < nup; j++, pc++) {
             VmInstruction capture = *pc;
-            if (VmGetOp(capture) == OP_GETUPVAL) ups[j] = VmScriptClosureUpvalues(cl)[VmGetB(capture)];
+            if (VmGetOp(capture) == OP_GETUPVAL) ups[j] = VmScriptClosureUpvalues(FRAME_CL)[VmGetB(capture)];
             else if (VmGetOp(capture) == OP_MOVE) ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
             else VmRaiseError(state, ERR_BADBYTECODE);
         }
@@ -728,7 +746,8 @@ decode:
         VmValue obj = *rb;
         ra[1] = obj;
         if (obj.tt == VM_TTABLE) {
-            const VmValue* v = VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
+            const VmValue* v = VmIsConstant(VmGetC(i)) ? GetStringConstant(VmTableValue(&obj), rc)
+                                                       : VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
             if (v->tt != VM_TNIL) {
                 *ra = *v;
                 VM_NEXT();
@@ -743,6 +762,8 @@ decode:
     L_NOP:
         // Opcodes above 42 do nothing.
         VM_NEXT();
+#undef FRAME_CL
+#undef FRAME_P
 #undef VM_RELOAD
 #undef VM_REPICK
 #undef RKB

@@ -62,7 +62,7 @@ protected:
         WriteBytes(dir + "/brush.qza", bytes);
         int status = 0;
         std::string output = CaptureOutput("cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir + "' timeout 60 '" + BinaryDir() +
+                                               dir + "' " + PlayerTimeout() + "'" + BinaryDir() +
                                                "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout brush.qza 2>&1",
                                            &status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;

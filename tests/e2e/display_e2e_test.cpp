@@ -89,7 +89,7 @@ protected:
         EXPECT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/display.qza", bytes);
         std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" + dir +
-                              "' timeout 60 '" + BinaryDir() +
+                              "' " + PlayerTimeout() + "'" + BinaryDir() +
                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout display.qza 2>&1";
         int status = 0;
         std::string output = CaptureOutput(command, &status);
@@ -220,7 +220,7 @@ TEST_F(DisplayE2E, RealWindowMatchesHeadless) {
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir + "/display.qza", bytes);
     const std::string player = "'" + BinaryDir() + "/bin/qzplayer'";
-    Shell("QUARNELIX_DRIVER=headless QUARNELIX_INPUT=quit.txt QUARNELIX_SNAPSHOT_DIR=. timeout 60 " + player +
+    Shell("QUARNELIX_DRIVER=headless QUARNELIX_INPUT=quit.txt QUARNELIX_SNAPSHOT_DIR=. " + PlayerTimeout() + player +
           " -QUIET display.qza");
     const std::string script = "QUARNELIX_DRIVER=sdl " + player +
                                " -QUIET display.qza &\n"

@@ -141,7 +141,7 @@ protected:
         WriteBytes(dir + "/draw.qza", bytes);
         int status = 0;
         std::string output = CaptureOutput("cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir + "' timeout 60 '" + BinaryDir() +
+                                               dir + "' " + PlayerTimeout() + "'" + BinaryDir() +
                                                "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout draw.qza 2>&1",
                                            &status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;

@@ -93,7 +93,7 @@ TEST(ErrorE2E, CommandErrorsAreReportedWithCommandFileAndLine) {
         std::vector<uint8_t> bytes = QzAssemble(std::string(kHeader) + c.body, &error);
         ASSERT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/cmd.qza", bytes);
-        std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless timeout 60 '" + player +
+        std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless " + PlayerTimeout() + "'" + player +
                               "' -QUIET cmd.qza > out.txt 2> err.txt < /dev/null";
         int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status));

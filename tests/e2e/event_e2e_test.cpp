@@ -360,7 +360,7 @@ protected:
             EXPECT_EQ(std::system(write.c_str()), 0);
             env += "QUARNELIX_INPUT='" + script + "' ";
         }
-        std::string command = env + extra + "timeout 60 '" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" +
+        std::string command = env + extra + PlayerTimeout() + "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" +
                               applet + "' 2>&1";
         return CaptureOutput(command, status);
     }

@@ -64,7 +64,7 @@ protected:
         EXPECT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/graphics.qza", bytes);
         const std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" + dir +
-                                    "' timeout 60 '" + BinaryDir() +
+                                    "' " + PlayerTimeout() + "'" + BinaryDir() +
                                     "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout graphics.qza 2>&1";
         int status = 0;
         std::string output = CaptureOutput(command, &status);

@@ -183,9 +183,9 @@ protected:
         }
         RunResult r;
         int status = 0;
-        // A player that hangs is killed after a minute and fails the test.
+        // A player that hangs is killed after its time limit and fails the test.
         bool exited = false;
-        for (int waited = 0; pid > 0 && waited < 6000; waited++) {
+        for (int waited = 0; pid > 0 && waited < PlayerTimeLimit() * 100; waited++) {
             pid_t done = waitpid(pid, &status, WNOHANG);
             if (done == pid) {
                 exited = true;

@@ -16,6 +16,17 @@ inline std::string BinaryDir() {
     return env && *env ? env : QZ_BINARY_DIR;
 }
 
+// The seconds a player run may take: 60, or ctest's limit for a test of the full
+// allocation-failure sweep (QZ_OOM_PASS set), where the player's test binary runs the applet once
+// per swept allocation before it runs it as asked.
+inline int PlayerTimeLimit() {
+    const char* pass = std::getenv("QZ_OOM_PASS");
+    return pass && *pass ? 3600 : 60;
+}
+
+// The `timeout` prefix of a shell command that runs the player.
+inline std::string PlayerTimeout() { return "timeout " + std::to_string(PlayerTimeLimit()) + " "; }
+
 // The whole file, or "" when it cannot be read.
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -824,6 +824,66 @@ TEST_F(Interp, FunctionGlobalsCanBeReplaced) {
     EXPECT_EQ(VmSetFunctionGlobals(L, -2), 0);   // C functions use the thread's table
 }
 
+// A string constant remembers the node where its key was last found. The same instructions meet
+// tables of other sizes and layouts, a table whose nodes move when it grows, removed entries and
+// a key that only a handler answers: every lookup still gives that table's own value.
+TEST_F(Interp, ConstantKeyLookupsFollowTheTableAtHand) {
+    // f(t): t.x through SELF, t.y through GETTABLE, the global x.
+    ASSERT_EQ(LoadAsm(L, MainFunction(".params 1\nSELF r1 r0 \"x\"\nGETTABLE r2 r0 \"y\"\n"
+                                      "GETGLOBAL r3 \"x\"\nRETURN r1 4")),
+              0);
+    int f = VmGetTop(L);
+    // Sets t[key] = value (nil when null); t is an absolute or a pseudo-index.
+    auto setField = [&](int t, const char* key, const char* value) {
+        VmPushString(L, key);
+        if (value) VmPushString(L, value);
+        else VmPushNil(L);
+        VmSetTable(L, t);
+    };
+    auto newTable = [&](int fillers, const char* x) {
+        VmNewTable(L);
+        int t = VmGetTop(L);
+        for (int j = 0; j < fillers; j++) setField(t, ("f" + std::to_string(j)).c_str(), "-");
+        setField(t, "y", "y");
+        if (x) setField(t, "x", x);
+        return t;
+    };
+    auto call = [&](int t) {
+        int top = VmGetTop(L);
+        VmPushValue(L, f);
+        VmPushValue(L, t);
+        std::string out = "error";
+        if (VmProtectedCall(L, 1, 3, 0) == 0) out = RenderValue(L, -3) + "," + RenderValue(L, -2) + "," + RenderValue(L, -1);
+        VmSetTop(L, top);
+        return out;
+    };
+    setField(VM_GLOBALSINDEX, "x", "g1");
+    int small = newTable(0, "a");
+    int large = newTable(40, "b");
+    int without = newTable(40, nullptr);
+    EXPECT_EQ(call(small), "\"a\",\"y\",\"g1\"");
+    EXPECT_EQ(call(large), "\"b\",\"y\",\"g1\"");
+    EXPECT_EQ(call(small), "\"a\",\"y\",\"g1\"");
+    EXPECT_EQ(call(without), "nil,\"y\",\"g1\"");
+    // The small table grows: its entries move to other nodes.
+    for (int j = 0; j < 100; j++) setField(small, ("k" + std::to_string(j)).c_str(), "-");
+    EXPECT_EQ(call(small), "\"a\",\"y\",\"g1\"");
+    setField(small, "x", nullptr);
+    EXPECT_EQ(call(small), "nil,\"y\",\"g1\"");
+    setField(small, "x", "c");
+    setField(VM_GLOBALSINDEX, "x", "g2");
+    EXPECT_EQ(call(small), "\"c\",\"y\",\"g2\"");
+    // With x removed, the "__index" handler of the metatable answers.
+    setField(large, "x", nullptr);
+    VmNewTable(L);
+    int meta = VmGetTop(L);
+    VmPushString(L, "__index");
+    newTable(0, "h");
+    VmSetTable(L, meta);
+    VmSetMetatable(L, large);
+    EXPECT_EQ(call(large), "\"h\",\"y\",\"g2\"");
+}
+
 // An open upvalue follows its variable when deep recursion moves the stack.
 TEST_F(Interp, OpenUpvaluesSurviveStackGrowth) {
     const std::string text = R"(

@@ -12,6 +12,12 @@
 #include "display/layer_records.h"
 #include "display/layer_transform.h"
 #include "display/picture.h"
+#include "display/layer_list.h"
+#include "display/layer_refresh.h"
+#include "display/layer_source.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+#include "image/brush.h"
 #include "image/image_display.h"
 #include "platform/os_console.h"
 
@@ -38,7 +44,99 @@ void DropTransformedState(qzLayer* layer) {
     FreeLayerState(layer->type, old);
 }
 
+bool IsDrawnFromParameters(int32_t type) {
+    return IsTextLayerType(type) || IsShapeLayerType(type) || type == QZ_LAYER_VECTORPATH;
+}
+
+// A brush of the layer's untransformed content, under a handle of its own.
+int BrushOfLayerContent(VmState* state, qzLayer* layer, qzBrush** out) {
+    qzLayerSource source;
+    int error = GetLayerSourceBitmaps(state, layer, layer->base, 0, 0, -1, &source);
+    if (error) return error;
+    if (!source.trio.bitmap) return ERR_WRONGUSAGE;
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    error = CopyBitMap(source.trio.bitmap, source.trio.mask, source.trio.alpha, 0, 0, source.width, source.height, 0,
+                       &bitmap, source.trio.mask ? &mask : nullptr, source.trio.alpha ? &alpha : nullptr);
+    if (error) return error;
+    error = AddBrush({0, QZ_AUTO_ID}, QZ_IMAGETYPE_RASTER, source.width, source.height, source.width, 0, nullptr,
+                     bitmap, QZ_NOTRANSPARENCY, mask, alpha, nullptr, out);
+    if (error) {
+        DeleteBitMap(bitmap);
+        DeleteMaskBitMap(mask);
+        DeleteAlphaBitMap(alpha);
+    }
+    return error;
+}
+
+// The transformed and display states of a layer that has only its base state, as the layer's
+// transform and the old display state ask.
+int RenderDerivedStates(VmState* state, qzLayer* layer, bool displayScaled) {
+    int error = 0;
+    if (!IsIdentityMatrix(layer->transform.matrix)) error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    if (!error && displayScaled)
+        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
+    return error;
+}
+
+void FreeStates(qzLayer* layer, int32_t type) {
+    qzLayerState* states[3];
+    const int count = DistinctLayerStates(layer, states);
+    for (int i = 0; i < count; i++) FreeLayerState(type, states[i]);
+    layer->base = layer->transformed = layer->display = nullptr;
+}
+
 }  // namespace
+
+int RasterizeLayer(VmState* state, qzLayer* layer) {
+    if (!IsDrawnFromParameters(layer->type)) return 0;
+    if (LayerUsedByAsyncDraw(layer)) return ERR_RENDERADLAYER;
+    qzBrush* brush = nullptr;
+    int error = BrushOfLayerContent(state, layer, &brush);
+    if (error) return error;
+    const qzObjectId brushId = brush->header.id;
+    // The new base state: the old one's place, the brush's size, no bitmaps of its own.
+    const qzLayerState* oldBase = layer->base;
+    qzLayerState* base = NewLayerState();
+    if (!base) {
+        DeleteBrush(state, brushId, 0);
+        return ERR_MEM;
+    }
+    base->clipRegion = oldBase->clipRegion;
+    base->x = oldBase->x;
+    base->y = oldBase->y;
+    base->left = oldBase->left;
+    base->top = oldBase->top;
+    base->untransformedLeft = oldBase->untransformedLeft;
+    base->untransformedTop = oldBase->untransformedTop;
+    base->sourceWidth = base->width = brush->width;
+    base->sourceHeight = base->height = brush->height;
+    // The layer shows the brush; its old states wait until the new ones are rendered.
+    qzLayer old = *layer;
+    const bool displayScaled = old.display != old.transformed;
+    layer->type = QZ_LAYER_BRUSH;
+    layer->id = layer->sourceId = brushId;
+    layer->base = layer->transformed = layer->display = base;
+    error = RenderDerivedStates(state, layer, displayScaled);
+    if (error) {
+        FreeStates(layer, QZ_LAYER_BRUSH);
+        layer->type = old.type;
+        layer->id = old.id;
+        layer->sourceId = old.sourceId;
+        layer->base = old.base;
+        layer->transformed = old.transformed;
+        layer->display = old.display;
+        DeleteBrush(state, brushId, 0);
+        return error;
+    }
+    FreeStates(&old, old.type);
+    // The brush lives as long as the layer; an object the script freed while the layer showed it goes.
+    DeleteBrush(state, brushId, 0);
+    if (const uint32_t purge = LayerPurgeBit(old.type)) PurgePendingObjects(state, purge);
+    if (qzBGPic* pic = FindBGPicOfLayer(layer)) pic->layersChanged = 1;
+    // A border is now drawn around the pixels rather than along the outline.
+    if (layer->border.border && !layer->hidden) UpdateLayerOnDisplay(state, layer, 0);
+    return 0;
+}
 
 int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* st, const qzTransformTags* transform) {
     if (transform == &layer->transform) {
@@ -137,7 +235,7 @@ void ResetLayerDisplayStatesOfPicture(VmState* state, qzBGPic* pic) {
     const qzLayerSystemHooks& hooks = LayerSystemHooks();
     for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer)) {
         // An asynchronous draw object drawing into the layer keeps its bitmap: it is told instead.
-        if (hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer)) {
+        if (LayerUsedByAsyncDraw(layer)) {
             if (hooks.broadcastAsyncDraw) hooks.broadcastAsyncDraw(1, layer);
             continue;
         }

@@ -18,6 +18,13 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode);
 // Draws the layer's content into the state's own bitmaps with the transform, which must be a copy
 // (the layer's own record prints an error on the console and renders nothing). 0 or an error.
 int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* layerState, const qzTransformTags* transform);
+// Gives a layer whose content is drawn from parameters (text, shapes, vector paths) content of
+// pixels, so that drawing into it lasts: the layer becomes a BRUSH layer of the same pixels,
+// showing a brush that lives as long as the layer; its transformed and display states are
+// rendered again from those pixels. Other layers are left alone. 0, ERR_RENDERADLAYER while an
+// asynchronous draw object draws into the layer, or the error of copying or rendering (the layer
+// is then as it was).
+int RasterizeLayer(VmState* state, qzLayer* layer);
 // Every layer of the picture gets its display state rendered anew at the scale of the display
 // that shows it (with that display and picture current meanwhile). 0 or the first error.
 int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic);

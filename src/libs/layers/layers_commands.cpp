@@ -1,5 +1,6 @@
 // The layer commands that work on the list: switching layers on and off, inserting, removing,
-// reordering, naming, showing and hiding, moving, shadows and borders, queries and the dump.
+// reordering, naming, showing and hiding, moving, selecting a layer for drawing, shadows and
+// borders, queries and the dump.
 #include <algorithm>
 #include <cmath>
 
@@ -18,6 +19,7 @@
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/position.h"
+#include "image/output_select.h"
 #include "libs/layers/layer_media.h"
 #include "libs/layers/layers_lib.h"
 #include "platform/os_console.h"
@@ -29,11 +31,6 @@
 namespace {
 
 constexpr int32_t kMaxRemovedLayers = 256;
-
-bool UsedByAsyncDraw(const qzLayer* layer) {
-    const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    return hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer);
-}
 
 void RefreshBox(VmState* state, const qzLayerBox& box) {
     AddRectToList(LayersRectList(), box.x, box.y, box.width, box.height);
@@ -196,7 +193,7 @@ int LayersRemove(VmState* state) {
     const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, 1, pic);
     if (layers.size() > size_t(kMaxRemovedLayers)) return ERR_INTERNAL;
     for (const qzLayer* layer : layers)
-        if (UsedByAsyncDraw(layer)) return ERR_REMADLAYER;
+        if (LayerUsedByAsyncDraw(layer)) return ERR_REMADLAYER;
     qzRectList* list = LayersRectList();
     for (qzLayer* layer : layers) DeleteLayerRecord(state, pic, layer, 0, nullptr, list, 1);
     pic->layersChanged = 1;
@@ -209,7 +206,7 @@ int LayersFree(VmState* state) {
     qzBGPic* pic = CheckLayerCommand(state);
     const int32_t keep = VmOptInteger(state, 1, 0);
     for (const qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer))
-        if (UsedByAsyncDraw(layer)) return ERR_REMADLAYER;
+        if (LayerUsedByAsyncDraw(layer)) return ERR_REMADLAYER;
     qzDisplay* display = CurrentDisplay();
     const bool displayed = display->bgpic == pic;
     const bool selected = display->outputKind == QZ_TYPE_BGPIC && displayed;
@@ -287,6 +284,21 @@ int LayersTranslate(VmState* state) {
     const int32_t dx = VmCheckInteger(state, 2), dy = VmCheckInteger(state, 3);
     RefreshLayerChange(state, layer, 0, 0, dx, dy, layer->hidden, QZ_MOVE_RELATIVEX | QZ_MOVE_RELATIVEY, nullptr);
     return 0;
+}
+
+int LayersSelect(VmState* state) {
+    VmCheckArgCount(state, 1, 4, 0, 0);
+    CheckLayerCommand(state);
+    // The selection takes its layer from the picture the display shows.
+    qzBGPic* pic = CurrentDisplay()->bgpic;
+    if (!pic) return ERR_NOLAYERS;
+    qzLayer* layer = CheckLayer(state, 1, pic);
+    const int32_t frame = VmOptInteger(state, 2, 0);
+    const int32_t mode = VmOptInteger(state, 3, 0);
+    const int32_t extra = VmOptInteger(state, 4, 0);
+    // The selection gives the layer content of pixels first (RasterizeLayer, installed with the library).
+    return SelectOutputObject(state, QZ_SELECT_LAYER, {GetLayerPosition(pic, layer), nullptr}, QZ_OUTPUT_BITMAP, frame,
+                              mode, extra);
 }
 
 int LayersGetAtPos(VmState* state) {

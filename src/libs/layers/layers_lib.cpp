@@ -14,6 +14,7 @@
 #include "display/layer_system.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
+#include "image/output_select.h"
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layer_media.h"
 #include "libs/layers/layer_render.h"
@@ -54,6 +55,7 @@ const qzCommandRow kLayersCommands[] = {
     {"LayerExists", LayersExists},
     {"SetLayerZPos", LayersSetZPos},
     {"TranslateLayer", LayersTranslate},
+    {"SelectLayer", LayersSelect},
     {"CreateLayer", LayersCreate},
     {"ModifyLayerFrames", LayersModifyFrames},
     {"GetLayerAtPos", LayersGetAtPos},
@@ -100,6 +102,7 @@ void SetGraphicsSeams(bool on) {
     hooks.freeUnusedClipRegions = on ? FreeTemporaryClipRegions : nullptr;
     hooks.renderObject = on ? RenderLayerObject : nullptr;
     SetLayerSystemHooks(&hooks);
+    SetSelectLayerRasterizer(on ? RasterizeLayer : nullptr);
 }
 
 void SetDisplaySeams(bool on) {

@@ -31,6 +31,7 @@ int LayersDump(VmState* state);
 int LayersExists(VmState* state);
 int LayersSetZPos(VmState* state);
 int LayersTranslate(VmState* state);
+int LayersSelect(VmState* state);
 int LayersGetAtPos(VmState* state);
 int LayersSetShadow(VmState* state);
 int LayersSetBorder(VmState* state);

@@ -104,33 +104,21 @@ int LayerAt(qzBGPic* pic, const MoveEntry& e, qzLayer** out) {
     return *out ? 0 : ERR_LAYERRANGE;
 }
 
-bool UsedByAsyncDraw(const qzLayer* layer) {
-    const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    return hooks.asyncDrawUsesLayer && hooks.asyncDrawUsesLayer(layer);
-}
-
 // The first pass: everything that changes or removes existing layers, and brush insertions.
 int RunLayerOperation(VmState* state, qzBGPic* pic, MoveEntry* e) {
     qzLayer* layer = nullptr;
     qzLayerBox box = {};
     int error = 0;
     switch (e->type) {
-    case kMoveUndo: {
-        int32_t found = 0;
-        for (qzLayer* l = FirstLayer(pic); l; l = NextLayer(l))
-            if (l->type == e->objectType && SameObjectId(l->id, e->object) && ++found == e->extra) {
-                layer = l;
-                break;
-            }
-        if (!layer) return 0;
-        if (UsedByAsyncDraw(layer)) return ERR_REMADLAYER;
-        DeleteLayerRecord(state, pic, layer, 1, &box, nullptr, 1);
+    case kMoveUndo:
+        // No matching layer leaves the box empty: nothing to refresh.
+        error = RemoveLayerOfObject(state, e->objectType, e->object, e->extra, 1, &box);
+        if (error) return error;
         break;
-    }
     case kMoveRemoveLayer:
         error = LayerAt(pic, *e, &layer);
         if (error) return error;
-        if (UsedByAsyncDraw(layer)) return ERR_REMADLAYER;
+        if (LayerUsedByAsyncDraw(layer)) return ERR_REMADLAYER;
         DeleteLayerRecord(state, pic, layer, 1, &box, nullptr, 1);
         break;
     case kMoveLayer: {

@@ -1,0 +1,101 @@
+#include "display/layer_replace.h"
+
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/draw_tags.h"
+#include "display/layer.h"
+#include "display/layer_kinds.h"
+#include "display/layer_list.h"
+#include "display/layer_records.h"
+#include "display/layer_refresh.h"
+#include "display/picture.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+
+namespace {
+
+int effectRunning = 0;
+
+// What the replacement changes on the display and puts back.
+struct SavedOutput {
+    qzDisplay* display;
+    qzBGPic* pic;
+    qzDisplay* target;
+    int32_t outputKind;
+    int32_t layersEnabled;
+    ~SavedOutput() {
+        target->outputKind = outputKind;
+        target->layersEnabled = layersEnabled;
+        SetCurrentDisplay(display);
+        SetCurrentBGPic(pic);
+    }
+};
+
+// The part of the frame that a layer showing a part draws, cut out, so that the new content starts
+// at the part's corner. The frame goes either way.
+int CutShownPart(qzBitMap** frame, int32_t x, int32_t y, int32_t width, int32_t height) {
+    qzBitMap* part = nullptr;
+    const int error = CopyBitMap(*frame, nullptr, nullptr, x, y, width, height, 0, &part, nullptr, nullptr);
+    DeleteBitMap(*frame);
+    *frame = part;
+    return error;
+}
+
+}  // namespace
+
+void SetTransitionEffectRunning(int running) { effectRunning = running ? 1 : 0; }
+
+int TransitionEffectRunning() { return effectRunning; }
+
+int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** slot, qzBitMap* bitmap) {
+    qzLayer* old = slot ? *slot : nullptr;
+    qzBGPic* pic = old ? FindBGPicOfLayer(old) : nullptr;
+    if (!display || !pic || !bitmap) {
+        DeleteBitMap(bitmap);
+        return ERR_WRONGUSAGE;
+    }
+    const qzLayerState* oldBase = old->base;
+    int32_t width = oldBase->width, height = oldBase->height;
+    if (LayerShowsPart(old->type) && (oldBase->partX || oldBase->partY || width < bitmap->width ||
+                                      height < bitmap->height)) {
+        const int error = CutShownPart(&bitmap, oldBase->partX, oldBase->partY, width, height);
+        if (error) return error;
+    } else {
+        width = bitmap->width;
+        height = bitmap->height;
+    }
+    const SavedOutput saved = {CurrentDisplay(), CurrentBGPic(), display, display->outputKind,
+                               display->layersEnabled};
+    SetCurrentDisplay(display);
+    display->outputKind = QZ_TYPE_DISPLAY;
+    display->layersEnabled = 1;
+    SetCurrentBGPic(pic);
+
+    qzTransformTags transform = old->transform;
+    transform.anchorx = old->anchorx;
+    transform.anchory = old->anchory;
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.hidden = old->hidden;
+    tags.transparency = old->transparency;
+    tags.shadow = old->shadow;
+    tags.border = old->border;
+    qzLayerState* st = NewLayerState();
+    if (!st) {
+        DeleteBitMap(bitmap);
+        return ERR_MEM;
+    }
+    const qzObjectId sourceId = old->sourceId;
+    qzLayer* layer = nullptr;
+    const uint32_t flags = QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS |
+                           QZ_ADDLAYER_DISPLAYSTATE;
+    // The layer system takes the bitmap and the state, also when it fails.
+    const int error = AddLayerForObject(state, old->type, old->id, oldBase->x, oldBase->y, width, height, &transform,
+                                        &tags, bitmap, nullptr, nullptr, st, GetLayerPosition(pic, old), flags,
+                                        &layer);
+    if (error) return error;
+    layer->sourceId = sourceId;
+    *slot = layer;
+    if (display->bgpic == pic && !layer->hidden && !effectRunning) UpdateLayerOnDisplay(state, layer, 1);
+    return 0;
+}
