@@ -14,6 +14,7 @@
 #include "display/layer.h"
 #include "display/layer_kinds.h"
 #include "display/layer_source.h"
+#include "gfx/position.h"
 #include "runtime/option_table.h"
 #include "text/font_cache.h"
 #include "text/font_engine.h"
@@ -232,6 +233,8 @@ int ParseTextStyle(VmState* state, const qzLayer* layer, int table, qzLayerState
         GetTableFieldInt(state, table, "leftmargin", &ts.leftMargin, nullptr);
         GetTableFieldInt(state, table, "cursorx", &ts.cursorX, nullptr);
         GetTableFieldInt(state, table, "cursory", &ts.cursorY, nullptr);
+        // The text starts at the cursor itself: no place is resolved against a size here.
+        if (IsXPositionConstant(ts.cursorX) || IsYPositionConstant(ts.cursorY)) return ERR_NOCOORDCST;
         const int error = ReadTabs(state, table, &ts, &tabsChanged);
         if (error) return error;
     }

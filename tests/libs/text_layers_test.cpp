@@ -221,6 +221,7 @@ TEST_F(TextLayers, AFailingStyleTagChangesNothing) {
         {"bad encoding", Arg::Table({{"color", 0xFF0000}, {"text", "Xy"}, {"encoding", 7}}), 1055},
         {"tab entry not a number", Arg::Table({{"text", "Xy"}, {"tabs", Arg::List({8, "x"}, 0)}}), 1189},
         {"cursor not a number", Arg::Table({{"text", "Xy"}, {"cursorx", "left"}}), 1189},
+        {"cursor at a position constant", Arg::Table({{"text", "Xy"}, {"cursory", -100000}}), 1337},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(vm->CallErr("SetLayerStyle", {1, r.tags}), r.error) << r.what;
