@@ -62,6 +62,8 @@ constexpr int32_t QZ_KEEPPOSITION_DEFAULT = 99999;  // "keep when the size stays
 // Handler slots of the drop and clipboard handlers (the order of the per-display handler names).
 enum { QZ_HANDLER_DROPFILE = 17, QZ_HANDLER_CLIPBOARD = 18 };
 
+// The most text tab stops a display holds.
+constexpr int QZ_MAX_TAB_STOPS = 32;
 
 struct qzDisplay {
     qzObjectHeader header = {QZ_TYPE_DISPLAY, {0, nullptr}, nullptr, nullptr};
@@ -133,7 +135,7 @@ struct qzDisplay {
     int32_t textLeftMargin = 0;
     int32_t textRightMargin = 0;
     // Tab stops of Print: absolute x positions, ascending.
-    int32_t textTabStops[32] = {};
+    int32_t textTabStops[QZ_MAX_TAB_STOPS] = {};
     int32_t textTabCount = 0;
     void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
     void* pointerObject = nullptr; // that pointer object (the graphics library's), null for the arrow

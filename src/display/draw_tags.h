@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "display/layer_filters.h"
+#include "display/shadow_direction.h"
 
 struct qzTransformTags {
     double matrix[4];  // the applied 2x2 matrix, row-major (m11, m12, m21, m22)
@@ -24,18 +25,6 @@ struct qzTransformTags {
     double decompscaley;
     double anchorx;  // the anchor as fractions of the width and height, 0..1
     double anchory;
-};
-
-// Shadow directions.
-enum {
-    QZ_SHDWNORTH = 0,
-    QZ_SHDWNORTHEAST = 1,
-    QZ_SHDWEAST = 2,
-    QZ_SHDWSOUTHEAST = 3,
-    QZ_SHDWSOUTH = 4,
-    QZ_SHDWSOUTHWEST = 5,
-    QZ_SHDWWEST = 6,
-    QZ_SHDWNORTHWEST = 7,
 };
 
 struct qzShadowTags {

@@ -11,6 +11,7 @@
 #include "display/layer_kinds.h"
 #include "display/layer_source.h"
 #include "display/picture.h"
+#include "display/shadow_direction.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit.h"
 #include "gfx/channel_ops.h"
@@ -35,10 +36,6 @@ bool Intersect(const Box& a, const Box& b, Box* out) {
     *out = {int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1)};
     return true;
 }
-
-// Shadow offsets per direction, in units of the shadow size: north, north-east, ... north-west.
-const int kShadowDx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
-const int kShadowDy[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 
 // The opacity that a colour's top byte leaves (0 opaque .. 255 invisible).
 int OpacityOf(uint32_t colour) { return 255 - int(colour >> 24); }
@@ -223,8 +220,8 @@ void GetLayerShadowBox(const qzLayer* layer, const qzLayerState* st, double scal
     *width += 2 * r;
     *height += 2 * r;
     const int direction = layer->shadow.shadowdir & 7;
-    *x += int32_t(kShadowDx[direction] * layer->shadow.shadowsize * scaleX);
-    *y += int32_t(kShadowDy[direction] * layer->shadow.shadowsize * scaleY);
+    *x += int32_t(kShadowStepX[direction] * layer->shadow.shadowsize * scaleX);
+    *y += int32_t(kShadowStepY[direction] * layer->shadow.shadowsize * scaleY);
 }
 
 void BlitLayerBitmap(VmState* state, const qzBitMapTrio& source, int32_t sx, int32_t sy, qzBitMap* dst, int32_t dx,

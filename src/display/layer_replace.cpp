@@ -56,16 +56,15 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
     }
     const qzLayerState* oldBase = old->base;
     int32_t width = oldBase->width, height = oldBase->height;
-    if (LayerShowsPart(old->type) && (oldBase->partX || oldBase->partY || width < bitmap->width ||
-                                      height < bitmap->height)) {
+    if (LayerShowsPart(old->type) &&
+        (oldBase->partX || oldBase->partY || width < bitmap->width || height < bitmap->height)) {
         const int error = CutShownPart(&bitmap, oldBase->partX, oldBase->partY, width, height);
         if (error) return error;
     } else {
         width = bitmap->width;
         height = bitmap->height;
     }
-    const SavedOutput saved = {CurrentDisplay(), CurrentBGPic(), display, display->outputKind,
-                               display->layersEnabled};
+    const SavedOutput saved = {CurrentDisplay(), CurrentBGPic(), display, display->outputKind, display->layersEnabled};
     SetCurrentDisplay(display);
     display->outputKind = QZ_TYPE_DISPLAY;
     display->layersEnabled = 1;
@@ -87,12 +86,11 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
     }
     const qzObjectId sourceId = old->sourceId;
     qzLayer* layer = nullptr;
-    const uint32_t flags = QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS |
-                           QZ_ADDLAYER_DISPLAYSTATE;
+    const uint32_t flags =
+        QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS | QZ_ADDLAYER_DISPLAYSTATE;
     // The layer system takes the bitmap and the state, also when it fails.
     const int error = AddLayerForObject(state, old->type, old->id, oldBase->x, oldBase->y, width, height, &transform,
-                                        &tags, bitmap, nullptr, nullptr, st, GetLayerPosition(pic, old), flags,
-                                        &layer);
+                                        &tags, bitmap, nullptr, nullptr, st, GetLayerPosition(pic, old), flags, &layer);
     if (error) return error;
     layer->sourceId = sourceId;
     *slot = layer;

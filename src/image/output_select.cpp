@@ -277,8 +277,7 @@ void RefreshDrawnLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32
     // A turned, scaled or display-scaled layer shows states rendered from its base: they are
     // rendered again, so that they show the drawing too.
     const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    if (hooks.renderObject && layer->transformed != layer->base)
-        hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
+    if (hooks.renderObject && layer->transformed != layer->base) hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
     if (hooks.renderObject && layer->display != layer->transformed)
         hooks.renderObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
     if (pic != display->bgpic || layer->hidden) return;

@@ -876,12 +876,19 @@ int OpenContainerFile(const std::string& path, uint64_t offset, qzHostFile** out
 int UnpackToTempFile(qzHostFile* packed, uint64_t offset, qzPlayerContext* context, std::string* tempPath,
                      uint64_t* consumed) {
     char name[QZ_PATH_MAX];
+    // The list that deletes the file at shutdown has room for its name before the file exists, so
+    // that memory running out cannot leave it behind unlisted.
+    std::string listed;
+    listed.reserve(sizeof name);
+    tempPath->reserve(sizeof name);
+    context->tempFiles.reserve(context->tempFiles.size() + 1);
     if (!OsGetTempFileName(name, sizeof name)) {
         SetErrorArgString(OsGetTempDir().c_str());
         return ERR_WRITEFILE;
     }
     *tempPath = name;
-    context->tempFiles.push_back(*tempPath);
+    listed = name;
+    context->tempFiles.push_back(std::move(listed));
     qzHostFile* out = OsHostOpen(name, true);
     if (!out) {
         SetErrorArgString(name);

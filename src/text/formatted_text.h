@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "display/display.h"
 #include "text/text_engine.h"
 
 struct VmState;
@@ -18,8 +19,6 @@ enum {
     TEXTMODE_TEXTOUT = 9,
     TEXTMODE_PRINT = 11,
 };
-
-constexpr int QZ_MAX_TAB_STOPS = 32;
 
 struct qzTextStyle {
     int32_t x = 0;  // may hold position constants; PRINT: TEXT_ALIGN_CENTER

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/error_codes.h"
+#include "display/shadow_direction.h"
 #include "gfx/bitmap_pixels.h"
 #include "platform/os_alloc.h"
 #include "platform/os_console.h"
@@ -357,11 +358,9 @@ void ClampFontStyle(qzFontStyle* style) {
 }
 
 void ShadowOffset(int32_t size, int32_t direction, int32_t* dx, int32_t* dy) {
-    static const int8_t kX[8] = {0, 1, 1, 1, 0, -1, -1, -1};
-    static const int8_t kY[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
     if ((uint32_t)direction > 7) direction = QZ_SHDWSOUTHEAST;
-    *dx = kX[direction] * size;
-    *dy = kY[direction] * size;
+    *dx = kShadowStepX[direction] * size;
+    *dy = kShadowStepY[direction] * size;
 }
 
 int MeasureStyledText(const char* text, size_t length, int encoding, qzTextExtents* out, const qzFontStyle* style) {

@@ -16,6 +16,7 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "text/font_engine.h"
+#include "text/plain_text.h"
 #include "text/text_layer.h"
 
 namespace {
@@ -89,6 +90,11 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     // A selected brush, mask or alpha channel is looked up again before the first draw into it.
     if (mode != TEXTMODE_TEXTOBJECT && !rerender)
         if (int error = UpdateSelectedOutput(state)) return error;
+    if (!(flags & TEXTRENDER_GENERALPATH)) {
+        bool taken = false;
+        const int error = DrawPlainText(state, ts, mode, transformTags, layerTags, flags, &taken);
+        if (taken || error) return error;
+    }
 
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);

@@ -20,6 +20,8 @@ enum : uint32_t {
                                  // the ones it holds
     TEXTRENDER_RETURN = 32,      // hand the block back (with a re-render)
     TEXTRENDER_SCALECURSOR = 64, // scale the PRINT cursor with the other pixel quantities
+    TEXTRENDER_GENERALPATH = 128, // lay plain text out and draw it the general way as well (the
+                                  // fast route of plain_text.h is measured against it)
 };
 
 // Renders the text in mode TEXTMODE_*: PRINT and TEXTOUT draw it (or add a layer) and PRINT moves

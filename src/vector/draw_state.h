@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/object_id.h"
+#include "display/shadow_direction.h"
 #include "runtime/applet_records.h"
 
 // Fill styles.
@@ -24,16 +25,16 @@ enum : uint32_t {
     FORM_EDGE = 64,
 };
 
-// Shadow directions.
+// The shape code's names of the shadow directions (display/shadow_direction.h).
 enum {
-    SHDW_NORTH = 0,
-    SHDW_NORTHEAST = 1,
-    SHDW_EAST = 2,
-    SHDW_SOUTHEAST = 3,
-    SHDW_SOUTH = 4,
-    SHDW_SOUTHWEST = 5,
-    SHDW_WEST = 6,
-    SHDW_NORTHWEST = 7,
+    SHDW_NORTH = QZ_SHDWNORTH,
+    SHDW_NORTHEAST = QZ_SHDWNORTHEAST,
+    SHDW_EAST = QZ_SHDWEAST,
+    SHDW_SOUTHEAST = QZ_SHDWSOUTHEAST,
+    SHDW_SOUTH = QZ_SHDWSOUTH,
+    SHDW_SOUTHWEST = QZ_SHDWSOUTHWEST,
+    SHDW_WEST = QZ_SHDWWEST,
+    SHDW_NORTHWEST = QZ_SHDWNORTHWEST,
 };
 
 struct qzDrawState {

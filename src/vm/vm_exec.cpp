@@ -39,6 +39,12 @@ static void TraceExec(VmState* state, VmProto* p, const VmInstruction* pc, const
     *last = pc - 1;
 }
 
+// True when an upvalue cell is open on a stack slot at or above level (the open cells are listed
+// highest slot first).
+static inline bool OpenCellsFrom(const VmState* state, const VmValue* level) {
+    return state->openUpval && state->openUpval->v >= level;
+}
+
 // Unwinds the frames of this interpreter run after the quit flag was set: the entry frame
 // returns no results to its caller, so the stack and frames stay as a normal return leaves them.
 static void QuitUnwind(VmState* state, ptrdiff_t entryIndex) {
@@ -361,7 +367,7 @@ decode:
     {                                                                \
         const VmValue* rb = RKB(i);                                  \
         const VmValue* rc = RKC(i);                                  \
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {          \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] { \
             double x = rb->value.n, y = rc->value.n;                 \
             VmSetValueNumber(ra, expr);                              \
             VM_NEXT();                                               \
@@ -390,7 +396,7 @@ decode:
     L_POW: {
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
             VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, rc->value.n));
         } else {
             VmValue tmp;
@@ -434,7 +440,7 @@ decode:
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
         int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
             res = rb->value.n == rc->value.n;
         } else {
             res = VmEqualValues(state, rb, rc);
@@ -448,7 +454,7 @@ decode:
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
         int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
             res = rb->value.n < rc->value.n;
         } else {
             res = VmLessThanValues(state, rb, rc, true);
@@ -462,7 +468,7 @@ decode:
         const VmValue* rb = RKB(i);
         const VmValue* rc = RKC(i);
         int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
             res = rb->value.n <= rc->value.n;
         } else {
             res = VmLessEqualValues(state, rb, rc);
@@ -616,6 +622,11 @@ decode:
             goto reentry;
         }
     }
+// Leaves the returning frame for its caller, a script frame of this run, and continues there as
+// reentry would.
+#define VM_RESUME_CALLER() \
+    (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = FRAME_P->k, \
+     pc = ci->savedpc, lastPc = pc - 1)
     L_RETURN: {
         if (VmGetC(i) == 1) {
             // Label return.
@@ -629,9 +640,16 @@ decode:
         {
             int b = VmGetB(i);
             if (b != 0) state->top = ra + b - 1;
+            if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
+                !(state->hookMask & VM_MASKRET)) {
+                // One result to a script caller that wants one.
+                VmCopyValue(ci->base - 1, ra);
+                VM_RESUME_CALLER();
+                VM_NEXT();
+            }
         }
     doreturn:
-        if (state->openUpval) VmCloseUpvalues(state, base);
+        if (OpenCellsFrom(state, base)) VmCloseUpvalues(state, base);
         if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
             // Back to a script caller that wants a fixed count: the results replace the called
             // function, padded with nil, and the caller's frame top is restored.
@@ -641,14 +659,7 @@ decode:
                 if (ra < last) VmCopyValue(res, ra++);
                 else VmSetValueNil(res);
             }
-            // Continue in the caller, a script frame of this run, as reentry would.
-            state->ci = --ci;
-            base = ci->base;
-            state->base = base;
-            state->top = ci->top;
-            k = FRAME_P->k;
-            pc = ci->savedpc;
-            lastPc = pc - 1;
+            VM_RESUME_CALLER();
             VM_NEXT();
         }
         {
@@ -764,6 +775,7 @@ decode:
         VM_NEXT();
 #undef FRAME_CL
 #undef FRAME_P
+#undef VM_RESUME_CALLER
 #undef VM_RELOAD
 #undef VM_REPICK
 #undef RKB

@@ -74,7 +74,8 @@ loop:
 )";
 
 // A timeout whose handler sets the same timeout again until it ran twice; CheckEvent inside a
-// handler is refused with its error.
+// handler is refused with its error, trapped only around that call (any other error, such as
+// memory running out in a wait, still ends the applet with its report).
 const char* kTimeoutApplet = R"(.applet
 .record 10 u8 6 u8 0
 .function main
@@ -120,6 +121,9 @@ done:
       GETGLOBAL r1 "debugprint"
       GETGLOBAL r2 "getlasterror"
       CALL r2 1 2
+      CALL r1 2 1
+      GETGLOBAL r1 "exitonerror"
+      LOADK r2 1
       CALL r1 2 1
       RETURN r0 1
   .end

@@ -26,9 +26,9 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary,  &qzDrawLibrary,
-                                  &qzTextLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
+                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary,
+                                  &qzBGPicLibrary,    &qzDrawLibrary,    &qzTextLibrary};
         OpenLayered(64, 48, 0x000000);
         vm->Ok("SetFillStyle", {FILLCOLOR});
     }
@@ -79,11 +79,11 @@ TEST_F(LayersSelect, Refusals) {
         std::vector<Arg> args;
         std::string expected;
     } rows[] = {
-        {{2}, "ERR 1081"},                // no layer there
+        {{2}, "ERR 1081"},  // no layer there
         {{0}, "ERR 1081"},
-        {{"nosuch"}, "ERR 1369"},         // no layer of that name
-        {{1, 1}, "ERR 1155"},             // a frame for a layer that is no anim layer
-        {{1, 0, 0, 0, 0}, "ERR 1193"},    // too many arguments
+        {{"nosuch"}, "ERR 1369"},       // no layer of that name
+        {{1, 1}, "ERR 1155"},           // a frame for a layer that is no anim layer
+        {{1, 0, 0, 0, 0}, "ERR 1193"},  // too many arguments
     };
     for (const auto& r : rows) EXPECT_EQ(vm->Run("SelectLayer", r.args), r.expected) << r.expected;
     EXPECT_EQ(CurrentDisplay()->outputKind, QZ_OUTPUT_DISPLAY);

@@ -10,10 +10,12 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
+#include "platform/audio_graph.h"
 #include "image/image_save.h"
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
 #include "platform/catalog.h"
+#include "platform/os_env.h"
 #include "platform/file_test_util.h"
 #include "platform/host_test_util.h"
 #include "platform/vfs.h"
@@ -84,6 +86,31 @@ TEST(FailingAllocation, StringToFileReplacesTheFileWholeOrNotAtAll) {
     EXPECT_GT(count, 3u);
 }
 
+// GetTempFileName creates a file that the dos library deletes when it closes: whichever
+// allocation fails, a file the command made is registered for that or gone again.
+TEST(FailingAllocation, TemporaryFilesAreRegisteredOrGone) {
+    TempDir dir;
+    const std::string before = OsGetTempDir();
+    OsSetTempDir(dir.path().c_str());
+    {
+        qztest::Commands vm{&qzDosLibrary};
+        uint64_t count = ForEachFailingAllocation(
+            [&] {
+                try {
+                    vm.Call("GetTempFileName");
+                } catch (const std::bad_alloc&) {
+                    // in the harness, before or after the command
+                }
+            },
+            [&](uint64_t) {});
+        EXPECT_GT(count, 1u);
+        EXPECT_FALSE(Names(dir.path()).empty());
+        vm.CloseLibraries();
+    }
+    OsSetTempDir(before.c_str());
+    EXPECT_TRUE(Names(dir.path()).empty());
+}
+
 TEST(FailingAllocation, OpeningForWritingLeavesTheFileAloneWhenItFails) {
     TempDir dir;
     const std::string path = dir / "kept.txt";
@@ -140,7 +167,8 @@ TEST(FailingAllocation, SavedImageReplacesTheFileWholeOrNotAtAll) {
     DeleteBitMap(bitmap);
 }
 
-// Opening a window fails cleanly at each of its allocations (LeakSanitizer checks the rest).
+// Opening a window or the sound output fails cleanly at each of its allocations (LeakSanitizer
+// checks the rest).
 class FailingWindowOpen : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
@@ -172,6 +200,34 @@ TEST_F(FailingWindowOpen, OpensWholeOrReportsOutOfMemory) {
             opened += result == 0;
             HostCloseWindow(window);
             window = nullptr;
+        });
+    EXPECT_GE(opened, 1);
+}
+
+// The sound output opens whole or reports running out of memory, and a failed open leaves
+// nothing open: the next open succeeds (LeakSanitizer checks the buses).
+using FailingSoundOpen = FailingWindowOpen;
+
+TEST_F(FailingSoundOpen, OpensWholeOrReportsOutOfMemory) {
+    std::string message;
+    message.reserve(256);
+    int result = 0;
+    int opened = 0;
+    ForEachFailingAllocation(
+        [&] {
+            try {
+                result = AudioGraphOpen(4, &message);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result << " " << message;
+            EXPECT_EQ(AudioGraphIsOpen(), result == 0) << n;
+            opened += result == 0;
+            AudioGraphClose();
+            EXPECT_EQ(AudioGraphOpen(4, &message), 0) << n << ": " << message;
+            AudioGraphClose();
         });
     EXPECT_GE(opened, 1);
 }

@@ -884,6 +884,56 @@ TEST_F(Interp, ConstantKeyLookupsFollowTheTableAtHand) {
     EXPECT_EQ(call(large), "\"h\",\"y\",\"g2\"");
 }
 
+// A return closes the cells open on its own frame and no others: main's local stays shared
+// with get after get returns, and the cell make returns keeps its value when later frames reuse
+// make's stack slots.
+TEST_F(Interp, ReturnsCloseOnlyTheirOwnCells) {
+    const std::string text = R"(
+.function main
+  LOADK r0 1
+  CLOSURE r1 get
+  MOVE r0 r0
+  CLOSURE r7 make
+  CALL r7 1 2
+  MOVE r6 r7
+  MOVE r3 r1
+  CALL r3 1 2
+  LOADK r0 5
+  MOVE r4 r1
+  CALL r4 1 2
+  CLOSURE r7 clobber
+  CALL r7 1 1
+  MOVE r5 r6
+  CALL r5 1 2
+  RETURN r3 4
+  .function get
+    .upvalues 1
+    GETUPVAL r0 u0
+    RETURN r0 2
+  .end
+  .function make
+    LOADK r0 10
+    CLOSURE r1 inner
+    MOVE r0 r0
+    RETURN r1 2
+    .function inner
+      .upvalues 1
+      GETUPVAL r0 u0
+      RETURN r0 2
+    .end
+  .end
+  .function clobber
+    LOADK r0 99
+    LOADK r1 99
+    RETURN r0 1
+  .end
+.end
+)";
+    std::string out;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "1,5,10");
+}
+
 // An open upvalue follows its variable when deep recursion moves the stack.
 TEST_F(Interp, OpenUpvaluesSurviveStackGrowth) {
     const std::string text = R"(

@@ -216,14 +216,16 @@ int RunProgram(VmState* state, int async) {
         } else {
             std::string suffix = '-' + GetDisplayFileName(resolved.c_str());
             char temp[QZ_PATH_MAX];
+            // The copy goes again on every way out until it is registered for deletion at
+            // shutdown, memory running out included: its owner has room for the name before
+            // the file exists.
+            qzFileRemover tempCopy;
+            tempCopy.name.reserve(sizeof(temp));
             if (!OsGetTempFileNameWithSuffix(temp, sizeof(temp), suffix.c_str()) &&
                 !OsGetTempFileName(temp, sizeof(temp))) {
                 SetErrorArgString(program.c_str());
                 return ERR_WRITEFILE;
             }
-            // The copy goes again on every way out until it is registered for deletion at
-            // shutdown, memory running out included.
-            qzFileRemover tempCopy;
             tempCopy.name = temp;
             int code = VfsCopyFile(resolved.c_str(), nullptr, temp, nullptr);
             if (code) {
@@ -601,15 +603,17 @@ int DosGetVolumeInfo(VmState* state) {
 int DosGetTempFileName(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     char buffer[QZ_PATH_MAX];
+    // The file goes again on every way out until it is registered for deletion at shutdown.
+    qzFileRemover temp;
+    temp.name.reserve(sizeof(buffer));
     if (!OsGetTempFileName(buffer, sizeof(buffer))) {
         SetErrorArgString(OsGetTempDir().c_str());
         return ERR_WRITEFILE;
     }
+    temp.name = buffer;
     int code = AddDosTempFile(buffer, "");
-    if (code) {
-        OsDeleteFile(buffer);
-        return code;
-    }
+    if (code) return code;
+    temp.Keep();
     VmPushString(state, buffer);
     return 1;
 }

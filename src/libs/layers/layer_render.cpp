@@ -9,12 +9,12 @@
 #include "display/layer.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
-#include "display/layer_records.h"
-#include "display/layer_transform.h"
-#include "display/picture.h"
 #include "display/layer_list.h"
+#include "display/layer_records.h"
 #include "display/layer_refresh.h"
 #include "display/layer_source.h"
+#include "display/layer_transform.h"
+#include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/copy_bitmap.h"
 #include "image/brush.h"
@@ -73,8 +73,7 @@ int BrushOfLayerContent(VmState* state, qzLayer* layer, qzBrush** out) {
 int RenderDerivedStates(VmState* state, qzLayer* layer, bool displayScaled) {
     int error = 0;
     if (!IsIdentityMatrix(layer->transform.matrix)) error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
-    if (!error && displayScaled)
-        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
+    if (!error && displayScaled) error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
     return error;
 }
 

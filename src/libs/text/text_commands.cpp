@@ -175,7 +175,7 @@ int TextAddTab(VmState* state) {
     for (int i = 1; i <= count; i++) {
         const int32_t x = VmCheckInteger(state, i);
         if (!display) continue;
-        if (display->textTabCount >= 32) return ERR_INTERNAL;
+        if (display->textTabCount >= QZ_MAX_TAB_STOPS) return ERR_INTERNAL;
         if (x < 0) return ERR_NEGCOORDS;
         int32_t* stops = display->textTabStops;
         const int32_t n = display->textTabCount;
@@ -243,17 +243,6 @@ int TextTextOut(VmState* state) {
     qzLayerTags tags;
     int error = 0;
     if (count >= 4 && VmType(state, 4) == VM_TTABLE) {
-        // The size options refer to the text's own size at scale 1.
-        qzTextBlock measured;
-        qzTextLayout layout;
-        qzTextStyle probe = ts;
-        int32_t width = 0, height = 0;
-        if (!RenderTextBlock(state, &probe, TEXTMODE_TEXTOUT, 0, 0, 1, &measured, &layout))
-            width = measured.width, height = measured.height;
-        // No size is asked for beyond the options' own: the output's size is not a target size.
-        error = ParseDrawTags(state, 4, width, height, 0, 0, DefaultTransformTags()->smoothscale, &transform, &tags,
-                              QZ_DRAWTAGS_DEFAULTS);
-        if (error) return error;
         int32_t value = 0;
         if (GetTableFieldInt(state, 4, "align", &value, nullptr)) ts.alignment = value;
         if (GetTableFieldInt(state, 4, "wordwrap", &value, nullptr)) ts.rightMargin = value;
@@ -277,11 +266,22 @@ int TextTextOut(VmState* state) {
             return ERR_TABEXPECTED;
         }
         VmPop(state, 1);
+        if (ts.rightMargin < 0 || ts.encoding < 0 || ts.encoding > 1) return ERR_WRONGUSAGE;
+        // The size options refer to the text's own size at scale 1, laid out as it will be drawn:
+        // with its alignment, wrap width, encoding and line-break table.
+        qzTextBlock measured;
+        qzTextLayout layout;
+        qzTextStyle probe = ts;
+        error = RenderTextBlock(state, &probe, TEXTMODE_TEXTOUT, 0, 0, 1, &measured, &layout);
+        if (error) return error;
+        error = ParseDrawTags(state, 4, measured.width, measured.height, 0, 0, DefaultTransformTags()->smoothscale,
+                              &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
+        if (error) return error;
     } else {
         InitDrawTags(&transform, &tags, 0, 0, DefaultTransformTags()->smoothscale, 0);
         if (count >= 4) ts.alignment = VmCheckInteger(state, 4);
         if (count >= 5) ts.rightMargin = VmCheckInteger(state, 5);
+        if (ts.rightMargin < 0) return ERR_WRONGUSAGE;
     }
-    if (ts.rightMargin < 0 || ts.encoding < 0 || ts.encoding > 1) return ERR_WRONGUSAGE;
     return RenderFormattedText(state, &ts, TEXTMODE_TEXTOUT, 0, &transform, &tags, 0, nullptr);
 }

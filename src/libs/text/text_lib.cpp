@@ -2,6 +2,7 @@
 #include "libs/text/text_lib.h"
 
 #include "base/error_codes.h"
+#include "display/shadow_direction.h"
 #include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
@@ -66,14 +67,14 @@ const qzConstantRow kTextConstants[] = {
     QZ_NUM("ANTIALIAS", 16),
     QZ_NUM("SHADOW", 32),
     QZ_NUM("EDGE", 64),
-    QZ_NUM("SHDWNORTH", 0),
-    QZ_NUM("SHDWNORTHEAST", 1),
-    QZ_NUM("SHDWEAST", 2),
-    QZ_NUM("SHDWSOUTHEAST", 3),
-    QZ_NUM("SHDWSOUTH", 4),
-    QZ_NUM("SHDWSOUTHWEST", 5),
-    QZ_NUM("SHDWWEST", 6),
-    QZ_NUM("SHDWNORTHWEST", 7),
+    QZ_NUM("SHDWNORTH", QZ_SHDWNORTH),
+    QZ_NUM("SHDWNORTHEAST", QZ_SHDWNORTHEAST),
+    QZ_NUM("SHDWEAST", QZ_SHDWEAST),
+    QZ_NUM("SHDWSOUTHEAST", QZ_SHDWSOUTHEAST),
+    QZ_NUM("SHDWSOUTH", QZ_SHDWSOUTH),
+    QZ_NUM("SHDWSOUTHWEST", QZ_SHDWSOUTHWEST),
+    QZ_NUM("SHDWWEST", QZ_SHDWWEST),
+    QZ_NUM("SHDWNORTHWEST", QZ_SHDWNORTHWEST),
     QZ_STR("BITMAP_DEFAULT", QZ_FONT_BITMAP_DEFAULT),
     QZ_STR("TRUETYPE_DEFAULT", QZ_FONT_TRUETYPE_DEFAULT),
     QZ_STR("SANS", QZ_FONT_SANS),
