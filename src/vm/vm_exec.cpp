@@ -407,6 +407,10 @@ decode:
         VM_NEXT();
     }
     L_UNM:
+        if (base[VmGetB(i)].tt == VM_TNUMBER) [[likely]] {
+            VmSetValueNumber(ra, -base[VmGetB(i)].value.n);
+            VM_NEXT();
+        }
     L_BNOT: {
         const VmValue* rb = base + VmGetB(i);
         if (rb->tt == VM_TNUMBER) {

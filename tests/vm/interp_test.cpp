@@ -1042,7 +1042,8 @@ TEST_F(Interp, AbsentNumberFieldArguments) {
     struct Case {
         const char* key;
         const char* arg;
-    } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
+    } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"0\nUNM r1 r1", "-0"},
+                 {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
     for (const Case& c : cases) {
         ClearErrorArg();
         int status = 0;
