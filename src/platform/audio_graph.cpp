@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "platform/audio_converter.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
@@ -148,25 +150,28 @@ int AudioGraphOpen(int32_t busCount, std::string* message)
         return 0;
     if (busCount < 0)
         return ERR_OPENAUDIO;
-    Bus* buses = new (std::nothrow) Bus[busCount > 0 ? busCount : 1];
-    if (!buses)
-        return ERR_MEM;
-    gGraph.buses = buses;
-    gGraph.busCount = busCount;
+    // Everything that can run out of memory comes before the device opens: the scratch of the
+    // device's thread, the buses (owned here until the device runs) and the wake-up helper.
     gGraph.busBuffer.assign(2 * static_cast<size_t>(QZ_CONVERTER_MAX_FRAMES), 0.0f);
     gGraph.sum.assign(2 * static_cast<size_t>(QZ_CONVERTER_MAX_FRAMES), 0.0f);
+    std::unique_ptr<Bus[]> buses(new (std::nothrow) Bus[busCount > 0 ? busCount : 1]);
+    if (!buses)
+        return ERR_MEM;
+    StartWaker();
+    gGraph.buses = buses.get();
+    gGraph.busCount = busCount;
     int32_t rate = 0;
-    int error = HostOpenAudio(DeviceFill, nullptr, &rate, message);
+    int error = CatchOutOfMemory([&] { return HostOpenAudio(DeviceFill, nullptr, &rate, message); });
     if (error) {
-        delete[] gGraph.buses;
         gGraph.buses = nullptr;
         gGraph.busCount = 0;
-        return ERR_OPENAUDIO;
+        StopWaker();
+        return error == ERR_MEM ? ERR_MEM : ERR_OPENAUDIO;
     }
+    buses.release();
     gGraph.rate = rate;
     gGraph.deviceOpen = true;
     gGraph.built = true;
-    StartWaker();
     return 0;
 }
 

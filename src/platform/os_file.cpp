@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -244,27 +245,125 @@ size_t OsReadFile(qzPlatformFile* file, void* buffer, size_t count) {
     return got;
 }
 
+namespace {
+
+// Appends bytes to the file's line buffer, which holds used bytes; false when memory ran out.
+bool AppendLine(qzPlatformFile* file, size_t* used, const char* bytes, size_t count) {
+    if (*used + count > file->lineRoom) {
+        size_t room = file->lineRoom ? file->lineRoom : 128;
+        while (room < *used + count) room *= 2;
+        char* grown = static_cast<char*>(std::realloc(file->line, room));
+        if (!grown) return false;
+        file->line = grown;
+        file->lineRoom = room;
+    }
+    std::memcpy(file->line + *used, bytes, count);
+    *used += count;
+    return true;
+}
+
+constexpr uint64_t kByteOnes = 0x0101010101010101ull;
+
+// The bytes of a word that are zero, as their top bits (exact up to the first zero byte, which is
+// all that is used).
+uint64_t ZeroBytes(uint64_t word) { return (word - kByteOnes) & ~word & (kByteOnes * 0x80); }
+
+// The first line feed in [p, end), or null; *returnBefore tells whether a carriage return comes
+// before it. Lines are mostly short: their first bytes are looked at eight at a time for both
+// bytes at once, which costs less than starting two searches; the rest of a long line is left to
+// memchr.
+const char* FindLineFeed(const char* p, const char* end, bool* returnBefore) {
+    uint64_t returns = 0;
+    const char* quickEnd = end - p > 64 ? p + 64 : end;
+    for (; quickEnd - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        // Byte i of the text becomes byte i of the word counted from the low end.
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        uint64_t lf = ZeroBytes(word ^ (kByteOnes * '\n'));
+        uint64_t cr = ZeroBytes(word ^ (kByteOnes * '\r'));
+        if (lf) {
+            *returnBefore = returns || (cr & ((lf & (0 - lf)) - 1));
+            return p + __builtin_ctzll(lf) / 8;
+        }
+        returns |= cr;
+    }
+    const char* lf = p < end ? static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p))) : nullptr;
+    *returnBefore = returns || (lf && std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+    return lf;
+}
+
+}  // namespace
+
 int OsReadLineDirect(qzPlatformFile* file, const char** text, size_t* length) {
     if (!file || !file->stream || file->window || file->memory || file->lastWasWrite) return 0;
     *text = "";
     *length = 0;
-    // getdelim finds the line feed in the stdio buffer and copies the line in one piece.
-    ssize_t got = getdelim(&file->line, &file->lineRoom, '\n', file->stream);
-    if (got < 0) return feof(file->stream) && !ferror(file->stream) ? 1 : -1;
-    // A line cut short by a read error is no line.
-    if (ferror(file->stream)) return -1;
-    // The platform's position is kept in step, as its byte reads would.
-    file->position += got;
-    size_t n = static_cast<size_t>(got);
-    char* line = file->line;
-    if (line[n - 1] == '\n') n--;
-    if (char* cr = static_cast<char*>(std::memchr(line, '\r', n))) {
-        char* out = cr;
-        for (const char* in = cr; in < line + n; in++)
-            if (*in != '\r') *out++ = *in;
-        n = static_cast<size_t>(out - line);
+    // The line feed is looked for in the stdio buffer itself, through the fields that stdio's own
+    // unlocked getc reads (a platform file is used by one thread at a time): a line that lies
+    // wholly in the buffer and has no carriage return is given from there without a copy. The
+    // buffer's consumed bytes stay as they were, since a seek may read them again.
+    FILE* stream = file->stream;
+    // A stream that failed to read before gives no line, as a failed read gives none.
+    if (ferror_unlocked(stream)) return -1;
+    const char* begin = stream->_IO_read_ptr;
+    const char* end = stream->_IO_read_end;
+    bool returnBefore = false;
+    const char* lf = FindLineFeed(begin, end, &returnBefore);
+    size_t n = 0;
+    if (lf) {
+        n = static_cast<size_t>(lf - begin);
+        stream->_IO_read_ptr += n + 1;
+        file->position += static_cast<int64_t>(n + 1);
+        if (!returnBefore) {
+            *text = begin;
+            *length = n;
+            return 1;
+        }
+        // A line with carriage returns is copied and cleaned in the line buffer.
+        size_t bytes = n;
+        n = 0;
+        if (!AppendLine(file, &n, begin, bytes)) return -1;
+    } else {
+        // The line goes on past the buffer: it is gathered in the file's line buffer, refilling
+        // the stdio buffer through getc until a line feed or the end of the file.
+        for (;;) {
+            if (begin < end) {
+                size_t count = static_cast<size_t>(end - begin);
+                if (!AppendLine(file, &n, begin, count)) return -1;
+                stream->_IO_read_ptr += count;
+                file->position += static_cast<int64_t>(count);
+            }
+            int c = getc_unlocked(stream);
+            if (c == EOF) {
+                // A line cut short by a read error is no line.
+                if (ferror(stream)) return -1;
+                break;
+            }
+            file->position++;
+            if (c == '\n') break;
+            char byte = static_cast<char>(c);
+            if (!AppendLine(file, &n, &byte, 1)) return -1;
+            begin = stream->_IO_read_ptr;
+            end = stream->_IO_read_end;
+            const void* found = std::memchr(begin, '\n', static_cast<size_t>(end - begin));
+            if (found) {
+                size_t count = static_cast<size_t>(static_cast<const char*>(found) - begin);
+                if (!AppendLine(file, &n, begin, count)) return -1;
+                stream->_IO_read_ptr += count + 1;
+                file->position += static_cast<int64_t>(count + 1);
+                break;
+            }
+        }
     }
-    *text = line;
+    if (n == 0) return 1;
+    if (char* cr = static_cast<char*>(std::memchr(file->line, '\r', n))) {
+        char* out = cr;
+        for (const char* in = cr; in < file->line + n; in++)
+            if (*in != '\r') *out++ = *in;
+        n = static_cast<size_t>(out - file->line);
+    }
+    *text = file->line;
     *length = n;
     return 1;
 }

@@ -42,7 +42,7 @@ int OsEof(qzPlatformFile* file);
 // Reads one line of a plain file opened from the disk straight from its stdio buffer: the bytes
 // up to and including the next line feed, carriage returns dropped, the line feed not stored.
 // Returns 1 with the line in *text and *length (a last line without a line feed ends at the end
-// of the file; the text lives in the file record until its next line or its close), -1 when
+// of the file; the text lives in the file's buffers until the next operation on the file), -1 when
 // reading failed, or 0 without reading when the file is not such a file or is in the middle of
 // writing.
 int OsReadLineDirect(qzPlatformFile* file, const char** text, size_t* length);

@@ -136,7 +136,7 @@ int VfsHasStreamFlag(qzVfsFile* file);
 int VfsCopyFileData(qzVfsFile* in, qzVfsFile* out, uint64_t* copied);
 
 // A line read straight from a platform file's buffer (see OsReadLineDirect): 1 with the line in
-// *text and *length (valid until the file's next line or its close), -1 on a read error, 0
+// *text and *length (valid until the next operation on the file), -1 on a read error, 0
 // without reading for files served by an adapter or not read that way.
 int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length);
 // The memory that a file of a memory chunk name reads, or null for any other file.

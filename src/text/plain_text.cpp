@@ -76,7 +76,9 @@ int DrawPlainText(VmState* state, qzTextStyle* ts, int mode, const qzTransformTa
     const bool alphaMode = style.style & FONTSTYLE_ANTIALIAS;
     if (alphaMode && !font->antialias) return 0;
     qzBlitDisplayInfo info;
-    if (!DescribeBlitDisplay(nullptr, &info) || info.layersOn || info.outputKind != OUTPUT_DISPLAY) return 0;
+    if (!DescribeBlitDisplay(nullptr, &info) || info.layersOn || info.outputKind != OUTPUT_DISPLAY || info.outputMask ||
+        info.outputAlpha)
+        return 0;
 
     // The quick scan: brackets, tabs and carriage returns need the general route; so does text
     // after a line feed when lines may wrap.
@@ -112,7 +114,8 @@ int DrawPlainText(VmState* state, qzTextStyle* ts, int mode, const qzTransformTa
     const int32_t lineHeight = font->height;
     if (alphaMode)
         for (size_t k = 0; k + 1 < lines.size(); k++)
-            if (lines[k + 1].y == lines[k].y + lineHeight && (int64_t)font->baseline + lines[k].extents.maxy >= lineHeight)
+            if (lines[k + 1].y == lines[k].y + lineHeight &&
+                (int64_t)font->baseline + lines[k].extents.maxy >= lineHeight)
                 return 0;
     const int32_t width = (int32_t)std::clamp<int64_t>(right - left, 1, INT32_MAX);
     const int32_t height = (int32_t)std::clamp<int64_t>(lastY + lineHeight + 1, 1, INT32_MAX);
@@ -123,8 +126,10 @@ int DrawPlainText(VmState* state, qzTextStyle* ts, int mode, const qzTransformTa
     Strips strips;
     strips.colour = CreateBitMap(width, rows, 0, nullptr);
     if (!strips.colour) return ERR_BITMAP;
-    if (alphaMode) strips.alpha = CreateAlphaBitMap(width, rows, 1, nullptr, 0);
-    else strips.mask = CreateMaskBitMap(strips.colour, width, rows, 1, nullptr, 0);
+    if (alphaMode)
+        strips.alpha = CreateAlphaBitMap(width, rows, 1, nullptr, 0);
+    else
+        strips.mask = CreateMaskBitMap(strips.colour, width, rows, 1, nullptr, 0);
     qzBitMap* cover = alphaMode ? strips.alpha : strips.mask;
     if (!cover) return ERR_MEM;
     FillBitMapRect(strips.colour, 0, 0, width, rows, style.color & 0xFFFFFF);

@@ -242,8 +242,8 @@ int DisplayTextObject(VmState* state, const qzObjectId& id, int32_t x, int32_t y
     qzTransformTags transform;
     qzLayerTags tags;
     if (tagIndex > 0) {
-        error = ParseDrawTags(state, tagIndex, object->width, object->height, info.targetWidth, info.targetHeight,
-                              DefaultTransformTags()->smoothscale, &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
+        error = ParseDrawTags(state, tagIndex, object->width, object->height, 0, 0, DefaultTransformTags()->smoothscale,
+                              &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
         if (error) return error;
     } else {
         InitDrawTags(&transform, &tags, 0, 0, DefaultTransformTags()->smoothscale, 0);

@@ -9,6 +9,7 @@
 #include "display/layer.h"
 #include "display/layer_filters.h"
 #include "display/layer_records.h"
+#include "display/layer_transform.h"
 #include "gfx/blit_display.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
@@ -111,7 +112,14 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
         if (m[1] == 0.0 && m[2] == 0.0) {
             sx = std::fabs(m[0]), sy = std::fabs(m[3]);
         } else if (!transform.hasusermatrix) {
-            sx = std::fabs(transform.scalex), sy = std::fabs(transform.scaley);
+            // A turn: a whole-degree turn of a uniform scale gives its scale (also where a target
+            // size rather than the scale factors made the matrix), anything else the factors.
+            qzTransformTags split = transform;
+            DecomposeLayerMatrix(&split);
+            if (!split.notrotscale && split.decompscalex != 0.0 && split.decompscaley != 0.0)
+                sx = std::fabs(split.decompscalex), sy = std::fabs(split.decompscaley);
+            else
+                sx = std::fabs(transform.scalex), sy = std::fabs(transform.scaley);
         } else {
             intoFont = false;
         }

@@ -24,6 +24,18 @@ uint32_t VmStringLookupHash(const char* bytes, size_t length) {
     uint64_t h = 0x9E3779B97F4A7C15ull * (length + 1);
     const char* p = bytes;
     size_t n = length;
+    if (n <= 16) {
+        // Short texts are mostly written a moment before (numbers, joined pieces) by stores that
+        // a word load spanning several of them cannot take from the store buffer; byte loads
+        // can, so the words are put together from bytes.
+        uint64_t a = 0, b = 0;
+        for (size_t i = 0; i < n && i < 8; i++) a |= (uint64_t)(unsigned char)p[i] << (8 * i);
+        for (size_t i = 8; i < n; i++) b |= (uint64_t)(unsigned char)p[i] << (8 * (i - 8));
+        h = Mix(h, a);
+        if (n > 8) h = Mix(h, b);
+        h *= 0x94D049BB133111EBull;
+        return (uint32_t)(h ^ (h >> 32));
+    }
     for (; n >= 8; p += 8, n -= 8) {
         uint64_t w;
         memcpy(&w, p, 8);
@@ -88,41 +100,46 @@ void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
     if (cycleCount < (uint32_t)(tb->size / 4) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
 }
 
-// Empties slot i and moves later strings of its run back where their home slot allows, so that
-// every run stays unbroken. Strings moved come only from after i; slot i may receive one.
-static void RemoveSlot(VmStringTable* tb, uint32_t i) {
-    uint32_t mask = (uint32_t)tb->size - 1;
-    uint32_t hole = i;
-    for (uint32_t j = (i + 1) & mask; tb->slots[j]; j = (j + 1) & mask) {
-        uint32_t home = SlotString(tb->slots[j])->lookup & mask;
-        // The string at j may fill the hole when the hole lies between its home slot and j.
-        if (((j - home) & mask) >= ((j - hole) & mask)) {
-            tb->slots[hole] = tb->slots[j];
-            hole = j;
+// Sweeps slots from up to to (below to) in order; see VmSweepStrings. The occupied slots of each
+// stretch of 64 are found first and then visited, which spares a mispredicted branch for every
+// empty slot. Visiting a slot changes no slot after it, so the stretch's mask stays true.
+static void SweepSlots(VmState* state, uint64_t* slots, uint32_t mask, uint32_t from, uint32_t to) {
+    for (uint32_t base = from; base < to; base += 64) {
+        uint32_t count = to - base < 64 ? to - base : 64;
+        uint64_t used = 0;
+        for (uint32_t k = 0; k < count; k++) used |= (uint64_t)(slots[base + k] != 0) << k;
+        for (; used; used &= used - 1) {
+            uint32_t i = base + (uint32_t)__builtin_ctzll(used);
+            uint64_t slot = slots[i];
+            VmString* s = SlotString(slot);
+            if (s->marked & (VM_MARK_MARKED | VM_MARK_FIXED)) {
+                s->marked &= (uint8_t)~VM_MARK_MARKED;
+                uint32_t home = s->lookup & mask;
+                if (home != i) {
+                    slots[i] = 0;
+                    while (slots[home]) home = (home + 1) & mask;
+                    slots[home] = slot;
+                }
+            } else {
+                slots[i] = 0;
+                VmFreeString(state, s);
+            }
         }
     }
-    tb->slots[hole] = 0;
 }
 
 void VmSweepStrings(VmState* state) {
     VmStringTable* tb = &state->g->strt;
+    uint64_t* slots = tb->slots;
     uint32_t mask = (uint32_t)tb->size - 1;
-    // Start after an empty slot: no run crosses it, so a string moved back by a removal always
-    // lands on a slot that is still to be visited (or on the one being visited, looked at again).
+    // One pass in slot order, starting after an empty slot (no run crosses it). A dead string
+    // leaves its slot empty; a kept string away from its home slot moves to the first empty slot
+    // from its home on. Every slot from its home to where it stood has been visited by then, so
+    // that slot is final, and no string visited earlier has a home beyond the slots it spans.
     uint32_t start = 0;
-    while (tb->slots[start]) start++;
-    for (uint32_t step = 1; step <= mask; step++) {
-        uint32_t i = (start + step) & mask;
-        while (tb->slots[i]) {
-            VmString* s = SlotString(tb->slots[i]);
-            if (s->marked & (VM_MARK_MARKED | VM_MARK_FIXED)) {
-                s->marked &= (uint8_t)~VM_MARK_MARKED;
-                break;
-            }
-            RemoveSlot(tb, i);
-            VmFreeString(state, s);
-        }
-    }
+    while (slots[start]) start++;
+    SweepSlots(state, slots, mask, start + 1, (uint32_t)tb->size);
+    SweepSlots(state, slots, mask, 0, start);
 }
 
 void VmFreeAllStrings(VmState* state) {
@@ -135,37 +152,52 @@ void VmFreeAllStrings(VmState* state) {
     }
 }
 
-// The interned string of a text with lookup hash h, or null.
-static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, size_t length) {
+// The interned string of a text with lookup hash h, or null with *hole set to the empty slot that
+// ended the probe: the slot a new string of that text takes while the table stays unchanged.
+static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, size_t length, uint32_t* hole) {
     uint32_t mask = (uint32_t)tb->size - 1;
     uint64_t tag = SlotTag(h);
-    for (uint32_t i = h & mask; tb->slots[i]; i = (i + 1) & mask) {
+    uint32_t i = h & mask;
+    for (; tb->slots[i]; i = (i + 1) & mask) {
         if ((tb->slots[i] & ~VM_SLOT_ADDRESS) != tag) continue;
         VmString* s = SlotString(tb->slots[i]);
         if (s->lookup == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
+    *hole = i;
     return nullptr;
 }
 
-// Links a new string with lookup hash h into the string table, growing it past three quarters.
-static void LinkString(VmState* state, VmString* s, uint32_t h) {
+// Frees the block of a string that cannot be linked and raises ERR_MEM.
+[[noreturn, gnu::noinline, gnu::cold]] static void FailLink(VmState* state, VmString* s) {
+    FreeStringBlock(state, s);
+    VmRaiseError(state, ERR_MEM);
+}
+
+[[gnu::noinline]] static void GrowStringTable(VmState* state) {
+    VmStringTable* tb = &state->g->strt;
+    if (tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
+}
+
+// Links a new string with lookup hash h into the string table at slot hole (from FindString),
+// growing the table past three quarters. Inlined into both interning paths: it runs once for
+// every new string.
+[[gnu::always_inline]] static inline void LinkString(VmState* state, VmString* s, uint32_t h, uint32_t hole) {
     VmStringTable* tb = &state->g->strt;
     // The address must leave the tag bits free (user addresses stay below 2^47 on the systems
     // the player runs on).
     // A table that could not grow keeps at least one empty slot, which ends every probe.
-    if (((uintptr_t)s & ~(uintptr_t)VM_SLOT_ADDRESS) || tb->nuse + 2 > (uint32_t)tb->size) {
-        FreeStringBlock(state, s);
-        VmRaiseError(state, ERR_MEM);
-    }
+    if (((uintptr_t)s & ~(uintptr_t)VM_SLOT_ADDRESS) || tb->nuse + 2 > (uint32_t)tb->size) [[unlikely]]
+        FailLink(state, s);
     // A long text's lookup hash is its table hash; a short one gets it when first needed.
     s->hashed = s->len > VM_WORD_HASHED;
     s->hash = s->hashed ? h : 0;
     s->lookup = h;
     s->next = nullptr;
-    PlaceString(tb->slots, (uint32_t)tb->size - 1, s);
+    tb->slots[hole] = (uint64_t)(uintptr_t)s | SlotTag(h);
     tb->nuse++;
     // Growing comes last: when it fails, the string is in the table already and nothing is lost.
-    if (tb->nuse > (uint32_t)tb->size / 4 * 3 && tb->size <= 0x3FFFFFFE) VmResizeStringTable(state, tb->size * 2);
+    if (tb->nuse > (uint32_t)tb->size / 4 * 3) [[unlikely]]
+        GrowStringTable(state);
 }
 
 VmString* VmNewStringBlock(VmState* state, size_t length) {
@@ -185,21 +217,24 @@ VmString* VmNewStringBlock(VmState* state, size_t length) {
 VmString* VmInternBlock(VmState* state, VmString* block) {
     const char* bytes = VmStringData(block);
     uint32_t h = VmStringLookupHash(bytes, block->len);
-    if (VmString* found = FindString(&state->g->strt, h, bytes, block->len)) {
+    uint32_t hole;
+    if (VmString* found = FindString(&state->g->strt, h, bytes, block->len, &hole)) {
         FreeStringBlock(state, block);
         return found;
     }
-    LinkString(state, block, h);
+    LinkString(state, block, h, hole);
     return block;
 }
 
 VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
     if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
     uint32_t h = VmStringLookupHash(bytes, length);
-    if (VmString* found = FindString(&state->g->strt, h, bytes, length)) return found;
+    uint32_t hole;
+    if (VmString* found = FindString(&state->g->strt, h, bytes, length, &hole)) return found;
+    // Allocating the block leaves the string table as it is, so the hole stays free.
     VmString* s = VmNewStringBlock(state, length);
     if (length) memcpy(VmStringData(s), bytes, length);
-    LinkString(state, s, h);
+    LinkString(state, s, h, hole);
     return s;
 }
 

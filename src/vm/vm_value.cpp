@@ -35,6 +35,30 @@ int VmStringToNumber(const char* text, double* out) {
     return 1;
 }
 
+// Writes a number that is not an integer as "%.14g" does when a decimal of at most four places
+// below 1e10 reads back as it; returns the length, or 0 for any other number. Such a decimal has
+// at most fourteen digits and lies within half a unit of the last place of the number, far closer
+// than half a step of fourteen significant digits, so it is the number rounded to fourteen digits
+// (trailing zeros dropped), in the fixed form that "%g" uses from 1e-4 up.
+static int FormatShortDecimal(double n, char* buf) {
+    double a = std::fabs(n);
+    if (!(a < 1e10)) return 0;
+    // a * 1e4 lies within a few millionths of the decimal's integer, which rounding finds.
+    uint64_t r = (uint64_t)(a * 1e4 + 0.5);
+    if (r % 10000 == 0 || (double)r / 1e4 != a) return 0;
+    char* p = buf;
+    if (n < 0) *p++ = '-';
+    p = std::to_chars(p, buf + 31, r / 10000).ptr;
+    unsigned fraction = (unsigned)(r % 10000);
+    *p++ = '.';
+    for (unsigned unit = 1000; fraction; unit /= 10) {
+        *p++ = (char)('0' + fraction / unit);
+        fraction %= unit;
+    }
+    *p = '\0';
+    return (int)(p - buf);
+}
+
 int VmFormatNumber(double n, char* buf) {
     // Every NaN reads "nan", whatever its sign bit: scripts see one text for it on every machine.
     if (std::isnan(n)) {
@@ -49,6 +73,8 @@ int VmFormatNumber(double n, char* buf) {
             return 2;
         }
         end = std::to_chars(buf, buf + 31, (int64_t)n).ptr;
+    } else if (int length = FormatShortDecimal(n, buf)) {
+        return length;
     } else {
         // The C library's "%g" with fourteen significant digits, without its format parsing.
         end = std::to_chars(buf, buf + 31, n, std::chars_format::general, 14).ptr;

@@ -109,6 +109,45 @@ TEST_F(DosTest, ReadLineKeepsNulBytesAndLongLines) {
     Ok("CloseFile", {N(1)});
 }
 
+// Lines of many lengths, some with carriage returns inside or before the line feed, cross the read
+// buffer's edges at many places; each is read whole, with the position behind it.
+// Reading a line leaves the file's bytes as they were: a line read again after a seek back to its
+// start, and every line read again from the start, is the same.
+TEST_F(DosTest, ReadLineAcrossBufferEdges) {
+    std::string text;
+    std::vector<std::string> lines;
+    std::vector<int64_t> ends;
+    std::vector<bool> hasReturn;
+    for (int i = 0; text.size() < 40000; i++) {
+        std::string raw(static_cast<size_t>(i * 37 % 700), static_cast<char>('a' + i % 26));
+        if (i % 3 == 0 && !raw.empty()) raw[raw.size() / 2] = '\r';
+        if (i % 5 == 0) raw += '\r';
+        std::string clean;
+        for (char c : raw)
+            if (c != '\r') clean += c;
+        text += raw + "\n";
+        lines.push_back(clean);
+        hasReturn.push_back(clean.size() != raw.size());
+        ends.push_back(static_cast<int64_t>(text.size()));
+    }
+    WriteFile(F("edges.txt"), text);
+    Ok("OpenFile", {N(1), S(F("edges.txt"))});
+    for (int pass = 0; pass < 2; pass++) {
+        for (size_t i = 0; i < lines.size(); i++) {
+            ASSERT_EQ(CallStr("ReadLine", {N(1)}), lines[i]) << "pass " << pass << " line " << i;
+            ASSERT_EQ(CallNum("FilePos", {N(1)}), static_cast<double>(ends[i])) << "line " << i;
+            if (pass == 0 && hasReturn[i]) {
+                Ok("Seek", {N(1), N(i ? static_cast<double>(ends[i - 1]) : 0.0)});
+                ASSERT_EQ(CallStr("ReadLine", {N(1)}), lines[i]) << "again, line " << i;
+            }
+        }
+        EXPECT_EQ(CallNum("Eof", {N(1)}), 1);
+        EXPECT_EQ(CallStr("ReadLine", {N(1)}), "");
+        Ok("Seek", {N(1), N(0)});
+    }
+    Ok("CloseFile", {N(1)});
+}
+
 // A handle that reads and writes knows where its file ends: Eof and ReadLine follow the data
 // written through it.
 TEST_F(DosTest, EofAndReadLineOnReadWriteHandles) {

@@ -16,6 +16,7 @@
 #include "libs/text/text_lib.h"
 #include "support/commands.h"
 #include "text/font_engine.h"
+#include "text/formatted_text.h"
 #include "text/text_engine.h"
 #include "text/text_object.h"
 
@@ -203,6 +204,10 @@ TEST(TextLib, TextOutPlacesFormattedText) {
     // Centred by position constant (x) and aligned text.
     s.vm.Ok("TextOut", {-100000, 20, "mid"});
     ExpectText(s, "mid", (kW - 24) / 2, 20, 0xFFFFFF);
+    // An options table without size or scale keeps the text at its own size.
+    s.vm.Ok("TextOut", {5, 5, "opt", Arg::Table({{"color", 0x0000FF}})});
+    ExpectText(s, "opt", 5, 5, 0x0000FF);
+    EXPECT_EQ(s.At(5 + 24, 5), kBack);
     EXPECT_EQ(s.vm.CallErr("TextOut", {0, 0, "x", Arg::Table({{"wordwrap", -1}})}), ERR_WRONGUSAGE);
     EXPECT_EQ(s.vm.CallErr("TextOut", {0, 0, "x", Arg::Table({{"encoding", 2}})}), ERR_WRONGUSAGE);
 }
@@ -224,6 +229,30 @@ TEST(TextLib, TextOutSizeOptionsMeasureTheWrappedText) {
     EXPECT_EQ(s.vm.CallErr("TextOut", {0, 40, "a]b", Arg::Table({{"width", 64}})}), ERR_TEXTSYNTAX);
     for (int y = 36; y < kH; y++)
         for (int x = 0; x < kW; x++) ASSERT_EQ(s.At(x, y), kBack);
+}
+
+// A turned TextOut sized by "width" and "height" renders its scalable font at that size, exactly
+// as the same scale given by "scalex" and "scaley" does, instead of scaling the pixels.
+TEST(TextLib, TurnedTextOutSizedByWidthScalesTheFont) {
+    std::vector<uint32_t> shown[2];
+    for (int k = 0; k < 2; k++) {
+        TextScope s;
+        s.vm.Ok("SetFont", {":::default_sans", 16});
+        s.vm.Ok("SetFontStyle", {FONTSTYLE_ANTIALIAS});
+        qzTextStyle ts;
+        ts.style = *GetFontStyleState();
+        ts.text = "Hi";
+        qzTextBlock size;
+        qzTextLayout layout;
+        ASSERT_EQ(RenderTextBlock(nullptr, &ts, TEXTMODE_TEXTOUT, 0, 0, 1, &size, &layout), 0);
+        const Arg options = k == 0 ? Arg::Table({{"scalex", 2}, {"scaley", 2}, {"rotate", 90}})
+                                   : Arg::Table({{"width", 2 * size.width}, {"height", 2 * size.height}, {"rotate", 90}});
+        s.vm.Ok("TextOut", {60, 30, "Hi", options});
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) shown[k].push_back(s.At(x, y));
+    }
+    EXPECT_NE(shown[0], std::vector<uint32_t>(shown[0].size(), kBack));
+    EXPECT_EQ(shown[0], shown[1]);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
+#include "platform/audio_graph.h"
 #include "image/image_save.h"
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
@@ -166,7 +167,8 @@ TEST(FailingAllocation, SavedImageReplacesTheFileWholeOrNotAtAll) {
     DeleteBitMap(bitmap);
 }
 
-// Opening a window fails cleanly at each of its allocations (LeakSanitizer checks the rest).
+// Opening a window or the sound output fails cleanly at each of its allocations (LeakSanitizer
+// checks the rest).
 class FailingWindowOpen : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
@@ -198,6 +200,34 @@ TEST_F(FailingWindowOpen, OpensWholeOrReportsOutOfMemory) {
             opened += result == 0;
             HostCloseWindow(window);
             window = nullptr;
+        });
+    EXPECT_GE(opened, 1);
+}
+
+// The sound output opens whole or reports running out of memory, and a failed open leaves
+// nothing open: the next open succeeds (LeakSanitizer checks the buses).
+using FailingSoundOpen = FailingWindowOpen;
+
+TEST_F(FailingSoundOpen, OpensWholeOrReportsOutOfMemory) {
+    std::string message;
+    message.reserve(256);
+    int result = 0;
+    int opened = 0;
+    ForEachFailingAllocation(
+        [&] {
+            try {
+                result = AudioGraphOpen(4, &message);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM) << n << ": " << result << " " << message;
+            EXPECT_EQ(AudioGraphIsOpen(), result == 0) << n;
+            opened += result == 0;
+            AudioGraphClose();
+            EXPECT_EQ(AudioGraphOpen(4, &message), 0) << n << ": " << message;
+            AudioGraphClose();
         });
     EXPECT_GE(opened, 1);
 }

@@ -161,7 +161,7 @@ TEST(String, NonFiniteNumbersFormatTheSameEverywhere) {
 }
 
 // Number text is byte for byte the C library's "%.14g" (NaN aside, tested above): on a table of
-// edge values and on a million random doubles of every magnitude.
+// edge values, on a million random doubles of every magnitude and on short decimals.
 TEST(String, NumberTextIsPrintfFourteenDigits) {
     std::vector<double> values = {
         0.0, -0.0, 1, -1, 0.1, 0.5, 1.5, 2.5, 0.3, 1.0 / 3, 2.0 / 3, 123456789012345.0, 99999999999999.0,
@@ -171,6 +171,8 @@ TEST(String, NumberTextIsPrintfFourteenDigits) {
         9.999999999999949e14, 0.99999999999999, 0.999999999999995, 0.9999999999999949, DBL_MAX, -DBL_MAX,
         DBL_MIN, DBL_TRUE_MIN, -DBL_TRUE_MIN, 2.2250738585072009e-308, 4.9406564584124654e-324 * 3,
         INFINITY, -INFINITY, 1e300, 1e-300, 5e-324, 1.7976931348623157e308, 123.456, -0.000001,
+        9999999999.9999, -9999999999.9999, 9999999999.99995, 1e10 - 0.5, 1e10 + 0.5, 0.0001, 0.00015,
+        0.00009999, 1234.00005, 0.1 + 0.2, 1.0005, 2.675, 1e-4 * 3,
     };
     for (int e = -330; e <= 310; e++) {
         double p = std::pow(10.0, e);
@@ -188,6 +190,13 @@ TEST(String, NumberTextIsPrintfFourteenDigits) {
         default: d = std::ldexp((double)(bits >> 11), (int)(bits % 120) - 100); break;
         }
         if (!std::isnan(d)) values.push_back(d);
+    }
+    // Decimals of four places and fewer up to 1e10 and a little beyond, and their neighbours.
+    for (int i = 0; i < 200000; i++) {
+        uint64_t bits = random();
+        double d = (double)(int64_t)(bits % 200000000000000ull - 100000000000000ull) / 1e4;
+        if (i % 8 == 0) d *= 1.0001;
+        values.insert(values.end(), {d, std::nextafter(d, INFINITY)});
     }
     int mismatches = 0;
     for (double v : values) {

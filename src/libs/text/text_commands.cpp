@@ -274,10 +274,8 @@ int TextTextOut(VmState* state) {
         qzTextStyle probe = ts;
         error = RenderTextBlock(state, &probe, TEXTMODE_TEXTOUT, 0, 0, 1, &measured, &layout);
         if (error) return error;
-        qzBlitDisplayInfo info;
-        DescribeBlitDisplay(nullptr, &info);
-        error = ParseDrawTags(state, 4, measured.width, measured.height, info.targetWidth, info.targetHeight,
-                              DefaultTransformTags()->smoothscale, &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
+        error = ParseDrawTags(state, 4, measured.width, measured.height, 0, 0, DefaultTransformTags()->smoothscale,
+                              &transform, &tags, QZ_DRAWTAGS_DEFAULTS);
         if (error) return error;
     } else {
         InitDrawTags(&transform, &tags, 0, 0, DefaultTransformTags()->smoothscale, 0);

@@ -46,6 +46,7 @@ struct Device {
     qzHostAudioFill fill = nullptr;
     void* user = nullptr;
     std::thread thread;
+    std::vector<float> block;         // the thread's block, made before the thread
     std::mutex captureMutex;          // the capture file, written by whoever renders
     Capture capture;
 };
@@ -124,7 +125,7 @@ void RenderBlock(float* block, int32_t frames)
 // after short delays so that the sound keeps pace with the clock.
 void DeviceThread()
 {
-    std::vector<float> block(kBlockFrames * 2);
+    float* block = gDevice.block.data();
     uint64_t start = OsMonotonicMicros();
     uint64_t played = 0;
     std::unique_lock<std::mutex> lock(gDevice.mutex);
@@ -140,7 +141,7 @@ void DeviceThread()
             played = 0;
         }
         lock.unlock();
-        RenderBlock(block.data(), kBlockFrames);
+        RenderBlock(block, kBlockFrames);
         lock.lock();
         played += kBlockFrames;
     }
@@ -156,10 +157,14 @@ int OpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* mess
     gDevice.fill = fill;
     gDevice.user = user;
     gDevice.quit = false;
+    // The device counts as open only once its thread runs: memory running out while making the
+    // thread or its block leaves it closed. The thread waits for the lock held here.
+    if (!gDevice.manual) {
+        gDevice.block.assign(kBlockFrames * 2, 0.0f);
+        gDevice.thread = std::thread(DeviceThread);
+    }
     gDevice.open = true;
     *rate = kRate;
-    if (!gDevice.manual)
-        gDevice.thread = std::thread(DeviceThread);
     return 0;
 }
 
