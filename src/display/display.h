@@ -24,6 +24,7 @@ struct qzPendingRepaint;
 // Object types the display code names.
 constexpr int32_t QZ_TYPE_DISPLAY = 21;
 constexpr int32_t QZ_TYPE_BRUSH = 3;
+constexpr int32_t QZ_TYPE_ANIM = 4;
 constexpr int32_t QZ_TYPE_MASK = 28;
 constexpr int32_t QZ_TYPE_ALPHACHANNEL = 30;
 

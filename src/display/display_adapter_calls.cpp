@@ -22,6 +22,11 @@
 #include "platform/plugin_api.h"
 #include "platform/plugin_display_adapter.h"
 
+const qzPluginInfo* DisplayAdapterPlugin() {
+    const qzDisplayAdapter* adapter = GetDisplayAdapter();
+    return adapter ? adapter->plugin : nullptr;
+}
+
 namespace {
 
 // The handler slot of "closewindow" (the order of the per-display handler names).
@@ -64,12 +69,6 @@ qzHostWindowSettings SettingsOf(const qzDisplay* d) {
 
 qzHostWindow* HostWindowOf(const qzDisplay* d) { return MacHostWindow(d->window); }
 
-// The display-adapter plugin, or null.
-const qzPluginInfo* Adapter() {
-    const qzDisplayAdapter* adapter = GetDisplayAdapter();
-    return adapter ? adapter->plugin : nullptr;
-}
-
 // A colour as the adapter wants it: with its alpha inverted when it asks for that.
 uint32_t AdapterColour(uint32_t colour) {
     return (DisplayAdapterFlags() & QZ_ADAPTER_INVERTALPHA) ? colour ^ 0xFF000000u : colour;
@@ -77,15 +76,15 @@ uint32_t AdapterColour(uint32_t colour) {
 
 }  // namespace
 
-int IsDisplayAdapterActive() { return Adapter() != nullptr; }
+int IsDisplayAdapterActive() { return DisplayAdapterPlugin() != nullptr; }
 
 uint32_t DisplayAdapterFlags() {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     return adapter ? adapter->displayFlags | GetPluginDisplayAdapterFlags() : 0;
 }
 
 int ForceAdapterEventLoopIteration() {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (!adapter) return 0;
     if (adapter->ForceEventLoopIteration) adapter->ForceEventLoopIteration();
     return 1;
@@ -107,7 +106,7 @@ int GetDisplayForHardwareBitmap(const qzObjectId& id, qzDisplay** out) {
 int InitDisplaySystem() { return MacInitDisplaySystem(); }
 
 int32_t GetMenuBarHeight(const qzDisplay* display) {
-    if (display->fullScreen || Adapter()) return 0;
+    if (display->fullScreen || DisplayAdapterPlugin()) return 0;
     return int32_t(MacGetDisplayAttr(display->window, MACATTR_MENUBARHEIGHT, nullptr));
 }
 
@@ -123,7 +122,7 @@ void FreeDisplayWindowRecord(qzDisplay* display) {
 
 int DetermineBorderSizes(qzDisplay* display) {
     qzMacBorders borders = {0, 0, 0, 0};
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         // The adapter answers left, right, top, bottom.
         int32_t sizes[4] = {0, 0, 0, 0};
         int error = adapter->DetermineBorderSizes ? adapter->DetermineBorderSizes(display->nativeHandle, sizes) : 0;
@@ -143,7 +142,7 @@ int DetermineBorderSizes(qzDisplay* display) {
 
 int OpenDisplayWindow(VmState* state, qzDisplay* display, int activate, const qzBitMap* shapeMask,
                       const qzBitMap* shapeAlpha) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         int32_t wholeFrames = 0, second = 0;
         std::vector<qzTagItem> tags = {
             {QZ_OPENDISPLAYTAG_PICTUREWIDTH, display->bgpic ? display->bgpic->width : display->width},
@@ -195,7 +194,7 @@ int OpenDisplayWindow(VmState* state, qzDisplay* display, int activate, const qz
 }
 
 int CloseDisplayWindow(qzDisplay* display) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->CloseDisplay) adapter->CloseDisplay(display->nativeHandle);
         display->nativeHandle = nullptr;
         return 0;
@@ -205,11 +204,11 @@ int CloseDisplayWindow(qzDisplay* display) {
 }
 
 int DisplayHasWindow(const qzDisplay* display) {
-    return Adapter() ? display->nativeHandle != nullptr : HostWindowOf(display) != nullptr;
+    return DisplayAdapterPlugin() ? display->nativeHandle != nullptr : HostWindowOf(display) != nullptr;
 }
 
 void SizeMoveDisplayWindow(qzDisplay* display) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->SizeMoveDisplay)
             adapter->SizeMoveDisplay(display->nativeHandle, display->x, display->y, display->width, display->height);
         return;
@@ -220,7 +219,7 @@ void SizeMoveDisplayWindow(qzDisplay* display) {
 }
 
 void MoveDisplayWindow(qzDisplay* display) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->SizeMoveDisplay)
             adapter->SizeMoveDisplay(display->nativeHandle, display->x, display->y, 0, 0);
         return;
@@ -229,7 +228,7 @@ void MoveDisplayWindow(qzDisplay* display) {
 }
 
 void UpdateDisplayTitle(qzDisplay* display) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->SetDisplayTitle)
             adapter->SetDisplayTitle(display->nativeHandle, display->title);
         return;
@@ -238,7 +237,7 @@ void UpdateDisplayTitle(qzDisplay* display) {
 }
 
 int ShowHideDisplayWindow(qzDisplay* display, int show) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (!display->nativeHandle || !adapter->ShowHideDisplay) return 0;
         return adapter->ShowHideDisplay(display->nativeHandle, show);
     }
@@ -247,7 +246,7 @@ int ShowHideDisplayWindow(qzDisplay* display, int show) {
 }
 
 void ActivateDisplayWindow(qzDisplay* display, int flag) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->ActivateDisplay) adapter->ActivateDisplay(display->nativeHandle, flag);
         return;
     }
@@ -255,7 +254,7 @@ void ActivateDisplayWindow(qzDisplay* display, int flag) {
 }
 
 void UpdateDisplayWindowSettings(qzDisplay* display) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (!display->nativeHandle || !adapter->SetDisplayAttributes) return;
         const qzTagItem tags[] = {
             {1, display->handlers[kCloseWindowHandler].function != -1 || CloseWindowLabelActive()}, {0, 0}};
@@ -279,19 +278,19 @@ void SetDisplayDrawOffset(qzDisplay* display, int32_t x, int32_t y) {
 }
 
 void NotifyAdapterBufferSize(qzDisplay* display, int32_t width, int32_t height) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && display->nativeHandle && adapter->ChangeBufferSize)
         adapter->ChangeBufferSize(display->nativeHandle, width, height);
 }
 
 int AdapterSleep(int32_t milliseconds) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && adapter->Sleep) adapter->Sleep(milliseconds);
     return 0;
 }
 
 int AdapterVWait(qzDisplay* display) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (!adapter || !adapter->VWait) return 0;
     return adapter->VWait(display->nativeHandle);
 }
@@ -315,7 +314,7 @@ void BlitToDisplayWindow(const qzBitMap* source, int32_t sx, int32_t sy, qzDispl
                          int32_t width, int32_t height, int32_t scaledWidth, int32_t scaledHeight, uint32_t flags,
                          const qzBitMap* mask, const qzBitMap* alpha) {
     if (!source) return;
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && !(flags & 16)) {
         if (!display->nativeHandle || !adapter->BltBitMap) return;
         const bool scaledHere = (flags & 0x100) != 0;
@@ -347,7 +346,7 @@ void BlitScaledPartToDisplayWindow(const qzBitMap* source, int32_t x, int32_t y,
 }
 
 void RectFillDisplayWindow(qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         // The adapter takes the rectangle by its corners.
         if (display->nativeHandle && adapter->RectFill && width > 0 && height > 0)
             adapter->RectFill(display->nativeHandle, x, y, x + width - 1, y + height - 1, AdapterColour(colour),
@@ -358,7 +357,7 @@ void RectFillDisplayWindow(qzDisplay* display, int32_t x, int32_t y, int32_t wid
 }
 
 void LineDisplayWindow(qzDisplay* display, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->Line)
             adapter->Line(display->nativeHandle, x1, y1, x2, y2, AdapterColour(colour), nullptr);
         return;
@@ -367,7 +366,7 @@ void LineDisplayWindow(qzDisplay* display, int32_t x1, int32_t y1, int32_t x2, i
 }
 
 void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t colour) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->WritePixel)
             adapter->WritePixel(display->nativeHandle, x, y, AdapterColour(colour), nullptr);
         return;
@@ -376,13 +375,13 @@ void WritePixelDisplayWindow(qzDisplay* display, int32_t x, int32_t y, uint32_t 
 }
 
 void AdapterClearDisplay(qzDisplay* display, uint32_t colour) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && adapter->Cls && display->nativeHandle) adapter->Cls(display->nativeHandle, colour);
 }
 
 bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
     out->clear();
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && (DisplayAdapterFlags() & QZ_ADAPTER_MONITORS) && adapter->GetMonitorInfo) {
         const qzTagItem tags[] = {{QZ_MONITORTAG_KIND, 0}, {0, 0}};
         const int32_t* entries = static_cast<const int32_t*>(adapter->GetMonitorInfo(tags));
@@ -403,7 +402,7 @@ bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
 
 bool GetMonitorModes(int32_t monitor, std::vector<qzModeSize>* out) {
     out->clear();
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && (DisplayAdapterFlags() & QZ_ADAPTER_MONITORS) && adapter->GetMonitorInfo) {
         const qzTagItem tags[] = {{QZ_MONITORTAG_KIND, 1}, {QZ_MONITORTAG_MONITOR, monitor}, {0, 0}};
         const int32_t* entries = static_cast<const int32_t*>(adapter->GetMonitorInfo(tags));
@@ -421,7 +420,7 @@ bool GetMonitorModes(int32_t monitor, std::vector<qzModeSize>* out) {
 }
 
 void ShowHideDisplayPointer(qzDisplay* display, int show) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->ShowHidePointer) adapter->ShowHidePointer(display->nativeHandle, show);
         return;
     }
@@ -434,7 +433,7 @@ void ShowHideDisplayPointer(qzDisplay* display, int show) {
 }
 
 void MoveDisplayPointer(qzDisplay* display, int32_t x, int32_t y) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->MovePointer) adapter->MovePointer(display->nativeHandle, x, y);
         return;
     }
@@ -442,7 +441,7 @@ void MoveDisplayPointer(qzDisplay* display, int32_t x, int32_t y) {
 }
 
 int CreateDisplayPointer(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, void** out) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         *out = adapter->CreatePointer ? adapter->CreatePointer(argb, width, height, hotX, hotY) : nullptr;
         return *out ? 0 : ERR_POINTERIMG;
     }
@@ -454,7 +453,7 @@ int CreateDisplayPointer(const uint32_t* argb, int32_t width, int32_t height, in
 }
 
 void FreeDisplayPointer(void* pointer) {
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (adapter->FreePointer) adapter->FreePointer(pointer);
         return;
     }
@@ -467,7 +466,7 @@ void SetDisplayPointer(qzDisplay* display, void* pointer) {
 
 void SetDisplayPointerOfKind(qzDisplay* display, void* pointer, int kind) {
     if (kind < 0) kind = pointer ? QZ_POINTER_IMAGE : QZ_POINTER_SYSTEM;
-    if (const qzPluginInfo* adapter = Adapter()) {
+    if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (!display->nativeHandle) return;
         if (adapter->SetPointer) adapter->SetPointer(display->nativeHandle, pointer);
         if (adapter->ShowHidePointer) adapter->ShowHidePointer(display->nativeHandle, 1);
@@ -480,13 +479,13 @@ void SetDisplayPointerOfKind(qzDisplay* display, void* pointer, int kind) {
 }
 
 int IsDisplayWindowActive(const qzDisplay* display) {
-    if (Adapter()) return display->state == QZ_DISPSTATE_OPEN && display->nativeHandle ? 1 : 0;
+    if (DisplayAdapterPlugin()) return display->state == QZ_DISPSTATE_OPEN && display->nativeHandle ? 1 : 0;
     const qzHostWindow* window = HostWindowOf(display);
     return window && window->active ? 1 : 0;
 }
 
 void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && display->state == QZ_DISPSTATE_OPEN && display->nativeHandle && adapter->GetMousePos) {
         int mx = 0, my = 0;
         adapter->GetMousePos(display->nativeHandle, &mx, &my);
@@ -504,7 +503,7 @@ void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {
 }
 
 uint32_t GetDisplayQualifiers(const qzDisplay* display) {
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && display->state == QZ_DISPSTATE_OPEN && display->nativeHandle && adapter->GetQualifiers)
         return adapter->GetQualifiers(display->nativeHandle);
     if (!adapter && display->state == QZ_DISPSTATE_OPEN) return MacGetQualifiers();
@@ -513,7 +512,7 @@ uint32_t GetDisplayQualifiers(const qzDisplay* display) {
 
 int GrabDisplayPixels(const qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, qzBitMap** out) {
     *out = nullptr;
-    const qzPluginInfo* adapter = Adapter();
+    const qzPluginInfo* adapter = DisplayAdapterPlugin();
     if (adapter && (DisplayAdapterFlags() & QZ_ADAPTER_GRAB) && adapter->GrabScreenPixels) {
         uint32_t* grabbed = adapter->GrabScreenPixels(display->nativeHandle, x, y, width, height);
         if (!grabbed) return ERR_GRABSCREEN;

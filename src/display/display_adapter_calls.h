@@ -12,6 +12,7 @@
 struct VmState;
 struct qzBitMap;
 struct qzDisplay;
+struct qzPluginInfo;
 
 // Display-adapter flags the display code reads.
 enum : uint32_t {
@@ -25,6 +26,8 @@ enum : uint32_t {
     QZ_ADAPTER_GRAB = 0x800,
 };
 
+// The display-adapter plugin that serves displays, or null.
+const qzPluginInfo* DisplayAdapterPlugin();
 // Whether a display-adapter plugin serves displays, and its flags (0 without one).
 int IsDisplayAdapterActive();
 uint32_t DisplayAdapterFlags();

@@ -10,6 +10,7 @@
 #include "display/display_links.h"
 #include "display/display_pixels.h"
 #include "display/display_present.h"
+#include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/scale_bitmap.h"
@@ -24,15 +25,6 @@ enum { kFront = 0, kBack = 1 };
 constexpr uint32_t kCapHardwareDoubleBuffer = 64;
 // Room of the changed-rectangle list; a list that fills up stands for the whole picture.
 constexpr int32_t kRects = 1024;
-// Output kinds and the selected kind of an anim frame.
-constexpr int32_t kOutputBitmap = 3;
-constexpr int32_t kOutputLayers = 1;
-constexpr int32_t kSelectAnim = 4;
-
-const qzPluginInfo* AdapterPlugin() {
-    const qzDisplayAdapter* adapter = GetDisplayAdapter();
-    return adapter ? adapter->plugin : nullptr;
-}
 
 bool Scaling(const qzDisplay* d) { return d->autoScale && d->scaledWidth > 0 && d->scaledHeight > 0; }
 
@@ -50,14 +42,14 @@ qzBitMap* BlackBitmap(int32_t width, int32_t height) {
 
 // The refusals of BeginDoubleBuffer while drawing is redirected or double buffering is on.
 int OutputRefusal(const qzDisplay* d) {
-    if (d->outputKind == kOutputBitmap && !d->doubleBuffer) {
+    if (d->outputKind == QZ_TYPE_BRUSH && !d->doubleBuffer) {
         const qzBGPic* record = d->selectRecord;
-        return record && record->selectTarget[0] == kSelectAnim ? ERR_SELECTANIM : ERR_SELECTBRUSH;
+        return record && record->selectTarget[0] == QZ_TYPE_ANIM ? ERR_SELECTANIM : ERR_SELECTBRUSH;
     }
     if (d->doubleBuffer || d->doubleBufferSelectParked) return ERR_ENDDOUBLEBUFFER;
     if (d->outputKind == QZ_TYPE_MASK) return ERR_SELECTMASK;
     if (d->outputKind == QZ_TYPE_ALPHACHANNEL) return ERR_SELECTALPHACHANNEL;
-    if (d->outputKind == kOutputLayers) return ERR_SELECTBG;
+    if (d->outputKind == QZ_TYPE_BGPIC) return ERR_SELECTBG;
     return 0;
 }
 
@@ -133,13 +125,13 @@ int AllocLink(VmState* state, qzDisplay* d, int32_t width, int32_t height) {
 }  // namespace
 
 int AdapterBeginDoubleBuffer(qzDisplay* display) {
-    const qzPluginInfo* plugin = AdapterPlugin();
+    const qzPluginInfo* plugin = DisplayAdapterPlugin();
     if (!plugin || !plugin->BeginDoubleBuffer) return 0;
     return plugin->BeginDoubleBuffer(display->nativeHandle, nullptr);
 }
 
 int AdapterEndDoubleBuffer(qzDisplay* display) {
-    const qzPluginInfo* plugin = AdapterPlugin();
+    const qzPluginInfo* plugin = DisplayAdapterPlugin();
     if (!plugin || !plugin->EndDoubleBuffer) return 0;
     return plugin->EndDoubleBuffer(display->nativeHandle);
 }
@@ -198,7 +190,7 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
     // 5. The target stands in for the picture while double buffering.
     qzBGPic* target = d->doubleBufferTarget;
     target->header.id = {0, target};
-    target->selectTarget[0] = kOutputBitmap;
+    target->selectTarget[0] = QZ_TYPE_BRUSH;
     target->selectTarget[1] = 0;
     target->selectLayer = nullptr;
     target->width = target->scaledWidth = target->origWidth = pic->width;
@@ -208,7 +200,7 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
     target->alpha = target->scaledAlpha = target->origAlpha = nullptr;
     target->clipRegion = pic->clipRegion;
     if (CurrentDisplay() == d) SetCurrentBGPic(target);
-    d->outputKind = kOutputBitmap;
+    d->outputKind = QZ_TYPE_BRUSH;
     d->outputBitmap = back;
     d->outputMask = d->outputAlpha = nullptr;
     d->outputHardware = hardwareForm ? 1 : 0;
@@ -220,7 +212,7 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
 int FlipDisplay(VmState* state, qzDisplay* d, int wait) {
     if (!d->doubleBuffer) return ERR_NODOUBLEBUFFER;
     if (d->doubleBufferHardware) {
-        const qzPluginInfo* plugin = AdapterPlugin();
+        const qzPluginInfo* plugin = DisplayAdapterPlugin();
         const int32_t block[3] = {1, wait ? 1 : 0, 0};
         ClearRectList(&d->rectList);
         return plugin && plugin->Flip ? plugin->Flip(d->nativeHandle, block) : 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/error_codes.h"
+#include "display/display_adapter_calls.h"
 #include "display/event_dispatch.h"
 #include "display/event_sources.h"
 #include "platform/display_adapter.h"
@@ -20,11 +21,6 @@ namespace {
 // The periodic expiry of old queued events.
 constexpr uint64_t kExpiryPeriodUs = 10ull * 1000000u;
 uint64_t gLastExpiry = 0;
-
-const qzPluginInfo* AdapterPlugin() {
-    const qzDisplayAdapter* adapter = GetDisplayAdapter();
-    return adapter ? adapter->plugin : nullptr;
-}
 
 // Whether an event is queued (the wait is skipped then).
 bool QueuePending(VmState* state) {
@@ -55,7 +51,7 @@ int PumpEvents(VmState* state, int flags, int* error) {
         }
     }
     int result = 0;
-    const qzPluginInfo* plugin = AdapterPlugin();
+    const qzPluginInfo* plugin = DisplayAdapterPlugin();
     if (plugin && plugin->HandleEvents) {
         result = plugin->HandleEvents(state, static_cast<uint32_t>(flags & (QZ_PUMP_WAIT | QZ_PUMP_CHECKEVENT |
                                                                              QZ_PUMP_WAITEVENT)));
@@ -77,7 +73,7 @@ int PumpEvents(VmState* state, int flags, int* error) {
 
 int WaitForEvents(VmState* state, int flags) {
     (void)flags;
-    const qzPluginInfo* plugin = AdapterPlugin();
+    const qzPluginInfo* plugin = DisplayAdapterPlugin();
     if (plugin) {
         if (plugin->WaitEvents) plugin->WaitEvents(state, nullptr);
         return 0;

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int32_t kTypeAnim = 4;
-
 bool LayerMatches(const qzLayer* layer, int32_t kind, const qzObjectId& id) {
     const bool kindMatches = layer->type == kind || layer->type == QZ_LAYER_NOOBJECT ||
                              (kind == QZ_LAYER_BRUSH && layer->type == QZ_LAYER_BRUSHPART);
@@ -100,7 +98,7 @@ int CheckLayerOutput(const qzDisplay* display) {
     if (!display) return ERR_NOLAYERS;
     if (display->outputKind == QZ_TYPE_BRUSH) {
         const qzBGPic* target = display->selectRecord;
-        return target && target->selectTarget[0] == kTypeAnim ? ERR_SELECTANIM : ERR_SELECTBRUSH;
+        return target && target->selectTarget[0] == QZ_TYPE_ANIM ? ERR_SELECTANIM : ERR_SELECTBRUSH;
     }
     if (display->outputKind == QZ_TYPE_MASK) return ERR_SELECTMASK;
     if (display->outputKind == QZ_TYPE_ALPHACHANNEL) return ERR_SELECTALPHACHANNEL;

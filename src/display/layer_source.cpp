@@ -46,6 +46,11 @@ int GetLayerSourceBitmaps(VmState* state, qzLayer* layer, qzLayerState* st, int 
     return error;
 }
 
+qzLayerShownRect LayerShownRect(const qzLayer* layer, const qzLayerState* st, const qzLayerSource& source) {
+    if (LayerShowsPart(layer->type) && !source.fromCache) return {st->partX, st->partY, st->width, st->height};
+    return {0, 0, source.width, source.height};
+}
+
 void ApplyFiltersToLayerCache(VmState* state, qzLayer* layer, qzLayerState* st, int allowResized) {
     if (st->cached.bitmap || !HasEnabledFilter(layer->filters)) return;
     qzLayerSource source;

@@ -17,6 +17,14 @@ struct qzLayerState;
 // without source, or the object lookup's error.
 int GetLayerSourceBitmaps(VmState* state, qzLayer* layer, qzLayerState* layerState, int useCache, int useScaled,
                           int32_t frame, qzLayerSource* out);
+// The rectangle of a source's bitmaps that the state shows: the state's part at its drawn size for
+// a type that shows part of its object (unless the bitmaps are the filtered copy, which is cut to
+// the part already); otherwise the whole source.
+struct qzLayerShownRect {
+    int32_t x, y, width, height;
+};
+qzLayerShownRect LayerShownRect(const qzLayer* layer, const qzLayerState* layerState, const qzLayerSource& source);
+
 // When the layer has an enabled filter and the state no filtered copy yet: copies the layer's
 // current bitmaps (the shown part for parts and videos; the resized copy when allowResized) at the
 // state's drawn size and runs the filters over the copy. A copy or filter that fails leaves the

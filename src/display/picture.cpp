@@ -38,19 +38,6 @@ void DeleteUnlessShared(qzBitMap* bitmap, const qzBitMap* keep1, const qzBitMap*
         DeleteBitMap(bitmap);
 }
 
-// Frees the current and scaled copies where they are separate from the copies below them.
-void FreeWorkCopies(qzBGPic* pic) {
-    DeleteUnlessShared(pic->bitmap, pic->scaledBitmap, pic->origBitmap, BITMAP_COLOR);
-    DeleteUnlessShared(pic->mask, pic->scaledMask, pic->origMask, BITMAP_MASK);
-    DeleteUnlessShared(pic->alpha, pic->scaledAlpha, pic->origAlpha, BITMAP_ALPHA);
-    DeleteUnlessShared(pic->scaledBitmap, pic->origBitmap, nullptr, BITMAP_COLOR);
-    DeleteUnlessShared(pic->scaledMask, pic->origMask, nullptr, BITMAP_MASK);
-    DeleteUnlessShared(pic->scaledAlpha, pic->origAlpha, nullptr, BITMAP_ALPHA);
-    pic->bitmap = pic->scaledBitmap = pic->origBitmap;
-    pic->mask = pic->scaledMask = pic->origMask;
-    pic->alpha = pic->scaledAlpha = pic->origAlpha;
-}
-
 void DestroyBGPic(VmState* state, qzBGPic* pic) {
     const qzDisplayLinks& links = DisplayLinks();
     links.freePictureLayers(state, pic);
@@ -90,6 +77,18 @@ void FillPixels(uint32_t* pixels, int32_t width, int32_t height, int32_t rowLeng
 }
 
 }  // namespace
+
+void FreeWorkCopies(qzBGPic* pic) {
+    DeleteUnlessShared(pic->bitmap, pic->scaledBitmap, pic->origBitmap, BITMAP_COLOR);
+    DeleteUnlessShared(pic->mask, pic->scaledMask, pic->origMask, BITMAP_MASK);
+    DeleteUnlessShared(pic->alpha, pic->scaledAlpha, pic->origAlpha, BITMAP_ALPHA);
+    DeleteUnlessShared(pic->scaledBitmap, pic->origBitmap, nullptr, BITMAP_COLOR);
+    DeleteUnlessShared(pic->scaledMask, pic->origMask, nullptr, BITMAP_MASK);
+    DeleteUnlessShared(pic->scaledAlpha, pic->origAlpha, nullptr, BITMAP_ALPHA);
+    pic->bitmap = pic->scaledBitmap = pic->origBitmap;
+    pic->mask = pic->scaledMask = pic->origMask;
+    pic->alpha = pic->scaledAlpha = pic->origAlpha;
+}
 
 // 1 when drawing is redirected into the picture: its bitmap, mask or alpha channel is selected
 // (a select record names it), or layers are being inserted into it.

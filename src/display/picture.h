@@ -126,6 +126,9 @@ int BuildBGPicBitmap(VmState* state, const uint32_t* pixels, qzPictureFill* fill
 // picture without source is rendered again. 0 or an error.
 int ScaleBGPicBitmaps(VmState* state, const qzBGPic* pic, int32_t newWidth, int32_t newHeight, int smooth,
                       qzBitMap** outBitmap, qzBitMap** outMask, qzBitMap** outAlpha);
+// Frees the current and scaled copies where they are separate from the copies below them; all
+// three copies are then the original.
+void FreeWorkCopies(qzBGPic* pic);
 // Scales the picture itself (its scaled and current copies) to width x height. 0 or an error.
 int ScaleBGPicCore(VmState* state, qzBGPic* pic, int32_t width, int32_t height, int smooth);
 // When the first display opens: pictures that still keep ARGB pixels get their bitmaps.

@@ -74,6 +74,15 @@ void ForEachRowSpan(const qzTransformJob* j, const Inverse& m, SpanFn&& fn) {
     }
 }
 
+// Nearest sampling writes colour pixels when both sides have them, of 2 or 4 bytes.
+bool NearestWritesColour(const qzTransformJob* j) {
+    return j->srcPixels && j->dstPixels && (j->bytesPerPixel == 2 || j->bytesPerPixel == 4);
+}
+
+// The colour pixels outside the covered spans are set to 0: asked for, and nearest sampling writes
+// colour pixels.
+bool ClearsUncovered(const qzTransformJob* j) { return j->clearUncovered && !j->smooth && NearestWritesColour(j); }
+
 // Sets the colour pixels x0..x1 of destination row y to 0 (nothing for an empty range).
 void ClearColourRun(const qzTransformJob* j, int y, int x0, int x1) {
     if (x1 < x0) return;
@@ -138,7 +147,7 @@ void NearestSpansWith(const qzTransformJob* j, const Inverse& m) {
     if (j->srcMask) planes = j->dstMask ? NearestPlanes::Mask : NearestPlanes::None;
     else if (j->srcAlpha) planes = j->dstAlpha ? NearestPlanes::Alpha : NearestPlanes::None;
     else if (j->dstMask) planes = NearestPlanes::Covered;
-    const bool clear = Colour && j->clearUncovered;
+    const bool clear = ClearsUncovered(j);
     switch (planes) {
     case NearestPlanes::None:
         if (Colour)
@@ -164,7 +173,7 @@ void NearestSpansWith(const qzTransformJob* j, const Inverse& m) {
 
 template <typename T>
 void NearestSpans(const qzTransformJob* j, const Inverse& m) {
-    if (j->srcPixels && j->dstPixels && (j->bytesPerPixel == 2 || j->bytesPerPixel == 4))
+    if (NearestWritesColour(j))
         NearestSpansWith<T, true>(j, m);
     else
         NearestSpansWith<T, false>(j, m);
@@ -233,8 +242,7 @@ void TransformPixels(const qzTransformJob* j) {
     if (!j || j->dstWidth <= 0 || j->dstHeight <= 0) return;
     // Nothing covered: a destination the kernel was to clear is cleared all over.
     auto clearAll = [j] {
-        if (j->clearUncovered && !j->smooth && j->srcPixels && j->dstPixels &&
-            (j->bytesPerPixel == 2 || j->bytesPerPixel == 4))
+        if (ClearsUncovered(j))
             for (int y = 0; y < j->dstHeight; y++) ClearColourRun(j, y, 0, j->dstWidth - 1);
     };
     if (j->srcWidth <= 0 || j->srcHeight <= 0) return clearAll();

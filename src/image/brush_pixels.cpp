@@ -48,29 +48,14 @@ void WriteBrushPixelAt(qzBrush* brush, int32_t x, int32_t y, uint32_t colour, in
 }
 
 int ReadBrushARGB(const qzBrush* brush, int inverted, std::vector<uint32_t>* out) {
-    const int32_t width = brush->width, height = brush->height;
-    uint32_t* pixels = ReadBitMapPixels(brush->bitmap, 0, 0, width, height, LOCKF_READONLY);
+    // Alpha from the alpha channel, else from the mask (0 or 255), else 255.
+    uint32_t* pixels = ReadBitMapPixelsMasked(brush->bitmap, 0, 0, brush->width, brush->height, brush->mask,
+                                              brush->alpha, QZ_NO_KEY_COLOR, 1, LOCKF_READONLY);
     if (!pixels) return ERR_LOCKBMAP;
-    const size_t count = (size_t)width * (size_t)height;
-    out->assign(pixels, pixels + count);
+    out->assign(pixels, pixels + (size_t)brush->width * (size_t)brush->height);
     OsFree(pixels);
-    BitMapLock mask(brush->mask, LOCKF_READONLY);
-    BitMapLock alpha(brush->alpha, LOCKF_READONLY);
-    if ((brush->mask && !mask.ok) || (brush->alpha && !alpha.ok)) return ERR_LOCKBMAP;
-    for (int32_t y = 0; y < height; y++) {
-        uint32_t* row = out->data() + (size_t)y * width;
-        const uint8_t* alphaRow = alpha.ok && y < alpha.info.height ? ByteRow(alpha.info, y) : nullptr;
-        const uint8_t* maskRow = mask.ok && y < mask.info.height ? ByteRow(mask.info, y) : nullptr;
-        for (int32_t x = 0; x < width; x++) {
-            uint32_t aa = 255;
-            if (brush->alpha)
-                aa = alphaRow && x < alpha.info.width ? alphaRow[x] : 0;
-            else if (brush->mask)
-                aa = maskRow && x < mask.info.width && GetMaskBit(maskRow, x) ? 255 : 0;
-            if (inverted) aa = 255 - aa;
-            row[x] = (row[x] & 0xFFFFFF) | (aa << 24);
-        }
-    }
+    if (inverted)
+        for (uint32_t& p : *out) p ^= 0xFF000000u;
     return 0;
 }
 
@@ -146,21 +131,14 @@ int ChangeBrushTransparencyKind(qzBrush* brush, int32_t kind) {
     }
     if (kind == QZ_TRANSPARENCY_MASK) {
         if (brush->mask) return 0;
-        qzBitMap* mask = CreateMaskBitMap(brush->bitmap, brush->width, brush->height, 0, nullptr, 0);
+        // Visible where the alpha channel is fully opaque (everywhere without one).
+        qzBitMap* mask = CreateMaskBitMap(brush->bitmap, brush->width, brush->height, 1, nullptr, 0);
         if (!mask) return ERR_ALLOCMASK;
-        {
-            BitMapLock out(mask, 0);
-            BitMapLock alpha(brush->alpha, LOCKF_READONLY);
-            if (!out.ok || (brush->alpha && !alpha.ok)) {
-                DeleteMaskBitMap(mask);
-                return ERR_LOCKBMAP;
-            }
-            for (int32_t y = 0; y < out.info.height; y++) {
-                uint8_t* row = ByteRow(out.info, y);
-                const uint8_t* alphaRow = alpha.ok && y < alpha.info.height ? ByteRow(alpha.info, y) : nullptr;
-                for (int32_t x = 0; x < out.info.width; x++)
-                    PutMaskBit(row, x, !brush->alpha || (alphaRow && x < alpha.info.width && alphaRow[x] == 255));
-            }
+        if (!brush->alpha) {
+            FillMaskRect(mask, 0, 0, brush->width, brush->height, MASKVISIBLE);
+        } else if (int error = AlphaToMask(brush->alpha, 0, 0, mask, 0, 0, brush->width, brush->height, 0)) {
+            DeleteMaskBitMap(mask);
+            return error;
         }
         DeleteBrushAlpha(brush);
         brush->mask = mask;

@@ -347,9 +347,10 @@ int RenderImageLayerContent(VmState* state, qzLayer* layer, qzLayerState* target
     int error = GetLayerSourceBitmaps(state, layer, layer->base, 0, 0, -1, &source);
     if (error) return error;
     if (!source.trio.bitmap) return ERR_WRONGUSAGE;
-    const bool part = LayerShowsPart(layer->type) && !base->own.bitmap;
-    const int32_t sx = part ? base->partX : 0, sy = part ? base->partY : 0;
-    const int32_t width = std::min(base->width, source.width - sx), height = std::min(base->height, source.height - sy);
+    const qzLayerShownRect shown = LayerShownRect(layer, base, source);
+    const int32_t sx = shown.x, sy = shown.y;
+    const int32_t width = std::min({base->width, shown.width, source.width - sx});
+    const int32_t height = std::min({base->height, shown.height, source.height - sy});
     if (sx < 0 || sy < 0 || width < 1 || height < 1) return ERR_WRONGUSAGE;
     // A vector brush is rendered again by its image loader, so that it stays sharp.
     int32_t type = QZ_IMAGETYPE_RASTER;

@@ -17,6 +17,7 @@
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_lock.h"
 #include "gfx/blit.h"
 #include "gfx/channel_ops.h"
 #include "gfx/copy_bitmap.h"
@@ -59,6 +60,18 @@ int FindAnimFrame(VmState* state, const qzObjectId& id, int32_t frame, int modif
     return animLinks.findFrame(state, id, frame, modify, out);
 }
 
+// The bitmaps and size of an anim frame as a selection's target (its layer, if any, stays).
+int AnimFrameTarget(VmState* state, const qzObjectId& id, int32_t frame, Target* out) {
+    qzSelectFrame f;
+    if (int error = FindAnimFrame(state, id, frame, 0, &f)) return error;
+    out->bitmap = *f.bitmap;
+    out->mask = *f.mask;
+    out->alpha = *f.alpha;
+    out->width = f.width;
+    out->height = f.height;
+    return 0;
+}
+
 // A layer's own bitmaps: a layer that draws its object gets a copy of the object's bitmaps, which
 // it shows from now on, so that drawing into it changes the layer only.
 int RasterizeLayerForSelect(VmState* state, qzLayer* layer) {
@@ -67,13 +80,11 @@ int RasterizeLayerForSelect(VmState* state, qzLayer* layer) {
     qzLayerSource source{};
     int error = GetLayerSourceBitmaps(state, layer, st, 0, 0, -1, &source);
     if (error) return error;
-    int32_t x = LayerShowsPart(layer->type) && !source.fromCache ? st->partX : 0;
-    int32_t y = LayerShowsPart(layer->type) && !source.fromCache ? st->partY : 0;
-    int32_t width = LayerShowsPart(layer->type) ? st->width : source.width;
-    int32_t height = LayerShowsPart(layer->type) ? st->height : source.height;
+    const qzLayerShownRect shown = LayerShownRect(layer, st, source);
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error = CopyBitMap(source.trio.bitmap, source.trio.mask, source.trio.alpha, x, y, width, height, 0, &bitmap,
-                       source.trio.mask ? &mask : nullptr, source.trio.alpha ? &alpha : nullptr);
+    error = CopyBitMap(source.trio.bitmap, source.trio.mask, source.trio.alpha, shown.x, shown.y, shown.width,
+                       shown.height, 0, &bitmap, source.trio.mask ? &mask : nullptr,
+                       source.trio.alpha ? &alpha : nullptr);
     if (error) return error;
     st->own = {bitmap, mask, alpha};
     if (LayerShowsPart(layer->type)) st->partX = st->partY = 0;
@@ -86,17 +97,7 @@ int ResolveLayerTarget(VmState* state, qzDisplay* display, const qzObjectId& id,
     if (frame > 0 && layer->type != QZ_LAYER_ANIM) return ERR_NOANMLAYER;
     if (frame <= 0 && layer->type == QZ_LAYER_ANIM) return ERR_MISSINGPARAMTR;
     out->layer = layer;
-    if (layer->type == QZ_LAYER_ANIM) {
-        qzSelectFrame f;
-        int error = FindAnimFrame(state, layer->id, frame, 0, &f);
-        if (error) return error;
-        out->bitmap = *f.bitmap;
-        out->mask = *f.mask;
-        out->alpha = *f.alpha;
-        out->width = f.width;
-        out->height = f.height;
-        return 0;
-    }
+    if (layer->type == QZ_LAYER_ANIM) return AnimFrameTarget(state, layer->id, frame, out);
     int error = layerRasterizer ? layerRasterizer(state, layer) : 0;
     if (!error) error = RasterizeLayerForSelect(state, layer);
     if (error) return error;
@@ -136,13 +137,7 @@ int ResolveTarget(VmState* state, qzDisplay* display, int32_t kind, const qzObje
         return 0;
     }
     case QZ_SELECT_LAYER: return ResolveLayerTarget(state, display, id, frame, out);
-    case QZ_SELECT_ANIM: {
-        qzSelectFrame f;
-        int error = FindAnimFrame(state, id, frame, 0, &f);
-        if (error) return error;
-        *out = {*f.bitmap, *f.mask, *f.alpha, f.width, f.height, nullptr};
-        return 0;
-    }
+    case QZ_SELECT_ANIM: return AnimFrameTarget(state, id, frame, out);
     default: return ERR_WRONGUSAGE;
     }
 }
@@ -218,53 +213,38 @@ void PointOutputAt(qzDisplay* display, qzBGPic* record, qzBitMap* bitmap, qzBitM
     }
 }
 
-// The picture shows what was drawn into its original: its work copies are made again from it.
-int RebuildPictureCopies(qzBGPic* pic) {
+// Before the first draw into an anim frame: the frame, looked up for a change, gets the channel
+// that is drawn into when it has none, and the output points at its bitmaps.
+int PointOutputAtAnimFrame(VmState* state, qzDisplay* display, qzBGPic* rec, const qzObjectId& id) {
+    qzSelectFrame f;
+    if (int error = FindAnimFrame(state, id, rec->selectTarget[1] + 1, 1, &f)) return error;
+    if (!display->outputHardware)
+        if (int error = AddMissingChannel(f.bitmap, f.mask, f.alpha, f.width, f.height, display->outputKind))
+            return error;
+    PointOutputAt(display, rec, *f.bitmap, *f.mask, *f.alpha);
+    return 0;
+}
+
+// The picture shows what was drawn into its original: its work copies that are separate from it
+// are made again from it at their sizes, by the picture's own scaling and freeing rules.
+int RebuildPictureCopies(VmState* state, qzBGPic* pic) {
     const bool scaledSeparate = pic->scaledBitmap != pic->origBitmap;
     const bool currentSeparate = pic->bitmap != pic->scaledBitmap;
-    qzBitMap *sb = nullptr, *sm = nullptr, *sa = nullptr, *cb = nullptr, *cm = nullptr, *ca = nullptr;
-    if (scaledSeparate) {
-        int error = ScaleBitMap(pic->origBitmap, pic->origMask, pic->origAlpha, 0, 0, nullptr, pic->origWidth,
-                                pic->origHeight, pic->scaledWidth, pic->scaledHeight, 0, &sb,
-                                pic->origMask ? &sm : nullptr, pic->origAlpha ? &sa : nullptr);
-        if (error) return error;
-    }
-    if (currentSeparate) {
-        int error = ScaleBitMap(pic->origBitmap, pic->origMask, pic->origAlpha, 0, 0, nullptr, pic->origWidth,
-                                pic->origHeight, pic->width, pic->height, 0, &cb, pic->origMask ? &cm : nullptr,
-                                pic->origAlpha ? &ca : nullptr);
-        if (error) {
-            DeleteBitMap(sb);
-            DeleteMaskBitMap(sm);
-            DeleteAlphaBitMap(sa);
+    MadeBitMaps scaled, current;
+    if (scaledSeparate)
+        if (int error = ScaleBGPicBitmaps(state, pic, pic->scaledWidth, pic->scaledHeight, 0, &scaled.bitmap,
+                                          &scaled.mask, &scaled.alpha))
             return error;
-        }
-    }
-    if (currentSeparate) {
-        DeleteBitMap(pic->bitmap);
-        if (pic->mask != pic->scaledMask && pic->mask != pic->origMask) DeleteMaskBitMap(pic->mask);
-        if (pic->alpha != pic->scaledAlpha && pic->alpha != pic->origAlpha) DeleteAlphaBitMap(pic->alpha);
-    }
-    if (scaledSeparate) {
-        DeleteBitMap(pic->scaledBitmap);
-        if (pic->scaledMask != pic->origMask) DeleteMaskBitMap(pic->scaledMask);
-        if (pic->scaledAlpha != pic->origAlpha) DeleteAlphaBitMap(pic->scaledAlpha);
-        pic->scaledBitmap = sb;
-        pic->scaledMask = sm;
-        pic->scaledAlpha = sa;
-    } else {
-        pic->scaledMask = pic->origMask;
-        pic->scaledAlpha = pic->origAlpha;
-    }
-    if (currentSeparate) {
-        pic->bitmap = cb;
-        pic->mask = cm;
-        pic->alpha = ca;
-    } else {
-        pic->bitmap = pic->scaledBitmap;
-        pic->mask = pic->scaledMask;
-        pic->alpha = pic->scaledAlpha;
-    }
+    if (currentSeparate)
+        if (int error = ScaleBGPicBitmaps(state, pic, pic->width, pic->height, 0, &current.bitmap, &current.mask,
+                                          &current.alpha))
+            return error;
+    FreeWorkCopies(pic);
+    if (scaledSeparate) scaled.Release(&pic->scaledBitmap, &pic->scaledMask, &pic->scaledAlpha);
+    if (currentSeparate)
+        current.Release(&pic->bitmap, &pic->mask, &pic->alpha);
+    else
+        pic->bitmap = pic->scaledBitmap, pic->mask = pic->scaledMask, pic->alpha = pic->scaledAlpha;
     return 0;
 }
 
@@ -307,7 +287,7 @@ void FinishSelected(VmState* state, qzDisplay* display, int32_t outputKind, qzBG
     if (!modified) return;
     if (kind == QZ_SELECT_BGPIC) {
         qzBGPic* pic = nullptr;
-        if (FindBGPic(state, record->header.id, &pic, QZ_FINDPIC_LAYERONLY) == 0) RebuildPictureCopies(pic);
+        if (FindBGPic(state, record->header.id, &pic, QZ_FINDPIC_LAYERONLY) == 0) RebuildPictureCopies(state, pic);
     } else if (kind == QZ_SELECT_LAYER && layer) {
         RefreshDrawnLayer(state, display, layer, frame);
     }
@@ -471,28 +451,14 @@ int UpdateSelectedOutput(VmState* state) {
         break;
     }
     case QZ_SELECT_ANIM: {
-        qzSelectFrame f;
-        int error = FindAnimFrame(state, rec->header.id, rec->selectTarget[1] + 1, 1, &f);
-        if (error) return error;
-        if (software) {
-            error = AddMissingChannel(f.bitmap, f.mask, f.alpha, f.width, f.height, outputKind);
-            if (error) return error;
-        }
-        PointOutputAt(display, rec, *f.bitmap, *f.mask, *f.alpha);
+        if (int error = PointOutputAtAnimFrame(state, display, rec, rec->header.id)) return error;
         break;
     }
     case QZ_SELECT_LAYER: {
         qzLayer* layer = static_cast<qzLayer*>(rec->selectLayer);
         if (!layer) return ERR_WRONGUSAGE;
         if (layer->type == QZ_LAYER_ANIM) {
-            qzSelectFrame f;
-            int error = FindAnimFrame(state, layer->id, rec->selectTarget[1] + 1, 1, &f);
-            if (error) return error;
-            if (software) {
-                error = AddMissingChannel(f.bitmap, f.mask, f.alpha, f.width, f.height, outputKind);
-                if (error) return error;
-            }
-            PointOutputAt(display, rec, *f.bitmap, *f.mask, *f.alpha);
+            if (int error = PointOutputAtAnimFrame(state, display, rec, layer->id)) return error;
             break;
         }
         qzBitMapTrio& own = layer->base->own;

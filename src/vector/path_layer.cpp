@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
+#include <unordered_set>
 
 #include "base/error_codes.h"
 #include "display/layer_kinds.h"
@@ -20,12 +20,10 @@ namespace {
 
 // Every live path layer record: a state of type VECTORPATH that the layer code made itself (a
 // transformed or display-scaled state) is a plain record and is freed as one.
-std::vector<qzPathLayerState*> gStates;
+std::unordered_set<const qzLayerState*> gStates;
 
 qzPathLayerState* Registered(const qzLayerState* st) {
-    for (qzPathLayerState* p : gStates)
-        if (p == st) return p;
-    return nullptr;
+    return gStates.count(st) ? static_cast<qzPathLayerState*>(const_cast<qzLayerState*>(st)) : nullptr;
 }
 
 void FreePathLayerKindState(qzLayerState* st) {
@@ -96,7 +94,7 @@ int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target,
                                   {(double)base->width, (double)base->height}};
     for (const auto& c : corners) {
         const double cx = c[0] - ax, cy = c[1] - ay;
-        const double tx = m[0] * cx + m[1] * cy, ty = m[2] * cx + m[3] * cy;
+        const double tx = m[0] * cx + m[2] * cy, ty = m[1] * cx + m[3] * cy;
         minX = std::min(minX, tx), maxX = std::max(maxX, tx);
         minY = std::min(minY, ty), maxY = std::max(maxY, ty);
     }
@@ -144,14 +142,13 @@ int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target,
 qzPathLayerState* NewPathLayerState() {
     std::unique_ptr<qzPathLayerState> st(new (std::nothrow) qzPathLayerState());
     if (!st) return nullptr;
-    gStates.push_back(st.get());
+    gStates.insert(st.get());
     return st.release();
 }
 
 void FreePathLayerState(qzPathLayerState* st) {
     if (!st) return;
-    const auto found = std::find(gStates.begin(), gStates.end(), st);
-    if (found != gStates.end()) gStates.erase(found);
+    gStates.erase(st);
     FreePathRenderParams(&st->params);
     delete st;
 }
@@ -171,9 +168,11 @@ int RenderPathLayer(VmState* state, const qzLayer* layer, uint32_t color, int si
         tags.transform.anchorx = layer->anchorx;
         tags.transform.anchory = layer->anchory;
     }
+    // The display's scale follows the layer's matrix: the x factor scales the entries that make x
+    // (x' = m0 x + m2 y), the y factor those that make y.
     tags.transform.matrix[0] *= scaleX;
-    tags.transform.matrix[1] *= scaleX;
-    tags.transform.matrix[2] *= scaleY;
+    tags.transform.matrix[2] *= scaleX;
+    tags.transform.matrix[1] *= scaleY;
     tags.transform.matrix[3] *= scaleY;
     // The layer's own copy; the draw reads it and maps its text records in place.
     qzPathRenderParams params = mine->params;

@@ -16,6 +16,7 @@
 #include "gfx/bitmap_lock.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
+#include "gfx/transform_bitmap.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
 #include "image/output_select.h"
@@ -284,24 +285,17 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
         job.ay = py;
     } else {
         // Other engines: the turned box of the image about the anchor, with room to spare.
-        const double ax = t.anchorx * (double)drawn.width, ay = t.anchory * (double)drawn.height;
-        double minX = 100000, minY = 100000, maxX = -100000, maxY = -100000;
-        const double corners[4][2] = {{0, 0}, {(double)drawn.width - 1, 0}, {0, (double)drawn.height - 1},
-                                      {(double)drawn.width - 1, (double)drawn.height - 1}};
-        for (const auto& c : corners) {
-            const double cx = c[0] - ax, cy = c[1] - ay;
-            const double tx = t.matrix[0] * cx + t.matrix[1] * cy + ax, ty = t.matrix[2] * cx + t.matrix[3] * cy + ay;
-            minX = std::min(minX, tx), maxX = std::max(maxX, tx);
-            minY = std::min(minY, ty), maxY = std::max(maxY, ty);
-        }
-        width = (int64_t)std::trunc(maxX - minX + 1 + 32);
-        height = (int64_t)std::trunc(maxY - minY + 1 + 32);
-        left = (int64_t)x + drawn.left - anchorShiftX + (int64_t)std::trunc(minX);
-        top = (int64_t)y + drawn.top - anchorShiftY + (int64_t)std::trunc(minY);
+        int turnedX = 0, turnedY = 0, turnedWidth = 0, turnedHeight = 0;
+        GetTransformedRectBounds(0, 0, (int)drawn.width, (int)drawn.height, t.anchorx, t.anchory, t.matrix, &turnedX,
+                                 &turnedY, &turnedWidth, &turnedHeight, nullptr, nullptr);
+        width = (int64_t)turnedWidth + 32;
+        height = (int64_t)turnedHeight + 32;
+        left = (int64_t)x + drawn.left - anchorShiftX + turnedX;
+        top = (int64_t)y + drawn.top - anchorShiftY + turnedY;
         job.ax = -drawn.x1;
         job.ay = -drawn.y1;
-        job.bx = ax - minX;
-        job.by = ay - minY;
+        job.bx = t.anchorx * (double)drawn.width - turnedX;
+        job.by = t.anchory * (double)drawn.height - turnedY;
         turnedBare.width = width;
         turnedBare.height = height;
         bareX = bareY = 0;
@@ -467,7 +461,8 @@ int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, 
     switch (kind) {
     case SHAPE_BOX: {
         qzPathArg args[8] = {PathDouble(0), PathDouble(0), PathDouble(arg(0)), PathDouble(arg(1))};
-        for (int i = 0; i < 4; i++) args[4 + i] = PathU32((uint32_t)std::clamp(arg(2 + i), 0.0, 100.0));
+        // The caller gives the corners in 0..100.
+        for (int i = 0; i < 4; i++) args[4 + i] = PathU32((uint32_t)arg(2 + i));
         error = AppendPathRecord(path, QZ_PATHOP_BOX, args, 8);
         break;
     }

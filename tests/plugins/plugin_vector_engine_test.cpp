@@ -2,11 +2,16 @@
 // its file name, the path commands then call its slots with the parameter blocks, text records
 // carry ids the plugin turns back into its own vector-font handles through the host's font table,
 // a stub plugin answers nothing, and every vector font it made is freed when the library closes.
+#include <algorithm>
+
+#include "gfx/bitmap.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "plugin_fixture.h"
 #include "text/font_cache.h"
 #include "text/font_test_util.h"
+#include "vector/draw_state.h"
 #include "vector/path_buffer.h"
+#include "vector/path_render.h"
 #include "vector/vector_engine.h"
 
 using qztest::Arg;
@@ -96,6 +101,39 @@ TEST_F(VectorEngineTest, SlotsReceiveTheParameterBlocks) {
         for (int x = 0; x < 8; x++)
             covered += plane[y * 8 + x] == 255 ? (x >= 4 && x < 7 && y >= 5 && y < 7 ? 1 : 100) : 0;
     EXPECT_EQ(covered, 6);
+}
+
+// A turned draw through an engine that does not size from extents gets an image that holds the
+// turned path: the box is turned by the matrix as the engine applies it (x' = m0 x + m2 y).
+TEST_F(VectorEngineTest, TurnedImagesHoldTheTurnedPath) {
+    qzPluginRecord* record = LoadAndInit("vectorengine", "vectorengine.qzp");
+    ASSERT_NE(record, nullptr);
+    vm.Ok("SetVectorEngine", {"vectorengine"});
+    vm.Ok("StartPath", {1});
+    vm.Ok("MoveTo", {1, 0, 0});
+    vm.Ok("LineTo", {1, 60, 0});
+    vm.Ok("LineTo", {1, 60, 20});
+    vm.Ok("LineTo", {1, 0, 20});
+    qzPathRenderParams params;
+    params.buffer = Path(1)->buffer;
+    params.capacity = Path(1)->capacity;
+    params.pathStyle = GetPathStyle();
+    params.drawState = *GetDrawState();
+    params.drawState.fillStyle = FILLCOLOR;
+    params.engine = OsGetPluginInfo(record->handle);
+    // A quarter turn of the path stretched twice across: 20 wide and 120 high.
+    qzPathDrawTags tags;
+    InitTransformTags(&tags.transform);
+    const double matrix[4] = {0, -2, 1, 0};
+    std::copy(matrix, matrix + 4, tags.transform.matrix);
+    tags.transform.anchorx = tags.transform.anchory = 0.5;
+    InitLayerTags(&tags.layer);
+    qzPathRenderOutput out;
+    ASSERT_EQ(DrawPathCore(vm, 0, 0, &params, &tags, &out, PATHRENDER_NOBLIT, 0), 0);
+    EXPECT_GE(out.width, 20);
+    EXPECT_GE(out.height, 120);
+    DeleteBitMap(out.bitmap);
+    DeleteAlphaBitMap(out.alpha);
 }
 
 TEST_F(VectorEngineTest, VectorFontsArePerEngineAndFreedAtTheEnd) {

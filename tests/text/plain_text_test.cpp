@@ -1,7 +1,8 @@
 // The fast route of plain text against the general route: each case is drawn once through
 // DrawPlainText (falling back to the general route when it declines, as Print and TextOut do) and
 // once through the general route alone, onto two displays with the same patterned background; the
-// route taken is checked, and so are every pixel of the two displays and the Print cursors.
+// route taken is checked, and so are every pixel of the two displays, the Print cursors and the
+// rectangles a double-buffered display lists.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,6 +34,10 @@ void Present(const qzBitMap*, int, int, void*, int, int, int, int, int, int, uin
              const qzBitMap*) {}
 const qzBlitDisplayHooks kHooks = {Current, Describe, Present};
 
+enum FontChoice { INBUILT, SANS };
+// What the text goes to: the display, the display double-buffering, or a selected brush.
+enum Output { DISPLAY, DOUBLEBUFFER, BRUSH };
+
 // A kW x kH display with a background that varies in every channel, so that a blend that differs
 // by one step shows.
 struct Screen {
@@ -52,6 +57,11 @@ struct Screen {
         display.width = kW;
         display.height = kH;
     }
+    ~Screen() { FreeRectList(&display.rectList); }
+    void Use(Output output) {
+        if (output == DOUBLEBUFFER) display.doubleBuffer = info.doubleBuffer = 1;
+        if (output == BRUSH) info.outputKind = OUTPUT_BRUSH, info.outputBitmap = first.get();
+    }
     void MakeCurrent() {
         current = &info;
         SetCurrentDisplay(&display);
@@ -66,8 +76,6 @@ struct Screen {
     }
 };
 
-enum FontChoice { INBUILT, SANS };
-
 struct Case {
     const char* name;
     int mode;
@@ -81,6 +89,7 @@ struct Case {
     uint32_t colour = 0xF0E0D0;
     int32_t alignment = TEXT_ALIGN_LEFT;
     int32_t encoding = ENCODING_ISO8859_1;
+    Output output = DISPLAY;
 };
 
 }  // namespace
@@ -120,6 +129,12 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
         {"bold", OUT, "bold", SANS, N | FONTSTYLE_BOLD, 3, 5, 0, 0, false},
         {"centred", OUT, "centred\nlines", INBUILT, N, 3, 5, 0, 0, false, 0xFFFFFF, TEXT_ALIGN_CENTER},
         {"x from a position constant", OUT, "centre", INBUILT, N, QZ_POSITION_CENTER, 5, 0, 0, false},
+        // Outputs: a double-buffered display takes the fast route and lists the same rectangle;
+        // a selected brush does not.
+        {"double-buffered display", OUT, "two\nlines", SANS, AA, 3, 5, 0, 0, true, 0xF0E0D0, TEXT_ALIGN_LEFT,
+         ENCODING_ISO8859_1, DOUBLEBUFFER},
+        {"selected brush", OUT, "brush", INBUILT, N, 3, 5, 0, 0, false, 0xF0E0D0, TEXT_ALIGN_LEFT, ENCODING_ISO8859_1,
+         BRUSH},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -140,6 +155,8 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
             ts.rightMargin = c.wrapOrLeft;
         }
         Screen fast, general;
+        fast.Use(c.output);
+        general.Use(c.output);
         fast.MakeCurrent();
         qzTextStyle fastStyle = ts;
         bool taken = false;
@@ -157,6 +174,12 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
         const std::vector<uint32_t> a = fast.Pixels(), b = general.Pixels();
         EXPECT_NE(b, Screen().Pixels()) << "the text drew nothing";
         for (size_t i = 0; i < a.size(); i++) ASSERT_EQ(a[i], b[i]) << "at " << i % kW << "," << i / kW;
+        if (c.output == DOUBLEBUFFER) EXPECT_EQ(general.display.rectList.count, 1);
+        ASSERT_EQ(fast.display.rectList.count, general.display.rectList.count);
+        for (int32_t k = 0; k < fast.display.rectList.count; k++) {
+            const qzCornerRect &a = fast.display.rectList.rects[k], &b = general.display.rectList.rects[k];
+            EXPECT_EQ(std::vector<int32_t>({a.x1, a.y1, a.x2, a.y2}), std::vector<int32_t>({b.x1, b.y1, b.x2, b.y2}));
+        }
         EXPECT_EQ(fast.display.textCursorX, general.display.textCursorX);
         EXPECT_EQ(fast.display.textCursorY, general.display.textCursorY);
         EXPECT_EQ(fastStyle.renderedWidth, generalStyle.renderedWidth);

@@ -266,3 +266,43 @@ TEST_F(PathDraw, PathLayersRedrawTheirPathUnderTheLayerTransform) {
         EXPECT_GE(CoverageIoU(coverage[0], coverage[1]), 0.98) << at;
     }
 }
+
+TEST_F(PathDraw, TurnedLayersFollowTheDisplaysUnequalScale) {
+    // A display that scales its layers by 2 across and 1 down shows a turned path or shape layer as
+    // the unscaled display stretched across: the display's scale applies after the layer's matrix,
+    // in the layer's content and in the path outline drawn for its border alike. (A shape's border
+    // grows by its size in display pixels, so only its body is compared.)
+    const std::vector<PathOp> bar = {{'M', {0, 0}}, {'L', {60, 0}}, {'L', {60, 12}}, {'L', {0, 12}}, {'Z', {}}};
+    const Arg anchor = Arg::Table({{"anchorx", 0.5}, {"anchory", 0.5}});
+    const Arg style = Arg::Table({{"rotate", 45}, {"border", true}, {"bordersize", 4}, {"bordercolor", 0xFF0000}});
+    const int w = 100, h = 100;
+    int number = 1;
+    for (const char* kind : {"path", "box"}) {
+        std::vector<uint8_t> body[2], border[2];
+        for (int scaled = 0; scaled < 2; scaled++, number++) {
+            OpenCurrent(number, Arg::Table({{"width", w}, {"height", h}, {"layers", true}, {"color", 0.0}}));
+            vm->Ok("SetFillStyle", {FILLCOLOR});
+            if (kind[0] == 'p') {
+                Build(bar);
+                ASSERT_EQ(vm->Run("DrawPath", {1, 50, 50, 0x00FF00, anchor}), "");
+            } else {
+                ASSERT_EQ(vm->Run("Box", {50, 50, 60, 12, 0x00FF00, anchor}), "");
+            }
+            ASSERT_EQ(vm->Run("SetLayerStyle", {1, style}), "") << kind;
+            if (scaled)
+                vm->Ok("SetDisplayAttributes",
+                       {Arg::Table({{"scalemode", 2}, {"scalewidth", 2 * w}, {"scaleheight", h}})});
+            RefreshDisplayRect(*vm, 0, 0, w, h);
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint32_t p = Pixel(number, scaled ? 2 * x : x, y);
+                    body[scaled].push_back((uint8_t)((p >> 8) & 255));
+                    border[scaled].push_back((uint8_t)((p >> 16) & 255));
+                }
+        }
+        EXPECT_GE(CoverageIoU(body[0], body[1]), 0.9) << kind;
+        if (kind[0] == 'p') {
+            EXPECT_GE(CoverageIoU(border[0], border[1]), 0.8);
+        }
+    }
+}

@@ -65,14 +65,11 @@ int LayerContent(VmState* state, int index, int32_t frame, LinkSource* out) {
     out->bitmap = source.trio.bitmap;
     out->mask = source.trio.mask;
     out->alpha = source.trio.alpha;
-    out->width = source.width;
-    out->height = source.height;
-    if (LayerShowsPart(layer->type) && !source.fromCache) {
-        out->x = st->partX;
-        out->y = st->partY;
-        out->width = st->width;
-        out->height = st->height;
-    }
+    const qzLayerShownRect shown = LayerShownRect(layer, st, source);
+    out->x = shown.x;
+    out->y = shown.y;
+    out->width = shown.width;
+    out->height = shown.height;
     out->key = out->mask ? kMaskKey : QZ_NOTRANSPARENCY;
     return 0;
 }

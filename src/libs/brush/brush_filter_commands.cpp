@@ -29,11 +29,6 @@
 
 namespace {
 
-// The brush of argument 1 for a filter.
-int FindFilterBrush(VmState* state, const qzObjectId& id, qzBrush** brush) {
-    return FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, brush);
-}
-
 // A level of 0..255: a number, or a percentage string taken of 255; clamped.
 int LevelArg(VmState* state, int index) {
     const double value = CheckPercentArg(state, index, 255, 0, nullptr);
@@ -44,17 +39,6 @@ int LevelArg(VmState* state, int index) {
 // The kernels take whole numbers; script values beyond them saturate.
 int IntArg(double value) { return VmTruncateNumber(value); }
 
-// The filters whose one argument is the brush.
-int FilterAlone(VmState* state, int (*filter)(qzBrush* brush)) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
-    return filter(brush);
-}
-
 // BlurBrush, EmbossBrush, EdgeBrush and SharpenBrush: the convolution engine in one mode.
 int ConvolveCommand(VmState* state, char mode, bool withSigma) {
     VmCheckArgCount(state, 1, withSigma ? 3 : 2, 0, 0);
@@ -64,9 +48,7 @@ int ConvolveCommand(VmState* state, char mode, bool withSigma) {
     double sigma = mode == 'g' ? 0.0 : 1.0;
     if (withSigma) sigma = VmOptNumber(state, 3, radius / 3);
     if (!(radius >= 0)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return BlurBitMap(brush->bitmap, brush->alpha, 0, 0, brush->width, brush->height, radius, sigma, mode);
 }
 
@@ -80,9 +62,7 @@ int DistortCommand(VmState* state, int method, int minParams, int maxParams) {
     double params[10] = {};
     for (int i = 0; i < given; i++) params[i] = VmCheckNumber(state, 2 + i);
     const int smooth = VmOptInteger(state, maxParams + 2, 0) != 0;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     int count = given;
     if (method == DISTORT_PERSPECTIVE) {
         // Target corners not given stay where the brush's own corners are.
@@ -96,7 +76,7 @@ int DistortCommand(VmState* state, int method, int minParams, int maxParams) {
         count = 4;
     }
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error =
+    const int error =
         DistortBitMap(brush->bitmap, brush->mask, brush->alpha, method, params, count, smooth, &bitmap, &mask, &alpha);
     if (error) return error;
     ReplaceBrushBitmaps(brush, bitmap, mask, alpha, bitmap->width, bitmap->height);
@@ -146,9 +126,7 @@ int BrushSolarizeBrush(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int threshold = IntArg(CheckPercentArg(state, 2, 255, 0, nullptr));
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return SolarizeBitMap(brush->bitmap, brush->width, brush->height, threshold);
 }
 
@@ -157,9 +135,7 @@ int BrushGammaBrush(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double red = VmCheckNumber(state, 2), green = VmCheckNumber(state, 3), blue = VmCheckNumber(state, 4);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return GammaBitMap(brush->bitmap, brush->width, brush->height, red, green, blue);
 }
 
@@ -170,9 +146,7 @@ int BrushContrastBrush(VmState* state) {
     const int sharpen = VmType(state, 2) == VM_TBOOLEAN ? VmToBoolean(state, 2) : VmCheckInteger(state, 2) != 0;
     const int32_t amount = VmOptInteger(state, 3, 1);
     if (amount < 1) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return ContrastBitMap(brush->bitmap, brush->width, brush->height, sharpen, amount);
 }
 
@@ -183,9 +157,7 @@ int BrushModulateBrush(VmState* state) {
     const int32_t brightness = VmCheckInteger(state, 2), saturation = VmCheckInteger(state, 3),
                   hue = VmCheckInteger(state, 4);
     if (brightness < 0 || saturation < 0 || hue < 0) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return ModulateBitMap(brush->bitmap, brush->width, brush->height, brightness, saturation, hue);
 }
 
@@ -194,9 +166,7 @@ int BrushSepiaToneBrush(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double threshold = CheckPercentArg(state, 2, 255, 0, nullptr);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return SepiaToneBitMap(brush->bitmap, brush->width, brush->height, threshold);
 }
 
@@ -206,9 +176,7 @@ int BrushCharcoalBrush(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     const double radius = VmCheckNumber(state, 2);
     if (!(radius >= 0)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return CharcoalBitMap(brush->bitmap, brush->width, brush->height, radius, 1.0);
 }
 
@@ -217,9 +185,7 @@ int BrushSwirlBrush(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t degrees = VmCheckInteger(state, 2);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return SwirlBitMap(brush->bitmap, brush->mask, brush->alpha, brush->width, brush->height, degrees);
 }
 
@@ -229,9 +195,7 @@ int BrushPixelateBrush(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     const int32_t size = VmCheckInteger(state, 2);
     if (size < 1) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     if (size > brush->width || size > brush->height) return ERR_WRONGUSAGE;
     return PixelateBitMap(brush->bitmap, brush->mask, brush->alpha, brush->width, brush->height, size);
 }
@@ -241,9 +205,7 @@ int BrushBrushToMonochrome(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int dither = VmOptInteger(state, 2, 1) != 0;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return ConvertBitMapToMonochrome(brush->bitmap, dither);
 }
 
@@ -254,9 +216,7 @@ int BrushWaterRippleBrush(VmState* state) {
     const double wavelength = VmOptNumber(state, 2, 32), amplitude = VmOptNumber(state, 3, 1),
                  phase = VmOptNumber(state, 4, 0), centerX = VmOptNumber(state, 5, 0.5),
                  centerY = VmOptNumber(state, 6, 0.5);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return RippleBitMap(brush->bitmap, brush->mask, brush->alpha, brush->width, brush->height, wavelength, amplitude,
                         phase, centerX, centerY);
 }
@@ -267,9 +227,7 @@ int BrushOilPaintBrush(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     const double radius = VmCheckNumber(state, 2);
     if (!(radius >= 0)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return OilPaintBitMap(brush->bitmap, brush->width, brush->height, radius);
 }
 
@@ -279,18 +237,16 @@ int BrushTintBrush(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 2);
     const int level = LevelArg(state, 3);
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return BlendFillBitMapRect(brush->bitmap, 0, 0, brush->width, brush->height, colour & 0xFFFFFF, level);
 }
 
 int BrushInvertBrush(VmState* state) {
-    return FilterAlone(state, [](qzBrush* b) { return InvertBitMapColors(b->bitmap, b->width, b->height); });
+    return OnBrushAlone(state, [](qzBrush* b) { return InvertBitMapColors(b->bitmap, b->width, b->height); });
 }
 
 int BrushBrushToGray(VmState* state) {
-    return FilterAlone(state, [](qzBrush* b) { return ConvertBitMapToGray(b->bitmap, b->width, b->height); });
+    return OnBrushAlone(state, [](qzBrush* b) { return ConvertBitMapToGray(b->bitmap, b->width, b->height); });
 }
 
 int BrushMixBrush(VmState* state) {
@@ -302,9 +258,7 @@ int BrushMixBrush(VmState* state) {
     qzBrush* other = nullptr;
     int error = FindBrush(state, otherId, &other, QZ_FINDBRUSH_NOVECTOR);
     if (error) return error;
-    qzBrush* brush = nullptr;
-    error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     const int width = std::min(brush->width, other->width), height = std::min(brush->height, other->height);
     return BlitBitMapWithOpacity(brush->bitmap, other->bitmap, other->mask, 0, 0, 0, 0, width, height, level,
                                  other->alpha, other->width, other->height);
@@ -339,9 +293,7 @@ int BrushReplaceColors(VmState* state) {
         pairs.push_back((uint32_t)VmNumberToInteger(from));
         pairs.push_back((uint32_t)VmNumberToInteger(to));
     }
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return ReplaceBrushColors(brush, pairs);
 }
 
@@ -352,9 +304,7 @@ int BrushQuantizeBrush(VmState* state) {
     const int32_t colours = VmOptInteger(state, 2, 256);
     const int dither = VmOptInteger(state, 3, 1) != 0;
     if (colours < 1 || colours > 256) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindFilterBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return QuantizeBitMap(brush->bitmap, colours, dither);
 }
 

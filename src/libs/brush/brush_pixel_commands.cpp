@@ -26,11 +26,6 @@
 
 namespace {
 
-// The brush of argument 1 for a change of its pixels or transparency.
-int FindChangedBrush(VmState* state, const qzObjectId& id, qzBrush** brush) {
-    return FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, brush);
-}
-
 // A pixel position of the brush; position constants place a single pixel inside it.
 int32_t PixelX(int32_t x, const qzBrush* brush) { return ResolveXPosition(x, 1, brush->width, 0); }
 int32_t PixelY(int32_t y, const qzBrush* brush) { return ResolveYPosition(y, 1, brush->height, 0); }
@@ -47,27 +42,27 @@ int InvertChannel(qzBitMap* channel) {
     return 0;
 }
 
-// The commands whose one argument is the brush: the change runs on the brush found for it.
+}  // namespace
+
+qzBrush* CheckChangedBrush(VmState* state, const qzObjectId& id) {
+    qzBrush* brush = nullptr;
+    if (int error = FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, &brush)) VmFailCommand(state, error);
+    return brush;
+}
+
 int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush)) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
-    return change(brush);
+    return change(CheckChangedBrush(state, id));
 }
-
-}  // namespace
 
 int BrushSetBrushTransparency(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t colour = VmCheckInteger(state, 2);
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return SetBrushKeyColor(brush, colour);
 }
 
@@ -102,9 +97,7 @@ int BrushChangeBrushTransparency(VmState* state) {
     const int32_t kind = VmCheckInteger(state, 2);
     if (kind != QZ_TRANSPARENCY_NONE && kind != QZ_TRANSPARENCY_MASK && kind != QZ_TRANSPARENCY_ALPHA)
         return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     return ChangeBrushTransparencyKind(brush, kind);
 }
 
@@ -115,9 +108,7 @@ int BrushReduceAlphaChannel(VmState* state) {
     const double level = CheckPercentArg(state, 2, 255, 0, nullptr);
     // A negative level would turn the bytes into garbage: refused like one above 255.
     if (!(level >= 0 && level <= 255)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     if (!brush->alpha) return ERR_WRONGUSAGE;
     return ScaleAlphaChannel(brush->alpha, brush->alpha, brush->height, (int)level);
 }
@@ -153,9 +144,7 @@ int BrushWriteBrushPixel(VmState* state) {
     const int32_t y = VmCheckInteger(state, 3);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 4);
     const int32_t value = VmOptInteger(state, 5, -1);
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     if (Inside(brush, x, y)) WriteBrushPixelAt(brush, x, y, colour, value);
     return 0;
 }
@@ -168,9 +157,7 @@ int BrushFloodFill(VmState* state) {
     int32_t y = VmCheckInteger(state, 3);
     const uint32_t border = (uint32_t)VmCheckInteger(state, 4);
     const uint32_t fill = (uint32_t)VmCheckInteger(state, 5);
-    qzBrush* brush = nullptr;
-    int error = FindChangedBrush(state, id, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckChangedBrush(state, id);
     x = PixelX(x, brush);
     y = PixelY(y, brush);
     if (x < 0 || y < 0) return ERR_NEGCOORDS;

@@ -4,6 +4,8 @@
 #pragma once
 
 struct VmState;
+struct qzBrush;
+struct qzObjectId;
 
 // Filters (brush_filter_commands.cpp).
 int BrushBlurBrush(VmState* state);
@@ -70,3 +72,12 @@ int BrushGrabDesktop(VmState* state);
         {"WriteBrushPixel", BrushWriteBrushPixel}, {"FloodFill", BrushFloodFill},                                 \
         {"BrushToRGBArray", BrushBrushToRGBArray}, {"RGBArrayToBrush", BrushRGBArrayToBrush},                     \
         {"GrabDesktop", BrushGrabDesktop}
+
+// ---- Shared between the topic files of the library (not for other callers) ----
+
+// The brush of the identifier for a change of its pixels, mask or alpha channel, looked up once the
+// command's other arguments are checked: a raster brush that is not the selected output, whose
+// layers get their own copy first. Fails the command with the lookup's error.
+qzBrush* CheckChangedBrush(VmState* state, const qzObjectId& id);
+// A command whose one argument is the brush: the change runs on the brush found for it.
+int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush));

@@ -112,37 +112,35 @@ int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzT
 }
 void SetShapePathRoute(const qzShapePathRoute* route) { pathRoute = route; }
 
+void ReadBoxCorners(VmState* state, int tableIndex, int32_t corners[4]) {
+    int32_t level = 0;
+    if (GetTableFieldInt(state, tableIndex, "roundlevel", &level, nullptr))
+        corners[0] = corners[1] = corners[2] = corners[3] = level;
+    static const char* const kCorners[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
+    for (int i = 0; i < 4; i++) GetTableFieldInt(state, tableIndex, kCorners[i], &corners[i], nullptr);
+}
+
 int DrawBox(VmState* state) {
     VmCheckArgCount(state, 4, 7, 0, 0);
     ShapeCall call;
     const int32_t width = VmCheckInteger(state, 3), height = VmCheckInteger(state, 4);
     call.shape.color = OptColorArg(state, 5, 0);
-    int corners[4] = {0, 0, 0, 0};
+    int32_t corners[4] = {0, 0, 0, 0};
     double number = 0;
-    switch (OptionArg(state, 6, &number)) {
-    case ARG_TABLE: {
-        int32_t value = 0;
-        int found = 0;
-        // The readers raise their errors.
-        GetTableFieldInt(state, 6, "roundlevel", &value, &found);
-        if (found) corners[0] = corners[1] = corners[2] = corners[3] = value;
-        static const char* const kCorners[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
-        for (int i = 0; i < 4; i++) {
-            if (GetTableFieldInt(state, 6, kCorners[i], &value, nullptr)) corners[i] = value;
-        }
-        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
-        break;
-    }
-    case ARG_NUMBER:
+    const ArgKind kindOfArg = OptionArg(state, 6, &number);
+    if (kindOfArg == ARG_TABLE)
+        ReadBoxCorners(state, 6, corners);
+    else if (kindOfArg == ARG_NUMBER)
         corners[0] = corners[1] = corners[2] = corners[3] = VmTruncateNumber(number);
-        OptRotation(state, 7, &call);
-        break;
-    case ARG_NONE: break;
-    }
     std::vector<double> boxNumbers = {(double)width, (double)height};
-    for (int c : corners) boxNumbers.push_back(std::clamp(c, 0, 100));
+    for (int32_t c : corners) boxNumbers.push_back(std::clamp(c, 0, 100));
     const int routed = RouteThroughPaths(state, SHAPE_BOX, 6, call.shape.color, boxNumbers);
     if (routed >= 0) return routed;
+    if (kindOfArg == ARG_TABLE) {
+        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
+    } else if (kindOfArg == ARG_NUMBER) {
+        OptRotation(state, 7, &call);
+    }
     ResolveShapePosition(state, &call.shape, width, height, call.transform);
     return DrawBoxShape(state, &call.shape, width, height, corners, call.modernCurves, 0);
 }
@@ -154,13 +152,13 @@ int DrawEllipseCommand(VmState* state, int kind, int32_t rx, int32_t ry, int opt
     call.shape.color = OptColorArg(state, optionIndex - 1, 0);
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, optionIndex, &number);
+    const int routed = RouteThroughPaths(state, kind, optionIndex, call.shape.color, {(double)rx, (double)ry});
+    if (routed >= 0) return routed;
     if (kindOfArg == ARG_TABLE) {
         if (int e = ReadStandardOptions(state, optionIndex, DiameterOf(rx), DiameterOf(ry), &call)) return e;
     } else if (kindOfArg == ARG_NUMBER) {
         OptRotation(state, optionIndex, &call);
     }
-    const int routed = RouteThroughPaths(state, kind, optionIndex, call.shape.color, {(double)rx, (double)ry});
-    if (routed >= 0) return routed;
     ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
     return DrawEllipseShape(state, &call.shape, kind, rx, ry, call.modernCurves, 0);
 }
@@ -186,21 +184,19 @@ int DrawArc(VmState* state) {
     call.shape.color = OptColorArg(state, 7, 0);
     int32_t clockwise = 1;
     double number = 0;
-    switch (OptionArg(state, 8, &number)) {
-    case ARG_TABLE: {
+    const ArgKind kindOfArg = OptionArg(state, 8, &number);
+    if (kindOfArg == ARG_TABLE)
         GetTableFieldInt(state, 8, "clockwise", &clockwise, nullptr);
-        if (int e = ReadStandardOptions(state, 8, DiameterOf(rx), DiameterOf(ry), &call)) return e;
-        break;
-    }
-    case ARG_NUMBER:
+    else if (kindOfArg == ARG_NUMBER)
         clockwise = VmTruncateNumber(number);
-        OptRotation(state, 9, &call);
-        break;
-    case ARG_NONE: break;
-    }
     const int routed = RouteThroughPaths(state, SHAPE_ARC, 8, call.shape.color,
                                          {(double)rx, (double)ry, (double)start, (double)end, clockwise ? 1.0 : 0.0});
     if (routed >= 0) return routed;
+    if (kindOfArg == ARG_TABLE) {
+        if (int e = ReadStandardOptions(state, 8, DiameterOf(rx), DiameterOf(ry), &call)) return e;
+    } else if (kindOfArg == ARG_NUMBER) {
+        OptRotation(state, 9, &call);
+    }
     ResolveShapePosition(state, &call.shape, DiameterOf(rx), DiameterOf(ry), call.transform);
     return DrawArcShape(state, &call.shape, rx, ry, start, end, clockwise != 0, call.modernCurves, 0);
 }
@@ -269,11 +265,6 @@ int DrawPolygon(VmState* state) {
     if (int e = ReadPolygonPoints(state, 3, count, &points, &minX, &minY, &width, &height, &low)) return e;
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, 6, &number);
-    if (kindOfArg == ARG_TABLE) {
-        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
-    } else if (kindOfArg == ARG_NUMBER) {
-        OptRotation(state, 6, &call);
-    }
     std::vector<double> pointNumbers;
     for (const qzShapePoint& p : points) {
         pointNumbers.push_back(p.x + low.x);
@@ -281,6 +272,11 @@ int DrawPolygon(VmState* state) {
     }
     const int routed = RouteThroughPaths(state, SHAPE_POLYGON, 6, call.shape.color, pointNumbers);
     if (routed >= 0) return routed;
+    if (kindOfArg == ARG_TABLE) {
+        if (int e = ReadStandardOptions(state, 6, width, height, &call)) return e;
+    } else if (kindOfArg == ARG_NUMBER) {
+        OptRotation(state, 6, &call);
+    }
     const int64_t px = (int64_t)ResolveXPosition(x, width, 0, call.transform.anchorX) + minX;
     const int64_t py = (int64_t)ResolveYPosition(y, height, 0, call.transform.anchorY) + minY;
     call.shape.x = (int32_t)std::clamp<int64_t>(px, INT32_MIN, INT32_MAX);

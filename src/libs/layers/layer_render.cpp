@@ -165,9 +165,11 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
     if (forDisplay) {
         scaleX = display->scaleX;
         scaleY = display->scaleY;
+        // The display's scale applies after the layer's matrix: the x factor scales the entries
+        // that make x (x' = m0 x + m2 y), the y factor those that make y.
         transform.matrix[0] *= scaleX;
-        transform.matrix[1] *= scaleX;
-        transform.matrix[2] *= scaleY;
+        transform.matrix[2] *= scaleX;
+        transform.matrix[1] *= scaleY;
         transform.matrix[3] *= scaleY;
         transform.decompscalex *= scaleX;
         transform.decompscaley *= scaleY;

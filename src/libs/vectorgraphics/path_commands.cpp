@@ -1,8 +1,10 @@
 // The commands that make, empty, copy and free paths and append records to them.
+#include <algorithm>
 #include <string>
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "libs/draw/draw.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
@@ -143,17 +145,12 @@ int VgAddBoxToPath(VmState* state) {
     int32_t corners[4] = {0, 0, 0, 0};
     if (VmGetTop(state) >= 6) {
         VmCheckTable(state, 6);
-        int32_t level = 0;
-        if (GetTableFieldInt(state, 6, "roundlevel", &level, nullptr))
-            corners[0] = corners[1] = corners[2] = corners[3] = level;
-        const char* keys[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
-        for (int i = 0; i < 4; i++)
-            GetTableFieldInt(state, 6, keys[i], &corners[i], nullptr);
+        ReadBoxCorners(state, 6, corners);
     }
     qzPathArg args[8];
     for (int i = 0; i < 4; i++) {
         args[i] = PathDouble(v[i]);
-        args[4 + i] = PathU32(uint32_t(corners[i] < 0 ? 0 : corners[i] > 100 ? 100 : corners[i]));
+        args[4 + i] = PathU32((uint32_t)std::clamp(corners[i], 0, 100));
     }
     return AppendPathCommand(id, QZ_PATHOP_BOX, args, 8);
 }
