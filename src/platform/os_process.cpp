@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,13 +37,18 @@ bool IsExecutable(const std::string& fsPath) {
     return stat(fsPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(fsPath.c_str(), X_OK) == 0;
 }
 
-// Reaps a child that nobody waits for, so it does not linger as a zombie.
+// Reaps a child that nobody waits for, so it does not linger as a zombie. The child runs
+// already: when no thread can be made for it (out of memory), it stays unreaped until the player
+// ends rather than its start being reported as failed.
 void ReapInBackground(pid_t pid) {
-    std::thread([pid] {
-        int status;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    try {
+        std::thread([pid] {
+            int status;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::exception&) {
+    }
 }
 
 // Starts argv[0] along the search path; output goes to outputFile when one is given.

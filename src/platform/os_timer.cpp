@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <unistd.h>
 #include <vector>
 
@@ -432,7 +433,13 @@ void OsTimerLoopRunDue()
         for (qzLoopTimer* t = gLoop.timers; t; t = t->next) {
             if (!t->valid || t->fireAt > now)
                 continue;
-            due.push_back(t);
+            // The timer thread may not throw: a timer the list has no memory for stays due, as
+            // it was, and fires in the next pass.
+            try {
+                due.push_back(t);
+            } catch (const std::bad_alloc&) {
+                break;
+            }
             if (t->period > 0) {
                 // Fire once for any number of missed periods; the next fire lies in the future.
                 uint64_t missed = (now - t->fireAt) / t->period + 1;

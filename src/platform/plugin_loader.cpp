@@ -146,12 +146,13 @@ struct LoadState {
     qzPluginHandle* handle = nullptr;
     qzPluginInfo* info = nullptr;
     void* library = nullptr;
-    bool initialised = false;
+    bool initCalled = false;    // InitPlugin ran: what it registered for the plugin is undone
+    bool initialised = false;   // InitPlugin accepted: ClosePlugin runs
 
     ~LoadState() {
-        if (initialised) {
+        if (initCalled) {
             if (deactivateHook) deactivateHook(info);
-            if (info->callMode != QZ_PLUGIN_CALLMODE_STUB && info->ClosePlugin) info->ClosePlugin();
+            if (initialised && info->callMode != QZ_PLUGIN_CALLMODE_STUB && info->ClosePlugin) info->ClosePlugin();
             FreePluginFileTypes(info);
         }
         if (library) dlclose(library);
@@ -163,6 +164,7 @@ struct LoadState {
         handle = nullptr;
         info = nullptr;
         library = nullptr;
+        initCalled = false;
         initialised = false;
     }
 };
@@ -215,6 +217,9 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
 
     info->requiredVersion = 6;
     info->requiredRevision = 0;
+    // A plugin that refuses may have put itself into adapter lists or registered file types
+    // before it refused (or before a registration ran out of memory): those are undone too.
+    s.initCalled = true;
     if (!info->InitPlugin(info, hostApi, fullPath)) {
         SetFileNameArg(path);
         return ERR_LOADPLUGIN;

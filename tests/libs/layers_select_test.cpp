@@ -114,6 +114,8 @@ TEST_F(LayersSelect, ParametricLayersBecomeBrushLayersOfTheSamePixels) {
         {"Polygon", {4, 24, Arg::List({0, 0, 16, 0, 8, 14}, 1), 3, 0xFFFF00}, QZ_LAYER_POLYGON},
         {"TextOut", {40, 2, "Ab"}, QZ_LAYER_TEXTOUT},
         {"DisplayTextObject", {1, 30, 36}, QZ_LAYER_TEXTOBJECT},
+        {"Line", {50, 40, 60, 46, 0x00FFFF}, QZ_LAYER_LINE},
+        {"Arc", {44, 30, 8, 8, 0, 180, 0xFF00FF}, QZ_LAYER_ARC},
     };
     vm->Ok("CreateTextObject", {1, "Hi"});
     for (const auto& r : rows) ASSERT_EQ(vm->Run(r.command, r.args), "") << r.command;
@@ -166,4 +168,16 @@ TEST_F(LayersSelect, ChannelSelectionsOfAShapeLayerRasterizeItToo) {
     ASSERT_EQ(vm->Run("SelectAlphaChannel", {1, QZ_SELECT_LAYER}), "");
     ASSERT_EQ(vm->Run("EndSelect", {}), "");
     EXPECT_EQ(At(1)->type, QZ_LAYER_BRUSH);
+}
+
+TEST_F(LayersSelect, ATurnedShapeLayerStaysTurnedWhenRasterized) {
+    ASSERT_EQ(vm->Run("Box", {10, 10, 20, 10, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("RotateLayer", {1, 90}), "");
+    const std::vector<uint32_t> before = Window();
+    const int32_t width = At(1)->transformed->width, height = At(1)->transformed->height;
+    ASSERT_EQ(RasterizeLayer(*vm, At(1)), 0);
+    EXPECT_EQ(At(1)->transformed->width, width);
+    EXPECT_EQ(At(1)->transformed->height, height);
+    RefreshDisplayRect(*vm, 0, 0, 64, 48);
+    EXPECT_EQ(Window(), before);
 }

@@ -12,6 +12,7 @@
 #include "base/error_codes.h"
 #include "gfx/image_source.h"
 #include "platform/os_dir.h"
+#include "platform/vfs.h"
 #include "platform/display_adapter.h"
 #include "runtime/applet_version.h"
 #include "plugins/plugin_fixture.h"
@@ -121,6 +122,12 @@ TEST_F(PluginTest, AFailedLoadLeavesNothingRegistered) {
     // fails the version check.
     EXPECT_EQ(LoadPluginFile(Copy("basic", "needs61.qzp").c_str(), 0, nullptr), ERR_NEWQZPLUGIN);
     EXPECT_EQ(GetAdapterList(QZ_PLUGINCAPS_IMAGE), nullptr);
+    EXPECT_EQ(GetPluginRecords(), nullptr);
+
+    // A plugin that refuses after it became a file adapter serves no file afterwards.
+    EXPECT_EQ(LoadPluginFile(Copy("memfs", "refusefs.qzp").c_str(), 0, nullptr), ERR_LOADPLUGIN);
+    EXPECT_EQ(GetAdapterList(QZ_PLUGINCAPS_FILEADAPTER), nullptr);
+    EXPECT_EQ(VfsOpen("mem:/hello.txt", QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr), nullptr);
     EXPECT_EQ(GetPluginRecords(), nullptr);
 
     // Automatic activation needs an applet of format 6.0 or later.

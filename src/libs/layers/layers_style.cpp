@@ -55,6 +55,7 @@ struct StyleWork {
     bool frameChanged = false;
     ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
     bool kindChanged = false;
+    int kindEffects = 0;  // QZ_KINDSTYLE_ shadow and border switches of the type's own tags
     qzTransformTags transform;
     bool transformChanged = false;
     double anchorx = 0, anchory = 0;
@@ -87,20 +88,18 @@ bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
     return true;
 }
 
-// The SHADOW and EDGE bits of a text, shape or path layer's style tags ("fontstyle" for text,
-// "formstyle" for the others, and their "...clear" tags) switch the layer's shadow and border on
-// and off instead of changing the content's style.
+// The SHADOW and EDGE bits of a shape or path layer's "formstyle" and "formstyleclear" tags switch
+// the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
 
 void ReadStyleSwitches(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
-    const bool text = layer->type == QZ_LAYER_TEXTOUT || layer->type == QZ_LAYER_PRINT;
-    if (!text && !IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
+    if (!IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
     int32_t bits = 0;
-    if (GetTableFieldInt(state, table, text ? "fontstyle" : "formstyle", &bits, nullptr)) {
+    if (GetTableFieldInt(state, table, "formstyle", &bits, nullptr)) {
         if (bits & kStyleShadow) w->shadow.shadow = 1;
         if (bits & kStyleEdge) w->border.border = 1;
     }
-    if (GetTableFieldInt(state, table, text ? "fontstyleclear" : "formstyleclear", &bits, nullptr)) {
+    if (GetTableFieldInt(state, table, "formstyleclear", &bits, nullptr)) {
         if (bits & kStyleShadow) w->shadow.shadow = 0;
         if (bits & kStyleEdge) w->border.border = 0;
     }
@@ -195,7 +194,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     int changed = 0;
     const int error = ops.parseStyle(state, layer, table, scratch, &changed);
     if (error) return error;
-    w->kindChanged = changed != 0;
+    w->kindChanged = (changed & QZ_KINDSTYLE_CONTENT) != 0;
+    w->kindEffects = changed;
     return 0;
 }
 
@@ -320,8 +320,12 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     // 9, 10.
     w->hidden = layer->hidden;
     if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) w->hidden = value ? 1 : 0;
+    if (w->kindEffects & (QZ_KINDSTYLE_SHADOWON | QZ_KINDSTYLE_SHADOWOFF))
+        w->shadow.shadow = (w->kindEffects & QZ_KINDSTYLE_SHADOWON) ? 1 : 0;
     error = ParseShadowTags(state, table, &w->shadow);
     if (error) return error;
+    if (w->kindEffects & (QZ_KINDSTYLE_BORDERON | QZ_KINDSTYLE_BORDEROFF))
+        w->border.border = (w->kindEffects & QZ_KINDSTYLE_BORDERON) ? 1 : 0;
     error = ParseBorderTags(state, table, 1, &w->border);
     if (error) return error;
     // 11-13 act at once.

@@ -61,6 +61,11 @@ QZ_PLUGIN_EXPORT int InitPlugin(qzPluginInfo* info, qzHostApi* api, const char* 
     StartInit(info, api, path);
     info->capabilities = QZ_PLUGINCAPS_FILEADAPTER | QZ_PLUGINCAPS_DIRADAPTER;
     nodeCount = 0;
+    if (NameStartsWith("refuse")) {
+        /* "refuse...": refuses once it is a file adapter, as when its second registration fails. */
+        host->sys->RegisterPluginForCapability(info, QZ_PLUGINCAPS_FILEADAPTER);
+        return 0;
+    }
     Add("mem:/hello.txt", 0, "Hello from memory\n");
     Add("mem:/dir", 1, NULL);
     Add("mem:/dir/a.txt", 0, "A");
