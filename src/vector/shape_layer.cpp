@@ -80,8 +80,8 @@ void PlaceTurnedShape(const qzShapeLayerRecord& record, const qzLayerState* base
     // In the shape's own frame: where the shape turns, and the base image's box.
     const double cx = std::trunc(record.params.width * ax), cy = std::trunc(record.params.height * ay);
     const double x0 = record.boxX, y0 = record.boxY;
-    const double corners[4][2] = {{x0, y0}, {x0 + base->width, y0}, {x0, y0 + base->height},
-                                  {x0 + base->width, y0 + base->height}};
+    const double x1 = x0 + base->width - 1, y1 = y0 + base->height - 1;  // the last pixels' places
+    const double corners[4][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
     for (int i = 0; i < 4; i++) {
         const double dx = corners[i][0] - cx, dy = corners[i][1] - cy;
