@@ -245,7 +245,7 @@ void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, qzLayerState
 
 bool SameShape(const qzShapeLayerRecord& a, const qzShapeLayerRecord& b) {
     const qzShapeLayerParams &p = a.params, &q = b.params;
-    if (p.width != q.width || p.height != q.height || p.startAngle != q.startAngle || p.endAngle != q.endAngle ||
+    if (p.kind != q.kind || p.width != q.width || p.height != q.height || p.startAngle != q.startAngle || p.endAngle != q.endAngle ||
         p.clockwise != q.clockwise || p.x1 != q.x1 || p.y1 != q.y1 || p.x2 != q.x2 || p.y2 != q.y2 ||
         p.antialias != q.antialias || p.outline != q.outline || a.thickness != b.thickness ||
         a.points.size() != b.points.size())
@@ -255,6 +255,40 @@ bool SameShape(const qzShapeLayerRecord& a, const qzShapeLayerRecord& b) {
     for (size_t i = 0; i < a.points.size(); i++)
         if (a.points[i].x != b.points[i].x || a.points[i].y != b.points[i].y) return false;
     return true;
+}
+
+// A new kind ("type") needs the tags that define its shape. 0, ERR_MISSINGPARAMTR, or
+// ERR_WRONGUSAGE for a kind that is no shape.
+int ReadNewKind(VmState* state, int table, qzShapeLayerParams* p) {
+    int32_t kind = p->kind;
+    if (!GetTableFieldInt(state, table, "type", &kind, nullptr) || kind == p->kind) return 0;
+    static const struct {
+        int32_t kind;
+        const char* keys[4];
+    } kDefining[] = {
+        {SHAPE_BOX, {"sizex", "sizey"}},
+        {SHAPE_CIRCLE, {"radius"}},
+        {SHAPE_ELLIPSE, {"radiusa", "radiusb"}},
+        {SHAPE_LINE, {"x1", "y1", "x2", "y2"}},
+        {SHAPE_POLYGON, {"vertices"}},
+        {SHAPE_ARC, {"radiusa", "radiusb", "startangle", "endangle"}},
+    };
+    for (const auto& row : kDefining) {
+        if (row.kind != kind) continue;
+        for (const char* key : row.keys) {
+            if (!key) break;
+            VmPushString(state, key);
+            VmGetTable(state, table);
+            const bool given = VmType(state, -1) != VM_TNIL;
+            VmPop(state, 1);
+            if (!given) return ERR_MISSINGPARAMTR;
+        }
+        p->kind = kind;
+        for (int32_t& corner : p->corners) corner = 0;
+        if (kind == SHAPE_ARC) p->clockwise = 1;
+        return 0;
+    }
+    return ERR_WRONGUSAGE;
 }
 
 // The shape's own style tags into the record of scratch (a copy of the base state): the colour and
@@ -270,6 +304,8 @@ int ParseShapeStyle(VmState* state, const qzLayer* layer, int table, qzLayerStat
     if (error) return error;
     p.antialias = (r.drawState.formStyle & FORM_ANTIALIAS) != 0;
     p.outline = r.drawState.fillStyle == FILLNONE;
+    error = ReadNewKind(state, table, &p);
+    if (error) return error;
     int32_t value = 0;
     bool bad = false;
     switch (p.kind) {

@@ -166,6 +166,11 @@ TEST_F(LayerKindStyles, RestyledShapesMatchTheDirectDraw) {
          {"Line", {20, 90, 120, 40, 0xFFFFFF}},
          {{"thickness", 5}}},
         {kBox, {{"fillstyle", FILLNONE}}, {"Box", {50, 40, 40, 20, 0xFFFFFF}}, {{"fillstyle", FILLNONE}}},
+        {kBox, {{"type", QZ_LAYER_CIRCLE}, {"radius", 20}}, {"Circle", {50, 40, 20, 0xFFFFFF}}, {}},
+        {kCircle,
+         {{"type", QZ_LAYER_POLYGON}, {"vertices", Arg::List({0, 0, 30, 10, 5, 40}, 0)}},
+         {"Polygon", {50, 40, Arg::List({0, 0, 30, 10, 5, 40}, 1), 3, 0xFFFFFF}},
+         {}},
     };
     int number = 1;
     for (const auto& r : rows) {
@@ -213,6 +218,8 @@ TEST_F(LayerKindStyles, ShapeTagsAreReadBeforeAnythingChanges) {
         {1, {{"color", 0x00FF00}, {"radius", 0}}, "ERR 1055"},
         {1, {{"color", 0x00FF00}, {"fillstyle", 7}}, "ERR 1055"},
         {2, {{"vertices", Arg::List({1, 2, 3}, 0)}}, "ERR 1055"},
+        {1, {{"type", QZ_LAYER_BOX}, {"sizex", 5}}, "ERR " + std::to_string(ERR_MISSINGPARAMTR)},  // no "sizey"
+        {1, {{"type", QZ_LAYER_BRUSH}, {"id", 1}}, "ERR 1055"},
         {2, {{"x", 5}, {"vertices", Arg::List({1, 2, 3, "x"}, 0)}}, "ERR " + std::to_string(ERR_NUMTABLEARG)},
     };
     for (const auto& r : rows) {

@@ -154,12 +154,17 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // An image layer may show another kind of image; other changes of type are refused.
-        if (!IsImageType(type) || !IsImageType(layer->type)) return ERR_WRONGUSAGE;
-        if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
-        w->type = type;
-        w->imageChanged = true;
-        if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+        // An image layer may show another kind of image, a shape another shape (whose own tags
+        // then require its defining ones); other changes of type are refused.
+        if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
+            w->type = type;
+        } else {
+            if (!IsImageType(type) || !IsImageType(layer->type)) return ERR_WRONGUSAGE;
+            if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
+            w->type = type;
+            w->imageChanged = true;
+            if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+        }
     }
     if (IsImageType(w->type)) {
         qzObjectId id = w->id;
@@ -389,6 +394,7 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     SetLayerStateClipRegion(scratch, layer->base->clipRegion, 0);
     qzLayerState* old = layer->base;
     layer->base = w->scratch.release();
+    layer->type = w->type;
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
     FreeLayerState(layer->type, old);
