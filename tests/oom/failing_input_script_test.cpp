@@ -1,6 +1,6 @@
-// The headless input script at each failing allocation: it is read whole or memory running out
-// is reported; it never ends early with a part of its events, which would leave an applet
-// waiting for input that never comes.
+// The headless input script and requester answers at each failing allocation: each is read
+// whole or memory running out is reported; neither ends early with a part of its lines, which
+// would leave an applet waiting for input that never comes or answer a requester wrongly.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -9,6 +9,7 @@
 
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
+#include "platform/host/headless/headless_answers.h"
 #include "platform/host/input_script.h"
 
 namespace {
@@ -41,6 +42,35 @@ TEST(FailingAllocation, InputScriptIsReadWholeOrNotAtAll) {
         });
     EXPECT_GT(whole, 3u);
     EXPECT_GT(count, 4u);
+}
+
+TEST(FailingAllocation, AnswersAreReadWholeOrNotAtAll) {
+    filetest::TempDir dir;
+    const std::string path = dir / "answers.txt";
+    filetest::WriteFile(path, "button 1\nfile /tmp/a.txt\ntext \"who is there\"\ncancel\n");
+    std::vector<qzAnswerLine> answers;
+    std::string message;
+    bool loaded = false;
+    size_t whole = 0;
+    ForEachFailingAllocation(
+        [&] {
+            answers.clear();
+            try {
+                loaded = LoadAnswers(path.c_str(), &answers, &message);
+            } catch (const std::bad_alloc&) {
+                loaded = false;
+                answers.clear();
+            }
+        },
+        [&](uint64_t n) {
+            if (n == 0) {
+                ASSERT_TRUE(loaded) << message;
+                whole = answers.size();
+            } else if (loaded) {
+                EXPECT_EQ(answers.size(), whole) << n;
+            }
+        });
+    EXPECT_EQ(whole, 4u);
 }
 
 }  // namespace
