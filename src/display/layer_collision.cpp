@@ -117,9 +117,9 @@ int GetLayerCollisionObject(VmState* state, qzLayer* layer, qzCollisionObject* o
     qzLayerSource source;
     int error = GetLayerSourceBitmaps(state, layer, st, 1, 1, -1, &source);
     if (error) return error;
-    const bool part = LayerShowsPart(layer->type) && !source.fromCache;
+    const qzLayerShownRect shown = LayerShownRect(layer, st, source);
     int64_t x1 = st->left, y1 = st->top, x2 = int64_t(st->left) + st->width, y2 = int64_t(st->top) + st->height;
-    int64_t sourceX = part ? st->partX : 0, sourceY = part ? st->partY : 0;
+    int64_t sourceX = shown.x, sourceY = shown.y;
     if (const qzClipRegion* clip = st->clipRegion) {
         // Cut to the region's rectangle; the planes keep their place under the box.
         const int64_t cx1 = std::max<int64_t>(x1, clip->x), cy1 = std::max<int64_t>(y1, clip->y);

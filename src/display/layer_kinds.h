@@ -63,12 +63,24 @@ struct qzLayerKindOps {
     // bitmaps are transformed by the image display core.
     int (*renderContent)(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform);
     // Reads the type's own tags of a style table (at tableIndex) into scratch, a copy of the base
-    // state made by copyState, and sets *changed when the content is to be drawn anew (the style
-    // code then draws scratch with renderContent and makes it the base state). 0 or the tag's
-    // error; the layer itself is left alone. Null: the type has no tags of its own.
+    // state made by copyState, and sets *changed to QZ_KINDSTYLE_* bits: CONTENT when the content is
+    // to be drawn anew (the style code then draws scratch with renderContent and makes it the base
+    // state), the others when the tags switch the layer's shadow or border on or off (a style
+    // word's shadow and edge bits; the shadow and border tags of the table still have the last
+    // word). 0 or the tag's error; the layer itself is left alone. Null: the type has no tags of
+    // its own.
     int (*parseStyle)(VmState* state, const qzLayer* layer, int tableIndex, qzLayerState* scratch, int* changed);
     // Sets the type's own fields in the style table on the stack top. Null: none.
     void (*getStyle)(VmState* state, const qzLayer* layer);
+};
+
+// What a kind's parseStyle found (*changed).
+enum : int {
+    QZ_KINDSTYLE_CONTENT = 1,
+    QZ_KINDSTYLE_SHADOWON = 2,
+    QZ_KINDSTYLE_SHADOWOFF = 4,
+    QZ_KINDSTYLE_BORDERON = 8,
+    QZ_KINDSTYLE_BORDEROFF = 16,
 };
 
 // Installs the row of a layer type (copied); null puts the type's built-in row back.

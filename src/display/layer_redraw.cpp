@@ -56,8 +56,8 @@ int RenderBlockBorder(VmState* state, qzLayer* layer, qzLayerState* st, double s
     FillBitmapColor(bitmap, 0, 0, int32_t(width), int32_t(height), layer->border.bordercolor & 0xFFFFFF);
     qzBitMap* alpha = nullptr;
     if (source.trio.mask || source.trio.alpha) {
-        const bool part = LayerShowsPart(layer->type) && !source.fromCache;
-        const int32_t sx = part ? st->partX : 0, sy = part ? st->partY : 0;
+        const qzLayerShownRect shown = LayerShownRect(layer, st, source);
+        const int32_t sx = shown.x, sy = shown.y;
         const int32_t size = std::max(sizeX, sizeY);
         if (int64_t(sx) + st->width > source.trio.bitmap->width ||
             int64_t(sy) + st->height > source.trio.bitmap->height) {
@@ -125,11 +125,8 @@ void DrawBody(VmState* state, qzLayer* layer, qzLayerState* st, qzBitMap* dst, c
     if (!Intersect({st->left, st->top, st->width, st->height}, work, &common)) return;
     qzLayerSource source;
     if (GetLayerSourceBitmaps(state, layer, st, 1, 1, -1, &source) != 0 || !source.trio.bitmap) return;
-    int32_t sx = common.x - st->left, sy = common.y - st->top;
-    if (LayerShowsPart(layer->type) && !source.fromCache) {
-        sx += st->partX;
-        sy += st->partY;
-    }
+    const qzLayerShownRect shown = LayerShownRect(layer, st, source);
+    const int32_t sx = common.x - st->left + shown.x, sy = common.y - st->top + shown.y;
     BlitLayerBitmap(state, source.trio, sx, sy, dst, common.x, common.y, common.width, common.height,
                     layer->transparency, st->clipRegion);
 }
@@ -184,8 +181,8 @@ int RenderLayerShadow(VmState* state, qzLayer* layer, qzLayerState* st) {
         qzLayerSource source;
         int error = GetLayerSourceBitmaps(state, layer, st, 1, 1, -1, &source);
         if (error) return error;
-        const bool part = LayerShowsPart(layer->type) && !source.fromCache;
-        const int32_t sx = part ? st->partX : 0, sy = part ? st->partY : 0;
+        const qzLayerShownRect shown = LayerShownRect(layer, st, source);
+        const int32_t sx = shown.x, sy = shown.y;
         const qzBitMap* plane = source.trio.mask ? source.trio.mask : source.trio.alpha;
         if (plane && (int64_t(sx) + st->width > plane->width || int64_t(sy) + st->height > plane->height))
             return ERR_WRONGUSAGE;

@@ -196,16 +196,14 @@ void UpdateLayerOnDisplay(VmState* state, qzLayer* layer, int direct) {
     const qzBGPic* pic = CurrentBGPic();
     if (!display || !pic) return;
     // The drawn box, cut to the clip region and the picture.
-    int sx = 0, sy = 0, dx = st->left, dy = st->top, width = st->width, height = st->height;
+    int dx = st->left, dy = st->top, width = st->width, height = st->height;
     qzLayerSource source;
     if (GetLayerSourceBitmaps(state, layer, st, 1, 1, -1, &source) != 0 || !source.trio.bitmap) {
         RefreshArea(state, st->left, st->top, st->width, st->height);
         return;
     }
-    if (LayerShowsPart(layer->type) && !source.fromCache) {
-        sx = st->partX;
-        sy = st->partY;
-    }
+    const qzLayerShownRect shown = LayerShownRect(layer, st, source);
+    int sx = shown.x, sy = shown.y;
     ClipBlitRect(st->clipRegion, &sx, &sy, &dx, &dy, &width, &height, source.trio.bitmap->width,
                  source.trio.bitmap->height, pic->width, pic->height, st->clipRegion != nullptr);
     if (width < 1 || height < 1) return;

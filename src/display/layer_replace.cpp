@@ -69,6 +69,8 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
     display->outputKind = QZ_TYPE_DISPLAY;
     display->layersEnabled = 1;
     SetCurrentBGPic(pic);
+    const bool shown = display->bgpic == pic;
+    const qzLayerBox before = shown && !old->hidden ? GetLayerBounds(state, old, old->display) : qzLayerBox{};
 
     qzTransformTags transform = old->transform;
     transform.anchorx = old->anchorx;
@@ -94,6 +96,15 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
     if (error) return error;
     layer->sourceId = sourceId;
     *slot = layer;
-    if (display->bgpic == pic && !layer->hidden && !effectRunning) UpdateLayerOnDisplay(state, layer, 1);
+    if (!shown || effectRunning) return 0;
+    // A frame of the old box is drawn straight over it; one of another box also clears what is left
+    // of the old one.
+    const qzLayerBox after = layer->hidden ? qzLayerBox{} : GetLayerBounds(state, layer, layer->display);
+    if (after.x == before.x && after.y == before.y && after.width == before.width && after.height == before.height) {
+        if (!layer->hidden) UpdateLayerOnDisplay(state, layer, 1);
+    } else {
+        const qzLayerBox area = UniteLayerBoxes(before, after);
+        RefreshArea(state, area.x, area.y, area.width, area.height);
+    }
     return 0;
 }

@@ -175,13 +175,15 @@ bool GetFreeTypeGlyph(qzFreeTypeFace* fr, uint32_t code, FT_UInt index, int styl
     return true;
 }
 
-// The pen advance of one glyph in pixels, with the unscaled kerning k of the pair.
+// The pen advance of one glyph in pixels, with the unscaled kerning k of the pair. The glyph's
+// advance comes scaled by the face's transform already; only the kerning is scaled here.
 int64_t PenAdvance(const qzFont* font, const qzFreeTypeFace* fr, int64_t advance, int64_t kerning)
 {
     int64_t ppem = std::max<int64_t>(fr->face->size->metrics.x_ppem, 1);
     int64_t upem = std::max<int64_t>(fr->face->units_per_EM, 1);
-    int64_t d16 = (int64_t)fr->empixels * ((advance << 10) / ppem + (kerning << 16) / upem);
-    return (int64_t)std::trunc(font->scalex * (double)(d16 / 65536));
+    int64_t a16 = (int64_t)fr->empixels * ((advance << 10) / ppem);
+    int64_t k16 = (int64_t)fr->empixels * ((kerning << 16) / upem);
+    return (int64_t)std::trunc(((double)a16 + font->scalex * (double)k16) / 65536.0);
 }
 
 FT_UInt CharIndex(qzFreeTypeFace* fr, uint32_t code)

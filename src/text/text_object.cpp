@@ -11,12 +11,14 @@
 #include "display/layer_kinds.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
+#include "display/layer_transform.h"
 #include "gfx/blit_display.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/position.h"
 #include "image/draw_options.h"
 #include "image/image_display.h"
 #include "image/output_select.h"
+#include "text/text_layer.h"
 #include "text/text_output.h"
 
 namespace {
@@ -188,12 +190,10 @@ int RerenderTextObject(VmState* state, const qzObjectId& id, int32_t targetWidth
     if (t.rotate < 0) t.rotate += 360.0;
     const double sx = t.width > 0 && object->baseWidth > 0 ? (double)t.width / object->baseWidth : 1.0;
     const double sy = t.height > 0 && object->baseHeight > 0 ? (double)t.height / object->baseHeight : 1.0;
-    const double r = t.rotate * 3.14159265358979323846 / 180.0;
-    const double c = std::cos(r), s = std::sin(r);
     t.scalex = sx, t.scaley = sy;
     t.hasusermatrix = 0;
-    t.matrix[0] = c * sx, t.matrix[1] = -s * sy, t.matrix[2] = s * sx, t.matrix[3] = c * sy;
-    if (t.rotate == 0.0) t.matrix[1] = t.matrix[2] = 0.0;
+    // The scale first, then the turn: the scale goes into the font, the turn onto the block.
+    ComputeScaleRotateMatrix(&t, 0, 0, object->baseWidth, object->baseHeight, sx, sy, t.rotate);
     qzTextBlock block;
     error = RenderFormattedText(state, object->style, TEXTMODE_TEXTOBJECT, 0, &t, nullptr,
                                 TEXTRENDER_KEEPTABLES | TEXTRENDER_RETURN, &block);
@@ -282,5 +282,7 @@ void InstallTextLayerKinds(bool on) {
     ops.sourceBitmaps = TextObjectSourceBitmaps;
     ops.insert = InsertTextObjectLayer;
     ops.purgeOrphans = FreeOrphanedTextObjects;
+    AddTextObjectLayerOps(&ops);
     SetLayerKindOps(QZ_TYPE_TEXTOBJECT, on ? &ops : nullptr);
+    InstallTextOutputLayerKinds(on);
 }

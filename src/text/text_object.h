@@ -64,5 +64,6 @@ void FreeAllTextObjects(VmState* state);
 // angle with the filters and transparency of the options. 0 or an error.
 int DisplayTextObject(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int tagIndex);
 
-// Installs (on) or removes the TEXTOBJECT row of the layer-kind dispatch.
+// Installs (on) or removes the rows of the text layer types (TEXTOBJECT, TEXTOUT, PRINT) in the
+// layer-kind dispatch.
 void InstallTextLayerKinds(bool on);

@@ -9,7 +9,6 @@
 #include "display/layer.h"
 #include "display/layer_filters.h"
 #include "display/layer_records.h"
-#include "display/layer_transform.h"
 #include "gfx/blit_display.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
@@ -18,6 +17,7 @@
 #include "image/output_select.h"
 #include "text/font_engine.h"
 #include "text/plain_text.h"
+#include "text/text_layer.h"
 
 namespace {
 
@@ -86,8 +86,9 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     else InitTransformTags(&transform);
     if (layerTags) tags = *layerTags;
     else InitLayerTags(&tags);
+    const bool rerender = flags & TEXTRENDER_RERENDER;
     // A selected brush, mask or alpha channel is looked up again before the first draw into it.
-    if (mode != TEXTMODE_TEXTOBJECT)
+    if (mode != TEXTMODE_TEXTOBJECT && !rerender)
         if (int error = UpdateSelectedOutput(state)) return error;
     if (!(flags & TEXTRENDER_GENERALPATH)) {
         bool taken = false;
@@ -97,38 +98,36 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
 
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);
-    const bool layersOn = haveOutput && info.layersOn && info.outputKind == OUTPUT_DISPLAY && mode != TEXTMODE_TEXTOBJECT;
+    const bool layersOn = haveOutput && info.layersOn && info.outputKind == OUTPUT_DISPLAY &&
+                          mode != TEXTMODE_TEXTOBJECT && !rerender;
     qzTextStyle work = *ts;
     if (layersOn) MoveEffectsToLayer(&work.style, &tags);
+    // With layers on a transformed text is only measured here: the layer draws it anew from its
+    // parameters at the transform, as it does whenever the layer is turned or scaled later.
+    const double* m = transform.matrix;
+    const bool layerRenders = layersOn && !IsIdentityMatrix(m);
 
     // The scale of the transform goes into a scalable font; what remains turns the block.
     qzFont* font = work.style.font ? work.style.font : GetInbuiltFont();
     FontScale scaled;
-    const double* m = transform.matrix;
     double residual[4] = {m[0], m[1], m[2], m[3]};
-    if (font && font->scalable && !IsIdentityMatrix(m)) {
+    if (font && font->scalable && !IsIdentityMatrix(m) && !layerRenders) {
         double sx = 1.0, sy = 1.0;
         bool intoFont = true;
         if (m[1] == 0.0 && m[2] == 0.0) {
             sx = std::fabs(m[0]), sy = std::fabs(m[3]);
         } else if (!transform.hasusermatrix) {
-            // A turn: a whole-degree turn of a uniform scale gives its scale (also where a target
-            // size rather than the scale factors made the matrix), anything else the factors.
-            qzTransformTags split = transform;
-            DecomposeLayerMatrix(&split);
-            if (!split.notrotscale && split.decompscalex != 0.0 && split.decompscaley != 0.0)
-                sx = std::fabs(split.decompscalex), sy = std::fabs(split.decompscaley);
-            else
-                sx = std::fabs(transform.scalex), sy = std::fabs(transform.scaley);
+            // A turn after a scale: each column of the matrix is the turned axis times its scale.
+            sx = std::hypot(m[0], m[1]), sy = std::hypot(m[2], m[3]);
         } else {
             intoFont = false;
         }
         if (intoFont && sx > 0.0 && sy > 0.0) {
             FontEngineSetScale(font, sx, sy);
             scaled.font = font;
-            residual[0] = m[0] / sx, residual[2] = m[2] / sx;
-            residual[1] = m[1] / sy, residual[3] = m[3] / sy;
-            const double f = std::fabs(m[0]);
+            residual[0] = m[0] / sx, residual[1] = m[1] / sx;
+            residual[2] = m[2] / sy, residual[3] = m[3] / sy;
+            const double f = sx;
             work.leftMargin = ScaleValue(work.leftMargin, f);
             work.rightMargin = ScaleValue(work.rightMargin, f);
             if (flags & TEXTRENDER_SCALECURSOR) work.cursorX = ScaleValue(work.cursorX, f);
@@ -144,13 +143,13 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     qzTextLayout layout;
     // Kept tables are followed by every later rendering; the first one records them.
     const bool record = (flags & TEXTRENDER_KEEPTABLES) && !ts->hasLineBreaks;
-    int error = RenderTextBlock(state, &work, mode, literal, record, 0, &block, &layout);
+    int error = RenderTextBlock(state, &work, mode, literal, record, layerRenders ? 1 : 0, &block, &layout);
     if (error) return error;
     if (record) {
         ts->hasLineBreaks = work.hasLineBreaks, ts->lineBreaks = work.lineBreaks;
         ts->hasTabTable = work.hasTabTable, ts->tabTable = work.tabTable;
     }
-    if (!IsIdentityMatrix(residual)) {
+    if (!layerRenders && !IsIdentityMatrix(residual)) {
         error = TransformBlock(&block, residual, transform.smoothscale);
         if (error) {
             FreeTextBlock(&block);
@@ -170,7 +169,7 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     if (mode == TEXTMODE_PRINT) {
         x = ts->leftMargin + block.startOffset + block.left;
         y = ts->cursorY + block.top;
-        if (display) {
+        if (display && !rerender) {
             display->textCursorX = ts->leftMargin + layout.endX;
             display->textCursorY = ts->cursorY + layout.endY;
         }
@@ -179,10 +178,9 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
         y = ResolveYPosition(ts->y, block.height, info.targetHeight, transform.anchory) + block.top;
     }
     if (layersOn) {
-        qzTransformTags layerTransform = transform;
-        layerTransform.matrix[0] = residual[0], layerTransform.matrix[1] = residual[1];
-        layerTransform.matrix[2] = residual[2], layerTransform.matrix[3] = residual[3];
-        qzLayerState* st = NewLayerState();
+        // The layer keeps the text style it was drawn with (its effects now the layer's), so that
+        // it can draw the text anew when it is turned, scaled or restyled.
+        qzLayerState* st = NewTextLayerState(work, literal);
         if (!st) {
             FreeTextBlock(&block);
             return ERR_MEM;
@@ -190,11 +188,10 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
         const int32_t type = mode == TEXTMODE_PRINT ? QZ_LAYER_PRINT : QZ_LAYER_TEXTOUT;
         const int32_t insertPos = tags.insertpos ? tags.insertpos : -1;
         // The layer owns the bitmaps from here on, also when it fails.
-        error = AddLayerForObject(state, type, qzObjectId{0, nullptr}, x, y, block.width, block.height,
-                                  &layerTransform, &tags, block.bitmap, block.mask, block.alpha, st, insertPos, 0,
-                                  nullptr);
+        error = AddLayerForObject(state, type, qzObjectId{0, nullptr}, x, y, block.width, block.height, &transform,
+                                  &tags, block.bitmap, block.mask, block.alpha, st, insertPos, 0, nullptr);
         // A layer on top, untransformed and without effects, is not refreshed: it is drawn here.
-        if (!error && IsIdentityMatrix(residual) && !tags.effects && !tags.insertpos) BlitTextBlock(state, block, x, y);
+        if (!error && !layerRenders && !tags.effects && !tags.insertpos) BlitTextBlock(state, block, x, y);
         return error;
     }
     if (HasEnabledFilter(tags.filters) || tags.transparency) {

@@ -14,6 +14,8 @@ struct VmState;
 
 // RenderFormattedText flags.
 enum : uint32_t {
+    TEXTRENDER_RERENDER = 8,     // drawing a layer's content anew: the text's effects stay where
+                                 // they are and no output is looked at
     TEXTRENDER_KEEPTABLES = 16,  // record the line-break and tab tables in the text style, or follow
                                  // the ones it holds
     TEXTRENDER_RETURN = 32,      // hand the block back (with a re-render)

@@ -162,20 +162,6 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
     return VmFinishCCall(state, VmRunCommand(state, f));
 }
 
-int VmRunCommand(VmState* state, VmCFunction f) {
-    if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
-    int n;
-    try {
-        if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
-    } catch (const VmErrorUnwind& e) {
-        if (!e.commandResult) throw;
-        n = e.code;
-    } catch (const std::bad_alloc&) {
-        n = ERR_MEM;
-    }
-    return n;
-}
-
 int VmFinishCCall(VmState* state, int n) {
     bool isResult = VmIsResultCount(n);
     bool isLabel = VmIsLabelJump(n);

@@ -1,7 +1,10 @@
 // Calls, returns, protected execution and error unwinding.
 #pragma once
 
+#include <new>
+
 #include "vm/vm_object.h"
+#include "vm/vm_runtime_link.h"
 #include "vm/vm_state.h"
 
 // Outcome of VmPreCall.
@@ -24,8 +27,21 @@ VmValue* VmResolveCallable(VmState* state, VmValue* func);
 int VmCallC(VmState* state, VmValue* func, int nresults);
 // The middle of VmCallC: clears the last error (but for GetLastError) and runs the C function, or
 // the plugin command hook that takes it. Returns its handler result, the code of a command result
-// thrown inside it, or ERR_MEM when it ran out of memory.
-int VmRunCommand(VmState* state, VmCFunction f);
+// thrown inside it, or ERR_MEM when it ran out of memory. Inline: the interpreter calls commands
+// through it directly.
+inline int VmRunCommand(VmState* state, VmCFunction f) {
+    if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
+    int n;
+    try {
+        if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
+    } catch (const VmErrorUnwind& e) {
+        if (!e.commandResult) throw;
+        n = e.code;
+    } catch (const std::bad_alloc&) {
+        n = ERR_MEM;
+    }
+    return n;
+}
 // The end of VmCallC, for the handler result n: error codes (offered to the user error handler),
 // label jumps and results. Returns VmPreCall's outcome.
 int VmFinishCCall(VmState* state, int n);

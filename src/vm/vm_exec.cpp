@@ -407,6 +407,10 @@ decode:
         VM_NEXT();
     }
     L_UNM:
+        if (base[VmGetB(i)].tt == VM_TNUMBER) [[likely]] {
+            VmSetValueNumber(ra, -base[VmGetB(i)].value.n);
+            VM_NEXT();
+        }
     L_BNOT: {
         const VmValue* rb = base + VmGetB(i);
         if (rb->tt == VM_TNUMBER) {
@@ -524,6 +528,19 @@ decode:
                     cci->nresults = nresults;
                     state->base = ra + 1;
                     int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
+                    // The command may have moved the stack and the frames: read them again.
+                    cci = state->ci;
+                    if (n == 1 && nresults == 1 && state->top > cci->base && !(state->hookMask & VM_MASKRET)) {
+                        // One result for a caller that wants one: VmPostCall and the reload below.
+                        VmCopyValue(cci->base - 1, state->top - 1);
+                        ci = cci - 1;
+                        state->ci = ci;
+                        base = ci->base;
+                        state->base = base;
+                        state->top = ci->top;
+                        VM_REPICK();
+                        VM_NEXT();
+                    }
                     if (VmIsResultCount(n) && n <= state->top - state->base) {
                         VmPostCall(state, state->top - n);
                         r = VM_PRECALL_C;

@@ -100,6 +100,34 @@ void VmShrinkStringTable(VmState* state, uint32_t cycleCount) {
     if (cycleCount < (uint32_t)(tb->size / 4) && tb->size > 64) VmResizeStringTable(state, tb->size / 2);
 }
 
+// Sweeps slots from up to to (below to) in order; see VmSweepStrings. The occupied slots of each
+// stretch of 64 are found first and then visited, which spares a mispredicted branch for every
+// empty slot. Visiting a slot changes no slot after it, so the stretch's mask stays true.
+static void SweepSlots(VmState* state, uint64_t* slots, uint32_t mask, uint32_t from, uint32_t to) {
+    for (uint32_t base = from; base < to; base += 64) {
+        uint32_t count = to - base < 64 ? to - base : 64;
+        uint64_t used = 0;
+        for (uint32_t k = 0; k < count; k++) used |= (uint64_t)(slots[base + k] != 0) << k;
+        for (; used; used &= used - 1) {
+            uint32_t i = base + (uint32_t)__builtin_ctzll(used);
+            uint64_t slot = slots[i];
+            VmString* s = SlotString(slot);
+            if (s->marked & (VM_MARK_MARKED | VM_MARK_FIXED)) {
+                s->marked &= (uint8_t)~VM_MARK_MARKED;
+                uint32_t home = s->lookup & mask;
+                if (home != i) {
+                    slots[i] = 0;
+                    while (slots[home]) home = (home + 1) & mask;
+                    slots[home] = slot;
+                }
+            } else {
+                slots[i] = 0;
+                VmFreeString(state, s);
+            }
+        }
+    }
+}
+
 void VmSweepStrings(VmState* state) {
     VmStringTable* tb = &state->g->strt;
     uint64_t* slots = tb->slots;
@@ -110,24 +138,8 @@ void VmSweepStrings(VmState* state) {
     // that slot is final, and no string visited earlier has a home beyond the slots it spans.
     uint32_t start = 0;
     while (slots[start]) start++;
-    for (uint32_t step = 1; step <= mask; step++) {
-        uint32_t i = (start + step) & mask;
-        uint64_t slot = slots[i];
-        if (!slot) continue;
-        VmString* s = SlotString(slot);
-        if (s->marked & (VM_MARK_MARKED | VM_MARK_FIXED)) {
-            s->marked &= (uint8_t)~VM_MARK_MARKED;
-            uint32_t home = s->lookup & mask;
-            if (home != i) {
-                slots[i] = 0;
-                while (slots[home]) home = (home + 1) & mask;
-                slots[home] = slot;
-            }
-        } else {
-            slots[i] = 0;
-            VmFreeString(state, s);
-        }
-    }
+    SweepSlots(state, slots, mask, start + 1, (uint32_t)tb->size);
+    SweepSlots(state, slots, mask, 0, start);
 }
 
 void VmFreeAllStrings(VmState* state) {

@@ -45,6 +45,12 @@ TEST_F(LayerReplace, TheFrameTakesTheLayersPlace) {
     EXPECT_EQ(slot->base->left, 4);
     EXPECT_EQ(Pixel(1, 5, 5), 0x00FF00u);
     EXPECT_EQ(presented, std::vector<std::string>{"4,4 16x12"});  // drawn at once, nothing more
+    // A smaller frame: what the old one covered is shown without it.
+    presented.clear();
+    ASSERT_EQ(ReplaceLayerContentFromBitmap(*vm, Display(1), &slot, Solid(8, 6, 0xFFFF00)), 0);
+    EXPECT_EQ(Pixel(1, 5, 5), 0xFFFF00u);
+    EXPECT_EQ(Pixel(1, 18, 14), 0x000000u);
+    EXPECT_EQ(presented, std::vector<std::string>{"4,4 16x12"});
 }
 
 TEST_F(LayerReplace, HiddenPartsTransformsAndEffects) {

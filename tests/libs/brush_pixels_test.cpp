@@ -142,6 +142,18 @@ TEST_F(BrushProcessTest, RGBArrayRoundTrips) {
     EXPECT_EQ(TableNumbers(vm, 1, 5), (std::vector<uint32_t>{0xFF123456, 0xFF123456, 0xFF123456, 0xFF123456, 0xDEAD}));
 }
 
+// An alpha channel turned into a mask keeps the fully opaque pixels only; the masked brush's
+// array then carries alpha 255 there and 0 elsewhere, and inverted the other way round.
+TEST_F(BrushProcessTest, MaskFromAlphaKeepsTheOpaquePixels) {
+    const Arg pixels = Arg::List({0xFF112233, 0xFE112233, 0x00112233, 0x80445566});
+    ASSERT_EQ(vm.Run("RGBArrayToBrush", {1, pixels, 2, 2, 30}), "");
+    ASSERT_EQ(vm.Run("ChangeBrushTransparency", {1, 28}), "");
+    ASSERT_EQ(vm.CallFresh("BrushToRGBArray", {1}), 0);
+    EXPECT_EQ(TableNumbers(vm, 1, 4), (std::vector<uint32_t>{0xFF112233, 0x00112233, 0x00112233, 0x00445566}));
+    ASSERT_EQ(vm.CallFresh("BrushToRGBArray", {1, 1}), 0);
+    EXPECT_EQ(TableNumbers(vm, 1, 4), (std::vector<uint32_t>{0x00112233, 0xFF112233, 0xFF112233, 0xFF445566}));
+}
+
 TEST_F(BrushProcessTest, BadRGBArrays) {
     ASSERT_EQ(vm.Run("CreateBrush", {5, 3, 3, 0xABCDEF}), "");
     const Arg pixels = Arg::List({0xFF000000, 0xFFFF0000, 0x00FFFFFF, 0xFF00FF00, 0x80FFFFFF, 0xFF0000FF});

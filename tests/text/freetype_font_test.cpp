@@ -219,6 +219,8 @@ TEST(FreeTypeFont, SizingStylesScaleAndCache)
     FontEngineSetScale(font, 2.0, 1.25);
     EXPECT_EQ(font->height, 13);
     EXPECT_GT(Measure(font, "HHHH", FONTSTYLE_ANTIALIAS).advance, plain.advance * 3 / 2);
+    // Twice as wide, not more: the face's transform scales the advances once.
+    EXPECT_NEAR(Measure(font, "HHHH", FONTSTYLE_ANTIALIAS).advance, plain.advance * 2, 4);
     FontEngineSetScale(font, 1.0, 1.0);
     EXPECT_EQ(font->height, 10);
     // The glyph cache keeps 1-bit and anti-aliased glyphs apart and only with the cache flag.

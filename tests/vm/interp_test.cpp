@@ -976,6 +976,42 @@ TEST_F(Interp, OpenUpvaluesSurviveStackGrowth) {
     EXPECT_GT(L->stackSize, before);
 }
 
+// A command whose callback recursed deep enough to move the stack and the frame records hands
+// its one result back to the frame that called it, wherever that frame now lives.
+TEST_F(Interp, CommandResultAfterTheStackMoved) {
+    const std::string text = R"(
+.function main
+  LOADK r0 7
+  CLOSURE r1 deep
+  SETGLOBAL r1 "deep"
+  GETGLOBAL r1 "callfromc"
+  GETGLOBAL r2 "deep"
+  LOADK r3 300
+  CALL r1 3 2
+  RETURN r0 3
+  .function deep
+    .params 1
+    .maxstack 40
+    EQ 1 r0 0
+    JMP done
+    GETGLOBAL r1 "deep"
+    SUB r2 r0 1
+    CALL r1 2 2
+    RETURN r1 2
+  done:
+    LOADK r0 "bottom"
+    RETURN r0 2
+  .end
+.end
+)";
+    std::string out;
+    int stackBefore = L->stackSize, framesBefore = L->sizeCi;
+    ASSERT_EQ(RunAsm(L, text, &out), 0);
+    EXPECT_EQ(out, "7,\"bottom\"");
+    EXPECT_GT(L->stackSize, stackBefore);
+    EXPECT_GT(L->sizeCi, framesBefore);
+}
+
 // The main function tail-calls a script function: its results go straight back to the C caller.
 TEST_F(Interp, TailCallFromTheEntryFrameReturnsToC) {
     const std::string text = R"(
@@ -1006,7 +1042,8 @@ TEST_F(Interp, AbsentNumberFieldArguments) {
     struct Case {
         const char* key;
         const char* arg;
-    } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
+    } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"0\nUNM r1 r1", "-0"},
+                 {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
     for (const Case& c : cases) {
         ClearErrorArg();
         int status = 0;

@@ -55,6 +55,7 @@ struct StyleWork {
     bool frameChanged = false;
     ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
     bool kindChanged = false;
+    int kindEffects = 0;  // QZ_KINDSTYLE_ shadow and border switches of the type's own tags
     qzTransformTags transform;
     bool transformChanged = false;
     double anchorx = 0, anchory = 0;
@@ -193,7 +194,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     int changed = 0;
     const int error = ops.parseStyle(state, layer, table, scratch, &changed);
     if (error) return error;
-    w->kindChanged = changed != 0;
+    w->kindChanged = (changed & QZ_KINDSTYLE_CONTENT) != 0;
+    w->kindEffects = changed;
     return 0;
 }
 
@@ -316,9 +318,13 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->hidden = layer->hidden;
     if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) w->hidden = value ? 1 : 0;
     w->shadow = layer->shadow;
+    if (w->kindEffects & (QZ_KINDSTYLE_SHADOWON | QZ_KINDSTYLE_SHADOWOFF))
+        w->shadow.shadow = (w->kindEffects & QZ_KINDSTYLE_SHADOWON) ? 1 : 0;
     error = ReadShadow(state, table, &w->shadow);
     if (error) return error;
     w->border = layer->border;
+    if (w->kindEffects & (QZ_KINDSTYLE_BORDERON | QZ_KINDSTYLE_BORDEROFF))
+        w->border.border = (w->kindEffects & QZ_KINDSTYLE_BORDERON) ? 1 : 0;
     error = ParseBorderTags(state, table, 1, &w->border);
     if (error) return error;
     // 11-13 act at once.
