@@ -16,20 +16,11 @@
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
 #include "display/display_tags.h"
+#include "display/gradient_tags.h"
 #include "gfx/bitmap.h"
 #include "vm/vm_aux.h"
 
 namespace {
-
-bool SameGradient(const qzGradient& a, const qzGradient& b) {
-    if (a.style != b.style || a.startColor != b.startColor || a.endColor != b.endColor || a.angle != b.angle ||
-        a.centerX != b.centerX || a.centerY != b.centerY || a.balance != b.balance || a.border != b.border ||
-        a.stops.size() != b.stops.size())
-        return false;
-    for (size_t i = 0; i < a.stops.size(); i++)
-        if (a.stops[i].color != b.stops[i].color || a.stops[i].position != b.stops[i].position) return false;
-    return true;
-}
 
 bool SameFill(const qzPictureFill& a, const qzPictureFill& b) {
     if (a.style != b.style) return false;

@@ -106,3 +106,13 @@ int ReadGradientTable(VmState* state, int angleIndex, qzGradient* gradient) {
     return ReadGradientOptions(state, angleIndex + 1, gradient, "centerx", "centery", "balance", "border", "colors",
                                nullptr);
 }
+
+int SameGradient(const qzGradient& a, const qzGradient& b) {
+    if (a.style != b.style || a.startColor != b.startColor || a.endColor != b.endColor || a.angle != b.angle ||
+        a.centerX != b.centerX || a.centerY != b.centerY || a.balance != b.balance || a.border != b.border ||
+        a.stops.size() != b.stops.size())
+        return 0;
+    for (size_t i = 0; i < a.stops.size(); i++)
+        if (a.stops[i].color != b.stops[i].color || a.stops[i].position != b.stops[i].position) return 0;
+    return 1;
+}

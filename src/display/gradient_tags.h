@@ -26,3 +26,6 @@ int ReadGradientOptions(VmState* state, int tableIndex, qzGradient* gradient, co
 // the angle's place must be a table (raised otherwise), read with the keys "centerx", "centery",
 // "balance", "border" and "colors". 0 or the error of ReadGradientOptions.
 int ReadGradientTable(VmState* state, int angleIndex, qzGradient* gradient);
+
+// 1 when two gradients are alike in every field, their colour stops included.
+int SameGradient(const qzGradient& a, const qzGradient& b);

@@ -54,6 +54,9 @@ struct qzLayerState {
     qzBitMapTrio border;                // the rendered border
     qzBitMap* shadowAlpha;              // the blurred shadow
     qzClipRegion* clipRegion;           // the clip region active when the layer was made, or null
+    // 1 when clipRegion is this state's own transformed copy of the base's region, freed with the
+    // state; 0 when it is the graphics library's region itself.
+    int32_t ownsClipRegion;
     int32_t x, y;                       // the point the script gave (the anchor point)
     int32_t sourceWidth, sourceHeight;  // the object's own size before transformation
     int32_t left, top;                  // top-left of the drawn box

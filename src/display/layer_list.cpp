@@ -7,6 +7,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/layer.h"
+#include "display/layer_records.h"
 #include "display/picture.h"
 #include "platform/os_alloc.h"
 #include "vm/vm.h"
@@ -161,10 +162,12 @@ void ForgetClipRegionInAllLayers(qzClipRegion* region) {
     if (!region) return;
     for (qzBGPic* pic = FirstBGPic(); pic; pic = NextPicture(pic)) {
         for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer)) {
+            // The transformed copies made from the region go with it.
+            const bool fromBase = layer->base->clipRegion == region;
             qzLayerState* states[3];
             const int count = DistinctLayerStates(layer, states);
             for (int i = 0; i < count; i++)
-                if (states[i]->clipRegion == region) states[i]->clipRegion = nullptr;
+                if (fromBase || states[i]->clipRegion == region) SetLayerStateClipRegion(states[i], nullptr, 0);
         }
     }
 }

@@ -16,6 +16,7 @@
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
+#include "gfx/clip_region.h"
 #include "platform/os_alloc.h"
 #include "runtime/applet_version.h"
 #include "runtime/object_data.h"
@@ -72,12 +73,20 @@ void FreeLayerState(int32_t type, qzLayerState* st) {
     FreeBitMapTrio(&st->border);
     DeleteAlphaBitMap(st->shadowAlpha);
     st->shadowAlpha = nullptr;
-    st->clipRegion = nullptr;  // the graphics library's; it frees what no layer uses any more
+    // The graphics library's region is left to it (it frees what no layer uses any more); a
+    // transformed copy is the state's own.
+    SetLayerStateClipRegion(st, nullptr, 0);
     const qzLayerKindOps& ops = LayerKindOps(type);
     if (ops.freeState)
         ops.freeState(st);
     else
         delete st;
+}
+
+void SetLayerStateClipRegion(qzLayerState* st, qzClipRegion* region, int owned) {
+    if (st->ownsClipRegion && st->clipRegion != region) DeleteClipRegionRecord(st->clipRegion);
+    st->clipRegion = region;
+    st->ownsClipRegion = region && owned ? 1 : 0;
 }
 
 void FreeLayerStateCache(qzLayerState* st) {

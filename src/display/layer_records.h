@@ -11,6 +11,7 @@
 struct VmState;
 struct qzBGPic;
 struct qzBitMap;
+struct qzClipRegion;
 struct qzLayer;
 struct qzLayerBox;
 struct qzLayerState;
@@ -21,6 +22,9 @@ struct qzTransformTags;
 // Frees a state record: its four bitmap trios and shadow alpha, then the kind's own part and the
 // record (by the layer type's row).
 void FreeLayerState(int32_t type, qzLayerState* layerState);
+// Gives a state its clip region (null: none): the graphics library's region (owned 0), or a
+// transformed copy that the state owns from now on (owned 1). A copy the state owned before goes.
+void SetLayerStateClipRegion(qzLayerState* layerState, qzClipRegion* region, int owned);
 // Frees the filtered copy of one state; of every distinct state of a layer.
 void FreeLayerStateCache(qzLayerState* layerState);
 void FreeLayerCaches(qzLayer* layer);

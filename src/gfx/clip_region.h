@@ -20,3 +20,6 @@ struct qzClipRegion {
     int32_t freePending;    // freed by the script while a layer still uses it: invisible to lookups
     int32_t locked;         // a command uses it
 };
+
+// Frees a clip-region record that is in no list (its mask and the record).
+void DeleteClipRegionRecord(qzClipRegion* region);

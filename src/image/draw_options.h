@@ -34,7 +34,7 @@ int ParseDrawTags(VmState* state, int argIndex, int32_t srcWidth, int32_t srcHei
                   int32_t targetHeight, int smoothDefault, qzTransformTags* transformTags, qzLayerTags* layerTags,
                   int flags);
 // The shadow options ("shadow", then, when it is on, "shadowcolor", "shadowdir", "shadowsize",
-// "shadowradius", "shadowsigma"). 0 or ERR_WRONGUSAGE.
+// "shadowradius", "shadowsigma"); an absent one leaves its field as it is. 0 or ERR_WRONGUSAGE.
 int ParseShadowTags(VmState* state, int tableIndex, qzShadowTags* shadow);
 // The border options ("border", "bordercolor", "bordersize"; with edgeNames also "edgecolor",
 // "edgesize" and "outlinethickness"). 0 or ERR_WRONGUSAGE for a border without a positive size.

@@ -183,7 +183,8 @@ int ParseDrawTags(VmState* state, int argIndex, int32_t srcWidth, int32_t srcHei
 }
 
 int ParseShadowTags(VmState* state, int tableIndex, qzShadowTags* shadow) {
-    int32_t on = 0;
+    // Without "shadow" the shadow stays as the record has it (the defaults, or a layer's own).
+    int32_t on = shadow->shadow;
     GetTableFieldBool(state, tableIndex, "shadow", &on, nullptr);
     shadow->shadow = on != 0;
     if (!shadow->shadow) return 0;

@@ -7,14 +7,27 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_set>
+#include <vector>
 
+#include "base/charset.h"
+#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/layer_kinds.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/blit.h"
+#include "platform/os_alloc.h"
+#include "platform/plugin_loader.h"
+#include "runtime/option_table.h"
+#include "runtime/plugin_manager.h"
 #include "vector/draw_shape.h"
+#include "vector/layer_fill_tags.h"
+#include "vector/path_buffer.h"
+#include "vector/vector_engine.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
 
 namespace {
 
@@ -65,7 +78,9 @@ int PathDrawnByBorder(const qzLayer* layer, const qzLayerState*) {
 // What the layer draws itself (edge, shadow, a wide outline, transparency) is left out, as in the
 // base state's draw.
 int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform) {
-    const qzPathLayerState* mine = PathLayerStateOf(layer);
+    // The target's own copy of the path when it has one (restyled, or made by CopyPathState).
+    qzPathLayerState* own = Registered(target);
+    const qzPathLayerState* mine = own ? own : PathLayerStateOf(layer);
     if (!mine || !transform || !target) return ERR_WRONGUSAGE;
     qzPathDrawTags tags = mine->tags;
     std::copy(transform->matrix, transform->matrix + 4, tags.transform.matrix);
@@ -83,6 +98,21 @@ int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target,
     MadeBitMaps turned;
     turned.bitmap = out.bitmap;
     turned.alpha = out.alpha;
+    if (own && IsIdentityMatrix(transform->matrix)) {
+        // Drawn plainly for its own record (a restyled path): the image as drawn, with the layer's
+        // point moved by the change of the image's offset from the path's origin.
+        FreeBitMapTrio(&target->own);
+        target->own = {nullptr, nullptr, nullptr};
+        turned.Release(&target->own.bitmap, nullptr, &target->own.alpha);
+        target->x += out.x - own->bodyX;
+        target->y += out.y - own->bodyY;
+        own->bodyX = out.x;
+        own->bodyY = out.y;
+        target->width = target->sourceWidth = out.width;
+        target->height = target->sourceHeight = out.height;
+        target->partX = target->partY = 0;
+        return 0;
+    }
     // The layer puts the point that the path turned about at the anchor's share of the image, as
     // it does for a turned bitmap: the image is the turned box of the base image about that point,
     // with the drawn path placed in it.
@@ -135,6 +165,154 @@ int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target,
     target->height = out.height;
     target->partX = target->partY = 0;
     return 0;
+}
+
+// A copy of a path layer's state with its own copy of the path and its options.
+qzLayerState* CopyPathState(const qzLayer*, const qzLayerState* base) {
+    qzPathLayerState* st = NewPathLayerState();
+    if (!st) return nullptr;
+    static_cast<qzLayerState&>(*st) = *base;
+    if (const qzPathLayerState* from = Registered(base)) {
+        if (CopyPathRenderParams(from->params, &st->params) != 0) {
+            st->params.buffer = nullptr;
+            FreePathLayerState(st);
+            return nullptr;
+        }
+        st->tags = from->tags;
+        st->bodyX = from->bodyX;
+        st->bodyY = from->bodyY;
+    }
+    return st;
+}
+
+// A list of numbers from key 0 or key 1 on into *out (at most 1024). 0 or ERR_NUMTABLEARG.
+int ReadNumberList(VmState* state, int list, const char* key, std::vector<double>* out) {
+    VmRawGetI(state, list, 0);
+    const int first = VmType(state, -1) == VM_TNIL ? 1 : 0;
+    VmPop(state, 1);
+    out->clear();
+    for (int i = first; out->size() < 1024; i++) {
+        VmRawGetI(state, list, i);
+        const int type = VmType(state, -1);
+        const double value = type == VM_TNUMBER ? VmToNumber(state, -1) : 0;
+        VmPop(state, 1);
+        if (type == VM_TNIL) break;
+        if (type != VM_TNUMBER) {
+            SetErrorArgString(key);
+            return ERR_NUMTABLEARG;
+        }
+        out->push_back(value);
+    }
+    return 0;
+}
+
+// "dashes": the dash lengths (an empty list or a negative first length: solid). 0 or the error.
+int ReadDashes(VmState* state, int table, qzPathStyle* style) {
+    VmPushString(state, "dashes");
+    VmGetTable(state, table);
+    if (VmType(state, -1) == VM_TNIL) {
+        VmPop(state, 1);
+        return 0;
+    }
+    VmCheckTable(state, -1);
+    std::vector<double> lengths;
+    int error = ReadNumberList(state, VmAbsIndex(state, -1), "dashes", &lengths);
+    VmPop(state, 1);
+    if (error) return error;
+    if (!lengths.empty() && lengths[0] < 0) lengths.clear();
+    qzPathStyle dashed = *style;
+    dashed.dashLengths = lengths.data();
+    dashed.dashCount = (uint32_t)lengths.size();
+    qzPathStyle copy;
+    if (CopyPathStyle(dashed, &copy) != 0) return ERR_MEM;
+    FreePathStyleCopy(style);
+    *style = copy;
+    return 0;
+}
+
+bool SamePath(const qzPathLayerState& a, const qzPathLayerState& b) {
+    const qzPathRenderParams &p = a.params, &q = b.params;
+    const qzPathStyle &s = p.pathStyle, &t = q.pathStyle;
+    if (p.id.number != q.id.number || p.id.pointer != q.id.pointer || p.capacity != q.capacity ||
+        (p.buffer == nullptr) != (q.buffer == nullptr) || p.color != q.color || p.engine != q.engine ||
+        !SameDrawState(p.drawState, q.drawState) || s.lineJoin != t.lineJoin || s.lineCap != t.lineCap ||
+        s.fillRule != t.fillRule || s.dashOffset != t.dashOffset || s.dashCount != t.dashCount)
+        return false;
+    if (p.buffer && std::memcmp(p.buffer, q.buffer, p.capacity) != 0) return false;
+    return s.dashCount == 0 || std::memcmp(s.dashLengths, t.dashLengths, sizeof(double) * s.dashCount) == 0;
+}
+
+// The path layer's own style tags into scratch's copy: another path ("id"), the colour and fill
+// style, the path style and the vector engine.
+int ParsePathStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
+    qzPathLayerState* mine = Registered(scratch);
+    const qzPathLayerState* old = PathLayerStateOf(layer);
+    if (!mine || !old) return ERR_WRONGUSAGE;
+    qzPathRenderParams& p = mine->params;
+    qzObjectId id = p.id;
+    if (GetTableFieldObjectId(state, table, "id", &id, nullptr)) {
+        qzPath* path = nullptr;
+        if (int error = FindPath(id, &path)) return error;
+        if (!path->buffer) return ERR_EMPTYPATH;
+        auto* buffer = static_cast<uint8_t*>(OsAlloc(path->capacity, 0));
+        if (!buffer) return ERR_MEM;
+        std::memcpy(buffer, path->buffer, path->capacity);
+        OsFree(p.buffer);
+        p.buffer = buffer;
+        p.capacity = path->capacity;
+        p.id = id;
+    }
+    if (int error = ParseLayerFillTags(state, table, &p.drawState, &p.color, changed)) return error;
+    GetTableFieldInt(state, table, "linejoin", &p.pathStyle.lineJoin, nullptr);
+    GetTableFieldInt(state, table, "linecap", &p.pathStyle.lineCap, nullptr);
+    GetTableFieldInt(state, table, "fillrule", &p.pathStyle.fillRule, nullptr);
+    GetTableFieldNumber(state, table, "dashoffset", &p.pathStyle.dashOffset, nullptr);
+    std::string name;
+    if (GetTableFieldString(state, table, "vectorengine", nullptr, 0, &name, nullptr)) {
+        qzVectorEngine* engine = FindVectorEngine(name.c_str());
+        if (!engine) {
+            SetErrorArgString(name.c_str());
+            return ERR_FINDPLUGIN;
+        }
+        p.engine = engine;
+    }
+    if (int error = ReadDashes(state, table, &p.pathStyle)) return error;
+    if (!SamePath(*old, *mine)) *changed = 1;
+    return 0;
+}
+
+// The name a script gives the engine: "default" for the inbuilt one, else its plugin's file name
+// without the extension.
+std::string EngineName(const qzVectorEngine* engine) {
+    if (!engine || IsInbuiltVectorEngine(engine)) return "default";
+    for (qzPluginRecord* record = GetPluginRecords(); record; record = record->next) {
+        if (!record->handle || OsGetPluginInfo(record->handle) != engine) continue;
+        std::string name = record->fileName;
+        if (name.size() > 4 && CompareNoCase(name.c_str() + name.size() - 4, ".qzp") == 0) name.resize(name.size() - 4);
+        return name;
+    }
+    return "default";
+}
+
+// The path layer's fields of GetLayerStyle.
+void GetPathLayerStyle(VmState* state, const qzLayer* layer) {
+    const qzPathLayerState* mine = PathLayerStateOf(layer);
+    if (!mine) return;
+    const qzPathRenderParams& p = mine->params;
+    SetTableFieldObjectId(state, "id", p.id);
+    SetLayerFillFields(state, p.drawState, p.color);
+    SetTableFieldInt(state, "linejoin", p.pathStyle.lineJoin);
+    SetTableFieldInt(state, "linecap", p.pathStyle.lineCap);
+    SetTableFieldInt(state, "fillrule", p.pathStyle.fillRule);
+    SetTableFieldNumber(state, "dashoffset", p.pathStyle.dashOffset);
+    SetTableFieldString(state, "vectorengine", EngineName(p.engine).c_str());
+    VmPushString(state, "dashes");
+    VmNewTable(state);
+    for (uint32_t i = 0; i < p.pathStyle.dashCount; i++) {
+        VmPushNumber(state, p.pathStyle.dashLengths[i]);
+        VmRawSetI(state, -2, (int)i);
+    }
+    VmSetTable(state, -3);
 }
 
 }  // namespace
@@ -191,5 +369,8 @@ void InstallPathLayerKind(bool on) {
     ops.renderBorder = RenderPathLayerBorder;
     ops.drawnByBorder = PathDrawnByBorder;
     ops.renderContent = RenderPathLayerContent;
+    ops.copyState = CopyPathState;
+    ops.parseStyle = ParsePathStyle;
+    ops.getStyle = GetPathLayerStyle;
     SetLayerKindOps(QZ_LAYER_VECTORPATH, on ? &ops : nullptr);
 }

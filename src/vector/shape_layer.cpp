@@ -16,6 +16,12 @@
 #include "display/layer_refresh.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
+#include "runtime/option_table.h"
+#include "vector/layer_fill_tags.h"
+#include "vector/polygon_table.h"
+#include "vector/shape_line.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
 
 namespace {
 
@@ -63,11 +69,51 @@ int RenderShapeBorder(VmState* state, qzLayer* layer, qzLayerState* layerState, 
     return 0;
 }
 
+// The layer puts the anchor's share of a transformed state's image at the layer's point. As for a
+// turned bitmap, that share is taken of the turned box of the base image; the shape lies in that
+// box where its turn about its anchor puts it. The state's point is set so that the tight image
+// drawn lands there.
+void PlaceTurnedShape(const qzShapeLayerRecord& record, const qzLayerState* base, const qzTransformTags* transform,
+                      const qzShapeBitmaps& made, qzLayerState* target) {
+    const double* m = transform->matrix;
+    const double ax = transform->anchorx, ay = transform->anchory;
+    // In the shape's own frame: where the shape turns, and the base image's box.
+    const double cx = std::trunc(record.params.width * ax), cy = std::trunc(record.params.height * ay);
+    const double x0 = record.boxX, y0 = record.boxY;
+    const double x1 = x0 + base->width - 1, y1 = y0 + base->height - 1;  // the last pixels' places
+    const double corners[4][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    for (int i = 0; i < 4; i++) {
+        const double dx = corners[i][0] - cx, dy = corners[i][1] - cy;
+        const double tx = cx + m[0] * dx + m[2] * dy, ty = cy + m[1] * dx + m[3] * dy;
+        minX = i ? std::min(minX, tx) : tx, maxX = i ? std::max(maxX, tx) : tx;
+        minY = i ? std::min(minY, ty) : ty, maxY = i ? std::max(maxY, ty) : ty;
+    }
+    // The drawn image's left and top from the layer's point, then the point that puts it there.
+    const double left = std::round(made.x - minX - ax * (maxX - minX));
+    const double top = std::round(made.y - minY - ay * (maxY - minY));
+    target->x = int32_t(std::clamp(target->x + left + std::trunc(ax * made.width), -1e9, 1e9));
+    target->y = int32_t(std::clamp(target->y + top + std::trunc(ay * made.height), -1e9, 1e9));
+}
+
+// A copy of a shape layer's state with a copy of its record.
+qzLayerState* CopyShapeState(const qzLayer*, const qzLayerState* base) {
+    std::unique_ptr<qzLayerState> st(new (std::nothrow) qzLayerState(*base));
+    if (!st) return nullptr;
+    if (const qzShapeLayerRecord* record = RecordOfState(base))
+        records.insert_or_assign(st.get(), std::make_unique<qzShapeLayerRecord>(*record));
+    return st.release();
+}
+
 // The shape drawn anew under the transform's matrix, about its anchor, with the draw state it was
-// drawn with: outlines and shadows keep their width relative to the shape.
+// drawn with (the target's own record, else the base's): outlines and shadows keep their width
+// relative to the shape.
 int RenderShapeContent(VmState* state, qzLayer* layer, qzLayerState* target, const qzTransformTags* transform) {
-    const qzShapeLayerRecord* record = ShapeLayerRecordOf(layer);
-    if (!record || !transform || !target) return ERR_WRONGUSAGE;
+    if (!transform || !target) return ERR_WRONGUSAGE;
+    const auto own = records.find(target);
+    qzShapeLayerRecord* mine = own == records.end() ? nullptr : own->second.get();
+    const qzShapeLayerRecord* record = mine ? mine : ShapeLayerRecordOf(layer);
+    if (!record) return ERR_WRONGUSAGE;
     const qzShapeLayerParams& p = record->params;
     qzShapeTransform t;
     for (int i = 0; i < 4; i++) t.matrix[i] = transform->matrix[i];
@@ -97,6 +143,24 @@ int RenderShapeContent(VmState* state, qzLayer* layer, qzLayerState* target, con
     if (error) return error;
     FreeBitMapTrio(&target->own);
     target->own = {made.bitmap, made.mask, made.alpha};
+    if (IsIdentityMatrix(transform->matrix)) {
+        if (mine && p.kind == SHAPE_LINE) {
+            // A line drawn plainly for its own record: its point is the top-left of the drawn
+            // box, which lies made.x, made.y from the smaller end coordinates.
+            target->x += mine->endsX + made.x;
+            target->y += mine->endsY + made.y;
+            mine->endsX = -made.x;
+            mine->endsY = -made.y;
+        }
+        if (mine && p.kind != SHAPE_LINE) {
+            // Restyled: the shape's own box stays where it was drawn, as the script placed it.
+            target->x = target->left - mine->boxX + made.x + int32_t(std::trunc(transform->anchorx * made.width));
+            target->y = target->top - mine->boxY + made.y + int32_t(std::trunc(transform->anchory * made.height));
+        }
+        if (mine) mine->boxX = made.x, mine->boxY = made.y;
+    } else if (p.kind != SHAPE_LINE && layer->base) {
+        PlaceTurnedShape(*record, layer->base, transform, made, target);
+    }
     if (layer->base) {
         target->sourceWidth = layer->base->sourceWidth;
         target->sourceHeight = layer->base->sourceHeight;
@@ -105,6 +169,201 @@ int RenderShapeContent(VmState* state, qzLayer* layer, qzLayerState* target, con
     target->height = made.height;
     target->partX = target->partY = 0;
     return 0;
+}
+
+// A radius tag (1 or more) as the diameter 2 r + 1. 1 when read, -1 when out of range, 0 when absent.
+int ReadDiameter(VmState* state, int table, const char* key, int32_t* size) {
+    int32_t r = 0;
+    if (!GetTableFieldInt(state, table, key, &r, nullptr)) return 0;
+    if (r < 1 || r > 0x3FFFFFFE) return -1;
+    *size = 2 * r + 1;
+    return 1;
+}
+
+// "vertices": a flat table of coordinates, from key 0 or key 1 on. 0 or the error.
+int ReadVertices(VmState* state, int table, qzShapeLayerRecord* record) {
+    VmPushString(state, "vertices");
+    VmGetTable(state, table);
+    if (VmType(state, -1) == VM_TNIL) {
+        VmPop(state, 1);
+        return 0;
+    }
+    VmCheckTable(state, -1);
+    const int list = VmAbsIndex(state, -1);
+    VmRawGetI(state, list, 0);
+    const int first = VmType(state, -1) == VM_TNIL ? 1 : 0;
+    VmPop(state, 1);
+    int numbers = 0;
+    for (;; numbers++) {
+        VmRawGetI(state, list, first + numbers);
+        const bool end = VmType(state, -1) == VM_TNIL;
+        VmPop(state, 1);
+        if (end || numbers > 2 * 999) break;
+    }
+    const int count = numbers / 2;
+    int error = count < 2 || count > 999 ? ERR_WRONGUSAGE : 0;
+    int minX = 0, minY = 0, width = 0, height = 0;
+    qzShapePoint low{};
+    std::vector<qzShapePoint> points;
+    if (!error) error = ReadPolygonTable(state, list, first, count, &points, &minX, &minY, &width, &height, &low);
+    VmPop(state, 1);
+    if (error) return error;
+    record->points = std::move(points);
+    record->params.count = (int32_t)record->points.size();
+    record->params.width = width;
+    record->params.height = height;
+    return 0;
+}
+
+// The end points of a line in picture coordinates: x1, y1, x2, y2.
+void LineEnds(const qzShapeLayerRecord& r, const qzLayerState* st, int64_t ends[4]) {
+    const int64_t left = (int64_t)st->x + r.endsX, top = (int64_t)st->y + r.endsY;
+    ends[0] = left + r.params.x1, ends[1] = top + r.params.y1;
+    ends[2] = left + r.params.x2, ends[3] = top + r.params.y2;
+}
+
+// "x1", "y1", "x2", "y2" (picture coordinates) and "thickness" of a line; the state's point follows
+// the smaller end coordinates.
+void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, qzLayerState* scratch) {
+    int64_t ends[4];
+    LineEnds(*r, scratch, ends);
+    static const char* const kKeys[4] = {"x1", "y1", "x2", "y2"};
+    for (int i = 0; i < 4; i++) {
+        int32_t value = 0;
+        if (GetTableFieldInt(state, table, kKeys[i], &value, nullptr))
+            ends[i] = std::clamp<int64_t>(value, INT32_MIN / 2, INT32_MAX / 2);
+    }
+    int32_t thickness = 0;
+    if (GetTableFieldInt(state, table, "thickness", &thickness, nullptr)) r->thickness = ClampLineThickness(thickness);
+    const int64_t left = std::min(ends[0], ends[2]), top = std::min(ends[1], ends[3]);
+    r->params.x1 = int32_t(ends[0] - left), r->params.y1 = int32_t(ends[1] - top);
+    r->params.x2 = int32_t(ends[2] - left), r->params.y2 = int32_t(ends[3] - top);
+    // The render of the new line puts the point on its drawn box (RenderShapeContent).
+    scratch->x = int32_t(left - r->endsX);
+    scratch->y = int32_t(top - r->endsY);
+}
+
+bool SameShape(const qzShapeLayerRecord& a, const qzShapeLayerRecord& b) {
+    const qzShapeLayerParams &p = a.params, &q = b.params;
+    if (p.width != q.width || p.height != q.height || p.startAngle != q.startAngle || p.endAngle != q.endAngle ||
+        p.clockwise != q.clockwise || p.x1 != q.x1 || p.y1 != q.y1 || p.x2 != q.x2 || p.y2 != q.y2 ||
+        p.antialias != q.antialias || p.outline != q.outline || a.thickness != b.thickness ||
+        a.points.size() != b.points.size())
+        return false;
+    for (int i = 0; i < 4; i++)
+        if (p.corners[i] != q.corners[i]) return false;
+    for (size_t i = 0; i < a.points.size(); i++)
+        if (a.points[i].x != b.points[i].x || a.points[i].y != b.points[i].y) return false;
+    return true;
+}
+
+// The shape's own style tags into the record of scratch (a copy of the base state): the colour and
+// fill style, then the geometry of its kind. The shape's box keeps its top-left (a line's box
+// follows its new end points).
+int ParseShapeStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
+    const auto found = records.find(scratch);
+    const qzShapeLayerRecord* old = ShapeLayerRecordOf(layer);
+    if (found == records.end() || !old) return ERR_WRONGUSAGE;
+    qzShapeLayerRecord& r = *found->second;
+    qzShapeLayerParams& p = r.params;
+    int error = ParseLayerFillTags(state, table, &r.drawState, &r.color, changed);
+    if (error) return error;
+    p.antialias = (r.drawState.formStyle & FORM_ANTIALIAS) != 0;
+    p.outline = r.drawState.fillStyle == FILLNONE;
+    int32_t value = 0;
+    bool bad = false;
+    switch (p.kind) {
+    case SHAPE_BOX: {
+        if (GetTableFieldInt(state, table, "sizex", &value, nullptr)) bad |= value < 1, p.width = value;
+        if (GetTableFieldInt(state, table, "sizey", &value, nullptr)) bad |= value < 1, p.height = value;
+        static const char* const kCorners[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
+        if (GetTableFieldInt(state, table, "roundlevel", &value, nullptr)) {
+            for (int32_t& corner : p.corners) corner = std::clamp(value, 0, 100);
+        } else {
+            for (int i = 0; i < 4; i++)
+                if (GetTableFieldInt(state, table, kCorners[i], &value, nullptr))
+                    p.corners[i] = std::clamp(value, 0, 100);
+        }
+        break;
+    }
+    case SHAPE_CIRCLE:
+        if (ReadDiameter(state, table, "radius", &p.width) < 0) bad = true;
+        p.height = p.width;
+        break;
+    case SHAPE_ELLIPSE:
+    case SHAPE_ARC:
+        bad |= ReadDiameter(state, table, "radiusa", &p.width) < 0;
+        bad |= ReadDiameter(state, table, "radiusb", &p.height) < 0;
+        if (p.kind == SHAPE_ARC) {
+            if (GetTableFieldInt(state, table, "startangle", &value, nullptr)) bad |= value < 0, p.startAngle = value;
+            if (GetTableFieldInt(state, table, "endangle", &value, nullptr)) bad |= value < 0, p.endAngle = value;
+            if (GetTableFieldBool(state, table, "clockwise", &value, nullptr)) p.clockwise = value != 0;
+        }
+        break;
+    case SHAPE_LINE: ReadLineTags(state, table, &r, scratch); break;
+    case SHAPE_POLYGON:
+        error = ReadVertices(state, table, &r);
+        if (error) return error;
+        break;
+    default: break;
+    }
+    if (bad) return ERR_WRONGUSAGE;
+    if (!SameShape(*old, r)) *changed = 1;
+    return 0;
+}
+
+// The shape's fields of GetLayerStyle: the colour and fill style, then its kind's geometry.
+void GetShapeStyle(VmState* state, const qzLayer* layer) {
+    const qzShapeLayerRecord* r = ShapeLayerRecordOf(layer);
+    if (!r) return;
+    SetLayerFillFields(state, r->drawState, r->color);
+    const qzShapeLayerParams& p = r->params;
+    switch (p.kind) {
+    case SHAPE_BOX: {
+        SetTableFieldInt(state, "sizex", p.width);
+        SetTableFieldInt(state, "sizey", p.height);
+        if (p.corners[1] == p.corners[0] && p.corners[2] == p.corners[0] && p.corners[3] == p.corners[0]) {
+            SetTableFieldInt(state, "roundlevel", p.corners[0]);
+        } else {
+            static const char* const kCorners[4] = {"cornera", "cornerb", "cornerc", "cornerd"};
+            for (int i = 0; i < 4; i++) SetTableFieldInt(state, kCorners[i], p.corners[i]);
+        }
+        break;
+    }
+    case SHAPE_CIRCLE: SetTableFieldInt(state, "radius", p.width / 2); break;
+    case SHAPE_ARC:
+        SetTableFieldInt(state, "startangle", p.startAngle);
+        SetTableFieldInt(state, "endangle", p.endAngle);
+        SetTableFieldInt(state, "clockwise", p.clockwise ? 1 : 0);
+        [[fallthrough]];
+    case SHAPE_ELLIPSE:
+        SetTableFieldInt(state, "radiusa", p.width / 2);
+        SetTableFieldInt(state, "radiusb", p.height / 2);
+        break;
+    case SHAPE_LINE: {
+        SetTableFieldInt(state, "thickness", r->thickness);
+        int64_t ends[4];
+        LineEnds(*r, layer->base, ends);
+        static const char* const kKeys[4] = {"x1", "y1", "x2", "y2"};
+        for (int i = 0; i < 4; i++) SetTableFieldNumber(state, kKeys[i], (double)ends[i]);
+        break;
+    }
+    case SHAPE_POLYGON: {
+        VmPushString(state, "vertices");
+        VmNewTable(state);
+        int index = 0;
+        for (const qzShapePoint& point : r->points) {
+            VmPushNumber(state, point.x);
+            VmRawSetI(state, -2, index++);
+            VmPushNumber(state, point.y);
+            VmRawSetI(state, -2, index++);
+        }
+        VmSetTable(state, -3);
+        SetTableFieldInt(state, "numvertices", (int32_t)r->points.size());
+        break;
+    }
+    default: break;
+    }
 }
 
 // An unfilled shape whose colour is its border's is drawn by the border alone.
@@ -157,6 +416,10 @@ int AddShapeLayer(VmState* state, const qzShape* shape, const qzDrawState* drawn
     record->drawState = *drawn;
     record->color = shape->color & 0xFFFFFF;
     record->thickness = shape->thickness;
+    record->endsX = lineLeft - made->x;
+    record->endsY = lineTop - made->y;
+    record->boxX = made->x - shape->x;
+    record->boxY = made->y - shape->y;
 
     qzTransformTags transform;
     if (shape->transformTags) {
@@ -222,6 +485,9 @@ void InstallShapeLayerKinds(bool on) {
     ops.renderBorder = RenderShapeBorder;
     ops.drawnByBorder = ShapeDrawnByBorder;
     ops.renderContent = RenderShapeContent;
+    ops.copyState = CopyShapeState;
+    ops.parseStyle = ParseShapeStyle;
+    ops.getStyle = GetShapeStyle;
     for (int32_t type : kShapeTypes) SetLayerKindOps(type, on ? &ops : nullptr);
     SetShapeLayerHooks(on ? &kHooks : nullptr);
     if (!on) records.clear();

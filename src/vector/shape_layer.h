@@ -18,9 +18,13 @@ struct qzShapeLayerRecord {
     uint32_t color;                    // RGB
     int32_t thickness;                 // lines
     std::vector<qzShapePoint> points;  // polygons: relative to the bounding box
+    int32_t endsX, endsY;              // lines: the smaller end coordinates less the layer's point
+    int32_t boxX, boxY;                // the image drawn plainly, from the shape's own box
 };
 
-// The record of a shape layer (kept for its base state); null for other layers.
+// The record of a shape layer (kept for its base state); null for other layers. Every state that
+// the layer code makes of a shape layer carries a copy of its own (copyState), which the layer
+// style tags change before the state becomes the base.
 const qzShapeLayerRecord* ShapeLayerRecordOf(const qzLayer* layer);
 
 // Installs (on) or removes the rows of the shape layer types and the shape renderer's layer hooks

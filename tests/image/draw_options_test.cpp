@@ -128,13 +128,23 @@ TEST(DrawOptions, TransformedSize) {
 TEST(DrawOptions, DefaultsFromSetDrawTagsDefault) {
     InstallDrawTagDefaultsHooks();
     qztest::VmScope vm;
-    EXPECT_EQ(qztest::RunAsCommand(vm.state, {Arg::Table({{"scalex", 2}, {"name", "x"}, {"transparency", 10}})},
+    EXPECT_EQ(qztest::RunAsCommand(vm.state,
+                                   {Arg::Table({{"scalex", 2},
+                                                {"name", "x"},
+                                                {"transparency", 10},
+                                                {"shadow", true},
+                                                {"shadowsize", 9}})},
                                    [](VmState* s) { return SetDrawTagDefaultsFromTable(s, 1); }),
               0);
     Parsed p = Parse(Arg::Table({}));
     EXPECT_EQ(Matrix(p.transform), "2.000 0.000 0.000 1.000");
     EXPECT_EQ(p.layer.transparency, 10);
     EXPECT_STREQ(p.layer.name, "");
+    // A table without "shadow" keeps the default shadow; "shadow" = false switches it off.
+    EXPECT_EQ(p.layer.shadow.shadow, 1);
+    EXPECT_EQ(p.layer.shadow.shadowsize, 9);
+    EXPECT_EQ(p.layer.effects, 1);
+    EXPECT_EQ(Parse(Arg::Table({{"shadow", false}})).layer.shadow.shadow, 0);
     EXPECT_NE(qztest::RunAsCommand(vm.state, {Arg::Table({{"anchorx", 7}})},
                                    [](VmState* s) { return SetDrawTagDefaultsFromTable(s, 1); }),
               0);

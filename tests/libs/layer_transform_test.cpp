@@ -1,10 +1,11 @@
 // Layer transforms: the matrix built from scale, size and rotation (a whole turn is the identity),
 // its decomposition into a whole-degree turn of a uniform scale, transformed states rendered
-// through the owner of the layer's type, and brush layers turned and scaled compared with the
-// same brush transformed first and shown plainly.
+// through the owner of the layer's type, brush layers turned and scaled compared with the same
+// brush transformed first and shown plainly, and clip regions that turn and scale with the layer.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
@@ -225,4 +226,54 @@ TEST_F(LayerTransforms, ShapeLayersAreDrawnAgainByTheirOwner) {
     // The turned box stands upright on the display: 6 wide, 20 high.
     EXPECT_EQ(Pixel(1, 12, 27), 0xFF0000u);
     EXPECT_EQ(Pixel(1, 25, 12), 0x000000u);
+}
+
+TEST_F(LayerTransforms, TurnedLayersAreClippedByTheirTurnedRegion) {
+    // A 20 x 10 brush, green on the left and red on the right, about its centre (30, 20), clipped
+    // to its left half: turned or scaled, the region goes with the content, so only green shows;
+    // with "nocliptransform" the region stays where it was.
+    const struct {
+        qztest::Arg tags;
+        bool noClipTransform;
+        int green;  // at least this much of the green half shows
+    } rows[] = {
+        {qztest::Arg::Table({{"rotate", 90}}), false, 90},
+        {qztest::Arg::Table({{"rotate", 30}}), false, 80},
+        {qztest::Arg::Table({{"scalex", 2}, {"scaley", 1.5}}), false, 280},  // 20 x 15
+        {qztest::Arg::Table({{"rotate", 90}, {"nocliptransform", 1}}), true, 0},
+    };
+    for (const auto& r : rows) {
+        const std::string what = r.tags.Describe();
+        vm->Ok("FreeLayers");
+        vm->Run("FreeBrush", {1});
+        vm->Ok("CreateBrush", {1, 20, 10, 0xFF0000});
+        qzBrush* brush = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, qzObjectId{1, nullptr}, &brush, 0), 0);
+        FillBitmapColor(brush->bitmap, 0, 0, 10, 10, 0x00FF00);
+        vm->Ok("CreateClipRegion", {1, 14, 20, 15, 10, 10});
+        vm->Ok("DisplayBrush", {1, 30, 20, qztest::Arg::Table({{"anchorx", 0.5}, {"anchory", 0.5}})});
+        vm->Ok("SetLayerStyle", {1, qztest::Arg::Table({{"clipregion", 1}})});
+        vm->Ok("SetLayerStyle", {1, r.tags});
+        const qzLayer* layer = FirstLayer(CurrentBGPic());
+        ASSERT_NE(layer->transformed, layer->base) << what;
+        ASSERT_NE(layer->transformed->clipRegion, nullptr) << what;
+        EXPECT_EQ(layer->transformed->ownsClipRegion, r.noClipTransform ? 0 : 1) << what;
+        int green = 0, red = 0, outside = 0;
+        for (int32_t y = 0; y < 48; y++) {
+            for (int32_t x = 0; x < 64; x++) {
+                const uint32_t pixel = Pixel(1, x, y);
+                green += pixel == 0x00FF00u;
+                red += pixel == 0xFF0000u;
+                outside += pixel != 0 && (x < 20 || x >= 30 || y < 15 || y >= 25);
+            }
+        }
+        if (r.noClipTransform) {
+            EXPECT_GT(red, 0) << what;  // the upright region cuts across the turned halves
+            EXPECT_EQ(outside, 0) << what;
+        } else {
+            EXPECT_GE(green, r.green) << what;
+            EXPECT_LE(red, 10) << what;  // at most a seam along the turned edge
+        }
+        vm->Ok("FreeClipRegion", {1});
+    }
 }

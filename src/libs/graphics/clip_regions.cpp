@@ -178,12 +178,6 @@ void FreeAllClipRegions(VmState* state) {
     }
 }
 
-void DeleteClipRegionRecord(qzClipRegion* region) {
-    if (!region) return;
-    DeleteMaskBitMap(region->mask);
-    OsFree(region);
-}
-
 qzClipRegion* TransformClipRegion(const qzClipRegion* region, double anchorX, double anchorY, const double matrix[4],
                                   int placeByMatrix, int useDisplayScale) {
     if (!region) return nullptr;

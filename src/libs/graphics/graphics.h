@@ -51,10 +51,10 @@ void PushObjectId(VmState* state, const qzObjectId& id);
 // the layer renderer: a shaped region's mask is transformed, a rectangular one becomes shaped under
 // rotation or shear and is scaled otherwise; with placeByMatrix the position moves too; with
 // useDisplayScale the matrix is the current display's scale factors. Negative positions are trimmed.
-// The record is the caller's (DeleteClipRegionRecord), not in the list; null when out of memory.
+// The record is the caller's (DeleteClipRegionRecord, gfx/clip_region.h), not in the list; null
+// when out of memory.
 qzClipRegion* TransformClipRegion(const qzClipRegion* region, double anchorX, double anchorY, const double matrix[4],
                                   int placeByMatrix, int useDisplayScale);
-void DeleteClipRegionRecord(qzClipRegion* region);
 // Frees the free-pending regions that no layer uses any more (called before layer changes).
 void FreeTemporaryClipRegions();
 

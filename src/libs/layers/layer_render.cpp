@@ -1,5 +1,6 @@
 #include "libs/layers/layer_render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -19,21 +20,10 @@
 #include "gfx/copy_bitmap.h"
 #include "image/brush.h"
 #include "image/image_display.h"
+#include "libs/graphics/graphics.h"
 #include "platform/os_console.h"
 
 namespace {
-
-// A record for a new state of the layer: the kind's copy of the base, or a plain copy.
-qzLayerState* CopyBaseState(const qzLayer* layer) {
-    const qzLayerKindOps& ops = LayerKindOps(layer->type);
-    qzLayerState* st = ops.copyState ? ops.copyState(layer, layer->base) : new (std::nothrow) qzLayerState(*layer->base);
-    if (!st) return nullptr;
-    st->own = st->resized = st->cached = st->border = {};
-    st->shadowAlpha = nullptr;
-    st->clipRegion = nullptr;
-    st->borderGrowX = st->borderGrowY = 0;
-    return st;
-}
 
 // The transformed state goes: the layer is drawn from its base state again.
 void DropTransformedState(qzLayer* layer) {
@@ -42,6 +32,44 @@ void DropTransformedState(qzLayer* layer) {
     layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
     FreeLayerState(layer->type, old);
+}
+
+// The clip region of a new state rendered under transform (the display's scale included for a
+// display state): none when the base has none; the base's own with "nocliptransform"; else the
+// base's region turned and scaled with the layer about the layer's anchor point, so that it stays
+// where it was on the content. A display state without a transform of its own takes the
+// transformed state's region scaled by the display's factors. 0 or ERR_MEM.
+int GiveTransformedClipRegion(const qzLayer* layer, qzLayerState* st, const qzTransformTags& transform,
+                              bool forDisplay) {
+    const qzLayerState* base = layer->base;
+    const qzClipRegion* clip = base->clipRegion;
+    if (!clip || layer->noClipTransform) {
+        SetLayerStateClipRegion(st, const_cast<qzClipRegion*>(clip), 0);
+        return 0;
+    }
+    qzClipRegion* made = nullptr;
+    if (forDisplay) {
+        const qzClipRegion* from = layer->transformed->clipRegion ? layer->transformed->clipRegion : clip;
+        made = TransformClipRegion(from, 0, 0, transform.matrix, 0, 1);
+    } else {
+        // The anchor point as fractions of the region, so that the region turns about it.
+        const double pivotX = clip->width ? double(base->x - clip->x) / clip->width : 0;
+        const double pivotY = clip->height ? double(base->y - clip->y) / clip->height : 0;
+        made = TransformClipRegion(clip, pivotX, pivotY, transform.matrix, 0, 0);
+        if (made && !made->mask && transform.matrix[1] == 0 && transform.matrix[2] == 0) {
+            // A plain scale of a rectangle keeps the anchor point in place too (the copy is
+            // scaled about the origin); the part left of or above the picture is cut off.
+            int32_t x = base->x + int32_t(std::floor((clip->x - base->x) * transform.matrix[0]));
+            int32_t y = base->y + int32_t(std::floor((clip->y - base->y) * transform.matrix[3]));
+            made->width = std::max(0, made->width + std::min(x, 0));
+            made->height = std::max(0, made->height + std::min(y, 0));
+            made->x = std::max(x, 0);
+            made->y = std::max(y, 0);
+        }
+    }
+    if (!made) return ERR_MEM;
+    SetLayerStateClipRegion(st, made, 1);
+    return 0;
 }
 
 bool IsDrawnFromParameters(int32_t type) {
@@ -85,6 +113,18 @@ void FreeStates(qzLayer* layer, int32_t type) {
 }
 
 }  // namespace
+
+qzLayerState* NewLayerStateFromBase(const qzLayer* layer) {
+    const qzLayerKindOps& ops = LayerKindOps(layer->type);
+    qzLayerState* st = ops.copyState ? ops.copyState(layer, layer->base) : new (std::nothrow) qzLayerState(*layer->base);
+    if (!st) return nullptr;
+    st->own = st->resized = st->cached = st->border = {};
+    st->shadowAlpha = nullptr;
+    st->clipRegion = nullptr;
+    st->ownsClipRegion = 0;
+    st->borderGrowX = st->borderGrowY = 0;
+    return st;
+}
 
 int RasterizeLayer(VmState* state, qzLayer* layer) {
     if (!IsDrawnFromParameters(layer->type)) return 0;
@@ -181,7 +221,7 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
     if (ops.freeState && !ops.copyState && !ops.renderContent) return 0;
     // 3. The new record; the shown part is cut out by the render, so its offset is 0.
-    qzLayerState* st = CopyBaseState(layer);
+    qzLayerState* st = NewLayerStateFromBase(layer);
     if (!st) return ERR_MEM;
     // 4. The content.
     int error = RenderLayerContent(state, layer, st, &transform);
@@ -190,8 +230,11 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
         return error;
     }
     if (LayerShowsPart(layer->type)) st->partX = st->partY = 0;
-    // The clip region stays where the base has it.
-    st->clipRegion = layer->base->clipRegion;
+    error = GiveTransformedClipRegion(layer, st, transform, forDisplay);
+    if (error) {
+        FreeLayerState(layer->type, st);
+        return error;
+    }
     // 5, 6. Position and place among the states.
     if (!forDisplay) {
         st->left = st->x - int32_t(std::trunc(layer->anchorx * st->width));

@@ -9,6 +9,9 @@ struct qzLayer;
 struct qzLayerState;
 struct qzTransformTags;
 
+// A new state record of the layer's type as a copy of its base state (the type's copyState, else a
+// plain copy), with empty bitmaps, shadow alpha, border growth and clip region. Null: out of memory.
+qzLayerState* NewLayerStateFromBase(const qzLayer* layer);
 // Renders a new state for the layer (mode bits QZ_RENDER_*): without QZ_RENDER_DISPLAYSCALE the
 // transformed state from the layer's own transform (an identity matrix drops the transformed
 // state instead: nothing is rendered); with it the display state at the current display's scale.

@@ -88,18 +88,21 @@ bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
     return true;
 }
 
-// The shadow tags: absent ones leave the shadow as it is.
-int ReadShadow(VmState* state, int table, qzShadowTags* shadow) {
-    int32_t value = 0;
-    if (GetTableFieldBool(state, table, "shadow", &value, nullptr)) shadow->shadow = value != 0;
-    if (GetTableFieldInt(state, table, "shadowcolor", &value, nullptr)) shadow->shadowcolor = uint32_t(value);
-    GetTableFieldInt(state, table, "shadowdir", &shadow->shadowdir, nullptr);
-    GetTableFieldInt(state, table, "shadowsize", &shadow->shadowsize, nullptr);
-    GetTableFieldNumber(state, table, "shadowradius", &shadow->shadowradius, nullptr);
-    GetTableFieldNumber(state, table, "shadowsigma", &shadow->shadowsigma, nullptr);
-    if (shadow->shadow && (!(shadow->shadowradius >= 1) || shadow->shadowsize < 0 || !(shadow->shadowsigma > 0)))
-        return ERR_WRONGUSAGE;
-    return 0;
+// The SHADOW and EDGE bits of a shape or path layer's "formstyle" and "formstyleclear" tags switch
+// the layer's shadow and border on and off instead of changing the content's style.
+constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
+
+void ReadStyleSwitches(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
+    if (!IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
+    int32_t bits = 0;
+    if (GetTableFieldInt(state, table, "formstyle", &bits, nullptr)) {
+        if (bits & kStyleShadow) w->shadow.shadow = 1;
+        if (bits & kStyleEdge) w->border.border = 1;
+    }
+    if (GetTableFieldInt(state, table, "formstyleclear", &bits, nullptr)) {
+        if (bits & kStyleShadow) w->shadow.shadow = 0;
+        if (bits & kStyleEdge) w->border.border = 0;
+    }
 }
 
 bool SameShadow(const qzShadowTags& a, const qzShadowTags& b) {
@@ -185,11 +188,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     }
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
     if (!ops.parseStyle || !ops.copyState) return 0;
-    qzLayerState* scratch = ops.copyState(layer, base);
+    qzLayerState* scratch = NewLayerStateFromBase(layer);
     if (!scratch) return ERR_MEM;
-    scratch->own = scratch->resized = scratch->cached = scratch->border = {};
-    scratch->shadowAlpha = nullptr;
-    scratch->clipRegion = nullptr;
     w->scratch = ScratchState(scratch, StateOwner{layer->type});
     int changed = 0;
     const int error = ops.parseStyle(state, layer, table, scratch, &changed);
@@ -259,8 +259,11 @@ int ReadTransform(VmState* state, int table, StyleWork* w) {
 // Reads every tag of the table for the layer. 0 or the first tag's error; the layer is unchanged
 // except by "clipregion", "nocliptransform" and "z", which act when they are read.
 int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork* w, bool* clipChanged) {
+    w->shadow = layer->shadow;
+    w->border = layer->border;
     int error = ReadContent(state, layer, table, w);
     if (error) return error;
+    ReadStyleSwitches(state, layer, table, w);
     w->transform = layer->transform;
     error = ReadTransform(state, table, w);
     if (error) return error;
@@ -317,12 +320,10 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     // 9, 10.
     w->hidden = layer->hidden;
     if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) w->hidden = value ? 1 : 0;
-    w->shadow = layer->shadow;
     if (w->kindEffects & (QZ_KINDSTYLE_SHADOWON | QZ_KINDSTYLE_SHADOWOFF))
         w->shadow.shadow = (w->kindEffects & QZ_KINDSTYLE_SHADOWON) ? 1 : 0;
-    error = ReadShadow(state, table, &w->shadow);
+    error = ParseShadowTags(state, table, &w->shadow);
     if (error) return error;
-    w->border = layer->border;
     if (w->kindEffects & (QZ_KINDSTYLE_BORDERON | QZ_KINDSTYLE_BORDEROFF))
         w->border.border = (w->kindEffects & QZ_KINDSTYLE_BORDERON) ? 1 : 0;
     error = ParseBorderTags(state, table, 1, &w->border);
@@ -337,7 +338,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
         }
         qzLayerState* states[3];
         const int count = DistinctLayerStates(layer, states);
-        for (int i = 0; i < count; i++) states[i]->clipRegion = clip;
+        for (int i = 0; i < count; i++) SetLayerStateClipRegion(states[i], clip, 0);
         *clipChanged = true;
     }
     if (GetTableFieldBool(state, table, "nocliptransform", &value, nullptr)) {
@@ -369,27 +370,34 @@ int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Styl
                               &tags, nullptr, nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
 }
 
-// Draws the kind's new content into scratch and makes it the base state.
-int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
-    qzLayerState* scratch = w->scratch.get();
+// Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
+int RenderKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     qzTransformTags identity;
     InitTransformTags(&identity);
-    identity.anchorx = layer->anchorx;
-    identity.anchory = layer->anchory;
-    int error = RenderLayerContent(state, layer, scratch, &identity);
-    if (error) return error;
+    identity.anchorx = w->anchorx;
+    identity.anchory = w->anchory;
+    return RenderLayerContent(state, layer, w->scratch.get(), &identity);
+}
+
+// Makes the drawn scratch the base state (and the transformed one drawn anew from it).
+int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
+    qzLayerState* scratch = w->scratch.get();
     scratch->sourceWidth = scratch->width;
     scratch->sourceHeight = scratch->height;
     scratch->untransformedLeft = scratch->left = scratch->x - int32_t(std::trunc(layer->anchorx * scratch->width));
     scratch->untransformedTop = scratch->top = scratch->y - int32_t(std::trunc(layer->anchory * scratch->height));
-    scratch->clipRegion = layer->base->clipRegion;
+    SetLayerStateClipRegion(scratch, layer->base->clipRegion, 0);
     qzLayerState* old = layer->base;
     layer->base = w->scratch.release();
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
     FreeLayerState(layer->type, old);
-    if (!IsIdentityMatrix(layer->transform.matrix)) return RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
-    return 0;
+    int error = 0;
+    if (!IsIdentityMatrix(layer->transform.matrix)) error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    // A display state of its own shows the new content too.
+    if (!error && layer->display != layer->transformed)
+        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
+    return error;
 }
 
 // Reads the table and changes one layer. *purge collects the kinds of objects replaced.
@@ -397,6 +405,7 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     StyleWork w;
     bool clipChanged = false;
     int error = ReadStyle(state, pic, layer, table, &w, &clipChanged);
+    if (!error && w.kindChanged) error = RenderKindContent(state, layer, &w);
     if (error) return error;
     qzRectList* list = LayersRectList();
     const bool shadowChanged = !SameShadow(w.shadow, layer->shadow);
