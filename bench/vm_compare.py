@@ -3,7 +3,7 @@
 compiled -O2 (bench/vm_reference_bench.cpp); prints the times, how many times faster the VM is
 than python3 (py/vm) and how many times slower than C++ (vm/C++), and the geometric mean of py/vm.
 All three are timed in CPU time of their process, which other work on the machine disturbs less
-than the time on the clock."""
+than the time on the clock, each as the best of the same number of single runs (RUNS)."""
 import math
 import os
 import sys
@@ -138,25 +138,25 @@ PAIRS = [
 ]
 
 
+# Every side is timed as the least of this many single runs of the same work.
+RUNS = 3
+
+
 def timed(fn):
-    """Best time in ms of a few runs (at least one, more while the total stays under a second)."""
+    """Best time in ms of RUNS runs."""
     best = None
-    total = 0.0
-    for _ in range(5):
+    for _ in range(RUNS):
         start = time.process_time()
         fn()
         t = (time.process_time() - start) * 1000.0
         best = t if best is None else min(best, t)
-        total += t
-        if total > 1000.0:
-            break
     return best
 
 
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build-release"
-    ours = {k[len("Script_"):]: v for k, v in bench_results.load(build, "vm_bench", "^Script_", "cpu_time").items()}
-    native = {k[len("Ref_"):]: v for k, v in bench_results.load(build, "vm_reference_bench", "^Ref_", "cpu_time").items()}
+    ours = {k[len("Script_"):]: v for k, v in bench_results.best_of(build, "vm_bench", "^Script_", RUNS, "cpu_time").items()}
+    native = {k[len("Ref_"):]: v for k, v in bench_results.best_of(build, "vm_reference_bench", "^Ref_", RUNS, "cpu_time").items()}
     print("%-22s %10s %10s %10s %8s %8s" % ("benchmark", "vm ms", "python3 ms", "C++ -O2 ms", "py/vm", "vm/C++"))
     speedups = []
     for name, fn in PAIRS:

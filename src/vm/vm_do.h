@@ -76,8 +76,9 @@ inline void VmPostCall(VmState* state, VmValue* firstResult) {
     state->ci = ci - 1;
     state->base = state->ci->base;
     int i = wanted;
+    // Field by field: a result a C function has just pushed is still in the store buffer.
     while (i != 0 && firstResult < state->top) {
-        *res++ = *firstResult++;
+        VmCopyValue(res++, firstResult++);
         i--;
     }
     while (i-- > 0) VmSetValueNil(res++);

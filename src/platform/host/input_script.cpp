@@ -445,6 +445,9 @@ bool ParseInputScript(const std::string& text, const std::string& name,
 {
     std::vector<qzScriptedEvent> events;
     std::istringstream in(text);
+    // A line that cannot be read for want of memory throws instead of ending the script early,
+    // which would drop the rest of its events silently.
+    in.exceptions(std::ios::badbit);
     std::string line;
     int32_t lineNumber = 0;
     int64_t previousMs = 0;
@@ -508,11 +511,15 @@ bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::s
         *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\": " + std::strerror(errno);
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
+    // Read in blocks rather than through the stream operators, which would take memory running
+    // out for the end of the file and parse a part of it.
+    std::string text;
+    char block[4096];
+    while (file.read(block, sizeof block) || file.gcount() > 0)
+        text.append(block, static_cast<size_t>(file.gcount()));
     if (file.bad()) {
         *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\"";
         return false;
     }
-    return ParseInputScript(text.str(), path, out, message);
+    return ParseInputScript(text, path, out, message);
 }

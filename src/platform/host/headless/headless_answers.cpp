@@ -109,6 +109,8 @@ bool ParseAnswers(const std::string& text, const std::string& name, std::vector<
 {
     std::vector<qzAnswerLine> answers;
     std::istringstream in(text);
+    // A line that cannot be read for want of memory throws instead of ending the answers early.
+    in.exceptions(std::ios::badbit);
     std::string line;
     int32_t number = 0;
     while (std::getline(in, line)) {
@@ -139,13 +141,17 @@ bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* 
         *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\": " + std::strerror(errno);
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
+    // Read in blocks rather than through the stream operators, which would take memory running
+    // out for the end of the file and parse a part of it.
+    std::string text;
+    char block[4096];
+    while (file.read(block, sizeof block) || file.gcount() > 0)
+        text.append(block, static_cast<size_t>(file.gcount()));
     if (file.bad()) {
         *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\"";
         return false;
     }
-    return ParseAnswers(text.str(), path, out, message);
+    return ParseAnswers(text, path, out, message);
 }
 
 void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDialogAnswer* answer,
