@@ -14,6 +14,7 @@
 #include "text/font.h"
 #include "text/formatted_text.h"
 #include "text/text_layer.h"
+#include "text/text_object.h"
 #include "vm/vm.h"
 
 using qztest::Arg;
@@ -280,6 +281,37 @@ TEST_F(TextLayers, TextObjectLayersTurnAndScaleAsTheObjectDoes) {
         ExpectSameInk([&] { vm->Ok("DisplayTextObject", {1, 30, 30, r.options}); },
                       [&] { vm->Ok("DisplayTextObject", {2, 30, 30}); }, r.what);
     }
+}
+
+TEST_F(TextLayers, ATextObjectLayerRestyledWithAnotherIdShowsThatObject) {
+    OpenBoth();
+    vm->Ok("SetFont", {":::default_sans", 16});
+    vm->Ok("SetFontColor", {0xFFFFFF});
+    vm->Ok("CreateTextObject", {1, "Ab"});
+    vm->Ok("CreateTextObject", {2, "Wxyz"});
+    ExpectSameInk(
+        [&] {
+            vm->Ok("DisplayTextObject", {1, 30, 30});
+            vm->Ok("SetLayerStyle", {1, Arg::Table({{"id", 2}})});
+        },
+        [&] { vm->Ok("DisplayTextObject", {2, 30, 30}); }, "restyled with object 2");
+    EXPECT_EQ(StyleNumber(1, "id"), 2);
+    EXPECT_EQ(StyleNumber(1, "type"), 8);
+
+    // An unknown object is the lookup's error; the layer keeps what it showed.
+    const Ink before = InkOf(1);
+    EXPECT_EQ(vm->CallErr("SetLayerStyle", {1, Arg::Table({{"id", 99}, {"transparency", 100}})}), 1175);
+    EXPECT_EQ(StyleNumber(1, "id"), 2);
+    EXPECT_EQ(StyleNumber(1, "transparency"), 0);
+    EXPECT_TRUE(InkOf(1).pixels == before.pixels);
+
+    // An object freed while the layer showed it goes once the layer shows another.
+    vm->Ok("FreeTextObject", {2});
+    vm->Ok("SetLayerStyle", {1, Arg::Table({{"id", 1}})});
+    int objects = 0;
+    for (qzObjectHeader* o = *GetTextObjectList(); o; o = o->next) objects++;
+    EXPECT_EQ(objects, 1);
+    EXPECT_EQ(StyleNumber(1, "id"), 1);
 }
 
 TEST_F(TextLayers, TextBordersAreTheOutlineTheEngineDraws) {

@@ -30,6 +30,7 @@
 #include "libs/layers/layers_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
+#include "text/text_object.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -50,7 +51,7 @@ struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
-    bool imageChanged = false;  // object, part or type of an image layer
+    bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
     bool frameChanged = false;
     ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
@@ -162,7 +163,7 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             if (!IsImageType(type) || !IsImageType(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             w->type = type;
-            w->imageChanged = true;
+            w->objectChanged = true;
             if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
         }
     }
@@ -170,7 +171,7 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         qzObjectId id = w->id;
         if (GetTableFieldObjectId(state, table, "id", &id, nullptr) && !SameObjectId(id, w->id)) {
             w->id = id;
-            w->imageChanged = true;
+            w->objectChanged = true;
         }
         bool part = false;
         part |= GetTableFieldInt(state, table, "partx", &w->partX, nullptr) != 0;
@@ -178,8 +179,20 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         part |= GetTableFieldInt(state, table, "partwidth", &w->partWidth, nullptr) != 0;
         part |= GetTableFieldInt(state, table, "partheight", &w->partHeight, nullptr) != 0;
         if (part) {
-            w->imageChanged = true;
+            w->objectChanged = true;
             if (w->type == QZ_LAYER_BRUSH) w->type = QZ_LAYER_BRUSHPART;
+        }
+        return 0;
+    }
+    if (layer->type == QZ_LAYER_TEXTOBJECT) {
+        // Another text object: it must exist now (a freed one kept by layers does not count).
+        qzObjectId id = w->id;
+        if (GetTableFieldObjectId(state, table, "id", &id, nullptr) && !SameObjectId(id, w->id)) {
+            qzTextObject* object = nullptr;
+            const int error = FindTextObject(state, id, &object, 0);
+            if (error) return error;
+            w->id = id;
+            w->objectChanged = true;
         }
         return 0;
     }
@@ -357,22 +370,49 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     return 0;
 }
 
+// The look of the layer, for the layer that replaces it.
+void LayerLookTags(const qzLayer* layer, qzLayerTags* tags) {
+    InitLayerTags(tags);
+    tags->hidden = layer->hidden;
+    tags->transparency = layer->transparency;
+    tags->shadow = layer->shadow;
+    tags->border = layer->border;
+    std::memcpy(tags->filters, layer->filters, sizeof(tags->filters));
+    tags->effects = 1;
+}
+
 // Shows the image layer's new object or part as a layer in its place, keeping its look.
 int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
     qzTransformTags transform = layer->transform;
     qzLayerTags tags;
-    InitLayerTags(&tags);
-    tags.hidden = layer->hidden;
-    tags.transparency = layer->transparency;
-    tags.shadow = layer->shadow;
-    tags.border = layer->border;
-    std::memcpy(tags.filters, layer->filters, sizeof(tags.filters));
-    tags.effects = 1;
+    LayerLookTags(layer, &tags);
     const int32_t position = GetLayerPosition(pic, layer);
     const bool whole = w.type == QZ_LAYER_BRUSH;
     return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, layer->base->x,
                               layer->base->y, whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform,
                               &tags, nullptr, nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
+}
+
+// Shows the text-object layer's new object as a layer in its place, keeping its look. The block
+// moves by the difference of the two objects' offsets, so both are placed as they would be drawn.
+int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzTextObject* object = nullptr;
+    int error = FindTextObject(state, w.id, &object, 0);
+    if (error) return error;
+    int32_t x = layer->base->x, y = layer->base->y;
+    qzTextObject* old = nullptr;
+    if (FindTextObject(state, layer->id, &old, QZ_FINDTEXT_KEPT) == 0) {
+        x += object->left - old->left;
+        y += object->top - old->top;
+    }
+    qzTransformTags transform = layer->transform;
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
+    return AddLayerForObject(state, QZ_LAYER_TEXTOBJECT, object->header.id, x, y, object->width, object->height,
+                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer), flags,
+                             nullptr);
 }
 
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
@@ -454,14 +494,15 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     w.transform.smoothscale = w.smooth;
     const bool smoothChanged = w.smooth != layer->transform.smoothscale;
     // 3. New content: the layer is drawn anew in its place.
-    if (w.imageChanged) {
+    if (w.objectChanged) {
         if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
         if (w.transformChanged) RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
         const qzTransformTags saved = layer->transform;
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
-        error = ReplaceImageContent(state, pic, layer, w);
+        error = w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
+                                              : ReplaceImageContent(state, pic, layer, w);
         if (error) {
             layer->transform = saved;
             return error;
