@@ -312,6 +312,18 @@ TEST_F(TextLayers, ATextObjectLayerRestyledWithAnotherIdShowsThatObject) {
     for (qzObjectHeader* o = *GetTextObjectList(); o; o = o->next) objects++;
     EXPECT_EQ(objects, 1);
     EXPECT_EQ(StyleNumber(1, "id"), 1);
+
+    // An image layer becomes a text-object layer when the object is given, else nothing changes.
+    ExpectSameInk(
+        [&] {
+            Add(7, 30, 30, 10, 10, 0xFF0000);
+            EXPECT_EQ(vm->CallErr("SetLayerStyle", {1, Arg::Table({{"type", 8}})}), 1014);
+            EXPECT_EQ(vm->CallErr("SetLayerStyle", {1, Arg::Table({{"type", 8}, {"id", 99}})}), 1175);
+            EXPECT_EQ(StyleNumber(1, "type"), 3);
+            vm->Ok("SetLayerStyle", {1, Arg::Table({{"type", 8}, {"id", 1}})});
+        },
+        [&] { vm->Ok("DisplayTextObject", {1, 30, 30}); }, "brush layer become text object 1");
+    EXPECT_EQ(StyleNumber(1, "type"), 8);
 }
 
 TEST_F(TextLayers, TextBordersAreTheOutlineTheEngineDraws) {

@@ -40,6 +40,9 @@ bool IsImageType(int32_t type) {
     return type == QZ_LAYER_BRUSH || type == QZ_LAYER_BRUSHPART || type == QZ_LAYER_BGPICPART;
 }
 
+// Layers whose content is one object named by "id".
+bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
+
 struct StateOwner {
     int32_t type;
     void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
@@ -155,12 +158,13 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // An image layer may show another kind of image, a shape another shape (whose own tags
-        // then require its defining ones); other changes of type are refused.
+        // An image or text-object layer may show another image or text object given by "id", a
+        // shape another shape (whose own tags then require its defining ones); other changes of
+        // type are refused.
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
         } else {
-            if (!IsImageType(type) || !IsImageType(layer->type)) return ERR_WRONGUSAGE;
+            if (!ShownById(type) || !ShownById(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             w->type = type;
             w->objectChanged = true;
@@ -184,10 +188,11 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         }
         return 0;
     }
-    if (layer->type == QZ_LAYER_TEXTOBJECT) {
+    if (w->type == QZ_LAYER_TEXTOBJECT) {
         // Another text object: it must exist now (a freed one kept by layers does not count).
         qzObjectId id = w->id;
-        if (GetTableFieldObjectId(state, table, "id", &id, nullptr) && !SameObjectId(id, w->id)) {
+        if (GetTableFieldObjectId(state, table, "id", &id, nullptr) &&
+            (!SameObjectId(id, w->id) || w->type != layer->type)) {
             qzTextObject* object = nullptr;
             const int error = FindTextObject(state, id, &object, 0);
             if (error) return error;
@@ -381,6 +386,14 @@ void LayerLookTags(const qzLayer* layer, qzLayerTags* tags) {
     tags->effects = 1;
 }
 
+// A text-object layer lies at its position plus its object's offset: takes the offset away.
+void TextObjectOffset(VmState* state, const qzLayer* layer, int32_t* x, int32_t* y) {
+    qzTextObject* old = nullptr;
+    if (layer->type != QZ_LAYER_TEXTOBJECT || FindTextObject(state, layer->id, &old, QZ_FINDTEXT_KEPT) != 0) return;
+    *x -= old->left;
+    *y -= old->top;
+}
+
 // Shows the image layer's new object or part as a layer in its place, keeping its look.
 int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
     qzTransformTags transform = layer->transform;
@@ -388,23 +401,20 @@ int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Styl
     LayerLookTags(layer, &tags);
     const int32_t position = GetLayerPosition(pic, layer);
     const bool whole = w.type == QZ_LAYER_BRUSH;
-    return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, layer->base->x,
-                              layer->base->y, whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform,
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, x, y, whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform,
                               &tags, nullptr, nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
 }
 
 // Shows the text-object layer's new object as a layer in its place, keeping its look. The block
-// moves by the difference of the two objects' offsets, so both are placed as they would be drawn.
+// lies at the layer's position plus the object's offset, as the object is drawn.
 int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
     qzTextObject* object = nullptr;
     int error = FindTextObject(state, w.id, &object, 0);
     if (error) return error;
-    int32_t x = layer->base->x, y = layer->base->y;
-    qzTextObject* old = nullptr;
-    if (FindTextObject(state, layer->id, &old, QZ_FINDTEXT_KEPT) == 0) {
-        x += object->left - old->left;
-        y += object->top - old->top;
-    }
+    int32_t x = layer->base->x + object->left, y = layer->base->y + object->top;
+    TextObjectOffset(state, layer, &x, &y);
     qzTransformTags transform = layer->transform;
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
