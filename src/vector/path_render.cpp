@@ -410,12 +410,13 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
         qzLayer* layer = nullptr;
         const int32_t px = params->x + (int32_t)anchorShiftX, py = params->y + (int32_t)anchorShiftY;
         if (int error = AddLayerForObject(state, QZ_LAYER_VECTORPATH, params->id, px, py, w, h, &local.transform,
-                                          &local.layer, bitmap, nullptr, alpha, st, -1, 0, &layer))
+                                          &local.layer, bitmap, nullptr, alpha, st, local.insertPos, local.addFlags,
+                                          &layer))
             return error;
         // A layer that is transformed, has effects or lies below others was refreshed by the layer
         // code; one on top is drawn here.
         if (!IsIdentityMatrix(local.transform.matrix) || local.layer.effects || local.layer.insertpos ||
-            local.layer.hidden || (mode & PATHRENDER_NOBLIT))
+            local.layer.hidden || (mode & PATHRENDER_NOBLIT) || (local.addFlags & QZ_ADDLAYER_REPLACE))
             return 0;
         if (display->outputKind == QZ_TYPE_BGPIC) {
             AddRectToList(&display->rectList, params->x, params->y, w, h);
@@ -450,6 +451,21 @@ int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y,
     params.color = color;
     params.engine = GetCurrentVectorEngine();
     return DrawPathCore(state, x, y, &params, nullptr, nullptr, 0, optionsIndex);
+}
+
+int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+                    const qzPathDrawTags& tags) {
+    qzPath* path = nullptr;
+    if (int error = FindPath(id, &path)) return error;
+    qzPathRenderParams params;
+    params.id = path->header.id;
+    params.buffer = path->buffer;
+    params.capacity = path->capacity;
+    params.pathStyle = GetPathStyle();
+    params.drawState = ds;
+    params.color = color;
+    params.engine = GetCurrentVectorEngine();
+    return DrawPathCore(state, x, y, &params, &tags, nullptr, 0, 0);
 }
 
 int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,

@@ -52,6 +52,10 @@ struct qzPathRenderOutput {
 struct qzPathDrawTags {
     qzTransformTags transform;
     qzLayerTags layer;
+    // Where a new layer goes (-1 on top) and its QZ_ADDLAYER_* flags: with QZ_ADDLAYER_REPLACE it
+    // takes the place of the layer at that position and is refreshed by the caller.
+    int32_t insertPos = -1;
+    uint32_t addFlags = 0;
 };
 
 // DrawPathCore modes (a bit set).
@@ -72,6 +76,12 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
 
 // Finds the path and draws it with the current path style, draw state and vector engine.
 int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y, uint32_t color, int optionsIndex);
+
+// Finds the path and draws it, its origin at (x, y), with the current path style and vector engine
+// and the given draw state and colour, as a layer placed by the tags' insertPos and addFlags.
+// FindPath's errors or DrawPathCore's.
+int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+                    const qzPathDrawTags& tags);
 
 // A shape of the draw library drawn as a temporary path: kind SHAPE_BOX (numbers: width, height,
 // corners a..d), SHAPE_CIRCLE and SHAPE_ELLIPSE (rx, ry), SHAPE_ARC (rx, ry, start, end, clockwise:

@@ -334,3 +334,54 @@ TEST_F(LayerKindStyles, PathTagsAreReadBeforeAnythingChanges) {
     EXPECT_EQ(qztest::Render(*vm, -1), "2");
     VmPop(*vm, 2);
 }
+
+TEST_F(LayerKindStyles, ShapeLayersBecomePathsGivenByIdAndRefusalsChangeNothing) {
+    const struct {
+        ShapeCall before;
+        Table tags;
+    } rows[] = {
+        {kBox, {{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"color", 0x00FF00}}},
+        {kCircle, {{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"color", 0x00FF00}, {"transparency", 0}}},
+    };
+    int number = 1;
+    for (const auto& r : rows) {
+        const int at = int(&r - rows);
+        std::vector<uint8_t> planes[2];
+        for (int layers = 0; layers < 2; layers++, number++) {
+            Open(number, layers == 1);
+            Polyline(2, {{0, 0}, {70, 10}, {30, 50}});
+            vm->Ok("SetFillStyle", {FILLCOLOR});
+            if (layers) {
+                ASSERT_EQ(vm->Run(r.before.command, r.before.args), "") << at;
+                ASSERT_EQ(vm->Run("SetLayerStyle", {1, Arg::Table(r.tags)}), "") << at;
+                EXPECT_EQ(FirstLayer(CurrentBGPic())->type, QZ_LAYER_VECTORPATH) << at;
+            } else {
+                ASSERT_EQ(vm->Run("DrawPath", {2, 50, 40, 0x00FF00}), "") << at;
+            }
+            planes[layers] = Planes(number);
+        }
+        EXPECT_GE(IoU(planes[0], planes[1]), 0.98) << at;
+    }
+    // Refused: the layer keeps its type and its pixels.
+    Open(number, true);
+    vm->Ok("StartPath", {3});
+    Polyline(2, {{0, 0}, {70, 10}, {30, 50}});
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    ASSERT_EQ(vm->Run(kBox.command, kBox.args), "");
+    const std::vector<uint8_t> before = Planes(number);
+    const struct {
+        Table tags;
+        std::string result;
+    } refusals[] = {
+        {{{"type", QZ_LAYER_VECTORPATH}, {"color", 0x00FF00}}, "ERR " + std::to_string(ERR_MISSINGPARAMTR)},
+        {{{"type", QZ_LAYER_VECTORPATH}, {"id", 99}, {"transparency", 100}}, "ERR " + std::to_string(ERR_FINDPATH)},
+        {{{"type", QZ_LAYER_VECTORPATH}, {"id", 3}}, "ERR " + std::to_string(ERR_EMPTYPATH)},
+        {{{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"fillstyle", 9}}, "ERR " + std::to_string(ERR_WRONGUSAGE)},
+    };
+    for (const auto& r : refusals) {
+        EXPECT_EQ(vm->Run("SetLayerStyle", {1, Arg::Table(r.tags)}), r.result) << &r - refusals;
+        EXPECT_EQ(FirstLayer(CurrentBGPic())->type, QZ_LAYER_BOX) << &r - refusals;
+        EXPECT_EQ(FirstLayer(CurrentBGPic())->transparency, 0) << &r - refusals;
+        EXPECT_TRUE(Planes(number) == before) << &r - refusals;
+    }
+}

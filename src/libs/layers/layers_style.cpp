@@ -31,6 +31,10 @@
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
 #include "text/text_object.h"
+#include "vector/draw_state.h"
+#include "vector/layer_fill_tags.h"
+#include "vector/path_buffer.h"
+#include "vector/path_render.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -53,6 +57,8 @@ using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
 struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
+    qzDrawState pathState;  // the draw state and colour of a path that becomes the layer's content
+    uint32_t pathColor = 0;
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
@@ -163,6 +169,25 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         // type are refused.
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
+        } else if (type == QZ_LAYER_VECTORPATH) {
+            // A path given by "id", drawn with the current draw state and the table's fill tags.
+            if (!IsShapeLayerType(layer->type) && !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
+            qzObjectId id = w->id;
+            GetTableFieldObjectId(state, table, "id", &id, nullptr);
+            qzPath* path = nullptr;
+            int error = FindPath(id, &path);
+            if (error) return error;
+            if (!path->buffer || PathReadU32(path->buffer) == QZ_PATHOP_END) return ERR_EMPTYPATH;
+            w->pathState = *GetDrawState();
+            w->pathColor = 0;
+            int changed = 0;
+            error = ParseLayerFillTags(state, table, &w->pathState, &w->pathColor, &changed);
+            if (error) return error;
+            w->type = type;
+            w->id = path->header.id;
+            w->objectChanged = true;
+            return 0;
         } else {
             if (!ShownById(type) || !ShownById(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
@@ -425,6 +450,20 @@ int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const
                              nullptr);
 }
 
+// Shows the path as a layer in the old layer's place, keeping its look, the path's origin at the
+// layer's position (a text object's offset taken away).
+int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzPathDrawTags tags;
+    tags.transform = layer->transform;
+    LayerLookTags(layer, &tags.layer);
+    tags.insertPos = GetLayerPosition(pic, layer);
+    tags.addFlags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
+}
+
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
 int RenderKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     qzTransformTags identity;
@@ -511,8 +550,9 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
-        error = w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
-                                              : ReplaceImageContent(state, pic, layer, w);
+        error = w.type == QZ_LAYER_TEXTOBJECT  ? ReplaceTextObjectContent(state, pic, layer, w)
+                : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
+                                                : ReplaceImageContent(state, pic, layer, w);
         if (error) {
             layer->transform = saved;
             return error;
