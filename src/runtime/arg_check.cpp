@@ -64,6 +64,13 @@ double CheckPercentArg(VmState* state, int index, double base, int allowOver100,
     return result;
 }
 
+int32_t CheckSizeArg(VmState* state, int index, int32_t base) {
+    if (VmType(state, index) == VM_TNUMBER) return VmCheckInteger(state, index);
+    const double value = CheckPercentArg(state, index, base, 1, nullptr);
+    if (!(value >= -2147483648.0 && value <= 2147483647.0)) return 0;
+    return (int32_t)value;
+}
+
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

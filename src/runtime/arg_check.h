@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct VmState;
 
@@ -24,6 +25,10 @@ int ReadPercentText(const char* text, double base, int allowOver100, double* res
 // 1 only for a percentage taken as a fraction (base 0). Raises ERR_PERCENTFORMAT for a bad string
 // and ERR_STRORNUM for other types, with the argument index.
 double CheckPercentArg(VmState* state, int index, double base, int allowOver100, int* isPercent);
+
+// A size argument: a whole number as it stands (KEEPASPRAT among them), or a percentage string of
+// `base` (over 100 allowed); a percentage beyond the 32-bit range gives 0.
+int32_t CheckSizeArg(VmState* state, int index, int32_t base);
 
 // Longest constant name after the '#'.
 constexpr size_t QZ_MAX_CONSTANT_NAME = 64;

@@ -439,22 +439,11 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
     return 0;
 }
 
-int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y, uint32_t color, int optionsIndex) {
-    qzPath* path = nullptr;
-    if (int error = FindPath(id, &path)) return error;
-    qzPathRenderParams params;
-    params.id = path->header.id;
-    params.buffer = path->buffer;
-    params.capacity = path->capacity;
-    params.pathStyle = GetPathStyle();
-    params.drawState = *GetDrawState();
-    params.color = color;
-    params.engine = GetCurrentVectorEngine();
-    return DrawPathCore(state, x, y, &params, nullptr, nullptr, 0, optionsIndex);
-}
+namespace {
 
-int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
-                    const qzPathDrawTags& tags) {
+// Draws path `id` at (x, y) with the current path style and vector engine.
+int DrawPathWith(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+                 const qzPathDrawTags* tags, int optionsIndex) {
     qzPath* path = nullptr;
     if (int error = FindPath(id, &path)) return error;
     qzPathRenderParams params;
@@ -465,7 +454,18 @@ int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, 
     params.drawState = ds;
     params.color = color;
     params.engine = GetCurrentVectorEngine();
-    return DrawPathCore(state, x, y, &params, &tags, nullptr, 0, 0);
+    return DrawPathCore(state, x, y, &params, tags, nullptr, 0, optionsIndex);
+}
+
+}  // namespace
+
+int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y, uint32_t color, int optionsIndex) {
+    return DrawPathWith(state, id, x, y, *GetDrawState(), color, nullptr, optionsIndex);
+}
+
+int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+                    const qzPathDrawTags& tags) {
+    return DrawPathWith(state, id, x, y, ds, color, &tags, 0);
 }
 
 int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,

@@ -11,19 +11,6 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
-namespace {
-
-// A size argument: a number, a percentage string of the picture's size (over 100 allowed), or
-// KEEPASPRAT (returned as is).
-int32_t SizeArg(VmState* state, int index, int32_t base) {
-    if (VmType(state, index) == VM_TNUMBER) return VmCheckInteger(state, index);
-    const double value = CheckPercentArg(state, index, base, 1, nullptr);
-    if (!(value >= -2147483648.0 && value <= 2147483647.0)) return 0;
-    return (int32_t)value;
-}
-
-}  // namespace
-
 void ReadOptionalXYTable(VmState* state, int index, int32_t* x, int32_t* y) {
     *x = *y = QZ_KEEPPOSITION_DEFAULT;
     if (VmGetTop(state) < index || VmType(state, index) == VM_TNIL) return;
@@ -59,8 +46,8 @@ int BGPicScaleBGPic(VmState* state) {
     qzBGPic* pic = nullptr;
     int error = FindBGPic(state, id, &pic, 0);
     if (error) return error;
-    int32_t width = SizeArg(state, 2, pic->scaledWidth);
-    int32_t height = SizeArg(state, 3, pic->scaledHeight);
+    int32_t width = CheckSizeArg(state, 2, pic->scaledWidth);
+    int32_t height = CheckSizeArg(state, 3, pic->scaledHeight);
     const int smooth = VmOptInteger(state, 4, 0) != 0;
     if (IsPictureOnAnyDisplay(pic)) return ERR_SCALEBGPIC;
     if (IsPictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;

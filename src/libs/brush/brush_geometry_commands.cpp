@@ -13,19 +13,6 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
-namespace {
-
-// A size argument: a number, a percentage string of the brush's size (over 100 allowed), or
-// KEEPASPRAT (returned as is).
-int32_t SizeArg(VmState* state, int index, int32_t base) {
-    if (VmType(state, index) == VM_TNUMBER) return VmCheckInteger(state, index);
-    const double value = CheckPercentArg(state, index, base, 1, nullptr);
-    if (!(value >= -2147483648.0 && value <= 2147483647.0)) return 0;
-    return (int32_t)value;
-}
-
-}  // namespace
-
 int BrushScaleBrush(VmState* state) {
     VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
@@ -33,8 +20,8 @@ int BrushScaleBrush(VmState* state) {
     qzBrush* brush = nullptr;
     int error = FindBrushForChange(state, id, QZ_FINDBRUSH_HARDWARE, &brush);
     if (error) return error;
-    int32_t width = SizeArg(state, 2, brush->width);
-    int32_t height = SizeArg(state, 3, brush->height);
+    int32_t width = CheckSizeArg(state, 2, brush->width);
+    int32_t height = CheckSizeArg(state, 3, brush->height);
     const int smooth = VmOptInteger(state, 4, 0) != 0;
     error = ApplyKeepAspectSize(brush->width, brush->height, &width, &height);
     if (error) return error;
