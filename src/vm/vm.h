@@ -144,6 +144,11 @@ int VmSetMetatable(VmState* state, int index);
 void VmGetFunctionGlobals(VmState* state, int index);
 int VmSetFunctionGlobals(VmState* state, int index);
 void VmConcat(VmState* state, int n);
+// Pushes the items start..end of the table at index (raw reads) joined into one string with sep
+// between them, numbers written as the VM prints them, "" when end < start; returns 1. Returns 0
+// with nothing pushed and *badKey set to the first item that is neither a string nor a number.
+int VmJoinItems(VmState* state, int index, int32_t start, int32_t end, const char* sep, size_t sepLength,
+                int32_t* badKey);
 int VmPushUpvalues(VmState* state);
 const char* VmGetUpvalue(VmState* state, int funcIndex, int n);
 const char* VmSetUpvalue(VmState* state, int funcIndex, int n);

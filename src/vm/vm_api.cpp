@@ -515,6 +515,16 @@ void VmConcat(VmState* state, int n) {
     }
 }
 
+int VmJoinItems(VmState* state, int index, int32_t start, int32_t end, const char* sep, size_t sepLength,
+                int32_t* badKey) {
+    VmTable* t = TableAt(state, index);
+    VmGcCheck(state);
+    VmString* s = VmJoinTableItems(state, t, start, end, sep, sepLength, badKey);
+    if (!s) return 0;
+    PushString(state, s);
+    return 1;
+}
+
 int VmPushUpvalues(VmState* state) {
     VmClosure* cl = state->ci > state->baseCi ? VmFrameClosure(state->ci) : nullptr;
     if (!cl || !cl->isC) VmRaiseError(state, ERR_STACK);

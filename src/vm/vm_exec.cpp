@@ -339,8 +339,15 @@ decode:
                 VmCopyValue(slot, rc);
                 VM_NEXT();
             }
-            // A new key in a table without a "__newindex" handler is stored raw.
+            // A new key in a table without a "__newindex" handler is stored raw: straight into
+            // the slot the lookup found (an empty array slot, or a node keeping the key of a
+            // removed entry), else into a slot the table makes for it.
             if (!VmFastEvent(state, t->metatable, VM_EV_NEWINDEX)) {
+                if (slot != &vmNilObject) {
+                    t->flags = 0;
+                    VmCopyValue(slot, rc);
+                    VM_NEXT();
+                }
                 VmValue v = *rc;
                 *VmTableSet(state, t, rb) = v;
                 VM_NEXT();

@@ -366,6 +366,96 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
     return block ? VmInternBlock(state, block) : VmInternString(state, out, pos);
 }
 
+// Item key of a table: the array slot for keys inside the array part, else the node lookup.
+static inline const VmValue* TableItem(VmTable* t, int32_t key) {
+    if ((uint32_t)(key - 1) < (uint32_t)t->sizearray) return &t->array[key - 1];
+    return VmTableGetInt(t, key);
+}
+
+// Appends bytes at out; texts of a few bytes (the usual items) are copied without a library call.
+static inline char* AppendBytes(char* out, const char* bytes, size_t length) {
+    if (length <= 8) {
+        for (size_t i = 0; i < length; i++) out[i] = bytes[i];
+        return out + length;
+    }
+    memcpy(out, bytes, length);
+    return out + length;
+}
+
+// The text of a number, kept out of line: joined items are mostly strings.
+[[gnu::noinline]] static char* AppendNumber(char* out, double n) {
+    char text[32];
+    return AppendBytes(out, text, (size_t)VmFormatNumber(n, text));
+}
+
+// Appends a string item, or a number item's text.
+static inline char* AppendItem(char* out, const VmValue* v) {
+    if (v->tt == VM_TSTRING) [[likely]] {
+        const VmString* s = VmStringValue(v);
+        return AppendBytes(out, VmStringData(s), s->len);
+    }
+    return AppendNumber(out, v->value.n);
+}
+
+// Adds the text lengths of the items start..end to *total; false with *badKey at the first item
+// that is neither a string nor a number.
+template <typename ItemAt>
+static bool MeasureItems(ItemAt itemAt, int64_t start, int64_t end, uint64_t* total, int32_t* badKey) {
+    uint64_t sum = 0;
+    for (int64_t key = start; key <= end; key++) {
+        const VmValue* v = itemAt(key);
+        if (v->tt == VM_TSTRING) [[likely]] {
+            sum += VmStringValue(v)->len;
+        } else if (v->tt == VM_TNUMBER) {
+            char text[32];
+            sum += (uint64_t)VmFormatNumber(v->value.n, text);
+        } else {
+            *badKey = (int32_t)key;
+            return false;
+        }
+    }
+    *total = sum;
+    return true;
+}
+
+// Writes the items start..end (all strings or numbers) with sep between them; returns the end.
+template <typename ItemAt>
+static char* WriteItems(ItemAt itemAt, int64_t start, int64_t end, const char* sep, size_t sepLength, char* out) {
+    if (start > end) return out;
+    out = AppendItem(out, itemAt(start));
+    if (sepLength == 0) {
+        for (int64_t key = start + 1; key <= end; key++) out = AppendItem(out, itemAt(key));
+    } else {
+        for (int64_t key = start + 1; key <= end; key++) out = AppendItem(AppendBytes(out, sep, sepLength), itemAt(key));
+    }
+    return out;
+}
+
+VmString* VmJoinTableItems(VmState* state, VmTable* t, int32_t start, int32_t end, const char* sep, size_t sepLength,
+                           int32_t* badKey) {
+    // Items wholly inside the array part are read from it directly.
+    const VmValue* array = t->array;
+    bool inArray = start >= 1 && end <= t->sizearray;
+    auto arrayItem = [array](int64_t key) { return &array[key - 1]; };
+    auto anyItem = [t](int64_t key) { return TableItem(t, (int32_t)key); };
+    uint64_t total = 0;
+    if (!(inArray ? MeasureItems(arrayItem, start, end, &total, badKey)
+                  : MeasureItems(anyItem, start, end, &total, badKey)))
+        return nullptr;
+    // Fewer than 2^32 items of less than 4 GB each: the sum so far cannot wrap.
+    constexpr uint64_t kLimit = 0xFFFFFFFDu;
+    uint64_t gaps = start < end ? (uint64_t)((int64_t)end - start) : 0;
+    if (total >= kLimit || (sepLength && gaps > (kLimit - total) / sepLength)) VmRaiseError(state, ERR_INTERNAL);
+    total += gaps * sepLength;
+    if (total >= kLimit) VmRaiseError(state, ERR_INTERNAL);
+    char local[VM_JOIN_IN_PLACE];
+    VmString* block = total >= VM_JOIN_IN_PLACE ? VmNewStringBlock(state, (size_t)total) : nullptr;
+    char* out = block ? VmStringData(block) : local;
+    char* p = inArray ? WriteItems(arrayItem, start, end, sep, sepLength, out)
+                      : WriteItems(anyItem, start, end, sep, sepLength, out);
+    return block ? VmInternBlock(state, block) : VmInternString(state, out, (size_t)(p - out));
+}
+
 void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
     while (total > 1) {
         VmValue* top = VmRestoreStack(state, lastOffset) + 1;

@@ -34,6 +34,12 @@ int VmCompareStrings(const VmString* a, const VmString* b, bool caseSensitive);
 // slot. The stack top must be above last.
 void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset);
 
+// The items start..end of t (raw reads: strings, numbers as "%.14g" text) joined with sep between
+// them, as one interned string; "" when end < start. Null with *badKey set to the first item that
+// is neither string nor number. A result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
+VmString* VmJoinTableItems(VmState* state, VmTable* t, int32_t start, int32_t end, const char* sep, size_t sepLength,
+                           int32_t* badKey);
+
 // Calls handler with (a, b) and stores its first result in *result.
 void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
                        VmValue* result);

@@ -3,6 +3,7 @@
 // chained from it).
 #include "vm/vm_table.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "vm/vm_do.h"
@@ -154,13 +155,15 @@ static VmValue* NewKey(VmState* state, VmTable* t, const VmValue* key, uint32_t 
 static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
     int nums[26] = {0};
     int nint = 0, total = 0;
-    for (int i = 0; i < t->sizearray; i++) {
-        if (t->array[i].tt != VM_TNIL) {
-            nums[VmLog2((uint32_t)i) + 1]++;
-            nint++;
-            total++;
-        }
+    // The array part slice by slice: slice lg holds the keys (2^(lg-1), 2^lg].
+    for (int lg = 0, key = 1; key <= t->sizearray; lg++) {
+        int last = std::min(1 << lg, t->sizearray);
+        int count = 0;
+        for (; key <= last; key++) count += t->array[key - 1].tt != VM_TNIL;
+        nums[lg] = count;
+        nint += count;
     }
+    total = nint;
     if (!IsDummy(t, state)) {
         int size = VmNodeCount(t);
         for (int i = 0; i < size; i++) {
@@ -326,10 +329,8 @@ int VmTableNext(VmState* state, VmTable* t, VmValue* key, VmValue* value) {
     return 0;
 }
 
-const VmValue* VmFastEvent(VmState* state, VmTable* mt, VmEvent event) {
-    if (!mt) return nullptr;
+const VmValue* VmLookUpEvent(VmState* state, VmTable* mt, VmEvent event) {
     bool cacheable = event < 8;
-    if (cacheable && (mt->flags & (1u << event))) return nullptr;
     const VmValue* h = VmTableGetString(mt, state->g->eventNames[event]);
     if (h->tt == VM_TNIL) {
         if (cacheable) mt->flags |= (uint8_t)(1u << event);

@@ -46,6 +46,10 @@ void VmFreeTable(VmState* state, VmTable* t);
 VmNode* VmMainPosition(const VmTable* t, const VmValue* key);
 
 // Handler of an event in a metatable, null when absent (caching absence in the metatable).
-const VmValue* VmFastEvent(VmState* state, VmTable* mt, VmEvent event);
+const VmValue* VmLookUpEvent(VmState* state, VmTable* mt, VmEvent event);
+inline const VmValue* VmFastEvent(VmState* state, VmTable* mt, VmEvent event) {
+    if (!mt || (event < 8 && (mt->flags & (1u << event)))) return nullptr;
+    return VmLookUpEvent(state, mt, event);
+}
 // Handler of an event of any value (through the metatable of a table or userdata), null if none.
 const VmValue* VmGetEventOf(VmState* state, const VmValue* o, VmEvent event);

@@ -106,22 +106,6 @@ uint32_t VmDoubleToBits32(double d) {
     return (uint32_t)VmDoubleToInt32(d);
 }
 
-int VmLog2(uint32_t x) {
-    static const signed char log2tab[256] = {
-        -1, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3,
-#define R16(v) v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v
-        R16(4), R16(5), R16(5), R16(6), R16(6), R16(6), R16(6),
-        R16(7), R16(7), R16(7), R16(7), R16(7), R16(7), R16(7), R16(7),
-#undef R16
-    };
-    int l = 0;
-    while (x >= 256) {
-        l += 8;
-        x >>= 8;
-    }
-    return l + log2tab[x];
-}
-
 int VmRawEqualValues(const VmValue* a, const VmValue* b) {
     if (a->tt != b->tt) return 0;
     switch (a->tt) {

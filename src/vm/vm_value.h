@@ -38,7 +38,7 @@ inline int32_t VmDoubleToInt32(double d) {
 uint32_t VmDoubleToBits32(double d);
 
 // Integer base-2 logarithm; 0 gives -1.
-int VmLog2(uint32_t x);
+inline int VmLog2(uint32_t x) { return x == 0 ? -1 : 31 - __builtin_clz(x); }
 
 // Same tag; numbers and booleans by value, everything else by identity.
 int VmRawEqualValues(const VmValue* a, const VmValue* b);

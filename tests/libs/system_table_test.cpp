@@ -2,8 +2,10 @@
 // functions, item insertion and removal, copies (including cyclic tables), joining and callbacks.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <sstream>
 
+#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
@@ -329,6 +331,65 @@ TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
     VmRawSet(L, 1);
     EXPECT_EQ(CallNumber("HaveItem", {V(1), "NAME"}), 1);
     EXPECT_EQ(CallNumber("HaveItem", {V(1), "other"}), 0);
+}
+
+// Concat over items in the array part and in the node part (negative keys, keys stored from the
+// top down), strings of every length and numbers, against the texts joined here.
+TEST_F(SystemTableTest, ConcatJoinsItemsWhereverTheyAreStored) {
+    std::map<int, std::string> texts;
+    VmNewTable(L);
+    for (int key = 700; key >= -3; key--) {
+        if (key % 7 == 0) {
+            const double numbers[] = {0.1, -0.0, 1e100, 123456789012345.0, -42, 2.5};
+            const char* numberTexts[] = {"0.1", "-0", "1e+100", "1.2345678901234e+14", "-42", "2.5"};
+            int which = (key + 700) / 7 % 6;
+            VmPushNumber(L, numbers[which]);
+            texts[key] = numberTexts[which];
+        } else {
+            size_t length = key % 5 == 0 ? 0 : key % 13 == 0 ? 1500 : (key + 3) % 11;
+            std::string text(length, static_cast<char>('a' + (key + 3) % 26));
+            if (key % 9 == 0) text += std::string("\0\xe9", 2);
+            VmPushLString(L, text.data(), text.size());
+            texts[key] = text;
+        }
+        VmRawSetI(L, 1, key);
+    }
+    const struct {
+        int start, end;
+        std::string sep;
+    } rows[] = {
+        {1, 700, ""},
+        {-3, 700, ", "},
+        {-3, -1, "-"},
+        {0, 0, "+"},
+        {650, 700, "<separator>"},
+        {5, 4, ","},
+        {3, 3, ","},
+        {1, 20, std::string("\0", 1)},
+        {-3, 700, std::string(40, '=')},
+    };
+    for (const auto& r : rows) {
+        std::string expected;
+        int end = r.end == 0 ? 700 : r.end;  // 0: up to the last of the items from 0 on
+        for (int key = r.start; key <= end; key++) expected += (key > r.start ? r.sep : "") + texts[key];
+        EXPECT_EQ(CallString("Concat", {V(1), r.sep, r.start, r.end}), expected) << r.start << ".." << r.end;
+    }
+
+    // The first item that is neither a string nor a number is named, in the array part, in the node
+    // part and past the last item.
+    VmPushBoolean(L, 1);
+    VmRawSetI(L, 1, 300);
+    VmNewTable(L);
+    VmRawSetI(L, 1, -2);
+    const struct {
+        int start, end, bad;
+    } errors[] = {{1, 700, 300}, {-3, 700, -2}, {301, 702, 701}, {600, 600000, 701}};
+    for (const auto& e : errors) {
+        ClearErrorArg();
+        EXPECT_EQ(Call("Concat", {V(1), "", e.start, e.end}), ERR_STRINGEXPECTED) << e.start;
+        EXPECT_EQ(GetErrorArgIndex(), e.bad) << e.start;
+        VmSetTop(L, 1);
+    }
 }
 
 // ForEachI stops at the first non-Nil result and returns it; errors of the callback come back.

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "vm/vm_string.h"
 #include "vm/vm_table.h"
@@ -167,6 +168,42 @@ TEST(Table, TraversalOrderOfAGrownTable) {
               "-20 k364 late16 50 k7 k182 k140 k28 90 k161 k154 k287 late23 late0 k224 k21 k259 k203 100 "
               "late21 late10 late31 late19 late9 k77 k126 k378 0 110 k315 k210 late6 k308 k147 k413 k399 "
               "k252 k266 late3");
+}
+
+// The array part's size after each store of number keys in orders that fill it densely, sparsely,
+// from the top and with holes made by removals: where keys land (and so the traversal order)
+// follows from it. A negative entry -k removes key k.
+TEST(Table, ArrayPartSizesAfterEachStore) {
+    VmHolder L;
+    auto sizes = [&](const std::vector<double>& steps) {
+        VmTable* t = VmNewTableObject(L, 0, 0);
+        VmSetValueTable(L.state->top++, t);
+        std::string out;
+        for (double k : steps) {
+            VmValue key = Num(std::fabs(k));
+            VmValue* slot = VmTableSet(L, t, &key);
+            if (k < 0) VmSetValueNil(slot);
+            else VmSetValueNumber(slot, k);
+            out += std::to_string(t->sizearray) + " ";
+        }
+        L.state->top--;
+        out.pop_back();
+        return out;
+    };
+    std::vector<double> ascending, descending, odd, spread, holes;
+    for (int k = 1; k <= 20; k++) ascending.push_back(k);
+    for (int k = 20; k >= 1; k--) descending.push_back(k);
+    for (int k = 1; k <= 40; k += 2) odd.push_back(k);
+    for (int k = 2; k <= 40; k += 2) odd.push_back(k);
+    for (int k : {64, 1, 33, 2, 17, 3, 9, 4, 5, 48, 6, 7, 8, 10, 11, 12, 40, 13, 14, 15, 16}) spread.push_back(k);
+    for (double k : {1, 2, 3, 4, 5, 6, 7, 8, -1, -2, -3, -4, 100, 200, 300, 9, 400, 500, -5, 600, 700, 800, 900})
+        holes.push_back(k);
+    EXPECT_EQ(sizes(ascending), "1 2 4 4 8 8 8 8 16 16 16 16 16 16 16 16 32 32 32 32");
+    EXPECT_EQ(sizes(descending), "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 32 32 32 32");
+    EXPECT_EQ(sizes(odd), "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 64 64 64 64 64 64 64");
+    EXPECT_EQ(sizes(spread), "0 0 1 1 1 4 4 4 8 8 8 8 8 8 8 8 16 16 16 16 16");
+    EXPECT_EQ(sizes({0, 1, 2.5, 2, 3, 1e9, 4, 5, 128, 6, 7, 8, 9}), "0 0 1 1 1 4 4 4 8 8 8 8 8");
+    EXPECT_EQ(sizes(holes), "1 2 4 4 8 8 8 8 8 8 8 8 0 0 0 0 0 0 0 0 0 0 0");
 }
 
 TEST(Table, StringHashUsesEveryStepthByte) {

@@ -298,19 +298,11 @@ int SysConcat(VmState* state) {
     int32_t end = VmOptInteger(state, 4, 0);
     if (end == 0)
         end = CountItems(state, 1) - 1;
-    VmStringBuffer buffer;
-    VmBufInit(state, &buffer);
-    for (int64_t i = start; i <= end; i++) {
-        VmRawGetI(state, 1, static_cast<int>(i));
-        if (!VmIsString(state, -1)) {
-            SetErrorArgIndex(static_cast<int32_t>(i));
-            return ERR_STRINGEXPECTED;
-        }
-        VmBufAddValue(&buffer);
-        if (i != end)
-            VmBufAddLString(&buffer, sep, sepLength);
+    int32_t badItem = 0;
+    if (!VmJoinItems(state, 1, start, end, sep, sepLength, &badItem)) {
+        SetErrorArgIndex(badItem);
+        return ERR_STRINGEXPECTED;
     }
-    VmBufPushResult(&buffer);
     return 1;
 }
 
