@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -56,13 +58,25 @@ void WakerThread()
     }
 }
 
-void StartWaker()
+// 0, or ERR_OPENAUDIO with the reason when the system refuses the thread (std::bad_alloc when
+// memory runs out making it).
+int StartWaker(std::string* message)
 {
     if (gGraph.wakerRunning || sem_init(&gGraph.wakeSemaphore, 0, 0) != 0)
-        return;
+        return 0;
     gGraph.wakerQuit.store(false);
-    gGraph.waker = std::thread(WakerThread);
+    try {
+        gGraph.waker = std::thread(WakerThread);
+    } catch (const std::system_error& e) {
+        sem_destroy(&gGraph.wakeSemaphore);
+        *message = std::string("cannot start the sound's wake-up thread: ") + e.what();
+        return ERR_OPENAUDIO;
+    } catch (const std::bad_alloc&) {
+        sem_destroy(&gGraph.wakeSemaphore);
+        throw;
+    }
     gGraph.wakerRunning = true;
+    return 0;
 }
 
 void StopWaker()
@@ -157,7 +171,8 @@ int AudioGraphOpen(int32_t busCount, std::string* message)
     std::unique_ptr<Bus[]> buses(new (std::nothrow) Bus[busCount > 0 ? busCount : 1]);
     if (!buses)
         return ERR_MEM;
-    StartWaker();
+    if (int error = StartWaker(message))
+        return error;
     gGraph.buses = buses.get();
     gGraph.busCount = busCount;
     int32_t rate = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct qzHostFile;
@@ -13,6 +14,11 @@ struct qzHostFile;
 qzHostFile* OsHostOpen(const char* path, bool write);
 // Closes the file (null is ignored): 0, or -1 when the last writes could not be completed.
 int OsHostClose(qzHostFile* file);
+// Closes the file it holds when it goes, also when memory running out unwinds past it.
+struct qzHostFileCloser {
+    void operator()(qzHostFile* file) const { OsHostClose(file); }
+};
+using qzHostFileOwner = std::unique_ptr<qzHostFile, qzHostFileCloser>;
 // Reads or writes up to count bytes at the current position; returns the bytes moved.
 size_t OsHostRead(qzHostFile* file, void* buffer, size_t count);
 size_t OsHostWrite(qzHostFile* file, const void* buffer, size_t count);

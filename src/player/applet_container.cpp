@@ -889,13 +889,13 @@ int UnpackToTempFile(qzHostFile* packed, uint64_t offset, qzPlayerContext* conte
     *tempPath = name;
     listed = name;
     context->tempFiles.push_back(std::move(listed));
-    qzHostFile* out = OsHostOpen(name, true);
+    qzHostFileOwner out(OsHostOpen(name, true));
     if (!out) {
         SetErrorArgString(name);
         return ERR_WRITEFILE;
     }
-    int result = InflateContainer(packed, offset, out, nullptr, 0, nullptr, consumed);
-    if (OsHostClose(out) != 0 && !result) result = ERR_WRITE;
+    int result = InflateContainer(packed, offset, out.get(), nullptr, 0, nullptr, consumed);
+    if (OsHostClose(out.release()) != 0 && !result) result = ERR_WRITE;
     return result;
 }
 
@@ -936,11 +936,14 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     }
 
     uint64_t offset = context->appended ? context->appendedOffset : 0;
-    qzHostFile* file = nullptr;
+    // Every file stays owned while the records are read: memory running out there unwinds past
+    // this frame.
+    qzHostFile* opened = nullptr;
     uint64_t size = 0;
     uint8_t magic[4];
-    int openError = OpenContainerFile(path, offset, &file, &size, magic);
+    int openError = OpenContainerFile(path, offset, &opened, &size, magic);
     if (openError) return openError;
+    qzHostFileOwner file(opened);
 
     // A packed container: unpack it into a temporary file and read that from its start. Its
     // icon block stays in the packed file, right behind the packed data.
@@ -950,25 +953,26 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     if (packed) {
         std::string tempPath;
         uint64_t consumed = 0;
-        int error = UnpackToTempFile(file, offset, context, &tempPath, &consumed);
-        OsHostClose(file);
+        int error = UnpackToTempFile(file.get(), offset, context, &tempPath, &consumed);
+        file.reset();
         if (error) return error;
         iconPos = offset + consumed;
         path = tempPath;
         context->appletPath = tempPath;
         offset = 0;
-        openError = OpenContainerFile(path, offset, &file, &size, magic);
+        openError = OpenContainerFile(path, offset, &opened, &size, magic);
         if (openError) return openError;
+        file.reset(opened);
     }
     if (!IsPlainMagic(magic)) {
-        OsHostClose(file);
+        file.reset();
         // The report names the user's file, not the unpacked copy of a packed one.
         SetErrorArgString(FilePart(packed ? iconPath : path).c_str());
         return ERR_NOAPPLET;
     }
 
     Input in;
-    in.file = file;
+    in.file = file.get();
     in.start = offset;
     in.end = size;
     in.pos = offset + 4;
@@ -977,22 +981,21 @@ int ReadAppletContainer(qzPlayerContext* context, qzAppletDescriptor* applet) {
     StartContainer(s, path, offset, size - offset);
     int error = ReadRecords(s);
     if (!error && !packed) error = ReadIconBlock(r, path, applet);
-    OsHostClose(file);
+    file.reset();
 
     if (!error && packed) {
-        qzHostFile* packedFile = OsHostOpen(iconPath.c_str(), false);
+        qzHostFileOwner packedFile(OsHostOpen(iconPath.c_str(), false));
         if (!packedFile) {
             SetErrorArgString(iconPath.c_str());
             return ERR_READFILE;
         }
         Input iconIn;
-        iconIn.file = packedFile;
+        iconIn.file = packedFile.get();
         iconIn.start = iconPos;
         iconIn.pos = iconPos;
-        if (!OsHostSize(packedFile, &iconIn.end)) error = ERR_READ;
+        if (!OsHostSize(packedFile.get(), &iconIn.end)) error = ERR_READ;
         Reader ir{&iconIn};
         if (!error) error = ReadIconBlock(ir, iconPath, applet);
-        OsHostClose(packedFile);
     }
     if (!error) {
         PrintProgressDone();
@@ -1048,24 +1051,24 @@ void ReadAppletMetadata(const uint8_t* data, size_t size, qzAppletDescriptor* ap
 }
 
 int ReadAppletHead(const char* path, qzAppletDescriptor* applet) {
-    qzHostFile* file = OsHostOpen(path, false);
+    qzHostFileOwner file(OsHostOpen(path, false));
     if (!file) {
         SetErrorArgString(path);
         return ERR_READFILE;
     }
     uint8_t head[QZ_APPLET_HEAD_SIZE];
-    size_t got = OsHostRead(file, head, sizeof head);
+    size_t got = OsHostRead(file.get(), head, sizeof head);
     int error = 0;
     if (got >= 4 && IsPackedMagic(head)) {
         size_t produced = 0;
-        error = InflateContainer(file, 0, nullptr, head, sizeof head, &produced, nullptr);
+        error = InflateContainer(file.get(), 0, nullptr, head, sizeof head, &produced, nullptr);
         // A short applet unpacks completely before the buffer is full; what is there counts.
         if (error == 0 || produced > 0) {
             got = produced;
             error = 0;
         }
     }
-    OsHostClose(file);
+    file.reset();
     if (!error) ReadAppletMetadata(head, got, applet);
     return error;
 }

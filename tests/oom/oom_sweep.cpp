@@ -7,6 +7,11 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#else
+#include <execinfo.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -88,43 +93,56 @@ ChildRun RunChild(const OomSweepOptions& o, const std::vector<std::string>& extr
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, o.cwd.c_str());
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
     double start = Now();
-    int spawned = posix_spawn(&pid, o.program.c_str(), &actions, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0) {
-        r.err = std::string("cannot start ") + o.program + ": " + strerror(spawned);
-        return r;
-    }
-    r.started = true;
-
     int status = 0;
-    for (long sleepUs = 200;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0) {
-            status = -1;
-            break;
-        }
-        if (Now() - start > timeout) {
+    if (o.server) {
+        std::vector<std::string> runEnv = {"QZ_ALLOC_COUNT=" + count, "QZ_ALLOC_TRACE=" + trace,
+                                           "QZ_ALLOC_TRACE_RAW=1"};
+        runEnv.insert(runEnv.end(), extraEnv.begin(), extraEnv.end());
+        pid = OomForkRun(*o.server, out, err, runEnv, &r.err);
+        if (pid <= 0) return r;
+        r.started = true;
+        if (!OomWaitForkRun(*o.server, timeout, &status)) {
             r.timedOut = true;
             kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
+            OomWaitForkRun(*o.server, 0, &status);
         }
-        usleep(sleepUs);
-        sleepUs = std::min(sleepUs * 2, 20000L);
+    } else {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addchdir_np(&actions, o.cwd.c_str());
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        int spawned = posix_spawn(&pid, o.program.c_str(), &actions, &attr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        if (spawned != 0) {
+            r.err = std::string("cannot start ") + o.program + ": " + strerror(spawned);
+            return r;
+        }
+        r.started = true;
+        for (long sleepUs = 200;;) {
+            pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) break;
+            if (done < 0) {
+                status = -1;
+                break;
+            }
+            if (Now() - start > timeout) {
+                r.timedOut = true;
+                kill(-pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                break;
+            }
+            usleep(sleepUs);
+            sleepUs = std::min(sleepUs * 2, 20000L);
+        }
     }
     // Whatever the run started in its group goes with it.
     kill(-pid, SIGKILL);
@@ -245,6 +263,32 @@ std::string Indent(const std::string& text, const char* prefix) {
     std::string result;
     for (const std::string& line : Lines(text)) result += prefix + line + "\n";
     return result;
+}
+
+// A stack written as return addresses by a run the fork server started: that run has this
+// process's layout, so this process can name the places (a library the run loaded itself shows
+// as its address).
+std::string Symbolized(const std::string& trace) {
+    std::string named;
+    for (const std::string& line : Lines(trace)) {
+        unsigned long long pc = 0;
+        if (line.rfind("0x", 0) != 0 || std::sscanf(line.c_str(), "%llx", &pc) != 1 || pc == 0) {
+            named += line + "\n";
+            continue;
+        }
+        void* at = reinterpret_cast<void*>(pc);
+#if defined(__SANITIZE_ADDRESS__)
+        char text[1024];
+        // Return addresses point after the call.
+        __sanitizer_symbolize_pc(static_cast<char*>(at) - 1, "%f %s:%l", text, sizeof text);
+        named += std::string(text) + "\n";
+#else
+        char** text = backtrace_symbols(&at, 1);
+        named += std::string(text ? text[0] : line.c_str()) + "\n";
+        std::free(text);
+#endif
+    }
+    return named;
 }
 
 bool HasSanitizerReport(const ChildRun& r) {
@@ -419,7 +463,7 @@ OomSweepResult RunOomSweep(const OomSweepOptions& o) {
             if (!r.out.empty()) detail += "  standard output:\n" + Indent(Tail(r.out), "    ");
             if (!r.err.empty()) detail += "  standard error:\n" + Indent(Tail(r.err, 6000), "    ");
             for (const std::string& f : files) detail += "  file " + f + "\n";
-            if (!r.trace.empty()) detail += "  the failed allocation:\n" + Indent(r.trace, "    ");
+            if (!r.trace.empty()) detail += "  the failed allocation:\n" + Indent(Symbolized(r.trace), "    ");
             fail(n, what, detail);
         }
     }
@@ -453,8 +497,12 @@ std::string Quoted(const std::vector<std::string>& words) {
 
 }  // namespace
 
-int OomSweepMain(int argc, char** argv) {
+int OomSweepMain(int argc, char** argv, OomRunFunction run) {
+    // The server is forked first, while this process is still as main found it.
+    OomForkServer server;
+    bool served = run && StartOomForkServer(&server, run, argc, argv);
     OomSweepOptions o;
+    if (served) o.server = &server;
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) {
@@ -485,6 +533,7 @@ int OomSweepMain(int argc, char** argv) {
         if (std::string p = StreamPath(fd); !p.empty()) o.ignore.push_back(p);
 
     OomSweepResult r = RunOomSweep(o);
+    if (served) StopOomForkServer(&server);
 
     // One line per swept invocation, for totals over a whole sweep.
     std::string log = EnvOr("QZ_OOM_LOG", "");

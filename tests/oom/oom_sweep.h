@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "oom/sweep_fork_server.h"
 #include "platform/os_alloc_fault.h"
 
 struct OomSweepOptions {
@@ -24,6 +25,10 @@ struct OomSweepOptions {
     double timeoutSeconds = 60;     // a run still going after this is a hang
     std::string tempRoot = "/tmp";  // the folders below it that the run names are watched
     std::vector<std::string> ignore;  // files the sweep leaves alone (its own standard streams)
+    // When set, the runs are forked by this server (a copy of `program` as it started, in `cwd`,
+    // with the environment `env`) instead of started anew; `program`, `argv`, `cwd` and `env`
+    // then only name what the run may change.
+    const OomForkServer* server = nullptr;
 };
 
 // N values the small set (the sweep run by every test build) takes per invocation.
@@ -46,11 +51,12 @@ OomSweepResult RunOomSweep(const OomSweepOptions& options);
 // The N values a sweep over `count` allocations runs in one pass (passes 0: the small set).
 std::vector<uint64_t> SweepPoints(uint64_t count, uint64_t pass, uint64_t passes);
 
-// What the player's test binary does when it is started plainly: sweeps its own invocation, writes
+// What the player's test binary does when it is started plainly: sweeps its own invocation (each
+// run a fork of this process as main started, which calls `run`), writes
 // any failures to standard error (and appends them to the file QZ_OOM_REPORT names) and exits
 // with kOomSweepFailedStatus, or else runs the invocation once more as a plain run in place
 // (same process, same standard streams, QZ_OOM_SWEEP=0 added). QZ_OOM_PASS="k/n" picks the pass, QZ_OOM_MODE=from
 // fails every allocation from the Nth on, QZ_OOM_TIMEOUT sets the time limit of a run in
 // seconds, QZ_OOM_LOG names a file that gets one line per swept invocation.
 constexpr int kOomSweepFailedStatus = 97;
-int OomSweepMain(int argc, char** argv);
+int OomSweepMain(int argc, char** argv, OomRunFunction run);

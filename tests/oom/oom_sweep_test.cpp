@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +101,79 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     int entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(temp.path)) entries += e.path().filename() != "run";
     EXPECT_EQ(entries, 0);
+}
+
+// The same kinds of run as a function that the fork server runs in a fork of this process; its
+// leak is a real one, which LeakSanitizer must find in the forked run.
+void* volatile gLeakedBlock;
+
+__attribute__((noinline)) void LeakABlock() {
+    gLeakedBlock = std::malloc(1337);
+    gLeakedBlock = nullptr;
+}
+
+int ForkedPlayer(int, char**) {
+    std::ofstream(std::getenv("QZ_ALLOC_COUNT")) << "8 0 0\n";
+    const char* fail = std::getenv("QZ_ALLOC_FAIL");
+    switch (fail ? std::atoi(fail) : 0) {
+    case 1: std::puts("Out of memory!"); break;
+    case 2: std::abort();
+    case 3: sleep(30); break;
+    case 4: LeakABlock(); std::puts("Out of memory!"); break;
+    case 5: Write("out.txt", "comp"); std::puts("Out of memory!"); break;
+    case 6: std::puts("goodbye"); break;
+    default:
+        // The sweep's own variables never reach a run.
+        if (std::getenv("QZ_OOM_PASS")) std::abort();
+        std::puts("hello");
+        Write("out.txt", "complete\n");
+    }
+    return 0;
+}
+
+TEST(OomSweep, RunsForkedByTheServerAreJudgedAsStartedOnes) {
+    TempRoot temp;
+    const std::string dir = temp.path + "/run";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    setenv("QZ_OOM_PASS", "1/1", 1);
+    char name[] = "player";
+    char* argv[] = {name, nullptr};
+    OomForkServer server;
+    ASSERT_TRUE(StartOomForkServer(&server, ForkedPlayer, 1, argv));
+    unsetenv("QZ_OOM_PASS");
+    std::filesystem::current_path(here);
+
+    OomSweepOptions o;
+    o.program = dir + "/player";
+    o.argv = {o.program};
+    o.cwd = dir;
+    o.pass = 1;
+    o.passes = 1;
+    o.timeoutSeconds = 1;
+    o.tempRoot = temp.path;
+    o.server = &server;
+    OomSweepResult r = RunOomSweep(o);
+    StopOomForkServer(&server);
+
+    EXPECT_EQ(r.count, 8u);
+    EXPECT_EQ(r.runs, 8u);
+    std::map<uint64_t, std::string> failed;
+    for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
+    std::map<uint64_t, std::string> expected = {
+        {2, "killed by signal 6"},
+        {3, "did not end"},
+        {5, "left files half-written"},
+        {6, "neither reported"},
+    };
+#if defined(__SANITIZE_ADDRESS__)
+    expected[4] = "sanitizer report";
+#endif
+    ASSERT_EQ(failed.size(), expected.size()) << ::testing::PrintToString(failed);
+    for (const auto& [n, what] : expected) EXPECT_NE(failed[n].find(what), std::string::npos) << n << ": " << failed[n];
+    EXPECT_NE(access((dir + "/out.txt").c_str(), F_OK), 0);
 }
 
 TEST(OomSweep, PassesTakeEveryAllocationOnceAndTheSmallSetSpreadsOverThem) {

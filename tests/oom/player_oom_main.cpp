@@ -7,6 +7,8 @@
 //   QZ_ALLOC_COUNT=path      write "<allocations> <failed> <1 if the first failed in shutdown>" to
 //                            path at exit
 //   QZ_ALLOC_TRACE=path      write the stack of the first failed allocation to path
+//   QZ_ALLOC_TRACE_RAW=1     ... as return addresses, one "0x..." a line, which the sweep names
+//                            only for a run it reports (naming them costs more than a short run)
 //
 // QZ_OOM_SWEEP=0 runs the player plainly, without the sweep, as does a run in real windows.
 #include <fcntl.h>
@@ -32,6 +34,7 @@ namespace {
 
 char gCountPath[4096];
 char gTracePath[4096];
+bool gTraceRaw = false;
 std::atomic<bool> gTraced{false};
 // Whether the first failed allocation came while the player was shutting down.
 std::atomic<int> gFailedInShutdown{0};
@@ -52,6 +55,15 @@ void WriteTrace() {
     if (fd < 0) return;
     void* frames[64];
     int count = backtrace(frames, 64);
+    if (gTraceRaw) {
+        for (int i = 2; i < count; i++) {
+            char line[32];
+            int n = std::snprintf(line, sizeof line, "%p\n", frames[i]);
+            WriteAll(fd, line, static_cast<size_t>(n));
+        }
+        close(fd);
+        return;
+    }
 #if defined(__SANITIZE_ADDRESS__)
     for (int i = 2; i < count; i++) {
         char line[1024];
@@ -96,6 +108,8 @@ bool StartAllocFaultsFromEnvironment() {
     const char* mode = std::getenv("QZ_ALLOC_FAIL_MODE");
     CopyPath(gCountPath, std::getenv("QZ_ALLOC_COUNT"));
     CopyPath(gTracePath, std::getenv("QZ_ALLOC_TRACE"));
+    const char* raw = std::getenv("QZ_ALLOC_TRACE_RAW");
+    gTraceRaw = raw && std::strcmp(raw, "1") == 0;
     uint64_t n = fail ? std::strtoull(fail, nullptr, 10) : 0;
     if (!n && !gCountPath[0]) return false;
     qzAllocFaultMode m = !n ? QZ_ALLOC_FAULT_COUNT
@@ -122,11 +136,17 @@ bool InRealWindows() {
     return (display && *display) || (wayland && *wayland);
 }
 
+// One run of a sweep, forked by the sweep's server with the run's variables set.
+int RunSweptPlayer(int argc, char** argv) {
+    StartAllocFaultsFromEnvironment();
+    return RunPlayer(argc, argv);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* sweep = std::getenv("QZ_OOM_SWEEP");
     if (!StartAllocFaultsFromEnvironment() && !(sweep && std::strcmp(sweep, "0") == 0) && !InRealWindows())
-        return OomSweepMain(argc, argv);
+        return OomSweepMain(argc, argv, RunSweptPlayer);
     return RunPlayer(argc, argv);
 }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -161,7 +163,12 @@ int OpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* mess
     // thread or its block leaves it closed. The thread waits for the lock held here.
     if (!gDevice.manual) {
         gDevice.block.assign(kBlockFrames * 2, 0.0f);
-        gDevice.thread = std::thread(DeviceThread);
+        try {
+            gDevice.thread = std::thread(DeviceThread);
+        } catch (const std::system_error& e) {
+            *message = std::string("cannot start the audio device's thread: ") + e.what();
+            return ERR_OPENAUDIO;
+        }
     }
     gDevice.open = true;
     *rate = kRate;
