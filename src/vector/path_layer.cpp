@@ -260,7 +260,7 @@ int ParsePathStyle(VmState* state, const qzLayer* layer, int table, qzLayerState
         OsFree(p.buffer);
         p.buffer = buffer;
         p.capacity = path->capacity;
-        p.id = id;
+        p.id = path->header.id;
     }
     if (int error = ParseLayerFillTags(state, table, &p.drawState, &p.color, changed)) return error;
     GetTableFieldInt(state, table, "linejoin", &p.pathStyle.lineJoin, nullptr);

@@ -385,3 +385,25 @@ TEST_F(LayerKindStyles, ShapeLayersBecomePathsGivenByIdAndRefusalsChangeNothing)
         EXPECT_TRUE(Planes(number) == before) << &r - refusals;
     }
 }
+
+TEST_F(LayerKindStyles, PathLayersAreFoundByThePathTheyShow) {
+    // After "id" shows another path, Undo and GetLayerStyle know the layer by the new path only.
+    Open(1, true);
+    Polyline(1, {{0, 0}, {60, 0}, {60, 15}, {0, 15}});
+    Polyline(2, {{0, 0}, {70, 10}, {30, 50}});
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    ASSERT_EQ(vm->Run("DrawPath", {1, 10, 10, 0xFF0000}), "");
+    ASSERT_EQ(vm->Run("SetLayerStyle", {1, Arg::Table({{"id", 2}})}), "");
+    ASSERT_EQ(vm->Call("GetLayerStyle", {1}), 0);
+    EXPECT_EQ(Field("id"), "2");
+    VmPop(*vm, 1);
+    const auto count = [] {
+        int n = 0;
+        for (qzLayer* l = FirstLayer(CurrentBGPic()); l; l = NextLayer(l)) n++;
+        return n;
+    };
+    vm->Ok("Undo", {QZ_LAYER_VECTORPATH, 1});
+    EXPECT_EQ(count(), 1);
+    vm->Ok("Undo", {QZ_LAYER_VECTORPATH, 2});
+    EXPECT_EQ(count(), 0);
+}

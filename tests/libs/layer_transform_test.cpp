@@ -4,6 +4,7 @@
 // brush transformed first and shown plainly, and clip regions that turn and scale with the layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -275,5 +276,41 @@ TEST_F(LayerTransforms, TurnedLayersAreClippedByTheirTurnedRegion) {
             EXPECT_LE(red, 10) << what;  // at most a seam along the turned edge
         }
         vm->Ok("FreeClipRegion", {1});
+    }
+}
+
+TEST_F(LayerTransforms, RestyledLayersFollowTheDisplaysScale) {
+    // A layer turned, scaled or given a matrix while the display scales its layers (2 across, 1
+    // down) shows as the same layer restyled first and then scaled with the display.
+    using qztest::Arg;
+    const struct {
+        Arg shown;  // the layer's options when it is made
+        const char* command;
+        std::vector<Arg> args;
+    } rows[] = {
+        {Arg::Table({}), "RotateLayer", {1, 90}},
+        {Arg::Table({}), "ScaleLayer", {1, 16, 12}},
+        {Arg::Table({}), "TransformLayer", {1, 1, 0.5, 0, 1}},
+        {Arg::Table({{"rotate", 30}}), "RotateLayer", {1, 0}},
+        {Arg::Table({{"scalex", 2}}), "SetLayerStyle", {1, Arg::Table({{"rotate", 90}, {"x", 30}})}},
+    };
+    vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
+    MakeBrush(1);
+    const Arg scaled = Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 48}});
+    int number = 2;
+    for (const auto& r : rows) {
+        std::vector<uint32_t> shown[2];
+        for (int restyledFirst = 0; restyledFirst < 2; restyledFirst++, number++) {
+            OpenCurrent(number, Arg::Table({{"width", 64}, {"height", 48}, {"layers", true}, {"color", 0.0}}));
+            vm->Ok("DisplayBrush", {1, 20, 20, r.shown});
+            if (restyledFirst) vm->Ok(r.command, r.args);
+            vm->Ok("SetDisplayAttributes", {scaled});
+            if (!restyledFirst) vm->Ok(r.command, r.args);
+            RefreshDisplayRect(*vm, 0, 0, 64, 48);
+            for (int32_t y = 0; y < 48; y++)
+                for (int32_t x = 0; x < 128; x++) shown[restyledFirst].push_back(Pixel(number, x, y));
+        }
+        EXPECT_EQ(std::count(shown[1].begin(), shown[1].end(), 0xFF0000u) > 0, true) << r.command;
+        EXPECT_EQ(shown[0], shown[1]) << r.command;
     }
 }

@@ -256,6 +256,14 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
     return 0;
 }
 
+int RenderLayerStates(VmState* state, qzLayer* layer) {
+    int error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    // The new transformed state became the display state too unless the display scales the layer.
+    if (!error && layer->display != layer->transformed)
+        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
+    return error;
+}
+
 int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
     qzDisplay* shower = nullptr;
     for (qzDisplay* d = FirstDisplay(); d && !shower; d = NextDisplay(d))

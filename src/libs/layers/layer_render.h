@@ -18,6 +18,10 @@ qzLayerState* NewLayerStateFromBase(const qzLayer* layer);
 // A type whose state records are its own (freeState) and that has neither copyState nor
 // renderContent keeps drawing its base state. A failure leaves the layer's states as they were. 0 or an error.
 int RenderLayerObject(VmState* state, qzLayer* layer, int mode);
+// The layer's transformed state rendered anew from its transform and, when the layer has a display
+// state of its own (its display scales its layers), that state too, so that a restyled layer keeps
+// the display's scale. 0 or the first error (the display state is then as it was).
+int RenderLayerStates(VmState* state, qzLayer* layer);
 // Draws the layer's content into the state's own bitmaps with the transform, which must be a copy
 // (the layer's own record prints an error on the console and renders nothing). 0 or an error.
 int RenderLayerContent(VmState* state, qzLayer* layer, qzLayerState* layerState, const qzTransformTags* transform);

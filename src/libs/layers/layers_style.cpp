@@ -34,6 +34,7 @@
 #include "vector/draw_state.h"
 #include "vector/layer_fill_tags.h"
 #include "vector/path_buffer.h"
+#include "vector/path_layer.h"
 #include "vector/path_render.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -147,7 +148,8 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
     const int count = DistinctLayerStates(layer, states);
     for (int i = 0; i < count; i++) states[i]->partX = frame;
     FreeLayerCaches(layer);
-    if (layer->transformed != layer->base) return RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+    if (layer->transformed != layer->base || layer->display != layer->transformed)
+        return RenderLayerStates(state, layer);
     return 0;
 }
 
@@ -484,15 +486,13 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     qzLayerState* old = layer->base;
     layer->base = w->scratch.release();
     layer->type = w->type;
+    // A path layer given another path by "id" is known by that path from now on (Undo, lookups).
+    if (const qzPathLayerState* path = PathLayerStateOf(layer)) layer->id = layer->sourceId = path->params.id;
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
     FreeLayerState(layer->type, old);
-    int error = 0;
-    if (!IsIdentityMatrix(layer->transform.matrix)) error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
     // A display state of its own shows the new content too.
-    if (!error && layer->display != layer->transformed)
-        error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
-    return error;
+    return RenderLayerStates(state, layer);
 }
 
 // Reads the table and changes one layer. *purge collects the kinds of objects replaced.
@@ -582,9 +582,12 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         const qzTransformTags saved = layer->transform;
         RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
         layer->transform = w.transform;
-        error = RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
+        const qzLayerState* oldTransformed = layer->transformed;
+        error = RenderLayerStates(state, layer);
         if (error) {
             layer->transform = saved;
+            // A display state that failed leaves the transformed state of the old transform.
+            if (layer->transformed != oldTransformed) RenderLayerObject(state, layer, QZ_RENDER_TRANSFORM);
             return error;
         }
     } else if (w.anchorChanged) {
