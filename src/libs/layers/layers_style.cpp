@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -30,6 +31,7 @@
 #include "libs/layers/layers_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
+#include "text/text_layer.h"
 #include "text/text_object.h"
 #include "vector/draw_state.h"
 #include "vector/layer_fill_tags.h"
@@ -48,6 +50,12 @@ bool IsImageType(int32_t type) {
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
 
+// Layers that may be given content of another kind: all but anims and videos, whose objects run
+// on their own.
+bool ContentReplaceable(int32_t type) {
+    return ShownById(type) || IsShapeLayerType(type) || IsTextLayerType(type) || type == QZ_LAYER_VECTORPATH;
+}
+
 struct StateOwner {
     int32_t type;
     void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
@@ -60,6 +68,7 @@ struct StyleWork {
     qzObjectId id = {0, nullptr};
     qzDrawState pathState;  // the draw state and colour of a path that becomes the layer's content
     uint32_t pathColor = 0;
+    int32_t textX = 0, textY = 0;  // where a layer that becomes a PRINT or TEXTOUT layer goes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
@@ -103,8 +112,8 @@ bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
 // the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
 
-void ReadStyleSwitches(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
-    if (!IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
+void ReadStyleSwitches(VmState* state, int table, StyleWork* w) {
+    if (!IsShapeLayerType(w->type) && w->type != QZ_LAYER_VECTORPATH) return;
     int32_t bits = 0;
     if (GetTableFieldInt(state, table, "formstyle", &bits, nullptr)) {
         if (bits & kStyleShadow) w->shadow.shadow = 1;
@@ -153,6 +162,27 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
     return 0;
 }
 
+void TextObjectOffset(VmState* state, const qzLayer* layer, int32_t* x, int32_t* y);
+
+// A layer of another kind becomes a PRINT or TEXTOUT layer: its text ("text" required), drawn
+// now with the current font style and the table's text tags, starts where the layer lies.
+int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (!ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
+    if (!Present(state, table, "text")) return ERR_MISSINGPARAMTR;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    qzTextLayerContent text;
+    const int error = NewTextLayerContent(state, type, table, x, y, &text);
+    if (error) return error;
+    w->scratch = ScratchState(text.layerState, StateOwner{type});
+    w->textX = text.x;
+    w->textY = text.y;
+    w->type = type;
+    w->objectChanged = true;
+    w->kindEffects = text.effects;
+    return 0;
+}
+
 // Steps 1 and 2: the type and the content tags.
 int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const qzLayerState* base = layer->base;
@@ -190,12 +220,21 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             w->id = path->header.id;
             w->objectChanged = true;
             return 0;
+        } else if (type == QZ_LAYER_TEXTOUT || type == QZ_LAYER_PRINT) {
+            return ReadNewText(state, layer, table, type, w);
         } else {
-            if (!ShownById(type) || !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            if (!ShownById(type) || !ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             w->type = type;
             w->objectChanged = true;
-            if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+            if (type == QZ_LAYER_BRUSH) {
+                w->partX = w->partY = 0;
+            } else if (!IsImageType(layer->type)) {
+                // No part shown before: the whole object unless the part tags say otherwise
+                // (the display core cuts the size to the object).
+                w->partX = w->partY = 0;
+                w->partWidth = w->partHeight = INT32_MAX;
+            }
         }
     }
     if (IsImageType(w->type)) {
@@ -313,7 +352,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->border = layer->border;
     int error = ReadContent(state, layer, table, w);
     if (error) return error;
-    ReadStyleSwitches(state, layer, table, w);
+    ReadStyleSwitches(state, table, w);
     w->transform = layer->transform;
     error = ReadTransform(state, table, w);
     if (error) return error;
@@ -466,6 +505,22 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
 }
 
+// Shows the text drawn while the tags were read as a PRINT or TEXTOUT layer in the old layer's
+// place, keeping its look.
+int ReplaceTextOutputContent(VmState* state, qzBGPic* pic, qzLayer* layer, StyleWork* w) {
+    qzTransformTags transform = layer->transform;
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
+    // The new layer owns the state and its bitmaps from here on, also when it fails.
+    qzLayerState* st = w->scratch.release();
+    const qzBitMapTrio trio = std::exchange(st->own, qzBitMapTrio{});
+    return AddLayerForObject(state, w->type, qzObjectId{0, nullptr}, w->textX, w->textY, st->width, st->height,
+                             &transform, &tags, trio.bitmap, trio.mask, trio.alpha, st, GetLayerPosition(pic, layer),
+                             flags, nullptr);
+}
+
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
 int RenderKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     qzTransformTags identity;
@@ -495,6 +550,61 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     return RenderLayerStates(state, layer);
 }
 
+// What the styles step changes of a layer, put back when the layer's new content cannot be shown,
+// so that the failing call leaves the layer as it was and refreshes nothing for it.
+struct SavedLook {
+    int32_t rectCount, rectsFull;  // of the rectangle list
+    qzShadowTags shadow;
+    qzBorderTags border;
+    qzFilterEntry filters[QZ_LAYER_FILTERS];
+    int32_t geometryFilter, transparency, hidden;
+    double anchorx, anchory;
+    qzTransformTags transform;
+    qzLayerState* states[3];
+    int32_t x[3], y[3];
+    int count;
+};
+
+void SaveLook(const qzLayer* layer, const qzRectList* list, SavedLook* saved) {
+    saved->rectCount = list->count;
+    saved->rectsFull = list->full;
+    saved->shadow = layer->shadow;
+    saved->border = layer->border;
+    std::memcpy(saved->filters, layer->filters, sizeof(saved->filters));
+    saved->geometryFilter = layer->geometryFilter;
+    saved->transparency = layer->transparency;
+    saved->hidden = layer->hidden;
+    saved->anchorx = layer->anchorx;
+    saved->anchory = layer->anchory;
+    saved->transform = layer->transform;
+    saved->count = DistinctLayerStates(layer, saved->states);
+    for (int i = 0; i < saved->count; i++) {
+        saved->x[i] = saved->states[i]->x;
+        saved->y[i] = saved->states[i]->y;
+    }
+}
+
+void RestoreLook(qzLayer* layer, qzRectList* list, const SavedLook& saved) {
+    list->count = saved.rectCount;
+    list->full = saved.rectsFull;
+    layer->shadow = saved.shadow;
+    layer->border = saved.border;
+    std::memcpy(layer->filters, saved.filters, sizeof(layer->filters));
+    layer->geometryFilter = saved.geometryFilter;
+    layer->transparency = saved.transparency;
+    layer->hidden = saved.hidden;
+    layer->anchorx = saved.anchorx;
+    layer->anchory = saved.anchory;
+    layer->transform = saved.transform;
+    for (int i = 0; i < saved.count; i++) {
+        saved.states[i]->x = saved.x[i];
+        saved.states[i]->y = saved.y[i];
+    }
+    // Shadow, border and filter caches were dropped for the new look: they are made again.
+    FreeLayerBorders(layer);
+    FreeLayerCaches(layer);
+}
+
 // Reads the table and changes one layer. *purge collects the kinds of objects replaced.
 int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, uint32_t* purge) {
     StyleWork w;
@@ -508,6 +618,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     const bool lookChanged = shadowChanged || borderChanged || w.filtersChanged || w.hidden != layer->hidden ||
                              w.transparency != layer->transparency;
     const bool wasVisible = !layer->hidden;
+    SavedLook savedLook;
+    if (w.objectChanged) SaveLook(layer, list, &savedLook);
     // 1. What the old look covered goes, with the decorations that follow from it.
     if (lookChanged && wasVisible) AddLayerToDirtyRegion(state, list, layer);
     if (shadowChanged || borderChanged || w.filtersChanged) FreeLayerStateAlpha(layer);
@@ -546,15 +658,15 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     if (w.objectChanged) {
         if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
         if (w.transformChanged) RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
-        const qzTransformTags saved = layer->transform;
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
         error = w.type == QZ_LAYER_TEXTOBJECT  ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
+                : IsTextLayerType(w.type)       ? ReplaceTextOutputContent(state, pic, layer, &w)
                                                 : ReplaceImageContent(state, pic, layer, w);
         if (error) {
-            layer->transform = saved;
+            RestoreLook(layer, list, savedLook);
             return error;
         }
         qzLayer* now = GetLayerByPosition(pic, position);
