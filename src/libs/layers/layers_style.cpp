@@ -28,6 +28,8 @@
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layer_render.h"
 #include "libs/layers/layers_lib.h"
+#include "libs/system/system.h"
+#include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
 #include "text/text_object.h"
@@ -36,6 +38,9 @@
 #include "vector/path_buffer.h"
 #include "vector/path_layer.h"
 #include "vector/path_render.h"
+#include "vector/path_style.h"
+#include "vector/shape_layer.h"
+#include "vector/vector_engine.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -54,12 +59,22 @@ struct StateOwner {
 };
 using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
 
+// The look of a path that becomes a layer's content: its path style (whose dash lengths it owns),
+// draw state, colour and vector engine.
+struct PathLook {
+    qzPathRenderParams params;
+    PathLook() = default;
+    PathLook(const PathLook&) = delete;
+    PathLook& operator=(const PathLook&) = delete;
+    ~PathLook() { FreePathStyleCopy(&params.pathStyle); }
+};
+
 // What the tags of one table ask of one layer, read before anything changes.
 struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
-    qzDrawState pathState;  // the draw state and colour of a path that becomes the layer's content
-    uint32_t pathColor = 0;
+    PathLook path;  // the look of a path that becomes the layer's content
+    std::unique_ptr<qzShapeLayerRecord> shape;  // the shape that a layer of another kind becomes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
@@ -103,8 +118,8 @@ bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
 // the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
 
-void ReadStyleSwitches(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
-    if (!IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
+void ReadStyleSwitches(VmState* state, int table, StyleWork* w) {
+    if (!IsShapeLayerType(w->type) && w->type != QZ_LAYER_VECTORPATH) return;
     int32_t bits = 0;
     if (GetTableFieldInt(state, table, "formstyle", &bits, nullptr)) {
         if (bits & kStyleShadow) w->shadow.shadow = 1;
@@ -153,6 +168,23 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
     return 0;
 }
 
+// A shape that a layer of another kind becomes: its defining tags (required), colour and fill
+// style over the current draw state and colour 0. The shadow and edge of the draw state are left
+// out: the layer keeps its own shadow and border unless the table switches them.
+int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    auto shape = std::make_unique<qzShapeLayerRecord>();
+    shape->drawState = *GetDrawState();
+    shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
+    shape->color = 0;
+    const int error = ParseNewShapeTags(state, table, shape.get());
+    if (error) return error;
+    w->type = type;
+    w->shape = std::move(shape);
+    w->objectChanged = true;
+    return 0;
+}
+
 // Steps 1 and 2: the type and the content tags.
 int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const qzLayerState* base = layer->base;
@@ -166,14 +198,17 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // An image or text-object layer may show another image or text object given by "id", a
-        // shape another shape (whose own tags then require its defining ones); other changes of
-        // type are refused.
+        // Any layer may become a shape (given by the shape's defining tags) or a path (given by
+        // "id"); an image or text-object layer may show another image or text object given by
+        // "id"; other changes of type are refused.
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
+        } else if (IsShapeLayerType(type)) {
+            return ReadNewShape(state, layer, table, type, w);
         } else if (type == QZ_LAYER_VECTORPATH) {
-            // A path given by "id", drawn with the current draw state and the table's fill tags.
-            if (!IsShapeLayerType(layer->type) && !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            // A path given by "id", drawn with the current draw state, path style and vector engine
+            // and the table's own tags for them.
+            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
@@ -181,10 +216,14 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             int error = FindPath(id, &path);
             if (error) return error;
             if (!path->buffer || PathReadU32(path->buffer) == QZ_PATHOP_END) return ERR_EMPTYPATH;
-            w->pathState = *GetDrawState();
-            w->pathColor = 0;
+            qzPathRenderParams& look = w->path.params;
+            if (CopyPathStyle(GetPathStyle(), &look.pathStyle) != 0) return ERR_MEM;
+            look.drawState = *GetDrawState();
+            look.color = 0;
+            look.engine = GetCurrentVectorEngine();
             int changed = 0;
-            error = ParseLayerFillTags(state, table, &w->pathState, &w->pathColor, &changed);
+            error = ParseLayerFillTags(state, table, &look.drawState, &look.color, &changed);
+            if (!error) error = ParsePathStyleTags(state, table, &look.pathStyle, &look.engine);
             if (error) return error;
             w->type = type;
             w->id = path->header.id;
@@ -313,7 +352,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->border = layer->border;
     int error = ReadContent(state, layer, table, w);
     if (error) return error;
-    ReadStyleSwitches(state, layer, table, w);
+    ReadStyleSwitches(state, table, w);
     w->transform = layer->transform;
     error = ReadTransform(state, table, w);
     if (error) return error;
@@ -463,7 +502,21 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
-    return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
+    return DrawPathAsLayer(state, w.id, x, y, w.path.params, tags);
+}
+
+// Shows the new shape as a layer in the old layer's place, keeping its look and transform, the
+// shape's anchor point at the layer's position (a text object's offset taken away).
+int ReplaceShapeContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    const bool modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
+    return DrawShapeAsLayer(state, *w.shape, x, y, layer->transform, tags, GetLayerPosition(pic, layer), flags,
+                            modernCurves);
 }
 
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
@@ -484,13 +537,14 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     scratch->untransformedTop = scratch->top = scratch->y - int32_t(std::trunc(layer->anchory * scratch->height));
     SetLayerStateClipRegion(scratch, layer->base->clipRegion, 0);
     qzLayerState* old = layer->base;
+    const int32_t oldType = layer->type;
     layer->base = w->scratch.release();
     layer->type = w->type;
     // A path layer given another path by "id" is known by that path from now on (Undo, lookups).
     if (const qzPathLayerState* path = PathLayerStateOf(layer)) layer->id = layer->sourceId = path->params.id;
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
-    FreeLayerState(layer->type, old);
+    FreeLayerState(oldType, old);
     // A display state of its own shows the new content too.
     return RenderLayerStates(state, layer);
 }
@@ -550,7 +604,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
-        error = w.type == QZ_LAYER_TEXTOBJECT  ? ReplaceTextObjectContent(state, pic, layer, w)
+        error = w.shape                         ? ReplaceShapeContent(state, pic, layer, w)
+                : w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
                                                 : ReplaceImageContent(state, pic, layer, w);
         if (error) {
