@@ -29,6 +29,8 @@
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layer_render.h"
 #include "libs/layers/layers_lib.h"
+#include "libs/system/system.h"
+#include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
 #include "text/text_layer.h"
@@ -38,6 +40,9 @@
 #include "vector/path_buffer.h"
 #include "vector/path_layer.h"
 #include "vector/path_render.h"
+#include "vector/path_style.h"
+#include "vector/shape_layer.h"
+#include "vector/vector_engine.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -50,11 +55,8 @@ bool IsImageType(int32_t type) {
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
 
-// Layers that may be given content of another kind: all but anims and videos, whose objects run
-// on their own.
-bool ContentReplaceable(int32_t type) {
-    return ShownById(type) || IsShapeLayerType(type) || IsTextLayerType(type) || type == QZ_LAYER_VECTORPATH;
-}
+// Layers that may be given content of another kind: all but videos, whose objects run on their own.
+bool ContentReplaceable(int32_t type) { return IsLayerType(type) && type != QZ_LAYER_VIDEO; }
 
 struct StateOwner {
     int32_t type;
@@ -62,12 +64,22 @@ struct StateOwner {
 };
 using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
 
+// The look of a path that becomes a layer's content: its path style (whose dash lengths it owns),
+// draw state, colour and vector engine.
+struct PathLook {
+    qzPathRenderParams params;
+    PathLook() = default;
+    PathLook(const PathLook&) = delete;
+    PathLook& operator=(const PathLook&) = delete;
+    ~PathLook() { FreePathStyleCopy(&params.pathStyle); }
+};
+
 // What the tags of one table ask of one layer, read before anything changes.
 struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
-    qzDrawState pathState;  // the draw state and colour of a path that becomes the layer's content
-    uint32_t pathColor = 0;
+    PathLook path;  // the look of a path that becomes the layer's content
+    std::unique_ptr<qzShapeLayerRecord> shape;  // the shape that a layer of another kind becomes
     int32_t textX = 0, textY = 0;  // where a layer that becomes a PRINT or TEXTOUT layer goes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
@@ -183,6 +195,23 @@ int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, S
     return 0;
 }
 
+// A shape that a layer of another kind becomes: its defining tags (required), colour and fill
+// style over the current draw state and colour 0. The shadow and edge of the draw state are left
+// out: the layer keeps its own shadow and border unless the table switches them.
+int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    auto shape = std::make_unique<qzShapeLayerRecord>();
+    shape->drawState = *GetDrawState();
+    shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
+    shape->color = 0;
+    const int error = ParseNewShapeTags(state, table, shape.get());
+    if (error) return error;
+    w->type = type;
+    w->shape = std::move(shape);
+    w->objectChanged = true;
+    return 0;
+}
+
 // Steps 1 and 2: the type and the content tags.
 int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const qzLayerState* base = layer->base;
@@ -196,14 +225,16 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // An image or text-object layer may show another image or text object given by "id", a
-        // shape another shape (whose own tags then require its defining ones); other changes of
-        // type are refused.
+        // A layer may become a shape (given by the shape's defining tags), a path, an image or a
+        // text object (given by "id"), or PRINT or TEXTOUT text (given by "text").
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
+        } else if (IsShapeLayerType(type)) {
+            return ReadNewShape(state, layer, table, type, w);
         } else if (type == QZ_LAYER_VECTORPATH) {
-            // A path given by "id", drawn with the current draw state and the table's fill tags.
-            if (!IsShapeLayerType(layer->type) && !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            // A path given by "id", drawn with the current draw state, path style and vector engine
+            // and the table's own tags for them.
+            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
@@ -211,10 +242,14 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             int error = FindPath(id, &path);
             if (error) return error;
             if (!path->buffer || PathReadU32(path->buffer) == QZ_PATHOP_END) return ERR_EMPTYPATH;
-            w->pathState = *GetDrawState();
-            w->pathColor = 0;
+            qzPathRenderParams& look = w->path.params;
+            if (CopyPathStyle(GetPathStyle(), &look.pathStyle) != 0) return ERR_MEM;
+            look.drawState = *GetDrawState();
+            look.color = 0;
+            look.engine = GetCurrentVectorEngine();
             int changed = 0;
-            error = ParseLayerFillTags(state, table, &w->pathState, &w->pathColor, &changed);
+            error = ParseLayerFillTags(state, table, &look.drawState, &look.color, &changed);
+            if (!error) error = ParsePathStyleTags(state, table, &look.pathStyle, &look.engine);
             if (error) return error;
             w->type = type;
             w->id = path->header.id;
@@ -502,7 +537,21 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
-    return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
+    return DrawPathAsLayer(state, w.id, x, y, w.path.params, tags);
+}
+
+// Shows the new shape as a layer in the old layer's place, keeping its look and transform, the
+// shape's anchor point at the layer's position (a text object's offset taken away).
+int ReplaceShapeContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    const bool modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
+    return DrawShapeAsLayer(state, *w.shape, x, y, layer->transform, tags, GetLayerPosition(pic, layer), flags,
+                            modernCurves);
 }
 
 // Shows the text drawn while the tags were read as a PRINT or TEXTOUT layer in the old layer's
@@ -539,13 +588,14 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     scratch->untransformedTop = scratch->top = scratch->y - int32_t(std::trunc(layer->anchory * scratch->height));
     SetLayerStateClipRegion(scratch, layer->base->clipRegion, 0);
     qzLayerState* old = layer->base;
+    const int32_t oldType = layer->type;
     layer->base = w->scratch.release();
     layer->type = w->type;
     // A path layer given another path by "id" is known by that path from now on (Undo, lookups).
     if (const qzPathLayerState* path = PathLayerStateOf(layer)) layer->id = layer->sourceId = path->params.id;
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
-    FreeLayerState(layer->type, old);
+    FreeLayerState(oldType, old);
     // A display state of its own shows the new content too.
     return RenderLayerStates(state, layer);
 }
@@ -661,7 +711,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
-        error = w.type == QZ_LAYER_TEXTOBJECT  ? ReplaceTextObjectContent(state, pic, layer, w)
+        error = w.shape                         ? ReplaceShapeContent(state, pic, layer, w)
+                : w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
                 : IsTextLayerType(w.type)       ? ReplaceTextOutputContent(state, pic, layer, &w)
                                                 : ReplaceImageContent(state, pic, layer, w);
