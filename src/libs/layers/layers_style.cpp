@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -32,6 +33,7 @@
 #include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
+#include "text/text_layer.h"
 #include "text/text_object.h"
 #include "vector/draw_state.h"
 #include "vector/layer_fill_tags.h"
@@ -52,6 +54,12 @@ bool IsImageType(int32_t type) {
 
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
+
+// Layers that may be given content of another kind: all but anims and videos, whose objects run
+// on their own.
+bool ContentReplaceable(int32_t type) {
+    return ShownById(type) || IsShapeLayerType(type) || IsTextLayerType(type) || type == QZ_LAYER_VECTORPATH;
+}
 
 struct StateOwner {
     int32_t type;
@@ -75,6 +83,7 @@ struct StyleWork {
     qzObjectId id = {0, nullptr};
     PathLook path;  // the look of a path that becomes the layer's content
     std::unique_ptr<qzShapeLayerRecord> shape;  // the shape that a layer of another kind becomes
+    int32_t textX = 0, textY = 0;  // where a layer that becomes a PRINT or TEXTOUT layer goes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
@@ -172,7 +181,7 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
 // style over the current draw state and colour 0. The shadow and edge of the draw state are left
 // out: the layer keeps its own shadow and border unless the table switches them.
 int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
-    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    if (!ContentReplaceable(layer->type) || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
     auto shape = std::make_unique<qzShapeLayerRecord>();
     shape->drawState = *GetDrawState();
     shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
@@ -182,6 +191,27 @@ int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, 
     w->type = type;
     w->shape = std::move(shape);
     w->objectChanged = true;
+    return 0;
+}
+
+void TextObjectOffset(VmState* state, const qzLayer* layer, int32_t* x, int32_t* y);
+
+// A layer of another kind becomes a PRINT or TEXTOUT layer: its text ("text" required), drawn
+// now with the current font style and the table's text tags, starts where the layer lies.
+int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (!ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
+    if (!Present(state, table, "text")) return ERR_MISSINGPARAMTR;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    qzTextLayerContent text;
+    const int error = NewTextLayerContent(state, type, table, x, y, &text);
+    if (error) return error;
+    w->scratch = ScratchState(text.layerState, StateOwner{type});
+    w->textX = text.x;
+    w->textY = text.y;
+    w->type = type;
+    w->objectChanged = true;
+    w->kindEffects = text.effects;
     return 0;
 }
 
@@ -198,9 +228,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // Any layer may become a shape (given by the shape's defining tags) or a path (given by
-        // "id"); an image or text-object layer may show another image or text object given by
-        // "id"; other changes of type are refused.
+        // Any layer but an anim or video may be given content of another kind: a shape (by the
+        // shape's defining tags), a path, image or text object (by "id"), or text (by "text").
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
         } else if (IsShapeLayerType(type)) {
@@ -208,7 +237,7 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         } else if (type == QZ_LAYER_VECTORPATH) {
             // A path given by "id", drawn with the current draw state, path style and vector engine
             // and the table's own tags for them.
-            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
+            if (!ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
@@ -229,12 +258,21 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             w->id = path->header.id;
             w->objectChanged = true;
             return 0;
+        } else if (type == QZ_LAYER_TEXTOUT || type == QZ_LAYER_PRINT) {
+            return ReadNewText(state, layer, table, type, w);
         } else {
-            if (!ShownById(type) || !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            if (!ShownById(type) || !ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             w->type = type;
             w->objectChanged = true;
-            if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+            if (type == QZ_LAYER_BRUSH) {
+                w->partX = w->partY = 0;
+            } else if (!IsImageType(layer->type)) {
+                // No part shown before: the whole object unless the part tags say otherwise
+                // (the display core cuts the size to the object).
+                w->partX = w->partY = 0;
+                w->partWidth = w->partHeight = INT32_MAX;
+            }
         }
     }
     if (IsImageType(w->type)) {
@@ -519,6 +557,22 @@ int ReplaceShapeContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Styl
                             modernCurves);
 }
 
+// Shows the text drawn while the tags were read as a PRINT or TEXTOUT layer in the old layer's
+// place, keeping its look.
+int ReplaceTextOutputContent(VmState* state, qzBGPic* pic, qzLayer* layer, StyleWork* w) {
+    qzTransformTags transform = layer->transform;
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
+    // The new layer owns the state and its bitmaps from here on, also when it fails.
+    qzLayerState* st = w->scratch.release();
+    const qzBitMapTrio trio = std::exchange(st->own, qzBitMapTrio{});
+    return AddLayerForObject(state, w->type, qzObjectId{0, nullptr}, w->textX, w->textY, st->width, st->height,
+                             &transform, &tags, trio.bitmap, trio.mask, trio.alpha, st, GetLayerPosition(pic, layer),
+                             flags, nullptr);
+}
+
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
 int RenderKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     qzTransformTags identity;
@@ -549,6 +603,61 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     return RenderLayerStates(state, layer);
 }
 
+// What the styles step changes of a layer, put back when the layer's new content cannot be shown,
+// so that the failing call leaves the layer as it was and refreshes nothing for it.
+struct SavedLook {
+    int32_t rectCount, rectsFull;  // of the rectangle list
+    qzShadowTags shadow;
+    qzBorderTags border;
+    qzFilterEntry filters[QZ_LAYER_FILTERS];
+    int32_t geometryFilter, transparency, hidden;
+    double anchorx, anchory;
+    qzTransformTags transform;
+    qzLayerState* states[3];
+    int32_t x[3], y[3];
+    int count;
+};
+
+void SaveLook(const qzLayer* layer, const qzRectList* list, SavedLook* saved) {
+    saved->rectCount = list->count;
+    saved->rectsFull = list->full;
+    saved->shadow = layer->shadow;
+    saved->border = layer->border;
+    std::memcpy(saved->filters, layer->filters, sizeof(saved->filters));
+    saved->geometryFilter = layer->geometryFilter;
+    saved->transparency = layer->transparency;
+    saved->hidden = layer->hidden;
+    saved->anchorx = layer->anchorx;
+    saved->anchory = layer->anchory;
+    saved->transform = layer->transform;
+    saved->count = DistinctLayerStates(layer, saved->states);
+    for (int i = 0; i < saved->count; i++) {
+        saved->x[i] = saved->states[i]->x;
+        saved->y[i] = saved->states[i]->y;
+    }
+}
+
+void RestoreLook(qzLayer* layer, qzRectList* list, const SavedLook& saved) {
+    list->count = saved.rectCount;
+    list->full = saved.rectsFull;
+    layer->shadow = saved.shadow;
+    layer->border = saved.border;
+    std::memcpy(layer->filters, saved.filters, sizeof(layer->filters));
+    layer->geometryFilter = saved.geometryFilter;
+    layer->transparency = saved.transparency;
+    layer->hidden = saved.hidden;
+    layer->anchorx = saved.anchorx;
+    layer->anchory = saved.anchory;
+    layer->transform = saved.transform;
+    for (int i = 0; i < saved.count; i++) {
+        saved.states[i]->x = saved.x[i];
+        saved.states[i]->y = saved.y[i];
+    }
+    // Shadow, border and filter caches were dropped for the new look: they are made again.
+    FreeLayerBorders(layer);
+    FreeLayerCaches(layer);
+}
+
 // Reads the table and changes one layer. *purge collects the kinds of objects replaced.
 int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, uint32_t* purge) {
     StyleWork w;
@@ -562,6 +671,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     const bool lookChanged = shadowChanged || borderChanged || w.filtersChanged || w.hidden != layer->hidden ||
                              w.transparency != layer->transparency;
     const bool wasVisible = !layer->hidden;
+    SavedLook savedLook;
+    if (w.objectChanged) SaveLook(layer, list, &savedLook);
     // 1. What the old look covered goes, with the decorations that follow from it.
     if (lookChanged && wasVisible) AddLayerToDirtyRegion(state, list, layer);
     if (shadowChanged || borderChanged || w.filtersChanged) FreeLayerStateAlpha(layer);
@@ -600,16 +711,16 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     if (w.objectChanged) {
         if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
         if (w.transformChanged) RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
-        const qzTransformTags saved = layer->transform;
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
         error = w.shape                         ? ReplaceShapeContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
+                : IsTextLayerType(w.type)       ? ReplaceTextOutputContent(state, pic, layer, &w)
                                                 : ReplaceImageContent(state, pic, layer, w);
         if (error) {
-            layer->transform = saved;
+            RestoreLook(layer, list, savedLook);
             return error;
         }
         qzLayer* now = GetLayerByPosition(pic, position);
