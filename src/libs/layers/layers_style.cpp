@@ -55,11 +55,8 @@ bool IsImageType(int32_t type) {
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
 
-// Layers that may be given content of another kind: all but anims and videos, whose objects run
-// on their own.
-bool ContentReplaceable(int32_t type) {
-    return ShownById(type) || IsShapeLayerType(type) || IsTextLayerType(type) || type == QZ_LAYER_VECTORPATH;
-}
+// Layers that may be given content of another kind: all but videos, whose objects run on their own.
+bool ContentReplaceable(int32_t type) { return IsLayerType(type) && type != QZ_LAYER_VIDEO; }
 
 struct StateOwner {
     int32_t type;
@@ -177,23 +174,6 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
     return 0;
 }
 
-// A shape that a layer of another kind becomes: its defining tags (required), colour and fill
-// style over the current draw state and colour 0. The shadow and edge of the draw state are left
-// out: the layer keeps its own shadow and border unless the table switches them.
-int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
-    if (!ContentReplaceable(layer->type) || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
-    auto shape = std::make_unique<qzShapeLayerRecord>();
-    shape->drawState = *GetDrawState();
-    shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
-    shape->color = 0;
-    const int error = ParseNewShapeTags(state, table, shape.get());
-    if (error) return error;
-    w->type = type;
-    w->shape = std::move(shape);
-    w->objectChanged = true;
-    return 0;
-}
-
 void TextObjectOffset(VmState* state, const qzLayer* layer, int32_t* x, int32_t* y);
 
 // A layer of another kind becomes a PRINT or TEXTOUT layer: its text ("text" required), drawn
@@ -215,6 +195,23 @@ int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, S
     return 0;
 }
 
+// A shape that a layer of another kind becomes: its defining tags (required), colour and fill
+// style over the current draw state and colour 0. The shadow and edge of the draw state are left
+// out: the layer keeps its own shadow and border unless the table switches them.
+int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    auto shape = std::make_unique<qzShapeLayerRecord>();
+    shape->drawState = *GetDrawState();
+    shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
+    shape->color = 0;
+    const int error = ParseNewShapeTags(state, table, shape.get());
+    if (error) return error;
+    w->type = type;
+    w->shape = std::move(shape);
+    w->objectChanged = true;
+    return 0;
+}
+
 // Steps 1 and 2: the type and the content tags.
 int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const qzLayerState* base = layer->base;
@@ -228,8 +225,8 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // Any layer but an anim or video may be given content of another kind: a shape (by the
-        // shape's defining tags), a path, image or text object (by "id"), or text (by "text").
+        // A layer may become a shape (given by the shape's defining tags), a path, an image or a
+        // text object (given by "id"), or PRINT or TEXTOUT text (given by "text").
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
         } else if (IsShapeLayerType(type)) {
@@ -237,7 +234,7 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         } else if (type == QZ_LAYER_VECTORPATH) {
             // A path given by "id", drawn with the current draw state, path style and vector engine
             // and the table's own tags for them.
-            if (!ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
+            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
