@@ -445,11 +445,9 @@ int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const
     qzTransformTags transform = layer->transform;
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
-    uint32_t flags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
     return AddLayerForObject(state, QZ_LAYER_TEXTOBJECT, object->header.id, x, y, object->width, object->height,
-                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer), flags,
-                             nullptr);
+                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer),
+                             QZ_ADDLAYER_REPLACE, nullptr);
 }
 
 // Shows the path as a layer in the old layer's place, keeping its look, the path's origin at the
@@ -460,7 +458,6 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     LayerLookTags(layer, &tags.layer);
     tags.insertPos = GetLayerPosition(pic, layer);
     tags.addFlags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
     return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
