@@ -99,7 +99,7 @@ TEST_F(LayerStyles, TagsAndCommands) {
     vm->Ok("SetLayerAnchor", {1, 0, 0});
     // Transparency, tint, filters.
     vm->Ok("SetLayerTransparency", {1, "50%"});
-    EXPECT_EQ(At(1)->transparency, 128);
+    EXPECT_EQ(At(1)->transparency, 127);
     vm->Ok("SetLayerTint", {1, 0x00FF00, 64});
     EXPECT_TRUE(At(1)->filters[FILTER_TINT].enabled);
     EXPECT_EQ(At(1)->filters[FILTER_TINT].ints[1], 64);
@@ -115,11 +115,40 @@ TEST_F(LayerStyles, TagsAndCommands) {
     ASSERT_EQ(vm->Call("GetLayerStyle", {"red"}), 0);
     const int table = vm->Base() + 1;
     const std::vector<std::pair<std::string, std::string>> fields = {
-        {"type", "3"},    {"x", "15"},         {"y", "15"},          {"rotate", "270"},  {"transparency", "128"},
+        {"type", "3"},    {"x", "15"},         {"y", "15"},          {"rotate", "270"},  {"transparency", "127"},
         {"shadow", "1"},  {"shadowsize", "3"}, {"border", "1"},      {"edgesize", "2"},  {"name", "\"red\""},
         {"z", "1"},       {"partwidth", "10"}, {"clipregion", "-1"}, {"id", "1"},
     };
     for (const auto& f : fields) EXPECT_EQ(Field(table, f.first), f.second) << f.first;
+}
+
+TEST_F(LayerStyles, LevelsReadAsWhenLayersAreMade) {
+    // "transparency" and "tint" read the same when a layer is made and when it is restyled: a
+    // number clamped to 0..255 (a negative one is 0), "N%" N per cent of 255.
+    vm->Ok("CreateBrush", {1, 4, 4, 0xFF0000});
+    const struct {
+        qztest::Arg level;
+        std::string result;  // "" or the error
+        int32_t expected;
+    } rows[] = {
+        {100, "", 100},     {-10, "", 0},       {"10%", "", 25},       {"50%", "", 127},
+        {"100%", "", 255},  {300, "", 255},     {0, "", 0},            {"-10%", "ERR 1184", 0},
+        {"101%", "ERR 1184", 0}, {"abc", "ERR 1184", 0}, {qztest::Arg::Table({}), "ERR 1183", 0},
+    };
+    for (const auto& r : rows) {
+        for (const char* key : {"transparency", "tint"}) {
+            const std::string what = std::string(key) + " " + r.level.Describe();
+            vm->Ok("FreeLayers");
+            vm->Ok("DisplayBrush", {1, 20, 0});
+            EXPECT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{key, r.level}})}), r.result) << what;
+            EXPECT_EQ(Style(1, {{key, r.level}}), r.result) << what;
+            for (const qzLayer* layer = FirstLayer(CurrentBGPic()); layer; layer = NextLayer(layer)) {
+                const qzFilterEntry& tint = layer->filters[FILTER_TINT];
+                if (key[1] == 'r') EXPECT_EQ(layer->transparency, r.expected) << what;
+                if (key[1] == 'i') EXPECT_EQ(tint.enabled ? tint.ints[1] : 0, r.expected) << what;
+            }
+        }
+    }
 }
 
 TEST_F(LayerStyles, RefreshOnlyWhatChanged) {

@@ -90,15 +90,6 @@ bool Present(VmState* state, int table, const char* key) {
     return present;
 }
 
-// A level 0..255, or "N%" of 255; clamped.
-bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
-    int32_t value = 0;
-    if (!GetTableFieldIntOrPercent(state, table, key, 0, &value, nullptr)) return false;
-    if (value < 0) value = int32_t(std::lround(-value * 255.0 / 100.0));
-    *level = std::clamp(value, 0, 255);
-    return true;
-}
-
 // The SHADOW and EDGE bits of a shape or path layer's "formstyle" and "formstyleclear" tags switch
 // the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
@@ -351,14 +342,14 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->smooth = w->transform.smoothscale;
     GetTableFieldBool(state, table, "smoothscale", &w->smooth, nullptr);
     w->transparency = layer->transparency;
-    ReadLevel(state, table, "transparency", &w->transparency);
+    ReadLevelTag(state, table, "transparency", &w->transparency);
     // 8. Filters.
     std::memcpy(w->filters, layer->filters, sizeof(w->filters));
     int changed = 0;
     if (ParseLayerFilters(state, table, w->filters, &changed, &error) && error) return error;
     qzFilterEntry& tint = w->filters[FILTER_TINT];
     int32_t level = 0;
-    if (ReadLevel(state, table, "tint", &level)) {
+    if (ReadLevelTag(state, table, "tint", &level)) {
         tint.enabled = level != 0;
         tint.ints[1] = level;
     }
