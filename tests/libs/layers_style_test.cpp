@@ -151,6 +151,48 @@ TEST_F(LayerStyles, LevelsReadAsWhenLayersAreMade) {
     }
 }
 
+TEST_F(LayerStyles, ChangesBeforeARaisedErrorAreShown) {
+    // A later pair whose layer or table is refused, or one of whose tags has the wrong type,
+    // raises its error; the layer changed before it is drawn where it now is, and the brush that
+    // it no longer shows (freed by the script meanwhile) goes.
+    using qztest::Arg;
+    const struct {
+        std::vector<Arg> second;
+        std::string result;
+    } rows[] = {
+        {{"nosuch", Arg::Table({})}, "ERR 1369"},
+        {{9, Arg::Table({})}, "ERR 1081"},
+        {{2, 5}, "ERR 1140"},
+        {{2, Arg::Table({{"x", "abc"}})}, "ERR 1189"},
+        {{2, Arg::Table({{"z", "nosuch"}})}, "ERR 1369"},
+    };
+    vm->Ok("CreateBrush", {2, 10, 10, 0x00FF00});
+    vm->Ok("CreateBrush", {3, 10, 10, 0x0000FF});
+    const auto brushes = [] {
+        int n = 0;
+        for (const qzBrush* b = FirstBrush(); b; b = NextBrush(b)) n++;
+        return n;
+    };
+    for (const auto& r : rows) {
+        const std::string what = r.second[0].Describe() + " " + r.second[1].Describe();
+        vm->Ok("FreeLayers");
+        vm->Ok("CreateBrush", {1, 10, 10, 0xFF0000});
+        vm->Ok("DisplayBrush", {1, 0, 0});
+        vm->Ok("DisplayBrush", {2, 40, 30});
+        vm->Ok("FreeBrush", {1});  // kept while the layer shows it
+        const int kept = brushes();
+        CurrentBGPic()->layersChanged = 0;
+        std::vector<Arg> args = {1, Arg::Table({{"id", 3}, {"x", 20}})};
+        args.insert(args.end(), r.second.begin(), r.second.end());
+        EXPECT_EQ(vm->Run("SetLayerStyle", args), r.result) << what;
+        EXPECT_EQ(Pixel(1, 25, 5), 0x0000FFu) << what;
+        EXPECT_EQ(Pixel(1, 5, 5), 0x000000u) << what;
+        EXPECT_EQ(brushes(), kept - 1) << what;
+        EXPECT_EQ(CurrentBGPic()->layersChanged, 1) << what;
+        EXPECT_EQ(At(2)->base->x, 40) << what;
+    }
+}
+
 TEST_F(LayerStyles, RefreshOnlyWhatChanged) {
     Add(1, 0, 0, 10, 10, 0xFF0000);
     Add(2, 30, 30, 10, 10, 0x0000FF);

@@ -604,21 +604,30 @@ int ApplyLayerStyle(VmState* state, int count, int noRefresh) {
     if (count < 2) return ERR_MISSINGPARAMTR;
     uint32_t purge = 0;
     int error = 0;
-    for (int index = 1; index + 1 <= count && !error; index += 2) {
-        const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
-        VmCheckTable(state, index + 1);
-        const int table = VmAbsIndex(state, index + 1);
-        for (qzLayer* layer : layers) {
-            error = ApplyStyleToLayer(state, pic, layer, table, &purge);
-            if (error) break;
+    // Layers changed before an error keep their changes and are shown with them, also when a later
+    // argument or tag raises its error: the end of the call runs on that way out too.
+    const auto finish = [&] {
+        if (noRefresh)
+            ClearRectList(LayersRectList());
+        else
+            FlushLayersRectList(state);
+        if (purge) PurgePendingObjects(state, purge);
+        pic->layersChanged = 1;
+    };
+    try {
+        for (int index = 1; index + 1 <= count && !error; index += 2) {
+            const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
+            VmCheckTable(state, index + 1);
+            const int table = VmAbsIndex(state, index + 1);
+            for (qzLayer* layer : layers) {
+                error = ApplyStyleToLayer(state, pic, layer, table, &purge);
+                if (error) break;
+            }
         }
+    } catch (...) {
+        finish();
+        throw;
     }
-    // Layers changed before an error keep their changes and are shown with them.
-    if (noRefresh)
-        ClearRectList(LayersRectList());
-    else
-        FlushLayersRectList(state);
-    if (purge) PurgePendingObjects(state, purge);
-    pic->layersChanged = 1;
+    finish();
     return error;
 }
