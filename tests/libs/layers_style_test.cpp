@@ -266,3 +266,77 @@ TEST_F(LayerStyles, MoveLists) {
     vm->Ok("DisableLayers");
     EXPECT_EQ(vm->Run("DoMove", {handle}), "ERR 1078");
 }
+
+TEST_F(LayerStyles, GetLayerStyleGivesTheLook) {
+    // A brush part, tinted, transparent, shadowed, given a matrix and a filter: each field as set;
+    // without a matrix "transform" is the identity.
+    using qztest::Arg;
+    vm->Ok("CreateBrush", {1, 8, 8, 0xFF0000});
+    vm->Ok("DisplayBrush", {1, 10, 10});
+    vm->Ok("SetLayerStyle",
+           {1, Arg::Table({{"partx", 2}, {"party", 1}, {"partwidth", 4}, {"partheight", 5}, {"tint", 64},
+                           {"tintcolor", 0x00FF00}, {"transparency", 30}, {"shadow", 1}, {"shadowsize", 3},
+                           {"shadowcolor", 0x40000000u}, {"transform", Arg::List({1, 0.5, 0, 2}, 0)},
+                           {"hidden", 1}})});
+    const struct {
+        const char* key;
+        std::string value;
+    } fields[] = {
+        {"type", "12"},          {"id", "1"},          {"partx", "2"},         {"party", "1"},
+        {"partwidth", "4"},      {"partheight", "5"},  {"tint", "64"},         {"tintcolor", "65280"},
+        {"transparency", "30"},  {"shadow", "1"},      {"shadowsize", "3"},    {"shadowcolor", "1073741824"},
+        {"hidden", "1"},         {"x", "10"},          {"y", "10"},            {"border", "0"},
+        {"name", "\"\""},        {"group", "\"\""},    {"z", "1"},             {"clipregion", "-1"},
+    };
+    const auto check = [&](const std::vector<std::string>& matrix) {
+        ASSERT_EQ(vm->Call("GetLayerStyle", {1}), 0);
+        const int table = vm->Base() + 1;
+        VmPushString(*vm, "transform");
+        VmGetTable(*vm, table);
+        const int transform = VmGetTop(*vm);
+        for (int i = 0; i < 4; i++) {
+            VmPushNumber(*vm, i);
+            VmGetTable(*vm, transform);
+            EXPECT_EQ(qztest::Render(*vm, -1), matrix[i]) << "transform " << i;
+            VmPop(*vm, 1);
+        }
+        VmSetTop(*vm, table);
+        for (const auto& f : fields) EXPECT_EQ(Field(table, f.key), f.value) << f.key;
+        VmSetTop(*vm, vm->Base());
+    };
+    check({"1", "0.5", "0", "2"});
+    vm->Ok("RotateLayer", {1, 0});  // a rotation drops the matrix
+    check({"1", "0", "0", "1"});
+}
+
+TEST_F(LayerStyles, MoveListsOfEveryLayerOperation) {
+    // Removing by object, inserting a brush below and removing by position in one list: the
+    // overlapping areas are refreshed as one rectangle, an Undo without a layer adds none.
+    using qztest::Arg;
+    Add(1, 0, 0, 10, 10, 0xFF0000);
+    Add(2, 30, 0, 10, 10, 0x00FF00);
+    Add(3, 50, 30, 10, 10, 0x0000FF);
+    vm->Ok("CreateBrush", {7, 4, 4, 0xFFFFFF});
+    ASSERT_EQ(vm->Call("AddMove", {qztest::Nil{}, 10, 3, 1}), 0);  // Undo of brush 1's layer
+    const Arg handle = Arg::Stack(vm->Base() + 1);
+    vm->Ok("AddMove", {handle, 24, 7, 5, 5, 1});  // brush 7 inserted at the bottom
+    vm->Ok("AddMove", {handle, 26, 3});           // the layer then at position 3: blue
+    vm->Ok("AddMove", {handle, 10, 3, 99});       // no such layer
+    LogPresents();
+    vm->Ok("DoMove", {handle});
+    EXPECT_EQ(presented, (std::vector<std::string>{"0,0 10x10", "50,30 10x10"}));
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{7, 2}));
+    EXPECT_EQ(Pixel(1, 6, 6), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(1, 1, 1), 0x000000u);
+    EXPECT_EQ(Pixel(1, 55, 35), 0x000000u);
+    // A list runs again from the start; a frame for a layer that is no anim is refused.
+    presented.clear();
+    vm->Ok("AddMove", {8, 22, 2, 32, 0});
+    vm->Ok("DoMove", {8});
+    vm->Ok("SetLayerStyle", {2, Arg::Table({{"x", 30}})});
+    presented.clear();
+    vm->Ok("DoMove", {8});
+    EXPECT_EQ(presented, std::vector<std::string>{"30,0 12x10"});
+    vm->Ok("AddMove", {9, 34, 1, 0, 0, 0});
+    EXPECT_EQ(vm->Run("DoMove", {9}), "ERR 1055");
+}
