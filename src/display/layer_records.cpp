@@ -269,8 +269,9 @@ int AddLayerForObject(VmState* state, int32_t type, const qzObjectId& id, int32_
     }
     if (old) DeleteLayerRecord(state, pic, old, 1, nullptr, nullptr, 0);
 
-    // 12. The refresh: a layer put on top plainly is drawn by the calling command.
-    if (!replace && !layer->hidden && !suppressAddRefresh && (!onTop || HasEffects(layer)))
+    // 12. The refresh: a layer put on top plainly is drawn by the calling command, except while
+    // the display scales its layers (the command cannot draw it at the display's scale).
+    if (!replace && !layer->hidden && !suppressAddRefresh && (!onTop || HasEffects(layer) || displayScales))
         UpdateLayerOnDisplay(state, layer, 0);
     if (outLayer) *outLayer = layer;
     return 0;
