@@ -111,15 +111,6 @@ bool Present(VmState* state, int table, const char* key) {
     return present;
 }
 
-// A level 0..255, or "N%" of 255; clamped.
-bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
-    int32_t value = 0;
-    if (!GetTableFieldIntOrPercent(state, table, key, 0, &value, nullptr)) return false;
-    if (value < 0) value = int32_t(std::lround(-value * 255.0 / 100.0));
-    *level = std::clamp(value, 0, 255);
-    return true;
-}
-
 // The SHADOW and EDGE bits of a shape or path layer's "formstyle" and "formstyleclear" tags switch
 // the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
@@ -425,14 +416,14 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->smooth = w->transform.smoothscale;
     GetTableFieldBool(state, table, "smoothscale", &w->smooth, nullptr);
     w->transparency = layer->transparency;
-    ReadLevel(state, table, "transparency", &w->transparency);
+    ReadLevelTag(state, table, "transparency", &w->transparency);
     // 8. Filters.
     std::memcpy(w->filters, layer->filters, sizeof(w->filters));
     int changed = 0;
     if (ParseLayerFilters(state, table, w->filters, &changed, &error) && error) return error;
     qzFilterEntry& tint = w->filters[FILTER_TINT];
     int32_t level = 0;
-    if (ReadLevel(state, table, "tint", &level)) {
+    if (ReadLevelTag(state, table, "tint", &level)) {
         tint.enabled = level != 0;
         tint.ints[1] = level;
     }
@@ -519,11 +510,9 @@ int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const
     qzTransformTags transform = layer->transform;
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
-    uint32_t flags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
     return AddLayerForObject(state, QZ_LAYER_TEXTOBJECT, object->header.id, x, y, object->width, object->height,
-                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer), flags,
-                             nullptr);
+                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer),
+                             QZ_ADDLAYER_REPLACE, nullptr);
 }
 
 // Shows the path as a layer in the old layer's place, keeping its look, the path's origin at the
@@ -534,7 +523,6 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     LayerLookTags(layer, &tags.layer);
     tags.insertPos = GetLayerPosition(pic, layer);
     tags.addFlags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
     return DrawPathAsLayer(state, w.id, x, y, w.path.params, tags);
@@ -779,21 +767,30 @@ int ApplyLayerStyle(VmState* state, int count, int noRefresh) {
     if (count < 2) return ERR_MISSINGPARAMTR;
     uint32_t purge = 0;
     int error = 0;
-    for (int index = 1; index + 1 <= count && !error; index += 2) {
-        const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
-        VmCheckTable(state, index + 1);
-        const int table = VmAbsIndex(state, index + 1);
-        for (qzLayer* layer : layers) {
-            error = ApplyStyleToLayer(state, pic, layer, table, &purge);
-            if (error) break;
+    // Layers changed before an error keep their changes and are shown with them, also when a later
+    // argument or tag raises its error: the end of the call runs on that way out too.
+    const auto finish = [&] {
+        if (noRefresh)
+            ClearRectList(LayersRectList());
+        else
+            FlushLayersRectList(state);
+        if (purge) PurgePendingObjects(state, purge);
+        pic->layersChanged = 1;
+    };
+    try {
+        for (int index = 1; index + 1 <= count && !error; index += 2) {
+            const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
+            VmCheckTable(state, index + 1);
+            const int table = VmAbsIndex(state, index + 1);
+            for (qzLayer* layer : layers) {
+                error = ApplyStyleToLayer(state, pic, layer, table, &purge);
+                if (error) break;
+            }
         }
+    } catch (...) {
+        finish();
+        throw;
     }
-    // Layers changed before an error keep their changes and are shown with them.
-    if (noRefresh)
-        ClearRectList(LayersRectList());
-    else
-        FlushLayersRectList(state);
-    if (purge) PurgePendingObjects(state, purge);
-    pic->layersChanged = 1;
+    finish();
     return error;
 }
