@@ -534,7 +534,6 @@ int ReplaceShapeContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Styl
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
     uint32_t flags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
     const bool modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
@@ -549,7 +548,6 @@ int ReplaceTextOutputContent(VmState* state, qzBGPic* pic, qzLayer* layer, Style
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
     uint32_t flags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
     // The new layer owns the state and its bitmaps from here on, also when it fails.
     qzLayerState* st = w->scratch.release();
     const qzBitMapTrio trio = std::exchange(st->own, qzBitMapTrio{});
