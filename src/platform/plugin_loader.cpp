@@ -21,6 +21,8 @@ namespace {
 qzHostApi* hostApi = nullptr;
 qzPluginActivateFn activateHook = nullptr;
 qzPluginDeactivateFn deactivateHook = nullptr;
+// A service the plugin being initialised called ran out of memory.
+bool initOutOfMemory = false;
 
 struct EntryPoint {
     const char* name;
@@ -173,6 +175,7 @@ struct LoadState {
 }  // namespace
 
 void SetPluginHostApi(qzHostApi* api) { hostApi = api; }
+void NotePluginInitOutOfMemory() { initOutOfMemory = true; }
 qzHostApi* GetPluginHostApi() { return hostApi; }
 
 void SetPluginActivationHooks(qzPluginActivateFn activate, qzPluginDeactivateFn deactivate) {
@@ -220,7 +223,10 @@ int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** hand
     // A plugin that refuses may have put itself into adapter lists or registered file types
     // before it refused (or before a registration ran out of memory): those are undone too.
     s.initCalled = true;
+    initOutOfMemory = false;
     if (!info->InitPlugin(info, hostApi, fullPath)) {
+        // A plugin that refuses because one of its registrations ran out of memory fails for that.
+        if (initOutOfMemory) return ERR_MEM;
         SetFileNameArg(path);
         return ERR_LOADPLUGIN;
     }
@@ -328,7 +334,10 @@ int RegisterPluginFileType(qzPluginInfo* info, int type, const char* name, const
     size_t nameLength = TextLength(name), mimeLength = TextLength(mimeType), extLength = TextLength(extensions);
     size_t size = sizeof(qzPluginFileType) + nameLength + mimeLength + extLength + 3;
     auto* record = static_cast<qzPluginFileType*>(OsAlloc(size, 1));
-    if (!record) return 0;
+    if (!record) {
+        NotePluginInitOutOfMemory();
+        return 0;
+    }
     char* text = reinterpret_cast<char*>(record + 1);
     record->type = type;
     record->name = CopyText(text, name, nameLength);

@@ -26,6 +26,9 @@ qzPluginInfo* OsGetPluginInfo(qzPluginHandle* handle);
 // The host API block handed to every InitPlugin; null until the player installs it.
 void SetPluginHostApi(qzHostApi* api);
 qzHostApi* GetPluginHostApi();
+// Called by a service that ran out of memory while a plugin's InitPlugin called it: a plugin that
+// then refuses fails to load with ERR_MEM rather than ERR_LOADPLUGIN.
+void NotePluginInitOutOfMemory();
 
 // Activation of a freshly loaded plugin for a loader kind (video 0x40, image 4, anim 8, sound
 // 16): appends its block to that kind's adapter list, 0 or an error code. Deactivation takes the

@@ -13,6 +13,7 @@
 #include "platform/chunk_name.h"
 #include "base/error_codes.h"
 #include "base/error_arg.h"
+#include "base/out_of_memory.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
 #include "platform/os_dir.h"
@@ -297,20 +298,23 @@ void VfsRemoveFileAdapter(qzVfsFileAdapter* adapter) {
 int VfsAddPluginAdapter(const qzPluginInfo* plugin, uint32_t capability) {
     if (!plugin) return ERR_WRONGUSAGE;
     std::lock_guard<std::mutex> lock(adapterMutex);
-    if (capability == QZ_PLUGINCAPS_DIRADAPTER) {
-        auto& list = DirAdapters();
-        if (std::find(list.begin(), list.end(), plugin) == list.end()) list.push_back(plugin);
+    // A list that cannot grow answers ERR_MEM; the adapter record is owned until the list holds it.
+    return CatchOutOfMemory([&]() -> int {
+        if (capability == QZ_PLUGINCAPS_DIRADAPTER) {
+            auto& list = DirAdapters();
+            if (std::find(list.begin(), list.end(), plugin) == list.end()) list.push_back(plugin);
+            return 0;
+        }
+        if (capability != QZ_PLUGINCAPS_FILEADAPTER) return ERR_WRONGUSAGE;
+        auto& list = FileAdapters();
+        for (qzVfsFileAdapter* a : list)
+            if (a->plugin == plugin) return 0;
+        auto adapter = std::make_unique<qzVfsFileAdapter>();
+        adapter->plugin = plugin;
+        list.push_back(adapter.get());
+        adapter.release();
         return 0;
-    }
-    if (capability != QZ_PLUGINCAPS_FILEADAPTER) return ERR_WRONGUSAGE;
-    auto& list = FileAdapters();
-    for (qzVfsFileAdapter* a : list)
-        if (a->plugin == plugin) return 0;
-    auto* adapter = new (std::nothrow) qzVfsFileAdapter();
-    if (!adapter) return ERR_MEM;
-    adapter->plugin = plugin;
-    list.push_back(adapter);
-    return 0;
+    });
 }
 
 void VfsRemovePluginAdapter(const qzPluginInfo* plugin, uint32_t capability) {

@@ -279,6 +279,12 @@ int LoadPluginsFromDir(const char* path, const std::vector<std::string>* skipLis
         } else {
             qzPluginRecord* record = nullptr;
             int code = LoadPluginFile(full.c_str(), 0, &record);
+            // Memory running out stops the loading: going on without the plugin would leave the
+            // applet to fail later for a reason it cannot show.
+            if (code == ERR_MEM) {
+                PrintProgressFailed();
+                return code;
+            }
             if (code && code != ERR_USERABORT) {
                 PrintProgressFailed();
                 PrintReason(code);

@@ -40,8 +40,9 @@ typedef int (*qzPluginScanStep)();
 // Scans the directory of path (its file part is cut off) for ".qzp" files. With count given, only
 // counts them. Otherwise names beginning with "_" and names on the skip list (an entry "*" names
 // every file; ".qzp" is added to an entry that lacks it) are registered without loading, the others
-// are loaded; a failure prints "failed" and its reason and the scan goes on. step runs after each
-// file. 0, or step's code. Files are taken in name order.
+// are loaded; a failure prints "failed" and its reason and the scan goes on, except that memory
+// running out prints "failed" and ends the scan with ERR_MEM. step runs after each file. 0,
+// ERR_MEM, or step's code. Files are taken in name order.
 int LoadPluginsFromDir(const char* path, const std::vector<std::string>* skipList, int* count, qzPluginScanStep step);
 // Loads one file (".qzp" added when addExtension is set and the name lacks it). ERR_USERABORT with
 // *record set when a plugin of that file name is known already (loaded, or addExtension 0);

@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "platform/display_adapter.h"
 #include "platform/os_env.h"
 #include "platform/os_time.h"
 #include "platform/plugin_display_adapter.h"
+#include "platform/plugin_loader.h"
 #include "runtime/applet_version.h"
 #include "runtime/object_data.h"
 #include "runtime/object_registry.h"
@@ -62,7 +64,9 @@ void HostFreeObjectData(VmState* state, void* object) {
 }
 
 int HostRegisterPluginForCapability(const qzPluginInfo* info, uint32_t capability) {
-    return RegisterAdapterPlugin(info, capability);
+    int code = CatchOutOfMemory([&] { return RegisterAdapterPlugin(info, capability); });
+    if (code == ERR_MEM) NotePluginInitOutOfMemory();
+    return code;
 }
 
 void HostUnregisterPluginForCapability(const qzPluginInfo* info, uint32_t capability) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/charset.h"
 #include "base/error_codes.h"
@@ -15,6 +16,7 @@
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
 #include "platform/plugin_api.h"
+#include "platform/vfs.h"
 #include "player/host_api.h"
 
 namespace {
@@ -109,6 +111,34 @@ TEST(FailingAllocation, HostServicesNeverThrow) {
                     EXPECT_TRUE(answered) << row.name;
                 }
             });
+    }
+}
+
+// An adapter plugin joins its list whole or not at all: memory running out for its record or for
+// the list's growth answers ERR_MEM (never an exception through the plugin's frames) and leaves
+// nothing allocated behind; a later try joins it.
+TEST(FailingAllocation, AdapterPluginJoinsItsListOrAnswersOutOfMemory) {
+    for (uint32_t capability : {uint32_t(QZ_PLUGINCAPS_FILEADAPTER), uint32_t(QZ_PLUGINCAPS_DIRADAPTER)}) {
+        // Enough plugins that the list grows several times while they join.
+        std::vector<qzPluginInfo> plugins(40);
+        int outOfMemory = 0;
+        for (qzPluginInfo& plugin : plugins) {
+            for (uint64_t n = 1; n <= 3; n++) {
+                int result = -1;
+                {
+                    AllocFaultScope scope(QZ_ALLOC_FAULT_ONCE, n);
+                    try {
+                        result = VfsAddPluginAdapter(&plugin, capability);
+                    } catch (const std::bad_alloc&) {
+                        result = -2;
+                    }
+                }
+                ASSERT_TRUE(result == 0 || result == ERR_MEM) << capability << " " << n << ": " << result;
+                outOfMemory += result == ERR_MEM;
+            }
+        }
+        EXPECT_GT(outOfMemory, 0) << capability;
+        for (qzPluginInfo& plugin : plugins) VfsRemovePluginAdapter(&plugin, capability);
     }
 }
 

@@ -72,8 +72,13 @@ QZ_PLUGIN_EXPORT int InitPlugin(qzPluginInfo* info, qzHostApi* api, const char* 
     Add("mem:/dir/b.txt", 0, "BB");
     Add("mem:/dir/sub", 1, NULL);
     host->sys->SetRecordTagValue(info, QZ_PLUGINCAPS_FILEADAPTER, 0);
-    return host->sys->RegisterPluginForCapability(info, QZ_PLUGINCAPS_FILEADAPTER) == 0 &&
-           host->sys->RegisterPluginForCapability(info, QZ_PLUGINCAPS_DIRADAPTER) == 0;
+    if (host->sys->RegisterPluginForCapability(info, QZ_PLUGINCAPS_FILEADAPTER) == 0 &&
+        host->sys->RegisterPluginForCapability(info, QZ_PLUGINCAPS_DIRADAPTER) == 0)
+        return 1;
+    /* A refused plugin is never closed: what it allocated goes now. */
+    for (int i = 0; i < nodeCount; ++i) host->clib->Free(nodes[i].data);
+    nodeCount = 0;
+    return 0;
 }
 
 QZ_PLUGIN_EXPORT void ClosePlugin(void) {
