@@ -237,6 +237,7 @@ static void FillChannelLock(const qzRawBitMap* record, qzLockInfo* lock)
 
 static int LockThroughAdapter(const qzBitMap* bitmap, int flags, qzLockInfo* lock)
 {
+    *lock = qzLockInfo{};
     const qzDisplayAdapter* adapter = GetDisplayAdapter();
     if (!adapter || !adapter->LockBitMap)
         return 0;
