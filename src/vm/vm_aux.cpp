@@ -97,6 +97,11 @@ int32_t VmNumberToInteger(double n) {
 // Argument checks
 
 double VmCheckNumber(VmState* state, int index) {
+    // The usual case, an argument slot that holds a number, is read in place.
+    if (index > 0) {
+        const VmValue* o = state->base + (index - 1);
+        if (o < state->top && o->tt == VM_TNUMBER) return o->value.n;
+    }
     if (!VmIsNumber(state, index))
         RaiseArg(state, index, ERR_NUMEXPECTED);
     return VmToNumber(state, index);

@@ -2,6 +2,7 @@
 #include "vm/vm_value.h"
 
 #include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -59,6 +60,73 @@ static int FormatShortDecimal(double n, char* buf) {
     return (int)(p - buf);
 }
 
+// Writes a normal finite number as "%.14g" does, from its shortest round-trip digits; returns
+// the length, or 0 when those digits cannot decide the rounding. Shortest digits of fourteen or
+// fewer are the number rounded to fourteen digits: a normal double's half-unit is far below half
+// a fourteen-digit step. Longer ones round as the number does unless a fifteen-digit rounding
+// midpoint lies between them and the number; that midpoint would then round-trip too and be the
+// shorter or the nearer text, so it is the text itself, recognised as fifteen digits ending in 5,
+// and left undecided.
+static int FormatFromShortest(double n, char* buf) {
+    char text[40];
+    char* end = std::to_chars(text, text + sizeof text, n, std::chars_format::scientific).ptr;
+    const char* p = text;
+    bool negative = *p == '-';
+    if (negative) p++;
+    char digits[24];
+    int count = 0;
+    for (; p < end && *p != 'e'; p++)
+        if (*p != '.') digits[count++] = *p;
+    if (p == end) return 0;
+    int exponent = 0;
+    bool negativeExponent = p[1] == '-';
+    for (p += 2; p < end; p++) exponent = exponent * 10 + (*p - '0');
+    if (negativeExponent) exponent = -exponent;
+    if (count > 14) {
+        if (count == 15 && digits[14] == '5') return 0;
+        bool up = digits[14] >= '5';
+        count = 14;
+        if (up) {
+            int j = 13;
+            while (j >= 0 && digits[j] == '9') digits[j--] = '0';
+            if (j >= 0) {
+                digits[j]++;
+            } else {
+                digits[0] = '1';
+                exponent++;
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0') count--;
+    }
+    char* o = buf;
+    if (negative) *o++ = '-';
+    if (exponent < -4 || exponent >= 14) {
+        *o++ = digits[0];
+        if (count > 1) {
+            *o++ = '.';
+            for (int j = 1; j < count; j++) *o++ = digits[j];
+        }
+        *o++ = 'e';
+        *o++ = exponent < 0 ? '-' : '+';
+        unsigned e = (unsigned)(exponent < 0 ? -exponent : exponent);
+        if (e < 10) *o++ = '0';
+        o = std::to_chars(o, buf + 31, e).ptr;
+    } else if (exponent >= 0) {
+        for (int j = 0; j <= exponent; j++) *o++ = j < count ? digits[j] : '0';
+        if (count > exponent + 1) {
+            *o++ = '.';
+            for (int j = exponent + 1; j < count; j++) *o++ = digits[j];
+        }
+    } else {
+        *o++ = '0';
+        *o++ = '.';
+        for (int j = 0; j < -exponent - 1; j++) *o++ = '0';
+        for (int j = 0; j < count; j++) *o++ = digits[j];
+    }
+    *o = '\0';
+    return (int)(o - buf);
+}
+
 int VmFormatNumber(double n, char* buf) {
     // Every NaN reads "nan", whatever its sign bit: scripts see one text for it on every machine.
     if (std::isnan(n)) {
@@ -74,6 +142,8 @@ int VmFormatNumber(double n, char* buf) {
         }
         end = std::to_chars(buf, buf + 31, (int64_t)n).ptr;
     } else if (int length = FormatShortDecimal(n, buf)) {
+        return length;
+    } else if (std::fabs(n) >= DBL_MIN && std::fabs(n) <= DBL_MAX && (length = FormatFromShortest(n, buf)) != 0) {
         return length;
     } else {
         // The C library's "%g" with fourteen significant digits, without its format parsing.

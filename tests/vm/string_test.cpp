@@ -253,6 +253,16 @@ TEST(String, NumberTextIsPrintfFourteenDigits) {
         if (i % 8 == 0) d *= 1.0001;
         values.insert(values.end(), {d, std::nextafter(d, INFINITY)});
     }
+    // Fifteen-digit decimals ending in 5, halfway between two fourteen-digit texts when exact
+    // (1e14 + 5), and their neighbours, at every decimal scale of normal numbers.
+    values.insert(values.end(), {100000000000005.0, 100000000000015.0, -100000000000025.0, 1.00000000000005,
+                                 0.123456789012345, 1.23456789012345e-7, 9.99999999999995e-100});
+    for (int i = 0; i < 200000; i++) {
+        uint64_t bits = random();
+        double d = (double)((bits % 90000000000000ull + 10000000000000ull) * 10 + 5) *
+                   std::pow(10.0, (int)(bits >> 40) % 630 - 321);
+        values.insert(values.end(), {d, std::nextafter(d, 0.0), std::nextafter(d, INFINITY)});
+    }
     int mismatches = 0;
     for (double v : values) {
         char ours[32], theirs[64];
