@@ -76,7 +76,7 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     o.env = {"PATH=/usr/bin:/bin"};
     o.pass = 1;
     o.passes = 1;
-    o.timeoutSeconds = 1;
+    o.timeoutSeconds = 5;  // whole runs of a sanitizer build on a busy machine take over a second
     o.tempRoot = temp.path;
     OomSweepResult r = RunOomSweep(o);
 
@@ -152,7 +152,7 @@ TEST(OomSweep, RunsForkedByTheServerAreJudgedAsStartedOnes) {
     o.cwd = dir;
     o.pass = 1;
     o.passes = 1;
-    o.timeoutSeconds = 1;
+    o.timeoutSeconds = 5;  // whole runs of a sanitizer build on a busy machine take over a second
     o.tempRoot = temp.path;
     o.server = &server;
     OomSweepResult r = RunOomSweep(o);
