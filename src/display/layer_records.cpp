@@ -231,18 +231,18 @@ int AddLayerForObject(VmState* state, int32_t type, const qzObjectId& id, int32_
         std::memcpy(layer->group, old->group, sizeof(layer->group));
     }
 
-    // 10, 11. Transformed and display-scaled states, rendered by their owner.
+    // 10, 11. Transformed and display-scaled states, rendered by their owner. While the display
+    // scales the layers of the picture it shows, every layer, new or replacing, gets a display
+    // state at the display's scale, as the layers had when the scaling began.
     const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    const bool displayScales = display && display->layerScale && display->scaledWidth && display->scaledHeight &&
+                               (display->scaleX != 1.0 || display->scaleY != 1.0) && display->bgpic == pic;
+    const int replacing = replace ? QZ_RENDER_REPLACING : 0;
     int error = 0;
-    if (!IsIdentityMatrix(layer->transform.matrix)) {
-        flags &= ~uint32_t(QZ_ADDLAYER_DISPLAYSTATE);
-        if (hooks.renderObject) error = hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
-    } else if ((flags & QZ_ADDLAYER_DISPLAYSTATE) && display && display->layerScale && display->scaledWidth &&
-               display->scaledHeight && (display->scaleX != 1.0 || display->scaleY != 1.0) && display->bgpic == pic &&
-               hooks.renderObject) {
-        // Mode 7 for a replacing layer, 5 for a new one.
-        error = hooks.renderObject(state, layer, replace ? 7 : 5);
-    }
+    if (hooks.renderObject && !IsIdentityMatrix(layer->transform.matrix))
+        error = hooks.renderObject(state, layer, QZ_RENDER_TRANSFORM);
+    if (!error && hooks.renderObject && displayScales)
+        error = hooks.renderObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM | replacing);
     if (!error && old) {
         if (flags & QZ_ADDLAYER_KEEPPOSITIONS) CopyStatePositions(old, layer);
         if (flags & QZ_ADDLAYER_KEEPFILTERS) {
@@ -269,8 +269,9 @@ int AddLayerForObject(VmState* state, int32_t type, const qzObjectId& id, int32_
     }
     if (old) DeleteLayerRecord(state, pic, old, 1, nullptr, nullptr, 0);
 
-    // 12. The refresh: a layer put on top plainly is drawn by the calling command.
-    if (!replace && !layer->hidden && !suppressAddRefresh && (!onTop || HasEffects(layer)))
+    // 12. The refresh: a layer put on top plainly is drawn by the calling command, except while
+    // the display scales its layers (the command cannot draw it at the display's scale).
+    if (!replace && !layer->hidden && !suppressAddRefresh && (!onTop || HasEffects(layer) || displayScales))
         UpdateLayerOnDisplay(state, layer, 0);
     if (outLayer) *outLayer = layer;
     return 0;

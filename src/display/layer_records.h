@@ -37,7 +37,6 @@ void FreeLayerBorders(qzLayer* layer);
 // AddLayerForObject flags.
 enum : uint32_t {
     QZ_ADDLAYER_HIDDEN = 1,
-    QZ_ADDLAYER_DISPLAYSTATE = 2,     // build the display-scaled state now (untransformed layers)
     QZ_ADDLAYER_REPLACING = 4,        // set internally while replacing
     QZ_ADDLAYER_REPLACE = 8,          // replace the layer at insertPos instead of inserting
     QZ_ADDLAYER_KEEPPOSITIONS = 256,  // take the replaced layer's state positions
@@ -51,8 +50,9 @@ enum : uint32_t {
 // bitmaps and the state belong to the layer system from the call on: on failure they are freed.
 // insertPos: -1 on top, else a 1-based position (beyond the top: on top). A layer put on top
 // untransformed and without effects is not refreshed (the caller draws it); any other that is not
-// hidden or replacing is. 0 with *outLayer (may be null) set, or an error; the list is then as it
-// was.
+// hidden or replacing is. While the current display scales the layers of the picture it shows,
+// the layer gets its display state at the display's scale at once. 0 with *outLayer (may be null)
+// set, or an error; the list is then as it was.
 int AddLayerForObject(VmState* state, int32_t type, const qzObjectId& id, int32_t x, int32_t y, int32_t width,
                       int32_t height, const qzTransformTags* transform, const qzLayerTags* tags, qzBitMap* bitmap,
                       qzBitMap* mask, qzBitMap* alpha, qzLayerState* layerState, int32_t insertPos, uint32_t flags,

@@ -33,6 +33,10 @@ void InitDrawTags(qzTransformTags* transformTags, qzLayerTags* layerTags, int32_
 int ParseDrawTags(VmState* state, int argIndex, int32_t srcWidth, int32_t srcHeight, int32_t targetWidth,
                   int32_t targetHeight, int smoothDefault, qzTransformTags* transformTags, qzLayerTags* layerTags,
                   int flags);
+// A level option ("transparency", "tint"): a number, or a percentage string taken of 255 ("50%"
+// is 127); clamped to 0..255, so a negative number is 0. 1 with *level set when the field is
+// present, else 0. A bad string raises ERR_PERCENTFORMAT, another type ERR_STRORNUM, with the key.
+int ReadLevelTag(VmState* state, int table, const char* key, int32_t* level);
 // The shadow options ("shadow", then, when it is on, "shadowcolor", "shadowdir", "shadowsize",
 // "shadowradius", "shadowsigma"); an absent one leaves its field as it is. 0 or ERR_WRONGUSAGE.
 int ParseShadowTags(VmState* state, int tableIndex, qzShadowTags* shadow);

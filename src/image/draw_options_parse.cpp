@@ -26,17 +26,6 @@ int32_t CountPictureLayers(const qzBGPic* pic) {
     return n;
 }
 
-// A level option: a number, or a percentage string of 255; clamped to 0..255.
-int ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
-    double value = 0;
-    int found = 0;
-    if (!GetTableFieldPercent(state, table, key, 255, 0, &value, &found)) return 0;
-    if (!(value > 0)) value = 0;
-    if (value > 255) value = 255;
-    *level = (int32_t)value;
-    return 1;
-}
-
 // The matrix of a target size, scale factors and a rotation (the size wins over the factors).
 void RebuildMatrix(qzTransformTags* t, int32_t srcWidth, int32_t srcHeight) {
     const int32_t w = t->width ? t->width : srcWidth;
@@ -97,10 +86,10 @@ int ParseTransform(VmState* state, int table, int32_t srcWidth, int32_t srcHeigh
 int ParseLayer(VmState* state, int table, qzLayerTags* tags) {
     int32_t value = 0;
     if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) tags->hidden = value != 0;
-    ReadLevel(state, table, "transparency", &tags->transparency);
+    ReadLevelTag(state, table, "transparency", &tags->transparency);
     qzFilterEntry& tint = tags->filters[FILTER_TINT];
     int32_t level = 0;
-    if (ReadLevel(state, table, "tint", &level)) {
+    if (ReadLevelTag(state, table, "tint", &level)) {
         tint.ints[1] = level;
         tint.enabled = level != 0;
     }
@@ -150,6 +139,15 @@ int SetDefaultsFromTable(VmState* state, int tableIndex) {
 }
 
 }  // namespace
+
+int ReadLevelTag(VmState* state, int table, const char* key, int32_t* level) {
+    double value = 0;
+    if (!GetTableFieldPercent(state, table, key, 255, 0, &value, nullptr)) return 0;
+    if (!(value > 0)) value = 0;
+    if (value > 255) value = 255;
+    *level = (int32_t)value;
+    return 1;
+}
 
 void InitDrawTags(qzTransformTags* transformTags, qzLayerTags* layerTags, int32_t targetWidth, int32_t targetHeight,
                   int smoothDefault, int flags) {

@@ -18,6 +18,7 @@ namespace {
 
 qzFontStyle gFontStyle;
 bool gFontStyleSet = false;
+int32_t gDefaultEncoding = ENCODING_ISO8859_1;
 
 qzFont* RunFont(const qzFontStyle* style) { return style->font ? style->font : GetInbuiltFont(); }
 
@@ -350,6 +351,10 @@ void ResetFontStyleState() {
     gFontStyle = {FONTSTYLE_NORMAL, 0xFFFFFF, 0x000000, 0x0093DD, 4, QZ_SHDWSOUTHEAST, 2, GetInbuiltFont()};
     gFontStyleSet = true;
 }
+
+int32_t GetDefaultTextEncoding() { return gDefaultEncoding; }
+
+void SetDefaultTextEncoding(int32_t encoding) { gDefaultEncoding = encoding; }
 
 void ClampFontStyle(qzFontStyle* style) {
     style->shadowSize = std::clamp(style->shadowSize, 1, 64);

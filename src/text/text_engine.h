@@ -35,6 +35,10 @@ qzFontStyle* GetFontStyleState();
 // The start values: NORMAL, white, black shadow of 4 to the south-east, edge $0093DD of 2, the
 // inbuilt font.
 void ResetFontStyleState();
+// The encoding (ENCODING_*) that TextOut, text objects and text measuring use when none is given;
+// ISO-8859-1 until set.
+int32_t GetDefaultTextEncoding();
+void SetDefaultTextEncoding(int32_t encoding);
 // Shadow and edge size into 1..64; a shadow direction outside 0..7 (negative ones included)
 // becomes south-east.
 void ClampFontStyle(qzFontStyle* style);

@@ -10,6 +10,7 @@
 
 #include "base/error_codes.h"
 #include "base/out_of_memory.h"
+#include "display/display.h"
 #include "display/draw_tags.h"
 #include "display/layer.h"
 #include "display/layer_kinds.h"
@@ -201,13 +202,14 @@ int ReadTabs(VmState* state, int table, qzTextStyle* style, bool* found) {
     return 0;
 }
 
-// The PRINT and TEXTOUT tags, read into the scratch state's copy of the text style.
-int ParseTextStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
+// The tags of a PRINT or TEXTOUT layer (type), read into the scratch state's copy of the text
+// style.
+int ParseTextTags(VmState* state, int32_t type, int table, qzLayerState* scratch, int* changed) {
     TextLayerRecord* record = RecordOf(scratch);
     if (!record) return 0;
     qzTextStyle& ts = record->style;
     const qzTextStyle before = ts;
-    const bool print = layer->type == QZ_LAYER_PRINT;
+    const bool print = type == QZ_LAYER_PRINT;
     int32_t value = 0;
     if (GetTableFieldInt(state, table, "color", &value, nullptr)) ts.style.color = (uint32_t)value;
     int effects = 0;
@@ -271,6 +273,10 @@ int ParseTextStyle(VmState* state, const qzLayer* layer, int table, qzLayerState
     return 0;
 }
 
+int ParseTextStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
+    return ParseTextTags(state, layer->type, table, scratch, changed);
+}
+
 void GetTextStyle(VmState* state, const qzLayer* layer) {
     const TextLayerRecord* record = RecordOf(layer->base);
     if (!record) return;
@@ -312,6 +318,60 @@ qzLayerState* NewTextLayerState(const qzTextStyle& style, int literal) {
 const qzTextStyle* TextLayerStyle(const qzLayerState* layerState) {
     const TextLayerRecord* record = RecordOf(layerState);
     return record ? &record->style : nullptr;
+}
+
+int NewTextLayerContent(VmState* state, int32_t type, int table, int32_t x, int32_t y, qzTextLayerContent* out) {
+    *out = qzTextLayerContent{};
+    if (type != QZ_LAYER_PRINT && type != QZ_LAYER_TEXTOUT) return ERR_WRONGUSAGE;
+    // Without the text rows a state could not keep its text style.
+    if (LayerKindOps(type).freeState != FreeTextState) return ERR_WRONGUSAGE;
+    // The text as TextOut or Print would draw it now; the layer draws its own shadow and border and
+    // keeps its own transparency, so the style's effects are left out.
+    qzTextStyle ts;
+    ts.style = *GetFontStyleState();
+    ts.style.style &= ~uint32_t(FONTSTYLE_SHADOW | FONTSTYLE_EDGE);
+    ts.style.color &= 0xFFFFFF;
+    ts.alignment = TEXT_ALIGN_LEFT;
+    if (type == QZ_LAYER_PRINT) {
+        ts.x = TEXT_ALIGN_CENTER;
+        ts.encoding = ENCODING_ISO8859_1;
+        ts.cursorX = x;
+        ts.cursorY = y;
+        if (const qzDisplay* display = CurrentDisplay()) {
+            ts.leftMargin = display->textLeftMargin;
+            ts.rightMargin = display->textRightMargin;
+            ts.tabCount = std::clamp(display->textTabCount, 0, QZ_MAX_TAB_STOPS);
+            std::copy(display->textTabStops, display->textTabStops + ts.tabCount, ts.tabStops);
+        }
+    } else {
+        ts.x = x;
+        ts.y = y;
+        ts.encoding = GetDefaultTextEncoding();
+    }
+    std::unique_ptr<qzLayerState, void (*)(qzLayerState*)> st(NewTextLayerState(ts, 0), FreeTextState);
+    if (!st) return ERR_MEM;
+    int changed = 0;
+    int error = ParseTextTags(state, type, table, st.get(), &changed);
+    if (error) return error;
+    qzTextStyle work = RecordOf(st.get())->style;
+    qzTransformTags identity;
+    InitTransformTags(&identity);
+    qzTextBlock block;
+    error = RenderFormattedText(state, &work, ModeOf(type), 0, &identity, nullptr,
+                                TEXTRENDER_RERENDER | TEXTRENDER_RETURN, &block);
+    if (error) return error;
+    // Placed as TextOut places its block at x, y and Print at its cursor.
+    if (type == QZ_LAYER_PRINT) {
+        out->x = work.leftMargin + block.startOffset + block.left;
+        out->y = work.cursorY + block.top;
+    } else {
+        out->x = work.x + block.left;
+        out->y = work.y + block.top;
+    }
+    TakeBlock(st.get(), &block);
+    out->effects = changed & ~QZ_KINDSTYLE_CONTENT;
+    out->layerState = st.release();
+    return 0;
 }
 
 void AddTextObjectLayerOps(qzLayerKindOps* ops) {

@@ -263,23 +263,31 @@ int ParsePathStyle(VmState* state, const qzLayer* layer, int table, qzLayerState
         p.id = path->header.id;
     }
     if (int error = ParseLayerFillTags(state, table, &p.drawState, &p.color, changed)) return error;
-    GetTableFieldInt(state, table, "linejoin", &p.pathStyle.lineJoin, nullptr);
-    GetTableFieldInt(state, table, "linecap", &p.pathStyle.lineCap, nullptr);
-    GetTableFieldInt(state, table, "fillrule", &p.pathStyle.fillRule, nullptr);
-    GetTableFieldNumber(state, table, "dashoffset", &p.pathStyle.dashOffset, nullptr);
-    std::string name;
-    if (GetTableFieldString(state, table, "vectorengine", nullptr, 0, &name, nullptr)) {
-        qzVectorEngine* engine = FindVectorEngine(name.c_str());
-        if (!engine) {
-            SetErrorArgString(name.c_str());
-            return ERR_FINDPLUGIN;
-        }
-        p.engine = engine;
-    }
-    if (int error = ReadDashes(state, table, &p.pathStyle)) return error;
+    if (int error = ParsePathStyleTags(state, table, &p.pathStyle, &p.engine)) return error;
     if (!SamePath(*old, *mine)) *changed = 1;
     return 0;
 }
+
+}  // namespace
+
+int ParsePathStyleTags(VmState* state, int table, qzPathStyle* style, qzVectorEngine** engine) {
+    GetTableFieldInt(state, table, "linejoin", &style->lineJoin, nullptr);
+    GetTableFieldInt(state, table, "linecap", &style->lineCap, nullptr);
+    GetTableFieldInt(state, table, "fillrule", &style->fillRule, nullptr);
+    GetTableFieldNumber(state, table, "dashoffset", &style->dashOffset, nullptr);
+    std::string name;
+    if (GetTableFieldString(state, table, "vectorengine", nullptr, 0, &name, nullptr)) {
+        qzVectorEngine* found = FindVectorEngine(name.c_str());
+        if (!found) {
+            SetErrorArgString(name.c_str());
+            return ERR_FINDPLUGIN;
+        }
+        *engine = found;
+    }
+    return ReadDashes(state, table, style);
+}
+
+namespace {
 
 // The name a script gives the engine: "default" for the inbuilt one, else its plugin's file name
 // without the extension.

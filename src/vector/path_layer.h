@@ -20,3 +20,10 @@ qzPathLayerState* NewPathLayerState();
 void FreePathLayerState(qzPathLayerState* st);
 // The path record behind a layer's base state; null for a state that is no path layer's.
 qzPathLayerState* PathLayerStateOf(const qzLayer* layer);
+
+// The path style tags of a layer style table: "linejoin", "linecap", "fillrule", "dashoffset",
+// "vectorengine" (ERR_FINDPLUGIN for an unknown one) and "dashes" (ERR_NUMTABLEARG for a
+// non-number). Absent tags leave their fields alone. style's dash lengths are its own (a copy
+// made by CopyPathStyle), replaced by a new copy when "dashes" is given. 0 or the first tag's
+// error.
+int ParsePathStyleTags(VmState* state, int tableIndex, qzPathStyle* style, qzVectorEngine** engine);

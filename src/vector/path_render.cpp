@@ -441,8 +441,8 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
 
 namespace {
 
-// Draws path `id` at (x, y) with the current path style and vector engine.
-int DrawPathWith(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+// Draws path `id` at (x, y) with the path style, draw state, colour and vector engine of look.
+int DrawPathWith(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzPathRenderParams& look,
                  const qzPathDrawTags* tags, int optionsIndex) {
     qzPath* path = nullptr;
     if (int error = FindPath(id, &path)) return error;
@@ -450,22 +450,27 @@ int DrawPathWith(VmState* state, const qzObjectId& id, int32_t x, int32_t y, con
     params.id = path->header.id;
     params.buffer = path->buffer;
     params.capacity = path->capacity;
-    params.pathStyle = GetPathStyle();
-    params.drawState = ds;
-    params.color = color;
-    params.engine = GetCurrentVectorEngine();
+    params.pathStyle = look.pathStyle;
+    params.drawState = look.drawState;
+    params.color = look.color;
+    params.engine = look.engine;
     return DrawPathCore(state, x, y, &params, tags, nullptr, 0, optionsIndex);
 }
 
 }  // namespace
 
 int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y, uint32_t color, int optionsIndex) {
-    return DrawPathWith(state, id, x, y, *GetDrawState(), color, nullptr, optionsIndex);
+    qzPathRenderParams look;
+    look.pathStyle = GetPathStyle();
+    look.drawState = *GetDrawState();
+    look.color = color;
+    look.engine = GetCurrentVectorEngine();
+    return DrawPathWith(state, id, x, y, look, nullptr, optionsIndex);
 }
 
-int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzPathRenderParams& look,
                     const qzPathDrawTags& tags) {
-    return DrawPathWith(state, id, x, y, ds, color, &tags, 0);
+    return DrawPathWith(state, id, x, y, look, &tags, 0);
 }
 
 int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,

@@ -77,10 +77,10 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
 // Finds the path and draws it with the current path style, draw state and vector engine.
 int DrawPathInternal(VmState* state, const qzObjectId& id, int32_t x, int32_t y, uint32_t color, int optionsIndex);
 
-// Finds the path and draws it, its origin at (x, y), with the current path style and vector engine
-// and the given draw state and colour, as a layer placed by the tags' insertPos and addFlags.
-// FindPath's errors or DrawPathCore's.
-int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzDrawState& ds, uint32_t color,
+// Finds the path and draws it, its origin at (x, y), with the path style, draw state, colour and
+// vector engine of look (its path and position fields are not used), as a layer placed by the
+// tags' insertPos and addFlags. FindPath's errors or DrawPathCore's.
+int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, const qzPathRenderParams& look,
                     const qzPathDrawTags& tags);
 
 // A shape of the draw library drawn as a temporary path: kind SHAPE_BOX (numbers: width, height,

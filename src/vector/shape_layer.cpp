@@ -14,6 +14,7 @@
 #include "display/layer_kinds.h"
 #include "display/layer_records.h"
 #include "display/layer_refresh.h"
+#include "display/layer_transform.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "runtime/option_table.h"
@@ -222,11 +223,13 @@ void LineEnds(const qzShapeLayerRecord& r, const qzLayerState* st, int64_t ends[
     ends[2] = left + r.params.x2, ends[3] = top + r.params.y2;
 }
 
-// "x1", "y1", "x2", "y2" (picture coordinates) and "thickness" of a line; the state's point follows
-// the smaller end coordinates.
-void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, qzLayerState* scratch) {
+// "x1", "y1", "x2", "y2" (picture coordinates) and "thickness" of a line; the layer's point
+// (*pointX, *pointY) follows the smaller end coordinates.
+void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, int32_t* pointX, int32_t* pointY) {
     int64_t ends[4];
-    LineEnds(*r, scratch, ends);
+    const int64_t left0 = (int64_t)*pointX + r->endsX, top0 = (int64_t)*pointY + r->endsY;
+    ends[0] = left0 + r->params.x1, ends[1] = top0 + r->params.y1;
+    ends[2] = left0 + r->params.x2, ends[3] = top0 + r->params.y2;
     static const char* const kKeys[4] = {"x1", "y1", "x2", "y2"};
     for (int i = 0; i < 4; i++) {
         int32_t value = 0;
@@ -239,8 +242,8 @@ void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, qzLayerState
     r->params.x1 = int32_t(ends[0] - left), r->params.y1 = int32_t(ends[1] - top);
     r->params.x2 = int32_t(ends[2] - left), r->params.y2 = int32_t(ends[3] - top);
     // The render of the new line puts the point on its drawn box (RenderShapeContent).
-    scratch->x = int32_t(left - r->endsX);
-    scratch->y = int32_t(top - r->endsY);
+    *pointX = int32_t(left - r->endsX);
+    *pointY = int32_t(top - r->endsY);
 }
 
 bool SameShape(const qzShapeLayerRecord& a, const qzShapeLayerRecord& b) {
@@ -291,14 +294,10 @@ int ReadNewKind(VmState* state, int table, qzShapeLayerParams* p) {
     return ERR_WRONGUSAGE;
 }
 
-// The shape's own style tags into the record of scratch (a copy of the base state): the colour and
-// fill style, then the geometry of its kind. The shape's box keeps its top-left (a line's box
-// follows its new end points).
-int ParseShapeStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
-    const auto found = records.find(scratch);
-    const qzShapeLayerRecord* old = ShapeLayerRecordOf(layer);
-    if (found == records.end() || !old) return ERR_WRONGUSAGE;
-    qzShapeLayerRecord& r = *found->second;
+// A shape's style tags into its record: the colour and fill style, then the geometry of its kind
+// (a new kind given by "type" needs its defining tags). A line's ends are read relative to the
+// layer's point (*pointX, *pointY), which follows them. 0 or the first tag's error.
+int ParseShapeTags(VmState* state, int table, qzShapeLayerRecord& r, int32_t* pointX, int32_t* pointY, int* changed) {
     qzShapeLayerParams& p = r.params;
     int error = ParseLayerFillTags(state, table, &r.drawState, &r.color, changed);
     if (error) return error;
@@ -336,15 +335,25 @@ int ParseShapeStyle(VmState* state, const qzLayer* layer, int table, qzLayerStat
             if (GetTableFieldBool(state, table, "clockwise", &value, nullptr)) p.clockwise = value != 0;
         }
         break;
-    case SHAPE_LINE: ReadLineTags(state, table, &r, scratch); break;
+    case SHAPE_LINE: ReadLineTags(state, table, &r, pointX, pointY); break;
     case SHAPE_POLYGON:
         error = ReadVertices(state, table, &r);
         if (error) return error;
         break;
     default: break;
     }
-    if (bad) return ERR_WRONGUSAGE;
-    if (!SameShape(*old, r)) *changed = 1;
+    return bad ? ERR_WRONGUSAGE : 0;
+}
+
+// The shape's own style tags into the record of scratch (a copy of the base state). The shape's box
+// keeps its top-left (a line's box follows its new end points).
+int ParseShapeStyle(VmState* state, const qzLayer* layer, int table, qzLayerState* scratch, int* changed) {
+    const auto found = records.find(scratch);
+    const qzShapeLayerRecord* old = ShapeLayerRecordOf(layer);
+    if (found == records.end() || !old) return ERR_WRONGUSAGE;
+    const int error = ParseShapeTags(state, table, *found->second, &scratch->x, &scratch->y, changed);
+    if (error) return error;
+    if (!SameShape(*old, *found->second)) *changed = 1;
     return 0;
 }
 
@@ -483,11 +492,12 @@ int AddShapeLayer(VmState* state, const qzShape* shape, const qzDrawState* drawn
     qzLayer* layer = nullptr;
     // The layer takes the bitmaps and the state, also when it fails.
     const int error = AddLayerForObject(state, shape->kind, qzObjectId{0, nullptr}, x, y, made->width, made->height,
-                                        &transform, tags, made->bitmap, made->mask, made->alpha, st, -1, 0, &layer);
+                                        &transform, tags, made->bitmap, made->mask, made->alpha, st,
+                                        shape->insertPos > 0 ? shape->insertPos : -1, shape->addFlags, &layer);
     *made = qzShapeBitmaps();
     if (error) return error;
-    // A layer that went on top plainly is drawn by the command itself.
-    if (IsPlainOnTop(layer)) UpdateLayerOnDisplay(state, layer, 1);
+    // A layer that went on top plainly is drawn by the command itself (a replacing one by its caller).
+    if (!(shape->addFlags & QZ_ADDLAYER_REPLACE) && IsPlainOnTop(layer)) UpdateLayerOnDisplay(state, layer, 1);
     return 0;
 }
 
@@ -527,4 +537,63 @@ void InstallShapeLayerKinds(bool on) {
     for (int32_t type : kShapeTypes) SetLayerKindOps(type, on ? &ops : nullptr);
     SetShapeLayerHooks(on ? &kHooks : nullptr);
     if (!on) records.clear();
+}
+
+int ParseNewShapeTags(VmState* state, int table, qzShapeLayerRecord* shape) {
+    shape->params = qzShapeLayerParams{};  // no kind yet: "type" needs the defining tags
+    shape->thickness = 1;
+    shape->points.clear();
+    shape->endsX = shape->endsY = shape->boxX = shape->boxY = 0;
+    int32_t x = 0, y = 0;
+    int changed = 0;
+    const int error = ParseShapeTags(state, table, *shape, &x, &y, &changed);
+    if (error) return error;
+    if (!IsShapeLayerType(shape->params.kind)) return ERR_WRONGUSAGE;
+    // A line's ends relative to the point 0, 0: the smaller end coordinates.
+    shape->endsX = x;
+    shape->endsY = y;
+    return 0;
+}
+
+int DrawShapeAsLayer(VmState* state, const qzShapeLayerRecord& record, int32_t x, int32_t y,
+                     const qzTransformTags& transformTags, const qzLayerTags& look, int32_t insertPos,
+                     uint32_t addFlags, bool modernCurves) {
+    if (!ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    const qzShapeLayerParams& p = record.params;
+    const bool line = p.kind == SHAPE_LINE;
+    // The matrix of the shape's own size (a target size scales the new shape to it).
+    qzTransformTags transform = transformTags;
+    RestoreLayerMatrix(&transform, line ? std::max(p.x1, p.x2) + 1 : p.width, line ? std::max(p.y1, p.y2) + 1 : p.height);
+    qzShapeTransform t;
+    for (int i = 0; i < 4; i++) t.matrix[i] = transform.matrix[i];
+    t.anchorX = transform.anchorx;
+    t.anchorY = transform.anchory;
+    qzLayerTags tags = look;
+    qzDrawState ds = record.drawState;
+    qzShape shape{};
+    shape.kind = p.kind;
+    shape.color = record.color;
+    shape.drawState = &ds;
+    shape.transform = &t;
+    shape.transformTags = &transform;
+    shape.layerTags = &tags;
+    shape.insertPos = insertPos;
+    shape.addFlags = addFlags;
+    if (line)
+        return DrawLineCore(state, &shape, record.endsX + p.x1, record.endsY + p.y1, record.endsX + p.x2,
+                            record.endsY + p.y2, record.thickness, 0, nullptr);
+    shape.width = p.width;
+    shape.height = p.height;
+    shape.rx = p.width / 2;
+    shape.ry = p.height / 2;
+    for (int i = 0; i < 4; i++) shape.corners[i] = std::clamp(p.corners[i], 0, 100);
+    shape.startAngle = p.startAngle;
+    shape.endAngle = p.endAngle;
+    shape.clockwise = p.clockwise;
+    shape.points = record.points.data();
+    shape.count = (int32_t)record.points.size();
+    shape.x = x - int32_t(std::trunc(t.anchorX * p.width));
+    shape.y = y - int32_t(std::trunc(t.anchorY * p.height));
+    shape.offscreen = ChooseShapeOffscreen(&shape, &ds, modernCurves);
+    return DrawShape(state, &shape, 0, nullptr);
 }

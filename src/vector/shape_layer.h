@@ -11,6 +11,10 @@
 #include "display/layer.h"
 #include "vector/draw_shape.h"
 
+struct VmState;
+struct qzLayerTags;
+struct qzTransformTags;
+
 // What a shape layer was drawn from.
 struct qzShapeLayerRecord {
     qzShapeLayerParams params;         // params.points is null: the points are kept below
@@ -26,6 +30,22 @@ struct qzShapeLayerRecord {
 // the layer code makes of a shape layer carries a copy of its own (copyState), which the layer
 // style tags change before the state becomes the base.
 const qzShapeLayerRecord* ShapeLayerRecordOf(const qzLayer* layer);
+
+// A shape that a layer of another kind is to become, from the tags of a style table: "type" (a
+// shape kind) with its defining tags (ERR_MISSINGPARAMTR without them), then the colour, fill style
+// and geometry of the kind over the draw state and colour the caller put into *shape. A line's
+// ends are kept relative to the point 0, 0 (endsX, endsY: the smaller end coordinates). 0 or the
+// first tag's error.
+int ParseNewShapeTags(VmState* state, int tableIndex, qzShapeLayerRecord* shape);
+
+// Draws the shape of such a record as a new shape layer, as the shape commands draw it: its box
+// placed so that its anchor point lies at x, y (a line lies at its ends), under the transform
+// (its matrix rebuilt for the shape's size) and with the look of the layer tags, at the 1-based
+// list position (0: on top) with the QZ_ADDLAYER_* flags. modernCurves: as for the shape
+// commands. 0, ERR_WRONGUSAGE when shapes do not go to layers, or the draw's error.
+int DrawShapeAsLayer(VmState* state, const qzShapeLayerRecord& shape, int32_t x, int32_t y,
+                     const qzTransformTags& transform, const qzLayerTags& look, int32_t insertPos, uint32_t addFlags,
+                     bool modernCurves);
 
 // Installs (on) or removes the rows of the shape layer types and the shape renderer's layer hooks
 // (SetShapeLayerHooks); removing them drops the records.

@@ -38,6 +38,10 @@ struct qzShape {
     // Lines (kind SHAPE_LINE): the end points and the thickness.
     int32_t x1, y1, x2, y2;
     int32_t thickness;
+    // A new shape layer: its 1-based list position (0: on top) and its QZ_ADDLAYER_* flags; with
+    // QZ_ADDLAYER_REPLACE it takes the place of the layer there and the caller refreshes it.
+    int32_t insertPos;
+    uint32_t addFlags;
 };
 
 // The geometry part of a shape record.

@@ -322,6 +322,8 @@ static bool IsStrOrNum(const VmValue* v) { return v->tt == VM_TSTRING || v->tt =
 constexpr uint64_t VM_JOIN_IN_PLACE = 256;
 // Numbers whose text the first pass keeps for the second.
 constexpr int VM_JOIN_NUMBERS = 8;
+// Most values whose long result is hashed from the values' texts before it is copied.
+constexpr int VM_JOIN_PIECES = 32;
 
 // The n strings and numbers from first on joined into one interned string (numbers as "%.14g"
 // text); a result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
@@ -329,6 +331,7 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
     char numbers[VM_JOIN_NUMBERS][32];
     int numberLengths[VM_JOIN_NUMBERS];
     int numberCount = 0;
+    bool spilled = false;   // a number beyond the kept ones: its text is made again when copied
     uint64_t total = 0;
     for (int i = 0; i < n; i++) {
         if (first[i].tt == VM_TSTRING) {
@@ -339,9 +342,32 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
         } else {
             char text[32];
             total += (uint64_t)VmFormatNumber(first[i].value.n, text);
+            spilled = true;
         }
     }
     if (total >= 0xFFFFFFFDu) VmRaiseError(state, ERR_INTERNAL);
+    if (total >= VM_JOIN_IN_PLACE && n <= VM_JOIN_PIECES && !spilled) {
+        // A long result is hashed from its pieces, which are in the cache, and then copied.
+        VmTextPiece pieces[VM_JOIN_PIECES];
+        int number = 0;
+        for (int i = 0; i < n; i++) {
+            if (first[i].tt == VM_TSTRING) {
+                const VmString* s = VmStringValue(&first[i]);
+                pieces[i] = {VmStringData(s), s->len};
+            } else {
+                pieces[i] = {numbers[number], (size_t)numberLengths[number]};
+                number++;
+            }
+        }
+        uint32_t h = VmStringLookupHashOfPieces(pieces, n, (size_t)total);
+        VmString* block = VmNewStringBlock(state, (size_t)total);
+        char* out = VmStringData(block);
+        for (int i = 0; i < n; i++) {
+            memcpy(out, pieces[i].bytes, pieces[i].length);
+            out += pieces[i].length;
+        }
+        return VmInternBlockHashed(state, block, h);
+    }
     char local[VM_JOIN_IN_PLACE];
     VmString* block = total >= VM_JOIN_IN_PLACE ? VmNewStringBlock(state, (size_t)total) : nullptr;
     char* out = block ? VmStringData(block) : local;

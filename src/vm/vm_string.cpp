@@ -13,14 +13,38 @@ uint32_t VmStringHash(const char* bytes, size_t length) {
 
 // Longest text that VmStringLookupHash hashes eight bytes at a step.
 constexpr size_t VM_WORD_HASHED = 128;
+// Bytes of a longer text that its lookup hash reads, spread evenly from its last byte back.
+constexpr int VM_LONG_SAMPLES = 32;
 
 static uint64_t Mix(uint64_t h, uint64_t w) {
     h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
     return h ^ (h >> 31);
 }
 
+// The lookup hash of a text of length bytes above VM_WORD_HASHED, reading byte i as byteAt(i)
+// at falling offsets. The samples are loaded independently and put together eight to a word,
+// so that, unlike a byte-by-byte hash, no load waits for the one before.
+template <typename ByteAt>
+static inline uint32_t SampledLookupHash(size_t length, ByteAt byteAt) {
+    size_t step = length / VM_LONG_SAMPLES;
+    uint64_t h = 0x9E3779B97F4A7C15ull * (length + 1);
+    for (int w = 0; w < VM_LONG_SAMPLES / 8; w++) {
+        uint64_t word = 0;
+        for (int j = 0; j < 8; j++)
+            word |= (uint64_t)byteAt(length - 1 - (size_t)(w * 8 + j) * step) << (8 * j);
+        h = Mix(h, word);
+    }
+    h *= 0x94D049BB133111EBull;
+    return (uint32_t)(h ^ (h >> 32));
+}
+
+// Kept out of line so that the short-text hash stays small enough to inline where it is called.
+[[gnu::noinline]] static uint32_t LongLookupHash(const char* bytes, size_t length) {
+    return SampledLookupHash(length, [bytes](size_t i) { return (unsigned char)bytes[i]; });
+}
+
 uint32_t VmStringLookupHash(const char* bytes, size_t length) {
-    if (length > VM_WORD_HASHED) return VmStringHash(bytes, length);
+    if (length > VM_WORD_HASHED) return LongLookupHash(bytes, length);
     uint64_t h = 0x9E3779B97F4A7C15ull * (length + 1);
     const char* p = bytes;
     size_t n = length;
@@ -53,6 +77,26 @@ uint32_t VmStringLookupHash(const char* bytes, size_t length) {
     }
     h *= 0x94D049BB133111EBull;
     return (uint32_t)(h ^ (h >> 32));
+}
+
+uint32_t VmStringLookupHashOfPieces(const VmTextPiece* pieces, int n, size_t total) {
+    if (total <= VM_WORD_HASHED) {
+        char text[VM_WORD_HASHED];
+        size_t at = 0;
+        for (int j = 0; j < n; j++) {
+            if (pieces[j].length) memcpy(text + at, pieces[j].bytes, pieces[j].length);
+            at += pieces[j].length;
+        }
+        return VmStringLookupHash(text, total);
+    }
+    // The samples are read from the end back, so the piece that holds the next one is never
+    // after the one that held the last.
+    int p = n - 1;
+    size_t start = total - pieces[p].length;   // offset of piece p in the joined text
+    return SampledLookupHash(total, [&](size_t i) {
+        while (i < start) start -= pieces[--p].length;
+        return (unsigned char)pieces[p].bytes[i - start];
+    });
 }
 
 static void FreeStringBlock(VmState* state, VmString* s) {
@@ -188,9 +232,9 @@ static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, si
     // A table that could not grow keeps at least one empty slot, which ends every probe.
     if (((uintptr_t)s & ~(uintptr_t)VM_SLOT_ADDRESS) || tb->nuse + 2 > (uint32_t)tb->size) [[unlikely]]
         FailLink(state, s);
-    // A long text's lookup hash is its table hash; a short one gets it when first needed.
-    s->hashed = s->len > VM_WORD_HASHED;
-    s->hash = s->hashed ? h : 0;
+    // The table hash is worked out when the string first meets a table.
+    s->hashed = 0;
+    s->hash = 0;
     s->lookup = h;
     s->next = nullptr;
     tb->slots[hole] = (uint64_t)(uintptr_t)s | SlotTag(h);
@@ -215,8 +259,11 @@ VmString* VmNewStringBlock(VmState* state, size_t length) {
 }
 
 VmString* VmInternBlock(VmState* state, VmString* block) {
+    return VmInternBlockHashed(state, block, VmStringLookupHash(VmStringData(block), block->len));
+}
+
+VmString* VmInternBlockHashed(VmState* state, VmString* block, uint32_t h) {
     const char* bytes = VmStringData(block);
-    uint32_t h = VmStringLookupHash(bytes, block->len);
     uint32_t hole;
     if (VmString* found = FindString(&state->g->strt, h, bytes, block->len, &hole)) {
         FreeStringBlock(state, block);

@@ -3,9 +3,19 @@
 
 #include "vm/vm_object.h"
 
-// The string table's hash of a text: short texts are hashed eight bytes at a step, longer ones by
-// VmStringHash, which reads at most 32 of their bytes.
+// The string table's hash of a text: short texts are hashed eight bytes at a step, longer ones
+// from 32 bytes spread over them.
 uint32_t VmStringLookupHash(const char* bytes, size_t length);
+
+// A piece of a text put together from several.
+struct VmTextPiece {
+    const char* bytes;
+    size_t length;
+};
+// VmStringLookupHash of the texts of n pieces joined end to end (total bytes in all), read from
+// the pieces themselves: a text being copied into a new block can be hashed from its sources
+// while the copy is still on its way to the cache.
+uint32_t VmStringLookupHashOfPieces(const VmTextPiece* pieces, int n, size_t total);
 
 // A string of length bytes that is not interned yet: the caller writes its text, then hands it
 // to VmInternBlock. It counts in the bytes in use from here on. Lengths from 0xFFFFFFFD bytes on
@@ -14,6 +24,8 @@ VmString* VmNewStringBlock(VmState* state, size_t length);
 // Interns a string of VmNewStringBlock: when an equal text is interned already, that string is
 // returned and the block freed; else the block becomes the interned string.
 VmString* VmInternBlock(VmState* state, VmString* block);
+// VmInternBlock for a block whose text's VmStringLookupHash is known already.
+VmString* VmInternBlockHashed(VmState* state, VmString* block, uint32_t lookup);
 
 // Rebuilds the string table with newSize slots (a power of two).
 void VmResizeStringTable(VmState* state, int newSize);

@@ -219,7 +219,7 @@ TEST_F(LayerKindStyles, ShapeTagsAreReadBeforeAnythingChanges) {
         {1, {{"color", 0x00FF00}, {"fillstyle", 7}}, "ERR 1055"},
         {2, {{"vertices", Arg::List({1, 2, 3}, 0)}}, "ERR 1055"},
         {1, {{"type", QZ_LAYER_BOX}, {"sizex", 5}}, "ERR " + std::to_string(ERR_MISSINGPARAMTR)},  // no "sizey"
-        {1, {{"type", QZ_LAYER_BRUSH}, {"id", 1}}, "ERR 1055"},
+        {1, {{"type", QZ_LAYER_BRUSH}, {"id", 1}, {"color", 0x00FF00}}, "ERR " + std::to_string(ERR_FINDBRUSH)},
         {2, {{"x", 5}, {"vertices", Arg::List({1, 2, 3, "x"}, 0)}}, "ERR " + std::to_string(ERR_NUMTABLEARG)},
     };
     for (const auto& r : rows) {

@@ -293,9 +293,12 @@ TEST_F(LayerTransforms, RestyledLayersFollowTheDisplaysScale) {
         {Arg::Table({}), "TransformLayer", {1, 1, 0.5, 0, 1}},
         {Arg::Table({{"rotate", 30}}), "RotateLayer", {1, 0}},
         {Arg::Table({{"scalex", 2}}), "SetLayerStyle", {1, Arg::Table({{"rotate", 90}, {"x", 30}})}},
+        {Arg::Table({}), "SetLayerStyle", {1, Arg::Table({{"id", 99}})}},
+        {Arg::Table({}), "SetLayerStyle", {1, Arg::Table({{"partx", 2}, {"partwidth", 5}})}},
     };
     vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
     MakeBrush(1);
+    vm->Ok("CreateBrush", {99, 6, 6, 0xFF0000});
     const Arg scaled = Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 48}});
     int number = 2;
     for (const auto& r : rows) {
@@ -311,6 +314,56 @@ TEST_F(LayerTransforms, RestyledLayersFollowTheDisplaysScale) {
                 for (int32_t x = 0; x < 128; x++) shown[restyledFirst].push_back(Pixel(number, x, y));
         }
         EXPECT_EQ(std::count(shown[1].begin(), shown[1].end(), 0xFF0000u) > 0, true) << r.command;
+        EXPECT_EQ(shown[0], shown[1]) << r.command;
+    }
+}
+
+TEST_F(LayerTransforms, LayersMadeWhileTheDisplayScalesFollowItsScale) {
+    // A layer made while the display scales its layers (2 across, 1 down) shows as the same layer
+    // made before the display began to scale.
+    using qztest::Arg;
+    delete vm;
+    vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                              &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary};
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+    } rows[] = {
+        {"DisplayBrush", {1, 20, 20}},
+        {"DisplayBrush", {1, 20, 20, Arg::Table({{"rotate", 30}})}},
+        {"DisplayBrush", {1, 20, 20, Arg::Table({{"transparency", 100}})}},
+        {"Box", {10, 10, 20, 6, 0xFF0000}},
+        {"Box", {10, 10, 20, 6, 0xFF0000, Arg::Table({{"rotate", 90}})}},
+        {"InsertLayer", {1, 3, 1, 20, 20}},
+        {"CreateLayer", {10, 10, 12, 6, Arg::Table({{"color", 0xFF0000}})}},
+    };
+    vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
+    vm->Ok("SetFillStyle", {1});
+    const Arg scaled = Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 48}});
+    const auto Window = [this](int number) {
+        std::vector<uint32_t> pixels;
+        for (int32_t y = 0; y < 48; y++)
+            for (int32_t x = 0; x < 128; x++) pixels.push_back(Pixel(number, x, y));
+        return pixels;
+    };
+    int number = 2;
+    for (const auto& r : rows) {
+        std::vector<uint32_t> shown[2];
+        for (int madeFirst = 0; madeFirst < 2; madeFirst++, number++) {
+            OpenCurrent(number, Arg::Table({{"width", 64}, {"height", 48}, {"layers", true}, {"color", 0.0}}));
+            if (madeFirst) vm->Ok(r.command, r.args);
+            vm->Ok("SetDisplayAttributes", {scaled});
+            if (!madeFirst) vm->Ok(r.command, r.args);
+            qzLayer* layer = FirstLayer(CurrentBGPic());
+            ASSERT_NE(layer, nullptr) << r.command;
+            EXPECT_NE(layer->display, layer->transformed) << r.command << " made first: " << madeFirst;
+            // Drawn at once, as a refresh of its area draws it.
+            const std::vector<uint32_t> drawn = Window(number);
+            RefreshDisplayRect(*vm, 0, 0, 64, 48);
+            shown[madeFirst] = Window(number);
+            if (!madeFirst) EXPECT_EQ(drawn, shown[0]) << r.command;
+        }
+        EXPECT_GT(std::count_if(shown[1].begin(), shown[1].end(), [](uint32_t p) { return p != 0; }), 0) << r.command;
         EXPECT_EQ(shown[0], shown[1]) << r.command;
     }
 }

@@ -1,14 +1,18 @@
 // The layers library's list commands on a headless display: z-order, groups, visibility,
-// removal, shadows and borders, queries, CreateLayer and FreeLayers, each with the rectangles it
-// presents.
+// removal (by position and group, and Undo by object), shadows and borders, queries and dumps,
+// CreateLayer and FreeLayers, each with the rectangles it presents, and the refusals of switching
+// layers on and off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/error_codes.h"
+#include "display/display_links.h"
 #include "display/layer_test_util.h"
 #include "gfx/position.h"
 #include "image/brush.h"
+#include "image/output_select.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/layers/layer_media.h"
 
@@ -221,4 +225,138 @@ TEST_F(LayersLib, SwitchingAndOutputChecks) {
     EXPECT_EQ(vm->Run("Undo", {3, 2}), "");
     EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 3}));
     EXPECT_EQ(vm->Run("InsertLayer", {1, 3, 99, 0, 0}), "ERR 1174");
+}
+
+TEST_F(LayersLib, SwitchingRefusals) {
+    // EnableLayers and DisableLayers refuse while the display cannot switch; the switch stays.
+    using qztest::Arg;
+    AddThree();
+    vm->Ok("CreateBrush", {7, 4, 4, 0xFFFFFF});
+    static int asyncDraw = 0, sprites = 0;
+    const qzDisplayLinks saved = DisplayLinks();
+    qzDisplayLinks links = saved;
+    links.asyncDrawOnDisplay = [](const qzDisplay*) { return asyncDraw; };
+    links.pictureHasOnScreenSprites = [](const qzBGPic*) { return sprites; };
+    SetDisplayLinks(&links);
+    const Arg scaled = Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 96}});
+    const struct {
+        const char* command;
+        int async, sprites;
+        const char* before;  // a command that puts the display in the state, and its arguments
+        std::vector<Arg> beforeArgs;
+        std::string result;
+    } rows[] = {
+        {"EnableLayers", 1, 0, nullptr, {}, "ERR 1329"},
+        {"EnableLayers", 0, 0, "SelectBrush", {7}, "ERR 1163"},
+        {"EnableLayers", 0, 1, nullptr, {}, "ERR 1224"},
+        {"DisableLayers", 1, 0, nullptr, {}, "ERR 1329"},
+        {"DisableLayers", 0, 0, "SelectBrush", {7}, "ERR 1163"},
+        {"DisableLayers", 0, 1, nullptr, {}, ""},  // sprites do not keep layers on
+        {"DisableLayers", 0, 0, "SetDisplayAttributes", {scaled}, "ERR 1313"},
+    };
+    qzDisplay* display = CurrentDisplay();
+    for (const auto& r : rows) {
+        const bool enabling = r.command[0] == 'E';
+        if (enabling) vm->Ok("DisableLayers");
+        if (r.before) vm->Ok(r.before, r.beforeArgs);
+        asyncDraw = r.async;
+        sprites = r.sprites;
+        EXPECT_EQ(vm->Run(r.command, {}), r.result) << r.command << " " << (r.before ? r.before : "");
+        asyncDraw = sprites = 0;
+        if (r.before && std::string(r.before) == "SelectBrush") ASSERT_EQ(EndSelectOutput(*vm, display, 0), 0);
+        const bool refused = !r.result.empty();
+        EXPECT_EQ(display->layersEnabled != 0, refused ? !enabling : enabling) << r.command << " " << (r.before ? r.before : "");
+        vm->Ok("EnableLayers");
+        EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3}));
+    }
+    SetDisplayLinks(&saved);
+}
+
+TEST_F(LayersLib, RemovingManyLayers) {
+    // One RemoveLayer takes at most 256 layers: a group of 257 is refused whole.
+    for (int32_t size : {256, 257}) {
+        FreeBGPicLayers(*vm, CurrentBGPic(), 0, 1);
+        for (int32_t i = 0; i < size; i++) std::strcpy(Add(i + 1, i % 60, 0, 4, 4, 0xFF0000)->group, "many");
+        Add(999, 40, 30, 4, 4, 0x0000FF);
+        RefreshDisplayRect(*vm, 0, 0, 64, 48);
+        EXPECT_EQ(vm->Run("RemoveLayer", {"many"}), size > 256 ? "ERR 1066" : "") << size;
+        EXPECT_EQ(CountLayers(CurrentBGPic()), size > 256 ? size + 1 : 1) << size;
+        EXPECT_EQ(Pixel(1, 1, 1), size > 256 ? 0xFF0000u : 0x000000u) << size;
+    }
+    // Positions beyond 256 are addressed like any other.
+    vm->Ok("RemoveLayer", {258});
+    EXPECT_EQ(CountLayers(CurrentBGPic()), 257);
+    EXPECT_EQ(Ids().back(), 257);
+    EXPECT_EQ(Pixel(1, 41, 31), 0x000000u);
+    EXPECT_EQ(vm->Run("RemoveLayer", {258}), "ERR 1081");
+}
+
+TEST_F(LayersLib, UndoLevels) {
+    // Undo removes the level-th layer (from the bottom) of one object; quiet leaves the display
+    // alone until the area is refreshed; a level without a layer removes nothing.
+    const struct {
+        std::vector<qztest::Arg> args;
+        std::vector<int32_t> left;  // the x positions of brush 5's layers left, bottom first
+        bool greenLeft;
+        bool refreshed;
+    } rows[] = {
+        {{3, 5}, {20, 40}, true, true},
+        {{3, 5, 2}, {0, 40}, true, true},
+        {{3, 5, 3}, {0, 20}, true, true},
+        {{3, 5, 4}, {0, 20, 40}, true, false},
+        {{3, 5, 0}, {0, 20, 40}, true, false},
+        {{3, 6, 1}, {0, 20, 40}, false, true},
+        {{3, 5, 2, 1}, {0, 40}, true, false},
+        {{8, 5}, {0, 20, 40}, true, false},  // another type
+    };
+    LogPresents();
+    for (const auto& r : rows) {
+        std::string what;
+        for (const auto& a : r.args) what += a.Describe() + " ";
+        FreeBGPicLayers(*vm, CurrentBGPic(), 0, 1);
+        RefreshDisplayRect(*vm, 0, 0, 64, 48);
+        Add(5, 0, 0, 10, 10, 0xFF0000);
+        Add(5, 20, 0, 10, 10, 0xFF0000);
+        Add(5, 40, 0, 10, 10, 0xFF0000);
+        Add(6, 0, 30, 10, 10, 0x00FF00);
+        presented.clear();
+        EXPECT_EQ(vm->Run("Undo", r.args), "") << what;
+        std::vector<int32_t> left;
+        bool greenLeft = false;
+        for (qzLayer* l = FirstLayer(CurrentBGPic()); l; l = NextLayer(l)) {
+            if (l->id.number == 5) left.push_back(l->base->x);
+            if (l->id.number == 6) greenLeft = true;
+        }
+        EXPECT_EQ(left, r.left) << what;
+        EXPECT_EQ(greenLeft, r.greenLeft) << what;
+        EXPECT_EQ(!presented.empty(), r.refreshed) << what;
+        RefreshDisplayRect(*vm, 0, 0, 64, 48);
+        EXPECT_EQ(Pixel(1, 1, 31), r.greenLeft ? 0x00FF00u : 0x000000u) << what;
+        for (int32_t x : {0, 20, 40}) {
+            const bool shown = std::find(r.left.begin(), r.left.end(), x) != r.left.end();
+            EXPECT_EQ(Pixel(1, x + 1, 1), shown ? 0xFF0000u : 0x000000u) << what << "x " << x;
+        }
+    }
+}
+
+TEST_F(LayersLib, DumpLayersOfEachState) {
+    // 0 prints the base state, 1 the transformed one, 2 the one the display shows (here scaled
+    // twice by the display): position (top-left), source size (drawn size).
+    Add(1, 10, 10, 10, 10, 0xFF0000);
+    vm->Ok("ScaleLayer", {1, 20, 30});
+    vm->Ok("SetDisplayAttributes", {qztest::Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 96}})});
+    const struct {
+        int which;
+        std::string line;
+    } rows[] = {
+        {0, "X: 10 (10) - Y: 10 (10) - Width: 10 (10) - Height: 10 (10) - Visible: 1\n"},
+        {1, "X: 10 (10) - Y: 10 (10) - Width: 10 (20) - Height: 10 (30) - Visible: 1\n"},
+        {2, "X: 20 (20) - Y: 20 (20) - Width: 10 (40) - Height: 10 (60) - Visible: 1\n"},
+    };
+    for (const auto& r : rows) {
+        testing::internal::CaptureStdout();
+        vm->Ok("DumpLayers", {r.which});
+        const std::string dump = testing::internal::GetCapturedStdout();
+        EXPECT_NE(dump.find("(1) BRUSH #1 ((nil) / \"\") - " + r.line), std::string::npos) << r.which << "\n" << dump;
+    }
 }

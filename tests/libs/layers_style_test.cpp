@@ -99,7 +99,7 @@ TEST_F(LayerStyles, TagsAndCommands) {
     vm->Ok("SetLayerAnchor", {1, 0, 0});
     // Transparency, tint, filters.
     vm->Ok("SetLayerTransparency", {1, "50%"});
-    EXPECT_EQ(At(1)->transparency, 128);
+    EXPECT_EQ(At(1)->transparency, 127);
     vm->Ok("SetLayerTint", {1, 0x00FF00, 64});
     EXPECT_TRUE(At(1)->filters[FILTER_TINT].enabled);
     EXPECT_EQ(At(1)->filters[FILTER_TINT].ints[1], 64);
@@ -115,11 +115,82 @@ TEST_F(LayerStyles, TagsAndCommands) {
     ASSERT_EQ(vm->Call("GetLayerStyle", {"red"}), 0);
     const int table = vm->Base() + 1;
     const std::vector<std::pair<std::string, std::string>> fields = {
-        {"type", "3"},    {"x", "15"},         {"y", "15"},          {"rotate", "270"},  {"transparency", "128"},
+        {"type", "3"},    {"x", "15"},         {"y", "15"},          {"rotate", "270"},  {"transparency", "127"},
         {"shadow", "1"},  {"shadowsize", "3"}, {"border", "1"},      {"edgesize", "2"},  {"name", "\"red\""},
         {"z", "1"},       {"partwidth", "10"}, {"clipregion", "-1"}, {"id", "1"},
     };
     for (const auto& f : fields) EXPECT_EQ(Field(table, f.first), f.second) << f.first;
+}
+
+TEST_F(LayerStyles, LevelsReadAsWhenLayersAreMade) {
+    // "transparency" and "tint" read the same when a layer is made and when it is restyled: a
+    // number clamped to 0..255 (a negative one is 0), "N%" N per cent of 255.
+    vm->Ok("CreateBrush", {1, 4, 4, 0xFF0000});
+    const struct {
+        qztest::Arg level;
+        std::string result;  // "" or the error
+        int32_t expected;
+    } rows[] = {
+        {100, "", 100},     {-10, "", 0},       {"10%", "", 25},       {"50%", "", 127},
+        {"100%", "", 255},  {300, "", 255},     {0, "", 0},            {"-10%", "ERR 1184", 0},
+        {"101%", "ERR 1184", 0}, {"abc", "ERR 1184", 0}, {qztest::Arg::Table({}), "ERR 1183", 0},
+    };
+    for (const auto& r : rows) {
+        for (const char* key : {"transparency", "tint"}) {
+            const std::string what = std::string(key) + " " + r.level.Describe();
+            vm->Ok("FreeLayers");
+            vm->Ok("DisplayBrush", {1, 20, 0});
+            EXPECT_EQ(vm->Run("DisplayBrush", {1, 0, 0, qztest::Arg::Table({{key, r.level}})}), r.result) << what;
+            EXPECT_EQ(Style(1, {{key, r.level}}), r.result) << what;
+            for (const qzLayer* layer = FirstLayer(CurrentBGPic()); layer; layer = NextLayer(layer)) {
+                const qzFilterEntry& tint = layer->filters[FILTER_TINT];
+                if (key[1] == 'r') EXPECT_EQ(layer->transparency, r.expected) << what;
+                if (key[1] == 'i') EXPECT_EQ(tint.enabled ? tint.ints[1] : 0, r.expected) << what;
+            }
+        }
+    }
+}
+
+TEST_F(LayerStyles, ChangesBeforeARaisedErrorAreShown) {
+    // A later pair whose layer or table is refused, or one of whose tags has the wrong type,
+    // raises its error; the layer changed before it is drawn where it now is, and the brush that
+    // it no longer shows (freed by the script meanwhile) goes.
+    using qztest::Arg;
+    const struct {
+        std::vector<Arg> second;
+        std::string result;
+    } rows[] = {
+        {{"nosuch", Arg::Table({})}, "ERR 1369"},
+        {{9, Arg::Table({})}, "ERR 1081"},
+        {{2, 5}, "ERR 1140"},
+        {{2, Arg::Table({{"x", "abc"}})}, "ERR 1189"},
+        {{2, Arg::Table({{"z", "nosuch"}})}, "ERR 1369"},
+    };
+    vm->Ok("CreateBrush", {2, 10, 10, 0x00FF00});
+    vm->Ok("CreateBrush", {3, 10, 10, 0x0000FF});
+    const auto brushes = [] {
+        int n = 0;
+        for (const qzBrush* b = FirstBrush(); b; b = NextBrush(b)) n++;
+        return n;
+    };
+    for (const auto& r : rows) {
+        const std::string what = r.second[0].Describe() + " " + r.second[1].Describe();
+        vm->Ok("FreeLayers");
+        vm->Ok("CreateBrush", {1, 10, 10, 0xFF0000});
+        vm->Ok("DisplayBrush", {1, 0, 0});
+        vm->Ok("DisplayBrush", {2, 40, 30});
+        vm->Ok("FreeBrush", {1});  // kept while the layer shows it
+        const int kept = brushes();
+        CurrentBGPic()->layersChanged = 0;
+        std::vector<Arg> args = {1, Arg::Table({{"id", 3}, {"x", 20}})};
+        args.insert(args.end(), r.second.begin(), r.second.end());
+        EXPECT_EQ(vm->Run("SetLayerStyle", args), r.result) << what;
+        EXPECT_EQ(Pixel(1, 25, 5), 0x0000FFu) << what;
+        EXPECT_EQ(Pixel(1, 5, 5), 0x000000u) << what;
+        EXPECT_EQ(brushes(), kept - 1) << what;
+        EXPECT_EQ(CurrentBGPic()->layersChanged, 1) << what;
+        EXPECT_EQ(At(2)->base->x, 40) << what;
+    }
 }
 
 TEST_F(LayerStyles, RefreshOnlyWhatChanged) {
@@ -194,4 +265,78 @@ TEST_F(LayerStyles, MoveLists) {
     EXPECT_EQ(CountLayers(CurrentBGPic()), 3);
     vm->Ok("DisableLayers");
     EXPECT_EQ(vm->Run("DoMove", {handle}), "ERR 1078");
+}
+
+TEST_F(LayerStyles, GetLayerStyleGivesTheLook) {
+    // A brush part, tinted, transparent, shadowed, given a matrix and a filter: each field as set;
+    // without a matrix "transform" is the identity.
+    using qztest::Arg;
+    vm->Ok("CreateBrush", {1, 8, 8, 0xFF0000});
+    vm->Ok("DisplayBrush", {1, 10, 10});
+    vm->Ok("SetLayerStyle",
+           {1, Arg::Table({{"partx", 2}, {"party", 1}, {"partwidth", 4}, {"partheight", 5}, {"tint", 64},
+                           {"tintcolor", 0x00FF00}, {"transparency", 30}, {"shadow", 1}, {"shadowsize", 3},
+                           {"shadowcolor", 0x40000000u}, {"transform", Arg::List({1, 0.5, 0, 2}, 0)},
+                           {"hidden", 1}})});
+    const struct {
+        const char* key;
+        std::string value;
+    } fields[] = {
+        {"type", "12"},          {"id", "1"},          {"partx", "2"},         {"party", "1"},
+        {"partwidth", "4"},      {"partheight", "5"},  {"tint", "64"},         {"tintcolor", "65280"},
+        {"transparency", "30"},  {"shadow", "1"},      {"shadowsize", "3"},    {"shadowcolor", "1073741824"},
+        {"hidden", "1"},         {"x", "10"},          {"y", "10"},            {"border", "0"},
+        {"name", "\"\""},        {"group", "\"\""},    {"z", "1"},             {"clipregion", "-1"},
+    };
+    const auto check = [&](const std::vector<std::string>& matrix) {
+        ASSERT_EQ(vm->Call("GetLayerStyle", {1}), 0);
+        const int table = vm->Base() + 1;
+        VmPushString(*vm, "transform");
+        VmGetTable(*vm, table);
+        const int transform = VmGetTop(*vm);
+        for (int i = 0; i < 4; i++) {
+            VmPushNumber(*vm, i);
+            VmGetTable(*vm, transform);
+            EXPECT_EQ(qztest::Render(*vm, -1), matrix[i]) << "transform " << i;
+            VmPop(*vm, 1);
+        }
+        VmSetTop(*vm, table);
+        for (const auto& f : fields) EXPECT_EQ(Field(table, f.key), f.value) << f.key;
+        VmSetTop(*vm, vm->Base());
+    };
+    check({"1", "0.5", "0", "2"});
+    vm->Ok("RotateLayer", {1, 0});  // a rotation drops the matrix
+    check({"1", "0", "0", "1"});
+}
+
+TEST_F(LayerStyles, MoveListsOfEveryLayerOperation) {
+    // Removing by object, inserting a brush below and removing by position in one list: the
+    // overlapping areas are refreshed as one rectangle, an Undo without a layer adds none.
+    using qztest::Arg;
+    Add(1, 0, 0, 10, 10, 0xFF0000);
+    Add(2, 30, 0, 10, 10, 0x00FF00);
+    Add(3, 50, 30, 10, 10, 0x0000FF);
+    vm->Ok("CreateBrush", {7, 4, 4, 0xFFFFFF});
+    ASSERT_EQ(vm->Call("AddMove", {qztest::Nil{}, 10, 3, 1}), 0);  // Undo of brush 1's layer
+    const Arg handle = Arg::Stack(vm->Base() + 1);
+    vm->Ok("AddMove", {handle, 24, 7, 5, 5, 1});  // brush 7 inserted at the bottom
+    vm->Ok("AddMove", {handle, 26, 3});           // the layer then at position 3: blue
+    vm->Ok("AddMove", {handle, 10, 3, 99});       // no such layer
+    LogPresents();
+    vm->Ok("DoMove", {handle});
+    EXPECT_EQ(presented, (std::vector<std::string>{"0,0 10x10", "50,30 10x10"}));
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{7, 2}));
+    EXPECT_EQ(Pixel(1, 6, 6), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(1, 1, 1), 0x000000u);
+    EXPECT_EQ(Pixel(1, 55, 35), 0x000000u);
+    // A list runs again from the start; a frame for a layer that is no anim is refused.
+    presented.clear();
+    vm->Ok("AddMove", {8, 22, 2, 32, 0});
+    vm->Ok("DoMove", {8});
+    vm->Ok("SetLayerStyle", {2, Arg::Table({{"x", 30}})});
+    presented.clear();
+    vm->Ok("DoMove", {8});
+    EXPECT_EQ(presented, std::vector<std::string>{"30,0 12x10"});
+    vm->Ok("AddMove", {9, 34, 1, 0, 0, 0});
+    EXPECT_EQ(vm->Run("DoMove", {9}), "ERR 1055");
 }

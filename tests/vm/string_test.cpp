@@ -52,6 +52,61 @@ TEST(String, InterningOfEveryLength) {
     for (size_t n = 0; n < 10; n++) EXPECT_EQ(VmInternString(L, text.data(), n), seen[n]);
 }
 
+// The lookup hash worked out from the pieces of a text is the one of the joined text, however
+// it is cut (empty pieces included), on both sides of the length where sampling starts.
+TEST(String, LookupHashOfPiecesMatchesTheJoinedText) {
+    std::mt19937 random(7);
+    for (size_t length : {0, 1, 16, 127, 128, 129, 130, 255, 256, 257, 1000, 4097}) {
+        std::string text;
+        for (size_t i = 0; i < length; i++) text.push_back(static_cast<char>(random()));
+        uint32_t whole = VmStringLookupHash(text.data(), text.size());
+        for (int round = 0; round < 20; round++) {
+            std::vector<VmTextPiece> pieces;
+            size_t at = 0;
+            while (at < length || pieces.empty()) {
+                size_t piece = round == 0 ? length : random() % (length / 3 + 2);
+                if (piece > length - at) piece = length - at;
+                pieces.push_back({text.data() + at, piece});
+                at += piece;
+                if (random() % 4 == 0) pieces.push_back({text.data() + at, 0});
+            }
+            EXPECT_EQ(VmStringLookupHashOfPieces(pieces.data(), (int)pieces.size(), length), whole)
+                << length << " in " << pieces.size() << " pieces";
+        }
+    }
+}
+
+// Long results of a concatenation (strings and numbers, few or many values) are the very strings
+// that interning their text gives, and their table hash is the byte hash of the text.
+TEST(String, LongConcatenationsAreTheInternedText) {
+    VmHolder L;
+    for (int count : {3, 9, 31, 32, 33, 40}) {
+        for (bool numbers : {false, true}) {
+            std::string expected;
+            ASSERT_TRUE(VmCheckStack(L, count + 2));
+            for (int j = 0; j < count; j++) {
+                if (numbers && j % 2) {
+                    VmPushNumber(L, j * 0.25);
+                    char text[32];
+                    expected.append(text, (size_t)VmFormatNumber(j * 0.25, text));
+                } else {
+                    std::string text(100 + (size_t)j, static_cast<char>('a' + j % 26));
+                    VmPushLString(L, text.data(), text.size());
+                    expected += text;
+                }
+            }
+            VmConcat(L, count);
+            VmString* joined = VmStringValue(L.state->top - 1);
+            EXPECT_EQ(joined, VmInternString(L, expected.data(), expected.size())) << count << " " << numbers;
+            EXPECT_EQ(VmStringKeyHash(joined), VmStringHash(expected.data(), expected.size()));
+            // Another text of the same length, differing in one byte, is another string.
+            expected[expected.size() / 3] ^= 1;
+            EXPECT_NE(VmInternString(L, expected.data(), expected.size()), joined);
+            VmSetTop(L, 0);
+        }
+    }
+}
+
 TEST(String, TableDoublesAndCollectorHalvesIt) {
     VmHolder L;
     VmGlobalState* g = L.state->g;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -28,14 +29,20 @@
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layer_render.h"
 #include "libs/layers/layers_lib.h"
+#include "libs/system/system.h"
+#include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
+#include "text/text_layer.h"
 #include "text/text_object.h"
 #include "vector/draw_state.h"
 #include "vector/layer_fill_tags.h"
 #include "vector/path_buffer.h"
 #include "vector/path_layer.h"
 #include "vector/path_render.h"
+#include "vector/path_style.h"
+#include "vector/shape_layer.h"
+#include "vector/vector_engine.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -48,18 +55,32 @@ bool IsImageType(int32_t type) {
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
 
+// Layers that may be given content of another kind: all but videos, whose objects run on their own.
+bool ContentReplaceable(int32_t type) { return IsLayerType(type) && type != QZ_LAYER_VIDEO; }
+
 struct StateOwner {
     int32_t type;
     void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
 };
 using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
 
+// The look of a path that becomes a layer's content: its path style (whose dash lengths it owns),
+// draw state, colour and vector engine.
+struct PathLook {
+    qzPathRenderParams params;
+    PathLook() = default;
+    PathLook(const PathLook&) = delete;
+    PathLook& operator=(const PathLook&) = delete;
+    ~PathLook() { FreePathStyleCopy(&params.pathStyle); }
+};
+
 // What the tags of one table ask of one layer, read before anything changes.
 struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
-    qzDrawState pathState;  // the draw state and colour of a path that becomes the layer's content
-    uint32_t pathColor = 0;
+    PathLook path;  // the look of a path that becomes the layer's content
+    std::unique_ptr<qzShapeLayerRecord> shape;  // the shape that a layer of another kind becomes
+    int32_t textX = 0, textY = 0;  // where a layer that becomes a PRINT or TEXTOUT layer goes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;          // anims, 0-based
@@ -90,21 +111,12 @@ bool Present(VmState* state, int table, const char* key) {
     return present;
 }
 
-// A level 0..255, or "N%" of 255; clamped.
-bool ReadLevel(VmState* state, int table, const char* key, int32_t* level) {
-    int32_t value = 0;
-    if (!GetTableFieldIntOrPercent(state, table, key, 0, &value, nullptr)) return false;
-    if (value < 0) value = int32_t(std::lround(-value * 255.0 / 100.0));
-    *level = std::clamp(value, 0, 255);
-    return true;
-}
-
 // The SHADOW and EDGE bits of a shape or path layer's "formstyle" and "formstyleclear" tags switch
 // the layer's shadow and border on and off instead of changing the content's style.
 constexpr int32_t kStyleShadow = 32, kStyleEdge = 64;
 
-void ReadStyleSwitches(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
-    if (!IsShapeLayerType(layer->type) && layer->type != QZ_LAYER_VECTORPATH) return;
+void ReadStyleSwitches(VmState* state, int table, StyleWork* w) {
+    if (!IsShapeLayerType(w->type) && w->type != QZ_LAYER_VECTORPATH) return;
     int32_t bits = 0;
     if (GetTableFieldInt(state, table, "formstyle", &bits, nullptr)) {
         if (bits & kStyleShadow) w->shadow.shadow = 1;
@@ -153,6 +165,44 @@ int SetAnimFrame(VmState* state, qzLayer* layer, int32_t frame) {
     return 0;
 }
 
+void TextObjectOffset(VmState* state, const qzLayer* layer, int32_t* x, int32_t* y);
+
+// A layer of another kind becomes a PRINT or TEXTOUT layer: its text ("text" required), drawn
+// now with the current font style and the table's text tags, starts where the layer lies.
+int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (!ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
+    if (!Present(state, table, "text")) return ERR_MISSINGPARAMTR;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    qzTextLayerContent text;
+    const int error = NewTextLayerContent(state, type, table, x, y, &text);
+    if (error) return error;
+    w->scratch = ScratchState(text.layerState, StateOwner{type});
+    w->textX = text.x;
+    w->textY = text.y;
+    w->type = type;
+    w->objectChanged = true;
+    w->kindEffects = text.effects;
+    return 0;
+}
+
+// A shape that a layer of another kind becomes: its defining tags (required), colour and fill
+// style over the current draw state and colour 0. The shadow and edge of the draw state are left
+// out: the layer keeps its own shadow and border unless the table switches them.
+int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
+    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    auto shape = std::make_unique<qzShapeLayerRecord>();
+    shape->drawState = *GetDrawState();
+    shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
+    shape->color = 0;
+    const int error = ParseNewShapeTags(state, table, shape.get());
+    if (error) return error;
+    w->type = type;
+    w->shape = std::move(shape);
+    w->objectChanged = true;
+    return 0;
+}
+
 // Steps 1 and 2: the type and the content tags.
 int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const qzLayerState* base = layer->base;
@@ -166,14 +216,16 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
     const bool typeGiven = GetTableFieldInt(state, table, "type", &type, nullptr);
     if (typeGiven && type != layer->type) {
         if (type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
-        // An image or text-object layer may show another image or text object given by "id", a
-        // shape another shape (whose own tags then require its defining ones); other changes of
-        // type are refused.
+        // A layer may become a shape (given by the shape's defining tags), a path, an image or a
+        // text object (given by "id"), or PRINT or TEXTOUT text (given by "text").
         if (IsShapeLayerType(type) && IsShapeLayerType(layer->type)) {
             w->type = type;
+        } else if (IsShapeLayerType(type)) {
+            return ReadNewShape(state, layer, table, type, w);
         } else if (type == QZ_LAYER_VECTORPATH) {
-            // A path given by "id", drawn with the current draw state and the table's fill tags.
-            if (!IsShapeLayerType(layer->type) && !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            // A path given by "id", drawn with the current draw state, path style and vector engine
+            // and the table's own tags for them.
+            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
@@ -181,21 +233,34 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
             int error = FindPath(id, &path);
             if (error) return error;
             if (!path->buffer || PathReadU32(path->buffer) == QZ_PATHOP_END) return ERR_EMPTYPATH;
-            w->pathState = *GetDrawState();
-            w->pathColor = 0;
+            qzPathRenderParams& look = w->path.params;
+            if (CopyPathStyle(GetPathStyle(), &look.pathStyle) != 0) return ERR_MEM;
+            look.drawState = *GetDrawState();
+            look.color = 0;
+            look.engine = GetCurrentVectorEngine();
             int changed = 0;
-            error = ParseLayerFillTags(state, table, &w->pathState, &w->pathColor, &changed);
+            error = ParseLayerFillTags(state, table, &look.drawState, &look.color, &changed);
+            if (!error) error = ParsePathStyleTags(state, table, &look.pathStyle, &look.engine);
             if (error) return error;
             w->type = type;
             w->id = path->header.id;
             w->objectChanged = true;
             return 0;
+        } else if (type == QZ_LAYER_TEXTOUT || type == QZ_LAYER_PRINT) {
+            return ReadNewText(state, layer, table, type, w);
         } else {
-            if (!ShownById(type) || !ShownById(layer->type)) return ERR_WRONGUSAGE;
+            if (!ShownById(type) || !ContentReplaceable(layer->type)) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             w->type = type;
             w->objectChanged = true;
-            if (type == QZ_LAYER_BRUSH) w->partX = w->partY = 0;
+            if (type == QZ_LAYER_BRUSH) {
+                w->partX = w->partY = 0;
+            } else if (!IsImageType(layer->type)) {
+                // No part shown before: the whole object unless the part tags say otherwise
+                // (the display core cuts the size to the object).
+                w->partX = w->partY = 0;
+                w->partWidth = w->partHeight = INT32_MAX;
+            }
         }
     }
     if (IsImageType(w->type)) {
@@ -313,7 +378,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->border = layer->border;
     int error = ReadContent(state, layer, table, w);
     if (error) return error;
-    ReadStyleSwitches(state, layer, table, w);
+    ReadStyleSwitches(state, table, w);
     w->transform = layer->transform;
     error = ReadTransform(state, table, w);
     if (error) return error;
@@ -351,14 +416,14 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->smooth = w->transform.smoothscale;
     GetTableFieldBool(state, table, "smoothscale", &w->smooth, nullptr);
     w->transparency = layer->transparency;
-    ReadLevel(state, table, "transparency", &w->transparency);
+    ReadLevelTag(state, table, "transparency", &w->transparency);
     // 8. Filters.
     std::memcpy(w->filters, layer->filters, sizeof(w->filters));
     int changed = 0;
     if (ParseLayerFilters(state, table, w->filters, &changed, &error) && error) return error;
     qzFilterEntry& tint = w->filters[FILTER_TINT];
     int32_t level = 0;
-    if (ReadLevel(state, table, "tint", &level)) {
+    if (ReadLevelTag(state, table, "tint", &level)) {
         tint.enabled = level != 0;
         tint.ints[1] = level;
     }
@@ -445,11 +510,9 @@ int ReplaceTextObjectContent(VmState* state, qzBGPic* pic, qzLayer* layer, const
     qzTransformTags transform = layer->transform;
     qzLayerTags tags;
     LayerLookTags(layer, &tags);
-    uint32_t flags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) flags |= QZ_ADDLAYER_DISPLAYSTATE;
     return AddLayerForObject(state, QZ_LAYER_TEXTOBJECT, object->header.id, x, y, object->width, object->height,
-                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer), flags,
-                             nullptr);
+                             &transform, &tags, nullptr, nullptr, nullptr, nullptr, GetLayerPosition(pic, layer),
+                             QZ_ADDLAYER_REPLACE, nullptr);
 }
 
 // Shows the path as a layer in the old layer's place, keeping its look, the path's origin at the
@@ -460,10 +523,37 @@ int ReplacePathContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Style
     LayerLookTags(layer, &tags.layer);
     tags.insertPos = GetLayerPosition(pic, layer);
     tags.addFlags = QZ_ADDLAYER_REPLACE;
-    if (layer->display != layer->transformed) tags.addFlags |= QZ_ADDLAYER_DISPLAYSTATE;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
-    return DrawPathAsLayer(state, w.id, x, y, w.pathState, w.pathColor, tags);
+    return DrawPathAsLayer(state, w.id, x, y, w.path.params, tags);
+}
+
+// Shows the new shape as a layer in the old layer's place, keeping its look and transform, the
+// shape's anchor point at the layer's position (a text object's offset taken away).
+int ReplaceShapeContent(VmState* state, qzBGPic* pic, qzLayer* layer, const StyleWork& w) {
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    int32_t x = layer->base->x, y = layer->base->y;
+    TextObjectOffset(state, layer, &x, &y);
+    const bool modernCurves = CheckAppletVersion(6, 0) && !IsLegacyLineBasedShapes();
+    return DrawShapeAsLayer(state, *w.shape, x, y, layer->transform, tags, GetLayerPosition(pic, layer), flags,
+                            modernCurves);
+}
+
+// Shows the text drawn while the tags were read as a PRINT or TEXTOUT layer in the old layer's
+// place, keeping its look.
+int ReplaceTextOutputContent(VmState* state, qzBGPic* pic, qzLayer* layer, StyleWork* w) {
+    qzTransformTags transform = layer->transform;
+    qzLayerTags tags;
+    LayerLookTags(layer, &tags);
+    uint32_t flags = QZ_ADDLAYER_REPLACE;
+    // The new layer owns the state and its bitmaps from here on, also when it fails.
+    qzLayerState* st = w->scratch.release();
+    const qzBitMapTrio trio = std::exchange(st->own, qzBitMapTrio{});
+    return AddLayerForObject(state, w->type, qzObjectId{0, nullptr}, w->textX, w->textY, st->width, st->height,
+                             &transform, &tags, trio.bitmap, trio.mask, trio.alpha, st, GetLayerPosition(pic, layer),
+                             flags, nullptr);
 }
 
 // Draws the kind's new content into scratch, untransformed, before anything of the layer changes.
@@ -484,15 +574,71 @@ int CommitKindContent(VmState* state, qzLayer* layer, StyleWork* w) {
     scratch->untransformedTop = scratch->top = scratch->y - int32_t(std::trunc(layer->anchory * scratch->height));
     SetLayerStateClipRegion(scratch, layer->base->clipRegion, 0);
     qzLayerState* old = layer->base;
+    const int32_t oldType = layer->type;
     layer->base = w->scratch.release();
     layer->type = w->type;
     // A path layer given another path by "id" is known by that path from now on (Undo, lookups).
     if (const qzPathLayerState* path = PathLayerStateOf(layer)) layer->id = layer->sourceId = path->params.id;
     if (layer->transformed == old) layer->transformed = layer->base;
     if (layer->display == old) layer->display = layer->base;
-    FreeLayerState(layer->type, old);
+    FreeLayerState(oldType, old);
     // A display state of its own shows the new content too.
     return RenderLayerStates(state, layer);
+}
+
+// What the styles step changes of a layer, put back when the layer's new content cannot be shown,
+// so that the failing call leaves the layer as it was and refreshes nothing for it.
+struct SavedLook {
+    int32_t rectCount, rectsFull;  // of the rectangle list
+    qzShadowTags shadow;
+    qzBorderTags border;
+    qzFilterEntry filters[QZ_LAYER_FILTERS];
+    int32_t geometryFilter, transparency, hidden;
+    double anchorx, anchory;
+    qzTransformTags transform;
+    qzLayerState* states[3];
+    int32_t x[3], y[3];
+    int count;
+};
+
+void SaveLook(const qzLayer* layer, const qzRectList* list, SavedLook* saved) {
+    saved->rectCount = list->count;
+    saved->rectsFull = list->full;
+    saved->shadow = layer->shadow;
+    saved->border = layer->border;
+    std::memcpy(saved->filters, layer->filters, sizeof(saved->filters));
+    saved->geometryFilter = layer->geometryFilter;
+    saved->transparency = layer->transparency;
+    saved->hidden = layer->hidden;
+    saved->anchorx = layer->anchorx;
+    saved->anchory = layer->anchory;
+    saved->transform = layer->transform;
+    saved->count = DistinctLayerStates(layer, saved->states);
+    for (int i = 0; i < saved->count; i++) {
+        saved->x[i] = saved->states[i]->x;
+        saved->y[i] = saved->states[i]->y;
+    }
+}
+
+void RestoreLook(qzLayer* layer, qzRectList* list, const SavedLook& saved) {
+    list->count = saved.rectCount;
+    list->full = saved.rectsFull;
+    layer->shadow = saved.shadow;
+    layer->border = saved.border;
+    std::memcpy(layer->filters, saved.filters, sizeof(layer->filters));
+    layer->geometryFilter = saved.geometryFilter;
+    layer->transparency = saved.transparency;
+    layer->hidden = saved.hidden;
+    layer->anchorx = saved.anchorx;
+    layer->anchory = saved.anchory;
+    layer->transform = saved.transform;
+    for (int i = 0; i < saved.count; i++) {
+        saved.states[i]->x = saved.x[i];
+        saved.states[i]->y = saved.y[i];
+    }
+    // Shadow, border and filter caches were dropped for the new look: they are made again.
+    FreeLayerBorders(layer);
+    FreeLayerCaches(layer);
 }
 
 // Reads the table and changes one layer. *purge collects the kinds of objects replaced.
@@ -508,6 +654,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     const bool lookChanged = shadowChanged || borderChanged || w.filtersChanged || w.hidden != layer->hidden ||
                              w.transparency != layer->transparency;
     const bool wasVisible = !layer->hidden;
+    SavedLook savedLook;
+    if (w.objectChanged) SaveLook(layer, list, &savedLook);
     // 1. What the old look covered goes, with the decorations that follow from it.
     if (lookChanged && wasVisible) AddLayerToDirtyRegion(state, list, layer);
     if (shadowChanged || borderChanged || w.filtersChanged) FreeLayerStateAlpha(layer);
@@ -546,15 +694,16 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
     if (w.objectChanged) {
         if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
         if (w.transformChanged) RestoreLayerMatrix(&w.transform, layer->base->sourceWidth, layer->base->sourceHeight);
-        const qzTransformTags saved = layer->transform;
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
-        error = w.type == QZ_LAYER_TEXTOBJECT  ? ReplaceTextObjectContent(state, pic, layer, w)
+        error = w.shape                         ? ReplaceShapeContent(state, pic, layer, w)
+                : w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)
+                : IsTextLayerType(w.type)       ? ReplaceTextOutputContent(state, pic, layer, &w)
                                                 : ReplaceImageContent(state, pic, layer, w);
         if (error) {
-            layer->transform = saved;
+            RestoreLook(layer, list, savedLook);
             return error;
         }
         qzLayer* now = GetLayerByPosition(pic, position);
@@ -616,21 +765,30 @@ int ApplyLayerStyle(VmState* state, int count, int noRefresh) {
     if (count < 2) return ERR_MISSINGPARAMTR;
     uint32_t purge = 0;
     int error = 0;
-    for (int index = 1; index + 1 <= count && !error; index += 2) {
-        const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
-        VmCheckTable(state, index + 1);
-        const int table = VmAbsIndex(state, index + 1);
-        for (qzLayer* layer : layers) {
-            error = ApplyStyleToLayer(state, pic, layer, table, &purge);
-            if (error) break;
+    // Layers changed before an error keep their changes and are shown with them, also when a later
+    // argument or tag raises its error: the end of the call runs on that way out too.
+    const auto finish = [&] {
+        if (noRefresh)
+            ClearRectList(LayersRectList());
+        else
+            FlushLayersRectList(state);
+        if (purge) PurgePendingObjects(state, purge);
+        pic->layersChanged = 1;
+    };
+    try {
+        for (int index = 1; index + 1 <= count && !error; index += 2) {
+            const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, index, pic);
+            VmCheckTable(state, index + 1);
+            const int table = VmAbsIndex(state, index + 1);
+            for (qzLayer* layer : layers) {
+                error = ApplyStyleToLayer(state, pic, layer, table, &purge);
+                if (error) break;
+            }
         }
+    } catch (...) {
+        finish();
+        throw;
     }
-    // Layers changed before an error keep their changes and are shown with them.
-    if (noRefresh)
-        ClearRectList(LayersRectList());
-    else
-        FlushLayersRectList(state);
-    if (purge) PurgePendingObjects(state, purge);
-    pic->layersChanged = 1;
+    finish();
     return error;
 }

@@ -23,7 +23,7 @@ uint32_t ColourArg(VmState* state, int index) { return (uint32_t)VmNumberToInteg
 
 // The optional encoding argument: the default encoding when absent, ERR_WRONGUSAGE above 1.
 int EncodingArg(VmState* state, int index, int32_t* encoding) {
-    *encoding = gTextDefaultEncoding;
+    *encoding = GetDefaultTextEncoding();
     if (VmGetTop(state) >= index) *encoding = VmCheckInteger(state, index);
     return *encoding < 0 || *encoding > 1 ? ERR_WRONGUSAGE : 0;
 }
@@ -159,7 +159,7 @@ int TextSetDefaultEncoding(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     const int32_t encoding = VmCheckInteger(state, 1);
     if (encoding < 0 || encoding > 1) return ERR_WRONGUSAGE;
-    gTextDefaultEncoding = encoding;
+    SetDefaultTextEncoding(encoding);
     return 0;
 }
 
@@ -238,7 +238,7 @@ int TextTextOut(VmState* state) {
     const char* text = VmCheckString(state, 3, &length);
     ts.text.assign(text, length);
     ts.style = *GetFontStyleState();
-    ts.encoding = gTextDefaultEncoding;
+    ts.encoding = GetDefaultTextEncoding();
     qzTransformTags transform;
     qzLayerTags tags;
     int error = 0;

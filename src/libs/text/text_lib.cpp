@@ -13,8 +13,6 @@
 #include "text/text_object.h"
 #include "vm/vm_aux.h"
 
-int32_t gTextDefaultEncoding = ENCODING_ISO8859_1;
-
 namespace {
 
 #define QZ_NUM(name, value) \
@@ -130,12 +128,12 @@ int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObj
 
 // The current font and default encoding for text added to vector paths.
 qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont(nullptr)); }
-int PathTextEncoding() { return gTextDefaultEncoding; }
+int PathTextEncoding() { return GetDefaultTextEncoding(); }
 const qzPathTextSource kPathTextSource = {PathTextFont, PathTextEncoding};
 
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
-    gTextDefaultEncoding = ENCODING_ISO8859_1;
+    SetDefaultTextEncoding(ENCODING_ISO8859_1);
     int error = RegisterObjectList(GetTextObjectList());
     if (!error) error = RegisterObjectList(GetFontHandleList());
     qzFont* topaz = nullptr;
@@ -165,7 +163,7 @@ void ResetTextLibrary() {
     InstallTextLayerKinds(false);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;
-    gTextDefaultEncoding = ENCODING_ISO8859_1;
+    SetDefaultTextEncoding(ENCODING_ISO8859_1);
 }
 
 }  // namespace

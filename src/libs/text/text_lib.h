@@ -11,10 +11,6 @@ struct VmState;
 
 extern const qzLibraryDescriptor qzTextLibrary;
 
-// ---- Shared inside the library ----------------------------------------------------------
-// The encoding TextOut, CreateTextObject, TextWidth, TextExtent and GetKerningPair use by default.
-extern int32_t gTextDefaultEncoding;
-
 // Command handlers.
 int TextSetFont(VmState* state);
 int TextSetFontColor(VmState* state);

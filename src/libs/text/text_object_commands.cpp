@@ -26,7 +26,7 @@ int TextCreateTextObject(VmState* state) {
     qzTextStyle style;
     style.style = *GetFontStyleState();
     style.text.assign(text, length);
-    style.encoding = gTextDefaultEncoding;
+    style.encoding = GetDefaultTextEncoding();
     if (count >= 3 && VmType(state, 3) == VM_TTABLE) {
         int32_t value = 0;
         if (GetTableFieldInt(state, 3, "align", &value, nullptr)) style.alignment = value;
