@@ -212,9 +212,11 @@ void MutateOnce(std::vector<uint8_t>& b, const std::vector<uint8_t>& other, std:
 }
 
 void Run(const std::vector<uint8_t>& input, unsigned timeout) {
+    // An empty input still comes with a valid pointer, as the fuzzing engine gives it.
+    static const uint8_t kNoBytes[1] = {0};
     gCurrent = input;
     alarm(timeout);
-    LLVMFuzzerTestOneInput(gCurrent.data(), gCurrent.size());
+    LLVMFuzzerTestOneInput(gCurrent.empty() ? kNoBytes : gCurrent.data(), gCurrent.size());
     alarm(0);
 }
 
