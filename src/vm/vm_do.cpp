@@ -151,7 +151,7 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
     ci->top = state->top + VM_MINSTACK;
     ci->state = VM_CI_C;
     ci->savedpc = nullptr;
-    ci->pc = nullptr;
+    ci->k = nullptr;
     ci->tailcalls = 0;
     ci->nresults = nresults;
     state->base = ci->base;

@@ -55,7 +55,7 @@ inline void VmPushScriptFrame(VmState* state, VmValue* base, const VmProto* p, i
     ci->top = base + p->maxStackSize;
     ci->state = VM_CI_SCRIPT;
     ci->savedpc = p->code;
-    ci->pc = nullptr;
+    ci->k = p->k;
     ci->tailcalls = 0;
     ci->nresults = nresults;
     state->base = base;

@@ -530,7 +530,7 @@ decode:
                     cci->top = top + VM_MINSTACK;
                     cci->state = VM_CI_C;
                     cci->savedpc = nullptr;
-                    cci->pc = nullptr;
+                    cci->k = nullptr;
                     cci->tailcalls = 0;
                     cci->nresults = nresults;
                     state->base = ra + 1;
@@ -579,7 +579,7 @@ decode:
                     ci->top = frameTop;
                     ci->state = VM_CI_SCRIPT;
                     ci->savedpc = np->code;
-                    ci->pc = nullptr;
+                    ci->k = np->k;
                     ci->tailcalls = 0;
                     ci->nresults = nresults;
                     state->base = base;
@@ -649,7 +649,7 @@ decode:
 // Leaves the returning frame for its caller, a script frame of this run, and continues there as
 // reentry would.
 #define VM_RESUME_CALLER() \
-    (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = FRAME_P->k, \
+    (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = ci->k, \
      pc = ci->savedpc, lastPc = pc - 1)
     L_RETURN: {
         if (VmGetC(i) == 1) {
@@ -663,14 +663,14 @@ decode:
         }
         {
             int b = VmGetB(i);
-            if (b != 0) state->top = ra + b - 1;
             if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
                 !(state->hookMask & VM_MASKRET)) {
-                // One result to a script caller that wants one.
+                // One result to a script caller that wants one (the caller's top replaces ours).
                 VmCopyValue(ci->base - 1, ra);
                 VM_RESUME_CALLER();
                 VM_NEXT();
             }
+            if (b != 0) state->top = ra + b - 1;
         }
     doreturn:
         if (OpenCellsFrom(state, base)) VmCloseUpvalues(state, base);
