@@ -435,7 +435,17 @@ decode:
         VM_NEXT();
     L_CONCAT: {
         int b = VmGetB(i), c = VmGetC(i);
-        VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c));
+        // A result used right away as the key of a table read or store: the join is told the
+        // table, so that the key's node is fetched while the string is interned.
+        const VmTable* keyTable = nullptr;
+        {
+            VmInstruction next = *pc;
+            const VmValue* t = nullptr;
+            if (VmGetOp(next) == OP_GETTABLE && VmGetC(next) == VmGetA(i)) t = base + VmGetB(next);
+            else if (VmGetOp(next) == OP_SETTABLE && VmGetB(next) == VmGetA(i)) t = base + VmGetA(next);
+            if (t && t->tt == VM_TTABLE) keyTable = VmTableValue(t);
+        }
+        VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c), keyTable);
         VM_RELOAD();
         base[VmGetA(i)] = base[b];
         GC_CHECK();

@@ -326,8 +326,9 @@ constexpr int VM_JOIN_NUMBERS = 8;
 constexpr int VM_JOIN_PIECES = 32;
 
 // The n strings and numbers from first on joined into one interned string (numbers as "%.14g"
-// text); a result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL.
-static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
+// text); a result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL. keyTable, when not null, is a
+// table the result is looked up in next.
+static VmString* JoinValues(VmState* state, const VmValue* first, int n, const VmTable* keyTable) {
     char numbers[VM_JOIN_NUMBERS][32];
     int numberLengths[VM_JOIN_NUMBERS];
     int numberCount = 0;
@@ -388,6 +389,12 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n) {
             memcpy(out + pos, text, (size_t)length);
             pos += (size_t)length;
         }
+    }
+    if (keyTable && !block) {
+        // The key's node in that table is fetched while the string table is searched, instead of
+        // after it.
+        uint32_t h = VmStringHash(out, pos);
+        __builtin_prefetch(&keyTable->node[h & (uint32_t)(VmNodeCount(keyTable) - 1)]);
     }
     return block ? VmInternBlock(state, block) : VmInternString(state, out, pos);
 }
@@ -482,7 +489,7 @@ VmString* VmJoinTableItems(VmState* state, VmTable* t, int32_t start, int32_t en
     return block ? VmInternBlock(state, block) : VmInternString(state, out, (size_t)(p - out));
 }
 
-void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
+void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTable* keyTable) {
     while (total > 1) {
         VmValue* top = VmRestoreStack(state, lastOffset) + 1;
         int n = 2;
@@ -494,11 +501,14 @@ void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset) {
             VmCallEventResult(state, handler, top - 2, top - 1, &res);
             top = VmRestoreStack(state, lastOffset) + 1;
             top[-2] = res;
+            // The handler may have changed anything, the table's register included.
+            keyTable = nullptr;
         } else if (top[-1].tt == VM_TSTRING && VmStringValue(&top[-1])->len == 0) {
             VmNumberToString(state, top - 2);
         } else {
             for (n = 2; n < total && IsStrOrNum(top - n - 1); n++) {}
-            VmSetValueString(&top[-n], JoinValues(state, top - n, n));
+            // Only the last join makes the key.
+            VmSetValueString(&top[-n], JoinValues(state, top - n, n, n == total ? keyTable : nullptr));
         }
         total -= n - 1;
         lastOffset -= (ptrdiff_t)(n - 1) * (ptrdiff_t)sizeof(VmValue);
