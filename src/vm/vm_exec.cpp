@@ -290,7 +290,8 @@ decode:
         VM_NEXT();
     L_GETGLOBAL: {
         const VmValue* key = k + VmGetBx(i);
-        if (FRAME_CL->globals.tt == VM_TTABLE && key->tt == VM_TSTRING) {
+        // The verifier lets only string constants name globals.
+        if (FRAME_CL->globals.tt == VM_TTABLE) {
             const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
             if (v->tt != VM_TNIL) {
                 *ra = *v;
