@@ -1,5 +1,6 @@
 // The graphics commands that work on the current display: its clip region, the frame wait, the
 // colours it shows, the palette pens of its picture, refresh blocks and snapshots.
+#include <memory>
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
@@ -129,13 +130,13 @@ int GfxSaveSnapshot(VmState* state) {
         break;
     default: return ERR_WRONGUSAGE;
     }
+    // The grabbed pixels go also when saving runs out of memory and unwinds through here.
+    std::unique_ptr<qzBitMap, void (*)(qzBitMap*)> grabbedOwner(grabbed, DeleteBitMap);
     if (rc) return rc;
     if (grabbed) {
         bitmap = grabbed;
         width = grabbed->width;
         height = grabbed->height;
     }
-    rc = SaveBitMapAsImage(format, bitmap, width, height, file, nullptr, -1, nullptr, quality, colours, dither, 0);
-    DeleteBitMap(grabbed);
-    return rc;
+    return SaveBitMapAsImage(format, bitmap, width, height, file, nullptr, -1, nullptr, quality, colours, dither, 0);
 }
