@@ -40,11 +40,13 @@ std::string Read(const std::string& path) {
     return s.str();
 }
 
-// A stand-in for the player's test binary: ten allocations, and for each failing one the
-// behaviour of a run that handles it soundly or not. A whole run prints "hello" and writes
-// out.txt and a snapshot of its display; a run that ends early may leave another whole snapshot.
+// A stand-in for the player's test binary: twelve allocations, and for each failing one the
+// behaviour of a run that handles it soundly or not. A whole run prints "hello" and the error
+// report that ends it, with its script position and a message of two lines, and writes out.txt
+// and a snapshot of its display; a run that ends early may leave another whole snapshot. The last
+// two fail while the player shuts down, where the report may lose its position but not its text.
 const char* const kFakePlayer = R"(#!/bin/sh
-echo "10 0 0" > "$QZ_ALLOC_COUNT"
+echo "12 0 0" > "$QZ_ALLOC_COUNT"
 case "$QZ_ALLOC_FAIL" in
 1) echo "Out of memory!" ;;
 2) kill -SEGV $$ ;;
@@ -55,7 +57,9 @@ case "$QZ_ALLOC_FAIL" in
 7) echo "1000" ;;
 8) printf '\211PNG\r\n\032\nan early frame\0\0\0\0IEND\256B`\202' > display-1.png; echo "Out of memory!" ;;
 9) printf '\211PNG\r\n\032\nan early' > display-1.png; echo "Out of memory!" ;;
-*) echo "hello"; echo "complete" > out.txt
+10) echo "12 0 1" > "$QZ_ALLOC_COUNT"; printf 'hello\nError: Bad value!\nRead on.\n' ;;
+11) echo "12 0 1" > "$QZ_ALLOC_COUNT"; printf 'hello\nError: Other value!\nRead on.\n' ;;
+*) printf 'hello\ntest.qzs:3: Bad value!\nRead on.\n'; echo "complete" > out.txt
    printf '\211PNG\r\n\032\nthe last frame\0\0\0\0IEND\256B`\202' > display-1.png ;;
 esac
 exit 0
@@ -80,8 +84,8 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     o.tempRoot = temp.path;
     OomSweepResult r = RunOomSweep(o);
 
-    EXPECT_EQ(r.count, 10u);
-    EXPECT_EQ(r.runs, 10u);
+    EXPECT_EQ(r.count, 12u);
+    EXPECT_EQ(r.runs, 12u);
     std::map<uint64_t, std::string> failed;
     for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
     const std::map<uint64_t, std::string> expected = {
@@ -91,6 +95,7 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
         {5, "left files half-written"},
         {6, "neither reported"},
         {9, "left files half-written"},
+        {11, "neither reported"},
     };
     ASSERT_EQ(failed.size(), expected.size()) << ::testing::PrintToString(failed);
     for (const auto& [n, what] : expected) EXPECT_NE(failed[n].find(what), std::string::npos) << n << ": " << failed[n];
