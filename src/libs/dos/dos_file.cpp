@@ -248,20 +248,22 @@ int DosCloseFile(VmState* state) {
 int DosFileLines(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
-    qzVfsFile* file = VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
+    // Closed on every way out until the user data owns it, memory running out included.
+    qzVfsFileOwner owner(VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
+    qzVfsFile* file = owner.get();
     if (!file) {
         SetErrorArgString(name.c_str());
         return ERR_READFILE;
     }
     VmGetNamedMetatable(state, kLinesType);
+    auto* u = static_cast<qzLinesFile*>(VmNewUserdata(state, sizeof(qzLinesFile)));
+    u->file = nullptr;
     try {
         gLineFiles.push_back(file);
     } catch (const std::bad_alloc&) {
-        VfsClose(file);
         return ERR_MEM;
     }
-    auto* u = static_cast<qzLinesFile*>(VmNewUserdata(state, sizeof(qzLinesFile)));
-    u->file = file;
+    u->file = owner.release();
     // The user data owns the file from here: a loop left early closes it when collected.
     VmPushValue(state, -2);
     VmSetMetatable(state, -2);
