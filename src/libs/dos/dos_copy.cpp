@@ -51,20 +51,20 @@ bool FsStat(const std::string& enginePath, qzOsPathStat* st, bool follow) {
 // Lists a directory's entries (engine names) and its full name. 0, ERR_LOCK2 or the lock check's
 // error.
 int ListDirectory(const std::string& path, std::vector<qzOsDirEntry>* entries, std::string* fullName) {
-    qzVfsLock* lock = VfsLock(path.c_str(), QZ_VFS_LOCK_READ, nullptr);
+    // Unlocked also when the listing runs out of memory and unwinds through here.
+    std::unique_ptr<qzVfsLock, decltype(&VfsUnlock)> lock(VfsLock(path.c_str(), QZ_VFS_LOCK_READ, nullptr),
+                                                          &VfsUnlock);
     if (!lock) {
         SetErrorArgString(path.c_str());
         return ERR_LOCK2;
     }
     int isDirectory = 0;
-    int code = VfsCheckDirLock(lock, &isDirectory);
+    int code = VfsCheckDirLock(lock.get(), &isDirectory);
     if (code || !lock->platform) {
-        VfsUnlock(lock);
         if (!code) SetErrorArgString(path.c_str());
         return code ? code : ERR_NOTADIR;
     }
     OsListDirectory(lock->platform, entries, fullName);
-    VfsUnlock(lock);
     return 0;
 }
 
