@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -550,14 +551,17 @@ int DosReadDirectory(VmState* state) {
     VmCheckTable(state, 2);
     VmCheckTable(state, 3);
     bool sort = DosOptFlag(state, 4, true);
-    qzVfsLock* lock;
-    int code = LockDirectoryArg(path, nullptr, &lock);
+    qzVfsLock* locked;
+    int code = LockDirectoryArg(path, nullptr, &locked);
     if (code) return code;
+    // Unlocked also when the names run out of memory and unwind through here.
+    std::unique_ptr<qzVfsLock, decltype(&VfsUnlock)> lock(locked, &VfsUnlock);
     std::vector<std::string> files, dirs;
     const char* name;
     int isDirectory = 0;
-    while (VfsNextDirEntry(lock, nullptr, &name, &isDirectory, nullptr)) (isDirectory ? dirs : files).push_back(name);
-    VfsUnlock(lock);
+    while (VfsNextDirEntry(lock.get(), nullptr, &name, &isDirectory, nullptr))
+        (isDirectory ? dirs : files).push_back(name);
+    lock.reset();
     if (sort) {
         auto less = [](const std::string& a, const std::string& b) { return CompareNoCase(a.c_str(), b.c_str()) < 0; };
         std::sort(files.begin(), files.end(), less);
