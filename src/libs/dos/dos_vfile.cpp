@@ -144,16 +144,15 @@ int DosUndefineVirtualStringFile(VmState* state) {
 int DosFileToString(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
-    qzVfsFile* f = VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr);
+    // Closed also when the string runs out of memory and unwinds through here.
+    qzVfsFileOwner file(VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
+    qzVfsFile* f = file.get();
     if (!f) {
         SetErrorArgString(name.c_str());
         return ERR_READFILE;
     }
     std::unique_ptr<char[]> block(new (std::nothrow) char[kBlock]);
-    if (!block) {
-        VfsClose(f);
-        return ERR_MEM;
-    }
+    if (!block) return ERR_MEM;
     VmStringBuffer b;
     VmBufInit(state, &b);
     size_t total = 0;
@@ -163,7 +162,7 @@ int DosFileToString(VmState* state) {
         total += got;
         if (got < kBlock) break;
     }
-    VfsClose(f);
+    file.reset();
     VmBufPushResult(&b);
     VmPushNumber(state, static_cast<double>(total));
     return 2;
