@@ -107,12 +107,21 @@ int DosDefineVirtualFileFromString(VmState* state) {
     VmCheckString(state, 1, &length);
     std::string name = VmCheckString(state, 2);
     if (length == 0) return ERR_WRONGUSAGE;
+    // Room for the entry comes first (growing as push_back would): once the string is referenced
+    // and registered, nothing may run out of memory before the entry records both.
+    if (gStringFiles.size() == gStringFiles.capacity()) gStringFiles.reserve(2 * gStringFiles.size() + 1);
     VmPushValue(state, 1);
     int ref = VmRef(state, VM_REGISTRYINDEX);
     VmRawGetI(state, VM_REGISTRYINDEX, ref);
     const char* data = VmToString(state, -1);
     VmPop(state, 1);
-    if (!RegisterChunkMemory(data, length)) {
+    bool registered;
+    try {
+        registered = RegisterChunkMemory(data, length);
+    } catch (const std::bad_alloc&) {
+        registered = false;
+    }
+    if (!registered) {
         VmUnref(state, VM_REGISTRYINDEX, ref);
         return ERR_MEM;
     }
