@@ -24,6 +24,23 @@ qzObjectDataNode* NewNode(const char* key) {
     return node;
 }
 
+// The nodes of a list being copied: freed when the copy unwinds on an error (running out of
+// memory for a reference). Their references then stay in the registry until the VM closes, as
+// no VM call may run while the error unwinds.
+struct NodeChain {
+    qzObjectDataNode* head = nullptr;
+    NodeChain() = default;
+    NodeChain(const NodeChain&) = delete;
+    NodeChain& operator=(const NodeChain&) = delete;
+    ~NodeChain() {
+        while (head) {
+            qzObjectDataNode* next = head->next;
+            OsFree(head);
+            head = next;
+        }
+    }
+};
+
 // A new registry reference to the value at index.
 int RefValue(VmState* state, int index) {
     if (!VmCheckStack(state, 1))
@@ -86,8 +103,8 @@ void FreeObjectDataList(VmState* state, qzObjectDataNode* list) {
 
 int CopyObjectDataList(VmState* state, qzObjectDataNode* source, qzObjectDataNode** copy) {
     *copy = nullptr;
-    qzObjectDataNode* head = nullptr;
-    qzObjectDataNode** tail = &head;
+    NodeChain made;
+    qzObjectDataNode** tail = &made.head;
     for (qzObjectDataNode* node = source; node; node = node->next) {
         if (!VmCheckStack(state, 1))
             VmRaiseError(state, ERR_STACK);
@@ -96,13 +113,15 @@ int CopyObjectDataList(VmState* state, qzObjectDataNode* source, qzObjectDataNod
         qzObjectDataNode* twin = NewNode(node->key);
         if (!twin) {
             VmUnref(state, VM_REGISTRYINDEX, ref);
-            FreeObjectDataList(state, head);
+            FreeObjectDataList(state, made.head);
+            made.head = nullptr;
             return ERR_MEM;
         }
         twin->ref = ref;
         *tail = twin;
         tail = &twin->next;
     }
-    *copy = head;
+    *copy = made.head;
+    made.head = nullptr;
     return 0;
 }
