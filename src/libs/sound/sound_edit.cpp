@@ -1,5 +1,6 @@
 // Sample editing and saving: MixSample, CopySample, InsertSample and SaveSample.
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/error_codes.h"
@@ -130,18 +131,19 @@ int SoundCopySample(VmState* state)
     GetNumericIdArg(&target, state, 2);
     if (!IsAutoObjectId(target) && SameObjectId(target, source->header.id))
         return ERR_WRONGUSAGE;
-    qzSound* sound = nullptr;
-    if (CopySoundRecord(source->sound, &sound))
+    qzSound* copied = nullptr;
+    if (CopySoundRecord(source->sound, &copied))
         return ERR_MEM;
+    // The copied sound goes also when copying the object data runs out of memory and unwinds
+    // through here.
+    std::unique_ptr<qzSound, void (*)(qzSound*)> sound(copied, FreeSoundRecord);
     qzObjectDataNode* data = nullptr;
-    if (CopyObjectDataList(state, source->header.data, &data)) {
-        FreeSoundRecord(sound);
+    if (CopyObjectDataList(state, source->header.data, &data))
         return ERR_MEM;
-    }
     // The source's settings are taken before a sample of the target's number goes.
     const qzSample settings = *source;
     qzSample* copy = nullptr;
-    int results = AddSampleObject(state, target, sound, settings.pitch, settings.loader, &copy);
+    int results = AddSampleObject(state, target, sound.release(), settings.pitch, settings.loader, &copy);
     if (results == ERR_MEM) {
         FreeObjectDataList(state, data);
         return results;
