@@ -2,6 +2,7 @@
 // ClearClipboard. Text goes to the clipboard as it is; a brush goes as its pixels with its alpha
 // channel or mask; a picture read back becomes a new brush.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/error_codes.h"
@@ -25,13 +26,14 @@ int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) 
     qzObjectBitmaps b;
     int error = GetBrushBitmaps(state, id, &b);
     if (error) return error;
-    uint32_t* pixels = ReadBitMapPixelsMasked(b.bitmap, 0, 0, b.width, b.height, b.mask, b.alpha, QZ_NO_KEY_COLOR, 1, 0);
+    // The pixels go also when copying them runs out of memory and unwinds through here.
+    std::unique_ptr<uint32_t, void (*)(void*)> pixels(
+        ReadBitMapPixelsMasked(b.bitmap, 0, 0, b.width, b.height, b.mask, b.alpha, QZ_NO_KEY_COLOR, 1, 0), OsFree);
     if (!pixels) return ERR_MEM;
     data->width = b.width;
     data->height = b.height;
-    data->pixels.assign(pixels, pixels + size_t(b.width) * size_t(b.height));
+    data->pixels.assign(pixels.get(), pixels.get() + size_t(b.width) * size_t(b.height));
     data->hasAlpha = b.mask || b.alpha ? 1 : 0;
-    OsFree(pixels);
     return 0;
 }
 
