@@ -34,6 +34,8 @@ protected:
 TEST_F(FailingGraphicsCommand, FreesWhatItHeldOnEveryWayOut) {
     OpenLayered(64, 48);
     vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
+    vm->Ok("SetFillStyle", {1});
+    vm->Ok("Box", {10, 10, 20, 6, 0xFF0000});  // layer 1: a shape its owner draws again when turned
     const struct {
         const char* command;
         std::vector<Arg> args;
@@ -41,6 +43,8 @@ TEST_F(FailingGraphicsCommand, FreesWhatItHeldOnEveryWayOut) {
     } rows[] = {  // number arguments only: the harness builds tables outside the protected call
         // The brush's pixels are read into a block that the new pointer is made from.
         {"CreatePointer", {5, kTypeBrush, 1}, [&] { vm->Ok("FreePointer", {5}); }},
+        // The turned state is a new record that the shape is drawn into.
+        {"RotateLayer", {1, 30}, [&] { vm->Ok("RotateLayer", {1, 0}); }},
     };
     for (const auto& r : rows) {
         int result = 0, succeeded = 0;
