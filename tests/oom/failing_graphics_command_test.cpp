@@ -36,15 +36,18 @@ TEST_F(FailingGraphicsCommand, FreesWhatItHeldOnEveryWayOut) {
     vm->Ok("CreateBrush", {1, 8, 4, 0xFF0000});
     vm->Ok("SetFillStyle", {1});
     vm->Ok("Box", {10, 10, 20, 6, 0xFF0000});  // layer 1: a shape its owner draws again when turned
+    const auto freePointer = [&] { vm->Ok("FreePointer", {5}); };
+    const auto unturnLayer = [&] { vm->Ok("RotateLayer", {1, 0}); };
+    // Number arguments only: the harness pushes strings and tables outside the protected call.
     const struct {
         const char* command;
         std::vector<Arg> args;
         std::function<void()> undo;  // after a success
-    } rows[] = {  // number arguments only: the harness builds tables outside the protected call
+    } rows[] = {
         // The brush's pixels are read into a block that the new pointer is made from.
-        {"CreatePointer", {5, kTypeBrush, 1}, [&] { vm->Ok("FreePointer", {5}); }},
+        {"CreatePointer", {5, kTypeBrush, 1}, freePointer},
         // The turned state is a new record that the shape is drawn into.
-        {"RotateLayer", {1, 30}, [&] { vm->Ok("RotateLayer", {1, 0}); }},
+        {"RotateLayer", {1, 30}, unturnLayer},
     };
     for (const auto& r : rows) {
         int result = 0, succeeded = 0;
