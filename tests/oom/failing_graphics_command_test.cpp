@@ -6,12 +6,18 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/event_types.h"
 #include "display/layer_test_util.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
+#include "libs/text/text_lib.h"
 #include "oom/alloc_faults.h"
+#include "platform/host/engine_keys.h"
+#include "platform/os_lock.h"
+#include "runtime/event_queue.h"
 
 using qztest::Arg;
 
@@ -25,9 +31,24 @@ protected:
         LayerTest::SetUp();
         delete vm;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary};
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary,  &qzTextLibrary};
+        ASSERT_EQ(InitEventQueue(), 0);
+    }
+    void TearDown() override {
+        FreeEventQueue(*vm);
+        LayerTest::TearDown();
     }
 };
+
+// Whether another thread could take the mutex now (the mutex is recursive: this thread always can).
+bool FreeForOtherThreads(qzMutex* mutex) {
+    bool taken = false;
+    std::thread([&] {
+        taken = OsTryLockMutex(mutex) != 0;
+        if (taken) OsUnlockMutex(mutex);
+    }).join();
+    return taken;
+}
 
 }  // namespace
 
@@ -69,4 +90,37 @@ TEST_F(FailingGraphicsCommand, FreesWhatItHeldOnEveryWayOut) {
         vm->Ok(r.command, r.args);
         r.undo();
     }
+}
+
+// Line input takes the keys under the event queue's lock: on every way out, also when running out
+// of memory unwinds through it, the lock is free for other threads again.
+TEST_F(FailingGraphicsCommand, LineInputLetsGoOfTheQueue) {
+    OpenCurrent(1, Arg::Table({{"width", 64}, {"height", 48}}));
+    qzDisplay* display = Display(1);
+    ASSERT_EQ(display->layersEnabled, 0);
+    const int32_t cursorX = display->textCursorX, cursorY = display->textCursorY;
+    const auto typeLine = [&] {
+        DropQueuedEvents(*vm, -1, 1);
+        for (int32_t key : {int32_t('a'), int32_t('b'), int32_t(QZ_KEY_RETURN)}) {
+            ASSERT_EQ(PushEventToQueue(display, QZ_EVENT_KEY, 1, 0, key, nullptr), 1);
+            ASSERT_EQ(PushEventToQueue(display, QZ_EVENT_KEY, 0, 0, key, nullptr), 1);
+        }
+    };
+    typeLine();
+    int result = 0, succeeded = 0;
+    const uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = vm->CallErr("InKeyStr", {0});
+            } catch (const std::bad_alloc&) {
+                result = -1;  // in the harness, before or after the command
+            }
+        },
+        [&](uint64_t n) {
+            succeeded += result == 0;
+            EXPECT_TRUE(FreeForOtherThreads(GetEventQueueMutex())) << n;
+            typeLine();
+        });
+    EXPECT_GT(count, 0u);
+    EXPECT_GT(succeeded, 0);
 }

@@ -1,5 +1,6 @@
 // InKeyStr: a line of keyboard input on the current display, echoed character by character as
 // layers at the text cursor and printed once as a whole when it ends.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,11 +78,12 @@ int32_t CountPrintLayers() {
 void TakeKeys(VmState* state, std::vector<int32_t>* keys) {
     qzMutex* mutex = GetEventQueueMutex();
     if (mutex) OsLockMutex(mutex);
+    // Unlocked on every way out, also when the key list runs out of memory and unwinds through here.
+    std::unique_ptr<qzMutex, void (*)(qzMutex*)> unlock(mutex, OsUnlockMutex);
     qzPeekedEvent event{};
     for (int i = 0; PeekQueuedEvent(state, i, &event, 0); i++)
         if (event.type == QZ_EVENT_KEY && event.params[0] == 1) keys->push_back(event.extra2);
     DropQueuedEvents(state, -1, 0);
-    if (mutex) OsUnlockMutex(mutex);
 }
 
 }  // namespace
