@@ -92,9 +92,10 @@ TEST_F(FailingGraphicsCommand, FreesWhatItHeldOnEveryWayOut) {
     }
 }
 
-// Line input takes the keys under the event queue's lock: on every way out, also when running out
-// of memory unwinds through it, the lock is free for other threads again.
-TEST_F(FailingGraphicsCommand, LineInputLetsGoOfTheQueue) {
+// Line input takes the keys under the event queue's lock and echoes them as layers that go when
+// it returns: on every way out, also when running out of memory unwinds through it, the lock is
+// free for other threads again, no echo is left and layers and text cursor are as before.
+TEST_F(FailingGraphicsCommand, LineInputLetsGoOfTheQueueAndItsEchoes) {
     OpenCurrent(1, Arg::Table({{"width", 64}, {"height", 48}}));
     qzDisplay* display = Display(1);
     ASSERT_EQ(display->layersEnabled, 0);
@@ -119,6 +120,14 @@ TEST_F(FailingGraphicsCommand, LineInputLetsGoOfTheQueue) {
         [&](uint64_t n) {
             succeeded += result == 0;
             EXPECT_TRUE(FreeForOtherThreads(GetEventQueueMutex())) << n;
+            EXPECT_EQ(FirstLayer(CurrentBGPic()), nullptr) << n;
+            EXPECT_EQ(display->layersEnabled, 0) << n;
+            if (result != 0) {
+                EXPECT_EQ(display->textCursorX, cursorX) << n;
+                EXPECT_EQ(display->textCursorY, cursorY) << n;
+            }
+            display->textCursorX = cursorX;
+            display->textCursorY = cursorY;
             typeLine();
         });
     EXPECT_GT(count, 0u);
