@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/error_codes.h"
 #include "base/event_types.h"
 #include "display/layer_test_util.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
+#include "libs/layers/layer_render.h"
 #include "libs/text/text_lib.h"
 #include "oom/alloc_faults.h"
 #include "platform/host/engine_keys.h"
@@ -132,4 +134,36 @@ TEST_F(FailingGraphicsCommand, LineInputLetsGoOfTheQueueAndItsEchoes) {
         });
     EXPECT_GT(count, 0u);
     EXPECT_GT(succeeded, 0);
+}
+
+// The layers of a picture are rendered anew for the display that shows it with that display and
+// picture current meanwhile: also when running out of memory unwinds through that, the current
+// display and picture are the ones before.
+TEST_F(FailingGraphicsCommand, RescaledLayersLeaveTheCurrentDisplayAlone) {
+    OpenLayered(64, 48);
+    vm->Ok("SetFillStyle", {1});
+    vm->Ok("Box", {10, 10, 20, 6, 0xFF0000});
+    vm->Ok("RotateLayer", {1, 30});  // the owner draws the shape again for a display state
+    vm->Ok("SetDisplayAttributes", {Arg::Table({{"scalemode", 2}, {"scalewidth", 128}, {"scaleheight", 96}})});
+    qzBGPic* shown = Display(1)->bgpic;
+    OpenCurrent(2, Arg::Table({{"width", 32}, {"height", 32}}));
+    qzDisplay* current = CurrentDisplay();
+    qzBGPic* currentPic = CurrentBGPic();
+    ASSERT_NE(current, Display(1));
+    int result = 0, failed = 0;
+    const uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = RescaleAllLayersOfPicture(*vm, shown);
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            failed += result != 0;
+            EXPECT_EQ(CurrentDisplay(), current) << n;
+            EXPECT_EQ(CurrentBGPic(), currentPic) << n;
+        });
+    EXPECT_GT(count, 0u);
+    EXPECT_GT(failed, 0);
 }

@@ -266,8 +266,16 @@ int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
     for (qzDisplay* d = FirstDisplay(); d && !shower; d = NextDisplay(d))
         if (d->bgpic == pic) shower = d;
     if (!shower) return 0;
-    qzDisplay* previousDisplay = CurrentDisplay();
-    qzBGPic* previousPic = CurrentBGPic();
+    // The current display and picture come back on every way out, also when rendering runs out of
+    // memory and unwinds through here.
+    struct Previous {
+        qzDisplay* display = CurrentDisplay();
+        qzBGPic* pic = CurrentBGPic();
+        ~Previous() {
+            SetCurrentDisplay(display);
+            SetCurrentBGPic(pic);
+        }
+    } previous;
     SetCurrentDisplay(shower);
     SetCurrentBGPic(pic);
     int error = 0;
@@ -275,8 +283,6 @@ int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
         if (layer->type == QZ_LAYER_NOOBJECT) continue;
         error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
     }
-    SetCurrentDisplay(previousDisplay);
-    SetCurrentBGPic(previousPic);
     return error;
 }
 
