@@ -2,6 +2,7 @@
 // the pointer each display shows, hiding, showing and moving it. A pointer that a display shows
 // when the script frees it stays until no display shows it any more.
 #include <algorithm>
+#include <memory>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -120,11 +121,14 @@ int GfxCreatePointer(VmState* state) {
         if (!image.bitmap || image.width < 1 || image.height < 1) return ERR_POINTERIMG;
         width = image.width;
         height = image.height;
-        uint32_t* argb = ReadBitMapPixelsMasked(image.bitmap, 0, 0, width, height, image.mask, image.alpha,
-                                                QZ_NO_KEY_COLOR, 1, LOCKF_READONLY);
+        // The pixels go also when making the pointer runs out of memory and unwinds through here.
+        std::unique_ptr<uint32_t, void (*)(void*)> argb(
+            ReadBitMapPixelsMasked(image.bitmap, 0, 0, width, height, image.mask, image.alpha, QZ_NO_KEY_COLOR, 1,
+                                   LOCKF_READONLY),
+            OsFree);
         if (!argb) return ERR_MEM;
-        rc = CreateDisplayPointer(argb, width, height, HotSpot(hotX, width), HotSpot(hotY, height), &cursor);
-        OsFree(argb);
+        rc = CreateDisplayPointer(argb.get(), width, height, HotSpot(hotX, width), HotSpot(hotY, height), &cursor);
+        argb.reset();
         if (rc) return rc;
     } else {
         return ERR_WRONGUSAGE;

@@ -220,22 +220,19 @@ int RenderLayerObject(VmState* state, qzLayer* layer, int mode) {
     // keeps drawing its base state.
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
     if (ops.freeState && !ops.copyState && !ops.renderContent) return 0;
-    // 3. The new record; the shown part is cut out by the render, so its offset is 0.
-    qzLayerState* st = NewLayerStateFromBase(layer);
-    if (!st) return ERR_MEM;
+    // 3. The new record; the shown part is cut out by the render, so its offset is 0. It is freed
+    // also when rendering the content runs out of memory and unwinds through here.
+    ScratchState owned(NewLayerStateFromBase(layer), StateOwner{layer->type});
+    if (!owned) return ERR_MEM;
+    qzLayerState* st = owned.get();
     // 4. The content.
     int error = RenderLayerContent(state, layer, st, &transform);
-    if (error) {
-        FreeLayerState(layer->type, st);
-        return error;
-    }
+    if (error) return error;
     if (LayerShowsPart(layer->type)) st->partX = st->partY = 0;
     error = GiveTransformedClipRegion(layer, st, transform, forDisplay);
-    if (error) {
-        FreeLayerState(layer->type, st);
-        return error;
-    }
-    // 5, 6. Position and place among the states.
+    if (error) return error;
+    // 5, 6. Position and place among the states: the layer owns the new one from here on.
+    owned.release();
     if (!forDisplay) {
         st->left = st->x - int32_t(std::trunc(layer->anchorx * st->width));
         st->top = st->y - int32_t(std::trunc(layer->anchory * st->height));
@@ -269,8 +266,16 @@ int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
     for (qzDisplay* d = FirstDisplay(); d && !shower; d = NextDisplay(d))
         if (d->bgpic == pic) shower = d;
     if (!shower) return 0;
-    qzDisplay* previousDisplay = CurrentDisplay();
-    qzBGPic* previousPic = CurrentBGPic();
+    // The current display and picture come back on every way out, also when rendering runs out of
+    // memory and unwinds through here.
+    struct Previous {
+        qzDisplay* display = CurrentDisplay();
+        qzBGPic* pic = CurrentBGPic();
+        ~Previous() {
+            SetCurrentDisplay(display);
+            SetCurrentBGPic(pic);
+        }
+    } previous;
     SetCurrentDisplay(shower);
     SetCurrentBGPic(pic);
     int error = 0;
@@ -278,8 +283,6 @@ int RescaleAllLayersOfPicture(VmState* state, qzBGPic* pic) {
         if (layer->type == QZ_LAYER_NOOBJECT) continue;
         error = RenderLayerObject(state, layer, QZ_RENDER_DISPLAYSCALE | QZ_RENDER_TRANSFORM);
     }
-    SetCurrentDisplay(previousDisplay);
-    SetCurrentBGPic(previousPic);
     return error;
 }
 

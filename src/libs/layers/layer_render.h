@@ -3,11 +3,24 @@
 // object's bitmaps, those bitmaps are transformed; redraws then simply blit the state.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
+#include "display/layer_records.h"
+
 struct VmState;
 struct qzBGPic;
 struct qzLayer;
 struct qzLayerState;
 struct qzTransformTags;
+
+// A state record of the given layer type owned until it is handed to a layer (release()); freed
+// with its type's FreeLayerState otherwise, also when an error unwinds past its owner.
+struct StateOwner {
+    int32_t type;
+    void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
+};
+using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
 
 // A new state record of the layer's type as a copy of its base state (the type's copyState, else a
 // plain copy), with empty bitmaps, shadow alpha, border growth and clip region. Null: out of memory.

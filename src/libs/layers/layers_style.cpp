@@ -58,12 +58,6 @@ bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXT
 // Layers that may be given content of another kind: all but videos, whose objects run on their own.
 bool ContentReplaceable(int32_t type) { return IsLayerType(type) && type != QZ_LAYER_VIDEO; }
 
-struct StateOwner {
-    int32_t type;
-    void operator()(qzLayerState* st) const { FreeLayerState(type, st); }
-};
-using ScratchState = std::unique_ptr<qzLayerState, StateOwner>;
-
 // The look of a path that becomes a layer's content: its path style (whose dash lengths it owns),
 // draw state, colour and vector engine.
 struct PathLook {

@@ -1,5 +1,6 @@
 // InKeyStr: a line of keyboard input on the current display, echoed character by character as
 // layers at the text cursor and printed once as a whole when it ends.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,11 +78,12 @@ int32_t CountPrintLayers() {
 void TakeKeys(VmState* state, std::vector<int32_t>* keys) {
     qzMutex* mutex = GetEventQueueMutex();
     if (mutex) OsLockMutex(mutex);
+    // Unlocked on every way out, also when the key list runs out of memory and unwinds through here.
+    std::unique_ptr<qzMutex, void (*)(qzMutex*)> unlock(mutex, OsUnlockMutex);
     qzPeekedEvent event{};
     for (int i = 0; PeekQueuedEvent(state, i, &event, 0); i++)
         if (event.type == QZ_EVENT_KEY && event.params[0] == 1) keys->push_back(event.extra2);
     DropQueuedEvents(state, -1, 0);
-    if (mutex) OsUnlockMutex(mutex);
 }
 
 }  // namespace
@@ -104,52 +106,66 @@ int TextInKeyStr(VmState* state) {
     const int32_t base = CountPrintLayers();
     std::string input;
     std::vector<std::pair<int32_t, int32_t>> places;  // where each character was echoed
+    // The echoes go and the display is as before on every way out, also when running out of memory
+    // unwinds through the input: every print layer above those there before is removed.
+    const auto finish = [&] {
+        for (int32_t k = CountPrintLayers(); k > base; k--)
+            RemoveLayerOfObject(state, QZ_LAYER_PRINT, qzObjectId{0, nullptr}, k, 0);
+        if (!layersWere) display->layersEnabled = 0;
+        display->textCursorX = startX;
+        display->textCursorY = startY;
+    };
     bool done = false;
-    while (!done && !error) {
-        int pumpError = 0;
-        if (PumpEvents(state, QZ_PUMP_HOOKS, &pumpError)) {
-            error = pumpError;
-            break;
-        }
-        std::vector<int32_t> keys;
-        TakeKeys(state, &keys);
-        for (int32_t key : keys) {
-            if (done || error) break;
-            if (key == QZ_KEY_BACKSPACE) {
-                if (input.empty()) continue;
-                RemoveLayerOfObject(state, QZ_LAYER_PRINT, qzObjectId{0, nullptr}, base + (int32_t)input.size(), 0);
-                display->textCursorX = places.back().first;
-                display->textCursorY = places.back().second;
-                input.pop_back();
-                places.pop_back();
-                continue;
-            }
-            if (key == QZ_KEY_RETURN) {
-                done = true;
+    try {
+        while (!done && !error) {
+            int pumpError = 0;
+            if (PumpEvents(state, QZ_PUMP_HOOKS, &pumpError)) {
+                error = pumpError;
                 break;
             }
-            int c = key;
-            if (key == QZ_KEY_TAB || key == QZ_KEY_SPACE) c = ' ';
-            else if (key > 255 || key < 0) continue;
-            if (!Accepts(type, c)) continue;
-            if (maximum > 0 && (int32_t)input.size() >= maximum) continue;
-            if (input.size() >= kMaxInput) {
-                done = true;
-                break;
+            std::vector<int32_t> keys;
+            TakeKeys(state, &keys);
+            for (int32_t key : keys) {
+                if (done || error) break;
+                if (key == QZ_KEY_BACKSPACE) {
+                    if (input.empty()) continue;
+                    RemoveLayerOfObject(state, QZ_LAYER_PRINT, qzObjectId{0, nullptr}, base + (int32_t)input.size(), 0);
+                    display->textCursorX = places.back().first;
+                    display->textCursorY = places.back().second;
+                    input.pop_back();
+                    places.pop_back();
+                    continue;
+                }
+                if (key == QZ_KEY_RETURN) {
+                    done = true;
+                    break;
+                }
+                int c = key;
+                if (key == QZ_KEY_TAB || key == QZ_KEY_SPACE)
+                    c = ' ';
+                else if (key > 255 || key < 0)
+                    continue;
+                if (!Accepts(type, c)) continue;
+                if (maximum > 0 && (int32_t)input.size() >= maximum) continue;
+                if (input.size() >= kMaxInput) {
+                    done = true;
+                    break;
+                }
+                places.emplace_back(display->textCursorX, display->textCursorY);
+                const char echo = hide ? '*' : (char)c;
+                error = PrintText(state, &echo, 1, 1);
+                if (!error)
+                    input.push_back((char)c);
+                else
+                    places.pop_back();
             }
-            places.emplace_back(display->textCursorX, display->textCursorY);
-            const char echo = hide ? '*' : (char)c;
-            error = PrintText(state, &echo, 1, 1);
-            if (!error) input.push_back((char)c);
-            else places.pop_back();
+            if (!done && !error) WaitForEvents(state, 0);
         }
-        if (!done && !error) WaitForEvents(state, 0);
+    } catch (...) {
+        finish();
+        throw;
     }
-    for (size_t k = input.size(); k > 0; k--)
-        RemoveLayerOfObject(state, QZ_LAYER_PRINT, qzObjectId{0, nullptr}, base + (int32_t)k, 0);
-    if (!layersWere) display->layersEnabled = 0;
-    display->textCursorX = startX;
-    display->textCursorY = startY;
+    finish();
     if (error) return error;
     const std::string shown = (hide ? std::string(input.size(), '*') : input) + "\n";
     error = PrintText(state, shown.data(), shown.size(), 1);
