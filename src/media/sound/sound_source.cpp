@@ -1,6 +1,7 @@
 #include "media/sound/sound_source.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -222,6 +223,9 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     qzSoundSource* source = static_cast<qzSoundSource*>(OsAlloc(sizeof(qzSoundSource), 1));
     if (!source)
         return ERR_MEM;
+    // The record and what it opened go on every way out until it is handed on, also when a
+    // loader list, a name or a decoder runs out of memory and unwinds through here.
+    std::unique_ptr<qzSoundSource, void (*)(qzSoundSource*)> owner(source, CloseSoundSource);
     source->subsongCount = 1;
     source->seekable = 1;
     source->forMusic = forMusic;
@@ -231,7 +235,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     } else if (IsLoaderSelected(loaderList, "inbuilt", true)) {
         qzVfsFile* file = VfsOpen(name, kSoundFileMode, adapterList);
         if (!file) {
-            OsFree(source);
+            owner.reset();
             SetErrorArgString(name);
             return ERR_READFILE;
         }
@@ -262,7 +266,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     }
     if (source->kind == 0) {
         if (!IsLoaderSelected(loaderList, "native", true)) {
-            OsFree(source);
+            owner.reset();
             SetErrorArgString(name);
             return ERR_OPENSOUND2;
         }
@@ -273,7 +277,8 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
         if (error) {
             if (source->handle)
                 AudioFileClose(SystemFile(source));
-            OsFree(source);
+            source->handle = nullptr;
+            owner.reset();
             if (error == ERR_OPENSOUND2 || error == ERR_READFILE)
                 SetErrorArgString(name);
             return error;
@@ -283,7 +288,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
             *loader = QZ_LOADER_NATIVE;
     }
     source->format = GetSoundFormatCode(source->bits, source->channels, source->flags);
-    *out = source;
+    *out = owner.release();
     return 0;
 }
 
