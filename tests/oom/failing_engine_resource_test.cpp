@@ -83,8 +83,7 @@ int CallCommand(VmState* state, const char* command, const std::vector<Arg>& arg
 }
 
 TEST(FailingAllocation, EngineCommandsFreeWhatTheyHoldOnEveryWayOut) {
-    qztest::Commands vm{&qzSystemLibrary, &qzBrushLibrary, &qzTextLibrary, &qzVectorGraphicsLibrary,
-                        &qzNetworkLibrary};
+    qztest::Commands vm{&qzSystemLibrary, &qzBrushLibrary, &qzTextLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary};
     // Objects with data attached: a copy copies the data through the VM while it holds the
     // copied bitmaps or path records.
     vm.Ok("CreateBrush", {1, 8, 8, 0x336699});
