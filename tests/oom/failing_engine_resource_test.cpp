@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <new>
@@ -21,9 +22,13 @@
 #include "libs/system/system.h"
 #include "libs/text/text_lib.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
+#include "media/sound/audio_channels.h"
+#include "media/sound/sound_events.h"
 #include "media/sound/sound_source.h"
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
+#include "platform/host/headless/headless.h"
+#include "platform/host/host.h"
 #include "support/commands.h"
 #include "text/font.h"
 #include "text/font_cache.h"
@@ -184,6 +189,39 @@ TEST(FailingAllocation, OpenedFontsAndSoundFilesAreFreedOnEveryWayOut) {
             });
         EXPECT_GT(count, 0u) << row.name;
     }
+}
+
+// Opening the sound output at each failing allocation: a start cut short by running out of memory
+// leaves its channel table behind, and the next start frees it instead of making another beside it.
+TEST(FailingAllocation, SoundStartCutShortLeavesNoChannelTable) {
+    setenv("QUARNELIX_DRIVER", "headless", 1);
+    unsetenv("QUARNELIX_INPUT");
+    unsetenv("QUARNELIX_AUDIO_CAPTURE");
+    std::string message;
+    ASSERT_EQ(HostStartDriver(&message), 0) << message;
+    HeadlessSetManualAudio(1);
+    ASSERT_EQ(InitSoundEventMutex(), 0);
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = InitSoundChannels(8, 30);
+            } catch (const std::bad_alloc&) {
+                result = -1;  // unwound as out of a command
+            }
+        },
+        [&](uint64_t n) {
+            if (n == 0) {
+                EXPECT_EQ(result, 0);
+            }
+            // A whole start is closed again as the player closes it; a start cut short stays as
+            // it was left.
+            if (result == 0) FreeSoundChannels();
+        });
+    EXPECT_GT(count, 0u);
+    FreeSoundEventsAtExit();
+    HeadlessSetManualAudio(0);
+    HostStopDriver();
 }
 
 }  // namespace
