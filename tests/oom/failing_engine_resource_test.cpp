@@ -30,8 +30,10 @@
 #include "platform/host/headless/headless.h"
 #include "platform/host/host.h"
 #include "support/commands.h"
+#include "text/embedded_fonts.h"
 #include "text/font.h"
 #include "text/font_cache.h"
+#include "text/font_files.h"
 #include "text/text_object.h"
 #include "vector/path_buffer.h"
 #include "vm/vm.h"
@@ -189,6 +191,37 @@ TEST(FailingAllocation, OpenedFontsAndSoundFilesAreFreedOnEveryWayOut) {
             });
         EXPECT_GT(count, 0u) << row.name;
     }
+}
+
+// Scanning a font folder at each failing allocation: the folder's lock and every font file are
+// closed again, however far the scan got.
+TEST(FailingAllocation, ScanningAFontFolderClosesEveryFileOnEveryWayOut) {
+    TempDir dir;
+    int faces = 0;
+    const qzEmbeddedFace* face = GetEmbeddedFaces(&faces);
+    WriteFile(dir / "Vera.ttf", std::string(reinterpret_cast<const char*>(face->data), face->size));
+    // A bitmap font's contents file listing one size.
+    WriteFile(dir / "Small.font", std::string("\x0F\0\0\x01", 4) + std::string(256, '\0') + std::string("\0\x08", 2) +
+                                      std::string(2, '\0'));
+    const size_t descriptors = OpenDescriptors();
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            try {
+                result = ScanFontDirectory(dir.path().c_str());
+            } catch (const std::bad_alloc&) {
+                result = ERR_MEM;
+            }
+        },
+        [&](uint64_t n) {
+            if (n == 0) {
+                EXPECT_EQ(result, 0);
+                EXPECT_FALSE(GetFontFileList().empty());
+            }
+            FreeFontFileList();
+            EXPECT_EQ(OpenDescriptors(), descriptors) << "allocation " << n;
+        });
+    EXPECT_GT(count, 0u);
 }
 
 // Opening the sound output at each failing allocation: a start cut short by running out of memory
