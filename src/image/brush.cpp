@@ -8,6 +8,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/blit.h"
 #include "gfx/channel_ops.h"
@@ -200,26 +201,22 @@ int CopyBrushRecord(VmState* state, const qzBrush* brush, const qzObjectId& newI
                                &bitmap, brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
         if (error) return error;
     }
+    // The copied bitmaps go on every way out until the new brush takes them, also when copying
+    // the data raises an error or runs out of memory and unwinds through here.
+    MadeBitMaps made{bitmap, mask, alpha};
     qzObjectDataNode* data = nullptr;
     if (brush->header.data) {
         int error = CopyObjectDataList(state, brush->header.data, &data);
-        if (error) {
-            DeleteBitMap(bitmap);
-            DeleteMaskBitMap(mask);
-            DeleteAlphaBitMap(alpha);
-            return error;
-        }
+        if (error) return error;
     }
     qzBrush* copy = nullptr;
     int error = AddBrush(newId, brush->type, brush->width, brush->height, brush->sourcestride, brush->transformedvector,
                          brush->source, bitmap, brush->transparentcolor, mask, alpha, displayid, &copy);
     if (error) {
-        DeleteBitMap(bitmap);
-        DeleteMaskBitMap(mask);
-        DeleteAlphaBitMap(alpha);
         FreeObjectDataList(state, data);
         return error;
     }
+    made.bitmap = made.mask = made.alpha = nullptr;
     if (brush->source) RetainImageSource(brush->source);
     copy->header.data = data;
     copy->loaderinfo = brush->loaderinfo;

@@ -1,5 +1,7 @@
 #include "image/brush_pixels.h"
 
+#include <memory>
+
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
@@ -52,8 +54,9 @@ int ReadBrushARGB(const qzBrush* brush, int inverted, std::vector<uint32_t>* out
     uint32_t* pixels = ReadBitMapPixelsMasked(brush->bitmap, 0, 0, brush->width, brush->height, brush->mask,
                                               brush->alpha, QZ_NO_KEY_COLOR, 1, LOCKF_READONLY);
     if (!pixels) return ERR_LOCKBMAP;
+    // The pixels go also when the copy runs out of memory and unwinds through here.
+    std::unique_ptr<uint32_t, void (*)(void*)> owner(pixels, OsFree);
     out->assign(pixels, pixels + (size_t)brush->width * (size_t)brush->height);
-    OsFree(pixels);
     if (inverted)
         for (uint32_t& p : *out) p ^= 0xFF000000u;
     return 0;

@@ -1,6 +1,7 @@
 #include "image/image_load.h"
 
 #include <cstring>
+#include <utility>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -19,6 +20,15 @@ namespace {
 constexpr int kOpenMode = QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU;
 
 const qzGifImageReader* gGifReader = nullptr;
+
+// Closes the file that a variable holds when the scope is left, a reader or the examining of a
+// file that an adapter serves running out of memory included. A file closed before is set to null.
+struct OpenFileCloser {
+    qzVfsFile*& file;
+    ~OpenFileCloser() {
+        if (file) VfsClose(file);
+    }
+};
 
 // What the readers found.
 struct Loaded {
@@ -87,8 +97,9 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
     const bool inbuilt = IsLoaderSelected(loaderList, "inbuilt", false);
     const bool native = IsLoaderSelected(loaderList, "native", false);
     qzVfsFile* file = nullptr;
+    OpenFileCloser closer{file};
     auto fail = [&](int rc, bool nameArgument) {
-        if (file) VfsClose(file);
+        if (file) VfsClose(std::exchange(file, nullptr));
         if (nameArgument) SetErrorArgString(name);
         return rc;
     };
@@ -101,7 +112,7 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
         VfsRead(file, buffer, QZ_SNIFF_HEADER_BYTES);
         int width, height, alpha;
         if (ParseImageHeader(file, buffer, &width, &height, &alpha, outTransparent)) {
-            VfsClose(file);
+            VfsClose(std::exchange(file, nullptr));
             if (outWidth) *outWidth = width;
             if (outHeight) *outHeight = height;
             if (outAlpha) *outAlpha = alpha;
@@ -142,7 +153,7 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
         kind = QZ_IMAGE_NATIVE;
         if (outNative) *outNative = 1;
     }
-    if (file) VfsClose(file);
+    if (file) VfsClose(std::exchange(file, nullptr));
     if (infoOnly) {
         OsFree(loaded.pixels);
     } else {

@@ -2,6 +2,7 @@
 #include "net/net_connection.h"
 
 #include <cstring>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "net/net_events.h"
@@ -12,6 +13,8 @@
 #include "runtime/runtime.h"
 
 namespace {
+
+using SocketOwner = std::unique_ptr<qzSocket, void (*)(qzSocket*)>;
 
 // The "not found" rule of every network list: a handle gives ERR_FINDARRAY, a number the list's
 // own code with the number as error argument.
@@ -132,11 +135,13 @@ int ConnectTcp(VmState* state, qzObjectId* id, const char* host, int port, qzCon
     qzSocket* socket;
     int rc = CreateTcpSocket(&socket);
     if (rc) return rc;
+    // The socket goes on every way out until the connection takes it, also when resolving the
+    // name or pumping the events while connecting runs out of memory.
+    SocketOwner owner(socket, DestroySocket);
     qzSockAddr address;
     address.port = static_cast<uint16_t>(port);
     rc = HostAddress(host, &address);
     if (rc) {
-        DestroySocket(socket);
         SetErrorArgString(SockHostErrorText(rc));
         return IsQuitRequested() ? ERR_USERABORT : ERR_SOCKET;
     }
@@ -144,10 +149,10 @@ int ConnectTcp(VmState* state, qzObjectId* id, const char* host, int port, qzCon
     rc = SockConnect(socket->fd, &address, GetNetworkTimeout(), PumpForConnect, state, &pumpError);
     if (rc == 0) {
         rc = AddConnection(id, socket, out);
-        if (rc) DestroySocket(socket);
+        if (!rc) owner.release();
         return rc;
     }
-    DestroySocket(socket);
+    owner.reset();
     if (pumpError) return pumpError;
     SetErrorArgString(SockErrorText(rc));
     return IsQuitRequested() ? ERR_USERABORT : ERR_SOCKET;
@@ -176,10 +181,10 @@ int CreateServerNode(qzObjectId* id, int port, const char* address, int backlog,
     qzSocket* socket;
     int rc = CreateTcpSocket(&socket);
     if (rc) return rc;
-    if (SockSetReuseAddress(socket->fd)) {
-        DestroySocket(socket);
-        return ERR_SOCKOPT;
-    }
+    // The socket goes on every way out until the server takes it, also when resolving the
+    // address runs out of memory.
+    SocketOwner owner(socket, DestroySocket);
+    if (SockSetReuseAddress(socket->fd)) return ERR_SOCKOPT;
     int resolveFailed = 0;
     rc = BindSocket(&socket->fd, address, port, &resolveFailed);
     if (!rc) {
@@ -187,18 +192,15 @@ int CreateServerNode(qzObjectId* id, int port, const char* address, int backlog,
         resolveFailed = 0;
     }
     if (rc) {
-        DestroySocket(socket);
+        owner.reset();
         SetErrorArgString(resolveFailed ? SockHostErrorText(rc) : SockErrorText(rc));
         return ERR_SOCKET;
     }
     qzServer* server = static_cast<qzServer*>(OsAlloc(sizeof(qzServer), 1));
-    if (!server) {
-        DestroySocket(socket);
-        return ERR_MEM;
-    }
+    if (!server) return ERR_MEM;
     AddObjectToList(NetServerList(), &server->header, QZ_TYPE_SERVER, *id);
     *id = server->header.id;
-    server->socket = socket;
+    server->socket = owner.release();
     NetTimeoutSet(&socket->timeout, 0, 0);
     if (out) *out = server;
     return 0;

@@ -3,6 +3,7 @@
 #include "net/net_transfer.h"
 
 #include <cctype>
+#include <memory>
 #include <utility>
 
 #include "base/error_codes.h"
@@ -211,6 +212,9 @@ int SendDataSource(VmState* state, qzConnection* connection, const void* data, i
     if (!file) return NetSendChecked(state, connection, data, static_cast<size_t>(length));
     unsigned char* block = static_cast<unsigned char*>(OsAlloc(kSourceBlock, 0));
     if (!block) return ERR_MEM;
+    // The block goes also when the progress callback's call runs out of memory and unwinds
+    // through here.
+    std::unique_ptr<unsigned char, void (*)(void*)> owner(block, OsFree);
     int64_t total = 0;
     int rc = 0;
     while (true) {
@@ -219,7 +223,7 @@ int SendDataSource(VmState* state, qzConnection* connection, const void* data, i
         rc = NetSendChecked(state, connection, block, got);
         if (rc || got < kSourceBlock) break;
     }
-    OsFree(block);
+    owner.reset();
     if (!rc && (expected == -1 ? !VfsEof(file) : total != expected)) rc = ERR_SENDDATA;
     return rc;
 }

@@ -1,6 +1,8 @@
 // UDP objects: their list, creation, sending and receiving one datagram, and the event poll.
 #include "net/net_udp.h"
 
+#include <memory>
+
 #include "base/error_codes.h"
 #include "net/net_connection.h"
 #include "net/net_events.h"
@@ -60,23 +62,23 @@ int CreateUdpNode(qzObjectId* id, int port, const char* address, qzUdpObject** o
         SetErrorArgString(SockErrorText(rc));
         return ERR_SOCKET;
     }
+    // The socket goes on every way out until the object takes it, also when resolving the
+    // address runs out of memory.
+    std::unique_ptr<qzUdpSocket, void (*)(qzUdpSocket*)> owner(socket, DestroyUdpSocket);
     SockSetNonBlocking(socket->fd);
     NetTimeoutSet(&socket->timeout, -1, -1);
     int resolveFailed = 0;
     rc = BindSocket(&socket->fd, address, port, &resolveFailed);
     if (rc) {
-        DestroyUdpSocket(socket);
+        owner.reset();
         SetErrorArgString(resolveFailed ? SockHostErrorText(rc) : SockErrorText(rc));
         return ERR_SOCKET;
     }
     qzUdpObject* object = static_cast<qzUdpObject*>(OsAlloc(sizeof(qzUdpObject), 1));
-    if (!object) {
-        DestroyUdpSocket(socket);
-        return ERR_MEM;
-    }
+    if (!object) return ERR_MEM;
     AddObjectToList(NetUdpList(), &object->header, QZ_TYPE_UDPOBJECT, *id);
     *id = object->header.id;
-    object->socket = socket;
+    object->socket = owner.release();
     NetTimeoutSet(&socket->timeout, 0, 0);
     if (out) *out = object;
     return 0;

@@ -2,6 +2,7 @@
 #include "text/font_cache.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,13 +62,15 @@ int OpenCached(const std::string& name, int size, int engine, int cache, int lin
     int error = FontEngineOpen(name.c_str(), size, engine, cache, linked, &font);
     if (error)
         return error;
+    // The font is closed again when the cache cannot take it for want of memory.
+    std::unique_ptr<qzFont, void (*)(qzFont*)> owner(font, FontEngineClose);
     // Bitmap fonts carry the name asked for; the inbuilt font keeps its own.
     if (font != GetInbuiltFont() && font->kind != FONTKIND_FREETYPE && font->kind != FONTKIND_SYSTEM) {
         std::strncpy(font->name, name.c_str(), QZ_FONT_NAME_SIZE - 1);
         font->name[QZ_FONT_NAME_SIZE - 1] = '\0';
     }
     gFontCache.push_back(qzFontCacheEntry{name, size, engine, cache, font});
-    *out = font;
+    *out = owner.release();
     return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "base/byte_order.h"
 #include "base/charset.h"
@@ -185,11 +186,13 @@ int FontEngineOpen(const char* name, int size, int engine, int cache, int checkL
     auto* font = static_cast<qzFont*>(OsAlloc(sizeof(qzFont), 1));
     if (!font)
         return ERR_MEM;
+    // The record and what an engine opened into it go on every way out until it is handed on,
+    // also when a name or path runs out of memory and unwinds through here.
+    std::unique_ptr<qzFont, void (*)(qzFont*)> owner(font, FontEngineClose);
     font->scalex = font->scaley = 1.0;
     bool opened = false;
     if (engine == FONTENGINE_NATIVE) {
         if (CompareNoCase(name, "topaz") == 0 && size == 8) {
-            OsFree(font);
             *out = gTopaz;
             return 0;
         }
@@ -207,11 +210,11 @@ int FontEngineOpen(const char* name, int size, int engine, int cache, int checkL
         opened = OpenFreeTypeFont(openName.c_str(), size, cache, font) != 0;
     }
     if (!opened) {
-        OsFree(font);
+        owner.reset();
         SetOpenFontError(name, size);
         return ERR_OPENFONT;
     }
-    *out = font;
+    *out = owner.release();
     return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include "base/byte_order.h"
 #include "base/charset.h"
 
@@ -153,7 +154,9 @@ void ScanFile(const std::string& path, const std::string& fileName)
             kind = i;
     if (kind < 0)
         return;
-    qzVfsFile* file = VfsOpen(path.c_str(), QZ_VFS_READ, nullptr);
+    // The file is closed also when listing its faces runs out of memory and unwinds through here.
+    qzVfsFileOwner owner(VfsOpen(path.c_str(), QZ_VFS_READ, nullptr));
+    qzVfsFile* file = owner.get();
     if (!file)
         return;
     if (kind == 0)
@@ -164,7 +167,6 @@ void ScanFile(const std::string& path, const std::string& fileName)
         ScanResourceFile(file, path);
     else
         AddSfntFace(file, path, 0, 0, 0, 0);
-    VfsClose(file);
 }
 
 }  // namespace
@@ -278,6 +280,8 @@ int ScanFontDirectory(const char* folder)
         SetErrorArgString(folder);
         return ERR_LOCK2;
     }
+    // The lock goes also when collecting the names runs out of memory and unwinds through here.
+    std::unique_ptr<qzVfsLock, void (*)(qzVfsLock*)> owner(lock, VfsUnlock);
     int isDirectory = 0;
     std::vector<std::string> names;
     if (VfsCheckDirLock(lock, &isDirectory) == 0 && isDirectory) {
@@ -287,7 +291,7 @@ int ScanFontDirectory(const char* folder)
             if (!entryIsDirectory)
                 names.push_back(name);
     }
-    VfsUnlock(lock);
+    owner.reset();
     // Directory order differs between file systems: scan in name order.
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "base/charset.h"
@@ -285,6 +286,9 @@ int OpenFreeTypeFont(const char* name, int size, int cache, qzFont* font)
     auto* fr = static_cast<qzFreeTypeFace*>(OsAlloc(sizeof(qzFreeTypeFace), 1));
     if (!fr)
         return 0;
+    // The record, its face and file go on every way out until the font takes them, also when a
+    // name or the sizing table runs out of memory and unwinds through here.
+    std::unique_ptr<qzFreeTypeFace, void (*)(qzFreeTypeFace*)> owner(fr, FreeFaceRecord);
     fr->hres = fr->vres = 72;
     fr->cache = cache ? 1 : 0;
     std::string key;
@@ -298,25 +302,20 @@ int OpenFreeTypeFont(const char* name, int size, int cache, qzFont* font)
         for (int i = 0; i < count; i++)
             if (CompareNoCase(name, faces[i].family) == 0)
                 embedded = &faces[i];
-        if (!embedded && !FindFontFile(name, -1, -1, &where)) {
-            FreeFaceRecord(fr);
+        if (!embedded && !FindFontFile(name, -1, -1, &where))
             return 0;
-        }
     }
     if (embedded) {
         key = std::string("embedded:") + embedded->family;
         if (FT_New_Memory_Face(gLibrary, embedded->data, (FT_Long)embedded->size, 0, &fr->face) != 0) {
             fr->face = nullptr;
-            FreeFaceRecord(fr);
             return 0;
         }
     } else {
         fr->file = VfsOpen(where.path.c_str(), QZ_VFS_READ, nullptr);
         int64_t fileSize = fr->file ? VfsGetFileSize(fr->file) : -1;
-        if (!fr->file || fileSize <= where.offset) {
-            FreeFaceRecord(fr);
+        if (!fr->file || fileSize <= where.offset)
             return 0;
-        }
         fr->base = where.offset;
         int64_t streamSize = where.size > 0 ? std::min(where.size, fileSize - where.offset) : fileSize - where.offset;
         fr->stream.base = nullptr;
@@ -330,7 +329,6 @@ int OpenFreeTypeFont(const char* name, int size, int cache, qzFont* font)
         args.stream = &fr->stream;
         if (FT_Open_Face(gLibrary, &args, where.faceIndex, &fr->face) != 0) {
             fr->face = nullptr;
-            FreeFaceRecord(fr);
             return 0;
         }
         key = where.path + "|" + std::to_string(where.offset) + "|" + std::to_string(streamSize) + "|" +
@@ -344,20 +342,16 @@ int OpenFreeTypeFont(const char* name, int size, int cache, qzFont* font)
     int64_t sum = known != gSizingSums->end() ? known->second : SizingSum(fr->face);
     if (known == gSizingSums->end() && sum > 0)
         (*gSizingSums)[key] = sum;
-    if (sum <= 0) {
-        FreeFaceRecord(fr);
+    if (sum <= 0)
         return 0;
-    }
     // Tiny sizes never reach a pixel size of zero or less: the em size is at least 2 (1 pixel
     // per em after the step below).
     int64_t em = std::max<int64_t>((int64_t)std::max(size, 0) * 100 / sum, 2);
     em = std::min<int64_t>(em, 1 << 20);
-    if (FT_Set_Pixel_Sizes(fr->face, (FT_UInt)(em - 1), 0) != 0) {
-        FreeFaceRecord(fr);
+    if (FT_Set_Pixel_Sizes(fr->face, (FT_UInt)(em - 1), 0) != 0)
         return 0;
-    }
     fr->empixels = (int)em;
-    font->enginedata = fr;
+    font->enginedata = owner.release();
     font->kind = FONTKIND_FREETYPE;
     font->scalable = 1;
     font->antialias = 1;

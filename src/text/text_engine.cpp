@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "display/shadow_direction.h"
@@ -183,14 +184,15 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
     if (colourFont) strip.rgb.reserve((size_t)strip.width * strip.height);
     qzBitMap* coverage = CreateAlphaBitMap(strip.width, strip.height, 1, nullptr, 0);
     if (!coverage) return ERR_MEM;
+    // The strip bitmaps go also when a system font's rendering runs out of memory and unwinds
+    // through here.
+    std::unique_ptr<qzBitMap, void (*)(qzBitMap*)> coverageOwner(coverage, DeleteAlphaBitMap);
     qzBitMap* colour = nullptr;
     if (colourFont) {
         colour = CreateBitMap(strip.width, strip.height, 0, nullptr);
-        if (!colour) {
-            DeleteAlphaBitMap(coverage);
-            return ERR_BITMAP;
-        }
+        if (!colour) return ERR_BITMAP;
     }
+    std::unique_ptr<qzBitMap, void (*)(qzBitMap*)> colourOwner(colour, DeleteBitMap);
     int error = FontEngineRenderText(font, colour, coverage, -strip.x0, 0, run.text, run.length, use.engineStyle,
                                      run.encoding, nullptr, FONT_NO_COLOR);
     qzLockInfo lock{};
@@ -200,7 +202,7 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
                         (size_t)strip.width);
         UnlockBitMapPixels(&lock);
     }
-    DeleteAlphaBitMap(coverage);
+    coverageOwner.reset();
     if (colour) {
         if (!error) {
             uint32_t* pixels = ReadBitMapPixels(colour, 0, 0, strip.width, strip.height, LOCKF_READONLY);
@@ -210,7 +212,7 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
                 OsFree(pixels);
             }
         }
-        DeleteBitMap(colour);
+        colourOwner.reset();
     }
     if (error) return error;
 

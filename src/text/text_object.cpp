@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -42,6 +43,23 @@ qzTextObject* NewRecord() {
     if (object) InitTransformTags(&object->transform);
     return object;
 }
+
+// A record not yet in the list: freed on every way out, a raised error or memory running out
+// included, until release() hands it on.
+class RecordOwner {
+public:
+    RecordOwner(VmState* state, qzTextObject* object) : state_(state), object_(object) {}
+    RecordOwner(const RecordOwner&) = delete;
+    RecordOwner& operator=(const RecordOwner&) = delete;
+    ~RecordOwner() {
+        if (object_) FreeRecord(state_, object_);
+    }
+    qzTextObject* release() { return std::exchange(object_, nullptr); }
+
+private:
+    VmState* state_;
+    qzTextObject* object_;
+};
 
 // Appends the record under the identifier; an automatic identifier becomes the record itself.
 void Append(qzTextObject* object, const qzObjectId& id) {
@@ -119,23 +137,18 @@ int CreateTextObject(VmState* state, const qzObjectId& id, const qzTextStyle& st
     }
     qzTextObject* object = NewRecord();
     if (!object) return ERR_MEM;
+    RecordOwner owner(state, object);
     object->style = new (std::nothrow) qzTextStyle(style);
-    if (!object->style) {
-        delete object;
-        return ERR_MEM;
-    }
+    if (!object->style) return ERR_MEM;
     qzTextBlock block;
     const int error = RenderFormattedText(state, object->style, TEXTMODE_TEXTOBJECT, 0, nullptr, nullptr,
                                           TEXTRENDER_KEEPTABLES, &block);
-    if (error) {
-        FreeRecord(state, object);
-        return error;
-    }
+    if (error) return error;
     object->bitmap = block.bitmap, object->mask = block.mask, object->alpha = block.alpha;
     object->width = object->baseWidth = block.width;
     object->height = object->baseHeight = block.height;
     object->left = block.left, object->top = block.top;
-    Append(object, id);
+    Append(owner.release(), id);
     if (out) *out = object;
     return 0;
 }
@@ -144,23 +157,18 @@ int CloneTextObject(VmState* state, const qzTextObject* source, const qzObjectId
     if (out) *out = nullptr;
     qzTextObject* copy = NewRecord();
     if (!copy) return ERR_MEM;
+    RecordOwner owner(state, copy);
     copy->style = new (std::nothrow) qzTextStyle(*source->style);
-    if (!copy->style) {
-        delete copy;
-        return ERR_MEM;
-    }
+    if (!copy->style) return ERR_MEM;
     int error = CopyBitMap(source->bitmap, source->mask, source->alpha, 0, 0, source->width, source->height, 0,
                            &copy->bitmap, source->mask ? &copy->mask : nullptr, source->alpha ? &copy->alpha : nullptr);
     if (!error) error = CopyObjectDataList(state, source->header.data, &copy->header.data);
-    if (error) {
-        FreeRecord(state, copy);
-        return error;
-    }
+    if (error) return error;
     copy->width = source->width, copy->height = source->height;
     copy->baseWidth = source->baseWidth, copy->baseHeight = source->baseHeight;
     copy->left = source->left, copy->top = source->top;
     copy->transform = source->transform;
-    Append(copy, id);
+    Append(owner.release(), id);
     if (out) *out = copy;
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -145,6 +146,9 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     const bool record = (flags & TEXTRENDER_KEEPTABLES) && !ts->hasLineBreaks;
     int error = RenderTextBlock(state, &work, mode, literal, record, layerRenders ? 1 : 0, &block, &layout);
     if (error) return error;
+    // The block's bitmaps go on every way out until they are handed on, also when copying the
+    // tables or showing the block runs out of memory and unwinds through here.
+    std::unique_ptr<qzTextBlock, void (*)(qzTextBlock*)> blockOwner(&block, FreeTextBlock);
     if (record) {
         ts->hasLineBreaks = work.hasLineBreaks, ts->lineBreaks = work.lineBreaks;
         ts->hasTabTable = work.hasTabTable, ts->tabTable = work.tabTable;
@@ -159,8 +163,12 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     ts->renderedWidth = block.width;
     ts->renderedHeight = block.height;
     if (mode == TEXTMODE_TEXTOBJECT || (flags & TEXTRENDER_RETURN)) {
-        if (outBlock) *outBlock = block;
-        else FreeTextBlock(&block);
+        if (outBlock) {
+            *outBlock = block;
+            blockOwner.release();
+        } else {
+            FreeTextBlock(&block);
+        }
         return 0;
     }
 
@@ -188,6 +196,7 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
         const int32_t type = mode == TEXTMODE_PRINT ? QZ_LAYER_PRINT : QZ_LAYER_TEXTOUT;
         const int32_t insertPos = tags.insertpos ? tags.insertpos : -1;
         // The layer owns the bitmaps from here on, also when it fails.
+        blockOwner.release();
         error = AddLayerForObject(state, type, qzObjectId{0, nullptr}, x, y, block.width, block.height, &transform,
                                   &tags, block.bitmap, block.mask, block.alpha, st, insertPos, 0, nullptr);
         // A layer on top, untransformed and without effects, is not refreshed: it is drawn here.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -154,20 +155,20 @@ int CopyPathRecord(VmState* state, const qzPath* source, const qzObjectId& id, q
             return ERR_MEM;
         std::memcpy(copy, source->buffer, source->capacity);
     }
+    // The copied records go on every way out until the new path takes them, also when copying
+    // the object data raises an error or runs out of memory and unwinds through here.
+    std::unique_ptr<uint8_t, void (*)(void*)> copyOwner(copy, OsFree);
     // The copy gets object data of its own: a shared list would be released twice.
     qzObjectDataNode* data = nullptr;
-    if (source->header.data && CopyObjectDataList(state, source->header.data, &data) != 0) {
-        OsFree(copy);
+    if (source->header.data && CopyObjectDataList(state, source->header.data, &data) != 0)
         return ERR_MEM;
-    }
     qzPath* path = NewPathRecord(id);
     if (!path) {
         FreeObjectDataList(state, data);
-        OsFree(copy);
         return ERR_MEM;
     }
     path->header.data = data;
-    path->buffer = copy;
+    path->buffer = copyOwner.release();
     path->capacity = source->capacity;
     path->write = copy ? copy + (source->write - source->buffer) : nullptr;
     *out = path;

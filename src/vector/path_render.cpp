@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -477,6 +478,10 @@ int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, 
                 const double* numbers, int count) {
     qzPath* path = NewPathRecord(qzObjectId{0, QZ_AUTO_ID});
     if (!path) return ERR_MEM;
+    // No script knows the temporary path: it leaves the list on every way out, also when drawing
+    // raises an error (a bad option) or runs out of memory and unwinds through here.
+    auto freePath = [state](qzPath* p) { FreePathRecord(state, p); };
+    std::unique_ptr<qzPath, decltype(freePath)> owner(path, freePath);
     auto arg = [&](int i) { return i < count ? numbers[i] : 0.0; };
     int error = 0;
     switch (kind) {
@@ -515,6 +520,5 @@ int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, 
     }
     if (!error) error = AppendPathRecord(path, QZ_PATHOP_CLOSE, nullptr, 0);
     if (!error) error = DrawPathInternal(state, path->header.id, x, y, color, optionsIndex);
-    FreePathRecord(state, path);
     return error;
 }

@@ -237,6 +237,9 @@ int InitSoundChannels(int32_t channelSetting, int32_t deviceSetting)
 {
     if (gOpened)
         return 0;
+    // Channels left by a start whose opening of the output ran out of memory and unwound through
+    // here go before new ones are made.
+    FreeSoundChannels();
     int32_t count = gAdapter ? gAdapter->channelCount : channelSetting > 0 ? channelSetting : kDefaultChannels;
     if (count < 0)
         return ERR_OPENAUDIO;

@@ -1,6 +1,7 @@
 #include "media/sound/sound_source.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -222,6 +223,9 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     qzSoundSource* source = static_cast<qzSoundSource*>(OsAlloc(sizeof(qzSoundSource), 1));
     if (!source)
         return ERR_MEM;
+    // The record and what it opened go on every way out until it is handed on, also when a
+    // loader list, a name or a decoder runs out of memory and unwinds through here.
+    std::unique_ptr<qzSoundSource, void (*)(qzSoundSource*)> owner(source, CloseSoundSource);
     source->subsongCount = 1;
     source->seekable = 1;
     source->forMusic = forMusic;
@@ -231,7 +235,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     } else if (IsLoaderSelected(loaderList, "inbuilt", true)) {
         qzVfsFile* file = VfsOpen(name, kSoundFileMode, adapterList);
         if (!file) {
-            OsFree(source);
+            owner.reset();
             SetErrorArgString(name);
             return ERR_READFILE;
         }
@@ -262,7 +266,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
     }
     if (source->kind == 0) {
         if (!IsLoaderSelected(loaderList, "native", true)) {
-            OsFree(source);
+            owner.reset();
             SetErrorArgString(name);
             return ERR_OPENSOUND2;
         }
@@ -273,7 +277,8 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
         if (error) {
             if (source->handle)
                 AudioFileClose(SystemFile(source));
-            OsFree(source);
+            source->handle = nullptr;
+            owner.reset();
             if (error == ERR_OPENSOUND2 || error == ERR_READFILE)
                 SetErrorArgString(name);
             return error;
@@ -283,7 +288,7 @@ int OpenSoundSource(const char* name, const char* loaderList, const char* adapte
             *loader = QZ_LOADER_NATIVE;
     }
     source->format = GetSoundFormatCode(source->bits, source->channels, source->flags);
-    *out = source;
+    *out = owner.release();
     return 0;
 }
 
@@ -406,22 +411,19 @@ int LoadSoundAsSample(const char* name, const char* loaderList, const char* adap
     int error = OpenSoundSource(name, loaderList, adapterList, 0, 0, &source, &opener);
     if (error)
         return error;
-    if (!IsSampleSource(source)) {
-        CloseSoundSource(source);
+    // The source, the record and the samples go on every way out until the sound is handed on,
+    // also when a decoder runs out of memory and unwinds through here.
+    std::unique_ptr<qzSoundSource, void (*)(qzSoundSource*)> sourceOwner(source, CloseSoundSource);
+    if (!IsSampleSource(source))
         return ERR_STREAMASSAMPLE;
-    }
-    if (source->format == -1) {
-        CloseSoundSource(source);
+    if (source->format == -1)
         return ERR_8OR16BITONLY;
-    }
     qzSound* sound = static_cast<qzSound*>(OsAlloc(sizeof(qzSound), 1));
+    std::unique_ptr<qzSound, void (*)(void*)> soundOwner(sound, OsFree);
     unsigned char* data = static_cast<unsigned char*>(OsAlloc(source->totalBytes, 0));
-    if (!sound || !data) {
-        OsFree(sound);
-        OsFree(data);
-        CloseSoundSource(source);
+    std::unique_ptr<unsigned char, void (*)(void*)> dataOwner(data, OsFree);
+    if (!sound || !data)
         return ERR_MEM;
-    }
     int end = 0;
     uint32_t frames = DecodeSoundSource(source, data, source->frames, &end);
     const uint32_t bpf = source->bytesPerFrame;
@@ -434,24 +436,18 @@ int LoadSoundAsSample(const char* name, const char* loaderList, const char* adap
             if (grown * bpf > 0xFFFFFFFFu)
                 grown = 0xFFFFFFFFu / bpf;
             unsigned char* bigger = static_cast<unsigned char*>(OsRealloc(data, static_cast<size_t>(grown * bpf)));
-            if (!bigger) {
-                OsFree(sound);
-                OsFree(data);
-                CloseSoundSource(source);
+            if (!bigger)
                 return ERR_MEM;
-            }
+            dataOwner.release();
+            dataOwner.reset(bigger);
             data = bigger;
             frames += DecodeSoundSource(source, data + capacity * bpf, static_cast<uint32_t>(grown - capacity), &end);
             capacity = grown;
         }
-        if (frames == 0) {
-            OsFree(sound);
-            OsFree(data);
-            CloseSoundSource(source);
+        if (frames == 0)
             return ERR_STREAMASSAMPLE;
-        }
     }
-    sound->data = data;
+    sound->data = dataOwner.release();
     sound->bits = source->bits;
     sound->bytesPerFrame = bpf;
     sound->channels = source->channels;
@@ -467,8 +463,8 @@ int LoadSoundAsSample(const char* name, const char* loaderList, const char* adap
         *format = source->format;
     if (loader)
         *loader = opener;
-    CloseSoundSource(source);
-    *out = sound;
+    sourceOwner.reset();
+    *out = soundOwner.release();
     return 0;
 }
 
@@ -499,8 +495,11 @@ int OpenMusicSource(const char* name, const char* loaderList, const char* adapte
     VfsSeek(file, 0, QZ_VFS_SEEK_BEGINNING);
     unsigned char* data = nullptr;
     size_t size = 0;
-    error = VfsLoadFile(name, adapterList, file, &data, &size, true);
-    CloseSoundSource(source);
+    {
+        // The source goes also when examining a file an adapter serves runs out of memory.
+        std::unique_ptr<qzSoundSource, void (*)(qzSoundSource*)> owner(source, CloseSoundSource);
+        error = VfsLoadFile(name, adapterList, file, &data, &size, true);
+    }
     if (error)
         return error;
     qzModule* module = replayer->open(data, size, kModuleRate);
