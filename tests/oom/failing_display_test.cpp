@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/error_codes.h"
 #include "display/display_adapter_calls.h"
 #include "display/display_host_services.h"
 #include "display/display_icons.h"
 #include "display/display_test_util.h"
+#include "display/event_buttons.h"
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_sources.h"
@@ -98,6 +100,30 @@ void Command(VmState* state, std::string name, const std::vector<Arg>& args) {
     VmGetTable(state, VM_GLOBALSINDEX);
     for (const Arg& arg : args) arg.PushOnto(state);
     VmCall(state, static_cast<int>(args.size()), 0);
+}
+
+// Fails every allocation of the VM while installed; the engine's own blocks are still made.
+int FailVm(size_t) { return 1; }
+
+// Takes registry references while the VM cannot allocate, until one would grow the registry:
+// then the registry is full and its free list empty, and the next new reference grows it.
+// Returns the last reference taken.
+int FillRegistry(VmState* state) {
+    int last = -1;
+    for (;;) {
+        int status = VmCProtectedCall(
+            state,
+            [](VmState* s) {
+                VmSetAllocFailHook(FailVm);
+                VmPushBoolean(s, 1);
+                *static_cast<int*>(VmToUserdata(s, 1)) = VmRef(s, VM_REGISTRYINDEX);
+                VmSetAllocFailHook(nullptr);
+                return 0;
+            },
+            &last);
+        VmSetAllocFailHook(nullptr);
+        if (status) return last;
+    }
 }
 
 class FailingDisplay : public DisplayTest {
@@ -197,10 +223,7 @@ TEST_F(FailingDisplay, HeldRecordsAreFreedOnEveryWayOut) {
         applet.icons[i].chunkName = icon;
         applet.icons[i].size = 16;
     }
-    // A picture with a copied texture and object data, and a menu item event for the display.
-    vm->Ok("CreateBrush", {5, 6, 4, 0xFF0000});
-    vm->Ok("CreateTexturedBGPic", {3, 5, 23, 11});
-    vm->Ok("SetObjectData", {QZ_TYPE_BGPIC, 3, "key", "value"});
+    // A menu item event for the display, and a handler for a message.
     vm->Ok("InstallEventHandler", {Arg::Table({{"onmenuselect", Arg::Function(Handler)}})});
     VmPushCFunction(*vm, Handler);
     const int handler = VmRef(*vm, VM_REGISTRYINDEX);
@@ -209,17 +232,6 @@ TEST_F(FailingDisplay, HeldRecordsAreFreedOnEveryWayOut) {
         std::function<void(VmState*)> body;
         std::function<void()> after;  // puts back what a whole run changed
     } rows[] = {
-        {"MakeButton",
-         [](VmState* s) {
-             Command(s, "MakeButton",
-                     {1, 0, 10, 10, 20, 20, Arg::Table({{"onmousedown", Arg::Function(Handler)}}), "user data"});
-         },
-         [&] { vm->CallErr("DeleteButton", {1}); }},
-        {"CopyBGPic",
-         [](VmState* s) {
-             Command(s, "CopyBGPic", {3, 4});
-         },
-         [&] { vm->CallErr("FreeBGPic", {4}); }},
         {"menu event", [](VmState* s) { Command(s, "CheckEvent", {}); },
          [&] {
              vm->CallErr("CheckEvent");
@@ -252,6 +264,56 @@ TEST_F(FailingDisplay, HeldRecordsAreFreedOnEveryWayOut) {
     VmUnref(*vm, VM_REGISTRYINDEX, handler);
     ASSERT_NE(ApplicationIcons(), nullptr);
     EXPECT_NE(ApplicationIcons()->next, nullptr);
+}
+
+// A reference into the registry raises the VM's out-of-memory error when the registry must grow
+// for it: a new button's user data and a copied picture's object data, each taken while the
+// command holds a record of its own.
+TEST_F(FailingDisplay, ReferenceThatCannotGrowTheRegistry) {
+    vm->Ok("CreateBrush", {5, 6, 4, 0xFF0000});
+    vm->Ok("CreateTexturedBGPic", {3, 5, 23, 11});
+    vm->Ok("SetObjectData", {QZ_TYPE_BGPIC, 3, "key", "value"});
+    // The handler names MakeButton looks up stay interned: looking them up allocates nothing.
+    std::vector<std::pair<Arg, Arg>> names;
+    for (const char* name : qzButtonHandlerNames) names.push_back({name, 1});
+    Arg::Table(names).PushOnto(*vm);
+    const int keep = VmRef(*vm, VM_REGISTRYINDEX);
+    const struct {
+        const char* name;
+        std::vector<Arg> args;
+        int reused;  // references the command takes before the one that grows the registry
+        std::function<bool()> nothingMade;
+    } rows[] = {
+        {"MakeButton",
+         {1, 0, 10, 10, 20, 20, Arg::Table({{"onmousedown", Arg::Function(Handler)}}), "user data"},
+         1,
+         [&] { return vm->CallErr("DeleteButton", {1}) != 0; }},
+        {"CopyBGPic",
+         {3, 4},
+         0,
+         [&] {
+             qzBGPic* copy = nullptr;
+             return FindBGPic(*vm, {4, nullptr}, &copy, 0) != 0;
+         }},
+    };
+    for (const auto& row : rows) {
+        VmState* state = *vm;
+        const int top = VmGetTop(state);
+        std::string name = row.name;
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        VmPushString(state, name.c_str());
+        VmGetTable(state, VM_GLOBALSINDEX);
+        for (const Arg& arg : row.args) arg.PushOnto(state);
+        const int last = FillRegistry(state);
+        if (row.reused) VmUnref(state, VM_REGISTRYINDEX, last);
+        VmSetAllocFailHook(FailVm);
+        const int status = VmProtectedCall(state, static_cast<int>(row.args.size()), 0, 0);
+        VmSetAllocFailHook(nullptr);
+        VmSetTop(state, top);
+        EXPECT_EQ(status, ERR_MEM) << row.name;
+        EXPECT_TRUE(row.nothingMade()) << row.name;
+    }
+    VmUnref(*vm, VM_REGISTRYINDEX, keep);
 }
 
 }  // namespace
