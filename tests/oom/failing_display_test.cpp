@@ -281,7 +281,7 @@ TEST_F(FailingDisplay, ReferenceThatCannotGrowTheRegistry) {
     const struct {
         const char* name;
         std::vector<Arg> args;
-        int reused;  // references the command takes before the one that grows the registry
+        bool reused;  // the command takes one reference (a freed one) before the one that grows it
         std::function<bool()> nothingMade;
     } rows[] = {
         {"MakeButton",
@@ -290,7 +290,7 @@ TEST_F(FailingDisplay, ReferenceThatCannotGrowTheRegistry) {
          [&] { return vm->CallErr("DeleteButton", {1}) != 0; }},
         {"CopyBGPic",
          {3, 4},
-         0,
+         false,
          [&] {
              qzBGPic* copy = nullptr;
              return FindBGPic(*vm, {4, nullptr}, &copy, 0) != 0;
