@@ -69,6 +69,16 @@ qzHostWindowSettings SettingsOf(const qzDisplay* d) {
 
 qzHostWindow* HostWindowOf(const qzDisplay* d) { return MacHostWindow(d->window); }
 
+// A list the adapter's GetMonitorInfo handed out, handed back through FreeMonitorInfo when it
+// goes: also when copying it runs out of memory and unwinds through the reader.
+struct AdapterMonitorInfo {
+    const qzPluginInfo* adapter;
+    const int32_t* entries;
+    ~AdapterMonitorInfo() {
+        if (adapter->FreeMonitorInfo) adapter->FreeMonitorInfo(const_cast<int32_t*>(entries));
+    }
+};
+
 // A colour as the adapter wants it: with its alpha inverted when it asks for that.
 uint32_t AdapterColour(uint32_t colour) {
     return (DisplayAdapterFlags() & QZ_ADAPTER_INVERTALPHA) ? colour ^ 0xFF000000u : colour;
@@ -386,8 +396,8 @@ bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
         const qzTagItem tags[] = {{QZ_MONITORTAG_KIND, 0}, {0, 0}};
         const int32_t* entries = static_cast<const int32_t*>(adapter->GetMonitorInfo(tags));
         if (!entries) return false;
+        const AdapterMonitorInfo owner{adapter, entries};
         for (const int32_t* e = entries; e[2] != 0 && e[3] != 0; e += 4) out->push_back({e[0], e[1], e[2], e[3]});
-        if (adapter->FreeMonitorInfo) adapter->FreeMonitorInfo(const_cast<int32_t*>(entries));
         return true;
     }
     qzMacMonitor* list = MacGetMonitorInfo();
@@ -407,8 +417,8 @@ bool GetMonitorModes(int32_t monitor, std::vector<qzModeSize>* out) {
         const qzTagItem tags[] = {{QZ_MONITORTAG_KIND, 1}, {QZ_MONITORTAG_MONITOR, monitor}, {0, 0}};
         const int32_t* entries = static_cast<const int32_t*>(adapter->GetMonitorInfo(tags));
         if (!entries) return false;
+        const AdapterMonitorInfo owner{adapter, entries};
         for (const int32_t* e = entries; e[0] != 0 && e[1] != 0; e += 3) out->push_back({e[0], e[1]});
-        if (adapter->FreeMonitorInfo) adapter->FreeMonitorInfo(const_cast<int32_t*>(entries));
         return true;
     }
     int32_t count = MacGetDisplayModes(monitor, nullptr);

@@ -30,6 +30,13 @@ qzAppIcon* NewIcon(const uint32_t* pixels, int32_t width, int32_t height, int32_
     return icon;
 }
 
+// A list being built: freed when it goes unless it was taken, also when loading an icon runs out
+// of memory and unwinds through the builder.
+struct PendingIcons {
+    qzAppIcon* list = nullptr;
+    ~PendingIcons() { FreeIconList(list); }
+};
+
 }  // namespace
 
 void FreeIconList(qzAppIcon* list) {
@@ -42,8 +49,8 @@ void FreeIconList(qzAppIcon* list) {
 }
 
 int LoadApplicationIcons(VmState* state, const qzAppletDescriptor* applet, int showProgress) {
-    qzAppIcon* list = nullptr;
-    qzAppIcon** tail = &list;
+    PendingIcons pending;
+    qzAppIcon** tail = &pending.list;
     for (int i = 0; i < QZ_ICON_SLOTS; i++) {
         const qzIconSlot& slot = applet->icons[i];
         if (slot.chunkName.empty()) continue;
@@ -52,13 +59,9 @@ int LoadApplicationIcons(VmState* state, const qzAppletDescriptor* applet, int s
         request.file = slot.chunkName.c_str();
         qzImageSourceResult image{};
         int error = OpenImageSource(state, &request, &image);
-        if (error) {
-            FreeIconList(list);
-            return error;
-        }
+        if (error) return error;
         if (image.width != slot.size || image.height != slot.size) {
             FreeImageSource(image.source);
-            FreeIconList(list);
             std::string size = std::to_string(slot.size) + "x" + std::to_string(slot.size);
             SetErrorArgString(size.c_str());
             return ERR_ICONDIMS;
@@ -69,16 +72,14 @@ int LoadApplicationIcons(VmState* state, const qzAppletDescriptor* applet, int s
         FreeImageSource(image.source);
         if (icon && !image.hasAlpha)
             for (size_t p = 0; p < size_t(icon->width) * size_t(icon->height); p++) icon->pixels[p] |= 0xFF000000u;
-        if (!icon) {
-            FreeIconList(list);
-            return ERR_MEM;
-        }
+        if (!icon) return ERR_MEM;
         *tail = icon;
         tail = &icon->next;
         if (showProgress) PrintProgressDone();
     }
     FreeIconList(icons);
-    icons = list;
+    icons = pending.list;
+    pending.list = nullptr;
     return 0;
 }
 

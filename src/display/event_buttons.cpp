@@ -1,5 +1,7 @@
 #include "display/event_buttons.h"
 
+#include <memory>
+
 #include "base/error_codes.h"
 #include "display/event_display.h"
 #include "display/event_sources.h"
@@ -73,6 +75,9 @@ int AddButton(VmState* state, qzBGPic* pic, const qzObjectId& id, int handlers, 
         for (int32_t ref : refs) VmUnref(state, VM_REGISTRYINDEX, ref);
         return ERR_MEM;
     }
+    // Owned here until it is linked: referencing the user data can raise the VM's out-of-memory
+    // error through this frame.
+    std::unique_ptr<qzBGPicButton, void (*)(void*)> owner(button, OsFree);
     if (!IsAutoObjectId(id)) {
         if (qzBGPicButton* old = FindButton(pic, id)) DeleteButton(state, pic, old);
         button->id = id;
@@ -88,7 +93,7 @@ int AddButton(VmState* state, qzBGPic* pic, const qzObjectId& id, int handlers, 
     button->enabled = 1;
     qzBGPicButton** head = EventPictureButtons(pic);
     button->next = *head;
-    *head = button;
+    *head = owner.release();
     *out = button;
     return 0;
 }

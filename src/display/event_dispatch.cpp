@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "base/charset.h"
@@ -109,6 +110,8 @@ int PushCommandFields(VmState* state, const char* line) {
     qzCommandLineParts parts;
     int error = SplitCommandLine(line ? line : "", &parts);
     if (error) return error;
+    // The split arguments go also when a push below raises the VM's out-of-memory error.
+    const std::unique_ptr<char, void (*)(void*)> args(parts.args, OsFree);
     VmPushString(state, "command");
     VmPushLString(state, parts.command, parts.commandLength);
     VmSetTable(state, -3);
@@ -119,7 +122,6 @@ int PushCommandFields(VmState* state, const char* line) {
     VmPushLString(state, parts.rawArgs, parts.rawArgsLength);
     VmSetTable(state, -3);
     SetTableFieldInt(state, "argc", parts.argc);
-    OsFree(parts.args);
     return 0;
 }
 

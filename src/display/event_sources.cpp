@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "base/event_types.h"
@@ -241,9 +242,10 @@ int PortSource(VmState* state, int discard, qzDispatchRecord* record) {
         record->userData = handler.userData;
         record->command = message + std::strlen(message) + 1;  // behind the port name
         gState.state = QZ_SOURCE_PORTMESSAGES;
+        // The message goes also when the dispatch raises the VM's out-of-memory error.
+        const std::unique_ptr<char, void (*)(void*)> owner(message, OsFree);
         int result = DispatchEvent(state, record, discard);
         record->command = nullptr;
-        OsFree(message);
         return result;
     }
     return kGoOn;
@@ -292,6 +294,17 @@ int LabelSource(VmState* state, qzDispatchRecord* record) {
     return kGoOn;
 }
 
+// Frees the data of the event taken from the queue when it goes: after its second pass, also
+// when that raises the VM's out-of-memory error (the next event taken would overwrite the data).
+struct TakenEventData {
+    VmState* state;
+    qzSourceEvent* event;
+    ~TakenEventData() {
+        FreeEventData(state, event->type, event->data);
+        event->data = nullptr;
+    }
+};
+
 // Dispatches a queue event's record: the state moves to the next event, the mutex is released,
 // and the event's data is freed after the call.
 int DispatchQueued(VmState* state, QueueLock& lock, int discard, qzDispatchRecord* record) {
@@ -299,10 +312,8 @@ int DispatchQueued(VmState* state, QueueLock& lock, int discard, qzDispatchRecor
     s.state = QZ_SOURCE_QUEUE;
     s.eventPending = 0;
     lock.Release();
-    int result = DispatchEvent(state, record, discard);
-    FreeEventData(state, s.event.type, s.event.data);
-    s.event.data = nullptr;
-    return result;
+    const TakenEventData taken{state, &s.event};
+    return DispatchEvent(state, record, discard);
 }
 
 // The buttons of the display's picture under the event's position (second pass of 1, 2, 16).

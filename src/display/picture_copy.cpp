@@ -1,6 +1,7 @@
 // Copies of background pictures: CopyBGPicRecord, and the private copy that layers showing a
 // picture get before the picture changes.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "base/error_codes.h"
@@ -51,20 +52,19 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
         error = scaled.CopyOf(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, pic->scaledWidth, pic->scaledHeight);
     if (!error && currentSeparate) error = current.CopyOf(pic->bitmap, pic->mask, pic->alpha, pic->width, pic->height);
     if (error) return error;
-    qzBitMap* texture = nullptr;
+    // The texture and the palette are owned here until the copy takes them: copying the object
+    // data can raise the VM's out-of-memory error through this frame.
+    Trio texture;
     if (pic->fill.style == QZ_FILLTEXTURE && pic->fill.texture) {
         error = CopyBitMap(pic->fill.texture, nullptr, nullptr, 0, 0, pic->fill.textureWidth, pic->fill.textureHeight,
-                           0, &texture, nullptr, nullptr);
+                           0, &texture.bitmap, nullptr, nullptr);
         if (error) return error;
     }
-    uint32_t* palette = nullptr;
+    std::unique_ptr<uint32_t[]> palette;
     if (pic->palette) {
-        palette = new (std::nothrow) uint32_t[256];
-        if (!palette) {
-            DeleteBitMap(texture);
-            return ERR_MEM;
-        }
-        std::memcpy(palette, pic->palette, 256 * sizeof(uint32_t));
+        palette.reset(new (std::nothrow) uint32_t[256]);
+        if (!palette) return ERR_MEM;
+        std::memcpy(palette.get(), pic->palette, 256 * sizeof(uint32_t));
     }
     qzObjectDataNode* data = nullptr;
     if (state) error = CopyObjectDataList(state, pic->header.data, &data);
@@ -78,8 +78,6 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
     }
     if (error) {
         if (state) FreeObjectDataList(state, data);
-        delete[] palette;
-        DeleteBitMap(texture);
         return error;
     }
     if (scaledSeparate) {
@@ -101,8 +99,9 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
     copy->sourceStride = pic->sourceStride;
     copy->transparentColor = pic->transparentColor;
     copy->loaderInfo = pic->loaderInfo;
-    copy->palette = palette;
-    copy->fill.texture = texture;
+    copy->palette = palette.release();
+    copy->fill.texture = texture.bitmap;
+    texture.Release();
     copy->header.data = data;
     *out = copy;
     return 0;

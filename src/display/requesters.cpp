@@ -62,6 +62,15 @@ void FreeAdapterResult(const qzPluginInfo* adapter, int kind, void* result) {
     if (result && adapter->FreeRequest) adapter->FreeRequest(kind, result);
 }
 
+// A result the plugin handed out, handed back when it goes: also when copying it runs out of
+// memory and unwinds through the requester.
+struct AdapterResult {
+    const qzPluginInfo* adapter;
+    int kind;
+    char* result = nullptr;
+    ~AdapterResult() { FreeAdapterResult(adapter, kind, result); }
+};
+
 bool SameNoCase(const char* a, const std::string& b) { return CompareNoCase(a, b.c_str()) == 0; }
 
 // The file part of a path (after its last '/' or ':'), and the directory before it.
@@ -144,12 +153,10 @@ int ShowFileRequester(VmState*, qzDisplay* display, const char* title, const cha
         tags.Add(2, intptr_t(pattern));
     if (directory) tags.Add(3, intptr_t(directory));
     if (file) tags.Add(4, intptr_t(file));
-    char* result = nullptr;
+    AdapterResult owned{adapter, QZ_REQRESULT_FILE};
+    char*& result = owned.result;
     int error = adapter->FileRequest(NativeHandle(display), title, modeBits, tags.Done(), &result);
-    if (error) {
-        FreeAdapterResult(adapter, QZ_REQRESULT_FILE, result);
-        return error;
-    }
+    if (error) return error;
     if (!result) return 0;
     // One path, or (several) NUL-ended paths closed by an empty one.
     std::vector<std::string> paths;
@@ -158,7 +165,6 @@ int ShowFileRequester(VmState*, qzDisplay* display, const char* title, const cha
     } else {
         paths.emplace_back(result);
     }
-    FreeAdapterResult(adapter, QZ_REQRESULT_FILE, result);
     if (paths.empty()) return 0;
     out->directory = paths[0].substr(0, FilePartStart(paths[0]));
     for (const std::string& path : paths) {
@@ -180,14 +186,14 @@ int ShowPathRequester(VmState*, qzDisplay* display, const char* title, int mode,
     if (IsStub(adapter) || !adapter->PathRequest) return 0;
     TagList tags(extra);
     if (defaultPath) tags.Add(2, intptr_t(defaultPath));
-    char* result = nullptr;
+    AdapterResult owned{adapter, QZ_REQRESULT_PATH};
+    char*& result = owned.result;
     int error = adapter->PathRequest(NativeHandle(display), title, mode == QZ_REQ_SAVEMODE ? 1 : 0, &result,
                                      tags.Done());
     if (!error && result) {
         *path = result;
         *chosen = 1;
     }
-    FreeAdapterResult(adapter, QZ_REQRESULT_PATH, result);
     return error;
 }
 
