@@ -18,6 +18,7 @@
 #include "runtime/runtime.h"
 #include "sound_test_util.h"
 #include "support/commands.h"
+#include "support/headless_start.h"
 
 namespace {
 
@@ -38,12 +39,7 @@ struct SoundLib : ::testing::Test {
 
     void SetUp() override
     {
-        setenv("QUARNELIX_DRIVER", "headless", 1);
-        unsetenv("QUARNELIX_INPUT");
-        unsetenv("QUARNELIX_AUDIO_CAPTURE");
-        std::string message;
-        ASSERT_EQ(HostStartDriver(&message), 0) << message;
-        HeadlessSetManualAudio(manual ? 1 : 0);
+        ASSERT_TRUE(qztest::StartHeadlessDriver(manual));
         vm = std::make_unique<qztest::Commands>(
             std::initializer_list<const qzLibraryDescriptor*>{&qzDosLibrary, &qzMemblockLibrary, &qzSoundLibrary});
         SetRuntimeAttrs(*vm, {{QZ_RTA_QUIET, 1}});

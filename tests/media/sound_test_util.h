@@ -19,6 +19,7 @@
 #include "media/sound/sound_events.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/host.h"
+#include "support/headless_start.h"
 
 namespace soundtest {
 
@@ -239,12 +240,7 @@ struct SoundOutputTest : ::testing::Test {
 
     void SetUp() override
     {
-        setenv("QUARNELIX_DRIVER", "headless", 1);
-        unsetenv("QUARNELIX_INPUT");
-        unsetenv("QUARNELIX_AUDIO_CAPTURE");
-        std::string message;
-        ASSERT_EQ(HostStartDriver(&message), 0) << message;
-        HeadlessSetManualAudio(1);
+        ASSERT_TRUE(qztest::StartHeadlessDriver(true));
         ASSERT_EQ(InitSoundEventMutex(), 0);
         ASSERT_EQ(InitSoundChannels(8, 30), 0);
         started = true;

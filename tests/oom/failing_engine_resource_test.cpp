@@ -37,6 +37,7 @@
 #include "text/text_object.h"
 #include "vector/path_buffer.h"
 #include "vm/vm.h"
+#include "support/headless_start.h"
 
 namespace {
 
@@ -227,12 +228,7 @@ TEST(FailingAllocation, ScanningAFontFolderClosesEveryFileOnEveryWayOut) {
 // Opening the sound output at each failing allocation: a start cut short by running out of memory
 // leaves its channel table behind, and the next start frees it instead of making another beside it.
 TEST(FailingAllocation, SoundStartCutShortLeavesNoChannelTable) {
-    setenv("QUARNELIX_DRIVER", "headless", 1);
-    unsetenv("QUARNELIX_INPUT");
-    unsetenv("QUARNELIX_AUDIO_CAPTURE");
-    std::string message;
-    ASSERT_EQ(HostStartDriver(&message), 0) << message;
-    HeadlessSetManualAudio(1);
+    ASSERT_TRUE(qztest::StartHeadlessDriver(true));
     ASSERT_EQ(InitSoundEventMutex(), 0);
     int result = 0;
     uint64_t count = ForEachFailingAllocation(

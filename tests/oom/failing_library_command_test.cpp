@@ -24,6 +24,7 @@
 #include "runtime/runtime.h"
 #include "support/commands.h"
 #include "vm/vm.h"
+#include "support/headless_start.h"
 
 namespace {
 
@@ -34,12 +35,7 @@ using qztest::Arg;
 class FailingLibraryCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("QUARNELIX_DRIVER", "headless", 1);
-        unsetenv("QUARNELIX_INPUT");
-        unsetenv("QUARNELIX_AUDIO_CAPTURE");
-        std::string message;
-        ASSERT_EQ(HostStartDriver(&message), 0) << message;
-        HeadlessSetManualAudio(1);
+        ASSERT_TRUE(qztest::StartHeadlessDriver(true));
     }
     void TearDown() override {
         SetRuntimeAttrs(nullptr, {{QZ_RTA_QUIET, 0}});
