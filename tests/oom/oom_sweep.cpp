@@ -424,14 +424,16 @@ OomSweepResult RunOomSweep(const OomSweepOptions& o) {
     }
 
     // The reports of memory that ran out as the player's catalog for the run's language words
-    // them (an empty text shows as a report line that ends after its colon): ERR_MEM, and the
-    // errors of the things the player allocates with a report of their own (timers, locks,
-    // signals, bitmaps, sound channels, alpha channels, masks).
+    // them (an empty text shows as a report line that ends after its colon), and in the player's
+    // own words, which a failure before the catalog opens (the platform's start) reports in:
+    // ERR_MEM, and the errors of the things the player allocates with a report of their own
+    // (timers, locks, signals, bitmaps, sound channels, alpha channels, masks).
     std::vector<std::string> reports = {kOutOfMemory, kNoMemoryAtStart};
     for (int code :
          {ERR_MEM, ERR_TIMER, ERR_SEMAPHORE, ERR_SIGNAL, ERR_BITMAP, ERR_ALLOCCHANNEL, ERR_ALLOCALPHA, ERR_ALLOCMASK}) {
         std::string text = LocalErrorText(o.cwd, code);
         reports.push_back(text.empty() ? ": \n" : text);
+        reports.push_back(FormatErrorText(code));
     }
 
     if (result.failures.empty()) {

@@ -15,9 +15,11 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "oom/oom_sweep.h"
 #include "oom/sweep_files.h"
+#include "support/lang_scope.h"
 
 namespace {
 
@@ -43,10 +45,12 @@ std::string Read(const std::string& path) {
 // A stand-in for the player's test binary: twelve allocations, and for each failing one the
 // behaviour of a run that handles it soundly or not. A whole run prints "hello" and the error
 // report that ends it, with its script position and a message of two lines, and writes out.txt
-// and a snapshot of its display; a run that ends early may leave another whole snapshot. The last
-// two fail while the player shuts down, where the report may lose its position but not its text.
+// and a snapshot of its display; a run that ends early may leave another whole snapshot. Two
+// fail while the player shuts down, where the report may lose its position but not its text. The
+// last fails before the catalog of the run's language opens, so it reports in the player's own
+// words although the catalog words that report otherwise.
 const char* const kFakePlayer = R"(#!/bin/sh
-echo "12 0 0" > "$QZ_ALLOC_COUNT"
+echo "13 0 0" > "$QZ_ALLOC_COUNT"
 case "$QZ_ALLOC_FAIL" in
 1) echo "Out of memory!" ;;
 2) kill -SEGV $$ ;;
@@ -59,6 +63,7 @@ case "$QZ_ALLOC_FAIL" in
 9) printf '\211PNG\r\n\032\nan early' > display-1.png; echo "Out of memory!" ;;
 10) echo "12 0 1" > "$QZ_ALLOC_COUNT"; printf 'hello\nError: Bad value!\nRead on.\n' ;;
 11) echo "12 0 1" > "$QZ_ALLOC_COUNT"; printf 'hello\nError: Other value!\nRead on.\n' ;;
+12) echo "QuarnelixPlayer: Error allocating semaphore object!" >&2 ;;
 *) printf 'hello\ntest.qzs:3: Bad value!\nRead on.\n'; echo "complete" > out.txt
    printf '\211PNG\r\n\032\nthe last frame\0\0\0\0IEND\256B`\202' > display-1.png ;;
 esac
@@ -72,6 +77,13 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     Write(dir + "/player.sh", kFakePlayer);
     ASSERT_EQ(chmod((dir + "/player.sh").c_str(), 0755), 0);
     Write(dir + "/kept.txt", "as before\n");
+    std::vector<std::string> lines(404);
+    lines[298] = "Kein Semaphor!";
+    std::string catalog;
+    for (const std::string& line : lines) catalog += line + "\n";
+    std::filesystem::create_directories(dir + "/Catalogs/deutsch");
+    Write(dir + "/Catalogs/deutsch/Quarnelix.catalog", catalog);
+    LangScope lang("de_DE.ISO-8859-1");
 
     OomSweepOptions o;
     o.program = dir + "/player.sh";
@@ -84,8 +96,8 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     o.tempRoot = temp.path;
     OomSweepResult r = RunOomSweep(o);
 
-    EXPECT_EQ(r.count, 12u);
-    EXPECT_EQ(r.runs, 12u);
+    EXPECT_EQ(r.count, 13u);
+    EXPECT_EQ(r.runs, 13u);
     std::map<uint64_t, std::string> failed;
     for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
     const std::map<uint64_t, std::string> expected = {
