@@ -1,0 +1,128 @@
+// The platform's openers at each failing allocation: opening a sound file, a sample rate converter
+// or a system font opens it or fails, and frees the record, its files, resampler, faces and font
+// bytes on every way out, also when the allocation that fails throws (LeakSanitizer checks).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "libs/oracle.h"
+#include "oom/alloc_faults.h"
+#include "platform/audio_converter.h"
+#include "platform/audio_file.h"
+#include "platform/os_alloc.h"
+#include "platform/system_fonts.h"
+
+namespace {
+
+bool Shell(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+
+TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
+{
+    libtest::TempDir dir;
+    std::string wave = dir.File("tone.wav"), mpeg = dir.File("tone.mp3");
+    ASSERT_TRUE(Shell("sox -n -r 8000 -b 16 -c 1 '" + wave + "' synth 0.2 sine 440"));
+    // Longer than 1 KB: the bit rate analysis opens the file a second time.
+    ASSERT_TRUE(Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -b:a 64k '" +
+                      mpeg + "'"));
+    std::string vera = libtest::ReadFile(kVera);
+    ASSERT_FALSE(vera.empty()) << kVera;
+
+    auto openSound = [](const std::string& path) {
+        return [path](std::string* name) {
+            qzAudioFile* file = nullptr;
+            qzAudioFileInfo info;
+            if (AudioFileOpen(path.c_str(), nullptr, &file, &info) != 0)
+                return false;
+            std::unique_ptr<qzAudioFile, decltype(&AudioFileClose)> owner(file, AudioFileClose);
+            *name = AudioFileFormatName(file) + std::string(" ") + std::to_string(info.rate);
+            return true;
+        };
+    };
+    // From the bytes of a font file (taken over by the font) or by its full name.
+    auto openFont = [&vera](bool fromBytes) {
+        return [&vera, fromBytes](std::string* name) {
+            unsigned char* data = nullptr;
+            if (fromBytes) {
+                data = static_cast<unsigned char*>(OsAlloc(vera.size(), 0));
+                if (!data)
+                    return false;
+                std::memcpy(data, vera.data(), vera.size());
+            }
+            qzSystemFontInfo info;
+            qzSystemFont* font =
+                OsOpenSystemFont("Bitstream Vera Sans", data, fromBytes ? vera.size() : 0, 16, &info);
+            if (!font)
+                return false;
+            std::unique_ptr<qzSystemFont, decltype(&OsCloseSystemFont)> owner(font, OsCloseSystemFont);
+            *name = info.name + " " + std::to_string(info.height);
+            return true;
+        };
+    };
+    // With a resampler when the rates differ.
+    auto newConverter = [](double toRate) {
+        return [toRate](std::string* name) {
+            const qzAudioFormat format = {16, 4, 2, 2};
+            qzAudioConverter* converter = nullptr;
+            if (AudioConverterNew(&format, 22050, toRate, &converter) != 0)
+                return false;
+            std::unique_ptr<qzAudioConverter, decltype(&AudioConverterDispose)> owner(converter, AudioConverterDispose);
+            *name = std::to_string(AudioConverterChannels(converter));
+            return true;
+        };
+    };
+    auto listFaces = [](std::string* name) {
+        std::vector<qzSystemFace> faces;
+        if (!OsListSystemFaces(&faces) || faces.empty())
+            return false;
+        *name = faces.front().path + " " + std::to_string(faces.size());
+        return true;
+    };
+    const struct {
+        const char* name;
+        std::function<bool(std::string*)> open;
+    } rows[] = {
+        {"wave file", openSound(wave)},
+        {"mpeg file", openSound(mpeg)},
+        {"converter", newConverter(22050)},
+        {"resampling converter", newConverter(44100)},
+        {"font from bytes", openFont(true)},
+        {"font by name", openFont(false)},
+        {"system faces", listFaces},
+    };
+    for (const auto& row : rows) {
+        std::string whole;
+        ASSERT_TRUE(row.open(&whole)) << row.name;
+        std::string got;
+        bool opened = false;
+        uint64_t count = ForEachFailingAllocation(
+            [&] {
+                got.clear();
+                try {
+                    opened = row.open(&got);
+                } catch (const std::bad_alloc&) {
+                    opened = false;
+                }
+            },
+            [&](uint64_t n) {
+                if (n == 0 || opened) {
+                    EXPECT_EQ(got, whole) << row.name << ", allocation " << n;
+                }
+            });
+        EXPECT_GT(count, 0u) << row.name;
+    }
+    // fontconfig's configuration, which the lookups by name loaded.
+    OsResetSystemFonts();
+}
+
+}  // namespace
