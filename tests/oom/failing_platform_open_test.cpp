@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "base/error_codes.h"
 #include "libs/oracle.h"
 #include "oom/alloc_faults.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_file.h"
 #include "platform/os_alloc.h"
 #include "platform/system_fonts.h"
+#include "platform/vfs.h"
+#include "plugins/plugin_fixture.h"
 
 namespace {
 
@@ -123,6 +126,49 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
     }
     // fontconfig's configuration, which the lookups by name loaded.
     OsResetSystemFonts();
+}
+
+}  // namespace
+
+namespace {
+
+using FailingAdapterLoad = plugintest::PluginTest;
+
+// Loading a whole file through a file adapter, whose answer about the file's size is copied
+// (its long name included): the bytes come whole or the load fails, and the file is closed.
+TEST_F(FailingAdapterLoad, LoadedFileIsClosedOnEveryWayOut)
+{
+    ASSERT_EQ(LoadPluginFile(Copy("memfs", "memfs.qzp").c_str(), 0, nullptr), 0);
+    const char* name = "mem:/a name longer than a short string.txt";
+    const std::string text = "the bytes of the file";
+    {
+        qzVfsFileOwner file(VfsOpen(name, QZ_VFS_WRITE | QZ_VFS_ADAPTERS, nullptr));
+        ASSERT_TRUE(file);
+        ASSERT_EQ(VfsWrite(file.get(), text.data(), text.size()), text.size());
+    }
+    std::string got;
+    int result = 0;
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            got.clear();
+            unsigned char* data = nullptr;
+            size_t size = 0;
+            try {
+                result = VfsLoadFile(name, nullptr, nullptr, &data, &size, true);
+            } catch (const std::bad_alloc&) {
+                result = -1;
+            }
+            if (result == 0)
+                got.assign(reinterpret_cast<const char*>(data), size);
+            OsFree(data);
+        },
+        [&](uint64_t n) {
+            EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
+            if (result == 0) {
+                EXPECT_EQ(got, text) << n;
+            }
+        });
+    EXPECT_GT(count, 0u);
 }
 
 }  // namespace
