@@ -17,6 +17,7 @@
 #include "platform/audio_converter.h"
 #include "platform/audio_file.h"
 #include "platform/os_alloc.h"
+#include "platform/sys_image.h"
 #include "platform/system_fonts.h"
 #include "platform/vfs.h"
 #include "plugins/plugin_fixture.h"
@@ -134,41 +135,77 @@ namespace {
 
 using FailingAdapterLoad = plugintest::PluginTest;
 
-// Loading a whole file through a file adapter, whose answer about the file's size is copied
-// (its long name included): the bytes come whole or the load fails, and the file is closed.
-TEST_F(FailingAdapterLoad, LoadedFileIsClosedOnEveryWayOut)
+// Reading a file through a file adapter, whose answer about the file's size is copied (its long
+// name included): loading it whole and decoding it as a picture give what they give without
+// failures, or fail, and close what they opened.
+TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut)
 {
     ASSERT_EQ(LoadPluginFile(Copy("memfs", "memfs.qzp").c_str(), 0, nullptr), 0);
-    const char* name = "mem:/a name longer than a short string.txt";
-    const std::string text = "the bytes of the file";
+    const char* name = "mem:/a name longer than a short string.png";
+    const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    unsigned char* png = nullptr;
+    size_t pngSize = 0;
+    ASSERT_EQ(SysEncodeImage(pixels, 2, 2, 8, QZ_SYSIMAGE_PNG, 0, 0, &png, &pngSize), 0);
     {
         qzVfsFileOwner file(VfsOpen(name, QZ_VFS_WRITE | QZ_VFS_ADAPTERS, nullptr));
         ASSERT_TRUE(file);
-        ASSERT_EQ(VfsWrite(file.get(), text.data(), text.size()), text.size());
+        ASSERT_EQ(VfsWrite(file.get(), png, pngSize), pngSize);
     }
-    std::string got;
-    int result = 0;
-    uint64_t count = ForEachFailingAllocation(
-        [&] {
-            got.clear();
-            unsigned char* data = nullptr;
-            size_t size = 0;
-            try {
-                result = VfsLoadFile(name, nullptr, nullptr, &data, &size, true);
-            } catch (const std::bad_alloc&) {
-                result = -1;
-            }
-            if (result == 0)
-                got.assign(reinterpret_cast<const char*>(data), size);
-            OsFree(data);
-        },
-        [&](uint64_t n) {
-            EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
-            if (result == 0) {
-                EXPECT_EQ(got, text) << n;
-            }
-        });
-    EXPECT_GT(count, 0u);
+    const std::string bytes(reinterpret_cast<const char*>(png), pngSize);
+    OsFree(png);
+
+    auto loadWhole = [&](std::string* got) {
+        unsigned char* data = nullptr;
+        size_t size = 0;
+        int result = VfsLoadFile(name, nullptr, nullptr, &data, &size, true);
+        if (result == 0)
+            got->assign(reinterpret_cast<const char*>(data), size);
+        OsFree(data);
+        return result;
+    };
+    auto decode = [&](std::string* got) -> int {
+        qzVfsFileOwner file(VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
+        if (!file)
+            return ERR_MEM;
+        qzSysImage image;
+        int result = SysDecodeImageFile(file.get(), name, 0, &image);
+        if (result == 0)
+            got->assign(reinterpret_cast<const char*>(image.pixels), image.width * image.height * 4);
+        OsFree(image.pixels);
+        return result;
+    };
+    const struct {
+        const char* name;
+        std::function<int(std::string*)> read;
+        const std::string* expected;   // what an undisturbed read gives, when known
+    } rows[] = {
+        {"whole file", loadWhole, &bytes},
+        {"picture", decode, nullptr},
+    };
+    for (const auto& row : rows) {
+        std::string whole, got;
+        ASSERT_EQ(row.read(&whole), 0) << row.name;
+        if (row.expected) {
+            EXPECT_EQ(whole, *row.expected) << row.name;
+        }
+        int result = 0;
+        uint64_t count = ForEachFailingAllocation(
+            [&] {
+                got.clear();
+                try {
+                    result = row.read(&got);
+                } catch (const std::bad_alloc&) {
+                    result = -1;
+                }
+            },
+            [&](uint64_t n) {
+                EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << row.name << ", " << n << ": " << result;
+                if (result == 0) {
+                    EXPECT_EQ(got, whole) << row.name << ", " << n;
+                }
+            });
+        EXPECT_GT(count, 0u) << row.name;
+    }
 }
 
 }  // namespace
