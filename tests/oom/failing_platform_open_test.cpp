@@ -1,6 +1,7 @@
 // The platform's openers at each failing allocation: opening a sound file, a sample rate converter
-// or a system font opens it or fails, and frees the record, its files, resampler, faces and font
-// bytes on every way out, also when the allocation that fails throws (LeakSanitizer checks).
+// or a system font, or making a menu bar, opens it or fails, and frees the record, its files,
+// resampler, faces, font bytes and entries on every way out, also when the allocation that fails
+// throws (LeakSanitizer checks).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include "oom/alloc_faults.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_file.h"
+#include "platform/host/menu_bar.h"
+#include "platform/host/menu_tree.h"
 #include "platform/os_alloc.h"
 #include "platform/sys_image.h"
 #include "platform/system_fonts.h"
@@ -85,6 +88,21 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
             return true;
         };
     };
+    // A menu bar of a title with a submenu, laid out in its font.
+    auto menuBar = [](std::string* name) {
+        qzMenuItem open, mark, file;
+        open.text = "Open a file from the disk";
+        open.next = &mark;
+        mark.text = "Mark";
+        file.text = "File";
+        file.children = &open;
+        std::unique_ptr<qzMenuBar, decltype(&MenuBarFree)> bar(MenuBarCreate(&file), MenuBarFree);
+        if (!bar)
+            return false;
+        MenuBarLayout(bar.get(), 640);
+        *name = std::to_string(MenuBarHeight(bar.get())) + " " + std::to_string(MenuBarFind(bar.get(), &mark) != nullptr);
+        return true;
+    };
     auto listFaces = [](std::string* name) {
         std::vector<qzSystemFace> faces;
         if (!OsListSystemFaces(&faces) || faces.empty())
@@ -103,6 +121,7 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         {"font from bytes", openFont(true)},
         {"font by name", openFont(false)},
         {"system faces", listFaces},
+        {"menu bar", menuBar},
     };
     for (const auto& row : rows) {
         std::string whole;
