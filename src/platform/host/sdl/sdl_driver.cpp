@@ -261,8 +261,9 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
         break;
     case SDL_DROPFILE:
         if (e.drop.file) {
-            gDropPaths.push_back(e.drop.file);
-            SDL_free(e.drop.file);
+            // Freed also when keeping the path runs out of memory and unwinds through here.
+            std::unique_ptr<char, decltype(&SDL_free)> file(e.drop.file, SDL_free);
+            gDropPaths.push_back(file.get());
         }
         gDropWindow = e.drop.windowID;
         if (gCollectingDrop)
