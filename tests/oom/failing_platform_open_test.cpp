@@ -1,8 +1,9 @@
 // The platform's openers at each failing allocation: opening a sound file, a sample rate converter
-// or a system font, or making a menu bar, opens it or fails, and frees the record, its files,
-// resampler, faces, font bytes and entries on every way out, also when the allocation that fails
-// throws (LeakSanitizer checks).
+// or a system font, making a menu bar or running a helper program, succeeds or fails, and frees
+// the record, its files, resampler, faces, font bytes and entries and ends the program on every
+// way out, also when the allocation that fails throws (LeakSanitizer checks).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "platform/host/menu_bar.h"
 #include "platform/host/menu_tree.h"
 #include "platform/os_alloc.h"
+#include "platform/os_child.h"
 #include "platform/sys_image.h"
 #include "platform/system_fonts.h"
 #include "platform/vfs.h"
@@ -103,6 +105,16 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         *name = std::to_string(MenuBarHeight(bar.get())) + " " + std::to_string(MenuBarFind(bar.get(), &mark) != nullptr);
         return true;
     };
+    // A helper program whose output comes in many reads.
+    auto runChild = [](std::string* name) {
+        qzChildRun run;
+        run.argv = {"sh", "-c", "head -c 300000 /dev/zero"};
+        qzChildResult result;
+        if (!OsRunChild(run, &result))
+            return false;
+        *name = std::to_string(result.output.size()) + " " + std::to_string(result.exitCode);
+        return true;
+    };
     auto listFaces = [](std::string* name) {
         std::vector<qzSystemFace> faces;
         if (!OsListSystemFaces(&faces) || faces.empty())
@@ -122,6 +134,7 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         {"font by name", openFont(false)},
         {"system faces", listFaces},
         {"menu bar", menuBar},
+        {"child program", runChild},
     };
     for (const auto& row : rows) {
         std::string whole;
@@ -141,6 +154,7 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
                 if (n == 0 || opened) {
                     EXPECT_EQ(got, whole) << row.name << ", allocation " << n;
                 }
+                EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << row.name << ", allocation " << n << ": a child is left";
             });
         EXPECT_GT(count, 0u) << row.name;
     }
