@@ -10,6 +10,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -66,7 +67,11 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
         from->bytesPerFrame != from->channels * from->bits / 8 || !(fromRate >= 1) || !(toRate >= 1) ||
         fromRate > 2147483647.0 || toRate > 2147483647.0)
         return ERR_AUDIOCONVERTER;
-    qzAudioConverter* c = new (std::nothrow) qzAudioConverter();
+    // Freed with its resampler on every way out, also when growing its buffers runs out of memory
+    // and unwinds through here; the caller owns it once it is handed out.
+    std::unique_ptr<qzAudioConverter, decltype(&AudioConverterDispose)> owner(new (std::nothrow) qzAudioConverter(),
+                                                                              AudioConverterDispose);
+    qzAudioConverter* c = owner.get();
     if (!c)
         return ERR_MEM;
     c->format = *from;
@@ -87,10 +92,10 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
             swr_init(swr) < 0) {
             swr_free(&swr);
             av_channel_layout_uninit(&layout);
-            delete c;
             return ERR_AUDIOCONVERTER;
         }
         av_channel_layout_uninit(&layout);
+        c->swr = swr;
         // One full step of silence, and every frame it produces taken out again, grows the
         // resampler's buffers to their final size here instead of on the device's thread.
         std::vector<float> sink(static_cast<size_t>(QZ_CONVERTER_MAX_FRAMES) * from->channels);
@@ -100,14 +105,10 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
         int got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, static_cast<int>(kStageFrames));
         while (got > 0)
             got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, 0);
-        if (got < 0) {
-            swr_free(&swr);
-            delete c;
+        if (got < 0)
             return ERR_AUDIOCONVERTER;
-        }
-        c->swr = swr;
     }
-    *out = c;
+    *out = owner.release();
     return 0;
 }
 

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -260,21 +261,20 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     // What FFmpeg would say about damaged streams is no message for the player's user.
     static bool quiet = (av_log_set_level(AV_LOG_FATAL), true);
     (void)quiet;
-    qzAudioFile* f = new (std::nothrow) qzAudioFile();
+    // The record and what it holds are freed on every way out, also when a call below runs out
+    // of memory and unwinds through here; the caller owns it once it is handed out.
+    std::unique_ptr<qzAudioFile, decltype(&FreeDecoder)> owner(new (std::nothrow) qzAudioFile(), FreeDecoder);
+    qzAudioFile* f = owner.get();
     if (!f)
         return ERR_MEM;
     f->file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU, adapterList);
-    if (!f->file) {
-        delete f;
+    if (!f->file)
         return ERR_READFILE;
-    }
     if (VfsHasStreamFlag(f->file)) {
-        FreeDecoder(f);
         return ERR_SEEKFILE;
     }
     f->size = VfsGetFileSize(f->file);
     if (f->size < 0) {
-        FreeDecoder(f);
         return ERR_FILESIZE;
     }
     uint8_t head[12] = {};
@@ -288,7 +288,6 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     if (!ioBuffer || !f->format || !f->io) {
         if (!f->io)
             av_free(ioBuffer);
-        FreeDecoder(f);
         return ERR_MEM;
     }
     f->format->pb = f->io;
@@ -296,14 +295,12 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     if (avformat_open_input(&f->format, nullptr, nullptr, nullptr) < 0) {
         // A failed open frees the context.
         f->format = nullptr;
-        FreeDecoder(f);
         return ERR_OPENSOUND2;
     }
     avformat_find_stream_info(f->format, nullptr);
     const AVCodec* decoder = nullptr;
     f->stream = av_find_best_stream(f->format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (f->stream < 0 || !decoder) {
-        FreeDecoder(f);
         return f->stream == AVERROR_DECODER_NOT_FOUND ? ERR_OPENSOUND2 : ERR_AFILEPROP;
     }
     AVStream* stream = f->format->streams[f->stream];
@@ -311,16 +308,13 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     f->packet = av_packet_alloc();
     f->frame = av_frame_alloc();
     if (!f->codec || !f->packet || !f->frame) {
-        FreeDecoder(f);
         return ERR_MEM;
     }
     if (avcodec_parameters_to_context(f->codec, stream->codecpar) < 0 || avcodec_open2(f->codec, decoder, nullptr) < 0) {
-        FreeDecoder(f);
         return ERR_OPENSOUND2;
     }
     int channels = f->codec->ch_layout.nb_channels;
     if (f->codec->sample_rate <= 0 || channels <= 0) {
-        FreeDecoder(f);
         return ERR_AFILEPROP;
     }
     f->rate = static_cast<uint32_t>(f->codec->sample_rate);
@@ -337,7 +331,6 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     if (made < 0 || swr_init(f->swr) < 0) {
-        FreeDecoder(f);
         return ERR_AFILEPROP;
     }
 
@@ -357,11 +350,10 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     if (f->formatName == "MPEG Audio" && std::strcmp(f->format->iformat->name, "mp3") == 0 &&
         static_cast<uint64_t>(f->size) > kAnalysisMinFile) {
         // The MPEG analysis reads through a handle of its own.
-        qzVfsFile* probe = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU, adapterList);
-        if (!probe) {
-            FreeDecoder(f);
+        qzVfsFileOwner probeOwner(VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU, adapterList));
+        qzVfsFile* probe = probeOwner.get();
+        if (!probe)
             return ERR_READFILE;
-        }
         std::vector<uint8_t> data(kAnalysisBytes);
         size_t got = VfsRead(probe, data.data(), data.size());
         double seconds = f->rate ? static_cast<double>(f->frames) / f->rate : 0.0;
@@ -373,9 +365,8 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
             info->bitRate = MpegAudioBitRate(data.data(), got, audioStart, static_cast<uint64_t>(f->size), seconds,
                                              &audioStart);
         }
-        VfsClose(probe);
     }
-    *out = f;
+    *out = owner.release();
     return 0;
 }
 

@@ -163,10 +163,12 @@ qzCatalog* OpenCatalogFile(const char* name, int* error) {
         if (!file) file = FindCatalogFile(directories[d], "Catalogs", name, language, true);
     }
     if (!file) return nullptr;
+    // Closed also when reading it through a file adapter runs out of memory and unwinds.
+    qzVfsFileOwner owner(file);
     unsigned char* data = nullptr;
     size_t size = 0;
     int rc = VfsLoadFile(name, nullptr, file, &data, &size, true);
-    VfsClose(file);
+    owner.reset();
     if (rc) {
         if (error && rc == ERR_MEM) *error = ERR_MEM;
         return nullptr;

@@ -40,6 +40,19 @@ void WaitChild(pid_t pid, int* status)
     }
 }
 
+// Ends a started child and waits for it when the run is left before it was waited for.
+struct ChildReaper {
+    pid_t pid = 0;
+    ~ChildReaper()
+    {
+        if (pid > 0) {
+            int status = 0;
+            kill(pid, SIGKILL);
+            WaitChild(pid, &status);
+        }
+    }
+};
+
 // Writes what it can without blocking; false when the child closed its end.
 bool WriteSome(int fd, const std::string& data, size_t* at)
 {
@@ -104,6 +117,13 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
         outWrite.fd = outPipe[1];
     }
 
+    // The argument list is made before the spawn records, which would leak when making it runs
+    // out of memory.
+    std::vector<char*> argv;
+    for (const std::string& a : run.argv)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, inRead.fd, 0);
@@ -125,10 +145,6 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<char*> argv;
-    for (const std::string& a : run.argv)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     pid_t pid = 0;
     int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -137,6 +153,9 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     outWrite.Close();
     if (rc != 0)
         return false;
+    // Until it is waited for, the child is ended and waited for on every way out: collecting its
+    // output or an idle call may run out of memory and unwind through here.
+    ChildReaper reaper{pid};
 
     size_t written = 0;
     const std::string empty;
@@ -211,6 +230,7 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
             run.idle(run.idleData);
         OsDelay(kIdleMs / 4);
     }
+    reaper.pid = 0;
     if (!ok) {
         kill(pid, SIGKILL);
         WaitChild(pid, &status);

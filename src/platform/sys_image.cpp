@@ -17,6 +17,7 @@ extern "C" {
 #include <string>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "platform/os_bitmap.h"
@@ -32,6 +33,7 @@ struct IoSource {
     const uint8_t* memory;
     int64_t size;
     int64_t position;
+    bool outOfMemory = false;   // asking the file's size ran out of memory
 };
 
 int ReadPacket(void* opaque, uint8_t* buffer, int count) {
@@ -53,7 +55,14 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
     IoSource* src = static_cast<IoSource*>(opaque);
     whence &= ~AVSEEK_FORCE;
     if (src->file) {
-        if (whence == AVSEEK_SIZE) return VfsGetFileSize(src->file);
+        if (whence == AVSEEK_SIZE) {
+            // A file adapter's answer is copied, which may run out of memory: that must not unwind
+            // through the demuxer's frames, which hold what the decode allocated.
+            int64_t size = -1;
+            if (CatchOutOfMemory([&] { return (size = VfsGetFileSize(src->file)), 0; }) == ERR_MEM)
+                src->outOfMemory = true;
+            return size;
+        }
         int mode = whence == SEEK_SET ? QZ_VFS_SEEK_BEGINNING : whence == SEEK_CUR ? QZ_VFS_SEEK_CURRENT : QZ_VFS_SEEK_END;
         if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
         if (VfsSeek(src->file, offset, mode) < 0) return -1;
@@ -72,16 +81,20 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
 const char* ImageDemuxerList() {
     static std::once_flag once;
     static std::string list;
+    // Built aside and moved in whole: running out of memory on the way leaves the list empty and
+    // the next call builds it again.
     std::call_once(once, [] {
+        std::string built;
         void* iterator = nullptr;
         while (const AVInputFormat* format = av_demuxer_iterate(&iterator)) {
             std::string name = format->name;
             bool pipe = name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0 && name != "yuv4mpegpipe";
             if (pipe || name == "image2" || name == "image2pipe" || name == "gif" || name == "apng") {
-                if (!list.empty()) list += ',';
-                list += name;
+                if (!built.empty()) built += ',';
+                built += name;
             }
         }
+        list = std::move(built);
     });
     return list.c_str();
 }
@@ -174,6 +187,12 @@ int CheckSize(int width, int height) {
 
 int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysImage* out) {
     *out = {};
+    // The demuxers see only the extension of the name: enough for extension-driven formats, and
+    // no path that image2 could try to open by itself. The name and the list of demuxers are made
+    // before the demuxer's records, which would leak when making them runs out of memory.
+    std::string probeName = "image";
+    if (nameHint) probeName += GetFileExtension(nameHint);
+    const char* demuxers = ImageDemuxerList();
     unsigned char* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (!ioBuffer) return ERR_MEM;
     AVIOContext* io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, src, ReadPacket, nullptr, Seek);
@@ -188,11 +207,7 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
         return ERR_MEM;
     }
     format->pb = io;
-    format->format_whitelist = av_strdup(ImageDemuxerList());
-    // The demuxers see only the extension of the name: enough for extension-driven formats, and
-    // no path that image2 could try to open by itself.
-    std::string probeName = "image";
-    if (nameHint) probeName += GetFileExtension(nameHint);
+    format->format_whitelist = av_strdup(demuxers);
 
     int rc = ERR_LOADPICTURE2;
     AVCodecContext* codec = nullptr;
@@ -269,6 +284,7 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
     }
 
 done:
+    if (rc && src->outOfMemory) rc = ERR_MEM;
     if (rc) *out = {};
     av_frame_free(&frame);
     av_packet_free(&packet);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "platform/os_alloc.h"
 
@@ -49,14 +50,21 @@ int PatternInt(FcPattern* p, const char* object)
     return value;
 }
 
+// fontconfig's patterns, object sets and font sets, destroyed on every way out of a scope (the
+// strings copied out of them may run out of memory and unwind).
+using qzPatternOwner = std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)>;
+using qzObjectSetOwner = std::unique_ptr<FcObjectSet, decltype(&FcObjectSetDestroy)>;
+using qzFontSetOwner = std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)>;
+
 // The file and face index of the first face that fontconfig lists for the pattern (the pattern is
 // destroyed). False when it lists none.
 bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string* family)
 {
+    qzPatternOwner patternOwner(pattern, FcPatternDestroy);
     bool found = false;
     FcConfig* config = Config();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FAMILY, (char*)nullptr);
-    FcFontSet* set = config && objects ? FcFontList(config, pattern, objects) : nullptr;
+    qzObjectSetOwner objects(FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FAMILY, (char*)nullptr), FcObjectSetDestroy);
+    qzFontSetOwner set(config && objects ? FcFontList(config, pattern, objects.get()) : nullptr, FcFontSetDestroy);
     if (set) {
         for (int i = 0; i < set->nfont && !found; i++) {
             std::string file = PatternString(set->fonts[i], FC_FILE);
@@ -68,11 +76,7 @@ bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string*
                 *family = PatternString(set->fonts[i], FC_FAMILY);
             found = true;
         }
-        FcFontSetDestroy(set);
     }
-    if (objects)
-        FcObjectSetDestroy(objects);
-    FcPatternDestroy(pattern);
     return found;
 }
 
@@ -84,9 +88,11 @@ bool OsListSystemFaces(std::vector<qzSystemFace>* out)
     FcConfig* config = Config();
     if (!config)
         return false;
-    FcPattern* pattern = FcPatternCreate();
-    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, (char*)nullptr);
-    FcFontSet* set = pattern && objects ? FcFontList(config, pattern, objects) : nullptr;
+    qzPatternOwner pattern(FcPatternCreate(), FcPatternDestroy);
+    qzObjectSetOwner objects(FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, (char*)nullptr),
+                             FcObjectSetDestroy);
+    qzFontSetOwner set(pattern && objects ? FcFontList(config, pattern.get(), objects.get()) : nullptr,
+                       FcFontSetDestroy);
     if (set) {
         for (int i = 0; i < set->nfont; i++) {
             qzSystemFace face;
@@ -97,12 +103,7 @@ bool OsListSystemFaces(std::vector<qzSystemFace>* out)
             if (!face.family.empty() && !face.path.empty())
                 out->push_back(std::move(face));
         }
-        FcFontSetDestroy(set);
     }
-    if (objects)
-        FcObjectSetDestroy(objects);
-    if (pattern)
-        FcPatternDestroy(pattern);
     // fontconfig's order follows its cache files; sort by path and index so that a scan gives
     // the same order on every run.
     std::stable_sort(out->begin(), out->end(), [](const qzSystemFace& a, const qzSystemFace& b) {
@@ -269,10 +270,15 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
         OsFree(data);
         return nullptr;
     }
-    auto* font = new qzSystemFont;
+    // The font file bytes are freed also when making the record runs out of memory; from then on
+    // the record owns them, and it is closed with its faces on every way out until it is returned
+    // (reading names and strings below may run out of memory and unwind through here).
+    std::unique_ptr<unsigned char, decltype(&OsFree)> memory(data, OsFree);
+    std::unique_ptr<qzSystemFont, decltype(&OsCloseSystemFont)> owner(new qzSystemFont, OsCloseSystemFont);
+    qzSystemFont* font = owner.get();
+    font->memory = memory.release();
     FT_Face face = nullptr;
     if (data) {
-        font->memory = data;   // owned from here on, freed with the font
         if (FT_New_Memory_Face(gLibrary, data, (FT_Long)size, 0, &face) != 0)
             face = nullptr;
     } else {
@@ -286,7 +292,6 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
     if (!face || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 || pixelSize < 1) {
         if (face)
             FT_Done_Face(face);
-        OsCloseSystemFont(font);
         return nullptr;
     }
     font->faces[FACE_REGULAR] = face;
@@ -314,10 +319,8 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
         direction = next;
         points += next;
     }
-    if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0) {
-        OsCloseSystemFont(font);
+    if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0)
         return nullptr;
-    }
     font->points = points * 64;
 
     // The line: ascender and descender of the face at that size, so that no glyph part is cut.
@@ -343,7 +346,7 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
     }
     if (info->name.empty())
         info->name = font->family;
-    return font;
+    return owner.release();
 }
 
 void OsCloseSystemFont(qzSystemFont* font)

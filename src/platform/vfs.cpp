@@ -499,14 +499,14 @@ int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint
     constexpr size_t kBlock = 65536;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
     if (!buffer) return ERR_MEM;
-    qzVfsFile* file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default");
+    // Closed also when a consumer runs out of memory and unwinds through here.
+    qzVfsFileOwner file(VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, "default"));
     if (!file) {
         SetErrorArgString(name);
         return ERR_READFILE;
     }
     size_t got;
-    while ((got = VfsRead(file, buffer.get(), kBlock)) > 0) consume(data, buffer.get(), got);
-    VfsClose(file);
+    while ((got = VfsRead(file.get(), buffer.get(), kBlock)) > 0) consume(data, buffer.get(), got);
     return 0;
 }
 
@@ -514,11 +514,15 @@ int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, u
                 size_t* size, bool allowAdapters) {
     *buffer = nullptr;
     *size = 0;
+    // A file opened here is closed also when asking an adapter for its size runs out of memory
+    // and unwinds through here.
+    qzVfsFileOwner opened;
     qzVfsFile* file = openFile;
     if (file) {
         VfsSeek(file, 0, QZ_VFS_SEEK_BEGINNING);
     } else {
-        file = VfsOpen(name, allowAdapters ? QZ_VFS_READ | QZ_VFS_ADAPTERS : QZ_VFS_READ, loaderList);
+        opened.reset(VfsOpen(name, allowAdapters ? QZ_VFS_READ | QZ_VFS_ADAPTERS : QZ_VFS_READ, loaderList));
+        file = opened.get();
         if (!file) {
             SetErrorArgString(name);
             return ERR_READFILE;
@@ -567,7 +571,7 @@ int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, u
             if (got < kBlockSize) break;
         }
     }
-    if (!openFile) VfsClose(file);
+    opened.reset();
     if (rc) {
         OsFree(data);
         return rc;

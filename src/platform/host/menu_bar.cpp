@@ -1,6 +1,7 @@
 #include "platform/host/menu_bar.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -337,14 +338,13 @@ void DrawPopup(qzMenuBar* bar, const qzMenuBarPopup& p, qzMenuBarImage* image)
 
 qzMenuBar* MenuBarCreate(const qzMenuItem* tree)
 {
-    qzMenuBar* bar = new (std::nothrow) qzMenuBar();
+    // Freed also when building its entries runs out of memory and unwinds through here.
+    std::unique_ptr<qzMenuBar> bar(new (std::nothrow) qzMenuBar());
     if (!bar)
         return nullptr;
-    if (!BuildLevel(tree, &bar->titles)) {
-        delete bar;
+    if (!BuildLevel(tree, &bar->titles))
         return nullptr;
-    }
-    return bar;
+    return bar.release();
 }
 
 void MenuBarFree(qzMenuBar* bar)

@@ -2,6 +2,8 @@
 // device's own rate, with SDL's audio thread pulling the mixed sound through a callback.
 #include <SDL.h>
 
+#include <cstdio>
+
 #include "base/error_codes.h"
 #include "platform/host/sdl/sdl_driver.h"
 
@@ -43,10 +45,14 @@ int SdlOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* m
     gUser = user;
     gDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (!gDevice) {
-        *message = std::string("SDL: ") + SDL_GetError();
+        // The subsystem is ended before the message is made, which may run out of memory and
+        // unwind through here.
+        char reason[256];
+        std::snprintf(reason, sizeof reason, "%s", SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         gFill = nullptr;
         gUser = nullptr;
+        *message = std::string("SDL: ") + reason;
         return ERR_OPENAUDIO;
     }
     *rate = have.freq;

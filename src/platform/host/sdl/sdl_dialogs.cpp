@@ -4,6 +4,7 @@
 #include <SDL_syswm.h>
 
 #include <cstring>
+#include <memory>
 
 #include "base/error_codes.h"
 #include "platform/host/sdl/sdl_driver.h"
@@ -158,15 +159,15 @@ int ReadText(int withData, qzHostClipboard* out)
     out->kind = QZ_HCLIP_EMPTY;
     if (!SDL_HasClipboardText())
         return 0;
-    char* text = SDL_GetClipboardText();
+    // Freed also when copying it runs out of memory and unwinds through here.
+    std::unique_ptr<char, decltype(&SDL_free)> text(SDL_GetClipboardText(), SDL_free);
     if (!text)
         return ERR_CLIPREAD;
     if (*text) {
         out->kind = QZ_HCLIP_TEXT;
         if (withData)
-            out->text = text;
+            out->text = text.get();
     }
-    SDL_free(text);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -83,6 +84,10 @@ void MakeMenuTextures(qzHostWindow* window, SdlWindowData* data)
         return;
     std::vector<qzMenuBarImage> images;
     MenuBarDraw(window->menuBar, &images);
+    // Room for every texture before the first is made: a list that grew while a new texture was
+    // held could run out of memory and lose it.
+    data->menuTextures.reserve(images.size());
+    data->menuRects.reserve(images.size());
     for (const qzMenuBarImage& image : images) {
         const qzMenuBarRect& b = image.bounds;
         if (b.width < 1 || b.height < 1)
@@ -256,8 +261,9 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
         break;
     case SDL_DROPFILE:
         if (e.drop.file) {
-            gDropPaths.push_back(e.drop.file);
-            SDL_free(e.drop.file);
+            // Freed also when keeping the path runs out of memory and unwinds through here.
+            std::unique_ptr<char, decltype(&SDL_free)> file(e.drop.file, SDL_free);
+            gDropPaths.push_back(file.get());
         }
         gDropWindow = e.drop.windowID;
         if (gCollectingDrop)
@@ -487,7 +493,11 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         if (!spec->centered)
             y -= bar;
     }
-    SdlWindowData* data = new (std::nothrow) SdlWindowData();
+    // Freed with its window and renderer also when converting the title runs out of memory and
+    // unwinds through here; the host window owns it from its hand-over on.
+    std::unique_ptr<SdlWindowData, decltype(&FreeWindowData)> owner(new (std::nothrow) SdlWindowData(),
+                                                                     FreeWindowData);
+    SdlWindowData* data = owner.get();
     if (!data)
         return ERR_MEM;
     data->barHeight = bar;
@@ -499,20 +509,16 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         shaped = false;
         data->window = SDL_CreateWindow(title.c_str(), x, y, width, height, sdlFlags);
     }
-    if (!data->window) {
-        delete data;
+    if (!data->window)
         return ERR_SCREEN;
-    }
     data->renderer = SDL_CreateRenderer(data->window, -1, 0);
     if (!data->renderer)
         data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_SOFTWARE);
-    if (!data->renderer) {
-        FreeWindowData(data);
+    if (!data->renderer)
         return ERR_SCREEN;
-    }
     SDL_RendererInfo info;
     data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
-    window->driverData = data;
+    window->driverData = owner.release();
     window->id = SDL_GetWindowID(data->window);
     if (shaped) {
         // SDL makes shaped windows away from the screen; they go to their place once shaped.

@@ -18,6 +18,9 @@ int Scan(int* count) {
         gSubsystem = true;
     }
     const int devices = SDL_NumJoysticks();
+    // Room for every device before the first is opened: a list that grew while a device was
+    // open could run out of memory and lose it.
+    if (devices > 0) gJoysticks.reserve(gJoysticks.size() + static_cast<size_t>(devices));
     for (int i = 0; i < devices; i++) {
         // A device that cannot be opened is skipped.
         if (SDL_Joystick* joystick = SDL_JoystickOpen(i)) gJoysticks.push_back(joystick);
