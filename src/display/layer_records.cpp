@@ -368,6 +368,11 @@ void PurgePendingObjects(VmState* state, uint32_t mask) {
     purgeWaiting |= mask;
     if (purging) return;
     purging = true;
+    // Cleared also when a purge runs out of memory and unwinds through here, so that later
+    // purges run instead of only waiting for this one.
+    struct PurgingFlag {
+        ~PurgingFlag() { purging = false; }
+    } purgingFlag;
     static const int32_t kKinds[] = {QZ_LAYER_BRUSH, QZ_LAYER_ANIM, QZ_LAYER_TEXTOBJECT, QZ_LAYER_BGPICPART,
                                      QZ_LAYER_VIDEO};
     while (purgeWaiting) {
@@ -380,5 +385,4 @@ void PurgePendingObjects(VmState* state, uint32_t mask) {
         }
     }
     if (const auto freeClipRegions = LayerSystemHooks().freeUnusedClipRegions) freeClipRegions();
-    purging = false;
 }

@@ -1,6 +1,7 @@
 // Layer records: insert positions, lookup, names, replacing, deleting with each distinct state
 // freed once, the purge of objects freed while layers showed them, and which additions refresh.
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "base/error_codes.h"
@@ -121,6 +122,25 @@ TEST_F(LayerTest, DeletingFreesEachStateOnceAndPurgesItsKind) {
     EXPECT_EQ(CountLayers(pic), 0);
     SetLayerKindOps(QZ_LAYER_BRUSH, nullptr);
     SetLayerKindOps(QZ_LAYER_ANIM, nullptr);
+}
+
+namespace {
+int purgeRuns = 0;
+void PurgeThatRunsOutOfMemoryOnce(VmState*) {
+    if (purgeRuns++ == 0) throw std::bad_alloc();
+}
+}  // namespace
+
+// A purge that runs out of memory unwinds to the command that asked for it; the next one runs.
+TEST_F(LayerTest, APurgeCutShortByRunningOutOfMemoryLetsTheNextOneRun) {
+    qzLayerKindOps ops = {};
+    ops.purgeOrphans = PurgeThatRunsOutOfMemoryOnce;
+    SetLayerKindOps(QZ_LAYER_BRUSH, &ops);
+    purgeRuns = 0;
+    EXPECT_THROW(PurgePendingObjects(*vm, LayerPurgeBit(QZ_LAYER_BRUSH)), std::bad_alloc);
+    PurgePendingObjects(*vm, LayerPurgeBit(QZ_LAYER_BRUSH));
+    EXPECT_EQ(purgeRuns, 2);
+    SetLayerKindOps(QZ_LAYER_BRUSH, nullptr);
 }
 
 TEST_F(LayerTest, RemoveLayerOfObjectTakesTheNthMatch) {
