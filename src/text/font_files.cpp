@@ -307,6 +307,15 @@ void ScanFontDirectories()
     if (gScanned)
         return;
     gScanned = true;
+    // A scan that runs out of memory and unwinds through here is dropped whole, so that the next
+    // search scans again instead of finding only the fonts listed before memory ran out.
+    struct ScanUndo {
+        bool done = false;
+        ~ScanUndo() {
+            if (!done)
+                FreeFontFileList();
+        }
+    } undo;
     for (const std::string& folder : gFontPaths)
         ScanFontDirectory(folder.c_str());
     // The system's fonts as its font configuration lists them, without opening the files.
@@ -331,6 +340,7 @@ void ScanFontDirectories()
     }
     ScanFontDirectory("Fonts");
     ClearErrorArg();
+    undo.done = true;
 }
 
 const std::vector<qzFontFileEntry>& GetFontFileList() { return gFontFiles; }

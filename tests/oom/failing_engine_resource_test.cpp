@@ -29,6 +29,7 @@
 #include "platform/file_test_util.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/host.h"
+#include "platform/system_fonts.h"
 #include "support/commands.h"
 #include "text/embedded_fonts.h"
 #include "text/font.h"
@@ -223,6 +224,38 @@ TEST(FailingAllocation, ScanningAFontFolderClosesEveryFileOnEveryWayOut) {
             EXPECT_EQ(OpenDescriptors(), descriptors) << "allocation " << n;
         });
     EXPECT_GT(count, 0u);
+}
+
+// A font search whose scan of the font folders runs out of memory: the next search scans again
+// and finds the fonts of every folder, not only those listed before memory ran out.
+TEST(FailingAllocation, AFontScanCutShortIsMadeAgain) {
+    TempDir dir;
+    int faces = 0;
+    const qzEmbeddedFace* face = GetEmbeddedFaces(&faces);
+    WriteFile(dir / "Vera.ttf", std::string(reinterpret_cast<const char*>(face->data), face->size));
+    AppendFontPath(dir.path());
+    ScanFontDirectories();
+    std::string name;
+    for (const qzFontFileEntry& e : GetFontFileList())
+        if (e.path.rfind(dir.path(), 0) == 0) name = e.fullName;
+    FreeFontFileList();
+    ASSERT_FALSE(name.empty());
+    uint64_t count = ForEachFailingAllocation(
+        [&] {
+            qzFontLocation where;
+            try {
+                FindFontFile(name.c_str(), -1, 0, &where);
+            } catch (const std::bad_alloc&) {
+            }
+        },
+        [&](uint64_t n) {
+            qzFontLocation where;
+            EXPECT_TRUE(FindFontFile(name.c_str(), -1, 0, &where)) << "allocation " << n;
+            FreeFontFileList();
+        });
+    EXPECT_GT(count, 0u);
+    FreeFontPaths();
+    OsResetSystemFonts();  // fontconfig's own records
 }
 
 // Opening the sound output at each failing allocation: a start cut short by running out of memory
