@@ -6,7 +6,9 @@
 #include <new>
 
 #include "oom/alloc_faults.h"
+#include "platform/host/host.h"
 #include "platform/os_timer.h"
+#include "support/headless_start.h"
 #include "support/manual_clock.h"
 
 namespace {
@@ -41,6 +43,29 @@ TEST(FailingAllocation, TimerPassesNeverThrowAndLoseNoTimer) {
     EXPECT_GT(count, 0u);
     OsFreeAllTimers();
     OsSetTimerHooks(nullptr);
+}
+
+// Timer threads wake the main thread through the driver: with no memory left that wake neither
+// throws (which would end the process from the thread) nor goes missing, and it comes once.
+TEST(FailingAllocation, AWakeNeedsNoMemory) {
+    ASSERT_TRUE(qztest::StartHeadlessDriver(false));
+    qzHostEvent event;
+    while (HostDriver()->pollEvent(&event)) {
+    }
+    {
+        AllocFaultScope scope(QZ_ALLOC_FAULT_FROM, 1);
+        try {
+            HostDriver()->pushWake();
+            HostDriver()->pushWake();
+        } catch (...) {
+            ADD_FAILURE() << "a wake let an exception out";
+        }
+    }
+    EXPECT_EQ(HostDriver()->pendingEvents(), 1);
+    ASSERT_EQ(HostDriver()->pollEvent(&event), 1);
+    EXPECT_EQ(event.kind, QZ_HEV_WAKE);
+    EXPECT_EQ(HostDriver()->pollEvent(&event), 0);
+    HostStopDriver();
 }
 
 }  // namespace

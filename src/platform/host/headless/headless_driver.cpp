@@ -62,6 +62,10 @@ struct State {
     std::mutex mutex;
     std::condition_variable cond;
     std::deque<qzHostEvent> queue;
+    // A wake asked for and not yet taken. Kept apart from the queue so that waking the main thread
+    // allocates nothing: timer and worker threads wake it, and running out of memory there must
+    // neither end the process nor lose the wake.
+    bool wake = false;
     std::vector<qzScriptedEvent> script;
     size_t nextScripted = 0;
     uint64_t scriptStart = 0;
@@ -189,6 +193,7 @@ int Init(std::string* message)
     }
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
+    gState.wake = false;
     gState.script = std::move(script);
     gState.nextScripted = 0;
     gState.scriptStart = OsMonotonicMicros();
@@ -207,6 +212,7 @@ void Shutdown()
     HeadlessStopDialogs();
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.clear();
+    gState.wake = false;
     gState.script.clear();
     gState.nextScripted = 0;
     gState.windows.clear();
@@ -218,15 +224,21 @@ int PendingEvents()
 {
     std::lock_guard<std::mutex> lock(gState.mutex);
     TakeDueScripted();
-    return static_cast<int>(gState.queue.size());
+    return static_cast<int>(gState.queue.size()) + (gState.wake ? 1 : 0);
 }
 
 int PollEvent(qzHostEvent* event)
 {
     std::lock_guard<std::mutex> lock(gState.mutex);
     TakeDueScripted();
-    if (gState.queue.empty())
-        return 0;
+    if (gState.queue.empty()) {
+        if (!gState.wake)
+            return 0;
+        gState.wake = false;
+        *event = qzHostEvent();
+        event->kind = QZ_HEV_WAKE;
+        return 1;
+    }
     *event = std::move(gState.queue.front());
     gState.queue.pop_front();
     if (event->kind == QZ_HEV_KEY || event->kind == QZ_HEV_MOUSE_BUTTON)
@@ -242,7 +254,7 @@ void WaitEvents(int32_t timeoutMs)
     uint64_t limit = timeoutMs < 0 ? UINT64_MAX : OsMonotonicMicros() + uint64_t(timeoutMs) * 1000u;
     for (;;) {
         TakeDueScripted();
-        if (!gState.queue.empty())
+        if (!gState.queue.empty() || gState.wake)
             return;
         uint64_t now = OsMonotonicMicros();
         if (now >= limit)
@@ -253,9 +265,9 @@ void WaitEvents(int32_t timeoutMs)
 
 void PushWake()
 {
-    qzHostEvent wake;
-    wake.kind = QZ_HEV_WAKE;
-    HeadlessInjectEvent(wake);
+    std::lock_guard<std::mutex> lock(gState.mutex);
+    gState.wake = true;
+    gState.cond.notify_all();
 }
 
 uint32_t Modifiers()
