@@ -212,6 +212,11 @@ int NetSourceStep(VmState* state, int discard, qzDispatchRecord* record, const N
     if (!gNet.nextEvent || !HasGlobalHandler(source.globalSlot)) return kGoOn;
     qzNetSourceEvent event = {};
     if (!gNet.nextEvent(source.source, &event)) return kGoOn;
+    if (event.error) {
+        // The walk stands past the object, so the next step goes on with the one after it.
+        gState.state = source.state;
+        return event.error;
+    }
     const qzHandlerSlot& handler = GlobalHandlerSlots()[source.globalSlot];
     *record = qzDispatchRecord{};
     record->kind = source.kind;

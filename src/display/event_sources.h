@@ -105,6 +105,7 @@ struct qzNetSourceEvent {
     int source;               // QZ_NETSOURCE_*
     qzObjectId object;        // the UDP object, the server or the connection
     qzObjectId client;        // connects: the new connection
+    int error = 0;            // non-zero (ERR_*): the object's event failed; the step ends with it
 };
 enum { QZ_NETSOURCE_UDP = 0, QZ_NETSOURCE_CONNECT = 1, QZ_NETSOURCE_DATA = 2, QZ_NETSOURCE_DISCONNECT = 3 };
 

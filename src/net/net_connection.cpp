@@ -206,18 +206,23 @@ int CreateServerNode(qzObjectId* id, int port, const char* address, int backlog,
     return 0;
 }
 
-int AcceptClient(qzServer* server, void** handle) {
+int AcceptClient(qzServer* server, void** handle, int* error) {
+    *error = 0;
     int fd = -1;
     if (SockAccept(server->socket->fd, &fd, nullptr, NetTimeoutMarkStart(&server->socket->timeout))) return 0;
+    // A client taken off the queue but not kept is reported: the script would otherwise wait for
+    // a connect that never comes.
     qzSocket* socket = WrapTcpSocket(fd);
     if (!socket) {
         SockDestroy(&fd);
-        return 0;
+        *error = ERR_MEM;
+        return 1;
     }
     qzObjectId id{0, QZ_AUTO_ID};
-    if (AddConnection(&id, socket, nullptr)) {
+    if (int rc = AddConnection(&id, socket, nullptr)) {
         DestroySocket(socket);
-        return 0;
+        *error = rc;
+        return 1;
     }
     *handle = id.pointer;
     return 1;

@@ -64,8 +64,9 @@ int BindSocket(int* fd, const char* address, int port, int* resolveFailed);
 int CreateServerNode(qzObjectId* id, int port, const char* address, int backlog, qzServer** out);
 
 // Event polls; none of them waits. AcceptClient: 1 when a client was accepted, its handle in
-// *handle. PollConnectionData: 1 when newly waiting data is to be reported (marks it).
+// *handle; 1 with *error set (ERR_MEM) when the accepted client could not be kept (its socket is
+// closed). PollConnectionData: 1 when newly waiting data is to be reported (marks it).
 // PollConnectionClosed: 1 when the peer's close is newly seen (marks it).
-int AcceptClient(qzServer* server, void** handle);
+int AcceptClient(qzServer* server, void** handle, int* error);
 int PollConnectionData(qzConnection* connection);
 int PollConnectionClosed(qzConnection* connection);

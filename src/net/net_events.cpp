@@ -27,9 +27,10 @@ int Poll(int source, qzObjectHeader* node, qzNetEvent* event) {
     event->source = source;
     event->object = node->id;
     event->client = nullptr;
+    event->error = 0;
     switch (source) {
     case QZ_NET_SOURCE_UDP: return PollUdpData(reinterpret_cast<qzUdpObject*>(node));
-    case QZ_NET_SOURCE_CONNECT: return AcceptClient(reinterpret_cast<qzServer*>(node), &event->client);
+    case QZ_NET_SOURCE_CONNECT: return AcceptClient(reinterpret_cast<qzServer*>(node), &event->client, &event->error);
     case QZ_NET_SOURCE_DATA: return PollConnectionData(reinterpret_cast<qzConnection*>(node));
     case QZ_NET_SOURCE_DISCONNECT: return PollConnectionClosed(reinterpret_cast<qzConnection*>(node));
     default: return 0;

@@ -16,12 +16,14 @@ struct qzNetEvent {
     int source;             // QZ_NET_SOURCE_...
     qzObjectId object;      // the UDP object, server or connection
     void* client;           // connects: the new connection's handle
+    int error;              // non-zero (ERR_*): taking the event failed, there is no event
 };
 
 // Puts every cursor back to the start of its list (the machine's state 0).
 void ResetNetEventCursors();
 // The next event of a source from its cursor: 1 with *event filled and the cursor past the
-// object; 0 when the walk has reached the end of the list (it stays there until a reset).
+// object (event->error set when the object's event failed, e.g. a client accepted without the
+// memory to keep it); 0 when the walk has reached the end of the list (it stays there until a reset).
 int NextNetEvent(int source, qzNetEvent* event);
 // Moves every cursor that stands on the node to its successor (the list code calls it before it
 // unlinks the node).

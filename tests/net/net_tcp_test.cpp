@@ -8,7 +8,9 @@
 
 #include "base/error_codes.h"
 #include "net/net_events.h"
+#include "net/net_state.h"
 #include "net/net_test_util.h"
+#include "platform/os_alloc_fault.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -366,6 +368,39 @@ TEST_F(NetTcpTest, CursorSkipsRemovedNodes) {
     EXPECT_EQ(NextNetEvent(QZ_NET_SOURCE_CONNECT, &event), 0);
     close(one);
     close(three);
+}
+
+// A client accepted without the memory to keep it is reported as the connect event's error, and
+// its socket is closed, so neither the script nor the peer waits for ever.
+TEST_F(NetTcpTest, AcceptThatRunsOutOfMemoryReportsTheError) {
+    Results s = Call("CreateServer", [&] { Nil(); });
+    ASSERT_EQ(s.error, 0) << s.message;
+    int port = std::atoi(Call("GetLocalPort", [&] {
+                             Handle(s.handle);
+                             Num(115);
+                         })[0]
+                             .c_str());
+    int client = RawConnect(port);
+    qzNetEvent event;
+    int reported = 0;
+    for (int i = 0; i < 200 && !reported; i++) {
+        ResetNetEventCursors();
+        OsStartAllocFaults(QZ_ALLOC_FAULT_FROM, 1);
+        reported = NextNetEvent(QZ_NET_SOURCE_CONNECT, &event);
+        OsStopAllocFaults();
+        if (!reported) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(reported, 1);
+    EXPECT_EQ(event.error, ERR_MEM);
+    EXPECT_EQ(event.object.pointer, s.handle);
+    EXPECT_EQ(*NetConnectionList(), nullptr);
+    timeval limit{2, 0};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char byte;
+    EXPECT_EQ(read(client, &byte, 1), 0);  // the server side is closed
+    ResetNetEventCursors();
+    EXPECT_EQ(NextNetEvent(QZ_NET_SOURCE_CONNECT, &event), 0);
+    close(client);
 }
 
 TEST_F(NetTcpTest, PumpRunsDuringWaitsAndCanEndThem) {

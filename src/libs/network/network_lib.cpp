@@ -62,6 +62,7 @@ int NextEventForMachine(int source, qzNetSourceEvent* event) {
     event->source = found.source;
     event->object = found.object;
     event->client = {0, found.client};
+    event->error = found.error;
     return 1;
 }
 
