@@ -118,12 +118,13 @@ done:
       CALL r1 2 1
       GETGLOBAL r1 "checkevent"
       CALL r1 1 1
-      GETGLOBAL r1 "debugprint"
-      GETGLOBAL r2 "getlasterror"
-      CALL r2 1 2
-      CALL r1 2 1
+      GETGLOBAL r5 "getlasterror"
+      CALL r5 1 2
       GETGLOBAL r1 "exitonerror"
       LOADK r2 1
+      CALL r1 2 1
+      GETGLOBAL r1 "debugprint"
+      MOVE r2 r5
       CALL r1 2 1
       RETURN r0 1
   .end
