@@ -61,6 +61,14 @@ protected:
         EXPECT_TRUE(r.values.empty());
         peer = listener.Accept();
     }
+    // The port a server listens on, as GetLocalPort answers it.
+    int ServerPort(void* server) {
+        return std::atoi(Call("GetLocalPort", [&] {
+                             Handle(server);
+                             Num(115);
+                         })[0]
+                             .c_str());
+    }
     Results Receive(const std::function<void()>& args) {
         return Call("ReceiveData", [&] {
             Num(1);
@@ -269,11 +277,7 @@ TEST_F(NetTcpTest, CloseConnectionInsidePacketCallback) {
 TEST_F(NetTcpTest, ServersAcceptClientsAndReportEvents) {
     Results s = Call("CreateServer", [&] { Nil(); });
     ASSERT_EQ(s.error, 0) << s.message;
-    int port = std::atoi(Call("GetLocalPort", [&] {
-                             Handle(s.handle);
-                             Num(115);
-                         })[0]
-                             .c_str());
+    int port = ServerPort(s.handle);
     ASSERT_GT(port, 0);
     // Any type but 99 and 117 names the server list.
     EXPECT_EQ(Call("GetLocalIP", [&] {
@@ -375,11 +379,7 @@ TEST_F(NetTcpTest, CursorSkipsRemovedNodes) {
 TEST_F(NetTcpTest, AcceptThatRunsOutOfMemoryReportsTheError) {
     Results s = Call("CreateServer", [&] { Nil(); });
     ASSERT_EQ(s.error, 0) << s.message;
-    int port = std::atoi(Call("GetLocalPort", [&] {
-                             Handle(s.handle);
-                             Num(115);
-                         })[0]
-                             .c_str());
+    int port = ServerPort(s.handle);
     int client = RawConnect(port);
     qzNetEvent event;
     int reported = 0;
