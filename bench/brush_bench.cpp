@@ -70,8 +70,8 @@ void DrawOurs(benchmark::State& state, int number, bool turned) {
     InitDrawTags(&transform, &tags, 0, 0, 0, 0);
     if (turned) BuildScaleRotateMatrix(kScale, kScale, kAngle, transform.matrix);
     for (auto _ : state) {
-        DisplayImageObject(nullptr, 0, QZ_DRAW_BRUSH, {number, nullptr}, 0, 0, turned ? 200 : 0, turned ? 100 : 0, 0,
-                           0, 1, 0, &transform, &tags, nullptr, nullptr, 0);
+        DisplayImageObject(nullptr, 0, QZ_DRAW_BRUSH, {number, nullptr}, 0, 0, turned ? 200 : 0, turned ? 100 : 0, 0, 0,
+                           1, 0, &transform, &tags, nullptr, nullptr, 0);
         benchmark::DoNotOptimize(target.bitmap);
     }
     FreeAllBrushes(nullptr);
@@ -81,7 +81,8 @@ void DrawOurs(benchmark::State& state, int number, bool turned) {
 void DrawPixman(benchmark::State& state, bool alpha, bool turned) {
     const int w = turned ? kSmall : kW, h = turned ? kSmall : kH;
     std::vector<uint32_t> source = Noise(w, h, alpha), frame = Noise(kW, kH, false);
-    pixman_image_t* src = pixman_image_create_bits(alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8, w, h, source.data(), w * 4);
+    pixman_image_t* src =
+        pixman_image_create_bits(alpha ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8, w, h, source.data(), w * 4);
     pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, frame.data(), kW * 4);
     int outW = kW, outH = kH;
     if (turned) {

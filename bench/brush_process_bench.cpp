@@ -43,8 +43,8 @@ const std::vector<uint32_t>& Photo() {
 
 void BM_BlurBrush1080p(benchmark::State& state) {
     qzBitMap* bitmap = nullptr;
-    if (CreateBitMapFromARGB(Photo().data(), QZ_NO_KEY_COLOR, kWidth, kHeight, kWidth, 0, 0, nullptr, &bitmap,
-                             nullptr, nullptr) != 0) {
+    if (CreateBitMapFromARGB(Photo().data(), QZ_NO_KEY_COLOR, kWidth, kHeight, kWidth, 0, 0, nullptr, &bitmap, nullptr,
+                             nullptr) != 0) {
         state.SkipWithError("no bitmap");
         return;
     }

@@ -18,7 +18,13 @@ namespace {
 const std::string& EngineText() {
     static const std::string text = [] {
         std::string t;
-        const char* words[] = {"caf\xE9", "na\xEFve", "stra\xDF" "e", "Quarnelix", "player", "\xC5ngstr\xF6m"};
+        const char* words[] = {"caf\xE9",
+                               "na\xEFve",
+                               "stra\xDF"
+                               "e",
+                               "Quarnelix",
+                               "player",
+                               "\xC5ngstr\xF6m"};
         for (size_t i = 0; t.size() < (1u << 20); i++) {
             t += words[i % 6];
             t += (i % 12 == 11) ? "\r\n" : " ";

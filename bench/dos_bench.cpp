@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_script.h"
-#include "runtime/runtime.h"
 #include "libs/dos/dos.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -36,7 +36,8 @@ struct BenchDir {
     }
     ~BenchDir() {
         std::string cmd = "rm -rf '" + path + "'";
-        if (path != "/tmp" && std::system(cmd.c_str()) != 0) {}
+        if (path != "/tmp" && std::system(cmd.c_str()) != 0) {
+        }
     }
 };
 
@@ -186,8 +187,10 @@ void BM_WriteReadTable(benchmark::State& state) {
     VmNewTable(vm.state);
     for (size_t i = 0; i < entries; i++) {
         VmPushNumber(vm.state, static_cast<double>(i));
-        if (i % 2) VmPushNumber(vm.state, i * 0.25);
-        else VmPushString(vm.state, "value text");
+        if (i % 2)
+            VmPushNumber(vm.state, i * 0.25);
+        else
+            VmPushString(vm.state, "value text");
         VmRawSet(vm.state, 1);
     }
     for (auto _ : state) {
@@ -217,10 +220,14 @@ void BM_PythonMarshal(benchmark::State& state) {
     std::string path = TempDir() + "/table.marshal";
     // Building the dictionary is outside the timed part of the script's own clock: the time is
     // measured around dump and load and printed, and used as the manual time.
-    std::string cmd = "/usr/bin/python3 -c \"import marshal,sys,time\n"
-                      "d={float(i):(i*0.25 if i%2 else 'value text') for i in range(" + std::to_string(entries) + ")}\n"
-                      "t=time.perf_counter()\nf=open(sys.argv[1],'wb'); marshal.dump(d,f); f.close()\n"
-                      "e=marshal.load(open(sys.argv[1],'rb'))\nprint(time.perf_counter()-t)\" " + path;
+    std::string cmd =
+        "/usr/bin/python3 -c \"import marshal,sys,time\n"
+        "d={float(i):(i*0.25 if i%2 else 'value text') for i in range(" +
+        std::to_string(entries) +
+        ")}\n"
+        "t=time.perf_counter()\nf=open(sys.argv[1],'wb'); marshal.dump(d,f); f.close()\n"
+        "e=marshal.load(open(sys.argv[1],'rb'))\nprint(time.perf_counter()-t)\" " +
+        path;
     for (auto _ : state) {
         std::string out;
         if (FILE* p = popen(cmd.c_str(), "r")) {

@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "bench_script.h"
 #include "base/event_types.h"
+#include "bench_script.h"
 #include "display/display.h"
 #include "libs/display/display_lib.h"
 #include "libs/event/event_lib.h"
@@ -27,8 +27,9 @@ namespace {
 // A counted loop as compiled code has it: the loop instruction on one line and the body on the
 // next, so that every iteration starts two lines (one of them by a backward jump).
 std::string LineLoop(const std::string& n, const std::string& body) {
-    return "  .line 1\n  LOADK r1 1\n  LOADK r2 " + n + "\n  LOADK r3 1\n  SUB r1 r1 r3\n  JMP test\nbody:\n  .line 2\n" +
-           body + "\n  .line 1\ntest:\n  FORLOOP r1 body\n";
+    return "  .line 1\n  LOADK r1 1\n  LOADK r2 " + n +
+           "\n  LOADK r3 1\n  SUB r1 r1 r3\n  JMP test\nbody:\n  .line 2\n" + body +
+           "\n  .line 1\ntest:\n  FORLOOP r1 body\n";
 }
 
 const std::string kAddLoop = ".function main\n  .source \"@b.qzs\"\n  LOADK r0 0\n" +
@@ -67,7 +68,8 @@ recurse:
 )";
 
 const std::string kTableFill = ".function main\n  .source \"@b.qzs\"\n  NEWTABLE r0 0 0\n" +
-                               LineLoop("2000000", "  SETTABLE r0 r1 r1\n  GETTABLE r4 r0 r1") + "  RETURN r0 2\n.end\n";
+                               LineLoop("2000000", "  SETTABLE r0 r1 r1\n  GETTABLE r4 r0 r1") +
+                               "  RETURN r0 2\n.end\n";
 
 const std::string kCalls = ".function main\n  .source \"@b.qzs\"\n  LOADK r6 0\n  CLOSURE r7 f\n" +
                            LineLoop("2000000", "  MOVE r4 r7\n  MOVE r5 r1\n  CALL r4 2 2\n  ADD r6 r6 r4") +
@@ -188,10 +190,10 @@ void BM_PlainScriptCalls(benchmark::State& state) {
     VmPushValue(L, -2);
     VmSetTable(L, VM_GLOBALSINDEX);
     VmSetTop(L, 0);
-    const std::string loop = ".function main\n" +
-                             LineLoop(std::to_string(kEvents),
-                                      "  GETGLOBAL r4 \"handler\"\n  NEWTABLE r5 0 0\n  CALL r4 2 1") +
-                             "  RETURN r0 1\n.end\n";
+    const std::string loop =
+        ".function main\n" +
+        LineLoop(std::to_string(kEvents), "  GETGLOBAL r4 \"handler\"\n  NEWTABLE r5 0 0\n  CALL r4 2 1") +
+        "  RETURN r0 1\n.end\n";
     bench::LoadProgram(L, loop);
     for (auto _ : state) {
         VmPushValue(L, 1);
@@ -216,12 +218,12 @@ public:
 int main(int argc, char** argv) {
     for (const auto& [name, text] : kPrograms) {
         (void)text;
-        benchmark::RegisterBenchmark(("LineHook_" + name + "/off").c_str(),
-                                     [name = name](benchmark::State& s) { LineHook(s, name, false); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("LineHook_" + name + "/on").c_str(),
-                                     [name = name](benchmark::State& s) { LineHook(s, name, true); })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LineHook_" + name + "/off").c_str(), [name = name](benchmark::State& s) {
+            LineHook(s, name, false);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LineHook_" + name + "/on").c_str(), [name = name](benchmark::State& s) {
+            LineHook(s, name, true);
+        })->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("BM_DispatchQueuedKeys", BM_DispatchQueuedKeys)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_PlainScriptCalls", BM_PlainScriptCalls)->Unit(benchmark::kMillisecond);

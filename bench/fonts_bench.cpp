@@ -1,7 +1,7 @@
 // Fonts: opening a face at a size and measuring a 1,000-character string, beside FreeType used
 // directly (load every glyph, add advances and kerning); measuring alone with the face open,
-// beside cairo's text extents over the same face; and the scan of the system's fonts from fontconfig's cache, beside opening every font
-// file of the same folders and reading its name table.
+// beside cairo's text extents over the same face; and the scan of the system's fonts from fontconfig's cache, beside
+// opening every font file of the same folders and reading its name table.
 #include <benchmark/benchmark.h>
 #include <cairo-ft.h>
 #include <cairo.h>
@@ -20,26 +20,22 @@
 
 namespace {
 
-std::string Text()
-{
+std::string Text() {
     std::string text;
     const char* words = "The quick brown fox jumps over the lazy dog. AVATAR Wolf Type ";
-    while (text.size() < 1000)
-        text += words;
+    while (text.size() < 1000) text += words;
     text.resize(1000);
     return text;
 }
 
-const uint8_t* VeraData(size_t* size)
-{
+const uint8_t* VeraData(size_t* size) {
     int count = 0;
     const qzEmbeddedFace* faces = GetEmbeddedFaces(&count);
     *size = faces[0].size;
     return faces[0].data;
 }
 
-void BM_OpenMeasure_Ours(benchmark::State& state)
-{
+void BM_OpenMeasure_Ours(benchmark::State& state) {
     qzFont* topaz = nullptr;
     InitFontSystem(&topaz);
     std::string text = Text();
@@ -57,8 +53,7 @@ void BM_OpenMeasure_Ours(benchmark::State& state)
     FreeFontSystem(nullptr);
 }
 
-void BM_OpenMeasure_FreeType(benchmark::State& state)
-{
+void BM_OpenMeasure_FreeType(benchmark::State& state) {
     FT_Library library;
     FT_Init_FreeType(&library);
     size_t size = 0;
@@ -77,8 +72,7 @@ void BM_OpenMeasure_FreeType(benchmark::State& state)
                 FT_Get_Kerning(face, previous, index, FT_KERNING_DEFAULT, &k);
                 pen += k.x;
             }
-            if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) == 0)
-                pen += face->glyph->advance.x;
+            if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) == 0) pen += face->glyph->advance.x;
             previous = index;
         }
         benchmark::DoNotOptimize(pen);
@@ -88,8 +82,7 @@ void BM_OpenMeasure_FreeType(benchmark::State& state)
 }
 
 // Measuring only, with the face open and its glyphs cached: ours and cairo's text extents.
-void BM_Measure_Ours(benchmark::State& state)
-{
+void BM_Measure_Ours(benchmark::State& state) {
     qzFont* topaz = nullptr;
     InitFontSystem(&topaz);
     std::string text = Text();
@@ -107,8 +100,7 @@ void BM_Measure_Ours(benchmark::State& state)
     FreeFontSystem(nullptr);
 }
 
-void BM_Measure_Cairo(benchmark::State& state)
-{
+void BM_Measure_Cairo(benchmark::State& state) {
     FT_Library library;
     FT_Init_FreeType(&library);
     size_t size = 0;
@@ -134,19 +126,16 @@ void BM_Measure_Cairo(benchmark::State& state)
 }
 
 // The folders of the system's fonts, as their files lie.
-std::vector<std::string> FontFolders()
-{
+std::vector<std::string> FontFolders() {
     std::vector<std::string> folders;
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator("/usr/share/fonts", ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_directory())
-            folders.push_back(it->path().string());
+        if (it->is_directory()) folders.push_back(it->path().string());
     return folders;
 }
 
-void BM_Scan_FontconfigCache(benchmark::State& state)
-{
+void BM_Scan_FontconfigCache(benchmark::State& state) {
     size_t faces = 0;
     for (auto _ : state) {
         FreeFontFileList();
@@ -157,14 +146,12 @@ void BM_Scan_FontconfigCache(benchmark::State& state)
     FreeFontFileList();
 }
 
-void BM_Scan_OpenEveryFile(benchmark::State& state)
-{
+void BM_Scan_OpenEveryFile(benchmark::State& state) {
     std::vector<std::string> folders = FontFolders();
     size_t faces = 0;
     for (auto _ : state) {
         FreeFontFileList();
-        for (const std::string& folder : folders)
-            ScanFontDirectory(folder.c_str());
+        for (const std::string& folder : folders) ScanFontDirectory(folder.c_str());
         faces = GetFontFileList().size();
     }
     state.counters["faces"] = (double)faces;
@@ -183,29 +170,26 @@ BENCHMARK(BM_Scan_OpenEveryFile)->Unit(benchmark::kMicrosecond);
 namespace {
 class Recorder : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nanos;
 };
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
         double x = recorder.nanos[a], y = recorder.nanos[b];
-        if (x > 0 && y > 0)
-            std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
+        if (x > 0 && y > 0) std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
     };
     ratio("open + measure 1000 chars, ours / FreeType directly", "BM_OpenMeasure_Ours", "BM_OpenMeasure_FreeType");
-    ratio("measure 1000 chars (face open, glyphs cached), ours / cairo text extents", "BM_Measure_Ours", "BM_Measure_Cairo");
+    ratio("measure 1000 chars (face open, glyphs cached), ours / cairo text extents", "BM_Measure_Ours",
+          "BM_Measure_Cairo");
     ratio("font scan, fontconfig cache / opening every file", "BM_Scan_FontconfigCache", "BM_Scan_OpenEveryFile");
     return 0;
 }

@@ -72,8 +72,8 @@ void BM_Quantize256(benchmark::State& state) {
     std::vector<uint8_t> indices((size_t)kWidth * kHeight);
     uint32_t palette[256];
     for (auto _ : state) {
-        qzQuantJob job{Photo().data(), 10, 4, kWidth, kHeight, kWidth, indices.data(), palette, 256, -1, 0,
-                       (int)state.range(0), 0, 0};
+        qzQuantJob job{Photo().data(),      10, 4, kWidth, kHeight, kWidth, indices.data(), palette, 256, -1, 0,
+                       (int)state.range(0), 0,  0};
         MedianCutQuantize(&job);
         benchmark::DoNotOptimize(indices.data());
     }

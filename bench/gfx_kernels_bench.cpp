@@ -31,9 +31,12 @@ struct Images {
     std::vector<uint32_t> src, dst;
     std::vector<uint8_t> mask, alpha;
     uint32_t key;
-    explicit Images(int b) : bytes(b), src((size_t)kW * kH * b / 4), dst(src.size()), mask((size_t)maskBytes * kH),
-                             alpha((size_t)kW * kH)
-    {
+    explicit Images(int b)
+        : bytes(b),
+          src((size_t)kW * kH * b / 4),
+          dst(src.size()),
+          mask((size_t)maskBytes * kH),
+          alpha((size_t)kW * kH) {
         uint32_t seed = 1;
         auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
         key = b == 4 ? 0x00FF00FF : 0xF81F;
@@ -46,11 +49,12 @@ struct Images {
                 else
                     reinterpret_cast<uint16_t*>(src.data())[(size_t)y * kW + x] = (uint16_t)(hidden ? key : v & 0xF7DE);
                 uint32_t r = next() >> 24;
-                alpha[(size_t)y * kW + x] = (uint8_t)(((x / 64 + y / 16) % 3) == 0 ? 0 : ((x / 64 + y / 16) % 3) == 1 ? 255 : r);
+                alpha[(size_t)y * kW + x] = (uint8_t)(((x / 64 + y / 16) % 3) == 0   ? 0
+                                                      : ((x / 64 + y / 16) % 3) == 1 ? 255
+                                                                                     : r);
             }
         }
-        for (uint32_t& d : dst)
-            d = next();
+        for (uint32_t& d : dst) d = next();
         if (b == 4)
             KeyColorToMask32(src.data(), mask.data(), kW, kH, maskBytes, key, kW, 0x00FFFFFF);
         else
@@ -59,32 +63,27 @@ struct Images {
     size_t Bytes() const { return (size_t)kW * kH * bytes; }
 };
 
-Images& Get(int bytes)
-{
+Images& Get(int bytes) {
     static Images i32(4), i16(2);
     return bytes == 4 ? i32 : i16;
 }
 
-pixman_image_t* Wrap(std::vector<uint32_t>& pixels, int bytes)
-{
+pixman_image_t* Wrap(std::vector<uint32_t>& pixels, int bytes) {
     return pixman_image_create_bits(bytes == 4 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5, kW, kH, pixels.data(), kW * bytes);
 }
 
-SDL_Surface* Surface(std::vector<uint32_t>& pixels, int bytes, bool alpha = false)
-{
+SDL_Surface* Surface(std::vector<uint32_t>& pixels, int bytes, bool alpha = false) {
     uint32_t format = bytes == 2 ? SDL_PIXELFORMAT_RGB565 : alpha ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB888;
     return SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), kW, kH, bytes * 8, kW * bytes, format);
 }
 
-void Done(benchmark::State& state, int bytes)
-{
+void Done(benchmark::State& state, int bytes) {
     state.SetBytesProcessed((int64_t)state.iterations() * kW * kH * bytes);
 }
 
 // ---- fill
 
-void BM_Fill_Ours(benchmark::State& state)
-{
+void BM_Fill_Ours(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         (im.bytes == 4 ? FillRect32 : FillRect16)(im.dst.data(), kW, 0, 0, kW, kH, 0x123456);
@@ -92,8 +91,7 @@ void BM_Fill_Ours(benchmark::State& state)
     }
     Done(state, im.bytes);
 }
-void BM_Fill_Pixman(benchmark::State& state)
-{
+void BM_Fill_Pixman(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         pixman_fill(im.dst.data(), kW * im.bytes / 4, im.bytes * 8, 0, 0, kW, kH, 0x123456);
@@ -101,8 +99,7 @@ void BM_Fill_Pixman(benchmark::State& state)
     }
     Done(state, im.bytes);
 }
-void BM_Fill_SDL(benchmark::State& state)
-{
+void BM_Fill_SDL(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     SDL_Surface* s = Surface(im.dst, im.bytes);
     for (auto _ : state) {
@@ -112,8 +109,7 @@ void BM_Fill_SDL(benchmark::State& state)
     SDL_FreeSurface(s);
     Done(state, im.bytes);
 }
-void BM_Fill_Memset(benchmark::State& state)
-{
+void BM_Fill_Memset(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         std::memset(im.dst.data(), 0x12, im.Bytes());
@@ -124,8 +120,7 @@ void BM_Fill_Memset(benchmark::State& state)
 
 // ---- copy
 
-void BM_Copy_Ours(benchmark::State& state)
-{
+void BM_Copy_Ours(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     qzCopyJob job{im.src.data(), im.dst.data(), 0, 0, 0, 0, kW, kH, kW, kW, 0, 0};
     for (auto _ : state) {
@@ -134,8 +129,7 @@ void BM_Copy_Ours(benchmark::State& state)
     }
     Done(state, im.bytes);
 }
-void BM_Copy_Pixman(benchmark::State& state)
-{
+void BM_Copy_Pixman(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         pixman_blt(im.src.data(), im.dst.data(), kW * im.bytes / 4, kW * im.bytes / 4, im.bytes * 8, im.bytes * 8, 0, 0,
@@ -144,8 +138,7 @@ void BM_Copy_Pixman(benchmark::State& state)
     }
     Done(state, im.bytes);
 }
-void BM_Copy_SDL(benchmark::State& state)
-{
+void BM_Copy_SDL(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     SDL_Surface* s = Surface(im.src, im.bytes);
     SDL_Surface* d = Surface(im.dst, im.bytes);
@@ -158,8 +151,7 @@ void BM_Copy_SDL(benchmark::State& state)
     SDL_FreeSurface(d);
     Done(state, im.bytes);
 }
-void BM_Copy_Memcpy(benchmark::State& state)
-{
+void BM_Copy_Memcpy(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         std::memcpy(im.dst.data(), im.src.data(), im.Bytes());
@@ -170,20 +162,19 @@ void BM_Copy_Memcpy(benchmark::State& state)
 
 // ---- key-colour blit: copy where the 1-bit mask is set
 
-void BM_KeyBlit_Ours(benchmark::State& state)
-{
+void BM_KeyBlit_Ours(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     for (auto _ : state) {
         if (im.bytes == 4)
-            CopyPixelsMasked32(im.src.data(), im.dst.data(), im.mask.data(), 0, 0, 0, 0, kW, kH, kW, im.maskBytes, kW, 0);
+            CopyPixelsMasked32(im.src.data(), im.dst.data(), im.mask.data(), 0, 0, 0, 0, kW, kH, kW, im.maskBytes, kW,
+                               0);
         else
             CopyPixelsMasked16(im.src.data(), im.dst.data(), im.mask.data(), 0, 0, 0, 0, kW, kH, kW, im.maskBytes, kW);
         benchmark::ClobberMemory();
     }
     Done(state, im.bytes);
 }
-void BM_KeyBlit_Pixman(benchmark::State& state)
-{
+void BM_KeyBlit_Pixman(benchmark::State& state) {
     // An opaque source OVER the destination through a 1-bit mask is the same keyed copy.
     Images& im = Get((int)state.range(0));
     std::vector<uint32_t> a1(((kW + 31) / 32) * kH);
@@ -203,8 +194,7 @@ void BM_KeyBlit_Pixman(benchmark::State& state)
     pixman_image_unref(m);
     Done(state, im.bytes);
 }
-void BM_KeyBlit_SDL(benchmark::State& state)
-{
+void BM_KeyBlit_SDL(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     SDL_Surface* s = Surface(im.src, im.bytes, true);
     SDL_Surface* d = Surface(im.dst, im.bytes, true);
@@ -221,8 +211,7 @@ void BM_KeyBlit_SDL(benchmark::State& state)
 
 // ---- alpha-plane blit: source OVER destination through an 8-bit mask
 
-void BM_AlphaBlit_Ours(benchmark::State& state)
-{
+void BM_AlphaBlit_Ours(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     int format = im.bytes == 4 ? 10 : 4;
     for (auto _ : state) {
@@ -232,8 +221,7 @@ void BM_AlphaBlit_Ours(benchmark::State& state)
     }
     Done(state, im.bytes);
 }
-void BM_AlphaBlit_Pixman(benchmark::State& state)
-{
+void BM_AlphaBlit_Pixman(benchmark::State& state) {
     Images& im = Get((int)state.range(0));
     pixman_image_t* s = Wrap(im.src, im.bytes);
     pixman_image_t* d = Wrap(im.dst, im.bytes);
@@ -247,14 +235,12 @@ void BM_AlphaBlit_Pixman(benchmark::State& state)
     pixman_image_unref(m);
     Done(state, im.bytes);
 }
-void BM_AlphaBlit_SDL(benchmark::State& state)
-{
+void BM_AlphaBlit_SDL(benchmark::State& state) {
     // SDL has no separate alpha plane: its nearest equivalent blends an ARGB source by its own
     // alpha (32-bit only).
     Images& im = Get(4);
     std::vector<uint32_t> argb = im.src;
-    for (size_t i = 0; i < argb.size(); i++)
-        argb[i] = (argb[i] & 0xFFFFFF) | (uint32_t)im.alpha[i] << 24;
+    for (size_t i = 0; i < argb.size(); i++) argb[i] = (argb[i] & 0xFFFFFF) | (uint32_t)im.alpha[i] << 24;
     SDL_Surface* s = Surface(argb, 4, true);
     SDL_Surface* d = Surface(im.dst, 4);
     SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_BLEND);
@@ -270,9 +256,8 @@ void BM_AlphaBlit_SDL(benchmark::State& state)
 // Keeps every run's time for the ratio table.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> times;    // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    std::map<std::string, double> times;  // name -> ms per iteration
+    void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
             if (!run.error_occurred) {
@@ -301,8 +286,7 @@ QZ_BENCH(BM_AlphaBlit_Ours);
 QZ_BENCH(BM_AlphaBlit_Pixman);
 BENCHMARK(BM_AlphaBlit_SDL)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -321,8 +305,7 @@ int main(int argc, char** argv)
                 auto it = reporter.times.find("BM_Copy_Memcpy/" + std::to_string(bytes));
                 floor = it == reporter.times.end() ? 0.0 : it->second;
             }
-            if (ours == 0)
-                continue;
+            if (ours == 0) continue;
             auto ratio = [&](double other) { return other > 0 ? ours / other : 0.0; };
             std::printf("%-10s %5d %9.3f %9.3f %9.3f %9.3f %10.2f %10.2f %10.2f\n", op, bytes * 8, ours, pixman, sdl,
                         floor, ratio(pixman), ratio(sdl), ratio(floor));

@@ -32,17 +32,14 @@ struct Latency {
 };
 Latency gOurs, gBare;
 
-bool StartPlatform(const char* driver)
-{
+bool StartPlatform(const char* driver) {
     setenv("QUARNELIX_DRIVER", driver, 1);
-    if (std::string(driver) == "sdl")
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (std::string(driver) == "sdl") setenv("SDL_VIDEODRIVER", "dummy", 1);
     std::string message;
     return MacInitPlatform(&message) == 0;
 }
 
-Latency Summarise(std::vector<double>& us)
-{
+Latency Summarise(std::vector<double>& us) {
     std::sort(us.begin(), us.end());
     return {us[us.size() / 2], us[us.size() * 99 / 100]};
 }
@@ -51,16 +48,14 @@ Latency Summarise(std::vector<double>& us)
 // to block, gives it 100 us to get there, stamps the time and posts. `wait` returns the time
 // at which the wait returned (anything it does after that is not counted).
 template <typename Wait, typename Post>
-Latency Measure(Wait wait, Post post)
-{
+Latency Measure(Wait wait, Post post) {
     std::atomic<int> round{-1};
     std::atomic<int64_t> postedAt{0};
     std::vector<double> us;
     us.reserve(kSamples);
     std::thread poster([&] {
         for (int i = 0; i < kSamples; i++) {
-            while (round.load() != i)
-                std::this_thread::yield();
+            while (round.load() != i) std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::microseconds(100));
             postedAt.store(Clock::now().time_since_epoch().count());
             post();
@@ -75,14 +70,12 @@ Latency Measure(Wait wait, Post post)
     return Summarise(us);
 }
 
-void Report(benchmark::State& state, const Latency& l)
-{
+void Report(benchmark::State& state, const Latency& l) {
     state.counters["median_us"] = l.median;
     state.counters["p99_us"] = l.p99;
 }
 
-void BM_WakeLatency(benchmark::State& state)
-{
+void BM_WakeLatency(benchmark::State& state) {
     if (!StartPlatform("headless")) {
         state.SkipWithError("platform did not start");
         return;
@@ -93,7 +86,7 @@ void BM_WakeLatency(benchmark::State& state)
                 MacWaitEvents();
                 int64_t woke = Clock::now().time_since_epoch().count();
                 int error = 0;
-                MacHandleEvents(nullptr, &error);   // takes the wake-up
+                MacHandleEvents(nullptr, &error);  // takes the wake-up
                 return woke;
             },
             [] { MacForceEventLoopIteration(); });
@@ -102,8 +95,7 @@ void BM_WakeLatency(benchmark::State& state)
     MacShutdownPlatform();
 }
 
-void BM_CondVarHandOff(benchmark::State& state)
-{
+void BM_CondVarHandOff(benchmark::State& state) {
     std::mutex mutex;
     std::condition_variable cond;
     bool flag = false;
@@ -125,8 +117,7 @@ void BM_CondVarHandOff(benchmark::State& state)
     Report(state, gBare);
 }
 
-void BM_WakeLatencySdlDummy(benchmark::State& state)
-{
+void BM_WakeLatencySdlDummy(benchmark::State& state) {
     if (!StartPlatform("sdl")) {
         state.SkipWithError("SDL did not start");
         return;
@@ -150,21 +141,18 @@ void BM_WakeLatencySdlDummy(benchmark::State& state)
 // MacHandleEvents as the event pump calls it: nothing pending, most calls within 10 ms of the
 // last full pass.
 template <const char* Driver>
-void BM_HandleEventsIdle(benchmark::State& state)
-{
+void BM_HandleEventsIdle(benchmark::State& state) {
     if (!StartPlatform(Driver)) {
         state.SkipWithError("platform did not start");
         return;
     }
     int error = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(MacHandleEvents(nullptr, &error));
+    for (auto _ : state) benchmark::DoNotOptimize(MacHandleEvents(nullptr, &error));
     MacShutdownPlatform();
 }
 
 // A full pass every call: a wake-up is queued before each call, so none is skipped.
-void BM_HandleEventsFullPass(benchmark::State& state)
-{
+void BM_HandleEventsFullPass(benchmark::State& state) {
     if (!StartPlatform("headless")) {
         state.SkipWithError("platform did not start");
         return;
@@ -177,23 +165,21 @@ void BM_HandleEventsFullPass(benchmark::State& state)
     MacShutdownPlatform();
 }
 
-void BM_SdlPollEventIdle(benchmark::State& state)
-{
+void BM_SdlPollEventIdle(benchmark::State& state) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         state.SkipWithError("SDL did not start");
         return;
     }
     SDL_Event e;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(SDL_PollEvent(&e));
+    for (auto _ : state) benchmark::DoNotOptimize(SDL_PollEvent(&e));
     SDL_Quit();
 }
 
 constexpr char kHeadless[] = "headless";
 constexpr char kSdl[] = "sdl";
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_WakeLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CondVarHandOff)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -206,17 +192,14 @@ BENCHMARK(BM_SdlPollEventIdle);
 // Keeps the time per iteration of each run for the ratios.
 class Recorder : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nanos;
 };
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
@@ -224,12 +207,12 @@ int main(int argc, char** argv)
     double idle = recorder.nanos["BM_HandleEventsIdle/sdl-dummy"];
     double poll = recorder.nanos["BM_SdlPollEventIdle"];
     if (idle > 0 && poll > 0)
-        std::printf("idle MacHandleEvents (SDL driver) / SDL_PollEvent: %.2fx (%.1f / %.1f ns)\n",
-                    idle / poll, idle, poll);
+        std::printf("idle MacHandleEvents (SDL driver) / SDL_PollEvent: %.2fx (%.1f / %.1f ns)\n", idle / poll, idle,
+                    poll);
     if (gBare.median > 0 && gBare.p99 > 0)
-        std::printf("wake-up latency, ours / condition variable: median %.2fx (%.1f / %.1f us), "
-                    "p99 %.2fx (%.1f / %.1f us)\n",
-                    gOurs.median / gBare.median, gOurs.median, gBare.median, gOurs.p99 / gBare.p99,
-                    gOurs.p99, gBare.p99);
+        std::printf(
+            "wake-up latency, ours / condition variable: median %.2fx (%.1f / %.1f us), "
+            "p99 %.2fx (%.1f / %.1f us)\n",
+            gOurs.median / gBare.median, gOurs.median, gBare.median, gOurs.p99 / gBare.p99, gOurs.p99, gBare.p99);
     return 0;
 }

@@ -30,20 +30,25 @@ struct BenchFiles {
         png = dir + "/photo.png";
         // Test-card pictures with grain, so that the codecs have real entropy to work through.
         Run("ffmpeg -v error -f lavfi -i 'testsrc2=size=4000x3000,noise=alls=12:allf=u' -frames:v 1 -f image2pipe "
-            "-vcodec ppm - | cjpeg -quality 90 > '" + jpeg + "'");
+            "-vcodec ppm - | cjpeg -quality 90 > '" +
+            jpeg + "'");
         Run("ffmpeg -v error -f lavfi -i 'testsrc2=size=3840x2160,noise=alls=6:allf=u' -frames:v 1 -f image2pipe "
-            "-vcodec ppm - | pnmtopng > '" + png + "'");
+            "-vcodec ppm - | pnmtopng > '" +
+            png + "'");
         // 1000 small pictures, 200 of each inbuilt format (GIF headers included).
-        Run("cd '" + dir + "' && ffmpeg -v error -f lavfi -i testsrc2=size=320x240 -frames:v 1 s.ppm && "
+        Run("cd '" + dir +
+            "' && ffmpeg -v error -f lavfi -i testsrc2=size=320x240 -frames:v 1 s.ppm && "
             "pnmquant 16 s.ppm > q.ppm 2>/dev/null && cjpeg s.ppm > s.jpg && pnmtopng s.ppm > s.png && "
-            "ppmtobmp s.ppm > s.bmp 2>/dev/null && ppmtoilbm q.ppm > s.iff 2>/dev/null && pamtogif q.ppm > s.gif 2>/dev/null "
+            "ppmtobmp s.ppm > s.bmp 2>/dev/null && ppmtoilbm q.ppm > s.iff 2>/dev/null && pamtogif q.ppm > s.gif "
+            "2>/dev/null "
             "&& mkdir many");
         const char* kinds[] = {"jpg", "png", "bmp", "iff", "gif"};
         for (int i = 0; i < 1000; ++i) {
             std::string name = dir + "/many/p" + std::to_string(i) + "." + kinds[i % 5];
             many.push_back(name);
         }
-        std::string copies = "cd '" + dir + "' && for i in $(seq 0 999); do case $((i % 5)) in 0) e=jpg;; 1) e=png;; "
+        std::string copies = "cd '" + dir +
+                             "' && for i in $(seq 0 999); do case $((i % 5)) in 0) e=jpg;; 1) e=png;; "
                              "2) e=bmp;; 3) e=iff;; 4) e=gif;; esac; cp s.$e many/p$i.$e; done";
         Run(copies);
     }

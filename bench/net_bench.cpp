@@ -106,11 +106,19 @@ struct Servers {
             << " default_type application/octet-stream;\n client_body_temp_path " << dir << "/body;\n"
             << " server {\n  listen 127.0.0.1:" << nginxPort << ";\n  root " << dir << "/root;\n }\n}\n";
         std::string conf = dir + "/nginx.conf", prefix = dir + "/", log = dir + "/error.log";
-        std::vector<char*> argv = {const_cast<char*>("/usr/sbin/nginx"), const_cast<char*>("-p"), prefix.data(),
-                                   const_cast<char*>("-c"), conf.data(), const_cast<char*>("-g"),
-                                   const_cast<char*>("daemon off;"), const_cast<char*>("-e"), log.data(), nullptr};
+        std::vector<char*> argv = {const_cast<char*>("/usr/sbin/nginx"),
+                                   const_cast<char*>("-p"),
+                                   prefix.data(),
+                                   const_cast<char*>("-c"),
+                                   conf.data(),
+                                   const_cast<char*>("-g"),
+                                   const_cast<char*>("daemon off;"),
+                                   const_cast<char*>("-e"),
+                                   log.data(),
+                                   nullptr};
         if (posix_spawn(&nginx, argv[0], nullptr, nullptr, argv.data(), environ) != 0) nginx = -1;
-        for (int i = 0; i < 500 && !Accepting(nginxPort); i++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && !Accepting(nginxPort); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         StartSink();
     }
 
@@ -253,37 +261,44 @@ void Timed(benchmark::State& state, const char* name, size_t bytes, Body body, c
 void BM_PlayerDownloadToFile(benchmark::State& state) {
     Vm vm;
     long baseline = 0, peak = 0;
-    Timed(state, "download to file: player", DownloadBytes(), [&](Servers& s) {
-        baseline = CurrentMemoryKb();
-        ResetPeakMemory();
-        VmPushString(vm.state, s.DownloadUrl().c_str());
-        VmNewTable(vm.state);
-        vm.Field("file", s.dir + "/player.bin");
-        bool ok = vm.Call("downloadfile", 2) == 0 && VmToNumber(vm.state, 2) == static_cast<double>(DownloadBytes());
-        VmSetTop(vm.state, 0);
-        peak = PeakMemoryKb();
-        return ok;
-    }, "player.bin");
+    Timed(
+        state, "download to file: player", DownloadBytes(),
+        [&](Servers& s) {
+            baseline = CurrentMemoryKb();
+            ResetPeakMemory();
+            VmPushString(vm.state, s.DownloadUrl().c_str());
+            VmNewTable(vm.state);
+            vm.Field("file", s.dir + "/player.bin");
+            bool ok =
+                vm.Call("downloadfile", 2) == 0 && VmToNumber(vm.state, 2) == static_cast<double>(DownloadBytes());
+            VmSetTop(vm.state, 0);
+            peak = PeakMemoryKb();
+            return ok;
+        },
+        "player.bin");
     state.counters["peak_memory_growth_MB"] = static_cast<double>(peak - baseline) / 1024.0;
 }
 
 void BM_CurlDownloadToFile(benchmark::State& state) {
     long baseline = 0, peak = 0;
-    Timed(state, "download to file: curl", DownloadBytes(), [&](Servers& s) {
-        baseline = CurrentMemoryKb();
-        ResetPeakMemory();
-        FILE* out = std::fopen((s.dir + "/curl.bin").c_str(), "wb");
-        if (!out) return false;
-        CURL* curl = curl_easy_init();
-        curl_easy_setopt(curl, CURLOPT_URL, s.DownloadUrl().c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-        bool ok = curl_easy_perform(curl) == CURLE_OK;
-        curl_easy_cleanup(curl);
-        ok = std::fclose(out) == 0 && ok;
-        peak = PeakMemoryKb();
-        return ok;
-    }, "curl.bin");
+    Timed(
+        state, "download to file: curl", DownloadBytes(),
+        [&](Servers& s) {
+            baseline = CurrentMemoryKb();
+            ResetPeakMemory();
+            FILE* out = std::fopen((s.dir + "/curl.bin").c_str(), "wb");
+            if (!out) return false;
+            CURL* curl = curl_easy_init();
+            curl_easy_setopt(curl, CURLOPT_URL, s.DownloadUrl().c_str());
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+            curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+            bool ok = curl_easy_perform(curl) == CURLE_OK;
+            curl_easy_cleanup(curl);
+            ok = std::fclose(out) == 0 && ok;
+            peak = PeakMemoryKb();
+            return ok;
+        },
+        "curl.bin");
     state.counters["peak_memory_growth_MB"] = static_cast<double>(peak - baseline) / 1024.0;
 }
 

@@ -55,9 +55,7 @@ struct OurPath {
         path = NewPathRecord(qzObjectId{1, nullptr});
     }
     ~OurPath() { FreePathRecord(nullptr, path); }
-    void Add(uint32_t op, std::vector<qzPathArg> args) {
-        AppendPathRecord(path, op, args.data(), int(args.size()));
-    }
+    void Add(uint32_t op, std::vector<qzPathArg> args) { AppendPathRecord(path, op, args.data(), int(args.size())); }
 };
 
 void FillRing(OurPath& p, int segments) {
@@ -141,8 +139,7 @@ template <int Segments>
 void CairoRing(cairo_t* cr) {
     static const auto points = RingPoints(Segments);
     cairo_move_to(cr, points[0].first - 59, points[0].second - 59);
-    for (size_t i = 1; i < points.size(); i++)
-        cairo_line_to(cr, points[i].first - 59, points[i].second - 59);
+    for (size_t i = 1; i < points.size(); i++) cairo_line_to(cr, points[i].first - 59, points[i].second - 59);
     cairo_close_path(cr);
 }
 
@@ -201,7 +198,7 @@ struct CairoText {
 };
 
 void BM_TextFill_Cairo(benchmark::State& state) {
-    static CairoText text;   // the face lives as long as cairo's font cache may keep it
+    static CairoText text;  // the face lives as long as cairo's font cache may keep it
     DrawCairo(state, text, 1, 1, 620, 120);
 }
 void BM_TextStroke_Cairo(benchmark::State& state) {
@@ -224,8 +221,7 @@ namespace {
 class Recorder : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
+        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nanos;
@@ -239,8 +235,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
         double x = recorder.nanos[a], y = recorder.nanos[b];
-        if (x > 0 && y > 0)
-            std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
+        if (x > 0 && y > 0) std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
     };
     ratio("fill 10,000 segments, ours / cairo", "BM_RingFill_Ours", "BM_RingFill_Cairo");
     ratio("stroke 5,000 segments, ours / cairo", "BM_RingStroke_Ours", "BM_RingStroke_Cairo");

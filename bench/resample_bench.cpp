@@ -77,7 +77,8 @@ void ScalePixman(benchmark::State& state, pixman_filter_t filter) {
     pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kSrcW, kSrcH, Source().data(), kSrcW * 4);
     pixman_image_t* out = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dst.data(), kW * 4);
     pixman_transform_t m;
-    pixman_transform_init_scale(&m, pixman_double_to_fixed((double)kSrcW / kW), pixman_double_to_fixed((double)kSrcH / kH));
+    pixman_transform_init_scale(&m, pixman_double_to_fixed((double)kSrcW / kW),
+                                pixman_double_to_fixed((double)kSrcH / kH));
     pixman_image_set_transform(src, &m);
     pixman_image_set_filter(src, filter, nullptr, 0);
     pixman_image_set_repeat(src, PIXMAN_REPEAT_PAD);
@@ -92,7 +93,8 @@ void ScalePixman(benchmark::State& state, pixman_filter_t filter) {
 
 void ScaleSws(benchmark::State& state, int flags) {
     std::vector<uint32_t> dst((size_t)kW * kH);
-    SwsContext* sws = sws_getContext(kSrcW, kSrcH, AV_PIX_FMT_BGRA, kW, kH, AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr);
+    SwsContext* sws =
+        sws_getContext(kSrcW, kSrcH, AV_PIX_FMT_BGRA, kW, kH, AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr);
     const uint8_t* in[4] = {(const uint8_t*)Source().data(), nullptr, nullptr, nullptr};
     int inStride[4] = {kSrcW * 4, 0, 0, 0};
     uint8_t* out[4] = {(uint8_t*)dst.data(), nullptr, nullptr, nullptr};
@@ -289,7 +291,8 @@ void GradientPixman(benchmark::State& state, bool radial, bool diagonal = false)
         pixman_point_fixed_t c = {pixman_int_to_fixed(kW / 2), pixman_int_to_fixed(kH / 2)};
         grad = pixman_image_create_radial_gradient(&c, &c, 0, pixman_double_to_fixed(0.5 * std::hypot(kW, kH)), ps, 3);
     } else {
-        pixman_point_fixed_t p1 = {0, 0}, p2 = {diagonal ? pixman_int_to_fixed(kH - 1) : 0, pixman_int_to_fixed(kH - 1)};
+        pixman_point_fixed_t p1 = {0, 0},
+                             p2 = {diagonal ? pixman_int_to_fixed(kH - 1) : 0, pixman_int_to_fixed(kH - 1)};
         grad = pixman_image_create_linear_gradient(&p1, &p2, ps, 3);
     }
     pixman_image_set_repeat(grad, PIXMAN_REPEAT_PAD);

@@ -78,16 +78,16 @@ void Done(benchmark::State& state) { state.SetBytesProcessed((int64_t)state.iter
 void BM_SafeBltOpaque(benchmark::State& state) {
     Display& d = Get();
     for (auto _ : state)
-        SafeBlt(nullptr, d.src, 0, 0, nullptr, 0, 0, kW, kH, kW, kH, kW, kH, SAFEBLT_FORCEFIRSTBUFFER, nullptr,
-                nullptr, nullptr);
+        SafeBlt(nullptr, d.src, 0, 0, nullptr, 0, 0, kW, kH, kW, kH, kW, kH, SAFEBLT_FORCEFIRSTBUFFER, nullptr, nullptr,
+                nullptr);
     Done(state);
 }
 
 void BM_SafeBltAlpha(benchmark::State& state) {
     Display& d = Get();
     for (auto _ : state)
-        SafeBlt(nullptr, d.src, 0, 0, nullptr, 0, 0, kW, kH, kW, kH, kW, kH, SAFEBLT_FORCEFIRSTBUFFER, nullptr,
-                d.alpha, nullptr);
+        SafeBlt(nullptr, d.src, 0, 0, nullptr, 0, 0, kW, kH, kW, kH, kW, kH, SAFEBLT_FORCEFIRSTBUFFER, nullptr, d.alpha,
+                nullptr);
     Done(state);
 }
 
@@ -213,8 +213,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                times[r.benchmark_name()] = r.GetAdjustedRealTime() *
-                                            (r.time_unit == benchmark::kMillisecond ? 1.0 : 1e-6);
+                times[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() * (r.time_unit == benchmark::kMillisecond ? 1.0 : 1e-6);
     }
 };
 
@@ -228,8 +228,7 @@ int main(int argc, char** argv) {
     for (const char* kind : {"Opaque", "Alpha"}) {
         const double ours = reporter.times[std::string("BM_SafeBlt") + kind];
         const double pixman = reporter.times[std::string("BM_Pixman") + kind];
-        if (ours > 0 && pixman > 0)
-            std::printf("%-22s %10.3f %10.3f %8.2f\n", kind, ours, pixman, ours / pixman);
+        if (ours > 0 && pixman > 0) std::printf("%-22s %10.3f %10.3f %8.2f\n", kind, ours, pixman, ours / pixman);
     }
     std::printf("\n%-16s %8s %10s %9s   (60 fps: 16.667 ms a frame)\n", "pacer", "mean ms", "jitter ms", "worst ms");
     for (const auto& [name, p] : pacing)

@@ -166,8 +166,7 @@ int main(int argc, char** argv) {
     };
     ratio("1000x1000 anti-aliased filled ellipse, ours / cairo", "BM_Ellipse_Ours", "BM_Ellipse_Cairo");
     ratio("10,000-segment polyline 3 px wide, ours / cairo", "BM_Polyline_Ours/0", "BM_Polyline_Cairo/0");
-    ratio("10,000-segment polyline 3 px wide anti-aliased, ours / cairo", "BM_Polyline_Ours/1",
-          "BM_Polyline_Cairo/1");
+    ratio("10,000-segment polyline 3 px wide anti-aliased, ours / cairo", "BM_Polyline_Ours/1", "BM_Polyline_Cairo/1");
     ratio("10,000 separate anti-aliased lines 3 px wide, ours / cairo", "BM_Lines_Ours", "BM_Lines_Cairo");
     return 0;
 }

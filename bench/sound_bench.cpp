@@ -37,13 +37,12 @@ constexpr int32_t kOutRate = 48000;
 
 struct Input {
     uint32_t rate;
-    int32_t format;   // engine code
+    int32_t format;  // engine code
 };
 const Input kInputs[4] = {{44100, 5}, {48000, 4}, {22050, 0}, {32000, 3}};
 
 // Two seconds of noise in the input's format.
-qzSound* MakeSound(const Input& in)
-{
+qzSound* MakeSound(const Input& in) {
     uint32_t frames = in.rate * 2;
     uint32_t bpf = GetFrameBytesForFormat(in.format);
     unsigned char* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(frames) * bpf, 0));
@@ -67,20 +66,16 @@ qzSound* MakeSound(const Input& in)
 
 struct Sounds {
     std::vector<qzSound*> sounds;
-    Sounds()
-    {
-        for (const Input& in : kInputs)
-            sounds.push_back(MakeSound(in));
+    Sounds() {
+        for (const Input& in : kInputs) sounds.push_back(MakeSound(in));
     }
 };
-Sounds& AllSounds()
-{
+Sounds& AllSounds() {
     static Sounds s;
     return s;
 }
 
-void BM_Mixer_Ours(benchmark::State& state)
-{
+void BM_Mixer_Ours(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     setenv("QUARNELIX_DRIVER", "headless", 1);
     unsetenv("QUARNELIX_AUDIO_CAPTURE");
@@ -109,8 +104,7 @@ void BM_Mixer_Ours(benchmark::State& state)
 }
 
 // libswresample: every input converted to 48000 Hz float stereo, then summed.
-void BM_Mixer_Swr(benchmark::State& state)
-{
+void BM_Mixer_Swr(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     struct Conv {
         SwrContext* swr;
@@ -126,7 +120,8 @@ void BM_Mixer_Swr(benchmark::State& state)
         // libswresample has no signed 8-bit format: unsigned 8-bit costs the same.
         AVSampleFormat fmt = s->bits == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
         SwrContext* swr = nullptr;
-        swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kOutRate, &in, fmt, static_cast<int>(s->rate), 0, nullptr);
+        swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kOutRate, &in, fmt, static_cast<int>(s->rate), 0,
+                            nullptr);
         swr_init(swr);
         convs.push_back({swr, s, 0});
     }
@@ -134,37 +129,31 @@ void BM_Mixer_Swr(benchmark::State& state)
     for (auto _ : state) {
         std::fill(sum.begin(), sum.end(), 0.0f);
         for (Conv& c : convs) {
-            int needIn = static_cast<int>(c.sound->rate);   // one second of input
+            int needIn = static_cast<int>(c.sound->rate);  // one second of input
             const uint8_t* in[1] = {c.sound->data + c.at * c.sound->bytesPerFrame};
             uint8_t* o[1] = {reinterpret_cast<uint8_t*>(out.data())};
             int got = swr_convert(c.swr, o, kOutRate, in, needIn);
             c.at = (c.at + static_cast<size_t>(needIn)) % c.sound->rate;
-            for (int k = 0; k < 2 * got; k++)
-                sum[static_cast<size_t>(k)] += out[static_cast<size_t>(k)] * 0.9f;
+            for (int k = 0; k < 2 * got; k++) sum[static_cast<size_t>(k)] += out[static_cast<size_t>(k)] * 0.9f;
         }
-        for (float& v : sum)
-            v = v > 1.0f ? 1.0f : v < -1.0f ? -1.0f : v;
+        for (float& v : sum) v = v > 1.0f ? 1.0f : v < -1.0f ? -1.0f : v;
         benchmark::DoNotOptimize(sum.data());
     }
-    for (Conv& c : convs)
-        swr_free(&c.swr);
+    for (Conv& c : convs) swr_free(&c.swr);
 }
 
-std::string& Mp3File()
-{
+std::string& Mp3File() {
     static std::string path = [] {
         std::string p = "/tmp/qzsoundbench.mp3";
         std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i 'anoisesrc=d=60:r=44100:a=0.3' -b:a 192k '" + p +
                               "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0)
-            p.clear();
+        if (std::system(command.c_str()) != 0) p.clear();
         return p;
     }();
     return path;
 }
 
-void BM_Mp3Decode_Ours(benchmark::State& state)
-{
+void BM_Mp3Decode_Ours(benchmark::State& state) {
     if (Mp3File().empty()) {
         state.SkipWithError("ffmpeg made no MP3");
         return;
@@ -175,15 +164,13 @@ void BM_Mp3Decode_Ours(benchmark::State& state)
         std::vector<int16_t> block(8192 * 2);
         int end = 0;
         uint64_t frames = 0;
-        while (uint32_t got = DecodeSoundSource(source, block.data(), 8192, &end))
-            frames += got;
+        while (uint32_t got = DecodeSoundSource(source, block.data(), 8192, &end)) frames += got;
         benchmark::DoNotOptimize(frames);
         CloseSoundSource(source);
     }
 }
 
-void BM_Mp3Decode_Ffmpeg(benchmark::State& state)
-{
+void BM_Mp3Decode_Ffmpeg(benchmark::State& state) {
     if (Mp3File().empty()) {
         state.SkipWithError("ffmpeg made no MP3");
         return;
@@ -210,8 +197,7 @@ void BM_Mp3Decode_Ffmpeg(benchmark::State& state)
 class TableReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> ms;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
             // The other tool's own CPU time comes as manual time.
@@ -224,15 +210,14 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_Mixer_Ours)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mixer_Swr)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mp3Decode_Ours)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Mp3Decode_Ffmpeg)->Unit(benchmark::kMillisecond)->Iterations(5)->UseManualTime();
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -245,8 +230,7 @@ int main(int argc, char** argv)
     for (const auto& row : rows) {
         auto ours = reporter.ms.find(row[1]);
         auto other = reporter.ms.find(row[2]);
-        if (ours == reporter.ms.end() || other == reporter.ms.end() || other->second <= 0)
-            continue;
+        if (ours == reporter.ms.end() || other == reporter.ms.end() || other->second <= 0) continue;
         std::printf("%-28s %10.3f %10.3f %10.2f\n", row[0], ours->second, other->second, ours->second / other->second);
     }
     for (const char* name : {"BM_Mixer_Ours/8", "BM_Mixer_Ours/32"}) {

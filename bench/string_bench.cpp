@@ -22,8 +22,7 @@ std::string Subject(size_t size) {
 }
 
 // Calls a global command with string arguments once per iteration.
-void RunCommand(benchmark::State& state, const char* command, std::initializer_list<std::string> extra,
-                size_t size) {
+void RunCommand(benchmark::State& state, const char* command, std::initializer_list<std::string> extra, size_t size) {
     VmState* L = VmOpen();
     OpenLibrary(L, &qzStringLibrary);
     std::string subject = Subject(size);
@@ -55,10 +54,22 @@ void PatternReplace(benchmark::State& state) {
     RunCommand(state, "patternreplacestr", {"%d+", "#"}, static_cast<size_t>(state.range(0)));
 }
 
-BENCHMARK(Replace)->RangeMultiplier(4)->Range(1 << 20, 1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
-BENCHMARK(ReplaceNoCase)->RangeMultiplier(4)->Range(1 << 20, 1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(Replace)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 1 << 24)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(ReplaceNoCase)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 1 << 24)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(Split)->RangeMultiplier(4)->Range(1 << 20, 1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
-BENCHMARK(PatternReplace)->RangeMultiplier(4)->Range(1 << 20, 1 << 24)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(PatternReplace)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 1 << 24)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

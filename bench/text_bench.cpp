@@ -253,10 +253,11 @@ int main(int argc, char** argv) {
         if (it == reporter.ms.end() || it->second <= 0) continue;
         std::printf("%-16s %9.3f %9.3f %11.2f\n", name.substr(3, cut - 3).c_str(), ms, it->second, ms / it->second);
     }
-    const auto fast = reporter.ms.find("BM_PlainPrint1000_Ours"), general = reporter.ms.find("BM_PlainPrint1000_General");
+    const auto fast = reporter.ms.find("BM_PlainPrint1000_Ours"),
+               general = reporter.ms.find("BM_PlainPrint1000_General");
     if (fast != reporter.ms.end() && general != reporter.ms.end() && general->second > 0)
-        std::printf("\nplain Print, fast route / general route: %.3f / %.3f ms = %.2f\n", fast->second,
-                    general->second, fast->second / general->second);
+        std::printf("\nplain Print, fast route / general route: %.3f / %.3f ms = %.2f\n", fast->second, general->second,
+                    fast->second / general->second);
     benchmark::Shutdown();
     return 0;
 }

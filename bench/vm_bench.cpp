@@ -57,11 +57,33 @@ std::string Loop(const std::string& n, const std::string& body) {
 std::string LoopAt(int r, const std::string& name, const std::string& n, const std::string& body) {
     std::string c = std::to_string(r), l = std::to_string(r + 1), st = std::to_string(r + 2);
     std::string text;
-    for (const std::string& piece :
-         {std::string("  LOADK r"), c, std::string(" 1\n  LOADK r"), l, std::string(" "), n, std::string("\n  LOADK r"),
-          st, std::string(" 1\n  SUB r"), c, std::string(" r"), c, std::string(" r"), st, std::string("\n  JMP "), name,
-          std::string("_test\n"), name, std::string("_body:\n"), body, std::string("\n"), name,
-          std::string("_test:\n  FORLOOP r"), c, std::string(" "), name, std::string("_body\n")})
+    for (const std::string& piece : {std::string("  LOADK r"),
+                                     c,
+                                     std::string(" 1\n  LOADK r"),
+                                     l,
+                                     std::string(" "),
+                                     n,
+                                     std::string("\n  LOADK r"),
+                                     st,
+                                     std::string(" 1\n  SUB r"),
+                                     c,
+                                     std::string(" r"),
+                                     c,
+                                     std::string(" r"),
+                                     st,
+                                     std::string("\n  JMP "),
+                                     name,
+                                     std::string("_test\n"),
+                                     name,
+                                     std::string("_body:\n"),
+                                     body,
+                                     std::string("\n"),
+                                     name,
+                                     std::string("_test:\n  FORLOOP r"),
+                                     c,
+                                     std::string(" "),
+                                     name,
+                                     std::string("_body\n")})
         text.append(piece);
     return text;
 }
@@ -103,8 +125,7 @@ static void Script_AddLoop1e8(benchmark::State& state) {
 BENCHMARK(Script_AddLoop1e8)->Unit(benchmark::kMillisecond);
 
 static void Script_TableFillSum1e6(benchmark::State& state) {
-    RunScript(state, ".function main\n  NEWTABLE r0 0 0\n" + Loop("1000000", "  SETTABLE r0 r1 r1") +
-                         "  LOADK r4 0\n" +
+    RunScript(state, ".function main\n  NEWTABLE r0 0 0\n" + Loop("1000000", "  SETTABLE r0 r1 r1") + "  LOADK r4 0\n" +
                          "  LOADK r1 1\n  LOADK r2 1000000\n  LOADK r3 1\n  SUB r1 r1 r3\n  JMP test2\nbody2:\n"
                          "  GETTABLE r5 r0 r1\n  ADD r4 r4 r5\ntest2:\n  FORLOOP r1 body2\n  RETURN r4 2\n.end\n");
 }
@@ -125,11 +146,12 @@ static void Script_TableJoin2e4(benchmark::State& state) {
 BENCHMARK(Script_TableJoin2e4)->Unit(benchmark::kMillisecond);
 
 static void Script_MethodCalls1e6(benchmark::State& state) {
-    RunScript(state, ".function main\n  NEWTABLE r0 0 1\n  SETTABLE r0 \"v\" 1\n  CLOSURE r4 get\n"
-                     "  SETTABLE r0 \"get\" r4\n  LOADK r6 0\n" +
-                         Loop("1000000", "  SELF r4 r0 \"get\"\n  CALL r4 2 2\n  ADD r6 r6 r4") +
-                         "  RETURN r6 2\n"
-                         "  .function get\n    .params 1\n    GETTABLE r1 r0 \"v\"\n    RETURN r1 2\n  .end\n.end\n");
+    RunScript(state,
+              ".function main\n  NEWTABLE r0 0 1\n  SETTABLE r0 \"v\" 1\n  CLOSURE r4 get\n"
+              "  SETTABLE r0 \"get\" r4\n  LOADK r6 0\n" +
+                  Loop("1000000", "  SELF r4 r0 \"get\"\n  CALL r4 2 2\n  ADD r6 r6 r4") +
+                  "  RETURN r6 2\n"
+                  "  .function get\n    .params 1\n    GETTABLE r1 r0 \"v\"\n    RETURN r1 2\n  .end\n.end\n");
 }
 BENCHMARK(Script_MethodCalls1e6)->Unit(benchmark::kMillisecond);
 
@@ -159,8 +181,9 @@ BENCHMARK(Script_StringKeys1e6)->Unit(benchmark::kMillisecond);
 // One five-value concatenation with two numbers: s = "<" .. i .. "|" .. i / 4 .. ">".
 static void Script_Concat5x1e6(benchmark::State& state) {
     RunScript(state, ".function main\n" +
-                         Loop("1000000", "  LOADK r4 \"<\"\n  MOVE r5 r1\n  LOADK r6 \"|\"\n  DIV r7 r1 4\n"
-                                         "  LOADK r8 \">\"\n  CONCAT r0 r4 r8") +
+                         Loop("1000000",
+                              "  LOADK r4 \"<\"\n  MOVE r5 r1\n  LOADK r6 \"|\"\n  DIV r7 r1 4\n"
+                              "  LOADK r8 \">\"\n  CONCAT r0 r4 r8") +
                          "  RETURN r0 2\n.end\n");
 }
 BENCHMARK(Script_Concat5x1e6)->Unit(benchmark::kMillisecond);
@@ -169,8 +192,9 @@ BENCHMARK(Script_Concat5x1e6)->Unit(benchmark::kMillisecond);
 // second mostly needs all fourteen digits).
 static void Script_NumberToString1e6(benchmark::State& state) {
     RunScript(state, ".function main\n" +
-                         Loop("1000000", "  MOVE r4 r1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5\n"
-                                         "  MUL r4 r1 0.1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5") +
+                         Loop("1000000",
+                              "  MOVE r4 r1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5\n"
+                              "  MUL r4 r1 0.1\n  LOADK r5 \"\"\n  CONCAT r0 r4 r5") +
                          "  RETURN r0 2\n.end\n");
 }
 BENCHMARK(Script_NumberToString1e6)->Unit(benchmark::kMillisecond);

@@ -24,30 +24,26 @@ namespace {
 
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
-constexpr int32_t kSmallWidth = 1280;   // scaled 1.5x to the full frame
+constexpr int32_t kSmallWidth = 1280;  // scaled 1.5x to the full frame
 constexpr int32_t kSmallHeight = 720;
 constexpr int32_t kDirty = 100;
 
 struct Picture {
     std::vector<uint32_t> pixels;
     qzLockInfo lock{};
-    Picture(int32_t width, int32_t height)
-    {
+    Picture(int32_t width, int32_t height) {
         pixels.resize(size_t(width) * height);
-        for (size_t i = 0; i < pixels.size(); i++)
-            pixels[i] = uint32_t(i * 2654435761u);
+        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = uint32_t(i * 2654435761u);
         lock = {pixels.data(), 1, PIXFMT_ARGB32, 4, width, width, height, 1, nullptr};
     }
 };
 
-Picture& Full()
-{
+Picture& Full() {
     static Picture p(kWidth, kHeight);
     return p;
 }
 
-Picture& Small()
-{
+Picture& Small() {
     static Picture p(kSmallWidth, kSmallHeight);
     return p;
 }
@@ -56,8 +52,7 @@ Picture& Small()
 struct Window {
     qzMacWindow* record = nullptr;
     bool ok = false;
-    explicit Window(const char* driver)
-    {
+    explicit Window(const char* driver) {
         setenv("QUARNELIX_DRIVER", driver, 1);
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         std::string message;
@@ -69,12 +64,11 @@ struct Window {
         qzMacDisplayFrame f;
         f.width = kWidth;
         f.height = kHeight;
-        f.flags = 1;   // borderless
+        f.flags = 1;  // borderless
         ok = MacOpenDisplay(record, f, 1, nullptr) == 0;
         MacFlushDisplay(record);
     }
-    ~Window()
-    {
+    ~Window() {
         MacFreeWindowRecord(record);
         MacShutdownPlatform();
     }
@@ -82,20 +76,13 @@ struct Window {
 
 enum Kind { kFullFrame, kDirtyRect, kScaledFrame, kScaledDirty };
 
-void Blit(qzMacWindow* r, Kind kind, int32_t step)
-{
+void Blit(qzMacWindow* r, Kind kind, int32_t step) {
     // The dirty rectangle wanders so that it is not always the same cache lines.
     int32_t x = (step * 97) % (kSmallWidth - kDirty), y = (step * 53) % (kSmallHeight - kDirty);
     switch (kind) {
-    case kFullFrame:
-        MacBltBitMap(&Full().lock, 0, 0, r, 0, 0, kWidth, kHeight, 0, 0, 0);
-        break;
-    case kDirtyRect:
-        MacBltBitMap(&Full().lock, x, y, r, x, y, kDirty, kDirty, 0, 0, 0);
-        break;
-    case kScaledFrame:
-        MacBltBitMap(&Small().lock, 0, 0, r, 0, 0, kSmallWidth, kSmallHeight, kWidth, kHeight, 0);
-        break;
+    case kFullFrame: MacBltBitMap(&Full().lock, 0, 0, r, 0, 0, kWidth, kHeight, 0, 0, 0); break;
+    case kDirtyRect: MacBltBitMap(&Full().lock, x, y, r, x, y, kDirty, kDirty, 0, 0, 0); break;
+    case kScaledFrame: MacBltBitMap(&Small().lock, 0, 0, r, 0, 0, kSmallWidth, kSmallHeight, kWidth, kHeight, 0); break;
     case kScaledDirty:
         MacBltScaledPart(&Small().lock, kSmallWidth, kSmallHeight, x, y, kDirty, kDirty, r, kWidth, kHeight, 0);
         break;
@@ -103,8 +90,7 @@ void Blit(qzMacWindow* r, Kind kind, int32_t step)
 }
 
 template <Kind kind>
-void BM_Blit(benchmark::State& state)
-{
+void BM_Blit(benchmark::State& state) {
     Window w("headless");
     if (!w.ok) {
         state.SkipWithError("no window");
@@ -118,8 +104,7 @@ void BM_Blit(benchmark::State& state)
 }
 
 template <Kind kind>
-void BM_BlitAndPresentSdl(benchmark::State& state)
-{
+void BM_BlitAndPresentSdl(benchmark::State& state) {
     Window w("sdl");
     if (!w.ok) {
         state.SkipWithError("no window");
@@ -132,8 +117,7 @@ void BM_BlitAndPresentSdl(benchmark::State& state)
     }
 }
 
-void BM_Memcpy(benchmark::State& state)
-{
+void BM_Memcpy(benchmark::State& state) {
     const size_t pixels = size_t(state.range(0)) * size_t(state.range(1));
     std::vector<uint32_t> to(pixels);
     for (auto _ : state) {
@@ -143,8 +127,7 @@ void BM_Memcpy(benchmark::State& state)
 }
 
 // SDL_UpdateTexture + SDL_RenderCopy on a bare window with the renderer the driver uses.
-void BM_SdlUpdateAndCopy(benchmark::State& state)
-{
+void BM_SdlUpdateAndCopy(benchmark::State& state) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -154,9 +137,9 @@ void BM_SdlUpdateAndCopy(benchmark::State& state)
     }
     SDL_Window* window = SDL_CreateWindow("bench", 0, 0, kWidth, kHeight, 0);
     SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
-    SDL_Texture* texture = renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                                        SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight)
-                                    : nullptr;
+    SDL_Texture* texture =
+        renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight)
+                 : nullptr;
     if (!texture) {
         state.SkipWithError(SDL_GetError());
     } else {
@@ -167,12 +150,9 @@ void BM_SdlUpdateAndCopy(benchmark::State& state)
             SDL_RenderCopy(renderer, texture, nullptr, nullptr);
         }
     }
-    if (texture)
-        SDL_DestroyTexture(texture);
-    if (renderer)
-        SDL_DestroyRenderer(renderer);
-    if (window)
-        SDL_DestroyWindow(window);
+    if (texture) SDL_DestroyTexture(texture);
+    if (renderer) SDL_DestroyRenderer(renderer);
+    if (window) SDL_DestroyWindow(window);
     SDL_Quit();
 }
 
@@ -192,27 +172,23 @@ BENCHMARK(BM_BlitAndPresentSdl<kScaledDirty>)->Name("sdl-present/scaled-dirty");
 // Keeps the time per iteration of each run for the ratios.
 class Recorder : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> nanos;
 };
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* label, const char* ours, const char* theirs) {
         double a = recorder.nanos[ours], b = recorder.nanos[theirs];
-        if (a > 0 && b > 0)
-            std::printf("%-52s %6.2fx (%.0f / %.0f ns)\n", label, a / b, a, b);
+        if (a > 0 && b > 0) std::printf("%-52s %6.2fx (%.0f / %.0f ns)\n", label, a / b, a, b);
     };
     // Runs with arguments carry them in their names.
     const char* memcpyFull = "memcpy/full/1920/1080";

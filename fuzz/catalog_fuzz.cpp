@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/chunk_name.h"
 #include "platform/catalog.h"
+#include "platform/chunk_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (qzCatalog* catalog = ParseCatalogData(data, size)) {

@@ -15,7 +15,7 @@ namespace {
 struct Input {
     const uint8_t* data;
     size_t size;
-    size_t block;   // bytes handed out per reader call
+    size_t block;  // bytes handed out per reader call
 };
 
 const char* ReadInput(void* ud, size_t* size) {
@@ -52,9 +52,7 @@ void TraceRegisters(const VmProto* p) {
     for (int i = 0; i < p->sizep; i++) TraceRegisters(p->p[i]);
 }
 
-bool IsLoadError(int code) {
-    return (code >= ERR_UNEXPECTEDEOF && code <= ERR_UNKNUMFMT) || code == ERR_MEM;
-}
+bool IsLoadError(int code) { return (code >= ERR_UNEXPECTEDEOF && code <= ERR_UNKNUMFMT) || code == ERR_MEM; }
 
 }  // namespace
 

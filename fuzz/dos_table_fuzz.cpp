@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "libs/dos/dos.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "runtime/runtime.h"
-#include "libs/dos/dos.h"
 #include "vm/vm.h"
 
 namespace {

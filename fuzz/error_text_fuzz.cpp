@@ -12,8 +12,7 @@
 #include "runtime/error_messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 6)
-        return 0;
+    if (size < 6) return 0;
     int32_t index;
     std::memcpy(&index, data, 4);
     size_t split = data[4] % (size - 5 + 1);
@@ -27,17 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetErrorArgIndex(index);
     std::vector<char> buffer(bufferSize);
     size_t n = FormatErrorText(code, buffer.data(), buffer.size());
-    if (n >= bufferSize || buffer[n] != 0 || std::strlen(buffer.data()) != n)
-        std::abort();
-    if (FormatErrorText(code).size() >= QZ_ERROR_TEXT_SIZE)
-        std::abort();
+    if (n >= bufferSize || buffer[n] != 0 || std::strlen(buffer.data()) != n) std::abort();
+    if (FormatErrorText(code).size() >= QZ_ERROR_TEXT_SIZE) std::abort();
     FreeUserErrorTexts();
 
-    if (ConvertUtf8ToLatin1(ConvertLatin1ToUtf8(rest)) != rest)
-        std::abort();
+    if (ConvertUtf8ToLatin1(ConvertLatin1ToUtf8(rest)) != rest) std::abort();
     std::string latin = ConvertUtf8ToLatin1(rest);
     size_t m = ConvertUtf8ToLatin1(rest, buffer.data(), buffer.size());
-    if (m >= bufferSize || latin.compare(0, m, buffer.data(), m) != 0)
-        std::abort();
+    if (m >= bufferSize || latin.compare(0, m, buffer.data(), m) != 0) std::abort();
     return 0;
 }

@@ -17,8 +17,7 @@
 
 namespace {
 
-std::string Folder()
-{
+std::string Folder() {
     static std::string folder;
     if (folder.empty()) {
         char pattern[] = "/tmp/qzfontfuzz-XXXXXX";
@@ -36,22 +35,17 @@ std::string Folder()
     return folder;
 }
 
-void Write(const std::string& path, const uint8_t* data, size_t size)
-{
+void Write(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    if (size)
-        std::fwrite(data, 1, size, f);
+    if (!f) return;
+    if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 1)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
     std::string folder = Folder();
     int mode = data[0] % 5;
     data++;

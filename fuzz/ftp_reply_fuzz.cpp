@@ -7,8 +7,8 @@
 
 #include <array>
 
-#include "net_memory_io.h"
 #include "net/net_ftp.h"
+#include "net_memory_io.h"
 #include "vm/vm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -73,8 +73,8 @@ void Quantize(Reader& r) {
     for (uint8_t& b : px) b = r.Byte() & (r.Byte() | 0x0F);
     std::vector<uint8_t> indices((size_t)w * h);
     uint32_t palette[256];
-    qzQuantJob job{px.data(), format, bpp, w, h, w, indices.data(), palette, r.Byte() + 1, -1, r.Byte() & 1,
-                   r.Byte() & 1, 0, 0};
+    qzQuantJob job{px.data(), format,       bpp,          w, h, w, indices.data(), palette, r.Byte() + 1,
+                   -1,        r.Byte() & 1, r.Byte() & 1, 0, 0};
     if (r.Byte() & 1) job.transparent = (int32_t)(r.Byte() << 16 | r.Byte() << 8 | r.Byte());
     MedianCutQuantize(&job);
     if (job.success && (job.colors > 256 || job.colors < 0)) std::abort();

@@ -33,8 +33,7 @@ struct Reader {
 };
 
 // A rectangle cut to a source of sw x sh at sx, sy and a destination of dw x dh at dx, dy.
-bool Clip(int& sx, int& sy, int& dx, int& dy, int& w, int& h, int sw, int sh, int dw, int dh)
-{
+bool Clip(int& sx, int& sy, int& dx, int& dy, int& w, int& h, int sw, int sh, int dw, int dh) {
     int x0 = std::max({0, -sx, -dx}), y0 = std::max({0, -sy, -dy});
     w = std::min({w, sw - sx, dw - dx}) - x0;
     h = std::min({h, sh - sy, dh - dy}) - y0;
@@ -50,20 +49,17 @@ struct Trio {
     qzBitMap* mask = nullptr;
     qzBitMap* alpha = nullptr;
     qzLockInfo c{}, m{}, a{};
-    bool Make(int w, int h)
-    {
+    bool Make(int w, int h) {
         colour = CreateBitMap(w, h, 0, nullptr);
         mask = CreateMaskBitMap(colour, w, h, 1, nullptr, 0);
         alpha = CreateAlphaBitMap(w, h, 1, nullptr, 0);
-        if (!colour || !mask || !alpha)
-            return false;
+        if (!colour || !mask || !alpha) return false;
         LockBitMapPixels(colour, 0, &c);
         LockBitMapPixels(mask, 0, &m);
         LockBitMapPixels(alpha, 0, &a);
         return true;
     }
-    void Randomise(Reader& in)
-    {
+    void Randomise(Reader& in) {
         uint32_t seed = in.Word();
         auto* bytes = static_cast<uint8_t*>(c.pixels);
         for (int64_t i = 0; i < (int64_t)c.rowLength * c.height * c.bytesPerPixel; i++)
@@ -73,8 +69,7 @@ struct Trio {
         for (int64_t i = 0; i < (int64_t)a.rowLength * a.height; i++)
             static_cast<uint8_t*>(a.pixels)[i] = (uint8_t)((seed = seed * 1664525u + 1013904223u) >> 24);
     }
-    ~Trio()
-    {
+    ~Trio() {
         UnlockBitMapPixels(&a);
         UnlockBitMapPixels(&m);
         UnlockBitMapPixels(&c);
@@ -84,13 +79,11 @@ struct Trio {
     }
 };
 
-void* At(const qzLockInfo& lock, int x, int y)
-{
+void* At(const qzLockInfo& lock, int x, int y) {
     return static_cast<uint8_t*>(lock.pixels) + ((int64_t)y * lock.rowLength + x) * lock.bytesPerPixel;
 }
 
-void RunKernel(Reader& in, Trio& s, Trio& d)
-{
+void RunKernel(Reader& in, Trio& s, Trio& d) {
     bool wide = d.c.bytesPerPixel == 4;
     int format = d.c.pixelFormat;
     int sx = in.Coord(), sy = in.Coord(), dx = in.Coord(), dy = in.Coord();
@@ -98,16 +91,13 @@ void RunKernel(Reader& in, Trio& s, Trio& d)
     uint32_t colour = in.Word();
     int level = (int)in.Byte();
     int op = in.Small(20);
-    if (!Clip(sx, sy, dx, dy, w, h, s.c.width, s.c.height, d.c.width, d.c.height))
-        return;
+    if (!Clip(sx, sy, dx, dy, w, h, s.c.width, s.c.height, d.c.width, d.c.height)) return;
     uint8_t* sm = static_cast<uint8_t*>(s.m.pixels);
     uint8_t* sa = static_cast<uint8_t*>(s.a.pixels);
     uint8_t* dm = static_cast<uint8_t*>(d.m.pixels);
     uint8_t* da = static_cast<uint8_t*>(d.a.pixels);
     switch (op) {
-    case 0:
-        (wide ? FillRect32 : FillRect16)(d.c.pixels, d.c.rowLength, dx, dy, w, h, colour);
-        break;
+    case 0: (wide ? FillRect32 : FillRect16)(d.c.pixels, d.c.rowLength, dx, dy, w, h, colour); break;
     case 1:
         (wide ? BlendFillRect32 : BlendFillRect16)(d.c.pixels, dx, dy, w, h, colour, level, d.c.rowLength, format);
         break;
@@ -138,32 +128,39 @@ void RunKernel(Reader& in, Trio& s, Trio& d)
         break;
     case 7: {
         std::vector<uint16_t> coverage16((size_t)s.c.width * s.c.height, (uint16_t)colour);
-        qzAlphaBlitJob job{d.c.pixels, dx, dy, d.c.rowLength, w, h, sa, sx, sy, s.a.rowLength, da, d.a.rowLength,
-                           format, colour, in.Small(6), level, coverage16.data(), s.c.width,
-                           in.Byte() & 1 ? s.c.pixels : nullptr, s.c.rowLength};
+        qzAlphaBlitJob job{d.c.pixels,
+                           dx,
+                           dy,
+                           d.c.rowLength,
+                           w,
+                           h,
+                           sa,
+                           sx,
+                           sy,
+                           s.a.rowLength,
+                           da,
+                           d.a.rowLength,
+                           format,
+                           colour,
+                           in.Small(6),
+                           level,
+                           coverage16.data(),
+                           s.c.width,
+                           in.Byte() & 1 ? s.c.pixels : nullptr,
+                           s.c.rowLength};
         (wide ? AlphaChannelBlit32 : AlphaChannelBlit16)(&job);
         break;
     }
-    case 8:
-        PaintAlphaThroughMask(sm, da, sx, sy, dx, dy, s.m.rowLength, d.a.rowLength, w, h, level);
-        break;
+    case 8: PaintAlphaThroughMask(sm, da, sx, sy, dx, dy, s.m.rowLength, d.a.rowLength, w, h, level); break;
     case 9: {
         qzAlphaRectJob job{sa, sx, sy, s.a.rowLength, da, dx, dy, d.a.rowLength, w, h, in.Small(12), level};
         CombineAlphaRect(&job);
         break;
     }
-    case 10:
-        AlphaRectToMask(sa, dm, sx, sy, dx, dy, s.a.rowLength, d.m.rowLength, w, h, in.Small(8));
-        break;
-    case 11:
-        FillByteRect(da, dx, dy, w, h, d.a.rowLength, level);
-        break;
-    case 12:
-        (wide ? GrayPixels32 : GrayPixels16)(At(d.c, dx, dy), w, h, format, d.c.rowLength, level & 1);
-        break;
-    case 13:
-        (wide ? InvertPixels32 : InvertPixels16)(At(d.c, dx, dy), w, h, d.c.rowLength);
-        break;
+    case 10: AlphaRectToMask(sa, dm, sx, sy, dx, dy, s.a.rowLength, d.m.rowLength, w, h, in.Small(8)); break;
+    case 11: FillByteRect(da, dx, dy, w, h, d.a.rowLength, level); break;
+    case 12: (wide ? GrayPixels32 : GrayPixels16)(At(d.c, dx, dy), w, h, format, d.c.rowLength, level & 1); break;
+    case 13: (wide ? InvertPixels32 : InvertPixels16)(At(d.c, dx, dy), w, h, d.c.rowLength); break;
     case 14: {
         uint32_t pairs[7] = {in.Word(), in.Word(), in.Word(), in.Word(), in.Word(), in.Word(), 0xFFFFFFFF};
         if (wide)
@@ -181,16 +178,28 @@ void RunKernel(Reader& in, Trio& s, Trio& d)
                              d.c.rowLength);
         break;
     case 16: {
-        qzFlipJob job{d.c.pixels, d.c.width, d.c.height, d.c.rowLength, dm, d.m.rowLength, da, d.a.rowLength,
-                      (int)(level & 1), d.c.bytesPerPixel};
+        qzFlipJob job{d.c.pixels,    d.c.width, d.c.height,    d.c.rowLength,    dm,
+                      d.m.rowLength, da,        d.a.rowLength, (int)(level & 1), d.c.bytesPerPixel};
         FlipPixels(&job);
         break;
     }
     case 17: {
         // Same size source and destination, as the pixelate front-end makes them.
-        qzPixelateJob job{d.c.pixels, d.c.pixels, d.c.rowLength, d.c.rowLength, level & 1 ? dm : nullptr, dm,
-                          d.m.rowLength, d.m.rowLength, level & 2 ? da : nullptr, da, d.a.rowLength, d.a.rowLength,
-                          d.c.width, d.c.height, in.Coord()};
+        qzPixelateJob job{d.c.pixels,
+                          d.c.pixels,
+                          d.c.rowLength,
+                          d.c.rowLength,
+                          level & 1 ? dm : nullptr,
+                          dm,
+                          d.m.rowLength,
+                          d.m.rowLength,
+                          level & 2 ? da : nullptr,
+                          da,
+                          d.a.rowLength,
+                          d.a.rowLength,
+                          d.c.width,
+                          d.c.height,
+                          in.Coord()};
         (wide ? PixelatePixels32 : PixelatePixels16)(&job);
         break;
     }
@@ -204,8 +213,8 @@ void RunKernel(Reader& in, Trio& s, Trio& d)
         break;
     }
     default: {
-        qzClipMaskJob job{dm, sa, sm, dx - in.Small(4), dy - in.Small(4), sx, sy, dx, dy, w, h, nullptr,
-                          s.m.rowLength, d.m.rowLength, s.a.rowLength};
+        qzClipMaskJob job{dm, sa, sm,      dx - in.Small(4), dy - in.Small(4), sx,           sy, dx, dy,
+                          w,  h,  nullptr, s.m.rowLength,    d.m.rowLength,    s.a.rowLength};
         // The region mask must cover the destination rectangle from the region's origin.
         job.regionX = dx;
         job.regionY = dy;
@@ -222,8 +231,7 @@ void RunKernel(Reader& in, Trio& s, Trio& d)
     }
 }
 
-void RunBitMapOperation(Reader& in, Trio& s, Trio& d)
-{
+void RunBitMapOperation(Reader& in, Trio& s, Trio& d) {
     int x = in.Coord(), y = in.Coord(), x2 = in.Coord(), y2 = in.Coord(), w = in.Coord(), h = in.Coord();
     int value = (int)in.Byte();
     switch (in.Small(12)) {
@@ -257,24 +265,20 @@ void RunBitMapOperation(Reader& in, Trio& s, Trio& d)
         }
         break;
     }
-    default:
-        DeleteAlphaBitMap(CopyAlphaBitMap(s.alpha, std::max(1, w), std::max(1, h)));
-        break;
+    default: DeleteAlphaBitMap(CopyAlphaBitMap(s.alpha, std::max(1, w), std::max(1, h))); break;
     }
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
     static const int kFormats[] = {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13};
     OsSetScreenPixelFormat(kFormats[in.Small(12)]);
     Trio source, destination;
     bool made = source.Make(1 + in.Small(40), 1 + in.Small(40)) && destination.Make(1 + in.Small(40), 1 + in.Small(40));
     OsSetScreenPixelFormat(-1);
-    if (!made)
-        return 0;
+    if (!made) return 0;
     source.Randomise(in);
     destination.Randomise(in);
     for (int steps = 0; steps < 8 && in.at < in.size; steps++) {

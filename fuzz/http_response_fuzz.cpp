@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "net_memory_io.h"
 #include "net/net_http.h"
 #include "net/net_state.h"
 #include "net/net_transfer.h"
+#include "net_memory_io.h"
 #include "vm/vm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     int width = 0, height = 0, alpha = 0, native = 0;
     int32_t transparent = 0;
-    if (LoadImageInbuilt(input.Name().c_str(), "inbuilt", nullptr, nullptr, -1, 0, nullptr, nullptr, &transparent, &width,
-                         &height, &alpha, &native) != 0)
+    if (LoadImageInbuilt(input.Name().c_str(), "inbuilt", nullptr, nullptr, -1, 0, nullptr, nullptr, &transparent,
+                         &width, &height, &alpha, &native) != 0)
         return 0;
     if (static_cast<int64_t>(width) * height > imagefuzz::kMaxDecodedPixels) return 0;
     qzImageHandle* handle = nullptr;

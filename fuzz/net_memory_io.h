@@ -15,7 +15,7 @@ struct FuzzSource {
     const uint8_t* data;
     size_t size;
     size_t position;
-    unsigned piece;   // pieces are 1 .. piece bytes long, varying with the position
+    unsigned piece;  // pieces are 1 .. piece bytes long, varying with the position
 };
 
 inline int FuzzReceive(void* context, void* buffer, size_t count, size_t* received) {

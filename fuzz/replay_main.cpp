@@ -152,8 +152,8 @@ bool CollectInputs(const std::vector<std::string>& paths, std::vector<std::strin
 }
 
 // Values at the edges of the sizes and counts that formats store.
-const uint32_t kInteresting[] = {0, 1, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFF, 0x10000,
-                                 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
+const uint32_t kInteresting[] = {0,      1,      0x7F,    0x80,       0xFF,        0x100,      0x7FFF,
+                                 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
 
 // One random change of `b`; `other` is another input to splice with.
 void MutateOnce(std::vector<uint8_t>& b, const std::vector<uint8_t>& other, std::mt19937& rng, size_t maxLen) {

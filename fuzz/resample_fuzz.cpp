@@ -225,12 +225,16 @@ void FrontEnds(Reader& r) {
         const double matrix[4] = {r.Real(), r.Real(), r.Real(), r.Real()};
         int bw = 0, bh = 0;
         GetMatrixBounds(w, h, matrix, &bw, &bh);
-        if ((int64_t)bw * bh <= 1 << 16) TransformBitMap(bm, mask, alpha, w, h, matrix, (int)(r.Byte() & 1), &b, &m, &a);
+        if ((int64_t)bw * bh <= 1 << 16)
+            TransformBitMap(bm, mask, alpha, w, h, matrix, (int)(r.Byte() & 1), &b, &m, &a);
         int x, y, ww, hh;
-        GetTransformedRectBounds(r.Coord(), r.Coord(), w, h, r.Real(), r.Real(), matrix, &x, &y, &ww, &hh, nullptr, nullptr);
+        GetTransformedRectBounds(r.Coord(), r.Coord(), w, h, r.Real(), r.Real(), matrix, &x, &y, &ww, &hh, nullptr,
+                                 nullptr);
         break;
     }
-    case 2: CopyBitMap(bm, mask, alpha, r.Coord(), r.Coord(), r.Coord(), r.Coord(), (int)(r.Byte() & 1), &b, &m, &a); break;
+    case 2:
+        CopyBitMap(bm, mask, alpha, r.Coord(), r.Coord(), r.Coord(), r.Coord(), (int)(r.Byte() & 1), &b, &m, &a);
+        break;
     case 3: FlipBitMap(bm, mask, alpha, r.Coord(), r.Coord(), (int)(r.Byte() & 1)); break;
     case 4: PixelateBitMap(bm, mask, alpha, r.Coord(), r.Coord(), r.Coord()); break;
     default: {

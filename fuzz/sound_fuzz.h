@@ -15,8 +15,7 @@
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 
-inline int FuzzSoundFile(const char* form, const char* kind, const uint8_t* data, size_t size)
-{
+inline int FuzzSoundFile(const char* form, const char* kind, const uint8_t* data, size_t size) {
     std::string file(form, 4);
     uint32_t length = static_cast<uint32_t>(size + 4);
     for (int i = 0; i < 4; i++)
@@ -34,8 +33,7 @@ inline int FuzzSoundFile(const char* form, const char* kind, const uint8_t* data
         uint64_t total = 0;
         while (uint32_t got = DecodeSoundSource(source, buffer.data(), 4096, &end)) {
             // Every byte handed out is read, so that the sanitizers see uninitialised data.
-            for (size_t i = 0; i < static_cast<size_t>(got) * source->bytesPerFrame; i++)
-                total += buffer[i];
+            for (size_t i = 0; i < static_cast<size_t>(got) * source->bytesPerFrame; i++) total += buffer[i];
         }
         SeekSoundSource(source, source->frames / 2);
         DecodeSoundSource(source, buffer.data(), 7, &end);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/object_registry.h"
 #include "libs/string/string_lib.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 
 namespace {

@@ -17,15 +17,20 @@ int main(int argc, char** argv) {
     const char* output = nullptr;
     AsmOptions options;
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
-        else if (strcmp(argv[i], "--big-endian") == 0) options.bigEndian = true;
-        else if (strcmp(argv[i], "--applet") == 0) options.applet = true;
+        if (strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+            output = argv[++i];
+        else if (strcmp(argv[i], "--big-endian") == 0)
+            options.bigEndian = true;
+        else if (strcmp(argv[i], "--applet") == 0)
+            options.applet = true;
         else if (strcmp(argv[i], "--truncate") == 0 && i + 1 < argc) {
             char* end;
             options.truncateAt = strtoll(argv[++i], &end, 10);
             if (*end || options.truncateAt < 0) return Usage();
-        } else if (!source && argv[i][0] != '-') source = argv[i];
-        else return Usage();
+        } else if (!source && argv[i][0] != '-')
+            source = argv[i];
+        else
+            return Usage();
     }
     if (!source || !output) return Usage();
 

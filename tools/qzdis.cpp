@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (offset > bytes.size()) {
-            fprintf(stderr, "qzdis: %s: the linked applet's offset %u lies beyond the end of the file\n", argv[1], offset);
+            fprintf(stderr, "qzdis: %s: the linked applet's offset %u lies beyond the end of the file\n", argv[1],
+                    offset);
             return 1;
         }
         start = offset;

@@ -22,9 +22,7 @@ int CharValue(unsigned char c) {
 
 int Put(qzBase64Target* target, const char* bytes, size_t length) {
     switch (target->kind) {
-    case BASE64_TO_STRING:
-        target->string->append(bytes, length);
-        return 0;
+    case BASE64_TO_STRING: target->string->append(bytes, length); return 0;
     case BASE64_TO_MEMORY:
         if (length > target->capacity - target->count) return ERR_MEM;
         std::memcpy(target->memory + target->count, bytes, length);
@@ -50,8 +48,8 @@ int EncodeBase64(qzBase64Target* target, const void* bytes, size_t length) {
         uint32_t v = (uint32_t)in[i] << 16;
         if (rest > 1) v |= (uint32_t)in[i + 1] << 8;
         if (rest > 2) v |= in[i + 2];
-        char quad[4] = {kAlphabet[(v >> 18) & 63], kAlphabet[(v >> 12) & 63],
-                        rest > 1 ? kAlphabet[(v >> 6) & 63] : '=', rest > 2 ? kAlphabet[v & 63] : '='};
+        char quad[4] = {kAlphabet[(v >> 18) & 63], kAlphabet[(v >> 12) & 63], rest > 1 ? kAlphabet[(v >> 6) & 63] : '=',
+                        rest > 2 ? kAlphabet[v & 63] : '='};
         for (char c : quad) {
             if (lines) {
                 if (target->column == 72) {

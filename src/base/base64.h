@@ -12,13 +12,13 @@ typedef size_t (*qzBase64WriteFn)(void* context, const void* bytes, size_t lengt
 
 struct qzBase64Target {
     int kind = BASE64_TO_STRING;
-    std::string* string = nullptr;       // BASE64_TO_STRING: appended to
-    uint8_t* memory = nullptr;           // BASE64_TO_MEMORY: written at memory[count]
-    size_t capacity = 0;                 //   room in memory
-    qzBase64WriteFn write = nullptr;     // BASE64_TO_FILE
+    std::string* string = nullptr;    // BASE64_TO_STRING: appended to
+    uint8_t* memory = nullptr;        // BASE64_TO_MEMORY: written at memory[count]
+    size_t capacity = 0;              //   room in memory
+    qzBase64WriteFn write = nullptr;  // BASE64_TO_FILE
     void* writeContext = nullptr;
-    size_t count = 0;                    // running count of bytes written (memory and file)
-    size_t column = 0;                   // file: characters since the last line feed
+    size_t count = 0;   // running count of bytes written (memory and file)
+    size_t column = 0;  // file: characters since the last line feed
 };
 
 // Encodes length bytes into the target. A file target gets a line feed before a character

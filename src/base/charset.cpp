@@ -32,8 +32,7 @@ constexpr ByteTable MakeLetters() {
 
 constexpr ByteTable MakeGraph() {
     ByteTable t{};
-    for (int c = 0; c < 256; c++)
-        t[c] = ((c >= 0x21 && c <= 0x7E) || c >= 0xA1) ? 1 : 0;
+    for (int c = 0; c < 256; c++) t[c] = ((c >= 0x21 && c <= 0x7E) || c >= 0xA1) ? 1 : 0;
     return t;
 }
 
@@ -55,38 +54,30 @@ const ByteTable qzGraphTable = MakeGraph();
 const std::array<std::array<unsigned char, 2>, 128> qzLatin1ToUtf8Table = MakeUtf8();
 
 char* LowerCaseString(char* text) {
-    if (!text)
-        return text;
-    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; p++)
-        *p = qzLowerCaseTable[*p];
+    if (!text) return text;
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; p++) *p = qzLowerCaseTable[*p];
     return text;
 }
 
 int CompareNoCase(const char* a, const char* b) {
-    if (a == b)
-        return 0;
-    if (!a || !b)
-        return a ? 1 : -1;
+    if (a == b) return 0;
+    if (!a || !b) return a ? 1 : -1;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
     for (;; p++, q++) {
         int d = qzUpperCaseTable[*p] - qzUpperCaseTable[*q];
-        if (d != 0 || *p == 0)
-            return d;
+        if (d != 0 || *p == 0) return d;
     }
 }
 
 int CompareNoCaseN(const char* a, const char* b, size_t n) {
-    if (a == b || n == 0)
-        return 0;
-    if (!a || !b)
-        return a ? 1 : -1;
+    if (a == b || n == 0) return 0;
+    if (!a || !b) return a ? 1 : -1;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
     for (; n > 0; n--, p++, q++) {
         int d = qzUpperCaseTable[*p] - qzUpperCaseTable[*q];
-        if (d != 0 || *p == 0)
-            return d;
+        if (d != 0 || *p == 0) return d;
     }
     return 0;
 }
@@ -98,8 +89,7 @@ int IsGraphChar(int c) { return (c >= 0 && c <= 255) ? qzGraphTable[c] : 0; }
 int IsAlnumChar(int c) { return (c >= '0' && c <= '9') || IsAlphaChar(c); }
 
 int LowestSetBit(uint32_t mask) {
-    if (mask == 0)
-        return -1;
+    if (mask == 0) return -1;
     int bit = 0;
     while (!(mask & 1u)) {
         mask >>= 1;
@@ -127,8 +117,7 @@ namespace {
 // Decodes the sequence at text[i]; advances i past the bytes used.
 unsigned char DecodeUtf8Unit(std::string_view text, size_t& i) {
     unsigned char lead = static_cast<unsigned char>(text[i++]);
-    if (lead < 0x80 || i >= text.size())
-        return lead;  // ASCII, or a lead byte with no trail left: kept as it is
+    if (lead < 0x80 || i >= text.size()) return lead;  // ASCII, or a lead byte with no trail left: kept as it is
     unsigned char trail = static_cast<unsigned char>(text[i++]);
     return static_cast<unsigned char>(((lead & 0x03) << 6) | (trail & 0x3F));
 }
@@ -173,17 +162,14 @@ size_t DecodeUtf8Char(std::string_view text, size_t i, uint32_t* codePoint) {
 std::string ConvertUtf8ToLatin1(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();)
-        out.push_back(static_cast<char>(DecodeUtf8Unit(text, i)));
+    for (size_t i = 0; i < text.size();) out.push_back(static_cast<char>(DecodeUtf8Unit(text, i)));
     return out;
 }
 
 size_t ConvertUtf8ToLatin1(std::string_view text, char* buffer, size_t bufferSize) {
-    if (!buffer || bufferSize == 0)
-        return 0;
+    if (!buffer || bufferSize == 0) return 0;
     size_t n = 0;
-    for (size_t i = 0; i < text.size() && n + 1 < bufferSize;)
-        buffer[n++] = static_cast<char>(DecodeUtf8Unit(text, i));
+    for (size_t i = 0; i < text.size() && n + 1 < bufferSize;) buffer[n++] = static_cast<char>(DecodeUtf8Unit(text, i));
     buffer[n] = 0;
     return n;
 }
@@ -205,8 +191,7 @@ std::string ConvertTextToLatin1(std::string_view text, char replacement) {
 }
 
 bool ConvertCharset(std::string_view text, int from, int to, std::string* out) {
-    if (!out)
-        return false;
+    if (!out) return false;
     if (from == QZ_CHARSET_LATIN1 && to == QZ_CHARSET_UTF8) {
         *out = ConvertLatin1ToUtf8(text);
         return true;

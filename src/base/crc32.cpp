@@ -5,7 +5,6 @@
 
 #include <mutex>
 
-
 namespace {
 uint32_t crcTable[256];
 std::once_flag crcTableOnce;
@@ -39,6 +38,4 @@ uint32_t Crc32Update(uint32_t crc, const void* bytes, size_t length) {
     return ~static_cast<uint32_t>(c);
 }
 
-uint32_t Crc32(const void* bytes, size_t length) {
-    return Crc32Update(0xFFFFFFFFu, bytes, length) ^ 0xFFFFFFFFu;
-}
+uint32_t Crc32(const void* bytes, size_t length) { return Crc32Update(0xFFFFFFFFu, bytes, length) ^ 0xFFFFFFFFu; }

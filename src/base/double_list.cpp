@@ -30,8 +30,7 @@ void RemoveListNode(qzDoubleNode* node) {
 }
 
 qzDoubleNode* RemoveListHead(qzDoubleList* list) {
-    if (IsDoubleListEmpty(list))
-        return nullptr;
+    if (IsDoubleListEmpty(list)) return nullptr;
     qzDoubleNode* node = list->front.next;
     RemoveListNode(node);
     return node;

@@ -6,9 +6,9 @@
 #include <string>
 
 struct qzMd5Context {
-    uint64_t bitCount;     // message length in bits so far
+    uint64_t bitCount;  // message length in bits so far
     uint32_t state[4];
-    uint8_t block[64];     // partial input block
+    uint8_t block[64];  // partial input block
 };
 
 void Md5Init(qzMd5Context* ctx);

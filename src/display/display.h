@@ -138,11 +138,11 @@ struct qzDisplay {
     // Tab stops of Print: absolute x positions, ascending.
     int32_t textTabStops[QZ_MAX_TAB_STOPS] = {};
     int32_t textTabCount = 0;
-    void* pointerImage = nullptr;  // the cursor of the pointer object shown over the display (not owned)
-    void* pointerObject = nullptr; // that pointer object (the graphics library's), null for the arrow
-    int32_t pointerBusy = 0;       // with no pointer object: the busy pointer instead of the arrow
+    void* pointerImage = nullptr;   // the cursor of the pointer object shown over the display (not owned)
+    void* pointerObject = nullptr;  // that pointer object (the graphics library's), null for the arrow
+    int32_t pointerBusy = 0;        // with no pointer object: the busy pointer instead of the arrow
     int32_t pointerHidden = 0;
-    int32_t refreshBlock = 0;      // between BeginRefresh and EndRefresh: nothing is presented
+    int32_t refreshBlock = 0;  // between BeginRefresh and EndRefresh: nothing is presented
     int32_t activateOnOpen = 0;
     qzBitMap* shapeMask = nullptr;
     qzBitMap* shapeAlpha = nullptr;

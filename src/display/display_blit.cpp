@@ -26,9 +26,8 @@ void DescribeForBlit(void* handle, qzBlitDisplayInfo* out) {
     out->scaledHeight = display->scaledHeight;
     out->inRefreshBlock = display->refreshBlock;
     // The drawing target: a selected object's bitmap, else the shown picture's buffer.
-    const qzBitMap* target = display->outputKind != QZ_TYPE_DISPLAY && display->outputBitmap
-                                 ? display->outputBitmap
-                                 : display->displayBuffer;
+    const qzBitMap* target = display->outputKind != QZ_TYPE_DISPLAY && display->outputBitmap ? display->outputBitmap
+                                                                                             : display->displayBuffer;
     if (target) {
         out->targetWidth = target->width;
         out->targetHeight = target->height;

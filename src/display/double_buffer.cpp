@@ -102,8 +102,9 @@ int Present(VmState*, qzDisplay* d, uint32_t flags, bool whole) {
     // Where the display is larger than the picture, its own buffer shows at the right and below.
     const qzBitMap* own = d->displayBuffer;
     if ((d->flags & QZ_DISPF_WHOLEFRAMES) && !d->autoScale && own) {
-        if (own->width > width) PresentDisplayRect(own, width, 0, d, width, 0, own->width - width, own->height, 0, 0,
-                                                   flags, nullptr, nullptr);
+        if (own->width > width)
+            PresentDisplayRect(own, width, 0, d, width, 0, own->width - width, own->height, 0, 0, flags, nullptr,
+                               nullptr);
         if (own->height > height)
             PresentDisplayRect(own, 0, height, d, 0, height, width < own->width ? width : own->width,
                                own->height - height, 0, 0, flags, nullptr, nullptr);
@@ -166,8 +167,8 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
     qzBitMap* back = nullptr;
     if (!hardwareForm) {
         const bool scaledFront = Scaling(d) && !IsDisplayAdapterActive();
-        qzBitMap* front = BlackBitmap(scaledFront ? d->scaledWidth : pic->width,
-                                      scaledFront ? d->scaledHeight : pic->height);
+        qzBitMap* front =
+            BlackBitmap(scaledFront ? d->scaledWidth : pic->width, scaledFront ? d->scaledHeight : pic->height);
         back = front ? BlackBitmap(pic->width, pic->height) : nullptr;
         if (!back) {
             DeleteBitMap(front);
@@ -269,7 +270,8 @@ int EndDoubleBufferCore(VmState* state, qzDisplay* d) {
         if (error) return error;
     } else if (d->bgpic) {
         const qzBitMap* back = d->doubleBufferBitmaps[kBack];
-        if (back && d->displayBuffer) CopyBitmapRect(back, 0, 0, d->displayBuffer, 0, 0, d->bgpic->width, d->bgpic->height);
+        if (back && d->displayBuffer)
+            CopyBitmapRect(back, 0, 0, d->displayBuffer, 0, 0, d->bgpic->width, d->bgpic->height);
         if (back && d->secondBuffer && Scaling(d))
             CopyBitmapRect(back, 0, 0, d->secondBuffer, 0, 0, d->bgpic->width, d->bgpic->height);
     }

@@ -52,7 +52,7 @@ struct qzLayerTags {
     qzShadowTags shadow;
     qzBorderTags border;
     qzFilterEntry filters[QZ_LAYER_FILTERS];  // slot FILTER_TINT: ints[0] colour, ints[1] level
-    int32_t effects;  // hidden, transparency, a filter, a shadow or a border is set
+    int32_t effects;                          // hidden, transparency, a filter, a shadow or a border is set
 };
 
 // The records with the built-in defaults: identity matrix, scales 1, no anchor; no name, visible,

@@ -37,12 +37,8 @@ int TranslateWindowEvent(VmState* state, int type, void* data) {
             display->leftButton = pressed;
             if (pressed && MacGetQuitOption(QZ_QUIT_LEFTMOUSE)) RequestQuit();
             return Post(display, QZ_EVENT_LEFTMOUSE, e->x, e->y, pressed);
-        case 2:
-            display->rightButton = pressed;
-            return Post(display, QZ_EVENT_RIGHTMOUSE, e->x, e->y, pressed);
-        case 3:
-            display->middleButton = pressed;
-            return Post(display, QZ_EVENT_MIDMOUSE, e->x, e->y, pressed);
+        case 2: display->rightButton = pressed; return Post(display, QZ_EVENT_RIGHTMOUSE, e->x, e->y, pressed);
+        case 3: display->middleButton = pressed; return Post(display, QZ_EVENT_MIDMOUSE, e->x, e->y, pressed);
         default:
             OsGetMonotonicTime(&display->mouseMoveTime);
             display->mouseMoved = 1;
@@ -65,8 +61,7 @@ int TranslateWindowEvent(VmState* state, int type, void* data) {
             error = Post(display, QZ_EVENT_MODESWITCH);
         return error;
     }
-    case 5:
-        return Post(display, QZ_EVENT_CLOSEWINDOW);
+    case 5: return Post(display, QZ_EVENT_CLOSEWINDOW);
     case 6: {
         const auto* e = static_cast<const qzAdapterSizeEvent*>(data);
         const bool scaled = display->autoScale || display->layerScale;

@@ -10,11 +10,11 @@
 #include "vm/vm_aux.h"
 
 const char* const qzButtonHandlerNames[QZ_BUTTON_HANDLERS] = {
-    "onmouseover", "onmouseout", "onmousedown", "onmouseup",
+    "onmouseover",      "onmouseout",     "onmousedown",    "onmouseup",
     "onrightmousedown", "onrightmouseup", "onmidmousedown", "onmidmouseup",
 };
 const char* const qzButtonActionNames[QZ_BUTTON_HANDLERS] = {
-    "OnMouseOver", "OnMouseOut", "OnMouseDown", "OnMouseUp",
+    "OnMouseOver",      "OnMouseOut",     "OnMouseDown",    "OnMouseUp",
     "OnRightMouseDown", "OnRightMouseUp", "OnMidMouseDown", "OnMidMouseUp",
 };
 

@@ -32,17 +32,17 @@ extern const char* const qzButtonActionNames[QZ_BUTTON_HANDLERS];   // "OnMouseO
 
 struct qzBGPicButton {
     qzBGPicButton* next;
-    qzObjectId id;                 // numeric, or the record itself for an automatic id
-    int32_t type;                  // QZ_BUTTON_SIMPLE or QZ_BUTTON_LAYER
+    qzObjectId id;                     // numeric, or the record itself for an automatic id
+    int32_t type;                      // QZ_BUTTON_SIMPLE or QZ_BUTTON_LAYER
     int32_t left, top, right, bottom;  // inclusive, picture coordinates (simple buttons)
     int32_t enabled;
-    int32_t pressed[3];            // left, right, middle
+    int32_t pressed[3];  // left, right, middle
     int32_t over;
     int32_t handlers[QZ_BUTTON_HANDLERS];  // registry references, -1 = none
     qzLayer* layer;
     int32_t pixelExact;
     int32_t alsoWhenHidden;
-    int32_t userData;              // registry reference, -1 = none
+    int32_t userData;  // registry reference, -1 = none
 };
 
 // What buttons need of the layer system. Null members answer as a picture without layers: no
@@ -74,8 +74,8 @@ int HitTestButton(VmState* state, qzDisplay* display, int32_t x, int32_t y, qzBG
 // that is not 0. An existing button with the same numeric id is deleted first. 0 with *out, or
 // ERR_WRONGUSAGE (no handler), ERR_FUNCEXPECTED, ERR_TABEXPECTED, ERR_MEM. Handler values are
 // checked before anything changes.
-int AddSimpleButton(VmState* state, qzBGPic* pic, const qzObjectId& id, int32_t left, int32_t top,
-                    int32_t right, int32_t bottom, int handlers, int userData, qzBGPicButton** out);
+int AddSimpleButton(VmState* state, qzBGPic* pic, const qzObjectId& id, int32_t left, int32_t top, int32_t right,
+                    int32_t bottom, int handlers, int userData, qzBGPicButton** out);
 // A layer button; a layer that already has a button gives ERR_WRONGUSAGE.
 int AddLayerButton(VmState* state, qzBGPic* pic, const qzObjectId& id, qzLayer* layer, int32_t pixelExact,
                    int32_t alsoWhenHidden, int handlers, int userData, qzBGPicButton** out);

@@ -76,19 +76,16 @@ struct SpecialKey {
 // The names of the special keys that key handlers receive, then the four that only labels,
 // waits and IsKeyDown use (key handlers get the typed character for them).
 const SpecialKey kSpecialKeys[] = {
-    {0x113, "ESC"},    {0x100, "UP"},     {0x101, "DOWN"},   {0x102, "RIGHT"},     {0x103, "LEFT"},
-    {0x104, "HELP"},   {0x105, "F1"},     {0x106, "F2"},     {0x107, "F3"},        {0x108, "F4"},
-    {0x109, "F5"},     {0x10a, "F6"},     {0x10b, "F7"},     {0x10c, "F8"},        {0x10d, "F9"},
-    {0x10e, "F10"},    {0x116, "F11"},    {0x117, "F12"},    {0x11f, "F13"},       {0x120, "F14"},
-    {0x121, "F15"},    {0x122, "F16"},    {0x10f, "BACKSPACE"}, {0x115, "DEL"},    {0x118, "INSERT"},
-    {0x119, "HOME"},   {0x11a, "END"},    {0x11b, "PAGEUP"}, {0x11c, "PAGEDOWN"},  {0x11d, "PRINT"},
-    {0x11e, "PAUSE"},  {0x110, "TAB"},    {0x112, "RETURN"}, {0x111, "ENTER"},     {0x114, "SPACE"},
+    {0x113, "ESC"},    {0x100, "UP"},   {0x101, "DOWN"},   {0x102, "RIGHT"},  {0x103, "LEFT"},      {0x104, "HELP"},
+    {0x105, "F1"},     {0x106, "F2"},   {0x107, "F3"},     {0x108, "F4"},     {0x109, "F5"},        {0x10a, "F6"},
+    {0x10b, "F7"},     {0x10c, "F8"},   {0x10d, "F9"},     {0x10e, "F10"},    {0x116, "F11"},       {0x117, "F12"},
+    {0x11f, "F13"},    {0x120, "F14"},  {0x121, "F15"},    {0x122, "F16"},    {0x10f, "BACKSPACE"}, {0x115, "DEL"},
+    {0x118, "INSERT"}, {0x119, "HOME"}, {0x11a, "END"},    {0x11b, "PAGEUP"}, {0x11c, "PAGEDOWN"},  {0x11d, "PRINT"},
+    {0x11e, "PAUSE"},  {0x110, "TAB"},  {0x112, "RETURN"}, {0x111, "ENTER"},  {0x114, "SPACE"},
 };
 constexpr size_t kHandlerKeyNames = 31;
 
-void CopyName(char* out, const char* name) {
-    std::snprintf(out, QZ_DISPATCH_NAME_SIZE, "%s", name ? name : "");
-}
+void CopyName(char* out, const char* name) { std::snprintf(out, QZ_DISPATCH_NAME_SIZE, "%s", name ? name : ""); }
 
 // The drop list: names each ended by a NUL, an empty name at the end.
 void PushDropFiles(VmState* state, const char* list) {
@@ -462,8 +459,7 @@ int SplitCommandLine(const char* line, qzCommandLineParts* out) {
     return 0;
 }
 
-int32_t RegisterPluginEventType(const char* name, int32_t mode, const qzPluginEventCallbacks* callbacks,
-                                int32_t stub) {
+int32_t RegisterPluginEventType(const char* name, int32_t mode, const qzPluginEventCallbacks* callbacks, int32_t stub) {
     if (!name || !*name || std::strlen(name) >= QZ_DISPATCH_NAME_SIZE || (mode != 0 && mode != 1)) return 0;
     for (const qzHandlerName& h : qzDisplayHandlerNames)
         if (CompareNoCase(h.installName, name) == 0) return 0;

@@ -21,7 +21,7 @@ enum : int32_t {
     QZ_DISPATCH_NONE = 0,
     QZ_DISPATCH_BUTTON = 1,
     QZ_DISPATCH_KEY = 2,
-    QZ_DISPATCH_DISPLAY = 3,        // "action" and the display's "id"
+    QZ_DISPATCH_DISPLAY = 3,  // "action" and the display's "id"
     QZ_DISPATCH_SIZE = 4,
     QZ_DISPATCH_MOVE = 5,
     QZ_DISPATCH_INTERVAL = 6,
@@ -109,29 +109,29 @@ struct qzPluginEventType;
 
 // The working record of one dispatch.
 struct qzDispatchRecord {
-    qzDisplay* display = nullptr;       // the event's display; none for timers, sound, network, plugins
+    qzDisplay* display = nullptr;  // the event's display; none for timers, sound, network, plugins
     int32_t kind = QZ_DISPATCH_NONE;
-    qzBGPic* bgpic = nullptr;           // button events: the display's picture
+    qzBGPic* bgpic = nullptr;  // button events: the display's picture
     qzBGPicButton* button = nullptr;
-    int32_t function = -1;              // registry references
+    int32_t function = -1;  // registry references
     int32_t userData = -1;
-    qzObjectId id = {0, nullptr};       // the timer, sample, music, video, connection or UDP object
+    qzObjectId id = {0, nullptr};  // the timer, sample, music, video, connection or UDP object
     uint32_t keyCode = 0;
-    int32_t params[3] = {0, 0, 0};      // from the queue event
+    int32_t params[3] = {0, 0, 0};  // from the queue event
     char action[QZ_DISPATCH_NAME_SIZE] = "";
     char key[QZ_DISPATCH_NAME_SIZE] = "";
-    int32_t time = 0;                   // sound ends
+    int32_t time = 0;  // sound ends
     int32_t starts = 0;
-    const char* command = nullptr;      // command line or port message
-    char* reply = nullptr;              // command kind: the handler's first string result (owned)
-    void* extra = nullptr;              // the queue event's data
-    int32_t savedTop = 0;               // stack height before the call
-    qzObjectId server = {0, nullptr};   // connects
+    const char* command = nullptr;     // command line or port message
+    char* reply = nullptr;             // command kind: the handler's first string result (owned)
+    void* extra = nullptr;             // the queue event's data
+    int32_t savedTop = 0;              // stack height before the call
+    qzObjectId server = {0, nullptr};  // connects
     qzObjectId client = {0, nullptr};
-    int32_t samples = 0;                // music buffers
+    int32_t samples = 0;  // music buffers
     int32_t count = 0;
-    int32_t idPresent = 0;              // set when the table got an "id"
-    qzObjectId resultId = {0, nullptr}; // that "id"
+    int32_t idPresent = 0;               // set when the table got an "id"
+    qzObjectId resultId = {0, nullptr};  // that "id"
     qzPluginEventType* eventType = nullptr;
     void* typeData = nullptr;
 };
@@ -171,7 +171,7 @@ struct qzCommandLineParts {
     size_t commandLength;
     const char* rawArgs;
     size_t rawArgsLength;
-    char* args;                         // owned by the caller (OsFree); null when empty
+    char* args;  // owned by the caller (OsFree); null when empty
     size_t argsLength;
     int32_t argc;
 };
@@ -185,16 +185,16 @@ int SplitCommandLine(const char* line, qzCommandLineParts* out);
 
 struct qzPluginEventType {
     qzPluginEventType* next;
-    const char* name;                   // stored behind the record
-    int32_t type;                       // 28 and up
+    const char* name;  // stored behind the record
+    int32_t type;      // 28 and up
     int32_t mode;
-    int32_t function;                   // registry references of the installed handler
+    int32_t function;  // registry references of the installed handler
     int32_t userData;
     qzEventFillFn fill;
     qzEventPushFn push;
     qzEventAfterFn after;
     qzEventFreeFn freeData;
-    int32_t stub;                       // callbacks replaced by the do-nothing stub
+    int32_t stub;  // callbacks replaced by the do-nothing stub
 };
 
 struct qzPluginEventCallbacks {
@@ -208,8 +208,7 @@ struct qzPluginEventCallbacks {
 // name is empty, QZ_DISPATCH_NAME_SIZE characters or longer, equals a display or global handler
 // name or an existing type (any case), or memory runs out. With stub set the callbacks do
 // nothing.
-int32_t RegisterPluginEventType(const char* name, int32_t mode, const qzPluginEventCallbacks* callbacks,
-                                int32_t stub);
+int32_t RegisterPluginEventType(const char* name, int32_t mode, const qzPluginEventCallbacks* callbacks, int32_t stub);
 qzPluginEventType* FirstPluginEventType();
 qzPluginEventType* FindPluginEventType(int32_t type);
 // Frees every type with its handler references.

@@ -49,10 +49,14 @@ struct WindowLabel {
     int32_t kind;
 };
 const WindowLabel kWindowLabels[] = {
-    {"MOVEWINDOW", QZ_LABEL_MOVEWINDOW},         {"SIZEWINDOW", QZ_LABEL_SIZEWINDOW},
-    {"INACTIVEWINDOW", QZ_LABEL_INACTIVEWINDOW}, {"ACTIVEWINDOW", QZ_LABEL_ACTIVEWINDOW},
-    {"CLOSEWINDOW", QZ_LABEL_CLOSEWINDOW},       {"ONBUTTONCLICKALL", QZ_LABEL_CLICKALL},
-    {"ONBUTTONRIGHTCLICKALL", QZ_LABEL_RIGHTCLICKALL}, {"ONBUTTONOVERALL", QZ_LABEL_OVERALL},
+    {"MOVEWINDOW", QZ_LABEL_MOVEWINDOW},
+    {"SIZEWINDOW", QZ_LABEL_SIZEWINDOW},
+    {"INACTIVEWINDOW", QZ_LABEL_INACTIVEWINDOW},
+    {"ACTIVEWINDOW", QZ_LABEL_ACTIVEWINDOW},
+    {"CLOSEWINDOW", QZ_LABEL_CLOSEWINDOW},
+    {"ONBUTTONCLICKALL", QZ_LABEL_CLICKALL},
+    {"ONBUTTONRIGHTCLICKALL", QZ_LABEL_RIGHTCLICKALL},
+    {"ONBUTTONOVERALL", QZ_LABEL_OVERALL},
     {"ONKEYDOWNALL", QZ_LABEL_KEYDOWNALL},
 };
 
@@ -169,16 +173,16 @@ int DefineLabelEvents(VmState* state, int* closeWindowLabel) {
         if (error) return error;
         if (label.kind == QZ_LABEL_CLOSEWINDOW && closeWindowLabel) *closeWindowLabel = 1;
         if (label.kind >= QZ_LABEL_CLICKALL) {
-            static const int32_t kModeKinds[] = {QZ_LABEL_BUTTONCLICK, QZ_LABEL_BUTTONRIGHTCLICK,
-                                                 QZ_LABEL_BUTTONOVER, QZ_LABEL_KEYDOWN};
+            static const int32_t kModeKinds[] = {QZ_LABEL_BUTTONCLICK, QZ_LABEL_BUTTONRIGHTCLICK, QZ_LABEL_BUTTONOVER,
+                                                 QZ_LABEL_KEYDOWN};
             SetLabelAllMode(kModeKinds[label.kind - QZ_LABEL_CLICKALL], 1);
         }
     }
     return 0;
 }
 
-void LabelForEvent(const qzKeyDown* record, int32_t type, int32_t pressed, int32_t x, int32_t y,
-                   const char* keyName, uint32_t keyCode, char* name) {
+void LabelForEvent(const qzKeyDown* record, int32_t type, int32_t pressed, int32_t x, int32_t y, const char* keyName,
+                   uint32_t keyCode, char* name) {
     name[0] = 0;
     if (!record->active) return;
     const char* base = nullptr;

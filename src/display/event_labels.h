@@ -38,8 +38,7 @@ struct qzKeyDown {
 // The list in creation order.
 qzKeyDown* FirstLabelRecord();
 // Appends a record (active). 0, or ERR_MEM.
-int AddLabelRecord(int32_t kind, int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                   const char* key);
+int AddLabelRecord(int32_t kind, int32_t id, int32_t left, int32_t top, int32_t right, int32_t bottom, const char* key);
 // The first record of that kind and id, or null.
 qzKeyDown* FindLabelRecord(int32_t kind, int32_t id);
 // Removes every record of that kind and id; 1 when one was removed.
@@ -74,8 +73,8 @@ int DefineLabelEvents(VmState* state, int* closeWindowLabel);
 // the event's position in picture coordinates (mouse buttons), keyName the key's name (key
 // events). Sets the last event code in ALL mode and the last key code for a key match.
 // `name` holds 32 bytes.
-void LabelForEvent(const qzKeyDown* record, int32_t type, int32_t pressed, int32_t x, int32_t y,
-                   const char* keyName, uint32_t keyCode, char* name);
+void LabelForEvent(const qzKeyDown* record, int32_t type, int32_t pressed, int32_t x, int32_t y, const char* keyName,
+                   uint32_t keyCode, char* name);
 
 // Sets up the jump to the script label of that name: 1 when it exists, else 0.
 int JumpToLabel(VmState* state, const char* name);

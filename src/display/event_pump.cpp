@@ -53,8 +53,8 @@ int PumpEvents(VmState* state, int flags, int* error) {
     int result = 0;
     const qzPluginInfo* plugin = DisplayAdapterPlugin();
     if (plugin && plugin->HandleEvents) {
-        result = plugin->HandleEvents(state, static_cast<uint32_t>(flags & (QZ_PUMP_WAIT | QZ_PUMP_CHECKEVENT |
-                                                                             QZ_PUMP_WAITEVENT)));
+        result = plugin->HandleEvents(
+            state, static_cast<uint32_t>(flags & (QZ_PUMP_WAIT | QZ_PUMP_CHECKEVENT | QZ_PUMP_WAITEVENT)));
     } else if (!plugin) {
         int failed = 0;
         int quit = MacHandleEvents(state, &failed);

@@ -44,28 +44,28 @@ int PostMenuSelectEvent(qzDisplay* display, const char* item, int32_t selected);
 int TranslateAdapterEvent(VmState* state, int type, void* data);
 
 // The records a display adapter hands to TranslateAdapterEvent (the first word is its window).
-struct qzAdapterCallEvent {     // code 1
+struct qzAdapterCallEvent {  // code 1
     void* window;
     int (*function)(void* argument);
     void* argument;
 };
-struct qzAdapterMouseEvent {    // code 3
+struct qzAdapterMouseEvent {  // code 3
     void* window;
     int32_t x, y;
-    int32_t button;             // 1 left, 2 right, 3 middle, anything else a move
+    int32_t button;  // 1 left, 2 right, 3 middle, anything else a move
     int32_t pressed;
 };
-struct qzAdapterKeyEvent {      // code 4
+struct qzAdapterKeyEvent {  // code 4
     void* window;
     int32_t code;
     int32_t pressed;
     uint32_t qualifiers;
 };
-struct qzAdapterSizeEvent {     // codes 6 (width, height) and 7 (x, y)
+struct qzAdapterSizeEvent {  // codes 6 (width, height) and 7 (x, y)
     void* window;
     int32_t a, b;
 };
-struct qzAdapterFlagEvent {     // codes 8 (shown) and 9 (active)
+struct qzAdapterFlagEvent {  // codes 8 (shown) and 9 (active)
     void* window;
     int32_t value;
 };

@@ -172,7 +172,7 @@ int EndEventSource(VmState* state, int discard, qzDispatchRecord* record) {
     int32_t event = 0, time = 0, starts = 0;
     qzObjectId object = {0, nullptr};
     while (gSound.popEndEvent(&event, &object, &time, &starts)) {
-        int slot = event == 5 ? QZ_GLOBAL_ONSAMPLEEND
+        int slot = event == 5   ? QZ_GLOBAL_ONSAMPLEEND
                    : event == 6 ? QZ_GLOBAL_ONSAMPLELOOP
                    : event == 7 ? QZ_GLOBAL_ONMUSICEND
                    : event == 8 ? QZ_GLOBAL_ONVIDEOEND
@@ -442,8 +442,7 @@ int QueueSource(VmState* state, int discard, qzDispatchRecord* record) {
             lock.Take(state);
             continue;
         }
-        if (event.type == QZ_EVENT_MODESWITCH && event.display && GetDisplayAdapter() &&
-            GetDisplayAdapter()->plugin) {
+        if (event.type == QZ_EVENT_MODESWITCH && event.display && GetDisplayAdapter() && GetDisplayAdapter()->plugin) {
             lock.Release();
             int error = EventReopenToggled(state, event.display);
             if (error) {
@@ -610,7 +609,10 @@ int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRec
         if (gNet.resetCursors) gNet.resetCursors();
         source = SRC_MUSIC;
         break;
-    case QZ_SOURCE_AFTERMUSIC: source = SRC_TIMERS; resume = false; break;
+    case QZ_SOURCE_AFTERMUSIC:
+        source = SRC_TIMERS;
+        resume = false;
+        break;
     case QZ_SOURCE_TIMERS: source = SRC_TIMERS; break;
     case QZ_SOURCE_ENDEVENTS: source = SRC_ENDEVENTS; break;
     case QZ_SOURCE_MOUSEMOVES: source = SRC_MOUSEMOVES; break;

@@ -53,14 +53,14 @@ struct qzSourceEvent {
 
 struct qzEventSourceState {
     int32_t state;
-    qzOsTimer* timerCursor;        // null: the head of the platform timer list
-    int32_t timerWalkDone;         // the walk has passed the last timer
+    qzOsTimer* timerCursor;  // null: the head of the platform timer list
+    int32_t timerWalkDone;   // the walk has passed the last timer
     qzSourceEvent event;
-    int32_t eventPending;          // event holds a taken event whose second pass is due
-    qzBGPicButton* buttonCursor;   // over/out pass
+    int32_t eventPending;         // event holds a taken event whose second pass is due
+    qzBGPicButton* buttonCursor;  // over/out pass
     qzBGPicButton* hitButton;
     qzBGPicButton* pressedButton;
-    qzDisplay* displayCursor;      // mouse moves and the over/out pass
+    qzDisplay* displayCursor;  // mouse moves and the over/out pass
 };
 
 // The machine's block; its fields are read by tests and fixed up by the owners of what the
@@ -102,10 +102,10 @@ void SetSoundSourceLinks(const qzSoundSourceLinks* links);
 const qzSoundSourceLinks& SoundSourceLinks();
 
 struct qzNetSourceEvent {
-    int source;               // QZ_NETSOURCE_*
-    qzObjectId object;        // the UDP object, the server or the connection
-    qzObjectId client;        // connects: the new connection
-    int error = 0;            // non-zero (ERR_*): the object's event failed; the step ends with it
+    int source;         // QZ_NETSOURCE_*
+    qzObjectId object;  // the UDP object, the server or the connection
+    qzObjectId client;  // connects: the new connection
+    int error = 0;      // non-zero (ERR_*): the object's event failed; the step ends with it
 };
 enum { QZ_NETSOURCE_UDP = 0, QZ_NETSOURCE_CONNECT = 1, QZ_NETSOURCE_DATA = 2, QZ_NETSOURCE_DISCONNECT = 3 };
 

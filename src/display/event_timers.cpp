@@ -111,8 +111,7 @@ void DestroyTimer(VmState* state, qzObjectHeader** list, qzIntervalTimer* record
     } else {
         const int kind = record->header.type == QZ_TYPE_INTERVAL ? QZ_TIMER_INTERVAL : QZ_TIMER_TIMEOUT;
         qzOsTimer* next = nullptr;
-        if (const qzOsTimer* timer = OsFindTimer(kind, &record->header.id, &next))
-            EventSourcesForgetTimer(timer, next);
+        if (const qzOsTimer* timer = OsFindTimer(kind, &record->header.id, &next)) EventSourcesForgetTimer(timer, next);
         OsTimerOp(kind == QZ_TIMER_INTERVAL ? QZ_TIMEROP_DELETE_INTERVAL : QZ_TIMEROP_DELETE_TIMEOUT,
                   &record->header.id, 0);
     }
@@ -209,7 +208,8 @@ int FireTimerById(VmState* state, void* handle) {
     qzDispatchRecord dispatch;
     for (qzObjectHeader* h = gIntervals; h; h = h->next) {
         qzIntervalTimer* record = AsTimer(h);
-        if (record->adapterTimer == handle) return record->function == -1 ? 0 : FireInterval(state, record, 1, &dispatch);
+        if (record->adapterTimer == handle)
+            return record->function == -1 ? 0 : FireInterval(state, record, 1, &dispatch);
     }
     for (qzObjectHeader* h = gTimeouts; h; h = h->next) {
         qzIntervalTimer* record = AsTimer(h);

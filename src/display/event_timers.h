@@ -22,11 +22,11 @@ constexpr int32_t QZ_TYPE_INTERVAL = 41;
 constexpr int32_t QZ_TYPE_TIMEOUT = 42;
 
 struct qzIntervalTimer {
-    qzObjectHeader header;   // type, id, object data, next (of the same list)
-    int32_t function;        // registry reference, -1 = none (the shared tick)
-    int32_t milliseconds;    // the period or delay as first given
-    int32_t userData;        // registry reference, -1 = none
-    void* adapterTimer;      // the timer adapter's handle; null without an adapter
+    qzObjectHeader header;  // type, id, object data, next (of the same list)
+    int32_t function;       // registry reference, -1 = none (the shared tick)
+    int32_t milliseconds;   // the period or delay as first given
+    int32_t userData;       // registry reference, -1 = none
+    void* adapterTimer;     // the timer adapter's handle; null without an adapter
 };
 
 // The two lists, each in creation order (registered with the object registry by the event
@@ -38,8 +38,8 @@ qzObjectHeader** TimeoutListHead();
 // `userData` when that is not 0) and starts its timer. With noRefs both references are -1 and the
 // stack is not read. Appends it to the interval list; an automatic id becomes the record's address.
 // 0 with *out set, or ERR_MEM / ERR_TIMER (nothing is left behind).
-int CreateIntervalTimer(VmState* state, const qzObjectId& id, int32_t ms, int noRefs, int function,
-                        int userData, qzIntervalTimer** out);
+int CreateIntervalTimer(VmState* state, const qzObjectId& id, int32_t ms, int noRefs, int function, int userData,
+                        qzIntervalTimer** out);
 // The same for a one-shot timeout.
 int CreateTimeoutTimer(VmState* state, const qzObjectId& id, int32_t ms, int function, int userData,
                        qzIntervalTimer** out);

@@ -48,12 +48,12 @@ struct qzBitMapTrio {
 // at the display's scale (display). Kinds whose content is drawn from parameters (text, shapes,
 // vector paths) keep a longer record that begins with this one; the kind frees it (layer_kinds.h).
 struct qzLayerState {
-    qzBitMapTrio own;                   // the layer's own bitmaps; null where the source object is drawn
-    qzBitMapTrio resized;               // a copy of the content at the drawn size
-    qzBitMapTrio cached;                // the content after the filters
-    qzBitMapTrio border;                // the rendered border
-    qzBitMap* shadowAlpha;              // the blurred shadow
-    qzClipRegion* clipRegion;           // the clip region active when the layer was made, or null
+    qzBitMapTrio own;          // the layer's own bitmaps; null where the source object is drawn
+    qzBitMapTrio resized;      // a copy of the content at the drawn size
+    qzBitMapTrio cached;       // the content after the filters
+    qzBitMapTrio border;       // the rendered border
+    qzBitMap* shadowAlpha;     // the blurred shadow
+    qzClipRegion* clipRegion;  // the clip region active when the layer was made, or null
     // 1 when clipRegion is this state's own transformed copy of the base's region, freed with the
     // state; 0 when it is the graphics library's region itself.
     int32_t ownsClipRegion;

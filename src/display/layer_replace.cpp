@@ -88,8 +88,7 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
     }
     const qzObjectId sourceId = old->sourceId;
     qzLayer* layer = nullptr;
-    const uint32_t flags =
-        QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS;
+    const uint32_t flags = QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS;
     // The layer system takes the bitmap and the state, also when it fails.
     const int error = AddLayerForObject(state, old->type, old->id, oldBase->x, oldBase->y, width, height, &transform,
                                         &tags, bitmap, nullptr, nullptr, st, GetLayerPosition(pic, old), flags, &layer);

@@ -14,10 +14,10 @@ struct qzLayer;
 // are rendered from the bitmap; the old layer goes (its video keeps playing) and *slot receives
 // the new one. A layer that shows a part of its frames keeps that part of the bitmap. When the
 // display shows the layer's picture the new layer is drawn at once (not while a transition effect
-// runs); when its box differs from the old one, the union of both is refreshed instead. Meanwhile the display is the current one with its output on itself and layers on, and
-// the layer's picture is the current picture; all of that is put back afterwards. The bitmap
-// belongs to the call: on failure it is freed. 0, ERR_WRONGUSAGE for a missing layer or bitmap or
-// a layer in no picture, or the error of copying or rendering (the old layer then stays).
+// runs); when its box differs from the old one, the union of both is refreshed instead. Meanwhile the display is the
+// current one with its output on itself and layers on, and the layer's picture is the current picture; all of that is
+// put back afterwards. The bitmap belongs to the call: on failure it is freed. 0, ERR_WRONGUSAGE for a missing layer or
+// bitmap or a layer in no picture, or the error of copying or rendering (the old layer then stays).
 int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** slot, qzBitMap* bitmap);
 
 // Set by the transition effects while an effect runs and cleared at its end: frames handed to

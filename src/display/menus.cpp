@@ -177,8 +177,8 @@ const qzMenuItem* DisplayMenuTree(const qzDisplay* display) {
     return display && display->menu ? static_cast<const qzMenu*>(display->menu)->tree : nullptr;
 }
 
-int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needsToggle, uint32_t set,
-                      uint32_t clear, uint32_t* state) {
+int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needsToggle, uint32_t set, uint32_t clear,
+                      uint32_t* state) {
     if (IsDisplayAdapterActive()) return ERR_DISPLAYADAPTERSUPPORT;
     if (displayId.number == 0 && !displayId.pointer) return ERR_NOCONTEXTMENU;
     qzDisplay* display = nullptr;

@@ -50,8 +50,8 @@ const qzMenuItem* DisplayMenuTree(const qzDisplay* display);
 // `needsToggle`: the item must have been made with QZ_MENUITEM_TOGGLE (else ERR_WRONGUSAGE).
 // Errors: ERR_DISPLAYADAPTERSUPPORT, ERR_NOCONTEXTMENU (display 0), the display lookup's,
 // ERR_NOMENU, ERR_CLOSEDDISPLAY, ERR_FULLSCREEN, ERR_FINDMENUITEM (id as error argument).
-int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needsToggle, uint32_t set,
-                      uint32_t clear, uint32_t* state);
+int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needsToggle, uint32_t set, uint32_t clear,
+                      uint32_t* state);
 
 // Hands the display code the menu lookups (the "menu" option, the clean-up at exit); undone with
 // UnlinkMenus.

@@ -54,7 +54,6 @@ void DestroyBGPic(VmState* state, qzBGPic* pic) {
     delete pic;
 }
 
-
 // Paints width x height ARGB pixels (rowLength a row) with a fill's colour or gradient (textures
 // go through a bitmap).
 void FillPixels(uint32_t* pixels, int32_t width, int32_t height, int32_t rowLength, const qzPictureFill& fill) {

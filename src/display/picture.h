@@ -60,14 +60,14 @@ struct qzBGPic {
     int32_t sourceStride = 0;
     int32_t transparentColor = -1;
     uint32_t* palette = nullptr;
-    qzDoubleList layers;      // the layer list
+    qzDoubleList layers;        // the layer list
     int32_t layersChanged = 0;  // set by every insertion and removal of a layer
-    void* sprites = nullptr;  // on-screen sprites
+    void* sprites = nullptr;    // on-screen sprites
     int32_t locked = 0;
     int32_t layerOnly = 0;  // freed by the script, still shown by a display or layers
     void* buttons = nullptr;
     int32_t selectTarget[3] = {0, 0, 0};  // as a select record: kind, frame (0-based), unused
-    void* selectLayer = nullptr;            // as a select record of a layer: the layer (qzLayer)
+    void* selectLayer = nullptr;          // as a select record of a layer: the layer (qzLayer)
     int32_t modified = 0;
     void* clipRegion = nullptr;
     qzPictureFill fill;

@@ -49,7 +49,8 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
     const bool scaledSeparate = pic->scaledBitmap && pic->scaledBitmap != pic->origBitmap;
     const bool currentSeparate = pic->bitmap && pic->bitmap != pic->scaledBitmap && pic->bitmap != pic->origBitmap;
     if (!error && scaledSeparate)
-        error = scaled.CopyOf(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, pic->scaledWidth, pic->scaledHeight);
+        error =
+            scaled.CopyOf(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, pic->scaledWidth, pic->scaledHeight);
     if (!error && currentSeparate) error = current.CopyOf(pic->bitmap, pic->mask, pic->alpha, pic->width, pic->height);
     if (error) return error;
     // The texture and the palette are owned here until the copy takes them: copying the object

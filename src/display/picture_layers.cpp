@@ -20,8 +20,8 @@ int DetachObjectFromLayers(VmState* state, int32_t kind, const qzObjectId& id, q
 
 int InsertImageLayer(VmState* state, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy, int32_t x,
                      int32_t y, int32_t width, int32_t height, const qzTransformTags* transformTags,
-                     const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha,
-                     int32_t insertPos, uint32_t flags, qzLayer** outLayer) {
+                     const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int32_t insertPos,
+                     uint32_t flags, qzLayer** outLayer) {
     if (outLayer) *outLayer = nullptr;
     qzLayerState* st = NewLayerState();
     if (!st) {

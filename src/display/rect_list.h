@@ -19,7 +19,7 @@ struct qzRectList {
     qzCornerRect* rects = nullptr;
     int32_t count = 0;
     int32_t capacity = 0;
-    int32_t full = 0;  // everything changed: the rectangles no longer matter
+    int32_t full = 0;   // everything changed: the rectangles no longer matter
     int32_t limit = 0;  // more rectangles than this mark the list full; 0: no limit
 };
 

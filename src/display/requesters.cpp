@@ -109,8 +109,8 @@ int32_t RequesterFontWeight(uint32_t style) {
     static const struct {
         uint32_t bit;
         int32_t weight;
-    } kWeights[] = {{1, 0},     {2, 40},     {4, 50},     {8, 75},      {16, 80},     {32, 100},
-                    {64, 180},  {128, 200},  {0x100, 205}, {0x200, 210}, {0x400, 215}};
+    } kWeights[] = {{1, 0},    {2, 40},    {4, 50},      {8, 75},      {16, 80},    {32, 100},
+                    {64, 180}, {128, 200}, {0x100, 205}, {0x200, 210}, {0x400, 215}};
     for (const auto& w : kWeights)
         if (style & w.bit) return w.weight;
     return 80;
@@ -188,8 +188,8 @@ int ShowPathRequester(VmState*, qzDisplay* display, const char* title, int mode,
     if (defaultPath) tags.Add(2, intptr_t(defaultPath));
     AdapterResult owned{adapter, QZ_REQRESULT_PATH};
     char*& result = owned.result;
-    int error = adapter->PathRequest(NativeHandle(display), title, mode == QZ_REQ_SAVEMODE ? 1 : 0, &result,
-                                     tags.Done());
+    int error =
+        adapter->PathRequest(NativeHandle(display), title, mode == QZ_REQ_SAVEMODE ? 1 : 0, &result, tags.Done());
     if (!error && result) {
         *path = result;
         *chosen = 1;
@@ -326,8 +326,8 @@ int HostFileRequest(const char* title, char* buffer) {
     if (!buffer) return 0;
     buffer[0] = 0;
     qzFileRequesterResult result;
-    int error = ShowFileRequester(nullptr, CurrentDisplay(), title, "#?", QZ_REQ_NORMAL, nullptr, nullptr, 0, 0,
-                                  &result);
+    int error =
+        ShowFileRequester(nullptr, CurrentDisplay(), title, "#?", QZ_REQ_NORMAL, nullptr, nullptr, 0, 0, &result);
     if (error || !result.chosen) return 0;
     return CopyHostPath(result.directory + result.names.substr(0, result.names.find('\0')), buffer);
 }

@@ -76,8 +76,8 @@ struct qzFontRequesterResult {
     int32_t italic = 0;
     int32_t further = 0;
 };
-int ShowFontRequester(VmState* state, qzDisplay* display, const char* title, const char* defaultName,
-                      int defaultSize, intptr_t extra, qzFontRequesterResult* out);
+int ShowFontRequester(VmState* state, qzDisplay* display, const char* title, const char* defaultName, int defaultSize,
+                      intptr_t extra, qzFontRequesterResult* out);
 
 // Colour requester: *colour 0xRRGGBB, or -1 when cancelled; `initial` -1 for none.
 int ShowColorRequester(VmState* state, qzDisplay* display, const char* title, int32_t initial, intptr_t extra,

@@ -25,8 +25,8 @@ enum {
 };
 
 struct qzBitMap {
-    int32_t kind;           // BITMAP_COLOR, BITMAP_ALPHA or BITMAP_MASK
-    void* handle;           // qzRawBitMap, or the display adapter's own handle
+    int32_t kind;  // BITMAP_COLOR, BITMAP_ALPHA or BITMAP_MASK
+    void* handle;  // qzRawBitMap, or the display adapter's own handle
     int32_t width;
     int32_t height;
     int32_t video;          // 1: asked for as a video (hardware) bitmap
@@ -39,7 +39,7 @@ enum { BMF_VIDEO = 8 };
 // LockBitMapPixels flags.
 enum {
     LOCKF_READONLY = 1,
-    LOCKF_CHANNELRECORD = 2,    // the first argument is a qzRawBitMap alpha channel or mask record
+    LOCKF_CHANNELRECORD = 2,  // the first argument is a qzRawBitMap alpha channel or mask record
 };
 
 // QueryBitMapAttr attributes. Numbers not listed are display attributes, answered by the display
@@ -50,14 +50,14 @@ enum {
     BMATTR_MASKBYTESPERROW = 2,
     BMATTR_ALPHAPIXELS = 3,
     BMATTR_MASKPIXELS = 4,
-    BMATTR_ROWLENGTH = 13,      // row length in pixels of a colour bitmap
+    BMATTR_ROWLENGTH = 13,  // row length in pixels of a colour bitmap
     BMATTR_HEIGHT = 14,
     BMATTR_VIDEO = 18,
     BMATTR_VIDEOPREPARED = 19,
     BMATTR_HANDLE = 20,
     BMATTR_PIXELFORMAT = 21,
-    BMATTR_UNHANDLEDVIDEO = 22, // video flag set and no adapter that handles video bitmaps
-    BMATTR_PIXELS = 23,         // pixel pointer of a platform colour bitmap
+    BMATTR_UNHANDLEDVIDEO = 22,  // video flag set and no adapter that handles video bitmaps
+    BMATTR_PIXELS = 23,          // pixel pointer of a platform colour bitmap
 };
 
 // Bytes per row of an alpha channel of the given width, of a mask of the given row length.

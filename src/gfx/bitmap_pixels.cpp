@@ -13,16 +13,11 @@
 
 static std::atomic<qzVideoFromPixelsFn> gVideoFromPixels{nullptr};
 
-void SetVideoFromPixelsHook(qzVideoFromPixelsFn hook)
-{
-    gVideoFromPixels.store(hook);
-}
+void SetVideoFromPixelsHook(qzVideoFromPixelsFn hook) { gVideoFromPixels.store(hook); }
 
-uint32_t ReadLockedPixel(const qzLockInfo* lock, int x, int y)
-{
+uint32_t ReadLockedPixel(const qzLockInfo* lock, int x, int y) {
     int bytes = lock->bytesPerPixel;
-    if (bytes < 2 || bytes > 4)
-        return 0;
+    if (bytes < 2 || bytes > 4) return 0;
     const uint8_t* p = static_cast<const uint8_t*>(lock->pixels) + bytes * ((int64_t)lock->rowLength * y + x);
     uint32_t value;
     if (bytes == 2) {
@@ -37,16 +32,13 @@ uint32_t ReadLockedPixel(const qzLockInfo* lock, int x, int y)
     return ConvertPixelToARGB(value, lock->pixelFormat, 0);
 }
 
-static bool Inside(const qzLockInfo& lock, int64_t x, int64_t y)
-{
+static bool Inside(const qzLockInfo& lock, int64_t x, int64_t y) {
     return x >= 0 && y >= 0 && x < lock.width && y < lock.height;
 }
 
-uint32_t ReadBitMapPixel(const qzBitMap* bitmap, int x, int y, int isMask)
-{
+uint32_t ReadBitMapPixel(const qzBitMap* bitmap, int x, int y, int isMask) {
     qzLockInfo lock;
-    if (!LockBitMapPixels(bitmap, LOCKF_READONLY, &lock))
-        return 0;
+    if (!LockBitMapPixels(bitmap, LOCKF_READONLY, &lock)) return 0;
     uint32_t value = 0;
     if (Inside(lock, x, y)) {
         if (isMask)
@@ -58,13 +50,10 @@ uint32_t ReadBitMapPixel(const qzBitMap* bitmap, int x, int y, int isMask)
     return value;
 }
 
-uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int height, int lockFlags)
-{
-    if (width < 1 || height < 1 || (int64_t)width * height > QZ_MAX_BITMAP_BYTES / 4)
-        return nullptr;
+uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int height, int lockFlags) {
+    if (width < 1 || height < 1 || (int64_t)width * height > QZ_MAX_BITMAP_BYTES / 4) return nullptr;
     auto* out = static_cast<uint32_t*>(OsAlloc((size_t)width * (size_t)height * 4, 1));
-    if (!out)
-        return nullptr;
+    if (!out) return nullptr;
     qzLockInfo lock;
     if (!LockBitMapPixels(bitmap, lockFlags, &lock)) {
         OsFree(out);
@@ -74,16 +63,15 @@ uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int 
     int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
     int64_t x1 = std::min<int64_t>((int64_t)x + width, lock.width);
     int64_t y1 = std::min<int64_t>((int64_t)y + height, lock.height);
-    bool fast = lock.pixelFormat == PIXFMT_RGB565 ||
-                (lock.pixelFormat >= PIXFMT_ARGB32 && lock.pixelFormat <= PIXFMT_ABGR32);
+    bool fast =
+        lock.pixelFormat == PIXFMT_RGB565 || (lock.pixelFormat >= PIXFMT_ARGB32 && lock.pixelFormat <= PIXFMT_ABGR32);
     for (int64_t row = y0; row < y1 && x0 < x1; row++) {
         uint32_t* dst = out + (row - y) * width + (x0 - x);
         if (fast) {
-            ReadRectToARGB(lock.pixels, dst, (int)x0, (int)row, (int)(x1 - x0), 1, lock.rowLength,
-                           lock.bytesPerPixel, lock.pixelFormat);
+            ReadRectToARGB(lock.pixels, dst, (int)x0, (int)row, (int)(x1 - x0), 1, lock.rowLength, lock.bytesPerPixel,
+                           lock.pixelFormat);
         } else {
-            for (int64_t col = x0; col < x1; col++)
-                *dst++ = ReadLockedPixel(&lock, (int)col, (int)row);
+            for (int64_t col = x0; col < x1; col++) *dst++ = ReadLockedPixel(&lock, (int)col, (int)row);
         }
     }
     UnlockBitMapPixels(&lock);
@@ -91,11 +79,9 @@ uint32_t* ReadBitMapPixels(const qzBitMap* bitmap, int x, int y, int width, int 
 }
 
 uint32_t* ReadBitMapPixelsMasked(const qzBitMap* bitmap, int x, int y, int width, int height, const qzBitMap* mask,
-                                 const qzBitMap* alpha, uint32_t keyColour, int alphaFromMask, int lockFlags)
-{
+                                 const qzBitMap* alpha, uint32_t keyColour, int alphaFromMask, int lockFlags) {
     uint32_t* pixels = ReadBitMapPixels(bitmap, x, y, width, height, lockFlags);
-    if (!pixels)
-        return nullptr;
+    if (!pixels) return nullptr;
     bool hasKey = keyColour != QZ_NO_KEY_COLOR;
     if (mask && (alphaFromMask || hasKey)) {
         qzLockInfo lock;
@@ -119,8 +105,7 @@ uint32_t* ReadBitMapPixelsMasked(const qzBitMap* bitmap, int x, int y, int width
     }
     if (!alpha && !mask) {
         int64_t n = (int64_t)width * height;
-        for (int64_t i = 0; i < n; i++)
-            pixels[i] |= 0xFF000000;
+        for (int64_t i = 0; i < n; i++) pixels[i] |= 0xFF000000;
     }
     if (alpha) {
         qzLockInfo lock;
@@ -135,8 +120,7 @@ uint32_t* ReadBitMapPixelsMasked(const qzBitMap* bitmap, int x, int y, int width
                 uint32_t a = Inside(lock, ax, ay) ? RowAt(bytes, ay, lock.rowLength)[ax] : 0;
                 uint32_t& p = pixels[(int64_t)j * width + i];
                 p = a << 24 | (p & 0xFFFFFF);
-                if (a == 0 && hasKey)
-                    p = keyColour & 0xFFFFFF;
+                if (a == 0 && hasKey) p = keyColour & 0xFFFFFF;
             }
         }
         UnlockBitMapPixels(&lock);
@@ -145,11 +129,9 @@ uint32_t* ReadBitMapPixelsMasked(const qzBitMap* bitmap, int x, int y, int width
 }
 
 void WriteARGBToBitMap(const uint32_t* argb, int sx, int sy, int sourceRowBytes, qzBitMap* bitmap, int dx, int dy,
-                       int width, int height)
-{
+                       int width, int height) {
     qzLockInfo lock;
-    if (!LockBitMapPixels(bitmap, 0, &lock))
-        return;
+    if (!LockBitMapPixels(bitmap, 0, &lock)) return;
     // Only the part that lands inside the bitmap is written.
     if (dx < 0) {
         sx -= dx;
@@ -177,23 +159,18 @@ void WriteARGBToBitMap(const uint32_t* argb, int sx, int sy, int sourceRowBytes,
 
 int CreateBitMapFromARGB(const uint32_t* pixels, uint32_t keyColour, int width, int height, int rowLength, int video,
                          int alphaMode, const qzAdapterTag* videoOptions, qzBitMap** outBitmap, qzBitMap** outMask,
-                         qzBitMap** outAlpha)
-{
-    if (outMask)
-        *outMask = nullptr;
-    if (outAlpha)
-        *outAlpha = nullptr;
+                         qzBitMap** outAlpha) {
+    if (outMask) *outMask = nullptr;
+    if (outAlpha) *outAlpha = nullptr;
     if (video) {
         qzVideoFromPixelsFn hook = gVideoFromPixels.load();
         if (hook && AdapterOffersVideoBitMaps()) {
             int result = hook(pixels, keyColour, width, height, rowLength, alphaMode, videoOptions, outBitmap);
-            if (result != QZ_VIDEO_FELL_BACK)
-                return result;
+            if (result != QZ_VIDEO_FELL_BACK) return result;
         }
     }
     qzBitMap* bitmap = CreateBitMap(width, height, 0, nullptr);
-    if (!bitmap)
-        return ERR_BITMAP;
+    if (!bitmap) return ERR_BITMAP;
     WriteARGBToBitMap(pixels, 0, 0, rowLength * 4, bitmap, 0, 0, width, height);
 
     qzBitMap* mask = nullptr;
@@ -223,9 +200,7 @@ int CreateBitMapFromARGB(const uint32_t* pixels, uint32_t keyColour, int width, 
         UnlockBitMapPixels(&lock);
     }
     *outBitmap = bitmap;
-    if (outMask)
-        *outMask = mask;
-    if (outAlpha)
-        *outAlpha = alpha;
+    if (outMask) *outMask = mask;
+    if (outAlpha) *outAlpha = alpha;
     return 0;
 }

@@ -357,8 +357,8 @@ void DrawGradient(qzBitMap* dst, int x, int y, int width, int height, const qzGr
     if (!to.ok || !SoftwarePixels(to.info) || x < 0 || y < 0 || width <= 0 || height <= 0 ||
         (int64_t)x + width > to.info.width || (int64_t)y + height > to.info.height)
         return;
-    const qzGradientJob job = {to.info.pixels, to.info.bytesPerPixel, to.info.pixelFormat, x, y, width, height,
-                               to.info.rowLength, gradient};
+    const qzGradientJob job = {
+        to.info.pixels, to.info.bytesPerPixel, to.info.pixelFormat, x, y, width, height, to.info.rowLength, gradient};
     RenderGradient(&job);
 }
 
@@ -485,8 +485,8 @@ void BltAlphaChannel(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int d
         AlphaChannelBlit16(&job);
 }
 
-void BltAlphaChannelClipped(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int dx, int dy, int width,
-                            int height, uint32_t colour, int mode, const qzAlphaPaintArgs* args, qzBitMap* dstAlpha) {
+void BltAlphaChannelClipped(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int dx, int dy, int width, int height,
+                            uint32_t colour, int mode, const qzAlphaPaintArgs* args, qzBitMap* dstAlpha) {
     if (!alpha || !dst) return;
     int64_t x = dx, y = dy, w = width, h = height, ax = sx, ay = sy;
     if (x < 0) {
@@ -556,8 +556,7 @@ void BlitThroughPlane(const qzThroughPlaneJob* job) {
                                job->dstRowLength, job->format);
         return;
     case 1:
-    case 2:
-        break;
+    case 2: break;
     default: return;
     }
     if (job->mode == 2 && !job->dstAlpha) return;
@@ -627,15 +626,14 @@ void TilePixels32(uint32_t* dst, int width, int height, const uint32_t* src, int
     if (!dst || !src) return;
     ForEachTile(width, height, startX, startY, tileWidth, tileHeight, [&](int tx, int ty, int x, int y, int w, int h) {
         for (int j = 0; j < h; j++)
-            std::memcpy(dst + (int64_t)(y + j) * width + x, src + (int64_t)(ty + j) * srcRowLength + tx,
-                        (size_t)w * 4);
+            std::memcpy(dst + (int64_t)(y + j) * width + x, src + (int64_t)(ty + j) * srcRowLength + tx, (size_t)w * 4);
     });
 }
 
 // ---- Software halves -----------------------------------------------------------------------
 
-void CopyPixelRect(const void* src, void* dst, int sx, int sy, int dx, int dy, int width, int height,
-                   int srcRowLength, int dstRowLength, int bytesPerPixel) {
+void CopyPixelRect(const void* src, void* dst, int sx, int sy, int dx, int dy, int width, int height, int srcRowLength,
+                   int dstRowLength, int bytesPerPixel) {
     const qzCopyJob job = {src, dst, sx, sy, dx, dy, width, height, srcRowLength, dstRowLength, 0, 0};
     if (bytesPerPixel == 4)
         CopyPixels32(&job);

@@ -93,8 +93,8 @@ void BltAlphaChannel(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int d
                      const uint8_t* alphaPixels, int alphaBytesPerRow);
 // The same after clipping: a negative destination position moves the coverage origin and shortens
 // the size; then the size is cut to the coverage's and the destination's bounds.
-void BltAlphaChannelClipped(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int dx, int dy, int width,
-                            int height, uint32_t colour, int mode, const qzAlphaPaintArgs* args, qzBitMap* dstAlpha);
+void BltAlphaChannelClipped(const qzBitMap* alpha, int sx, int sy, qzBitMap* dst, int dx, int dy, int width, int height,
+                            uint32_t colour, int mode, const qzAlphaPaintArgs* args, qzBitMap* dstAlpha);
 
 // Software blits through an alpha channel (srcAlpha, source geometry), by mode:
 // 0 d = d + (((s - d) * a) >> 8) (a = 0 skips, 255 copies); 1 copies where a != 0; 2 onto a
@@ -111,11 +111,11 @@ struct qzThroughPlaneJob {
     int dstX, dstY;
     int dstRowLength;
     int width, height;
-    const uint8_t* srcAlpha;     // read at srcX + i, srcY + j
-    const uint8_t* dstAlpha;     // mode 2: read at dstX + i, dstY + j
+    const uint8_t* srcAlpha;  // read at srcX + i, srcY + j
+    const uint8_t* dstAlpha;  // mode 2: read at dstX + i, dstY + j
     int srcAlphaBytesPerRow;
     int dstAlphaBytesPerRow;
-    int format;                  // both buffers
+    int format;  // both buffers
     int mode;
 };
 void BlitThroughPlane(const qzThroughPlaneJob* job);
@@ -132,8 +132,8 @@ void TilePixels32(uint32_t* dst, int width, int height, const uint32_t* src, int
 
 // The software halves, for callers that already hold locked memory. Row lengths in pixels.
 // Copies with bytesPerPixel 2 or 4 (others nothing).
-void CopyPixelRect(const void* src, void* dst, int sx, int sy, int dx, int dy, int width, int height,
-                   int srcRowLength, int dstRowLength, int bytesPerPixel);
+void CopyPixelRect(const void* src, void* dst, int sx, int sy, int dx, int dy, int width, int height, int srcRowLength,
+                   int dstRowLength, int bytesPerPixel);
 void CopyPixelRectMasked(const void* src, void* dst, const uint8_t* mask, int sx, int sy, int dx, int dy, int width,
                          int height, int srcRowLength, int maskBytesPerRow, int dstRowLength, int bytesPerPixel);
 // At opacity 255 stores the colour converted to the format; otherwise blends toward it.

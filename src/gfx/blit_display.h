@@ -35,8 +35,8 @@ struct qzBlitDisplayInfo {
     int32_t scaling = 0;               // the display shows its picture at the scaled size
     int32_t scaledWidth = 0;
     int32_t scaledHeight = 0;
-    int32_t inRefreshBlock = 0;        // between BeginRefresh and EndRefresh
-    int32_t targetWidth = 0;           // the current drawing target's size
+    int32_t inRefreshBlock = 0;  // between BeginRefresh and EndRefresh
+    int32_t targetWidth = 0;     // the current drawing target's size
     int32_t targetHeight = 0;
 };
 
@@ -48,8 +48,7 @@ struct qzBlitDisplayHooks {
     // Copies a rectangle of a bitmap to the display's window; with a scaled size the whole bitmap
     // is shown at that size. Mask and alpha channel (either may be null) shape the copy.
     void (*presentRect)(const qzBitMap* source, int sx, int sy, void* display, int dx, int dy, int width, int height,
-                        int scaledWidth, int scaledHeight, uint32_t flags, const qzBitMap* mask,
-                        const qzBitMap* alpha);
+                        int scaledWidth, int scaledHeight, uint32_t flags, const qzBitMap* mask, const qzBitMap* alpha);
 };
 void SetBlitDisplayHooks(const qzBlitDisplayHooks* hooks);
 

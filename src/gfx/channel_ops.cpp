@@ -17,18 +17,15 @@ namespace {
 struct LockedPair {
     qzLockInfo src{}, dst{};
     bool ok = false;
-    LockedPair(const qzBitMap* source, qzBitMap* destination)
-    {
-        if (!LockBitMapPixels(source, LOCKF_READONLY, &src))
-            return;
+    LockedPair(const qzBitMap* source, qzBitMap* destination) {
+        if (!LockBitMapPixels(source, LOCKF_READONLY, &src)) return;
         if (!LockBitMapPixels(destination, 0, &dst)) {
             UnlockBitMapPixels(&src);
             return;
         }
         ok = true;
     }
-    ~LockedPair()
-    {
+    ~LockedPair() {
         if (ok) {
             UnlockBitMapPixels(&dst);
             UnlockBitMapPixels(&src);
@@ -38,14 +35,12 @@ struct LockedPair {
 
 // Cuts a rectangle copied from sx, sy of a sw x sh source to dx, dy of a dw x dh destination to
 // the part inside both; false when nothing is left.
-bool ClipToBoth(int& sx, int& sy, int& dx, int& dy, int& width, int& height, int sw, int sh, int dw, int dh)
-{
+bool ClipToBoth(int& sx, int& sy, int& dx, int& dy, int& width, int& height, int sw, int sh, int dw, int dh) {
     int64_t x0 = std::max<int64_t>({0, -(int64_t)sx, -(int64_t)dx});
     int64_t y0 = std::max<int64_t>({0, -(int64_t)sy, -(int64_t)dy});
     int64_t w = std::min<int64_t>({(int64_t)width, (int64_t)sw - sx, (int64_t)dw - dx}) - x0;
     int64_t h = std::min<int64_t>({(int64_t)height, (int64_t)sh - sy, (int64_t)dh - dy}) - y0;
-    if (w <= 0 || h <= 0)
-        return false;
+    if (w <= 0 || h <= 0) return false;
     sx = (int)(sx + x0);
     dx = (int)(dx + x0);
     sy = (int)(sy + y0);
@@ -55,15 +50,11 @@ bool ClipToBoth(int& sx, int& sy, int& dx, int& dy, int& width, int& height, int
     return true;
 }
 
-uint8_t* Bytes(const qzLockInfo& lock)
-{
-    return static_cast<uint8_t*>(lock.pixels);
-}
+uint8_t* Bytes(const qzLockInfo& lock) { return static_cast<uint8_t*>(lock.pixels); }
 
 }  // namespace
 
-qzBitMap* CreateAlphaBitMapFromData(const uint32_t* argb, int width, int height, int sourceRowLength)
-{
+qzBitMap* CreateAlphaBitMapFromData(const uint32_t* argb, int width, int height, int sourceRowLength) {
     qzBitMap* alpha = CreateAlphaBitMap(width, height, 0, nullptr, 0);
     qzLockInfo lock;
     if (!alpha || !LockBitMapPixels(alpha, 0, &lock)) {
@@ -75,11 +66,9 @@ qzBitMap* CreateAlphaBitMapFromData(const uint32_t* argb, int width, int height,
     return alpha;
 }
 
-qzBitMap* CopyAlphaBitMap(const qzBitMap* alpha, int width, int height)
-{
+qzBitMap* CopyAlphaBitMap(const qzBitMap* alpha, int width, int height) {
     qzBitMap* copy = CreateAlphaBitMap(width, height, 1, nullptr, 0);
-    if (!copy)
-        return nullptr;
+    if (!copy) return nullptr;
     LockedPair locks(alpha, copy);
     if (!locks.ok) {
         DeleteAlphaBitMap(copy);
@@ -93,11 +82,9 @@ qzBitMap* CopyAlphaBitMap(const qzBitMap* alpha, int width, int height)
     return copy;
 }
 
-int FillAlphaRect(qzBitMap* alpha, int x, int y, int width, int height, int value)
-{
+int FillAlphaRect(qzBitMap* alpha, int x, int y, int width, int height, int value) {
     qzLockInfo lock;
-    if (!LockBitMapPixels(alpha, 0, &lock))
-        return ERR_LOCKBMAP;
+    if (!LockBitMapPixels(alpha, 0, &lock)) return ERR_LOCKBMAP;
     int sx = x, sy = y;
     if (ClipToBoth(sx, sy, x, y, width, height, lock.width, lock.height, lock.width, lock.height))
         FillByteRect(Bytes(lock), x, y, width, height, lock.rowLength, value);
@@ -105,11 +92,9 @@ int FillAlphaRect(qzBitMap* alpha, int x, int y, int width, int height, int valu
     return 0;
 }
 
-int ScaleAlphaChannel(const qzBitMap* source, qzBitMap* destination, int rows, int level)
-{
+int ScaleAlphaChannel(const qzBitMap* source, qzBitMap* destination, int rows, int level) {
     LockedPair locks(source, destination);
-    if (!locks.ok)
-        return ERR_LOCKBMAP;
+    if (!locks.ok) return ERR_LOCKBMAP;
     rows = std::min({rows, locks.src.height, locks.dst.height});
     if (locks.src.rowLength == locks.dst.rowLength) {
         ScaleAlphaBytesByLevel(Bytes(locks.src), Bytes(locks.dst), level, locks.src.rowLength, rows);
@@ -123,78 +108,64 @@ int ScaleAlphaChannel(const qzBitMap* source, qzBitMap* destination, int rows, i
 }
 
 int MaskToAlpha(const qzBitMap* mask, int mx, int my, qzBitMap* alpha, int ax, int ay, int width, int height,
-                int value)
-{
+                int value) {
     LockedPair locks(mask, alpha);
-    if (!locks.ok)
-        return ERR_LOCKBMAP;
+    if (!locks.ok) return ERR_LOCKBMAP;
     if (!ClipToBoth(mx, my, ax, ay, width, height, locks.src.width, locks.src.height, locks.dst.width,
                     locks.dst.height))
         return 0;
     for (int j = 0; j < height; j++) {
         const uint8_t* m = RowAt(Bytes(locks.src), my + j, locks.src.rowLength);
         uint8_t* a = RowAt(Bytes(locks.dst), ay + j, locks.dst.rowLength) + ax;
-        for (int i = 0; i < width; i++)
-            a[i] = GetMaskBit(m, (int64_t)mx + i) ? (uint8_t)value : 0;
+        for (int i = 0; i < width; i++) a[i] = GetMaskBit(m, (int64_t)mx + i) ? (uint8_t)value : 0;
     }
     return 0;
 }
 
 int BlitMaskRect(const qzBitMap* mask, int mx, int my, qzBitMap* alpha, int ax, int ay, int width, int height,
-                 int value)
-{
+                 int value) {
     LockedPair locks(mask, alpha);
-    if (!locks.ok)
-        return ERR_LOCKBMAP;
-    if (ClipToBoth(mx, my, ax, ay, width, height, locks.src.width, locks.src.height, locks.dst.width,
-                   locks.dst.height))
+    if (!locks.ok) return ERR_LOCKBMAP;
+    if (ClipToBoth(mx, my, ax, ay, width, height, locks.src.width, locks.src.height, locks.dst.width, locks.dst.height))
         PaintAlphaThroughMask(Bytes(locks.src), Bytes(locks.dst), mx, my, ax, ay, locks.src.rowLength,
                               locks.dst.rowLength, width, height, value);
     return 0;
 }
 
 int AlphaToMask(const qzBitMap* alpha, int ax, int ay, qzBitMap* mask, int mx, int my, int width, int height,
-                int maskMode)
-{
+                int maskMode) {
     LockedPair locks(alpha, mask);
-    if (!locks.ok)
-        return ERR_LOCKBMAP;
-    if (ClipToBoth(ax, ay, mx, my, width, height, locks.src.width, locks.src.height, locks.dst.width,
-                   locks.dst.height))
+    if (!locks.ok) return ERR_LOCKBMAP;
+    if (ClipToBoth(ax, ay, mx, my, width, height, locks.src.width, locks.src.height, locks.dst.width, locks.dst.height))
         AlphaRectToMask(Bytes(locks.src), Bytes(locks.dst), ax, ay, mx, my, locks.src.rowLength, locks.dst.rowLength,
                         width, height, maskMode);
     return 0;
 }
 
 int BlitAlphaRect(const qzBitMap* source, int sx, int sy, qzBitMap* destination, int dx, int dy, int width, int height,
-                  int mode, int argument)
-{
+                  int mode, int argument) {
     LockedPair locks(source, destination);
-    if (!locks.ok)
-        return ERR_LOCKBMAP;
+    if (!locks.ok) return ERR_LOCKBMAP;
     if (ClipToBoth(sx, sy, dx, dy, width, height, locks.src.width, locks.src.height, locks.dst.width,
                    locks.dst.height)) {
-        qzAlphaRectJob job{Bytes(locks.src), sx, sy, locks.src.rowLength, Bytes(locks.dst), dx, dy,
-                           locks.dst.rowLength, width, height, mode, argument};
+        qzAlphaRectJob job{
+            Bytes(locks.src), sx,   sy,      locks.src.rowLength, Bytes(locks.dst), dx, dy, locks.dst.rowLength, width,
+            height,           mode, argument};
         CombineAlphaRect(&job);
     }
     return 0;
 }
 
 int BlitAlphaRectClipped(const qzBitMap* source, int sx, int sy, qzBitMap* destination, int dx, int dy, int width,
-                         int height, int mode, int argument)
-{
+                         int height, int mode, int argument) {
     // BlitAlphaRect cuts the rectangle to both channels in exactly this way.
     return BlitAlphaRect(source, sx, sy, destination, dx, dy, width, height, mode, argument);
 }
 
-int FillMaskPolygon(qzBitMap* mask, const qzPoint* points, int count)
-{
-    if (count < 3)
-        return 0;
+int FillMaskPolygon(qzBitMap* mask, const qzPoint* points, int count) {
+    if (count < 3) return 0;
     auto* crossings = static_cast<int32_t*>(OsAlloc((size_t)count * sizeof(int32_t), 0));
-    if (!crossings)
-        return ERR_MEM;
+    if (!crossings) return ERR_MEM;
     qzLockInfo lock;
     if (!LockBitMapPixels(mask, 0, &lock)) {
         OsFree(crossings);
@@ -206,8 +177,7 @@ int FillMaskPolygon(qzBitMap* mask, const qzPoint* points, int count)
     return 0;
 }
 
-void InitIdentityMatrix(double matrix[4])
-{
+void InitIdentityMatrix(double matrix[4]) {
     matrix[0] = 1;
     matrix[1] = 0;
     matrix[2] = 0;

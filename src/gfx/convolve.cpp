@@ -80,24 +80,24 @@ T* ExtendEdges(const T* src, int width, int height, int srcStride, int k, T* exi
 
 }  // namespace
 
-uint32_t* ExtendEdges32(const uint32_t* src, int width, int height, int srcStride, int k,
-                        uint32_t* existing, int* outStride) {
+uint32_t* ExtendEdges32(const uint32_t* src, int width, int height, int srcStride, int k, uint32_t* existing,
+                        int* outStride) {
     int stride = ((width + k) / 4) * 4 + 4;
     if (outStride) *outStride = stride;
     if (width < 1 || height < 1 || k < 0) return nullptr;
     return ExtendEdges(src, width, height, srcStride, k, existing, stride);
 }
 
-uint16_t* ExtendEdges16(const uint16_t* src, int width, int height, int srcStride, int k,
-                        uint16_t* existing, int* outStride) {
+uint16_t* ExtendEdges16(const uint16_t* src, int width, int height, int srcStride, int k, uint16_t* existing,
+                        int* outStride) {
     int stride = ((width + k) / 4) * 4 + 4;
     if (outStride) *outStride = stride;
     if (width < 1 || height < 1 || k < 0) return nullptr;
     return ExtendEdges(src, width, height, srcStride, k, existing, stride);
 }
 
-uint8_t* ExtendEdges8(const uint8_t* src, int width, int height, int srcStride, int k,
-                      uint8_t* existing, int* outStride) {
+uint8_t* ExtendEdges8(const uint8_t* src, int width, int height, int srcStride, int k, uint8_t* existing,
+                      int* outStride) {
     int stride = (width + k + 3) & ~3;
     if (outStride) *outStride = stride;
     if (width < 1 || height < 1 || k < 0) return nullptr;
@@ -193,7 +193,11 @@ struct RowRing {
     size_t rowSize;
     Scratch s;
     RowRing(const PlaneImage& i, int width, int colStart, int n)
-        : img(i), w(width), x0(colStart), count(n), rowSize((size_t)n * i.planes()),
+        : img(i),
+          w(width),
+          x0(colStart),
+          count(n),
+          rowSize((size_t)n * i.planes()),
           s((size_t)width * n * i.planes()) {}
     double* Row(int ey) { return s.mem + (size_t)(ey % w) * rowSize; }
     void Load(int ey) { img.Widen(ey - w / 2, x0, count, Row(ey), (size_t)count); }

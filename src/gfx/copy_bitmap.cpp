@@ -22,10 +22,19 @@ int CopyColour(const qzBitMap* source, int sx, int sy, int width, int height, qz
     BitMapLock src(source, LOCKF_READONLY);
     BitMapLock dst(target, 0);
     if (!src.ok || !dst.ok) return ERR_LOCKBMAP;
-    if (src.info.pixelFormat == dst.info.pixelFormat &&
-        (src.info.bytesPerPixel == 4 || src.info.bytesPerPixel == 2)) {
-        qzCopyJob job{src.info.pixels, dst.info.pixels, sx, sy, 0, 0, width, height,
-                      src.info.rowLength, dst.info.rowLength, 0, src.info.pixelFormat};
+    if (src.info.pixelFormat == dst.info.pixelFormat && (src.info.bytesPerPixel == 4 || src.info.bytesPerPixel == 2)) {
+        qzCopyJob job{src.info.pixels,
+                      dst.info.pixels,
+                      sx,
+                      sy,
+                      0,
+                      0,
+                      width,
+                      height,
+                      src.info.rowLength,
+                      dst.info.rowLength,
+                      0,
+                      src.info.pixelFormat};
         if (src.info.bytesPerPixel == 4)
             CopyPixels32(&job);
         else

@@ -466,7 +466,8 @@ Sample SourceSample(const qzDistortJob* job, int x, int y) {
         s.a = 255;
     if (s.a == 0) return s;
     int rgb[3];
-    const uint8_t* p = (const uint8_t*)job->sourcePixels + ((size_t)y * job->sourceRowLength + x) * job->sourceBytesPerPixel;
+    const uint8_t* p =
+        (const uint8_t*)job->sourcePixels + ((size_t)y * job->sourceRowLength + x) * job->sourceBytesPerPixel;
     if (job->sourceBytesPerPixel == 3) {
         bool bgr = job->sourceFormat == 9;
         rgb[0] = p[bgr ? 2 : 0], rgb[1] = p[1], rgb[2] = p[bgr ? 0 : 2];

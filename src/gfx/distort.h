@@ -32,8 +32,8 @@ struct qzDistortJob {
     int sourceX;
     int sourceY;
     const void* sourcePixels;
-    int sourceRowLength;       // in pixels
-    int sourceBytesPerPixel;   // 2, 3 or 4
+    int sourceRowLength;      // in pixels
+    int sourceBytesPerPixel;  // 2, 3 or 4
     int sourceFormat;
     const uint8_t* sourceMask;
     int sourceMaskBytesPerRow;
@@ -53,7 +53,7 @@ struct qzDistortJob {
     int destX;
     int destY;
     int smooth;
-    int error;                 // 0, 1000 out of memory, 1055 wrong arguments
+    int error;  // 0, 1000 out of memory, 1055 wrong arguments
 };
 
 // Returns a new coefficient vector (free with OsFree) and fills the job's output area, or null

@@ -5,9 +5,8 @@
 #include "gfx/effect_lock.h"
 #include "platform/os_alloc.h"
 
-int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int method,
-                  const double* args, int argCount, int smooth, qzBitMap** outBitmap, qzBitMap** outMask,
-                  qzBitMap** outAlpha) {
+int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int method, const double* args,
+                  int argCount, int smooth, qzBitMap** outBitmap, qzBitMap** outMask, qzBitMap** outAlpha) {
     if (outBitmap) *outBitmap = nullptr;
     if (outMask) *outMask = nullptr;
     if (outAlpha) *outAlpha = nullptr;

@@ -10,6 +10,5 @@
 // are. Returns 0, ERR_WRONGUSAGE for arguments the method does not accept, ERR_MEM, ERR_BITMAP,
 // ERR_ALLOCMASK, ERR_ALLOCALPHA or ERR_LOCKBMAP; nothing is made on failure. The source is left
 // unchanged.
-int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int method,
-                  const double* args, int argCount, int smooth, qzBitMap** outBitmap, qzBitMap** outMask,
-                  qzBitMap** outAlpha);
+int DistortBitMap(const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int method, const double* args,
+                  int argCount, int smooth, qzBitMap** outBitmap, qzBitMap** outMask, qzBitMap** outAlpha);

@@ -19,9 +19,9 @@ enum {
 
 struct qzDrawModes {
     int32_t maskMode = MASKVISIBLE;
-    int32_t alphaIntensity = 128;   // -1: use the source's own alpha
-    int32_t selectMode = 0;         // 1: BlitBitMap asks the adapter to draw straight to the screen
-    int32_t alphaSelectMode = 0;    // 0, 1 or 2: how SafeBlt writes an alpha source into a selected alpha channel
+    int32_t alphaIntensity = 128;  // -1: use the source's own alpha
+    int32_t selectMode = 0;        // 1: BlitBitMap asks the adapter to draw straight to the screen
+    int32_t alphaSelectMode = 0;   // 0, 1 or 2: how SafeBlt writes an alpha source into a selected alpha channel
 };
 
 // The current modes; ResetDrawModes puts the start values back.

@@ -4,10 +4,10 @@
 
 #include "base/error_codes.h"
 #include "gfx/convolve.h"
+#include "gfx/effect_lock.h"
 #include "gfx/hsl_modulate.h"
 #include "gfx/kernels_color.h"
 #include "gfx/mask_bits.h"
-#include "gfx/effect_lock.h"
 #include "gfx/oil_paint.h"
 #include "gfx/tone_filters.h"
 
@@ -41,8 +41,17 @@ int BlurBitMap(qzBitMap* bitmap, qzBitMap* alpha, int x, int y, int width, int h
         alphaBytes = (int)QueryBitMapAttr(alpha, BMATTR_ALPHABYTESPERROW);
         if (alphaPixels) alphaPixels += (size_t)y * alphaBytes + x;
     }
-    qzConvolveJob job{LockedPixel(lock.info, x, y), width, height, lock.info.rowLength, lock.info.pixelFormat,
-                      lock.info.bytesPerPixel, alphaPixels, alphaBytes, radius, sigma, mode};
+    qzConvolveJob job{LockedPixel(lock.info, x, y),
+                      width,
+                      height,
+                      lock.info.rowLength,
+                      lock.info.pixelFormat,
+                      lock.info.bytesPerPixel,
+                      alphaPixels,
+                      alphaBytes,
+                      radius,
+                      sigma,
+                      mode};
     ConvolveBitMapPixels(&job);
     return 0;
 }

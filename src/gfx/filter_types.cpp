@@ -5,9 +5,9 @@
 namespace {
 
 const char* const kNames[FILTER_TYPE_COUNT] = {
-    "blur",     "charcoal", "contrast",  "edge",     "emboss",   "gamma",  "grayscale",
-    "invert",   "modulate", "monochrome", "oilpaint", "pixelate", "sepiatone", "sharpen",
-    "solarize", "swirl",    "tint",      "waterripple", "xflip", "yflip",  "quantize",
+    "blur",     "charcoal", "contrast",   "edge",        "emboss",   "gamma",     "grayscale",
+    "invert",   "modulate", "monochrome", "oilpaint",    "pixelate", "sepiatone", "sharpen",
+    "solarize", "swirl",    "tint",       "waterripple", "xflip",    "yflip",     "quantize",
 };
 
 }  // namespace

@@ -6,9 +6,7 @@
 
 namespace {
 
-bool Fits(const qzBitMap* bm, int width, int height) {
-    return !bm || (width <= bm->width && height <= bm->height);
-}
+bool Fits(const qzBitMap* bm, int width, int height) { return !bm || (width <= bm->width && height <= bm->height); }
 
 struct Planes {
     uint8_t* mask = nullptr;
@@ -39,8 +37,11 @@ int FlipBitMap(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int width, int
     BitMapLock lock(bitmap, 0);
     Planes planes(mask, alpha);
     if (!lock.ok || !planes.ok) return ERR_LOCKBMAP;
-    qzFlipJob job{lock.info.pixels, width, height, lock.info.rowLength, planes.mask, planes.maskBytesPerRow,
-                  planes.alpha, planes.alphaBytesPerRow, vertical ? 0 : 1, lock.info.bytesPerPixel};
+    qzFlipJob job{lock.info.pixels, width,
+                  height,           lock.info.rowLength,
+                  planes.mask,      planes.maskBytesPerRow,
+                  planes.alpha,     planes.alphaBytesPerRow,
+                  vertical ? 0 : 1, lock.info.bytesPerPixel};
     FlipPixels(&job);
     return 0;
 }
@@ -54,10 +55,21 @@ int PixelateBitMap(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int width,
     if (!lock.ok || !planes.ok) return ERR_LOCKBMAP;
     // Each cell reads only its own top-left pixel before writing, so source and destination can
     // be the same memory: no copies of the mask and alpha channel are needed.
-    qzPixelateJob job{lock.info.pixels, lock.info.pixels, lock.info.rowLength, lock.info.rowLength,
-                      planes.mask, planes.mask, planes.maskBytesPerRow, planes.maskBytesPerRow,
-                      planes.alpha, planes.alpha, planes.alphaBytesPerRow, planes.alphaBytesPerRow,
-                      width, height, cellSize};
+    qzPixelateJob job{lock.info.pixels,
+                      lock.info.pixels,
+                      lock.info.rowLength,
+                      lock.info.rowLength,
+                      planes.mask,
+                      planes.mask,
+                      planes.maskBytesPerRow,
+                      planes.maskBytesPerRow,
+                      planes.alpha,
+                      planes.alpha,
+                      planes.alphaBytesPerRow,
+                      planes.alphaBytesPerRow,
+                      width,
+                      height,
+                      cellSize};
     if (lock.info.bytesPerPixel == 4)
         PixelatePixels32(&job);
     else if (lock.info.bytesPerPixel == 2)

@@ -390,7 +390,8 @@ void Radial(const qzGradientJob* j, const qzRampStop* stops, int n) {
             const double disc = B * B - 4 * A * C;
             double pos;
             if (disc > 0)
-                pos = A * dr < 0 ? -65536.0 / (2 * A) * (B + std::sqrt(disc)) : -65536.0 / (2 * A) * (B - std::sqrt(disc));
+                pos = A * dr < 0 ? -65536.0 / (2 * A) * (B + std::sqrt(disc))
+                                 : -65536.0 / (2 * A) * (B - std::sqrt(disc));
             else
                 pos = -65536.0 * B / (2 * A);
             Sink::PutRamp(p, &ramp, ToPosition(pos));

@@ -20,7 +20,7 @@ struct qzGradientJob {
     int pixelFormat;
     int x, y;
     int width, height;
-    int rowLength;      // in pixels
+    int rowLength;  // in pixels
     const qzGradient* gradient;
 };
 
@@ -41,7 +41,7 @@ enum {
 struct qzColorRamp {
     const qzRampStop* stops;
     int count;
-    int mode;  // RAMP_REPEAT, RAMP_PAD, RAMP_REFLECT, anything else: none (black outside the stops)
+    int mode;              // RAMP_REPEAT, RAMP_PAD, RAMP_REFLECT, anything else: none (black outside the stops)
     int32_t lower, upper;  // the cached segment, 16.16
     uint32_t lowerGreen, lowerRedBlue;  // green 8 bits; red << 16 | blue
     uint32_t upperGreen, upperRedBlue;

@@ -9,7 +9,7 @@ struct qzModulateJob {
     void* pixels;
     int width;
     int height;
-    int stride;   // row length in pixels
+    int stride;  // row length in pixels
     int format;
     int lightness;   // percent
     int saturation;  // percent

@@ -12,26 +12,19 @@ static qzImageCacheEntry* gLast;
 static qzImageObjectRefFn gRetain;
 static qzImageObjectRefFn gRelease;
 
-void SetImageCacheObjectRefs(qzImageObjectRefFn retain, qzImageObjectRefFn release)
-{
+void SetImageCacheObjectRefs(qzImageObjectRefFn retain, qzImageObjectRefFn release) {
     gRetain = retain;
     gRelease = release;
 }
 
-static qzBitMap* CopyOfAlpha(const qzBitMap* alpha)
-{
-    return CopyAlphaBitMap(alpha, alpha->width, alpha->height);
-}
+static qzBitMap* CopyOfAlpha(const qzBitMap* alpha) { return CopyAlphaBitMap(alpha, alpha->width, alpha->height); }
 
 int AddImageToCache(const char* fileName, int width, int height, int depth, void* imageObject, const qzBitMap* alpha,
-                    uint32_t flags)
-{
+                    uint32_t flags) {
     size_t length = std::strlen(fileName);
-    if (length >= sizeof(qzImageCacheEntry::fileName))
-        return 0;
+    if (length >= sizeof(qzImageCacheEntry::fileName)) return 0;
     qzBitMap* copy = nullptr;
-    if (alpha && !(copy = CopyOfAlpha(alpha)))
-        return ERR_MEM;
+    if (alpha && !(copy = CopyOfAlpha(alpha))) return ERR_MEM;
     auto* entry = static_cast<qzImageCacheEntry*>(OsAlloc(sizeof(qzImageCacheEntry), 1));
     if (!entry) {
         DeleteAlphaBitMap(copy);
@@ -44,8 +37,7 @@ int AddImageToCache(const char* fileName, int width, int height, int depth, void
     entry->flags = flags;
     entry->imageObject = imageObject;
     entry->alpha = copy;
-    if (imageObject && gRetain)
-        gRetain(imageObject);
+    if (imageObject && gRetain) gRetain(imageObject);
     if (gLast)
         gLast->next = entry;
     else
@@ -55,43 +47,32 @@ int AddImageToCache(const char* fileName, int width, int height, int depth, void
 }
 
 int FindImageInCache(const char* fileName, int wantAlpha, int* outWidth, int* outHeight, int* outDepth,
-                     void** outObject, qzBitMap** outAlpha, uint32_t* outFlags)
-{
+                     void** outObject, qzBitMap** outAlpha, uint32_t* outFlags) {
     qzImageCacheEntry* entry = gFirst;
-    while (entry && CompareNoCase(entry->fileName, fileName) != 0)
-        entry = entry->next;
-    if (!entry || (wantAlpha && !entry->alpha))
-        return ERR_CACHEERROR;
+    while (entry && CompareNoCase(entry->fileName, fileName) != 0) entry = entry->next;
+    if (!entry || (wantAlpha && !entry->alpha)) return ERR_CACHEERROR;
     qzBitMap* copy = nullptr;
-    if (wantAlpha && !(copy = CopyOfAlpha(entry->alpha)))
-        return ERR_MEM;
-    if (outWidth)
-        *outWidth = entry->width;
-    if (outHeight)
-        *outHeight = entry->height;
-    if (outDepth)
-        *outDepth = entry->depth;
-    if (outFlags)
-        *outFlags = entry->flags;
+    if (wantAlpha && !(copy = CopyOfAlpha(entry->alpha))) return ERR_MEM;
+    if (outWidth) *outWidth = entry->width;
+    if (outHeight) *outHeight = entry->height;
+    if (outDepth) *outDepth = entry->depth;
+    if (outFlags) *outFlags = entry->flags;
     if (outAlpha)
         *outAlpha = copy;
     else
         DeleteAlphaBitMap(copy);
     if (outObject) {
-        if (entry->imageObject && gRetain)
-            gRetain(entry->imageObject);
+        if (entry->imageObject && gRetain) gRetain(entry->imageObject);
         *outObject = entry->imageObject;
     }
     return 0;
 }
 
-void FreeImageCache()
-{
+void FreeImageCache() {
     qzImageCacheEntry* entry = gFirst;
     while (entry) {
         qzImageCacheEntry* next = entry->next;
-        if (entry->imageObject && gRelease)
-            gRelease(entry->imageObject);
+        if (entry->imageObject && gRelease) gRelease(entry->imageObject);
         DeleteAlphaBitMap(entry->alpha);
         OsFree(entry);
         entry = next;

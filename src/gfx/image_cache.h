@@ -11,9 +11,9 @@ struct qzImageCacheEntry {
     qzImageCacheEntry* next;
     char fileName[1024];
     int width, height, depth;
-    uint32_t flags;             // stored and returned as given
-    void* imageObject;          // the cache holds one reference
-    qzBitMap* alpha;            // a copy, or null
+    uint32_t flags;     // stored and returned as given
+    void* imageObject;  // the cache holds one reference
+    qzBitMap* alpha;    // a copy, or null
 };
 
 // Appends an entry holding the name, sizes, depth, flags, the image object (its reference count

@@ -126,7 +126,8 @@ std::string PluginFileName(const qzPluginInfo* info, const char* file, bool* ove
     if (!ParseChunkName(file, &parts)) return file;
     char buffer[2048];
     std::snprintf(buffer, sizeof buffer, ":::chunk%lu:%lu*%s/%s", static_cast<unsigned long>(parts.offset),
-                  static_cast<unsigned long>(parts.size), GetDisplayFileName(file).c_str(), parts.containerPath.c_str());
+                  static_cast<unsigned long>(parts.size), GetDisplayFileName(file).c_str(),
+                  parts.containerPath.c_str());
     *override = true;
     return buffer;
 }
@@ -172,8 +173,8 @@ int OpenThroughInbuilt(const qzImageSourceRequest* request, qzImageSource* sourc
     void* handle = nullptr;
     int32_t transparent = -1;
     int width = 0, height = 0, alpha = 0, native = 0;
-    int code = inbuiltLoad(request->file, request->loaderList, request->adapterList, request->palette, request->keyColour,
-                           mode, &handle, nullptr, &transparent, &width, &height, &alpha, &native);
+    int code = inbuiltLoad(request->file, request->loaderList, request->adapterList, request->palette,
+                           request->keyColour, mode, &handle, nullptr, &transparent, &width, &height, &alpha, &native);
     if (code) return code;
     TakeLoaderImage(source, handle, width, height, width, inbuiltPixels, inbuiltFree, nullptr);
     source->hasAlpha = alpha != 0;
@@ -209,8 +210,9 @@ qzImageSource* AllocImageSource(int width, int height) {
     return source;
 }
 
-qzImageSource* AllocLoaderImageSource(void* handle, int width, int height, int rowLength, qzInbuiltImagePixelsFn getPixels,
-                                      qzInbuiltImageFreeFn freeHandle, qzLoaderTransformFn transform) {
+qzImageSource* AllocLoaderImageSource(void* handle, int width, int height, int rowLength,
+                                      qzInbuiltImagePixelsFn getPixels, qzInbuiltImageFreeFn freeHandle,
+                                      qzLoaderTransformFn transform) {
     if (!getPixels || width < 1 || height < 1 || rowLength < width) return nullptr;
     qzImageSource* source = NewSource();
     if (!source) return nullptr;
@@ -250,7 +252,8 @@ int TransformPluginImage(qzImageSource* source, const double matrix[4], int widt
     if (!source || width < 1 || height < 1) return ERR_TFIMAGE;
     if (source->loader) {
         const qzPluginInfo* info = source->loader;
-        if (!info->TransformImage || !info->GetImage || !info->TransformImage(source->loaderHandle, matrix, width, height))
+        if (!info->TransformImage || !info->GetImage ||
+            !info->TransformImage(source->loaderHandle, matrix, width, height))
             return ERR_TFIMAGE;
         qzImageInfo record;
         std::memset(&record, 0, sizeof record);
@@ -322,7 +325,8 @@ int ProbeImageFile(const char* file, const char* loaderList, const char* adapter
     ActivateAdapters(loaderList, QZ_PLUGINCAPS_IMAGE);
     for (const qzCapabilityNode* node = GetAdapterList(QZ_PLUGINCAPS_IMAGE); node; node = node->next) {
         auto* info = static_cast<const qzPluginInfo*>(node->plugin);
-        if (!info->IsImage || info->disabled || !info->moduleName || !IsLoaderSelected(loaderList, info->moduleName, true))
+        if (!info->IsImage || info->disabled || !info->moduleName ||
+            !IsLoaderSelected(loaderList, info->moduleName, true))
             continue;
         qzImageInfo record;
         std::memset(&record, 0, sizeof record);

@@ -26,64 +26,65 @@ void SetInbuiltImageLoader(qzInbuiltImageLoadFn load, qzInbuiltImagePixelsFn pix
 
 // A transform of a built-in vector image: matrix (2x2, row major), target size; 0 with the new
 // pixels (rowLength pixels a row, owned by the handle), or an error code.
-typedef int (*qzLoaderTransformFn)(void* handle, const double matrix[4], int width, int height,
-                                   const uint32_t** pixels, int* rowLength);
+typedef int (*qzLoaderTransformFn)(void* handle, const double matrix[4], int width, int height, const uint32_t** pixels,
+                                   int* rowLength);
 
 struct qzImageSource {
-    const qzPluginInfo* loader;          // the image plugin, or null
-    void* loaderHandle;                  // the plugin's or the built-in loader's image
-    uint32_t* pixels;                    // 32-bit ARGB, rowLength pixels a row
-    uint32_t* scaledPixels;              // used when present: the pixels at the requested size
+    const qzPluginInfo* loader;  // the image plugin, or null
+    void* loaderHandle;          // the plugin's or the built-in loader's image
+    uint32_t* pixels;            // 32-bit ARGB, rowLength pixels a row
+    uint32_t* scaledPixels;      // used when present: the pixels at the requested size
     int refCount;
-    int ownsPixels;                      // pixels (and scaledPixels) are the source's own
-    int builtin;                         // loaderHandle belongs to the functions below
+    int ownsPixels;  // pixels (and scaledPixels) are the source's own
+    int builtin;     // loaderHandle belongs to the functions below
     qzInbuiltImageFreeFn freeHandle;
     qzLoaderTransformFn transform;
     qzInbuiltImagePixelsFn getPixels;
-    int width, height;                   // of the pixels handed out
+    int width, height;  // of the pixels handed out
     int rowLength;
     int isVector;
     int hasAlpha;
-    int32_t transparentColour;           // -1 none, -2 turned into alpha, else the key colour
+    int32_t transparentColour;  // -1 none, -2 turned into alpha, else the key colour
 };
 
 // A source with its own cleared width x height buffer; null when out of memory or too large.
 qzImageSource* AllocImageSource(int width, int height);
 // A source over a built-in loader's image: its pixels come from getPixels, freeHandle frees it
 // and transform (optional) renders it again. Null when out of memory.
-qzImageSource* AllocLoaderImageSource(void* handle, int width, int height, int rowLength, qzInbuiltImagePixelsFn getPixels,
-                                      qzInbuiltImageFreeFn freeHandle, qzLoaderTransformFn transform);
+qzImageSource* AllocLoaderImageSource(void* handle, int width, int height, int rowLength,
+                                      qzInbuiltImagePixelsFn getPixels, qzInbuiltImageFreeFn freeHandle,
+                                      qzLoaderTransformFn transform);
 void RetainImageSource(qzImageSource* source);
 // Drops one reference; the last frees the loader's image, the pixels and the record.
 void FreeImageSource(qzImageSource* source);
 const uint32_t* GetImageSourcePixels(const qzImageSource* source);
 void GetImageSourceSize(const qzImageSource* source, int* width, int* height);
-int GetImageSourceFlag(const qzImageSource* source);   // 1 for a built-in loader's image
+int GetImageSourceFlag(const qzImageSource* source);  // 1 for a built-in loader's image
 
 // What OpenImageSource is asked for.
 struct qzImageSourceRequest {
     const char* file = nullptr;
-    const char* loaderList = nullptr;     // "|"-separated loader names; null or "default": all
-    const char* adapterList = nullptr;    // file adapters allowed to read the file
-    const uint32_t* palette = nullptr;    // for palette-based images, or null
-    int32_t keyColour = -1;               // the built-in loader's key colour, -1 none
-    int transparencyMode = 0;             // the built-in loader's transparency mode (1 key colour,
-                                          // 2 alpha channel); 0: from loadAlpha and loadTransparency
-    int loadAlpha = 0;                    // an alpha channel is required
-    int loadTransparency = 0;             // a transparent pen is required
-    int acceptMissingAlpha = 0;           // no error when loadAlpha finds none
-    int width = 0;                        // 0: the image's size; below 0: that many percent of it
+    const char* loaderList = nullptr;   // "|"-separated loader names; null or "default": all
+    const char* adapterList = nullptr;  // file adapters allowed to read the file
+    const uint32_t* palette = nullptr;  // for palette-based images, or null
+    int32_t keyColour = -1;             // the built-in loader's key colour, -1 none
+    int transparencyMode = 0;           // the built-in loader's transparency mode (1 key colour,
+                                        // 2 alpha channel); 0: from loadAlpha and loadTransparency
+    int loadAlpha = 0;                  // an alpha channel is required
+    int loadTransparency = 0;           // a transparent pen is required
+    int acceptMissingAlpha = 0;         // no error when loadAlpha finds none
+    int width = 0;                      // 0: the image's size; below 0: that many percent of it
     int height = 0;
-    int smooth = 0;                       // smooth scaling of raster images
+    int smooth = 0;  // smooth scaling of raster images
 };
 
 struct qzImageSourceResult {
-    qzImageSource* source;                // one reference for the caller
+    qzImageSource* source;  // one reference for the caller
     int hasAlpha;
     int32_t transparentColour;
     int width, height, rowLength;
     int isVector;
-    const qzPluginInfo* loader;           // the image plugin that read it, or null
+    const qzPluginInfo* loader;  // the image plugin that read it, or null
 };
 
 // Opens an image: the loader list's image adapters are activated, then every image plugin that

@@ -10,8 +10,7 @@ inline std::atomic<bool> gQzAvx2KernelsAllowed{true};
 
 #if defined(__x86_64__) || defined(__i386__)
 #define QZ_TARGET_AVX2 __attribute__((target("avx2")))
-inline bool CpuHasAvx2()
-{
+inline bool CpuHasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has && gQzAvx2KernelsAllowed.load(std::memory_order_relaxed);
 }

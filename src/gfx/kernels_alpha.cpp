@@ -4,46 +4,37 @@
 
 #include "gfx/mask_bits.h"
 
-void ScaleAlphaBytesByLevel(const uint8_t* src, uint8_t* dst, int level, int width, int height)
-{
-    if (width < 1 || height < 1)
-        return;
+void ScaleAlphaBytesByLevel(const uint8_t* src, uint8_t* dst, int level, int width, int height) {
+    if (width < 1 || height < 1) return;
     uint32_t l = (uint32_t)std::clamp(level, 0, 255);
     int64_t n = (int64_t)width * height;
-    for (int64_t i = 0; i < n; i++)
-        dst[i] = (uint8_t)(src[i] * l / 255);
+    for (int64_t i = 0; i < n; i++) dst[i] = (uint8_t)(src[i] * l / 255);
 }
 
-void ApplyClipMask(const qzClipMaskJob* job)
-{
+void ApplyClipMask(const qzClipMaskJob* job) {
     int width = job->width, height = job->height;
-    if (width < 1 || height < 1)
-        return;
+    if (width < 1 || height < 1) return;
     int64_t rx = (int64_t)job->dx - job->regionX, ry = (int64_t)job->dy - job->regionY;
     for (int j = 0; j < height; j++) {
         const uint8_t* clip = RowAt(job->regionMask, ry + j, job->regionBytesPerRow);
         uint8_t* t = RowAt(job->temporary, job->sy + j, job->temporaryBytesPerRow);
         if (job->srcAlpha) {
             const uint8_t* a = RowAt(job->srcAlpha, job->sy + j, job->srcAlphaBytesPerRow);
-            for (int i = 0; i < width; i++)
-                t[job->sx + i] = GetMaskBit(clip, rx + i) ? a[job->sx + i] : 0;
+            for (int i = 0; i < width; i++) t[job->sx + i] = GetMaskBit(clip, rx + i) ? a[job->sx + i] : 0;
         } else {
             const uint8_t* m = job->srcMask ? RowAt(job->srcMask, job->sy + j, job->temporaryBytesPerRow) : nullptr;
             for (int i = 0; i < width; i++) {
                 int bit = GetMaskBit(clip, rx + i);
-                if (m)
-                    bit &= GetMaskBit(m, (int64_t)job->sx + i);
+                if (m) bit &= GetMaskBit(m, (int64_t)job->sx + i);
                 PutMaskBit(t, (int64_t)job->sx + i, bit);
             }
         }
     }
 }
 
-void CombineAlphaRect(const qzAlphaRectJob* job)
-{
+void CombineAlphaRect(const qzAlphaRectJob* job) {
     int width = job->width, height = job->height;
-    if (width < 1 || height < 1)
-        return;
+    if (width < 1 || height < 1) return;
     int mode = job->mode;
     int level = std::clamp(job->level, 0, 255);
     uint8_t constant = (uint8_t)job->level;
@@ -53,14 +44,28 @@ void CombineAlphaRect(const qzAlphaRectJob* job)
         for (int i = 0; i < width; i++) {
             uint32_t sv = s[i], dv = d[i];
             switch (mode) {
-            case 1: if (sv) d[i] = (uint8_t)sv; break;
-            case 2: if (sv) d[i] = (uint8_t)(255 - sv); break;
-            case 3: if (sv) d[i] = 255; break;
-            case 4: if (sv) d[i] = (uint8_t)(level * sv / 255); break;
-            case 5: if (sv && dv) d[i] = (uint8_t)(255 - sv); break;
-            case 6: if (sv) d[i] = constant; break;
+            case 1:
+                if (sv) d[i] = (uint8_t)sv;
+                break;
+            case 2:
+                if (sv) d[i] = (uint8_t)(255 - sv);
+                break;
+            case 3:
+                if (sv) d[i] = 255;
+                break;
+            case 4:
+                if (sv) d[i] = (uint8_t)(level * sv / 255);
+                break;
+            case 5:
+                if (sv && dv) d[i] = (uint8_t)(255 - sv);
+                break;
+            case 6:
+                if (sv) d[i] = constant;
+                break;
             case 7: d[i] = (sv && dv) ? (uint8_t)sv : 0; break;
-            case 8: if (sv == 255) d[i] = 255; break;
+            case 8:
+                if (sv == 255) d[i] = 255;
+                break;
             case 9:
                 if (sv == 255)
                     d[i] = 255;
@@ -74,10 +79,8 @@ void CombineAlphaRect(const qzAlphaRectJob* job)
 }
 
 void AlphaRectToMask(const uint8_t* alpha, uint8_t* mask, int ax, int ay, int mx, int my, int alphaBytesPerRow,
-                     int maskBytesPerRow, int width, int height, int mode)
-{
-    if (width < 1 || height < 1 || mode < 0 || mode == 4 || mode > 5)
-        return;
+                     int maskBytesPerRow, int width, int height, int mode) {
+    if (width < 1 || height < 1 || mode < 0 || mode == 4 || mode > 5) return;
     for (int j = 0; j < height; j++) {
         const uint8_t* a = RowAt(alpha, ay + j, alphaBytesPerRow) + ax;
         uint8_t* m = RowAt(mask, my + j, maskBytesPerRow);
@@ -88,8 +91,12 @@ void AlphaRectToMask(const uint8_t* alpha, uint8_t* mask, int ax, int ay, int mx
             case 0:
             case 2: PutMaskBit(m, x, visible); break;
             case 1: PutMaskBit(m, x, !visible); break;
-            case 3: if (visible) PutMaskBit(m, x, !GetMaskBit(m, x)); break;
-            case 5: if (visible) SetMaskBit(m, x); break;
+            case 3:
+                if (visible) PutMaskBit(m, x, !GetMaskBit(m, x));
+                break;
+            case 5:
+                if (visible) SetMaskBit(m, x);
+                break;
             }
         }
     }

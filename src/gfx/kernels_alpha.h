@@ -12,13 +12,13 @@ void ScaleAlphaBytesByLevel(const uint8_t* src, uint8_t* dst, int level, int wid
 struct qzClipMaskJob {
     const uint8_t* regionMask;
     uint8_t* temporary;
-    const uint8_t* srcMask;     // optional
+    const uint8_t* srcMask;  // optional
     int regionX, regionY;
     int sx, sy;
     int dx, dy;
     int width, height;
-    const uint8_t* srcAlpha;    // optional: the temporary is an alpha channel
-    int temporaryBytesPerRow;   // also the source mask's
+    const uint8_t* srcAlpha;   // optional: the temporary is an alpha channel
+    int temporaryBytesPerRow;  // also the source mask's
     int regionBytesPerRow;
     int srcAlphaBytesPerRow;
 };
@@ -35,7 +35,7 @@ struct qzAlphaRectJob {
     int dstBytesPerRow;
     int width, height;
     int mode;
-    int level;                  // mode 4: the level; mode 6: its low byte is the constant
+    int level;  // mode 4: the level; mode 6: its low byte is the constant
 };
 // Modes (s source byte, d destination byte): 0 and unlisted d = s; 1 d = s where s != 0;
 // 2 d = 255 - s where s != 0; 3 d = 255 where s != 0; 4 d = level * s / 255 where s != 0;

@@ -7,16 +7,14 @@
 #include "gfx/mask_bits.h"
 
 // The colour bytes of a 32-bit format: the blended result keeps them and clears the alpha byte.
-static inline uint32_t ColourBytes32(int format)
-{
+static inline uint32_t ColourBytes32(int format) {
     return (format == PIXFMT_BGRA32 || format == PIXFMT_RGBA32) ? 0xFFFFFF00u : 0x00FFFFFFu;
 }
 
 // d + (((s - d) * a) >> 8) on each byte of two words, for a weight a of 0..256. The shift of a
 // negative product rounds toward minus infinity, so the sum equals (d * (256 - a) + s * a) >> 8,
 // which stays below 65536 and is computed two bytes at a time in 16-bit fields without borrows.
-static QZ_INLINE uint32_t BlendBytes(uint32_t s, uint32_t d, uint32_t a)
-{
+static QZ_INLINE uint32_t BlendBytes(uint32_t s, uint32_t d, uint32_t a) {
     uint32_t ia = 256 - a;
     uint32_t rb = (((d & 0x00FF00FF) * ia + (s & 0x00FF00FF) * a) >> 8) & 0x00FF00FF;
     uint32_t ag = (((d >> 8) & 0x00FF00FF) * ia + ((s >> 8) & 0x00FF00FF) * a) & 0xFF00FF00;
@@ -24,38 +22,28 @@ static QZ_INLINE uint32_t BlendBytes(uint32_t s, uint32_t d, uint32_t a)
 }
 
 // One channel of a 16-bit blend, on channels widened to 8 bits.
-static QZ_INLINE uint32_t BlendChannel(uint32_t s, uint32_t d, uint32_t a)
-{
-    return (d * (256 - a) + s * a) >> 8;
-}
+static QZ_INLINE uint32_t BlendChannel(uint32_t s, uint32_t d, uint32_t a) { return (d * (256 - a) + s * a) >> 8; }
 
-static QZ_INLINE uint32_t Blend565(uint32_t s, uint32_t d, uint32_t a)
-{
+static QZ_INLINE uint32_t Blend565(uint32_t s, uint32_t d, uint32_t a) {
     return Pack565(BlendChannel(Red565(s), Red565(d), a), BlendChannel(Green565(s), Green565(d), a),
                    BlendChannel(Blue565(s), Blue565(d), a));
 }
 
 // ---- MixPixels: d = s + (((255 - opacity) * (d - s)) >> 8), i.e. d weighted by 255 - opacity.
 
-static QZ_INLINE void MixRow32Body(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep)
-{
-    for (int i = 0; i < width; i++)
-        d[i] = BlendBytes(d[i], s[i], w) & keep;
+static QZ_INLINE void MixRow32Body(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep) {
+    for (int i = 0; i < width; i++) d[i] = BlendBytes(d[i], s[i], w) & keep;
 }
-QZ_TARGET_AVX2 static void MixRow32Avx2(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep)
-{
+QZ_TARGET_AVX2 static void MixRow32Avx2(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep) {
     MixRow32Body(s, d, width, w, keep);
 }
-static void MixRow32Plain(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep)
-{
+static void MixRow32Plain(const uint32_t* s, uint32_t* d, int width, uint32_t w, uint32_t keep) {
     MixRow32Body(s, d, width, w, keep);
 }
 
 void MixPixels32(const void* src, void* dst, const uint8_t* mask, int maskBitOffset, int maskBytesPerRow, int width,
-                 int height, int opacity, int format, int srcRowLength, int dstRowLength)
-{
-    if (width < 1 || height < 1)
-        return;
+                 int height, int opacity, int format, int srcRowLength, int dstRowLength) {
+    if (width < 1 || height < 1) return;
     uint32_t w = (uint32_t)(255 - std::clamp(opacity, 0, 255));
     uint32_t keep = ColourBytes32(format);
     auto row = CpuHasAvx2() ? MixRow32Avx2 : MixRow32Plain;
@@ -71,10 +59,8 @@ void MixPixels32(const void* src, void* dst, const uint8_t* mask, int maskBitOff
 }
 
 void MixPixels16(const void* src, void* dst, const uint8_t* mask, int maskBitOffset, int maskBytesPerRow, int width,
-                 int height, int opacity, int format, int srcRowLength, int dstRowLength)
-{
-    if (width < 1 || height < 1)
-        return;
+                 int height, int opacity, int format, int srcRowLength, int dstRowLength) {
+    if (width < 1 || height < 1) return;
     uint32_t w = (uint32_t)(255 - std::clamp(opacity, 0, 255));
     for (int j = 0; j < height; j++) {
         const uint16_t* s = static_cast<const uint16_t*>(src) + (int64_t)j * srcRowLength;
@@ -86,15 +72,13 @@ void MixPixels16(const void* src, void* dst, const uint8_t* mask, int maskBitOff
         if (mask)
             ForEachSetBit(RowAt(mask, j, maskBytesPerRow), maskBitOffset, width, mix);
         else
-            for (int i = 0; i < width; i++)
-                mix(i);
+            for (int i = 0; i < width; i++) mix(i);
     }
 }
 
 // ---- AlphaBlendPixels: alpha 0 skips, 255 copies, else d + (((s - d) * a) >> 8).
 
-static QZ_INLINE void AlphaRow32Body(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep)
-{
+static QZ_INLINE void AlphaRow32Body(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep) {
     for (int i = 0; i < width; i++) {
         uint32_t av = a[i], dv = d[i], sv = s[i];
         uint32_t blended = BlendBytes(sv, dv, av) & keep;
@@ -102,20 +86,16 @@ static QZ_INLINE void AlphaRow32Body(const uint32_t* s, const uint8_t* a, uint32
         d[i] = av == 0 ? dv : out;
     }
 }
-QZ_TARGET_AVX2 static void AlphaRow32Avx2(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep)
-{
+QZ_TARGET_AVX2 static void AlphaRow32Avx2(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep) {
     AlphaRow32Body(s, a, d, width, keep);
 }
-static void AlphaRow32Plain(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep)
-{
+static void AlphaRow32Plain(const uint32_t* s, const uint8_t* a, uint32_t* d, int width, uint32_t keep) {
     AlphaRow32Body(s, a, d, width, keep);
 }
 
 void AlphaBlendPixels32(const void* src, const uint8_t* alpha, void* dst, int sx, int sy, int dx, int dy, int width,
-                        int height, int srcRowLength, int alphaBytesPerRow, int dstRowLength, int format)
-{
-    if (width < 1 || height < 1)
-        return;
+                        int height, int srcRowLength, int alphaBytesPerRow, int dstRowLength, int format) {
+    if (width < 1 || height < 1) return;
     uint32_t keep = ColourBytes32(format);
     auto row = CpuHasAvx2() ? AlphaRow32Avx2 : AlphaRow32Plain;
     for (int j = 0; j < height; j++) {
@@ -126,28 +106,23 @@ void AlphaBlendPixels32(const void* src, const uint8_t* alpha, void* dst, int sx
     }
 }
 
-static QZ_INLINE void AlphaRow565Body(const uint16_t* s, const uint8_t* a, uint16_t* d, int width)
-{
+static QZ_INLINE void AlphaRow565Body(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
     for (int i = 0; i < width; i++) {
         uint32_t av = a[i], dv = d[i], sv = s[i];
         uint32_t out = av == 255 ? sv : Blend565(sv, dv, av);
         d[i] = (uint16_t)(av == 0 ? dv : out);
     }
 }
-QZ_TARGET_AVX2 static void AlphaRow565Avx2(const uint16_t* s, const uint8_t* a, uint16_t* d, int width)
-{
+QZ_TARGET_AVX2 static void AlphaRow565Avx2(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
     AlphaRow565Body(s, a, d, width);
 }
-static void AlphaRow565Plain(const uint16_t* s, const uint8_t* a, uint16_t* d, int width)
-{
+static void AlphaRow565Plain(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
     AlphaRow565Body(s, a, d, width);
 }
 
 void AlphaBlendPixels16(const void* src, const uint8_t* alpha, void* dst, int sx, int sy, int dx, int dy, int width,
-                        int height, int srcRowLength, int alphaBytesPerRow, int dstRowLength, int format)
-{
-    if (width < 1 || height < 1)
-        return;
+                        int height, int srcRowLength, int alphaBytesPerRow, int dstRowLength, int format) {
+    if (width < 1 || height < 1) return;
     auto row = CpuHasAvx2() ? AlphaRow565Avx2 : AlphaRow565Plain;
     for (int j = 0; j < height; j++) {
         const uint16_t* s = static_cast<const uint16_t*>(src) + ((int64_t)(sy + j) * srcRowLength + sx);
@@ -159,8 +134,7 @@ void AlphaBlendPixels16(const void* src, const uint8_t* alpha, void* dst, int sx
         }
         for (int i = 0; i < width; i++) {
             uint32_t av = a[i];
-            if (av == 0)
-                continue;
+            if (av == 0) continue;
             if (av == 255) {
                 d[i] = s[i];
                 continue;
@@ -187,60 +161,51 @@ struct Ops16 {
     typedef uint16_t Pixel;
     int format;
     explicit Ops16(int f) : format(f) {}
-    uint16_t Blend(uint32_t c, uint32_t d, uint32_t a) const
-    {
+    uint16_t Blend(uint32_t c, uint32_t d, uint32_t a) const {
         return (uint16_t)ConvertFromRGB565(format, Blend565(ConvertToRGB565(format, c), ConvertToRGB565(format, d), a));
     }
 };
 
 }  // namespace
 
-static inline uint8_t LevelOf(int level, int value)
-{
+static inline uint8_t LevelOf(int level, int value) {
     return (uint8_t)std::clamp(std::clamp(level, 0, 255) * value / 255, 0, 255);
 }
 
 template <typename Ops>
-static void AlphaChannelBlit(const qzAlphaBlitJob* job, const Ops& ops)
-{
+static void AlphaChannelBlit(const qzAlphaBlitJob* job, const Ops& ops) {
     typedef typename Ops::Pixel Pixel;
     int width = job->width, height = job->height;
-    if (width < 1 || height < 1)
-        return;
+    if (width < 1 || height < 1) return;
     int mode = job->mode;
-    if (mode < 0 || mode > 4)
-        mode = 0;
-    if ((mode == 2 || mode == 3) && !job->dstAlpha)
-        mode = 1;
-    if (mode == 3 && !job->coverage16)
-        return;
-    if (mode != 3 && !job->coverage)
-        return;
+    if (mode < 0 || mode > 4) mode = 0;
+    if ((mode == 2 || mode == 3) && !job->dstAlpha) mode = 1;
+    if (mode == 3 && !job->coverage16) return;
+    if (mode != 3 && !job->coverage) return;
     Pixel colour = (Pixel)job->colour;
     for (int j = 0; j < height; j++) {
         Pixel* d = static_cast<Pixel*>(job->dstPixels) + ((int64_t)(job->dstY + j) * job->dstRowLength + job->dstX);
-        const uint8_t* cov = job->coverage ? RowAt(job->coverage, job->coverageY + j, job->coverageBytesPerRow) +
-                                                 job->coverageX
-                                           : nullptr;
-        const uint16_t* cov16 = job->coverage16 ? job->coverage16 + ((int64_t)(job->coverageY + j) *
-                                                                         job->coverage16RowLength + job->coverageX)
-                                                : nullptr;
+        const uint8_t* cov = job->coverage
+                                 ? RowAt(job->coverage, job->coverageY + j, job->coverageBytesPerRow) + job->coverageX
+                                 : nullptr;
+        const uint16_t* cov16 =
+            job->coverage16
+                ? job->coverage16 + ((int64_t)(job->coverageY + j) * job->coverage16RowLength + job->coverageX)
+                : nullptr;
         const Pixel* s = job->srcPixels ? static_cast<const Pixel*>(job->srcPixels) +
                                               ((int64_t)(job->coverageY + j) * job->srcRowLength + job->coverageX)
                                         : nullptr;
-        uint8_t* b = job->dstAlpha ? RowAt(job->dstAlpha, job->dstY + j, job->dstAlphaBytesPerRow) + job->dstX
-                                   : nullptr;
+        uint8_t* b =
+            job->dstAlpha ? RowAt(job->dstAlpha, job->dstY + j, job->dstAlphaBytesPerRow) + job->dstX : nullptr;
         for (int i = 0; i < width; i++) {
             uint32_t a = mode == 3 ? (cov16[i] & 0xFF) : cov[i];
             Pixel c = s ? s[i] : colour;
             switch (mode) {
             case 0:
-                if (a)
-                    d[i] = c;
+                if (a) d[i] = c;
                 break;
             case 4:
-                if (a == 0)
-                    break;
+                if (a == 0) break;
                 if (a == 64) {
                     d[i] = c;
                     break;
@@ -254,8 +219,7 @@ static void AlphaChannelBlit(const qzAlphaBlitJob* job, const Ops& ops)
                     d[i] = ops.Blend(c, d[i], a);
                 break;
             default:  // 2 and 3: onto a destination with its own alpha
-                if (a == 0)
-                    break;
+                if (a == 0) break;
                 if (b[i]) {
                     d[i] = a == 255 ? c : ops.Blend(c, d[i], a);
                     int bv = b[i];
@@ -270,12 +234,6 @@ static void AlphaChannelBlit(const qzAlphaBlitJob* job, const Ops& ops)
     }
 }
 
-void AlphaChannelBlit32(const qzAlphaBlitJob* job)
-{
-    AlphaChannelBlit(job, Ops32(job->format));
-}
+void AlphaChannelBlit32(const qzAlphaBlitJob* job) { AlphaChannelBlit(job, Ops32(job->format)); }
 
-void AlphaChannelBlit16(const qzAlphaBlitJob* job)
-{
-    AlphaChannelBlit(job, Ops16(job->format));
-}
+void AlphaChannelBlit16(const qzAlphaBlitJob* job) { AlphaChannelBlit(job, Ops16(job->format)); }

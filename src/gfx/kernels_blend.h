@@ -25,18 +25,18 @@ struct qzAlphaBlitJob {
     int dstX, dstY;
     int dstRowLength;
     int width, height;
-    const uint8_t* coverage;        // read at coverageX + i, coverageY + j
+    const uint8_t* coverage;  // read at coverageX + i, coverageY + j
     int coverageX, coverageY;
     int coverageBytesPerRow;
-    uint8_t* dstAlpha;              // modes 2 and 3: the destination's alpha at dstX + i, dstY + j
+    uint8_t* dstAlpha;  // modes 2 and 3: the destination's alpha at dstX + i, dstY + j
     int dstAlphaBytesPerRow;
-    int format;                     // destination pixel format
-    uint32_t colour;                // in the destination format
-    int mode;                       // 0 write, 1 blend, 2 and 3 blend onto an alpha, 4 coverage 0..64
-    int level;                      // modes 2 and 3: scales the destination alpha (0..255)
-    const uint16_t* coverage16;     // mode 3: coverage from the low byte, at coverageX + i, coverageY + j
+    int format;                  // destination pixel format
+    uint32_t colour;             // in the destination format
+    int mode;                    // 0 write, 1 blend, 2 and 3 blend onto an alpha, 4 coverage 0..64
+    int level;                   // modes 2 and 3: scales the destination alpha (0..255)
+    const uint16_t* coverage16;  // mode 3: coverage from the low byte, at coverageX + i, coverageY + j
     int coverage16RowLength;
-    const void* srcPixels;          // optional: drawn instead of the colour, at coverageX + i, coverageY + j
+    const void* srcPixels;  // optional: drawn instead of the colour, at coverageX + i, coverageY + j
     int srcRowLength;
 };
 void AlphaChannelBlit32(const qzAlphaBlitJob* job);

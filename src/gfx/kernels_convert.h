@@ -11,10 +11,7 @@
 inline uint32_t Red565(uint32_t v) { return (v >> 8) & 248; }
 inline uint32_t Green565(uint32_t v) { return (v >> 3) & 252; }
 inline uint32_t Blue565(uint32_t v) { return (v << 3) & 248; }
-inline uint32_t Pack565(uint32_t r, uint32_t g, uint32_t b)
-{
-    return ((r & 248) << 8) | ((g & 252) << 3) | (b >> 3);
-}
+inline uint32_t Pack565(uint32_t r, uint32_t g, uint32_t b) { return ((r & 248) << 8) | ((g & 252) << 3) | (b >> 3); }
 
 // Native ARGB to format 11 (B<<24 | G<<16 | R<<8), 12 (value << 8) or 13 (red and blue swapped,
 // alpha cleared); other formats unchanged.

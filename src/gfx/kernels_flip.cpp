@@ -6,8 +6,7 @@
 #include "gfx/mask_bits.h"
 
 template <typename Pixel>
-static void FlipColourPixels(const qzFlipJob* job)
-{
+static void FlipColourPixels(const qzFlipJob* job) {
     Pixel* base = static_cast<Pixel*>(job->pixels);
     int width = job->width, height = job->height;
     if (job->direction == 0) {
@@ -20,11 +19,9 @@ static void FlipColourPixels(const qzFlipJob* job)
     }
 }
 
-void FlipPixels(const qzFlipJob* job)
-{
+void FlipPixels(const qzFlipJob* job) {
     int width = job->width, height = job->height;
-    if (width < 1 || height < 1)
-        return;
+    if (width < 1 || height < 1) return;
     if (job->pixels) {
         if (job->bytesPerPixel == 4)
             FlipColourPixels<uint32_t>(job);
@@ -62,11 +59,9 @@ void FlipPixels(const qzFlipJob* job)
 }
 
 template <typename Pixel>
-static void Pixelate(const qzPixelateJob* job)
-{
+static void Pixelate(const qzPixelateJob* job) {
     int width = job->width, height = job->height, n = job->cellSize;
-    if (width < 1 || height < 1 || n < 1)
-        return;
+    if (width < 1 || height < 1 || n < 1) return;
     const Pixel* src = static_cast<const Pixel*>(job->srcPixels);
     Pixel* dst = static_cast<Pixel*>(job->dstPixels);
     for (int cy = 0; cy < height; cy += n) {
@@ -90,23 +85,15 @@ static void Pixelate(const qzPixelateJob* job)
                 }
                 if (job->srcMask && job->dstMask) {
                     uint8_t* m = RowAt(job->dstMask, y, job->dstMaskBytesPerRow);
-                    for (int x = cx; x < cx + cellWidth; x++)
-                        PutMaskBit(m, x, visible);
+                    for (int x = cx; x < cx + cellWidth; x++) PutMaskBit(m, x, visible);
                 } else if (!job->srcMask && job->srcAlpha && job->dstAlpha) {
-                    std::memset(RowAt(job->dstAlpha, y, job->dstAlphaBytesPerRow) + cx, alphaValue,
-                                (size_t)cellWidth);
+                    std::memset(RowAt(job->dstAlpha, y, job->dstAlphaBytesPerRow) + cx, alphaValue, (size_t)cellWidth);
                 }
             }
         }
     }
 }
 
-void PixelatePixels32(const qzPixelateJob* job)
-{
-    Pixelate<uint32_t>(job);
-}
+void PixelatePixels32(const qzPixelateJob* job) { Pixelate<uint32_t>(job); }
 
-void PixelatePixels16(const qzPixelateJob* job)
-{
-    Pixelate<uint16_t>(job);
-}
+void PixelatePixels16(const qzPixelateJob* job) { Pixelate<uint16_t>(job); }

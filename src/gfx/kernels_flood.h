@@ -4,9 +4,9 @@
 #include <cstdint>
 
 struct qzFloodFillJob {
-    void* pixels;               // the whole buffer
-    int width, height;          // the fill area: left .. left + width - 1 by top .. top + height - 1,
-    int rowLength;              //   which must lie inside the buffer
+    void* pixels;       // the whole buffer
+    int width, height;  // the fill area: left .. left + width - 1 by top .. top + height - 1,
+    int rowLength;      //   which must lie inside the buffer
     uint32_t boundary;
     uint32_t fill;
     int left, top;

@@ -8,7 +8,7 @@
 struct qzDisplaceJob {
     const void* source;
     void* destination;
-    const uint8_t* sourceMask;    // masks or alpha channels, each optional
+    const uint8_t* sourceMask;  // masks or alpha channels, each optional
     uint8_t* destMask;
     int sourceMaskBytesPerRow;
     int destMaskBytesPerRow;
@@ -16,18 +16,18 @@ struct qzDisplaceJob {
     uint8_t* destAlpha;
     int sourceAlphaBytesPerRow;
     int destAlphaBytesPerRow;
-    const double* offsets;        // one per line
-    int sourceRowLength;          // in pixels
+    const double* offsets;  // one per line
+    int sourceRowLength;    // in pixels
     int destRowLength;
     int width;
     int height;
-    int direction;                // 0 rows, non-zero columns
-    int lines;                    // n
-    int lastLine;                 // L
-    int bytesPerPixel;            // 2 or 4
-    int copied;                   // out: lines copied
-    int firstCopied;              // out: first destination line copied, -100000 when none
-    int lastOut;                  // out: L
+    int direction;      // 0 rows, non-zero columns
+    int lines;          // n
+    int lastLine;       // L
+    int bytesPerPixel;  // 2 or 4
+    int copied;         // out: lines copied
+    int firstCopied;    // out: first destination line copied, -100000 when none
+    int lastOut;        // out: L
 };
 
 // One rectangle (a row or a column) from source x, y to destination x, y with the job's mask or
@@ -40,14 +40,14 @@ void CopyLineRect16(const qzDisplaceJob* job, int sx, int sy, int dx, int dy, in
 void DisplaceLines(qzDisplaceJob* job);
 
 struct qzThresholdJob {
-    const uint8_t* source;        // source mask or alpha channel, or null
+    const uint8_t* source;  // source mask or alpha channel, or null
     int sourceBytesPerRow;
     uint8_t* destination;
     int destBytesPerRow;
     int width;
     int height;
-    const uint8_t* map;           // width x height bytes, row length = width
-    int alphaKind;                // non-zero: alpha channels; 0: masks
+    const uint8_t* map;  // width x height bytes, row length = width
+    int alphaKind;       // non-zero: alpha channels; 0: masks
     int reverse;
 };
 

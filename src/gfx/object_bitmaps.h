@@ -21,8 +21,8 @@ struct qzObjectBitmaps {
     qzBitMap* alpha = nullptr;  // null when the object has none
     int32_t width = 0;
     int32_t height = 0;
-    int32_t frames = 1;         // a sprite's or an anim's frame count
-    int32_t keyColor = -1;      // the transparent colour a copy of the bitmaps keeps, -1 none
+    int32_t frames = 1;     // a sprite's or an anim's frame count
+    int32_t keyColor = -1;  // the transparent colour a copy of the bitmaps keeps, -1 none
 };
 
 // Looks the object up and fills *out for the 1-based frame (brushes and text objects have one).

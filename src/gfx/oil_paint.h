@@ -8,7 +8,7 @@ struct qzOilPaintJob {
     void* pixels;
     int width;
     int height;
-    int stride;   // row length in pixels
+    int stride;  // row length in pixels
     int format;
     double radius;
 };

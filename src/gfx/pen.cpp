@@ -76,8 +76,9 @@ void PlotPenPixel(qzPenTarget* pen, int x, int y) {
     const int bpp = pen->bytesPerPixel;
     if (pen->pixels && (bpp == 2 || bpp == 4)) {
         uint8_t* dst = (uint8_t*)pen->pixels + ((int64_t)y * pen->rowLength + x) * bpp;
-        const uint8_t* texel =
-            pen->texturePixels ? (const uint8_t*)pen->texturePixels + ((int64_t)y * pen->textureRowLength + x) * bpp : nullptr;
+        const uint8_t* texel = pen->texturePixels
+                                   ? (const uint8_t*)pen->texturePixels + ((int64_t)y * pen->textureRowLength + x) * bpp
+                                   : nullptr;
         int format = pen->pixelFormat;
         if (bpp == 4 && !(format >= 10 && format <= 13)) format = 10;
         if (bpp == 2 && !(format >= 0 && format <= 7)) format = 4;

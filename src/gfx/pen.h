@@ -6,25 +6,25 @@
 
 struct qzPenTarget {
     void* pixels;
-    int rowLength;          // in pixels
-    int bytesPerPixel;      // 2 or 4; other values draw no colour
+    int rowLength;              // in pixels
+    int bytesPerPixel;          // 2 or 4; other values draw no colour
     const void* texturePixels;  // null for a plain colour; read at the target's x, y
     int textureRowLength;
-    uint8_t* maskTarget;    // 1-bit, or null
+    uint8_t* maskTarget;  // 1-bit, or null
     int maskBytesPerRow;
-    uint8_t* alphaTarget;   // 8-bit, or null
+    uint8_t* alphaTarget;  // 8-bit, or null
     int alphaBytesPerRow;
-    int penWidth;           // pixels, for the thick line
+    int penWidth;  // pixels, for the thick line
     int pixelFormat;
-    uint32_t color;         // pixel value in the target format (low 16 bits for 2-byte targets)
-    int opacity;            // current opacity 0..255, used by PlotPenPixel
-    int penOpacity;         // 0..255, 255 opaque
+    uint32_t color;                       // pixel value in the target format (low 16 bits for 2-byte targets)
+    int opacity;                          // current opacity 0..255, used by PlotPenPixel
+    int penOpacity;                       // 0..255, 255 opaque
     int blendRed, blendGreen, blendBlue;  // 8-bit channels blended toward
     int clip;
     int clipX, clipY, clipWidth, clipHeight;
     const uint8_t* clipMask;  // 1-bit, relative to the clip rectangle's top left, or null
     int clipMaskBytesPerRow;
-    int maskMode;           // 0, 2, 5 set; 1 clears; 3 toggles; 4 and above 5 leave
+    int maskMode;  // 0, 2, 5 set; 1 clears; 3 toggles; 4 and above 5 leave
 };
 
 void PlotPenPixel(qzPenTarget* pen, int x, int y);

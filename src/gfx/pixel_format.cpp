@@ -1,12 +1,8 @@
 #include "gfx/pixel_format.h"
 
-static inline uint32_t SwapBytes16(uint32_t v)
-{
-    return ((v & 0xFF) << 8) | ((v >> 8) & 0xFF);
-}
+static inline uint32_t SwapBytes16(uint32_t v) { return ((v & 0xFF) << 8) | ((v >> 8) & 0xFF); }
 
-uint32_t ConvertARGBToPixel(qzColor colour, int format, int withAlpha)
-{
+uint32_t ConvertARGBToPixel(qzColor colour, int format, int withAlpha) {
     uint32_t a = colour >> 24, r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
     uint32_t alpha = withAlpha ? a : 0;
     switch (format) {
@@ -28,8 +24,7 @@ uint32_t ConvertARGBToPixel(qzColor colour, int format, int withAlpha)
     }
 }
 
-qzColor ConvertPixelToARGB(uint32_t pixel, int format, int withAlpha)
-{
+qzColor ConvertPixelToARGB(uint32_t pixel, int format, int withAlpha) {
     uint32_t a = 0, r, g, b;
     switch (format) {
     case PIXFMT_RGB555_SWAPPED:
@@ -39,8 +34,7 @@ qzColor ConvertPixelToARGB(uint32_t pixel, int format, int withAlpha)
         pixel = SwapBytes16(pixel);
         format -= 2;
         break;
-    default:
-        break;
+    default: break;
     }
     switch (format) {
     case PIXFMT_RGB555:
@@ -48,34 +42,46 @@ qzColor ConvertPixelToARGB(uint32_t pixel, int format, int withAlpha)
         r = ((pixel >> 10) & 0x1F) << 3;
         g = ((pixel >> 5) & 0x1F) << 3;
         b = (pixel & 0x1F) << 3;
-        if (format == PIXFMT_BGR555) { uint32_t t = r; r = b; b = t; }
+        if (format == PIXFMT_BGR555) {
+            uint32_t t = r;
+            r = b;
+            b = t;
+        }
         break;
     case PIXFMT_RGB565:
     case PIXFMT_BGR565:
         r = ((pixel >> 11) & 0x1F) << 3;
         g = ((pixel >> 5) & 0x3F) << 2;
         b = (pixel & 0x1F) << 3;
-        if (format == PIXFMT_BGR565) { uint32_t t = r; r = b; b = t; }
+        if (format == PIXFMT_BGR565) {
+            uint32_t t = r;
+            r = b;
+            b = t;
+        }
         break;
-    case PIXFMT_RGB24:
-        return pixel & 0xFFFFFF;
-    case PIXFMT_BGR24:
-        return (pixel & 0xFF) << 16 | (pixel & 0xFF00) | ((pixel >> 16) & 0xFF);
-    case PIXFMT_ARGB32:
-        return withAlpha ? pixel : pixel & 0xFFFFFF;
+    case PIXFMT_RGB24: return pixel & 0xFFFFFF;
+    case PIXFMT_BGR24: return (pixel & 0xFF) << 16 | (pixel & 0xFF00) | ((pixel >> 16) & 0xFF);
+    case PIXFMT_ARGB32: return withAlpha ? pixel : pixel & 0xFFFFFF;
     case PIXFMT_BGRA32:
-        a = pixel & 0xFF; r = (pixel >> 8) & 0xFF; g = (pixel >> 16) & 0xFF; b = pixel >> 24;
+        a = pixel & 0xFF;
+        r = (pixel >> 8) & 0xFF;
+        g = (pixel >> 16) & 0xFF;
+        b = pixel >> 24;
         break;
     case PIXFMT_RGBA32:
-        a = pixel & 0xFF; r = pixel >> 24; g = (pixel >> 16) & 0xFF; b = (pixel >> 8) & 0xFF;
+        a = pixel & 0xFF;
+        r = pixel >> 24;
+        g = (pixel >> 16) & 0xFF;
+        b = (pixel >> 8) & 0xFF;
         break;
     case PIXFMT_ABGR32:
-        a = pixel >> 24; r = pixel & 0xFF; g = (pixel >> 8) & 0xFF; b = (pixel >> 16) & 0xFF;
+        a = pixel >> 24;
+        r = pixel & 0xFF;
+        g = (pixel >> 8) & 0xFF;
+        b = (pixel >> 16) & 0xFF;
         break;
-    default:
-        return 0;
+    default: return 0;
     }
-    if (!withAlpha)
-        a = 0;
+    if (!withAlpha) a = 0;
     return a << 24 | r << 16 | g << 8 | b;
 }

@@ -47,8 +47,10 @@ int FillLocked(void* bitmap, int x, int y, int width, int height, uint32_t value
     int drawn = 0;
     if (Clip(lock.width, lock.height, &x, &y, &width, &height)) {
         uint32_t pixel = fromColour ? ConvertARGBToPixel(value, lock.pixelFormat, 1) : value;
-        if (lock.bytesPerPixel == 4) FillRect32(lock.pixels, lock.rowLength, x, y, width, height, pixel);
-        else FillRect16(lock.pixels, lock.rowLength, x, y, width, height, pixel);
+        if (lock.bytesPerPixel == 4)
+            FillRect32(lock.pixels, lock.rowLength, x, y, width, height, pixel);
+        else
+            FillRect16(lock.pixels, lock.rowLength, x, y, width, height, pixel);
         drawn = 1;
     }
     UnlockBitMapPixels(&lock);
@@ -67,8 +69,10 @@ uint32_t ReadRaw(const qzLockInfo& lock, int x, int y) {
 
 void WriteRaw(const qzLockInfo& lock, int x, int y, uint32_t value) {
     uint8_t* p = PixelAt(lock, x, y);
-    if (lock.bytesPerPixel == 4) pixel_access::Store32(p, value);
-    else pixel_access::Store16(p, static_cast<uint16_t>(value));
+    if (lock.bytesPerPixel == 4)
+        pixel_access::Store32(p, value);
+    else
+        pixel_access::Store16(p, static_cast<uint16_t>(value));
 }
 
 }  // namespace
@@ -117,15 +121,19 @@ int HostCopyPixels(void* source, int sx, int sy, void* target, int dx, int dy, i
             x += tx - dx;
             y += ty - dy;
             if (src.pixelFormat == dst.pixelFormat) {
-                qzCopyJob job = {src.pixels, dst.pixels, x, y, tx, ty, width, height, src.rowLength, dst.rowLength, 0, 0};
-                if (src.bytesPerPixel == 4) CopyPixels32(&job);
-                else CopyPixels16(&job);
+                qzCopyJob job = {src.pixels,    dst.pixels,    x, y, tx, ty, width, height,
+                                 src.rowLength, dst.rowLength, 0, 0};
+                if (src.bytesPerPixel == 4)
+                    CopyPixels32(&job);
+                else
+                    CopyPixels16(&job);
             } else {
                 for (int row = 0; row < height; ++row)
                     for (int col = 0; col < width; ++col)
-                        WriteRaw(dst, tx + col, ty + row,
-                                 ConvertARGBToPixel(ConvertPixelToARGB(ReadRaw(src, x + col, y + row), src.pixelFormat, 1),
-                                                    dst.pixelFormat, 1));
+                        WriteRaw(
+                            dst, tx + col, ty + row,
+                            ConvertARGBToPixel(ConvertPixelToARGB(ReadRaw(src, x + col, y + row), src.pixelFormat, 1),
+                                               dst.pixelFormat, 1));
             }
             drawn = 1;
         }
@@ -165,7 +173,8 @@ int HostDrawLine(void* bitmap, int x1, int y1, int x2, int y2, uint32_t colour) 
     int64_t error = dx + dy;
     int64_t x = x1, y = y1;
     for (;;) {
-        if (x >= 0 && y >= 0 && x < lock.width && y < lock.height) PlotPenPixel(&pen, static_cast<int>(x), static_cast<int>(y));
+        if (x >= 0 && y >= 0 && x < lock.width && y < lock.height)
+            PlotPenPixel(&pen, static_cast<int>(x), static_cast<int>(y));
         if (x == x2 && y == y2) break;
         int64_t twice = 2 * error;
         if (twice >= dy) {
@@ -201,9 +210,9 @@ int CreateVideoBitMapFromPixels(const uint32_t* pixels, uint32_t keyColour, int 
         uint32_t* out = argb + static_cast<int64_t>(row) * width;
         for (int col = 0; col < width; ++col) {
             uint32_t p = in[col];
-            uint32_t alpha = alphaMode == 2 ? p >> 24
+            uint32_t alpha = alphaMode == 2                                                             ? p >> 24
                              : keyColour != QZ_NO_KEY_COLOR && (p & 0xFFFFFF) == (keyColour & 0xFFFFFF) ? 0
-                                                                                                       : 255;
+                                                                                                        : 255;
             if (inverted) alpha = 255 - alpha;
             out[col] = (alpha << 24) | (p & 0xFFFFFF);
         }
@@ -231,10 +240,12 @@ int ReadVideoBitMapPixels(const qzBitMap* video, qzBitMap* target) {
     qzLockInfo lock;
     if (!ColourLock(target, 0, &lock)) return ERR_LOCKBMAP;
     // Only a video bitmap of the adapter has pixels it can read.
-    const qzPluginInfo* plugin = adapter && video && video->video && AdapterOffersVideoBitMaps() ? adapter->plugin : nullptr;
+    const qzPluginInfo* plugin =
+        adapter && video && video->video && AdapterOffersVideoBitMaps() ? adapter->plugin : nullptr;
     int width = 0, height = 0, rowLength = 0;
-    uint32_t* pixels = plugin && plugin->ReadVideoPixels && video ? plugin->ReadVideoPixels(video->handle, &width, &height, &rowLength)
-                                                                  : nullptr;
+    uint32_t* pixels = plugin && plugin->ReadVideoPixels && video
+                           ? plugin->ReadVideoPixels(video->handle, &width, &height, &rowLength)
+                           : nullptr;
     if (!pixels) {
         UnlockBitMapPixels(&lock);
         return ERR_READVIDEOPIXELS;
@@ -244,7 +255,8 @@ int ReadVideoBitMapPixels(const qzBitMap* video, qzBitMap* target) {
     int h = height < lock.height ? height : lock.height;
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < w; ++col)
-            WriteRaw(lock, col, row, ConvertARGBToPixel(pixels[static_cast<int64_t>(row) * rowLength + col], lock.pixelFormat, 1));
+            WriteRaw(lock, col, row,
+                     ConvertARGBToPixel(pixels[static_cast<int64_t>(row) * rowLength + col], lock.pixelFormat, 1));
     if (plugin->FreeVideoPixels) plugin->FreeVideoPixels(video->handle, pixels);
     UnlockBitMapPixels(&lock);
     return 0;

@@ -8,18 +8,18 @@
 
 struct qzQuantJob {
     const void* pixels;
-    int format;          // qzPixelFormat of the pixels
-    int bytesPerPixel;   // 3: 24-bit values from three bytes, 4: 32-bit words, else 16-bit words
+    int format;         // qzPixelFormat of the pixels
+    int bytesPerPixel;  // 3: 24-bit values from three bytes, 4: 32-bit words, else 16-bit words
     int width;
     int height;
-    int rowLength;       // in pixels
-    uint8_t* indices;    // width x height bytes, rows packed
-    uint32_t* palette;   // up to 256 entries 0x00RRGGBB
-    int colors;          // in: most colours wanted; out: palette entries written
-    int32_t transparent; // 0x00RRGGBB or -1
-    int spareEntry;      // with no transparent colour: append one (black) entry
+    int rowLength;        // in pixels
+    uint8_t* indices;     // width x height bytes, rows packed
+    uint32_t* palette;    // up to 256 entries 0x00RRGGBB
+    int colors;           // in: most colours wanted; out: palette entries written
+    int32_t transparent;  // 0x00RRGGBB or -1
+    int spareEntry;       // with no transparent colour: append one (black) entry
     int dither;
-    int success;         // out
+    int success;           // out
     int transparentIndex;  // out, -1 when none
 };
 

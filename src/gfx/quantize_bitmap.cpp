@@ -8,12 +8,12 @@
 #include "platform/os_alloc.h"
 
 int QuantizeImage(const void* pixels, int format, int bytesPerPixel, int width, int height, int rowLength,
-                  uint8_t* indices, uint32_t* palette, int colourLimit, int32_t transparent, int spareEntry,
-                  int dither, int* outTransparentIndex) {
+                  uint8_t* indices, uint32_t* palette, int colourLimit, int32_t transparent, int spareEntry, int dither,
+                  int* outTransparentIndex) {
     if (outTransparentIndex) *outTransparentIndex = -1;
     if (!pixels || !indices || !palette) return 0;
-    qzQuantJob job{pixels, format, bytesPerPixel, width, height, rowLength, indices, palette, colourLimit,
-                   transparent, spareEntry, dither, 0, -1};
+    qzQuantJob job{pixels,  format,      bytesPerPixel, width,      height, rowLength, indices,
+                   palette, colourLimit, transparent,   spareEntry, dither, 0,         -1};
     MedianCutQuantize(&job);
     if (!job.success) return 0;
     if (outTransparentIndex) *outTransparentIndex = job.transparentIndex;

@@ -10,8 +10,8 @@
 // one black entry when there is no transparent colour. Returns the number of palette entries, 0
 // on failure; outTransparentIndex (may be null) gets the transparent colour's index or -1.
 int QuantizeImage(const void* pixels, int format, int bytesPerPixel, int width, int height, int rowLength,
-                  uint8_t* indices, uint32_t* palette, int colourLimit, int32_t transparent, int spareEntry,
-                  int dither, int* outTransparentIndex);
+                  uint8_t* indices, uint32_t* palette, int colourLimit, int32_t transparent, int spareEntry, int dither,
+                  int* outTransparentIndex);
 
 // Every pixel replaced by its palette colour: 0, ERR_LOCKBMAP or ERR_MEM.
 int QuantizeBitMap(qzBitMap* bitmap, int colours, int dither);

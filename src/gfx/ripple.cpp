@@ -66,11 +66,27 @@ void Ripple(qzRippleJob* job, int frame) {
         return a;
     };
     for (int d = 0; d <= maxD; d++) factor[d] = displacement(d);
-    qzWaveDraw d{(const uint8_t*)job->source, job->sourceRowLength, (const uint8_t*)job->second,
-                 job->secondRowLength, (uint8_t*)job->destination, job->destRowLength, job->width, job->height,
-                 job->format, fade, job->fadeOut, job->alphaMap, job->alphaMapBytesPerRow, job->destAlpha,
-                 job->destAlphaBytesPerRow, nullptr, 0, job->destMask, job->destMaskBytesPerRow,
-                 job->sourceMask, job->sourceMaskBytesPerRow};
+    qzWaveDraw d{(const uint8_t*)job->source,
+                 job->sourceRowLength,
+                 (const uint8_t*)job->second,
+                 job->secondRowLength,
+                 (uint8_t*)job->destination,
+                 job->destRowLength,
+                 job->width,
+                 job->height,
+                 job->format,
+                 fade,
+                 job->fadeOut,
+                 job->alphaMap,
+                 job->alphaMapBytesPerRow,
+                 job->destAlpha,
+                 job->destAlphaBytesPerRow,
+                 nullptr,
+                 0,
+                 job->destMask,
+                 job->destMaskBytesPerRow,
+                 job->sourceMask,
+                 job->sourceMaskBytesPerRow};
     qzWaveSourceCopies copies;
     copies.Prepare(&d, (int)sizeof(Pixel));
     if (copies.ok) {

@@ -7,34 +7,34 @@
 #include <cstdint>
 
 struct qzRippleJob {
-    const void* source;        // null: the frame works from a copy of the destination
-    const void* second;        // image to cross-fade with, or null
+    const void* source;  // null: the frame works from a copy of the destination
+    const void* second;  // image to cross-fade with, or null
     void* destination;
-    int sourceRowLength;       // row lengths in pixels
+    int sourceRowLength;  // row lengths in pixels
     int secondRowLength;
     int destRowLength;
-    int32_t* distances;        // width x height entries, rows packed
-    double* sine;              // kWaveTableSize entries
+    int32_t* distances;  // width x height entries, rows packed
+    double* sine;        // kWaveTableSize entries
     double wavelength;
-    double amplitude;          // current amplitude; frames other than -1 set it
-    double amplitudeStep;      // amplitude gained per frame up to the half duration
-    int halfDuration;          // frames
+    double amplitude;      // current amplitude; frames other than -1 set it
+    double amplitudeStep;  // amplitude gained per frame up to the half duration
+    int halfDuration;      // frames
     int width;
     int height;
     int format;
     int fadeOut;
-    const uint8_t* alphaMap;   // or null
+    const uint8_t* alphaMap;  // or null
     int alphaMapBytesPerRow;
     uint8_t* destAlpha;
     int destAlphaBytesPerRow;
     uint8_t* destMask;
     int destMaskBytesPerRow;
-    const uint8_t* sourceMask; // copy of the source mask, or null
+    const uint8_t* sourceMask;  // copy of the source mask, or null
     int sourceMaskBytesPerRow;
     int centerX;
     int centerY;
-    int radius;                // decay radius R
-    double phase;              // the phase of frame -1
+    int radius;    // decay radius R
+    double phase;  // the phase of frame -1
 };
 
 // Fills the sine table and the distance table (IntSqrt of each pixel's squared distance from

@@ -32,8 +32,7 @@ struct ClipTemporary {
 // Builds the temporary for a shaped region over source rows 0 .. sy + height: an alpha channel
 // when the blit goes through an alpha channel, else a mask. False when it cannot be made.
 bool BuildClipTemporary(const qzClipRegion* region, const qzBitMap* src, int srcWidth, int sx, int sy, int dx, int dy,
-                        int width, int height, const qzBitMap* srcMask, const qzBitMap* srcAlpha,
-                        ClipTemporary* out) {
+                        int width, int height, const qzBitMap* srcMask, const qzBitMap* srcAlpha, ClipTemporary* out) {
     const int rows = sy + height;
     const bool asAlpha = srcAlpha && !srcMask;
     BitMapLock srcMaskLock(asAlpha ? nullptr : srcMask, LOCKF_READONLY);
@@ -187,8 +186,8 @@ void SafeBlt(VmState* state, const qzBitMap* src, int sx, int sy, qzBitMap* dst,
             BlitRedrawLayers(state, display, info.secondBuffer, dx, dy, width, height, 0);
         } else {
             BlitRedrawLayers(state, display, info.secondBuffer, dx, dy, width, height, 1);
-            SafeBlt(state, src, sx, sy, info.secondBuffer, dx, dy, width, height, srcWidth, srcHeight,
-                    info.targetWidth, info.targetHeight, SAFEBLT_NOSPRITES, mask, alpha, clipRegion);
+            SafeBlt(state, src, sx, sy, info.secondBuffer, dx, dy, width, height, srcWidth, srcHeight, info.targetWidth,
+                    info.targetHeight, SAFEBLT_NOSPRITES, mask, alpha, clipRegion);
             BlitRedrawLayers(state, display, info.secondBuffer, dx, dy, width, height, 2);
         }
         if (!(flags & SAFEBLT_NOPRESENT) && info.secondBuffer)
@@ -247,17 +246,15 @@ void SafeBlt(VmState* state, const qzBitMap* src, int sx, int sy, qzBitMap* dst,
                     BlitBitMapAlpha(src, sx, sy, info.secondBuffer, dx, dy, width, height, alpha);
             }
             if (!targetOnly) {
-                if (info.outputMask)
-                    AlphaToMask(alpha, sx, sy, info.outputMask, dx, dy, width, height, maskMode);
+                if (info.outputMask) AlphaToMask(alpha, sx, sy, info.outputMask, dx, dy, width, height, maskMode);
                 if (info.outputAlpha) {
                     if (!target && modes.alphaIntensity != -1) {
                         BlitAlphaRectClipped(alpha, sx, sy, info.outputAlpha, dx, dy, width, height, 6,
                                              modes.alphaIntensity);
                     } else {
                         static const int kAlphaModes[3] = {0, 1, 9};
-                        const int selectMode = modes.alphaSelectMode >= 0 && modes.alphaSelectMode <= 2
-                                                   ? modes.alphaSelectMode
-                                                   : 0;
+                        const int selectMode =
+                            modes.alphaSelectMode >= 0 && modes.alphaSelectMode <= 2 ? modes.alphaSelectMode : 0;
                         BlitAlphaRectClipped(alpha, sx, sy, info.outputAlpha, dx, dy, width, height,
                                              kAlphaModes[selectMode], 0);
                     }

@@ -13,14 +13,14 @@ struct qzClipRegion;
 
 // SafeBlt flags.
 enum : uint32_t {
-    SAFEBLT_NOCLIP = 1,          // ignore the clip region
-    SAFEBLT_NOSPRITES = 2,       // do not compose on-screen sprites
-    SAFEBLT_FIRSTBUFFER = 4,     // without a destination: draw into the first buffer (layers off)
-    SAFEBLT_REDRAWLAYERS = 8,    // without a destination and with layers on: redraw them and present
-    SAFEBLT_TARGETONLY = 16,     // may use the fallback display; draw only into the destination
+    SAFEBLT_NOCLIP = 1,        // ignore the clip region
+    SAFEBLT_NOSPRITES = 2,     // do not compose on-screen sprites
+    SAFEBLT_FIRSTBUFFER = 4,   // without a destination: draw into the first buffer (layers off)
+    SAFEBLT_REDRAWLAYERS = 8,  // without a destination and with layers on: redraw them and present
+    SAFEBLT_TARGETONLY = 16,   // may use the fallback display; draw only into the destination
     SAFEBLT_NOPRESENT = 32,
     SAFEBLT_FORCEFIRSTBUFFER = 64,  // without a destination: the first buffer, layers or not
-    SAFEBLT_HARDWARE = 128,      // present straight through the hardware double buffer
+    SAFEBLT_HARDWARE = 128,         // present straight through the hardware double buffer
 };
 
 // Copies the width x height rectangle at sx, sy of src (srcWidth x srcHeight; through its mask or
@@ -32,8 +32,8 @@ void SafeBlt(VmState* state, const qzBitMap* src, int sx, int sy, qzBitMap* dst,
 
 // PresentBitMapRect flags.
 enum : uint32_t {
-    PRESENT_SCALED = 1,       // a whole buffer: shown at the display's scaled size when it has one
-    PRESENT_RECORDING = 2,    // 2 and 4: present even while the video recorder takes presentation
+    PRESENT_SCALED = 1,     // a whole buffer: shown at the display's scaled size when it has one
+    PRESENT_RECORDING = 2,  // 2 and 4: present even while the video recorder takes presentation
     PRESENT_RECORDING2 = 4,
     PRESENT_INREFRESH = 128,  // present even inside a BeginRefresh block
 };

@@ -82,7 +82,8 @@ inline __m128i Lerp16x8(__m128i a, __m128i b, __m128i f, __m128i high) {
 // Column weights i and i + 1 (each below 65536) spread over four 16-bit lanes each.
 inline __m128i PairWeights(const int32_t* fractions) {
     const __m128i f = _mm_loadl_epi64((const __m128i*)fractions);
-    return _mm_unpacklo_epi64(_mm_shufflelo_epi16(f, _MM_SHUFFLE(0, 0, 0, 0)), _mm_shufflelo_epi16(f, _MM_SHUFFLE(2, 2, 2, 2)));
+    return _mm_unpacklo_epi64(_mm_shufflelo_epi16(f, _MM_SHUFFLE(0, 0, 0, 0)),
+                              _mm_shufflelo_epi16(f, _MM_SHUFFLE(2, 2, 2, 2)));
 }
 
 // One row of the smooth path for 4-byte pixels: the interpolation is the same on every byte lane

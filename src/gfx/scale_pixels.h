@@ -7,22 +7,22 @@
 #include <cstdint>
 
 struct qzScaleJob {
-    const void* srcPixels;     // first pixel of the source rectangle, or null to scale only the mask
+    const void* srcPixels;  // first pixel of the source rectangle, or null to scale only the mask
     void* dstPixels;
-    const uint8_t* srcMask;    // first row of the source rectangle in the mask, or null
+    const uint8_t* srcMask;  // first row of the source rectangle in the mask, or null
     uint8_t* dstMask;
-    const uint8_t* srcAlpha;   // first byte of the source rectangle in the alpha channel, or null
+    const uint8_t* srcAlpha;  // first byte of the source rectangle in the alpha channel, or null
     uint8_t* dstAlpha;
-    int srcMaskBitOffset;      // x of the source rectangle inside the mask row
-    int srcY;                  // kept for the caller; not read
+    int srcMaskBitOffset;  // x of the source rectangle inside the mask row
+    int srcY;              // kept for the caller; not read
     int srcWidth, srcHeight;
     int dstWidth, dstHeight;
     int srcRowLength, dstRowLength;  // in pixels
     int srcMaskBytesPerRow, dstMaskBytesPerRow;
     int srcAlphaBytesPerRow, dstAlphaBytesPerRow;
-    int smooth;                // 0 nearest, else bilinear
-    int pixelFormat;           // read by the smooth path only
-    int bytesPerPixel;         // 2 or 4 for the nearest path
+    int smooth;         // 0 nearest, else bilinear
+    int pixelFormat;    // read by the smooth path only
+    int bytesPerPixel;  // 2 or 4 for the nearest path
     // Step tables of the smooth path: destination width + 1 (columns) and height + 1 (rows)
     // entries at least.
     int32_t* colFractions;

@@ -48,10 +48,26 @@ void Swirl(qzSwirlJob* job, int frame) {
             rot[2 * d + 1] = job->sine[i];
         }
     }
-    qzWaveDraw d{(const uint8_t*)job->source, job->sourceRowLength, (const uint8_t*)job->second,
-                 job->secondRowLength, (uint8_t*)job->destination, job->destRowLength, w, h, job->format, fade,
-                 job->fadeOut, job->alphaMap, job->alphaMapBytesPerRow, job->destAlpha, job->destAlphaBytesPerRow,
-                 nullptr, 0, job->destMask, job->destMaskBytesPerRow, job->sourceMask,
+    qzWaveDraw d{(const uint8_t*)job->source,
+                 job->sourceRowLength,
+                 (const uint8_t*)job->second,
+                 job->secondRowLength,
+                 (uint8_t*)job->destination,
+                 job->destRowLength,
+                 w,
+                 h,
+                 job->format,
+                 fade,
+                 job->fadeOut,
+                 job->alphaMap,
+                 job->alphaMapBytesPerRow,
+                 job->destAlpha,
+                 job->destAlphaBytesPerRow,
+                 nullptr,
+                 0,
+                 job->destMask,
+                 job->destMaskBytesPerRow,
+                 job->sourceMask,
                  job->sourceMaskBytesPerRow};
     qzWaveSourceCopies copies;
     copies.Prepare(&d, (int)sizeof(Pixel));

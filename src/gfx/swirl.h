@@ -6,23 +6,23 @@
 #include <cstdint>
 
 struct qzSwirlJob {
-    const void* source;        // null: the frame works from a copy of the destination
-    const void* second;        // image to cross-fade with, or null
+    const void* source;  // null: the frame works from a copy of the destination
+    const void* second;  // image to cross-fade with, or null
     void* destination;
-    int sourceRowLength;       // row lengths in pixels
+    int sourceRowLength;  // row lengths in pixels
     int secondRowLength;
     int destRowLength;
-    double* sine;              // kWaveTableSize entries each
+    double* sine;  // kWaveTableSize entries each
     double* cosine;
     int format;
     int width;
     int height;
     int fadeOut;
-    const uint8_t* alphaMap;   // or null
+    const uint8_t* alphaMap;  // or null
     int alphaMapBytesPerRow;
     uint8_t* destAlpha;
     int destAlphaBytesPerRow;
-    const uint8_t* sourceMask; // copy of the source mask, or null
+    const uint8_t* sourceMask;  // copy of the source mask, or null
     int sourceMaskBytesPerRow;
     uint8_t* destMask;
     int destMaskBytesPerRow;

@@ -81,16 +81,28 @@ void Monochrome(Pixel* pixels, int width, int height, int format, int stride, co
 
 }  // namespace
 
-void SolarizePixels32(uint32_t* p, int w, int h, int stride, int format, int threshold) { Solarize(p, w, h, stride, format, threshold); }
-void SolarizePixels16(uint16_t* p, int w, int h, int stride, int format, int threshold) { Solarize(p, w, h, stride, format, threshold); }
+void SolarizePixels32(uint32_t* p, int w, int h, int stride, int format, int threshold) {
+    Solarize(p, w, h, stride, format, threshold);
+}
+void SolarizePixels16(uint16_t* p, int w, int h, int stride, int format, int threshold) {
+    Solarize(p, w, h, stride, format, threshold);
+}
 void ApplyChannelTables32(const qzChannelTables* job) { ChannelTables<uint32_t>(job); }
 void ApplyChannelTables16(const qzChannelTables* job) { ChannelTables<uint16_t>(job); }
-void ContrastPixels32(uint32_t* p, int w, int h, int stride, int format, int sign) { Contrast(p, w, h, stride, format, sign); }
-void ContrastPixels16(uint16_t* p, int w, int h, int stride, int format, int sign) { Contrast(p, w, h, stride, format, sign); }
+void ContrastPixels32(uint32_t* p, int w, int h, int stride, int format, int sign) {
+    Contrast(p, w, h, stride, format, sign);
+}
+void ContrastPixels16(uint16_t* p, int w, int h, int stride, int format, int sign) {
+    Contrast(p, w, h, stride, format, sign);
+}
 void SepiaPixels32(uint32_t* p, int w, int h, int stride, int format, double t) { Sepia(p, w, h, stride, format, t); }
 void SepiaPixels16(uint16_t* p, int w, int h, int stride, int format, double t) { Sepia(p, w, h, stride, format, t); }
-void WriteMonochrome32(uint32_t* p, int w, int h, int format, int stride, const uint8_t* map) { Monochrome(p, w, h, format, stride, map); }
-void WriteMonochrome16(uint16_t* p, int w, int h, int format, int stride, const uint8_t* map) { Monochrome(p, w, h, format, stride, map); }
+void WriteMonochrome32(uint32_t* p, int w, int h, int format, int stride, const uint8_t* map) {
+    Monochrome(p, w, h, format, stride, map);
+}
+void WriteMonochrome16(uint16_t* p, int w, int h, int format, int stride, const uint8_t* map) {
+    Monochrome(p, w, h, format, stride, map);
+}
 
 void ContrastPixel(int sign, int* red, int* green, int* blue) {
     double r = *red, g = *green, b = *blue;

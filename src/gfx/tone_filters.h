@@ -15,10 +15,10 @@ struct qzChannelTables {
     int height;
     int stride;
     int format;
-    const uint8_t* red;    // 256 entries each
+    const uint8_t* red;  // 256 entries each
     const uint8_t* green;
     const uint8_t* blue;
-    int channels;          // 1 red, 2 green, 4 blue
+    int channels;  // 1 red, 2 green, 4 blue
 };
 void ApplyChannelTables32(const qzChannelTables* job);
 void ApplyChannelTables16(const qzChannelTables* job);

@@ -134,8 +134,8 @@ void NearestSpan(const qzTransformJob* j, const Inverse& m, int y, int x0, int x
         const int ix = Clamp(Trunc(sx), wMax), iy = Clamp(Trunc(sy), hMax);
         if (Colour) dst[x] = src[iy * srcRowLength + ix];
         if (Planes == NearestPlanes::Mask)
-            PutMaskBit(dstMask, x, GetMaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow,
-                                              (int64_t)ix + j->srcMaskBitOffset));
+            PutMaskBit(dstMask, x,
+                       GetMaskBit(j->srcMask + (int64_t)iy * j->srcMaskBytesPerRow, (int64_t)ix + j->srcMaskBitOffset));
         else if (Planes == NearestPlanes::Alpha)
             dstAlpha[x] = j->srcAlpha[(int64_t)iy * j->srcAlphaBytesPerRow + ix];
     }
@@ -144,9 +144,12 @@ void NearestSpan(const qzTransformJob* j, const Inverse& m, int y, int x0, int x
 template <typename T, bool Colour>
 void NearestSpansWith(const qzTransformJob* j, const Inverse& m) {
     NearestPlanes planes = NearestPlanes::None;
-    if (j->srcMask) planes = j->dstMask ? NearestPlanes::Mask : NearestPlanes::None;
-    else if (j->srcAlpha) planes = j->dstAlpha ? NearestPlanes::Alpha : NearestPlanes::None;
-    else if (j->dstMask) planes = NearestPlanes::Covered;
+    if (j->srcMask)
+        planes = j->dstMask ? NearestPlanes::Mask : NearestPlanes::None;
+    else if (j->srcAlpha)
+        planes = j->dstAlpha ? NearestPlanes::Alpha : NearestPlanes::None;
+    else if (j->dstMask)
+        planes = NearestPlanes::Covered;
     const bool clear = ClearsUncovered(j);
     switch (planes) {
     case NearestPlanes::None:
@@ -201,9 +204,11 @@ void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
                 if (j->srcAlpha)
                     alpha[k] = j->srcAlpha[(int64_t)cy * j->srcAlphaBytesPerRow + cx];
                 else if (j->srcMask)
-                    hidden[k] = !GetMaskBit(j->srcMask + (int64_t)cy * j->srcMaskBytesPerRow, (int64_t)cx + j->srcMaskBitOffset);
+                    hidden[k] = !GetMaskBit(j->srcMask + (int64_t)cy * j->srcMaskBytesPerRow,
+                                            (int64_t)cx + j->srcMaskBitOffset);
                 if (!hidden[k]) {
-                    if (colour) ReadRGB<F>(src + ((int64_t)cy * j->srcRowLength + cx) * bpp, rgb[k][0], rgb[k][1], rgb[k][2]);
+                    if (colour)
+                        ReadRGB<F>(src + ((int64_t)cy * j->srcRowLength + cx) * bpp, rgb[k][0], rgb[k][1], rgb[k][2]);
                     if (firstOpaque < 0) firstOpaque = k;
                 }
             }
@@ -222,13 +227,16 @@ void SmoothSpans(const qzTransformJob* j, const Inverse& m) {
             };
             if (colour)
                 WriteRGB<F>(dstRow + (int64_t)x * bpp, mix(rgb[0][0], rgb[1][0], rgb[2][0], rgb[3][0]),
-                            mix(rgb[0][1], rgb[1][1], rgb[2][1], rgb[3][1]), mix(rgb[0][2], rgb[1][2], rgb[2][2], rgb[3][2]));
+                            mix(rgb[0][1], rgb[1][1], rgb[2][1], rgb[3][1]),
+                            mix(rgb[0][2], rgb[1][2], rgb[2][2], rgb[3][2]));
             if (j->srcAlpha && j->dstAlpha)
-                j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] = (uint8_t)mix(alpha[0], alpha[1], alpha[2], alpha[3]);
+                j->dstAlpha[(int64_t)y * j->dstAlphaBytesPerRow + x] =
+                    (uint8_t)mix(alpha[0], alpha[1], alpha[2], alpha[3]);
             if (j->srcMask) {
                 if (j->dstMask)
                     PutMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x,
-                               GetMaskBit(j->srcMask + (int64_t)rows[0] * j->srcMaskBytesPerRow, (int64_t)cols[0] + j->srcMaskBitOffset));
+                               GetMaskBit(j->srcMask + (int64_t)rows[0] * j->srcMaskBytesPerRow,
+                                          (int64_t)cols[0] + j->srcMaskBitOffset));
             } else if (!j->srcAlpha && j->dstMask) {
                 SetMaskBit(j->dstMask + (int64_t)y * j->dstMaskBytesPerRow, x);
             }

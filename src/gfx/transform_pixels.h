@@ -8,7 +8,7 @@
 struct qzTransformJob {
     const void* srcPixels;
     void* dstPixels;
-    const uint8_t* srcMask;   // null when absent
+    const uint8_t* srcMask;  // null when absent
     uint8_t* dstMask;
     const uint8_t* srcAlpha;  // null when absent
     uint8_t* dstAlpha;

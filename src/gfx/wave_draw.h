@@ -20,7 +20,7 @@ struct qzWaveDraw {
     int width;
     int height;
     int format;
-    int fade;                 // 0..255
+    int fade;  // 0..255
     int fadeOut;
     const uint8_t* alphaMap;
     int alphaMapBytesPerRow;
@@ -30,7 +30,7 @@ struct qzWaveDraw {
     int alphaSourceBytesPerRow;
     uint8_t* destMask;
     int destMaskBytesPerRow;
-    const uint8_t* maskSource;   // mask bits copied with the pixels, or null
+    const uint8_t* maskSource;  // mask bits copied with the pixels, or null
     int maskSourceBytesPerRow;
 };
 

@@ -1,6 +1,5 @@
 #include "gfx/yuv_convert.h"
 
-
 #include "gfx/pixel_access.h"
 
 namespace {

@@ -10,10 +10,10 @@ struct qzYuvJob {
     const int* pitches;            // bytes per row of the three planes
     void* dstPixels;
     int srcWidth, srcHeight;
-    int dstWidth, dstHeight;       // read by ScaleYUVToPixels
-    int dstStride;                 // destination row length in pixels
-    int pixelFormat;               // 0..13
-    int bytesPerPixel;             // 2, 3 or 4; read by ConvertYUVToPixels
+    int dstWidth, dstHeight;  // read by ScaleYUVToPixels
+    int dstStride;            // destination row length in pixels
+    int pixelFormat;          // 0..13
+    int bytesPerPixel;        // 2, 3 or 4; read by ConvertYUVToPixels
 };
 
 // R, G, B of one sample triple, each divided as in C (toward zero) and clamped to 0..255.

@@ -12,7 +12,9 @@ namespace {
 
 enum { BI_RGB = 0, BI_RLE8 = 1, BI_BITFIELDS = 3 };
 
-uint32_t Le32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
 uint32_t Le16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
 
 // One colour channel of a bit-field pixel: the bits under the mask, scaled to 8 bits by shifting
@@ -34,7 +36,7 @@ struct Channel {
 // further up the picture; pixels nobody sets keep index 0.
 void DecodeRle8(const uint8_t* data, size_t size, int width, int height, uint8_t* indices) {
     size_t pos = 0;
-    int64_t x = 0, y = 0;   // y: rows in file order, 0 = the bottom row
+    int64_t x = 0, y = 0;  // y: rows in file order, 0 = the bottom row
     auto put = [&](uint8_t value) {
         if (x < width && y < height) indices[static_cast<size_t>(height - 1 - y) * width + x] = value;
         if (x <= width) ++x;
@@ -87,21 +89,12 @@ int LoadBMP(qzVfsFile* file, int infoOnly, int* outWidth, int* outHeight, uint32
     bool supported;
     switch (bitsPerPixel) {
     case 1:
-    case 4:
-        supported = compression == BI_RGB;
-        break;
-    case 8:
-        supported = compression == BI_RGB || compression == BI_RLE8;
-        break;
+    case 4: supported = compression == BI_RGB; break;
+    case 8: supported = compression == BI_RGB || compression == BI_RLE8; break;
     case 16:
-    case 32:
-        supported = compression == BI_RGB || compression == BI_BITFIELDS;
-        break;
-    case 24:
-        supported = compression == BI_RGB;
-        break;
-    default:
-        supported = false;
+    case 32: supported = compression == BI_RGB || compression == BI_BITFIELDS; break;
+    case 24: supported = compression == BI_RGB; break;
+    default: supported = false;
     }
     if (!supported) return ERR_LOADPICTURE2;
 

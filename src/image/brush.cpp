@@ -21,9 +21,7 @@
 namespace {
 
 qzObjectHeader* brushList = nullptr;
-int LayersShow(const qzObjectId& id) {
-    return FindLayerUsingObject(QZ_LAYER_BRUSH, id, nullptr, nullptr, nullptr);
-}
+int LayersShow(const qzObjectId& id) { return FindLayerUsingObject(QZ_LAYER_BRUSH, id, nullptr, nullptr, nullptr); }
 
 // Every layer that shows the brush `from` shows the brush record `to` from now on.
 void Retarget(const qzObjectId& from, qzBrush* to) { RetargetLayersToObject(QZ_LAYER_BRUSH, from, to); }
@@ -143,8 +141,8 @@ int CreateBlankBrush(const qzObjectId& id, int32_t width, int32_t height, uint32
             OsFree(pixels);
             if (!error && bitmap) {
                 qzBrush* brush = nullptr;
-                error = AddBrush(id, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, bitmap,
-                                 QZ_NOTRANSPARENCY, nullptr, nullptr, displayid, &brush);
+                error = AddBrush(id, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, bitmap, QZ_NOTRANSPARENCY,
+                                 nullptr, nullptr, displayid, &brush);
                 if (error) {
                     DeleteBitMap(bitmap);
                     return error;
@@ -180,8 +178,8 @@ int CreateBlankBrush(const qzObjectId& id, int32_t width, int32_t height, uint32
         }
         if (!clear) FillAlphaRect(alpha, 0, 0, width, height, 255);
     }
-    int error = AddBrush(id, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, bitmap, key, mask, alpha, displayid,
-                         out);
+    int error =
+        AddBrush(id, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, bitmap, key, mask, alpha, displayid, out);
     if (error) {
         DeleteBitMap(bitmap);
         DeleteMaskBitMap(mask);
@@ -227,8 +225,8 @@ int CopyBrushRecord(VmState* state, const qzBrush* brush, const qzObjectId& newI
     if (asVideo) {
         copy->hardware = 1;
         copy->display = brush->display;
-        copy->hardwareflags = brush->hardware ? brush->hardwareflags
-                                              : (mask ? QZ_HWBRUSH_MASK : 0) | (alpha ? QZ_HWBRUSH_ALPHA : 0);
+        copy->hardwareflags =
+            brush->hardware ? brush->hardwareflags : (mask ? QZ_HWBRUSH_MASK : 0) | (alpha ? QZ_HWBRUSH_ALPHA : 0);
     }
     if (out) *out = copy;
     return 0;
@@ -240,8 +238,7 @@ int DeleteBrush(VmState* state, const qzObjectId& id, int reportNotFound) {
     for (qzBrush* b = FirstBrush(); b; b = NextBrush(b))
         if (!b->layeronly && SameObjectId(b->header.id, id) && BrushIsSelectedOutput(b)) return ERR_MODIFYABR;
     qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush,
-                          QZ_FINDBRUSH_MODIFY | QZ_FINDBRUSH_NODETACH | QZ_FINDBRUSH_HARDWARE);
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_MODIFY | QZ_FINDBRUSH_NODETACH | QZ_FINDBRUSH_HARDWARE);
     if (error) return (reportNotFound || error == ERR_LOCKEDOBJ) ? error : 0;
     if (LayersShow(brush->header.id)) {
         // Still shown: the brush gives up its identifier and lives on until no layer shows it.
@@ -355,7 +352,9 @@ int SaveDisplayHardwareBrushes(qzDisplay* display) {
 int RestoreDisplayHardwareBrushes(qzDisplay* display) {
     for (qzBrush* brush = FirstBrush(); brush; brush = NextBrush(brush)) {
         if (!brush->savedpixels) continue;
-        const int mode = (brush->hardwareflags & QZ_HWBRUSH_MASK) ? 3 : (brush->hardwareflags & QZ_HWBRUSH_ALPHA) ? 2 : 1;
+        const int mode = (brush->hardwareflags & QZ_HWBRUSH_MASK)    ? 3
+                         : (brush->hardwareflags & QZ_HWBRUSH_ALPHA) ? 2
+                                                                     : 1;
         const uint32_t key = brush->transparentcolor >= 0 ? (uint32_t)brush->transparentcolor : QZ_NO_KEY_COLOR;
         qzBitMap* bitmap = nullptr;
         qzBitMap* mask = nullptr;
@@ -388,7 +387,8 @@ int RestoreDisplayHardwareBrushes(qzDisplay* display) {
 }
 
 void FreeDisplayHardwareBrushes(VmState* state, qzDisplay* display) {
-    DestroyBrushesWhere(state, [display](const qzBrush* brush) { return brush->hardware && brush->display == display; });
+    DestroyBrushesWhere(state,
+                        [display](const qzBrush* brush) { return brush->hardware && brush->display == display; });
 }
 
 int GetBrushBitmapsById(const qzObjectId& id, qzBitMap** bitmap, qzBitMap** mask, qzBitMap** alpha, int32_t* width,

@@ -24,7 +24,8 @@ int RenderVector(qzImageSource* source, const double matrix[4], int32_t width, i
     if (!pixels || w < 1 || h < 1) return ERR_TFIMAGE;
     const int stride = source->rowLength > 0 ? source->rowLength : w;
     qzBitMap* bitmap = nullptr;
-    error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, w, h, stride, hardware, 2, nullptr, &bitmap, nullptr, nullptr);
+    error =
+        CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, w, h, stride, hardware, 2, nullptr, &bitmap, nullptr, nullptr);
     if (error) return error;
     qzBitMap* alpha = CreateAlphaBitMapFromData(pixels, w, h, stride);
     if (!alpha) {
@@ -45,8 +46,8 @@ int TransformBrushBitmap(int32_t type, qzImageSource* vectorSource, const qzBitM
                          int32_t* outWidth, int32_t* outHeight) {
     *outBitmap = *outMask = *outAlpha = nullptr;
     int x = dstx, y = dsty;
-    GetTransformedRectBounds(dstx, dsty, width, height, anchor[0], anchor[1], matrix, &x, &y, nullptr, nullptr,
-                             nullptr, nullptr);
+    GetTransformedRectBounds(dstx, dsty, width, height, anchor[0], anchor[1], matrix, &x, &y, nullptr, nullptr, nullptr,
+                             nullptr);
     int32_t newWidth = 1, newHeight = 1;
     GetTransformedSize(matrix, width, height, &newWidth, &newHeight);
     const bool identity = matrix[0] == 1 && matrix[1] == 0 && matrix[2] == 0 && matrix[3] == 1;

@@ -25,7 +25,8 @@ int InsertBrushLayer(VmState* state, int32_t type, const qzObjectId& id, int32_t
     int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_HARDWARE);
     if (error) return error;
     return AddLayerForObject(state, type, id, x, y, brush->width, brush->height, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, position > 0 ? position : -1, hidden ? (uint32_t)QZ_ADDLAYER_HIDDEN : 0u, nullptr);
+                             nullptr, nullptr, position > 0 ? position : -1, hidden ? (uint32_t)QZ_ADDLAYER_HIDDEN : 0u,
+                             nullptr);
 }
 
 }  // namespace

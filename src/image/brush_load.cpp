@@ -145,8 +145,10 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBrushOptions& o, qzBr
 
     // The key colour: none for vector images; one the file names wins over the script's.
     int32_t key = o.transparentColor;
-    if (image.isVector) key = -1;
-    else if (image.transparentColour >= 0) key = image.transparentColour;
+    if (image.isVector)
+        key = -1;
+    else if (image.transparentColour >= 0)
+        key = image.transparentColour;
 
     int32_t x = o.x, y = o.y, width = o.width, height = o.height;
     if (x < 0 || y < 0) return ERR_NEGCOORDS;

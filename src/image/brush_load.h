@@ -17,7 +17,7 @@ struct qzLoadBrushOptions {
     int32_t transparentColor = -1;  // key colour 0xRRGGBB, -1 none
     int loadAlpha = 0;
     int loadTransparency = 0;
-    int32_t globalAlpha = -1;  // 0..255, -1 none
+    int32_t globalAlpha = -1;                     // 0..255, -1 none
     int32_t x = 0, y = 0, width = 0, height = 0;  // the part; 0 sizes: the rest of the image
     int hardware = 0;
     int32_t scaleWidth = 0, scaleHeight = 0;  // 0: the image's size; negative: that many percent

@@ -13,10 +13,10 @@ struct VmState;
 
 // ParseDrawTags flags.
 enum {
-    QZ_DRAWTAGS_DEFAULTS = 1,    // start from the global defaults
-    QZ_DRAWTAGS_TABLEONLY = 2,   // an argument that is not a table is an error
-    QZ_DRAWTAGS_NOSIZE = 4,      // "width" and "height" are not read
-    QZ_DRAWTAGS_NOROTATE = 8,    // "rotate" is not read
+    QZ_DRAWTAGS_DEFAULTS = 1,       // start from the global defaults
+    QZ_DRAWTAGS_TABLEONLY = 2,      // an argument that is not a table is an error
+    QZ_DRAWTAGS_NOSIZE = 4,         // "width" and "height" are not read
+    QZ_DRAWTAGS_NOROTATE = 8,       // "rotate" is not read
     QZ_DRAWTAGS_SMOOTHROTATE = 16,  // smoothscale takes smoothDefault only when a rotation is given
 };
 

@@ -129,8 +129,8 @@ int SetDefaultsFromTable(VmState* state, int tableIndex) {
     CopyDefaultTransformTags(&transform);
     CopyDefaultLayerTags(&layer);
     VmSetTop(state, tableIndex);
-    int error = ParseDrawTags(state, tableIndex, 0, 0, 0, 0, transform.smoothscale, &transform, &layer,
-                              QZ_DRAWTAGS_NOSIZE);
+    int error =
+        ParseDrawTags(state, tableIndex, 0, 0, 0, 0, transform.smoothscale, &transform, &layer, QZ_DRAWTAGS_NOSIZE);
     if (error) return error;
     layer.name[0] = 0;
     *DefaultTransformTags() = transform;

@@ -112,7 +112,8 @@ int LoadILBM(qzVfsFile* file, int infoOnly, const uint32_t* palette, int32_t key
     int64_t bodyLength = static_cast<uint32_t>(VfsReadInt32BE(file));
     const int64_t rowBytes = IlbmRowBytes(width);
     int64_t fileSize = VfsGetFileSize(file);
-    if (fileSize >= 0 && MinimumBodyBytes(rowBytes, height, planes, masking, compression) > fileSize - FilePosition(file))
+    if (fileSize >= 0 &&
+        MinimumBodyBytes(rowBytes, height, planes, masking, compression) > fileSize - FilePosition(file))
         return ERR_LOADPICTURE2;
 
     int rc = 0;
@@ -150,7 +151,8 @@ int LoadILBM(qzVfsFile* file, int infoOnly, const uint32_t* palette, int32_t key
             uint8_t rgb[768] = {};
             int entries = count > 256 ? 256 : static_cast<int>(count);
             VfsRead(file, rgb, static_cast<size_t>(entries) * 3);
-            for (int i = 0; i < entries; ++i) table[i] = uint32_t{rgb[i * 3]} << 16 | uint32_t{rgb[i * 3 + 1]} << 8 | rgb[i * 3 + 2];
+            for (int i = 0; i < entries; ++i)
+                table[i] = uint32_t{rgb[i * 3]} << 16 | uint32_t{rgb[i * 3 + 1]} << 8 | rgb[i * 3 + 2];
             if (extraHalfBrite && entries > 0) {
                 // The upper half of the index range shows the lower half at half brightness.
                 int half = 1 << (planes - 1);
@@ -211,7 +213,8 @@ int SaveILBM(const char* name, const uint32_t* pixels, int width, int height) {
         return ERR_WRITEFILE;
     }
     qzVfsFile* file = out.file;
-    static const uint8_t kHeaderStart[] = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0, 20};
+    static const uint8_t kHeaderStart[] = {'F', 'O', 'R', 'M', 0,   0,   0, 0, 'I', 'L',
+                                           'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0,   20};
     uint8_t header[48];
     std::memcpy(header, kHeaderStart, sizeof(kHeaderStart));
     uint8_t* bmhd = header + 20;
@@ -220,9 +223,9 @@ int SaveILBM(const char* name, const uint32_t* pixels, int width, int height) {
     bmhd[1] = static_cast<uint8_t>(width);
     bmhd[2] = static_cast<uint8_t>(height >> 8);
     bmhd[3] = static_cast<uint8_t>(height);
-    bmhd[8] = 24;   // planes
-    bmhd[10] = 1;   // ByteRun1
-    bmhd[14] = 1;   // aspect
+    bmhd[8] = 24;  // planes
+    bmhd[10] = 1;  // ByteRun1
+    bmhd[14] = 1;  // aspect
     bmhd[15] = 1;
     bmhd[16] = bmhd[0];
     bmhd[17] = bmhd[1];

@@ -119,8 +119,8 @@ int ReadILBMBodyRaw(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, i
     return ok;
 }
 
-int ReadILBMBodyByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, int width, int height,
-                         int planes, int masking) {
+int ReadILBMBodyByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, int width, int height, int planes,
+                         int masking) {
     (void)bodyLength;
     int64_t rowBytes = IlbmRowBytes(width);
     BodyReader reader(file);
@@ -147,8 +147,8 @@ int ReadILBMBody24ByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int width, int
     return ok;
 }
 
-void PlanarToChunky(const uint8_t* planeBuffer, int width, int height, int planes, int64_t rowBytes,
-                    void* destination, int64_t destStride) {
+void PlanarToChunky(const uint8_t* planeBuffer, int width, int height, int planes, int64_t rowBytes, void* destination,
+                    int64_t destStride) {
     if (width < 1 || height < 1) return;
     const int64_t fullColumns = width >> 3;
     const int rest = width & 7;
@@ -207,15 +207,9 @@ void DecodeHAMRows(const uint8_t* chunky, uint32_t* pixels, const uint32_t* pale
                 green = (palette[index] >> 8) & 0xFF;
                 blue = palette[index] & 0xFF;
                 break;
-            case 1:
-                blue = data;
-                break;
-            case 2:
-                red = data;
-                break;
-            default:
-                green = data;
-                break;
+            case 1: blue = data; break;
+            case 2: red = data; break;
+            default: green = data; break;
             }
             *pixels++ = red << 16 | green << 8 | blue;
         }
@@ -254,8 +248,8 @@ uint8_t* PackByteRun1Run(uint8_t* out, int count, uint8_t byte, int64_t* total) 
 size_t PackByteRun1Row(const uint8_t* row, size_t n, uint8_t* out) {
     if (n == 0) return 0;
     uint8_t buffer[129];
-    int count = 1;          // bytes gathered
-    int runStart = 0;       // where the equal bytes that end the buffer begin
+    int count = 1;     // bytes gathered
+    int runStart = 0;  // where the equal bytes that end the buffer begin
     bool runMode = false;
     int64_t total = 0;
     uint8_t* o = out;

@@ -24,8 +24,8 @@ int ReadILBMBodyRaw(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, i
 // The same for ByteRun1-packed rows, always stored plane-major. A run or literal that would pass
 // the end of a plane row stops there; what is left of it is not consumed. With masking 1 the mask
 // row is decoded and dropped. 1 on success, 0 on a short read.
-int ReadILBMBodyByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, int width, int height,
-                         int planes, int masking);
+int ReadILBMBodyByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int64_t bodyLength, int width, int height, int planes,
+                         int masking);
 // A packed 24-plane body: each image row is one ByteRun1 stream of rowBytes * 24 bytes, decoded
 // into the file-order layout; a run or literal stops at the end of the image row. No mask rows.
 // 1 on success, 0 on a short read.
@@ -34,8 +34,8 @@ int ReadILBMBody24ByteRun1(qzVfsFile* file, uint8_t* planeBuffer, int width, int
 // Planes 1..8: one colour index per pixel (byte p of the index from plane p) into rows of
 // destination, destStride bytes apart. 24 planes: 0x00RRGGBB words, red from planes 0-7, green
 // from 8-15 and blue from 16-23, bit 0 of each first. Other plane counts convert nothing.
-void PlanarToChunky(const uint8_t* planeBuffer, int width, int height, int planes, int64_t rowBytes,
-                    void* destination, int64_t destStride);
+void PlanarToChunky(const uint8_t* planeBuffer, int width, int height, int planes, int64_t rowBytes, void* destination,
+                    int64_t destStride);
 
 // Chunky indices (width per row) to 0x00RRGGBB pixels. HAM6: control = index >> 4, data =
 // index & 15; HAM8: control = index >> 6, data = index & 63. Control 0 takes the palette entry,

@@ -54,8 +54,12 @@ struct DrawImage {
     bool Temporary() const { return ownBitmap != nullptr; }
 };
 
-int32_t ResolveX(int32_t x, int32_t size, double anchor) { return links.resolveX ? links.resolveX(x, size, 0, anchor) : x; }
-int32_t ResolveY(int32_t y, int32_t size, double anchor) { return links.resolveY ? links.resolveY(y, size, 0, anchor) : y; }
+int32_t ResolveX(int32_t x, int32_t size, double anchor) {
+    return links.resolveX ? links.resolveX(x, size, 0, anchor) : x;
+}
+int32_t ResolveY(int32_t y, int32_t size, double anchor) {
+    return links.resolveY ? links.resolveY(y, size, 0, anchor) : y;
+}
 
 // A new alpha channel of the part at level: the part's alpha scaled, else its mask, else filled.
 qzBitMap* PartAlphaAtLevel(const DrawImage& image, int32_t sx, int32_t sy, int32_t width, int32_t height, int level) {
@@ -96,10 +100,10 @@ void SetImageDisplayLinks(const qzImageDisplayLinks* given) {
     links = given ? *given : qzImageDisplayLinks{nullptr, nullptr};
 }
 
-int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx,
-                       int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers,
-                       int tagIndex, const qzTransformTags* transformTags, const qzLayerTags* layerTags,
-                       qzBitMap** outBitmap, int* outOwned, uint32_t flags) {
+int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy,
+                       int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,
+                       const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
+                       int* outOwned, uint32_t flags) {
     if (outBitmap) *outBitmap = nullptr;
     if (outOwned) *outOwned = 0;
     qzDisplay* display = CurrentDisplay();
@@ -175,13 +179,14 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     qzLayerTags tags;
     if (transformTags) {
         transform = *transformTags;
-        if (layerTags) tags = *layerTags;
-        else CopyDefaultLayerTags(&tags);
+        if (layerTags)
+            tags = *layerTags;
+        else
+            CopyDefaultLayerTags(&tags);
     } else if (tagIndex > 0) {
-        int error = ParseDrawTags(state, tagIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale,
-                                  &transform, &tags,
-                                  kind == QZ_DRAW_BGPICPART ? QZ_DRAWTAGS_DEFAULTS
-                                                            : QZ_DRAWTAGS_DEFAULTS | QZ_DRAWTAGS_TABLEONLY);
+        int error = ParseDrawTags(
+            state, tagIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale, &transform, &tags,
+            kind == QZ_DRAW_BGPICPART ? QZ_DRAWTAGS_DEFAULTS : QZ_DRAWTAGS_DEFAULTS | QZ_DRAWTAGS_TABLEONLY);
         if (error) return error;
     } else {
         InitDrawTags(&transform, &tags, 0, 0, DefaultTransformTags()->smoothscale, 0);
@@ -215,8 +220,8 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         // A composed part goes into the layer as a private copy; other layers draw their object.
         qzBitMap* own = nullptr;
         if (picture && (flags & QZ_DRAWOBJ_WITHLAYERS)) {
-            int error = CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &own, nullptr,
-                                   nullptr);
+            int error =
+                CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &own, nullptr, nullptr);
             if (error) return error;
         }
         qzLayerState* st = NewLayerState();
@@ -230,11 +235,11 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         // A picture named by -1 (the displayed one) is shown under its own identifier, so that
         // the layer still finds it when the display shows another.
         const qzObjectId shown = picture ? picture->header.id : id;
-        int error = AddLayerForObject(state, kind, shown, dstx, dsty, width, height, &transform, &tags, own, nullptr,
-                                      nullptr, st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
+        int error =
+            AddLayerForObject(state, kind, shown, dstx, dsty, width, height, &transform, &tags, own, nullptr, nullptr,
+                              st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
         if (error) return error;
-        if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE)))
-            return 0;
+        if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE))) return 0;
     }
 
     // 8a. Transformation into temporary bitmaps.
@@ -245,8 +250,8 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         qzBitMap *b = nullptr, *m = nullptr, *a = nullptr;
         int32_t w = 0, h = 0;
         int error = TransformBrushBitmap(type, vectorSource, image.bitmap, image.mask, image.alpha, srcx, srcy, dstx,
-                                         dsty, width, height, anchor, transform.matrix, transform.smoothscale,
-                                         hardware, &b, &m, &a, &x, &y, &w, &h);
+                                         dsty, width, height, anchor, transform.matrix, transform.smoothscale, hardware,
+                                         &b, &m, &a, &x, &y, &w, &h);
         if (error) return error;
         image.Own(b, m, a, w, h);
         srcx = srcy = 0;
@@ -279,8 +284,8 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         } else {
             // The part is copied so that the object keeps its own channels.
             qzBitMap* copy = nullptr;
-            int error = CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &copy, nullptr,
-                                   nullptr);
+            int error =
+                CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &copy, nullptr, nullptr);
             if (error) return error;
             qzBitMap* alpha = PartAlphaAtLevel(image, srcx, srcy, width, height, level);
             if (!alpha) {
@@ -366,9 +371,9 @@ int RenderImageLayerContent(VmState* state, qzLayer* layer, qzLayerState* target
     const double anchor[2] = {transform->anchorx, transform->anchory};
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
     int32_t x = 0, y = 0, newWidth = 0, newHeight = 0;
-    error = TransformBrushBitmap(type, vectorSource, source.trio.bitmap, source.trio.mask, source.trio.alpha, sx, sy,
-                                 0, 0, width, height, anchor, transform->matrix, transform->smoothscale, 0, &bitmap,
-                                 &mask, &alpha, &x, &y, &newWidth, &newHeight);
+    error = TransformBrushBitmap(type, vectorSource, source.trio.bitmap, source.trio.mask, source.trio.alpha, sx, sy, 0,
+                                 0, width, height, anchor, transform->matrix, transform->smoothscale, 0, &bitmap, &mask,
+                                 &alpha, &x, &y, &newWidth, &newHeight);
     if (error) return error;
     DeleteBitMap(target->own.bitmap);
     DeleteMaskBitMap(target->own.mask);

@@ -35,10 +35,10 @@ enum : uint32_t {
 // dstx, dsty may hold position constants; tagIndex the options table's argument index (0: none)
 // unless tags are handed in. With outBitmap only the part's bitmap is produced (*outOwned: the
 // caller frees it). 0 or an error code; on an error nothing is drawn and no layer is made.
-int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx,
-                       int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers,
-                       int tagIndex, const qzTransformTags* transformTags, const qzLayerTags* layerTags,
-                       qzBitMap** outBitmap, int* outOwned, uint32_t flags);
+int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy,
+                       int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,
+                       const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
+                       int* outOwned, uint32_t flags);
 // Renders the content of an image layer (a brush, a part of a brush or of a picture) anew into
 // target, a further state record of the layer: the part it shows, transformed with the matrix,
 // anchor and smooth flag of transform (a vector brush is rendered again by its loader). target's

@@ -69,18 +69,12 @@ int RunReader(int kind, qzVfsFile** file, int infoOnly, const uint32_t* palette,
                       transparencyMode == QZ_IMAGE_TRANSPARENCY_ALPHA, &loaded->transparent, &loaded->width,
                       &loaded->height, &loaded->pixels, wantPalette ? &loaded->palette : nullptr);
         break;
-    case QZ_IMAGE_JPEG:
-        rc = LoadJPEG(*file, 0, infoOnly, &loaded->width, &loaded->height, &loaded->pixels);
-        break;
+    case QZ_IMAGE_JPEG: rc = LoadJPEG(*file, 0, infoOnly, &loaded->width, &loaded->height, &loaded->pixels); break;
     case QZ_IMAGE_PNG:
         LoadPNG(*file, infoOnly, &loaded->width, &loaded->height, &loaded->pixels, &loaded->alpha, &rc);
         break;
-    case QZ_IMAGE_BMP:
-        rc = LoadBMP(*file, infoOnly, &loaded->width, &loaded->height, &loaded->pixels);
-        break;
-    case QZ_IMAGE_GIF:
-        rc = LoadGif(file, infoOnly, transparencyMode, loaded);
-        break;
+    case QZ_IMAGE_BMP: rc = LoadBMP(*file, infoOnly, &loaded->width, &loaded->height, &loaded->pixels); break;
+    case QZ_IMAGE_GIF: rc = LoadGif(file, infoOnly, transparencyMode, loaded); break;
     }
     return rc;
 }

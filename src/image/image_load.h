@@ -11,16 +11,16 @@ struct qzVfsFile;
 
 // A loaded image, owned by the caller until FreeImageHandle.
 struct qzImageHandle {
-    uint32_t kind;       // QZ_IMAGE_ILBM .. QZ_IMAGE_NATIVE: the reader that made it
-    uint32_t* pixels;    // kinds 1-5: width x height 0xAARRGGBB words, rows packed, top row first
-    void* native;        // kind 6: the system codecs' image (MacLoadImage)
+    uint32_t kind;     // QZ_IMAGE_ILBM .. QZ_IMAGE_NATIVE: the reader that made it
+    uint32_t* pixels;  // kinds 1-5: width x height 0xAARRGGBB words, rows packed, top row first
+    void* native;      // kind 6: the system codecs' image (MacLoadImage)
 };
 
 // Transparency modes.
 enum {
     QZ_IMAGE_TRANSPARENCY_NONE = 0,
-    QZ_IMAGE_TRANSPARENCY_KEY = 1,     // transparency by key colour requested
-    QZ_IMAGE_TRANSPARENCY_ALPHA = 2,   // an alpha channel requested
+    QZ_IMAGE_TRANSPARENCY_KEY = 1,    // transparency by key colour requested
+    QZ_IMAGE_TRANSPARENCY_ALPHA = 2,  // an alpha channel requested
 };
 
 // Loads (outHandle given) or examines (outHandle null: information mode) the image file name

@@ -149,12 +149,12 @@ int SaveBitMapAsImage(int format, const qzBitMap* bitmap, int width, int height,
         // The adapter's video bitmap is read into an ordinary one first.
         qzBitMap* copy = CreateBitMap(width, height, 0, nullptr);
         if (copy && ReadVideoBitMapPixels(bitmap, copy) == 0)
-            pixels = ReadBitMapPixelsMasked(copy, 0, 0, width, height, mask, alpha, (uint32_t)keyColour, 0,
-                                            LOCKF_READONLY);
+            pixels =
+                ReadBitMapPixelsMasked(copy, 0, 0, width, height, mask, alpha, (uint32_t)keyColour, 0, LOCKF_READONLY);
         DeleteBitMap(copy);
     } else {
-        pixels = ReadBitMapPixelsMasked(bitmap, 0, 0, width, height, mask, alpha, (uint32_t)keyColour, 0,
-                                        LOCKF_READONLY);
+        pixels =
+            ReadBitMapPixelsMasked(bitmap, 0, 0, width, height, mask, alpha, (uint32_t)keyColour, 0, LOCKF_READONLY);
     }
     if (!pixels) return ERR_MEM;
     // Owned while the writers run: they may run out of memory themselves.

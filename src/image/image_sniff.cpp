@@ -10,7 +10,9 @@ namespace {
 
 uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 uint32_t Be16(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
-uint32_t Le32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
 uint32_t Le16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
 
 // Sizes from 32-bit header fields: values past INT_MAX saturate.
@@ -60,7 +62,7 @@ bool ParseJpeg(qzVfsFile* file, const uint8_t* buffer, int* width, int* height, 
             return true;
         }
         if (c == 0xDA || c == 0xD9) return false;
-        if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;   // markers without a length
+        if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;  // markers without a length
         uint8_t length[2];
         if (VfsRead(file, length, 2) != 2) return false;
         uint32_t n = Be16(length);
@@ -135,12 +137,8 @@ bool ParseTiff(qzVfsFile* file, const uint8_t* buffer, int* width, int* height, 
             *height = SaturatedSize(value);
             seen = true;
             break;
-        case 0x106:
-            rgb = value == 2;
-            break;
-        case 0x115:
-            samples = value;
-            break;
+        case 0x106: rgb = value == 2; break;
+        case 0x115: samples = value; break;
         }
     }
     if (!seen) return false;

@@ -12,8 +12,8 @@
 #endif
 
 extern "C" {
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 }
 
 #include "base/error_codes.h"
@@ -72,9 +72,7 @@ struct JpegSource {
 
 const JOCTET kFakeEndOfImage[2] = {0xFF, JPEG_EOI};
 
-void JpegInitSource(j_decompress_ptr cinfo) {
-    reinterpret_cast<JpegSource*>(cinfo->src)->startOfFile = TRUE;
-}
+void JpegInitSource(j_decompress_ptr cinfo) { reinterpret_cast<JpegSource*>(cinfo->src)->startOfFile = TRUE; }
 
 boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
     JpegSource* src = reinterpret_cast<JpegSource*>(cinfo->src);
@@ -133,7 +131,7 @@ void InstallSource(j_decompress_ptr cinfo, qzVfsFile* file, const void* memory, 
     src->position = 0;
     src->size = size;
     src->buffer = file ? static_cast<JOCTET*>((*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo),
-                                                                          JPOOL_PERMANENT, kInputBufferSize))
+                                                                         JPOOL_PERMANENT, kInputBufferSize))
                        : nullptr;
     src->startOfFile = TRUE;
     cinfo->src = &src->pub;

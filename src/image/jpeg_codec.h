@@ -14,17 +14,17 @@ struct qzJpegMemory {
 
 // What EncodeJPEG reads and writes.
 struct qzJpegEncodeRequest {
-    const void* pixels;       // in: 32-bit pixels
-    int stride;               // in: bytes from one row to the next
-    int width;                // in
-    int height;               // in
-    int quality;              // in: 0..100 (libjpeg clamps)
-    int littleEndianWords;    // in: non-zero: each pixel is the bytes blue, green, red, alpha;
-                              //     zero: the bytes alpha, red, green, blue
-    qzJpegMemory* result;     // out: the encoded JPEG (FreeJPEGBuffer), or null
-    unsigned char* data;      // out: result->data
-    size_t size;              // out: result->size
-    int error;                // out: 0 or ERR_MEM
+    const void* pixels;     // in: 32-bit pixels
+    int stride;             // in: bytes from one row to the next
+    int width;              // in
+    int height;             // in
+    int quality;            // in: 0..100 (libjpeg clamps)
+    int littleEndianWords;  // in: non-zero: each pixel is the bytes blue, green, red, alpha;
+                            //     zero: the bytes alpha, red, green, blue
+    qzJpegMemory* result;   // out: the encoded JPEG (FreeJPEGBuffer), or null
+    unsigned char* data;    // out: result->data
+    size_t size;            // out: result->size
+    int error;              // out: 0 or ERR_MEM
 };
 
 // Decodes a JPEG. With memorySize non-zero, source points to that many bytes; otherwise source is

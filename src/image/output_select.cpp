@@ -82,9 +82,9 @@ int RasterizeLayerForSelect(VmState* state, qzLayer* layer) {
     if (error) return error;
     const qzLayerShownRect shown = LayerShownRect(layer, st, source);
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error = CopyBitMap(source.trio.bitmap, source.trio.mask, source.trio.alpha, shown.x, shown.y, shown.width,
-                       shown.height, 0, &bitmap, source.trio.mask ? &mask : nullptr,
-                       source.trio.alpha ? &alpha : nullptr);
+    error =
+        CopyBitMap(source.trio.bitmap, source.trio.mask, source.trio.alpha, shown.x, shown.y, shown.width, shown.height,
+                   0, &bitmap, source.trio.mask ? &mask : nullptr, source.trio.alpha ? &alpha : nullptr);
     if (error) return error;
     st->own = {bitmap, mask, alpha};
     if (LayerShowsPart(layer->type)) st->partX = st->partY = 0;
@@ -426,8 +426,8 @@ int UpdateSelectedOutput(VmState* state) {
         int error = FindBrush(state, rec->header.id, &brush, flags);
         if (error) return error;
         if (software) {
-            error = AddMissingChannel(&brush->bitmap, &brush->mask, &brush->alpha, brush->width, brush->height,
-                                      outputKind);
+            error =
+                AddMissingChannel(&brush->bitmap, &brush->mask, &brush->alpha, brush->width, brush->height, outputKind);
             if (error) return error;
         }
         PointOutputAt(display, rec, brush->bitmap, brush->mask, brush->alpha);

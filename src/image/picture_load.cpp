@@ -40,8 +40,10 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
 
     // A vector picture never keeps a key colour; one the file names wins over the script's.
     int32_t key = o.transparentColor;
-    if (image.isVector) key = -1;
-    else if (image.transparentColour >= 0) key = image.transparentColour;
+    if (image.isVector)
+        key = -1;
+    else if (image.transparentColour >= 0)
+        key = image.transparentColour;
     const uint32_t* pixels = GetImageSourcePixels(image.source);
     const int stride = image.rowLength > 0 ? image.rowLength : image.width;
     qzBitMap* alpha = nullptr;
@@ -69,8 +71,7 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
         return error;
     }
     // Flattened onto its fill, the picture is opaque.
-    const bool flattened =
-        !deferred && fill.style != QZ_FILLNONE && (key != -1 || image.hasAlpha) && !mask && !alpha;
+    const bool flattened = !deferred && fill.style != QZ_FILLNONE && (key != -1 || image.hasAlpha) && !mask && !alpha;
     qzImageSource* kept = image.isVector || deferred ? image.source : nullptr;
     if (!kept) FreeImageSource(image.source);
     qzBGPic* pic = nullptr;

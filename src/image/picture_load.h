@@ -17,8 +17,8 @@ struct qzLoadBGPicOptions {
     int32_t transparentColor = -1;  // key colour 0xRRGGBB, -1 none
     int loadAlpha = 0;
     int loadTransparency = 0;
-    qzPictureFill fill;             // style QZ_FILLNONE: kept transparent
-    int32_t scaleWidth = 0;         // 0: the image's size; negative: that many percent
+    qzPictureFill fill;      // style QZ_FILLNONE: kept transparent
+    int32_t scaleWidth = 0;  // 0: the image's size; negative: that many percent
     int32_t scaleHeight = 0;
     int smooth = 0;
     const uint32_t* palette = nullptr;  // 256 colours, or null

@@ -137,7 +137,8 @@ void LoadPNG(qzVfsFile* file, int infoOnly, int* outWidth, int* outHeight, uint3
         return;
     }
     for (int pass = 0; pass < passes; ++pass) {
-        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, reinterpret_cast<png_bytep>(pixels + size_t{y} * width), nullptr);
+        for (png_uint_32 y = 0; y < height; ++y)
+            png_read_row(png, reinterpret_cast<png_bytep>(pixels + size_t{y} * width), nullptr);
     }
     png_read_end(png, endInfo);
     *outAlpha = png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB_ALPHA;

@@ -8,13 +8,13 @@ struct qzVfsFile;
 
 // What SavePNG reads and writes.
 struct qzPngSaveRequest {
-    const char* name;          // in: file name
-    const uint32_t* pixels;    // in: 0xAARRGGBB words
-    int stride;                // in: bytes from one row to the next
-    int width;                 // in
-    int height;                // in
-    int alpha;                 // in: non-zero writes RGBA (colour type 6), zero RGB (colour type 2)
-    int error;                 // out: 0, ERR_MEM, ERR_WRITEFILE or ERR_WRITE
+    const char* name;        // in: file name
+    const uint32_t* pixels;  // in: 0xAARRGGBB words
+    int stride;              // in: bytes from one row to the next
+    int width;               // in
+    int height;              // in
+    int alpha;               // in: non-zero writes RGBA (colour type 6), zero RGB (colour type 2)
+    int error;               // out: 0, ERR_MEM, ERR_WRITEFILE or ERR_WRITE
 };
 
 // Decodes a PNG read from the file's position into width x height words: 0x00RRGGBB, or

@@ -123,7 +123,8 @@ int RemoveServer(VmState* state, const qzObjectId& id) {
 }
 
 void FreeAllConnections(VmState* state) {
-    while (qzObjectHeader* node = *NetConnectionList()) RemoveConnectionNode(state, reinterpret_cast<qzConnection*>(node));
+    while (qzObjectHeader* node = *NetConnectionList())
+        RemoveConnectionNode(state, reinterpret_cast<qzConnection*>(node));
     while (qzObjectHeader* node = *NetServerList()) {
         NetEventsForgetNode(node);
         RemoveObjectFromList(NetServerList(), node);
@@ -231,8 +232,7 @@ int AcceptClient(qzServer* server, void** handle, int* error) {
 int PollConnectionData(qzConnection* connection) {
     if (connection->dataPending || connection->closedReported) return 0;
     qzSocket* socket = connection->socket;
-    if (!NetBufferIsEmpty(&socket->buffer) ||
-        SockPeekByte(socket->fd, NetTimeoutMarkStart(&socket->timeout), 0) == 0) {
+    if (!NetBufferIsEmpty(&socket->buffer) || SockPeekByte(socket->fd, NetTimeoutMarkStart(&socket->timeout), 0) == 0) {
         connection->dataPending = 1;
         return 1;
     }

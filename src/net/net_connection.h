@@ -12,22 +12,22 @@ struct VmState;
 // A node of the connection list (type QZ_TYPE_CLIENT). Allocated cleared.
 struct qzConnection {
     qzObjectHeader header;
-    qzSocket* socket;        // owned
-    int dataPending;         // waiting data was reported and not yet taken
-    int closedReported;      // the peer's close was reported
-    int progress;            // transfer progress goes to the script callback
-    int64_t progressCount;   // bytes moved so far
-    int64_t progressTotal;   // bytes expected (0 or an estimate when not announced)
-    int userData;            // the callback gets the command's argument 4 as "userdata"
-    int progressAction;      // the "action" reported
-    int busy;                // sends and receives running on the node
-    int removed;             // taken out of the list while busy: freed when the last one ends
+    qzSocket* socket;       // owned
+    int dataPending;        // waiting data was reported and not yet taken
+    int closedReported;     // the peer's close was reported
+    int progress;           // transfer progress goes to the script callback
+    int64_t progressCount;  // bytes moved so far
+    int64_t progressTotal;  // bytes expected (0 or an estimate when not announced)
+    int userData;           // the callback gets the command's argument 4 as "userdata"
+    int progressAction;     // the "action" reported
+    int busy;               // sends and receives running on the node
+    int removed;            // taken out of the list while busy: freed when the last one ends
 };
 
 // A node of the server list (type QZ_TYPE_SERVER).
 struct qzServer {
     qzObjectHeader header;
-    qzSocket* socket;        // owned, listening
+    qzSocket* socket;  // owned, listening
 };
 
 // Finds by identifier (both words): 0; ERR_FINDARRAY for a handle; ERR_FINDCLIENT with the

@@ -8,8 +8,8 @@
 namespace {
 
 struct Cursor {
-    bool started;            // false: the walk begins at the head of the list
-    qzObjectHeader* node;    // the next node to look at; null at the end
+    bool started;          // false: the walk begins at the head of the list
+    qzObjectHeader* node;  // the next node to look at; null at the end
 };
 
 Cursor cursors[4];

@@ -13,10 +13,10 @@ struct qzObjectHeader;
 enum { QZ_NET_SOURCE_UDP = 0, QZ_NET_SOURCE_CONNECT = 1, QZ_NET_SOURCE_DATA = 2, QZ_NET_SOURCE_DISCONNECT = 3 };
 
 struct qzNetEvent {
-    int source;             // QZ_NET_SOURCE_...
-    qzObjectId object;      // the UDP object, server or connection
-    void* client;           // connects: the new connection's handle
-    int error;              // non-zero (ERR_*): taking the event failed, there is no event
+    int source;         // QZ_NET_SOURCE_...
+    qzObjectId object;  // the UDP object, server or connection
+    void* client;       // connects: the new connection's handle
+    int error;          // non-zero (ERR_*): taking the event failed, there is no event
 };
 
 // Puts every cursor back to the start of its list (the machine's state 0).

@@ -80,9 +80,10 @@ int SendRequest(qzTransfer* t) {
         contentLength = MultipartLength(request.form, t->boundary);
     }
     const qzUrlParts& parts = t->parts;
-    rc = SendText(t, c, HttpHeaderBlock(parts.hostHeader, request.userAgent, parts.credentials ? &parts.user : nullptr,
-                                        parts.credentials ? &parts.password : nullptr,
-                                        withBody ? &contentType : nullptr, contentLength));
+    rc = SendText(t, c,
+                  HttpHeaderBlock(parts.hostHeader, request.userAgent, parts.credentials ? &parts.user : nullptr,
+                                  parts.credentials ? &parts.password : nullptr, withBody ? &contentType : nullptr,
+                                  contentLength));
     if (rc) return rc;
     if (request.hasPost && !request.upload) {
         rc = SendText(t, c, request.post);
@@ -163,8 +164,7 @@ int HttpReadStatus(VmState* state, qzConnection* connection, int32_t* status) {
     return number ? HttpError(number) : 0;
 }
 
-int HttpReadHeaders(VmState* state, char* line, size_t lineSize, qzConnection* connection,
-                    qzHttpHeaders* headers) {
+int HttpReadHeaders(VmState* state, char* line, size_t lineSize, qzConnection* connection, qzHttpHeaders* headers) {
     *headers = qzHttpHeaders{};
     for (int count = 0;; count++) {
         int64_t length = 0;
@@ -214,7 +214,8 @@ std::string MultipartPartHeader(const qzFormItem& item, const std::string& bound
 
 std::string HttpHeaderBlock(const std::string& host, const std::string& userAgent, const std::string* user,
                             const std::string* password, const std::string* contentType, int64_t contentLength) {
-    std::string block = "TE: trailers\r\nConnection: close, TE\r\nHost: " + host + "\r\nUser-Agent: " + userAgent + "\r\n";
+    std::string block =
+        "TE: trailers\r\nConnection: close, TE\r\nHost: " + host + "\r\nUser-Agent: " + userAgent + "\r\n";
     if (user && password) {
         std::string pair = *user + ":" + *password;
         block += "Authorization: Basic " + Base64Encode(pair.data(), pair.size()) + "\r\n";

@@ -31,9 +31,9 @@ enum {
 };
 
 struct qzHttpHeaders {
-    int64_t contentLength = 0;   // 0 when absent; negative values count as absent
+    int64_t contentLength = 0;  // 0 when absent; negative values count as absent
     bool chunked = false;
-    std::string location;        // the redirect target, empty when none
+    std::string location;  // the redirect target, empty when none
 };
 
 // Parsers of single lines (without their line end). Status: 0 with *status, or an

@@ -293,7 +293,7 @@ int NetReceiveInto(VmState* state, qzConnection* connection, int mode, int64_t c
     if (received) *received = r.delivered;
     if (mode == QZ_RECEIVE_LINE && target && target->fixed && target->fixedCapacity)
         target->fixed[r.delivered < static_cast<int64_t>(target->fixedCapacity) ? r.delivered
-                                                                               : target->fixedCapacity - 1] = 0;
+                                                                                : target->fixedCapacity - 1] = 0;
     if (rc) return rc;
     if (progressResult) return progressResult;
     if (IsQuitRequested()) return ERR_USERABORT;
@@ -333,8 +333,7 @@ int NetProgressCallback(VmState* state, qzConnection* connection) {
     return RunCallback(state);
 }
 
-int NetPacketCallback(VmState* state, const qzPacketCallback* packet, const void* data, size_t size,
-                      int64_t total) {
+int NetPacketCallback(VmState* state, const qzPacketCallback* packet, const void* data, size_t size, int64_t total) {
     if (!VmCheckStack(state, 4)) return ERR_STACK;
     VmPushValue(state, packet->function);
     VmNewTable(state);

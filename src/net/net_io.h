@@ -62,5 +62,4 @@ int NetReceiveForScript(VmState* state, qzConnection* connection, int mode, int6
 // returned 1 or the player is quitting.
 int NetProgressCallback(VmState* state, qzConnection* connection);
 // The same for a packet callback with {action 0, size, total, data[, userdata]}.
-int NetPacketCallback(VmState* state, const qzPacketCallback* packet, const void* data, size_t size,
-                      int64_t total);
+int NetPacketCallback(VmState* state, const qzPacketCallback* packet, const void* data, size_t size, int64_t total);

@@ -27,21 +27,21 @@ struct qzSocketIo {
 // Invariant: first <= last <= capacity; empty when first >= last, reset to 0 / 0 whenever a skip
 // empties it.
 struct qzSocketBuffer {
-    double birthday;      // when the buffer was set up (monotonic seconds)
-    uint64_t sent;        // bytes sent
-    uint64_t received;    // bytes taken out of the buffer
+    double birthday;    // when the buffer was set up (monotonic seconds)
+    uint64_t sent;      // bytes sent
+    uint64_t received;  // bytes taken out of the buffer
     qzSocketIo* io;
     qzNetTimeout* timeout;
     size_t first;         // first unread byte
     size_t last;          // one past the last stored byte
     unsigned char* data;  // `area`, or a larger read-ahead block
     size_t capacity;
-    size_t sendPiece;     // the most bytes one send call carries
+    size_t sendPiece;  // the most bytes one send call carries
     unsigned char area[QZ_NET_PIECE];
 };
 
 struct qzSocket {
-    int fd;               // -1 when none
+    int fd;  // -1 when none
     qzSocketIo io;
     qzSocketBuffer buffer;
     qzNetTimeout timeout;

@@ -54,8 +54,8 @@ int PrepareParts(qzTransfer* t) {
 // A redirect keeps the URL's credentials only while it stays on the same host.
 void CarryCredentials(const qzUrlParts& previous, qzUrlParts* parts) {
     if (parts->credentials || !previous.credentials) return;
-    if (!parts->viaProxy && (parts->scheme != previous.scheme || parts->port != previous.port ||
-                             !SameHost(parts->host, previous.host)))
+    if (!parts->viaProxy &&
+        (parts->scheme != previous.scheme || parts->port != previous.port || !SameHost(parts->host, previous.host)))
         return;
     parts->credentials = true;
     parts->user = previous.user;
@@ -94,7 +94,8 @@ int OpenSources(qzTransfer* t) {
 int OpenDestination(qzTransfer* t) {
     if (t->destination) return 0;
     const std::string& name = t->request->file;
-    if (IsChunkName(name.c_str()) || !OsCreateSiblingTempFile(name.c_str(), &t->destinationTemp, &t->destinationFinal) ||
+    if (IsChunkName(name.c_str()) ||
+        !OsCreateSiblingTempFile(name.c_str(), &t->destinationTemp, &t->destinationFinal) ||
         !(t->destination = VfsOpen(t->destinationTemp.c_str(), QZ_VFS_WRITE, "inbuilt"))) {
         SetErrorArgString(name.c_str());
         return ERR_WRITEFILE;
@@ -121,7 +122,8 @@ int CleanUp(qzTransfer* t, int rc) {
     DropConnection(t, &t->control);
     if (qzVfsFile* destination = std::exchange(t->destination, nullptr)) {
         if (!VfsClose(destination) && !rc) rc = ERR_WRITE;
-        if (!rc && OsRename(t->destinationTemp.c_str(), t->destinationFinal.c_str()) == 1) t->destinationTemp.clear();
+        if (!rc && OsRename(t->destinationTemp.c_str(), t->destinationFinal.c_str()) == 1)
+            t->destinationTemp.clear();
         else if (!rc) {
             SetErrorArgString(t->request->file.c_str());
             rc = ERR_WRITEFILE;

@@ -23,10 +23,10 @@ struct qzFormItem {
     std::string name;
     bool hasMimeType = false;
     std::string mimeType;
-    std::string alias;        // the file name sent for items with a MIME type
-    std::string data;         // data entries: a private copy
+    std::string alias;  // the file name sent for items with a MIME type
+    std::string data;   // data entries: a private copy
     bool fromFile = false;
-    std::string fileName;     // file entries: opened by the transfer
+    std::string fileName;  // file entries: opened by the transfer
     qzVfsFile* file = nullptr;
     int64_t length = 0;
 };
@@ -37,8 +37,8 @@ struct qzTransferRequest {
     std::string url;
     char transferMode = QZ_FTP_BINARY;
     bool hasFile = false;
-    std::string file;         // download destination or upload source
-    std::string proxy;        // empty: none
+    std::string file;   // download destination or upload source
+    std::string proxy;  // empty: none
     std::string customHeaders;
     bool fail404 = false;
     bool redirect = true;
@@ -49,8 +49,8 @@ struct qzTransferRequest {
     bool hasData = false;
     std::string data;
     std::vector<qzFormItem> form;
-    bool progress = false;    // argument 3 is the progress callback
-    bool userData = false;    // argument 4 is its user data
+    bool progress = false;  // argument 3 is the progress callback
+    bool userData = false;  // argument 4 is its user data
 };
 
 struct qzTransferResult {
@@ -76,18 +76,18 @@ struct qzTransfer {
     std::string escapedUrl;
     qzUrlParts parts;
     int redirects = 0;
-    std::string redirectTarget;      // set by the HTTP exchange when it asks to follow a redirect
+    std::string redirectTarget;  // set by the HTTP exchange when it asks to follow a redirect
     qzConnection* control = nullptr;
-    qzConnection* data = nullptr;    // FTP
-    qzConnection* progressConnection = nullptr;   // the one whose progress count counts
-    int64_t droppedProgressCount = -1;            // its count when it was closed, -1 before
-    qzVfsFile* source = nullptr;     // upload source file
+    qzConnection* data = nullptr;                // FTP
+    qzConnection* progressConnection = nullptr;  // the one whose progress count counts
+    int64_t droppedProgressCount = -1;           // its count when it was closed, -1 before
+    qzVfsFile* source = nullptr;                 // upload source file
     int64_t sourceSize = 0;
     qzVfsFile* destination = nullptr;
     std::string destinationTemp;
     std::string destinationFinal;
-    std::vector<char> line;          // response lines
-    std::string boundary;            // multipart uploads
+    std::vector<char> line;  // response lines
+    std::string boundary;    // multipart uploads
 };
 
 // The HTTP exchange asks NetTransfer to start again with redirectTarget.

@@ -12,14 +12,14 @@ struct VmState;
 struct qzUdpSocket {
     int fd;
     qzNetTimeout timeout;
-    unsigned char data[QZ_NET_PIECE];   // one received datagram
+    unsigned char data[QZ_NET_PIECE];  // one received datagram
 };
 
 // A node of the UDP list (type QZ_TYPE_UDPOBJECT).
 struct qzUdpObject {
     qzObjectHeader header;
-    qzUdpSocket* socket;     // owned
-    int dataPending;         // a waiting datagram was reported and not yet taken
+    qzUdpSocket* socket;  // owned
+    int dataPending;      // a waiting datagram was reported and not yet taken
 };
 
 // 0; ERR_FINDARRAY for a handle; ERR_FINDUDPOBJECT with the number as error argument.

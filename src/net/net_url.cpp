@@ -141,8 +141,8 @@ int NetSplitUrl(const std::string& url, const std::string& proxy, qzUrlParts* pa
 std::string NetRequestTarget(const std::string& escapedUrl, bool viaProxy) {
     size_t schemeLength = SchemeLength(escapedUrl);
     size_t slash = escapedUrl.find('/', schemeLength);
-    std::string authority = escapedUrl.substr(schemeLength, slash == std::string::npos ? std::string::npos
-                                                                                       : slash - schemeLength);
+    std::string authority =
+        escapedUrl.substr(schemeLength, slash == std::string::npos ? std::string::npos : slash - schemeLength);
     std::string path = slash == std::string::npos ? "/" : escapedUrl.substr(slash);
     if (!viaProxy) return path;
     return escapedUrl.substr(0, schemeLength) + HostAndPort(authority) + path;

@@ -16,15 +16,15 @@ int NetUrlScheme(const std::string& url);
 
 struct qzUrlParts {
     int scheme = QZ_URL_UNKNOWN;
-    std::string host;          // the host to connect to: the URL's, or the proxy's
+    std::string host;  // the host to connect to: the URL's, or the proxy's
     int port = 0;
-    std::string path;          // the URL's path from its first slash on (a slash when there was none)
+    std::string path;  // the URL's path from its first slash on (a slash when there was none)
     bool viaProxy = false;
     std::string hostHeader;    // the Host value: the host name, or the target's authority for a proxy
     bool credentials = false;  // user and password came with the URL (HTTP Basic authorization)
     std::string user;
     std::string password;
-    char transferType = 0;     // FTP: 'a' or 'i' from a ";type=" suffix, 0 when none
+    char transferType = 0;  // FTP: 'a' or 'i' from a ";type=" suffix, 0 when none
 };
 
 // Splits a URL (unescaped), going through the proxy URL when one is given (empty = none):

@@ -22,20 +22,19 @@ namespace {
 // Source frames converted to float per step; the resampler's buffers are grown to this at once.
 constexpr uint32_t kStageFrames = 8192;
 
-} // namespace
+}  // namespace
 
 struct qzAudioConverter {
     qzAudioFormat format;
     double fromRate;
     double toRate;
-    SwrContext* swr;            // null when the rates are equal
-    bool ended;                 // the source gave no more data
-    bool flushed;               // the resampler gave out what it held
-    std::vector<float> stage;   // kStageFrames frames of the source, as float
+    SwrContext* swr;           // null when the rates are equal
+    bool ended;                // the source gave no more data
+    bool flushed;              // the resampler gave out what it held
+    std::vector<float> stage;  // kStageFrames frames of the source, as float
 };
 
-void AudioConvertToFloat(const qzAudioFormat* format, const void* data, uint32_t frames, float* out)
-{
+void AudioConvertToFloat(const qzAudioFormat* format, const void* data, uint32_t frames, float* out) {
     const size_t samples = static_cast<size_t>(frames) * format->channels;
     if (format->bits == 8) {
         const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -54,14 +53,12 @@ void AudioConvertToFloat(const qzAudioFormat* format, const void* data, uint32_t
     for (size_t i = 0; i < samples; i++) {
         uint16_t u;
         std::memcpy(&u, p + 2 * i, 2);
-        if (swap)
-            u = static_cast<uint16_t>((u >> 8) | (u << 8));
+        if (swap) u = static_cast<uint16_t>((u >> 8) | (u << 8));
         out[i] = static_cast<float>(static_cast<int16_t>(u)) * (1.0f / 32768.0f);
     }
 }
 
-int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate, qzAudioConverter** out)
-{
+int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate, qzAudioConverter** out) {
     *out = nullptr;
     if ((from->bits != 8 && from->bits != 16) || (from->channels != 1 && from->channels != 2) ||
         from->bytesPerFrame != from->channels * from->bits / 8 || !(fromRate >= 1) || !(toRate >= 1) ||
@@ -72,8 +69,7 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
     std::unique_ptr<qzAudioConverter, decltype(&AudioConverterDispose)> owner(new (std::nothrow) qzAudioConverter(),
                                                                               AudioConverterDispose);
     qzAudioConverter* c = owner.get();
-    if (!c)
-        return ERR_MEM;
+    if (!c) return ERR_MEM;
     c->format = *from;
     c->fromRate = fromRate;
     c->toRate = toRate;
@@ -87,8 +83,8 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
         AVChannelLayout layout;
         av_channel_layout_default(&layout, static_cast<int>(from->channels));
         SwrContext* swr = nullptr;
-        if (swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_FLT, static_cast<int>(outRate), &layout,
-                                AV_SAMPLE_FMT_FLT, static_cast<int>(inRate), 0, nullptr) < 0 ||
+        if (swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_FLT, static_cast<int>(outRate), &layout, AV_SAMPLE_FMT_FLT,
+                                static_cast<int>(inRate), 0, nullptr) < 0 ||
             swr_init(swr) < 0) {
             swr_free(&swr);
             av_channel_layout_uninit(&layout);
@@ -103,34 +99,26 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(c->stage.data())};
         uint8_t* outp[1] = {reinterpret_cast<uint8_t*>(sink.data())};
         int got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, static_cast<int>(kStageFrames));
-        while (got > 0)
-            got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, 0);
-        if (got < 0)
-            return ERR_AUDIOCONVERTER;
+        while (got > 0) got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, 0);
+        if (got < 0) return ERR_AUDIOCONVERTER;
     }
     *out = owner.release();
     return 0;
 }
 
-void AudioConverterDispose(qzAudioConverter* converter)
-{
-    if (!converter)
-        return;
+void AudioConverterDispose(qzAudioConverter* converter) {
+    if (!converter) return;
     swr_free(&converter->swr);
     delete converter;
 }
 
-uint32_t AudioConverterChannels(const qzAudioConverter* converter)
-{
-    return converter->format.channels;
-}
+uint32_t AudioConverterChannels(const qzAudioConverter* converter) { return converter->format.channels; }
 
 namespace {
 
 // Pulls up to `wanted` source frames into the stage as float: the frames pulled; fewer only when
 // the source ended.
-uint32_t PullSource(qzAudioConverter* c, qzConverterInput input, void* user, uint32_t wanted, float* stage)
-{
+uint32_t PullSource(qzAudioConverter* c, qzConverterInput input, void* user, uint32_t wanted, float* stage) {
     uint32_t pulled = 0;
     while (pulled < wanted && !c->ended) {
         uint32_t packets = wanted - pulled;
@@ -140,25 +128,20 @@ uint32_t PullSource(qzAudioConverter* c, qzConverterInput input, void* user, uin
             c->ended = true;
             break;
         }
-        if (packets > wanted - pulled)
-            packets = wanted - pulled;
+        if (packets > wanted - pulled) packets = wanted - pulled;
         AudioConvertToFloat(&c->format, data, packets, stage + static_cast<size_t>(pulled) * c->format.channels);
         pulled += packets;
     }
     return pulled;
 }
 
-} // namespace
+}  // namespace
 
-int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* user, float* out, int32_t frames)
-{
-    if (frames <= 0)
-        return 0;
-    if (frames > QZ_CONVERTER_MAX_FRAMES)
-        frames = QZ_CONVERTER_MAX_FRAMES;
+int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* user, float* out, int32_t frames) {
+    if (frames <= 0) return 0;
+    if (frames > QZ_CONVERTER_MAX_FRAMES) frames = QZ_CONVERTER_MAX_FRAMES;
     const uint32_t channels = c->format.channels;
-    if (!c->swr)
-        return static_cast<int32_t>(PullSource(c, input, user, static_cast<uint32_t>(frames), out));
+    if (!c->swr) return static_cast<int32_t>(PullSource(c, input, user, static_cast<uint32_t>(frames), out));
 
     int32_t done = 0;
     while (done < frames) {
@@ -166,8 +149,7 @@ int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* us
         int32_t need = frames - done;
         int got;
         if (c->ended) {
-            if (c->flushed)
-                break;
+            if (c->flushed) break;
             // No more source: what the resampler still holds comes out.
             got = swr_convert(c->swr, outp, need, nullptr, 0);
             if (got <= 0) {
@@ -180,8 +162,7 @@ int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* us
             uint32_t pulled = PullSource(c, input, user, wanted, c->stage.data());
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(c->stage.data())};
             got = swr_convert(c->swr, outp, need, in, static_cast<int>(pulled));
-            if (got < 0)
-                break;
+            if (got < 0) break;
         }
         done += got;
     }

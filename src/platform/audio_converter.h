@@ -36,8 +36,7 @@ uint32_t AudioConverterChannels(const qzAudioConverter* converter);
 // Writes up to `frames` (at most QZ_CONVERTER_MAX_FRAMES) frames of interleaved float to out,
 // pulling source data as needed. Returns the frames written: fewer only once the source has
 // ended and the converter has given out everything it held.
-int32_t AudioConverterFill(qzAudioConverter* converter, qzConverterInput input, void* user, float* out,
-                           int32_t frames);
+int32_t AudioConverterFill(qzAudioConverter* converter, qzConverterInput input, void* user, float* out, int32_t frames);
 
 // Converts `frames` frames of PCM in the format to interleaved float (no rate conversion).
 void AudioConvertToFloat(const qzAudioFormat* format, const void* data, uint32_t frames, float* out);

@@ -30,11 +30,11 @@ const uint16_t kMpeg1Rates[3][16] = {
     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},      // Layer III
 };
 const uint16_t kMpeg2Rates[2][16] = {
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},     // Layer I
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},          // Layers II, III
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},  // Layer I
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},       // Layers II, III
 };
 
-} // namespace
+}  // namespace
 
 struct qzAudioFile {
     qzVfsFile* file = nullptr;
@@ -49,88 +49,75 @@ struct qzAudioFile {
     uint32_t channels = 0;
     uint32_t rate = 0;
     uint64_t frames = 0;
-    uint64_t position = 0;       // the next frame decode delivers
-    uint64_t decoded = 0;        // frames of the file decoded before those in `pending`
-    uint64_t dropUntil = 0;      // after a seek: frames before this are dropped
-    bool ended = false;          // the decoder gave out its last frame
-    bool draining = false;       // no packets left; the decoder is being emptied
+    uint64_t position = 0;   // the next frame decode delivers
+    uint64_t decoded = 0;    // frames of the file decoded before those in `pending`
+    uint64_t dropUntil = 0;  // after a seek: frames before this are dropped
+    bool ended = false;      // the decoder gave out its last frame
+    bool draining = false;   // no packets left; the decoder is being emptied
     std::vector<int16_t> pending;
-    size_t pendingAt = 0;        // frames of `pending` already delivered
+    size_t pendingAt = 0;  // frames of `pending` already delivered
     std::string formatName;
 };
 
 namespace {
 
-int ReadPacket(void* opaque, uint8_t* buffer, int size)
-{
+int ReadPacket(void* opaque, uint8_t* buffer, int size) {
     qzAudioFile* f = static_cast<qzAudioFile*>(opaque);
     size_t n = VfsRead(f->file, buffer, static_cast<size_t>(size));
     return n ? static_cast<int>(n) : AVERROR_EOF;
 }
 
-int64_t SeekFile(void* opaque, int64_t offset, int whence)
-{
+int64_t SeekFile(void* opaque, int64_t offset, int whence) {
     qzAudioFile* f = static_cast<qzAudioFile*>(opaque);
     switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return f->size;
-    case SEEK_SET:
-        return VfsSeek(f->file, offset, QZ_VFS_SEEK_BEGINNING) < 0 ? -1 : offset;
+    case AVSEEK_SIZE: return f->size;
+    case SEEK_SET: return VfsSeek(f->file, offset, QZ_VFS_SEEK_BEGINNING) < 0 ? -1 : offset;
     case SEEK_CUR: {
         int64_t before = VfsSeek(f->file, offset, QZ_VFS_SEEK_CURRENT);
         return before < 0 ? -1 : before + offset;
     }
     case SEEK_END:
-        if (VfsSeek(f->file, offset, QZ_VFS_SEEK_END) < 0)
-            return -1;
+        if (VfsSeek(f->file, offset, QZ_VFS_SEEK_END) < 0) return -1;
         return VfsSeek(f->file, 0, QZ_VFS_SEEK_CURRENT);
-    default:
-        return -1;
+    default: return -1;
     }
 }
 
-void FreeDecoder(qzAudioFile* f)
-{
+void FreeDecoder(qzAudioFile* f) {
     av_frame_free(&f->frame);
     av_packet_free(&f->packet);
     swr_free(&f->swr);
     avcodec_free_context(&f->codec);
-    if (f->format)
-        avformat_close_input(&f->format);
+    if (f->format) avformat_close_input(&f->format);
     if (f->io) {
         av_freep(&f->io->buffer);
         avio_context_free(&f->io);
     }
-    if (f->file)
-        VfsClose(f->file);
+    if (f->file) VfsClose(f->file);
     delete f;
 }
 
-const char* NameOfFormat(const AVInputFormat* input, const uint8_t* head, size_t headSize)
-{
+const char* NameOfFormat(const AVInputFormat* input, const uint8_t* head, size_t headSize) {
     const char* name = input ? input->name : "";
     struct Row {
         const char* demuxer;
         const char* type;
     };
     static const Row kRows[] = {
-        {"wav", "RIFF WAVE"}, {"w64", "RIFF WAVE"},   {"mp3", "MPEG Audio"}, {"ac3", "AC-3"},
-        {"aac", "AAC ADTS"},  {"caf", "Core Audio"},  {"au", "NeXT"},
+        {"wav", "RIFF WAVE"}, {"w64", "RIFF WAVE"},  {"mp3", "MPEG Audio"}, {"ac3", "AC-3"},
+        {"aac", "AAC ADTS"},  {"caf", "Core Audio"}, {"au", "NeXT"},
     };
     if (std::strcmp(name, "aiff") == 0)
         return headSize >= 12 && std::memcmp(head + 8, "AIFC", 4) == 0 ? "AIFC" : "AIFF";
-    if (std::strncmp(name, "mov,mp4,m4a", 11) == 0)
-        return "MPEG Audio";
+    if (std::strncmp(name, "mov,mp4,m4a", 11) == 0) return "MPEG Audio";
     for (const Row& row : kRows) {
-        if (std::strcmp(name, row.demuxer) == 0)
-            return row.type;
+        if (std::strcmp(name, row.demuxer) == 0) return row.type;
     }
     return "Mac Audio File";
 }
 
 // Decodes the next frames into `pending`: false when nothing more comes.
-bool DecodeMore(qzAudioFile* f)
-{
+bool DecodeMore(qzAudioFile* f) {
     while (!f->ended) {
         int got = avcodec_receive_frame(f->codec, f->frame);
         if (got == 0) {
@@ -144,21 +131,18 @@ bool DecodeMore(qzAudioFile* f)
             if (f->frame->pts != AV_NOPTS_VALUE && f->dropUntil) {
                 const AVStream* stream = f->format->streams[f->stream];
                 int64_t pts = f->frame->pts;
-                if (stream->start_time != AV_NOPTS_VALUE)
-                    pts -= stream->start_time;
+                if (stream->start_time != AV_NOPTS_VALUE) pts -= stream->start_time;
                 int64_t start = av_rescale_q(pts, stream->time_base, AVRational{1, static_cast<int>(f->rate)});
                 f->decoded = start < 0 ? 0 : static_cast<uint64_t>(start);
             }
             int capacity = swr_get_out_samples(f->swr, count);
-            if (capacity < count)
-                capacity = count;
+            if (capacity < count) capacity = count;
             f->pending.resize(static_cast<size_t>(capacity) * f->channels);
             uint8_t* out[1] = {reinterpret_cast<uint8_t*>(f->pending.data())};
-            int converted = swr_convert(f->swr, out, capacity, const_cast<const uint8_t**>(f->frame->extended_data),
-                                        count);
+            int converted =
+                swr_convert(f->swr, out, capacity, const_cast<const uint8_t**>(f->frame->extended_data), count);
             av_frame_unref(f->frame);
-            if (converted < 0)
-                converted = 0;
+            if (converted < 0) converted = 0;
             f->pending.resize(static_cast<size_t>(converted) * f->channels);
             f->pendingAt = 0;
             if (f->dropUntil > f->decoded) {
@@ -172,8 +156,7 @@ bool DecodeMore(qzAudioFile* f)
                 f->decoded += drop;
             }
             f->dropUntil = 0;
-            if (f->pendingAt < f->pending.size() / f->channels)
-                return true;
+            if (f->pendingAt < f->pending.size() / f->channels) return true;
             continue;
         }
         if (got == AVERROR_EOF) {
@@ -210,42 +193,33 @@ bool DecodeMore(qzAudioFile* f)
 }
 
 // The bit rate of the frame header at p (4 bytes), 0 when it is none.
-uint32_t HeaderBitRate(const uint8_t* p)
-{
+uint32_t HeaderBitRate(const uint8_t* p) {
     uint32_t h = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-    if ((h & 0xFFE00000u) != 0xFFE00000u)
-        return 0;
+    if ((h & 0xFFE00000u) != 0xFFE00000u) return 0;
     uint32_t version = (h >> 19) & 3;
     uint32_t layer = (h >> 17) & 3;
     uint32_t index = (h >> 12) & 15;
-    if (layer == 0)
-        return 0;
-    uint32_t row = 3 - layer;   // 0 Layer I, 1 Layer II, 2 Layer III
-    if (version == 3)
-        return kMpeg1Rates[row][index];
-    if (version == 2)
-        return kMpeg2Rates[row == 0 ? 0 : 1][index];
+    if (layer == 0) return 0;
+    uint32_t row = 3 - layer;  // 0 Layer I, 1 Layer II, 2 Layer III
+    if (version == 3) return kMpeg1Rates[row][index];
+    if (version == 2) return kMpeg2Rates[row == 0 ? 0 : 1][index];
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset, uint64_t fileSize, double seconds,
-                          uint64_t* audioStart)
-{
+                          uint64_t* audioStart) {
     uint64_t start = 0;
     if (dataOffset == 0 && size >= 10 && std::memcmp(data, "ID3", 3) == 0 && data[3] != 255 && data[4] != 255 &&
         data[6] < 128 && data[7] < 128 && data[8] < 128 && data[9] < 128) {
         start = 10 + ((uint64_t(data[6]) << 21) | (uint64_t(data[7]) << 14) | (uint64_t(data[8]) << 7) | data[9]);
-        if (data[5] & 0x10)
-            start += 10;
+        if (data[5] & 0x10) start += 10;
     }
     *audioStart = dataOffset + start;
-    if (start + 4 > size)
-        return 0;
+    if (start + 4 > size) return 0;
     uint32_t rate = HeaderBitRate(data + start);
-    if (!rate)
-        return 0;
+    if (!rate) return 0;
     bool vbr = false;
     for (size_t i = 0; size >= 32 && i <= size - 32 && !vbr; i++)
         vbr = std::memcmp(data + i, "Xing", 4) == 0 || std::memcmp(data + i, "VBRI", 4) == 0;
@@ -254,8 +228,7 @@ uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset,
     return rate;
 }
 
-int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, qzAudioFileInfo* info)
-{
+int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, qzAudioFileInfo* info) {
     *out = nullptr;
     std::memset(info, 0, sizeof *info);
     // What FFmpeg would say about damaged streams is no message for the player's user.
@@ -265,11 +238,9 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     // of memory and unwinds through here; the caller owns it once it is handed out.
     std::unique_ptr<qzAudioFile, decltype(&FreeDecoder)> owner(new (std::nothrow) qzAudioFile(), FreeDecoder);
     qzAudioFile* f = owner.get();
-    if (!f)
-        return ERR_MEM;
+    if (!f) return ERR_MEM;
     f->file = VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU, adapterList);
-    if (!f->file)
-        return ERR_READFILE;
+    if (!f->file) return ERR_READFILE;
     if (VfsHasStreamFlag(f->file)) {
         return ERR_SEEKFILE;
     }
@@ -283,11 +254,9 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
 
     unsigned char* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     f->format = avformat_alloc_context();
-    if (ioBuffer)
-        f->io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, f, ReadPacket, nullptr, SeekFile);
+    if (ioBuffer) f->io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, f, ReadPacket, nullptr, SeekFile);
     if (!ioBuffer || !f->format || !f->io) {
-        if (!f->io)
-            av_free(ioBuffer);
+        if (!f->io) av_free(ioBuffer);
         return ERR_MEM;
     }
     f->format->pb = f->io;
@@ -310,7 +279,8 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     if (!f->codec || !f->packet || !f->frame) {
         return ERR_MEM;
     }
-    if (avcodec_parameters_to_context(f->codec, stream->codecpar) < 0 || avcodec_open2(f->codec, decoder, nullptr) < 0) {
+    if (avcodec_parameters_to_context(f->codec, stream->codecpar) < 0 ||
+        avcodec_open2(f->codec, decoder, nullptr) < 0) {
         return ERR_OPENSOUND2;
     }
     int channels = f->codec->ch_layout.nb_channels;
@@ -335,7 +305,8 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     }
 
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        f->frames = static_cast<uint64_t>(av_rescale_q(stream->duration, stream->time_base, AVRational{1, static_cast<int>(f->rate)}));
+        f->frames = static_cast<uint64_t>(
+            av_rescale_q(stream->duration, stream->time_base, AVRational{1, static_cast<int>(f->rate)}));
     else if (f->format->duration != AV_NOPTS_VALUE && f->format->duration > 0)
         f->frames = static_cast<uint64_t>(av_rescale(f->format->duration, f->rate, AV_TIME_BASE));
     f->formatName = NameOfFormat(f->format->iformat, head, headSize);
@@ -352,8 +323,7 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
         // The MPEG analysis reads through a handle of its own.
         qzVfsFileOwner probeOwner(VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU, adapterList));
         qzVfsFile* probe = probeOwner.get();
-        if (!probe)
-            return ERR_READFILE;
+        if (!probe) return ERR_READFILE;
         std::vector<uint8_t> data(kAnalysisBytes);
         size_t got = VfsRead(probe, data.data(), data.size());
         double seconds = f->rate ? static_cast<double>(f->frames) / f->rate : 0.0;
@@ -362,34 +332,24 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
         if (!info->bitRate && audioStart + 4 > got) {
             VfsSeek(probe, static_cast<int64_t>(audioStart), QZ_VFS_SEEK_BEGINNING);
             got = VfsRead(probe, data.data(), data.size());
-            info->bitRate = MpegAudioBitRate(data.data(), got, audioStart, static_cast<uint64_t>(f->size), seconds,
-                                             &audioStart);
+            info->bitRate =
+                MpegAudioBitRate(data.data(), got, audioStart, static_cast<uint64_t>(f->size), seconds, &audioStart);
         }
     }
     *out = owner.release();
     return 0;
 }
 
-void AudioFileClose(qzAudioFile* file)
-{
-    if (file)
-        FreeDecoder(file);
+void AudioFileClose(qzAudioFile* file) {
+    if (file) FreeDecoder(file);
 }
 
-const char* AudioFileFormatName(const qzAudioFile* file)
-{
-    return file->formatName.c_str();
-}
+const char* AudioFileFormatName(const qzAudioFile* file) { return file->formatName.c_str(); }
 
-uint64_t AudioFilePosition(const qzAudioFile* file)
-{
-    return file->position;
-}
+uint64_t AudioFilePosition(const qzAudioFile* file) { return file->position; }
 
-uint32_t AudioFileDecode(qzAudioFile* f, void* buffer, uint32_t frames, int* end)
-{
-    if (end)
-        *end = 0;
+uint32_t AudioFileDecode(qzAudioFile* f, void* buffer, uint32_t frames, int* end) {
+    if (end) *end = 0;
     uint32_t delivered = 0;
     int16_t* out = static_cast<int16_t*>(buffer);
     while (delivered < frames) {
@@ -397,8 +357,7 @@ uint32_t AudioFileDecode(qzAudioFile* f, void* buffer, uint32_t frames, int* end
         if (available == 0) {
             f->pending.clear();
             f->pendingAt = 0;
-            if (!DecodeMore(f))
-                break;
+            if (!DecodeMore(f)) break;
             continue;
         }
         size_t take = frames - delivered < available ? frames - delivered : available;
@@ -409,19 +368,16 @@ uint32_t AudioFileDecode(qzAudioFile* f, void* buffer, uint32_t frames, int* end
         delivered += static_cast<uint32_t>(take);
     }
     f->position += delivered;
-    if (delivered < frames && end)
-        *end = 1;
+    if (delivered < frames && end) *end = 1;
     return delivered;
 }
 
-void AudioFileSeek(qzAudioFile* f, uint64_t frame)
-{
-    if (f->frames && frame >= f->frames)
-        return;
+void AudioFileSeek(qzAudioFile* f, uint64_t frame) {
+    if (f->frames && frame >= f->frames) return;
     AVStream* stream = f->format->streams[f->stream];
-    int64_t target = av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(f->rate)}, stream->time_base);
-    if (stream->start_time != AV_NOPTS_VALUE)
-        target += stream->start_time;
+    int64_t target =
+        av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(f->rate)}, stream->time_base);
+    if (stream->start_time != AV_NOPTS_VALUE) target += stream->start_time;
     if (avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, 0) < 0 &&
         avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, AVSEEK_FLAG_ANY) < 0)
         return;

@@ -14,13 +14,13 @@ struct qzAudioFile;
 
 // What an open file is.
 struct qzAudioFileInfo {
-    uint32_t bits;            // 16
-    uint32_t bytesPerFrame;   // 2 or 4
-    uint32_t channels;        // 1 or 2
-    uint32_t flags;           // 3: signed, host order
-    uint32_t rate;            // frames per second
-    uint64_t frames;          // the length in frames as the file states it (or FFmpeg estimates it)
-    uint32_t bitRate;         // kilobits per second of MPEG audio (1024 bits), else 0
+    uint32_t bits;           // 16
+    uint32_t bytesPerFrame;  // 2 or 4
+    uint32_t channels;       // 1 or 2
+    uint32_t flags;          // 3: signed, host order
+    uint32_t rate;           // frames per second
+    uint64_t frames;         // the length in frames as the file states it (or FFmpeg estimates it)
+    uint32_t bitRate;        // kilobits per second of MPEG audio (1024 bits), else 0
 };
 
 // Opens the file (mode: read, file adapters allowed). 0, or ERR_READFILE (cannot be opened),
@@ -45,5 +45,5 @@ uint64_t AudioFilePosition(const qzAudioFile* file);
 // (fileSize - audio start) / seconds / 128. 0 when there is no MPEG-1 or MPEG-2 frame header.
 // *audioStart gets the file offset where the audio starts; when that lies beyond the data, the
 // result is 0 and the caller reads again from there.
-uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset, uint64_t fileSize,
-                          double seconds, uint64_t* audioStart);
+uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset, uint64_t fileSize, double seconds,
+                          uint64_t* audioStart);

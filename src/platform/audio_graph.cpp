@@ -47,23 +47,19 @@ struct Graph {
 };
 Graph gGraph;
 
-void WakerThread()
-{
+void WakerThread() {
     for (;;) {
         while (sem_wait(&gGraph.wakeSemaphore) != 0) {
         }
-        if (gGraph.wakerQuit.load())
-            break;
+        if (gGraph.wakerQuit.load()) break;
         MacForceEventLoopIteration();
     }
 }
 
 // 0, or ERR_OPENAUDIO with the reason when the system refuses the thread (std::bad_alloc when
 // memory runs out making it).
-int StartWaker(std::string* message)
-{
-    if (gGraph.wakerRunning || sem_init(&gGraph.wakeSemaphore, 0, 0) != 0)
-        return 0;
+int StartWaker(std::string* message) {
+    if (gGraph.wakerRunning || sem_init(&gGraph.wakeSemaphore, 0, 0) != 0) return 0;
     gGraph.wakerQuit.store(false);
     try {
         gGraph.waker = std::thread(WakerThread);
@@ -79,10 +75,8 @@ int StartWaker(std::string* message)
     return 0;
 }
 
-void StopWaker()
-{
-    if (!gGraph.wakerRunning)
-        return;
+void StopWaker() {
+    if (!gGraph.wakerRunning) return;
     gGraph.wakerQuit.store(true);
     sem_post(&gGraph.wakeSemaphore);
     gGraph.waker.join();
@@ -90,24 +84,17 @@ void StopWaker()
     gGraph.wakerRunning = false;
 }
 
-void DeviceFill(void*, float* out, int32_t frames)
-{
-    AudioGraphRender(out, frames);
-}
+void DeviceFill(void*, float* out, int32_t frames) { AudioGraphRender(out, frames); }
 
-Bus* BusAt(int32_t bus)
-{
-    if (!gGraph.buses || bus < 0 || bus >= gGraph.busCount)
-        return nullptr;
+Bus* BusAt(int32_t bus) {
+    if (!gGraph.buses || bus < 0 || bus >= gGraph.busCount) return nullptr;
     return &gGraph.buses[bus];
 }
 
-void RenderStep(float* out, int32_t frames)
-{
+void RenderStep(float* out, int32_t frames) {
     qzRenderNotifyProc notify = gGraph.notify.load(std::memory_order_acquire);
     void* notifyRefCon = gGraph.notifyRefCon.load(std::memory_order_acquire);
-    if (notify)
-        notify(notifyRefCon, 0);
+    if (notify) notify(notifyRefCon, 0);
     float* sum = gGraph.sum.data();
     float* buffer = gGraph.busBuffer.data();
     const size_t samples = 2 * static_cast<size_t>(frames);
@@ -115,8 +102,7 @@ void RenderStep(float* out, int32_t frames)
     for (int32_t i = 0; i < gGraph.busCount; i++) {
         Bus& bus = gGraph.buses[i];
         qzBusRenderProc proc = bus.proc.load(std::memory_order_acquire);
-        if (!proc)
-            continue;
+        if (!proc) continue;
         uint32_t channels = bus.channels.load(std::memory_order_relaxed);
         std::memset(buffer, 0, samples * sizeof(float));
         proc(bus.refCon.load(std::memory_order_relaxed), buffer, frames);
@@ -137,42 +123,33 @@ void RenderStep(float* out, int32_t frames)
             }
         }
     }
-    if (notify)
-        notify(notifyRefCon, 1);
+    if (notify) notify(notifyRefCon, 1);
     for (size_t s = 0; s < samples; s++) {
         float v = sum[s];
         out[s] = v > 1.0f ? 1.0f : v < -1.0f ? -1.0f : v;
     }
 }
 
-} // namespace
+}  // namespace
 
-void AudioPanFactors(float pan, float* left, float* right)
-{
-    if (!(pan >= 0.0f))
-        pan = 0.0f;
-    if (pan > 1.0f)
-        pan = 1.0f;
+void AudioPanFactors(float pan, float* left, float* right) {
+    if (!(pan >= 0.0f)) pan = 0.0f;
+    if (pan > 1.0f) pan = 1.0f;
     *left = pan <= 0.5f ? 1.0f : 2.0f * (1.0f - pan);
     *right = pan >= 0.5f ? 1.0f : 2.0f * pan;
 }
 
-int AudioGraphOpen(int32_t busCount, std::string* message)
-{
+int AudioGraphOpen(int32_t busCount, std::string* message) {
     message->clear();
-    if (gGraph.built)
-        return 0;
-    if (busCount < 0)
-        return ERR_OPENAUDIO;
+    if (gGraph.built) return 0;
+    if (busCount < 0) return ERR_OPENAUDIO;
     // Everything that can run out of memory comes before the device opens: the scratch of the
     // device's thread, the buses (owned here until the device runs) and the wake-up helper.
     gGraph.busBuffer.assign(2 * static_cast<size_t>(QZ_CONVERTER_MAX_FRAMES), 0.0f);
     gGraph.sum.assign(2 * static_cast<size_t>(QZ_CONVERTER_MAX_FRAMES), 0.0f);
     std::unique_ptr<Bus[]> buses(new (std::nothrow) Bus[busCount > 0 ? busCount : 1]);
-    if (!buses)
-        return ERR_MEM;
-    if (int error = StartWaker(message))
-        return error;
+    if (!buses) return ERR_MEM;
+    if (int error = StartWaker(message)) return error;
     gGraph.buses = buses.get();
     gGraph.busCount = busCount;
     int32_t rate = 0;
@@ -190,8 +167,7 @@ int AudioGraphOpen(int32_t busCount, std::string* message)
     return 0;
 }
 
-void AudioGraphStop()
-{
+void AudioGraphStop() {
     gGraph.notify.store(nullptr);
     gGraph.notifyRefCon.store(nullptr);
     if (gGraph.deviceOpen) {
@@ -201,8 +177,7 @@ void AudioGraphStop()
     StopWaker();
 }
 
-void AudioGraphClose()
-{
+void AudioGraphClose() {
     AudioGraphStop();
     delete[] gGraph.buses;
     gGraph.buses = nullptr;
@@ -215,28 +190,19 @@ void AudioGraphClose()
     gGraph.sum.shrink_to_fit();
 }
 
-bool AudioGraphIsOpen()
-{
-    return gGraph.built;
-}
+bool AudioGraphIsOpen() { return gGraph.built; }
 
-int32_t AudioGraphRate()
-{
-    return gGraph.rate;
-}
+int32_t AudioGraphRate() { return gGraph.rate; }
 
-void AudioGraphSetRenderNotify(qzRenderNotifyProc proc, void* refCon)
-{
+void AudioGraphSetRenderNotify(qzRenderNotifyProc proc, void* refCon) {
     gGraph.notify.store(nullptr, std::memory_order_release);
     gGraph.notifyRefCon.store(refCon, std::memory_order_release);
     gGraph.notify.store(proc, std::memory_order_release);
 }
 
-int AudioGraphSetBusCallback(int32_t bus, qzBusRenderProc proc, void* refCon, uint32_t channels)
-{
+int AudioGraphSetBusCallback(int32_t bus, qzBusRenderProc proc, void* refCon, uint32_t channels) {
     Bus* b = BusAt(bus);
-    if (!b || !proc || (channels != 1 && channels != 2))
-        return ERR_RENDERCALLBACK;
+    if (!b || !proc || (channels != 1 && channels != 2)) return ERR_RENDERCALLBACK;
     b->proc.store(nullptr, std::memory_order_release);
     b->refCon.store(refCon, std::memory_order_relaxed);
     b->channels.store(channels, std::memory_order_relaxed);
@@ -244,54 +210,42 @@ int AudioGraphSetBusCallback(int32_t bus, qzBusRenderProc proc, void* refCon, ui
     return 0;
 }
 
-void AudioGraphClearBusCallback(int32_t bus)
-{
-    if (Bus* b = BusAt(bus))
-        b->proc.store(nullptr, std::memory_order_release);
+void AudioGraphClearBusCallback(int32_t bus) {
+    if (Bus* b = BusAt(bus)) b->proc.store(nullptr, std::memory_order_release);
 }
 
-bool AudioGraphBusHasCallback(int32_t bus)
-{
+bool AudioGraphBusHasCallback(int32_t bus) {
     Bus* b = BusAt(bus);
     return b && b->proc.load() != nullptr;
 }
 
-void AudioGraphSetBusGain(int32_t bus, float gain)
-{
-    if (Bus* b = BusAt(bus))
-        b->gain.store(gain);
+void AudioGraphSetBusGain(int32_t bus, float gain) {
+    if (Bus* b = BusAt(bus)) b->gain.store(gain);
 }
 
-void AudioGraphSetBusPan(int32_t bus, float pan)
-{
-    if (Bus* b = BusAt(bus))
-        b->pan.store(pan);
+void AudioGraphSetBusPan(int32_t bus, float pan) {
+    if (Bus* b = BusAt(bus)) b->pan.store(pan);
 }
 
-float AudioGraphBusGain(int32_t bus)
-{
+float AudioGraphBusGain(int32_t bus) {
     Bus* b = BusAt(bus);
     return b ? b->gain.load() : 0.0f;
 }
 
-float AudioGraphBusPan(int32_t bus)
-{
+float AudioGraphBusPan(int32_t bus) {
     Bus* b = BusAt(bus);
     return b ? b->pan.load() : 0.0f;
 }
 
-void AudioGraphWakeMainThread()
-{
+void AudioGraphWakeMainThread() {
     if (gGraph.wakerRunning) {
         int value = 0;
         // One pending post is enough: the main thread runs every pending event in one pass.
-        if (sem_getvalue(&gGraph.wakeSemaphore, &value) != 0 || value == 0)
-            sem_post(&gGraph.wakeSemaphore);
+        if (sem_getvalue(&gGraph.wakeSemaphore, &value) != 0 || value == 0) sem_post(&gGraph.wakeSemaphore);
     }
 }
 
-void AudioGraphRender(float* out, int32_t frames)
-{
+void AudioGraphRender(float* out, int32_t frames) {
     if (!gGraph.buses) {
         std::memset(out, 0, 2 * static_cast<size_t>(frames > 0 ? frames : 0) * sizeof(float));
         return;
@@ -299,8 +253,7 @@ void AudioGraphRender(float* out, int32_t frames)
     int32_t done = 0;
     while (done < frames) {
         int32_t n = frames - done;
-        if (n > QZ_CONVERTER_MAX_FRAMES)
-            n = QZ_CONVERTER_MAX_FRAMES;
+        if (n > QZ_CONVERTER_MAX_FRAMES) n = QZ_CONVERTER_MAX_FRAMES;
         RenderStep(out + 2 * static_cast<size_t>(done), n);
         done += n;
     }

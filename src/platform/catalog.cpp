@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/error_codes.h"
 #include "base/path_limit.h"
 #include "platform/chunk_name.h"
-#include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "platform/os_env.h"
 #include "platform/os_process.h"
@@ -26,7 +26,9 @@ const char* const kFolders[18][2] = {
     {"deutsch", "german"},
     {"nederlands", "dutch"},
     {"italiano", "italian"},
-    {"fran\xE7" "ais", "french"},
+    {"fran\xE7"
+     "ais",
+     "french"},
     {"espa\xF1ol", "spanish"},
     {"portugu\xEAs", "portuguese"},
     {"svenska", "swedish"},
@@ -36,8 +38,12 @@ const char* const kFolders[18][2] = {
     {"polski", "polish"},
     {"magyar", "hungarian"},
     {"greek", "greek"},
-    {"\xC4\x8D" "e\xC5\xA1tina", "czech"},
-    {"t\xFCrk\xE7" "e", "turkish"},
+    {"\xC4\x8D"
+     "e\xC5\xA1tina",
+     "czech"},
+    {"t\xFCrk\xE7"
+     "e",
+     "turkish"},
     {"hrvatski", "croatian"},
     {"unknown", "unknown"},
 };
@@ -62,9 +68,12 @@ size_t ConvertText(unsigned char* text, size_t size) {
         unsigned char c = text[in++];
         if (c == '\\' && in < size && text[in] != 0) {
             unsigned char e = text[in++];
-            if (e == 'r') c = '\r';
-            else if (e == 't') c = '\t';
-            else if (e == 'n') c = '\n';
+            if (e == 'r')
+                c = '\r';
+            else if (e == 't')
+                c = '\t';
+            else if (e == 'n')
+                c = '\n';
             // any other character: the backslash stays, the character is dropped
         } else if (c == '\n') {
             c = 0;
@@ -139,8 +148,7 @@ qzCatalog* ParseCatalogData(const unsigned char* data, size_t size, int* error) 
     return catalog;
 }
 
-qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char* name, int language,
-                           bool native) {
+qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char* name, int language, bool native) {
     if (language < 0 || language > 17 || !name) return nullptr;
     std::string path = directory ? directory : "";
     AddPathPart(path, folder);

@@ -12,10 +12,10 @@ struct qzVfsFile;
 constexpr const char* QZ_PLAYER_CATALOG = "Quarnelix.catalog";
 
 struct qzCatalog {
-    unsigned char* buffer;   // the whole file, followed by the end word and a NUL
-    size_t size;             // bytes of file data in buffer
-    size_t iffStrings;       // offset of the first STRS entry; 0 for a text catalog
-    size_t textLength;       // text catalogs: bytes after conversion
+    unsigned char* buffer;  // the whole file, followed by the end word and a NUL
+    size_t size;            // bytes of file data in buffer
+    size_t iffStrings;      // offset of the first STRS entry; 0 for a text catalog
+    size_t textLength;      // text catalogs: bytes after conversion
 };
 
 // Opens the named catalog for the system language: "Catalogs/<English name>/<name>" and then
@@ -25,8 +25,7 @@ struct qzCatalog {
 qzCatalog* OpenCatalogFile(const char* name, int* error = nullptr);
 // Joins directory (or nothing), folder, the language's folder name (native or English) and name
 // with '/' and opens the result for reading (adapters allowed); none when it cannot be opened.
-qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char* name, int language,
-                           bool native);
+qzVfsFile* FindCatalogFile(const char* directory, const char* folder, const char* name, int language, bool native);
 // The text with the given id, or defaultText when there is none (or no catalog).
 const char* GetCatalogFileString(const qzCatalog* catalog, int32_t index, const char* defaultText);
 void FreeCatalogFile(qzCatalog* catalog);

@@ -33,10 +33,14 @@ bool ReadHexToEnd(const char* p, uint64_t* value) {
     uint64_t v = 0;
     for (; *p; ++p) {
         unsigned digit;
-        if (*p >= '0' && *p <= '9') digit = static_cast<unsigned>(*p - '0');
-        else if (*p >= 'a' && *p <= 'f') digit = static_cast<unsigned>(*p - 'a' + 10);
-        else if (*p >= 'A' && *p <= 'F') digit = static_cast<unsigned>(*p - 'A' + 10);
-        else return false;
+        if (*p >= '0' && *p <= '9')
+            digit = static_cast<unsigned>(*p - '0');
+        else if (*p >= 'a' && *p <= 'f')
+            digit = static_cast<unsigned>(*p - 'a' + 10);
+        else if (*p >= 'A' && *p <= 'F')
+            digit = static_cast<unsigned>(*p - 'A' + 10);
+        else
+            return false;
         if (v >> 60) return false;
         v = (v << 4) | digit;
     }
@@ -48,26 +52,24 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t base, uint64_t size,
-                    uint64_t offset, const void* container) {
+char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t base, uint64_t size, uint64_t offset,
+                    const void* container) {
     if (!buffer || bufferSize == 0) return buffer;
     if (!name) name = "";
     int written;
     if (base == -1) {
-        written = std::snprintf(buffer, bufferSize, ":::chunkS%d:%" PRIu64 "*%s?%" PRIxPTR,
-                      static_cast<int>(offset), size, name, reinterpret_cast<uintptr_t>(container));
+        written = std::snprintf(buffer, bufferSize, ":::chunkS%d:%" PRIu64 "*%s?%" PRIxPTR, static_cast<int>(offset),
+                                size, name, reinterpret_cast<uintptr_t>(container));
     } else {
         const char* path = container ? static_cast<const char*>(container) : "";
         written = std::snprintf(buffer, bufferSize, ":::chunk%" PRIu64 ":%" PRIu64 "*%s?%s",
-                      static_cast<uint64_t>(base) + offset, size, name, path);
+                                static_cast<uint64_t>(base) + offset, size, name, path);
     }
     if (written < 0 || static_cast<size_t>(written) >= bufferSize) buffer[0] = '\0';
     return buffer;
 }
 
-bool IsChunkName(const char* name) {
-    return name && std::strncmp(name, kChunkPrefix, kChunkPrefixLen) == 0;
-}
+bool IsChunkName(const char* name) { return name && std::strncmp(name, kChunkPrefix, kChunkPrefixLen) == 0; }
 
 bool ParseChunkName(const char* name, qzChunkNameParts* out) {
     if (!IsChunkName(name)) return false;
@@ -78,7 +80,10 @@ bool ParseChunkName(const char* name, qzChunkNameParts* out) {
         memory = true;
         ++p;
         bool negative = false;
-        if (*p == '-') { negative = true; ++p; }
+        if (*p == '-') {
+            negative = true;
+            ++p;
+        }
         uint64_t source;
         if (!ReadDecimal(p, &source) || source > INT32_MAX) return false;
         parts.sourceNumber = negative ? -static_cast<int>(source) : static_cast<int>(source);
@@ -112,8 +117,10 @@ std::string GetDisplayFileName(const char* name) {
     if (!name) return std::string();
     std::string text;
     qzChunkNameParts parts;
-    if (IsChunkName(name) && ParseChunkName(name, &parts)) text = parts.embeddedName;
-    else text = name;
+    if (IsChunkName(name) && ParseChunkName(name, &parts))
+        text = parts.embeddedName;
+    else
+        text = name;
     if (text.size() < 2) return text;
     if (IsSeparator(text.back())) return std::string();
     size_t sep = text.find_last_of("/\\");
@@ -147,11 +154,12 @@ size_t GetPathPartEnd(const char* path) {
     while (path[start] == '/') ++start;
     size_t lastSep = std::string::npos, lastColon = std::string::npos;
     for (size_t i = start; path[i]; ++i) {
-        if (IsSeparator(path[i])) lastSep = i;
-        else if (path[i] == ':') lastColon = i;
+        if (IsSeparator(path[i]))
+            lastSep = i;
+        else if (path[i] == ':')
+            lastColon = i;
     }
-    if (lastColon != std::string::npos && (lastSep == std::string::npos || lastColon > lastSep))
-        return lastColon + 1;
+    if (lastColon != std::string::npos && (lastSep == std::string::npos || lastColon > lastSep)) return lastColon + 1;
     if (lastSep != std::string::npos) return lastSep;
     return start;
 }

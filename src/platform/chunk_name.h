@@ -12,21 +12,21 @@
 
 // Everything ParseChunkName takes out of a name.
 struct qzChunkNameParts {
-    uint64_t offset = 0;          // absolute position of the data in the container (0 for memory)
-    uint64_t size = 0;            // size of the data
-    std::string embeddedName;     // the data's own name, between '*' and '?'
-    std::string containerPath;    // container file; empty for memory data
-    std::string extension;        // the embedded name's last '.' and what follows, or empty
-    uintptr_t address = 0;        // memory data: the block's address, else 0
-    int sourceNumber = -1;        // memory data: the source number, else -1
+    uint64_t offset = 0;        // absolute position of the data in the container (0 for memory)
+    uint64_t size = 0;          // size of the data
+    std::string embeddedName;   // the data's own name, between '*' and '?'
+    std::string containerPath;  // container file; empty for memory data
+    std::string extension;      // the embedded name's last '.' and what follows, or empty
+    uintptr_t address = 0;      // memory data: the block's address, else 0
+    int sourceNumber = -1;      // memory data: the source number, else -1
 };
 
 // Builds a chunk name into buffer (bufferSize bytes, NUL-terminated). base == -1 makes a memory
 // name: offset is the source number and container the block's address. Otherwise a file name
 // with offset base + offset and container the container's path (a const char*). A name that does
 // not fit leaves the buffer empty: a cut name could point into another file. Returns the buffer.
-char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t base, uint64_t size,
-                    uint64_t offset, const void* container);
+char* MakeChunkName(const char* name, char* buffer, size_t bufferSize, int64_t base, uint64_t size, uint64_t offset,
+                    const void* container);
 
 // Whether the name begins with ":::chunk".
 bool IsChunkName(const char* name);

@@ -4,12 +4,6 @@
 
 static std::atomic<const qzDisplayAdapter*> gAdapter{nullptr};
 
-const qzDisplayAdapter* GetDisplayAdapter()
-{
-    return gAdapter.load(std::memory_order_acquire);
-}
+const qzDisplayAdapter* GetDisplayAdapter() { return gAdapter.load(std::memory_order_acquire); }
 
-void SetDisplayAdapter(const qzDisplayAdapter* adapter)
-{
-    gAdapter.store(adapter, std::memory_order_release);
-}
+void SetDisplayAdapter(const qzDisplayAdapter* adapter) { gAdapter.store(adapter, std::memory_order_release); }

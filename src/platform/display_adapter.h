@@ -14,9 +14,9 @@ typedef qzTagItem qzAdapterTag;
 
 // Adapter flags word.
 enum {
-    ADAPTERF_VIDEOBITMAPS = 16,   // offers video (hardware) bitmaps
-    ADAPTERF_OWNSBITMAPS = 32,    // owns every bitmap, also alpha channels and masks
-    ADAPTERF_INVERTEDALPHA = 128, // wants colours with inverted alpha
+    ADAPTERF_VIDEOBITMAPS = 16,    // offers video (hardware) bitmaps
+    ADAPTERF_OWNSBITMAPS = 32,     // owns every bitmap, also alpha channels and masks
+    ADAPTERF_INVERTEDALPHA = 128,  // wants colours with inverted alpha
 };
 
 // Drawing-capability word: operations the adapter draws itself.
@@ -52,7 +52,7 @@ enum {
 
 struct qzDisplayAdapter {
     uint32_t flags;
-    int32_t pixelFormat;    // format of the adapter's colour bitmaps
+    int32_t pixelFormat;  // format of the adapter's colour bitmaps
     uint32_t drawCaps;
     // kind 0 colour, 1 alpha channel, 2 mask; tags 1 friend handle, 2 caller memory, 3 bytes per row.
     void* (*AllocBitMap)(int kind, int width, int height, int clear, const qzAdapterTag* tags);
@@ -83,14 +83,12 @@ const qzDisplayAdapter* GetDisplayAdapter();
 // Installs (or, with null, removes) the active display adapter.
 void SetDisplayAdapter(const qzDisplayAdapter* adapter);
 
-inline bool AdapterOwnsBitMaps()
-{
+inline bool AdapterOwnsBitMaps() {
     const qzDisplayAdapter* a = GetDisplayAdapter();
     return a && (a->flags & ADAPTERF_OWNSBITMAPS);
 }
 
-inline bool AdapterOffersVideoBitMaps()
-{
+inline bool AdapterOffersVideoBitMaps() {
     const qzDisplayAdapter* a = GetDisplayAdapter();
     return a && (a->flags & ADAPTERF_VIDEOBITMAPS);
 }

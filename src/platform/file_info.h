@@ -8,27 +8,27 @@
 
 // Protection flags (engine bits; the POSIX mode bit each one stands for).
 enum {
-    QZ_PROT_READ_USR = 0x1,      // owner read
-    QZ_PROT_WRITE_USR = 0x2,     // owner write
-    QZ_PROT_EXECUTE_USR = 0x8,   // owner execute
+    QZ_PROT_READ_USR = 0x1,     // owner read
+    QZ_PROT_WRITE_USR = 0x2,    // owner write
+    QZ_PROT_EXECUTE_USR = 0x8,  // owner execute
     QZ_PROT_READ_GRP = 0x200,
     QZ_PROT_WRITE_GRP = 0x400,
     QZ_PROT_EXECUTE_GRP = 0x800,
     QZ_PROT_READ_OTH = 0x1000,
     QZ_PROT_WRITE_OTH = 0x2000,
     QZ_PROT_EXECUTE_OTH = 0x4000,
-    QZ_PROT_DEFAULT = 0x10000,   // in a request: mode 0644
+    QZ_PROT_DEFAULT = 0x10000,  // in a request: mode 0644
 };
 
 // The file layer's examine record.
 struct qzFileInfo {
-    int isDirectory;        // 1 for a directory
+    int isDirectory;  // 1 for a directory
     int64_t size;
-    uint32_t protection;    // QZ_PROT_ flags
-    int64_t accessTime;     // seconds since the epoch
+    uint32_t protection;  // QZ_PROT_ flags
+    int64_t accessTime;   // seconds since the epoch
     int64_t modifyTime;
     int64_t changeTime;
-    const char* name;       // the examined object's full name; owned by the lock or file
+    const char* name;  // the examined object's full name; owned by the lock or file
 };
 
 // A date split into local-time fields.
@@ -36,17 +36,17 @@ struct qzDateStamp {
     int sec;
     int min;
     int hour;
-    int day;     // 1-31
-    int month;   // 0-11
-    int year;    // full year
+    int day;    // 1-31
+    int month;  // 0-11
+    int year;   // full year
 };
 
 // The script-facing record that the dos commands build their tables from.
 struct qzDosFileInfo {
-    int type;                 // 0 file, 1 directory
+    int type;  // 0 file, 1 directory
     int64_t size;
     uint32_t protection;
-    char comment[256];        // name or comment text
+    char comment[256];  // name or comment text
     qzDateStamp created;
     qzDateStamp modified;
     qzDateStamp accessed;

@@ -40,7 +40,8 @@ int HostToUpper(int c) { return ToUpperChar(c); }
 char* HostStrLower(char* text) { return text ? LowerCaseString(text) : text; }
 char* HostStrUpper(char* text) {
     if (!text) return text;
-    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) *p = static_cast<unsigned char>(ToUpperChar(*p));
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p)
+        *p = static_cast<unsigned char>(ToUpperChar(*p));
     return text;
 }
 char* HostStrDup(const char* text) { return text ? strdup(text) : nullptr; }
@@ -161,15 +162,60 @@ int* HostSetErrno(int value) {
 }
 
 qzCLibBase clibTable = {
-    malloc,          calloc,          realloc,        free,           HostStrDup,      fopen,
-    fclose,          fseek,           ftell,          fread,          fwrite,          fgetc,
-    fputc,           ferror,          feof,           vfprintf,       vsnprintf,       vprintf,
-    qsort,           vsscanf,         strtod,         strtol,         strtoul,         HostStrCaseCmp,
-    HostStrNCaseCmp, HostToLower,     HostToUpper,    HostStrLower,   HostStrUpper,    gettimeofday,
-    time,            HostLRint,       HostLocalTime,  HostGmTime,     HostAscTime,     ctime,
-    HostMkTime,      HostStrFTime,    clock,          HostDiffTime,   clearerr,        HostFileNo,
-    fflush,          HostFStat,       CatchingOutOfMemory<HostStat, -1>(), vfscanf,        ungetc,          rename,
-    remove,          HostGetErrno,    HostSetErrno,   nullptr,        0,               0,
+    malloc,
+    calloc,
+    realloc,
+    free,
+    HostStrDup,
+    fopen,
+    fclose,
+    fseek,
+    ftell,
+    fread,
+    fwrite,
+    fgetc,
+    fputc,
+    ferror,
+    feof,
+    vfprintf,
+    vsnprintf,
+    vprintf,
+    qsort,
+    vsscanf,
+    strtod,
+    strtol,
+    strtoul,
+    HostStrCaseCmp,
+    HostStrNCaseCmp,
+    HostToLower,
+    HostToUpper,
+    HostStrLower,
+    HostStrUpper,
+    gettimeofday,
+    time,
+    HostLRint,
+    HostLocalTime,
+    HostGmTime,
+    HostAscTime,
+    ctime,
+    HostMkTime,
+    HostStrFTime,
+    clock,
+    HostDiffTime,
+    clearerr,
+    HostFileNo,
+    fflush,
+    HostFStat,
+    CatchingOutOfMemory<HostStat, -1>(),
+    vfscanf,
+    ungetc,
+    rename,
+    remove,
+    HostGetErrno,
+    HostSetErrno,
+    nullptr,
+    0,
+    0,
 };
 
 // ---- Files through the virtual-file layer ----------------------------------------------------
@@ -289,8 +335,10 @@ int HostSplitChunkName(const char* name, int64_t* offset, int64_t* size, char* p
     if (size) *size = -1;
     if (path && pathSize) {
         size_t length = name ? std::strlen(name) : 0;
-        if (length < pathSize) std::memcpy(path, name ? name : "", length + 1);
-        else path[0] = '\0';
+        if (length < pathSize)
+            std::memcpy(path, name ? name : "", length + 1);
+        else
+            path[0] = '\0';
     }
     return 0;
 }
@@ -303,8 +351,8 @@ int HostGetChunkInfo(const char* name, qzPluginChunkInfo* out) {
     out->offset = memory ? -1 : static_cast<int64_t>(parts.offset);
     out->size = static_cast<int64_t>(parts.size);
     // Memory the player did not register is not handed out.
-    out->memory = memory && FindChunkMemory(parts.address, parts.size) ? reinterpret_cast<const void*>(parts.address)
-                                                                      : nullptr;
+    out->memory =
+        memory && FindChunkMemory(parts.address, parts.size) ? reinterpret_cast<const void*>(parts.address) : nullptr;
     std::strncpy(out->name, parts.embeddedName.c_str(), sizeof(out->name) - 1);
     std::strncpy(out->container, parts.containerPath.c_str(), sizeof(out->container) - 1);
     return 1;
@@ -356,34 +404,79 @@ std::vector<std::string>& TempFiles() {
     return files;
 }
 
-
 // ---- FreeType, zlib, libjpeg ------------------------------------------------------------------
 
 qzFtBase ftTable = {
-    FT_Init_FreeType,     FT_Done_FreeType,      FT_New_Face,          FT_New_Memory_Face,
-    FT_Load_Glyph,        FT_Render_Glyph,       FT_Get_Glyph,         FT_Done_Glyph,
-    FT_Outline_Transform, FT_Outline_Translate,  FT_Outline_Get_Bitmap, FT_Outline_Get_CBox,
-    FT_Outline_Decompose, FT_Done_Face,          FT_Get_Char_Index,    FT_Get_First_Char,
-    FT_Get_Next_Char,     FT_Set_Transform,      FT_Set_Charmap,       FT_Set_Pixel_Sizes,
-    FT_Set_Char_Size,     FT_MulFix,             FT_Vector_Transform,  FT_Get_Kerning,
-    FT_Get_Sfnt_Table,    FT_Load_Sfnt_Table,    FT_Get_X11_Font_Format, FT_Get_Name_Index,
-    FT_Get_Glyph_Name,    FT_Select_Charmap,     FT_Get_Advance,       FT_Library_Version,
-    FT_Outline_Embolden,  FT_Stroker_New,        FT_Stroker_Set,       FT_Stroker_Done,
-    FT_Glyph_Stroke,      FT_Glyph_To_Bitmap,
+    FT_Init_FreeType,
+    FT_Done_FreeType,
+    FT_New_Face,
+    FT_New_Memory_Face,
+    FT_Load_Glyph,
+    FT_Render_Glyph,
+    FT_Get_Glyph,
+    FT_Done_Glyph,
+    FT_Outline_Transform,
+    FT_Outline_Translate,
+    FT_Outline_Get_Bitmap,
+    FT_Outline_Get_CBox,
+    FT_Outline_Decompose,
+    FT_Done_Face,
+    FT_Get_Char_Index,
+    FT_Get_First_Char,
+    FT_Get_Next_Char,
+    FT_Set_Transform,
+    FT_Set_Charmap,
+    FT_Set_Pixel_Sizes,
+    FT_Set_Char_Size,
+    FT_MulFix,
+    FT_Vector_Transform,
+    FT_Get_Kerning,
+    FT_Get_Sfnt_Table,
+    FT_Load_Sfnt_Table,
+    FT_Get_X11_Font_Format,
+    FT_Get_Name_Index,
+    FT_Get_Glyph_Name,
+    FT_Select_Charmap,
+    FT_Get_Advance,
+    FT_Library_Version,
+    FT_Outline_Embolden,
+    FT_Stroker_New,
+    FT_Stroker_Set,
+    FT_Stroker_Done,
+    FT_Glyph_Stroke,
+    FT_Glyph_To_Bitmap,
 };
 
 qzZBase zTable = {
-    inflateInit_, inflate,      inflateEnd,    deflateInit_,  deflate,       deflateEnd, deflateReset,
-    deflateParams, inflateReset, inflateSync,  inflateInit2_, deflateInit2_, crc32,
+    inflateInit_,  inflate,      inflateEnd,  deflateInit_,  deflate,       deflateEnd, deflateReset,
+    deflateParams, inflateReset, inflateSync, inflateInit2_, deflateInit2_, crc32,
 };
 
 qzJpegBase jpegTable = {
-    jpeg_CreateDecompress, jpeg_finish_decompress, jpeg_destroy_decompress, jpeg_std_error,
-    jpeg_read_header,      jpeg_read_scanlines,    jpeg_start_decompress,   jpeg_resync_to_restart,
-    jpeg_CreateCompress,   jpeg_finish_compress,   jpeg_destroy_compress,   jpeg_start_compress,
-    jpeg_set_defaults,     jpeg_write_scanlines,   jpeg_set_quality,        jpeg_set_colorspace,
-    jpeg_default_colorspace, jpeg_destroy,         jpeg_abort,              jpeg_suppress_tables,
-    jpeg_write_raw_data,   jpeg_write_tables,      jpeg_read_raw_data,      jpeg_save_markers,
+    jpeg_CreateDecompress,
+    jpeg_finish_decompress,
+    jpeg_destroy_decompress,
+    jpeg_std_error,
+    jpeg_read_header,
+    jpeg_read_scanlines,
+    jpeg_start_decompress,
+    jpeg_resync_to_restart,
+    jpeg_CreateCompress,
+    jpeg_finish_compress,
+    jpeg_destroy_compress,
+    jpeg_start_compress,
+    jpeg_set_defaults,
+    jpeg_write_scanlines,
+    jpeg_set_quality,
+    jpeg_set_colorspace,
+    jpeg_default_colorspace,
+    jpeg_destroy,
+    jpeg_abort,
+    jpeg_suppress_tables,
+    jpeg_write_raw_data,
+    jpeg_write_tables,
+    jpeg_read_raw_data,
+    jpeg_save_markers,
     jpeg_calc_output_dimensions,
 };
 

@@ -20,7 +20,7 @@ int HostOpenFontFile(const char* name, char* buffer, size_t size);
 void DeleteHostTempFiles();
 
 // Single wrappers that other tables and tests use.
-void* HostAlloc(size_t size, uint32_t flags);   // flags bit 0: cleared
+void* HostAlloc(size_t size, uint32_t flags);  // flags bit 0: cleared
 void HostFree(void* block);
 uint32_t HostCrc32(const void* bytes, intptr_t length);
 int HostStat(const char* name, qzPluginStat* stat);

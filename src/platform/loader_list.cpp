@@ -8,9 +8,7 @@
 
 namespace {
 
-bool SelectsEverything(const char* list) {
-    return !list || !*list || CompareNoCase(list, "default") == 0;
-}
+bool SelectsEverything(const char* list) { return !list || !*list || CompareNoCase(list, "default") == 0; }
 
 bool IsKeyword(const char* name) {
     return CompareNoCase(name, "native") == 0 || CompareNoCase(name, "inbuilt") == 0 ||

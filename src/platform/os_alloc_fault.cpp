@@ -10,8 +10,7 @@ static std::atomic<uint64_t> gInjected{0};
 static std::atomic<int> gMode{QZ_ALLOC_FAULT_COUNT};
 static std::atomic<uint64_t> gFailAt{0};
 
-void OsStartAllocFaults(qzAllocFaultMode mode, uint64_t n)
-{
+void OsStartAllocFaults(qzAllocFaultMode mode, uint64_t n) {
     gCount.store(0);
     gInjected.store(0);
     gFailAt.store(n);
@@ -19,29 +18,20 @@ void OsStartAllocFaults(qzAllocFaultMode mode, uint64_t n)
     OsSetAllocFailHook(OsAllocFaultCheck);
 }
 
-void OsStopAllocFaults()
-{
+void OsStopAllocFaults() {
     OsSetAllocFailHook(nullptr);
     gMode.store(QZ_ALLOC_FAULT_COUNT);
 }
 
-int OsAllocFaultCheck(size_t size)
-{
+int OsAllocFaultCheck(size_t size) {
     uint64_t index = gCount.fetch_add(1, std::memory_order_relaxed) + 1;
     int mode = gMode.load(std::memory_order_relaxed);
     uint64_t failAt = gFailAt.load(std::memory_order_relaxed);
     bool fail = (mode == QZ_ALLOC_FAULT_ONCE && index == failAt) || (mode == QZ_ALLOC_FAULT_FROM && index >= failAt);
-    if (fail)
-        gInjected.fetch_add(1, std::memory_order_relaxed);
+    if (fail) gInjected.fetch_add(1, std::memory_order_relaxed);
     return fail;
 }
 
-uint64_t OsAllocFaultCount()
-{
-    return gCount.load();
-}
+uint64_t OsAllocFaultCount() { return gCount.load(); }
 
-uint64_t OsAllocFaultsInjected()
-{
-    return gInjected.load();
-}
+uint64_t OsAllocFaultsInjected() { return gInjected.load(); }

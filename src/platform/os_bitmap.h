@@ -9,7 +9,7 @@
 // engine's alpha channels (kind 1) and masks (kind 2) use the same record.
 struct qzRawBitMap {
     int32_t kind;
-    int32_t width;          // as requested
+    int32_t width;  // as requested
     int32_t height;
     void* pixels;
     int32_t bytesPerRow;
@@ -21,14 +21,14 @@ struct qzRawBitMap {
 // What a lock of a bitmap gives its caller; filled on the caller's stack.
 struct qzLockInfo {
     void* pixels;
-    intptr_t success;       // non-zero when locked (for an adapter bitmap, the adapter's lock handle)
+    intptr_t success;  // non-zero when locked (for an adapter bitmap, the adapter's lock handle)
     int32_t pixelFormat;
     int32_t bytesPerPixel;
-    int32_t rowLength;      // in pixels; for alpha channels and masks bytes per row
+    int32_t rowLength;  // in pixels; for alpha channels and masks bytes per row
     int32_t width;
     int32_t height;
-    int32_t noUnlock;       // 1 when nothing needs to be released
-    void* port;             // platform drawing port; always null on this platform
+    int32_t noUnlock;  // 1 when nothing needs to be released
+    void* port;        // platform drawing port; always null on this platform
 };
 
 // The largest pixel memory of one bitmap, alpha channel or mask: 2^31-1 bytes, so that every

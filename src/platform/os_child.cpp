@@ -26,16 +26,13 @@ constexpr int kIdleMs = 20;
 struct Fd {
     int fd = -1;
     ~Fd() { Close(); }
-    void Close()
-    {
-        if (fd >= 0)
-            close(fd);
+    void Close() {
+        if (fd >= 0) close(fd);
         fd = -1;
     }
 };
 
-void WaitChild(pid_t pid, int* status)
-{
+void WaitChild(pid_t pid, int* status) {
     while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
     }
 }
@@ -43,8 +40,7 @@ void WaitChild(pid_t pid, int* status)
 // Ends a started child and waits for it when the run is left before it was waited for.
 struct ChildReaper {
     pid_t pid = 0;
-    ~ChildReaper()
-    {
+    ~ChildReaper() {
         if (pid > 0) {
             int status = 0;
             kill(pid, SIGKILL);
@@ -54,8 +50,7 @@ struct ChildReaper {
 };
 
 // Writes what it can without blocking; false when the child closed its end.
-bool WriteSome(int fd, const std::string& data, size_t* at)
-{
+bool WriteSome(int fd, const std::string& data, size_t* at) {
     // A child that exits early would raise SIGPIPE for the whole player: it is held for this
     // write and taken back afterwards.
     sigset_t pipeSet, old;
@@ -69,50 +64,40 @@ bool WriteSome(int fd, const std::string& data, size_t* at)
         sigtimedwait(&pipeSet, nullptr, &zero);
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (n > 0)
-        *at += size_t(n);
+    if (n > 0) *at += size_t(n);
     return n >= 0 || error == EAGAIN || error == EINTR;
 }
 
-} // namespace
+}  // namespace
 
-bool OsFindProgram(const char* name)
-{
-    if (!name || !*name)
-        return false;
-    if (std::strchr(name, '/'))
-        return access(name, X_OK) == 0;
+bool OsFindProgram(const char* name) {
+    if (!name || !*name) return false;
+    if (std::strchr(name, '/')) return access(name, X_OK) == 0;
     const char* path = std::getenv("PATH");
     std::string dirs = path ? path : "/usr/bin:/bin";
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
+        if (end == std::string::npos) end = dirs.size();
         std::string dir = dirs.substr(start, end - start);
         std::string file = (dir.empty() ? std::string(".") : dir) + "/" + name;
         struct stat st;
-        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
-            return true;
+        if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0) return true;
         start = end + 1;
     }
     return false;
 }
 
-bool OsRunChild(const qzChildRun& run, qzChildResult* out)
-{
+bool OsRunChild(const qzChildRun& run, qzChildResult* out) {
     out->exitCode = -1;
     out->output.clear();
-    if (run.argv.empty() || run.argv[0].empty())
-        return false;
+    if (run.argv.empty() || run.argv[0].empty()) return false;
     int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1};
-    if (pipe2(inPipe, O_CLOEXEC) != 0)
-        return false;
+    if (pipe2(inPipe, O_CLOEXEC) != 0) return false;
     Fd inRead{inPipe[0]}, inWrite{inPipe[1]};
     Fd outRead, outWrite;
     if (run.captureOutput) {
-        if (pipe2(outPipe, O_CLOEXEC) != 0)
-            return false;
+        if (pipe2(outPipe, O_CLOEXEC) != 0) return false;
         outRead.fd = outPipe[0];
         outWrite.fd = outPipe[1];
     }
@@ -120,8 +105,7 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     // The argument list is made before the spawn records, which would leak when making it runs
     // out of memory.
     std::vector<char*> argv;
-    for (const std::string& a : run.argv)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : run.argv) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -151,8 +135,7 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     posix_spawnattr_destroy(&attr);
     inRead.Close();
     outWrite.Close();
-    if (rc != 0)
-        return false;
+    if (rc != 0) return false;
     // Until it is waited for, the child is ended and waited for on every way out: collecting its
     // output or an idle call may run out of memory and unwind through here.
     ChildReaper reaper{pid};
@@ -171,18 +154,15 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     while (inWrite.fd >= 0 || outRead.fd >= 0) {
         pollfd fds[2];
         nfds_t count = 0;
-        if (outRead.fd >= 0)
-            fds[count++] = {outRead.fd, POLLIN, 0};
-        if (inWrite.fd >= 0)
-            fds[count++] = {inWrite.fd, POLLOUT, 0};
+        if (outRead.fd >= 0) fds[count++] = {outRead.fd, POLLIN, 0};
+        if (inWrite.fd >= 0) fds[count++] = {inWrite.fd, POLLOUT, 0};
         int ready = poll(fds, count, kIdleMs);
         if (ready < 0 && errno != EINTR) {
             ok = false;
             break;
         }
         for (nfds_t i = 0; ready > 0 && i < count; i++) {
-            if (!fds[i].revents)
-                continue;
+            if (!fds[i].revents) continue;
             if (fds[i].fd == outRead.fd) {
                 ssize_t n = read(outRead.fd, buffer, sizeof buffer);
                 if (n > 0) {
@@ -198,16 +178,13 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
                 inWrite.Close();
             }
         }
-        if (!ok)
-            break;
-        if (!run.captureOutput && inWrite.fd < 0)
-            break;
+        if (!ok) break;
+        if (!run.captureOutput && inWrite.fd < 0) break;
         if (deadline && OsMonotonicMicros() > deadline) {
             ok = false;
             break;
         }
-        if (run.idle)
-            run.idle(run.idleData);
+        if (run.idle) run.idle(run.idleData);
     }
     inWrite.Close();
     outRead.Close();
@@ -216,8 +193,7 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
     int status = 0;
     while (ok) {
         pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
+        if (done == pid) break;
         if (done < 0 && errno != EINTR) {
             ok = false;
             break;
@@ -226,8 +202,7 @@ bool OsRunChild(const qzChildRun& run, qzChildResult* out)
             ok = false;
             break;
         }
-        if (run.idle)
-            run.idle(run.idleData);
+        if (run.idle) run.idle(run.idleData);
         OsDelay(kIdleMs / 4);
     }
     reaper.pid = 0;

@@ -22,9 +22,7 @@
 
 namespace {
 
-bool FsPath(const char* path, std::string* out) {
-    return path && OsExistingFileSystemPath(path, out);
-}
+bool FsPath(const char* path, std::string* out) { return path && OsExistingFileSystemPath(path, out); }
 
 }  // namespace
 
@@ -48,8 +46,10 @@ qzPlatformLock* OsLock(const char* path, int mode) {
     lock->dir = nullptr;
     lock->fd = -1;
     lock->name[0] = '\0';
-    if (S_ISDIR(st.st_mode)) lock->dir = opendir(resolved);
-    else if (S_ISREG(st.st_mode)) lock->fd = open(resolved, O_RDONLY | O_CLOEXEC);
+    if (S_ISDIR(st.st_mode))
+        lock->dir = opendir(resolved);
+    else if (S_ISREG(st.st_mode))
+        lock->fd = open(resolved, O_RDONLY | O_CLOEXEC);
     if (!lock->dir && lock->fd < 0) return nullptr;
     return lock.release();
 }
@@ -80,8 +80,7 @@ int OsCheckDirLock(qzPlatformLock* lock, int* isDirectory) {
     return ERR_NOTADIR;
 }
 
-int OsNextDirEntry(qzPlatformLock* lock, void* unused, const char** name, int* isDirectory,
-                   qzFileInfo* info) {
+int OsNextDirEntry(qzPlatformLock* lock, void* unused, const char** name, int* isDirectory, qzFileInfo* info) {
     if (!lock || !lock->dir) return 0;
     while (struct dirent* entry = readdir(lock->dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
@@ -180,8 +179,10 @@ std::string OsComparablePath(const std::string& path) {
         std::string last = cut == std::string::npos ? fs : fs.substr(cut + 1);
         if (!last.empty() && last != ".") rest = rest.empty() ? last : last + "/" + rest;
         // One level up: "a/b" gives "a", "/a" gives "/" and "a" gives ".".
-        if (cut == std::string::npos) fs.assign(1, '.');
-        else fs.resize(cut == 0 ? 1 : cut);
+        if (cut == std::string::npos)
+            fs.assign(1, '.');
+        else
+            fs.resize(cut == 0 ? 1 : cut);
     }
 }
 
@@ -220,8 +221,7 @@ int OsRename(const char* oldPath, const char* newPath) {
 
 int OsMakeDir(const char* path) {
     std::string fsPath;
-    if (!path || !MacPathToFileSystem(path, &fsPath) || mkdir(fsPath.c_str(), 0755) != 0)
-        return ERR_CREATEDIR;
+    if (!path || !MacPathToFileSystem(path, &fsPath) || mkdir(fsPath.c_str(), 0755) != 0) return ERR_CREATEDIR;
     return 0;
 }
 
@@ -257,7 +257,10 @@ int OsSetFileDate(const char* path, int64_t accessTime, int64_t modifyTime) {
 }
 
 int OsSetProtection(const char* path, uint32_t flags) {
-    static const struct { uint32_t engine; mode_t posix; } kBits[] = {
+    static const struct {
+        uint32_t engine;
+        mode_t posix;
+    } kBits[] = {
         {QZ_PROT_READ_USR, S_IRUSR}, {QZ_PROT_WRITE_USR, S_IWUSR}, {QZ_PROT_EXECUTE_USR, S_IXUSR},
         {QZ_PROT_READ_GRP, S_IRGRP}, {QZ_PROT_WRITE_GRP, S_IWGRP}, {QZ_PROT_EXECUTE_GRP, S_IXGRP},
         {QZ_PROT_READ_OTH, S_IROTH}, {QZ_PROT_WRITE_OTH, S_IWOTH}, {QZ_PROT_EXECUTE_OTH, S_IXOTH},

@@ -12,8 +12,8 @@
 #include <mutex>
 
 #include "base/charset.h"
-#include "platform/chunk_name.h"
 #include "base/error_codes.h"
+#include "platform/chunk_name.h"
 #include "platform/os_path.h"
 
 namespace {
@@ -24,10 +24,9 @@ std::string tempDir = "/tmp";
 const char* const kLanguages[] = {"en", "de", "nl", "it", "fr", "es", "pt", "sv", "da",
                                   "fi", "no", "pl", "hu", "el", "cs", "tr", "hr", "ru"};
 
-const char* const kCountries[] = {
-    "GB", "US", "AU", "BE", "BG", "BR", "CA", "CZ", "DK", "DE", "ES", "FR", "GR",
-    "IT", "LI", "LT", "LU", "HU", "MT", "MC", "NL", "NO", "PL", "PT", "RO", "RU",
-    "SM", "SK", "SI", "CH", "FI", "SE", "TR", "IE", "AT", "IS", "AD", "UA"};
+const char* const kCountries[] = {"GB", "US", "AU", "BE", "BG", "BR", "CA", "CZ", "DK", "DE", "ES", "FR", "GR",
+                                  "IT", "LI", "LT", "LU", "HU", "MT", "MC", "NL", "NO", "PL", "PT", "RO", "RU",
+                                  "SM", "SK", "SI", "CH", "FI", "SE", "TR", "IE", "AT", "IS", "AD", "UA"};
 
 }  // namespace
 
@@ -66,9 +65,7 @@ bool OsGetTempFileNameWithSuffix(char* buffer, size_t bufferSize, const char* su
     return true;
 }
 
-bool OsGetTempFileName(char* buffer, size_t bufferSize) {
-    return OsGetTempFileNameWithSuffix(buffer, bufferSize, "");
-}
+bool OsGetTempFileName(char* buffer, size_t bufferSize) { return OsGetTempFileNameWithSuffix(buffer, bufferSize, ""); }
 
 bool OsGetEnv(const char* name, std::string* value) {
     const char* v = name ? std::getenv(name) : nullptr;
@@ -108,7 +105,10 @@ int OsGetSystemCountry() {
 }
 
 void OsMatchStandardButtons(const char** text, int* set) {
-    static const struct { const char* name; int set; } kSets[] = {
+    static const struct {
+        const char* name;
+        int set;
+    } kSets[] = {
         {"OK", QZ_BUTTONS_OK},
         {"OK|Cancel", QZ_BUTTONS_OKCANCEL},
         {"Yes|No", QZ_BUTTONS_YESNO},
@@ -142,8 +142,7 @@ std::string OsFormatUserLocaleTime(int64_t moment, const char* format) {
     struct tm fields;
     localtime_r(&t, &fields);
     locale_t locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-    if (!locale)
-        locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    if (!locale) locale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
     char buffer[256];
     size_t n = 0;
     bool utf8 = false;

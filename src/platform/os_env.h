@@ -11,10 +11,10 @@ struct qzLocalTime {
     int sec;
     int min;
     int hour;
-    int day;     // day of the month, 1-31
-    int month;   // 0-11
-    int year;    // full year
-    int weekday; // 0 Sunday .. 6 (OsLocalTime only; OsMakeTime ignores it)
+    int day;      // day of the month, 1-31
+    int month;    // 0-11
+    int year;     // full year
+    int weekday;  // 0 Sunday .. 6 (OsLocalTime only; OsMakeTime ignores it)
 };
 
 // Language numbers (two letters before '_' in LANG); 18 = unknown or unset.
@@ -37,8 +37,8 @@ bool OsGetTempFileNameWithSuffix(char* buffer, size_t bufferSize, const char* su
 
 // Environment: OsGetEnv gives false when the variable is not set.
 bool OsGetEnv(const char* name, std::string* value);
-int OsSetEnv(const char* name, const char* value);   // 0 or ERR_SETENV
-int OsUnsetEnv(const char* name);                    // 0
+int OsSetEnv(const char* name, const char* value);  // 0 or ERR_SETENV
+int OsUnsetEnv(const char* name);                   // 0
 
 int OsGetSystemLanguage();
 int OsGetSystemCountry();

@@ -55,9 +55,8 @@ qzPlatformFile* OpenChunk(qzPlatformFile* file, const char* name, int mode) {
     }
     // A window never reaches past the container's end: bytes that a name claims beyond it do not
     // exist, and the size must not make a reader allocate for them.
-    int64_t available = static_cast<int64_t>(st.st_size) > file->windowStart
-                            ? static_cast<int64_t>(st.st_size) - file->windowStart
-                            : 0;
+    int64_t available =
+        static_cast<int64_t>(st.st_size) > file->windowStart ? static_cast<int64_t>(st.st_size) - file->windowStart : 0;
     if (file->size > available) file->size = available;
     return file;
 }
@@ -195,24 +194,21 @@ int64_t OsSeekFile(qzPlatformFile* file, int64_t offset, int mode) {
     int64_t target;
     bool overflow = false;
     switch (mode) {
-        case QZ_SEEK_BEGINNING: overflow = __builtin_add_overflow(file->windowStart, offset, &target); break;
-        case QZ_SEEK_CURRENT:
-            overflow = __builtin_add_overflow(file->windowStart + file->position, offset, &target);
-            break;
-        case QZ_SEEK_END:
-            if (!file->window) {
-                // A plain file is positioned from its real end, which may have moved since the open.
-                if (!file->stream || fseeko(file->stream, static_cast<off_t>(offset), SEEK_END) != 0)
-                    return -1;
-                off_t pos = ftello(file->stream);
-                if (pos < 0) return -1;
-                file->lastWasWrite = 0;
-                file->position = static_cast<int64_t>(pos);
-                return previous;
-            }
-            overflow = __builtin_add_overflow(file->windowStart + file->size, offset, &target);
-            break;
-        default: target = offset; break;
+    case QZ_SEEK_BEGINNING: overflow = __builtin_add_overflow(file->windowStart, offset, &target); break;
+    case QZ_SEEK_CURRENT: overflow = __builtin_add_overflow(file->windowStart + file->position, offset, &target); break;
+    case QZ_SEEK_END:
+        if (!file->window) {
+            // A plain file is positioned from its real end, which may have moved since the open.
+            if (!file->stream || fseeko(file->stream, static_cast<off_t>(offset), SEEK_END) != 0) return -1;
+            off_t pos = ftello(file->stream);
+            if (pos < 0) return -1;
+            file->lastWasWrite = 0;
+            file->position = static_cast<int64_t>(pos);
+            return previous;
+        }
+        overflow = __builtin_add_overflow(file->windowStart + file->size, offset, &target);
+        break;
+    default: target = offset; break;
     }
     if (overflow) return -1;
     if (file->window) {
@@ -370,9 +366,7 @@ int OsReadLineDirect(qzPlatformFile* file, const char** text, size_t* length) {
 
 namespace {
 
-bool IsPlainStream(const qzPlatformFile* file) {
-    return file && file->stream && !file->window && !file->memory;
-}
+bool IsPlainStream(const qzPlatformFile* file) { return file && file->stream && !file->window && !file->memory; }
 
 // Copies by the kernel's copy_file_range, which needs no pass through the process and may share
 // blocks. 1 at the source's end, -1 when the destination cannot take more, 0 when the file
@@ -459,12 +453,13 @@ int OsFlushFile(qzPlatformFile* file) {
     return 1;
 }
 
-int OsEof(qzPlatformFile* file) {
-    return file->size > file->position ? 0 : 1;
-}
+int OsEof(qzPlatformFile* file) { return file->size > file->position ? 0 : 1; }
 
 void OsStatToFileInfo(const struct stat* st, const char* name, qzFileInfo* info) {
-    static const struct { mode_t posix; uint32_t engine; } kBits[] = {
+    static const struct {
+        mode_t posix;
+        uint32_t engine;
+    } kBits[] = {
         {S_IRUSR, QZ_PROT_READ_USR}, {S_IWUSR, QZ_PROT_WRITE_USR}, {S_IXUSR, QZ_PROT_EXECUTE_USR},
         {S_IRGRP, QZ_PROT_READ_GRP}, {S_IWGRP, QZ_PROT_WRITE_GRP}, {S_IXGRP, QZ_PROT_EXECUTE_GRP},
         {S_IROTH, QZ_PROT_READ_OTH}, {S_IWOTH, QZ_PROT_WRITE_OTH}, {S_IXOTH, QZ_PROT_EXECUTE_OTH},

@@ -16,16 +16,16 @@ enum { QZ_OPEN_READ = 1, QZ_OPEN_WRITE = 2, QZ_OPEN_READWRITE = 4 };
 enum { QZ_SEEK_CURRENT = 0, QZ_SEEK_BEGINNING = 1, QZ_SEEK_END = 2 };
 
 struct qzPlatformFile {
-    FILE* stream;                 // null for data in memory
-    int window;                   // 1 for a chunk window
-    int64_t windowStart;          // absolute position of the window in the container
-    int64_t size;                 // window size, the file size when asked for at open, or -1
-    int64_t position;             // relative to the window start
+    FILE* stream;         // null for data in memory
+    int window;           // 1 for a chunk window
+    int64_t windowStart;  // absolute position of the window in the container
+    int64_t size;         // window size, the file size when asked for at open, or -1
+    int64_t position;     // relative to the window start
     int lastWasWrite;
     const unsigned char* memory;  // data of a memory chunk name
     char* line;                   // the last line of OsReadLineDirect (malloc'd), and its room
     size_t lineRoom;
-    char name[QZ_PATH_MAX];       // the resolved full path (engine form), or the chunk name
+    char name[QZ_PATH_MAX];  // the resolved full path (engine form), or the chunk name
 };
 
 qzPlatformFile* OsOpenFile(const char* name, int mode);

@@ -29,7 +29,8 @@ size_t OsHostWrite(qzHostFile* file, const void* buffer, size_t count) {
 bool OsHostReadFailed(qzHostFile* file) { return std::ferror(Stream(file)) != 0; }
 
 bool OsHostSeek(qzHostFile* file, uint64_t offset) {
-    return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(Stream(file), static_cast<off_t>(offset), SEEK_SET) == 0;
+    return offset <= static_cast<uint64_t>(INT64_MAX) &&
+           fseeko(Stream(file), static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool OsHostSize(qzHostFile* file, uint64_t* size) {

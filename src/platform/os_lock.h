@@ -11,7 +11,7 @@ struct qzMutex {
 };
 
 struct qzOsEvent {
-    int signalled;          // 0 or 1; guarded by the user's mutex
+    int signalled;  // 0 or 1; guarded by the user's mutex
     pthread_cond_t cond;
 };
 

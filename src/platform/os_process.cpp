@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/chunk_name.h"
 #include "base/error_codes.h"
+#include "platform/chunk_name.h"
 #include "platform/os_path.h"
 
 extern char** environ;
@@ -91,8 +91,7 @@ std::string ToFileSystemText(const char* text) {
 }
 
 // Splits the argument text of an asynchronous run. Returns 0 or ERR_WRONGUSAGE.
-int SplitArguments(const char* text, std::vector<std::string>* args, std::string* outputFile,
-                   bool* hasOutput) {
+int SplitArguments(const char* text, std::vector<std::string>* args, std::string* outputFile, bool* hasOutput) {
     const char* p = text;
     bool wantOutputName = false;
     while (true) {
@@ -215,9 +214,7 @@ bool MacGetBundlePath(char* buffer, size_t size) {
     return true;
 }
 
-void MacGetBundleExecutableArgs(char* buffer, size_t size) {
-    CopyPathOut("", buffer, size);
-}
+void MacGetBundleExecutableArgs(char* buffer, size_t size) { CopyPathOut("", buffer, size); }
 
 int MacGetSystemFolder(int kind, char* buffer, size_t size) {
     CopyPathOut("", buffer, size);
@@ -227,29 +224,32 @@ int MacGetSystemFolder(int kind, char* buffer, size_t size) {
     std::string result;
     struct stat st;
     switch (kind) {
-        case 0: result = "/usr/share/applications"; break;
-        case 1: {
-            const char* data = std::getenv("XDG_DATA_HOME");
-            if (data && *data) result = data;
-            else if (home) result = std::string(home) + "/.local/share";
-            break;
+    case 0: result = "/usr/share/applications"; break;
+    case 1: {
+        const char* data = std::getenv("XDG_DATA_HOME");
+        if (data && *data)
+            result = data;
+        else if (home)
+            result = std::string(home) + "/.local/share";
+        break;
+    }
+    case 2:
+        if (home) result = home;
+        break;
+    case 3:
+        if (home) result = std::string(home) + "/Documents";
+        break;
+    case 4:
+        if (pw) {
+            std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+            result = gecos.substr(0, gecos.find(','));
+            if (result.empty() && pw->pw_name) result = pw->pw_name;
         }
-        case 2: if (home) result = home; break;
-        case 3:
-            if (home) result = std::string(home) + "/Documents";
-            break;
-        case 4:
-            if (pw) {
-                std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-                result = gecos.substr(0, gecos.find(','));
-                if (result.empty() && pw->pw_name) result = pw->pw_name;
-            }
-            break;
-        default: break;
+        break;
+    default: break;
     }
     // A folder that does not exist is not reported.
-    if (kind != 4 && !result.empty() && (stat(result.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
-        result.clear();
+    if (kind != 4 && !result.empty() && (stat(result.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) result.clear();
     CopyPathOut(FileSystemToEnginePath(result), buffer, size);
     return 0;
 }

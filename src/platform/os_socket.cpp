@@ -217,8 +217,7 @@ void SockPause(int fd, int what, int ms) {
     PollOne(fd, events, ms / 1000.0, &revents);
 }
 
-int SockConnect(int fd, const qzSockAddr* address, int32_t timeoutMs, qzSockPump pump, void* pumpData,
-                int* pumpError) {
+int SockConnect(int fd, const qzSockAddr* address, int32_t timeoutMs, qzSockPump pump, void* pumpData, int* pumpError) {
     if (fd < 0) return QZ_SOCK_CLOSED;
     sockaddr_in in = ToSockaddr(address);
     int rc;
@@ -299,8 +298,7 @@ int SockRecv(int fd, void* buffer, size_t count, size_t* received, const qzNetTi
     return SockRecvFrom(fd, buffer, count, received, nullptr, timeout);
 }
 
-int SockRecvFrom(int fd, void* buffer, size_t count, size_t* received, qzSockAddr* from,
-                 const qzNetTimeout* timeout) {
+int SockRecvFrom(int fd, void* buffer, size_t count, size_t* received, qzSockAddr* from, const qzNetTimeout* timeout) {
     *received = 0;
     if (fd < 0) return QZ_SOCK_CLOSED;
     while (true) {

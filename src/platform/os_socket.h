@@ -78,19 +78,16 @@ void SockPause(int fd, int what, int ms);
 typedef int (*qzSockPump)(void* data, int* error);
 // Connects, keeping the pump running; gives up with -1 once the time-out in milliseconds has
 // passed without an answer (a time-out of 0 gives up after the first wait).
-int SockConnect(int fd, const qzSockAddr* address, int32_t timeoutMs, qzSockPump pump, void* pumpData,
-                int* pumpError);
+int SockConnect(int fd, const qzSockAddr* address, int32_t timeoutMs, qzSockPump pump, void* pumpData, int* pumpError);
 // Accepts one client: *newFd is the new descriptor (close-on-exec) and *peer its address.
 int SockAccept(int fd, int* newFd, qzSockAddr* peer, const qzNetTimeout* timeout);
 
 // One send or receive call that may move fewer bytes than asked (*done tells how many).
 int SockSend(int fd, const void* data, size_t count, size_t* sent, const qzNetTimeout* timeout);
-int SockSendTo(int fd, const void* data, size_t count, size_t* sent, const qzSockAddr* to,
-               const qzNetTimeout* timeout);
+int SockSendTo(int fd, const void* data, size_t count, size_t* sent, const qzSockAddr* to, const qzNetTimeout* timeout);
 // A received count of 0 is reported as -2.
 int SockRecv(int fd, void* buffer, size_t count, size_t* received, const qzNetTimeout* timeout);
-int SockRecvFrom(int fd, void* buffer, size_t count, size_t* received, qzSockAddr* from,
-                 const qzNetTimeout* timeout);
+int SockRecvFrom(int fd, void* buffer, size_t count, size_t* received, qzSockAddr* from, const qzNetTimeout* timeout);
 // 0 when at least one byte (or datagram) waits, without taking it.
 int SockPeekByte(int fd, const qzNetTimeout* timeout, int datagram);
 

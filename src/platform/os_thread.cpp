@@ -6,8 +6,7 @@
 
 #include "platform/os_alloc.h"
 
-qzThread OsCreateThread(qzThreadEntry entry, void* arg, int priority)
-{
+qzThread OsCreateThread(qzThreadEntry entry, void* arg, int priority) {
     pthread_t thread;
     if (priority != 0) {
         pthread_attr_t attr;
@@ -23,30 +22,25 @@ qzThread OsCreateThread(qzThreadEntry entry, void* arg, int priority)
             pthread_attr_setschedparam(&attr, &param);
             int rc = pthread_create(&thread, &attr, entry, arg);
             pthread_attr_destroy(&attr);
-            if (rc == 0)
-                return thread;
+            if (rc == 0) return thread;
         }
         // Real-time scheduling refused (usually no privilege): run with the default policy.
     }
-    if (pthread_create(&thread, nullptr, entry, arg) != 0)
-        return 0;
+    if (pthread_create(&thread, nullptr, entry, arg) != 0) return 0;
     return thread;
 }
 
-static void DestroyWorker(qzWorkerThread* worker)
-{
+static void DestroyWorker(qzWorkerThread* worker) {
     pthread_mutex_destroy(&worker->startMutex.mutex);
     pthread_cond_destroy(&worker->startCond);
     worker->~qzWorkerThread();
     OsFree(worker);
 }
 
-qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void* userData,
-                                     uint32_t reserved, uint32_t stackSize, int priority)
-{
+qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void* userData, uint32_t reserved,
+                                     uint32_t stackSize, int priority) {
     void* block = OsAlloc(sizeof(qzWorkerThread), 1);
-    if (!block)
-        return nullptr;
+    if (!block) return nullptr;
     auto* worker = new (block) qzWorkerThread();
     worker->userData = userData;
     OsInitRecursiveMutex(&worker->startMutex);
@@ -60,8 +54,7 @@ qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void
     worker->thread = thread;
 
     OsLockMutex(&worker->startMutex);
-    while (worker->started == 0)
-        pthread_cond_wait(&worker->startCond, &worker->startMutex.mutex);
+    while (worker->started == 0) pthread_cond_wait(&worker->startCond, &worker->startMutex.mutex);
     int result = worker->result;
     OsUnlockMutex(&worker->startMutex);
 
@@ -73,30 +66,20 @@ qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void
     return worker;
 }
 
-qzWorkerThread* OsGetWorkerThread(void* arg)
-{
-    return static_cast<qzWorkerThread*>(arg);
-}
+qzWorkerThread* OsGetWorkerThread(void* arg) { return static_cast<qzWorkerThread*>(arg); }
 
-void OsEnterWorkerThread()
-{
-}
+void OsEnterWorkerThread() {}
 
-void* OsGetWorkerThreadData(qzWorkerThread* worker)
-{
-    return worker->userData;
-}
+void* OsGetWorkerThreadData(qzWorkerThread* worker) { return worker->userData; }
 
-void OsWorkerThreadStarted(qzWorkerThread* worker)
-{
+void OsWorkerThreadStarted(qzWorkerThread* worker) {
     OsLockMutex(&worker->startMutex);
     worker->started = 1;
     pthread_cond_signal(&worker->startCond);
     OsUnlockMutex(&worker->startMutex);
 }
 
-void OsWorkerThreadDone(qzWorkerThread* worker, int error)
-{
+void OsWorkerThreadDone(qzWorkerThread* worker, int error) {
     OsLockMutex(&worker->startMutex);
     worker->result = error;
     if (error != 0) {
@@ -106,26 +89,16 @@ void OsWorkerThreadDone(qzWorkerThread* worker, int error)
     OsUnlockMutex(&worker->startMutex);
 }
 
-void OsRequestWorkerThreadStop(qzWorkerThread* worker)
-{
-    worker->stopRequested.store(1);
+void OsRequestWorkerThreadStop(qzWorkerThread* worker) { worker->stopRequested.store(1); }
+
+int OsWorkerThreadStopRequested(qzWorkerThread* worker) { return worker->stopRequested.load(); }
+
+void OsWorkerThreadWaitQuit(qzWorkerThread* worker) {
+    while (worker->quit.load() == 0) usleep(1000);
 }
 
-int OsWorkerThreadStopRequested(qzWorkerThread* worker)
-{
-    return worker->stopRequested.load();
-}
-
-void OsWorkerThreadWaitQuit(qzWorkerThread* worker)
-{
-    while (worker->quit.load() == 0)
-        usleep(1000);
-}
-
-void OsFreeWorkerThread(qzWorkerThread* worker)
-{
-    if (!worker)
-        return;
+void OsFreeWorkerThread(qzWorkerThread* worker) {
+    if (!worker) return;
     worker->quit.store(1);
     pthread_join(worker->thread, nullptr);
     DestroyWorker(worker);

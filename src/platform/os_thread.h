@@ -25,10 +25,10 @@ struct qzWorkerThread {
     pthread_cond_t startCond;
     qzMutex startMutex;
     void* userData;
-    int result;                     // the error the worker reported when it ended (0 = none)
-    int started;                    // set when the worker reported its start, or its failure
+    int result;   // the error the worker reported when it ended (0 = none)
+    int started;  // set when the worker reported its start, or its failure
     std::atomic<int> stopRequested;
-    std::atomic<int> quit;          // set by OsFreeWorkerThread just before it joins
+    std::atomic<int> quit;  // set by OsFreeWorkerThread just before it joins
 };
 
 // Creates a thread running entry(arg). Priority 0 uses the default policy; a non-zero priority
@@ -40,8 +40,8 @@ qzThread OsCreateThread(qzThreadEntry entry, void* arg, int priority);
 // Creates a worker and waits until it reported its start. Name, reserved word and stack size are
 // accepted and not applied. Returns null when the object cannot be allocated, the thread cannot
 // be created, or the worker reports a set-up error (its thread has then ended and been joined).
-qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void* userData,
-                                     uint32_t reserved, uint32_t stackSize, int priority);
+qzWorkerThread* OsCreateWorkerThread(const char* name, qzThreadEntry entry, void* userData, uint32_t reserved,
+                                     uint32_t stackSize, int priority);
 
 qzWorkerThread* OsGetWorkerThread(void* arg);
 void OsEnterWorkerThread();

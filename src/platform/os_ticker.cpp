@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 #include "base/error_codes.h"

@@ -9,17 +9,15 @@ namespace {
 
 std::atomic<const qzClock*> gClock{nullptr};
 
-uint64_t SystemMonotonicMicros()
-{
+uint64_t SystemMonotonicMicros() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
-} // namespace
+}  // namespace
 
-int OsGetSysTime(qzTimeVal* tv)
-{
+int OsGetSysTime(qzTimeVal* tv) {
     timeval now;
     int status = gettimeofday(&now, nullptr);
     tv->seconds = uint32_t(now.tv_sec);
@@ -27,8 +25,7 @@ int OsGetSysTime(qzTimeVal* tv)
     return status;
 }
 
-void OsSubTime(qzTimeVal* a, const qzTimeVal* b)
-{
+void OsSubTime(qzTimeVal* a, const qzTimeVal* b) {
     if (a->microseconds < b->microseconds) {
         a->microseconds = a->microseconds - b->microseconds + 1000000u;
         a->seconds = a->seconds - b->seconds - 1u;
@@ -38,8 +35,7 @@ void OsSubTime(qzTimeVal* a, const qzTimeVal* b)
     }
 }
 
-void OsAddTime(qzTimeVal* a, const qzTimeVal* b)
-{
+void OsAddTime(qzTimeVal* a, const qzTimeVal* b) {
     a->seconds += b->seconds;
     a->microseconds += b->microseconds;
     if (a->microseconds > 999999u) {
@@ -48,63 +44,43 @@ void OsAddTime(qzTimeVal* a, const qzTimeVal* b)
     }
 }
 
-int OsCmpTime(const qzTimeVal* a, const qzTimeVal* b)
-{
-    if (a->seconds != b->seconds)
-        return a->seconds < b->seconds ? -1 : 1;
-    if (a->microseconds != b->microseconds)
-        return a->microseconds < b->microseconds ? -1 : 1;
+int OsCmpTime(const qzTimeVal* a, const qzTimeVal* b) {
+    if (a->seconds != b->seconds) return a->seconds < b->seconds ? -1 : 1;
+    if (a->microseconds != b->microseconds) return a->microseconds < b->microseconds ? -1 : 1;
     return 0;
 }
 
-double OsGetTimeSeconds()
-{
-    return double(OsMonotonicMicros()) / 1000000.0;
-}
+double OsGetTimeSeconds() { return double(OsMonotonicMicros()) / 1000000.0; }
 
-void OsDelay(int32_t ms)
-{
+void OsDelay(int32_t ms) {
     // A negative count would turn into an enormous unsigned sleep; it means "no delay".
-    if (ms <= 0)
-        return;
+    if (ms <= 0) return;
     timespec want;
     want.tv_sec = ms / 1000;
     want.tv_nsec = long(ms % 1000) * 1000000L;
     timespec rest;
-    while (nanosleep(&want, &rest) != 0 && errno == EINTR)
-        want = rest;
+    while (nanosleep(&want, &rest) != 0 && errno == EINTR) want = rest;
 }
 
-void OsSetClock(const qzClock* clock)
-{
-    gClock.store(clock);
-}
+void OsSetClock(const qzClock* clock) { gClock.store(clock); }
 
-bool OsClockIsSystem()
-{
-    return gClock.load() == nullptr;
-}
+bool OsClockIsSystem() { return gClock.load() == nullptr; }
 
-uint64_t OsMonotonicMicros()
-{
+uint64_t OsMonotonicMicros() {
     const qzClock* clock = gClock.load();
-    if (clock)
-        return clock->monotonicMicros(clock->data);
+    if (clock) return clock->monotonicMicros(clock->data);
     return SystemMonotonicMicros();
 }
 
-uint64_t OsMonotonicMicrosCoarse()
-{
+uint64_t OsMonotonicMicrosCoarse() {
     const qzClock* clock = gClock.load(std::memory_order_relaxed);
-    if (clock)
-        return clock->monotonicMicros(clock->data);
+    if (clock) return clock->monotonicMicros(clock->data);
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
     return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
-void OsGetMonotonicTime(qzTimeVal* tv)
-{
+void OsGetMonotonicTime(qzTimeVal* tv) {
     uint64_t us = OsMonotonicMicros();
     tv->seconds = uint32_t(us / 1000000u);
     tv->microseconds = uint32_t(us % 1000000u);

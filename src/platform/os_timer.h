@@ -24,10 +24,10 @@ constexpr int QZ_TIMER_NONE_FIRED = 9;
 
 struct qzOsTimer {
     qzOsTimer* next;
-    int32_t kind;           // QZ_TIMER_INTERVAL or QZ_TIMER_TIMEOUT
+    int32_t kind;  // QZ_TIMER_INTERVAL or QZ_TIMER_TIMEOUT
     qzObjectId id;
-    int32_t fired;          // set by the timer thread, consumed by the main thread
-    qzLoopTimer* timer;     // the deadline-list timer the record owns
+    int32_t fired;       // set by the timer thread, consumed by the main thread
+    qzLoopTimer* timer;  // the deadline-list timer the record owns
 };
 
 // OsTimerOp operations.

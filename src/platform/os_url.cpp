@@ -5,7 +5,6 @@
 #include "platform/os_process.h"
 
 int OsOpenURL(const char* url) {
-    if (!url || !*url)
-        return ERR_BADURL;
+    if (!url || !*url) return ERR_BADURL;
     return OsOpenWithDesktop(url) ? 0 : ERR_BADURL;
 }

@@ -4,8 +4,7 @@
 
 #include "platform/os_time.h"
 
-void OsWaitUntil(std::condition_variable& cond, std::unique_lock<std::mutex>& lock, uint64_t deadline)
-{
+void OsWaitUntil(std::condition_variable& cond, std::unique_lock<std::mutex>& lock, uint64_t deadline) {
     if (!OsClockIsSystem()) {
         cond.wait_for(lock, std::chrono::milliseconds(1));
     } else if (deadline == UINT64_MAX) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <zlib.h>
 
-#include "platform/chunk_name.h"
-#include "base/error_codes.h"
 #include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "platform/chunk_name.h"
 #include "platform/os_dir.h"
 #include "platform/os_file.h"
 #include "platform/vfs.h"
@@ -29,8 +29,7 @@ struct qzReplacement {
 
     // Opens the temporary file; false (with the error argument set) when it cannot be made.
     bool Open(const char* target) {
-        if (!target || !*target || IsChunkName(target) ||
-            !OsCreateSiblingTempFile(target, &temporary, &finalName) ||
+        if (!target || !*target || IsChunkName(target) || !OsCreateSiblingTempFile(target, &temporary, &finalName) ||
             !(file = VfsOpen(temporary.c_str(), QZ_VFS_WRITE, "inbuilt"))) {
             SetErrorArgString(target ? target : "");
             if (!temporary.empty()) OsDeleteFile(temporary.c_str());
@@ -77,8 +76,7 @@ int MapZlibError(int zlibResult) {
     }
 }
 
-int CompressFileContainer(const char magic[4], const char* source, const char* destination,
-                          uint64_t* outSize) {
+int CompressFileContainer(const char magic[4], const char* source, const char* destination, uint64_t* outSize) {
     std::unique_ptr<uint8_t[]> in(new (std::nothrow) uint8_t[kChunk]);
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[kChunk]);
     if (!in || !out) return ERR_MEM;

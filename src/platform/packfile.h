@@ -5,13 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
-extern const char qzPackMagic[4];        // "QZPK"
+extern const char qzPackMagic[4];          // "QZPK"
 extern const char qzPackedAppletMagic[4];  // "QZZ\0"
 
 // Packs source into destination (replaced only when the whole file was written). Returns 0 or an
 // error code; outSize (optional) receives the packed file's size including the 8 header bytes.
-int CompressFileContainer(const char magic[4], const char* source, const char* destination,
-                          uint64_t* outSize);
+int CompressFileContainer(const char magic[4], const char* source, const char* destination, uint64_t* outSize);
 
 // Unpacks the container that starts at offset in source, either into the destination file
 // (replaced only on success) or, when buffer is given, into buffer (at most bufferSize bytes;

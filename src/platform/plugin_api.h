@@ -22,9 +22,9 @@
 #include <sys/time.h>
 #include <time.h>
 
-#include <zlib.h>
-#include <jpeglib.h>
 #include <ft2build.h>
+#include <jpeglib.h>
+#include <zlib.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
 #include FT_GLYPH_H
@@ -106,16 +106,16 @@ typedef struct qzPluginFileType {
     int32_t type;
     const char* name;
     const char* extensions;
-    const char* mimeType;       /* null when none */
-    int32_t formatId;           /* kept only with QZ_FILETYPEFLAGS_SAVE */
+    const char* mimeType; /* null when none */
+    int32_t formatId;     /* kept only with QZ_FILETYPEFLAGS_SAVE */
     uint32_t flags;
 } qzPluginFileType;
 
 /* One format of a saver plugin: filled by the saver's register entry, one call per format. */
 enum {
-    QZ_SAVERF_MORE_SAMPLES = 1,   /* continuation bit of sample savers */
-    QZ_SAVERF_MORE_IMAGES = 8,    /* continuation bit of image savers */
-    QZ_SAVERF_MORE_ANIMS = 16     /* continuation bit of anim savers */
+    QZ_SAVERF_MORE_SAMPLES = 1, /* continuation bit of sample savers */
+    QZ_SAVERF_MORE_IMAGES = 8,  /* continuation bit of image savers */
+    QZ_SAVERF_MORE_ANIMS = 16   /* continuation bit of anim savers */
 };
 typedef struct qzSaverFormat {
     uint32_t flags;
@@ -131,14 +131,14 @@ typedef struct qzImageInfo {
     int32_t reserved2;
     int32_t depth;
     int32_t reserved4;
-    int32_t type;               /* 1: a vector image */
-    uint32_t flags;             /* QZ_IMAGEINFOF_ALPHA */
-    int32_t requestedWidth;     /* LoadImage: the size wanted, 0 for the image's own */
+    int32_t type;           /* 1: a vector image */
+    uint32_t flags;         /* QZ_IMAGEINFOF_ALPHA */
+    int32_t requestedWidth; /* LoadImage: the size wanted, 0 for the image's own */
     int32_t requestedHeight;
-    uint32_t scaleFlags;        /* bit 0: smooth scaling */
+    uint32_t scaleFlags; /* bit 0: smooth scaling */
     int32_t reserved10;
     int32_t reserved11;
-    uint32_t callerFlags;       /* the caller's flags, set before the call */
+    uint32_t callerFlags; /* the caller's flags, set before the call */
 } qzImageInfo;
 QZ_ABI_ASSERT(sizeof(qzImageInfo) == 52, "qzImageInfo is thirteen 32-bit words");
 
@@ -195,13 +195,13 @@ enum { QZ_REQUIREF_HIDDENDISPLAYS = 1 };
 /* What a file or directory adapter reports about a name or an open file. */
 enum { QZ_ADAPTERSTAT_DIRECTORY = 1 };
 typedef struct qzAdapterStat {
-    uint32_t flags;             /* QZ_ADAPTERSTAT_DIRECTORY */
+    uint32_t flags; /* QZ_ADAPTERSTAT_DIRECTORY */
     int64_t size;
-    uint32_t protection;        /* protection bits as the dos commands show them */
-    int64_t accessTime;         /* seconds since the epoch */
+    uint32_t protection; /* protection bits as the dos commands show them */
+    int64_t accessTime;  /* seconds since the epoch */
     int64_t modifyTime;
     int64_t changeTime;
-    char name[1024];            /* full name; empty: the name that was asked for */
+    char name[1024]; /* full name; empty: the name that was asked for */
     char comment[256];
 } qzAdapterStat;
 
@@ -280,10 +280,10 @@ typedef struct qzVectorStyle {
     int32_t lineJoin;
     int32_t lineCap;
     int32_t fillRule;
-    uint32_t antialias;         /* 1: 256-level coverage; 0: coverage 0 or 255 only */
+    uint32_t antialias; /* 1: 256-level coverage; 0: coverage 0 or 255 only */
     double dashOffset;
     const double* dashLengths;
-    uint32_t dashCount;         /* 0: solid */
+    uint32_t dashCount; /* 0: solid */
 } qzVectorStyle;
 
 /* GetPathExtents: the bounding box of the path filled (fill 1) or stroked with lineWidth pixels
@@ -295,7 +295,7 @@ typedef struct qzPathExtentsBlock {
     int32_t lineWidth;
     double offsetX;
     double offsetY;
-    double x1;                  /* out */
+    double x1; /* out */
     double y1;
     double x2;
     double y2;
@@ -311,7 +311,7 @@ typedef struct qzPathDrawBlock {
     const qzVectorStyle* style;
     int32_t fill;
     int32_t lineWidth;
-    int32_t reserved;           /* 0 */
+    int32_t reserved; /* 0 */
     uint8_t* pixels;
     int32_t rowLength;
     int32_t width;
@@ -371,8 +371,8 @@ typedef void (*qzFreeScriptFn)(char* script);
  * data carries alpha, 2 a transparent palette index is given), the transparent index and the
  * quality (0..100). */
 enum {
-    QZ_SAVERFMT_ARGB = 1,         /* format flag: takes 32-bit ARGB data */
-    QZ_SAVERFMT_ALPHA = 4         /* format flag: takes alpha */
+    QZ_SAVERFMT_ARGB = 1, /* format flag: takes 32-bit ARGB data */
+    QZ_SAVERFMT_ALPHA = 4 /* format flag: takes alpha */
 };
 enum {
     QZ_SAVEIMAGETAG_PALETTE = 1,
@@ -384,14 +384,13 @@ typedef int (*qzRegisterSaverFn)(qzSaverFormat* format);
 typedef int (*qzSaveImageFn)(const char* file, const uint32_t* pixels, int width, int height, int rowLength,
                              int formatId, const qzTagItem* tags);
 typedef void* (*qzBeginAnimStreamFn)(const char* file, int width, int height, int formatId, const qzTagItem* tags);
-typedef int (*qzWriteAnimFrameFn)(void* stream, const uint32_t* pixels, int width, int height, int rowLength,
-                                  int delay, const qzTagItem* tags);
+typedef int (*qzWriteAnimFrameFn)(void* stream, const uint32_t* pixels, int width, int height, int rowLength, int delay,
+                                  const qzTagItem* tags);
 typedef int (*qzFinishAnimStreamFn)(void* stream);
 typedef int (*qzSaveSampleFn)(const char* file, void* sound, int formatId, const qzTagItem* tags);
 
 /* Requirement: tags QZ_REQUIRETAG_*. */
-typedef int (*qzRequirePluginFn)(VmState* state, int version, int revision, intptr_t reserved,
-                                 const qzTagItem* tags);
+typedef int (*qzRequirePluginFn)(VmState* state, int version, int revision, intptr_t reserved, const qzTagItem* tags);
 
 /* Display adapter: displays, pointers and monitors are the adapter's handles. */
 
@@ -464,8 +463,7 @@ typedef int (*qzFlipFn)(void* display, const int32_t block[3]);
 typedef int (*qzClsFn)(void* display, uint32_t colour);
 /* Video bitmaps and bitmaps: the same entry points that the graphics core calls (see
  * display_adapter.h). kind 0 colour, 1 alpha channel, 2 mask. */
-typedef void* (*qzAllocVideoBitMapFn)(int width, int height, uint32_t flags, int32_t* prepared,
-                                      const qzTagItem* tags);
+typedef void* (*qzAllocVideoBitMapFn)(int width, int height, uint32_t flags, int32_t* prepared, const qzTagItem* tags);
 typedef void (*qzFreeVideoBitMapFn)(void* handle);
 /* Reads the pixels of a video bitmap as 32-bit 0xAARRGGBB (rowLength pixels a row); null on
  * failure. FreeVideoPixels gives them back. */
@@ -495,17 +493,15 @@ typedef void (*qzFreeTimerFn)(void* handle);
  * 3 size; the style bits give weight, slant and four style words. ColorRequest: tag 2 the default
  * colour. */
 typedef int (*qzSystemRequestFn)(void* display, const char* title, const char* body, uint32_t flags, int* button,
-                                  const qzTagItem* tags);
-typedef int (*qzFileRequestFn)(void* display, const char* title, uint32_t mode, const qzTagItem* tags,
-                                char** result);
-typedef int (*qzPathRequestFn)(void* display, const char* title, uint32_t saveMode, char** path,
-                                const qzTagItem* tags);
+                                 const qzTagItem* tags);
+typedef int (*qzFileRequestFn)(void* display, const char* title, uint32_t mode, const qzTagItem* tags, char** result);
+typedef int (*qzPathRequestFn)(void* display, const char* title, uint32_t saveMode, char** path, const qzTagItem* tags);
 typedef int (*qzStringRequestFn)(void* display, const char* title, const char* body, uint32_t flags,
-                                  const qzTagItem* tags, char** text);
-typedef int (*qzListRequestFn)(void* display, const char* title, const char* body, const char* choices,
-                                int reserved, int* choice, const qzTagItem* tags);
-typedef int (*qzFontRequestFn)(void* display, const char* title, int reserved, char** result,
-                                const qzTagItem* tags, uint32_t* style);
+                                 const qzTagItem* tags, char** text);
+typedef int (*qzListRequestFn)(void* display, const char* title, const char* body, const char* choices, int reserved,
+                               int* choice, const qzTagItem* tags);
+typedef int (*qzFontRequestFn)(void* display, const char* title, int reserved, char** result, const qzTagItem* tags,
+                               uint32_t* style);
 typedef int (*qzColorRequestFn)(void* display, const char* title, uint32_t* colour, const qzTagItem* tags);
 typedef void (*qzFreeRequestFn)(int kind, void* result);
 
@@ -545,10 +541,10 @@ typedef struct qzPluginInfo {
     uint32_t capabilities;
     int32_t version;
     int32_t revision;
-    int32_t requiredVersion;    /* the loader presets 6; the plugin may raise it */
-    int32_t requiredRevision;   /* the loader presets 0 */
-    const char* name;           /* must match the file name */
-    const char* moduleName;     /* shown as the loader's name */
+    int32_t requiredVersion;  /* the loader presets 6; the plugin may raise it */
+    int32_t requiredRevision; /* the loader presets 0 */
+    const char* name;         /* must match the file name */
+    const char* moduleName;   /* shown as the loader's name */
     const char* author;
     const char* description;
     const char* copyright;
@@ -556,20 +552,20 @@ typedef struct qzPluginInfo {
     const char* date;
     const char* settings;
     const char* helpFile;
-    uint32_t callMode;          /* QZ_PLUGIN_CALLMODE_STUB */
+    uint32_t callMode; /* QZ_PLUGIN_CALLMODE_STUB */
     qzPluginFileType* fileTypes;
-    uint32_t displayFeatures;   /* display adapter feature bits 1, 2, 4, 8 */
+    uint32_t displayFeatures; /* display adapter feature bits 1, 2, 4, 8 */
     uint32_t reserved1;
-    uint32_t disabled;          /* non-zero: excluded from every adapter and loader search */
+    uint32_t disabled; /* non-zero: excluded from every adapter and loader search */
     intptr_t userData;
-    uint32_t drawCaps;          /* display adapter drawing: 1 blit, 2 masked, 4 alpha, 8 fill, 16 pixel, 32 line */
+    uint32_t drawCaps; /* display adapter drawing: 1 blit, 2 masked, 4 alpha, 8 fill, 16 pixel, 32 line */
     uint32_t reserved2[3];
-    uint32_t displayFlags;      /* display adapter flags: 16 video bitmaps, 32 owns bitmaps, 128 inverted alpha,
-                                   0x100 own Sleep, 0x800 screen grab */
+    uint32_t displayFlags; /* display adapter flags: 16 video bitmaps, 32 owns bitmaps, 128 inverted alpha,
+                              0x100 own Sleep, 0x800 screen grab */
     uint32_t reserved3[3];
-    uint32_t fileAdapterFlags;  /* QZ_FILEADAPTERF_CHUNKNAMES */
-    uint32_t extensions[32];    /* one word per capability bit number */
-    uint32_t activatedByList;   /* 1 once a loader list named the plugin */
+    uint32_t fileAdapterFlags; /* QZ_FILEADAPTERF_CHUNKNAMES */
+    uint32_t extensions[32];   /* one word per capability bit number */
+    uint32_t activatedByList;  /* 1 once a loader list named the plugin */
 
     /* Entry points, resolved by the loader in the order of its capability table and stored in
      * this order. */
@@ -620,7 +616,7 @@ typedef struct qzPluginInfo {
     qzFreeScriptFn FreeScript;
     qzRegisterSaverFn RegisterImageSaver;
     qzSaveImageFn SaveImage;
-    qzSaverFormat* imageSaverFormats;   /* ended by an all-zero entry */
+    qzSaverFormat* imageSaverFormats; /* ended by an all-zero entry */
     qzRegisterSaverFn RegisterAnimSaver;
     qzBeginAnimStreamFn BeginAnimStream;
     qzWriteAnimFrameFn WriteAnimFrame;
@@ -737,7 +733,7 @@ typedef struct qzPluginStat {
 
 /* The plugin's broken-down time: size first, then the C library's fields in their order. */
 typedef struct qzPluginTime {
-    int32_t size;               /* sizeof(qzPluginTime) */
+    int32_t size; /* sizeof(qzPluginTime) */
     int32_t sec, min, hour, mday, mon, year, wday, yday, isdst;
     long gmtoff;
     const char* zone;
@@ -748,16 +744,16 @@ typedef struct qzPluginExamine {
     int32_t isDirectory;
     int64_t size;
     int64_t modifyTime;
-    char name[1024];            /* HostNextDirEntry: the entry's name; otherwise the full name */
+    char name[1024]; /* HostNextDirEntry: the entry's name; otherwise the full name */
 } qzPluginExamine;
 
 /* The parts of a ":::chunk" name (HostGetChunkInfo). */
 typedef struct qzPluginChunkInfo {
-    int64_t offset;             /* -1 for data in memory */
+    int64_t offset; /* -1 for data in memory */
     int64_t size;
-    const void* memory;         /* data in memory, else null */
-    char name[256];             /* the embedded name */
-    char container[1024];       /* the container's path, empty for data in memory */
+    const void* memory;   /* data in memory, else null */
+    char name[256];       /* the embedded name */
+    char container[1024]; /* the container's path, empty for data in memory */
 } qzPluginChunkInfo;
 
 /* A string builder in the plugin's memory, for the string-builder slots of qzVmBase. */
@@ -861,13 +857,13 @@ typedef struct qzCLibBase {
  * player builds, `fill` (a qzEventFillFn, or 0) adding the type's own fields. RegisterEventTypeEx
  * takes these tags; both return the type number (28 and up), 0 on refusal. */
 enum {
-    QZ_EVENTTYPETAG_MODE = 1,       /* 0: the player builds the table; 1: PUSH pushes the arguments */
-    QZ_EVENTTYPETAG_FILL = 2,       /* qzEventFillFn: adds fields to the handler's table (mode 0) */
-    QZ_EVENTTYPETAG_PUSH = 3,       /* qzEventPushFn: pushes the arguments and returns their count; -1
-                                       skips the call, -n fails the dispatch with error n (mode 1) */
-    QZ_EVENTTYPETAG_AFTER = 4,      /* qzEventAfterFn: after the call (mode 1) */
-    QZ_EVENTTYPETAG_FREEDATA = 5,   /* qzEventFreeFn: frees an event's data (mode 1) */
-    QZ_EVENTTYPETAG_STUB = 6,       /* non-zero: the callbacks are never called */
+    QZ_EVENTTYPETAG_MODE = 1,     /* 0: the player builds the table; 1: PUSH pushes the arguments */
+    QZ_EVENTTYPETAG_FILL = 2,     /* qzEventFillFn: adds fields to the handler's table (mode 0) */
+    QZ_EVENTTYPETAG_PUSH = 3,     /* qzEventPushFn: pushes the arguments and returns their count; -1
+                                     skips the call, -n fails the dispatch with error n (mode 1) */
+    QZ_EVENTTYPETAG_AFTER = 4,    /* qzEventAfterFn: after the call (mode 1) */
+    QZ_EVENTTYPETAG_FREEDATA = 5, /* qzEventFreeFn: frees an event's data (mode 1) */
+    QZ_EVENTTYPETAG_STUB = 6,     /* non-zero: the callbacks are never called */
 };
 typedef void (*qzEventFillFn)(VmState* state, int32_t type, void* data);
 typedef int (*qzEventPushFn)(VmState* state, int32_t type, void* data);
@@ -994,7 +990,7 @@ typedef struct qzGfxBase {
     uint32_t* (*GetBrushPixels)(VmState* state, const qzPluginObjectId* id, int* width, int* height);
     void (*Free)(void* block);
     void* (*AddDisplayHook)(const qzPluginObjectId* display, qzDisplayHookFn callback, void* userData,
-                           const qzTagItem* tags);
+                            const qzTagItem* tags);
     void (*RemoveDisplayHook)(void* hook);
     void (*RefreshHookDisplay)(void* hook);
     int (*ResizeHookDisplay)(void* hook, int width, int height);
@@ -1035,7 +1031,7 @@ typedef struct qzAudioBase {
 
 typedef struct qzRequesterBase {
     int (*SystemRequest)(const char* title, const char* body, const char* buttons);
-    int (*FileRequest)(const char* title, char* buffer);    /* buffer: 1024 bytes */
+    int (*FileRequest)(const char* title, char* buffer); /* buffer: 1024 bytes */
     int (*PathRequest)(const char* title, char* buffer);
     int (*InstallRequesterAdapter)(qzPluginInfo* info, uint32_t flags);
 } qzRequesterBase;
@@ -1243,8 +1239,8 @@ typedef struct qzEncodeBase {
 
 /* The block every plugin receives. */
 typedef struct qzHostApi {
-    int32_t version;            /* 6 */
-    int32_t revision;           /* 0 */
+    int32_t version;  /* 6 */
+    int32_t revision; /* 0 */
     qzCLibBase* clib;
     qzSysBase* sys;
     qzDosBase* dos;

@@ -29,16 +29,17 @@ struct EntryPoint {
     size_t offset;
 };
 
-#define QZ_EP(n) {#n, offsetof(qzPluginInfo, n)}
+#define QZ_EP(n) \
+    { #n, offsetof(qzPluginInfo, n) }
 
-const EntryPoint kVector[] = {QZ_EP(GetPathExtents), QZ_EP(DrawPath), QZ_EP(TranslatePath),
+const EntryPoint kVector[] = {QZ_EP(GetPathExtents),  QZ_EP(DrawPath),         QZ_EP(TranslatePath),
                               QZ_EP(GetCurrentPoint), QZ_EP(CreateVectorFont), QZ_EP(FreeVectorFont),
-                              QZ_EP(OpenFont), QZ_EP(CloseFont)};
-const EntryPoint kVideo[] = {QZ_EP(OpenVideo), QZ_EP(CloseVideo), QZ_EP(NextPacket), QZ_EP(FreePacket),
-                             QZ_EP(DecodeVideoFrame), QZ_EP(DecodeAudioFrame), QZ_EP(SeekVideo),
-                             QZ_EP(FlushAudio), QZ_EP(FlushVideo), QZ_EP(GetVideoFrames), QZ_EP(GetVideoFormat)};
-const EntryPoint kLibrary[] = {QZ_EP(GetBaseTable), QZ_EP(GetCommands), QZ_EP(GetConstants), QZ_EP(InitLibrary),
-                               QZ_EP(FreeLibrary), QZ_EP(GetLibraryCount), QZ_EP(SetCurrentLibrary)};
+                              QZ_EP(OpenFont),        QZ_EP(CloseFont)};
+const EntryPoint kVideo[] = {QZ_EP(OpenVideo),        QZ_EP(CloseVideo),       QZ_EP(NextPacket),    QZ_EP(FreePacket),
+                             QZ_EP(DecodeVideoFrame), QZ_EP(DecodeAudioFrame), QZ_EP(SeekVideo),     QZ_EP(FlushAudio),
+                             QZ_EP(FlushVideo),       QZ_EP(GetVideoFrames),   QZ_EP(GetVideoFormat)};
+const EntryPoint kLibrary[] = {QZ_EP(GetBaseTable), QZ_EP(GetCommands),     QZ_EP(GetConstants),     QZ_EP(InitLibrary),
+                               QZ_EP(FreeLibrary),  QZ_EP(GetLibraryCount), QZ_EP(SetCurrentLibrary)};
 const EntryPoint kConvert[] = {QZ_EP(GetScript), QZ_EP(FreeScript)};
 const EntryPoint kImage[] = {QZ_EP(IsImage), QZ_EP(LoadImage), QZ_EP(GetImage), QZ_EP(FreeImage),
                              QZ_EP(TransformImage)};
@@ -52,31 +53,57 @@ const EntryPoint kAnimSaver[] = {QZ_EP(RegisterAnimSaver), QZ_EP(BeginAnimStream
 const EntryPoint kSampleSaver[] = {QZ_EP(RegisterSampleSaver), QZ_EP(SaveSample)};
 const EntryPoint kRequire[] = {QZ_EP(RequirePlugin)};
 // Resolution order; the block stores Sleep and VWait, and the double-buffer entries, elsewhere.
-const EntryPoint kDisplay[] = {
-    QZ_EP(HandleEvents),      QZ_EP(WaitEvents),         QZ_EP(ForceEventLoopIteration),
-    QZ_EP(DetermineBorderSizes), QZ_EP(OpenDisplay),      QZ_EP(CloseDisplay),
-    QZ_EP(ChangeBufferSize),  QZ_EP(ShowHideDisplay),    QZ_EP(SizeMoveDisplay),
-    QZ_EP(SetDisplayTitle),   QZ_EP(ActivateDisplay),    QZ_EP(SetDisplayAttributes),
-    QZ_EP(CreatePointer),     QZ_EP(FreePointer),        QZ_EP(SetPointer),
-    QZ_EP(ShowHidePointer),   QZ_EP(MovePointer),        QZ_EP(GetMousePos),
-    QZ_EP(GetQualifiers),     QZ_EP(BltBitMap),          QZ_EP(RectFill),
-    QZ_EP(WritePixel),        QZ_EP(Line),               QZ_EP(Sleep),
-    QZ_EP(VWait),             QZ_EP(GetMonitorInfo),     QZ_EP(FreeMonitorInfo),
-    QZ_EP(GrabScreenPixels),  QZ_EP(FreeGrabScreenPixels), QZ_EP(AllocVideoBitMap),
-    QZ_EP(FreeVideoBitMap),   QZ_EP(ReadVideoPixels),    QZ_EP(FreeVideoPixels),
-    QZ_EP(DoVideoBitMapMethod), QZ_EP(BeginDoubleBuffer), QZ_EP(EndDoubleBuffer),
-    QZ_EP(Flip),              QZ_EP(Cls),                QZ_EP(AllocBitMap),
-    QZ_EP(FreeBitMap),        QZ_EP(LockBitMap),         QZ_EP(UnLockBitMap),
-    QZ_EP(GetBitMapAttr)};
+const EntryPoint kDisplay[] = {QZ_EP(HandleEvents),
+                               QZ_EP(WaitEvents),
+                               QZ_EP(ForceEventLoopIteration),
+                               QZ_EP(DetermineBorderSizes),
+                               QZ_EP(OpenDisplay),
+                               QZ_EP(CloseDisplay),
+                               QZ_EP(ChangeBufferSize),
+                               QZ_EP(ShowHideDisplay),
+                               QZ_EP(SizeMoveDisplay),
+                               QZ_EP(SetDisplayTitle),
+                               QZ_EP(ActivateDisplay),
+                               QZ_EP(SetDisplayAttributes),
+                               QZ_EP(CreatePointer),
+                               QZ_EP(FreePointer),
+                               QZ_EP(SetPointer),
+                               QZ_EP(ShowHidePointer),
+                               QZ_EP(MovePointer),
+                               QZ_EP(GetMousePos),
+                               QZ_EP(GetQualifiers),
+                               QZ_EP(BltBitMap),
+                               QZ_EP(RectFill),
+                               QZ_EP(WritePixel),
+                               QZ_EP(Line),
+                               QZ_EP(Sleep),
+                               QZ_EP(VWait),
+                               QZ_EP(GetMonitorInfo),
+                               QZ_EP(FreeMonitorInfo),
+                               QZ_EP(GrabScreenPixels),
+                               QZ_EP(FreeGrabScreenPixels),
+                               QZ_EP(AllocVideoBitMap),
+                               QZ_EP(FreeVideoBitMap),
+                               QZ_EP(ReadVideoPixels),
+                               QZ_EP(FreeVideoPixels),
+                               QZ_EP(DoVideoBitMapMethod),
+                               QZ_EP(BeginDoubleBuffer),
+                               QZ_EP(EndDoubleBuffer),
+                               QZ_EP(Flip),
+                               QZ_EP(Cls),
+                               QZ_EP(AllocBitMap),
+                               QZ_EP(FreeBitMap),
+                               QZ_EP(LockBitMap),
+                               QZ_EP(UnLockBitMap),
+                               QZ_EP(GetBitMapAttr)};
 const EntryPoint kTimer[] = {QZ_EP(RegisterTimer), QZ_EP(FreeTimer)};
-const EntryPoint kRequester[] = {QZ_EP(SystemRequest), QZ_EP(FileRequest), QZ_EP(PathRequest),
-                                 QZ_EP(StringRequest), QZ_EP(ListRequest), QZ_EP(FontRequest),
-                                 QZ_EP(ColorRequest), QZ_EP(FreeRequest)};
+const EntryPoint kRequester[] = {QZ_EP(SystemRequest), QZ_EP(FileRequest), QZ_EP(PathRequest),  QZ_EP(StringRequest),
+                                 QZ_EP(ListRequest),   QZ_EP(FontRequest), QZ_EP(ColorRequest), QZ_EP(FreeRequest)};
 const EntryPoint kFile[] = {QZ_EP(FOpen), QZ_EP(FClose), QZ_EP(FRead), QZ_EP(FGetC), QZ_EP(FWrite), QZ_EP(FPutC),
-                            QZ_EP(FSeek), QZ_EP(FFlush), QZ_EP(FEof), QZ_EP(FStat), QZ_EP(Stat)};
+                            QZ_EP(FSeek), QZ_EP(FFlush), QZ_EP(FEof),  QZ_EP(FStat), QZ_EP(Stat)};
 const EntryPoint kDir[] = {QZ_EP(OpenDir), QZ_EP(CloseDir), QZ_EP(NextDirEntry)};
-const EntryPoint kAudio[] = {QZ_EP(OpenAudio), QZ_EP(CloseAudio), QZ_EP(AllocAudioChannel),
-                             QZ_EP(FreeAudioChannel), QZ_EP(SetChannelAttributes)};
+const EntryPoint kAudio[] = {QZ_EP(OpenAudio), QZ_EP(CloseAudio), QZ_EP(AllocAudioChannel), QZ_EP(FreeAudioChannel),
+                             QZ_EP(SetChannelAttributes)};
 
 #undef QZ_EP
 
@@ -84,27 +111,20 @@ struct Group {
     uint32_t bit;
     const EntryPoint* points;
     size_t count;
-    bool loaderKind;   // activated for its kind after resolution
+    bool loaderKind;  // activated for its kind after resolution
 };
 
-#define QZ_GROUP(bit, table, kind) {bit, table, sizeof(table) / sizeof(table[0]), kind}
+#define QZ_GROUP(bit, table, kind) \
+    { bit, table, sizeof(table) / sizeof(table[0]), kind }
 const Group kGroups[] = {
-    QZ_GROUP(QZ_PLUGINCAPS_VECTOR, kVector, false),
-    QZ_GROUP(QZ_PLUGINCAPS_VIDEO, kVideo, true),
-    QZ_GROUP(QZ_PLUGINCAPS_LIBRARY, kLibrary, false),
-    QZ_GROUP(QZ_PLUGINCAPS_CONVERT, kConvert, false),
-    QZ_GROUP(QZ_PLUGINCAPS_IMAGE, kImage, true),
-    QZ_GROUP(QZ_PLUGINCAPS_ANIM, kAnim, true),
-    QZ_GROUP(QZ_PLUGINCAPS_SOUND, kSound, true),
-    QZ_GROUP(QZ_PLUGINCAPS_SAVEIMAGE, kImageSaver, false),
-    QZ_GROUP(QZ_PLUGINCAPS_SAVEANIM, kAnimSaver, false),
-    QZ_GROUP(QZ_PLUGINCAPS_SAVESAMPLE, kSampleSaver, false),
-    QZ_GROUP(QZ_PLUGINCAPS_REQUIRE, kRequire, false),
-    QZ_GROUP(QZ_PLUGINCAPS_DISPLAYADAPTER, kDisplay, false),
-    QZ_GROUP(QZ_PLUGINCAPS_TIMERADAPTER, kTimer, false),
-    QZ_GROUP(QZ_PLUGINCAPS_REQUESTERADAPTER, kRequester, false),
-    QZ_GROUP(QZ_PLUGINCAPS_FILEADAPTER, kFile, false),
-    QZ_GROUP(QZ_PLUGINCAPS_DIRADAPTER, kDir, false),
+    QZ_GROUP(QZ_PLUGINCAPS_VECTOR, kVector, false),      QZ_GROUP(QZ_PLUGINCAPS_VIDEO, kVideo, true),
+    QZ_GROUP(QZ_PLUGINCAPS_LIBRARY, kLibrary, false),    QZ_GROUP(QZ_PLUGINCAPS_CONVERT, kConvert, false),
+    QZ_GROUP(QZ_PLUGINCAPS_IMAGE, kImage, true),         QZ_GROUP(QZ_PLUGINCAPS_ANIM, kAnim, true),
+    QZ_GROUP(QZ_PLUGINCAPS_SOUND, kSound, true),         QZ_GROUP(QZ_PLUGINCAPS_SAVEIMAGE, kImageSaver, false),
+    QZ_GROUP(QZ_PLUGINCAPS_SAVEANIM, kAnimSaver, false), QZ_GROUP(QZ_PLUGINCAPS_SAVESAMPLE, kSampleSaver, false),
+    QZ_GROUP(QZ_PLUGINCAPS_REQUIRE, kRequire, false),    QZ_GROUP(QZ_PLUGINCAPS_DISPLAYADAPTER, kDisplay, false),
+    QZ_GROUP(QZ_PLUGINCAPS_TIMERADAPTER, kTimer, false), QZ_GROUP(QZ_PLUGINCAPS_REQUESTERADAPTER, kRequester, false),
+    QZ_GROUP(QZ_PLUGINCAPS_FILEADAPTER, kFile, false),   QZ_GROUP(QZ_PLUGINCAPS_DIRADAPTER, kDir, false),
     QZ_GROUP(QZ_PLUGINCAPS_AUDIOADAPTER, kAudio, false),
 };
 #undef QZ_GROUP
@@ -148,8 +168,8 @@ struct LoadState {
     qzPluginHandle* handle = nullptr;
     qzPluginInfo* info = nullptr;
     void* library = nullptr;
-    bool initCalled = false;    // InitPlugin ran: what it registered for the plugin is undone
-    bool initialised = false;   // InitPlugin accepted: ClosePlugin runs
+    bool initCalled = false;   // InitPlugin ran: what it registered for the plugin is undone
+    bool initialised = false;  // InitPlugin accepted: ClosePlugin runs
 
     ~LoadState() {
         if (initCalled) {
@@ -170,7 +190,6 @@ struct LoadState {
         initialised = false;
     }
 };
-
 
 }  // namespace
 
@@ -328,8 +347,8 @@ char* CopyText(char* at, const char* text, size_t length) {
 
 }  // namespace
 
-int RegisterPluginFileType(qzPluginInfo* info, int type, const char* name, const char* mimeType,
-                           const char* extensions, int formatId, uint32_t flags) {
+int RegisterPluginFileType(qzPluginInfo* info, int type, const char* name, const char* mimeType, const char* extensions,
+                           int formatId, uint32_t flags) {
     if (!info) return 0;
     size_t nameLength = TextLength(name), mimeLength = TextLength(mimeType), extLength = TextLength(extensions);
     size_t size = sizeof(qzPluginFileType) + nameLength + mimeLength + extLength + 3;

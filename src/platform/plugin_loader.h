@@ -38,12 +38,11 @@ typedef int (*qzPluginActivateFn)(qzPluginInfo* info, uint32_t capability);
 typedef void (*qzPluginDeactivateFn)(qzPluginInfo* info);
 void SetPluginActivationHooks(qzPluginActivateFn activate, qzPluginDeactivateFn deactivate);
 
-
 // Appends a file type to the plugin's list (type QZ_FILETYPE_*, flags QZ_FILETYPEFLAGS_*; the
 // format id is kept only for saving types). The texts are copied behind the record, each cut to
 // QZ_MAX_FILETYPE_TEXT bytes. 1, or 0 when out of memory.
 constexpr size_t QZ_MAX_FILETYPE_TEXT = 1023;
-int RegisterPluginFileType(qzPluginInfo* info, int type, const char* name, const char* mimeType,
-                           const char* extensions, int formatId, uint32_t flags);
+int RegisterPluginFileType(qzPluginInfo* info, int type, const char* name, const char* mimeType, const char* extensions,
+                           int formatId, uint32_t flags);
 // Frees the plugin's file-type list.
 void FreePluginFileTypes(qzPluginInfo* info);

@@ -33,7 +33,7 @@ struct IoSource {
     const uint8_t* memory;
     int64_t size;
     int64_t position;
-    bool outOfMemory = false;   // asking the file's size ran out of memory
+    bool outOfMemory = false;  // asking the file's size ran out of memory
 };
 
 int ReadPacket(void* opaque, uint8_t* buffer, int count) {
@@ -63,7 +63,9 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
                 src->outOfMemory = true;
             return size;
         }
-        int mode = whence == SEEK_SET ? QZ_VFS_SEEK_BEGINNING : whence == SEEK_CUR ? QZ_VFS_SEEK_CURRENT : QZ_VFS_SEEK_END;
+        int mode = whence == SEEK_SET   ? QZ_VFS_SEEK_BEGINNING
+                   : whence == SEEK_CUR ? QZ_VFS_SEEK_CURRENT
+                                        : QZ_VFS_SEEK_END;
         if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
         if (VfsSeek(src->file, offset, mode) < 0) return -1;
         return VfsSeek(src->file, 0, QZ_VFS_SEEK_CURRENT);
@@ -153,10 +155,11 @@ int ConvertFrame(const AVFrame* frame, bool paletteSource, qzSysImage* out) {
     }
     if (desc->nb_components >= 3 && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && !palette) {
         // YUV sources: honour the frame's range and matrix.
-        int space = frame->colorspace == AVCOL_SPC_UNSPECIFIED || frame->colorspace == AVCOL_SPC_RGB ? SWS_CS_DEFAULT
-                                                                                                     : frame->colorspace;
-        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT),
-                                 1, 0, 1 << 16, 1 << 16);
+        int space = frame->colorspace == AVCOL_SPC_UNSPECIFIED || frame->colorspace == AVCOL_SPC_RGB
+                        ? SWS_CS_DEFAULT
+                        : frame->colorspace;
+        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
     uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(pixels), nullptr, nullptr, nullptr};
     int dstStride[4] = {out->width * 4, 0, 0, 0};
@@ -221,7 +224,7 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
         goto done;
     }
     if (avformat_open_input(&format, probeName.c_str(), nullptr, nullptr) < 0) {
-        format = nullptr;   // freed by avformat_open_input
+        format = nullptr;  // freed by avformat_open_input
         goto done;
     }
     opened = true;
@@ -270,17 +273,17 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
             out->height = frame->height;
             if (infoOnly) {
                 const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
-                out->hasAlpha = desc && (desc->flags & AV_PIX_FMT_FLAG_PAL)
-                                    ? PaletteHasAlpha(frame)
-                                    : FormatHasAlpha(static_cast<AVPixelFormat>(frame->format)) &&
-                                          decoder->id != AV_CODEC_ID_GIF;
+                out->hasAlpha =
+                    desc && (desc->flags & AV_PIX_FMT_FLAG_PAL)
+                        ? PaletteHasAlpha(frame)
+                        : FormatHasAlpha(static_cast<AVPixelFormat>(frame->format)) && decoder->id != AV_CODEC_ID_GIF;
                 rc = 0;
             } else {
                 rc = ConvertFrame(frame, decoder->id == AV_CODEC_ID_GIF, out);
             }
             goto done;
         }
-        if (received != AVERROR(EAGAIN) || draining) goto done;   // end of the data or a broken image
+        if (received != AVERROR(EAGAIN) || draining) goto done;  // end of the data or a broken image
     }
 
 done:
@@ -333,7 +336,7 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
         break;
     case QZ_SYSIMAGE_JPEG:
         id = AV_CODEC_ID_MJPEG;
-        target = AV_PIX_FMT_YUVJ420P;   // the encoder's own name for full-range 4:2:0
+        target = AV_PIX_FMT_YUVJ420P;  // the encoder's own name for full-range 4:2:0
         break;
     case QZ_SYSIMAGE_TIFF:
         id = AV_CODEC_ID_TIFF;
@@ -343,8 +346,7 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
         id = AV_CODEC_ID_BMP;
         target = alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
         break;
-    default:
-        return encoderError;
+    default: return encoderError;
     }
     const AVCodec* encoder = avcodec_find_encoder(id);
     if (!encoder) return encoderError;

@@ -17,7 +17,7 @@ struct qzSysImage {
     // entry is not opaque, for GIF when a pixel is not (information mode: no alpha for GIF). The
     // pixels then hold it in their top byte, else the top byte is 0.
     int32_t hasAlpha;
-    uint32_t* pixels;   // OsAlloc block of width * height words, rows packed; null in information mode
+    uint32_t* pixels;  // OsAlloc block of width * height words, rows packed; null in information mode
 };
 
 // Decodes the first image of an open file, read from its start. nameHint is the file's name; its

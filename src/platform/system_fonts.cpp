@@ -20,33 +20,25 @@ namespace {
 FcConfig* gConfig = nullptr;
 FT_Library gLibrary = nullptr;
 
-FcConfig* Config()
-{
-    if (!gConfig)
-        gConfig = FcInitLoadConfigAndFonts();
+FcConfig* Config() {
+    if (!gConfig) gConfig = FcInitLoadConfigAndFonts();
     return gConfig;
 }
 
-FT_Library Library()
-{
-    if (!gLibrary && FT_Init_FreeType(&gLibrary) != 0)
-        gLibrary = nullptr;
+FT_Library Library() {
+    if (!gLibrary && FT_Init_FreeType(&gLibrary) != 0) gLibrary = nullptr;
     return gLibrary;
 }
 
-std::string PatternString(FcPattern* p, const char* object)
-{
+std::string PatternString(FcPattern* p, const char* object) {
     FcChar8* value = nullptr;
-    if (FcPatternGetString(p, object, 0, &value) != FcResultMatch || !value)
-        return std::string();
+    if (FcPatternGetString(p, object, 0, &value) != FcResultMatch || !value) return std::string();
     return reinterpret_cast<const char*>(value);
 }
 
-int PatternInt(FcPattern* p, const char* object)
-{
+int PatternInt(FcPattern* p, const char* object) {
     int value = 0;
-    if (FcPatternGetInteger(p, object, 0, &value) != FcResultMatch)
-        return 0;
+    if (FcPatternGetInteger(p, object, 0, &value) != FcResultMatch) return 0;
     return value;
 }
 
@@ -58,8 +50,7 @@ using qzFontSetOwner = std::unique_ptr<FcFontSet, decltype(&FcFontSetDestroy)>;
 
 // The file and face index of the first face that fontconfig lists for the pattern (the pattern is
 // destroyed). False when it lists none.
-bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string* family)
-{
+bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string* family) {
     qzPatternOwner patternOwner(pattern, FcPatternDestroy);
     bool found = false;
     FcConfig* config = Config();
@@ -68,12 +59,10 @@ bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string*
     if (set) {
         for (int i = 0; i < set->nfont && !found; i++) {
             std::string file = PatternString(set->fonts[i], FC_FILE);
-            if (file.empty())
-                continue;
+            if (file.empty()) continue;
             *path = file;
             *index = PatternInt(set->fonts[i], FC_INDEX);
-            if (family)
-                *family = PatternString(set->fonts[i], FC_FAMILY);
+            if (family) *family = PatternString(set->fonts[i], FC_FAMILY);
             found = true;
         }
     }
@@ -82,12 +71,10 @@ bool FirstListed(FcPattern* pattern, std::string* path, int* index, std::string*
 
 }  // namespace
 
-bool OsListSystemFaces(std::vector<qzSystemFace>* out)
-{
+bool OsListSystemFaces(std::vector<qzSystemFace>* out) {
     out->clear();
     FcConfig* config = Config();
-    if (!config)
-        return false;
+    if (!config) return false;
     qzPatternOwner pattern(FcPatternCreate(), FcPatternDestroy);
     qzObjectSetOwner objects(FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, (char*)nullptr),
                              FcObjectSetDestroy);
@@ -100,8 +87,7 @@ bool OsListSystemFaces(std::vector<qzSystemFace>* out)
             face.style = PatternString(set->fonts[i], FC_STYLE);
             face.path = PatternString(set->fonts[i], FC_FILE);
             face.index = PatternInt(set->fonts[i], FC_INDEX);
-            if (!face.family.empty() && !face.path.empty())
-                out->push_back(std::move(face));
+            if (!face.family.empty() && !face.path.empty()) out->push_back(std::move(face));
         }
     }
     // fontconfig's order follows its cache files; sort by path and index so that a scan gives
@@ -112,10 +98,8 @@ bool OsListSystemFaces(std::vector<qzSystemFace>* out)
     return true;
 }
 
-void OsResetSystemFonts()
-{
-    if (gConfig)
-        FcConfigDestroy(gConfig);
+void OsResetSystemFonts() {
+    if (gConfig) FcConfigDestroy(gConfig);
     gConfig = nullptr;
 }
 
@@ -125,20 +109,19 @@ void OsResetSystemFonts()
 enum { FACE_REGULAR = 0, FACE_BOLD = 1, FACE_ITALIC = 2, FACE_BOLDITALIC = 3 };
 
 struct qzSystemFont {
-    unsigned char* memory = nullptr;   // font file bytes of a font opened from memory
+    unsigned char* memory = nullptr;  // font file bytes of a font opened from memory
     std::string family;
-    FT_Face faces[4] = {};             // by FACE_*; null until asked for
-    bool real[4] = {};                 // the face is the family's own style face
+    FT_Face faces[4] = {};  // by FACE_*; null until asked for
+    bool real[4] = {};      // the face is the family's own style face
     bool tried[4] = {};
-    FT_F26Dot6 points = 0;             // the chosen size (26.6 points at 72 dpi = pixels)
+    FT_F26Dot6 points = 0;  // the chosen size (26.6 points at 72 dpi = pixels)
 };
 
 namespace {
 
 // The face for a style: the family's own bold/italic face when fontconfig lists one, else the
 // regular face, on which the missing styles are synthesised.
-FT_Face StyleFace(qzSystemFont* font, int which, bool* real)
-{
+FT_Face StyleFace(qzSystemFont* font, int which, bool* real) {
     if (which != FACE_REGULAR && !font->tried[which]) {
         font->tried[which] = true;
         if (!font->memory && !font->family.empty()) {
@@ -178,8 +161,7 @@ struct GlyphWalk {
     FT_Matrix scale;
 };
 
-GlyphWalk StartWalk(qzSystemFont* font, int style, double scalex, double scaley)
-{
+GlyphWalk StartWalk(qzSystemFont* font, int style, double scalex, double scaley) {
     int which = (style & SYSFONT_BOLD ? FACE_BOLD : 0) | (style & SYSFONT_ITALIC ? FACE_ITALIC : 0);
     bool real = false;
     GlyphWalk w{};
@@ -195,11 +177,9 @@ GlyphWalk StartWalk(qzSystemFont* font, int style, double scalex, double scaley)
 }
 
 // Loads one glyph with the walk's synthetic styles; its advance (26.6) in *advance.
-bool LoadStyledGlyph(const GlyphWalk& w, FT_UInt index, FT_Pos* advance)
-{
+bool LoadStyledGlyph(const GlyphWalk& w, FT_UInt index, FT_Pos* advance) {
     FT_Int32 flags = FT_LOAD_DEFAULT | (w.mono ? FT_LOAD_TARGET_MONO : 0);
-    if (FT_Load_Glyph(w.face, index, flags) != 0)
-        return false;
+    if (FT_Load_Glyph(w.face, index, flags) != 0) return false;
     FT_GlyphSlot slot = w.face->glyph;
     *advance = slot->advance.x;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
@@ -217,8 +197,7 @@ bool LoadStyledGlyph(const GlyphWalk& w, FT_UInt index, FT_Pos* advance)
 }
 
 // Underline rows (relative to the baseline, downward positive) of the face at its size.
-void UnderlineRows(FT_Face face, double scaley, int* top, int* rows)
-{
+void UnderlineRows(FT_Face face, double scaley, int* top, int* rows) {
     FT_Fixed yscale = face->size->metrics.y_scale;
     double position = FT_IS_SCALABLE(face) ? -FT_MulFix(face->underline_position, yscale) / 64.0 : 1.0;
     double thickness = FT_IS_SCALABLE(face) ? FT_MulFix(face->underline_thickness, yscale) / 64.0 : 1.0;
@@ -231,8 +210,7 @@ void UnderlineRows(FT_Face face, double scaley, int* top, int* rows)
 // Walks the text: calls glyph(slot, penX) for every loaded glyph with the pen in 26.6 pixels.
 // Returns the final pen.
 template <typename Fn>
-FT_Pos WalkText(const GlyphWalk& w, const uint32_t* codes, size_t count, Fn glyph)
-{
+FT_Pos WalkText(const GlyphWalk& w, const uint32_t* codes, size_t count, Fn glyph) {
     FT_Pos pen = 0;
     FT_UInt previous = 0;
     bool kerning = FT_HAS_KERNING(w.face);
@@ -244,8 +222,7 @@ FT_Pos WalkText(const GlyphWalk& w, const uint32_t* codes, size_t count, Fn glyp
                 pen += FT_MulFix(delta.x, w.scale.xx);
         }
         FT_Pos advance = 0;
-        if (LoadStyledGlyph(w, index, &advance))
-            glyph(w.face->glyph, pen);
+        if (LoadStyledGlyph(w, index, &advance)) glyph(w.face->glyph, pen);
         pen += advance;
         previous = index;
     }
@@ -253,19 +230,16 @@ FT_Pos WalkText(const GlyphWalk& w, const uint32_t* codes, size_t count, Fn glyp
 }
 
 // Pixel size of the capital "A" at the face's current size: bottom - top of its box.
-int CapitalHeight(FT_Face face)
-{
+int CapitalHeight(FT_Face face) {
     FT_UInt index = FT_Get_Char_Index(face, 'A');
-    if (!index || FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0)
-        return -1;
+    if (!index || FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return -1;
     return (int)((face->glyph->metrics.height + 63) / 64);
 }
 
 }  // namespace
 
 qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t size, int pixelSize,
-                               qzSystemFontInfo* info)
-{
+                               qzSystemFontInfo* info) {
     if (!Library()) {
         OsFree(data);
         return nullptr;
@@ -279,8 +253,7 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
     font->memory = memory.release();
     FT_Face face = nullptr;
     if (data) {
-        if (FT_New_Memory_Face(gLibrary, data, (FT_Long)size, 0, &face) != 0)
-            face = nullptr;
+        if (FT_New_Memory_Face(gLibrary, data, (FT_Long)size, 0, &face) != 0) face = nullptr;
     } else {
         FcPattern* p = FcPatternCreate();
         FcPatternAddString(p, FC_FULLNAME, reinterpret_cast<const FcChar8*>(fullName));
@@ -290,15 +263,13 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
             face = nullptr;
     }
     if (!face || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 || pixelSize < 1) {
-        if (face)
-            FT_Done_Face(face);
+        if (face) FT_Done_Face(face);
         return nullptr;
     }
     font->faces[FACE_REGULAR] = face;
     font->real[FACE_REGULAR] = true;
     font->tried[FACE_REGULAR] = true;
-    if (font->family.empty() && face->family_name)
-        font->family = face->family_name;
+    if (font->family.empty() && face->family_name) font->family = face->family_name;
 
     // The point size whose "A" is as tall as the pixel size: start from the size that fits the
     // face's ascent and descent and step by one point until the height matches or the step would
@@ -308,19 +279,15 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
     points = std::clamp(points, 1L, 4096L);
     int direction = 0;
     for (int step = 0; step < 4096; step++) {
-        if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0)
-            break;
+        if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0) break;
         int h = CapitalHeight(face);
-        if (h < 0 || h == pixelSize)
-            break;
+        if (h < 0 || h == pixelSize) break;
         int next = h < pixelSize ? 1 : -1;
-        if ((direction && next != direction) || points + next < 1 || points + next > 4096)
-            break;
+        if ((direction && next != direction) || points + next < 1 || points + next > 4096) break;
         direction = next;
         points += next;
     }
-    if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0)
-        return nullptr;
+    if (FT_Set_Char_Size(face, 0, points * 64, 72, 72) != 0) return nullptr;
     font->points = points * 64;
 
     // The line: ascender and descender of the face at that size, so that no glyph part is cut.
@@ -332,11 +299,9 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
     FT_UInt names = FT_Get_Sfnt_Name_Count(face);
     for (FT_UInt i = 0; i < names && info->name.empty(); i++) {
         FT_SfntName n;
-        if (FT_Get_Sfnt_Name(face, i, &n) != 0 || n.name_id != TT_NAME_ID_FULL_NAME)
-            continue;
+        if (FT_Get_Sfnt_Name(face, i, &n) != 0 || n.name_id != TT_NAME_ID_FULL_NAME) continue;
         bool utf16 = n.platform_id == TT_PLATFORM_MICROSOFT || n.platform_id == TT_PLATFORM_APPLE_UNICODE;
-        if (!utf16 && !(n.platform_id == TT_PLATFORM_MACINTOSH && n.encoding_id == TT_MAC_ID_ROMAN))
-            continue;
+        if (!utf16 && !(n.platform_id == TT_PLATFORM_MACINTOSH && n.encoding_id == TT_MAC_ID_ROMAN)) continue;
         for (FT_UInt k = utf16 ? 1 : 0; k < n.string_len && info->name.size() < 1023; k += utf16 ? 2 : 1) {
             if (utf16 && n.string[k - 1] != 0)
                 info->name += '?';
@@ -344,30 +309,24 @@ qzSystemFont* OsOpenSystemFont(const char* fullName, unsigned char* data, size_t
                 info->name += (char)n.string[k];
         }
     }
-    if (info->name.empty())
-        info->name = font->family;
+    if (info->name.empty()) info->name = font->family;
     return owner.release();
 }
 
-void OsCloseSystemFont(qzSystemFont* font)
-{
-    if (!font)
-        return;
+void OsCloseSystemFont(qzSystemFont* font) {
+    if (!font) return;
     for (FT_Face face : font->faces)
-        if (face)
-            FT_Done_Face(face);
+        if (face) FT_Done_Face(face);
     OsFree(font->memory);
     delete font;
 }
 
 void OsMeasureSystemText(qzSystemFont* font, const uint32_t* codes, size_t count, int style, double scalex,
-                         double scaley, qzSystemTextBox* out)
-{
+                         double scaley, qzSystemTextBox* out) {
     GlyphWalk w = StartWalk(font, style, scalex, scaley);
     int64_t minx = INT_MAX, miny = INT_MAX, maxx = INT_MIN, maxy = INT_MIN;
     FT_Pos pen = WalkText(w, codes, count, [&](FT_GlyphSlot slot, FT_Pos penX) {
-        if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0)
-            return;
+        if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return;
         FT_BBox box;
         FT_Outline_Get_CBox(&slot->outline, &box);
         minx = std::min<int64_t>(minx, (penX + box.xMin) >> 6);
@@ -396,8 +355,7 @@ void OsMeasureSystemText(qzSystemFont* font, const uint32_t* codes, size_t count
 }
 
 void OsRenderSystemText(qzSystemFont* font, const uint32_t* codes, size_t count, int style, double scalex,
-                        double scaley, qzSystemTextImage* out)
-{
+                        double scaley, qzSystemTextImage* out) {
     qzSystemTextBox box;
     OsMeasureSystemText(font, codes, count, style, scalex, scaley, &box);
     out->coverage.clear();
@@ -413,20 +371,17 @@ void OsRenderSystemText(qzSystemFont* font, const uint32_t* codes, size_t count,
     GlyphWalk w = StartWalk(font, style, scalex, scaley);
     FT_Render_Mode mode = w.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL;
     WalkText(w, codes, count, [&](FT_GlyphSlot slot, FT_Pos penX) {
-        if (FT_Render_Glyph(slot, mode) != 0)
-            return;
+        if (FT_Render_Glyph(slot, mode) != 0) return;
         const FT_Bitmap& b = slot->bitmap;
         int64_t gx = (penX >> 6) + slot->bitmap_left - out->left;
         int64_t gy = -slot->bitmap_top - out->top;
         for (unsigned r = 0; r < b.rows; r++) {
             int64_t y = gy + r;
-            if (y < 0 || y >= out->height)
-                continue;
+            if (y < 0 || y >= out->height) continue;
             const unsigned char* row = b.buffer + (int64_t)r * b.pitch;
             for (unsigned c = 0; c < b.width; c++) {
                 int64_t x = gx + c;
-                if (x < 0 || x >= out->width)
-                    continue;
+                if (x < 0 || x >= out->width) continue;
                 int value = b.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[c >> 3] >> (7 - (c & 7))) & 1) * 255 : row[c];
                 uint8_t& cell = out->coverage[(size_t)(y * out->width + x)];
                 cell = (uint8_t)std::max<int>(cell, value);

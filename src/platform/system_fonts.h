@@ -17,10 +17,10 @@
 
 // One face as fontconfig lists it.
 struct qzSystemFace {
-    std::string family;   // the first (preferred) family name
-    std::string style;    // the first style name
-    std::string path;     // the font file
-    int index;            // face index inside the file
+    std::string family;  // the first (preferred) family name
+    std::string style;   // the first style name
+    std::string path;    // the font file
+    int index;           // face index inside the file
 };
 
 // Every face fontconfig knows, in its list order. False when fontconfig cannot be set up.
@@ -40,9 +40,9 @@ struct qzSystemFont;
 
 // What an open system font reports.
 struct qzSystemFontInfo {
-    std::string name;   // the face's full name
-    int height;         // line height in pixels at the chosen size
-    int baseline;       // pixels from the top of the line to the baseline
+    std::string name;  // the face's full name
+    int height;        // line height in pixels at the chosen size
+    int baseline;      // pixels from the top of the line to the baseline
 };
 
 // Opens a system font: by full name (matched exactly by fontconfig, never a substitute), or from

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "base/charset.h"
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
-#include "base/error_codes.h"
-#include "base/error_arg.h"
-#include "base/out_of_memory.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
 #include "platform/os_dir.h"
@@ -211,7 +211,7 @@ qzVfsFile* OpenThroughAdapters(const char* name, int mode, const char* list) {
     // A memory name reaches no adapter unless the player registered that memory: an adapter
     // would read whatever lies at a forged address.
     if (chunk && parts.containerPath.empty() && !FindChunkMemory(parts.address, parts.size)) return nullptr;
-    int adapterMode = (mode & QZ_VFS_WRITE) ? QZ_ADAPTER_MODE_WRITE
+    int adapterMode = (mode & QZ_VFS_WRITE)       ? QZ_ADAPTER_MODE_WRITE
                       : (mode & QZ_VFS_READWRITE) ? QZ_ADAPTER_MODE_READWRITE
                                                   : QZ_ADAPTER_MODE_READ;
     const auto adapters = AdapterSnapshot();
@@ -262,8 +262,10 @@ int64_t EmulatedStreamSeek(qzVfsFile* file, int64_t offset, int mode) {
     int64_t current = AdapterSeek(file->adapter, file->handle, 0, QZ_VFS_SEEK_CURRENT);
     if (current < 0) return -1;
     int64_t target;
-    if (mode == QZ_VFS_SEEK_BEGINNING) target = offset;
-    else if (__builtin_add_overflow(current, offset, &target)) return -1;
+    if (mode == QZ_VFS_SEEK_BEGINNING)
+        target = offset;
+    else if (__builtin_add_overflow(current, offset, &target))
+        return -1;
     if (target < 0) return -1;
     if (target < current) {
         if (AdapterSeek(file->adapter, file->handle, 0, QZ_VFS_SEEK_BEGINNING) < 0) return -1;
@@ -445,9 +447,7 @@ int VfsReadLineDirect(qzVfsFile* file, const char** text, size_t* length) {
     return file && !file->adapter ? OsReadLineDirect(Platform(file), text, length) : 0;
 }
 
-const void* VfsFileMemory(qzVfsFile* file) {
-    return file && !file->adapter ? OsFileMemory(Platform(file)) : nullptr;
-}
+const void* VfsFileMemory(qzVfsFile* file) { return file && !file->adapter ? OsFileMemory(Platform(file)) : nullptr; }
 
 int VfsGetFileFlags(qzVfsFile* file) { return file ? file->flags : 0; }
 
@@ -462,8 +462,10 @@ uint32_t ReadBytes(qzVfsFile* file, int count, bool bigEndian) {
     for (int i = 0; i < count; ++i) {
         int c = VfsGetC(file);
         uint32_t byte = c < 0 ? 0u : static_cast<uint32_t>(c & 0xFF);
-        if (bigEndian) value = (value << 8) | byte;
-        else value |= byte << (8 * i);
+        if (bigEndian)
+            value = (value << 8) | byte;
+        else
+            value |= byte << (8 * i);
     }
     return value;
 }
@@ -489,12 +491,9 @@ int VfsWriteInt16BE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static
 int VfsWriteInt32LE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 4, false); }
 int VfsWriteInt32BE(qzVfsFile* file, int32_t v) { return WriteBytes(file, static_cast<uint32_t>(v), 4, true); }
 
-size_t VfsWriteString(qzVfsFile* file, const char* text) {
-    return text ? VfsWrite(file, text, std::strlen(text)) : 0;
-}
+size_t VfsWriteString(qzVfsFile* file, const char* text) { return text ? VfsWrite(file, text, std::strlen(text)) : 0; }
 
-int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size),
-                        void* data) {
+int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size), void* data) {
     if (!name || !*name) return ERR_WRONGUSAGE;
     constexpr size_t kBlock = 65536;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBlock]);
@@ -510,8 +509,8 @@ int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint
     return 0;
 }
 
-int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,
-                size_t* size, bool allowAdapters) {
+int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer, size_t* size,
+                bool allowAdapters) {
     *buffer = nullptr;
     *size = 0;
     // A file opened here is closed also when asking an adapter for its size runs out of memory
@@ -678,8 +677,10 @@ void VfsUnlock(qzVfsLock* lock) {
 
 void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size) {
     if (!buffer || size == 0) return;
-    if (lock->platform) OsNameFromLock(lock->platform, buffer, size);
-    else CopyCut(buffer, lock->name.c_str(), size);
+    if (lock->platform)
+        OsNameFromLock(lock->platform, buffer, size);
+    else
+        CopyCut(buffer, lock->name.c_str(), size);
 }
 
 int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info) {

@@ -23,10 +23,10 @@ struct qzPlatformLock;
 // Open mode bits.
 enum {
     QZ_VFS_READ = 1,
-    QZ_VFS_WRITE = 2,          // create or truncate
-    QZ_VFS_READWRITE = 4,      // update
-    QZ_VFS_ADAPTERS = 8,       // file-adapter plugins may serve the open
-    QZ_VFS_SEEKEMU = 16,       // emulated seeking allowed on stream files
+    QZ_VFS_WRITE = 2,      // create or truncate
+    QZ_VFS_READWRITE = 4,  // update
+    QZ_VFS_ADAPTERS = 8,   // file-adapter plugins may serve the open
+    QZ_VFS_SEEKEMU = 16,   // emulated seeking allowed on stream files
 };
 // Lock modes: 1 read, 2 write, bit 4 = adapters may serve the lock.
 enum { QZ_VFS_LOCK_READ = 1, QZ_VFS_LOCK_WRITE = 2, QZ_VFS_LOCK_ADAPTERS = 4 };
@@ -39,11 +39,11 @@ enum { QZ_ADAPTER_FILE_STREAM = 1, QZ_ADAPTER_FILE_NOSEEK = 2 };
 
 // What an adapter's FOpen learns besides name and mode.
 struct qzVfsOpenTags {
-    int* flags;                  // where the adapter stores the file's flags
-    const char* containerPath;   // chunk names: the container, empty for memory data
-    uint64_t offset;             // chunk names: window start
-    uint64_t size;               // chunk names: window size
-    int memorySource;            // memory chunk names: 1
+    int* flags;                 // where the adapter stores the file's flags
+    const char* containerPath;  // chunk names: the container, empty for memory data
+    uint64_t offset;            // chunk names: window start
+    uint64_t size;              // chunk names: window size
+    int memorySource;           // memory chunk names: 1
 };
 
 // A file adapter of the layer's own: the entry points through which it serves files, connected
@@ -51,21 +51,21 @@ struct qzVfsOpenTags {
 // served through their information block (then `plugin` is set and the entry points here are
 // unused).
 struct qzVfsFileAdapter {
-    const char* name;              // module name, matched against loader lists
-    int acceptsChunkNames;         // the adapter wants ":::chunk" names too
+    const char* name;       // module name, matched against loader lists
+    int acceptsChunkNames;  // the adapter wants ":::chunk" names too
     int enabled;
-    int activatedByList;           // set when a loader list named it
+    int activatedByList;  // set when a loader list named it
     void* (*FOpen)(const char* name, int adapterMode, const qzVfsOpenTags* tags);
     int (*FClose)(void* handle);
     size_t (*FRead)(void* handle, void* buffer, size_t count);
     size_t (*FWrite)(void* handle, const void* buffer, size_t count);
-    int64_t (*FSeek)(void* handle, int64_t offset, int mode);   // previous position or -1
+    int64_t (*FSeek)(void* handle, int64_t offset, int mode);  // previous position or -1
     int (*FGetC)(void* handle);
     int (*FPutC)(void* handle, int byte);
     int (*FFlush)(void* handle);
     int (*FEof)(void* handle);
-    int (*FStat)(void* handle, qzFileInfo* info);                // 1 on success
-    int (*Stat)(const char* name, qzFileInfo* info);             // by name; 1 on success
+    int (*FStat)(void* handle, qzFileInfo* info);     // 1 on success
+    int (*Stat)(const char* name, qzFileInfo* info);  // by name; 1 on success
     const qzPluginInfo* plugin;
 };
 
@@ -84,24 +84,24 @@ typedef void (*qzVfsActivateFn)(const char* loaderList, uint32_t capability);
 void VfsSetActivateHook(qzVfsActivateFn hook);
 
 struct qzVfsFile {
-    qzVfsFileAdapter* adapter;   // null: the platform serves the file
-    void* handle;                // the adapter's handle or the qzPlatformFile
-    int flags;                   // adapter files: the adapter's flags; platform: the open mode
-    int mode;                    // the open mode bits
-    char* statName;              // plugin files: the name their last examine reported, or null
+    qzVfsFileAdapter* adapter;  // null: the platform serves the file
+    void* handle;               // the adapter's handle or the qzPlatformFile
+    int flags;                  // adapter files: the adapter's flags; platform: the open mode
+    int mode;                   // the open mode bits
+    char* statName;             // plugin files: the name their last examine reported, or null
 };
 
 struct qzVfsLock {
     qzVfsFileAdapter* fileAdapter;
-    qzPlatformLock* platform;    // null for chunk names and adapter locks
-    std::string name;            // the name that was locked
-    bool chunk;                  // a ":::chunk" name: a file of chunkSize bytes
+    qzPlatformLock* platform;  // null for chunk names and adapter locks
+    std::string name;          // the name that was locked
+    bool chunk;                // a ":::chunk" name: a file of chunkSize bytes
     int64_t chunkSize;
-    qzFileInfo adapterStat;      // file-adapter locks: the adapter's answer
-    std::string statName;        // file-adapter plugin locks: the name the adapter reported
-    const qzPluginInfo* dirAdapter = nullptr;   // directory-adapter locks: the plugin
-    void* dirHandle = nullptr;                  // and its directory handle
-    std::string entryName;       // the last entry a directory adapter reported
+    qzFileInfo adapterStat;                    // file-adapter locks: the adapter's answer
+    std::string statName;                      // file-adapter plugin locks: the name the adapter reported
+    const qzPluginInfo* dirAdapter = nullptr;  // directory-adapter locks: the plugin
+    void* dirHandle = nullptr;                 // and its directory handle
+    std::string entryName;                     // the last entry a directory adapter reported
 };
 
 // Files.
@@ -125,7 +125,7 @@ int VfsGetC(qzVfsFile* file);
 int VfsPutC(qzVfsFile* file, int byte);
 int VfsFlush(qzVfsFile* file);
 int VfsEof(qzVfsFile* file);
-int VfsExamine(qzVfsFile* file, qzFileInfo* info);   // 1, or 0 when it cannot be examined
+int VfsExamine(qzVfsFile* file, qzFileInfo* info);  // 1, or 0 when it cannot be examined
 const char* VfsGetFileAdapterName(qzVfsFile* file);
 int VfsGetFileFlags(qzVfsFile* file);
 int VfsHasStreamFlag(qzVfsFile* file);
@@ -149,7 +149,7 @@ uint32_t VfsReadUInt16BE(qzVfsFile* file);
 int32_t VfsReadInt16BE(qzVfsFile* file);
 int32_t VfsReadInt32LE(qzVfsFile* file);
 int32_t VfsReadInt32BE(qzVfsFile* file);
-int VfsWriteInt16LE(qzVfsFile* file, int32_t value);   // 1 when every byte was written
+int VfsWriteInt16LE(qzVfsFile* file, int32_t value);  // 1 when every byte was written
 int VfsWriteInt16BE(qzVfsFile* file, int32_t value);
 int VfsWriteInt32LE(qzVfsFile* file, int32_t value);
 int VfsWriteInt32BE(qzVfsFile* file, int32_t value);
@@ -159,13 +159,12 @@ size_t VfsWriteString(qzVfsFile* file, const char* text);
 // Whole files. VfsLoadFile hands out an OsAlloc block (*size bytes plus a NUL behind them) that
 // the caller frees with OsFree; with an open file given it is read from its beginning. Returns 0,
 // ERR_READFILE (the name cannot be opened) or ERR_MEM.
-int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer,
-                size_t* size, bool allowAdapters);
+int VfsLoadFile(const char* name, const char* loaderList, qzVfsFile* openFile, unsigned char** buffer, size_t* size,
+                bool allowAdapters);
 // Reads a whole file (adapters allowed, loader list "default") in blocks of 65536 bytes and hands
 // each block to consume. Returns 0, ERR_WRONGUSAGE for an empty name, ERR_MEM, or ERR_READFILE
 // naming the file when it cannot be opened.
-int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size),
-                        void* data);
+int VfsReadFileInBlocks(const char* name, void (*consume)(void* data, const uint8_t* bytes, size_t size), void* data);
 // Copies source (or the given open source, from its beginning) to the target file. The target is
 // written beside its final name and renamed over it on success, so a failed copy never replaces
 // a good file. Returns 0, ERR_READFILE, ERR_WRITEFILE, ERR_WRITE, ERR_READ or ERR_MEM.
@@ -176,7 +175,7 @@ qzVfsLock* VfsLock(const char* name, int mode, const char* loaderList);
 void VfsUnlock(qzVfsLock* lock);
 void VfsNameFromLock(qzVfsLock* lock, char* buffer, size_t size);
 int VfsExamineLock(qzVfsLock* lock, qzFileInfo* info);   // 1
-int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);   // 0 or ERR_NOTADIR
+int VfsCheckDirLock(qzVfsLock* lock, int* isDirectory);  // 0 or ERR_NOTADIR
 int VfsNextDirEntry(qzVfsLock* lock, void* scan, const char** name, int* isDirectory, qzFileInfo* info);
 const char* VfsGetLockAdapterName(qzVfsLock* lock);
 // Examines a name into the larger record (full name, comment, dates); 1, or 0 on failure.

@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/chunk_name.h"
-#include "runtime/console.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/runtime.h"
-#include "player/startup.h"
-#include "platform/packfile.h"
+#include "platform/chunk_name.h"
 #include "platform/os_env.h"
 #include "platform/os_host_file.h"
 #include "platform/os_path.h"
+#include "platform/packfile.h"
+#include "player/startup.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
+#include "runtime/runtime.h"
 
 namespace {
 
@@ -243,16 +243,12 @@ void ReadBackfillRecord(ContainerState& s, qzBackfillSettings* backfill) {
     Reader& r = *s.r;
     backfill->type = r.U8();
     switch (backfill->type) {
-    case 1:
-        backfill->startColor = r.I32();
-        break;
+    case 1: backfill->startColor = r.I32(); break;
     case 2:
         backfill->startColor = r.I32();
         backfill->endColor = r.I32();
         break;
-    case 3:
-        backfill->brush = r.I32();
-        break;
+    case 3: backfill->brush = r.I32(); break;
     case 4:
         backfill->brush = r.I32();
         backfill->x = r.I32();
@@ -264,8 +260,7 @@ void ReadBackfillRecord(ContainerState& s, qzBackfillSettings* backfill) {
             if (s.From(6, 0)) backfill->smoothScale = r.U8();
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -463,9 +458,7 @@ int ReadDirective(ContainerState& s) {
             d.image.deinterlace = r.U8();
         }
         break;
-    case QZ_DIR_SPRITE:
-        ReadFrameLayout(r, &d.image);
-        break;
+    case QZ_DIR_SPRITE: ReadFrameLayout(r, &d.image); break;
     case QZ_DIR_BUTTON:
         for (int i = 0; i < 4; i++) d.button[i] = r.I16();
         break;
@@ -477,11 +470,8 @@ int ReadDirective(ContainerState& s) {
     case QZ_DIR_PLUGIN:
         if (s.From(6, 0)) ReadRequireTags(r, &d.tags);
         break;
-    case QZ_DIR_MENU:
-        ReadMenuTree(r, &d.menu, 0);
-        break;
-    default:
-        break;
+    case QZ_DIR_MENU: ReadMenuTree(r, &d.menu, 0); break;
+    default: break;
     }
     if (r.error) return r.error;
     s.applet->directives.push_back(std::move(d));
@@ -584,9 +574,7 @@ int ReadRecords(ContainerState& s) {
             d->height = h;
             break;
         }
-        case 4:
-            s.display1Title = r.Str16(QZ_MAX_TITLE);
-            break;
+        case 4: s.display1Title = r.Str16(QZ_MAX_TITLE); break;
         case 5: {
             int32_t color = r.I32();
             if (!r.error) s.Display1()->color = color;
@@ -600,14 +588,10 @@ int ReadRecords(ContainerState& s) {
             d->y = y;
             break;
         }
-        case 7:
-            a->screenOptions.desktop = 1;
-            break;
+        case 7: a->screenOptions.desktop = 1; break;
         case 8:
         case 27:
-        case 33:
-            error = ReadIncludeRanges(s, tag);
-            break;
+        case 33: error = ReadIncludeRanges(s, tag); break;
         case 9: {
             a->hasLabels = 1;
             a->labels.clear();
@@ -631,28 +615,16 @@ int ReadRecords(ContainerState& s) {
             s.minor = a->versionMinor = minor;
             break;
         }
-        case 11:
-            a->title = r.CStr(QZ_MAX_METADATA);
-            break;
+        case 11: a->title = r.CStr(QZ_MAX_METADATA); break;
         case 12:
             a->version = r.CStr(QZ_MAX_METADATA);
             if (!a->version.empty() && (uint8_t)a->version[0] == 0xFF) a->version[0] = '$';
             break;
-        case 13:
-            a->copyright = r.CStr(QZ_MAX_METADATA);
-            break;
-        case 14:
-            a->author = r.CStr(QZ_MAX_METADATA);
-            break;
-        case 15:
-            a->description = r.CStr(QZ_MAX_METADATA);
-            break;
-        case 16:
-            a->screenOptions.displayMode = r.U8();
-            break;
-        case 17:
-            ReadBackfillRecord(s, &a->screenOptions.backfill);
-            break;
+        case 13: a->copyright = r.CStr(QZ_MAX_METADATA); break;
+        case 14: a->author = r.CStr(QZ_MAX_METADATA); break;
+        case 15: a->description = r.CStr(QZ_MAX_METADATA); break;
+        case 16: a->screenOptions.displayMode = r.U8(); break;
+        case 17: ReadBackfillRecord(s, &a->screenOptions.backfill); break;
         case 18:
         case 19:
         case 20:
@@ -670,19 +642,13 @@ int ReadRecords(ContainerState& s) {
             s.Display1()->flags |= flag;
             break;
         }
-        case 21:
-            a->screenOptions.backfill.hideTitleBar = r.U8();
-            break;
+        case 21: a->screenOptions.backfill.hideTitleBar = r.U8(); break;
         case 22:
             a->screenOptions.screenWidth = r.I16();
             a->screenOptions.screenHeight = r.I16();
             break;
-        case 23:
-            a->screenOptions.screenDepth = r.U8();
-            break;
-        case 26:
-            error = ReadLinkedFiles(s);
-            break;
+        case 23: a->screenOptions.screenDepth = r.U8(); break;
+        case 26: error = ReadLinkedFiles(s); break;
         case 28: {
             int kind = r.U8();
             int32_t w = r.I32(), h = r.I32();
@@ -695,12 +661,8 @@ int ReadRecords(ContainerState& s) {
             if (smooth) d->flags |= QZ_DISPF_SMOOTHSCALE;
             break;
         }
-        case 29:
-            s.context->displaySettingsLocked = 1;
-            break;
-        case 31:
-            error = ReadUserConstants(s);
-            break;
+        case 29: s.context->displaySettingsLocked = 1; break;
+        case 31: error = ReadUserConstants(s); break;
         case 32:
             a->timerSettings.flags = r.I32();
             if (s.From(6, 0)) {

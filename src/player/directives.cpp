@@ -3,22 +3,21 @@
 
 #include "runtime/plugin_manager.h"
 
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/charset.h"
-#include "platform/chunk_name.h"
-#include "platform/os_host_file.h"
-#include "runtime/console.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "base/number_literal.h"
 #include "gfx/image_cache.h"
+#include "platform/chunk_name.h"
+#include "platform/os_host_file.h"
+#include "player/startup.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 #include "runtime/script_call.h"
-#include "player/startup.h"
 #include "vm/vm.h"
 #include "vm/vm_runtime_link.h"
 
@@ -243,7 +242,7 @@ struct DirectiveCall {
     const qzDirective* directive;
     const char* command;      // lower-cased global name
     const char* displayName;  // the command as error messages show it
-    std::string name;     // the name argument (a chunk name for linked data)
+    std::string name;         // the name argument (a chunk name for linked data)
     bool bgpic1Exists;
     bool hiddenByPlugin;
     std::string chunkSource;  // the main chunk's source name, for the error report
@@ -264,8 +263,10 @@ int CallDirectiveCommand(VmState* state) {
         // These two run as script functions.
         int error = d.type == QZ_DIR_BUTTON
                         ? CallScriptFunction(state, call->command, 0,
-                                             {{QZ_ARG_INT, d.id, nullptr}, {QZ_ARG_INT, d.button[0], nullptr},
-                                              {QZ_ARG_INT, d.button[1], nullptr}, {QZ_ARG_INT, d.button[2], nullptr},
+                                             {{QZ_ARG_INT, d.id, nullptr},
+                                              {QZ_ARG_INT, d.button[0], nullptr},
+                                              {QZ_ARG_INT, d.button[1], nullptr},
+                                              {QZ_ARG_INT, d.button[2], nullptr},
                                               {QZ_ARG_INT, d.button[3], nullptr}})
                         : CallScriptFunction(state, call->command, 0,
                                              {{QZ_ARG_INT, d.id, nullptr}, {QZ_ARG_STRING, 0, call->name.c_str()}});
@@ -315,14 +316,9 @@ int CallDirectiveCommand(VmState* state) {
         if (d.flags & 0xFFFF) SetNumberField(state, "engine", d.flags & 0xFFFF);
         if (d.flags & 0x10000) SetNumberField(state, "cache", 0);
         break;
-    case QZ_DIR_MENU:
-        PushMenuItems(state, d.menu);
-        break;
-    case QZ_DIR_DISPLAY:
-        PushDisplayOptions(state, d, call->bgpic1Exists, call->hiddenByPlugin);
-        break;
-    default:
-        break;
+    case QZ_DIR_MENU: PushMenuItems(state, d.menu); break;
+    case QZ_DIR_DISPLAY: PushDisplayOptions(state, d, call->bgpic1Exists, call->hiddenByPlugin); break;
+    default: break;
     }
     VmCall(state, VmGetTop(state) - base, 0);
     return 0;
@@ -700,8 +696,8 @@ int RunDirectives(VmState* state, qzPlayerContext* context, qzAppletDescriptor* 
             SetDirectiveQuiet(state, context, d);
             directiveLine = d.line;
             SetErrorCommandName("CreateDisplay");
-            DirectiveCall call{&d, "createdisplay", "CreateDisplay", std::string(), bgpic1Exists, hiddenByPlugin != 0,
-                               chunkSource};
+            DirectiveCall call{&d,           "createdisplay",     "CreateDisplay", std::string(),
+                               bgpic1Exists, hiddenByPlugin != 0, chunkSource};
             vmRuntime.errorLine = -1;
             error = RunDirectiveCall(state, &call);
             if (error) break;

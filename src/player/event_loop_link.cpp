@@ -8,15 +8,15 @@
 #include "display/event_timers.h"
 #include "libs/dos/dos.h"
 #include "libs/system/system.h"
-#include "player/display_link.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/native_output.h"
 #include "media/sound/sound_events.h"
 #include "net/net_state.h"
 #include "platform/host/event_loop.h"
-#include "platform/os_time.h"
 #include "platform/os_ticker.h"
+#include "platform/os_time.h"
 #include "platform/os_timer.h"
+#include "player/display_link.h"
 #include "runtime/event_queue.h"
 #include "runtime/runtime.h"
 #include "vm/vm.h"
@@ -28,61 +28,39 @@ namespace {
 constexpr uint64_t kLineHookPeriodUs = 10000;
 uint64_t gLastLinePump = 0;
 
-int QuitFlag()
-{
-    return IsQuitRequested() ? 1 : 0;
-}
+int QuitFlag() { return IsQuitRequested() ? 1 : 0; }
 
-int TimerWait(VmState* state, int flag)
-{
-    return WaitForEvents(state, flag);
-}
+int TimerWait(VmState* state, int flag) { return WaitForEvents(state, flag); }
 
-int TimerPump(VmState* state, int flags, int* error)
-{
-    return PumpEvents(state, flags, error);
-}
+int TimerPump(VmState* state, int flags, int* error) { return PumpEvents(state, flags, error); }
 
 // The shared 20-ms tick is the only interval the timer service makes itself: it has no script
 // function and only wakes the event loop.
-int CreateTick(VmState* state, const qzObjectId* id, int32_t ms, int)
-{
+int CreateTick(VmState* state, const qzObjectId* id, int32_t ms, int) {
     return CreateIntervalTimer(state, *id, ms, 1, 0, 0, nullptr);
 }
 
-int ClearTick(VmState* state, const qzObjectId* id)
-{
-    return ClearIntervalById(state, *id);
-}
+int ClearTick(VmState* state, const qzObjectId* id) { return ClearIntervalById(state, *id); }
 
 // An entry chosen on a window's menu bar becomes its display's menu event.
-void MenuSelected(qzDisplay* display, const std::string& id, int32_t selected)
-{
+void MenuSelected(qzDisplay* display, const std::string& id, int32_t selected) {
     PostMenuSelectEvent(display, id.c_str(), selected);
 }
 
-} // namespace
+}  // namespace
 
-int PumpForWaits(VmState* state, int* error)
-{
-    return PumpEvents(state, QZ_PUMP_WAIT, error);
-}
+int PumpForWaits(VmState* state, int* error) { return PumpEvents(state, QZ_PUMP_WAIT, error); }
 
-void ServiceEventsHook(VmState* state, VmDebug*)
-{
-    if (IsLineHookDisabled())
-        return;
+void ServiceEventsHook(VmState* state, VmDebug*) {
+    if (IsLineHookDisabled()) return;
     const uint64_t now = OsMonotonicMicrosCoarse();
-    if (now - gLastLinePump < kLineHookPeriodUs)
-        return;
+    if (now - gLastLinePump < kLineHookPeriodUs) return;
     gLastLinePump = now;
     int error = 0;
-    if (PumpEvents(state, QZ_PUMP_HOOKS, &error) && error)
-        VmRaiseError(state, error);
+    if (PumpEvents(state, QZ_PUMP_HOOKS, &error) && error) VmRaiseError(state, error);
 }
 
-void InstallLineHook(VmState* state)
-{
+void InstallLineHook(VmState* state) {
     gLastLinePump = 0;
     VmSetHook(state, ServiceEventsHook, VM_MASKLINE, 0);
     // The hook is paced by a ticker at half its period: between ticks scripts run at full speed.
@@ -91,17 +69,14 @@ void InstallLineHook(VmState* state)
     vmRuntime.lineHookPaced = OsStartTicker(&vmRuntime.lineHookDue, kLineHookPeriodUs / 2000) == 0;
 }
 
-void RemoveLineHook(VmState* state)
-{
+void RemoveLineHook(VmState* state) {
     OsStopTicker();
     vmRuntime.lineHookPaced = false;
     vmRuntime.lineHookDue.store(0);
-    if (state)
-        VmSetHook(state, nullptr, 0, 0);
+    if (state) VmSetHook(state, nullptr, 0, 0);
 }
 
-void LinkEventLoop()
-{
+void LinkEventLoop() {
     qzHostHooks host = {};
     host.postEvent = PushEventToQueue;
     host.setQuitFlag = SetQuitFlag;
@@ -145,8 +120,7 @@ void LinkEventLoop()
     SetSoundSourceLinks(&sound);
 }
 
-void UnlinkEventLoop()
-{
+void UnlinkEventLoop() {
     RemoveLineHook(nullptr);
     SetSoundSourceLinks(nullptr);
     SetNetEventPump(nullptr);

@@ -15,6 +15,9 @@
 #include "base/error_codes.h"
 #include "base/out_of_memory.h"
 #include "display/display_host_services.h"
+#include "display/event_dispatch.h"
+#include "display/event_pump.h"
+#include "display/event_timers.h"
 #include "display/requesters.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
@@ -22,9 +25,6 @@
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
-#include "display/event_dispatch.h"
-#include "display/event_pump.h"
-#include "display/event_timers.h"
 #include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
@@ -32,6 +32,7 @@
 #include "platform/os_lock.h"
 #include "platform/os_time.h"
 #include "platform/plugin_loader.h"
+#include "player/startup.h"
 #include "runtime/applet_records.h"
 #include "runtime/command_hooks.h"
 #include "runtime/error_messages.h"
@@ -39,7 +40,6 @@
 #include "runtime/player_records.h"
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
-#include "player/startup.h"
 #include "vector/vector_fonts.h"
 
 namespace {
@@ -50,9 +50,12 @@ template <int answer>
 struct Unavailable {
     template <typename R, typename... A>
     static R Call(A...) {
-        if constexpr (std::is_void_v<R>) return;
-        else if constexpr (std::is_pointer_v<R>) return nullptr;
-        else return static_cast<R>(answer);
+        if constexpr (std::is_void_v<R>)
+            return;
+        else if constexpr (std::is_pointer_v<R>)
+            return nullptr;
+        else
+            return static_cast<R>(answer);
     }
     template <typename R, typename... A>
     using Function = R (*)(A...);
@@ -83,19 +86,15 @@ int HostQueryAttrs(const qzTagItem* tags) {
         case 28: text = applet ? &applet->copyright : nullptr; break;
         case 29: text = applet ? &applet->author : nullptr; break;
         case 30: text = applet ? &applet->description : nullptr; break;
-        case 31:
-            SetRuntimeAttrs(nullptr, {{QZ_RTA_CALLBACKDEPTH, t->value}});
-            break;
-        case 33:
-            SetLineHookDisabled(t->value != 0);
-            break;
+        case 31: SetRuntimeAttrs(nullptr, {{QZ_RTA_CALLBACKDEPTH, t->value}}); break;
+        case 33: SetLineHookDisabled(t->value != 0); break;
         case 35:
             if (t->value) *reinterpret_cast<int*>(t->value) = kDefaultFpsLimit;
             break;
-        default:
-            continue;
+        default: continue;
         }
-        if (t->tag >= 26 && t->tag <= 30 && t->value) *reinterpret_cast<const char**>(t->value) = text ? text->c_str() : "";
+        if (t->tag >= 26 && t->tag <= 30 && t->value)
+            *reinterpret_cast<const char**>(t->value) = text ? text->c_str() : "";
         ++handled;
     }
     return handled;
@@ -230,15 +229,15 @@ qzGfxBase gfxTable = {
     CatchingOutOfMemory<HostLoadImage>(),
     HostFreeImage,
     CatchingOutOfMemory<InbuiltFreeImageHandle>(),
-    NotAvailable(),            // LockBrushBitMap: brushes of the brush library
+    NotAvailable(),  // LockBrushBitMap: brushes of the brush library
     CatchingOutOfMemory<HostUnLockBitMap>(),
-    NotAvailable(),            // GetBrushPixels: brushes of the brush library
+    NotAvailable(),  // GetBrushPixels: brushes of the brush library
     HostFree,
     CatchingOutOfMemory<HostAddDisplayHook>(),
     CatchingOutOfMemory<HostRemoveDisplayHook>(),
     CatchingOutOfMemory<HostRefreshHookDisplay>(),
     CatchingOutOfMemory<HostResizeHookDisplay, ERR_MEM>(),
-    NotAvailable(),            // CreateBrushFromPixels: brushes of the brush library
+    NotAvailable(),  // CreateBrushFromPixels: brushes of the brush library
     CatchingOutOfMemory<HostInstallDisplayAdapter, ERR_MEM>(),
     CatchingOutOfMemory<HostGetMonitors>(),
     HostFreeMonitors,
@@ -263,8 +262,8 @@ qzGfxBase gfxTable = {
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
 
 qzAudioBase audioTable = {
-    NotAvailable(),            // GetSampleData: samples of the sound library
-    NotAvailable(),            // FreeSampleData
+    NotAvailable(),  // GetSampleData: samples of the sound library
+    NotAvailable(),  // FreeSampleData
     CatchingOutOfMemory<HostInstallAudioAdapter, ERR_MEM>(),
 };
 

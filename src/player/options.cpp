@@ -66,12 +66,18 @@ static const struct {
     int code;
     uint32_t flag;
 } kDisplayFlagOptions[] = {
-    {QZ_OPT_BORDERLESS, QZ_DISPF_BORDERLESS},     {QZ_OPT_SIZEABLE, QZ_DISPF_SIZEABLE},
-    {QZ_OPT_FIXED, QZ_DISPF_FIXED},               {QZ_OPT_NOHIDE, QZ_DISPF_NOHIDE},
-    {QZ_OPT_DISABLEBLANKER, QZ_DISPF_DISABLEBLANKER}, {QZ_OPT_HIDEPOINTER, QZ_DISPF_HIDEPOINTER},
-    {QZ_OPT_NOMODESWITCH, QZ_DISPF_NOMODESWITCH}, {QZ_OPT_AUTOSCALE, QZ_DISPF_AUTOSCALE},
-    {QZ_OPT_LAYERSCALE, QZ_DISPF_LAYERSCALE},     {QZ_OPT_SMOOTHSCALE, QZ_DISPF_SMOOTHSCALE},
-    {QZ_OPT_KEEPPROPORTIONS, QZ_DISPF_KEEPPROPORTIONS}, {QZ_OPT_FITSCALE, QZ_DISPF_FITSCALE},
+    {QZ_OPT_BORDERLESS, QZ_DISPF_BORDERLESS},
+    {QZ_OPT_SIZEABLE, QZ_DISPF_SIZEABLE},
+    {QZ_OPT_FIXED, QZ_DISPF_FIXED},
+    {QZ_OPT_NOHIDE, QZ_DISPF_NOHIDE},
+    {QZ_OPT_DISABLEBLANKER, QZ_DISPF_DISABLEBLANKER},
+    {QZ_OPT_HIDEPOINTER, QZ_DISPF_HIDEPOINTER},
+    {QZ_OPT_NOMODESWITCH, QZ_DISPF_NOMODESWITCH},
+    {QZ_OPT_AUTOSCALE, QZ_DISPF_AUTOSCALE},
+    {QZ_OPT_LAYERSCALE, QZ_DISPF_LAYERSCALE},
+    {QZ_OPT_SMOOTHSCALE, QZ_DISPF_SMOOTHSCALE},
+    {QZ_OPT_KEEPPROPORTIONS, QZ_DISPF_KEEPPROPORTIONS},
+    {QZ_OPT_FITSCALE, QZ_DISPF_FITSCALE},
     {QZ_OPT_USEQUARTZ, QZ_DISPF_USEQUARTZ},
 };
 
@@ -80,7 +86,7 @@ static const struct {
     int code;
     int mode;
 } kDisplayModeOptions[] = {
-    {QZ_OPT_WINDOW, 1}, {QZ_OPT_FULLSCREEN, 2}, {QZ_OPT_FAKEFULLSCREEN, 6},
+    {QZ_OPT_WINDOW, 1},        {QZ_OPT_FULLSCREEN, 2},     {QZ_OPT_FAKEFULLSCREEN, 6},
     {QZ_OPT_MODEREQUESTER, 4}, {QZ_OPT_ASKDISPLAYMODE, 3},
 };
 
@@ -189,8 +195,7 @@ std::string GetIniFileName(const qzPlayerContext* context) {
 // A boolean ".ini" value: "true", "yes", "on" or a whole number other than 0.
 static int IniBoolean(const std::string& value) {
     const char* v = value.c_str();
-    if (CompareNoCase(v, "true") == 0 || CompareNoCase(v, "yes") == 0 || CompareNoCase(v, "on") == 0)
-        return 1;
+    if (CompareNoCase(v, "true") == 0 || CompareNoCase(v, "yes") == 0 || CompareNoCase(v, "on") == 0) return 1;
     int consumed = 0, error = 0;
     double number = ParseNumberLiteral(v, &consumed, &error);
     return error == 0 && (size_t)consumed == value.size() && number != 0;
@@ -233,8 +238,7 @@ int ReadIniText(const char* text, size_t length, qzOptionValues* values, qzPlaye
             size_t start = i;
             while (i < length && text[i] != '\n') i++;
             size_t end = i;
-            while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r'))
-                end--;
+            while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) end--;
             value.assign(text + start, end - start);
         }
         const qzOptionDef* def = FindOption(key.c_str());

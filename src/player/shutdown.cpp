@@ -1,25 +1,25 @@
 // Shutdown: frees everything in a fixed order and reports the error that ended the run, once.
 #include <string>
 
-#include "runtime/applet_version.h"
-#include "runtime/console.h"
 #include "base/error_codes.h"
 #include "base/out_of_memory.h"
-#include "runtime/error_messages.h"
-#include "runtime/error_report.h"
-#include "runtime/player_records.h"
-#include "runtime/plugin_manager.h"
-#include "runtime/runtime.h"
-#include "player/host_api.h"
-#include "player/image_link.h"
-#include "player/startup.h"
-#include "player/library_table.h"
 #include "platform/catalog.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/host_services.h"
 #include "platform/os_host_file.h"
 #include "player/event_loop_link.h"
+#include "player/host_api.h"
+#include "player/image_link.h"
+#include "player/library_table.h"
+#include "player/startup.h"
+#include "runtime/applet_version.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_report.h"
+#include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 
 namespace {
@@ -32,7 +32,11 @@ void ReportError(int code, VmState* state, qzPlayerContext* context) {
     int line = 0;
     GetErrorInfo(state, code, text, sizeof text, &file, &line);
     // The copy kept in the context is left out when memory has run out; the report is still made.
-    if (context) CatchOutOfMemory([&] { context->errorText = text; return 0; });
+    if (context)
+        CatchOutOfMemory([&] {
+            context->errorText = text;
+            return 0;
+        });
     if (context && context->consoleMode) {
         // A loading line that is still open ends with "failed" before the report.
         if (IsStartupProgressOpen()) PrintProgressFailed();

@@ -8,26 +8,12 @@
 #include <string>
 #include <type_traits>
 
+#include "base/crc32.h"
+#include "base/error_codes.h"
 #include "display/display_icons.h"
 #include "display/event_labels.h"
 #include "display/requesters.h"
 #include "libs/display/display_lib.h"
-#include "player/applet_container.h"
-#include "runtime/applet_version.h"
-#include "runtime/console.h"
-#include "player/directives.h"
-#include "player/host_api.h"
-#include "player/image_link.h"
-#include "player/library_table.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/error_texts.h"
-#include "player/main_chunk.h"
-#include "player/options.h"
-#include "runtime/player_records.h"
-#include "runtime/plugin_manager.h"
-#include "runtime/runtime.h"
-#include "base/crc32.h"
 #include "platform/catalog.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
@@ -35,7 +21,21 @@
 #include "platform/host/platform_hooks.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
+#include "player/applet_container.h"
+#include "player/directives.h"
 #include "player/event_loop_link.h"
+#include "player/host_api.h"
+#include "player/image_link.h"
+#include "player/library_table.h"
+#include "player/main_chunk.h"
+#include "player/options.h"
+#include "runtime/applet_version.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_texts.h"
+#include "runtime/player_records.h"
+#include "runtime/plugin_manager.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
@@ -420,7 +420,8 @@ int RunPlayer(int argc, const char* const* argv) {
         return 0;
     }
 
-    int error = RunStage(state, [&] { return InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv); });
+    int error =
+        RunStage(state, [&] { return InitPlayerAndOptions(state, context, applet, stamp, linkerBlock, argc, argv); });
     if (error == 0) error = RunStage(state, [&] { return StartApplet(state, context, applet); });
     return ShutdownPlayer(error, state, context, applet);
 }

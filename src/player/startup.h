@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "runtime/applet_records.h"
 #include "player/link_stamp.h"
+#include "runtime/applet_records.h"
 
 struct VmState;
 

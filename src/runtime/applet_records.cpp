@@ -5,11 +5,10 @@ static const struct {
     const char* label;
     int size;
 } kIconSlots[QZ_ICON_SLOTS] = {
-    {"ic16x16", 16},     {"ic24x24", 24},     {"ic32x32", 32},      {"ic48x48", 48},
-    {"ic64x64", 64},     {"ic96x96", 96},     {"ic128x128", 128},   {"ic256x256", 256},
-    {"ic512x512", 512},  {"ic16x16s", 16},    {"ic24x24s", 24},     {"ic32x32s", 32},
-    {"ic48x48s", 48},    {"ic64x64s", 64},    {"ic96x96s", 96},     {"ic128x128s", 128},
-    {"ic256x256s", 256}, {"ic512x512s", 512},
+    {"ic16x16", 16},     {"ic24x24", 24},     {"ic32x32", 32},     {"ic48x48", 48},    {"ic64x64", 64},
+    {"ic96x96", 96},     {"ic128x128", 128},  {"ic256x256", 256},  {"ic512x512", 512}, {"ic16x16s", 16},
+    {"ic24x24s", 24},    {"ic32x32s", 32},    {"ic48x48s", 48},    {"ic64x64s", 64},   {"ic96x96s", 96},
+    {"ic128x128s", 128}, {"ic256x256s", 256}, {"ic512x512s", 512},
 };
 
 qzAppletDescriptor::qzAppletDescriptor() {

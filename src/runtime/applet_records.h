@@ -200,12 +200,12 @@ struct qzDirective {
     std::string loader;
     std::string adapter;
     // Type data; which member is used depends on type.
-    qzImageDirectiveData image;                  // BRUSH, ANIM, SPRITE
+    qzImageDirectiveData image;                   // BRUSH, ANIM, SPRITE
     std::unique_ptr<qzBGPicDirectiveData> bgpic;  // BGPIC
-    int16_t button[4] = {0, 0, 0, 0};            // BUTTON
+    int16_t button[4] = {0, 0, 0, 0};             // BUTTON
     std::unique_ptr<qzDisplayDirective> display;  // DISPLAY
-    std::vector<qzRequireTag> tags;              // plugin requirement
-    std::vector<qzDirectiveMenuItem> menu;                // MENU
+    std::vector<qzRequireTag> tags;               // plugin requirement
+    std::vector<qzDirectiveMenuItem> menu;        // MENU
 };
 
 struct qzIncludeRange {
@@ -247,17 +247,17 @@ struct qzCommandLineArg {
 // Process-wide start-up record, one per process.
 struct qzPlayerContext {
     int compiledApplet = 0;
-    std::string appletPath;     // the file the applet is read from
-    std::string programPath;    // the executable
-    std::string firstFileArg;   // the applet name as given on the command line
+    std::string appletPath;    // the file the applet is read from
+    std::string programPath;   // the executable
+    std::string firstFileArg;  // the applet name as given on the command line
     int quiet = 0;
     int noSound = 0;
     int soundSetting = 30;
-    int numChannels = 0;        // 0: not set
+    int numChannels = 0;  // 0: not set
     int allDisplays = 0;
     int displaySettingsLocked = 0;
-    int consoleMode = 0;        // DEBUGDEVICE
-    int debugOutput = 0;        // DEBUGOUTPUT
+    int consoleMode = 0;  // DEBUGDEVICE
+    int debugOutput = 0;  // DEBUGOUTPUT
     int launchedFromShell = 1;
     std::vector<std::string> skipPlugins;
     std::vector<std::string> requirePlugins;

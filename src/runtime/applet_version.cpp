@@ -25,8 +25,7 @@ void ResetAppletVersion() {
 }
 
 int CheckAppletVersion(int major, int minor) {
-    if (!containerRead || appletMajor > major || (appletMajor == major && appletMinor >= minor))
-        return 1;
+    if (!containerRead || appletMajor > major || (appletMajor == major && appletMinor >= minor)) return 1;
     char text[32];
     std::snprintf(text, sizeof text, "%d.%d", major, minor);
     SetErrorArgString(text);

@@ -5,22 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/applet_version.h"
 #include "base/error_codes.h"
+#include "runtime/applet_version.h"
 #include "runtime/error_messages.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
 VmState* VmCheckArgCount(VmState* state, int min, int max, int needMajor, int needMinor) {
     int count = VmGetTop(state);
-    if (min == 0 && max == 0 && count > 0)
-        VmRaiseError(state, ERR_TOOMANYARGS);
-    if (count < min)
-        VmRaiseError(state, ERR_MISSINGPARAMTR);
-    if (max > 0 && count > max)
-        VmRaiseError(state, ERR_TOOMANYARGS);
-    if (needMajor != 0 && !CheckAppletVersion(needMajor, needMinor))
-        VmRaiseError(state, ERR_OLDAPPLET);
+    if (min == 0 && max == 0 && count > 0) VmRaiseError(state, ERR_TOOMANYARGS);
+    if (count < min) VmRaiseError(state, ERR_MISSINGPARAMTR);
+    if (max > 0 && count > max) VmRaiseError(state, ERR_TOOMANYARGS);
+    if (needMajor != 0 && !CheckAppletVersion(needMajor, needMinor)) VmRaiseError(state, ERR_OLDAPPLET);
     return state;
 }
 
@@ -28,30 +24,25 @@ int ReadPercentText(const char* text, double base, int allowOver100, double* res
     // The C locale is never changed, so strtod reads '.' as the decimal point.
     char* end = nullptr;
     double n = std::strtod(text, &end);
-    if (end == text)
-        return ERR_PERCENTFORMAT;
+    if (end == text) return ERR_PERCENTFORMAT;
     if (*end != '%') {
         *result = n;
         return 0;
     }
-    if (!std::isfinite(n) || n < 0 || (n > 100 && !allowOver100))
-        return ERR_PERCENTFORMAT;
+    if (!std::isfinite(n) || n < 0 || (n > 100 && !allowOver100)) return ERR_PERCENTFORMAT;
     if (base != 0) {
         *result = n * base / 100;
     } else {
         *result = n / 100;
-        if (isPercent)
-            *isPercent = 1;
+        if (isPercent) *isPercent = 1;
     }
     return 0;
 }
 
 double CheckPercentArg(VmState* state, int index, double base, int allowOver100, int* isPercent) {
-    if (isPercent)
-        *isPercent = 0;
+    if (isPercent) *isPercent = 0;
     int type = VmType(state, index);
-    if (type == VM_TNUMBER)
-        return VmToNumber(state, index);
+    if (type == VM_TNUMBER) return VmToNumber(state, index);
     if (type != VM_TSTRING) {
         SetErrorArgIndex(index);
         VmRaiseError(state, ERR_STRORNUM);
@@ -82,10 +73,8 @@ bool IsConstantNameChar(char c) {
 }  // namespace
 
 int ParseConstantName(VmState* state, const char* text, size_t* length, const char** string, double* number) {
-    if (!text || text[0] != '#')
-        return ERR_WRONGUSAGE;
-    if (!IsAsciiLetter(text[1]) && text[1] != '_')
-        return ERR_SYNTAXERROR;
+    if (!text || text[0] != '#') return ERR_WRONGUSAGE;
+    if (!IsAsciiLetter(text[1]) && text[1] != '_') return ERR_SYNTAXERROR;
     char name[QZ_MAX_CONSTANT_NAME + 1];
     size_t n = 0;
     while (n < QZ_MAX_CONSTANT_NAME && IsConstantNameChar(text[1 + n])) {
@@ -93,11 +82,8 @@ int ParseConstantName(VmState* state, const char* text, size_t* length, const ch
         n++;
     }
     name[n] = 0;
-    if (string)
-        *string = nullptr;
-    if (!VmFindConstant(state, name, string, number))
-        return ERR_FINDCST;
-    if (length)
-        *length = n + 1;
+    if (string) *string = nullptr;
+    if (!VmFindConstant(state, name, string, number)) return ERR_FINDCST;
+    if (length) *length = n + 1;
     return 0;
 }

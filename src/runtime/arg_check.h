@@ -37,6 +37,6 @@ constexpr size_t QZ_MAX_CONSTANT_NAME = 64;
 // character after '#' must be a letter A-Z / a-z or '_', then up to QZ_MAX_CONSTANT_NAME
 // characters in all of letters, digits, '_', '$' and '!' form the name. On success *length gets
 // the characters used including the '#'; *string gets a string constant's text (null for a number)
-// and *number a numeric constant's value. Returns 0, ERR_WRONGUSAGE when text does not start with '#', ERR_SYNTAXERROR for a bad
-// first character, ERR_FINDCST when no such constant exists.
+// and *number a numeric constant's value. Returns 0, ERR_WRONGUSAGE when text does not start with '#', ERR_SYNTAXERROR
+// for a bad first character, ERR_FINDCST when no such constant exists.
 int ParseConstantName(VmState* state, const char* text, size_t* length, const char** string, double* number);

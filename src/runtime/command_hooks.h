@@ -11,7 +11,7 @@ struct qzCommandHook {
     qzCommandHook* next;
     qzCommandHookFn handler;
     qzCommandHookErrorFn errorHandler;
-    VmCFunction* functions;   // the hooked C functions
+    VmCFunction* functions;  // the hooked C functions
     int count;
     int capacity;
     int disabled;

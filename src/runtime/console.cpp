@@ -12,8 +12,7 @@ namespace {
 void PutText(const std::string& text) { PrintConsoleText(text.data(), text.size()); }
 
 void EndProgress(int id, const char* fallback) {
-    if (IsRuntimeQuiet())
-        return;
+    if (IsRuntimeQuiet()) return;
     const char* word = GetCatalogText(id);
     PutText(std::string(word ? word : fallback) + "\n");
 }
@@ -21,8 +20,7 @@ void EndProgress(int id, const char* fallback) {
 }  // namespace
 
 void PrintProgressStart(const char* message, const char* fileName, bool addDots) {
-    if (IsRuntimeQuiet() || !message)
-        return;
+    if (IsRuntimeQuiet() || !message) return;
     std::string line;
     if (fileName) {
         std::string name = GetDisplayFileName(fileName);
@@ -40,8 +38,7 @@ void PrintProgressStart(const char* message, const char* fileName, bool addDots)
     } else {
         line = message;
     }
-    if (addDots)
-        line += "...";
+    if (addDots) line += "...";
     PutText(line);
 }
 
@@ -55,8 +52,7 @@ std::string EscapePercentSigns(const char* text) {
     std::string out;
     for (const char* p = text ? text : ""; *p; p++) {
         out.push_back(*p);
-        if (*p == '%')
-            out.push_back('%');
+        if (*p == '%') out.push_back('%');
     }
     return out;
 }

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/chunk_name.h"
 #include "platform/catalog.h"
+#include "platform/chunk_name.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ int numUserTexts;
 // (a caller passing back a piece of the current text).
 void CopyCut(char* dst, const char* src, size_t size) {
     size_t n = std::strlen(src);
-    if (n >= size)
-        n = size - 1;
+    if (n >= size) n = size - 1;
     std::memmove(dst, src, n);
     dst[n] = 0;
 }
@@ -39,20 +38,24 @@ void CopyCut(char* dst, const char* src, size_t size) {
 const char* FilePartOf(const char* path) {
     const char* part = path;
     for (const char* p = path; *p; p++)
-        if (*p == '/' || *p == '\\' || *p == ':')
-            part = p + 1;
+        if (*p == '/' || *p == '\\' || *p == ':') part = p + 1;
     return part;
 }
 
 // Codes whose argument is a file or image name: only its file part is shown.
 bool ShowsFilePart(int code) {
     switch (code) {
-    case ERR_LOADPICTURE: case ERR_READFILE: case ERR_OPENSOUND: case ERR_NOALPHA: case ERR_OPENANIM2:
-    case ERR_OPENSOUND2: case ERR_LOADPICTURE2: case ERR_IMAGEERROR: case ERR_LOADVIDEO:
-    case ERR_NOTRANSPARENCY:
-        return true;
-    default:
-        return false;
+    case ERR_LOADPICTURE:
+    case ERR_READFILE:
+    case ERR_OPENSOUND:
+    case ERR_NOALPHA:
+    case ERR_OPENANIM2:
+    case ERR_OPENSOUND2:
+    case ERR_LOADPICTURE2:
+    case ERR_IMAGEERROR:
+    case ERR_LOADVIDEO:
+    case ERR_NOTRANSPARENCY: return true;
+    default: return false;
     }
 }
 
@@ -64,8 +67,7 @@ struct TextCut {
     size_t length;
 
     void Add(const char* text, size_t n) {
-        if (length + n >= size)
-            n = size - 1 - length;
+        if (length + n >= size) n = size - 1 - length;
         std::memcpy(buffer + length, text, n);
         length += n;
         buffer[length] = 0;
@@ -111,8 +113,7 @@ void WriteMessage(int code, TextCut* out) {
     } else {
         // ERR_CONFIG2 has no message id of its own: it reports a configuration error like ERR_CONFIG.
         uint32_t id = GetErrorMessageId(code == ERR_CONFIG2 ? ERR_CONFIG : code);
-        if (id != QZ_NO_MESSAGE_ID)
-            message = GetCatalogText(static_cast<int>(id));
+        if (id != QZ_NO_MESSAGE_ID) message = GetCatalogText(static_cast<int>(id));
     }
     if (!message) {
         message = GetCatalogText(QZ_MSG_UNKNOWNERROR);
@@ -154,14 +155,12 @@ const char* GetCatalogText(int id) {
 }
 
 uint32_t GetErrorMessageId(int code) {
-    if (code < 1000 || code > QZ_LAST_BUILTIN_ERROR)
-        return QZ_NO_MESSAGE_ID;
+    if (code < 1000 || code > QZ_LAST_BUILTIN_ERROR) return QZ_NO_MESSAGE_ID;
     return qzErrorMessageIds[code - 999];
 }
 
 size_t FormatErrorText(int code, char* buffer, size_t size) {
-    if (!buffer || size == 0)
-        return 0;
+    if (!buffer || size == 0) return 0;
     // Written aside first: the error argument may be a piece of the buffer's current text.
     char text[QZ_ERROR_TEXT_SIZE];
     TextCut out{text, sizeof text, 0};
@@ -178,12 +177,10 @@ std::string FormatErrorText(int code) {
 }
 
 int AddUserErrorText(const char* text) {
-    if (!text)
-        text = "";
+    if (!text) text = "";
     size_t len = std::strlen(text);
     auto* node = static_cast<qzUserErrorText*>(std::malloc(sizeof(qzUserErrorText) + len));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     std::memcpy(node->storage, text, len + 1);
     node->text = node->storage;
     node->next = nullptr;
@@ -193,12 +190,10 @@ int AddUserErrorText(const char* text) {
 }
 
 const char* GetUserErrorText(int code) {
-    if (code < QZ_FIRST_USER_ERROR)
-        return nullptr;
+    if (code < QZ_FIRST_USER_ERROR) return nullptr;
     int index = code - QZ_FIRST_USER_ERROR;
     for (qzUserErrorText* t = userTexts; t; t = t->next, index--)
-        if (index == 0)
-            return t->text;
+        if (index == 0) return t->text;
     return nullptr;
 }
 
@@ -212,7 +207,9 @@ void FreeUserErrorTexts() {
     numUserTexts = 0;
 }
 
-void SetErrorCommandName(const char* name) { CopyCut(errorCommandName, name ? name : QZ_NO_COMMAND, sizeof errorCommandName); }
+void SetErrorCommandName(const char* name) {
+    CopyCut(errorCommandName, name ? name : QZ_NO_COMMAND, sizeof errorCommandName);
+}
 
 const char* GetErrorCommandName() { return errorCommandName; }
 
@@ -241,7 +238,6 @@ std::string FormatErrorRequesterText(const char* message, bool plain, bool scrip
             out.append(" - ").append(word(QZ_MSG_INFUNCTION, "In function")).append(": ").append(commandName);
         out += ")";
     }
-    if (out.size() >= QZ_ERROR_TEXT_SIZE)
-        out.resize(QZ_ERROR_TEXT_SIZE - 1);
+    if (out.size() >= QZ_ERROR_TEXT_SIZE) out.resize(QZ_ERROR_TEXT_SIZE - 1);
     return out;
 }

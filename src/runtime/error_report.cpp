@@ -36,8 +36,7 @@ bool StartsWith(const char* s, char c) { return s && s[0] == c; }
 const char* CommandDisplayName(const char* name) {
     for (const qzCommandTableNode* t = GetCommandTables(); t; t = t->next)
         for (const qzCommandRow* row = t->table; row && row->name; row++)
-            if (CompareNoCase(row->name, name) == 0)
-                return row->name;
+            if (CompareNoCase(row->name, name) == 0) return row->name;
     return name;
 }
 
@@ -52,8 +51,7 @@ void RecordErrorContext(VmState* state) {
     bool sourceTaken = false;
     VmDebug ar;
     for (int level = 0; VmGetStack(state, level, &ar); level++) {
-        if (!VmGetInfo(state, "Snl", &ar))
-            continue;
+        if (!VmGetInfo(state, "Snl", &ar)) continue;
         if (!sourceTaken && ar.source && !StartsWith(ar.source, '=') && !StartsWith(ar.source, '?')) {
             SetErrorSourceFile(ar.source);
             sourceTaken = true;
@@ -63,16 +61,14 @@ void RecordErrorContext(VmState* state) {
             bool isMain = ar.what && std::strcmp(ar.what, "main") == 0;
             bool named = ar.namewhat && *ar.namewhat;
             if (isC) {
-                if (named && ar.name)
-                    SetErrorCommandName(CommandDisplayName(ar.name));
+                if (named && ar.name) SetErrorCommandName(CommandDisplayName(ar.name));
             } else if (!isMain) {
                 SetErrorCommandName(named ? (ar.name ? ar.name : "anonymous") : "<<unnamed>>");
             }
         }
         if (vmRuntime.errorLine == -1) {
             VmDebug up;
-            if (VmGetStack(state, level + 1, &up) && VmGetInfo(state, "l", &up))
-                vmRuntime.errorLine = up.currentline;
+            if (VmGetStack(state, level + 1, &up) && VmGetInfo(state, "l", &up)) vmRuntime.errorLine = up.currentline;
         }
     }
 }
@@ -80,8 +76,7 @@ void RecordErrorContext(VmState* state) {
 int SignalError(VmState* state, int code) {
     vmRuntime.lastError = code;
     if (IsExitOnError()) {
-        if (vmRuntime.callbackDepth == 0)
-            vmRuntime.quitFlag.store(1);
+        if (vmRuntime.callbackDepth == 0) vmRuntime.quitFlag.store(1);
         VmRaiseError(state, code);
     }
     SetErrorCommandName(QZ_NO_COMMAND);
@@ -90,8 +85,7 @@ int SignalError(VmState* state, int code) {
 }
 
 void SetUserErrorHandler(VmState* state, int index) {
-    if (index < 0 && index > VM_REGISTRYINDEX)
-        index = VmGetTop(state) + index + 1;
+    if (index < 0 && index > VM_REGISTRYINDEX) index = VmGetTop(state) + index + 1;
     VmCheckStack(state, 2);
     VmPushString(state, kErrorHandlerKey);
     if (VmType(state, index) == VM_TFUNCTION)
@@ -102,8 +96,7 @@ void SetUserErrorHandler(VmState* state, int index) {
 }
 
 bool IsUserErrorHandlerInstalled(VmState* state) {
-    if (!VmCheckStack(state, 2))
-        return false;
+    if (!VmCheckStack(state, 2)) return false;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     bool installed = VmType(state, -1) == VM_TFUNCTION;
@@ -113,8 +106,7 @@ bool IsUserErrorHandlerInstalled(VmState* state) {
 
 int CallUserErrorHandler(VmState* state, int code) {
     int top = VmGetTop(state);
-    if (!VmCheckStack(state, 5))
-        return code;
+    if (!VmCheckStack(state, 5)) return code;
     VmPushString(state, kErrorHandlerKey);
     VmRawGet(state, VM_REGISTRYINDEX);
     if (VmType(state, -1) != VM_TFUNCTION) {
@@ -131,8 +123,7 @@ int CallUserErrorHandler(VmState* state, int code) {
     VmPushNumber(state, GetScriptLine(state));
     VmCall(state, 4, 1);
     int result = 0;
-    if (VmIsNumber(state, -1))
-        result = VmTruncateNumber(VmToNumber(state, -1));
+    if (VmIsNumber(state, -1)) result = VmTruncateNumber(VmToNumber(state, -1));
     VmSetTop(state, top);
     SetErrorCommandName(QZ_NO_COMMAND);
     return result;
@@ -149,8 +140,7 @@ int FindScriptPosition(VmState* state, void* data) {
 // any protected call: when finding the position runs out of memory too, the report goes without
 // it (false).
 bool ReportPosition(VmState* state, qzScriptPosition* pos) {
-    if (!state)
-        return false;
+    if (!state) return false;
     int result = 0;
     return VmCallInFrameProtected(state, FindScriptPosition, pos, &result) == 0;
 }
@@ -162,26 +152,25 @@ void GetErrorInfo(VmState* state, int code, char* buffer, size_t size, const cha
     const char* f = nullptr;
     int l = 0;
     qzScriptPosition pos{0, ""};
-    if (IsScriptRunning() && ReportPosition(state, &pos) &&
-        CatchOutOfMemory([&] { lastInfoFile = pos.file; return 0; }) == 0) {
+    if (IsScriptRunning() && ReportPosition(state, &pos) && CatchOutOfMemory([&] {
+                                                                lastInfoFile = pos.file;
+                                                                return 0;
+                                                            }) == 0) {
         f = lastInfoFile.c_str();
         l = pos.line;
     }
-    if (file)
-        *file = f;
-    if (line)
-        *line = l;
+    if (file) *file = f;
+    if (line) *line = l;
 }
 
 void ShowErrorRequester(VmState* state, const char* text, int plain, int flags) {
     bool running = IsScriptRunning();
     qzScriptPosition pos{0, ""};
-    if (running && !ReportPosition(state, &pos))
-        plain = 1;
+    if (running && !ReportPosition(state, &pos)) plain = 1;
     std::string shown;
     if (CatchOutOfMemory([&] {
-            shown = FormatErrorRequesterText(text, plain != 0, running, pos.file.c_str(), pos.line,
-                                             GetErrorCommandName());
+            shown =
+                FormatErrorRequesterText(text, plain != 0, running, pos.file.c_str(), pos.line, GetErrorCommandName());
             return 0;
         }) != 0) {
         // Out of memory for the longer text: the message alone.

@@ -18,10 +18,8 @@ qzEventQueueHooks gHooks = {nullptr, nullptr};
 
 std::atomic<int32_t> gLifetimeMs{60000};
 
-void FreeData(VmState* state, int type, void* userdata)
-{
-    if (!userdata)
-        return;
+void FreeData(VmState* state, int type, void* userdata) {
+    if (!userdata) return;
     if (gHooks.freeEventData)
         gHooks.freeEventData(state, type, userdata);
     else if (type < kFirstPluginEventType)
@@ -29,35 +27,28 @@ void FreeData(VmState* state, int type, void* userdata)
 }
 
 // Unlinks the first event and releases it with its data. The queue mutex is held.
-void DropHead(VmState* state)
-{
+void DropHead(VmState* state) {
     qzEvent* event = gHead;
     gHead = event->next;
-    if (!gHead)
-        gTail = nullptr;
+    if (!gHead) gTail = nullptr;
     FreeData(state, event->type, event->userdata);
     OsFree(event);
 }
 
-} // namespace
+}  // namespace
 
-void SetEventQueueHooks(const qzEventQueueHooks* hooks)
-{
+void SetEventQueueHooks(const qzEventQueueHooks* hooks) {
     qzMutex* mutex = gQueueMutex.load();
-    if (mutex)
-        OsLockMutex(mutex);
+    if (mutex) OsLockMutex(mutex);
     gHooks = hooks ? *hooks : qzEventQueueHooks{nullptr, nullptr};
-    if (mutex)
-        OsUnlockMutex(mutex);
+    if (mutex) OsUnlockMutex(mutex);
 }
 
-int InitEventQueue()
-{
+int InitEventQueue() {
     qzMutex* mutex = gQueueMutex.load();
     if (!mutex) {
         mutex = OsAllocMutex();
-        if (!mutex)
-            return ERR_SEMAPHORE;
+        if (!mutex) return ERR_SEMAPHORE;
         gQueueMutex.store(mutex);
     }
     qzMutexLock lock(mutex);
@@ -65,43 +56,31 @@ int InitEventQueue()
     return 0;
 }
 
-void FreeEventQueue(VmState* state)
-{
+void FreeEventQueue(VmState* state) {
     qzMutex* mutex = gQueueMutex.load();
-    if (!mutex)
-        return;
+    if (!mutex) return;
     qzMutexLock lock(mutex);
-    while (gHead)
-        DropHead(state);
+    while (gHead) DropHead(state);
     gEnabled = 0;
 }
 
-qzMutex* GetEventQueueMutex()
-{
-    return gQueueMutex.load();
-}
+qzMutex* GetEventQueueMutex() { return gQueueMutex.load(); }
 
-int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t param2,
-                     int32_t param3, void* userdata)
-{
+int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t param2, int32_t param3, void* userdata) {
     qzMutex* mutex = gQueueMutex.load();
-    if (!mutex)
-        return 0;
+    if (!mutex) return 0;
     qzMutexLock lock(mutex);
-    if (!gEnabled)
-        return 0;
+    if (!gEnabled) return 0;
     if (type == QZ_EVENT_SIZEWINDOW && display && gHooks.displayBlocksSizeEvents &&
         gHooks.displayBlocksSizeEvents(display))
         return 0;
     // Allocate before superseding, so that a failed post leaves the queued events untouched.
     auto* event = static_cast<qzEvent*>(OsAlloc(sizeof(qzEvent), 1));
-    if (!event)
-        return -1;
+    if (!event) return -1;
     if (type == QZ_EVENT_SIZEWINDOW) {
         // Only the newest size event stays effective.
         for (qzEvent* e = gHead; e; e = e->next) {
-            if (e->type == QZ_EVENT_SIZEWINDOW)
-                e->type = 0;
+            if (e->type == QZ_EVENT_SIZEWINDOW) e->type = 0;
         }
     }
     event->display = display;
@@ -119,15 +98,11 @@ int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t p
     return 1;
 }
 
-int PeekQueuedEvent(VmState* state, int index, qzPeekedEvent* out, int take)
-{
-    if (index < 0)
-        return 0;
+int PeekQueuedEvent(VmState* state, int index, qzPeekedEvent* out, int take) {
+    if (index < 0) return 0;
     qzEvent* event = gHead;
-    for (int i = 0; event && i < index; i++)
-        event = event->next;
-    if (!event)
-        return 0;
+    for (int i = 0; event && i < index; i++) event = event->next;
+    if (!event) return 0;
 
     *out = qzPeekedEvent{};
     out->display = event->display;
@@ -151,38 +126,27 @@ int PeekQueuedEvent(VmState* state, int index, qzPeekedEvent* out, int take)
         out->params[0] = event->param1;
         out->params[1] = event->param2;
         break;
-    case 26:
-        out->params[2] = event->param3;
-        break;
-    default:
-        break;
+    case 26: out->params[2] = event->param3; break;
+    default: break;
     }
-    if (take)
-        event->userdata = nullptr;
+    if (take) event->userdata = nullptr;
     return index + 1;
 }
 
-void DropQueuedEvents(VmState* state, int count, int lock)
-{
+void DropQueuedEvents(VmState* state, int count, int lock) {
     qzMutex* mutex = gQueueMutex.load();
-    if (lock && mutex)
-        OsLockMutex(mutex);
+    if (lock && mutex) OsLockMutex(mutex);
     if (count == -1 || count == -2) {
-        while (gHead)
-            DropHead(state);
+        while (gHead) DropHead(state);
     } else if (count >= 0) {
-        for (int64_t n = int64_t(count) + 1; n > 0 && gHead; n--)
-            DropHead(state);
+        for (int64_t n = int64_t(count) + 1; n > 0 && gHead; n--) DropHead(state);
     }
-    if (lock && mutex)
-        OsUnlockMutex(mutex);
+    if (lock && mutex) OsUnlockMutex(mutex);
 }
 
-void ExpireQueuedEvents(VmState* state)
-{
+void ExpireQueuedEvents(VmState* state) {
     qzMutex* mutex = gQueueMutex.load();
-    if (!mutex)
-        return;
+    if (!mutex) return;
     qzMutexLock lock(mutex);
     qzTimeVal now;
     OsGetMonotonicTime(&now);
@@ -190,30 +154,20 @@ void ExpireQueuedEvents(VmState* state)
     while (gHead) {
         int64_t ageMs = (int64_t(now.seconds) - int64_t(gHead->timestamp.seconds)) * 1000 +
                         (int64_t(now.microseconds) - int64_t(gHead->timestamp.microseconds)) / 1000;
-        if (ageMs <= lifetime)
-            break;
+        if (ageMs <= lifetime) break;
         DropHead(state);
     }
 }
 
-void ForgetDisplayEvents(qzDisplay* display)
-{
+void ForgetDisplayEvents(qzDisplay* display) {
     qzMutex* mutex = gQueueMutex.load();
-    if (!mutex)
-        return;
+    if (!mutex) return;
     qzMutexLock lock(mutex);
     for (qzEvent* e = gHead; e; e = e->next) {
-        if (e->display == display)
-            e->display = nullptr;
+        if (e->display == display) e->display = nullptr;
     }
 }
 
-void SetEventLifetime(int32_t ms)
-{
-    gLifetimeMs.store(ms);
-}
+void SetEventLifetime(int32_t ms) { gLifetimeMs.store(ms); }
 
-int32_t GetEventLifetime()
-{
-    return gLifetimeMs.load();
-}
+int32_t GetEventLifetime() { return gLifetimeMs.load(); }

@@ -16,13 +16,13 @@ struct VmState;
 
 struct qzEvent {
     qzEvent* next;
-    int32_t type;           // 0..27 built in, 28 and up plugin types; 0 also marks a superseded event
+    int32_t type;  // 0..27 built in, 28 and up plugin types; 0 also marks a superseded event
     int32_t param1;
     int32_t param2;
     int32_t param3;
-    qzTimeVal timestamp;    // monotonic time of posting
-    qzDisplay* display;     // the display the event belongs to, or null
-    void* userdata;         // extra data owned by the event
+    qzTimeVal timestamp;  // monotonic time of posting
+    qzDisplay* display;   // the display the event belongs to, or null
+    void* userdata;       // extra data owned by the event
 };
 
 // What PeekQueuedEvent hands out. Parameters by type: 1, 2 and 16: params[0..2]; 3: params[0],
@@ -59,8 +59,7 @@ qzMutex* GetEventQueueMutex();
 
 // Posts an event from any thread. Returns 1 when queued, 0 when the queue is off or a size event
 // is refused, -1 when out of memory. Unless 1 is returned the caller still owns `userdata`.
-int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t param2,
-                     int32_t param3, void* userdata);
+int PushEventToQueue(qzDisplay* display, int32_t type, int32_t param1, int32_t param2, int32_t param3, void* userdata);
 
 // Copies the index-th event (from 0). With `take` set the queued event's userdata is cleared, so
 // ownership passes to the caller. Returns index + 1, or 0 when there is no such event. The caller

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "base/charset.h"
-#include "runtime/applet_records.h"
 #include "platform/chunk_name.h"
+#include "runtime/applet_records.h"
 #include "runtime/player_records.h"
 #include "vm/vm_aux.h"
 
@@ -34,9 +34,8 @@ std::string Slashes(std::string text) {
 
 }  // namespace
 
-const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const char* appletPath,
-                                const char* name, int kind, int* isFont, char* buffer,
-                                size_t bufferSize) {
+const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const char* appletPath, const char* name,
+                                int kind, int* isFont, char* buffer, size_t bufferSize) {
     if (isFont) *isFont = 0;
     if (!name) return name;
     std::string wanted = name;
@@ -60,10 +59,10 @@ const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const c
             if (font || CompareNoCase(Slashes(entry->name).c_str(), wantedSlashes.c_str()) != 0) continue;
             embedded = entry->name;
         }
-        const char* container = entry->containerPath.empty() ? (appletPath ? appletPath : "")
-                                                              : entry->containerPath.c_str();
-        MakeChunkName(embedded.c_str(), buffer, bufferSize, static_cast<int64_t>(base), entry->size,
-                      entry->offset, container);
+        const char* container =
+            entry->containerPath.empty() ? (appletPath ? appletPath : "") : entry->containerPath.c_str();
+        MakeChunkName(embedded.c_str(), buffer, bufferSize, static_cast<int64_t>(base), entry->size, entry->offset,
+                      container);
         if (isFont) *isFont = fontLookup ? 1 : 0;
         return buffer;
     }
@@ -74,8 +73,8 @@ const char* ResolveLinkedFileName(VmState* state, const char* name, int kind, in
     if (isFont) *isFont = 0;
     const qzAppletDescriptor* applet = GetAppletDescriptor(state);
     if (!applet || !name) return name;
-    return ResolveLinkedFileIn(applet->linkedFiles, applet->containerBase, applet->containerPath.c_str(), name,
-                               kind, isFont, chunkNameBuffer, sizeof(chunkNameBuffer));
+    return ResolveLinkedFileIn(applet->linkedFiles, applet->containerBase, applet->containerPath.c_str(), name, kind,
+                               isFont, chunkNameBuffer, sizeof(chunkNameBuffer));
 }
 
 const char* ResolveLinkedFileArg(VmState* state, int index, int kind, int* isFont) {

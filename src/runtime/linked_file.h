@@ -11,9 +11,9 @@ struct VmState;
 // One linked file, kept by the applet descriptor in a singly linked list.
 struct qzLinkedFile {
     qzLinkedFile* next;
-    std::string name;            // fonts are entered as "::font:" + the font's name
-    std::string containerPath;   // empty: the applet itself
-    uint64_t offset;             // within the applet data
+    std::string name;           // fonts are entered as "::font:" + the font's name
+    std::string containerPath;  // empty: the applet itself
+    uint64_t offset;            // within the applet data
     uint64_t size;
 };
 
@@ -22,9 +22,8 @@ struct qzLinkedFile {
 // suffix. appletPath stands in for entries without a container path; base is added to every
 // entry's offset. Returns a chunk name written into buffer, or name itself when nothing matches.
 // *isFont (optional) is set to 1 when a font entry matched, else 0.
-const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const char* appletPath,
-                                const char* name, int kind, int* isFont, char* buffer,
-                                size_t bufferSize);
+const char* ResolveLinkedFileIn(const qzLinkedFile* list, uint64_t base, const char* appletPath, const char* name,
+                                int kind, int* isFont, char* buffer, size_t bufferSize);
 
 // The same for the running applet: its descriptor's linked files, container path and base. The
 // chunk name is written into one shared 1024-byte buffer that the next call overwrites. Without

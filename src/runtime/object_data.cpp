@@ -15,8 +15,7 @@ namespace {
 qzObjectDataNode* NewNode(const char* key) {
     size_t n = std::strlen(key);
     auto* node = static_cast<qzObjectDataNode*>(OsAlloc(sizeof(qzObjectDataNode) + n + 1, 1));
-    if (!node)
-        return nullptr;
+    if (!node) return nullptr;
     char* text = reinterpret_cast<char*>(node + 1);
     std::memcpy(text, key, n + 1);
     node->key = text;
@@ -43,8 +42,7 @@ struct NodeChain {
 
 // A new registry reference to the value at index.
 int RefValue(VmState* state, int index) {
-    if (!VmCheckStack(state, 1))
-        VmRaiseError(state, ERR_STACK);
+    if (!VmCheckStack(state, 1)) VmRaiseError(state, ERR_STACK);
     VmPushValue(state, index);
     return VmRef(state, VM_REGISTRYINDEX);
 }
@@ -66,24 +64,21 @@ int StoreObjectData(VmState* state, const char* key, int stackIndex, qzObjectDat
     }
     node->ref = ref;
     qzObjectDataNode** tail = list;
-    while (*tail)
-        tail = &(*tail)->next;
+    while (*tail) tail = &(*tail)->next;
     *tail = node;
     return 0;
 }
 
 qzObjectDataNode* FindObjectData(qzObjectDataNode* list, const char* key) {
     for (qzObjectDataNode* node = list; node; node = node->next)
-        if (CompareNoCase(node->key, key) == 0)
-            return node;
+        if (CompareNoCase(node->key, key) == 0) return node;
     return nullptr;
 }
 
 int RemoveObjectData(VmState* state, qzObjectDataNode** list, const char* key) {
     for (qzObjectDataNode** link = list; *link; link = &(*link)->next) {
         qzObjectDataNode* node = *link;
-        if (CompareNoCase(node->key, key) != 0)
-            continue;
+        if (CompareNoCase(node->key, key) != 0) continue;
         *link = node->next;
         VmUnref(state, VM_REGISTRYINDEX, node->ref);
         OsFree(node);
@@ -106,8 +101,7 @@ int CopyObjectDataList(VmState* state, qzObjectDataNode* source, qzObjectDataNod
     NodeChain made;
     qzObjectDataNode** tail = &made.head;
     for (qzObjectDataNode* node = source; node; node = node->next) {
-        if (!VmCheckStack(state, 1))
-            VmRaiseError(state, ERR_STACK);
+        if (!VmCheckStack(state, 1)) VmRaiseError(state, ERR_STACK);
         VmRawGetI(state, VM_REGISTRYINDEX, node->ref);
         int ref = VmRef(state, VM_REGISTRYINDEX);
         qzObjectDataNode* twin = NewNode(node->key);

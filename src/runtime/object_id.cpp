@@ -21,8 +21,7 @@ void GetObjectIdArg(qzObjectId* id, VmState* state, int index) {
         *id = {0, VmToUserdata(state, index)};
         return;
     }
-    if (type != VM_TNUMBER && !VmIsNumber(state, index))
-        RaiseNumberExpected(state, index);
+    if (type != VM_TNUMBER && !VmIsNumber(state, index)) RaiseNumberExpected(state, index);
     *id = {VmTruncateNumber(VmToNumber(state, index)), nullptr};
 }
 
@@ -32,7 +31,6 @@ void GetNumericIdArg(qzObjectId* id, VmState* state, int index) {
         *id = {0, QZ_AUTO_ID};
         return;
     }
-    if (!VmIsNumber(state, index))
-        RaiseNumberExpected(state, index);
+    if (!VmIsNumber(state, index)) RaiseNumberExpected(state, index);
     *id = {VmTruncateNumber(VmToNumber(state, index)), nullptr};
 }

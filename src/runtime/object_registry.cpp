@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "platform/os_alloc.h"
+#include "runtime/error_messages.h"
 #include "vm/vm.h"
 
 namespace {
@@ -21,25 +21,20 @@ qzCommandTableNode** commandTablesTail = &commandTables;
 template <typename Fn>
 void ForEachObject(int32_t type, Fn fn) {
     for (qzObjectTypeNode* node = typeNodes; node; node = node->next) {
-        if (!node->listHead)
-            continue;
+        if (!node->listHead) continue;
         for (qzObjectHeader* object = *node->listHead; object; object = object->next)
-            if (object->type == type && !fn(object))
-                return;
+            if (object->type == type && !fn(object)) return;
     }
 }
 
 }  // namespace
 
-int RegisterObjectList(qzObjectHeader** listHead) {
-    return RegisterObjectType(listHead, nullptr, nullptr, nullptr, 0);
-}
+int RegisterObjectList(qzObjectHeader** listHead) { return RegisterObjectType(listHead, nullptr, nullptr, nullptr, 0); }
 
 int RegisterObjectType(qzObjectHeader** listHead, const char* typeName, qzObjectTypeHandler handler,
                        int32_t* typeNumber, int foreign) {
     auto* node = static_cast<qzObjectTypeNode*>(OsAlloc(sizeof(qzObjectTypeNode), 1));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     node->listHead = listHead;
     if (typeName) {
         size_t n = std::strlen(typeName);
@@ -52,8 +47,7 @@ int RegisterObjectType(qzObjectHeader** listHead, const char* typeName, qzObject
         node->typeNumber = nextPluginType++;
         node->handler = handler;
         node->foreign = foreign;
-        if (typeNumber)
-            *typeNumber = node->typeNumber;
+        if (typeNumber) *typeNumber = node->typeNumber;
     }
     *typeNodesTail = node;
     typeNodesTail = &node->next;
@@ -64,17 +58,14 @@ int GetPluginTypeCount() { return nextPluginType - QZ_FIRST_PLUGIN_TYPE; }
 
 const char* GetObjectTypeName(int32_t type) {
     for (qzObjectTypeNode* node = typeNodes; node; node = node->next)
-        if (node->typeName && node->typeNumber == type)
-            return node->typeName;
+        if (node->typeName && node->typeNumber == type) return node->typeName;
     return nullptr;
 }
 
 int CallObjectTypeHandler(VmState* state, int32_t type, void* argument, void* out) {
     for (qzObjectTypeNode* node = typeNodes; node; node = node->next) {
-        if (!node->typeName || node->typeNumber != type || !node->handler)
-            continue;
-        if (node->foreign)
-            return 0;
+        if (!node->typeName || node->typeNumber != type || !node->handler) continue;
+        if (node->foreign) return 0;
         return node->handler(state, argument, out);
     }
     return ERR_WRONGUSAGE;
@@ -83,8 +74,7 @@ int CallObjectTypeHandler(VmState* state, int32_t type, void* argument, void* ou
 qzObjectHeader* FindObjectById(int32_t type, const qzObjectId& id) {
     qzObjectHeader* found = nullptr;
     ForEachObject(type, [&](qzObjectHeader* object) {
-        if (!SameObjectId(object->id, id))
-            return true;
+        if (!SameObjectId(object->id, id)) return true;
         found = object;
         return false;
     });
@@ -104,8 +94,7 @@ void AddObjectToList(qzObjectHeader** listHead, qzObjectHeader* object, int32_t 
     object->type = type;
     object->id = IsAutoObjectId(id) ? qzObjectId{0, object} : id;
     qzObjectHeader** tail = listHead;
-    while (*tail)
-        tail = &(*tail)->next;
+    while (*tail) tail = &(*tail)->next;
     *tail = object;
 }
 
@@ -120,8 +109,7 @@ void RemoveObjectFromList(qzObjectHeader** listHead, qzObjectHeader* object) {
 
 qzObjectHeader* FindObjectInList(qzObjectHeader* list, const qzObjectId& id) {
     for (qzObjectHeader* node = list; node; node = node->next)
-        if (SameObjectId(node->id, id))
-            return node;
+        if (SameObjectId(node->id, id)) return node;
     return nullptr;
 }
 
@@ -129,10 +117,8 @@ int GetListObjectArg(VmState* state, int index, qzObjectHeader* list, int notFou
     qzObjectId id;
     GetObjectIdArg(&id, state, index);
     *out = FindObjectInList(list, id);
-    if (*out)
-        return 0;
-    if (id.pointer)
-        return ERR_FINDARRAY;
+    if (*out) return 0;
+    if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return notFound;
 }
@@ -145,15 +131,13 @@ qzObjectHeader* CheckListObject(VmState* state, int index, qzObjectHeader* list,
 }
 
 int PushNewObjectHandle(VmState* state, const qzObjectId& requested, const qzObjectHeader* object) {
-    if (!IsAutoObjectId(requested))
-        return 0;
+    if (!IsAutoObjectId(requested)) return 0;
     VmPushLightUserdata(state, object->id.pointer);
     return 1;
 }
 
 int PushObjectIdsOfType(VmState* state, int32_t type) {
-    if (!VmCheckStack(state, 1))
-        VmRaiseError(state, ERR_STACK);
+    if (!VmCheckStack(state, 1)) VmRaiseError(state, ERR_STACK);
     int count = 0;
     ForEachObject(type, [&](qzObjectHeader* object) {
         if (object->id.pointer)
@@ -168,27 +152,22 @@ int PushObjectIdsOfType(VmState* state, int32_t type) {
 }
 
 int32_t GetTypeOfObjectPointer(const void* pointer) {
-    if (!pointer)
-        return -1;
+    if (!pointer) return -1;
     for (qzObjectTypeNode* node = typeNodes; node; node = node->next) {
-        if (!node->listHead)
-            continue;
+        if (!node->listHead) continue;
         for (qzObjectHeader* object = *node->listHead; object; object = object->next)
-            if (object->id.pointer == pointer)
-                return object->type;
+            if (object->id.pointer == pointer) return object->type;
     }
     return -1;
 }
 
 int RegisterCommandTable(const qzCommandRow* table, const char* libraryName) {
     auto* node = static_cast<qzCommandTableNode*>(OsAlloc(sizeof(qzCommandTableNode), 1));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     node->table = table;
     if (libraryName) {
         size_t n = std::strlen(libraryName);
-        if (n > QZ_MAX_LIBRARY_NAME)
-            n = QZ_MAX_LIBRARY_NAME;
+        if (n > QZ_MAX_LIBRARY_NAME) n = QZ_MAX_LIBRARY_NAME;
         std::memcpy(node->libraryName, libraryName, n);
         node->libraryName[n] = 0;
     }

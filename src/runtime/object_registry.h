@@ -29,7 +29,7 @@ struct qzObjectTypeNode {
     qzObjectTypeNode* next;
     char* typeName;  // null for a built-in list
     int32_t typeNumber;
-    int foreign;     // the handler belongs to the other side and is never called from here
+    int foreign;  // the handler belongs to the other side and is never called from here
     qzObjectTypeHandler handler;
     qzObjectHeader** listHead;
 };

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
+#include "runtime/arg_check.h"
 #include "runtime/error_messages.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -14,8 +14,7 @@
 namespace {
 
 void NeedStack(VmState* state, int n) {
-    if (!VmCheckStack(state, n))
-        VmRaiseError(state, ERR_STACK);
+    if (!VmCheckStack(state, n)) VmRaiseError(state, ERR_STACK);
 }
 
 // Pushes table[key] and returns true; pops it again and returns false when it is nil.
@@ -24,15 +23,13 @@ bool PushField(VmState* state, int tableIndex, const char* key) {
     NeedStack(state, 2);
     VmPushString(state, key);
     VmGetTable(state, tableIndex);
-    if (VmType(state, -1) != VM_TNIL)
-        return true;
+    if (VmType(state, -1) != VM_TNIL) return true;
     VmPop(state, 1);
     return false;
 }
 
 int Present(int* found) {
-    if (found)
-        *found = 1;
+    if (found) *found = 1;
     return 1;
 }
 
@@ -43,8 +40,7 @@ int Present(int* found) {
 
 // Reads the field on the stack top as an identifier; raises with the key for other types.
 qzObjectId IdOnTop(VmState* state, const char* key) {
-    if (VmType(state, -1) == VM_TLIGHTUSERDATA)
-        return {0, VmToUserdata(state, -1)};
+    if (VmType(state, -1) == VM_TLIGHTUSERDATA) return {0, VmToUserdata(state, -1)};
     return {VmTruncateNumber(VmCheckNumberNamed(state, -1, key)), nullptr};
 }
 
@@ -101,8 +97,7 @@ void SetTableFieldObjectId(VmState* state, const char* key, const qzObjectId& id
 // Readers
 
 int GetTableFieldInt(VmState* state, int tableIndex, const char* key, int32_t* value, int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     if (VmType(state, -1) == VM_TBOOLEAN)
         *value = VmToBoolean(state, -1) ? 1 : 0;
     else
@@ -112,8 +107,7 @@ int GetTableFieldInt(VmState* state, int tableIndex, const char* key, int32_t* v
 }
 
 int GetTableFieldNumber(VmState* state, int tableIndex, const char* key, double* value, int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     *value = VmCheckNumberNamed(state, -1, key);
     VmPop(state, 1);
     return Present(found);
@@ -125,16 +119,14 @@ int GetTableFieldBool(VmState* state, int tableIndex, const char* key, int32_t* 
 
 int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, int allowOver100, int32_t* value,
                               int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     int type = VmType(state, -1);
     if (type == VM_TSTRING) {
         const char* text = VmToString(state, -1);
         char* end = nullptr;
         double n = std::strtod(text, &end);
         if (end != text && *end == '%') {
-            if (!std::isfinite(n) || n < 0 || (n > 100 && !allowOver100))
-                RaiseField(state, key, ERR_PERCENTFORMATSTR);
+            if (!std::isfinite(n) || n < 0 || (n > 100 && !allowOver100)) RaiseField(state, key, ERR_PERCENTFORMATSTR);
             *value = -VmTruncateNumber(n);
         } else if (VmIsNumber(state, -1)) {
             *value = VmNumberToInteger(VmToNumber(state, -1));
@@ -148,10 +140,9 @@ int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, i
     return Present(found);
 }
 
-int GetTableFieldPercent(VmState* state, int tableIndex, const char* key, double base, int allowOver100,
-                         double* value, int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+int GetTableFieldPercent(VmState* state, int tableIndex, const char* key, double base, int allowOver100, double* value,
+                         int* found) {
+    if (!PushField(state, tableIndex, key)) return 0;
     int type = VmType(state, -1);
     if (type == VM_TNUMBER) {
         *value = VmToNumber(state, -1);
@@ -169,8 +160,7 @@ int GetTableFieldPercent(VmState* state, int tableIndex, const char* key, double
 
 int GetTableFieldString(VmState* state, int tableIndex, const char* key, qzLinkedFileResolver resolve, int kind,
                         std::string* value, int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     size_t length = 0;
     const char* text = VmCheckStringNamed(state, -1, key, &length);
     if (resolve)
@@ -183,12 +173,10 @@ int GetTableFieldString(VmState* state, int tableIndex, const char* key, qzLinke
 
 int GetTableFieldStringBuf(VmState* state, int tableIndex, const char* key, char* buffer, size_t bufferSize,
                            int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     size_t length = 0;
     const char* text = VmCheckStringNamed(state, -1, key, &length);
-    if (bufferSize == 0 || length >= bufferSize)
-        RaiseField(state, key, ERR_NAMETOOLONG);
+    if (bufferSize == 0 || length >= bufferSize) RaiseField(state, key, ERR_NAMETOOLONG);
     std::memcpy(buffer, text, length);
     buffer[length] = 0;
     VmPop(state, 1);
@@ -196,8 +184,7 @@ int GetTableFieldStringBuf(VmState* state, int tableIndex, const char* key, char
 }
 
 int GetTableFieldObjectId(VmState* state, int tableIndex, const char* key, qzObjectId* value, int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     *value = IdOnTop(state, key);
     VmPop(state, 1);
     return Present(found);
@@ -205,16 +192,14 @@ int GetTableFieldObjectId(VmState* state, int tableIndex, const char* key, qzObj
 
 int GetTableFieldLayerId(VmState* state, int tableIndex, const char* key, qzLayerNameLookup lookup, int32_t* value,
                          int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
+    if (!PushField(state, tableIndex, key)) return 0;
     int type = VmType(state, -1);
     if (type == VM_TNUMBER) {
         *value = VmTruncateNumber(VmToNumber(state, -1));
     } else if (type == VM_TSTRING) {
         const char* name = VmToString(state, -1);
         int position = lookup ? lookup(name) : 0;
-        if (position <= 0)
-            RaiseField(state, name, ERR_FINDLAYER);
+        if (position <= 0) RaiseField(state, name, ERR_FINDLAYER);
         *value = position;
     } else {
         RaiseField(state, key, ERR_WRONGUSAGE);
@@ -224,19 +209,15 @@ int GetTableFieldLayerId(VmState* state, int tableIndex, const char* key, qzLaye
 }
 
 int GetTableFieldMatrix(VmState* state, int tableIndex, const char* key, double matrix[4], int* found) {
-    if (!PushField(state, tableIndex, key))
-        return 0;
-    if (VmType(state, -1) != VM_TTABLE)
-        RaiseField(state, key, ERR_TABEXPECTED);
+    if (!PushField(state, tableIndex, key)) return 0;
+    if (VmType(state, -1) != VM_TTABLE) RaiseField(state, key, ERR_TABEXPECTED);
     NeedStack(state, 1);
     double m[4];
     for (int i = 0; i < 4; i++) {
         VmRawGetI(state, -1, i);
         int type = VmType(state, -1);
-        if (type == VM_TNIL)
-            RaiseField(state, key, ERR_MISSINGPARAMTR);
-        if (type != VM_TNUMBER)
-            RaiseField(state, key, ERR_NUMTABLEARG);
+        if (type == VM_TNIL) RaiseField(state, key, ERR_MISSINGPARAMTR);
+        if (type != VM_TNUMBER) RaiseField(state, key, ERR_NUMTABLEARG);
         m[i] = VmToNumber(state, -1);
         VmPop(state, 1);
     }
@@ -247,8 +228,7 @@ int GetTableFieldMatrix(VmState* state, int tableIndex, const char* key, double 
 
 int GetTableFieldIdList(VmState* state, int tableIndex, qzObjectId* ids, size_t capacity, int* count) {
     *count = 0;
-    if (!PushField(state, tableIndex, QZ_IDLIST_KEY))
-        return 0;
+    if (!PushField(state, tableIndex, QZ_IDLIST_KEY)) return 0;
     if (VmType(state, -1) != VM_TTABLE) {
         VmPop(state, 1);
         SetErrorArgString(QZ_IDLIST_KEY);
@@ -273,8 +253,7 @@ int GetTableFieldIdList(VmState* state, int tableIndex, qzObjectId* ids, size_t 
             return ERR_NUMCALLBACK;
         }
         VmPop(state, 1);
-        if (ids && static_cast<size_t>(n) < capacity)
-            ids[n] = id;
+        if (ids && static_cast<size_t>(n) < capacity) ids[n] = id;
     }
     VmPop(state, 1);
     *count = n;

@@ -34,8 +34,8 @@ int GetTableFieldBool(VmState* state, int tableIndex, const char* key, int32_t* 
 int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, int allowOver100, int32_t* value,
                               int* found);
 // A number or a percent string by the rules of CheckPercentArg. ERR_STRORNUM, ERR_PERCENTFORMAT.
-int GetTableFieldPercent(VmState* state, int tableIndex, const char* key, double base, int allowOver100,
-                         double* value, int* found);
+int GetTableFieldPercent(VmState* state, int tableIndex, const char* key, double base, int allowOver100, double* value,
+                         int* found);
 
 // Maps a file name to its linked copy (a chunk file name) or returns it unchanged.
 typedef const char* (*qzLinkedFileResolver)(VmState* state, const char* name, int kind, int* isFont);

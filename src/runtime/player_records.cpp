@@ -18,10 +18,8 @@ void StoreRecord(VmState* state, const char* key, void* record) {
 }
 
 void* LoadRecord(VmState* state, const char* key) {
-    if (!state)
-        state = mainState;
-    if (!state)
-        return nullptr;
+    if (!state) state = mainState;
+    if (!state) return nullptr;
     VmPushString(state, key);
     VmRawGet(state, VM_REGISTRYINDEX);
     void* record = VmType(state, -1) == VM_TLIGHTUSERDATA ? VmToUserdata(state, -1) : nullptr;
@@ -43,8 +41,7 @@ void SetStartupRecords(VmState* state, qzPlayerContext* context, qzAppletDescrip
 qzPlayerContext* GetPlayerContext(VmState* state) { return static_cast<qzPlayerContext*>(LoadRecord(state, "clargs")); }
 
 qzAppletDescriptor* GetAppletDescriptor(VmState* state) {
-    if (!state)
-        return appletGlobal;
+    if (!state) return appletGlobal;
     return static_cast<qzAppletDescriptor*>(LoadRecord(state, "applet"));
 }
 

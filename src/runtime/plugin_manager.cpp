@@ -38,8 +38,8 @@ bool hooksInstalled = false;
 bool demandLoadPrinted = false;
 int startupPhase = 0;
 
-const uint32_t kAdapterKinds[] = {QZ_PLUGINCAPS_IMAGE,  QZ_PLUGINCAPS_ANIM,        QZ_PLUGINCAPS_SOUND,
-                                  QZ_PLUGINCAPS_VIDEO,  QZ_PLUGINCAPS_FILEADAPTER, QZ_PLUGINCAPS_DIRADAPTER};
+const uint32_t kAdapterKinds[] = {QZ_PLUGINCAPS_IMAGE, QZ_PLUGINCAPS_ANIM,        QZ_PLUGINCAPS_SOUND,
+                                  QZ_PLUGINCAPS_VIDEO, QZ_PLUGINCAPS_FILEADAPTER, QZ_PLUGINCAPS_DIRADAPTER};
 
 bool HasExtension(const std::string& name) {
     return name.size() >= 4 && CompareNoCase(name.c_str() + name.size() - 4, ".qzp") == 0;
@@ -173,8 +173,8 @@ int RegisterSaverFormats(VmState* state, qzPluginInfo* info, const SaverKind& ki
     names.reserve(static_cast<size_t>(count));
     std::vector<qzConstantRow> rows;
     for (int i = 0; i < count; ++i) names.push_back(std::string(kind.prefix) + formats[i].name);
-    for (int i = 0; i < count; ++i) rows.push_back({names[static_cast<size_t>(i)].c_str(), nullptr,
-                                                    static_cast<double>(formats[i].formatId)});
+    for (int i = 0; i < count; ++i)
+        rows.push_back({names[static_cast<size_t>(i)].c_str(), nullptr, static_cast<double>(formats[i].formatId)});
     rows.push_back({nullptr, nullptr, 0});
     // A format whose constant name is too long stays usable by its id; its constant is skipped.
     VmRegisterConstants(state, rows.data(), 0);
@@ -182,21 +182,21 @@ int RegisterSaverFormats(VmState* state, qzPluginInfo* info, const SaverKind& ki
 }
 
 int RegisterLibraries(VmState* state, qzPluginInfo* info) {
-    int code = VisitPluginLibraries(info, [state](const char* base, const qzPluginCommand* commands,
-                                                  const qzPluginConstant* constants) {
-        if (base && strnlen(base, VM_MAX_NAME + 1) > VM_MAX_NAME) {
-            SetErrorArgString("GetBaseTable");
-            return static_cast<int>(ERR_NAMETOOLONG);
-        }
-        if (commands) {
-            auto* rows = reinterpret_cast<const qzCommandRow*>(commands);
-            VmRegisterFunctions(state, base, rows, 0);
-            int error = RegisterCommandTable(rows, base ? base : "plugin");
-            if (error) return error;
-        }
-        if (constants) VmRegisterConstants(state, reinterpret_cast<const qzConstantRow*>(constants), 0);
-        return 0;
-    });
+    int code = VisitPluginLibraries(
+        info, [state](const char* base, const qzPluginCommand* commands, const qzPluginConstant* constants) {
+            if (base && strnlen(base, VM_MAX_NAME + 1) > VM_MAX_NAME) {
+                SetErrorArgString("GetBaseTable");
+                return static_cast<int>(ERR_NAMETOOLONG);
+            }
+            if (commands) {
+                auto* rows = reinterpret_cast<const qzCommandRow*>(commands);
+                VmRegisterFunctions(state, base, rows, 0);
+                int error = RegisterCommandTable(rows, base ? base : "plugin");
+                if (error) return error;
+            }
+            if (constants) VmRegisterConstants(state, reinterpret_cast<const qzConstantRow*>(constants), 0);
+            return 0;
+        });
     if (code) return code;
     return info->InitLibrary ? info->InitLibrary(state) : 0;
 }
@@ -205,8 +205,9 @@ int RegisterLibraries(VmState* state, qzPluginInfo* info) {
 
 qzPluginRecord* GetPluginRecords() { return records; }
 
-int VisitPluginLibraries(const qzPluginInfo* info,
-                         const std::function<int(const char*, const qzPluginCommand*, const qzPluginConstant*)>& visit) {
+int VisitPluginLibraries(
+    const qzPluginInfo* info,
+    const std::function<int(const char*, const qzPluginCommand*, const qzPluginConstant*)>& visit) {
     int count = info->GetLibraryCount ? info->GetLibraryCount() : 1;
     for (int index = 0; index < count; ++index) {
         if (info->SetCurrentLibrary) info->SetCurrentLibrary(index);

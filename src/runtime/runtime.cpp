@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 
+#include "base/error_codes.h"
 #include "runtime/applet_version.h"
 #include "runtime/console.h"
-#include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/error_report.h"
 #include "runtime/event_queue.h"
@@ -37,25 +37,22 @@ struct qzCapabilitySlot {
     uint32_t bit;
     qzCapabilityNode* head;
 };
-qzCapabilitySlot capabilities[] = {{0x4, nullptr}, {0x8, nullptr}, {0x10, nullptr},
+qzCapabilitySlot capabilities[] = {{0x4, nullptr},  {0x8, nullptr},    {0x10, nullptr},
                                    {0x40, nullptr}, {0x4000, nullptr}, {0x8000, nullptr}};
 
 qzCapabilitySlot* FindCapability(uint32_t bit) {
     for (qzCapabilitySlot& slot : capabilities)
-        if (slot.bit == bit)
-            return &slot;
+        if (slot.bit == bit) return &slot;
     return nullptr;
 }
 
 template <typename Fn>
 int AppendChain(qzChainNode<Fn>** head, Fn fn) {
     auto* node = static_cast<qzChainNode<Fn>*>(std::malloc(sizeof(qzChainNode<Fn>)));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     node->next = nullptr;
     node->fn = fn;
-    while (*head)
-        head = &(*head)->next;
+    while (*head) head = &(*head)->next;
     *head = node;
     return 0;
 }
@@ -71,12 +68,8 @@ void FreeChain(qzChainNode<Fn>** head) {
 
 bool SetOne(VmState* state, uint32_t tag, intptr_t value) {
     switch (tag) {
-    case QZ_RTA_QUIET:
-        words.quiet = static_cast<int>(value);
-        return true;
-    case QZ_RTA_PRELOADING:
-        words.preloading = static_cast<int>(value);
-        return true;
+    case QZ_RTA_QUIET: words.quiet = static_cast<int>(value); return true;
+    case QZ_RTA_PRELOADING: words.preloading = static_cast<int>(value); return true;
     case QZ_RTA_CALLBACKDEPTH:
         // The interpreter reads the counter to tell callbacks from the main chunk.
         if (value != 0)
@@ -84,16 +77,11 @@ bool SetOne(VmState* state, uint32_t tag, intptr_t value) {
         else if (vmRuntime.callbackDepth > 0)
             vmRuntime.callbackDepth--;
         return true;
-    case QZ_RTA_EXITONERROR:
-        words.exitOnError = static_cast<int>(value);
-        return true;
-    case QZ_RTA_SCRIPTRUNNING:
-        words.scriptRunning = static_cast<int>(value);
-        return true;
+    case QZ_RTA_EXITONERROR: words.exitOnError = static_cast<int>(value); return true;
+    case QZ_RTA_SCRIPTRUNNING: words.scriptRunning = static_cast<int>(value); return true;
     default:
         for (auto* n = setters; n; n = n->next)
-            if (n->fn(state, tag, value))
-                return true;
+            if (n->fn(state, tag, value)) return true;
         return false;
     }
 }
@@ -115,8 +103,7 @@ bool GetOne(VmState* state, uint32_t tag, void* out) {
         return true;
     default:
         for (auto* n = getters; n; n = n->next)
-            if (n->fn(state, tag, out))
-                return true;
+            if (n->fn(state, tag, out)) return true;
         return false;
     }
 }
@@ -126,8 +113,7 @@ bool GetOne(VmState* state, uint32_t tag, void* out) {
 int SetRuntimeAttrs(VmState* state, std::initializer_list<qzAttrSet> tags) {
     int handled = 0;
     for (const qzAttrSet& t : tags) {
-        if (t.tag == 0)
-            break;
+        if (t.tag == 0) break;
         handled += SetOne(state, t.tag, t.value) ? 1 : 0;
     }
     return handled;
@@ -136,8 +122,7 @@ int SetRuntimeAttrs(VmState* state, std::initializer_list<qzAttrSet> tags) {
 int GetRuntimeAttrs(VmState* state, std::initializer_list<qzAttrGet> tags) {
     int handled = 0;
     for (const qzAttrGet& t : tags) {
-        if (t.tag == 0)
-            break;
+        if (t.tag == 0) break;
         handled += GetOne(state, t.tag, t.out) ? 1 : 0;
     }
     return handled;
@@ -162,11 +147,9 @@ bool IsExitOnError() { return words.exitOnError != 0; }
 bool IsScriptRunning() { return words.scriptRunning != 0; }
 
 qzHookNode* AddPluginHook(int kind, qzHookFunc callback, void* userData, int foreign) {
-    if (kind != 0 && kind != 1)
-        return nullptr;
+    if (kind != 0 && kind != 1) return nullptr;
     auto* node = static_cast<qzHookNode*>(std::calloc(1, sizeof(qzHookNode)));
-    if (!node)
-        return nullptr;
+    if (!node) return nullptr;
     node->kind = kind;
     node->foreign = foreign;
     node->userData = userData;
@@ -175,15 +158,13 @@ qzHookNode* AddPluginHook(int kind, qzHookFunc callback, void* userData, int for
     else
         node->callback1 = reinterpret_cast<qzHookFunc1>(callback);
     qzHookNode** tail = &hooks;
-    while (*tail)
-        tail = &(*tail)->next;
+    while (*tail) tail = &(*tail)->next;
     *tail = node;
     return node;
 }
 
 void SetPluginHookEnabled(qzHookNode* node, int enabled) {
-    if (node)
-        node->disabled = enabled ? 0 : 1;
+    if (node) node->disabled = enabled ? 0 : 1;
 }
 
 void RemovePluginHook(qzHookNode* node) {
@@ -199,29 +180,22 @@ void RemovePluginHook(qzHookNode* node) {
 int RunPluginHooks(VmState* state, int kind) {
     if (kind == 1) {
         for (qzHookNode* h = hooks; h; h = h->next) {
-            if (h->kind != 1 || h->disabled || h->foreign || !h->callback1)
-                continue;
+            if (h->kind != 1 || h->disabled || h->foreign || !h->callback1) continue;
             int result = h->callback1(state, h->userData);
-            if (result != 0)
-                return result;
+            if (result != 0) return result;
         }
         return 0;
     }
-    if (kind != 0)
-        return 0;
+    if (kind != 0) return 0;
     for (qzHookNode* h = hooks; h; h = h->next) {
-        if (h->kind != 0 || h->disabled)
-            continue;
+        if (h->kind != 0 || h->disabled) continue;
         // A foreign pump is driven by its own side; calling it "until it stops" from here would
         // never end.
-        if (h->foreign || !h->callback0)
-            return 0;
+        if (h->foreign || !h->callback0) return 0;
         for (;;) {
             int result = h->callback0(h->userData);
-            if (result == -1)
-                return 0;
-            if (result != 0)
-                return result;
+            if (result == -1) return 0;
+            if (result != 0) return result;
         }
     }
     return 0;
@@ -229,15 +203,12 @@ int RunPluginHooks(VmState* state, int kind) {
 
 int RegisterPluginForCapability(const void* plugin, uint32_t bit) {
     qzCapabilitySlot* slot = FindCapability(bit);
-    if (!slot)
-        return ERR_WRONGUSAGE;
+    if (!slot) return ERR_WRONGUSAGE;
     qzCapabilityNode** tail = &slot->head;
     for (; *tail; tail = &(*tail)->next)
-        if ((*tail)->plugin == plugin)
-            return 0;
+        if ((*tail)->plugin == plugin) return 0;
     auto* node = static_cast<qzCapabilityNode*>(std::malloc(sizeof(qzCapabilityNode)));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     node->next = nullptr;
     node->plugin = plugin;
     *tail = node;
@@ -246,8 +217,7 @@ int RegisterPluginForCapability(const void* plugin, uint32_t bit) {
 
 void UnregisterPluginForCapability(const void* plugin, uint32_t bit) {
     qzCapabilitySlot* slot = FindCapability(bit);
-    if (!slot)
-        return;
+    if (!slot) return;
     for (qzCapabilityNode** p = &slot->head; *p;) {
         if ((*p)->plugin == plugin) {
             qzCapabilityNode* gone = *p;
@@ -265,15 +235,12 @@ const qzCapabilityNode* GetCapabilityList(uint32_t bit) {
 }
 
 int AppendListValue(qzValueNode** list, intptr_t value) {
-    if (!CheckAppletVersion(6, 0))
-        return ERR_OLDAPPLET;
+    if (!CheckAppletVersion(6, 0)) return ERR_OLDAPPLET;
     auto* node = static_cast<qzValueNode*>(std::malloc(sizeof(qzValueNode)));
-    if (!node)
-        return ERR_MEM;
+    if (!node) return ERR_MEM;
     node->next = nullptr;
     node->value = value;
-    while (*list)
-        list = &(*list)->next;
+    while (*list) list = &(*list)->next;
     *list = node;
     return 0;
 }

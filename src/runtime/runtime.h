@@ -11,14 +11,14 @@ struct VmState;
 
 // Runtime attribute tags kept by the runtime itself; other tags go to the registered chains.
 enum {
-    QZ_RTA_QUIET = 1,          // suppresses progress output
+    QZ_RTA_QUIET = 1,  // suppresses progress output
     // Non-zero while objects are preloaded before any display exists: display creation copies it
     // into each new display, and the image loaders defer building bitmaps (and may share loaded
     // images through the image cache) while it is set.
     QZ_RTA_PRELOADING = 5,
-    QZ_RTA_CALLBACKDEPTH = 10, // set: non-zero raises, 0 lowers the callback nesting counter
-    QZ_RTA_EXITONERROR = 11,   // error trapping: a command error ends the script
-    QZ_RTA_SCRIPTRUNNING = 22, // a script is executing (set only)
+    QZ_RTA_CALLBACKDEPTH = 10,  // set: non-zero raises, 0 lowers the callback nesting counter
+    QZ_RTA_EXITONERROR = 11,    // error trapping: a command error ends the script
+    QZ_RTA_SCRIPTRUNNING = 22,  // a script is executing (set only)
 };
 
 // One entry of a SetRuntimeAttrs list.
@@ -63,7 +63,7 @@ typedef void (*qzHookFunc)();
 struct qzHookNode {
     qzHookNode* next;
     int kind;
-    int foreign;       // run by the side that registered it, never called from here
+    int foreign;  // run by the side that registered it, never called from here
     void* userData;
     int disabled;
     qzHookFunc0 callback0;

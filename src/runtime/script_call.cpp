@@ -13,21 +13,15 @@ namespace {
 
 void PushArg(VmState* state, const qzScriptArg& arg) {
     switch (arg.type) {
-    case QZ_ARG_INT:
-        VmPushNumber(state, static_cast<int32_t>(arg.number));
-        break;
-    case QZ_ARG_UINT:
-        VmPushNumber(state, static_cast<uint32_t>(arg.number));
-        break;
+    case QZ_ARG_INT: VmPushNumber(state, static_cast<int32_t>(arg.number)); break;
+    case QZ_ARG_UINT: VmPushNumber(state, static_cast<uint32_t>(arg.number)); break;
     case QZ_ARG_STRING:
         if (arg.pointer)
             VmPushString(state, static_cast<const char*>(arg.pointer));
         else
             VmPushNil(state);
         break;
-    case QZ_ARG_LIGHTUSERDATA:
-        VmPushLightUserdata(state, const_cast<void*>(arg.pointer));
-        break;
+    case QZ_ARG_LIGHTUSERDATA: VmPushLightUserdata(state, const_cast<void*>(arg.pointer)); break;
     case QZ_ARG_OBJECTID: {
         const auto* id = static_cast<const qzObjectId*>(arg.pointer);
         if (id && id->pointer)
@@ -36,9 +30,7 @@ void PushArg(VmState* state, const qzScriptArg& arg) {
             VmPushNumber(state, id ? id->number : 0);
         break;
     }
-    default:
-        VmPushNil(state);
-        break;
+    default: VmPushNil(state); break;
     }
 }
 
@@ -51,8 +43,7 @@ int CallScriptFunction(VmState* state, const char* name, int nresults, std::init
         return ERR_FUNCDECLA;
     }
     // Room for the function and every argument before anything is pushed.
-    if (!VmCheckStack(state, static_cast<int>(args.size()) + 1))
-        return ERR_STACK;
+    if (!VmCheckStack(state, static_cast<int>(args.size()) + 1)) return ERR_STACK;
     char lower[QZ_MAX_SCRIPT_FUNCTION_NAME + 1];
     std::memcpy(lower, name, len + 1);
     LowerCaseString(lower);
@@ -63,8 +54,7 @@ int CallScriptFunction(VmState* state, const char* name, int nresults, std::init
         SetErrorArgString(name);
         return ERR_FUNCDECLA;
     }
-    for (const qzScriptArg& arg : args)
-        PushArg(state, arg);
+    for (const qzScriptArg& arg : args) PushArg(state, arg);
     VmCall(state, static_cast<int>(args.size()), nresults);
     return 0;
 }

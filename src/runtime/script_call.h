@@ -9,12 +9,12 @@ struct qzObjectId;
 
 // Argument type codes.
 enum {
-    QZ_ARG_INT = 0,           // number: signed 32-bit value
-    QZ_ARG_UINT = 1,          // number: unsigned 32-bit value
-    QZ_ARG_STRING = 2,        // text; a null text pushes nil
-    QZ_ARG_NIL = 3,           // nil, no value
-    QZ_ARG_LIGHTUSERDATA = 4, // pointer
-    QZ_ARG_OBJECTID = 5,      // const qzObjectId*: its handle, or its number when it has none
+    QZ_ARG_INT = 0,            // number: signed 32-bit value
+    QZ_ARG_UINT = 1,           // number: unsigned 32-bit value
+    QZ_ARG_STRING = 2,         // text; a null text pushes nil
+    QZ_ARG_NIL = 3,            // nil, no value
+    QZ_ARG_LIGHTUSERDATA = 4,  // pointer
+    QZ_ARG_OBJECTID = 5,       // const qzObjectId*: its handle, or its number when it has none
 };
 
 struct qzScriptArg {

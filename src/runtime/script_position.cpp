@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/applet_records.h"
 #include "base/charset.h"
+#include "runtime/applet_records.h"
 #include "runtime/error_messages.h"
 #include "runtime/player_records.h"
 #include "vm/vm.h"
@@ -25,8 +25,7 @@ qzScriptPosition MapScriptPosition(int errorLine, const char* scriptEntry, int b
     }
     const char* current = (sourceName && sourceName[0] != '?') ? sourceName : "";
     for (const qzIncludeRange& r : ranges) {
-        if (CompareNoCase(r.containerName.c_str(), current) == 0 && r.firstLine <= errorLine &&
-            errorLine <= r.lastLine)
+        if (CompareNoCase(r.containerName.c_str(), current) == 0 && r.firstLine <= errorLine && errorLine <= r.lastLine)
             return {errorLine - r.firstLine + r.lineOffset + 1, r.sourceName};
     }
     return {-1, defaultName ? defaultName : ""};
@@ -46,8 +45,7 @@ qzScriptPosition CurrentScriptPosition(VmState* state) {
         VmPop(state, 1);
         VmPushString(state, "beginline");
         VmRawGet(state, VM_REGISTRYINDEX);
-        if (VmType(state, -1) == VM_TNUMBER)
-            beginLine = VmTruncateNumber(VmToNumber(state, -1));
+        if (VmType(state, -1) == VM_TNUMBER) beginLine = VmTruncateNumber(VmToNumber(state, -1));
         VmPop(state, 1);
     }
     static const std::vector<qzIncludeRange> none;

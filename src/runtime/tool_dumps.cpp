@@ -6,10 +6,10 @@
 #include <string>
 
 #include "base/error_codes.h"
+#include "platform/vfs.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
 #include "runtime/plugin_manager.h"
-#include "platform/vfs.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -31,10 +31,9 @@ int WriteDump(const char* fileName, const std::string& text) {
 
 int ExportPreprocessorKeywords(const char* fileName) {
     static const char* const kKeywords[] = {
-        "BGPIC", "BRUSH", "ANIM", "SPRITE", "SAMPLE", "MUSIC", "FILE", "FONT",
-        "VIDEO", "VERSION", "APPTITLE", "APPAUTHOR", "APPCOPYRIGHT", "APPDESCRIPTION",
-        "APPVERSION", "APPICON", "BACKFILL", "SCREEN", "DISPLAY", "INCLUDE", "OPTIONS",
-        "REQUIRE", "MENU",
+        "BGPIC",    "BRUSH",   "ANIM",     "SPRITE",    "SAMPLE",       "MUSIC",          "FILE",       "FONT",
+        "VIDEO",    "VERSION", "APPTITLE", "APPAUTHOR", "APPCOPYRIGHT", "APPDESCRIPTION", "APPVERSION", "APPICON",
+        "BACKFILL", "SCREEN",  "DISPLAY",  "INCLUDE",   "OPTIONS",      "REQUIRE",        "MENU",
     };
     std::string text;
     for (const char* k : kKeywords) text += std::string(k) + "\n";
@@ -93,19 +92,19 @@ int WritePluginInfo(const char* fileName) {
                                       info->url,  info->date,   info->settings,    info->helpFile};
         for (const char* field : fields) AddLine(&text, field);
         if (!(r->capabilities & QZ_PLUGINCAPS_LIBRARY)) continue;
-        VisitPluginLibraries(info, [&text](const char* base, const qzPluginCommand* commands,
-                                           const qzPluginConstant* constants) {
-            for (const qzPluginCommand* c = commands; c && c->name; ++c) {
-                if (c == commands) text += "::commands\n";
-                if (base) text += std::string(base, strnlen(base, 4096)) + ".";
-                AddLine(&text, c->name);
-            }
-            for (const qzPluginConstant* c = constants; c && c->name; ++c) {
-                if (c == constants) text += "::constants\n";
-                AddLine(&text, c->name);
-            }
-            return 0;
-        });
+        VisitPluginLibraries(
+            info, [&text](const char* base, const qzPluginCommand* commands, const qzPluginConstant* constants) {
+                for (const qzPluginCommand* c = commands; c && c->name; ++c) {
+                    if (c == commands) text += "::commands\n";
+                    if (base) text += std::string(base, strnlen(base, 4096)) + ".";
+                    AddLine(&text, c->name);
+                }
+                for (const qzPluginConstant* c = constants; c && c->name; ++c) {
+                    if (c == constants) text += "::constants\n";
+                    AddLine(&text, c->name);
+                }
+                return 0;
+            });
     }
     text += "::end\n";
     return WriteDump(fileName, text);

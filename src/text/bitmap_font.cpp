@@ -26,7 +26,6 @@ constexpr int64_t FONT_COLOR_EXT = 142;
 constexpr int64_t FONT_COLOR_EXT_END = 186;
 constexpr int CONTENTS_ENTRY = 260;
 
-
 // A whole file in memory, freed when it goes.
 struct LoadedFile {
     unsigned char* data = nullptr;
@@ -38,16 +37,13 @@ struct LoadedFile {
     const uint8_t* At(uint32_t p) const { return data + FONT_BASE + p; }
 };
 
-bool EndsWithFont(const char* name)
-{
+bool EndsWithFont(const char* name) {
     size_t n = std::strlen(name);
     return n >= 5 && CompareNoCase(name + n - 5, ".font") == 0;
 }
 
-void FreeGlyphData(qzBitmapFont* bf)
-{
-    if (!bf)
-        return;
+void FreeGlyphData(qzBitmapFont* bf) {
+    if (!bf) return;
     DeleteMaskBitMap(bf->stripbitmap);
     OsFree(bf->chardata);
     OsFree(bf->charloc);
@@ -58,8 +54,7 @@ void FreeGlyphData(qzBitmapFont* bf)
 
 // The font file named by a contents entry: a window of the applet or of the container of a linked
 // contents file, or a file beside the contents file.
-bool EntryPath(const char* contentsPath, const char* entry, std::string* out)
-{
+bool EntryPath(const char* contentsPath, const char* entry, std::string* out) {
     const char* rest = nullptr;
     if (std::strncmp(entry, ":::chunk", 8) == 0) {
         qzChunkNameParts parts;
@@ -73,20 +68,16 @@ bool EntryPath(const char* contentsPath, const char* entry, std::string* out)
     }
     if (rest) {
         qzChunkNameParts container;
-        if (!ParseChunkName(contentsPath, &container) || container.containerPath.empty())
-            return false;
+        if (!ParseChunkName(contentsPath, &container) || container.containerPath.empty()) return false;
         char* end = nullptr;
         unsigned long long offset = std::strtoull(rest, &end, 10);
-        if (end == rest || (*end != ':' && *end != '/'))
-            return false;
+        if (end == rest || (*end != ':' && *end != '/')) return false;
         const char* sizeText = end + 1;
         unsigned long long size = std::strtoull(sizeText, &end, 10);
-        if (end == sizeText || (*end != '\0' && *end != '*' && *end != '/'))
-            return false;
+        if (end == sizeText || (*end != '\0' && *end != '*' && *end != '/')) return false;
         char buffer[4096];
         MakeChunkName("font", buffer, sizeof buffer, 0, size, offset, container.containerPath.c_str());
-        if (!buffer[0])
-            return false;
+        if (!buffer[0]) return false;
         *out = buffer;
         return true;
     }
@@ -97,14 +88,11 @@ bool EntryPath(const char* contentsPath, const char* entry, std::string* out)
 }
 
 // Reads the glyph tables of a font file into a new record. Null when the file is malformed.
-qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
-{
-    if (f.size < (size_t)FONT_COLOR_EXT || LoadBE16(f.data + FONT_HEADER_ID) != 0x0F80)
-        return nullptr;
+qzBitmapFont* ReadGlyphTables(const LoadedFile& f) {
+    if (f.size < (size_t)FONT_COLOR_EXT || LoadBE16(f.data + FONT_HEADER_ID) != 0x0F80) return nullptr;
     const uint8_t* d = f.data + FONT_DESCRIPTOR;
     auto* bf = static_cast<qzBitmapFont*>(OsAlloc(sizeof(qzBitmapFont), 1));
-    if (!bf)
-        return nullptr;
+    if (!bf) return nullptr;
     bf->ysize = LoadBE16(d);
     bf->style = d[2];
     bf->flags = d[3];
@@ -131,10 +119,8 @@ qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
     bf->nchars = (uint32_t)nchars;
     bf->chardata = static_cast<uint8_t*>(OsAlloc(stripBytes, 0));
     bf->charloc = static_cast<uint32_t*>(OsAlloc((size_t)nchars * 4, 0));
-    if (charspace)
-        bf->charspace = static_cast<int16_t*>(OsAlloc((size_t)nchars * 2, 0));
-    if (charkern)
-        bf->charkern = static_cast<int16_t*>(OsAlloc((size_t)nchars * 2, 0));
+    if (charspace) bf->charspace = static_cast<int16_t*>(OsAlloc((size_t)nchars * 2, 0));
+    if (charkern) bf->charkern = static_cast<int16_t*>(OsAlloc((size_t)nchars * 2, 0));
     if (!bf->chardata || !bf->charloc || (charspace && !bf->charspace) || (charkern && !bf->charkern)) {
         FreeGlyphData(bf);
         return nullptr;
@@ -149,10 +135,8 @@ qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
             return nullptr;
         }
         bf->charloc[i] = loc;
-        if (bf->charspace)
-            bf->charspace[i] = (int16_t)LoadBE16(f.At(charspace) + 2 * i);
-        if (bf->charkern)
-            bf->charkern[i] = (int16_t)LoadBE16(f.At(charkern) + 2 * i);
+        if (bf->charspace) bf->charspace[i] = (int16_t)LoadBE16(f.At(charspace) + 2 * i);
+        if (bf->charkern) bf->charkern[i] = (int16_t)LoadBE16(f.At(charkern) + 2 * i);
     }
     bf->stripbitmap = CreateMaskBitMap(nullptr, (int)stripBits, (int)bf->ysize, 0, bf->chardata, (int)bf->modulo);
     if (!bf->stripbitmap) {
@@ -164,21 +148,17 @@ qzBitmapFont* ReadGlyphTables(const LoadedFile& f)
 
 // Builds the colour strip of a colour font as 0x00RRGGBB pixels (colour 0 becomes the key
 // colour). Null when the colour extension is malformed or a pixel's colour index has no colour.
-uint32_t* ReadColorStrip(const LoadedFile& f, const qzBitmapFont* bf)
-{
-    if (f.size < (size_t)FONT_COLOR_EXT_END)
-        return nullptr;
+uint32_t* ReadColorStrip(const LoadedFile& f, const qzBitmapFont* bf) {
+    if (f.size < (size_t)FONT_COLOR_EXT_END) return nullptr;
     const uint8_t* ext = f.data + FONT_COLOR_EXT;
     int depth = ext[2];
     int planePick = ext[6];
     int planeOnOff = ext[7];
     uint32_t colorTable = LoadBE32(ext + 8);
-    if (depth < 1 || depth > 8 || !f.HasAt(colorTable, 8))
-        return nullptr;
+    if (depth < 1 || depth > 8 || !f.HasAt(colorTable, 8)) return nullptr;
     uint32_t colorCount = LoadBE16(f.At(colorTable) + 2);
     uint32_t colors = LoadBE32(f.At(colorTable) + 4);
-    if (colorCount == 0 || !f.HasAt(colors, (uint64_t)colorCount * 2))
-        return nullptr;
+    if (colorCount == 0 || !f.HasAt(colors, (uint64_t)colorCount * 2)) return nullptr;
     uint32_t palette[256];
     uint32_t usable = std::min<uint32_t>(colorCount, 256);
     for (uint32_t i = 0; i < usable; i++) {
@@ -190,18 +170,14 @@ uint32_t* ReadColorStrip(const LoadedFile& f, const qzBitmapFont* bf)
     const uint8_t* planes[8] = {};
     for (int p = 0; p < depth; p++) {
         uint32_t pointer = LoadBE32(ext + 12 + 4 * p);
-        if (!pointer || !(planePick & (1 << p)))
-            continue;
-        if (!f.HasAt(pointer, stripBytes))
-            return nullptr;
+        if (!pointer || !(planePick & (1 << p))) continue;
+        if (!f.HasAt(pointer, stripBytes)) return nullptr;
         planes[p] = f.At(pointer);
     }
     uint64_t pixels = stripBytes * 8;
-    if (pixels * 4 > (uint64_t)QZ_MAX_BITMAP_BYTES)
-        return nullptr;
+    if (pixels * 4 > (uint64_t)QZ_MAX_BITMAP_BYTES) return nullptr;
     auto* out = static_cast<uint32_t*>(OsAlloc((size_t)pixels * 4, 0));
-    if (!out)
-        return nullptr;
+    if (!out) return nullptr;
     for (uint64_t i = 0; i < pixels; i++) {
         uint64_t byte = i >> 3;
         int bit = 7 - (int)(i & 7);
@@ -219,8 +195,7 @@ uint32_t* ReadColorStrip(const LoadedFile& f, const qzBitmapFont* bf)
     return out;
 }
 
-void FillFontRecord(qzFont* font, const qzBitmapFont* bf, int kind, const char* name, int size)
-{
+void FillFontRecord(qzFont* font, const qzBitmapFont* bf, int kind, const char* name, int size) {
     if (name && name != font->name) {
         std::strncpy(font->name, name, QZ_FONT_NAME_SIZE - 1);
         font->name[QZ_FONT_NAME_SIZE - 1] = '\0';
@@ -236,8 +211,7 @@ void FillFontRecord(qzFont* font, const qzBitmapFont* bf, int kind, const char* 
 
 }  // namespace
 
-int BuildTopazFont(qzFont** out)
-{
+int BuildTopazFont(qzFont** out) {
     *out = nullptr;
     auto* font = static_cast<qzFont*>(OsAlloc(sizeof(qzFont), 1));
     auto* bf = static_cast<qzBitmapFont*>(OsAlloc(sizeof(qzBitmapFont), 1));
@@ -272,10 +246,8 @@ int BuildTopazFont(qzFont** out)
     return 0;
 }
 
-void FreeTopazFont(qzFont* font)
-{
-    if (!font)
-        return;
+void FreeTopazFont(qzFont* font) {
+    if (!font) return;
     auto* bf = static_cast<qzBitmapFont*>(font->enginedata);
     if (bf) {
         DeleteMaskBitMap(bf->stripbitmap);
@@ -284,23 +256,18 @@ void FreeTopazFont(qzFont* font)
     OsFree(font);
 }
 
-int LoadDiskFont(const char* path, int size, qzFont* font, const char* name)
-{
+int LoadDiskFont(const char* path, int size, qzFont* font, const char* name) {
     std::string contentsPath = path;
-    if (!IsChunkName(path) && !EndsWithFont(path))
-        contentsPath += ".font";
+    if (!IsChunkName(path) && !EndsWithFont(path)) contentsPath += ".font";
     LoadedFile contents;
-    if (!contents.Load(contentsPath.c_str()) || contents.size < 4)
-        return 0;
+    if (!contents.Load(contentsPath.c_str()) || contents.size < 4) return 0;
     uint32_t id = LoadBE16(contents.data);
-    if (id != 0x0F00 && id != 0x0F02)
-        return 0;
+    if (id != 0x0F00 && id != 0x0F02) return 0;
     uint32_t count = LoadBE16(contents.data + 2);
     std::string entryName;
     for (uint32_t i = 0; i < count; i++) {
         size_t at = 4 + (size_t)i * CONTENTS_ENTRY;
-        if (at + CONTENTS_ENTRY > contents.size)
-            return 0;
+        if (at + CONTENTS_ENTRY > contents.size) return 0;
         char entry[257];
         std::memcpy(entry, contents.data + at, 256);
         entry[256] = '\0';
@@ -310,14 +277,11 @@ int LoadDiskFont(const char* path, int size, qzFont* font, const char* name)
         }
     }
     std::string fontPath;
-    if (entryName.empty() || !EntryPath(contentsPath.c_str(), entryName.c_str(), &fontPath))
-        return 0;
+    if (entryName.empty() || !EntryPath(contentsPath.c_str(), entryName.c_str(), &fontPath)) return 0;
     LoadedFile file;
-    if (!file.Load(fontPath.c_str()))
-        return 0;
+    if (!file.Load(fontPath.c_str())) return 0;
     qzBitmapFont* bf = ReadGlyphTables(file);
-    if (!bf)
-        return 0;
+    if (!bf) return 0;
     int kind = FONTKIND_BITMAP;
     if (bf->style & BITMAPFONT_STYLE_COLOR) {
         uint32_t* strip = ReadColorStrip(file, bf);
@@ -339,8 +303,7 @@ int LoadDiskFont(const char* path, int size, qzFont* font, const char* name)
     return 1;
 }
 
-void CloseBitmapFont(qzFont* font)
-{
+void CloseBitmapFont(qzFont* font) {
     if (font->kind == FONTKIND_COLOR) {
         DeleteBitMap(font->glyphbitmap);
         DeleteMaskBitMap(font->glyphmask);
@@ -353,19 +316,16 @@ void CloseBitmapFont(qzFont* font)
     font->enginedata = nullptr;
 }
 
-int RenderBitmapFontText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text,
-                         size_t length, int style, int encoding, const qzFontClip* clip, uint32_t colour)
-{
+int RenderBitmapFontText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text, size_t length,
+                         int style, int encoding, const qzFontClip* clip, uint32_t colour) {
     auto* bf = static_cast<qzBitmapFont*>(font->enginedata);
     qzGlyphTarget target;
-    if (!bf || !BeginGlyphTarget(&target, bitmap, mask, clip, colour))
-        return 0;
+    if (!bf || !BeginGlyphTarget(&target, bitmap, mask, clip, colour)) return 0;
     int64_t pen = x;
     for (size_t i = 0; i < length; i++) {
         uint32_t index = BitmapGlyphIndex(bf, (uint8_t)text[i]);
         uint32_t loc = bf->charloc[index];
-        if (bf->charkern)
-            pen += bf->charkern[index];
+        if (bf->charkern) pen += bf->charkern[index];
         int width = (int)(loc & 0xFFFF);
         if (font->kind == FONTKIND_COLOR) {
             DrawColorGlyph(&target, pen, y, static_cast<const uint32_t*>(font->glyphbuffer), (int64_t)bf->modulo * 8,
@@ -380,8 +340,7 @@ int RenderBitmapFontText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, 
     return 0;
 }
 
-int BitmapTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out)
-{
+int BitmapTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out) {
     auto* bf = static_cast<qzBitmapFont*>(font->enginedata);
     if (!(bf->flags & BITMAPFONT_PROPORTIONAL) && !bf->charspace && !bf->charkern) {
         int64_t advance = (int64_t)length * bf->xsize;

@@ -16,16 +16,16 @@ enum { BITMAPFONT_STYLE_COLOR = 64, BITMAPFONT_PROPORTIONAL = 32, BITMAPFONT_INB
 constexpr uint32_t QZ_FONT_KEY_COLOR = 0xEEE6D2;
 
 struct qzBitmapFont {
-    uint32_t ysize;         // glyph height, the line height
-    uint32_t style;         // bit 6 marks a colour font
-    uint32_t flags;         // bit 5 proportional; bit 6 the inbuilt font
-    uint32_t xsize;         // advance of a monospaced font
-    uint32_t baseline;      // rows from the top to the baseline
+    uint32_t ysize;     // glyph height, the line height
+    uint32_t style;     // bit 6 marks a colour font
+    uint32_t flags;     // bit 5 proportional; bit 6 the inbuilt font
+    uint32_t xsize;     // advance of a monospaced font
+    uint32_t baseline;  // rows from the top to the baseline
     uint32_t boldsmear;
     uint32_t accessors;
-    uint32_t lochar;        // first character code with a glyph
-    uint32_t hichar;        // last character code with a glyph
-    uint8_t* chardata;      // ysize rows of modulo bytes, 1 bit a pixel
+    uint32_t lochar;    // first character code with a glyph
+    uint32_t hichar;    // last character code with a glyph
+    uint8_t* chardata;  // ysize rows of modulo bytes, 1 bit a pixel
     uint32_t modulo;
     uint32_t* charloc;      // per glyph: bit offset << 16 | bit width
     int16_t* charspace;     // null, or the advance of each glyph
@@ -35,8 +35,7 @@ struct qzBitmapFont {
 };
 
 // Glyph index of a character code.
-inline uint32_t BitmapGlyphIndex(const qzBitmapFont* bf, uint32_t code)
-{
+inline uint32_t BitmapGlyphIndex(const qzBitmapFont* bf, uint32_t code) {
     return code >= bf->lochar && code <= bf->hichar ? code - bf->lochar : bf->nchars - 1;
 }
 
@@ -53,7 +52,7 @@ void CloseBitmapFont(qzFont* font);
 
 // Renders text (one byte a character; style and encoding are not used) with the pen starting at
 // x and y the top of the line. See glyph_draw.h for colour and coverage targets. Returns 0.
-int RenderBitmapFontText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text,
-                         size_t length, int style, int encoding, const qzFontClip* clip, uint32_t colour);
+int RenderBitmapFontText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text, size_t length,
+                         int style, int encoding, const qzFontClip* clip, uint32_t colour);
 // Fills the first six words of the extents. Returns 0.
 int BitmapTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out);

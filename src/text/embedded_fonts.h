@@ -13,7 +13,7 @@ extern const uint8_t kEmbeddedVeraMono[];
 extern const size_t kEmbeddedVeraMonoSize;
 
 struct qzEmbeddedFace {
-    const char* family;   // compared without case
+    const char* family;  // compared without case
     const uint8_t* data;
     size_t size;
 };

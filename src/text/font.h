@@ -9,10 +9,10 @@
 
 // Engine kinds of a qzFont.
 enum {
-    FONTKIND_BITMAP = 1,     // 1-bit bitmap fonts, the inbuilt 8x8 "topaz" font among them
-    FONTKIND_COLOR = 2,      // disk colour fonts: glyphs held in an engine colour bitmap
-    FONTKIND_SYSTEM = 3,     // fonts installed on the system (system_font_engine.h)
-    FONTKIND_FREETYPE = 4,   // TrueType, OpenType and Type 1 files and the three embedded faces
+    FONTKIND_BITMAP = 1,    // 1-bit bitmap fonts, the inbuilt 8x8 "topaz" font among them
+    FONTKIND_COLOR = 2,     // disk colour fonts: glyphs held in an engine colour bitmap
+    FONTKIND_SYSTEM = 3,    // fonts installed on the system (system_font_engine.h)
+    FONTKIND_FREETYPE = 4,  // TrueType, OpenType and Type 1 files and the three embedded faces
 };
 
 // The "engine" option of OpenFont and SetFont.
@@ -45,22 +45,22 @@ constexpr uint32_t FONT_NO_COLOR = 0xFFFFFFFF;
 constexpr int QZ_FONT_NAME_SIZE = 2048;
 
 struct qzFont {
-    char name[QZ_FONT_NAME_SIZE];   // bitmap fonts: the name asked for; FreeType: family [+ style]
-    uint32_t size;                  // the size asked for, in pixels
-    int32_t height;                 // line height after scaling
-    int32_t baseline;               // pixels from the top of a line to the baseline, after scaling
-    int32_t baseheight;             // line height at scale 1
-    int32_t basebaseline;           // baseline at scale 1
-    int32_t kind;                   // FONTKIND_*
-    int32_t scalable;               // 1 for FreeType and system fonts
-    int32_t antialias;              // 1 when the engine's glyphs are 8-bit coverage
-    void* nativefallback;           // kinds 1 and 2: non-null sends every operation to the system engine
+    char name[QZ_FONT_NAME_SIZE];  // bitmap fonts: the name asked for; FreeType: family [+ style]
+    uint32_t size;                 // the size asked for, in pixels
+    int32_t height;                // line height after scaling
+    int32_t baseline;              // pixels from the top of a line to the baseline, after scaling
+    int32_t baseheight;            // line height at scale 1
+    int32_t basebaseline;          // baseline at scale 1
+    int32_t kind;                  // FONTKIND_*
+    int32_t scalable;              // 1 for FreeType and system fonts
+    int32_t antialias;             // 1 when the engine's glyphs are 8-bit coverage
+    void* nativefallback;          // kinds 1 and 2: non-null sends every operation to the system engine
     double scalex;
     double scaley;
-    void* enginedata;               // qzBitmapFont, qzFreeTypeFace or the system engine's record
-    qzBitMap* glyphbitmap;          // kind 2: the colour bitmap of the glyph strip
-    qzBitMap* glyphmask;            // kind 2: the 1-bit mask of the glyph strip
-    void* glyphbuffer;              // kind 2: the strip as 32-bit 0x00RRGGBB pixels (OsAlloc)
+    void* enginedata;       // qzBitmapFont, qzFreeTypeFace or the system engine's record
+    qzBitMap* glyphbitmap;  // kind 2: the colour bitmap of the glyph strip
+    qzBitMap* glyphmask;    // kind 2: the 1-bit mask of the glyph strip
+    void* glyphbuffer;      // kind 2: the strip as 32-bit 0x00RRGGBB pixels (OsAlloc)
 };
 
 // A measured slice of text. The engines fill the first six words; the text engine the rest.

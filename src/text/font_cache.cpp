@@ -26,11 +26,11 @@
 namespace {
 
 struct qzFontCacheEntry {
-    std::string name;   // the resolved name
+    std::string name;  // the resolved name
     int32_t size;
     int32_t engine;
     int32_t cache;
-    qzFont* font;       // owned
+    qzFont* font;  // owned
 };
 
 std::vector<qzFontCacheEntry> gFontCache;
@@ -49,10 +49,10 @@ const DefaultName kDefaultNames[] = {
     {QZ_FONT_MONOSPACE, "Bitstream Vera Sans Mono", 1},
 };
 
-int OpenCached(const std::string& name, int size, int engine, int cache, int linked, qzFont** out)
-{
+int OpenCached(const std::string& name, int size, int engine, int cache, int linked, qzFont** out) {
     for (const qzFontCacheEntry& e : gFontCache) {
-        if (e.size == size && e.engine == engine && e.cache == cache && CompareNoCase(e.name.c_str(), name.c_str()) == 0) {
+        if (e.size == size && e.engine == engine && e.cache == cache &&
+            CompareNoCase(e.name.c_str(), name.c_str()) == 0) {
             FontEngineSetScale(e.font, 1.0, 1.0);
             *out = e.font;
             return 0;
@@ -60,8 +60,7 @@ int OpenCached(const std::string& name, int size, int engine, int cache, int lin
     }
     qzFont* font = nullptr;
     int error = FontEngineOpen(name.c_str(), size, engine, cache, linked, &font);
-    if (error)
-        return error;
+    if (error) return error;
     // The font is closed again when the cache cannot take it for want of memory.
     std::unique_ptr<qzFont, void (*)(qzFont*)> owner(font, FontEngineClose);
     // Bitmap fonts carry the name asked for; the inbuilt font keeps its own.
@@ -78,22 +77,19 @@ int OpenCached(const std::string& name, int size, int engine, int cache, int lin
 
 int InitFontSystem(qzFont** topaz) { return FontEngineInit(topaz); }
 
-int OpenFontWithDefaults(const char* name, int size, int engine, int cache, int linked, qzFont** out)
-{
+int OpenFontWithDefaults(const char* name, int size, int engine, int cache, int linked, qzFont** out) {
     *out = nullptr;
     std::string resolved = name;
     bool mapped = false;
     for (const DefaultName& d : kDefaultNames) {
         if (std::strcmp(name, d.constant) == 0) {
             resolved = d.opens;
-            if (d.forceFreeType)
-                engine = FONTENGINE_INBUILT;
+            if (d.forceFreeType) engine = FONTENGINE_INBUILT;
             mapped = true;
         }
     }
     if (!mapped && !IsChunkName(name)) {
-        if (engine != FONTENGINE_INBUILT && GetDisplayFileName(name) != name)
-            return ERR_FONTPATH;
+        if (engine != FONTENGINE_INBUILT && GetDisplayFileName(name) != name) return ERR_FONTPATH;
         if (resolved.size() >= 5 && CompareNoCase(resolved.c_str() + resolved.size() - 5, ".font") == 0)
             resolved.resize(resolved.size() - 5);
     }
@@ -103,11 +99,10 @@ int OpenFontWithDefaults(const char* name, int size, int engine, int cache, int 
     return error;
 }
 
-int OpenFontFromArgs(VmState* state, int first, qzFont** out)
-{
+int OpenFontFromArgs(VmState* state, int first, qzFont** out) {
     int isFont = 0;
     const char* name = ResolveLinkedFileArg(state, first, 1, &isFont);
-    std::string fontName = name;   // the resolver's buffer is shared
+    std::string fontName = name;  // the resolver's buffer is shared
     int size = (int)VmCheckNumber(state, first + 1);
     int32_t engine = FONTENGINE_NATIVE;
     int32_t cache = 1;
@@ -123,54 +118,43 @@ int OpenFontFromArgs(VmState* state, int first, qzFont** out)
 
 qzObjectHeader** GetFontHandleList() { return &gFontHandles; }
 
-int AddFontHandle(const qzObjectId& id, qzFont* font, qzFontHandle** out)
-{
+int AddFontHandle(const qzObjectId& id, qzFont* font, qzFontHandle** out) {
     auto* handle = static_cast<qzFontHandle*>(OsAlloc(sizeof(qzFontHandle), 1));
-    if (!handle)
-        return ERR_MEM;
+    if (!handle) return ERR_MEM;
     handle->font = font;
     AddObjectToList(&gFontHandles, &handle->header, QZ_OBJECT_FONT, id);
-    if (out)
-        *out = handle;
+    if (out) *out = handle;
     return 0;
 }
 
-int FindFont(const qzObjectId& id, qzFontHandle** out)
-{
+int FindFont(const qzObjectId& id, qzFontHandle** out) {
     *out = reinterpret_cast<qzFontHandle*>(FindObjectInList(gFontHandles, id));
-    if (*out)
-        return 0;
-    if (id.pointer)
-        return ERR_FINDARRAY;
+    if (*out) return 0;
+    if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDFONT2;
 }
 
-int DeleteFontHandle(VmState* state, const qzObjectId& id)
-{
+int DeleteFontHandle(VmState* state, const qzObjectId& id) {
     qzFontHandle* handle = nullptr;
     int error = FindFont(id, &handle);
-    if (error)
-        return error;
+    if (error) return error;
     RemoveObjectFromList(&gFontHandles, &handle->header);
     FreeObjectDataList(state, handle->header.data);
     OsFree(handle);
     return 0;
 }
 
-int RecreateFontBitmaps()
-{
+int RecreateFontBitmaps() {
     for (qzFontCacheEntry& e : gFontCache) {
         qzFont* font = e.font;
-        if (font->kind != FONTKIND_COLOR || !font->glyphbuffer || !font->glyphbitmap)
-            continue;
+        if (font->kind != FONTKIND_COLOR || !font->glyphbuffer || !font->glyphbitmap) continue;
         int width = font->glyphbitmap->width, height = font->glyphbitmap->height;
         qzBitMap* bitmap = nullptr;
         qzBitMap* mask = nullptr;
         int error = CreateBitMapFromARGB(static_cast<const uint32_t*>(font->glyphbuffer), QZ_FONT_KEY_COLOR, width,
                                          height, width, 0, 0, nullptr, &bitmap, &mask, nullptr);
-        if (error)
-            return error;
+        if (error) return error;
         DeleteBitMap(font->glyphbitmap);
         DeleteMaskBitMap(font->glyphmask);
         font->glyphbitmap = bitmap;
@@ -179,17 +163,13 @@ int RecreateFontBitmaps()
     return 0;
 }
 
-void FlushAllGlyphCaches()
-{
-    for (qzFontCacheEntry& e : gFontCache)
-        FontEngineFlushGlyphCache(e.font);
+void FlushAllGlyphCaches() {
+    for (qzFontCacheEntry& e : gFontCache) FontEngineFlushGlyphCache(e.font);
 }
 
-int AddFontPath(const char* path)
-{
+int AddFontPath(const char* path) {
     for (const std::string& p : GetFontPaths())
-        if (CompareNoCase(p.c_str(), path) == 0)
-            return 0;
+        if (CompareNoCase(p.c_str(), path) == 0) return 0;
     qzVfsLock* lock = VfsLock(path, QZ_VFS_LOCK_READ, nullptr);
     if (!lock) {
         SetErrorArgString(path);
@@ -203,8 +183,7 @@ int AddFontPath(const char* path)
     return 0;
 }
 
-int PushAvailableFonts(VmState* state)
-{
+int PushAvailableFonts(VmState* state) {
     FreeFontFileList();
     ScanFontDirectories();
     const std::vector<qzFontFileEntry>& list = GetFontFileList();
@@ -232,17 +211,14 @@ int PushAvailableFonts(VmState* state)
     return 1;
 }
 
-void FreeFontSystem(VmState* state)
-{
+void FreeFontSystem(VmState* state) {
     while (gFontHandles) {
         auto* handle = reinterpret_cast<qzFontHandle*>(gFontHandles);
         RemoveObjectFromList(&gFontHandles, &handle->header);
-        if (state)
-            FreeObjectDataList(state, handle->header.data);
+        if (state) FreeObjectDataList(state, handle->header.data);
         OsFree(handle);
     }
-    for (qzFontCacheEntry& e : gFontCache)
-        FontEngineClose(e.font);
+    for (qzFontCacheEntry& e : gFontCache) FontEngineClose(e.font);
     std::vector<qzFontCacheEntry>().swap(gFontCache);
     FreeFontPaths();
     FontEngineShutdown();

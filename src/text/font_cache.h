@@ -22,7 +22,7 @@ constexpr int32_t QZ_OBJECT_FONT = 43;
 
 struct qzFontHandle {
     qzObjectHeader header;
-    qzFont* font;   // owned by the font cache
+    qzFont* font;  // owned by the font cache
 };
 
 // Starts the font engines; *topaz gets the inbuilt font, the font the text state starts with.

@@ -27,10 +27,8 @@ bool gStarted = false;
 // Which engines a linked font goes to.
 enum { TRY_BITMAP = 1, TRY_SYSTEM = 2 };
 
-
 // Reads the header of a linked font and makes the chunk name of the data behind it.
-int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
-{
+int OpenLinkedHeader(const char* name, std::string* dataName, int* engines) {
     qzVfsFile* file = VfsOpen(name, QZ_VFS_READ, nullptr);
     if (!file) {
         SetErrorArgString(name);
@@ -62,8 +60,7 @@ int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
         }
     }
     VfsClose(file);
-    if (error)
-        return error;
+    if (error) return error;
     qzChunkNameParts parts;
     if (!ParseChunkName(name, &parts) || parts.size < skip) {
         SetErrorArgString(name);
@@ -84,70 +81,54 @@ int OpenLinkedHeader(const char* name, std::string* dataName, int* engines)
     return 0;
 }
 
-bool EndsWithFont(const std::string& name)
-{
+bool EndsWithFont(const std::string& name) {
     return name.size() >= 5 && CompareNoCase(name.c_str() + name.size() - 5, ".font") == 0;
 }
 
-bool CanOpen(const std::string& name)
-{
+bool CanOpen(const std::string& name) {
     qzVfsFile* file = VfsOpen(name.c_str(), QZ_VFS_READ, nullptr);
-    if (!file)
-        return false;
+    if (!file) return false;
     VfsClose(file);
     return true;
 }
 
 // The message of ERR_OPENFONT is the whole error argument: catalog text 116 with the name and
 // the size put in (the catalog text is never used as a format).
-void SetOpenFontError(const char* name, int size)
-{
+void SetOpenFontError(const char* name, int size) {
     const char* pattern = GetCatalogText(116);
     std::string text = pattern ? pattern : "Cannot open font %s with size %ld!";
     size_t at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, name);
+    if (at != std::string::npos) text.replace(at, 2, name);
     at = text.find("%ld", at == std::string::npos ? 0 : at + std::strlen(name));
-    if (at != std::string::npos)
-        text.replace(at, 3, std::to_string(size));
+    if (at != std::string::npos) text.replace(at, 3, std::to_string(size));
     SetErrorArgString(text.c_str());
 }
 
-bool UsesSystemEngine(const qzFont* font)
-{
-    return font->kind == FONTKIND_SYSTEM || font->nativefallback;
-}
+bool UsesSystemEngine(const qzFont* font) { return font->kind == FONTKIND_SYSTEM || font->nativefallback; }
 
 }  // namespace
 
-int FontEngineInit(qzFont** topaz)
-{
+int FontEngineInit(qzFont** topaz) {
     if (gStarted) {
-        if (topaz)
-            *topaz = gTopaz;
+        if (topaz) *topaz = gTopaz;
         return 0;
     }
     if (!gTopaz) {
         int error = BuildTopazFont(&gTopaz);
-        if (error)
-            return error;
+        if (error) return error;
     }
     int error = FontEngineInitFreeType();
-    if (error)
-        return error;
+    if (error) return error;
     gStarted = true;
-    if (topaz)
-        *topaz = gTopaz;
+    if (topaz) *topaz = gTopaz;
     return 0;
 }
 
 qzFont* GetInbuiltFont() { return gTopaz; }
 
-int FindBitmapFontFile(const char* name, std::string* path)
-{
+int FindBitmapFontFile(const char* name, std::string* path) {
     std::string file = name;
-    if (!EndsWithFont(file))
-        file += ".font";
+    if (!EndsWithFont(file)) file += ".font";
     for (const std::string& folder : GetFontPaths()) {
         std::string candidate = folder;
         AddPathPart(candidate, file.c_str());
@@ -168,24 +149,20 @@ int FindBitmapFontFile(const char* name, std::string* path)
     return 0;
 }
 
-int FontEngineOpen(const char* name, int size, int engine, int cache, int checkLinked, qzFont** out)
-{
+int FontEngineOpen(const char* name, int size, int engine, int cache, int checkLinked, qzFont** out) {
     *out = nullptr;
     if (!gStarted) {
         int error = FontEngineInit(nullptr);
-        if (error)
-            return error;
+        if (error) return error;
     }
     std::string openName = name;
     int engines = TRY_BITMAP | TRY_SYSTEM;
     if (checkLinked && IsChunkName(name)) {
         int error = OpenLinkedHeader(name, &openName, &engines);
-        if (error)
-            return error;
+        if (error) return error;
     }
     auto* font = static_cast<qzFont*>(OsAlloc(sizeof(qzFont), 1));
-    if (!font)
-        return ERR_MEM;
+    if (!font) return ERR_MEM;
     // The record and what an engine opened into it go on every way out until it is handed on,
     // also when a name or path runs out of memory and unwinds through here.
     std::unique_ptr<qzFont, void (*)(qzFont*)> owner(font, FontEngineClose);
@@ -198,14 +175,12 @@ int FontEngineOpen(const char* name, int size, int engine, int cache, int checkL
         }
         if (engines & TRY_BITMAP) {
             std::string path;
-            if (IsChunkName(openName.c_str()))
-                path = openName;
+            if (IsChunkName(openName.c_str())) path = openName;
             if ((!path.empty() || FindBitmapFontFile(openName.c_str(), &path)) &&
                 LoadDiskFont(path.c_str(), size, font, name))
                 opened = true;
         }
-        if (!opened && (engines & TRY_SYSTEM))
-            opened = MacOpenFont(openName.c_str(), size, 0, font) != 0;
+        if (!opened && (engines & TRY_SYSTEM)) opened = MacOpenFont(openName.c_str(), size, 0, font) != 0;
     } else if (engine == FONTENGINE_INBUILT) {
         opened = OpenFreeTypeFont(openName.c_str(), size, cache, font) != 0;
     }
@@ -218,12 +193,9 @@ int FontEngineOpen(const char* name, int size, int engine, int cache, int checkL
     return 0;
 }
 
-void FontEngineClose(qzFont* font)
-{
-    if (!font || font == gTopaz)
-        return;
-    if (UsesSystemEngine(font))
-        MacCloseFont(font);
+void FontEngineClose(qzFont* font) {
+    if (!font || font == gTopaz) return;
+    if (UsesSystemEngine(font)) MacCloseFont(font);
     if (font->kind == FONTKIND_BITMAP || font->kind == FONTKIND_COLOR)
         CloseBitmapFont(font);
     else if (font->kind == FONTKIND_FREETYPE)
@@ -231,8 +203,7 @@ void FontEngineClose(qzFont* font)
     OsFree(font);
 }
 
-void FontEngineShutdown()
-{
+void FontEngineShutdown() {
     FreeTopazFont(gTopaz);
     gTopaz = nullptr;
     OsResetSystemFonts();
@@ -241,13 +212,10 @@ void FontEngineShutdown()
     gStarted = false;
 }
 
-int FontEngineRenderText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text,
-                         size_t length, int style, int encoding, const qzFontClip* clip, uint32_t colour)
-{
-    if (!font)
-        font = gTopaz;
-    if (!font)
-        return 0;
+int FontEngineRenderText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text, size_t length,
+                         int style, int encoding, const qzFontClip* clip, uint32_t colour) {
+    if (!font) font = gTopaz;
+    if (!font) return 0;
     if (UsesSystemEngine(font))
         return MacRenderText(font, bitmap, mask, x, y, text, length, style, encoding, clip, colour);
     if (font->kind == FONTKIND_FREETYPE)
@@ -255,49 +223,35 @@ int FontEngineRenderText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, 
     return RenderBitmapFontText(font, bitmap, mask, x, y, text, length, style, encoding, clip, colour);
 }
 
-int FontEngineTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out)
-{
-    if (!font)
-        font = gTopaz;
-    if (!font)
-        return 0;
-    if (UsesSystemEngine(font))
-        return MacMeasureText(font, text, length, style, encoding, out);
-    if (font->kind == FONTKIND_FREETYPE)
-        return MeasureFreeTypeText(font, text, length, style, encoding, out);
+int FontEngineTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out) {
+    if (!font) font = gTopaz;
+    if (!font) return 0;
+    if (UsesSystemEngine(font)) return MacMeasureText(font, text, length, style, encoding, out);
+    if (font->kind == FONTKIND_FREETYPE) return MeasureFreeTypeText(font, text, length, style, encoding, out);
     return BitmapTextExtent(font, text, length, style, encoding, out);
 }
 
-void FontEngineSetScale(qzFont* font, double scalex, double scaley)
-{
-    if (!font || !font->scalable || (font->scalex == scalex && font->scaley == scaley))
-        return;
+void FontEngineSetScale(qzFont* font, double scalex, double scaley) {
+    if (!font || !font->scalable || (font->scalex == scalex && font->scaley == scaley)) return;
     font->scalex = scalex;
     font->scaley = scaley;
     font->height = (int32_t)std::ceil(scaley * font->baseheight);
     font->baseline = (int32_t)std::ceil(scaley * font->basebaseline);
-    if (font->kind == FONTKIND_FREETYPE)
-        SetFreeTypeScale(font, scalex, scaley);
+    if (font->kind == FONTKIND_FREETYPE) SetFreeTypeScale(font, scalex, scaley);
 }
 
-int FontEngineGetKerning(qzFont* font, const char* text, size_t length, int encoding)
-{
-    if (!font || font->kind != FONTKIND_FREETYPE || !text)
-        return 0;
+int FontEngineGetKerning(qzFont* font, const char* text, size_t length, int encoding) {
+    if (!font || font->kind != FONTKIND_FREETYPE || !text) return 0;
     return GetFreeTypeKerning(font, text, length, encoding);
 }
 
-void FontEngineFlushGlyphCache(qzFont* font)
-{
-    if (font && font->kind == FONTKIND_FREETYPE)
-        FlushFreeTypeGlyphCache(font);
+void FontEngineFlushGlyphCache(qzFont* font) {
+    if (font && font->kind == FONTKIND_FREETYPE) FlushFreeTypeGlyphCache(font);
 }
 
 int IsNativeFont(const qzFont* font) { return font && font->kind == FONTKIND_SYSTEM ? 1 : 0; }
 
-FT_Face GetFontFace(const qzFont* font)
-{
-    if (!font || font->kind != FONTKIND_FREETYPE || !font->enginedata)
-        return nullptr;
+FT_Face GetFontFace(const qzFont* font) {
+    if (!font || font->kind != FONTKIND_FREETYPE || !font->enginedata) return nullptr;
     return static_cast<const qzFreeTypeFace*>(font->enginedata)->face;
 }

@@ -32,11 +32,10 @@ void FontEngineClose(qzFont* font);
 void FontEngineShutdown();
 
 // A null font means the inbuilt font. Returns 0 or an error code of the engine.
-int FontEngineRenderText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text,
-                         size_t length, int style, int encoding, const qzFontClip* clip, uint32_t colour);
+int FontEngineRenderText(qzFont* font, qzBitMap* bitmap, qzBitMap* mask, int x, int y, const char* text, size_t length,
+                         int style, int encoding, const qzFontClip* clip, uint32_t colour);
 // Fills advance, height, min x, min y, max x and max y. Returns 0 or an error code.
-int FontEngineTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding,
-                         qzTextExtents* out);
+int FontEngineTextExtent(qzFont* font, const char* text, size_t length, int style, int encoding, qzTextExtents* out);
 void FontEngineSetScale(qzFont* font, double scalex, double scaley);
 // Kerning in pixels of the first two characters of a NUL-terminated text.
 int FontEngineGetKerning(qzFont* font, const char* text, size_t length, int encoding);

@@ -12,7 +12,7 @@
 #include "platform/vfs.h"
 
 struct qzFontFileEntry {
-    std::string fullName;        // family, then a blank and the style unless the style is empty
+    std::string fullName;  // family, then a blank and the style unless the style is empty
     std::string family;
     std::string path;
     int weight = 80;

@@ -44,16 +44,21 @@ int ParseTagValue(VmState* state, const std::string& t, size_t* i, uint32_t* val
     bool negative = false;
     if (t[*i] == '-') negative = true, (*i)++;
     int base = 10;
-    if (*i < t.size() && t[*i] == '$') base = 16, (*i)++;
-    else if (*i < t.size() && t[*i] == '%') base = 2, (*i)++;
-    else if (*i + 1 < t.size() && t[*i] == '0' && (t[*i + 1] == 'x' || t[*i + 1] == 'X')) base = 16, *i += 2;
+    if (*i < t.size() && t[*i] == '$')
+        base = 16, (*i)++;
+    else if (*i < t.size() && t[*i] == '%')
+        base = 2, (*i)++;
+    else if (*i + 1 < t.size() && t[*i] == '0' && (t[*i + 1] == 'x' || t[*i + 1] == 'X'))
+        base = 16, *i += 2;
     uint64_t v = 0;
     size_t digits = 0;
     while (*i < t.size()) {
         const int c = std::tolower((unsigned char)t[*i]);
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
         if (d < 0 || d >= base) break;
         v = (v * base + d) & 0xFFFFFFFFFFull;
         digits++;
@@ -73,8 +78,10 @@ int ParseTagArgs(VmState* state, const std::string& t, size_t* i, int most, uint
         if (error) return error;
         (*count)++;
         SkipBlanks(t, i);
-        if (*i < t.size() && t[*i] == ',' && *count < most) (*i)++;
-        else break;
+        if (*i < t.size() && t[*i] == ',' && *count < most)
+            (*i)++;
+        else
+            break;
     }
     return 0;
 }
@@ -94,8 +101,10 @@ int ParseTag(VmState* state, const std::string& t, size_t* i, qzFontStyle* style
     if (letter == 'b' || letter == 'i' || letter == 'u') {
         if (!(after == 0 || IsBlank(after) || after == ']')) return ERR_UNKTEXTFMT;
         const uint32_t bit = letter == 'b' ? FONTSTYLE_BOLD : letter == 'i' ? FONTSTYLE_ITALIC : FONTSTYLE_UNDERLINED;
-        if (closing) style->style &= ~bit;
-        else style->style |= bit;
+        if (closing)
+            style->style &= ~bit;
+        else
+            style->style |= bit;
         (*i)++;
     } else if (MatchName(t, *i, "color")) {
         *i += 5;
@@ -390,8 +399,10 @@ struct Layout {
             } else if (c == '\r') {
                 i++;
             } else if (c == '\t') {
-                if (mode == TEXTMODE_PRINT) error = Tab();
-                else Append(' ');
+                if (mode == TEXTMODE_PRINT)
+                    error = Tab();
+                else
+                    Append(' ');
                 i++;
             } else if (c == ' ') {
                 Append(' ');

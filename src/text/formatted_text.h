@@ -49,8 +49,8 @@ struct qzTextLayout {
     std::vector<qzTextRun> runs;
     int32_t startOffset = 0;  // PRINT: the cursor's distance from the left margin
     int32_t wrapWidth = 0;
-    int32_t endX = 0;   // the pen x after the last run, relative to the line start
-    int32_t endY = 0;   // the sum of all line advances
+    int32_t endX = 0;  // the pen x after the last run, relative to the line start
+    int32_t endY = 0;  // the sum of all line advances
     int32_t lineHeight = 0;
 };
 

@@ -29,18 +29,18 @@ struct qzFreeTypeGlyph {
 
 struct qzFreeTypeFace {
     FT_Face face;
-    qzVfsFile* file;           // faces opened from files
+    qzVfsFile* file;  // faces opened from files
     FT_StreamRec stream;
-    int64_t base;              // where the face's data starts in the file
-    int hres, vres;            // 72, 72
-    int empixels;              // the em size in pixels that the sizing chose
-    int cache;                 // the glyph cache is used
-    qzFreeTypeGlyph glyphs[2][256];   // [0] 1-bit, [1] anti-aliased, by character code
-    uint32_t charindex[256];          // glyph index + 1 of the codes 0..255; 0 until looked up
+    int64_t base;                    // where the face's data starts in the file
+    int hres, vres;                  // 72, 72
+    int empixels;                    // the em size in pixels that the sizing chose
+    int cache;                       // the glyph cache is used
+    qzFreeTypeGlyph glyphs[2][256];  // [0] 1-bit, [1] anti-aliased, by character code
+    uint32_t charindex[256];         // glyph index + 1 of the codes 0..255; 0 until looked up
     struct {
-        uint32_t pair;                // left << 16 | right, plus 1; 0 for an empty slot
-        int32_t kerning;              // unscaled
-    } kerncache[512];                 // pairs looked up, by a hash of the pair
+        uint32_t pair;    // left << 16 | right, plus 1; 0 for an empty slot
+        int32_t kerning;  // unscaled
+    } kerncache[512];     // pairs looked up, by a hash of the pair
 };
 
 // Starts and ends the FreeType library. Init returns 0 or ERR_FT2.

@@ -18,8 +18,8 @@
 // row) or 8-bit coverage rows.
 struct qzGlyphImage {
     const uint8_t* rows;
-    int64_t pitch;        // bytes per row
-    int64_t bitOffset;    // 1-bit rows: bit position of column 0
+    int64_t pitch;      // bytes per row
+    int64_t bitOffset;  // 1-bit rows: bit position of column 0
     int width;
     int height;
     int oneBit;
@@ -32,8 +32,8 @@ struct qzGlyphTarget {
     bool coverLocked = false;
     int coverIsAlpha = 0;
     uint32_t colour = FONT_NO_COLOR;
-    uint32_t pixel = 0;          // the colour in the colour bitmap's format
-    int opacity = 255;           // 255 - the colour's transparency byte
+    uint32_t pixel = 0;  // the colour in the colour bitmap's format
+    int opacity = 255;   // 255 - the colour's transparency byte
     // The drawable area: the clip rectangle cut to the locked bitmaps.
     int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
@@ -53,8 +53,8 @@ void DrawGlyphImage(qzGlyphTarget* target, int64_t dx, int64_t dy, const qzGlyph
 // row, height rows) at dx, dy: pixels whose RGB is the key colour are left out. With a colour the
 // pixels go to the colour bitmap; without, they go to the colour bitmap (when locked) and their
 // coverage to the mask or alpha channel.
-void DrawColorGlyph(qzGlyphTarget* target, int64_t dx, int64_t dy, const uint32_t* strip, int64_t rowLength,
-                    int64_t sx, int width, int height, uint32_t keyColour);
+void DrawColorGlyph(qzGlyphTarget* target, int64_t dx, int64_t dy, const uint32_t* strip, int64_t rowLength, int64_t sx,
+                    int width, int height, uint32_t keyColour);
 
 // Cuts a glyph rectangle to a clip rectangle {x, y, width, height}: the source offsets move with
 // the destination. Returns false when nothing is left.

@@ -46,8 +46,8 @@ StyleUse UseOfStyle(const qzFont* font, uint32_t style) {
     if (use.antialias) {
         use.engineStyle = (int)(style & ~(uint32_t)FONTSTYLE_UNDERLINED);
     } else {
-        use.engineStyle = (int)(style & ~(uint32_t)(FONTSTYLE_UNDERLINED | FONTSTYLE_BOLD | FONTSTYLE_ITALIC |
-                                                    FONTSTYLE_ANTIALIAS));
+        use.engineStyle =
+            (int)(style & ~(uint32_t)(FONTSTYLE_UNDERLINED | FONTSTYLE_BOLD | FONTSTYLE_ITALIC | FONTSTYLE_ANTIALIAS));
         use.bold = style & FONTSTYLE_BOLD;
     }
     use.italic = (style & FONTSTYLE_ITALIC) && !use.antialias;
@@ -198,15 +198,16 @@ int RenderRunPlane(const qzTextRun& run, Plane* out) {
     qzLockInfo lock{};
     if (!error && LockBitMapPixels(coverage, LOCKF_READONLY, &lock)) {
         for (int32_t r = 0; r < strip.height; r++)
-            std::memcpy(&strip.cover[(size_t)r * strip.width], (const uint8_t*)lock.pixels + (int64_t)r * lock.rowLength,
-                        (size_t)strip.width);
+            std::memcpy(&strip.cover[(size_t)r * strip.width],
+                        (const uint8_t*)lock.pixels + (int64_t)r * lock.rowLength, (size_t)strip.width);
         UnlockBitMapPixels(&lock);
     }
     coverageOwner.reset();
     if (colour) {
         if (!error) {
             uint32_t* pixels = ReadBitMapPixels(colour, 0, 0, strip.width, strip.height, LOCKF_READONLY);
-            if (!pixels) error = ERR_MEM;
+            if (!pixels)
+                error = ERR_MEM;
             else {
                 strip.rgb.assign(pixels, pixels + (size_t)strip.width * strip.height);
                 OsFree(pixels);
@@ -307,8 +308,10 @@ void CompositeRun(Canvas* canvas, const qzTextRun& run, const Plane& plane, int6
     const uint32_t t = (uint32_t)Transparency(s.color);
     bool paint = true, merge = true;
     if (canvas->alphaMode && edge) {
-        if (t == 0 && Transparency(s.edgeColor) == 0) merge = false;
-        else if (t == 255) paint = false;
+        if (t == 0 && Transparency(s.edgeColor) == 0)
+            merge = false;
+        else if (t == 255)
+            paint = false;
     }
     Stamp(canvas, plane, px, oy, s.color, paint, merge, t);
 }

@@ -20,7 +20,7 @@ constexpr int32_t TEXT_ALIGN_RIGHT = -80000;
 
 // Colours are 0xTTRRGGBB: the top byte is a transparency (0 opaque, 255 invisible).
 struct qzFontStyle {
-    uint32_t style;           // FONTSTYLE_* bits
+    uint32_t style;  // FONTSTYLE_* bits
     uint32_t color;
     uint32_t shadowColor;
     uint32_t edgeColor;
@@ -54,8 +54,8 @@ struct qzTextRun {
     const char* text;  // points into the caller's buffer
     size_t length;
     int32_t encoding;  // ENCODING_*
-    int32_t x;  // pen origin, relative to the block
-    int32_t y;  // top of the run's line
+    int32_t x;         // pen origin, relative to the block
+    int32_t y;         // top of the run's line
     qzTextExtents extents;
     qzFontStyle style;
 };

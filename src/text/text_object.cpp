@@ -8,7 +8,6 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/layer_filters.h"
-#include "runtime/object_data.h"
 #include "display/layer_kinds.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
@@ -19,6 +18,7 @@
 #include "image/draw_options.h"
 #include "image/image_display.h"
 #include "image/output_select.h"
+#include "runtime/object_data.h"
 #include "text/text_layer.h"
 #include "text/text_output.h"
 
@@ -66,7 +66,9 @@ void Append(qzTextObject* object, const qzObjectId& id) {
     AddObjectToList(&gTextObjects, &object->header, QZ_TYPE_TEXTOBJECT, id);
 }
 
-bool LayersShow(const qzObjectId& id) { return FindLayerUsingObject(QZ_TYPE_TEXTOBJECT, id, nullptr, nullptr, nullptr); }
+bool LayersShow(const qzObjectId& id) {
+    return FindLayerUsingObject(QZ_TYPE_TEXTOBJECT, id, nullptr, nullptr, nullptr);
+}
 
 // Before the object changes, the layers that show it get a copy of their own, kept by them.
 int DetachFromLayers(VmState* state, qzTextObject* object) {

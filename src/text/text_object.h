@@ -19,7 +19,7 @@ constexpr int32_t QZ_TYPE_TEXTOBJECT = 8;
 struct qzTextObject {
     qzObjectHeader header;
     qzBitMap* bitmap;
-    qzBitMap* mask;   // mask and alpha channel are exclusive
+    qzBitMap* mask;  // mask and alpha channel are exclusive
     qzBitMap* alpha;
     int32_t width, height;          // the current rendering
     int32_t baseWidth, baseHeight;  // the first rendering: percentages of ScaleTextObject refer to it

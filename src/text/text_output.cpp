@@ -66,9 +66,9 @@ int TransformBlock(qzTextBlock* block, const double matrix[4], int smooth) {
     const double anchor[2] = {0.0, 0.0};
     qzBitMap *b = nullptr, *m = nullptr, *a = nullptr;
     int32_t x = 0, y = 0, w = 0, h = 0;
-    const int error = TransformBrushBitmap(0, nullptr, block->bitmap, block->mask, block->alpha, 0, 0, block->left,
-                                           block->top, block->width, block->height, anchor, matrix, smooth, 0, &b, &m,
-                                           &a, &x, &y, &w, &h);
+    const int error =
+        TransformBrushBitmap(0, nullptr, block->bitmap, block->mask, block->alpha, 0, 0, block->left, block->top,
+                             block->width, block->height, anchor, matrix, smooth, 0, &b, &m, &a, &x, &y, &w, &h);
     if (error) return error;
     FreeTextBlock(block);
     block->bitmap = b, block->mask = m, block->alpha = a;
@@ -83,10 +83,14 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
     if (outBlock) *outBlock = qzTextBlock{};
     qzTransformTags transform;
     qzLayerTags tags;
-    if (transformTags) transform = *transformTags;
-    else InitTransformTags(&transform);
-    if (layerTags) tags = *layerTags;
-    else InitLayerTags(&tags);
+    if (transformTags)
+        transform = *transformTags;
+    else
+        InitTransformTags(&transform);
+    if (layerTags)
+        tags = *layerTags;
+    else
+        InitLayerTags(&tags);
     const bool rerender = flags & TEXTRENDER_RERENDER;
     // A selected brush, mask or alpha channel is looked up again before the first draw into it.
     if (mode != TEXTMODE_TEXTOBJECT && !rerender)
@@ -99,8 +103,8 @@ int RenderFormattedText(VmState* state, qzTextStyle* ts, int mode, int literal, 
 
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);
-    const bool layersOn = haveOutput && info.layersOn && info.outputKind == OUTPUT_DISPLAY &&
-                          mode != TEXTMODE_TEXTOBJECT && !rerender;
+    const bool layersOn =
+        haveOutput && info.layersOn && info.outputKind == OUTPUT_DISPLAY && mode != TEXTMODE_TEXTOBJECT && !rerender;
     qzTextStyle work = *ts;
     if (layersOn) MoveEffectsToLayer(&work.style, &tags);
     // With layers on a transformed text is only measured here: the layer draws it anew from its

@@ -14,23 +14,22 @@ struct VmState;
 
 // RenderFormattedText flags.
 enum : uint32_t {
-    TEXTRENDER_RERENDER = 8,     // drawing a layer's content anew: the text's effects stay where
-                                 // they are and no output is looked at
-    TEXTRENDER_KEEPTABLES = 16,  // record the line-break and tab tables in the text style, or follow
-                                 // the ones it holds
-    TEXTRENDER_RETURN = 32,      // hand the block back (with a re-render)
-    TEXTRENDER_SCALECURSOR = 64, // scale the PRINT cursor with the other pixel quantities
-    TEXTRENDER_GENERALPATH = 128, // lay plain text out and draw it the general way as well (the
-                                  // fast route of plain_text.h is measured against it)
+    TEXTRENDER_RERENDER = 8,       // drawing a layer's content anew: the text's effects stay where
+                                   // they are and no output is looked at
+    TEXTRENDER_KEEPTABLES = 16,    // record the line-break and tab tables in the text style, or follow
+                                   // the ones it holds
+    TEXTRENDER_RETURN = 32,        // hand the block back (with a re-render)
+    TEXTRENDER_SCALECURSOR = 64,   // scale the PRINT cursor with the other pixel quantities
+    TEXTRENDER_GENERALPATH = 128,  // lay plain text out and draw it the general way as well (the
+                                   // fast route of plain_text.h is measured against it)
 };
 
 // Renders the text in mode TEXTMODE_*: PRINT and TEXTOUT draw it (or add a layer) and PRINT moves
 // the current display's text cursor; TEXTOBJECT (or TEXTRENDER_RETURN) hands the block back in
 // *outBlock. transform and layerTags may be null (the defaults). 0 or an error code; on an error
 // nothing is drawn and no layer is added.
-int RenderFormattedText(VmState* state, qzTextStyle* textStyle, int mode, int literal,
-                        const qzTransformTags* transform, const qzLayerTags* layerTags, uint32_t flags,
-                        qzTextBlock* outBlock);
+int RenderFormattedText(VmState* state, qzTextStyle* textStyle, int mode, int literal, const qzTransformTags* transform,
+                        const qzLayerTags* layerTags, uint32_t flags, qzTextBlock* outBlock);
 
 // Draws a block onto the current output at x, y: a selected brush, mask or alpha channel gets it
 // in its bitmap, a display or picture in its first buffer (presented by SafeBlt).

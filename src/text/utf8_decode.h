@@ -20,7 +20,7 @@ struct qzCodepoints {
     uint32_t* codes = nullptr;
     size_t count = 0;
     int allocated = 0;
-    bool decoded = false;   // the text was valid UTF-8 and decoded as such
+    bool decoded = false;  // the text was valid UTF-8 and decoded as such
     qzCodepoints(const char* text, size_t length, int encoding);
     ~qzCodepoints();
     qzCodepoints(const qzCodepoints&) = delete;

@@ -61,8 +61,8 @@ int Deliver(VmState* state, const qzShape* shape, const qzDrawState* drawn, cons
     if (toLayer) {
         error = layerHooks->addShapeLayer(state, shape, drawn, tags, made);
     } else if (!(mode & DRAWSHAPE_NOBLIT)) {
-        error = ApplyDrawTagFilters(shape->layerTags, made->bitmap, &made->mask, &made->alpha, made->width,
-                                    made->height);
+        error =
+            ApplyDrawTagFilters(shape->layerTags, made->bitmap, &made->mask, &made->alpha, made->width, made->height);
         if (!error) BlitIntoOutput(state, made);
     }
     FreeShapeBitmaps(made);
@@ -76,8 +76,8 @@ void SetShapeLayerHooks(const qzShapeLayerHooks* hooks) { layerHooks = hooks; }
 bool ShapesGoToLayers() {
     if (!layerHooks || !layerHooks->addShapeLayer) return false;
     qzBlitDisplayInfo info;
-    return DescribeBlitDisplay(nullptr, &info) && (info.outputKind == OUTPUT_DISPLAY || info.outputKind == OUTPUT_BGPIC) &&
-           info.layersOn;
+    return DescribeBlitDisplay(nullptr, &info) &&
+           (info.outputKind == OUTPUT_DISPLAY || info.outputKind == OUTPUT_BGPIC) && info.layersOn;
 }
 
 int ClearOutputLayers(VmState* state) {

@@ -97,8 +97,8 @@ struct qzShapeLayerParams {
     int32_t width, height;
     int32_t corners[4];
     int32_t startAngle, endAngle, clockwise;
-    int32_t x1, y1, x2, y2;          // lines: the ends relative to the layer
-    const qzShapePoint* points;      // polygons: the points relative to the bounding box
+    int32_t x1, y1, x2, y2;      // lines: the ends relative to the layer
+    const qzShapePoint* points;  // polygons: the points relative to the bounding box
     int32_t count;
     qzShapeTransform transform;  // the layer's matrix (display scale applied) and anchor
     bool antialias;

@@ -55,19 +55,18 @@ struct qzInbuiltVectorFont {
 // with the same parameters: the renderer measures a path (and, stroking it, the bare path too) and
 // then draws it, which would otherwise build it again.
 struct qzLastOutline {
-    std::vector<uint8_t> records;   // the records and their terminator
+    std::vector<uint8_t> records;  // the records and their terminator
     int fill = -1;
     int lineWidth = 0;
     int32_t join = 0, cap = 0, fillRule = 0;
     double dx = 0, dy = 0;
-    double cx = 0, cy = 0;          // the final current point
+    double cx = 0, cy = 0;  // the final current point
     qzBuiltOutline* built = nullptr;
 };
-qzLastOutline gLastOutlines[2];   // stroked, filled
+qzLastOutline gLastOutlines[2];  // stroked, filled
 
 FT_Library Library() {
-    if (!GetFreeTypeLibrary())
-        FontEngineInitFreeType();
+    if (!GetFreeTypeLibrary()) FontEngineInitFreeType();
     return GetFreeTypeLibrary();
 }
 
@@ -77,8 +76,7 @@ bool IsIdentity(const double* m) { return !m || (m[0] == 1 && m[1] == 0 && m[2] 
 
 // The largest scale of a 2x2 matrix (1 for none).
 double LargestScale(const double* m) {
-    if (!m)
-        return 1;
+    if (!m) return 1;
     double p = m[0] * m[0] + m[1] * m[1];
     double q = m[2] * m[2] + m[3] * m[3];
     double r = m[0] * m[2] + m[1] * m[3];
@@ -94,14 +92,12 @@ double CubicArcError(double angle) {
 
 // Moves `value` by whole turns to no less (up) or no more (down) than `limit`, within one turn.
 double TurnsUpTo(double value, double limit) {
-    if (value >= limit)
-        return value;
+    if (value >= limit) return value;
     value += kTwoPi * std::ceil((limit - value) / kTwoPi);
     return value < limit ? limit : value;
 }
 double TurnsDownTo(double value, double limit) {
-    if (value <= limit)
-        return value;
+    if (value <= limit) return value;
     value -= kTwoPi * std::ceil((value - limit) / kTwoPi);
     return value > limit ? limit : value;
 }
@@ -117,8 +113,7 @@ struct qzPathWalk {
 // active) and keeps its outline; null when the size or the glyph cannot be loaded.
 const qzCachedGlyph* LoadGlyph(qzInbuiltVectorFont* font, qzGlyphCache* cache, FT_UInt index, uint32_t size) {
     FT_Size previous = font->face->size;
-    if (FT_Activate_Size(font->size) != 0)
-        return nullptr;
+    if (FT_Activate_Size(font->size) != 0) return nullptr;
     const qzCachedGlyph* glyph = nullptr;
     if (font->pixelSize != size) {
         font->pixelSize = 0;
@@ -146,8 +141,7 @@ const qzCachedGlyph* LoadGlyph(qzInbuiltVectorFont* font, qzGlyphCache* cache, F
 const qzCachedGlyph* FindGlyph(qzInbuiltVectorFont* font, uint32_t code, uint32_t size) {
     if (!font->cache) {
         font->cache = new (std::nothrow) qzGlyphCache();
-        if (!font->cache)
-            return nullptr;
+        if (!font->cache) return nullptr;
     }
     qzGlyphCache* cache = font->cache;
     if (cache->pixelSize != size) {
@@ -163,33 +157,28 @@ const qzCachedGlyph* FindGlyph(qzInbuiltVectorFont* font, uint32_t code, uint32_
 // current point, which then advances by the glyph's advance.
 void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record) {
     if (!feed->stroker && !feed->sink)
-        return;   // glyph contours always end closed: the recording walk has nothing to note
-    auto* font = static_cast<qzInbuiltVectorFont*>(
-        GetVectorFontHandleOf(PathReadU32(record + 4), GetInbuiltVectorEngine()));
-    if (!font)
-        return;
+        return;  // glyph contours always end closed: the recording walk has nothing to note
+    auto* font =
+        static_cast<qzInbuiltVectorFont*>(GetVectorFontHandleOf(PathReadU32(record + 4), GetInbuiltVectorEngine()));
+    if (!font) return;
     uint32_t size = PathReadU32(record + 8);
     const char* text = reinterpret_cast<const char*>(record + 12);
     qzCodepoints codes(text, std::strlen(text), 1);
-    if (!codes.ok())
-        return;
+    if (!codes.ok()) return;
     std::vector<FT_Vector> moved;
     for (size_t i = 0; i < codes.count; i++) {
         const qzCachedGlyph* glyph = FindGlyph(font, codes.codes[i], size);
-        if (!glyph)
-            break;
+        if (!glyph) break;
         const FT_Pos ox = ToFixed26(walk->cx), oy = ToFixed26(walk->cy);
         moved.resize(glyph->points.size());
-        for (size_t k = 0; k < moved.size(); k++)
-            moved[k] = {glyph->points[k].x + ox, glyph->points[k].y + oy};
+        for (size_t k = 0; k < moved.size(); k++) moved[k] = {glyph->points[k].x + ox, glyph->points[k].y + oy};
         FT_Outline outline{};
         outline.n_points = short(moved.size());
         outline.n_contours = short(glyph->contours.size());
         outline.points = moved.data();
         outline.tags = const_cast<char*>(glyph->tags.data());
         outline.contours = const_cast<short*>(glyph->contours.data());
-        if (AppendOutlineToStroker(feed, &outline, 0) != 0)
-            break;
+        if (AppendOutlineToStroker(feed, &outline, 0) != 0) break;
         walk->cx += glyph->advance / 64.0;
     }
 }
@@ -197,13 +186,12 @@ void AddTextRecord(qzStrokerFeed* feed, qzPathWalk* walk, const uint8_t* record)
 // The bytes of the records with their terminator.
 size_t RecordBytes(const uint8_t* buffer) {
     const uint8_t* p = buffer;
-    while (size_t size = PathRecordSize(p))
-        p += size;
+    while (size_t size = PathRecordSize(p)) p += size;
     return size_t(p - buffer) + 4;
 }
 
-bool IsLastOutline(const uint8_t* buffer, size_t bytes, const qzVectorStyle* style, int lineWidth, double dx,
-                   double dy, int fill) {
+bool IsLastOutline(const uint8_t* buffer, size_t bytes, const qzVectorStyle* style, int lineWidth, double dx, double dy,
+                   int fill) {
     const qzLastOutline& last = gLastOutlines[fill ? 1 : 0];
     return last.built && last.fill == fill && last.lineWidth == lineWidth && last.dx == dx && last.dy == dy &&
            last.join == (style ? style->lineJoin : 0) && last.cap == (style ? style->lineCap : 0) &&
@@ -234,8 +222,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             }
             FT_Vector point = Fixed(x + bx, y + by);
             if (op == QZ_PATHOP_MOVE) {
-                if (walk->open)
-                    EndStrokerSubPathAs(feed, 1);
+                if (walk->open) EndStrokerSubPathAs(feed, 1);
                 walk->open = false;
                 walk->sx = walk->cx = x + bx;
                 walk->sy = walk->cy = y + by;
@@ -262,12 +249,10 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             bool relative = PathReadU32(p + 4) != 0;
             double bx = relative ? walk->cx : dx, by = relative ? walk->cy : dy;
             double c[6];
-            for (int i = 0; i < 6; i++)
-                c[i] = PathReadDouble(p + 8 + 8 * i);
+            for (int i = 0; i < 6; i++) c[i] = PathReadDouble(p + 8 + 8 * i);
             if (translate) {
                 if (!relative)
-                    for (int i = 0; i < 6; i++)
-                        PathWriteDouble(p + 8 + 8 * i, c[i] + (i % 2 ? dy : dx));
+                    for (int i = 0; i < 6; i++) PathWriteDouble(p + 8 + 8 * i, c[i] + (i % 2 ? dy : dx));
             } else {
                 FT_Vector c1 = Fixed(c[0] + bx, c[1] + by), c2 = Fixed(c[2] + bx, c[3] + by);
                 FT_Vector end = Fixed(c[4] + bx, c[5] + by);
@@ -322,8 +307,7 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             }
             double x2 = x1 + PathReadDouble(p + 20), y2 = y1 + PathReadDouble(p + 28);
             int32_t corners[4];
-            for (int i = 0; i < 4; i++)
-                corners[i] = int32_t(PathReadU32(p + 36 + 4 * i));
+            for (int i = 0; i < 4; i++) corners[i] = int32_t(PathReadU32(p + 36 + 4 * i));
             double startX = x1, startY = y1;
             // A sub-path the box interrupts ends open, as a move would end it.
             RoundedBoxToStroker(feed, x1, y1, x2, y2, corners, &startX, &startY);
@@ -334,26 +318,21 @@ void WalkPath(uint8_t* buffer, qzStrokerFeed* feed, double dx, double dy, qzPath
             break;
         }
         case QZ_PATHOP_TEXT:
-            if (translate)
-                break;
-            if (walk->open)
-                EndStrokerSubPathAs(feed, 1);
+            if (translate) break;
+            if (walk->open) EndStrokerSubPathAs(feed, 1);
             walk->open = false;
             AddTextRecord(feed, walk, p);
             break;
-        default:
-            break;   // 4 and the sub-path marker
+        default: break;  // 4 and the sub-path marker
         }
     }
 }
 
 // An outline record sized for the counts, owned by the engine.
 qzBuiltOutline* NewBuiltOutline(FT_UInt points, FT_UInt contours) {
-    if (points > 0x7FFF0000u || contours > 0x7FFF0000u)
-        return nullptr;
+    if (points > 0x7FFF0000u || contours > 0x7FFF0000u) return nullptr;
     auto* built = static_cast<qzBuiltOutline*>(OsAlloc(sizeof(qzBuiltOutline), 1));
-    if (!built)
-        return nullptr;
+    if (!built) return nullptr;
     if (FT_Outline_New(Library(), points, FT_Int(contours), &built->outline) != 0) {
         OsFree(built);
         return nullptr;
@@ -398,52 +377,43 @@ void ForgetLastOutline() {
 
 qzBuiltOutline* OutlineFromSink(const qzOutlineSink& sink, int evenOdd) {
     if (sink.points.size() > 0x7FFF || sink.contours.size() > 0x7FFF)
-        return nullptr;   // beyond what a FreeType outline holds
+        return nullptr;  // beyond what a FreeType outline holds
     qzBuiltOutline* built = NewBuiltOutline(FT_UInt(sink.points.size()), FT_UInt(sink.contours.size()));
-    if (!built)
-        return nullptr;
+    if (!built) return nullptr;
     FT_Outline& o = built->outline;
     std::copy(sink.points.begin(), sink.points.end(), o.points);
     std::copy(sink.tags.begin(), sink.tags.end(), o.tags);
-    for (size_t i = 0; i < sink.contours.size(); i++)
-        o.contours[i] = (short)sink.contours[i];
+    for (size_t i = 0; i < sink.contours.size(); i++) o.contours[i] = (short)sink.contours[i];
     o.n_points = (short)sink.points.size();
     o.n_contours = (short)sink.contours.size();
-    if (evenOdd)
-        o.flags |= FT_OUTLINE_EVEN_ODD_FILL;
+    if (evenOdd) o.flags |= FT_OUTLINE_EVEN_ODD_FILL;
     return built;
 }
 
 qzBuiltOutline* ExportStrokedOutline(FT_Stroker stroker) {
     FT_UInt points = 0, contours = 0;
-    if (FT_Stroker_GetCounts(stroker, &points, &contours) != 0)
-        return nullptr;
+    if (FT_Stroker_GetCounts(stroker, &points, &contours) != 0) return nullptr;
     qzBuiltOutline* built = NewBuiltOutline(points, contours);
-    if (built)
-        FT_Stroker_Export(stroker, &built->outline);
+    if (built) FT_Stroker_Export(stroker, &built->outline);
     return built;
 }
 
 qzBuiltOutline* ExportStrokerBorder(FT_Stroker stroker, FT_StrokerBorder border) {
     FT_UInt points = 0, contours = 0;
-    if (FT_Stroker_GetBorderCounts(stroker, border, &points, &contours) != 0)
-        return nullptr;
+    if (FT_Stroker_GetBorderCounts(stroker, border, &points, &contours) != 0) return nullptr;
     qzBuiltOutline* built = NewBuiltOutline(points, contours);
-    if (built)
-        FT_Stroker_ExportBorder(stroker, border, &built->outline);
+    if (built) FT_Stroker_ExportBorder(stroker, border, &built->outline);
     return built;
 }
 
 void FreeBuiltOutline(qzBuiltOutline* built) {
-    if (!built)
-        return;
+    if (!built) return;
     FT_Outline_Done(Library(), &built->outline);
     OsFree(built);
 }
 
 int ToFreeTypeMatrix(const double* matrix, FT_Matrix* out) {
-    if (IsIdentity(matrix))
-        return 0;
+    if (IsIdentity(matrix)) return 0;
     out->xx = FT_Fixed(matrix[0] * 65536);
     out->xy = FT_Fixed(matrix[2] * 65536);
     out->yx = FT_Fixed(matrix[1] * 65536);
@@ -451,8 +421,8 @@ int ToFreeTypeMatrix(const double* matrix, FT_Matrix* out) {
     return 1;
 }
 
-void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry, double from, double to,
-                 int clockwise, const double* matrix, double* x, double* y) {
+void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry, double from, double to, int clockwise,
+                 const double* matrix, double* x, double* y) {
     double sweep = to - from;
     if (sweep > 4 * kPi) {
         to -= kTwoPi * std::ceil((sweep - 4 * kPi) / kTwoPi);
@@ -478,8 +448,7 @@ void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry
     // (bounded, so that a negative, zero or non-finite radius ends the search too).
     double tolerance = 0.1 / (std::max(std::fabs(rx), std::fabs(ry)) * LargestScale(matrix));
     int n = 2;
-    while (n < kMaxArcSegmentsPerHalfTurn && !(CubicArcError(kPi / n) <= tolerance))
-        n++;
+    while (n < kMaxArcSegmentsPerHalfTurn && !(CubicArcError(kPi / n) <= tolerance)) n++;
     int count = std::max(1, int(std::ceil(sweep / (kPi / n))));
     double step = (clockwise ? sweep : -sweep) / count;
     double k = 4.0 / 3.0 * std::tan(step / 4);
@@ -507,7 +476,7 @@ void EllipseArcToStroker(qzStrokerFeed* feed, double cx, double cy, double rx, d
     if (!std::isfinite(a0) || !std::isfinite(a1)) {
         *endX = cx;
         *endY = cy;
-        return;   // no direction to travel in
+        return;  // no direction to travel in
     }
     a1 = clockwise ? TurnsUpTo(a1, a0) : TurnsDownTo(a1, a0);
     bool full = start == 0 && end == 360;
@@ -524,8 +493,7 @@ void EllipseArcToStroker(qzStrokerFeed* feed, double cx, double cy, double rx, d
         *startX = fx;
         *startY = fy;
     }
-    if (first.x != s.x || first.y != s.y || forceLine)
-        StrokerLineTo(feed, &s);
+    if (first.x != s.x || first.y != s.y || forceLine) StrokerLineTo(feed, &s);
     if (clockwise)
         ArcToCubics(feed, cx, cy, rx, ry, a0, a1, 1, matrix, endX, endY);
     else
@@ -608,8 +576,7 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
 qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* style, int lineWidth, double dx,
                                  double dy, double* x, double* y, int fill) {
     auto* bytes = static_cast<uint8_t*>(buffer);
-    if (!bytes || PathReadU32(bytes) == QZ_PATHOP_END)
-        return nullptr;
+    if (!bytes || PathReadU32(bytes) == QZ_PATHOP_END) return nullptr;
     if (mode == PATHOUTLINE_TRANSLATE) {
         qzPathWalk walk;
         WalkPath(bytes, nullptr, dx, dy, &walk);
@@ -621,21 +588,16 @@ qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* st
     if (IsLastOutline(bytes, size, style, lineWidth, dx, dy, fill)) {
         qzBuiltOutline* copy = CopyBuiltOutline(last.built);
         if (copy) {
-            if (x)
-                *x = last.cx;
-            if (y)
-                *y = last.cy;
+            if (x) *x = last.cx;
+            if (y) *y = last.cy;
             return copy;
         }
     }
     double cx = 0, cy = 0;
     qzBuiltOutlineOwner built(BuildNewOutline(bytes, style, lineWidth, dx, dy, &cx, &cy, fill));
-    if (!built)
-        return nullptr;
-    if (x)
-        *x = cx;
-    if (y)
-        *y = cy;
+    if (!built) return nullptr;
+    if (x) *x = cx;
+    if (y) *y = cy;
     // Kept for the next build of the same path; a copy that cannot be made only costs that build.
     FreeBuiltOutline(last.built);
     last = qzLastOutline();
@@ -661,22 +623,18 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
                                 double* x, double* y, int fill) {
     qzPathWalk walk;
     FT_Library library = Library();
-    if (!library)
-        return nullptr;
+    if (!library) return nullptr;
     if (fill) {
         // One walk builds the contours to fill.
         qzOutlineSink sink;
         qzStrokerFeed feed;
         feed.sink = &sink;
         WalkPath(bytes, &feed, dx, dy, &walk);
-        if (walk.open)
-            EndStrokerSubPathAs(&feed, 1);
+        if (walk.open) EndStrokerSubPathAs(&feed, 1);
         qzBuiltOutline* built = OutlineFromSink(sink, style && style->fillRule == 1);
         if (built) {
-            if (x)
-                *x = walk.cx;
-            if (y)
-                *y = walk.cy;
+            if (x) *x = walk.cx;
+            if (y) *y = walk.cy;
         }
         return built;
     }
@@ -685,39 +643,32 @@ qzBuiltOutline* BuildNewOutline(uint8_t* bytes, const qzVectorStyle* style, int 
     WalkPath(bytes, &feed, dx, dy, &walk);
     const int lastOpen = walk.open ? 1 : 0;
     qzStrokerOwner owner;
-    if (FT_Stroker_New(library, &owner.stroker) != 0)
-        return nullptr;
+    if (FT_Stroker_New(library, &owner.stroker) != 0) return nullptr;
     FT_Stroker stroker = owner.stroker;
     FT_Stroker_Set(stroker, FT_Fixed(std::max(lineWidth, 0)) * 32, StrokerCap(style ? style->lineCap : 0),
                    StrokerJoin(style ? style->lineJoin : 0), kMiterLimit);
     RestartStrokerFeed(&feed, stroker, lastOpen);
     walk = qzPathWalk();
     WalkPath(bytes, &feed, dx, dy, &walk);
-    if (walk.open)
-        EndStrokerSubPathAs(&feed, 1);
+    if (walk.open) EndStrokerSubPathAs(&feed, 1);
     qzBuiltOutline* built = ExportStrokedOutline(stroker);
-    if (!built)
-        return nullptr;
-    if (x)
-        *x = walk.cx;
-    if (y)
-        *y = walk.cy;
+    if (!built) return nullptr;
+    if (x) *x = walk.cx;
+    if (y) *y = walk.cy;
     return built;
 }
 
 }  // namespace
 
 int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, int width, int height, int antialias) {
-    if (width <= 0 || height <= 0)
-        return 1;
+    if (width <= 0 || height <= 0) return 1;
     FT_Bitmap target{};
     target.rows = unsigned(height);
     target.width = unsigned(width);
     if (antialias) {
         // Non-zero fills by accumulated area; FreeType's rasteriser splits large outlines into
         // bands and walks the outline again for each one.
-        if (AccumulateOutlineCoverage(outline, pixels, rowLength, width, height))
-            return 1;
+        if (AccumulateOutlineCoverage(outline, pixels, rowLength, width, height)) return 1;
         // Rows run upward in FreeType's terms, so that path y grows downward in the plane.
         target.pitch = -rowLength;
         target.buffer = pixels;
@@ -727,8 +678,7 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
     }
     int pitch = ((width + 15) >> 4) * 2;
     auto* bits = static_cast<uint8_t*>(OsAlloc(size_t(pitch) * size_t(height), 1));
-    if (!bits)
-        return 0;
+    if (!bits) return 0;
     target.pitch = -pitch;
     target.buffer = bits;
     target.num_grays = 2;
@@ -738,8 +688,7 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
         for (int row = 0; row < height; row++) {
             const uint8_t* in = bits + size_t(row) * pitch;
             uint8_t* out = pixels + size_t(row) * rowLength;
-            for (int col = 0; col < width; col++)
-                out[col] = (in[col >> 3] & (0x80 >> (col & 7))) ? 255 : 0;
+            for (int col = 0; col < width; col++) out[col] = (in[col >> 3] & (0x80 >> (col & 7))) ? 255 : 0;
         }
     }
     OsFree(bits);
@@ -747,14 +696,12 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
 }
 
 int InbuiltGetPathExtents(qzPathExtentsBlock* block) {
-    qzBuiltOutline* built = BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer), block->style,
-                                             block->lineWidth, block->offsetX, block->offsetY, nullptr, nullptr,
-                                             block->fill);
-    if (!built)
-        return 0;
+    qzBuiltOutline* built =
+        BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer), block->style, block->lineWidth,
+                         block->offsetX, block->offsetY, nullptr, nullptr, block->fill);
+    if (!built) return 0;
     FT_Matrix m;
-    if (ToFreeTypeMatrix(block->matrix, &m))
-        FT_Outline_Transform(&built->outline, &m);
+    if (ToFreeTypeMatrix(block->matrix, &m)) FT_Outline_Transform(&built->outline, &m);
     FT_BBox box{};
     FT_Outline_Get_BBox(&built->outline, &box);
     block->x1 = box.xMin / 64.0;
@@ -766,14 +713,12 @@ int InbuiltGetPathExtents(qzPathExtentsBlock* block) {
 }
 
 int InbuiltDrawPath(qzPathDrawBlock* block) {
-    const qzBuiltOutlineOwner built(BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer),
-                                                     block->style, block->lineWidth, -block->originX,
-                                                     -block->originY, nullptr, nullptr, block->fill));
-    if (!built)
-        return 0;
+    const qzBuiltOutlineOwner built(BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(block->buffer), block->style,
+                                                     block->lineWidth, -block->originX, -block->originY, nullptr,
+                                                     nullptr, block->fill));
+    if (!built) return 0;
     FT_Matrix m;
-    if (ToFreeTypeMatrix(block->matrix, &m))
-        FT_Outline_Transform(&built->outline, &m);
+    if (ToFreeTypeMatrix(block->matrix, &m)) FT_Outline_Transform(&built->outline, &m);
     FT_BBox box{};
     FT_Outline_Get_BBox(&built->outline, &box);
     // The box is placed on whole pixels, so that the coverage keeps its place within a pixel.
@@ -788,20 +733,16 @@ int InbuiltTranslatePath(qzPathTranslateBlock* block, void*) {
 }
 
 int InbuiltGetCurrentPoint(const void* buffer, const qzVectorStyle* style, double* x, double* y) {
-    qzBuiltOutline* built =
-        BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(buffer), style, 0, 0, 0, x, y, 1);
-    if (!built)
-        return 0;
+    qzBuiltOutline* built = BuildPathOutline(PATHOUTLINE_BUILD, const_cast<void*>(buffer), style, 0, 0, 0, x, y, 1);
+    if (!built) return 0;
     FreeBuiltOutline(built);
     return 1;
 }
 
 void* InbuiltCreateVectorFont(FT_Face face) {
-    if (!face)
-        return nullptr;
+    if (!face) return nullptr;
     auto* font = static_cast<qzInbuiltVectorFont*>(OsAlloc(sizeof(qzInbuiltVectorFont), 1));
-    if (!font)
-        return nullptr;
+    if (!font) return nullptr;
     FT_Size previous = face->size;
     if (FT_New_Size(face, &font->size) != 0) {
         OsFree(font);
@@ -815,8 +756,7 @@ void* InbuiltCreateVectorFont(FT_Face face) {
 
 void InbuiltFreeVectorFont(void* handle) {
     auto* font = static_cast<qzInbuiltVectorFont*>(handle);
-    if (!font)
-        return;
+    if (!font) return;
     FT_Done_Size(font->size);
     delete font->cache;
     OsFree(font);
@@ -832,6 +772,5 @@ FT_Face InbuiltOpenFont(const void* data, size_t size) {
 }
 
 void InbuiltCloseFont(FT_Face face) {
-    if (face)
-        FT_Done_Face(face);
+    if (face) FT_Done_Face(face);
 }

@@ -32,7 +32,7 @@ FT_Face InbuiltOpenFont(const void* data, size_t size);
 void InbuiltCloseFont(FT_Face face);
 
 enum {
-    PATHOUTLINE_TRANSLATE = 0,   // move the buffer's absolute coordinates in place, build nothing
+    PATHOUTLINE_TRANSLATE = 0,  // move the buffer's absolute coordinates in place, build nothing
     PATHOUTLINE_BUILD = 1,
 };
 
@@ -93,8 +93,8 @@ void EllipseArcToStroker(qzStrokerFeed* feed, double cx, double cy, double rx, d
 // Cubic segments of an arc from `from` to `to` radians (from <= to): clockwise travel starts at
 // from, counter-clockwise at to. Each segment spans at most a quarter turn and as little as keeps
 // it within 0.1 pixel of the true arc. The end point goes to *x, *y.
-void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry, double from, double to,
-                 int clockwise, const double* matrix, double* x, double* y);
+void ArcToCubics(qzStrokerFeed* feed, double cx, double cy, double rx, double ry, double from, double to, int clockwise,
+                 const double* matrix, double* x, double* y);
 // The outline of a box from (x1, y1) to (x2, y2) with corner rounding a..d in percent (top-left,
 // bottom-left, bottom-right, top-right; radius = percent of half the shorter side), begun as a
 // sub-path at its start point (written to the out pointers); the caller ends it.

@@ -16,8 +16,8 @@ constexpr int kMaxCurvePieces = 1024;
 struct Accumulator {
     std::vector<float> cells;  // (width + 2) a row
     int width, height, stride;
-    double px = 0, py = 0;     // the current point
-    double sx = 0, sy = 0;     // the contour's first point
+    double px = 0, py = 0;  // the current point
+    double sx = 0, sy = 0;  // the contour's first point
 
     // The signed area the line from (x0, y0) to (x1, y1) adds to the cells on its right.
     void Line(double x0, double y0, double x1, double y1) {
@@ -124,8 +124,8 @@ int CubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vecto
     const double x0 = a->px, y0 = a->py, x1 = Pixels(control1->x), y1 = Pixels(control1->y);
     const double x2 = Pixels(control2->x), y2 = Pixels(control2->y), x3 = Pixels(to->x), y3 = Pixels(to->y);
     // A cubic's chords stay within 3/4 of its largest second difference over n^2.
-    const double dd = std::max(std::hypot(x0 - 2 * x1 + x2, y0 - 2 * y1 + y2),
-                               std::hypot(x1 - 2 * x2 + x3, y1 - 2 * y2 + y3));
+    const double dd =
+        std::max(std::hypot(x0 - 2 * x1 + x2, y0 - 2 * y1 + y2), std::hypot(x1 - 2 * x2 + x3, y1 - 2 * y2 + y3));
     const int n = Pieces(dd, 0.75);
     for (int i = 1; i <= n; i++) {
         const double t = (double)i / n, u = 1 - t;

@@ -49,8 +49,8 @@ bool FeedShape(qzStrokerFeed* feed, const qzShapeGeometry& g, int w, int h, doub
             double x, y;
             int sx, sy;
             double from, to;
-        } corners[4] = {{x0, y0, 1, 1, 270, 180}, {x0, y1, 1, -1, 180, 90}, {x1, y1, -1, -1, 90, 0},
-                        {x1, y0, -1, 1, 360, 270}};
+        } corners[4] = {
+            {x0, y0, 1, 1, 270, 180}, {x0, y1, 1, -1, 180, 90}, {x1, y1, -1, -1, 90, 0}, {x1, y0, -1, 1, 360, 270}};
         FT_Vector first = Fixed(x0 + r[0], y0);
         BeginOpenStrokerSubPath(feed, &first);
         for (int i = 0; i < 4; i++) {
@@ -133,8 +133,8 @@ bool ShapeOutline(const qzShapeOutlineJob* job, qzBuiltOutline** out) {
     qzStrokerOwner owner;
     if (FT_Stroker_New(OutlineEngineLibrary(), &owner.stroker) != 0) return false;
     FT_Stroker stroker = owner.stroker;
-    FT_Stroker_Set(stroker, (FT_Fixed)std::llround(lineWidth * 32), FT_STROKER_LINECAP_ROUND,
-                   FT_STROKER_LINEJOIN_ROUND, 0);
+    FT_Stroker_Set(stroker, (FT_Fixed)std::llround(lineWidth * 32), FT_STROKER_LINECAP_ROUND, FT_STROKER_LINEJOIN_ROUND,
+                   0);
     qzStrokerFeed feed;
     RestartStrokerFeed(&feed, stroker, 0);
     qzBuiltOutline* built = nullptr;

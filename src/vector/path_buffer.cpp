@@ -18,8 +18,7 @@ qzObjectHeader* gPaths = nullptr;
 size_t EstimateRecord(const qzPathArg* args, int count) {
     size_t estimate = 128;
     for (int i = 0; i < count; i++)
-        if (args[i].kind == PATHARG_STRING)
-            estimate += PathStringSize(std::strlen(args[i].s));
+        if (args[i].kind == PATHARG_STRING) estimate += PathStringSize(std::strlen(args[i].s));
     return estimate;
 }
 
@@ -44,28 +43,22 @@ qzObjectHeader** GetPathList() { return &gPaths; }
 
 int FindPath(const qzObjectId& id, qzPath** out) {
     *out = reinterpret_cast<qzPath*>(FindObjectInList(gPaths, id));
-    if (*out)
-        return 0;
-    if (id.pointer)
-        return ERR_FINDARRAY;
+    if (*out) return 0;
+    if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDPATH;
 }
 
 int GrowPathBuffer(qzPath* path, size_t needed) {
     size_t used = PathBytesInUse(path);
-    if (path->buffer && needed <= path->capacity - used)
-        return 0;
+    if (path->buffer && needed <= path->capacity - used) return 0;
     size_t capacity = size_t(path->capacity) + std::max<size_t>(needed, 1024);
-    if (capacity > std::numeric_limits<uint32_t>::max())
-        return ERR_MEM;
+    if (capacity > std::numeric_limits<uint32_t>::max()) return ERR_MEM;
     // Zero-filled, so that the padding behind strings and the bytes beyond the terminator that
     // copies of the whole capacity carry are defined.
     auto* block = static_cast<uint8_t*>(OsAlloc(capacity, 1));
-    if (!block)
-        return ERR_MEM;
-    if (used)
-        std::memcpy(block, path->buffer, used);
+    if (!block) return ERR_MEM;
+    if (used) std::memcpy(block, path->buffer, used);
     OsFree(path->buffer);
     path->buffer = block;
     path->write = block + used;
@@ -74,8 +67,7 @@ int GrowPathBuffer(qzPath* path, size_t needed) {
 }
 
 int AppendPathRecord(qzPath* path, uint32_t opcode, const qzPathArg* args, int count) {
-    if (int error = GrowPathBuffer(path, EstimateRecord(args, count)))
-        return error;
+    if (int error = GrowPathBuffer(path, EstimateRecord(args, count))) return error;
     uint8_t* p = path->write;
     PathWriteU32(p, opcode);
     p += 4;
@@ -106,37 +98,32 @@ int AppendPathRecord(qzPath* path, uint32_t opcode, const qzPathArg* args, int c
 
 int AppendPathCommand(const qzObjectId& id, uint32_t opcode, const qzPathArg* args, int count) {
     qzPath* path = nullptr;
-    if (int error = FindPath(id, &path))
-        return error;
+    if (int error = FindPath(id, &path)) return error;
     return AppendPathRecord(path, opcode, args, count);
 }
 
 qzPath* NewPathRecord(const qzObjectId& id) {
     auto* path = static_cast<qzPath*>(OsAlloc(sizeof(qzPath), 1));
-    if (path)
-        AddObjectToList(&gPaths, &path->header, QZ_TYPE_VECTORPATH, id);
+    if (path) AddObjectToList(&gPaths, &path->header, QZ_TYPE_VECTORPATH, id);
     return path;
 }
 
 void FreePathRecord(VmState* state, qzPath* path) {
     RemoveObjectFromList(&gPaths, &path->header);
-    if (state)
-        FreeObjectDataList(state, path->header.data);
+    if (state) FreeObjectDataList(state, path->header.data);
     OsFree(path->buffer);
     OsFree(path);
 }
 
 int FreePathById(VmState* state, const qzObjectId& id) {
     qzPath* path = nullptr;
-    if (int error = FindPath(id, &path))
-        return error;
+    if (int error = FindPath(id, &path)) return error;
     FreePathRecord(state, path);
     return 0;
 }
 
 void FreePathList(VmState* state) {
-    while (gPaths)
-        FreePathRecord(state, reinterpret_cast<qzPath*>(gPaths));
+    while (gPaths) FreePathRecord(state, reinterpret_cast<qzPath*>(gPaths));
 }
 
 void ClearPathBuffer(qzPath* path) {
@@ -151,8 +138,7 @@ int CopyPathRecord(VmState* state, const qzPath* source, const qzObjectId& id, q
     uint8_t* copy = nullptr;
     if (source->buffer) {
         copy = static_cast<uint8_t*>(OsAlloc(source->capacity, 0));
-        if (!copy)
-            return ERR_MEM;
+        if (!copy) return ERR_MEM;
         std::memcpy(copy, source->buffer, source->capacity);
     }
     // The copied records go on every way out until the new path takes them, also when copying
@@ -160,8 +146,7 @@ int CopyPathRecord(VmState* state, const qzPath* source, const qzObjectId& id, q
     std::unique_ptr<uint8_t, void (*)(void*)> copyOwner(copy, OsFree);
     // The copy gets object data of its own: a shared list would be released twice.
     qzObjectDataNode* data = nullptr;
-    if (source->header.data && CopyObjectDataList(state, source->header.data, &data) != 0)
-        return ERR_MEM;
+    if (source->header.data && CopyObjectDataList(state, source->header.data, &data) != 0) return ERR_MEM;
     qzPath* path = NewPathRecord(id);
     if (!path) {
         FreeObjectDataList(state, data);
@@ -177,10 +162,8 @@ int CopyPathRecord(VmState* state, const qzPath* source, const qzObjectId& id, q
 
 int AppendPathRecords(qzPath* destination, const qzPath* source) {
     size_t bytes = PathBytesInUse(source);
-    if (!bytes)
-        return 0;
-    if (int error = GrowPathBuffer(destination, bytes + 4))
-        return error;
+    if (!bytes) return 0;
+    if (int error = GrowPathBuffer(destination, bytes + 4)) return error;
     std::memcpy(destination->write, source->buffer, bytes);
     destination->write += bytes;
     PathWriteU32(destination->write, QZ_PATHOP_END);

@@ -21,17 +21,17 @@ constexpr int32_t QZ_TYPE_VECTORPATH = 49;
 // One script path (allocated zero-filled).
 struct qzPath {
     qzObjectHeader header;
-    uint8_t* buffer;     // null while the path holds no buffer
-    uint32_t capacity;   // bytes allocated for the buffer
-    uint8_t* write;      // where the next record goes: always on the terminating zero word
+    uint8_t* buffer;    // null while the path holds no buffer
+    uint32_t capacity;  // bytes allocated for the buffer
+    uint8_t* write;     // where the next record goes: always on the terminating zero word
 };
 
 // Argument kinds of a record.
 enum {
     PATHARG_U32 = 0,
     PATHARG_DOUBLE = 1,
-    PATHARG_STRING = 2,   // zero-terminated, padded to PathStringSize bytes
-    PATHARG_HANDLE = 3,   // u32 vector-font id (vector_fonts.h)
+    PATHARG_STRING = 2,  // zero-terminated, padded to PathStringSize bytes
+    PATHARG_HANDLE = 3,  // u32 vector-font id (vector_fonts.h)
 };
 
 struct qzPathArg {

@@ -120,8 +120,8 @@ int RenderPathLayerContent(VmState* state, qzLayer* layer, qzLayerState* target,
     const double* m = transform->matrix;
     const double ax = transform->anchorx * base->width, ay = transform->anchory * base->height;
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
-    const double corners[4][2] = {{0, 0}, {(double)base->width, 0}, {0, (double)base->height},
-                                  {(double)base->width, (double)base->height}};
+    const double corners[4][2] = {
+        {0, 0}, {(double)base->width, 0}, {0, (double)base->height}, {(double)base->width, (double)base->height}};
     for (const auto& c : corners) {
         const double cx = c[0] - ax, cy = c[1] - ay;
         const double tx = m[0] * cx + m[2] * cy, ty = m[1] * cx + m[3] * cy;

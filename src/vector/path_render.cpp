@@ -62,8 +62,7 @@ void SizeBox(const qzVectorEngine* engine, Box* b) {
 bool Measure(const qzVectorEngine* engine, const qzPathRenderParams* p, int fill, int width, double ox, double oy,
              const double* matrix, Box* b) {
     *b = Box();
-    if (!GetEngineExtents(engine, p->buffer, p->pathStyle, fill, width, ox, oy, matrix, &b->x1, &b->y1, &b->x2,
-                          &b->y2))
+    if (!GetEngineExtents(engine, p->buffer, p->pathStyle, fill, width, ox, oy, matrix, &b->x1, &b->y1, &b->x2, &b->y2))
         return false;
     for (double v : {b->x1, b->y1, b->x2, b->y2})
         if (!std::isfinite(v) || std::fabs(v) > kMaxSide) return false;
@@ -151,7 +150,8 @@ void BlitPathToOutput(VmState* state, qzDisplay* display, qzBitMap* bitmap, qzBi
         return;
     }
     const int32_t targetWidth = pic ? pic->width : 0, targetHeight = pic ? pic->height : 0;
-    if (display && display->doubleBuffer && !display->refreshBlock) AddRectToList(&display->rectList, x, y, width, height);
+    if (display && display->doubleBuffer && !display->refreshBlock)
+        AddRectToList(&display->rectList, x, y, width, height);
     SafeBlt(state, bitmap, 0, 0, nullptr, x, y, width, height, width, height, targetWidth, targetHeight,
             SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, mask, alpha, clip);
 }
@@ -357,8 +357,8 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
         if (patterned) {
             pattern.bitmap = CreateBitMap(w, h, 0, nullptr);
             if (!pattern.bitmap) return ERR_MEM;
-            if (int error = FillPathBitmap(state, pattern.bitmap, &ds, color, sx, sy, (int)bareWidth, (int)bareHeight,
-                                           matrix))
+            if (int error =
+                    FillPathBitmap(state, pattern.bitmap, &ds, color, sx, sy, (int)bareWidth, (int)bareHeight, matrix))
                 return error;
         }
         BitMapLock shapeLock(shape.alpha, LOCKF_READONLY), outlineLock(outline.alpha, LOCKF_READONLY);
@@ -368,13 +368,31 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
         qzCoveragePart parts[3];
         int n = 0;
         if (shadow)
-            parts[n++] = {(const uint8_t*)body.pixels, body.rowLength, bodyX + offsets[2], bodyY + offsets[3],
-                          body.width, body.height, ds.shadowColor, nullptr};
+            parts[n++] = {(const uint8_t*)body.pixels,
+                          body.rowLength,
+                          bodyX + offsets[2],
+                          bodyY + offsets[3],
+                          body.width,
+                          body.height,
+                          ds.shadowColor,
+                          nullptr};
         if (edge)
-            parts[n++] = {(const uint8_t*)body.pixels, body.rowLength, offsets[0], offsets[1], body.width, body.height,
-                          ds.edgeColor, nullptr};
-        parts[n++] = {(const uint8_t*)shapeLock.info.pixels, shapeLock.info.rowLength, sx, sy, shapeLock.info.width,
-                      shapeLock.info.height, color, patterned ? pattern.bitmap : nullptr};
+            parts[n++] = {(const uint8_t*)body.pixels,
+                          body.rowLength,
+                          offsets[0],
+                          offsets[1],
+                          body.width,
+                          body.height,
+                          ds.edgeColor,
+                          nullptr};
+        parts[n++] = {(const uint8_t*)shapeLock.info.pixels,
+                      shapeLock.info.rowLength,
+                      sx,
+                      sy,
+                      shapeLock.info.width,
+                      shapeLock.info.height,
+                      color,
+                      patterned ? pattern.bitmap : nullptr};
         if (int error = ComposeShapeCoverage(made.bitmap, made.alpha, parts, n)) return error;
     }
 
@@ -410,9 +428,9 @@ int DrawPathCore(VmState* state, int32_t x, int32_t y, qzPathRenderParams* param
         made.bitmap = made.alpha = nullptr;
         qzLayer* layer = nullptr;
         const int32_t px = params->x + (int32_t)anchorShiftX, py = params->y + (int32_t)anchorShiftY;
-        if (int error = AddLayerForObject(state, QZ_LAYER_VECTORPATH, params->id, px, py, w, h, &local.transform,
-                                          &local.layer, bitmap, nullptr, alpha, st, local.insertPos, local.addFlags,
-                                          &layer))
+        if (int error =
+                AddLayerForObject(state, QZ_LAYER_VECTORPATH, params->id, px, py, w, h, &local.transform, &local.layer,
+                                  bitmap, nullptr, alpha, st, local.insertPos, local.addFlags, &layer))
             return error;
         // A layer that is transformed, has effects or lies below others was refreshed by the layer
         // code; one on top is drawn here.
@@ -474,8 +492,8 @@ int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, 
     return DrawPathWith(state, id, x, y, look, &tags, 0);
 }
 
-int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,
-                const double* numbers, int count) {
+int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
+                int count) {
     qzPath* path = NewPathRecord(qzObjectId{0, QZ_AUTO_ID});
     if (!path) return ERR_MEM;
     // No script knows the temporary path: it leaves the list on every way out, also when drawing
@@ -495,7 +513,7 @@ int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, 
     case SHAPE_CIRCLE:
     case SHAPE_ELLIPSE: {
         const double rx = arg(0), ry = kind == SHAPE_CIRCLE ? arg(0) : arg(1);
-        const qzPathArg args[] = {PathDouble(rx), PathDouble(ry), PathDouble(rx), PathDouble(ry),
+        const qzPathArg args[] = {PathDouble(rx), PathDouble(ry),  PathDouble(rx), PathDouble(ry),
                                   PathDouble(0),  PathDouble(360), PathU32(1)};
         error = AppendPathRecord(path, QZ_PATHOP_ARC, args, 7);
         break;
@@ -503,8 +521,12 @@ int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, 
     case SHAPE_ARC: {
         const double rx = arg(0), ry = arg(1);
         const qzPathArg move[] = {PathU32(0), PathDouble(rx), PathDouble(ry)};
-        const qzPathArg args[] = {PathDouble(rx),     PathDouble(ry),     PathDouble(rx),
-                                  PathDouble(ry),     PathDouble(arg(2)), PathDouble(arg(3)),
+        const qzPathArg args[] = {PathDouble(rx),
+                                  PathDouble(ry),
+                                  PathDouble(rx),
+                                  PathDouble(ry),
+                                  PathDouble(arg(2)),
+                                  PathDouble(arg(3)),
                                   PathU32(arg(4) != 0 ? 1u : 0u)};
         error = AppendPathRecord(path, QZ_PATHOP_MOVE, move, 3);
         if (!error) error = AppendPathRecord(path, QZ_PATHOP_ARC, args, 7);

@@ -87,8 +87,8 @@ int DrawPathAsLayer(VmState* state, const qzObjectId& id, int32_t x, int32_t y, 
 // corners a..d), SHAPE_CIRCLE and SHAPE_ELLIPSE (rx, ry), SHAPE_ARC (rx, ry, start, end, clockwise:
 // a pie wedge about (rx, ry)) or SHAPE_POLYGON (x, y pairs); other kinds draw an empty path. The
 // temporary path is gone afterwards. 0, ERR_MEM or the draw's error.
-int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,
-                const double* numbers, int count);
+int ShapeToPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
+                int count);
 
 // The outline version of a path layer: its saved parameters drawn unfilled with a line of 2 x size
 // pixels in the colour, under the layer's own transform when transformed is set, scaled by the

@@ -20,11 +20,9 @@ int SetPathDash(double offset, const double* lengths, uint32_t count) {
     gStyle.dashLengths = nullptr;
     gStyle.dashCount = 0;
     gStyle.dashOffset = 0;
-    if (!count)
-        return 0;
+    if (!count) return 0;
     auto* copy = static_cast<double*>(OsAlloc(sizeof(double) * count, 0));
-    if (!copy)
-        return ERR_MEM;
+    if (!copy) return ERR_MEM;
     std::memcpy(copy, lengths, sizeof(double) * count);
     gStyle.dashLengths = copy;
     gStyle.dashCount = count;
@@ -41,8 +39,7 @@ void ResetPathStyle() {
 int CopyPathStyle(const qzPathStyle& source, qzPathStyle* out) {
     *out = source;
     out->dashLengths = nullptr;
-    if (!source.dashCount)
-        return 0;
+    if (!source.dashCount) return 0;
     out->dashLengths = static_cast<double*>(OsAlloc(sizeof(double) * source.dashCount, 0));
     if (!out->dashLengths) {
         out->dashCount = 0;

@@ -20,8 +20,8 @@ struct qzPathStyle {
     int32_t lineJoin;
     int32_t lineCap;
     double dashOffset;
-    uint32_t dashCount;      // 0: solid
-    double* dashLengths;     // OsAlloc, owned by whoever holds the style
+    uint32_t dashCount;   // 0: solid
+    double* dashLengths;  // OsAlloc, owned by whoever holds the style
     int32_t fillRule;
 };
 

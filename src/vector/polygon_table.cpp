@@ -51,4 +51,3 @@ int ReadPolygonTable(VmState* state, int index, int first, int count, std::vecto
     *height = (int)(boxY1 - boxY0 + 1);
     return 0;
 }
-

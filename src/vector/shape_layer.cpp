@@ -248,9 +248,9 @@ void ReadLineTags(VmState* state, int table, qzShapeLayerRecord* r, int32_t* poi
 
 bool SameShape(const qzShapeLayerRecord& a, const qzShapeLayerRecord& b) {
     const qzShapeLayerParams &p = a.params, &q = b.params;
-    if (p.kind != q.kind || p.width != q.width || p.height != q.height || p.startAngle != q.startAngle || p.endAngle != q.endAngle ||
-        p.clockwise != q.clockwise || p.x1 != q.x1 || p.y1 != q.y1 || p.x2 != q.x2 || p.y2 != q.y2 ||
-        p.antialias != q.antialias || p.outline != q.outline || a.thickness != b.thickness ||
+    if (p.kind != q.kind || p.width != q.width || p.height != q.height || p.startAngle != q.startAngle ||
+        p.endAngle != q.endAngle || p.clockwise != q.clockwise || p.x1 != q.x1 || p.y1 != q.y1 || p.x2 != q.x2 ||
+        p.y2 != q.y2 || p.antialias != q.antialias || p.outline != q.outline || a.thickness != b.thickness ||
         a.points.size() != b.points.size())
         return false;
     for (int i = 0; i < 4; i++)
@@ -269,12 +269,9 @@ int ReadNewKind(VmState* state, int table, qzShapeLayerParams* p) {
         int32_t kind;
         const char* keys[4];
     } kDefining[] = {
-        {SHAPE_BOX, {"sizex", "sizey"}},
-        {SHAPE_CIRCLE, {"radius"}},
-        {SHAPE_ELLIPSE, {"radiusa", "radiusb"}},
-        {SHAPE_LINE, {"x1", "y1", "x2", "y2"}},
-        {SHAPE_POLYGON, {"vertices"}},
-        {SHAPE_ARC, {"radiusa", "radiusb", "startangle", "endangle"}},
+        {SHAPE_BOX, {"sizex", "sizey"}},         {SHAPE_CIRCLE, {"radius"}},
+        {SHAPE_ELLIPSE, {"radiusa", "radiusb"}}, {SHAPE_LINE, {"x1", "y1", "x2", "y2"}},
+        {SHAPE_POLYGON, {"vertices"}},           {SHAPE_ARC, {"radiusa", "radiusb", "startangle", "endangle"}},
     };
     for (const auto& row : kDefining) {
         if (row.kind != kind) continue;
@@ -563,7 +560,8 @@ int DrawShapeAsLayer(VmState* state, const qzShapeLayerRecord& record, int32_t x
     const bool line = p.kind == SHAPE_LINE;
     // The matrix of the shape's own size (a target size scales the new shape to it).
     qzTransformTags transform = transformTags;
-    RestoreLayerMatrix(&transform, line ? std::max(p.x1, p.x2) + 1 : p.width, line ? std::max(p.y1, p.y2) + 1 : p.height);
+    RestoreLayerMatrix(&transform, line ? std::max(p.x1, p.x2) + 1 : p.width,
+                       line ? std::max(p.y1, p.y2) + 1 : p.height);
     qzShapeTransform t;
     for (int i = 0; i < 4; i++) t.matrix[i] = transform.matrix[i];
     t.anchorX = transform.anchorx;

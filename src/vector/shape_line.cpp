@@ -89,8 +89,8 @@ int RenderLineOffscreen(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t
         int error = CoverageLastError() < 0 ? ERR_MEM : 0;
         if (!error) {
             if (antialias) {
-                const qzCoveragePart part = {image->pixels, image->pitch, 0, 0, image->width, image->height, color,
-                                             nullptr};
+                const qzCoveragePart part = {image->pixels, image->pitch,  0,     0,
+                                             image->width,  image->height, color, nullptr};
                 error = ComposeShapeCoverage(made.bitmap, made.alpha, &part, 1);
             } else {
                 qzShapePen pen(made.bitmap, made.mask, made.alpha, nullptr, color);

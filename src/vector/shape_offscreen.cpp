@@ -228,8 +228,8 @@ int FillShapeCoverage(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, Part* p
         pixel_access::DispatchRgbFormat(colour.info.pixelFormat, [&](auto f) {
             FillPartRows<decltype(f)::value>(
                 (uint8_t*)colour.info.pixels, colour.info.rowLength, mask ? (uint8_t*)maskLock.info.pixels : nullptr,
-                maskLock.info.rowLength, alpha ? (uint8_t*)alphaLock.info.pixels : nullptr, alphaLock.info.rowLength,
-                c, part.color, usePattern ? (const uint8_t*)pattern.info.pixels : nullptr, pattern.info.rowLength);
+                maskLock.info.rowLength, alpha ? (uint8_t*)alphaLock.info.pixels : nullptr, alphaLock.info.rowLength, c,
+                part.color, usePattern ? (const uint8_t*)pattern.info.pixels : nullptr, pattern.info.rowLength);
         });
     }
     return 0;

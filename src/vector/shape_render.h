@@ -30,10 +30,10 @@ struct qzShape {
     uint32_t color;  // RGB, and the transparency level in the top byte (0 opaque)
     int32_t clockwise;
     qzDrawState* drawState;
-    const qzShapeTransform* transform;  // null: identity, anchor 0, 0
+    const qzShapeTransform* transform;     // null: identity, anchor 0, 0
     const qzTransformTags* transformTags;  // the parsed options the transform comes from; null: none
     const qzLayerTags* layerTags;          // the layer options of the draw; null: the defaults
-    void* target;                       // the layer's owner and the layer when a shape layer is rendered
+    void* target;                          // the layer's owner and the layer when a shape layer is rendered
     void* layer;
     // Lines (kind SHAPE_LINE): the end points and the thickness.
     int32_t x1, y1, x2, y2;

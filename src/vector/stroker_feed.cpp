@@ -14,8 +14,7 @@ bool SamePoint(const FT_Vector& a, const FT_Vector& b) { return a.x == b.x && a.
 
 // Begins the FreeType sub-path of the current one, once.
 void BeginInFreeType(qzStrokerFeed* feed) {
-    if (feed->begun)
-        return;
+    if (feed->begun) return;
     feed->begun = true;
     feed->segments.clear();
     if (feed->sink) {
@@ -30,8 +29,7 @@ void BeginInFreeType(qzStrokerFeed* feed) {
 // Keeps a segment when an open sub-path may have to be stroked back to its start.
 void KeepSegment(qzStrokerFeed* feed, const FT_Vector& from, const FT_Vector* c1, const FT_Vector* c2,
                  const FT_Vector& to) {
-    if (feed->strokeOpen != 0)
-        return;
+    if (feed->strokeOpen != 0) return;
     qzStrokerSegment segment{from, from, from, to, c1 != nullptr};
     if (c1) {
         segment.control1 = *c1;
@@ -72,16 +70,14 @@ struct OutlineFeed {
 };
 
 void EndContour(OutlineFeed* f) {
-    if (f->inContour && f->begun)
-        FT_Stroker_EndSubPath(f->stroker);
+    if (f->inContour && f->begun) FT_Stroker_EndSubPath(f->stroker);
     f->inContour = false;
     f->begun = false;
 }
 
 bool BeginContourSegment(OutlineFeed* f, const FT_Vector* to) {
     if (!f->begun) {
-        if (SamePoint(f->start, *to))
-            return false;
+        if (SamePoint(f->start, *to)) return false;
         FT_Stroker_BeginSubPath(f->stroker, &f->start, f->opened);
         f->begun = true;
     }
@@ -98,15 +94,13 @@ int OutlineMoveTo(const FT_Vector* to, void* user) {
 
 int OutlineLineTo(const FT_Vector* to, void* user) {
     auto* f = static_cast<OutlineFeed*>(user);
-    if (BeginContourSegment(f, to))
-        return FT_Stroker_LineTo(f->stroker, const_cast<FT_Vector*>(to));
+    if (BeginContourSegment(f, to)) return FT_Stroker_LineTo(f->stroker, const_cast<FT_Vector*>(to));
     return 0;
 }
 
 int OutlineConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
     auto* f = static_cast<OutlineFeed*>(user);
-    if (!f->begun && SamePoint(f->start, *control) && SamePoint(f->start, *to))
-        return 0;
+    if (!f->begun && SamePoint(f->start, *control) && SamePoint(f->start, *to)) return 0;
     if (!f->begun) {
         FT_Stroker_BeginSubPath(f->stroker, &f->start, f->opened);
         f->begun = true;
@@ -138,18 +132,14 @@ void RestartStrokerFeed(qzStrokerFeed* feed, FT_Stroker stroker, int strokeOpen)
 }
 
 FT_Pos ToFixed26(double pixels) {
-    if (std::isnan(pixels))
-        return FT_Pos(-kMaxPixels * 64);
-    if (pixels > kMaxPixels)
-        pixels = kMaxPixels;
-    if (pixels < -kMaxPixels)
-        pixels = -kMaxPixels;
+    if (std::isnan(pixels)) return FT_Pos(-kMaxPixels * 64);
+    if (pixels > kMaxPixels) pixels = kMaxPixels;
+    if (pixels < -kMaxPixels) pixels = -kMaxPixels;
     return FT_Pos(pixels * 64);
 }
 
 void BeginOpenStrokerSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
-    if (feed->inSubPath)
-        EndStrokerSubPathAs(feed, 1);
+    if (feed->inSubPath) EndStrokerSubPathAs(feed, 1);
     feed->inSubPath = true;
     feed->begun = false;
     feed->start = *point;
@@ -164,15 +154,14 @@ void BeginOpenStrokerSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
 }
 
 void EndStrokerSubPathAs(qzStrokerFeed* feed, int open) {
-    if (!feed->inSubPath)
-        return;
+    if (!feed->inSubPath) return;
     if (feed->sink) {
         if (feed->begun) EndSinkContour(feed->sink, open);
     } else if (!feed->stroker) {
         feed->ending[feed->slot] = open ? 1 : 0;
     } else if (feed->begun) {
         if (feed->strokeOpen == 1 && !open && !SamePoint(feed->pen, feed->start))
-            FT_Stroker_LineTo(feed->stroker, &feed->start);   // round to the start, capped there
+            FT_Stroker_LineTo(feed->stroker, &feed->start);  // round to the start, capped there
         else if (feed->strokeOpen == 0 && open)
             StrokeBack(feed);
         FT_Stroker_EndSubPath(feed->stroker);
@@ -182,8 +171,7 @@ void EndStrokerSubPathAs(qzStrokerFeed* feed, int open) {
 }
 
 void StrokerLineTo(qzStrokerFeed* feed, const FT_Vector* to) {
-    if (!feed->inSubPath || (!feed->begun && SamePoint(feed->pen, *to)))
-        return;
+    if (!feed->inSubPath || (!feed->begun && SamePoint(feed->pen, *to))) return;
     BeginInFreeType(feed);
     if (feed->stroker) {
         KeepSegment(feed, feed->pen, nullptr, nullptr, *to);
@@ -212,23 +200,18 @@ void StrokerCubicTo(qzStrokerFeed* feed, const FT_Vector* control1, const FT_Vec
 }
 
 int AppendOutlineToStroker(qzStrokerFeed* feed, FT_Outline* outline, int opened) {
-    if (!feed || !outline)
-        return FT_Err_Invalid_Argument;
-    if (outline->n_contours <= 0)
-        return 0;
+    if (!feed || !outline) return FT_Err_Invalid_Argument;
+    if (outline->n_contours <= 0) return 0;
     if (feed->sink) {
         // Glyph contours are closed already: they are taken over point for point.
         qzOutlineSink* sink = feed->sink;
         const int base = (int)sink->points.size();
         sink->points.insert(sink->points.end(), outline->points, outline->points + outline->n_points);
-        for (int i = 0; i < outline->n_points; i++)
-            sink->tags.push_back((char)FT_CURVE_TAG(outline->tags[i]));
-        for (int i = 0; i < outline->n_contours; i++)
-            sink->contours.push_back(base + outline->contours[i]);
+        for (int i = 0; i < outline->n_points; i++) sink->tags.push_back((char)FT_CURVE_TAG(outline->tags[i]));
+        for (int i = 0; i < outline->n_contours; i++) sink->contours.push_back(base + outline->contours[i]);
         return 0;
     }
-    if (!feed->stroker)
-        return 0;
+    if (!feed->stroker) return 0;
     OutlineFeed f{feed->stroker, FT_Bool(opened != 0), false, false, {}};
     FT_Outline_Funcs funcs{};
     funcs.move_to = OutlineMoveTo;

@@ -41,14 +41,14 @@ struct qzStrokerFeed {
     qzOutlineSink* sink = nullptr;  // the direct build of a filled outline (no stroker)
     int strokeOpen = -1;            // stroking walk: the last sub-path's state (1 open), else -1
     std::vector<qzStrokerSegment> segments;
-    std::vector<uint8_t> ending;    // per sub-path in walk order: 1 ends open, 0 closed
-    size_t nextSubPath = 0;         // the stroking walk's next entry of `ending`
+    std::vector<uint8_t> ending;  // per sub-path in walk order: 1 ends open, 0 closed
+    size_t nextSubPath = 0;       // the stroking walk's next entry of `ending`
     bool inSubPath = false;
-    bool begun = false;             // the sub-path has been begun in FreeType
-    uint8_t open = 1;               // the state the sub-path is begun with
-    size_t slot = 0;                // its entry of `ending` (recording walk)
-    FT_Vector start{};              // where it begins, 26.6
-    FT_Vector pen{};                // the last point, 26.6
+    bool begun = false;  // the sub-path has been begun in FreeType
+    uint8_t open = 1;    // the state the sub-path is begun with
+    size_t slot = 0;     // its entry of `ending` (recording walk)
+    FT_Vector start{};   // where it begins, 26.6
+    FT_Vector pen{};     // the last point, 26.6
 };
 
 // Starts a walk over the states a recording walk noted: a recording of the path itself into a

@@ -39,19 +39,14 @@ qzVectorEngine* GetCurrentVectorEngine() { return gCurrent; }
 void SetCurrentVectorEngine(qzVectorEngine* engine) { gCurrent = engine ? engine : &gInbuilt; }
 
 qzVectorEngine* FindVectorEngine(const char* name) {
-    if (CompareNoCase(name, "default") == 0)
-        return &gInbuilt;
+    if (CompareNoCase(name, "default") == 0) return &gInbuilt;
     size_t length = std::strlen(name);
-    if (length > QZ_VECTOR_ENGINE_NAME_MAX)
-        return nullptr;
+    if (length > QZ_VECTOR_ENGINE_NAME_MAX) return nullptr;
     std::string file(name, length);
-    if (length < 4 || CompareNoCase(file.c_str() + length - 4, ".qzp") != 0)
-        file += ".qzp";
+    if (length < 4 || CompareNoCase(file.c_str() + length - 4, ".qzp") != 0) file += ".qzp";
     for (qzPluginRecord* record = GetPluginRecords(); record; record = record->next) {
-        if (!record->handle || !(record->capabilities & QZ_PLUGINCAPS_VECTOR))
-            continue;
-        if (CompareNoCase(record->fileName, file.c_str()) == 0)
-            return OsGetPluginInfo(record->handle);
+        if (!record->handle || !(record->capabilities & QZ_PLUGINCAPS_VECTOR)) continue;
+        if (CompareNoCase(record->fileName, file.c_str()) == 0) return OsGetPluginInfo(record->handle);
     }
     return nullptr;
 }
@@ -71,8 +66,7 @@ qzVectorStyle MakeEngineStyle(const qzPathStyle& style, int antialias) {
 int GetEngineExtents(const qzVectorEngine* engine, const void* buffer, const qzPathStyle& style, int fill,
                      int lineWidth, double offsetX, double offsetY, const double* matrix, double* x1, double* y1,
                      double* x2, double* y2) {
-    if (IsStubVectorEngine(engine) || !engine->GetPathExtents)
-        return 0;
+    if (IsStubVectorEngine(engine) || !engine->GetPathExtents) return 0;
     qzVectorStyle engineStyle = MakeEngineStyle(style, 0);
     qzPathExtentsBlock block{};
     block.buffer = buffer;
@@ -97,8 +91,7 @@ int GetEngineExtents(const qzVectorEngine* engine, const void* buffer, const qzP
 int EngineDrawPath(const qzVectorEngine* engine, const void* buffer, const qzPathStyle& style, int antialias, int fill,
                    uint8_t* pixels, int rowLength, int width, int height, int lineWidth, const double* matrix,
                    double ax, double ay, double bx, double by) {
-    if (IsStubVectorEngine(engine) || !engine->DrawPath)
-        return 0;
+    if (IsStubVectorEngine(engine) || !engine->DrawPath) return 0;
     qzVectorStyle engineStyle = MakeEngineStyle(style, antialias);
     qzPathDrawBlock block{};
     block.buffer = buffer;
@@ -123,16 +116,14 @@ int EngineDrawPath(const qzVectorEngine* engine, const void* buffer, const qzPat
 }
 
 void EngineTranslatePath(const qzVectorEngine* engine, void* buffer, void* path, double dx, double dy) {
-    if (IsStubVectorEngine(engine) || !engine->TranslatePath)
-        return;
+    if (IsStubVectorEngine(engine) || !engine->TranslatePath) return;
     qzPathTranslateBlock block{buffer, dx, dy};
     engine->TranslatePath(&block, path);
 }
 
 int EngineGetCurrentPoint(const qzVectorEngine* engine, const void* buffer, const qzPathStyle& style, double* x,
                           double* y) {
-    if (IsStubVectorEngine(engine) || !engine->GetCurrentPoint)
-        return 0;
+    if (IsStubVectorEngine(engine) || !engine->GetCurrentPoint) return 0;
     qzVectorStyle engineStyle = MakeEngineStyle(style, 0);
     return engine->GetCurrentPoint(buffer, &engineStyle, x, y);
 }

@@ -21,8 +21,7 @@ uint32_t gLastId = 0;
 
 const qzVectorFontNode* FindNode(uint32_t id) {
     for (const qzVectorFontNode& node : gNodes)
-        if (node.id == id)
-            return &node;
+        if (node.id == id) return &node;
     return nullptr;
 }
 
@@ -41,12 +40,10 @@ int GetVectorFont(qzFont* font, qzVectorEngine* engine, uint32_t* id) {
             return 0;
         }
     }
-    gNodes.reserve(gNodes.size() + 1);   // no handle is made that the list could not take
+    gNodes.reserve(gNodes.size() + 1);  // no handle is made that the list could not take
     void* handle = nullptr;
-    if (!IsStubVectorEngine(engine) && engine->CreateVectorFont)
-        handle = engine->CreateVectorFont(GetFontFace(font));
-    if (!handle)
-        return ERR_VFONT;
+    if (!IsStubVectorEngine(engine) && engine->CreateVectorFont) handle = engine->CreateVectorFont(GetFontFace(font));
+    if (!handle) return ERR_VFONT;
     // Ids wrap only after four thousand million nodes; 0 is never an id.
     uint32_t next = gLastId + 1 ? gLastId + 1 : 1;
     gNodes.push_back({next, font, engine, handle});
@@ -71,27 +68,21 @@ void* GetVectorFontHandleOf(uint32_t id, const qzVectorEngine* engine) {
 }
 
 int MapTextRecordsToEngine(uint8_t* buffer, qzVectorEngine* engine) {
-    if (!buffer)
-        return 0;
+    if (!buffer) return 0;
     for (uint8_t* p = buffer; size_t size = PathRecordSize(p); p += size) {
-        if (PathReadU32(p) != QZ_PATHOP_TEXT)
-            continue;
+        if (PathReadU32(p) != QZ_PATHOP_TEXT) continue;
         uint32_t id = PathReadU32(p + 4);
-        if (GetVectorFontHandleOf(id, engine))
-            continue;
+        if (GetVectorFontHandleOf(id, engine)) continue;
         qzFont* font = FindFontOfVectorFont(id);
-        if (!font)
-            return ERR_VFONT;
+        if (!font) return ERR_VFONT;
         uint32_t mapped = 0;
-        if (int error = GetVectorFont(font, engine, &mapped))
-            return error;
+        if (int error = GetVectorFont(font, engine, &mapped)) return error;
         PathWriteU32(p + 4, mapped);
     }
     return 0;
 }
 
 void FreeVectorFonts() {
-    for (qzVectorFontNode& node : gNodes)
-        FreeVectorFontNode(node);
+    for (qzVectorFontNode& node : gNodes) FreeVectorFontNode(node);
     std::vector<qzVectorFontNode>().swap(gNodes);
 }

@@ -3,9 +3,9 @@
 // talks to the VM only through this header (and vm_aux.h for the auxiliary library).
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdarg>
 
 struct VmState;
 
@@ -35,8 +35,12 @@ constexpr int VM_MULTRET = -1;
 
 // Hook event numbers and mask bits.
 enum { VM_HOOKCALL = 0, VM_HOOKRET = 1, VM_HOOKLINE = 2, VM_HOOKCOUNT = 3, VM_HOOKTAILRET = 4 };
-enum { VM_MASKCALL = 1 << VM_HOOKCALL, VM_MASKRET = 1 << VM_HOOKRET, VM_MASKLINE = 1 << VM_HOOKLINE,
-       VM_MASKCOUNT = 1 << VM_HOOKCOUNT };
+enum {
+    VM_MASKCALL = 1 << VM_HOOKCALL,
+    VM_MASKRET = 1 << VM_HOOKRET,
+    VM_MASKLINE = 1 << VM_HOOKLINE,
+    VM_MASKCOUNT = 1 << VM_HOOKCOUNT
+};
 
 // A command handler / C function: returns a handler result.
 typedef int (*VmCFunction)(VmState* state);
@@ -64,15 +68,15 @@ constexpr int VM_IDSIZE = 60;
 // Debug record filled by VmGetStack / VmGetInfo.
 struct VmDebug {
     int event;
-    const char* name;       // function name, or null
-    const char* namewhat;   // "global", "local", "method", "field" or ""
-    const char* what;       // "C", "main", "Quarnelix" or "tail"
+    const char* name;      // function name, or null
+    const char* namewhat;  // "global", "local", "method", "field" or ""
+    const char* what;      // "C", "main", "Quarnelix" or "tail"
     const char* source;
     int currentline;
     int nups;
     int linedefined;
     char short_src[VM_IDSIZE];
-    int i_ci;               // the frame it describes (private)
+    int i_ci;  // the frame it describes (private)
 };
 
 typedef void (*VmHook)(VmState* state, VmDebug* ar);
@@ -93,7 +97,7 @@ void VmInsert(VmState* state, int index);
 void VmReplace(VmState* state, int index);
 int VmCheckStack(VmState* state, int n);
 void VmMoveValues(VmState* from, VmState* to, int n);
-inline void VmPop(VmState* state, int n) { VmSetTop(state, -(n) - 1); }
+inline void VmPop(VmState* state, int n) { VmSetTop(state, -(n)-1); }
 
 // Reading values.
 int VmType(VmState* state, int index);

@@ -136,7 +136,7 @@ int VmType(VmState* state, int index) {
 }
 
 const char* VmTypeName(VmState* state, int tag) {
-    static const char* const names[] = {"nil", "boolean", "userdata", "number", "string",
+    static const char* const names[] = {"nil",   "boolean",  "userdata", "number", "string",
                                         "table", "function", "userdata", "thread"};
     if (tag == VM_TNONE) return "no value";
     if (tag < 0 || tag > VM_TTHREAD) return "?";
@@ -286,13 +286,17 @@ void VmPushLString(VmState* state, const char* s, size_t len) {
 }
 
 void VmPushString(VmState* state, const char* s) {
-    if (!s) VmPushNil(state);
-    else VmPushLString(state, s, strlen(s));
+    if (!s)
+        VmPushNil(state);
+    else
+        VmPushLString(state, s, strlen(s));
 }
 
 void VmPushStringNoGc(VmState* state, const char* s) {
-    if (!s) VmPushNil(state);
-    else PushString(state, VmInternString(state, s, strlen(s)));
+    if (!s)
+        VmPushNil(state);
+    else
+        PushString(state, VmInternString(state, s, strlen(s)));
 }
 
 const char* VmPushVFString(VmState* state, const char* format, va_list args) {
@@ -318,15 +322,9 @@ const char* VmPushVFString(VmState* state, const char* format, va_list args) {
             VmFormatNumber(va_arg(args, double), buf);
             text += buf;
             break;
-        case 'c':
-            text += (char)va_arg(args, int);
-            break;
-        case '%':
-            text += '%';
-            break;
-        case '\0':
-            p--;
-            break;
+        case 'c': text += (char)va_arg(args, int); break;
+        case '%': text += '%'; break;
+        case '\0': p--; break;
         default:
             // Other directives produce nothing.
             break;
@@ -475,9 +473,12 @@ int VmSetMetatable(VmState* state, int index) {
     state->top--;
     VmTable** slot = o ? MetatableSlot(o) : nullptr;
     if (!slot) return 0;
-    if (mt.tt == VM_TNIL) *slot = state->g->defaultMeta;
-    else if (mt.tt == VM_TTABLE) *slot = VmTableValue(&mt);
-    else return 0;
+    if (mt.tt == VM_TNIL)
+        *slot = state->g->defaultMeta;
+    else if (mt.tt == VM_TTABLE)
+        *slot = VmTableValue(&mt);
+    else
+        return 0;
     return 1;
 }
 
@@ -588,7 +589,7 @@ void VmCall(VmState* state, int nargs, int nresults) {
 }
 
 int VmProtectedCall(VmState* state, int nargs, int nresults, int errfuncIndex) {
-    (void)errfuncIndex;   // errors are numeric codes; there is no message to hand to a function
+    (void)errfuncIndex;  // errors are numeric codes; there is no message to hand to a function
     if (nargs < 0 || state->top - state->base < nargs + 1) return ERR_STACK;
     ptrdiff_t func = VmSaveStack(state, state->top - (nargs + 1));
     int status = VmProtectedCallAt(state, func, nresults);
@@ -642,8 +643,10 @@ int VmGetGcCount(VmState* state) {
 }
 
 void VmSetGcThreshold(VmState* state, int kb) {
-    if (kb >= 0x400000) state->g->gcThreshold = VM_GC_UNLIMITED;
-    else state->g->gcThreshold = kb <= 0 ? 0 : (size_t)kb << 10;
+    if (kb >= 0x400000)
+        state->g->gcThreshold = VM_GC_UNLIMITED;
+    else
+        state->g->gcThreshold = kb <= 0 ? 0 : (size_t)kb << 10;
     VmGcCheck(state);
 }
 

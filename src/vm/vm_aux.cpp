@@ -23,11 +23,9 @@ struct FoldedName {
     explicit FoldedName(const char* name) {
         ok = false;
         text[0] = 0;
-        if (!name)
-            return;
+        if (!name) return;
         size_t n = std::strlen(name);
-        if (n > VM_MAX_NAME)
-            return;
+        if (n > VM_MAX_NAME) return;
         std::memcpy(text, name, n + 1);
         LowerCaseString(text);
         ok = true;
@@ -45,8 +43,7 @@ struct FoldedName {
 }
 
 void NeedStack(VmState* state, int n) {
-    if (!VmCheckStack(state, n))
-        VmRaiseError(state, ERR_STACK);
+    if (!VmCheckStack(state, n)) VmRaiseError(state, ERR_STACK);
 }
 
 // Pushes registry[name].
@@ -59,8 +56,7 @@ void PushRegistryField(VmState* state, const char* name) {
 // Pushes registry[name], creating an empty table there when it holds no table.
 void PushRegistryTable(VmState* state, const char* name) {
     PushRegistryField(state, name);
-    if (VmType(state, -1) == VM_TTABLE)
-        return;
+    if (VmType(state, -1) == VM_TTABLE) return;
     VmPop(state, 1);
     VmNewTable(state);
     VmPushString(state, name);
@@ -71,23 +67,19 @@ void PushRegistryTable(VmState* state, const char* name) {
 }  // namespace
 
 int32_t VmTruncateNumber(double n) {
-    if (std::isnan(n) || n <= -2147483648.0)
-        return INT32_MIN;
-    if (n >= 2147483647.0)
-        return INT32_MAX;
+    if (std::isnan(n) || n <= -2147483648.0) return INT32_MIN;
+    if (n >= 2147483647.0) return INT32_MAX;
     return static_cast<int32_t>(n);
 }
 
 int VmAbsIndex(VmState* state, int index) {
-    if (index > 0 || index <= VM_REGISTRYINDEX)
-        return index;
+    if (index > 0 || index <= VM_REGISTRYINDEX) return index;
     return VmGetTop(state) + index + 1;
 }
 
 int32_t VmNumberToInteger(double n) {
     if (n >= 2147483648.0) {
-        if (n >= 4294967295.0)
-            return -1;  // the pattern 0xFFFFFFFF
+        if (n >= 4294967295.0) return -1;  // the pattern 0xFFFFFFFF
         return static_cast<int32_t>(static_cast<uint32_t>(n));
     }
     return VmTruncateNumber(n);
@@ -102,16 +94,14 @@ double VmCheckNumber(VmState* state, int index) {
         const VmValue* o = state->base + (index - 1);
         if (o < state->top && o->tt == VM_TNUMBER) return o->value.n;
     }
-    if (!VmIsNumber(state, index))
-        RaiseArg(state, index, ERR_NUMEXPECTED);
+    if (!VmIsNumber(state, index)) RaiseArg(state, index, ERR_NUMEXPECTED);
     return VmToNumber(state, index);
 }
 
 int32_t VmCheckInteger(VmState* state, int index) { return VmNumberToInteger(VmCheckNumber(state, index)); }
 
 double VmCheckNumberNamed(VmState* state, int index, const char* name) {
-    if (!VmIsNumber(state, index))
-        RaiseNamed(state, name, ERR_NUMTABLEARG);
+    if (!VmIsNumber(state, index)) RaiseNamed(state, name, ERR_NUMTABLEARG);
     return VmToNumber(state, index);
 }
 
@@ -120,72 +110,56 @@ int32_t VmCheckIntegerNamed(VmState* state, int index, const char* name) {
 }
 
 const char* VmCheckString(VmState* state, int index, size_t* length) {
-    if (!VmIsString(state, index))
-        RaiseArg(state, index, ERR_STREXPECTED);
+    if (!VmIsString(state, index)) RaiseArg(state, index, ERR_STREXPECTED);
     const char* s = VmToString(state, index);
-    if (length)
-        *length = VmStrLen(state, index);
+    if (length) *length = VmStrLen(state, index);
     return s;
 }
 
 const char* VmCheckStringNamed(VmState* state, int index, const char* name, size_t* length) {
-    if (!VmIsString(state, index))
-        RaiseNamed(state, name, ERR_STRTABLEARG);
+    if (!VmIsString(state, index)) RaiseNamed(state, name, ERR_STRTABLEARG);
     const char* s = VmToString(state, index);
-    if (length)
-        *length = VmStrLen(state, index);
+    if (length) *length = VmStrLen(state, index);
     return s;
 }
 
 void VmCheckTable(VmState* state, int index) {
-    if (VmType(state, index) != VM_TTABLE)
-        RaiseArg(state, index, ERR_TABEXPECTED);
+    if (VmType(state, index) != VM_TTABLE) RaiseArg(state, index, ERR_TABEXPECTED);
 }
 
 void VmCheckFunction(VmState* state, int index) {
-    if (VmType(state, index) != VM_TFUNCTION)
-        RaiseArg(state, index, ERR_FUNCEXPECTED);
+    if (VmType(state, index) != VM_TFUNCTION) RaiseArg(state, index, ERR_FUNCEXPECTED);
 }
 
 void* VmCheckUserdata(VmState* state, int index) {
-    if (!VmIsUserdata(state, index))
-        RaiseArg(state, index, ERR_UDEXPECTED);
+    if (!VmIsUserdata(state, index)) RaiseArg(state, index, ERR_UDEXPECTED);
     return VmToUserdata(state, index);
 }
 
 void VmCheckType(VmState* state, int index, int tag) {
-    if (VmType(state, index) == tag)
-        return;
+    if (VmType(state, index) == tag) return;
     switch (tag) {
-    case VM_TNUMBER:
-        RaiseArg(state, index, ERR_NUMEXPECTED);
-    case VM_TSTRING:
-        RaiseArg(state, index, ERR_STREXPECTED);
-    case VM_TTABLE:
-        RaiseArg(state, index, ERR_TABEXPECTED);
-    case VM_TFUNCTION:
-        RaiseArg(state, index, ERR_FUNCEXPECTED);
-    default:
-        RaiseArg(state, index, ERR_UDEXPECTED);
+    case VM_TNUMBER: RaiseArg(state, index, ERR_NUMEXPECTED);
+    case VM_TSTRING: RaiseArg(state, index, ERR_STREXPECTED);
+    case VM_TTABLE: RaiseArg(state, index, ERR_TABEXPECTED);
+    case VM_TFUNCTION: RaiseArg(state, index, ERR_FUNCEXPECTED);
+    default: RaiseArg(state, index, ERR_UDEXPECTED);
     }
 }
 
 double VmOptNumber(VmState* state, int index, double def) {
-    if (VmType(state, index) == VM_TNONE)
-        return def;
+    if (VmType(state, index) == VM_TNONE) return def;
     return VmCheckNumber(state, index);
 }
 
 int32_t VmOptInteger(VmState* state, int index, int32_t def) {
-    if (VmType(state, index) == VM_TNONE)
-        return def;
+    if (VmType(state, index) == VM_TNONE) return def;
     return VmCheckInteger(state, index);
 }
 
 const char* VmOptString(VmState* state, int index, const char* def, size_t* length) {
     if (VmType(state, index) == VM_TNONE) {
-        if (length)
-            *length = def ? std::strlen(def) : 0;
+        if (length) *length = def ? std::strlen(def) : 0;
         return def;
     }
     return VmCheckString(state, index, length);
@@ -203,14 +177,12 @@ double VmGetNumberOrCode(VmState* state, int index, int* error) {
 const char* VmGetStringOrCode(VmState* state, int index, size_t* length, int* error) {
     if (!VmIsString(state, index)) {
         *error = ERR_STRCALLBACK;
-        if (length)
-            *length = 0;
+        if (length) *length = 0;
         return nullptr;
     }
     *error = 0;
     const char* s = VmToString(state, index);
-    if (length)
-        *length = VmStrLen(state, index);
+    if (length) *length = VmStrLen(state, index);
     return s;
 }
 
@@ -265,16 +237,14 @@ void VmSetRegistryNumber(VmState* state, const char* name, double n) {
 
 int VmFindLabel(VmState* state, const char* name) {
     FoldedName key(name);
-    if (!key.ok)
-        return -1;
+    if (!key.ok) return -1;
     PushRegistryField(state, "labels");
     int result = -1;
     if (VmType(state, -1) == VM_TTABLE) {
         NeedStack(state, 1);
         VmPushString(state, key.text);
         VmRawGet(state, -2);
-        if (VmType(state, -1) == VM_TNUMBER)
-            result = VmTruncateNumber(VmToNumber(state, -1));
+        if (VmType(state, -1) == VM_TNUMBER) result = VmTruncateNumber(VmToNumber(state, -1));
         VmPop(state, 1);
     }
     VmPop(state, 1);
@@ -283,16 +253,14 @@ int VmFindLabel(VmState* state, const char* name) {
 
 int VmPrepareLabelJump(VmState* state, const char* name) {
     int label = VmFindLabel(state, name);
-    if (label < 0)
-        return 0;
+    if (label < 0) return 0;
     VmSetLabelJump(state->g, label);
     return 1;
 }
 
 int VmDefineLabel(VmState* state, const char* name, int value) {
     FoldedName key(name);
-    if (!key.ok)
-        return ERR_NAMETOOLONG;
+    if (!key.ok) return ERR_NAMETOOLONG;
     PushRegistryTable(state, "labels");
     NeedStack(state, 2);
     VmPushString(state, key.text);
@@ -304,8 +272,7 @@ int VmDefineLabel(VmState* state, const char* name, int value) {
 
 int VmAddLabelRef(VmState* state, const char* name, int pc) {
     FoldedName key(name);
-    if (!key.ok)
-        return -1;
+    if (!key.ok) return -1;
     PushRegistryField(state, "labelrefs");
     NeedStack(state, 4);
     if (VmType(state, -1) != VM_TTABLE) {
@@ -322,8 +289,7 @@ int VmAddLabelRef(VmState* state, const char* name, int pc) {
     VmRawGet(state, -2);
     int n = VmType(state, -1) == VM_TNUMBER ? VmTruncateNumber(VmToNumber(state, -1)) : 0;
     VmPop(state, 1);
-    if (n < 0 || n == INT32_MAX)
-        n = 0;  // a damaged count starts over rather than overflowing
+    if (n < 0 || n == INT32_MAX) n = 0;  // a damaged count starts over rather than overflowing
 
     VmNewTable(state);
     VmPushString(state, "name");
@@ -344,11 +310,9 @@ int VmAddLabelRef(VmState* state, const char* name, int pc) {
 // ---------------------------------------------------------------------------------------------
 // Constants and registration
 
-int VmFindConstantIn(VmState* state, const char* name, const char** string, double* number,
-                     const char* tableName) {
+int VmFindConstantIn(VmState* state, const char* name, const char** string, double* number, const char* tableName) {
     FoldedName key(name);
-    if (!key.ok)
-        return 0;
+    if (!key.ok) return 0;
     PushRegistryField(state, tableName);
     if (VmType(state, -1) != VM_TTABLE) {
         VmPop(state, 1);
@@ -359,22 +323,16 @@ int VmFindConstantIn(VmState* state, const char* name, const char** string, doub
     VmRawGet(state, -2);
     int found = 1;
     switch (VmType(state, -1)) {
-    case VM_TNIL:
-        found = 0;
-        break;
+    case VM_TNIL: found = 0; break;
     case VM_TNUMBER:
-        if (number)
-            *number = VmToNumber(state, -1);
-        if (string)
-            *string = nullptr;
+        if (number) *number = VmToNumber(state, -1);
+        if (string) *string = nullptr;
         break;
     case VM_TSTRING:
         // The constants table keeps the string alive.
-        if (string)
-            *string = VmToString(state, -1);
+        if (string) *string = VmToString(state, -1);
         break;
-    default:
-        break;
+    default: break;
     }
     VmPop(state, 2);
     return found;
@@ -407,8 +365,7 @@ int VmRegisterConstants(VmState* state, const qzConstantRow* rows, int isUser) {
 }
 
 int VmRegisterFunctions(VmState* state, const char* tableName, const qzCommandRow* rows, int nUpvalues) {
-    if (nUpvalues < 0 || VmGetTop(state) < nUpvalues)
-        VmRaiseError(state, ERR_STACK);
+    if (nUpvalues < 0 || VmGetTop(state) < nUpvalues) VmRaiseError(state, ERR_STACK);
     NeedStack(state, nUpvalues + 4);
     int target = VM_GLOBALSINDEX;
     if (tableName) {
@@ -427,14 +384,11 @@ int VmRegisterFunctions(VmState* state, const char* tableName, const qzCommandRo
     }
     int count = 0;
     for (const qzCommandRow* row = rows; row && row->name; row++) {
-        if (!row->handler)
-            continue;
+        if (!row->handler) continue;
         FoldedName key(row->name);
-        if (!key.ok)
-            continue;
+        if (!key.ok) continue;
         VmPushString(state, key.text);
-        for (int i = 0; i < nUpvalues; i++)
-            VmPushValue(state, -(nUpvalues + 1));
+        for (int i = 0; i < nUpvalues; i++) VmPushValue(state, -(nUpvalues + 1));
         VmPushCClosure(state, row->handler, nUpvalues);
         VmRawSet(state, target);
         count++;
@@ -444,11 +398,9 @@ int VmRegisterFunctions(VmState* state, const char* tableName, const qzCommandRo
 }
 
 int VmFindStringInList(const char* name, const char* const* list) {
-    if (!name || !list)
-        return -1;
+    if (!name || !list) return -1;
     for (int i = 0; list[i]; i++)
-        if (std::strcmp(list[i], name) == 0)
-            return i;
+        if (std::strcmp(list[i], name) == 0) return i;
     return -1;
 }
 
@@ -459,8 +411,7 @@ int VmNewNamedMetatable(VmState* state, const char* typeName) {
     PushRegistryField(state, typeName);
     bool exists = VmType(state, -1) != VM_TNIL;
     VmPop(state, 1);
-    if (exists)
-        return 0;
+    if (exists) return 0;
     NeedStack(state, 3);
     VmNewTable(state);
     VmPushString(state, typeName);
@@ -475,12 +426,10 @@ int VmNewNamedMetatable(VmState* state, const char* typeName) {
 void VmGetNamedMetatable(VmState* state, const char* typeName) { PushRegistryField(state, typeName); }
 
 void* VmTestUserdataType(VmState* state, int index, const char* typeName) {
-    if (VmType(state, index) != VM_TUSERDATA)
-        return nullptr;
+    if (VmType(state, index) != VM_TUSERDATA) return nullptr;
     index = VmAbsIndex(state, index);
     NeedStack(state, 2);
-    if (!VmGetMetatable(state, index))
-        return nullptr;
+    if (!VmGetMetatable(state, index)) return nullptr;
     PushRegistryField(state, typeName);
     bool same = VmType(state, -1) == VM_TTABLE && VmRawEqual(state, -1, -2);
     VmPop(state, 2);
@@ -489,8 +438,7 @@ void* VmTestUserdataType(VmState* state, int index, const char* typeName) {
 
 int VmGetMetaField(VmState* state, int index, const char* field) {
     NeedStack(state, 2);
-    if (!VmGetMetatable(state, index))
-        return 0;
+    if (!VmGetMetatable(state, index)) return 0;
     VmPushString(state, field);
     VmRawGet(state, -2);
     if (VmType(state, -1) == VM_TNIL) {
@@ -503,8 +451,7 @@ int VmGetMetaField(VmState* state, int index, const char* field) {
 
 int VmCallMeta(VmState* state, int index, const char* field) {
     index = VmAbsIndex(state, index);
-    if (!VmGetMetaField(state, index, field))
-        return 0;
+    if (!VmGetMetaField(state, index, field)) return 0;
     NeedStack(state, 1);
     VmPushValue(state, index);
     VmCall(state, 1, 1);
@@ -518,8 +465,7 @@ namespace {
 
 // Pushes the area's content as a new piece; false when the area is empty.
 bool FlushArea(VmStringBuffer* buffer) {
-    if (buffer->position == 0)
-        return false;
+    if (buffer->position == 0) return false;
     NeedStack(buffer->state, 1);
     VmPushLString(buffer->state, buffer->area, buffer->position);
     buffer->position = 0;
@@ -531,8 +477,7 @@ bool FlushArea(VmStringBuffer* buffer) {
 // longer than the piece below them, so that lengths shrink toward the top.
 void MergePieces(VmStringBuffer* buffer) {
     VmState* state = buffer->state;
-    if (buffer->pieces <= 1)
-        return;
+    if (buffer->pieces <= 1) return;
     int take = 1;
     size_t topLength = VmStrLen(state, -1);
     do {
@@ -557,8 +502,7 @@ void VmBufInit(VmState* state, VmStringBuffer* buffer) {
 }
 
 char* VmBufPrepare(VmStringBuffer* buffer) {
-    if (FlushArea(buffer))
-        MergePieces(buffer);
+    if (FlushArea(buffer)) MergePieces(buffer);
     return buffer->area;
 }
 
@@ -569,8 +513,7 @@ void VmBufAddSize(VmStringBuffer* buffer, size_t n) {
 
 void VmBufAddLString(VmStringBuffer* buffer, const char* s, size_t length) {
     while (length > 0) {
-        if (buffer->position == VM_BUFFERSIZE)
-            VmBufPrepare(buffer);
+        if (buffer->position == VM_BUFFERSIZE) VmBufPrepare(buffer);
         size_t room = VM_BUFFERSIZE - buffer->position;
         size_t n = length < room ? length : room;
         std::memcpy(buffer->area + buffer->position, s, n);
@@ -581,14 +524,12 @@ void VmBufAddLString(VmStringBuffer* buffer, const char* s, size_t length) {
 }
 
 void VmBufAddString(VmStringBuffer* buffer, const char* s) {
-    if (s)
-        VmBufAddLString(buffer, s, std::strlen(s));
+    if (s) VmBufAddLString(buffer, s, std::strlen(s));
 }
 
 void VmBufAddValue(VmStringBuffer* buffer) {
     VmState* state = buffer->state;
-    if (!VmIsString(state, -1))
-        VmRaiseError(state, ERR_STREXPECTED);
+    if (!VmIsString(state, -1)) VmRaiseError(state, ERR_STREXPECTED);
     const char* s = VmToString(state, -1);
     size_t length = VmStrLen(state, -1);
     if (length <= VM_BUFFERSIZE - buffer->position) {
@@ -598,8 +539,7 @@ void VmBufAddValue(VmStringBuffer* buffer) {
         return;
     }
     // Too long for the area: the value itself becomes a piece, above the area's content.
-    if (FlushArea(buffer))
-        VmInsert(state, -2);
+    if (FlushArea(buffer)) VmInsert(state, -2);
     buffer->pieces++;
     MergePieces(buffer);
 }
@@ -643,8 +583,7 @@ int VmGetSize(VmState* state, int index) {
         VmRawGetI(state, index, n + 1);
         bool present = VmType(state, -1) != VM_TNIL;
         VmPop(state, 1);
-        if (!present)
-            break;
+        if (!present) break;
         n++;
     }
     return n;
@@ -699,8 +638,7 @@ int VmRef(VmState* state, int tableIndex) {
         VmRawSetI(state, tableIndex, VM_REF_FREELIST);
     } else {
         int size = VmGetSize(state, tableIndex);
-        if (size == INT32_MAX)
-            VmRaiseError(state, ERR_TABLEOVERFLOW);
+        if (size == INT32_MAX) VmRaiseError(state, ERR_TABLEOVERFLOW);
         ref = (size > VM_REF_SIZES ? size : VM_REF_SIZES) + 1;
         VmSetSize(state, tableIndex, ref);
     }
@@ -709,8 +647,7 @@ int VmRef(VmState* state, int tableIndex) {
 }
 
 void VmUnref(VmState* state, int tableIndex, int ref) {
-    if (ref <= VM_REF_SIZES)
-        return;
+    if (ref <= VM_REF_SIZES) return;
     tableIndex = VmAbsIndex(state, tableIndex);
     NeedStack(state, 2);
     VmRawGetI(state, tableIndex, VM_REF_FREELIST);

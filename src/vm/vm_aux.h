@@ -89,8 +89,7 @@ int VmAddLabelRef(VmState* state, const char* name, int pc);
 // Looks the lower-cased name up in registry[tableName]: a number goes to *number (and *string
 // becomes null), a string to *string; another non-nil value counts as found without outputs.
 // 1 when found, 0 when the table or the name is missing. Both outputs are optional.
-int VmFindConstantIn(VmState* state, const char* name, const char** string, double* number,
-                     const char* tableName);
+int VmFindConstantIn(VmState* state, const char* name, const char** string, double* number, const char* tableName);
 // "constants" first, then "userconstants".
 int VmFindConstant(VmState* state, const char* name, const char** string, double* number);
 
@@ -123,8 +122,8 @@ int VmCallMeta(VmState* state, int index, const char* field);
 // may be pushed or popped between the calls (except the value for VmBufAddValue).
 constexpr size_t VM_BUFFERSIZE = 1024;
 struct VmStringBuffer {
-    size_t position;   // bytes used in area
-    int pieces;        // pieces pushed on the VM stack
+    size_t position;  // bytes used in area
+    int pieces;       // pieces pushed on the VM stack
     VmState* state;
     char area[VM_BUFFERSIZE];
 };

@@ -26,11 +26,11 @@ constexpr int VM_NO_REG = 255;
 
 // Buffered input stream over a reader callback.
 struct VmStream {
-    size_t n;              // bytes pending in the current block
-    const char* p;         // read position in the current block
+    size_t n;       // bytes pending in the current block
+    const char* p;  // read position in the current block
     VmReader reader;
-    void* data;            // the reader's data
-    const char* name;      // chunk name for messages
+    void* data;        // the reader's data
+    const char* name;  // chunk name for messages
 };
 
 // Growable byte buffer for the loader, allocated through VmRealloc.

@@ -70,8 +70,7 @@ const char* VmDescribeVariable(VmState* state, const VmCallInfo* ci, int reg, co
             if (VmIsConstant(VmGetC(i)) && (name = ConstantString(p, VmGetC(i) - VM_RK_CONST)) != nullptr)
                 *kind = "method";
             return name;
-        default:
-            return nullptr;
+        default: return nullptr;
         }
     }
 }
@@ -139,7 +138,7 @@ void VmChunkId(char* out, const char* source, size_t bufflen) {
     const char* prefix = "[string \"";
     const char* suffix = "\"]";
     size_t len = strcspn(source, "\n\r");
-    size_t room = avail > 14 ? avail - 14 : 0;   // prefix 9, "..." 3 and suffix 2 around the line
+    size_t room = avail > 14 ? avail - 14 : 0;  // prefix 9, "..." 3 and suffix 2 around the line
     bool cut = source[len] != '\0' || len > room;
     if (len > room) len = room;
     snprintf(out, bufflen, "%s%.*s%s%s", prefix, (int)len, source, cut ? "..." : "", suffix);
@@ -181,7 +180,7 @@ int VmGetStack(VmState* state, int level, VmDebug* ar) {
         return 1;
     }
     if (level < 0) {
-        ar->i_ci = 0;   // a frame that a tail call replaced
+        ar->i_ci = 0;  // a frame that a tail call replaced
         return 1;
     }
     return 0;
@@ -229,21 +228,14 @@ int VmGetInfo(VmState* state, const char* options, VmDebug* ar) {
                 FuncInfo(ar, &f);
             }
             break;
-        case 'l':
-            ar->currentline = ci ? VmFrameLine(ci) : -1;
-            break;
-        case 'u':
-            ar->nups = f.tt == VM_TFUNCTION ? VmClosureValue(&f)->nupvalues : 0;
-            break;
+        case 'l': ar->currentline = ci ? VmFrameLine(ci) : -1; break;
+        case 'u': ar->nups = f.tt == VM_TFUNCTION ? VmClosureValue(&f)->nupvalues : 0; break;
         case 'n':
             ar->name = ci ? VmCalledFunctionName(state, ci, &ar->namewhat) : nullptr;
             if (!ar->name) ar->namewhat = "";
             break;
-        case 'f':
-            VmPushRaw(state, &f);
-            break;
-        default:
-            status = 0;
+        case 'f': VmPushRaw(state, &f); break;
+        default: status = 0;
         }
     }
     return status;
@@ -278,4 +270,3 @@ const char* VmSetLocal(VmState* state, const VmDebug* ar, int n) {
     }
     return name;
 }
-

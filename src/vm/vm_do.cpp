@@ -56,8 +56,7 @@ void VmRaiseError(VmState* state, int code) {
 
 void VmFailCommand(VmState* state, int code) {
     // The base frame is no handler: code outside any call raises the code as an ordinary error.
-    if (state->ci != state->baseCi && (state->ci->state & VM_CI_C))
-        throw VmErrorUnwind{state->errorJmp, code, true};
+    if (state->ci != state->baseCi && (state->ci->state & VM_CI_C)) throw VmErrorUnwind{state->errorJmp, code, true};
     VmRaiseError(state, code);
 }
 
@@ -134,7 +133,7 @@ int VmPreCall(VmState* state, VmValue* func, int nresults) {
     }
     VmPushScriptFrame(state, base, p, nresults);
     if (state->hookMask & VM_MASKCALL) {
-        state->ci->savedpc++;   // hooks see the first instruction as current
+        state->ci->savedpc++;  // hooks see the first instruction as current
         VmCallHook(state, VM_HOOKCALL, -1);
         state->ci->savedpc--;
     }
@@ -166,8 +165,7 @@ int VmFinishCCall(VmState* state, int n) {
     bool isResult = VmIsResultCount(n);
     bool isLabel = VmIsLabelJump(n);
     if (!isResult && !isLabel && vmRuntime.callUserErrorHandler && vmRuntime.userErrorHandlerInstalled &&
-        vmRuntime.callbackDepth == 0 && !vmRuntime.inUserErrorHandler &&
-        vmRuntime.userErrorHandlerInstalled(state)) {
+        vmRuntime.callbackDepth == 0 && !vmRuntime.inUserErrorHandler && vmRuntime.userErrorHandlerInstalled(state)) {
         struct Guard {
             Guard() { vmRuntime.inUserErrorHandler = true; }
             ~Guard() { vmRuntime.inUserErrorHandler = false; }
@@ -202,8 +200,10 @@ VmValue* VmReturnHook(VmState* state, VmValue* firstResult) {
 
 void VmCallValue(VmState* state, VmValue* func, int nresults) {
     if (++state->nCcalls >= VM_MAXCCALLS) {
-        if (state->nCcalls == VM_MAXCCALLS) VmRaiseError(state, ERR_STACK);
-        else if (state->nCcalls >= VM_MAXCCALLS_HARD) VmThrow(state, ERR_STACK);
+        if (state->nCcalls == VM_MAXCCALLS)
+            VmRaiseError(state, ERR_STACK);
+        else if (state->nCcalls >= VM_MAXCCALLS_HARD)
+            VmThrow(state, ERR_STACK);
     }
     // The results are placed from func upward, padded with nil: the stack must hold them even
     // when more are wanted than the caller's frame has room for (a generic for with many loop
@@ -328,8 +328,10 @@ static void TraceCall(VmState* state, VmValue* func, int nargs) {
         switch (v->tt) {
         case VM_TNIL: snprintf(buf, sizeof(buf), "#%d=(NIL) ", i + 1); break;
         case VM_TNUMBER:
-            if (std::isnan(v->value.n)) snprintf(buf, sizeof(buf), "#%d=(NUMBER)nan ", i + 1);
-            else snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n);
+            if (std::isnan(v->value.n))
+                snprintf(buf, sizeof(buf), "#%d=(NUMBER)nan ", i + 1);
+            else
+                snprintf(buf, sizeof(buf), "#%d=(NUMBER)%g ", i + 1, v->value.n);
             break;
         case VM_TSTRING:
             snprintf(buf, sizeof(buf), "#%d=(STRING)\"", i + 1);

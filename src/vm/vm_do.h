@@ -9,10 +9,10 @@
 
 // Outcome of VmPreCall.
 enum {
-    VM_PRECALL_SCRIPT = 0,   // a script frame was entered; the interpreter runs it
-    VM_PRECALL_C = 1,        // a C function ran and its results were placed
-    VM_PRECALL_LABEL = 2,    // a C function asked for a label jump (-1)
-    VM_PRECALL_LABEL2 = 3,   // a C function asked for a label jump returning before the call (-2)
+    VM_PRECALL_SCRIPT = 0,  // a script frame was entered; the interpreter runs it
+    VM_PRECALL_C = 1,       // a C function ran and its results were placed
+    VM_PRECALL_LABEL = 2,   // a C function asked for a label jump (-1)
+    VM_PRECALL_LABEL2 = 3,  // a C function asked for a label jump returning before the call (-2)
 };
 
 // Prepares a call of the value at func with the arguments above it up to the top. For a script

@@ -9,7 +9,7 @@ struct DumpState {
     VmState* state;
     VmWriter writer;
     void* data;
-    int status;   // first non-zero writer result; nothing more is written after it
+    int status;  // first non-zero writer result; nothing more is written after it
 };
 
 void DumpBlock(DumpState* D, const void* b, size_t size) {
@@ -88,8 +88,8 @@ void DumpFunction(DumpState* D, const VmProto* f, const VmString* parentSource) 
 void DumpHeader(DumpState* D) {
     DumpBlock(D, VM_CHUNK_SIGNATURE, sizeof(VM_CHUNK_SIGNATURE));
     DumpByte(D, VmMachineByteOrder());
-    DumpByte(D, 4);   // int
-    DumpByte(D, 4);   // size
+    DumpByte(D, 4);  // int
+    DumpByte(D, 4);  // size
     DumpByte(D, (int)sizeof(VmInstruction));
     DumpByte(D, VM_SIZE_OP);
     DumpByte(D, VM_SIZE_A);

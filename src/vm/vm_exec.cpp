@@ -118,9 +118,9 @@ static inline const VmValue* GetStringConstant(VmTable* t, const VmValue* key) {
         return &node[hint].val;
     const VmValue* v = VmTableGetString(t, s);
     if (v != &vmNilObject)
-        const_cast<VmValue*>(key)->aux = (uint32_t)(reinterpret_cast<const VmNode*>(
-                                                         reinterpret_cast<const char*>(v) - offsetof(VmNode, val)) -
-                                                     node);
+        const_cast<VmValue*>(key)->aux =
+            (uint32_t)(reinterpret_cast<const VmNode*>(reinterpret_cast<const char*>(v) - offsetof(VmNode, val)) -
+                       node);
     return v;
 }
 
@@ -142,7 +142,7 @@ reentry:
     const VmInstruction* lastPc = pc - 1;
 
 // The quit flag and the count and line hooks share one test.
-#define VM_INTERRUPTED()                                                                            \
+#define VM_INTERRUPTED()                                                                                          \
     (vmRuntime.quitFlag.load(std::memory_order_relaxed) | vmRuntime.lineHookDue.load(std::memory_order_relaxed) | \
      (state->hookMask & (vmRuntime.lineHookPaced ? VM_MASKCOUNT : (VM_MASKLINE | VM_MASKCOUNT))))
 #define RKB(i) (VmIsConstant(VmGetB(i)) ? k + VmGetB(i) - VM_RK_CONST : base + VmGetB(i))
@@ -156,13 +156,14 @@ reentry:
     // Each handler ends in its own indirect jump through a table (opcodes above 42 do nothing).
     static_assert(VM_NUM_OPCODES == 43, "the dispatch table lists every opcode");
     static const void* const dispatchTable[64] = {
-        &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE,
-        &&L_SETGLOBAL, &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD, &&L_SUB, &&L_MUL, &&L_DIV, &&L_IDIV,
-        &&L_MOD, &&L_SHL, &&L_SHR, &&L_BOR, &&L_BAND, &&L_BXOR, &&L_POW, &&L_UNM, &&L_NOT, &&L_BNOT,
-        &&L_CONCAT, &&L_JMP, &&L_EQ, &&L_LT, &&L_LE, &&L_TEST, &&L_CALL, &&L_TAILCALL, &&L_RETURN, &&L_FORLOOP,
-        &&L_TFORLOOP, &&L_TFORPREP, &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE, &&L_CLOSURE, &&L_SELF, &&L_NOP,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,
-        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP};
+        &&L_MOVE,     &&L_LOADK,    &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE, &&L_SETGLOBAL,
+        &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD,     &&L_SUB,      &&L_MUL,       &&L_DIV,      &&L_IDIV,
+        &&L_MOD,      &&L_SHL,      &&L_SHR,      &&L_BOR,     &&L_BAND,     &&L_BXOR,      &&L_POW,      &&L_UNM,
+        &&L_NOT,      &&L_BNOT,     &&L_CONCAT,   &&L_JMP,     &&L_EQ,       &&L_LT,        &&L_LE,       &&L_TEST,
+        &&L_CALL,     &&L_TAILCALL, &&L_RETURN,   &&L_FORLOOP, &&L_TFORLOOP, &&L_TFORPREP,  &&L_SETLIST,  &&L_SETLISTO,
+        &&L_CLOSE,    &&L_CLOSURE,  &&L_SELF,     &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP,
+        &&L_NOP,      &&L_NOP,      &&L_NOP,      &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP,
+        &&L_NOP,      &&L_NOP,      &&L_NOP,      &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP};
     // While the quit flag or a count or line hook is set, every instruction goes through the
     // interrupt handler first. The quit flag and the hook mask change only inside calls, hooks,
     // events and collections, after each of which the handlers reload what may have moved, and
@@ -176,12 +177,12 @@ reentry:
 // Reloads what a call, a hook or a collection may have moved or changed.
 #define VM_RELOAD() (base = state->base, ci = state->ci, table = VM_PICK_TABLE())
 #define VM_REPICK() (table = VM_PICK_TABLE())
-#define VM_NEXT()                     \
-    do {                              \
-        i = *pc++;                    \
-        ci->savedpc = pc;             \
-        ra = base + VmGetA(i);        \
-        goto* table[VmGetOp(i)];      \
+#define VM_NEXT()                \
+    do {                         \
+        i = *pc++;               \
+        ci->savedpc = pc;        \
+        ra = base + VmGetA(i);   \
+        goto* table[VmGetOp(i)]; \
     } while (0)
 #define VM_DISPATCH() goto* dispatchTable[VmGetOp(i)]
 #else
@@ -272,542 +273,558 @@ decode:
     }
 #endif
 
-    L_MOVE:
-        VmCopyValue(ra, base + VmGetB(i));
-        VM_NEXT();
-    L_LOADK:
-        *ra = k[VmGetBx(i)];
-        VM_NEXT();
-    L_LOADBOOL:
-        VmSetValueNumber(ra, VmGetB(i) ? 1 : 0);
-        if (VmGetC(i)) pc++;
-        VM_NEXT();
-    L_LOADNIL:
-        for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
-        VM_NEXT();
-    L_GETUPVAL:
-        VmCopyValue(ra, VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v);
-        VM_NEXT();
-    L_GETGLOBAL: {
-        const VmValue* key = k + VmGetBx(i);
-        // The verifier lets only string constants name globals.
-        if (FRAME_CL->globals.tt == VM_TTABLE) {
-            const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
-            if (v->tt != VM_TNIL) {
-                *ra = *v;
-                VM_NEXT();
-            }
+L_MOVE:
+    VmCopyValue(ra, base + VmGetB(i));
+    VM_NEXT();
+L_LOADK:
+    *ra = k[VmGetBx(i)];
+    VM_NEXT();
+L_LOADBOOL:
+    VmSetValueNumber(ra, VmGetB(i) ? 1 : 0);
+    if (VmGetC(i)) pc++;
+    VM_NEXT();
+L_LOADNIL:
+    for (VmValue* rb = base + VmGetB(i); rb >= ra; rb--) VmSetValueNil(rb);
+    VM_NEXT();
+L_GETUPVAL:
+    VmCopyValue(ra, VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v);
+    VM_NEXT();
+L_GETGLOBAL : {
+    const VmValue* key = k + VmGetBx(i);
+    // The verifier lets only string constants name globals.
+    if (FRAME_CL->globals.tt == VM_TTABLE) {
+        const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
+        if (v->tt != VM_TNIL) {
+            *ra = *v;
+            VM_NEXT();
         }
-        VmValue tmp;
-        VmGetTableValue(state, &FRAME_CL->globals, key, &tmp, VM_GET_PLAIN);
-        VM_RELOAD();
-        base[VmGetA(i)] = tmp;
-        VM_NEXT();
     }
-    L_GETTABLE: {
-        VmValue* rb = base + VmGetB(i);
-        const VmValue* rc = RKC(i);
-        if (rb->tt == VM_TTABLE) {
-            const VmValue* v = VmIsConstant(VmGetC(i)) && rc->tt == VM_TSTRING ? GetStringConstant(VmTableValue(rb), rc)
-                                                                              : VmTableGetFast(VmTableValue(rb), rc);
-            if (v->tt != VM_TNIL) {
-                *ra = *v;
-                VM_NEXT();
-            }
+    VmValue tmp;
+    VmGetTableValue(state, &FRAME_CL->globals, key, &tmp, VM_GET_PLAIN);
+    VM_RELOAD();
+    base[VmGetA(i)] = tmp;
+    VM_NEXT();
+}
+L_GETTABLE : {
+    VmValue* rb = base + VmGetB(i);
+    const VmValue* rc = RKC(i);
+    if (rb->tt == VM_TTABLE) {
+        const VmValue* v = VmIsConstant(VmGetC(i)) && rc->tt == VM_TSTRING ? GetStringConstant(VmTableValue(rb), rc)
+                                                                           : VmTableGetFast(VmTableValue(rb), rc);
+        if (v->tt != VM_TNIL) {
+            *ra = *v;
+            VM_NEXT();
         }
-        VmValue tmp;
-        VmGetTableValue(state, rb, rc, &tmp, VM_GET_FIELDCHECK);
-        VM_RELOAD();
-        base[VmGetA(i)] = tmp;
-        VM_NEXT();
     }
-    L_SETGLOBAL:
-        VmSetTableValue(state, &FRAME_CL->globals, k + VmGetBx(i), ra);
-        VM_RELOAD();
-        VM_NEXT();
-    L_SETUPVAL:
-        VmCopyValue(VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v, ra);
-        VM_NEXT();
-    L_SETTABLE: {
-        const VmValue* rb = RKB(i);
-        const VmValue* rc = RKC(i);
-        if (ra->tt == VM_TTABLE) {
-            // An existing entry is overwritten in place, as VmSetTableValue would.
-            VmTable* t = VmTableValue(ra);
-            VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
-            if (slot->tt != VM_TNIL) {
+    VmValue tmp;
+    VmGetTableValue(state, rb, rc, &tmp, VM_GET_FIELDCHECK);
+    VM_RELOAD();
+    base[VmGetA(i)] = tmp;
+    VM_NEXT();
+}
+L_SETGLOBAL:
+    VmSetTableValue(state, &FRAME_CL->globals, k + VmGetBx(i), ra);
+    VM_RELOAD();
+    VM_NEXT();
+L_SETUPVAL:
+    VmCopyValue(VmScriptClosureUpvalues(FRAME_CL)[VmGetB(i)]->v, ra);
+    VM_NEXT();
+L_SETTABLE : {
+    const VmValue* rb = RKB(i);
+    const VmValue* rc = RKC(i);
+    if (ra->tt == VM_TTABLE) {
+        // An existing entry is overwritten in place, as VmSetTableValue would.
+        VmTable* t = VmTableValue(ra);
+        VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
+        if (slot->tt != VM_TNIL) {
+            t->flags = 0;
+            VmCopyValue(slot, rc);
+            VM_NEXT();
+        }
+        // A new key in a table without a "__newindex" handler is stored raw: straight into
+        // the slot the lookup found (an empty array slot, or a node keeping the key of a
+        // removed entry), else into a slot the table makes for it.
+        if (!VmFastEvent(state, t->metatable, VM_EV_NEWINDEX)) {
+            if (slot != &vmNilObject) {
                 t->flags = 0;
                 VmCopyValue(slot, rc);
                 VM_NEXT();
             }
-            // A new key in a table without a "__newindex" handler is stored raw: straight into
-            // the slot the lookup found (an empty array slot, or a node keeping the key of a
-            // removed entry), else into a slot the table makes for it.
-            if (!VmFastEvent(state, t->metatable, VM_EV_NEWINDEX)) {
-                if (slot != &vmNilObject) {
-                    t->flags = 0;
-                    VmCopyValue(slot, rc);
+            VmValue v = *rc;
+            *VmTableSet(state, t, rb) = v;
+            VM_NEXT();
+        }
+    }
+    VmSetTableValue(state, ra, rb, rc);
+    VM_RELOAD();
+    VM_NEXT();
+}
+L_NEWTABLE : {
+    int b = VmGetB(i);
+    // Array size (B & 7) << (B >> 3); anything past the largest array is a table overflow.
+    int shift = b >> 3;
+    uint64_t narray = shift >= 32 ? (uint64_t)(b & 7) << 32 : (uint64_t)(b & 7) << shift;
+    if (narray > (uint64_t)VM_MAXARRAYKEY) VmRaiseError(state, ERR_TABLEOVERFLOW);
+    VmTable* t = VmNewTableObject(state, (int)narray, VmGetC(i));
+    VmSetValueTable(ra, t);
+    GC_CHECK();
+    VM_NEXT();
+}
+// Addition, subtraction and multiplication of two numbers stay inline; anything else goes
+// through the conversions and events of VmArith.
+#define VM_ARITH(expr)                                                 \
+    {                                                                  \
+        const VmValue* rb = RKB(i);                                    \
+        const VmValue* rc = RKC(i);                                    \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] { \
+            double x = rb->value.n, y = rc->value.n;                   \
+            VmSetValueNumber(ra, expr);                                \
+            VM_NEXT();                                                 \
+        }                                                              \
+        VmValue tmp;                                                   \
+        VmArith(state, &tmp, rb, rc, VmGetOp(i));                      \
+        VM_RELOAD();                                                   \
+        base[VmGetA(i)] = tmp;                                         \
+        VM_NEXT();                                                     \
+    }
+L_ADD:
+    VM_ARITH(x + y)
+L_SUB:
+    VM_ARITH(x - y)
+L_MUL:
+    VM_ARITH(x * y)
+#undef VM_ARITH
+L_DIV:
+L_IDIV:
+L_MOD:
+L_SHL:
+L_SHR:
+L_BOR:
+L_BAND:
+L_BXOR:
+L_POW : {
+    const VmValue* rb = RKB(i);
+    const VmValue* rc = RKC(i);
+    if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
+        VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, rc->value.n));
+    } else {
+        VmValue tmp;
+        VmArith(state, &tmp, rb, rc, VmGetOp(i));
+        VM_RELOAD();
+        base[VmGetA(i)] = tmp;
+    }
+    VM_NEXT();
+}
+L_UNM:
+    if (base[VmGetB(i)].tt == VM_TNUMBER) [[likely]] {
+        VmSetValueNumber(ra, -base[VmGetB(i)].value.n);
+        VM_NEXT();
+    }
+L_BNOT : {
+    const VmValue* rb = base + VmGetB(i);
+    if (rb->tt == VM_TNUMBER) {
+        VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, 0));
+    } else {
+        VmValue tmp;
+        VmArith(state, &tmp, rb, rb, VmGetOp(i));
+        VM_RELOAD();
+        base[VmGetA(i)] = tmp;
+    }
+    VM_NEXT();
+}
+L_NOT:
+    VmSetValueNumber(ra, VmTestFalse(base + VmGetB(i)) ? 1 : 0);
+    VM_NEXT();
+L_CONCAT : {
+    int b = VmGetB(i), c = VmGetC(i);
+    // A result used right away as the key of a table read or store: the join is told the
+    // table, so that the key's node is fetched while the string is interned.
+    const VmTable* keyTable = nullptr;
+    {
+        VmInstruction next = *pc;
+        const VmValue* t = nullptr;
+        if (VmGetOp(next) == OP_GETTABLE && VmGetC(next) == VmGetA(i))
+            t = base + VmGetB(next);
+        else if (VmGetOp(next) == OP_SETTABLE && VmGetB(next) == VmGetA(i))
+            t = base + VmGetA(next);
+        if (t && t->tt == VM_TTABLE) keyTable = VmTableValue(t);
+    }
+    VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c), keyTable);
+    VM_RELOAD();
+    base[VmGetA(i)] = base[b];
+    GC_CHECK();
+    VM_NEXT();
+}
+L_JMP:
+    if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
+    pc += VmGetJ(i);
+    // A loop that makes no call still notices the quit flag and a due line hook.
+    if (VmGetJ(i) < 0) VM_REPICK();
+    VM_NEXT();
+L_EQ : {
+    const VmValue* rb = RKB(i);
+    const VmValue* rc = RKC(i);
+    int res;
+    if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
+        res = rb->value.n == rc->value.n;
+    } else {
+        res = VmEqualValues(state, rb, rc);
+        VM_RELOAD();
+    }
+    if (res != VmGetA(i))
+        pc++;
+    else
+        DOJUMP();
+    VM_NEXT();
+}
+L_LT : {
+    const VmValue* rb = RKB(i);
+    const VmValue* rc = RKC(i);
+    int res;
+    if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
+        res = rb->value.n < rc->value.n;
+    } else {
+        res = VmLessThanValues(state, rb, rc, true);
+        VM_RELOAD();
+    }
+    if (res != VmGetA(i))
+        pc++;
+    else
+        DOJUMP();
+    VM_NEXT();
+}
+L_LE : {
+    const VmValue* rb = RKB(i);
+    const VmValue* rc = RKC(i);
+    int res;
+    if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
+        res = rb->value.n <= rc->value.n;
+    } else {
+        res = VmLessEqualValues(state, rb, rc);
+        VM_RELOAD();
+    }
+    if (res != VmGetA(i))
+        pc++;
+    else
+        DOJUMP();
+    VM_NEXT();
+}
+L_TEST : {
+    VmValue* rb = base + VmGetB(i);
+    if ((int)VmTestFalse(rb) == VmGetC(i)) {
+        pc++;
+    } else {
+        VmCopyValue(ra, rb);
+        DOJUMP();
+    }
+    VM_NEXT();
+}
+L_CALL : {
+    int b = VmGetB(i);
+    int nresults = VmGetC(i) - 1;
+    if (b != 0) state->top = ra + b;
+    int r;
+    if (ra->tt == VM_TFUNCTION) {
+        VmClosure* callee = VmClosureValue(ra);
+        // The label commands jump relative to the call index; a script function entered
+        // here runs no command before its own calls set it again.
+        if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
+            g->currentCallIndex = (int)(pc - FRAME_P->code);
+        if (callee->isC) {
+            if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
+                r = VmCallC(state, ra, nresults);
+            } else {
+                // VmCallC without the call hook and the call trace: the frame is set up and the
+                // results are placed here.
+                ci->state |= VM_CI_SAVEDPC;
+                VmValue* top = state->top;
+                if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)VM_MINSTACK * (ptrdiff_t)sizeof(VmValue)) {
+                    ptrdiff_t funcr = VmSaveStack(state, ra);
+                    VmGrowStack(state, VM_MINSTACK);
+                    ra = VmRestoreStack(state, funcr);
+                    top = state->top;
+                }
+                VmCallInfo* cci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
+                state->ci = cci;
+                cci->base = ra + 1;
+                cci->top = top + VM_MINSTACK;
+                cci->state = VM_CI_C;
+                cci->savedpc = nullptr;
+                cci->k = nullptr;
+                cci->tailcalls = 0;
+                cci->nresults = nresults;
+                state->base = ra + 1;
+                int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
+                // The command may have moved the stack and the frames: read them again.
+                cci = state->ci;
+                if (n == 1 && nresults == 1 && state->top > cci->base && !(state->hookMask & VM_MASKRET)) {
+                    // One result for a caller that wants one: VmPostCall and the reload below.
+                    VmCopyValue(cci->base - 1, state->top - 1);
+                    ci = cci - 1;
+                    state->ci = ci;
+                    base = ci->base;
+                    state->base = base;
+                    state->top = ci->top;
+                    VM_REPICK();
                     VM_NEXT();
                 }
-                VmValue v = *rc;
-                *VmTableSet(state, t, rb) = v;
+                if (VmIsResultCount(n) && n <= state->top - state->base) {
+                    VmPostCall(state, state->top - n);
+                    r = VM_PRECALL_C;
+                } else {
+                    r = VmFinishCCall(state, n);
+                }
+            }
+        } else {
+            // A script function without varargs or a call hook: enter its frame here.
+            VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
+            if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
+                r = VmPreCall(state, ra, nresults);
+            } else {
+                // The frame set-up of VmPushScriptFrame, with the stack check and the new
+                // top kept in registers.
+                ci->state |= VM_CI_SAVEDPC;
+                VmValue* top = state->top;
+                if ((char*)state->stackLast - (char*)top <=
+                    (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue)) {
+                    ptrdiff_t funcr = VmSaveStack(state, ra);
+                    VmGrowStack(state, np->maxStackSize + 1);
+                    ra = VmRestoreStack(state, funcr);
+                    top = state->top;
+                }
+                ci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
+                state->ci = ci;
+                base = ra + 1;
+                VmValue* frameTop = base + np->maxStackSize;
+                ci->base = base;
+                ci->top = frameTop;
+                ci->state = VM_CI_SCRIPT;
+                ci->savedpc = np->code;
+                ci->k = np->k;
+                ci->tailcalls = 0;
+                ci->nresults = nresults;
+                state->base = base;
+                for (; top < frameTop; top++) VmSetValueNil(top);
+                state->top = frameTop;
+                // Continue in the callee with what is already at hand (as reentry would load it).
+                k = np->k;
+                pc = np->code;
+                lastPc = nullptr;
                 VM_NEXT();
             }
         }
-        VmSetTableValue(state, ra, rb, rc);
+    } else {
+        g->currentCallIndex = (int)(pc - FRAME_P->code);
+        r = VmPreCall(state, ra, nresults);
+    }
+    if (r == VM_PRECALL_SCRIPT) goto reentry;
+    VM_RELOAD();
+    if (r == VM_PRECALL_C) {
+        if (nresults >= 0) state->top = ci->top;
+    } else {
+        state->top = ci->top;
+        pc = LabelJump(state, entryIndex, FRAME_P, pc, r);
+    }
+    VM_NEXT();
+}
+L_TAILCALL : {
+    int b = VmGetB(i);
+    if (b != 0) state->top = ra + b;
+    g->currentCallIndex = (int)(pc - FRAME_P->code);
+    ptrdiff_t raOffset = VmSaveStack(state, ra);
+    ra = VmResolveCallable(state, ra);
+    VM_RELOAD();
+    if (VmClosureValue(ra)->isC) {
+        // A C function runs as a plain call whose results this frame then returns.
+        int r = VmPreCall(state, ra, VM_MULTRET);
         VM_RELOAD();
-        VM_NEXT();
-    }
-    L_NEWTABLE: {
-        int b = VmGetB(i);
-        // Array size (B & 7) << (B >> 3); anything past the largest array is a table overflow.
-        int shift = b >> 3;
-        uint64_t narray = shift >= 32 ? (uint64_t)(b & 7) << 32 : (uint64_t)(b & 7) << shift;
-        if (narray > (uint64_t)VM_MAXARRAYKEY) VmRaiseError(state, ERR_TABLEOVERFLOW);
-        VmTable* t = VmNewTableObject(state, (int)narray, VmGetC(i));
-        VmSetValueTable(ra, t);
-        GC_CHECK();
-        VM_NEXT();
-    }
-    // Addition, subtraction and multiplication of two numbers stay inline; anything else goes
-    // through the conversions and events of VmArith.
-#define VM_ARITH(expr)                                               \
-    {                                                                \
-        const VmValue* rb = RKB(i);                                  \
-        const VmValue* rc = RKC(i);                                  \
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] { \
-            double x = rb->value.n, y = rc->value.n;                 \
-            VmSetValueNumber(ra, expr);                              \
-            VM_NEXT();                                               \
-        }                                                            \
-        VmValue tmp;                                                 \
-        VmArith(state, &tmp, rb, rc, VmGetOp(i));                    \
-        VM_RELOAD();                                                 \
-        base[VmGetA(i)] = tmp;                                       \
-        VM_NEXT();                                                   \
-    }
-    L_ADD:
-        VM_ARITH(x + y)
-    L_SUB:
-        VM_ARITH(x - y)
-    L_MUL:
-        VM_ARITH(x * y)
-#undef VM_ARITH
-    L_DIV:
-    L_IDIV:
-    L_MOD:
-    L_SHL:
-    L_SHR:
-    L_BOR:
-    L_BAND:
-    L_BXOR:
-    L_POW: {
-        const VmValue* rb = RKB(i);
-        const VmValue* rc = RKC(i);
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
-            VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, rc->value.n));
-        } else {
-            VmValue tmp;
-            VmArith(state, &tmp, rb, rc, VmGetOp(i));
-            VM_RELOAD();
-            base[VmGetA(i)] = tmp;
-        }
-        VM_NEXT();
-    }
-    L_UNM:
-        if (base[VmGetB(i)].tt == VM_TNUMBER) [[likely]] {
-            VmSetValueNumber(ra, -base[VmGetB(i)].value.n);
-            VM_NEXT();
-        }
-    L_BNOT: {
-        const VmValue* rb = base + VmGetB(i);
-        if (rb->tt == VM_TNUMBER) {
-            VmSetValueNumber(ra, VmArithNumbers(state, VmGetOp(i), rb->value.n, 0));
-        } else {
-            VmValue tmp;
-            VmArith(state, &tmp, rb, rb, VmGetOp(i));
-            VM_RELOAD();
-            base[VmGetA(i)] = tmp;
-        }
-        VM_NEXT();
-    }
-    L_NOT:
-        VmSetValueNumber(ra, VmTestFalse(base + VmGetB(i)) ? 1 : 0);
-        VM_NEXT();
-    L_CONCAT: {
-        int b = VmGetB(i), c = VmGetC(i);
-        // A result used right away as the key of a table read or store: the join is told the
-        // table, so that the key's node is fetched while the string is interned.
-        const VmTable* keyTable = nullptr;
-        {
-            VmInstruction next = *pc;
-            const VmValue* t = nullptr;
-            if (VmGetOp(next) == OP_GETTABLE && VmGetC(next) == VmGetA(i)) t = base + VmGetB(next);
-            else if (VmGetOp(next) == OP_SETTABLE && VmGetB(next) == VmGetA(i)) t = base + VmGetA(next);
-            if (t && t->tt == VM_TTABLE) keyTable = VmTableValue(t);
-        }
-        VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c), keyTable);
-        VM_RELOAD();
-        base[VmGetA(i)] = base[b];
-        GC_CHECK();
-        VM_NEXT();
-    }
-    L_JMP:
-        if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
-        pc += VmGetJ(i);
-        // A loop that makes no call still notices the quit flag and a due line hook.
-        if (VmGetJ(i) < 0) VM_REPICK();
-        VM_NEXT();
-    L_EQ: {
-        const VmValue* rb = RKB(i);
-        const VmValue* rc = RKC(i);
-        int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
-            res = rb->value.n == rc->value.n;
-        } else {
-            res = VmEqualValues(state, rb, rc);
-            VM_RELOAD();
-        }
-        if (res != VmGetA(i)) pc++;
-        else DOJUMP();
-        VM_NEXT();
-    }
-    L_LT: {
-        const VmValue* rb = RKB(i);
-        const VmValue* rc = RKC(i);
-        int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
-            res = rb->value.n < rc->value.n;
-        } else {
-            res = VmLessThanValues(state, rb, rc, true);
-            VM_RELOAD();
-        }
-        if (res != VmGetA(i)) pc++;
-        else DOJUMP();
-        VM_NEXT();
-    }
-    L_LE: {
-        const VmValue* rb = RKB(i);
-        const VmValue* rc = RKC(i);
-        int res;
-        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) [[likely]] {
-            res = rb->value.n <= rc->value.n;
-        } else {
-            res = VmLessEqualValues(state, rb, rc);
-            VM_RELOAD();
-        }
-        if (res != VmGetA(i)) pc++;
-        else DOJUMP();
-        VM_NEXT();
-    }
-    L_TEST: {
-        VmValue* rb = base + VmGetB(i);
-        if ((int)VmTestFalse(rb) == VmGetC(i)) {
-            pc++;
-        } else {
-            VmCopyValue(ra, rb);
-            DOJUMP();
-        }
-        VM_NEXT();
-    }
-    L_CALL: {
-        int b = VmGetB(i);
-        int nresults = VmGetC(i) - 1;
-        if (b != 0) state->top = ra + b;
-        int r;
-        if (ra->tt == VM_TFUNCTION) {
-            VmClosure* callee = VmClosureValue(ra);
-            // The label commands jump relative to the call index; a script function entered
-            // here runs no command before its own calls set it again.
-            if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
-                g->currentCallIndex = (int)(pc - FRAME_P->code);
-            if (callee->isC) {
-                if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
-                    r = VmCallC(state, ra, nresults);
-                } else {
-                    // VmCallC without the call hook and the call trace: the frame is set up and the
-                    // results are placed here.
-                    ci->state |= VM_CI_SAVEDPC;
-                    VmValue* top = state->top;
-                    if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)VM_MINSTACK * (ptrdiff_t)sizeof(VmValue)) {
-                        ptrdiff_t funcr = VmSaveStack(state, ra);
-                        VmGrowStack(state, VM_MINSTACK);
-                        ra = VmRestoreStack(state, funcr);
-                        top = state->top;
-                    }
-                    VmCallInfo* cci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
-                    state->ci = cci;
-                    cci->base = ra + 1;
-                    cci->top = top + VM_MINSTACK;
-                    cci->state = VM_CI_C;
-                    cci->savedpc = nullptr;
-                    cci->k = nullptr;
-                    cci->tailcalls = 0;
-                    cci->nresults = nresults;
-                    state->base = ra + 1;
-                    int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
-                    // The command may have moved the stack and the frames: read them again.
-                    cci = state->ci;
-                    if (n == 1 && nresults == 1 && state->top > cci->base && !(state->hookMask & VM_MASKRET)) {
-                        // One result for a caller that wants one: VmPostCall and the reload below.
-                        VmCopyValue(cci->base - 1, state->top - 1);
-                        ci = cci - 1;
-                        state->ci = ci;
-                        base = ci->base;
-                        state->base = base;
-                        state->top = ci->top;
-                        VM_REPICK();
-                        VM_NEXT();
-                    }
-                    if (VmIsResultCount(n) && n <= state->top - state->base) {
-                        VmPostCall(state, state->top - n);
-                        r = VM_PRECALL_C;
-                    } else {
-                        r = VmFinishCCall(state, n);
-                    }
-                }
-            } else {
-                // A script function without varargs or a call hook: enter its frame here.
-                VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
-                if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
-                    r = VmPreCall(state, ra, nresults);
-                } else {
-                    // The frame set-up of VmPushScriptFrame, with the stack check and the new
-                    // top kept in registers.
-                    ci->state |= VM_CI_SAVEDPC;
-                    VmValue* top = state->top;
-                    if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue)) {
-                        ptrdiff_t funcr = VmSaveStack(state, ra);
-                        VmGrowStack(state, np->maxStackSize + 1);
-                        ra = VmRestoreStack(state, funcr);
-                        top = state->top;
-                    }
-                    ci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
-                    state->ci = ci;
-                    base = ra + 1;
-                    VmValue* frameTop = base + np->maxStackSize;
-                    ci->base = base;
-                    ci->top = frameTop;
-                    ci->state = VM_CI_SCRIPT;
-                    ci->savedpc = np->code;
-                    ci->k = np->k;
-                    ci->tailcalls = 0;
-                    ci->nresults = nresults;
-                    state->base = base;
-                    for (; top < frameTop; top++) VmSetValueNil(top);
-                    state->top = frameTop;
-                    // Continue in the callee with what is already at hand (as reentry would load it).
-                    k = np->k;
-                    pc = np->code;
-                    lastPc = nullptr;
-                    VM_NEXT();
-                }
-            }
-        } else {
-            g->currentCallIndex = (int)(pc - FRAME_P->code);
-            r = VmPreCall(state, ra, nresults);
-        }
-        if (r == VM_PRECALL_SCRIPT) goto reentry;
-        VM_RELOAD();
-        if (r == VM_PRECALL_C) {
-            if (nresults >= 0) state->top = ci->top;
-        } else {
+        if (r != VM_PRECALL_C) {
             state->top = ci->top;
             pc = LabelJump(state, entryIndex, FRAME_P, pc, r);
-        }
-        VM_NEXT();
-    }
-    L_TAILCALL: {
-        int b = VmGetB(i);
-        if (b != 0) state->top = ra + b;
-        g->currentCallIndex = (int)(pc - FRAME_P->code);
-        ptrdiff_t raOffset = VmSaveStack(state, ra);
-        ra = VmResolveCallable(state, ra);
-        VM_RELOAD();
-        if (VmClosureValue(ra)->isC) {
-            // A C function runs as a plain call whose results this frame then returns.
-            int r = VmPreCall(state, ra, VM_MULTRET);
-            VM_RELOAD();
-            if (r != VM_PRECALL_C) {
-                state->top = ci->top;
-                pc = LabelJump(state, entryIndex, FRAME_P, pc, r);
-                VM_NEXT();
-            }
-            ra = VmRestoreStack(state, raOffset);
-            goto doreturn;
-        }
-        // A script function replaces this frame: move it and its arguments down.
-        VmCloseUpvalues(state, base);
-        {
-            VmValue* func = base - 1;
-            int n = (int)(state->top - ra);
-            for (int j = 0; j < n; j++) func[j] = ra[j];
-            state->top = func + n;
-            int tailcalls = ci->tailcalls;
-            int fromC = ci->state & VM_CI_FROMC;
-            int nresults = ci->nresults;
-            VmPreCall(state, func, nresults);
-            // The callee's frame takes the place of this one.
-            VmCallInfo* callee = state->ci;
-            VmCallInfo* self = callee - 1;
-            *self = *callee;
-            self->tailcalls = tailcalls + 1;
-            self->state |= fromC;
-            state->ci = self;
-            goto reentry;
-        }
-    }
-// Leaves the returning frame for its caller, a script frame of this run, and continues there as
-// reentry would.
-#define VM_RESUME_CALLER() \
-    (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = ci->k, \
-     pc = ci->savedpc, lastPc = pc - 1)
-    L_RETURN: {
-        if (VmGetC(i) == 1) {
-            // Label return.
-            if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
-            const VmInstruction* address = g->labelStack[g->labelCount - 1];
-            if (!InCode(FRAME_P, address)) VmRaiseError(state, ERR_FUNCJMP);
-            g->labelCount--;
-            pc = address;
             VM_NEXT();
         }
-        {
-            int b = VmGetB(i);
-            if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
-                !(state->hookMask & VM_MASKRET)) {
-                // One result to a script caller that wants one (the caller's top replaces ours).
-                VmCopyValue(ci->base - 1, ra);
-                VM_RESUME_CALLER();
-                VM_NEXT();
-            }
-            if (b != 0) state->top = ra + b - 1;
-        }
-    doreturn:
-        if (OpenCellsFrom(state, base)) VmCloseUpvalues(state, base);
-        if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
-            // Back to a script caller that wants a fixed count: the results replace the called
-            // function, padded with nil, and the caller's frame top is restored.
-            VmValue* res = ci->base - 1;
-            const VmValue* last = state->top;
-            for (int n = ci->nresults; n > 0; n--, res++) {
-                if (ra < last) VmCopyValue(res, ra++);
-                else VmSetValueNil(res);
-            }
+        ra = VmRestoreStack(state, raOffset);
+        goto doreturn;
+    }
+    // A script function replaces this frame: move it and its arguments down.
+    VmCloseUpvalues(state, base);
+    {
+        VmValue* func = base - 1;
+        int n = (int)(state->top - ra);
+        for (int j = 0; j < n; j++) func[j] = ra[j];
+        state->top = func + n;
+        int tailcalls = ci->tailcalls;
+        int fromC = ci->state & VM_CI_FROMC;
+        int nresults = ci->nresults;
+        VmPreCall(state, func, nresults);
+        // The callee's frame takes the place of this one.
+        VmCallInfo* callee = state->ci;
+        VmCallInfo* self = callee - 1;
+        *self = *callee;
+        self->tailcalls = tailcalls + 1;
+        self->state |= fromC;
+        state->ci = self;
+        goto reentry;
+    }
+}
+// Leaves the returning frame for its caller, a script frame of this run, and continues there as
+// reentry would.
+#define VM_RESUME_CALLER()                                                                                     \
+    (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = ci->k, pc = ci->savedpc, \
+     lastPc = pc - 1)
+L_RETURN : {
+    if (VmGetC(i) == 1) {
+        // Label return.
+        if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
+        const VmInstruction* address = g->labelStack[g->labelCount - 1];
+        if (!InCode(FRAME_P, address)) VmRaiseError(state, ERR_FUNCJMP);
+        g->labelCount--;
+        pc = address;
+        VM_NEXT();
+    }
+    {
+        int b = VmGetB(i);
+        if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
+            !(state->hookMask & VM_MASKRET)) {
+            // One result to a script caller that wants one (the caller's top replaces ours).
+            VmCopyValue(ci->base - 1, ra);
             VM_RESUME_CALLER();
             VM_NEXT();
         }
-        {
-            bool fromC = (ci->state & VM_CI_FROMC) != 0;
-            int wanted = ci->nresults;
-            VmPostCall(state, ra);
-            if (fromC) {
-                g->entryCode = oldEntryCode;
-                return;
-            }
-            if (wanted != VM_MULTRET) state->top = state->ci->top;
-        }
-        goto reentry;
+        if (b != 0) state->top = ra + b - 1;
     }
-    L_FORLOOP: {
-        if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
-        if (ra[1].tt != VM_TNUMBER || ra[2].tt != VM_TNUMBER) {
-            ForPrepValue(state, ra + 1);
-            ForPrepValue(state, ra + 2);
+doreturn:
+    if (OpenCellsFrom(state, base)) VmCloseUpvalues(state, base);
+    if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
+        // Back to a script caller that wants a fixed count: the results replace the called
+        // function, padded with nil, and the caller's frame top is restored.
+        VmValue* res = ci->base - 1;
+        const VmValue* last = state->top;
+        for (int n = ci->nresults; n > 0; n--, res++) {
+            if (ra < last)
+                VmCopyValue(res, ra++);
+            else
+                VmSetValueNil(res);
         }
-        double step = ra[2].value.n;
-        double idx = ra->value.n + step;
-        double limit = ra[1].value.n;
-        if (step > 0 ? idx <= limit : idx >= limit) {
-            pc += VmGetSBx(i);
-            VmSetValueNumber(ra, idx);
-            VM_REPICK();
-        }
+        VM_RESUME_CALLER();
         VM_NEXT();
     }
-    L_TFORLOOP: {
-        int c = VmGetC(i);
-        VmValue* cb = ra + c + 3;
-        cb[0] = ra[0];
-        cb[1] = ra[1];
-        cb[2] = ra[2];
-        state->top = cb + 3;
-        VmCallValue(state, cb, c + 1);
-        VM_RELOAD();
-        state->top = ci->top;
-        ra = base + VmGetA(i);
-        cb = ra + c + 3;
-        for (int j = c; j >= 0; j--) ra[2 + j] = cb[j];
-        if (ra[2].tt == VM_TNIL) pc++;
-        else DOJUMP();
-        VM_NEXT();
-    }
-    L_TFORPREP: {
-        if (ra->tt == VM_TTABLE) {
-            ra[1] = ra[0];
-            VmValue key, tmp;
-            VmSetValueString(&key, VmInternCString(state, "next"));
-            VmGetTableValue(state, &FRAME_CL->globals, &key, &tmp, VM_GET_PLAIN);
-            VM_RELOAD();
-            base[VmGetA(i)] = tmp;
+    {
+        bool fromC = (ci->state & VM_CI_FROMC) != 0;
+        int wanted = ci->nresults;
+        VmPostCall(state, ra);
+        if (fromC) {
+            g->entryCode = oldEntryCode;
+            return;
         }
+        if (wanted != VM_MULTRET) state->top = state->ci->top;
+    }
+    goto reentry;
+}
+L_FORLOOP : {
+    if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
+    if (ra[1].tt != VM_TNUMBER || ra[2].tt != VM_TNUMBER) {
+        ForPrepValue(state, ra + 1);
+        ForPrepValue(state, ra + 2);
+    }
+    double step = ra[2].value.n;
+    double idx = ra->value.n + step;
+    double limit = ra[1].value.n;
+    if (step > 0 ? idx <= limit : idx >= limit) {
         pc += VmGetSBx(i);
-        VM_NEXT();
+        VmSetValueNumber(ra, idx);
+        VM_REPICK();
     }
-    L_SETLIST:
-    L_SETLISTO: {
-        int bx = VmGetBx(i);
-        int n = VmGetOp(i) == OP_SETLIST ? (bx & 31) + 1 : (int)(state->top - ra) - 1;
-        if (VmGetOp(i) == OP_SETLISTO) state->top = ci->top;
-        if (ra->tt != VM_TTABLE) VmRaiseError(state, ERR_BADBYTECODE);
-        VmTable* t = VmTableValue(ra);
-        int first = bx & ~31;
-        for (int j = 1; j <= n; j++) *VmTableSetInt(state, t, first + j - 1) = ra[j];
-        VM_NEXT();
-    }
-    L_CLOSE:
-        VmCloseUpvalues(state, ra);
-        VM_NEXT();
-    L_CLOSURE: {
-        VmProto* np = FRAME_P->p[VmGetBx(i)];
-        int nup = np->nups;
-        VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &FRAME_CL->globals);
-        VmUpvalue** ups = VmScriptClosureUpvalues(ncl);
-        // Keep the new closure reachable while its cells are found or created.
-        VmSetValueClosure(ra, ncl);
-        for (int j = 0; j < nup; j++, pc++) {
-            VmInstruction capture = *pc;
-            if (VmGetOp(capture) == OP_GETUPVAL) ups[j] = VmScriptClosureUpvalues(FRAME_CL)[VmGetB(capture)];
-            else if (VmGetOp(capture) == OP_MOVE) ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
-            else VmRaiseError(state, ERR_BADBYTECODE);
-        }
-        ci->savedpc = pc;
-        GC_CHECK();
-        VM_NEXT();
-    }
-    L_SELF: {
-        VmValue* rb = base + VmGetB(i);
-        const VmValue* rc = RKC(i);
-        if (rc->tt != VM_TSTRING) VmRaiseError(state, ERR_BADBYTECODE);
-        VmValue obj = *rb;
-        ra[1] = obj;
-        if (obj.tt == VM_TTABLE) {
-            const VmValue* v = VmIsConstant(VmGetC(i)) ? GetStringConstant(VmTableValue(&obj), rc)
-                                                       : VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
-            if (v->tt != VM_TNIL) {
-                *ra = *v;
-                VM_NEXT();
-            }
-        }
-        VmValue tmp;
-        VmGetTableValue(state, rb, rc, &tmp, VM_GET_PLAIN);
+    VM_NEXT();
+}
+L_TFORLOOP : {
+    int c = VmGetC(i);
+    VmValue* cb = ra + c + 3;
+    cb[0] = ra[0];
+    cb[1] = ra[1];
+    cb[2] = ra[2];
+    state->top = cb + 3;
+    VmCallValue(state, cb, c + 1);
+    VM_RELOAD();
+    state->top = ci->top;
+    ra = base + VmGetA(i);
+    cb = ra + c + 3;
+    for (int j = c; j >= 0; j--) ra[2 + j] = cb[j];
+    if (ra[2].tt == VM_TNIL)
+        pc++;
+    else
+        DOJUMP();
+    VM_NEXT();
+}
+L_TFORPREP : {
+    if (ra->tt == VM_TTABLE) {
+        ra[1] = ra[0];
+        VmValue key, tmp;
+        VmSetValueString(&key, VmInternCString(state, "next"));
+        VmGetTableValue(state, &FRAME_CL->globals, &key, &tmp, VM_GET_PLAIN);
         VM_RELOAD();
         base[VmGetA(i)] = tmp;
-        VM_NEXT();
     }
-    L_NOP:
-        // Opcodes above 42 do nothing.
-        VM_NEXT();
+    pc += VmGetSBx(i);
+    VM_NEXT();
+}
+L_SETLIST:
+L_SETLISTO : {
+    int bx = VmGetBx(i);
+    int n = VmGetOp(i) == OP_SETLIST ? (bx & 31) + 1 : (int)(state->top - ra) - 1;
+    if (VmGetOp(i) == OP_SETLISTO) state->top = ci->top;
+    if (ra->tt != VM_TTABLE) VmRaiseError(state, ERR_BADBYTECODE);
+    VmTable* t = VmTableValue(ra);
+    int first = bx & ~31;
+    for (int j = 1; j <= n; j++) *VmTableSetInt(state, t, first + j - 1) = ra[j];
+    VM_NEXT();
+}
+L_CLOSE:
+    VmCloseUpvalues(state, ra);
+    VM_NEXT();
+L_CLOSURE : {
+    VmProto* np = FRAME_P->p[VmGetBx(i)];
+    int nup = np->nups;
+    VmScriptClosure* ncl = VmNewScriptClosure(state, np, nup, &FRAME_CL->globals);
+    VmUpvalue** ups = VmScriptClosureUpvalues(ncl);
+    // Keep the new closure reachable while its cells are found or created.
+    VmSetValueClosure(ra, ncl);
+    for (int j = 0; j < nup; j++, pc++) {
+        VmInstruction capture = *pc;
+        if (VmGetOp(capture) == OP_GETUPVAL)
+            ups[j] = VmScriptClosureUpvalues(FRAME_CL)[VmGetB(capture)];
+        else if (VmGetOp(capture) == OP_MOVE)
+            ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
+        else
+            VmRaiseError(state, ERR_BADBYTECODE);
+    }
+    ci->savedpc = pc;
+    GC_CHECK();
+    VM_NEXT();
+}
+L_SELF : {
+    VmValue* rb = base + VmGetB(i);
+    const VmValue* rc = RKC(i);
+    if (rc->tt != VM_TSTRING) VmRaiseError(state, ERR_BADBYTECODE);
+    VmValue obj = *rb;
+    ra[1] = obj;
+    if (obj.tt == VM_TTABLE) {
+        const VmValue* v = VmIsConstant(VmGetC(i)) ? GetStringConstant(VmTableValue(&obj), rc)
+                                                   : VmTableGetString(VmTableValue(&obj), VmStringValue(rc));
+        if (v->tt != VM_TNIL) {
+            *ra = *v;
+            VM_NEXT();
+        }
+    }
+    VmValue tmp;
+    VmGetTableValue(state, rb, rc, &tmp, VM_GET_PLAIN);
+    VM_RELOAD();
+    base[VmGetA(i)] = tmp;
+    VM_NEXT();
+}
+L_NOP:
+    // Opcodes above 42 do nothing.
+    VM_NEXT();
 #undef FRAME_CL
 #undef FRAME_P
 #undef VM_RESUME_CALLER

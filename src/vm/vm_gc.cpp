@@ -32,14 +32,9 @@ static void MarkObject(VmGlobalState* g, VmObject* o) {
     if (!o || IsMarked(o)) return;
     o->marked |= VM_MARK_MARKED;
     switch (o->tt) {
-    case VM_TSTRING:
-        break;
-    case VM_TUSERDATA:
-        MarkObject(g, static_cast<VmUserdata*>(o)->metatable);
-        break;
-    case VM_TUPVAL:
-        MarkValue(g, static_cast<VmUpvalue*>(o)->v);
-        break;
+    case VM_TSTRING: break;
+    case VM_TUSERDATA: MarkObject(g, static_cast<VmUserdata*>(o)->metatable); break;
+    case VM_TUPVAL: MarkValue(g, static_cast<VmUpvalue*>(o)->v); break;
     default: {
         VmObject** link = GcListOf(o);
         *link = g->gray;
@@ -51,7 +46,7 @@ static void MarkObject(VmGlobalState* g, VmObject* o) {
 
 static void TraverseTable(VmGlobalState* g, VmTable* t) {
     MarkObject(g, t->metatable);
-    t->marked &= (uint8_t)~(VM_MARK_WEAKKEYS | VM_MARK_WEAKVALUES);
+    t->marked &= (uint8_t) ~(VM_MARK_WEAKKEYS | VM_MARK_WEAKVALUES);
     bool weakKeys = false, weakValues = false;
     if (t->metatable) {
         const VmValue* mode = VmTableGetString(t->metatable, g->eventNames[VM_EV_MODE]);
@@ -212,9 +207,7 @@ void VmFreeObject(VmState* state, VmObject* o) {
     case VM_TUPVAL: VmRealloc(state, o, sizeof(VmUpvalue), 0); break;
     case VM_TTABLE: VmFreeTable(state, static_cast<VmTable*>(o)); break;
     case VM_TTHREAD: VmFreeThread(state, static_cast<VmState*>(o)); break;
-    case VM_TUSERDATA:
-        VmRealloc(state, o, VmUserdataSize(static_cast<VmUserdata*>(o)->len), 0);
-        break;
+    case VM_TUSERDATA: VmRealloc(state, o, VmUserdataSize(static_cast<VmUserdata*>(o)->len), 0); break;
     case VM_TSTRING: VmFreeString(state, static_cast<VmString*>(o)); break;
     default: break;
     }
@@ -223,7 +216,7 @@ void VmFreeObject(VmState* state, VmObject* o) {
 // Frees the unmarked objects of a list. Threads that stay are linked through their gclist into
 // liveThreads, and dead ones through next into deadThreads.
 static void SweepList(VmState* state, VmObject** p, VmObject** liveThreads, VmObject** deadThreads) {
-    constexpr uint8_t clearBits = (uint8_t)~(VM_MARK_MARKED | VM_MARK_WEAKKEYS | VM_MARK_WEAKVALUES);
+    constexpr uint8_t clearBits = (uint8_t) ~(VM_MARK_MARKED | VM_MARK_WEAKKEYS | VM_MARK_WEAKVALUES);
     while (*p) {
         VmObject* o = *p;
         if (IsMarked(o) || (o->marked & VM_MARK_FIXED)) {

@@ -17,8 +17,7 @@
 // Chained "__index" / "__newindex" steps allowed before giving up.
 constexpr int VM_MAXTAGLOOP = 100;
 
-void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
-                       VmValue* result) {
+void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b, VmValue* result) {
     VmValue h = *handler, x = *a, y = *b;
     VmCheckStackRoom(state, 3);
     state->top[0] = h;
@@ -45,11 +44,16 @@ static void CallEventNoResult(VmState* state, const VmValue* handler, const VmVa
 // The error argument of ERR_FIELDINIT: a string key in double quotes, a number with "%g".
 static void SetFieldKeyArg(const VmValue* key) {
     char buf[1024];
-    if (key->tt == VM_TSTRING) snprintf(buf, sizeof(buf), "\"%.1000s\"", VmStringData(VmStringValue(key)));
-    else if (key->tt == VM_TNUMBER && std::isnan(key->value.n)) snprintf(buf, sizeof(buf), "nan");
-    else if (key->tt == VM_TNUMBER) snprintf(buf, sizeof(buf), "%g", key->value.n);
-    else if (key->tt == VM_TNIL) snprintf(buf, sizeof(buf), "0");
-    else snprintf(buf, sizeof(buf), "(%s)", VmTypeName(nullptr, key->tt));
+    if (key->tt == VM_TSTRING)
+        snprintf(buf, sizeof(buf), "\"%.1000s\"", VmStringData(VmStringValue(key)));
+    else if (key->tt == VM_TNUMBER && std::isnan(key->value.n))
+        snprintf(buf, sizeof(buf), "nan");
+    else if (key->tt == VM_TNUMBER)
+        snprintf(buf, sizeof(buf), "%g", key->value.n);
+    else if (key->tt == VM_TNIL)
+        snprintf(buf, sizeof(buf), "0");
+    else
+        snprintf(buf, sizeof(buf), "(%s)", VmTypeName(nullptr, key->tt));
     SetErrorArgString(buf);
 }
 
@@ -332,7 +336,7 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n, const V
     char numbers[VM_JOIN_NUMBERS][32];
     int numberLengths[VM_JOIN_NUMBERS];
     int numberCount = 0;
-    bool spilled = false;   // a number beyond the kept ones: its text is made again when copied
+    bool spilled = false;  // a number beyond the kept ones: its text is made again when copied
     uint64_t total = 0;
     for (int i = 0; i < n; i++) {
         if (first[i].tt == VM_TSTRING) {
@@ -459,7 +463,8 @@ static char* WriteItems(ItemAt itemAt, int64_t start, int64_t end, const char* s
     if (sepLength == 0) {
         for (int64_t key = start + 1; key <= end; key++) out = AppendItem(out, itemAt(key));
     } else {
-        for (int64_t key = start + 1; key <= end; key++) out = AppendItem(AppendBytes(out, sep, sepLength), itemAt(key));
+        for (int64_t key = start + 1; key <= end; key++)
+            out = AppendItem(AppendBytes(out, sep, sepLength), itemAt(key));
     }
     return out;
 }
@@ -506,7 +511,8 @@ void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTab
         } else if (top[-1].tt == VM_TSTRING && VmStringValue(&top[-1])->len == 0) {
             VmNumberToString(state, top - 2);
         } else {
-            for (n = 2; n < total && IsStrOrNum(top - n - 1); n++) {}
+            for (n = 2; n < total && IsStrOrNum(top - n - 1); n++) {
+            }
             // Only the last join makes the key.
             VmSetValueString(&top[-n], JoinValues(state, top - n, n, n == total ? keyTable : nullptr));
         }

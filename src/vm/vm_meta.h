@@ -7,8 +7,8 @@
 
 // How VmGetTableValue treats a field missing at the end of the lookup chain.
 enum {
-    VM_GET_PLAIN = 0,        // the result is nil
-    VM_GET_FIELDCHECK = 1,   // raise ERR_FIELDINIT (GETTABLE)
+    VM_GET_PLAIN = 0,       // the result is nil
+    VM_GET_FIELDCHECK = 1,  // raise ERR_FIELDINIT (GETTABLE)
 };
 
 // *result = t[key] with "__index". result must not point into the stack.
@@ -42,5 +42,4 @@ VmString* VmJoinTableItems(VmState* state, VmTable* t, int32_t start, int32_t en
                            int32_t* badKey);
 
 // Calls handler with (a, b) and stores its first result in *result.
-void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b,
-                       VmValue* result);
+void VmCallEventResult(VmState* state, const VmValue* handler, const VmValue* a, const VmValue* b, VmValue* result);

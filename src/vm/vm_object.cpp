@@ -9,9 +9,9 @@
 #include "vm/vm_do.h"
 
 const char* const vmEventNames[VM_NUM_EVENTS] = {
-    "__index", "__newindex", "__gc", "__mode", "__eq", "__add", "__sub", "__mul",
-    "__div", "__divint", "__mod", "__lsh", "__rsh", "__or", "__and", "__xor",
-    "__pow", "__unm", "__not", "__lt", "__le", "__concat", "__call",
+    "__index", "__newindex", "__gc",  "__mode", "__eq",  "__add",    "__sub",  "__mul",
+    "__div",   "__divint",   "__mod", "__lsh",  "__rsh", "__or",     "__and",  "__xor",
+    "__pow",   "__unm",      "__not", "__lt",   "__le",  "__concat", "__call",
 };
 
 const VmValue vmNilObject = {VM_TNIL, 0, {nullptr}};
@@ -95,7 +95,8 @@ void VmSmallFree(VmState* state, void* block, size_t size) {
     *static_cast<void**>(block) = sb->freeList[c];
     sb->freeList[c] = block;
     // A freed block stays poisoned under the address sanitizer, so a use after free is caught.
-    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(void*), (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(void*),
+                              (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
     state->g->nblocks -= size;
 }
 

@@ -33,15 +33,15 @@ struct VmProtectedRecord;
 // Values
 
 union VmPayload {
-    VmObject* gc;   // strings, tables, functions, userdata, threads, prototypes, upvalue cells
-    void* p;        // light userdata
-    double n;       // number
-    int32_t b;      // boolean 0 or 1
+    VmObject* gc;  // strings, tables, functions, userdata, threads, prototypes, upvalue cells
+    void* p;       // light userdata
+    double n;      // number
+    int32_t b;     // boolean 0 or 1
 };
 
 struct VmValue {
-    int32_t tt;     // VM_TNIL .. VM_TUPVAL
-    uint32_t aux;   // free for the holder: a table node's key keeps a string key's hash here
+    int32_t tt;    // VM_TNIL .. VM_TUPVAL
+    uint32_t aux;  // free for the holder: a table node's key keeps a string key's hash here
     VmPayload value;
 };
 
@@ -58,17 +58,17 @@ inline void VmCopyValue(VmValue* to, const VmValue* from) {
 
 // Mark byte bits.
 enum {
-    VM_MARK_MARKED = 1,       // reached in the current collection
-    VM_MARK_WEAKKEYS = 2,     // table: "__mode" has 'k'
-    VM_MARK_WEAKVALUES = 4,   // table: "__mode" has 'v'
-    VM_MARK_FINALISED = 8,    // userdata: its "__gc" handler ran or is queued
-    VM_MARK_FIXED = 16,       // never collected (event names, the memory message)
+    VM_MARK_MARKED = 1,      // reached in the current collection
+    VM_MARK_WEAKKEYS = 2,    // table: "__mode" has 'k'
+    VM_MARK_WEAKVALUES = 4,  // table: "__mode" has 'v'
+    VM_MARK_FINALISED = 8,   // userdata: its "__gc" handler ran or is queued
+    VM_MARK_FIXED = 16,      // never collected (event names, the memory message)
 };
 
 struct VmObject {
-    VmObject* next;   // next object in its list (root list, userdata list, bucket, open cells)
-    uint8_t tt;       // tag of the object
-    uint8_t marked;   // mark bits above
+    VmObject* next;  // next object in its list (root list, userdata list, bucket, open cells)
+    uint8_t tt;      // tag of the object
+    uint8_t marked;  // mark bits above
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -76,10 +76,10 @@ struct VmObject {
 
 struct VmString : VmObject {
     uint8_t reserved;
-    uint8_t hashed;     // hash below is known (it is worked out when the string first meets a table)
-    uint32_t hash;      // the string hash (VmStringHash) that places it in tables
+    uint8_t hashed;  // hash below is known (it is worked out when the string first meets a table)
+    uint32_t hash;   // the string hash (VmStringHash) that places it in tables
     uint32_t len;
-    uint32_t lookup;    // the string table's own hash of the bytes (VmStringLookupHash)
+    uint32_t lookup;  // the string table's own hash of the bytes (VmStringLookupHash)
 };
 
 inline char* VmStringData(VmString* s) { return reinterpret_cast<char*>(s + 1); }
@@ -105,17 +105,17 @@ inline uint32_t VmStringKeyHash(VmString* s) {
 struct VmNode {
     VmValue key;
     VmValue val;
-    VmNode* next;   // collision chain
+    VmNode* next;  // collision chain
 };
 
 struct VmTable : VmObject {
-    uint8_t flags;        // absent-event cache: bit e set = no handler for event e
-    uint8_t lsizenode;    // log2 of the node count
-    VmTable* metatable;   // the default metatable when none was set
-    VmValue* array;       // array part, keys 1 .. sizearray
-    VmNode* node;         // 2^lsizenode nodes (the global dummy node when lsizenode is 0 and empty)
-    VmNode* firstfree;    // free-node scan starts below this
-    VmObject* gclist;     // gray / weak list link of the collector
+    uint8_t flags;       // absent-event cache: bit e set = no handler for event e
+    uint8_t lsizenode;   // log2 of the node count
+    VmTable* metatable;  // the default metatable when none was set
+    VmValue* array;      // array part, keys 1 .. sizearray
+    VmNode* node;        // 2^lsizenode nodes (the global dummy node when lsizenode is 0 and empty)
+    VmNode* firstfree;   // free-node scan starts below this
+    VmObject* gclist;    // gray / weak list link of the collector
     int sizearray;
 };
 
@@ -130,17 +130,17 @@ constexpr int VM_MAXARRAYKEY = 1 << 24;
 
 struct VmLocVar {
     VmString* varname;
-    int startpc;   // first pc where the variable is active
-    int endpc;     // first pc where it is dead
+    int startpc;  // first pc where the variable is active
+    int endpc;    // first pc where it is dead
 };
 
 struct VmProto : VmObject {
-    VmValue* k;              // constants
+    VmValue* k;  // constants
     VmInstruction* code;
-    VmProto** p;             // nested prototypes
-    int* lineinfo;           // source line of each instruction
+    VmProto** p;    // nested prototypes
+    int* lineinfo;  // source line of each instruction
     VmLocVar* locvars;
-    VmString** upvalues;     // upvalue names
+    VmString** upvalues;  // upvalue names
     VmString* source;
     int sizek;
     int sizecode;
@@ -150,15 +150,15 @@ struct VmProto : VmObject {
     int sizeupvalues;
     int lineDefined;
     VmObject* gclist;
-    uint8_t nups;            // upvalue count
-    uint8_t numparams;       // fixed parameters
+    uint8_t nups;       // upvalue count
+    uint8_t numparams;  // fixed parameters
     uint8_t isVararg;
-    uint8_t maxStackSize;    // registers used
+    uint8_t maxStackSize;  // registers used
 };
 
 struct VmUpvalue : VmObject {
-    VmValue* v;      // the stack slot while open, &value once closed
-    VmValue value;   // receives the value when the cell closes
+    VmValue* v;     // the stack slot while open, &value once closed
+    VmValue value;  // receives the value when the cell closes
 };
 
 // Fields shared by both closure kinds; the function value (tag VM_TFUNCTION) points to one.
@@ -175,24 +175,20 @@ struct VmCClosure : VmClosure {
 
 struct VmScriptClosure : VmClosure {
     VmProto* p;
-    VmValue globals;   // the closure's globals table
+    VmValue globals;  // the closure's globals table
     // nupvalues VmUpvalue pointers follow the record.
 };
 
 inline VmValue* VmCClosureUpvalues(VmCClosure* c) { return reinterpret_cast<VmValue*>(c + 1); }
-inline VmUpvalue** VmScriptClosureUpvalues(VmScriptClosure* c) {
-    return reinterpret_cast<VmUpvalue**>(c + 1);
-}
+inline VmUpvalue** VmScriptClosureUpvalues(VmScriptClosure* c) { return reinterpret_cast<VmUpvalue**>(c + 1); }
 inline size_t VmCClosureSize(int n) { return sizeof(VmCClosure) + sizeof(VmValue) * (size_t)n; }
-inline size_t VmScriptClosureSize(int n) {
-    return sizeof(VmScriptClosure) + sizeof(VmUpvalue*) * (size_t)n;
-}
+inline size_t VmScriptClosureSize(int n) { return sizeof(VmScriptClosure) + sizeof(VmUpvalue*) * (size_t)n; }
 
 // ---------------------------------------------------------------------------------------------
 // Full userdata: the data block follows the record, 16-byte aligned.
 
 struct alignas(16) VmUserdata : VmObject {
-    VmTable* metatable;   // the default metatable when none was set
+    VmTable* metatable;  // the default metatable when none was set
     size_t len;
 };
 
@@ -203,23 +199,23 @@ inline size_t VmUserdataSize(size_t len) { return sizeof(VmUserdata) + len; }
 // Call frames
 
 enum {
-    VM_CI_C = 1,          // a C function
-    VM_CI_SCRIPT = 2,     // a script function that is running
-    VM_CI_FROMC = 4,      // entered from C: its RETURN goes back to the C caller
-    VM_CI_SAVEDPC = 8,    // savedpc is valid
+    VM_CI_C = 1,        // a C function
+    VM_CI_SCRIPT = 2,   // a script function that is running
+    VM_CI_FROMC = 4,    // entered from C: its RETURN goes back to the C caller
+    VM_CI_SAVEDPC = 8,  // savedpc is valid
     VM_CI_YIELDED = 16,
 };
 
 struct VmCallInfo {
-    VmValue* base;                    // frame base (first register / first argument)
-    VmValue* top;                     // frame top
-    const VmValue* k;                 // a script frame's constants, for returns into it
-    int state;                        // VM_CI_ bits
-    int tailcalls;                    // tail calls that replaced this frame
+    VmValue* base;     // frame base (first register / first argument)
+    VmValue* top;      // frame top
+    const VmValue* k;  // a script frame's constants, for returns into it
+    int state;         // VM_CI_ bits
+    int tailcalls;     // tail calls that replaced this frame
     // Not beside k: the compiler would pair the two stores of a call into one vector move, whose
     // extra latency delays the callee's first instruction.
-    const VmInstruction* savedpc;     // next instruction when the pc is saved
-    int nresults;                     // results the caller wants (VM_MULTRET for all)
+    const VmInstruction* savedpc;  // next instruction when the pc is saved
+    int nresults;                  // results the caller wants (VM_MULTRET for all)
 };
 // Frames are counted in the bytes in use that scripts can read.
 static_assert(sizeof(VmCallInfo) == 48, "a frame record keeps its size");
@@ -240,25 +236,25 @@ constexpr int VM_BASIC_CI = 8;
 // Threads and the global state
 
 struct VmState : VmObject {
-    VmValue* top;                 // first free slot
-    VmValue* base;                // base of the running function
+    VmValue* top;   // first free slot
+    VmValue* base;  // base of the running function
     VmGlobalState* g;
-    VmCallInfo* ci;               // current call
-    VmValue* stackLast;           // last usable slot
+    VmCallInfo* ci;      // current call
+    VmValue* stackLast;  // last usable slot
     VmValue* stack;
     int stackSize;
-    VmCallInfo* endCi;            // one past the last usable call-info entry
-    VmCallInfo* baseCi;           // call-info array
+    VmCallInfo* endCi;   // one past the last usable call-info entry
+    VmCallInfo* baseCi;  // call-info array
     int sizeCi;
-    int nCcalls;                  // nested C calls
-    uint8_t hookMask;             // VM_MASK* bits
+    int nCcalls;       // nested C calls
+    uint8_t hookMask;  // VM_MASK* bits
     uint8_t allowHook;
     uint8_t hookInit;
     int baseHookCount;
     int hookCount;
     VmHook hook;
-    VmValue globals;              // globals table of this thread
-    VmUpvalue* openUpval;         // open cells, highest stack level first
+    VmValue globals;       // globals table of this thread
+    VmUpvalue* openUpval;  // open cells, highest stack level first
     VmObject* gclist;
     VmProtectedRecord* errorJmp;  // innermost protected call
     ptrdiff_t errfunc;            // stack offset of the error function (0 = none)
@@ -270,15 +266,35 @@ struct VmState : VmObject {
 // (lookup & (size - 1)); the table grows before three quarters of it are in use, so a run ends soon.
 struct VmStringTable {
     uint64_t* slots;
-    uint32_t nuse;     // strings stored
-    int size;          // slot count, a power of two
+    uint32_t nuse;  // strings stored
+    int size;       // slot count, a power of two
 };
 
 // Events, numbered as the absent-event cache bits of a table.
 enum VmEvent {
-    VM_EV_INDEX = 0, VM_EV_NEWINDEX, VM_EV_GC, VM_EV_MODE, VM_EV_EQ, VM_EV_ADD, VM_EV_SUB, VM_EV_MUL,
-    VM_EV_DIV, VM_EV_DIVINT, VM_EV_MOD, VM_EV_LSH, VM_EV_RSH, VM_EV_OR, VM_EV_AND, VM_EV_XOR,
-    VM_EV_POW, VM_EV_UNM, VM_EV_NOT, VM_EV_LT, VM_EV_LE, VM_EV_CONCAT, VM_EV_CALL,
+    VM_EV_INDEX = 0,
+    VM_EV_NEWINDEX,
+    VM_EV_GC,
+    VM_EV_MODE,
+    VM_EV_EQ,
+    VM_EV_ADD,
+    VM_EV_SUB,
+    VM_EV_MUL,
+    VM_EV_DIV,
+    VM_EV_DIVINT,
+    VM_EV_MOD,
+    VM_EV_LSH,
+    VM_EV_RSH,
+    VM_EV_OR,
+    VM_EV_AND,
+    VM_EV_XOR,
+    VM_EV_POW,
+    VM_EV_UNM,
+    VM_EV_NOT,
+    VM_EV_LT,
+    VM_EV_LE,
+    VM_EV_CONCAT,
+    VM_EV_CALL,
 };
 constexpr int VM_NUM_EVENTS = 23;
 extern const char* const vmEventNames[VM_NUM_EVENTS];
@@ -293,39 +309,39 @@ constexpr size_t VM_SMALL_MAX = 128;
 constexpr int VM_SMALL_CLASSES = (int)(VM_SMALL_MAX / VM_SMALL_STEP);
 
 struct VmSmallBlocks {
-    void* freeList[VM_SMALL_CLASSES];   // free blocks of each class, linked through their first word
-    char* next;                         // unused rest of the newest chunk
+    void* freeList[VM_SMALL_CLASSES];  // free blocks of each class, linked through their first word
+    char* next;                        // unused rest of the newest chunk
     char* end;
-    void* chunks;                       // every chunk, linked through its first word
-    size_t chunkBytes;                  // size of the next chunk (0: the first size)
+    void* chunks;       // every chunk, linked through its first word
+    size_t chunkBytes;  // size of the next chunk (0: the first size)
 };
 
 struct VmGlobalState {
     VmStringTable strt;
-    VmObject* rootgc;               // root list of collectable objects
-    VmObject* rootudata;            // full userdata
-    VmObject* tmudata;              // userdata waiting for their "__gc" handler
-    VmObject* gray;                 // collector: marked but not yet traversed
-    VmObject* weak;                 // collector: weak tables met in this cycle
-    char* buffer;                   // scratch buffer (concatenation, formatting)
+    VmObject* rootgc;     // root list of collectable objects
+    VmObject* rootudata;  // full userdata
+    VmObject* tmudata;    // userdata waiting for their "__gc" handler
+    VmObject* gray;       // collector: marked but not yet traversed
+    VmObject* weak;       // collector: weak tables met in this cycle
+    char* buffer;         // scratch buffer (concatenation, formatting)
     size_t buffsize;
-    VmSmallBlocks small;            // blocks of short strings
-    size_t gcThreshold;             // bytes; a step check collects when nblocks reaches it
-    size_t nblocks;                 // bytes in use
+    VmSmallBlocks small;  // blocks of short strings
+    size_t gcThreshold;   // bytes; a step check collects when nblocks reaches it
+    size_t nblocks;       // bytes in use
     VmPanicFunction panic;
     VmValue registry;
-    VmTable* defaultMeta;           // metatable of every table and userdata without one
+    VmTable* defaultMeta;  // metatable of every table and userdata without one
     VmState* mainthread;
-    VmNode dummynode[1];            // node part of every table without hash nodes
+    VmNode dummynode[1];  // node part of every table without hash nodes
     VmString* eventNames[VM_NUM_EVENTS];
-    VmString* memoryMessage;        // "not enough memory", fixed
+    VmString* memoryMessage;  // "not enough memory", fixed
 
     // Interpreter state shared by every thread of this VM.
-    const VmInstruction* labelStack[VM_LABELSTACK];   // label return addresses
+    const VmInstruction* labelStack[VM_LABELSTACK];  // label return addresses
     int labelCount;
-    int currentCallIndex;           // pc after the last CALL, from the code start of the entry function
-    int labelJumpOffset;            // set by the label commands: label value - current call index
-    const VmInstruction* entryCode; // code start of the function the current interpreter run entered
+    int currentCallIndex;            // pc after the last CALL, from the code start of the entry function
+    int labelJumpOffset;             // set by the label commands: label value - current call index
+    const VmInstruction* entryCode;  // code start of the function the current interpreter run entered
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -337,11 +353,27 @@ inline VmClosure* VmClosureValue(const VmValue* v) { return static_cast<VmClosur
 inline VmUserdata* VmUserdataValue(const VmValue* v) { return static_cast<VmUserdata*>(v->value.gc); }
 inline VmState* VmThreadValue(const VmValue* v) { return static_cast<VmState*>(v->value.gc); }
 
-inline void VmSetValueNil(VmValue* v) { v->tt = VM_TNIL; v->value.gc = nullptr; }
-inline void VmSetValueNumber(VmValue* v, double n) { v->tt = VM_TNUMBER; v->value.n = n; }
-inline void VmSetValueBoolean(VmValue* v, int b) { v->tt = VM_TBOOLEAN; v->value.gc = nullptr; v->value.b = b != 0; }
-inline void VmSetValueLight(VmValue* v, void* p) { v->tt = VM_TLIGHTUSERDATA; v->value.p = p; }
-inline void VmSetValueObject(VmValue* v, VmObject* o, int tag) { v->tt = tag; v->value.gc = o; }
+inline void VmSetValueNil(VmValue* v) {
+    v->tt = VM_TNIL;
+    v->value.gc = nullptr;
+}
+inline void VmSetValueNumber(VmValue* v, double n) {
+    v->tt = VM_TNUMBER;
+    v->value.n = n;
+}
+inline void VmSetValueBoolean(VmValue* v, int b) {
+    v->tt = VM_TBOOLEAN;
+    v->value.gc = nullptr;
+    v->value.b = b != 0;
+}
+inline void VmSetValueLight(VmValue* v, void* p) {
+    v->tt = VM_TLIGHTUSERDATA;
+    v->value.p = p;
+}
+inline void VmSetValueObject(VmValue* v, VmObject* o, int tag) {
+    v->tt = tag;
+    v->value.gc = o;
+}
 inline void VmSetValueString(VmValue* v, VmString* s) { VmSetValueObject(v, s, VM_TSTRING); }
 inline void VmSetValueTable(VmValue* v, VmTable* t) { VmSetValueObject(v, t, VM_TTABLE); }
 inline void VmSetValueClosure(VmValue* v, VmClosure* c) { VmSetValueObject(v, c, VM_TFUNCTION); }
@@ -441,7 +473,7 @@ void VmChunkId(char* out, const char* source, size_t bufflen);
 
 struct VmProtectedRecord {
     VmProtectedRecord* previous;
-    int status;   // error code, 0 when none
+    int status;  // error code, 0 when none
 };
 
 // The one exception type of the VM. Nothing else throws it. Besides, std::bad_alloc from a handler

@@ -6,9 +6,7 @@
 
 VmRuntimeLink vmRuntime;
 
-int VmDefaultSignalError(VmState* state, int code) {
-    VmRaiseError(state, code);
-}
+int VmDefaultSignalError(VmState* state, int code) { VmRaiseError(state, code); }
 
 static void DefaultConsolePrint(const char* text) {
     fputs(text, stdout);

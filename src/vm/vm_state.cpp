@@ -83,8 +83,10 @@ void VmResizeStack(VmState* state, int newSize) {
 }
 
 void VmGrowStack(VmState* state, int n) {
-    if (n <= state->stackSize) VmResizeStack(state, 2 * state->stackSize);
-    else VmResizeStack(state, state->stackSize + n + VM_EXTRA_STACK);
+    if (n <= state->stackSize)
+        VmResizeStack(state, 2 * state->stackSize);
+    else
+        VmResizeStack(state, state->stackSize + n + VM_EXTRA_STACK);
 }
 
 void VmResizeCallInfo(VmState* state, int newSize) {
@@ -125,8 +127,10 @@ VmUpvalue* VmFindUpvalueCell(VmState* state, VmValue* level) {
     uv->v = level;
     VmSetValueNil(&uv->value);
     uv->next = p;
-    if (prev) prev->next = uv;
-    else state->openUpval = uv;
+    if (prev)
+        prev->next = uv;
+    else
+        state->openUpval = uv;
     return uv;
 }
 
@@ -197,7 +201,7 @@ VmState* VmOpen() {
     InitThreadFields(state, g);
     g->mainthread = state;
     g->nblocks = sizeof(VmState) + sizeof(VmGlobalState);
-    g->gcThreshold = VM_GC_UNLIMITED;   // no collection while opening
+    g->gcThreshold = VM_GC_UNLIMITED;  // no collection while opening
     VmSetValueNil(&g->registry);
     VmSetValueNil(&g->dummynode[0].key);
     VmSetValueNil(&g->dummynode[0].val);

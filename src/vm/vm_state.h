@@ -11,8 +11,7 @@ void VmResizeCallInfo(VmState* state, int newSize);
 
 // Makes sure n slots are free above the top.
 inline void VmCheckStackRoom(VmState* state, int n) {
-    if ((char*)state->stackLast - (char*)state->top <= (ptrdiff_t)n * (ptrdiff_t)sizeof(VmValue))
-        VmGrowStack(state, n);
+    if ((char*)state->stackLast - (char*)state->top <= (ptrdiff_t)n * (ptrdiff_t)sizeof(VmValue)) VmGrowStack(state, n);
 }
 
 // A new thread sharing the global state; linked for the collector.

@@ -6,8 +6,7 @@
 uint32_t VmStringHash(const char* bytes, size_t length) {
     uint32_t h = (uint32_t)length;
     size_t step = (length >> 5) + 1;
-    for (size_t i = length; i >= step; i -= step)
-        h = h ^ ((h << 5) + (h >> 2) + (unsigned char)bytes[i - 1]);
+    for (size_t i = length; i >= step; i -= step) h = h ^ ((h << 5) + (h >> 2) + (unsigned char)bytes[i - 1]);
     return h;
 }
 
@@ -30,8 +29,7 @@ static inline uint32_t SampledLookupHash(size_t length, ByteAt byteAt) {
     uint64_t h = 0x9E3779B97F4A7C15ull * (length + 1);
     for (int w = 0; w < VM_LONG_SAMPLES / 8; w++) {
         uint64_t word = 0;
-        for (int j = 0; j < 8; j++)
-            word |= (uint64_t)byteAt(length - 1 - (size_t)(w * 8 + j) * step) << (8 * j);
+        for (int j = 0; j < 8; j++) word |= (uint64_t)byteAt(length - 1 - (size_t)(w * 8 + j) * step) << (8 * j);
         h = Mix(h, word);
     }
     h *= 0x94D049BB133111EBull;
@@ -72,8 +70,8 @@ uint32_t VmStringLookupHash(const char* bytes, size_t length) {
         memcpy(&b, p + n - 4, 4);
         h = Mix(h, ((uint64_t)a << 32) | b);
     } else if (n > 0) {
-        h = Mix(h, (uint64_t)(unsigned char)p[0] << 16 | (uint64_t)(unsigned char)p[n / 2] << 8 |
-                       (unsigned char)p[n - 1]);
+        h = Mix(h,
+                (uint64_t)(unsigned char)p[0] << 16 | (uint64_t)(unsigned char)p[n / 2] << 8 | (unsigned char)p[n - 1]);
     }
     h *= 0x94D049BB133111EBull;
     return (uint32_t)(h ^ (h >> 32));
@@ -92,7 +90,7 @@ uint32_t VmStringLookupHashOfPieces(const VmTextPiece* pieces, int n, size_t tot
     // The samples are read from the end back, so the piece that holds the next one is never
     // after the one that held the last.
     int p = n - 1;
-    size_t start = total - pieces[p].length;   // offset of piece p in the joined text
+    size_t start = total - pieces[p].length;  // offset of piece p in the joined text
     return SampledLookupHash(total, [&](size_t i) {
         while (i < start) start -= pieces[--p].length;
         return (unsigned char)pieces[p].bytes[i - start];
@@ -101,8 +99,10 @@ uint32_t VmStringLookupHashOfPieces(const VmTextPiece* pieces, int n, size_t tot
 
 static void FreeStringBlock(VmState* state, VmString* s) {
     size_t size = VmStringSize(s->len);
-    if (size <= VM_SMALL_MAX) VmSmallFree(state, s, size);
-    else VmRealloc(state, s, size, 0);
+    if (size <= VM_SMALL_MAX)
+        VmSmallFree(state, s, size);
+    else
+        VmRealloc(state, s, size, 0);
 }
 
 // Slot words: the string's address below bit 48, the tag above.
@@ -247,8 +247,8 @@ static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, si
 VmString* VmNewStringBlock(VmState* state, size_t length) {
     if (length >= 0xFFFFFFFDu - sizeof(VmString)) VmRaiseError(state, ERR_MEM);
     size_t size = VmStringSize(length);
-    VmString* s = static_cast<VmString*>(size <= VM_SMALL_MAX ? VmSmallAlloc(state, size)
-                                                              : VmRealloc(state, nullptr, 0, size));
+    VmString* s =
+        static_cast<VmString*>(size <= VM_SMALL_MAX ? VmSmallAlloc(state, size) : VmRealloc(state, nullptr, 0, size));
     s->tt = VM_TSTRING;
     s->marked = 0;
     s->reserved = 0;

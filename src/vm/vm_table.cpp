@@ -203,8 +203,10 @@ static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
             if (old->val.tt == VM_TNIL) continue;
             // A string key is placed directly with the hash its node kept (the keys are distinct);
             // a number key may belong in the grown array part.
-            if (old->key.tt == VM_TSTRING) *NewKey(state, t, &old->key, old->key.aux) = old->val;
-            else *VmTableSet(state, t, &old->key) = old->val;
+            if (old->key.tt == VM_TSTRING)
+                *NewKey(state, t, &old->key, old->key.aux) = old->val;
+            else
+                *VmTableSet(state, t, &old->key) = old->val;
         }
         VmFreeArray(state, oldNodes, (size_t)oldSize);
     }
@@ -341,8 +343,11 @@ const VmValue* VmLookUpEvent(VmState* state, VmTable* mt, VmEvent event) {
 
 const VmValue* VmGetEventOf(VmState* state, const VmValue* o, VmEvent event) {
     VmTable* mt;
-    if (o->tt == VM_TTABLE) mt = VmTableValue(o)->metatable;
-    else if (o->tt == VM_TUSERDATA) mt = VmUserdataValue(o)->metatable;
-    else return nullptr;
+    if (o->tt == VM_TTABLE)
+        mt = VmTableValue(o)->metatable;
+    else if (o->tt == VM_TUSERDATA)
+        mt = VmUserdataValue(o)->metatable;
+    else
+        return nullptr;
     return VmFastEvent(state, mt, event);
 }

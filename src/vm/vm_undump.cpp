@@ -91,8 +91,8 @@ struct LoadState {
     VmState* state;
     VmStream* z;
     VmLoadBuffer* buff;
-    bool swap;     // the chunk's byte order differs from the machine's
-    int depth;     // nesting of the function record being read
+    bool swap;  // the chunk's byte order differs from the machine's
+    int depth;  // nesting of the function record being read
 };
 
 [[noreturn]] void LoadError(LoadState* S, int code) { VmRaiseError(S->state, code); }
@@ -209,21 +209,16 @@ void LoadConstants(LoadState* S, VmProto* f) {
         ReserveRecord(S, &f->k, &f->sizek, i, n, nil);
         VmValue* o = &f->k[i];
         switch (LoadByte(S)) {
-            case VM_CHUNK_KNUMBER:
-                VmSetValueNumber(o, LoadNumber(S));
-                break;
-            case VM_CHUNK_KSTRING: {
-                VmString* s = LoadString(S);
-                // A string constant without text is the empty string.
-                if (s == nullptr) s = VmInternString(S->state, "", 0);
-                VmSetValueString(o, s);
-                break;
-            }
-            case VM_CHUNK_KNIL:
-                VmSetValueNil(o);
-                break;
-            default:
-                LoadError(S, ERR_BADCONSTANT);
+        case VM_CHUNK_KNUMBER: VmSetValueNumber(o, LoadNumber(S)); break;
+        case VM_CHUNK_KSTRING: {
+            VmString* s = LoadString(S);
+            // A string constant without text is the empty string.
+            if (s == nullptr) s = VmInternString(S->state, "", 0);
+            VmSetValueString(o, s);
+            break;
+        }
+        case VM_CHUNK_KNIL: VmSetValueNil(o); break;
+        default: LoadError(S, ERR_BADCONSTANT);
         }
     }
 }

@@ -27,16 +27,20 @@ TEST(Charset, CaseFoldingTables) {
 }
 
 TEST(Charset, CompareNoCase) {
-    struct Case { const char* a; const char* b; int sign; };
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    };
     const Case cases[] = {
         {"LoadBrush", "loadbrush", 0},
-        {"\xE9t\xE9", "\xC9T\xC9", 0},     // accented letters fold
-        {"\xF7", "\xD7", 1},               // division and multiplication signs do not
+        {"\xE9t\xE9", "\xC9T\xC9", 0},  // accented letters fold
+        {"\xF7", "\xD7", 1},            // division and multiplication signs do not
         {"abc", "abd", -1},
         {"ab", "abc", -1},
         {"abc", "AB", 1},
         {"", "", 0},
-        {"_", "a", 1},                     // folded to upper case: 0x5F against 0x41
+        {"_", "a", 1},  // folded to upper case: 0x5F against 0x41
     };
     for (const Case& c : cases) {
         int r = CompareNoCase(c.a, c.b);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "base/error_codes.h"
 #include "base/base64.h"
 #include "base/crc32.h"
+#include "base/error_codes.h"
 #include "base/md5.h"
 #include "libs/dos/dos.h"
 #include "libs/oracle.h"
@@ -21,8 +21,7 @@ TEST(Md5, Rfc1321Vectors) {
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
@@ -33,8 +32,9 @@ TEST(Md5, PiecewiseUpdatesAndFilesMatchHashlib) {
     TempDir dir;
     // Sizes around the 64-byte block, the 56-byte padding edge and the 65536-byte file block.
     const size_t sizes[] = {55, 56, 63, 64, 65, 119, 120, 65535, 65536, 65537, 200000};
-    std::string program = "import hashlib,sys\nfor p in sys.argv[1:]:\n"
-                          "    print(hashlib.md5(open(p,'rb').read()).hexdigest())\n";
+    std::string program =
+        "import hashlib,sys\nfor p in sys.argv[1:]:\n"
+        "    print(hashlib.md5(open(p,'rb').read()).hexdigest())\n";
     std::string args;
     std::vector<std::string> data;
     for (size_t n : sizes) {
@@ -92,8 +92,8 @@ TEST(Crc32, MatchesZlib) {
         WriteFile(dir.File("c" + std::to_string(n)), data.back());
         args += " " + dir.File("c" + std::to_string(n));
     }
-    std::istringstream expected(Python(
-        "import zlib,sys\nfor p in sys.argv[1:]:\n    print(zlib.crc32(open(p,'rb').read()))\n", args));
+    std::istringstream expected(
+        Python("import zlib,sys\nfor p in sys.argv[1:]:\n    print(zlib.crc32(open(p,'rb').read()))\n", args));
     for (size_t i = 0; i < data.size(); i++) {
         uint64_t want = 0;
         expected >> want;
@@ -117,9 +117,10 @@ TEST(Base64, StringFormMatchesPython) {
         WriteFile(dir.File("b" + std::to_string(i)), data[i]);
         args += " " + dir.File("b" + std::to_string(i));
     }
-    std::istringstream expected(Python(
-        "import base64,sys\nfor p in sys.argv[1:]:\n"
-        "    print('>' + base64.b64encode(open(p,'rb').read()).decode())\n", args));
+    std::istringstream expected(
+        Python("import base64,sys\nfor p in sys.argv[1:]:\n"
+               "    print('>' + base64.b64encode(open(p,'rb').read()).decode())\n",
+               args));
     for (const std::string& bytes : data) {
         std::string want;
         std::getline(expected, want);
@@ -161,9 +162,11 @@ TEST(Base64, FileFormHas72ColumnLinesAndDecodesWithPython) {
     EXPECT_NE(text.back(), '\n');
     WriteFile(dir.File("big"), big);
     WriteFile(dir.File("big.b64"), text);
-    std::string want = Python("import base64,sys\n"
-                              "d=base64.encodebytes(open(sys.argv[1],'rb').read()).decode()\n"
-                              "sys.stdout.write(d.replace('\\n',''))\n", dir.File("big"));
+    std::string want = Python(
+        "import base64,sys\n"
+        "d=base64.encodebytes(open(sys.argv[1],'rb').read()).decode()\n"
+        "sys.stdout.write(d.replace('\\n',''))\n",
+        dir.File("big"));
     std::string flat = text;
     flat.erase(std::remove(flat.begin(), flat.end(), '\n'), flat.end());
     EXPECT_EQ(flat, want);
@@ -188,10 +191,10 @@ TEST(Base64, DecoderEdges) {
         int rc;
         std::string bytes;
     } cases[] = {
-        {" Y W\nJ j\t", 0, "abc"},          // blanks and line feeds anywhere
-        {"YWJjZ", ERR_BADBASE64, "abc"},     // ends inside a group: first group kept
-        {"YW*j", ERR_BADBASE64, ""},         // character outside the alphabet
-        {"YQ==YWJj", 0, "a"},                // stops after a short group
+        {" Y W\nJ j\t", 0, "abc"},        // blanks and line feeds anywhere
+        {"YWJjZ", ERR_BADBASE64, "abc"},  // ends inside a group: first group kept
+        {"YW*j", ERR_BADBASE64, ""},      // character outside the alphabet
+        {"YQ==YWJj", 0, "a"},             // stops after a short group
         {"YWI=", 0, "ab"},
         {"", 0, ""},
         {std::string("YW\0Jj", 5), 0, "abc"},  // a NUL is a control character

@@ -30,9 +30,9 @@ protected:
 TEST_F(DisplayBlitTest, DrawingReachesTheWindowUnscaledAndScaled) {
     const struct {
         const char* what;
-        int scale;        // 1 unscaled, 2 shown at twice the size
+        int scale;  // 1 unscaled, 2 shown at twice the size
         uint32_t flags;
-        bool inBuffer;    // the first buffer takes the drawing
+        bool inBuffer;  // the first buffer takes the drawing
     } rows[] = {
         {"first buffer", 1, SAFEBLT_FORCEFIRSTBUFFER, true},
         {"first buffer, layers off", 1, SAFEBLT_FIRSTBUFFER, true},

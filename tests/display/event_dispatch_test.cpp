@@ -217,8 +217,8 @@ TEST_F(EventDispatch, PluginEventTypes) {
     EXPECT_EQ(Check(), "- 0 0 0");
     EXPECT_EQ(gPlugin.fills, 0);
 
-    vm.Ok("InstallEventHandler", {Arg::Table({{"ongadget", Arg::Function(RecordingHandler)},
-                                              {"onwidget", Arg::Function(RecordingHandler)}})});
+    vm.Ok("InstallEventHandler",
+          {Arg::Table({{"ongadget", Arg::Function(RecordingHandler)}, {"onwidget", Arg::Function(RecordingHandler)}})});
     ASSERT_EQ(TranslateAdapterEvent(vm, first, &kept), 0);
     EXPECT_EQ(Check(), "\"OnGadget\" 0 1 0");
     EXPECT_EQ(Calls().back()["value"], "33");
@@ -318,9 +318,9 @@ TEST(EventNames, KeyNamesOfHandlers) {
         uint32_t code;
         const char* name;
     } rows[] = {
-        {0x113, "ESC"},   {0x100, "UP"},       {0x105, "F1"},  {0x10e, "F10"}, {0x116, "F11"},   {0x122, "F16"},
-        {0x10f, "BACKSPACE"}, {0x115, "DEL"}, {0x118, "INSERT"}, {0x11e, "PAUSE"}, {0x111, "\n"},    {0x112, "\n"},
-        {0x110, "        "}, {0x114, " "},  {'a', "a"},     {0xe9, "\xe9"}, {0x123, ""},      {0, ""},
+        {0x113, "ESC"},       {0x100, "UP"},  {0x105, "F1"},     {0x10e, "F10"},   {0x116, "F11"}, {0x122, "F16"},
+        {0x10f, "BACKSPACE"}, {0x115, "DEL"}, {0x118, "INSERT"}, {0x11e, "PAUSE"}, {0x111, "\n"},  {0x112, "\n"},
+        {0x110, "        "},  {0x114, " "},   {'a', "a"},        {0xe9, "\xe9"},   {0x123, ""},    {0, ""},
     };
     for (const auto& r : rows) {
         char name[QZ_DISPATCH_NAME_SIZE];
@@ -337,7 +337,12 @@ TEST(EventNames, CommandLines) {
     } rows[] = {
         {"cmd \"a b\" c", "cmd", std::string("a b\0c", 5), "\"a b\" c", 2},
         {"cmd", "cmd", "", "", 0},
-        {"go 1 2 3", "go", std::string("1\0" "2\0" "3", 5), "1 2 3", 3},
+        {"go 1 2 3", "go",
+         std::string("1\0"
+                     "2\0"
+                     "3",
+                     5),
+         "1 2 3", 3},
         {"go ", "go", "", "", 1},
         {"", "", "", "", 0},
     };

@@ -14,8 +14,8 @@
 #include "platform/display_adapter.h"
 #include "platform/host/engine_keys.h"
 #include "platform/host/headless/headless.h"
-#include "platform/plugin_api.h"
 #include "platform/host/input_script.h"
+#include "platform/plugin_api.h"
 #include "player/event_loop_link.h"
 
 using eventtest::Calls;
@@ -92,8 +92,13 @@ protected:
 };
 
 TEST_F(DisplayEvents, KeysAndMouseReachTheDisplaysHandlers) {
-    Handlers({{"onkeydown", H()}, {"onkeyup", H()}, {"onmousedown", H()}, {"onmouseup", H()},
-              {"onrightmousedown", H()}, {"onwheelup", H()}, {"onwheeldown", H()}});
+    Handlers({{"onkeydown", H()},
+              {"onkeyup", H()},
+              {"onmousedown", H()},
+              {"onmouseup", H()},
+              {"onrightmousedown", H()},
+              {"onwheelup", H()},
+              {"onwheeldown", H()}});
     Input("0 keydown a\n0 keydown escape\n");
     EXPECT_EQ(vm->Run("IsKeyDown", {"A"}), "false");
     EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "true");
@@ -127,9 +132,9 @@ TEST_F(DisplayEvents, WindowEventsAndTheirTables) {
 
 TEST_F(DisplayEvents, ButtonsPressAndRelease) {
     auto make = [&](int id, int x, int y, int w, int h) {
-        vm->Ok("MakeButton", {id, 0, x, y, w, h,
-                              Arg::Table({{"onmousedown", H()}, {"onmouseup", H()}, {"onrightmousedown", H()}}),
-                              "ud" + std::to_string(id)});
+        vm->Ok("MakeButton",
+               {id, 0, x, y, w, h, Arg::Table({{"onmousedown", H()}, {"onmouseup", H()}, {"onrightmousedown", H()}}),
+                "ud" + std::to_string(id)});
     };
     make(1, 10, 10, 20, 20);
     make(2, 20, 20, 20, 20);  // overlaps button 1; newer, so found first
@@ -184,8 +189,8 @@ TEST_F(DisplayEvents, ButtonOverAndOut) {
     EXPECT_EQ(Drain(), "\"OnMouseOut\" 2");
 
     // While a button is held down, moving over others changes no marks.
-    vm->Ok("MakeButton", {3, 0, 40, 10, 10, 10,
-                          Arg::Table({{"onmousedown", H()}, {"onmouseover", H()}, {"onmouseout", H()}})});
+    vm->Ok("MakeButton",
+           {3, 0, 40, 10, 10, 10, Arg::Table({{"onmousedown", H()}, {"onmouseover", H()}, {"onmouseout", H()}})});
     Input("0 mousedown 45 15\n");
     EXPECT_EQ(Drain(), "\"OnMouseDown\" 3");
     Input("0 move 46 15\n");
@@ -298,8 +303,8 @@ TEST_F(DisplayEvents, WaitsFollowTheInputAndEmptyTheQueue) {
 // A display adapter's window events: mapped to the display of the window, key codes outside the
 // key table post their event without touching any key state, and the quit keys ask to quit.
 TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
-    Handlers({{"onkeydown", H()}, {"onmousedown", H()}, {"closewindow", H()}, {"movewindow", H()},
-              {"hidewindow", H()}});
+    Handlers(
+        {{"onkeydown", H()}, {"onmousedown", H()}, {"closewindow", H()}, {"movewindow", H()}, {"hidewindow", H()}});
     qzDisplay* display = Display(1);
     void* window = display->window;
     ASSERT_NE(window, nullptr);
@@ -325,8 +330,9 @@ TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
     EXPECT_EQ(display->leftButton, 1);
     EXPECT_EQ(display->mouseMoved, 1);
     EXPECT_EQ(display->state, QZ_DISPSTATE_HIDDEN);
-    EXPECT_EQ(Drain(), "\"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnMouseDown\" 1; "
-                       "\"CloseWindow\" 1; \"MoveWindow\" 1; \"HideWindow\" 1");
+    EXPECT_EQ(Drain(),
+              "\"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnKeyDown\" 1; \"OnMouseDown\" 1; "
+              "\"CloseWindow\" 1; \"MoveWindow\" 1; \"HideWindow\" 1");
     EXPECT_EQ(Calls()[3]["key"], "\"a\"");
     EXPECT_EQ(Calls()[6]["x"], "30");
     EXPECT_EQ(Calls()[6]["y"], "40");

@@ -96,12 +96,9 @@ TEST_F(EventLabels, ButtonRecordsMatchPressesInsideTheirRectangle) {
         int32_t type, x, y, pressed;
         const char* expected;
     } rows[] = {
-        {QZ_EVENT_LEFTMOUSE, 9, 10, 1, "none, 0 left"},
-        {QZ_EVENT_LEFTMOUSE, 10, 10, 1, "jump, 0 left"},
-        {QZ_EVENT_LEFTMOUSE, 19, 19, 1, "jump, 0 left"},
-        {QZ_EVENT_LEFTMOUSE, 19, 20, 1, "none, 0 left"},
-        {QZ_EVENT_LEFTMOUSE, 15, 15, 0, "none, 0 left"},
-        {QZ_EVENT_RIGHTMOUSE, 15, 15, 1, "jump, 0 left"},
+        {QZ_EVENT_LEFTMOUSE, 9, 10, 1, "none, 0 left"},  {QZ_EVENT_LEFTMOUSE, 10, 10, 1, "jump, 0 left"},
+        {QZ_EVENT_LEFTMOUSE, 19, 19, 1, "jump, 0 left"}, {QZ_EVENT_LEFTMOUSE, 19, 20, 1, "none, 0 left"},
+        {QZ_EVENT_LEFTMOUSE, 15, 15, 0, "none, 0 left"}, {QZ_EVENT_RIGHTMOUSE, 15, 15, 1, "jump, 0 left"},
         {QZ_EVENT_MIDMOUSE, 15, 15, 1, "none, 0 left"},
     };
     for (const auto& r : rows) {
@@ -120,8 +117,9 @@ TEST(EventKeyNames, NamesOfKeysAndQualifiers) {
         const char* name;
         uint32_t code;
     } keys[] = {
-        {"a", 'a'}, {"A", 'A'}, {"\xe9", 0xe9}, {" ", 0}, {"esc", 0x113}, {"Return", 0x112}, {"ENTER", 0x111},
-        {"tab", 0x110}, {"space", 0x114}, {"f12", 0x117}, {"pagedown", 0x11c}, {"lshift", 0}, {"nokey", 0}, {"", 0},
+        {"a", 'a'},          {"A", 'A'},       {"\xe9", 0xe9}, {" ", 0},         {"esc", 0x113},
+        {"Return", 0x112},   {"ENTER", 0x111}, {"tab", 0x110}, {"space", 0x114}, {"f12", 0x117},
+        {"pagedown", 0x11c}, {"lshift", 0},    {"nokey", 0},   {"", 0},
     };
     for (const auto& k : keys) EXPECT_EQ(KeyCodeFromName(k.name), k.code) << k.name;
     EXPECT_EQ(QualifierFromName("LShift"), 0x80010000u);

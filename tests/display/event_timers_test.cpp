@@ -1,7 +1,7 @@
 // Intervals and timeouts: firing through CheckEvent and WaitEvent on a hand-driven clock,
 // replacing, clearing and re-arming them from their own handlers, and their errors.
-#include "display/event_test_util.h"
 #include "display/event_timers.h"
+#include "display/event_test_util.h"
 #include "platform/plugin_api.h"
 #include "runtime/applet_version.h"
 #include "runtime/plugin_manager.h"
@@ -176,7 +176,9 @@ void* RegisterTimerEntry(VmState*, int32_t ms, int kind) {
     TimerLog().push_back("register " + std::to_string(ms) + (kind ? " once" : " repeat"));
     return reinterpret_cast<void*>(++gNextHandle);
 }
-void FreeTimerEntry(void* handle) { TimerLog().push_back("free " + std::to_string(reinterpret_cast<uintptr_t>(handle))); }
+void FreeTimerEntry(void* handle) {
+    TimerLog().push_back("free " + std::to_string(reinterpret_cast<uintptr_t>(handle)));
+}
 void* Handle(uintptr_t n) { return reinterpret_cast<void*>(n); }
 
 TEST_F(EventTimers, TimerAdapterRegistersAndFiresTheTimers) {
@@ -218,7 +220,7 @@ TEST_F(EventTimers, TimerAdapterRegistersAndFiresTheTimers) {
     vm.Ok("ChangeInterval", {1, 40});
     vm.Ok("ClearInterval", {1});
     const std::vector<std::string> expected = {"register 100 repeat", "register 50 once", "free 2",
-                                               "register 40 repeat", "free 1", "free 3"};
+                                               "register 40 repeat",  "free 1",           "free 3"};
     EXPECT_EQ(TimerLog(), expected);
     // Nothing reached the platform timers.
     Advance(1000);

@@ -6,9 +6,9 @@
 #include "base/event_types.h"
 #include "display/menus.h"
 #include "display_test_util.h"
-#include "platform/host/mac_menus.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/input_script.h"
+#include "platform/host/mac_menus.h"
 #include "platform/host/menu_tree.h"
 #include "player/event_loop_link.h"
 #include "runtime/event_queue.h"
@@ -49,8 +49,7 @@ TEST_F(MenuTest, TreesAreParsedOrRefusedWithTheirErrors) {
         {"nil title", Tree({Entry(Nil{})}), ERR_STRINGEXPECTED},
         {"entry not a table", Tree({Arg("File")}), ERR_TABLEORNIL},
         {"submenu not a table", Tree({Entry("File", 5)}), ERR_TABLEORNIL},
-        {"three levels",
-         Tree({Entry("A", Arg::List({Entry("B", Arg::List({Item("C", "c")}))}))}), 0},
+        {"three levels", Tree({Entry("A", Arg::List({Entry("B", Arg::List({Item("C", "c")}))}))}), 0},
         {"four levels",
          Tree({Entry("A", Arg::List({Entry("B", Arg::List({Entry("C", Arg::List({Item("D", "d")}))}))}))}),
          ERR_MENUCOMPLEXITY},
@@ -105,10 +104,8 @@ TEST_F(MenuTest, ItemStatesLiveInTheOpenWindowsMenuBar) {
         int error;
     } errors[] = {
         {"SelectMenuItem", {1, "quit"}, ERR_WRONGUSAGE},  // not a toggle entry
-        {"IsMenuItemSelected", {1, "quit"}, ERR_WRONGUSAGE},
-        {"SelectMenuItem", {1, "nothing"}, ERR_FINDMENUITEM},
-        {"SelectMenuItem", {0, "sound"}, ERR_NOCONTEXTMENU},
-        {"SelectMenuItem", {2, "sound"}, ERR_NOMENU},
+        {"IsMenuItemSelected", {1, "quit"}, ERR_WRONGUSAGE}, {"SelectMenuItem", {1, "nothing"}, ERR_FINDMENUITEM},
+        {"SelectMenuItem", {0, "sound"}, ERR_NOCONTEXTMENU}, {"SelectMenuItem", {2, "sound"}, ERR_NOMENU},
         {"SelectMenuItem", {9, "sound"}, ERR_FINDDISPLAY},
     };
     for (const auto& e : errors) EXPECT_EQ(vm->CallErr(e.command, e.args), e.error) << e.command;

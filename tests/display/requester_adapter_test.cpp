@@ -24,11 +24,11 @@ namespace {
 struct Calls {
     uint32_t flags = 0;
     std::map<uint32_t, intptr_t> tags;
-    std::string text;             // buttons tag, pattern, choices run ...
-    const char* result = nullptr; // handed out as the result (a copy)
+    std::string text;              // buttons tag, pattern, choices run ...
+    const char* result = nullptr;  // handed out as the result (a copy)
     size_t resultSize = 0;
     uint32_t style = 0;
-    std::vector<int> freed;       // kinds handed back
+    std::vector<int> freed;  // kinds handed back
 } calls;
 
 void Record(const qzTagItem* tags) {
@@ -110,8 +110,11 @@ TEST_F(RequesterAdapterTest, SystemRequesterButtonSetsAndIcons) {
         int icon;
         uint32_t flags;
     } rows[] = {
-        {"", 0, 1 | 32},           {"ok", 9, 1},          {"ok|cancel", 1, 2 | 64},
-        {"YES|no", 4, 4 | 0x200},  {"Yes|No|Cancel", 2, 8 | 128},
+        {"", 0, 1 | 32},
+        {"ok", 9, 1},
+        {"ok|cancel", 1, 2 | 64},
+        {"YES|no", 4, 4 | 0x200},
+        {"Yes|No|Cancel", 2, 8 | 128},
         {"Save|Discard", 3, 16 | 0x100},
     };
     for (const auto& r : rows) {

@@ -52,10 +52,10 @@ protected:
     // Plays the applet body on display 2 (64 x 48, colour #204060) headless; what it printed.
     // records: container records (directives) of the applet.
     std::string Play(const std::string& body, const std::string& records = "") {
-        const std::string text = ".applet\n.record 10 u8 6 u8 0\n" + records +
-                                 ".function main\n  .source \"@brush.qzs\"\n  .line 1\n" +
-                                 Call("CreateDisplay", {"2"}, {{"width", "64"}, {"height", "48"}, {"color", "2113632"}}) +
-                                 Call("OpenDisplay", {"2"}) + body + "    RETURN r0 1\n.end\n";
+        const std::string text =
+            ".applet\n.record 10 u8 6 u8 0\n" + records + ".function main\n  .source \"@brush.qzs\"\n  .line 1\n" +
+            Call("CreateDisplay", {"2"}, {{"width", "64"}, {"height", "48"}, {"color", "2113632"}}) +
+            Call("OpenDisplay", {"2"}) + body + "    RETURN r0 1\n.end\n";
         std::string error;
         std::vector<uint8_t> bytes = QzAssemble(text, &error);
         EXPECT_FALSE(bytes.empty()) << error;
@@ -88,10 +88,10 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
         std::string draw;       // applet instructions after LoadBrush(1, "in.png")
         std::string reference;  // convert arguments of the expected display
         const char* fuzz;
-        long allowed;           // differing pixels allowed
+        long allowed;  // differing pixels allowed
     } rows[] = {
-        {"plain", Call("DisplayBrush", {"1", "5", "7"}),
-         std::string(backdrop) + "in.png -geometry +5+7 -composite", "0", 0},
+        {"plain", Call("DisplayBrush", {"1", "5", "7"}), std::string(backdrop) + "in.png -geometry +5+7 -composite",
+         "0", 0},
         {"empty options", Call("DisplayBrush", {"1", "5", "7"}, {}, true),
          std::string(backdrop) + "in.png -geometry +5+7 -composite", "0", 0},
         {"scaled by nearest pixels", Call("DisplayBrush", {"1", "3", "2"}, {{"scalex", "2"}, {"scaley", "3"}}),
@@ -106,10 +106,11 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
          std::string(backdrop) + "\\( in.png -rotate -90 \\) -geometry +10+11 -composite", "0", 0},
         // Turned by 33 degrees about its centre: the two samplers may disagree on pixels along the
         // outline and the colour edges (at most 40 of the 240).
-        {"rotated 33", Call("DisplayBrush", {"1", "32", "24"}, {{"rotate", "33"}, {"anchorx", "0.5"}, {"anchory", "0.5"}}),
-         std::string(backdrop) +
-             "\\( in.png -background none -virtual-pixel transparent -interpolate Nearest -filter Point +distort SRT '10,6 1 -33 32,24' \\) "
-             "-flatten",
+        {"rotated 33",
+         Call("DisplayBrush", {"1", "32", "24"}, {{"rotate", "33"}, {"anchorx", "0.5"}, {"anchory", "0.5"}}),
+         std::string(backdrop) + "\\( in.png -background none -virtual-pixel transparent -interpolate Nearest -filter "
+                                 "Point +distort SRT '10,6 1 -33 32,24' \\) "
+                                 "-flatten",
          "0", 40},
         {"centred anchor", Call("DisplayBrush", {"1", "32", "24"}, {{"anchorx", "0.5"}, {"anchory", "0.5"}}),
          std::string(backdrop) + "in.png -geometry +22+18 -composite", "0", 0},
@@ -126,8 +127,8 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
          std::string(backdrop) + "\\( in.png -flop \\) -geometry +5+7 -composite", "0", 0},
         {"part", Call("DisplayBrushPart", {"1", "10", "0", "40", "20", "500", "500"}),
          std::string(backdrop) + "\\( in.png -crop 10x12+10+0 +repage \\) -geometry +40+20 -composite", "0", 0},
-        {"alpha channel", Call("LoadBrush", {"3", "\"alpha.png\""}, {{"loadalpha", "1"}}) +
-                              Call("DisplayBrush", {"3", "40", "4"}),
+        {"alpha channel",
+         Call("LoadBrush", {"3", "\"alpha.png\""}, {{"loadalpha", "1"}}) + Call("DisplayBrush", {"3", "40", "4"}),
          std::string(backdrop) + "alpha.png -geometry +40+4 -composite", "1", 0},
     };
     for (const auto& r : rows) {
@@ -150,9 +151,10 @@ TEST_F(BrushE2E, PreloadedBrushesShareTheirPicture) {
     };
     const std::string records = ".record 0 i32 10 mark picname cstr \"alpha.png\"\n.record 2 i32 2 " +
                                 directive(1, 0, 1) + directive(2, 1, 2) + "\n";
-    const std::string body = Call("DisplayBrush", {"1", "5", "7"}) + Call("DisplayBrush", {"2", "40", "4"}) +
-                             Call("LoadBrush", {"3", "\"alpha.png\""}, {{"cachedload", "\"alpha.png\""}, {"loadalpha", "1"}}) +
-                             Call("DisplayBrush", {"3", "20", "28"});
+    const std::string body =
+        Call("DisplayBrush", {"1", "5", "7"}) + Call("DisplayBrush", {"2", "40", "4"}) +
+        Call("LoadBrush", {"3", "\"alpha.png\""}, {{"cachedload", "\"alpha.png\""}, {"loadalpha", "1"}}) +
+        Call("DisplayBrush", {"3", "20", "28"});
     EXPECT_EQ(Play(body, records), "");
     ASSERT_EQ(Shell("convert -size 64x48 xc:#204060 \\( alpha.png -alpha off \\) -geometry +5+7 -composite "
                     "alpha.png -geometry +40+4 -composite alpha.png -geometry +20+28 -composite reference.png"),

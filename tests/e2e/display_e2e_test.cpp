@@ -88,8 +88,8 @@ protected:
         std::vector<uint8_t> bytes = QzAssemble(Applet(body), &error);
         EXPECT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/display.qza", bytes);
-        std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" + dir +
-                              "' " + PlayerTimeout() + "'" + BinaryDir() +
+        std::string command = "cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" + dir + "' " +
+                              PlayerTimeout() + "'" + BinaryDir() +
                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout display.qza 2>&1";
         int status = 0;
         std::string output = CaptureOutput(command, &status);

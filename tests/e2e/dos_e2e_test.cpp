@@ -27,7 +27,7 @@ TEST(DosE2E, AppletUsesLinkedFiles) {
     std::string dir = dirTemplate;
     ASSERT_EQ(mkdir((dir + "/tmp").c_str(), 0755), 0);
 
-    const std::string tool = "#!/bin/sh\\necho \\\"$0\\\" >> \\\"$1\\\"\\n";   // as assembler text
+    const std::string tool = "#!/bin/sh\\necho \\\"$0\\\" >> \\\"$1\\\"\\n";  // as assembler text
     const size_t toolSize = std::string("#!/bin/sh\necho \"$0\" >> \"$1\"\n").size();
     const std::string data = "linked data\\n";
     std::ostringstream s;
@@ -46,7 +46,8 @@ TEST(DosE2E, AppletUsesLinkedFiles) {
     ASSERT_FALSE(bytes.empty()) << error << "\n" << s.str();
     std::string applet = dir + "/dos.qza";
     WriteBytes(applet, bytes);
-    std::string command = "'" + player + "' -QUIET -TEMPDIR '" + dir + "/tmp' -DEBUGDEVICE stdout '" + applet + "' 2>&1";
+    std::string command =
+        "'" + player + "' -QUIET -TEMPDIR '" + dir + "/tmp' -DEBUGDEVICE stdout '" + applet + "' 2>&1";
     int status;
     std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

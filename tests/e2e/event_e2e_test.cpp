@@ -150,8 +150,8 @@ loop:
 )";
 
 // A server and a connection to it on loopback: the connect, the data (read from the connection
-// the table names) and the peer's close reach their handlers through WaitEvent (the shared 20-ms tick wakes the waits to poll); a datagram
-// reaches "onreceiveudpdata".
+// the table names) and the peer's close reach their handlers through WaitEvent (the shared 20-ms tick wakes the waits
+// to poll); a datagram reaches "onreceiveudpdata".
 const char* kNetworkApplet = R"(.applet
 .record 10 u8 6 u8 0
 .function main
@@ -365,8 +365,8 @@ protected:
             EXPECT_EQ(std::system(write.c_str()), 0);
             env += "QUARNELIX_INPUT='" + script + "' ";
         }
-        std::string command = env + extra + PlayerTimeout() + "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" +
-                              applet + "' 2>&1";
+        std::string command = env + extra + PlayerTimeout() + "'" + BinaryDir() +
+                              "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + applet + "' 2>&1";
         return CaptureOutput(command, status);
     }
 };
@@ -402,8 +402,9 @@ TEST_F(EventE2E, InputScriptDrivesKeysButtonsLabelsAndTheCloseHandler) {
     int status;
     // Events for a display whose window is not open yet are dropped: the first one leaves a loaded
     // machine (sanitizers, parallel tests) time to open it.
-    std::string output = Play(kDisplayApplet, "1500 @2 key h\\n+150 @2 key l\\n+150 @2 click 20 20\\n+150 @2 click 80 80\\n+150 @2 close\\n",
-                              &status);
+    std::string output =
+        Play(kDisplayApplet,
+             "1500 @2 key h\\n+150 @2 key l\\n+150 @2 click 20 20\\n+150 @2 click 80 80\\n+150 @2 close\\n", &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     EXPECT_EQ(output, "key h\nlabel\nbutton 1\nclose\ndone\n");
 }
@@ -421,8 +422,10 @@ TEST_F(EventE2E, RealWindowUnderXvfb) {
     std::vector<uint8_t> bytes = QzAssemble(kDisplayApplet, &error);
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir + "/applet.qza", bytes);
-    const std::string script = "cd '" + dir + "'\n"
-                               "QUARNELIX_DRIVER=sdl '" + BinaryDir() +
+    const std::string script = "cd '" + dir +
+                               "'\n"
+                               "QUARNELIX_DRIVER=sdl '" +
+                               BinaryDir() +
                                "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout applet.qza > out.txt 2> err.txt &\n"
                                "pid=$!\n"
                                "id=$(timeout 20 xdotool search --sync --name qz-event-window | head -1)\n"

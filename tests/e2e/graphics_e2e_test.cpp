@@ -86,17 +86,17 @@ TEST_F(GraphicsE2E, AnAppletDrawsQueriesAndSavesItsDisplay) {
         Call("opendisplay", {"2"}) + Call("selectdisplay", {"2"}) + Print("rgb", {"255", "128", "0"}) +
         Print("mixrgb", {"0", "16777215", "128"}) + Call("setfpslimit", {"1000"}) + Print("getfpslimit", {}) +
         Call("vwait", {}) + Print("getattribute", {"21", "0", "0"}) + Print("getattribute", {"21", "0", "51"}) +
-        Print("getattribute", {"21", "0", "54"}, 3) +
-        Print("getattribute", {"21", "0", "24"}) + Print("getattribute", {"21", "0", "26"}) +
-        Print("getattribute", {"21", "0", "25"}) + Print("getattribute", {"21", "0", "27"}) +
+        Print("getattribute", {"21", "0", "54"}, 3) + Print("getattribute", {"21", "0", "24"}) +
+        Print("getattribute", {"21", "0", "26"}) + Print("getattribute", {"21", "0", "25"}) +
+        Print("getattribute", {"21", "0", "27"}) +
         // A clip region centred in the display, set on it.
         Call("createclipregion", {"1", "14", "-100000", "-100000", "32", "24"}) + Call("setclipregion", {"1"}) +
         Print("getattribute", {"35", "1", "7"}) + Print("getattribute", {"35", "1", "8"}) +
         // The busy pointer shown, then freed while shown.
         Call("createpointer", {"1", "36", "1"}) + Call("setpointer", {"1"}) + Call("freepointer", {"1"}) +
-        Call("beginrefresh", {"1"}) + Call("endrefresh", {}) +
-        Call("savesnapshot", {"\"snap.bmp\"", "1"}) + Call("savesnapshot", {"\"snap.png\"", "1", "1"}) +
-        Call("savesnapshot", {"\"snap.jpg\"", "1", "2", "100"}) + Call("savesnapshot", {"\"window.bmp\""}) +
+        Call("beginrefresh", {"1"}) + Call("endrefresh", {}) + Call("savesnapshot", {"\"snap.bmp\"", "1"}) +
+        Call("savesnapshot", {"\"snap.png\"", "1", "1"}) + Call("savesnapshot", {"\"snap.jpg\"", "1", "2", "100"}) +
+        Call("savesnapshot", {"\"window.bmp\""}) +
         // A snapshot kind that does not exist fails with its code.
         Call("exitonerror", {"0"}) + Call("savesnapshot", {"\"bad.bmp\"", "7"}) + Print("getlasterror", {});
     std::istringstream out(Play(body));

@@ -1,6 +1,6 @@
-// End to end: the real player, headless and with SDL's dummy video driver, ends a long wait through the quit path when its input
-// script asks to quit and when it gets SIGINT or SIGTERM, with every shutdown step done (a file
-// it wrote is complete); a bad input script stops it before the applet runs, naming the line.
+// End to end: the real player, headless and with SDL's dummy video driver, ends a long wait through the quit path when
+// its input script asks to quit and when it gets SIGINT or SIGTERM, with every shutdown step done (a file it wrote is
+// complete); a bad input script stops it before the applet runs, naming the line.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -61,8 +61,7 @@ protected:
     std::string dir;
     pid_t pid = -1;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/qzhoste2eXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -71,8 +70,7 @@ protected:
         ASSERT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/wait.qza", bytes);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (pid > 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -84,22 +82,17 @@ protected:
     std::string Read(const std::string& name) const { return ReadAll(dir + "/" + name); }
 
     // Starts the player on the applet with the driver and the input script named (or none).
-    void Start(const std::string& inputScript, const std::string& driver = "headless")
-    {
+    void Start(const std::string& inputScript, const std::string& driver = "headless") {
         std::vector<std::string> env;
         for (char** e = environ; *e; e++) {
             std::string v = *e;
-            if (v.rfind("QUARNELIX_", 0) != 0 && v.rfind("SDL_VIDEODRIVER=", 0) != 0)
-                env.push_back(v);
+            if (v.rfind("QUARNELIX_", 0) != 0 && v.rfind("SDL_VIDEODRIVER=", 0) != 0) env.push_back(v);
         }
         env.push_back("QUARNELIX_DRIVER=" + driver);
-        if (driver == "sdl")
-            env.push_back("SDL_VIDEODRIVER=dummy");
-        if (!inputScript.empty())
-            env.push_back("QUARNELIX_INPUT=" + inputScript);
+        if (driver == "sdl") env.push_back("SDL_VIDEODRIVER=dummy");
+        if (!inputScript.empty()) env.push_back("QUARNELIX_INPUT=" + inputScript);
         std::vector<char*> envp;
-        for (std::string& v : env)
-            envp.push_back(v.data());
+        for (std::string& v : env) envp.push_back(v.data());
         envp.push_back(nullptr);
 
         std::string player = BinaryDir() + "/bin/qzplayer", applet = dir + "/wait.qza";
@@ -127,8 +120,7 @@ protected:
 
     // Waits for the player to end: its exit status, or -1 when it had to be killed or was ended
     // by a signal.
-    int Finish(std::chrono::seconds limit)
-    {
+    int Finish(std::chrono::seconds limit) {
         auto deadline = std::chrono::steady_clock::now() + limit;
         int status = 0;
         while (std::chrono::steady_clock::now() < deadline) {
@@ -143,20 +135,17 @@ protected:
     }
 
     // Waits until the applet has said that it waits.
-    bool AppletWaiting()
-    {
+    bool AppletWaiting() {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (Read("stdout").find("waiting") != std::string::npos)
-                return true;
+            if (Read("stdout").find("waiting") != std::string::npos) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
 };
 
-TEST_F(HostE2E, InputScriptQuitEndsTheWait)
-{
+TEST_F(HostE2E, InputScriptQuitEndsTheWait) {
     std::ofstream(dir + "/input.txt") << "# quit as a user would\n300 quit\n";
     Start(dir + "/input.txt");
     EXPECT_EQ(Finish(std::chrono::seconds(30)), 0);
@@ -165,8 +154,7 @@ TEST_F(HostE2E, InputScriptQuitEndsTheWait)
     EXPECT_EQ(Read("out.txt"), "written before the wait\n");
 }
 
-TEST_F(HostE2E, SignalsEndThePlayerThroughShutdown)
-{
+TEST_F(HostE2E, SignalsEndThePlayerThroughShutdown) {
     struct Case {
         const char* driver;
         int signal;
@@ -185,15 +173,15 @@ TEST_F(HostE2E, SignalsEndThePlayerThroughShutdown)
     }
 }
 
-TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet)
-{
+TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet) {
     Start("", "windows95");
     EXPECT_EQ(Finish(std::chrono::seconds(30)), 0);
-    EXPECT_EQ(Read("stderr"), "QuarnelixPlayer: QUARNELIX_DRIVER: unknown driver \"windows95\" (use sdl or headless)\n");
+    EXPECT_EQ(Read("stderr"),
+              "QuarnelixPlayer: QUARNELIX_DRIVER: unknown driver \"windows95\" (use sdl or headless)\n");
     EXPECT_EQ(Read("stdout"), "");
 
     struct Case {
-        std::string script;   // file content, or none for a missing file
+        std::string script;  // file content, or none for a missing file
         std::string message;
     };
     const Case cases[] = {
@@ -204,8 +192,7 @@ TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet)
     for (const Case& c : cases) {
         std::string path = dir + "/input.txt";
         std::remove(path.c_str());
-        if (!c.script.empty())
-            std::ofstream(path) << c.script;
+        if (!c.script.empty()) std::ofstream(path) << c.script;
         Start(path);
         EXPECT_EQ(Finish(std::chrono::seconds(30)), 0);
         std::string expected = c.script.empty()
@@ -217,4 +204,4 @@ TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet)
     }
 }
 
-} // namespace
+}  // namespace

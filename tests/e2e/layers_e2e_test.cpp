@@ -57,9 +57,9 @@ TEST_F(LayersE2E, DrawingIntoASelectedLayerTurnsWithIt) {
         "    NEWTABLE r3 0 0\n    SETTABLE r3 \"width\" 64\n    SETTABLE r3 \"height\" 48\n"
         "    SETTABLE r3 \"color\" 0\n    LOADBOOL r4 1 0\n    SETTABLE r3 \"layers\" r4\n"
         "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    MOVE r2 r3\n    CALL r0 3 1\n" +
-        Call("OpenDisplay", {"2"}) + Call("SetFillStyle", {"1"}) +
-        Call("Box", {"10", "10", "20", "10", "16711680"}) + Call("SelectLayer", {"1"}) +
-        Call("Box", {"0", "0", "4", "4", "65280"}) + Call("EndSelect", {}) + Call("RotateLayer", {"1", "180"});
+        Call("OpenDisplay", {"2"}) + Call("SetFillStyle", {"1"}) + Call("Box", {"10", "10", "20", "10", "16711680"}) +
+        Call("SelectLayer", {"1"}) + Call("Box", {"0", "0", "4", "4", "65280"}) + Call("EndSelect", {}) +
+        Call("RotateLayer", {"1", "180"});
     const std::string text = ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@layers.qzs\"\n  .line 1\n" +
                              body + "    RETURN r0 1\n.end\n";
     std::string error;

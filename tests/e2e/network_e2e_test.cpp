@@ -24,7 +24,8 @@ std::string Applet(const std::string& base, const std::string& copy, int closedP
   .source "@network.qzs"
   .line 1
     GETGLOBAL r0 "downloadfile"
-    LOADK r1 ")" + base + R"(/hello.txt"
+    LOADK r1 ")" +
+           base + R"(/hello.txt"
     CALL r0 2 3
     GETGLOBAL r2 "debugprint"
     MOVE r3 r0
@@ -32,9 +33,11 @@ std::string Applet(const std::string& base, const std::string& copy, int closedP
     CALL r2 3 1
   .line 2
     GETGLOBAL r0 "downloadfile"
-    LOADK r1 ")" + base + R"(/hello.txt"
+    LOADK r1 ")" +
+           base + R"(/hello.txt"
     NEWTABLE r2 0 0
-    SETTABLE r2 "file" ")" + copy + R"("
+    SETTABLE r2 "file" ")" +
+           copy + R"("
     CALL r0 3 3
     GETGLOBAL r2 "debugprint"
     MOVE r3 r0
@@ -74,7 +77,8 @@ std::string Applet(const std::string& base, const std::string& copy, int closedP
     CALL r1 2 1
   .line 5
     GETGLOBAL r0 "downloadfile"
-    LOADK r1 "http://127.0.0.1:)" + std::to_string(closedPort) + R"(/"
+    LOADK r1 "http://127.0.0.1:)" +
+           std::to_string(closedPort) + R"(/"
     NEWTABLE r2 0 0
     SETTABLE r2 "silentfail" 1
     CALL r0 3 3
@@ -100,8 +104,7 @@ TEST(NetworkE2E, AppletDownloadsSendsDatagramsAndReportsErrors) {
     nettest::TempDir dir;
     int closedPort = nettest::FreePort();
     std::string error;
-    std::vector<uint8_t> bytes =
-        QzAssemble(Applet(server.Url(""), dir.File("copy.txt"), closedPort), &error);
+    std::vector<uint8_t> bytes = QzAssemble(Applet(server.Url(""), dir.File("copy.txt"), closedPort), &error);
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir.File("network.qza"), bytes);
     std::string command = "QUARNELIX_ONLINE_HOST=127.0.0.1:" + std::to_string(server.port) + " '" + player +
@@ -109,12 +112,15 @@ TEST(NetworkE2E, AppletDownloadsSendsDatagramsAndReportsErrors) {
     int status;
     std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(output, "hello world 11\n"
-                      " 11\n"
-                      "datagram 127.0.0.1\n"
-                      "1\n"
-                      "The following network error occurred:\n" + std::string(strerror(ECONNREFUSED)) + " -1\n"
-                      "network.qzs:6: Unknown protocol in URL!\n");
+    EXPECT_EQ(output,
+              "hello world 11\n"
+              " 11\n"
+              "datagram 127.0.0.1\n"
+              "1\n"
+              "The following network error occurred:\n" +
+                  std::string(strerror(ECONNREFUSED)) +
+                  " -1\n"
+                  "network.qzs:6: Unknown protocol in URL!\n");
     EXPECT_EQ(nettest::ReadFile(dir.File("copy.txt")), "hello world");
 }
 

@@ -2,8 +2,8 @@
 // standard output, standard error and exit status are compared with what a user must see.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -225,8 +225,9 @@ TEST_F(PlayerE2E, WorkingAppletRuns) {
     EXPECT_EQ(traced.status, 0);
 
     RunResult loud = Play({"ok.qza"});
-    EXPECT_EQ(loud.out, kBanner + "Opening script ok.qza...done\nLoading script...done\nLoading applet ok.qza...done\n"
-                                  "Preparing display...done\nAnd Action!\n");
+    EXPECT_EQ(loud.out, kBanner +
+                            "Opening script ok.qza...done\nLoading script...done\nLoading applet ok.qza...done\n"
+                            "Preparing display...done\nAnd Action!\n");
     EXPECT_EQ(loud.err, "");
     EXPECT_EQ(loud.status, 0);
 }
@@ -253,7 +254,9 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     WriteFile(Path("text.qza"), "Hello, this is no applet.\n");
     WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
     WriteFile(Path("short.qza"), std::string("QZA\0\x01\0\0\0\x50hello", 14));
-    WriteFile(Path("noend.qza"), std::string("QZA\0\x0B" "title\0", 11));
+    WriteFile(Path("noend.qza"), std::string("QZA\0\x0B"
+                                             "title\0",
+                                             11));
     WriteFile(Path("badcode.qza"), std::string("QZA\0\x01\0\0\0\x05hello", 14));
     Applet("brush.qza", kBrushApplet);
     struct Case {
@@ -269,7 +272,8 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
         {{"badcode.qza"}, "Error: Bad bytecode signature!\n"},
         {{"-WINDOW", "-FULLSCREEN", "ok.qza"}, "Error: Invalid value for command line argument!\n"},
         {{"-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: This program requires parser.qzp!\n"},
-        {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"}, "Error: Syntax error in plugin requirement tag!\n"},
+        {{"-REQUIRETAGS", "[x=1]", "-REQUIREPLUGINS", "parser", "ok.qza"},
+         "Error: Syntax error in plugin requirement tag!\n"},
         {{"brush.qza"}, "brush.qzs:5: Cannot read file pic.png !\n"},
     };
     for (const Case& c : cases) {
@@ -287,17 +291,19 @@ TEST_F(PlayerE2E, StartupFailuresAreReportedOnce) {
     EXPECT_EQ(args.err, "QuarnelixPlayer: Error in command line arguments!\n");
     // The requester of a failing directive names the command.
     RunResult r = Play({"-QUIET", "brush.qza"});
-    EXPECT_EQ(r.err,
-              "QuarnelixPlayer: Cannot read file pic.png !\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
+    EXPECT_EQ(
+        r.err,
+        "QuarnelixPlayer: Cannot read file pic.png !\nFile: brush.qzs (current line: 5 - In function: LoadBrush)\n");
 }
 
 TEST_F(PlayerE2E, LoadingLineEndsWithFailedInConsoleMode) {
     WriteFile(Path("tag99.qza"), std::string("QZA\0\x63", 5));
     Applet("brush.qza", kBrushApplet);
     RunResult r = Play({"-DEBUGDEVICE", "x", "brush.qza"});
-    EXPECT_EQ(r.out, kBanner + "Opening script brush.qza...done\nLoading script...done\n"
-                               "Loading applet brush.qza...failed\n"
-                               "brush.qzs:5: Cannot read file pic.png !\n");
+    EXPECT_EQ(r.out, kBanner +
+                         "Opening script brush.qza...done\nLoading script...done\n"
+                         "Loading applet brush.qza...failed\n"
+                         "brush.qzs:5: Cannot read file pic.png !\n");
     // A damaged container ends the line that opened it.
     r = Play({"-DEBUGDEVICE", "x", "tag99.qza"});
     EXPECT_EQ(r.out, kBanner + "Opening script tag99.qza...failed\nError: Unknown section in applet!\n");
@@ -334,13 +340,17 @@ TEST_F(PlayerE2E, PlayerTextsComeFromTheLocaleCatalog) {
     RunResult failed = Play({"-DEBUGDEVICE", "x", "brush.qza"});
     RunResult requester = Play({"-QUIET", "brush.qza"});
 
-    EXPECT_EQ(loud.out, kBanner + "Oeffne Skript ok.qza...fertig\nLade Skript...fertig\nLade Applet ok.qza...fertig\n"
-                                  "Bereite Anzeige vor...fertig\nLos geht's!\n");
+    EXPECT_EQ(loud.out, kBanner +
+                            "Oeffne Skript ok.qza...fertig\nLade Skript...fertig\nLade Applet ok.qza...fertig\n"
+                            "Bereite Anzeige vor...fertig\nLos geht's!\n");
     EXPECT_EQ(missing.out, "Fehler: Datei nothere.qza fehlt!\n");
-    EXPECT_EQ(failed.out, kBanner + "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
-                                    "brush.qzs:5: Kann Datei pic.png nicht lesen!\n");
-    EXPECT_EQ(requester.err, "QuarnelixPlayer: Kann Datei pic.png nicht lesen!\n"
-                             "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
+    EXPECT_EQ(failed.out,
+              kBanner +
+                  "Oeffne Skript brush.qza...fertig\nLade Skript...fertig\nLade Applet brush.qza...gescheitert\n"
+                  "brush.qzs:5: Kann Datei pic.png nicht lesen!\n");
+    EXPECT_EQ(requester.err,
+              "QuarnelixPlayer: Kann Datei pic.png nicht lesen!\n"
+              "Datei: brush.qzs (aktuelle Zeile: 5 - In Funktion: LoadBrush)\n");
 }
 
 TEST_F(PlayerE2E, NoAppletEndsSilently) {
@@ -357,8 +367,9 @@ TEST_F(PlayerE2E, IniFileBesideTheApplet) {
     // The .ini entries switch console mode on and QUIET, given on the command line, off again.
     WriteFile(Path("bad.ini"), "# settings\n[player]\nDEBUGDEVICE = \"stdout\"\nQUIET=no\nmykey = 1\n");
     RunResult r = Play({"-QUIET", "bad.qza"});
-    EXPECT_EQ(r.out, kBanner + "Opening script bad.qza...done\nLoading script...done\nLoading applet bad.qza...done\n"
-                               "Preparing display...done\nAnd Action!\nbad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.out, kBanner +
+                         "Opening script bad.qza...done\nLoading script...done\nLoading applet bad.qza...done\n"
+                         "Preparing display...done\nAnd Action!\nbad.qzs:3: Function DebugPrint() not found!\n");
     EXPECT_EQ(r.err, "");
 
     WriteFile(Path("bad.ini"), "QUIET = yes\n1DEBUGDEVICE = x\n");
@@ -399,9 +410,10 @@ TEST_F(PlayerE2E, PackedAppletLeavesNoTemporaryCopy) {
     EXPECT_EQ(r.status, 0);
     // The loading lines name the packed file, not its unpacked copy.
     r = Play({"-DEBUGDEVICE", "x", "-TEMPDIR", Path("tmp"), "packed.qza"});
-    EXPECT_EQ(r.out, kBanner + "Opening script packed.qza...done\nLoading script...done\n"
-                               "Loading applet packed.qza...done\nPreparing display...done\nAnd Action!\n"
-                               "bad.qzs:3: Function DebugPrint() not found!\n");
+    EXPECT_EQ(r.out, kBanner +
+                         "Opening script packed.qza...done\nLoading script...done\n"
+                         "Loading applet packed.qza...done\nPreparing display...done\nAnd Action!\n"
+                         "bad.qzs:3: Function DebugPrint() not found!\n");
     // The unpacked copy was made in the temporary folder and is gone again.
     int entries = 0;
     if (DIR* d = opendir(Path("tmp").c_str())) {

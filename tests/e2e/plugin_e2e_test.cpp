@@ -79,7 +79,8 @@ TEST(PluginE2E, PlayerLoadsPluginsBesideItAndTheAppletUsesThem) {
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir + "/plugins.qza", bytes);
 
-    std::string command = "'" + dir + "/qzplayer' -DEBUGDEVICE stdout -REQUIREPLUGINS extra '" + dir + "/plugins.qza' 2>&1";
+    std::string command =
+        "'" + dir + "/qzplayer' -DEBUGDEVICE stdout -REQUIREPLUGINS extra '" + dir + "/plugins.qza' 2>&1";
     int status;
     std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

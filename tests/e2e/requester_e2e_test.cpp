@@ -146,22 +146,23 @@ TEST(RequesterE2E, EveryRequesterAndTheClipboardAnswerFromTheAnswersFile) {
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir.path + "/requesters.qza", bytes);
     std::ofstream(dir.path + "/answers.txt") << kAnswers;
-    std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_ANSWERS='" + dir.path + "/answers.txt' '" +
-                          BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + dir.path +
-                          "/requesters.qza' 2>'" + dir.path + "/stderr.txt'";
+    std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_ANSWERS='" + dir.path + "/answers.txt' '" + BinaryDir() +
+                          "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + dir.path + "/requesters.qza' 2>'" + dir.path +
+                          "/stderr.txt'";
     int status = 0;
     std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(dir.path + "/stderr.txt");
-    EXPECT_EQ(output, "2\n"
-                      "/data/a.txt,/data/b c.txt,\n"
-                      "/data/out/\n"
-                      "-7.5 1\n"
-                      " 0\n"
-                      "1\n"
-                      "DejaVu Sans Bold 14 200\n"
-                      "16744448\n"
-                      "1 copied text\n"
-                      "0\n");
+    EXPECT_EQ(output,
+              "2\n"
+              "/data/a.txt,/data/b c.txt,\n"
+              "/data/out/\n"
+              "-7.5 1\n"
+              " 0\n"
+              "1\n"
+              "DejaVu Sans Bold 14 200\n"
+              "16744448\n"
+              "1 copied text\n"
+              "0\n");
     // Each requester said what it asked on standard error; the numbers-only one asked twice.
     std::string said = ReadAll(dir.path + "/stderr.txt");
     EXPECT_NE(said.find("Ask: Pick one"), std::string::npos) << said;
@@ -172,15 +173,16 @@ TEST(RequesterE2E, WithoutAnAppletThePlayerAsksForOne) {
     if (!HavePlayer()) GTEST_SKIP() << "no player binary";
     TempDir dir;
     std::string error;
-    std::vector<uint8_t> bytes = QzAssemble(".applet\n.record 10 u8 6 u8 0\n.function main\n"
-                                            "  GETGLOBAL r0 \"debugprint\"\n  LOADK r1 \"chosen\"\n"
-                                            "  CALL r0 2 1\n  RETURN r0 1\n.end\n",
-                                            &error);
+    std::vector<uint8_t> bytes = QzAssemble(
+        ".applet\n.record 10 u8 6 u8 0\n.function main\n"
+        "  GETGLOBAL r0 \"debugprint\"\n  LOADK r1 \"chosen\"\n"
+        "  CALL r0 2 1\n  RETURN r0 1\n.end\n",
+        &error);
     ASSERT_FALSE(bytes.empty()) << error;
     WriteBytes(dir.path + "/chosen.qza", bytes);
     std::ofstream(dir.path + "/answers.txt") << dir.path << "/chosen.qza\n";
-    std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_ANSWERS='" + dir.path + "/answers.txt' '" +
-                          BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout 2>/dev/null";
+    std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_ANSWERS='" + dir.path + "/answers.txt' '" + BinaryDir() +
+                          "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout 2>/dev/null";
     int status = 0;
     std::string output = CaptureOutput(command, &status);
     EXPECT_EQ(output, "chosen\n");

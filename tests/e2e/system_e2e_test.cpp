@@ -117,10 +117,11 @@ TEST(SystemE2E, AppletUsesSystemAndMemblock) {
     int status;
     std::string output = PlayApplet(kApplet, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(output, "1,2,3\n"
-                      "00000000: 01 02 00 00                                     ....\n"
-                      "mode fast 1\n"
-                      "1146\n");
+    EXPECT_EQ(output,
+              "1,2,3\n"
+              "00000000: 01 02 00 00                                     ....\n"
+              "mode fast 1\n"
+              "1146\n");
 }
 
 // The bundled demo (`make demo`) prints its results through the system library.
@@ -150,10 +151,14 @@ TEST(SystemE2E, DemoAppletPrintsItsResults) {
     bool matches = date.size() == shape.size();
     for (size_t i = 0; matches && i < shape.size(); i++) {
         char c = date[i];
-        if (shape[i] == '9') matches = c >= '0' && c <= '9';
-        else if (shape[i] == 'A') matches = c >= 'A' && c <= 'Z';
-        else if (shape[i] == 'a') matches = c >= 'a' && c <= 'z';
-        else matches = c == shape[i];
+        if (shape[i] == '9')
+            matches = c >= '0' && c <= '9';
+        else if (shape[i] == 'A')
+            matches = c >= 'A' && c <= 'Z';
+        else if (shape[i] == 'a')
+            matches = c >= 'a' && c <= 'z';
+        else
+            matches = c == shape[i];
     }
     EXPECT_TRUE(matches) << output;
 }

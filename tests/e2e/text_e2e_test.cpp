@@ -69,11 +69,13 @@ TEST_F(TextE2E, InKeyStrFollowsItsTypeLengthAndBackspace) {
     const std::string script = dir + "/input.txt";
     // Keys for a display whose window is not open yet are dropped: the first key leaves a loaded
     // machine (sanitizers, parallel tests) time to open it.
-    const std::string write = "printf '1500 @2 key 1\\n+40 @2 key a\\n+40 @2 key 2\\n+40 @2 key 3\\n+40 @2 key 4\\n"
-                              "+40 @2 key backspace\\n+40 @2 key 9\\n+40 @2 key return\\n' > '" + script + "'";
+    const std::string write =
+        "printf '1500 @2 key 1\\n+40 @2 key a\\n+40 @2 key 2\\n+40 @2 key 3\\n+40 @2 key 4\\n"
+        "+40 @2 key backspace\\n+40 @2 key 9\\n+40 @2 key return\\n' > '" +
+        script + "'";
     ASSERT_EQ(std::system(write.c_str()), 0);
-    const std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_INPUT='" + script + "' " + PlayerTimeout() +
-                                "'" + BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + applet + "' 2>&1";
+    const std::string command = "QUARNELIX_DRIVER=headless QUARNELIX_INPUT='" + script + "' " + PlayerTimeout() + "'" +
+                                BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + applet + "' 2>&1";
     int status = 0;
     const std::string output = CaptureOutput(command, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;

@@ -35,7 +35,8 @@ uint8_t* Bits(const qzBitMap* m) { return (uint8_t*)QueryBitMapAttr(m, BMATTR_MA
 int Bpr(const qzBitMap* m) { return (int)QueryBitMapAttr(m, BMATTR_MASKBYTESPERROW); }
 bool Bit(const qzBitMap* m, int x, int y) { return GetMaskBit(Bits(m) + (int64_t)y * Bpr(m), x); }
 uint8_t* Alpha(const qzBitMap* a, int x, int y) {
-    return (uint8_t*)QueryBitMapAttr(a, BMATTR_ALPHAPIXELS) + (int64_t)y * QueryBitMapAttr(a, BMATTR_ALPHABYTESPERROW) + x;
+    return (uint8_t*)QueryBitMapAttr(a, BMATTR_ALPHAPIXELS) + (int64_t)y * QueryBitMapAttr(a, BMATTR_ALPHABYTESPERROW) +
+           x;
 }
 
 size_t g_failSize = 0;
@@ -99,8 +100,10 @@ TEST(KeyColorMask, IgnoresTheAlphaByteAndComparesSixteenBitPixelsWhole) {
             for (int y = 0; y < 2; y++)
                 for (int x = 0; x < 5; x++) {
                     // Key pixels with some alpha of their own (32-bit) in columns 1 and 3.
-                    uint32_t v = (x == 1 || x == 3) ? ConvertARGBToPixel(c.key | 0x7F000000u, c.format, 1) : keyPixel ^ 0x0808;
-                    uint8_t* p = (uint8_t*)lock.info.pixels + ((int64_t)y * lock.info.rowLength + x) * lock.info.bytesPerPixel;
+                    uint32_t v =
+                        (x == 1 || x == 3) ? ConvertARGBToPixel(c.key | 0x7F000000u, c.format, 1) : keyPixel ^ 0x0808;
+                    uint8_t* p =
+                        (uint8_t*)lock.info.pixels + ((int64_t)y * lock.info.rowLength + x) * lock.info.bytesPerPixel;
                     std::memcpy(p, &v, lock.info.bytesPerPixel);
                 }
         }
@@ -144,9 +147,9 @@ TEST(PixelateBitMap, CellsAndTheirVisibility) {
     EXPECT_EQ(Px(bm, 1, 1), Coord(1, 1));  // untouched by the refused calls
     ASSERT_EQ(PixelateBitMap(bm, mask, nullptr, 7, 5, 3), 0);
     EXPECT_EQ(Px(bm, 2, 2), Coord(0, 0));
-    EXPECT_EQ(Px(bm, 6, 4), Coord(6, 3));        // clipped corner cell: its own top-left
-    EXPECT_EQ(Px(bm, 4, 1), Coord(4, 1));        // hidden cell: colours kept...
-    EXPECT_FALSE(Bit(mask, 4, 1));               // ...and made invisible
+    EXPECT_EQ(Px(bm, 6, 4), Coord(6, 3));  // clipped corner cell: its own top-left
+    EXPECT_EQ(Px(bm, 4, 1), Coord(4, 1));  // hidden cell: colours kept...
+    EXPECT_FALSE(Bit(mask, 4, 1));         // ...and made invisible
     EXPECT_TRUE(Bit(mask, 1, 1));
     ASSERT_EQ(PixelateBitMap(bm, nullptr, nullptr, 7, 5, 50), 0);  // one cell: the top-left colour
     EXPECT_EQ(Px(bm, 6, 4), Coord(0, 0));
@@ -163,8 +166,8 @@ TEST(OpacityBlit, OpacityMaskAlphaAndClipping) {
     // 128: d = s + ((127 * (d - s)) >> 8), channel by channel; clipped at the left and top.
     qzBitMap* dst2 = Filled(6, 6, [](int, int) { return 0x00000080u; });
     ASSERT_EQ(BlitBitMapWithOpacity(dst2, src, nullptr, -2, -1, 0, 0, 4, 4, 128, nullptr, 0, 0), 0);
-    const uint32_t mixed = (uint32_t)(255 + ((127 * (0 - 255)) >> 8)) << 16 | (uint32_t)(128 + ((127 * (0 - 128)) >> 8)) << 8 |
-                           (uint32_t)(0 + ((127 * (128 - 0)) >> 8));
+    const uint32_t mixed = (uint32_t)(255 + ((127 * (0 - 255)) >> 8)) << 16 |
+                           (uint32_t)(128 + ((127 * (0 - 128)) >> 8)) << 8 | (uint32_t)(0 + ((127 * (128 - 0)) >> 8));
     EXPECT_EQ(Px(dst2, 0, 0), mixed);
     EXPECT_EQ(Px(dst2, 1, 2), mixed);
     EXPECT_EQ(Px(dst2, 2, 0), 0x00000080u);

@@ -19,7 +19,8 @@ qzBitMap* CoordBitMap(int w, int h) {
     qzBitMap* bm = CreateBitMap(w, h, 0, nullptr);
     BitMapLock lock(bm, 0);
     for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) ((uint32_t*)lock.info.pixels)[(int64_t)y * lock.info.rowLength + x] = (uint32_t)y << 12 | x;
+        for (int x = 0; x < w; x++)
+            ((uint32_t*)lock.info.pixels)[(int64_t)y * lock.info.rowLength + x] = (uint32_t)y << 12 | x;
     return bm;
 }
 
@@ -49,7 +50,8 @@ TEST(ScaleBitMap, ScalesARectangleWithItsMaskAndAlpha) {
     qzBitMap* alpha = CreateAlphaBitMap(20, 10, 1, nullptr, 0);
     uint8_t* bits = (uint8_t*)QueryBitMapAttr(mask, BMATTR_MASKPIXELS);
     bits[(int64_t)3 * QueryBitMapAttr(mask, BMATTR_MASKBYTESPERROW) + 0] = 0x20;  // (2, 3) visible
-    ((uint8_t*)QueryBitMapAttr(alpha, BMATTR_ALPHAPIXELS))[3 * QueryBitMapAttr(alpha, BMATTR_ALPHABYTESPERROW) + 2] = 99;
+    ((uint8_t*)QueryBitMapAttr(alpha, BMATTR_ALPHAPIXELS))[3 * QueryBitMapAttr(alpha, BMATTR_ALPHABYTESPERROW) + 2] =
+        99;
     for (int smooth = 0; smooth < 2; smooth++) {
         qzBitMap *out = nullptr, *outMask = nullptr, *outAlpha = nullptr;
         ASSERT_EQ(ScaleBitMap(src, mask, alpha, 2, 3, nullptr, 4, 2, 8, 4, smooth, &out, &outMask, &outAlpha), 0);
@@ -171,7 +173,8 @@ TEST(TransformBitMap, QuarterTurnWithMaskAndSingularMatrices) {
     DeleteMaskBitMap(mask);
     // A 45-degree turn: the corners of the destination are not covered and stay masked out.
     qzBitMap* srcAlpha = CreateAlphaBitMap(6, 3, 0, nullptr, 0);
-    std::memset((void*)QueryBitMapAttr(srcAlpha, BMATTR_ALPHAPIXELS), 200, 3 * QueryBitMapAttr(srcAlpha, BMATTR_ALPHABYTESPERROW));
+    std::memset((void*)QueryBitMapAttr(srcAlpha, BMATTR_ALPHAPIXELS), 200,
+                3 * QueryBitMapAttr(srcAlpha, BMATTR_ALPHABYTESPERROW));
     const double turn[4] = {M_SQRT1_2, M_SQRT1_2, -M_SQRT1_2, M_SQRT1_2};
     out = mask = alpha = nullptr;
     ASSERT_EQ(TransformBitMap(src, nullptr, srcAlpha, 6, 3, turn, 1, &out, &mask, &alpha), 0);

@@ -14,8 +14,7 @@
 
 namespace {
 
-qzBitMap* BitMapOf(const std::vector<uint32_t>& argb, int w, int h)
-{
+qzBitMap* BitMapOf(const std::vector<uint32_t>& argb, int w, int h) {
     qzBitMap* bm = nullptr;
     EXPECT_EQ(CreateBitMapFromARGB(argb.data(), QZ_NO_KEY_COLOR, w, h, w, 0, 0, nullptr, &bm, nullptr, nullptr), 0);
     return bm;
@@ -23,8 +22,7 @@ qzBitMap* BitMapOf(const std::vector<uint32_t>& argb, int w, int h)
 
 }  // namespace
 
-TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays)
-{
+TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays) {
     const std::vector<uint32_t> argb = {0x80112233, 0x00445566, 0xFF778899, 0x12ABCDEF, 0x34000000, 0x56FFFFFF};
     qzBitMap* bm = BitMapOf(argb, 3, 2);
     ASSERT_NE(bm, nullptr);
@@ -40,8 +38,7 @@ TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays)
     // A rectangle reaching outside: the outside part reads 0.
     uint32_t* part = ReadBitMapPixels(bm, 1, -1, 3, 2, 0);
     ASSERT_NE(part, nullptr);
-    EXPECT_EQ(std::vector<uint32_t>(part, part + 6),
-              (std::vector<uint32_t>{0, 0, 0, 0x00445566, 0xFF778899, 0}));
+    EXPECT_EQ(std::vector<uint32_t>(part, part + 6), (std::vector<uint32_t>{0, 0, 0, 0x00445566, 0xFF778899, 0}));
     OsFree(part);
     // A buffer over 2^31-1 bytes is refused before anything is allocated.
     EXPECT_EQ(ReadBitMapPixels(bm, 0, 0, 65536, 8192, 0), nullptr);
@@ -54,8 +51,7 @@ TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays)
     OsSetScreenPixelFormat(-1);
     all = ReadBitMapPixels(bm, 0, 0, 3, 2, 0);
     ASSERT_NE(all, nullptr);
-    for (int i = 0; i < 6; i++)
-        EXPECT_EQ(all[i], argb[i] & 0x00F8F8F8) << i;
+    for (int i = 0; i < 6; i++) EXPECT_EQ(all[i], argb[i] & 0x00F8F8F8) << i;
     OsFree(all);
     DeleteBitMap(bm);
 
@@ -70,8 +66,7 @@ TEST(BitMapPixels, ReadBackDropsOrKeepsAlphaAsTheFormatSays)
     DeleteMaskBitMap(mask);
 }
 
-TEST(BitMapPixels, KeyColourMaskAndAlphaFromArgb)
-{
+TEST(BitMapPixels, KeyColourMaskAndAlphaFromArgb) {
     // Key colour 0x00FF00FF: compared by RGB only, whatever the alpha.
     const std::vector<uint32_t> argb = {0x80FF00FF, 0xFF123456, 0x00FF00FF, 0x40FF00FE, 0xFFFFFFFF, 0x00000000};
     qzBitMap *bm = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -96,8 +91,7 @@ TEST(BitMapPixels, KeyColourMaskAndAlphaFromArgb)
         EXPECT_EQ(fromAlpha[i], (argb[i] >> 24) ? argb[i] : 0x00223344u) << i;
         EXPECT_EQ(opaque[i], argb[i] | 0xFF000000) << i;
     }
-    for (uint32_t* p : {keyed, fromMask, fromAlpha, opaque})
-        OsFree(p);
+    for (uint32_t* p : {keyed, fromMask, fromAlpha, opaque}) OsFree(p);
     DeleteBitMap(bm);
     DeleteMaskBitMap(mask);
     DeleteAlphaBitMap(alpha);
@@ -108,15 +102,17 @@ TEST(BitMapPixels, KeyColourMaskAndAlphaFromArgb)
     DeleteBitMap(bm);
 }
 
-TEST(BitMapPixels, FailedBuildsReportTheirStepAndLeaveNothing)
-{
+TEST(BitMapPixels, FailedBuildsReportTheirStepAndLeaveNothing) {
     const std::vector<uint32_t> argb(16, 0xFF00FF00);
     static int countdown;
     OsSetAllocFailHook([](size_t) { return --countdown == 0 ? 1 : 0; });
     // Allocations: colour bitmap 1-3, mask 4-6, alpha channel 7-9.
-    struct Case { int failing, error; };
-    const Case cases[] = {{1, ERR_BITMAP}, {3, ERR_BITMAP}, {4, ERR_ALLOCMASK}, {6, ERR_ALLOCMASK},
-                          {7, ERR_ALLOCALPHA}, {9, ERR_ALLOCALPHA}, {10, 0}};
+    struct Case {
+        int failing, error;
+    };
+    const Case cases[] = {
+        {1, ERR_BITMAP},     {3, ERR_BITMAP}, {4, ERR_ALLOCMASK}, {6, ERR_ALLOCMASK}, {7, ERR_ALLOCALPHA},
+        {9, ERR_ALLOCALPHA}, {10, 0}};
     for (const Case& c : cases) {
         countdown = c.failing;
         qzBitMap *bm = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -139,8 +135,7 @@ void Release(void*) { gReferences--; }
 
 }  // namespace
 
-TEST(ImageCache, FindsByNameWithoutCaseAndHandsOutCopies)
-{
+TEST(ImageCache, FindsByNameWithoutCaseAndHandsOutCopies) {
     SetImageCacheObjectRefs(Retain, Release);
     int object1 = 0, object2 = 0;
     qzBitMap* alpha = CreateAlphaBitMap(3, 2, 1, nullptr, 0);
@@ -148,7 +143,7 @@ TEST(ImageCache, FindsByNameWithoutCaseAndHandsOutCopies)
     EXPECT_EQ(AddImageToCache("Bilder/\xC9t\xE9.png", 3, 2, 24, &object1, alpha, 5), 0);
     EXPECT_EQ(AddImageToCache("plain.jpg", 8, 9, 32, &object2, nullptr, 0), 0);
     EXPECT_EQ(gReferences, 2);
-    DeleteAlphaBitMap(alpha);   // the cache holds its own copy
+    DeleteAlphaBitMap(alpha);  // the cache holds its own copy
 
     int w = 0, h = 0, depth = 0;
     uint32_t flags = 0;

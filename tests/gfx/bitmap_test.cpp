@@ -6,8 +6,7 @@
 #include "gfx/bitmap.h"
 #include "platform/os_alloc.h"
 
-TEST(PixelFormat, BytesAndDepth)
-{
+TEST(PixelFormat, BytesAndDepth) {
     const int bytes[16] = {2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 4, 4, 4, 4, 0, 0};
     const int depth[16] = {15, 15, 15, 15, 16, 16, 16, 16, 24, 24, 32, 32, 32, 32, 0, 0};
     for (int f = 0; f < 16; f++) {
@@ -18,9 +17,14 @@ TEST(PixelFormat, BytesAndDepth)
     EXPECT_EQ(GetPixelFormatDepth(16), 0);
 }
 
-TEST(PixelFormat, ColourToPixelAndBack)
-{
-    struct Case { qzColor colour; int format; int withAlpha; uint32_t pixel; qzColor back; };
+TEST(PixelFormat, ColourToPixelAndBack) {
+    struct Case {
+        qzColor colour;
+        int format;
+        int withAlpha;
+        uint32_t pixel;
+        qzColor back;
+    };
     const Case cases[] = {
         {0xFFFFFFFF, PIXFMT_RGB565, 0, 0xFFFF, 0x00F8FCF8},
         {0xFFFFFFFF, PIXFMT_BGR565, 0, 0xFFFF, 0x00F8FCF8},
@@ -55,11 +59,12 @@ TEST(PixelFormat, ColourToPixelAndBack)
     EXPECT_EQ(ConvertPixelToARGB(0x12345680, PIXFMT_RGBA32, 0), 0x00123456u);
 }
 
-TEST(BitMap, ChannelRowsFollowThePaddingRules)
-{
-    struct Case { int kind, width, bytesPerRow; };
+TEST(BitMap, ChannelRowsFollowThePaddingRules) {
+    struct Case {
+        int kind, width, bytesPerRow;
+    };
     const Case cases[] = {
-        {BITMAP_MASK, 1, 2}, {BITMAP_MASK, 16, 2}, {BITMAP_MASK, 17, 4}, {BITMAP_MASK, 33, 6},
+        {BITMAP_MASK, 1, 2},  {BITMAP_MASK, 16, 2}, {BITMAP_MASK, 17, 4}, {BITMAP_MASK, 33, 6},
         {BITMAP_ALPHA, 5, 8}, {BITMAP_ALPHA, 4, 4}, {BITMAP_ALPHA, 1, 4},
     };
     for (const Case& c : cases) {
@@ -72,10 +77,10 @@ TEST(BitMap, ChannelRowsFollowThePaddingRules)
         ASSERT_TRUE(LockBitMapPixels(bm, 0, &lock));
         EXPECT_EQ(lock.rowLength, c.bytesPerRow);
         EXPECT_EQ(lock.noUnlock, 1);
-        EXPECT_EQ(lock.pixels, (void*)QueryBitMapAttr(bm, c.kind == BITMAP_MASK ? BMATTR_MASKPIXELS : BMATTR_ALPHAPIXELS));
+        EXPECT_EQ(lock.pixels,
+                  (void*)QueryBitMapAttr(bm, c.kind == BITMAP_MASK ? BMATTR_MASKPIXELS : BMATTR_ALPHAPIXELS));
         auto* bytes = static_cast<unsigned char*>(lock.pixels);
-        for (int i = 0; i < c.bytesPerRow * 3; i++)
-            ASSERT_EQ(bytes[i], 0);
+        for (int i = 0; i < c.bytesPerRow * 3; i++) ASSERT_EQ(bytes[i], 0);
         UnlockBitMapPixels(&lock);
         DeleteBitMap(bm);
     }
@@ -96,8 +101,7 @@ TEST(BitMap, ChannelRowsFollowThePaddingRules)
     DeleteBitMap(colour);
 }
 
-TEST(BitMap, CallerMemoryIsWrappedAndNotFreed)
-{
+TEST(BitMap, CallerMemoryIsWrappedAndNotFreed) {
     // Heap memory, so that a wrongful free would be caught by the address sanitizer.
     auto* memory = static_cast<unsigned char*>(OsAlloc(64, 1));
     qzBitMap* alpha = CreateAlphaBitMap(7, 4, 0, memory, 16);
@@ -113,8 +117,7 @@ TEST(BitMap, CallerMemoryIsWrappedAndNotFreed)
     OsFree(memory);
 }
 
-TEST(BitMap, ColourBitMapLockAndAttributes)
-{
+TEST(BitMap, ColourBitMapLockAndAttributes) {
     qzBitMap* bm = CreateBitMap(10, 3, 0, nullptr);
     ASSERT_NE(bm, nullptr);
     EXPECT_EQ(bm->kind, BITMAP_COLOR);
@@ -137,8 +140,7 @@ TEST(BitMap, ColourBitMapLockAndAttributes)
     EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_VIDEO), 0);
     EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_UNHANDLEDVIDEO), 0);
     EXPECT_EQ(PrepareVideoBitMap(bm), 0);
-    for (int attr : {0, 1, 2, 3, 4, 13, 14, 18, 19, 20, 21, 22})
-        EXPECT_EQ(QueryBitMapAttr(nullptr, attr), 0) << attr;
+    for (int attr : {0, 1, 2, 3, 4, 13, 14, 18, 19, 20, 21, 22}) EXPECT_EQ(QueryBitMapAttr(nullptr, attr), 0) << attr;
     DeleteBitMap(bm);
 
     // Without an adapter a video bitmap is platform memory that the adapter does not handle.
@@ -162,8 +164,7 @@ TEST(BitMap, ColourBitMapLockAndAttributes)
     DeleteBitMap(nullptr);
 }
 
-TEST(BitMap, FailedAllocationsLeaveNothingBehind)
-{
+TEST(BitMap, FailedAllocationsLeaveNothingBehind) {
     // Fails the n-th of the three allocations of each create: it must return null and leak
     // nothing (the leak checker runs at exit).
     static int countdown;
@@ -192,10 +193,12 @@ struct FakeAdapter {
     static inline int allocs, frees, locks, unlocks;
     static inline int lastKind, lastClear;
     static inline intptr_t lastTags[4];
-    struct Handle { int kind, width, height; std::vector<uint32_t> pixels; };
+    struct Handle {
+        int kind, width, height;
+        std::vector<uint32_t> pixels;
+    };
 
-    static void* Alloc(int kind, int width, int height, int clear, const qzAdapterTag* tags)
-    {
+    static void* Alloc(int kind, int width, int height, int clear, const qzAdapterTag* tags) {
         allocs++;
         lastKind = kind;
         lastClear = clear;
@@ -204,9 +207,11 @@ struct FakeAdapter {
             if (tags->tag < 4) lastTags[tags->tag] = tags->value;
         return new Handle{kind, width, height, std::vector<uint32_t>((size_t)width * height)};
     }
-    static void Free(void* h) { frees++; delete static_cast<Handle*>(h); }
-    static intptr_t Lock(void* h, int readOnly, intptr_t* out, const qzAdapterTag*)
-    {
+    static void Free(void* h) {
+        frees++;
+        delete static_cast<Handle*>(h);
+    }
+    static intptr_t Lock(void* h, int readOnly, intptr_t* out, const qzAdapterTag*) {
         locks++;
         auto* handle = static_cast<Handle*>(h);
         out[ADAPTERLOCK_PIXELS] = (intptr_t)handle->pixels.data();
@@ -215,17 +220,18 @@ struct FakeAdapter {
         out[ADAPTERLOCK_HEIGHT] = handle->height;
         return 42;
     }
-    static void Unlock(intptr_t lock) { EXPECT_EQ(lock, 42); unlocks++; }
-    static intptr_t Attr(void* h, int attr, const qzAdapterTag*)
-    {
+    static void Unlock(intptr_t lock) {
+        EXPECT_EQ(lock, 42);
+        unlocks++;
+    }
+    static intptr_t Attr(void* h, int attr, const qzAdapterTag*) {
         return attr == 2 ? static_cast<Handle*>(h)->width * 4 : 0;
     }
 };
 
 }  // namespace
 
-TEST(BitMap, AnAdapterThatOwnsBitMapsGetsEveryCall)
-{
+TEST(BitMap, AnAdapterThatOwnsBitMapsGetsEveryCall) {
     qzDisplayAdapter adapter{};
     adapter.flags = ADAPTERF_OWNSBITMAPS;
     adapter.pixelFormat = PIXFMT_BGRA32;

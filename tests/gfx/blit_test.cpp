@@ -79,13 +79,13 @@ TEST(BlitClip, ClipMaskToOriginTrimsAndCopiesTheMask) {
 
 TEST(BlitTiled, EveryStartOffsetCoversTheWholeArea) {
     auto tile = MakeBitMap(10, 4, [](int x, int y) { return 0x1000u + (uint32_t)(x + 16 * y); });
-    struct Case { int startX, startY, tileW, tileH, width, height; } cases[] = {
-        {-3, 0, 10, 4, 23, 9},    // the first column starts at tile offset 7
-        {-10, -4, 10, 4, 23, 9},  // a negative multiple of the tile paints the whole area
-        {-20, 8, 10, 4, 23, 9},
-        {9, 3, 10, 4, 19, 6},     // a narrow first column still gets the area covered
-        {25, 5, 10, 4, 31, 11},
-        {0, 0, 3, 2, 17, 7},
+    struct Case {
+        int startX, startY, tileW, tileH, width, height;
+    } cases[] = {
+        {-3, 0, 10, 4, 23, 9},                          // the first column starts at tile offset 7
+        {-10, -4, 10, 4, 23, 9},                        // a negative multiple of the tile paints the whole area
+        {-20, 8, 10, 4, 23, 9},  {9, 3, 10, 4, 19, 6},  // a narrow first column still gets the area covered
+        {25, 5, 10, 4, 31, 11},  {0, 0, 3, 2, 17, 7},
     };
     for (const Case& c : cases) {
         auto dst = MakeBitMap(40, 20, [](int, int) { return 0xDEADu; });
@@ -141,7 +141,10 @@ TEST(BlitMasks, MaskPlaneModesAtAnyBitOffset) {
 
 TEST(BlitMasks, PixelAndRectangleByMaskMode) {
     // Start bit 0 and 1 for each mode: the bit after a pixel write and after a fill.
-    const struct { int mode; int from0, from1; } rows[] = {
+    const struct {
+        int mode;
+        int from0, from1;
+    } rows[] = {
         {MASKVISIBLE, 1, 1}, {MASKINVISIBLE, 0, 0}, {MASKVANILLACOPY, 1, 1},
         {MASKXOR, 1, 0},     {MASKAND, 0, 1},       {MASKOR, 1, 1},
     };
@@ -199,7 +202,8 @@ TEST(BlitPrimitives, CopiesAreCutToBothBitmapsAndMayOverlap) {
     BlitBitMap(src.get(), 0, 0, dst.get(), -2, 3, 100, 100);
     for (int y = 0; y < 5; y++)
         for (int x = 0; x < 5; x++)
-            EXPECT_EQ(Pixel(dst.get(), x, y), y >= 3 && x < 4 ? (uint32_t)(x + 2 + 10 * (y - 3)) : 0xFFu) << x << "," << y;
+            EXPECT_EQ(Pixel(dst.get(), x, y), y >= 3 && x < 4 ? (uint32_t)(x + 2 + 10 * (y - 3)) : 0xFFu)
+                << x << "," << y;
     // Moving a block down inside one bitmap keeps its rows.
     BlitBitMap(src.get(), 0, 0, src.get(), 1, 2, 4, 4);
     for (int y = 2; y < 6; y++)

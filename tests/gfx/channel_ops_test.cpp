@@ -11,8 +11,7 @@
 namespace {
 
 // An alpha channel or mask with bytes set from a function of x, y (bits for masks).
-qzBitMap* MakeAlpha(int w, int h, int (*value)(int, int))
-{
+qzBitMap* MakeAlpha(int w, int h, int (*value)(int, int)) {
     qzBitMap* bm = CreateAlphaBitMap(w, h, 1, nullptr, 0);
     qzLockInfo lock;
     LockBitMapPixels(bm, 0, &lock);
@@ -23,8 +22,7 @@ qzBitMap* MakeAlpha(int w, int h, int (*value)(int, int))
     return bm;
 }
 
-qzBitMap* MakeMask(int w, int h, int (*bit)(int, int))
-{
+qzBitMap* MakeMask(int w, int h, int (*bit)(int, int)) {
     qzBitMap* bm = CreateMaskBitMap(nullptr, w, h, 1, nullptr, 0);
     qzLockInfo lock;
     LockBitMapPixels(bm, 0, &lock);
@@ -35,14 +33,12 @@ qzBitMap* MakeMask(int w, int h, int (*bit)(int, int))
     return bm;
 }
 
-int AlphaAt(const qzBitMap* alpha, int x, int y)
-{
+int AlphaAt(const qzBitMap* alpha, int x, int y) {
     auto* bytes = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHAPIXELS));
     return bytes[y * QueryBitMapAttr(alpha, BMATTR_ALPHABYTESPERROW) + x];
 }
 
-int BitAt(const qzBitMap* mask, int x, int y)
-{
+int BitAt(const qzBitMap* mask, int x, int y) {
     auto* bytes = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASKPIXELS));
     return GetMaskBit(bytes + y * QueryBitMapAttr(mask, BMATTR_MASKBYTESPERROW), x);
 }
@@ -53,8 +49,7 @@ int Seven(int, int) { return 7; }
 
 }  // namespace
 
-TEST(ChannelOps, MaskToAlphaClearsWhereBlitMaskRectKeeps)
-{
+TEST(ChannelOps, MaskToAlphaClearsWhereBlitMaskRectKeeps) {
     qzBitMap* mask = MakeMask(6, 4, Checker);
     qzBitMap* a = MakeAlpha(6, 4, Seven);
     qzBitMap* b = MakeAlpha(6, 4, Seven);
@@ -75,8 +70,7 @@ TEST(ChannelOps, MaskToAlphaClearsWhereBlitMaskRectKeeps)
     DeleteAlphaBitMap(b);
 }
 
-TEST(ChannelOps, AlphaRectanglesAreCutToBothChannels)
-{
+TEST(ChannelOps, AlphaRectanglesAreCutToBothChannels) {
     qzBitMap* src = MakeAlpha(5, 3, Ramp);
     qzBitMap* dst = MakeAlpha(7, 4, Seven);
     // A negative destination moves the source origin: destination (0, 0) takes source (2, 1).
@@ -103,21 +97,18 @@ TEST(ChannelOps, AlphaRectanglesAreCutToBothChannels)
     qzBitMap* copy = CopyAlphaBitMap(src, 5, 3);
     ASSERT_NE(copy, nullptr);
     for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 5; x++)
-            EXPECT_EQ(AlphaAt(copy, x, y), AlphaAt(src, x, y));
+        for (int x = 0; x < 5; x++) EXPECT_EQ(AlphaAt(copy, x, y), AlphaAt(src, x, y));
     EXPECT_EQ(FillAlphaRect(nullptr, 0, 0, 1, 1, 0), ERR_LOCKBMAP);
     DeleteAlphaBitMap(copy);
     DeleteAlphaBitMap(src);
     DeleteAlphaBitMap(dst);
 }
 
-TEST(ChannelOps, AlphaToMaskAndAlphaFromPixels)
-{
+TEST(ChannelOps, AlphaToMaskAndAlphaFromPixels) {
     qzBitMap* alpha = MakeAlpha(9, 2, [](int x, int) { return x % 3 == 0 ? 255 : 254; });
     qzBitMap* mask = MakeMask(9, 2, [](int, int) { return 1; });
-    EXPECT_EQ(AlphaToMask(alpha, 0, 0, mask, 0, 0, 9, 2, 1), 0);   // clear where visible, set elsewhere
-    for (int x = 0; x < 9; x++)
-        EXPECT_EQ(BitAt(mask, x, 1), x % 3 == 0 ? 0 : 1) << x;
+    EXPECT_EQ(AlphaToMask(alpha, 0, 0, mask, 0, 0, 9, 2, 1), 0);  // clear where visible, set elsewhere
+    for (int x = 0; x < 9; x++) EXPECT_EQ(BitAt(mask, x, 1), x % 3 == 0 ? 0 : 1) << x;
 
     const uint32_t argb[6] = {0x01000000, 0x02000000, 0xFF000000, 0x04FFFFFF, 0x05000000, 0x06000000};
     qzBitMap* fromData = CreateAlphaBitMapFromData(argb, 2, 2, 3);
@@ -134,8 +125,7 @@ TEST(ChannelOps, AlphaToMaskAndAlphaFromPixels)
     DeleteMaskBitMap(mask);
 }
 
-TEST(ChannelOps, PolygonIntoMask)
-{
+TEST(ChannelOps, PolygonIntoMask) {
     // A square 2..5 x 1..3 and a triangle reaching past the bottom: bits are only set, and only
     // inside the mask's rows.
     qzBitMap* mask = MakeMask(12, 6, [](int x, int) { return x == 11 ? 1 : 0; });
@@ -146,8 +136,7 @@ TEST(ChannelOps, PolygonIntoMask)
     EXPECT_EQ(FillMaskPolygon(mask, square, 2), 0);
     int set = 0;
     for (int y = 0; y < 6; y++)
-        for (int x = 0; x < 12; x++)
-            set += BitAt(mask, x, y);
+        for (int x = 0; x < 12; x++) set += BitAt(mask, x, y);
     EXPECT_EQ(BitAt(mask, 2, 1), 1);
     EXPECT_EQ(BitAt(mask, 5, 3), 1);
     EXPECT_EQ(BitAt(mask, 1, 2), 0);

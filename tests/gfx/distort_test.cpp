@@ -128,7 +128,7 @@ TEST(DistortCoefficients, ArgumentRules) {
         {3, {30}, 0, 1},
         {3, {0, 30}, ERR_WRONGUSAGE, 0},  // scale 0
         {3, {}, ERR_WRONGUSAGE, 0},
-        {4, {0, 0, 1, 1, 5, 5, 6, 6, 9, 0, 9, 1}, 0, 1},  // fewer than 16 numbers: affine
+        {4, {0, 0, 1, 1, 5, 5, 6, 6, 9, 0, 9, 1}, 0, 1},       // fewer than 16 numbers: affine
         {4, std::vector<double>(16, 3.0), ERR_WRONGUSAGE, 0},  // singular
         {5, {1, 0, 0, 0, 1, 0, 0.001, 0}, 0, 4},
         {9, {}, 0, 9},
@@ -231,7 +231,9 @@ TEST(DistortPixels, GeometryMatchesImageMagick) {
         std::vector<double> args;
         std::string name, text;
     } cases[] = {
-        {DISTORT_PERSPECTIVE, {0, 0, 10, 6, 119, 0, 100, 16, 0, 79, 0, 79, 119, 79, 119, 60}, "Perspective",
+        {DISTORT_PERSPECTIVE,
+         {0, 0, 10, 6, 119, 0, 100, 16, 0, 79, 0, 79, 119, 79, 119, 60},
+         "Perspective",
          "0,0,10,6 119,0,100,16 0,79,0,79 119,79,119,60"},
         {DISTORT_ARC, {}, "Arc", "90"},
         {DISTORT_ARC, {120, 30, 50, 20}, "Arc", "120,30,50,20"},

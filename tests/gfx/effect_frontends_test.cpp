@@ -86,7 +86,7 @@ TEST(EffectFrontEnds, FiltersRunTheirKernelsOnTheBitmap) {
         for (int x = 0; x < 20; x++) want.at(x + 5, y + 4) = part[y * 20 + x];
     EXPECT_EQ(got.px, want.px);
     EXPECT_GT(AlphaPixels(alpha)[5 * AlphaRow(alpha) + 14], 0);  // blurred sideways
-    EXPECT_EQ(AlphaPixels(alpha)[2 * AlphaRow(alpha) + 14], 0);   // above the rectangle
+    EXPECT_EQ(AlphaPixels(alpha)[2 * AlphaRow(alpha) + 14], 0);  // above the rectangle
     DeleteAlphaBitMap(alpha);
 
     // Sepia tone: level stretch and contrast first, then the sepia kernel.
@@ -136,9 +136,9 @@ TEST(EffectFrontEnds, ShadowAlphaFromMaskAlphaOrNothing) {
     EXPECT_EQ(a->height, 12);
     const uint8_t* p = AlphaPixels(a);
     int row = AlphaRow(a);
-    EXPECT_GT(p[6 * row + 4], 200);      // inside the covered columns
-    EXPECT_EQ(p[6 * row + 15], 0);       // far right, uncovered
-    EXPECT_GT(p[6 * row + 2], 0);        // the blur spreads into the margin
+    EXPECT_GT(p[6 * row + 4], 200);  // inside the covered columns
+    EXPECT_EQ(p[6 * row + 15], 0);   // far right, uncovered
+    EXPECT_GT(p[6 * row + 2], 0);    // the blur spreads into the margin
     EXPECT_LT(p[6 * row + 2], 255);
     DeleteAlphaBitMap(a);
     // Full strength: everything the blur reaches is opaque.
@@ -188,7 +188,7 @@ TEST(EffectFrontEnds, SwirlAndRippleMoveMaskAndAlphaWithThePixels) {
     EXPECT_EQ(RippleBitMap(b.bm, nullptr, nullptr, 24, 24, 6, 3, 1.0, 0.5, 0.5), 0);
     Picture rippled = b.Read();
     EXPECT_NE(rippled.px, src.px);
-    EXPECT_EQ(rippled.at(12, 12), src.at(12, 12));  // the centre stays
+    EXPECT_EQ(rippled.at(12, 12), src.at(12, 12));                                    // the centre stays
     EXPECT_EQ(RippleBitMap(b.bm, nullptr, nullptr, 24, 24, 0, 3, 1.0, 0.5, 0.5), 0);  // draws nothing
     EXPECT_EQ(b.Read().px, rippled.px);
 }

@@ -43,7 +43,11 @@ TEST(KernelWidth, SearchAndRadius) {
         double radius, sigma;
         int w1, w2;
     } cases[] = {
-        {0, 0.5, 3, 3}, {0, 1.0, 7, 7}, {0, 2.0, 11, 11}, {2, 1.0, 5, 5}, {0.5, 3.0, 3, 3},
+        {0, 0.5, 3, 3},
+        {0, 1.0, 7, 7},
+        {0, 2.0, 11, 11},
+        {2, 1.0, 5, 5},
+        {0.5, 3.0, 3, 3},
         // A zero sigma is no blur in 1-D; the 2-D modes search with sigma 1.0 instead of forever.
         {0, 0.0, 1, 7},
     };
@@ -64,8 +68,8 @@ TEST(ExtendEdges, RepeatsBorderRowsAndColumns) {
     ASSERT_NE(ext, nullptr);
     EXPECT_EQ(stride, 8);  // (3 + 3) / 4 * 4 + 4
     // One row and column before the picture, two after.
-    const uint32_t want[5][6] = {{1, 1, 2, 3, 3, 3}, {1, 1, 2, 3, 3, 3}, {4, 4, 5, 6, 6, 6},
-                                 {4, 4, 5, 6, 6, 6}, {4, 4, 5, 6, 6, 6}};
+    const uint32_t want[5][6] = {
+        {1, 1, 2, 3, 3, 3}, {1, 1, 2, 3, 3, 3}, {4, 4, 5, 6, 6, 6}, {4, 4, 5, 6, 6, 6}, {4, 4, 5, 6, 6, 6}};
     for (int y = 0; y < 5; y++)
         for (int x = 0; x < 6; x++) EXPECT_EQ(ext[y * stride + x], want[y][x]) << x << "," << y;
     OsFree(ext);
@@ -302,9 +306,9 @@ TEST(HslModulate, PixelValues) {
         double h, s, l;
         int er, eg, eb;
     } cases[] = {
-        {255, 0, 0, 100, 100, 100, 255, 0, 0},   {10, 200, 30, 100, 100, 100, 9, 200, 29},
+        {255, 0, 0, 100, 100, 100, 255, 0, 0},     {10, 200, 30, 100, 100, 100, 9, 200, 29},
         {200, 100, 0, 100, 0, 100, 100, 100, 100}, {128, 128, 128, 100, 100, 200, 255, 255, 255},
-        {255, 0, 0, 0, 100, 100, 0, 254, 255},   {0, 0, 0, 37, 250, 180, 0, 0, 0},
+        {255, 0, 0, 0, 100, 100, 0, 254, 255},     {0, 0, 0, 37, 250, 180, 0, 0, 0},
     };
     for (const Case& c : cases) {
         int r = c.r, g = c.g, b = c.b;
@@ -334,31 +338,38 @@ TEST(PixelFormats, SixteenBitAndSwizzledTwinsAgreeWithArgb) {
         const char* name;
         std::function<void(void*, int bpp, int format)> run;
     } kernels[] = {
-        {"edge", [&](void* px, int bpp, int f) {
+        {"edge",
+         [&](void* px, int bpp, int f) {
              qzConvolveJob j{(uint8_t*)px, 24, 18, 24, f, bpp, nullptr, 0, 1, 0, 'g'};
              ConvolveBitMapPixels(&j);
          }},
-        {"solarize", [&](void* px, int bpp, int f) {
+        {"solarize",
+         [&](void* px, int bpp, int f) {
              bpp == 4 ? SolarizePixels32((uint32_t*)px, 24, 18, 24, f, 100)
                       : SolarizePixels16((uint16_t*)px, 24, 18, 24, f, 100);
          }},
-        {"contrast", [&](void* px, int bpp, int f) {
+        {"contrast",
+         [&](void* px, int bpp, int f) {
              bpp == 4 ? ContrastPixels32((uint32_t*)px, 24, 18, 24, f, 1)
                       : ContrastPixels16((uint16_t*)px, 24, 18, 24, f, 1);
          }},
-        {"sepia", [&](void* px, int bpp, int f) {
+        {"sepia",
+         [&](void* px, int bpp, int f) {
              bpp == 4 ? SepiaPixels32((uint32_t*)px, 24, 18, 24, f, 180)
                       : SepiaPixels16((uint16_t*)px, 24, 18, 24, f, 180);
          }},
-        {"levels", [&](void* px, int bpp, int f) {
+        {"levels",
+         [&](void* px, int bpp, int f) {
              qzLevelsJob j{px, 24, 18, 24, 8, 400, f, bpp};
              StretchLevels(&j);
          }},
-        {"oilpaint", [&](void* px, int bpp, int f) {
+        {"oilpaint",
+         [&](void* px, int bpp, int f) {
              qzOilPaintJob j{px, 24, 18, 24, f, 2};
              bpp == 4 ? OilPaintPixels32(&j) : OilPaintPixels16(&j);
          }},
-        {"modulate", [&](void* px, int bpp, int f) {
+        {"modulate",
+         [&](void* px, int bpp, int f) {
              qzModulateJob j{px, 24, 18, 24, f, 110, 60, 140};
              bpp == 4 ? ModulatePixels32(&j) : ModulatePixels16(&j);
          }},
@@ -375,7 +386,8 @@ TEST(PixelFormats, SixteenBitAndSwizzledTwinsAgreeWithArgb) {
         for (size_t i = 0; i < bgr.size(); i++)
             bgr[i] = (uint16_t)ConvertARGBToPixel(ConvertPixelToARGB(p565[i], 4, 0), 7, 0);
         k.run(bgr.data(), 2, 7);
-        for (size_t i = 0; i < bgr.size(); i++) ASSERT_EQ(ConvertPixelToARGB(bgr[i], 7, 0), ConvertPixelToARGB(sixteen[i], 4, 0)) << k.name;
+        for (size_t i = 0; i < bgr.size(); i++)
+            ASSERT_EQ(ConvertPixelToARGB(bgr[i], 7, 0), ConvertPixelToARGB(sixteen[i], 4, 0)) << k.name;
         for (int format : {11, 12, 13}) {
             Picture ours = wide;
             for (uint32_t& c : ours.px) c = ConvertARGBToPixel(c, format, 0);

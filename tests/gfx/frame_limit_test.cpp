@@ -37,16 +37,13 @@ TEST(FrameLimit, WaitsTheRestOfTheFrameInWholeMilliseconds) {
         uint64_t elapsedUs;
         int32_t wait;  // -1: no wait at all
     } rows[] = {
-        {60, 0, 16},          // 16666 us a frame
-        {60, 5000, 11},       // (16666 - 5000) / 1000
-        {60, 16000, 0},       // less than a millisecond left
-        {60, 16666, -1},      // the frame is over
-        {60, 2000000, -1},    // more than a second: no wait
-        {25, 10000, 30},
-        {0, 0, 16},           // 0 stands for 60
-        {-5, 0, 16},
-        {1, 999999, 0},
-        {1, 1000000, -1},
+        {60, 0, 16},                    // 16666 us a frame
+        {60, 5000, 11},                 // (16666 - 5000) / 1000
+        {60, 16000, 0},                 // less than a millisecond left
+        {60, 16666, -1},                // the frame is over
+        {60, 2000000, -1},              // more than a second: no wait
+        {25, 10000, 30},   {0, 0, 16},  // 0 stands for 60
+        {-5, 0, 16},       {1, 999999, 0}, {1, 1000000, -1},
     };
     for (const auto& r : rows) {
         SetFrameRateLimit(r.fps);

@@ -5,11 +5,11 @@
 #include <cairo.h>
 #include <pixman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <vector>
 
 #include "gfx/gradient.h"
@@ -55,7 +55,8 @@ TEST(Gradient, TwoColourLinearDirections) {
     std::vector<uint32_t> left = Render(TwoColour(GRADIENT_LINEAR, from, to, 270), w, h);
     EXPECT_GT(left[0] & 0xFF0000, left[w - 1] & 0xFF0000);
     EXPECT_EQ(Render(TwoColour(GRADIENT_LINEAR, from, to, -90), w, h), left);
-    EXPECT_EQ(Render(TwoColour(GRADIENT_LINEAR, from, to, 360 + 45), w, h), Render(TwoColour(GRADIENT_LINEAR, from, to, 45), w, h));
+    EXPECT_EQ(Render(TwoColour(GRADIENT_LINEAR, from, to, 360 + 45), w, h),
+              Render(TwoColour(GRADIENT_LINEAR, from, to, 45), w, h));
     EXPECT_EQ(Render(TwoColour(GRADIENT_LINEAR, from, to, -360), w, h), down);
     // One row high: the start colour.
     for (uint32_t p : Render(TwoColour(GRADIENT_LINEAR, from, to, 0), 7, 1)) EXPECT_EQ(p, from);
@@ -83,12 +84,20 @@ TEST(Gradient, RampModesAtTheirEdges) {
         int32_t position;
         uint32_t colour;
     } cases[] = {
-        {RAMP_PAD, -0x50000, 0xFF0000}, {RAMP_PAD, 0x4000, 0xFF0000},  {RAMP_PAD, 0xC000, 0x0000FF},
-        {RAMP_PAD, 0x7FFFFFFF, 0x0000FF}, {RAMP_PAD, 0x8000, 0x7F007F},  // halfway: 128/256 of each
-        {0, 0x1000, 0x000000},            {0, 0xD000, 0x000000},        {0, 0x4000, 0xFF0000},
-        {RAMP_REPEAT, 0x14000, 0xFF0000}, {RAMP_REPEAT, 0x18000, 0x7F007F}, {RAMP_REPEAT, -0xC000, 0xFF0000},
-        {RAMP_REFLECT, 0x14000, 0x0000FF}, // odd period: 1.25 mirrors to 0.75
-        {RAMP_REFLECT, 0x1C000, 0xFF0000}, {RAMP_REFLECT, 0x20000 + 0x4000, 0xFF0000},
+        {RAMP_PAD, -0x50000, 0xFF0000},
+        {RAMP_PAD, 0x4000, 0xFF0000},
+        {RAMP_PAD, 0xC000, 0x0000FF},
+        {RAMP_PAD, 0x7FFFFFFF, 0x0000FF},
+        {RAMP_PAD, 0x8000, 0x7F007F},  // halfway: 128/256 of each
+        {0, 0x1000, 0x000000},
+        {0, 0xD000, 0x000000},
+        {0, 0x4000, 0xFF0000},
+        {RAMP_REPEAT, 0x14000, 0xFF0000},
+        {RAMP_REPEAT, 0x18000, 0x7F007F},
+        {RAMP_REPEAT, -0xC000, 0xFF0000},
+        {RAMP_REFLECT, 0x14000, 0x0000FF},  // odd period: 1.25 mirrors to 0.75
+        {RAMP_REFLECT, 0x1C000, 0xFF0000},
+        {RAMP_REFLECT, 0x20000 + 0x4000, 0xFF0000},
     };
     for (const Case& c : cases) {
         qzColorRamp r;

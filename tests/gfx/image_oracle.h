@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -61,7 +61,8 @@ struct TempDir {
     }
     ~TempDir() {
         std::string cmd = "rm -rf '" + path + "'";
-        if (std::system(cmd.c_str()) != 0) {}
+        if (std::system(cmd.c_str()) != 0) {
+        }
     }
     std::string File(const std::string& name) const { return path + "/" + name; }
 };

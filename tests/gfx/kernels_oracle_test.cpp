@@ -16,14 +16,13 @@
 
 namespace {
 
-constexpr int kRowLength = 40, kRows = 23;              // buffer
-constexpr int kX = 3, kY = 4, kW = 31, kH = 17;          // destination rectangle
-constexpr int kSX = 6, kSY = 2;                          // source position
+constexpr int kRowLength = 40, kRows = 23;       // buffer
+constexpr int kX = 3, kY = 4, kW = 31, kH = 17;  // destination rectangle
+constexpr int kSX = 6, kSY = 2;                  // source position
 
 // Largest difference of the colour fields of two pixels: 8-bit channels for 4-byte pixels, the
 // 5/6-bit fields of RGB565 for 2-byte pixels.
-int FieldDistance(uint32_t a, uint32_t b, int bytes)
-{
+int FieldDistance(uint32_t a, uint32_t b, int bytes) {
     int worst = 0;
     if (bytes == 4) {
         for (int shift : {16, 8, 0})
@@ -36,14 +35,12 @@ int FieldDistance(uint32_t a, uint32_t b, int bytes)
     return worst;
 }
 
-pixman_image_t* Wrap(PixelBuffer& buffer)
-{
+pixman_image_t* Wrap(PixelBuffer& buffer) {
     return pixman_image_create_bits(buffer.bytes == 4 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5, buffer.rowLength, buffer.rows,
                                     buffer.words.data(), buffer.Pitch());
 }
 
-void ExpectSame(const PixelBuffer& ours, const PixelBuffer& theirs, uint32_t compare, int tolerance, const char* what)
-{
+void ExpectSame(const PixelBuffer& ours, const PixelBuffer& theirs, uint32_t compare, int tolerance, const char* what) {
     int worst = 0;
     for (int y = 0; y < ours.rows; y++) {
         for (int x = 0; x < ours.rowLength; x++) {
@@ -57,8 +54,7 @@ void ExpectSame(const PixelBuffer& ours, const PixelBuffer& theirs, uint32_t com
 
 }  // namespace
 
-TEST(KernelOracle, FillAndCopyMatchPixman)
-{
+TEST(KernelOracle, FillAndCopyMatchPixman) {
     for (int bytes : {4, 2}) {
         TestRng rng(bytes);
         PixelBuffer ours(bytes, kRowLength, kRows, rng);
@@ -77,16 +73,14 @@ TEST(KernelOracle, FillAndCopyMatchPixman)
     }
 }
 
-TEST(KernelOracle, KeyColourBlitMatchesSdlColourKey)
-{
+TEST(KernelOracle, KeyColourBlitMatchesSdlColourKey) {
     for (int bytes : {4, 2}) {
         TestRng rng(10 + bytes);
         PixelBuffer source(bytes, kRowLength, kRows, rng);
         // A few colours only, so that the key colour covers about a third of the source.
         uint32_t palette[3] = {rng.Next(), rng.Next(), rng.Next()};
         for (int y = 0; y < kRows; y++)
-            for (int x = 0; x < kRowLength; x++)
-                source.Set(x, y, palette[rng.Below(3)]);
+            for (int x = 0; x < kRowLength; x++) source.Set(x, y, palette[rng.Below(3)]);
         uint32_t key = bytes == 4 ? palette[1] & 0xFFFFFF : palette[1] & 0xFFFF;
         PixelBuffer ours(bytes, kRowLength, kRows, rng);
         PixelBuffer theirs = ours;
@@ -106,10 +100,10 @@ TEST(KernelOracle, KeyColourBlitMatchesSdlColourKey)
         // With an alpha byte in the layout, SDL compares the key with the colour bytes only, as
         // the engine's compare mask 0x00FFFFFF does.
         uint32_t format = bytes == 4 ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB565;
-        SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(source.Data(), kRowLength, kRows, bytes * 8,
-                                                              source.Pitch(), format);
-        SDL_Surface* dst = SDL_CreateRGBSurfaceWithFormatFrom(theirs.Data(), kRowLength, kRows, bytes * 8,
-                                                              theirs.Pitch(), format);
+        SDL_Surface* src =
+            SDL_CreateRGBSurfaceWithFormatFrom(source.Data(), kRowLength, kRows, bytes * 8, source.Pitch(), format);
+        SDL_Surface* dst =
+            SDL_CreateRGBSurfaceWithFormatFrom(theirs.Data(), kRowLength, kRows, bytes * 8, theirs.Pitch(), format);
         ASSERT_TRUE(src && dst) << SDL_GetError();
         SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
         SDL_SetColorKey(src, SDL_TRUE, key);
@@ -121,8 +115,7 @@ TEST(KernelOracle, KeyColourBlitMatchesSdlColourKey)
     }
 }
 
-TEST(KernelOracle, WeightedBlitsAgreeWithPixmanWithinRounding)
-{
+TEST(KernelOracle, WeightedBlitsAgreeWithPixmanWithinRounding) {
     for (int bytes : {4, 2}) {
         TestRng rng(20 + bytes);
         PixelBuffer source(bytes, kRowLength, kRows, rng);

@@ -192,7 +192,8 @@ TEST(Pen, HugeWidthsAndLengthsCostNoMoreThanTheClipRectangle) {
         for (int y = 0; y < 48; y++)
             for (int x = 0; x < 64; x++) {
                 const bool inside = x >= 20 && x < 45 && y >= 15 && y < 35;
-                ASSERT_EQ(part.At(x, y), inside ? whole.At(x, y) : 0u) << l[0] << "," << l[1] << " at " << x << "," << y;
+                ASSERT_EQ(part.At(x, y), inside ? whole.At(x, y) : 0u)
+                    << l[0] << "," << l[1] << " at " << x << "," << y;
             }
     }
 }

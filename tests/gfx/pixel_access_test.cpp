@@ -21,14 +21,16 @@ TEST(PixelAccess, AgreesWithReadPixelRGBAndWritePixelRGB) {
             uint8_t want[3];
             ReadPixelRGB(pixel, format, want);
             int r = -1, g = -1, b = -1;
-            pixel_access::DispatchRgbFormat(format, [&](auto f) { pixel_access::ReadRGB<decltype(f)::value>(pixel, r, g, b); });
+            pixel_access::DispatchRgbFormat(format,
+                                            [&](auto f) { pixel_access::ReadRGB<decltype(f)::value>(pixel, r, g, b); });
             ASSERT_EQ(r, want[0]) << format;
             ASSERT_EQ(g, want[1]) << format;
             ASSERT_EQ(b, want[2]) << format;
             const uint8_t rgb[3] = {(uint8_t)rng(), (uint8_t)rng(), (uint8_t)rng()};
             uint8_t ours[4] = {0xAA, 0xAA, 0xAA, 0xAA}, theirs[4] = {0xAA, 0xAA, 0xAA, 0xAA};
             WritePixelRGB(theirs, format, rgb);
-            pixel_access::DispatchRgbFormat(format, [&](auto f) { pixel_access::WriteRGB<decltype(f)::value>(ours, rgb[0], rgb[1], rgb[2]); });
+            pixel_access::DispatchRgbFormat(
+                format, [&](auto f) { pixel_access::WriteRGB<decltype(f)::value>(ours, rgb[0], rgb[1], rgb[2]); });
             ASSERT_EQ(std::memcmp(ours, theirs, 4), 0) << format;
         }
     }

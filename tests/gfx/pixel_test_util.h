@@ -14,8 +14,7 @@
 struct TestRng {
     uint32_t state;
     explicit TestRng(uint32_t seed) : state(seed) {}
-    uint32_t Next()
-    {
+    uint32_t Next() {
         state = state * 1664525u + 1013904223u;
         uint32_t x = state;
         x ^= x >> 15;
@@ -29,17 +28,15 @@ struct TestRng {
 // Rows of rowLength pixels of `bytes` bytes each (2 or 4), filled with random bytes.
 struct PixelBuffer {
     int bytes, rowLength, rows;
-    std::vector<uint32_t> words;    // 4-byte aligned storage
-    PixelBuffer(int b, int rl, int r, TestRng& rng) : bytes(b), rowLength(rl), rows(r), words(((size_t)rl * r * b + 3) / 4)
-    {
-        for (uint32_t& w : words)
-            w = rng.Next();
+    std::vector<uint32_t> words;  // 4-byte aligned storage
+    PixelBuffer(int b, int rl, int r, TestRng& rng)
+        : bytes(b), rowLength(rl), rows(r), words(((size_t)rl * r * b + 3) / 4) {
+        for (uint32_t& w : words) w = rng.Next();
     }
     void* Data() { return words.data(); }
     uint8_t* Bytes() { return reinterpret_cast<uint8_t*>(words.data()); }
     int Pitch() const { return rowLength * bytes; }
-    uint32_t Get(int x, int y) const
-    {
+    uint32_t Get(int x, int y) const {
         const uint8_t* p = reinterpret_cast<const uint8_t*>(words.data()) + ((size_t)y * rowLength + x) * bytes;
         if (bytes == 2) {
             uint16_t v;
@@ -50,8 +47,7 @@ struct PixelBuffer {
         std::memcpy(&v, p, 4);
         return v;
     }
-    void Set(int x, int y, uint32_t v)
-    {
+    void Set(int x, int y, uint32_t v) {
         uint8_t* p = Bytes() + ((size_t)y * rowLength + x) * bytes;
         if (bytes == 2) {
             uint16_t s = (uint16_t)v;
@@ -67,8 +63,7 @@ struct SdlFormat {
     uint32_t sdl;
     bool swapped;
 };
-inline SdlFormat SdlFormatOf(int format)
-{
+inline SdlFormat SdlFormatOf(int format) {
     switch (format) {
     case PIXFMT_RGB555: return {SDL_PIXELFORMAT_RGB555, false};
     case PIXFMT_BGR555: return {SDL_PIXELFORMAT_BGR555, false};
@@ -88,14 +83,13 @@ inline SdlFormat SdlFormatOf(int format)
 }
 
 // pixman's name of a format 0..13 (swapped 16-bit formats have none).
-inline pixman_format_code_t PixmanFormatOf(int format)
-{
+inline pixman_format_code_t PixmanFormatOf(int format) {
     switch (format) {
     case PIXFMT_RGB555: return PIXMAN_x1r5g5b5;
     case PIXFMT_BGR555: return PIXMAN_x1b5g5r5;
     case PIXFMT_RGB565: return PIXMAN_r5g6b5;
     case PIXFMT_BGR565: return PIXMAN_b5g6r5;
-    case PIXFMT_RGB24: return PIXMAN_b8g8r8;     // 24-bit value 0xBBGGRR: bytes R, G, B in memory
+    case PIXFMT_RGB24: return PIXMAN_b8g8r8;  // 24-bit value 0xBBGGRR: bytes R, G, B in memory
     case PIXFMT_BGR24: return PIXMAN_r8g8b8;
     case PIXFMT_ARGB32: return PIXMAN_a8r8g8b8;
     case PIXFMT_BGRA32: return PIXMAN_b8g8r8a8;
@@ -105,14 +99,10 @@ inline pixman_format_code_t PixmanFormatOf(int format)
     }
 }
 
-inline uint32_t Swap16(uint32_t v)
-{
-    return ((v & 0xFF) << 8) | ((v >> 8) & 0xFF);
-}
+inline uint32_t Swap16(uint32_t v) { return ((v & 0xFF) << 8) | ((v >> 8) & 0xFF); }
 
 // The bits of a 0xAARRGGBB value that a format keeps (the engine widens without replicating).
-inline uint32_t KeptBits(int format)
-{
+inline uint32_t KeptBits(int format) {
     if (format <= 3) return 0x00F8F8F8;
     if (format <= 7) return 0x00F8FCF8;
     if (format <= 9) return 0x00FFFFFF;

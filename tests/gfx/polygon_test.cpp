@@ -2,9 +2,9 @@
 // tables they are read from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -42,7 +42,8 @@ void ScanlineFacts(const std::vector<qzPoint>& p, double x, double y, bool* insi
 TEST(PolygonSpans, CoverEveryInteriorPixelOnceAndNothingFarOutside) {
     // Random polygons, convex and self-crossing: a pixel whose position lies inside by the
     // even-odd rule and at least one pixel away from the outline is set, one at least one pixel
-    // outside is clear (the last scanline, which also takes edges ending on it, aside). Filling the same polygon twice changes nothing (spans only set bits).
+    // outside is clear (the last scanline, which also takes edges ending on it, aside). Filling the same polygon twice
+    // changes nothing (spans only set bits).
     std::mt19937 rng(3);
     for (int round = 0; round < 40; round++) {
         std::vector<qzPoint> p(3 + round % 7);
@@ -98,7 +99,7 @@ TEST(PolygonClip, OnePassPerEdge) {
         {CLIPEDGE_TOP, 0, {{6, 0}, {6, 6}, {-4, 6}, {-4, 0}}},
         {CLIPEDGE_RIGHT, 2, {{-4, -4}, {2, -4}, {2, 6}, {-4, 6}}},
         {CLIPEDGE_BOTTOM, 10, {{-4, -4}, {6, -4}, {6, 6}, {-4, 6}}},  // nothing to cut
-        {CLIPEDGE_LEFT, 20, {}},                                       // nothing left
+        {CLIPEDGE_LEFT, 20, {}},                                      // nothing left
     };
     for (const Case& c : cases) {
         std::vector<qzPoint> out(square.size() * 2);

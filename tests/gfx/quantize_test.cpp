@@ -22,8 +22,8 @@ Result Quantize(const void* pixels, int format, int bpp, int w, int h, int colou
     Result r;
     r.indices.assign((size_t)w * h, 0xEE);
     r.palette.assign(256, 0xDEADBEEF);
-    qzQuantJob job{pixels, format, bpp, w, h, w, r.indices.data(), r.palette.data(), colours, transparent,
-                   spare, dither, 0, 0};
+    qzQuantJob job{pixels,           format,  bpp,         w,     h,      w, r.indices.data(),
+                   r.palette.data(), colours, transparent, spare, dither, 0, 0};
     MedianCutQuantize(&job);
     r.success = job.success;
     r.transparentIndex = job.transparentIndex;
@@ -55,8 +55,10 @@ Djpeg RunDjpeg(const Picture& p, int colours, bool dither) {
                       " -bmp -outfile " + dir.File("out.bmp") + " " + jpg;
     EXPECT_EQ(Run(cmd), 0);
     std::string bmp = ReadFile(dir.File("out.bmp"));
-    auto u32 = [&](size_t o) { return (uint32_t)(uint8_t)bmp[o] | (uint32_t)(uint8_t)bmp[o + 1] << 8 |
-                                      (uint32_t)(uint8_t)bmp[o + 2] << 16 | (uint32_t)(uint8_t)bmp[o + 3] << 24; };
+    auto u32 = [&](size_t o) {
+        return (uint32_t)(uint8_t)bmp[o] | (uint32_t)(uint8_t)bmp[o + 1] << 8 | (uint32_t)(uint8_t)bmp[o + 2] << 16 |
+               (uint32_t)(uint8_t)bmp[o + 3] << 24;
+    };
     if (bmp.size() < 54 || bmp[0] != 'B' || (uint8_t)bmp[28] != 8) {
         ADD_FAILURE() << "no 8-bit BMP from djpeg";
         return d;
@@ -79,8 +81,8 @@ Djpeg RunDjpeg(const Picture& p, int colours, bool dither) {
 TEST(Quantize, ExactPaletteKeepsFirstAppearanceOrderAndRawValues) {
     Picture p;
     p.width = 4, p.height = 2;
-    p.px = {Rgb(9, 9, 9), Rgb(200, 0, 0), Rgb(9, 9, 9), Rgb(0, 0, 255),
-            Rgb(200, 0, 0), 0xFF000000u | Rgb(9, 9, 9), Rgb(0, 0, 255), Rgb(9, 9, 9)};
+    p.px = {Rgb(9, 9, 9),   Rgb(200, 0, 0), Rgb(9, 9, 9), Rgb(0, 0, 255), Rgb(200, 0, 0), 0xFF000000u | Rgb(9, 9, 9),
+            Rgb(0, 0, 255), Rgb(9, 9, 9)};
     // The alpha byte makes the sixth pixel a value of its own, with the same colour.
     Result r = Quantize(p, 16, (int32_t)Rgb(9, 9, 9));
     ASSERT_TRUE(r.success);
@@ -113,7 +115,8 @@ TEST(Quantize, MedianCutMatchesLibjpegTwoPassQuantizer) {
         // left to right.
         Djpeg dithered = RunDjpeg(src, colours, true);
         Result d = Quantize(ref.pixels, colours, -1, 0, 1);
-        EXPECT_EQ(d.palette, std::vector<uint32_t>(dithered.palette.begin(), dithered.palette.begin() + d.palette.size()));
+        EXPECT_EQ(d.palette,
+                  std::vector<uint32_t>(dithered.palette.begin(), dithered.palette.begin() + d.palette.size()));
     }
 }
 

@@ -128,7 +128,7 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
         uint32_t flags;
         bool toDestination;  // a destination of the caller's, else the display's first buffer by the flags
         bool scaled;
-        bool outputs;        // the destination is a selected brush with a mask and an alpha channel
+        bool outputs;  // the destination is a selected brush with a mask and an alpha channel
     } kinds[] = {
         {SAFEBLT_FIRSTBUFFER, false, false, false},
         {SAFEBLT_FIRSTBUFFER, false, true, false},
@@ -163,10 +163,10 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
                             kSrcH, kW, kH, k.flags, through == MASKED ? srcMask.get() : nullptr,
                             through == ALPHA ? srcAlpha.get() : nullptr, region);
 
-                    const std::string what = "flags " + std::to_string(k.flags) + " shape " +
-                                             std::to_string(shape) + " through " + std::to_string(through) +
-                                             " scaled " + std::to_string(k.scaled) + " at " + std::to_string(dx) +
-                                             "," + std::to_string(dy);
+                    const std::string what = "flags " + std::to_string(k.flags) + " shape " + std::to_string(shape) +
+                                             " through " + std::to_string(through) + " scaled " +
+                                             std::to_string(k.scaled) + " at " + std::to_string(dx) + "," +
+                                             std::to_string(dy);
                     const qzBitMap* target = k.toDestination ? own.get() : scope.first.get();
                     const bool useRegion = region && !(k.flags & SAFEBLT_NOCLIP);
                     const bool copiesColour = k.outputs && through == ALPHA && !(k.flags & SAFEBLT_TARGETONLY);
@@ -181,11 +181,10 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
                     for (int y = 0; y < kH; y++)
                         for (int x = 0; x < kW; x++) {
                             const int px = sx + x - dx, py = sy + y - dy;
-                            const bool inRect = x >= dx && x < dx + w && y >= dy && y < dy + h && x >= x0 &&
-                                                x < x1 && y >= y0 && y < y1 && px >= 0 && px < kSrcW && py >= 0 &&
-                                                py < kSrcH;
-                            const bool inShape = inRect && (!useRegion || shape != SHAPED_CLIP ||
-                                                            RegionMaskBit(x - rect.x, y - rect.y));
+                            const bool inRect = x >= dx && x < dx + w && y >= dy && y < dy + h && x >= x0 && x < x1 &&
+                                                y >= y0 && y < y1 && px >= 0 && px < kSrcW && py >= 0 && py < kSrcH;
+                            const bool inShape =
+                                inRect && (!useRegion || shape != SHAPED_CLIP || RegionMaskBit(x - rect.x, y - rect.y));
                             uint32_t expected = Background(x, y);
                             if (inRect) {
                                 minX = std::min(minX, x);
@@ -198,7 +197,8 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
                             } else if (inShape) {
                                 if (through == PLAIN) expected = SourcePixel(px, py);
                                 if (through == MASKED && SourceMaskBit(px, py)) expected = SourcePixel(px, py);
-                                if (through == ALPHA) expected = Blend(expected, SourcePixel(px, py), SourceAlpha(px, py));
+                                if (through == ALPHA)
+                                    expected = Blend(expected, SourcePixel(px, py), SourceAlpha(px, py));
                             }
                             ASSERT_EQ(Pixel(target, x, y), expected) << what << " pixel " << x << "," << y;
                             // Mirroring: with a scaled display the second buffer follows the first.
@@ -209,8 +209,8 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
                             if (k.outputs) {
                                 int bit = x % 2 == 1, a = 77;
                                 if (!(k.flags & SAFEBLT_TARGETONLY) && inRect) {
-                                    const bool clipBit = !useRegion || shape != SHAPED_CLIP ||
-                                                         RegionMaskBit(x - rect.x, y - rect.y);
+                                    const bool clipBit =
+                                        !useRegion || shape != SHAPED_CLIP || RegionMaskBit(x - rect.x, y - rect.y);
                                     // A shaped region turns a plain blit into a masked one.
                                     if (through == PLAIN && !(useRegion && shape == SHAPED_CLIP)) {
                                         bit = 1, a = 255;
@@ -225,7 +225,8 @@ TEST(SafeBlt, CaseTableAgainstAReferenceComputedPixelByPixel) {
                                     }
                                 }
                                 ASSERT_EQ(Bit(outMask.get(), x, y), bit) << what << " output mask " << x << "," << y;
-                                ASSERT_EQ(AlphaAt(outAlpha.get(), x, y), a) << what << " output alpha " << x << "," << y;
+                                ASSERT_EQ(AlphaAt(outAlpha.get(), x, y), a)
+                                    << what << " output alpha " << x << "," << y;
                             }
                         }
                     // Presentation: only a display target is presented, as the clipped rectangle.

@@ -51,11 +51,9 @@ TEST(ScalePixels, NearestPicksColumnsAndRowsByTheFloatSteps) {
         int src, dst;
         std::vector<int> picks;
     } cases[] = {
-        {3, 2, {0, 1}},              // step 1.5 = 0x18000
-        {2, 4, {0, 0, 1, 1}},
-        {5, 3, {0, 1, 3}},           // 5/3 as a float times 65536 truncates to 109226
-        {4, 1, {0}},
-        {1, 3, {0, 0, 0}},
+        {3, 2, {0, 1}},                           // step 1.5 = 0x18000
+        {2, 4, {0, 0, 1, 1}}, {5, 3, {0, 1, 3}},  // 5/3 as a float times 65536 truncates to 109226
+        {4, 1, {0}},          {1, 3, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         std::vector<uint32_t> src = CoordImage(c.src, c.src), dst((size_t)c.dst * c.dst, 0xDEADBEEF);

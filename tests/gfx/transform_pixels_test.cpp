@@ -5,11 +5,11 @@
 
 #include <pixman.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <vector>
 
 #include "gfx/transform_pixels.h"
@@ -55,10 +55,19 @@ TEST(TransformPixels, QuarterTurnsMirrorsAndIdentityMapPixelsOneToOne) {
     } cases[] = {
         {{1, 0, 0, 1}, false, [](int x, int, int, int) { return x; }, [](int, int y, int, int) { return y; }},
         {{0, 1, -1, 0}, true, [](int, int y, int, int) { return y; }, [](int x, int, int, int h) { return h - 1 - x; }},
-        {{-1, 0, 0, -1}, false, [](int x, int, int w, int) { return w - 1 - x; }, [](int, int y, int, int h) { return h - 1 - y; }},
+        {{-1, 0, 0, -1},
+         false,
+         [](int x, int, int w, int) { return w - 1 - x; },
+         [](int, int y, int, int h) { return h - 1 - y; }},
         {{0, -1, 1, 0}, true, [](int, int y, int w, int) { return w - 1 - y; }, [](int x, int, int, int) { return x; }},
-        {{-1, 0, 0, 1}, false, [](int x, int, int w, int) { return w - 1 - x; }, [](int, int y, int, int) { return y; }},
-        {{1, 0, 0, -1}, false, [](int x, int, int, int) { return x; }, [](int, int y, int, int h) { return h - 1 - y; }},
+        {{-1, 0, 0, 1},
+         false,
+         [](int x, int, int w, int) { return w - 1 - x; },
+         [](int, int y, int, int) { return y; }},
+        {{1, 0, 0, -1},
+         false,
+         [](int x, int, int, int) { return x; },
+         [](int, int y, int, int h) { return h - 1 - y; }},
     };
     std::vector<uint32_t> src = CoordImage(w, h);
     // Mask: checkerboard, starting 5 bits into each row.
@@ -83,7 +92,8 @@ TEST(TransformPixels, QuarterTurnsMirrorsAndIdentityMapPixelsOneToOne) {
                 for (int x = 0; x < dw; x++) {
                     const int fx = c.sx(x, y, w, h), fy = c.sy(x, y, w, h);
                     ASSERT_EQ(dst[(size_t)y * dw + x], (uint32_t)fy << 12 | (uint32_t)fx)
-                        << "matrix " << c.m[0] << "," << c.m[1] << "," << c.m[2] << "," << c.m[3] << " at " << x << "," << y;
+                        << "matrix " << c.m[0] << "," << c.m[1] << "," << c.m[2] << "," << c.m[3] << " at " << x << ","
+                        << y;
                     const bool bit = (dmask[(size_t)y * 2 + (x >> 3)] >> (7 - (x & 7))) & 1;
                     ASSERT_EQ(bit, ((fx + fy) & 1) == 1) << x << "," << y;
                 }
@@ -148,7 +158,8 @@ TEST(TransformPixels, RotationAgreesWithPixmanNearest) {
         for (size_t i = 0; i < ours.size(); i++) {
             if (!ours[i] || !ref[i]) continue;  // outside one of the two coverages (edge pixels)
             both++;
-            const int ox = ours[i] & 0xFFF, oy = (ours[i] >> 12) & 0xFFF, px = ref[i] & 0xFFF, py = (ref[i] >> 12) & 0xFFF;
+            const int ox = ours[i] & 0xFFF, oy = (ours[i] >> 12) & 0xFFF, px = ref[i] & 0xFFF,
+                      py = (ref[i] >> 12) & 0xFFF;
             ASSERT_LE(std::abs(ox - px), 1) << degrees << " pixel " << i;
             ASSERT_LE(std::abs(oy - py), 1) << degrees << " pixel " << i;
             same += ox == px && oy == py;
@@ -174,16 +185,17 @@ TEST(TransformPixels, SmoothKeepsPixelsWhoseNeighboursAreAllHidden) {
     j.dstMask = &dmask[0][0];
     j.dstMaskBytesPerRow = 2;
     TransformPixels(&j);
-    EXPECT_EQ(dst[5], 0x000000FFu);            // the visible pixel itself
-    EXPECT_EQ(dst[0], 0x000000FFu);            // sees it as its lower-right neighbour: no red bleeds in
-    EXPECT_EQ(dst[15], 0x00123456u);           // all four neighbours hidden: left as it was
-    EXPECT_EQ(dmask[3][0] & 0x10, 0);          // ... and its mask bit cleared
+    EXPECT_EQ(dst[5], 0x000000FFu);    // the visible pixel itself
+    EXPECT_EQ(dst[0], 0x000000FFu);    // sees it as its lower-right neighbour: no red bleeds in
+    EXPECT_EQ(dst[15], 0x00123456u);   // all four neighbours hidden: left as it was
+    EXPECT_EQ(dmask[3][0] & 0x10, 0);  // ... and its mask bit cleared
     EXPECT_EQ(dmask[1][0] & 0x40, 0x40);
 }
 
 TEST(TransformPixels, SingularAndNonFiniteMatricesDrawNothing) {
     std::vector<uint32_t> src(16, 0x00ABCDEF), dst(16, 7);
-    const double singular[][4] = {{0, 0, 0, 0}, {1, 2, 2, 4}, {NAN, 0, 0, 1}, {INFINITY, 0, 0, 1}, {1e-300, 0, 0, 1e-300}};
+    const double singular[][4] = {
+        {0, 0, 0, 0}, {1, 2, 2, 4}, {NAN, 0, 0, 1}, {INFINITY, 0, 0, 1}, {1e-300, 0, 0, 1e-300}};
     for (const auto& m : singular) {
         qzTransformJob j{};
         j.srcPixels = src.data();
@@ -211,11 +223,12 @@ TEST(TransformPixels, ClearedUncoveredPixelsAndCoveredMask) {
     std::vector<uint32_t> src = CoordImage(w, h);
     for (uint32_t& p : src) p |= 0xFF000000u;  // no covered pixel is 0
     const double turn = 30 * M_PI / 180;
-    const double matrices[][4] = {{1.7 * std::cos(turn), 1.7 * std::sin(turn), -1.7 * std::sin(turn), 1.7 * std::cos(turn)},
-                                  {0, 1, -1, 0},
-                                  {1, 0.4, 0, 1},
-                                  {0.3, 0, 0, 2.5},
-                                  {1e-300, 0, 0, 1e-300}};
+    const double matrices[][4] = {
+        {1.7 * std::cos(turn), 1.7 * std::sin(turn), -1.7 * std::sin(turn), 1.7 * std::cos(turn)},
+        {0, 1, -1, 0},
+        {1, 0.4, 0, 1},
+        {0.3, 0, 0, 2.5},
+        {1e-300, 0, 0, 1e-300}};
     for (const auto& m : matrices) {
         const int dw = 30, dh = 30, maskBytes = 4;
         std::vector<uint32_t> expected(dw * dh, 0), dst(dw * dh, 0xDEADBEEF);
@@ -230,7 +243,8 @@ TEST(TransformPixels, ClearedUncoveredPixelsAndCoveredMask) {
         ASSERT_EQ(dst, expected) << m[0] << " " << m[1];
         for (int y = 0; y < dh; y++)
             for (int x = 0; x < dw; x++)
-                ASSERT_EQ((mask[y * maskBytes + x / 8] >> (7 - x % 8)) & 1, dst[y * dw + x] != 0 ? 1 : 0) << x << "," << y;
+                ASSERT_EQ((mask[y * maskBytes + x / 8] >> (7 - x % 8)) & 1, dst[y * dw + x] != 0 ? 1 : 0)
+                    << x << "," << y;
     }
 }
 

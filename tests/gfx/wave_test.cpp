@@ -14,9 +14,22 @@ using namespace gfxtest;
 
 TEST(IntSqrt, Values) {
     const std::pair<int32_t, int32_t> cases[] = {
-        {0, 0}, {1, 1}, {3, 1}, {4, 2}, {255, 15}, {256, 16}, {1023, 31}, {1024, 32}, {65535, 255},
-        {65536, 256}, {(1 << 24) - 1, 4095}, {1 << 24, 4096}, {2147395600, 46340}, {2147483647, 46340},
-        {-1, -1}, {INT32_MIN, -1},
+        {0, 0},
+        {1, 1},
+        {3, 1},
+        {4, 2},
+        {255, 15},
+        {256, 16},
+        {1023, 31},
+        {1024, 32},
+        {65535, 255},
+        {65536, 256},
+        {(1 << 24) - 1, 4095},
+        {1 << 24, 4096},
+        {2147395600, 46340},
+        {2147483647, 46340},
+        {-1, -1},
+        {INT32_MIN, -1},
     };
     for (auto [v, want] : cases) EXPECT_EQ(IntSqrt(v), want) << v;
 }
@@ -315,8 +328,8 @@ TEST(ThresholdMapToPlane, MasksAndAlphaChannels) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> out(c.alphaKind ? 8 : 2, 0xAA);
-        qzThresholdJob job{c.source, c.alphaKind ? 8 : 2, out.data(), (int)out.size(), 8, 1, map, c.alphaKind,
-                           c.reverse};
+        qzThresholdJob job{c.source, c.alphaKind ? 8 : 2, out.data(), (int)out.size(), 8, 1,
+                           map,      c.alphaKind,         c.reverse};
         ThresholdMapToPlane(&job, 40);
         EXPECT_EQ(out, c.want) << c.alphaKind << " " << c.reverse << " " << (c.source != nullptr);
     }

@@ -7,14 +7,14 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 #include <unistd.h>
-#include <algorithm>
+#include <vector>
 
 #include "gfx/yuv_convert.h"
 
@@ -56,8 +56,8 @@ TEST(YuvConvert, StudioRangeCornersAndClamping) {
     struct Case {
         int y, u, v, r, g, b;
     } cases[] = {
-        {16, 128, 128, 0, 0, 0},   {235, 128, 128, 255, 255, 255}, {81, 90, 240, 254, 0, 0},
-        {128, 128, 128, 130, 130, 130}, {0, 0, 0, 0, 136, 0},      {255, 255, 255, 255, 125, 255},
+        {16, 128, 128, 0, 0, 0},        {235, 128, 128, 255, 255, 255}, {81, 90, 240, 254, 0, 0},
+        {128, 128, 128, 130, 130, 130}, {0, 0, 0, 0, 136, 0},           {255, 255, 255, 255, 125, 255},
     };
     for (const Case& c : cases) {
         int r, g, b;
@@ -81,10 +81,20 @@ TEST(YuvConvert, EveryDestinationLayout) {
     const uint32_t rgb565 = (R << 8 & 0xF800) | (G << 3 & 0x7E0) | (B >> 3);
     const uint32_t bgr565 = (B << 8 & 0xF800) | (G << 3 & 0x7E0) | (R >> 3);
     auto swap = [](uint32_t v) { return ((v & 0xFF) << 8) | (v >> 8); };
-    const uint32_t expected[14] = {rgb555, bgr555, swap(rgb555), swap(bgr555), rgb565, bgr565, swap(rgb565), swap(bgr565),
-                                   0, 0,
-                                   (uint32_t)(R << 16 | G << 8 | B), (uint32_t)B << 24 | (uint32_t)G << 16 | (uint32_t)R << 8,
-                                   (uint32_t)R << 24 | (uint32_t)G << 16 | (uint32_t)B << 8, (uint32_t)(B << 16 | G << 8 | R)};
+    const uint32_t expected[14] = {rgb555,
+                                   bgr555,
+                                   swap(rgb555),
+                                   swap(bgr555),
+                                   rgb565,
+                                   bgr565,
+                                   swap(rgb565),
+                                   swap(bgr565),
+                                   0,
+                                   0,
+                                   (uint32_t)(R << 16 | G << 8 | B),
+                                   (uint32_t)B << 24 | (uint32_t)G << 16 | (uint32_t)R << 8,
+                                   (uint32_t)R << 24 | (uint32_t)G << 16 | (uint32_t)B << 8,
+                                   (uint32_t)(B << 16 | G << 8 | R)};
     for (int format = 0; format < 14; format++) {
         const int bpp = format < 8 ? 2 : format < 10 ? 3 : 4;
         for (int scaled = 0; scaled < 2; scaled++) {
@@ -97,7 +107,8 @@ TEST(YuvConvert, EveryDestinationLayout) {
             for (int p = 0; p < 4; p++) {
                 const uint8_t* px = out.data() + p * bpp;
                 if (bpp == 3) {
-                    const uint8_t want[2][3] = {{(uint8_t)R, (uint8_t)G, (uint8_t)B}, {(uint8_t)B, (uint8_t)G, (uint8_t)R}};
+                    const uint8_t want[2][3] = {{(uint8_t)R, (uint8_t)G, (uint8_t)B},
+                                                {(uint8_t)B, (uint8_t)G, (uint8_t)R}};
                     EXPECT_EQ(std::memcmp(px, want[format - 8], 3), 0) << format;
                 } else {
                     uint32_t v = 0;
@@ -119,7 +130,9 @@ TEST(YuvConvert, EveryDestinationLayout) {
 // A 320x240 frame of ffmpeg's test source as planar YUV 4:2:0.
 bool TestSource(Frame* f) {
     std::string path = "/tmp/qzyuvtest." + std::to_string(getpid()) + ".yuv";
-    std::string cmd = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=1 -frames:v 1 -pix_fmt yuv420p -f rawvideo " + path;
+    std::string cmd =
+        "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=1 -frames:v 1 -pix_fmt yuv420p -f rawvideo " +
+        path;
     if (std::system(cmd.c_str()) != 0) return false;
     FILE* in = std::fopen(path.c_str(), "rb");
     bool ok = in && std::fread(f->y.data(), 1, f->y.size(), in) == f->y.size() &&

@@ -83,9 +83,12 @@ TEST(BmpRead, ToolMadeFilesMatchBmptopnm) {
         };
         // ImageMagick's layouts once: row padding is covered above.
         if (width == 37) {
-            cases.push_back({"8 bits, V5 header", "pnmquant 200 " + src + " | convert ppm:- -type Palette -compress None bmp:-"});
-            cases.push_back({"8 bits, V5 header, RLE8", "pnmquant 200 " + src + " | convert ppm:- -type Palette bmp:-"});
-            cases.push_back({"8 bits, RLE8", "pnmquant 200 " + src + " | convert ppm:- -type Palette -compress RLE bmp3:-"});
+            cases.push_back(
+                {"8 bits, V5 header", "pnmquant 200 " + src + " | convert ppm:- -type Palette -compress None bmp:-"});
+            cases.push_back(
+                {"8 bits, V5 header, RLE8", "pnmquant 200 " + src + " | convert ppm:- -type Palette bmp:-"});
+            cases.push_back(
+                {"8 bits, RLE8", "pnmquant 200 " + src + " | convert ppm:- -type Palette -compress RLE bmp3:-"});
             cases.push_back({"24 bits, V5 header", "convert " + src + " -type TrueColor bmp:-"});
             cases.push_back({"32 bits", "convert " + src + " -alpha on -define bmp3:alpha=true bmp3:-"});
         }

@@ -93,8 +93,13 @@ TEST(DrawOptions, LayerRecord) {
     };
     for (const auto& r : rows) EXPECT_EQ(Parse(r.options).status, r.status) << r.options.Describe();
 
-    Parsed p = Parse(Arg::Table({{"transparency", "50%"}, {"tint", 300}, {"tintcolor", 0x112233}, {"insertpos", 99},
-                                 {"shadow", true}, {"shadowcolor", 0x40FF0000u}, {"name", "sun"}}));
+    Parsed p = Parse(Arg::Table({{"transparency", "50%"},
+                                 {"tint", 300},
+                                 {"tintcolor", 0x112233},
+                                 {"insertpos", 99},
+                                 {"shadow", true},
+                                 {"shadowcolor", 0x40FF0000u},
+                                 {"name", "sun"}}));
     ASSERT_EQ(p.status, 0);
     EXPECT_EQ(p.layer.transparency, 127);
     EXPECT_EQ(p.layer.filters[FILTER_TINT].enabled, 1);
@@ -128,14 +133,12 @@ TEST(DrawOptions, TransformedSize) {
 TEST(DrawOptions, DefaultsFromSetDrawTagsDefault) {
     InstallDrawTagDefaultsHooks();
     qztest::VmScope vm;
-    EXPECT_EQ(qztest::RunAsCommand(vm.state,
-                                   {Arg::Table({{"scalex", 2},
-                                                {"name", "x"},
-                                                {"transparency", 10},
-                                                {"shadow", true},
-                                                {"shadowsize", 9}})},
-                                   [](VmState* s) { return SetDrawTagDefaultsFromTable(s, 1); }),
-              0);
+    EXPECT_EQ(
+        qztest::RunAsCommand(
+            vm.state,
+            {Arg::Table({{"scalex", 2}, {"name", "x"}, {"transparency", 10}, {"shadow", true}, {"shadowsize", 9}})},
+            [](VmState* s) { return SetDrawTagDefaultsFromTable(s, 1); }),
+        0);
     Parsed p = Parse(Arg::Table({}));
     EXPECT_EQ(Matrix(p.transform), "2.000 0.000 0.000 1.000");
     EXPECT_EQ(p.layer.transparency, 10);

@@ -78,7 +78,7 @@ TEST(IlbmPack, ByteRun1Rows) {
 TEST(IlbmWrite, SavedPictureReadsBackHereAndInIlbmtoppm) {
     TempDir dir;
     Picture source = TestPattern(37, 9, 5);
-    for (uint32_t& c : source.pixels) c |= 0x80000000;   // alpha is not written
+    for (uint32_t& c : source.pixels) c |= 0x80000000;  // alpha is not written
     const std::string path = dir / "saved.iff";
     ASSERT_EQ(SaveILBM(path.c_str(), source.pixels.data(), source.width, source.height), 0);
     for (uint32_t& c : source.pixels) c &= 0xFFFFFF;
@@ -120,8 +120,8 @@ TEST(IlbmRead, NetpbmPicturesMatchIlbmtoppm) {
     WriteFile(dir / "src.ppm", PpmBytes(source));
     struct Case {
         const char* what;
-        std::string make;       // shell command writing the ILBM to stdout
-        uint32_t compareMask;   // HAM pictures: the bits HAM stores (ilbmtoppm fills the low bits)
+        std::string make;      // shell command writing the ILBM to stdout
+        uint32_t compareMask;  // HAM pictures: the bits HAM stores (ilbmtoppm fills the low bits)
     };
     const std::string src = "'" + (dir / "src.ppm") + "'";
     std::vector<Case> cases = {
@@ -309,15 +309,30 @@ TEST(IlbmRead, DamagedFilesFailCleanly) {
         {"no BMHD", noBmhd, ERR_LOADPICTURE2},
         {"no BODY", noBody, ERR_LOADPICTURE2},
         {"no CMAP", with([](IlbmSpec& s) { s.cmap.clear(); }), ERR_LOADPICTURE2},
-        {"12 planes", with([](IlbmSpec& s) { s.planes = 12; s.indices.assign(64, 0); }), ERR_LOADPICTURE2},
+        {"12 planes", with([](IlbmSpec& s) {
+             s.planes = 12;
+             s.indices.assign(64, 0);
+         }),
+         ERR_LOADPICTURE2},
         {"0 planes", with([](IlbmSpec& s) { s.planes = 0; }), ERR_LOADPICTURE2},
         {"short raw body", goodFile.substr(0, goodFile.size() - 5), ERR_LOADPICTURE2},
-        {"short packed body", with([](IlbmSpec& s) { s.compression = 1; s.body = std::string("\x01\x00", 2); }),
+        {"short packed body", with([](IlbmSpec& s) {
+             s.compression = 1;
+             s.body = std::string("\x01\x00", 2);
+         }),
          ERR_LOADPICTURE2},
-        {"a huge picture with a tiny body",
-         with([](IlbmSpec& s) { s.width = 60000; s.height = 60000; s.compression = 1; s.body = "\x81"; }),
+        {"a huge picture with a tiny body", with([](IlbmSpec& s) {
+             s.width = 60000;
+             s.height = 60000;
+             s.compression = 1;
+             s.body = "\x81";
+         }),
          ERR_LOADPICTURE2},
-        {"zero width", with([](IlbmSpec& s) { s.width = 0; s.body = "x"; }), ERR_LOADPICTURE2},
+        {"zero width", with([](IlbmSpec& s) {
+             s.width = 0;
+             s.body = "x";
+         }),
+         ERR_LOADPICTURE2},
         {"a CMAP of 300 entries", with([](IlbmSpec& s) { s.cmap.assign(300, 0x222222); }), 0},
     };
     for (const Case& c : cases) {

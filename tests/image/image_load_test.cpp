@@ -49,8 +49,8 @@ Loaded Load(const std::string& name, const char* loaders = nullptr, int32_t key 
     qzImageHandle* handle = nullptr;
     uint32_t* palette = nullptr;
     int width = 0, height = 0;
-    l.rc = LoadImageInbuilt(name.c_str(), loaders, nullptr, nullptr, key, mode, &handle, &palette, &l.transparent, &width,
-                            &height, &l.alpha, &l.native);
+    l.rc = LoadImageInbuilt(name.c_str(), loaders, nullptr, nullptr, key, mode, &handle, &palette, &l.transparent,
+                            &width, &height, &l.alpha, &l.native);
     if (l.rc == 0) {
         l.kind = static_cast<int>(handle->kind);
         l.picture = FromWords(GetImagePixels(handle), width, height);
@@ -66,7 +66,8 @@ std::string PngChunk(const char* type, const std::string& data) {
     PutBe32(s, static_cast<uint32_t>(data.size()));
     std::string body = std::string(type) + data;
     s += body;
-    PutBe32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    PutBe32(s, static_cast<uint32_t>(
+                   crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
     return s;
 }
 
@@ -99,12 +100,12 @@ std::string Segment(uint8_t marker, const std::string& data) {
 
 TEST(ImageSniff, FindIFFChunkLimits) {
     std::string buffer(64, 'x');
-    buffer.replace(55, 4, "BMHD");   // offset length - 9: the last one looked at
+    buffer.replace(55, 4, "BMHD");  // offset length - 9: the last one looked at
     const uint8_t* b = reinterpret_cast<const uint8_t*>(buffer.data());
     EXPECT_EQ(FindIFFChunk(b, 64, IffId("BMHD")), b + 59);
     EXPECT_EQ(FindIFFChunk(b, 63, IffId("BMHD")), nullptr);
     buffer.replace(55, 4, "xxxx");
-    buffer.replace(3, 4, "BMHD");    // odd offsets count too
+    buffer.replace(3, 4, "BMHD");  // odd offsets count too
     EXPECT_EQ(FindIFFChunk(b, 64, IffId("BMHD")), b + 7);
     EXPECT_EQ(FindIFFChunk(b, 8, IffId("BMHD")), nullptr);
 }
@@ -144,8 +145,8 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
     entry(0x106, 3, 2);
     entry(0x115, 3, 4);
 
-    std::string paletteNoTrns = PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')) +
-                                PngChunk("IDAT", std::string(50, '\0'));
+    std::string paletteNoTrns =
+        PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')) + PngChunk("IDAT", std::string(50, '\0'));
     std::string paletteTrns = PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')) +
                               PngChunk("IDAT", std::string(2000, '\0')) + PngChunk("tRNS", "\0");
 
@@ -155,14 +156,14 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
     ASSERT_EQ(late.find("BMHD"), 1012u);
 
     std::string bmp = Shell("ppmtobmp " + src + " 2>/dev/null");
-    bmp[22] = static_cast<char>(-23);   // top-down: the size is still reported
+    bmp[22] = static_cast<char>(-23);  // top-down: the size is still reported
     bmp[23] = bmp[24] = bmp[25] = static_cast<char>(0xFF);
 
     struct Case {
         const char* what;
         std::string bytes;
         int width, height, alpha;
-        int32_t transparent;   // 77: untouched
+        int32_t transparent;  // 77: untouched
     };
     std::vector<Case> cases = {
         {"ILBM with masking 2", BuildIlbm(ilbm), 41, 23, 0, 1},
@@ -170,13 +171,13 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
         {"ILBM, BMHD at the end of the header bytes", late, 41, 23, 0, 77},
         {"JFIF", jfif, 41, 23, 0, 77},
         {"Adobe first", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))), 41, 23, 0, 77},
-        {"ICC profile first", WithoutApp0(jfif, Segment(0xE2, std::string("ICC_PROFILE\0\1\1", 14) + std::string(40, 'p'))),
-         41, 23, 0, 77},
+        {"ICC profile first",
+         WithoutApp0(jfif, Segment(0xE2, std::string("ICC_PROFILE\0\1\1", 14) + std::string(40, 'p'))), 41, 23, 0, 77},
         {"tables first", WithoutApp0(jfif, ""), 41, 23, 0, 77},
         {"palette PNG", paletteNoTrns, 300, 200, 0, 77},
         {"palette PNG with tRNS after its image data", paletteTrns, 300, 200, 1, 77},
-        {"palette PNG that ends after its palette", PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')), 300,
-         200, 0, 77},
+        {"palette PNG that ends after its palette", PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')),
+         300, 200, 0, 77},
         {"RGBA PNG", PngHeader(7, 9, 6), 7, 9, 1, 77},
         {"top-down BMP", bmp, 41, 23, 0, 77},
         {"big-endian TIFF, LONG width", tiff, 70000, 5, 1, 77},
@@ -238,8 +239,10 @@ TEST(ImageLoad, ReadersByFirstBytesAndSystemCodecsForTheRest) {
         const char* file;
         int kind;
     };
-    for (const Inbuilt& c : std::vector<Inbuilt>{{"adobe.jpg", QZ_IMAGE_JPEG}, {"pic.png", QZ_IMAGE_PNG},
-                                                 {"pic.bmp", QZ_IMAGE_BMP}, {"pic.iff", QZ_IMAGE_ILBM}}) {
+    for (const Inbuilt& c : std::vector<Inbuilt>{{"adobe.jpg", QZ_IMAGE_JPEG},
+                                                 {"pic.png", QZ_IMAGE_PNG},
+                                                 {"pic.bmp", QZ_IMAGE_BMP},
+                                                 {"pic.iff", QZ_IMAGE_ILBM}}) {
         Loaded l = Load(dir / c.file);
         ASSERT_EQ(l.rc, 0) << c.file;
         EXPECT_EQ(l.kind, c.kind) << c.file;
@@ -258,7 +261,7 @@ TEST(ImageLoad, ReadersByFirstBytesAndSystemCodecsForTheRest) {
         const char* file;
         const char* options;
         int alpha;
-        int tolerance;   // 16-bit samples: ffmpeg rounds where the PNG reader keeps the high byte
+        int tolerance;  // 16-bit samples: ffmpeg rounds where the PNG reader keeps the high byte
     };
     for (const Native& c : std::vector<Native>{{"pic.tiff", "", 0, 0},
                                                {"alpha.tiff", "-pix_fmt rgba", 1, 0},
@@ -334,7 +337,7 @@ TEST(ImageLoad, ChunkNamesPalettesAndLimits) {
     // A PNG too large for a bitmap: out of memory, not an unknown format, and nothing allocated.
     WriteFile(dir / "huge.png", PngHeader(900000, 900000, 2) + PngChunk("IDAT", std::string(20, '\0')));
     EXPECT_EQ(Load(dir / "huge.png", "inbuilt").rc, ERR_MEM);
-    EXPECT_EQ(Load(dir / "huge.png").rc, ERR_MEM);   // the system codecs cannot read it either
+    EXPECT_EQ(Load(dir / "huge.png").rc, ERR_MEM);  // the system codecs cannot read it either
     Info info = Examine(dir / "huge.png");
     EXPECT_EQ(info.rc, 0);
     EXPECT_EQ(info.width, 900000);

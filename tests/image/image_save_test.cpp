@@ -38,7 +38,11 @@ Picture Opaque(Picture p) {
 
 TEST(BmpWriter, HeaderRowsAndPaddingByteForByte) {
     TempDir dir;
-    const struct { int width, height; size_t size; int rowBytes; } cases[] = {
+    const struct {
+        int width, height;
+        size_t size;
+        int rowBytes;
+    } cases[] = {
         {1, 1, 58, 4}, {2, 2, 70, 8}, {3, 1, 66, 12}, {4, 2, 78, 12}, {5, 3, 102, 16}, {7, 2, 102, 24},
     };
     for (const auto& c : cases) {
@@ -107,10 +111,8 @@ TEST(ImageSave, EveryBuiltInFormatAndTheUnknownOnes) {
     // GIF needs the anim code's writer; no plugin writes format 99.
     EXPECT_EQ(SaveImageFile(IMGFMT_GIF, p.pixels.data(), 21, 13, (dir / "x.gif").c_str(), -1, 0, 90, 256, 0),
               ERR_SAVEIMAGE);
-    EXPECT_EQ(SaveImageFile(99, p.pixels.data(), 21, 13, (dir / "x.99").c_str(), -1, 0, 90, 256, 0),
-              ERR_UNKNOWNIMGOUT);
-    EXPECT_EQ(SaveImageFile(-1, p.pixels.data(), 21, 13, (dir / "x.99").c_str(), -1, 0, 90, 256, 0),
-              ERR_UNKNOWNIMGOUT);
+    EXPECT_EQ(SaveImageFile(99, p.pixels.data(), 21, 13, (dir / "x.99").c_str(), -1, 0, 90, 256, 0), ERR_UNKNOWNIMGOUT);
+    EXPECT_EQ(SaveImageFile(-1, p.pixels.data(), 21, 13, (dir / "x.99").c_str(), -1, 0, 90, 256, 0), ERR_UNKNOWNIMGOUT);
     EXPECT_FALSE(Exists(dir / "x.gif"));
     // A BMP that cannot be created names the file; an existing target survives a failed save.
     EXPECT_EQ(SaveImageFile(IMGFMT_BMP, p.pixels.data(), 21, 13, (dir / "no/such/x.bmp").c_str(), -1, 0, 90, 256, 0),
@@ -181,8 +183,7 @@ TEST(ImageSave, BitMapsWithMaskKeyColourAndAlpha) {
     ASSERT_EQ(pa.pixels.size(), 6u);
     EXPECT_EQ(pa.At(2, 0), 0xC8303030u);
     EXPECT_EQ(pa.At(0, 0) >> 24, 0u);
-    EXPECT_EQ(SaveBitMapAsImage(IMGFMT_BMP, nullptr, 3, 2, path.c_str(), nullptr, -1, nullptr, 90, 256, 0, 0),
-              ERR_MEM);
+    EXPECT_EQ(SaveBitMapAsImage(IMGFMT_BMP, nullptr, 3, 2, path.c_str(), nullptr, -1, nullptr, 90, 256, 0, 0), ERR_MEM);
     DeleteAlphaBitMap(alpha);
     DeleteMaskBitMap(mask);
     DeleteBitMap(bitmap);

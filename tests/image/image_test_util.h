@@ -24,7 +24,7 @@ using filetest::WriteFile;
 struct Picture {
     int width = 0;
     int height = 0;
-    std::vector<uint32_t> pixels;   // 0xAARRGGBB, rows packed
+    std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows packed
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
@@ -111,7 +111,7 @@ inline bool ParseNetpbm(const std::string& data, Picture* out) {
     } else {
         return false;
     }
-    ++pos;   // the single white space before the raster
+    ++pos;  // the single white space before the raster
     int bytes = maxval > 255 ? 2 : 1;
     size_t need = static_cast<size_t>(width) * height * depth * bytes;
     if (width < 1 || height < 1 || data.size() < pos + need) return false;
@@ -137,8 +137,8 @@ inline Picture RunNetpbm(const std::string& command) {
 // ffmpeg's decoder of a file, as 0xAARRGGBB words (bgra bytes on this machine).
 inline Picture FfmpegDecode(const std::string& path) {
     Picture p;
-    std::string size = Shell("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x '" +
-                             path + "'");
+    std::string size =
+        Shell("ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x '" + path + "'");
     if (std::sscanf(size.c_str(), "%dx%d", &p.width, &p.height) != 2) return Picture();
     std::string raw = Shell("ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt bgra -");
     if (raw.size() != static_cast<size_t>(p.width) * p.height * 4) return Picture();
@@ -150,11 +150,13 @@ inline Picture FfmpegDecode(const std::string& path) {
 // The largest difference of one channel between two pictures of the same size (alpha included
 // when withAlpha), or 1000 when the sizes differ.
 inline int MaxChannelDiff(const Picture& a, const Picture& b, bool withAlpha = false) {
-    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1000;
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size() || a.pixels.empty())
+        return 1000;
     int worst = 0;
     for (size_t i = 0; i < a.pixels.size(); ++i) {
         for (int shift = 0; shift < (withAlpha ? 32 : 24); shift += 8) {
-            int d = std::abs(static_cast<int>(a.pixels[i] >> shift & 0xFF) - static_cast<int>(b.pixels[i] >> shift & 0xFF));
+            int d =
+                std::abs(static_cast<int>(a.pixels[i] >> shift & 0xFF) - static_cast<int>(b.pixels[i] >> shift & 0xFF));
             if (d > worst) worst = d;
         }
     }
@@ -167,7 +169,8 @@ inline double MeanChannelDiff(const Picture& a, const Picture& b) {
     double total = 0;
     for (size_t i = 0; i < a.pixels.size(); ++i) {
         for (int shift = 0; shift < 24; shift += 8)
-            total += std::abs(static_cast<int>(a.pixels[i] >> shift & 0xFF) - static_cast<int>(b.pixels[i] >> shift & 0xFF));
+            total +=
+                std::abs(static_cast<int>(a.pixels[i] >> shift & 0xFF) - static_cast<int>(b.pixels[i] >> shift & 0xFF));
     }
     return total / (a.pixels.size() * 3.0);
 }
@@ -188,12 +191,12 @@ struct IlbmSpec {
     int height = 2;
     int planes = 2;
     int masking = 0;
-    int compression = 0;               // 0 raw, 1 ByteRun1 (each plane row one literal)
+    int compression = 0;  // 0 raw, 1 ByteRun1 (each plane row one literal)
     int transparentIndex = 0;
-    std::vector<uint8_t> indices;      // width * height colour indices (planes <= 8)
-    std::vector<uint32_t> cmap;        // 0x00RRGGBB entries; empty: no CMAP chunk
-    long camg = -1;                    // -1: no CAMG chunk
-    std::string body;                  // when not empty: the BODY data as given
+    std::vector<uint8_t> indices;  // width * height colour indices (planes <= 8)
+    std::vector<uint32_t> cmap;    // 0x00RRGGBB entries; empty: no CMAP chunk
+    long camg = -1;                // -1: no CAMG chunk
+    std::string body;              // when not empty: the BODY data as given
 };
 
 inline void PutBe32(std::string& s, uint32_t v) {
@@ -215,7 +218,8 @@ inline std::string PlaneRow(const IlbmSpec& spec, int y, int plane) {
     int rowBytes = ((spec.width + 15) >> 4) * 2;
     std::string row(static_cast<size_t>(rowBytes), '\0');
     for (int x = 0; x < spec.width; ++x) {
-        if (spec.indices[static_cast<size_t>(y) * spec.width + x] >> plane & 1) row[x >> 3] |= static_cast<char>(0x80 >> (x & 7));
+        if (spec.indices[static_cast<size_t>(y) * spec.width + x] >> plane & 1)
+            row[x >> 3] |= static_cast<char>(0x80 >> (x & 7));
     }
     return row;
 }
@@ -255,7 +259,8 @@ inline std::string BuildIlbm(const IlbmSpec& spec) {
         int rowBytes = ((spec.width + 15) >> 4) * 2;
         for (int y = 0; y < spec.height; ++y) {
             for (int p = 0; p < spec.planes + (spec.masking == 1 ? 1 : 0); ++p) {
-                std::string row = p < spec.planes ? PlaneRow(spec, y, p) : std::string(static_cast<size_t>(rowBytes), '\xFF');
+                std::string row =
+                    p < spec.planes ? PlaneRow(spec, y, p) : std::string(static_cast<size_t>(rowBytes), '\xFF');
                 if (spec.compression) {
                     for (size_t at = 0; at < row.size(); at += 128) {
                         std::string piece = row.substr(at, 128);

@@ -38,15 +38,17 @@ int SaveWithFileSizeLimit(rlim_t limit, Save save) {
 
 TEST(ImageWrite, ShortWritesFailAndLeaveNoFile) {
     TempDir dir;
-    Picture p = TestPattern(300, 200, 5);   // far more than the limit in every format
+    Picture p = TestPattern(300, 200, 5);  // far more than the limit in every format
     const std::string target = dir / "picture";
     WriteFile(target, "the old picture");
     const int write = ERR_WRITE & 0xFF;
-    EXPECT_EQ(SaveWithFileSizeLimit(4096, [&] {
-                  qzPngSaveRequest request = {target.c_str(), p.pixels.data(), 300 * 4, 300, 200, 0, 0};
-                  SavePNG(&request);
-                  return request.error;
-              }),
+    EXPECT_EQ(SaveWithFileSizeLimit(4096,
+                                    [&] {
+                                        qzPngSaveRequest request = {
+                                            target.c_str(), p.pixels.data(), 300 * 4, 300, 200, 0, 0};
+                                        SavePNG(&request);
+                                        return request.error;
+                                    }),
               write);
     EXPECT_EQ(SaveWithFileSizeLimit(4096, [&] { return SaveILBM(target.c_str(), p.pixels.data(), 300, 200); }), write);
     EXPECT_EQ(SaveWithFileSizeLimit(4096, [&] { return SaveBMP(target.c_str(), p.pixels.data(), 300, 200); }), write);

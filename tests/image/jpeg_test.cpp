@@ -114,8 +114,8 @@ TEST(JpegRead, CjpegFilesMatchDjpegFromFileAndMemory) {
     TempDir dir;
     Picture source = TestPattern(61, 35, 3);
     WriteFile(dir / "src.ppm", PpmBytes(source));
-    const char* options[] = {"-quality 90", "-progressive", "-grayscale", "-sample 1x1 -quality 100", "-restart 1",
-                             "-optimize -quality 40"};
+    const char* options[] = {"-quality 90", "-progressive",         "-grayscale", "-sample 1x1 -quality 100",
+                             "-restart 1",  "-optimize -quality 40"};
     for (const char* option : options) {
         std::string path = dir / "pic.jpg";
         Shell(std::string("cjpeg ") + option + " '" + (dir / "src.ppm") + "' > '" + path + "'");

@@ -18,7 +18,7 @@ struct Decoded {
     int word = 77;
     int32_t transparent = 77;
     Picture picture;
-    std::vector<uint8_t> alpha;   // the alpha channel's values, when one was asked for and made
+    std::vector<uint8_t> alpha;  // the alpha channel's values, when one was asked for and made
 };
 
 Decoded DecodeMemory(const std::string& bytes, bool wantAlphaChannel) {
@@ -69,7 +69,8 @@ TEST(NativeImage, AlphaInPixelsOrAsAnAlphaChannel) {
     EXPECT_EQ(rgb.picture.pixels, source.pixels);
 
     Picture withAlpha = source;
-    for (size_t i = 0; i < withAlpha.pixels.size(); ++i) withAlpha.pixels[i] |= static_cast<uint32_t>(i * 3 & 0xFF) << 24;
+    for (size_t i = 0; i < withAlpha.pixels.size(); ++i)
+        withAlpha.pixels[i] |= static_cast<uint32_t>(i * 3 & 0xFF) << 24;
     int rc = -1;
     std::string png = Save(withAlpha, "public.png", 1, 100, &rc);
     ASSERT_EQ(rc, 0);
@@ -124,8 +125,11 @@ TEST(NativeImage, EncoderTypesReadBack) {
         int alpha;
         bool lossy;
     };
-    for (const Case& c : std::vector<Case>{{"public.png", 1, false}, {"public.png", 0, false}, {"public.tiff", 1, false},
-                                           {"com.microsoft.bmp", 0, false}, {"public.jpeg", 0, true}}) {
+    for (const Case& c : std::vector<Case>{{"public.png", 1, false},
+                                           {"public.png", 0, false},
+                                           {"public.tiff", 1, false},
+                                           {"com.microsoft.bmp", 0, false},
+                                           {"public.jpeg", 0, true}}) {
         int rc = -1;
         std::string bytes = Save(source, c.type, c.alpha, 95, &rc);
         ASSERT_EQ(rc, 0) << c.type;
@@ -158,12 +162,15 @@ TEST(NativeImage, EncoderTypesReadBack) {
     int rc = -1;
     EXPECT_GT(Save(source, "public.jpeg", 0, 95, &rc).size(), Save(source, "public.jpeg", 0, 10, &rc).size());
     std::string path = dir / "saved.jpg";
-    EXPECT_EQ(MacSaveImage(path.c_str(), source.pixels.data(), 23, 13, 23 * 4, "public.jpeg", 0, 80, nullptr, nullptr), 0);
+    EXPECT_EQ(MacSaveImage(path.c_str(), source.pixels.data(), 23, 13, 23 * 4, "public.jpeg", 0, 80, nullptr, nullptr),
+              0);
     EXPECT_EQ(ReadFile(path), Save(source, "public.jpeg", 0, 80, &rc));
     EXPECT_EQ(MacSaveImage(nullptr, source.pixels.data(), 23, 13, 23 * 4, "public.heic", 0, 80, nullptr, nullptr),
               ERR_WRITEJPEG);
-    EXPECT_EQ(MacSaveImage(nullptr, source.pixels.data(), 0, 13, 0, "public.png", 0, 80, nullptr, nullptr), ERR_SAVEPNG);
+    EXPECT_EQ(MacSaveImage(nullptr, source.pixels.data(), 0, 13, 0, "public.png", 0, 80, nullptr, nullptr),
+              ERR_SAVEPNG);
     std::string missing = dir / "no/dir.png";
-    EXPECT_EQ(MacSaveImage(missing.c_str(), source.pixels.data(), 23, 13, 23 * 4, "public.png", 0, 80, nullptr, nullptr),
-              ERR_WRITEFILE);
+    EXPECT_EQ(
+        MacSaveImage(missing.c_str(), source.pixels.data(), 23, 13, 23 * 4, "public.png", 0, 80, nullptr, nullptr),
+        ERR_WRITEFILE);
 }

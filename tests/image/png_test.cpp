@@ -90,7 +90,8 @@ TEST(PngRead, ColourTypesMatchPngtopam) {
         PngResult ours = LoadPngFile(path);
         ASSERT_EQ(ours.rc, 0) << c.what;
         EXPECT_EQ(ours.alpha, c.alpha) << c.what;
-        Picture theirs = RunNetpbm("pngtopam " + std::string(c.alpha ? "-alphapam " : "") + "'" + path + "' 2>/dev/null");
+        Picture theirs =
+            RunNetpbm("pngtopam " + std::string(c.alpha ? "-alphapam " : "") + "'" + path + "' 2>/dev/null");
         EXPECT_EQ(MaxChannelDiff(ours.picture, theirs, c.alpha != 0), 0) << c.what;
         if (!c.alpha) {
             for (uint32_t px : ours.picture.pixels) ASSERT_EQ(px >> 24, 0u) << c.what;

@@ -19,9 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // Lowest first, as in CMakeLists.txt.
-const std::vector<std::string> kLayers = {"base",  "platform", "vm",    "runtime", "gfx",
-                                          "display", "image",  "text",  "vector",  "media",
-                                          "fx",    "net",      "libs",  "player"};
+const std::vector<std::string> kLayers = {"base", "platform", "vm",    "runtime", "gfx", "display", "image",
+                                          "text", "vector",   "media", "fx",      "net", "libs",    "player"};
 
 int LayerIndex(const std::string& name) {
     auto it = std::find(kLayers.begin(), kLayers.end(), name);
@@ -99,7 +98,8 @@ std::string CodeOnly(const std::string& text) {
             end = end == std::string::npos ? out.size() : end + close.size();
             for (; i < end; i++)
                 if (out[i] != '\n') out[i] = ' ';
-        } else if (out[i] == '"' || (out[i] == '\'' && (i == 0 || !std::isxdigit(static_cast<unsigned char>(out[i - 1]))))) {
+        } else if (out[i] == '"' ||
+                   (out[i] == '\'' && (i == 0 || !std::isxdigit(static_cast<unsigned char>(out[i - 1]))))) {
             char quote = out[i];
             out[i++] = ' ';
             while (i < out.size() && out[i] != quote && out[i] != '\n') {
@@ -115,12 +115,12 @@ std::string CodeOnly(const std::string& text) {
 }
 
 bool IsOsHeader(const std::string& name) {
-    static const std::set<std::string> kExact = {
-        "unistd.h", "dirent.h",  "fcntl.h", "dlfcn.h",   "pthread.h", "langinfo.h", "termios.h", "poll.h",
-        "netdb.h",  "signal.h",  "csignal", "spawn.h",   "pwd.h",     "glob.h",     "strings.h", "thread",
-        "filesystem", "fstream", "ifaddrs.h"};
-    static const char* const kPrefixes[] = {"sys/", "SDL", "X11/", "libav", "libsw", "fontconfig/", "netinet/",
-                                            "arpa/", "net/", "linux/", "alsa/"};
+    static const std::set<std::string> kExact = {"unistd.h",   "dirent.h",   "fcntl.h", "dlfcn.h",  "pthread.h",
+                                                 "langinfo.h", "termios.h",  "poll.h",  "netdb.h",  "signal.h",
+                                                 "csignal",    "spawn.h",    "pwd.h",   "glob.h",   "strings.h",
+                                                 "thread",     "filesystem", "fstream", "ifaddrs.h"};
+    static const char* const kPrefixes[] = {"sys/",     "SDL",   "X11/", "libav",  "libsw", "fontconfig/",
+                                            "netinet/", "arpa/", "net/", "linux/", "alsa/"};
     if (kExact.count(name)) return true;
     for (const char* prefix : kPrefixes)
         if (name.rfind(prefix, 0) == 0) return true;
@@ -131,12 +131,12 @@ bool IsOsHeader(const std::string& name) {
 // the environment, processes, clocks, the user's locale and sockets.
 bool IsOsCall(const std::string& name) {
     static const std::set<std::string> kCalls = {
-        "fopen",    "freopen",  "fdopen",   "popen",     "pclose",    "tmpfile",  "opendir",  "readdir",
-        "closedir", "chdir",    "getcwd",   "unlink",    "rmdir",     "mkdir",    "realpath", "stat",
-        "lstat",    "fstat",    "access",   "getenv",    "setenv",    "unsetenv", "putenv",   "system",
-        "dlopen",   "localtime", "localtime_r", "gmtime", "gmtime_r", "time",     "clock_gettime",
-        "gettimeofday", "sleep", "usleep",  "nanosleep", "uname",     "socket",   "fork",     "execv",
-        "execvp",   "waitpid",  "kill",     "nl_langinfo", "remove",  "rename",   "isatty",   "sysconf"};
+        "fopen",    "freopen",   "fdopen",      "popen",  "pclose",   "tmpfile",  "opendir",       "readdir",
+        "closedir", "chdir",     "getcwd",      "unlink", "rmdir",    "mkdir",    "realpath",      "stat",
+        "lstat",    "fstat",     "access",      "getenv", "setenv",   "unsetenv", "putenv",        "system",
+        "dlopen",   "localtime", "localtime_r", "gmtime", "gmtime_r", "time",     "clock_gettime", "gettimeofday",
+        "sleep",    "usleep",    "nanosleep",   "uname",  "socket",   "fork",     "execv",         "execvp",
+        "waitpid",  "kill",      "nl_langinfo", "remove", "rename",   "isatty",   "sysconf"};
     return kCalls.count(name) != 0;
 }
 
@@ -168,7 +168,8 @@ std::vector<std::string> OsCallsIn(const std::string& code) {
             while (qs > 0 && (std::isalnum(static_cast<unsigned char>(code[qs - 1])) || code[qs - 1] == '_')) qs--;
             std::string qualifier = code.substr(qs, q - qs);
             if (!qualifier.empty() && qualifier != "std") continue;
-        } else if (before > 0 && (std::isalnum(static_cast<unsigned char>(code[before - 1])) || code[before - 1] == '_')) {
+        } else if (before > 0 &&
+                   (std::isalnum(static_cast<unsigned char>(code[before - 1])) || code[before - 1] == '_')) {
             // A declaration such as "int stat(": a type name stands before it.
             size_t ws = before;
             while (ws > 0 && (std::isalnum(static_cast<unsigned char>(code[ws - 1])) || code[ws - 1] == '_')) ws--;
@@ -201,8 +202,8 @@ TEST(Layers, OperatingSystemHeadersAndCallsStayInPlatform) {
     for (const SourceFile& f : ReadSources()) {
         if (f.layer == "platform") continue;
         for (const Include& inc : IncludesOf(f.text))
-            EXPECT_FALSE(!inc.quoted && IsOsHeader(inc.name))
-                << "src/" << f.path << ":" << inc.line << " includes <" << inc.name << ">; OS headers belong in src/platform/";
+            EXPECT_FALSE(!inc.quoted && IsOsHeader(inc.name)) << "src/" << f.path << ":" << inc.line << " includes <"
+                                                              << inc.name << ">; OS headers belong in src/platform/";
         for (const std::string& call : OsCallsIn(CodeOnly(f.text)))
             ADD_FAILURE() << "src/" << f.path << " calls " << call << "; OS calls belong in src/platform/";
     }
@@ -231,7 +232,8 @@ TEST(Layers, CallScannerFindsCallsButNotMembersDeclarationsOrText) {
 // Compiles a one-line source with a layer's include root; returns the compiler's exit status and
 // its messages.
 int CompileWithLayerRoot(const std::string& layer, const std::string& include, std::string* messages) {
-    fs::path dir = fs::temp_directory_path() / ("qz-layers-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + layer);
+    fs::path dir = fs::temp_directory_path() /
+                   ("qz-layers-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + layer);
     fs::create_directories(dir);
     fs::path source = dir / "probe.cpp";
     fs::path log = dir / "probe.log";

@@ -27,7 +27,7 @@ protected:
         LayerTest::SetUp();
         InstallImageLoaders();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,  &qzSystemLibrary, &qzLayersLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
                                   &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
     }
     void TearDown() override {
@@ -64,7 +64,8 @@ protected:
             for (int x = 0; x < bitmap->width; x++) {
                 uint32_t c;
                 std::memcpy(&c, data + y * stride + x * 4, 4);
-                ASSERT_LE(MaxDiff(At(bitmap, x, y), c & 0xFFFFFF), 2) << what << " at " << x << "," << y << std::hex << " " << At(bitmap, x, y) << " " << c;
+                ASSERT_LE(MaxDiff(At(bitmap, x, y), c & 0xFFFFFF), 2)
+                    << what << " at " << x << "," << y << std::hex << " " << At(bitmap, x, y) << " " << c;
             }
     }
     libtest::TempDir dir;
@@ -143,7 +144,8 @@ TEST_F(BGPicLib, GradientOptions) {
     } rows[] = {
         {"CreateGradientBrush", {1, 0, 10, 2, 0, 0xFFFFFF}, "ERR 1218"},
         {"CreateGradientBGPic", {2, 2, 0xFF0000, 0x0000FF, 32, 16, 0, Arg::Table({{"colors", colors3}})}, ""},
-        {"CreateGradientBGPic", {2, 2, 0, 0, 32, 16, 0, Arg::Table({{"colors", Arg::List({0xFF0000, 0})}})},
+        {"CreateGradientBGPic",
+         {2, 2, 0, 0, 32, 16, 0, Arg::Table({{"colors", Arg::List({0xFF0000, 0})}})},
          "ERR 1055"},
         {"CreateGradientBGPic", {2, 2, 0, 0, 32, 16, 0, Arg::Table({{"colors", Arg::List(many)}})}, "ERR 1066"},
         {"CreateGradientBGPic", {2, 3, 0, 0, 32, 16, 0, Arg::Table({{"centerx", 1.5}})}, "ERR 1055"},
@@ -201,8 +203,9 @@ TEST_F(BGPicLib, LinearAndRadialGradientsMatchCairo) {
 TEST_F(BGPicLib, TexturesMatchImageMagickTiles) {
     OpenPlain();
     const std::string tile = dir.File("tile.png"), tiled = dir.File("tiled.png");
-    ASSERT_EQ(std::system(("convert -size 5x3 xc:red -fill blue -draw 'point 1,1' -fill lime -draw 'point 4,2' '" +
-                           tile + "'").c_str()),
+    ASSERT_EQ(std::system(
+                  ("convert -size 5x3 xc:red -fill blue -draw 'point 1,1' -fill lime -draw 'point 4,2' '" + tile + "'")
+                      .c_str()),
               0);
     ASSERT_EQ(std::system(("convert -size 23x11 'tile:" + tile + "' '" + tiled + "'").c_str()), 0);
     ASSERT_EQ(vm->Run("LoadBrush", {1, tile}), "");

@@ -3,17 +3,17 @@
 // changes leaves the layers that show it their old look.
 #include <gtest/gtest.h>
 
+#include "display/layer_kinds.h"
+#include "display/layer_records.h"
 #include "display/layer_test_util.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/position.h"
-#include "display/layer_kinds.h"
-#include "display/layer_records.h"
+#include "image/brush.h"
 #include "image/draw_options.h"
 #include "image/output_select.h"
-#include "image/brush.h"
-#include "libs/graphics/graphics.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/graphics/graphics.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
         OpenLayered(64, 48, 0x000000);
     }
@@ -35,8 +35,10 @@ protected:
         ASSERT_TRUE(LockBitMapPixels(plane, 0, &lock));
         for (int y = 0; y < brush->height; y++) {
             uint8_t* row = static_cast<uint8_t*>(lock.pixels) + y * lock.rowLength;
-            if (brush->mask) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-            else row[x] = 255;
+            if (brush->mask)
+                row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            else
+                row[x] = 255;
         }
         UnlockBitMapPixels(&lock);
     }
@@ -117,8 +119,8 @@ TEST_F(BrushLayers, CollisionOfBrushes) {
         {{3, 2, 0, 0, 1, 8, 0}, "0"},   // boxes apart
         {{3, 3, 0, 0, 3, 3, 3}, "1"},   // plain boxes touching in one pixel
         {{3, 3, 0, 0, 3, 4, 0}, "0"},
-        {{3, 3, 0, 0, 1, 0, 0}, "1"},   // plain against solid
-        {{3, 3, 4, 0, 1, 0, 0}, "0"},   // plain against transparent
+        {{3, 3, 0, 0, 1, 0, 0}, "1"},  // plain against solid
+        {{3, 3, 4, 0, 1, 0, 0}, "0"},  // plain against transparent
         {{46, 1, 0, 0, 4, 0, 4, 8}, "0"},
         {{46, 1, 0, 0, 3, 7, 1, 1}, "1"},
         {{46, 2, right, 0, 59, 0, 1, 48}, "0"},  // x resolved against the brush's width
@@ -126,7 +128,8 @@ TEST_F(BrushLayers, CollisionOfBrushes) {
         {{3, 1, 0, 0, 9, 0, 0}, "ERR 1174"},
         {{46, 9, 0, 0, 0, 0, 10, 10}, "ERR 1174"},
     };
-    for (size_t i = 0; i < std::size(rows); i++) EXPECT_EQ(vm->Run("Collision", rows[i].args), rows[i].expected) << "row " << i;
+    for (size_t i = 0; i < std::size(rows); i++)
+        EXPECT_EQ(vm->Run("Collision", rows[i].args), rows[i].expected) << "row " << i;
 }
 
 // GetBrushLink and ConvertToBrush copy what a layer shows (by position or by name): the whole
@@ -205,8 +208,8 @@ TEST_F(BrushLayers, ImageLayersRenderTheirContentTransformed) {
     } rows[] = {
         {1, 1, 90, 2, 4, 0, 3, 0x00FF00},  // a quarter turn: the top-left corner goes to the bottom-left
         {1, 1, 90, 2, 4, 0, 2, 0x0000FF},
-        {2, 3, 0, 3, 3, 2, 2, 0x0000FF},   // the part alone, three times as large
-        {3, 2, 0, 4, 2, 3, 1, 0x000000},   // a part of the picture: its own pixels, not its layers
+        {2, 3, 0, 3, 3, 2, 2, 0x0000FF},  // the part alone, three times as large
+        {3, 2, 0, 4, 2, 3, 1, 0x000000},  // a part of the picture: its own pixels, not its layers
     };
     for (const auto& r : rows) {
         qzLayer* layer = FirstLayer(CurrentBGPic());

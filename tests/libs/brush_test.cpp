@@ -21,8 +21,8 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
-#include "runtime/runtime.h"
 #include "player/image_link.h"
+#include "runtime/runtime.h"
 #include "support/commands.h"
 #include "vm/vm.h"
 
@@ -97,9 +97,10 @@ TEST_F(BrushTest, CreateOptions) {
 
 TEST_F(BrushTest, LoadPartsAndOptions) {
     // Left half red, right half blue, with a fully transparent bottom row.
-    const std::string png = Convert("-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set "
-                                    "-channel A -fx 'j==9?0:1' +channel",
-                                    "in.png");
+    const std::string png = Convert(
+        "-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set "
+        "-channel A -fx 'j==9?0:1' +channel",
+        "in.png");
     const struct {
         std::vector<std::pair<Arg, Arg>> options;
         std::string expected;
@@ -153,9 +154,10 @@ TEST_F(BrushTest, DeferredLoadingAndTheImageCache) {
     SetImageCacheObjectRefs([](void* o) { RetainImageSource(static_cast<qzImageSource*>(o)); },
                             [](void* o) { FreeImageSource(static_cast<qzImageSource*>(o)); });
     // Left half red, right half blue, with a fully transparent bottom row.
-    const std::string png = Convert("-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set "
-                                    "-channel A -fx 'j==9?0:1' +channel",
-                                    "in.png");
+    const std::string png = Convert(
+        "-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set "
+        "-channel A -fx 'j==9?0:1' +channel",
+        "in.png");
     SetRuntimeAttrs(vm, {{QZ_RTA_PRELOADING, 1}});
     ASSERT_EQ(vm.Run("LoadBrush", {1, png, Arg::Table({{"cache", "in.png"}, {"cachealpha", true}})}), "");
     ASSERT_EQ(std::remove(png.c_str()), 0);
@@ -194,7 +196,9 @@ TEST_F(BrushTest, DeferredLoadingAndTheImageCache) {
 TEST_F(BrushTest, LoaderNumbersOfTheFiveArgumentForm) {
     const std::string iff = dir / "one.iff";
     ASSERT_EQ(std::system(("convert -size 4x1 xc:black -fill white -draw 'point 1,0 point 2,0' ppm:- | "
-                           "pnmquant 2 2>/dev/null | ppmtoilbm > '" + iff + "' 2>/dev/null").c_str()),
+                           "pnmquant 2 2>/dev/null | ppmtoilbm > '" +
+                           iff + "' 2>/dev/null")
+                              .c_str()),
               0);
     ASSERT_EQ(vm.Run("LoadBrush", {1, iff, -1, 0x00FF00, 1}), "");
     EXPECT_EQ(Pixel(1, 1, 0), 0x00FF00u);
@@ -208,9 +212,10 @@ TEST_F(BrushTest, LoaderNumbersOfTheFiveArgumentForm) {
 }
 
 TEST_F(BrushTest, SavedFilesReadBackByOtherTools) {
-    const std::string png = Convert("-size 6x4 xc:#336699 -fill '#CC0000' -draw 'point 1,1' -alpha set -channel A "
-                                    "-fx 'i==5?0:1' +channel",
-                                    "in.png");
+    const std::string png = Convert(
+        "-size 6x4 xc:#336699 -fill '#CC0000' -draw 'point 1,1' -alpha set -channel A "
+        "-fx 'i==5?0:1' +channel",
+        "in.png");
     ASSERT_EQ(vm.Run("LoadBrush", {1, png, Arg::Table({{"loadalpha", true}})}), "");
     ASSERT_EQ(vm.Run("SaveBrush", {1, dir / "out.png", 0, 1}), "");
     EXPECT_NE(filetest::Shell("pngcheck '" + (dir / "out.png") + "'").find("OK"), std::string::npos);

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "base/error_codes.h"
-#include "runtime/runtime.h"
 #include "libs/dos_test_util.h"
+#include "runtime/runtime.h"
 
 using namespace dostest;
 using namespace libtest;
@@ -21,7 +21,7 @@ std::string gUserdata;
 std::string FieldText(VmState* vm, const char* key) {
     VmPushString(vm, key);
     VmRawGet(vm, 1);
-    std::string r = VmType(vm, -1) == VM_TSTRING ? VmToString(vm, -1)
+    std::string r = VmType(vm, -1) == VM_TSTRING   ? VmToString(vm, -1)
                     : VmType(vm, -1) == VM_TNUMBER ? std::to_string(static_cast<long long>(VmToNumber(vm, -1)))
                                                    : "";
     VmPop(vm, 1);
@@ -41,15 +41,18 @@ int Recorder(VmState* vm) {
         answer = gPlan.front();
         gPlan.erase(gPlan.begin());
     }
-    if (answer == "x") VmPushString(vm, "not a number");
-    else VmPushNumber(vm, std::stod(answer));
+    if (answer == "x")
+        VmPushString(vm, "not a number");
+    else
+        VmPushNumber(vm, std::stod(answer));
     return 1;
 }
 
 std::string Sh(const std::string& command) {
-    return Python("import subprocess,sys\nr = subprocess.run(sys.argv[1], shell=True, capture_output=True)\n"
-                  "sys.stdout.buffer.write(r.stdout + r.stderr)",
-                  "'" + command + "'");
+    return Python(
+        "import subprocess,sys\nr = subprocess.run(sys.argv[1], shell=True, capture_output=True)\n"
+        "sys.stdout.buffer.write(r.stdout + r.stderr)",
+        "'" + command + "'");
 }
 
 // A file with its missing parent directories.
@@ -73,7 +76,8 @@ if sys.argv[2] == '1': open(r + b'/raw\xff.bin', 'wb').write(b'raw')
 os.chmod(r + b'/sub/deeper/c.txt', 0o640)
 os.utime(r + b'/a.txt', (1000000000, 1100000000))
 os.utime(r + b'/sub', (1200000000, 1300000000))
-)PY", root + (raw ? " 1" : " 0"));
+)PY",
+           root + (raw ? " 1" : " 0"));
 }
 
 struct CopyTest : DosTest {
@@ -82,7 +86,7 @@ struct CopyTest : DosTest {
         gLog.clear();
         gPlan.clear();
         gUserdata.clear();
-        VmPushCFunction(vm, Recorder);   // stack index 1
+        VmPushCFunction(vm, Recorder);  // stack index 1
     }
 };
 
@@ -92,8 +96,10 @@ struct CopyTest : DosTest {
 // any encoding.
 TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
     MakeTree(F("src"));
-    Python("import os,sys\nos.makedirs(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe')\n"
-           "open(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe/f\\xfd', 'wb').write(b'deep')", F("src"));
+    Python(
+        "import os,sys\nos.makedirs(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe')\n"
+        "open(sys.argv[1].encode() + b'/dir\\xe9\\xff/in\\xfe/f\\xfd', 'wb').write(b'deep')",
+        F("src"));
     Ok("CopyFile", {S(F("src")), S(F("dst/new"))});
     EXPECT_EQ(Sh("diff -r " + F("src") + " " + F("dst/new") + " && echo same"), "same\n");
     EXPECT_EQ(Python("import os,sys\nd=sys.argv[1].encode()\n"
@@ -101,10 +107,12 @@ TEST_F(CopyTest, TreeCopyMatchesSourceWithDatesAndModes) {
                      " b'raw\\xff.bin' in os.listdir(d), os.listdir(d + b'/dir\\xe9\\xff/in\\xfe'))",
                      F("dst/new")),
               "True True [b'f\\xfd']\n");
-    std::string stat = Sh("cd " + F("") + " && stat -c \"%Y %a\" src/a.txt dst/new/a.txt src/sub dst/new/sub "
-                           "src/sub/deeper/c.txt dst/new/sub/deeper/c.txt");
+    std::string stat = Sh("cd " + F("") +
+                          " && stat -c \"%Y %a\" src/a.txt dst/new/a.txt src/sub dst/new/sub "
+                          "src/sub/deeper/c.txt dst/new/sub/deeper/c.txt");
     std::vector<std::string> lines;
-    for (size_t p = 0, q; (q = stat.find('\n', p)) != std::string::npos; p = q + 1) lines.push_back(stat.substr(p, q - p));
+    for (size_t p = 0, q; (q = stat.find('\n', p)) != std::string::npos; p = q + 1)
+        lines.push_back(stat.substr(p, q - p));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "1100000000 644");
     EXPECT_EQ(lines[0], lines[1]);
@@ -142,14 +150,14 @@ TEST_F(CopyTest, PatternsAndDirectoryFilter) {
 TEST_F(CopyTest, CopyCallbacks) {
     Put(F("s/f.bin"), std::string(40000, 'n'));
     Put(F("d/f.bin"), "old");
-    gPlan = {"0"};   // overwrite? skip
+    gPlan = {"0"};  // overwrite? skip
     Ok("CopyFile", {S(F("s/f.bin")), S(F("d")), Nil(), V(1), S("ud")});
     EXPECT_EQ(gLog, (std::vector<std::string>{"1:f.bin"}));
     EXPECT_EQ(gUserdata, "ud");
     EXPECT_EQ(ReadFile(F("d/f.bin")), "old");
 
     gLog.clear();
-    gPlan = {"1", "0", "0", "0"};   // overwrite, then three status calls
+    gPlan = {"1", "0", "0", "0"};  // overwrite, then three status calls
     Ok("CopyFile", {S(F("s/f.bin")), S(F("d")), Nil(), V(1)});
     EXPECT_EQ(gLog, (std::vector<std::string>{"1:f.bin", "0:f.bin:16384/40000", "0:f.bin:32768/40000",
                                               "0:f.bin:40000/40000"}));
@@ -272,7 +280,7 @@ TEST_F(CopyTest, DeleteFileCases) {
     Ok("DeleteFile", {S(F("r/ro.txt")), V(1)});
     EXPECT_EQ(gLog, (std::vector<std::string>{"1:ro.txt", "0:ro.txt"}));
     EXPECT_NE(access(F("r/ro.txt").c_str(), F_OK), 0);
-    gPlan = {"1"};   // status answer 1 aborts
+    gPlan = {"1"};  // status answer 1 aborts
     Ok("DeleteFile", {S(F("r")), V(1)});
     EXPECT_EQ(ReadFile(F("r/rw.txt")), "rw");
     SetQuitFlag(1);

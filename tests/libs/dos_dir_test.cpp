@@ -10,13 +10,18 @@ using namespace libtest;
 
 namespace {
 
-std::string Shell(const std::string& command) { return Python("import subprocess,sys\nprint(subprocess.run(sys.argv[1], shell=True, capture_output=True, text=True).stdout, end='')", "'" + command + "'"); }
+std::string Shell(const std::string& command) {
+    return Python(
+        "import subprocess,sys\nprint(subprocess.run(sys.argv[1], shell=True, capture_output=True, text=True).stdout, "
+        "end='')",
+        "'" + command + "'");
+}
 
 // The string field of the table on the stack top.
 std::string Field(VmState* vm, const char* key) {
     VmPushString(vm, key);
     VmRawGet(vm, -2);
-    std::string r = VmType(vm, -1) == VM_TSTRING ? VmToString(vm, -1)
+    std::string r = VmType(vm, -1) == VM_TSTRING   ? VmToString(vm, -1)
                     : VmType(vm, -1) == VM_TNUMBER ? std::to_string(static_cast<long long>(VmToNumber(vm, -1)))
                                                    : "nil";
     VmPop(vm, 1);
@@ -31,13 +36,28 @@ TEST_F(DosTest, MatchPatternCases) {
         const char* pattern;
         double want;
     } cases[] = {
-        {"file12.txt", "file##.txt", 1}, {"a.TXT", "*.txt", 0},     {"x", "", 0},
-        {"b.jpg", "*.png;*.jpg", 1},     {"c", "[!ab]", 1},         {"a", "[!ab]", 0},
-        {"m", "[a-z]", 1},               {"m", "[z-a]", 0}, {"-", "[z-a]", 1},         {"]", "[]x]", 1},
-        {"abc", "a**c", 1},              {"abc", "a?c", 1},         {"ac", "a?c", 0},
-        {"x[y", "x[y", 1},               {"abcbc", "*bc", 1},       {"abcbd", "a*b?", 1},
-        {"", "*", 1},                    {"a", "*?*", 1},           {"", "?", 0},
-        {"file1x.txt", "file##.txt", 0}, {"x.txt", "*.png;", 0},    {"long.name.txt", "*.txt", 1},
+        {"file12.txt", "file##.txt", 1},
+        {"a.TXT", "*.txt", 0},
+        {"x", "", 0},
+        {"b.jpg", "*.png;*.jpg", 1},
+        {"c", "[!ab]", 1},
+        {"a", "[!ab]", 0},
+        {"m", "[a-z]", 1},
+        {"m", "[z-a]", 0},
+        {"-", "[z-a]", 1},
+        {"]", "[]x]", 1},
+        {"abc", "a**c", 1},
+        {"abc", "a?c", 1},
+        {"ac", "a?c", 0},
+        {"x[y", "x[y", 1},
+        {"abcbc", "*bc", 1},
+        {"abcbd", "a*b?", 1},
+        {"", "*", 1},
+        {"a", "*?*", 1},
+        {"", "?", 0},
+        {"file1x.txt", "file##.txt", 0},
+        {"x.txt", "*.png;", 0},
+        {"long.name.txt", "*.txt", 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CallNum("MatchPattern", {S(c.text), S(c.pattern)}), c.want) << c.text << " " << c.pattern;
@@ -80,12 +100,13 @@ TEST_F(DosTest, NamesPathsAndDirectories) {
 
     std::string cwd = CallStr("GetCurrentDirectory", {});
     Ok("ChangeDirectory", {S(F("a"))});
-    EXPECT_EQ(CallStr("GetCurrentDirectory", {}), CallStr("GetFileAttributes", {S(F("a"))}) == "" ? "" : [&] {
-        EXPECT_EQ(Call("GetFileAttributes", {S(F("a"))}), 0);
-        std::string p = Field(vm, "path");
-        VmSetTop(vm, 0);
-        return p;
-    }());
+    EXPECT_EQ(
+        CallStr("GetCurrentDirectory", {}), CallStr("GetFileAttributes", {S(F("a"))}) == "" ? "" : [&] {
+            EXPECT_EQ(Call("GetFileAttributes", {S(F("a"))}), 0);
+            std::string p = Field(vm, "path");
+            VmSetTop(vm, 0);
+            return p;
+        }());
     Ok("ChangeDirectory", {S(cwd)});
 
     EXPECT_EQ(CallStr("GetVolumeName", {S("/")}), "unimplemented");
@@ -97,20 +118,20 @@ TEST_F(DosTest, NamesPathsAndDirectories) {
 TEST_F(DosTest, FileAttributesAgainstStat) {
     WriteFile(F("f.txt"), "hello");
     Ok("SetFileAttributes", {S(F("f.txt")), V([&] {
-           VmNewTable(vm);
-           VmPushString(vm, "time");
-           VmPushString(vm, "07-Mar-2014 09:05:00");
-           VmRawSet(vm, -3);
-           VmPushString(vm, "lastaccesstime");
-           VmPushString(vm, "31-dec-1999 23:59:59");
-           VmRawSet(vm, -3);
-           VmPushString(vm, "flags");
-           VmPushNumber(vm, 1 | 2 | 512);
-           VmRawSet(vm, -3);
-           return VmGetTop(vm);
-       }())});
-    std::string stat = Shell("TZ=" + std::string(getenv("TZ") ? getenv("TZ") : "") + " date -d @$(stat -c %Y " + F("f.txt") +
-                             ") \"+%d-%b-%Y %H:%M:%S\"; stat -c %a " + F("f.txt"));
+                                 VmNewTable(vm);
+                                 VmPushString(vm, "time");
+                                 VmPushString(vm, "07-Mar-2014 09:05:00");
+                                 VmRawSet(vm, -3);
+                                 VmPushString(vm, "lastaccesstime");
+                                 VmPushString(vm, "31-dec-1999 23:59:59");
+                                 VmRawSet(vm, -3);
+                                 VmPushString(vm, "flags");
+                                 VmPushNumber(vm, 1 | 2 | 512);
+                                 VmRawSet(vm, -3);
+                                 return VmGetTop(vm);
+                             }())});
+    std::string stat = Shell("TZ=" + std::string(getenv("TZ") ? getenv("TZ") : "") + " date -d @$(stat -c %Y " +
+                             F("f.txt") + ") \"+%d-%b-%Y %H:%M:%S\"; stat -c %a " + F("f.txt"));
     ASSERT_EQ(Call("GetFileAttributes", {S(F("f.txt"))}), 0);
     EXPECT_EQ(Field(vm, "time"), "07-Mar-2014 09:05:00");
     EXPECT_EQ(Field(vm, "lastaccesstime"), "31-Dec-1999 23:59:59");

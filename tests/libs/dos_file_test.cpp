@@ -41,14 +41,16 @@ want = b''
 for o in '><':
     want += struct.pack(o + 'BHhiIfd', 0x41, 258, -2, -2, 0xFFFFFFFF, 0.1, -1234.5678)
 print(d == want, d[1:3].hex(), d[26:28].hex())
-)PY", out);
+)PY",
+                            out);
     EXPECT_EQ(py, "True 0102 0201\n");
 
     std::string in = F("py.bin");
     Python(R"PY(
 import struct, sys
 open(sys.argv[1], 'wb').write(struct.pack('>HiBfd', 65534, -2, 255, 1.5, 2.25) + struct.pack('<Hifd', 65534, -7, -0.5, 1e300))
-)PY", in);
+)PY",
+           in);
     Ok("OpenFile", {N(2), S(in)});
     EXPECT_EQ(CallNum("ReadShort", {N(2)}), 65534);
     EXPECT_EQ(CallNum("ReadInt", {N(2)}), -2);
@@ -242,8 +244,8 @@ TEST_F(DosTest, FileLinesIteratesAndReleasesItsFile) {
         got.push_back(VmType(vm, -1) == VM_TSTRING ? std::string(VmToString(vm, -1), VmStrLen(vm, -1)) : "<end>");
         VmPop(vm, 1);
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"a", std::string(1024, 'x'), std::string(476, 'x'), "b", "<end>",
-                                            "<end>"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"a", std::string(1024, 'x'), std::string(476, 'x'), "b", "<end>", "<end>"}));
     VmSetTop(vm, 0);
     EXPECT_EQ(CallErr("FileLines", {S(F("missing"))}), ERR_READFILE);
 

@@ -39,7 +39,8 @@ n = int(d[4:12], 16)
 body = d[12:]
 lines = body.split(b'\n')
 print(n == len(body), all(len(l) == 72 for l in lines[:-1]), len(lines) > 1, len(base64.b64decode(body.replace(b'\n', b''))) > 0)
-)PY", name);
+)PY",
+                                    name);
             EXPECT_EQ(py, "True True True True\n");
         }
         Ok("OpenFile", {N(1), S(name)});

@@ -58,8 +58,8 @@ TEST_F(DosTest, WriteTableBytesAndPythonReader) {
     VmSetTop(vm, 0);
 
     // Nested tables, long strings, skipped booleans, user data as 0, functions in both forms.
-    ASSERT_EQ(LoadAsm(vm, MainFunction("LOADK r0 42\nRETURN r0 2")), 0);   // 1: a function
-    VmNewTable(vm);                                                           // 2: the table
+    ASSERT_EQ(LoadAsm(vm, MainFunction("LOADK r0 42\nRETURN r0 2")), 0);  // 1: a function
+    VmNewTable(vm);                                                       // 2: the table
     VmPushNumber(vm, 5);
     VmPushString(vm, std::string(300, 'v').c_str());
     VmRawSet(vm, 2);
@@ -87,8 +87,8 @@ TEST_F(DosTest, WriteTableBytesAndPythonReader) {
         Ok("WriteTable", {N(1), V(2), B(text)});
         Ok("CloseFile", {N(1)});
         std::string fn = text ? "text-function" : "binary-function";
-        EXPECT_EQ(Python(kPyReader, name),
-                  "5.0=s300:vvvvvvvvvvvv,s2:fn=" + fn + ",s300:kkkkkkkkkkkk=-0.5,s3:ptr=0.0,s3:sub={0.0=s4:zero} True\n");
+        EXPECT_EQ(Python(kPyReader, name), "5.0=s300:vvvvvvvvvvvv,s2:fn=" + fn +
+                                               ",s300:kkkkkkkkkkkk=-0.5,s3:ptr=0.0,s3:sub={0.0=s4:zero} True\n");
 
         // And back through ReadTable: both function forms and the long key.
         Ok("OpenFile", {N(1), S(name)});
@@ -114,7 +114,7 @@ TEST_F(DosTest, WriteTableBytesAndPythonReader) {
 }
 
 TEST_F(DosTest, WriteTableRefusesCyclesAndBadKeys) {
-    VmNewTable(vm);   // t.self.inner = t
+    VmNewTable(vm);  // t.self.inner = t
     VmNewTable(vm);
     VmPushString(vm, "inner");
     VmPushValue(vm, 1);
@@ -125,8 +125,8 @@ TEST_F(DosTest, WriteTableRefusesCyclesAndBadKeys) {
     Ok("OpenFile", {N(1), S(F("c.tab")), N(QZ_MODE_WRITE)});
     EXPECT_EQ(CallErr("WriteTable", {N(1), V(1)}), ERR_WRONGUSAGE);
     // A table that appears twice without a cycle is fine.
-    VmNewTable(vm);   // 3
-    VmNewTable(vm);   // 4
+    VmNewTable(vm);  // 3
+    VmNewTable(vm);  // 4
     VmPushString(vm, "a");
     VmPushValue(vm, 4);
     VmRawSet(vm, 3);
@@ -135,7 +135,7 @@ TEST_F(DosTest, WriteTableRefusesCyclesAndBadKeys) {
     VmRawSet(vm, 3);
     EXPECT_EQ(CallErr("WriteTable", {N(1), V(3)}), 0);
     // A table key cannot be stored.
-    VmNewTable(vm);   // 5
+    VmNewTable(vm);  // 5
     VmNewTable(vm);
     VmPushNumber(vm, 1);
     VmRawSet(vm, 5);
@@ -162,11 +162,13 @@ TEST_F(DosTest, ReadTableRejectsDamagedData) {
         {"key tag", std::string("QZT0\x04\0", 6), ERR_WRONGUSAGE},
         {"value tag", std::string("QZT0\x02\0\0\0\0\0\0\0\0\x09", 14), ERR_WRONGUSAGE},
         {"huge function", std::string("QZT0\x02\0\0\0\0\0\0\0\0\x05\x7f\0\0\0", 18), ERR_READ},
-        {"deep", [] {
+        {"deep",
+         [] {
              std::string s = "QZT0";
              for (int i = 0; i < 5000; i++) s += std::string("\x02\0\0\0\0\0\0\0\0\x04", 10);
              return s;
-         }(), ERR_STACK},
+         }(),
+         ERR_STACK},
     };
     for (const Case& c : cases) {
         WriteFile(F("bad.tab"), c.bytes);

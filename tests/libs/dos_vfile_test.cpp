@@ -50,7 +50,8 @@ TEST_F(DosTest, VirtualFileWindows) {
     Ok("CloseFile", {N(1)});
     Ok("CopyFile", {S(inner), S(F("out"))});
     EXPECT_EQ(ReadFile(F("out/inner")), data.substr(110, 5));
-    EXPECT_EQ(CallStr("MD5", {S(inner)}), Python("import hashlib;print(hashlib.md5(bytes(range(110,115))).hexdigest(), end='')"));
+    EXPECT_EQ(CallStr("MD5", {S(inner)}),
+              Python("import hashlib;print(hashlib.md5(bytes(range(110,115))).hexdigest(), end='')"));
 }
 
 // String files read the string's bytes while defined; a forged name or reference reaches nothing
@@ -90,7 +91,7 @@ TEST_F(DosTest, UndefinedStringFileLivesWhileItIsRead) {
     std::string bytes = "first line\n" + std::string(5000, 'q') + "\nend";
     std::string name = CallStr("DefineVirtualFileFromString", {S(bytes), S("mem.txt")});
     Ok("OpenFile", {N(1), S(name)});
-    ASSERT_EQ(Call("FileLines", {S(name)}), 0);   // the iterator stays at Base() + 1
+    ASSERT_EQ(Call("FileLines", {S(name)}), 0);  // the iterator stays at Base() + 1
     int iterator = Base() + 1;
     Ok("UndefineVirtualStringFile", {S(name)});
     EXPECT_EQ(CallErr("FileToString", {S(name)}), ERR_READFILE);
@@ -185,8 +186,9 @@ TEST_F(DosTest, PackedFilesAndDigests) {
     EXPECT_EQ(CallNum("DecompressFile", {S(F("packed")), S(F("back"))}), 100000);
     EXPECT_EQ(ReadFile(F("back")), data);
     EXPECT_EQ(CallErr("DecompressFile", {S(F("plain")), S(F("x"))}), ERR_PAKFORMAT);
-    EXPECT_EQ(CallStr("MD5", {S(F("plain"))}),
-              Python("import hashlib,sys;print(hashlib.md5(open(sys.argv[1],'rb').read()).hexdigest(), end='')", F("plain")));
+    EXPECT_EQ(
+        CallStr("MD5", {S(F("plain"))}),
+        Python("import hashlib,sys;print(hashlib.md5(open(sys.argv[1],'rb').read()).hexdigest(), end='')", F("plain")));
     EXPECT_EQ(CallNum("CRC32", {S(F("plain"))}),
               std::stod(Python("import zlib,sys;print(zlib.crc32(open(sys.argv[1],'rb').read()))", F("plain"))));
     EXPECT_EQ(CallErr("MD5", {S(F("none"))}), ERR_READFILE);

@@ -19,7 +19,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,  &qzSystemLibrary, &qzLayersLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
                                   &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
         OpenCurrent(1, Arg::Table({{"width", 64}, {"height", 48}, {"color", 0}}));
         vm->Ok("CreateBrush", {1, 4, 4, 0xFF0000});
@@ -35,16 +35,11 @@ TEST_F(DoubleBuffer, Refusals) {
         std::vector<Arg> args;
         std::string expected;
     } rows[] = {
-        {"Flip", {false}, "ERR 1244"},
-        {"EndDoubleBuffer", {}, "ERR 1244"},
-        {"BeginDoubleBuffer", {}, ""},
-        {"BeginDoubleBuffer", {}, "ERR 1229"},
-        {"EndSelect", {}, "ERR 1055"},
-        {"EndDoubleBuffer", {}, ""},
-        {"SelectBrush", {1}, ""},
-        {"BeginDoubleBuffer", {}, "ERR 1082"},
-        {"SelectMask", {1}, ""},
-        {"BeginDoubleBuffer", {}, "ERR 1147"},
+        {"Flip", {false}, "ERR 1244"}, {"EndDoubleBuffer", {}, "ERR 1244"},
+        {"BeginDoubleBuffer", {}, ""}, {"BeginDoubleBuffer", {}, "ERR 1229"},
+        {"EndSelect", {}, "ERR 1055"}, {"EndDoubleBuffer", {}, ""},
+        {"SelectBrush", {1}, ""},      {"BeginDoubleBuffer", {}, "ERR 1082"},
+        {"SelectMask", {1}, ""},       {"BeginDoubleBuffer", {}, "ERR 1147"},
         {"EndSelect", {}, ""},
     };
     for (const auto& r : rows) EXPECT_EQ(vm->Run(r.command, r.args), r.expected) << r.command;
@@ -81,7 +76,8 @@ TEST_F(DoubleBuffer, AFullRectangleListFlipsTheWholePicture) {
     LogPresents();
     ASSERT_EQ(vm->Run("BeginDoubleBuffer", {}), "");
     // More separate rectangles than the list holds: none is lost, the whole picture is shown.
-    for (int i = 0; i <= QZ_OUTPUT_RECTS; i++) ASSERT_EQ(vm->Run("DisplayBrush", {1, (i % 8) * 8, (i / 8) % 6 * 8}), "");
+    for (int i = 0; i <= QZ_OUTPUT_RECTS; i++)
+        ASSERT_EQ(vm->Run("DisplayBrush", {1, (i % 8) * 8, (i / 8) % 6 * 8}), "");
     ASSERT_EQ(vm->Run("Flip", {false}), "");
     EXPECT_EQ(presented, std::vector<std::string>{"0,0 64x48"});
     EXPECT_EQ(Pixel(1, 56, 40), 0xFF0000u);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "libs/string/eval.h"
 #include "libs/oracle.h"
+#include "libs/string/eval.h"
 
 using namespace libtest;
 
@@ -89,7 +89,7 @@ TEST(Eval, Cases) {
 TEST(Eval, Variables) {
     std::vector<qzEvalVariable> vars = {{"X", 21}, {"xy", 2}, {"_n!", 5}, {"andy", 7}};
     EXPECT_EQ(Ev("x * 2", vars), "42");
-    EXPECT_EQ(Ev("XY + X", vars), "23");    // "xy" is not "x" followed by "y"
+    EXPECT_EQ(Ev("XY + X", vars), "23");  // "xy" is not "x" followed by "y"
     EXPECT_EQ(Ev("_N! - 1", vars), "4");
     EXPECT_EQ(Ev("andy and x", vars), "21");
     EXPECT_EQ(Ev("x1", vars), E(ERR_VALUEEXPECTED));
@@ -97,9 +97,16 @@ TEST(Eval, Variables) {
     struct {
         std::string name;
         int rc;
-    } names[] = {{"x", 0}, {"_", 0}, {"a$!_9", 0}, {"\xe9t\xe9", 0}, {std::string(64, 'a'), 0},
-                 {"2x", ERR_WRONGUSAGE}, {"", ERR_WRONGUSAGE}, {"a-b", ERR_WRONGUSAGE},
-                 {"$a", ERR_WRONGUSAGE}, {std::string(65, 'a'), ERR_WRONGUSAGE}};
+    } names[] = {{"x", 0},
+                 {"_", 0},
+                 {"a$!_9", 0},
+                 {"\xe9t\xe9", 0},
+                 {std::string(64, 'a'), 0},
+                 {"2x", ERR_WRONGUSAGE},
+                 {"", ERR_WRONGUSAGE},
+                 {"a-b", ERR_WRONGUSAGE},
+                 {"$a", ERR_WRONGUSAGE},
+                 {std::string(65, 'a'), ERR_WRONGUSAGE}};
     for (const auto& n : names) EXPECT_EQ(EvalCheckVariableName(n.name), n.rc) << n.name;
 }
 

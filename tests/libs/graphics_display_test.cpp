@@ -12,8 +12,8 @@
 #include "display/display_test_util.h"
 #include "gfx/blit_test_util.h"
 #include "gfx/safe_blt.h"
-#include "libs/graphics/attributes.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
 #include "platform/host/pointer.h"
@@ -107,11 +107,15 @@ TEST_F(GraphicsDisplayTest, GetAttributeOfDisplaysAndTheirPictures) {
         int attribute;
         std::string expected;
     } pictureRows[] = {
-        {ATTRWIDTH, "100"}, {ATTRHEIGHT, "50"}, {ATTRLAYERS, "0"},       {ATTRHASMASK, "0"},
-        {ATTRHASALPHA, "0"}, {ATTRCLIPREGION, "0"}, {ATTRTITLE, Err(ERR_UNKNOWNATTR)},
+        {ATTRWIDTH, "100"},
+        {ATTRHEIGHT, "50"},
+        {ATTRLAYERS, "0"},
+        {ATTRHASMASK, "0"},
+        {ATTRHASALPHA, "0"},
+        {ATTRCLIPREGION, "0"},
+        {ATTRTITLE, Err(ERR_UNKNOWNATTR)},
     };
-    for (const auto& r : pictureRows)
-        EXPECT_EQ(Attr(kTypeBGPic, qztest::V(1), r.attribute), r.expected) << r.attribute;
+    for (const auto& r : pictureRows) EXPECT_EQ(Attr(kTypeBGPic, qztest::V(1), r.attribute), r.expected) << r.attribute;
     EXPECT_EQ(Attr(kTypeBGPic, 77, ATTRWIDTH), Err(ERR_FINDBGPIC));
 }
 
@@ -190,7 +194,7 @@ TEST_F(GraphicsDisplayTest, ColoursRefreshBlocksAndSnapshots) {
     EXPECT_EQ(vm->Run("GetRealColor", {0x123456}), "1193046");
     qzDisplay* d = OpenOne();
     EXPECT_EQ(vm->Run("GetRealColor", {0x123456}), "1193046");  // 32-bit pixels keep every bit
-    EXPECT_EQ(vm->Run("GetPen", {3}), "4294967295");             // no palette
+    EXPECT_EQ(vm->Run("GetPen", {3}), "4294967295");            // no palette
 
     // A refresh block opens only when forced or scaled, once.
     vm->Ok("BeginRefresh");
@@ -261,10 +265,19 @@ TEST_F(GraphicsDisplayTest, BrushesAnswerGetAttributeAndBecomePointers) {
         int id, attribute;
         std::string expected;
     } rows[] = {
-        {1, ATTRWIDTH, "20"},   {1, ATTRHEIGHT, "10"},  {1, ATTRHASMASK, "1"},  {1, ATTRHASALPHA, "0"},
-        {2, ATTRHASMASK, "0"},  {2, ATTRHASALPHA, "1"}, {1, ATTRTYPE, "0"},     {1, ATTRHARDWARE, "0"},
-        {1, ATTRDISPLAY, "0"},  {1, ATTRLOADER, "\"inbuilt\""}, {0, ATTRCOUNT, "2"},
-        {9, ATTRWIDTH, Err(ERR_FINDBRUSH)}, {1, ATTRXPOS, Err(ERR_UNKNOWNATTR)},
+        {1, ATTRWIDTH, "20"},
+        {1, ATTRHEIGHT, "10"},
+        {1, ATTRHASMASK, "1"},
+        {1, ATTRHASALPHA, "0"},
+        {2, ATTRHASMASK, "0"},
+        {2, ATTRHASALPHA, "1"},
+        {1, ATTRTYPE, "0"},
+        {1, ATTRHARDWARE, "0"},
+        {1, ATTRDISPLAY, "0"},
+        {1, ATTRLOADER, "\"inbuilt\""},
+        {0, ATTRCOUNT, "2"},
+        {9, ATTRWIDTH, Err(ERR_FINDBRUSH)},
+        {1, ATTRXPOS, Err(ERR_UNKNOWNATTR)},
     };
     for (const auto& r : rows) EXPECT_EQ(Attr(kTypeBrush, r.id, r.attribute), r.expected) << r.id << " " << r.attribute;
 

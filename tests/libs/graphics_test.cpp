@@ -3,16 +3,16 @@
 // runtime attributes, the save options and the resource-monitor text.
 #include <gtest/gtest.h>
 
-#include "base/error_codes.h"
 #include <cmath>
+#include "base/error_codes.h"
 
 #include "display/display_scale.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
-#include "gfx/transform_bitmap.h"
-#include "gfx/draw_modes.h"
 #include "gfx/clip_region.h"
+#include "gfx/draw_modes.h"
 #include "gfx/layer_hooks.h"
+#include "gfx/transform_bitmap.h"
 #include "image/bmp_writer.h"
 #include "libs/dos/dos.h"
 #include "libs/event/event_lib.h"
@@ -24,8 +24,8 @@
 #include "platform/host/host.h"
 #include "platform/os_timer.h"
 #include "player/image_link.h"
-#include "runtime/library.h"
 #include "runtime/event_queue.h"
+#include "runtime/library.h"
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
 #include "support/commands.h"
@@ -78,31 +78,39 @@ TEST_F(GraphicsTest, ColourArithmetic) {
 }
 
 TEST(GraphicsPositions, ConstantsWithOffsetsAndKeptAspectRatios) {
-    const struct { int32_t value, size, container; double anchor; int32_t x, y; } rows[] = {
-        {-99990, 20, 100, 0, 50, 50},       // CENTER + 10
-        {-100000, 21, 100, 0, 39, 39},      // (100 - 21) / 2 truncated
+    const struct {
+        int32_t value, size, container;
+        double anchor;
+        int32_t x, y;
+    } rows[] = {
+        {-99990, 20, 100, 0, 50, 50},          // CENTER + 10
+        {-100000, 21, 100, 0, 39, 39},         // (100 - 21) / 2 truncated
         {-95000, 20, 100, 0, -95000, -95000},  // 5000 from CENTER and LEFT: no constant
-        {-90000, 20, 100, 0, 0, -90000},    // LEFT is no y constant
-        {-70000, 20, 100, 0, -70000, 0},    // TOP is no x constant
+        {-90000, 20, 100, 0, 0, -90000},       // LEFT is no y constant
+        {-70000, 20, 100, 0, -70000, 0},       // TOP is no x constant
         {-80000 - 4999, 20, 100, 0, 80 - 4999, -84999},
         {-60000 + 3, 20, 100, 0, -59997, 83},
         {-50000, 20, 100, 0, -20, -50000},
         {-40000, 20, 100, 0, 100, -40000},
         {-30000, 20, 100, 0, -30000, -20},
         {-20000, 20, 100, 0, -20000, 100},
-        {-100000, 20, 100, 0.5, 50, 50},    // the anchor moves by trunc(size * anchor)
+        {-100000, 20, 100, 0.5, 50, 50},  // the anchor moves by trunc(size * anchor)
         {17, 20, 100, 0.5, 17, 17},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(ResolveXPosition(r.value, r.size, r.container, r.anchor), r.x) << r.value;
         EXPECT_EQ(ResolveYPosition(r.value, r.size, r.container, r.anchor), r.y) << r.value;
     }
-    const struct { int32_t sw, sh, w, h; int rc; int32_t ew, eh; } sizes[] = {
+    const struct {
+        int32_t sw, sh, w, h;
+        int rc;
+        int32_t ew, eh;
+    } sizes[] = {
         {200, 100, QZ_KEEPASPRAT, 50, 0, 100, 50},
         {200, 100, 50, QZ_KEEPASPRAT, 0, 50, 25},
-        {3, 2, 5, QZ_KEEPASPRAT, 0, 5, 3},       // 3.33 rounds down
-        {2, 3, 5, QZ_KEEPASPRAT, 0, 5, 8},       // 7.5 rounds up
-        {200, 100, 40, 30, 0, 40, 30},           // nothing to keep
+        {3, 2, 5, QZ_KEEPASPRAT, 0, 5, 3},  // 3.33 rounds down
+        {2, 3, 5, QZ_KEEPASPRAT, 0, 5, 8},  // 7.5 rounds up
+        {200, 100, 40, 30, 0, 40, 30},      // nothing to keep
         {200, 100, QZ_KEEPASPRAT, QZ_KEEPASPRAT, ERR_WRONGUSAGE, 0, 0},
         {0, 100, QZ_KEEPASPRAT, 50, ERR_BADDIMENSIONS, 0, 0},  // no division by zero
         {200, 100, QZ_KEEPASPRAT, 0, ERR_BADDIMENSIONS, 0, 0},
@@ -147,28 +155,31 @@ TEST_F(GraphicsTest, ClipRegionsAreTrimmedCountedAndFreed) {
 TEST_F(GraphicsTest, GetAttributeChecksThePairBeforeAnyLookup) {
     ASSERT_EQ(vm.Run("AllocMem", {3, 1000}), "");
     ASSERT_EQ(vm.Run("AllocMem", {4, 10}), "");
-    const struct { std::vector<Arg> args; std::string expected; } rows[] = {
-        {{3, 0, ATTRCOUNT}, "0"},            // no brush 0, still a count
+    const struct {
+        std::vector<Arg> args;
+        std::string expected;
+    } rows[] = {
+        {{3, 0, ATTRCOUNT}, "0"},  // no brush 0, still a count
         {{39, 0, ATTRCOUNT}, "2"},
         {{39, 3, ATTRSIZE}, "1000"},
         {{39, 5, ATTRSIZE}, "ERR 1180"},
-        {{39, 3, ATTRWIDTH}, "ERR 1080"},    // a pair outside the matrix, whatever exists
+        {{39, 3, ATTRWIDTH}, "ERR 1080"},  // a pair outside the matrix, whatever exists
         {{2, 1, ATTRWIDTH}, "ERR 1080"},
         {{2, 1, ATTRDURATION}, "ERR 1178"},
-        {{53, 1, ATTRWIDTH}, "ERR 1080"},    // count-only kinds
+        {{53, 1, ATTRWIDTH}, "ERR 1080"},  // count-only kinds
         {{53, 1, ATTRCOUNT}, "0"},
-        {{5, 1, ATTRCOUNT}, "ERR 1080"},     // no such object type
+        {{5, 1, ATTRCOUNT}, "ERR 1080"},  // no such object type
         {{35, 1, -1}, "ERR 1080"},
         {{35, 1, 92}, "ERR 1080"},
         {{40, "ONKEYDOWN", ATTRFUNCTION}, "0"},  // event names in any case
         {{40, "OnMusicEnd", ATTRUSERDATA}, "0"},
         {{40, "onnothing", ATTRFUNCTION}, "ERR 1222"},
         {{40, "onkeydown", ATTRCOUNT}, "ERR 1080"},
-        {{22, 1, ATTRWIDTH}, "ERR 1078"},    // no layers
+        {{22, 1, ATTRWIDTH}, "ERR 1078"},  // no layers
         {{21, 7, ATTRWIDTH}, "ERR 1344"},
-        {{60, 1, ATTRWIDTH}, "ERR 1055"},    // a plugin type number nobody registered
+        {{60, 1, ATTRWIDTH}, "ERR 1055"},  // a plugin type number nobody registered
         {{60, 1, ATTRCOUNT}, "0"},
-        {{35, 1, ATTRWIDTH, 9}, "ERR 1215"}, // the extra argument is allowed
+        {{35, 1, ATTRWIDTH, 9}, "ERR 1215"},  // the extra argument is allowed
     };
     for (const auto& r : rows) EXPECT_EQ(vm.Run("GetAttribute", r.args), r.expected) << r.args[0].Describe();
     EXPECT_EQ(vm.Run("GetAttribute", {35, 1}), "ERR " + std::to_string(ERR_MISSINGPARAMTR));
@@ -260,7 +271,10 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
     EXPECT_EQ(DrawModes().alphaIntensity, 77);
     EXPECT_EQ(GetGfxRuntimeAttr(vm, 7, &value), 0);
 
-    const struct { std::vector<Arg> args; int quality, colours, dither; } options[] = {
+    const struct {
+        std::vector<Arg> args;
+        int quality, colours, dither;
+    } options[] = {
         {{}, 90, 256, 0},
         {{NilArg()}, 90, 256, 0},
         {{75}, 75, 256, 0},
@@ -398,16 +412,17 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
             {{41, 1, ATTRFUNCTION}, "function"},
             {{41, 2, ATTRDURATION}, "ERR " + std::to_string(ERR_FINDINTERVAL)},
             {{42, 2, ATTRDURATION}, "50"},
-            {{42, 2, ATTRUSERDATA}, "0"},  // none given
+            {{42, 2, ATTRUSERDATA}, "0"},      // none given
             {{42, 0, ATTRCOUNT}, "ERR 1080"},  // timers answer no count
             {{40, "OnSampleEnd", ATTRFUNCTION}, "function"},
             {{40, "onsampleend", ATTRUSERDATA}, "\"ud\""},
-            {{40, "onmusicend", ATTRFUNCTION}, "0"},   // nothing installed
-            {{40, "onkeydown", ATTRFUNCTION}, "0"},    // a display event without a display
+            {{40, "onmusicend", ATTRFUNCTION}, "0"},  // nothing installed
+            {{40, "onkeydown", ATTRFUNCTION}, "0"},   // a display event without a display
             {{40, "onsample", ATTRFUNCTION}, "ERR 1222"},
         };
         for (const auto& r : rows)
-            EXPECT_EQ(vm.Run("GetAttribute", r.args), r.expected) << r.args[0].Describe() << " " << r.args[2].Describe();
+            EXPECT_EQ(vm.Run("GetAttribute", r.args), r.expected)
+                << r.args[0].Describe() << " " << r.args[2].Describe();
     }
     OsFreeAllTimers();
     FreeRuntime(nullptr);  // the attribute getters added above and the event queue

@@ -39,8 +39,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary,  &qzDrawLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary,       &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,        &qzBrushLibrary, &qzBGPicLibrary,  &qzDrawLibrary,
                                   &qzVectorGraphicsLibrary, &qzTextLibrary};
         ASSERT_EQ(vm->Run("CreateBrush", {1, 12, 10, 0x00FF00}), "");
         ASSERT_EQ(vm->Run("CreateBGPic", {2, 40, 30, 0x0000FF}), "");
@@ -67,11 +67,11 @@ protected:
     }
     // The fields of GetLayerStyle that describe a layer's content, place and look, as "key=value".
     std::vector<std::string> Style(int layer) {
-        static const char* const keys[] = {
-            "type",     "x",         "y",          "width",      "height",     "transparency", "hidden",
-            "name",     "z",         "id",         "partx",      "party",      "partwidth",    "partheight",
-            "text",     "color",     "fontstyle",  "fontsize",   "font",       "align",        "leftmargin",
-            "rightmargin", "encoding", "shadow",   "border"};
+        static const char* const keys[] = {"type",         "x",           "y",         "width",      "height",
+                                           "transparency", "hidden",      "name",      "z",          "id",
+                                           "partx",        "party",       "partwidth", "partheight", "text",
+                                           "color",        "fontstyle",   "fontsize",  "font",       "align",
+                                           "leftmargin",   "rightmargin", "encoding",  "shadow",     "border"};
         std::vector<std::string> fields;
         EXPECT_EQ(vm->CallFresh("GetLayerStyle", {layer}), 0);
         for (const char* key : keys) {
@@ -136,7 +136,10 @@ const struct {
     {"print in bold",
      QZ_LAYER_PRINT,
      {{"text", "Cd"}, {"fontstyle", FONTSTYLE_BOLD}},
-     {{"SetFontStyle", {FONTSTYLE_BOLD}}, {"Locate", {20, 20}}, {"Print", {"Cd"}}, {"SetFontStyle", {FONTSTYLE_NORMAL}}}},
+     {{"SetFontStyle", {FONTSTYLE_BOLD}},
+      {"Locate", {20, 20}},
+      {"Print", {"Cd"}},
+      {"SetFontStyle", {FONTSTYLE_NORMAL}}}},
 };
 
 // The look the changed layer carries, given to the direct drawing too; a layer above it keeps

@@ -28,9 +28,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
-                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary,
-                                  &qzDrawLibrary,     &qzVectorGraphicsLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary,   &qzVectorGraphicsLibrary};
     }
     // Opens display `number` (black, with or without layers) and makes it current.
     void Open(int number, bool layers) {
@@ -157,10 +156,14 @@ TEST_F(LayerKindStyles, RestyledShapesMatchTheDirectDraw) {
          true},
         {kCircle, {{"radius", 30}, {"color", 0xFF0000}}, {"Circle", {50, 40, 30, 0xFF0000}}, {}},
         {kEllipse, {{"radiusa", 10}, {"radiusb", 25}}, {"Ellipse", {50, 40, 10, 25, 0xFFFFFF}}, {}},
-        {kArc, {{"startangle", 90}, {"endangle", 300}, {"radiusb", 30}}, {"Arc", {50, 40, 30, 30, 90, 300, 0xFFFFFF}},
+        {kArc,
+         {{"startangle", 90}, {"endangle", 300}, {"radiusb", 30}},
+         {"Arc", {50, 40, 30, 30, 90, 300, 0xFFFFFF}},
          {}},
-        {kTriangle, {{"vertices", Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 0)}},
-         {"Polygon", {50, 40, Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 1), 4, 0xFFFFFF}}, {}},
+        {kTriangle,
+         {{"vertices", Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 0)}},
+         {"Polygon", {50, 40, Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 1), 4, 0xFFFFFF}},
+         {}},
         {{"Line", {10, 10, 50, 30, 0xFFFFFF}},
          {{"x1", 20}, {"y1", 90}, {"x2", 120}, {"y2", 40}, {"thickness", 5}},
          {"Line", {20, 90, 120, 40, 0xFFFFFF}},
@@ -270,12 +273,16 @@ TEST_F(LayerKindStyles, RestyledPathsMatchTheDirectDraw) {
         std::vector<Arg> dash;  // SetDash before the direct draw
         int path;               // drawn directly
         uint32_t colour;
-        Table options;          // of the direct draw
+        Table options;  // of the direct draw
     } rows[] = {
         {FILLCOLOR, {{"color", 0x00FF00}}, {}, 1, 0x00FF00, {}},
         {FILLCOLOR, {{"id", 2}}, {}, 2, 0xFFFFFF, {}},
         {FILLNONE, {{"dashes", Arg::List({6, 4}, 0)}, {"dashoffset", 2}}, {2, 6, 4}, 1, 0xFFFFFF, {}},
-        {FILLCOLOR, {{"id", 2}, {"anchorx", 0.5}, {"anchory", 0.5}, {"rotate", 30}}, {}, 2, 0xFFFFFF,
+        {FILLCOLOR,
+         {{"id", 2}, {"anchorx", 0.5}, {"anchory", 0.5}, {"rotate", 30}},
+         {},
+         2,
+         0xFFFFFF,
          {{"anchorx", 0.5}, {"anchory", 0.5}, {"rotate", 30}}},
     };
     int number = 1;

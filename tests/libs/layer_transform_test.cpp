@@ -23,17 +23,13 @@ TEST(LayerTransform, ScaleRotateMatrix) {
         double scaleX, scaleY, angle;
         double expected[4];
     } rows[] = {
-        {0, 0, 1, 1, 0, {1, 0, 0, 1}},
-        {0, 0, 2, 3, 0, {2, 0, 0, 3}},
+        {0, 0, 1, 1, 0, {1, 0, 0, 1}},     {0, 0, 2, 3, 0, {2, 0, 0, 3}},
         {20, 5, 7, 7, 0, {2, 0, 0, 0.5}},  // a target size wins over the factors
         {10, 10, 2, 2, 0, {2, 0, 0, 2}},   // the source size is no target
-        {0, 0, 1, 1, 90, {0, -1, 1, 0}},
-        {0, 0, 1, 1, 450, {0, -1, 1, 0}},
-        {0, 0, 1, 1, -270, {0, -1, 1, 0}},
-        {0, 0, 2, 1, 180, {-2, 0, 0, -1}},
+        {0, 0, 1, 1, 90, {0, -1, 1, 0}},   {0, 0, 1, 1, 450, {0, -1, 1, 0}},
+        {0, 0, 1, 1, -270, {0, -1, 1, 0}}, {0, 0, 2, 1, 180, {-2, 0, 0, -1}},
         {0, 0, 1, 1, 360, {1, 0, 0, 1}},  // a whole turn is the identity, exactly
-        {0, 0, 1, 1, -720, {1, 0, 0, 1}},
-        {0, 0, 1, 1, 30, {std::cos(M_PI / 6), -0.5, 0.5, std::cos(M_PI / 6)}},
+        {0, 0, 1, 1, -720, {1, 0, 0, 1}},  {0, 0, 1, 1, 30, {std::cos(M_PI / 6), -0.5, 0.5, std::cos(M_PI / 6)}},
     };
     for (const auto& r : rows) {
         qzTransformTags t;
@@ -59,9 +55,9 @@ TEST(LayerTransform, Decomposition) {
         int notrotscale;
         double scale;
     } rows[] = {
-        {30, 2, 2, 0, 2}, {90, 1.5, 1.5, 0, 1.5}, {45, 1, 1, 0, 1}, {200, 3, 3, 0, 3},
-        {30, 2, 1, 1, 0},  // not uniform
-        {30.5, 1, 1, 1, 0},  // not a whole degree
+        {30, 2, 2, 0, 2},   {90, 1.5, 1.5, 0, 1.5}, {45, 1, 1, 0, 1},
+        {200, 3, 3, 0, 3},  {30, 2, 1, 1, 0},  // not uniform
+        {30.5, 1, 1, 1, 0},                    // not a whole degree
     };
     for (const auto& r : rows) {
         qzTransformTags t;
@@ -88,7 +84,7 @@ TEST(LayerTransform, Decomposition) {
 TEST(LayerTransform, ScaleRectForDisplay) {
     int32_t x = 3, y = 4, w = 10, h = 5;
     ScaleRectForDisplay(&x, &y, &w, &h, 1.5, 2);
-    EXPECT_EQ(x, 5);   // 4.5 rounds up
+    EXPECT_EQ(x, 5);  // 4.5 rounds up
     EXPECT_EQ(y, 8);
     EXPECT_EQ(w, 14);  // round(12 * 1.5) - 5 + 1
     EXPECT_EQ(h, 9);   // round(8 * 2) - 8 + 1
@@ -101,7 +97,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
         OpenLayered(64, 48, 0x000000);
     }
@@ -147,7 +143,8 @@ TEST_F(LayerTransforms, BrushLayersMatchTheBrushTransformedFirst) {
         {qztest::Arg::Table({{"rotate", 180}}), "RotateBrush", {2, 180}},
         {qztest::Arg::Table({{"scalex", 2}, {"scaley", 3}}), "ScaleBrush", {2, 16, 12}},
         {qztest::Arg::Table({{"width", 4}, {"height", 8}}), "ScaleBrush", {2, 4, 8}},
-        {qztest::Arg::Table({{"transform", qztest::Arg::List({1, 0.5, 0, 1}, 0)}}), "TransformBrush",
+        {qztest::Arg::Table({{"transform", qztest::Arg::List({1, 0.5, 0, 1}, 0)}}),
+         "TransformBrush",
          {2, 1, 0.5, 0, 1}},
     };
     for (const auto& r : rows) {
@@ -190,8 +187,8 @@ TEST_F(LayerTransforms, OwnersRenderTheirContent) {
     InitTransformTags(&transform);
     transform.matrix[0] = transform.matrix[3] = 2;
     qzLayer* layer = nullptr;
-    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BOX, {0, nullptr}, 20, 20, 10, 10, &transform, nullptr, Solid(10, 10, 0xFF0000),
-                                nullptr, nullptr, nullptr, -1, 0, &layer),
+    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BOX, {0, nullptr}, 20, 20, 10, 10, &transform, nullptr,
+                                Solid(10, 10, 0xFF0000), nullptr, nullptr, nullptr, -1, 0, &layer),
               0);
     EXPECT_EQ(renderCalls, 1);
     EXPECT_NE(lastTransform, &layer->transform);  // always a copy

@@ -35,8 +35,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary,  &qzDrawLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,         &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzBrushLibrary,         &qzBGPicLibrary,  &qzDrawLibrary,
                                   &qzTextLibrary,     &qzVectorGraphicsLibrary};
     }
     // Opens display `number` (black, layers on) and makes it current, with filled shapes.
@@ -77,7 +77,9 @@ protected:
         VmPop(*vm, 1);
         return style;
     }
-    static int Number(const Style& style, const char* key) { return std::stoi(style.at(std::string("\"") + key + "\"")); }
+    static int Number(const Style& style, const char* key) {
+        return std::stoi(style.at(std::string("\"") + key + "\""));
+    }
     int CountLayers() {
         int n = 0;
         for (qzLayer* l = FirstLayer(CurrentBGPic()); l; l = NextLayer(l)) n++;
@@ -114,13 +116,18 @@ std::vector<Source> Sources() {
              vm.Ok("SetLayerStyle", {1, Arg::Table({{"partx", 2}, {"partwidth", 10}})});
          }},
         {"picture part", QZ_LAYER_BGPICPART,
-         [](qztest::Commands& vm) { vm.Ok("DisplayBGPicPart", {-1, 0, 0, 20, 10, 50, 40}); }},
+         [](qztest::Commands& vm) {
+             vm.Ok("DisplayBGPicPart", {-1, 0, 0, 20, 10, 50, 40});
+         }},
         {"text object", QZ_LAYER_TEXTOBJECT,
          [](qztest::Commands& vm) {
              vm.Ok("CreateTextObject", {1, "Hi"});
              vm.Ok("DisplayTextObject", {1, 50, 40});
          }},
-        {"text", QZ_LAYER_TEXTOUT, [](qztest::Commands& vm) { vm.Ok("TextOut", {50, 40, "Ab"}); }},
+        {"text", QZ_LAYER_TEXTOUT,
+         [](qztest::Commands& vm) {
+             vm.Ok("TextOut", {50, 40, "Ab"});
+         }},
         {"print", QZ_LAYER_PRINT,
          [](qztest::Commands& vm) {
              vm.Ok("Locate", {50, 40});
@@ -148,27 +155,52 @@ std::vector<Target> Targets() {
     return {
         {"box",
          {{"type", QZ_LAYER_BOX}, {"sizex", 30}, {"sizey", 16}, {"color", 0x00FF00}, {"roundlevel", 40}},
-         [](int x, int y) { return std::vector<Arg>{x, y, 30, 16, 0x00FF00, Arg::Table({{"roundlevel", 40}})}; },
+         [](int x, int y) {
+             return std::vector<Arg>{x, y, 30, 16, 0x00FF00, Arg::Table({{"roundlevel", 40}})};
+         },
          "Box"},
         {"circle",
          {{"type", QZ_LAYER_CIRCLE}, {"radius", 12}, {"color", 0x0000FF}},
-         [](int x, int y) { return std::vector<Arg>{x, y, 12, 0x0000FF}; },
+         [](int x, int y) {
+             return std::vector<Arg>{x, y, 12, 0x0000FF};
+         },
          "Circle"},
         {"ellipse",
-         {{"type", QZ_LAYER_ELLIPSE}, {"radiusa", 20}, {"radiusb", 9}, {"color", 0xFFFF00}, {"formstyle", FORM_ANTIALIAS}},
-         [](int x, int y) { return std::vector<Arg>{x, y, 20, 9, 0xFFFF00}; },
+         {{"type", QZ_LAYER_ELLIPSE},
+          {"radiusa", 20},
+          {"radiusb", 9},
+          {"color", 0xFFFF00},
+          {"formstyle", FORM_ANTIALIAS}},
+         [](int x, int y) {
+             return std::vector<Arg>{x, y, 20, 9, 0xFFFF00};
+         },
          "Ellipse"},
         {"line",
-         {{"type", QZ_LAYER_LINE}, {"x1", 10}, {"y1", 100}, {"x2", 90}, {"y2", 70}, {"thickness", 3}, {"color", 0xFFFFFF}},
-         [](int, int) { return std::vector<Arg>{10, 100, 90, 70, 0xFFFFFF, Arg::Table({{"thickness", 3}})}; },
+         {{"type", QZ_LAYER_LINE},
+          {"x1", 10},
+          {"y1", 100},
+          {"x2", 90},
+          {"y2", 70},
+          {"thickness", 3},
+          {"color", 0xFFFFFF}},
+         [](int, int) {
+             return std::vector<Arg>{10, 100, 90, 70, 0xFFFFFF, Arg::Table({{"thickness", 3}})};
+         },
          "Line"},
         {"polygon",
          {{"type", QZ_LAYER_POLYGON}, {"vertices", Arg::List({0, 0, 40, 10, 10, 30}, 0)}, {"color", 0x00FFFF}},
-         [](int x, int y) { return std::vector<Arg>{x, y, Arg::List({0, 0, 40, 10, 10, 30}, 1), 3, 0x00FFFF}; },
+         [](int x, int y) {
+             return std::vector<Arg>{x, y, Arg::List({0, 0, 40, 10, 10, 30}, 1), 3, 0x00FFFF};
+         },
          "Polygon"},
         {"arc",
-         {{"type", QZ_LAYER_ARC}, {"radiusa", 20}, {"radiusb", 15}, {"startangle", 30}, {"endangle", 250},
-          {"color", 0xFF00FF}, {"fillstyle", FILLNONE}},
+         {{"type", QZ_LAYER_ARC},
+          {"radiusa", 20},
+          {"radiusb", 15},
+          {"startangle", 30},
+          {"endangle", 250},
+          {"color", 0xFF00FF},
+          {"fillstyle", FILLNONE}},
          [](int x, int y) { return std::vector<Arg>{x, y, 20, 15, 30, 250, 0xFF00FF}; },
          "Arc"},
     };
@@ -312,7 +344,10 @@ TEST_F(LayerTypeChange, TextLayersBecomePathsWithTheTablesPathStyle) {
         std::vector<Arg> dash;  // SetDash before the direct draw
         int fillStyle;
     } rows[] = {
-        {{"text", QZ_LAYER_TEXTOUT, [](qztest::Commands& vm) { vm.Ok("TextOut", {50, 40, "Ab"}); }},
+        {{"text", QZ_LAYER_TEXTOUT,
+          [](qztest::Commands& vm) {
+              vm.Ok("TextOut", {50, 40, "Ab"});
+          }},
          {{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"color", 0x00FF00}},
          {},
          FILLCOLOR},
@@ -321,7 +356,10 @@ TEST_F(LayerTypeChange, TextLayersBecomePathsWithTheTablesPathStyle) {
               vm.Ok("Locate", {50, 40});
               vm.Ok("NPrint", {"Ab"});
           }},
-         {{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"color", 0x00FF00}, {"dashes", Arg::List({6, 4}, 0)},
+         {{"type", QZ_LAYER_VECTORPATH},
+          {"id", 2},
+          {"color", 0x00FF00},
+          {"dashes", Arg::List({6, 4}, 0)},
           {"dashoffset", 2}},
          {2, 6, 4},
          FILLNONE},
@@ -330,7 +368,10 @@ TEST_F(LayerTypeChange, TextLayersBecomePathsWithTheTablesPathStyle) {
               vm.Ok("CreateBrush", {1, 30, 20, 0xFF0000});
               vm.Ok("DisplayBrush", {1, 50, 40});
           }},
-         {{"type", QZ_LAYER_VECTORPATH}, {"id", 2}, {"color", 0x00FF00}, {"linejoin", PATH_JOINROUND},
+         {{"type", QZ_LAYER_VECTORPATH},
+          {"id", 2},
+          {"color", 0x00FF00},
+          {"linejoin", PATH_JOINROUND},
           {"dashes", Arg::List({9, 3}, 0)}},
          {0, 9, 3},
          FILLNONE},

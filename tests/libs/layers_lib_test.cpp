@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
         OpenLayered(64, 48, 0x000000);
     }
@@ -121,11 +121,10 @@ TEST_F(LayersLib, ShadowsAndBorders) {
         std::vector<qztest::Arg> args;
         std::string result;
     } errors[] = {
-        {"SetLayerShadow", {1, 1, 0, 5, -1}, "ERR 1055"},      // negative size
-        {"SetLayerShadow", {1, 1, 0, 0.5}, "ERR 1055"},        // radius below 1
-        {"SetLayerShadow", {1, 1, 0, 5, 4, 3, 0}, "ERR 1055"}, // sigma 0
-        {"SetLayerBorder", {1, 1, 0, 0}, "ERR 1055"},
-        {"SetLayerBorder", {9, 1}, "ERR 1081"},
+        {"SetLayerShadow", {1, 1, 0, 5, -1}, "ERR 1055"},       // negative size
+        {"SetLayerShadow", {1, 1, 0, 0.5}, "ERR 1055"},         // radius below 1
+        {"SetLayerShadow", {1, 1, 0, 5, 4, 3, 0}, "ERR 1055"},  // sigma 0
+        {"SetLayerBorder", {1, 1, 0, 0}, "ERR 1055"},          {"SetLayerBorder", {9, 1}, "ERR 1081"},
     };
     for (const auto& e : errors) EXPECT_EQ(vm->Run(e.command, e.args), e.result) << e.command;
     LogPresents();
@@ -265,7 +264,8 @@ TEST_F(LayersLib, SwitchingRefusals) {
         asyncDraw = sprites = 0;
         if (r.before && std::string(r.before) == "SelectBrush") ASSERT_EQ(EndSelectOutput(*vm, display, 0), 0);
         const bool refused = !r.result.empty();
-        EXPECT_EQ(display->layersEnabled != 0, refused ? !enabling : enabling) << r.command << " " << (r.before ? r.before : "");
+        EXPECT_EQ(display->layersEnabled != 0, refused ? !enabling : enabling)
+            << r.command << " " << (r.before ? r.before : "");
         vm->Ok("EnableLayers");
         EXPECT_EQ(Ids(), (std::vector<int32_t>{1, 2, 3}));
     }
@@ -300,14 +300,10 @@ TEST_F(LayersLib, UndoLevels) {
         bool greenLeft;
         bool refreshed;
     } rows[] = {
-        {{3, 5}, {20, 40}, true, true},
-        {{3, 5, 2}, {0, 40}, true, true},
-        {{3, 5, 3}, {0, 20}, true, true},
-        {{3, 5, 4}, {0, 20, 40}, true, false},
-        {{3, 5, 0}, {0, 20, 40}, true, false},
-        {{3, 6, 1}, {0, 20, 40}, false, true},
-        {{3, 5, 2, 1}, {0, 40}, true, false},
-        {{8, 5}, {0, 20, 40}, true, false},  // another type
+        {{3, 5}, {20, 40}, true, true},        {{3, 5, 2}, {0, 40}, true, true},
+        {{3, 5, 3}, {0, 20}, true, true},      {{3, 5, 4}, {0, 20, 40}, true, false},
+        {{3, 5, 0}, {0, 20, 40}, true, false}, {{3, 6, 1}, {0, 20, 40}, false, true},
+        {{3, 5, 2, 1}, {0, 40}, true, false},  {{8, 5}, {0, 20, 40}, true, false},  // another type
     };
     LogPresents();
     for (const auto& r : rows) {

@@ -18,7 +18,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
         OpenLayered(64, 48, 0x000000);
     }
@@ -31,7 +31,9 @@ protected:
         VmPop(*vm, 1);
         return value;
     }
-    std::string Style(qztest::Arg layer, Table tags) { return vm->Run("SetLayerStyle", {layer, qztest::Arg::Table(tags)}); }
+    std::string Style(qztest::Arg layer, Table tags) {
+        return vm->Run("SetLayerStyle", {layer, qztest::Arg::Table(tags)});
+    }
 };
 
 }  // namespace
@@ -49,8 +51,8 @@ TEST_F(LayerStyles, FailingTagsChangeNothing) {
         {{{"rotate", 90}, {"transform", qztest::Arg::List({0, 1, 1, 1}, 0)}}, "ERR 1055"},
         {{{"tint", 50}, {"shadow", 1}, {"shadowradius", 0}}, "ERR 1055"},
         {{{"x", 5}, {"border", 1}, {"bordersize", 0}}, "ERR 1055"},
-        {{{"type", 50}}, "ERR 1055"},          // never a video
-        {{{"type", 12}}, "ERR 1014"},          // a new type needs its content
+        {{{"type", 50}}, "ERR 1055"},  // never a video
+        {{{"type", 12}}, "ERR 1014"},  // a new type needs its content
         {{{"frame", 1}, {"y", 1}, {"filters", qztest::Arg::List({qztest::Arg::Table({{"name", "nosuch"}})}, 0)}},
          "ERR 1444"},
     };
@@ -110,14 +112,15 @@ TEST_F(LayerStyles, TagsAndCommands) {
 
     // GetLayerStyle gives the tags back.
     vm->Ok("SetLayerName", {1, "red"});
-    vm->Ok("SetLayerStyle", {"red", qztest::Arg::Table({{"shadow", 1}, {"shadowsize", 3}, {"border", 1},
-                                                        {"bordercolor", 0xFFFFFF}, {"rotate", -90}})});
+    vm->Ok("SetLayerStyle",
+           {"red", qztest::Arg::Table(
+                       {{"shadow", 1}, {"shadowsize", 3}, {"border", 1}, {"bordercolor", 0xFFFFFF}, {"rotate", -90}})});
     ASSERT_EQ(vm->Call("GetLayerStyle", {"red"}), 0);
     const int table = vm->Base() + 1;
     const std::vector<std::pair<std::string, std::string>> fields = {
-        {"type", "3"},    {"x", "15"},         {"y", "15"},          {"rotate", "270"},  {"transparency", "127"},
-        {"shadow", "1"},  {"shadowsize", "3"}, {"border", "1"},      {"edgesize", "2"},  {"name", "\"red\""},
-        {"z", "1"},       {"partwidth", "10"}, {"clipregion", "-1"}, {"id", "1"},
+        {"type", "3"},   {"x", "15"},         {"y", "15"},          {"rotate", "270"}, {"transparency", "127"},
+        {"shadow", "1"}, {"shadowsize", "3"}, {"border", "1"},      {"edgesize", "2"}, {"name", "\"red\""},
+        {"z", "1"},      {"partwidth", "10"}, {"clipregion", "-1"}, {"id", "1"},
     };
     for (const auto& f : fields) EXPECT_EQ(Field(table, f.first), f.second) << f.first;
 }
@@ -131,9 +134,17 @@ TEST_F(LayerStyles, LevelsReadAsWhenLayersAreMade) {
         std::string result;  // "" or the error
         int32_t expected;
     } rows[] = {
-        {100, "", 100},     {-10, "", 0},       {"10%", "", 25},       {"50%", "", 127},
-        {"100%", "", 255},  {300, "", 255},     {0, "", 0},            {"-10%", "ERR 1184", 0},
-        {"101%", "ERR 1184", 0}, {"abc", "ERR 1184", 0}, {qztest::Arg::Table({}), "ERR 1183", 0},
+        {100, "", 100},
+        {-10, "", 0},
+        {"10%", "", 25},
+        {"50%", "", 127},
+        {"100%", "", 255},
+        {300, "", 255},
+        {0, "", 0},
+        {"-10%", "ERR 1184", 0},
+        {"101%", "ERR 1184", 0},
+        {"abc", "ERR 1184", 0},
+        {qztest::Arg::Table({}), "ERR 1183", 0},
     };
     for (const auto& r : rows) {
         for (const char* key : {"transparency", "tint"}) {
@@ -273,20 +284,27 @@ TEST_F(LayerStyles, GetLayerStyleGivesTheLook) {
     using qztest::Arg;
     vm->Ok("CreateBrush", {1, 8, 8, 0xFF0000});
     vm->Ok("DisplayBrush", {1, 10, 10});
-    vm->Ok("SetLayerStyle",
-           {1, Arg::Table({{"partx", 2}, {"party", 1}, {"partwidth", 4}, {"partheight", 5}, {"tint", 64},
-                           {"tintcolor", 0x00FF00}, {"transparency", 30}, {"shadow", 1}, {"shadowsize", 3},
-                           {"shadowcolor", 0x40000000u}, {"transform", Arg::List({1, 0.5, 0, 2}, 0)},
-                           {"hidden", 1}})});
+    vm->Ok("SetLayerStyle", {1, Arg::Table({{"partx", 2},
+                                            {"party", 1},
+                                            {"partwidth", 4},
+                                            {"partheight", 5},
+                                            {"tint", 64},
+                                            {"tintcolor", 0x00FF00},
+                                            {"transparency", 30},
+                                            {"shadow", 1},
+                                            {"shadowsize", 3},
+                                            {"shadowcolor", 0x40000000u},
+                                            {"transform", Arg::List({1, 0.5, 0, 2}, 0)},
+                                            {"hidden", 1}})});
     const struct {
         const char* key;
         std::string value;
     } fields[] = {
-        {"type", "12"},          {"id", "1"},          {"partx", "2"},         {"party", "1"},
-        {"partwidth", "4"},      {"partheight", "5"},  {"tint", "64"},         {"tintcolor", "65280"},
-        {"transparency", "30"},  {"shadow", "1"},      {"shadowsize", "3"},    {"shadowcolor", "1073741824"},
-        {"hidden", "1"},         {"x", "10"},          {"y", "10"},            {"border", "0"},
-        {"name", "\"\""},        {"group", "\"\""},    {"z", "1"},             {"clipregion", "-1"},
+        {"type", "12"},         {"id", "1"},         {"partx", "2"},      {"party", "1"},
+        {"partwidth", "4"},     {"partheight", "5"}, {"tint", "64"},      {"tintcolor", "65280"},
+        {"transparency", "30"}, {"shadow", "1"},     {"shadowsize", "3"}, {"shadowcolor", "1073741824"},
+        {"hidden", "1"},        {"x", "10"},         {"y", "10"},         {"border", "0"},
+        {"name", "\"\""},       {"group", "\"\""},   {"z", "1"},          {"clipregion", "-1"},
     };
     const auto check = [&](const std::vector<std::string>& matrix) {
         ASSERT_EQ(vm->Call("GetLayerStyle", {1}), 0);

@@ -9,9 +9,9 @@
 
 #include "base/error_codes.h"
 #include "libs/math/math_lib.h"
+#include "libs/oracle.h"
 #include "libs/string/string_lib.h"
 #include "support/commands.h"
-#include "libs/oracle.h"
 #include "vm/vm_aux.h"
 
 using qztest::Nil;
@@ -120,7 +120,7 @@ TEST(MathLib, EdgeCases) {
         if (expected == "-nan" && got == "nan") got = "-nan";
         EXPECT_EQ(got, expected) << r.command;
     }
-    EXPECT_EQ(vm.Run("abs", {"12"}), "12");                     // convertible strings are numbers
+    EXPECT_EQ(vm.Run("abs", {"12"}), "12");  // convertible strings are numbers
     EXPECT_EQ(vm.Run("abs", {"x"}), E(ERR_NUMEXPECTED));
     EXPECT_EQ(vm.Run("abs", {Nil{}}), E(ERR_NUMEXPECTED));
     EXPECT_EQ(vm.Run("rndf", {1}), E(ERR_TOOMANYARGS));
@@ -183,8 +183,8 @@ for name, f in two:
         double expected = std::strtod(want.c_str(), nullptr);
         double got = ys == "-" ? CallNumber(vm, name.c_str(), {x})
                                : CallNumber(vm, name.c_str(), {x, std::strtod(ys.c_str(), nullptr)});
-        EXPECT_TRUE(SameNumber(got, expected)) << name << "(" << xs << ", " << ys << ") = " << got << ", python "
-                                               << want;
+        EXPECT_TRUE(SameNumber(got, expected))
+            << name << "(" << xs << ", " << ys << ") = " << got << ", python " << want;
         checked++;
     }
     EXPECT_GT(checked, 180);
@@ -260,7 +260,8 @@ for x in values:
 }
 
 TEST(MathLib, RandomNumbersFollowThe48BitGenerator) {
-    qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};  // registration seeds; reseed to compare with a model of the generator
+    qztest::Commands vm{&qzStringLibrary,
+                        &qzMathLibrary};  // registration seeds; reseed to compare with a model of the generator
     srand48(20140215);
     std::vector<double> got;
     for (int i = 0; i < 5; i++) got.push_back(CallNumber(vm, "rndf", {}));

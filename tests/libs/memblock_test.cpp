@@ -12,9 +12,7 @@ namespace {
 
 class MemblockTest : public LibFixture {
 protected:
-    void Alloc(double id, double size) {
-        ASSERT_EQ(Call("AllocMem", {id, size}), 0);
-    }
+    void Alloc(double id, double size) { ASSERT_EQ(Call("AllocMem", {id, size}), 0); }
     // The block's bytes through GetMemPointer.
     std::string Bytes(double id, size_t n) {
         int top = VmGetTop(L);
@@ -79,31 +77,23 @@ TEST_F(MemblockTest, PokeAndPeekMatchStruct) {
         std::getline(expected, want);
         ASSERT_EQ(Poke(1, 0, c.value, c.type, c.flag), 0) << c.format;
         EXPECT_EQ(Hex(Bytes(1, want.size() / 2)), want) << c.format << " " << c.value;
-        EXPECT_EQ(CallNumber("Peek", {1, 0, c.type, c.flag}),
-                  c.readBack)
-            << c.format;
+        EXPECT_EQ(CallNumber("Peek", {1, 0, c.type, c.flag}), c.readBack) << c.format;
     }
 }
 
 TEST_F(MemblockTest, StringsAndRanges) {
     Alloc(1, 4);
     // Range errors, including offsets whose sum with the width passes 2^31.
-    EXPECT_EQ(Call("Peek", {1, 2, QZ_VT_INTEGER}),
-              ERR_MEMRANGE);
+    EXPECT_EQ(Call("Peek", {1, 2, QZ_VT_INTEGER}), ERR_MEMRANGE);
     EXPECT_EQ(Call("Peek", {1, -1}), ERR_MEMRANGE);
     EXPECT_EQ(Call("Peek", {1, 2147483647}), ERR_MEMRANGE);
     EXPECT_EQ(Poke(1, 2147483646, 1, QZ_VT_INTEGER), ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", {1, 1, QZ_VT_STRING, 2147483647}),
-              ERR_MEMRANGE);
-    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_STRING, -1}),
-              ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_TABLE}),
-              ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("Peek", {1, 1, QZ_VT_STRING, 2147483647}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_STRING, -1}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("Peek", {1, 0, QZ_VT_TABLE}), ERR_WRONGUSAGE);
 
     // A string is stored with its zero byte: "abc" needs 4 bytes.
-    auto pokeString = [&](double id, const char* text) {
-        return Call("Poke", {id, 0, text, QZ_VT_STRING});
-    };
+    auto pokeString = [&](double id, const char* text) { return Call("Poke", {id, 0, text, QZ_VT_STRING}); };
     EXPECT_EQ(pokeString(1, "abc"), 0);
     EXPECT_EQ(Hex(Bytes(1, 4)), "61626300");
     Alloc(2, 3);
@@ -111,14 +101,11 @@ TEST_F(MemblockTest, StringsAndRanges) {
 
     // Peek of text with length 0 stops at the first byte that is not text, or the block's end.
     ASSERT_EQ(Poke(1, 0, 0x61620100, QZ_VT_INTEGER), 0);
-    auto peekText = [&](double id) {
-        return CallString("Peek", {id, 0, QZ_VT_STRING});
-    };
+    auto peekText = [&](double id) { return CallString("Peek", {id, 0, QZ_VT_STRING}); };
     EXPECT_EQ(peekText(1), "ab");
     ASSERT_EQ(Poke(1, 0, 0x41420a43, QZ_VT_INTEGER), 0);
     EXPECT_EQ(peekText(1), "AB\nC");
-    EXPECT_EQ(CallString("Peek", {1, 1, QZ_VT_STRING, 2}),
-              "B\n");
+    EXPECT_EQ(CallString("Peek", {1, 1, QZ_VT_STRING, 2}), "B\n");
 }
 
 TEST_F(MemblockTest, FillAndCopy) {
@@ -135,8 +122,7 @@ TEST_F(MemblockTest, FillAndCopy) {
     EXPECT_EQ(fill(65, 12, 0, QZ_VT_BYTE), ERR_MEMRANGE);
     EXPECT_EQ(fill(65, 0, 100, QZ_VT_BYTE), 0);  // nothing to do
     EXPECT_EQ(fill(0x01020304, 8, 0, QZ_VT_INTEGER), 0);
-    EXPECT_EQ(CallNumber("Peek", {1, 4, QZ_VT_INTEGER, 1}),
-              0x01020304);
+    EXPECT_EQ(CallNumber("Peek", {1, 4, QZ_VT_INTEGER, 1}), 0x01020304);
 
     auto copy = [&](double from, double to, double count, double fromOffset, double toOffset) {
         return Call("CopyMem", {from, to, count, fromOffset, toOffset});
@@ -151,8 +137,8 @@ TEST_F(MemblockTest, FillAndCopy) {
 
 TEST_F(MemblockTest, DumpMemLayout) {
     Alloc(1, 20);
-    const unsigned char bytes[20] = {'Q', 'u', 'a', 'r', 'n', 'e', 'l', 'i', 'x', ' ', '%', 's', '!',
-                                     0x00, 0x7f, 0xe9, 0x01, 0xff, 'z', '\n'};
+    const unsigned char bytes[20] = {'Q', 'u', 'a', 'r',  'n',  'e',  'l',  'i',  'x', ' ',
+                                     '%', 's', '!', 0x00, 0x7f, 0xe9, 0x01, 0xff, 'z', '\n'};
     void* p = nullptr;
     {
         int top = VmGetTop(L);
@@ -236,8 +222,7 @@ TEST_F(MemblockTest, BlocksAndIdentifiers) {
     static unsigned char foreign[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_EQ(Call("AllocMemFromPointer", {4, Arg::Pointer(foreign), 0}), 0);
     EXPECT_EQ(CallNumber("Peek", {4, 4}), 0x05060708);
-    EXPECT_EQ(Call("AllocMemFromPointer", {5, 1, 0}),
-              ERR_UDEXPECTED);
+    EXPECT_EQ(Call("AllocMemFromPointer", {5, 1, 0}), ERR_UDEXPECTED);
     EXPECT_EQ(Call("DumpMem", {4}), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("GetMemPointer", {3, 8}), ERR_WRONGUSAGE);
     // Freeing a foreign block leaves its memory alone.
@@ -262,9 +247,7 @@ protected:
         FreeDosLibrary(L);
         MemblockTest::TearDown();
     }
-    int Open(double id, const std::string& path, double mode) {
-        return Call("OpenFile", {id, path.c_str(), mode});
-    }
+    int Open(double id, const std::string& path, double mode) { return Call("OpenFile", {id, path.c_str(), mode}); }
     int Transfer(const char* command, double file, double block, double count, double offset) {
         return Call(command, {file, block, count, offset});
     }
@@ -279,7 +262,7 @@ TEST_F(MemblockFileTest, ReadAndWriteFiles) {
     EXPECT_EQ(Hex(Bytes(1, 8)), "0000010203040000");
     EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, 6), ERR_MEMRANGE);
     EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, -1), ERR_WRONGUSAGE);
-    EXPECT_EQ(Transfer("ReadMem", 1, 1, 0, -1), 0);  // nothing to do
+    EXPECT_EQ(Transfer("ReadMem", 1, 1, 0, -1), 0);        // nothing to do
     EXPECT_EQ(Transfer("ReadMem", 1, 1, 4, 0), ERR_READ);  // only 2 bytes left
     EXPECT_EQ(Transfer("WriteMem", 1, 1, 4, 0), ERR_READONLY);
     EXPECT_EQ(Transfer("ReadMem", 2, 1, 4, 0), ERR_FINDFILE);

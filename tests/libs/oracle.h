@@ -22,7 +22,8 @@ struct TempDir {
     }
     ~TempDir() {
         std::string cmd = "rm -rf '" + path + "'";
-        if (std::system(cmd.c_str()) != 0) {}
+        if (std::system(cmd.c_str()) != 0) {
+        }
     }
     std::string File(const std::string& name) const { return path + "/" + name; }
 };

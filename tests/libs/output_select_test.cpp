@@ -25,9 +25,9 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,  &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary, &qzDrawLibrary,
-                                  &qzTextLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
+                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary,
+                                  &qzBGPicLibrary,    &qzDrawLibrary,    &qzTextLibrary};
     }
     void OpenPlain(int32_t width = 64, int32_t height = 48) {
         OpenCurrent(1, Arg::Table({{"width", width}, {"height", height}, {"color", 0}}));
@@ -59,10 +59,10 @@ TEST_F(OutputSelect, RefusalsAndRepeats) {
         {"EndSelect", {}, "ERR 1055"},
         {"SelectBrush", {9}, "ERR 1174"},
         {"SelectBrush", {1, 2}, "ERR 1055"},
-        {"SelectMask", {1, 4}, "ERR 1014"},       // an anim frame needs its number
-        {"SelectMask", {1, 4, 1}, "ERR 1176"},    // no such anim
+        {"SelectMask", {1, 4}, "ERR 1014"},     // an anim frame needs its number
+        {"SelectMask", {1, 4, 1}, "ERR 1176"},  // no such anim
         {"SelectAlphaChannel", {1, 7}, "ERR 1055"},
-        {"SelectMask", {1, 22}, "ERR 1081"},      // no layer at that position
+        {"SelectMask", {1, 22}, "ERR 1081"},         // no layer at that position
         {"SelectBGPic", {NilArg(), 0}, "ERR 1377"},  // the shown picture is not drawn into like a brush
         {"SelectBGPic", {NilArg()}, "ERR 1078"},     // layers mode needs layers
         {"SetAlphaIntensity", {256}, "ERR 1055"},

@@ -62,19 +62,21 @@ TEST(Pattern, HandCases) {
         {"the end", "%f[%z]", ""},
         {"abcabc", "(abc)%1", "abc"},
         {"xyxyz", "(x)(y)%1%2z", "x|y"},
-        {"aa", "()a%1", "-1"},                      // a position capture has no text to repeat
+        {"aa", "()a%1", "-1"},  // a position capture has no text to repeat
         {"a]b", "[]]", "]"},
         {"a-b", "[a%-]+", "a-"},
         {"^a", "%^a", "^a"},
-        {"caf\xe9 ok", "%a+", "caf\xe9"},          // Latin-1 letters
-        {"\xc9T\xe9", "%u+", "T"},                 // case classes are ASCII only
-        {"\xc9T\xe9\xdf" "a", "%l+", "a"},
+        {"caf\xe9 ok", "%a+", "caf\xe9"},  // Latin-1 letters
+        {"\xc9T\xe9", "%u+", "T"},         // case classes are ASCII only
+        {"\xc9T\xe9\xdf"
+         "a",
+         "%l+", "a"},
         {"\xe9\xc9", "%U%L", "\xe9\xc9"},
-        {"\x80\x7f\xa0", "%c+", "\x7f"},             // ... as are control characters,
-        {"\xa0\xbf!", "%p", "!"},                    // punctuation
-        {"\xa0\x85\v", "%s", "\v"},                  // and white space
+        {"\x80\x7f\xa0", "%c+", "\x7f"},  // ... as are control characters,
+        {"\xa0\xbf!", "%p", "!"},         // punctuation
+        {"\xa0\x85\v", "%s", "\v"},       // and white space
         {"x\xe9y", "%W", "-1"},
-        {"x\xd7y", "%A", "\xd7"},                   // the multiplication sign is no letter
+        {"x\xd7y", "%A", "\xd7"},  // the multiplication sign is no letter
         {"1 + 2", "%p", "+"},
         {"ab12", "[^%a]+", "12"},
         {"color colour", "colou?r", "color"},
@@ -214,14 +216,47 @@ TEST(Pattern, Replace) {
 // Translated patterns checked against python3's re on ASCII subjects.
 TEST(Pattern, AgreesWithPythonRe) {
     const std::vector<std::string> patterns = {
-        "%a+", "%d+", "%l+%u", "%s*%w+", "[%d%.]+", "[^%s]+", "a.-b", "a.*b", "a%w?c", "%x+",
-        "(%a+)%s*=%s*(%d+)", "^%s*(%w+)", "(%d+)$", "[a-c]+[^a-c]", "(a*(b+))c?", "%p+", "%S+%s",
-        "[%]%-]", "x-y", "(h)(.)(l+)", "%A+", "%D%d", "[_%a][_%w]*", "(%d%d?)/(%d%d?)", "o.-o",
+        "%a+",
+        "%d+",
+        "%l+%u",
+        "%s*%w+",
+        "[%d%.]+",
+        "[^%s]+",
+        "a.-b",
+        "a.*b",
+        "a%w?c",
+        "%x+",
+        "(%a+)%s*=%s*(%d+)",
+        "^%s*(%w+)",
+        "(%d+)$",
+        "[a-c]+[^a-c]",
+        "(a*(b+))c?",
+        "%p+",
+        "%S+%s",
+        "[%]%-]",
+        "x-y",
+        "(h)(.)(l+)",
+        "%A+",
+        "%D%d",
+        "[_%a][_%w]*",
+        "(%d%d?)/(%d%d?)",
+        "o.-o",
     };
     std::vector<std::string> subjects = {
-        "", "hello world", "a = 42, bb= 7", "  lead trailing  ", "3.14159 and 2.71", "aXbYc aab abc",
-        "ab-]cd", "xxyyx-y", "12/07/2026 3/4", "__init__ var_1 9bad", "ooo oo o", "!?.,;",
-        "0xFFee deadBEEF", "helllo hlo",
+        "",
+        "hello world",
+        "a = 42, bb= 7",
+        "  lead trailing  ",
+        "3.14159 and 2.71",
+        "aXbYc aab abc",
+        "ab-]cd",
+        "xxyyx-y",
+        "12/07/2026 3/4",
+        "__init__ var_1 9bad",
+        "ooo oo o",
+        "!?.,;",
+        "0xFFee deadBEEF",
+        "helllo hlo",
     };
     for (int i = 0; i < 20; i++) {
         std::string r = RandomBytes(30, (uint32_t)i + 1);

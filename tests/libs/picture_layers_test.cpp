@@ -13,8 +13,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary, &qzBGPicLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
+                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBGPicLibrary};
         OpenLayered(32, 24, 0x000000);
     }
     static int copies;

@@ -8,9 +8,9 @@
 
 #include "base/error_codes.h"
 #include "libs/math/math_lib.h"
+#include "libs/oracle.h"
 #include "libs/string/string_lib.h"
 #include "support/commands.h"
-#include "libs/oracle.h"
 
 using qztest::Arg;
 using qztest::Nil;
@@ -106,7 +106,12 @@ TEST(StringFormat, PlayerRules) {
         {{"%y", 1}, wrong},
         {{"%ld", 1}, wrong},
         {{std::string("%\0d", 3), 1}, wrong},  // a NUL byte is no flag
-        {{std::string("a\0%d", 4), 7}, "\"" + std::string("a\0" "7", 3) + "\""},
+        {{std::string("a\0%d", 4), 7},
+         "\"" +
+             std::string("a\0"
+                         "7",
+                         3) +
+             "\""},
         {{"%5", 1}, wrong},
         {{"abc%", 1}, wrong},
         {{"%-+ #0-+ #0-+ #0-+ #0-+ d", 1}, wrong},  // a conversion longer than 20 characters

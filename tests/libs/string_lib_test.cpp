@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "libs/math/math_lib.h"
+#include "libs/oracle.h"
+#include "libs/string/string_lib.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
-#include "libs/math/math_lib.h"
-#include "libs/string/string_lib.h"
 #include "support/commands.h"
-#include "libs/oracle.h"
 #include "vm/vm_aux.h"
 
 using qztest::Arg;
@@ -42,82 +42,82 @@ const std::string wrong = E(ERR_WRONGUSAGE);
 TEST(StringLib, Substrings) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"addstr", {"ab", 12}, "\"ab12\""},
-        {"strlen", {std::string("a\0b", 3)}, "3"},
-        {"leftstr", {"abcdef", 2}, "\"ab\""},
-        {"leftstr", {"abcdef", 0}, "\"\""},
-        {"leftstr", {"abcdef", -3}, "\"\""},
-        {"leftstr", {"abc", 10}, "\"abc\""},
-        {"rightstr", {"abcdef", 2}, "\"ef\""},
-        {"rightstr", {"abc", 10}, "\"abc\""},
-        {"rightstr", {"abc", -1}, "\"\""},
-        {"midstr", {"abcdef", 1, 3}, "\"bcd\""},
-        {"midstr", {"abcdef", 4, 10}, "\"ef\""},
-        {"midstr", {"abcdef", 6, 1}, "\"\""},
-        {"midstr", {"abcdef", 100, 1}, "\"\""},
-        {"midstr", {"abcdef", 1, 0}, "\"\""},
-        {"midstr", {"abcdef", -1, 3}, wrong},  // never reads before the string
-        {"midstr", {"abcdef", -2147483647.0, 2147483647.0}, wrong},
-        {"unleftstr", {"abcdef", 2}, "\"abcd\""},
-        {"unleftstr", {"abcdef", 9}, "\"\""},
-        {"unleftstr", {"abcdef", -1}, wrong},
-        {"unrightstr", {"abcdef", 2}, "\"cdef\""},
-        {"unrightstr", {"abcdef", 6}, "\"\""},
-        {"unrightstr", {"abcdef", -1}, wrong},
-        {"unmidstr", {"abcdef", 1, 2}, "\"adef\""},
-        {"unmidstr", {"abcdef", 4, 100}, "\"abcd\""},
-        {"unmidstr", {"abcdef", 1, 0}, "\"abcdef\""},
-        {"unmidstr", {"abcdef", 6, 2}, "\"abcdef\""},  // nothing lies past the end
-        {"unmidstr", {"abcdef", 1000, 5}, "\"abcdef\""},
-        {"unmidstr", {"abcdef", -1, 2}, wrong},
-        {"unmidstr", {"abcdef", 1, -2}, wrong},
-        {"insertstr", {"abcdef", "XY", 2}, "\"abXYcdef\""},
-        {"insertstr", {"abcdef", "XY", 2, 1}, "\"abXYef\""},
-        {"insertstr", {"abcdef", "XYZ", 4, 1}, "\"abcdXYZ\""},
-        {"insertstr", {"abcdef", "XY", 4, 1}, "\"abcdXY\""},
-        {"insertstr", {"abc", "XY", 99}, "\"abcXY\""},
-        {"insertstr", {"", "XY", 3}, "\"XY\""},
-        {"insertstr", {"abc", "", 1}, "\"abc\""},
-        {"insertstr", {"abc", "XY", -1}, wrong},
-        {"repeatstr", {"ab", 3}, "\"ababab\""},
-        {"repeatstr", {"ab", 0}, "\"\""},
-        {"repeatstr", {"ab", -1}, wrong},
-        {"repeatstr", {"", 2147483647.0}, "\"\""},  // answered at once
-        {"repeatstr", {"abcd", 2000000000}, E(ERR_MEM)},  // refused before allocating
-        {"leftstr", {"abc"}, E(ERR_MISSINGPARAMTR)},
-        {"leftstr", {"abc", 1, 2}, E(ERR_TOOMANYARGS)},
-        {"leftstr", {Nil{}, 1}, E(ERR_STREXPECTED)},
-        {"leftstr", {"abc", "x"}, E(ERR_NUMEXPECTED)},
-    });
+                    {"addstr", {"ab", 12}, "\"ab12\""},
+                    {"strlen", {std::string("a\0b", 3)}, "3"},
+                    {"leftstr", {"abcdef", 2}, "\"ab\""},
+                    {"leftstr", {"abcdef", 0}, "\"\""},
+                    {"leftstr", {"abcdef", -3}, "\"\""},
+                    {"leftstr", {"abc", 10}, "\"abc\""},
+                    {"rightstr", {"abcdef", 2}, "\"ef\""},
+                    {"rightstr", {"abc", 10}, "\"abc\""},
+                    {"rightstr", {"abc", -1}, "\"\""},
+                    {"midstr", {"abcdef", 1, 3}, "\"bcd\""},
+                    {"midstr", {"abcdef", 4, 10}, "\"ef\""},
+                    {"midstr", {"abcdef", 6, 1}, "\"\""},
+                    {"midstr", {"abcdef", 100, 1}, "\"\""},
+                    {"midstr", {"abcdef", 1, 0}, "\"\""},
+                    {"midstr", {"abcdef", -1, 3}, wrong},  // never reads before the string
+                    {"midstr", {"abcdef", -2147483647.0, 2147483647.0}, wrong},
+                    {"unleftstr", {"abcdef", 2}, "\"abcd\""},
+                    {"unleftstr", {"abcdef", 9}, "\"\""},
+                    {"unleftstr", {"abcdef", -1}, wrong},
+                    {"unrightstr", {"abcdef", 2}, "\"cdef\""},
+                    {"unrightstr", {"abcdef", 6}, "\"\""},
+                    {"unrightstr", {"abcdef", -1}, wrong},
+                    {"unmidstr", {"abcdef", 1, 2}, "\"adef\""},
+                    {"unmidstr", {"abcdef", 4, 100}, "\"abcd\""},
+                    {"unmidstr", {"abcdef", 1, 0}, "\"abcdef\""},
+                    {"unmidstr", {"abcdef", 6, 2}, "\"abcdef\""},  // nothing lies past the end
+                    {"unmidstr", {"abcdef", 1000, 5}, "\"abcdef\""},
+                    {"unmidstr", {"abcdef", -1, 2}, wrong},
+                    {"unmidstr", {"abcdef", 1, -2}, wrong},
+                    {"insertstr", {"abcdef", "XY", 2}, "\"abXYcdef\""},
+                    {"insertstr", {"abcdef", "XY", 2, 1}, "\"abXYef\""},
+                    {"insertstr", {"abcdef", "XYZ", 4, 1}, "\"abcdXYZ\""},
+                    {"insertstr", {"abcdef", "XY", 4, 1}, "\"abcdXY\""},
+                    {"insertstr", {"abc", "XY", 99}, "\"abcXY\""},
+                    {"insertstr", {"", "XY", 3}, "\"XY\""},
+                    {"insertstr", {"abc", "", 1}, "\"abc\""},
+                    {"insertstr", {"abc", "XY", -1}, wrong},
+                    {"repeatstr", {"ab", 3}, "\"ababab\""},
+                    {"repeatstr", {"ab", 0}, "\"\""},
+                    {"repeatstr", {"ab", -1}, wrong},
+                    {"repeatstr", {"", 2147483647.0}, "\"\""},        // answered at once
+                    {"repeatstr", {"abcd", 2000000000}, E(ERR_MEM)},  // refused before allocating
+                    {"leftstr", {"abc"}, E(ERR_MISSINGPARAMTR)},
+                    {"leftstr", {"abc", 1, 2}, E(ERR_TOOMANYARGS)},
+                    {"leftstr", {Nil{}, 1}, E(ERR_STREXPECTED)},
+                    {"leftstr", {"abc", "x"}, E(ERR_NUMEXPECTED)},
+                });
 }
 
 TEST(StringLib, SearchAndReplace) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"findstr", {"Hello", "L", 0}, "2"},
-        {"findstr", {"Hello", "L", 1}, "-1"},
-        {"findstr", {"Hello", "l"}, "2"},
-        {"findstr", {"Hello", "l", 1, 3}, "3"},
-        {"findstr", {"Hello", "l", 1, 5}, "-1"},
-        {"findstr", {"Hello", "", 1}, "-1"},
-        {"findstr", {"", "a"}, "-1"},
-        {"findstr", {"Hello", "l", 1, -1}, wrong},
-        {"findstr", {"caf\xC9 caf\xE9", "\xE9", 0}, "3"},  // Latin-1 letters fold too
-        {"findstr", {std::string("a\0b\0c", 5), std::string("\0c", 2)}, "3"},
-        {"countstr", {"aaaa", "aa"}, "2"},
-        {"countstr", {"abcABCabc", "abc", 0}, "3"},
-        {"countstr", {"abcABCabc", "abc", 1, 1}, "1"},
-        {"countstr", {"abc", ""}, "0"},
-        {"countstr", {"abc", "a", 1, -1}, wrong},
-        {"replacestr", {"hello world", "o", "0"}, "\"hell0 w0rld\""},
-        {"replacestr", {"aaaa", "aa", "b"}, "\"bb\""},
-        {"replacestr", {"aaa", "a", "aa"}, "\"aaaaaa\""},  // searching goes on after each replacement
-        {"replacestr", {"Hello HELLO", "hello", "x", 0}, "\"x x\""},
-        {"replacestr", {"abcabc", "abc", "-", 1, 1}, "\"abc-\""},  // bytes before start are kept
-        {"replacestr", {"abc", "b", "-", 1, 99}, "\"abc\""},
-        {"replacestr", {"abc", "", "-"}, "\"abc\""},
-        {"replacestr", {"abc", "b", "-", 1, -1}, wrong},
-    });
+                    {"findstr", {"Hello", "L", 0}, "2"},
+                    {"findstr", {"Hello", "L", 1}, "-1"},
+                    {"findstr", {"Hello", "l"}, "2"},
+                    {"findstr", {"Hello", "l", 1, 3}, "3"},
+                    {"findstr", {"Hello", "l", 1, 5}, "-1"},
+                    {"findstr", {"Hello", "", 1}, "-1"},
+                    {"findstr", {"", "a"}, "-1"},
+                    {"findstr", {"Hello", "l", 1, -1}, wrong},
+                    {"findstr", {"caf\xC9 caf\xE9", "\xE9", 0}, "3"},  // Latin-1 letters fold too
+                    {"findstr", {std::string("a\0b\0c", 5), std::string("\0c", 2)}, "3"},
+                    {"countstr", {"aaaa", "aa"}, "2"},
+                    {"countstr", {"abcABCabc", "abc", 0}, "3"},
+                    {"countstr", {"abcABCabc", "abc", 1, 1}, "1"},
+                    {"countstr", {"abc", ""}, "0"},
+                    {"countstr", {"abc", "a", 1, -1}, wrong},
+                    {"replacestr", {"hello world", "o", "0"}, "\"hell0 w0rld\""},
+                    {"replacestr", {"aaaa", "aa", "b"}, "\"bb\""},
+                    {"replacestr", {"aaa", "a", "aa"}, "\"aaaaaa\""},  // searching goes on after each replacement
+                    {"replacestr", {"Hello HELLO", "hello", "x", 0}, "\"x x\""},
+                    {"replacestr", {"abcabc", "abc", "-", 1, 1}, "\"abc-\""},  // bytes before start are kept
+                    {"replacestr", {"abc", "b", "-", 1, 99}, "\"abc\""},
+                    {"replacestr", {"abc", "", "-"}, "\"abc\""},
+                    {"replacestr", {"abc", "b", "-", 1, -1}, wrong},
+                });
 }
 
 TEST(StringLib, CaseFoldingMatchesLatin1) {
@@ -154,19 +154,19 @@ print(' '.join(map(str, fold(str.lower))))
 TEST(StringLib, TrimSplitAndByteArrays) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"trimstr", {"xxabcxx", "x", 0}, "\"abcxx\""},
-        {"trimstr", {"xxabcxx", "x", 1}, "\"xxabc\""},
-        {"trimstr", {"xxx", "x", 0}, "\"\""},
-        {"trimstr", {"abc", "xy", 0}, wrong},
-        {"trimstr", {"abc", "", 0}, wrong},
-        {"splitstr", {"a,b", ",,"}, wrong},
-        {"chr", {65}, "\"A\""},
-        {"chr", {0}, "\"\""},
-        {"chr", {256}, wrong},
-        {"chr", {-1}, wrong},
-        {"asc", {"\xFF"}, "255"},
-        {"asc", {""}, "0"},
-    });
+                    {"trimstr", {"xxabcxx", "x", 0}, "\"abcxx\""},
+                    {"trimstr", {"xxabcxx", "x", 1}, "\"xxabc\""},
+                    {"trimstr", {"xxx", "x", 0}, "\"\""},
+                    {"trimstr", {"abc", "xy", 0}, wrong},
+                    {"trimstr", {"abc", "", 0}, wrong},
+                    {"splitstr", {"a,b", ",,"}, wrong},
+                    {"chr", {65}, "\"A\""},
+                    {"chr", {0}, "\"\""},
+                    {"chr", {256}, wrong},
+                    {"chr", {-1}, wrong},
+                    {"asc", {"\xFF"}, "255"},
+                    {"asc", {""}, "0"},
+                });
     // SplitStr: pieces from index 0, empty pieces kept.
     struct {
         std::string text;
@@ -218,71 +218,71 @@ TEST(StringLib, TrimSplitAndByteArrays) {
 TEST(StringLib, NumberText) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"hexstr", {255}, "\"$FF\""},
-        {"hexstr", {-1}, "\"$FFFFFFFF\""},
-        {"hexstr", {0}, "\"$0\""},
-        {"hexstr", {3000000000.0}, "\"$B2D05E00\""},
-        {"hexstr", {4294967295.0}, "\"$FFFFFFFF\""},
-        {"hexstr", {4294967296.0}, "\"$0\""},  // fmod(x, 4294967295) - 1
-        {"hexstr", {-2147483648.0}, "\"$80000000\""},
-        {"hexstr", {-1e12}, "\"$80000000\""},
-        {"hexstr", {171.9}, "\"$AB\""},
-        {"binstr", {5, 7}, "\"00000101\""},
-        {"binstr", {-1, 6}, "\"1111111111111111\""},
-        {"binstr", {2147483649.0, 1}, "\"10000000000000000000000000000001\""},
-        {"binstr", {-2}, "\"11111111111111111111111111111110\""},
-        {"binstr", {0x1FF, 7}, "\"11111111\""},
-        {"binstr", {5, 3}, "\"\""},
-        {"padnum", {42, 5}, "\"00042\""},
-        {"padnum", {12345, 3}, "\"12345\""},
-        {"padnum", {0, 1}, "\"0\""},
-        {"padnum", {-1, 3}, wrong},
-        {"padnum", {5, 0}, wrong},
-        {"strstr", {3.14159}, "\"3.14\""},
-        {"strstr", {2, 3}, "\"2\""},
-        {"strstr", {3.7, 0}, "\"3\""},
-        {"strstr", {3.75, -1}, "\"3.\""},
-        {"strstr", {0.5, 5}, "\"0.5\""},
-        {"strstr", {-2.999}, "\"-2.99\""},
-        // An exponent form keeps its exponent: only the digits after the point are cut.
-        {"strstr", {1.5e-7}, "\"1.5e-07\""},
-        {"strstr", {1.23456e20}, "\"1.23e+20\""},
-        {"strstr", {1.5e-7, 0}, "\"1e-07\""},
-        {"strstr", {-9.87654e-30, 1}, "\"-9.8e-30\""},
-        {"strstr", {1e300 * 1e300}, "\"inf\""},
-        {"val", {"$FF"}, "255, 3"},
-        {"val", {"12abc"}, "12, 2"},
-        {"val", {"-0x10"}, "-16, 5"},
-        {"val", {"%101"}, "5, 4"},
-        {"val", {"1e3"}, "1000, 3"},
-        {"val", {"abc"}, "0, 0"},
-        {"val", {"$"}, "0, 0"},
-        {"val", {""}, "0, 0"},
-    });
+                    {"hexstr", {255}, "\"$FF\""},
+                    {"hexstr", {-1}, "\"$FFFFFFFF\""},
+                    {"hexstr", {0}, "\"$0\""},
+                    {"hexstr", {3000000000.0}, "\"$B2D05E00\""},
+                    {"hexstr", {4294967295.0}, "\"$FFFFFFFF\""},
+                    {"hexstr", {4294967296.0}, "\"$0\""},  // fmod(x, 4294967295) - 1
+                    {"hexstr", {-2147483648.0}, "\"$80000000\""},
+                    {"hexstr", {-1e12}, "\"$80000000\""},
+                    {"hexstr", {171.9}, "\"$AB\""},
+                    {"binstr", {5, 7}, "\"00000101\""},
+                    {"binstr", {-1, 6}, "\"1111111111111111\""},
+                    {"binstr", {2147483649.0, 1}, "\"10000000000000000000000000000001\""},
+                    {"binstr", {-2}, "\"11111111111111111111111111111110\""},
+                    {"binstr", {0x1FF, 7}, "\"11111111\""},
+                    {"binstr", {5, 3}, "\"\""},
+                    {"padnum", {42, 5}, "\"00042\""},
+                    {"padnum", {12345, 3}, "\"12345\""},
+                    {"padnum", {0, 1}, "\"0\""},
+                    {"padnum", {-1, 3}, wrong},
+                    {"padnum", {5, 0}, wrong},
+                    {"strstr", {3.14159}, "\"3.14\""},
+                    {"strstr", {2, 3}, "\"2\""},
+                    {"strstr", {3.7, 0}, "\"3\""},
+                    {"strstr", {3.75, -1}, "\"3.\""},
+                    {"strstr", {0.5, 5}, "\"0.5\""},
+                    {"strstr", {-2.999}, "\"-2.99\""},
+                    // An exponent form keeps its exponent: only the digits after the point are cut.
+                    {"strstr", {1.5e-7}, "\"1.5e-07\""},
+                    {"strstr", {1.23456e20}, "\"1.23e+20\""},
+                    {"strstr", {1.5e-7, 0}, "\"1e-07\""},
+                    {"strstr", {-9.87654e-30, 1}, "\"-9.8e-30\""},
+                    {"strstr", {1e300 * 1e300}, "\"inf\""},
+                    {"val", {"$FF"}, "255, 3"},
+                    {"val", {"12abc"}, "12, 2"},
+                    {"val", {"-0x10"}, "-16, 5"},
+                    {"val", {"%101"}, "5, 4"},
+                    {"val", {"1e3"}, "1000, 3"},
+                    {"val", {"abc"}, "0, 0"},
+                    {"val", {"$"}, "0, 0"},
+                    {"val", {""}, "0, 0"},
+                });
 }
 
 TEST(StringLib, ToNumberBasesMatchPython) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"tonumber", {"ff", 16}, "255"},
-        {"tonumber", {"12z", 10}, "0"},
-        {"tonumber", {"12z"}, "0"},
-        {"tonumber", {"0x1F"}, "31"},
-        {"tonumber", {" 12 "}, "12"},
-        {"tonumber", {12.5}, "12.5"},
-        {"tonumber", {Nil{}}, "0"},
-        {"tonumber", {"1", 1}, wrong},
-        {"tonumber", {"1", 37}, wrong},
-        {"tonumber", {"0x1f", 16}, "31"},
-        {"tonumber", {"  -1", 16}, "4294967295"},
-        {"tonumber", {"-2", 10}, "-2"},
-        {"tonumber", {"100000000", 16}, "4294967295"},  // beyond 32 bits
-        {"tonumber", {"101 ", 2}, "5"},
-        {"tonumber", {"102", 2}, "0"},
-        {"tonumber", {"", 2}, "0"},
-        {"tonumber", {"zz", 36}, "1295"},
-        {"tonumber", {"0x", 16}, "0"},
-    });
+                    {"tonumber", {"ff", 16}, "255"},
+                    {"tonumber", {"12z", 10}, "0"},
+                    {"tonumber", {"12z"}, "0"},
+                    {"tonumber", {"0x1F"}, "31"},
+                    {"tonumber", {" 12 "}, "12"},
+                    {"tonumber", {12.5}, "12.5"},
+                    {"tonumber", {Nil{}}, "0"},
+                    {"tonumber", {"1", 1}, wrong},
+                    {"tonumber", {"1", 37}, wrong},
+                    {"tonumber", {"0x1f", 16}, "31"},
+                    {"tonumber", {"  -1", 16}, "4294967295"},
+                    {"tonumber", {"-2", 10}, "-2"},
+                    {"tonumber", {"100000000", 16}, "4294967295"},  // beyond 32 bits
+                    {"tonumber", {"101 ", 2}, "5"},
+                    {"tonumber", {"102", 2}, "0"},
+                    {"tonumber", {"", 2}, "0"},
+                    {"tonumber", {"zz", 36}, "1295"},
+                    {"tonumber", {"0x", 16}, "0"},
+                });
     // python3's int() agrees with the C conversion for plain digit strings in every base.
     const char* program = R"(
 import random
@@ -308,13 +308,13 @@ for base in range(2, 37):
 TEST(StringLib, ToStringAndUserData) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"tostring", {Nil{}}, "\"Nil\""},
-        {"tostring", {12.5}, "\"12.5\""},
-        {"tostring", {1e15}, "\"1e+15\""},
-        {"tostring", {"abc"}, "\"abc\""},
-        {"tostring", {}, E(ERR_MISSINGPARAMTR)},
-        {"tonumber", {}, E(ERR_MISSINGPARAMTR)},
-    });
+                    {"tostring", {Nil{}}, "\"Nil\""},
+                    {"tostring", {12.5}, "\"12.5\""},
+                    {"tostring", {1e15}, "\"1e+15\""},
+                    {"tostring", {"abc"}, "\"abc\""},
+                    {"tostring", {}, E(ERR_MISSINGPARAMTR)},
+                    {"tonumber", {}, E(ERR_MISSINGPARAMTR)},
+                });
     // Tables, functions and light user data print their kind and address.
     VmSetTop(vm.state(), 0);
     VmPushString(vm.state(), "tostring");
@@ -371,13 +371,13 @@ TEST(StringLib, ToStringAndUserData) {
 TEST(StringLib, EvalWithVariables) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"eval", {"2 + 3 * 4"}, "14"},
-        {"eval", {"0 or 5"}, "5"},
-        {"eval", {"1 / 0"}, E(ERR_ZERODIVISION)},
-        {"eval", {"(1 + 2"}, E(ERR_UNMPARENTHESES)},
-        {"eval", {"1 2"}, E(ERR_SYNTAXERROR)},
-        {"eval", {"1", "x"}, E(ERR_TABEXPECTED)},
-    });
+                    {"eval", {"2 + 3 * 4"}, "14"},
+                    {"eval", {"0 or 5"}, "5"},
+                    {"eval", {"1 / 0"}, E(ERR_ZERODIVISION)},
+                    {"eval", {"(1 + 2"}, E(ERR_UNMPARENTHESES)},
+                    {"eval", {"1 2"}, E(ERR_SYNTAXERROR)},
+                    {"eval", {"1", "x"}, E(ERR_TABEXPECTED)},
+                });
     // Builds {variables = {[0] = {name = .., value = ..}, ...}} and evaluates text with it.
     struct Var {
         Arg name;
@@ -403,27 +403,59 @@ TEST(StringLib, EvalWithVariables) {
 TEST(StringLib, Digests) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
     RunRows(vm, {
-        {"md5str", {"abc"}, "\"900150983cd24fb0d6963f7d28e17f72\""},
-        {"md5str", {""}, wrong},
-        {"crc32str", {"123456789"}, "3421780262"},
-        {"crc32str", {""}, wrong},
-        {"base64str", {"abc", 0}, "\"YWJj\""},
-        {"base64str", {"YWJj", 1}, "\"abc\""},
-        {"base64str", {"YQ==", 1}, "\"a\""},
-        {"base64str", {"YW\nJj", 1}, "\"abc\""},
-        {"base64str", {"YWJjZ", 1}, "\"abc\""},  // the bytes before the fault
-        {"base64str", {"abc"}, E(ERR_MISSINGPARAMTR)},
-    });
+                    {"md5str", {"abc"}, "\"900150983cd24fb0d6963f7d28e17f72\""},
+                    {"md5str", {""}, wrong},
+                    {"crc32str", {"123456789"}, "3421780262"},
+                    {"crc32str", {""}, wrong},
+                    {"base64str", {"abc", 0}, "\"YWJj\""},
+                    {"base64str", {"YWJj", 1}, "\"abc\""},
+                    {"base64str", {"YQ==", 1}, "\"a\""},
+                    {"base64str", {"YW\nJj", 1}, "\"abc\""},
+                    {"base64str", {"YWJjZ", 1}, "\"abc\""},  // the bytes before the fault
+                    {"base64str", {"abc"}, E(ERR_MISSINGPARAMTR)},
+                });
 }
 
 TEST(StringLib, RegistersEveryCommand) {
     qztest::Commands vm{&qzStringLibrary, &qzMathLibrary};
-    const char* names[] = {"addstr", "strlen", "leftstr", "rightstr", "midstr", "unleftstr", "unrightstr",
-                           "unmidstr", "insertstr", "repeatstr", "findstr", "countstr", "replacestr", "lowerstr",
-                           "upperstr", "trimstr", "splitstr", "strtoarray", "arraytostr", "chr", "asc", "hexstr",
-                           "binstr", "padnum", "strstr", "val", "tonumber", "tostring", "touserdata", "formatstr",
-                           "eval", "md5str", "crc32str", "base64str", "patternfindstr", "patternfindstrshort",
-                           "patternfindstrdirect", "patternreplacestr"};
+    const char* names[] = {"addstr",
+                           "strlen",
+                           "leftstr",
+                           "rightstr",
+                           "midstr",
+                           "unleftstr",
+                           "unrightstr",
+                           "unmidstr",
+                           "insertstr",
+                           "repeatstr",
+                           "findstr",
+                           "countstr",
+                           "replacestr",
+                           "lowerstr",
+                           "upperstr",
+                           "trimstr",
+                           "splitstr",
+                           "strtoarray",
+                           "arraytostr",
+                           "chr",
+                           "asc",
+                           "hexstr",
+                           "binstr",
+                           "padnum",
+                           "strstr",
+                           "val",
+                           "tonumber",
+                           "tostring",
+                           "touserdata",
+                           "formatstr",
+                           "eval",
+                           "md5str",
+                           "crc32str",
+                           "base64str",
+                           "patternfindstr",
+                           "patternfindstrshort",
+                           "patternfindstrdirect",
+                           "patternreplacestr"};
     EXPECT_EQ(sizeof names / sizeof names[0], 38u);
     for (const char* name : names) {
         VmPushString(vm.state(), name);

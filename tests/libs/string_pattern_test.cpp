@@ -8,9 +8,9 @@
 
 #include "base/error_codes.h"
 #include "libs/math/math_lib.h"
+#include "libs/oracle.h"
 #include "libs/string/string_lib.h"
 #include "support/commands.h"
-#include "libs/oracle.h"
 
 using qztest::Arg;
 
@@ -175,9 +175,12 @@ print('S', '\x1f'.join(subjects), sep='\x1e')
     };
     while (std::getline(lines, line)) {
         std::vector<std::string> r = split(line, '\x1e');
-        if (r[0] == "P") patterns = split(r[1], '\x1f');
-        else if (r[0] == "S") subjects = split(r[1], '\x1f');
-        else records.push_back(r);
+        if (r[0] == "P")
+            patterns = split(r[1], '\x1f');
+        else if (r[0] == "S")
+            subjects = split(r[1], '\x1f');
+        else
+            records.push_back(r);
     }
     ASSERT_EQ(patterns.size(), 21u);
     ASSERT_EQ(subjects.size(), 10u);

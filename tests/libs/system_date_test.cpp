@@ -16,16 +16,14 @@ namespace {
 // Whether text has the shape: 'd' a digit, 'A' an upper-case and 'a' a lower-case letter, any
 // other character itself.
 bool HasShape(const std::string& text, const std::string& shape) {
-    if (text.size() != shape.size())
-        return false;
+    if (text.size() != shape.size()) return false;
     for (size_t i = 0; i < text.size(); i++) {
         char c = text[i];
-        bool ok = shape[i] == 'd' ? (c >= '0' && c <= '9')
+        bool ok = shape[i] == 'd'   ? (c >= '0' && c <= '9')
                   : shape[i] == 'A' ? (c >= 'A' && c <= 'Z')
                   : shape[i] == 'a' ? (c >= 'a' && c <= 'z')
                                     : c == shape[i];
-        if (!ok)
-            return false;
+        if (!ok) return false;
     }
     return true;
 }
@@ -58,8 +56,7 @@ TEST_F(SystemDateTest, LongDateAndFieldsMatchPython) {
     const long long moments[] = {0,          951782400,  951868799,  1711846799, 1711846800, 1729990800,
                                  1735689599, 2147483647, 4102444799, 1418601600, 1234567890};
     std::string program = "import datetime\nfor t in [";
-    for (long long m : moments)
-        program += std::to_string(m) + ",";
+    for (long long m : moments) program += std::to_string(m) + ",";
     program += R"(]:
     d = datetime.datetime.fromtimestamp(t)
     print("%02d-%s-20%02d %02d:%02d:%02d|%02d:%02d|%d|%d|%d|%d" % (d.day, d.strftime("%b"), d.year % 100,
@@ -144,8 +141,7 @@ for i in range(300):
     }
     EXPECT_EQ(count, 300);
 
-    EXPECT_EQ(CallNumber("CompareDates", {"01-Jan-2014 10:00:00", "01-jan-2014 10:00:01"}),
-              2);
+    EXPECT_EQ(CallNumber("CompareDates", {"01-Jan-2014 10:00:00", "01-jan-2014 10:00:01"}), 2);
     struct Bad {
         const char* a;
         const char* b;
@@ -158,12 +154,9 @@ for i in range(300):
         {"01-Jan-2014", "01-Jan-201", 1},
     };
     for (const Bad& c : bad) {
-        EXPECT_EQ(Call("CompareDates", {c.a, c.b, c.dateOnly}),
-                  ERR_INVALIDDATE)
-            << c.a;
+        EXPECT_EQ(Call("CompareDates", {c.a, c.b, c.dateOnly}), ERR_INVALIDDATE) << c.a;
     }
-    EXPECT_EQ(CallNumber("CompareDates", {"02-Feb-2014", "01-Feb-2014 23:59:59", 1}),
-              1);
+    EXPECT_EQ(CallNumber("CompareDates", {"02-Feb-2014", "01-Feb-2014 23:59:59", 1}), 1);
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdint>
 
-#include "runtime/applet_records.h"
 #include "base/error_codes.h"
-#include "runtime/player_records.h"
-#include "runtime/runtime.h"
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
+#include "runtime/applet_records.h"
+#include "runtime/player_records.h"
+#include "runtime/runtime.h"
 
 using namespace systest;
 
@@ -30,11 +30,15 @@ TEST_F(SystemMiscTest, TypesConditionsAndAssert) {
         double type;
     };
     const Case types[] = {
-        {Nil{}, 0},           {1, 2}, {"x", 3}, {Arg::Table({}), 4}, {B(true), -1}, {Arg::Pointer(&L), 9},
+        {Nil{}, 0},
+        {1, 2},
+        {"x", 3},
+        {Arg::Table({}), 4},
+        {B(true), -1},
+        {Arg::Pointer(&L), 9},
         {Arg::Function(SysEnd), 5},
     };
-    for (const Case& c : types)
-        EXPECT_EQ(CallNumber("GetType", {c.value}), c.type);
+    for (const Case& c : types) EXPECT_EQ(CallNumber("GetType", {c.value}), c.type);
 
     struct Cond {
         Arg condition;
@@ -65,12 +69,13 @@ TEST_F(SystemMiscTest, ErrorsAndConstants) {
         const char* name;
         double value;
     };
-    const Case constants[] = {{"ERR_MEM", 1000},         {"#err_notransparency", 1574}, {"ERR_SORTFUNC", 1362},
-                              {"TICKS", 2},              {"DOUBLE", 12},                {"WORD", 6},
-                              {"LANGUAGE_RUSSIAN", 17},  {"COUNTRY_UNKNOWN", 38},       {"REQ_HIDEICONS", 65536},
-                              {"PLUGINCAPS_DIRADAPTER", 0x8000}, {"FILETYPEFLAGS_FPS", 8}};
-    for (const Case& c : constants)
-        EXPECT_EQ(CallNumber("GetConstant", {c.name}), c.value) << c.name;
+    const Case constants[] = {{"ERR_MEM", 1000},        {"#err_notransparency", 1574},
+                              {"ERR_SORTFUNC", 1362},   {"TICKS", 2},
+                              {"DOUBLE", 12},           {"WORD", 6},
+                              {"LANGUAGE_RUSSIAN", 17}, {"COUNTRY_UNKNOWN", 38},
+                              {"REQ_HIDEICONS", 65536}, {"PLUGINCAPS_DIRADAPTER", 0x8000},
+                              {"FILETYPEFLAGS_FPS", 8}};
+    for (const Case& c : constants) EXPECT_EQ(CallNumber("GetConstant", {c.name}), c.value) << c.name;
     EXPECT_EQ(Call("GetConstant", {"NO_SUCH_THING"}), ERR_FINDCST);
     EXPECT_EQ(Call("GetConstant", {"TICKS+1"}), ERR_FINDCST);
 
@@ -80,8 +85,7 @@ TEST_F(SystemMiscTest, ErrorsAndConstants) {
     VmRawGet(L, VM_REGISTRYINDEX);
     VmPushNil(L);
     while (VmNext(L, -2)) {
-        if (VmIsString(L, -2) && std::string(VmToString(L, -2)).rfind("err_", 0) == 0)
-            found++;
+        if (VmIsString(L, -2) && std::string(VmToString(L, -2)).rfind("err_", 0) == 0) found++;
         VmPop(L, 1);
     }
     EXPECT_EQ(found, 571);
@@ -127,9 +131,7 @@ TEST_F(SystemMiscTest, ObjectData) {
     auto set = [&](double id, const char* key, double value) {
         return Call("SetObjectData", {QZ_TYPE_TIMER, id, key, value});
     };
-    auto get = [&](double id, const char* key) {
-        return Call("GetObjectData", {QZ_TYPE_TIMER, id, key});
-    };
+    auto get = [&](double id, const char* key) { return Call("GetObjectData", {QZ_TYPE_TIMER, id, key}); };
     ASSERT_EQ(Call("StartTimer", {1}), 0);
     ASSERT_EQ(Call("StartTimer", {2}), 0);
     EXPECT_EQ(set(3, "x", 1), ERR_FINDARRAY);
@@ -140,19 +142,16 @@ TEST_F(SystemMiscTest, ObjectData) {
     ASSERT_EQ(get(1, "SPEED"), 0);
     EXPECT_EQ(RenderValue(L, -1), "5");
     EXPECT_EQ(get(1, "none"), ERR_FINDOBJECTDATA);
-    EXPECT_EQ(Call("SetObjectData", {22, 1, "k", 1}),
-              ERR_NOLAYERS);
+    EXPECT_EQ(Call("SetObjectData", {22, 1, "k", 1}), ERR_NOLAYERS);
 
     // Without overwrite the target keeps its own "speed".
-    ASSERT_EQ(Call("CopyObjectData", {QZ_TYPE_TIMER, 1, QZ_TYPE_TIMER, 2, 0}),
-              0);
+    ASSERT_EQ(Call("CopyObjectData", {QZ_TYPE_TIMER, 1, QZ_TYPE_TIMER, 2, 0}), 0);
     ASSERT_EQ(get(2, "speed"), 0);
     EXPECT_EQ(RenderValue(L, -1), "9");
     ASSERT_EQ(get(2, "name"), 0);
     EXPECT_EQ(RenderValue(L, -1), "7");
 
-    EXPECT_EQ(Call("ClearObjectData", {QZ_TYPE_TIMER, 1, "missing"}),
-              ERR_FINDOBJECTDATA);
+    EXPECT_EQ(Call("ClearObjectData", {QZ_TYPE_TIMER, 1, "missing"}), ERR_FINDOBJECTDATA);
     ASSERT_EQ(Call("ClearObjectData", {QZ_TYPE_TIMER, 1}), 0);
     EXPECT_EQ(get(1, "name"), ERR_FINDOBJECTDATA);
     EXPECT_EQ(CallNumber("HaveObject", {QZ_TYPE_TIMER, 2}), 1);
@@ -219,8 +218,8 @@ TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
     VmSetTop(L, 0);
 
     // Physical memory as python3 sees it (above 4 GiB on most machines, never cut to 32 bits).
-    std::string memory = libtest::Python(
-        "import os\nprint(os.sysconf('SC_PHYS_PAGES') * os.sysconf('SC_PAGE_SIZE'))\n");
+    std::string memory =
+        libtest::Python("import os\nprint(os.sysconf('SC_PHYS_PAGES') * os.sysconf('SC_PAGE_SIZE'))\n");
     EXPECT_EQ(CallNumber("GetMemoryInfo", {1}), std::stod(memory));
     EXPECT_EQ(CallNumber("GetMemoryInfo", {0}), std::stod(memory));
     EXPECT_EQ(Call("GetMemoryInfo", {2}), ERR_WRONGUSAGE);
@@ -258,8 +257,7 @@ TEST_F(SystemMiscTest, ProgramAndSystemInformation) {
 
 TEST_F(SystemMiscTest, DebugPrintWritesTextsUnchanged) {
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Call("DebugPrint", {"100% %s", 2.5, Nil{}}),
-              0);
+    ASSERT_EQ(Call("DebugPrint", {"100% %s", 2.5, Nil{}}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "100% %s 2.5 Nil\n");
 }
 
@@ -280,9 +278,7 @@ TEST_F(SystemMiscTest, ScriptCatalog) {
     std::string savedLang = oldLang ? oldLang : "";
     setenv("LANG", "de_DE.UTF-8", 1);
 
-    auto text = [&](double index, const char* fallback) {
-        return CallString("GetCatalogString", {index, fallback});
-    };
+    auto text = [&](double index, const char* fallback) { return CallString("GetCatalogString", {index, fallback}); };
     EXPECT_EQ(text(1, "x"), "x");  // no catalog open yet
     ASSERT_EQ(Call("OpenCatalog", {"App.catalog"}), 0);
     EXPECT_EQ(text(1, "x"), "Welt");

@@ -58,12 +58,12 @@ TEST_F(SystemRequesters, ArgumentsAreCheckedBeforeAnythingIsShown) {
         {"FileRequest", {"t", "", 3}, ERR_WRONGUSAGE},
         {"FileRequest", {"t", "", 65536 + 4}, ERR_WRONGUSAGE},
         {"PathRequest", {"t", 1}, ERR_WRONGUSAGE},
-        {"StringRequest", {"t", "b", "", 1}, ERR_WRONGUSAGE},          // only text or numbers
-        {"StringRequest", {"t", "b", "", 0, 1025}, ERR_WRONGUSAGE},    // longer than the buffer
-        {"StringRequest", {"t", "b", "1x", 3}, ERR_WRONGUSAGE},        // a default that is no number
-        {"ListRequest", {"t", "b", Arg::List({})}, ERR_WRONGUSAGE},   // no choices
+        {"StringRequest", {"t", "b", "", 1}, ERR_WRONGUSAGE},        // only text or numbers
+        {"StringRequest", {"t", "b", "", 0, 1025}, ERR_WRONGUSAGE},  // longer than the buffer
+        {"StringRequest", {"t", "b", "1x", 3}, ERR_WRONGUSAGE},      // a default that is no number
+        {"ListRequest", {"t", "b", Arg::List({})}, ERR_WRONGUSAGE},  // no choices
         {"SetClipboard", {5, "x"}, ERR_WRONGUSAGE},
-        {"SystemRequest", {"t", "b", "a||c"}, ERR_WINDOW},             // a button without text
+        {"SystemRequest", {"t", "b", "a||c"}, ERR_WINDOW},  // a button without text
     };
     for (const auto& r : rows) EXPECT_EQ(vm->CallErr(r.command, r.args), r.error) << r.command;
     std::string many = "b";
@@ -73,12 +73,13 @@ TEST_F(SystemRequesters, ArgumentsAreCheckedBeforeAnythingIsShown) {
 }
 
 TEST_F(SystemRequesters, AnswersAndCancelsBecomeTheCommandsResults) {
-    Answers("1\n0\ncancel\n"
-            "/d/x.txt\ncancel\n/d/a.png /d/b.png\n"
-            "/home/\n"
-            "hello world\ncancel\n12345\n123\n"
-            "green\ncancel\n"
-            "$102030\ncancel\n");
+    Answers(
+        "1\n0\ncancel\n"
+        "/d/x.txt\ncancel\n/d/a.png /d/b.png\n"
+        "/home/\n"
+        "hello world\ncancel\n12345\n123\n"
+        "green\ncancel\n"
+        "$102030\ncancel\n");
     const struct {
         const char* command;
         std::vector<Arg> args;
@@ -136,8 +137,14 @@ TEST_F(SystemRequesters, AnswersAndCancelsBecomeTheCommandsResults) {
     const struct {
         const char* key;
         std::string value;
-    } fields[] = {{"name", "DejaVu Sans Bold Italic"}, {"family", "DejaVu Sans"}, {"size", "14"},
-                  {"weight", "200"}, {"slant", "100"}, {"bold", "1"}, {"italic", "1"}, {"underline", "0"}};
+    } fields[] = {{"name", "DejaVu Sans Bold Italic"},
+                  {"family", "DejaVu Sans"},
+                  {"size", "14"},
+                  {"weight", "200"},
+                  {"slant", "100"},
+                  {"bold", "1"},
+                  {"italic", "1"},
+                  {"underline", "0"}};
     for (const auto& f : fields) {
         VmPushString(*vm, f.key);
         VmGetTable(*vm, 1);

@@ -79,12 +79,10 @@ const char* kRaising = R"(
 
 std::vector<std::string> Split(const std::string& text, char sep) {
     std::vector<std::string> out;
-    if (text.empty())
-        return out;
+    if (text.empty()) return out;
     std::string item;
     std::istringstream in(text);
-    while (std::getline(in, item, sep))
-        out.push_back(item);
+    while (std::getline(in, item, sep)) out.push_back(item);
     return out;
 }
 
@@ -121,14 +119,12 @@ for n in [0, 1, 2, 3, 4, 5, 7, 16, 33, 100, 257]:
     int cases = 0;
     while (std::getline(lines, line)) {
         std::vector<std::string> parts = Split(line, '|');
-        while (parts.size() < 3)
-            parts.push_back("");
+        while (parts.size() < 3) parts.push_back("");
         std::vector<std::string> input = Split(parts[1], ',');
         std::vector<std::string> expected = Split(parts[2], ',');
         if (parts[0] == "N") {
             std::vector<double> xs;
-            for (auto& s : input)
-                xs.push_back(std::stod(s));
+            for (auto& s : input) xs.push_back(std::stod(s));
             PushNumbers(xs);
         } else {
             PushStrings(input);
@@ -215,8 +211,7 @@ TEST_F(SystemTableTest, RandomOrderFunctionNeverBreaksTheTable) {
     for (uint32_t seed = 1; seed <= 300; seed++) {
         randomOrderState = seed * 2654435761u;
         std::vector<double> items;
-        for (uint32_t i = 0; i < 2 + seed % 40; i++)
-            items.push_back(static_cast<double>((i * 7919u + seed) % 13));
+        for (uint32_t i = 0; i < 2 + seed % 40; i++) items.push_back(static_cast<double>((i * 7919u + seed) % 13));
         PushNumbers(items);
         VmPushCFunction(L, RandomOrder);
         int status = Call("Sort", {V(1), V(2)});
@@ -312,8 +307,7 @@ TEST_F(SystemTableTest, ConcatUnpackAndHaveItem) {
     VmRawSetI(L, 1, 2);
     EXPECT_EQ(CallString("Concat", {V(1)}), "a2c");
     EXPECT_EQ(CallString("Concat", {V(1), ", ", 1}), "2, c");
-    EXPECT_EQ(CallString("Concat", {V(1), "-", 0, 1}),
-              "a-2");
+    EXPECT_EQ(CallString("Concat", {V(1), "-", 0, 1}), "a-2");
     VmNewTable(L);
     VmRawSetI(L, 1, 1);  // item 1 becomes a table
     EXPECT_EQ(Call("Concat", {V(1)}), ERR_STRINGEXPECTED);

@@ -12,12 +12,8 @@ namespace {
 
 class SystemTimerTest : public LibFixture {
 protected:
-    double Timer(double id) {
-        return CallNumber("GetTimer", {id});
-    }
-    int Do(const char* command, double id) {
-        return Call(command, {id});
-    }
+    double Timer(double id) { return CallNumber("GetTimer", {id}); }
+    int Do(const char* command, double id) { return Call(command, {id}); }
 };
 
 TEST_F(SystemTimerTest, ArithmeticAcrossPauseResumeAndReset) {

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                   &qzLayersLibrary,   &qzDisplayLibrary, &qzTextLibrary};
     }
     // Pixels on the black display that show only the colour's channels (a blurred shadow gives
@@ -64,8 +64,8 @@ protected:
     // Display 1 with layers, display 2 without, both black; display 1 current.
     void OpenBoth() {
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzTextLibrary,    &qzDrawLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzTextLibrary,  &qzDrawLibrary};
         OpenCurrent(2, Arg::Table({{"width", kWidth}, {"height", kHeight}, {"color", 0}}));
         OpenLayered(kWidth, kHeight, 0x000000);
     }
@@ -150,8 +150,14 @@ TEST_F(TextLayers, TurnedAndScaledTextIsDrawnAnewAtTheTransform) {
         {"mirrored", Arg::Table({{"transform", Arg::List({-1, 0, 0, 1}, 0)}})},
     };
     for (const auto& r : rows) {
-        ExpectSameInk([&] { vm->Ok("TextOut", {70, 90, "Ag", r.options}); },
-                      [&] { vm->Ok("TextOut", {70, 90, "Ag", r.options}); }, r.what);
+        ExpectSameInk(
+            [&] {
+                vm->Ok("TextOut", {70, 90, "Ag", r.options});
+            },
+            [&] {
+                vm->Ok("TextOut", {70, 90, "Ag", r.options});
+            },
+            r.what);
         // The layer was made from the text's parameters, not from a block drawn at the transform.
         qzLayer* layer = FirstLayer(CurrentBGPic());
         ASSERT_NE(layer, nullptr);
@@ -159,11 +165,15 @@ TEST_F(TextLayers, TurnedAndScaledTextIsDrawnAnewAtTheTransform) {
         EXPECT_NE(layer->transformed, layer->base) << r.what;
     }
     // Turned back, the layer shows the text as drawn untransformed.
-    ExpectSameInk([&] {
-        vm->Ok("TextOut", {30, 30, "Ag", Arg::Table({{"rotate", 90}})});
-        vm->Ok("RotateLayer", {1, 0});
-    },
-                  [&] { vm->Ok("TextOut", {30, 30, "Ag"}); }, "turned back");
+    ExpectSameInk(
+        [&] {
+            vm->Ok("TextOut", {30, 30, "Ag", Arg::Table({{"rotate", 90}})});
+            vm->Ok("RotateLayer", {1, 0});
+        },
+        [&] {
+            vm->Ok("TextOut", {30, 30, "Ag"});
+        },
+        "turned back");
 }
 
 TEST_F(TextLayers, RestyledTextLayersMatchTheNewTextDrawnDirectly) {
@@ -178,8 +188,8 @@ TEST_F(TextLayers, RestyledTextLayersMatchTheNewTextDrawnDirectly) {
          [&] {
              vm->Ok("TextOut", {30, 30, "Ab"});
              vm->Ok("SetLayerStyle",
-                    {1, Arg::Table({{"text", "Xy"}, {"color", 0xFF0000}, {"fontstyle", FONTSTYLE_BOLD}}),
-                     1, Arg::Table({{"rotate", 90}})});
+                    {1, Arg::Table({{"text", "Xy"}, {"color", 0xFF0000}, {"fontstyle", FONTSTYLE_BOLD}}), 1,
+                     Arg::Table({{"rotate", 90}})});
          },
          [&] {
              vm->Ok("SetFontColor", {0xFF0000});
@@ -278,8 +288,14 @@ TEST_F(TextLayers, TextObjectLayersTurnAndScaleAsTheObjectDoes) {
     for (const auto& r : rows) {
         vm->Ok("CopyTextObject", {1, 2});
         vm->Ok(r.command, r.args);
-        ExpectSameInk([&] { vm->Ok("DisplayTextObject", {1, 30, 30, r.options}); },
-                      [&] { vm->Ok("DisplayTextObject", {2, 30, 30}); }, r.what);
+        ExpectSameInk(
+            [&] {
+                vm->Ok("DisplayTextObject", {1, 30, 30, r.options});
+            },
+            [&] {
+                vm->Ok("DisplayTextObject", {2, 30, 30});
+            },
+            r.what);
     }
 }
 
@@ -294,7 +310,10 @@ TEST_F(TextLayers, ATextObjectLayerRestyledWithAnotherIdShowsThatObject) {
             vm->Ok("DisplayTextObject", {1, 30, 30});
             vm->Ok("SetLayerStyle", {1, Arg::Table({{"id", 2}})});
         },
-        [&] { vm->Ok("DisplayTextObject", {2, 30, 30}); }, "restyled with object 2");
+        [&] {
+            vm->Ok("DisplayTextObject", {2, 30, 30});
+        },
+        "restyled with object 2");
     EXPECT_EQ(StyleNumber(1, "id"), 2);
     EXPECT_EQ(StyleNumber(1, "type"), 8);
 
@@ -322,7 +341,10 @@ TEST_F(TextLayers, ATextObjectLayerRestyledWithAnotherIdShowsThatObject) {
             EXPECT_EQ(StyleNumber(1, "type"), 3);
             vm->Ok("SetLayerStyle", {1, Arg::Table({{"type", 8}, {"id", 1}})});
         },
-        [&] { vm->Ok("DisplayTextObject", {1, 30, 30}); }, "brush layer become text object 1");
+        [&] {
+            vm->Ok("DisplayTextObject", {1, 30, 30});
+        },
+        "brush layer become text object 1");
     EXPECT_EQ(StyleNumber(1, "type"), 8);
 }
 
@@ -333,11 +355,16 @@ TEST_F(TextLayers, TextBordersAreTheOutlineTheEngineDraws) {
     for (int size : {1, 2, 5}) {
         vm->Ok("SetFontStyle", {FONTSTYLE_NORMAL});
         vm->Ok("SetFontStyle", {FONTSTYLE_EDGE, 0xFF0000, size});
-        ExpectSameInk([&] { vm->Ok("TextOut", {30, 30, "#a"}); }, [&] { vm->Ok("TextOut", {30, 30, "#a"}); },
-                      "edge " + std::to_string(size));
+        ExpectSameInk(
+            [&] {
+                vm->Ok("TextOut", {30, 30, "#a"});
+            },
+            [&] {
+                vm->Ok("TextOut", {30, 30, "#a"});
+            },
+            "edge " + std::to_string(size));
     }
 }
-
 
 TEST_F(TextLayers, FontStyleShadowAndEdgeSwitchTheLayersOwn) {
     OpenLayered(kWidth, kHeight, 0x000000);

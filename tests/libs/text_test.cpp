@@ -245,8 +245,9 @@ TEST(TextLib, TurnedTextOutSizedByWidthScalesTheFont) {
         qzTextBlock size;
         qzTextLayout layout;
         ASSERT_EQ(RenderTextBlock(nullptr, &ts, TEXTMODE_TEXTOUT, 0, 0, 1, &size, &layout), 0);
-        const Arg options = k == 0 ? Arg::Table({{"scalex", 2}, {"scaley", 2}, {"rotate", 90}})
-                                   : Arg::Table({{"width", 2 * size.width}, {"height", 2 * size.height}, {"rotate", 90}});
+        const Arg options = k == 0
+                                ? Arg::Table({{"scalex", 2}, {"scaley", 2}, {"rotate", 90}})
+                                : Arg::Table({{"width", 2 * size.width}, {"height", 2 * size.height}, {"rotate", 90}});
         s.vm.Ok("TextOut", {60, 30, "Hi", options});
         for (int y = 0; y < kH; y++)
             for (int x = 0; x < kW; x++) shown[k].push_back(s.At(x, y));
@@ -341,4 +342,3 @@ TEST(TextLib, DisplayedTextObjectsTakeTransparencyNotRotation) {
 }
 
 }  // namespace
-

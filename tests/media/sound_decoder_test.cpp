@@ -24,8 +24,7 @@ namespace {
 using namespace soundtest;
 
 // The sound's samples as 16-bit levels (8-bit values times 256), interleaved.
-std::vector<int16_t> Levels(const qzSound* sound)
-{
+std::vector<int16_t> Levels(const qzSound* sound) {
     std::vector<int16_t> out(static_cast<size_t>(sound->frames) * sound->channels);
     for (size_t i = 0; i < out.size(); i++) {
         int32_t v = GetSoundSampleValue(sound, i);
@@ -41,25 +40,24 @@ struct Loaded {
     ~Loaded() { FreeSoundRecord(sound); }
 };
 
-void Load(const std::string& path, Loaded* out, const char* loaders = nullptr)
-{
-    out->error = LoadSoundAsSample(path.c_str(), loaders, nullptr, &out->sound, nullptr, nullptr, nullptr, &out->loader);
+void Load(const std::string& path, Loaded* out, const char* loaders = nullptr) {
+    out->error =
+        LoadSoundAsSample(path.c_str(), loaders, nullptr, &out->sound, nullptr, nullptr, nullptr, &out->loader);
 }
 
-TEST(SoundDecoders, FilesFromSoxAndFfmpegDecodeAsFfmpegDecodesThem)
-{
+TEST(SoundDecoders, FilesFromSoxAndFfmpegDecodeAsFfmpegDecodesThem) {
     TempDir dir;
     const struct {
         const char* name;
-        const char* make;         // writes "%s"
+        const char* make;  // writes "%s"
         int channels;
         uint32_t rate;
-        int32_t format;           // engine code
+        int32_t format;  // engine code
         qzSoundLoader loader;
         const char* formatName;
     } rows[] = {
-        {"u8.wav", "sox -n -r 11025 -b 8 -e unsigned-integer -c 1 %s synth 0.2 sine 440", 1, 11025, 0, QZ_LOADER_INBUILT,
-         "RIFF WAVE"},
+        {"u8.wav", "sox -n -r 11025 -b 8 -e unsigned-integer -c 1 %s synth 0.2 sine 440", 1, 11025, 0,
+         QZ_LOADER_INBUILT, "RIFF WAVE"},
         {"u8s.wav", "sox -n -r 22050 -b 8 -e unsigned-integer -c 2 %s synth 0.2 sine 440 sine 880", 2, 22050, 1,
          QZ_LOADER_INBUILT, "RIFF WAVE"},
         {"s16.wav", "sox -n -r 44100 -b 16 -e signed-integer -c 1 %s synth 0.2 sine 1000 vol 0.9", 1, 44100, 4,
@@ -72,10 +70,11 @@ TEST(SoundDecoders, FilesFromSoxAndFfmpegDecodeAsFfmpegDecodesThem)
          QZ_LOADER_INBUILT, "IFF 8SVX"},
         {"be.aiff", "sox -n -r 22050 -b 16 -e signed-integer -c 2 %s synth 0.2 sine 300 sine 400", 2, 22050, 5,
          QZ_LOADER_NATIVE, "AIFF"},
-        {"a.flac", "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=32000:duration=0.4 %s", 1, 32000,
-         4, QZ_LOADER_NATIVE, "Mac Audio File"},
-        {"cbr.mp3", "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=44100:duration=0.5 -b:a 128k %s",
-         1, 44100, 4, QZ_LOADER_NATIVE, "MPEG Audio"},
+        {"a.flac", "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=32000:duration=0.4 %s", 1,
+         32000, 4, QZ_LOADER_NATIVE, "Mac Audio File"},
+        {"cbr.mp3",
+         "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=44100:duration=0.5 -b:a 128k %s", 1,
+         44100, 4, QZ_LOADER_NATIVE, "MPEG Audio"},
         {"s24.wav", "sox -n -r 8000 -b 24 -e signed-integer -c 1 %s synth 0.1 sine 200", 1, 8000, 4, QZ_LOADER_NATIVE,
          "RIFF WAVE"},
     };
@@ -100,12 +99,12 @@ TEST(SoundDecoders, FilesFromSoxAndFfmpegDecodeAsFfmpegDecodesThem)
     }
 }
 
-TEST(SoundDecoders, MpegBitRatesOfConstantAndVariableFiles)
-{
+TEST(SoundDecoders, MpegBitRatesOfConstantAndVariableFiles) {
     TempDir dir;
     std::string cbr = dir.File("cbr.mp3"), vbr = dir.File("vbr.mp3");
-    ASSERT_TRUE(Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -b:a 160k '" +
-                    cbr + "'"));
+    ASSERT_TRUE(
+        Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -b:a 160k '" + cbr +
+              "'"));
     ASSERT_TRUE(Shell("ffmpeg -nostdin -v error -f lavfi -i 'anoisesrc=d=2:r=44100:a=0.3' -q:a 0 '" + vbr + "'"));
     // A file behind an ID3v2 tag of 2000 bytes starts its audio after the tag.
     std::string tagged = dir.File("tagged.mp3");
@@ -144,8 +143,7 @@ TEST(SoundDecoders, MpegBitRatesOfConstantAndVariableFiles)
     EXPECT_EQ(Levels(loaded.sound), FfmpegS16(vbr, 1));
 }
 
-TEST(SoundDecoders, MpegAnalysisOfHeaders)
-{
+TEST(SoundDecoders, MpegAnalysisOfHeaders) {
     // MPEG-1 Layer III at 128 kbit/s, MPEG-2 Layer II at 64, and a "Xing" marker.
     std::vector<uint8_t> data(2048, 0);
     const uint8_t mpeg1[4] = {0xFF, 0xFB, 0x90, 0x00};
@@ -158,7 +156,7 @@ TEST(SoundDecoders, MpegAnalysisOfHeaders)
     EXPECT_EQ(MpegAudioBitRate(data.data(), data.size(), 0, 100000, 10.0, &start), 64u);
     std::memcpy(data.data(), mpeg1, 4);
     std::memcpy(data.data() + 36, "Xing", 4);
-    EXPECT_EQ(MpegAudioBitRate(data.data(), data.size(), 0, 100000, 10.0, &start), 78u);   // 10000 B/s * 8 / 1024
+    EXPECT_EQ(MpegAudioBitRate(data.data(), data.size(), 0, 100000, 10.0, &start), 78u);  // 10000 B/s * 8 / 1024
     // A header beyond the data: the caller reads again at the audio start.
     std::vector<uint8_t> id3 = {'I', 'D', '3', 3, 0, 0x10, 0, 0, 0x20, 0};
     EXPECT_EQ(MpegAudioBitRate(id3.data(), id3.size(), 0, 100000, 10.0, &start), 0u);
@@ -169,8 +167,7 @@ TEST(SoundDecoders, MpegAnalysisOfHeaders)
 struct SourceOf {
     qzSoundSource* source = nullptr;
     int error = -1;
-    SourceOf(TempDir& dir, const std::string& bytes, const char* loaders = "inbuilt")
-    {
+    SourceOf(TempDir& dir, const std::string& bytes, const char* loaders = "inbuilt") {
         std::string path = dir.File("f" + std::to_string(counter++));
         WriteFile(path, bytes);
         error = OpenSoundSource(path.c_str(), loaders, nullptr, 0, 0, &source, nullptr);
@@ -179,8 +176,7 @@ struct SourceOf {
     static inline int counter = 0;
 };
 
-TEST(SoundDecoders, IffHeaders)
-{
+TEST(SoundDecoders, IffHeaders) {
     TempDir dir;
     std::string body8 = {1, 2, 3, 4, 5, 6, 7};
     std::string chan = [](uint32_t v) {
@@ -191,28 +187,26 @@ TEST(SoundDecoders, IffHeaders)
     const struct {
         const char* what;
         std::string file;
-        int32_t kind;        // 0: refused
+        int32_t kind;  // 0: refused
         uint32_t channels;
         uint32_t frames;
     } rows[] = {
         {"mono", IffForm("8SVX", Vhdr(8000) + IffChunk("BODY", body8)), QZ_SOURCE_8SVX, 1, 7},
-        {"CHAN 6 is stereo; an odd body drops its last byte", IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", chan) +
-                                                                        IffChunk("BODY", body8)),
-         QZ_SOURCE_8SVX, 2, 3},
-        {"CHAN 2 is left only: mono", IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", std::string("\0\0\0\2", 4)) +
-                                                          IffChunk("BODY", body8)),
+        {"CHAN 6 is stereo; an odd body drops its last byte",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", chan) + IffChunk("BODY", body8)), QZ_SOURCE_8SVX, 2, 3},
+        {"CHAN 2 is left only: mono",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", std::string("\0\0\0\2", 4)) + IffChunk("BODY", body8)),
          QZ_SOURCE_8SVX, 1, 7},
-        {"CHAN 4 is right only: mono", IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", std::string("\0\0\0\4", 4)) +
-                                                           IffChunk("BODY", body8)),
+        {"CHAN 4 is right only: mono",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", std::string("\0\0\0\4", 4)) + IffChunk("BODY", body8)),
          QZ_SOURCE_8SVX, 1, 7},
-        {"a CHAN after BODY is never seen", IffForm("8SVX", Vhdr(8000) + IffChunk("BODY", body8) + IffChunk("CHAN", chan)),
-         QZ_SOURCE_8SVX, 1, 7},
+        {"a CHAN after BODY is never seen",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("BODY", body8) + IffChunk("CHAN", chan)), QZ_SOURCE_8SVX, 1, 7},
         {"a CHAN chunk longer than its word is passed by its size",
          IffForm("8SVX", Vhdr(8000) + IffChunk("CHAN", chan + std::string(4, '\0')) + IffChunk("BODY", body8)),
          QZ_SOURCE_8SVX, 2, 3},
-        {"an odd chunk before BODY is padded", IffForm("8SVX", Vhdr(8000) + IffChunk("NAME", "odd") +
-                                                                   IffChunk("BODY", body8)),
-         QZ_SOURCE_8SVX, 1, 7},
+        {"an odd chunk before BODY is padded",
+         IffForm("8SVX", Vhdr(8000) + IffChunk("NAME", "odd") + IffChunk("BODY", body8)), QZ_SOURCE_8SVX, 1, 7},
         {"Fibonacci-delta compression is refused", IffForm("8SVX", Vhdr(8000, 1) + IffChunk("BODY", body8)), 0, 0, 0},
         {"a voice header of another size is refused",
          IffForm("8SVX", IffChunk("VHDR", std::string(18, '\0')) + IffChunk("BODY", body8)), 0, 0, 0},
@@ -239,8 +233,7 @@ TEST(SoundDecoders, IffHeaders)
     }
 }
 
-TEST(SoundDecoders, IffSamplesAreInterleavedAndInHostOrder)
-{
+TEST(SoundDecoders, IffSamplesAreInterleavedAndInHostOrder) {
     TempDir dir;
     // Stereo 16SV: left half 0x0102, 0x0304; right half -2, 0x7FFF, stored high byte first.
     std::string body = {1, 2, 3, 4, '\xFF', '\xFE', 0x7F, '\xFF'};
@@ -251,7 +244,7 @@ TEST(SoundDecoders, IffSamplesAreInterleavedAndInHostOrder)
     int16_t out[4] = {};
     int end = -1;
     EXPECT_EQ(DecodeSoundSource(s.source, out, 2, &end), 2u);
-    EXPECT_EQ(end, 0);   // exactly the frames left: no end yet
+    EXPECT_EQ(end, 0);  // exactly the frames left: no end yet
     EXPECT_EQ(out[0], 0x0102);
     EXPECT_EQ(out[1], -2);
     EXPECT_EQ(out[2], 0x0304);
@@ -271,8 +264,7 @@ TEST(SoundDecoders, IffSamplesAreInterleavedAndInHostOrder)
     EXPECT_EQ(end, 1);
 }
 
-TEST(SoundDecoders, WaveHeaders)
-{
+TEST(SoundDecoders, WaveHeaders) {
     TempDir dir;
     std::string pcm16(8, '\x10');
     std::string fmt18 = FmtBody(1, 2, 44100, 16) + std::string("\0\0", 2);
@@ -287,11 +279,12 @@ TEST(SoundDecoders, WaveHeaders)
     const struct {
         const char* what;
         std::string file;
-        int32_t kind;       // 0: refused by the built-in decoder
+        int32_t kind;  // 0: refused by the built-in decoder
         uint32_t channels;
         uint32_t frames;
     } rows[] = {
-        {"plain", RiffWave(RiffChunk("fmt ", FmtBody(1, 2, 44100, 16)) + RiffChunk("data", pcm16)), QZ_SOURCE_WAVE, 2, 2},
+        {"plain", RiffWave(RiffChunk("fmt ", FmtBody(1, 2, 44100, 16)) + RiffChunk("data", pcm16)), QZ_SOURCE_WAVE, 2,
+         2},
         {"18-byte fmt", RiffWave(RiffChunk("fmt ", fmt18) + RiffChunk("data", pcm16)), QZ_SOURCE_WAVE, 2, 2},
         {"extensible PCM", RiffWave(RiffChunk("fmt ", ext) + RiffChunk("data", pcm16)), QZ_SOURCE_WAVE, 2, 2},
         {"an odd chunk before data is padded",
@@ -305,8 +298,8 @@ TEST(SoundDecoders, WaveHeaders)
         {"24 bits", RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 24)) + RiffChunk("data", pcm16)), 0, 0, 0},
         {"four channels", RiffWave(RiffChunk("fmt ", FmtBody(1, 4, 8000, 16)) + RiffChunk("data", pcm16)), 0, 0, 0},
         {"data before fmt", RiffWave(RiffChunk("data", pcm16) + RiffChunk("fmt ", FmtBody(1, 1, 8000, 8))), 0, 0, 0},
-        {"fmt of 14 bytes", RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 8).substr(0, 14)) + RiffChunk("data", pcm16)),
-         0, 0, 0},
+        {"fmt of 14 bytes",
+         RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 8).substr(0, 14)) + RiffChunk("data", pcm16)), 0, 0, 0},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -321,8 +314,7 @@ TEST(SoundDecoders, WaveHeaders)
     }
 }
 
-TEST(SoundDecoders, DecodingAtTheEnd)
-{
+TEST(SoundDecoders, DecodingAtTheEnd) {
     TempDir dir;
     std::string data(400, '\x80');
     SourceOf s(dir, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 8)) + RiffChunk("data", data)));
@@ -336,8 +328,7 @@ TEST(SoundDecoders, DecodingAtTheEnd)
     EXPECT_EQ(s.source->position, 400u);
 }
 
-TEST(SoundDecoders, SniffingAndLoaderLists)
-{
+TEST(SoundDecoders, SniffingAndLoaderLists) {
     TempDir dir;
     std::string module(1084, '\0');
     std::memcpy(&module[1080], "M.K.", 4);
@@ -379,11 +370,11 @@ TEST(SoundDecoders, SniffingAndLoaderLists)
     EXPECT_EQ(loaded.sound->frames, 800u);
 }
 
-TEST(SoundDecoders, SystemDecoderSeeksToTheFrame)
-{
+TEST(SoundDecoders, SystemDecoderSeeksToTheFrame) {
     TempDir dir;
     std::string path = dir.File("a.flac");
-    ASSERT_TRUE(Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=8000:duration=2 '" + path + "'"));
+    ASSERT_TRUE(
+        Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:sample_rate=8000:duration=2 '" + path + "'"));
     std::vector<int16_t> reference = FfmpegS16(path, 1);
     qzSoundSource* source = nullptr;
     ASSERT_EQ(OpenSoundSource(path.c_str(), "native", nullptr, 0, 1, &source, nullptr), 0);
@@ -401,15 +392,14 @@ TEST(SoundDecoders, SystemDecoderSeeksToTheFrame)
     CloseSoundSource(source);
 }
 
-TEST(SoundRecords, FormatCodesAndCopies)
-{
+TEST(SoundRecords, FormatCodesAndCopies) {
     const struct {
         uint32_t bits, channels, flags;
         int32_t code;
         uint32_t bytes;
         int32_t script;
     } rows[] = {
-        {8, 1, 0, 0, 1, 0}, {8, 2, 0, 1, 2, 2}, {8, 1, 2, 2, 1, 0}, {8, 2, 2, 3, 2, 2},
+        {8, 1, 0, 0, 1, 0},  {8, 2, 0, 1, 2, 2},  {8, 1, 2, 2, 1, 0},    {8, 2, 2, 3, 2, 2},
         {16, 1, 3, 4, 2, 1}, {16, 2, 3, 5, 4, 3}, {24, 1, 3, -1, 0, -1}, {8, 4, 0, -1, 0, -1},
     };
     for (const auto& r : rows) {
@@ -438,8 +428,7 @@ TEST(SoundRecords, FormatCodesAndCopies)
     FreeSoundRecord(sound);
 }
 
-TEST(SoundSources, CustomStreamsReadTheirQueueThenSilence)
-{
+TEST(SoundSources, CustomStreamsReadTheirQueueThenSilence) {
     int32_t kind = 0;
     qzSoundSource* source = nullptr;
     ASSERT_EQ(CreateCustomStream(nullptr, 8000, QZ_SOUNDFMT_U8_MONO, &kind, &source), 0);
@@ -455,8 +444,7 @@ TEST(SoundSources, CustomStreamsReadTheirQueueThenSilence)
     auto queue = [&](const char* bytes, uint32_t frames) {
         qzStreamBuffer* b = static_cast<qzStreamBuffer*>(OsAlloc(sizeof(qzStreamBuffer) + frames, 1));
         b->data = bytes ? reinterpret_cast<unsigned char*>(b + 1) : nullptr;
-        if (bytes)
-            std::memcpy(b->data, bytes, frames);
+        if (bytes) std::memcpy(b->data, bytes, frames);
         b->frames = frames;
         b->bytes = frames;
         AddListTail(&source->custom.queue, &b->node);
@@ -472,7 +460,7 @@ TEST(SoundSources, CustomStreamsReadTheirQueueThenSilence)
     CloseSoundSource(source);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -485,15 +473,13 @@ struct FakeStream {
 };
 FakeStream gStream;
 
-qzPluginInfo FakeStreamPlugin()
-{
+qzPluginInfo FakeStreamPlugin() {
     qzPluginInfo info = {};
     info.capabilities = QZ_PLUGINCAPS_SOUND;
     info.moduleName = "fakestream";
     info.OpenStream = [](const char* file, void* block) -> void* {
         gStream.opens++;
-        if (std::strstr(file, ".fake") == nullptr)
-            return nullptr;
+        if (std::strstr(file, ".fake") == nullptr) return nullptr;
         qzSoundStreamInfo* i = static_cast<qzSoundStreamInfo*>(block);
         EXPECT_EQ(i->subsongs, 1);
         i->frames = 10;
@@ -524,8 +510,7 @@ qzPluginInfo FakeStreamPlugin()
     return info;
 }
 
-TEST(SoundSources, PluginStreamsComeFirstUnlessTheLoaderListExcludesThem)
-{
+TEST(SoundSources, PluginStreamsComeFirstUnlessTheLoaderListExcludesThem) {
     gStream = FakeStream();
     qzPluginInfo info = FakeStreamPlugin();
     ASSERT_EQ(RegisterAdapterPlugin(&info, QZ_PLUGINCAPS_SOUND), 0);
@@ -582,4 +567,4 @@ TEST(SoundSources, PluginStreamsComeFirstUnlessTheLoaderListExcludesThem)
     UnregisterAdapterPlugin(&info, QZ_PLUGINCAPS_SOUND);
 }
 
-} // namespace
+}  // namespace

@@ -27,25 +27,20 @@ using qztest::Arg;
 using qztest::N;
 using qztest::S;
 using qztest::V;
-Arg Nil()
-{
-    return Arg(qztest::Nil{});
-}
+Arg Nil() { return Arg(qztest::Nil{}); }
 
 struct SoundLib : ::testing::Test {
     TempDir dir;
     std::unique_ptr<qztest::Commands> vm;
     bool manual = true;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(qztest::StartHeadlessDriver(manual));
         vm = std::make_unique<qztest::Commands>(
             std::initializer_list<const qzLibraryDescriptor*>{&qzDosLibrary, &qzMemblockLibrary, &qzSoundLibrary});
         SetRuntimeAttrs(*vm, {{QZ_RTA_QUIET, 1}});
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vm.reset();
         SetRuntimeAttrs(nullptr, {{QZ_RTA_QUIET, 0}});
         HeadlessSetManualAudio(0);
@@ -53,67 +48,57 @@ struct SoundLib : ::testing::Test {
     }
 
     std::string Run(const std::string& command, const std::vector<Arg>& args = {}) { return vm->Run(command, args); }
-    std::vector<float> Render(int32_t frames)
-    {
+    std::vector<float> Render(int32_t frames) {
         std::vector<float> out(2 * static_cast<size_t>(frames));
         HeadlessRenderAudio(out.data(), frames);
         return out;
     }
     qzSample* Sample(int32_t id) { return FindSampleById(qzObjectId{id, nullptr}); }
     // The channels that play the sample.
-    std::vector<const qzAudioChannel*> ChannelsOf(int32_t id)
-    {
+    std::vector<const qzAudioChannel*> ChannelsOf(int32_t id) {
         std::vector<const qzAudioChannel*> out;
         qzSample* s = Sample(id);
         for (int32_t i = 0; s && i < GetSoundChannelCount(); i++) {
             const qzAudioChannel& c = GetSoundChannels()[i];
-            if (c.state.load() != QZ_CHANNEL_FREE && c.sound == s->sound)
-                out.push_back(&c);
+            if (c.state.load() != QZ_CHANNEL_FREE && c.sound == s->sound) out.push_back(&c);
         }
         return out;
     }
-    int FreeChannels()
-    {
+    int FreeChannels() {
         int n = 0;
-        for (int32_t i = 0; i < GetSoundChannelCount(); i++)
-            n += GetSoundChannels()[i].state.load() == QZ_CHANNEL_FREE;
+        for (int32_t i = 0; i < GetSoundChannelCount(); i++) n += GetSoundChannels()[i].state.load() == QZ_CHANNEL_FREE;
         return n;
     }
     // A sample of `frames` frames of value v (16-bit mono) under id.
-    void Make(int32_t id, int32_t frames, int32_t v = 100, int32_t rate = 48000)
-    {
+    void Make(int32_t id, int32_t frames, int32_t v = 100, int32_t rate = 48000) {
         std::vector<Arg> values;
-        for (int32_t i = 0; i < frames; i++)
-            values.push_back(N(v));
+        for (int32_t i = 0; i < frames; i++) values.push_back(N(v));
         ASSERT_EQ(Run("CreateSample", {id, Arg::List(values), rate, 1}), "");
     }
-    qzSoundAttrQuery Attr(uint32_t tag, int32_t id)
-    {
+    qzSoundAttrQuery Attr(uint32_t tag, int32_t id) {
         qzSoundAttrQuery q = {};
         q.id = qzObjectId{id, nullptr};
         q.number = -99;
         q.number2 = -99;
         int known = qzSoundLibrary.getAttr(*vm, tag, &q);
-        if (!known)
-            q.number = -1000;
+        if (!known) q.number = -1000;
         return q;
     }
 };
 
-TEST_F(SoundLib, CreateSampleSourcesAndErrors)
-{
+TEST_F(SoundLib, CreateSampleSourcesAndErrors) {
     std::string raw = dir.File("raw.bin");
     WriteFile(raw, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
     ASSERT_EQ(Run("OpenFile", {1, raw}), "");
     ASSERT_EQ(Run("OpenFile", {2, dir.File("out.bin"), 1006}), "");
     ASSERT_EQ(Run("AllocMem", {1, 6}), "");
-    ASSERT_EQ(Run("Poke", {1, 0, 0x0102, 6}), "");   // a 16-bit value, big-endian
+    ASSERT_EQ(Run("Poke", {1, 0, 0x0102, 6}), "");  // a 16-bit value, big-endian
 
     const struct {
         const char* what;
         std::vector<Arg> args;
         std::string result;
-        std::vector<int32_t> values;   // the sample's values afterwards
+        std::vector<int32_t> values;  // the sample's values afterwards
     } rows[] = {
         {"pcm mono 8-bit", {10, Arg::List({N(1), N(-128), N(127)}), 8000}, "", {1, -128, 127}},
         {"pcm stereo 16-bit", {10, Arg::List({N(-32768), N(32767)}), 8000, 3}, "", {-32768, 32767}},
@@ -127,27 +112,35 @@ TEST_F(SoundLib, CreateSampleSourcesAndErrors)
         {"an unknown format", {10, Arg::List({N(1)}), 8000, 4}, "ERR 1055", {}},
         {"negative frames", {10, Arg::List({N(1)}), 8000, 0, -1}, "ERR 1055", {}},
         {"file", {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(1)}}), 8000, 1, 2}, "", {0x0201, 0x0403}},
-        {"file, swapped", {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(1)}, {S("swap"), N(1)}}), 8000, 1, 2},
-         "", {0x0506, 0x0708}},
+        {"file, swapped",
+         {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(1)}, {S("swap"), N(1)}}), 8000, 1, 2},
+         "",
+         {0x0506, 0x0708}},
         {"file too short", {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(1)}}), 8000, 1, 2}, "ERR 1009", {}},
-        {"file written only", {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(2)}}), 8000, 1, 2}, "ERR 1142", {}},
+        {"file written only",
+         {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(2)}}), 8000, 1, 2},
+         "ERR 1142",
+         {}},
         {"file without frames", {10, Arg::Table({{S("source"), S("file")}, {S("id"), N(1)}}), 8000}, "ERR 1055", {}},
-        {"memory, swapped", {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("swap"), N(1)}}), 8000, 1, 1},
-         "", {0x0102}},
-        {"memory at an offset", {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("offset"), N(1)}}), 8000,
-                                 0, 5},
-         "", {2, 0, 0, 0, 0}},
-        {"memory past the block", {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("offset"), N(2)}}),
-                                   8000, 1, 3},
-         "ERR 1146", {}},
+        {"memory, swapped",
+         {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("swap"), N(1)}}), 8000, 1, 1},
+         "",
+         {0x0102}},
+        {"memory at an offset",
+         {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("offset"), N(1)}}), 8000, 0, 5},
+         "",
+         {2, 0, 0, 0, 0}},
+        {"memory past the block",
+         {10, Arg::Table({{S("source"), S("memory")}, {S("id"), N(1)}, {S("offset"), N(2)}}), 8000, 1, 3},
+         "ERR 1146",
+         {}},
         {"an unknown source", {10, Arg::Table({{S("source"), S("tape")}}), 8000, 0, 1}, "ERR 1055", {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         Run("FreeSample", {10});
         EXPECT_EQ(Run("CreateSample", r.args), r.result);
-        if (!r.result.empty())
-            continue;
+        if (!r.result.empty()) continue;
         qzSample* s = Sample(10);
         ASSERT_NE(s, nullptr);
         std::vector<int32_t> values;
@@ -163,15 +156,15 @@ TEST_F(SoundLib, CreateSampleSourcesAndErrors)
     EXPECT_EQ(VmType(*vm, -1), VM_TLIGHTUSERDATA);
 }
 
-TEST_F(SoundLib, LoadSampleAndItsQueries)
-{
+TEST_F(SoundLib, LoadSampleAndItsQueries) {
     std::string path = dir.File("u8.wav");
-    WriteFile(path, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 11025, 8)) + RiffChunk("data", std::string("\xC8\x80\x00", 3))));
+    WriteFile(path,
+              RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 11025, 8)) + RiffChunk("data", std::string("\xC8\x80\x00", 3))));
     ASSERT_EQ(Run("LoadSample", {1, path}), "");
     EXPECT_EQ(Run("GetSampleData", {1}), "table, 3");
     ASSERT_EQ(vm->Call("GetSampleData", {1}), 0);
     VmRawGetI(*vm, -2, 0);
-    EXPECT_EQ(VmToNumber(*vm, -1), 72);   // unsigned 200
+    EXPECT_EQ(VmToNumber(*vm, -1), 72);  // unsigned 200
     VmRawGetI(*vm, -3, 2);
     EXPECT_EQ(VmToNumber(*vm, -1), -128);
     EXPECT_EQ(Run("IsSample", {path}), "1");
@@ -181,8 +174,8 @@ TEST_F(SoundLib, LoadSampleAndItsQueries)
     EXPECT_EQ(Run("LoadSample", {2, path, Arg::Table({{S("loader"), S("native")}})}), "");
     EXPECT_STREQ(Attr(31, 2).text, "native");
 
-    EXPECT_EQ(Attr(7, 1).number, 0);            // MONO8
-    EXPECT_EQ(Attr(8, 1).number, 0);            // 3 frames at 11025 Hz: 0 ms
+    EXPECT_EQ(Attr(7, 1).number, 0);  // MONO8
+    EXPECT_EQ(Attr(8, 1).number, 0);  // 3 frames at 11025 Hz: 0 ms
     EXPECT_EQ(Attr(9, 1).number, 11025);
     EXPECT_EQ(Attr(24, 1).number, 3);
     EXPECT_EQ(Attr(30, 1).number, 0);
@@ -190,8 +183,8 @@ TEST_F(SoundLib, LoadSampleAndItsQueries)
     qzSoundAttrQuery position = Attr(16, 1);
     EXPECT_EQ(position.number, -1);
     EXPECT_EQ(position.number2, -1);
-    EXPECT_EQ(Attr(24, 5).number, -1000);       // no such sample
-    EXPECT_EQ(Attr(6, 1).number, -1000);        // not a sound selector
+    EXPECT_EQ(Attr(24, 5).number, -1000);  // no such sample
+    EXPECT_EQ(Attr(6, 1).number, -1000);   // not a sound selector
     Make(3, 96000);
     EXPECT_EQ(Attr(8, 3).number, 2000);
     ASSERT_EQ(Run("PlaySample", {3}), "");
@@ -209,8 +202,7 @@ TEST_F(SoundLib, LoadSampleAndItsQueries)
     EXPECT_EQ(Run("SetMasterVolume", {S("any"), N(1), Nil()}), "");
 }
 
-TEST_F(SoundLib, NoSoundLoadsNothingAndRaisesNothing)
-{
+TEST_F(SoundLib, NoSoundLoadsNothingAndRaisesNothing) {
     qzSoundLibrary.setAttr(*vm, 2, 1);
     std::string path = dir.File("s.wav");
     WriteFile(path, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 11025, 8)) + RiffChunk("data", "ab")));
@@ -222,8 +214,7 @@ TEST_F(SoundLib, NoSoundLoadsNothingAndRaisesNothing)
     EXPECT_FALSE(AreSoundChannelsOpen());
 }
 
-TEST_F(SoundLib, PlaySampleGroupsAndOptions)
-{
+TEST_F(SoundLib, PlaySampleGroupsAndOptions) {
     Make(1, 48000);
     Make(3, 48000);
     ASSERT_EQ(Run("PlaySample", {1, 2, 3}), "");
@@ -246,10 +237,29 @@ TEST_F(SoundLib, PlaySampleGroupsAndOptions)
         {"a pitch below 256", {1, Arg::Table({{S("pitch"), N(255)}})}, "ERR 1479", 0, 0, 0, 0, 0},
         {"an unknown sample", {1, 1, 7}, "ERR 1178", 0, 0, 0, 0, 0},
         {"a time", {1, Arg::Table({{S("time"), N(2500)}})}, "", 3, 64, 128, 48000, 500},
-        {"times cancel a time", {1, Arg::Table({{S("time"), N(2500)}, {S("times"), N(4)}})}, "", 4, 64, 128, 48000, 1000},
-        {"volume, panning and pitch", {1, Arg::Table({{S("volume"), N(99)}, {S("panning"), N(-90000)}, {S("pitch"), N(24000)}})},
-         "", 1, 64, 0, 24000, 2000},
-        {"panning beyond the right", {1, Arg::Table({{S("panning"), N(300)}, {S("volume"), N(-3)}})}, "", 1, 0, 255, 48000,
+        {"times cancel a time",
+         {1, Arg::Table({{S("time"), N(2500)}, {S("times"), N(4)}})},
+         "",
+         4,
+         64,
+         128,
+         48000,
+         1000},
+        {"volume, panning and pitch",
+         {1, Arg::Table({{S("volume"), N(99)}, {S("panning"), N(-90000)}, {S("pitch"), N(24000)}})},
+         "",
+         1,
+         64,
+         0,
+         24000,
+         2000},
+        {"panning beyond the right",
+         {1, Arg::Table({{S("panning"), N(300)}, {S("volume"), N(-3)}})},
+         "",
+         1,
+         0,
+         255,
+         48000,
          1000},
         {"panning below the left", {1, Arg::Table({{S("panning"), N(-5)}})}, "", 1, 64, 0, 48000, 1000},
     };
@@ -271,12 +281,10 @@ TEST_F(SoundLib, PlaySampleGroupsAndOptions)
     }
 }
 
-TEST_F(SoundLib, APlaySampleThatFailsLeavesNoGroupStarted)
-{
+TEST_F(SoundLib, APlaySampleThatFailsLeavesNoGroupStarted) {
     Make(1, 48000);
     Make(2, 48000);
-    for (int i = 0; i < 7; i++)
-        ASSERT_EQ(Run("PlaySample", {1}), "");
+    for (int i = 0; i < 7; i++) ASSERT_EQ(Run("PlaySample", {1}), "");
     EXPECT_EQ(FreeChannels(), 1);
     // The first group takes the last channel, the second finds none: the first is let go again.
     EXPECT_EQ(Run("PlaySample", {2, 1, 2, 1}), "ERR 1289");
@@ -286,8 +294,7 @@ TEST_F(SoundLib, APlaySampleThatFailsLeavesNoGroupStarted)
     EXPECT_EQ(FreeChannels(), 0);
 }
 
-TEST_F(SoundLib, SettingsOfAPlayingSample)
-{
+TEST_F(SoundLib, SettingsOfAPlayingSample) {
     Make(1, 48000);
     ASSERT_EQ(Run("PlaySample", {1}), "");
     ASSERT_EQ(Run("PlaySample", {1}), "");
@@ -307,8 +314,7 @@ TEST_F(SoundLib, SettingsOfAPlayingSample)
     EXPECT_EQ(Sample(1)->pitch, 22050);
 }
 
-TEST_F(SoundLib, HookSelectors)
-{
+TEST_F(SoundLib, HookSelectors) {
     const qzLibraryDescriptor& lib = qzSoundLibrary;
     EXPECT_EQ(lib.setAttr(*vm, 12, 1), 1);
     EXPECT_TRUE(IsSoundEventHooked(6));
@@ -324,8 +330,7 @@ TEST_F(SoundLib, HookSelectors)
     EXPECT_EQ(lib.setAttr(*vm, 4, 1), 0);
 }
 
-TEST_F(SoundLib, MixSample)
-{
+TEST_F(SoundLib, MixSample) {
     ASSERT_EQ(Run("CreateSample", {1, Arg::List({N(10), N(-20), N(127)}), 8000}), "");
     ASSERT_EQ(Run("CreateSample", {2, Arg::List({N(32767), N(32767)}), 8000, 1}), "");
     const struct {
@@ -337,11 +342,14 @@ TEST_F(SoundLib, MixSample)
         {"an 8-bit input into 16 bits doubles", {9, 3, 8000, 1, 1, Arg::Table({})}, "", {2560, -5120, 32512}},
         {"two full-scale inputs clip", {9, 2, 8000, 1, 2, Arg::Table({}), 2, Arg::Table({})}, "", {32767, 32767}},
         {"into 8-bit stereo", {9, 1, 8000, 2, 1, Arg::Table({})}, "", {10, 10}},
-        {"half the pitch repeats each frame", {9, 4, 8000, 1, 1, Arg::Table({{S("pitch"), N(4000)}})}, "",
+        {"half the pitch repeats each frame",
+         {9, 4, 8000, 1, 1, Arg::Table({{S("pitch"), N(4000)}})},
+         "",
          {2560, 2560, -5120, -5120}},
-        {"offset, threshold and length", {9, 4, 8000, 0, 1, Arg::Table({{S("offset"), N(1)}, {S("threshold"), N(1)},
-                                                                         {S("length"), N(2)}})},
-         "", {0, -20, 127, 0}},
+        {"offset, threshold and length",
+         {9, 4, 8000, 0, 1, Arg::Table({{S("offset"), N(1)}, {S("threshold"), N(1)}, {S("length"), N(2)}})},
+         "",
+         {0, -20, 127, 0}},
         {"without loop the input ends", {9, 5, 8000, 0, 1, Arg::Table({{S("loop"), N(0)}})}, "", {10, -20, 127, 0, 0}},
         {"with loop it wraps", {9, 5, 8000, 0, 1, Arg::Table({})}, "", {10, -20, 127, 10, -20}},
         {"scale", {9, 1, 8000, 0, 1, Arg::Table({{S("scale"), N(0.5)}})}, "", {5}},
@@ -356,8 +364,7 @@ TEST_F(SoundLib, MixSample)
         SCOPED_TRACE(r.what);
         Run("FreeSample", {9});
         EXPECT_EQ(Run("MixSample", r.args), r.result);
-        if (!r.result.empty())
-            continue;
+        if (!r.result.empty()) continue;
         qzSample* s = Sample(9);
         ASSERT_NE(s, nullptr);
         std::vector<int32_t> values;
@@ -372,8 +379,7 @@ TEST_F(SoundLib, MixSample)
     EXPECT_EQ(GetSoundSampleValue(Sample(1)->sound, 1), -20);
 }
 
-TEST_F(SoundLib, CopySample)
-{
+TEST_F(SoundLib, CopySample) {
     Make(1, 10, 7, 22050);
     Run("SetVolume", {1, 20});
     Run("SetPanning", {1, 3});
@@ -391,15 +397,13 @@ TEST_F(SoundLib, CopySample)
     EXPECT_EQ(VmType(*vm, -1), VM_TLIGHTUSERDATA);
 }
 
-TEST_F(SoundLib, InsertSample)
-{
+TEST_F(SoundLib, InsertSample) {
     ASSERT_EQ(Run("CreateSample", {1, Arg::List({N(1), N(2), N(3)}), 8000}), "");
     ASSERT_EQ(Run("CreateSample", {2, Arg::List({N(100), N(200)}), 8000, 1}), "");
     auto values = [&](int32_t id) {
         std::vector<int32_t> out;
         const qzSound* s = Sample(id)->sound;
-        for (uint32_t i = 0; i < s->frames * s->channels; i++)
-            out.push_back(GetSoundSampleValue(s, i));
+        for (uint32_t i = 0; i < s->frames * s->channels; i++) out.push_back(GetSoundSampleValue(s, i));
         return out;
     };
     EXPECT_EQ(Run("InsertSample", {1, 1, 0}), "ERR 1055");
@@ -417,17 +421,17 @@ TEST_F(SoundLib, InsertSample)
     EXPECT_EQ(Run("InsertSample", {1, 2, 0}), "ERR 1475");
 }
 
-TEST_F(SoundLib, SaveSampleWritesWave)
-{
-    ASSERT_EQ(Run("CreateSample", {1, Arg::List({N(-128), N(0), N(1), N(127), N(-1), N(5), N(6), N(7), N(8), N(9)}), 11025}),
-              "");
+TEST_F(SoundLib, SaveSampleWritesWave) {
+    ASSERT_EQ(
+        Run("CreateSample", {1, Arg::List({N(-128), N(0), N(1), N(127), N(-1), N(5), N(6), N(7), N(8), N(9)}), 11025}),
+        "");
     std::string path = dir.File("s.wav");
     ASSERT_EQ(Run("SaveSample", {1, path}), "");
     std::string bytes = ReadFile(path);
     ASSERT_EQ(bytes.size(), 44u + 12u);
     auto le32 = [&](size_t at) {
-        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 | uint32_t(uint8_t(bytes[at + 2])) << 16 |
-               uint32_t(uint8_t(bytes[at + 3])) << 24;
+        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+               uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
     };
     EXPECT_EQ(le32(4), 48u);
     EXPECT_EQ(le32(40), 10u);
@@ -461,9 +465,8 @@ struct SoundLibRealTime : SoundLib {
     SoundLibRealTime() { manual = false; }
 };
 
-TEST_F(SoundLibRealTime, WaitSampleEndReturnsWhenTheSampleHasPlayed)
-{
-    Make(1, 2400);   // 50 ms at 48000 Hz
+TEST_F(SoundLibRealTime, WaitSampleEndReturnsWhenTheSampleHasPlayed) {
+    Make(1, 2400);  // 50 ms at 48000 Hz
     ASSERT_EQ(Run("PlaySample", {1}), "");
     uint64_t before = OsMonotonicMicros();
     ASSERT_EQ(Run("WaitSampleEnd", {1}), "");
@@ -473,4 +476,4 @@ TEST_F(SoundLibRealTime, WaitSampleEndReturnsWhenTheSampleHasPlayed)
     EXPECT_EQ(Run("IsSamplePlaying", {1}), "0");
 }
 
-} // namespace
+}  // namespace

@@ -35,21 +35,18 @@ constexpr int32_t kRate = 48000;
 // A sound of `frames` frames of one 16-bit value per channel (left, right for stereo).
 struct TestSound {
     qzSound* sound = nullptr;
-    TestSound(uint32_t frames, int16_t left, int32_t right = INT32_MIN, uint32_t rate = kRate)
-    {
+    TestSound(uint32_t frames, int16_t left, int32_t right = INT32_MIN, uint32_t rate = kRate) {
         bool stereo = right != INT32_MIN;
         uint32_t channels = stereo ? 2 : 1;
         int16_t* data = static_cast<int16_t*>(OsAlloc(static_cast<size_t>(frames) * channels * 2, 0));
         for (uint32_t f = 0; f < frames; f++) {
             data[f * channels] = left;
-            if (stereo)
-                data[f * channels + 1] = static_cast<int16_t>(right);
+            if (stereo) data[f * channels + 1] = static_cast<int16_t>(right);
         }
         NewSoundRecord(reinterpret_cast<unsigned char*>(data), frames, rate, stereo ? 5 : 4, &sound, nullptr);
     }
     // A sine of `hz` at `rate`.
-    static TestSound Sine(uint32_t frames, double hz, uint32_t rate)
-    {
+    static TestSound Sine(uint32_t frames, double hz, uint32_t rate) {
         TestSound t(frames, 0, INT32_MIN, rate);
         int16_t* data = reinterpret_cast<int16_t*>(t.sound->data);
         for (uint32_t f = 0; f < frames; f++)
@@ -61,8 +58,7 @@ struct TestSound {
 };
 
 int Play(const TestSound& s, int32_t volume = 64, int32_t pan = 128, int32_t passes = 1, int32_t timeMs = -1,
-         int32_t pitch = kRate, int32_t id = 1)
-{
+         int32_t pitch = kRate, int32_t id = 1) {
     int error = PlaySoundOnChannel(s.sound, qzObjectId{id, nullptr}, s.sound->format, 0, pitch, volume, pan, timeMs,
                                    passes, nullptr);
     StartPendingSamples();
@@ -70,23 +66,20 @@ int Play(const TestSound& s, int32_t volume = 64, int32_t pan = 128, int32_t pas
 }
 
 // Frames whose left or right side is not silent.
-size_t Sounding(const std::vector<float>& out)
-{
+size_t Sounding(const std::vector<float>& out) {
     size_t n = 0;
-    for (size_t f = 0; f + 1 < out.size(); f += 2)
-        n += out[f] != 0.0f || out[f + 1] != 0.0f;
+    for (size_t f = 0; f + 1 < out.size(); f += 2) n += out[f] != 0.0f || out[f + 1] != 0.0f;
     return n;
 }
 
 struct SoundMixer : SoundOutputTest {};
 
-TEST_F(SoundMixer, LevelsVolumeAndPan)
-{
+TEST_F(SoundMixer, LevelsVolumeAndPan) {
     ASSERT_EQ(MacOutputRate(), kRate);
     const struct {
         const char* what;
         int16_t left;
-        int32_t right;   // INT32_MIN: mono
+        int32_t right;  // INT32_MIN: mono
         int32_t volume;
         int32_t pan;
         float expectLeft;
@@ -112,8 +105,7 @@ TEST_F(SoundMixer, LevelsVolumeAndPan)
     }
 }
 
-TEST_F(SoundMixer, GainAndPanCurves)
-{
+TEST_F(SoundMixer, GainAndPanCurves) {
     EXPECT_EQ(MacVolumeToGain(64), 1.0f);
     EXPECT_EQ(MacVolumeToGain(0), 0.0f);
     EXPECT_FLOAT_EQ(MacVolumeToGain(8), 0.5f);
@@ -123,8 +115,7 @@ TEST_F(SoundMixer, GainAndPanCurves)
     EXPECT_EQ(MacPanToValue(255), 1.0f);
 }
 
-TEST_F(SoundMixer, PitchSetsTheFrequencyAlsoWhilePlaying)
-{
+TEST_F(SoundMixer, PitchSetsTheFrequencyAlsoWhilePlaying) {
     TestSound s = TestSound::Sine(8000 * 4, 500, 8000);
     ASSERT_EQ(Play(s, 64, 128, 1, -1, 8000), 0);
     std::vector<float> out = Render(24000);
@@ -138,9 +129,8 @@ TEST_F(SoundMixer, PitchSetsTheFrequencyAlsoWhilePlaying)
     EXPECT_NEAR(Rms(Side(c, 0), 2000, 20000), 16000 / 32768.0 / std::sqrt(2.0), 0.01);
 }
 
-TEST_F(SoundMixer, TheSumIsClipped)
-{
-    TestSound a(4800, 26214), b(4800, 26214);   // 0.8 each
+TEST_F(SoundMixer, TheSumIsClipped) {
+    TestSound a(4800, 26214), b(4800, 26214);  // 0.8 each
     ASSERT_EQ(Play(a), 0);
     ASSERT_EQ(Play(b), 0);
     std::vector<float> out = Render(1000);
@@ -148,8 +138,7 @@ TEST_F(SoundMixer, TheSumIsClipped)
     EXPECT_EQ(out[1001], 1.0f);
 }
 
-TEST_F(SoundMixer, PassesAndTimeLimits)
-{
+TEST_F(SoundMixer, PassesAndTimeLimits) {
     const struct {
         const char* what;
         uint32_t frames;
@@ -182,11 +171,10 @@ TEST_F(SoundMixer, PassesAndTimeLimits)
     }
 }
 
-TEST_F(SoundMixer, LoopAndEndEventsInOrder)
-{
+TEST_F(SoundMixer, LoopAndEndEventsInOrder) {
     SetSoundEventHook("onsampleloop", 1);
     SetSoundEventHook("OnSampleEnd", 1);
-    TestSound s(480, 1000);   // 10 ms a pass
+    TestSound s(480, 1000);  // 10 ms a pass
     ASSERT_EQ(Play(s, 64, 128, 3, -1, kRate, 7), 0);
     Render(4000);
     std::vector<Event> events = Events();
@@ -206,11 +194,10 @@ TEST_F(SoundMixer, LoopAndEndEventsInOrder)
     EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(SoundMixer, SubSecondLoopsLoseNoEvent)
-{
+TEST_F(SoundMixer, SubSecondLoopsLoseNoEvent) {
     SetSoundEventHook("onsampleloop", 1);
     SetSoundEventHook("onsampleend", 1);
-    TestSound s(48, 1000);   // 1 ms a pass, far shorter than a rendered block
+    TestSound s(48, 1000);  // 1 ms a pass, far shorter than a rendered block
     ASSERT_EQ(Play(s, 64, 128, 2000), 0);
     Render(2000 * 48 + 4096);
     std::vector<Event> events = Events();
@@ -224,12 +211,10 @@ TEST_F(SoundMixer, SubSecondLoopsLoseNoEvent)
     EXPECT_EQ(MacDroppedAudioEvents(), 0u);
 }
 
-TEST_F(SoundMixer, ChannelsAreTakenInOrderAndFreedByHousekeeping)
-{
+TEST_F(SoundMixer, ChannelsAreTakenInOrderAndFreedByHousekeeping) {
     TestSound shortSound(100, 1000), longSound(480000, 1000);
     ASSERT_EQ(Play(shortSound), 0);
-    for (int i = 1; i < 8; i++)
-        ASSERT_EQ(Play(longSound), 0);
+    for (int i = 1; i < 8; i++) ASSERT_EQ(Play(longSound), 0);
     EXPECT_EQ(Play(longSound), ERR_NOCHANNEL);
     // Once the short sample has played out, the next search frees and takes its channel.
     Render(2048);
@@ -240,8 +225,7 @@ TEST_F(SoundMixer, ChannelsAreTakenInOrderAndFreedByHousekeeping)
     EXPECT_FALSE(IsSoundPlaying(longSound.sound));
 }
 
-TEST_F(SoundMixer, AttributesChangeTheFirstChannelOnly)
-{
+TEST_F(SoundMixer, AttributesChangeTheFirstChannelOnly) {
     TestSound s(48000, 1000);
     ASSERT_EQ(Play(s), 0);
     ASSERT_EQ(Play(s), 0);
@@ -256,8 +240,7 @@ TEST_F(SoundMixer, AttributesChangeTheFirstChannelOnly)
     EXPECT_EQ(pass, 0);
 }
 
-TEST_F(SoundMixer, PendingSamplesWaitForTheirStart)
-{
+TEST_F(SoundMixer, PendingSamplesWaitForTheirStart) {
     TestSound a(4800, 1000), b(4800, 2000);
     int32_t n = -1;
     ASSERT_EQ(PlaySoundOnChannel(a.sound, qzObjectId{1, nullptr}, 4, 0, kRate, 64, 128, -1, 1, &n), 0);
@@ -268,8 +251,7 @@ TEST_F(SoundMixer, PendingSamplesWaitForTheirStart)
     EXPECT_NEAR(out[0], 3000 / 32768.0f, 1e-6);
 }
 
-TEST_F(SoundMixer, ABusyAudioMutexGivesSilenceAndChangesNothing)
-{
+TEST_F(SoundMixer, ABusyAudioMutexGivesSilenceAndChangesNothing) {
     TestSound s(4800, 1000);
     int32_t n = -1;
     ASSERT_EQ(PlaySoundOnChannel(s.sound, qzObjectId{1, nullptr}, 4, 0, kRate, 64, 128, -1, 1, &n), 0);
@@ -307,34 +289,28 @@ struct FakeModule {
     int32_t jump = -1;
     int rewinds = 0;
 };
-FakeModule* AsFake(qzModule* m)
-{
-    return reinterpret_cast<FakeModule*>(m);
-}
+FakeModule* AsFake(qzModule* m) { return reinterpret_cast<FakeModule*>(m); }
 const qzModuleReplayer kFakeReplayer = {
     [](unsigned char*, size_t, int32_t) -> qzModule* { return nullptr; },
     [](qzModule*) {},
     [](qzModule* m) { AsFake(m)->rewinds++; },
     [](qzModule* m, int16_t* out, uint32_t frames) {
-        for (uint32_t i = 0; i < 2 * frames; i++)
-            out[i] = AsFake(m)->level;
+        for (uint32_t i = 0; i < 2 * frames; i++) out[i] = AsFake(m)->level;
     },
     [](qzModule* m, int32_t query, int32_t value) -> int32_t {
-        if (query == 0)
-            AsFake(m)->jump = value;
+        if (query == 0) AsFake(m)->jump = value;
         return query == 2 ? 5 : 12;
     },
 };
 
-TEST_F(SoundMixer, ModulesPlayThroughTheReplayerSeam)
-{
+TEST_F(SoundMixer, ModulesPlayThroughTheReplayerSeam) {
     SetModuleReplayer(&kFakeReplayer);
     FakeModule module{8192};
     qzModule* m = reinterpret_cast<qzModule*>(&module);
-    EXPECT_EQ(ModulePosition(m, 2, 0), -1);   // not on a channel
+    EXPECT_EQ(ModulePosition(m, 2, 0), -1);  // not on a channel
     ASSERT_EQ(PlayMusicOnChannel(QZ_MUSIC_MODULE, m, qzObjectId{3, nullptr}, 1, 1, 64, nullptr), 0);
     std::vector<float> out = Render(2000);
-    EXPECT_NEAR(out[3000], 0.25f, 1e-3);   // 48000 Hz on a 48000 Hz device
+    EXPECT_NEAR(out[3000], 0.25f, 1e-3);  // 48000 Hz on a 48000 Hz device
     EXPECT_EQ(ModulePosition(m, 2, 0), 5);
     EXPECT_EQ(ModulePosition(m, 0, 9), 0);
     EXPECT_EQ(module.jump, 9);
@@ -363,8 +339,7 @@ struct SoundAdapter : ::testing::Test {
     qzPluginInfo info = {};
     ManualClock clock;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         gLog = AdapterLog();
         info.capabilities = QZ_PLUGINCAPS_AUDIOADAPTER;
         info.moduleName = "fakeaudio";
@@ -373,7 +348,8 @@ struct SoundAdapter : ::testing::Test {
             return &gLog;
         };
         info.CloseAudio = [](void*) { gLog.closes++; };
-        info.AllocAudioChannel = [](void*, int rate, void* feed, intptr_t, void* channel, intptr_t, int, int format) -> void* {
+        info.AllocAudioChannel = [](void*, int rate, void* feed, intptr_t, void* channel, intptr_t, int,
+                                    int format) -> void* {
             EXPECT_EQ(feed, reinterpret_cast<void*>(&MixerFeed));
             gLog.channels.push_back(static_cast<qzAudioChannel*>(channel));
             gLog.rates.push_back(rate);
@@ -383,8 +359,7 @@ struct SoundAdapter : ::testing::Test {
         info.FreeAudioChannel = [](void*, void*) { gLog.frees++; };
         info.SetChannelAttributes = [](void*, void*, const qzTagItem* tags) -> int {
             std::vector<std::pair<uint32_t, intptr_t>> list;
-            for (; tags->tag; tags++)
-                list.push_back({tags->tag, tags->value});
+            for (; tags->tag; tags++) list.push_back({tags->tag, tags->value});
             gLog.attributes.push_back(list);
             return 1;
         };
@@ -392,24 +367,21 @@ struct SoundAdapter : ::testing::Test {
         ASSERT_EQ(InitSoundEventMutex(), 0);
         ResetSoundEventHooks();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ResetSoundEventHooks();
         FreeSoundEventsAtExit();
         RemoveAudioAdapter();
         SetPluginStartupPhase(0);
     }
     // Pulls frames of the channel as the adapter would.
-    std::vector<int16_t> Feed(qzAudioChannel* channel, int frames, int* delivered)
-    {
+    std::vector<int16_t> Feed(qzAudioChannel* channel, int frames, int* delivered) {
         std::vector<int16_t> out(static_cast<size_t>(frames), 0);
         *delivered = MixerFeed(&gLog, nullptr, out.data(), frames, channel);
         return out;
     }
 };
 
-TEST_F(SoundAdapter, InstallingTheAdapter)
-{
+TEST_F(SoundAdapter, InstallingTheAdapter) {
     qzPluginInfo plain = {};
     plain.capabilities = QZ_PLUGINCAPS_SOUND;
     EXPECT_EQ(SetAudioAdapter(&plain, 0, nullptr), ERR_WRONGUSAGE);
@@ -429,8 +401,7 @@ TEST_F(SoundAdapter, InstallingTheAdapter)
     EXPECT_EQ(SetAudioAdapter(&info, 0, tags), ERR_SETADAPTER);
 }
 
-TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits)
-{
+TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits) {
     const intptr_t tags[] = {2, 2, 0};
     ASSERT_EQ(SetAudioAdapter(&info, 0, tags), 0);
     ASSERT_EQ(InitSoundChannels(8, 30), 0);
@@ -440,14 +411,13 @@ TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits)
     SetSoundEventHook("onsampleend", 1);
     TestSound s(100, 0);
     int16_t* data = reinterpret_cast<int16_t*>(s.sound->data);
-    for (int i = 0; i < 100; i++)
-        data[i] = static_cast<int16_t>(i);
+    for (int i = 0; i < 100; i++) data[i] = static_cast<int16_t>(i);
     // 250 ms at 400 Hz: two passes and a half, the last pass cut as on the native output.
     ASSERT_EQ(PlaySoundOnChannel(s.sound, qzObjectId{5, nullptr}, 4, 200, 400, 40, 0, 625, 1, nullptr), 0);
     ASSERT_EQ(gLog.channels.size(), 1u);
     EXPECT_EQ(gLog.rates[0], 400);
     EXPECT_EQ(gLog.formats[0], 4);
-    ASSERT_EQ(gLog.attributes.size(), 1u);   // the pan, given when it is not the centre
+    ASSERT_EQ(gLog.attributes.size(), 1u);  // the pan, given when it is not the centre
     EXPECT_EQ(gLog.attributes[0], (std::vector<std::pair<uint32_t, intptr_t>>{{2, 0}}));
     int delivered = 0;
     std::vector<int16_t> out = Feed(gLog.channels[0], 150, &delivered);
@@ -456,15 +426,14 @@ TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits)
     EXPECT_EQ(out[100], 0);
     EXPECT_EQ(out[149], 49);
     out = Feed(gLog.channels[0], 150, &delivered);
-    EXPECT_EQ(delivered, 100);   // 2.5 passes: 250 frames
+    EXPECT_EQ(delivered, 100);  // 2.5 passes: 250 frames
     EXPECT_EQ(out[49], 99);
     EXPECT_EQ(out[99], 49);
     out = Feed(gLog.channels[0], 10, &delivered);
     EXPECT_EQ(delivered, 0);
     std::vector<Event> events;
     Event e;
-    while (PopSoundEvent(&e.code, &e.object, &e.time, &e.starts))
-        events.push_back(e);
+    while (PopSoundEvent(&e.code, &e.object, &e.time, &e.starts)) events.push_back(e);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[3].code, 5);
     EXPECT_EQ(events[3].time, 625);
@@ -484,4 +453,4 @@ TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits)
     EXPECT_EQ(gLog.closes, 1);
 }
 
-} // namespace
+}  // namespace

@@ -21,8 +21,7 @@ using namespace soundtest;
 
 // Plays sample 1 from `wave` left at its own pitch, then right at twice its pitch, waiting for
 // each, then prints "done".
-std::string PlayingApplet(const std::string& wave)
-{
+std::string PlayingApplet(const std::string& wave) {
     return R"(
 .applet
 .record 10 u8 6 u8 0
@@ -31,7 +30,8 @@ std::string PlayingApplet(const std::string& wave)
   .line 1
     GETGLOBAL r0 "loadsample"
     LOADK r1 1
-    LOADK r2 ")" + wave + R"("
+    LOADK r2 ")" +
+           wave + R"("
     CALL r0 3 1
   .line 2
     GETGLOBAL r0 "playsample"
@@ -81,25 +81,23 @@ struct SoundPlayer : ::testing::Test {
     TempDir dir;
     std::string wave;
 
-    void SetUp() override
-    {
-        if (access((BinaryDir() + "/bin/qzplayer").c_str(), X_OK) != 0)
-            GTEST_SKIP() << "no player binary";
+    void SetUp() override {
+        if (access((BinaryDir() + "/bin/qzplayer").c_str(), X_OK) != 0) GTEST_SKIP() << "no player binary";
         wave = dir.File("sine.wav");
         ASSERT_TRUE(Shell("sox -n -r 48000 -b 16 -e signed-integer -c 1 '" + wave + "' synth 0.5 sine 440 vol 0.5"));
     }
 
     // Runs the applet with the environment given: what it printed (the drivers' own messages on
     // standard error are left out).
-    std::string Play(const std::string& text, const std::string& env, const std::string& options = "")
-    {
+    std::string Play(const std::string& text, const std::string& env, const std::string& options = "") {
         std::string error;
         std::vector<uint8_t> bytes = QzAssemble(text, &error);
         EXPECT_FALSE(bytes.empty()) << error;
         std::string applet = dir.File("a.qza");
         WriteBytes(applet, bytes);
         std::string command = "env -u QUARNELIX_INPUT -u QUARNELIX_AUDIO_CAPTURE " + env + " '" + BinaryDir() +
-                              "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout " + options + " '" + applet + "' 2>'" + dir.File("stderr") + "'";
+                              "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout " + options + " '" + applet + "' 2>'" +
+                              dir.File("stderr") + "'";
         int status = -1;
         std::string output = CaptureOutput(command, &status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output << ReadFile(dir.File("stderr"));
@@ -108,8 +106,7 @@ struct SoundPlayer : ::testing::Test {
 };
 
 // The two played regions: left at 440 Hz, then right at 880 Hz.
-void CheckPlayed(const Capture& c, const std::string& wave)
-{
+void CheckPlayed(const Capture& c, const std::string& wave) {
     ASSERT_EQ(c.rate, 48000u);
     std::vector<float> left = Side(c, 0), right = Side(c, 1);
     size_t first = Onset(c);
@@ -126,10 +123,10 @@ void CheckPlayed(const Capture& c, const std::string& wave)
     EXPECT_LT(Rms(left, second, 12000), 1e-6);
 }
 
-TEST_F(SoundPlayer, HeadlessCaptureHoldsWhatWasPlayed)
-{
+TEST_F(SoundPlayer, HeadlessCaptureHoldsWhatWasPlayed) {
     std::string capture = dir.File("capture.wav");
-    EXPECT_EQ(Play(PlayingApplet(wave), "QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE='" + capture + "'"), "done\n");
+    EXPECT_EQ(Play(PlayingApplet(wave), "QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE='" + capture + "'"),
+              "done\n");
     Capture c = ReadFloatWave(capture);
     CheckPlayed(c, wave);
     // sox reads the capture as the 32-bit float stereo file it is.
@@ -139,8 +136,10 @@ TEST_F(SoundPlayer, HeadlessCaptureHoldsWhatWasPlayed)
 
     // SDL's audio path with its disk driver writes the same frames.
     std::string raw = dir.File("sdl.raw");
-    EXPECT_EQ(Play(PlayingApplet(wave), "QUARNELIX_DRIVER=sdl SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk "
-                                        "SDL_DISKAUDIOFILE='" + raw + "'"),
+    EXPECT_EQ(Play(PlayingApplet(wave),
+                   "QUARNELIX_DRIVER=sdl SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk "
+                   "SDL_DISKAUDIOFILE='" +
+                       raw + "'"),
               "done\n");
     std::string bytes = ReadFile(raw);
     Capture sdl;
@@ -157,23 +156,22 @@ TEST_F(SoundPlayer, HeadlessCaptureHoldsWhatWasPlayed)
     EXPECT_EQ(same, compared);
 }
 
-TEST_F(SoundPlayer, NoSoundOptionKeepsTheSoundSystemClosed)
-{
+TEST_F(SoundPlayer, NoSoundOptionKeepsTheSoundSystemClosed) {
     EXPECT_EQ(Play(kIsSoundApplet, "QUARNELIX_DRIVER=headless"), "1\n");
     EXPECT_EQ(Play(kIsSoundApplet, "QUARNELIX_DRIVER=headless", "-NOSOUND"), "0\n");
 }
 
-TEST_F(SoundPlayer, ACaptureFileThatCannotBeMadeStopsTheStart)
-{
+TEST_F(SoundPlayer, ACaptureFileThatCannotBeMadeStopsTheStart) {
     std::string error;
     WriteBytes(dir.File("a.qza"), QzAssemble(kIsSoundApplet, &error));
     int status = -1;
-    std::string output = CaptureOutput("QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE=/nonexistent/dir/x.wav '" +
-                                           BinaryDir() + "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + dir.File("a.qza") + "' 2>&1",
-                                       &status);
+    std::string output =
+        CaptureOutput("QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE=/nonexistent/dir/x.wav '" + BinaryDir() +
+                          "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout '" + dir.File("a.qza") + "' 2>&1",
+                      &status);
     EXPECT_NE(output.find("QUARNELIX_AUDIO_CAPTURE: cannot create \"/nonexistent/dir/x.wav\""), std::string::npos)
         << output;
     EXPECT_EQ(output.find("1\n"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

@@ -28,20 +28,15 @@ using libtest::TempDir;
 using libtest::WriteFile;
 
 // Runs a shell command quietly; true when it succeeded.
-inline bool Shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+inline bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 // What a command prints.
-inline std::string Output(const std::string& command)
-{
+inline std::string Output(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[4096];
         size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
         pclose(p);
     }
     return out;
@@ -49,8 +44,7 @@ inline std::string Output(const std::string& command)
 
 // ffmpeg's decoding of a file as interleaved 16-bit little-endian PCM at the file's own rate and
 // channel count (at most two).
-inline std::vector<int16_t> FfmpegS16(const std::string& path, int channels)
-{
+inline std::vector<int16_t> FfmpegS16(const std::string& path, int channels) {
     std::string raw = path + ".ref.raw";
     std::string command = "ffmpeg -nostdin -v error -y -i '" + path + "' -ac " + std::to_string(channels) +
                           " -f s16le -acodec pcm_s16le '" + raw + "'";
@@ -61,41 +55,32 @@ inline std::vector<int16_t> FfmpegS16(const std::string& path, int channels)
     return out;
 }
 
-inline void PutBE32(std::string* s, uint32_t v)
-{
-    for (int i = 3; i >= 0; i--)
-        s->push_back(static_cast<char>(v >> (8 * i)));
+inline void PutBE32(std::string* s, uint32_t v) {
+    for (int i = 3; i >= 0; i--) s->push_back(static_cast<char>(v >> (8 * i)));
 }
-inline void PutBE16(std::string* s, uint32_t v)
-{
+inline void PutBE16(std::string* s, uint32_t v) {
     s->push_back(static_cast<char>(v >> 8));
     s->push_back(static_cast<char>(v));
 }
-inline void PutLE32(std::string* s, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        s->push_back(static_cast<char>(v >> (8 * i)));
+inline void PutLE32(std::string* s, uint32_t v) {
+    for (int i = 0; i < 4; i++) s->push_back(static_cast<char>(v >> (8 * i)));
 }
-inline void PutLE16(std::string* s, uint32_t v)
-{
+inline void PutLE16(std::string* s, uint32_t v) {
     s->push_back(static_cast<char>(v));
     s->push_back(static_cast<char>(v >> 8));
 }
 
 // An IFF chunk: id, big-endian size, body and a pad byte for an odd size.
-inline std::string IffChunk(const char* id, const std::string& body, uint32_t declared = UINT32_MAX)
-{
+inline std::string IffChunk(const char* id, const std::string& body, uint32_t declared = UINT32_MAX) {
     std::string s(id, 4);
     PutBE32(&s, declared == UINT32_MAX ? static_cast<uint32_t>(body.size()) : declared);
     s += body;
-    if (body.size() & 1)
-        s.push_back('\0');
+    if (body.size() & 1) s.push_back('\0');
     return s;
 }
 
 // A voice header for rate and compression.
-inline std::string Vhdr(uint32_t rate, uint8_t compression = 0)
-{
+inline std::string Vhdr(uint32_t rate, uint8_t compression = 0) {
     std::string v(12, '\0');
     PutBE16(&v, rate);
     v.push_back(1);
@@ -105,35 +90,30 @@ inline std::string Vhdr(uint32_t rate, uint8_t compression = 0)
 }
 
 // "FORM" + kind + chunks.
-inline std::string IffForm(const char* kind, const std::string& chunks)
-{
+inline std::string IffForm(const char* kind, const std::string& chunks) {
     std::string s = "FORM";
     PutBE32(&s, static_cast<uint32_t>(4 + chunks.size()));
     return s + kind + chunks;
 }
 
 // A RIFF WAVE file from its chunks after "WAVE".
-inline std::string RiffWave(const std::string& chunks)
-{
+inline std::string RiffWave(const std::string& chunks) {
     std::string s = "RIFF";
     PutLE32(&s, static_cast<uint32_t>(4 + chunks.size()));
     return s + "WAVE" + chunks;
 }
 
 // A RIFF chunk (little-endian size, pad byte for odd sizes).
-inline std::string RiffChunk(const char* id, const std::string& body, uint32_t declared = UINT32_MAX)
-{
+inline std::string RiffChunk(const char* id, const std::string& body, uint32_t declared = UINT32_MAX) {
     std::string s(id, 4);
     PutLE32(&s, declared == UINT32_MAX ? static_cast<uint32_t>(body.size()) : declared);
     s += body;
-    if (body.size() & 1)
-        s.push_back('\0');
+    if (body.size() & 1) s.push_back('\0');
     return s;
 }
 
 // A plain 16-byte PCM "fmt " body.
-inline std::string FmtBody(uint32_t tag, uint32_t channels, uint32_t rate, uint32_t bits)
-{
+inline std::string FmtBody(uint32_t tag, uint32_t channels, uint32_t rate, uint32_t bits) {
     std::string s;
     PutLE16(&s, tag);
     PutLE16(&s, channels);
@@ -148,14 +128,13 @@ inline std::string FmtBody(uint32_t tag, uint32_t channels, uint32_t rate, uint3
 struct Capture {
     uint32_t rate = 0;
     uint32_t channels = 0;
-    std::vector<float> samples;   // interleaved
+    std::vector<float> samples;  // interleaved
     size_t Frames() const { return channels ? samples.size() / channels : 0; }
     float L(size_t f) const { return samples[2 * f]; }
     float R(size_t f) const { return samples[2 * f + 1]; }
 };
 
-inline Capture ReadFloatWave(const std::string& path)
-{
+inline Capture ReadFloatWave(const std::string& path) {
     Capture c;
     std::string b = ReadFile(path);
     auto u32 = [&](size_t at) {
@@ -163,8 +142,7 @@ inline Capture ReadFloatWave(const std::string& path)
                                         uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24
                                   : 0u;
     };
-    if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0)
-        return c;
+    if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0) return c;
     size_t at = 12;
     while (at + 8 <= b.size()) {
         std::string id = b.substr(at, 4);
@@ -184,23 +162,19 @@ inline Capture ReadFloatWave(const std::string& path)
 }
 
 // The first frame from `from` whose left or right magnitude exceeds the threshold, or the end.
-inline size_t Onset(const Capture& c, size_t from = 0, float threshold = 1e-4f)
-{
+inline size_t Onset(const Capture& c, size_t from = 0, float threshold = 1e-4f) {
     for (size_t f = from; f < c.Frames(); f++) {
-        if (std::fabs(c.L(f)) > threshold || std::fabs(c.R(f)) > threshold)
-            return f;
+        if (std::fabs(c.L(f)) > threshold || std::fabs(c.R(f)) > threshold) return f;
     }
     return c.Frames();
 }
 
 // The frequency of a sine in [from, from + count) of one channel, by its rising zero crossings.
-inline double Frequency(const std::vector<float>& x, size_t from, size_t count, double rate)
-{
+inline double Frequency(const std::vector<float>& x, size_t from, size_t count, double rate) {
     size_t first = 0, last = 0, crossings = 0;
     for (size_t i = from + 1; i < from + count && i < x.size(); i++) {
         if (x[i - 1] < 0 && x[i] >= 0) {
-            if (!crossings)
-                first = i;
+            if (!crossings) first = i;
             last = i;
             crossings++;
         }
@@ -208,21 +182,17 @@ inline double Frequency(const std::vector<float>& x, size_t from, size_t count, 
     return crossings > 1 ? (crossings - 1) * rate / static_cast<double>(last - first) : 0.0;
 }
 
-inline double Rms(const std::vector<float>& x, size_t from, size_t count)
-{
+inline double Rms(const std::vector<float>& x, size_t from, size_t count) {
     double sum = 0;
     size_t n = 0;
-    for (size_t i = from; i < from + count && i < x.size(); i++, n++)
-        sum += double(x[i]) * x[i];
+    for (size_t i = from; i < from + count && i < x.size(); i++, n++) sum += double(x[i]) * x[i];
     return n ? std::sqrt(sum / n) : 0.0;
 }
 
 // One channel of an interleaved capture.
-inline std::vector<float> Side(const Capture& c, int side)
-{
+inline std::vector<float> Side(const Capture& c, int side) {
     std::vector<float> out(c.Frames());
-    for (size_t f = 0; f < out.size(); f++)
-        out[f] = c.samples[2 * f + side];
+    for (size_t f = 0; f < out.size(); f++) out[f] = c.samples[2 * f + side];
     return out;
 }
 
@@ -238,16 +208,14 @@ struct Event {
 struct SoundOutputTest : ::testing::Test {
     bool started = false;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(qztest::StartHeadlessDriver(true));
         ASSERT_EQ(InitSoundEventMutex(), 0);
         ASSERT_EQ(InitSoundChannels(8, 30), 0);
         started = true;
         ResetSoundEventHooks();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ResetSoundEventHooks();
         FreeSoundEventsAtExit();
         HeadlessSetManualAudio(0);
@@ -255,23 +223,20 @@ struct SoundOutputTest : ::testing::Test {
     }
 
     // Pulls frames from the device: interleaved stereo.
-    std::vector<float> Render(int32_t frames)
-    {
+    std::vector<float> Render(int32_t frames) {
         std::vector<float> out(2 * static_cast<size_t>(frames));
         EXPECT_EQ(HeadlessRenderAudio(out.data(), frames), frames);
         return out;
     }
 
     // The end events that reached the list so far, in order.
-    std::vector<Event> Events()
-    {
+    std::vector<Event> Events() {
         MacPostPendingAudioEvents();
         std::vector<Event> out;
         Event e;
-        while (PopSoundEvent(&e.code, &e.object, &e.time, &e.starts))
-            out.push_back(e);
+        while (PopSoundEvent(&e.code, &e.object, &e.time, &e.starts)) out.push_back(e);
         return out;
     }
 };
 
-} // namespace soundtest
+}  // namespace soundtest

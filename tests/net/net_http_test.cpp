@@ -58,17 +58,20 @@ TEST_F(NetHttpPythonTest, MissingFilesAndFailures) {
     // A failed download to a file leaves the old file alone and no stray file behind.
     TempDir out;
     WriteFile(out.File("keep.txt"), "old contents");
-    Results failed = Transfer("DownloadFile", server.Url("/nothere"), {{"fail404", "=1"}, {"file", out.File("keep.txt")}});
+    Results failed =
+        Transfer("DownloadFile", server.Url("/nothere"), {{"fail404", "=1"}, {"file", out.File("keep.txt")}});
     EXPECT_EQ(failed.error, ERR_FILENOTFOUND);
     EXPECT_EQ(ReadFile(out.File("keep.txt")), "old contents");
     EXPECT_EQ(FilesIn(out.path), std::vector<std::string>{"keep.txt"});
 
     // silentfail turns an error into its text and -1.
     int closed = FreePort();
-    Results silent = Transfer("DownloadFile", "http://127.0.0.1:" + std::to_string(closed) + "/", {{"silentfail", "=1"}});
+    Results silent =
+        Transfer("DownloadFile", "http://127.0.0.1:" + std::to_string(closed) + "/", {{"silentfail", "=1"}});
     EXPECT_EQ(silent.error, 0);
     EXPECT_EQ(silent.values,
-              (std::vector<std::string>{std::string("The following network error occurred:\n") + strerror(ECONNREFUSED), "-1"}));
+              (std::vector<std::string>{std::string("The following network error occurred:\n") + strerror(ECONNREFUSED),
+                                        "-1"}));
     EXPECT_EQ(Transfer("DownloadFile", "gopher://h/", {{"silentfail", "=1"}})[0], "Unknown protocol in URL!");
     EXPECT_EQ(Call("DownloadFile", [&] { Str("gopher://h/"); }).error, ERR_UNKPROTOCOL);
 }
@@ -119,7 +122,9 @@ protected:
             "  location = /r302 { return 302 http://127.0.0.1:{port}/target.txt; }\n"
             "  location ~ ^/c(\\d+)$ { return 301 http://127.0.0.1:{port}/c$1x; }\n"
             "  location ~ ^/c(\\d+)x$ { return 301 http://127.0.0.1:{port}/c$1$1; }\n"
-            "  location /private/ { auth_basic \"area\"; auth_basic_user_file " + nginx.dir.File("htpasswd") + "; }\n"
+            "  location /private/ { auth_basic \"area\"; auth_basic_user_file " +
+            nginx.dir.File("htpasswd") +
+            "; }\n"
             "  location = /empty { return 204; }\n"
             "  location = /post { return 200 \"posted\"; }\n";
         WriteFile(nginx.dir.File("htpasswd"), "me:{PLAIN}secret\n");

@@ -101,16 +101,11 @@ TEST(NetHttp, StatusLines) {
         int rc;
         int32_t status = 0;
     } cases[] = {
-        {"HTTP/1.1 200 OK", 0, 200},
-        {"HTTP/1.0 404", 0, 404},
-        {"HTTP/2 301 Moved", 0, 301},
-        {"HTTP/1.1 99999999999999999999 x", 0, INT32_MAX},
-        {"http/1.1 200 OK", QZ_HTTP_BADSTART},
-        {"ICY 200 OK", QZ_HTTP_BADSTART},
-        {"HTTP/ 200 OK", QZ_HTTP_NOVERSION},
-        {"HTTP/x.1 200", QZ_HTTP_NOVERSION},
-        {"HTTP/1.1\t200", QZ_HTTP_NOSPACE},
-        {"HTTP/1.1", QZ_HTTP_NOSPACE},
+        {"HTTP/1.1 200 OK", 0, 200},           {"HTTP/1.0 404", 0, 404},
+        {"HTTP/2 301 Moved", 0, 301},          {"HTTP/1.1 99999999999999999999 x", 0, INT32_MAX},
+        {"http/1.1 200 OK", QZ_HTTP_BADSTART}, {"ICY 200 OK", QZ_HTTP_BADSTART},
+        {"HTTP/ 200 OK", QZ_HTTP_NOVERSION},   {"HTTP/x.1 200", QZ_HTTP_NOVERSION},
+        {"HTTP/1.1\t200", QZ_HTTP_NOSPACE},    {"HTTP/1.1", QZ_HTTP_NOSPACE},
     };
     for (const Case& c : cases) {
         int32_t status = -7;
@@ -131,7 +126,7 @@ TEST(NetHttp, HeaderLines) {
     } cases[] = {
         {"Content-Length: 5", 0, 5, false, ""},
         {"content-length:    42", 0, 42, false, ""},
-        {"Content-Length:5", 0, 0, false, ""},           // one space is part of the name
+        {"Content-Length:5", 0, 0, false, ""},  // one space is part of the name
         {"Content-Length: -5", 0, -5, false, ""},
         {"Content-Length: 99999999999999999999999", 0, int64_t(1) << 60, false, ""},
         {"Transfer-Encoding: chunked", 0, 0, true, ""},
@@ -157,8 +152,13 @@ TEST(NetHttp, ChunkLines) {
         int rc;
         int64_t size = 0;
     } cases[] = {
-        {"4", 0, 4}, {"1A;name=value", 0, 26}, {" ff ", 0, 255}, {"0", 0, 0},
-        {"zz", QZ_HTTP_BADCHUNK}, {"", QZ_HTTP_BADCHUNK}, {"-1", QZ_HTTP_BADCHUNK},
+        {"4", 0, 4},
+        {"1A;name=value", 0, 26},
+        {" ff ", 0, 255},
+        {"0", 0, 0},
+        {"zz", QZ_HTTP_BADCHUNK},
+        {"", QZ_HTTP_BADCHUNK},
+        {"-1", QZ_HTTP_BADCHUNK},
         {"FFFFFFFFFFFFFFFFFFFF", QZ_HTTP_BADCHUNK},
     };
     for (const Case& c : cases) {

@@ -63,10 +63,11 @@ protected:
     }
     // The port a server listens on, as GetLocalPort answers it.
     int ServerPort(void* server) {
-        return std::atoi(Call("GetLocalPort", [&] {
-                             Handle(server);
-                             Num(115);
-                         })[0]
+        return std::atoi(Call("GetLocalPort",
+                              [&] {
+                                  Handle(server);
+                                  Num(115);
+                              })[0]
                              .c_str());
     }
     Results Receive(const std::function<void()>& args) {
@@ -85,11 +86,8 @@ TEST_F(NetTcpTest, ReceiveModesDeliverLinesBytesAndAll) {
         int count;
         std::vector<std::string> out;
     } steps[] = {
-        {2, -1, {"abc", "3", "1"}},
-        {2, -1, {"def", "3", "1"}},
-        {2, -1, {"xy", "2", "1"}},
-        {1, 2, {"he", "2", "1"}},
-        {0, -1, {"ad", "2", "0"}},   // no wait: what is there, not done
+        {2, -1, {"abc", "3", "1"}}, {2, -1, {"def", "3", "1"}}, {2, -1, {"xy", "2", "1"}},
+        {1, 2, {"he", "2", "1"}},   {0, -1, {"ad", "2", "0"}},  // no wait: what is there, not done
     };
     for (const Step& s : steps) {
         Results r = Receive([&] {
@@ -200,10 +198,11 @@ TEST_F(NetTcpTest, IdentifiersAddressesAndRefusals) {
 
 TEST_F(NetTcpTest, SendDataSendsEveryByte) {
     Open();
-    EXPECT_EQ(Call("SendData", [&] {
-                  Num(1);
-                  Str("");
-              })[0],
+    EXPECT_EQ(Call("SendData",
+                   [&] {
+                       Num(1);
+                       Str("");
+                   })[0],
               "0");
     std::string big(3 << 20, 'q');
     big[12345] = '\0';
@@ -280,10 +279,11 @@ TEST_F(NetTcpTest, ServersAcceptClientsAndReportEvents) {
     int port = ServerPort(s.handle);
     ASSERT_GT(port, 0);
     // Any type but 99 and 117 names the server list.
-    EXPECT_EQ(Call("GetLocalIP", [&] {
-                  Handle(s.handle);
-                  Num(42);
-              })[0],
+    EXPECT_EQ(Call("GetLocalIP",
+                   [&] {
+                       Handle(s.handle);
+                       Num(42);
+                   })[0],
               "0.0.0.0");
     EXPECT_EQ(Call("GetLocalIP", [&] { Handle(s.handle); }).error, ERR_FINDARRAY);
 
@@ -320,15 +320,17 @@ TEST_F(NetTcpTest, ServersAcceptClientsAndReportEvents) {
     EXPECT_EQ(event.object.pointer, connection);
     ResetNetEventCursors();
     EXPECT_EQ(NextNetEvent(QZ_NET_SOURCE_DATA, &event), 0);
-    EXPECT_EQ(Call("ReceiveData", [&] {
-                  Handle(connection);
-                  Num(2);
-              })[0],
+    EXPECT_EQ(Call("ReceiveData",
+                   [&] {
+                       Handle(connection);
+                       Num(2);
+                   })[0],
               "ping");
-    EXPECT_EQ(Call("SendData", [&] {
-                  Handle(connection);
-                  Str("pong");
-              })[0],
+    EXPECT_EQ(Call("SendData",
+                   [&] {
+                       Handle(connection);
+                       Str("pong");
+                   })[0],
               "4");
 
     // Closing the server leaves its client open; the client's close is reported once.
@@ -352,10 +354,11 @@ TEST_F(NetTcpTest, CursorSkipsRemovedNodes) {
     int ports[4] = {};
     for (int id = 1; id <= 3; id++) {
         ASSERT_EQ(Call("CreateServer", [&] { Num(id); }).error, 0);
-        ports[id] = std::atoi(Call("GetLocalPort", [&] {
-                                  Num(id);
-                                  Num(115);
-                              })[0]
+        ports[id] = std::atoi(Call("GetLocalPort",
+                                   [&] {
+                                       Num(id);
+                                       Num(115);
+                                   })[0]
                                   .c_str());
     }
     int one = RawConnect(ports[1]);
@@ -430,7 +433,7 @@ TEST_F(NetTcpTest, CleanUpClosesEverySocket) {
     Call("CreateUDPObject", [&] { Num(5); });
     EXPECT_EQ(OpenDescriptors(), before + 4);
     FreeAllNetworkObjects(L);
-    EXPECT_EQ(OpenDescriptors(), before + 1);   // the accepted peer is the test's
+    EXPECT_EQ(OpenDescriptors(), before + 1);  // the accepted peer is the test's
 }
 
 }  // namespace

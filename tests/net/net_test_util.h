@@ -211,10 +211,11 @@ struct NginxServer {
                            dir.File("nginx.pid") +
                            ";\nevents { worker_connections 64; }\n"
                            "http {\n access_log off;\n default_type application/octet-stream;\n sendfile on;\n"
-                           " client_body_temp_path " + dir.File("body") + ";\n proxy_temp_path " + dir.File("proxy") +
-                           ";\n fastcgi_temp_path " + dir.File("fcgi") + ";\n uwsgi_temp_path " + dir.File("uwsgi") +
-                           ";\n scgi_temp_path " + dir.File("scgi") + ";\n server {\n  listen 127.0.0.1:" +
-                           std::to_string(port) + ";\n  root " + Root() + ";\n" + server + "\n }\n}\n";
+                           " client_body_temp_path " +
+                           dir.File("body") + ";\n proxy_temp_path " + dir.File("proxy") + ";\n fastcgi_temp_path " +
+                           dir.File("fcgi") + ";\n uwsgi_temp_path " + dir.File("uwsgi") + ";\n scgi_temp_path " +
+                           dir.File("scgi") + ";\n server {\n  listen 127.0.0.1:" + std::to_string(port) +
+                           ";\n  root " + Root() + ";\n" + server + "\n }\n}\n";
         WriteFile(dir.File("nginx.conf"), conf);
         if (!child.Start({"/usr/sbin/nginx", "-p", dir.path + "/", "-c", dir.File("nginx.conf"), "-g", "daemon off;",
                           "-e", dir.File("logs/error.log")},
@@ -237,9 +238,9 @@ struct PythonHttpServer {
     int port = 0;
 
     bool Start() {
-        if (!child.Start({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory",
-                          root.path},
-                         true))
+        if (!child.Start(
+                {"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", root.path},
+                true))
             return false;
         std::string line = child.ReadLine();
         size_t at = line.find(" port ");
@@ -324,9 +325,9 @@ inline int RecordingCallback(VmState* L) {
 // printed with %.14g, nil as "nil", other types by name).
 struct Results {
     int error = 0;
-    std::string message;        // the error's text with its arguments
+    std::string message;  // the error's text with its arguments
     std::vector<std::string> values;
-    void* handle = nullptr;     // the first light user data result
+    void* handle = nullptr;  // the first light user data result
     std::string operator[](size_t i) const { return i < values.size() ? values[i] : "<none>"; }
 };
 

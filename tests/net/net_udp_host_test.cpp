@@ -11,10 +11,11 @@ using namespace nettest;
 class NetUdpTest : public NetFixture {
 protected:
     int LocalPort(double id) {
-        return std::atoi(Call("GetLocalPort", [&] {
-                             Num(id);
-                             Num(117);
-                         })[0]
+        return std::atoi(Call("GetLocalPort",
+                              [&] {
+                                  Num(id);
+                                  Num(117);
+                              })[0]
                              .c_str());
     }
     Results SendTo(double id, const std::string& data, const std::string& ip, double port) {
@@ -41,35 +42,40 @@ TEST_F(NetUdpTest, DatagramsRoundTripAndAreReportedOnce) {
     Results a = Call("CreateUDPObject", [&] { Nil(); });
     ASSERT_EQ(a.error, 0) << a.message;
     ASSERT_NE(a.handle, nullptr);
-    ASSERT_EQ(Call("CreateUDPObject", [&] {
-                  Num(2);
-                  Num(0);
-                  Str("127.0.0.1");
-              }).error,
+    ASSERT_EQ(Call("CreateUDPObject",
+                   [&] {
+                       Num(2);
+                       Num(0);
+                       Str("127.0.0.1");
+                   })
+                  .error,
               0);
-    int portA = std::atoi(Call("GetLocalPort", [&] {
-                              Handle(a.handle);
-                              Num(117);
-                          })[0]
+    int portA = std::atoi(Call("GetLocalPort",
+                               [&] {
+                                   Handle(a.handle);
+                                   Num(117);
+                               })[0]
                               .c_str());
     int portB = LocalPort(2);
     ASSERT_GT(portA, 0);
-    EXPECT_EQ(Call("GetLocalIP", [&] {
-                  Num(2);
-                  Num(117);
-              })[0],
+    EXPECT_EQ(Call("GetLocalIP",
+                   [&] {
+                       Num(2);
+                       Num(117);
+                   })[0],
               "127.0.0.1");
 
     // Nothing waiting: two empty strings and 0, at once.
     EXPECT_EQ(Call("ReceiveUDPData", [&] { Num(2); }).values, (std::vector<std::string>{"", "", "0"}));
 
     std::string payload("da\0ta", 5);
-    EXPECT_EQ(Call("SendUDPData", [&] {
-                  Handle(a.handle);
-                  Str(payload);
-                  Str("127.0.0.1");
-                  Num(portB);
-              })[0],
+    EXPECT_EQ(Call("SendUDPData",
+                   [&] {
+                       Handle(a.handle);
+                       Str(payload);
+                       Str("127.0.0.1");
+                       Num(portB);
+                   })[0],
               "5");
     qzNetEvent event;
     int reported = 0;
@@ -103,21 +109,27 @@ TEST_F(NetUdpTest, Errors) {
     EXPECT_EQ(SendTo(1, "", "127.0.0.1", port).error, ERR_WRONGUSAGE);
     EXPECT_EQ(SendTo(1, "x", "127.0.0.1", 0).error, ERR_WRONGUSAGE);
     EXPECT_EQ(SendTo(9, "x", "127.0.0.1", port).message, "Could not find UDP object 9!");
-    EXPECT_EQ(Call("CreateUDPObject", [&] {
-                  Num(3);
-                  Num(70000);
-              }).error,
+    EXPECT_EQ(Call("CreateUDPObject",
+                   [&] {
+                       Num(3);
+                       Num(70000);
+                   })
+                  .error,
               ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("CreateUDPObject", [&] {
-                  Num(3);
-                  Num(port);
-                  Str("127.0.0.1");
-              }).error,
+    EXPECT_EQ(Call("CreateUDPObject",
+                   [&] {
+                       Num(3);
+                       Num(port);
+                       Str("127.0.0.1");
+                   })
+                  .error,
               ERR_SOCKET);
-    EXPECT_EQ(Call("ReceiveUDPData", [&] {
-                  Num(1);
-                  Num(0);
-              }).error,
+    EXPECT_EQ(Call("ReceiveUDPData",
+                   [&] {
+                       Num(1);
+                       Num(0);
+                   })
+                  .error,
               ERR_WRONGUSAGE);
     // A datagram of zero bytes reads as a closed socket.
     int raw = socket(AF_INET, SOCK_DGRAM, 0);

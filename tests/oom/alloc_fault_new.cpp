@@ -18,35 +18,27 @@ bool MustFail(std::size_t size) {
 }
 
 void* Allocate(std::size_t size, bool nothrow) {
-    if (size == 0)
-        size = 1;
+    if (size == 0) size = 1;
     if (MustFail(size)) {
-        if (nothrow)
-            return nullptr;
+        if (nothrow) return nullptr;
         throw std::bad_alloc();
     }
     void* block = std::malloc(size);
-    if (!block && !nothrow)
-        throw std::bad_alloc();
+    if (!block && !nothrow) throw std::bad_alloc();
     return block;
 }
 
 void* AllocateAligned(std::size_t size, std::align_val_t alignment, bool nothrow) {
-    if (size == 0)
-        size = 1;
+    if (size == 0) size = 1;
     if (MustFail(size)) {
-        if (nothrow)
-            return nullptr;
+        if (nothrow) return nullptr;
         throw std::bad_alloc();
     }
     std::size_t align = static_cast<std::size_t>(alignment);
-    if (align < sizeof(void*))
-        align = sizeof(void*);
+    if (align < sizeof(void*)) align = sizeof(void*);
     void* block = nullptr;
-    if (posix_memalign(&block, align, size) != 0)
-        block = nullptr;
-    if (!block && !nothrow)
-        throw std::bad_alloc();
+    if (posix_memalign(&block, align, size) != 0) block = nullptr;
+    if (!block && !nothrow) throw std::bad_alloc();
     return block;
 }
 

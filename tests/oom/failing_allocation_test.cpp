@@ -10,14 +10,14 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
-#include "platform/audio_graph.h"
 #include "image/image_save.h"
 #include "libs/dos/dos.h"
 #include "oom/alloc_faults.h"
+#include "platform/audio_graph.h"
 #include "platform/catalog.h"
-#include "platform/os_env.h"
 #include "platform/file_test_util.h"
 #include "platform/host_test_util.h"
+#include "platform/os_env.h"
 #include "platform/vfs.h"
 #include "runtime/error_messages.h"
 #include "support/commands.h"
@@ -146,7 +146,8 @@ TEST(FailingAllocation, SavedImageReplacesTheFileWholeOrNotAtAll) {
     uint64_t count = ForEachFailingAllocation(
         [&] {
             try {
-                result = SaveBitMapAsImage(IMGFMT_PNG, bitmap, 4, 3, target.c_str(), nullptr, -1, nullptr, 90, 256, 0, 0);
+                result =
+                    SaveBitMapAsImage(IMGFMT_PNG, bitmap, 4, 3, target.c_str(), nullptr, -1, nullptr, 90, 256, 0, 0);
             } catch (const std::bad_alloc&) {
                 result = ERR_MEM;
             }

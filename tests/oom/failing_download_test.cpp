@@ -56,9 +56,7 @@ TEST_F(FailingDownload, LeavesTheOldFileOrTheNewOneAndNothingBeside) {
     ASSERT_TRUE(server.Start());
     WriteFile(server.root.File("page.txt"), "the new contents\n");
     downloadUrl = server.Url("/page.txt");
-    const struct {
-        bool file, callback;
-    } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
+    const struct { bool file, callback; } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file ? "into a file" : "into memory") +
                      (c.callback ? ", with a progress callback" : ""));

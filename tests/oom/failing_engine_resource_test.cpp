@@ -31,6 +31,7 @@
 #include "platform/host/host.h"
 #include "platform/system_fonts.h"
 #include "support/commands.h"
+#include "support/headless_start.h"
 #include "text/embedded_fonts.h"
 #include "text/font.h"
 #include "text/font_cache.h"
@@ -38,7 +39,6 @@
 #include "text/text_object.h"
 #include "vector/path_buffer.h"
 #include "vm/vm.h"
-#include "support/headless_start.h"
 
 namespace {
 

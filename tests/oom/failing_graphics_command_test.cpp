@@ -33,7 +33,7 @@ protected:
         LayerTest::SetUp();
         delete vm;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary,  &qzTextLibrary};
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzDrawLibrary,   &qzTextLibrary};
         ASSERT_EQ(InitEventQueue(), 0);
     }
     void TearDown() override {

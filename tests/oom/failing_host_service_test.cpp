@@ -49,7 +49,7 @@ TEST(FailingAllocation, HostServicesNeverThrow) {
     // Each call allocates only inside the services, so that every failing allocation is theirs.
     const struct {
         const char* name;
-        std::function<bool()> call;   // true when the service answered success
+        std::function<bool()> call;  // true when the service answered success
     } rows[] = {
         {"dos ExamineName",
          [&] {

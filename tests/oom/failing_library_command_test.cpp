@@ -23,8 +23,8 @@
 #include "platform/host/host.h"
 #include "runtime/runtime.h"
 #include "support/commands.h"
-#include "vm/vm.h"
 #include "support/headless_start.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -34,9 +34,7 @@ using qztest::Arg;
 
 class FailingLibraryCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(qztest::StartHeadlessDriver(true));
-    }
+    void SetUp() override { ASSERT_TRUE(qztest::StartHeadlessDriver(true)); }
     void TearDown() override {
         SetRuntimeAttrs(nullptr, {{QZ_RTA_QUIET, 0}});
         HeadlessSetManualAudio(0);

@@ -29,21 +29,18 @@
 
 namespace {
 
-bool Shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
 
-TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
-{
+TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut) {
     libtest::TempDir dir;
     std::string wave = dir.File("tone.wav"), mpeg = dir.File("tone.mp3");
     ASSERT_TRUE(Shell("sox -n -r 8000 -b 16 -c 1 '" + wave + "' synth 0.2 sine 440"));
     // Longer than 1 KB: the bit rate analysis opens the file a second time.
-    ASSERT_TRUE(Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -b:a 64k '" +
-                      mpeg + "'"));
+    ASSERT_TRUE(
+        Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:sample_rate=22050:duration=1 -b:a 64k '" + mpeg +
+              "'"));
     std::string vera = libtest::ReadFile(kVera);
     ASSERT_FALSE(vera.empty()) << kVera;
 
@@ -51,8 +48,7 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         return [path](std::string* name) {
             qzAudioFile* file = nullptr;
             qzAudioFileInfo info;
-            if (AudioFileOpen(path.c_str(), nullptr, &file, &info) != 0)
-                return false;
+            if (AudioFileOpen(path.c_str(), nullptr, &file, &info) != 0) return false;
             std::unique_ptr<qzAudioFile, decltype(&AudioFileClose)> owner(file, AudioFileClose);
             *name = AudioFileFormatName(file) + std::string(" ") + std::to_string(info.rate);
             return true;
@@ -64,15 +60,12 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
             unsigned char* data = nullptr;
             if (fromBytes) {
                 data = static_cast<unsigned char*>(OsAlloc(vera.size(), 0));
-                if (!data)
-                    return false;
+                if (!data) return false;
                 std::memcpy(data, vera.data(), vera.size());
             }
             qzSystemFontInfo info;
-            qzSystemFont* font =
-                OsOpenSystemFont("Bitstream Vera Sans", data, fromBytes ? vera.size() : 0, 16, &info);
-            if (!font)
-                return false;
+            qzSystemFont* font = OsOpenSystemFont("Bitstream Vera Sans", data, fromBytes ? vera.size() : 0, 16, &info);
+            if (!font) return false;
             std::unique_ptr<qzSystemFont, decltype(&OsCloseSystemFont)> owner(font, OsCloseSystemFont);
             *name = info.name + " " + std::to_string(info.height);
             return true;
@@ -83,8 +76,7 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         return [toRate](std::string* name) {
             const qzAudioFormat format = {16, 4, 2, 2};
             qzAudioConverter* converter = nullptr;
-            if (AudioConverterNew(&format, 22050, toRate, &converter) != 0)
-                return false;
+            if (AudioConverterNew(&format, 22050, toRate, &converter) != 0) return false;
             std::unique_ptr<qzAudioConverter, decltype(&AudioConverterDispose)> owner(converter, AudioConverterDispose);
             *name = std::to_string(AudioConverterChannels(converter));
             return true;
@@ -99,10 +91,10 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         file.text = "File";
         file.children = &open;
         std::unique_ptr<qzMenuBar, decltype(&MenuBarFree)> bar(MenuBarCreate(&file), MenuBarFree);
-        if (!bar)
-            return false;
+        if (!bar) return false;
         MenuBarLayout(bar.get(), 640);
-        *name = std::to_string(MenuBarHeight(bar.get())) + " " + std::to_string(MenuBarFind(bar.get(), &mark) != nullptr);
+        *name =
+            std::to_string(MenuBarHeight(bar.get())) + " " + std::to_string(MenuBarFind(bar.get(), &mark) != nullptr);
         return true;
     };
     // A helper program whose output comes in many reads.
@@ -110,15 +102,13 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         qzChildRun run;
         run.argv = {"sh", "-c", "head -c 300000 /dev/zero"};
         qzChildResult result;
-        if (!OsRunChild(run, &result))
-            return false;
+        if (!OsRunChild(run, &result)) return false;
         *name = std::to_string(result.output.size()) + " " + std::to_string(result.exitCode);
         return true;
     };
     auto listFaces = [](std::string* name) {
         std::vector<qzSystemFace> faces;
-        if (!OsListSystemFaces(&faces) || faces.empty())
-            return false;
+        if (!OsListSystemFaces(&faces) || faces.empty()) return false;
         *name = faces.front().path + " " + std::to_string(faces.size());
         return true;
     };
@@ -126,14 +116,10 @@ TEST(FailingAllocation, OpenedSoundFilesAndFontsAreFreedOnEveryWayOut)
         const char* name;
         std::function<bool(std::string*)> open;
     } rows[] = {
-        {"wave file", openSound(wave)},
-        {"mpeg file", openSound(mpeg)},
-        {"converter", newConverter(22050)},
-        {"resampling converter", newConverter(44100)},
-        {"font from bytes", openFont(true)},
-        {"font by name", openFont(false)},
-        {"system faces", listFaces},
-        {"menu bar", menuBar},
+        {"wave file", openSound(wave)},      {"mpeg file", openSound(mpeg)},
+        {"converter", newConverter(22050)},  {"resampling converter", newConverter(44100)},
+        {"font from bytes", openFont(true)}, {"font by name", openFont(false)},
+        {"system faces", listFaces},         {"menu bar", menuBar},
         {"child program", runChild},
     };
     for (const auto& row : rows) {
@@ -171,8 +157,7 @@ using FailingAdapterLoad = plugintest::PluginTest;
 // Reading a file through a file adapter, whose answer about the file's size is copied (its long
 // name included): loading it whole and decoding it as a picture give what they give without
 // failures, or fail, and close what they opened.
-TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut)
-{
+TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut) {
     ASSERT_EQ(LoadPluginFile(Copy("memfs", "memfs.qzp").c_str(), 0, nullptr), 0);
     const char* name = "mem:/a name longer than a short string.png";
     const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
@@ -191,26 +176,23 @@ TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut)
         unsigned char* data = nullptr;
         size_t size = 0;
         int result = VfsLoadFile(name, nullptr, nullptr, &data, &size, true);
-        if (result == 0)
-            got->assign(reinterpret_cast<const char*>(data), size);
+        if (result == 0) got->assign(reinterpret_cast<const char*>(data), size);
         OsFree(data);
         return result;
     };
     auto decode = [&](std::string* got) -> int {
         qzVfsFileOwner file(VfsOpen(name, QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
-        if (!file)
-            return ERR_MEM;
+        if (!file) return ERR_MEM;
         qzSysImage image;
         int result = SysDecodeImageFile(file.get(), name, 0, &image);
-        if (result == 0)
-            got->assign(reinterpret_cast<const char*>(image.pixels), image.width * image.height * 4);
+        if (result == 0) got->assign(reinterpret_cast<const char*>(image.pixels), image.width * image.height * 4);
         OsFree(image.pixels);
         return result;
     };
     const struct {
         const char* name;
         std::function<int(std::string*)> read;
-        const std::string* expected;   // what an undisturbed read gives, when known
+        const std::string* expected;  // what an undisturbed read gives, when known
     } rows[] = {
         {"whole file", loadWhole, &bytes},
         {"picture", decode, nullptr},
@@ -232,7 +214,8 @@ TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut)
                 }
             },
             [&](uint64_t n) {
-                EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << row.name << ", " << n << ": " << result;
+                EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1)
+                    << row.name << ", " << n << ": " << result;
                 if (result == 0) {
                     EXPECT_EQ(got, whole) << row.name << ", " << n;
                 }

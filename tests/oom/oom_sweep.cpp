@@ -307,9 +307,7 @@ const SweepEntry* Find(const SweepTree& tree, const std::string& path) {
     return it == tree.end() ? nullptr : &it->second;
 }
 
-bool SameState(const SweepEntry* x, const SweepEntry* y) {
-    return x == y || (x && y && x->SameContent(*y));
-}
+bool SameState(const SweepEntry* x, const SweepEntry* y) { return x == y || (x && y && x->SameContent(*y)); }
 
 std::string StateText(const SweepEntry* e) {
     if (!e) return "absent";
@@ -345,8 +343,8 @@ std::vector<std::string> HalfWritten(const SweepTree& now, const SweepTree& befo
         const SweepEntry *n = Find(now, path), *p = Find(before, path), *x = Find(a, path), *y = Find(b, path);
         if (SameState(n, p) || SameState(n, x) || SameState(n, y) || !SameState(x, y)) continue;
         if (n && n->type == 'f' && IsWholeSnapshot(path)) continue;
-        bad.push_back(path + ": " + StateText(n) + " (before the run: " + StateText(p) + ", after a whole run: " +
-                      StateText(x) + ")");
+        bad.push_back(path + ": " + StateText(n) + " (before the run: " + StateText(p) +
+                      ", after a whole run: " + StateText(x) + ")");
     }
     return bad;
 }

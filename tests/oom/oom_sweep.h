@@ -22,8 +22,8 @@ struct OomSweepOptions {
     // `passes`) out of `passes` (every passes-th N), so that all passes together take every N.
     uint64_t pass = 0, passes = 0;
     qzAllocFaultMode mode = QZ_ALLOC_FAULT_ONCE;
-    double timeoutSeconds = 60;     // a run still going after this is a hang
-    std::string tempRoot = "/tmp";  // the folders below it that the run names are watched
+    double timeoutSeconds = 60;       // a run still going after this is a hang
+    std::string tempRoot = "/tmp";    // the folders below it that the run names are watched
     std::vector<std::string> ignore;  // files the sweep leaves alone (its own standard streams)
     // When set, the runs are forked by this server (a copy of `program` as it started, in `cwd`,
     // with the environment `env`) instead of started anew; `program`, `argv`, `cwd` and `env`

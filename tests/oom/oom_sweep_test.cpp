@@ -101,12 +101,8 @@ TEST(OomSweep, FailsOnEveryUnsoundRunAndOnNothingElse) {
     std::map<uint64_t, std::string> failed;
     for (const OomSweepFailure& f : r.failures) failed[f.n] = f.what;
     const std::map<uint64_t, std::string> expected = {
-        {2, "killed by signal 11"},
-        {3, "did not end"},
-        {4, "sanitizer report"},
-        {5, "left files half-written"},
-        {6, "neither reported"},
-        {9, "left files half-written"},
+        {2, "killed by signal 11"},     {3, "did not end"},      {4, "sanitizer report"},
+        {5, "left files half-written"}, {6, "neither reported"}, {9, "left files half-written"},
         {11, "neither reported"},
     };
     ASSERT_EQ(failed.size(), expected.size()) << ::testing::PrintToString(failed);
@@ -136,8 +132,14 @@ int ForkedPlayer(int, char**) {
     case 1: std::puts("Out of memory!"); break;
     case 2: std::abort();
     case 3: sleep(30); break;
-    case 4: LeakABlock(); std::puts("Out of memory!"); break;
-    case 5: Write("out.txt", "comp"); std::puts("Out of memory!"); break;
+    case 4:
+        LeakABlock();
+        std::puts("Out of memory!");
+        break;
+    case 5:
+        Write("out.txt", "comp");
+        std::puts("Out of memory!");
+        break;
     case 6: std::puts("goodbye"); break;
     default:
         // The sweep's own variables never reach a run.

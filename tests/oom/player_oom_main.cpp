@@ -112,7 +112,7 @@ bool StartAllocFaultsFromEnvironment() {
     gTraceRaw = raw && std::strcmp(raw, "1") == 0;
     uint64_t n = fail ? std::strtoull(fail, nullptr, 10) : 0;
     if (!n && !gCountPath[0]) return false;
-    qzAllocFaultMode m = !n ? QZ_ALLOC_FAULT_COUNT
+    qzAllocFaultMode m = !n                                       ? QZ_ALLOC_FAULT_COUNT
                          : mode && std::strcmp(mode, "from") == 0 ? QZ_ALLOC_FAULT_FROM
                                                                   : QZ_ALLOC_FAULT_ONCE;
     // Resolve the stack walker now: its first call loads a library.

@@ -31,8 +31,7 @@ void ListInto(const std::string& dir, const SweepTree& known, const std::set<std
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::string path = it->path().string();
         struct stat st;
-        if (ignore.count(path) || lstat(path.c_str(), &st) != 0)
-            continue;
+        if (ignore.count(path) || lstat(path.c_str(), &st) != 0) continue;
         SweepEntry e;
         e.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         e.inode = st.st_ino;
@@ -68,8 +67,7 @@ std::string StoreFolder(const std::string& store, size_t index) { return store +
 SweepTree ListTrees(const std::vector<std::string>& roots, const SweepTree& known,
                     const std::set<std::string>& ignore) {
     SweepTree tree;
-    for (const std::string& root : roots)
-        ListInto(root, known, ignore, &tree);
+    for (const std::string& root : roots) ListInto(root, known, ignore, &tree);
     return tree;
 }
 
@@ -96,8 +94,7 @@ bool RestoreTrees(const std::vector<std::string>& roots, const std::string& stor
         bool same = s != saved.end() && s->second.SameContent(entry) &&
                     (entry.type != 'f' || (s->second.mtimeNs == entry.mtimeNs && s->second.inode == entry.inode));
         struct stat st;
-        if (same || lstat(path.c_str(), &st) != 0)
-            continue;
+        if (same || lstat(path.c_str(), &st) != 0) continue;
         fs::remove_all(path, ec);
         if (ec) {
             *error = "cannot remove " + path + ": " + ec.message();
@@ -108,11 +105,9 @@ bool RestoreTrees(const std::vector<std::string>& roots, const std::string& stor
     for (size_t i = 0; i < roots.size(); i++) {
         const std::string from = StoreFolder(store, i);
         for (const auto& [path, entry] : saved) {
-            if (path.rfind(roots[i] + "/", 0) != 0)
-                continue;
+            if (path.rfind(roots[i] + "/", 0) != 0) continue;
             struct stat st;
-            if (lstat(path.c_str(), &st) == 0)
-                continue;
+            if (lstat(path.c_str(), &st) == 0) continue;
             std::string source = from + path.substr(roots[i].size());
             if (entry.type == 'd')
                 fs::create_directory(path, source, ec);
@@ -132,11 +127,9 @@ bool RestoreTrees(const std::vector<std::string>& roots, const std::string& stor
 // True when `tree` names an existing folder inside `top` (or `top` itself).
 static bool HoldsTree(const fs::path& top, const char* tree) {
     std::error_code e;
-    if (!tree || !*tree)
-        return false;
+    if (!tree || !*tree) return false;
     fs::path t = fs::weakly_canonical(tree, e);
-    if (e || t.empty())
-        return false;
+    if (e || t.empty()) return false;
     fs::path rel = t.lexically_relative(top);
     return !rel.empty() && *rel.begin() != "..";
 }
@@ -146,11 +139,10 @@ std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<st
     std::set<std::string> roots;
     std::error_code ec;
     fs::path temp = fs::weakly_canonical(tempRoot, ec);
-    if (ec || temp.empty())
-        return {};
-    // A checkout or build tree that lies in the temporary folder (a fresh clone under /tmp) is
-    // never a run's own folder: copying and restoring it around every run would take the whole
-    // tree, and the test runner's own files in it change while the runs go on.
+    if (ec || temp.empty()) return {};
+        // A checkout or build tree that lies in the temporary folder (a fresh clone under /tmp) is
+        // never a run's own folder: copying and restoring it around every run would take the whole
+        // tree, and the test runner's own files in it change while the runs go on.
 #ifdef QZ_OOM_SOURCE_TREE
     const char* sourceTree = QZ_OOM_SOURCE_TREE;
 #else
@@ -162,18 +154,14 @@ std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<st
     const char* buildTree = nullptr;
 #endif
     auto consider = [&](const std::string& given) {
-        if (given.empty())
-            return;
+        if (given.empty()) return;
         fs::path p = given[0] == '/' ? fs::path(given) : fs::path(cwd) / given;
         std::error_code e;
-        if (!fs::exists(p, e))
-            return;
+        if (!fs::exists(p, e)) return;
         p = fs::weakly_canonical(p, e);
-        if (e)
-            return;
+        if (e) return;
         fs::path rel = p.lexically_relative(temp);
-        if (rel.empty() || *rel.begin() == ".." || *rel.begin() == ".")
-            return;
+        if (rel.empty() || *rel.begin() == ".." || *rel.begin() == ".") return;
         fs::path top = temp / *rel.begin();
         if (top.string() == exclude || !fs::is_directory(top, e) || HoldsTree(top, sourceTree) ||
             HoldsTree(top, buildTree))
@@ -181,7 +169,6 @@ std::vector<std::string> SweepRoots(const std::string& cwd, const std::vector<st
         roots.insert(top.string());
     };
     consider(cwd);
-    for (const std::string& p : paths)
-        consider(p);
+    for (const std::string& p : paths) consider(p);
     return {roots.begin(), roots.end()};
 }

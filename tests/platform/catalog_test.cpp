@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/chunk_name.h"
 #include "platform/catalog.h"
+#include "platform/chunk_name.h"
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"
 #include "platform/os_process.h"
@@ -22,14 +22,17 @@ namespace {
 void WriteIffCatalog(const std::string& path, const std::string& entries, const std::string& extra = "") {
     std::string script =
         "import struct,sys\n"
-        "entries=" + entries + "\n"
+        "entries=" +
+        entries +
+        "\n"
         "body=b''\n"
         "for i,t in entries:\n"
         "    b=t.encode('latin-1')+b'\\0'\n"
         "    body+=struct.pack('>II',i,len(b))+b+b'\\0'*((4-len(b)%4)%4)\n"
         "fver=b'FVER'+struct.pack('>I',12)+b'$VER: x 1.0\\0'\n"
         "strs=b'STRS'+struct.pack('>I',len(body))+body\n"
-        "data=b'CTLG'+fver+b'LANG'+struct.pack('>I',8)+b'deutsch\\0'+strs\n" + extra +
+        "data=b'CTLG'+fver+b'LANG'+struct.pack('>I',8)+b'deutsch\\0'+strs\n" +
+        extra +
         "form=b'FORM'+struct.pack('>I',len(data))+data\n"
         "open(sys.argv[1],'wb').write(form)\n";
     std::string scriptPath = path + ".py";
@@ -80,7 +83,7 @@ TEST(Catalog, MalformedIffNeverReadsPastItsData) {
     std::string good = ReadFile(path);
     size_t strs = good.find("STRS");
     ASSERT_NE(strs, std::string::npos);
-    const size_t entry2 = strs + 8 + 8 + 12;   // "first entry\0" is 12 bytes
+    const size_t entry2 = strs + 8 + 8 + 12;  // "first entry\0" is 12 bytes
 
     // Every truncation: a lookup ends at the data's end, returning the default or a whole text.
     for (size_t cut = 101; cut < good.size(); ++cut) {
@@ -102,14 +105,14 @@ TEST(Catalog, MalformedIffNeverReadsPastItsData) {
     EXPECT_STREQ(GetCatalogFileString(c, 2, "d"), "d");
     EXPECT_STREQ(GetCatalogFileString(c, 3, "d"), "d");
     FreeCatalogFile(c);
-    std::string noNul = good.substr(0, entry2 + 8 + 4);   // "seco" and nothing after it
+    std::string noNul = good.substr(0, entry2 + 8 + 4);  // "seco" and nothing after it
     c = Parse(noNul + std::string(101 > noNul.size() ? 101 - noNul.size() : 0, 'x'));
     ASSERT_NE(c, nullptr);
     EXPECT_STREQ(GetCatalogFileString(c, 2, "d"), "d");
     FreeCatalogFile(c);
 
     std::string shortLength = good;
-    shortLength[strs + 8 + 7] = 4;   // "firs" with no NUL inside its entry
+    shortLength[strs + 8 + 7] = 4;  // "firs" with no NUL inside its entry
     c = Parse(shortLength);
     ASSERT_NE(c, nullptr);
     EXPECT_STREQ(GetCatalogFileString(c, 1, "d"), "d");
@@ -125,7 +128,11 @@ TEST(Catalog, MalformedIffNeverReadsPastItsData) {
 }
 
 TEST(Catalog, TextCatalogs) {
-    const struct { std::string data; int index; const char* expected; } cases[] = {
+    const struct {
+        std::string data;
+        int index;
+        const char* expected;
+    } cases[] = {
         {"a\\tb\n", 0, "a\tb"},
         {"a\\\\b\n", 0, "a\\b"},
         {"a\\qb\n", 0, "a\\b"},
@@ -135,9 +142,9 @@ TEST(Catalog, TextCatalogs) {
         {"one\ntwo\nthree", 2, "three"},
         {"one\ntwo\nthree\n", -5, "one"},
         {"one\r\ntwo\r\n", 1, "two"},
-        {"ab\rXcd\nef\n", 1, "cd"},          // a lone CR ends the string and swallows 'X'
+        {"ab\rXcd\nef\n", 1, "cd"},  // a lone CR ends the string and swallows 'X'
         {"one\n\nthree\n", 1, ""},
-        {std::string("one\ntwo\0three\n", 14), 2, "default"},   // a NUL ends the text
+        {std::string("one\ntwo\0three\n", 14), 2, "default"},  // a NUL ends the text
         {"", 0, "default"},
         {"trailing\\", 0, "trailing\\"},
     };
@@ -161,18 +168,29 @@ TEST(Catalog, TextCatalogs) {
 TEST(Catalog, FoundByLanguage) {
     TempDir dir;
     CwdScope cwd(dir.path());
-    ASSERT_EQ(std::system("mkdir -p Catalogs/german Catalogs/fran\xC3\xA7" "ais Catalogs/\xC4\x8D" "e\xC5\xA1tina"), 0);
+    ASSERT_EQ(std::system("mkdir -p Catalogs/german Catalogs/fran\xC3\xA7"
+                          "ais Catalogs/\xC4\x8D"
+                          "e\xC5\xA1tina"),
+              0);
     WriteFile("Catalogs/german/App.catalog", "Hallo\nWelt\n");
-    WriteFile("Catalogs/fran\xC3\xA7" "ais/App.catalog", "Bonjour\n");
-    WriteFile("Catalogs/\xC4\x8D" "e\xC5\xA1tina/App.catalog", "Ahoj\n");
+    WriteFile(
+        "Catalogs/fran\xC3\xA7"
+        "ais/App.catalog",
+        "Bonjour\n");
+    WriteFile(
+        "Catalogs/\xC4\x8D"
+        "e\xC5\xA1tina/App.catalog",
+        "Ahoj\n");
 
-    const struct { const char* lang; const char* expected; } cases[] = {
-        {"de_DE.UTF-8", "Hallo"},     // English folder name
-        {"fr_FR.UTF-8", "Bonjour"},   // native folder name with a Latin-1 letter
-        {"cs_CZ.UTF-8", "Ahoj"},
-        {"en_GB.UTF-8", "builtin"},   // English: no catalog
-        {nullptr, "builtin"},         // no LANG: no catalog
-        {"it_IT", "builtin"},         // no file
+    const struct {
+        const char* lang;
+        const char* expected;
+    } cases[] = {
+        {"de_DE.UTF-8", "Hallo"},                                // English folder name
+        {"fr_FR.UTF-8", "Bonjour"},                              // native folder name with a Latin-1 letter
+        {"cs_CZ.UTF-8", "Ahoj"},    {"en_GB.UTF-8", "builtin"},  // English: no catalog
+        {nullptr, "builtin"},                                    // no LANG: no catalog
+        {"it_IT", "builtin"},                                    // no file
     };
     for (const auto& c : cases) {
         LangScope lang(c.lang);

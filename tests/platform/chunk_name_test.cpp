@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/applet_records.h"
+#include "base/error_codes.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
 #include "platform/file_info.h"
-#include "base/error_codes.h"
+#include "runtime/applet_records.h"
 #include "runtime/linked_file.h"
 #include "runtime/player_records.h"
 #include "support/commands.h"
@@ -36,7 +36,8 @@ TEST(ChunkName, FileNameRoundTrip) {
     const char* fits = MakeChunkName("pic.png", small, sizeof(small), 1000, 500, 24, "/a/b.qza");
     EXPECT_STREQ(fits, ":::chunk1024:500*pic.png?/a/b.qza");
     EXPECT_STREQ(MakeChunkName("pic.png", small, sizeof(small), 1000, 500, 24, "/a/bc.qza"), "");
-    EXPECT_STREQ(MakeChunkName("s", small, sizeof(small), -1, 1, 1000000, reinterpret_cast<const void*>(~uintptr_t(0))), "");
+    EXPECT_STREQ(MakeChunkName("s", small, sizeof(small), -1, 1, 1000000, reinterpret_cast<const void*>(~uintptr_t(0))),
+                 "");
 }
 
 TEST(ChunkName, MemoryNameRoundTrip) {
@@ -56,15 +57,15 @@ TEST(ChunkName, MalformedNamesAreRejected) {
     const char* bad[] = {
         "plain.txt",
         ":::chunk",
-        ":::chunk12:34pic?/x",              // no '*'
-        ":::chunk12:34*pic",                // no '?'
-        ":::chunkx:34*pic?/x",              // no offset digits
-        ":::chunk12*pic?/x",                // no size
-        ":::chunk99999999999999999999:1*a?/x",   // offset overflows
-        ":::chunk9223372036854775807:2*a?/x",    // offset + size beyond 64-bit positions
-        ":::chunkS1:16*a?",                 // no address
-        ":::chunkS1:16*a?12zz",             // not hexadecimal
-        ":::chunkS1:16*a?12345678901234567",     // address overflows
+        ":::chunk12:34pic?/x",                  // no '*'
+        ":::chunk12:34*pic",                    // no '?'
+        ":::chunkx:34*pic?/x",                  // no offset digits
+        ":::chunk12*pic?/x",                    // no size
+        ":::chunk99999999999999999999:1*a?/x",  // offset overflows
+        ":::chunk9223372036854775807:2*a?/x",   // offset + size beyond 64-bit positions
+        ":::chunkS1:16*a?",                     // no address
+        ":::chunkS1:16*a?12zz",                 // not hexadecimal
+        ":::chunkS1:16*a?12345678901234567",    // address overflows
     };
     for (const char* name : bad) {
         qzChunkNameParts p;
@@ -84,7 +85,7 @@ TEST(ChunkName, DisplayNames) {
         {"/a/b/c.txt", "c.txt"},
         {"plain", "plain"},
         {"a", "a"},
-        {"/", "/"},           // shorter than two characters: unchanged
+        {"/", "/"},  // shorter than two characters: unchanged
         {"dir/", ""},
         {"dir\\", ""},
         {":::chunk1:2*data/img.png?/a/b.qza", "img.png"},
@@ -95,13 +96,20 @@ TEST(ChunkName, DisplayNames) {
 
 TEST(ChunkName, PathParts) {
     const std::pair<const char*, size_t> ends[] = {
-        {"/a/b.txt", 2}, {"a/b/c", 3}, {"/file", 1}, {"//file", 2}, {"file", 0},
-        {"vol:x", 4}, {"a/b:c", 4}, {"a:b/c", 3}, {"C:\\dir\\x", 6},
+        {"/a/b.txt", 2}, {"a/b/c", 3}, {"/file", 1}, {"//file", 2},     {"file", 0},
+        {"vol:x", 4},    {"a/b:c", 4}, {"a:b/c", 3}, {"C:\\dir\\x", 6},
     };
     for (const auto& [path, end] : ends) EXPECT_EQ(GetPathPartEnd(path), end) << path;
 
-    const struct { const char* path; const char* name; const char* result; } adds[] = {
-        {"", "x", "x"}, {"a", "x", "a/x"}, {"a/", "x", "a/x"}, {"a\\", "x", "a\\x"},
+    const struct {
+        const char* path;
+        const char* name;
+        const char* result;
+    } adds[] = {
+        {"", "x", "x"},
+        {"a", "x", "a/x"},
+        {"a/", "x", "a/x"},
+        {"a\\", "x", "a\\x"},
     };
     for (const auto& c : adds) {
         char buf[64];
@@ -131,8 +139,8 @@ TEST(ChunkMemory, OnlyRegisteredRangesAreFound) {
     ASSERT_TRUE(RegisterChunkMemory(block, sizeof(block)));
     EXPECT_EQ(FindChunkMemory(base, 64), block);
     EXPECT_EQ(FindChunkMemory(base + 10, 54), block + 10);
-    EXPECT_EQ(FindChunkMemory(base + 10, 55), nullptr);      // runs past the block
-    EXPECT_EQ(FindChunkMemory(base - 1, 2), nullptr);        // starts before it
+    EXPECT_EQ(FindChunkMemory(base + 10, 55), nullptr);  // runs past the block
+    EXPECT_EQ(FindChunkMemory(base - 1, 2), nullptr);    // starts before it
     EXPECT_EQ(FindChunkMemory(base + 64, UINT64_MAX), nullptr);
     UnregisterChunkMemory(block);
     EXPECT_EQ(FindChunkMemory(base, 1), nullptr);
@@ -186,7 +194,7 @@ TEST(FileInfo, VirtualEntryDefaults) {
 TEST(LinkedFile, RunningAppletsFilesByNameAndArgument) {
     qztest::VmScope vm;
     const char* name = "Data\\Img.PNG";
-    EXPECT_EQ(ResolveLinkedFileName(vm, name, 0, nullptr), name);   // no applet yet
+    EXPECT_EQ(ResolveLinkedFileName(vm, name, 0, nullptr), name);  // no applet yet
     qzAppletDescriptor applet;
     applet.containerPath = "/apps/x.qza";
     applet.containerBase = 4096;

@@ -137,9 +137,10 @@ TEST_F(HostX11Desk, ClicksOnTheDrawnMenuBarChooseAnEntry) {
     Pump(200);
 
     auto click = [&](const qzMenuBarRect& r) {
-        std::string command = "xdotool search --sync --name qz-menu-window windowfocus --sync %1 mousemove --sync "
-                              "--window %1 " + std::to_string(r.x + r.width / 2) + " " +
-                              std::to_string(r.y + r.height / 2) + " click 1";
+        std::string command =
+            "xdotool search --sync --name qz-menu-window windowfocus --sync %1 mousemove --sync "
+            "--window %1 " +
+            std::to_string(r.x + r.width / 2) + " " + std::to_string(r.y + r.height / 2) + " click 1";
         EXPECT_EQ(std::system(command.c_str()), 0);
     };
     qzMenuBarRect title;

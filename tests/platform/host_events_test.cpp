@@ -17,28 +17,20 @@ namespace {
 
 using Events = std::vector<PostedEvent>;
 
-PostedEvent Key(int pressed, int32_t code, int32_t display = 1)
-{
+PostedEvent Key(int pressed, int32_t code, int32_t display = 1) {
     return {FakeDisplay(display), QZ_EVENT_KEY, pressed, 0, code, {}};
 }
 
-PostedEvent Plain(int32_t type, int32_t display = 1)
-{
-    return {FakeDisplay(display), type, 0, 0, 0, {}};
-}
+PostedEvent Plain(int32_t type, int32_t display = 1) { return {FakeDisplay(display), type, 0, 0, 0, {}}; }
 
-PostedEvent Mouse(int32_t type, int32_t x, int32_t y, int pressed)
-{
-    return {FakeDisplay(1), type, x, y, pressed, {}};
-}
+PostedEvent Mouse(int32_t type, int32_t x, int32_t y, int pressed) { return {FakeDisplay(1), type, x, y, pressed, {}}; }
 
 class HostEvents : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
 };
 
-TEST_F(HostEvents, KeysBecomeEngineCodes)
-{
+TEST_F(HostEvents, KeysBecomeEngineCodes) {
     struct Case {
         const char* script;
         Events expected;
@@ -78,8 +70,7 @@ TEST_F(HostEvents, KeysBecomeEngineCodes)
     }
 }
 
-TEST_F(HostEvents, KeyUpClearsTheCodeItsDownSet)
-{
+TEST_F(HostEvents, KeyUpClearsTheCodeItsDownSet) {
     qzHostWindow* window = Open(1);
     // Down with Shift typed 'K'; Shift is let go first; the key's up still clears 'K'.
     Script("0 keydown shift\n0 keydown k\n0 keyup shift");
@@ -114,12 +105,11 @@ TEST_F(HostEvents, KeyUpClearsTheCodeItsDownSet)
     EXPECT_EQ(Hooks().posted, Events({Plain(QZ_EVENT_INACTIVEWINDOW)}));
 }
 
-TEST_F(HostEvents, QuitRules)
-{
+TEST_F(HostEvents, QuitRules) {
     struct Case {
         const char* name;
         const char* script;
-        int option;       // quit option to set, 0 none
+        int option;  // quit option to set, 0 none
         int value;
         int closeHandler;
         int quits;
@@ -143,8 +133,7 @@ TEST_F(HostEvents, QuitRules)
         qzHostWindowSettings settings = window->settings;
         settings.closeHandlerInstalled = c.closeHandler;
         HostSetWindowSettings(window, settings);
-        if (c.option)
-            MacSetQuitOption(nullptr, c.option, c.value);
+        if (c.option) MacSetQuitOption(nullptr, c.option, c.value);
         int result = Script(c.script);
         EXPECT_EQ(result, c.quits) << c.name;
         EXPECT_EQ(Hooks().quit, c.quits) << c.name;
@@ -158,14 +147,12 @@ TEST_F(HostEvents, QuitRules)
     EXPECT_EQ(Hooks().posted, Events({Plain(QZ_EVENT_CLOSEWINDOW)}));
 }
 
-TEST_F(HostEvents, SessionQuitWithoutWindowsQuits)
-{
+TEST_F(HostEvents, SessionQuitWithoutWindowsQuits) {
     EXPECT_EQ(Script("0 quit"), 1);
     EXPECT_TRUE(Hooks().posted.empty());
 }
 
-TEST_F(HostEvents, CommandReturnTogglesOnRelease)
-{
+TEST_F(HostEvents, CommandReturnTogglesOnRelease) {
     qzHostWindow* window = Open(1);
     Script("0 keydown cmd\n0 keydown return");
     EXPECT_EQ(Hooks().posted, Events({Key(1, QZ_KEY_RETURN)}));
@@ -193,8 +180,7 @@ TEST_F(HostEvents, CommandReturnTogglesOnRelease)
     EXPECT_EQ(Hooks().reopens, 2);
 }
 
-TEST_F(HostEvents, FailedToggleReportsOnceAndQuitsThePass)
-{
+TEST_F(HostEvents, FailedToggleReportsOnceAndQuitsThePass) {
     Open(1);
     Hooks().reopenError = ERR_SCREEN;
     Script("0 key cmd+return");
@@ -207,8 +193,7 @@ TEST_F(HostEvents, FailedToggleReportsOnceAndQuitsThePass)
 }
 
 // Input that the queue has no memory for is not dropped silently: the pass reports ERR_MEM, once.
-TEST_F(HostEvents, InputTheQueueCannotTakeFailsThePass)
-{
+TEST_F(HostEvents, InputTheQueueCannotTakeFailsThePass) {
     Open(1);
     qzHostHooks hooks = MacHostHooks();
     hooks.postEvent = [](qzDisplay*, int32_t, int32_t, int32_t, int32_t, void*) { return -1; };
@@ -222,16 +207,15 @@ TEST_F(HostEvents, InputTheQueueCannotTakeFailsThePass)
     EXPECT_EQ(Hooks().posted, Events({Key(1, 'b'), Key(0, 'b')}));
 }
 
-TEST_F(HostEvents, MouseButtonsWheelAndRegions)
-{
+TEST_F(HostEvents, MouseButtonsWheelAndRegions) {
     qzHostWindow* window = Open(1);
-    Script("0 click left 10 20\n0 mousedown right 3 4\n0 mouseup right 3 4\n0 click middle 7 8\n"
-           "0 wheel up\n0 wheel down 2");
-    EXPECT_EQ(Hooks().posted,
-              Events({Mouse(QZ_EVENT_LEFTMOUSE, 10, 20, 1), Mouse(QZ_EVENT_LEFTMOUSE, 10, 20, 0),
-                      Mouse(QZ_EVENT_RIGHTMOUSE, 3, 4, 1), Mouse(QZ_EVENT_RIGHTMOUSE, 3, 4, 0),
-                      Mouse(QZ_EVENT_MIDMOUSE, 7, 8, 1), Mouse(QZ_EVENT_MIDMOUSE, 7, 8, 0),
-                      Plain(QZ_EVENT_WHEELUP), Plain(QZ_EVENT_WHEELDOWN), Plain(QZ_EVENT_WHEELDOWN)}));
+    Script(
+        "0 click left 10 20\n0 mousedown right 3 4\n0 mouseup right 3 4\n0 click middle 7 8\n"
+        "0 wheel up\n0 wheel down 2");
+    EXPECT_EQ(Hooks().posted, Events({Mouse(QZ_EVENT_LEFTMOUSE, 10, 20, 1), Mouse(QZ_EVENT_LEFTMOUSE, 10, 20, 0),
+                                      Mouse(QZ_EVENT_RIGHTMOUSE, 3, 4, 1), Mouse(QZ_EVENT_RIGHTMOUSE, 3, 4, 0),
+                                      Mouse(QZ_EVENT_MIDMOUSE, 7, 8, 1), Mouse(QZ_EVENT_MIDMOUSE, 7, 8, 0),
+                                      Plain(QZ_EVENT_WHEELUP), Plain(QZ_EVENT_WHEELDOWN), Plain(QZ_EVENT_WHEELDOWN)}));
 
     // Blocked input swallows presses but not releases.
     qzHostWindowSettings settings = window->settings;
@@ -262,13 +246,12 @@ TEST_F(HostEvents, MouseButtonsWheelAndRegions)
     EXPECT_EQ(Hooks().posted, Events({Mouse(QZ_EVENT_LEFTMOUSE, 5, 5, 1)}));
 }
 
-TEST_F(HostEvents, WindowChanges)
-{
+TEST_F(HostEvents, WindowChanges) {
     qzHostWindow* window = Open(1);
     Script("0 windowmove 30 40\n0 resize 400 300\n0 minimize\n0 restore\n0 restore\n0 expose\n0 focus");
-    EXPECT_EQ(Hooks().posted, Events({Plain(QZ_EVENT_MOVEWINDOW), Plain(QZ_EVENT_SIZEWINDOW),
-                                      Plain(QZ_EVENT_HIDEWINDOW), Plain(QZ_EVENT_SHOWWINDOW),
-                                      Plain(QZ_EVENT_ACTIVEWINDOW)}));
+    EXPECT_EQ(Hooks().posted,
+              Events({Plain(QZ_EVENT_MOVEWINDOW), Plain(QZ_EVENT_SIZEWINDOW), Plain(QZ_EVENT_HIDEWINDOW),
+                      Plain(QZ_EVENT_SHOWWINDOW), Plain(QZ_EVENT_ACTIVEWINDOW)}));
     EXPECT_EQ(window->x, 30);
     EXPECT_EQ(window->y, 40);
     EXPECT_EQ(Hooks().resizes, 1);
@@ -285,8 +268,7 @@ TEST_F(HostEvents, WindowChanges)
     EXPECT_EQ(Hooks().posted, Events({Plain(QZ_EVENT_WHEELUP, 1), Plain(QZ_EVENT_WHEELDOWN, 2)}));
 }
 
-TEST_F(HostEvents, DropsPostOneListWithDoubleNul)
-{
+TEST_F(HostEvents, DropsPostOneListWithDoubleNul) {
     qzHostWindow* window = Open(1);
     Script("0 drop 5 6 /tmp/a.png \"/tmp/with space\" /tmp/\xC3\xA9t\xC3\xA9");
     EXPECT_TRUE(Hooks().posted.empty()) << "no drop handler, no drop";
@@ -303,8 +285,7 @@ TEST_F(HostEvents, DropsPostOneListWithDoubleNul)
     EXPECT_EQ(e.data, std::string("/tmp/a.png\0/tmp/with space\0/tmp/\xE9t\xE9\0\0", 37));
 }
 
-TEST_F(HostEvents, ClipboardAndMenu)
-{
+TEST_F(HostEvents, ClipboardAndMenu) {
     qzHostWindow* window = Open(1);
     Open(2);
     qzHostWindowSettings settings = window->settings;
@@ -331,8 +312,7 @@ TEST_F(HostEvents, ClipboardAndMenu)
     MenuBarFree(bar);
 }
 
-TEST_F(HostEvents, QualifiersFollowTheModifierKeys)
-{
+TEST_F(HostEvents, QualifiersFollowTheModifierKeys) {
     Open(1);
     EXPECT_EQ(MacGetQualifiers(), QZ_QUALIFIER_BASE);
     Script("0 keydown shift\n0 keydown ctrl");
@@ -341,11 +321,10 @@ TEST_F(HostEvents, QualifiersFollowTheModifierKeys)
     EXPECT_EQ(MacGetQualifiers(), QZ_QUALIFIER_BASE | QZ_QUALIFIER_COMMAND | QZ_QUALIFIER_OPTION);
 }
 
-TEST_F(HostEvents, PassesWithinTenMillisecondsOfNothingAreSkipped)
-{
+TEST_F(HostEvents, PassesWithinTenMillisecondsOfNothingAreSkipped) {
     ManualClock clock;
     int error = 0;
-    MacHandleEvents(nullptr, &error);   // stamps the pass on the manual clock
+    MacHandleEvents(nullptr, &error);  // stamps the pass on the manual clock
     int full = Hooks().audioPasses;
     clock.AdvanceMs(5);
     MacHandleEvents(nullptr, &error);
@@ -360,24 +339,20 @@ TEST_F(HostEvents, PassesWithinTenMillisecondsOfNothingAreSkipped)
     EXPECT_EQ(Hooks().audioPasses, full + 2);
 }
 
-TEST_F(HostEvents, WakeUpFromAnotherThreadReturnsTheWait)
-{
+TEST_F(HostEvents, WakeUpFromAnotherThreadReturnsTheWait) {
     // Many posts while one is queued add nothing.
     std::vector<std::thread> posters;
     for (int i = 0; i < 8; i++)
         posters.emplace_back([] {
-            for (int k = 0; k < 100; k++)
-                MacForceEventLoopIteration();
+            for (int k = 0; k < 100; k++) MacForceEventLoopIteration();
         });
-    for (std::thread& t : posters)
-        t.join();
+    for (std::thread& t : posters) t.join();
     EXPECT_EQ(HostDriver()->pendingEvents(), 1);
     Drain();
 
     std::atomic<bool> waiting{false};
     std::thread waker([&] {
-        while (!waiting.load())
-            std::this_thread::yield();
+        while (!waiting.load()) std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         MacForceEventLoopIteration();
     });
@@ -394,23 +369,21 @@ TEST_F(HostEvents, WakeUpFromAnotherThreadReturnsTheWait)
     EXPECT_EQ(HostDriver()->pendingEvents(), 1);
 }
 
-TEST_F(HostEvents, TerminationSignalQuits)
-{
+TEST_F(HostEvents, TerminationSignalQuits) {
     // A test run that ignores SIGTERM would keep ignoring it: start again with the default.
     MacShutdownPlatform();
     signal(SIGTERM, SIG_DFL);
     StartPlatform("headless");
     std::thread waiter([] { MacWaitEvents(); });
     raise(SIGTERM);
-    waiter.join();   // the signal's wake-up ends the wait
+    waiter.join();  // the signal's wake-up ends the wait
     EXPECT_TRUE(MacQuitSignalled());
     EXPECT_EQ(Hooks().quit, 1);
     int error = 0;
     EXPECT_EQ(MacHandleEvents(nullptr, &error), 1);
 }
 
-TEST_F(HostEvents, KeepAwakeHoldsTheScreenSaverOff)
-{
+TEST_F(HostEvents, KeepAwakeHoldsTheScreenSaverOff) {
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
     MacSetKeepAwake(1);
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 0);
@@ -418,4 +391,4 @@ TEST_F(HostEvents, KeepAwakeHoldsTheScreenSaverOff)
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
 }
 
-} // namespace
+}  // namespace

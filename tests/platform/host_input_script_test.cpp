@@ -7,16 +7,14 @@
 
 namespace {
 
-std::vector<qzScriptedEvent> Parse(const std::string& text)
-{
+std::vector<qzScriptedEvent> Parse(const std::string& text) {
     std::vector<qzScriptedEvent> events;
     std::string message;
     EXPECT_TRUE(ParseInputScript(text, "in.txt", &events, &message)) << message;
     return events;
 }
 
-TEST(InputScript, TimesTargetsAndEvents)
-{
+TEST(InputScript, TimesTargetsAndEvents) {
     std::vector<qzScriptedEvent> events = Parse(
         "# a comment\n"
         "\n"
@@ -48,8 +46,7 @@ TEST(InputScript, TimesTargetsAndEvents)
     EXPECT_EQ(events[7].event.kind, QZ_HEV_QUIT);
 }
 
-TEST(InputScript, BadLinesNameTheirLine)
-{
+TEST(InputScript, BadLinesNameTheirLine) {
     struct Case {
         const char* text;
         const char* message;
@@ -83,8 +80,7 @@ TEST(InputScript, BadLinesNameTheirLine)
 
 class InputScriptRun : public HostTest {};
 
-TEST_F(InputScriptRun, MissingOrBadFileStopsThePlatform)
-{
+TEST_F(InputScriptRun, MissingOrBadFileStopsThePlatform) {
     setenv("QUARNELIX_DRIVER", "headless", 1);
     setenv("QUARNELIX_INPUT", "/nonexistent/input.txt", 1);
     std::string message;
@@ -100,8 +96,7 @@ TEST_F(InputScriptRun, MissingOrBadFileStopsThePlatform)
     unsetenv("QUARNELIX_INPUT");
 }
 
-TEST_F(InputScriptRun, ScriptEventsArriveOnTime)
-{
+TEST_F(InputScriptRun, ScriptEventsArriveOnTime) {
     std::string path = ::testing::TempDir() + "qz_timed_input.txt";
     std::ofstream(path) << "30 @1 key x\n+100 quit\n";
     setenv("QUARNELIX_DRIVER", "headless", 1);
@@ -129,4 +124,4 @@ TEST_F(InputScriptRun, ScriptEventsArriveOnTime)
     EXPECT_EQ(Hooks().posted[2].type, QZ_EVENT_CLOSEWINDOW);
 }
 
-} // namespace
+}  // namespace

@@ -12,8 +12,7 @@ protected:
     static const qzHeadlessCursor* Current() { return HeadlessRecord().cursor; }
 };
 
-TEST_F(HostPointer, ImagePointersKeepPixelsAndHotSpot)
-{
+TEST_F(HostPointer, ImagePointersKeepPixelsAndHotSpot) {
     const uint32_t pixels[6] = {0xFF000000, 0x00FFFFFF, 0x80FF0000, 0xFF00FF00, 0xFF0000FF, 0};
     qzHostCursor* pointer = nullptr;
     ASSERT_EQ(MacCreatePointer(pixels, 2, 1, &pointer, 3, 2), 0);
@@ -39,8 +38,7 @@ TEST_F(HostPointer, ImagePointersKeepPixelsAndHotSpot)
     EXPECT_EQ(pointer, nullptr);
 }
 
-TEST_F(HostPointer, WindowPointersFollowTheFocus)
-{
+TEST_F(HostPointer, WindowPointersFollowTheFocus) {
     qzHostWindow* window = Open(1);
     ASSERT_EQ(window->active, 1);
     const uint32_t pixel = 0xFFFFFFFF;
@@ -85,8 +83,7 @@ TEST_F(HostPointer, WindowPointersFollowTheFocus)
     EXPECT_EQ(HeadlessRecord().cursorChanges, changes);
 }
 
-TEST_F(HostPointer, MovingTheMouseIsReportedAsAMove)
-{
+TEST_F(HostPointer, MovingTheMouseIsReportedAsAMove) {
     qzHostWindow* window = Open(1);
     MacMovePointer(window, 40, 50);
     qzHeadlessRecord record = HeadlessRecord();
@@ -100,4 +97,4 @@ TEST_F(HostPointer, MovingTheMouseIsReportedAsAMove)
     EXPECT_TRUE(Hooks().posted.empty());
 }
 
-} // namespace
+}  // namespace

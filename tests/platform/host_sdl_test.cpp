@@ -22,28 +22,24 @@ namespace {
 
 using Events = std::vector<PostedEvent>;
 
-PostedEvent Posted(int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0)
-{
+PostedEvent Posted(int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0) {
     return {FakeDisplay(1), type, p1, p2, p3, {}};
 }
 
 class HostSdl : public HostTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         StartPlatform("sdl");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         HostTest::TearDown();
         unsetenv("SDL_VIDEODRIVER");
     }
 
     void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
 
-    void PushKey(uint32_t windowId, bool down, SDL_Keycode sym, SDL_Scancode scancode, Uint16 mod = 0)
-    {
+    void PushKey(uint32_t windowId, bool down, SDL_Keycode sym, SDL_Scancode scancode, Uint16 mod = 0) {
         SDL_Event e = {};
         e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
         e.key.windowID = windowId;
@@ -54,8 +50,7 @@ protected:
         Push(e);
     }
 
-    void PushText(uint32_t windowId, const char* text)
-    {
+    void PushText(uint32_t windowId, const char* text) {
         SDL_Event e = {};
         e.type = SDL_TEXTINPUT;
         e.text.windowID = windowId;
@@ -63,8 +58,7 @@ protected:
         Push(e);
     }
 
-    void PushWindow(uint32_t windowId, Uint8 event, int data1 = 0, int data2 = 0)
-    {
+    void PushWindow(uint32_t windowId, Uint8 event, int data1 = 0, int data2 = 0) {
         SDL_Event e = {};
         e.type = SDL_WINDOWEVENT;
         e.window.windowID = windowId;
@@ -74,8 +68,7 @@ protected:
         Push(e);
     }
 
-    void PushDrop(uint32_t windowId, Uint32 type, const char* file = nullptr)
-    {
+    void PushDrop(uint32_t windowId, Uint32 type, const char* file = nullptr) {
         SDL_Event e = {};
         e.type = type;
         e.drop.windowID = windowId;
@@ -84,8 +77,7 @@ protected:
     }
 };
 
-TEST_F(HostSdl, SdlEventsBecomeEngineEvents)
-{
+TEST_F(HostSdl, SdlEventsBecomeEngineEvents) {
     qzHostWindow* window = Open(1);
     ASSERT_NE(window, nullptr);
     uint32_t id = window->id;
@@ -130,12 +122,11 @@ TEST_F(HostSdl, SdlEventsBecomeEngineEvents)
     PushDrop(id, SDL_DROPCOMPLETE);
     Drain();
 
-    Events expected = {Posted(QZ_EVENT_KEY, 1, 0, 233),       Posted(QZ_EVENT_KEY, 0, 0, 233),
-                       Posted(QZ_EVENT_KEY, 1, 0, 279),       Posted(QZ_EVENT_KEY, 0, 0, 279),
-                       Posted(QZ_EVENT_KEY, 1, 0, 274),       Posted(QZ_EVENT_RIGHTMOUSE, 3, 4, 1),
-                       Posted(QZ_EVENT_MIDMOUSE, 3, 4, 1),    Posted(QZ_EVENT_WHEELUP),
-                       Posted(QZ_EVENT_WHEELDOWN),            Posted(QZ_EVENT_HIDEWINDOW),
-                       Posted(QZ_EVENT_SHOWWINDOW),           Posted(QZ_EVENT_INACTIVEWINDOW)};
+    Events expected = {
+        Posted(QZ_EVENT_KEY, 1, 0, 233),    Posted(QZ_EVENT_KEY, 0, 0, 233), Posted(QZ_EVENT_KEY, 1, 0, 279),
+        Posted(QZ_EVENT_KEY, 0, 0, 279),    Posted(QZ_EVENT_KEY, 1, 0, 274), Posted(QZ_EVENT_RIGHTMOUSE, 3, 4, 1),
+        Posted(QZ_EVENT_MIDMOUSE, 3, 4, 1), Posted(QZ_EVENT_WHEELUP),        Posted(QZ_EVENT_WHEELDOWN),
+        Posted(QZ_EVENT_HIDEWINDOW),        Posted(QZ_EVENT_SHOWWINDOW),     Posted(QZ_EVENT_INACTIVEWINDOW)};
     ASSERT_EQ(Hooks().posted.size(), expected.size() + 1);
     Events drop(Hooks().posted.end() - 1, Hooks().posted.end());
     Hooks().posted.pop_back();
@@ -154,8 +145,7 @@ TEST_F(HostSdl, SdlEventsBecomeEngineEvents)
     EXPECT_EQ(Hooks().posted, Events({Posted(QZ_EVENT_CLOSEWINDOW), Posted(QZ_EVENT_CLOSEWINDOW)}));
 }
 
-TEST_F(HostSdl, WakeUpReturnsTheWaitAndPointersDoNotFail)
-{
+TEST_F(HostSdl, WakeUpReturnsTheWaitAndPointersDoNotFail) {
     std::thread waker([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         MacForceEventLoopIteration();
@@ -178,15 +168,14 @@ TEST_F(HostSdl, WakeUpReturnsTheWaitAndPointersDoNotFail)
     MacReleasePointer(pointer);
 }
 
-TEST(HostDriverChoice, EnvironmentChoosesTheDriver)
-{
+TEST(HostDriverChoice, EnvironmentChoosesTheDriver) {
     struct Case {
-        const char* driver;    // QUARNELIX_DRIVER, null = unset
-        const char* display;   // DISPLAY, null = unset
-        const char* video;     // SDL_VIDEODRIVER, null = unset
+        const char* driver;   // QUARNELIX_DRIVER, null = unset
+        const char* display;  // DISPLAY, null = unset
+        const char* video;    // SDL_VIDEODRIVER, null = unset
         int fails;
         const char* chosen;
-        const char* message;   // the start of the message, "" for none
+        const char* message;  // the start of the message, "" for none
     };
     // ":59999" names an X server that does not run; SDL may try only its X11 driver there.
     const Case cases[] = {
@@ -219,8 +208,7 @@ TEST(HostDriverChoice, EnvironmentChoosesTheDriver)
         } else {
             EXPECT_EQ(HostDriver(), nullptr);
         }
-        if (!error)
-            MacShutdownPlatform();
+        if (!error) MacShutdownPlatform();
     }
 }
 
@@ -230,8 +218,7 @@ protected:
     XServer server;
 };
 
-TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow)
-{
+TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow) {
     if (!HaveProgram("Xvfb") || !HaveProgram("xdotool"))
         GTEST_SKIP() << "Xvfb and xdotool are needed (packages xvfb, xdotool)";
     ASSERT_TRUE(server.Start());
@@ -262,13 +249,14 @@ TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow)
     };
     pump(200);
 
-    std::string command = "xdotool search --sync --name qz-xvfb-window windowfocus --sync %1 "
-                          "mousemove --sync --window %1 10 20 click 1 key a shift+b Escape";
+    std::string command =
+        "xdotool search --sync --name qz-xvfb-window windowfocus --sync %1 "
+        "mousemove --sync --window %1 10 20 click 1 key a shift+b Escape";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
-    Events wanted = {Posted(QZ_EVENT_LEFTMOUSE, 10, 20, 1), Posted(QZ_EVENT_LEFTMOUSE, 10, 20, 0),
-                     Posted(QZ_EVENT_KEY, 1, 0, 'a'),        Posted(QZ_EVENT_KEY, 0, 0, 'a'),
-                     Posted(QZ_EVENT_KEY, 1, 0, 'B'),        Posted(QZ_EVENT_KEY, 0, 0, 'B'),
+    Events wanted = {Posted(QZ_EVENT_LEFTMOUSE, 10, 20, 1),     Posted(QZ_EVENT_LEFTMOUSE, 10, 20, 0),
+                     Posted(QZ_EVENT_KEY, 1, 0, 'a'),           Posted(QZ_EVENT_KEY, 0, 0, 'a'),
+                     Posted(QZ_EVENT_KEY, 1, 0, 'B'),           Posted(QZ_EVENT_KEY, 0, 0, 'B'),
                      Posted(QZ_EVENT_KEY, 1, 0, QZ_KEY_ESCAPE), Posted(QZ_EVENT_KEY, 0, 0, QZ_KEY_ESCAPE)};
     Events got;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -276,8 +264,7 @@ TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow)
         pump(20);
         got.clear();
         for (const PostedEvent& e : Hooks().posted) {
-            if (e.type == QZ_EVENT_LEFTMOUSE || e.type == QZ_EVENT_KEY)
-                got.push_back(e);
+            if (e.type == QZ_EVENT_LEFTMOUSE || e.type == QZ_EVENT_KEY) got.push_back(e);
         }
     }
     EXPECT_EQ(got, wanted);
@@ -287,9 +274,8 @@ TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow)
     MacSetQuitOption(nullptr, QZ_QUIT_ESCAPE, 1);
     ASSERT_EQ(std::system("xdotool key Escape"), 0);
     deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!Hooks().quit && std::chrono::steady_clock::now() < deadline)
-        pump(20);
+    while (!Hooks().quit && std::chrono::steady_clock::now() < deadline) pump(20);
     EXPECT_EQ(Hooks().quit, 1);
 }
 
-} // namespace
+}  // namespace

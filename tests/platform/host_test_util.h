@@ -23,17 +23,14 @@ struct PostedEvent {
     int32_t p1;
     int32_t p2;
     int32_t p3;
-    std::string data;   // the drop list, bytes as posted
+    std::string data;  // the drop list, bytes as posted
 
-    bool operator==(const PostedEvent& o) const
-    {
-        return display == o.display && type == o.type && p1 == o.p1 && p2 == o.p2 && p3 == o.p3 &&
-               data == o.data;
+    bool operator==(const PostedEvent& o) const {
+        return display == o.display && type == o.type && p1 == o.p1 && p2 == o.p2 && p3 == o.p3 && data == o.data;
     }
 };
 
-inline std::ostream& operator<<(std::ostream& os, const PostedEvent& e)
-{
+inline std::ostream& operator<<(std::ostream& os, const PostedEvent& e) {
     return os << "{type " << e.type << ": " << e.p1 << ", " << e.p2 << ", " << e.p3 << "}";
 }
 
@@ -52,21 +49,18 @@ struct HookRecord {
     std::vector<std::string> menus;
 };
 
-inline HookRecord& Hooks()
-{
+inline HookRecord& Hooks() {
     static HookRecord record;
     return record;
 }
 
-inline int CapturePost(qzDisplay* display, int32_t type, int32_t p1, int32_t p2, int32_t p3, void* data)
-{
+inline int CapturePost(qzDisplay* display, int32_t type, int32_t p1, int32_t p2, int32_t p3, void* data) {
     PostedEvent e{display, type, p1, p2, p3, {}};
     if (data) {
         // A drop list: paths ended by zero bytes, and one more after the last.
         const char* p = static_cast<const char*>(data);
         size_t n = 0;
-        while (p[n] || p[n + 1])
-            n++;
+        while (p[n] || p[n + 1]) n++;
         e.data.assign(p, n + 2);
         OsFree(data);
     }
@@ -74,8 +68,7 @@ inline int CapturePost(qzDisplay* display, int32_t type, int32_t p1, int32_t p2,
     return 1;
 }
 
-inline void InstallCaptureHooks()
-{
+inline void InstallCaptureHooks() {
     Hooks() = HookRecord();
     qzHostHooks hooks = {};
     hooks.postEvent = CapturePost;
@@ -101,17 +94,13 @@ inline void InstallCaptureHooks()
 }
 
 // A made-up display pointer for window `id`: the events of its window carry it.
-inline qzDisplay* FakeDisplay(int32_t id)
-{
-    return reinterpret_cast<qzDisplay*>(uintptr_t(0x1000) * uintptr_t(id));
-}
+inline qzDisplay* FakeDisplay(int32_t id) { return reinterpret_cast<qzDisplay*>(uintptr_t(0x1000) * uintptr_t(id)); }
 
 // Starts the platform with the driver named (QUARNELIX_DRIVER) and records the hooks; stops it
 // at the end of the test.
 class HostTest : public ::testing::Test {
 protected:
-    void StartPlatform(const char* driver)
-    {
+    void StartPlatform(const char* driver) {
         setenv("QUARNELIX_DRIVER", driver, 1);
         unsetenv("QUARNELIX_INPUT");
         std::string message;
@@ -119,16 +108,13 @@ protected:
         started = true;
         InstallCaptureHooks();
     }
-    void TearDown() override
-    {
-        if (started)
-            MacShutdownPlatform();
+    void TearDown() override {
+        if (started) MacShutdownPlatform();
         MacSetHostHooks(nullptr);
     }
 
     // Opens a window for a made-up display and lets its opening events pass.
-    qzHostWindow* Open(int32_t scriptId, uint32_t flags = 0, int32_t width = 320, int32_t height = 200)
-    {
+    qzHostWindow* Open(int32_t scriptId, uint32_t flags = 0, int32_t width = 320, int32_t height = 200) {
         qzHostWindowSpec spec;
         spec.display = FakeDisplay(scriptId);
         spec.scriptId = scriptId;
@@ -144,8 +130,7 @@ protected:
     }
 
     // Runs event passes until the driver has nothing queued.
-    int Drain()
-    {
+    int Drain() {
         int result = 0;
         for (int guard = 0; guard < 10000 && HostDriver()->pendingEvents() > 0; guard++) {
             int error = 0;
@@ -156,13 +141,11 @@ protected:
     }
 
     // Delivers the events of an input script (times ignored: all due now) and drains them.
-    int Script(const std::string& text)
-    {
+    int Script(const std::string& text) {
         std::vector<qzScriptedEvent> events;
         std::string message;
         EXPECT_TRUE(ParseInputScript(text, "test", &events, &message)) << message;
-        for (qzScriptedEvent& e : events)
-            e.atMicros = 0;
+        for (qzScriptedEvent& e : events) e.atMicros = 0;
         HeadlessSetInputScript(events);
         return Drain();
     }

@@ -17,36 +17,30 @@
 namespace {
 
 // Runs a shell command and returns its standard output.
-std::string Output(const std::string& command)
-{
+std::string Output(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[4096];
         size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
         pclose(p);
     }
     return out;
 }
 
 // The number after `label` in xwininfo's report.
-int Field(const std::string& report, const std::string& label)
-{
+int Field(const std::string& report, const std::string& label) {
     size_t at = report.find(label);
     return at == std::string::npos ? -99999 : std::atoi(report.c_str() + at + label.size());
 }
 
-bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint32_t>* pixels)
-{
+bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint32_t>* pixels) {
     png_image image = {};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
     image.format = PNG_FORMAT_BGRA;
     pixels->resize(size_t(image.width) * image.height);
-    if (!png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr))
-        return false;
+    if (!png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr)) return false;
     *width = int32_t(image.width);
     *height = int32_t(image.height);
     return true;
@@ -54,8 +48,7 @@ bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vect
 
 // The drawing both drivers get: a gradient picture blitted at an offset, a fill, a line, a
 // pixel, and a scaled copy of the picture.
-void Draw(qzMacWindow* r)
-{
+void Draw(qzMacWindow* r) {
     std::vector<uint32_t> pixels(40 * 30);
     for (int32_t y = 0; y < 30; y++)
         for (int32_t x = 0; x < 40; x++)
@@ -73,8 +66,7 @@ void Draw(qzMacWindow* r)
     r->offsetX = r->offsetY = 0;
 }
 
-qzMacDisplayFrame WindowFrame(const char* title)
-{
+qzMacDisplayFrame WindowFrame(const char* title) {
     qzMacDisplayFrame f;
     f.scriptId = 1;
     f.title = title;
@@ -86,8 +78,7 @@ qzMacDisplayFrame WindowFrame(const char* title)
 }
 
 // The pixels the headless driver holds for the drawing.
-std::vector<uint32_t> HeadlessPicture()
-{
+std::vector<uint32_t> HeadlessPicture() {
     setenv("QUARNELIX_DRIVER", "headless", 1);
     std::string message;
     EXPECT_EQ(MacInitPlatform(&message), 0) << message;
@@ -101,8 +92,7 @@ std::vector<uint32_t> HeadlessPicture()
     return picture;
 }
 
-void Pump(int ms)
-{
+void Pump(int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
         int error = 0;
@@ -111,10 +101,9 @@ void Pump(int ms)
     }
 }
 
-} // namespace
+}  // namespace
 
-TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime)
-{
+TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("QUARNELIX_DRIVER", "sdl", 1);
     std::string message;
@@ -127,7 +116,7 @@ TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime)
 
     int32_t token = MacFadeOut(0);
     EXPECT_NE(token, 0);
-    EXPECT_EQ(MacFadeOut(0), 0);   // held
+    EXPECT_EQ(MacFadeOut(0), 0);  // held
     MacFadeIn(token, 0);
     auto start = std::chrono::steady_clock::now();
     token = MacFadeOut(1);
@@ -141,8 +130,7 @@ TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime)
     unsetenv("SDL_VIDEODRIVER");
 }
 
-TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry)
-{
+TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
     if (!HaveProgram("Xvfb") || !HaveProgram("import") || !HaveProgram("xwininfo") || !HaveProgram("xprop"))
         GTEST_SKIP() << "Xvfb, ImageMagick and x11-utils are needed";
     const std::vector<uint32_t> expected = HeadlessPicture();
@@ -180,8 +168,8 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry)
 
     // What the user sees is what the headless framebuffer holds.
     std::string png = ::testing::TempDir() + "qz-x11-window-" + std::to_string(getpid()) + ".png";
-    ASSERT_EQ(std::system(("import -window \"$(xwininfo -name 'qz-x11 Café' | awk '/Window id/{print $4}')\" " + png)
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("import -window \"$(xwininfo -name 'qz-x11 Café' | awk '/Window id/{print $4}')\" " + png).c_str()),
               0);
     int32_t w = 0, h = 0;
     std::vector<uint32_t> shown;
@@ -189,8 +177,7 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry)
     std::remove(png.c_str());
     ASSERT_TRUE(w == 120 && h == 90);
     int differ = 0;
-    for (size_t i = 0; i < shown.size(); i++)
-        differ += shown[i] != expected[i];
+    for (size_t i = 0; i < shown.size(); i++) differ += shown[i] != expected[i];
     EXPECT_EQ(differ, 0);
 
     // The desktop grab reads the same pixels from the X server; beyond the screen it is black.
@@ -208,7 +195,7 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry)
     // A shaped window shows the desktop where its shape is empty.
     qzMacWindow* shaped = nullptr;
     ASSERT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(2), &shaped), 0);
-    const uint8_t mask[] = {0xF0, 0x00, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00};   // 8 x 4, top left 4 x 2 inside
+    const uint8_t mask[] = {0xF0, 0x00, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00};  // 8 x 4, top left 4 x 2 inside
     qzMacShape shape = {QZ_SHAPE_MASK, mask, 2, 8, 4};
     qzMacDisplayFrame sf = WindowFrame("qz-x11 shaped");
     sf.x = 400;

@@ -21,12 +21,10 @@ namespace {
 struct Picture {
     std::vector<uint32_t> pixels;
     qzLockInfo lock{};
-    Picture(int32_t width, int32_t height, uint32_t (*colour)(int32_t x, int32_t y))
-    {
+    Picture(int32_t width, int32_t height, uint32_t (*colour)(int32_t x, int32_t y)) {
         pixels.resize(size_t(width) * height);
         for (int32_t y = 0; y < height; y++)
-            for (int32_t x = 0; x < width; x++)
-                pixels[size_t(y) * width + x] = colour(x, y);
+            for (int32_t x = 0; x < width; x++) pixels[size_t(y) * width + x] = colour(x, y);
         lock.pixels = pixels.data();
         lock.success = 1;
         lock.pixelFormat = PIXFMT_ARGB32;
@@ -38,28 +36,21 @@ struct Picture {
     }
 };
 
-uint32_t Gradient(int32_t x, int32_t y)
-{
-    return uint32_t(x) << 16 | uint32_t(y) << 8 | 0x40;
-}
+uint32_t Gradient(int32_t x, int32_t y) { return uint32_t(x) << 16 | uint32_t(y) << 8 | 0x40; }
 
-bool SameRect(qzFrameRect a, qzFrameRect b)
-{
+bool SameRect(qzFrameRect a, qzFrameRect b) {
     return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
 
 // Reads a PNG as 0xAARRGGBB words.
-bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint32_t>* pixels, bool* hasAlpha)
-{
+bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vector<uint32_t>* pixels, bool* hasAlpha) {
     png_image image = {};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
     *hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     image.format = PNG_FORMAT_BGRA;
     pixels->resize(size_t(image.width) * image.height);
-    if (!png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr))
-        return false;
+    if (!png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr)) return false;
     *width = int32_t(image.width);
     *height = int32_t(image.height);
     return true;
@@ -68,23 +59,19 @@ bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vect
 class MacWindow : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
-    void TearDown() override
-    {
-        for (qzMacWindow* r : records)
-            MacFreeWindowRecord(r);
+    void TearDown() override {
+        for (qzMacWindow* r : records) MacFreeWindowRecord(r);
         HostTest::TearDown();
     }
 
-    qzMacWindow* Record(int32_t id)
-    {
+    qzMacWindow* Record(int32_t id) {
         qzMacWindow* r = nullptr;
         EXPECT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(id), &r), 0);
         records.push_back(r);
         return r;
     }
 
-    qzMacDisplayFrame Frame(int32_t id, int32_t width, int32_t height, uint32_t flags = 0)
-    {
+    qzMacDisplayFrame Frame(int32_t id, int32_t width, int32_t height, uint32_t flags = 0) {
         qzMacDisplayFrame f;
         f.scriptId = id;
         f.title = "display";
@@ -98,8 +85,7 @@ protected:
     }
 
     // An opened display with its opening events passed.
-    qzMacWindow* Opened(int32_t id, int32_t width, int32_t height, uint32_t flags = 0)
-    {
+    qzMacWindow* Opened(int32_t id, int32_t width, int32_t height, uint32_t flags = 0) {
         qzMacWindow* r = Record(id);
         EXPECT_EQ(MacOpenDisplay(r, Frame(id, width, height, flags), 1, nullptr), 0);
         Drain();
@@ -108,14 +94,12 @@ protected:
     }
 
     // One full event pass (not the short one that a pass within 10 ms of the last takes).
-    void FullPass()
-    {
+    void FullPass() {
         HeadlessInjectEvent(qzHostEvent{});
         Drain();
     }
 
-    uint32_t At(qzMacWindow* r, int32_t x, int32_t y)
-    {
+    uint32_t At(qzMacWindow* r, int32_t x, int32_t y) {
         const qzHostFrame* f = MacWindowFrame(r);
         return f->pixels[size_t(y) * f->width + x];
     }
@@ -123,10 +107,9 @@ protected:
     std::vector<qzMacWindow*> records;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind)
-{
+TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind) {
     qzMacWindow* r = Record(3);
     EXPECT_EQ(r->display, FakeDisplay(3));
     EXPECT_EQ(r->menuBar, nullptr);
@@ -157,8 +140,7 @@ TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind)
     // Opening again replaces the window.
     ASSERT_EQ(MacOpenDisplay(r, frame, 1, nullptr), 0);
     int open = 0;
-    for (qzHostWindow* h = HostFirstWindow(); h; h = h->next)
-        open++;
+    for (qzHostWindow* h = HostFirstWindow(); h; h = h->next) open++;
     EXPECT_EQ(open, 1);
     MacCloseDisplay(r);
     EXPECT_EQ(HostFirstWindow(), nullptr);
@@ -169,8 +151,7 @@ TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind)
     EXPECT_EQ(HostFirstWindow(), nullptr);
 }
 
-TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake)
-{
+TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake) {
     qzMacBorders b;
     EXPECT_EQ(MacDetermineBorderSizes(QZ_DISPLAYFLAG_BORDERLESS, &b), 0);
     EXPECT_TRUE(b.left == 0 && b.top == 0 && b.horizontal == 0 && b.vertical == 0);
@@ -190,10 +171,10 @@ TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake)
     MacSizeMoveDisplay(r, f);
     EXPECT_TRUE(w->x == 7 && w->y == 9 && w->width == 60 && w->height == 20);
     ASSERT_EQ(w->frame.width, 60);
-    EXPECT_EQ(At(r, 39, 19), 0xFF0000FFu);   // kept
+    EXPECT_EQ(At(r, 39, 19), 0xFF0000FFu);    // kept
     EXPECT_EQ(At(r, 40, 0), QZ_FRAME_BLACK);  // new
     f.x = -20;
-    f.width = 500;   // a move keeps the size
+    f.width = 500;  // a move keeps the size
     MacMoveDisplay(r, f);
     EXPECT_TRUE(w->x == -20 && w->width == 60);
 
@@ -204,8 +185,7 @@ TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake)
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
 }
 
-TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem)
-{
+TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem) {
     qzMacWindow* a = Opened(1, 20, 20);
     qzMacWindow* b = Opened(2, 20, 20);
     EXPECT_EQ(MacHostWindow(b), HostFocusWindow());
@@ -221,10 +201,9 @@ TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem)
     int refreshes = Hooks().refreshes;
     Drain();
     EXPECT_EQ(MacHostWindow(a)->windowState, 1);
-    EXPECT_EQ(Hooks().refreshes, refreshes + 1);   // shown again: drawn again
+    EXPECT_EQ(Hooks().refreshes, refreshes + 1);  // shown again: drawn again
     std::vector<int32_t> types;
-    for (const PostedEvent& e : Hooks().posted)
-        types.push_back(e.type);
+    for (const PostedEvent& e : Hooks().posted) types.push_back(e.type);
     EXPECT_EQ(types, (std::vector<int32_t>{QZ_EVENT_HIDEWINDOW, QZ_EVENT_SHOWWINDOW}));
 
     // A full-screen window is not minimised.
@@ -238,8 +217,7 @@ TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem)
     EXPECT_EQ(MacHostWindow(full)->windowState, 1);
 }
 
-TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged)
-{
+TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged) {
     qzMacWindow* r = Opened(1, 50, 40);
     r->offsetX = 5;
     r->offsetY = 3;
@@ -259,7 +237,7 @@ TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged)
     EXPECT_EQ(At(r, 5 + 19, 3 + 15), 0xFF000000u | Gradient(9, 7));
     FrameTakeDirty(&MacHostWindow(r)->frame);
     MacBltBitMap(&p.lock, 0, 0, r, 30, 30, 10, 8, 20, 16, MACBLT_NOSCALE);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {35, 33, 10, 7}));   // clipped at the bottom
+    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {35, 33, 10, 7}));  // clipped at the bottom
     FrameTakeDirty(&MacHostWindow(r)->frame);
 
     // Fill, line and pixel: colours are 0xRRGGBB whatever the top byte says.
@@ -270,7 +248,7 @@ TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged)
     EXPECT_EQ(At(r, 15, 8), 0xFF0000FFu);
     MacWritePixel(r, 44, 36, 0xABCDEF);
     EXPECT_EQ(At(r, 49, 39), 0xFFABCDEFu);
-    MacWritePixel(r, 45, 37, 0xABCDEF);   // outside: nothing
+    MacWritePixel(r, 45, 37, 0xABCDEF);  // outside: nothing
     EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {0, 0, 50, 40}));
 
     // The part of a scaled picture gives the whole picture's pixels there.
@@ -286,8 +264,7 @@ TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged)
     EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {5, 6, 30, 20}));
 }
 
-TEST_F(MacWindow, MinimisedWindowsDrawOnlyBlitsThatAskForIt)
-{
+TEST_F(MacWindow, MinimisedWindowsDrawOnlyBlitsThatAskForIt) {
     qzMacWindow* r = Opened(1, 8, 8);
     MacShowHideDisplay(r, 1);
     Drain();
@@ -304,20 +281,19 @@ TEST_F(MacWindow, MinimisedWindowsDrawOnlyBlitsThatAskForIt)
     EXPECT_EQ(At(r, 6, 1), 0xFFFF0000u);
 }
 
-TEST_F(MacWindow, EachEventPassPresentsWhatWasDrawnOnce)
-{
+TEST_F(MacWindow, EachEventPassPresentsWhatWasDrawnOnce) {
     qzMacWindow* r = Opened(1, 100, 100);
     FullPass();
     uint32_t presents = HeadlessRecord().presents;
     MacRectFill(r, 10, 10, 5, 5, 0xFF);
     MacWritePixel(r, 60, 70, 0xFF);
     MacLine(r, 20, 90, 30, 95, 0xFF);
-    EXPECT_EQ(HeadlessRecord().presents, presents);   // nothing shown while drawing
+    EXPECT_EQ(HeadlessRecord().presents, presents);  // nothing shown while drawing
     FullPass();
     EXPECT_EQ(HeadlessRecord().presents, presents + 1);
     EXPECT_TRUE(SameRect(HeadlessRecord().lastPresent, {10, 10, 51, 86}));
     FullPass();
-    EXPECT_EQ(HeadlessRecord().presents, presents + 1);   // nothing new
+    EXPECT_EQ(HeadlessRecord().presents, presents + 1);  // nothing new
     // A flush shows at once; waiting for events shows first.
     MacWritePixel(r, 1, 1, 0xFF);
     MacFlushDisplay(r);
@@ -328,8 +304,7 @@ TEST_F(MacWindow, EachEventPassPresentsWhatWasDrawnOnce)
     EXPECT_EQ(HeadlessRecord().presents, presents + 3);
 }
 
-TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels)
-{
+TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels) {
     // A 12 x 2 mask (16-bit rows) and a 3 x 2 alpha channel smaller than the window.
     const uint8_t mask[] = {0xF0, 0x0F, 0x80, 0x01};
     const uint8_t alpha[] = {0, 128, 255, 0, 9, 9, 9, 9};
@@ -338,8 +313,7 @@ TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels)
     ASSERT_EQ(MacOpenDisplay(m, Frame(1, 12, 2, QZ_DISPLAYFLAG_BORDERLESS), 1, &maskShape), 0);
     EXPECT_EQ(m->shaped, 1);
     EXPECT_EQ(m->compositing, 1);
-    std::vector<uint8_t> expected = {255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0,
-                                     255, 0,   0,   0,   0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> expected = {255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(MacWindowFrame(m)->shape, expected);
     qzMacWindow* a = Record(2);
     qzMacShape alphaShape = {QZ_SHAPE_ALPHA, alpha, 4, 3, 2};
@@ -357,11 +331,10 @@ TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels)
     qzLockInfo bgra = t;
     bgra.pixelFormat = PIXFMT_BGRA32;
     MacMergeShapeAlpha(a, &t, 0, 0, &bgra, 1, 0, 1, 1);
-    EXPECT_EQ(target[1], 0x001122B3u);   // the source pixel (0, 0) with the alpha in its low byte
+    EXPECT_EQ(target[1], 0x001122B3u);  // the source pixel (0, 0) with the alpha in its low byte
 }
 
-TEST_F(MacWindow, MonitorsModesAndFullScreen)
-{
+TEST_F(MacWindow, MonitorsModesAndFullScreen) {
     qzMacMonitor* list = MacGetMonitorInfo();
     ASSERT_NE(list, nullptr);
     ASSERT_NE(list->next, nullptr);
@@ -385,7 +358,9 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen)
 
     // The best mode: the exact size, else the smallest that holds it, else the largest.
     qzMacWindow* r = Record(1);
-    struct Case { int32_t width, height, gotWidth, gotHeight; };
+    struct Case {
+        int32_t width, height, gotWidth, gotHeight;
+    };
     for (const Case& c : {Case{640, 480, 640, 480}, Case{700, 500, 800, 600}, Case{1300, 700, 1440, 900},
                           Case{2000, 1000, 1920, 1080}}) {
         ASSERT_EQ(MacSwitchDisplayMode(r, 0, c.width, c.height, 0), 0);
@@ -394,7 +369,7 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen)
         EXPECT_TRUE(m.width == c.gotWidth && m.height == c.gotHeight) << c.width << "x" << c.height;
     }
     // Switches made while already full screen keep the desktop's mode to go back to.
-    ASSERT_EQ(MacSwitchDisplayMode(r, 0, 1024, 768, 0), 0);   // remembers 1920 x 1080
+    ASSERT_EQ(MacSwitchDisplayMode(r, 0, 1024, 768, 0), 0);  // remembers 1920 x 1080
     ASSERT_EQ(MacSwitchDisplayMode(r, 0, 800, 600, 1), 0);
     EXPECT_EQ(MacSwitchDisplayMode(r, 5, 800, 600, 1), ERR_SCREEN);
 
@@ -424,8 +399,7 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen)
     EXPECT_EQ(m.width, 1280);
 }
 
-TEST_F(MacWindow, FadesAndInterfaceModes)
-{
+TEST_F(MacWindow, FadesAndInterfaceModes) {
     // Nothing is on a screen to fade headless: no token, and fading in token 0 does nothing.
     EXPECT_EQ(MacFadeOut(1), 0);
     MacFadeIn(0, 1);
@@ -441,8 +415,7 @@ TEST_F(MacWindow, FadesAndInterfaceModes)
     EXPECT_EQ(MacFullScreenUIMode(), 0);
 }
 
-TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows)
-{
+TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows) {
     // Two overlapping borderless windows on monitor 0, a minimised one and a shaped one.
     qzMacWindow* below = Record(1);
     qzMacDisplayFrame f = Frame(1, 4, 4, QZ_DISPLAYFLAG_BORDERLESS);
@@ -474,8 +447,7 @@ TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows)
     ASSERT_EQ(MacGrabScreenPixels(0, 8, 10, 10, 2, &grab), 0);
     ASSERT_EQ(grab.size(), 20u);
     const uint32_t K = QZ_FRAME_BLACK, R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FE;
-    std::vector<uint32_t> expected = {K, K, R, R, G, G, G, G, K, K,
-                                      K, K, B, R, 0xFF007F7F, G, G, G, K, K};
+    std::vector<uint32_t> expected = {K, K, R, R, G, G, G, G, K, K, K, K, B, R, 0xFF007F7F, G, G, G, K, K};
     EXPECT_EQ(grab, expected);
     // Outside every monitor the desktop is black; impossible rectangles fail.
     ASSERT_EQ(MacGrabScreenPixels(0, -5, 10, 7, 1, &grab), 0);
@@ -486,21 +458,30 @@ TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows)
     EXPECT_TRUE(grab.empty());
 }
 
-TEST_F(MacWindow, DisplayAttributes)
-{
+TEST_F(MacWindow, DisplayAttributes) {
     qzMacWindow* r = Opened(1, 30, 30);
     qzRawBitMap* back = OsAllocBitMap(30, 30);
     MacSetQuitOption(nullptr, QZ_QUIT_ESCAPE, 1);
     Script("0 move 12 17");
-    const struct { int attr; intptr_t value; } rows[] = {
-        {MACATTR_DEPTH, 32},      {MACATTR_MOUSEX, 12},       {MACATTR_MOUSEY, 17},
-        {MACATTR_QUITCTRLC, 1},   {MACATTR_QUITLEFTMOUSE, 0}, {MACATTR_QUITESCAPE, 1},
-        {MACATTR_11, 16},         {MACATTR_12, 16},           {MACATTR_OPTIONS, 1},
-        {MACATTR_MENUBARHEIGHT, 0}, {OSBMATTR_ROWLENGTH, 32}, {OSBMATTR_PIXELS, intptr_t(back->pixels)},
+    const struct {
+        int attr;
+        intptr_t value;
+    } rows[] = {
+        {MACATTR_DEPTH, 32},
+        {MACATTR_MOUSEX, 12},
+        {MACATTR_MOUSEY, 17},
+        {MACATTR_QUITCTRLC, 1},
+        {MACATTR_QUITLEFTMOUSE, 0},
+        {MACATTR_QUITESCAPE, 1},
+        {MACATTR_11, 16},
+        {MACATTR_12, 16},
+        {MACATTR_OPTIONS, 1},
+        {MACATTR_MENUBARHEIGHT, 0},
+        {OSBMATTR_ROWLENGTH, 32},
+        {OSBMATTR_PIXELS, intptr_t(back->pixels)},
         {99, 0},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(MacGetDisplayAttr(r, row.attr, back), row.value) << row.attr;
+    for (const auto& row : rows) EXPECT_EQ(MacGetDisplayAttr(r, row.attr, back), row.value) << row.attr;
     MacSetDisplayOptionWord(5);
     EXPECT_EQ(MacGetDisplayAttr(r, MACATTR_OPTIONS, back), 5);
     MacCloseDisplay(r);
@@ -508,28 +489,25 @@ TEST_F(MacWindow, DisplayAttributes)
     OsFreeBitMap(back);
 }
 
-TEST(MacOffscreen, PixelsAndLinesOnPlatformBitmaps)
-{
+TEST(MacOffscreen, PixelsAndLinesOnPlatformBitmaps) {
     qzRawBitMap* b = OsAllocBitMap(6, 5);
     ASSERT_NE(b, nullptr);
     std::memset(b->pixels, 0xFF, size_t(b->bytesPerRow) * 5);
     MacGWorldWritePixel(b, 2, 3, 0x80FF00);
     EXPECT_EQ(MacGWorldReadPixel(b, 2, 3), 0x80FF00u);
     EXPECT_EQ(static_cast<uint32_t*>(b->pixels)[3 * (b->bytesPerRow / 4) + 2], 0x0080FF00u);
-    MacGWorldWritePixel(b, 6, 0, 0);   // outside: nothing
+    MacGWorldWritePixel(b, 6, 0, 0);  // outside: nothing
     MacGWorldWritePixel(b, -1, 0, 0);
     EXPECT_EQ(MacGWorldReadPixel(b, 6, 0), 0u);
     MacGWorldLine(b, -10, 0, 20, 0, 0x0000AA);
-    for (int32_t x = 0; x < 6; x++)
-        EXPECT_EQ(MacGWorldReadPixel(b, x, 0), 0xAAu);
+    for (int32_t x = 0; x < 6; x++) EXPECT_EQ(MacGWorldReadPixel(b, x, 0), 0xAAu);
     EXPECT_EQ(MacGWorldReadPixel(b, 0, 1), 0xFFFFFFu);
     OsFreeBitMap(b);
     MacGWorldWritePixel(nullptr, 0, 0, 0);
     EXPECT_EQ(MacGWorldReadPixel(nullptr, 0, 0), 0u);
 }
 
-TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown)
-{
+TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
     std::string dir = ::testing::TempDir() + "qz-snapshots-" + std::to_string(getpid());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
@@ -555,7 +533,7 @@ TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown)
     f.scriptId = 8;
     ASSERT_EQ(MacOpenDisplay(b, f, 1, &shape), 0);
     MacRectFill(b, 0, 0, 3, 2, 0xFF8000);
-    MacShutdownPlatform();   // closes b
+    MacShutdownPlatform();  // closes b
     unsetenv("QUARNELIX_SNAPSHOT_DIR");
 
     int32_t w = 0, h = 0;

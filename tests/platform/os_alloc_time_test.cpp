@@ -9,8 +9,7 @@
 #include "platform/os_time.h"
 #include "support/manual_clock.h"
 
-TEST(OsAlloc, SizeZeroGivesNullAndClearGivesZeroes)
-{
+TEST(OsAlloc, SizeZeroGivesNullAndClearGivesZeroes) {
     EXPECT_EQ(OsAlloc(0, 0), nullptr);
     EXPECT_EQ(OsAlloc(0, 1), nullptr);
 
@@ -21,14 +20,12 @@ TEST(OsAlloc, SizeZeroGivesNullAndClearGivesZeroes)
     OsFree(dirty);
     auto* clean = static_cast<unsigned char*>(OsAlloc(4096, 1));
     ASSERT_NE(clean, nullptr);
-    for (int i = 0; i < 4096; i++)
-        ASSERT_EQ(clean[i], 0) << "byte " << i;
+    for (int i = 0; i < 4096; i++) ASSERT_EQ(clean[i], 0) << "byte " << i;
     OsFree(clean);
     OsFree(nullptr);
 }
 
-TEST(OsTime, ArithmeticAndComparison)
-{
+TEST(OsTime, ArithmeticAndComparison) {
     struct Case {
         qzTimeVal a, b;
         qzTimeVal sum, difference;
@@ -56,18 +53,16 @@ TEST(OsTime, ArithmeticAndComparison)
     }
 }
 
-TEST(OsTime, WallClockIsNearTheSystemTime)
-{
+TEST(OsTime, WallClockIsNearTheSystemTime) {
     qzTimeVal tv;
     ASSERT_EQ(OsGetSysTime(&tv), 0);
-    long long now = std::chrono::duration_cast<std::chrono::seconds>(
-                        std::chrono::system_clock::now().time_since_epoch()).count();
+    long long now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_LE(std::llabs(static_cast<long long>(tv.seconds) - now), 2);
     EXPECT_LT(tv.microseconds, 1000000u);
 }
 
-TEST(OsTime, ManualClockReplacesTheMonotonicClock)
-{
+TEST(OsTime, ManualClockReplacesTheMonotonicClock) {
     {
         ManualClock clock(5 * 1000000ull + 250000);
         EXPECT_FALSE(OsClockIsSystem());
@@ -86,8 +81,7 @@ TEST(OsTime, ManualClockReplacesTheMonotonicClock)
 }
 
 // A negative delay once slept for ever (the count turned into a huge unsigned sleep).
-TEST(OsTime, DelayReturnsAtOnceForZeroAndNegativeAndSleepsOtherwise)
-{
+TEST(OsTime, DelayReturnsAtOnceForZeroAndNegativeAndSleepsOtherwise) {
     using Clock = std::chrono::steady_clock;
     for (int32_t ms : {0, -1, -2500, INT32_MIN}) {
         auto start = Clock::now();

@@ -5,14 +5,15 @@
 #include "base/pixel_format_codes.h"
 #include "platform/os_bitmap.h"
 
-TEST(OsBitMap, RowsArePaddedToFourPixelsInTheScreenFormat)
-{
+TEST(OsBitMap, RowsArePaddedToFourPixelsInTheScreenFormat) {
     ASSERT_EQ(OsGetScreenPixelFormat(), -1);
     EXPECT_EQ(OsGetScreenDepth(), 32);
-    struct Case { int format, width, bytesPerRow, depth; };
+    struct Case {
+        int format, width, bytesPerRow, depth;
+    };
     const Case cases[] = {
-        {-1, 10, 48, 32}, {-1, 12, 48, 32}, {-1, 1, 16, 32},
-        {PIXFMT_RGB565, 10, 24, 16}, {PIXFMT_RGB555, 5, 16, 16}, {PIXFMT_BGRA32, 3, 16, 32},
+        {-1, 10, 48, 32},           {-1, 12, 48, 32},           {-1, 1, 16, 32}, {PIXFMT_RGB565, 10, 24, 16},
+        {PIXFMT_RGB555, 5, 16, 16}, {PIXFMT_BGRA32, 3, 16, 32},
     };
     for (const Case& c : cases) {
         OsSetScreenPixelFormat(c.format);
@@ -24,8 +25,7 @@ TEST(OsBitMap, RowsArePaddedToFourPixelsInTheScreenFormat)
         EXPECT_EQ(raw->pixelFormat, c.format == -1 ? PIXFMT_ARGB32 : c.format);
         EXPECT_EQ(OsGetScreenDepth(), c.depth);
         // Every byte of every padded row is ours to write.
-        for (int i = 0; i < raw->bytesPerRow * 2; i++)
-            static_cast<unsigned char*>(raw->pixels)[i] = (unsigned char)i;
+        for (int i = 0; i < raw->bytesPerRow * 2; i++) static_cast<unsigned char*>(raw->pixels)[i] = (unsigned char)i;
 
         qzLockInfo lock{};
         int32_t prepared = 7;
@@ -50,8 +50,7 @@ TEST(OsBitMap, RowsArePaddedToFourPixelsInTheScreenFormat)
     OsFreeBitMap(nullptr);
 }
 
-TEST(OsBitMap, ImpossibleSizesAreRefusedBeforeAllocating)
-{
+TEST(OsBitMap, ImpossibleSizesAreRefusedBeforeAllocating) {
     // In 32-bit arithmetic these sizes wrap around to small blocks (65536 x 16384 x 4 = 2^32 is 0);
     // they are refused instead, as is anything over 2^31-1 bytes.
     EXPECT_EQ(OsAllocBitMap(0, 10), nullptr);

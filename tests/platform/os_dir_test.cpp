@@ -49,7 +49,7 @@ TEST(OsDir, ScanSkipsDotsAndReportsTypes) {
     WriteFile(dir / "a.txt", "a");
     WriteFile(dir / "b.bin", "bb");
     ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
-    ASSERT_EQ(symlink("missing-target", (dir / "dangling").c_str()), 0);   // cannot be examined
+    ASSERT_EQ(symlink("missing-target", (dir / "dangling").c_str()), 0);  // cannot be examined
     auto entries = Scan(dir.path());
     std::map<std::string, int> expected = {{"a.txt", 0}, {"b.bin", 0}, {"sub", 1}};
     EXPECT_EQ(entries, expected);
@@ -57,14 +57,14 @@ TEST(OsDir, ScanSkipsDotsAndReportsTypes) {
 
 TEST(OsDir, NamesCrossTheEncodingBorderWithoutLoss) {
     TempDir dir;
-    WriteFile(dir / "caf\xC3\xA9.txt", "utf8 latin");          // café in UTF-8 on disk
-    WriteFile(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");    // not Latin-1
-    WriteFile(dir / "x\xE9.bin", "raw latin1 byte");           // not UTF-8 at all
+    WriteFile(dir / "caf\xC3\xA9.txt", "utf8 latin");        // café in UTF-8 on disk
+    WriteFile(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");  // not Latin-1
+    WriteFile(dir / "x\xE9.bin", "raw latin1 byte");         // not UTF-8 at all
     auto entries = Scan(dir.path());
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_TRUE(entries.count("caf\xE9.txt"));                 // converted to ISO 8859-1
-    EXPECT_TRUE(entries.count("\xE6\x97\xA5\xE6\x9C\xAC.txt"));   // raw bytes
-    EXPECT_TRUE(entries.count("x\xE9.bin"));                    // raw bytes
+    EXPECT_TRUE(entries.count("caf\xE9.txt"));                   // converted to ISO 8859-1
+    EXPECT_TRUE(entries.count("\xE6\x97\xA5\xE6\x9C\xAC.txt"));  // raw bytes
+    EXPECT_TRUE(entries.count("x\xE9.bin"));                     // raw bytes
     // Every scanned name opens again.
     EXPECT_EQ(ReadPlatform(dir / "caf\xE9.txt"), "utf8 latin");
     EXPECT_EQ(ReadPlatform(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt"), "cjk");
@@ -106,7 +106,7 @@ TEST(OsDir, LocksOnFilesAndBadRequests) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(OsLock(dir.path().c_str(), 2), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "QZOS_LOCK_WRITE unsupported.\n");
-    lock = OsLock("", 1);   // the current directory
+    lock = OsLock("", 1);  // the current directory
     ASSERT_NE(lock, nullptr);
     EXPECT_EQ(OsCheckDirLock(lock, &isDir), 0);
     OsUnlock(lock);
@@ -125,7 +125,7 @@ TEST(OsDir, NameOperations) {
     EXPECT_EQ(OsRename((sub + "/a").c_str(), (sub + "/c").c_str()), 0);
     EXPECT_EQ(OsDeleteFile((sub + "/b").c_str()), 1);
     EXPECT_EQ(OsDeleteFile((sub + "/b").c_str()), 0);
-    EXPECT_EQ(OsDeleteFile(sub.c_str()), 1);   // an empty directory
+    EXPECT_EQ(OsDeleteFile(sub.c_str()), 1);  // an empty directory
     EXPECT_FALSE(Exists(sub));
 
     std::string previous;
@@ -153,12 +153,15 @@ TEST(OsDir, ProtectionAndDatesAsStatSeesThem) {
     TempDir dir;
     std::string path = dir / "p.txt";
     WriteFile(path, "p");
-    const struct { uint32_t flags; const char* mode; } cases[] = {
+    const struct {
+        uint32_t flags;
+        const char* mode;
+    } cases[] = {
         {QZ_PROT_DEFAULT, "644"},
         {QZ_PROT_READ_USR, "400"},
-        {QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR | QZ_PROT_READ_GRP |
-             QZ_PROT_WRITE_GRP | QZ_PROT_EXECUTE_GRP | QZ_PROT_READ_OTH | QZ_PROT_WRITE_OTH |
-             QZ_PROT_EXECUTE_OTH, "777"},
+        {QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR | QZ_PROT_READ_GRP | QZ_PROT_WRITE_GRP |
+             QZ_PROT_EXECUTE_GRP | QZ_PROT_READ_OTH | QZ_PROT_WRITE_OTH | QZ_PROT_EXECUTE_OTH,
+         "777"},
         {QZ_PROT_WRITE_GRP | QZ_PROT_EXECUTE_OTH, "21"},
         {0, "0"},
     };

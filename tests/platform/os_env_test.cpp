@@ -10,15 +10,16 @@
 
 using namespace filetest;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(OsEnv, LanguageAndCountryFromLang) {
-    const struct { const char* lang; int language, country; } cases[] = {
-        {"de_CH.UTF-8", 1, 29}, {"C", 18, 38}, {nullptr, 18, 38}, {"en_GB", 0, 0},
-        {"en_UK", 0, 0}, {"en_US.UTF-8", 0, 1}, {"ru_UA", 17, 37}, {"fr", 4, 38},
-        {"xx_DE", 18, 9}, {"pt_", 6, 38}, {"C.UTF-8", 18, 38},
+    const struct {
+        const char* lang;
+        int language, country;
+    } cases[] = {
+        {"de_CH.UTF-8", 1, 29}, {"C", 18, 38},         {nullptr, 18, 38},   {"en_GB", 0, 0},
+        {"en_UK", 0, 0},        {"en_US.UTF-8", 0, 1}, {"ru_UA", 17, 37},   {"fr", 4, 38},
+        {"xx_DE", 18, 9},       {"pt_", 6, 38},        {"C.UTF-8", 18, 38},
     };
     for (const auto& c : cases) {
         LangScope scope(c.lang);
@@ -32,7 +33,7 @@ TEST(OsEnv, Environment) {
     EXPECT_EQ(OsSetEnv("QZ_FILES_TEST_VAR", "one two"), 0);
     ASSERT_TRUE(OsGetEnv("QZ_FILES_TEST_VAR", &value));
     EXPECT_EQ(value, "one two");
-    EXPECT_EQ(OsSetEnv("QZ_FILES_TEST_VAR", "three"), 0);   // overwrites
+    EXPECT_EQ(OsSetEnv("QZ_FILES_TEST_VAR", "three"), 0);  // overwrites
     ASSERT_TRUE(OsGetEnv("QZ_FILES_TEST_VAR", &value));
     EXPECT_EQ(value, "three");
     EXPECT_EQ(OsUnsetEnv("QZ_FILES_TEST_VAR"), 0);
@@ -42,9 +43,11 @@ TEST(OsEnv, Environment) {
 }
 
 TEST(OsEnv, StandardButtons) {
-    const struct { const char* text; int set; } cases[] = {
-        {"OK", 3}, {"ok|cancel", 0}, {"YES|NO", 1}, {"Yes|No|Cancel", 2},
-        {"Yes|No|Maybe", -1}, {"OK|", -1}, {"", -1},
+    const struct {
+        const char* text;
+        int set;
+    } cases[] = {
+        {"OK", 3}, {"ok|cancel", 0}, {"YES|NO", 1}, {"Yes|No|Cancel", 2}, {"Yes|No|Maybe", -1}, {"OK|", -1}, {"", -1},
     };
     for (const auto& c : cases) {
         const char* text = c.text;
@@ -56,7 +59,7 @@ TEST(OsEnv, StandardButtons) {
 }
 
 TEST(OsEnv, LocalTimeRoundTrip) {
-    qzLocalTime t = {5, 4, 3, 29, 1, 2024};   // 29 Feb 2024 03:04:05 local time
+    qzLocalTime t = {5, 4, 3, 29, 1, 2024};  // 29 Feb 2024 03:04:05 local time
     int64_t seconds[3] = {};
     ASSERT_EQ(OsMakeTime(&t, seconds, 2), 1);
     qzLocalTime back;
@@ -67,8 +70,7 @@ TEST(OsEnv, LocalTimeRoundTrip) {
     EXPECT_EQ(back.day, 29);
     EXPECT_EQ(back.month, 1);
     EXPECT_EQ(back.year, 2024);
-    EXPECT_EQ(Shell("date -d @" + std::to_string(seconds[2]) + " +%Y-%m-%dT%H:%M:%S"),
-              "2024-02-29T03:04:05\n");
+    EXPECT_EQ(Shell("date -d @" + std::to_string(seconds[2]) + " +%Y-%m-%dT%H:%M:%S"), "2024-02-29T03:04:05\n");
     qzLocalTime bad = {0, 0, 0, 1, 0, INT32_MIN};
     EXPECT_EQ(OsMakeTime(&bad, seconds, 0), 0);
 }

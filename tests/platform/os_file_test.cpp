@@ -45,7 +45,7 @@ TEST(OsFile, OpenModes) {
     char resolved[4096];
     ASSERT_NE(realpath(path.c_str(), resolved), nullptr);
     EXPECT_STREQ(f->name, resolved);
-    EXPECT_EQ(OsWriteFile(f, "x", 1), 0u);   // read-only stream
+    EXPECT_EQ(OsWriteFile(f, "x", 1), 0u);  // read-only stream
     OsCloseFile(f);
 
     // Write mode truncates; a directory is not a file.
@@ -63,7 +63,7 @@ TEST(OsFile, ReadAfterWriteSeesTheData) {
     qzPlatformFile* f = OsOpenFile(path.c_str(), QZ_OPEN_READ | QZ_OPEN_READWRITE);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(OsGetC(f), '0');
-    EXPECT_EQ(OsPutC(f, 'A'), 1);           // overwrites '1'
+    EXPECT_EQ(OsPutC(f, 'A'), 1);            // overwrites '1'
     EXPECT_EQ(OsWriteFile(f, "BC", 2), 2u);  // '2' and '3'
     EXPECT_EQ(OsGetC(f), '4');
     EXPECT_EQ(OsSeekFile(f, 1, QZ_SEEK_BEGINNING), 5);
@@ -72,7 +72,7 @@ TEST(OsFile, ReadAfterWriteSeesTheData) {
     EXPECT_EQ(std::string(buf, 3), "ABC");
     EXPECT_EQ(OsSeekFile(f, -2, QZ_SEEK_END), 4);
     EXPECT_EQ(OsGetC(f), '8');
-    EXPECT_EQ(OsSeekFile(f, -100, QZ_SEEK_CURRENT), -1);   // before the start: refused
+    EXPECT_EQ(OsSeekFile(f, -100, QZ_SEEK_CURRENT), -1);  // before the start: refused
     EXPECT_EQ(OsGetC(f), '9');
     EXPECT_EQ(OsEof(f), 1);
     OsCloseFile(f);
@@ -112,13 +112,13 @@ TEST(OsFile, SeeksNeverLeaveAWindow) {
     ASSERT_NE(f, nullptr);
     char buf[200];
 
-    OsSeekFile(f, 5000, QZ_SEEK_BEGINNING);       // past the end: stops at the end
+    OsSeekFile(f, 5000, QZ_SEEK_BEGINNING);  // past the end: stops at the end
     EXPECT_EQ(f->position, 100);
     EXPECT_EQ(OsReadFile(f, buf, sizeof(buf)), 0u);
     EXPECT_EQ(OsGetC(f), -1);
     EXPECT_EQ(OsEof(f), 1);
 
-    OsSeekFile(f, -500, QZ_SEEK_CURRENT);         // before the start: stops at the start
+    OsSeekFile(f, -500, QZ_SEEK_CURRENT);  // before the start: stops at the start
     EXPECT_EQ(f->position, 0);
     EXPECT_EQ(OsGetC(f), static_cast<unsigned char>(data[1000]));
 
@@ -126,10 +126,10 @@ TEST(OsFile, SeeksNeverLeaveAWindow) {
     EXPECT_EQ(OsReadFile(f, buf, sizeof(buf)), 10u);
     EXPECT_EQ(std::string(buf, 10), data.substr(1090, 10));
 
-    OsSeekFile(f, 0, 99);                         // absolute container position 0: clipped too
+    OsSeekFile(f, 0, 99);  // absolute container position 0: clipped too
     EXPECT_EQ(f->position, 0);
     OsSeekFile(f, 50, QZ_SEEK_BEGINNING);
-    EXPECT_EQ(OsReadFile(f, buf, sizeof(buf)), 50u);   // a read is cut at the window's end
+    EXPECT_EQ(OsReadFile(f, buf, sizeof(buf)), 50u);  // a read is cut at the window's end
     EXPECT_EQ(std::string(buf, 50), data.substr(1050, 50));
     OsCloseFile(f);
 }
@@ -142,7 +142,7 @@ TEST(OsFile, ChunkWindowsAreReadOnly) {
     std::string name = ChunkName(container, 10, 20);
     EXPECT_EQ(OsOpenFile(name.c_str(), QZ_OPEN_WRITE), nullptr);
     EXPECT_EQ(OsOpenFile(name.c_str(), QZ_OPEN_READWRITE), nullptr);
-    EXPECT_EQ(ReadFile(container), data);   // the container is untouched
+    EXPECT_EQ(ReadFile(container), data);  // the container is untouched
     std::string missing = ChunkName(dir / "missing.qza", 0, 1);
     EXPECT_EQ(OsOpenFile(missing.c_str(), QZ_OPEN_READ), nullptr);
     EXPECT_EQ(OsOpenFile(":::chunk1:2*broken", QZ_OPEN_READ), nullptr);
@@ -152,7 +152,7 @@ TEST(OsFile, MemoryChunksOnlyForRegisteredBlocks) {
     static const unsigned char block[] = "registered memory block";
     char name[1024];
     MakeChunkName("m.txt", name, sizeof(name), -1, 10, 0, block + 3);
-    EXPECT_EQ(OsOpenFile(name, QZ_OPEN_READ), nullptr);   // not registered: like a missing file
+    EXPECT_EQ(OsOpenFile(name, QZ_OPEN_READ), nullptr);  // not registered: like a missing file
     ASSERT_TRUE(RegisterChunkMemory(block, sizeof(block)));
     qzPlatformFile* f = OsOpenFile(name, QZ_OPEN_READ);
     ASSERT_NE(f, nullptr);
@@ -204,8 +204,8 @@ TEST(OsFile, ExamineMatchesStat) {
     EXPECT_EQ(info.changeTime, ct);
     EXPECT_EQ(info.isDirectory, 0);
     // 0751: owner rwx, group r-x, others --x.
-    EXPECT_EQ(info.protection, QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR |
-                                   QZ_PROT_READ_GRP | QZ_PROT_EXECUTE_GRP | QZ_PROT_EXECUTE_OTH);
+    EXPECT_EQ(info.protection, QZ_PROT_READ_USR | QZ_PROT_WRITE_USR | QZ_PROT_EXECUTE_USR | QZ_PROT_READ_GRP |
+                                   QZ_PROT_EXECUTE_GRP | QZ_PROT_EXECUTE_OTH);
     EXPECT_STREQ(info.name, f->name);
     OsCloseFile(f);
 }
@@ -216,7 +216,7 @@ TEST(OsFile, PathConversion) {
     const char* chunk = ":::chunk1:2*a\\b?c:\\d";
     EXPECT_STREQ(OsConvertPath(chunk, buf), chunk);
     std::string longPath(1024, '\\');
-    EXPECT_EQ(OsConvertPath(longPath.c_str(), buf), longPath.c_str());   // used as it is
+    EXPECT_EQ(OsConvertPath(longPath.c_str(), buf), longPath.c_str());  // used as it is
     std::string almost(1023, '\\');
     EXPECT_EQ(std::string(OsConvertPath(almost.c_str(), buf)), std::string(1023, '/'));
 }

@@ -68,7 +68,7 @@ TEST(OsExecute, SynchronousRunWaits) {
     WriteFile(script, "sleep 0.2; echo \"$1 $2\" > '" + out + "'\n");
     std::string args = script + " one two";
     ASSERT_EQ(OsExecute("/bin/sh", args.c_str(), 0), 0);
-    EXPECT_EQ(ReadFile(out), "one two\n");   // already there when the call returns
+    EXPECT_EQ(ReadFile(out), "one two\n");  // already there when the call returns
     // An executable script with an extension is a program, not a document.
     std::string exe = dir / "run.sh";
     std::string out2 = dir / "ran.txt";

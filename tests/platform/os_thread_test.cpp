@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <sched.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/os_lock.h"
@@ -15,29 +15,25 @@ using namespace std::chrono_literals;
 
 // Polls `cond` for up to five seconds.
 template <typename F>
-bool WaitFor(F cond)
-{
+bool WaitFor(F cond) {
     auto end = std::chrono::steady_clock::now() + 5s;
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
-void* MarkRan(void* arg)
-{
+void* MarkRan(void* arg) {
     static_cast<std::atomic<int>*>(arg)->store(1);
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 // A real-time priority must never keep a thread from starting, whether or not the process may
 // use the real-time policy, and priorities beyond the system's range are clamped.
-TEST(OsThread, ThreadsStartWithAnyPriority)
-{
+TEST(OsThread, ThreadsStartWithAnyPriority) {
     for (int priority : {0, 1, 100, 100000, -5}) {
         std::atomic<int> ran{0};
         qzThread thread = OsCreateThread(MarkRan, &ran, priority);
@@ -49,8 +45,7 @@ TEST(OsThread, ThreadsStartWithAnyPriority)
 
 namespace {
 
-void* RecordPolicy(void* arg)
-{
+void* RecordPolicy(void* arg) {
     int policy;
     sched_param param;
     pthread_getschedparam(pthread_self(), &policy, &param);
@@ -59,22 +54,19 @@ void* RecordPolicy(void* arg)
 }
 
 // The policy (RR priority, or -1 for another policy) a thread created with `priority` runs with.
-int PolicyOfNewThread(int priority)
-{
+int PolicyOfNewThread(int priority) {
     std::atomic<int> seen{-2};
     qzThread thread = OsCreateThread(RecordPolicy, &seen, priority);
-    if (thread == 0)
-        return -3;
+    if (thread == 0) return -3;
     pthread_join(thread, nullptr);
     return seen.load();
 }
 
-} // namespace
+}  // namespace
 
 // Where the process may use the real-time policy, a non-zero priority gets it (clamped); where
 // it may not, the thread still starts, with the default policy.
-TEST(OsThread, RealTimePolicyWhenPermittedDefaultPolicyOtherwise)
-{
+TEST(OsThread, RealTimePolicyWhenPermittedDefaultPolicyOtherwise) {
     EXPECT_EQ(PolicyOfNewThread(0), -1);
     if (geteuid() == 0) {
         EXPECT_EQ(PolicyOfNewThread(100), sched_get_priority_max(SCHED_RR));
@@ -83,8 +75,7 @@ TEST(OsThread, RealTimePolicyWhenPermittedDefaultPolicyOtherwise)
     // Without privilege (dropped here in a child process when running as root).
     EXPECT_EXIT(
         {
-            if (geteuid() == 0 && setuid(65534) != 0)
-                _exit(3);
+            if (geteuid() == 0 && setuid(65534) != 0) _exit(3);
             _exit(PolicyOfNewThread(100) == -1 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -101,8 +92,7 @@ struct CountingOwner {
     std::atomic<int> finished{0};
 };
 
-void* CountingWorker(void* arg)
-{
+void* CountingWorker(void* arg) {
     qzWorkerThread* worker = OsGetWorkerThread(arg);
     OsEnterWorkerThread();
     auto* owner = static_cast<CountingOwner*>(OsGetWorkerThreadData(worker));
@@ -118,8 +108,7 @@ void* CountingWorker(void* arg)
         OsLockMutex(owner->mutex);
         OsWaitEvent(owner->event, owner->mutex);
         OsUnlockMutex(owner->mutex);
-        if (OsWorkerThreadStopRequested(worker))
-            break;
+        if (OsWorkerThreadStopRequested(worker)) break;
         owner->units.fetch_add(1);
     }
     OsWorkerThreadWaitQuit(worker);
@@ -128,10 +117,9 @@ void* CountingWorker(void* arg)
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
-TEST(OsThread, WorkerRunsUntilStoppedAndFreed)
-{
+TEST(OsThread, WorkerRunsUntilStoppedAndFreed) {
     CountingOwner owner;
     owner.mutex = OsAllocMutex();
     owner.event = OsAllocEvent();
@@ -163,8 +151,7 @@ TEST(OsThread, WorkerRunsUntilStoppedAndFreed)
     OsFreeMutex(owner.mutex);
 }
 
-TEST(OsThread, FailedWorkerSetupReturnsNullAfterTheThreadEnded)
-{
+TEST(OsThread, FailedWorkerSetupReturnsNullAfterTheThreadEnded) {
     CountingOwner owner;
     owner.failSetup.store(1);
     qzWorkerThread* worker = OsCreateWorkerThread("failing", CountingWorker, &owner, 0, 0, 0);
@@ -172,8 +159,7 @@ TEST(OsThread, FailedWorkerSetupReturnsNullAfterTheThreadEnded)
     EXPECT_EQ(owner.finished.load(), 1);
 }
 
-TEST(OsLock, SignalsMergeAndEachWaitConsumesOne)
-{
+TEST(OsLock, SignalsMergeAndEachWaitConsumesOne) {
     qzMutex* mutex = OsAllocMutex();
     qzOsEvent* event = OsAllocEvent();
     ASSERT_TRUE(mutex && event);
@@ -206,8 +192,7 @@ TEST(OsLock, SignalsMergeAndEachWaitConsumesOne)
     OsFreeMutex(mutex);
 }
 
-TEST(OsLock, MutexIsRecursiveAndTryLockNeverBlocks)
-{
+TEST(OsLock, MutexIsRecursiveAndTryLockNeverBlocks) {
     qzMutex* mutex = OsAllocMutex();
     ASSERT_NE(mutex, nullptr);
 
@@ -226,8 +211,7 @@ TEST(OsLock, MutexIsRecursiveAndTryLockNeverBlocks)
     OsUnlockMutex(mutex);
     std::thread([&] {
         fromOther = OsTryLockMutex(mutex);
-        if (fromOther)
-            OsUnlockMutex(mutex);
+        if (fromOther) OsUnlockMutex(mutex);
     }).join();
     EXPECT_EQ(fromOther, 1);
     OsFreeMutex(mutex);

@@ -18,23 +18,15 @@ using namespace std::chrono_literals;
 std::atomic<int> gWakes{0};
 std::atomic<int> gActivity{0};
 
-void CountWake()
-{
-    gWakes.fetch_add(1);
-}
+void CountWake() { gWakes.fetch_add(1); }
 
-void CountActivity()
-{
-    gActivity.fetch_add(1);
-}
+void CountActivity() { gActivity.fetch_add(1); }
 
 template <typename F>
-bool WaitFor(F cond, std::chrono::milliseconds limit = 5000ms)
-{
+bool WaitFor(F cond, std::chrono::milliseconds limit = 5000ms) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(1ms);
     }
     return true;
@@ -42,15 +34,9 @@ bool WaitFor(F cond, std::chrono::milliseconds limit = 5000ms)
 
 // Fails the n-th allocation from now on (1 = the next one).
 std::atomic<int> gAllocCountdown{0};
-int FailCountdown(size_t)
-{
-    return gAllocCountdown.fetch_sub(1) == 1 ? 1 : 0;
-}
+int FailCountdown(size_t) { return gAllocCountdown.fetch_sub(1) == 1 ? 1 : 0; }
 
-qzObjectId Id(int32_t n)
-{
-    return qzObjectId{n, nullptr};
-}
+qzObjectId Id(int32_t n) { return qzObjectId{n, nullptr}; }
 
 struct Fired {
     int kind;
@@ -60,8 +46,7 @@ struct Fired {
 
 class OsTimerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         gWakes.store(0);
         gActivity.store(0);
         ASSERT_EQ(OsInitTimerLock(), 0);
@@ -70,8 +55,7 @@ protected:
         hooks.reportUserActivity = CountActivity;
         OsSetTimerHooks(&hooks);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         OsStopTimerThread();
         OsFreeAllTimers();
         OsSetAllocFailHook(nullptr);
@@ -80,23 +64,20 @@ protected:
     }
 
     // One full dispatcher round over the list, the way the event dispatcher walks it.
-    std::vector<Fired> CollectRound()
-    {
+    std::vector<Fired> CollectRound() {
         std::vector<Fired> fired;
         qzOsTimer* cursor = nullptr;
         do {
             int kind;
             qzObjectId id{};
             cursor = OsNextFiredTimer(cursor, &kind, &id);
-            if (kind != QZ_TIMER_NONE_FIRED)
-                fired.push_back({kind, id.number});
+            if (kind != QZ_TIMER_NONE_FIRED) fired.push_back({kind, id.number});
         } while (cursor);
         return fired;
     }
 };
 
-TEST_F(OsTimerTest, TimeoutFiresOnceAndIsGoneAfterCollection)
-{
+TEST_F(OsTimerTest, TimeoutFiresOnceAndIsGoneAfterCollection) {
     ManualClock clock;
     qzObjectId a = Id(1), b = Id(2);
     ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_TIMEOUT, &a, 0), 0);
@@ -122,8 +103,7 @@ TEST_F(OsTimerTest, TimeoutFiresOnceAndIsGoneAfterCollection)
     EXPECT_EQ(kind, QZ_TIMER_NONE_FIRED);
 }
 
-TEST_F(OsTimerTest, IntervalRepeatsMergesUncollectedFiringsAndSkipsMissedRepeats)
-{
+TEST_F(OsTimerTest, IntervalRepeatsMergesUncollectedFiringsAndSkipsMissedRepeats) {
     ManualClock clock;
     qzObjectId a = Id(7);
     ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_INTERVAL, &a, 100), 0);
@@ -159,12 +139,10 @@ TEST_F(OsTimerTest, IntervalRepeatsMergesUncollectedFiringsAndSkipsMissedRepeats
     EXPECT_EQ(OsTimerOp(99, &a, 10), 0);
 }
 
-TEST_F(OsTimerTest, EachCallExaminesOneRecordAndTheCursorSurvivesDeletion)
-{
+TEST_F(OsTimerTest, EachCallExaminesOneRecordAndTheCursorSurvivesDeletion) {
     ManualClock clock;
     qzObjectId ids[3] = {Id(1), Id(2), Id(3)};
-    for (auto& id : ids)
-        ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_INTERVAL, &id, 10), 0);
+    for (auto& id : ids) ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_INTERVAL, &id, 10), 0);
     clock.AdvanceMs(10);
     OsTimerLoopRunDue();
 
@@ -202,8 +180,7 @@ TEST_F(OsTimerTest, EachCallExaminesOneRecordAndTheCursorSurvivesDeletion)
     EXPECT_EQ(cursor, nullptr);
 }
 
-TEST_F(OsTimerTest, ChangingThePeriod)
-{
+TEST_F(OsTimerTest, ChangingThePeriod) {
     ManualClock clock;
     qzObjectId a = Id(4), unknown = Id(5);
     ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_INTERVAL, &a, 100), 0);
@@ -233,8 +210,7 @@ TEST_F(OsTimerTest, ChangingThePeriod)
     EXPECT_EQ(gWakes.load(), 3);
 }
 
-TEST_F(OsTimerTest, CreationFailuresLeaveNothingBehind)
-{
+TEST_F(OsTimerTest, CreationFailuresLeaveNothingBehind) {
     qzObjectId a = Id(1);
     OsSetAllocFailHook(FailCountdown);
     gAllocCountdown.store(1);  // the record
@@ -248,8 +224,7 @@ TEST_F(OsTimerTest, CreationFailuresLeaveNothingBehind)
     EXPECT_EQ(OsFindTimer(QZ_TIMER_TIMEOUT, &a, nullptr), nullptr);
 }
 
-TEST_F(OsTimerTest, SharedTickServesTwoClientsWithOneInterval)
-{
+TEST_F(OsTimerTest, SharedTickServesTwoClientsWithOneInterval) {
     const qzObjectId tick = {0, reinterpret_cast<void*>(1)};
     ASSERT_EQ(OsStartSharedTick(nullptr, 0), 0);
     qzOsTimer* record = OsFindTimer(QZ_TIMER_INTERVAL, &tick, nullptr);
@@ -270,24 +245,21 @@ int gPumpResult = 0;
 int gPumpError = 0;
 int gWaitError = 0;
 
-int StubPump(VmState*, int flags, int* error)
-{
+int StubPump(VmState*, int flags, int* error) {
     EXPECT_EQ(flags, 2);
     gPumpCalls.fetch_add(1);
     *error = gPumpError;
     return gPumpResult;
 }
 
-int StubWait(VmState*, int flag)
-{
+int StubWait(VmState*, int flag) {
     EXPECT_EQ(flag, 1);
     std::this_thread::sleep_for(1ms);
     return gWaitError;
 }
-} // namespace
+}  // namespace
 
-TEST_F(OsTimerTest, WaitPumpingEventsResults)
-{
+TEST_F(OsTimerTest, WaitPumpingEventsResults) {
     qzTimerHooks hooks = {};
     hooks.pumpEvents = StubPump;
     hooks.waitForEvents = StubWait;
@@ -319,8 +291,7 @@ TEST_F(OsTimerTest, WaitPumpingEventsResults)
 }
 
 // Real time: the thread fires timers and ends the wait; no timer thread still ends the wait.
-TEST_F(OsTimerTest, ThreadFiresTimersInRealTime)
-{
+TEST_F(OsTimerTest, ThreadFiresTimersInRealTime) {
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
     EXPECT_EQ(OsWaitPumpingEvents(nullptr, 30), 0);  // no thread yet
@@ -333,8 +304,7 @@ TEST_F(OsTimerTest, ThreadFiresTimersInRealTime)
     ASSERT_EQ(OsTimerOp(QZ_TIMEROP_CREATE_INTERVAL, &i, 10), 0);
     int timeouts = 0, intervals = 0;
     ASSERT_TRUE(WaitFor([&] {
-        for (const Fired& f : CollectRound())
-            (f.kind == QZ_TIMER_TIMEOUT ? timeouts : intervals)++;
+        for (const Fired& f : CollectRound()) (f.kind == QZ_TIMER_TIMEOUT ? timeouts : intervals)++;
         return timeouts == 1 && intervals >= 3;
     }));
     EXPECT_GE(Clock::now() - start, 30ms);
@@ -351,8 +321,7 @@ TEST_F(OsTimerTest, ThreadFiresTimersInRealTime)
 
 // Timers created, re-periodded, deleted and collected on one thread while the timer thread fires
 // them: no timer is used after it was released (the sanitizers watch this).
-TEST_F(OsTimerTest, ChurnWhileTheThreadFires)
-{
+TEST_F(OsTimerTest, ChurnWhileTheThreadFires) {
     ASSERT_EQ(OsStartTimerThread(), 0);
     auto end = std::chrono::steady_clock::now() + 300ms;
     qzOsTimer* cursor = nullptr;
@@ -361,26 +330,22 @@ TEST_F(OsTimerTest, ChurnWhileTheThreadFires)
         qzObjectId id = Id(round % 16);
         int kind = round % 2;
         OsTimerOp(kind, &id, round % 3);
-        if (round % 5 == 0)
-            OsTimerOp(QZ_TIMEROP_CHANGE_PERIOD, &id, 1);
+        if (round % 5 == 0) OsTimerOp(QZ_TIMEROP_CHANGE_PERIOD, &id, 1);
         if (round % 7 == 0) {
             qzOsTimer* next = nullptr;
             qzObjectId gone = Id((round / 7) % 16);
-            if (OsFindTimer(QZ_TIMER_INTERVAL, &gone, &next) == cursor && cursor)
-                cursor = next;
+            if (OsFindTimer(QZ_TIMER_INTERVAL, &gone, &next) == cursor && cursor) cursor = next;
             OsTimerOp(QZ_TIMEROP_DELETE_INTERVAL, &gone, 0);
         }
         qzObjectId firedId;
         cursor = OsNextFiredTimer(cursor, &kind, &firedId);
-        if (kind != QZ_TIMER_NONE_FIRED)
-            collected++;
+        if (kind != QZ_TIMER_NONE_FIRED) collected++;
     }
     OsStopTimerThread();
     EXPECT_GT(collected, 0);
 }
 
-TEST_F(OsTimerTest, ThreadFollowsTheManualClock)
-{
+TEST_F(OsTimerTest, ThreadFollowsTheManualClock) {
     ManualClock clock;
     OsSetTimerKeepAwake(1);
     ASSERT_EQ(OsStartTimerThread(), 0);
@@ -403,4 +368,4 @@ TEST_F(OsTimerTest, ThreadFollowsTheManualClock)
     OsStopTimerThread();
 }
 
-} // namespace
+}  // namespace

@@ -22,8 +22,7 @@ class OpenerTest : public ::testing::Test {
 protected:
     std::string dir, oldPath;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/qzopenerXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -34,16 +33,14 @@ protected:
         oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", (dir + ":" + oldPath).c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         setenv("PATH", oldPath.c_str(), 1);
         std::string command = "rm -rf '" + dir + "'";
         EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     // What the opener was called with: "count|arg|", once it has run.
-    std::string Recorded()
-    {
+    std::string Recorded() {
         std::string path = dir + "/args";
         for (int i = 0; i < 500 && access(path.c_str(), F_OK) != 0; i++)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -55,8 +52,7 @@ protected:
     }
 };
 
-TEST_F(OpenerTest, UrlIsOneArgumentAndNoShellText)
-{
+TEST_F(OpenerTest, UrlIsOneArgumentAndNoShellText) {
     std::string url = "http://example.org/a b?x=$(touch " + dir + "/pwned);`touch " + dir + "/pwned2`'\"";
     ASSERT_EQ(OsOpenURL(url.c_str()), 0);
     EXPECT_EQ(Recorded(), "1|" + url + "|");
@@ -66,18 +62,16 @@ TEST_F(OpenerTest, UrlIsOneArgumentAndNoShellText)
     EXPECT_EQ(OsOpenURL(nullptr), ERR_BADURL);
 }
 
-TEST_F(OpenerTest, DocumentsGoToTheOpener)
-{
+TEST_F(OpenerTest, DocumentsGoToTheOpener) {
     std::string doc = dir + "/notes; rm -rf x.txt";
     std::ofstream(doc) << "text";
     ASSERT_EQ(OsExecute(doc.c_str(), nullptr, 0), 0);
     EXPECT_EQ(Recorded(), "1|" + doc + "|");
 }
 
-TEST_F(OpenerTest, MissingOpenerIsReported)
-{
+TEST_F(OpenerTest, MissingOpenerIsReported) {
     setenv("PATH", "/nonexistent", 1);
     EXPECT_EQ(OsOpenURL("http://example.org/"), ERR_BADURL);
 }
 
-} // namespace
+}  // namespace

@@ -19,8 +19,7 @@ std::string Sample(size_t n, uint32_t seed) {
     return r;
 }
 
-int Unpack(const std::string& src, const std::string& dst, uint64_t* size = nullptr,
-           uint64_t* consumed = nullptr) {
+int Unpack(const std::string& src, const std::string& dst, uint64_t* size = nullptr, uint64_t* consumed = nullptr) {
     return DecompressFileContainer(qzPackMagic, src.c_str(), dst.c_str(), 0, size, consumed, nullptr, 0);
 }
 
@@ -45,7 +44,8 @@ for p in sys.argv[1:]:
     ok = d[:8] == b'QZPK\0\0\0\0' and zlib.decompress(d[8:]) == open(p, 'rb').read()
     # default level, 32K window: the header is 0x78 0x9c
     print(ok and d[8:10] == b'\x78\x9c')
-)PY", args);
+)PY",
+                             args);
     EXPECT_EQ(out, "True\nTrue\nTrue\nTrue\nTrue\nTrue\n");
     // And back.
     for (size_t n : sizes) {
@@ -62,10 +62,11 @@ TEST(PackFile, UnpacksPythonStreams) {
     std::string data = Sample(50000, 9);
     WriteFile(dir.File("data"), data);
     // Level 9 stream, then trailing bytes that are not part of it.
-    Python("import sys, zlib\nd = open(sys.argv[1], 'rb').read()\n"
-           "open(sys.argv[2], 'wb').write(b'QZPK\\1\\2\\3\\4' + zlib.compress(d, 9) + b'TRAILER')\n"
-           "open(sys.argv[3], 'w').write(str(len(zlib.compress(d, 9))))\n",
-           dir.File("data") + " " + dir.File("py.pak") + " " + dir.File("len"));
+    Python(
+        "import sys, zlib\nd = open(sys.argv[1], 'rb').read()\n"
+        "open(sys.argv[2], 'wb').write(b'QZPK\\1\\2\\3\\4' + zlib.compress(d, 9) + b'TRAILER')\n"
+        "open(sys.argv[3], 'w').write(str(len(zlib.compress(d, 9))))\n",
+        dir.File("data") + " " + dir.File("py.pak") + " " + dir.File("len"));
     uint64_t size = 0, consumed = 0;
     ASSERT_EQ(Unpack(dir.File("py.pak"), dir.File("out"), &size, &consumed), 0);
     EXPECT_EQ(ReadFile(dir.File("out")), data);
@@ -74,13 +75,13 @@ TEST(PackFile, UnpacksPythonStreams) {
 
     // Into a buffer: a small one fills and stops with success; a large one takes everything.
     std::vector<uint8_t> small(1000), large(60000);
-    ASSERT_EQ(DecompressFileContainer(qzPackMagic, dir.File("py.pak").c_str(), nullptr, 0, &size, nullptr,
-                                      small.data(), small.size()),
+    ASSERT_EQ(DecompressFileContainer(qzPackMagic, dir.File("py.pak").c_str(), nullptr, 0, &size, nullptr, small.data(),
+                                      small.size()),
               0);
     EXPECT_EQ(size, 1000u);
     EXPECT_EQ(std::string(small.begin(), small.end()), data.substr(0, 1000));
-    ASSERT_EQ(DecompressFileContainer(qzPackMagic, dir.File("py.pak").c_str(), nullptr, 0, &size, nullptr,
-                                      large.data(), large.size()),
+    ASSERT_EQ(DecompressFileContainer(qzPackMagic, dir.File("py.pak").c_str(), nullptr, 0, &size, nullptr, large.data(),
+                                      large.size()),
               0);
     EXPECT_EQ(size, data.size());
     EXPECT_EQ(std::string(large.begin(), large.begin() + (long)size), data);
@@ -90,12 +91,12 @@ TEST(PackFile, UnpacksPythonStreams) {
     applet.replace(0, 4, std::string("QZZ\0", 4));
     WriteFile(dir.File("exe"), std::string(777, 'x') + applet);
     std::vector<uint8_t> head(2048);
-    ASSERT_EQ(DecompressFileContainer(qzPackedAppletMagic, dir.File("exe").c_str(), nullptr, 777, &size,
-                                      nullptr, head.data(), head.size()),
+    ASSERT_EQ(DecompressFileContainer(qzPackedAppletMagic, dir.File("exe").c_str(), nullptr, 777, &size, nullptr,
+                                      head.data(), head.size()),
               0);
     EXPECT_EQ(std::string(head.begin(), head.end()), data.substr(0, 2048));
-    EXPECT_EQ(DecompressFileContainer(qzPackedAppletMagic, dir.File("exe").c_str(), nullptr, 776, &size,
-                                      nullptr, head.data(), head.size()),
+    EXPECT_EQ(DecompressFileContainer(qzPackedAppletMagic, dir.File("exe").c_str(), nullptr, 776, &size, nullptr,
+                                      head.data(), head.size()),
               ERR_PAKFORMAT);
 }
 
@@ -109,8 +110,9 @@ TEST(PackFile, DamagedInputFailsAndKeepsTheDestination) {
     flipped[good.size() / 2] ^= 0x55;
     std::string badCheck = good;
     badCheck[good.size() - 1] ^= 1;  // the checksum trailer
-    std::string dict = Python("import zlib,sys\nc=zlib.compressobj(zdict=b'abc')\n"
-                              "sys.stdout.buffer.write(b'QZPK\\0\\0\\0\\0'+c.compress(b'abcabc')+c.flush())");
+    std::string dict = Python(
+        "import zlib,sys\nc=zlib.compressobj(zdict=b'abc')\n"
+        "sys.stdout.buffer.write(b'QZPK\\0\\0\\0\\0'+c.compress(b'abcabc')+c.flush())");
     struct Case {
         const char* what;
         std::string bytes;
@@ -133,8 +135,8 @@ TEST(PackFile, DamagedInputFailsAndKeepsTheDestination) {
         // A failed unpack never replaces the file that was there.
         EXPECT_EQ(ReadFile(dir.File("dest")), "previous contents") << c.what;
     }
-    EXPECT_EQ(std::system(("ls " + dir.path + " | grep -v -x -e data -e good.pak -e bad.pak -e dest").c_str()),
-              256) << "temporary files left behind";
+    EXPECT_EQ(std::system(("ls " + dir.path + " | grep -v -x -e data -e good.pak -e bad.pak -e dest").c_str()), 256)
+        << "temporary files left behind";
     EXPECT_EQ(Unpack(dir.File("missing"), dir.File("dest")), ERR_READFILE);
     EXPECT_EQ(Unpack(dir.File("good.pak"), dir.File("nodir/dest")), ERR_WRITEFILE);
     EXPECT_EQ(CompressFileContainer(qzPackMagic, dir.File("missing").c_str(), dir.File("x").c_str(), nullptr),

@@ -14,23 +14,20 @@ class Requesters : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
 
-    void Answers(const std::string& text)
-    {
+    void Answers(const std::string& text) {
         std::vector<qzAnswerLine> lines;
         std::string message;
         ASSERT_TRUE(ParseAnswers(text, "answers", &lines, &message)) << message;
         HeadlessSetAnswers(lines, "answers");
     }
 
-    qzHostDialog LastDialog()
-    {
+    qzHostDialog LastDialog() {
         std::vector<qzHostDialog> shown = HeadlessTakeDialogs();
         return shown.empty() ? qzHostDialog{} : shown.back();
     }
 };
 
-TEST(RequesterAnswers, FileIsCheckedForQuotesAndSkipsCommentsAndBlankLines)
-{
+TEST(RequesterAnswers, FileIsCheckedForQuotesAndSkipsCommentsAndBlankLines) {
     std::vector<qzAnswerLine> lines;
     std::string message;
     EXPECT_TRUE(ParseAnswers("# first\n\n1\n\"two words\" x\n", "a.txt", &lines, &message));
@@ -43,8 +40,7 @@ TEST(RequesterAnswers, FileIsCheckedForQuotesAndSkipsCommentsAndBlankLines)
     EXPECT_TRUE(lines.empty());
 }
 
-TEST(RequesterAnswers, EachDialogReadsItsKindOfAnswer)
-{
+TEST(RequesterAnswers, EachDialogReadsItsKindOfAnswer) {
     qzHostDialog message;
     message.kind = QZ_HDLG_MESSAGE;
     message.buttons = {"Yes", "No", "Cancel"};
@@ -66,18 +62,18 @@ TEST(RequesterAnswers, EachDialogReadsItsKindOfAnswer)
         const qzHostDialog* dialog;
         std::string line;
         int32_t accepted;
-        int32_t value;          // button, index, size or colour
+        int32_t value;  // button, index, size or colour
         bool complaint;
     } rows[] = {
-        {&message, "1", 1, 0, false},           // buttons count 1, 2, ... from the left
-        {&message, "0", 1, 2, false},           // and 0 is the rightmost
-        {&message, "no", 1, 1, false},          // or by their text
+        {&message, "1", 1, 0, false},   // buttons count 1, 2, ... from the left
+        {&message, "0", 1, 2, false},   // and 0 is the rightmost
+        {&message, "no", 1, 1, false},  // or by their text
         {&message, "3", 0, -1, true},
         {&message, "cancel", 0, -1, false},
         {&list, "1", 1, 1, false},
         {&list, "RED", 1, 0, false},
         {&list, "2", 0, -1, true},
-        {&list, "\"cancel\"", 0, -1, true},    // a quoted word is an entry's text
+        {&list, "\"cancel\"", 0, -1, true},  // a quoted word is an entry's text
         {&font, "\"DejaVu Sans\" 20 bold", 1, 20, false},
         {&font, "Vera heavy", 0, 0, true},
         {&color, "$FF8000", 1, 0xFF8000, false},
@@ -114,8 +110,7 @@ TEST(RequesterAnswers, EachDialogReadsItsKindOfAnswer)
     EXPECT_EQ(answer.text, "cancel and more");
 }
 
-TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero)
-{
+TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero) {
     const struct {
         const char* buttons;
         const char* answer;
@@ -123,7 +118,7 @@ TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero)
         int result;
         std::vector<std::string> shown;
     } rows[] = {
-        {"ok|CANCEL", "1", 0, 1, {"OK", "Cancel"}},   // standard sets take the catalog's captions
+        {"ok|CANCEL", "1", 0, 1, {"OK", "Cancel"}},  // standard sets take the catalog's captions
         {"OK|Cancel", "0", 0, 0, {"OK", "Cancel"}},
         {"Yes|No|Cancel", "2", 0, 2, {"Yes", "No", "Cancel"}},
         {"Yes|No|Cancel", "cancel", 0, 0, {"Yes", "No", "Cancel"}},  // closing gives 0
@@ -131,7 +126,7 @@ TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero)
         {"A|B|C", "1", 0, 1, {"A", "B", "C"}},
         {"A|B|C", "B", 0, 2, {"A", "B", "C"}},
         {"A|B|C", "0", 0, 0, {"A", "B", "C"}},
-        {"A||C", "1", ERR_WINDOW, 0, {}},              // a button without text
+        {"A||C", "1", ERR_WINDOW, 0, {}},  // a button without text
     };
     for (const auto& r : rows) {
         Answers(r.answer);
@@ -144,8 +139,7 @@ TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero)
 
     // 32 buttons are shown, 33 fail.
     std::string many = "b";
-    for (int i = 1; i < 32; i++)
-        many += "|b";
+    for (int i = 1; i < 32; i++) many += "|b";
     Answers("5");
     int result = -1;
     EXPECT_EQ(MacSystemRequest(nullptr, "T", "", many.c_str(), 0, &result), 0);
@@ -161,8 +155,7 @@ TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero)
     EXPECT_EQ(d.title, "T");
 }
 
-TEST_F(Requesters, FileRequesterPatternsModesAndResults)
-{
+TEST_F(Requesters, FileRequesterPatternsModesAndResults) {
     EXPECT_TRUE(MacPatternSuffixes("*").empty());
     EXPECT_TRUE(MacPatternSuffixes("#?").empty());
     EXPECT_TRUE(MacPatternSuffixes("*.txt").empty());
@@ -193,7 +186,7 @@ TEST_F(Requesters, FileRequesterPatternsModesAndResults)
     d = LastDialog();
     EXPECT_EQ(d.fileMode, QZ_HFILE_SAVE);
     EXPECT_TRUE(d.suffixes.empty());
-    EXPECT_EQ(d.file, "caf\xC3\xA9.txt");   // names go to the file system as UTF-8
+    EXPECT_EQ(d.file, "caf\xC3\xA9.txt");  // names go to the file system as UTF-8
     EXPECT_EQ(result.folder, "/new folder/");
     EXPECT_EQ(result.names, std::string("caf\xE9.txt\0", 9));
 
@@ -209,8 +202,7 @@ TEST_F(Requesters, FileRequesterPatternsModesAndResults)
     EXPECT_EQ(path, "");
 }
 
-TEST_F(Requesters, StringRequesterChecksWhatIsAcceptedAndAsksAgain)
-{
+TEST_F(Requesters, StringRequesterChecksWhatIsAcceptedAndAsksAgain) {
     char buffer[QZ_STRING_REQUESTER_BUFFER];
     EXPECT_TRUE(MacIsNumberText("-", 1));
     EXPECT_TRUE(MacIsNumberText("-.", 2));
@@ -250,8 +242,7 @@ TEST_F(Requesters, StringRequesterChecksWhatIsAcceptedAndAsksAgain)
     EXPECT_EQ(std::strlen(buffer), QZ_STRING_REQUESTER_BUFFER - 1);
 }
 
-TEST_F(Requesters, ListFontAndColourRequesters)
-{
+TEST_F(Requesters, ListFontAndColourRequesters) {
     int index = 7;
     Answers("1\ncancel");
     std::vector<std::string> items = {"red", "green", ""};
@@ -291,8 +282,7 @@ TEST_F(Requesters, ListFontAndColourRequesters)
     EXPECT_EQ(color, -1);
 }
 
-TEST_F(Requesters, ClipboardTextPicturesTypesAndTheChangeEvent)
-{
+TEST_F(Requesters, ClipboardTextPicturesTypesAndTheChangeEvent) {
     EXPECT_EQ(ClipboardTextFromEngine("caf\xE9\r\n"), "caf\xC3\xA9\r\n");
     // A lone CR becomes LF; a CR LF pair stays one line end.
     EXPECT_EQ(ClipboardTextToEngine("a\rb\r\nc\r"), "a\nb\r\nc\n");
@@ -349,4 +339,4 @@ TEST_F(Requesters, ClipboardTextPicturesTypesAndTheChangeEvent)
     EXPECT_EQ(MacSetClipboard(QZ_CLIPBOARD_SOUND, data), ERR_CLIPWRITE);
 }
 
-} // namespace
+}  // namespace

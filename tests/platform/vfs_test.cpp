@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "base/error_codes.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "platform/file_test_util.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
 #include "platform/vfs.h"
+#include "runtime/error_messages.h"
 
 using namespace filetest;
 
@@ -56,7 +56,7 @@ size_t StreamRead(void* h, void* buffer, size_t count) {
 int64_t StreamSeek(void* h, int64_t offset, int mode) {
     auto* s = static_cast<FakeStream*>(h);
     ++stats.seeks;
-    if (offset != 0 || mode == QZ_VFS_SEEK_END) return -1;   // only queries and rewinds
+    if (offset != 0 || mode == QZ_VFS_SEEK_END) return -1;  // only queries and rewinds
     int64_t previous = s->pos;
     if (mode == QZ_VFS_SEEK_BEGINNING) s->pos = 0;
     return previous;
@@ -70,8 +70,9 @@ int StreamEof(void* h) {
     return s->pos >= s->size;
 }
 
-qzVfsFileAdapter streamAdapter = {"fakestream", 0, 1, 0, StreamOpen, StreamClose, StreamRead, nullptr,
-                                  StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr, nullptr};
+qzVfsFileAdapter streamAdapter = {"fakestream", 0,       1,          0,          StreamOpen, StreamClose,
+                                  StreamRead,   nullptr, StreamSeek, StreamGetC, nullptr,    nullptr,
+                                  StreamEof,    nullptr, nullptr,    nullptr};
 
 class VfsStream : public testing::Test {
 protected:
@@ -86,7 +87,12 @@ protected:
 }  // namespace
 
 TEST(LoaderList, Selection) {
-    const struct { const char* list; const char* name; bool wildcard; bool selected; } cases[] = {
+    const struct {
+        const char* list;
+        const char* name;
+        bool wildcard;
+        bool selected;
+    } cases[] = {
         {"jpeg", "jpegloader", true, true},
         {"jpeg", "inbuilt", true, false},
         {"Default", "inbuilt", false, true},
@@ -100,7 +106,7 @@ TEST(LoaderList, Selection) {
         {"plugin", "someplugin", false, false},
         {"plugin", "inbuilt", false, false},
         {"jpegloaderx", "jpegloader", false, false},
-        {"a||b", "zzz", false, false},   // an empty item selects nothing
+        {"a||b", "zzz", false, false},  // an empty item selects nothing
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsLoaderSelected(c.list, c.name, c.wildcard), c.selected)
@@ -121,9 +127,9 @@ TEST_F(VfsStream, EmulatedSeekingSkipsInPieces) {
     unsigned char buf[100];
     ASSERT_EQ(VfsRead(f, buf, 100), 100u);
     stats.largestRead = 0;
-    EXPECT_EQ(VfsSeek(f, 150, QZ_VFS_SEEK_BEGINNING), 100);   // skips 50
+    EXPECT_EQ(VfsSeek(f, 150, QZ_VFS_SEEK_BEGINNING), 100);  // skips 50
     EXPECT_EQ(VfsGetC(f), PatternAt(150));
-    EXPECT_EQ(VfsSeek(f, 40, QZ_VFS_SEEK_BEGINNING), 151);    // rewinds and skips 40
+    EXPECT_EQ(VfsSeek(f, 40, QZ_VFS_SEEK_BEGINNING), 151);  // rewinds and skips 40
     EXPECT_EQ(VfsGetC(f), PatternAt(40));
     EXPECT_EQ(VfsSeek(f, -11, QZ_VFS_SEEK_CURRENT), 41);
     EXPECT_EQ(VfsGetC(f), PatternAt(30));
@@ -131,8 +137,8 @@ TEST_F(VfsStream, EmulatedSeekingSkipsInPieces) {
     EXPECT_EQ(VfsSeek(f, 2500000, QZ_VFS_SEEK_BEGINNING), 31);
     EXPECT_EQ(VfsGetC(f), PatternAt(2500000));
     EXPECT_LE(stats.largestRead, 16384u);
-    EXPECT_EQ(VfsSeek(f, 0, QZ_VFS_SEEK_END), -1);             // no end on a stream
-    EXPECT_EQ(VfsSeek(f, 5000000, QZ_VFS_SEEK_BEGINNING), -1); // runs out of data
+    EXPECT_EQ(VfsSeek(f, 0, QZ_VFS_SEEK_END), -1);              // no end on a stream
+    EXPECT_EQ(VfsSeek(f, 5000000, QZ_VFS_SEEK_BEGINNING), -1);  // runs out of data
     EXPECT_EQ(VfsSeek(f, -10, QZ_VFS_SEEK_BEGINNING), -1);
     EXPECT_EQ(VfsClose(f), 1);
 }
@@ -147,17 +153,17 @@ TEST_F(VfsStream, QueriesReachTheAdapterWithoutEmulation) {
     EXPECT_EQ(VfsSeek(f, 0, QZ_VFS_SEEK_BEGINNING), 10);
     EXPECT_EQ(stats.seeks, seeks + 2);
     EXPECT_EQ(VfsGetC(f), PatternAt(0));
-    EXPECT_EQ(VfsSeek(f, 20, QZ_VFS_SEEK_BEGINNING), -1);   // no emulation without the mode bit
+    EXPECT_EQ(VfsSeek(f, 20, QZ_VFS_SEEK_BEGINNING), -1);  // no emulation without the mode bit
     VfsClose(f);
 }
 
 TEST_F(VfsStream, LoaderListsChooseWhoServes) {
     TempDir dir;
-    std::string path = dir / "stream:12";   // a real file with the adapter's name pattern
+    std::string path = dir / "stream:12";  // a real file with the adapter's name pattern
     WriteFile(path, "platform data");
     // Without the adapter bit the platform opens it.
     qzVfsFile* f = VfsOpen(path.c_str(), QZ_VFS_READ, "plugin");
-    EXPECT_EQ(f, nullptr);   // the list does not select "inbuilt"
+    EXPECT_EQ(f, nullptr);  // the list does not select "inbuilt"
     f = VfsOpen(path.c_str(), QZ_VFS_READ, "inbuilt");
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(VfsGetFileAdapterName(f), nullptr);
@@ -167,12 +173,12 @@ TEST_F(VfsStream, LoaderListsChooseWhoServes) {
     EXPECT_EQ(stats.opens, 0);
     // "inbuilt" keeps the adapter out; a list naming it activates it for explicit lists only.
     EXPECT_EQ(VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "inbuilt"), nullptr);
-    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "fake");   // selected by its start
+    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "fake");  // selected by its start
     ASSERT_NE(f, nullptr);
     VfsClose(f);
     EXPECT_EQ(streamAdapter.activatedByList, 0);
     EXPECT_EQ(stats.opens, 1);
-    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "inbuilt|FakeStream");   // named: activated
+    f = VfsOpen("stream:5", QZ_VFS_READ | QZ_VFS_ADAPTERS, "inbuilt|FakeStream");  // named: activated
     ASSERT_NE(f, nullptr);
     VfsClose(f);
     EXPECT_EQ(streamAdapter.activatedByList, 1);
@@ -204,8 +210,9 @@ void* ChunkOpen(const char*, int, const qzVfsOpenTags* tags) {
 }  // namespace
 
 TEST(Vfs, ChunkNamesReachAcceptingAdaptersWithTheirWindow) {
-    qzVfsFileAdapter chunkAdapter = {"chunky", 1, 1, 0, ChunkOpen, StreamClose, StreamRead, nullptr,
-                                     StreamSeek, StreamGetC, nullptr, nullptr, StreamEof, nullptr, nullptr, nullptr};
+    qzVfsFileAdapter chunkAdapter = {"chunky",   1,       1,          0,          ChunkOpen, StreamClose,
+                                     StreamRead, nullptr, StreamSeek, StreamGetC, nullptr,   nullptr,
+                                     StreamEof,  nullptr, nullptr,    nullptr};
     VfsAddFileAdapter(&chunkAdapter);
     seen = SeenTags();
     char chunk[1024];
@@ -276,8 +283,10 @@ TEST(Vfs, LoadFileFromDiskAndWindows) {
     OsFree(data);
     // Windows that claim more than the container holds give the bytes present, without
     // allocating for the claim.
-    const struct { uint64_t offset, size; size_t present; } beyond[] = {
-        {49000, 1ull << 50, 1000}, {60000, 1ull << 40, 0}};
+    const struct {
+        uint64_t offset, size;
+        size_t present;
+    } beyond[] = {{49000, 1ull << 50, 1000}, {60000, 1ull << 40, 0}};
     for (const auto& w : beyond) {
         MakeChunkName("big.bin", chunk, sizeof(chunk), 0, w.size, w.offset, path.c_str());
         ASSERT_EQ(VfsLoadFile(chunk, nullptr, nullptr, &data, &size, false), 0) << w.offset;
@@ -309,7 +318,7 @@ TEST(Vfs, IntegersInBothByteOrders) {
     EXPECT_EQ(VfsReadUInt16BE(f), 65534u);
     EXPECT_EQ(VfsReadInt32LE(f), static_cast<int32_t>(0x84030201u));
     EXPECT_EQ(VfsReadInt32BE(f), 0x01020384);
-    EXPECT_EQ(VfsReadInt16BE(f), 0x0500);   // the missing byte at the end counts as 0
+    EXPECT_EQ(VfsReadInt16BE(f), 0x0500);  // the missing byte at the end counts as 0
     EXPECT_EQ(VfsEof(f), 1);
     VfsClose(f);
 
@@ -322,19 +331,21 @@ TEST(Vfs, IntegersInBothByteOrders) {
     EXPECT_EQ(VfsWriteInt32BE(f, -2), 1);
     EXPECT_EQ(VfsWriteString(f, "ab"), 2u);
     VfsClose(f);
-    EXPECT_EQ(ReadFile(out), std::string("\xFE\xFF\x12\x34\x04\x03\x02\x01\xFF\xFF\xFF\xFE" "ab", 14));
+    EXPECT_EQ(ReadFile(out), std::string("\xFE\xFF\x12\x34\x04\x03\x02\x01\xFF\xFF\xFF\xFE"
+                                         "ab",
+                                         14));
 }
 
 TEST(Vfs, SizesAndExamine) {
     TempDir dir;
     std::string path = dir / "s.bin";
     WriteFile(path, std::string(777, 'q'));
-    qzVfsFile* f = VfsOpen(path.c_str(), QZ_VFS_READWRITE, nullptr);   // size not asked at open
+    qzVfsFile* f = VfsOpen(path.c_str(), QZ_VFS_READWRITE, nullptr);  // size not asked at open
     ASSERT_NE(f, nullptr);
     unsigned char c[3];
     VfsRead(f, c, 3);
     EXPECT_EQ(VfsGetFileSize(f), 777);
-    EXPECT_EQ(VfsSeek(f, 0, QZ_VFS_SEEK_CURRENT), 3);   // position kept
+    EXPECT_EQ(VfsSeek(f, 0, QZ_VFS_SEEK_CURRENT), 3);  // position kept
     qzFileInfo info;
     ASSERT_EQ(VfsExamine(f, &info), 1);
     EXPECT_EQ(info.size, 777);
@@ -429,7 +440,7 @@ TEST(Vfs, CopyReplacesTargetOnlyWhenComplete) {
     ASSERT_EQ(chmod(dst.c_str(), 0640), 0);
     ASSERT_EQ(VfsCopyFile(src.c_str(), nullptr, dst.c_str(), nullptr), 0);
     EXPECT_EQ(ReadFile(dst), content);
-    EXPECT_EQ(Shell("stat -c %a '" + dst + "'"), "640\n");   // permissions of the replaced file
+    EXPECT_EQ(Shell("stat -c %a '" + dst + "'"), "640\n");  // permissions of the replaced file
 
     WriteFile(dst, "old and good");
     std::string missing = dir / "missing";

@@ -15,8 +15,7 @@ namespace {
 struct Source {
     std::vector<uint32_t> pixels;
     qzFrameSource view;
-    Source(int32_t width, int32_t height, int32_t padding = 3)
-    {
+    Source(int32_t width, int32_t height, int32_t padding = 3) {
         int32_t row = width + padding;
         pixels.assign(size_t(row) * height, 0xDEADBEEF);
         for (int32_t y = 0; y < height; y++)
@@ -27,34 +26,31 @@ struct Source {
     uint32_t At(int64_t x, int64_t y) const { return 0xFF000000u | uint32_t(x) << 8 | uint32_t(y); }
 };
 
-qzHostFrame Frame(int32_t width, int32_t height)
-{
+qzHostFrame Frame(int32_t width, int32_t height) {
     qzHostFrame f;
     EXPECT_TRUE(FrameResize(&f, width, height));
     FrameTakeDirty(&f);
     return f;
 }
 
-uint32_t Pixel(const qzHostFrame& f, int32_t x, int32_t y)
-{
-    return f.pixels[size_t(y) * f.width + x];
-}
+uint32_t Pixel(const qzHostFrame& f, int32_t x, int32_t y) { return f.pixels[size_t(y) * f.width + x]; }
 
-bool SameRect(qzFrameRect a, qzFrameRect b)
-{
+bool SameRect(qzFrameRect a, qzFrameRect b) {
     return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
 
-} // namespace
+}  // namespace
 
-TEST(WindowFrame, BlitsAreClippedToSourceAndFramebuffer)
-{
+TEST(WindowFrame, BlitsAreClippedToSourceAndFramebuffer) {
     const Source s(20, 10);
-    struct Case { int32_t sx, sy, dx, dy, w, h; };
+    struct Case {
+        int32_t sx, sy, dx, dy, w, h;
+    };
     const Case cases[] = {
-        {0, 0, 0, 0, 20, 10},     {5, 2, 3, 4, 8, 3},      {-4, -2, 0, 0, 10, 10}, {15, 7, 10, 10, 30, 30},
-        {0, 0, -5, -3, 20, 10},   {0, 0, 25, 12, 20, 10},  {2, 3, 28, 5, 10, 4},   {0, 0, 0, 0, 0, 5},
-        {0, 0, 0, 0, INT32_MAX, INT32_MAX}, {INT32_MIN, 0, 0, 0, 5, 5},
+        {0, 0, 0, 0, 20, 10},       {5, 2, 3, 4, 8, 3},     {-4, -2, 0, 0, 10, 10},
+        {15, 7, 10, 10, 30, 30},    {0, 0, -5, -3, 20, 10}, {0, 0, 25, 12, 20, 10},
+        {2, 3, 28, 5, 10, 4},       {0, 0, 0, 0, 0, 5},     {0, 0, 0, 0, INT32_MAX, INT32_MAX},
+        {INT32_MIN, 0, 0, 0, 5, 5},
     };
     for (const Case& c : cases) {
         qzHostFrame f = Frame(30, 16);
@@ -73,17 +69,18 @@ TEST(WindowFrame, BlitsAreClippedToSourceAndFramebuffer)
                 }
             }
         }
-        qzFrameRect expected = maxX < 0 ? qzFrameRect{0, 0, 0, 0}
-                                        : qzFrameRect{int32_t(minX), int32_t(minY), int32_t(maxX - minX + 1),
-                                                      int32_t(maxY - minY + 1)};
+        qzFrameRect expected =
+            maxX < 0 ? qzFrameRect{0, 0, 0, 0}
+                     : qzFrameRect{int32_t(minX), int32_t(minY), int32_t(maxX - minX + 1), int32_t(maxY - minY + 1)};
         EXPECT_TRUE(SameRect(f.dirty, expected)) << c.dx << "," << c.dy;
     }
 }
 
-TEST(WindowFrame, ScaledBlitsTakeTheNearestSourcePixel)
-{
+TEST(WindowFrame, ScaledBlitsTakeTheNearestSourcePixel) {
     const Source s(16, 12);
-    struct Case { int32_t sx, sy, w, h, dx, dy, sw, sh; };
+    struct Case {
+        int32_t sx, sy, w, h, dx, dy, sw, sh;
+    };
     const Case cases[] = {
         {0, 0, 16, 12, 0, 0, 24, 18},   // 1.5x
         {0, 0, 16, 12, 3, 2, 7, 5},     // down
@@ -98,8 +95,8 @@ TEST(WindowFrame, ScaledBlitsTakeTheNearestSourcePixel)
             for (int32_t x = 0; x < 36; x++) {
                 int64_t i = x - int64_t(c.dx), j = y - int64_t(c.dy);
                 int64_t fromX = c.sx + i * c.w / c.sw, fromY = c.sy + j * c.h / c.sh;
-                bool inside = i >= 0 && i < c.sw && j >= 0 && j < c.sh && fromX >= 0 && fromX < 16 && fromY >= 0 &&
-                              fromY < 12;
+                bool inside =
+                    i >= 0 && i < c.sw && j >= 0 && j < c.sh && fromX >= 0 && fromX < 16 && fromY >= 0 && fromY < 12;
                 ASSERT_EQ(Pixel(f, x, y), inside ? s.At(fromX, fromY) : QZ_FRAME_BLACK)
                     << c.sw << "x" << c.sh << " at " << x << "," << y;
             }
@@ -107,8 +104,7 @@ TEST(WindowFrame, ScaledBlitsTakeTheNearestSourcePixel)
     }
 }
 
-TEST(WindowFrame, ScaledPartsGiveThePixelsOfTheWholeScaledPicture)
-{
+TEST(WindowFrame, ScaledPartsGiveThePixelsOfTheWholeScaledPicture) {
     const Source s(40, 30);
     for (auto [sw, sh] : {std::pair{60, 45}, std::pair{23, 17}, std::pair{97, 31}}) {
         qzHostFrame whole = Frame(100, 50);
@@ -138,8 +134,7 @@ TEST(WindowFrame, ScaledPartsGiveThePixelsOfTheWholeScaledPicture)
     }
 }
 
-TEST(WindowFrame, LinesCoverTheirBoundingBoxAndAreWalkedOnlyWhereVisible)
-{
+TEST(WindowFrame, LinesCoverTheirBoundingBoxAndAreWalkedOnlyWhereVisible) {
     // A line from (10, 5) to (2, 9): both ends drawn, bounding box (2, 5) 9 x 5 dirty.
     qzHostFrame f = Frame(20, 20);
     FrameLine(&f, 10, 5, 2, 9, 0x123456);
@@ -147,15 +142,16 @@ TEST(WindowFrame, LinesCoverTheirBoundingBoxAndAreWalkedOnlyWhereVisible)
     EXPECT_EQ(Pixel(f, 10, 5), 0xFF123456u);
     EXPECT_EQ(Pixel(f, 2, 9), 0xFF123456u);
     int drawn = 0;
-    for (uint32_t p : f.pixels)
-        drawn += p != QZ_FRAME_BLACK;
+    for (uint32_t p : f.pixels) drawn += p != QZ_FRAME_BLACK;
     EXPECT_EQ(drawn, 9);
 
     // Lines cut by the framebuffer's edges show the pixels of the same line drawn whole into a
     // larger picture; far-away ends cost nothing.
-    struct Case { int32_t x1, y1, x2, y2; };
-    const Case cases[] = {{-30, -10, 50, 40}, {25, -7, -9, 33}, {5, -100, 6, 100}, {-3, 4, 40, 4}, {7, 7, 7, 7},
-                          {-1000, 3, 1000, 17}};
+    struct Case {
+        int32_t x1, y1, x2, y2;
+    };
+    const Case cases[] = {{-30, -10, 50, 40}, {25, -7, -9, 33}, {5, -100, 6, 100},
+                          {-3, 4, 40, 4},     {7, 7, 7, 7},     {-1000, 3, 1000, 17}};
     for (const Case& c : cases) {
         qzHostFrame small = Frame(20, 20);
         FrameLine(&small, c.x1, c.y1, c.x2, c.y2, 0xFFFFFF);
@@ -171,25 +167,37 @@ TEST(WindowFrame, LinesCoverTheirBoundingBoxAndAreWalkedOnlyWhereVisible)
     EXPECT_EQ(Pixel(far, 3, 3), 0xFF0000FFu);
 }
 
-TEST(WindowFrame, EverySourceFormatShowsItsColour)
-{
+TEST(WindowFrame, EverySourceFormatShowsItsColour) {
     // Colour 0xC0A0F8 (fits 5-bit fields exactly) in each format's bytes.
-    struct Case { int format; std::vector<uint8_t> bytes; uint32_t shown; };
+    struct Case {
+        int format;
+        std::vector<uint8_t> bytes;
+        uint32_t shown;
+    };
     auto le16 = [](uint16_t v) { return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8)}; };
-    auto le32 = [](uint32_t v) { return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
+    auto le32 = [](uint32_t v) {
+        return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    };
     const uint16_t rgb555 = (0xC0 >> 3) << 10 | (0xA0 >> 3) << 5 | 0xF8 >> 3;
     const uint16_t bgr555 = (0xF8 >> 3) << 10 | (0xA0 >> 3) << 5 | 0xC0 >> 3;
     const uint16_t rgb565 = (0xC0 >> 3) << 11 | (0xA0 >> 2) << 5 | 0xF8 >> 3;
     const uint16_t bgr565 = (0xF8 >> 3) << 11 | (0xA0 >> 2) << 5 | 0xC0 >> 3;
     auto swap = [](uint16_t v) { return uint16_t(v << 8 | v >> 8); };
     const Case cases[] = {
-        {PIXFMT_RGB555, le16(rgb555), 0xFFC0A0F8},         {PIXFMT_BGR555, le16(bgr555), 0xFFC0A0F8},
-        {PIXFMT_RGB555_SWAPPED, le16(swap(rgb555)), 0xFFC0A0F8}, {PIXFMT_BGR555_SWAPPED, le16(swap(bgr555)), 0xFFC0A0F8},
-        {PIXFMT_RGB565, le16(rgb565), 0xFFC0A0F8},         {PIXFMT_BGR565, le16(bgr565), 0xFFC0A0F8},
-        {PIXFMT_RGB565_SWAPPED, le16(swap(rgb565)), 0xFFC0A0F8}, {PIXFMT_BGR565_SWAPPED, le16(swap(bgr565)), 0xFFC0A0F8},
-        {PIXFMT_RGB24, {0xC0, 0xA0, 0xF8}, 0xFFC0A0F8},    {PIXFMT_BGR24, {0xF8, 0xA0, 0xC0}, 0xFFC0A0F8},
-        {PIXFMT_ARGB32, le32(0x00C0A0F8), 0xFFC0A0F8},     {PIXFMT_BGRA32, le32(0xF8A0C000), 0xFFC0A0F8},
-        {PIXFMT_RGBA32, le32(0xC0A0F800), 0xFFC0A0F8},     {PIXFMT_ABGR32, le32(0x00F8A0C0), 0xFFC0A0F8},
+        {PIXFMT_RGB555, le16(rgb555), 0xFFC0A0F8},
+        {PIXFMT_BGR555, le16(bgr555), 0xFFC0A0F8},
+        {PIXFMT_RGB555_SWAPPED, le16(swap(rgb555)), 0xFFC0A0F8},
+        {PIXFMT_BGR555_SWAPPED, le16(swap(bgr555)), 0xFFC0A0F8},
+        {PIXFMT_RGB565, le16(rgb565), 0xFFC0A0F8},
+        {PIXFMT_BGR565, le16(bgr565), 0xFFC0A0F8},
+        {PIXFMT_RGB565_SWAPPED, le16(swap(rgb565)), 0xFFC0A0F8},
+        {PIXFMT_BGR565_SWAPPED, le16(swap(bgr565)), 0xFFC0A0F8},
+        {PIXFMT_RGB24, {0xC0, 0xA0, 0xF8}, 0xFFC0A0F8},
+        {PIXFMT_BGR24, {0xF8, 0xA0, 0xC0}, 0xFFC0A0F8},
+        {PIXFMT_ARGB32, le32(0x00C0A0F8), 0xFFC0A0F8},
+        {PIXFMT_BGRA32, le32(0xF8A0C000), 0xFFC0A0F8},
+        {PIXFMT_RGBA32, le32(0xC0A0F800), 0xFFC0A0F8},
+        {PIXFMT_ABGR32, le32(0x00F8A0C0), 0xFFC0A0F8},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = c.bytes;
@@ -209,8 +217,7 @@ TEST(WindowFrame, EverySourceFormatShowsItsColour)
     EXPECT_EQ(Pixel(f, 0, 0), QZ_FRAME_BLACK);
 }
 
-TEST(WindowFrame, ResizingKeepsWhatBothSizesShowAndRefusesImpossibleSizes)
-{
+TEST(WindowFrame, ResizingKeepsWhatBothSizesShowAndRefusesImpossibleSizes) {
     qzHostFrame f = Frame(4, 3);
     FrameFill(&f, {0, 0, 4, 3}, 0x00FF00);
     f.shape.assign(12, 255);
@@ -226,6 +233,6 @@ TEST(WindowFrame, ResizingKeepsWhatBothSizesShowAndRefusesImpossibleSizes)
     EXPECT_EQ(f.width, 6);
     ASSERT_TRUE(FrameResize(&f, 0, 5));
     EXPECT_TRUE(f.pixels.empty());
-    FrameFill(&f, {0, 0, 10, 10}, 0xFFFFFF);   // nothing to fill, nothing dirty
+    FrameFill(&f, {0, 0, 10, 10}, 0xFFFFFF);  // nothing to fill, nothing dirty
     EXPECT_FALSE(FrameHasDirty(f));
 }

@@ -19,14 +19,11 @@ struct XServer {
     std::string display;
 
     // screen: WIDTHxHEIGHTxDEPTH of the server's one screen.
-    bool Start(const char* screen = "640x480x24")
-    {
+    bool Start(const char* screen = "640x480x24") {
         int fds[2];
-        if (pipe(fds) != 0)
-            return false;
+        if (pipe(fds) != 0) return false;
         std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen,
-                              "-nolisten", "tcp", nullptr};
+        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
@@ -44,8 +41,7 @@ struct XServer {
         pollfd p = {fds[0], POLLIN, 0};
         while (poll(&p, 1, 10000) > 0) {
             char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
             number += c;
         }
         close(fds[0]);
@@ -53,8 +49,7 @@ struct XServer {
         return !number.empty();
     }
 
-    ~XServer()
-    {
+    ~XServer() {
         if (pid > 0) {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
@@ -62,9 +57,7 @@ struct XServer {
     }
 };
 
-inline bool HaveProgram(const char* name)
-{
+inline bool HaveProgram(const char* name) {
     std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
-

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/host/mac_requesters.h"
-#include "platform/system_fonts.h"
 #include "platform/host_test_util.h"
+#include "platform/system_fonts.h"
 
 namespace {
 
@@ -31,10 +31,17 @@ protected:
         dir = name;
         std::ofstream script(dir + "/zenity");
         script << "#!/bin/sh\n"
-                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" << dir << "/args\"\n"
-                  "cat > \"" << dir << "/stdin\"\n"
-                  "cat \"" << dir << "/answer\"\n"
-                  "exit $(cat \"" << dir << "/status\")\n";
+                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \""
+               << dir
+               << "/args\"\n"
+                  "cat > \""
+               << dir
+               << "/stdin\"\n"
+                  "cat \""
+               << dir
+               << "/answer\"\n"
+                  "exit $(cat \""
+               << dir << "/status\")\n";
         script.close();
         ASSERT_EQ(chmod((dir + "/zenity").c_str(), 0755), 0);
         oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -88,7 +95,10 @@ TEST_F(ZenityRequesters, FileAndFolderRequestersPassTheirOptions) {
     EXPECT_TRUE(Has("--multiple"));
     EXPECT_EQ(result.count, 3);
     EXPECT_EQ(result.folder, "/a/");
-    EXPECT_EQ(result.names, std::string("1.txt\0" "2.txt\0" "3.txt\0", 18));
+    EXPECT_EQ(result.names, std::string("1.txt\0"
+                                        "2.txt\0"
+                                        "3.txt\0",
+                                        18));
 
     Answer("/d/new.txt\n");
     ASSERT_EQ(MacFileRequest(nullptr, &result, "Save", "txt", QZ_REQ_SAVEMODE, "/d", "x.txt"), 0);

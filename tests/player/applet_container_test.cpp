@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "player/applet_container.h"
-#include "platform/chunk_name.h"
 #include "base/error_codes.h"
+#include "platform/chunk_name.h"
+#include "player/applet_container.h"
+#include "player/container_builder.h"
 #include "runtime/error_messages.h"
 #include "runtime/linked_file.h"
-#include "player/container_builder.h"
 
 namespace {
 
@@ -23,9 +23,7 @@ ByteBuilder Magic() {
     return b;
 }
 
-void Bytecode(ByteBuilder& b, const std::string& code) {
-    b.u8(1).i32((int64_t)code.size()).raw(code);
-}
+void Bytecode(ByteBuilder& b, const std::string& code) { b.u8(1).i32((int64_t)code.size()).raw(code); }
 
 int ReadMem(const ByteBuilder& b, qzAppletDescriptor* applet, qzPlayerContext* context = nullptr) {
     qzPlayerContext local;
@@ -125,7 +123,11 @@ TEST(AppletContainer, EveryRecordType) {
     ByteBuilder b = Magic();
     b.u8(10).u8(6).u8(0);
     b.u8(11).cstr("My Game");
-    b.u8(12).raw("\xFF" "1.2").u8(0);
+    b.u8(12)
+        .raw(
+            "\xFF"
+            "1.2")
+        .u8(0);
     b.u8(13).cstr("(c) me");
     b.u8(14).cstr("Author");
     b.u8(15).cstr("Description");
@@ -189,9 +191,9 @@ TEST(AppletContainer, EveryRecordType) {
     b.u8(2).i32(0x0000FF).i16(90).i32(0).i32(0).i32(0);
     GradientRecord(b);
     b.str16("unused");
-    b.u8(1);                                                  // orientation
+    b.u8(1);  // orientation
     b.u8(1).u8(1).i32(7).u8(2).u8(0).i16(800).i16(600).u8(32).u8(1);
-    b.u8(1).i32(0x404040);                                    // backfill: colour
+    b.u8(1).i32(0x404040);  // backfill: colour
     b.str16("").str16("").str16("");
     nameFixups[1] = b.size() + 5;
     DirectiveHead(b, 12, 0, 0, 7, 0, 0, 2, 3, 18);  // plugin requirement, name patched
@@ -201,8 +203,8 @@ TEST(AppletContainer, EveryRecordType) {
     b.str16("").str16("");
     b.i16(4).raw("File").str16("").str16("").i32(0).u8(2);  // File with a sub-menu
     b.i16(4).raw("Open").str16("open").str16("o").i32(1).u8(1);
-    b.i16(0).str16("").str16("").i32(2).u8(0);               // separator without name ends the sub-menu
-    b.u8(1);                                                  // marker after the sub-menu: another item
+    b.i16(0).str16("").str16("").i32(2).u8(0);  // separator without name ends the sub-menu
+    b.u8(1);                                    // marker after the sub-menu: another item
     b.i16(4).raw("Quit").str16("quit").str16("q").i32(0).u8(0);
     // Blob: directive names and linked data.
     b.u8(0).i32(0);
@@ -416,7 +418,7 @@ TEST(AppletContainer, IconBlock) {
     b.i16(16).i16(16).u8(0).i32(4).raw("i16!");
     b.i16(20).i16(20).u8(0).i32(3).raw("odd");  // no slot of that size: skipped
     size_t icon32s = b.size() + 9;
-    b.i16(32).i16(32).u8(3).i32(2).raw("ss");   // selected variant, flag set
+    b.i16(32).i16(32).u8(3).i32(2).raw("ss");  // selected variant, flag set
     b.i16(0);
     qzAppletDescriptor applet;
     ASSERT_EQ(ReadMem(b, &applet), 0);
@@ -652,8 +654,7 @@ TEST_F(ContainerFile, PackedAppendedReadsLinkedDataFromTheUnpackedCopy) {
     const qzDirective& music = applet.directives[0];
     EXPECT_EQ(music.containerPath, context.tempFiles[0]);
     EXPECT_EQ(ReadWindow(music.containerPath, applet.containerBase + music.dataOffset, music.dataSize), "TUNE");
-    EXPECT_EQ(applet.icons[3].chunkName,
-              ":::chunk" + std::to_string(iconAt) + ":3*48x48?" + player.path);
+    EXPECT_EQ(applet.icons[3].chunkName, ":::chunk" + std::to_string(iconAt) + ":3*48x48?" + player.path);
     EXPECT_EQ(ReadWindow(player.path, iconAt, 3), "ICO");
     for (const std::string& t : context.tempFiles) std::remove(t.c_str());
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/applet_records.h"
-#include "player/directives.h"
 #include "base/error_codes.h"
+#include "player/directives.h"
+#include "runtime/applet_records.h"
 #include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 #include "vm/vm.h"
@@ -39,15 +39,10 @@ std::string DescribeTable(VmState* L, int index) {
 std::string Describe(VmState* L, int index) {
     char buffer[64];
     switch (VmType(L, index)) {
-    case VM_TNUMBER:
-        std::snprintf(buffer, sizeof buffer, "%.17g", VmToNumber(L, index));
-        return buffer;
-    case VM_TSTRING:
-        return std::string("\"") + VmToString(L, index) + "\"";
-    case VM_TTABLE:
-        return DescribeTable(L, index);
-    default:
-        return VmTypeName(L, VmType(L, index));
+    case VM_TNUMBER: std::snprintf(buffer, sizeof buffer, "%.17g", VmToNumber(L, index)); return buffer;
+    case VM_TSTRING: return std::string("\"") + VmToString(L, index) + "\"";
+    case VM_TTABLE: return DescribeTable(L, index);
+    default: return VmTypeName(L, VmType(L, index));
     }
 }
 
@@ -67,8 +62,8 @@ int Recorder(VmState* L) {
     return failWith ? failWith : 0;
 }
 
-const char* const kCommands[] = {"loadbgpic", "loadbrush",  "loadanim",    "loadsprite",   "openmusic",
-                                 "loadsample", "openvideo", "openfile",    "openfont",     "createmenu",
+const char* const kCommands[] = {"loadbgpic",    "loadbrush",     "loadanim",     "loadsprite", "openmusic",
+                                 "loadsample",   "openvideo",     "openfile",     "openfont",   "createmenu",
                                  "createbutton", "createkeydown", "createdisplay"};
 
 class DirectivesTest : public ::testing::Test {
@@ -289,8 +284,8 @@ TEST_F(DirectivesTest, DisplayOptionsMergeIntoDeclaredDisplays) {
             const qzDisplayDirective& dd = *applet.directives[i].display;
             uint32_t want = i == 0 ? c.display1Flags : c.display2Flags;
             bool merged = want != 0;
-            SCOPED_TRACE("all " + std::to_string(c.allDisplays) + " locked " + std::to_string(c.locked) +
-                         " display " + std::to_string(i + 1));
+            SCOPED_TRACE("all " + std::to_string(c.allDisplays) + " locked " + std::to_string(c.locked) + " display " +
+                         std::to_string(i + 1));
             EXPECT_EQ(dd.flags & QZ_DISPF_BORDERLESS, want);
             EXPECT_EQ(dd.screen.displayMode, merged ? 2 : 1);
             EXPECT_EQ(dd.screen.screenWidth, merged ? 800 : 0);

@@ -19,8 +19,7 @@ namespace {
 
 class EventLoopLink : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setenv("QUARNELIX_DRIVER", "headless", 1);
         unsetenv("QUARNELIX_INPUT");
         std::string message;
@@ -28,8 +27,7 @@ protected:
         LinkEventLoop();
         ASSERT_EQ(OsStartTimerThread(), 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         OsStopTimerThread();
         UnlinkEventLoop();
         MacShutdownPlatform();
@@ -37,8 +35,7 @@ protected:
     }
 };
 
-TEST_F(EventLoopLink, TimedWaitReturnsThroughTheTimerThread)
-{
+TEST_F(EventLoopLink, TimedWaitReturnsThroughTheTimerThread) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(OsWaitPumpingEvents(nullptr, 60), 0);
     auto waited = std::chrono::steady_clock::now() - start;
@@ -47,8 +44,7 @@ TEST_F(EventLoopLink, TimedWaitReturnsThroughTheTimerThread)
     EXPECT_FALSE(IsQuitRequested());
 }
 
-TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndTheDosPump)
-{
+TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndTheDosPump) {
     qzHostEvent quit;
     quit.kind = QZ_HEV_QUIT;
     HeadlessSetInputScript({{30000, 0, 1, quit}});
@@ -61,4 +57,4 @@ TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndTheDosPump)
     EXPECT_EQ(error, 0);
 }
 
-} // namespace
+}  // namespace

@@ -14,8 +14,7 @@ int gChunkRuns = 0;
 bool gTimerSeen = false;
 
 // A main chunk that needs the timer thread: its 0-ms timeout must fire while the chunk runs.
-int ChunkUsingTimers(VmState*)
-{
+int ChunkUsingTimers(VmState*) {
     gChunkRuns++;
     qzObjectId timeout = {1, nullptr}, interval = {2, nullptr};
     OsTimerOp(QZ_TIMEROP_CREATE_TIMEOUT, &timeout, 0);
@@ -26,18 +25,15 @@ int ChunkUsingTimers(VmState*)
         qzObjectId id;
         for (qzOsTimer* cursor = OsNextFiredTimer(nullptr, &kind, &id);;
              cursor = OsNextFiredTimer(cursor, &kind, &id)) {
-            if (kind == QZ_TIMER_TIMEOUT && id.number == 1)
-                gTimerSeen = true;
-            if (!cursor)
-                break;
+            if (kind == QZ_TIMER_TIMEOUT && id.number == 1) gTimerSeen = true;
+            if (!cursor) break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return 0;
 }
 
-int FailingChunk(VmState* state)
-{
+int FailingChunk(VmState* state) {
     gChunkRuns++;
     VmRaiseError(state, ERR_WRONGOP);
 }
@@ -47,10 +43,9 @@ struct Vm {
     ~Vm() { VmClose(state); }
 };
 
-} // namespace
+}  // namespace
 
-TEST(MainChunk, RunsBesideTheTimerThreadAndReportsItsStatus)
-{
+TEST(MainChunk, RunsBesideTheTimerThreadAndReportsItsStatus) {
     ASSERT_EQ(OsInitTimerLock(), 0);
     Vm vm;
     ASSERT_NE(vm.state, nullptr);

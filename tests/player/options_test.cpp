@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "player/options.h"
 #include "platform/os_env.h"
+#include "player/options.h"
 
 namespace {
 
@@ -48,11 +48,10 @@ TEST(Options, CommandLineErrors) {
         std::vector<const char*> args;
         int error;
     } cases[] = {
-        {{"-SCRWIDTH"}, ERR_ARGS},                    // value option at the end
-        {{"-SCRWIDTH", "-QUIET"}, ERR_ARGS},          // value option followed by an option
-        {{"a.qza", "b.qza"}, ERR_ARGS},               // two file arguments
-        {{"-SCRWIDTH", "800", "a.qza"}, 0},
-        {{"-QUIET", "a.qza", "-FOO"}, 0},             // unknown option at the end
+        {{"-SCRWIDTH"}, ERR_ARGS},                                              // value option at the end
+        {{"-SCRWIDTH", "-QUIET"}, ERR_ARGS},                                    // value option followed by an option
+        {{"a.qza", "b.qza"}, ERR_ARGS},                                         // two file arguments
+        {{"-SCRWIDTH", "800", "a.qza"}, 0},  {{"-QUIET", "a.qza", "-FOO"}, 0},  // unknown option at the end
     };
     for (const auto& c : cases) {
         qzOptionValues values;
@@ -67,8 +66,7 @@ TEST(Options, CommandLineErrors) {
 TEST(Options, CommandLineValuesAndUnknownArguments) {
     qzOptionValues values;
     qzPlayerContext context;
-    ASSERT_EQ(ReadArgs({"-mode", "fast", "-Quiet", "my applet.qza", "-scrwidth", "1024", "-flag"}, &values,
-                       &context),
+    ASSERT_EQ(ReadArgs({"-mode", "fast", "-Quiet", "my applet.qza", "-scrwidth", "1024", "-flag"}, &values, &context),
               0);
     EXPECT_EQ(values.given[QZ_OPT_QUIET], 1);
     EXPECT_EQ(values.text[QZ_OPT_SCRWIDTH], "1024");
@@ -111,13 +109,13 @@ TEST(Options, IniSyntax) {
         int error;
     } cases[] = {
         {"# comment\n[section]\n\n  \t\r\nQUIET = yes\r\n", 0},
-        {"1KEY=1\n", ERR_INISYNTAX},          // key begins with a digit
-        {"QUIET yes\n", ERR_INISYNTAX},       // no "="
-        {"QUIET\n= yes\n", ERR_INISYNTAX},    // "=" on the next line
+        {"1KEY=1\n", ERR_INISYNTAX},              // key begins with a digit
+        {"QUIET yes\n", ERR_INISYNTAX},           // no "="
+        {"QUIET\n= yes\n", ERR_INISYNTAX},        // "=" on the next line
         {"TEMPDIR=\"/tmp\n\"\n", ERR_INISYNTAX},  // quote not closed on its line
         {"TEMPDIR=\"/tmp\" x\n", ERR_INISYNTAX},  // text behind the closing quote
         {"KEY-1=2\n", ERR_INISYNTAX},
-        {"KEY=", 0},                          // empty value at the end of the file
+        {"KEY=", 0},  // empty value at the end of the file
     };
     for (const auto& c : cases) {
         qzOptionValues values;
@@ -154,7 +152,7 @@ TEST(Options, IniValuesReplaceCommandLine) {
     const struct {
         const char* value;
         int on;
-    } booleans[] = {{"true", 1}, {"YES", 1}, {"On", 1}, {"1", 1}, {"$10", 1}, {"-2", 1},
+    } booleans[] = {{"true", 1}, {"YES", 1}, {"On", 1},  {"1", 1}, {"$10", 1}, {"-2", 1},
                     {"0", 0},    {"no", 0},  {"off", 0}, {"", 0},  {"2x", 0}};
     for (const auto& b : booleans) {
         qzOptionValues v;
@@ -174,7 +172,7 @@ TEST(Options, IniFileOnDisk) {
     EXPECT_EQ(ReadIniFile(path, &values, &context), ERR_INISYNTAX);
     EXPECT_EQ(values.text[QZ_OPT_SCRHEIGHT], "600");
     std::remove(path.c_str());
-    EXPECT_EQ(ReadIniFile(path, &values, &context), 0);  // a missing file is no error
+    EXPECT_EQ(ReadIniFile(path, &values, &context), 0);                       // a missing file is no error
     EXPECT_EQ(ReadIniFile(testing::TempDir(), &values, &context), ERR_READ);  // a folder
 }
 
@@ -226,19 +224,55 @@ TEST(Options, ApplyErrors) {
 
 TEST(Options, ApplySettings) {
     Applied a;
-    Apply({"-AUTOSCALE", "-SCALEWIDTH", "50%", "-SCALEHEIGHT", "$100", "-MONITOR", "2", "-BORDERLESS",
-           "-SMOOTHSCALE", "-DISABLEBLANKER", "-HIDETITLEBAR", "-FAKEFULLSCREEN", "-SCRWIDTH", "800",
-           "-SCRHEIGHT", "600", "-SCRDEPTH", "32", "-NUMCHANNELS", "8", "-NOSOUND", "-QUIET", "-ALLDISPLAYS",
-           "-SKIPPLUGINS", "a|b||c", "-REQUIREPLUGINS", "p1", "-REQUIRETAGS", "p1[x=1]", "-DEBUGDEVICE", "con",
-           "-DEBUGOUTPUT", "-SOFTTIMER", "-BACKFILL", "Picture", "-BRUSHFILE", "back.png", "-SCALEPICTURE",
-           "-PICXPOS", "7", "-PICTRANS", "$FFFFFFFF"},
+    Apply({"-AUTOSCALE",
+           "-SCALEWIDTH",
+           "50%",
+           "-SCALEHEIGHT",
+           "$100",
+           "-MONITOR",
+           "2",
+           "-BORDERLESS",
+           "-SMOOTHSCALE",
+           "-DISABLEBLANKER",
+           "-HIDETITLEBAR",
+           "-FAKEFULLSCREEN",
+           "-SCRWIDTH",
+           "800",
+           "-SCRHEIGHT",
+           "600",
+           "-SCRDEPTH",
+           "32",
+           "-NUMCHANNELS",
+           "8",
+           "-NOSOUND",
+           "-QUIET",
+           "-ALLDISPLAYS",
+           "-SKIPPLUGINS",
+           "a|b||c",
+           "-REQUIREPLUGINS",
+           "p1",
+           "-REQUIRETAGS",
+           "p1[x=1]",
+           "-DEBUGDEVICE",
+           "con",
+           "-DEBUGOUTPUT",
+           "-SOFTTIMER",
+           "-BACKFILL",
+           "Picture",
+           "-BRUSHFILE",
+           "back.png",
+           "-SCALEPICTURE",
+           "-PICXPOS",
+           "7",
+           "-PICTRANS",
+           "$FFFFFFFF"},
           &a);
     ASSERT_EQ(a.error, 0);
     EXPECT_EQ(a.applet.scaleWidth, -50);  // percentage
     EXPECT_EQ(a.applet.scaleHeight, 256);
     EXPECT_EQ(a.applet.monitor, 1);
-    EXPECT_EQ(a.applet.displayFlags, QZ_DISPF_AUTOSCALE | QZ_DISPF_BORDERLESS | QZ_DISPF_SMOOTHSCALE |
-                                         QZ_DISPF_DISABLEBLANKER);
+    EXPECT_EQ(a.applet.displayFlags,
+              QZ_DISPF_AUTOSCALE | QZ_DISPF_BORDERLESS | QZ_DISPF_SMOOTHSCALE | QZ_DISPF_DISABLEBLANKER);
     EXPECT_EQ(a.applet.displayMode, 6);
     EXPECT_EQ(a.applet.screenWidth, 800);
     EXPECT_EQ(a.applet.screenHeight, 600);

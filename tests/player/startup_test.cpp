@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/applet_records.h"
 #include "base/error_codes.h"
-#include "runtime/player_records.h"
 #include "player/library_table.h"
 #include "player/startup.h"
+#include "runtime/applet_records.h"
+#include "runtime/player_records.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"

@@ -35,7 +35,7 @@ struct HardwareDoubleBuffer : ::testing::Test {
         std::string message;
         ASSERT_EQ(MacInitPlatform(&message), 0) << message;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzDisplayLibrary,
-                                  &qzBrushLibrary, &qzBGPicLibrary, &qzDrawLibrary};
+                                  &qzBrushLibrary,    &qzBGPicLibrary, &qzDrawLibrary};
         SetRuntimeAttrs(*vm, {{QZ_RTA_QUIET, 1}});
         InstallHostApi();
         const std::string copy = dir / "dbadapter.qzp";

@@ -11,11 +11,11 @@
 
 #include "base/error_codes.h"
 #include "gfx/image_source.h"
+#include "platform/display_adapter.h"
 #include "platform/os_dir.h"
 #include "platform/vfs.h"
-#include "platform/display_adapter.h"
-#include "runtime/applet_version.h"
 #include "plugins/plugin_fixture.h"
+#include "runtime/applet_version.h"
 
 using namespace plugintest;
 
@@ -45,13 +45,13 @@ TEST_F(PluginTest, NameRuleVersionAndEntryPoints) {
         const char* plugin;
         const char* file;
         int code;
-        const char* argument;   // expected error argument (a part of it for ERR_DLOPEN)
-        bool closed;            // ClosePlugin ran
+        const char* argument;  // expected error argument (a part of it for ERR_DLOPEN)
+        bool closed;           // ClosePlugin ran
     } cases[] = {
         {"basic", "_abc.qzp", 0, "", true},
         {"basic", "Foo.qzp", 0, "", true},
         {"basic", "Default.qzp", ERR_LOADPLUGIN, "Default.qzp", true},
-        {"basic", "_default.qzp", 0, "", true},   // "_" names skip the reserved-name test
+        {"basic", "_default.qzp", 0, "", true},  // "_" names skip the reserved-name test
         {"basic", "NATIVE.qzp", ERR_LOADPLUGIN, "NATIVE.qzp", true},
         {"basic", "mismatch.qzp", ERR_LOADPLUGIN, "mismatch.qzp", true},
         {"basic", "refuse.qzp", ERR_LOADPLUGIN, "refuse.qzp", false},
@@ -187,19 +187,81 @@ TEST_F(PluginTest, StubPluginsAnswerWithoutBeingCalled) {
 
 TEST(PluginExports, EachTestPluginExportsOnlyEntryPoints) {
     // Every name a plugin may export: the entry points of the information block.
-    static const std::set<std::string> kEntryPoints = {
-        "InitPlugin", "ClosePlugin", "GetExtensions", "IsImage", "LoadImage", "GetImage", "FreeImage",
-        "TransformImage", "RequirePlugin", "GetBaseTable", "GetCommands", "GetConstants", "InitLibrary",
-        "FreeLibrary", "GetLibraryCount", "SetCurrentLibrary", "RegisterImageSaver", "SaveImage", "FOpen",
-        "FClose", "FRead", "FGetC", "FWrite", "FPutC", "FSeek", "FFlush", "FEof", "FStat", "Stat", "OpenDir",
-        "CloseDir", "NextDirEntry", "HandleEvents", "WaitEvents", "ForceEventLoopIteration", "Sleep", "VWait",
-        "DetermineBorderSizes", "OpenDisplay", "CloseDisplay", "ChangeBufferSize", "ShowHideDisplay",
-        "SizeMoveDisplay", "SetDisplayTitle", "ActivateDisplay", "SetDisplayAttributes", "CreatePointer",
-        "FreePointer", "SetPointer", "ShowHidePointer", "MovePointer", "GetMousePos", "GetQualifiers",
-        "BltBitMap", "RectFill", "WritePixel", "Line", "GetMonitorInfo", "FreeMonitorInfo", "GrabScreenPixels",
-        "FreeGrabScreenPixels", "BeginDoubleBuffer", "EndDoubleBuffer", "Flip", "Cls", "AllocVideoBitMap",
-        "FreeVideoBitMap", "ReadVideoPixels", "FreeVideoPixels", "DoVideoBitMapMethod", "AllocBitMap",
-        "FreeBitMap", "LockBitMap", "UnLockBitMap", "GetBitMapAttr"};
+    static const std::set<std::string> kEntryPoints = {"InitPlugin",
+                                                       "ClosePlugin",
+                                                       "GetExtensions",
+                                                       "IsImage",
+                                                       "LoadImage",
+                                                       "GetImage",
+                                                       "FreeImage",
+                                                       "TransformImage",
+                                                       "RequirePlugin",
+                                                       "GetBaseTable",
+                                                       "GetCommands",
+                                                       "GetConstants",
+                                                       "InitLibrary",
+                                                       "FreeLibrary",
+                                                       "GetLibraryCount",
+                                                       "SetCurrentLibrary",
+                                                       "RegisterImageSaver",
+                                                       "SaveImage",
+                                                       "FOpen",
+                                                       "FClose",
+                                                       "FRead",
+                                                       "FGetC",
+                                                       "FWrite",
+                                                       "FPutC",
+                                                       "FSeek",
+                                                       "FFlush",
+                                                       "FEof",
+                                                       "FStat",
+                                                       "Stat",
+                                                       "OpenDir",
+                                                       "CloseDir",
+                                                       "NextDirEntry",
+                                                       "HandleEvents",
+                                                       "WaitEvents",
+                                                       "ForceEventLoopIteration",
+                                                       "Sleep",
+                                                       "VWait",
+                                                       "DetermineBorderSizes",
+                                                       "OpenDisplay",
+                                                       "CloseDisplay",
+                                                       "ChangeBufferSize",
+                                                       "ShowHideDisplay",
+                                                       "SizeMoveDisplay",
+                                                       "SetDisplayTitle",
+                                                       "ActivateDisplay",
+                                                       "SetDisplayAttributes",
+                                                       "CreatePointer",
+                                                       "FreePointer",
+                                                       "SetPointer",
+                                                       "ShowHidePointer",
+                                                       "MovePointer",
+                                                       "GetMousePos",
+                                                       "GetQualifiers",
+                                                       "BltBitMap",
+                                                       "RectFill",
+                                                       "WritePixel",
+                                                       "Line",
+                                                       "GetMonitorInfo",
+                                                       "FreeMonitorInfo",
+                                                       "GrabScreenPixels",
+                                                       "FreeGrabScreenPixels",
+                                                       "BeginDoubleBuffer",
+                                                       "EndDoubleBuffer",
+                                                       "Flip",
+                                                       "Cls",
+                                                       "AllocVideoBitMap",
+                                                       "FreeVideoBitMap",
+                                                       "ReadVideoPixels",
+                                                       "FreeVideoPixels",
+                                                       "DoVideoBitMapMethod",
+                                                       "AllocBitMap",
+                                                       "FreeBitMap",
+                                                       "LockBitMap",
+                                                       "UnLockBitMap",
+                                                       "GetBitMapAttr"};
     const std::map<std::string, size_t> kCounts = {{"basic", 9},   {"library", 12}, {"memfs", 16},
                                                    {"conform", 9}, {"adapter", 45}, {"adapter_nocls", 44}};
     for (const auto& [plugin, count] : kCounts) {

@@ -37,7 +37,7 @@ TEST_F(PluginTest, FolderScanLoadsRegistersAndSkips) {
     int count = -1;
     EXPECT_EQ(LoadPluginsFromDir((dir / "player").c_str(), nullptr, &count, nullptr), 0);
     EXPECT_EQ(count, 4);
-    EXPECT_EQ(GetPluginRecords(), nullptr);   // counting loads nothing
+    EXPECT_EQ(GetPluginRecords(), nullptr);  // counting loads nothing
 
     std::vector<std::string> skip = {"skipme"};
     steps = 0;
@@ -66,7 +66,7 @@ TEST_F(PluginTest, FolderScanLoadsRegistersAndSkips) {
 }
 
 TEST_F(PluginTest, RequirementsLoadCheckVersionsAndCallRequireOnce) {
-    qzPluginRecord* a = LoadAndInit("basic", "a.qzp");   // version 1.2
+    qzPluginRecord* a = LoadAndInit("basic", "a.qzp");  // version 1.2
     ASSERT_NE(a, nullptr);
     struct {
         const char* name;
@@ -85,11 +85,11 @@ TEST_F(PluginTest, RequirementsLoadCheckVersionsAndCallRequireOnce) {
     }
     // The plugin's RequirePlugin gets the tags and the flags word, and its result is returned.
     qzRequireTagItem fail[] = {{"fail", 0, 1234, nullptr}, {nullptr, 0, 0, nullptr}};
-    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 2, 1, 0, fail, nullptr), 0);   // load only: not called
-    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 2, 0, 1, fail, nullptr), 0);   // adapters only
+    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 2, 1, 0, fail, nullptr), 0);  // load only: not called
+    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 2, 0, 1, fail, nullptr), 0);  // adapters only
     EXPECT_EQ(RequirePluginVersion(vm, "A", 0, 0, 0, 0, fail, nullptr), 1234);
     EXPECT_TRUE(a->requireCalled);
-    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 0, 0, 0, fail, nullptr), 0);   // only once
+    EXPECT_EQ(RequirePluginVersion(vm, "a", 1, 0, 0, 0, fail, nullptr), 0);  // only once
 
     qzPluginRecord* b = LoadAndInit("basic", "b.qzp");
     ASSERT_NE(b, nullptr);
@@ -169,7 +169,7 @@ TEST_F(PluginTest, CommandHooksRunInsteadAndTakeErrors) {
     EXPECT_EQ(vm.Call("GetType", {"raise"}), ERR_WRONGUSAGE);
     ASSERT_EQ(vm.Call("Unhook"), 0);
     ASSERT_EQ(vm.Call("GetType", {1}), 0);
-    EXPECT_EQ(vm.Num(), 2);   // NUMBER
+    EXPECT_EQ(vm.Num(), 2);  // NUMBER
 
     // With an error handler the error goes there and the command yields nothing.
     ASSERT_EQ(vm.Call("HookByName", {"isnil", 1}), 0);
@@ -221,7 +221,7 @@ TEST_F(PluginTest, PluginCommandsOfTheSystemLibrary) {
     EXPECT_EQ(FindRecord("b.qzp")->requireCalled, 1);
     EXPECT_EQ(vm.Call("LoadPlugin", {path}), ERR_PLUGINDOUBLET);
     EXPECT_EQ(vm.Call("LoadPlugin", {"a", qztest::Arg::Table({{"skiprequire", 1}})}), ERR_PLUGINDOUBLET);
-    EXPECT_EQ(vm.Call("LoadPlugin", {"a", qztest::Arg::Table({{1, 1}})}), ERR_WRONGUSAGE);   // a key that is no text
+    EXPECT_EQ(vm.Call("LoadPlugin", {"a", qztest::Arg::Table({{1, 1}})}), ERR_WRONGUSAGE);  // a key that is no text
     // Loaded, but older than the version the options ask for.
     std::string c = Copy("basic", "c.qzp");
     EXPECT_EQ(vm.Call("LoadPlugin", {c, qztest::Arg::Table({{"version", 9}})}), ERR_REQUIREPLUGIN);

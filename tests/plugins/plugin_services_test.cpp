@@ -10,12 +10,12 @@
 #include "gfx/bitmap_pixels.h"
 #include "gfx/image_source.h"
 #include "gfx/plugin_gfx_services.h"
-#include "platform/os_alloc.h"
 #include "platform/display_adapter.h"
+#include "platform/os_alloc.h"
 #include "platform/plugin_display_adapter.h"
 #include "platform/vfs.h"
-#include "runtime/plugin_services.h"
 #include "plugins/plugin_fixture.h"
+#include "runtime/plugin_services.h"
 
 using namespace plugintest;
 
@@ -46,7 +46,7 @@ TEST_F(PluginTest, FileAndDirectoryAdaptersServeTheirNames) {
     EXPECT_EQ(ReadName("mem:/hello.txt", read, nullptr), "Hello from memory\n");
     EXPECT_EQ(ReadName("mem:/hello.txt", read, "memfs"), "Hello from memory\n");
     EXPECT_EQ(ReadName("mem:/hello.txt", read, "inbuilt"), "<none>");
-    EXPECT_EQ(ReadName("mem:/hello.txt", QZ_VFS_READ, nullptr), "<none>");   // adapters not allowed
+    EXPECT_EQ(ReadName("mem:/hello.txt", QZ_VFS_READ, nullptr), "<none>");  // adapters not allowed
     // With the list "plugin" a name that no adapter accepts is not opened at all.
     std::string disk = dir / "disk.txt";
     filetest::WriteFile(disk, "on disk");
@@ -269,7 +269,7 @@ TEST_F(PluginTest, DisplayAdapterPluginWithVideoBitmaps) {
     EXPECT_EQ(ReadBitMapPixel(target, 1, 1, 0), 0x00FF0000u);
     uint32_t* back = ReadBitMapPixels(target, 0, 0, 2, 2, 0);
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back[0] >> 24, 0u);      // the key colour's pixel is transparent
+    EXPECT_EQ(back[0] >> 24, 0u);  // the key colour's pixel is transparent
     EXPECT_EQ(back[1] >> 24, 0xFFu);
     OsFree(back);
     DeleteBitMap(target);

@@ -28,7 +28,7 @@ struct VectorEngineTest : plugintest::PluginTest {
         ASSERT_EQ(OpenLibrary(vm, &qzVectorGraphicsLibrary), 0);
     }
     void TearDown() override {
-        CloseLibraries(vm, libraries);   // frees the vector fonts while their plugin is loaded
+        CloseLibraries(vm, libraries);  // frees the vector fonts while their plugin is loaded
         PluginTest::TearDown();
     }
     qzPath* Path(int number) {
@@ -48,14 +48,13 @@ TEST_F(VectorEngineTest, NamesFindLoadedVectorPlugins) {
         const char* name;
         std::string expected;
     } rows[] = {
-        {"VectorEngine", ""},          // the extension is added, case does not matter
-        {"vectorengine.QZP", ""},      // a name with the extension stands as it is
-        {"basic", "ERR 1531"},         // loaded, but without the vector capability
+        {"VectorEngine", ""},      // the extension is added, case does not matter
+        {"vectorengine.QZP", ""},  // a name with the extension stands as it is
+        {"basic", "ERR 1531"},     // loaded, but without the vector capability
         {"vectorengine.qzp.qzp", "ERR 1531"},
         {"default", ""},
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(vm.Run("SetVectorEngine", {r.name}), r.expected) << r.name;
+    for (const auto& r : rows) EXPECT_EQ(vm.Run("SetVectorEngine", {r.name}), r.expected) << r.name;
     EXPECT_TRUE(IsInbuiltVectorEngine(GetCurrentVectorEngine()));
     vm.Ok("SetVectorEngine", {"vectorengine"});
     EXPECT_EQ(GetCurrentVectorEngine(), OsGetPluginInfo(record->handle));

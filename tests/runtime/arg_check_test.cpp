@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error_codes.h"
 #include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
-#include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_id.h"
 #include "support/commands.h"
@@ -117,7 +117,8 @@ TEST(ArgCheck, PercentArguments) {
     }
 
     VmScope vm;
-    int status = RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return CheckPercentArg(s, 1, 10, 0, nullptr), 0; });
+    int status =
+        RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return CheckPercentArg(s, 1, 10, 0, nullptr), 0; });
     EXPECT_EQ(status, ERR_STRORNUM);
     EXPECT_EQ(GetErrorArgIndex(), 1);
 }

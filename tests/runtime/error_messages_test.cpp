@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
-#include "runtime/error_messages.h"
 #include "platform/catalog.h"
 #include "platform/file_test_util.h"
 #include "platform/os_dir.h"
+#include "runtime/error_messages.h"
 #include "support/lang_scope.h"
 
 namespace {
@@ -71,7 +71,8 @@ TEST_F(ErrorMessages, FormatsTableOfCodes) {
         {ERR_OPENFONT, "Cannot open font x.font with size 12!", 0, "Cannot open font x.font with size 12!"},
         {ERR_ERRORCALLED, "my own failure", 0, "my own failure"},
         {ERR_WRONGUSAGE, "", 0, "Wrong usage/parameters for this command!\nRead the documentation!"},
-        {ERR_OLDAPPLET, "6.0", 0, "This functionality is only available to applets compiled by Quarnelix 6.0 or higher!"},
+        {ERR_OLDAPPLET, "6.0", 0,
+         "This functionality is only available to applets compiled by Quarnelix 6.0 or higher!"},
         // Unknown codes: outside the built-in range with no user text, and gaps inside it.
         {ERR_UNKNOWN, "", 0, "Unknown error code!"},
         {1249, "", 0, "Unknown error code!"},
@@ -152,8 +153,7 @@ TEST_F(ErrorMessages, CatalogCoversEveryCode) {
     ASSERT_EQ(codes.size(), 572u);  // ERR_NONE and 571 built-in codes
     std::map<uint32_t, int> owner;
     for (const auto& [code, name] : codes) {
-        if (code == 0)
-            continue;
+        if (code == 0) continue;
         uint32_t id = GetErrorMessageId(code);
         if (code == ERR_OPENFONT || code == ERR_ERRORCALLED || code == ERR_CONFIG2) {
             EXPECT_EQ(id, QZ_NO_MESSAGE_ID) << name;
@@ -171,8 +171,7 @@ TEST_F(ErrorMessages, CatalogCoversEveryCode) {
             EXPECT_TRUE(rest[0] == 's' || rest[0] == 'd' || rest == "ld") << name << ": " << t;
         }
     }
-    for (int gap : {1249, 1406, 1407, 1408, 999, 1575})
-        EXPECT_EQ(GetErrorMessageId(gap), QZ_NO_MESSAGE_ID);
+    for (int gap : {1249, 1406, 1407, 1408, 999, 1575}) EXPECT_EQ(GetErrorMessageId(gap), QZ_NO_MESSAGE_ID);
 
     EXPECT_EQ(GetCatalogText(QZ_NUM_MESSAGE_IDS), nullptr);
     EXPECT_EQ(GetCatalogText(-1), nullptr);
@@ -214,8 +213,7 @@ TEST_F(ErrorMessages, NamedCatalogIds) {
     };
     std::map<int, int> codeOfId;
     for (const auto& [code, name] : ReadDeclaredCodes())
-        if (GetErrorMessageId(code) != QZ_NO_MESSAGE_ID)
-            codeOfId[static_cast<int>(GetErrorMessageId(code))] = code;
+        if (GetErrorMessageId(code) != QZ_NO_MESSAGE_ID) codeOfId[static_cast<int>(GetErrorMessageId(code))] = code;
     for (const auto& [id, text] : named) {
         ASSERT_NE(GetCatalogText(id), nullptr) << id;
         EXPECT_STREQ(GetCatalogText(id), text) << id;

@@ -27,8 +27,7 @@ int FailCommand(VmState*) {
 }
 // Fills every free slot of its frame, then fails.
 int FullStackCommand(VmState* L) {
-    for (int i = 0; i < VM_MINSTACK; i++)
-        VmPushNumber(L, i);
+    for (int i = 0; i < VM_MINSTACK; i++) VmPushNumber(L, i);
     return ERR_FINDBRUSH;
 }
 int OkCommand(VmState* L) {
@@ -48,8 +47,8 @@ struct HandlerCall {
 std::vector<HandlerCall> handlerCalls;
 int handlerResult;
 int ErrorHandler(VmState* L) {
-    handlerCalls.push_back({static_cast<int>(VmToNumber(L, 1)), VmToString(L, 2), VmToString(L, 3),
-                            static_cast<int>(VmToNumber(L, 4))});
+    handlerCalls.push_back(
+        {static_cast<int>(VmToNumber(L, 1)), VmToString(L, 2), VmToString(L, 3), static_cast<int>(VmToNumber(L, 4))});
     VmPushNumber(L, handlerResult);
     return 1;
 }
@@ -137,10 +136,8 @@ protected:
         EXPECT_FALSE(bytes.empty()) << error;
         int top = VmGetTop(L);
         int status = VmLoad(L, Reader, &bytes, "=test");
-        if (status == 0)
-            status = VmProtectedCall(L, 0, 1, 0);
-        if (status == 0 && result)
-            *result = VmToNumber(L, -1);
+        if (status == 0) status = VmProtectedCall(L, 0, 1, 0);
+        if (status == 0 && result) *result = VmToNumber(L, -1);
         VmSetTop(L, top);
         return status;
     }
@@ -155,7 +152,7 @@ TEST_F(ErrorReport, TrappedCommandErrorEndsTheScript) {
     EXPECT_STREQ(GetErrorCommandName(), "failcmd");
     EXPECT_STREQ(GetErrorSourceFile(), "game.qzs");
     EXPECT_EQ(vmRuntime.errorLine, 5);  // the script line that called the command
-    EXPECT_TRUE(IsQuitRequested());      // outside callbacks the main chunk ends
+    EXPECT_TRUE(IsQuitRequested());     // outside callbacks the main chunk ends
 
     // The final report: message, and while the script runs its file and line.
     char text[QZ_ERROR_TEXT_SIZE];
@@ -173,7 +170,7 @@ TEST_F(ErrorReport, ScriptErrorNamesTheFunction) {
     EXPECT_EQ(Run(script), ERR_WRONGOP);
     EXPECT_STREQ(GetErrorCommandName(), "myfunc");
     EXPECT_EQ(vmRuntime.errorLine, 21);  // the failing instruction's own line wins
-    EXPECT_FALSE(IsQuitRequested());      // raised by the VM, not a command error
+    EXPECT_FALSE(IsQuitRequested());     // raised by the VM, not a command error
 }
 
 // The innermost frame with a name names the failure: a command called through a global, a named
@@ -197,9 +194,10 @@ TEST_F(ErrorReport, ContextNamesTheInnermostNamedFrame) {
     for (const Case& c : cases) {
         SetErrorCommandName(QZ_NO_COMMAND);
         SetQuitFlag(0);
-        std::string script = std::string(".function main\n  .source \"game.qzs\"\n  .line 5\n  ") + c.call +
-                             "\n  CALL r0 1 1\n  RETURN r0 1\n  .function inner\n    .linedefined 30\n    .line 31\n    " +
-                             c.body + "\n    RETURN r0 1\n  .end\n.end\n";
+        std::string script =
+            std::string(".function main\n  .source \"game.qzs\"\n  .line 5\n  ") + c.call +
+            "\n  CALL r0 1 1\n  RETURN r0 1\n  .function inner\n    .linedefined 30\n    .line 31\n    " + c.body +
+            "\n    RETURN r0 1\n  .end\n.end\n";
         EXPECT_EQ(Run(script), c.code) << script;
         EXPECT_STREQ(GetErrorCommandName(), c.command) << script;
         EXPECT_EQ(vmRuntime.errorLine, c.line) << script;
@@ -373,10 +371,10 @@ TEST(ScriptPosition, Mapping) {
         const char* file;
     };
     const Case cases[] = {
-        {12, ":none:", 0, "main.qzs", 3, "lib.qzs"},       // container name compared without case
-        {19, nullptr, 0, "main.qzs", 10, "lib.qzs"},       // last line of the range
-        {20, ":none:", 0, "main.qzs", -1, "default"},      // outside every range
-        {12, ":none:", 0, "?", -1, "default"},             // no source name recorded
+        {12, ":none:", 0, "main.qzs", 3, "lib.qzs"},             // container name compared without case
+        {19, nullptr, 0, "main.qzs", 10, "lib.qzs"},             // last line of the range
+        {20, ":none:", 0, "main.qzs", -1, "default"},            // outside every range
+        {12, ":none:", 0, "?", -1, "default"},                   // no source name recorded
         {50, "main.qzs", 40, "x", 50 - 40 + 1 + 4, "main.qzs"},  // source run: range lines added back
     };
     for (const Case& c : cases) {

@@ -54,13 +54,14 @@ TEST(Library, OpeningRegistersCommandsConstantsAndTheCommandTable) {
         .name = "twice",
         .commands = kCommands,
         .constants = kConstants,
-        .open = [](VmState* state) {
-            // The commands are in before the rest of the registration runs.
-            VmPushString(state, "twice");
-            VmRawGet(state, VM_GLOBALSINDEX);
-            *seenTop = VmType(state, -1) == VM_TFUNCTION ? VmGetTop(state) : -1;
-            return 0;
-        },
+        .open =
+            [](VmState* state) {
+                // The commands are in before the rest of the registration runs.
+                VmPushString(state, "twice");
+                VmRawGet(state, VM_GLOBALSINDEX);
+                *seenTop = VmType(state, -1) == VM_TFUNCTION ? VmGetTop(state) : -1;
+                return 0;
+            },
     };
     ASSERT_EQ(OpenLibrary(L, &lib), 0);
     EXPECT_EQ(openTop, 2);  // the globals table and the function

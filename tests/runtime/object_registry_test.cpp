@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "platform/os_alloc.h"
 #include "runtime/object_data.h"
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
-#include "platform/os_alloc.h"
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
@@ -164,8 +164,7 @@ std::string ValueOf(VmState* s, const qzObjectDataNode* node) {
 
 std::vector<std::string> Keys(const qzObjectDataNode* list) {
     std::vector<std::string> keys;
-    for (; list; list = list->next)
-        keys.push_back(list->key);
+    for (; list; list = list->next) keys.push_back(list->key);
     return keys;
 }
 
@@ -253,8 +252,7 @@ TEST(ObjectData, OutOfMemory) {
         refs.push_back(VmRef(s, VM_REGISTRYINDEX));
     }
     int highest = 0;
-    for (const qzObjectDataNode* n = list; n; n = n->next)
-        highest = std::max(highest, n->ref);
+    for (const qzObjectDataNode* n = list; n; n = n->next) highest = std::max(highest, n->ref);
     std::vector<int> reused(refs.begin(), refs.begin() + 3);
     std::sort(reused.begin(), reused.end());
     EXPECT_EQ(reused, (std::vector<int>{highest + 1, highest + 2, highest + 3}));

@@ -52,26 +52,27 @@ TEST(OptionTable, NumericReaders) {
     int32_t i = 99;
     double d = 99;
     int found = 0;
-    ASSERT_EQ(WithOptions(vm, [&](VmState* s) {
-                  EXPECT_EQ(GetTableFieldInt(s, 1, "missing", &i, &found), 0);
-                  EXPECT_EQ(i, 99);
-                  EXPECT_EQ(found, 0);
-                  EXPECT_EQ(GetTableFieldInt(s, 1, "width", &i, &found), 1);
-                  EXPECT_EQ(i, 640);
-                  EXPECT_EQ(found, 1);
-                  EXPECT_EQ(GetTableFieldInt(s, 1, "missing", &i, &found), 0);
-                  EXPECT_EQ(found, 1);  // never cleared
-                  GetTableFieldInt(s, 1, "negative", &i, nullptr);
-                  EXPECT_EQ(i, -7);
-                  GetTableFieldInt(s, 1, "numstr", &i, nullptr);
-                  EXPECT_EQ(i, 42);
-                  GetTableFieldBool(s, 1, "color", &i, nullptr);
-                  EXPECT_EQ(static_cast<uint32_t>(i), 0xFFFF0000u);  // colours keep their pattern
-                  GetTableFieldBool(s, 1, "flag", &i, nullptr);
-                  EXPECT_EQ(i, 1);
-                  EXPECT_EQ(GetTableFieldNumber(s, -1, "width", &d, nullptr), 1);
-                  EXPECT_EQ(d, 640.9);
-              }),
+    ASSERT_EQ(WithOptions(vm,
+                          [&](VmState* s) {
+                              EXPECT_EQ(GetTableFieldInt(s, 1, "missing", &i, &found), 0);
+                              EXPECT_EQ(i, 99);
+                              EXPECT_EQ(found, 0);
+                              EXPECT_EQ(GetTableFieldInt(s, 1, "width", &i, &found), 1);
+                              EXPECT_EQ(i, 640);
+                              EXPECT_EQ(found, 1);
+                              EXPECT_EQ(GetTableFieldInt(s, 1, "missing", &i, &found), 0);
+                              EXPECT_EQ(found, 1);  // never cleared
+                              GetTableFieldInt(s, 1, "negative", &i, nullptr);
+                              EXPECT_EQ(i, -7);
+                              GetTableFieldInt(s, 1, "numstr", &i, nullptr);
+                              EXPECT_EQ(i, 42);
+                              GetTableFieldBool(s, 1, "color", &i, nullptr);
+                              EXPECT_EQ(static_cast<uint32_t>(i), 0xFFFF0000u);  // colours keep their pattern
+                              GetTableFieldBool(s, 1, "flag", &i, nullptr);
+                              EXPECT_EQ(i, 1);
+                              EXPECT_EQ(GetTableFieldNumber(s, -1, "width", &d, nullptr), 1);
+                              EXPECT_EQ(d, 640.9);
+                          }),
               0);
 
     struct Bad {
@@ -95,22 +96,23 @@ TEST(OptionTable, PercentReaders) {
     VmScope vm;
     int32_t i = 0;
     double d = 0;
-    ASSERT_EQ(WithOptions(vm, [&](VmState* s) {
-                  GetTableFieldIntOrPercent(s, 1, "quarter", 0, &i, nullptr);
-                  EXPECT_EQ(i, -25);
-                  GetTableFieldIntOrPercent(s, 1, "width", 0, &i, nullptr);
-                  EXPECT_EQ(i, 640);
-                  GetTableFieldIntOrPercent(s, 1, "numstr", 0, &i, nullptr);
-                  EXPECT_EQ(i, 42);
-                  GetTableFieldIntOrPercent(s, 1, "over", 1, &i, nullptr);
-                  EXPECT_EQ(i, -150);
-                  GetTableFieldPercent(s, 1, "half", 640, 0, &d, nullptr);
-                  EXPECT_EQ(d, 320);
-                  GetTableFieldPercent(s, 1, "half", 0, 0, &d, nullptr);
-                  EXPECT_EQ(d, 0.5);
-                  GetTableFieldPercent(s, 1, "width", 100, 0, &d, nullptr);
-                  EXPECT_EQ(d, 640.9);
-              }),
+    ASSERT_EQ(WithOptions(vm,
+                          [&](VmState* s) {
+                              GetTableFieldIntOrPercent(s, 1, "quarter", 0, &i, nullptr);
+                              EXPECT_EQ(i, -25);
+                              GetTableFieldIntOrPercent(s, 1, "width", 0, &i, nullptr);
+                              EXPECT_EQ(i, 640);
+                              GetTableFieldIntOrPercent(s, 1, "numstr", 0, &i, nullptr);
+                              EXPECT_EQ(i, 42);
+                              GetTableFieldIntOrPercent(s, 1, "over", 1, &i, nullptr);
+                              EXPECT_EQ(i, -150);
+                              GetTableFieldPercent(s, 1, "half", 640, 0, &d, nullptr);
+                              EXPECT_EQ(d, 320);
+                              GetTableFieldPercent(s, 1, "half", 0, 0, &d, nullptr);
+                              EXPECT_EQ(d, 0.5);
+                              GetTableFieldPercent(s, 1, "width", 100, 0, &d, nullptr);
+                              EXPECT_EQ(d, 640.9);
+                          }),
               0);
 
     struct Bad {
@@ -143,18 +145,19 @@ TEST(OptionTable, StringReaders) {
     VmScope vm;
     std::string text = "keep";
     char buffer[6];
-    ASSERT_EQ(WithOptions(vm, [&](VmState* s) {
-                  EXPECT_EQ(GetTableFieldString(s, 1, "missing", nullptr, 0, &text, nullptr), 0);
-                  EXPECT_EQ(text, "keep");
-                  GetTableFieldString(s, 1, "bytes", nullptr, 0, &text, nullptr);
-                  EXPECT_EQ(text, std::string("a\0b", 3));
-                  GetTableFieldString(s, 1, "width", nullptr, 0, &text, nullptr);
-                  EXPECT_EQ(text, "640.9");
-                  GetTableFieldString(s, 1, "name", FakeResolve, 1, &text, nullptr);
-                  EXPECT_EQ(text, ":::chunk0:1*Title?kind1");
-                  EXPECT_EQ(GetTableFieldStringBuf(s, 1, "name", buffer, sizeof buffer, nullptr), 1);
-                  EXPECT_STREQ(buffer, "Title");
-              }),
+    ASSERT_EQ(WithOptions(vm,
+                          [&](VmState* s) {
+                              EXPECT_EQ(GetTableFieldString(s, 1, "missing", nullptr, 0, &text, nullptr), 0);
+                              EXPECT_EQ(text, "keep");
+                              GetTableFieldString(s, 1, "bytes", nullptr, 0, &text, nullptr);
+                              EXPECT_EQ(text, std::string("a\0b", 3));
+                              GetTableFieldString(s, 1, "width", nullptr, 0, &text, nullptr);
+                              EXPECT_EQ(text, "640.9");
+                              GetTableFieldString(s, 1, "name", FakeResolve, 1, &text, nullptr);
+                              EXPECT_EQ(text, ":::chunk0:1*Title?kind1");
+                              EXPECT_EQ(GetTableFieldStringBuf(s, 1, "name", buffer, sizeof buffer, nullptr), 1);
+                              EXPECT_STREQ(buffer, "Title");
+                          }),
               0);
     EXPECT_EQ(WithOptions(vm, [&](VmState* s) { GetTableFieldString(s, 1, "sub", nullptr, 0, &text, nullptr); }),
               ERR_STRTABLEARG);
@@ -175,21 +178,22 @@ TEST(OptionTable, IdentifierLayerAndMatrixReaders) {
     qzObjectId id{};
     int32_t layer = 0;
     double m[4] = {9, 9, 9, 9};
-    ASSERT_EQ(WithOptions(vm, [&](VmState* s) {
-                  GetTableFieldObjectId(s, 1, "handle", &id, nullptr);
-                  EXPECT_EQ(id.number, 0);
-                  EXPECT_EQ(id.pointer, &handleMarker);
-                  GetTableFieldObjectId(s, 1, "negative", &id, nullptr);
-                  EXPECT_EQ(id.number, -7);
-                  EXPECT_EQ(id.pointer, nullptr);
-                  GetTableFieldLayerId(s, 1, "layer", LookupLayer, &layer, nullptr);
-                  EXPECT_EQ(layer, 3);
-                  GetTableFieldLayerId(s, 1, "width", LookupLayer, &layer, nullptr);
-                  EXPECT_EQ(layer, 640);
-                  EXPECT_EQ(GetTableFieldMatrix(s, 1, "matrix", m, nullptr), 1);
-                  EXPECT_EQ(m[0], 0.5);
-                  EXPECT_EQ(m[3], 3.5);
-              }),
+    ASSERT_EQ(WithOptions(vm,
+                          [&](VmState* s) {
+                              GetTableFieldObjectId(s, 1, "handle", &id, nullptr);
+                              EXPECT_EQ(id.number, 0);
+                              EXPECT_EQ(id.pointer, &handleMarker);
+                              GetTableFieldObjectId(s, 1, "negative", &id, nullptr);
+                              EXPECT_EQ(id.number, -7);
+                              EXPECT_EQ(id.pointer, nullptr);
+                              GetTableFieldLayerId(s, 1, "layer", LookupLayer, &layer, nullptr);
+                              EXPECT_EQ(layer, 3);
+                              GetTableFieldLayerId(s, 1, "width", LookupLayer, &layer, nullptr);
+                              EXPECT_EQ(layer, 640);
+                              EXPECT_EQ(GetTableFieldMatrix(s, 1, "matrix", m, nullptr), 1);
+                              EXPECT_EQ(m[0], 0.5);
+                              EXPECT_EQ(m[3], 3.5);
+                          }),
               0);
 
     struct Bad {
@@ -199,15 +203,11 @@ TEST(OptionTable, IdentifierLayerAndMatrixReaders) {
     };
     const Bad bad[] = {
         {[&](VmState* s) { GetTableFieldObjectId(s, 1, "name", &id, nullptr); }, ERR_NUMTABLEARG, "name"},
-        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "name", LookupLayer, &layer, nullptr); }, ERR_FINDLAYER,
-         "Title"},
-        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "layer", nullptr, &layer, nullptr); }, ERR_FINDLAYER,
-         "Clouds"},
-        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "sub", LookupLayer, &layer, nullptr); }, ERR_WRONGUSAGE,
-         "sub"},
+        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "name", LookupLayer, &layer, nullptr); }, ERR_FINDLAYER, "Title"},
+        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "layer", nullptr, &layer, nullptr); }, ERR_FINDLAYER, "Clouds"},
+        {[&](VmState* s) { GetTableFieldLayerId(s, 1, "sub", LookupLayer, &layer, nullptr); }, ERR_WRONGUSAGE, "sub"},
         {[&](VmState* s) { GetTableFieldMatrix(s, 1, "width", m, nullptr); }, ERR_TABEXPECTED, "width"},
-        {[&](VmState* s) { GetTableFieldMatrix(s, 1, "shortmatrix", m, nullptr); }, ERR_MISSINGPARAMTR,
-         "shortmatrix"},
+        {[&](VmState* s) { GetTableFieldMatrix(s, 1, "shortmatrix", m, nullptr); }, ERR_MISSINGPARAMTR, "shortmatrix"},
         {[&](VmState* s) { GetTableFieldMatrix(s, 1, "badmatrix", m, nullptr); }, ERR_NUMTABLEARG, "badmatrix"},
     };
     for (const Bad& b : bad) {

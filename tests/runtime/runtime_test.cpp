@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "runtime/applet_version.h"
 #include "base/double_list.h"
-#include "runtime/error_messages.h"
 #include "base/error_codes.h"
+#include "runtime/applet_version.h"
+#include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -22,8 +22,7 @@ int SoundSetter(VmState*, uint32_t tag, intptr_t value) {
     return tag == 2 || tag == 3;
 }
 int GfxGetter(VmState*, uint32_t tag, void* out) {
-    if (tag != 4)
-        return 0;
+    if (tag != 4) return 0;
     *static_cast<int*>(out) = 77;
     return 1;
 }
@@ -52,8 +51,12 @@ TEST_F(Runtime, AttributesAndChains) {
     EXPECT_EQ(setterSeen, (std::vector<uint32_t>{2, 3, 99}));
     EXPECT_TRUE(IsScriptRunning());
     int mask = 0;
-    EXPECT_EQ(GetRuntimeAttrs(nullptr, {{4, &mask}, {QZ_RTA_QUIET, &quiet}, {QZ_RTA_CALLBACKDEPTH, &depth}, {5, nullptr},
-                                        {QZ_RTA_SCRIPTRUNNING, &depth}, {99, &mask}}),
+    EXPECT_EQ(GetRuntimeAttrs(nullptr, {{4, &mask},
+                                        {QZ_RTA_QUIET, &quiet},
+                                        {QZ_RTA_CALLBACKDEPTH, &depth},
+                                        {5, nullptr},
+                                        {QZ_RTA_SCRIPTRUNNING, &depth},
+                                        {99, &mask}}),
               4);  // 22 is set-only, 99 unknown
     EXPECT_EQ(mask, 77);
     EXPECT_EQ(quiet, 1);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "runtime/object_registry.h"
 #include "platform/file_test_util.h"
+#include "runtime/object_registry.h"
 #include "runtime/tool_dumps.h"
 #include "support/commands.h"
 #include "vm/vm_aux.h"
@@ -39,7 +39,7 @@ TEST(ToolDumps, ConstantNames) {
     std::istringstream lines(ReadFile(path));
     std::set<std::string> names;
     for (std::string line; std::getline(lines, line);) names.insert(line);
-    EXPECT_EQ(names, (std::set<std::string>{"#first", "#second", "#third"}));   // user constants excluded
+    EXPECT_EQ(names, (std::set<std::string>{"#first", "#second", "#third"}));  // user constants excluded
 }
 
 TEST(ToolDumps, CommandTables) {

@@ -21,8 +21,7 @@ Arg Arg::Boolean(bool b) {
 
 Arg::Arg(const char* s) : Arg(std::string(s)) {}
 
-Arg::Arg(std::string s)
-    : Arg([s](VmState* state) { VmPushLString(state, s.data(), s.size()); }, "\"" + s + "\"") {}
+Arg::Arg(std::string s) : Arg([s](VmState* state) { VmPushLString(state, s.data(), s.size()); }, "\"" + s + "\"") {}
 
 Arg Arg::Number(double n) {
     return Arg([n](VmState* state) { VmPushNumber(state, n); }, RenderNumber(n));
@@ -126,8 +125,7 @@ std::string Render(VmState* state, int index) {
 
 Commands::Commands(std::initializer_list<const qzLibraryDescriptor*> libraries)
     : state_(VmOpen()), libraries_(libraries) {
-    for (const qzLibraryDescriptor* library : libraries_)
-        EXPECT_EQ(OpenLibrary(state_, library), 0) << library->name;
+    for (const qzLibraryDescriptor* library : libraries_) EXPECT_EQ(OpenLibrary(state_, library), 0) << library->name;
 }
 
 Commands::~Commands() {
@@ -219,8 +217,7 @@ int Trampoline(VmState* state) { return (*currentBody)(state); }
 
 }  // namespace
 
-int RunAsCommand(VmState* state, const std::vector<Arg>& args, const std::function<int(VmState*)>& body,
-                 int nresults) {
+int RunAsCommand(VmState* state, const std::vector<Arg>& args, const std::function<int(VmState*)>& body, int nresults) {
     const std::function<int(VmState*)>* saved = currentBody;
     currentBody = &body;
     VmPushCFunction(state, Trampoline);

@@ -29,7 +29,7 @@ public:
     Arg(T b) : Arg(Boolean(b)) {}
     // Any number, and the value of an enumerator.
     template <typename T,
-              typename = std::enable_if_t<(std::is_arithmetic_v<T> || std::is_enum_v<T>) && !std::is_same_v<T, bool>>>
+              typename = std::enable_if_t<(std::is_arithmetic_v<T> || std::is_enum_v<T>)&&!std::is_same_v<T, bool>>>
     Arg(T n) : Arg(Number(static_cast<double>(n))) {}
     Arg(const char* s);
     Arg(std::string s);

@@ -10,12 +10,16 @@ public:
         const char* old = std::getenv("LANG");
         mHad = old != nullptr;
         if (old) mOld = old;
-        if (value) setenv("LANG", value, 1);
-        else unsetenv("LANG");
+        if (value)
+            setenv("LANG", value, 1);
+        else
+            unsetenv("LANG");
     }
     ~LangScope() {
-        if (mHad) setenv("LANG", mOld.c_str(), 1);
-        else unsetenv("LANG");
+        if (mHad)
+            setenv("LANG", mOld.c_str(), 1);
+        else
+            unsetenv("LANG");
     }
     LangScope(const LangScope&) = delete;
     LangScope& operator=(const LangScope&) = delete;

@@ -19,8 +19,7 @@ namespace {
 const char* kPcf = "/usr/share/fonts/X11/misc/6x13-ISO8859-1.pcf.gz";
 
 // The ink columns of a glyph: first and one past the last column with a set pixel.
-void InkColumns(const PcfGlyph& g, int* first, int* end)
-{
+void InkColumns(const PcfGlyph& g, int* first, int* end) {
     int w = g.right - g.left;
     *first = w;
     *end = 0;
@@ -30,15 +29,13 @@ void InkColumns(const PcfGlyph& g, int* first, int* end)
                 *first = std::min(*first, c);
                 *end = std::max(*end, c + 1);
             }
-    if (*first >= *end)
-        *first = *end = 0;
+    if (*first >= *end) *first = *end = 0;
 }
 
 // A proportional disk font of the codes 32..126 of the PCF font: each glyph's strip cell is its
 // ink only, with the ink's left offset in charkern and the advance in charspace. The last
 // entry (codes outside the range) is the glyph of '?'.
-DiskFont ProportionalFont(const PcfFont& pcf, int depth = 0)
-{
+DiskFont ProportionalFont(const PcfFont& pcf, int depth = 0) {
     DiskFont f;
     f.ysize = pcf.ascent + pcf.descent;
     f.baseline = pcf.ascent;
@@ -47,8 +44,7 @@ DiskFont ProportionalFont(const PcfFont& pcf, int depth = 0)
     f.lochar = 32;
     f.hichar = 126;
     std::vector<uint32_t> codes;
-    for (uint32_t c = 32; c <= 126; c++)
-        codes.push_back(c);
+    for (uint32_t c = 32; c <= 126; c++) codes.push_back(c);
     codes.push_back('?');
     int totalBits = 0;
     for (uint32_t c : codes) {
@@ -86,23 +82,21 @@ DiskFont ProportionalFont(const PcfFont& pcf, int depth = 0)
             std::vector<uint8_t> plane((size_t)f.modulo * f.ysize, 0);
             for (uint32_t y = 0; y < f.ysize; y++)
                 for (uint32_t x = 0; x < f.modulo * 8; x++)
-                    if ((index[y][x] >> p) & 1)
-                        plane[y * f.modulo + x / 8] |= (uint8_t)(0x80 >> (x % 8));
+                    if ((index[y][x] >> p) & 1) plane[y * f.modulo + x / 8] |= (uint8_t)(0x80 >> (x % 8));
             f.planes.push_back(plane);
         }
     }
     return f;
 }
 
-void WriteFont(const TempDir& dir, const std::string& name, const DiskFont& font, int size)
-{
+void WriteFont(const TempDir& dir, const std::string& name, const DiskFont& font, int size) {
     fs::create_directories(dir / name);
     WriteFile(dir / (name + "/" + std::to_string(size)), WriteDiskFontFile(font));
-    WriteFile(dir / (name + ".font"), WriteContentsFile(0x0F00, {{"::incomplete", size}, {name + "/" + std::to_string(size), size}}));
+    WriteFile(dir / (name + ".font"),
+              WriteContentsFile(0x0F00, {{"::incomplete", size}, {name + "/" + std::to_string(size), size}}));
 }
 
-qzFont* Load(const TempDir& dir, const std::string& name, int size)
-{
+qzFont* Load(const TempDir& dir, const std::string& name, int size) {
     auto* font = static_cast<qzFont*>(calloc(1, sizeof(qzFont)));
     if (!LoadDiskFont((dir / name).c_str(), size, font, name.c_str())) {
         free(font);
@@ -111,8 +105,7 @@ qzFont* Load(const TempDir& dir, const std::string& name, int size)
     return font;
 }
 
-void Close(qzFont* font)
-{
+void Close(qzFont* font) {
     if (font) {
         CloseBitmapFont(font);
         free(font);
@@ -121,8 +114,7 @@ void Close(qzFont* font)
 
 }  // namespace
 
-TEST(InbuiltFont, RecordMeasureAndOutOfRangeCodes)
-{
+TEST(InbuiltFont, RecordMeasureAndOutOfRangeCodes) {
     FontSystem system;
     qzFont* topaz = nullptr;
     ASSERT_EQ(FontEngineOpen("TOPAZ", 8, FONTENGINE_NATIVE, 1, 0, &topaz), 0);
@@ -147,11 +139,11 @@ TEST(InbuiltFont, RecordMeasureAndOutOfRangeCodes)
     // draws the glyph for codes out of range.
     auto draw = [](const std::string& text) {
         OwnedBitMap mask(BITMAP_MASK, 16, 8);
-        FontEngineRenderText(nullptr, nullptr, mask.bitmap, 0, 0, text.data(), text.size(), 0, 0, nullptr, FONT_NO_COLOR);
+        FontEngineRenderText(nullptr, nullptr, mask.bitmap, 0, 0, text.data(), text.size(), 0, 0, nullptr,
+                             FONT_NO_COLOR);
         std::string bits;
         for (int y = 0; y < 8; y++)
-            for (int x = 0; x < 16; x++)
-                bits += mask.At(x, y) ? '#' : '.';
+            for (int x = 0; x < 16; x++) bits += mask.At(x, y) ? '#' : '.';
         return bits;
     };
     EXPECT_EQ(draw("\x01"), draw(std::string(1, '\x1f')));
@@ -165,8 +157,7 @@ TEST(InbuiltFont, RecordMeasureAndOutOfRangeCodes)
     EXPECT_EQ(e.advance, 8);
 }
 
-TEST(DiskFont, ProportionalGlyphsMatchTheirSource)
-{
+TEST(DiskFont, ProportionalGlyphsMatchTheirSource) {
     FontSystem system;
     TempDir dir;
     PcfFont pcf = ReadPcf(kPcf);
@@ -201,8 +192,7 @@ TEST(DiskFont, ProportionalGlyphsMatchTheirSource)
     RenderBitmapFontText(font, nullptr, a.bitmap, 0, 0, "\xC8", 1, 0, 0, nullptr, FONT_NO_COLOR);
     RenderBitmapFontText(font, nullptr, b.bitmap, 0, 0, "?", 1, 0, 0, nullptr, FONT_NO_COLOR);
     for (int y = 0; y < font->height; y++)
-        for (int x = 0; x < 24; x++)
-            ASSERT_EQ(a.At(x, y), b.At(x, y));
+        for (int x = 0; x < 24; x++) ASSERT_EQ(a.At(x, y), b.At(x, y));
 
     // The box of a string walks kern, width and space; with the kerning table dropped the
     // font still measures, kerning taken as 0.
@@ -226,8 +216,7 @@ TEST(DiskFont, ProportionalGlyphsMatchTheirSource)
     Close(font);
 }
 
-TEST(DiskFont, ColourFontDrawsItsColoursAndClipsToTheTarget)
-{
+TEST(DiskFont, ColourFontDrawsItsColoursAndClipsToTheTarget) {
     FontSystem system;
     TempDir dir;
     PcfFont pcf = ReadPcf(kPcf);
@@ -257,8 +246,7 @@ TEST(DiskFont, ColourFontDrawsItsColoursAndClipsToTheTarget)
     RenderBitmapFontText(font, target.bitmap, mask.bitmap, 2, 1, "W", 1, 0, 0, nullptr, FONT_NO_COLOR);
     int ink = 0;
     for (const auto& row : g.pixels)
-        for (uint8_t p : row)
-            ink += p;
+        for (uint8_t p : row) ink += p;
     EXPECT_EQ(mask.Count(), ink);
 
     // Text running over every edge of a small target and of the clip is cut, never written
@@ -292,8 +280,7 @@ TEST(DiskFont, ColourFontDrawsItsColoursAndClipsToTheTarget)
     EXPECT_EQ(again.Count(), ink);
 }
 
-TEST(DiskFont, MalformedFontsAreRefused)
-{
+TEST(DiskFont, MalformedFontsAreRefused) {
     FontSystem system;
     TempDir dir;
     PcfFont pcf = ReadPcf(kPcf);
@@ -303,15 +290,24 @@ TEST(DiskFont, MalformedFontsAreRefused)
         std::function<void(DiskFont&)> change;
     };
     const Case cases[] = {
-        {"no glyph entries (hichar - lochar + 2 <= 0)", [](DiskFont& f) { f.lochar = 200; f.hichar = 100; }},
+        {"no glyph entries (hichar - lochar + 2 <= 0)",
+         [](DiskFont& f) {
+             f.lochar = 200;
+             f.hichar = 100;
+         }},
         {"a glyph beyond the strip", [](DiskFont& f) { f.charloc[5] = (f.modulo * 8 - 2) << 16 | 5; }},
         {"a strip longer than the file", [](DiskFont& f) { f.modulo += 4000; }},
-        {"a colour index without a colour", [&](DiskFont& f) {
+        {"a colour index without a colour",
+         [&](DiskFont& f) {
              f = ProportionalFont(pcf, 2);
-             f.colorCountOverride = 3;   // index 3 is used
+             f.colorCountOverride = 3;  // index 3 is used
              f.colors.resize(3);
          }},
-        {"a colour depth above 8", [&](DiskFont& f) { f = ProportionalFont(pcf, 2); f.depth = 9; }},
+        {"a colour depth above 8",
+         [&](DiskFont& f) {
+             f = ProportionalFont(pcf, 2);
+             f.depth = 9;
+         }},
     };
     for (const Case& c : cases) {
         DiskFont f = good;
@@ -328,7 +324,8 @@ TEST(DiskFont, MalformedFontsAreRefused)
         {"incomplete only", WriteContentsFile(0x0F00, {{"::incomplete", 13}})},
         {"unknown id", WriteContentsFile(0x0F03, {{"bad/13", 13}})},
         {"no such size", WriteContentsFile(0x0F02, {{"bad/13", 12}})},
-        {"cut short", [] {
+        {"cut short",
+         [] {
              auto b = WriteContentsFile(0x0F00, {{"bad/13", 13}});
              b.resize(100);
              return b;
@@ -346,8 +343,7 @@ TEST(DiskFont, MalformedFontsAreRefused)
     Close(font);
 }
 
-TEST(DiskFont, OpenedThroughTheEngineByName)
-{
+TEST(DiskFont, OpenedThroughTheEngineByName) {
     FontSystem system;
     TempDir dir;
     PcfFont pcf = ReadPcf(kPcf);

@@ -10,8 +10,7 @@
 
 using namespace fonttest;
 
-TEST(FontCache, DefaultNamesAndSharedFonts)
-{
+TEST(FontCache, DefaultNamesAndSharedFonts) {
     FontSystem system;
     const struct {
         const char* name;
@@ -47,8 +46,7 @@ TEST(FontCache, DefaultNamesAndSharedFonts)
     EXPECT_STREQ(GetErrorArgString(), "Cannot open font myfont with size 8!");
 }
 
-TEST(FontCache, FreeTypeFailureFallsBackToEngineZero)
-{
+TEST(FontCache, FreeTypeFailureFallsBackToEngineZero) {
     FontSystem system;
     qzFont* font = nullptr;
     ASSERT_EQ(OpenFontWithDefaults("topaz", 8, FONTENGINE_INBUILT, 1, 0, &font), 0);
@@ -56,8 +54,7 @@ TEST(FontCache, FreeTypeFailureFallsBackToEngineZero)
     EXPECT_EQ(OpenFontWithDefaults("No Such Face", 8, FONTENGINE_INBUILT, 1, 0, &font), ERR_OPENFONT);
 }
 
-TEST(FontCache, HandlesAndFontPaths)
-{
+TEST(FontCache, HandlesAndFontPaths) {
     FontSystem system;
     qztest::VmScope vm;
     qzFont* font = nullptr;
@@ -75,21 +72,19 @@ TEST(FontCache, HandlesAndFontPaths)
     EXPECT_EQ(GetErrorArgIndex(), 1);
     EXPECT_EQ(FindFont(qzObjectId{0, one}, &found), ERR_FINDARRAY);
     EXPECT_EQ(FindFont(qzObjectId{0, two}, &found), 0);
-    EXPECT_EQ(found->font, font);   // the other handle keeps the shared font
+    EXPECT_EQ(found->font, font);  // the other handle keeps the shared font
 
     TempDir dir;
     EXPECT_EQ(AddFontPath((dir / "missing").c_str()), ERR_LOCK2);
     EXPECT_EQ(std::string(GetErrorArgString()), dir / "missing");
     ASSERT_EQ(AddFontPath(dir.path.c_str()), 0);
     std::string upper = dir.path;
-    for (char& c : upper)
-        c = (char)toupper(c);
+    for (char& c : upper) c = (char)toupper(c);
     ASSERT_EQ(AddFontPath(upper.c_str()), 0);
     EXPECT_EQ(GetFontPaths().size(), 1u);
 }
 
-TEST(FontCache, AvailableFontsTable)
-{
+TEST(FontCache, AvailableFontsTable) {
     TempDir system;
     fs::copy_file(kVeraDir + "/VeraBI.ttf", system / "VeraBI.ttf");
     FontSystem fonts(system.path);
@@ -117,11 +112,9 @@ TEST(FontCache, AvailableFontsTable)
             for (int k = 0;; k++) {
                 VmRawGetI(state, -1, k);
                 bool nil = VmType(state, -1) == VM_TNIL;
-                if (!nil)
-                    dump += qztest::Render(state, -1) + " ";
+                if (!nil) dump += qztest::Render(state, -1) + " ";
                 VmPop(state, 1);
-                if (nil)
-                    break;
+                if (nil) break;
             }
             VmPop(state, 2);
             dump += "| ";
@@ -129,13 +122,13 @@ TEST(FontCache, AvailableFontsTable)
         return 0;
     });
     EXPECT_EQ(error, 0);
-    EXPECT_EQ(dump, "\"tiny\" \"tiny\" true 80 0 8 44 | "
-                    "\"Bitstream Vera Sans Bold Oblique\" \"Bitstream Vera Sans\" false 200 110 | ");
+    EXPECT_EQ(dump,
+              "\"tiny\" \"tiny\" true 80 0 8 44 | "
+              "\"Bitstream Vera Sans Bold Oblique\" \"Bitstream Vera Sans\" false 200 110 | ");
     EXPECT_TRUE(GetFontFileList().empty());
 }
 
-TEST(FontCache, OpenFontFromArguments)
-{
+TEST(FontCache, OpenFontFromArguments) {
     FontSystem system;
     qztest::VmScope vm;
     using qztest::Arg;
@@ -147,7 +140,9 @@ TEST(FontCache, OpenFontFromArguments)
     } rows[] = {
         {{"topaz", 8}, 0, "topaz", FONTKIND_BITMAP},
         {{QZ_FONT_SERIF, 12}, 0, "Bitstream Vera Serif", FONTKIND_FREETYPE},
-        {{"Bitstream Vera Sans Mono", 12.9, Arg::Table({{"engine", 4}, {"cache", 0}})}, 0, "Bitstream Vera Sans Mono",
+        {{"Bitstream Vera Sans Mono", 12.9, Arg::Table({{"engine", 4}, {"cache", 0}})},
+         0,
+         "Bitstream Vera Sans Mono",
          FONTKIND_FREETYPE},
         {{"Bitstream Vera Sans", 12, Arg::Table({})}, ERR_OPENFONT, nullptr, 0},
         {{"Bitstream Vera Sans", 12, "engine"}, ERR_TABEXPECTED, nullptr, 0},
@@ -155,9 +150,9 @@ TEST(FontCache, OpenFontFromArguments)
     for (const auto& r : rows) {
         qzFont* font = nullptr;
         int inner = 0;
-        int error = qztest::RunAsCommand(vm, r.args, [&](VmState* state) { return inner = OpenFontFromArgs(state, 1, &font); });
-        if (error == 0)
-            error = inner;
+        int error =
+            qztest::RunAsCommand(vm, r.args, [&](VmState* state) { return inner = OpenFontFromArgs(state, 1, &font); });
+        if (error == 0) error = inner;
         EXPECT_EQ(error, r.error) << (r.name ? r.name : "") << " " << GetErrorArgString();
         if (r.name) {
             ASSERT_NE(font, nullptr);

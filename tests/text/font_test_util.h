@@ -27,29 +27,24 @@ namespace fonttest {
 
 namespace fs = std::filesystem;
 
-inline std::vector<uint8_t> ReadFile(const std::string& path)
-{
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
 }
 
 // Runs a shell command and returns its standard output.
-inline std::string RunShell(const std::string& command)
-{
+inline std::string RunShell(const std::string& command) {
     std::string out;
     FILE* p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
+    if (!p) return out;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        out.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
     pclose(p);
     return out;
 }
@@ -57,8 +52,7 @@ inline std::string RunShell(const std::string& command)
 // A fresh temporary folder for one test, removed when the test ends.
 struct TempDir {
     std::string path;
-    TempDir()
-    {
+    TempDir() {
         char pattern[] = "/tmp/qzfonts-XXXXXX";
         path = mkdtemp(pattern);
     }
@@ -71,7 +65,7 @@ struct TempDir {
 
 struct PcfGlyph {
     int left = 0, right = 0, advance = 0, ascent = 0, descent = 0;
-    std::vector<std::vector<uint8_t>> pixels;   // ascent + descent rows of right - left columns
+    std::vector<std::vector<uint8_t>> pixels;  // ascent + descent rows of right - left columns
     bool Ink(int column, int row) const { return pixels[row][column] != 0; }
 };
 
@@ -80,28 +74,23 @@ struct PcfFont {
     std::map<uint32_t, PcfGlyph> glyphs;
 };
 
-inline uint32_t PcfWord(const std::vector<uint8_t>& d, size_t at, bool msb, int bytes)
-{
+inline uint32_t PcfWord(const std::vector<uint8_t>& d, size_t at, bool msb, int bytes) {
     uint32_t v = 0;
-    for (int i = 0; i < bytes; i++)
-        v = msb ? v << 8 | d[at + i] : v | (uint32_t)d[at + i] << (8 * i);
+    for (int i = 0; i < bytes; i++) v = msb ? v << 8 | d[at + i] : v | (uint32_t)d[at + i] << (8 * i);
     return v;
 }
 
 // Reads a gzip-compressed PCF font of Debian's xfonts-base.
-inline PcfFont ReadPcf(const std::string& path)
-{
+inline PcfFont ReadPcf(const std::string& path) {
     PcfFont font;
     std::vector<uint8_t> d;
     gzFile gz = gzopen(path.c_str(), "rb");
-    if (!gz)
-        return font;
+    if (!gz) return font;
     uint8_t buffer[65536];
     int n;
-    while ((n = gzread(gz, buffer, sizeof buffer)) > 0)
-        d.insert(d.end(), buffer, buffer + n);
+    while ((n = gzread(gz, buffer, sizeof buffer)) > 0) d.insert(d.end(), buffer, buffer + n);
     gzclose(gz);
-    std::map<uint32_t, std::pair<uint32_t, uint32_t>> toc;   // type -> format, offset
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> toc;  // type -> format, offset
     uint32_t tables = PcfWord(d, 4, false, 4);
     for (uint32_t i = 0; i < tables; i++)
         toc[PcfWord(d, 8 + 16 * i, false, 4)] = {PcfWord(d, 12 + 16 * i, false, 4), PcfWord(d, 20 + 16 * i, false, 4)};
@@ -166,8 +155,7 @@ inline PcfFont ReadPcf(const std::string& path)
     for (uint32_t b1 = min1; b1 <= max1; b1++)
         for (uint32_t b2 = min2; b2 <= max2; b2++) {
             uint32_t index = PcfWord(d, off + 14 + 2 * ((b1 - min1) * (max2 - min2 + 1) + b2 - min2), msb, 2);
-            if (index != 0xFFFF && index < metrics.size())
-                font.glyphs[b1 * 256 + b2] = metrics[index];
+            if (index != 0xFFFF && index < metrics.size()) font.glyphs[b1 * 256 + b2] = metrics[index];
         }
     // Accelerators: the font's ascent and descent.
     off = toc.count(0x100) ? table(0x100, &format, &msb) : table(2, &format, &msb);
@@ -190,22 +178,19 @@ struct DiskFont {
     int depth = 0, planePick = 0xFF, planeOnOff = 0;
     std::vector<uint16_t> colors;
     std::vector<std::vector<uint8_t>> planes;
-    uint16_t colorCountOverride = 0;   // a colour count other than colors.size() (0: none)
+    uint16_t colorCountOverride = 0;  // a colour count other than colors.size() (0: none)
 };
 
-inline void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
+inline void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     b[at] = (uint8_t)(v >> 8);
     b[at + 1] = (uint8_t)v;
 }
-inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
+inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     Put16(b, at, v >> 16);
     Put16(b, at + 2, v & 0xFFFF);
 }
 
-inline std::vector<uint8_t> WriteDiskFontFile(const DiskFont& f)
-{
+inline std::vector<uint8_t> WriteDiskFontFile(const DiskFont& f) {
     bool colour = f.style & 64;
     std::vector<uint8_t> b(colour ? 186 : 142, 0);
     Put16(b, 50, 0x0F80);
@@ -216,13 +201,11 @@ inline std::vector<uint8_t> WriteDiskFontFile(const DiskFont& f)
     };
     auto words16 = [](const std::vector<int16_t>& v) {
         std::vector<uint8_t> out(v.size() * 2);
-        for (size_t i = 0; i < v.size(); i++)
-            Put16(out, 2 * i, (uint16_t)v[i]);
+        for (size_t i = 0; i < v.size(); i++) Put16(out, 2 * i, (uint16_t)v[i]);
         return out;
     };
     std::vector<uint8_t> loc(f.charloc.size() * 4);
-    for (size_t i = 0; i < f.charloc.size(); i++)
-        Put32(loc, 4 * i, f.charloc[i]);
+    for (size_t i = 0; i < f.charloc.size(); i++) Put32(loc, 4 * i, f.charloc[i]);
     uint32_t chardata = append(f.chardata);
     uint32_t charloc = append(loc);
     uint32_t charspace = f.charspace.empty() ? 0 : append(words16(f.charspace));
@@ -249,21 +232,18 @@ inline std::vector<uint8_t> WriteDiskFontFile(const DiskFont& f)
         Put32(table, 4, colorData);
         uint32_t colorTable = append(table);
         std::vector<uint32_t> planePointers;
-        for (const auto& plane : f.planes)
-            planePointers.push_back(append(plane));
+        for (const auto& plane : f.planes) planePointers.push_back(append(plane));
         size_t e = 142;
         b[e + 2] = (uint8_t)f.depth;
         b[e + 6] = (uint8_t)f.planePick;
         b[e + 7] = (uint8_t)f.planeOnOff;
         Put32(b, e + 8, colorTable);
-        for (size_t p = 0; p < planePointers.size() && p < 8; p++)
-            Put32(b, e + 12 + 4 * p, planePointers[p]);
+        for (size_t p = 0; p < planePointers.size() && p < 8; p++) Put32(b, e + 12 + 4 * p, planePointers[p]);
     }
     return b;
 }
 
-inline std::vector<uint8_t> WriteContentsFile(uint16_t id, const std::vector<std::pair<std::string, int>>& entries)
-{
+inline std::vector<uint8_t> WriteContentsFile(uint16_t id, const std::vector<std::pair<std::string, int>>& entries) {
     std::vector<uint8_t> b(4 + 260 * entries.size(), 0);
     Put16(b, 0, id);
     Put16(b, 2, (uint32_t)entries.size());
@@ -280,8 +260,7 @@ inline std::vector<uint8_t> WriteContentsFile(uint16_t id, const std::vector<std
 struct OwnedBitMap {
     qzBitMap* bitmap = nullptr;
     int kind = BITMAP_COLOR;
-    OwnedBitMap(int k, int width, int height) : kind(k)
-    {
+    OwnedBitMap(int k, int width, int height) : kind(k) {
         if (k == BITMAP_COLOR)
             bitmap = CreateBitMap(width, height, 0, nullptr);
         else if (k == BITMAP_MASK)
@@ -289,8 +268,7 @@ struct OwnedBitMap {
         else
             bitmap = CreateAlphaBitMap(width, height, 1, nullptr, 0);
     }
-    ~OwnedBitMap()
-    {
+    ~OwnedBitMap() {
         if (kind == BITMAP_COLOR)
             DeleteBitMap(bitmap);
         else if (kind == BITMAP_MASK)
@@ -301,30 +279,24 @@ struct OwnedBitMap {
     OwnedBitMap(const OwnedBitMap&) = delete;
     OwnedBitMap& operator=(const OwnedBitMap&) = delete;
     // A mask bit, an alpha byte, or a colour pixel as 0x00RRGGBB.
-    uint32_t At(int x, int y) const
-    {
-        if (kind == BITMAP_COLOR)
-            return ReadBitMapPixel(bitmap, x, y, 0);
+    uint32_t At(int x, int y) const {
+        if (kind == BITMAP_COLOR) return ReadBitMapPixel(bitmap, x, y, 0);
         qzLockInfo lock;
-        if (!LockBitMapPixels(bitmap, LOCKF_READONLY, &lock))
-            return 0;
+        if (!LockBitMapPixels(bitmap, LOCKF_READONLY, &lock)) return 0;
         const uint8_t* row = static_cast<const uint8_t*>(lock.pixels) + (int64_t)y * lock.rowLength;
         uint32_t v = kind == BITMAP_MASK ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x];
         UnlockBitMapPixels(&lock);
         return v;
     }
-    void Fill(uint32_t rgb)
-    {
+    void Fill(uint32_t rgb) {
         std::vector<uint32_t> pixels((size_t)bitmap->width * bitmap->height, rgb);
         WriteARGBToBitMap(pixels.data(), 0, 0, bitmap->width * 4, bitmap, 0, 0, bitmap->width, bitmap->height);
     }
     // How many pixels are set (mask, alpha) or differ from rgb (colour).
-    int Count(uint32_t rgb = 0) const
-    {
+    int Count(uint32_t rgb = 0) const {
         int n = 0;
         for (int y = 0; y < bitmap->height; y++)
-            for (int x = 0; x < bitmap->width; x++)
-                n += kind == BITMAP_COLOR ? At(x, y) != rgb : At(x, y) != 0;
+            for (int x = 0; x < bitmap->width; x++) n += kind == BITMAP_COLOR ? At(x, y) != rgb : At(x, y) != 0;
         return n;
     }
 };
@@ -337,8 +309,7 @@ struct FontSystem {
     TempDir fontconfigDir;
     std::string fontFolder;
     qzFont* topaz = nullptr;
-    explicit FontSystem(const std::string& systemFolder = "")
-    {
+    explicit FontSystem(const std::string& systemFolder = "") {
         fontFolder = systemFolder.empty() ? fontconfigDir / "fonts" : systemFolder;
         fs::create_directories(fontFolder);
         std::ofstream conf(fontconfigDir / "fonts.conf");
@@ -349,8 +320,7 @@ struct FontSystem {
         OsResetSystemFonts();
         EXPECT_EQ(InitFontSystem(&topaz), 0);
     }
-    ~FontSystem()
-    {
+    ~FontSystem() {
         FreeFontSystem(nullptr);
         OsResetSystemFonts();
         unsetenv("FONTCONFIG_FILE");

@@ -88,7 +88,7 @@ TEST(FormattedText, RunsCarryTheirStyles) {
         uint32_t colour, bits;
         int32_t x;
     } want[] = {
-        {"r", 0xFF0000, 1, 0}, {"g", 0x00FF00, 1, 8},  {"r2", 0xFF0000, 1, 16},
+        {"r", 0xFF0000, 1, 0},   {"g", 0x00FF00, 1, 8},  {"r2", 0xFF0000, 1, 16},
         {"w ", 0xFFFFFF, 1, 32}, {"x", 0xFFFFFF, 3, 48}, {"y", 0xFFFFFF, 1, 56},
     };
     ASSERT_EQ(layout.runs.size(), std::size(want));
@@ -131,7 +131,7 @@ TEST(FormattedText, LayoutTablesAndTabStops) {
     ASSERT_EQ(layout.runs.size(), 4u);
     EXPECT_EQ(layout.runs[1].x, 30);  // stop 40 less the left margin
     EXPECT_EQ(layout.runs[2].x, 40);
-    EXPECT_EQ(layout.runs[3].y, 8);   // no stop beyond 58: a new line
+    EXPECT_EQ(layout.runs[3].y, 8);  // no stop beyond 58: a new line
     EXPECT_EQ(layout.endX, 8);
     EXPECT_EQ(layout.endY, 8);
 }

@@ -19,22 +19,19 @@ namespace {
 
 const char* kPython = "/usr/bin/python3";
 
-std::string Python(const std::string& program)
-{
+std::string Python(const std::string& program) {
     TempDir dir;
     std::ofstream(dir / "p.py") << program;
     return RunShell(std::string(kPython) + " " + (dir / "p.py") + " 2>&1");
 }
 
-qzFont* OpenFreeType(const std::string& name, int size, int cache = 1)
-{
+qzFont* OpenFreeType(const std::string& name, int size, int cache = 1) {
     qzFont* font = nullptr;
     EXPECT_EQ(FontEngineOpen(name.c_str(), size, FONTENGINE_INBUILT, cache, 0, &font), 0) << name;
     return font;
 }
 
-qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0, int encoding = ENCODING_ISO8859_1)
-{
+qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0, int encoding = ENCODING_ISO8859_1) {
     qzTextExtents e{};
     EXPECT_EQ(FontEngineTextExtent(font, text.data(), text.size(), style, encoding, &e), 0);
     return e;
@@ -42,8 +39,7 @@ qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0, int 
 
 }  // namespace
 
-TEST(FreeTypeFont, EmbeddedFacesOpenWithoutFontFolders)
-{
+TEST(FreeTypeFont, EmbeddedFacesOpenWithoutFontFolders) {
     FontSystem system;
     const struct {
         const char* asked;
@@ -75,14 +71,14 @@ TEST(FreeTypeFont, EmbeddedFacesOpenWithoutFontFolders)
     EXPECT_STREQ(GetErrorArgString(), "Cannot open font Bitstream Vera Sans with size 12!");
 }
 
-TEST(FreeTypeFont, NameTablesMatchFontTools)
-{
+TEST(FreeTypeFont, NameTablesMatchFontTools) {
     FontSystem system;
     TempDir dir;
     const char* files[] = {"Vera.ttf", "VeraBd.ttf", "VeraIt.ttf", "VeraMoBI.ttf", "VeraSe.ttf", "VeraSeBd.ttf"};
     std::string program = "from fontTools.ttLib import TTFont\n";
     for (const char* f : files)
-        program += "n = TTFont('" + kVeraDir + "/" + f + "')['name']\nprint(n.getDebugName(1) + '|' + n.getDebugName(2))\n";
+        program +=
+            "n = TTFont('" + kVeraDir + "/" + f + "')['name']\nprint(n.getDebugName(1) + '|' + n.getDebugName(2))\n";
     std::istringstream expected(Python(program));
     for (const char* f : files) {
         std::string line;
@@ -96,17 +92,17 @@ TEST(FreeTypeFont, NameTablesMatchFontTools)
     }
 }
 
-TEST(FreeTypeFont, FolderScanCollectionsAndFirstFaceWins)
-{
+TEST(FreeTypeFont, FolderScanCollectionsAndFirstFaceWins) {
     FontSystem system;
     TempDir one, two;
     fs::copy_file(kVeraDir + "/VeraSe.ttf", one / "serif.ttf");
     fs::copy_file(kVeraDir + "/VeraBd.ttf", one / "bold.TTF");
     fs::copy_file(kVeraDir + "/VeraBd.ttf", two / "bold.ttf");
     // A collection of two faces, built by fontTools.
-    Python("from fontTools.ttLib import TTFont\nfrom fontTools.ttLib.ttCollection import TTCollection\n"
-           "c = TTCollection()\nc.fonts = [TTFont('" + kVeraDir + "/VeraMono.ttf'), TTFont('" + kVeraDir +
-           "/VeraMoBd.ttf')]\nc.save('" + (two / "mono.ttc") + "')\n");
+    Python(
+        "from fontTools.ttLib import TTFont\nfrom fontTools.ttLib.ttCollection import TTCollection\n"
+        "c = TTCollection()\nc.fonts = [TTFont('" +
+        kVeraDir + "/VeraMono.ttf'), TTFont('" + kVeraDir + "/VeraMoBd.ttf')]\nc.save('" + (two / "mono.ttc") + "')\n");
     ASSERT_TRUE(fs::exists(two / "mono.ttc"));
     // A collection whose face count runs beyond the file is refused.
     std::vector<uint8_t> bad = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 12};
@@ -118,7 +114,7 @@ TEST(FreeTypeFont, FolderScanCollectionsAndFirstFaceWins)
     for (const qzFontFileEntry& e : GetFontFileList())
         names.push_back(e.fullName + (e.path.find(one.path) == 0 ? " @1" : " @2"));
     const std::vector<std::string> expected = {
-        "Bitstream Vera Sans Bold @1",      "Bitstream Vera Serif Roman @1", "Bitstream Vera Serif @1",
+        "Bitstream Vera Sans Bold @1",       "Bitstream Vera Serif Roman @1", "Bitstream Vera Serif @1",
         "Bitstream Vera Sans Mono Roman @2", "Bitstream Vera Sans Mono @2",   "Bitstream Vera Sans Mono Bold @2",
     };
     EXPECT_EQ(names, expected);
@@ -144,8 +140,7 @@ TEST(FreeTypeFont, FolderScanCollectionsAndFirstFaceWins)
     EXPECT_EQ(FontEngineOpen("Bitstream Vera Sans Light", 16, FONTENGINE_INBUILT, 1, 0, &font), ERR_OPENFONT);
 }
 
-TEST(FreeTypeFont, ExtentsAgreeWithImageMagick)
-{
+TEST(FreeTypeFont, ExtentsAgreeWithImageMagick) {
     FontSystem system;
     const std::string text = "Quarnelix Player";
     for (int size : {12, 24, 48}) {
@@ -154,7 +149,7 @@ TEST(FreeTypeFont, ExtentsAgreeWithImageMagick)
         qzTextExtents e = Measure(font, text, FONTSTYLE_ANTIALIAS);
         int ppem = GetFontFace(font)->size->metrics.y_ppem;
         std::string out = RunShell("convert -density 72 -pointsize " + std::to_string(ppem) + " -font " + kVeraDir +
-                              "/Vera.ttf label:'" + text + "' -trim -format '%w %h' info: 2>/dev/null");
+                                   "/Vera.ttf label:'" + text + "' -trim -format '%w %h' info: 2>/dev/null");
         int inkWidth = 0, inkHeight = 0;
         ASSERT_EQ(std::sscanf(out.c_str(), "%d %d", &inkWidth, &inkHeight), 2) << out;
         EXPECT_NEAR(e.maxx - e.minx, inkWidth, 2 + inkWidth / 50) << "size " << size;
@@ -163,15 +158,14 @@ TEST(FreeTypeFont, ExtentsAgreeWithImageMagick)
     }
 }
 
-TEST(FreeTypeFont, KerningPairsFromTheKerningTable)
-{
+TEST(FreeTypeFont, KerningPairsFromTheKerningTable) {
     FontSystem system;
-    std::string pairs = Python(
-        "from fontTools.ttLib import TTFont\nf = TTFont('" + kVeraDir + "/Vera.ttf')\n"
-        "names = {v: k for k, v in f.getBestCmap().items()}\nupem = f['head'].unitsPerEm\n"
-        "for (l, r), v in sorted(f['kern'].kernTables[0].kernTable.items()):\n"
-        "    if l in names and r in names and 65 <= names[l] < 123 and 65 <= names[r] < 123:\n"
-        "        print(chr(names[l]) + chr(names[r]), v, upem)\n");
+    std::string pairs = Python("from fontTools.ttLib import TTFont\nf = TTFont('" + kVeraDir +
+                               "/Vera.ttf')\n"
+                               "names = {v: k for k, v in f.getBestCmap().items()}\nupem = f['head'].unitsPerEm\n"
+                               "for (l, r), v in sorted(f['kern'].kernTables[0].kernTable.items()):\n"
+                               "    if l in names and r in names and 65 <= names[l] < 123 and 65 <= names[r] < 123:\n"
+                               "        print(chr(names[l]) + chr(names[r]), v, upem)\n");
     qzFont* font = OpenFreeType("Bitstream Vera Sans", 40);
     ASSERT_NE(font, nullptr);
     int em = static_cast<qzFreeTypeFace*>(font->enginedata)->empixels;
@@ -189,8 +183,7 @@ TEST(FreeTypeFont, KerningPairsFromTheKerningTable)
     FontEngineClose(font);
 }
 
-TEST(FreeTypeFont, SizingStylesScaleAndCache)
-{
+TEST(FreeTypeFont, SizingStylesScaleAndCache) {
     FontSystem system;
     // Tiny and odd sizes open with a pixel size of at least 1 and measure.
     for (int size : {0, 1, 2, 3, -5}) {
@@ -241,8 +234,7 @@ TEST(FreeTypeFont, SizingStylesScaleAndCache)
     FontEngineClose(font);
 }
 
-TEST(FreeTypeFont, RendersInColourWithinTheClip)
-{
+TEST(FreeTypeFont, RendersInColourWithinTheClip) {
     FontSystem system;
     qzFont* font = OpenFreeType("Bitstream Vera Sans", 20);
     ASSERT_NE(font, nullptr);
@@ -263,8 +255,7 @@ TEST(FreeTypeFont, RendersInColourWithinTheClip)
     FontEngineRenderText(font, target.bitmap, nullptr, 2, 0, "WM", 2, 0, 0, nullptr, 0x80FF8000);
     EXPECT_GT(target.Count(0), 20);
     for (int y = 0; y < 24; y++)
-        for (int x = 0; x < 60; x++)
-            ASSERT_NE(target.At(x, y), 0xFF8000u);
+        for (int x = 0; x < 60; x++) ASSERT_NE(target.At(x, y), 0xFF8000u);
     // Clip rectangle and target edges.
     target.Fill(0);
     qzFontClip clip{10, 5, 8, 6};

@@ -15,23 +15,20 @@ struct SystemFonts {
     TempDir folder;
     FontSystem system;
     SystemFonts() : system(Setup(folder)) {}
-    static std::string Setup(const TempDir& dir)
-    {
+    static std::string Setup(const TempDir& dir) {
         fs::copy_file(kVeraDir + "/Vera.ttf", dir / "Vera.ttf");
         fs::copy_file(kVeraDir + "/VeraBd.ttf", dir / "VeraBd.ttf");
         return dir.path;
     }
 };
 
-qzFont* OpenSystem(const char* name, int size)
-{
+qzFont* OpenSystem(const char* name, int size) {
     qzFont* font = nullptr;
     EXPECT_EQ(FontEngineOpen(name, size, FONTENGINE_NATIVE, 1, 1, &font), 0) << name;
     return font;
 }
 
-qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0)
-{
+qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0) {
     qzTextExtents e{};
     EXPECT_EQ(FontEngineTextExtent(font, text.data(), text.size(), style, ENCODING_ISO8859_1, &e), 0);
     return e;
@@ -39,8 +36,7 @@ qzTextExtents Measure(qzFont* font, const std::string& text, int style = 0)
 
 }  // namespace
 
-TEST(SystemFont, OpensByFullNameOnly)
-{
+TEST(SystemFont, OpensByFullNameOnly) {
     SystemFonts fonts;
     qzFont* font = OpenSystem("Bitstream Vera Sans", 20);
     ASSERT_NE(font, nullptr);
@@ -60,15 +56,14 @@ TEST(SystemFont, OpensByFullNameOnly)
     }
 }
 
-TEST(SystemFont, PixelSizeIsTheHeightOfCapitalA)
-{
+TEST(SystemFont, PixelSizeIsTheHeightOfCapitalA) {
     SystemFonts fonts;
     for (int size : {9, 12, 16, 23, 40}) {
         qzFont* font = OpenSystem("Bitstream Vera Sans", size);
         ASSERT_NE(font, nullptr);
         qzTextExtents a = Measure(font, "A", FONTSTYLE_ANTIALIAS);
         EXPECT_NEAR(a.maxy - a.miny + 1, size, 1) << size;
-        EXPECT_EQ(a.maxy, -1) << size;   // "A" sits on the baseline
+        EXPECT_EQ(a.maxy, -1) << size;  // "A" sits on the baseline
         // The line holds the face's ascent and descent: nothing of "Ågj" is cut.
         qzTextExtents tall = Measure(font, "\xC5gj", FONTSTYLE_ANTIALIAS);
         EXPECT_LE(-tall.miny, font->baseline) << size;
@@ -77,8 +72,7 @@ TEST(SystemFont, PixelSizeIsTheHeightOfCapitalA)
     }
 }
 
-TEST(SystemFont, StylesMeasureAndRender)
-{
+TEST(SystemFont, StylesMeasureAndRender) {
     SystemFonts fonts;
     qzFont* font = OpenSystem("Bitstream Vera Sans", 16);
     ASSERT_NE(font, nullptr);
@@ -86,8 +80,8 @@ TEST(SystemFont, StylesMeasureAndRender)
     qzTextExtents bold = Measure(font, "Hello", FONTSTYLE_BOLD | FONTSTYLE_ANTIALIAS);
     qzTextExtents italic = Measure(font, "Hello", FONTSTYLE_ITALIC | FONTSTYLE_ANTIALIAS);
     qzTextExtents underlined = Measure(font, "Hello", FONTSTYLE_UNDERLINED);
-    EXPECT_GT(bold.advance, plain.advance);   // the family's bold face
-    EXPECT_GT(italic.maxx, plain.maxx);       // sheared
+    EXPECT_GT(bold.advance, plain.advance);  // the family's bold face
+    EXPECT_GT(italic.maxx, plain.maxx);      // sheared
     EXPECT_EQ(italic.advance, plain.advance);
     EXPECT_GT(underlined.maxy, plain.maxy);
     EXPECT_EQ(underlined.minx, 0);
@@ -95,10 +89,12 @@ TEST(SystemFont, StylesMeasureAndRender)
     OwnedBitMap mask(BITMAP_MASK, 80, 24), alpha(BITMAP_ALPHA, 80, 24), colour(BITMAP_COLOR, 80, 24);
     ASSERT_EQ(FontEngineRenderText(font, nullptr, mask.bitmap, 1, 1, "Hello", 5, 0, 0, nullptr, FONT_NO_COLOR), 0);
     ASSERT_EQ(FontEngineRenderText(font, nullptr, alpha.bitmap, 1, 1, "Hello", 5, FONTSTYLE_ANTIALIAS, 0, nullptr,
-                                   FONT_NO_COLOR), 0);
+                                   FONT_NO_COLOR),
+              0);
     colour.Fill(0);
-    ASSERT_EQ(FontEngineRenderText(font, colour.bitmap, nullptr, 1, 1, "Hello", 5, FONTSTYLE_ANTIALIAS, 0, nullptr,
-                                   0x00FF00), 0);
+    ASSERT_EQ(
+        FontEngineRenderText(font, colour.bitmap, nullptr, 1, 1, "Hello", 5, FONTSTYLE_ANTIALIAS, 0, nullptr, 0x00FF00),
+        0);
     EXPECT_GT(mask.Count(), 40);
     EXPECT_GE(alpha.Count(), mask.Count() * 3 / 4);
     EXPECT_EQ(colour.Count(), alpha.Count());
@@ -121,9 +117,8 @@ TEST(SystemFont, StylesMeasureAndRender)
     FontEngineClose(font);
 }
 
-TEST(SystemFont, LinkedFonts)
-{
-    FontSystem system;   // no system fonts at all
+TEST(SystemFont, LinkedFonts) {
+    FontSystem system;  // no system fonts at all
     TempDir dir;
     std::vector<uint8_t> vera = ReadFile(kVeraDir + "/Vera.ttf");
     struct Case {

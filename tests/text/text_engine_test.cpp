@@ -63,8 +63,10 @@ Pixels Draw(std::vector<qzTextRun> runs, int32_t align = TEXT_ALIGN_LEFT, qzText
     qzTextBlock block;
     EXPECT_EQ(DrawTextRuns(runs, 0, 0, align, 0, &block), 0);
     Pixels p = Read(block);
-    if (keep) *keep = block;
-    else FreeTextBlock(&block);
+    if (keep)
+        *keep = block;
+    else
+        FreeTextBlock(&block);
     return p;
 }
 
@@ -114,7 +116,10 @@ TEST(TextEngine, ClampKeepsSizesAndDirectionInRange) {
     const struct {
         int32_t shadow, edge, direction, shadowOut, edgeOut, directionOut;
     } rows[] = {
-        {4, 2, 7, 4, 2, 7}, {0, 0, 8, 1, 1, 3}, {99, 65, -1, 64, 64, 3}, {-5, 64, 9, 1, 64, 3},
+        {4, 2, 7, 4, 2, 7},
+        {0, 0, 8, 1, 1, 3},
+        {99, 65, -1, 64, 64, 3},
+        {-5, 64, 9, 1, 64, 3},
     };
     for (const auto& r : rows) {
         qzFontStyle s{};
@@ -146,8 +151,7 @@ TEST(TextEngine, EmulatedStylesOnTheInbuiltFont) {
         const Pixels p = Draw({MakeRun("Hg", Style(FONTSTYLE_BOLD))});
         ASSERT_EQ(p.width, 17);
         for (int y = 0; y < 9; y++)
-            for (int x = 0; x < 17; x++)
-                ASSERT_EQ(p.C(x, y), plain.C(x, y) | plain.C(x - 1, y)) << x << "," << y;
+            for (int x = 0; x < 17; x++) ASSERT_EQ(p.C(x, y), plain.C(x, y) | plain.C(x - 1, y)) << x << "," << y;
     }
     {
         // Baseline 6: rows 0..7 move right by 3 2 2 1 1 0 0 -1; the block starts one column left.
@@ -155,8 +159,7 @@ TEST(TextEngine, EmulatedStylesOnTheInbuiltFont) {
         const int shift[8] = {3, 2, 2, 1, 1, 0, 0, -1};
         ASSERT_EQ(p.width, 20);
         for (int y = 0; y < 8; y++)
-            for (int x = 0; x < 20; x++)
-                ASSERT_EQ(p.C(x, y), plain.C(x - 1 - shift[y], y)) << x << "," << y;
+            for (int x = 0; x < 20; x++) ASSERT_EQ(p.C(x, y), plain.C(x - 1 - shift[y], y)) << x << "," << y;
     }
     {
         // Height 8, baseline 6: d = 2, t = 1, the bar is row 7 across the advance.

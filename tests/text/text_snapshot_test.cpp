@@ -53,7 +53,8 @@ Coverage Ours(qzFont* font, const std::string& text, uint32_t bits, int32_t edge
     qzLockInfo lock{};
     if (block.alpha && LockBitMapPixels(block.alpha, LOCKF_READONLY, &lock)) {
         for (int y = 0; y < c.height; y++)
-            for (int x = 0; x < c.width; x++) c.v.push_back(((const uint8_t*)lock.pixels)[(int64_t)y * lock.rowLength + x]);
+            for (int x = 0; x < c.width; x++)
+                c.v.push_back(((const uint8_t*)lock.pixels)[(int64_t)y * lock.rowLength + x]);
         UnlockBitMapPixels(&lock);
     }
     FreeTextBlock(&block);

@@ -83,19 +83,20 @@ std::vector<uint8_t> Pack(const std::vector<uint8_t>& plain, int level = Z_DEFAU
 }  // namespace
 
 TEST(AppletDisassembler, WrittenAppletsComeBackAsTheirText) {
-    const std::string rich = std::string(
-        ".applet\n"
-        ".record 10 u8 6 u8 0\n"
-        ".record 0 i32 8 mark picname cstr \"pic.png\"\n"
-        ".record 2 i32 1 u8 1 i32 1 offset picname i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 \"\" str16 \"\" "
-        "i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0\n"
-        ".record 26 i32 2 i32 0 cstr \"data.txt\" i32 8 bytes \"Linked!\\n\" cstr \"far.bin\" i32 -1 i32 3 "
-        "offset inner\n"
-        ".record 0 i32 6 bytes \"ab\" mark inner bytes \"\\x01\\x02\\x03\\x04\"\n") +
+    const std::string rich =
+        std::string(
+            ".applet\n"
+            ".record 10 u8 6 u8 0\n"
+            ".record 0 i32 8 mark picname cstr \"pic.png\"\n"
+            ".record 2 i32 1 u8 1 i32 1 offset picname i32 8 i32 0 i32 0 i32 -1 i32 0 i32 5 str16 \"\" str16 \"\" "
+            "i16 0 i16 0 i16 0 i16 0 i16 -1 u8 0 i32 0 i32 0 i32 0 i32 0\n"
+            ".record 26 i32 2 i32 0 cstr \"data.txt\" i32 8 bytes \"Linked!\\n\" cstr \"far.bin\" i32 -1 i32 3 "
+            "offset inner\n"
+            ".record 0 i32 6 bytes \"ab\" mark inner bytes \"\\x01\\x02\\x03\\x04\"\n") +
         kCode + ".after hex 0000 u8 0x49 u16 0 i16 16 i16 16 u8 2 u32 3 bytes \"abc\" i16 0\n";
     struct Case {
         std::string text;
-        std::vector<std::string> expected;   // parts of the printed text
+        std::vector<std::string> expected;  // parts of the printed text
     } cases[] = {
         {ReadFile(std::string(QZ_SOURCE_DIR) + "/demos/demo.qzs"), {".record 11 cstr \"Demo\"   ; title"}},
         // Offsets become marks, player labels .label lines, the icon block its fields.
@@ -112,7 +113,8 @@ TEST(AppletDisassembler, WrittenAppletsComeBackAsTheirText) {
         {std::string(".applet\n.record 9 i32 1 i32 3 cstr \"end\"\n") + kCode, {".record 9 i32 1 i32 3"}},
         {std::string(".applet\n.record 9 i32 1 i32 0 cstr \"two words\"\n") + kCode, {"cstr \"two words\""}},
         {std::string(".applet\n.record 9 i32 0\n") + kCode, {".record 9 i32 0   ; labels"}},
-        {std::string(".applet\n.record 9 i32 1 i32 0 cstr \"x\"\n.record 7\n") + kCode, {".record 9 i32 1 i32 0 cstr \"x\""}},
+        {std::string(".applet\n.record 9 i32 1 i32 0 cstr \"x\"\n.record 7\n") + kCode,
+         {".record 9 i32 1 i32 0 cstr \"x\""}},
     };
     for (const Case& c : cases) {
         std::string text = ExpectStableRoundTrip(Assemble(c.text));
@@ -145,24 +147,24 @@ struct VersionWriter {
     // One directive of every type, in type order.
     void Directives(ByteBuilder& b) const {
         b.u8(2).i32(14);
-        Head(b, 0);   // BGPIC
+        Head(b, 0);  // BGPIC
         if (From(4, 7)) b.u8(2).i32(1).i32(2).i16(45).i32(3).i32(4).i32(5);
         if (From(5, 0)) Gradient(b);
         if (From(5, 3)) b.i32(8).i32(9).i32(1);
-        Head(b, 1);   // BRUSH
+        Head(b, 1);  // BRUSH
         b.i16(1).i16(2).i16(3).i16(4).i16(-1);
         if (From(5, 0)) b.u8(1);
         if (From(5, 3)) b.i32(1).i32(2).i32(3);
         if (From(6, 0)) b.i32(2);
-        Head(b, 2);   // ANIM
+        Head(b, 2);  // ANIM
         if (From(3, 0)) b.u8(1);
         if (From(4, 1)) b.i16(1).i16(2).i16(3).i16(4).i16(5).i16(6);
         if (From(5, 3)) b.u8(1).u8(0);
         for (int type : {3, 4}) Head(b, type);
-        Head(b, 5);   // BUTTON
+        Head(b, 5);  // BUTTON
         b.i16(1).i16(2).i16(3).i16(4);
         Head(b, 6);
-        Head(b, 7);   // SPRITE
+        Head(b, 7);  // SPRITE
         b.i16(1).i16(2).i16(3).i16(4).i16(5).i16(6);
         for (int type : {8, 9}) Head(b, type);
         Head(b, 10);  // DISPLAY
@@ -192,7 +194,19 @@ ByteBuilder VersionContainer(int major, int minor, const std::vector<uint8_t>& c
     ByteBuilder b;
     b.raw(std::string("QZA\0", 4));
     if (major || minor) b.u8(10).u8(major).u8(minor);
-    b.u8(11).cstr("Title").u8(12).raw("\xFF" "1.0").u8(0).u8(13).cstr("(c)").u8(14).cstr("me").u8(15).cstr("demo");
+    b.u8(11)
+        .cstr("Title")
+        .u8(12)
+        .raw(
+            "\xFF"
+            "1.0")
+        .u8(0)
+        .u8(13)
+        .cstr("(c)")
+        .u8(14)
+        .cstr("me")
+        .u8(15)
+        .cstr("demo");
     b.u8(29).u8(0).i32(3);
     size_t abc = b.size();
     b.raw("abc").u8(4).str16("Win").u8(3).i16(320).i16(200).u8(5).i32(0x123456);
@@ -207,7 +221,18 @@ ByteBuilder VersionContainer(int major, int minor, const std::vector<uint8_t>& c
     b.u8(31).cstr("PI2").u8(0).f64(6.25).cstr("NAME").u8(1).cstr("Quarnelix").u8(0);
     b.u8(32).i32(3);
     if (w.From(6, 0)) b.i32(7).i32(8).u8(9);
-    b.u8(26).i32(3).i32(0).cstr("one.txt").i32(5).raw("HELLO").cstr("two.bin").i32(-1).i32(2).i32((int64_t)abc + 1).cstr("gone").i32(-2);
+    b.u8(26)
+        .i32(3)
+        .i32(0)
+        .cstr("one.txt")
+        .i32(5)
+        .raw("HELLO")
+        .cstr("two.bin")
+        .i32(-1)
+        .i32(2)
+        .i32((int64_t)abc + 1)
+        .cstr("gone")
+        .i32(-2);
     w.Directives(b);
     b.u8(11).cstr("after the directives");
     b.u8(9).i32(1).i32(1).cstr("go");
@@ -226,12 +251,15 @@ TEST(AppletDisassembler, RecordLayoutsAtEveryFormatVersion) {
         ByteBuilder b = VersionContainer(v[0], v[1], chunk);
         qzPlayerContext context;
         qzAppletDescriptor applet;
-        ASSERT_EQ(ReadAppletContainerData(b.bytes.data(), b.size(), "/t.qza", &context, &applet), 0) << v[0] << "." << v[1];
-        ASSERT_EQ(applet.directives.size(), 15u);   // with display 1, made by the display tags
+        ASSERT_EQ(ReadAppletContainerData(b.bytes.data(), b.size(), "/t.qza", &context, &applet), 0)
+            << v[0] << "." << v[1];
+        ASSERT_EQ(applet.directives.size(), 15u);  // with display 1, made by the display tags
         std::string text = ExpectStableRoundTrip(b.bytes);
-        EXPECT_TRUE(Has(text, "; 14 directives: BGPIC BRUSH ANIM MUSIC SAMPLE BUTTON KEYDOWN SPRITE FILE FONT DISPLAY "
-                              "VIDEO PLUGIN MENU\n.record 11 cstr \"after the directives\""))
-            << v[0] << "." << v[1] << "\n" << text;
+        EXPECT_TRUE(Has(text,
+                        "; 14 directives: BGPIC BRUSH ANIM MUSIC SAMPLE BUTTON KEYDOWN SPRITE FILE FONT DISPLAY "
+                        "VIDEO PLUGIN MENU\n.record 11 cstr \"after the directives\""))
+            << v[0] << "." << v[1] << "\n"
+            << text;
         EXPECT_TRUE(Has(text, ".record 17 u8 4 i32 5")) << text;
         EXPECT_TRUE(Has(text, ".record 0 i32 3 bytes \"a\" mark m1 bytes \"bc\"")) << text;
         EXPECT_TRUE(Has(text, "cstr \"two.bin\" i32 -1 i32 2 offset m1")) << text;
@@ -258,8 +286,10 @@ TEST(AppletDisassembler, DamagedContainersKeepTheirBytes) {
          "bytecode record beyond the end", ".record 1 hex 7FFFFFFF616263"},
         {"negative skip", plain([](ByteBuilder& b) { b.u8(0).i32(-5); }), "negative length", ".record 0 hex FFFFFFFB"},
         {"negative str16", plain([](ByteBuilder& b) { b.u8(4).i16(-3).u8(1); }), "negative string length", ".record 4"},
-        {"unterminated text", plain([](ByteBuilder& b) { b.u8(12).raw("abc"); }), "unterminated cstr", ".record 12 hex"},
-        {"directive type 14", plain([](ByteBuilder& b) { b.u8(2).i32(1).u8(14).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0); }),
+        {"unterminated text", plain([](ByteBuilder& b) { b.u8(12).raw("abc"); }), "unterminated cstr",
+         ".record 12 hex"},
+        {"directive type 14",
+         plain([](ByteBuilder& b) { b.u8(2).i32(1).u8(14).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0); }),
          "unknown directive type 14", ".record 2 hex"},
         {"menu nested too deep", plain([](ByteBuilder& b) {
              b.u8(2).i32(1).u8(13).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
@@ -285,7 +315,8 @@ TEST(AppletDisassembler, DamagedContainersKeepTheirBytes) {
              b.u8('I').u8(0).u8(0).i16(0).raw("more");
          }),
          "", ".after i16 0   ; end of the icon block\n.after hex 6D6F7265\n"},
-        {"bytecode that is no chunk", plain([](ByteBuilder& b) { b.u8(9).i32(1).i32(0).cstr("a").u8(1).i32(4).raw("CODE"); }),
+        {"bytecode that is no chunk",
+         plain([](ByteBuilder& b) { b.u8(9).i32(1).i32(0).cstr("a").u8(1).i32(4).raw("CODE"); }),
          "bytecode: chunk shorter than its header",
          "; the bytecode does not decode as a chunk: chunk shorter than its header at byte 0\n.rawchunk\n.applet\n"
          ".record 9 i32 1 i32 0 cstr \"a\"   ; labels\n.hex 43 4F 44 45\n"},
@@ -357,7 +388,8 @@ TEST(AppletDisassembler, PackedContainers) {
 
 TEST(AppletDisassembler, FuzzSeedContainers) {
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QZ_SOURCE_DIR) + "/fuzz/corpus/container_fuzz")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QZ_SOURCE_DIR) + "/fuzz/corpus/container_fuzz")) {
         std::string bytes = ReadFile(entry.path());
         std::string text = QzDisassemble((const uint8_t*)bytes.data(), bytes.size(), nullptr);
         EXPECT_EQ(Assemble(text), std::vector<uint8_t>(bytes.begin(), bytes.end())) << entry.path() << "\n" << text;

@@ -62,13 +62,13 @@ TEST(Assembler, SmallChunkHasTheExpectedBytesInBothOrders) {
 TEST(Assembler, ConstantOperands) {
     std::vector<uint8_t> bytes = Assemble(
         ".function main\n"
-        "  .const 7\n"                      // k0, declared explicitly
-        "  LOADK r0 \"a\\0b\\x41\"\n"       // k1, escapes in the bytes
-        "  ADD r1 7 \"a\\0b\\x41\"\n"       // both reuse k0 and k1
-        "  EQ 1 nil k9\n"                   // nil becomes k2; k9 is taken as written
+        "  .const 7\n"                 // k0, declared explicitly
+        "  LOADK r0 \"a\\0b\\x41\"\n"  // k1, escapes in the bytes
+        "  ADD r1 7 \"a\\0b\\x41\"\n"  // both reuse k0 and k1
+        "  EQ 1 nil k9\n"              // nil becomes k2; k9 is taken as written
         "  JMP +1\n"
-        "  GETGLOBAL r2 -0\n"               // -0 is not 0: k3
-        "  SETTABLE r0 0 nan\n"             // 0 is k4, nan k5
+        "  GETGLOBAL r2 -0\n"    // -0 is not 0: k3
+        "  SETTABLE r0 0 nan\n"  // 0 is k4, nan k5
         "  RETURN r0 1\n"
         ".end\n");
     AsmFunction f = ReadMain(bytes);
@@ -90,10 +90,10 @@ TEST(Assembler, JumpsLabelsAndClosures) {
     std::vector<uint8_t> bytes = Assemble(
         ".function main\n"
         "top: LOADNIL r0 r1\n"
-        "  FORLOOP r0 top\n"          // back to 0 from 2: -2
+        "  FORLOOP r0 top\n"  // back to 0 from 2: -2
         "  TFORPREP r0 out\n"
         "  JMP top jf=3\n"
-        "  CLOSURE r1 inner\n"         // forward reference by name
+        "  CLOSURE r1 inner\n"  // forward reference by name
         "  CLOSURE r1 0\n"
         "out:\n"
         "  RETURN r0 1\n"
@@ -114,8 +114,8 @@ TEST(Assembler, JumpsLabelsAndClosures) {
     EXPECT_EQ(f.code[4], VmCreateABx(OP_CLOSURE, 1, 1));
     EXPECT_EQ(f.code[5], VmCreateABx(OP_CLOSURE, 1, 0));
     ASSERT_EQ(f.functions.size(), 2u);
-    EXPECT_EQ(f.functions[1].numUpvalues, 2);   // from the upvalue names when not given
-    EXPECT_EQ(f.lineInfo.size(), 0u);           // no .line: no line info
+    EXPECT_EQ(f.functions[1].numUpvalues, 2);  // from the upvalue names when not given
+    EXPECT_EQ(f.lineInfo.size(), 0u);          // no .line: no line info
 }
 
 TEST(Assembler, MaxStackIsComputedFromTheRegistersUsed) {
@@ -126,16 +126,16 @@ TEST(Assembler, MaxStackIsComputedFromTheRegistersUsed) {
         {"RETURN r0 1", 1},
         {".params 3\n.vararg\nRETURN r0 1", 4},
         {"MOVE r4 r9\nRETURN r0 1", 10},
-        {"ADD r0 r7 k0\nRETURN r0 1", 8},      // a constant operand uses no register
-        {"CALL r3 4 3\nRETURN r0 1", 7},        // arguments up to R(A+B-1)
-        {"CALL r3 1 6\nRETURN r0 1", 8},        // results up to R(A+C-2)
+        {"ADD r0 r7 k0\nRETURN r0 1", 8},  // a constant operand uses no register
+        {"CALL r3 4 3\nRETURN r0 1", 7},   // arguments up to R(A+B-1)
+        {"CALL r3 1 6\nRETURN r0 1", 8},   // results up to R(A+C-2)
         {"RETURN r2 5", 6},
         {"SELF r5 r0 \"m\"\nRETURN r0 1", 7},
         {"SETLIST r1 3\nRETURN r0 1", 6},
         {"FORLOOP r2 0\nRETURN r0 1", 5},
         {"TFORLOOP r0 0 2\nJMP 0\nRETURN r0 1", 8},
         {".maxstack 200\nRETURN r0 1", 200},    // explicit wins
-        {".word 0x0A000000\nRETURN r0 1", 11},   // raw words count too (MOVE r10 r0)
+        {".word 0x0A000000\nRETURN r0 1", 11},  // raw words count too (MOVE r10 r0)
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = Assemble(std::string(".function main\n") + c.body + "\n.end\n");
@@ -146,9 +146,10 @@ TEST(Assembler, MaxStackIsComputedFromTheRegistersUsed) {
 TEST(Assembler, PlayerLabelsAreInstructionIndexes) {
     AsmResult res;
     std::string error;
-    ASSERT_TRUE(QzAssembleFull(".function main\n  .label Start\n  LOADNIL r0 r0\n  .label next\n"
-                               "  RETURN r0 1 1\n.end\n",
-                               AsmOptions(), &res, &error))
+    ASSERT_TRUE(
+        QzAssembleFull(".function main\n  .label Start\n  LOADNIL r0 r0\n  .label next\n"
+                       "  RETURN r0 1 1\n.end\n",
+                       AsmOptions(), &res, &error))
         << error;
     ASSERT_EQ(res.labels.size(), 2u);
     EXPECT_EQ(res.labels[0], std::make_pair(std::string("Start"), 0));
@@ -166,13 +167,21 @@ TEST(Assembler, AppletContainerWrapsTheChunk) {
         ".record 33 xstr \"x\" i16 -2 u32 0xC0DECAFE f64 -1.5 bytes \"\\0z\" hex 0102\n" +
         body + ".after hex 00 u8 0x49\n");
     std::vector<uint8_t> expected = FromHex(
-        "515a4100"                   // "QZA" and a zero byte
-        "0a0600"                     // version 6.0
-        "0b5400"                     // title "T"
-        "0400026162"                 // str16 "ab"
-        "2187ff" "fffe" "c0decafe" "bff8000000000000" "007a" "0102"
-        "09" "00000001" "00000001" "676f00"   // labels: one, value 1, "go"
-        "01");                       // bytecode record
+        "515a4100"    // "QZA" and a zero byte
+        "0a0600"      // version 6.0
+        "0b5400"      // title "T"
+        "0400026162"  // str16 "ab"
+        "2187ff"
+        "fffe"
+        "c0decafe"
+        "bff8000000000000"
+        "007a"
+        "0102"
+        "09"
+        "00000001"
+        "00000001"
+        "676f00"  // labels: one, value 1, "go"
+        "01");    // bytecode record
     uint32_t n = (uint32_t)chunk.size();
     for (int shift = 24; shift >= 0; shift -= 8) expected.push_back((uint8_t)(n >> shift));
     expected.insert(expected.end(), chunk.begin(), chunk.end());
@@ -184,7 +193,7 @@ TEST(Assembler, AppletContainerWrapsTheChunk) {
     AsmOptions opts;
     opts.applet = true;
     std::vector<uint8_t> wrapped = Assemble(body, opts);
-    EXPECT_EQ(wrapped.size(), 4 + (1 + 4 + 4 + 3) + (1 + 4) + chunk.size());   // magic, labels, bytecode
+    EXPECT_EQ(wrapped.size(), 4 + (1 + 4 + 4 + 3) + (1 + 4) + chunk.size());  // magic, labels, bytecode
     std::string error;
     EXPECT_TRUE(QzAssemble(".applet\n.record 2 u8 256\n" + body, AsmOptions(), &error).empty());
     EXPECT_NE(error.find("line 2: u8 256 out of range 0..255"), std::string::npos) << error;
@@ -207,7 +216,7 @@ TEST(Assembler, HeaderOverridesForBrokenChunks) {
     order.byteOrderByte = 7;
     b = Assemble(body, order);
     EXPECT_EQ(b[4], 7);
-    EXPECT_TRUE(std::equal(b.begin() + 5, b.end(), good.begin() + 5));   // data stays little-endian
+    EXPECT_TRUE(std::equal(b.begin() + 5, b.end(), good.begin() + 5));  // data stays little-endian
 
     for (int i = 0; i < 8; i++) {
         AsmOptions sizes;
@@ -230,7 +239,8 @@ TEST(Assembler, HeaderOverridesForBrokenChunks) {
     EXPECT_EQ(Assemble(body, cut), good);
 
     // The same through directives.
-    b = Assemble(".signature \"\\x1BQZ\"\n.byteorder 2\n.sizes 8 4 4 6 8 9 9 8\n.testnumber 1.5\n.truncate 22\n" + body);
+    b = Assemble(".signature \"\\x1BQZ\"\n.byteorder 2\n.sizes 8 4 4 6 8 9 9 8\n.testnumber 1.5\n.truncate 22\n" +
+                 body);
     EXPECT_EQ(b, FromHex("1b515a020804040608090908000000000000f83f0000"));
     EXPECT_EQ(Assemble(".function main\n  .truncate 4\n  RETURN r0 1\n.end\n"), FromHex("1b515a42"));
 }
@@ -240,7 +250,7 @@ TEST(Assembler, BrokenRecordsThroughRawForms) {
     // refuses what the loader must refuse, and the writer puts the values where they belong.
     struct Case {
         const char* body;
-        const char* readerError;   // empty: the record reads
+        const char* readerError;  // empty: the record reads
     } cases[] = {
         {".count constants -1", "negative constant count"},
         {".count code -3", "negative instruction count"},
@@ -271,7 +281,8 @@ TEST(Assembler, BrokenRecordsThroughRawForms) {
         // Whatever the bytes, the disassembler's text gives them back.
         ExpectRoundTrip(bytes, ok);
     }
-    std::vector<uint8_t> bytes = Assemble(".function main\n.upvalues 1\n.upvalname \"a\"\n.upvalname \"b\"\nRETURN r0 1\n.end\n");
+    std::vector<uint8_t> bytes =
+        Assemble(".function main\n.upvalues 1\n.upvalname \"a\"\n.upvalname \"b\"\nRETURN r0 1\n.end\n");
     AsmFunction f = ReadMain(bytes);
     EXPECT_EQ(f.numUpvalues, 1);
     EXPECT_EQ(f.upvalueNames.size(), 2u);
@@ -327,7 +338,7 @@ TEST(Disassembler, RoundTripsWrittenSamplesInBothOrders) {
         "  .local \"i\" start finish\n"
         "  .local \"\" -1 70000\n"
         "  .const 1\n"
-        "  .const 1\n"                               // a duplicate: later uses print as k1
+        "  .const 1\n"  // a duplicate: later uses print as k1
         "  .const bits:7FF0000000000001\n"
         "  .const raw \"x\"\n"
         "  .const none\n"
@@ -411,16 +422,18 @@ AsmFunction RandomFunction(std::mt19937& rng, int depth) {
     }
     int lines = rng() % 3 == 0 ? (int)(rng() % 4) : rng() % 2 ? ncode : 0;
     for (int i = 0; i < lines; i++) f.lineInfo.push_back(rng() % 5 == 0 ? (int32_t)rng() : 7);
-    for (int i = (int)(rng() % 3); i > 0; i--) f.locals.push_back({RandomStr(rng), (int32_t)rng(), (int32_t)(rng() % 9)});
+    for (int i = (int)(rng() % 3); i > 0; i--)
+        f.locals.push_back({RandomStr(rng), (int32_t)rng(), (int32_t)(rng() % 9)});
     for (int i = (int)(rng() % 3); i > 0; i--) f.upvalueNames.push_back(RandomStr(rng));
     for (int i = (int)(rng() % 8); i > 0; i--) {
         AsmConst k;
         int t = rng() % 3;
         k.tag = t == 0 ? ASM_CONST_NIL : t == 1 ? ASM_CONST_NUMBER : ASM_CONST_STRING;
-        if (k.tag == ASM_CONST_NUMBER) k.numBits = rng() % 2 ? ((uint64_t)rng() << 32 | rng()) : 0x4000000000000000ull + (rng() % 4 << 50);
+        if (k.tag == ASM_CONST_NUMBER)
+            k.numBits = rng() % 2 ? ((uint64_t)rng() << 32 | rng()) : 0x4000000000000000ull + (rng() % 4 << 50);
         if (k.tag == ASM_CONST_STRING) k.str = RandomStr(rng);
         f.constants.push_back(k);
-        if (rng() % 4 == 0) f.constants.push_back(k);   // duplicates
+        if (rng() % 4 == 0) f.constants.push_back(k);  // duplicates
     }
     if (depth < 3)
         for (int i = (int)(rng() % 3); i > 0; i--) f.functions.push_back(RandomFunction(rng, depth + 1));

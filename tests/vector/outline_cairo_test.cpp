@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "path_oracle.h"
+#include "path_test_util.h"
 #include "vector/outline_engine.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
-#include "path_test_util.h"
 
 using namespace vectortest;
 
@@ -19,7 +19,7 @@ struct Case {
     const char* name;
     std::vector<PathOp> ops;
     CairoStyle style;
-    std::vector<PathOp> reference = {};   // what cairo draws, when it is not the same path
+    std::vector<PathOp> reference = {};  // what cairo draws, when it is not the same path
 };
 
 // The engine's coverage of path 1 drawn as the style says, and where its box starts (the plane
@@ -46,7 +46,7 @@ std::vector<uint8_t> EngineCoverage(const CairoStyle& style, int antialias, doub
     return plane;
 }
 
-const double kRotate[4] = {0.8660254, 0.5, -0.5, 0.8660254};   // 30 degrees
+const double kRotate[4] = {0.8660254, 0.5, -0.5, 0.8660254};  // 30 degrees
 const double kShear[4] = {1.5, 0, 0.4, 0.75};
 
 }  // namespace
@@ -63,12 +63,12 @@ TEST(OutlineVsCairo, CoverageMatches) {
     const std::vector<PathOp> triangle = {{'M', {10, 10}}, {'L', {110, 10}}, {'L', {110, 90}}, {'Z', {}}};
     const std::vector<PathOp> zigzag = {{'M', {10, 60}}, {'L', {60, 10}}, {'L', {110, 60}}, {'L', {160, 20}}};
     const std::vector<PathOp> curve = {{'M', {10, 80}}, {'C', {40, -20, 120, 160, 170, 40}}};
-    const std::vector<PathOp> blob = {{'M', {20, 60}}, {'C', {20, 0, 140, 0, 140, 60}}, {'c', {0, 60, -120, 60, -120, 0}},
-                                      {'Z', {}}};
+    const std::vector<PathOp> blob = {
+        {'M', {20, 60}}, {'C', {20, 0, 140, 0, 140, 60}}, {'c', {0, 60, -120, 60, -120, 0}}, {'Z', {}}};
     const std::vector<PathOp> rings = {{'O', {100, 100, 80}}, {'Z', {}}, {'O', {100, 100, 40}}, {'Z', {}},
                                        {'O', {150, 100, 40}}, {'Z', {}}};
-    const std::vector<PathOp> relative = {{'M', {20, 20}}, {'l', {100, 0}}, {'m', {0, 30}}, {'l', {-80, 40}},
-                                          {'l', {0, -60}}};
+    const std::vector<PathOp> relative = {
+        {'M', {20, 20}}, {'l', {100, 0}}, {'m', {0, 30}}, {'l', {-80, 40}}, {'l', {0, -60}}};
     const std::vector<PathOp> closedThenOpen = {{'M', {10, 10}}, {'L', {60, 10}}, {'L', {60, 60}}, {'L', {10, 60}},
                                                 {'Z', {}},       {'M', {80, 20}}, {'L', {150, 60}}};
     const std::vector<PathOp> closedThenOpenAsDrawn = {{'M', {10, 10}}, {'L', {60, 10}}, {'L', {60, 60}},
@@ -76,9 +76,8 @@ TEST(OutlineVsCairo, CoverageMatches) {
                                                        {'L', {150, 60}}};
     const std::vector<PathOp> openThenClosed = {{'M', {10, 70}},  {'L', {60, 20}},  {'M', {80, 20}},
                                                 {'L', {150, 20}}, {'L', {150, 80}}, {'Z', {}}};
-    const std::vector<PathOp> openThenClosedAsDrawn = {{'M', {10, 70}},  {'L', {60, 20}},  {'L', {10, 70}}, {'Z', {}},
-                                                       {'M', {80, 20}},  {'L', {150, 20}}, {'L', {150, 80}},
-                                                       {'Z', {}}};
+    const std::vector<PathOp> openThenClosedAsDrawn = {{'M', {10, 70}}, {'L', {60, 20}},  {'L', {10, 70}},  {'Z', {}},
+                                                       {'M', {80, 20}}, {'L', {150, 20}}, {'L', {150, 80}}, {'Z', {}}};
     CairoStyle fill;
     CairoStyle evenOdd;
     evenOdd.evenOdd = true;
@@ -134,7 +133,8 @@ TEST(OutlineVsCairo, CoverageMatches) {
         std::vector<uint8_t> ours = EngineCoverage(c.style, 1, &x1, &y1, &width, &height);
         ASSERT_GT(width, 0) << c.name;
         ASSERT_GT(height, 0) << c.name;
-        std::vector<uint8_t> reference = CairoCoverage(c.reference.empty() ? c.ops : c.reference, c.style, std::floor(x1), std::floor(y1), width, height, cairoFace, 48);
+        std::vector<uint8_t> reference = CairoCoverage(c.reference.empty() ? c.ops : c.reference, c.style,
+                                                       std::floor(x1), std::floor(y1), width, height, cairoFace, 48);
         double iou = CoverageIoU(ours, reference);
         EXPECT_GE(iou, 0.98) << c.name << ", " << width << " x " << height;
     }

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
+#include "path_test_util.h"
 #include "vector/draw_state.h"
 #include "vector/outline_engine.h"
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
-#include "path_test_util.h"
 
 using qztest::Arg;
 using namespace vectortest;
@@ -47,22 +47,41 @@ TEST(OutlineEngine, Extents) {
         Box expected;
     } rows[] = {
         {"a move alone has no points", {{"MoveTo", {1, 10, 20}}, {"StartSubPath", {1}}}, 1, 1, 0, 0, {0, 0, 0, 0}},
-        {"triangle", {{"MoveTo", {1, 0, 0}}, {"LineTo", {1, 10, 0}}, {"LineTo", {1, 10, 10}}, {"ClosePath", {1}}},
-         1, 1, 0, 0, {0, 0, 10, 10}},
+        {"triangle",
+         {{"MoveTo", {1, 0, 0}}, {"LineTo", {1, 10, 0}}, {"LineTo", {1, 10, 10}}, {"ClosePath", {1}}},
+         1,
+         1,
+         0,
+         0,
+         {0, 0, 10, 10}},
         {"ellipse", {{"AddEllipseToPath", {1, 100, 100, 50, 25}}}, 1, 1, 0, 0, {50, 75, 150, 125}},
         {"box stroked 4 wide", {{"AddBoxToPath", {1, 0, 0, 100, 50}}}, 0, 4, 0, 0, {-2, -2, 102, 52}},
         {"box at an offset", {{"AddBoxToPath", {1, 0, 0, 100, 50}}}, 1, 1, 10, 20, {10, 20, 110, 70}},
-        {"rounded box keeps its box", {{"AddBoxToPath", {1, 0, 0, 40, 20, Arg::Table({{"roundlevel", 100}})}}},
-         1, 1, 0, 0, {0, 0, 40, 20}},
-        {"half circle counter-clockwise", {{"AddArcToPath", {1, 50, 50, 20, 20, 0, 180, 0}}}, 1, 1, 0, 0,
+        {"rounded box keeps its box",
+         {{"AddBoxToPath", {1, 0, 0, 40, 20, Arg::Table({{"roundlevel", 100}})}}},
+         1,
+         1,
+         0,
+         0,
+         {0, 0, 40, 20}},
+        {"half circle counter-clockwise",
+         {{"AddArcToPath", {1, 50, 50, 20, 20, 0, 180, 0}}},
+         1,
+         1,
+         0,
+         0,
          {30, 30, 70, 50}},
-        {"relative moves add up", {{"MoveTo", {1, 5, 5}}, {"RelLineTo", {1, 10, 0}}, {"RelLineTo", {1, 0, 10}},
-                                   {"ClosePath", {1}}}, 1, 1, 0, 0, {5, 5, 15, 15}},
+        {"relative moves add up",
+         {{"MoveTo", {1, 5, 5}}, {"RelLineTo", {1, 10, 0}}, {"RelLineTo", {1, 0, 10}}, {"ClosePath", {1}}},
+         1,
+         1,
+         0,
+         0,
+         {5, 5, 15, 15}},
     };
     for (const auto& r : rows) {
         vm.Ok("StartPath", {1});
-        for (const auto& [command, args] : r.commands)
-            vm.Ok(command, args);
+        for (const auto& [command, args] : r.commands) vm.Ok(command, args);
         ExpectBox(Extents(r.fill, r.width, r.dx, r.dy), r.expected.x1, r.expected.y1, r.expected.x2, r.expected.y2,
                   r.name);
     }
@@ -71,7 +90,7 @@ TEST(OutlineEngine, Extents) {
 TEST(OutlineEngine, PathExtentsFollowTheDrawState) {
     qztest::Commands vm{&qzVectorGraphicsLibrary};
     vm.Ok("StartPath", {1});
-    EXPECT_EQ(vm.Run("GetPathExtents", {1}), "0, 0, 0, 0");   // no buffer
+    EXPECT_EQ(vm.Run("GetPathExtents", {1}), "0, 0, 0, 0");  // no buffer
     vm.Ok("AddBoxToPath", {1, 0, 0, 100, 50});
     // Stroked with the line width while the fill style is FILLNONE, filled otherwise.
     GetDrawState()->lineWidth = 4;
@@ -98,8 +117,7 @@ TEST(OutlineEngine, CurrentPoints) {
     };
     for (const auto& r : rows) {
         vm.Ok("StartPath", {1});
-        for (const auto& [command, args] : r.commands)
-            vm.Ok(command, args);
+        for (const auto& [command, args] : r.commands) vm.Ok(command, args);
         EXPECT_EQ(vm.Run("GetCurrentPoint", {1}), r.expected) << r.name;
     }
 }
@@ -117,16 +135,16 @@ TEST(OutlineEngine, TranslateMovesAbsoluteCoordinatesOnly) {
     EXPECT_EQ(PathReadDouble(p + 8), 101);
     EXPECT_EQ(PathReadDouble(p + 16), 202);
     p += 24;
-    EXPECT_EQ(PathReadDouble(p + 8), 5);   // relative: unchanged
+    EXPECT_EQ(PathReadDouble(p + 8), 5);  // relative: unchanged
     p += 24;
     EXPECT_EQ(PathReadDouble(p + 8), 101);
     EXPECT_EQ(PathReadDouble(p + 48), 203);
     p += 56;
     EXPECT_EQ(PathReadDouble(p + 4), 110);
-    EXPECT_EQ(PathReadDouble(p + 20), 5);   // radius: unchanged
+    EXPECT_EQ(PathReadDouble(p + 20), 5);  // radius: unchanged
     p += 56;
     EXPECT_EQ(PathReadDouble(p + 12), 220);
-    EXPECT_EQ(PathReadDouble(p + 20), 5);   // width: unchanged
+    EXPECT_EQ(PathReadDouble(p + 20), 5);  // width: unchanged
 
     // Normalising puts the filled box's top-left corner at 0, 0.
     vm.Ok("StartPath", {1});
@@ -149,8 +167,7 @@ TEST(OutlineEngine, CoverageOfOpenSubPathsAndWithoutAntialiasing) {
     };
     auto sum = [&] {
         long total = 0;
-        for (uint8_t v : plane)
-            total += v;
+        for (uint8_t v : plane) total += v;
         return total;
     };
     // An open sub-path records out and back: filled, it covers nothing; stroked, it shows.
@@ -166,7 +183,7 @@ TEST(OutlineEngine, CoverageOfOpenSubPathsAndWithoutAntialiasing) {
         EXPECT_TRUE(v == 0 || v == 255);
         half += v == 255;
     }
-    EXPECT_NEAR(half, 800, 60);   // the triangle's area
+    EXPECT_NEAR(half, 800, 60);  // the triangle's area
 }
 
 TEST(OutlineEngine, ArcsOfUndrawableRadiiEnd) {
@@ -175,7 +192,7 @@ TEST(OutlineEngine, ArcsOfUndrawableRadiiEnd) {
         vm.Ok("StartPath", {1});
         vm.Ok("AddArcToPath", {1, 50, 50, radius, radius, 0, 270});
         vm.Ok("AddArcToPath", {1, 50, 50, 10, 10, 0, std::nan("")});
-        Box b = Extents(0, 2);   // answered or not, it returns
+        Box b = Extents(0, 2);  // answered or not, it returns
         EXPECT_FALSE(std::isnan(b.x1)) << radius;
     }
 }
@@ -197,7 +214,7 @@ TEST(OutlineEngine, TextAdvancesOnItsOwnSizeObject) {
     ASSERT_EQ(vm.CallFresh("GetCurrentPoint", {1}), 0);
     double advance = vm.Num(1) - 20;
     EXPECT_EQ(vm.Num(2), 50);
-    EXPECT_GT(advance, 30);    // two capitals at 30 pixels
+    EXPECT_GT(advance, 30);  // two capitals at 30 pixels
     EXPECT_LT(advance, 50);
     EXPECT_GT(b.x1, 19);
     EXPECT_LT(b.y1, 50 - 15);  // capitals stand above the baseline

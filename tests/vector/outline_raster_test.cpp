@@ -37,7 +37,7 @@ TEST(OutlineRaster, MatchesFreeType) {
         const char* name;
         std::vector<FT_Vector> points;  // a zigzag, stroked
         double radius;
-        double shift;                   // moves it partly out of the plane
+        double shift;  // moves it partly out of the plane
     } rows[] = {
         {"crossing zigzag", {P(10, 10), P(110, 90), P(110, 10), P(10, 90), P(60, 5)}, 6, 0},
         {"thin lines", {P(5, 50), P(115, 52), P(60, 95), P(61, 3)}, 0.4, 0},

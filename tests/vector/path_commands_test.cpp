@@ -7,10 +7,10 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
-#include "vector/path_style.h"
-#include "vector/vector_engine.h"
 #include "libs/text/text_lib.h"
 #include "path_test_util.h"
+#include "vector/path_style.h"
+#include "vector/vector_engine.h"
 
 using qztest::Arg;
 using qztest::Nil;
@@ -40,8 +40,7 @@ TEST(PathCommands, PathsAreMadeEmptiedAndFreed) {
         {"FreePath", {1}, ""},
         {"IsPathEmpty", {1}, "ERR 1393"},
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command;
+    for (const auto& r : rows) EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command;
 
     // Nil asks for a handle; the handle names the path.
     ASSERT_EQ(vm.CallFresh("StartPath", {Nil{}}), 0);
@@ -72,10 +71,10 @@ TEST(PathCommands, RecordsAreLaidOutAsTheBufferFormatSays) {
     EXPECT_EQ(PathReadU32(p + 4), 1u);
     EXPECT_EQ(PathReadDouble(p + 8), 1.5);
     EXPECT_EQ(PathReadDouble(p + 16), -2);
-    p += 24 + 56;   // the first arc: centre, radii, angles, then the clockwise word
+    p += 24 + 56;  // the first arc: centre, radii, angles, then the clockwise word
     EXPECT_EQ(PathReadDouble(p + 36), 45);
     EXPECT_EQ(PathReadU32(p + 52), 0u);
-    p += 56;        // the circle: 0 to 360 degrees, clockwise
+    p += 56;  // the circle: 0 to 360 degrees, clockwise
     EXPECT_EQ(PathReadDouble(p + 20), 9);
     EXPECT_EQ(PathReadDouble(p + 28), 9);
     EXPECT_EQ(PathReadDouble(p + 44), 360);
@@ -91,8 +90,7 @@ TEST(PathCommands, BuffersGrowByTheEstimateAndNeverBeyondTheirCapacity) {
     qztest::Commands vm{&qzVectorGraphicsLibrary};
     vm.Ok("StartPath", {1});
     // 24-byte records: after 38 of them (912 bytes) the estimate of 128 no longer fits in 1024.
-    for (int i = 0; i < 38; i++)
-        vm.Ok("LineTo", {1, i, i});
+    for (int i = 0; i < 38; i++) vm.Ok("LineTo", {1, i, i});
     EXPECT_EQ(PathOf(1)->capacity, 1024u);
     vm.Ok("LineTo", {1, 0, 0});
     EXPECT_EQ(PathOf(1)->capacity, 2048u);
@@ -157,8 +155,7 @@ TEST(PathCommands, BoxCornersFromTheOptions) {
         vm.Ok("StartPath", {1});
         vm.Ok("AddBoxToPath", r.args);
         const uint8_t* p = PathOf(1)->buffer;
-        for (int i = 0; i < 4; i++)
-            EXPECT_EQ(PathReadU32(p + 36 + 4 * i), r.corners[i]) << i;
+        for (int i = 0; i < 4; i++) EXPECT_EQ(PathReadU32(p + 36 + 4 * i), r.corners[i]) << i;
     }
     EXPECT_EQ(vm.Run("AddBoxToPath", {1, 0, 0, 1, 1, 5}), "ERR " + std::to_string(ERR_TABEXPECTED));
 }
@@ -171,7 +168,7 @@ TEST(PathCommands, StyleSettersAndDashes) {
     vm.Ok("SetLineCap", {2.7});
     vm.Ok("SetFillRule", {7});
     EXPECT_EQ(GetPathStyle().lineCap, 2);
-    EXPECT_EQ(GetPathStyle().fillRule, 7);   // stored as given; the engine reads unknown rules as winding
+    EXPECT_EQ(GetPathStyle().fillRule, 7);  // stored as given; the engine reads unknown rules as winding
 
     vm.Ok("SetDash", {5, 10, 4});
     ASSERT_EQ(GetPathStyle().dashCount, 2u);
@@ -212,7 +209,7 @@ TEST(PathCommands, TextNeedsAFreeTypeFont) {
     ASSERT_NE(vera.font, nullptr);
     TextSource text(vera.font);
     EXPECT_EQ(vm.Run("AddTextToPath", {1, "Hi", Arg::Table({{"encoding", 2}})}), "ERR 1055");
-    vm.Ok("AddTextToPath", {1, "\xE9t\xE9"});   // Latin-1 by default, stored as UTF-8
+    vm.Ok("AddTextToPath", {1, "\xE9t\xE9"});  // Latin-1 by default, stored as UTF-8
     vm.Ok("AddTextToPath", {1, "\xC3\xA9t\xC3\xA9", Arg::Table({{"encoding", 1}})});
     const uint8_t* first = PathOf(1)->buffer;
     EXPECT_EQ(PathReadU32(first + 8), 30u);

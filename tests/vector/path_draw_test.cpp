@@ -29,8 +29,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,        &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzDrawLibrary,    &qzVectorGraphicsLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,        &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzDrawLibrary,  &qzVectorGraphicsLibrary};
     }
     void Open(bool layers) {
         OpenCurrent(1, Arg::Table({{"width", kW}, {"height", kH}, {"layers", layers}, {"color", 0.0}}));
@@ -59,7 +59,7 @@ struct Style {
 
 TEST_F(PathDraw, MatchesCairo) {
     Open(false);
-    const std::vector<PathOp> star = {{'M', {50, 0}},  {'L', {80, 90}}, {'L', {0, 35}},
+    const std::vector<PathOp> star = {{'M', {50, 0}},   {'L', {80, 90}}, {'L', {0, 35}},
                                       {'L', {100, 35}}, {'L', {20, 90}}, {'Z', {}}};
     const std::vector<PathOp> wave = {{'M', {0, 40}}, {'C', {30, -20, 70, 100, 100, 40}}, {'l', {40, -30}}};
     const std::vector<PathOp> rings = {{'O', {50, 50, 45}}, {'Z', {}}, {'O', {50, 50, 20}}, {'Z', {}}};
@@ -226,7 +226,7 @@ TEST_F(PathDraw, LayersKeepTheirOwnPath) {
     EXPECT_EQ(ring->border.bordersize, 4);
     EXPECT_EQ(Pixel(1, 120, 80), 0xFF0000u);  // the centre
     EXPECT_EQ(Pixel(1, 98, 80), 0x00FF00u);   // 2 pixels left of the circle
-    EXPECT_EQ(Pixel(1, 101, 61), 0u);          // the box corner lies outside the ring
+    EXPECT_EQ(Pixel(1, 101, 61), 0u);         // the box corner lies outside the ring
     EXPECT_EQ(Ids().size(), 2u);
 }
 

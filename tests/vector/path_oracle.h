@@ -17,9 +17,9 @@
 namespace vectortest {
 
 struct PathOp {
-    char op;                 // M m L l C c Z A (arc) O (circle) E (ellipse) B (box) T (text)
-    std::vector<double> v;   // the command's numbers after the path id
-    std::string text;        // T: UTF-8
+    char op;                // M m L l C c Z A (arc) O (circle) E (ellipse) B (box) T (text)
+    std::vector<double> v;  // the command's numbers after the path id
+    std::string text;       // T: UTF-8
     PathOp(char o, std::vector<double> values, std::string t = {}) : op(o), v(std::move(values)), text(std::move(t)) {}
 };
 
@@ -27,8 +27,7 @@ struct PathOp {
 inline void BuildPath(qztest::Commands& vm, int id, const std::vector<PathOp>& ops) {
     for (const PathOp& o : ops) {
         std::vector<qztest::Arg> args{id};
-        for (double d : o.v)
-            args.push_back(d);
+        for (double d : o.v) args.push_back(d);
         switch (o.op) {
         case 'M': vm.Ok("MoveTo", args); break;
         case 'm': vm.Ok("RelMoveTo", args); break;
@@ -42,8 +41,8 @@ inline void BuildPath(qztest::Commands& vm, int id, const std::vector<PathOp>& o
         case 'E': vm.Ok("AddEllipseToPath", args); break;
         case 'B': {
             std::vector<qztest::Arg> box{id, o.v[0], o.v[1], o.v[2], o.v[3]};
-            box.push_back(qztest::Arg::Table({{"cornera", o.v[4]}, {"cornerb", o.v[5]}, {"cornerc", o.v[6]},
-                                              {"cornerd", o.v[7]}}));
+            box.push_back(qztest::Arg::Table(
+                {{"cornera", o.v[4]}, {"cornerb", o.v[5]}, {"cornerc", o.v[6]}, {"cornerd", o.v[7]}}));
             vm.Ok("AddBoxToPath", box);
             break;
         }
@@ -91,8 +90,7 @@ inline void CairoPath(cairo_t* cr, const std::vector<PathOp>& ops, cairo_font_fa
             double x1 = v[0], y1 = v[1], x2 = v[0] + v[2], y2 = v[1] + v[3];
             double side = std::min(std::trunc(v[2]), std::trunc(v[3]));
             double r[4];
-            for (int i = 0; i < 4; i++)
-                r[i] = v[4 + i] / 100 * side / 2;
+            for (int i = 0; i < 4; i++) r[i] = v[4 + i] / 100 * side / 2;
             cairo_new_sub_path(cr);
             cairo_move_to(cr, x1 + r[0], y1);
             cairo_arc_negative(cr, x1 + r[0], y1 + r[0], r[0], 270 * d, 180 * d);
@@ -119,16 +117,15 @@ struct CairoStyle {
     bool fill = true;
     bool evenOdd = false;
     double width = 1;
-    int cap = 0;    // 0 butt, 1 round, 2 square
-    int join = 0;   // 0 miter, 1 round, 2 bevel
-    const double* matrix = nullptr;   // m0..m3, applied to the path and its stroke
+    int cap = 0;                     // 0 butt, 1 round, 2 square
+    int join = 0;                    // 0 miter, 1 round, 2 bevel
+    const double* matrix = nullptr;  // m0..m3, applied to the path and its stroke
 };
 
 // Cairo's coverage of the path in a width x height plane whose top-left corner is (x, y) after
 // the matrix: what the engine draws when its bounding box starts at (x, y).
 inline std::vector<uint8_t> CairoCoverage(const std::vector<PathOp>& ops, const CairoStyle& style, double x, double y,
-                                          int width, int height, cairo_font_face_t* face = nullptr,
-                                          double size = 0) {
+                                          int width, int height, cairo_font_face_t* face = nullptr, double size = 0) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
     cairo_t* cr = cairo_create(surface);
     cairo_translate(cr, -x, -y);
@@ -155,7 +152,8 @@ inline std::vector<uint8_t> CairoCoverage(const std::vector<PathOp>& ops, const 
     const unsigned char* data = cairo_image_surface_get_data(surface);
     int stride = cairo_image_surface_get_stride(surface);
     for (int row = 0; row < height; row++)
-        std::copy(data + size_t(row) * stride, data + size_t(row) * stride + width, plane.begin() + size_t(row) * width);
+        std::copy(data + size_t(row) * stride, data + size_t(row) * stride + width,
+                  plane.begin() + size_t(row) * width);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
     return plane;

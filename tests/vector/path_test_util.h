@@ -62,10 +62,8 @@ inline qzPath* PathOf(int number) {
 // The opcodes of a path's records in order.
 inline std::vector<uint32_t> Opcodes(const qzPath* path) {
     std::vector<uint32_t> ops;
-    if (!path || !path->buffer)
-        return ops;
-    for (const uint8_t* p = path->buffer; size_t size = PathRecordSize(p); p += size)
-        ops.push_back(PathReadU32(p));
+    if (!path || !path->buffer) return ops;
+    for (const uint8_t* p = path->buffer; size_t size = PathRecordSize(p); p += size) ops.push_back(PathReadU32(p));
     return ops;
 }
 

@@ -24,9 +24,10 @@ TEST(Api, SetTopAndStackLimits) {
     VmSetTop(L, 0);
     // Only 20 slots without VmCheckStack: the 21st push beyond the frame raises.
     VmHolder M;
-    EXPECT_EQ(RunGuarded(M, [&] {
-                  for (int i = 0; i < 21; i++) VmPushNumber(M, i);
-              }),
+    EXPECT_EQ(RunGuarded(M,
+                         [&] {
+                             for (int i = 0; i < 21; i++) VmPushNumber(M, i);
+                         }),
               ERR_STACK);
     struct Case {
         const char* what;
@@ -53,7 +54,7 @@ TEST(Api, ReadingValues) {
     VmPushBoolean(L, 0);
     VmPushNil(L);
     VmPushNumber(L, 2.5);
-    EXPECT_EQ(VmToBoolean(L, 1), 1);   // the number 0 is true here
+    EXPECT_EQ(VmToBoolean(L, 1), 1);  // the number 0 is true here
     EXPECT_EQ(VmToBoolean(L, 3), 0);
     EXPECT_EQ(VmToBoolean(L, 4), 0);
     EXPECT_EQ(VmToBoolean(L, 9), 0);
@@ -61,7 +62,7 @@ TEST(Api, ReadingValues) {
     EXPECT_EQ(VmToNumber(L, 2), 16);
     EXPECT_TRUE(VmIsString(L, 5));
     EXPECT_STREQ(VmToString(L, 5), "2.5");
-    EXPECT_EQ(VmType(L, 5), VM_TSTRING);   // converted in place
+    EXPECT_EQ(VmType(L, 5), VM_TSTRING);  // converted in place
     EXPECT_EQ(VmStrLen(L, 5), 3u);
     EXPECT_STREQ(VmTypeName(L, VmType(L, 3)), "boolean");
     EXPECT_STREQ(VmTypeName(L, VM_TNONE), "no value");
@@ -86,7 +87,7 @@ TEST(Api, FormatterAndConcat) {
 TEST(Api, MetatablesAndEquality) {
     VmHolder L;
     VmNewTable(L);
-    EXPECT_EQ(VmGetMetatable(L, 1), 0);   // only the default metatable
+    EXPECT_EQ(VmGetMetatable(L, 1), 0);  // only the default metatable
     VmNewTable(L);
     EXPECT_EQ(VmSetMetatable(L, 1), 1);
     EXPECT_EQ(VmGetMetatable(L, 1), 1);
@@ -99,12 +100,12 @@ TEST(Api, MetatablesAndEquality) {
     EXPECT_EQ(VmSetMetatable(L, 2), 0);
     VmPushNumber(L, 1);
     EXPECT_EQ(VmEqual(L, 2, 3), 1);
-    EXPECT_EQ(VmEqual(L, 1, 2), 0);   // different tags
+    EXPECT_EQ(VmEqual(L, 1, 2), 0);  // different tags
     VmPushString(L, "a");
     VmPushString(L, "B");
     EXPECT_EQ(VmLessThan(L, 5, 4, 0), 0);
     EXPECT_EQ(VmLessThan(L, 5, 4, 1), 1);
-    VmPushString(L, "\xC9t\xE9");   // Latin-1 letters fold too
+    VmPushString(L, "\xC9t\xE9");  // Latin-1 letters fold too
     VmPushString(L, "\xE9T\xC9");
     EXPECT_EQ(VmLessThan(L, 6, 7, 0) + VmLessThan(L, 7, 6, 0), 0);
     EXPECT_EQ(VmLessThan(L, 6, 7, 1), 1);
@@ -131,7 +132,7 @@ TEST(Api, ProtectedCallsReturnCodes) {
     VmPushNumber(L, 7);
     VmPushCFunction(L, RaiseDivZero);
     EXPECT_EQ(VmProtectedCall(L, 0, 0, 0), ERR_ZERODIVISION);
-    EXPECT_EQ(VmGetTop(L), 1);   // the function is gone, nothing was pushed
+    EXPECT_EQ(VmGetTop(L), 1);  // the function is gone, nothing was pushed
     EXPECT_EQ(VmCProtectedCall(L, RaiseDivZero, nullptr), ERR_ZERODIVISION);
     // C calling C through VmCall: the 200th nesting raises a stack overflow.
     VmPushCFunction(L, RecordDepth);
@@ -192,7 +193,7 @@ TEST(Api, ThreadsAndMovingValues) {
     VmPushNumber(L, 1);
     VmPushString(L, "two");
     VmMoveValues(L, th, 2);
-    EXPECT_EQ(VmGetTop(L), 1);   // the thread itself
+    EXPECT_EQ(VmGetTop(L), 1);  // the thread itself
     EXPECT_EQ(VmGetTop(th), 2);
     EXPECT_STREQ(VmToString(th, 2), "two");
     // A handler that claims more results than it pushed gives only what it pushed.
@@ -201,10 +202,11 @@ TEST(Api, ThreadsAndMovingValues) {
     EXPECT_EQ(VmGetTop(th), 3);
     EXPECT_EQ(VmToNumber(th, 3), 9);
     // An error in a thread without a protected call of its own unwinds to the main thread's.
-    EXPECT_EQ(RunGuarded(L, [&] {
-                  VmPushCFunction(th, Boom);
-                  VmCall(th, 0, 0);
-              }),
+    EXPECT_EQ(RunGuarded(L,
+                         [&] {
+                             VmPushCFunction(th, Boom);
+                             VmCall(th, 0, 0);
+                         }),
               ERR_WRONGOP);
     EXPECT_EQ(th->ci, th->baseCi);
     EXPECT_EQ(VmGetTop(th), 0);
@@ -224,8 +226,8 @@ TEST(Api, ErrorWithoutProtectedCallEndsTheProcess) {
 // A metatable remembers that it has no "__index"; storing one must make it visible at once.
 TEST(Api, AbsentEventCacheIsClearedByStores) {
     VmHolder L;
-    VmNewTable(L);   // 1: t
-    VmNewTable(L);   // 2: its metatable
+    VmNewTable(L);  // 1: t
+    VmNewTable(L);  // 2: its metatable
     VmPushValue(L, 2);
     VmSetMetatable(L, 1);
     VmPushString(L, "x");
@@ -233,7 +235,7 @@ TEST(Api, AbsentEventCacheIsClearedByStores) {
     EXPECT_EQ(VmType(L, -1), VM_TNIL);
     VmPop(L, 1);
     EXPECT_TRUE(VmTableValue(L.state->base + 1)->flags & (1u << VM_EV_INDEX));
-    VmNewTable(L);   // 3: the __index table
+    VmNewTable(L);  // 3: the __index table
     VmPushString(L, "x");
     VmPushNumber(L, 5);
     VmRawSet(L, 3);

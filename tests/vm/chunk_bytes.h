@@ -12,7 +12,7 @@
 namespace chunktest {
 
 struct Constant {
-    uint8_t type = 0;   // 0 nil, 3 number, 4 string, anything else for broken chunks
+    uint8_t type = 0;  // 0 nil, 3 number, 4 string, anything else for broken chunks
     double number = 0;
     std::string text;
     static Constant Nil() { return Constant{}; }
@@ -27,7 +27,7 @@ struct Local {
 };
 
 struct Function {
-    std::optional<std::string> source;   // absent: written with length 0
+    std::optional<std::string> source;  // absent: written with length 0
     int32_t lineDefined = 0;
     uint8_t nups = 0, numparams = 0, isVararg = 0, maxStack = 2;
     std::vector<int32_t> lines;
@@ -42,7 +42,7 @@ struct Function {
 
 struct Header {
     std::string signature = std::string("\x1bQZB", 4);
-    int orderByte = -1;   // -1: matches the byte order written
+    int orderByte = -1;  // -1: matches the byte order written
     uint8_t sizes[8] = {4, 4, 4, 6, 8, 9, 9, 8};
     double testNumber = 31415926.535897933;
 };

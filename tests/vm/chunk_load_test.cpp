@@ -45,7 +45,10 @@ int WriteVector(VmState*, const void* bytes, size_t size, void* data) {
 
 class ChunkLoad : public ::testing::Test {
 protected:
-    void SetUp() override { state = VmOpen(); ASSERT_NE(state, nullptr); }
+    void SetUp() override {
+        state = VmOpen();
+        ASSERT_NE(state, nullptr);
+    }
     void TearDown() override { VmClose(state); }
 
     int Load(const std::vector<uint8_t>& bytes, size_t block = SIZE_MAX) {
@@ -178,7 +181,7 @@ TEST_F(ChunkLoad, DeclaredUpvaluesGetClosedNilCells) {
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->v, &cell->value);
     EXPECT_EQ(cell->v->tt, VM_TNIL);
-    VmCollectGarbage(state);   // the cells are proper collectable objects
+    VmCollectGarbage(state);  // the cells are proper collectable objects
     EXPECT_EQ(VmScriptClosureUpvalues(cl)[0]->v->tt, VM_TNIL);
 }
 
@@ -193,7 +196,7 @@ TEST_F(ChunkLoad, StringConstantWithoutTextIsTheEmptyString) {
     ASSERT_EQ(bytes[49], 4);
     ASSERT_EQ(bytes[50], 1);
     bytes[50] = 0;
-    bytes.erase(bytes.begin() + 54);   // the NUL
+    bytes.erase(bytes.begin() + 54);  // the NUL
     ASSERT_EQ(Load(bytes), 0);
     const VmProto* p = TopProto();
     ASSERT_EQ(p->k[0].tt, VM_TSTRING);
@@ -229,27 +232,25 @@ TEST_F(ChunkLoad, EveryLoadErrorHasItsCode) {
         {"signature", WithHeader([](chunktest::Header& h) { h.signature = std::string("\x1bQZC", 4); }),
          ERR_BADSIGNATURE},
         {"test number 31415926.9 loads", WithHeader([](chunktest::Header& h) { h.testNumber = 31415926.9; }), 0},
-        {"test number 31415927", WithHeader([](chunktest::Header& h) { h.testNumber = 31415927.0; }),
-         ERR_UNKNUMFMT},
-        {"test number negative", WithHeader([](chunktest::Header& h) { h.testNumber = -31415926.5; }),
-         ERR_UNKNUMFMT},
+        {"test number 31415927", WithHeader([](chunktest::Header& h) { h.testNumber = 31415927.0; }), ERR_UNKNUMFMT},
+        {"test number negative", WithHeader([](chunktest::Header& h) { h.testNumber = -31415926.5; }), ERR_UNKNUMFMT},
         {"test number NaN",
          WithHeader([](chunktest::Header& h) { h.testNumber = std::numeric_limits<double>::quiet_NaN(); }),
          ERR_UNKNUMFMT},
         {"negative code count", WithFunction([](Function& f) { f.codeCount = -1; }), ERR_BADINTEGER},
-        {"negative upvalue-name count", WithFunction([](Function& f) { f.upvalueNameCount = -5; }),
-         ERR_BADINTEGER},
-        {"upvalue names for no upvalues",
-         WithFunction([](Function& f) { f.upvalueNames = {"a"}; }), ERR_BADUPVALUES},
+        {"negative upvalue-name count", WithFunction([](Function& f) { f.upvalueNameCount = -5; }), ERR_BADINTEGER},
+        {"upvalue names for no upvalues", WithFunction([](Function& f) { f.upvalueNames = {"a"}; }), ERR_BADUPVALUES},
         {"fewer upvalue names than upvalues", WithFunction([](Function& f) {
              f.nups = 2;
              f.upvalueNames = {"a"};
          }),
          ERR_BADUPVALUES},
-        {"boolean constant", WithFunction([](Function& f) { f.constants = {Constant{1, 0, {}}}; }),
+        {"boolean constant", WithFunction([](Function& f) {
+             f.constants = {Constant{1, 0, {}}};
+         }),
          ERR_BADCONSTANT},
-        {"no final RETURN",
-         WithFunction([](Function& f) { f.code = {VmCreateABC(OP_MOVE, 0, 1, 0)}; }), ERR_BADBYTECODE},
+        {"no final RETURN", WithFunction([](Function& f) { f.code = {VmCreateABC(OP_MOVE, 0, 1, 0)}; }),
+         ERR_BADBYTECODE},
         {"251 registers", WithFunction([](Function& f) { f.maxStack = 251; }), ERR_BADBYTECODE},
         {"CALL C=0 into MOVE", WithFunction([](Function& f) {
              f.code = {VmCreateABC(OP_CALL, 0, 1, 0), VmCreateABC(OP_MOVE, 0, 1, 0), kReturn};
@@ -264,7 +265,9 @@ TEST_F(ChunkLoad, EveryLoadErrorHasItsCode) {
              f.nested[0].code = {VmCreateABC(OP_MOVE, 0, 1, 0)};
          }),
          ERR_BADBYTECODE},
-        {"line info shorter than the code", WithFunction([](Function& f) { f.lines = {1, 2}; }),
+        {"line info shorter than the code", WithFunction([](Function& f) {
+             f.lines = {1, 2};
+         }),
          ERR_BADBYTECODE},
     };
     {
@@ -303,10 +306,10 @@ constexpr size_t kLineCountAt = 33, kLocalCountAt = 37, kConstantCountAt = 45, k
 TEST_F(ChunkLoad, LyingSizesAllocateNothingTheyClaim) {
     struct Lie {
         const char* what;
-        size_t at;          // where the count or length lies
-        bool cutAfter;      // end the input right after it
+        size_t at;      // where the count or length lies
+        bool cutAfter;  // end the input right after it
     } lies[] = {
-        {"source length", 21, false},   // the rest of the chunk is read as its text
+        {"source length", 21, false},  // the rest of the chunk is read as its text
         {"line count", kLineCountAt, false},
         {"local count", kLocalCountAt, true},
         {"constant count", kConstantCountAt, true},
@@ -335,11 +338,11 @@ std::vector<uint8_t> NestedChain(int depth) {
     chunktest::Writer w(false);
     w.Header(chunktest::Header());
     for (int i = 0; i < depth; i++) {
-        w.Int(0);   // source
-        w.Int(0);   // line defined
+        w.Int(0);  // source
+        w.Int(0);  // line defined
         w.Byte(0), w.Byte(0), w.Byte(0), w.Byte(2);
-        w.Int(0), w.Int(0), w.Int(0), w.Int(0);   // lines, locals, upvalue names, constants
-        w.Int(i + 1 < depth ? 1 : 0);             // nested
+        w.Int(0), w.Int(0), w.Int(0), w.Int(0);  // lines, locals, upvalue names, constants
+        w.Int(i + 1 < depth ? 1 : 0);            // nested
     }
     for (int i = 0; i < depth; i++) {
         w.Int(1);
@@ -477,7 +480,7 @@ TEST_F(ChunkLoad, DumpedRunningFunctionsRunAfterLoading) {
     std::vector<uint8_t> bytes = QzAssemble(text, &error);
     ASSERT_FALSE(bytes.empty()) << error;
     ASSERT_EQ(Load(bytes), 0);
-    ASSERT_EQ(VmProtectedCall(state, 0, 2, 0), 0);   // get, add
+    ASSERT_EQ(VmProtectedCall(state, 0, 2, 0), 0);  // get, add
 
     auto reload = [&](int index) {
         std::vector<uint8_t> dumped;

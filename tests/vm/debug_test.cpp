@@ -35,8 +35,10 @@ TEST(Debug, ChunkIds) {
 static std::vector<int> lines;
 static int counts = 0;
 static void LineHook(VmState*, VmDebug* ar) {
-    if (ar->event == VM_HOOKLINE) lines.push_back(ar->currentline);
-    else if (ar->event == VM_HOOKCOUNT) counts++;
+    if (ar->event == VM_HOOKLINE)
+        lines.push_back(ar->currentline);
+    else if (ar->event == VM_HOOKCOUNT)
+        counts++;
 }
 
 TEST(Debug, LineAndCountHooks) {
@@ -64,7 +66,7 @@ loop:
     ASSERT_EQ(RunAsm(L, text, &out), 0);
     EXPECT_EQ(out, "3");
     EXPECT_EQ(lines, (std::vector<int>{1, 2, 3, 2, 3, 2, 3, 4}));
-    EXPECT_EQ(counts, 11 / 4);   // 11 instructions run
+    EXPECT_EQ(counts, 11 / 4);  // 11 instructions run
     EXPECT_EQ(VmGetHookMask(L), VM_MASKLINE | VM_MASKCOUNT);
     EXPECT_EQ(VmGetHookCount(L), 4);
     VmSetHook(L, nullptr, VM_MASKLINE, 0);
@@ -135,7 +137,7 @@ TEST(Debug, FramesNamesAndLocals) {
     ASSERT_EQ(VmGetTop(L), 3);
     EXPECT_EQ(VmToNumber(L, 1), 4);
     EXPECT_STREQ(VmToString(L, 2), "x");
-    EXPECT_EQ(VmToNumber(L, 3), 40);   // set through VmSetLocal
+    EXPECT_EQ(VmToNumber(L, 3), 40);  // set through VmSetLocal
 }
 
 TEST(Debug, InfoOfAFunctionValue) {

@@ -37,11 +37,11 @@ static int CountEntries(VmState* L, int index) {
 TEST(Gc, WeakKeysDropUnreachableKeysButKeepStrings) {
     VmHolder L;
     PushWeakTable(L, "k");
-    VmNewTable(L);   // a key kept alive on the stack
+    VmNewTable(L);  // a key kept alive on the stack
     VmPushValue(L, -1);
     VmPushNumber(L, 1);
     VmSetTable(L, 1);
-    for (int i = 0; i < 10; i++) {   // keys reachable only through the weak table
+    for (int i = 0; i < 10; i++) {  // keys reachable only through the weak table
         VmNewTable(L);
         VmPushNumber(L, i);
         VmSetTable(L, 1);
@@ -83,12 +83,12 @@ TEST(Gc, UserdataFinalisedOnceThenFreed) {
     VmSetTable(L, -3);
     VmSetMetatable(L, -2);
     VmCollectGarbage(L);
-    EXPECT_EQ(finalised, 0);   // still on the stack
+    EXPECT_EQ(finalised, 0);  // still on the stack
     VmSetTop(L, 0);
     size_t before = L.state->g->nblocks;
     VmCollectGarbage(L);
     EXPECT_EQ(finalised, 1);
-    EXPECT_EQ(L.state->g->rootudata != nullptr, true);   // back on the list, freed next cycle
+    EXPECT_EQ(L.state->g->rootudata != nullptr, true);  // back on the list, freed next cycle
     VmCollectGarbage(L);
     EXPECT_EQ(finalised, 1);
     EXPECT_LT(L.state->g->nblocks, before);
@@ -106,7 +106,7 @@ TEST(Gc, UnlimitedThresholdDisablesCollection) {
         VmPop(L, 1);
     }
     EXPECT_GE(L.state->g->nblocks, before + 2000 * sizeof(VmTable));
-    VmSetGcThreshold(L, 0);   // collects at once
+    VmSetGcThreshold(L, 0);  // collects at once
     EXPECT_LT(L.state->g->nblocks, before + 1000);
 }
 
@@ -124,7 +124,7 @@ TEST(Gc, ThresholdRuleAndKilobyteControls) {
 TEST(Gc, ChurnThroughManyCollections) {
     VmHolder L;
     VmSetGcThreshold(L, 1);
-    VmNewTable(L);   // 1: live list
+    VmNewTable(L);  // 1: live list
     for (int round = 0; round < 3000; round++) {
         VmNewTable(L);
         VmPushString(L, ("item" + std::to_string(round)).c_str());
@@ -134,7 +134,7 @@ TEST(Gc, ChurnThroughManyCollections) {
         VmRawSetI(L, -2, 2);
         VmNewThread(L);
         VmRawSetI(L, -2, 3);
-        VmRawSetI(L, 1, round % 100);   // replaces an older item
+        VmRawSetI(L, 1, round % 100);  // replaces an older item
         VmSetGcThreshold(L, 0);
     }
     int items = CountEntries(L, 1);
@@ -160,7 +160,7 @@ TEST(Gc, ThreadsShrinkAndDie) {
     VmCollectGarbage(L);
     EXPECT_LT(th->stackSize, grown);
     VmSetTop(L, 0);
-    VmCollectGarbage(L);   // the thread is gone
+    VmCollectGarbage(L);  // the thread is gone
     for (VmObject* o = L.state->g->rootgc; o; o = o->next) EXPECT_NE(o->tt, VM_TTHREAD);
 }
 
@@ -196,5 +196,5 @@ TEST(Gc, ResurrectedUserdataStaysAliveAndIsFinalisedOnce) {
         EXPECT_STREQ(static_cast<char*>(VmToUserdata(L, -1)), "payload");
         VmSetTop(L, 0);
     }
-    EXPECT_EQ(finalised, 1);   // closing the VM does not run it again
+    EXPECT_EQ(finalised, 1);  // closing the VM does not run it again
 }

@@ -217,12 +217,13 @@ TEST(HooksAndCalls, CallTraceOfNamelessCallsAndLongStrings) {
     };
     for (const Case& c : cases) {
         traced.clear();
-        ASSERT_EQ(RunGuarded(L, [&] {
-                      int top = VmGetTop(L);
-                      VmPushCFunction(L, Nothing);
-                      c.push();
-                      VmCall(L, VmGetTop(L) - top - 1, 0);
-                  }),
+        ASSERT_EQ(RunGuarded(L,
+                             [&] {
+                                 int top = VmGetTop(L);
+                                 VmPushCFunction(L, Nothing);
+                                 c.push();
+                                 VmCall(L, VmGetTop(L) - top - 1, 0);
+                             }),
                   0);
         EXPECT_EQ(traced, c.expected);
     }

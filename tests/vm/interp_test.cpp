@@ -77,7 +77,7 @@ static void SetGlobalFunction(VmState* L, const char* name, VmCFunction f) {
 struct OpCase {
     const char* name;
     std::string body;
-    std::string expected;   // rendered results, or "" when error is set
+    std::string expected;  // rendered results, or "" when error is set
     int error = 0;
 };
 
@@ -105,9 +105,9 @@ protected:
         // handler returns its event name.
         VmPushString(L, "mt");
         VmNewTable(L);
-        for (const char* ev : {"__index", "__newindex", "__eq", "__add", "__sub", "__mul", "__div", "__divint",
-                               "__mod", "__lsh", "__rsh", "__or", "__and", "__xor", "__pow", "__unm", "__not",
-                               "__lt", "__le", "__concat", "__call"}) {
+        for (const char* ev : {"__index",  "__newindex", "__eq",  "__add", "__sub", "__mul",    "__div",
+                               "__divint", "__mod",      "__lsh", "__rsh", "__or",  "__and",    "__xor",
+                               "__pow",    "__unm",      "__not", "__lt",  "__le",  "__concat", "__call"}) {
             VmPushString(L, ev);
             VmPushString(L, ev);
             VmPushCClosure(L, EventName, 1);
@@ -122,8 +122,10 @@ protected:
     std::string Run(const std::string& body, int* status = nullptr) {
         std::string out;
         int s = RunAsm(L, MainFunction(body), &out);
-        if (status) *status = s;
-        else EXPECT_EQ(s, 0) << body;
+        if (status)
+            *status = s;
+        else
+            EXPECT_EQ(s, 0) << body;
         return out;
     }
     // Runs each case's body and checks its status and, when it succeeds, its rendered results.
@@ -154,8 +156,10 @@ TEST_F(Interp, OpcodeTable) {
         {"loadnil range", "LOADK r0 1\nLOADK r1 2\nLOADK r2 3\nLOADNIL r0 r1\nRETURN r0 4", "nil,nil,3"},
         {"absent global is nil", "GETGLOBAL r0 \"nothere\"\nRETURN r0 2", "nil"},
         {"setglobal/getglobal", "LOADK r0 7\nSETGLOBAL r0 \"g\"\nGETGLOBAL r1 \"g\"\nRETURN r1 2", "7"},
-        {"settable/gettable", "NEWTABLE r0 0 0\nSETTABLE r0 \"x\" 5\nSETTABLE r0 1 6\nGETTABLE r1 r0 \"x\"\n"
-                              "GETTABLE r2 r0 1\nRETURN r1 3", "5,6"},
+        {"settable/gettable",
+         "NEWTABLE r0 0 0\nSETTABLE r0 \"x\" 5\nSETTABLE r0 1 6\nGETTABLE r1 r0 \"x\"\n"
+         "GETTABLE r2 r0 1\nRETURN r1 3",
+         "5,6"},
         {"nil key is key 0", "NEWTABLE r0 0 0\nSETTABLE r0 r1 5\nGETTABLE r1 r0 0\nRETURN r1 2", "5"},
         {"absent string field", "NEWTABLE r0 0 0\nGETTABLE r1 r0 \"missing\"\nRETURN r1 2", "", ERR_FIELDINIT},
         {"nan key store", "NEWTABLE r0 0 0\nLOADK r1 nan\nSETTABLE r0 r1 1\nRETURN r0 1", "", ERR_TABLEINDEX},
@@ -171,24 +175,29 @@ TEST_F(Interp, OpcodeTable) {
         {"idiv/mod truncate", "IDIV r0 -7 2\nMOD r1 -7 2\nMOD r2 7 -2\nRETURN r0 4", "-3,-1,1"},
         {"idiv by zero", "IDIV r0 1 0\nRETURN r0 2", "", ERR_ZERODIVISION},
         {"mod by zero", "MOD r0 1 0.5\nRETURN r0 2", "", ERR_ZERODIVISION},
-        {"divisor -1", "IDIV r0 -2147483648 -1\nMOD r1 -2147483648 -1\nIDIV r2 5 -1\nRETURN r0 4",
-         "-2147483648,0,-5"},
+        {"divisor -1", "IDIV r0 -2147483648 -1\nMOD r1 -2147483648 -1\nIDIV r2 5 -1\nRETURN r0 4", "-2147483648,0,-5"},
         {"nan and huge to integers", "IDIV r0 nan 1\nIDIV r1 1e300 1\nBOR r2 -1 0\nBOR r3 1e300 0\nRETURN r0 5",
          "-2147483648,2147483647,4294967295,4294967295"},
-        {"shifts", "SHL r0 1 32\nSHR r1 -1 28\nSHL r2 1 31\nSHL r3 1 63\nSHL r4 1 64\nSHR r5 0x80000000 31\n"
-                   "RETURN r0 7", "0,15,2147483648,0,1,1"},
+        {"shifts",
+         "SHL r0 1 32\nSHR r1 -1 28\nSHL r2 1 31\nSHL r3 1 63\nSHL r4 1 64\nSHR r5 0x80000000 31\n"
+         "RETURN r0 7",
+         "0,15,2147483648,0,1,1"},
         {"bit ops", "BOR r0 12 3\nBAND r1 12 6\nBXOR r2 12 6\nLOADK r4 0\nBNOT r3 r4\nRETURN r0 5",
          "15,4,10,4294967295"},
         {"wrong operand", "NEWTABLE r0 0 0\nADD r1 r0 1\nRETURN r1 2", "", ERR_WRONGOP},
         {"non-numeric string", "ADD r1 \"abc\" 1\nRETURN r1 2", "", ERR_WRONGOP},
-        {"not", "LOADK r0 0\nNOT r1 r0\nLOADK r0 \"\"\nNOT r2 r0\nLOADK r0 \"a\"\nNOT r3 r0\nNOT r4 r5\n"
-                "RETURN r1 5", "1,1,0,1"},
+        {"not",
+         "LOADK r0 0\nNOT r1 r0\nLOADK r0 \"\"\nNOT r2 r0\nLOADK r0 \"a\"\nNOT r3 r0\nNOT r4 r5\n"
+         "RETURN r1 5",
+         "1,1,0,1"},
         {"concat", "LOADK r0 \"a\"\nLOADK r1 1.5\nLOADK r2 \"b\"\nCONCAT r3 r0 r2\nRETURN r3 2", "\"a1.5b\""},
         {"concat empty right", "LOADK r0 12\nLOADK r1 \"\"\nCONCAT r2 r0 r1\nRETURN r2 2", "\"12\""},
         {"concat table", "NEWTABLE r0 0 0\nLOADK r1 \"x\"\nCONCAT r2 r0 r1\nRETURN r2 2", "", ERR_CONCAT},
-        {"concat many numbers", "LOADK r0 1\nLOADK r1 -2\nLOADK r2 0.5\nLOADK r3 4\nLOADK r4 1e20\nLOADK r5 6\n"
-                                "LOADK r6 7\nLOADK r7 8\nLOADK r8 \"|\"\nLOADK r9 10\nLOADK r10 11\nCONCAT r11 r0 r10\n"
-                                "RETURN r11 2", "\"1-20.541e+20678|1011\""},
+        {"concat many numbers",
+         "LOADK r0 1\nLOADK r1 -2\nLOADK r2 0.5\nLOADK r3 4\nLOADK r4 1e20\nLOADK r5 6\n"
+         "LOADK r6 7\nLOADK r7 8\nLOADK r8 \"|\"\nLOADK r9 10\nLOADK r10 11\nCONCAT r11 r0 r10\n"
+         "RETURN r11 2",
+         "\"1-20.541e+20678|1011\""},
         {"concat long result is the interned string",
          Compare("LOADK r0 \"" + std::string(300, 'x') + "\"\nLOADK r1 7\nCONCAT r2 r0 r1",
                  "EQ 1 r2 \"" + std::string(300, 'x') + "7\""),
@@ -217,35 +226,44 @@ TEST_F(Interp, OpcodeTable) {
         {"le numbers", Compare("LOADK r0 3", "LE 1 r0 3"), "1"},
         {"test copies on jump", "LOADK r1 5\nTEST r0 r1 1\nJMP +1\nRETURN r1 1\nRETURN r0 2", "5"},
         {"test false skips", "LOADK r1 0\nLOADK r0 9\nTEST r0 r1 1\nJMP +1\nRETURN r0 2\nRETURN r1 1", "9"},
-        {"forloop sums", "LOADK r0 0\nLOADK r1 1\nLOADK r2 \"10\"\nLOADK r3 1\nSUB r1 r1 r3\nJMP test\n"
-                         "body: ADD r0 r0 r1\ntest: FORLOOP r1 body\nRETURN r0 3", "55,10"},
-        {"forloop down", "LOADK r0 0\nLOADK r1 11\nLOADK r2 1\nLOADK r3 -2\nJMP test\n"
-                         "body: ADD r0 r0 r1\ntest: FORLOOP r1 body\nRETURN r0 2", "25"},
+        {"forloop sums",
+         "LOADK r0 0\nLOADK r1 1\nLOADK r2 \"10\"\nLOADK r3 1\nSUB r1 r1 r3\nJMP test\n"
+         "body: ADD r0 r0 r1\ntest: FORLOOP r1 body\nRETURN r0 3",
+         "55,10"},
+        {"forloop down",
+         "LOADK r0 0\nLOADK r1 11\nLOADK r2 1\nLOADK r3 -2\nJMP test\n"
+         "body: ADD r0 r0 r1\ntest: FORLOOP r1 body\nRETURN r0 2",
+         "25"},
         {"forloop bad index", "LOADK r1 \"1\"\nLOADK r2 2\nLOADK r3 1\nFORLOOP r1 +0\nRETURN r0 1", "",
          ERR_VALUEEXPECTED},
         {"forloop bad limit", "LOADK r1 1\nNEWTABLE r2 0 0\nLOADK r3 1\nFORLOOP r1 +0\nRETURN r0 1", "",
          ERR_VALUEEXPECTED},
-        {"list constructor keys from 0", "NEWTABLE r0 0 0\nLOADK r1 \"a\"\nLOADK r2 \"b\"\nSETLIST r0 1\n"
-                                         "GETTABLE r3 r0 0\nGETTABLE r4 r0 1\nRETURN r3 3", "\"a\",\"b\""},
+        {"list constructor keys from 0",
+         "NEWTABLE r0 0 0\nLOADK r1 \"a\"\nLOADK r2 \"b\"\nSETLIST r0 1\n"
+         "GETTABLE r3 r0 0\nGETTABLE r4 r0 1\nRETURN r3 3",
+         "\"a\",\"b\""},
         {"setlist second flush", "NEWTABLE r0 0 0\nLOADK r1 \"z\"\nSETLIST r0 32\nGETTABLE r2 r0 32\nRETURN r2 2",
          "\"z\""},
-        {"setlisto open list", "NEWTABLE r0 0 0\nGETGLOBAL r1 \"echo\"\nLOADK r2 4\nLOADK r3 5\nCALL r1 3 0\n"
-                               "SETLISTO r0 0\nGETTABLE r1 r0 1\nRETURN r1 2", "5"},
+        {"setlisto open list",
+         "NEWTABLE r0 0 0\nGETGLOBAL r1 \"echo\"\nLOADK r2 4\nLOADK r3 5\nCALL r1 3 0\n"
+         "SETLISTO r0 0\nGETTABLE r1 r0 1\nRETURN r1 2",
+         "5"},
         {"setlist on non-table", "LOADK r0 1\nSETLIST r0 0\nRETURN r0 1", "", ERR_BADBYTECODE},
-        {"self", "NEWTABLE r0 0 0\nGETGLOBAL r1 \"echo\"\nSETTABLE r0 \"m\" r1\nLOADK r3 3\nSELF r1 r0 \"m\"\n"
-                 "MOVE r3 r3\nLOADK r3 3\nCALL r1 3 0\nRETURN r1 0", "table,3"},
-        {"self absent method is nil then call fails", "NEWTABLE r0 0 0\nSELF r1 r0 \"nomethod\"\nCALL r1 2 1\n"
-                                                       "RETURN r0 1", "", ERR_FUNCDECLA},
+        {"self",
+         "NEWTABLE r0 0 0\nGETGLOBAL r1 \"echo\"\nSETTABLE r0 \"m\" r1\nLOADK r3 3\nSELF r1 r0 \"m\"\n"
+         "MOVE r3 r3\nLOADK r3 3\nCALL r1 3 0\nRETURN r1 0",
+         "table,3"},
+        {"self absent method is nil then call fails",
+         "NEWTABLE r0 0 0\nSELF r1 r0 \"nomethod\"\nCALL r1 2 1\n"
+         "RETURN r0 1",
+         "", ERR_FUNCDECLA},
         {"call non-function", "LOADK r0 1\nCALL r0 1 1\nRETURN r0 1", "", ERR_FUNCDECLA},
         {"call wanted results padded", "GETGLOBAL r0 \"echo\"\nLOADK r1 1\nCALL r0 2 4\nRETURN r0 4", "1,nil,nil"},
-        {"return all from open call", "GETGLOBAL r0 \"echo\"\nLOADK r1 1\nLOADK r2 2\nCALL r0 3 0\nRETURN r0 0",
-         "1,2"},
-        {"handler error code", "GETGLOBAL r0 \"fail\"\nLOADK r1 1089\nCALL r0 2 1\nRETURN r0 1", "",
-         ERR_ZERODIVISION},
+        {"return all from open call", "GETGLOBAL r0 \"echo\"\nLOADK r1 1\nLOADK r2 2\nCALL r0 3 0\nRETURN r0 0", "1,2"},
+        {"handler error code", "GETGLOBAL r0 \"fail\"\nLOADK r1 1089\nCALL r0 2 1\nRETURN r0 1", "", ERR_ZERODIVISION},
         {"handler claims more than it pushed", "GETGLOBAL r0 \"claimfive\"\nCALL r0 1 0\nRETURN r0 0", "9"},
         {"handler claims more, fixed count", "GETGLOBAL r0 \"claimfive\"\nCALL r0 1 3\nRETURN r0 3", "9,nil"},
-        {"handler result beyond 999", "GETGLOBAL r0 \"fail\"\nLOADK r1 1000\nCALL r0 2 1\nRETURN r0 1", "",
-         ERR_MEM},
+        {"handler result beyond 999", "GETGLOBAL r0 \"fail\"\nLOADK r1 1000\nCALL r0 2 1\nRETURN r0 1", "", ERR_MEM},
     };
     ExpectCases(cases);
 }
@@ -254,25 +272,35 @@ TEST_F(Interp, OpcodeTable) {
 // the interpreter takes without the general call and lookup functions.
 TEST_F(Interp, ScriptResultsAndTableKeys) {
     std::vector<OpCase> cases = {
-        {"results padded with nil", "CLOSURE r0 one\nCALL r0 1 4\nRETURN r0 4\n"
-                                    ".function one\nLOADK r0 1\nRETURN r0 2\n.end", "1,nil,nil"},
-        {"extra results dropped", "CLOSURE r0 three\nCALL r0 1 2\nRETURN r0 2\n"
-                                  ".function three\nLOADK r0 1\nLOADK r1 2\nLOADK r2 3\nRETURN r0 4\n.end", "1"},
-        {"no result wanted", "LOADK r0 7\nCLOSURE r1 one\nCALL r1 1 1\nRETURN r0 3\n"
-                             ".function one\nLOADK r0 1\nRETURN r0 2\n.end", "7,function"},
-        {"open results through two frames", "CLOSURE r0 f\nLOADK r1 5\nCALL r0 2 0\nRETURN r0 0\n"
-                                            ".function f\n.params 1\nGETGLOBAL r1 \"echo\"\nMOVE r2 r0\n"
-                                            "LOADK r3 6\nCALL r1 3 0\nRETURN r1 0\n.end", "5,6"},
-        {"array edges", "NEWTABLE r0 4 0\nSETTABLE r0 1 \"a\"\nSETTABLE r0 4 \"d\"\nSETTABLE r0 5 \"e\"\n"
-                        "SETTABLE r0 1.5 \"h\"\nSETTABLE r0 -1 \"m\"\nSETTABLE r0 0 \"z\"\nSETTABLE r0 1 \"A\"\n"
-                        "LOADK r6 -0\nGETTABLE r1 r0 1\nGETTABLE r2 r0 4\nGETTABLE r3 r0 5\n"
-                        "GETTABLE r4 r0 1.5\nGETTABLE r5 r0 -1\nGETTABLE r6 r0 r6\nRETURN r1 7",
+        {"results padded with nil",
+         "CLOSURE r0 one\nCALL r0 1 4\nRETURN r0 4\n"
+         ".function one\nLOADK r0 1\nRETURN r0 2\n.end",
+         "1,nil,nil"},
+        {"extra results dropped",
+         "CLOSURE r0 three\nCALL r0 1 2\nRETURN r0 2\n"
+         ".function three\nLOADK r0 1\nLOADK r1 2\nLOADK r2 3\nRETURN r0 4\n.end",
+         "1"},
+        {"no result wanted",
+         "LOADK r0 7\nCLOSURE r1 one\nCALL r1 1 1\nRETURN r0 3\n"
+         ".function one\nLOADK r0 1\nRETURN r0 2\n.end",
+         "7,function"},
+        {"open results through two frames",
+         "CLOSURE r0 f\nLOADK r1 5\nCALL r0 2 0\nRETURN r0 0\n"
+         ".function f\n.params 1\nGETGLOBAL r1 \"echo\"\nMOVE r2 r0\n"
+         "LOADK r3 6\nCALL r1 3 0\nRETURN r1 0\n.end",
+         "5,6"},
+        {"array edges",
+         "NEWTABLE r0 4 0\nSETTABLE r0 1 \"a\"\nSETTABLE r0 4 \"d\"\nSETTABLE r0 5 \"e\"\n"
+         "SETTABLE r0 1.5 \"h\"\nSETTABLE r0 -1 \"m\"\nSETTABLE r0 0 \"z\"\nSETTABLE r0 1 \"A\"\n"
+         "LOADK r6 -0\nGETTABLE r1 r0 1\nGETTABLE r2 r0 4\nGETTABLE r3 r0 5\n"
+         "GETTABLE r4 r0 1.5\nGETTABLE r5 r0 -1\nGETTABLE r6 r0 r6\nRETURN r1 7",
          "\"A\",\"d\",\"e\",\"h\",\"m\",\"z\""},
         {"absent array slot", "NEWTABLE r0 4 0\nGETTABLE r1 r0 2\nRETURN r1 2", "", ERR_FIELDINIT},
         {"existing field stored past the newindex handler",
          "NEWTABLE r0 0 0\nSETTABLE r0 \"x\" 1\nGETGLOBAL r1 \"setmt\"\nMOVE r2 r0\nGETGLOBAL r3 \"mt\"\n"
          "CALL r1 3 1\nSETTABLE r0 \"x\" 2\nSETTABLE r0 \"y\" 3\nGETTABLE r1 r0 \"x\"\nGETTABLE r2 r0 \"y\"\n"
-         "RETURN r1 3", "2,\"__index\""},
+         "RETURN r1 3",
+         "2,\"__index\""},
     };
     ExpectCases(cases);
 }
@@ -280,7 +308,7 @@ TEST_F(Interp, ScriptResultsAndTableKeys) {
 TEST_F(Interp, OpcodesAbove42DoNothing) {
     ASSERT_EQ(LoadAsm(L, MainFunction("LOADK r0 1\nLOADK r0 2\nRETURN r0 2")), 0);
     VmScriptClosure* cl = static_cast<VmScriptClosure*>(VmClosureValue(L->top - 1));
-    cl->p->code[1] = 0x3F;   // the verifier never lets such a word through; patch it in
+    cl->p->code[1] = 0x3F;  // the verifier never lets such a word through; patch it in
     ASSERT_EQ(VmProtectedCall(L, 0, 1, 0), 0);
     EXPECT_EQ(VmToNumber(L, -1), 1);
 }
@@ -295,16 +323,18 @@ TEST_F(Interp, ErrorArgumentsNameKeysAndVariables) {
         {"string key", MainFunction("NEWTABLE r0 0 0\nGETTABLE r1 r0 \"missing\"\nRETURN r1 2"), ERR_FIELDINIT,
          "\"missing\""},
         {"number key", MainFunction("NEWTABLE r0 0 0\nGETTABLE r1 r0 3\nRETURN r1 2"), ERR_FIELDINIT, "3"},
-        {"global indexed", MainFunction("GETGLOBAL r0 \"nothing\"\nGETTABLE r1 r0 \"x\"\nRETURN r1 2"),
-         ERR_TABLEDECLA, "nothing{}"},
+        {"global indexed", MainFunction("GETGLOBAL r0 \"nothing\"\nGETTABLE r1 r0 \"x\"\nRETURN r1 2"), ERR_TABLEDECLA,
+         "nothing{}"},
         {"local called", ".function main\n.local \"f\" 0 3\nLOADK r0 1\nCALL r0 1 1\nRETURN r0 1\n.end\n",
          ERR_FUNCDECLA, "f()"},
-        {"field called", MainFunction("NEWTABLE r0 0 1\nSETTABLE r0 \"k\" 1\nGETTABLE r1 r0 \"k\"\nCALL r1 1 1\n"
-                                      "RETURN r0 1"), ERR_FUNCDECLA, "k()"},
+        {"field called",
+         MainFunction("NEWTABLE r0 0 1\nSETTABLE r0 \"k\" 1\nGETTABLE r1 r0 \"k\"\nCALL r1 1 1\n"
+                      "RETURN r0 1"),
+         ERR_FUNCDECLA, "k()"},
         {"method called", MainFunction("NEWTABLE r0 0 0\nSELF r1 r0 \"nomethod\"\nCALL r1 2 1\nRETURN r0 1"),
          ERR_FUNCDECLA, "nomethod()"},
-        {"moved global", MainFunction("GETGLOBAL r0 \"nofunc\"\nMOVE r1 r0\nCALL r1 1 1\nRETURN r0 1"),
-         ERR_FUNCDECLA, "nofunc()"},
+        {"moved global", MainFunction("GETGLOBAL r0 \"nofunc\"\nMOVE r1 r0\nCALL r1 1 1\nRETURN r0 1"), ERR_FUNCDECLA,
+         "nofunc()"},
         {"unknown", MainFunction("LOADK r0 1\nCALL r0 1 1\nRETURN r0 1"), ERR_FUNCDECLA, "?\?()"},
     };
     for (const Case& c : cases) {
@@ -353,8 +383,7 @@ TEST_F(Interp, EveryEventReachesItsHandler) {
     EXPECT_EQ(Run(Compare(setup + "MOVE r1 r0", "LT 1 r0 r0")), "1");
     EXPECT_EQ(Run(Compare(setup + "MOVE r1 r0", "LE 1 r0 r0")), "1");
     // "__newindex" runs instead of storing.
-    EXPECT_EQ(Run(setup + "SETTABLE r0 \"k\" 5\nGETGLOBAL r2 \"next\"\nMOVE r3 r0\nCALL r2 2 2\nRETURN r2 2"),
-              "nil");
+    EXPECT_EQ(Run(setup + "SETTABLE r0 \"k\" 5\nGETGLOBAL r2 \"next\"\nMOVE r3 r0\nCALL r2 2 2\nRETURN r2 2"), "nil");
 }
 
 TEST_F(Interp, EventChainsAndFallbacks) {
@@ -543,9 +572,9 @@ test:
 
 TEST_F(Interp, TailCallsToCFunctionsAndErrors) {
     std::string out;
-    ASSERT_EQ(RunAsm(L, MainFunction("GETGLOBAL r0 \"echo\"\nLOADK r1 1\nLOADK r2 2\nTAILCALL r0 3 0\nRETURN r0 0"),
-                     &out),
-              0);
+    ASSERT_EQ(
+        RunAsm(L, MainFunction("GETGLOBAL r0 \"echo\"\nLOADK r1 1\nLOADK r2 2\nTAILCALL r0 3 0\nRETURN r0 0"), &out),
+        0);
     EXPECT_EQ(out, "1,2");
     // Deep non-tail recursion stops at the frame limit with a stack overflow.
     const std::string deep = R"(
@@ -595,8 +624,9 @@ TEST_F(Interp, HandlerErrorsWithTrappingOff) {
         return 0;
     };
     std::string out;
-    ASSERT_EQ(RunAsm(L, MainFunction("GETGLOBAL r0 \"fail\"\nLOADK r1 1000\nCALL r0 2 2\nLOADK r1 \"after\"\n"
-                                     "RETURN r0 3"),
+    ASSERT_EQ(RunAsm(L,
+                     MainFunction("GETGLOBAL r0 \"fail\"\nLOADK r1 1000\nCALL r0 2 2\nLOADK r1 \"after\"\n"
+                                  "RETURN r0 3"),
                      &out),
               0);
     EXPECT_EQ(out, "nil,\"after\"");
@@ -747,7 +777,7 @@ TEST_F(Interp, QuitFlagLeavesFramesConsistent) {
     VmPushNumber(L, 1);
     ASSERT_EQ(LoadAsm(L, text), 0);
     EXPECT_EQ(VmProtectedCall(L, 0, 2, 0), 0);
-    EXPECT_EQ(VmGetTop(L), 3);   // 1, then the two wanted results padded with nil
+    EXPECT_EQ(VmGetTop(L), 3);  // 1, then the two wanted results padded with nil
     EXPECT_EQ(VmType(L, 2), VM_TNIL);
     EXPECT_EQ(L->ci, L->baseCi);
     EXPECT_EQ(L->openUpval, nullptr);
@@ -759,8 +789,9 @@ TEST_F(Interp, CallTracePrintsCommandsAndArguments) {
     trace.clear();
     vmRuntime.consolePrint = [](const char* text) { trace += text; };
     vmRuntime.callTrace = true;
-    ASSERT_EQ(RunAsm(L, MainFunction("GETGLOBAL r0 \"echo\"\nLOADK r1 1.5\nLOADK r2 \"s\"\nLOADNIL r3 r3\n"
-                                     "CALL r0 4 1\nRETURN r0 1"),
+    ASSERT_EQ(RunAsm(L,
+                     MainFunction("GETGLOBAL r0 \"echo\"\nLOADK r1 1.5\nLOADK r2 \"s\"\nLOADNIL r3 r3\n"
+                                  "CALL r0 4 1\nRETURN r0 1"),
                      nullptr),
               0);
     EXPECT_EQ(trace, "Now calling echo() with arguments #1=(NUMBER)1.5 #2=(STRING)\"s\" #3=(NIL) \n");
@@ -820,16 +851,28 @@ TEST_F(Interp, JoinedKeysReadAndStoreTheirTable) {
     SetGlobalFunction(L, "collect", CollectNow);
     const std::string longText(300, 'x');
     std::vector<OpCase> cases = {
-        {"read", "NEWTABLE r0 0 0\nSETTABLE r0 \"k7\" 5\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\n"
-                 "GETTABLE r3 r0 r1\nRETURN r3 2", "5"},
-        {"store then read back", "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nSETTABLE r0 r1 9\n"
-                                 "GETTABLE r3 r0 \"k7\"\nRETURN r3 2", "9"},
-        {"absent key", "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\n"
-                       "RETURN r3 2", "", ERR_FIELDINIT},
-        {"long key", "NEWTABLE r0 0 0\nLOADK r1 \"" + longText + "\"\nLOADK r2 7\nCONCAT r1 r1 r2\n"
-                     "SETTABLE r0 r1 4\nGETTABLE r3 r0 \"" + longText + "7\"\nRETURN r3 2", "4"},
-        {"register holds no table", "LOADK r0 1\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\n"
-                                    "RETURN r3 2", "", ERR_TABLEDECLA},
+        {"read",
+         "NEWTABLE r0 0 0\nSETTABLE r0 \"k7\" 5\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\n"
+         "GETTABLE r3 r0 r1\nRETURN r3 2",
+         "5"},
+        {"store then read back",
+         "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nSETTABLE r0 r1 9\n"
+         "GETTABLE r3 r0 \"k7\"\nRETURN r3 2",
+         "9"},
+        {"absent key",
+         "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\n"
+         "RETURN r3 2",
+         "", ERR_FIELDINIT},
+        {"long key",
+         "NEWTABLE r0 0 0\nLOADK r1 \"" + longText +
+             "\"\nLOADK r2 7\nCONCAT r1 r1 r2\n"
+             "SETTABLE r0 r1 4\nGETTABLE r3 r0 \"" +
+             longText + "7\"\nRETURN r3 2",
+         "4"},
+        {"register holds no table",
+         "LOADK r0 1\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\n"
+         "RETURN r3 2",
+         "", ERR_TABLEDECLA},
         {"handler replaces the table",
          "NEWTABLE r0 0 0\nSETTABLE r0 \"k7\" 1\nCLOSURE r4 swap\nMOVE r0 r0\nNEWTABLE r5 0 0\n"
          "NEWTABLE r6 0 0\nSETTABLE r6 \"__concat\" r4\nGETGLOBAL r7 \"setmt\"\nMOVE r8 r5\nMOVE r9 r6\n"
@@ -855,7 +898,7 @@ TEST_F(Interp, FunctionGlobalsCanBeReplaced) {
     EXPECT_STREQ(VmToString(L, -1), "own");
     VmPushCFunction(L, Echo);
     VmNewTable(L);
-    EXPECT_EQ(VmSetFunctionGlobals(L, -2), 0);   // C functions use the thread's table
+    EXPECT_EQ(VmSetFunctionGlobals(L, -2), 0);  // C functions use the thread's table
 }
 
 // A string constant remembers the node where its key was last found. The same instructions meet
@@ -870,8 +913,10 @@ TEST_F(Interp, ConstantKeyLookupsFollowTheTableAtHand) {
     // Sets t[key] = value (nil when null); t is an absolute or a pseudo-index.
     auto setField = [&](int t, const char* key, const char* value) {
         VmPushString(L, key);
-        if (value) VmPushString(L, value);
-        else VmPushNil(L);
+        if (value)
+            VmPushString(L, value);
+        else
+            VmPushNil(L);
         VmSetTable(L, t);
     };
     auto newTable = [&](int fillers, const char* x) {
@@ -887,7 +932,8 @@ TEST_F(Interp, ConstantKeyLookupsFollowTheTableAtHand) {
         VmPushValue(L, f);
         VmPushValue(L, t);
         std::string out = "error";
-        if (VmProtectedCall(L, 1, 3, 0) == 0) out = RenderValue(L, -3) + "," + RenderValue(L, -2) + "," + RenderValue(L, -1);
+        if (VmProtectedCall(L, 1, 3, 0) == 0)
+            out = RenderValue(L, -3) + "," + RenderValue(L, -2) + "," + RenderValue(L, -1);
         VmSetTop(L, top);
         return out;
     };
@@ -1077,7 +1123,7 @@ TEST_F(Interp, AbsentNumberFieldArguments) {
         const char* key;
         const char* arg;
     } cases[] = {{"nan", "nan"}, {"nan\nUNM r1 r1", "nan"}, {"0\nUNM r1 r1", "-0"},
-                 {"1.5", "1.5"}, {"1e20", "1e+20"}, {"-0", "-0"}};
+                 {"1.5", "1.5"}, {"1e20", "1e+20"},         {"-0", "-0"}};
     for (const Case& c : cases) {
         ClearErrorArg();
         int status = 0;

@@ -8,7 +8,7 @@
 
 namespace {
 
-long allocationsLeft = -1;   // fail the allocation when this reaches 0; negative: never
+long allocationsLeft = -1;  // fail the allocation when this reaches 0; negative: never
 
 int CountDown(size_t) { return allocationsLeft >= 0 && allocationsLeft-- == 0; }
 
@@ -81,7 +81,7 @@ TEST(Memory, OpenSurvivesEveryAllocationFailure) {
             continue;
         }
         VmClose(L);
-        if (allocationsLeft >= 0) break;   // nothing failed: every point was tried
+        if (allocationsLeft >= 0) break;  // nothing failed: every point was tried
     }
     EXPECT_GT(failures, 20);
 }

@@ -162,9 +162,19 @@ TEST(String, NumberConversion) {
         bool ok;
         double value;
     } cases[] = {
-        {"0x1F", true, 31}, {"$1F", true, 31}, {"12 ", true, 12}, {"12\t\n", true, 12}, {"-2.5e1", true, -25},
-        {"12a", false, 0},  {"", false, 0},    {"0x", false, 0},  {"$", false, 0},       {"0xG", false, 0},
-        {"$-1", false, 0},  {" ", false, 0},   {"$FFFFFFFFFF", true, 4294967295.0},
+        {"0x1F", true, 31},
+        {"$1F", true, 31},
+        {"12 ", true, 12},
+        {"12\t\n", true, 12},
+        {"-2.5e1", true, -25},
+        {"12a", false, 0},
+        {"", false, 0},
+        {"0x", false, 0},
+        {"$", false, 0},
+        {"0xG", false, 0},
+        {"$-1", false, 0},
+        {" ", false, 0},
+        {"$FFFFFFFFFF", true, 4294967295.0},
     };
     for (const Case& c : cases) {
         double v = -1;
@@ -186,9 +196,13 @@ TEST(String, IntegerConversionsSaturate) {
         int32_t asInt;
         uint32_t bits;
     } cases[] = {
-        {NAN, INT32_MIN, 0x80000000u},  {-1.9, -1, 0xFFFFFFFFu},      {1e20, INT32_MAX, 0xFFFFFFFFu},
-        {-1e20, INT32_MIN, 0x80000000u}, {2147483648.0, INT32_MAX, 0x80000000u},
-        {4294967295.0, INT32_MAX, 0xFFFFFFFFu}, {3.7, 3, 3u},
+        {NAN, INT32_MIN, 0x80000000u},
+        {-1.9, -1, 0xFFFFFFFFu},
+        {1e20, INT32_MAX, 0xFFFFFFFFu},
+        {-1e20, INT32_MIN, 0x80000000u},
+        {2147483648.0, INT32_MAX, 0x80000000u},
+        {4294967295.0, INT32_MAX, 0xFFFFFFFFu},
+        {3.7, 3, 3u},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(VmDoubleToInt32(c.in), c.asInt) << c.in;
@@ -219,15 +233,73 @@ TEST(String, NonFiniteNumbersFormatTheSameEverywhere) {
 // edge values, on a million random doubles of every magnitude and on short decimals.
 TEST(String, NumberTextIsPrintfFourteenDigits) {
     std::vector<double> values = {
-        0.0, -0.0, 1, -1, 0.1, 0.5, 1.5, 2.5, 0.3, 1.0 / 3, 2.0 / 3, 123456789012345.0, 99999999999999.0,
-        99999999999999.5, 1e14 - 1, 1e14, 1e14 + 1, -1e14, -(1e14 - 1), 1e15, 1e16, 9007199254740992.0,
-        9007199254740993.0, -9007199254740992.0, 4294967295.0, 4294967296.0, 2147483648.0, -2147483649.0,
-        1e-4, 1e-5, 0.0001234, 0.00001234, 123456.78901234567, 99999999999999.99, 9.99999999999995e14,
-        9.999999999999949e14, 0.99999999999999, 0.999999999999995, 0.9999999999999949, DBL_MAX, -DBL_MAX,
-        DBL_MIN, DBL_TRUE_MIN, -DBL_TRUE_MIN, 2.2250738585072009e-308, 4.9406564584124654e-324 * 3,
-        INFINITY, -INFINITY, 1e300, 1e-300, 5e-324, 1.7976931348623157e308, 123.456, -0.000001,
-        9999999999.9999, -9999999999.9999, 9999999999.99995, 1e10 - 0.5, 1e10 + 0.5, 0.0001, 0.00015,
-        0.00009999, 1234.00005, 0.1 + 0.2, 1.0005, 2.675, 1e-4 * 3,
+        0.0,
+        -0.0,
+        1,
+        -1,
+        0.1,
+        0.5,
+        1.5,
+        2.5,
+        0.3,
+        1.0 / 3,
+        2.0 / 3,
+        123456789012345.0,
+        99999999999999.0,
+        99999999999999.5,
+        1e14 - 1,
+        1e14,
+        1e14 + 1,
+        -1e14,
+        -(1e14 - 1),
+        1e15,
+        1e16,
+        9007199254740992.0,
+        9007199254740993.0,
+        -9007199254740992.0,
+        4294967295.0,
+        4294967296.0,
+        2147483648.0,
+        -2147483649.0,
+        1e-4,
+        1e-5,
+        0.0001234,
+        0.00001234,
+        123456.78901234567,
+        99999999999999.99,
+        9.99999999999995e14,
+        9.999999999999949e14,
+        0.99999999999999,
+        0.999999999999995,
+        0.9999999999999949,
+        DBL_MAX,
+        -DBL_MAX,
+        DBL_MIN,
+        DBL_TRUE_MIN,
+        -DBL_TRUE_MIN,
+        2.2250738585072009e-308,
+        4.9406564584124654e-324 * 3,
+        INFINITY,
+        -INFINITY,
+        1e300,
+        1e-300,
+        5e-324,
+        1.7976931348623157e308,
+        123.456,
+        -0.000001,
+        9999999999.9999,
+        -9999999999.9999,
+        9999999999.99995,
+        1e10 - 0.5,
+        1e10 + 0.5,
+        0.0001,
+        0.00015,
+        0.00009999,
+        1234.00005,
+        0.1 + 0.2,
+        1.0005,
+        2.675,
+        1e-4 * 3,
     };
     for (int e = -330; e <= 310; e++) {
         double p = std::pow(10.0, e);
@@ -239,9 +311,9 @@ TEST(String, NumberTextIsPrintfFourteenDigits) {
         uint64_t bits = random();
         double d;
         switch (i % 4) {
-        case 0: memcpy(&d, &bits, sizeof d); break;                      // any bit pattern
-        case 1: d = (double)(int64_t)(bits >> (bits % 64)); break;       // integers of any size
-        case 2: d = (double)(bits % 2000001) / 1000 - 1000; break;       // short decimals
+        case 0: memcpy(&d, &bits, sizeof d); break;                 // any bit pattern
+        case 1: d = (double)(int64_t)(bits >> (bits % 64)); break;  // integers of any size
+        case 2: d = (double)(bits % 2000001) / 1000 - 1000; break;  // short decimals
         default: d = std::ldexp((double)(bits >> 11), (int)(bits % 120) - 100); break;
         }
         if (!std::isnan(d)) values.push_back(d);

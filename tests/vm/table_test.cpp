@@ -26,7 +26,7 @@ static VmValue Str(VmState* s, const char* text) {
 TEST(Table, ZeroKeyLivesInNodesAndPowerOfTwoKeysFillArray) {
     VmHolder L;
     VmTable* t = VmNewTableObject(L, 0, 0);
-    VmSetValueTable(L.state->top++, t);   // keep it reachable
+    VmSetValueTable(L.state->top++, t);  // keep it reachable
     VmSetValueNumber(VmTableSetInt(L, t, 0), 100);
     for (int i = 1; i <= 8; i++) VmSetValueNumber(VmTableSetInt(L, t, i), i * 10);
     EXPECT_EQ(t->sizearray, 8);
@@ -74,7 +74,7 @@ TEST(Table, MixedKeysAgreeWithReferenceAndTraverseCompletely) {
     VmHolder L;
     VmTable* t = VmNewTableObject(L, 0, 0);
     VmSetValueTable(L.state->top++, t);
-    std::map<std::string, double> ref;   // key description -> value
+    std::map<std::string, double> ref;  // key description -> value
     std::map<std::string, VmValue> keys;
     auto keyFor = [&](int i) -> std::pair<std::string, VmValue> {
         switch (i % 5) {
@@ -145,9 +145,12 @@ static std::string GrownTableOrder(VmState* L) {
     VmSetValueNil(&key);
     while (VmTableNext(L, t, &key, &val)) {
         char buf[40];
-        if (key.tt == VM_TSTRING) order += VmStringData(VmStringValue(&key));
-        else if (key.tt == VM_TNUMBER) order += (snprintf(buf, sizeof buf, "%g", key.value.n), buf);
-        else order += "true";
+        if (key.tt == VM_TSTRING)
+            order += VmStringData(VmStringValue(&key));
+        else if (key.tt == VM_TNUMBER)
+            order += (snprintf(buf, sizeof buf, "%g", key.value.n), buf);
+        else
+            order += "true";
         order += ' ';
     }
     if (!order.empty()) order.pop_back();
@@ -182,8 +185,10 @@ TEST(Table, ArrayPartSizesAfterEachStore) {
         for (double k : steps) {
             VmValue key = Num(std::fabs(k));
             VmValue* slot = VmTableSet(L, t, &key);
-            if (k < 0) VmSetValueNil(slot);
-            else VmSetValueNumber(slot, k);
+            if (k < 0)
+                VmSetValueNil(slot);
+            else
+                VmSetValueNumber(slot, k);
             out += std::to_string(t->sizearray) + " ";
         }
         L.state->top--;

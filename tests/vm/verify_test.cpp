@@ -48,7 +48,7 @@ struct ProtoFixture {
 
 struct VerifyCase {
     const char* what;
-    std::vector<VmInstruction> code;   // a final RETURN is appended
+    std::vector<VmInstruction> code;  // a final RETURN is appended
     bool accepted;
 };
 
@@ -171,25 +171,25 @@ TEST(Verifier, PrototypeRules) {
 
 TEST(Verifier, LastWriterOfARegister) {
     ProtoFixture f({
-        ABx(OP_GETGLOBAL, 3, 1),       // 0: R3 := G["x"]
-        ABC(OP_MOVE, 4, 3, 0),         // 1: R4 := R3
-        ABC(OP_LOADNIL, 5, 7, 0),      // 2: R5 .. R7 := nil
-        ABC(OP_SELF, 1, 3, 251),       // 3: R2 := R3, R1 := R3["x"]
-        Jmp(1),                        // 4: over 5
-        ABx(OP_LOADK, 6, 0),           // 5: skipped while tracing
-        ABx(OP_CLOSURE, 8, 0),         // 6: R8 := closure
-        ABC(OP_MOVE, 0, 4, 0),         // 7: capture of R4 (writes nothing)
-        ABC(OP_CALL, 4, 1, 2),         // 8: R4 := R4()
-        kReturn,                       // 9
+        ABx(OP_GETGLOBAL, 3, 1),   // 0: R3 := G["x"]
+        ABC(OP_MOVE, 4, 3, 0),     // 1: R4 := R3
+        ABC(OP_LOADNIL, 5, 7, 0),  // 2: R5 .. R7 := nil
+        ABC(OP_SELF, 1, 3, 251),   // 3: R2 := R3, R1 := R3["x"]
+        Jmp(1),                    // 4: over 5
+        ABx(OP_LOADK, 6, 0),       // 5: skipped while tracing
+        ABx(OP_CLOSURE, 8, 0),     // 6: R8 := closure
+        ABC(OP_MOVE, 0, 4, 0),     // 7: capture of R4 (writes nothing)
+        ABC(OP_CALL, 4, 1, 2),     // 8: R4 := R4()
+        kReturn,                   // 9
     });
     VmProto* p = f.Proto();
     struct Query {
-        int lastpc, reg, writer;   // writer -1: none (the final RETURN)
+        int lastpc, reg, writer;  // writer -1: none (the final RETURN)
     } queries[] = {
-        {1, 3, 0}, {2, 4, 1}, {3, 6, 2}, {3, 8, -1}, {4, 2, 3}, {4, 1, 3},
-        {8, 6, 2},                 // the LOADK at 5 is jumped over
-        {8, 8, 6}, {8, 0, -1},     // the capture MOVE is no write of R0
-        {10, 4, 8}, {10, 7, 8},    // CALL writes A and everything above
+        {1, 3, 0},   {2, 4, 1},  {3, 6, 2}, {3, 8, -1},
+        {4, 2, 3},   {4, 1, 3},  {8, 6, 2},  // the LOADK at 5 is jumped over
+        {8, 8, 6},   {8, 0, -1},             // the capture MOVE is no write of R0
+        {10, 4, 8},  {10, 7, 8},             // CALL writes A and everything above
         {10, 0, -1}, {8, 4, 1},
     };
     for (const Query& q : queries) {

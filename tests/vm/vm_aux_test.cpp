@@ -28,8 +28,8 @@ struct CheckCase {
     const char* what;
     std::vector<Arg> args;
     std::function<double(VmState*)> check;  // result of the reader, as a number
-    int code;                              // 0 or the error raised
-    int argIndex;                          // error-argument index expected with the error
+    int code;                               // 0 or the error raised
+    int argIndex;                           // error-argument index expected with the error
     double result;
 };
 
@@ -65,17 +65,15 @@ TEST(VmAux, ArgumentChecksTable) {
         {"function", table, [](VmState* s) { return VmCheckFunction(s, 1), 0.0; }, ERR_FUNCEXPECTED, 1, 0},
         {"userdata from number", num(1), [](VmState* s) { return (double)(VmCheckUserdata(s, 1) != nullptr); },
          ERR_UDEXPECTED, 1, 0},
-        {"userdata light", light, [&marker](VmState* s) { return (double)(VmCheckUserdata(s, 1) == &marker); },
-         0, 0, 1},
-        {"type number", str("5"), [](VmState* s) { return VmCheckType(s, 1, VM_TNUMBER), 0.0; }, ERR_NUMEXPECTED,
-         1, 0},
-        {"type string", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TSTRING), 0.0; }, ERR_STREXPECTED, 1,
-         0},
+        {"userdata light", light, [&marker](VmState* s) { return (double)(VmCheckUserdata(s, 1) == &marker); }, 0, 0,
+         1},
+        {"type number", str("5"), [](VmState* s) { return VmCheckType(s, 1, VM_TNUMBER), 0.0; }, ERR_NUMEXPECTED, 1, 0},
+        {"type string", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TSTRING), 0.0; }, ERR_STREXPECTED, 1, 0},
         {"type table", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TTABLE), 0.0; }, ERR_TABEXPECTED, 1, 0},
-        {"type function", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TFUNCTION), 0.0; },
-         ERR_FUNCEXPECTED, 1, 0},
-        {"type other", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TLIGHTUSERDATA), 0.0; },
-         ERR_UDEXPECTED, 1, 0},
+        {"type function", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TFUNCTION), 0.0; }, ERR_FUNCEXPECTED, 1,
+         0},
+        {"type other", num(5), [](VmState* s) { return VmCheckType(s, 1, VM_TLIGHTUSERDATA), 0.0; }, ERR_UDEXPECTED, 1,
+         0},
         {"type matches", table, [](VmState* s) { return VmCheckType(s, 1, VM_TTABLE), 1.0; }, 0, 0, 1},
     };
     for (const CheckCase& c : cases) {
@@ -98,25 +96,21 @@ TEST(VmAux, ArgumentChecksTable) {
 
 TEST(VmAux, NamedChecksNameTheArgument) {
     VmScope vm;
-    int status = RunAsCommand(vm, {Arg::Table({})},
-                              [](VmState* s) { return (int)VmCheckNumberNamed(s, 1, "width"); });
+    int status = RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return (int)VmCheckNumberNamed(s, 1, "width"); });
     EXPECT_EQ(status, ERR_NUMTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "width");
     EXPECT_EQ(FormatErrorText(ERR_NUMTABLEARG), "Number expected in table argument \"width\"!");
 
-    status = RunAsCommand(vm, {Arg::Table({})},
-                          [](VmState* s) { return VmCheckIntegerNamed(s, 1, "flags"); });
+    status = RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return VmCheckIntegerNamed(s, 1, "flags"); });
     EXPECT_EQ(status, ERR_NUMTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "flags");
 
-    status = RunAsCommand(vm, {Arg::Table({})},
-                          [](VmState* s) { return VmCheckStringNamed(s, 1, "title") ? 0 : 0; });
+    status = RunAsCommand(vm, {Arg::Table({})}, [](VmState* s) { return VmCheckStringNamed(s, 1, "title") ? 0 : 0; });
     EXPECT_EQ(status, ERR_STRTABLEARG);
     EXPECT_STREQ(GetErrorArgString(), "title");
 
     int32_t word = 0;
-    status = RunAsCommand(vm, {4278190080.0},
-                          [&](VmState* s) { return word = VmCheckIntegerNamed(s, 1, "color"), 0; });
+    status = RunAsCommand(vm, {4278190080.0}, [&](VmState* s) { return word = VmCheckIntegerNamed(s, 1, "color"), 0; });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(static_cast<uint32_t>(word), 0xFF000000u);
 }
@@ -153,8 +147,7 @@ TEST(VmAux, CheckStringConvertsNumbersInPlace) {
     EXPECT_EQ(status, 0);
     EXPECT_STREQ(got, "dflt");
     EXPECT_EQ(length, 4u);
-    status = RunAsCommand(vm, {Nil{}},
-                          [&](VmState* s) { return VmOptString(s, 1, "dflt", &length) ? 0 : 0; });
+    status = RunAsCommand(vm, {Nil{}}, [&](VmState* s) { return VmOptString(s, 1, "dflt", &length) ? 0 : 0; });
     EXPECT_EQ(status, ERR_STREXPECTED);
 }
 
@@ -411,8 +404,7 @@ TEST(VmAux, StringBufferBuildsAnyLength) {
             SCOPED_TRACE(std::to_string(piece) + " / " + std::to_string(total));
             VmScope vm;
             std::string expected;
-            for (size_t i = 0; expected.size() < total; i++)
-                expected += static_cast<char>('a' + i % 26);
+            for (size_t i = 0; expected.size() < total; i++) expected += static_cast<char>('a' + i % 26);
             std::string got;
             int status = RunAsCommand(vm, {}, [&](VmState* s) {
                 VmStringBuffer b;
@@ -557,8 +549,7 @@ TEST(VmAux, UnrefOfReservedKeysIsIgnored) {
     VmSetSize(s, 1, 40);
     VmPushString(s, "a");
     int a = VmRef(s, VM_REGISTRYINDEX);
-    for (int reserved : {1, 2, 0})
-        VmUnref(s, VM_REGISTRYINDEX, reserved);
+    for (int reserved : {1, 2, 0}) VmUnref(s, VM_REGISTRYINDEX, reserved);
     EXPECT_EQ(VmGetSize(s, 1), 40);
     VmPushString(s, "b");
     int b = VmRef(s, VM_REGISTRYINDEX);

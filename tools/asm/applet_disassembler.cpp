@@ -20,19 +20,28 @@ namespace {
 constexpr size_t kMaxUnpackedSize = (size_t)1 << 30;
 
 // Printed names of the record tags.
-const char* const kTagNames[] = {
-    "skipped data",   "bytecode",         "directives",    "display size",     "display title",
-    "display colour", "display position", "desktop",       "include ranges",   "labels",
-    "format version", "title",            "version",       "copyright",        "author",
-    "description",    "display mode",     "backfill",      "borderless",       "fixed size",
-    "sizeable",       "hide title bar",   "screen size",   "screen depth",     "hide pointer",
-    "no mode switch", "linked files",     "include ranges", "scaling",         "settings locked",
-    "no hide",        "user constants",   "timer settings", "include ranges, hidden names"};
+const char* const kTagNames[] = {"skipped data",     "bytecode",
+                                 "directives",       "display size",
+                                 "display title",    "display colour",
+                                 "display position", "desktop",
+                                 "include ranges",   "labels",
+                                 "format version",   "title",
+                                 "version",          "copyright",
+                                 "author",           "description",
+                                 "display mode",     "backfill",
+                                 "borderless",       "fixed size",
+                                 "sizeable",         "hide title bar",
+                                 "screen size",      "screen depth",
+                                 "hide pointer",     "no mode switch",
+                                 "linked files",     "include ranges",
+                                 "scaling",          "settings locked",
+                                 "no hide",          "user constants",
+                                 "timer settings",   "include ranges, hidden names"};
 constexpr int kLastTag = 33;
 static_assert(sizeof kTagNames / sizeof kTagNames[0] == kLastTag + 1);
 
-const char* const kDirectiveNames[] = {"BGPIC", "BRUSH", "ANIM",  "MUSIC",   "SAMPLE", "BUTTON", "KEYDOWN",
-                                       "SPRITE", "FILE", "FONT", "DISPLAY", "VIDEO",  "PLUGIN", "MENU"};
+const char* const kDirectiveNames[] = {"BGPIC",  "BRUSH", "ANIM", "MUSIC",   "SAMPLE", "BUTTON", "KEYDOWN",
+                                       "SPRITE", "FILE",  "FONT", "DISPLAY", "VIDEO",  "PLUGIN", "MENU"};
 constexpr int kLastDirective = 13;
 static_assert(sizeof kDirectiveNames / sizeof kDirectiveNames[0] == kLastDirective + 1);
 
@@ -46,11 +55,11 @@ struct Field {
 };
 
 struct Record {
-    size_t at = 0, end = 0;   // the tag byte; the byte behind the last field
+    size_t at = 0, end = 0;  // the tag byte; the byte behind the last field
     int tag = 0;
     std::vector<Field> fields;
     std::string note;
-    AsmLabelList labels;      // tag 9: the entries in stored order
+    AsmLabelList labels;  // tag 9: the entries in stored order
 };
 
 // Decodes big-endian fields from the container into a field list.
@@ -58,7 +67,7 @@ struct Decoder {
     const uint8_t* p = nullptr;
     size_t size = 0;
     size_t pos = 0;
-    int major = 0, minor = 0;   // format version read so far
+    int major = 0, minor = 0;  // format version read so far
     std::vector<Field>* out = nullptr;
     std::string error;
 
@@ -89,8 +98,10 @@ struct Decoder {
         int64_t s = (int64_t)v;
         if (kind[0] == 'i' && (v >> (8 * n - 1)) & 1) s = (int64_t)v - ((int64_t)1 << (8 * n));
         char buf[32];
-        if (hex) snprintf(buf, sizeof buf, "0x%llX", (unsigned long long)v);
-        else snprintf(buf, sizeof buf, "%lld", (long long)s);
+        if (hex)
+            snprintf(buf, sizeof buf, "0x%llX", (unsigned long long)v);
+        else
+            snprintf(buf, sizeof buf, "%lld", (long long)s);
         Add(kind, (size_t)n, buf);
         if (value) *value = s;
         return true;
@@ -326,8 +337,20 @@ bool Decoder::RecordFields(Record* r) {
         minor = (int)b;
         return true;
     }
-    case 11: case 12: case 13: case 14: case 15: return CStr();
-    case 16: case 18: case 19: case 20: case 21: case 23: case 24: case 25: case 30: return U8();
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15: return CStr();
+    case 16:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 23:
+    case 24:
+    case 25:
+    case 30: return U8();
     case 17: return Backfill();
     case 26:
         // Entries: name and size; -1: size and offset of data elsewhere, -2: dropped, else inline data.
@@ -366,8 +389,8 @@ bool Decoder::RecordFields(Record* r) {
 // A plain container split into its parts.
 struct Container {
     std::vector<Record> records;
-    bool complete = false;   // the bytecode record was read
-    size_t restAt = 0;       // not complete: the first byte that does not decode
+    bool complete = false;  // the bytecode record was read
+    size_t restAt = 0;      // not complete: the first byte that does not decode
     std::string why;
     size_t codeAt = 0, codeSize = 0, afterAt = 0;
 };
@@ -439,7 +462,8 @@ std::string BytesField(const std::string& bytes) {
 
 // Lines "PREFIX hex ..." of 32 bytes each.
 void RawLines(const char* prefix, const uint8_t* p, size_t n, std::string* out) {
-    for (size_t i = 0; i < n; i += 32) *out += std::string(prefix) + " hex " + HexToken(p + i, n - i < 32 ? n - i : 32) + "\n";
+    for (size_t i = 0; i < n; i += 32)
+        *out += std::string(prefix) + " hex " + HexToken(p + i, n - i < 32 ? n - i : 32) + "\n";
 }
 
 // Bytes behind the bytecode record (or behind the packed data): an icon block where they hold one,
@@ -461,7 +485,8 @@ void TailLines(const char* prefix, const uint8_t* p, size_t n, std::string* out)
             }
             if (n - i < 9) break;
             int height = (int16_t)(uint16_t)((p[i + 2] << 8) | p[i + 3]);
-            uint32_t bytes = ((uint32_t)p[i + 5] << 24) | ((uint32_t)p[i + 6] << 16) | ((uint32_t)p[i + 7] << 8) | p[i + 8];
+            uint32_t bytes =
+                ((uint32_t)p[i + 5] << 24) | ((uint32_t)p[i + 6] << 16) | ((uint32_t)p[i + 7] << 8) | p[i + 8];
             if (bytes > n - i - 9) break;
             *out += pre + " i16 " + std::to_string(width) + " i16 " + std::to_string(height) + " u8 " +
                     std::to_string(p[i + 4]) + " u32 " + std::to_string(bytes) + "   ; icon\n";
@@ -500,7 +525,8 @@ std::string RecordLine(const Record& r, const std::map<int64_t, std::string>& ma
         } else if (!strcmp(f.kind, "bytes")) {
             // Split where marks fall inside the bytes.
             size_t from = 0;
-            for (auto m = marks.upper_bound((int64_t)f.at); m != marks.end() && m->first < (int64_t)(f.at + f.size); ++m) {
+            for (auto m = marks.upper_bound((int64_t)f.at); m != marks.end() && m->first < (int64_t)(f.at + f.size);
+                 ++m) {
                 size_t cut = (size_t)(m->first - (int64_t)f.at);
                 line += ' ' + BytesField(f.text.substr(from, cut - from)) + " mark " + m->second;
                 from = cut;
@@ -596,7 +622,9 @@ bool Unpack(const uint8_t* data, size_t size, std::string* plain, size_t* used, 
     *used = (size - 8) - left;
     inflateEnd(&z);
     if (ret != Z_STREAM_END) {
-        const char* detail = ret == Z_BUF_ERROR ? "the stream is cut short" : ret == Z_NEED_DICT ? "needs a dictionary" : z.msg;
+        const char* detail = ret == Z_BUF_ERROR   ? "the stream is cut short"
+                             : ret == Z_NEED_DICT ? "needs a dictionary"
+                                                  : z.msg;
         *why = std::string("the packed data does not unpack (zlib: ") + (detail ? detail : "error") + ")";
         return false;
     }
@@ -607,7 +635,7 @@ bool Unpack(const uint8_t* data, size_t size, std::string* plain, size_t* used, 
 bool FindLevel(const std::string& plain, const uint8_t* stream, size_t streamSize, int* level) {
     std::vector<uint8_t> packed(compressBound((uLong)plain.size()));
     for (int l = -1; l <= 9; l++) {
-        if (l == 6) continue;   // the default level
+        if (l == 6) continue;  // the default level
         uLongf n = (uLongf)packed.size();
         if (compress2(packed.data(), &n, (const Bytef*)plain.data(), (uLong)plain.size(), l) != Z_OK) continue;
         if (n == streamSize && memcmp(packed.data(), stream, n) == 0) {
@@ -632,7 +660,8 @@ std::string PackedText(const uint8_t* data, size_t size, std::string* why) {
             *why = "the packed data is not a plain container";
         } else {
             c = Split((const uint8_t*)plain.data(), plain.size());
-            if (!c.complete) *why = "the packed container: " + c.why;
+            if (!c.complete)
+                *why = "the packed container: " + c.why;
             else if (!FindLevel(plain, data + 8, used, &level))
                 *why = "zlib does not pack the container to the same bytes at any level";
         }

@@ -17,11 +17,11 @@ struct AsmOptions {
 
     // Overrides for deliberately broken chunks. They apply after the text is assembled and win
     // over the matching directives of the text.
-    std::optional<std::string> signature;   // bytes written instead of the 4-byte signature
-    int byteOrderByte = -1;                 // 0..255: value of the byte-order byte
+    std::optional<std::string> signature;                 // bytes written instead of the 4-byte signature
+    int byteOrderByte = -1;                               // 0..255: value of the byte-order byte
     int sizeBytes[8] = {-1, -1, -1, -1, -1, -1, -1, -1};  // 0..255: the eight size bytes
-    std::optional<double> testNumber;       // replaces the header's test number
-    long long truncateAt = -1;              // >= 0: keep only the first N bytes of the output
+    std::optional<double> testNumber;                     // replaces the header's test number
+    long long truncateAt = -1;                            // >= 0: keep only the first N bytes of the output
 
     // Wrap the chunk in an applet container (as the text's ".applet" does).
     bool applet = false;

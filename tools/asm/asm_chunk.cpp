@@ -61,8 +61,10 @@ struct Writer {
         Count(f.countConstants, f.constants.size());
         for (const AsmConst& k : f.constants) {
             Byte((uint8_t)k.tag);
-            if (k.tag == ASM_CONST_NUMBER) Wide(k.numBits, 8);
-            else if (k.tag == ASM_CONST_STRING) Str(k.str);
+            if (k.tag == ASM_CONST_NUMBER)
+                Wide(k.numBits, 8);
+            else if (k.tag == ASM_CONST_STRING)
+                Str(k.str);
         }
         Count(f.countFunctions, f.functions.size());
         for (const AsmFunction& sub : f.functions) Function(sub);
@@ -125,8 +127,7 @@ struct Reader {
         if (depth > ASM_MAX_DEPTH) return Fail("functions nested too deeply");
         int32_t n;
         if (!Str(&f->source) || !Int(&f->lineDefined)) return false;
-        if (!Byte(&f->numUpvalues) || !Byte(&f->numParams) || !Byte(&f->isVararg) || !Byte(&f->maxStack))
-            return false;
+        if (!Byte(&f->numUpvalues) || !Byte(&f->numParams) || !Byte(&f->isVararg) || !Byte(&f->maxStack)) return false;
         if (!Count(&n, 4, "line info")) return false;
         f->lineInfo.resize((size_t)n);
         for (int32_t& line : f->lineInfo)

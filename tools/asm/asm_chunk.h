@@ -15,14 +15,14 @@ struct AsmStr {
     std::string bytes;
 };
 
-AsmStr AsmTextString(const std::string& text);   // text plus its terminating NUL
+AsmStr AsmTextString(const std::string& text);  // text plus its terminating NUL
 
 enum { ASM_CONST_NIL = 0, ASM_CONST_NUMBER = 3, ASM_CONST_STRING = 4 };
 
 struct AsmConst {
-    int tag = ASM_CONST_NIL;   // type byte; only 0, 3 and 4 carry the payloads below
-    uint64_t numBits = 0;      // the double's bit pattern for a number
-    AsmStr str;                // the string for a string
+    int tag = ASM_CONST_NIL;  // type byte; only 0, 3 and 4 carry the payloads below
+    uint64_t numBits = 0;     // the double's bit pattern for a number
+    AsmStr str;               // the string for a string
 };
 
 bool AsmSameConst(const AsmConst& a, const AsmConst& b);
@@ -34,7 +34,7 @@ struct AsmLocal {
 };
 
 struct AsmFunction {
-    std::string name;   // assembler-side name (CLOSURE operands); not stored in the chunk
+    std::string name;  // assembler-side name (CLOSURE operands); not stored in the chunk
     AsmStr source;
     int32_t lineDefined = 0;
     uint8_t numUpvalues = 0, numParams = 0, isVararg = 0, maxStack = 0;
@@ -45,22 +45,21 @@ struct AsmFunction {
     std::vector<AsmFunction> functions;
     std::vector<uint32_t> code;
     // Counts written instead of the real ones (deliberately broken chunks).
-    std::optional<int32_t> countLines, countLocals, countUpvalueNames, countConstants, countFunctions,
-        countCode;
+    std::optional<int32_t> countLines, countLocals, countUpvalueNames, countConstants, countFunctions, countCode;
 };
 
-constexpr uint64_t ASM_TEST_NUMBER_BITS = 0x417DF5E7689309B6ull;   // 31415926.535897933
-extern const uint8_t asmDefaultSizes[8];                         // 4 4 4 6 8 9 9 8
-extern const char asmDefaultSignature[5];                        // "\x1BQZB"
+constexpr uint64_t ASM_TEST_NUMBER_BITS = 0x417DF5E7689309B6ull;  // 31415926.535897933
+extern const uint8_t asmDefaultSizes[8];                          // 4 4 4 6 8 9 9 8
+extern const char asmDefaultSignature[5];                         // "\x1BQZB"
 
 struct AsmChunk {
     std::string signature = std::string(asmDefaultSignature, 4);
-    bool bigEndian = false;   // order of every int, double and instruction word
-    int byteOrderByte = 1;    // the header byte (1 little, 0 big unless overridden)
+    bool bigEndian = false;  // order of every int, double and instruction word
+    int byteOrderByte = 1;   // the header byte (1 little, 0 big unless overridden)
     uint8_t sizes[8] = {4, 4, 4, 6, 8, 9, 9, 8};
     uint64_t testBits = ASM_TEST_NUMBER_BITS;
     AsmFunction main;
-    std::string trailer;      // bytes written after the main function
+    std::string trailer;  // bytes written after the main function
 };
 
 std::vector<uint8_t> AsmWriteChunk(const AsmChunk& chunk);

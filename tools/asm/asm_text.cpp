@@ -141,7 +141,9 @@ bool AsmUnquote(const std::string& text, size_t* pos, std::string* out, std::str
         case 'f': out->push_back('\f'); break;
         case 'v': out->push_back('\v'); break;
         case '0': out->push_back('\0'); break;
-        case '"': case '\\': case '\'': out->push_back(e); break;
+        case '"':
+        case '\\':
+        case '\'': out->push_back(e); break;
         case 'x': {
             int h = i < text.size() ? HexDigit(text[i]) : -1;
             int l = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
@@ -153,9 +155,7 @@ bool AsmUnquote(const std::string& text, size_t* pos, std::string* out, std::str
             i += 2;
             break;
         }
-        default:
-            *error = std::string("unknown escape \\") + e;
-            return false;
+        default: *error = std::string("unknown escape \\") + e; return false;
         }
     }
     if (i >= text.size()) {

@@ -12,7 +12,7 @@
 namespace {
 
 struct Token {
-    bool quoted = false;   // a "..." string; text holds its bytes
+    bool quoted = false;  // a "..." string; text holds its bytes
     std::string text;
 };
 
@@ -23,10 +23,10 @@ struct JumpFix {
 };
 
 struct NameFix {
-    size_t index;   // instruction index (CLOSURE) or local record index
+    size_t index;  // instruction index (CLOSURE) or local record index
     std::string name;
     int line;
-    bool isEnd;     // local records: the end pc rather than the start pc
+    bool isEnd;  // local records: the end pc rather than the start pc
 };
 
 struct FuncState {
@@ -35,7 +35,7 @@ struct FuncState {
     bool explicitUpvalues = false, explicitMaxStack = false;
     bool hasLines = false, explicitLineInfo = false;
     int32_t curLine = 0;
-    std::vector<int32_t> instrLines;   // the current line of each instruction
+    std::vector<int32_t> instrLines;  // the current line of each instruction
     std::map<std::string, int> labels;
     std::vector<JumpFix> jumps;
     std::vector<NameFix> closures, localPcs;
@@ -75,8 +75,8 @@ private:
         int line;
     };
     std::vector<OffsetField> offsetFields;
-    std::string appletRecords, appletAfter;   // container records before and bytes after the bytecode
-    std::string appletInside;  // bytes behind the bytecode record within the packed data
+    std::string appletRecords, appletAfter;  // container records before and bytes after the bytecode
+    std::string appletInside;                // bytes behind the bytecode record within the packed data
     int insideLine = 0;
     long long truncateAt = -1;
     std::vector<FuncState> stack;
@@ -163,8 +163,10 @@ bool Assembler::Run(const std::string& text) {
     if (opts.truncateAt >= 0) truncateAt = opts.truncateAt;
 
     std::vector<uint8_t> bytes;
-    if (raw) bytes.assign(rawBytes.begin(), rawBytes.end());
-    else bytes = AsmWriteChunk(chunk);
+    if (raw)
+        bytes.assign(rawBytes.begin(), rawBytes.end());
+    else
+        bytes = AsmWriteChunk(chunk);
     if (applet || opts.applet) {
         // Container: magic, the records in text order, the player labels, then the bytecode record
         // (the reader stops after it) and whatever follows it (an icon block).
@@ -231,8 +233,7 @@ bool Assembler::Line(std::vector<Token>& toks) {
     return Instruction(toks);
 }
 
-bool Assembler::Int(const std::vector<Token>& t, size_t i, int64_t lo, int64_t hi, const char* what,
-                    int64_t* out) {
+bool Assembler::Int(const std::vector<Token>& t, size_t i, int64_t lo, int64_t hi, const char* what, int64_t* out) {
     if (i >= t.size()) return Fail(std::string("missing ") + what);
     if (t[i].quoted || !AsmParseInt(t[i].text, out))
         return Fail(std::string(what) + ": '" + t[i].text + "' is not an integer");
@@ -377,8 +378,8 @@ bool Assembler::Fields(const std::vector<Token>& t, size_t i, std::string* out) 
 bool Assembler::Directive(const std::vector<Token>& t) {
     const std::string& d = t[0].text;
     int64_t v;
-    if (!stack.empty() && d != ".hex" && d != ".rawchunk" && d != ".truncate" && d != ".applet" &&
-        d != ".record" && d != ".after" && d != ".inside")
+    if (!stack.empty() && d != ".hex" && d != ".rawchunk" && d != ".truncate" && d != ".applet" && d != ".record" &&
+        d != ".after" && d != ".inside")
         return FunctionDirective(t);
     if (d == ".function") {
         if (raw) return Fail(".function in a raw chunk");
@@ -433,8 +434,7 @@ bool Assembler::Directive(const std::vector<Token>& t) {
     if (mainDone) return Fail(d + " after the main function");
     headerTouched = true;
     if (d == ".endian") {
-        if (t.size() != 2 || (t[1].text != "big" && t[1].text != "little"))
-            return Fail(".endian needs big or little");
+        if (t.size() != 2 || (t[1].text != "big" && t[1].text != "little")) return Fail(".endian needs big or little");
         endianSet = true;
         chunk.bigEndian = t[1].text == "big";
         return true;
@@ -526,8 +526,10 @@ bool Assembler::CloseFunction() {
         if (it == fs.labels.end()) return FailAt(j.line, "undefined label '" + j.label + "'");
         int offset = it->second - (int)(j.pc + 1);
         uint32_t& w = f.code[j.pc];
-        if (VmGetOp(w) == OP_JMP) w = VmCreateJ(offset, VmGetJF(w));
-        else w = VmCreateAsBx(VmGetOp(w), VmGetA(w), offset);
+        if (VmGetOp(w) == OP_JMP)
+            w = VmCreateJ(offset, VmGetJF(w));
+        else
+            w = VmCreateAsBx(VmGetOp(w), VmGetA(w), offset);
     }
     for (const NameFix& c : fs.closures) {
         size_t k = 0;
@@ -579,8 +581,10 @@ bool Assembler::FunctionDirective(const std::vector<Token>& t) {
         return done();
     }
     if (d == ".params" || d == ".upvalues" || d == ".maxstack" || d == ".vararg") {
-        if (d == ".vararg" && t.size() == 1) v = 1;
-        else if (!Int(t, 1, 0, 255, d.c_str() + 1, &v)) return false;
+        if (d == ".vararg" && t.size() == 1)
+            v = 1;
+        else if (!Int(t, 1, 0, 255, d.c_str() + 1, &v))
+            return false;
         i = t.size() == 1 ? 1 : 2;
         if (d == ".params") f.numParams = (uint8_t)v;
         if (d == ".vararg") f.isVararg = (uint8_t)v;
@@ -717,7 +721,8 @@ bool Assembler::Instruction(const std::vector<Token>& t) {
         int64_t flags = 0;
         if (nops == 2) {
             const std::string& f = t[2].text;
-            if (f == "push") flags = VM_JF_PUSHRETURN;
+            if (f == "push")
+                flags = VM_JF_PUSHRETURN;
             else if (f.compare(0, 3, "jf=") != 0 || !AsmParseInt(f.substr(3), &flags) || flags < 0 || flags > 3)
                 return Fail("JMP flag must be push or jf=0..3");
         }

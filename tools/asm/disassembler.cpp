@@ -34,8 +34,8 @@ std::string ConstOperand(const AsmFunction& f, int k) {
     if (k < (int)f.constants.size()) {
         const AsmConst& c = f.constants[k];
         bool literal = c.tag == ASM_CONST_NIL || c.tag == ASM_CONST_NUMBER ||
-                       (c.tag == ASM_CONST_STRING && c.str.len == (int32_t)c.str.bytes.size() &&
-                        !c.str.bytes.empty() && c.str.bytes.back() == '\0');
+                       (c.tag == ASM_CONST_STRING && c.str.len == (int32_t)c.str.bytes.size() && !c.str.bytes.empty() &&
+                        c.str.bytes.back() == '\0');
         if (literal) {
             int first = 0;
             while (!AsmSameConst(f.constants[first], c)) first++;
@@ -54,9 +54,12 @@ std::string Hex32(uint32_t w) {
 // Jump target of a word, or false when it has none.
 bool JumpTarget(uint32_t w, size_t pc, long long* target) {
     int op = VmGetOp(w);
-    if (op == OP_JMP) *target = (long long)pc + 1 + VmGetJ(w);
-    else if (op == OP_FORLOOP || op == OP_TFORPREP) *target = (long long)pc + 1 + VmGetSBx(w);
-    else return false;
+    if (op == OP_JMP)
+        *target = (long long)pc + 1 + VmGetJ(w);
+    else if (op == OP_FORLOOP || op == OP_TFORPREP)
+        *target = (long long)pc + 1 + VmGetSBx(w);
+    else
+        return false;
     return true;
 }
 
@@ -74,8 +77,10 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
     if (info.mode == VM_iJ24) {
         s += " " + targetText(VmGetJ(w));
         int jf = VmGetJF(w);
-        if (jf == (int)VM_JF_PUSHRETURN) s += " push";
-        else if (jf != 0) s += " jf=" + std::to_string(jf);
+        if (jf == (int)VM_JF_PUSHRETURN)
+            s += " push";
+        else if (jf != 0)
+            s += " jf=" + std::to_string(jf);
         return s;
     }
     int a = VmGetA(w);
@@ -84,49 +89,62 @@ std::string Instruction(const AsmFunction& f, size_t pc, const std::set<long lon
     if (info.mode == VM_iAsBx) return s + " " + targetText(VmGetSBx(w));
     if (info.mode == VM_iABx) {
         int bx = VmGetBx(w);
-        if (info.bxConstant) s += " " + ConstOperand(f, bx);
-        else if (op == OP_CLOSURE && bx < (int)f.functions.size()) s += " f" + std::to_string(bx);
-        else s += " " + std::to_string(bx);
+        if (info.bxConstant)
+            s += " " + ConstOperand(f, bx);
+        else if (op == OP_CLOSURE && bx < (int)f.functions.size())
+            s += " f" + std::to_string(bx);
+        else
+            s += " " + std::to_string(bx);
         return s;
     }
     int fields[2] = {VmGetB(w), VmGetC(w)};
     VmOpArg kinds[2] = {info.b, info.c};
     int used = 3;
     switch (op) {
-    case OP_MOVE: case OP_LOADNIL: case OP_GETUPVAL: case OP_SETUPVAL: case OP_UNM: case OP_NOT: case OP_BNOT:
-        used = 2;
-        break;
+    case OP_MOVE:
+    case OP_LOADNIL:
+    case OP_GETUPVAL:
+    case OP_SETUPVAL:
+    case OP_UNM:
+    case OP_NOT:
+    case OP_BNOT: used = 2; break;
     case OP_CLOSE: used = 1; break;
     default: break;
     }
     int shown = fields[1] != 0 ? 3 : fields[0] != 0 ? (used > 2 ? used : 2) : used;
     for (int k = 0; k + 2 <= shown; k++) {
         int v = fields[k];
-        if (kinds[k] == VM_ARG_R || (kinds[k] == VM_ARG_RK && v < VM_RK_CONST)) s += " r" + std::to_string(v);
-        else if (kinds[k] == VM_ARG_RK) s += " " + ConstOperand(f, v - VM_RK_CONST);
-        else if (k == 0 && (op == OP_GETUPVAL || op == OP_SETUPVAL)) s += " u" + std::to_string(v);
-        else s += " " + std::to_string(v);
+        if (kinds[k] == VM_ARG_R || (kinds[k] == VM_ARG_RK && v < VM_RK_CONST))
+            s += " r" + std::to_string(v);
+        else if (kinds[k] == VM_ARG_RK)
+            s += " " + ConstOperand(f, v - VM_RK_CONST);
+        else if (k == 0 && (op == OP_GETUPVAL || op == OP_SETUPVAL))
+            s += " u" + std::to_string(v);
+        else
+            s += " " + std::to_string(v);
     }
     return s;
 }
 
 // Prints a function record; labels (main function only) become ".label" lines before the
 // instructions they name.
-void Function(const AsmFunction& f, const std::string& name, int depth, const AsmLabelList& labels,
-              std::string* out) {
+void Function(const AsmFunction& f, const std::string& name, int depth, const AsmLabelList& labels, std::string* out) {
     std::string ind(2 * depth, ' ');
     std::string in = ind + "  ";
     *out += ind + ".function " + name + "\n";
     if (!(f.source.len == 0 && f.source.bytes.empty())) *out += in + ".source " + StrText(f.source) + "\n";
     if (f.lineDefined != 0) *out += in + ".linedefined " + std::to_string(f.lineDefined) + "\n";
     *out += in + ".params " + std::to_string(f.numParams) + "\n";
-    if (f.isVararg == 1) *out += in + ".vararg\n";
-    else if (f.isVararg != 0) *out += in + ".vararg " + std::to_string(f.isVararg) + "\n";
+    if (f.isVararg == 1)
+        *out += in + ".vararg\n";
+    else if (f.isVararg != 0)
+        *out += in + ".vararg " + std::to_string(f.isVararg) + "\n";
     *out += in + ".upvalues " + std::to_string(f.numUpvalues) + "\n";
     *out += in + ".maxstack " + std::to_string(f.maxStack) + "\n";
     for (const AsmStr& u : f.upvalueNames) *out += in + ".upvalname " + StrText(u) + "\n";
     for (const AsmLocal& l : f.locals)
-        *out += in + ".local " + StrText(l.name) + " " + std::to_string(l.startPc) + " " + std::to_string(l.endPc) + "\n";
+        *out +=
+            in + ".local " + StrText(l.name) + " " + std::to_string(l.startPc) + " " + std::to_string(l.endPc) + "\n";
     for (size_t k = 0; k < f.constants.size(); k++)
         *out += in + ".const " + ConstText(f.constants[k]) + "   ; k" + std::to_string(k) + "\n";
     bool perInstructionLines = !f.code.empty() && f.lineInfo.size() == f.code.size();
@@ -196,7 +214,8 @@ bool AsmDecodeChunk(const uint8_t* data, size_t size, AsmChunk* chunk, std::stri
 std::string AsmChunkText(const AsmChunk& chunk, const AsmLabelList& labels) {
     std::string out;
     if (chunk.bigEndian) out += ".endian big\n";
-    if (chunk.byteOrderByte != (chunk.bigEndian ? 0 : 1)) out += ".byteorder " + std::to_string(chunk.byteOrderByte) + "\n";
+    if (chunk.byteOrderByte != (chunk.bigEndian ? 0 : 1))
+        out += ".byteorder " + std::to_string(chunk.byteOrderByte) + "\n";
     if (chunk.signature != std::string(asmDefaultSignature, 4)) out += ".signature " + AsmQuote(chunk.signature) + "\n";
     if (memcmp(chunk.sizes, asmDefaultSizes, 8) != 0) {
         out += ".sizes";

@@ -81,7 +81,8 @@ int BGPicLoadBGPic(VmState* state) {
         GetTableFieldIntOrPercent(state, 3, "scaleheight", 1, &options.scaleHeight, nullptr);
         value = 0;
         if (GetTableFieldBool(state, 3, "smoothscale", &value, nullptr)) options.smooth = value != 0;
-        if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr)) options.loaderList = loaders.c_str();
+        if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr))
+            options.loaderList = loaders.c_str();
         if (GetTableFieldString(state, 3, "adapter", nullptr, 0, &adapters, nullptr))
             options.adapterList = adapters.c_str();
     } else if (VmGetTop(state) >= 3 && VmType(state, 3) != VM_TNIL) {

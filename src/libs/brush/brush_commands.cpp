@@ -8,8 +8,8 @@
 #include "display/layer_list.h"
 #include "display/layer_source.h"
 #include "display/picture.h"
-#include "gfx/object_bitmaps.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "image/brush_load.h"
 #include "image/image_save.h"
@@ -190,7 +190,8 @@ int BrushLoadBrush(VmState* state) {
         flag = 0;
         if (GetTableFieldBool(state, 3, "smoothscale", &flag, nullptr)) options.smooth = flag != 0;
         GetTableFieldObjectId(state, 3, "display", &options.display, nullptr);
-        if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr)) options.loaderList = loaders.c_str();
+        if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr))
+            options.loaderList = loaders.c_str();
         if (GetTableFieldString(state, 3, "adapter", nullptr, 0, &adapters, nullptr))
             options.adapterList = adapters.c_str();
         if (GetTableFieldString(state, 3, "cache", nullptr, 0, &cache, nullptr) && !cache.empty())

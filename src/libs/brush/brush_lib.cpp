@@ -56,7 +56,8 @@ const qzCommandRow kBrushCommands[] = {
     {nullptr, nullptr},
 };
 
-#define QZ_NUM(name, value) {name, nullptr, static_cast<double>(value)}
+#define QZ_NUM(name, value) \
+    { name, nullptr, static_cast<double>(value) }
 const qzConstantRow kBrushConstants[] = {
     QZ_NUM("MASKVISIBLE", MASKVISIBLE),
     QZ_NUM("MASKINVISIBLE", MASKINVISIBLE),

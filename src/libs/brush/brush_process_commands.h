@@ -52,26 +52,27 @@ int BrushRGBArrayToBrush(VmState* state);
 int BrushGrabDesktop(VmState* state);
 
 // The rows of the handlers above for the library's command table, in the order above.
-#define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                             \
-    {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},              \
-        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush},                               \
-        {"GammaBrush", BrushGammaBrush}, {"ContrastBrush", BrushContrastBrush},                                   \
-        {"ModulateBrush", BrushModulateBrush}, {"SepiaToneBrush", BrushSepiaToneBrush},                           \
-        {"CharcoalBrush", BrushCharcoalBrush}, {"SwirlBrush", BrushSwirlBrush},                                   \
-        {"PixelateBrush", BrushPixelateBrush}, {"BrushToMonochrome", BrushBrushToMonochrome},                     \
-        {"WaterRippleBrush", BrushWaterRippleBrush}, {"OilPaintBrush", BrushOilPaintBrush},                       \
-        {"TintBrush", BrushTintBrush}, {"InvertBrush", BrushInvertBrush}, {"BrushToGray", BrushBrushToGray},      \
-        {"MixBrush", BrushMixBrush}, {"ReplaceColors", BrushReplaceColors}, {"QuantizeBrush", BrushQuantizeBrush}, \
-        {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush}, {"ArcDistortBrush", BrushArcDistortBrush},     \
-        {"PolarDistortBrush", BrushPolarDistortBrush}, {"BarrelDistortBrush", BrushBarrelDistortBrush},           \
-        {"CreateShadowBrush", BrushCreateShadowBrush}, {"CreateBorderBrush", BrushCreateBorderBrush},             \
-        {"SetBrushTransparency", BrushSetBrushTransparency}, {"DeleteMask", BrushDeleteMask},                     \
-        {"DeleteAlphaChannel", BrushDeleteAlphaChannel}, {"InvertMask", BrushInvertMask},                         \
-        {"InvertAlphaChannel", BrushInvertAlphaChannel}, {"ChangeBrushTransparency", BrushChangeBrushTransparency}, \
-        {"ReduceAlphaChannel", BrushReduceAlphaChannel}, {"ReadBrushPixel", BrushReadBrushPixel},                 \
-        {"WriteBrushPixel", BrushWriteBrushPixel}, {"FloodFill", BrushFloodFill},                                 \
-        {"BrushToRGBArray", BrushBrushToRGBArray}, {"RGBArrayToBrush", BrushRGBArrayToBrush},                     \
-        {"GrabDesktop", BrushGrabDesktop}
+#define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                                \
+    {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},                 \
+        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush}, {"GammaBrush", BrushGammaBrush}, \
+        {"ContrastBrush", BrushContrastBrush}, {"ModulateBrush", BrushModulateBrush},                                \
+        {"SepiaToneBrush", BrushSepiaToneBrush}, {"CharcoalBrush", BrushCharcoalBrush},                              \
+        {"SwirlBrush", BrushSwirlBrush}, {"PixelateBrush", BrushPixelateBrush},                                      \
+        {"BrushToMonochrome", BrushBrushToMonochrome}, {"WaterRippleBrush", BrushWaterRippleBrush},                  \
+        {"OilPaintBrush", BrushOilPaintBrush}, {"TintBrush", BrushTintBrush}, {"InvertBrush", BrushInvertBrush},     \
+        {"BrushToGray", BrushBrushToGray}, {"MixBrush", BrushMixBrush}, {"ReplaceColors", BrushReplaceColors},       \
+        {"QuantizeBrush", BrushQuantizeBrush}, {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush},            \
+        {"ArcDistortBrush", BrushArcDistortBrush}, {"PolarDistortBrush", BrushPolarDistortBrush},                    \
+        {"BarrelDistortBrush", BrushBarrelDistortBrush}, {"CreateShadowBrush", BrushCreateShadowBrush},              \
+        {"CreateBorderBrush", BrushCreateBorderBrush}, {"SetBrushTransparency", BrushSetBrushTransparency},          \
+        {"DeleteMask", BrushDeleteMask}, {"DeleteAlphaChannel", BrushDeleteAlphaChannel},                            \
+        {"InvertMask", BrushInvertMask}, {"InvertAlphaChannel", BrushInvertAlphaChannel},                            \
+        {"ChangeBrushTransparency", BrushChangeBrushTransparency}, {"ReduceAlphaChannel", BrushReduceAlphaChannel},  \
+        {"ReadBrushPixel", BrushReadBrushPixel}, {"WriteBrushPixel", BrushWriteBrushPixel},                          \
+        {"FloodFill", BrushFloodFill}, {"BrushToRGBArray", BrushBrushToRGBArray},                                    \
+        {"RGBArrayToBrush", BrushRGBArrayToBrush}, {                                                                 \
+        "GrabDesktop", BrushGrabDesktop                                                                              \
+    }
 
 // ---- Shared between the topic files of the library (not for other callers) ----
 

@@ -5,8 +5,8 @@
 #include "display/display_host_services.h"
 #include "display/display_life.h"
 #include "display/menus.h"
-#include "display/requesters.h"
 #include "display/picture.h"
+#include "display/requesters.h"
 #include "runtime/object_registry.h"
 #include "vm/vm_aux.h"
 

@@ -28,15 +28,15 @@ enum { QZ_IO_BUFFERED = 0, QZ_IO_UNBUFFERED = 1 };
 // One open file of OpenFile.
 struct qzDosFile {
     qzObjectHeader header;
-    int mode;           // the MODE_ constant the script gave
-    int access;         // QZ_ACCESS_
+    int mode;    // the MODE_ constant the script gave
+    int access;  // QZ_ACCESS_
     qzVfsFile* file;
 };
 
 // One open directory of OpenDirectory.
 struct qzDosDirectory {
     qzObjectHeader header;
-    int done;           // the scan has returned its last entry
+    int done;  // the scan has returned its last entry
     qzVfsLock* lock;
 };
 

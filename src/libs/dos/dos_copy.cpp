@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "runtime/arg_check.h"
-#include "platform/chunk_name.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "platform/file_info.h"
-#include "runtime/linked_file.h"
-#include "runtime/option_table.h"
-#include "runtime/runtime.h"
 #include "libs/dos/dos.h"
+#include "platform/chunk_name.h"
+#include "platform/file_info.h"
 #include "platform/os_dir.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
+#include "runtime/option_table.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -37,8 +37,8 @@ enum { DELETE_STATUS = 0, DELETE_UNPROTECT = 1 };
 
 struct qzWalk {
     VmState* state;
-    int callback;        // stack index, 0 for none
-    int userdata;        // stack index, 0 for none
+    int callback;  // stack index, 0 for none
+    int userdata;  // stack index, 0 for none
     bool hasPattern;
     std::string pattern;
     bool dirFilter;
@@ -52,8 +52,7 @@ bool FsStat(const std::string& enginePath, qzOsPathStat* st, bool follow) {
 // error.
 int ListDirectory(const std::string& path, std::vector<qzOsDirEntry>* entries, std::string* fullName) {
     // Unlocked also when the listing runs out of memory and unwinds through here.
-    std::unique_ptr<qzVfsLock, decltype(&VfsUnlock)> lock(VfsLock(path.c_str(), QZ_VFS_LOCK_READ, nullptr),
-                                                          &VfsUnlock);
+    std::unique_ptr<qzVfsLock, decltype(&VfsUnlock)> lock(VfsLock(path.c_str(), QZ_VFS_LOCK_READ, nullptr), &VfsUnlock);
     if (!lock) {
         SetErrorArgString(path.c_str());
         return ERR_LOCK2;
@@ -210,8 +209,7 @@ bool SameFile(const std::string& a, const std::string& b) {
     return FsStat(a, &sa, true) && FsStat(b, &sb, true) && sa.device == sb.device && sa.inode == sb.inode;
 }
 
-int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, const std::string& newName,
-            bool byName) {
+int CopyOne(qzWalk* w, const std::string& source, const std::string& destDir, const std::string& newName, bool byName) {
     std::string part = FilePartOf(source);
     if (w->hasPattern && !DosMatchPatternText(part.c_str(), w->pattern.c_str())) return 0;
     if (IsQuitRequested()) return kAbort;

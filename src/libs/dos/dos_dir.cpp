@@ -9,38 +9,36 @@
 #include <string>
 #include <vector>
 
-#include "runtime/arg_check.h"
 #include "base/charset.h"
+#include "base/error_codes.h"
+#include "libs/dos/dos.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "platform/file_info.h"
-#include "runtime/linked_file.h"
-#include "runtime/object_data.h"
-#include "runtime/object_id.h"
-#include "runtime/option_table.h"
-#include "libs/dos/dos.h"
 #include "platform/os_dir.h"
 #include "platform/os_env.h"
 #include "platform/os_path.h"
 #include "platform/os_process.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
+#include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "runtime/option_table.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
 namespace {
 
-const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
 
 std::string FormatDate(const qzDateStamp& d) {
     char text[64];
     int month = d.month >= 0 && d.month < 12 ? d.month : 0;
-    std::snprintf(text, sizeof(text), "%.2d-%s-%d %.2d:%.2d:%.2d", d.day, kMonths[month], d.year, d.hour, d.min,
-                  d.sec);
+    std::snprintf(text, sizeof(text), "%.2d-%s-%d %.2d:%.2d:%.2d", d.day, kMonths[month], d.year, d.hour, d.min, d.sec);
     return text;
 }
 
@@ -418,7 +416,8 @@ int DosGetFileAttributes(VmState* state) {
     std::string adapter;
     if (VmGetTop(state) >= 2) adapter = VmCheckString(state, 2);
     qzDosFileInfo info;
-    if (name.empty() || !(adapter.empty() ? Examine(name.c_str(), &info) : ExamineThrough(name.c_str(), adapter.c_str(), &info))) {
+    if (name.empty() ||
+        !(adapter.empty() ? Examine(name.c_str(), &info) : ExamineThrough(name.c_str(), adapter.c_str(), &info))) {
         SetErrorArgString(name.c_str());
         return ERR_STAT;
     }

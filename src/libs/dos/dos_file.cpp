@@ -10,16 +10,16 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "runtime/console.h"
 #include "base/error_codes.h"
+#include "libs/dos/dos.h"
+#include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/console.h"
 #include "runtime/error_messages.h"
 #include "runtime/linked_file.h"
 #include "runtime/object_data.h"
 #include "runtime/object_id.h"
-#include "runtime/arg_check.h"
 #include "runtime/option_table.h"
-#include "libs/dos/dos.h"
-#include "platform/vfs.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -156,15 +156,15 @@ bool DosFileAtEnd(qzDosFile* f) {
 
 bool DosReadExact(qzDosFile* f, void* buffer, size_t count) {
     if (count == 0) return true;
-    size_t got = qzDosIoMode == QZ_IO_UNBUFFERED ? VfsReadBlock(f->file, buffer, count)
-                                                  : VfsRead(f->file, buffer, count);
+    size_t got =
+        qzDosIoMode == QZ_IO_UNBUFFERED ? VfsReadBlock(f->file, buffer, count) : VfsRead(f->file, buffer, count);
     return got == count;
 }
 
 bool DosWriteExact(qzDosFile* f, const void* buffer, size_t count) {
     if (count == 0) return true;
-    size_t put = qzDosIoMode == QZ_IO_UNBUFFERED ? VfsWriteBlock(f->file, buffer, count)
-                                                  : VfsWrite(f->file, buffer, count);
+    size_t put =
+        qzDosIoMode == QZ_IO_UNBUFFERED ? VfsWriteBlock(f->file, buffer, count) : VfsWrite(f->file, buffer, count);
     return put == count;
 }
 
@@ -189,20 +189,19 @@ int DosOpenFile(VmState* state) {
     int access;
     std::string name;
     switch (mode) {
-        case QZ_MODE_READ:
-            access = QZ_ACCESS_READ;
-            name = ResolveLinkedFileArg(state, 2, 0, nullptr);
-            break;
-        case QZ_MODE_WRITE:
-            access = QZ_ACCESS_WRITE;
-            name = VmCheckString(state, 2);
-            break;
-        case QZ_MODE_READWRITE:
-            access = QZ_ACCESS_READWRITE;
-            name = VmCheckString(state, 2);
-            break;
-        default:
-            return ERR_WRONGUSAGE;
+    case QZ_MODE_READ:
+        access = QZ_ACCESS_READ;
+        name = ResolveLinkedFileArg(state, 2, 0, nullptr);
+        break;
+    case QZ_MODE_WRITE:
+        access = QZ_ACCESS_WRITE;
+        name = VmCheckString(state, 2);
+        break;
+    case QZ_MODE_READWRITE:
+        access = QZ_ACCESS_READWRITE;
+        name = VmCheckString(state, 2);
+        break;
+    default: return ERR_WRONGUSAGE;
     }
     if (name.empty()) return ERR_WRONGUSAGE;
     std::string adapter;
@@ -484,8 +483,7 @@ int DosSeek(VmState* state) {
     qzDosFile* f = CheckDosFile(state, 1);
     int64_t position = ToPosition(VmCheckNumber(state, 2));
     int mode = VmTruncateNumber(VmOptNumber(state, 3, QZ_VFS_SEEK_BEGINNING));
-    if (mode != QZ_VFS_SEEK_BEGINNING && mode != QZ_VFS_SEEK_CURRENT && mode != QZ_VFS_SEEK_END)
-        return ERR_WRONGUSAGE;
+    if (mode != QZ_VFS_SEEK_BEGINNING && mode != QZ_VFS_SEEK_CURRENT && mode != QZ_VFS_SEEK_END) return ERR_WRONGUSAGE;
     if (position == -1 && mode == QZ_VFS_SEEK_BEGINNING) {
         position = 0;
         mode = QZ_VFS_SEEK_END;

@@ -7,12 +7,12 @@
 #include <new>
 #include <string>
 
-#include "runtime/arg_check.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "base/base64.h"
+#include "base/error_codes.h"
 #include "libs/dos/dos.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -22,9 +22,9 @@ const char kBinaryMagic[4] = {'Q', 'Z', 'F', '0'};
 const char kTextMagic[4] = {'Q', 'Z', 'F', '1'};
 
 struct qzDumpWriter {
-    qzDosFile* file;       // binary form: the chunk goes straight to the file
+    qzDosFile* file;  // binary form: the chunk goes straight to the file
     uint64_t written;
-    std::string* memory;   // text form: the chunk is gathered first
+    std::string* memory;  // text form: the chunk is gathered first
     bool outOfMemory;
 };
 
@@ -128,16 +128,22 @@ int LoadFunctionFromFile(VmState* state, qzDosFile* f, bool text, const char* pr
         }
         for (char c : digits) {
             int v;
-            if (c >= '0' && c <= '9') v = c - '0';
-            else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-            else return ERR_READFUNC;
+            if (c >= '0' && c <= '9')
+                v = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                v = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                v = c - 'A' + 10;
+            else
+                return ERR_READFUNC;
             size = size * 16 + static_cast<uint64_t>(v);
         }
     } else {
         unsigned char b[4];
-        if (prefix) std::memcpy(b, prefix, 4);
-        else if (!DosReadExact(f, b, 4)) return ERR_READ;
+        if (prefix)
+            std::memcpy(b, prefix, 4);
+        else if (!DosReadExact(f, b, 4))
+            return ERR_READ;
         size = (uint64_t{b[0]} << 24) | (uint64_t{b[1]} << 16) | (uint64_t{b[2]} << 8) | b[3];
     }
     // A size beyond the bytes present is damaged data: never allocate what the header claims.
@@ -183,9 +189,12 @@ int DosReadFunction(VmState* state) {
     char magic[4];
     if (!DosReadExact(f, magic, 4)) return ERR_READ;
     bool text;
-    if (std::memcmp(magic, kBinaryMagic, 4) == 0) text = false;
-    else if (std::memcmp(magic, kTextMagic, 4) == 0) text = true;
-    else return ERR_READFUNC;
+    if (std::memcmp(magic, kBinaryMagic, 4) == 0)
+        text = false;
+    else if (std::memcmp(magic, kTextMagic, 4) == 0)
+        text = true;
+    else
+        return ERR_READFUNC;
     int code = LoadFunctionFromFile(state, f, text, nullptr);
     return code ? code : 1;
 }

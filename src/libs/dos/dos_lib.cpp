@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "runtime/runtime.h"
 #include "platform/os_dir.h"
 #include "platform/os_host_file.h"
 #include "platform/os_path.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 

@@ -2,15 +2,15 @@
 // checksums.
 #include <string>
 
-#include "runtime/arg_check.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/linked_file.h"
 #include "base/crc32.h"
-#include "libs/dos/dos.h"
+#include "base/error_codes.h"
 #include "base/md5.h"
+#include "libs/dos/dos.h"
 #include "platform/packfile.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -56,8 +56,7 @@ int DosDecompressFile(VmState* state) {
     std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string destination = VmCheckString(state, 2);
     uint64_t size = 0;
-    int code = DecompressFileContainer(qzPackMagic, source.c_str(), destination.c_str(), 0, &size, nullptr,
-                                       nullptr, 0);
+    int code = DecompressFileContainer(qzPackMagic, source.c_str(), destination.c_str(), 0, &size, nullptr, nullptr, 0);
     if (code) return code;
     VmPushNumber(state, static_cast<double>(static_cast<uint32_t>(size)));
     return 1;

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
 #include "libs/dos/dos.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -33,7 +33,7 @@ struct qzTableWriter {
     VmState* state;
     qzDosFile* file;
     bool textFunctions;
-    std::vector<const void*> path;   // tables being written, outermost first
+    std::vector<const void*> path;  // tables being written, outermost first
 };
 
 int WriteNumber(qzTableWriter* w, double n) {
@@ -75,32 +75,38 @@ int WriteBody(qzTableWriter* w, int index) {
         }
         int code = 0;
         int kt = VmType(state, key);
-        if (kt == VM_TNUMBER) code = WriteNumber(w, VmToNumber(state, key));
-        else if (kt == VM_TSTRING) code = WriteString(w, key);
-        else code = ERR_WRONGUSAGE;
+        if (kt == VM_TNUMBER)
+            code = WriteNumber(w, VmToNumber(state, key));
+        else if (kt == VM_TSTRING)
+            code = WriteString(w, key);
+        else
+            code = ERR_WRONGUSAGE;
         if (!code) {
             switch (vt) {
-                case VM_TNUMBER: code = WriteNumber(w, VmToNumber(state, value)); break;
-                case VM_TSTRING: code = WriteString(w, value); break;
-                case VM_TLIGHTUSERDATA:
-                case VM_TUSERDATA: code = WriteNumber(w, 0); break;
-                case VM_TTABLE: {
-                    const void* t = VmToPointer(state, value);
-                    for (const void* p : w->path)
-                        if (p == t) code = ERR_WRONGUSAGE;   // a table inside itself
-                    unsigned char tag = TAG_TABLE;
-                    if (!code && !DosWriteExact(w->file, &tag, 1)) code = ERR_WRITE;
-                    if (!code) code = WriteBody(w, value);
-                    break;
-                }
-                case VM_TFUNCTION: {
-                    unsigned char tag = TAG_FUNCTION;
-                    if (VmIsCFunction(state, value)) code = ERR_NOQZFUNC;
-                    else if (!DosWriteExact(w->file, &tag, 1)) code = ERR_WRITE;
-                    else code = DumpFunctionToFile(state, w->file, value, w->textFunctions);
-                    break;
-                }
-                default: code = ERR_WRONGUSAGE; break;
+            case VM_TNUMBER: code = WriteNumber(w, VmToNumber(state, value)); break;
+            case VM_TSTRING: code = WriteString(w, value); break;
+            case VM_TLIGHTUSERDATA:
+            case VM_TUSERDATA: code = WriteNumber(w, 0); break;
+            case VM_TTABLE: {
+                const void* t = VmToPointer(state, value);
+                for (const void* p : w->path)
+                    if (p == t) code = ERR_WRONGUSAGE;  // a table inside itself
+                unsigned char tag = TAG_TABLE;
+                if (!code && !DosWriteExact(w->file, &tag, 1)) code = ERR_WRITE;
+                if (!code) code = WriteBody(w, value);
+                break;
+            }
+            case VM_TFUNCTION: {
+                unsigned char tag = TAG_FUNCTION;
+                if (VmIsCFunction(state, value))
+                    code = ERR_NOQZFUNC;
+                else if (!DosWriteExact(w->file, &tag, 1))
+                    code = ERR_WRITE;
+                else
+                    code = DumpFunctionToFile(state, w->file, value, w->textFunctions);
+                break;
+            }
+            default: code = ERR_WRONGUSAGE; break;
             }
         }
         if (code) {
@@ -118,7 +124,7 @@ int WriteBody(qzTableWriter* w, int index) {
 struct qzTableReader {
     VmState* state;
     qzDosFile* file;
-    int64_t left;          // bytes behind the position, -1 when unknown
+    int64_t left;  // bytes behind the position, -1 when unknown
     std::string scratch;
 };
 
@@ -198,7 +204,7 @@ int ReadBody(qzTableReader* r, int depth) {
         if (tag == TAG_NUMBER) {
             double n;
             code = ReadDouble(r, &n);
-            if (!code && n != n) code = ERR_WRONGUSAGE;   // NaN cannot be a key
+            if (!code && n != n) code = ERR_WRONGUSAGE;  // NaN cannot be a key
             if (!code) VmPushNumber(state, n);
         } else if (tag == TAG_STRING) {
             code = ReadStringItem(r);
@@ -208,16 +214,16 @@ int ReadBody(qzTableReader* r, int depth) {
         if (code) return code;
         if (!Read(r, &tag, 1)) return ERR_READ;
         switch (tag) {
-            case TAG_NUMBER: {
-                double n;
-                code = ReadDouble(r, &n);
-                if (!code) VmPushNumber(state, n);
-                break;
-            }
-            case TAG_STRING: code = ReadStringItem(r); break;
-            case TAG_TABLE: code = ReadBody(r, depth + 1); break;
-            case TAG_FUNCTION: code = ReadFunctionItem(r); break;
-            default: code = ERR_WRONGUSAGE; break;
+        case TAG_NUMBER: {
+            double n;
+            code = ReadDouble(r, &n);
+            if (!code) VmPushNumber(state, n);
+            break;
+        }
+        case TAG_STRING: code = ReadStringItem(r); break;
+        case TAG_TABLE: code = ReadBody(r, depth + 1); break;
+        case TAG_FUNCTION: code = ReadFunctionItem(r); break;
+        default: code = ERR_WRONGUSAGE; break;
         }
         if (code) return code;
         VmRawSet(state, table);

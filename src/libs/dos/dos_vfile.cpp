@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "runtime/arg_check.h"
+#include "base/error_codes.h"
+#include "libs/dos/dos.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/linked_file.h"
-#include "runtime/option_table.h"
-#include "runtime/runtime.h"
-#include "libs/dos/dos.h"
 #include "platform/os_dir.h"
 #include "platform/os_env.h"
 #include "platform/os_file.h"
 #include "platform/os_path.h"
 #include "platform/vfs.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/linked_file.h"
+#include "runtime/option_table.h"
+#include "runtime/runtime.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -186,8 +186,7 @@ int DosStringToFile(VmState* state) {
     // temporary file goes on every other way out, running out of memory included.
     qzFileRemover temp;
     std::string finalName;
-    if (name.empty() || IsChunkName(name.c_str()) ||
-        !OsCreateSiblingTempFile(name.c_str(), &temp.name, &finalName)) {
+    if (name.empty() || IsChunkName(name.c_str()) || !OsCreateSiblingTempFile(name.c_str(), &temp.name, &finalName)) {
         SetErrorArgString(name.c_str());
         return ERR_WRITEFILE;
     }

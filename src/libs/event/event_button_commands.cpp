@@ -68,8 +68,8 @@ int EvMakeButton(VmState* state) {
         if (error) return error;
         const bool pixelExact = Flag(state, 4);
         const bool alsoWhenHidden = Flag(state, 5);
-        error = AddLayerButton(state, pic, id, layer, pixelExact, alsoWhenHidden, 6, VmGetTop(state) >= 7 ? 7 : 0,
-                               &button);
+        error =
+            AddLayerButton(state, pic, id, layer, pixelExact, alsoWhenHidden, 6, VmGetTop(state) >= 7 ? 7 : 0, &button);
     } else {
         return ERR_WRONGUSAGE;
     }

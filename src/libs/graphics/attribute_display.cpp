@@ -72,7 +72,7 @@ int PushOutputDevice(VmState* state, const qzDisplay* d) {
         // A selected brush (its bitmap, mask or alpha channel): the selection code keeps no
         // identifier the display record could give here.
         PushAttrNumber(state, d->outputKind == QZ_TYPE_MASK || d->outputKind == QZ_TYPE_ALPHACHANNEL ? QZ_TYPE_BRUSH
-                                                                                                 : d->outputKind);
+                                                                                                     : d->outputKind);
         PushAttrNumber(state, 0);
         PushAttrNumber(state, d->outputKind);
     }
@@ -126,8 +126,8 @@ int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRFONTSCALABLE:
     case ATTRFONTAA: return PushFontAttribute(state, textFontHook ? textFontHook(d) : GetInbuiltFont(), q.attribute);
     case ATTRPOINTER:
-        return PushOwnedId(state, d->pointerObject ? &static_cast<const qzPointerImage*>(d->pointerObject)->header
-                                                   : nullptr);
+        return PushOwnedId(state,
+                           d->pointerObject ? &static_cast<const qzPointerImage*>(d->pointerObject)->header : nullptr);
     case ATTRSTATE: return PushAttrNumber(state, d->state);
     case ATTRACTIVE: return PushAttrNumber(state, IsDisplayWindowActive(d));
     case ATTRMODE:
@@ -175,8 +175,8 @@ int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRHASMASK: return PushFlag(state, pic->mask != nullptr);
     case ATTRHASALPHA: return PushFlag(state, pic->alpha != nullptr);
     case ATTRCLIPREGION:
-        return PushOwnedId(state, pic->clipRegion ? &static_cast<const qzClipRegion*>(pic->clipRegion)->header
-                                                  : nullptr);
+        return PushOwnedId(state,
+                           pic->clipRegion ? &static_cast<const qzClipRegion*>(pic->clipRegion)->header : nullptr);
     default: {  // ATTRLOADER
         const qzPluginInfo* loader = pic->source ? pic->source->loader : nullptr;
         return PushAttrString(state, loader ? GetLoaderName(loader) : GetLoaderName(0));

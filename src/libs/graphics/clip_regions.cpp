@@ -213,8 +213,7 @@ qzClipRegion* TransformClipRegion(const qzClipRegion* region, double anchorX, do
         if (m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1) {
             mask = CreateMaskBitMap(nullptr, region->width, region->height, 1, nullptr, 0);
             rc = mask ? 0 : ERR_ALLOCMASK;
-            if (mask)
-                BlitMaskPlane(region->mask, 0, 0, mask, 0, 0, region->width, region->height, 2, nullptr, 0);
+            if (mask) BlitMaskPlane(region->mask, 0, 0, mask, 0, 0, region->width, region->height, 2, nullptr, 0);
         } else if (pureScale && m[0] > 0 && m[3] > 0) {
             rc = ScaleBitMap(picture, region->mask, nullptr, 0, 0, nullptr, region->width, region->height,
                              std::max(1, (int)(region->width * m[0])), std::max(1, (int)(region->height * m[3])), 0,
@@ -250,7 +249,8 @@ qzClipRegion* TransformClipRegion(const qzClipRegion* region, double anchorX, do
             minY = std::min(minY, py[i]);
         }
         qzPoint points[4];
-        for (int i = 0; i < 4; i++) points[i] = {(int32_t)std::lround(px[i] - minX), (int32_t)std::lround(py[i] - minY)};
+        for (int i = 0; i < 4; i++)
+            points[i] = {(int32_t)std::lround(px[i] - minX), (int32_t)std::lround(py[i] - minY)};
         if (FillMaskPolygon(mask, points, 4)) return fail();
         x = tx;
         y = ty;

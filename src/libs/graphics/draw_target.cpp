@@ -57,7 +57,8 @@ bool DrawTargetIsChannel() {
 int SetDrawTargetClipRegion(qzClipRegion* region) {
     qzBGPic* pic = CurrentBGPic();
     if (!pic) return region ? ERR_WRONGCLIPREG : 0;
-    if (region && ((int64_t)region->x + region->width > pic->width || (int64_t)region->y + region->height > pic->height))
+    if (region &&
+        ((int64_t)region->x + region->width > pic->width || (int64_t)region->y + region->height > pic->height))
         return ERR_WRONGCLIPREG;
     pic->clipRegion = region;
     return 0;

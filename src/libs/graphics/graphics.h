@@ -34,11 +34,10 @@ constexpr int32_t QZ_KEEPASPRAT = 100000;
 int32_t ResolveXPosition(int32_t x, int32_t size, int32_t containerSize, double anchor);
 int32_t ResolveYPosition(int32_t y, int32_t size, int32_t containerSize, double anchor);
 
-
 // ---- Object lookups ---------------------------------------------------------------------
 enum {
-    QZ_FINDGFX_LOCK = 1,      // lock the object for a command (ERR_LOCKEDOBJ when locked)
-    QZ_FINDGFX_PENDING = 2,   // also find free-pending objects
+    QZ_FINDGFX_LOCK = 1,     // lock the object for a command (ERR_LOCKEDOBJ when locked)
+    QZ_FINDGFX_PENDING = 2,  // also find free-pending objects
 };
 // 0 with *out set, ERR_FINDARRAY for a bad handle, else ERR_FINDCLIPREGION / ERR_FINDPOINTER /
 // ERR_FINDASYNCDRAW (the number as error argument), or ERR_LOCKEDOBJ.
@@ -62,13 +61,13 @@ void FreeTemporaryClipRegions();
 enum { ADF_FX = 0, ADF_MOVEOBJECT = 1, ADF_ANIM = 2 };
 // Event operations of an async draw object.
 enum {
-    ADEVENT_FRAMECOUNT = 2,   // data: int32_t* number of frames
-    ADEVENT_CURFRAME = 3,     // data: int32_t* current frame
-    ADEVENT_SKIPTO = 4,       // data: frame number (intptr_t)
-    ADEVENT_UPDATE = 5,       // update the display
-    ADEVENT_LAYER = 6,        // data: void** the layer drawn into
-    ADEVENT_POLL = 7,         // data: int32_t* set non-zero to stop
-    ADEVENT_LAYERFRAME = 8,   // data 1 begin, 0 end a layered frame
+    ADEVENT_FRAMECOUNT = 2,  // data: int32_t* number of frames
+    ADEVENT_CURFRAME = 3,    // data: int32_t* current frame
+    ADEVENT_SKIPTO = 4,      // data: frame number (intptr_t)
+    ADEVENT_UPDATE = 5,      // update the display
+    ADEVENT_LAYER = 6,       // data: void** the layer drawn into
+    ADEVENT_POLL = 7,        // data: int32_t* set non-zero to stop
+    ADEVENT_LAYERFRAME = 8,  // data 1 begin, 0 end a layered frame
 };
 struct qzAsyncDraw;
 typedef int (*qzAsyncDrawFn)(void* userData, int32_t* finished);
@@ -77,11 +76,11 @@ typedef void (*qzAsyncFreeFn)(void* userData, int32_t completed, int32_t complet
 typedef int (*qzAsyncEventFn)(int operation, intptr_t data, void* userData);
 struct qzAsyncDraw {
     qzObjectHeader header;
-    void* display;            // the current display when it was made
-    int32_t kind;             // ADF_*
-    int32_t finished;         // written by the draw function
+    void* display;     // the current display when it was made
+    int32_t kind;      // ADF_*
+    int32_t finished;  // written by the draw function
     qzAsyncDrawFn draw;
-    qzAsyncDrawFn second;     // kept for the owner
+    qzAsyncDrawFn second;  // kept for the owner
     qzAsyncFinishFn finish;
     qzAsyncFreeFn free;
     qzAsyncEventFn event;
@@ -107,9 +106,9 @@ enum { STDPTR_SYSTEM = 0, STDPTR_BUSY = 1, STDPTR_CUSTOM = 2 };
 struct qzPointerImage {
     qzObjectHeader header;
     int32_t width, height;
-    void* cursor;             // the display back end's pointer
-    int32_t kind;             // STDPTR_*
-    int32_t freePending;      // freed while a display shows it
+    void* cursor;         // the display back end's pointer
+    int32_t kind;         // STDPTR_*
+    int32_t freePending;  // freed while a display shows it
 };
 
 // ---- Runtime attributes -----------------------------------------------------------------

@@ -35,8 +35,7 @@ struct qzLayerMediaLinks {
     // Shows the anim's frame (1-based; 0 the first) at x, y (position constants allowed) as a new
     // layer on top, without refreshing it. 0 or an error (ERR_ANIMFRAME for a frame out of range).
     // Null: ERR_FINDANIM.
-    int (*showAnimFrame)(VmState* state, const qzObjectId& id, int32_t frame, int32_t x, int32_t y,
-                         qzLayer** outLayer);
+    int (*showAnimFrame)(VmState* state, const qzObjectId& id, int32_t frame, int32_t x, int32_t y, qzLayer** outLayer);
     // Changes the frame list of the anim that an ANIM layer shows (frames and start as the script
     // gave them), after giving the layer a private copy when other layers show the same anim.
     // *newCount: the anim's frame count afterwards; *shownFrame: the 0-based index in the new list

@@ -116,7 +116,8 @@ void FreeStates(qzLayer* layer, int32_t type) {
 
 qzLayerState* NewLayerStateFromBase(const qzLayer* layer) {
     const qzLayerKindOps& ops = LayerKindOps(layer->type);
-    qzLayerState* st = ops.copyState ? ops.copyState(layer, layer->base) : new (std::nothrow) qzLayerState(*layer->base);
+    qzLayerState* st =
+        ops.copyState ? ops.copyState(layer, layer->base) : new (std::nothrow) qzLayerState(*layer->base);
     if (!st) return nullptr;
     st->own = st->resized = st->cached = st->border = {};
     st->shadowAlpha = nullptr;

@@ -77,8 +77,7 @@ int SetLayerVisibility(VmState* state, bool show) {
 
 // Exchanges two layers and refreshes the union of their bounds.
 void SwapAndRefresh(VmState* state, qzBGPic* pic, qzLayer* a, qzLayer* b) {
-    const qzLayerBox box =
-        UniteLayerBoxes(GetLayerBounds(state, a, a->display), GetLayerBounds(state, b, b->display));
+    const qzLayerBox box = UniteLayerBoxes(GetLayerBounds(state, a, a->display), GetLayerBounds(state, b, b->display));
     SwapLayersInList(pic, a, b);
     RefreshBox(state, box);
 }
@@ -248,11 +247,12 @@ int LayersDump(VmState* state) {
     int32_t position = 1;
     for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer), position++) {
         const qzLayerState* st = which == 1 ? layer->transformed : which == 2 ? layer->display : layer->base;
-        PrintConsole("(%d) %s #%d (%p / \"%s\") - X: %d (%d) - Y: %d (%d) - Width: %d (%d) - Height: %d (%d) - "
-                     "Visible: %d\n",
-                     position, LayerTypeName(layer->type), layer->id.number, layer->id.pointer,
-                     layer->name ? layer->name : "", st->x, st->left, st->y, st->top, st->sourceWidth, st->width,
-                     st->sourceHeight, st->height, layer->hidden ? 0 : 1);
+        PrintConsole(
+            "(%d) %s #%d (%p / \"%s\") - X: %d (%d) - Y: %d (%d) - Width: %d (%d) - Height: %d (%d) - "
+            "Visible: %d\n",
+            position, LayerTypeName(layer->type), layer->id.number, layer->id.pointer, layer->name ? layer->name : "",
+            st->x, st->left, st->y, st->top, st->sourceWidth, st->width, st->sourceHeight, st->height,
+            layer->hidden ? 0 : 1);
     }
     return 0;
 }
@@ -314,7 +314,8 @@ int LayersGetAtPos(VmState* state) {
     int32_t position = CountLayers(pic);
     for (qzLayer* layer = LastLayer(pic); layer; layer = PreviousLayer(layer), position--) {
         const qzLayerState* st = layer->display;
-        if (px >= st->left && px < int64_t(st->left) + st->width && py >= st->top && py < int64_t(st->top) + st->height) {
+        if (px >= st->left && px < int64_t(st->left) + st->width && py >= st->top &&
+            py < int64_t(st->top) + st->height) {
             VmPushNumber(state, position);
             VmPushString(state, layer->name ? layer->name : "");
             return 2;

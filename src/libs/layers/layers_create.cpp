@@ -61,8 +61,8 @@ int LayersCreate(VmState* state) {
                                  nullptr, &brush);
     if (error) return error;
     const qzObjectId id = brush->header.id;
-    error = DisplayImageObject(state, 0, QZ_DRAW_BRUSH, id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr,
-                               nullptr, 0);
+    error =
+        DisplayImageObject(state, 0, QZ_DRAW_BRUSH, id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr, nullptr, 0);
     // The brush lives as long as its layer.
     DeleteBrush(state, id, 0);
     return error;

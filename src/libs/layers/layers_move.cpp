@@ -47,7 +47,7 @@ struct MoveEntry {
     int32_t type;
     qzObjectId object;  // the shown object, or for layer operations {position, null}
     int32_t x, y;
-    int32_t extra;  // frame, insert position, level or hidden flag; UNDO: the level
+    int32_t extra;       // frame, insert position, level or hidden flag; UNDO: the level
     int32_t objectType;  // UNDO: the type of the object whose layer goes
     int32_t done;
     int32_t hasRect;  // the rectangle below is to be refreshed

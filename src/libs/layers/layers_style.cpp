@@ -72,12 +72,12 @@ struct PathLook {
 struct StyleWork {
     int32_t type = 0;
     qzObjectId id = {0, nullptr};
-    PathLook path;  // the look of a path that becomes the layer's content
+    PathLook path;                              // the look of a path that becomes the layer's content
     std::unique_ptr<qzShapeLayerRecord> shape;  // the shape that a layer of another kind becomes
-    int32_t textX = 0, textY = 0;  // where a layer that becomes a PRINT or TEXTOUT layer goes
+    int32_t textX = 0, textY = 0;               // where a layer that becomes a PRINT or TEXTOUT layer goes
     int32_t partX = 0, partY = 0, partWidth = 0, partHeight = 0;
     bool objectChanged = false;  // object, part or type of an image or text-object layer
-    int32_t frame = 0;          // anims, 0-based
+    int32_t frame = 0;           // anims, 0-based
     bool frameChanged = false;
     ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
     bool kindChanged = false;
@@ -124,9 +124,8 @@ void ReadStyleSwitches(VmState* state, int table, StyleWork* w) {
 
 bool SameShadow(const qzShadowTags& a, const qzShadowTags& b) {
     if (a.shadow != b.shadow) return false;
-    return !a.shadow || (a.shadowcolor == b.shadowcolor && a.shadowdir == b.shadowdir &&
-                         a.shadowsize == b.shadowsize && a.shadowradius == b.shadowradius &&
-                         a.shadowsigma == b.shadowsigma);
+    return !a.shadow || (a.shadowcolor == b.shadowcolor && a.shadowdir == b.shadowdir && a.shadowsize == b.shadowsize &&
+                         a.shadowradius == b.shadowradius && a.shadowsigma == b.shadowsigma);
 }
 
 bool SameBorder(const qzBorderTags& a, const qzBorderTags& b) {
@@ -489,8 +488,9 @@ int ReplaceImageContent(VmState* state, qzBGPic* pic, qzLayer* layer, const Styl
     const bool whole = w.type == QZ_LAYER_BRUSH;
     int32_t x = layer->base->x, y = layer->base->y;
     TextObjectOffset(state, layer, &x, &y);
-    return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, x, y, whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform,
-                              &tags, nullptr, nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
+    return DisplayImageObject(state, position, w.type, w.id, whole ? 0 : w.partX, whole ? 0 : w.partY, x, y,
+                              whole ? 0 : w.partWidth, whole ? 0 : w.partHeight, 1, 0, &transform, &tags, nullptr,
+                              nullptr, QZ_DRAWOBJ_REPLACE | QZ_DRAWOBJ_NODRAW);
 }
 
 // Shows the text-object layer's new object as a layer in its place, keeping its look. The block

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
-#include "runtime/object_registry.h"
 #include "platform/os_time.h"
+#include "runtime/arg_check.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -223,9 +223,7 @@ int MathBitXor(VmState* state) {
     return PushResult(state, a ^ b);
 }
 
-int MathBitComplement(VmState* state) {
-    return PushResult(state, ~CheckU32(VmCheckArgCount(state, 1, 1, 0, 0), 1));
-}
+int MathBitComplement(VmState* state) { return PushResult(state, ~CheckU32(VmCheckArgCount(state, 1, 1, 0, 0), 1)); }
 
 int Rotate(VmState* state, bool right) {
     VmCheckArgCount(state, 2, 3, 0, 0);
@@ -254,8 +252,7 @@ int MathEndianSwap(VmState* state) {
     uint32_t x = CheckU32(state, 1);
     int32_t bits = VmCheckInteger(state, 2);
     if (bits == 16) return PushResult(state, ((x & 0xFFu) << 8) | ((x >> 8) & 0xFFu));
-    if (bits == 32)
-        return PushResult(state, (x << 24) | ((x & 0xFF00u) << 8) | ((x >> 8) & 0xFF00u) | (x >> 24));
+    if (bits == 32) return PushResult(state, (x << 24) | ((x & 0xFF00u) << 8) | ((x >> 8) & 0xFF00u) | (x >> 24));
     return ERR_WRONGUSAGE;
 }
 

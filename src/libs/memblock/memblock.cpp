@@ -8,19 +8,19 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/arg_check.h"
 #include "base/byte_order.h"
 #include "base/charset.h"
-#include "runtime/console.h"
 #include "base/error_codes.h"
+#include "libs/memblock/memblock_io.h"
+#include "libs/system/system.h"
+#include "platform/os_alloc.h"
+#include "runtime/arg_check.h"
+#include "runtime/console.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
 #include "runtime/option_table.h"
-#include "libs/memblock/memblock_io.h"
-#include "libs/system/system.h"
-#include "platform/os_alloc.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -43,13 +43,10 @@ int TypeWidth(int32_t type) {
     }
 }
 
-qzMemBlock* FindBlock(const qzObjectId& id) {
-    return reinterpret_cast<qzMemBlock*>(FindObjectInList(blockList, id));
-}
+qzMemBlock* FindBlock(const qzObjectId& id) { return reinterpret_cast<qzMemBlock*>(FindObjectInList(blockList, id)); }
 
 void FreeBlock(VmState* state, qzMemBlock* block) {
-    if (!block->foreign)
-        OsFree(block->data);
+    if (!block->foreign) OsFree(block->data);
     FreeObjectDataList(state, block->header.data);
     OsFree(block);
 }
@@ -66,8 +63,7 @@ int AddBlock(VmState* state, const qzObjectId& id, unsigned char* data, int64_t 
     }
     auto* block = static_cast<qzMemBlock*>(OsAlloc(sizeof(qzMemBlock), 1));
     if (!block) {
-        if (!foreign)
-            OsFree(data);
+        if (!foreign) OsFree(data);
         return ERR_MEM;
     }
     block->size = size;
@@ -86,11 +82,9 @@ int64_t OptInt64(VmState* state, int index, int32_t def) { return VmOptInteger(s
 double ReadUnsigned(const unsigned char* p, int n, bool hostOrder) {
     unsigned char bytes[4];
     std::memcpy(bytes, p, n);
-    if (hostOrder && !HostIsBigEndian())
-        ReverseBytes(bytes, n);
+    if (hostOrder && !HostIsBigEndian()) ReverseBytes(bytes, n);
     uint32_t value = 0;
-    for (int i = 0; i < n; i++)
-        value = (value << 8) | bytes[i];
+    for (int i = 0; i < n; i++) value = (value << 8) | bytes[i];
     return value;
 }
 
@@ -101,8 +95,7 @@ void WriteUnsigned(unsigned char* p, uint32_t value, int n, bool hostOrder) {
         bytes[i] = static_cast<unsigned char>(value & 0xFF);
         value >>= 8;
     }
-    if (hostOrder && !HostIsBigEndian())
-        ReverseBytes(bytes, n);
+    if (hostOrder && !HostIsBigEndian()) ReverseBytes(bytes, n);
     std::memcpy(p, bytes, n);
 }
 
@@ -111,8 +104,7 @@ double ReadHostValue(const unsigned char* p, int32_t type, bool swap, bool isSig
     int width = TypeWidth(type);
     unsigned char bytes[8];
     std::memcpy(bytes, p, width);
-    if (swap)
-        ReverseBytes(bytes, width);
+    if (swap) ReverseBytes(bytes, width);
     switch (type) {
     case QZ_VT_INTEGER: {
         uint32_t v;
@@ -158,8 +150,7 @@ void WriteHostValue(unsigned char* p, int32_t type, double number, bool swap) {
         else
             bytes[0] = v8;
     }
-    if (swap)
-        ReverseBytes(bytes, width);
+    if (swap) ReverseBytes(bytes, width);
     std::memcpy(p, bytes, width);
 }
 
@@ -168,8 +159,7 @@ bool IsTextByte(unsigned char c) { return IsGraphChar(c) || c == ' ' || c == '\t
 }  // namespace
 
 bool MemRangeAllowed(const qzMemBlock* block, int64_t offset, int64_t n) {
-    if (block->size == 0)
-        return true;
+    if (block->size == 0) return true;
     return offset >= 0 && n >= 0 && offset <= block->size && n <= block->size - offset;
 }
 
@@ -183,11 +173,9 @@ int MemAllocMem(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, VmCheckArgCount(state, 2, 2, 0, 0), 1);
     double size = std::trunc(VmCheckNumber(state, 2));
-    if (!(size >= 1) || size > kMaxBlockSize)
-        return ERR_MEM;
+    if (!(size >= 1) || size > kMaxBlockSize) return ERR_MEM;
     auto* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(size), 1));
-    if (!data)
-        return ERR_MEM;
+    if (!data) return ERR_MEM;
     return AddBlock(state, id, data, static_cast<int64_t>(size), 0);
 }
 
@@ -201,8 +189,7 @@ int MemAllocMemFromPointer(VmState* state) {
     }
     void* pointer = VmToUserdata(state, 2);
     double size = std::trunc(VmCheckNumber(state, 3));
-    if (!(size >= 0) || size > kMaxBlockSize)
-        return ERR_WRONGUSAGE;
+    if (!(size >= 0) || size > kMaxBlockSize) return ERR_WRONGUSAGE;
     return AddBlock(state, id, static_cast<unsigned char*>(pointer), static_cast<int64_t>(size), 1);
 }
 
@@ -216,8 +203,7 @@ int MemFreeMem(VmState* state) {
 int MemGetMemPointer(VmState* state) {
     qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 2, 0, 0), 1);
     int64_t offset = OptInt64(state, 2, 0);
-    if (offset < 0 || (block->size != 0 && offset >= block->size))
-        return ERR_WRONGUSAGE;
+    if (offset < 0 || (block->size != 0 && offset >= block->size)) return ERR_WRONGUSAGE;
     VmPushLightUserdata(state, block->data + offset);
     return 1;
 }
@@ -227,39 +213,32 @@ int MemPeek(VmState* state) {
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 3, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 4, 0);
-    if (offset < 0)
-        return ERR_MEMRANGE;
+    if (offset < 0) return ERR_MEMRANGE;
     const unsigned char* p = block->data + offset;
     switch (type) {
     case QZ_VT_INTEGER:
     case QZ_VT_SHORT:
     case QZ_VT_BYTE: {
         int width = TypeWidth(type);
-        if (!MemRangeAllowed(block, offset, width))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, offset, width)) return ERR_MEMRANGE;
         VmPushNumber(state, ReadUnsigned(p, width, flag != 0));
         return 1;
     }
     case QZ_VT_FLOAT:
     case QZ_VT_DOUBLE:
-        if (!MemRangeAllowed(block, offset, TypeWidth(type)))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, offset, TypeWidth(type))) return ERR_MEMRANGE;
         VmPushNumber(state, ReadHostValue(p, type, false, false));
         return 1;
     case QZ_VT_STRING: {
-        if (flag < 0)
-            return ERR_WRONGUSAGE;
+        if (flag < 0) return ERR_WRONGUSAGE;
         if (flag > 0) {
-            if (!MemRangeAllowed(block, offset, flag))
-                return ERR_MEMRANGE;
+            if (!MemRangeAllowed(block, offset, flag)) return ERR_MEMRANGE;
             VmPushLString(state, reinterpret_cast<const char*>(p), static_cast<size_t>(flag));
             return 1;
         }
-        if (block->size != 0 && offset >= block->size)
-            return ERR_MEMRANGE;
+        if (block->size != 0 && offset >= block->size) return ERR_MEMRANGE;
         int64_t n = 0;
-        while ((block->size == 0 || offset + n < block->size) && IsTextByte(p[n]))
-            n++;
+        while ((block->size == 0 || offset + n < block->size) && IsTextByte(p[n])) n++;
         VmPushLString(state, reinterpret_cast<const char*>(p), static_cast<size_t>(n));
         return 1;
     }
@@ -272,8 +251,7 @@ int MemPoke(VmState* state) {
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 4, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 5, 0);
-    if (offset < 0)
-        return ERR_MEMRANGE;
+    if (offset < 0) return ERR_MEMRANGE;
     unsigned char* p = block->data + offset;
     switch (type) {
     case QZ_VT_INTEGER:
@@ -281,24 +259,21 @@ int MemPoke(VmState* state) {
     case QZ_VT_BYTE: {
         uint32_t value = static_cast<uint32_t>(VmCheckInteger(state, 3));
         int width = TypeWidth(type);
-        if (!MemRangeAllowed(block, offset, width))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, offset, width)) return ERR_MEMRANGE;
         WriteUnsigned(p, value, width, flag != 0);
         return 0;
     }
     case QZ_VT_FLOAT:
     case QZ_VT_DOUBLE: {
         double value = VmCheckNumber(state, 3);
-        if (!MemRangeAllowed(block, offset, TypeWidth(type)))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, offset, TypeWidth(type))) return ERR_MEMRANGE;
         WriteHostValue(p, type, value, false);
         return 0;
     }
     case QZ_VT_STRING: {
         size_t length;
         const char* text = VmCheckString(state, 3, &length);
-        if (!MemRangeAllowed(block, offset, static_cast<int64_t>(length) + 1))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, offset, static_cast<int64_t>(length) + 1)) return ERR_MEMRANGE;
         std::memcpy(p, text, length);
         p[length] = 0;
         return 0;
@@ -313,26 +288,20 @@ int MemFillMem(VmState* state) {
     int64_t count = CheckInt64(state, 3);
     int64_t offset = OptInt64(state, 4, 0);
     int32_t type = VmOptInteger(state, 5, QZ_VT_BYTE);
-    if (count < 1)
-        return 0;
-    if (offset < 0 || !MemRangeAllowed(block, offset, count))
-        return ERR_MEMRANGE;
+    if (count < 1) return 0;
+    if (offset < 0 || !MemRangeAllowed(block, offset, count)) return ERR_MEMRANGE;
     unsigned char* p = block->data + offset;
     switch (type) {
     case QZ_VT_BYTE: std::memset(p, static_cast<int>(value & 0xFF), static_cast<size_t>(count)); return 0;
     case QZ_VT_SHORT: {
-        if (offset % 2 != 0 || count % 2 != 0)
-            return ERR_WRONGUSAGE;
+        if (offset % 2 != 0 || count % 2 != 0) return ERR_WRONGUSAGE;
         uint16_t v = static_cast<uint16_t>(value);
-        for (int64_t i = 0; i < count; i += 2)
-            std::memcpy(p + i, &v, 2);
+        for (int64_t i = 0; i < count; i += 2) std::memcpy(p + i, &v, 2);
         return 0;
     }
     case QZ_VT_INTEGER:
-        if (offset % 4 != 0 || count % 4 != 0)
-            return ERR_WRONGUSAGE;
-        for (int64_t i = 0; i < count; i += 4)
-            std::memcpy(p + i, &value, 4);
+        if (offset % 4 != 0 || count % 4 != 0) return ERR_WRONGUSAGE;
+        for (int64_t i = 0; i < count; i += 4) std::memcpy(p + i, &value, 4);
         return 0;
     default: return ERR_WRONGUSAGE;
     }
@@ -344,12 +313,9 @@ int MemCopyMem(VmState* state) {
     int64_t count = CheckInt64(state, 3);
     int64_t sourceOffset = OptInt64(state, 4, 0);
     int64_t targetOffset = OptInt64(state, 5, 0);
-    if (count < 1)
-        return 0;
-    if (sourceOffset < 0 || targetOffset < 0)
-        return ERR_MEMRANGE;
-    if (source == target)
-        return ERR_WRONGUSAGE;
+    if (count < 1) return 0;
+    if (sourceOffset < 0 || targetOffset < 0) return ERR_MEMRANGE;
+    if (source == target) return ERR_WRONGUSAGE;
     if (!MemRangeAllowed(source, sourceOffset, count) || !MemRangeAllowed(target, targetOffset, count))
         return ERR_MEMRANGE;
     // Foreign blocks may share memory with others.
@@ -361,18 +327,14 @@ int MemDumpMem(VmState* state) {
     qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 3, 0, 0), 1);
     int64_t count = OptInt64(state, 2, 0);
     int64_t offset = OptInt64(state, 3, 0);
-    if (offset < 0)
-        return ERR_WRONGUSAGE;
+    if (offset < 0) return ERR_WRONGUSAGE;
     if (count < 1) {
         // The whole block from the offset on.
-        if (block->size == 0)
-            return ERR_WRONGUSAGE;
-        if (offset >= block->size)
-            return ERR_MEMRANGE;
+        if (block->size == 0) return ERR_WRONGUSAGE;
+        if (offset >= block->size) return ERR_MEMRANGE;
         count = block->size - offset;
     }
-    if (!MemRangeAllowed(block, offset, count))
-        return ERR_MEMRANGE;
+    if (!MemRangeAllowed(block, offset, count)) return ERR_MEMRANGE;
     const unsigned char* p = block->data + offset;
     std::string line;
     for (int64_t start = 0; start < count; start += 16) {
@@ -411,19 +373,15 @@ int MemMemToTable(VmState* state) {
         GetTableFieldBool(state, 3, "endianswitch", &endianSwitch, nullptr);
         GetTableFieldBool(state, 3, "signed", &isSigned, nullptr);
     }
-    if (width == 0 || offset < 0)
-        return ERR_WRONGUSAGE;
+    if (width == 0 || offset < 0) return ERR_WRONGUSAGE;
     int64_t count = items;
     if (!itemsGiven) {
         // By default every whole value from the offset to the end of the block.
         count = block->size > offset ? (block->size - offset) / width : 0;
     }
-    if (count <= 0)
-        return ERR_WRONGUSAGE;
-    if (!MemRangeAllowed(block, offset, count * width))
-        return ERR_MEMRANGE;
-    if (!VmCheckStack(state, 3))
-        return ERR_STACK;
+    if (count <= 0) return ERR_WRONGUSAGE;
+    if (!MemRangeAllowed(block, offset, count * width)) return ERR_MEMRANGE;
+    if (!VmCheckStack(state, 3)) return ERR_STACK;
     // The array part grows as needed beyond a modest first size.
     VmCreateTable(state, count < (1 << 16) ? static_cast<int>(count) : (1 << 16), 0);
     const unsigned char* p = block->data + offset;
@@ -446,20 +404,16 @@ int MemTableToMem(VmState* state) {
         GetTableFieldInt(state, 4, "offset", &offset, nullptr);
         GetTableFieldBool(state, 4, "endianswitch", &endianSwitch, nullptr);
     }
-    if (width == 0 || offset < 0)
-        return ERR_WRONGUSAGE;
-    if (block->size != 0 && offset > block->size)
-        return ERR_MEMRANGE;
+    if (width == 0 || offset < 0) return ERR_WRONGUSAGE;
+    if (block->size != 0 && offset > block->size) return ERR_MEMRANGE;
     int64_t position = offset;
     for (int i = 0;; i++) {
         VmRawGetI(state, 1, i);
-        if (VmType(state, -1) == VM_TNIL)
-            break;
+        if (VmType(state, -1) == VM_TNIL) break;
         double number = VmToNumber(state, -1);
         VmPop(state, 1);
         // Elements already stored stay written when a later one does not fit.
-        if (!MemRangeAllowed(block, position, width))
-            return ERR_MEMRANGE;
+        if (!MemRangeAllowed(block, position, width)) return ERR_MEMRANGE;
         WriteHostValue(block->data + position, type, number, endianSwitch != 0);
         position += width;
     }

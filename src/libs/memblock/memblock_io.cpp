@@ -2,10 +2,10 @@
 // through the dos library's transfers, which follow its I/O mode.
 #include <cstdint>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
 #include "libs/dos/dos.h"
 #include "libs/memblock/memblock_io.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -22,8 +22,7 @@ int TransferArgs(VmState* state, qzDosFile** file, qzMemBlock** block, int64_t* 
         *count = 0;
         return 0;
     }
-    if (*offset < 0)
-        return ERR_WRONGUSAGE;
+    if (*offset < 0) return ERR_WRONGUSAGE;
     return MemRangeAllowed(*block, *offset, *count) ? 0 : ERR_MEMRANGE;
 }
 
@@ -33,15 +32,12 @@ int Transfer(VmState* state, bool write) {
     qzMemBlock* block;
     int64_t count, offset;
     int error = TransferArgs(state, &file, &block, &count, &offset);
-    if (error || count == 0)
-        return error;
+    if (error || count == 0) return error;
     if (write) {
-        if (file->access == QZ_ACCESS_READ)
-            return ERR_READONLY;
+        if (file->access == QZ_ACCESS_READ) return ERR_READONLY;
         return DosWriteExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_WRITE;
     }
-    if (file->access == QZ_ACCESS_WRITE)
-        return ERR_WRITEONLY;
+    if (file->access == QZ_ACCESS_WRITE) return ERR_WRITEONLY;
     return DosReadExact(file, block->data + offset, static_cast<size_t>(count)) ? 0 : ERR_READ;
 }
 

@@ -1,8 +1,8 @@
 // Registration and clean-up of the network library.
 #include "libs/network/network.h"
 
-#include "libs/network/network_commands.h"
 #include "display/event_sources.h"
+#include "libs/network/network_commands.h"
 #include "net/net_connection.h"
 #include "net/net_events.h"
 #include "net/net_state.h"

@@ -34,18 +34,18 @@ struct qzSoundAttrQuery {
     qzObjectId id;
     double number;
     double number2;
-    const char* text;   // null when the answer is a number
+    const char* text;  // null when the answer is a number
 };
 
 // Selectors of the attribute hook for samples.
 enum {
-    QZ_SOUNDATTR_FORMAT = 7,      // format as script constant
-    QZ_SOUNDATTR_DURATION = 8,    // ms
+    QZ_SOUNDATTR_FORMAT = 7,    // format as script constant
+    QZ_SOUNDATTR_DURATION = 8,  // ms
     QZ_SOUNDATTR_PITCH = 9,
-    QZ_SOUNDATTR_POSITION = 16,   // ms and pass - 1 of its first playing channel, -1 and -1 when idle
+    QZ_SOUNDATTR_POSITION = 16,  // ms and pass - 1 of its first playing channel, -1 and -1 when idle
     QZ_SOUNDATTR_FRAMES = 24,
     QZ_SOUNDATTR_PLAYING = 30,
-    QZ_SOUNDATTR_LOADER = 31,     // "inbuilt", "native" or the plugin's name
+    QZ_SOUNDATTR_LOADER = 31,  // "inbuilt", "native" or the plugin's name
 };
 
 // The plugin host service: installs an audio-adapter plugin (SetAudioAdapter without tags).
@@ -54,8 +54,8 @@ int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags);
 // Music objects: what the library's shutdown and attribute hook need of them. Null until the
 // music commands install their operations; until then there are no music objects.
 struct qzMusicObjectOps {
-    void (*stopAll)(VmState* state);   // stops every playing music without pause
-    void (*freeAll)(VmState* state);   // frees every music object
+    void (*stopAll)(VmState* state);  // stops every playing music without pause
+    void (*freeAll)(VmState* state);  // frees every music object
     // Answers the music selectors (14, 15, 17, 19 to 21, 25 to 29, 32): 1, or 0 when the object
     // or the selector is unknown.
     int (*getAttribute)(VmState* state, uint32_t tag, qzSoundAttrQuery* query);
@@ -68,18 +68,18 @@ void SetMusicObjectOps(const qzMusicObjectOps* ops);
 struct qzSample {
     qzObjectHeader header;
     qzSound* sound;
-    int32_t volume;      // 0 to 64
-    int32_t pitch;       // frames per second
-    int32_t format;      // engine code
-    uint32_t size;       // bytes of PCM
-    int32_t panning;     // 0 (left) to 255 (right)
+    int32_t volume;   // 0 to 64
+    int32_t pitch;    // frames per second
+    int32_t format;   // engine code
+    uint32_t size;    // bytes of PCM
+    int32_t panning;  // 0 (left) to 255 (right)
     qzSoundLoader loader;
 };
 
 extern qzObjectHeader* qzSampleList;
 extern qzObjectHeader* qzMusicList;
-extern int qzSoundNoSound;         // the no-sound flag
-extern int qzSoundStarted;         // the channels are open
+extern int qzSoundNoSound;  // the no-sound flag
+extern int qzSoundStarted;  // the channels are open
 
 // Starts the sound system unless it runs or the no-sound flag is set: true when sound runs. A
 // failure to open the output sets the no-sound flag (it is not an error).

@@ -60,92 +60,60 @@ const qzConstantRow kSoundConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-int OpenSoundLibrary(VmState*)
-{
+int OpenSoundLibrary(VmState*) {
     int error = RegisterObjectList(&qzSampleList);
-    if (!error)
-        error = RegisterObjectList(&qzMusicList);
-    if (!error)
-        error = InitSoundEventMutex();
+    if (!error) error = RegisterObjectList(&qzMusicList);
+    if (!error) error = InitSoundEventMutex();
     return error;
 }
 
 // Selectors 2, 3, 12, 13, 18 and 23.
-int SetSoundOption(VmState*, uint32_t tag, intptr_t value)
-{
+int SetSoundOption(VmState*, uint32_t tag, intptr_t value) {
     switch (tag) {
-    case 2:
-        qzSoundNoSound = value ? 1 : 0;
-        return 1;
-    case 3:
-        gDeviceSetting = static_cast<int32_t>(value);
-        return 1;
-    case 12:
-        SetSoundEventHook("onsampleloop", value != 0);
-        return 1;
-    case 13:
-        SetSoundEventHook("onsampleend", value != 0);
-        return 1;
-    case 18:
-        SetSoundEventHook("onmusicend", value != 0);
-        return 1;
-    case 23:
-        SetSoundEventHook("onvideoend", value != 0);
-        return 1;
-    default:
-        return 0;
+    case 2: qzSoundNoSound = value ? 1 : 0; return 1;
+    case 3: gDeviceSetting = static_cast<int32_t>(value); return 1;
+    case 12: SetSoundEventHook("onsampleloop", value != 0); return 1;
+    case 13: SetSoundEventHook("onsampleend", value != 0); return 1;
+    case 18: SetSoundEventHook("onmusicend", value != 0); return 1;
+    case 23: SetSoundEventHook("onvideoend", value != 0); return 1;
+    default: return 0;
     }
 }
 
-int GetSampleAttribute(uint32_t tag, qzSoundAttrQuery* query)
-{
+int GetSampleAttribute(uint32_t tag, qzSoundAttrQuery* query) {
     qzSample* sample = FindSampleById(query->id);
-    if (!sample)
-        return 0;
+    if (!sample) return 0;
     const qzSound* sound = sample->sound;
     query->text = nullptr;
     query->number2 = 0;
     switch (tag) {
-    case QZ_SOUNDATTR_FORMAT:
-        query->number = SoundToScriptFormat(sample->format);
-        return 1;
+    case QZ_SOUNDATTR_FORMAT: query->number = SoundToScriptFormat(sample->format); return 1;
     case QZ_SOUNDATTR_DURATION:
-        query->number = sample->pitch > 0 ? static_cast<double>(static_cast<int64_t>(sound->frames) * 1000 / sample->pitch)
-                                          : 0;
+        query->number =
+            sample->pitch > 0 ? static_cast<double>(static_cast<int64_t>(sound->frames) * 1000 / sample->pitch) : 0;
         return 1;
-    case QZ_SOUNDATTR_PITCH:
-        query->number = sample->pitch;
-        return 1;
+    case QZ_SOUNDATTR_PITCH: query->number = sample->pitch; return 1;
     case QZ_SOUNDATTR_POSITION: {
-        if (!qzSoundStarted)
-            return 0;
+        if (!qzSoundStarted) return 0;
         int32_t ms = -1, pass = -1;
         GetSampleChannelPosition(sound, &ms, &pass);
         query->number = ms;
         query->number2 = pass;
         return 1;
     }
-    case QZ_SOUNDATTR_FRAMES:
-        query->number = sound->frames;
-        return 1;
+    case QZ_SOUNDATTR_FRAMES: query->number = sound->frames; return 1;
     case QZ_SOUNDATTR_PLAYING:
-        if (!qzSoundStarted)
-            return 0;
+        if (!qzSoundStarted) return 0;
         query->number = IsSoundPlaying(sound);
         return 1;
-    case QZ_SOUNDATTR_LOADER:
-        query->text = GetSoundLoaderName(sample->loader);
-        return 1;
-    default:
-        return 0;
+    case QZ_SOUNDATTR_LOADER: query->text = GetSoundLoaderName(sample->loader); return 1;
+    default: return 0;
     }
 }
 
 // Selectors 7 to 32 with a qzSoundAttrQuery.
-int GetSoundAttribute(VmState* state, uint32_t tag, void* out)
-{
-    if (tag < 7 || tag > 32 || !out)
-        return 0;
+int GetSoundAttribute(VmState* state, uint32_t tag, void* out) {
+    if (tag < 7 || tag > 32 || !out) return 0;
     qzSoundAttrQuery* query = static_cast<qzSoundAttrQuery*>(out);
     switch (tag) {
     case QZ_SOUNDATTR_FORMAT:
@@ -154,29 +122,22 @@ int GetSoundAttribute(VmState* state, uint32_t tag, void* out)
     case QZ_SOUNDATTR_POSITION:
     case QZ_SOUNDATTR_FRAMES:
     case QZ_SOUNDATTR_PLAYING:
-    case QZ_SOUNDATTR_LOADER:
-        return GetSampleAttribute(tag, query);
-    default:
-        return gMusicOps && gMusicOps->getAttribute ? gMusicOps->getAttribute(state, tag, query) : 0;
+    case QZ_SOUNDATTR_LOADER: return GetSampleAttribute(tag, query);
+    default: return gMusicOps && gMusicOps->getAttribute ? gMusicOps->getAttribute(state, tag, query) : 0;
     }
 }
 
 // Shutdown, first step: every sound stops while the rest of the player still stands.
-void StopAllSoundsAtExit(VmState* state)
-{
-    if (!qzSoundStarted)
-        return;
+void StopAllSoundsAtExit(VmState* state) {
+    if (!qzSoundStarted) return;
     SoundHousekeeping();
-    if (gMusicOps && gMusicOps->stopAll)
-        gMusicOps->stopAll(state);
+    if (gMusicOps && gMusicOps->stopAll) gMusicOps->stopAll(state);
     StopSoundChannels(nullptr);
-    if (!GetAudioAdapter())
-        MacStopAudio();
+    if (!GetAudioAdapter()) MacStopAudio();
 }
 
 // Shutdown, last step: the objects, the output, the events and the mutexes.
-void FreeAllSoundObjects(VmState* state)
-{
+void FreeAllSoundObjects(VmState* state) {
     while (qzSampleList) {
         qzSample* sample = reinterpret_cast<qzSample*>(qzSampleList);
         qzSampleList = qzSampleList->next;
@@ -184,14 +145,12 @@ void FreeAllSoundObjects(VmState* state)
         FreeSoundRecord(sample->sound);
         OsFree(sample);
     }
-    if (gMusicOps && gMusicOps->freeAll)
-        gMusicOps->freeAll(state);
+    if (gMusicOps && gMusicOps->freeAll) gMusicOps->freeAll(state);
     CloseSoundOutput();
     FreeSoundEventsAtExit();
 }
 
-void ResetSoundLibrary()
-{
+void ResetSoundLibrary() {
     qzSampleList = nullptr;
     qzMusicList = nullptr;
     qzSoundNoSound = 0;
@@ -201,7 +160,7 @@ void ResetSoundLibrary()
     RemoveAudioAdapter();
 }
 
-} // namespace
+}  // namespace
 
 const qzLibraryDescriptor qzSoundLibrary = {
     .name = "sound",
@@ -214,22 +173,13 @@ const qzLibraryDescriptor qzSoundLibrary = {
     .getAttr = GetSoundAttribute,
 };
 
-void SetMusicObjectOps(const qzMusicObjectOps* ops)
-{
-    gMusicOps = ops;
-}
+void SetMusicObjectOps(const qzMusicObjectOps* ops) { gMusicOps = ops; }
 
-int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags)
-{
-    return SetAudioAdapter(info, flags, nullptr);
-}
+int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags) { return SetAudioAdapter(info, flags, nullptr); }
 
-bool StartSoundSystem(VmState* state)
-{
-    if (qzSoundNoSound)
-        return false;
-    if (qzSoundStarted)
-        return true;
+bool StartSoundSystem(VmState* state) {
+    if (qzSoundNoSound) return false;
+    if (qzSoundStarted) return true;
     qzPlayerContext* context = GetPlayerContext(state);
     int32_t channels = context ? context->numChannels : 0;
     if (InitSoundChannels(channels, gDeviceSetting) != 0) {

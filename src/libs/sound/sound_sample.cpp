@@ -38,27 +38,19 @@ struct LoadOptions {
     char adapter[kLoaderTextSize] = "";
 };
 
-void ReadLoadOptions(VmState* state, int index, LoadOptions* options)
-{
-    if (VmType(state, index) <= VM_TNIL)
-        return;
+void ReadLoadOptions(VmState* state, int index, LoadOptions* options) {
+    if (VmType(state, index) <= VM_TNIL) return;
     VmCheckTable(state, index);
     GetTableFieldStringBuf(state, index, "loader", options->loader, sizeof options->loader, nullptr);
     GetTableFieldStringBuf(state, index, "adapter", options->adapter, sizeof options->adapter, nullptr);
 }
 
-const char* ListOrNull(const char* text)
-{
-    return *text ? text : nullptr;
-}
+const char* ListOrNull(const char* text) { return *text ? text : nullptr; }
 
 // Frees a sample of the identifier's number, when the identifier names one by number.
-void FreeNumberedSample(VmState* state, const qzObjectId& id)
-{
-    if (IsAutoObjectId(id))
-        return;
-    if (qzSample* old = FindSampleById(id))
-        FreeSampleObject(state, old);
+void FreeNumberedSample(VmState* state, const qzObjectId& id) {
+    if (IsAutoObjectId(id)) return;
+    if (qzSample* old = FindSampleById(id)) FreeSampleObject(state, old);
 }
 
 // One group of a PlaySample call, checked before any group starts.
@@ -71,8 +63,7 @@ struct PlayGroup {
     int32_t pitch;
 };
 
-void ReadPlayGroup(VmState* state, int index, PlayGroup* group)
-{
+void ReadPlayGroup(VmState* state, int index, PlayGroup* group) {
     qzSample* sample = CheckSample(state, index);
     group->sample = sample;
     group->times = 1;
@@ -85,30 +76,24 @@ void ReadPlayGroup(VmState* state, int index, PlayGroup* group)
         int32_t value = 0;
         int found = 0;
         if (GetTableFieldInt(state, next, "time", &value, &found)) {
-            if (value < 1)
-                VmFailCommand(state, ERR_WRONGUSAGE);
+            if (value < 1) VmFailCommand(state, ERR_WRONGUSAGE);
             group->timeMs = value;
         }
-        if (GetTableFieldInt(state, next, "volume", &value, nullptr))
-            group->volume = ClampVolume(value);
-        if (GetTableFieldInt(state, next, "panning", &value, nullptr))
-            group->panning = MapPanning(value);
+        if (GetTableFieldInt(state, next, "volume", &value, nullptr)) group->volume = ClampVolume(value);
+        if (GetTableFieldInt(state, next, "panning", &value, nullptr)) group->panning = MapPanning(value);
         if (GetTableFieldInt(state, next, "times", &value, nullptr)) {
             group->times = value;
             group->timeMs = -1;
         }
-        if (GetTableFieldInt(state, next, "pitch", &value, nullptr))
-            group->pitch = value;
+        if (GetTableFieldInt(state, next, "pitch", &value, nullptr)) group->pitch = value;
     } else if (VmGetTop(state) >= next) {
         group->times = VmOptInteger(state, next, 1);
     }
-    if (group->pitch < kMinRate)
-        VmFailCommand(state, ERR_LOWFREQ);
+    if (group->pitch < kMinRate) VmFailCommand(state, ERR_LOWFREQ);
 }
 
 // A 16-bit swap of count values.
-void SwapWords(unsigned char* data, uint64_t count)
-{
+void SwapWords(unsigned char* data, uint64_t count) {
     for (uint64_t i = 0; i < count; i++) {
         unsigned char t = data[2 * i];
         data[2 * i] = data[2 * i + 1];
@@ -117,8 +102,7 @@ void SwapWords(unsigned char* data, uint64_t count)
 }
 
 // The "pcm" source of CreateSample: the table's values from key 0 on.
-int ReadPcmValues(VmState* state, int32_t format, uint32_t* frames, unsigned char** out)
-{
+int ReadPcmValues(VmState* state, int32_t format, uint32_t* frames, unsigned char** out) {
     const uint32_t channels = format == QZ_SOUNDFMT_S8_STEREO || format == QZ_SOUNDFMT_S16_STEREO ? 2 : 1;
     const bool eight = format == QZ_SOUNDFMT_S8_MONO || format == QZ_SOUNDFMT_S8_STEREO;
     uint64_t values;
@@ -128,22 +112,18 @@ int ReadPcmValues(VmState* state, int32_t format, uint32_t* frames, unsigned cha
             VmRawGetI(state, 2, static_cast<int>(values));
             bool present = VmType(state, -1) > VM_TNIL;
             VmPop(state, 1);
-            if (!present || values >= INT32_MAX)
-                break;
+            if (!present || values >= INT32_MAX) break;
             values++;
         }
-        if (values == 0 || values % channels != 0)
-            return ERR_WRONGUSAGE;
+        if (values == 0 || values % channels != 0) return ERR_WRONGUSAGE;
         *frames = static_cast<uint32_t>(values / channels);
     } else {
         values = static_cast<uint64_t>(*frames) * channels;
-        if (values > INT32_MAX)
-            return ERR_MEM;
+        if (values > INT32_MAX) return ERR_MEM;
     }
     uint64_t bytes = values * (eight ? 1 : 2);
     unsigned char* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(bytes), 1));
-    if (!data)
-        return ERR_MEM;
+    if (!data) return ERR_MEM;
     for (uint64_t i = 0; i < values; i++) {
         VmRawGetI(state, 2, static_cast<int>(i));
         double v = VmType(state, -1) == VM_TNUMBER ? VmToNumber(state, -1) : 0.0;
@@ -164,36 +144,27 @@ int ReadPcmValues(VmState* state, int32_t format, uint32_t* frames, unsigned cha
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-qzSample* FindSampleById(const qzObjectId& id)
-{
+qzSample* FindSampleById(const qzObjectId& id) {
     return reinterpret_cast<qzSample*>(FindObjectInList(qzSampleList, id));
 }
 
-int GetSampleInfo(const qzObjectId& id, qzSound** sound, int32_t* format, uint32_t* size, int32_t* pitch)
-{
+int GetSampleInfo(const qzObjectId& id, qzSound** sound, int32_t* format, uint32_t* size, int32_t* pitch) {
     qzSample* sample = FindSampleById(id);
-    if (!sample)
-        return 0;
-    if (sound)
-        *sound = sample->sound;
-    if (format)
-        *format = sample->format;
-    if (size)
-        *size = sample->size;
-    if (pitch)
-        *pitch = sample->pitch;
+    if (!sample) return 0;
+    if (sound) *sound = sample->sound;
+    if (format) *format = sample->format;
+    if (size) *size = sample->size;
+    if (pitch) *pitch = sample->pitch;
     return 1;
 }
 
-qzSample* CheckSample(VmState* state, int index)
-{
+qzSample* CheckSample(VmState* state, int index) {
     return reinterpret_cast<qzSample*>(CheckListObject(state, index, qzSampleList, ERR_FINDSAMPLE));
 }
 
-int32_t MapPanning(int32_t value)
-{
+int32_t MapPanning(int32_t value) {
     switch (value) {
     case QZ_POS_CENTER: return 128;
     case QZ_POS_LEFT: return 0;
@@ -202,10 +173,8 @@ int32_t MapPanning(int32_t value)
     }
 }
 
-void FreeSampleObject(VmState* state, qzSample* sample)
-{
-    if (qzSoundStarted)
-        StopSoundChannels(sample->sound);
+void FreeSampleObject(VmState* state, qzSample* sample) {
+    if (qzSoundStarted) StopSoundChannels(sample->sound);
     RemoveObjectFromList(&qzSampleList, &sample->header);
     FreeObjectDataList(state, sample->header.data);
     FreeSoundRecord(sample->sound);
@@ -213,8 +182,7 @@ void FreeSampleObject(VmState* state, qzSample* sample)
 }
 
 int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_t rate, qzSoundLoader loader,
-                    qzSample** added)
-{
+                    qzSample** added) {
     qzSample* sample = static_cast<qzSample*>(OsAlloc(sizeof(qzSample), 1));
     if (!sample) {
         FreeSoundRecord(sound);
@@ -229,21 +197,18 @@ int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_
     sample->panning = 128;
     sample->loader = loader;
     AddObjectToList(&qzSampleList, &sample->header, QZ_TYPE_SAMPLE, id);
-    if (added)
-        *added = sample;
+    if (added) *added = sample;
     return PushNewObjectHandle(state, id, &sample->header);
 }
 
-int SoundLoadSample(VmState* state)
-{
+int SoundLoadSample(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string name = ResolveLinkedFileArg(state, 2, 0, nullptr);
     LoadOptions options;
     ReadLoadOptions(state, 3, &options);
-    if (!StartSoundSystem(state))
-        return 0;
+    if (!StartSoundSystem(state)) return 0;
     FreeNumberedSample(state, id);
     PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGSAMPLE), name.c_str(), true);
     qzSound* sound = nullptr;
@@ -263,8 +228,7 @@ int SoundLoadSample(VmState* state)
     return result;
 }
 
-int SoundCreateSample(VmState* state)
-{
+int SoundCreateSample(VmState* state) {
     VmCheckArgCount(state, 3, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
@@ -272,24 +236,19 @@ int SoundCreateSample(VmState* state)
     int32_t rate = VmCheckInteger(state, 3);
     int32_t format = ScriptToSoundFormat(VmOptInteger(state, 4, QZ_MONO8));
     int32_t frames = VmOptInteger(state, 5, 0);
-    if (format < 0 || frames < 0)
-        return ERR_WRONGUSAGE;
-    if (rate < kMinRate)
-        return ERR_LOWFREQ;
+    if (format < 0 || frames < 0) return ERR_WRONGUSAGE;
+    if (rate < kMinRate) return ERR_LOWFREQ;
     std::string source = "pcm";
     GetTableFieldString(state, 2, "source", nullptr, 0, &source, nullptr);
-    if (!StartSoundSystem(state))
-        return 0;
+    if (!StartSoundSystem(state)) return 0;
     const uint32_t bpf = GetFrameBytesForFormat(format);
     unsigned char* data = nullptr;
     uint32_t count = static_cast<uint32_t>(frames);
     if (source == "pcm") {
         int error = ReadPcmValues(state, format, &count, &data);
-        if (error)
-            return error;
+        if (error) return error;
     } else if (source == "file" || source == "memory") {
-        if (frames <= 0)
-            return ERR_WRONGUSAGE;
+        if (frames <= 0) return ERR_WRONGUSAGE;
         uint64_t bytes = static_cast<uint64_t>(count) * bpf;
         int32_t swap = 0;
         GetTableFieldBool(state, 2, "swap", &swap, nullptr);
@@ -299,8 +258,7 @@ int SoundCreateSample(VmState* state)
         if (source == "file") {
             qzDosFile* file = CheckReadableDosFile(state, idIndex);
             data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(bytes), 0));
-            if (!data)
-                return ERR_MEM;
+            if (!data) return ERR_MEM;
             if (!DosReadExact(file, data, static_cast<size_t>(bytes))) {
                 OsFree(data);
                 return ERR_READ;
@@ -309,18 +267,14 @@ int SoundCreateSample(VmState* state)
             qzMemBlock* block = CheckMemBlock(state, idIndex);
             int32_t offset = 0;
             GetTableFieldInt(state, 2, "offset", &offset, nullptr);
-            if (offset < 0)
-                return ERR_WRONGUSAGE;
-            if (!MemRangeAllowed(block, offset, static_cast<int64_t>(bytes)))
-                return ERR_MEMRANGE;
+            if (offset < 0) return ERR_WRONGUSAGE;
+            if (!MemRangeAllowed(block, offset, static_cast<int64_t>(bytes))) return ERR_MEMRANGE;
             data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(bytes), 0));
-            if (!data)
-                return ERR_MEM;
+            if (!data) return ERR_MEM;
             std::memcpy(data, block->data + offset, static_cast<size_t>(bytes));
         }
         VmPop(state, 1);
-        if (swap && (format == QZ_SOUNDFMT_S16_MONO || format == QZ_SOUNDFMT_S16_STEREO))
-            SwapWords(data, bytes / 2);
+        if (swap && (format == QZ_SOUNDFMT_S16_MONO || format == QZ_SOUNDFMT_S16_STEREO)) SwapWords(data, bytes / 2);
     } else {
         return ERR_WRONGUSAGE;
     }
@@ -332,26 +286,20 @@ int SoundCreateSample(VmState* state)
     return AddSampleObject(state, id, sound, rate, QZ_LOADER_INBUILT);
 }
 
-int SoundFreeSample(VmState* state)
-{
+int SoundFreeSample(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     FreeSampleObject(state, CheckSample(state, 1));
     return 0;
 }
 
-int SoundPlaySample(VmState* state)
-{
+int SoundPlaySample(VmState* state) {
     VmCheckArgCount(state, 1, 0, 0, 0);
     int groups = (VmGetTop(state) + 1) / 2;
-    if (groups > kMaxGroups)
-        return ERR_WRONGUSAGE;
-    if (qzSoundNoSound)
-        return 0;
+    if (groups > kMaxGroups) return ERR_WRONGUSAGE;
+    if (qzSoundNoSound) return 0;
     PlayGroup group[kMaxGroups];
-    for (int g = 0; g < groups; g++)
-        ReadPlayGroup(state, 2 * g + 1, &group[g]);
-    if (!StartSoundSystem(state))
-        return 0;
+    for (int g = 0; g < groups; g++) ReadPlayGroup(state, 2 * g + 1, &group[g]);
+    if (!StartSoundSystem(state)) return 0;
     // All groups start together, or none does.
     int32_t started[kMaxGroups];
     for (int g = 0; g < groups; g++) {
@@ -359,8 +307,7 @@ int SoundPlaySample(VmState* state)
         int error = PlaySoundOnChannel(p.sample->sound, p.sample->header.id, p.sample->format, p.sample->size, p.pitch,
                                        p.volume, p.panning, p.timeMs, p.times, &started[g]);
         if (error) {
-            for (int k = 0; k < g; k++)
-                ReleaseChannel(started[k]);
+            for (int k = 0; k < g; k++) ReleaseChannel(started[k]);
             return error;
         }
     }
@@ -368,72 +315,59 @@ int SoundPlaySample(VmState* state)
     return 0;
 }
 
-int SoundStopSample(VmState* state)
-{
+int SoundStopSample(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
-    if (qzSoundStarted)
-        StopSoundChannels(sample->sound);
+    if (qzSoundStarted) StopSoundChannels(sample->sound);
     return 0;
 }
 
-int SoundSetVolume(VmState* state)
-{
+int SoundSetVolume(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     double volume = CheckPercentArg(state, 2, 64, 0, nullptr);
     sample->volume = ClampVolume(VmNumberToInteger(volume));
-    if (qzSoundStarted)
-        SetSampleChannelAttributes(sample->sound, -1, sample->volume, sample->panning);
+    if (qzSoundStarted) SetSampleChannelAttributes(sample->sound, -1, sample->volume, sample->panning);
     return 0;
 }
 
-int SoundSetPitch(VmState* state)
-{
+int SoundSetPitch(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     int32_t pitch = VmCheckInteger(state, 2);
-    if (pitch < kMinRate)
-        return ERR_LOWFREQ;
+    if (pitch < kMinRate) return ERR_LOWFREQ;
     sample->pitch = pitch;
-    if (qzSoundStarted)
-        SetSampleChannelAttributes(sample->sound, pitch, sample->volume, sample->panning);
+    if (qzSoundStarted) SetSampleChannelAttributes(sample->sound, pitch, sample->volume, sample->panning);
     return 0;
 }
 
-int SoundSetPanning(VmState* state)
-{
+int SoundSetPanning(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     sample->panning = MapPanning(VmCheckInteger(state, 2));
-    if (qzSoundStarted)
-        SetSampleChannelAttributes(sample->sound, -1, sample->volume, sample->panning);
+    if (qzSoundStarted) SetSampleChannelAttributes(sample->sound, -1, sample->volume, sample->panning);
     return 0;
 }
 
-int SoundWaitSampleEnd(VmState* state)
-{
+int SoundWaitSampleEnd(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     while (qzSoundStarted && IsSoundPlaying(sample->sound)) {
         int error = 0;
-        if (DosPumpEvents(state, &error))
-            return error;
+        if (DosPumpEvents(state, &error)) return error;
         OsDelay(kWaitStepMs);
     }
     return 0;
 }
 
-int SoundIsSamplePlaying(VmState* state)
-{
+int SoundIsSamplePlaying(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     VmPushNumber(state, qzSoundStarted && IsSoundPlaying(sample->sound) ? 1 : 0);
     return 1;
 }
 
-int SoundIsSample(VmState* state)
-{
+int SoundIsSample(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     LoadOptions options;
@@ -442,20 +376,15 @@ int SoundIsSample(VmState* state)
     return 1;
 }
 
-int SoundIsSound(VmState* state)
-{
+int SoundIsSound(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, StartSoundSystem(state) ? 1 : 0);
     return 1;
 }
 
-int SoundSetMasterVolume(VmState*)
-{
-    return 0;
-}
+int SoundSetMasterVolume(VmState*) { return 0; }
 
-int SoundGetSampleData(VmState* state)
-{
+int SoundGetSampleData(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     const qzSound* sound = sample->sound;

@@ -29,16 +29,16 @@ enum Token {
 const struct {
     const char* text;
     int token;
-} kWordOps[] = {{"<<", TK_SHL}, {">>", TK_SHR}, {"..", TK_CONCAT}, {"<>", TK_NE}, {"<=", TK_LE},
-                {">=", TK_GE},  {"and", TK_AND}, {"or", TK_OR},      {"not", TK_NOT}};
+} kWordOps[] = {{"<<", TK_SHL}, {">>", TK_SHR},  {"..", TK_CONCAT}, {"<>", TK_NE},  {"<=", TK_LE},
+                {">=", TK_GE},  {"and", TK_AND}, {"or", TK_OR},     {"not", TK_NOT}};
 
 struct qzEvalState {
     const char* text;  // NUL-terminated copy of the expression
     size_t length;
-    size_t pos;        // position behind the current token
+    size_t pos;  // position behind the current token
     int token;
     size_t tokenStart;
-    double number;     // value of a number token
+    double number;  // value of a number token
     const qzEvalVariable* variables;
     size_t count;
     int depth;
@@ -115,14 +115,24 @@ struct BinaryOp {
 BinaryOp Priority(int token) {
     switch (token) {
     case '^': return {14, 13};
-    case '*': case '/': case '\\': case '%': return {11, 11};
-    case '+': case '-': return {10, 10};
-    case TK_SHL: case TK_SHR: return {9, 9};
+    case '*':
+    case '/':
+    case '\\':
+    case '%': return {11, 11};
+    case '+':
+    case '-': return {10, 10};
+    case TK_SHL:
+    case TK_SHR: return {9, 9};
     case '&': return {8, 8};
     case '~': return {7, 7};
     case '|': return {6, 6};
     case TK_CONCAT: return {5, 4};
-    case '=': case TK_NE: case '<': case TK_LE: case '>': case TK_GE: return {3, 3};
+    case '=':
+    case TK_NE:
+    case '<':
+    case TK_LE:
+    case '>':
+    case TK_GE: return {3, 3};
     case TK_AND: return {2, 2};
     case TK_OR: return {1, 1};
     default: return {0, 0};

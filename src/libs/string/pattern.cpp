@@ -92,8 +92,7 @@ bool MatchBracketClass(int c, const unsigned char* p, const unsigned char* ec) {
     return !sig;
 }
 
-bool SingleMatch(const qzMatchState* ms, const unsigned char* s, const unsigned char* p,
-                 const unsigned char* ep) {
+bool SingleMatch(const qzMatchState* ms, const unsigned char* s, const unsigned char* p, const unsigned char* ep) {
     if (s >= ms->srcEnd) return false;
     int c = *s;
     switch (*p) {
@@ -143,8 +142,7 @@ const unsigned char* MinExpand(qzMatchState* ms, const unsigned char* s, const u
     }
 }
 
-const unsigned char* StartCapture(qzMatchState* ms, const unsigned char* s, const unsigned char* p,
-                                  ptrdiff_t what) {
+const unsigned char* StartCapture(qzMatchState* ms, const unsigned char* s, const unsigned char* p, ptrdiff_t what) {
     if (ms->level >= PATTERN_MAXCAPTURES) return Fail(ms, ERR_TOOMANYCAPTURES);
     ms->capture[ms->level].init = s;
     ms->capture[ms->level].len = what;
@@ -170,8 +168,7 @@ const unsigned char* EndCapture(qzMatchState* ms, const unsigned char* s, const 
 
 const unsigned char* MatchCapture(qzMatchState* ms, const unsigned char* s, int digit) {
     int l = digit - '1';
-    if (l < 0 || l >= ms->level || ms->capture[l].len == PATTERN_CAP_UNFINISHED)
-        return Fail(ms, ERR_INVCAPIDX);
+    if (l < 0 || l >= ms->level || ms->capture[l].len == PATTERN_CAP_UNFINISHED) return Fail(ms, ERR_INVCAPIDX);
     ptrdiff_t len = ms->capture[l].len;
     // A position capture has no text to compare with.
     if (len < 0) return nullptr;
@@ -186,8 +183,7 @@ const unsigned char* DoMatch(qzMatchState* ms, const unsigned char* s, const uns
         case '(':
             if (p + 1 < ms->patEnd && p[1] == ')') return StartCapture(ms, s, p + 2, PATTERN_CAP_POSITION);
             return StartCapture(ms, s, p + 1, PATTERN_CAP_UNFINISHED);
-        case ')':
-            return EndCapture(ms, s, p + 1);
+        case ')': return EndCapture(ms, s, p + 1);
         case '$':
             if (p + 1 == ms->patEnd) return s == ms->srcEnd ? s : nullptr;
             break;
@@ -206,8 +202,7 @@ const unsigned char* DoMatch(qzMatchState* ms, const unsigned char* s, const uns
                 if (!ep) return nullptr;
                 int previous = s == ms->srcInit ? 0 : s[-1];
                 int current = s < ms->srcEnd ? *s : 0;
-                if (MatchBracketClass(previous, p, ep - 1) || !MatchBracketClass(current, p, ep - 1))
-                    return nullptr;
+                if (MatchBracketClass(previous, p, ep - 1) || !MatchBracketClass(current, p, ep - 1)) return nullptr;
                 p = ep;
                 continue;
             }
@@ -218,8 +213,7 @@ const unsigned char* DoMatch(qzMatchState* ms, const unsigned char* s, const uns
                 continue;
             }
             break;
-        default:
-            break;
+        default: break;
         }
         // A single-character class, perhaps followed by a quantifier.
         const unsigned char* ep = ClassEnd(ms, p);
@@ -338,8 +332,7 @@ int PatternFind(std::string_view subject, std::string_view pattern, int64_t init
     return PATTERN_NOMATCH;
 }
 
-int PatternFindNext(std::string_view subject, std::string_view pattern, size_t* next,
-                    qzPatternMatch* match) {
+int PatternFindNext(std::string_view subject, std::string_view pattern, size_t* next, qzPatternMatch* match) {
     qzMatchState ms;
     InitState(&ms, subject, pattern);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern.data());
@@ -381,8 +374,7 @@ bool Append(std::string* out, std::string_view piece) {
     return true;
 }
 
-int AppendTemplate(std::string_view templ, const qzPatternMatch& match, std::string_view subject,
-                   std::string* out) {
+int AppendTemplate(std::string_view templ, const qzPatternMatch& match, std::string_view subject, std::string* out) {
     for (size_t i = 0; i < templ.size(); i++) {
         size_t literal = i;
         if (templ[i] == '%' && i + 1 < templ.size()) {
@@ -404,8 +396,8 @@ int AppendTemplate(std::string_view templ, const qzPatternMatch& match, std::str
 
 }  // namespace
 
-int PatternReplace(std::string_view subject, std::string_view pattern, std::string_view templ,
-                   qzPatternReplaceFn fn, void* context, int64_t maxCount, std::string* out, int64_t* count) {
+int PatternReplace(std::string_view subject, std::string_view pattern, std::string_view templ, qzPatternReplaceFn fn,
+                   void* context, int64_t maxCount, std::string* out, int64_t* count) {
     out->clear();
     *count = 0;
     if (maxCount <= 0) {

@@ -49,8 +49,7 @@ int PatternFind(std::string_view subject, std::string_view pattern, int64_t init
 
 // One step of an iterating search: tries positions from *next to the subject's end; on success
 // moves *next to the match's end (one further for an empty match). "^" is an ordinary byte.
-int PatternFindNext(std::string_view subject, std::string_view pattern, size_t* next,
-                    qzPatternMatch* match);
+int PatternFindNext(std::string_view subject, std::string_view pattern, size_t* next, qzPatternMatch* match);
 
 // Number of result values of a match: its captures, or 1 (the whole match) without captures.
 int PatternValueCount(const qzPatternMatch& match);
@@ -68,5 +67,5 @@ typedef int (*qzPatternReplaceFn)(void* context, const qzPatternMatch& match, st
 // template text (when fn is null: "%1".."%9" insert captures, "%" and another byte insert that
 // byte) or by what fn appends. Fills out and count; returns 0 or an error code (ERR_MEM when the
 // result would exceed PATTERN_MAXRESULT bytes).
-int PatternReplace(std::string_view subject, std::string_view pattern, std::string_view templ,
-                   qzPatternReplaceFn fn, void* context, int64_t maxCount, std::string* out, int64_t* count);
+int PatternReplace(std::string_view subject, std::string_view pattern, std::string_view templ, qzPatternReplaceFn fn,
+                   void* context, int64_t maxCount, std::string* out, int64_t* count);

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
 #include "libs/math/math_lib.h"
 #include "libs/string/string_lib.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -24,7 +24,7 @@ struct qzConversion {
     int width = 0;
     int precision = -1;  // -1: none
     char letter = 0;
-    std::string text;    // "%", flags, width, precision and letter, for the C formatter
+    std::string text;  // "%", flags, width, precision and letter, for the C formatter
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -97,7 +97,8 @@ void AppendString(std::string* out, const qzConversion& conv, std::string_view s
         out->append(s);
         return;
     }
-    if (conv.precision >= 0 && s.size() > static_cast<size_t>(conv.precision)) s = s.substr(0, static_cast<size_t>(conv.precision));
+    if (conv.precision >= 0 && s.size() > static_cast<size_t>(conv.precision))
+        s = s.substr(0, static_cast<size_t>(conv.precision));
     size_t pad = s.size() < static_cast<size_t>(conv.width) ? static_cast<size_t>(conv.width) - s.size() : 0;
     if (!conv.leftAlign) out->append(pad, ' ');
     out->append(s);
@@ -145,23 +146,23 @@ int StrFormatStr(VmState* state) {
         if (int code = ParseConversion(format, length, &i, &conv)) return code;
         arg++;
         switch (conv.letter) {
-        case 'e': case 'E': case 'f': case 'g': case 'G':
-            AppendFormatted(&out, conv.text, NumberArg(state, arg));
-            break;
-        case 'd': case 'i': case 'c':
-            AppendFormatted(&out, conv.text, static_cast<int>(MathToInt(NumberArg(state, arg))));
-            break;
-        case 'o': case 'u': case 'x': case 'X':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G': AppendFormatted(&out, conv.text, NumberArg(state, arg)); break;
+        case 'd':
+        case 'i':
+        case 'c': AppendFormatted(&out, conv.text, static_cast<int>(MathToInt(NumberArg(state, arg)))); break;
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
             AppendFormatted(&out, conv.text, static_cast<unsigned>(VmNumberToInteger(NumberArg(state, arg))));
             break;
-        case 's':
-            AppendString(&out, conv, StringOrNilArg(state, arg));
-            break;
-        case 'q':
-            AppendQuoted(&out, StringOrNilArg(state, arg));
-            break;
-        default:
-            return ERR_WRONGUSAGE;
+        case 's': AppendString(&out, conv, StringOrNilArg(state, arg)); break;
+        case 'q': AppendQuoted(&out, StringOrNilArg(state, arg)); break;
+        default: return ERR_WRONGUSAGE;
         }
         if (out.size() > QZ_MAX_STRING_LENGTH) return ERR_MEM;
     }

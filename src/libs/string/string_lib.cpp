@@ -10,20 +10,20 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/arg_check.h"
-#include "base/charset.h"
-#include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "base/number_literal.h"
-#include "runtime/object_registry.h"
 #include "base/base64.h"
+#include "base/charset.h"
 #include "base/crc32.h"
-#include "libs/string/eval.h"
-#include "libs/math/math_lib.h"
+#include "base/error_codes.h"
 #include "base/md5.h"
+#include "base/number_literal.h"
+#include "libs/math/math_lib.h"
+#include "libs/string/eval.h"
 #include "libs/string/string_format.h"
 #include "libs/string/string_number.h"
 #include "libs/string/string_pattern.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -353,9 +353,7 @@ int StrAsc(VmState* state) {
 // ---------------------------------------------------------------------------------------------
 // Numbers and text
 
-int StrHexStr(VmState* state) {
-    return Push(state, HexText(VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1)));
-}
+int StrHexStr(VmState* state) { return Push(state, HexText(VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1))); }
 
 int StrBinStr(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);

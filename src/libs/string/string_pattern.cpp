@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
 #include "libs/string/pattern.h"
 #include "libs/string/string_lib.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 

@@ -160,11 +160,11 @@ int SysHaveObject(VmState* state);
 
 // Local time fields of a moment.
 struct qzDateFields {
-    int year;    // full year
-    int month;   // 1-12
-    int day;     // 1-31
+    int year;   // full year
+    int month;  // 1-12
+    int day;    // 1-31
     int hour, minute, second;
-    int weekday; // 0 Sunday .. 6
+    int weekday;  // 0 Sunday .. 6
 };
 qzDateFields GetLocalDateFields(time_t moment);
 // "dd-Mon-20yy hh:mm:ss" (GetDate(1)).

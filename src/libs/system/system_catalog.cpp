@@ -1,8 +1,8 @@
 // The script's own locale catalog: OpenCatalog, CloseCatalog and GetCatalogString. At most one
 // is open at a time.
-#include "runtime/arg_check.h"
 #include "libs/system/system.h"
 #include "platform/catalog.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -13,8 +13,7 @@ qzCatalog* scriptCatalog;
 }  // namespace
 
 void CloseScriptCatalog() {
-    if (scriptCatalog)
-        OsCloseCatalog(scriptCatalog);
+    if (scriptCatalog) OsCloseCatalog(scriptCatalog);
     scriptCatalog = nullptr;
 }
 

@@ -5,8 +5,10 @@
 #include "libs/system/system.h"
 #include "vm/vm_aux.h"
 
-#define QZ_NUM(name, value) {name, nullptr, static_cast<double>(value)}
-#define QZ_ERR(code) {#code, nullptr, static_cast<double>(code)}
+#define QZ_NUM(name, value) \
+    { name, nullptr, static_cast<double>(value) }
+#define QZ_ERR(code) \
+    { #code, nullptr, static_cast < double>(code) }
 
 const qzConstantRow qzSystemConstants[] = {
     QZ_NUM("SECONDS", 0),

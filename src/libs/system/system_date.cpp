@@ -7,12 +7,12 @@
 #include <ctime>
 #include <string>
 
-#include "runtime/arg_check.h"
 #include "base/charset.h"
 #include "base/error_codes.h"
 #include "libs/system/system.h"
 #include "platform/os_env.h"
 #include "platform/os_time.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -32,8 +32,7 @@ time_t CurrentMoment() {
 // The number in the digits at text[from, to); other characters count as the end of the number.
 int ReadField(const char* text, int from, int to) {
     int value = 0;
-    for (int i = from; i < to && text[i] >= '0' && text[i] <= '9'; i++)
-        value = value * 10 + (text[i] - '0');
+    for (int i = from; i < to && text[i] >= '0' && text[i] <= '9'; i++) value = value * 10 + (text[i] - '0');
     return value;
 }
 
@@ -41,10 +40,8 @@ int ReadField(const char* text, int from, int to) {
 bool ParseDate(const char* text, bool full, int fields[6]) {
     int month = -1;
     for (int m = 0; m < 12; m++)
-        if (CompareNoCaseN(text + 3, kMonthNames[m], 3) == 0)
-            month = m;
-    if (month < 0)
-        return false;
+        if (CompareNoCaseN(text + 3, kMonthNames[m], 3) == 0) month = m;
+    if (month < 0) return false;
     fields[0] = ReadField(text, 7, 11);
     fields[1] = month;
     fields[2] = ReadField(text, 0, 2);
@@ -86,8 +83,7 @@ int CompareDateTexts(const char* a, size_t aLength, const char* b, size_t bLengt
     // The full form is 20 characters; with the date-only flag the 11-character date is accepted
     // too, and only the date parts are compared.
     auto valid = [dateOnly](size_t n) { return n == 20 || (dateOnly && n == 11); };
-    if (!valid(aLength) || !valid(bLength))
-        return ERR_INVALIDDATE;
+    if (!valid(aLength) || !valid(bLength)) return ERR_INVALIDDATE;
     int fa[6], fb[6];
     if (!ParseDate(a, aLength == 20 && !dateOnly, fa) || !ParseDate(b, bLength == 20 && !dateOnly, fb))
         return ERR_INVALIDDATE;
@@ -145,8 +141,7 @@ int SysCompareDates(VmState* state) {
     int32_t dateOnly = VmOptInteger(state, 3, 0);
     int result;
     int error = CompareDateTexts(a, aLength, b, bLength, dateOnly != 0, &result);
-    if (error)
-        return error;
+    if (error) return error;
     VmPushNumber(state, result);
     return 1;
 }

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "base/error_codes.h"
+#include "libs/system/system.h"
 #include "runtime/applet_records.h"
 #include "runtime/arg_check.h"
 #include "runtime/console.h"
-#include "base/error_codes.h"
 #include "runtime/error_messages.h"
 #include "runtime/error_report.h"
 #include "runtime/player_records.h"
 #include "runtime/runtime.h"
-#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -29,8 +29,7 @@ void PushAsText(VmState* state, int index) {
     if (VmType(state, -1) == VM_TFUNCTION) {
         VmPushValue(state, index);
         VmCall(state, 1, 1);
-        if (VmIsString(state, -1))
-            return;
+        if (VmIsString(state, -1)) return;
         VmPop(state, 1);
         VmPushString(state, "?");
         return;
@@ -43,9 +42,7 @@ void PushAsText(VmState* state, int index) {
         VmToString(state, -1);
         break;
     case VM_TNIL: VmPushString(state, "Nil"); break;
-    default:
-        VmPushFString(state, "%s: %p", VmTypeName(state, VmType(state, index)), VmToPointer(state, index));
-        break;
+    default: VmPushFString(state, "%s: %p", VmTypeName(state, VmType(state, index)), VmToPointer(state, index)); break;
     }
 }
 
@@ -71,8 +68,7 @@ int SysDebugPrint(VmState* state) {
     std::string line;
     for (int i = 1; i <= n; i++) {
         PushAsText(state, i);
-        if (i > 1)
-            line += ' ';
+        if (i > 1) line += ' ';
         line.append(VmToString(state, -1), VmStrLen(state, -1));
         VmPop(state, 1);
     }
@@ -85,8 +81,7 @@ int SysDebugPrint(VmState* state) {
 
 int SysExitOnError(VmState* state) {
     int32_t flag = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
-    if (flag == 0 && IsUserErrorHandlerInstalled(state))
-        return ERR_WRONGUSAGE;
+    if (flag == 0 && IsUserErrorHandlerInstalled(state)) return ERR_WRONGUSAGE;
     SetRuntimeAttrs(state, {{QZ_RTA_EXITONERROR, flag != 0}});
     return 0;
 }
@@ -99,8 +94,7 @@ int SysGetLastError(VmState* state) {
 
 int SysDebugOutput(VmState* state) {
     int32_t flag = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
-    if (qzPlayerContext* context = GetPlayerContext(state))
-        context->debugOutput = flag != 0;
+    if (qzPlayerContext* context = GetPlayerContext(state)) context->debugOutput = flag != 0;
     return 0;
 }
 
@@ -113,11 +107,9 @@ int SysError(VmState* state) {
 int SysRaiseOnError(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     int type = VmType(state, 1);
-    if (type != VM_TFUNCTION && type != VM_TNIL)
-        return ERR_WRONGUSAGE;
+    if (type != VM_TFUNCTION && type != VM_TNIL) return ERR_WRONGUSAGE;
     // A handler makes no sense while command errors do not raise.
-    if (!IsExitOnError())
-        return ERR_WRONGUSAGE;
+    if (!IsExitOnError()) return ERR_WRONGUSAGE;
     SetUserErrorHandler(state, 1);
     return 0;
 }
@@ -129,10 +121,8 @@ int SysDebugPrompt(VmState* state) {
     std::string line;
     line.reserve(256);
     int c;
-    while (line.size() < kPromptLineSize && (c = std::fgetc(stdin)) != EOF && c != '\n')
-        line += static_cast<char>(c);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
+    while (line.size() < kPromptLineSize && (c = std::fgetc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     VmPushLString(state, line.data(), line.size());
     return 1;
 }
@@ -146,8 +136,7 @@ int SysGetConstant(VmState* state) {
     const char* text = nullptr;
     double number = 0;
     int error = ParseConstantName(state, reference.c_str(), &used, &text, &number);
-    if (error == 0 && used != reference.size())
-        error = ERR_FINDCST;
+    if (error == 0 && used != reference.size()) error = ERR_FINDCST;
     if (error) {
         SetErrorArgString(name);
         return error;

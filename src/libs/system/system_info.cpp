@@ -6,20 +6,20 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/applet_records.h"
-#include "runtime/arg_check.h"
 #include "base/byte_order.h"
 #include "base/charset.h"
-#include "base/path_limit.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/option_table.h"
-#include "runtime/player_records.h"
+#include "base/path_limit.h"
 #include "libs/system/system.h"
 #include "platform/os_env.h"
 #include "platform/os_machine.h"
 #include "platform/os_process.h"
 #include "platform/os_url.h"
+#include "runtime/applet_records.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/option_table.h"
+#include "runtime/player_records.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -66,8 +66,7 @@ bool IsLegacySingleMusic() { return legacySingleMusic; }
 
 int SysGetMemoryInfo(VmState* state) {
     int32_t type = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
-    if (type != kChipMemory && type != kFastMemory)
-        return ERR_WRONGUSAGE;
+    if (type != kChipMemory && type != kFastMemory) return ERR_WRONGUSAGE;
     // Numbers are doubles: sizes beyond 4 GiB come through whole.
     VmPushNumber(state, static_cast<double>(OsGetPhysicalMemory()));
     return 1;
@@ -173,8 +172,7 @@ int SysGetSystemCountry(VmState* state) {
 int SysOpenURL(VmState* state) {
     const char* url = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
     int error = OsOpenURL(url);
-    if (error)
-        SetErrorArgString(url);
+    if (error) SetErrorArgString(url);
     return error;
 }
 

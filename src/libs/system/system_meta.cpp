@@ -1,8 +1,8 @@
 // Values and metatables: SetMetaTable, GetMetaTable, the raw accessors, the collector controls,
 // GetType, IIf, IsNil and Assert.
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
 #include "libs/system/system.h"
+#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -10,11 +10,9 @@ int SysSetMetaTable(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     int type = VmType(state, 2);
-    if (type != VM_TNIL && type != VM_TTABLE)
-        return ERR_TABLEORNIL;
+    if (type != VM_TNIL && type != VM_TTABLE) return ERR_TABLEORNIL;
     // A metatable with a "__metatable" field protects itself from being replaced.
-    if (VmGetMetaField(state, 1, "__metatable"))
-        return ERR_PROTMETATABLE;
+    if (VmGetMetaField(state, 1, "__metatable")) return ERR_PROTMETATABLE;
     VmSetTop(state, 2);
     VmSetMetatable(state, 1);
     return 1;
@@ -28,8 +26,7 @@ int SysGetMetaTable(VmState* state) {
     }
     VmPushString(state, "__metatable");
     VmRawGet(state, -2);
-    if (VmType(state, -1) == VM_TNIL)
-        VmPop(state, 1);
+    if (VmType(state, -1) == VM_TNIL) VmPop(state, 1);
     return 1;
 }
 
@@ -107,8 +104,7 @@ int SysIsNil(VmState* state) {
 int SysAssert(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     int type = VmType(state, 1);
-    if (type == VM_TNIL || (type == VM_TNUMBER && VmToNumber(state, 1) == 0))
-        return ERR_ASSERTFAILED;
+    if (type == VM_TNIL || (type == VM_TNUMBER && VmToNumber(state, 1) == 0)) return ERR_ASSERTFAILED;
     VmPushValue(state, 1);
     return 1;
 }

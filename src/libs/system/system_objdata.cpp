@@ -1,11 +1,11 @@
 // Objects seen from scripts: their types, lists, existence and the named data attached to them.
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
+#include "libs/system/system.h"
+#include "runtime/arg_check.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
-#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -37,8 +37,7 @@ int KeyArg(VmState* state, int index, const char** key) {
 // The object named by arguments 1 and 2 and the key at argument 3.
 int ObjectAndKeyArgs(VmState* state, qzObjectHeader** object, const char** key) {
     int error = FindObjectArg(state, 1, object);
-    if (!error)
-        error = KeyArg(state, 3, key);
+    if (!error) error = KeyArg(state, 3, key);
     return error;
 }
 
@@ -55,8 +54,7 @@ int SysGetObjectType(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     void* handle = VmCheckUserdata(state, 1);
     int32_t type = GetTypeOfObjectPointer(handle);
-    if (type < 0)
-        return ERR_FINDARRAY;
+    if (type < 0) return ERR_FINDARRAY;
     VmPushNumber(state, type);
     return 1;
 }
@@ -66,8 +64,7 @@ int SysGetObjectData(VmState* state) {
     qzObjectHeader* object;
     const char* key;
     int error = ObjectAndKeyArgs(state, &object, &key);
-    if (error)
-        return error;
+    if (error) return error;
     qzObjectDataNode* node = FindObjectData(object->data, key);
     if (!node) {
         SetErrorArgString(key);
@@ -82,8 +79,7 @@ int SysSetObjectData(VmState* state) {
     qzObjectHeader* object;
     const char* key;
     int error = ObjectAndKeyArgs(state, &object, &key);
-    if (error)
-        return error;
+    if (error) return error;
     return StoreObjectData(state, key, 4, &object->data);
 }
 
@@ -91,8 +87,7 @@ int SysClearObjectData(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectHeader* object;
     int error = FindObjectArg(state, 1, &object);
-    if (error)
-        return error;
+    if (error) return error;
     if (VmGetTop(state) < 3 || VmType(state, 3) == VM_TNIL) {
         FreeObjectDataList(state, object->data);
         object->data = nullptr;
@@ -111,22 +106,17 @@ int SysCopyObjectData(VmState* state) {
     qzObjectHeader* source;
     qzObjectHeader* target;
     int error = FindObjectArg(state, 1, &source);
-    if (!error)
-        error = FindObjectArg(state, 3, &target);
-    if (error)
-        return error;
+    if (!error) error = FindObjectArg(state, 3, &target);
+    if (error) return error;
     bool overwrite = VmOptInteger(state, 5, 1) != 0;
-    if (source == target)
-        return 0;
+    if (source == target) return 0;
     // Storing into the target never changes the source list, so the walk stays valid.
     for (qzObjectDataNode* node = source->data; node; node = node->next) {
-        if (!overwrite && FindObjectData(target->data, node->key))
-            continue;
+        if (!overwrite && FindObjectData(target->data, node->key)) continue;
         PushDataValue(state, node);
         error = StoreObjectData(state, node->key, VmGetTop(state), &target->data);
         VmPop(state, 1);
-        if (error)
-            return error;
+        if (error) return error;
     }
     return 0;
 }

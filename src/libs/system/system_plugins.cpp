@@ -20,8 +20,10 @@ constexpr size_t kMaxPluginText = 4096;
 
 void SetPluginText(VmState* state, const char* key, const char* text) {
     VmPushString(state, key);
-    if (text) VmPushLString(state, text, strnlen(text, kMaxPluginText));
-    else VmPushString(state, "");
+    if (text)
+        VmPushLString(state, text, strnlen(text, kMaxPluginText));
+    else
+        VmPushString(state, "");
     VmRawSet(state, -3);
 }
 
@@ -184,8 +186,10 @@ int SysHavePlugin(VmState* state) {
         const qzPluginInfo* info = record->handle->info;
         bool newEnough = info->version > version || (info->version == version && info->revision >= revision);
         // A loaded but older plugin counts as neither.
-        if (newEnough) loaded = 1;
-        else known = 0;
+        if (newEnough)
+            loaded = 1;
+        else
+            known = 0;
     }
     VmPushNumber(state, known);
     VmPushNumber(state, loaded);

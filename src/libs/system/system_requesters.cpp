@@ -56,9 +56,8 @@ const char* WeightName(int32_t weight) {
     static const struct {
         int32_t weight;
         const char* name;
-    } kNames[] = {{0, "Thin"},       {40, "ExtraLight"}, {50, "Light"},     {75, "Book"},
-                  {100, "Medium"},   {180, "SemiBold"},  {200, "Bold"},     {205, "ExtraBold"},
-                  {210, "Heavy"},    {215, "ExtraBlack"}};
+    } kNames[] = {{0, "Thin"},       {40, "ExtraLight"}, {50, "Light"},      {75, "Book"},   {100, "Medium"},
+                  {180, "SemiBold"}, {200, "Bold"},      {205, "ExtraBold"}, {210, "Heavy"}, {215, "ExtraBlack"}};
     for (const auto& n : kNames)
         if (n.weight == weight) return n.name;
     return nullptr;

@@ -4,12 +4,12 @@
 #include <string>
 #include <unordered_set>
 
-#include "runtime/arg_check.h"
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "libs/system/system.h"
+#include "runtime/arg_check.h"
 #include "runtime/error_messages.h"
 #include "runtime/runtime.h"
-#include "libs/system/system.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -26,8 +26,7 @@ int CountItems(VmState* state, int index, bool stopAtEmptyString = false) {
         int type = VmType(state, -1);
         bool end = type == VM_TNIL || (stopAtEmptyString && type == VM_TSTRING && VmStrLen(state, -1) == 0);
         VmPop(state, 1);
-        if (end)
-            return n;
+        if (end) return n;
     }
 }
 
@@ -42,8 +41,7 @@ struct SortContext {
 // Whether the value at stack index a comes before the one at b.
 bool SortLess(const SortContext& ctx, int a, int b) {
     VmState* state = ctx.state;
-    if (!ctx.function)
-        return VmLessThan(state, a, b, 0) != 0;
+    if (!ctx.function) return VmLessThan(state, a, b, 0) != 0;
     a = VmAbsIndex(state, a);
     b = VmAbsIndex(state, b);
     VmPushValue(state, ctx.function);
@@ -82,13 +80,10 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
     int t = ctx.table;
     while (lo < hi) {
         OrderPair(ctx, lo, hi);
-        if (hi - lo == 1)
-            break;
+        if (hi - lo == 1) break;
         int m = (lo + hi) / 2;
-        if (!OrderPair(ctx, lo, m))
-            OrderPair(ctx, m, hi);
-        if (hi - lo == 2)
-            break;
+        if (!OrderPair(ctx, lo, m)) OrderPair(ctx, m, hi);
+        if (hi - lo == 2) break;
         // The pivot goes to hi - 1 and stays on the stack for the partition.
         VmRawGetI(state, t, m);
         VmPushValue(state, -1);
@@ -105,8 +100,7 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
                     return ERR_SORTFUNC;
                 }
                 VmRawGetI(state, t, i);
-                if (!SortLess(ctx, -1, pivot))
-                    break;
+                if (!SortLess(ctx, -1, pivot)) break;
                 VmPop(state, 1);
             }
             for (;;) {
@@ -115,8 +109,7 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
                     return ERR_SORTFUNC;
                 }
                 VmRawGetI(state, t, j);
-                if (!SortLess(ctx, pivot, -1))
-                    break;
+                if (!SortLess(ctx, pivot, -1)) break;
                 VmPop(state, 1);
             }
             if (j < i) {
@@ -140,8 +133,7 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
             hi = i - 1;
         }
         int error = SortRange(ctx, nextLo, nextHi);
-        if (error)
-            return error;
+        if (error) return error;
     }
     return 0;
 }
@@ -153,8 +145,7 @@ int SortRange(const SortContext& ctx, int lo, int hi) {
 // too deep for the stack.
 int CopyTableAt(VmState* state, int index, bool shallow, std::unordered_set<const void*>* path) {
     index = VmAbsIndex(state, index);
-    if (!VmCheckStack(state, 4))
-        return ERR_STACK;
+    if (!VmCheckStack(state, 4)) return ERR_STACK;
     const void* self = VmToPointer(state, index);
     path->insert(self);
     VmNewTable(state);
@@ -198,10 +189,8 @@ int CallCallback(VmState* state, int fn) {
 // the callback's non-Nil result left on the stack, or the error code.
 int VisitEntry(VmState* state) {
     int error = CallCallback(state, 2);
-    if (error)
-        return error;
-    if (VmType(state, -1) != VM_TNIL)
-        return 1;
+    if (error) return error;
+    if (VmType(state, -1) != VM_TNIL) return 1;
     VmPop(state, 1);
     return 0;
 }
@@ -216,8 +205,7 @@ int SysSort(VmState* state) {
         VmCheckFunction(state, 2);
         ctx.function = 2;
     }
-    if (!VmCheckStack(state, kSortStack))
-        return ERR_STACK;
+    if (!VmCheckStack(state, kSortStack)) return ERR_STACK;
     int n = CountItems(state, 1, ctx.function == 0);
     VmSetTop(state, 2);
     return SortRange(ctx, 0, n - 1);
@@ -229,8 +217,7 @@ int SysInsertItem(VmState* state) {
     int32_t pos = VmOptInteger(state, 3, -1);
     VmSetTop(state, 2);
     int n = CountItems(state, 1);
-    if (pos < 0 || pos > n)
-        pos = n;
+    if (pos < 0 || pos > n) pos = n;
     for (int i = n; i > pos; i--) {
         VmRawGetI(state, 1, i - 1);
         VmRawSetI(state, 1, i);
@@ -246,10 +233,8 @@ int SysRemoveItem(VmState* state) {
     int32_t pos = VmOptInteger(state, 2, -1);
     VmSetTop(state, 1);
     int n = CountItems(state, 1);
-    if (n == 0)
-        return 0;
-    if (pos < 0 || pos > n - 1)
-        pos = n - 1;
+    if (n == 0) return 0;
+    if (pos < 0 || pos > n - 1) pos = n - 1;
     VmRawGetI(state, 1, pos);
     for (int i = pos; i < n - 1; i++) {
         VmRawGetI(state, 1, i + 1);
@@ -272,10 +257,8 @@ int SysUnpack(VmState* state) {
     VmCheckTable(state, 1);
     int n = CountItems(state, 1);
     // Results beyond the handler result limit cannot be returned either.
-    if (n > 999 || !VmCheckStack(state, n))
-        return ERR_STACK;
-    for (int i = 0; i < n; i++)
-        VmRawGetI(state, 1, i);
+    if (n > 999 || !VmCheckStack(state, n)) return ERR_STACK;
+    for (int i = 0; i < n; i++) VmRawGetI(state, 1, i);
     return n;
 }
 
@@ -296,8 +279,7 @@ int SysConcat(VmState* state) {
     const char* sep = VmOptString(state, 2, "", &sepLength);
     int32_t start = VmOptInteger(state, 3, 0);
     int32_t end = VmOptInteger(state, 4, 0);
-    if (end == 0)
-        end = CountItems(state, 1) - 1;
+    if (end == 0) end = CountItems(state, 1) - 1;
     int32_t badItem = 0;
     if (!VmJoinItems(state, 1, start, end, sep, sepLength, &badItem)) {
         SetErrorArgIndex(badItem);
@@ -314,8 +296,7 @@ int SysForEach(VmState* state) {
     while (VmNext(state, 1)) {
         VmPushValue(state, -2);
         VmInsert(state, -2);  // key, key, value
-        if (int result = VisitEntry(state))
-            return result;
+        if (int result = VisitEntry(state)) return result;
     }
     return 0;
 }
@@ -326,12 +307,10 @@ int SysForEachI(VmState* state) {
     VmCheckFunction(state, 2);
     for (int i = 0;; i++) {
         VmRawGetI(state, 1, i);
-        if (VmType(state, -1) == VM_TNIL)
-            return 0;
+        if (VmType(state, -1) == VM_TNIL) return 0;
         VmPushNumber(state, i);
         VmInsert(state, -2);
-        if (int result = VisitEntry(state))
-            return result;
+        if (int result = VisitEntry(state)) return result;
     }
 }
 
@@ -340,8 +319,7 @@ int SysHaveItem(VmState* state) {
     VmCheckTable(state, 1);
     if (VmType(state, 2) == VM_TSTRING) {
         std::string key(VmToString(state, 2), VmStrLen(state, 2));
-        for (char& c : key)
-            c = static_cast<char>(ToLowerChar(static_cast<unsigned char>(c)));
+        for (char& c : key) c = static_cast<char>(ToLowerChar(static_cast<unsigned char>(c)));
         VmPushLString(state, key.data(), key.size());
     } else {
         VmPushValue(state, 2);
@@ -362,11 +340,9 @@ int SysIPairs(VmState* state) {
         return 3;
     }
     int32_t i = VmCheckInteger(state, 2);
-    if (i == INT32_MAX)
-        return 0;
+    if (i == INT32_MAX) return 0;
     VmRawGetI(state, 1, i + 1);
-    if (VmType(state, -1) == VM_TNIL)
-        return 0;
+    if (VmType(state, -1) == VM_TNIL) return 0;
     VmPushNumber(state, i + 1);
     VmInsert(state, -2);
     return 2;
@@ -386,8 +362,7 @@ int SysNextItem(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     VmSetTop(state, 2);  // a missing key is Nil: the first entry
-    if (VmNext(state, 1))
-        return 2;
+    if (VmNext(state, 1)) return 2;
     VmPushNil(state);
     return 1;
 }

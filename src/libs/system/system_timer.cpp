@@ -2,16 +2,16 @@
 // monotonic clock: running, it is now + offset - start; paused, the offset.
 #include <cstdint>
 
-#include "runtime/arg_check.h"
 #include "base/error_codes.h"
-#include "runtime/error_messages.h"
-#include "runtime/object_data.h"
-#include "runtime/object_id.h"
-#include "runtime/object_registry.h"
 #include "libs/system/system.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"
+#include "runtime/arg_check.h"
+#include "runtime/error_messages.h"
+#include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "runtime/object_registry.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -49,14 +49,11 @@ double ToMilliseconds(const qzTimeVal& tv) {
 
 // A millisecond count as a normalised time value (negative counts give 0).
 qzTimeVal FromMilliseconds(int32_t ms) {
-    if (ms < 0)
-        ms = 0;
+    if (ms < 0) ms = 0;
     return {static_cast<uint32_t>(ms / 1000), static_cast<uint32_t>(ms % 1000) * 1000u};
 }
 
-qzTimer* FindTimer(const qzObjectId& id) {
-    return reinterpret_cast<qzTimer*>(FindObjectInList(timerList, id));
-}
+qzTimer* FindTimer(const qzObjectId& id) { return reinterpret_cast<qzTimer*>(FindObjectInList(timerList, id)); }
 
 // The timer named by argument 1; the command fails with ERR_FINDARRAY or ERR_FINDTIMER without it.
 qzTimer* CheckTimer(VmState* state) {
@@ -83,8 +80,7 @@ void FreeSystemTimers(VmState* state) {
 int SysWait(VmState* state) {
     int32_t time = VmCheckInteger(VmCheckArgCount(state, 1, 2, 0, 0), 1);
     int32_t unit = VmOptInteger(state, 2, kUnitTicks);
-    if (time < 1)
-        return 0;
+    if (time < 1) return 0;
     int64_t ms = time;
     if (unit == kUnitTicks)
         ms *= 20;
@@ -92,8 +88,7 @@ int SysWait(VmState* state) {
         ms *= 1000;
     else if (unit != kUnitMilliseconds)
         return ERR_WRONGUSAGE;
-    if (ms > INT32_MAX)
-        ms = INT32_MAX;
+    if (ms > INT32_MAX) ms = INT32_MAX;
     return OsWaitPumpingEvents(state, static_cast<int32_t>(ms));
 }
 
@@ -109,8 +104,7 @@ int SysStartTimer(VmState* state) {
         return 0;
     }
     timer = static_cast<qzTimer*>(OsAlloc(sizeof(qzTimer), 1));
-    if (!timer)
-        return ERR_MEM;
+    if (!timer) return ERR_MEM;
     timer->start = Now();
     AddObjectToList(&timerList, &timer->header, QZ_TYPE_TIMER, id);
     return PushNewObjectHandle(state, id, &timer->header);
@@ -152,13 +146,11 @@ int SysWaitTimer(VmState* state) {
     qzTimer* timer = CheckTimer(VmCheckArgCount(state, 2, 3, 0, 0));
     int32_t ms = VmCheckInteger(state, 2);
     int32_t reset = VmOptInteger(state, 3, 1);
-    if (timer->paused)
-        return ERR_WRONGUSAGE;
+    if (timer->paused) return ERR_WRONGUSAGE;
     double left = static_cast<double>(ms) - ToMilliseconds(RunningValue(timer));
     if (left > 0) {
         int error = OsWaitPumpingEvents(state, static_cast<int32_t>(left));
-        if (error)
-            return error;
+        if (error) return error;
         // The wait pumps events, and a script callback may have stopped this timer meanwhile.
         qzObjectHeader* again;
         timer = GetListObjectArg(state, 1, timerList, ERR_FINDTIMER, &again) == 0 ? reinterpret_cast<qzTimer*>(again)

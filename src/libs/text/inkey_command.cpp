@@ -24,42 +24,32 @@ constexpr size_t kMaxInput = 1024;
 
 enum { INKEY_ALL = 0, INKEY_ALPHANUMERICAL = 1, INKEY_ALPHABETICAL = 2, INKEY_NUMERICAL = 3, INKEY_HEXNUMERICAL = 4 };
 
-bool IsLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c != 0xD7 && c != 0xF7); }
+bool IsLetter(int c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(int c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 bool Accepts(int32_t type, int c) {
     switch (type) {
-    case INKEY_ALL:
-        return c >= 32 && c != 127 && !(c >= 128 && c < 160);
-    case INKEY_ALPHANUMERICAL:
-        return c == ' ' || IsLetter(c) || IsDigit(c);
-    case INKEY_ALPHABETICAL:
-        return c == ' ' || IsLetter(c);
-    case INKEY_NUMERICAL:
-        return IsDigit(c);
-    case INKEY_HEXNUMERICAL:
-        return IsHexDigit(c);
-    default:
-        return false;
+    case INKEY_ALL: return c >= 32 && c != 127 && !(c >= 128 && c < 160);
+    case INKEY_ALPHANUMERICAL: return c == ' ' || IsLetter(c) || IsDigit(c);
+    case INKEY_ALPHABETICAL: return c == ' ' || IsLetter(c);
+    case INKEY_NUMERICAL: return IsDigit(c);
+    case INKEY_HEXNUMERICAL: return IsHexDigit(c);
+    default: return false;
     }
 }
 
 // The display must be the output itself, without double buffering or a refresh block.
 int CheckInputOutput(const qzDisplay* display) {
     switch (display->outputKind) {
-    case QZ_TYPE_DISPLAY:
-        break;
-    case QZ_TYPE_BRUSH:
-        return ERR_SELECTBRUSH;
-    case QZ_TYPE_MASK:
-        return ERR_SELECTMASK;
-    case QZ_TYPE_ALPHACHANNEL:
-        return ERR_SELECTALPHACHANNEL;
-    case QZ_TYPE_BGPIC:
-        return ERR_SELECTBG;
-    default:
-        return ERR_SELECTANIM;
+    case QZ_TYPE_DISPLAY: break;
+    case QZ_TYPE_BRUSH: return ERR_SELECTBRUSH;
+    case QZ_TYPE_MASK: return ERR_SELECTMASK;
+    case QZ_TYPE_ALPHACHANNEL: return ERR_SELECTALPHACHANNEL;
+    case QZ_TYPE_BGPIC: return ERR_SELECTBG;
+    default: return ERR_SELECTANIM;
     }
     if (display->doubleBuffer) return ERR_ENDDOUBLEBUFFER;
     if (display->refreshBlock) return ERR_BEGINREFRESH;

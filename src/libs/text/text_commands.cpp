@@ -67,8 +67,10 @@ std::string JoinPrintArgs(VmState* state, int count) {
             VmPushValue(state, i);
         }
         const char* text = VmToString(state, -1);
-        if (text) out.append(text, VmStrLen(state, -1));
-        else out += VmTypeName(state, VmType(state, i));
+        if (text)
+            out.append(text, VmStrLen(state, -1));
+        else
+            out += VmTypeName(state, VmType(state, i));
         VmPop(state, 1);
     }
     return out;

@@ -29,8 +29,7 @@ qzObjectId CheckPathId(VmState* state, int index) {
 
 // Frees the path with the identifier's number, if there is one.
 void FreeNumberedPath(VmState* state, const qzObjectId& id) {
-    if (IsAutoObjectId(id))
-        return;
+    if (IsAutoObjectId(id)) return;
     if (qzObjectHeader* old = FindObjectInList(*GetPathList(), id))
         FreePathRecord(state, reinterpret_cast<qzPath*>(old));
 }
@@ -47,8 +46,7 @@ int AppendCurve(VmState* state, uint32_t relative) {
     VmCheckArgCount(state, 7, 7, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     qzPathArg args[7] = {PathU32(relative)};
-    for (int i = 0; i < 6; i++)
-        args[1 + i] = PathDouble(VmCheckNumber(state, 2 + i));
+    for (int i = 0; i < 6; i++) args[1 + i] = PathDouble(VmCheckNumber(state, 2 + i));
     return AppendPathCommand(id, QZ_PATHOP_CURVE, args, 7);
 }
 
@@ -59,8 +57,13 @@ int AppendMarker(VmState* state, uint32_t opcode) {
 
 int AppendArc(const qzObjectId& id, double x, double y, double rx, double ry, double start, double end,
               int32_t clockwise) {
-    qzPathArg args[] = {PathDouble(x),     PathDouble(y),   PathDouble(rx),         PathDouble(ry),
-                        PathDouble(start), PathDouble(end), PathU32(uint32_t(clockwise))};
+    qzPathArg args[] = {PathDouble(x),
+                        PathDouble(y),
+                        PathDouble(rx),
+                        PathDouble(ry),
+                        PathDouble(start),
+                        PathDouble(end),
+                        PathU32(uint32_t(clockwise))};
     return AppendPathCommand(id, QZ_PATHOP_ARC, args, 7);
 }
 
@@ -74,8 +77,7 @@ int VgStartPath(VmState* state) {
     GetNumericIdArg(&id, state, 1);
     FreeNumberedPath(state, id);
     qzPath* path = NewPathRecord(id);
-    if (!path)
-        return ERR_MEM;
+    if (!path) return ERR_MEM;
     return PushNewObjectHandle(state, id, &path->header);
 }
 
@@ -87,8 +89,7 @@ int VgFreePath(VmState* state) {
 int VgClearPath(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &path))
-        return error;
+    if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
     ClearPathBuffer(path);
     return 0;
 }
@@ -96,8 +97,7 @@ int VgClearPath(VmState* state) {
 int VgIsPathEmpty(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &path))
-        return error;
+    if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
     VmPushBoolean(state, path->buffer == nullptr);
     return 1;
 }
@@ -115,8 +115,7 @@ int VgAddArcToPath(VmState* state) {
     VmCheckArgCount(state, 7, 8, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double v[6];
-    for (int i = 0; i < 6; i++)
-        v[i] = VmCheckNumber(state, 2 + i);
+    for (int i = 0; i < 6; i++) v[i] = VmCheckNumber(state, 2 + i);
     int32_t clockwise = VmOptInteger(state, 8, 1);
     return AppendArc(id, v[0], v[1], v[2], v[3], v[4], v[5], clockwise);
 }
@@ -140,8 +139,7 @@ int VgAddBoxToPath(VmState* state) {
     VmCheckArgCount(state, 5, 6, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double v[4];
-    for (int i = 0; i < 4; i++)
-        v[i] = VmCheckNumber(state, 2 + i);
+    for (int i = 0; i < 4; i++) v[i] = VmCheckNumber(state, 2 + i);
     int32_t corners[4] = {0, 0, 0, 0};
     if (VmGetTop(state) >= 6) {
         VmCheckTable(state, 6);
@@ -159,25 +157,21 @@ int VgAddTextToPath(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     const char* text = VmCheckString(state, 2);
-    int32_t encoding = gTextSource && gTextSource->defaultEncoding ? gTextSource->defaultEncoding()
-                                                                   : ENCODING_ISO8859_1;
+    int32_t encoding =
+        gTextSource && gTextSource->defaultEncoding ? gTextSource->defaultEncoding() : ENCODING_ISO8859_1;
     if (VmGetTop(state) >= 3) {
         VmCheckTable(state, 3);
         GetTableFieldInt(state, 3, "encoding", &encoding, nullptr);
     }
     qzPath* path = nullptr;
-    if (int error = FindPath(id, &path))
-        return error;
-    if (encoding != ENCODING_UTF8 && encoding != ENCODING_ISO8859_1)
-        return ERR_WRONGUSAGE;
+    if (int error = FindPath(id, &path)) return error;
+    if (encoding != ENCODING_UTF8 && encoding != ENCODING_ISO8859_1) return ERR_WRONGUSAGE;
     // The record keeps the text up to its first zero byte, as UTF-8.
     std::string utf8 = encoding == ENCODING_UTF8 ? std::string(text) : ConvertLatin1ToUtf8(std::string_view(text));
     qzFont* font = gTextSource && gTextSource->currentFont ? gTextSource->currentFont() : GetInbuiltFont();
-    if (!font || font->kind != FONTKIND_FREETYPE || !GetFontFace(font))
-        return ERR_VFONTTYPE;
+    if (!font || font->kind != FONTKIND_FREETYPE || !GetFontFace(font)) return ERR_VFONTTYPE;
     uint32_t handle = 0;
-    if (int error = GetVectorFont(font, GetCurrentVectorEngine(), &handle))
-        return error;
+    if (int error = GetVectorFont(font, GetCurrentVectorEngine(), &handle)) return error;
     qzPathArg args[] = {PathHandle(handle), PathU32(font->size), PathString(utf8.c_str())};
     return AppendPathRecord(path, QZ_PATHOP_TEXT, args, 3);
 }
@@ -185,28 +179,22 @@ int VgAddTextToPath(VmState* state) {
 int VgCopyPath(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzPath* source = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &source))
-        return error;
+    if (int error = FindPath(CheckPathId(state, 1), &source)) return error;
     qzObjectId id;
     GetNumericIdArg(&id, state, 2);
-    if (SameObjectId(id, source->header.id))
-        return ERR_WRONGUSAGE;
+    if (SameObjectId(id, source->header.id)) return ERR_WRONGUSAGE;
     FreeNumberedPath(state, id);
     qzPath* copy = nullptr;
-    if (int error = CopyPathRecord(state, source, id, &copy))
-        return error;
+    if (int error = CopyPathRecord(state, source, id, &copy)) return error;
     return PushNewObjectHandle(state, id, &copy->header);
 }
 
 int VgAppendPath(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     qzPath* destination = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &destination))
-        return error;
+    if (int error = FindPath(CheckPathId(state, 1), &destination)) return error;
     qzPath* source = nullptr;
-    if (int error = FindPath(CheckPathId(state, 2), &source))
-        return error;
-    if (source == destination)
-        return ERR_WRONGUSAGE;
+    if (int error = FindPath(CheckPathId(state, 2), &source)) return error;
+    if (source == destination) return ERR_WRONGUSAGE;
     return AppendPathRecords(destination, source);
 }

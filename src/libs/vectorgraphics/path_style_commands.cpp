@@ -40,10 +40,8 @@ int VgSetDash(VmState* state) {
     double offset = VmCheckNumber(state, 1);
     int count = VmGetTop(state) - 1;
     std::vector<double> lengths(static_cast<size_t>(count));
-    for (int i = 0; i < count; i++)
-        lengths[size_t(i)] = VmCheckNumber(state, 2 + i);
-    if (lengths[0] < 0)
-        return SetPathDash(0, nullptr, 0);
+    for (int i = 0; i < count; i++) lengths[size_t(i)] = VmCheckNumber(state, 2 + i);
+    if (lengths[0] < 0) return SetPathDash(0, nullptr, 0);
     return SetPathDash(offset, lengths.data(), uint32_t(count));
 }
 
@@ -56,13 +54,11 @@ int VgForcePathUse(VmState* state) {
 int VgGetCurrentPoint(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path))
-        return error;
+    if (int error = FindPathArg(state, 1, &path)) return error;
     double x = 0, y = 0;
     if (path->buffer) {
         qzVectorEngine* engine = GetCurrentVectorEngine();
-        if (int error = MapTextRecordsToEngine(path->buffer, engine))
-            return error;
+        if (int error = MapTextRecordsToEngine(path->buffer, engine)) return error;
         EngineGetCurrentPoint(engine, path->buffer, GetPathStyle(), &x, &y);
     }
     VmPushNumber(state, x);
@@ -73,13 +69,11 @@ int VgGetCurrentPoint(VmState* state) {
 int VgGetPathExtents(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path))
-        return error;
+    if (int error = FindPathArg(state, 1, &path)) return error;
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     if (path->buffer) {
         qzVectorEngine* engine = GetCurrentVectorEngine();
-        if (int error = MapTextRecordsToEngine(path->buffer, engine))
-            return error;
+        if (int error = MapTextRecordsToEngine(path->buffer, engine)) return error;
         // Filled with a fill style, else stroked with the draw state's line width.
         const qzDrawState* drawState = GetDrawState();
         GetEngineExtents(engine, path->buffer, GetPathStyle(), drawState->fillStyle != FILLNONE ? 1 : 0,
@@ -98,10 +92,8 @@ int VgTranslatePath(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     double dx = VmCheckNumber(state, 2), dy = VmCheckNumber(state, 3);
     qzPath* path = nullptr;
-    if (int error = FindPath(id, &path))
-        return error;
-    if ((dx == 0 && dy == 0) || !path->buffer)
-        return 0;
+    if (int error = FindPath(id, &path)) return error;
+    if ((dx == 0 && dy == 0) || !path->buffer) return 0;
     EngineTranslatePath(GetCurrentVectorEngine(), path->buffer, path, dx, dy);
     return 0;
 }
@@ -109,17 +101,13 @@ int VgTranslatePath(VmState* state) {
 int VgNormalizePath(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path))
-        return error;
-    if (!path->buffer)
-        return 0;
+    if (int error = FindPathArg(state, 1, &path)) return error;
+    if (!path->buffer) return 0;
     qzVectorEngine* engine = GetCurrentVectorEngine();
-    if (int error = MapTextRecordsToEngine(path->buffer, engine))
-        return error;
+    if (int error = MapTextRecordsToEngine(path->buffer, engine)) return error;
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     GetEngineExtents(engine, path->buffer, GetPathStyle(), 1, 1, 0, 0, nullptr, &x1, &y1, &x2, &y2);
-    if (x1 != 0 || y1 != 0)
-        EngineTranslatePath(engine, path->buffer, path, -x1, -y1);
+    if (x1 != 0 || y1 != 0) EngineTranslatePath(engine, path->buffer, path, -x1, -y1);
     return 0;
 }
 

@@ -30,42 +30,30 @@ bool gOpened = false;
 qzAudioAdapter gAdapterRecord = {};
 qzAudioAdapter* gAdapter = nullptr;
 
-qzMutex* Mutex()
-{
-    return MacAudioMutex();
-}
+qzMutex* Mutex() { return MacAudioMutex(); }
 
 struct AudioLock {
-    AudioLock()
-    {
-        if (Mutex())
-            OsLockMutex(Mutex());
+    AudioLock() {
+        if (Mutex()) OsLockMutex(Mutex());
     }
-    ~AudioLock()
-    {
-        if (Mutex())
-            OsUnlockMutex(Mutex());
+    ~AudioLock() {
+        if (Mutex()) OsUnlockMutex(Mutex());
     }
 };
 
-int32_t FirstFreeChannel()
-{
+int32_t FirstFreeChannel() {
     for (int32_t i = 0; i < gChannelCount; i++) {
-        if (gChannels[i].state.load() == QZ_CHANNEL_FREE)
-            return i;
+        if (gChannels[i].state.load() == QZ_CHANNEL_FREE) return i;
     }
     return -1;
 }
 
-void PostPendingNative()
-{
-    if (!gAdapter)
-        MacPostPendingAudioEvents();
+void PostPendingNative() {
+    if (!gAdapter) MacPostPendingAudioEvents();
 }
 
 // Releases channel n with the audio mutex held.
-void ReleaseLocked(int32_t n)
-{
+void ReleaseLocked(int32_t n) {
     qzAudioChannel* c = &gChannels[n];
     if (gAdapter) {
         if (c->adapterChannel && gAdapter->plugin->FreeAudioChannel)
@@ -79,8 +67,7 @@ void ReleaseLocked(int32_t n)
 
 // The frame count and milliseconds of a played sample: the pass length, and with a time limit
 // the number of passes and what the last one plays.
-void SetPasses(qzAudioChannel* c, uint32_t frames, int32_t pitch, int32_t timeMs, int32_t passes)
-{
+void SetPasses(qzAudioChannel* c, uint32_t frames, int32_t pitch, int32_t timeMs, int32_t passes) {
     c->passMs = static_cast<int32_t>(static_cast<double>(frames) * 1000.0 / pitch);
     if (timeMs < 0) {
         c->passes = passes;
@@ -103,21 +90,17 @@ void SetPasses(qzAudioChannel* c, uint32_t frames, int32_t pitch, int32_t timeMs
     c->lastPassMs = 0;
 }
 
-void* AllocAdapterChannel(qzAudioChannel* c, int32_t rate, int32_t volume, int32_t format)
-{
+void* AllocAdapterChannel(qzAudioChannel* c, int32_t rate, int32_t volume, int32_t format) {
     const qzPluginInfo* plugin = gAdapter->plugin;
-    if (!plugin->AllocAudioChannel)
-        return nullptr;
+    if (!plugin->AllocAudioChannel) return nullptr;
     return plugin->AllocAudioChannel(gAdapter->output, rate, reinterpret_cast<void*>(&MixerFeed), 0, c, 0, volume,
                                      format);
 }
 
 // Copies frames of a sample into an adapter's buffer, pass after pass.
-int FeedSample(qzAudioChannel* c, unsigned char* out, int frames)
-{
+int FeedSample(qzAudioChannel* c, unsigned char* out, int frames) {
     const qzSound* sound = c->sound;
-    if (c->finished.load() || !sound || sound->frames == 0)
-        return 0;
+    if (c->finished.load() || !sound || sound->frames == 0) return 0;
     if (c->needsStartStamp.exchange(0)) {
         c->startMicros.store(OsMonotonicMicros());
         if (IsSoundEventHooked(QZ_SOUNDEVENT_SAMPLELOOP))
@@ -131,14 +114,14 @@ int FeedSample(qzAudioChannel* c, unsigned char* out, int frames)
         uint32_t end = last ? (c->lastPassFrames < sound->frames ? c->lastPassFrames : sound->frames) : sound->frames;
         uint32_t position = c->position.load();
         uint32_t rest = end > position ? end - position : 0;
-        uint32_t n = static_cast<uint32_t>(frames - delivered) < rest ? static_cast<uint32_t>(frames - delivered) : rest;
+        uint32_t n =
+            static_cast<uint32_t>(frames - delivered) < rest ? static_cast<uint32_t>(frames - delivered) : rest;
         std::memcpy(out + static_cast<size_t>(delivered) * bpf, sound->data + static_cast<size_t>(position) * bpf,
                     static_cast<size_t>(n) * bpf);
         delivered += static_cast<int>(n);
         position += n;
         c->position.store(position);
-        if (position < end)
-            continue;
+        if (position < end) continue;
         if (last) {
             if (IsSoundEventHooked(QZ_SOUNDEVENT_SAMPLEEND))
                 PushSoundEvent(QZ_SOUNDEVENT_SAMPLEEND, c->owner, c->passMs, pass, c->lastPassMs, 1);
@@ -154,56 +137,36 @@ int FeedSample(qzAudioChannel* c, unsigned char* out, int frames)
     return delivered;
 }
 
-int32_t FindChannelOf(const qzSound* sound)
-{
+int32_t FindChannelOf(const qzSound* sound) {
     for (int32_t i = 0; i < gChannelCount; i++) {
-        if (gChannels[i].state.load() != QZ_CHANNEL_FREE && gChannels[i].sound == sound)
-            return i;
+        if (gChannels[i].state.load() != QZ_CHANNEL_FREE && gChannels[i].sound == sound) return i;
     }
     return -1;
 }
 
-int32_t FindMusicChannel(int32_t kind, const void* object)
-{
+int32_t FindMusicChannel(int32_t kind, const void* object) {
     for (int32_t i = 0; i < gChannelCount; i++) {
         const qzAudioChannel& c = gChannels[i];
-        if (c.state.load() == QZ_CHANNEL_FREE)
-            continue;
+        if (c.state.load() == QZ_CHANNEL_FREE) continue;
         if ((kind == QZ_MUSIC_SOURCE && c.source == object) || (kind == QZ_MUSIC_MODULE && c.module == object))
             return i;
     }
     return -1;
 }
 
-} // namespace
+}  // namespace
 
-qzAudioChannel* GetSoundChannels()
-{
-    return gChannels;
-}
+qzAudioChannel* GetSoundChannels() { return gChannels; }
 
-int32_t GetSoundChannelCount()
-{
-    return gChannelCount;
-}
+int32_t GetSoundChannelCount() { return gChannelCount; }
 
-qzAudioAdapter* GetAudioAdapter()
-{
-    return gAdapter;
-}
+qzAudioAdapter* GetAudioAdapter() { return gAdapter; }
 
-bool AreSoundChannelsOpen()
-{
-    return gOpened;
-}
+bool AreSoundChannelsOpen() { return gOpened; }
 
-int32_t ClampVolume(int32_t volume)
-{
-    return volume < 0 ? 0 : volume > 64 ? 64 : volume;
-}
+int32_t ClampVolume(int32_t volume) { return volume < 0 ? 0 : volume > 64 ? 64 : volume; }
 
-void ClearChannelRecord(qzAudioChannel* c)
-{
+void ClearChannelRecord(qzAudioChannel* c) {
     c->sound = nullptr;
     c->source = nullptr;
     c->module = nullptr;
@@ -233,28 +196,22 @@ void ClearChannelRecord(qzAudioChannel* c)
     c->bufferSize = 0;
 }
 
-int InitSoundChannels(int32_t channelSetting, int32_t deviceSetting)
-{
-    if (gOpened)
-        return 0;
+int InitSoundChannels(int32_t channelSetting, int32_t deviceSetting) {
+    if (gOpened) return 0;
     // Channels left by a start whose opening of the output ran out of memory and unwound through
     // here go before new ones are made.
     FreeSoundChannels();
     int32_t count = gAdapter ? gAdapter->channelCount : channelSetting > 0 ? channelSetting : kDefaultChannels;
-    if (count < 0)
-        return ERR_OPENAUDIO;
+    if (count < 0) return ERR_OPENAUDIO;
     qzAudioChannel* channels = new (std::nothrow) qzAudioChannel[count > 0 ? count : 1];
-    if (!channels)
-        return ERR_MEM;
-    for (int32_t i = 0; i < count; i++)
-        ClearChannelRecord(&channels[i]);
+    if (!channels) return ERR_MEM;
+    for (int32_t i = 0; i < count; i++) ClearChannelRecord(&channels[i]);
     gChannels = channels;
     gChannelCount = count;
     int error = 0;
     if (gAdapter) {
         gAdapter->output = gAdapter->plugin->OpenAudio ? gAdapter->plugin->OpenAudio(0, nullptr) : nullptr;
-        if (!gAdapter->output)
-            error = ERR_OPENAUDIO;
+        if (!gAdapter->output) error = ERR_OPENAUDIO;
     } else {
         error = MacOpenAudio(deviceSetting, count);
     }
@@ -268,13 +225,10 @@ int InitSoundChannels(int32_t channelSetting, int32_t deviceSetting)
     return 0;
 }
 
-void CloseSoundOutput()
-{
-    if (!gOpened)
-        return;
+void CloseSoundOutput() {
+    if (!gOpened) return;
     if (gAdapter) {
-        if (gAdapter->output && gAdapter->plugin->CloseAudio)
-            gAdapter->plugin->CloseAudio(gAdapter->output);
+        if (gAdapter->output && gAdapter->plugin->CloseAudio) gAdapter->plugin->CloseAudio(gAdapter->output);
         gAdapter->output = nullptr;
     } else {
         MacCloseAudio();
@@ -282,8 +236,7 @@ void CloseSoundOutput()
     gOpened = false;
 }
 
-void FreeSoundChannels()
-{
+void FreeSoundChannels() {
     CloseSoundOutput();
     for (int32_t i = 0; gChannels && i < gChannelCount; i++) {
         AudioConverterDispose(gChannels[i].converter);
@@ -295,10 +248,8 @@ void FreeSoundChannels()
     gChannelCount = 0;
 }
 
-void SoundHousekeeping()
-{
-    if (!gChannels)
-        return;
+void SoundHousekeeping() {
+    if (!gChannels) return;
     if (!gAdapter) {
         MacFreeFinishedChannels();
         return;
@@ -308,8 +259,7 @@ void SoundHousekeeping()
     AudioLock lock;
     for (int32_t i = 0; i < gChannelCount; i++) {
         qzAudioChannel* c = &gChannels[i];
-        if (!c->finished.load() || now < c->endMicros)
-            continue;
+        if (!c->finished.load() || now < c->endMicros) continue;
         if (c->state.load() == QZ_CHANNEL_STREAM && streams)
             streams->stop(i, c, 0, nullptr, nullptr);
         else
@@ -317,15 +267,12 @@ void SoundHousekeeping()
     }
 }
 
-int PlaySoundOnChannel(qzSound* sound, const qzObjectId& owner, int32_t format, uint32_t, int32_t pitch,
-                       int32_t volume, int32_t pan, int32_t timeMs, int32_t passes, int32_t* channelOut)
-{
-    if (channelOut)
-        *channelOut = -1;
+int PlaySoundOnChannel(qzSound* sound, const qzObjectId& owner, int32_t format, uint32_t, int32_t pitch, int32_t volume,
+                       int32_t pan, int32_t timeMs, int32_t passes, int32_t* channelOut) {
+    if (channelOut) *channelOut = -1;
     SoundHousekeeping();
     int32_t n = FirstFreeChannel();
-    if (n < 0)
-        return ERR_NOCHANNEL;
+    if (n < 0) return ERR_NOCHANNEL;
     qzAudioChannel* c = &gChannels[n];
     ClearChannelRecord(c);
     c->sound = sound;
@@ -350,18 +297,14 @@ int PlaySoundOnChannel(qzSound* sound, const qzObjectId& owner, int32_t format, 
             ClearChannelRecord(c);
             return ERR_ALLOCCHANNEL;
         }
-        if (pan != 128)
-            SetSoundChannelAttributes(n, -1, -1, pan);
+        if (pan != 128) SetSoundChannelAttributes(n, -1, -1, pan);
     }
-    if (channelOut)
-        *channelOut = n;
+    if (channelOut) *channelOut = n;
     return 0;
 }
 
-void StartPendingSamples()
-{
-    if (!gChannels)
-        return;
+void StartPendingSamples() {
+    if (!gChannels) return;
     AudioLock lock;
     for (int32_t i = 0; i < gChannelCount; i++) {
         int32_t expected = QZ_CHANNEL_STARTING;
@@ -369,10 +312,8 @@ void StartPendingSamples()
     }
 }
 
-void StopSoundChannels(const qzSound* sound)
-{
-    if (!gChannels)
-        return;
+void StopSoundChannels(const qzSound* sound) {
+    if (!gChannels) return;
     PostPendingNative();
     AudioLock lock;
     for (int32_t i = 0; i < gChannelCount; i++) {
@@ -380,33 +321,26 @@ void StopSoundChannels(const qzSound* sound)
         int32_t state = c->state.load();
         bool match = sound ? (state != QZ_CHANNEL_FREE && c->sound == sound)
                            : (state == QZ_CHANNEL_SAMPLE || state == QZ_CHANNEL_STARTING);
-        if (match)
-            ReleaseLocked(i);
+        if (match) ReleaseLocked(i);
     }
 }
 
-void ReleaseChannel(int32_t n)
-{
-    if (!gChannels || n < 0 || n >= gChannelCount)
-        return;
+void ReleaseChannel(int32_t n) {
+    if (!gChannels || n < 0 || n >= gChannelCount) return;
     AudioLock lock;
     ReleaseLocked(n);
 }
 
-int IsSoundPlaying(const qzSound* sound)
-{
+int IsSoundPlaying(const qzSound* sound) {
     SoundHousekeeping();
     return gChannels && FindChannelOf(sound) >= 0 ? 1 : 0;
 }
 
-void SetSampleChannelAttributes(const qzSound* sound, int32_t pitch, int32_t volume, int32_t pan)
-{
+void SetSampleChannelAttributes(const qzSound* sound, int32_t pitch, int32_t volume, int32_t pan) {
     SoundHousekeeping();
-    if (!gChannels)
-        return;
+    if (!gChannels) return;
     int32_t n = FindChannelOf(sound);
-    if (n < 0)
-        return;
+    if (n < 0) return;
     if (gAdapter) {
         SetSoundChannelAttributes(n, pitch, volume, pan);
         return;
@@ -414,15 +348,12 @@ void SetSampleChannelAttributes(const qzSound* sound, int32_t pitch, int32_t vol
     MacSetChannelAttributes(n, pitch, volume, pan);
 }
 
-int GetSampleChannelPosition(const qzSound* sound, int32_t* ms, int32_t* pass)
-{
+int GetSampleChannelPosition(const qzSound* sound, int32_t* ms, int32_t* pass) {
     *ms = -1;
     *pass = -1;
-    if (!gChannels)
-        return 0;
+    if (!gChannels) return 0;
     int32_t n = FindChannelOf(sound);
-    if (n < 0)
-        return 0;
+    if (n < 0) return 0;
     const qzAudioChannel* c = &gChannels[n];
     uint64_t start = c->startMicros.load();
     uint64_t now = OsMonotonicMicros();
@@ -432,18 +363,14 @@ int GetSampleChannelPosition(const qzSound* sound, int32_t* ms, int32_t* pass)
 }
 
 int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int32_t passes, int32_t pass,
-                       int32_t volume, void* music)
-{
-    if (!gChannels)
-        return ERR_NOCHANNEL;
+                       int32_t volume, void* music) {
+    if (!gChannels) return ERR_NOCHANNEL;
     if (kind == QZ_MUSIC_SOURCE) {
         const qzStreamChannelOps* streams = GetStreamChannelOps();
-        if (!streams)
-            return ERR_WRONGUSAGE;
+        if (!streams) return ERR_WRONGUSAGE;
         SoundHousekeeping();
         int32_t n = FirstFreeChannel();
-        if (n < 0)
-            return ERR_NOCHANNEL;
+        if (n < 0) return ERR_NOCHANNEL;
         qzAudioChannel* c = &gChannels[n];
         qzSoundSource* source = static_cast<qzSoundSource*>(object);
         ClearChannelRecord(c);
@@ -457,14 +384,12 @@ int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int3
         c->startFrame = source->position;
         c->state.store(QZ_CHANNEL_STREAM);
         int error = streams->start(n, c);
-        if (error)
-            ClearChannelRecord(c);
+        if (error) ClearChannelRecord(c);
         return error;
     }
     SoundHousekeeping();
     int32_t n = FirstFreeChannel();
-    if (n < 0)
-        return ERR_NOCHANNEL;
+    if (n < 0) return ERR_NOCHANNEL;
     qzAudioChannel* c = &gChannels[n];
     ClearChannelRecord(c);
     c->owner = owner;
@@ -475,48 +400,38 @@ int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int3
     int error = 0;
     if (gAdapter) {
         c->adapterChannel = AllocAdapterChannel(c, kModuleRate, volume, QZ_SOUNDFMT_S16_STEREO);
-        if (!c->adapterChannel)
-            error = ERR_ALLOCCHANNEL;
+        if (!c->adapterChannel) error = ERR_ALLOCCHANNEL;
     } else {
         error = MacOpenStreamBus(c, n);
     }
-    if (error)
-        ClearChannelRecord(c);
+    if (error) ClearChannelRecord(c);
     return error;
 }
 
-void StopMusicOnChannel(int32_t kind, void* object, int keepPosition, int32_t* passOut, uint32_t* positionOut)
-{
-    if (!gChannels)
-        return;
+void StopMusicOnChannel(int32_t kind, void* object, int keepPosition, int32_t* passOut, uint32_t* positionOut) {
+    if (!gChannels) return;
     PostPendingNative();
     if (kind == QZ_MUSIC_SOURCE) {
         const qzStreamChannelOps* streams = GetStreamChannelOps();
         AudioLock lock;
         int32_t n = FindMusicChannel(kind, object);
-        if (n >= 0 && streams)
-            streams->stop(n, &gChannels[n], keepPosition, passOut, positionOut);
+        if (n >= 0 && streams) streams->stop(n, &gChannels[n], keepPosition, passOut, positionOut);
         return;
     }
     {
         AudioLock lock;
         int32_t n = FindMusicChannel(kind, object);
-        if (n >= 0)
-            ReleaseLocked(n);
+        if (n >= 0) ReleaseLocked(n);
     }
     const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!keepPosition && replayer && object)
-        replayer->rewind(static_cast<qzModule*>(object));
+    if (!keepPosition && replayer && object) replayer->rewind(static_cast<qzModule*>(object));
 }
 
-void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume)
-{
+void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume) {
     SoundHousekeeping();
-    if (!gChannels)
-        return;
+    if (!gChannels) return;
     int32_t n = FindMusicChannel(kind, object);
-    if (n < 0)
-        return;
+    if (n < 0) return;
     gChannels[n].volume = volume;
     if (gAdapter)
         SetSoundChannelAttributes(n, -1, volume, -1);
@@ -524,43 +439,35 @@ void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume)
         MacSetChannelVolume(n, volume);
 }
 
-int32_t ModulePosition(qzModule* module, int32_t query, int32_t value)
-{
+int32_t ModulePosition(qzModule* module, int32_t query, int32_t value) {
     const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!replayer || !module)
-        return -1;
+    if (!replayer || !module) return -1;
     if (query == 0) {
         replayer->position(module, 0, value);
         return 0;
     }
-    if (!gChannels || FindMusicChannel(QZ_MUSIC_MODULE, module) < 0)
-        return -1;
+    if (!gChannels || FindMusicChannel(QZ_MUSIC_MODULE, module) < 0) return -1;
     return replayer->position(module, query, 0);
 }
 
-void RenderMusicBlock(int32_t kind, void* object, void* buffer, uint32_t frames, uint32_t* framesOut, int* end)
-{
+void RenderMusicBlock(int32_t kind, void* object, void* buffer, uint32_t frames, uint32_t* framesOut, int* end) {
     *framesOut = 0;
-    if (end)
-        *end = 0;
+    if (end) *end = 0;
     if (kind == QZ_MUSIC_SOURCE) {
         *framesOut = DecodeSoundSource(static_cast<qzSoundSource*>(object), buffer, frames, end);
         return;
     }
     const qzModuleReplayer* replayer = GetModuleReplayer();
     if (!replayer || !object) {
-        if (end)
-            *end = 1;
+        if (end) *end = 1;
         return;
     }
     replayer->render(static_cast<qzModule*>(object), static_cast<int16_t*>(buffer), frames);
     *framesOut = frames;
 }
 
-void SetSoundChannelAttributes(int32_t n, int32_t pitch, int32_t volume, int32_t pan)
-{
-    if (!gAdapter || !gChannels || n < 0 || n >= gChannelCount)
-        return;
+void SetSoundChannelAttributes(int32_t n, int32_t pitch, int32_t volume, int32_t pan) {
+    if (!gAdapter || !gChannels || n < 0 || n >= gChannelCount) return;
     qzAudioChannel* c = &gChannels[n];
     qzTagItem tags[4];
     int count = 0;
@@ -581,11 +488,9 @@ void SetSoundChannelAttributes(int32_t n, int32_t pitch, int32_t volume, int32_t
         gAdapter->plugin->SetChannelAttributes(gAdapter->output, c->adapterChannel, tags);
 }
 
-int MixerFeed(void*, void*, void* buffer, int frames, void* channel)
-{
+int MixerFeed(void*, void*, void* buffer, int frames, void* channel) {
     qzAudioChannel* c = static_cast<qzAudioChannel*>(channel);
-    if (!c || frames <= 0)
-        return 0;
+    if (!c || frames <= 0) return 0;
     switch (c->state.load()) {
     case QZ_CHANNEL_MODULE: {
         const qzModuleReplayer* replayer = GetModuleReplayer();
@@ -596,23 +501,17 @@ int MixerFeed(void*, void*, void* buffer, int frames, void* channel)
         replayer->render(c->module, static_cast<int16_t*>(buffer), static_cast<uint32_t>(frames));
         return frames;
     }
-    case QZ_CHANNEL_SAMPLE:
-        return FeedSample(c, static_cast<unsigned char*>(buffer), frames);
+    case QZ_CHANNEL_SAMPLE: return FeedSample(c, static_cast<unsigned char*>(buffer), frames);
     case QZ_CHANNEL_STREAM:
-        if (const qzStreamChannelOps* streams = GetStreamChannelOps())
-            return streams->feed(c, buffer, frames);
+        if (const qzStreamChannelOps* streams = GetStreamChannelOps()) return streams->feed(c, buffer, frames);
         return 0;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
-int SetAudioAdapter(const qzPluginInfo* plugin, uint32_t flags, const intptr_t* tags)
-{
-    if (!CheckAppletVersion(6, 0))
-        return ERR_OLDAPPLET;
-    if (!plugin || !(plugin->capabilities & QZ_PLUGINCAPS_AUDIOADAPTER))
-        return ERR_WRONGUSAGE;
+int SetAudioAdapter(const qzPluginInfo* plugin, uint32_t flags, const intptr_t* tags) {
+    if (!CheckAppletVersion(6, 0)) return ERR_OLDAPPLET;
+    if (!plugin || !(plugin->capabilities & QZ_PLUGINCAPS_AUDIOADAPTER)) return ERR_WRONGUSAGE;
     auto applyTags = [](qzAudioAdapter* adapter, const intptr_t* list, bool bufferOnly) {
         for (const intptr_t* t = list; t && t[0]; t += 2) {
             if (t[0] == 1)
@@ -625,8 +524,7 @@ int SetAudioAdapter(const qzPluginInfo* plugin, uint32_t flags, const intptr_t* 
         applyTags(gAdapter, tags, true);
         return 0;
     }
-    if (!IsPluginStartupPhase() || gOpened || (gAdapter && (gAdapter->flags & 1)))
-        return ERR_SETADAPTER;
+    if (!IsPluginStartupPhase() || gOpened || (gAdapter && (gAdapter->flags & 1))) return ERR_SETADAPTER;
     qzAudioAdapter adapter = {};
     adapter.plugin = plugin;
     adapter.flags = flags;
@@ -642,8 +540,7 @@ int SetAudioAdapter(const qzPluginInfo* plugin, uint32_t flags, const intptr_t* 
     return 0;
 }
 
-void RemoveAudioAdapter()
-{
+void RemoveAudioAdapter() {
     gAdapterRecord = {};
     gAdapter = nullptr;
 }

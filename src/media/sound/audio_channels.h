@@ -23,7 +23,7 @@ struct qzPluginInfo;
 // Channel states.
 enum {
     QZ_CHANNEL_FREE = 0,
-    QZ_CHANNEL_STARTING = 1,   // a sample that is not heard yet (StartPendingSamples)
+    QZ_CHANNEL_STARTING = 1,  // a sample that is not heard yet (StartPendingSamples)
     QZ_CHANNEL_SAMPLE = 2,
     QZ_CHANNEL_MODULE = 3,
     QZ_CHANNEL_STREAM = 4,
@@ -33,40 +33,40 @@ enum {
 // The installed audio-adapter plugin.
 struct qzAudioAdapter {
     const qzPluginInfo* plugin;
-    void* output;              // the handle of its OpenAudio
-    int32_t bufferSize;        // frames
+    void* output;        // the handle of its OpenAudio
+    int32_t bufferSize;  // frames
     int32_t channelCount;
     uint32_t flags;
 };
 
 struct qzAudioChannel {
-    qzSound* sound;            // sample channels
-    qzSoundSource* source;     // stream channels
-    qzModule* module;          // module channels
+    qzSound* sound;         // sample channels
+    qzSoundSource* source;  // stream channels
+    qzModule* module;       // module channels
     std::atomic<int32_t> state;
-    qzObjectId owner;          // the sample, music or video
-    int32_t passes;            // how often the sound plays
-    std::atomic<int32_t> pass; // the pass playing, from 1
-    uint32_t lastPassFrames;   // the frames of the final pass
+    qzObjectId owner;           // the sample, music or video
+    int32_t passes;             // how often the sound plays
+    std::atomic<int32_t> pass;  // the pass playing, from 1
+    uint32_t lastPassFrames;    // the frames of the final pass
     int32_t lastPassMs;
-    int32_t passMs;            // one pass: frames x 1000 / rate
-    uint32_t startFrame;       // streams: the source position at start
-    int32_t volume;            // 0 to 64
-    int32_t pitch;             // the rate the sample plays at
-    int32_t pan;               // 0 to 255
+    int32_t passMs;       // one pass: frames x 1000 / rate
+    uint32_t startFrame;  // streams: the source position at start
+    int32_t volume;       // 0 to 64
+    int32_t pitch;        // the rate the sample plays at
+    int32_t pan;          // 0 to 255
     std::atomic<int32_t> needsStartStamp;
-    std::atomic<uint64_t> startMicros;   // monotonic time of the first hand-out
+    std::atomic<uint64_t> startMicros;  // monotonic time of the first hand-out
     std::atomic<int32_t> finished;
-    std::atomic<uint32_t> position;      // samples: the next frame to hand out
-    void* adapterChannel;      // the adapter's handle of the channel
-    uint64_t endMicros;        // adapter path: when housekeeping may free the finished channel
-    void* music;               // the music object that started a stream channel
-    void* stream;              // the stream channel's own state, kept by the stream channel code
-    void* video;               // the video of a state 5 channel
+    std::atomic<uint32_t> position;  // samples: the next frame to hand out
+    void* adapterChannel;            // the adapter's handle of the channel
+    uint64_t endMicros;              // adapter path: when housekeeping may free the finished channel
+    void* music;                     // the music object that started a stream channel
+    void* stream;                    // the stream channel's own state, kept by the stream channel code
+    void* video;                     // the video of a state 5 channel
     // Native output.
     qzAudioConverter* converter;
-    std::atomic<int32_t> busFinished;    // the bus has rendered its last data
-    unsigned char* buffer;     // module channels: the render buffer
+    std::atomic<int32_t> busFinished;  // the bus has rendered its last data
+    unsigned char* buffer;             // module channels: the render buffer
     uint32_t bufferSize;
 };
 

@@ -9,20 +9,14 @@
 
 namespace {
 
-qzVfsFile* FileOf(const qzSoundSource* source)
-{
-    return static_cast<qzVfsFile*>(source->handle);
-}
+qzVfsFile* FileOf(const qzSoundSource* source) { return static_cast<qzVfsFile*>(source->handle); }
 
-void CloseFile(qzSoundSource* source)
-{
-    if (source->handle)
-        VfsClose(FileOf(source));
+void CloseFile(qzSoundSource* source) {
+    if (source->handle) VfsClose(FileOf(source));
     source->handle = nullptr;
 }
 
-int OpenIff(qzSoundSource* source, bool sixteen)
-{
+int OpenIff(qzSoundSource* source, bool sixteen) {
     qzVfsFile* file = FileOf(source);
     uint32_t value = 0;
     VfsSeek(file, 16, QZ_VFS_SEEK_BEGINNING);
@@ -68,8 +62,7 @@ int OpenIff(qzSoundSource* source, bool sixteen)
     }
     source->dataOffset = static_cast<uint64_t>(VfsSeek(file, 0, QZ_VFS_SEEK_CURRENT));
     uint64_t available = SourceBytesFrom(file, source->dataOffset);
-    if (bodySize > available)
-        bodySize = static_cast<uint32_t>(available);
+    if (bodySize > available) bodySize = static_cast<uint32_t>(available);
     source->channels = stereo ? 2 : 1;
     source->rate = rate;
     if (sixteen) {
@@ -87,10 +80,8 @@ int OpenIff(qzSoundSource* source, bool sixteen)
     return 1;
 }
 
-uint32_t DecodeIff(qzSoundSource* source, void* buffer, uint32_t frames, int* end)
-{
-    if (end)
-        *end = 0;
+uint32_t DecodeIff(qzSoundSource* source, void* buffer, uint32_t frames, int* end) {
+    if (end) *end = 0;
     qzVfsFile* file = FileOf(source);
     const uint32_t bytesPerSample = source->bits / 8;
     const bool bigEndianWords = source->bits == 16;
@@ -98,14 +89,12 @@ uint32_t DecodeIff(qzSoundSource* source, void* buffer, uint32_t frames, int* en
     uint32_t count = frames;
     if (remaining < frames) {
         count = remaining;
-        if (end)
-            *end = 1;
+        if (end) *end = 1;
     }
     uint64_t offset = source->dataOffset + static_cast<uint64_t>(source->position) * bytesPerSample;
     if (source->channels == 1) {
         ReadSourceAt(file, offset, buffer, static_cast<uint64_t>(count) * bytesPerSample);
-        if (bigEndianWords)
-            SwapSourceWords(buffer, count, true);
+        if (bigEndianWords) SwapSourceWords(buffer, count, true);
     } else {
         uint64_t half = static_cast<uint64_t>(count) * bytesPerSample;
         if (half > source->scratchSize) {
@@ -123,8 +112,7 @@ uint32_t DecodeIff(qzSoundSource* source, void* buffer, uint32_t frames, int* en
         for (int side = 0; side < 2; side++) {
             uint64_t at = offset + (side ? static_cast<uint64_t>(source->frames) * bytesPerSample : 0);
             ReadSourceAt(file, at, source->scratch, half);
-            if (bigEndianWords)
-                SwapSourceWords(source->scratch, count, true);
+            if (bigEndianWords) SwapSourceWords(source->scratch, count, true);
             for (uint32_t i = 0; i < count; i++)
                 std::memcpy(out + (2 * static_cast<size_t>(i) + side) * bytesPerSample,
                             source->scratch + static_cast<size_t>(i) * bytesPerSample, bytesPerSample);
@@ -136,41 +124,26 @@ uint32_t DecodeIff(qzSoundSource* source, void* buffer, uint32_t frames, int* en
     return count;
 }
 
-void SeekIff(qzSoundSource* source, uint32_t frame)
-{
-    if (frame < source->frames)
-        source->position = frame;
+void SeekIff(qzSoundSource* source, uint32_t frame) {
+    if (frame < source->frames) source->position = frame;
 }
 
-void CloseIff(qzSoundSource* source)
-{
+void CloseIff(qzSoundSource* source) {
     OsFree(source->scratch);
     source->scratch = nullptr;
     source->scratchSize = 0;
     CloseFile(source);
 }
 
-const char* Name8svx(const qzSoundSource*)
-{
-    return "IFF 8SVX";
-}
+const char* Name8svx(const qzSoundSource*) { return "IFF 8SVX"; }
 
-const char* Name16sv(const qzSoundSource*)
-{
-    return "IFF 16SV";
-}
+const char* Name16sv(const qzSoundSource*) { return "IFF 16SV"; }
 
-int Open8svx(qzSoundSource* source)
-{
-    return OpenIff(source, false);
-}
+int Open8svx(qzSoundSource* source) { return OpenIff(source, false); }
 
-int Open16sv(qzSoundSource* source)
-{
-    return OpenIff(source, true);
-}
+int Open16sv(qzSoundSource* source) { return OpenIff(source, true); }
 
-} // namespace
+}  // namespace
 
 const qzSoundDecoder qz8svxDecoder = {Name8svx, SeekIff, DecodeIff, Open8svx, CloseIff};
 const qzSoundDecoder qz16svDecoder = {Name16sv, SeekIff, DecodeIff, Open16sv, CloseIff};

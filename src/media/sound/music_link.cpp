@@ -7,24 +7,12 @@ namespace {
 std::atomic<const qzModuleReplayer*> gReplayer{nullptr};
 std::atomic<const qzStreamChannelOps*> gStreams{nullptr};
 
-} // namespace
+}  // namespace
 
-void SetModuleReplayer(const qzModuleReplayer* replayer)
-{
-    gReplayer.store(replayer);
-}
+void SetModuleReplayer(const qzModuleReplayer* replayer) { gReplayer.store(replayer); }
 
-const qzModuleReplayer* GetModuleReplayer()
-{
-    return gReplayer.load();
-}
+const qzModuleReplayer* GetModuleReplayer() { return gReplayer.load(); }
 
-void SetStreamChannelOps(const qzStreamChannelOps* ops)
-{
-    gStreams.store(ops);
-}
+void SetStreamChannelOps(const qzStreamChannelOps* ops) { gStreams.store(ops); }
 
-const qzStreamChannelOps* GetStreamChannelOps()
-{
-    return gStreams.load();
-}
+const qzStreamChannelOps* GetStreamChannelOps() { return gStreams.load(); }

@@ -35,15 +35,13 @@ struct PendingEvent {
 };
 constexpr size_t kRingSize = 4096;
 PendingEvent gRing[kRingSize];
-std::atomic<size_t> gRingHead{0};   // next to read (main thread)
-std::atomic<size_t> gRingTail{0};   // next to write (render thread)
+std::atomic<size_t> gRingHead{0};  // next to read (main thread)
+std::atomic<size_t> gRingTail{0};  // next to write (render thread)
 std::atomic<uint64_t> gDropped{0};
 std::atomic<bool> gWakeWanted{false};
 
-void NoteEvent(int32_t code, const qzAudioChannel* channel, int32_t pass)
-{
-    if (!IsSoundEventHooked(code))
-        return;
+void NoteEvent(int32_t code, const qzAudioChannel* channel, int32_t pass) {
+    if (!IsSoundEventHooked(code)) return;
     size_t tail = gRingTail.load(std::memory_order_relaxed);
     size_t head = gRingHead.load(std::memory_order_acquire);
     if (tail - head >= kRingSize) {
@@ -57,8 +55,7 @@ void NoteEvent(int32_t code, const qzAudioChannel* channel, int32_t pass)
 
 // The converter's input of a sample channel: the sound's frames from the channel's position,
 // pass after pass; the last pass ends at its last frame. Render thread, audio mutex held.
-void SampleInput(qzAudioChannel* c, uint32_t* packets, const void** data)
-{
+void SampleInput(qzAudioChannel* c, uint32_t* packets, const void** data) {
     const qzSound* sound = c->sound;
     if (c->finished.load(std::memory_order_relaxed) || !sound || sound->frames == 0) {
         c->finished.store(1, std::memory_order_relaxed);
@@ -98,12 +95,10 @@ void SampleInput(qzAudioChannel* c, uint32_t* packets, const void** data)
     c->position.store(position, std::memory_order_relaxed);
 }
 
-void ModuleInput(qzAudioChannel* c, uint32_t* packets, const void** data)
-{
+void ModuleInput(qzAudioChannel* c, uint32_t* packets, const void** data) {
     const qzModuleReplayer* replayer = GetModuleReplayer();
     uint32_t n = *packets;
-    if (n > c->bufferSize / 4)
-        n = c->bufferSize / 4;
+    if (n > c->bufferSize / 4) n = c->bufferSize / 4;
     if (!replayer || !c->module || !c->buffer || n == 0) {
         // Silence keeps the bus running.
         if (c->buffer && n) {
@@ -121,24 +116,18 @@ void ModuleInput(qzAudioChannel* c, uint32_t* packets, const void** data)
     *packets = n;
 }
 
-void ConverterInput(void* user, uint32_t* packets, const void** data)
-{
+void ConverterInput(void* user, uint32_t* packets, const void** data) {
     qzAudioChannel* c = static_cast<qzAudioChannel*>(user);
     switch (c->state.load(std::memory_order_relaxed)) {
-    case QZ_CHANNEL_SAMPLE:
-        SampleInput(c, packets, data);
-        return;
-    case QZ_CHANNEL_MODULE:
-        ModuleInput(c, packets, data);
-        return;
+    case QZ_CHANNEL_SAMPLE: SampleInput(c, packets, data); return;
+    case QZ_CHANNEL_MODULE: ModuleInput(c, packets, data); return;
     case QZ_CHANNEL_STREAM:
         if (const qzStreamChannelOps* ops = GetStreamChannelOps()) {
             ops->nativeInput(c, packets, data);
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     *packets = 0;
     *data = nullptr;
@@ -146,32 +135,25 @@ void ConverterInput(void* user, uint32_t* packets, const void** data)
 
 // The bus render callback: the channel's next frames through its converter. A busy audio mutex
 // gives silence for this block and changes nothing.
-void BusRender(void* refCon, float* out, int32_t frames)
-{
+void BusRender(void* refCon, float* out, int32_t frames) {
     qzAudioChannel* c = static_cast<qzAudioChannel*>(refCon);
     int32_t state = c->state.load(std::memory_order_acquire);
-    if (state < QZ_CHANNEL_SAMPLE || state > QZ_CHANNEL_VIDEO)
-        return;
-    if (!OsTryLockMutex(gAudioMutex))
-        return;
-    if (c->converter)
-        AudioConverterFill(c->converter, ConverterInput, c, out, frames);
+    if (state < QZ_CHANNEL_SAMPLE || state > QZ_CHANNEL_VIDEO) return;
+    if (!OsTryLockMutex(gAudioMutex)) return;
+    if (c->converter) AudioConverterFill(c->converter, ConverterInput, c, out, frames);
     OsUnlockMutex(gAudioMutex);
 }
 
 // Before and after every block: finished channels get their end noted and their bus silenced.
 // Skipped while the audio mutex is busy; what it would have done then happens a block later.
-void RenderNotify(void*, int after)
-{
+void RenderNotify(void*, int after) {
     qzAudioChannel* channels = GetSoundChannels();
     int32_t count = GetSoundChannelCount();
-    if (!channels || !OsTryLockMutex(gAudioMutex))
-        return;
+    if (!channels || !OsTryLockMutex(gAudioMutex)) return;
     const qzStreamChannelOps* streams = GetStreamChannelOps();
     for (int32_t i = 0; i < count; i++) {
         qzAudioChannel* c = &channels[i];
-        if (c->busFinished.load(std::memory_order_relaxed))
-            continue;
+        if (c->busFinished.load(std::memory_order_relaxed)) continue;
         int32_t state = c->state.load(std::memory_order_relaxed);
         if (state == QZ_CHANNEL_STREAM && streams) {
             streams->notify(i, c, after);
@@ -179,59 +161,42 @@ void RenderNotify(void*, int after)
             NoteEvent(QZ_SOUNDEVENT_SAMPLEEND, c, c->pass.load(std::memory_order_relaxed));
             AudioGraphClearBusCallback(i);
         }
-        if (after && c->finished.load(std::memory_order_relaxed))
-            c->busFinished.store(1, std::memory_order_release);
+        if (after && c->finished.load(std::memory_order_relaxed)) c->busFinished.store(1, std::memory_order_release);
     }
     OsUnlockMutex(gAudioMutex);
-    if (gWakeWanted.exchange(false))
-        AudioGraphWakeMainThread();
+    if (gWakeWanted.exchange(false)) AudioGraphWakeMainThread();
 }
 
-bool AnyPendingEvent()
-{
+bool AnyPendingEvent() {
     return gRingHead.load(std::memory_order_relaxed) != gRingTail.load(std::memory_order_acquire);
 }
 
-} // namespace
+}  // namespace
 
-float MacVolumeToGain(int32_t volume)
-{
-    return static_cast<float>(std::cbrt(volume * 0.015625));
-}
+float MacVolumeToGain(int32_t volume) { return static_cast<float>(std::cbrt(volume * 0.015625)); }
 
-float MacPanToValue(int32_t pan)
-{
-    if (pan == 128)
-        return 0.5f;
+float MacPanToValue(int32_t pan) {
+    if (pan == 128) return 0.5f;
     return static_cast<float>(pan / 255.0);
 }
 
-int MacCreateAudioMutex()
-{
-    if (gAudioMutex)
-        return 0;
+int MacCreateAudioMutex() {
+    if (gAudioMutex) return 0;
     gAudioMutex = OsAllocMutex();
     return gAudioMutex ? 0 : ERR_SEMAPHORE;
 }
 
-void MacFreeAudioMutex()
-{
+void MacFreeAudioMutex() {
     OsFreeMutex(gAudioMutex);
     gAudioMutex = nullptr;
 }
 
-qzMutex* MacAudioMutex()
-{
-    return gAudioMutex;
-}
+qzMutex* MacAudioMutex() { return gAudioMutex; }
 
-int MacOpenAudio(int32_t, int32_t busCount)
-{
-    if (AudioGraphIsOpen())
-        return 0;
+int MacOpenAudio(int32_t, int32_t busCount) {
+    if (AudioGraphIsOpen()) return 0;
     std::string why;
-    if (AudioGraphOpen(busCount, &why) != 0)
-        return ERR_OPENAUDIO;
+    if (AudioGraphOpen(busCount, &why) != 0) return ERR_OPENAUDIO;
     gRingHead.store(0);
     gRingTail.store(0);
     gDropped.store(0);
@@ -240,36 +205,27 @@ int MacOpenAudio(int32_t, int32_t busCount)
     return 0;
 }
 
-void MacStopAudio()
-{
-    if (gNotifyInstalled)
-        AudioGraphSetRenderNotify(nullptr, nullptr);
+void MacStopAudio() {
+    if (gNotifyInstalled) AudioGraphSetRenderNotify(nullptr, nullptr);
     gNotifyInstalled = false;
     AudioGraphStop();
 }
 
-void MacCloseAudio()
-{
+void MacCloseAudio() {
     MacStopAudio();
     AudioGraphClose();
 }
 
-int32_t MacOutputRate()
-{
-    return AudioGraphRate();
-}
+int32_t MacOutputRate() { return AudioGraphRate(); }
 
 int MacAttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
-                 int32_t pan)
-{
+                 int32_t pan) {
     qzAudioConverter* converter = nullptr;
     int error = AudioConverterNew(format, rate, AudioGraphRate(), &converter);
-    if (error)
-        return error == ERR_MEM ? ERR_MEM : ERR_AUDIOCONVERTER;
+    if (error) return error == ERR_MEM ? ERR_MEM : ERR_AUDIOCONVERTER;
     channel->converter = converter;
     MacSetBusVolume(n, volume);
-    if (pan >= 0)
-        MacSetBusPan(n, pan);
+    if (pan >= 0) MacSetBusPan(n, pan);
     if (AudioGraphSetBusCallback(n, BusRender, channel, format->channels) != 0) {
         AudioConverterDispose(converter);
         channel->converter = nullptr;
@@ -278,15 +234,13 @@ int MacAttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format
     return 0;
 }
 
-int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan)
-{
+int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan) {
     const qzSound* sound = channel->sound;
     qzAudioFormat format = {sound->bits, sound->bytesPerFrame, sound->channels, sound->flags};
     return MacAttachBus(channel, n, &format, pitch, volume, pan);
 }
 
-int MacOpenStreamBus(qzAudioChannel* channel, int32_t n)
-{
+int MacOpenStreamBus(qzAudioChannel* channel, int32_t n) {
     channel->bufferSize = kModuleBufferBytes;
     channel->buffer = static_cast<unsigned char*>(OsAlloc(kModuleBufferBytes, 0));
     if (!channel->buffer) {
@@ -303,49 +257,33 @@ int MacOpenStreamBus(qzAudioChannel* channel, int32_t n)
     return error;
 }
 
-void MacDetachChannelBus(qzAudioChannel* channel, int32_t n)
-{
+void MacDetachChannelBus(qzAudioChannel* channel, int32_t n) {
     AudioGraphClearBusCallback(n);
     AudioConverterDispose(channel->converter);
     channel->converter = nullptr;
 }
 
-void MacDetachChannelBusByIndex(int32_t n)
-{
-    if (qzAudioChannel* channels = GetSoundChannels())
-        MacDetachChannelBus(&channels[n], n);
+void MacDetachChannelBusByIndex(int32_t n) {
+    if (qzAudioChannel* channels = GetSoundChannels()) MacDetachChannelBus(&channels[n], n);
 }
 
-void MacFreeChannelBus(int32_t n)
-{
+void MacFreeChannelBus(int32_t n) {
     qzAudioChannel* channels = GetSoundChannels();
-    if (!channels)
-        return;
+    if (!channels) return;
     MacDetachChannelBus(&channels[n], n);
     OsFree(channels[n].buffer);
     ClearChannelRecord(&channels[n]);
 }
 
-void MacSetBusVolume(int32_t n, int32_t volume)
-{
-    AudioGraphSetBusGain(n, MacVolumeToGain(volume));
-}
+void MacSetBusVolume(int32_t n, int32_t volume) { AudioGraphSetBusGain(n, MacVolumeToGain(volume)); }
 
-void MacSetBusPan(int32_t n, int32_t pan)
-{
-    AudioGraphSetBusPan(n, MacPanToValue(pan));
-}
+void MacSetBusPan(int32_t n, int32_t pan) { AudioGraphSetBusPan(n, MacPanToValue(pan)); }
 
-void MacSetChannelVolume(int32_t n, int32_t volume)
-{
-    MacSetBusVolume(n, volume);
-}
+void MacSetChannelVolume(int32_t n, int32_t volume) { MacSetBusVolume(n, volume); }
 
-int MacSetChannelAttributes(int32_t n, int32_t rate, int32_t volume, int32_t pan)
-{
+int MacSetChannelAttributes(int32_t n, int32_t rate, int32_t volume, int32_t pan) {
     qzAudioChannel* channels = GetSoundChannels();
-    if (!channels)
-        return 0;
+    if (!channels) return 0;
     qzAudioChannel* c = &channels[n];
     if (volume != -1) {
         c->volume = volume;
@@ -355,15 +293,13 @@ int MacSetChannelAttributes(int32_t n, int32_t rate, int32_t volume, int32_t pan
         c->pan = pan;
         MacSetBusPan(n, pan);
     }
-    if (rate == -1 || rate == c->pitch || !c->sound || !c->converter)
-        return 0;
+    if (rate == -1 || rate == c->pitch || !c->sound || !c->converter) return 0;
     // A new converter for the new rate, made here and swapped in under the mutex; the position
     // in the sound goes on.
     const qzSound* sound = c->sound;
     qzAudioFormat format = {sound->bits, sound->bytesPerFrame, sound->channels, sound->flags};
     qzAudioConverter* converter = nullptr;
-    if (AudioConverterNew(&format, rate, AudioGraphRate(), &converter) != 0)
-        return ERR_AUDIOCONVERTER;
+    if (AudioConverterNew(&format, rate, AudioGraphRate(), &converter) != 0) return ERR_AUDIOCONVERTER;
     OsLockMutex(gAudioMutex);
     qzAudioConverter* old = c->converter;
     c->converter = converter;
@@ -373,10 +309,8 @@ int MacSetChannelAttributes(int32_t n, int32_t rate, int32_t volume, int32_t pan
     return 0;
 }
 
-void MacPostPendingAudioEvents()
-{
-    if (GetAudioAdapter() || !GetSoundChannels() || GetSoundChannelCount() < 1)
-        return;
+void MacPostPendingAudioEvents() {
+    if (GetAudioAdapter() || !GetSoundChannels() || GetSoundChannelCount() < 1) return;
     while (AnyPendingEvent()) {
         size_t head = gRingHead.load(std::memory_order_relaxed);
         PendingEvent e = gRing[head % kRingSize];
@@ -385,24 +319,19 @@ void MacPostPendingAudioEvents()
     }
 }
 
-void MacFreeFinishedChannels()
-{
+void MacFreeFinishedChannels() {
     MacPostPendingAudioEvents();
     qzAudioChannel* channels = GetSoundChannels();
     int32_t count = GetSoundChannelCount();
-    if (!channels)
-        return;
+    if (!channels) return;
     bool any = false;
-    for (int32_t i = 0; i < count && !any; i++)
-        any = channels[i].busFinished.load(std::memory_order_acquire) != 0;
-    if (!any)
-        return;
+    for (int32_t i = 0; i < count && !any; i++) any = channels[i].busFinished.load(std::memory_order_acquire) != 0;
+    if (!any) return;
     const qzStreamChannelOps* streams = GetStreamChannelOps();
     OsLockMutex(gAudioMutex);
     for (int32_t i = 0; i < count; i++) {
         qzAudioChannel* c = &channels[i];
-        if (!c->busFinished.load(std::memory_order_acquire))
-            continue;
+        if (!c->busFinished.load(std::memory_order_acquire)) continue;
         int32_t state = c->state.load(std::memory_order_relaxed);
         if (state == QZ_CHANNEL_STREAM && streams) {
             streams->stop(i, c, 0, nullptr, nullptr);
@@ -415,7 +344,4 @@ void MacFreeFinishedChannels()
     OsUnlockMutex(gAudioMutex);
 }
 
-uint64_t MacDroppedAudioEvents()
-{
-    return gDropped.load();
-}
+uint64_t MacDroppedAudioEvents() { return gDropped.load(); }

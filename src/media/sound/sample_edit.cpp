@@ -20,14 +20,12 @@ constexpr int64_t kMaxLevel = 8388607;
 constexpr int64_t kMinLevel = -8388608;
 
 // A sample value as a 16-bit level.
-int32_t Level16(const qzSound* sound, uint64_t index)
-{
+int32_t Level16(const qzSound* sound, uint64_t index) {
     int32_t v = GetSoundSampleValue(sound, index);
     return sound->bits == 8 ? v * 256 : v;
 }
 
-void WriteLevel(unsigned char* p, int32_t format, int32_t level)
-{
+void WriteLevel(unsigned char* p, int32_t format, int32_t level) {
     switch (format) {
     case QZ_SOUNDFMT_S16_MONO:
     case QZ_SOUNDFMT_S16_STEREO: {
@@ -36,41 +34,33 @@ void WriteLevel(unsigned char* p, int32_t format, int32_t level)
         break;
     }
     case QZ_SOUNDFMT_S8_MONO:
-    case QZ_SOUNDFMT_S8_STEREO:
-        *p = static_cast<unsigned char>(static_cast<int8_t>(level / 256));
-        break;
-    default:
-        *p = static_cast<unsigned char>(level / 256 + 128);
-        break;
+    case QZ_SOUNDFMT_S8_STEREO: *p = static_cast<unsigned char>(static_cast<int8_t>(level / 256)); break;
+    default: *p = static_cast<unsigned char>(level / 256 + 128); break;
     }
 }
 
-void PutLE32(unsigned char* p, uint32_t v)
-{
+void PutLE32(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-void PutLE16(unsigned char* p, uint32_t v)
-{
+void PutLE16(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 
-} // namespace
+}  // namespace
 
-int CheckFrameCopy(const qzSound* sound, const qzFrameCopy* copy)
-{
+int CheckFrameCopy(const qzSound* sound, const qzFrameCopy* copy) {
     if (copy->offset < 0 || copy->start < 0 || copy->end < 0 || (copy->end != 0 && copy->end <= copy->start) ||
         copy->end > static_cast<int64_t>(sound->frames))
         return ERR_SMPRANGE;
     return 0;
 }
 
-void CopyIntoStream(const qzSound* sound, qzFrameCopy* copy, int32_t format, unsigned char* out, uint32_t frames)
-{
+void CopyIntoStream(const qzSound* sound, qzFrameCopy* copy, int32_t format, unsigned char* out, uint32_t frames) {
     const int64_t end = copy->end ? copy->end : sound->frames;
     const int64_t span = end - copy->start;
     const uint32_t targetChannels = format == 1 || format == 3 || format == 5 ? 2 : 1;
@@ -78,11 +68,9 @@ void CopyIntoStream(const qzSound* sound, qzFrameCopy* copy, int32_t format, uns
     const uint32_t stride = targetChannels * sampleBytes;
     for (uint32_t i = 0; i < frames; i++) {
         unsigned char* p = out + static_cast<size_t>(i) * stride;
-        if (copy->offset >= span && copy->loop && span > 0)
-            copy->offset %= span;
+        if (copy->offset >= span && copy->loop && span > 0) copy->offset %= span;
         if (copy->offset >= span || span <= 0) {
-            for (uint32_t c = 0; c < targetChannels; c++)
-                WriteLevel(p + c * sampleBytes, format, 0);
+            for (uint32_t c = 0; c < targetChannels; c++) WriteLevel(p + c * sampleBytes, format, 0);
             continue;
         }
         uint64_t frame = static_cast<uint64_t>(copy->start + copy->offset);
@@ -90,20 +78,17 @@ void CopyIntoStream(const qzSound* sound, qzFrameCopy* copy, int32_t format, uns
         int32_t left = Level16(sound, index);
         int32_t right = sound->channels == 2 ? Level16(sound, index + 1) : left;
         WriteLevel(p, format, left);
-        if (targetChannels == 2)
-            WriteLevel(p + sampleBytes, format, right);
+        if (targetChannels == 2) WriteLevel(p + sampleBytes, format, right);
         copy->offset++;
     }
 }
 
-int MixSamples(qzMixInput* inputs, int count, uint32_t frames, uint32_t rate, int32_t format, unsigned char** out)
-{
+int MixSamples(qzMixInput* inputs, int count, uint32_t frames, uint32_t rate, int32_t format, unsigned char** out) {
     *out = nullptr;
     const uint32_t bpf = GetFrameBytesForFormat(format);
     uint64_t bytes = static_cast<uint64_t>(frames) * bpf;
     unsigned char* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(bytes ? bytes : 1), 1));
-    if (!data)
-        return ERR_MEM;
+    if (!data) return ERR_MEM;
     for (uint32_t i = 0; i < frames; i++) {
         int64_t left = 0;
         int64_t right = 0;
@@ -115,8 +100,7 @@ int MixSamples(qzMixInput* inputs, int count, uint32_t frames, uint32_t rate, in
                 continue;
             double whole = std::floor(in.offset);
             if (whole >= sound->frames) {
-                if (!in.loop)
-                    continue;
+                if (!in.loop) continue;
                 // Wrapped together with its fraction, so that the position stays exact.
                 in.offset = std::fmod(in.offset, static_cast<double>(sound->frames));
                 whole = std::floor(in.offset);
@@ -140,9 +124,7 @@ int MixSamples(qzMixInput* inputs, int count, uint32_t frames, uint32_t rate, in
         right = right > kMaxLevel ? kMaxLevel : right < kMinLevel ? kMinLevel : right;
         unsigned char* p = data + static_cast<size_t>(i) * bpf;
         switch (format) {
-        case QZ_SOUNDFMT_S8_MONO:
-            *p = static_cast<unsigned char>(static_cast<int8_t>((left + right) >> 17));
-            break;
+        case QZ_SOUNDFMT_S8_MONO: *p = static_cast<unsigned char>(static_cast<int8_t>((left + right) >> 17)); break;
         case QZ_SOUNDFMT_S8_STEREO:
             p[0] = static_cast<unsigned char>(static_cast<int8_t>(left >> 16));
             p[1] = static_cast<unsigned char>(static_cast<int8_t>(right >> 16));
@@ -163,8 +145,7 @@ int MixSamples(qzMixInput* inputs, int count, uint32_t frames, uint32_t rate, in
     return 0;
 }
 
-int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
-{
+int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name) {
     const uint64_t size = GetSoundByteSize(sound);
     if (size > 0xFFFFFFFFull - 44 - 3) {
         SetErrorArgString(name);
@@ -197,8 +178,7 @@ int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
             return ERR_MEM;
         }
         if (sound->bits == 8) {
-            for (uint32_t i = 0; i < dataSize; i++)
-                converted[i] = static_cast<unsigned char>(sound->data[i] + 128);
+            for (uint32_t i = 0; i < dataSize; i++) converted[i] = static_cast<unsigned char>(sound->data[i] + 128);
         } else {
             for (uint32_t i = 0; i + 1 < dataSize; i += 2) {
                 converted[i] = sound->data[i + 1];
@@ -230,13 +210,11 @@ int WriteSampleWave(const qzSound* sound, uint32_t pitch, const char* name)
     else if (padded > dataSize && VfsWrite(file, kPad, padded - dataSize) != padded - dataSize)
         error = ERR_WRITE;
     OsFree(converted);
-    if (!VfsClose(file) && !error)
-        error = ERR_CLOSEFILE;
+    if (!VfsClose(file) && !error) error = ERR_CLOSEFILE;
     if (!error && !OsRename(tempName.c_str(), finalName.c_str())) {
         SetErrorArgString(name);
         error = ERR_WRITEFILE;
     }
-    if (!error)
-        temp.Keep();
+    if (!error) temp.Keep();
     return error;
 }

@@ -28,10 +28,10 @@ void CopyIntoStream(const qzSound* sound, qzFrameCopy* copy, int32_t format, uns
 // One input of a mix.
 struct qzMixInput {
     const qzSound* sound;
-    double pitch = 0;          // frames per second the input plays at
-    double offset = 0;         // the source frame to start at
-    int64_t threshold = 0;     // the output frame the input starts at
-    int64_t length = -1;       // the output frames it contributes, -1 = no limit
+    double pitch = 0;       // frames per second the input plays at
+    double offset = 0;      // the source frame to start at
+    int64_t threshold = 0;  // the output frame the input starts at
+    int64_t length = -1;    // the output frames it contributes, -1 = no limit
     int32_t loop = 1;
     double scale = 1.0;
     int64_t contributed = 0;

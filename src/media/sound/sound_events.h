@@ -13,10 +13,10 @@
 
 // Event codes.
 enum {
-    QZ_SOUNDEVENT_SAMPLEEND = 5,    // "OnSampleEnd": "time", "starts"
-    QZ_SOUNDEVENT_SAMPLELOOP = 6,   // "OnSampleLoop": "time", "starts"
-    QZ_SOUNDEVENT_MUSICEND = 7,     // "OnMusicEnd"
-    QZ_SOUNDEVENT_VIDEOEND = 8,     // "OnVideoEnd"
+    QZ_SOUNDEVENT_SAMPLEEND = 5,   // "OnSampleEnd": "time", "starts"
+    QZ_SOUNDEVENT_SAMPLELOOP = 6,  // "OnSampleLoop": "time", "starts"
+    QZ_SOUNDEVENT_MUSICEND = 7,    // "OnMusicEnd"
+    QZ_SOUNDEVENT_VIDEOEND = 8,    // "OnVideoEnd"
 };
 
 // One event on its way to the main thread.
@@ -24,15 +24,14 @@ struct qzSoundEvent {
     qzSoundEvent* next;
     int32_t code;
     qzObjectId object;
-    int32_t time;     // ms
-    int32_t starts;   // the pass number
+    int32_t time;    // ms
+    int32_t starts;  // the pass number
 };
 
 // Appends an event; any thread. time = (pass - 1) x pass ms, plus last-pass ms for code 5;
 // starts = pass. With wake set, the main event loop is woken afterwards. A failed allocation
 // drops the event.
-void PushSoundEvent(int32_t code, const qzObjectId& object, int32_t passMs, int32_t pass, int32_t lastPassMs,
-                    int wake);
+void PushSoundEvent(int32_t code, const qzObjectId& object, int32_t passMs, int32_t pass, int32_t lastPassMs, int wake);
 // Takes the oldest event off the list: 1 with the outs filled, 0 when the list is empty. This is
 // what the event dispatcher reads the sound events with (main thread).
 int PopSoundEvent(int32_t* code, qzObjectId* object, int32_t* time, int32_t* starts);

@@ -6,20 +6,15 @@
 #include "base/error_codes.h"
 #include "platform/os_alloc.h"
 
-int32_t GetSoundFormatCode(uint32_t bits, uint32_t channels, uint32_t flags)
-{
-    if (channels != 1 && channels != 2)
-        return -1;
+int32_t GetSoundFormatCode(uint32_t bits, uint32_t channels, uint32_t flags) {
+    if (channels != 1 && channels != 2) return -1;
     bool stereo = channels == 2;
-    if (bits == 8)
-        return (flags & QZ_SOUNDF_SIGNED) ? (stereo ? 3 : 2) : (stereo ? 1 : 0);
-    if (bits == 16)
-        return stereo ? 5 : 4;
+    if (bits == 8) return (flags & QZ_SOUNDF_SIGNED) ? (stereo ? 3 : 2) : (stereo ? 1 : 0);
+    if (bits == 16) return stereo ? 5 : 4;
     return -1;
 }
 
-uint32_t GetFrameBytesForFormat(int32_t format)
-{
+uint32_t GetFrameBytesForFormat(int32_t format) {
     switch (format) {
     case 0:
     case 2: return 1;
@@ -31,8 +26,7 @@ uint32_t GetFrameBytesForFormat(int32_t format)
     }
 }
 
-int32_t ScriptToSoundFormat(int32_t script)
-{
+int32_t ScriptToSoundFormat(int32_t script) {
     switch (script) {
     case QZ_MONO8: return 2;
     case QZ_MONO16: return 4;
@@ -42,8 +36,7 @@ int32_t ScriptToSoundFormat(int32_t script)
     }
 }
 
-int32_t SoundToScriptFormat(int32_t format)
-{
+int32_t SoundToScriptFormat(int32_t format) {
     switch (format) {
     case 0:
     case 2: return QZ_MONO8;
@@ -56,12 +49,10 @@ int32_t SoundToScriptFormat(int32_t format)
 }
 
 int NewSoundRecord(unsigned char* data, uint32_t frames, uint32_t rate, int32_t format, qzSound** out,
-                   int32_t* formatOut)
-{
+                   int32_t* formatOut) {
     *out = nullptr;
     qzSound* s = static_cast<qzSound*>(OsAlloc(sizeof(qzSound), 1));
-    if (!s)
-        return ERR_MEM;
+    if (!s) return ERR_MEM;
     bool eight = format == 2 || format == 3;
     s->data = data;
     s->bits = eight ? 8 : 16;
@@ -72,22 +63,16 @@ int NewSoundRecord(unsigned char* data, uint32_t frames, uint32_t rate, int32_t 
     s->format = format;
     s->rate = rate;
     *out = s;
-    if (formatOut)
-        *formatOut = format;
+    if (formatOut) *formatOut = format;
     return 0;
 }
 
-uint64_t GetSoundByteSize(const qzSound* sound)
-{
-    return static_cast<uint64_t>(sound->frames) * sound->bytesPerFrame;
-}
+uint64_t GetSoundByteSize(const qzSound* sound) { return static_cast<uint64_t>(sound->frames) * sound->bytesPerFrame; }
 
-int CopySoundRecord(const qzSound* sound, qzSound** out)
-{
+int CopySoundRecord(const qzSound* sound, qzSound** out) {
     *out = nullptr;
     qzSound* copy = static_cast<qzSound*>(OsAlloc(sizeof(qzSound), 0));
-    if (!copy)
-        return ERR_MEM;
+    if (!copy) return ERR_MEM;
     *copy = *sound;
     copy->reserved = 0;
     uint64_t bytes = GetSoundByteSize(sound);
@@ -96,40 +81,29 @@ int CopySoundRecord(const qzSound* sound, qzSound** out)
         OsFree(copy);
         return ERR_MEM;
     }
-    if (bytes)
-        std::memcpy(copy->data, sound->data, static_cast<size_t>(bytes));
+    if (bytes) std::memcpy(copy->data, sound->data, static_cast<size_t>(bytes));
     *out = copy;
     return 0;
 }
 
-void FreeSoundRecord(qzSound* sound)
-{
-    if (!sound)
-        return;
+void FreeSoundRecord(qzSound* sound) {
+    if (!sound) return;
     OsFree(sound->data);
     OsFree(sound);
 }
 
-void ReplaceSoundData(qzSound* sound, unsigned char* data, uint32_t frames, uint32_t rate)
-{
+void ReplaceSoundData(qzSound* sound, unsigned char* data, uint32_t frames, uint32_t rate) {
     OsFree(sound->data);
     sound->data = data;
     sound->frames = frames;
     sound->rate = rate;
 }
 
-unsigned char* GetSoundData(const qzSound* sound)
-{
-    return sound->data;
-}
+unsigned char* GetSoundData(const qzSound* sound) { return sound->data; }
 
-int IsSoundHostOrder(const qzSound* sound)
-{
-    return (sound->flags & QZ_SOUNDF_HOSTORDER) ? 1 : 0;
-}
+int IsSoundHostOrder(const qzSound* sound) { return (sound->flags & QZ_SOUNDF_HOSTORDER) ? 1 : 0; }
 
-int32_t GetSoundSampleValue(const qzSound* sound, uint64_t index)
-{
+int32_t GetSoundSampleValue(const qzSound* sound, uint64_t index) {
     if (sound->bits == 8) {
         uint8_t b = sound->data[index];
         return (sound->flags & QZ_SOUNDF_SIGNED) ? static_cast<int8_t>(b) : static_cast<int32_t>(b) - 128;

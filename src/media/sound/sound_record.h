@@ -30,8 +30,8 @@ struct qzSound {
     uint32_t flags;          // QZ_SOUNDF_*
     uint32_t frames;
     int32_t reserved;
-    int32_t format;          // engine code
-    uint32_t rate;           // frames per second
+    int32_t format;  // engine code
+    uint32_t rate;   // frames per second
 };
 
 // The engine code of a format: bits, channels and the signed flag; -1 when there is none.

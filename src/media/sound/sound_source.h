@@ -20,10 +20,10 @@ enum {
     QZ_SOURCE_8SVX = 1,
     QZ_SOURCE_16SV = 2,
     QZ_SOURCE_WAVE = 3,
-    QZ_SOURCE_SYSTEM = 4,    // the system audio-file decoder
-    QZ_SOURCE_PLUGIN = 5,    // a sound-stream plugin
-    QZ_SOURCE_CUSTOM = 6,    // fed by the script
-    QZ_SOURCE_MODULE = 8,    // a ProTracker module: recognised, played by the module replayer
+    QZ_SOURCE_SYSTEM = 4,  // the system audio-file decoder
+    QZ_SOURCE_PLUGIN = 5,  // a sound-stream plugin
+    QZ_SOURCE_CUSTOM = 6,  // fed by the script
+    QZ_SOURCE_MODULE = 8,  // a ProTracker module: recognised, played by the module replayer
 };
 
 // Who made a source or a sample: the built-in decoders, the system decoder, or a plugin (the
@@ -39,16 +39,16 @@ struct qzStreamBuffer {
     qzDoubleNode node;
     unsigned char* data;
     uint32_t bytes;
-    uint32_t readPosition;   // frames
+    uint32_t readPosition;  // frames
     uint32_t frames;
     int32_t consumed;
 };
 
 // What a custom stream adds to its source.
 struct qzCustomStream {
-    void* owner;             // the script object that feeds it
-    qzMutex* mutex;          // over the queue; shared with the thread that plays the stream
-    qzDoubleList queue;      // qzStreamBuffer nodes
+    void* owner;         // the script object that feeds it
+    qzMutex* mutex;      // over the queue; shared with the thread that plays the stream
+    qzDoubleList queue;  // qzStreamBuffer nodes
     uint32_t rate;
     uint32_t bits;
     uint32_t channels;
@@ -59,22 +59,22 @@ struct qzCustomStream {
 };
 
 struct qzSoundSource {
-    void* handle;            // the virtual file, the plugin's stream or the system decoder
+    void* handle;  // the virtual file, the plugin's stream or the system decoder
     uint32_t bits;
     uint32_t bytesPerFrame;
     uint32_t channels;
-    uint32_t flags;          // QZ_SOUNDF_*
+    uint32_t flags;  // QZ_SOUNDF_*
     uint32_t rate;
-    uint32_t compression;    // IFF voice header's compression byte
-    uint32_t chunkSize;      // size of the last chunk header of the open walk
-    uint32_t totalBytes;     // frames x bytes per frame (saturated)
+    uint32_t compression;  // IFF voice header's compression byte
+    uint32_t chunkSize;    // size of the last chunk header of the open walk
+    uint32_t totalBytes;   // frames x bytes per frame (saturated)
     uint32_t frames;
     uint32_t packets;
-    uint32_t position;       // the next frame decode delivers
-    uint64_t dataOffset;     // file position of the first sample byte
+    uint32_t position;    // the next frame decode delivers
+    uint64_t dataOffset;  // file position of the first sample byte
     uint32_t bytesPerPacket;
     uint32_t framesPerPacket;
-    uint32_t bytesDecoded;   // by the last decode
+    uint32_t bytesDecoded;  // by the last decode
     uint32_t framesDecoded;
     int32_t kind;
     int32_t format;          // engine code, -1 when unsupported
@@ -87,7 +87,7 @@ struct qzSoundSource {
     int32_t forMusic;
     int32_t seekable;
     int32_t subsongCount;
-    qzCustomStream custom;   // kind 6
+    qzCustomStream custom;       // kind 6
     const qzPluginInfo* plugin;  // kind 5
 };
 
@@ -98,7 +98,7 @@ struct qzSoundDecoder {
     // Delivers up to `frames` frames into buffer: the frames delivered; *end (optional) is 1 when
     // fewer than wanted remained.
     uint32_t (*decode)(qzSoundSource* source, void* buffer, uint32_t frames, int* end);
-    int (*open)(qzSoundSource* source);   // non-zero on success; a failed open closes the handle
+    int (*open)(qzSoundSource* source);  // non-zero on success; a failed open closes the handle
     void (*close)(qzSoundSource* source);
 };
 
@@ -125,13 +125,13 @@ int GetSoundFileFormatName(const char* name, const char* loaderList, const char*
 // Decodes a whole source into a new qzSound. 0 or ERR_MEM, ERR_STREAMASSAMPLE (no length),
 // ERR_8OR16BITONLY, or an open error. The size in bytes, rate, engine code and loader go to the
 // optional outs.
-int LoadSoundAsSample(const char* name, const char* loaderList, const char* adapterList, qzSound** out,
-                      uint32_t* size, uint32_t* rate, int32_t* format, qzSoundLoader* loader);
+int LoadSoundAsSample(const char* name, const char* loaderList, const char* adapterList, qzSound** out, uint32_t* size,
+                      uint32_t* rate, int32_t* format, qzSoundLoader* loader);
 
 // Music: a source (kind 1) or a module (kind 2).
 enum { QZ_MUSIC_SOURCE = 1, QZ_MUSIC_MODULE = 2 };
-int OpenMusicSource(const char* name, const char* loaderList, const char* adapterList, int32_t subsong,
-                    int32_t* kind, void** object, int32_t* seekable, int32_t* subsongCount, qzSoundLoader* loader);
+int OpenMusicSource(const char* name, const char* loaderList, const char* adapterList, int32_t subsong, int32_t* kind,
+                    void** object, int32_t* seekable, int32_t* subsongCount, qzSoundLoader* loader);
 void FreeMusicSource(int32_t kind, void* object);
 int IsModuleMusic(int32_t kind);
 // A source of kind 6 that the owner feeds: 0, ERR_MEM or ERR_SEMAPHORE. *kind gets 1.
@@ -141,13 +141,13 @@ void FreeCustomStreamBuffers(qzSoundSource* source);
 
 // Queries of a music object's source.
 enum {
-    QZ_MUSICINFO_DURATION = 0,   // ms
-    QZ_MUSICINFO_POSITION = 1,   // ms
+    QZ_MUSICINFO_DURATION = 0,  // ms
+    QZ_MUSICINFO_POSITION = 1,  // ms
     QZ_MUSICINFO_FORMATNAME = 2,
-    QZ_MUSICINFO_FORMAT = 3,     // engine code
+    QZ_MUSICINFO_FORMAT = 3,  // engine code
     QZ_MUSICINFO_RATE = 4,
     QZ_MUSICINFO_BITRATE = 5,
-    QZ_MUSICINFO_CUSTOM = 6,     // the custom stream block
+    QZ_MUSICINFO_CUSTOM = 6,  // the custom stream block
 };
 // The answer as a number; texts and the block come through *pointer (optional).
 int64_t GetMusicSourceInfo(int32_t query, int32_t kind, void* object, const void** pointer);

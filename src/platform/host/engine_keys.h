@@ -13,7 +13,7 @@ enum : int32_t {
     QZ_KEY_RIGHT = 258,
     QZ_KEY_LEFT = 259,
     QZ_KEY_HELP = 260,
-    QZ_KEY_F1 = 261,          // F1 to F10 are 261 to 270
+    QZ_KEY_F1 = 261,  // F1 to F10 are 261 to 270
     QZ_KEY_F10 = 270,
     QZ_KEY_BACKSPACE = 271,
     QZ_KEY_TAB = 272,
@@ -27,7 +27,7 @@ enum : int32_t {
     QZ_KEY_END = 282,
     QZ_KEY_PAGEUP = 283,
     QZ_KEY_PAGEDOWN = 284,
-    QZ_KEY_F13 = 287,         // F13 to F16 are 287 to 290
+    QZ_KEY_F13 = 287,  // F13 to F16 are 287 to 290
     QZ_KEY_F16 = 290,
 };
 
@@ -37,23 +37,23 @@ constexpr int QZ_KEYSTATE_SIZE = 300;
 // Keys as the window-system drivers report them.
 enum qzHostKey : int32_t {
     QZ_HKEY_NONE = 0,
-    QZ_HKEY_CHAR,             // a key that types text: its character comes in a text event
-    QZ_HKEY_OTHER,            // modifiers and keys the engine has no code for
+    QZ_HKEY_CHAR,   // a key that types text: its character comes in a text event
+    QZ_HKEY_OTHER,  // modifiers and keys the engine has no code for
     QZ_HKEY_UP,
     QZ_HKEY_DOWN,
     QZ_HKEY_RIGHT,
     QZ_HKEY_LEFT,
-    QZ_HKEY_HELP,             // also the Insert key, which sits where Help is on other keyboards
+    QZ_HKEY_HELP,  // also the Insert key, which sits where Help is on other keyboards
     QZ_HKEY_HOME,
     QZ_HKEY_END,
     QZ_HKEY_PAGEUP,
     QZ_HKEY_PAGEDOWN,
     QZ_HKEY_BACKSPACE,
     QZ_HKEY_TAB,
-    QZ_HKEY_RETURN,           // Return and the keypad's Enter
+    QZ_HKEY_RETURN,  // Return and the keypad's Enter
     QZ_HKEY_ESCAPE,
     QZ_HKEY_DELETE,
-    QZ_HKEY_F1,               // F1 to F24 follow in order
+    QZ_HKEY_F1,  // F1 to F24 follow in order
     QZ_HKEY_F24 = QZ_HKEY_F1 + 23,
 };
 
@@ -61,8 +61,8 @@ enum qzHostKey : int32_t {
 enum : uint32_t {
     QZ_HMOD_SHIFT = 0x1,
     QZ_HMOD_CTRL = 0x2,
-    QZ_HMOD_ALT = 0x4,        // Option
-    QZ_HMOD_GUI = 0x8,        // Command: the Super / Windows key
+    QZ_HMOD_ALT = 0x4,  // Option
+    QZ_HMOD_GUI = 0x8,  // Command: the Super / Windows key
 };
 
 // Qualifier word bits.

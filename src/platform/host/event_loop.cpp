@@ -26,51 +26,21 @@ constexpr uint64_t kHousekeepingMicros = 1000000;
 
 std::atomic<int> gOwnQuitFlag{0};
 
-int DefaultPost(qzDisplay*, int32_t, int32_t, int32_t, int32_t, void*)
-{
-    return 0;
-}
-void DefaultSetQuit(int quit)
-{
-    gOwnQuitFlag.store(quit ? 1 : 0);
-}
-int DefaultQuitFlag()
-{
-    return gOwnQuitFlag.load();
-}
-void DefaultFlush(VmState*)
-{
-}
-void DefaultRefresh(VmState*, qzDisplay*)
-{
-}
-int DefaultUnobstructed(qzDisplay*)
-{
-    return 1;
-}
-int DefaultReopen(VmState*, qzDisplay*, int32_t, int32_t, int32_t)
-{
-    return 0;
-}
-int DefaultResize(VmState*, qzDisplay*, int32_t, int32_t)
-{
-    return 0;
-}
-void DefaultMenu(qzDisplay*, const std::string&, int32_t)
-{
-}
-void DefaultAudio()
-{
-}
-int DefaultAdapterWake()
-{
-    return 0;
-}
+int DefaultPost(qzDisplay*, int32_t, int32_t, int32_t, int32_t, void*) { return 0; }
+void DefaultSetQuit(int quit) { gOwnQuitFlag.store(quit ? 1 : 0); }
+int DefaultQuitFlag() { return gOwnQuitFlag.load(); }
+void DefaultFlush(VmState*) {}
+void DefaultRefresh(VmState*, qzDisplay*) {}
+int DefaultUnobstructed(qzDisplay*) { return 1; }
+int DefaultReopen(VmState*, qzDisplay*, int32_t, int32_t, int32_t) { return 0; }
+int DefaultResize(VmState*, qzDisplay*, int32_t, int32_t) { return 0; }
+void DefaultMenu(qzDisplay*, const std::string&, int32_t) {}
+void DefaultAudio() {}
+int DefaultAdapterWake() { return 0; }
 
-const qzHostHooks kDefaultHooks = {DefaultPost,    DefaultSetQuit,      DefaultQuitFlag,
-                                   DefaultFlush,   DefaultRefresh,      DefaultUnobstructed,
-                                   DefaultReopen,  DefaultResize,       DefaultMenu,
-                                   DefaultAudio,   DefaultAudio,        DefaultAdapterWake};
+const qzHostHooks kDefaultHooks = {DefaultPost,    DefaultSetQuit,      DefaultQuitFlag, DefaultFlush,
+                                   DefaultRefresh, DefaultUnobstructed, DefaultReopen,   DefaultResize,
+                                   DefaultMenu,    DefaultAudio,        DefaultAudio,    DefaultAdapterWake};
 qzHostHooks gHooks = kDefaultHooks;
 // The two hooks other threads call, readable without a lock.
 std::atomic<void (*)(int)> gAsyncSetQuit{DefaultSetQuit};
@@ -99,8 +69,7 @@ struct SavedAction {
 };
 SavedAction gSaved[2] = {{SIGINT, false, {}}, {SIGTERM, false, {}}};
 
-void OnQuitSignal(int)
-{
+void OnQuitSignal(int) {
     int saved = errno;
     char byte = 1;
     ssize_t written = write(gSignalPipe[1], &byte, 1);
@@ -108,15 +77,12 @@ void OnQuitSignal(int)
     errno = saved;
 }
 
-void* SignalWatcher(void*)
-{
+void* SignalWatcher(void*) {
     for (;;) {
         char byte = 0;
         ssize_t n = read(gSignalPipe[0], &byte, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || byte != 1)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || byte != 1) break;
         gSignalled.store(1);
         gAsyncSetQuit.load()(1);
         MacForceEventLoopIteration();
@@ -124,12 +90,9 @@ void* SignalWatcher(void*)
     return nullptr;
 }
 
-int StartSignalWatcher()
-{
-    if (gWatcherRunning)
-        return 0;
-    if (pipe2(gSignalPipe, O_CLOEXEC) != 0)
-        return ERR_THREAD;
+int StartSignalWatcher() {
+    if (gWatcherRunning) return 0;
+    if (pipe2(gSignalPipe, O_CLOEXEC) != 0) return ERR_THREAD;
     fcntl(gSignalPipe[1], F_SETFL, O_NONBLOCK);
     if (pthread_create(&gWatcher, nullptr, SignalWatcher, nullptr) != 0) {
         close(gSignalPipe[0]);
@@ -152,15 +115,12 @@ int StartSignalWatcher()
     return 0;
 }
 
-void StopSignalWatcher()
-{
+void StopSignalWatcher() {
     for (SavedAction& s : gSaved) {
-        if (s.installed)
-            sigaction(s.signal, &s.old, nullptr);
+        if (s.installed) sigaction(s.signal, &s.old, nullptr);
         s.installed = false;
     }
-    if (!gWatcherRunning)
-        return;
+    if (!gWatcherRunning) return;
     char stop = 0;
     ssize_t written = write(gSignalPipe[1], &stop, 1);
     (void)written;
@@ -172,40 +132,30 @@ void StopSignalWatcher()
 }
 
 // Serves the window's deferred requests. Returns 0, or an error of a display change.
-int ServeWindow(VmState* state, uint32_t id, bool* quit)
-{
+int ServeWindow(VmState* state, uint32_t id, bool* quit) {
     qzHostWindow* window = HostFindWindow(id);
-    if (!window)
-        return 0;
-    if (window->leftButton && gQuitLeftMouse)
-        *quit = true;
-    if (window->escape && gQuitEscape)
-        *quit = true;
-    if (window->ctrlC && gQuitCtrlC)
-        *quit = true;
+    if (!window) return 0;
+    if (window->leftButton && gQuitLeftMouse) *quit = true;
+    if (window->escape && gQuitEscape) *quit = true;
+    if (window->ctrlC && gQuitCtrlC) *quit = true;
     if (window->pendingToggle != -1) {
         // Cleared first, so that a failing toggle is not tried again on every pass.
         int32_t mode = window->pendingToggle == 0 ? 1 : 2;
         window->pendingToggle = -1;
         int error = gHooks.reopenDisplay(state, window->display, mode, window->width, window->height);
-        if (error)
-            return error;
+        if (error) return error;
         // Reopening may have replaced the window.
         window = HostFindWindow(id);
-        if (!window)
-            return 0;
+        if (!window) return 0;
     }
     if (window->sizeChanged) {
         window->sizeChanged = 0;
         int error = gHooks.resizeDisplay(state, window->display, window->width, window->height);
-        if (error)
-            return error;
+        if (error) return error;
         window = HostFindWindow(id);
-        if (!window)
-            return 0;
+        if (!window) return 0;
     }
-    if (window->closeRequest && !window->settings.closeHandlerInstalled)
-        *quit = true;
+    if (window->closeRequest && !window->settings.closeHandlerInstalled) *quit = true;
     window->closeRequest = 0;
     window->sizeChanged = 0;
     window->ctrlC = 0;
@@ -213,15 +163,13 @@ int ServeWindow(VmState* state, uint32_t id, bool* quit)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-void MacSetHostHooks(const qzHostHooks* hooks)
-{
+void MacSetHostHooks(const qzHostHooks* hooks) {
     gHooks = kDefaultHooks;
     if (hooks) {
 #define QZ_TAKE(member) \
-    if (hooks->member)  \
-        gHooks.member = hooks->member;
+    if (hooks->member) gHooks.member = hooks->member;
         QZ_TAKE(postEvent)
         QZ_TAKE(setQuitFlag)
         QZ_TAKE(quitFlag)
@@ -239,23 +187,16 @@ void MacSetHostHooks(const qzHostHooks* hooks)
     gAsyncSetQuit.store(gHooks.setQuitFlag);
     gAsyncAdapterWake.store(gHooks.adapterWake);
     // A signal that came before the hooks reaches the new quit flag too.
-    if (gSignalled.load())
-        gHooks.setQuitFlag(1);
+    if (gSignalled.load()) gHooks.setQuitFlag(1);
 }
 
-const qzHostHooks& MacHostHooks()
-{
-    return gHooks;
-}
+const qzHostHooks& MacHostHooks() { return gHooks; }
 
-int MacInitPlatform(std::string* message)
-{
+int MacInitPlatform(std::string* message) {
     int error = HostStartDriver(message);
-    if (error)
-        return error;
+    if (error) return error;
     error = OsInitTimerLock();
-    if (!error)
-        error = StartSignalWatcher();
+    if (!error) error = StartSignalWatcher();
     if (error) {
         HostStopDriver();
         return error;
@@ -264,14 +205,12 @@ int MacInitPlatform(std::string* message)
     return 0;
 }
 
-int MacInitApplication()
-{
+int MacInitApplication() {
     gLastPass = OsMonotonicMicros();
     return MacInitPointers();
 }
 
-void MacShutdownPlatform()
-{
+void MacShutdownPlatform() {
     OsCleanupTimers();
     MacResetWindowSide();
     MacFreePointers();
@@ -286,8 +225,7 @@ void MacShutdownPlatform()
     gQuitEscape = 0;
 }
 
-int MacHandleEvents(VmState* state, int* error)
-{
+int MacHandleEvents(VmState* state, int* error) {
     *error = 0;
     const qzHostDriver* driver = HostDriver();
     uint64_t now = OsMonotonicMicros();
@@ -303,13 +241,11 @@ int MacHandleEvents(VmState* state, int* error)
         // so none is lost between taking this one and the next wait.
         gWakePending.store(false);
         qzHostEvent event;
-        if (driver->pollEvent(&event))
-            HandleHostEvent(state, event);
+        if (driver->pollEvent(&event)) HandleHostEvent(state, event);
     }
 
     std::vector<uint32_t> ids;
-    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next)
-        ids.push_back(w->id);
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) ids.push_back(w->id);
     bool quit = false;
     for (uint32_t id : ids) {
         int failed = ServeWindow(state, id, &quit);
@@ -323,8 +259,7 @@ int MacHandleEvents(VmState* state, int* error)
         *error = ERR_MEM;
         return 1;
     }
-    if (quit || gSignalled.load())
-        gHooks.setQuitFlag(1);
+    if (quit || gSignalled.load()) gHooks.setQuitFlag(1);
     int result = gHooks.quitFlag() ? 1 : 0;
 
     gHooks.postAudioEvents();
@@ -338,8 +273,7 @@ int MacHandleEvents(VmState* state, int* error)
     return result;
 }
 
-int MacWaitEvents()
-{
+int MacWaitEvents() {
     // What was drawn shows before the wait, however short the last pass was.
     HostPresentWindows();
     const qzHostDriver* driver = HostDriver();
@@ -350,12 +284,9 @@ int MacWaitEvents()
     return 0;
 }
 
-void MacForceEventLoopIteration()
-{
-    if (gAsyncAdapterWake.load()())
-        return;
-    if (gWakePending.exchange(true))
-        return;
+void MacForceEventLoopIteration() {
+    if (gAsyncAdapterWake.load()()) return;
+    if (gWakePending.exchange(true)) return;
     const qzHostDriver* driver = HostDriver();
     if (driver)
         driver->pushWake();
@@ -363,63 +294,40 @@ void MacForceEventLoopIteration()
         gWakePending.store(false);
 }
 
-void MacSetQuitOption(qzDisplay*, int option, int value)
-{
+void MacSetQuitOption(qzDisplay*, int option, int value) {
     switch (option) {
-    case QZ_QUIT_CTRLC:
-        gQuitCtrlC = value;
-        break;
-    case QZ_QUIT_LEFTMOUSE:
-        gQuitLeftMouse = value;
-        break;
-    case QZ_QUIT_ESCAPE:
-        gQuitEscape = value;
-        break;
-    default:
-        break;
+    case QZ_QUIT_CTRLC: gQuitCtrlC = value; break;
+    case QZ_QUIT_LEFTMOUSE: gQuitLeftMouse = value; break;
+    case QZ_QUIT_ESCAPE: gQuitEscape = value; break;
+    default: break;
     }
 }
 
-int MacGetQuitOption(int option)
-{
+int MacGetQuitOption(int option) {
     switch (option) {
-    case QZ_QUIT_CTRLC:
-        return gQuitCtrlC;
-    case QZ_QUIT_LEFTMOUSE:
-        return gQuitLeftMouse;
-    case QZ_QUIT_ESCAPE:
-        return gQuitEscape;
-    default:
-        return 0;
+    case QZ_QUIT_CTRLC: return gQuitCtrlC;
+    case QZ_QUIT_LEFTMOUSE: return gQuitLeftMouse;
+    case QZ_QUIT_ESCAPE: return gQuitEscape;
+    default: return 0;
     }
 }
 
-uint32_t MacGetQualifiers()
-{
+uint32_t MacGetQualifiers() {
     const qzHostDriver* driver = HostDriver();
     return QualifiersFromModifiers(driver ? driver->modifiers() : 0);
 }
 
-bool MacQuitSignalled()
-{
-    return gSignalled.load() != 0;
-}
+bool MacQuitSignalled() { return gSignalled.load() != 0; }
 
-void MacSetKeepAwake(int keepAwake)
-{
+void MacSetKeepAwake(int keepAwake) {
     OsSetTimerKeepAwake(keepAwake);
-    if (const qzHostDriver* driver = HostDriver())
-        driver->allowScreenSaver(keepAwake ? 0 : 1);
+    if (const qzHostDriver* driver = HostDriver()) driver->allowScreenSaver(keepAwake ? 0 : 1);
 }
 
-void MacReportUserActivity()
-{
+void MacReportUserActivity() {
     // The driver holds the screen saver off for as long as keep-awake is set; the report only
     // counts, so that it stays safe on the timer thread.
     gActivityReports.fetch_add(1);
 }
 
-uint32_t MacUserActivityReports()
-{
-    return gActivityReports.load();
-}
+uint32_t MacUserActivityReports() { return gActivityReports.load(); }

@@ -21,8 +21,7 @@ struct qzHostWindow;
 struct qzHostHooks {
     // Posts an engine event to the event queue: 1 queued, 0 refused, -1 out of memory; unless 1
     // is returned the caller keeps `userdata`. Default: nothing is posted (0).
-    int (*postEvent)(qzDisplay* display, int32_t type, int32_t p1, int32_t p2, int32_t p3,
-                     void* userdata);
+    int (*postEvent)(qzDisplay* display, int32_t type, int32_t p1, int32_t p2, int32_t p3, void* userdata);
     // The player's quit flag. setQuitFlag may be called from any thread. Default: a flag of the
     // event loop's own.
     void (*setQuitFlag)(int quit);
@@ -35,8 +34,7 @@ struct qzHostHooks {
     int (*displayUnobstructed)(qzDisplay* display);
     // Reopens the display in the requested mode (1 windowed, 2 full screen) and size: 0 or an
     // error code. Default: 0.
-    int (*reopenDisplay)(VmState* state, qzDisplay* display, int32_t mode, int32_t width,
-                         int32_t height);
+    int (*reopenDisplay)(VmState* state, qzDisplay* display, int32_t mode, int32_t width, int32_t height);
     // Resizes the display to the window's new content size: 0 or an error code. Default: 0.
     int (*resizeDisplay)(VmState* state, qzDisplay* display, int32_t width, int32_t height);
     // A menu entry was chosen: its id (empty when it has none) and, for a toggle entry, whether

@@ -20,7 +20,7 @@ struct qzFrameRect {
 };
 
 struct qzHostFrame {
-    std::vector<uint32_t> pixels;   // width x height, rows top to bottom, 0xFFRRGGBB
+    std::vector<uint32_t> pixels;  // width x height, rows top to bottom, 0xFFRRGGBB
     int32_t width = 0;
     int32_t height = 0;
     qzFrameRect dirty = {0, 0, 0, 0};  // drawn and not yet presented

@@ -23,7 +23,7 @@
 #include "platform/host/host_dialogs.h"
 #include "platform/os_time.h"
 
-struct qzDisplay;      // the display a window shows; opaque to the platform
+struct qzDisplay;  // the display a window shows; opaque to the platform
 struct qzHostWindow;
 struct qzHostCursor;
 struct qzMenuBar;
@@ -33,52 +33,52 @@ struct qzMenuItem;
 enum : uint32_t {
     QZ_DISPLAYFLAG_BORDERLESS = 0x1,
     QZ_DISPLAYFLAG_SIZEABLE = 0x2,
-    QZ_DISPLAYFLAG_FIXED = 0x4,           // no dragging, no clicks in drag regions
-    QZ_DISPLAYFLAG_NOMODESWITCH = 0x8,    // no Command+Return full-screen toggle
-    QZ_DISPLAYFLAG_NOHIDE = 0x20,         // no minimise box
-    QZ_DISPLAYFLAG_HIDDEN = 0x800,        // created hidden
-    QZ_DISPLAYFLAG_USEQUARTZ = 0x2000,    // draws through a compositing view
-    QZ_DISPLAYFLAG_NOCLOSE = 0x4000,      // no close box
-    QZ_DISPLAYFLAG_FAKEFULLSCREEN = 0x20000, // a borderless window over the whole monitor
-    QZ_DISPLAYFLAG_KEEPAWAKE = 0x01000000, // keeps the screen saver off while open
+    QZ_DISPLAYFLAG_FIXED = 0x4,               // no dragging, no clicks in drag regions
+    QZ_DISPLAYFLAG_NOMODESWITCH = 0x8,        // no Command+Return full-screen toggle
+    QZ_DISPLAYFLAG_NOHIDE = 0x20,             // no minimise box
+    QZ_DISPLAYFLAG_HIDDEN = 0x800,            // created hidden
+    QZ_DISPLAYFLAG_USEQUARTZ = 0x2000,        // draws through a compositing view
+    QZ_DISPLAYFLAG_NOCLOSE = 0x4000,          // no close box
+    QZ_DISPLAYFLAG_FAKEFULLSCREEN = 0x20000,  // a borderless window over the whole monitor
+    QZ_DISPLAYFLAG_KEEPAWAKE = 0x01000000,    // keeps the screen saver off while open
 };
 
 // Kinds of host events.
 enum qzHostEventKind : int32_t {
-    QZ_HEV_NONE = 0,       // something the engine does not use (still one event of a pass)
-    QZ_HEV_WAKE,           // the wake-up pushed by HostPushWake; carries nothing
-    QZ_HEV_QUIT,           // the session or the user asks the program to quit
-    QZ_HEV_KEY,            // pressed 1 (down or repeat) / 0 (up), key, keyChar, scancode, modifiers
-    QZ_HEV_TEXT,           // text typed, UTF-8 in `text`
-    QZ_HEV_MOUSE_BUTTON,   // sub = button (1 left, 2 right, 3 middle), pressed, x, y
-    QZ_HEV_MOUSE_MOVE,     // x, y
-    QZ_HEV_WHEEL,          // wheel: positive away from the user (up)
-    QZ_HEV_WINDOW,         // sub = qzHostWindowEventKind; x, y or width, height where it applies
-    QZ_HEV_DROP,           // files dropped at x, y: `paths` in the file system's encoding
-    QZ_HEV_CLIPBOARD,      // the clipboard's content changed
-    QZ_HEV_MENU,           // a menu entry was chosen: `menuItem`, or the entry `text` names
+    QZ_HEV_NONE = 0,      // something the engine does not use (still one event of a pass)
+    QZ_HEV_WAKE,          // the wake-up pushed by HostPushWake; carries nothing
+    QZ_HEV_QUIT,          // the session or the user asks the program to quit
+    QZ_HEV_KEY,           // pressed 1 (down or repeat) / 0 (up), key, keyChar, scancode, modifiers
+    QZ_HEV_TEXT,          // text typed, UTF-8 in `text`
+    QZ_HEV_MOUSE_BUTTON,  // sub = button (1 left, 2 right, 3 middle), pressed, x, y
+    QZ_HEV_MOUSE_MOVE,    // x, y
+    QZ_HEV_WHEEL,         // wheel: positive away from the user (up)
+    QZ_HEV_WINDOW,        // sub = qzHostWindowEventKind; x, y or width, height where it applies
+    QZ_HEV_DROP,          // files dropped at x, y: `paths` in the file system's encoding
+    QZ_HEV_CLIPBOARD,     // the clipboard's content changed
+    QZ_HEV_MENU,          // a menu entry was chosen: `menuItem`, or the entry `text` names
 };
 
 enum qzHostWindowEventKind : int32_t {
-    QZ_HWIN_CLOSE = 1,     // the user asks to close the window
-    QZ_HWIN_MOVED,         // the user moved the window: x, y of its content
-    QZ_HWIN_RESIZED,       // the user resized the window: width, height of its content
+    QZ_HWIN_CLOSE = 1,  // the user asks to close the window
+    QZ_HWIN_MOVED,      // the user moved the window: x, y of its content
+    QZ_HWIN_RESIZED,    // the user resized the window: width, height of its content
     QZ_HWIN_FOCUS_GAINED,
     QZ_HWIN_FOCUS_LOST,
     QZ_HWIN_MINIMIZED,
-    QZ_HWIN_RESTORED,      // shown again after being minimised (or un-maximised)
-    QZ_HWIN_EXPOSED,       // part of the content must be drawn again
+    QZ_HWIN_RESTORED,  // shown again after being minimised (or un-maximised)
+    QZ_HWIN_EXPOSED,   // part of the content must be drawn again
 };
 
 struct qzHostEvent {
     int32_t kind = QZ_HEV_NONE;
-    uint32_t window = 0;   // the driver's id of the window; 0 = the window with the focus
+    uint32_t window = 0;  // the driver's id of the window; 0 = the window with the focus
     int32_t sub = 0;
     int32_t pressed = 0;
     int32_t repeat = 0;
     int32_t key = QZ_HKEY_NONE;
-    int32_t keyChar = 0;   // the key's own character without shift (letters lower case), or 0
-    uint32_t scancode = 0; // the physical key: pairs a key's up with its down
+    int32_t keyChar = 0;    // the key's own character without shift (letters lower case), or 0
+    uint32_t scancode = 0;  // the physical key: pairs a key's up with its down
     uint32_t modifiers = 0;
     int32_t x = 0;
     int32_t y = 0;
@@ -102,31 +102,31 @@ struct qzHostRect {
 // What the display code tells the window side about a display. The host reads it while it turns
 // input into events; the display code changes it through HostSetWindowSettings.
 struct qzHostWindowSettings {
-    uint32_t flags = 0;                  // QZ_DISPLAYFLAG_*
-    int32_t fullScreen = 0;              // 0 windowed, else full screen
-    int32_t toggleLock = 0;              // non-zero: no full-screen toggle now
-    int32_t inputBlocked = 0;            // mouse-down events are swallowed while set
-    int32_t closeHandlerInstalled = 0;   // the script handles close requests itself
-    int32_t dropHandlerInstalled = 0;    // the window accepts dropped files
+    uint32_t flags = 0;                 // QZ_DISPLAYFLAG_*
+    int32_t fullScreen = 0;             // 0 windowed, else full screen
+    int32_t toggleLock = 0;             // non-zero: no full-screen toggle now
+    int32_t inputBlocked = 0;           // mouse-down events are swallowed while set
+    int32_t closeHandlerInstalled = 0;  // the script handles close requests itself
+    int32_t dropHandlerInstalled = 0;   // the window accepts dropped files
     int32_t clipboardHandlerInstalled = 0;
-    std::vector<qzHostRect> dragRegions; // borderless windows: where a click moves the window
-    std::vector<qzHostRect> sizeRegions; // borderless sizeable windows: where a click resizes it
+    std::vector<qzHostRect> dragRegions;  // borderless windows: where a click moves the window
+    std::vector<qzHostRect> sizeRegions;  // borderless sizeable windows: where a click resizes it
 };
 
 // How to open a window.
 struct qzHostWindowSpec {
-    qzDisplay* display = nullptr;        // posted with the window's events
-    int32_t scriptId = 0;                // the display's identifier in the script
-    std::string title;                   // ISO 8859-1
-    int32_t x = 0;                       // desktop position of the content
+    qzDisplay* display = nullptr;  // posted with the window's events
+    int32_t scriptId = 0;          // the display's identifier in the script
+    std::string title;             // ISO 8859-1
+    int32_t x = 0;                 // desktop position of the content
     int32_t y = 0;
-    bool centered = true;                // ignore x, y and centre the window
+    bool centered = true;  // ignore x, y and centre the window
     int32_t width = 640;
     int32_t height = 480;
     // Full screen (settings.fullScreen): the window covers this monitor in its current mode and
     // x, y, width and height are not used.
     int32_t monitor = 0;
-    bool activate = true;                // takes the keyboard focus when it opens
+    bool activate = true;  // takes the keyboard focus when it opens
     // The window's shape, one alpha byte a pixel over width x height; empty for a rectangle.
     std::vector<uint8_t> shape;
     qzHostWindowSettings settings;
@@ -137,10 +137,10 @@ struct qzHostWindowSpec {
 
 // One open window. Created by HostOpenWindow, freed by HostCloseWindow.
 struct qzHostWindow {
-    qzHostWindow* next = nullptr;        // the host's window list, in opening order
+    qzHostWindow* next = nullptr;  // the host's window list, in opening order
     qzDisplay* display = nullptr;
     int32_t scriptId = 0;
-    uint32_t id = 0;                     // the driver's id, non-zero
+    uint32_t id = 0;  // the driver's id, non-zero
     void* driverData = nullptr;
     qzHostWindowSettings settings;
 
@@ -152,7 +152,7 @@ struct qzHostWindow {
     int32_t height = 0;
     int32_t borderLeft = 0;
     int32_t borderTop = 0;
-    int32_t monitor = 0;                 // full screen: the monitor the window covers
+    int32_t monitor = 0;  // full screen: the monitor the window covers
 
     // What the window shows, and its title (ISO 8859-1).
     qzHostFrame frame;
@@ -166,23 +166,23 @@ struct qzHostWindow {
     int32_t leftButton = 0;
     int32_t rightButton = 0;
     int32_t middleButton = 0;
-    int32_t mouseX = 0;                  // last pointer position in content coordinates
+    int32_t mouseX = 0;  // last pointer position in content coordinates
     int32_t mouseY = 0;
-    int32_t mouseMoved = 0;              // set on movement; the event code clears it
-    qzTimeVal moveTime = {0, 0};         // monotonic time of the last movement
-    int32_t active = 0;                  // has the keyboard focus
-    int32_t windowState = 1;             // 1 normal, 2 minimised
+    int32_t mouseMoved = 0;       // set on movement; the event code clears it
+    qzTimeVal moveTime = {0, 0};  // monotonic time of the last movement
+    int32_t active = 0;           // has the keyboard focus
+    int32_t windowState = 1;      // 1 normal, 2 minimised
 
     // Requests that the next event pass serves.
     int32_t closeRequest = 0;
     int32_t sizeChanged = 0;
     int32_t ctrlC = 0;
     int32_t escape = 0;
-    int32_t pendingToggle = -1;          // -1 none, else the requested full-screen state
+    int32_t pendingToggle = -1;  // -1 none, else the requested full-screen state
 
     // Pointer.
     int32_t pointerHidden = 0;
-    qzHostCursor* cursor = nullptr;      // null: the system arrow
+    qzHostCursor* cursor = nullptr;  // null: the system arrow
 
     // Keys reported down, by physical key, so that a key-up clears the code its down set; and
     // a key whose down arrived while its text has not yet.
@@ -252,8 +252,7 @@ struct qzHostDriver {
 
     // Pointers. createCursor returns the driver's cursor or null with *error set (ERR_MEM,
     // ERR_POINTERIMG); a driver that cannot show pointers returns a null cursor and error 0.
-    void* (*createCursor)(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX,
-                          int32_t hotY, int* error);
+    void* (*createCursor)(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, int* error);
     void* (*createSystemCursor)(int32_t kind);
     void (*freeCursor)(void* cursor);
     // Makes the cursor current; null shows the system arrow.

@@ -14,13 +14,13 @@
 struct qzHostWindow;
 
 enum qzHostDialogKind : int32_t {
-    QZ_HDLG_MESSAGE = 1,   // a message with buttons
-    QZ_HDLG_FILE,          // files to open or one to save
-    QZ_HDLG_FOLDER,        // a folder
-    QZ_HDLG_TEXT,          // a line of text
-    QZ_HDLG_LIST,          // one entry of a list
-    QZ_HDLG_FONT,          // a font family, size and style
-    QZ_HDLG_COLOR,         // a colour
+    QZ_HDLG_MESSAGE = 1,  // a message with buttons
+    QZ_HDLG_FILE,         // files to open or one to save
+    QZ_HDLG_FOLDER,       // a folder
+    QZ_HDLG_TEXT,         // a line of text
+    QZ_HDLG_LIST,         // one entry of a list
+    QZ_HDLG_FONT,         // a font family, size and style
+    QZ_HDLG_COLOR,        // a colour
 };
 
 // Icons of message dialogs.
@@ -32,9 +32,9 @@ enum : uint32_t { QZ_HFONT_BOLD = 2, QZ_HFONT_ITALIC = 4, QZ_HFONT_UNDERLINE = 8
 
 struct qzHostDialog {
     int32_t kind = QZ_HDLG_MESSAGE;
-    qzHostWindow* parent = nullptr;    // the window the dialog belongs to, or null
+    qzHostWindow* parent = nullptr;  // the window the dialog belongs to, or null
     std::string title;
-    std::string text;                  // the message or question; may be empty
+    std::string text;  // the message or question; may be empty
     // Message: the buttons from left to right (at least one), the icon, and the buttons that
     // Return and Escape press (-1: none).
     std::vector<std::string> buttons;
@@ -63,14 +63,14 @@ struct qzHostDialog {
 struct qzHostDialogAnswer {
     // 0 when the user cancelled or closed the dialog, 1 when a choice was made.
     int32_t accepted = 0;
-    int32_t button = -1;               // message: the button pressed, from 0 at the left
-    int32_t index = -1;                // list: the entry chosen
-    std::vector<std::string> paths;    // file: the paths chosen; folder: the one folder
-    std::string text;                  // text: what was typed
-    std::string family;                // font
+    int32_t button = -1;             // message: the button pressed, from 0 at the left
+    int32_t index = -1;              // list: the entry chosen
+    std::vector<std::string> paths;  // file: the paths chosen; folder: the one folder
+    std::string text;                // text: what was typed
+    std::string family;              // font
     int32_t size = 0;
     uint32_t style = 0;
-    int32_t color = -1;                // colour: 0xRRGGBB
+    int32_t color = -1;  // colour: 0xRRGGBB
 };
 
 // Clipboard contents. Text is UTF-8 as the clipboard holds it; a picture is PNG data.
@@ -78,7 +78,7 @@ enum qzHostClipKind : int32_t {
     QZ_HCLIP_EMPTY = 0,
     QZ_HCLIP_TEXT = 1,
     QZ_HCLIP_IMAGE = 2,
-    QZ_HCLIP_UNKNOWN = 4,              // something that is neither
+    QZ_HCLIP_UNKNOWN = 4,  // something that is neither
 };
 
 struct qzHostClipboard {

@@ -23,8 +23,8 @@ constexpr uint32_t kNamedScancodes = 0x20000;
 struct NamedKey {
     const char* name;
     int32_t key;
-    int32_t keyChar;     // for keys that type a character
-    uint32_t modifier;   // for modifier keys
+    int32_t keyChar;    // for keys that type a character
+    uint32_t modifier;  // for modifier keys
 };
 
 const NamedKey kNamedKeys[] = {
@@ -60,24 +60,21 @@ const NamedKey kNamedKeys[] = {
 struct KeySpec {
     int32_t key = QZ_HKEY_NONE;
     int32_t keyChar = 0;
-    uint32_t modifier = 0;     // the key is this modifier
-    uint32_t combo = 0;        // modifiers the token holds with it ("ctrl+c", an upper-case letter)
+    uint32_t modifier = 0;  // the key is this modifier
+    uint32_t combo = 0;     // modifiers the token holds with it ("ctrl+c", an upper-case letter)
     uint32_t scancode = 0;
-    uint32_t character = 0;    // the typed character, for character keys
+    uint32_t character = 0;  // the typed character, for character keys
 };
 
-std::string Lower(const std::string& text)
-{
+std::string Lower(const std::string& text) {
     std::string out = text;
     for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
 }
 
-std::string EncodeUtf8(uint32_t cp)
-{
+std::string EncodeUtf8(uint32_t cp) {
     std::string out;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -97,25 +94,21 @@ std::string EncodeUtf8(uint32_t cp)
     return out;
 }
 
-uint32_t ModifierByName(const std::string& name)
-{
+uint32_t ModifierByName(const std::string& name) {
     std::string lower = Lower(name);
     for (const NamedKey& k : kNamedKeys) {
-        if (k.modifier && lower == k.name)
-            return k.modifier;
+        if (k.modifier && lower == k.name) return k.modifier;
     }
     return 0;
 }
 
-bool ResolveKey(const std::string& token, KeySpec* spec)
-{
+bool ResolveKey(const std::string& token, KeySpec* spec) {
     std::string rest = token;
     // Modifier prefixes: "ctrl+c", "cmd+shift+return". A lone "+" is the plus key.
     for (size_t plus = rest.find('+'); plus != std::string::npos && plus > 0 && plus + 1 < rest.size();
          plus = rest.find('+')) {
         uint32_t bit = ModifierByName(rest.substr(0, plus));
-        if (!bit)
-            break;
+        if (!bit) break;
         spec->combo |= bit;
         rest = rest.substr(plus + 1);
     }
@@ -156,16 +149,13 @@ bool ResolveKey(const std::string& token, KeySpec* spec)
     return false;
 }
 
-bool ParseInteger(const std::string& word, int64_t low, int64_t high, int64_t* out)
-{
+bool ParseInteger(const std::string& word, int64_t low, int64_t high, int64_t* out) {
     size_t digits = word[0] == '-' ? 1 : 0;
-    if (word.size() <= digits || word[digits] < '0' || word[digits] > '9')
-        return false;
+    if (word.size() <= digits || word[digits] < '0' || word[digits] > '9') return false;
     errno = 0;
     char* end = nullptr;
     long long value = std::strtoll(word.c_str(), &end, 10);
-    if (errno != 0 || *end != 0 || value < low || value > high)
-        return false;
+    if (errno != 0 || *end != 0 || value < low || value > high) return false;
     *out = value;
     return true;
 }
@@ -173,13 +163,12 @@ bool ParseInteger(const std::string& word, int64_t low, int64_t high, int64_t* o
 // The line being read: its words, what it makes, and the error it finds.
 struct LineReader {
     std::vector<std::string> words;
-    size_t at = 1;              // the next word after the event name
+    size_t at = 1;  // the next word after the event name
     std::string error;
 
     bool More() const { return at < words.size(); }
 
-    bool Number(int64_t low, int64_t high, int64_t* out, const char* what)
-    {
+    bool Number(int64_t low, int64_t high, int64_t* out, const char* what) {
         if (!More()) {
             error = std::string("missing ") + what;
             return false;
@@ -192,8 +181,7 @@ struct LineReader {
         return true;
     }
 
-    bool Point(int32_t* x, int32_t* y)
-    {
+    bool Point(int32_t* x, int32_t* y) {
         int64_t a, b;
         if (!Number(-kMaxCoordinate, kMaxCoordinate, &a, "x position") ||
             !Number(-kMaxCoordinate, kMaxCoordinate, &b, "y position"))
@@ -203,8 +191,7 @@ struct LineReader {
         return true;
     }
 
-    bool Word(std::string* out, const char* what)
-    {
+    bool Word(std::string* out, const char* what) {
         if (!More()) {
             error = std::string("missing ") + what;
             return false;
@@ -213,8 +200,7 @@ struct LineReader {
         return true;
     }
 
-    bool End()
-    {
+    bool End() {
         if (More()) {
             error = "unexpected \"" + words[at] + "\"";
             return false;
@@ -224,34 +210,28 @@ struct LineReader {
 };
 
 // Reads the optional button word of mouse events: left (default), right or middle.
-int32_t ReadButton(LineReader* r)
-{
-    if (!r->More())
-        return 1;
+int32_t ReadButton(LineReader* r) {
+    if (!r->More()) return 1;
     std::string word = Lower(r->words[r->at]);
     int32_t button = word == "left" ? 1 : word == "right" ? 2 : word == "middle" ? 3 : 0;
-    if (button)
-        r->at++;
+    if (button) r->at++;
     return button ? button : 1;
 }
 
-qzHostEvent Make(int32_t kind)
-{
+qzHostEvent Make(int32_t kind) {
     qzHostEvent e;
     e.kind = kind;
     return e;
 }
 
-qzHostEvent WindowEvent(int32_t sub)
-{
+qzHostEvent WindowEvent(int32_t sub) {
     qzHostEvent e = Make(QZ_HEV_WINDOW);
     e.sub = sub;
     return e;
 }
 
 // The events of one key press, release or both.
-void KeyEvents(const KeySpec& spec, uint32_t* held, bool down, bool up, std::vector<qzHostEvent>* out)
-{
+void KeyEvents(const KeySpec& spec, uint32_t* held, bool down, bool up, std::vector<qzHostEvent>* out) {
     qzHostEvent key = Make(QZ_HEV_KEY);
     key.key = spec.key;
     key.keyChar = spec.keyChar;
@@ -279,13 +259,11 @@ void KeyEvents(const KeySpec& spec, uint32_t* held, bool down, bool up, std::vec
 }
 
 // Reads the event of a line (after its time and target) into `out`.
-bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
-{
+bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out) {
     std::string name = Lower(r->words[0]);
     if (name == "key" || name == "keydown" || name == "keyup") {
         std::string token;
-        if (!r->Word(&token, "key name"))
-            return false;
+        if (!r->Word(&token, "key name")) return false;
         KeySpec spec;
         if (!ResolveKey(token, &spec)) {
             r->error = "unknown key \"" + token + "\"";
@@ -296,23 +274,20 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
     }
     if (name == "text") {
         qzHostEvent e = Make(QZ_HEV_TEXT);
-        if (!r->Word(&e.text, "text"))
-            return false;
+        if (!r->Word(&e.text, "text")) return false;
         out->push_back(e);
         return r->End();
     }
     if (name == "move" || name == "windowmove") {
         qzHostEvent e = name == "move" ? Make(QZ_HEV_MOUSE_MOVE) : WindowEvent(QZ_HWIN_MOVED);
-        if (!r->Point(&e.x, &e.y))
-            return false;
+        if (!r->Point(&e.x, &e.y)) return false;
         out->push_back(e);
         return r->End();
     }
     if (name == "mousedown" || name == "mouseup" || name == "click") {
         qzHostEvent e = Make(QZ_HEV_MOUSE_BUTTON);
         e.sub = ReadButton(r);
-        if (!r->Point(&e.x, &e.y))
-            return false;
+        if (!r->Point(&e.x, &e.y)) return false;
         e.modifiers = *held;
         if (name != "mouseup") {
             e.pressed = 1;
@@ -326,27 +301,23 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
     }
     if (name == "wheel") {
         std::string direction;
-        if (!r->Word(&direction, "wheel direction"))
-            return false;
+        if (!r->Word(&direction, "wheel direction")) return false;
         direction = Lower(direction);
         if (direction != "up" && direction != "down") {
             r->error = "bad wheel direction \"" + direction + "\" (up or down)";
             return false;
         }
         int64_t count = 1;
-        if (r->More() && !r->Number(1, kMaxRepeat, &count, "count"))
-            return false;
+        if (r->More() && !r->Number(1, kMaxRepeat, &count, "count")) return false;
         qzHostEvent e = Make(QZ_HEV_WHEEL);
         e.wheel = direction == "up" ? 1 : -1;
-        for (int64_t i = 0; i < count; i++)
-            out->push_back(e);
+        for (int64_t i = 0; i < count; i++) out->push_back(e);
         return r->End();
     }
     if (name == "resize") {
         qzHostEvent e = WindowEvent(QZ_HWIN_RESIZED);
         int64_t w, h;
-        if (!r->Number(1, kMaxCoordinate, &w, "width") || !r->Number(1, kMaxCoordinate, &h, "height"))
-            return false;
+        if (!r->Number(1, kMaxCoordinate, &w, "width") || !r->Number(1, kMaxCoordinate, &h, "height")) return false;
         e.width = static_cast<int32_t>(w);
         e.height = static_cast<int32_t>(h);
         out->push_back(e);
@@ -354,10 +325,8 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
     }
     if (name == "drop") {
         qzHostEvent e = Make(QZ_HEV_DROP);
-        if (!r->Point(&e.x, &e.y))
-            return false;
-        while (r->More())
-            e.paths.push_back(r->words[r->at++]);
+        if (!r->Point(&e.x, &e.y)) return false;
+        while (r->More()) e.paths.push_back(r->words[r->at++]);
         if (e.paths.empty()) {
             r->error = "missing file name";
             return false;
@@ -367,8 +336,7 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
     }
     if (name == "menu") {
         qzHostEvent e = Make(QZ_HEV_MENU);
-        if (!r->Word(&e.text, "menu item"))
-            return false;
+        if (!r->Word(&e.text, "menu item")) return false;
         out->push_back(e);
         return r->End();
     }
@@ -399,16 +367,13 @@ bool ReadEvent(LineReader* r, uint32_t* held, std::vector<qzHostEvent>* out)
     return false;
 }
 
-} // namespace
+}  // namespace
 
-bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted)
-{
+bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, std::vector<bool>* quoted) {
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-            i++;
-        if (i >= line.size())
-            break;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) i++;
+        if (i >= line.size()) break;
         std::string word;
         if (line[i] == '"') {
             i++;
@@ -426,13 +391,11 @@ bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, 
                     word += c;
                 }
             }
-            if (!closed)
-                return false;
+            if (!closed) return false;
             words->push_back(word);
             quoted->push_back(true);
         } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
-                word += line[i++];
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
             words->push_back(word);
             quoted->push_back(false);
         }
@@ -440,9 +403,8 @@ bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, 
     return true;
 }
 
-bool ParseInputScript(const std::string& text, const std::string& name,
-                      std::vector<qzScriptedEvent>* out, std::string* message)
-{
+bool ParseInputScript(const std::string& text, const std::string& name, std::vector<qzScriptedEvent>* out,
+                      std::string* message) {
     std::vector<qzScriptedEvent> events;
     std::istringstream in(text);
     // A line that cannot be read for want of memory throws instead of ending the script early,
@@ -461,10 +423,8 @@ bool ParseInputScript(const std::string& text, const std::string& name,
         lineNumber++;
         std::vector<std::string> words;
         std::vector<bool> quoted;
-        if (!SplitScriptWords(line, &words, &quoted))
-            return fail("unterminated quote");
-        if (words.empty() || (!quoted[0] && words[0][0] == '#'))
-            continue;
+        if (!SplitScriptWords(line, &words, &quoted)) return fail("unterminated quote");
+        if (words.empty() || (!quoted[0] && words[0][0] == '#')) continue;
 
         // Time: milliseconds from the start, or +milliseconds after the previous line.
         int64_t ms = 0;
@@ -472,8 +432,7 @@ bool ParseInputScript(const std::string& text, const std::string& name,
         bool relative = !time.empty() && time[0] == '+';
         if (!ParseInteger(relative ? time.substr(1) : time, 0, kMaxTimeMs, &ms))
             return fail("bad time \"" + time + "\"");
-        if (relative)
-            ms += previousMs;
+        if (relative) ms += previousMs;
         if (ms < previousMs)
             return fail("time " + time + " is before the previous line's " + std::to_string(previousMs));
         previousMs = ms;
@@ -482,19 +441,16 @@ bool ParseInputScript(const std::string& text, const std::string& name,
         int32_t display = 0;
         if (at < words.size() && words[at].size() > 1 && words[at][0] == '@' && !quoted[at]) {
             int64_t id;
-            if (!ParseInteger(words[at].substr(1), 1, INT32_MAX, &id))
-                return fail("bad display \"" + words[at] + "\"");
+            if (!ParseInteger(words[at].substr(1), 1, INT32_MAX, &id)) return fail("bad display \"" + words[at] + "\"");
             display = static_cast<int32_t>(id);
             at++;
         }
-        if (at >= words.size())
-            return fail("missing event");
+        if (at >= words.size()) return fail("missing event");
 
         LineReader reader;
         reader.words.assign(words.begin() + static_cast<long>(at), words.end());
         std::vector<qzHostEvent> made;
-        if (!ReadEvent(&reader, &held, &made))
-            return fail(reader.error);
+        if (!ReadEvent(&reader, &held, &made)) return fail(reader.error);
         if (events.size() + made.size() > kMaxEvents)
             return fail("too many events (more than " + std::to_string(kMaxEvents) + ")");
         for (qzHostEvent& e : made)
@@ -504,8 +460,7 @@ bool ParseInputScript(const std::string& text, const std::string& name,
     return true;
 }
 
-bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::string* message)
-{
+bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::string* message) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\": " + std::strerror(errno);
@@ -515,8 +470,7 @@ bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::s
     // out for the end of the file and parse a part of it.
     std::string text;
     char block[4096];
-    while (file.read(block, sizeof block) || file.gcount() > 0)
-        text.append(block, static_cast<size_t>(file.gcount()));
+    while (file.read(block, sizeof block) || file.gcount() > 0) text.append(block, static_cast<size_t>(file.gcount()));
     if (file.bad()) {
         *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\"";
         return false;

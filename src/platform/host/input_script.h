@@ -10,9 +10,9 @@
 #include "platform/host/host.h"
 
 struct qzScriptedEvent {
-    uint64_t atMicros;       // from the start of the player
-    int32_t display;         // the window of this display identifier; 0 = the focused window
-    int32_t line;            // the script line it came from
+    uint64_t atMicros;  // from the start of the player
+    int32_t display;    // the window of this display identifier; 0 = the focused window
+    int32_t line;       // the script line it came from
     qzHostEvent event;
 };
 
@@ -23,8 +23,8 @@ bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, 
 
 // Parses a whole script. `name` names it in messages. Returns true, or false with a message
 // "NAME:LINE: what is wrong" and nothing appended.
-bool ParseInputScript(const std::string& text, const std::string& name,
-                      std::vector<qzScriptedEvent>* out, std::string* message);
+bool ParseInputScript(const std::string& text, const std::string& name, std::vector<qzScriptedEvent>* out,
+                      std::string* message);
 
 // Reads and parses the script file (a file-system path). false with a message when the file
 // cannot be read or a line is bad.

@@ -14,9 +14,9 @@ enum { QZ_JOY_UP = 0, QZ_JOY_RIGHT = 2, QZ_JOY_DOWN = 4, QZ_JOY_LEFT = 6, QZ_JOY
 struct qzJoystickReading {
     int32_t hasX;
     int32_t hasY;
-    int32_t x, xMin, xMax;        // the reading and the range the device states
+    int32_t x, xMin, xMax;  // the reading and the range the device states
     int32_t y, yMin, yMax;
-    uint32_t buttons;             // bit n: button n + 1 pressed (the first 32 buttons)
+    uint32_t buttons;  // bit n: button n + 1 pressed (the first 32 buttons)
 };
 
 // A driver's devices. scan finds them (once): 0 with *count, or ERR_JOYSTICK. read fills the

@@ -11,16 +11,13 @@
 
 namespace {
 
-int ReadClipboard(int withData, qzHostClipboard* out)
-{
+int ReadClipboard(int withData, qzHostClipboard* out) {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return ERR_CLIPOPEN;
+    if (!driver) return ERR_CLIPOPEN;
     return driver->clipboardRead(withData, out);
 }
 
-int TypeOf(const qzHostClipboard& contents)
-{
+int TypeOf(const qzHostClipboard& contents) {
     switch (contents.kind) {
     case QZ_HCLIP_TEXT: return QZ_CLIPBOARD_TEXT;
     case QZ_HCLIP_IMAGE: return QZ_CLIPBOARD_IMAGE;
@@ -29,28 +26,21 @@ int TypeOf(const qzHostClipboard& contents)
     }
 }
 
-} // namespace
+}  // namespace
 
-std::string ClipboardTextFromEngine(const std::string& text)
-{
-    return ConvertLatin1ToUtf8(text);
-}
+std::string ClipboardTextFromEngine(const std::string& text) { return ConvertLatin1ToUtf8(text); }
 
-std::string ClipboardTextToEngine(const std::string& text)
-{
+std::string ClipboardTextToEngine(const std::string& text) {
     std::string latin1 = ConvertTextToLatin1(text, '?');
     for (size_t i = 0; i < latin1.size(); i++) {
-        if (latin1[i] == '\r' && (i + 1 >= latin1.size() || latin1[i + 1] != '\n'))
-            latin1[i] = '\n';
+        if (latin1[i] == '\r' && (i + 1 >= latin1.size() || latin1[i + 1] != '\n')) latin1[i] = '\n';
     }
     return latin1;
 }
 
-int MacSetClipboard(int type, const qzMacClipboardData& data)
-{
+int MacSetClipboard(int type, const qzMacClipboardData& data) {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return ERR_CLIPWRITE;
+    if (!driver) return ERR_CLIPWRITE;
     qzHostClipboard contents;
     if (type == QZ_CLIPBOARD_TEXT) {
         contents.kind = QZ_HCLIP_TEXT;
@@ -62,8 +52,7 @@ int MacSetClipboard(int type, const qzMacClipboardData& data)
         size_t size = 0;
         int error = SysEncodeImage(data.pixels.data(), data.width, data.height, data.width * 4, QZ_SYSIMAGE_PNG,
                                    data.hasAlpha ? 1 : 0, 100, &png, &size);
-        if (error)
-            return error;
+        if (error) return error;
         std::unique_ptr<unsigned char, void (*)(void*)> owned(png, OsFree);
         contents.kind = QZ_HCLIP_IMAGE;
         contents.png.assign(png, png + size);
@@ -71,30 +60,25 @@ int MacSetClipboard(int type, const qzMacClipboardData& data)
         return ERR_CLIPWRITE;
     }
     int error = driver->clipboardWrite(contents);
-    if (error)
-        return ERR_CLIPWRITE;
+    if (error) return ERR_CLIPWRITE;
     MacPostClipboardChanged();
     return 0;
 }
 
-int MacGetClipboard(qzMacClipboardData* out, int* type)
-{
+int MacGetClipboard(qzMacClipboardData* out, int* type) {
     *out = qzMacClipboardData{};
     *type = QZ_CLIPBOARD_EMPTY;
     qzHostClipboard contents;
     int error = ReadClipboard(1, &contents);
-    if (error)
-        return error;
+    if (error) return error;
     *type = TypeOf(contents);
     if (*type == QZ_CLIPBOARD_TEXT) {
         out->text = ClipboardTextToEngine(contents.text);
     } else if (*type == QZ_CLIPBOARD_IMAGE) {
-        if (contents.png.empty())
-            return ERR_CLIPREAD;
+        if (contents.png.empty()) return ERR_CLIPREAD;
         qzSysImage image = {};
         error = SysDecodeImageMemory(contents.png.data(), contents.png.size(), 0, &image);
-        if (error)
-            return error;
+        if (error) return error;
         std::unique_ptr<uint32_t, void (*)(void*)> pixels(image.pixels, OsFree);
         size_t count = size_t(image.width) * size_t(image.height);
         out->pixels.assign(pixels.get(), pixels.get() + count);
@@ -105,22 +89,18 @@ int MacGetClipboard(qzMacClipboardData* out, int* type)
     return 0;
 }
 
-int MacPeekClipboard(int* type)
-{
+int MacPeekClipboard(int* type) {
     *type = QZ_CLIPBOARD_EMPTY;
     qzHostClipboard contents;
     int error = ReadClipboard(0, &contents);
-    if (error)
-        return ERR_CLIPOPEN;
+    if (error) return ERR_CLIPOPEN;
     *type = TypeOf(contents);
     return 0;
 }
 
-int MacClearClipboard()
-{
+int MacClearClipboard() {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return ERR_CLIPWRITE;
+    if (!driver) return ERR_CLIPWRITE;
     qzHostClipboard empty;
     return driver->clipboardWrite(empty) ? ERR_CLIPWRITE : 0;
 }

@@ -17,11 +17,11 @@ enum {
 };
 
 struct qzMacClipboardData {
-    std::string text;                  // text: ISO 8859-1
-    int32_t width = 0;                 // picture: width x height words 0xAARRGGBB, rows packed
+    std::string text;   // text: ISO 8859-1
+    int32_t width = 0;  // picture: width x height words 0xAARRGGBB, rows packed
     int32_t height = 0;
     std::vector<uint32_t> pixels;
-    int32_t hasAlpha = 0;              // the top bytes are the picture's alpha
+    int32_t hasAlpha = 0;  // the top bytes are the picture's alpha
 };
 
 // Puts text (QZ_CLIPBOARD_TEXT) or a picture (QZ_CLIPBOARD_IMAGE) on the clipboard; on success

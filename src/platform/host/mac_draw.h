@@ -20,10 +20,10 @@ struct qzMacWindow;
 
 // Blit flags the window side reads.
 enum : uint32_t {
-    MACBLT_ANYSTATE = 0x10,         // draw also when the window is not in its normal state
-    MACBLT_WHILEHIDDEN = 0x80,      // the presentation flag "present also while hidden": the same
-    MACBLT_NOSCALE = 0x100,         // ignore the scaled size (the caller scaled already)
-    MACBLT_NOCLIP = 0x20,           // do not clip to the visible region (there is none to clip to)
+    MACBLT_ANYSTATE = 0x10,     // draw also when the window is not in its normal state
+    MACBLT_WHILEHIDDEN = 0x80,  // the presentation flag "present also while hidden": the same
+    MACBLT_NOSCALE = 0x100,     // ignore the scaled size (the caller scaled already)
+    MACBLT_NOCLIP = 0x20,       // do not clip to the visible region (there is none to clip to)
 };
 
 // Copies the rectangle (sx, sy, width, height) of the locked source bitmap to (dx, dy) of the

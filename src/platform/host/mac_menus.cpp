@@ -8,10 +8,8 @@
 
 namespace {
 
-void Choose(qzHostWindow* window, qzMenuBarEntry* entry)
-{
-    if (!entry || entry->item->separator || !entry->children.empty() || (entry->flags & QZ_MENUITEM_DISABLED))
-        return;
+void Choose(qzHostWindow* window, qzMenuBarEntry* entry) {
+    if (!entry || entry->item->separator || !entry->children.empty() || (entry->flags & QZ_MENUITEM_DISABLED)) return;
     int32_t selected = 0;
     if (entry->item->flags & QZ_MENUITEM_TOGGLE) {
         entry->flags ^= QZ_MENUITEM_SELECTED;
@@ -22,34 +20,27 @@ void Choose(qzHostWindow* window, qzMenuBarEntry* entry)
     MacHostHooks().menuSelected(window->display, item->hasId ? item->id : std::string(), selected);
 }
 
-} // namespace
+}  // namespace
 
-int MacCreateWindowMenu(qzMacWindow* record, const qzMenuItem* tree)
-{
+int MacCreateWindowMenu(qzMacWindow* record, const qzMenuItem* tree) {
     MacDisposeWindowMenu(record);
-    if (!tree)
-        return 0;
+    if (!tree) return 0;
     record->menuBar = MenuBarCreate(tree);
     return record->menuBar ? 0 : ERR_CREATEMENU;
 }
 
-void MacDisposeWindowMenu(qzMacWindow* record)
-{
-    if (!record || !record->menuBar)
-        return;
+void MacDisposeWindowMenu(qzMacWindow* record) {
+    if (!record || !record->menuBar) return;
     if (qzHostWindow* window = MacHostWindow(record)) {
-        if (window->menuBar == record->menuBar)
-            HostSetWindowMenuBar(window, nullptr);
+        if (window->menuBar == record->menuBar) HostSetWindowMenuBar(window, nullptr);
     }
     MenuBarFree(record->menuBar);
     record->menuBar = nullptr;
 }
 
-int MacResetWindowMenu(qzMacWindow* record, const qzMenuItem* tree)
-{
+int MacResetWindowMenu(qzMacWindow* record, const qzMenuItem* tree) {
     qzHostWindow* window = MacHostWindow(record);
-    if (!window || window->settings.fullScreen)
-        return 0;
+    if (!window || window->settings.fullScreen) return 0;
     qzMenuBar* old = record->menuBar;
     record->menuBar = tree ? MenuBarCreate(tree) : nullptr;
     HostSetWindowMenuBar(window, record->menuBar);
@@ -57,13 +48,10 @@ int MacResetWindowMenu(qzMacWindow* record, const qzMenuItem* tree)
     return 0;
 }
 
-int MacSetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t set, uint32_t clear)
-{
-    if (!MacHostWindow(record))
-        return ERR_CLOSEDDISPLAY;
+int MacSetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t set, uint32_t clear) {
+    if (!MacHostWindow(record)) return ERR_CLOSEDDISPLAY;
     qzMenuBarEntry* entry = MenuBarFind(record->menuBar, item);
-    if (!entry)
-        return 0;
+    if (!entry) return 0;
     uint32_t mask = QZ_MENUITEM_SELECTED | QZ_MENUITEM_DISABLED;
     uint32_t flags = (entry->flags | (set & mask)) & ~(clear & mask);
     if (flags != entry->flags) {
@@ -73,37 +61,27 @@ int MacSetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t se
     return 0;
 }
 
-int MacGetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t* state)
-{
+int MacGetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t* state) {
     *state = 0;
-    if (!MacHostWindow(record))
-        return ERR_CLOSEDDISPLAY;
+    if (!MacHostWindow(record)) return ERR_CLOSEDDISPLAY;
     qzMenuBarEntry* entry = MenuBarFind(record->menuBar, item);
-    if (!entry)
-        return 0;
-    if ((item->flags & QZ_MENUITEM_TOGGLE) && (entry->flags & QZ_MENUITEM_SELECTED))
-        *state |= QZ_MENUITEM_SELECTED;
-    if (entry->flags & QZ_MENUITEM_DISABLED)
-        *state |= QZ_MENUITEM_DISABLED;
+    if (!entry) return 0;
+    if ((item->flags & QZ_MENUITEM_TOGGLE) && (entry->flags & QZ_MENUITEM_SELECTED)) *state |= QZ_MENUITEM_SELECTED;
+    if (entry->flags & QZ_MENUITEM_DISABLED) *state |= QZ_MENUITEM_DISABLED;
     return 0;
 }
 
-void MacHandleMenuEvent(qzHostWindow* window, const qzHostEvent& event)
-{
-    if (!window->menuBar)
-        return;
+void MacHandleMenuEvent(qzHostWindow* window, const qzHostEvent& event) {
+    if (!window->menuBar) return;
     qzMenuBarEntry* entry = event.menuItem ? MenuBarFind(window->menuBar, event.menuItem)
                                            : MenuBarFindByName(window->menuBar, event.text.c_str());
     Choose(window, entry);
 }
 
-bool MacHandleMenuHotkey(qzHostWindow* window, uint32_t character)
-{
-    if (!window->menuBar || !character)
-        return false;
+bool MacHandleMenuHotkey(qzHostWindow* window, uint32_t character) {
+    if (!window->menuBar || !character) return false;
     const qzMenuItem* item = MenuBarHotkey(window->menuBar, character);
-    if (!item)
-        return false;
+    if (!item) return false;
     Choose(window, MenuBarFind(window->menuBar, item));
     return true;
 }

@@ -17,30 +17,20 @@ namespace {
 // Catalog captions of the standard buttons.
 enum { kMsgOk = 94, kMsgCancel = 307, kMsgYes = 338, kMsgNo = 339 };
 
-std::string Caption(int id, const char* text)
-{
-    return ConvertLatin1ToUtf8(GetPlayerCatalogString(id, text));
-}
+std::string Caption(int id, const char* text) { return ConvertLatin1ToUtf8(GetPlayerCatalogString(id, text)); }
 
-std::string Utf8(const char* latin1)
-{
-    return latin1 ? ConvertLatin1ToUtf8(latin1) : std::string();
-}
+std::string Utf8(const char* latin1) { return latin1 ? ConvertLatin1ToUtf8(latin1) : std::string(); }
 
-std::string FileSystemPath(const char* enginePath)
-{
+std::string FileSystemPath(const char* enginePath) {
     std::string path;
-    if (!enginePath || !*enginePath || !MacPathToFileSystem(enginePath, &path))
-        return std::string();
+    if (!enginePath || !*enginePath || !MacPathToFileSystem(enginePath, &path)) return std::string();
     return path;
 }
 
 // Shows the dialog through the driver; the driver's reason for a failure goes to the console.
-int ShowDialog(qzHostDialog& dialog, const qzMacWindow* owner, qzHostDialogAnswer* answer)
-{
+int ShowDialog(qzHostDialog& dialog, const qzMacWindow* owner, qzHostDialogAnswer* answer) {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return ERR_WINDOW;
+    if (!driver) return ERR_WINDOW;
     dialog.parent = MacHostWindow(owner);
     std::string message;
     int error = driver->dialog(dialog, answer, &message);
@@ -51,53 +41,43 @@ int ShowDialog(qzHostDialog& dialog, const qzMacWindow* owner, qzHostDialogAnswe
     return error == ERR_MEM ? ERR_MEM : error ? ERR_WINDOW : 0;
 }
 
-std::vector<std::string> SplitBars(const std::string& text)
-{
+std::vector<std::string> SplitBars(const std::string& text) {
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
         size_t end = text.find('|', start);
         parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
-            return parts;
+        if (end == std::string::npos) return parts;
         start = end + 1;
     }
 }
 
-void CopyOut(const std::string& text, char* buffer, size_t size)
-{
+void CopyOut(const std::string& text, char* buffer, size_t size) {
     size_t n = std::min(text.size(), size - 1);
     std::memcpy(buffer, text.data(), n);
     buffer[n] = 0;
 }
 
-} // namespace
+}  // namespace
 
-std::vector<std::string> MacPatternSuffixes(const char* pattern)
-{
+std::vector<std::string> MacPatternSuffixes(const char* pattern) {
     std::vector<std::string> suffixes;
-    if (!pattern || !*pattern || pattern[0] == '*' || std::strcmp(pattern, "#?") == 0)
-        return suffixes;
+    if (!pattern || !*pattern || pattern[0] == '*' || std::strcmp(pattern, "#?") == 0) return suffixes;
     for (std::string piece : SplitBars(pattern)) {
-        if (piece.empty())
-            continue;
-        if (piece[0] != '.')
-            piece.insert(piece.begin(), '.');
+        if (piece.empty()) continue;
+        if (piece[0] != '.') piece.insert(piece.begin(), '.');
         suffixes.push_back(piece);
     }
     return suffixes;
 }
 
-bool MacIsNumberText(const char* text, size_t length)
-{
-    if (!text || length == 0)
-        return false;
+bool MacIsNumberText(const char* text, size_t length) {
+    if (!text || length == 0) return false;
     size_t i = text[0] == '-' ? 1 : 0;
     bool dot = false;
     for (; i < length; i++) {
         if (text[i] == '.') {
-            if (dot)
-                return false;
+            if (dot) return false;
             dot = true;
         } else if (text[i] < '0' || text[i] > '9') {
             return false;
@@ -106,9 +86,8 @@ bool MacIsNumberText(const char* text, size_t length)
     return true;
 }
 
-int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* message, const char* buttons,
-                     int icon, int* result)
-{
+int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* message, const char* buttons, int icon,
+                     int* result) {
     *result = 0;
     qzHostDialog d;
     d.kind = QZ_HDLG_MESSAGE;
@@ -123,27 +102,21 @@ int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* me
         case QZ_BUTTONS_OK: d.buttons = {Caption(kMsgOk, "OK")}; break;
         case QZ_BUTTONS_OKCANCEL: d.buttons = {Caption(kMsgOk, "OK"), Caption(kMsgCancel, "Cancel")}; break;
         case QZ_BUTTONS_YESNO: d.buttons = {Caption(kMsgYes, "Yes"), Caption(kMsgNo, "No")}; break;
-        default:
-            d.buttons = {Caption(kMsgYes, "Yes"), Caption(kMsgNo, "No"), Caption(kMsgCancel, "Cancel")};
-            break;
+        default: d.buttons = {Caption(kMsgYes, "Yes"), Caption(kMsgNo, "No"), Caption(kMsgCancel, "Cancel")}; break;
         }
         d.defaultButton = 0;
         d.cancelButton = d.buttons.size() > 1 ? 1 : 0;
     } else {
         for (const std::string& piece : SplitBars(list)) {
-            if (piece.empty() || d.buttons.size() >= size_t(QZ_MAX_REQUESTER_BUTTONS))
-                return ERR_WINDOW;
+            if (piece.empty() || d.buttons.size() >= size_t(QZ_MAX_REQUESTER_BUTTONS)) return ERR_WINDOW;
             d.buttons.push_back(ConvertLatin1ToUtf8(piece));
         }
-        if (d.buttons.size() <= 2)
-            d.defaultButton = 0;
-        if (d.buttons.size() == 2)
-            d.cancelButton = 1;
+        if (d.buttons.size() <= 2) d.defaultButton = 0;
+        if (d.buttons.size() == 2) d.cancelButton = 1;
     }
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
+    if (error) return error;
     // 1, 2, ... from the left; the rightmost button, and a closed box, give 0.
     int32_t count = int32_t(d.buttons.size());
     *result = answer.accepted && answer.button >= 0 && answer.button < count - 1 ? answer.button + 1 : 0;
@@ -151,50 +124,41 @@ int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* me
 }
 
 int MacFileRequest(const qzMacWindow* owner, qzMacFileResult* out, const char* title, const char* pattern, int mode,
-                   const char* folder, const char* file)
-{
+                   const char* folder, const char* file) {
     *out = qzMacFileResult{};
     qzHostDialog d;
     d.kind = QZ_HDLG_FILE;
     d.title = Utf8(title);
-    d.fileMode = mode == QZ_REQ_MULTISELECT ? QZ_HFILE_OPENSEVERAL : mode == QZ_REQ_SAVEMODE ? QZ_HFILE_SAVE
-                                                                                            : QZ_HFILE_OPEN;
-    if (d.fileMode != QZ_HFILE_SAVE)
-        d.suffixes = MacPatternSuffixes(pattern);
+    d.fileMode = mode == QZ_REQ_MULTISELECT ? QZ_HFILE_OPENSEVERAL
+                 : mode == QZ_REQ_SAVEMODE  ? QZ_HFILE_SAVE
+                                            : QZ_HFILE_OPEN;
+    if (d.fileMode != QZ_HFILE_SAVE) d.suffixes = MacPatternSuffixes(pattern);
     d.folder = FileSystemPath(folder);
     if (file && *file) {
         std::string name;
-        if (MacPathToFileSystem(file, &name))
-            d.file = name;
+        if (MacPathToFileSystem(file, &name)) d.file = name;
     }
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
-    if (!answer.accepted || answer.paths.empty())
-        return 0;
-    if (d.fileMode != QZ_HFILE_OPENSEVERAL)
-        answer.paths.resize(1);
+    if (error) return error;
+    if (!answer.accepted || answer.paths.empty()) return 0;
+    if (d.fileMode != QZ_HFILE_OPENSEVERAL) answer.paths.resize(1);
     for (size_t i = 0; i < answer.paths.size(); i++) {
         std::string path = FileSystemToEnginePath(answer.paths[i]);
         size_t slash = path.find_last_of('/');
         std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (i == 0)
-            out->folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-        if (name.empty())
-            continue;
+        if (i == 0) out->folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        if (name.empty()) continue;
         out->names += name;
         out->names.push_back('\0');
         out->count++;
     }
     out->accepted = out->count > 0 ? 1 : 0;
-    if (!out->accepted)
-        *out = qzMacFileResult{};
+    if (!out->accepted) *out = qzMacFileResult{};
     return 0;
 }
 
-int MacPathRequest(const qzMacWindow* owner, const char* title, const char* folder, std::string* path, int* chosen)
-{
+int MacPathRequest(const qzMacWindow* owner, const char* title, const char* folder, std::string* path, int* chosen) {
     path->clear();
     *chosen = 0;
     qzHostDialog d;
@@ -203,8 +167,7 @@ int MacPathRequest(const qzMacWindow* owner, const char* title, const char* fold
     d.folder = FileSystemPath(folder);
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
+    if (error) return error;
     if (answer.accepted && answer.paths.size() == 1 && !answer.paths[0].empty()) {
         *path = FileSystemToEnginePath(answer.paths[0]);
         *chosen = 1;
@@ -213,14 +176,11 @@ int MacPathRequest(const qzMacWindow* owner, const char* title, const char* fold
 }
 
 int MacStringRequest(const qzMacWindow* owner, char* buffer, const char* message, const char* defaultText,
-                     const char* title, int inputType, int maxLength, int password)
-{
+                     const char* title, int inputType, int maxLength, int password) {
     buffer[0] = 0;
     std::string initial = defaultText ? defaultText : "";
-    if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(initial.data(), initial.size()))
-        initial = "0";
-    if (maxLength > 0 && initial.size() > size_t(maxLength))
-        initial.resize(size_t(maxLength));
+    if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(initial.data(), initial.size())) initial = "0";
+    if (maxLength > 0 && initial.size() > size_t(maxLength)) initial.resize(size_t(maxLength));
     qzHostDialog d;
     d.kind = QZ_HDLG_TEXT;
     d.title = Utf8(title);
@@ -232,47 +192,38 @@ int MacStringRequest(const qzMacWindow* owner, char* buffer, const char* message
         d.initial = ConvertLatin1ToUtf8(initial);
         qzHostDialogAnswer answer;
         int error = ShowDialog(d, owner, &answer);
-        if (error)
-            return error;
-        if (!answer.accepted)
-            return ERR_USERABORT;
+        if (error) return error;
+        if (!answer.accepted) return ERR_USERABORT;
         std::string text = ConvertTextToLatin1(answer.text, '?');
         if (maxLength > 0 && text.size() > size_t(maxLength)) {
             initial = text.substr(0, size_t(maxLength));
             continue;
         }
-        if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(text.data(), text.size()))
-            continue;
+        if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(text.data(), text.size())) continue;
         CopyOut(text, buffer, QZ_STRING_REQUESTER_BUFFER);
         return 0;
     }
 }
 
 int MacListRequest(const qzMacWindow* owner, const char* title, const char* message,
-                   const std::vector<std::string>& items, int initial, int* index)
-{
+                   const std::vector<std::string>& items, int initial, int* index) {
     *index = -1;
     qzHostDialog d;
     d.kind = QZ_HDLG_LIST;
     d.title = Utf8(title);
     d.text = Utf8(message);
-    for (const std::string& item : items)
-        d.items.push_back(ConvertLatin1ToUtf8(item));
+    for (const std::string& item : items) d.items.push_back(ConvertLatin1ToUtf8(item));
     d.preselect = initial >= 0 && size_t(initial) < items.size() ? initial : -1;
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
-    if (answer.accepted && answer.index >= 0 && size_t(answer.index) < items.size())
-        *index = answer.index;
+    if (error) return error;
+    if (answer.accepted && answer.index >= 0 && size_t(answer.index) < items.size()) *index = answer.index;
     return 0;
 }
 
-int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzMacFontResult* out)
-{
+int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzMacFontResult* out) {
     std::string family = name && *name ? name : "Helvetica";
-    if (!name || !*name)
-        size = 12;
+    if (!name || !*name) size = 12;
     qzHostDialog d;
     d.kind = QZ_HDLG_FONT;
     d.title = Utf8(title);
@@ -280,8 +231,7 @@ int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name
     d.size = size;
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
+    if (error) return error;
     uint32_t style = 0;
     if (answer.accepted && !answer.family.empty()) {
         family = ConvertTextToLatin1(answer.family, '?');
@@ -299,8 +249,7 @@ int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name
     return 0;
 }
 
-int MacColorRequest(const qzMacWindow* owner, const char* title, int32_t initial, int32_t* color)
-{
+int MacColorRequest(const qzMacWindow* owner, const char* title, int32_t initial, int32_t* color) {
     *color = -1;
     qzHostDialog d;
     d.kind = QZ_HDLG_COLOR;
@@ -308,9 +257,7 @@ int MacColorRequest(const qzMacWindow* owner, const char* title, int32_t initial
     d.color = initial < 0 ? 0 : initial & 0xFFFFFF;
     qzHostDialogAnswer answer;
     int error = ShowDialog(d, owner, &answer);
-    if (error)
-        return error;
-    if (answer.accepted && answer.color >= 0)
-        *color = answer.color & 0xFFFFFF;
+    if (error) return error;
+    if (answer.accepted && answer.color >= 0) *color = answer.color & 0xFFFFFF;
     return 0;
 }

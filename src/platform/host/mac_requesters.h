@@ -29,8 +29,8 @@ constexpr size_t QZ_STRING_REQUESTER_BUFFER = 1025;
 // (any case) are the standard sets, shown with the catalog's captions; null or "" is "OK". The
 // buttons count 1, 2, ... from the left and the rightmost gives 0; closing the box gives 0. A
 // list with more than 32 buttons, or with a button without text, fails with ERR_WINDOW.
-int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* message, const char* buttons,
-                     int icon, int* result);
+int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* message, const char* buttons, int icon,
+                     int* result);
 
 // The result of the file requester: the folder (ending with '/'), the chosen names (each ended by
 // a NUL), their number, and whether the user chose at all.
@@ -67,13 +67,13 @@ int MacListRequest(const qzMacWindow* owner, const char* title, const char* mess
 struct qzMacFontResult {
     char name[256];
     int32_t size;
-    int32_t weight;      // 200 bold, else 80
-    int32_t slant;       // 100 italic, else 0
+    int32_t weight;  // 200 bold, else 80
+    int32_t slant;   // 100 italic, else 0
     int32_t underline;
-    int32_t strikeout;   // always 0
+    int32_t strikeout;  // always 0
     int32_t bold;
     int32_t italic;
-    int32_t last;        // always 0
+    int32_t last;  // always 0
 };
 // Font requester. An empty name means "Helvetica" at 12. Without a choice the result holds the
 // font it started with.

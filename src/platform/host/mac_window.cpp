@@ -27,23 +27,18 @@ int gFullScreenUIMode = 0;
 bool gFullScreenUIModeSet = false;
 intptr_t gOptionWord = 1;
 
-int32_t Saturate(int64_t v)
-{
-    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+int32_t Saturate(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // The 8-bit shape of a width x height window from a mask or an alpha channel; what the shape
 // does not cover is outside the window.
-bool BuildShape(const qzMacShape& shape, int32_t width, int32_t height, std::vector<uint8_t>* out)
-{
+bool BuildShape(const qzMacShape& shape, int32_t width, int32_t height, std::vector<uint8_t>* out) {
     try {
         out->assign(size_t(width) * size_t(height), 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
     int32_t rows = std::min(height, shape.height), columns = std::min(width, shape.width);
-    if (!shape.pixels || shape.bytesPerRow <= 0)
-        return true;
+    if (!shape.pixels || shape.bytesPerRow <= 0) return true;
     for (int32_t y = 0; y < rows; y++) {
         const uint8_t* from = shape.pixels + int64_t(y) * shape.bytesPerRow;
         uint8_t* to = out->data() + size_t(y) * width;
@@ -51,8 +46,7 @@ bool BuildShape(const qzMacShape& shape, int32_t width, int32_t height, std::vec
             std::copy(from, from + std::min<int64_t>(columns, shape.bytesPerRow), to);
         } else {
             int32_t bits = int32_t(std::min<int64_t>(columns, int64_t(shape.bytesPerRow) * 8));
-            for (int32_t x = 0; x < bits; x++)
-                to[x] = (from[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+            for (int32_t x = 0; x < bits; x++) to[x] = (from[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
         }
     }
     return true;
@@ -60,24 +54,19 @@ bool BuildShape(const qzMacShape& shape, int32_t width, int32_t height, std::vec
 
 // The exact size, else the smallest mode that holds width x height, else the largest. `modes` is
 // not empty.
-const qzHostMode& PickMode(const std::vector<qzHostMode>& modes, int32_t width, int32_t height)
-{
+const qzHostMode& PickMode(const std::vector<qzHostMode>& modes, int32_t width, int32_t height) {
     auto area = [](const qzHostMode& m) { return int64_t(m.width) * m.height; };
     const qzHostMode* holding = nullptr;
     const qzHostMode* largest = &modes[0];
     for (const qzHostMode& m : modes) {
-        if (m.width == width && m.height == height)
-            return m;
-        if (m.width >= width && m.height >= height && (!holding || area(m) < area(*holding)))
-            holding = &m;
-        if (area(m) > area(*largest))
-            largest = &m;
+        if (m.width == width && m.height == height) return m;
+        if (m.width >= width && m.height >= height && (!holding || area(m) < area(*holding))) holding = &m;
+        if (area(m) > area(*largest)) largest = &m;
     }
     return holding ? *holding : *largest;
 }
 
-void RunFade(const qzHostDriver* driver, double from, double to, int32_t millis)
-{
+void RunFade(const qzHostDriver* driver, double from, double to, int32_t millis) {
     int32_t steps = std::max(1, millis / kFadeStepMillis);
     uint64_t start = OsMonotonicMicros();
     for (int32_t i = 1; i <= steps; i++) {
@@ -86,15 +75,13 @@ void RunFade(const qzHostDriver* driver, double from, double to, int32_t millis)
         // Each step ends at its own time, so that slow steps do not stretch the fade.
         uint64_t due = start + uint64_t(i) * uint64_t(millis) * 1000u / uint64_t(steps);
         uint64_t now = OsMonotonicMicros();
-        if (due > now)
-            OsDelay(int32_t((due - now + 999) / 1000));
+        if (due > now) OsDelay(int32_t((due - now + 999) / 1000));
     }
 }
 
-} // namespace
+}  // namespace
 
-void MacResetWindowSide()
-{
+void MacResetWindowSide() {
     gFadeToken = 0;
     gFadeUntil = 0;
     gFullScreenUIMode = 0;
@@ -102,45 +89,32 @@ void MacResetWindowSide()
     gOptionWord = 1;
 }
 
-void MacSetWindowHooks(const qzMacWindowHooks* hooks)
-{
-    gHooks = hooks ? *hooks : qzMacWindowHooks{};
-}
+void MacSetWindowHooks(const qzMacWindowHooks* hooks) { gHooks = hooks ? *hooks : qzMacWindowHooks{}; }
 
-int MacInitDisplaySystem()
-{
-    return MacInitApplication();
-}
+int MacInitDisplaySystem() { return MacInitApplication(); }
 
-int MacAllocWindowRecord(VmState* state, qzDisplay* display, qzMacWindow** out)
-{
+int MacAllocWindowRecord(VmState* state, qzDisplay* display, qzMacWindow** out) {
     *out = new (std::nothrow) qzMacWindow();
-    if (!*out)
-        return ERR_MEM;
+    if (!*out) return ERR_MEM;
     (*out)->display = display;
     (*out)->owner = state;
     return 0;
 }
 
-void MacFreeWindowRecord(qzMacWindow* record)
-{
-    if (!record)
-        return;
+void MacFreeWindowRecord(qzMacWindow* record) {
+    if (!record) return;
     MacCloseDisplay(record);
     delete record;
 }
 
-qzHostWindow* MacHostWindow(const qzMacWindow* record)
-{
-    if (!record || !record->window)
-        return nullptr;
+qzHostWindow* MacHostWindow(const qzMacWindow* record) {
+    if (!record || !record->window) return nullptr;
     // Window ids are not used twice, so a window the platform closed is not taken for another.
     qzHostWindow* window = HostFindWindow(record->windowId);
     return window == record->window ? window : nullptr;
 }
 
-int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int activate, const qzMacShape* shape)
-{
+int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int activate, const qzMacShape* shape) {
     // A window still open is closed first: a display has one window at most.
     MacCloseDisplay(record);
     qzHostWindowSpec spec;
@@ -160,8 +134,7 @@ int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int acti
     // A windowed display with a menu tree gets its menu bar first.
     if (!frame.fullScreen && frame.menu) {
         int error = MacCreateWindowMenu(record, frame.menu);
-        if (error)
-            return error;
+        if (error) return error;
         spec.menuBar = record->menuBar;
     }
     bool shaped = shape && !frame.fullScreen && frame.width > 0 && frame.height > 0;
@@ -179,21 +152,16 @@ int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int acti
     record->windowId = window->id;
     record->shaped = shaped ? 1 : 0;
     record->compositing = shaped || (frame.flags & QZ_DISPLAYFLAG_USEQUARTZ) ? 1 : 0;
-    if (gHooks.resumeVideos)
-        gHooks.resumeVideos(record->display);
+    if (gHooks.resumeVideos) gHooks.resumeVideos(record->display);
     MacSetKeepAwake((frame.flags & QZ_DISPLAYFLAG_KEEPAWAKE) ? 1 : 0);
     return 0;
 }
 
-void MacCloseDisplay(qzMacWindow* record)
-{
-    if (!record || !record->window)
-        return;
+void MacCloseDisplay(qzMacWindow* record) {
+    if (!record || !record->window) return;
     qzHostWindow* window = MacHostWindow(record);
-    if (gHooks.suspendVideos)
-        gHooks.suspendVideos(record->display);
-    if (window)
-        HostCloseWindow(window);
+    if (gHooks.suspendVideos) gHooks.suspendVideos(record->display);
+    if (window) HostCloseWindow(window);
     MacDisposeWindowMenu(record);
     record->window = nullptr;
     record->windowId = 0;
@@ -201,100 +169,80 @@ void MacCloseDisplay(qzMacWindow* record)
     record->compositing = 0;
 }
 
-int MacDetermineBorderSizes(uint32_t flags, qzMacBorders* out)
-{
+int MacDetermineBorderSizes(uint32_t flags, qzMacBorders* out) {
     *out = {0, 0, 0, 0};
     const qzHostDriver* driver = HostDriver();
-    if ((flags & QZ_DISPLAYFLAG_BORDERLESS) || !driver)
-        return 0;
+    if ((flags & QZ_DISPLAYFLAG_BORDERLESS) || !driver) return 0;
     int32_t b[4] = {0, 0, 0, 0};
     driver->borderSizes(flags, b);
     *out = {b[0], b[1], b[0] + b[2], b[1] + b[3]};
     return 0;
 }
 
-void MacSizeMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame)
-{
+void MacSizeMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
     qzHostWindow* window = MacHostWindow(record);
     const qzHostDriver* driver = HostDriver();
-    if (!window || !driver || window->settings.fullScreen || frame.width < 1 || frame.height < 1)
-        return;
-    if (!FrameResize(&window->frame, frame.width, frame.height))
-        return;
+    if (!window || !driver || window->settings.fullScreen || frame.width < 1 || frame.height < 1) return;
+    if (!FrameResize(&window->frame, frame.width, frame.height)) return;
     driver->setBounds(window, Saturate(int64_t(frame.x) + frame.borders.left),
                       Saturate(int64_t(frame.y) + frame.borders.top), frame.width, frame.height);
 }
 
-void MacMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame)
-{
+void MacMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
     qzHostWindow* window = MacHostWindow(record);
     const qzHostDriver* driver = HostDriver();
-    if (!window || !driver || window->settings.fullScreen)
-        return;
+    if (!window || !driver || window->settings.fullScreen) return;
     driver->setBounds(window, Saturate(int64_t(frame.x) + frame.borders.left),
                       Saturate(int64_t(frame.y) + frame.borders.top), window->frame.width, window->frame.height);
 }
 
-void MacSetDisplayTitle(qzMacWindow* record, const std::string& title)
-{
+void MacSetDisplayTitle(qzMacWindow* record, const std::string& title) {
     qzHostWindow* window = MacHostWindow(record);
     const qzHostDriver* driver = HostDriver();
-    if (!window || !driver)
-        return;
+    if (!window || !driver) return;
     window->title = title;
     driver->setTitle(window);
 }
 
-int MacShowHideDisplay(qzMacWindow* record, int minimize)
-{
+int MacShowHideDisplay(qzMacWindow* record, int minimize) {
     qzHostWindow* window = MacHostWindow(record);
     const qzHostDriver* driver = HostDriver();
-    if (window && driver && !window->settings.fullScreen)
-        driver->minimize(window, minimize ? 1 : 0);
+    if (window && driver && !window->settings.fullScreen) driver->minimize(window, minimize ? 1 : 0);
     return 0;
 }
 
-void MacActivateDisplay(qzMacWindow* record)
-{
+void MacActivateDisplay(qzMacWindow* record) {
     qzHostWindow* window = MacHostWindow(record);
     const qzHostDriver* driver = HostDriver();
-    if (window && driver)
-        driver->activate(window);
+    if (window && driver) driver->activate(window);
 }
 
-void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings)
-{
+void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings) {
     record->settings = settings;
-    if (qzHostWindow* window = MacHostWindow(record))
-        HostSetWindowSettings(window, settings);
+    if (qzHostWindow* window = MacHostWindow(record)) HostSetWindowSettings(window, settings);
 }
 
-int MacUpdateDropTarget(qzMacWindow* record, int installed)
-{
+int MacUpdateDropTarget(qzMacWindow* record, int installed) {
     qzHostWindowSettings settings = record->settings;
     settings.dropHandlerInstalled = installed ? 1 : 0;
     MacSetWindowSettings(record, settings);
     return 0;
 }
 
-int32_t MacCountMonitors()
-{
+int32_t MacCountMonitors() {
     const qzHostDriver* driver = HostDriver();
     return driver ? driver->monitorCount() : 0;
 }
 
-qzMacMonitor* MacGetMonitorInfo()
-{
+qzMacMonitor* MacGetMonitorInfo() {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return nullptr;
+    if (!driver) return nullptr;
     qzMacMonitor* first = nullptr;
     qzMacMonitor** link = &first;
     int32_t count = driver->monitorCount();
     for (int32_t i = 0; i < count; i++) {
         qzHostMonitor m;
-        if (driver->monitorBounds(i, &m) != 0)
-            continue;
+        if (driver->monitorBounds(i, &m) != 0) continue;
         auto* node = static_cast<qzMacMonitor*>(OsAlloc(sizeof(qzMacMonitor), 1));
         if (!node) {
             MacFreeMonitorInfo(first);
@@ -307,8 +255,7 @@ qzMacMonitor* MacGetMonitorInfo()
     return first;
 }
 
-void MacFreeMonitorInfo(qzMacMonitor* list)
-{
+void MacFreeMonitorInfo(qzMacMonitor* list) {
     while (list) {
         qzMacMonitor* next = list->next;
         OsFree(list);
@@ -316,51 +263,37 @@ void MacFreeMonitorInfo(qzMacMonitor* list)
     }
 }
 
-int32_t MacGetDisplayID(int32_t n)
-{
-    return n >= 0 && n < MacCountMonitors() ? n : 0;
-}
+int32_t MacGetDisplayID(int32_t n) { return n >= 0 && n < MacCountMonitors() ? n : 0; }
 
-int32_t MacGetDisplayModes(int32_t monitor, qzMacModeRow* rows)
-{
+int32_t MacGetDisplayModes(int32_t monitor, qzMacModeRow* rows) {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return 0;
+    if (!driver) return 0;
     std::vector<qzHostMode> modes;
     driver->monitorModes(monitor, &modes);
-    if (!rows)
-        return int32_t(modes.size());
+    if (!rows) return int32_t(modes.size());
     int32_t count = 0;
     for (const qzHostMode& m : modes) {
         bool known = false;
-        for (int32_t i = 0; i < count && !known; i++)
-            known = rows[i].width == m.width && rows[i].height == m.height;
-        if (!known)
-            rows[count++] = {m.width, m.height};
+        for (int32_t i = 0; i < count && !known; i++) known = rows[i].width == m.width && rows[i].height == m.height;
+        if (!known) rows[count++] = {m.width, m.height};
     }
     return count;
 }
 
-int MacSwitchDisplayMode(qzMacWindow* record, int32_t monitor, int32_t width, int32_t height, int32_t fullScreen)
-{
+int MacSwitchDisplayMode(qzMacWindow* record, int32_t monitor, int32_t width, int32_t height, int32_t fullScreen) {
     const qzHostDriver* driver = HostDriver();
-    if (!driver)
-        return ERR_SCREEN;
+    if (!driver) return ERR_SCREEN;
     qzHostMonitor bounds;
-    if (driver->monitorBounds(monitor, &bounds) != 0)
-        return ERR_SCREEN;
+    if (driver->monitorBounds(monitor, &bounds) != 0) return ERR_SCREEN;
     std::vector<qzHostMode> modes;
     driver->monitorModes(monitor, &modes);
     // Modes of 32 bits a pixel when there are any.
     std::vector<qzHostMode> deep;
     for (const qzHostMode& m : modes) {
-        if (m.depth == 32)
-            deep.push_back(m);
+        if (m.depth == 32) deep.push_back(m);
     }
-    if (!deep.empty())
-        modes.swap(deep);
-    if (modes.empty())
-        return ERR_SCREEN;
+    if (!deep.empty()) modes.swap(deep);
+    if (modes.empty()) return ERR_SCREEN;
     const qzHostMode& best = PickMode(modes, width, height);
     if (!fullScreen) {
         record->savedModeValid = 1;
@@ -370,25 +303,19 @@ int MacSwitchDisplayMode(qzMacWindow* record, int32_t monitor, int32_t width, in
     return driver->setMonitorMode(monitor, best) ? ERR_SCREEN : 0;
 }
 
-int MacRestoreDisplayMode(qzMacWindow* record)
-{
+int MacRestoreDisplayMode(qzMacWindow* record) {
     const qzHostDriver* driver = HostDriver();
-    if (driver && record->savedModeValid)
-        driver->setMonitorMode(record->savedModeMonitor, record->savedMode);
+    if (driver && record->savedModeValid) driver->setMonitorMode(record->savedModeMonitor, record->savedMode);
     return 0;
 }
 
-int32_t MacFadeOut(int wait)
-{
+int32_t MacFadeOut(int wait) {
     const qzHostDriver* driver = HostDriver();
     uint64_t now = OsMonotonicMicros();
-    if (gFadeToken && now < gFadeUntil)
-        return 0;
-    if (!driver || !driver->setFade(0.0))
-        return 0;
+    if (gFadeToken && now < gFadeUntil) return 0;
+    if (!driver || !driver->setFade(0.0)) return 0;
     gFadeToken = ++gFadeCounter;
-    if (gFadeToken <= 0)
-        gFadeToken = gFadeCounter = 1;
+    if (gFadeToken <= 0) gFadeToken = gFadeCounter = 1;
     gFadeUntil = now + kFadeReservationMicros;
     if (wait)
         RunFade(driver, 0.0, 1.0, kFadeOutMillis);
@@ -397,37 +324,28 @@ int32_t MacFadeOut(int wait)
     return gFadeToken;
 }
 
-void MacFadeIn(int32_t token, int wait)
-{
+void MacFadeIn(int32_t token, int wait) {
     const qzHostDriver* driver = HostDriver();
-    if (!token)
-        return;
+    if (!token) return;
     if (driver) {
         if (wait)
             RunFade(driver, 1.0, 0.0, kFadeInMillis);
         else
             driver->setFade(0.0);
     }
-    if (token == gFadeToken)
-        gFadeToken = 0;
+    if (token == gFadeToken) gFadeToken = 0;
 }
 
-void MacSetFullScreenUIMode(int mode)
-{
-    if (mode == 0 && !gFullScreenUIModeSet)
-        return;
+void MacSetFullScreenUIMode(int mode) {
+    if (mode == 0 && !gFullScreenUIModeSet) return;
     gFullScreenUIMode = mode == 1 || mode == 2 ? mode : 0;
     gFullScreenUIModeSet = gFullScreenUIMode != 0;
 }
 
-int MacFullScreenUIMode()
-{
-    return gFullScreenUIMode;
-}
+int MacFullScreenUIMode() { return gFullScreenUIMode; }
 
 int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, int32_t height,
-                        std::vector<uint32_t>* out)
-{
+                        std::vector<uint32_t>* out) {
     out->clear();
     // The desktop shows what was drawn so far.
     HostPresentWindows();
@@ -442,8 +360,7 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
     int64_t bottom = std::min<int64_t>(int64_t(y) + height, int64_t(m.y) + m.height);
     try {
         out->assign(size_t(width) * size_t(height), QZ_FRAME_BLACK);
-        if (left >= right || top >= bottom)
-            return 0;
+        if (left >= right || top >= bottom) return 0;
         std::vector<uint32_t> part(size_t(right - left) * size_t(bottom - top));
         if (driver->grabScreen(int32_t(left), int32_t(top), int32_t(right - left), int32_t(bottom - top),
                                part.data()) != 0) {
@@ -460,40 +377,27 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
     return 0;
 }
 
-intptr_t MacGetDisplayAttr(const qzMacWindow* record, int attr, const qzRawBitMap* backBuffer)
-{
+intptr_t MacGetDisplayAttr(const qzMacWindow* record, int attr, const qzRawBitMap* backBuffer) {
     switch (attr) {
-    case MACATTR_DEPTH:
-        return 32;
+    case MACATTR_DEPTH: return 32;
     case MACATTR_MOUSEX:
     case MACATTR_MOUSEY: {
         qzHostWindow* window = MacHostWindow(record);
         const qzHostDriver* driver = HostDriver();
-        if (!window || !driver)
-            return 0;
+        if (!window || !driver) return 0;
         int32_t mx = 0, my = 0;
         driver->mousePosition(window, &mx, &my);
         return attr == MACATTR_MOUSEX ? mx : my;
     }
-    case MACATTR_QUITCTRLC:
-        return MacGetQuitOption(QZ_QUIT_CTRLC);
-    case MACATTR_QUITLEFTMOUSE:
-        return MacGetQuitOption(QZ_QUIT_LEFTMOUSE);
-    case MACATTR_QUITESCAPE:
-        return MacGetQuitOption(QZ_QUIT_ESCAPE);
+    case MACATTR_QUITCTRLC: return MacGetQuitOption(QZ_QUIT_CTRLC);
+    case MACATTR_QUITLEFTMOUSE: return MacGetQuitOption(QZ_QUIT_LEFTMOUSE);
+    case MACATTR_QUITESCAPE: return MacGetQuitOption(QZ_QUIT_ESCAPE);
     case MACATTR_11:
-    case MACATTR_12:
-        return 16;
-    case MACATTR_OPTIONS:
-        return gOptionWord;
-    case MACATTR_MENUBARHEIGHT:
-        return 0;
-    default:
-        return OsGetBitMapAttr(backBuffer, attr);
+    case MACATTR_12: return 16;
+    case MACATTR_OPTIONS: return gOptionWord;
+    case MACATTR_MENUBARHEIGHT: return 0;
+    default: return OsGetBitMapAttr(backBuffer, attr);
     }
 }
 
-void MacSetDisplayOptionWord(intptr_t value)
-{
-    gOptionWord = value;
-}
+void MacSetDisplayOptionWord(intptr_t value) { gOptionWord = value; }

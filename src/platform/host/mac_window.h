@@ -34,24 +34,24 @@ struct qzMacBorders {
 
 // What the window side needs of the display record to place its window.
 struct qzMacDisplayFrame {
-    int32_t scriptId = 0;        // the display's number in the script (names snapshots and input)
-    std::string title;           // ISO 8859-1
-    int32_t x = 0;               // position of the window (its outer frame) on the desktop
+    int32_t scriptId = 0;  // the display's number in the script (names snapshots and input)
+    std::string title;     // ISO 8859-1
+    int32_t x = 0;         // position of the window (its outer frame) on the desktop
     int32_t y = 0;
-    int32_t width = 0;           // size of the content
+    int32_t width = 0;  // size of the content
     int32_t height = 0;
     qzMacBorders borders = {0, 0, 0, 0};  // as MacDetermineBorderSizes gave them
-    uint32_t flags = 0;          // display flags (QZ_DISPLAYFLAG_*)
-    int32_t fullScreen = 0;      // the display's mode word: 0 windowed, else full screen
-    int32_t monitor = 0;         // 0-based
-    const qzMenuItem* menu = nullptr;  // the display's menu tree: a windowed display's menu bar
+    uint32_t flags = 0;                   // display flags (QZ_DISPLAYFLAG_*)
+    int32_t fullScreen = 0;               // the display's mode word: 0 windowed, else full screen
+    int32_t monitor = 0;                  // 0-based
+    const qzMenuItem* menu = nullptr;     // the display's menu tree: a windowed display's menu bar
 };
 
 // A window shape: the display's mask (1 bit a pixel, most significant bit first, set = inside)
 // or alpha channel (1 byte a pixel), as locked pixel memory.
 enum { QZ_SHAPE_MASK = 2, QZ_SHAPE_ALPHA = 1 };
 struct qzMacShape {
-    int32_t kind;                // QZ_SHAPE_ALPHA or QZ_SHAPE_MASK
+    int32_t kind;  // QZ_SHAPE_ALPHA or QZ_SHAPE_MASK
     const uint8_t* pixels;
     int32_t bytesPerRow;
     int32_t width;
@@ -64,11 +64,11 @@ struct qzMacWindow {
     // also knows when the platform closed it (when it stopped).
     qzHostWindow* window = nullptr;
     uint32_t windowId = 0;
-    qzMenuBar* menuBar = nullptr;     // the open window's menu bar (mac_menus.h), or null
-    qzDisplay* display = nullptr;     // the display the record belongs to
-    VmState* owner = nullptr;         // the VM state that made it
-    int32_t compositing = 0;          // opened with flag 0x2000 or a shape
-    int32_t shaped = 0;               // opened with a shape
+    qzMenuBar* menuBar = nullptr;  // the open window's menu bar (mac_menus.h), or null
+    qzDisplay* display = nullptr;  // the display the record belongs to
+    VmState* owner = nullptr;      // the VM state that made it
+    int32_t compositing = 0;       // opened with flag 0x2000 or a shape
+    int32_t shaped = 0;            // opened with a shape
     // Where the display's pixels start inside the window (letterbox strips, a display smaller
     // than its full screen). The display code sets it; every drawing operation adds it.
     int32_t offsetX = 0;
@@ -134,7 +134,6 @@ void MacActivateDisplay(qzMacWindow* record);
 void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings);
 // Follows the display's drop handler (installed or not). 0.
 int MacUpdateDropTarget(qzMacWindow* record, int installed);
-
 
 // Monitors. A list node, in the window system's order; the caller frees the list with
 // MacFreeMonitorInfo.

@@ -16,7 +16,7 @@
 
 struct qzMenuBarEntry {
     const qzMenuItem* item = nullptr;
-    uint32_t flags = 0;                    // QZ_MENUITEM_*: the live state
+    uint32_t flags = 0;  // QZ_MENUITEM_*: the live state
     std::vector<qzMenuBarEntry> children;
 };
 
@@ -32,8 +32,8 @@ struct qzMenuBarRect {
 struct qzMenuBarPopup {
     const std::vector<qzMenuBarEntry>* entries = nullptr;
     qzMenuBarRect bounds = {0, 0, 0, 0};
-    std::vector<qzMenuBarRect> rows;       // one per entry
-    int32_t hover = -1;                    // the entry under the mouse
+    std::vector<qzMenuBarRect> rows;  // one per entry
+    int32_t hover = -1;               // the entry under the mouse
 };
 
 struct qzSystemFont;
@@ -48,10 +48,10 @@ struct qzMenuBar {
     std::vector<qzMenuBarRect> titleRects;
     // What is open: the title (-1: nothing), then a popup per open level.
     int32_t openTitle = -1;
-    int32_t pressedTitle = -1;             // a title without a menu, pressed and not yet released
+    int32_t pressedTitle = -1;  // a title without a menu, pressed and not yet released
     std::vector<qzMenuBarPopup> popups;
-    bool changed = true;                   // must be drawn again
-    qzSystemFont* font = nullptr;          // opened on first need; null when no font is found
+    bool changed = true;           // must be drawn again
+    qzSystemFont* font = nullptr;  // opened on first need; null when no font is found
     bool fontTried = false;
     int32_t fontHeight = 0;
     int32_t fontBaseline = 0;

@@ -2,8 +2,7 @@
 
 #include "base/charset.h"
 
-void FreeMenuTree(qzMenuItem* first)
-{
+void FreeMenuTree(qzMenuItem* first) {
     while (first) {
         qzMenuItem* next = first->next;
         FreeMenuTree(first->children);
@@ -12,15 +11,11 @@ void FreeMenuTree(qzMenuItem* first)
     }
 }
 
-qzMenuItem* FindMenuItemById(qzMenuItem* tree, const char* id)
-{
-    if (!id)
-        return nullptr;
+qzMenuItem* FindMenuItemById(qzMenuItem* tree, const char* id) {
+    if (!id) return nullptr;
     for (qzMenuItem* item = tree; item; item = item->next) {
-        if (item->hasId && CompareNoCase(item->id.c_str(), id) == 0)
-            return item;
-        if (qzMenuItem* found = FindMenuItemById(item->children, id))
-            return found;
+        if (item->hasId && CompareNoCase(item->id.c_str(), id) == 0) return item;
+        if (qzMenuItem* found = FindMenuItemById(item->children, id)) return found;
     }
     return nullptr;
 }

@@ -8,18 +8,18 @@
 
 // Entry flags: the state an entry starts with.
 enum : uint32_t {
-    QZ_MENUITEM_TOGGLE = 1,     // a check mark that choosing the entry switches
-    QZ_MENUITEM_SELECTED = 2,   // checked
-    QZ_MENUITEM_DISABLED = 4,   // cannot be chosen
+    QZ_MENUITEM_TOGGLE = 1,    // a check mark that choosing the entry switches
+    QZ_MENUITEM_SELECTED = 2,  // checked
+    QZ_MENUITEM_DISABLED = 4,  // cannot be chosen
 };
 
 struct qzMenuItem {
-    qzMenuItem* next = nullptr;      // the following entry of the same level
-    std::string text;                // ISO 8859-1; unused for a separator
-    bool separator = false;          // a line between entries, without text
-    std::string id;                  // what the menu event names the entry by
+    qzMenuItem* next = nullptr;  // the following entry of the same level
+    std::string text;            // ISO 8859-1; unused for a separator
+    bool separator = false;      // a line between entries, without text
+    std::string id;              // what the menu event names the entry by
     bool hasId = false;
-    std::string hotkey;              // its first character, with Ctrl or Cmd held, chooses the entry
+    std::string hotkey;  // its first character, with Ctrl or Cmd held, chooses the entry
     bool hasHotkey = false;
     uint32_t flags = 0;
     qzMenuItem* children = nullptr;  // the first entry of the submenu, or null

@@ -12,7 +12,7 @@ struct qzHostWindow;
 
 // A pointer made by MacCreatePointer, or one of the two built-in ones.
 struct qzHostCursor {
-    void* handle;       // the driver's cursor; null when the driver cannot show pointers
+    void* handle;  // the driver's cursor; null when the driver cannot show pointers
     int32_t width;
     int32_t height;
     int32_t hotX;
@@ -33,8 +33,8 @@ void MacFreePointers();
 // spot at hotX, hotY (moved inside the image when it lies outside). 0, ERR_MEM, or
 // ERR_POINTERIMG for a missing image, a size of 0 or less, or an image the window system
 // refuses.
-int MacCreatePointer(const uint32_t* argb, int32_t hotX, int32_t hotY, qzHostCursor** out,
-                     int32_t width, int32_t height);
+int MacCreatePointer(const uint32_t* argb, int32_t hotX, int32_t hotY, qzHostCursor** out, int32_t width,
+                     int32_t height);
 // Releases a pointer from MacCreatePointer; a window that still uses it falls back to the
 // system arrow.
 void MacReleasePointer(qzHostCursor* pointer);

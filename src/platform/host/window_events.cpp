@@ -17,32 +17,24 @@ namespace {
 // Set when an engine event could not be queued for want of memory; the event pass reports it.
 bool gEventLost = false;
 
-int Post(qzHostWindow* window, int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0,
-         void* userdata = nullptr)
-{
+int Post(qzHostWindow* window, int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0, void* userdata = nullptr) {
     int posted = MacHostHooks().postEvent(window->display, type, p1, p2, p3, userdata);
-    if (posted < 0)
-        gEventLost = true;
+    if (posted < 0) gEventLost = true;
     return posted;
 }
 
-void SetKeyState(qzHostWindow* window, int32_t code, int pressed)
-{
-    if (code > 0 && code < QZ_KEYSTATE_SIZE)
-        window->keyState[code] = static_cast<uint8_t>(pressed);
+void SetKeyState(qzHostWindow* window, int32_t code, int pressed) {
+    if (code > 0 && code < QZ_KEYSTATE_SIZE) window->keyState[code] = static_cast<uint8_t>(pressed);
 }
 
-void PostKey(qzHostWindow* window, int32_t code, int pressed)
-{
+void PostKey(qzHostWindow* window, int32_t code, int pressed) {
     SetKeyState(window, code, pressed);
     Post(window, QZ_EVENT_KEY, pressed, 0, code);
-    if (code == QZ_KEY_ESCAPE)
-        window->escape = 1;
+    if (code == QZ_KEY_ESCAPE) window->escape = 1;
 }
 
 // Remembers which engine code the physical key's down reported.
-void RememberKey(qzHostWindow* window, uint32_t scancode, int32_t code)
-{
+void RememberKey(qzHostWindow* window, uint32_t scancode, int32_t code) {
     for (qzHostWindow::KeyDown& k : window->keysDown) {
         if (k.scancode == scancode) {
             k.code = code;
@@ -53,8 +45,7 @@ void RememberKey(qzHostWindow* window, uint32_t scancode, int32_t code)
 }
 
 // The engine code the physical key's down reported (0 when none), forgotten.
-int32_t ForgetKey(qzHostWindow* window, uint32_t scancode)
-{
+int32_t ForgetKey(qzHostWindow* window, uint32_t scancode) {
     for (size_t i = 0; i < window->keysDown.size(); i++) {
         if (window->keysDown[i].scancode == scancode) {
             int32_t code = window->keysDown[i].code;
@@ -67,41 +58,33 @@ int32_t ForgetKey(qzHostWindow* window, uint32_t scancode)
 
 // A character key whose text did not arrive (the window system typed nothing for it): the
 // key's own character stands for it.
-void FlushPendingKey(qzHostWindow* window)
-{
-    if (!window->keyPending)
-        return;
+void FlushPendingKey(qzHostWindow* window) {
+    if (!window->keyPending) return;
     window->keyPending = false;
     const qzHostEvent& key = window->pendingKey;
     int32_t character = key.keyChar;
-    if (key.modifiers & QZ_HMOD_SHIFT)
-        character = ToUpperChar(character);
+    if (key.modifiers & QZ_HMOD_SHIFT) character = ToUpperChar(character);
     int32_t code = character > 0 ? EngineCodeForCharacter(static_cast<uint32_t>(character)) : 0;
-    if (!code)
-        return;
+    if (!code) return;
     RememberKey(window, key.scancode, code);
     PostKey(window, code, 1);
 }
 
-void FlushAllPendingKeys()
-{
-    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next)
-        FlushPendingKey(w);
+void FlushAllPendingKeys() {
+    for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) FlushPendingKey(w);
 }
 
 // Command+Return released: asks for the full-screen toggle when the display allows it now.
-void RequestToggle(qzHostWindow* window)
-{
+void RequestToggle(qzHostWindow* window) {
     const qzHostWindowSettings& s = window->settings;
-    if (!MacHostHooks().displayUnobstructed(window->display) ||
-        (s.flags & QZ_DISPLAYFLAG_NOMODESWITCH) || s.toggleLock != 0)
+    if (!MacHostHooks().displayUnobstructed(window->display) || (s.flags & QZ_DISPLAYFLAG_NOMODESWITCH) ||
+        s.toggleLock != 0)
         return;
     window->pendingToggle = s.fullScreen ? 0 : 1;
     Post(window, QZ_EVENT_MODESWITCH);
 }
 
-void HandleKey(qzHostWindow* window, const qzHostEvent& event)
-{
+void HandleKey(qzHostWindow* window, const qzHostEvent& event) {
     // The text of a key that chose a menu entry comes before the key's release.
     window->dropText = false;
     if (event.pressed) {
@@ -113,8 +96,7 @@ void HandleKey(qzHostWindow* window, const qzHostEvent& event)
         }
         if (event.modifiers & QZ_HMOD_CTRL) {
             // Control combinations type nothing; Ctrl-C asks to quit.
-            if (event.keyChar == 'c')
-                window->ctrlC = 1;
+            if (event.keyChar == 'c') window->ctrlC = 1;
             return;
         }
         if (event.key == QZ_HKEY_CHAR) {
@@ -124,29 +106,24 @@ void HandleKey(qzHostWindow* window, const qzHostEvent& event)
             return;
         }
         int32_t code = EngineCodeForHostKey(event.key);
-        if (!code)
-            return;
+        if (!code) return;
         RememberKey(window, event.scancode, code);
         PostKey(window, code, 1);
         return;
     }
 
-    if (window->keyPending && window->pendingKey.scancode == event.scancode)
-        FlushPendingKey(window);
+    if (window->keyPending && window->pendingKey.scancode == event.scancode) FlushPendingKey(window);
     int32_t code = ForgetKey(window, event.scancode);
     if (event.modifiers & QZ_HMOD_CTRL) {
         // No event, as for the press; the key counts as up again.
         SetKeyState(window, code, 0);
         return;
     }
-    if ((event.modifiers & QZ_HMOD_GUI) && event.key == QZ_HKEY_RETURN)
-        RequestToggle(window);
-    if (code)
-        PostKey(window, code, 0);
+    if ((event.modifiers & QZ_HMOD_GUI) && event.key == QZ_HKEY_RETURN) RequestToggle(window);
+    if (code) PostKey(window, code, 0);
 }
 
-void HandleText(qzHostWindow* window, const qzHostEvent& event)
-{
+void HandleText(qzHostWindow* window, const qzHostEvent& event) {
     if (window->dropText) {
         window->dropText = false;
         return;
@@ -178,13 +155,11 @@ void HandleText(qzHostWindow* window, const qzHostEvent& event)
     }
 }
 
-void HandleButton(qzHostWindow* window, const qzHostEvent& event)
-{
+void HandleButton(qzHostWindow* window, const qzHostEvent& event) {
     window->mouseX = event.x;
     window->mouseY = event.y;
     if (event.pressed) {
-        if (window->settings.inputBlocked)
-            return;
+        if (window->settings.inputBlocked) return;
         int click = HostClassifyClick(window, event.x, event.y, event.sub);
         if (click != QZ_CLICK_NORMAL) {
             HostDriver()->beginMoveResize(window, click == QZ_CLICK_RESIZE);
@@ -205,20 +180,17 @@ void HandleButton(qzHostWindow* window, const qzHostEvent& event)
         window->middleButton = pressed;
         Post(window, QZ_EVENT_MIDMOUSE, event.x, event.y, pressed);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void ForgetKeys(qzHostWindow* window)
-{
+void ForgetKeys(qzHostWindow* window) {
     std::memset(window->keyState, 0, sizeof window->keyState);
     window->keysDown.clear();
     window->keyPending = false;
 }
 
-void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event)
-{
+void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event) {
     switch (event.sub) {
     case QZ_HWIN_CLOSE:
         // The window stays open: the script or the quit rule decides.
@@ -240,8 +212,7 @@ void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event
         break;
     case QZ_HWIN_FOCUS_GAINED:
         Post(window, QZ_EVENT_ACTIVEWINDOW);
-        for (qzHostWindow* w = HostFirstWindow(); w; w = w->next)
-            w->active = w == window;
+        for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) w->active = w == window;
         MacApplyWindowPointer(window);
         break;
     case QZ_HWIN_FOCUS_LOST:
@@ -260,20 +231,15 @@ void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event
             window->windowState = 1;
         }
         break;
-    case QZ_HWIN_EXPOSED:
-        MacHostHooks().refreshDisplay(state, window->display);
-        break;
-    default:
-        break;
+    case QZ_HWIN_EXPOSED: MacHostHooks().refreshDisplay(state, window->display); break;
+    default: break;
     }
 }
 
 // Posts the dropped files as one block: each path ended by a zero byte, and one more zero byte
 // after the last. The queue owns the block once it is posted.
-void HandleDrop(qzHostWindow* window, const qzHostEvent& event)
-{
-    if (!window->settings.dropHandlerInstalled || event.paths.empty())
-        return;
+void HandleDrop(qzHostWindow* window, const qzHostEvent& event) {
+    if (!window->settings.dropHandlerInstalled || event.paths.empty()) return;
     std::vector<std::string> paths;
     size_t total = 1;
     for (const std::string& p : event.paths) {
@@ -290,16 +256,13 @@ void HandleDrop(qzHostWindow* window, const qzHostEvent& event)
         std::memcpy(at, p.data(), p.size());
         at += p.size() + 1;
     }
-    if (Post(window, QZ_EVENT_DROPFILE, event.x, event.y, 0, block) != 1)
-        OsFree(block);
+    if (Post(window, QZ_EVENT_DROPFILE, event.x, event.y, 0, block) != 1) OsFree(block);
 }
 
-} // namespace
+}  // namespace
 
-void HandleHostEvent(VmState* state, const qzHostEvent& event)
-{
-    if (event.kind != QZ_HEV_KEY && event.kind != QZ_HEV_TEXT && event.kind != QZ_HEV_NONE &&
-        event.kind != QZ_HEV_WAKE)
+void HandleHostEvent(VmState* state, const qzHostEvent& event) {
+    if (event.kind != QZ_HEV_KEY && event.kind != QZ_HEV_TEXT && event.kind != QZ_HEV_NONE && event.kind != QZ_HEV_WAKE)
         FlushAllPendingKeys();
 
     switch (event.kind) {
@@ -310,33 +273,21 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event)
             Post(w, QZ_EVENT_CLOSEWINDOW);
             w->closeRequest = 1;
         }
-        if (!first)
-            MacHostHooks().setQuitFlag(1);
+        if (!first) MacHostHooks().setQuitFlag(1);
         return;
     }
-    case QZ_HEV_CLIPBOARD:
-        MacPostClipboardChanged();
-        return;
+    case QZ_HEV_CLIPBOARD: MacPostClipboardChanged(); return;
     case QZ_HEV_NONE:
-    case QZ_HEV_WAKE:
-        return;
-    default:
-        break;
+    case QZ_HEV_WAKE: return;
+    default: break;
     }
 
     qzHostWindow* window = event.window ? HostFindWindow(event.window) : HostFocusWindow();
-    if (!window)
-        return;
+    if (!window) return;
     switch (event.kind) {
-    case QZ_HEV_KEY:
-        HandleKey(window, event);
-        break;
-    case QZ_HEV_TEXT:
-        HandleText(window, event);
-        break;
-    case QZ_HEV_MOUSE_BUTTON:
-        HandleButton(window, event);
-        break;
+    case QZ_HEV_KEY: HandleKey(window, event); break;
+    case QZ_HEV_TEXT: HandleText(window, event); break;
+    case QZ_HEV_MOUSE_BUTTON: HandleButton(window, event); break;
     case QZ_HEV_MOUSE_MOVE:
         window->mouseX = event.x;
         window->mouseY = event.y;
@@ -344,39 +295,26 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event)
         OsGetMonotonicTime(&window->moveTime);
         break;
     case QZ_HEV_WHEEL:
-        if (event.wheel != 0)
-            Post(window, event.wheel >= 1 ? QZ_EVENT_WHEELUP : QZ_EVENT_WHEELDOWN);
+        if (event.wheel != 0) Post(window, event.wheel >= 1 ? QZ_EVENT_WHEELUP : QZ_EVENT_WHEELDOWN);
         break;
-    case QZ_HEV_WINDOW:
-        HandleWindow(state, window, event);
-        break;
-    case QZ_HEV_DROP:
-        HandleDrop(window, event);
-        break;
-    case QZ_HEV_MENU:
-        MacHandleMenuEvent(window, event);
-        break;
-    default:
-        break;
+    case QZ_HEV_WINDOW: HandleWindow(state, window, event); break;
+    case QZ_HEV_DROP: HandleDrop(window, event); break;
+    case QZ_HEV_MENU: MacHandleMenuEvent(window, event); break;
+    default: break;
     }
 }
 
-void MacPostClipboardChanged()
-{
+void MacPostClipboardChanged() {
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
-        if (w->settings.clipboardHandlerInstalled)
-            Post(w, QZ_EVENT_CLIPBOARD);
+        if (w->settings.clipboardHandlerInstalled) Post(w, QZ_EVENT_CLIPBOARD);
     }
 }
 
-void MacReadWindowBounds(qzHostWindow* window)
-{
-    if (const qzHostDriver* driver = HostDriver())
-        driver->readBounds(window);
+void MacReadWindowBounds(qzHostWindow* window) {
+    if (const qzHostDriver* driver = HostDriver()) driver->readBounds(window);
 }
 
-bool TakeEventLostToMemory()
-{
+bool TakeEventLostToMemory() {
     bool lost = gEventLost;
     gEventLost = false;
     return lost;

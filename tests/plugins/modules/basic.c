@@ -60,7 +60,8 @@ QZ_PLUGIN_EXPORT uint32_t GetExtensions(uint32_t capability, intptr_t reserved) 
     return capability == QZ_PLUGINCAPS_IMAGE && NameStartsWith("noauto") ? QZ_PLUGINEXT_NOAUTOACTIVATE : 0;
 }
 
-QZ_PLUGIN_EXPORT int RequirePlugin(VmState* state, int version, int revision, intptr_t reserved, const qzTagItem* tags) {
+QZ_PLUGIN_EXPORT int RequirePlugin(VmState* state, int version, int revision, intptr_t reserved,
+                                   const qzTagItem* tags) {
     (void)state, (void)version, (void)revision, (void)reserved;
     uint32_t* flags = NULL;
     const qzRequireTagItem* items = NULL;

@@ -8,8 +8,8 @@
 
 static const char* failure;
 
-#define CHECK(condition, where) \
-    do {                        \
+#define CHECK(condition, where)                        \
+    do {                                               \
         if (!failure && !(condition)) failure = where; \
     } while (0)
 

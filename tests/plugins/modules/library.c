@@ -71,12 +71,18 @@ static int Twice(VmState* state) {
 }
 
 static const qzPluginCommand commands0[] = {
-    {"PluginAdd", PluginAdd},   {"PluginEcho", PluginEcho}, {"PluginFail", PluginFail},
-    {"HookByName", HookByName}, {"Unhook", Unhook},         {"LastHookError", LastHookError},
+    {"PluginAdd", PluginAdd},
+    {"PluginEcho", PluginEcho},
+    {"PluginFail", PluginFail},
+    {"HookByName", HookByName},
+    {"Unhook", Unhook},
+    {"LastHookError", LastHookError},
     {NULL, NULL},
 };
 static const qzPluginConstant constants0[] = {
-    {"PLUGIN_ANSWER", NULL, 42}, {"PLUGIN_TEXT", "hello", 0}, {NULL, NULL, 0},
+    {"PLUGIN_ANSWER", NULL, 42},
+    {"PLUGIN_TEXT", "hello", 0},
+    {NULL, NULL, 0},
 };
 static const qzPluginCommand commands1[] = {{"Twice", Twice}, {NULL, NULL}};
 static const qzPluginConstant constants1[] = {{"PLIB_ONE", NULL, 1}, {NULL, NULL, 0}};
@@ -114,7 +120,8 @@ QZ_PLUGIN_EXPORT void FreeLibrary(VmState* state) {
     host->dos->WriteBufferToFile(marker, "freed", 5, 1);
 }
 
-QZ_PLUGIN_EXPORT int RequirePlugin(VmState* state, int version, int revision, intptr_t reserved, const qzTagItem* tags) {
+QZ_PLUGIN_EXPORT int RequirePlugin(VmState* state, int version, int revision, intptr_t reserved,
+                                   const qzTagItem* tags) {
     (void)state, (void)version, (void)revision, (void)reserved, (void)tags;
     return 0;
 }

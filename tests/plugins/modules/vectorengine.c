@@ -45,8 +45,8 @@ static size_t RecordSize(const uint8_t* p) {
 }
 
 typedef struct Walk {
-    double x, y;                 /* current point */
-    double x1, y1, x2, y2;       /* box of the points */
+    double x, y;           /* current point */
+    double x1, y1, x2, y2; /* box of the points */
     int points;
     int badFont;
 } Walk;

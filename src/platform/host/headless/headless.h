@@ -25,7 +25,7 @@ void HeadlessSetInputScript(const std::vector<qzScriptedEvent>& events);
 
 // A pointer as the headless driver keeps it.
 struct qzHeadlessCursor {
-    int32_t system;      // QZ_HOSTCURSOR_* for a system pointer, -1 for one made from an image
+    int32_t system;  // QZ_HOSTCURSOR_* for a system pointer, -1 for one made from an image
     int32_t width;
     int32_t height;
     int32_t hotX;
@@ -37,15 +37,15 @@ struct qzHeadlessCursor {
 struct qzHeadlessRecord {
     const qzHeadlessCursor* cursor;  // the current pointer; null = the system arrow
     uint32_t cursorChanges;
-    uint32_t warps;                  // mouse moves the program made
-    int32_t warpX;                   // the last one, in content coordinates
+    uint32_t warps;  // mouse moves the program made
+    int32_t warpX;   // the last one, in content coordinates
     int32_t warpY;
-    uint32_t moveRequests;           // clicks that started moving a window
-    uint32_t resizeRequests;         // clicks that started resizing one
+    uint32_t moveRequests;    // clicks that started moving a window
+    uint32_t resizeRequests;  // clicks that started resizing one
     int32_t screenSaverAllowed;
-    uint32_t presents;               // presentations of window framebuffers
-    qzFrameRect lastPresent;         // the rectangle of the last one
-    uint32_t modeSwitches;           // screen modes set on a monitor
+    uint32_t presents;        // presentations of window framebuffers
+    qzFrameRect lastPresent;  // the rectangle of the last one
+    uint32_t modeSwitches;    // screen modes set on a monitor
 };
 qzHeadlessRecord HeadlessRecord();
 

@@ -14,30 +14,23 @@ namespace {
 // A script stays a script: more answers than this are refused rather than held in memory.
 constexpr size_t kMaxAnswers = 1000000;
 
-bool ParseInt(const std::string& word, int64_t low, int64_t high, int64_t* out)
-{
-    if (word.empty() || word.size() > 18)
-        return false;
+bool ParseInt(const std::string& word, int64_t low, int64_t high, int64_t* out) {
+    if (word.empty() || word.size() > 18) return false;
     size_t i = word[0] == '-' ? 1 : 0;
-    if (i >= word.size())
-        return false;
+    if (i >= word.size()) return false;
     int64_t value = 0;
     for (; i < word.size(); i++) {
-        if (word[i] < '0' || word[i] > '9')
-            return false;
+        if (word[i] < '0' || word[i] > '9') return false;
         value = value * 10 + (word[i] - '0');
     }
-    if (word[0] == '-')
-        value = -value;
-    if (value < low || value > high)
-        return false;
+    if (word[0] == '-') value = -value;
+    if (value < low || value > high) return false;
     *out = value;
     return true;
 }
 
 // "$RRGGBB", "#RRGGBB", "0xRRGGBB" or a decimal number up to 0xFFFFFF.
-bool ParseColor(const std::string& word, int32_t* out)
-{
+bool ParseColor(const std::string& word, int32_t* out) {
     size_t skip = 0;
     if (!word.empty() && (word[0] == '$' || word[0] == '#'))
         skip = 1;
@@ -45,29 +38,27 @@ bool ParseColor(const std::string& word, int32_t* out)
         skip = 2;
     if (!skip) {
         int64_t v;
-        if (!ParseInt(word, 0, 0xFFFFFF, &v))
-            return false;
+        if (!ParseInt(word, 0, 0xFFFFFF, &v)) return false;
         *out = int32_t(v);
         return true;
     }
-    if (word.size() == skip || word.size() - skip > 6)
-        return false;
+    if (word.size() == skip || word.size() - skip > 6) return false;
     int32_t v = 0;
     for (size_t i = skip; i < word.size(); i++) {
         char c = word[i];
-        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (d < 0)
-            return false;
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+        if (d < 0) return false;
         v = v * 16 + d;
     }
     *out = v;
     return true;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
+bool SameNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); i++) {
         if (ToLowerChar(static_cast<unsigned char>(a[i])) != ToLowerChar(static_cast<unsigned char>(b[i])))
             return false;
@@ -76,8 +67,7 @@ bool SameNoCase(const std::string& a, const std::string& b)
 }
 
 // An entry chosen by its text, compared without case.
-bool PickEntry(const std::string& text, const std::vector<std::string>& entries, int32_t* out)
-{
+bool PickEntry(const std::string& text, const std::vector<std::string>& entries, int32_t* out) {
     for (size_t i = 0; i < entries.size(); i++) {
         if (SameNoCase(text, entries[i])) {
             *out = int32_t(i);
@@ -87,26 +77,22 @@ bool PickEntry(const std::string& text, const std::vector<std::string>& entries,
     return false;
 }
 
-std::string Joined(const qzAnswerLine& line)
-{
+std::string Joined(const qzAnswerLine& line) {
     std::string text;
-    for (size_t i = 0; i < line.words.size(); i++)
-        text += (i ? " " : "") + line.words[i];
+    for (size_t i = 0; i < line.words.size(); i++) text += (i ? " " : "") + line.words[i];
     return text;
 }
 
 // One unquoted word of digits (with a sign): a number, not a text.
-bool IsNumber(const qzAnswerLine& line)
-{
+bool IsNumber(const qzAnswerLine& line) {
     int64_t n;
     return line.words.size() == 1 && !line.quoted[0] && ParseInt(line.words[0], INT64_MIN / 2, INT64_MAX / 2, &n);
 }
 
-} // namespace
+}  // namespace
 
 bool ParseAnswers(const std::string& text, const std::string& name, std::vector<qzAnswerLine>* out,
-                  std::string* message)
-{
+                  std::string* message) {
     std::vector<qzAnswerLine> answers;
     std::istringstream in(text);
     // A line that cannot be read for want of memory throws instead of ending the answers early.
@@ -121,8 +107,7 @@ bool ParseAnswers(const std::string& text, const std::string& name, std::vector<
             *message = name + ":" + std::to_string(number) + ": unterminated quote";
             return false;
         }
-        if (answer.words.empty() || (!answer.quoted[0] && answer.words[0][0] == '#'))
-            continue;
+        if (answer.words.empty() || (!answer.quoted[0] && answer.words[0][0] == '#')) continue;
         if (answers.size() >= kMaxAnswers) {
             *message = name + ":" + std::to_string(number) + ": too many answers (more than " +
                        std::to_string(kMaxAnswers) + ")";
@@ -134,8 +119,7 @@ bool ParseAnswers(const std::string& text, const std::string& name, std::vector<
     return true;
 }
 
-bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* message)
-{
+bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* message) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\": " + std::strerror(errno);
@@ -145,8 +129,7 @@ bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* 
     // out for the end of the file and parse a part of it.
     std::string text;
     char block[4096];
-    while (file.read(block, sizeof block) || file.gcount() > 0)
-        text.append(block, static_cast<size_t>(file.gcount()));
+    while (file.read(block, sizeof block) || file.gcount() > 0) text.append(block, static_cast<size_t>(file.gcount()));
     if (file.bad()) {
         *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\"";
         return false;
@@ -155,12 +138,10 @@ bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* 
 }
 
 void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDialogAnswer* answer,
-                  std::string* complaint)
-{
+                  std::string* complaint) {
     *answer = qzHostDialogAnswer{};
     complaint->clear();
-    if (line.words.size() == 1 && !line.quoted[0] && line.words[0] == "cancel")
-        return;
+    if (line.words.size() == 1 && !line.quoted[0] && line.words[0] == "cancel") return;
     const std::string& first = line.words[0];
     auto refuse = [&](const std::string& what) { *complaint = what; };
     switch (dialog.kind) {
@@ -171,14 +152,13 @@ void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDi
         int32_t index = -1;
         int64_t n;
         if (IsNumber(line)) {
-            if (ParseInt(first, 0, count - 1, &n))
-                index = n == 0 ? count - 1 : int32_t(n) - 1;
+            if (ParseInt(first, 0, count - 1, &n)) index = n == 0 ? count - 1 : int32_t(n) - 1;
         } else {
             PickEntry(Joined(line), dialog.buttons, &index);
         }
         if (index < 0)
-            return refuse("the requester has buttons 0 to " + std::to_string(count - 1) + ", not \"" +
-                          Joined(line) + "\"");
+            return refuse("the requester has buttons 0 to " + std::to_string(count - 1) + ", not \"" + Joined(line) +
+                          "\"");
         answer->button = index;
         break;
     }
@@ -188,19 +168,15 @@ void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDi
         answer->paths = line.words;
         break;
     case QZ_HDLG_FOLDER:
-        if (line.words.size() != 1)
-            return refuse("the path requester takes one path");
+        if (line.words.size() != 1) return refuse("the path requester takes one path");
         answer->paths = line.words;
         break;
-    case QZ_HDLG_TEXT:
-        answer->text = Joined(line);
-        break;
+    case QZ_HDLG_TEXT: answer->text = Joined(line); break;
     case QZ_HDLG_LIST: {
         int32_t index = -1;
         int64_t n;
         if (IsNumber(line)) {
-            if (ParseInt(first, 0, int64_t(dialog.items.size()) - 1, &n))
-                index = int32_t(n);
+            if (ParseInt(first, 0, int64_t(dialog.items.size()) - 1, &n)) index = int32_t(n);
         } else {
             PickEntry(Joined(line), dialog.items, &index);
         }
@@ -225,8 +201,8 @@ void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDi
             else if (ParseInt(w, 1, 10000, &n))
                 answer->size = int32_t(n);
             else
-                return refuse("the font requester takes a family, a size and bold, italic or underline, not \"" +
-                              w + "\"");
+                return refuse("the font requester takes a family, a size and bold, italic or underline, not \"" + w +
+                              "\"");
         }
         break;
     }
@@ -234,8 +210,7 @@ void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDi
         if (line.words.size() != 1 || !ParseColor(first, &answer->color))
             return refuse("the colour requester takes one colour such as $FF8000, not \"" + Joined(line) + "\"");
         break;
-    default:
-        return refuse("this requester cannot be answered");
+    default: return refuse("this requester cannot be answered");
     }
     answer->accepted = 1;
 }

@@ -10,9 +10,9 @@
 #include "platform/host/host_dialogs.h"
 
 struct qzAnswerLine {
-    int32_t line = 0;                  // the line of the file it came from
-    std::vector<std::string> words;    // at least one
-    std::vector<bool> quoted;          // per word: it was written in quotes
+    int32_t line = 0;                // the line of the file it came from
+    std::vector<std::string> words;  // at least one
+    std::vector<bool> quoted;        // per word: it was written in quotes
 };
 
 // Parses a whole answers text; empty lines and lines starting with '#' are skipped. `name` names

@@ -40,7 +40,7 @@ struct Capture {
 };
 
 struct Device {
-    std::mutex mutex;                 // open, quit and the thread; the fill runs outside it
+    std::mutex mutex;  // open, quit and the thread; the fill runs outside it
     std::condition_variable cond;
     bool open = false;
     bool quit = false;
@@ -48,47 +48,41 @@ struct Device {
     qzHostAudioFill fill = nullptr;
     void* user = nullptr;
     std::thread thread;
-    std::vector<float> block;         // the thread's block, made before the thread
-    std::mutex captureMutex;          // the capture file, written by whoever renders
+    std::vector<float> block;  // the thread's block, made before the thread
+    std::mutex captureMutex;   // the capture file, written by whoever renders
     Capture capture;
 };
 Device gDevice;
 
-void PutLE32(unsigned char* p, uint32_t v)
-{
+void PutLE32(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-void PutLE16(unsigned char* p, uint32_t v)
-{
+void PutLE16(unsigned char* p, uint32_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 
 // Sizes beyond 4 GB saturate; readers then take the data up to the end of the file.
-uint32_t Saturate32(uint64_t v)
-{
-    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
-}
+uint32_t Saturate32(uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
 
-void WriteHeader(Capture* c)
-{
+void WriteHeader(Capture* c) {
     unsigned char h[kHeaderBytes];
     uint64_t dataBytes = c->frames * 8;
     std::memcpy(h, "RIFF", 4);
     PutLE32(h + kRiffSizeAt, Saturate32(dataBytes + kHeaderBytes - 8));
     std::memcpy(h + 8, "WAVEfmt ", 8);
     PutLE32(h + 16, 18);
-    PutLE16(h + 20, 3);              // IEEE float
+    PutLE16(h + 20, 3);  // IEEE float
     PutLE16(h + 22, 2);
     PutLE32(h + 24, kRate);
     PutLE32(h + 28, kRate * 8);
     PutLE16(h + 32, 8);
     PutLE16(h + 34, 32);
-    PutLE16(h + 36, 0);              // no extension
+    PutLE16(h + 36, 0);  // no extension
     std::memcpy(h + 38, "fact", 4);
     PutLE32(h + 42, 4);
     PutLE32(h + kFactFramesAt, Saturate32(c->frames));
@@ -97,27 +91,22 @@ void WriteHeader(Capture* c)
     long at = std::ftell(c->file);
     std::fseek(c->file, 0, SEEK_SET);
     std::fwrite(h, 1, sizeof h, c->file);
-    if (at > 0)
-        std::fseek(c->file, at, SEEK_SET);
+    if (at > 0) std::fseek(c->file, at, SEEK_SET);
     std::fflush(c->file);
     c->framesAtHeader = c->frames;
 }
 
-void CaptureFrames(const float* samples, int32_t frames)
-{
+void CaptureFrames(const float* samples, int32_t frames) {
     std::lock_guard<std::mutex> lock(gDevice.captureMutex);
     Capture* c = &gDevice.capture;
-    if (!c->file)
-        return;
+    if (!c->file) return;
     std::fwrite(samples, sizeof(float) * 2, static_cast<size_t>(frames), c->file);
     c->frames += static_cast<uint64_t>(frames);
-    if (c->frames - c->framesAtHeader >= kHeaderEveryFrames)
-        WriteHeader(c);
+    if (c->frames - c->framesAtHeader >= kHeaderEveryFrames) WriteHeader(c);
 }
 
 // Renders one block and captures it.
-void RenderBlock(float* block, int32_t frames)
-{
+void RenderBlock(float* block, int32_t frames) {
     std::memset(block, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
     gDevice.fill(gDevice.user, block, frames);
     CaptureFrames(block, frames);
@@ -125,8 +114,7 @@ void RenderBlock(float* block, int32_t frames)
 
 // The real-time null device: one block whenever the clock says it has been played, catching up
 // after short delays so that the sound keeps pace with the clock.
-void DeviceThread()
-{
+void DeviceThread() {
     float* block = gDevice.block.data();
     uint64_t start = OsMonotonicMicros();
     uint64_t played = 0;
@@ -149,8 +137,7 @@ void DeviceThread()
     }
 }
 
-int OpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message)
-{
+int OpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message) {
     std::lock_guard<std::mutex> lock(gDevice.mutex);
     if (gDevice.open) {
         *message = "the audio device is open already";
@@ -175,35 +162,29 @@ int OpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* mess
     return 0;
 }
 
-void CloseAudio()
-{
+void CloseAudio() {
     std::thread thread;
     {
         std::lock_guard<std::mutex> lock(gDevice.mutex);
-        if (!gDevice.open)
-            return;
+        if (!gDevice.open) return;
         gDevice.quit = true;
         gDevice.cond.notify_all();
         thread = std::move(gDevice.thread);
     }
-    if (thread.joinable())
-        thread.join();
+    if (thread.joinable()) thread.join();
     std::lock_guard<std::mutex> lock(gDevice.mutex);
     gDevice.open = false;
     gDevice.fill = nullptr;
     gDevice.user = nullptr;
     std::lock_guard<std::mutex> captureLock(gDevice.captureMutex);
-    if (gDevice.capture.file)
-        WriteHeader(&gDevice.capture);
+    if (gDevice.capture.file) WriteHeader(&gDevice.capture);
 }
 
-} // namespace
+}  // namespace
 
-int HeadlessAudioInit(std::string* message)
-{
+int HeadlessAudioInit(std::string* message) {
     const char* path = std::getenv("QUARNELIX_AUDIO_CAPTURE");
-    if (!path || !*path)
-        return 0;
+    if (!path || !*path) return 0;
     std::lock_guard<std::mutex> lock(gDevice.captureMutex);
     Capture* c = &gDevice.capture;
     c->file = std::fopen(path, "wb");
@@ -217,8 +198,7 @@ int HeadlessAudioInit(std::string* message)
     return 0;
 }
 
-void HeadlessAudioShutdown()
-{
+void HeadlessAudioShutdown() {
     CloseAudio();
     std::lock_guard<std::mutex> lock(gDevice.captureMutex);
     Capture* c = &gDevice.capture;
@@ -229,28 +209,21 @@ void HeadlessAudioShutdown()
     *c = Capture();
 }
 
-int HeadlessOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message)
-{
+int HeadlessOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message) {
     return OpenAudio(fill, user, rate, message);
 }
 
-void HeadlessCloseAudio()
-{
-    CloseAudio();
-}
+void HeadlessCloseAudio() { CloseAudio(); }
 
-void HeadlessSetManualAudio(int manual)
-{
+void HeadlessSetManualAudio(int manual) {
     std::lock_guard<std::mutex> lock(gDevice.mutex);
     gDevice.manual = manual != 0;
 }
 
-int32_t HeadlessRenderAudio(float* out, int32_t frames)
-{
+int32_t HeadlessRenderAudio(float* out, int32_t frames) {
     {
         std::lock_guard<std::mutex> lock(gDevice.mutex);
-        if (!gDevice.open || !gDevice.manual)
-            return 0;
+        if (!gDevice.open || !gDevice.manual) return 0;
     }
     int32_t done = 0;
     while (done < frames) {

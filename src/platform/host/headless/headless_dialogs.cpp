@@ -13,7 +13,7 @@ struct DialogState {
     std::mutex mutex;
     std::vector<qzAnswerLine> answers;
     size_t next = 0;
-    std::string name;                  // names the answers in messages
+    std::string name;  // names the answers in messages
     std::vector<qzHostDialog> shown;
     qzHostClipboard clipboard;
 };
@@ -22,14 +22,12 @@ DialogState gDialogs;
 // A dialog of tests that nobody takes stays here at most this often.
 constexpr size_t kMaxShown = 1000;
 
-} // namespace
+}  // namespace
 
-int HeadlessStartDialogs(std::string* message)
-{
+int HeadlessStartDialogs(std::string* message) {
     std::vector<qzAnswerLine> answers;
     const char* path = std::getenv("QUARNELIX_ANSWERS");
-    if (path && *path && !LoadAnswers(path, &answers, message))
-        return ERR_ERRORCALLED;
+    if (path && *path && !LoadAnswers(path, &answers, message)) return ERR_ERRORCALLED;
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     gDialogs.answers = std::move(answers);
     gDialogs.next = 0;
@@ -39,8 +37,7 @@ int HeadlessStartDialogs(std::string* message)
     return 0;
 }
 
-void HeadlessStopDialogs()
-{
+void HeadlessStopDialogs() {
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     gDialogs.answers.clear();
     gDialogs.next = 0;
@@ -48,8 +45,7 @@ void HeadlessStopDialogs()
     gDialogs.clipboard = qzHostClipboard{};
 }
 
-int HeadlessDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string*)
-{
+int HeadlessDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string*) {
     *answer = qzHostDialogAnswer{};
     if (dialog.text.empty())
         std::fprintf(stderr, "%s\n", dialog.title.c_str());
@@ -57,23 +53,19 @@ int HeadlessDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::
         std::fprintf(stderr, "%s: %s\n", dialog.title.c_str(), dialog.text.c_str());
     std::fflush(stderr);
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
-    if (gDialogs.shown.size() < kMaxShown)
-        gDialogs.shown.push_back(dialog);
-    if (gDialogs.next >= gDialogs.answers.size())
-        return 0;
+    if (gDialogs.shown.size() < kMaxShown) gDialogs.shown.push_back(dialog);
+    if (gDialogs.next >= gDialogs.answers.size()) return 0;
     const qzAnswerLine& line = gDialogs.answers[gDialogs.next++];
     std::string complaint;
     AnswerDialog(dialog, line, answer, &complaint);
     if (!complaint.empty()) {
-        std::fprintf(stderr, "QuarnelixPlayer: %s:%d: %s\n", gDialogs.name.c_str(), int(line.line),
-                     complaint.c_str());
+        std::fprintf(stderr, "QuarnelixPlayer: %s:%d: %s\n", gDialogs.name.c_str(), int(line.line), complaint.c_str());
         std::fflush(stderr);
     }
     return 0;
 }
 
-int HeadlessClipboardRead(int withData, qzHostClipboard* out)
-{
+int HeadlessClipboardRead(int withData, qzHostClipboard* out) {
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     out->kind = gDialogs.clipboard.kind;
     out->text.clear();
@@ -85,8 +77,7 @@ int HeadlessClipboardRead(int withData, qzHostClipboard* out)
     return 0;
 }
 
-int HeadlessClipboardWrite(const qzHostClipboard& contents)
-{
+int HeadlessClipboardWrite(const qzHostClipboard& contents) {
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     gDialogs.clipboard = contents;
     if (contents.kind == QZ_HCLIP_EMPTY) {
@@ -96,16 +87,14 @@ int HeadlessClipboardWrite(const qzHostClipboard& contents)
     return 0;
 }
 
-void HeadlessSetAnswers(const std::vector<qzAnswerLine>& answers, const std::string& name)
-{
+void HeadlessSetAnswers(const std::vector<qzAnswerLine>& answers, const std::string& name) {
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     gDialogs.answers = answers;
     gDialogs.next = 0;
     gDialogs.name = name;
 }
 
-std::vector<qzHostDialog> HeadlessTakeDialogs()
-{
+std::vector<qzHostDialog> HeadlessTakeDialogs() {
     std::lock_guard<std::mutex> lock(gDialogs.mutex);
     std::vector<qzHostDialog> shown;
     shown.swap(gDialogs.shown);

@@ -29,8 +29,7 @@ struct VirtualMonitor {
     std::vector<qzHostMode> modes;
 };
 
-std::vector<qzHostMode> ModesAtTwoRates(std::initializer_list<std::pair<int32_t, int32_t>> sizes)
-{
+std::vector<qzHostMode> ModesAtTwoRates(std::initializer_list<std::pair<int32_t, int32_t>> sizes) {
     std::vector<qzHostMode> modes;
     for (auto [w, h] : sizes) {
         modes.push_back({w, h, 32, 60});
@@ -39,12 +38,20 @@ std::vector<qzHostMode> ModesAtTwoRates(std::initializer_list<std::pair<int32_t,
     return modes;
 }
 
-const std::vector<VirtualMonitor>& Monitors()
-{
+const std::vector<VirtualMonitor>& Monitors() {
     static const std::vector<VirtualMonitor> monitors = {
-        {0, 0, {1920, 1080, 32, 60},
-         ModesAtTwoRates({{640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1440, 900},
-                          {1600, 900}, {1680, 1050}, {1920, 1080}})},
+        {0,
+         0,
+         {1920, 1080, 32, 60},
+         ModesAtTwoRates({{640, 480},
+                          {800, 600},
+                          {1024, 768},
+                          {1280, 720},
+                          {1280, 1024},
+                          {1440, 900},
+                          {1600, 900},
+                          {1680, 1050},
+                          {1920, 1080}})},
         {1920, 0, {1280, 1024, 32, 60}, ModesAtTwoRates({{640, 480}, {800, 600}, {1024, 768}, {1280, 1024}})},
     };
     return monitors;
@@ -79,22 +86,18 @@ struct State {
 };
 State gState;
 
-void ResetRecord()
-{
+void ResetRecord() {
     gState.record = {};
     gState.record.screenSaverAllowed = 1;
 }
 
-void ResetMonitors()
-{
+void ResetMonitors() {
     gState.monitorModes.clear();
-    for (const VirtualMonitor& m : Monitors())
-        gState.monitorModes.push_back(m.start);
+    for (const VirtualMonitor& m : Monitors()) gState.monitorModes.push_back(m.start);
 }
 
 // Queues a window event. The state's mutex is held.
-void QueueWindowEvent(uint32_t id, int32_t sub)
-{
+void QueueWindowEvent(uint32_t id, int32_t sub) {
     qzHostEvent event;
     event.kind = QZ_HEV_WINDOW;
     event.window = id;
@@ -104,8 +107,7 @@ void QueueWindowEvent(uint32_t id, int32_t sub)
 }
 
 // Moves the window to the top and gives it the keyboard focus. The state's mutex is held.
-void Focus(uint32_t id)
-{
+void Focus(uint32_t id) {
     for (size_t i = 0; i < gState.windows.size(); i++) {
         if (gState.windows[i].id == id) {
             HeadlessWindow w = gState.windows[i];
@@ -114,10 +116,8 @@ void Focus(uint32_t id)
             break;
         }
     }
-    if (gState.focusId == id)
-        return;
-    if (gState.focusId)
-        QueueWindowEvent(gState.focusId, QZ_HWIN_FOCUS_LOST);
+    if (gState.focusId == id) return;
+    if (gState.focusId) QueueWindowEvent(gState.focusId, QZ_HWIN_FOCUS_LOST);
     QueueWindowEvent(id, QZ_HWIN_FOCUS_GAINED);
     // Taken as the focus at once, so that a second window opened before the events pass does
     // not report this one as losing it twice.
@@ -126,11 +126,9 @@ void Focus(uint32_t id)
 
 // Writes what the window shows as DIR/display-<id>.png. It runs while the window closes, so
 // running out of memory is reported here and the close goes on.
-void WriteSnapshot(const qzHostWindow* window, const std::string& dir)
-{
+void WriteSnapshot(const qzHostWindow* window, const std::string& dir) {
     const qzHostFrame& frame = window->frame;
-    if (dir.empty() || frame.width < 1 || frame.height < 1)
-        return;
+    if (dir.empty() || frame.width < 1 || frame.height < 1) return;
     try {
         std::string path = dir + "/display-" + std::to_string(window->scriptId) + ".png";
         const uint8_t* alpha = frame.shape.empty() ? nullptr : frame.shape.data();
@@ -143,49 +141,39 @@ void WriteSnapshot(const qzHostWindow* window, const std::string& dir)
 }
 
 // Moves the script's due events into the queue. The state's mutex is held.
-void TakeDueScripted()
-{
-    if (gState.nextScripted >= gState.script.size())
-        return;
+void TakeDueScripted() {
+    if (gState.nextScripted >= gState.script.size()) return;
     uint64_t now = OsMonotonicMicros();
     while (gState.nextScripted < gState.script.size()) {
         const qzScriptedEvent& s = gState.script[gState.nextScripted];
-        if (gState.scriptStart + s.atMicros > now)
-            break;
+        if (gState.scriptStart + s.atMicros > now) break;
         gState.nextScripted++;
         qzHostEvent event = s.event;
         if (s.display) {
             // The window of that display; the event is dropped while it has none.
             event.window = 0;
             for (const HeadlessWindow& w : gState.windows) {
-                if (w.scriptId == s.display)
-                    event.window = w.id;
+                if (w.scriptId == s.display) event.window = w.id;
             }
-            if (!event.window)
-                continue;
+            if (!event.window) continue;
         }
         gState.queue.push_back(std::move(event));
     }
 }
 
 // Monotonic time of the next scripted event, or UINT64_MAX.
-uint64_t NextScriptedTime()
-{
-    if (gState.nextScripted >= gState.script.size())
-        return UINT64_MAX;
+uint64_t NextScriptedTime() {
+    if (gState.nextScripted >= gState.script.size()) return UINT64_MAX;
     return gState.scriptStart + gState.script[gState.nextScripted].atMicros;
 }
 
-int Init(std::string* message)
-{
+int Init(std::string* message) {
     std::vector<qzScriptedEvent> script;
     const char* path = std::getenv("QUARNELIX_INPUT");
-    if (path && *path && !LoadInputScript(path, &script, message))
-        return ERR_ERRORCALLED;
+    if (path && *path && !LoadInputScript(path, &script, message)) return ERR_ERRORCALLED;
     const char* snapshots = std::getenv("QUARNELIX_SNAPSHOT_DIR");
     int error = HeadlessStartDialogs(message);
-    if (error)
-        return error;
+    if (error) return error;
     error = HeadlessAudioInit(message);
     if (error) {
         HeadlessStopDialogs();
@@ -206,8 +194,7 @@ int Init(std::string* message)
     return 0;
 }
 
-void Shutdown()
-{
+void Shutdown() {
     HeadlessAudioShutdown();
     HeadlessStopDialogs();
     std::lock_guard<std::mutex> lock(gState.mutex);
@@ -220,20 +207,17 @@ void Shutdown()
     ResetMonitors();
 }
 
-int PendingEvents()
-{
+int PendingEvents() {
     std::lock_guard<std::mutex> lock(gState.mutex);
     TakeDueScripted();
     return static_cast<int>(gState.queue.size()) + (gState.wake ? 1 : 0);
 }
 
-int PollEvent(qzHostEvent* event)
-{
+int PollEvent(qzHostEvent* event) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     TakeDueScripted();
     if (gState.queue.empty()) {
-        if (!gState.wake)
-            return 0;
+        if (!gState.wake) return 0;
         gState.wake = false;
         *event = qzHostEvent();
         event->kind = QZ_HEV_WAKE;
@@ -241,54 +225,44 @@ int PollEvent(qzHostEvent* event)
     }
     *event = std::move(gState.queue.front());
     gState.queue.pop_front();
-    if (event->kind == QZ_HEV_KEY || event->kind == QZ_HEV_MOUSE_BUTTON)
-        gState.modifiers = event->modifiers;
-    if (event->kind == QZ_HEV_WINDOW && event->sub == QZ_HWIN_FOCUS_GAINED)
-        gState.focusId = event->window;
+    if (event->kind == QZ_HEV_KEY || event->kind == QZ_HEV_MOUSE_BUTTON) gState.modifiers = event->modifiers;
+    if (event->kind == QZ_HEV_WINDOW && event->sub == QZ_HWIN_FOCUS_GAINED) gState.focusId = event->window;
     return 1;
 }
 
-void WaitEvents(int32_t timeoutMs)
-{
+void WaitEvents(int32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(gState.mutex);
     uint64_t limit = timeoutMs < 0 ? UINT64_MAX : OsMonotonicMicros() + uint64_t(timeoutMs) * 1000u;
     for (;;) {
         TakeDueScripted();
-        if (!gState.queue.empty() || gState.wake)
-            return;
+        if (!gState.queue.empty() || gState.wake) return;
         uint64_t now = OsMonotonicMicros();
-        if (now >= limit)
-            return;
+        if (now >= limit) return;
         OsWaitUntil(gState.cond, lock, std::min(limit, NextScriptedTime()));
     }
 }
 
-void PushWake()
-{
+void PushWake() {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.wake = true;
     gState.cond.notify_all();
 }
 
-uint32_t Modifiers()
-{
+uint32_t Modifiers() {
     std::lock_guard<std::mutex> lock(gState.mutex);
     return gState.modifiers;
 }
 
-int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
-{
+int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     if (spec->settings.fullScreen) {
-        if (spec->monitor < 0 || size_t(spec->monitor) >= Monitors().size())
-            return ERR_SCREEN;
+        if (spec->monitor < 0 || size_t(spec->monitor) >= Monitors().size()) return ERR_SCREEN;
         window->x = Monitors()[size_t(spec->monitor)].x;
         window->y = Monitors()[size_t(spec->monitor)].y;
         window->width = gState.monitorModes[size_t(spec->monitor)].width;
         window->height = gState.monitorModes[size_t(spec->monitor)].height;
     } else {
-        if (spec->width <= 0 || spec->height <= 0)
-            return ERR_SCREEN;
+        if (spec->width <= 0 || spec->height <= 0) return ERR_SCREEN;
         window->width = spec->width;
         window->height = spec->height;
         const qzHostMode& main = gState.monitorModes[0];
@@ -300,13 +274,11 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
     window->id = gState.nextWindowId++;
     gState.windows.push_back({window->id, spec->scriptId});
     // A window that opens active takes the focus, as on a desktop.
-    if (spec->activate && !(spec->settings.flags & QZ_DISPLAYFLAG_HIDDEN))
-        Focus(window->id);
+    if (spec->activate && !(spec->settings.flags & QZ_DISPLAYFLAG_HIDDEN)) Focus(window->id);
     return 0;
 }
 
-void CloseWindow(qzHostWindow* window)
-{
+void CloseWindow(qzHostWindow* window) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     WriteSnapshot(window, gState.snapshotDir);
     for (size_t i = 0; i < gState.windows.size(); i++) {
@@ -315,26 +287,20 @@ void CloseWindow(qzHostWindow* window)
             break;
         }
     }
-    if (gState.focusId == window->id)
-        gState.focusId = 0;
+    if (gState.focusId == window->id) gState.focusId = 0;
 }
 
-void ReadBounds(qzHostWindow*)
-{
+void ReadBounds(qzHostWindow*) {
     // The window record is the headless window: nothing to read back.
 }
 
-void SettingsChanged(qzHostWindow*)
-{
-}
+void SettingsChanged(qzHostWindow*) {}
 
-void MenuBarChanged(qzHostWindow*)
-{
+void MenuBarChanged(qzHostWindow*) {
     // Menus are chosen from the input script; the bar takes no room and shows nothing.
 }
 
-void BeginMoveResize(qzHostWindow*, int resize)
-{
+void BeginMoveResize(qzHostWindow*, int resize) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     if (resize)
         gState.record.resizeRequests++;
@@ -342,9 +308,7 @@ void BeginMoveResize(qzHostWindow*, int resize)
         gState.record.moveRequests++;
 }
 
-void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY,
-                   int* error)
-{
+void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, int* error) {
     *error = 0;
     std::unique_ptr<qzHeadlessCursor> cursor(new (std::nothrow) qzHeadlessCursor());
     if (!cursor) {
@@ -360,31 +324,25 @@ void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t 
     return cursor.release();
 }
 
-void* CreateSystemCursor(int32_t kind)
-{
+void* CreateSystemCursor(int32_t kind) {
     qzHeadlessCursor* cursor = new (std::nothrow) qzHeadlessCursor();
-    if (cursor)
-        cursor->system = kind;
+    if (cursor) cursor->system = kind;
     return cursor;
 }
 
-void FreeCursor(void* cursor)
-{
+void FreeCursor(void* cursor) {
     std::lock_guard<std::mutex> lock(gState.mutex);
-    if (gState.record.cursor == cursor)
-        gState.record.cursor = nullptr;
+    if (gState.record.cursor == cursor) gState.record.cursor = nullptr;
     delete static_cast<qzHeadlessCursor*>(cursor);
 }
 
-void SetCursor(void* cursor)
-{
+void SetCursor(void* cursor) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.record.cursor = static_cast<const qzHeadlessCursor*>(cursor);
     gState.record.cursorChanges++;
 }
 
-void WarpPointer(qzHostWindow* window, int32_t x, int32_t y)
-{
+void WarpPointer(qzHostWindow* window, int32_t x, int32_t y) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.record.warps++;
     gState.record.warpX = x;
@@ -399,29 +357,24 @@ void WarpPointer(qzHostWindow* window, int32_t x, int32_t y)
     gState.cond.notify_all();
 }
 
-void AllowScreenSaver(int allowed)
-{
+void AllowScreenSaver(int allowed) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.record.screenSaverAllowed = allowed;
 }
 
-void SetTitle(qzHostWindow*)
-{
+void SetTitle(qzHostWindow*) {
     // The window record holds the title.
 }
 
-void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height)
-{
-    if (window->settings.fullScreen)
-        return;
+void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (window->settings.fullScreen) return;
     window->x = x;
     window->y = y;
     window->width = width;
     window->height = height;
 }
 
-void Minimize(qzHostWindow* window, int minimize)
-{
+void Minimize(qzHostWindow* window, int minimize) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     if (minimize) {
         QueueWindowEvent(window->id, QZ_HWIN_MINIMIZED);
@@ -433,85 +386,68 @@ void Minimize(qzHostWindow* window, int minimize)
     }
 }
 
-void Activate(qzHostWindow* window)
-{
+void Activate(qzHostWindow* window) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     Focus(window->id);
 }
 
-void Present(qzHostWindow*, const qzFrameRect& dirty)
-{
+void Present(qzHostWindow*, const qzFrameRect& dirty) {
     // The framebuffer is what the user would see; presenting only counts.
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.record.presents++;
     gState.record.lastPresent = dirty;
 }
 
-void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
-{
+void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y) {
     *x = window->mouseX;
     *y = window->mouseY;
 }
 
-void BorderSizes(uint32_t flags, int32_t borders[4])
-{
+void BorderSizes(uint32_t flags, int32_t borders[4]) {
     borders[0] = borders[2] = borders[3] = 0;
     borders[1] = (flags & QZ_DISPLAYFLAG_BORDERLESS) ? 0 : kTitleBarHeight;
 }
 
-int32_t MonitorCount()
-{
-    return int32_t(Monitors().size());
-}
+int32_t MonitorCount() { return int32_t(Monitors().size()); }
 
-int MonitorBounds(int32_t index, qzHostMonitor* out)
-{
-    if (index < 0 || size_t(index) >= Monitors().size())
-        return ERR_GETMONITORINFO;
+int MonitorBounds(int32_t index, qzHostMonitor* out) {
+    if (index < 0 || size_t(index) >= Monitors().size()) return ERR_GETMONITORINFO;
     std::lock_guard<std::mutex> lock(gState.mutex);
     const VirtualMonitor& m = Monitors()[size_t(index)];
     *out = {m.x, m.y, gState.monitorModes[size_t(index)].width, gState.monitorModes[size_t(index)].height};
     return 0;
 }
 
-void MonitorModes(int32_t index, std::vector<qzHostMode>* out)
-{
+void MonitorModes(int32_t index, std::vector<qzHostMode>* out) {
     out->clear();
-    if (index >= 0 && size_t(index) < Monitors().size())
-        *out = Monitors()[size_t(index)].modes;
+    if (index >= 0 && size_t(index) < Monitors().size()) *out = Monitors()[size_t(index)].modes;
 }
 
-int SetMonitorMode(int32_t index, const qzHostMode& mode)
-{
-    if (index < 0 || size_t(index) >= Monitors().size())
-        return ERR_SCREEN;
+int SetMonitorMode(int32_t index, const qzHostMode& mode) {
+    if (index < 0 || size_t(index) >= Monitors().size()) return ERR_SCREEN;
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.monitorModes[size_t(index)] = mode;
     gState.record.modeSwitches++;
     return 0;
 }
 
-int SetFade(double)
-{
+int SetFade(double) {
     // Nothing is on a screen to fade.
     return 0;
 }
 
 // The desktop as the user would see it: black, and every window that is not minimised, bottom
 // to top, each shaped window blended by its shape.
-int GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out)
-{
+int GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out) {
     std::fill(out, out + size_t(width) * size_t(height), QZ_FRAME_BLACK);
     std::vector<uint32_t> order;
     {
         std::lock_guard<std::mutex> lock(gState.mutex);
-        for (const HeadlessWindow& w : gState.windows)
-            order.push_back(w.id);
+        for (const HeadlessWindow& w : gState.windows) order.push_back(w.id);
     }
     for (uint32_t id : order) {
         const qzHostWindow* window = HostFindWindow(id);
-        if (!window || window->windowState == 2)
-            continue;
+        if (!window || window->windowState == 2) continue;
         const qzHostFrame& frame = window->frame;
         int64_t left = std::max<int64_t>(x, window->x), top = std::max<int64_t>(y, window->y);
         int64_t right = std::min<int64_t>(int64_t(x) + width, int64_t(window->x) + frame.width);
@@ -579,22 +515,17 @@ const qzHostDriver kDriver = {
     .clipboardWrite = HeadlessClipboardWrite,
 };
 
-} // namespace
+}  // namespace
 
-const qzHostDriver* HeadlessHostDriver()
-{
-    return &kDriver;
-}
+const qzHostDriver* HeadlessHostDriver() { return &kDriver; }
 
-void HeadlessInjectEvent(const qzHostEvent& event)
-{
+void HeadlessInjectEvent(const qzHostEvent& event) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.queue.push_back(event);
     gState.cond.notify_all();
 }
 
-void HeadlessSetInputScript(const std::vector<qzScriptedEvent>& events)
-{
+void HeadlessSetInputScript(const std::vector<qzScriptedEvent>& events) {
     std::lock_guard<std::mutex> lock(gState.mutex);
     gState.script = events;
     gState.nextScripted = 0;
@@ -602,8 +533,7 @@ void HeadlessSetInputScript(const std::vector<qzScriptedEvent>& events)
     gState.cond.notify_all();
 }
 
-qzHeadlessRecord HeadlessRecord()
-{
+qzHeadlessRecord HeadlessRecord() {
     std::lock_guard<std::mutex> lock(gState.mutex);
     return gState.record;
 }

@@ -13,17 +13,15 @@ SDL_AudioDeviceID gDevice = 0;
 qzHostAudioFill gFill = nullptr;
 void* gUser = nullptr;
 
-void Callback(void*, Uint8* stream, int length)
-{
+void Callback(void*, Uint8* stream, int length) {
     int frames = length / static_cast<int>(2 * sizeof(float));
     SDL_memset(stream, 0, static_cast<size_t>(length));
     gFill(gUser, reinterpret_cast<float*>(stream), frames);
 }
 
-} // namespace
+}  // namespace
 
-int SdlOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message)
-{
+int SdlOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* message) {
     if (gDevice) {
         *message = "the audio device is open already";
         return ERR_OPENAUDIO;
@@ -60,10 +58,8 @@ int SdlOpenAudio(qzHostAudioFill fill, void* user, int32_t* rate, std::string* m
     return 0;
 }
 
-void SdlCloseAudio()
-{
-    if (!gDevice)
-        return;
+void SdlCloseAudio() {
+    if (!gDevice) return;
     // Closing waits for a running callback; none runs afterwards.
     SDL_CloseAudioDevice(gDevice);
     gDevice = 0;

@@ -25,47 +25,36 @@ constexpr size_t kMaxClipboardBytes = size_t(256) << 20;
 
 // While a child program runs, SDL still serves the window system: another program (the child
 // itself, when it reads our own clipboard) may be asking for the clipboard.
-void PumpWindowSystem(void*)
-{
-    SDL_PumpEvents();
-}
+void PumpWindowSystem(void*) { SDL_PumpEvents(); }
 
 // Input made while a modal dialog was up did not reach the program.
-void DropInputEvents()
-{
+void DropInputEvents() {
     SDL_PumpEvents();
     SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
 }
 
-bool UsingX11()
-{
+bool UsingX11() {
     const char* video = SDL_GetCurrentVideoDriver();
     return video && std::strcmp(video, "x11") == 0;
 }
 
-unsigned long X11WindowOf(qzHostWindow* window)
-{
+unsigned long X11WindowOf(qzHostWindow* window) {
     SDL_Window* w = window ? SdlWindowOf(window) : nullptr;
-    if (!w || !UsingX11())
-        return 0;
+    if (!w || !UsingX11()) return 0;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11)
-        return 0;
+    if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
     return static_cast<unsigned long>(info.info.x11.window);
 }
 
-int MessageBox(const qzHostDialog& d, qzHostDialogAnswer* answer, std::string* message)
-{
+int MessageBox(const qzHostDialog& d, qzHostDialogAnswer* answer, std::string* message) {
     std::vector<SDL_MessageBoxButtonData> buttons;
     for (size_t i = 0; i < d.buttons.size(); i++) {
         SDL_MessageBoxButtonData b = {};
         b.buttonid = int(i);
         b.text = d.buttons[i].c_str();
-        if (int32_t(i) == d.defaultButton)
-            b.flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-        if (int32_t(i) == d.cancelButton)
-            b.flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+        if (int32_t(i) == d.defaultButton) b.flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+        if (int32_t(i) == d.cancelButton) b.flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
         buttons.push_back(b);
     }
     SDL_MessageBoxData data = {};
@@ -95,13 +84,11 @@ int MessageBox(const qzHostDialog& d, qzHostDialogAnswer* answer, std::string* m
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-int SdlDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string* message)
-{
+int SdlDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::string* message) {
     *answer = qzHostDialogAnswer{};
-    if (dialog.kind == QZ_HDLG_MESSAGE)
-        return MessageBox(dialog, answer, message);
+    if (dialog.kind == QZ_HDLG_MESSAGE) return MessageBox(dialog, answer, message);
     if (!OsFindProgram("zenity")) {
         // Said to the user in the one dialog there is.
         *message = "This requester needs the program \"zenity\", which is not installed.";
@@ -124,19 +111,14 @@ int SdlDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::strin
 
 namespace {
 
-bool IsTextTarget(const std::string& t)
-{
+bool IsTextTarget(const std::string& t) {
     return t == "UTF8_STRING" || t == "STRING" || t == "TEXT" || t == "COMPOUND_TEXT" || t.rfind("text/plain", 0) == 0;
 }
 
-bool IsImageTarget(const std::string& t)
-{
-    return t.rfind("image/", 0) == 0;
-}
+bool IsImageTarget(const std::string& t) { return t.rfind("image/", 0) == 0; }
 
 // Runs xclip on the clipboard selection; true with its output when it ended well.
-bool RunXclip(const std::vector<std::string>& args, const std::string* input, std::string* output)
-{
+bool RunXclip(const std::vector<std::string>& args, const std::string* input, std::string* output) {
     qzChildRun run;
     run.argv = {"xclip", "-selection", "clipboard"};
     run.argv.insert(run.argv.end(), args.begin(), args.end());
@@ -147,68 +129,52 @@ bool RunXclip(const std::vector<std::string>& args, const std::string* input, st
     run.timeoutMs = kClipboardTimeoutMs;
     run.idle = PumpWindowSystem;
     qzChildResult result;
-    if (!OsRunChild(run, &result) || result.exitCode != 0)
-        return false;
-    if (output)
-        *output = std::move(result.output);
+    if (!OsRunChild(run, &result) || result.exitCode != 0) return false;
+    if (output) *output = std::move(result.output);
     return true;
 }
 
-int ReadText(int withData, qzHostClipboard* out)
-{
+int ReadText(int withData, qzHostClipboard* out) {
     out->kind = QZ_HCLIP_EMPTY;
-    if (!SDL_HasClipboardText())
-        return 0;
+    if (!SDL_HasClipboardText()) return 0;
     // Freed also when copying it runs out of memory and unwinds through here.
     std::unique_ptr<char, decltype(&SDL_free)> text(SDL_GetClipboardText(), SDL_free);
-    if (!text)
-        return ERR_CLIPREAD;
+    if (!text) return ERR_CLIPREAD;
     if (*text) {
         out->kind = QZ_HCLIP_TEXT;
-        if (withData)
-            out->text = text.get();
+        if (withData) out->text = text.get();
     }
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-int SdlClipboardRead(int withData, qzHostClipboard* out)
-{
+int SdlClipboardRead(int withData, qzHostClipboard* out) {
     *out = qzHostClipboard{};
-    if (!UsingX11() || !OsFindProgram("xclip"))
-        return ReadText(withData, out);
+    if (!UsingX11() || !OsFindProgram("xclip")) return ReadText(withData, out);
     // The clipboard owner's formats, in its order: the first text or picture format decides.
     std::string list;
-    if (!RunXclip({"-t", "TARGETS", "-o"}, nullptr, &list))
-        return ReadText(withData, out);
+    if (!RunXclip({"-t", "TARGETS", "-o"}, nullptr, &list)) return ReadText(withData, out);
     std::vector<std::string> targets;
     size_t start = 0;
     while (start < list.size()) {
         size_t end = list.find('\n', start);
-        if (end == std::string::npos)
-            end = list.size();
-        if (end > start)
-            targets.push_back(list.substr(start, end - start));
+        if (end == std::string::npos) end = list.size();
+        if (end > start) targets.push_back(list.substr(start, end - start));
         start = end + 1;
     }
     for (const std::string& target : targets) {
-        if (IsTextTarget(target))
-            return ReadText(withData, out);
-        if (!IsImageTarget(target))
-            continue;
+        if (IsTextTarget(target)) return ReadText(withData, out);
+        if (!IsImageTarget(target)) continue;
         out->kind = QZ_HCLIP_IMAGE;
-        if (!withData)
-            return 0;
+        if (!withData) return 0;
         // PNG when the owner offers it, else its first picture format.
         std::string format = target;
         for (const std::string& t : targets) {
-            if (t == "image/png")
-                format = t;
+            if (t == "image/png") format = t;
         }
         std::string data;
-        if (!RunXclip({"-t", format, "-o"}, nullptr, &data))
-            return ERR_CLIPREAD;
+        if (!RunXclip({"-t", format, "-o"}, nullptr, &data)) return ERR_CLIPREAD;
         out->png.assign(data.begin(), data.end());
         return 0;
     }
@@ -216,25 +182,19 @@ int SdlClipboardRead(int withData, qzHostClipboard* out)
     return 0;
 }
 
-int SdlClipboardWrite(const qzHostClipboard& contents)
-{
+int SdlClipboardWrite(const qzHostClipboard& contents) {
     gOwnChangeUntil = OsMonotonicMicros() + kOwnChangeMicros;
     if (contents.kind == QZ_HCLIP_IMAGE) {
-        if (!UsingX11() || !OsFindProgram("xclip"))
-            return ERR_CLIPWRITE;
+        if (!UsingX11() || !OsFindProgram("xclip")) return ERR_CLIPWRITE;
         std::string png(contents.png.begin(), contents.png.end());
         return RunXclip({"-t", "image/png", "-i"}, &png, nullptr) ? 0 : ERR_CLIPWRITE;
     }
     const char* text = contents.kind == QZ_HCLIP_TEXT ? contents.text.c_str() : "";
-    if (SDL_SetClipboardText(text) != 0)
-        return ERR_CLIPWRITE;
+    if (SDL_SetClipboardText(text) != 0) return ERR_CLIPWRITE;
     // The claim on the selection goes to the X server now, so that a reader that asks right after
     // (another program, or this one through xclip) finds the new owner and not the old one.
     SDL_PumpEvents();
     return 0;
 }
 
-bool SdlClipboardChangeIsOwn()
-{
-    return OsMonotonicMicros() < gOwnChangeUntil;
-}
+bool SdlClipboardChangeIsOwn() { return OsMonotonicMicros() < gOwnChangeUntil; }

@@ -27,7 +27,7 @@ struct SdlWindowData {
     SDL_Texture* texture = nullptr;
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
-    bool retained = false;   // the renderer keeps its picture between frames (software)
+    bool retained = false;  // the renderer keeps its picture between frames (software)
     // The menu bar's strip above the content (0: none), and what the bar shows, one texture a
     // piece (the strip, each open menu).
     int32_t barHeight = 0;
@@ -51,37 +51,28 @@ bool gCollectingDrop = false;
 uint32_t gDropWindow = 0;
 std::vector<std::string> gDropPaths;
 
-SdlWindowData* Data(const qzHostWindow* window)
-{
-    return static_cast<SdlWindowData*>(window->driverData);
-}
+SdlWindowData* Data(const qzHostWindow* window) { return static_cast<SdlWindowData*>(window->driverData); }
 
-SDL_Window* SdlWindow(const qzHostWindow* window)
-{
+SDL_Window* SdlWindow(const qzHostWindow* window) {
     SdlWindowData* data = Data(window);
     return data ? data->window : nullptr;
 }
 
-int32_t BarHeight(const qzHostWindow* window)
-{
+int32_t BarHeight(const qzHostWindow* window) {
     SdlWindowData* data = Data(window);
     return data ? data->barHeight : 0;
 }
 
-void FreeMenuTextures(SdlWindowData* data)
-{
-    for (SDL_Texture* t : data->menuTextures)
-        SDL_DestroyTexture(t);
+void FreeMenuTextures(SdlWindowData* data) {
+    for (SDL_Texture* t : data->menuTextures) SDL_DestroyTexture(t);
     data->menuTextures.clear();
     data->menuRects.clear();
 }
 
 // Makes the textures of what the menu bar shows now.
-void MakeMenuTextures(qzHostWindow* window, SdlWindowData* data)
-{
+void MakeMenuTextures(qzHostWindow* window, SdlWindowData* data) {
     FreeMenuTextures(data);
-    if (!window->menuBar || !data->barHeight)
-        return;
+    if (!window->menuBar || !data->barHeight) return;
     std::vector<qzMenuBarImage> images;
     MenuBarDraw(window->menuBar, &images);
     // Room for every texture before the first is made: a list that grew while a new texture was
@@ -90,35 +81,27 @@ void MakeMenuTextures(qzHostWindow* window, SdlWindowData* data)
     data->menuRects.reserve(images.size());
     for (const qzMenuBarImage& image : images) {
         const qzMenuBarRect& b = image.bounds;
-        if (b.width < 1 || b.height < 1)
-            continue;
-        SDL_Texture* t = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC,
-                                           b.width, b.height);
-        if (!t)
-            continue;
+        if (b.width < 1 || b.height < 1) continue;
+        SDL_Texture* t =
+            SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, b.width, b.height);
+        if (!t) continue;
         SDL_UpdateTexture(t, nullptr, image.pixels.data(), b.width * 4);
         data->menuTextures.push_back(t);
         data->menuRects.push_back({b.x, b.y, b.width, b.height});
     }
 }
 
-uint32_t ModifiersFrom(Uint16 mod)
-{
+uint32_t ModifiersFrom(Uint16 mod) {
     uint32_t bits = 0;
-    if (mod & KMOD_SHIFT)
-        bits |= QZ_HMOD_SHIFT;
-    if (mod & KMOD_CTRL)
-        bits |= QZ_HMOD_CTRL;
-    if (mod & KMOD_ALT)
-        bits |= QZ_HMOD_ALT;
-    if (mod & KMOD_GUI)
-        bits |= QZ_HMOD_GUI;
+    if (mod & KMOD_SHIFT) bits |= QZ_HMOD_SHIFT;
+    if (mod & KMOD_CTRL) bits |= QZ_HMOD_CTRL;
+    if (mod & KMOD_ALT) bits |= QZ_HMOD_ALT;
+    if (mod & KMOD_GUI) bits |= QZ_HMOD_GUI;
     return bits;
 }
 
 // The host key of an SDL key, and the character it types without shift.
-int32_t MapKey(SDL_Keycode sym, int32_t* keyChar)
-{
+int32_t MapKey(SDL_Keycode sym, int32_t* keyChar) {
     *keyChar = 0;
     switch (sym) {
     case SDLK_UP: return QZ_HKEY_UP;
@@ -140,18 +123,16 @@ int32_t MapKey(SDL_Keycode sym, int32_t* keyChar)
     case SDLK_DELETE: return QZ_HKEY_DELETE;
     default: break;
     }
-    if (sym >= SDLK_F1 && sym <= SDLK_F12)
-        return QZ_HKEY_F1 + static_cast<int32_t>(sym - SDLK_F1);
-    if (sym >= SDLK_F13 && sym <= SDLK_F24)
-        return QZ_HKEY_F1 + 12 + static_cast<int32_t>(sym - SDLK_F13);
+    if (sym >= SDLK_F1 && sym <= SDLK_F12) return QZ_HKEY_F1 + static_cast<int32_t>(sym - SDLK_F1);
+    if (sym >= SDLK_F13 && sym <= SDLK_F24) return QZ_HKEY_F1 + 12 + static_cast<int32_t>(sym - SDLK_F13);
     static const struct {
         SDL_Keycode sym;
         char c;
     } kKeypad[] = {
-        {SDLK_KP_0, '0'}, {SDLK_KP_1, '1'}, {SDLK_KP_2, '2'}, {SDLK_KP_3, '3'},
-        {SDLK_KP_4, '4'}, {SDLK_KP_5, '5'}, {SDLK_KP_6, '6'}, {SDLK_KP_7, '7'},
-        {SDLK_KP_8, '8'}, {SDLK_KP_9, '9'}, {SDLK_KP_PERIOD, '.'}, {SDLK_KP_DIVIDE, '/'},
-        {SDLK_KP_MULTIPLY, '*'}, {SDLK_KP_MINUS, '-'}, {SDLK_KP_PLUS, '+'}, {SDLK_KP_EQUALS, '='},
+        {SDLK_KP_0, '0'},        {SDLK_KP_1, '1'},     {SDLK_KP_2, '2'},      {SDLK_KP_3, '3'},
+        {SDLK_KP_4, '4'},        {SDLK_KP_5, '5'},     {SDLK_KP_6, '6'},      {SDLK_KP_7, '7'},
+        {SDLK_KP_8, '8'},        {SDLK_KP_9, '9'},     {SDLK_KP_PERIOD, '.'}, {SDLK_KP_DIVIDE, '/'},
+        {SDLK_KP_MULTIPLY, '*'}, {SDLK_KP_MINUS, '-'}, {SDLK_KP_PLUS, '+'},   {SDLK_KP_EQUALS, '='},
     };
     for (const auto& k : kKeypad) {
         if (k.sym == sym) {
@@ -167,16 +148,13 @@ int32_t MapKey(SDL_Keycode sym, int32_t* keyChar)
     return QZ_HKEY_OTHER;
 }
 
-void Translate(const SDL_Event& e, qzHostEvent* out)
-{
+void Translate(const SDL_Event& e, qzHostEvent* out) {
     if (e.type == gWakeType) {
         out->kind = QZ_HEV_WAKE;
         return;
     }
     switch (e.type) {
-    case SDL_QUIT:
-        out->kind = QZ_HEV_QUIT;
-        break;
+    case SDL_QUIT: out->kind = QZ_HEV_QUIT; break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
         out->kind = QZ_HEV_KEY;
@@ -220,9 +198,7 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
         out->kind = QZ_HEV_WINDOW;
         out->window = e.window.windowID;
         switch (e.window.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-            out->sub = QZ_HWIN_CLOSE;
-            break;
+        case SDL_WINDOWEVENT_CLOSE: out->sub = QZ_HWIN_CLOSE; break;
         case SDL_WINDOWEVENT_MOVED:
             out->sub = QZ_HWIN_MOVED;
             out->x = e.window.data1;
@@ -234,24 +210,12 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
             out->width = e.window.data1;
             out->height = e.window.data2;
             break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
-            out->sub = QZ_HWIN_FOCUS_GAINED;
-            break;
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-            out->sub = QZ_HWIN_FOCUS_LOST;
-            break;
-        case SDL_WINDOWEVENT_MINIMIZED:
-            out->sub = QZ_HWIN_MINIMIZED;
-            break;
-        case SDL_WINDOWEVENT_RESTORED:
-            out->sub = QZ_HWIN_RESTORED;
-            break;
-        case SDL_WINDOWEVENT_EXPOSED:
-            out->sub = QZ_HWIN_EXPOSED;
-            break;
-        default:
-            out->kind = QZ_HEV_NONE;
-            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: out->sub = QZ_HWIN_FOCUS_GAINED; break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: out->sub = QZ_HWIN_FOCUS_LOST; break;
+        case SDL_WINDOWEVENT_MINIMIZED: out->sub = QZ_HWIN_MINIMIZED; break;
+        case SDL_WINDOWEVENT_RESTORED: out->sub = QZ_HWIN_RESTORED; break;
+        case SDL_WINDOWEVENT_EXPOSED: out->sub = QZ_HWIN_EXPOSED; break;
+        default: out->kind = QZ_HEV_NONE; break;
         }
         break;
     case SDL_DROPBEGIN:
@@ -266,46 +230,37 @@ void Translate(const SDL_Event& e, qzHostEvent* out)
             gDropPaths.push_back(file.get());
         }
         gDropWindow = e.drop.windowID;
-        if (gCollectingDrop)
-            break;
+        if (gCollectingDrop) break;
         [[fallthrough]];  // a drop without a begin event stands alone
     case SDL_DROPCOMPLETE: {
         gCollectingDrop = false;
-        if (gDropPaths.empty())
-            break;
+        if (gDropPaths.empty()) break;
         out->kind = QZ_HEV_DROP;
         out->window = gDropWindow ? gDropWindow : e.drop.windowID;
         out->paths.swap(gDropPaths);
         // Where the mouse is, in the window's content.
         int gx = 0, gy = 0, wx = 0, wy = 0;
         SDL_GetGlobalMouseState(&gx, &gy);
-        if (SDL_Window* w = SDL_GetWindowFromID(out->window))
-            SDL_GetWindowPosition(w, &wx, &wy);
+        if (SDL_Window* w = SDL_GetWindowFromID(out->window)) SDL_GetWindowPosition(w, &wx, &wy);
         out->x = gx - wx;
         out->y = gy - wy;
         break;
     }
-    case SDL_DROPTEXT:
-        SDL_free(e.drop.file);
-        break;
+    case SDL_DROPTEXT: SDL_free(e.drop.file); break;
     case SDL_CLIPBOARDUPDATE:
         // The player reports its own changes itself.
-        if (!SdlClipboardChangeIsOwn())
-            out->kind = QZ_HEV_CLIPBOARD;
+        if (!SdlClipboardChangeIsOwn()) out->kind = QZ_HEV_CLIPBOARD;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 // The window system asks how a left click is handled before it delivers it: clicks in drag and
 // size regions move or resize the window without reaching the program.
-SDL_HitTestResult HitTest(SDL_Window*, const SDL_Point* area, void* data)
-{
+SDL_HitTestResult HitTest(SDL_Window*, const SDL_Point* area, void* data) {
     const qzHostWindow* window = static_cast<const qzHostWindow*>(data);
     int32_t y = area->y - BarHeight(window);
-    if (window->settings.inputBlocked || y < 0 || MenuBarIsOpen(window->menuBar))
-        return SDL_HITTEST_NORMAL;
+    if (window->settings.inputBlocked || y < 0 || MenuBarIsOpen(window->menuBar)) return SDL_HITTEST_NORMAL;
     switch (HostClassifyClick(window, area->x, y, 1)) {
     case QZ_CLICK_MOVE: return SDL_HITTEST_DRAGGABLE;
     case QZ_CLICK_RESIZE: return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
@@ -313,8 +268,7 @@ SDL_HitTestResult HitTest(SDL_Window*, const SDL_Point* area, void* data)
     }
 }
 
-int Init(std::string* message)
-{
+int Init(std::string* message) {
     // Windows are presented by SDL's software renderer on a plain window surface: the pixels
     // reach the screen exactly as drawn, and no OpenGL context is made per window (its drivers
     // stay loaded otherwise). SDL_RENDER_DRIVER and SDL_FRAMEBUFFER_ACCELERATION in the
@@ -334,8 +288,7 @@ int Init(std::string* message)
     // asked for by name (SDL_VIDEODRIVER).
     const char* video = SDL_GetCurrentVideoDriver();
     const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-    if (video && (!asked || !*asked) &&
-        (std::strcmp(video, "offscreen") == 0 || std::strcmp(video, "dummy") == 0)) {
+    if (video && (!asked || !*asked) && (std::strcmp(video, "offscreen") == 0 || std::strcmp(video, "dummy") == 0)) {
         *message = std::string("SDL found no window system, only its \"") + video + "\" driver";
         SDL_Quit();
         return ERR_SCREEN;
@@ -353,8 +306,7 @@ int Init(std::string* message)
     return 0;
 }
 
-void Shutdown()
-{
+void Shutdown() {
     gFade = 0.0;
     gFullScreenModes.clear();
     SdlCloseAudio();
@@ -363,55 +315,39 @@ void Shutdown()
     gDropPaths.clear();
 }
 
-int PendingEvents()
-{
-    return SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ? 1 : 0;
-}
+int PendingEvents() { return SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ? 1 : 0; }
 
-int PollEvent(qzHostEvent* event)
-{
+int PollEvent(qzHostEvent* event) {
     SDL_Event e;
-    if (!SDL_PollEvent(&e))
-        return 0;
+    if (!SDL_PollEvent(&e)) return 0;
     if (e.type == SDL_WINDOWEVENT &&
         (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
         // The window system lost the picture: the framebuffer is shown whole at the next present.
-        if (qzHostWindow* window = HostFindWindow(e.window.windowID))
-            FrameMarkAllDirty(&window->frame);
+        if (qzHostWindow* window = HostFindWindow(e.window.windowID)) FrameMarkAllDirty(&window->frame);
     }
     Translate(e, event);
     RouteThroughMenuBar(event);
     return 1;
 }
 
-void WaitEvents(int32_t timeoutMs)
-{
-    SDL_WaitEventTimeout(nullptr, timeoutMs < 0 ? -1 : timeoutMs);
-}
+void WaitEvents(int32_t timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs < 0 ? -1 : timeoutMs); }
 
-void PushWake()
-{
+void PushWake() {
     SDL_Event e;
     std::memset(&e, 0, sizeof e);
     e.type = gWakeType;
     SDL_PushEvent(&e);
 }
 
-uint32_t Modifiers()
-{
-    return ModifiersFrom(static_cast<Uint16>(SDL_GetModState()));
-}
+uint32_t Modifiers() { return ModifiersFrom(static_cast<Uint16>(SDL_GetModState())); }
 
-void ReadBounds(qzHostWindow* window)
-{
+void ReadBounds(qzHostWindow* window) {
     SDL_Window* w = SdlWindow(window);
-    if (!w)
-        return;
+    if (!w) return;
     SDL_GetWindowPosition(w, &window->x, &window->y);
     SDL_GetWindowSize(w, &window->width, &window->height);
     int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(w, &top, &left, &bottom, &right) != 0)
-        top = left = 0;
+    if (SDL_GetWindowBordersSize(w, &top, &left, &bottom, &right) != 0) top = left = 0;
     // The menu bar is part of the border: the content starts below it.
     int32_t bar = BarHeight(window);
     window->y += bar;
@@ -420,15 +356,11 @@ void ReadBounds(qzHostWindow* window)
     window->borderTop = top + bar;
 }
 
-void FreeWindowData(SdlWindowData* data)
-{
-    if (!data)
-        return;
+void FreeWindowData(SdlWindowData* data) {
+    if (!data) return;
     FreeMenuTextures(data);
-    if (data->texture)
-        SDL_DestroyTexture(data->texture);
-    if (data->renderer)
-        SDL_DestroyRenderer(data->renderer);
+    if (data->texture) SDL_DestroyTexture(data->texture);
+    if (data->renderer) SDL_DestroyRenderer(data->renderer);
     if (data->window) {
         SDL_SetWindowHitTest(data->window, nullptr, nullptr);
         SDL_DestroyWindow(data->window);
@@ -437,15 +369,12 @@ void FreeWindowData(SdlWindowData* data)
 }
 
 // Gives the window its shape: inside where the shape's alpha is not 0.
-void ApplyShape(SDL_Window* w, const std::vector<uint8_t>& shape, int32_t width, int32_t height)
-{
+void ApplyShape(SDL_Window* w, const std::vector<uint8_t>& shape, int32_t width, int32_t height) {
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
-    if (!surface)
-        return;
+    if (!surface) return;
     for (int32_t y = 0; y < height; y++) {
         uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch);
-        for (int32_t x = 0; x < width; x++)
-            row[x] = uint32_t(shape[size_t(y) * width + x]) << 24;
+        for (int32_t x = 0; x < width; x++) row[x] = uint32_t(shape[size_t(y) * width + x]) << 24;
     }
     SDL_WindowShapeMode mode;
     mode.mode = ShapeModeBinarizeAlpha;
@@ -454,25 +383,20 @@ void ApplyShape(SDL_Window* w, const std::vector<uint8_t>& shape, int32_t width,
     SDL_FreeSurface(surface);
 }
 
-int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
-{
+int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec) {
     uint32_t flags = spec->settings.flags;
     Uint32 sdlFlags = SDL_WINDOW_HIDDEN;
-    if (flags & QZ_DISPLAYFLAG_BORDERLESS)
-        sdlFlags |= SDL_WINDOW_BORDERLESS;
-    if ((flags & QZ_DISPLAYFLAG_SIZEABLE) && !spec->settings.fullScreen)
-        sdlFlags |= SDL_WINDOW_RESIZABLE;
+    if (flags & QZ_DISPLAYFLAG_BORDERLESS) sdlFlags |= SDL_WINDOW_BORDERLESS;
+    if ((flags & QZ_DISPLAYFLAG_SIZEABLE) && !spec->settings.fullScreen) sdlFlags |= SDL_WINDOW_RESIZABLE;
     int x = spec->centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec->x;
     int y = spec->centered ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : spec->y;
     int width = spec->width, height = spec->height;
     const SDL_DisplayMode* mode = nullptr;
     if (spec->settings.fullScreen) {
         int monitor = spec->monitor;
-        if (monitor < 0 || monitor >= SDL_GetNumVideoDisplays())
-            return ERR_SCREEN;
+        if (monitor < 0 || monitor >= SDL_GetNumVideoDisplays()) return ERR_SCREEN;
         SDL_Rect bounds;
-        if (SDL_GetDisplayBounds(monitor, &bounds) != 0)
-            return ERR_SCREEN;
+        if (SDL_GetDisplayBounds(monitor, &bounds) != 0) return ERR_SCREEN;
         x = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(monitor));
         y = x;
         width = bounds.w;
@@ -490,32 +414,25 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
     if (window->menuBar && !spec->settings.fullScreen) {
         bar = MenuBarLayout(window->menuBar, width);
         height += bar;
-        if (!spec->centered)
-            y -= bar;
+        if (!spec->centered) y -= bar;
     }
     // Freed with its window and renderer also when converting the title runs out of memory and
     // unwinds through here; the host window owns it from its hand-over on.
-    std::unique_ptr<SdlWindowData, decltype(&FreeWindowData)> owner(new (std::nothrow) SdlWindowData(),
-                                                                     FreeWindowData);
+    std::unique_ptr<SdlWindowData, decltype(&FreeWindowData)> owner(new (std::nothrow) SdlWindowData(), FreeWindowData);
     SdlWindowData* data = owner.get();
-    if (!data)
-        return ERR_MEM;
+    if (!data) return ERR_MEM;
     data->barHeight = bar;
     std::string title = ConvertLatin1ToUtf8(spec->title);
     bool shaped = !spec->shape.empty() && !spec->settings.fullScreen;
-    if (shaped)
-        data->window = SDL_CreateShapedWindow(title.c_str(), x, y, width, height, sdlFlags);
+    if (shaped) data->window = SDL_CreateShapedWindow(title.c_str(), x, y, width, height, sdlFlags);
     if (!data->window) {
         shaped = false;
         data->window = SDL_CreateWindow(title.c_str(), x, y, width, height, sdlFlags);
     }
-    if (!data->window)
-        return ERR_SCREEN;
+    if (!data->window) return ERR_SCREEN;
     data->renderer = SDL_CreateRenderer(data->window, -1, 0);
-    if (!data->renderer)
-        data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_SOFTWARE);
-    if (!data->renderer)
-        return ERR_SCREEN;
+    if (!data->renderer) data->renderer = SDL_CreateRenderer(data->window, -1, SDL_RENDERER_SOFTWARE);
+    if (!data->renderer) return ERR_SCREEN;
     SDL_RendererInfo info;
     data->retained = SDL_GetRendererInfo(data->renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
     window->driverData = owner.release();
@@ -528,20 +445,17 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
         SDL_SetWindowHitTest(data->window, HitTest, window);
     }
     // The user may not make a sizeable window smaller than 16 x 16.
-    if (sdlFlags & SDL_WINDOW_RESIZABLE)
-        SDL_SetWindowMinimumSize(data->window, 16, 16);
+    if (sdlFlags & SDL_WINDOW_RESIZABLE) SDL_SetWindowMinimumSize(data->window, 16, 16);
     X11SetWindowFunctions(data->window, flags);
     if (spec->settings.fullScreen) {
-        if (mode)
-            SDL_SetWindowDisplayMode(data->window, mode);
+        if (mode) SDL_SetWindowDisplayMode(data->window, mode);
         SDL_SetWindowFullscreen(data->window, mode ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
     if (!(flags & QZ_DISPLAYFLAG_HIDDEN)) {
         SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, spec->activate ? "0" : "1");
         SDL_ShowWindow(data->window);
         SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
-        if (spec->activate)
-            SDL_RaiseWindow(data->window);
+        if (spec->activate) SDL_RaiseWindow(data->window);
     }
     ReadBounds(window);
     if (spec->settings.fullScreen) {
@@ -551,29 +465,25 @@ int OpenWindow(qzHostWindow* window, const qzHostWindowSpec* spec)
     return 0;
 }
 
-void CloseWindow(qzHostWindow* window)
-{
+void CloseWindow(qzHostWindow* window) {
     FreeWindowData(Data(window));
     window->driverData = nullptr;
 }
 
-void SettingsChanged(qzHostWindow* window)
-{
+void SettingsChanged(qzHostWindow* window) {
     // The hit test reads the settings when it is asked; the window manager is told the rest.
     SDL_Window* w = SdlWindow(window);
-    if (!w || window->settings.fullScreen)
-        return;
+    if (!w || window->settings.fullScreen) return;
     SDL_SetWindowResizable(w, (window->settings.flags & QZ_DISPLAYFLAG_SIZEABLE) ? SDL_TRUE : SDL_FALSE);
     X11SetWindowFunctions(w, window->settings.flags);
 }
 
-void MenuBarChanged(qzHostWindow* window)
-{
+void MenuBarChanged(qzHostWindow* window) {
     SdlWindowData* data = Data(window);
-    if (!data || !data->window)
-        return;
+    if (!data || !data->window) return;
     int32_t old = data->barHeight;
-    int32_t bar = window->menuBar && !window->settings.fullScreen ? MenuBarLayout(window->menuBar, window->frame.width) : 0;
+    int32_t bar =
+        window->menuBar && !window->settings.fullScreen ? MenuBarLayout(window->menuBar, window->frame.width) : 0;
     data->barHeight = bar;
     if (bar != old) {
         // The content stays where it is; the window grows or shrinks at the top.
@@ -583,23 +493,19 @@ void MenuBarChanged(qzHostWindow* window)
         SDL_SetWindowSize(data->window, window->frame.width, window->frame.height + bar);
     }
     MakeMenuTextures(window, data);
-    if (data->texture)
-        Render(data, window->frame, nullptr);
+    if (data->texture) Render(data, window->frame, nullptr);
 }
 
-void BeginMoveResize(qzHostWindow*, int)
-{
+void BeginMoveResize(qzHostWindow*, int) {
     // The window system started the move or resize itself (hit test); other buttons have no
     // way to start one.
 }
 
-void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY,
-                   int* error)
-{
+void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t hotX, int32_t hotY, int* error) {
     *error = 0;
     std::vector<uint32_t> pixels(argb, argb + size_t(width) * size_t(height));
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), width, height, 32, width * 4,
-                                                              SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!surface) {
         *error = ERR_MEM;
         return nullptr;
@@ -610,52 +516,38 @@ void* CreateCursor(const uint32_t* argb, int32_t width, int32_t height, int32_t 
     return cursor;
 }
 
-void* CreateSystemCursor(int32_t kind)
-{
+void* CreateSystemCursor(int32_t kind) {
     return SDL_CreateSystemCursor(kind == QZ_HOSTCURSOR_BUSY ? SDL_SYSTEM_CURSOR_WAIT : SDL_SYSTEM_CURSOR_ARROW);
 }
 
-void FreeCursor(void* cursor)
-{
-    SDL_FreeCursor(static_cast<SDL_Cursor*>(cursor));
-}
+void FreeCursor(void* cursor) { SDL_FreeCursor(static_cast<SDL_Cursor*>(cursor)); }
 
-void SetCursor(void* cursor)
-{
+void SetCursor(void* cursor) {
     SDL_Cursor* c = cursor ? static_cast<SDL_Cursor*>(cursor) : SDL_GetDefaultCursor();
-    if (c)
-        SDL_SetCursor(c);
+    if (c) SDL_SetCursor(c);
 }
 
-void WarpPointer(qzHostWindow* window, int32_t x, int32_t y)
-{
-    if (SDL_Window* w = SdlWindow(window))
-        SDL_WarpMouseInWindow(w, x, y + BarHeight(window));
+void WarpPointer(qzHostWindow* window, int32_t x, int32_t y) {
+    if (SDL_Window* w = SdlWindow(window)) SDL_WarpMouseInWindow(w, x, y + BarHeight(window));
 }
 
-void AllowScreenSaver(int allowed)
-{
+void AllowScreenSaver(int allowed) {
     if (allowed)
         SDL_EnableScreenSaver();
     else
         SDL_DisableScreenSaver();
 }
 
-void SetTitle(qzHostWindow* window)
-{
-    if (SDL_Window* w = SdlWindow(window))
-        SDL_SetWindowTitle(w, ConvertLatin1ToUtf8(window->title).c_str());
+void SetTitle(qzHostWindow* window) {
+    if (SDL_Window* w = SdlWindow(window)) SDL_SetWindowTitle(w, ConvertLatin1ToUtf8(window->title).c_str());
 }
 
-void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height)
-{
+void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_t height) {
     SDL_Window* w = SdlWindow(window);
-    if (!w || window->settings.fullScreen)
-        return;
+    if (!w || window->settings.fullScreen) return;
     // The window system answers with its own events; the record holds what was asked for.
     int32_t bar = BarHeight(window);
-    if (window->menuBar && bar)
-        MenuBarLayout(window->menuBar, width);
+    if (window->menuBar && bar) MenuBarLayout(window->menuBar, width);
     SDL_SetWindowPosition(w, x, y - bar);
     SDL_SetWindowSize(w, width, height + bar);
     window->x = x;
@@ -664,11 +556,9 @@ void SetBounds(qzHostWindow* window, int32_t x, int32_t y, int32_t width, int32_
     window->height = height;
 }
 
-void Minimize(qzHostWindow* window, int minimize)
-{
+void Minimize(qzHostWindow* window, int minimize) {
     SDL_Window* w = SdlWindow(window);
-    if (!w)
-        return;
+    if (!w) return;
     if (!minimize) {
         SDL_RestoreWindow(w);
         return;
@@ -679,23 +569,17 @@ void Minimize(qzHostWindow* window, int minimize)
     SDL_MinimizeWindow(w);
 }
 
-void Activate(qzHostWindow* window)
-{
-    if (SDL_Window* w = SdlWindow(window))
-        SDL_RaiseWindow(w);
+void Activate(qzHostWindow* window) {
+    if (SDL_Window* w = SdlWindow(window)) SDL_RaiseWindow(w);
 }
 
-Uint8 FadeModulation()
-{
-    return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5);
-}
+Uint8 FadeModulation() { return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5); }
 
 // Shows the texture 1:1 below the menu bar; what the framebuffer does not cover is black. A
 // software renderer keeps what it drew before, so there only `part` (when given) is copied again;
 // other renderers start every frame afresh. The menu bar and its open menus lie on top; while a
 // menu is open the whole window is drawn.
-void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
-{
+void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part) {
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(data->renderer, &outW, &outH);
     bool sameSize = outW == frame.width && outH == frame.height + data->barHeight;
@@ -720,24 +604,19 @@ void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
 }
 
 // Shows the window again after its menu bar changed what it shows.
-void RedrawMenuBar(qzHostWindow* window)
-{
+void RedrawMenuBar(qzHostWindow* window) {
     SdlWindowData* data = Data(window);
-    if (!data || !window->menuBar || !data->renderer || !MenuBarTakeChanged(window->menuBar))
-        return;
+    if (!data || !window->menuBar || !data->renderer || !MenuBarTakeChanged(window->menuBar)) return;
     MakeMenuTextures(window, data);
     Render(data, window->frame, nullptr);
 }
 
 // Mouse and keys go to the window's menu bar first; what passes on gets content coordinates.
-void RouteThroughMenuBar(qzHostEvent* e)
-{
-    if (e->kind == QZ_HEV_NONE || e->kind == QZ_HEV_WAKE || e->kind == QZ_HEV_QUIT)
-        return;
+void RouteThroughMenuBar(qzHostEvent* e) {
+    if (e->kind == QZ_HEV_NONE || e->kind == QZ_HEV_WAKE || e->kind == QZ_HEV_QUIT) return;
     qzHostWindow* window = e->window ? HostFindWindow(e->window) : nullptr;
     SdlWindowData* data = window ? Data(window) : nullptr;
-    if (!data || !data->barHeight || !window->menuBar)
-        return;
+    if (!data || !data->barHeight || !window->menuBar) return;
     qzMenuBar* bar = window->menuBar;
     const qzMenuItem* chosen = nullptr;
     int result = QZ_MENUBAR_PASS;
@@ -748,16 +627,12 @@ void RouteThroughMenuBar(qzHostEvent* e)
         else if (MenuBarIsOpen(bar) || e->y < data->barHeight)
             result = QZ_MENUBAR_TAKEN;
         break;
-    case QZ_HEV_MOUSE_MOVE:
-        result = MenuBarMouse(bar, QZ_MENUMOUSE_MOVE, e->x, e->y, &chosen);
-        break;
+    case QZ_HEV_MOUSE_MOVE: result = MenuBarMouse(bar, QZ_MENUMOUSE_MOVE, e->x, e->y, &chosen); break;
     case QZ_HEV_KEY:
-        if (MenuBarKey(bar, e->pressed && e->key == QZ_HKEY_ESCAPE))
-            result = QZ_MENUBAR_TAKEN;
+        if (MenuBarKey(bar, e->pressed && e->key == QZ_HKEY_ESCAPE)) result = QZ_MENUBAR_TAKEN;
         break;
     case QZ_HEV_TEXT:
-        if (MenuBarIsOpen(bar))
-            result = QZ_MENUBAR_TAKEN;
+        if (MenuBarIsOpen(bar)) result = QZ_MENUBAR_TAKEN;
         break;
     case QZ_HEV_WINDOW:
         if (e->sub == QZ_HWIN_RESIZED) {
@@ -767,8 +642,7 @@ void RouteThroughMenuBar(qzHostEvent* e)
             MenuBarCloseMenus(bar);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     if (result == QZ_MENUBAR_PASS) {
         if (e->kind == QZ_HEV_MOUSE_BUTTON || e->kind == QZ_HEV_MOUSE_MOVE || e->kind == QZ_HEV_DROP)
@@ -782,55 +656,45 @@ void RouteThroughMenuBar(qzHostEvent* e)
     RedrawMenuBar(window);
 }
 
-void Present(qzHostWindow* window, const qzFrameRect& dirty)
-{
+void Present(qzHostWindow* window, const qzFrameRect& dirty) {
     SdlWindowData* data = Data(window);
     const qzHostFrame& frame = window->frame;
-    if (!data || !data->renderer || frame.width < 1 || frame.height < 1)
-        return;
+    if (!data || !data->renderer || frame.width < 1 || frame.height < 1) return;
     SDL_Rect rect = {dirty.x, dirty.y, dirty.width, dirty.height};
     if (!data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height) {
-        if (data->texture)
-            SDL_DestroyTexture(data->texture);
+        if (data->texture) SDL_DestroyTexture(data->texture);
         data->texture = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
                                           frame.width, frame.height);
         data->textureWidth = data->texture ? frame.width : 0;
         data->textureHeight = data->texture ? frame.height : 0;
-        if (!data->texture)
-            return;
+        if (!data->texture) return;
         SDL_SetTextureBlendMode(data->texture, SDL_BLENDMODE_NONE);
         rect = {0, 0, frame.width, frame.height};
     }
     SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
                       frame.width * 4);
-    bool menuChanged = window->menuBar && data->barHeight &&
-                       (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
-    if (menuChanged)
-        MakeMenuTextures(window, data);
+    bool menuChanged =
+        window->menuBar && data->barHeight && (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
+    if (menuChanged) MakeMenuTextures(window, data);
     Render(data, frame, menuChanged ? nullptr : &rect);
 }
 
-void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y)
-{
+void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y) {
     int gx = 0, gy = 0, wx = 0, wy = 0;
     SDL_GetGlobalMouseState(&gx, &gy);
-    if (SDL_Window* w = SdlWindow(window))
-        SDL_GetWindowPosition(w, &wx, &wy);
+    if (SDL_Window* w = SdlWindow(window)) SDL_GetWindowPosition(w, &wx, &wy);
     *x = gx - wx;
     *y = gy - wy - BarHeight(window);
 }
 
 // The border of a window with a frame, as the window manager drew it around a window of ours;
 // 0 while none is known.
-void BorderSizes(uint32_t flags, int32_t borders[4])
-{
+void BorderSizes(uint32_t flags, int32_t borders[4]) {
     borders[0] = borders[1] = borders[2] = borders[3] = 0;
-    if (flags & QZ_DISPLAYFLAG_BORDERLESS)
-        return;
+    if (flags & QZ_DISPLAYFLAG_BORDERLESS) return;
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SDL_Window* sdl = SdlWindow(w);
-        if (!sdl || (w->settings.flags & QZ_DISPLAYFLAG_BORDERLESS) || w->settings.fullScreen)
-            continue;
+        if (!sdl || (w->settings.flags & QZ_DISPLAYFLAG_BORDERLESS) || w->settings.fullScreen) continue;
         int top = 0, left = 0, bottom = 0, right = 0;
         if (SDL_GetWindowBordersSize(sdl, &top, &left, &bottom, &right) == 0 && (top || left || bottom || right)) {
             borders[0] = left;
@@ -842,13 +706,9 @@ void BorderSizes(uint32_t flags, int32_t borders[4])
     }
 }
 
-int32_t MonitorCount()
-{
-    return std::max(0, SDL_GetNumVideoDisplays());
-}
+int32_t MonitorCount() { return std::max(0, SDL_GetNumVideoDisplays()); }
 
-int MonitorBounds(int32_t index, qzHostMonitor* out)
-{
+int MonitorBounds(int32_t index, qzHostMonitor* out) {
     SDL_Rect r;
     if (index < 0 || index >= SDL_GetNumVideoDisplays() || SDL_GetDisplayBounds(index, &r) != 0)
         return ERR_GETMONITORINFO;
@@ -856,37 +716,29 @@ int MonitorBounds(int32_t index, qzHostMonitor* out)
     return 0;
 }
 
-qzHostMode ModeOf(const SDL_DisplayMode& m)
-{
+qzHostMode ModeOf(const SDL_DisplayMode& m) {
     int bytes = SDL_BYTESPERPIXEL(m.format);
     return {m.w, m.h, bytes == 4 ? 32 : int32_t(SDL_BITSPERPIXEL(m.format)), m.refresh_rate};
 }
 
-void MonitorModes(int32_t index, std::vector<qzHostMode>* out)
-{
+void MonitorModes(int32_t index, std::vector<qzHostMode>* out) {
     out->clear();
     int count = index >= 0 ? SDL_GetNumDisplayModes(index) : -1;
     for (int i = 0; i < count; i++) {
         SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(index, i, &m) == 0)
-            out->push_back(ModeOf(m));
+        if (SDL_GetDisplayMode(index, i, &m) == 0) out->push_back(ModeOf(m));
     }
 }
 
-void RestoreModesAtExit()
-{
+void RestoreModesAtExit() {
     // A program that ends without stopping the driver still gives the monitors their modes back.
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        SDL_Quit();
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_Quit();
 }
 
-int SetMonitorMode(int32_t index, const qzHostMode& mode)
-{
-    if (index < 0 || index >= SDL_GetNumVideoDisplays())
-        return ERR_SCREEN;
+int SetMonitorMode(int32_t index, const qzHostMode& mode) {
+    if (index < 0 || index >= SDL_GetNumVideoDisplays()) return ERR_SCREEN;
     SDL_DisplayMode desktop, chosen = {};
-    if (SDL_GetDesktopDisplayMode(index, &desktop) != 0)
-        return ERR_SCREEN;
+    if (SDL_GetDesktopDisplayMode(index, &desktop) != 0) return ERR_SCREEN;
     if (mode.width != desktop.w || mode.height != desktop.h) {
         int count = SDL_GetNumDisplayModes(index);
         for (int i = 0; i < count; i++) {
@@ -895,11 +747,9 @@ int SetMonitorMode(int32_t index, const qzHostMode& mode)
                 (chosen.w == 0 || m.refresh_rate == mode.rate))
                 chosen = m;
         }
-        if (chosen.w == 0)
-            return ERR_SCREEN;
+        if (chosen.w == 0) return ERR_SCREEN;
     }
-    if (gFullScreenModes.size() <= size_t(index))
-        gFullScreenModes.resize(size_t(index) + 1, SDL_DisplayMode{});
+    if (gFullScreenModes.size() <= size_t(index)) gFullScreenModes.resize(size_t(index) + 1, SDL_DisplayMode{});
     gFullScreenModes[size_t(index)] = chosen;
     if (chosen.w && !gRestoreAtExit) {
         gRestoreAtExit = true;
@@ -908,8 +758,7 @@ int SetMonitorMode(int32_t index, const qzHostMode& mode)
     // A full-screen window already on the monitor takes the mode now.
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SDL_Window* sdl = SdlWindow(w);
-        if (!sdl || !w->settings.fullScreen || w->monitor != index)
-            continue;
+        if (!sdl || !w->settings.fullScreen || w->monitor != index) continue;
         if (chosen.w) {
             SDL_SetWindowDisplayMode(sdl, &chosen);
             SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN);
@@ -920,22 +769,18 @@ int SetMonitorMode(int32_t index, const qzHostMode& mode)
     return 0;
 }
 
-int SetFade(double level)
-{
+int SetFade(double level) {
     gFade = std::clamp(level, 0.0, 1.0);
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SdlWindowData* data = Data(w);
-        if (data && data->renderer && data->texture)
-            Render(data, w->frame, nullptr);
+        if (data && data->renderer && data->texture) Render(data, w->frame, nullptr);
     }
     return 1;
 }
 
-int GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out)
-{
+int GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out) {
     const char* video = SDL_GetCurrentVideoDriver();
-    if (!video || std::strcmp(video, "x11") != 0)
-        return ERR_GRABSCREEN;
+    if (!video || std::strcmp(video, "x11") != 0) return ERR_GRABSCREEN;
     return X11GrabScreen(x, y, width, height, out) ? 0 : ERR_GRABSCREEN;
 }
 
@@ -980,23 +825,14 @@ const qzHostDriver kDriver = {
     .clipboardWrite = SdlClipboardWrite,
 };
 
-} // namespace
+}  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
 // The session-bus connection that SDL opens through libdbus stays cached in libdbus until the
 // process ends; the leak checker of sanitizer builds is told so.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
 #endif
 
-SDL_Window* SdlWindowOf(const qzHostWindow* window)
-{
-    return SdlWindow(window);
-}
+SDL_Window* SdlWindowOf(const qzHostWindow* window) { return SdlWindow(window); }
 
-const qzHostDriver* SdlHostDriver()
-{
-    return &kDriver;
-}
+const qzHostDriver* SdlHostDriver() { return &kDriver; }

@@ -16,19 +16,16 @@ namespace {
 // X errors end the process unless a handler takes them; a grab only notes that one came.
 std::atomic<bool> gXError{false};
 
-int NoteXError(Display*, XErrorEvent*)
-{
+int NoteXError(Display*, XErrorEvent*) {
     gXError.store(true);
     return 0;
 }
 
 // The position of a channel mask's lowest bit and its width in bits.
-void MaskShape(unsigned long mask, int* shift, int* bits)
-{
+void MaskShape(unsigned long mask, int* shift, int* bits) {
     *shift = 0;
     *bits = 0;
-    if (!mask)
-        return;
+    if (!mask) return;
     while (!(mask & 1)) {
         mask >>= 1;
         (*shift)++;
@@ -39,22 +36,18 @@ void MaskShape(unsigned long mask, int* shift, int* bits)
     }
 }
 
-uint32_t Channel(unsigned long pixel, int shift, int bits)
-{
-    if (!bits)
-        return 0;
+uint32_t Channel(unsigned long pixel, int shift, int bits) {
+    if (!bits) return 0;
     uint32_t v = uint32_t((pixel >> shift) & ((1ul << bits) - 1));
     return bits >= 8 ? v >> (bits - 8) : (v << (8 - bits)) | (v >> (2 * bits - 8 > 0 ? 2 * bits - 8 : 0));
 }
 
-} // namespace
+}  // namespace
 
-bool X11GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out)
-{
+bool X11GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t* out) {
     std::fill(out, out + size_t(width) * size_t(height), 0xFF000000u);
     Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
+    if (!display) return false;
     Window root = DefaultRootWindow(display);
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, root, &attributes)) {
@@ -89,30 +82,23 @@ bool X11GrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t
             }
         }
     }
-    if (image)
-        XDestroyImage(image);
+    if (image) XDestroyImage(image);
     XCloseDisplay(display);
     return ok;
 }
 
-void X11SetWindowFunctions(SDL_Window* window, uint32_t displayFlags)
-{
+void X11SetWindowFunctions(SDL_Window* window, uint32_t displayFlags) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-        return;
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
     // The Motif hints record: flags, functions, decorations, input mode, status.
     enum { HINT_FUNCTIONS = 1, HINT_DECORATIONS = 2 };
     enum { FUNC_RESIZE = 2, FUNC_MOVE = 4, FUNC_MINIMIZE = 8, FUNC_MAXIMIZE = 16, FUNC_CLOSE = 32 };
     long hints[5] = {HINT_FUNCTIONS | HINT_DECORATIONS, 0, 0, 0, 0};
-    if (!(displayFlags & QZ_DISPLAYFLAG_FIXED))
-        hints[1] |= FUNC_MOVE;
-    if (displayFlags & QZ_DISPLAYFLAG_SIZEABLE)
-        hints[1] |= FUNC_RESIZE | FUNC_MAXIMIZE;
-    if (!(displayFlags & QZ_DISPLAYFLAG_NOHIDE))
-        hints[1] |= FUNC_MINIMIZE;
-    if (!(displayFlags & QZ_DISPLAYFLAG_NOCLOSE))
-        hints[1] |= FUNC_CLOSE;
+    if (!(displayFlags & QZ_DISPLAYFLAG_FIXED)) hints[1] |= FUNC_MOVE;
+    if (displayFlags & QZ_DISPLAYFLAG_SIZEABLE) hints[1] |= FUNC_RESIZE | FUNC_MAXIMIZE;
+    if (!(displayFlags & QZ_DISPLAYFLAG_NOHIDE)) hints[1] |= FUNC_MINIMIZE;
+    if (!(displayFlags & QZ_DISPLAYFLAG_NOCLOSE)) hints[1] |= FUNC_CLOSE;
     hints[2] = (displayFlags & QZ_DISPLAYFLAG_BORDERLESS) ? 0 : 1;
     Display* display = info.info.x11.display;
     Atom motif = XInternAtom(display, "_MOTIF_WM_HINTS", False);

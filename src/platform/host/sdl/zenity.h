@@ -17,8 +17,7 @@ std::string ZenityInput(const qzHostDialog& dialog);
 
 // Reads what zenity printed and its exit status into the answer: exit status 0 accepts, any
 // other cancels.
-void ZenityReadAnswer(const qzHostDialog& dialog, const std::string& output, int exitCode,
-                      qzHostDialogAnswer* answer);
+void ZenityReadAnswer(const qzHostDialog& dialog, const std::string& output, int exitCode, qzHostDialogAnswer* answer);
 
 // Shows the dialog with zenity and waits for it, calling idle(idleData) about every 20 ms
 // meanwhile. 0, or ERR_WINDOW with a message when zenity cannot be run.
