@@ -185,13 +185,10 @@ qzLayerState* CopyPathState(const qzLayer*, const qzLayerState* base) {
     return st;
 }
 
-// A list of numbers from key 0 or key 1 on into *out (at most 1024). 0 or ERR_NUMTABLEARG.
+// A list of numbers (keys 0, 1, ...) into *out (at most 1024). 0 or ERR_NUMTABLEARG.
 int ReadNumberList(VmState* state, int list, const char* key, std::vector<double>* out) {
-    VmRawGetI(state, list, 0);
-    const int first = VmType(state, -1) == VM_TNIL ? 1 : 0;
-    VmPop(state, 1);
     out->clear();
-    for (int i = first; out->size() < 1024; i++) {
+    for (int i = 0; out->size() < 1024; i++) {
         VmRawGetI(state, list, i);
         const int type = VmType(state, -1);
         const double value = type == VM_TNUMBER ? VmToNumber(state, -1) : 0;

@@ -9,8 +9,8 @@
 #include "base/error_codes.h"
 #include "vm/vm.h"
 
-int ReadPolygonTable(VmState* state, int index, int first, int count, std::vector<qzShapePoint>* points, int* minX,
-                     int* minY, int* width, int* height, qzShapePoint* low) {
+int ReadPolygonTable(VmState* state, int index, int count, std::vector<qzShapePoint>* points, int* minX, int* minY,
+                     int* width, int* height, qzShapePoint* low) {
     points->clear();
     points->reserve((size_t)count + 1);
     double lowX = std::numeric_limits<double>::infinity(), lowY = lowX;
@@ -18,7 +18,7 @@ int ReadPolygonTable(VmState* state, int index, int first, int count, std::vecto
     for (int i = 0; i < count; i++) {
         double xy[2];
         for (int k = 0; k < 2; k++) {
-            VmRawGetI(state, index, 2 * i + k + first);
+            VmRawGetI(state, index, 2 * i + k);
             const bool isNumber = VmType(state, -1) == VM_TNUMBER;
             xy[k] = isNumber ? VmToNumber(state, -1) : 0;
             VmPop(state, 1);

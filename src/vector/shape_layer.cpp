@@ -181,7 +181,7 @@ int ReadDiameter(VmState* state, int table, const char* key, int32_t* size) {
     return 1;
 }
 
-// "vertices": a flat table of coordinates, from key 0 or key 1 on. 0 or the error.
+// "vertices": a flat list of coordinates (keys 0, 1, ...). 0 or the error.
 int ReadVertices(VmState* state, int table, qzShapeLayerRecord* record) {
     VmPushString(state, "vertices");
     VmGetTable(state, table);
@@ -191,12 +191,9 @@ int ReadVertices(VmState* state, int table, qzShapeLayerRecord* record) {
     }
     VmCheckTable(state, -1);
     const int list = VmAbsIndex(state, -1);
-    VmRawGetI(state, list, 0);
-    const int first = VmType(state, -1) == VM_TNIL ? 1 : 0;
-    VmPop(state, 1);
     int numbers = 0;
     for (;; numbers++) {
-        VmRawGetI(state, list, first + numbers);
+        VmRawGetI(state, list, numbers);
         const bool end = VmType(state, -1) == VM_TNIL;
         VmPop(state, 1);
         if (end || numbers > 2 * 999) break;
@@ -206,7 +203,7 @@ int ReadVertices(VmState* state, int table, qzShapeLayerRecord* record) {
     int minX = 0, minY = 0, width = 0, height = 0;
     qzShapePoint low{};
     std::vector<qzShapePoint> points;
-    if (!error) error = ReadPolygonTable(state, list, first, count, &points, &minX, &minY, &width, &height, &low);
+    if (!error) error = ReadPolygonTable(state, list, count, &points, &minX, &minY, &width, &height, &low);
     VmPop(state, 1);
     if (error) return error;
     record->points = std::move(points);

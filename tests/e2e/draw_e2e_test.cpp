@@ -38,12 +38,14 @@ std::string Call(const std::string& command, const std::vector<std::string>& arg
     return code + "    CALL r0 " + std::to_string(r) + " 1\n";
 }
 
-// Polygon(x, y, points, count, colour) with the points as a list table.
+// Polygon(x, y, points, count, colour) with the points as a list built by a table constructor
+// (at most 32 numbers: one SETLIST).
 std::string PolygonCall(int x, int y, const std::vector<int>& points, const std::string& colour) {
     std::string code = "    GETGLOBAL r0 \"polygon\"\n    LOADK r1 " + std::to_string(x) + "\n    LOADK r2 " +
                        std::to_string(y) + "\n    NEWTABLE r3 " + std::to_string(points.size()) + " 0\n";
     for (size_t i = 0; i < points.size(); i++)
-        code += "    SETTABLE r3 " + std::to_string(i + 1) + " " + std::to_string(points[i]) + "\n";
+        code += "    LOADK r" + std::to_string(4 + i) + " " + std::to_string(points[i]) + "\n";
+    code += "    SETLIST r3 " + std::to_string(points.size() - 1) + "\n";
     return code + "    LOADK r4 " + std::to_string(points.size() / 2) + "\n    LOADK r5 " + colour +
            "\n    CALL r0 6 1\n";
 }

@@ -173,7 +173,7 @@ TEST_F(DrawLayers, ShapeLayersRenderTheirContentAnewUnderATransform) {
     OpenLayered(64, 48, 0x000000);
     vm->Ok("SetFillStyle", {FILLCOLOR});
     ASSERT_EQ(vm->Run("Box", {5, 5, 10, 8, 0xFF0000}), "");
-    ASSERT_EQ(vm->Run("Polygon", {20, 20, Arg::List({0, 0, 10, 0, 5, 8}, 1), 3, 0x00FF00}), "");
+    ASSERT_EQ(vm->Run("Polygon", {20, 20, Arg::List({0, 0, 10, 0, 5, 8}), 3, 0x00FF00}), "");
     ASSERT_EQ(vm->Run("Line", {30, 2, 39, 2, 0xFFFFFF}), "");
     qzTransformTags doubled;
     InitTransformTags(&doubled);
@@ -208,7 +208,7 @@ TEST_F(DrawLayers, PositionConstantsPlaceShapesAlikeWithLayersOnAndOff) {
         {"Box", {center, center, 10, 10, 0xFF0000}, 1, false, 27, 27, 36, 36},
         {"Circle", {right, bottom, 5, 0xFF0000}, 1, false, 53, 53, 63, 63},
         {"Ellipse", {center, bottom - 2, 4, 2, 0xFF0000}, 1, false, 27, 57, 35, 61},
-        {"Polygon", {right, 3, Arg::List({0, 0, 9, 0, 0, 9}, 1), 3, 0xFF0000}, 1, false, 54, 3, 63, 12},
+        {"Polygon", {right, 3, Arg::List({0, 0, 9, 0, 0, 9}), 3, 0xFF0000}, 1, false, 54, 3, 63, 12},
         // Anti-aliased shapes bleed one pixel past their box.
         {"Box", {10, 12, 20, 16, 0xFF0000, 20}, FORM_ANTIALIAS, false, 9, 11, 30, 28},
         {"Circle", {center, center, 12, 0xFF0000}, FORM_ANTIALIAS, false, 18, 18, 44, 44},

@@ -145,7 +145,7 @@ TEST(DrawLib, StyleCommandsStoreAndClamp) {
 
 TEST(DrawLib, ShapeArgumentErrors) {
     DrawScope s;
-    const auto points = Arg::List({N(0), N(0), N(10), N(0), N(5), N(8)}, 1);
+    const auto points = Arg::List({N(0), N(0), N(10), N(0), N(5), N(8)});
     const struct {
         const char* command;
         std::vector<Arg> args;
@@ -160,7 +160,7 @@ TEST(DrawLib, ShapeArgumentErrors) {
         {"Polygon", {0, 0, points, 1}, ERR_WRONGUSAGE},
         {"Polygon", {0, 0, points, 1000}, ERR_WRONGUSAGE},
         {"Polygon", {0, 0, points, 4}, ERR_NUMTABLEARG},
-        {"Polygon", {0, 0, Arg::List({N(1), "a"}, 1), 2}, ERR_NUMTABLEARG},
+        {"Polygon", {0, 0, Arg::List({N(1), "a"}), 2}, ERR_NUMTABLEARG},
         {"Box", {0, 0, 5}, ERR_MISSINGPARAMTR},
         {"Box", {0, 0, 5, 5, 0, 0, 0, 0}, ERR_TOOMANYARGS},
         {"Line", {0, "x", 5, 5}, ERR_NUMEXPECTED},
@@ -170,7 +170,7 @@ TEST(DrawLib, ShapeArgumentErrors) {
         {"Box", {0, 0, 1000000000, 1000000000}, ERR_BITMAP},
         {"Circle", {0, 0, 2000000000}, ERR_BITMAP},
         {"Circle", {0, 0, 100000}, ERR_BITMAP},
-        {"Polygon", {0, 0, Arg::List({N(0), N(0), N(4e8), N(0), N(0), N(4e8)}, 1), 3}, ERR_BITMAP},
+        {"Polygon", {0, 0, Arg::List({N(0), N(0), N(4e8), N(0), N(0), N(4e8)}), 3}, ERR_BITMAP},
         {"Ellipse", {2000000000, -2000000000, 10, 10}, 0},
         {"Line", {2000000000, 5, 2000000000, 50, 0, 9}, 0},
     };
@@ -486,7 +486,7 @@ TEST(DrawLib, ShapesGoThroughPathsWhileTheSwitchIsOn) {
     s.vm.Ok("Box", {1, 2, 30, 20, 0xFF0000, Arg::Table({{"roundlevel", N(150)}})});
     s.vm.Ok("Circle", {5, 6, 7, 0x00FF00});
     s.vm.Ok("Arc", {5, 6, 7, 8, 10, 80, 0x0000FF, 0});
-    s.vm.Ok("Polygon", {10, 20, Arg::List({N(0.5), N(0), N(10), N(0), N(5), N(8)}, 1), 3, 0x123456});
+    s.vm.Ok("Polygon", {10, 20, Arg::List({N(0.5), N(0), N(10), N(0), N(5), N(8)}), 3, 0x123456});
     s.vm.Ok("Line", {0, 0, 5, 0, 0xFFFFFF});  // lines stay with the shape renderer
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0].kind, SHAPE_BOX);
@@ -517,7 +517,7 @@ TEST(DrawLib, StandardDrawOptionsTransformShapes) {
     const auto box = [](std::vector<std::pair<Arg, Arg>> options) {
         return std::vector<Arg>{40, 30, 20, 10, 0xFF0000, Arg::Table(std::move(options))};
     };
-    const auto triangle = Arg::List({N(0), N(0), N(10), N(0), N(10), N(10)}, 1);
+    const auto triangle = Arg::List({N(0), N(0), N(10), N(0), N(10), N(10)});
     const struct {
         const char* command;
         std::vector<Arg> args;

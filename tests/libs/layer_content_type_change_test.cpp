@@ -98,7 +98,7 @@ const struct {
     {"circle", {{"Circle", {20, 20, 10, 0xFF0000}}}},
     {"ellipse", {{"Ellipse", {20, 20, 14, 8, 0xFF0000}}}},
     {"line", {{"Line", {20, 20, 50, 34, 0xFF0000}}}},
-    {"polygon", {{"Polygon", {20, 20, Arg::List({0, 0, 20, 4, 6, 16}, 1), 3, 0xFF0000}}}},
+    {"polygon", {{"Polygon", {20, 20, Arg::List({0, 0, 20, 4, 6, 16}), 3, 0xFF0000}}}},
     {"arc", {{"Arc", {20, 20, 14, 10, 20, 250, 0xFF0000}}}},
     {"path", {{"DrawPath", {1, 20, 20, 0xFF0000}}}},
     {"textout", {{"TextOut", {20, 20, "Src"}}}},

@@ -105,7 +105,7 @@ const ShapeCall kBox = {"Box", {50, 40, 40, 20, 0xFFFFFF}};
 const ShapeCall kEllipse = {"Ellipse", {50, 40, 30, 14, 0xFFFFFF}};
 const ShapeCall kCircle = {"Circle", {50, 40, 20, 0xFFFFFF}};
 const ShapeCall kArc = {"Arc", {50, 40, 30, 20, 20, 250, 0xFFFFFF}};
-const ShapeCall kTriangle = {"Polygon", {50, 40, Arg::List({0, 0, 50, 10, 12, 40}, 1), 3, 0xFFFFFF}};
+const ShapeCall kTriangle = {"Polygon", {50, 40, Arg::List({0, 0, 50, 10, 12, 40}), 3, 0xFFFFFF}};
 
 }  // namespace
 
@@ -162,7 +162,7 @@ TEST_F(LayerKindStyles, RestyledShapesMatchTheDirectDraw) {
          {}},
         {kTriangle,
          {{"vertices", Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 0)}},
-         {"Polygon", {50, 40, Arg::List({0, 0, 60, 0, 60, 30, 0, 30}, 1), 4, 0xFFFFFF}},
+         {"Polygon", {50, 40, Arg::List({0, 0, 60, 0, 60, 30, 0, 30}), 4, 0xFFFFFF}},
          {}},
         {{"Line", {10, 10, 50, 30, 0xFFFFFF}},
          {{"x1", 20}, {"y1", 90}, {"x2", 120}, {"y2", 40}, {"thickness", 5}},
@@ -172,7 +172,7 @@ TEST_F(LayerKindStyles, RestyledShapesMatchTheDirectDraw) {
         {kBox, {{"type", QZ_LAYER_CIRCLE}, {"radius", 20}}, {"Circle", {50, 40, 20, 0xFFFFFF}}, {}},
         {kCircle,
          {{"type", QZ_LAYER_POLYGON}, {"vertices", Arg::List({0, 0, 30, 10, 5, 40}, 0)}},
-         {"Polygon", {50, 40, Arg::List({0, 0, 30, 10, 5, 40}, 1), 3, 0xFFFFFF}},
+         {"Polygon", {50, 40, Arg::List({0, 0, 30, 10, 5, 40}), 3, 0xFFFFFF}},
          {}},
     };
     int number = 1;
@@ -210,7 +210,7 @@ TEST_F(LayerKindStyles, ShapeTagsAreReadBeforeAnythingChanges) {
     Open(1, true);
     vm->Ok("SetFillStyle", {FILLCOLOR});
     ASSERT_EQ(vm->Run("Circle", {20, 20, 10, 0xFF0000}), "");
-    ASSERT_EQ(vm->Run("Polygon", {60, 20, Arg::List({0, 0, 20, 0, 10, 20}, 1), 3, 0x00FF00}), "");
+    ASSERT_EQ(vm->Run("Polygon", {60, 20, Arg::List({0, 0, 20, 0, 10, 20}), 3, 0x00FF00}), "");
     ASSERT_EQ(vm->Run("Line", {10, 80, 50, 60, 0x0000FF, Arg::Table({{"thickness", 3}})}), "");
     LogPresents();
     const struct {

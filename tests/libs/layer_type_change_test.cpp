@@ -190,7 +190,7 @@ std::vector<Target> Targets() {
         {"polygon",
          {{"type", QZ_LAYER_POLYGON}, {"vertices", Arg::List({0, 0, 40, 10, 10, 30}, 0)}, {"color", 0x00FFFF}},
          [](int x, int y) {
-             return std::vector<Arg>{x, y, Arg::List({0, 0, 40, 10, 10, 30}, 1), 3, 0x00FFFF};
+             return std::vector<Arg>{x, y, Arg::List({0, 0, 40, 10, 10, 30}), 3, 0x00FFFF};
          },
          "Polygon"},
         {"arc",

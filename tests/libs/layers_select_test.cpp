@@ -111,7 +111,7 @@ TEST_F(LayersSelect, ParametricLayersBecomeBrushLayersOfTheSamePixels) {
     } rows[] = {
         {"Box", {5, 5, 20, 10, 0xFF0000}, QZ_LAYER_BOX},
         {"Ellipse", {30, 20, 12, 8, 0x00FF00}, QZ_LAYER_ELLIPSE},
-        {"Polygon", {4, 24, Arg::List({0, 0, 16, 0, 8, 14}, 1), 3, 0xFFFF00}, QZ_LAYER_POLYGON},
+        {"Polygon", {4, 24, Arg::List({0, 0, 16, 0, 8, 14}), 3, 0xFFFF00}, QZ_LAYER_POLYGON},
         {"TextOut", {40, 2, "Ab"}, QZ_LAYER_TEXTOUT},
         {"DisplayTextObject", {1, 30, 36}, QZ_LAYER_TEXTOBJECT},
         {"Line", {50, 40, 60, 46, 0x00FFFF}, QZ_LAYER_LINE},

@@ -213,7 +213,7 @@ int DrawPolygon(VmState* state) {
     std::vector<qzShapePoint> points;
     int minX = 0, minY = 0, width = 0, height = 0;
     qzShapePoint low{};
-    if (int e = ReadPolygonTable(state, 3, 1, count, &points, &minX, &minY, &width, &height, &low)) return e;
+    if (int e = ReadPolygonTable(state, 3, count, &points, &minX, &minY, &width, &height, &low)) return e;
     double number = 0;
     const ArgKind kindOfArg = OptionArg(state, 6, &number);
     std::vector<double> pointNumbers;
