@@ -15,11 +15,13 @@ FUZZ_JOBS    ?= $(JOBS)
 # Run bound per fuzz target; empty means the script's default, -1 the time bound only.
 FUZZ_RUNS    ?=
 
-# Debian packages the build, the tests and the benchmarks use.
+# Debian packages the build, the tests and the benchmarks use, and the fonts the demo asks
+# fontconfig for.
 PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-dev \
            libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev \
            libsdl2-dev libx11-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev \
-           libavutil-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev ttf-bitstream-vera
+           libavutil-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev ttf-bitstream-vera \
+           fonts-dejavu-core
 # Independent tools and libraries that tests and benchmarks compare the player with.
 PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb xauth xdotool \
            x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant \

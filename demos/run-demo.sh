@@ -1,9 +1,27 @@
 #!/bin/sh
 # Runs the bundled demo: assembles demos/demo.qzs into an applet and plays it with the player of a
-# build (the release build by default); the applet prints its own results and errors are reported
-# on the console.
+# build (the release build by default). It lasts about ten seconds; Escape or a click end it at
+# once. With a window system (DISPLAY or WAYLAND_DISPLAY set) it shows in a window. Without one
+# it runs headless and writes what the user would have seen: three snapshots of the display as
+# PNG and the sound as a WAV file, in <build>/demo-output/, and prints their paths. Errors of the
+# applet are reported on the console.
 set -e
 build=${1:-build-release}
+out="$(cd "$build" && pwd)/demo-output"
 "$build"/bin/qzasm demos/demo.qzs -o "$build"/demo.qza
-"$build"/bin/qzplayer -DEBUGDEVICE console "$build"/demo.qza
-echo "The demo applet ended."
+if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
+    "$build"/bin/qzplayer -QUIET -DEBUGDEVICE console "$build"/demo.qza
+    echo "The demo applet ended."
+    exit 0
+fi
+mkdir -p "$out"
+rm -f "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav
+echo "No window system: the demo runs headless for about ten seconds."
+QUARNELIX_DRIVER=headless QZDEMO_OUT="$out" QUARNELIX_AUDIO_CAPTURE="$out"/demo-sound.wav \
+    "$build"/bin/qzplayer -QUIET -DEBUGDEVICE console "$build"/demo.qza
+echo "The demo applet ended. What it showed and played:"
+missing=0
+for f in "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav; do
+    if [ -s "$f" ]; then echo "  $f"; else echo "  $f is missing" >&2; missing=1; fi
+done
+exit $missing

@@ -124,12 +124,12 @@ TEST(SystemE2E, AppletUsesSystemAndMemblock) {
               "1146\n");
 }
 
-// The bundled demo (`make demo`) prints its results through the system library.
+// The console demo (demos/console.qzs) prints its results through the system library.
 TEST(SystemE2E, DemoAppletPrintsItsResults) {
     if (!HavePlayer()) GTEST_SKIP() << "no player binary";
     const char* sourceEnv = std::getenv("QZ_SOURCE_DIR");
     std::string source = sourceEnv && *sourceEnv ? sourceEnv : QZ_SOURCE_DIR;
-    std::ifstream in(source + "/demos/demo.qzs");
+    std::ifstream in(source + "/demos/console.qzs");
     ASSERT_TRUE(in.good());
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     int status;

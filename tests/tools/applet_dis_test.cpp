@@ -98,7 +98,7 @@ TEST(AppletDisassembler, WrittenAppletsComeBackAsTheirText) {
         std::string text;
         std::vector<std::string> expected;  // parts of the printed text
     } cases[] = {
-        {ReadFile(std::string(QZ_SOURCE_DIR) + "/demos/demo.qzs"), {".record 11 cstr \"Demo\"   ; title"}},
+        {ReadFile(std::string(QZ_SOURCE_DIR) + "/demos/demo.qzs"), {".record 11 cstr \"Quarnelix demo\"   ; title"}},
         // Offsets become marks, player labels .label lines, the icon block its fields.
         {rich,
          {".record 0 i32 8 mark m1 bytes \"pic.png\\0\"", "i32 1 offset m1 i32 8", "i32 -1 i32 3 offset m2",
