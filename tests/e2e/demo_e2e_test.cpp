@@ -1,0 +1,152 @@
+// End to end: the bundled demo (demos/demo.qzs, what `make demo` runs) plays headless at full
+// speed and its three snapshots are compared with the reference pictures in tests/e2e/data/;
+// Escape and a left click end it at once.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+
+namespace {
+
+constexpr int kW = 640, kH = 480;
+
+std::string SourceDir() {
+    const char* env = std::getenv("QZ_SOURCE_DIR");
+    return env && *env ? env : QZ_SOURCE_DIR;
+}
+
+// A picture as 0xRRGGBB pixels, empty when the file is not a kW x kH PNG.
+std::vector<uint32_t> ReadPicture(const std::string& path) {
+    std::vector<uint32_t> pixels;
+    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(png) == kW &&
+        cairo_image_surface_get_height(png) == kH) {
+        cairo_surface_flush(png);
+        const uint8_t* data = cairo_image_surface_get_data(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++)
+                pixels.push_back(reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF);
+    }
+    cairo_surface_destroy(png);
+    return pixels;
+}
+
+// The largest difference of one colour channel between two pixels.
+int ChannelDifference(uint32_t a, uint32_t b) {
+    int most = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return most;
+}
+
+// A part of the display and how closely it must match the reference: a pixel differs when one
+// of its channels is more than `tolerance` away, and at most `allowed` pixels may differ.
+struct Region {
+    const char* what;
+    int x, y, width, height;
+    int tolerance, allowed;
+};
+
+// The gradient background where no layer ever passes and the status line in the inbuilt bitmap
+// font are drawn exactly. The rest holds anti-aliased text in TrueType faces, anti-aliased
+// paths and smoothly scaled and rotated brushes: there a channel may be off by 32, and 600
+// pixels (0.2 % of the display) by more. Edge coverage that changes by a few levels passes, and
+// so does one shape moved by a pixel (about 400 pixels for the star); a shape moved by three
+// pixels, a layer missing or mis-coloured, or a text changed fails.
+const Region kRegions[] = {
+    {"gradient background, top left corner", 0, 0, 130, 80, 0, 0},
+    {"gradient background, left edge", 0, 190, 28, 240, 0, 0},
+    {"gradient background, right edge", 616, 200, 24, 220, 0, 0},
+    {"status line in the inbuilt 8 x 8 font", 0, 458, 640, 22, 0, 0},
+    {"whole display", 0, 0, kW, kH, 32, 600},
+};
+
+class DemoE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dirTemplate[] = "/tmp/qzdemoXXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        dir = dirTemplate;
+        std::string error;
+        const std::vector<uint8_t> bytes = QzAssemble(ReadAll(SourceDir() + "/demos/demo.qzs"), &error);
+        ASSERT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir + "/demo.qza", bytes);
+    }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+
+    // Plays the demo headless with the given environment settings; what it printed.
+    std::string Play(const std::string& environment) {
+        int status = 0;
+        const std::string output = CaptureOutput("cd '" + dir + "' && QUARNELIX_DRIVER=headless QZDEMO_OUT='" + dir +
+                                                     "' " + environment + " " + PlayerTimeout() + "'" + BinaryDir() +
+                                                     "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout demo.qza 2>&1",
+                                                 &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+
+    std::string dir;
+};
+
+TEST_F(DemoE2E, SnapshotsMatchTheReferencePictures) {
+    ASSERT_EQ(Play("QZDEMO_FAST=1"), "");
+    for (int n = 1; n <= 3; n++) {
+        const std::string name = "demo-" + std::to_string(n) + ".png";
+        const std::string reference = SourceDir() + "/tests/e2e/data/" + name;
+        const std::vector<uint32_t> ours = ReadPicture(dir + "/" + name), theirs = ReadPicture(reference);
+        ASSERT_EQ(ours.size(), size_t(kW * kH)) << "no snapshot " << name;
+        ASSERT_EQ(theirs.size(), size_t(kW * kH)) << "no reference picture " << reference;
+        bool failed = false;
+        for (const Region& r : kRegions) {
+            int differing = 0, most = 0;
+            for (int y = r.y; y < r.y + r.height; y++)
+                for (int x = r.x; x < r.x + r.width; x++) {
+                    const int d = ChannelDifference(ours[y * kW + x], theirs[y * kW + x]);
+                    most = std::max(most, d);
+                    differing += d > r.tolerance;
+                }
+            EXPECT_LE(differing, r.allowed)
+                << name << ", " << r.what << ": " << differing << " pixels differ, by up to " << most;
+            failed |= differing > r.allowed;
+        }
+        if (failed) {
+            // Kept for a look, or to become the new reference when the change is right.
+            const std::string kept = BinaryDir() + "/" + name;
+            EXPECT_EQ(std::system(("cp '" + dir + "/" + name + "' '" + kept + "'").c_str()), 0);
+            ADD_FAILURE() << "the snapshot is kept as " << kept;
+        }
+    }
+}
+
+// At normal speed the first saved frame comes after more than a second; an Escape or a left click
+// at the start ends the demo before it.
+TEST_F(DemoE2E, EscapeOrAClickEndsIt) {
+    const struct {
+        const char* what;
+        const char* input;
+    } cases[] = {
+        {"Escape", "0 key escape\n"},
+        {"left click", "0 click left 100 100\n"},
+    };
+    for (const auto& c : cases) {
+        {
+            std::ofstream input(dir + "/input.txt");
+            input << c.input;
+        }
+        EXPECT_EQ(Play("QUARNELIX_INPUT=input.txt"), "") << c.what;
+        EXPECT_FALSE(std::ifstream(dir + "/demo-1.png").good()) << c.what << " did not end the demo";
+        std::remove((dir + "/demo-1.png").c_str());
+    }
+}
+
+}  // namespace
