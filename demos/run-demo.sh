@@ -9,13 +9,19 @@ set -e
 build=${1:-build-release}
 out="$(cd "$build" && pwd)/demo-output"
 "$build"/bin/qzasm demos/demo.qzs -o "$build"/demo.qza
-if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
-    "$build"/bin/qzplayer -QUIET -DEBUGDEVICE console "$build"/demo.qza
-    echo "The demo applet ended."
-    exit 0
-fi
 mkdir -p "$out"
 rm -f "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav
+if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
+    # The window shows it; the snapshots are saved as well (and the sound, should the player
+    # find the window system unreachable and run headless).
+    QZDEMO_OUT="$out" QUARNELIX_AUDIO_CAPTURE="$out"/demo-sound.wav \
+        "$build"/bin/qzplayer -QUIET -DEBUGDEVICE console "$build"/demo.qza
+    echo "The demo applet ended."
+    for f in "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav; do
+        if [ -s "$f" ]; then echo "  $f"; fi
+    done
+    exit 0
+fi
 echo "No window system: the demo runs headless for about ten seconds."
 QUARNELIX_DRIVER=headless QZDEMO_OUT="$out" QUARNELIX_AUDIO_CAPTURE="$out"/demo-sound.wav \
     "$build"/bin/qzplayer -QUIET -DEBUGDEVICE console "$build"/demo.qza
