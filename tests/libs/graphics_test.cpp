@@ -239,10 +239,10 @@ TEST_F(GraphicsTest, AsyncDrawObjectsDrawFinishAndCancel) {
     EXPECT_EQ(vm.Run("GetAttribute", {37, Arg::Pointer(ob), ATTRTYPE}), "2");
     EXPECT_EQ(vm.Run("GetAttribute", {37, 0, ATTRCOUNT}), "3");
     // Frame by frame until the draw function says it is done; the next call ends the object.
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "true");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "1");
     EXPECT_EQ(a.freed, 1);
     EXPECT_EQ(a.finishedWith, 1);
     EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "ERR 1041");
@@ -300,7 +300,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
     ASSERT_EQ(SaveBMP((dir / "p.bmp").c_str(), pixels, 3, 2), 0);
     filetest::WriteFile(dir / "n.txt", "not a picture");
     ASSERT_EQ(vm.CallFresh("IsPicture", {dir / "p.bmp"}), 0);
-    EXPECT_EQ(qztest::Render(vm, 1), "true");
+    EXPECT_EQ(qztest::Render(vm, 1), "1");
     ASSERT_EQ(VmType(vm, 2), VM_TTABLE);
     for (auto [key, value] : {std::pair<const char*, double>{"width", 3}, {"height", 2}, {"alpha", 0}, {"vector", 0}}) {
         VmPushString(vm, key);
@@ -308,7 +308,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
         EXPECT_EQ(VmToNumber(vm, -1), value) << key;
         VmSetTop(vm, 2);
     }
-    EXPECT_EQ(vm.Run("IsPicture", {dir / "n.txt"}), "false");
+    EXPECT_EQ(vm.Run("IsPicture", {dir / "n.txt"}), "0");
     RemoveImageLoaders();
     EXPECT_EQ(vm.Run("DumpVideoTime"), "-1");
 }
