@@ -392,6 +392,7 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
         ASSERT_EQ(AddLibraryAttrHooks(getters), 0);
         std::vector<Arg> frames(80, Arg(100));
         vm.Ok("CreateSample", {1, Arg::List(frames), 8000, 1});
+        vm.Ok("CreateSample", {2, Arg::List({1, 2, 3, 4}), 8000, 1});
         vm.Ok("SetInterval", {1, Arg::Function(NoHandler), 100, "data"});
         vm.Ok("SetTimeout", {2, Arg::Function(NoHandler), 50});
         vm.Ok("InstallEventHandler", {Arg::Table({{"onsampleend", Arg::Function(NoHandler)}}), "ud"});
@@ -402,9 +403,10 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
             {{2, 1, ATTRNUMFRAMES}, "80"},
             {{2, 1, ATTRPITCH}, "8000"},
             {{2, 1, ATTRDURATION}, "10"},
+            {{2, 2, ATTRDURATION}, "0.5"},  // not cut to whole milliseconds
             {{2, 1, ATTRPLAYING}, "0"},
             {{2, 1, ATTRLOADER}, "\"inbuilt\""},
-            {{2, 1, ATTRCOUNT}, "1"},
+            {{2, 1, ATTRCOUNT}, "2"},
             {{2, 9, ATTRPITCH}, "ERR 1178"},
             {{2, 1, ATTRWIDTH}, "ERR 1080"},
             {{41, 1, ATTRDURATION}, "100"},
