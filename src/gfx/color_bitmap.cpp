@@ -1,9 +1,11 @@
 #include "gfx/color_bitmap.h"
 
+#include <algorithm>
+
 #include "base/error_codes.h"
+#include "gfx/blit.h"
 #include "gfx/effect_lock.h"
 #include "gfx/kernels_color.h"
-#include "gfx/kernels_fill.h"
 #include "gfx/pixel_format.h"
 
 int InvertBitMapColors(qzBitMap* bitmap, int width, int height) {
@@ -38,14 +40,9 @@ int BlendFillBitMapRect(qzBitMap* bitmap, int x, int y, int width, int height, u
     if (width > lock.info.width - x) width = lock.info.width - x;
     if (height > lock.info.height - y) height = lock.info.height - y;
     if (!LockIsDrawable(lock.info) || width < 1 || height < 1) return 0;
-    if (lock.info.bytesPerPixel == 4) {
-        BlendFillRect32(lock.info.pixels, x, y, width, height, colour & 0xFFFFFF, level, lock.info.rowLength,
-                        lock.info.pixelFormat);
-    } else {
-        // The 16-bit kernel takes the colour as RGB565.
-        const uint32_t rgb565 = ((colour >> 8) & 0xF800) | ((colour >> 5) & 0x07E0) | ((colour >> 3) & 0x001F);
-        BlendFillRect16(lock.info.pixels, x, y, width, height, rgb565, level, lock.info.rowLength,
-                        lock.info.pixelFormat);
-    }
+    // The full level fills with the pure colour; the blend's weight of level / 256 would stop a
+    // step short of it.
+    FillPixelRect(lock.info.pixels, x, y, width, height, colour & 0xFFFFFF, std::clamp(level, 0, 255),
+                  lock.info.rowLength, lock.info.pixelFormat);
     return 0;
 }

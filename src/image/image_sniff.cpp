@@ -22,8 +22,13 @@ int SaturatedSize(int64_t value) {
 }
 
 bool IsIlbm(const uint8_t* b) { return std::memcmp(b, "FORM", 4) == 0 && std::memcmp(b + 8, "ILBM", 4) == 0; }
-// Any segment may follow the start-of-image marker: JFIF, Exif, Adobe, ICC profiles, tables.
-bool IsJpeg(const uint8_t* b) { return b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF; }
+// The start-of-image marker and a first segment that names "JFIF", "Exif" or "Lavc". Other JPEG
+// files (Adobe or ICC segments first, bare tables) are left to the system codecs.
+bool IsJpeg(const uint8_t* b) {
+    if (b[0] != 0xFF || b[1] != 0xD8) return false;
+    return std::memcmp(b + 6, "JFIF", 4) == 0 || std::memcmp(b + 6, "Exif", 4) == 0 ||
+           std::memcmp(b + 6, "Lavc", 4) == 0;
+}
 bool IsPng(const uint8_t* b) { return b[0] == 0x89 && std::memcmp(b + 1, "PNG", 3) == 0; }
 bool IsBmp(const uint8_t* b) { return b[0] == 'B' && b[1] == 'M'; }
 bool IsGif(const uint8_t* b) { return std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0; }

@@ -15,6 +15,7 @@ extern "C" {
 #include <vector>
 
 #include "base/error_codes.h"
+#include "platform/media_log.h"
 #include "platform/vfs.h"
 
 namespace {
@@ -231,9 +232,7 @@ uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset,
 int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, qzAudioFileInfo* info) {
     *out = nullptr;
     std::memset(info, 0, sizeof *info);
-    // What FFmpeg would say about damaged streams is no message for the player's user.
-    static bool quiet = (av_log_set_level(AV_LOG_FATAL), true);
-    (void)quiet;
+    QuietMediaLibraryLog();
     // The record and what it holds are freed on every way out, also when a call below runs out
     // of memory and unwinds through here; the caller owns it once it is handed out.
     std::unique_ptr<qzAudioFile, decltype(&FreeDecoder)> owner(new (std::nothrow) qzAudioFile(), FreeDecoder);

@@ -19,6 +19,7 @@ extern "C" {
 #include "base/error_codes.h"
 #include "base/out_of_memory.h"
 #include "platform/chunk_name.h"
+#include "platform/media_log.h"
 #include "platform/os_alloc.h"
 #include "platform/os_bitmap.h"
 #include "platform/vfs.h"
@@ -190,6 +191,7 @@ int CheckSize(int width, int height) {
 
 int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysImage* out) {
     *out = {};
+    QuietMediaLibraryLog();
     // The demuxers see only the extension of the name: enough for extension-driven formats, and
     // no path that image2 could try to open by itself. The name and the list of demuxers are made
     // before the demuxer's records, which would leak when making them runs out of memory.
@@ -325,6 +327,7 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
                    int quality, unsigned char** outData, size_t* outSize) {
     *outData = nullptr;
     *outSize = 0;
+    QuietMediaLibraryLog();
     const int encoderError = type == QZ_SYSIMAGE_PNG ? ERR_SAVEPNG : ERR_WRITEJPEG;
     if (!pixels || width < 1 || height < 1 || bytesPerRow < width * 4) return encoderError;
     AVCodecID id;

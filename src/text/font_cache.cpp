@@ -194,7 +194,7 @@ int PushAvailableFonts(VmState* state) {
         SetTableFieldString(state, "name", e.fullName.c_str());
         SetTableFieldString(state, "family", e.family.c_str());
         VmPushString(state, "bitmap");
-        VmPushBoolean(state, e.bitmap ? 1 : 0);
+        VmPushNumber(state, e.bitmap ? 1 : 0);
         VmRawSet(state, -3);
         SetTableFieldInt(state, "weight", e.weight);
         SetTableFieldInt(state, "slant", e.slant);

@@ -100,10 +100,10 @@ TEST_F(DisplayEvents, KeysAndMouseReachTheDisplaysHandlers) {
               {"onwheelup", H()},
               {"onwheeldown", H()}});
     Input("0 keydown a\n0 keydown escape\n");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"A"}), "false");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "true");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"esc"}), "true");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"lshift"}), "false");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"A"}), "0");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "1");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"esc"}), "1");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"lshift"}), "0");
     EXPECT_EQ(vm->Run("IsKeyDown", {"nokey"}), "ERR " + std::to_string(ERR_WRONGUSAGE));
     Input("0 keyup a\n0 keyup escape\n0 click 5 6\n0 click right 7 8\n0 wheel up\n0 wheel down\n");
     EXPECT_EQ(Drain(),
@@ -112,7 +112,7 @@ TEST_F(DisplayEvents, KeysAndMouseReachTheDisplaysHandlers) {
     ASSERT_EQ(Calls().size(), 9u);
     EXPECT_EQ(Calls()[0]["key"], "\"a\"");
     EXPECT_EQ(Calls()[1]["key"], "\"ESC\"");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "false");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "0");
     EXPECT_EQ(vm->Run("MouseX"), "7");
     EXPECT_EQ(vm->Run("MouseY"), "8");
 }
@@ -269,9 +269,9 @@ TEST_F(DisplayEvents, AClickGoesToTheDisplayThenToTheButton) {
     EXPECT_EQ(Calls()[0]["mousedown"], "");  // the display's table
     EXPECT_EQ(Check(), "\"OnMouseDown\" 1");
     EXPECT_EQ(Calls()[1]["mousedown"], "1");  // the button's
-    EXPECT_EQ(vm->Run("IsLeftMouse"), "true");
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "1");
     vm->Ok("ResetKeyStates");
-    EXPECT_EQ(vm->Run("IsLeftMouse"), "false");
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "0");
     EXPECT_EQ(FindButton(Display(1)->bgpic, {1, nullptr})->pressed[0], 0);
 
     // BreakEventHandler abandons the click's second pass: the button hears nothing of it.
@@ -289,14 +289,14 @@ TEST_F(DisplayEvents, WaitsFollowTheInputAndEmptyTheQueue) {
     ASSERT_TRUE(ParseInputScript("20 mousedown 5 5\n+0 keydown a\n+20 mouseup 5 5\n", "test", &events, &message));
     HeadlessSetInputScript(events);
     vm->Ok("WaitLeftMouse");
-    EXPECT_EQ(vm->Run("IsLeftMouse"), "false");
+    EXPECT_EQ(vm->Run("IsLeftMouse"), "0");
     // The key pressed during the wait went with the queue.
     EXPECT_EQ(Drain(), "");
-    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "true");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "1");
     ASSERT_TRUE(ParseInputScript("20 keyup a\n+20 key b\n", "test", &events, &message));
     HeadlessSetInputScript(events);
     vm->Ok("WaitKeyDown", {"b"});
-    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "false");
+    EXPECT_EQ(vm->Run("IsKeyDown", {"a"}), "0");
     EXPECT_EQ(vm->CallErr("WaitKeyDown", {"nokey"}), ERR_WRONGUSAGE);
 }
 

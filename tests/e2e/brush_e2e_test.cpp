@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -176,6 +178,34 @@ TEST_F(BrushE2E, DrawErrorsStopTheApplet) {
         const std::string out = Play(Call("LoadBrush", {"1", "\"in.png\""}) + r.draw);
         EXPECT_NE(out.find(r.message), std::string::npos) << out;
     }
+}
+
+// An ILBM of 15 planes, which neither the inbuilt reader nor the system codecs read, stops the
+// applet with the player's own message; nothing of the media library's log reaches the user.
+TEST_F(BrushE2E, UnreadablePictureShowsOnlyThePlayersMessage) {
+    // FORM ILBM with a BMHD of 16 x 2 pixels in 15 planes and an uncompressed BODY.
+    auto be = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; i--) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::string bmhd;
+    for (uint32_t v : {16u, 2u, 0u, 0u}) be(bmhd, v, 2);
+    bmhd += std::string("\x0F\0\0\0", 4);  // planes, masking, compression, pad
+    be(bmhd, 0, 2);
+    bmhd += "\x0A\x0B";
+    for (uint32_t v : {16u, 2u}) be(bmhd, v, 2);
+    std::string form = "ILBMBMHD";
+    be(form, static_cast<uint32_t>(bmhd.size()), 4);
+    form += bmhd + "BODY";
+    be(form, 2 * 15 * 2, 4);
+    form += std::string(2 * 15 * 2, '\0');
+    std::string file = "FORM";
+    be(file, static_cast<uint32_t>(form.size()), 4);
+    file += form;
+    std::ofstream(dir + "/deep.iff", std::ios::binary) << file;
+
+    const std::string out = Play(Call("LoadBrush", {"1", "\"deep.iff\""}));
+    EXPECT_NE(out.find("Image file \"deep.iff\" is in an unknown/unsupported format!"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;  // that message is the only line
 }
 
 }  // namespace

@@ -164,16 +164,21 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
         std::string bytes;
         int width, height, alpha;
         int32_t transparent;  // 77: untouched
+        int native = 77;      // 77: untouched, 1: the system codecs read the header
     };
     std::vector<Case> cases = {
         {"ILBM with masking 2", BuildIlbm(ilbm), 41, 23, 0, 1},
         {"ILBM, BMHD at an odd offset", odd, 41, 23, 0, 1},
         {"ILBM, BMHD at the end of the header bytes", late, 41, 23, 0, 77},
         {"JFIF", jfif, 41, 23, 0, 77},
-        {"Adobe first", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))), 41, 23, 0, 77},
+        {"Exif first", WithoutApp0(jfif, Segment(0xE1, std::string("Exif\0\0", 6))), 41, 23, 0, 77},
+        {"Lavc comment first", WithoutApp0(jfif, Segment(0xFE, "Lavc61.19.100")), 41, 23, 0, 77},
+        // Other first segments are not read here: the system codecs answer.
+        {"Adobe first", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))), 41, 23, 0, 77, 1},
         {"ICC profile first",
-         WithoutApp0(jfif, Segment(0xE2, std::string("ICC_PROFILE\0\1\1", 14) + std::string(40, 'p'))), 41, 23, 0, 77},
-        {"tables first", WithoutApp0(jfif, ""), 41, 23, 0, 77},
+         WithoutApp0(jfif, Segment(0xE2, std::string("ICC_PROFILE\0\1\1", 14) + std::string(40, 'p'))), 41, 23, 0, 77,
+         1},
+        {"tables first", WithoutApp0(jfif, ""), 41, 23, 0, 77, 1},
         {"palette PNG", paletteNoTrns, 300, 200, 0, 77},
         {"palette PNG with tRNS after its image data", paletteTrns, 300, 200, 1, 77},
         {"palette PNG that ends after its palette", PngHeader(300, 200, 3) + PngChunk("PLTE", std::string(6, '\0')),
@@ -193,12 +198,13 @@ TEST(ImageLoad, InformationModeReadsHeaders) {
         EXPECT_EQ(i.height, c.height) << c.what;
         EXPECT_EQ(i.alpha, c.alpha) << c.what;
         EXPECT_EQ(i.transparent, c.transparent) << c.what;
-        EXPECT_EQ(i.native, 77) << c.what;
+        EXPECT_EQ(i.native, c.native) << c.what;
     }
 
     // Headers that lie: a JPEG segment of length 0 (the header walk would step back forever; the
     // reader's own walk skips it) and a BMP whose height has no absolute value in 32 bits.
-    WriteFile(dir / "pic", WithoutApp0(jfif, std::string("\xFF\xE1\0\0", 4)));
+    const size_t app0End = 4 + (static_cast<uint8_t>(jfif[4]) << 8 | static_cast<uint8_t>(jfif[5]));
+    WriteFile(dir / "pic", jfif.substr(0, app0End) + std::string("\xFF\xE1\0\0", 4) + jfif.substr(app0End));
     Info zero = Examine(dir / "pic");
     EXPECT_EQ(zero.rc, 0);
     EXPECT_EQ(zero.width, 41);
@@ -231,7 +237,7 @@ TEST(ImageLoad, ReadersByFirstBytesAndSystemCodecsForTheRest) {
     WriteFile(dir / "src.ppm", PpmBytes(source));
     const std::string src = "'" + (dir / "src.ppm") + "'";
     std::string jfif = Shell("cjpeg -quality 95 " + src);
-    WriteFile(dir / "adobe.jpg", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))));
+    WriteFile(dir / "pic.jpg", jfif);
     Shell("pnmtopng " + src + " > '" + (dir / "pic.png") + "'");
     Shell("ppmtobmp " + src + " > '" + (dir / "pic.bmp") + "' 2>/dev/null");
     Shell("ppmtoilbm -24force " + src + " > '" + (dir / "pic.iff") + "' 2>/dev/null");
@@ -239,7 +245,7 @@ TEST(ImageLoad, ReadersByFirstBytesAndSystemCodecsForTheRest) {
         const char* file;
         int kind;
     };
-    for (const Inbuilt& c : std::vector<Inbuilt>{{"adobe.jpg", QZ_IMAGE_JPEG},
+    for (const Inbuilt& c : std::vector<Inbuilt>{{"pic.jpg", QZ_IMAGE_JPEG},
                                                  {"pic.png", QZ_IMAGE_PNG},
                                                  {"pic.bmp", QZ_IMAGE_BMP},
                                                  {"pic.iff", QZ_IMAGE_ILBM}}) {
@@ -254,6 +260,31 @@ TEST(ImageLoad, ReadersByFirstBytesAndSystemCodecsForTheRest) {
         } else {
             EXPECT_EQ(l.picture.pixels, source.pixels) << c.file;
         }
+    }
+
+    // A JPEG is the inbuilt reader's only when its first segment names JFIF, Exif or Lavc; the
+    // system codecs read the others, and without "native" they are refused, naming the file.
+    struct Jpeg {
+        const char* what;
+        std::string bytes;
+        bool inbuilt;
+    };
+    for (const Jpeg& c :
+         std::vector<Jpeg>{{"Exif", WithoutApp0(jfif, Segment(0xE1, std::string("Exif\0\0", 6))), true},
+                           {"Lavc", WithoutApp0(jfif, Segment(0xFE, "Lavc61.19.100")), true},
+                           {"Adobe", WithoutApp0(jfif, Segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\1", 12))), false},
+                           {"tables", WithoutApp0(jfif, ""), false}}) {
+        const std::string path = dir / "lead.jpg";
+        WriteFile(path, c.bytes);
+        Loaded l = Load(path);
+        ASSERT_EQ(l.rc, 0) << c.what;
+        EXPECT_EQ(l.kind, c.inbuilt ? QZ_IMAGE_JPEG : QZ_IMAGE_NATIVE) << c.what;
+        EXPECT_EQ(l.native, c.inbuilt ? 0 : 1) << c.what;
+        const Picture theirs = c.inbuilt ? RunNetpbm("djpeg -pnm '" + path + "'") : FfmpegDecode(path);
+        EXPECT_LE(MaxChannelDiff(l.picture, theirs), 0) << c.what;
+        ClearErrorArg();
+        EXPECT_EQ(Load(path, "inbuilt").rc, c.inbuilt ? 0 : ERR_LOADPICTURE2) << c.what;
+        EXPECT_EQ(std::string(GetErrorArgString()), c.inbuilt ? "" : path) << c.what;
     }
 
     // Other formats through the system codecs, pixel for pixel as ffmpeg decodes them.

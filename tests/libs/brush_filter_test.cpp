@@ -55,10 +55,10 @@ TEST_F(BrushProcessTest, FiltersMatchImageMagick) {
         {"ModulateBrush", {120, 80, 65}, "-modulate 120,80,65", 2},
         {"InvertBrush", {}, "-negate", 0},
         {"BrushToGray", {}, "-grayscale Rec601Luma", 1},
-        // The blend weighs by level / 256: the full level may stop one short of the colour.
-        {"TintBrush", {0xFF0000, 255}, "-fill '#FF0000' -colorize 100%", 1},
+        // The blend weighs by level / 256; the full level gives the pure colour.
+        {"TintBrush", {0xFF0000, 255}, "-fill '#FF0000' -colorize 100%", 0},
         {"TintBrush", {0x0000FF, 102}, "-fill '#0000FF' -colorize 40%", 1},
-        {"TintBrush", {0x00FF00, 999}, "-fill '#00FF00' -colorize 100%", 1},  // clamped to 255
+        {"TintBrush", {0x00FF00, 999}, "-fill '#00FF00' -colorize 100%", 0},  // clamped to 255
         {"TintBrush", {0x00FF00, -5}, "", 0},                                 // clamped to 0
         {"EdgeBrush", {1}, "-edge 1", 0},
         // Compared by the mean channel difference: the swirl samples differently at the picture's

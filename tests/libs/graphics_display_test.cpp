@@ -316,7 +316,7 @@ TEST_F(GraphicsDisplayTest, AsyncDrawsDrawOnlyOnTheirDisplayAndIntoIt) {
     qzAsyncDraw* object = nullptr;
     ASSERT_EQ(CreateAsyncDraw(ADF_FX, CountDraw, nullptr, NoFinish, NoFree, nullptr, nullptr, &object), 0);
     draws = 0;
-    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "0");
     EXPECT_EQ(draws, 1);
     // Drawing that goes elsewhere refuses the frame with the selection's error.
     const struct {

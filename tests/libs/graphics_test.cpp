@@ -239,10 +239,10 @@ TEST_F(GraphicsTest, AsyncDrawObjectsDrawFinishAndCancel) {
     EXPECT_EQ(vm.Run("GetAttribute", {37, Arg::Pointer(ob), ATTRTYPE}), "2");
     EXPECT_EQ(vm.Run("GetAttribute", {37, 0, ATTRCOUNT}), "3");
     // Frame by frame until the draw function says it is done; the next call ends the object.
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "false");
-    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "true");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "0");
+    EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "1");
     EXPECT_EQ(a.freed, 1);
     EXPECT_EQ(a.finishedWith, 1);
     EXPECT_EQ(vm.Run("AsyncDrawFrame", {Arg::Pointer(oa)}), "ERR 1041");
@@ -300,7 +300,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
     ASSERT_EQ(SaveBMP((dir / "p.bmp").c_str(), pixels, 3, 2), 0);
     filetest::WriteFile(dir / "n.txt", "not a picture");
     ASSERT_EQ(vm.CallFresh("IsPicture", {dir / "p.bmp"}), 0);
-    EXPECT_EQ(qztest::Render(vm, 1), "true");
+    EXPECT_EQ(qztest::Render(vm, 1), "1");
     ASSERT_EQ(VmType(vm, 2), VM_TTABLE);
     for (auto [key, value] : {std::pair<const char*, double>{"width", 3}, {"height", 2}, {"alpha", 0}, {"vector", 0}}) {
         VmPushString(vm, key);
@@ -308,7 +308,7 @@ TEST_F(GraphicsTest, RuntimeAttributesSaveOptionsAndPictures) {
         EXPECT_EQ(VmToNumber(vm, -1), value) << key;
         VmSetTop(vm, 2);
     }
-    EXPECT_EQ(vm.Run("IsPicture", {dir / "n.txt"}), "false");
+    EXPECT_EQ(vm.Run("IsPicture", {dir / "n.txt"}), "0");
     RemoveImageLoaders();
     EXPECT_EQ(vm.Run("DumpVideoTime"), "-1");
 }
@@ -392,6 +392,7 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
         ASSERT_EQ(AddLibraryAttrHooks(getters), 0);
         std::vector<Arg> frames(80, Arg(100));
         vm.Ok("CreateSample", {1, Arg::List(frames), 8000, 1});
+        vm.Ok("CreateSample", {2, Arg::List({1, 2, 3, 4}), 8000, 1});
         vm.Ok("SetInterval", {1, Arg::Function(NoHandler), 100, "data"});
         vm.Ok("SetTimeout", {2, Arg::Function(NoHandler), 50});
         vm.Ok("InstallEventHandler", {Arg::Table({{"onsampleend", Arg::Function(NoHandler)}}), "ud"});
@@ -402,9 +403,10 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
             {{2, 1, ATTRNUMFRAMES}, "80"},
             {{2, 1, ATTRPITCH}, "8000"},
             {{2, 1, ATTRDURATION}, "10"},
+            {{2, 2, ATTRDURATION}, "0.5"},  // not cut to whole milliseconds
             {{2, 1, ATTRPLAYING}, "0"},
             {{2, 1, ATTRLOADER}, "\"inbuilt\""},
-            {{2, 1, ATTRCOUNT}, "1"},
+            {{2, 1, ATTRCOUNT}, "2"},
             {{2, 9, ATTRPITCH}, "ERR 1178"},
             {{2, 1, ATTRWIDTH}, "ERR 1080"},
             {{41, 1, ATTRDURATION}, "100"},

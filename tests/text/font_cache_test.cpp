@@ -123,8 +123,8 @@ TEST(FontCache, AvailableFontsTable) {
     });
     EXPECT_EQ(error, 0);
     EXPECT_EQ(dump,
-              "\"tiny\" \"tiny\" true 80 0 8 44 | "
-              "\"Bitstream Vera Sans Bold Oblique\" \"Bitstream Vera Sans\" false 200 110 | ");
+              "\"tiny\" \"tiny\" 1 80 0 8 44 | "
+              "\"Bitstream Vera Sans Bold Oblique\" \"Bitstream Vera Sans\" 0 200 110 | ");
     EXPECT_TRUE(GetFontFileList().empty());
 }
 

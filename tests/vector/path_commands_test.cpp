@@ -24,15 +24,15 @@ TEST(PathCommands, PathsAreMadeEmptiedAndFreed) {
         std::string expected;
     } rows[] = {
         {"StartPath", {1}, ""},
-        {"IsPathEmpty", {1}, "true"},
+        {"IsPathEmpty", {1}, "1"},
         {"MoveTo", {1, 10, 20}, ""},
-        {"IsPathEmpty", {1}, "false"},
+        {"IsPathEmpty", {1}, "0"},
         // Commands that add nothing visible still leave the path non-empty.
         {"StartPath", {1}, ""},
         {"StartSubPath", {1}, ""},
-        {"IsPathEmpty", {1}, "false"},
+        {"IsPathEmpty", {1}, "0"},
         {"ClearPath", {1}, ""},
-        {"IsPathEmpty", {1}, "true"},
+        {"IsPathEmpty", {1}, "1"},
         {"StartPath", {"x"}, "ERR 1138"},
         {"MoveTo", {2, 0, 0}, "ERR 1393"},
         {"FreePath", {2}, "ERR 1393"},
@@ -46,7 +46,7 @@ TEST(PathCommands, PathsAreMadeEmptiedAndFreed) {
     ASSERT_EQ(vm.CallFresh("StartPath", {Nil{}}), 0);
     EXPECT_EQ(qztest::Render(vm, 1), "userdata");
     EXPECT_EQ(vm.Run("LineTo", {qztest::V(1), 5, 5}), "");
-    EXPECT_EQ(vm.Run("IsPathEmpty", {qztest::V(1)}), "false");
+    EXPECT_EQ(vm.Run("IsPathEmpty", {qztest::V(1)}), "0");
     EXPECT_EQ(vm.Run("FreePath", {qztest::V(1)}), "");
     EXPECT_EQ(vm.Run("FreePath", {qztest::V(1)}), "ERR 1041");
 }

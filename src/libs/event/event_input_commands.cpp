@@ -60,7 +60,7 @@ int WhileDown(VmState* state, int button) {
 int IsButton(VmState* state, int button) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = EventCurrentDisplay();
-    VmPushBoolean(state, display && EventMouseButtonDown(display, button));
+    VmPushNumber(state, display && EventMouseButtonDown(display, button) ? 1 : 0);
     return 1;
 }
 
@@ -123,7 +123,7 @@ int EvIsKeyDown(VmState* state) {
         if (!code) return ERR_WRONGUSAGE;
         down = display && EventKeyDown(display, code);
     }
-    VmPushBoolean(state, down);
+    VmPushNumber(state, down ? 1 : 0);
     return 1;
 }
 

@@ -55,7 +55,7 @@ int RenderAsyncDrawFrame(qzAsyncDraw* object, bool cancel) {
 }
 
 int PushBool(VmState* state, bool value) {
-    VmPushBoolean(state, value);
+    VmPushNumber(state, value ? 1 : 0);
     return 1;
 }
 

@@ -371,7 +371,7 @@ int GfxIsPicture(VmState* state) {
     const int ok =
         ProbeImageFile(name.c_str(), loaders.empty() ? nullptr : loaders.c_str(),
                        adapters.empty() ? nullptr : adapters.c_str(), 0, &isVector, &width, &height, &depth, &hasAlpha);
-    VmPushBoolean(state, ok != 0);
+    VmPushNumber(state, ok != 0 ? 1 : 0);
     if (!ok) return 1;
     VmNewTable(state);
     SetTableFieldInt(state, "width", width);

@@ -89,8 +89,8 @@ int GetSampleAttribute(uint32_t tag, qzSoundAttrQuery* query) {
     switch (tag) {
     case QZ_SOUNDATTR_FORMAT: query->number = SoundToScriptFormat(sample->format); return 1;
     case QZ_SOUNDATTR_DURATION:
-        query->number =
-            sample->pitch > 0 ? static_cast<double>(static_cast<int64_t>(sound->frames) * 1000 / sample->pitch) : 0;
+        // In milliseconds with their fraction: 4 frames at 8000 Hz last 0.5 ms.
+        query->number = sample->pitch > 0 ? static_cast<double>(sound->frames) / sample->pitch * 1000 : 0;
         return 1;
     case QZ_SOUNDATTR_PITCH: query->number = sample->pitch; return 1;
     case QZ_SOUNDATTR_POSITION: {

@@ -98,7 +98,7 @@ int VgIsPathEmpty(VmState* state) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
-    VmPushBoolean(state, path->buffer == nullptr);
+    VmPushNumber(state, path->buffer == nullptr ? 1 : 0);
     return 1;
 }
 

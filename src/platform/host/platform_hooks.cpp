@@ -4,8 +4,12 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "platform/media_log.h"
 
-int OsInitPlatform() { return 0; }
+int OsInitPlatform() {
+    QuietMediaLibraryLog();
+    return 0;
+}
 
 void OsPlatformCheckpoint() {}
 
