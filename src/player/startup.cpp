@@ -15,9 +15,9 @@
 #include "display/requesters.h"
 #include "libs/display/display_lib.h"
 #include "platform/catalog.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_requesters.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -177,7 +177,7 @@ int LoadStartupPlugins(VmState* state, qzPlayerContext* context) {
 int StepLoadProgress() {
     if (appendedApplet) return 0;
     progressValue += progressStep;
-    return MacLoadProgressAborted() ? ERR_USERABORT : 0;
+    return LoadProgressAborted() ? ERR_USERABORT : 0;
 }
 
 void SetLoadProgress(double step, double value) {
@@ -332,7 +332,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             // The metadata is only shown by a loading window, which this platform does not have;
             // a head that cannot be read is reported by the container reader below.
             ReadAppletHead(context->appletPath.c_str(), applet);
-            error = MacPrePluginHook();
+            error = PrePluginHook();
             if (error) return error;
             int count = 0;
             LoadPluginsFromDir(context->programPath.c_str(), nullptr, &count, nullptr);
