@@ -10,6 +10,7 @@
 
 #include "base/crc32.h"
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "display/display_icons.h"
 #include "display/event_labels.h"
 #include "display/requesters.h"
@@ -48,8 +49,6 @@ double progressValue = 0;
 int appendedApplet = 0;
 int pluginRequirePhase = 0;
 int startupProgressOpen = 0;
-
-const char* const kBannerFormat = "QuarnelixPlayer %d.%d [MacOS]\n";
 
 // Hands the whole bytecode buffer to the chunk loader in one piece, then reports the end.
 struct BytecodeReader {
@@ -292,7 +291,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     if (!context->quiet) {
         error = MacStartupHook();
         if (error) return error;
-        PrintConsole(kBannerFormat, 6, 0);
+        PrintConsole("%s %s [%s]\n", QZ_PLAYER_NAME, QZ_PLAYER_VERSION, QZ_PLAYER_PLATFORM);
         PrintConsole("The Cross-Platform Multimedia Application Layer\n\n");
     }
 

@@ -6,6 +6,7 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "platform/catalog.h"
 #include "platform/host/backend_window.h"
 #include "platform/host/host.h"
@@ -35,7 +36,7 @@ int ShowDialog(qzHostDialog& dialog, const qzMacWindow* owner, qzHostDialogAnswe
     std::string message;
     int error = driver->dialog(dialog, answer, &message);
     if (error && !message.empty()) {
-        std::fprintf(stderr, "QuarnelixPlayer: %s\n", message.c_str());
+        std::fprintf(stderr, "%s: %s\n", QZ_PLAYER_NAME, message.c_str());
         std::fflush(stderr);
     }
     return error == ERR_MEM ? ERR_MEM : error ? ERR_WINDOW : 0;
