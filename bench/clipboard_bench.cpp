@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/mac_clipboard.h"
+#include "platform/host/backend_clipboard.h"
 
 namespace {
 

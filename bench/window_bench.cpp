@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "base/pixel_format_codes.h"
+#include "platform/host/backend_draw.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/event_loop.h"
-#include "platform/host/mac_draw.h"
-#include "platform/host/mac_window.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ struct Window {
             return;
         }
         MacAllocWindowRecord(nullptr, nullptr, &record);
-        qzMacDisplayFrame f;
+        qzBackendDisplayFrame f;
         f.width = kWidth;
         f.height = kHeight;
         f.flags = 1;  // borderless
@@ -84,7 +84,7 @@ void Blit(qzMacWindow* r, Kind kind, int32_t step) {
     case kDirtyRect: MacBltBitMap(&Full().lock, x, y, r, x, y, kDirty, kDirty, 0, 0, 0); break;
     case kScaledFrame: MacBltBitMap(&Small().lock, 0, 0, r, 0, 0, kSmallWidth, kSmallHeight, kWidth, kHeight, 0); break;
     case kScaledDirty:
-        MacBltScaledPart(&Small().lock, kSmallWidth, kSmallHeight, x, y, kDirty, kDirty, r, kWidth, kHeight, 0);
+        BltScaledPart(&Small().lock, kSmallWidth, kSmallHeight, x, y, kDirty, kDirty, r, kWidth, kHeight, 0);
         break;
     }
 }
@@ -161,7 +161,7 @@ BENCHMARK(BM_Memcpy)->Args({kDirty, kDirty})->Name("memcpy/dirty");
 BENCHMARK(BM_Blit<kFullFrame>)->Name("MacBltBitMap/full");
 BENCHMARK(BM_Blit<kDirtyRect>)->Name("MacBltBitMap/dirty");
 BENCHMARK(BM_Blit<kScaledFrame>)->Name("MacBltBitMap/scaled-full");
-BENCHMARK(BM_Blit<kScaledDirty>)->Name("MacBltScaledPart/scaled-dirty");
+BENCHMARK(BM_Blit<kScaledDirty>)->Name("BltScaledPart/scaled-dirty");
 BENCHMARK(BM_SdlUpdateAndCopy)->Args({kWidth, kHeight})->Name("SDL_UpdateTexture+RenderCopy/full");
 BENCHMARK(BM_SdlUpdateAndCopy)->Args({kDirty, kDirty})->Name("SDL_UpdateTexture+RenderCopy/dirty");
 BENCHMARK(BM_BlitAndPresentSdl<kFullFrame>)->Name("sdl-present/full");
@@ -198,8 +198,8 @@ int main(int argc, char** argv) {
     ratio("full frame, MacBltBitMap / memcpy:", "MacBltBitMap/full", memcpyFull);
     ratio("dirty 100x100, MacBltBitMap / memcpy:", "MacBltBitMap/dirty", memcpyDirty);
     ratio("scaled 1.5x full frame, MacBltBitMap / memcpy:", "MacBltBitMap/scaled-full", memcpyFull);
-    ratio("scaled 1.5x dirty, MacBltScaledPart / memcpy:", "MacBltScaledPart/scaled-dirty", memcpyDirty);
-    ratio("scaled 1.5x dirty / scaled full frame:", "MacBltScaledPart/scaled-dirty", "MacBltBitMap/scaled-full");
+    ratio("scaled 1.5x dirty, BltScaledPart / memcpy:", "BltScaledPart/scaled-dirty", memcpyDirty);
+    ratio("scaled 1.5x dirty / scaled full frame:", "BltScaledPart/scaled-dirty", "MacBltBitMap/scaled-full");
     ratio("full frame to the screen, ours / SDL:", "sdl-present/full", sdlFull);
     ratio("dirty 100x100 to the screen, ours / SDL same rect:", "sdl-present/dirty", sdlDirty);
     ratio("scaled full frame to the screen, ours / SDL full:", "sdl-present/scaled-full", sdlFull);

@@ -13,10 +13,10 @@
 #include "gfx/bitmap_lock.h"
 #include "gfx/bitmap_pixels.h"
 #include "platform/display_adapter.h"
+#include "platform/host/backend_draw.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_draw.h"
-#include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/os_bitmap.h"
 #include "platform/plugin_api.h"
@@ -32,8 +32,8 @@ namespace {
 // The handler slot of "closewindow" (the order of the per-display handler names).
 constexpr int kCloseWindowHandler = 3;
 
-qzMacDisplayFrame FrameOf(const qzDisplay* d) {
-    qzMacDisplayFrame frame;
+qzBackendDisplayFrame FrameOf(const qzDisplay* d) {
+    qzBackendDisplayFrame frame;
     frame.scriptId = d->header.id.pointer ? 0 : d->header.id.number;
     frame.title = d->title;
     frame.x = d->x;
@@ -67,7 +67,7 @@ qzHostWindowSettings SettingsOf(const qzDisplay* d) {
     return s;
 }
 
-qzHostWindow* HostWindowOf(const qzDisplay* d) { return MacHostWindow(d->window); }
+qzHostWindow* HostWindowOf(const qzDisplay* d) { return HostWindow(d->window); }
 
 // A list the adapter's GetMonitorInfo handed out, handed back through FreeMonitorInfo when it
 // goes: also when copying it runs out of memory and unwinds through the reader.
@@ -117,7 +117,7 @@ int InitDisplaySystem() { return MacInitDisplaySystem(); }
 
 int32_t GetMenuBarHeight(const qzDisplay* display) {
     if (display->fullScreen || DisplayAdapterPlugin()) return 0;
-    return int32_t(MacGetDisplayAttr(display->window, MACATTR_MENUBARHEIGHT, nullptr));
+    return int32_t(MacGetDisplayAttr(display->window, BACKENDATTR_MENUBARHEIGHT, nullptr));
 }
 
 int AllocDisplayWindowRecord(VmState* state, qzDisplay* display) {
@@ -131,7 +131,7 @@ void FreeDisplayWindowRecord(qzDisplay* display) {
 }
 
 int DetermineBorderSizes(qzDisplay* display) {
-    qzMacBorders borders = {0, 0, 0, 0};
+    qzBackendBorders borders = {0, 0, 0, 0};
     if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         // The adapter answers left, right, top, bottom.
         int32_t sizes[4] = {0, 0, 0, 0};
@@ -181,10 +181,10 @@ int OpenDisplayWindow(VmState* state, qzDisplay* display, int activate, const qz
         return 0;
     }
     if (!display->window) return ERR_WINDOW;
-    MacSetWindowSettings(display->window, SettingsOf(display));
+    SetWindowSettings(display->window, SettingsOf(display));
     qzLockInfo lock{};
-    qzMacShape shape{};
-    const qzMacShape* shapeArg = nullptr;
+    qzBackendShape shape{};
+    const qzBackendShape* shapeArg = nullptr;
     const qzBitMap* shapeBitmap = shapeAlpha ? shapeAlpha : shapeMask;
     bool locked = false;
     if (shapeBitmap && LockBitMapPixels(shapeBitmap, LOCKF_READONLY, &lock)) {
@@ -271,7 +271,7 @@ void UpdateDisplayWindowSettings(qzDisplay* display) {
         adapter->SetDisplayAttributes(display->nativeHandle, tags);
         return;
     }
-    if (display->window) MacSetWindowSettings(display->window, SettingsOf(display));
+    if (display->window) SetWindowSettings(display->window, SettingsOf(display));
 }
 
 void SetDisplayDrawOffset(qzDisplay* display, int32_t x, int32_t y) {
@@ -351,8 +351,8 @@ void BlitScaledPartToDisplayWindow(const qzBitMap* source, int32_t x, int32_t y,
     if (!display->window || !source) return;
     BitMapLock lock(source, LOCKF_READONLY);
     if (!lock.ok) return;
-    MacBltScaledPart(&lock.info, source->width, source->height, x, y, width, height, display->window, scaledWidth,
-                     scaledHeight, flags);
+    BltScaledPart(&lock.info, source->width, source->height, x, y, width, height, display->window, scaledWidth,
+                  scaledHeight, flags);
 }
 
 void RectFillDisplayWindow(qzDisplay* display, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour) {
@@ -400,13 +400,13 @@ bool GetMonitorRects(std::vector<qzMonitorRect>* out) {
         for (const int32_t* e = entries; e[2] != 0 && e[3] != 0; e += 4) out->push_back({e[0], e[1], e[2], e[3]});
         return true;
     }
-    qzMacMonitor* list = MacGetMonitorInfo();
+    qzBackendMonitor* list = MacGetMonitorInfo();
     // With monitors there, no list means its nodes could not be allocated: running out of
     // memory, as the vector below would.
-    if (!list && MacCountMonitors() > 0) throw std::bad_alloc();
+    if (!list && CountBackendMonitors() > 0) throw std::bad_alloc();
     if (!list) return false;
-    std::unique_ptr<qzMacMonitor, void (*)(qzMacMonitor*)> owner(list, MacFreeMonitorInfo);
-    for (qzMacMonitor* m = list; m; m = m->next) out->push_back({m->x, m->y, m->width, m->height});
+    std::unique_ptr<qzBackendMonitor, void (*)(qzBackendMonitor*)> owner(list, FreeBackendMonitors);
+    for (qzBackendMonitor* m = list; m; m = m->next) out->push_back({m->x, m->y, m->width, m->height});
     return true;
 }
 
@@ -423,7 +423,7 @@ bool GetMonitorModes(int32_t monitor, std::vector<qzModeSize>* out) {
     }
     int32_t count = MacGetDisplayModes(monitor, nullptr);
     if (count < 1) return true;
-    std::vector<qzMacModeRow> rows(static_cast<size_t>(count));
+    std::vector<qzBackendModeRow> rows(static_cast<size_t>(count));
     count = MacGetDisplayModes(monitor, rows.data());
     for (int32_t i = 0; i < count; i++) out->push_back({rows[size_t(i)].width, rows[size_t(i)].height});
     return true;
@@ -467,7 +467,7 @@ void FreeDisplayPointer(void* pointer) {
         if (adapter->FreePointer) adapter->FreePointer(pointer);
         return;
     }
-    MacReleasePointer(static_cast<qzHostCursor*>(pointer));
+    ReleaseBackendPointer(static_cast<qzHostCursor*>(pointer));
 }
 
 void SetDisplayPointer(qzDisplay* display, void* pointer) {
@@ -504,8 +504,8 @@ void GetDisplayMousePos(const qzDisplay* display, int32_t* x, int32_t* y) {
         return;
     }
     if (!adapter && display->state == QZ_DISPSTATE_OPEN && display->window) {
-        *x = int32_t(MacGetDisplayAttr(display->window, MACATTR_MOUSEX, nullptr));
-        *y = int32_t(MacGetDisplayAttr(display->window, MACATTR_MOUSEY, nullptr));
+        *x = int32_t(MacGetDisplayAttr(display->window, BACKENDATTR_MOUSEX, nullptr));
+        *y = int32_t(MacGetDisplayAttr(display->window, BACKENDATTR_MOUSEY, nullptr));
         return;
     }
     *x = display->lastMouseX;

@@ -1,6 +1,6 @@
 // What a display needs of the window system, in one place: each operation goes to the display
 // adapter when a display-adapter plugin serves displays, else to the built-in back end's twin
-// (platform/host/mac_window.h, mac_draw.h). The display record is read for what the operation
+// (platform/host/backend_window.h, backend_draw.h). The display record is read for what the operation
 // needs (position, size, borders, flags, title, monitor) and receives what comes back.
 #pragma once
 

@@ -9,7 +9,7 @@
 #include "display/display_blit.h"
 #include "display/display_links.h"
 #include "gfx/bitmap.h"
-#include "platform/host/mac_window.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/platform_hooks.h"
 
 namespace {

@@ -419,7 +419,7 @@ int PrepareObjectsForDisplay(VmState* state, qzDisplay*) {
 }
 
 int OpenStartupDisplays(VmState* state) {
-    if (!MacOpenStartupDisplaysQuery()) return ERR_USERABORT;
+    if (!OpenStartupDisplaysQuery()) return ERR_USERABORT;
     int error = 0;
     if (!IsDisplayAdapterActive()) {
         error = InitDisplaySystem();

@@ -13,7 +13,7 @@
 #include "gfx/frame_limit.h"
 #include "gfx/scale_bitmap.h"
 #include "platform/display_adapter.h"
-#include "platform/host/mac_draw.h"
+#include "platform/host/backend_draw.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"
 #include "runtime/event_queue.h"

@@ -11,7 +11,7 @@
 #include "display/display_monitors.h"
 #include "display/gradient_tags.h"
 #include "display/menus.h"
-#include "platform/host/mac_menus.h"
+#include "platform/host/backend_menus.h"
 #include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"

@@ -35,7 +35,7 @@ int TranslateWindowEvent(VmState* state, int type, void* data) {
         switch (e->button) {
         case 1:
             display->leftButton = pressed;
-            if (pressed && MacGetQuitOption(QZ_QUIT_LEFTMOUSE)) RequestQuit();
+            if (pressed && GetQuitOption(QZ_QUIT_LEFTMOUSE)) RequestQuit();
             return Post(display, QZ_EVENT_LEFTMOUSE, e->x, e->y, pressed);
         case 2: display->rightButton = pressed; return Post(display, QZ_EVENT_RIGHTMOUSE, e->x, e->y, pressed);
         case 3: display->middleButton = pressed; return Post(display, QZ_EVENT_MIDMOUSE, e->x, e->y, pressed);
@@ -52,9 +52,9 @@ int TranslateWindowEvent(VmState* state, int type, void* data) {
         // Codes outside the key table index nothing.
         if (e->code > 0 && e->code < QZ_DISPLAY_KEYSTATES) display->keyStates[e->code] = static_cast<uint8_t>(pressed);
         int error = Post(display, QZ_EVENT_KEY, pressed, static_cast<int32_t>(e->qualifiers), e->code);
-        if (pressed && e->code == QZ_KEY_ESCAPE && MacGetQuitOption(QZ_QUIT_ESCAPE)) RequestQuit();
+        if (pressed && e->code == QZ_KEY_ESCAPE && GetQuitOption(QZ_QUIT_ESCAPE)) RequestQuit();
         if (pressed && (e->code == 'c' || e->code == 'C') && (e->qualifiers & kControlQualifiers) &&
-            MacGetQuitOption(QZ_QUIT_CTRLC))
+            GetQuitOption(QZ_QUIT_CTRLC))
             RequestQuit();
         if (!pressed && e->code == QZ_KEY_RETURN && (e->qualifiers & kCommandQualifiers) &&
             IsDisplayUnobstructed(display) && !(display->flags & QZ_DISPF_NOMODESWITCH) && !error)

@@ -5,8 +5,8 @@
 #include "display/display_life.h"
 #include "display/event_buttons.h"
 #include "display/picture.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/engine_keys.h"
-#include "platform/host/mac_window.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ namespace {
 // with a display adapter or while the display is closed.
 const qzHostWindow* NativeWindow(const qzDisplay* display) {
     if (IsDisplayAdapterActive() || !display->window) return nullptr;
-    return MacHostWindow(display->window);
+    return HostWindow(display->window);
 }
 
 // Where the display's pixels start inside its window.

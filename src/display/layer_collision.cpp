@@ -12,7 +12,7 @@
 #include "gfx/bitmap_lock.h"
 #include "gfx/clip_region.h"
 #include "gfx/mask_bits.h"
-#include "platform/host/mac_window.h"
+#include "platform/host/backend_window.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
 #include "display/display_links.h"
-#include "platform/host/mac_menus.h"
+#include "platform/host/backend_menus.h"
 #include "platform/host/menu_tree.h"
 #include "runtime/object_data.h"
 #include "runtime/option_table.h"

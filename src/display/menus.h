@@ -1,6 +1,6 @@
 // Menu objects: the menu strips a script builds with CreateMenu as a tree of tables and attaches to
 // a display with the display option "menu", and the state of their entries, which the open
-// window's menu bar keeps (platform/host/mac_menus.h).
+// window's menu bar keeps (platform/host/backend_menus.h).
 #pragma once
 
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "display/display_host_services.h"
 #include "display/display_links.h"
 #include "platform/catalog.h"
-#include "platform/host/mac_requesters.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/plugin_api.h"
 
 namespace {
@@ -137,7 +137,7 @@ int ShowFileRequester(VmState*, qzDisplay* display, const char* title, const cha
     RequesterScope scope(display);
     const qzPluginInfo* adapter = AdapterFor(QZ_REQADAPTER_FILE);
     if (!adapter) {
-        qzMacFileResult result;
+        qzBackendFileResult result;
         int error = MacFileRequest(Owner(display), &result, title, pattern, mode, directory, file);
         if (error) return error;
         out->directory = result.folder;
@@ -246,7 +246,7 @@ int ShowFontRequester(VmState*, qzDisplay* display, const char* title, const cha
     RequesterScope scope(display);
     const qzPluginInfo* adapter = AdapterFor(QZ_REQADAPTER_FONT);
     if (!adapter) {
-        qzMacFontResult result;
+        qzBackendFontResult result;
         int error = MacFontRequest(Owner(display), title, defaultName, defaultSize, &result);
         if (error) return error;
         std::memcpy(out->name, result.name, sizeof out->name);

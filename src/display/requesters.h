@@ -2,7 +2,7 @@
 // error report and the display-mode choice ask for them: a message box with buttons, a file
 // requester, a folder requester, a string requester, a list choice, a font requester and a colour
 // requester. Each goes to the requester-adapter plugin when one is installed and serves that kind,
-// else to the built-in back end (platform/host/mac_requesters.h).
+// else to the built-in back end (platform/host/backend_requesters.h).
 //
 // `display` is the display the requester belongs to, or null. While a requester is open the
 // display is marked as being in one; afterwards its keyboard and mouse-button state is cleared.

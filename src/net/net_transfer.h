@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/player_identity.h"
 #include "net/net_bytes.h"
 #include "net/net_url.h"
 
@@ -45,7 +46,7 @@ struct qzTransferRequest {
     bool hasPost = false;
     std::string post;
     std::string postType = "application/x-www-form-urlencoded";
-    std::string userAgent = "Quarnelix 6.0";
+    std::string userAgent = std::string("Quarnelix ") + QZ_PLAYER_VERSION;
     bool hasData = false;
     std::string data;
     std::vector<qzFormItem> form;

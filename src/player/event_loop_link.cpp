@@ -91,7 +91,7 @@ void LinkEventLoop() {
     host.soundHousekeeping = SoundHousekeeping;
     // With a display-adapter plugin, a wake-up of the main thread is the plugin's to deliver.
     host.adapterWake = ForceAdapterEventLoopIteration;
-    MacSetHostHooks(&host);
+    SetHostHooks(&host);
 
     qzEventQueueHooks queue = {};
     queue.displayBlocksSizeEvents = LinkedDisplayBlocksSizeEvents;
@@ -104,7 +104,7 @@ void LinkEventLoop() {
     timer.pumpEvents = TimerPump;
     timer.createIntervalTimer = CreateTick;
     timer.clearIntervalById = ClearTick;
-    timer.reportUserActivity = MacReportUserActivity;
+    timer.reportUserActivity = ReportUserActivity;
     OsSetTimerHooks(&timer);
 
     qzDosEventHooks dos = {};
@@ -127,5 +127,5 @@ void UnlinkEventLoop() {
     SetDosEventHooks(nullptr);
     SetEventQueueHooks(nullptr);
     OsSetTimerHooks(nullptr);
-    MacSetHostHooks(nullptr);
+    SetHostHooks(nullptr);
 }

@@ -63,7 +63,7 @@ int ShutdownPlayer(int code, VmState* state, qzPlayerContext* context, qzAppletD
     if (state) {
         SetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, 0}, {QZ_RTA_QUIET, context ? context->quiet : 0}});
         OsPlatformCheckpoint();
-        MacShutdownHook();
+        ShutdownHook();
         // Each library's clean-up, in the order of the shutdown stages.
         CloseLibraries(state, qzLibraryTable);
     }

@@ -10,14 +10,15 @@
 
 #include "base/crc32.h"
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "display/display_icons.h"
 #include "display/event_labels.h"
 #include "display/requesters.h"
 #include "libs/display/display_lib.h"
 #include "platform/catalog.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_requesters.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_process.h"
 #include "platform/os_timer.h"
@@ -48,8 +49,6 @@ double progressValue = 0;
 int appendedApplet = 0;
 int pluginRequirePhase = 0;
 int startupProgressOpen = 0;
-
-const char* const kBannerFormat = "QuarnelixPlayer %d.%d [MacOS]\n";
 
 // Hands the whole bytecode buffer to the chunk loader in one piece, then reports the end.
 struct BytecodeReader {
@@ -177,7 +176,7 @@ int LoadStartupPlugins(VmState* state, qzPlayerContext* context) {
 int StepLoadProgress() {
     if (appendedApplet) return 0;
     progressValue += progressStep;
-    return MacLoadProgressAborted() ? ERR_USERABORT : 0;
+    return LoadProgressAborted() ? ERR_USERABORT : 0;
 }
 
 void SetLoadProgress(double step, double value) {
@@ -292,7 +291,7 @@ int InitPlayerAndOptions(VmState* state, qzPlayerContext* context, qzAppletDescr
     if (!context->quiet) {
         error = MacStartupHook();
         if (error) return error;
-        PrintConsole(kBannerFormat, 6, 0);
+        PrintConsole("%s %s [%s]\n", QZ_PLAYER_NAME, QZ_PLAYER_VERSION, QZ_PLAYER_PLATFORM);
         PrintConsole("The Cross-Platform Multimedia Application Layer\n\n");
     }
 
@@ -332,7 +331,7 @@ int StartApplet(VmState* state, qzPlayerContext* context, qzAppletDescriptor* ap
             // The metadata is only shown by a loading window, which this platform does not have;
             // a head that cannot be read is reported by the container reader below.
             ReadAppletHead(context->appletPath.c_str(), applet);
-            error = MacPrePluginHook();
+            error = PrePluginHook();
             if (error) return error;
             int count = 0;
             LoadPluginsFromDir(context->programPath.c_str(), nullptr, &count, nullptr);

@@ -8,6 +8,7 @@
 
 #include "base/charset.h"
 #include "base/out_of_memory.h"
+#include "base/player_identity.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_registry.h"
 #include "runtime/runtime.h"
@@ -174,10 +175,10 @@ void ShowErrorRequester(VmState* state, const char* text, int plain, int flags) 
             return 0;
         }) != 0) {
         // Out of memory for the longer text: the message alone.
-        requester("QuarnelixPlayer", text ? text : "", flags);
+        requester(QZ_PLAYER_NAME, text ? text : "", flags);
         return;
     }
-    requester("QuarnelixPlayer", shown.c_str(), flags);
+    requester(QZ_PLAYER_NAME, shown.c_str(), flags);
 }
 
 void SetErrorRequesterFunction(qzErrorRequesterFunc fn) { requester = fn ? fn : DefaultRequester; }

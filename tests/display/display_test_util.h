@@ -11,9 +11,9 @@
 #include "display/picture.h"
 #include "libs/display/display_lib.h"
 #include "libs/system/system.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_window.h"
 #include "support/commands.h"
 
 class DisplayTest : public ::testing::Test {
@@ -38,7 +38,7 @@ protected:
     }
     qzHostWindow* Window(int32_t number) {
         qzDisplay* d = Display(number);
-        return d ? MacHostWindow(d->window) : nullptr;
+        return d ? HostWindow(d->window) : nullptr;
     }
     // The window's pixel as 0xRRGGBB, or 0xFFFFFFFF outside it.
     uint32_t Pixel(int32_t number, int32_t x, int32_t y) {

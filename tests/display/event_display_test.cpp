@@ -351,8 +351,8 @@ TEST_F(DisplayEvents, AdapterEventsOfTheDisplaysWindow) {
 // display's "onmenuselect" handler; with a display-adapter plugin the plugin takes the wake-ups.
 TEST_F(DisplayEvents, MenuChoicesAndAdapterWakeUps) {
     Handlers({{"onmenuselect", H()}});
-    MacHostHooks().menuSelected(Display(1), "file.open", 1);
-    MacHostHooks().menuSelected(Display(1), "", 0);
+    HostHooks().menuSelected(Display(1), "file.open", 1);
+    HostHooks().menuSelected(Display(1), "", 0);
     EXPECT_EQ(Drain(), "\"OnMenuSelect\" 1; \"OnMenuSelect\" 1");
     ASSERT_EQ(Calls().size(), 2u);
     EXPECT_EQ(Calls()[0]["item"], "\"file.open\"");

@@ -6,9 +6,9 @@
 #include "base/event_types.h"
 #include "display/menus.h"
 #include "display_test_util.h"
+#include "platform/host/backend_menus.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/input_script.h"
-#include "platform/host/mac_menus.h"
 #include "platform/host/menu_tree.h"
 #include "player/event_loop_link.h"
 #include "runtime/event_queue.h"
@@ -128,9 +128,9 @@ TEST_F(MenuTest, ChoosingAnEntryPostsTheMenuEventWithItsId) {
     qzHostEvent event;
     event.kind = QZ_HEV_MENU;
     event.text = "hidden";  // disabled: nothing happens
-    MacHandleMenuEvent(window, event);
+    HandleMenuEvent(window, event);
     event.text = "sound";
-    MacHandleMenuEvent(window, event);
+    HandleMenuEvent(window, event);
     EXPECT_EQ(vm->Run("IsMenuItemSelected", {1, "sound"}), "0");  // the toggle switched
     // Ctrl with an entry's hotkey chooses it too.
     std::vector<qzScriptedEvent> keys;

@@ -12,9 +12,9 @@
 #include "display/display_host_services.h"
 #include "display/requesters.h"
 #include "display_test_util.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/host/headless/headless.h"
 #include "platform/host/headless/headless_answers.h"
-#include "platform/host/mac_requesters.h"
 #include "platform/plugin_api.h"
 #include "runtime/plugin_manager.h"
 

@@ -75,7 +75,7 @@ size_t Sounding(const std::vector<float>& out) {
 struct SoundMixer : SoundOutputTest {};
 
 TEST_F(SoundMixer, LevelsVolumeAndPan) {
-    ASSERT_EQ(MacOutputRate(), kRate);
+    ASSERT_EQ(OutputRate(), kRate);
     const struct {
         const char* what;
         int16_t left;
@@ -109,10 +109,10 @@ TEST_F(SoundMixer, GainAndPanCurves) {
     EXPECT_EQ(MacVolumeToGain(64), 1.0f);
     EXPECT_EQ(MacVolumeToGain(0), 0.0f);
     EXPECT_FLOAT_EQ(MacVolumeToGain(8), 0.5f);
-    EXPECT_EQ(MacPanToValue(128), 0.5f);
-    EXPECT_FLOAT_EQ(MacPanToValue(127), 127 / 255.0f);
-    EXPECT_EQ(MacPanToValue(0), 0.0f);
-    EXPECT_EQ(MacPanToValue(255), 1.0f);
+    EXPECT_EQ(PanToValue(128), 0.5f);
+    EXPECT_FLOAT_EQ(PanToValue(127), 127 / 255.0f);
+    EXPECT_EQ(PanToValue(0), 0.0f);
+    EXPECT_EQ(PanToValue(255), 1.0f);
 }
 
 TEST_F(SoundMixer, PitchSetsTheFrequencyAlsoWhilePlaying) {
@@ -208,7 +208,7 @@ TEST_F(SoundMixer, SubSecondLoopsLoseNoEvent) {
     }
     EXPECT_EQ(events[2000].code, 5);
     EXPECT_EQ(events[2000].time, 2000);
-    EXPECT_EQ(MacDroppedAudioEvents(), 0u);
+    EXPECT_EQ(DroppedAudioEvents(), 0u);
 }
 
 TEST_F(SoundMixer, ChannelsAreTakenInOrderAndFreedByHousekeeping) {
@@ -260,12 +260,12 @@ TEST_F(SoundMixer, ABusyAudioMutexGivesSilenceAndChangesNothing) {
     std::condition_variable cv;
     bool locked = false, release = false;
     std::thread holder([&] {
-        OsLockMutex(MacAudioMutex());
+        OsLockMutex(AudioMutex());
         std::unique_lock<std::mutex> lock(m);
         locked = true;
         cv.notify_all();
         cv.wait(lock, [&] { return release; });
-        OsUnlockMutex(MacAudioMutex());
+        OsUnlockMutex(AudioMutex());
     });
     {
         std::unique_lock<std::mutex> lock(m);

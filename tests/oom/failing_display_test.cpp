@@ -28,7 +28,7 @@
 #include "libs/graphics/graphics.h"
 #include "oom/alloc_faults.h"
 #include "platform/file_test_util.h"
-#include "platform/host/mac_requesters.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/plugin_api.h"
 #include "platform/plugin_display_adapter.h"
 #include "player/event_loop_link.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "base/charset.h"
-#include "platform/host/mac_clipboard.h"
+#include "platform/host/backend_clipboard.h"
 #include "platform/host/menu_bar.h"
 #include "platform/host_test_util.h"
 #include "platform/system_fonts.h"
@@ -77,18 +77,18 @@ TEST_F(HostX11Desk, ClipboardTextAndPicturesRoundTripThroughXclip) {
         Pump(20);
     }
     EXPECT_EQ(type, QZ_CLIPBOARD_TEXT);
-    qzMacClipboardData data;
+    qzBackendClipboardData data;
     ASSERT_EQ(MacGetClipboard(&data, &type), 0);
     EXPECT_EQ(data.text, "caf\xE9\nline\r\nend");
 
     // The player's text: a CR LF pair stays one pair.
-    data = qzMacClipboardData{};
+    data = qzBackendClipboardData{};
     data.text = "a\r\nb\xE9";
     ASSERT_EQ(MacSetClipboard(QZ_CLIPBOARD_TEXT, data), 0);
     EXPECT_EQ(RunPumping("xclip -selection clipboard -o"), "a\r\nb\xC3\xA9");
 
     // A picture goes as PNG and comes back with its pixels and alpha.
-    data = qzMacClipboardData{};
+    data = qzBackendClipboardData{};
     data.width = 3;
     data.height = 2;
     data.hasAlpha = 1;
@@ -97,7 +97,7 @@ TEST_F(HostX11Desk, ClipboardTextAndPicturesRoundTripThroughXclip) {
     std::string png = RunPumping("xclip -selection clipboard -t image/png -o");
     ASSERT_GE(png.size(), 8u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    qzMacClipboardData back;
+    qzBackendClipboardData back;
     ASSERT_EQ(MacGetClipboard(&back, &type), 0);
     EXPECT_EQ(type, QZ_CLIPBOARD_IMAGE);
     EXPECT_EQ(back.width, 3);

@@ -195,13 +195,13 @@ TEST_F(HostEvents, FailedToggleReportsOnceAndQuitsThePass) {
 // Input that the queue has no memory for is not dropped silently: the pass reports ERR_MEM, once.
 TEST_F(HostEvents, InputTheQueueCannotTakeFailsThePass) {
     Open(1);
-    qzHostHooks hooks = MacHostHooks();
+    qzHostHooks hooks = HostHooks();
     hooks.postEvent = [](qzDisplay*, int32_t, int32_t, int32_t, int32_t, void*) { return -1; };
-    MacSetHostHooks(&hooks);
+    SetHostHooks(&hooks);
     Script("0 key a");
     EXPECT_EQ(lastError, ERR_MEM);
     hooks.postEvent = CapturePost;
-    MacSetHostHooks(&hooks);
+    SetHostHooks(&hooks);
     Script("0 key b");
     EXPECT_EQ(lastError, 0);
     EXPECT_EQ(Hooks().posted, Events({Key(1, 'b'), Key(0, 'b')}));
@@ -377,7 +377,7 @@ TEST_F(HostEvents, TerminationSignalQuits) {
     std::thread waiter([] { MacWaitEvents(); });
     raise(SIGTERM);
     waiter.join();  // the signal's wake-up ends the wait
-    EXPECT_TRUE(MacQuitSignalled());
+    EXPECT_TRUE(QuitSignalled());
     EXPECT_EQ(Hooks().quit, 1);
     int error = 0;
     EXPECT_EQ(MacHandleEvents(nullptr, &error), 1);
@@ -385,9 +385,9 @@ TEST_F(HostEvents, TerminationSignalQuits) {
 
 TEST_F(HostEvents, KeepAwakeHoldsTheScreenSaverOff) {
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
-    MacSetKeepAwake(1);
+    SetKeepAwake(1);
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 0);
-    MacSetKeepAwake(0);
+    SetKeepAwake(0);
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
 }
 

@@ -23,13 +23,13 @@ TEST_F(HostPointer, ImagePointersKeepPixelsAndHotSpot) {
     EXPECT_EQ(made->hotX, 2);
     EXPECT_EQ(made->hotY, 1);
     EXPECT_EQ(made->pixels, std::vector<uint32_t>(pixels, pixels + 6));
-    MacReleasePointer(pointer);
+    ReleaseBackendPointer(pointer);
 
     // A hot spot outside the image is moved to its edge.
     ASSERT_EQ(MacCreatePointer(pixels, 9, -4, &pointer, 3, 2), 0);
     EXPECT_EQ(pointer->hotX, 2);
     EXPECT_EQ(pointer->hotY, 0);
-    MacReleasePointer(pointer);
+    ReleaseBackendPointer(pointer);
 
     // Bad images.
     EXPECT_EQ(MacCreatePointer(nullptr, 0, 0, &pointer, 3, 2), ERR_POINTERIMG);
@@ -50,7 +50,7 @@ TEST_F(HostPointer, WindowPointersFollowTheFocus) {
 
     // Hidden: the invisible pointer; kind 1 shows the busy pointer, also after hiding.
     MacHidePointer(window);
-    EXPECT_EQ(Current(), MacInvisiblePointer()->handle);
+    EXPECT_EQ(Current(), InvisiblePointer()->handle);
     MacSetPointer(window, nullptr, QZ_POINTER_BUSY);
     ASSERT_NE(Current(), nullptr);
     EXPECT_EQ(Current()->system, QZ_HOSTCURSOR_BUSY);
@@ -70,7 +70,7 @@ TEST_F(HostPointer, WindowPointersFollowTheFocus) {
     MacSetPointer(window, image, QZ_POINTER_SYSTEM);
     EXPECT_EQ(Current(), nullptr);
     MacSetPointer(window, image, QZ_POINTER_IMAGE);
-    MacReleasePointer(image);
+    ReleaseBackendPointer(image);
     EXPECT_EQ(window->cursor, nullptr);
     EXPECT_EQ(Current(), nullptr);
 

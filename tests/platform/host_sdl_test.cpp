@@ -165,7 +165,7 @@ TEST_F(HostSdl, WakeUpReturnsTheWaitAndPointersDoNotFail) {
     MacSetPointer(window, pointer, QZ_POINTER_IMAGE);
     MacHidePointer(window);
     MacSetPointer(window, nullptr, QZ_POINTER_BUSY);
-    MacReleasePointer(pointer);
+    ReleaseBackendPointer(pointer);
 }
 
 TEST(HostDriverChoice, EnvironmentChoosesTheDriver) {

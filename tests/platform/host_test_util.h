@@ -90,7 +90,7 @@ inline void InstallCaptureHooks() {
     hooks.menuSelected = [](qzDisplay*, const std::string& id, int32_t selected) {
         Hooks().menus.push_back(id + (selected ? " on" : ""));
     };
-    MacSetHostHooks(&hooks);
+    SetHostHooks(&hooks);
 }
 
 // A made-up display pointer for window `id`: the events of its window carry it.
@@ -110,7 +110,7 @@ protected:
     }
     void TearDown() override {
         if (started) MacShutdownPlatform();
-        MacSetHostHooks(nullptr);
+        SetHostHooks(nullptr);
     }
 
     // Opens a window for a made-up display and lets its opening events pass.

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "base/event_types.h"
+#include "platform/host/backend_clipboard.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/host/headless/headless.h"
-#include "platform/host/mac_clipboard.h"
-#include "platform/host/mac_requesters.h"
 #include "platform/host_test_util.h"
 
 namespace {
@@ -156,13 +156,13 @@ TEST_F(Requesters, MessageBoxButtonsCountFromTheLeftAndTheRightmostIsZero) {
 }
 
 TEST_F(Requesters, FileRequesterPatternsModesAndResults) {
-    EXPECT_TRUE(MacPatternSuffixes("*").empty());
-    EXPECT_TRUE(MacPatternSuffixes("#?").empty());
-    EXPECT_TRUE(MacPatternSuffixes("*.txt").empty());
-    EXPECT_EQ(MacPatternSuffixes("txt|.doc"), std::vector<std::string>({".txt", ".doc"}));
+    EXPECT_TRUE(PatternSuffixes("*").empty());
+    EXPECT_TRUE(PatternSuffixes("#?").empty());
+    EXPECT_TRUE(PatternSuffixes("*.txt").empty());
+    EXPECT_EQ(PatternSuffixes("txt|.doc"), std::vector<std::string>({".txt", ".doc"}));
 
     Answers("/data/a.png /data/b.png /data/c.png\ncancel\n/x.txt\n\"/new folder/caf\xC3\xA9.txt\"");
-    qzMacFileResult result;
+    qzBackendFileResult result;
     ASSERT_EQ(MacFileRequest(nullptr, &result, "Open", "png", QZ_REQ_MULTISELECT, "/data", "b.png"), 0);
     qzHostDialog d = LastDialog();
     EXPECT_EQ(d.fileMode, QZ_HFILE_OPENSEVERAL);
@@ -253,7 +253,7 @@ TEST_F(Requesters, ListFontAndColourRequesters) {
     EXPECT_EQ(index, -1);
     EXPECT_EQ(LastDialog().preselect, -1);
 
-    qzMacFontResult font;
+    qzBackendFontResult font;
     Answers("\"DejaVu Sans\" 14 bold underline\ncancel");
     ASSERT_EQ(MacFontRequest(nullptr, "T", "", 30, &font), 0);
     qzHostDialog d = LastDialog();
@@ -297,11 +297,11 @@ TEST_F(Requesters, ClipboardTextPicturesTypesAndTheChangeEvent) {
     int type = -1;
     ASSERT_EQ(MacPeekClipboard(&type), 0);
     EXPECT_EQ(type, QZ_CLIPBOARD_EMPTY);
-    qzMacClipboardData data;
+    qzBackendClipboardData data;
     data.text = "one\rtwo \xE9";
     ASSERT_EQ(MacSetClipboard(QZ_CLIPBOARD_TEXT, data), 0);
     EXPECT_EQ(Hooks().posted, std::vector<PostedEvent>({{FakeDisplay(1), QZ_EVENT_CLIPBOARD, 0, 0, 0, {}}}));
-    qzMacClipboardData got;
+    qzBackendClipboardData got;
     ASSERT_EQ(MacGetClipboard(&got, &type), 0);
     EXPECT_EQ(type, QZ_CLIPBOARD_TEXT);
     EXPECT_EQ(got.text, "one\ntwo \xE9");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/mac_requesters.h"
+#include "platform/host/backend_requesters.h"
 #include "platform/host_test_util.h"
 #include "platform/system_fonts.h"
 
@@ -70,7 +70,7 @@ protected:
 };
 
 TEST_F(ZenityRequesters, FileAndFolderRequestersPassTheirOptions) {
-    qzMacFileResult result;
+    qzBackendFileResult result;
     Answer("/pics/a.png\n");
     ASSERT_EQ(MacFileRequest(nullptr, &result, "Open", "png|.JPG", QZ_REQ_NORMAL, "/pics", nullptr), 0);
     EXPECT_TRUE(Has("--file-selection")) << Args();
@@ -140,7 +140,7 @@ TEST_F(ZenityRequesters, TextListFontAndColourRequesters) {
     EXPECT_EQ(ReadFile(dir + "/stdin"), "FALSE\na\n0\nFALSE\n \n1\nTRUE\nc\n2\n");
     EXPECT_EQ(index, 2);
 
-    qzMacFontResult font;
+    qzBackendFontResult font;
     Answer("Vera\n14\nBold Italic\nYes\n");
     ASSERT_EQ(MacFontRequest(nullptr, "Font", "Vera", 12, &font), 0);
     EXPECT_TRUE(Has("--forms"));

@@ -12,7 +12,7 @@
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "libs/system/system.h"
-#include "platform/host/mac_clipboard.h"
+#include "platform/host/backend_clipboard.h"
 #include "platform/os_alloc.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
@@ -22,7 +22,7 @@
 namespace {
 
 // The brush's pixels with its alpha channel or mask as their alpha.
-int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) {
+int BrushPixels(VmState* state, const qzObjectId& id, qzBackendClipboardData* data) {
     qzObjectBitmaps b;
     int error = GetBrushBitmaps(state, id, &b);
     if (error) return error;
@@ -39,7 +39,7 @@ int BrushPixels(VmState* state, const qzObjectId& id, qzMacClipboardData* data) 
 
 // A new brush with an automatic handle from the clipboard's picture, with an alpha channel when
 // the picture has one.
-int MakeClipboardBrush(const qzMacClipboardData& data, qzObjectId* handle) {
+int MakeClipboardBrush(const qzBackendClipboardData& data, qzObjectId* handle) {
     qzBitMap* bitmap = nullptr;
     int error = CreateBitMapFromARGB(data.pixels.data(), QZ_NO_KEY_COLOR, data.width, data.height, data.width, 0,
                                      data.hasAlpha ? 2 : 0, nullptr, &bitmap, nullptr, nullptr);
@@ -70,7 +70,7 @@ int MakeClipboardBrush(const qzMacClipboardData& data, qzObjectId* handle) {
 int SysSetClipboard(VmState* state) {
     VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t type = VmCheckInteger(state, 1);
-    qzMacClipboardData data;
+    qzBackendClipboardData data;
     if (type == QZ_CLIPBOARD_TEXT) {
         size_t length = 0;
         const char* text = VmCheckString(state, 2, &length);
@@ -88,7 +88,7 @@ int SysSetClipboard(VmState* state) {
 
 int SysGetClipboard(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
-    qzMacClipboardData data;
+    qzBackendClipboardData data;
     int type = QZ_CLIPBOARD_EMPTY;
     int error = MacGetClipboard(&data, &type);
     if (error) return error;

@@ -10,6 +10,7 @@
 #include "base/charset.h"
 #include "base/error_codes.h"
 #include "base/path_limit.h"
+#include "base/player_identity.h"
 #include "libs/system/system.h"
 #include "platform/os_env.h"
 #include "platform/os_machine.h"
@@ -75,13 +76,13 @@ int SysGetMemoryInfo(VmState* state) {
 int SysGetVersion(VmState* state) {
     VmCheckArgCount(state, 0, 0, 0, 0);
     VmNewTable(state);
-    SetTableFieldString(state, "application", "QuarnelixPlayer");
-    SetTableFieldString(state, "version", "6.0");
-    SetTableFieldString(state, "version_date", "14.02.15");
-    SetTableFieldString(state, "kernel", "6.0");
-    SetTableFieldString(state, "kernel_date", "14.02.15");
+    SetTableFieldString(state, "application", QZ_PLAYER_NAME);
+    SetTableFieldString(state, "version", QZ_PLAYER_VERSION);
+    SetTableFieldString(state, "version_date", QZ_PLAYER_DATE);
+    SetTableFieldString(state, "kernel", QZ_PLAYER_VERSION);
+    SetTableFieldString(state, "kernel_date", QZ_PLAYER_DATE);
     SetTableFieldNumber(state, "beta", 0);
-    SetTableFieldString(state, "platform", "MacOS");
+    SetTableFieldString(state, "platform", QZ_PLAYER_PLATFORM);
     SetTableFieldNumber(state, "bigendian", HostIsBigEndian() ? 1 : 0);
     SetTableFieldString(state, "cpu", OsGetCpuName().c_str());
     VmPushString(state, "plugins");

@@ -10,7 +10,7 @@
 #include "display/display.h"
 #include "display/requesters.h"
 #include "libs/system/system.h"
-#include "platform/host/mac_requesters.h"
+#include "platform/host/backend_requesters.h"
 #include "runtime/applet_records.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"

@@ -30,7 +30,7 @@ bool gOpened = false;
 qzAudioAdapter gAdapterRecord = {};
 qzAudioAdapter* gAdapter = nullptr;
 
-qzMutex* Mutex() { return MacAudioMutex(); }
+qzMutex* Mutex() { return AudioMutex(); }
 
 struct AudioLock {
     AudioLock() {

@@ -175,7 +175,7 @@ bool AnyPendingEvent() {
 
 float MacVolumeToGain(int32_t volume) { return static_cast<float>(std::cbrt(volume * 0.015625)); }
 
-float MacPanToValue(int32_t pan) {
+float PanToValue(int32_t pan) {
     if (pan == 128) return 0.5f;
     return static_cast<float>(pan / 255.0);
 }
@@ -191,7 +191,7 @@ void MacFreeAudioMutex() {
     gAudioMutex = nullptr;
 }
 
-qzMutex* MacAudioMutex() { return gAudioMutex; }
+qzMutex* AudioMutex() { return gAudioMutex; }
 
 int MacOpenAudio(int32_t, int32_t busCount) {
     if (AudioGraphIsOpen()) return 0;
@@ -216,10 +216,10 @@ void MacCloseAudio() {
     AudioGraphClose();
 }
 
-int32_t MacOutputRate() { return AudioGraphRate(); }
+int32_t OutputRate() { return AudioGraphRate(); }
 
-int MacAttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
-                 int32_t pan) {
+int AttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
+              int32_t pan) {
     qzAudioConverter* converter = nullptr;
     int error = AudioConverterNew(format, rate, AudioGraphRate(), &converter);
     if (error) return error == ERR_MEM ? ERR_MEM : ERR_AUDIOCONVERTER;
@@ -237,7 +237,7 @@ int MacAttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format
 int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan) {
     const qzSound* sound = channel->sound;
     qzAudioFormat format = {sound->bits, sound->bytesPerFrame, sound->channels, sound->flags};
-    return MacAttachBus(channel, n, &format, pitch, volume, pan);
+    return AttachBus(channel, n, &format, pitch, volume, pan);
 }
 
 int MacOpenStreamBus(qzAudioChannel* channel, int32_t n) {
@@ -248,7 +248,7 @@ int MacOpenStreamBus(qzAudioChannel* channel, int32_t n) {
         return ERR_MEM;
     }
     qzAudioFormat format = {16, 4, 2, QZ_SOUNDF_HOSTORDER | QZ_SOUNDF_SIGNED};
-    int error = MacAttachBus(channel, n, &format, kModuleRate, channel->volume, -1);
+    int error = AttachBus(channel, n, &format, kModuleRate, channel->volume, -1);
     if (error) {
         OsFree(channel->buffer);
         channel->buffer = nullptr;
@@ -277,7 +277,7 @@ void MacFreeChannelBus(int32_t n) {
 
 void MacSetBusVolume(int32_t n, int32_t volume) { AudioGraphSetBusGain(n, MacVolumeToGain(volume)); }
 
-void MacSetBusPan(int32_t n, int32_t pan) { AudioGraphSetBusPan(n, MacPanToValue(pan)); }
+void MacSetBusPan(int32_t n, int32_t pan) { AudioGraphSetBusPan(n, PanToValue(pan)); }
 
 void MacSetChannelVolume(int32_t n, int32_t volume) { MacSetBusVolume(n, volume); }
 
@@ -344,4 +344,4 @@ void MacFreeFinishedChannels() {
     OsUnlockMutex(gAudioMutex);
 }
 
-uint64_t MacDroppedAudioEvents() { return gDropped.load(); }
+uint64_t DroppedAudioEvents() { return gDropped.load(); }

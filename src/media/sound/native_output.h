@@ -27,14 +27,14 @@ void MacCloseAudio();
 // The global audio mutex: 0 or ERR_SEMAPHORE.
 int MacCreateAudioMutex();
 void MacFreeAudioMutex();
-qzMutex* MacAudioMutex();
+qzMutex* AudioMutex();
 
 // The device's rate, 0 while the output is closed.
-int32_t MacOutputRate();
+int32_t OutputRate();
 // Attaches channel n's bus: a converter from the format at `rate`, the bus volume and pan, and
 // the render callback. 0, ERR_AUDIOCONVERTER (the converter stays none) or ERR_RENDERCALLBACK.
-int MacAttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
-                 int32_t pan);
+int AttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
+              int32_t pan);
 // A sample channel's bus: its sound's format at the pitch.
 int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan);
 // A module channel's bus: a render buffer of one second and 16-bit stereo at 48000 Hz. 0, ERR_MEM,
@@ -57,6 +57,6 @@ void MacPostPendingAudioEvents();
 void MacFreeFinishedChannels();
 
 float MacVolumeToGain(int32_t volume);
-float MacPanToValue(int32_t pan);
+float PanToValue(int32_t pan);
 // Events that did not fit into the ring of pending events since the output opened.
-uint64_t MacDroppedAudioEvents();
+uint64_t DroppedAudioEvents();

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/host.h"
 #include "platform/host/joystick.h"
-#include "platform/host/mac_window.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
 #include "platform/os_time.h"
@@ -165,7 +165,7 @@ int ServeWindow(VmState* state, uint32_t id, bool* quit) {
 
 }  // namespace
 
-void MacSetHostHooks(const qzHostHooks* hooks) {
+void SetHostHooks(const qzHostHooks* hooks) {
     gHooks = kDefaultHooks;
     if (hooks) {
 #define QZ_TAKE(member) \
@@ -190,7 +190,7 @@ void MacSetHostHooks(const qzHostHooks* hooks) {
     if (gSignalled.load()) gHooks.setQuitFlag(1);
 }
 
-const qzHostHooks& MacHostHooks() { return gHooks; }
+const qzHostHooks& HostHooks() { return gHooks; }
 
 int MacInitPlatform(std::string* message) {
     int error = HostStartDriver(message);
@@ -207,13 +207,13 @@ int MacInitPlatform(std::string* message) {
 
 int MacInitApplication() {
     gLastPass = OsMonotonicMicros();
-    return MacInitPointers();
+    return InitPointers();
 }
 
 void MacShutdownPlatform() {
     OsCleanupTimers();
-    MacResetWindowSide();
-    MacFreePointers();
+    ResetWindowSide();
+    FreePointers();
     MacFreeJoysticks();
     StopSignalWatcher();
     HostStopDriver();
@@ -303,7 +303,7 @@ void MacSetQuitOption(qzDisplay*, int option, int value) {
     }
 }
 
-int MacGetQuitOption(int option) {
+int GetQuitOption(int option) {
     switch (option) {
     case QZ_QUIT_CTRLC: return gQuitCtrlC;
     case QZ_QUIT_LEFTMOUSE: return gQuitLeftMouse;
@@ -317,17 +317,17 @@ uint32_t MacGetQualifiers() {
     return QualifiersFromModifiers(driver ? driver->modifiers() : 0);
 }
 
-bool MacQuitSignalled() { return gSignalled.load() != 0; }
+bool QuitSignalled() { return gSignalled.load() != 0; }
 
-void MacSetKeepAwake(int keepAwake) {
+void SetKeepAwake(int keepAwake) {
     OsSetTimerKeepAwake(keepAwake);
     if (const qzHostDriver* driver = HostDriver()) driver->allowScreenSaver(keepAwake ? 0 : 1);
 }
 
-void MacReportUserActivity() {
+void ReportUserActivity() {
     // The driver holds the screen saver off for as long as keep-awake is set; the report only
     // counts, so that it stays safe on the timer thread.
     gActivityReports.fetch_add(1);
 }
 
-uint32_t MacUserActivityReports() { return gActivityReports.load(); }
+uint32_t UserActivityReports() { return gActivityReports.load(); }

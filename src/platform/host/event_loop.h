@@ -49,8 +49,8 @@ struct qzHostHooks {
 };
 
 // Installs the hooks (copied); null restores the defaults.
-void MacSetHostHooks(const qzHostHooks* hooks);
-const qzHostHooks& MacHostHooks();
+void SetHostHooks(const qzHostHooks* hooks);
+const qzHostHooks& HostHooks();
 
 // Quit options.
 enum { QZ_QUIT_CTRLC = 8, QZ_QUIT_LEFTMOUSE = 9, QZ_QUIT_ESCAPE = 10 };
@@ -75,7 +75,7 @@ int MacWaitEvents();
 void MacForceEventLoopIteration();
 
 void MacSetQuitOption(qzDisplay* display, int option, int value);
-int MacGetQuitOption(int option);
+int GetQuitOption(int option);
 // The qualifier word of the modifier keys held now.
 uint32_t MacGetQualifiers();
 
@@ -84,14 +84,14 @@ void MacReadWindowBounds(qzHostWindow* window);
 
 // True once the process was asked to end by SIGINT or SIGTERM. A second signal ends the
 // process at once, for a program that does not get to its next event pass.
-bool MacQuitSignalled();
+bool QuitSignalled();
 
 // The screen saver: held off while keepAwake is non-zero (a window asked for it); the timer
-// thread's keep-alive reports activity while it is (MacReportUserActivity, any thread).
-void MacSetKeepAwake(int keepAwake);
-void MacReportUserActivity();
+// thread's keep-alive reports activity while it is (ReportUserActivity, any thread).
+void SetKeepAwake(int keepAwake);
+void ReportUserActivity();
 // How many times activity was reported.
-uint32_t MacUserActivityReports();
+uint32_t UserActivityReports();
 
 // Sets up the window side of the application when the display system starts: the busy and the
 // invisible pointer, and the event-pass clock. 0, or ERR_MEM when a pointer could not be made.

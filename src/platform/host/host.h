@@ -11,6 +11,16 @@
 // tables, qualifiers, quit keys, deferred toggles and resizes) live above the drivers, in
 // event_loop.cpp and window_events.cpp, and are the same for every driver.
 //
+// The Mac prefix. The player was designed with a platform layer for Mac OS (window records,
+// events, drawing into windows, pointers, menus, requesters, clipboard, sound output), and the
+// rest of the player is written against that layer's interface. Its functions and records keep
+// the names the design gives them, Mac prefix included (MacOpenDisplay, MacHandleEvents,
+// MacBltBitMap, MacOpenSampleBus, qzMacWindow, ...): a Mac name promises that interface's
+// behaviour, never a Mac OS call. What they are built on is this project's own Linux back end,
+// whose names carry no Mac prefix: the Host* interface below and its drivers, the backend_*.h
+// files, their records (qzBackendDisplayFrame, qzBackendMonitor, ...) and helpers (SetHostHooks,
+// HostWindow, ...).
+//
 // Everything here runs on the main thread, except HostPushWake, which any thread may call.
 #pragma once
 

@@ -1,7 +1,7 @@
 // What the window-system drivers are asked for besides windows: the modal dialogs behind the
 // player's requesters, and the clipboard. The rules of the requesters (button numbering, patterns,
-// checks of the typed text, results) live above the drivers, in mac_requesters.cpp, and the
-// clipboard's character and picture conversions in mac_clipboard.cpp; a driver only shows a
+// checks of the typed text, results) live above the drivers, in backend_requesters.cpp, and the
+// clipboard's character and picture conversions in backend_clipboard.cpp; a driver only shows a
 // dialog and reports what the user did, or moves bytes to and from the clipboard.
 //
 // Texts cross this border as UTF-8, paths in the file system's own form.

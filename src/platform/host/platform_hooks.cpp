@@ -19,13 +19,13 @@ void OsResetInputState(qzDisplay*) {}
 
 int MacStartupHook() { return 0; }
 
-int MacPrePluginHook() { return 0; }
+int PrePluginHook() { return 0; }
 
-int MacLoadProgressAborted() { return 0; }
+int LoadProgressAborted() { return 0; }
 
-int MacOpenStartupDisplaysQuery() { return 1; }
+int OpenStartupDisplaysQuery() { return 1; }
 
-void MacShutdownHook() {}
+void ShutdownHook() {}
 
 void MacDisplayHook(qzDisplay*) {}
 

@@ -20,13 +20,13 @@ void OsResetInputState(qzDisplay* display);
 // Start-up, before the banner: 0, or an error code that stops start-up.
 int MacStartupHook();
 // Start-up, before the plugins load: 0, or an error code that stops start-up.
-int MacPrePluginHook();
+int PrePluginHook();
 // Loading progress: 1 when the user aborted loading.
-int MacLoadProgressAborted();
+int LoadProgressAborted();
 // Before the start-up displays open: 1 to go ahead.
-int MacOpenStartupDisplaysQuery();
+int OpenStartupDisplaysQuery();
 // Shutdown, before the libraries are freed.
-void MacShutdownHook();
+void ShutdownHook();
 // Display attributes were applied.
 void MacDisplayHook(qzDisplay* display);
 // The display library asks before the start-up displays open and on display queries: 0.

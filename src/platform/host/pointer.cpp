@@ -29,7 +29,7 @@ int32_t Clamp(int32_t value, int32_t limit) { return value < 0 ? 0 : value >= li
 
 }  // namespace
 
-int MacInitPointers() {
+int InitPointers() {
     const qzHostDriver* driver = HostDriver();
     if (!driver) return 0;
     if (!gBusy) gBusy = NewRecord(driver->createSystemCursor(QZ_HOSTCURSOR_BUSY), 0, 0, 0, 0);
@@ -42,7 +42,7 @@ int MacInitPointers() {
     return gBusy && gInvisible ? 0 : ERR_MEM;
 }
 
-void MacFreePointers() {
+void FreePointers() {
     if (const qzHostDriver* driver = HostDriver()) driver->setCursor(nullptr);
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) w->cursor = nullptr;
     FreeRecord(gBusy);
@@ -68,12 +68,12 @@ int MacCreatePointer(const uint32_t* argb, int32_t hotX, int32_t hotY, qzHostCur
     return 0;
 }
 
-void MacReleasePointer(qzHostCursor* pointer) {
+void ReleaseBackendPointer(qzHostCursor* pointer) {
     if (!pointer || pointer == gBusy || pointer == gInvisible) return;
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         if (w->cursor == pointer) {
             w->cursor = nullptr;
-            if (w->active) MacApplyWindowPointer(w);
+            if (w->active) ApplyWindowPointer(w);
         }
     }
     FreeRecord(pointer);
@@ -89,7 +89,7 @@ void MacSetPointer(qzHostWindow* window, qzHostCursor* pointer, int kind) {
     if (kind == QZ_POINTER_SYSTEM) {
         pointer = nullptr;
     } else if (kind == QZ_POINTER_BUSY) {
-        MacInitPointers();
+        InitPointers();
         pointer = gBusy;
     }
     window->cursor = pointer;
@@ -107,15 +107,15 @@ void MacHidePointer(qzHostWindow* window) {
     if (!window) return;
     window->pointerHidden = 1;
     if (window->active) {
-        MacInitPointers();
+        InitPointers();
         MacSetCurrentCursor(gInvisible);
     }
 }
 
-void MacApplyWindowPointer(qzHostWindow* window) {
+void ApplyWindowPointer(qzHostWindow* window) {
     if (!window) return;
     if (window->pointerHidden) {
-        MacInitPointers();
+        InitPointers();
         MacSetCurrentCursor(gInvisible);
     } else {
         MacSetCurrentCursor(window->cursor);
@@ -133,6 +133,6 @@ void MacResetPointer() {
     gProgramChangedCursor = false;
 }
 
-qzHostCursor* MacBusyPointer() { return gBusy; }
+qzHostCursor* BusyPointer() { return gBusy; }
 
-qzHostCursor* MacInvisiblePointer() { return gInvisible; }
+qzHostCursor* InvisiblePointer() { return gInvisible; }

@@ -25,9 +25,9 @@ enum { QZ_POINTER_SYSTEM = 0, QZ_POINTER_BUSY = 1, QZ_POINTER_IMAGE = 2 };
 // Makes the busy and the invisible pointer (once). Both stay null-handled where the driver
 // cannot show pointers. 0, or ERR_MEM when a pointer could not be made (a later call tries
 // again).
-int MacInitPointers();
+int InitPointers();
 // Shows the system arrow and releases the built-in pointers.
-void MacFreePointers();
+void FreePointers();
 
 // Makes a pointer from width x height ARGB pixels (0xAARRGGBB, rows top to bottom) with the hot
 // spot at hotX, hotY (moved inside the image when it lies outside). 0, ERR_MEM, or
@@ -37,7 +37,7 @@ int MacCreatePointer(const uint32_t* argb, int32_t hotX, int32_t hotY, qzHostCur
                      int32_t height);
 // Releases a pointer from MacCreatePointer; a window that still uses it falls back to the
 // system arrow.
-void MacReleasePointer(qzHostCursor* pointer);
+void ReleaseBackendPointer(qzHostCursor* pointer);
 
 // Makes the pointer current (null: the system arrow) and remembers that the program changed it.
 void MacSetCurrentCursor(qzHostCursor* pointer);
@@ -49,7 +49,7 @@ void MacShowPointer(qzHostWindow* window);
 void MacHidePointer(qzHostWindow* window);
 // Makes the window's pointer current (the invisible one while hidden); called when the window
 // gets the focus.
-void MacApplyWindowPointer(qzHostWindow* window);
+void ApplyWindowPointer(qzHostWindow* window);
 // Moves the mouse to content position x, y of the window; the window system reports the move
 // as an ordinary mouse movement.
 void MacMovePointer(qzHostWindow* window, int32_t x, int32_t y);
@@ -57,5 +57,5 @@ void MacMovePointer(qzHostWindow* window, int32_t x, int32_t y);
 void MacResetPointer();
 
 // The built-in pointers (for tests and the display code): the busy and the invisible one.
-qzHostCursor* MacBusyPointer();
-qzHostCursor* MacInvisiblePointer();
+qzHostCursor* BusyPointer();
+qzHostCursor* InvisiblePointer();

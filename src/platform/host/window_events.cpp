@@ -4,9 +4,9 @@
 
 #include "base/charset.h"
 #include "base/event_types.h"
+#include "platform/host/backend_menus.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_menus.h"
 #include "platform/host/pointer.h"
 #include "platform/os_alloc.h"
 #include "platform/os_path.h"
@@ -18,7 +18,7 @@ namespace {
 bool gEventLost = false;
 
 int Post(qzHostWindow* window, int32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0, void* userdata = nullptr) {
-    int posted = MacHostHooks().postEvent(window->display, type, p1, p2, p3, userdata);
+    int posted = HostHooks().postEvent(window->display, type, p1, p2, p3, userdata);
     if (posted < 0) gEventLost = true;
     return posted;
 }
@@ -77,7 +77,7 @@ void FlushAllPendingKeys() {
 // Command+Return released: asks for the full-screen toggle when the display allows it now.
 void RequestToggle(qzHostWindow* window) {
     const qzHostWindowSettings& s = window->settings;
-    if (!MacHostHooks().displayUnobstructed(window->display) || (s.flags & QZ_DISPLAYFLAG_NOMODESWITCH) ||
+    if (!HostHooks().displayUnobstructed(window->display) || (s.flags & QZ_DISPLAYFLAG_NOMODESWITCH) ||
         s.toggleLock != 0)
         return;
     window->pendingToggle = s.fullScreen ? 0 : 1;
@@ -90,7 +90,7 @@ void HandleKey(qzHostWindow* window, const qzHostEvent& event) {
     if (event.pressed) {
         FlushPendingKey(window);
         if ((event.modifiers & (QZ_HMOD_CTRL | QZ_HMOD_GUI)) && event.key == QZ_HKEY_CHAR && !event.repeat &&
-            MacHandleMenuHotkey(window, uint32_t(event.keyChar))) {
+            HandleMenuHotkey(window, uint32_t(event.keyChar))) {
             window->dropText = true;
             return;
         }
@@ -213,7 +213,7 @@ void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event
     case QZ_HWIN_FOCUS_GAINED:
         Post(window, QZ_EVENT_ACTIVEWINDOW);
         for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) w->active = w == window;
-        MacApplyWindowPointer(window);
+        ApplyWindowPointer(window);
         break;
     case QZ_HWIN_FOCUS_LOST:
         Post(window, QZ_EVENT_INACTIVEWINDOW);
@@ -231,7 +231,7 @@ void HandleWindow(VmState* state, qzHostWindow* window, const qzHostEvent& event
             window->windowState = 1;
         }
         break;
-    case QZ_HWIN_EXPOSED: MacHostHooks().refreshDisplay(state, window->display); break;
+    case QZ_HWIN_EXPOSED: HostHooks().refreshDisplay(state, window->display); break;
     default: break;
     }
 }
@@ -273,10 +273,10 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event) {
             Post(w, QZ_EVENT_CLOSEWINDOW);
             w->closeRequest = 1;
         }
-        if (!first) MacHostHooks().setQuitFlag(1);
+        if (!first) HostHooks().setQuitFlag(1);
         return;
     }
-    case QZ_HEV_CLIPBOARD: MacPostClipboardChanged(); return;
+    case QZ_HEV_CLIPBOARD: PostClipboardChanged(); return;
     case QZ_HEV_NONE:
     case QZ_HEV_WAKE: return;
     default: break;
@@ -299,12 +299,12 @@ void HandleHostEvent(VmState* state, const qzHostEvent& event) {
         break;
     case QZ_HEV_WINDOW: HandleWindow(state, window, event); break;
     case QZ_HEV_DROP: HandleDrop(window, event); break;
-    case QZ_HEV_MENU: MacHandleMenuEvent(window, event); break;
+    case QZ_HEV_MENU: HandleMenuEvent(window, event); break;
     default: break;
     }
 }
 
-void MacPostClipboardChanged() {
+void PostClipboardChanged() {
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         if (w->settings.clipboardHandlerInstalled) Post(w, QZ_EVENT_CLIPBOARD);
     }

@@ -11,7 +11,7 @@ struct qzHostEvent;
 void HandleHostEvent(VmState* state, const qzHostEvent& event);
 
 // Posts the clipboard-changed event to every window whose display handles it.
-void MacPostClipboardChanged();
+void PostClipboardChanged();
 
 // Whether an engine event was lost since the last call because memory ran out while it was
 // queued; clears the mark.

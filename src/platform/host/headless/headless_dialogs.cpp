@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "platform/host/headless/headless.h"
 
 namespace {
@@ -59,7 +60,8 @@ int HeadlessDialog(const qzHostDialog& dialog, qzHostDialogAnswer* answer, std::
     std::string complaint;
     AnswerDialog(dialog, line, answer, &complaint);
     if (!complaint.empty()) {
-        std::fprintf(stderr, "QuarnelixPlayer: %s:%d: %s\n", gDialogs.name.c_str(), int(line.line), complaint.c_str());
+        std::fprintf(stderr, "%s: %s:%d: %s\n", QZ_PLAYER_NAME, gDialogs.name.c_str(), int(line.line),
+                     complaint.c_str());
         std::fflush(stderr);
     }
     return 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "platform/os_time.h"
 #include "platform/os_wait.h"
 #include "platform/png_write.h"
@@ -133,9 +134,9 @@ void WriteSnapshot(const qzHostWindow* window, const std::string& dir) {
         std::string path = dir + "/display-" + std::to_string(window->scriptId) + ".png";
         const uint8_t* alpha = frame.shape.empty() ? nullptr : frame.shape.data();
         if (!WritePngFile(path, frame.pixels.data(), frame.width, frame.height, frame.width, alpha))
-            std::fprintf(stderr, "QuarnelixPlayer: cannot write the snapshot %s\n", path.c_str());
+            std::fprintf(stderr, "%s: cannot write the snapshot %s\n", QZ_PLAYER_NAME, path.c_str());
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "QuarnelixPlayer: cannot write the snapshot display-%d.png: Out of memory!\n",
+        std::fprintf(stderr, "%s: cannot write the snapshot display-%d.png: Out of memory!\n", QZ_PLAYER_NAME,
                      int(window->scriptId));
     }
 }

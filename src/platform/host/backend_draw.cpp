@@ -1,17 +1,17 @@
-#include "platform/host/mac_draw.h"
+#include "platform/host/backend_draw.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "base/pixel_format_codes.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_window.h"
 
 namespace {
 
 // The window to draw into under the window-state rule, or null.
 qzHostWindow* Target(qzMacWindow* record, bool anyState) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     if (!window) return nullptr;
     if (window->windowState != 1 && !anyState) return nullptr;
     return window;
@@ -23,7 +23,7 @@ bool SourceLocked(const qzLockInfo* source) { return source && source->success &
 
 void MacRenderViewRect(qzMacWindow* record, int32_t x, int32_t y, int32_t width, int32_t height, int32_t offsetX,
                        int32_t offsetY, int32_t scaledWidth, int32_t scaledHeight) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     if (!window) return;
     if (scaledWidth && scaledHeight)
         FrameMarkDirty(&window->frame, {offsetX, offsetY, scaledWidth, scaledHeight});
@@ -33,9 +33,9 @@ void MacRenderViewRect(qzMacWindow* record, int32_t x, int32_t y, int32_t width,
 
 void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow* record, int32_t dx, int32_t dy,
                   int32_t width, int32_t height, int32_t scaledWidth, int32_t scaledHeight, uint32_t flags) {
-    qzHostWindow* window = Target(record, (flags & (MACBLT_ANYSTATE | MACBLT_WHILEHIDDEN)) != 0);
+    qzHostWindow* window = Target(record, (flags & (BACKENDBLT_ANYSTATE | BACKENDBLT_WHILEHIDDEN)) != 0);
     if (!window || !SourceLocked(source)) return;
-    if (flags & MACBLT_NOSCALE) scaledWidth = scaledHeight = 0;
+    if (flags & BACKENDBLT_NOSCALE) scaledWidth = scaledHeight = 0;
     qzFrameSource from = FrameSourceFromLock(*source);
     if (scaledWidth && scaledHeight)
         FrameBlitScaled(&window->frame, from, sx, sy, width, height, record->offsetX, record->offsetY, scaledWidth,
@@ -45,10 +45,10 @@ void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow*
                   int32_t(int64_t(dy) + record->offsetY), width, height);
 }
 
-void MacBltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
-                      int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
-                      uint32_t flags) {
-    qzHostWindow* window = Target(record, (flags & (MACBLT_ANYSTATE | MACBLT_WHILEHIDDEN)) != 0);
+void BltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
+                   int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
+                   uint32_t flags) {
+    qzHostWindow* window = Target(record, (flags & (BACKENDBLT_ANYSTATE | BACKENDBLT_WHILEHIDDEN)) != 0);
     if (!window || !SourceLocked(source)) return;
     FrameBlitScaledPart(&window->frame, FrameSourceFromLock(*source), pictureWidth, pictureHeight,
                         {x, y, width, height}, record->offsetX, record->offsetY, scaledWidth, scaledHeight);
@@ -77,11 +77,11 @@ void MacWritePixel(qzMacWindow* record, int32_t x, int32_t y, uint32_t colour) {
         FramePlot(&window->frame, int32_t(int64_t(x) + record->offsetX), int32_t(int64_t(y) + record->offsetY), colour);
 }
 
-void MacFlushDisplay(qzMacWindow* record) { HostPresentWindow(MacHostWindow(record)); }
+void MacFlushDisplay(qzMacWindow* record) { HostPresentWindow(HostWindow(record)); }
 
 void MacMergeShapeAlpha(const qzMacWindow* record, const qzLockInfo* source, int32_t sx, int32_t sy,
                         const qzLockInfo* target, int32_t x, int32_t y, int32_t width, int32_t height) {
-    const qzHostWindow* window = MacHostWindow(record);
+    const qzHostWindow* window = HostWindow(record);
     if (!window || window->frame.shape.empty() || !SourceLocked(target) || target->bytesPerPixel != 4 ||
         target->pixelFormat < PIXFMT_ARGB32 || target->pixelFormat > PIXFMT_ABGR32)
         return;
@@ -129,7 +129,7 @@ uint32_t MacGWorldReadPixel(const qzRawBitMap* bitmap, int32_t x, int32_t y) {
     return row[x] & 0xFFFFFFu;
 }
 
-const qzHostFrame* MacWindowFrame(const qzMacWindow* record) {
-    const qzHostWindow* window = MacHostWindow(record);
+const qzHostFrame* BackendWindowFrame(const qzMacWindow* record) {
+    const qzHostWindow* window = HostWindow(record);
     return window ? &window->frame : nullptr;
 }

@@ -2,12 +2,12 @@
 // opens and closes, its borders, position, size, title, minimising and activation; monitors,
 // their screen modes and mode switches, fades to and from black, the full-screen interface mode,
 // reading the desktop's pixels and the display attributes the back end answers. Drawing into the
-// windows is in mac_draw.h.
+// windows is in backend_draw.h.
 //
 // Each operation is the built-in twin of a display-adapter entry point (plugin_api.h): the
 // display code calls the plugin's entry point when a display-adapter plugin serves it, else the
 // operation here. A display is opaque to the platform: the display code hands over what an
-// operation needs of the display record (qzMacDisplayFrame) and keeps what comes back (borders,
+// operation needs of the display record (qzBackendDisplayFrame) and keeps what comes back (borders,
 // monitor lists, modes). The window record keeps what must outlive one window: the drawing
 // offset, the window settings, the shape and the mode to go back to after full screen.
 //
@@ -25,7 +25,7 @@ struct VmState;
 struct qzDisplay;
 
 // The four border values of a display record: left, top, left + right, top + bottom.
-struct qzMacBorders {
+struct qzBackendBorders {
     int32_t left;
     int32_t top;
     int32_t horizontal;
@@ -33,24 +33,24 @@ struct qzMacBorders {
 };
 
 // What the window side needs of the display record to place its window.
-struct qzMacDisplayFrame {
+struct qzBackendDisplayFrame {
     int32_t scriptId = 0;  // the display's number in the script (names snapshots and input)
     std::string title;     // ISO 8859-1
     int32_t x = 0;         // position of the window (its outer frame) on the desktop
     int32_t y = 0;
     int32_t width = 0;  // size of the content
     int32_t height = 0;
-    qzMacBorders borders = {0, 0, 0, 0};  // as MacDetermineBorderSizes gave them
-    uint32_t flags = 0;                   // display flags (QZ_DISPLAYFLAG_*)
-    int32_t fullScreen = 0;               // the display's mode word: 0 windowed, else full screen
-    int32_t monitor = 0;                  // 0-based
-    const qzMenuItem* menu = nullptr;     // the display's menu tree: a windowed display's menu bar
+    qzBackendBorders borders = {0, 0, 0, 0};  // as MacDetermineBorderSizes gave them
+    uint32_t flags = 0;                       // display flags (QZ_DISPLAYFLAG_*)
+    int32_t fullScreen = 0;                   // the display's mode word: 0 windowed, else full screen
+    int32_t monitor = 0;                      // 0-based
+    const qzMenuItem* menu = nullptr;         // the display's menu tree: a windowed display's menu bar
 };
 
 // A window shape: the display's mask (1 bit a pixel, most significant bit first, set = inside)
 // or alpha channel (1 byte a pixel), as locked pixel memory.
 enum { QZ_SHAPE_MASK = 2, QZ_SHAPE_ALPHA = 1 };
-struct qzMacShape {
+struct qzBackendShape {
     int32_t kind;  // QZ_SHAPE_ALPHA or QZ_SHAPE_MASK
     const uint8_t* pixels;
     int32_t bytesPerRow;
@@ -60,11 +60,11 @@ struct qzMacShape {
 
 // The window record of one display.
 struct qzMacWindow {
-    // The open window; null while the display is closed. Reach it through MacHostWindow, which
+    // The open window; null while the display is closed. Reach it through HostWindow, which
     // also knows when the platform closed it (when it stopped).
     qzHostWindow* window = nullptr;
     uint32_t windowId = 0;
-    qzMenuBar* menuBar = nullptr;  // the open window's menu bar (mac_menus.h), or null
+    qzMenuBar* menuBar = nullptr;  // the open window's menu bar (backend_menus.h), or null
     qzDisplay* display = nullptr;  // the display the record belongs to
     VmState* owner = nullptr;      // the VM state that made it
     int32_t compositing = 0;       // opened with flag 0x2000 or a shape
@@ -74,7 +74,7 @@ struct qzMacWindow {
     int32_t offsetX = 0;
     int32_t offsetY = 0;
     // The window settings (flags, handlers, drag and size regions) given to every window the
-    // record opens; MacSetWindowSettings changes them.
+    // record opens; SetWindowSettings changes them.
     qzHostWindowSettings settings;
     // The screen mode before the first full-screen switch, to go back to.
     int32_t savedModeValid = 0;
@@ -83,17 +83,17 @@ struct qzMacWindow {
 };
 
 // What the window side calls above the platform. Null members do nothing.
-struct qzMacWindowHooks {
+struct qzBackendWindowHooks {
     // The display's videos stop drawing while its window is closed and go on when it opens.
     void (*suspendVideos)(qzDisplay* display);
     void (*resumeVideos)(qzDisplay* display);
 };
 // Installs the hooks (copied); null removes them.
-void MacSetWindowHooks(const qzMacWindowHooks* hooks);
+void SetWindowHooks(const qzBackendWindowHooks* hooks);
 
 // Puts the fade reservation, the full-screen interface mode and the option word back to their
 // start values (platform shutdown).
-void MacResetWindowSide();
+void ResetWindowSide();
 
 // Prepares the window side when the display library starts (MacInitApplication). 0 or ERR_MEM.
 int MacInitDisplaySystem();
@@ -109,19 +109,19 @@ void MacFreeWindowRecord(qzMacWindow* record);
 // windows; null for none) is cut to the content size. 0, ERR_CREATEMENU when the menu bar cannot
 // be made, ERR_ALLOCALPHA when the shape cannot be kept, or ERR_WINDOW when the window cannot be
 // made.
-int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int activate, const qzMacShape* shape);
+int MacOpenDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame, int activate, const qzBackendShape* shape);
 // Closes the window and what belongs to it; the record stays for the next MacOpenDisplay.
 void MacCloseDisplay(qzMacWindow* record);
 // The open window of a record, or null (also once the platform closed it).
-qzHostWindow* MacHostWindow(const qzMacWindow* record);
+qzHostWindow* HostWindow(const qzMacWindow* record);
 
 // The border sizes of a window with the display flags `flags`: all 0 for a borderless one. 0.
-int MacDetermineBorderSizes(uint32_t flags, qzMacBorders* out);
+int MacDetermineBorderSizes(uint32_t flags, qzBackendBorders* out);
 // Moves and sizes the window: the frame at frame.x, frame.y, the content frame.width x
 // frame.height. The framebuffer follows the size. Nothing while the display is closed.
-void MacSizeMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame);
+void MacSizeMoveDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame);
 // Moves the window only.
-void MacMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame);
+void MacMoveDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame);
 // The window's title (ISO 8859-1).
 void MacSetDisplayTitle(qzMacWindow* record, const std::string& title);
 // minimize 1 minimises the window, 0 shows it again; nothing for a full-screen window. A window
@@ -131,36 +131,36 @@ int MacShowHideDisplay(qzMacWindow* record, int minimize);
 void MacActivateDisplay(qzMacWindow* record);
 // New window settings: kept in the record and handed to the open window (drop targets, close
 // and clipboard handlers, drag and size regions, input blocking).
-void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings);
+void SetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings);
 // Follows the display's drop handler (installed or not). 0.
 int MacUpdateDropTarget(qzMacWindow* record, int installed);
 
 // Monitors. A list node, in the window system's order; the caller frees the list with
-// MacFreeMonitorInfo.
-struct qzMacMonitor {
-    qzMacMonitor* next;
+// FreeBackendMonitors.
+struct qzBackendMonitor {
+    qzBackendMonitor* next;
     int32_t x;
     int32_t y;
     int32_t width;
     int32_t height;
 };
 // Null when there is no monitor or no memory.
-qzMacMonitor* MacGetMonitorInfo();
-void MacFreeMonitorInfo(qzMacMonitor* list);
+qzBackendMonitor* MacGetMonitorInfo();
+void FreeBackendMonitors(qzBackendMonitor* list);
 // The number of monitors.
-int32_t MacCountMonitors();
+int32_t CountBackendMonitors();
 // The index of monitor n: n itself, or 0 (the main monitor) when there is no monitor n.
 int32_t MacGetDisplayID(int32_t n);
 
 // A screen mode row: the caller's record whose width and height are filled.
-struct qzMacModeRow {
+struct qzBackendModeRow {
     int32_t width;
     int32_t height;
 };
 // Without rows: the number of modes the monitor reports (a size may come at several depths or
 // rates). With rows (room for that number): each distinct width x height once, in the monitor's
 // order; returns how many.
-int32_t MacGetDisplayModes(int32_t monitor, qzMacModeRow* rows);
+int32_t MacGetDisplayModes(int32_t monitor, qzBackendModeRow* rows);
 // Switches the monitor to the mode that fits width x height best (the exact size, else the
 // smallest that holds it, else the largest); the mode before is remembered in the record while
 // the display is still windowed (fullScreen 0). 0, or ERR_SCREEN.
@@ -175,9 +175,9 @@ int32_t MacFadeOut(int wait);
 // the fade ends at once.
 void MacFadeIn(int32_t token, int wait);
 // The system interface in full screen: 0 normal, 1 all hidden, 2 content hidden. This platform
-// has no system interface to hide; the mode is kept (MacFullScreenUIMode).
+// has no system interface to hide; the mode is kept (FullScreenUIMode).
 void MacSetFullScreenUIMode(int mode);
-int MacFullScreenUIMode();
+int FullScreenUIMode();
 
 // Reads width x height pixels of the desktop at x, y (desktop coordinates; the part that lies
 // outside `monitor` is black) as 0xFFRRGGBB into `out`. 0, or ERR_GRABSCREEN.
@@ -186,20 +186,20 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
 
 // Display attributes the back end answers.
 enum {
-    MACATTR_DEPTH = 5,
-    MACATTR_MOUSEX = 6,
-    MACATTR_MOUSEY = 7,
-    MACATTR_QUITCTRLC = 8,
-    MACATTR_QUITLEFTMOUSE = 9,
-    MACATTR_QUITESCAPE = 10,
-    MACATTR_11 = 11,
-    MACATTR_12 = 12,
-    MACATTR_OPTIONS = 16,
-    MACATTR_MENUBARHEIGHT = 17,
+    BACKENDATTR_DEPTH = 5,
+    BACKENDATTR_MOUSEX = 6,
+    BACKENDATTR_MOUSEY = 7,
+    BACKENDATTR_QUITCTRLC = 8,
+    BACKENDATTR_QUITLEFTMOUSE = 9,
+    BACKENDATTR_QUITESCAPE = 10,
+    BACKENDATTR_11 = 11,
+    BACKENDATTR_12 = 12,
+    BACKENDATTR_OPTIONS = 16,
+    BACKENDATTR_MENUBARHEIGHT = 17,
 };
 // 5 depth (32); 6, 7 the mouse in content coordinates (0 while closed); 8, 9,
 // 10 the quit options; 11 and 12 16; 16 the option word; 17 the menu-bar height (0: no menu
 // bars). Anything else is the attribute of the display's back buffer (OsGetBitMapAttr).
 intptr_t MacGetDisplayAttr(const qzMacWindow* record, int attr, const qzRawBitMap* backBuffer);
 // The option word of attribute 16 (1 at start).
-void MacSetDisplayOptionWord(intptr_t value);
+void SetDisplayOptionWord(intptr_t value);

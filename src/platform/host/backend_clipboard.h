@@ -16,7 +16,7 @@ enum {
     QZ_CLIPBOARD_UNKNOWN = 4,
 };
 
-struct qzMacClipboardData {
+struct qzBackendClipboardData {
     std::string text;   // text: ISO 8859-1
     int32_t width = 0;  // picture: width x height words 0xAARRGGBB, rows packed
     int32_t height = 0;
@@ -27,10 +27,10 @@ struct qzMacClipboardData {
 // Puts text (QZ_CLIPBOARD_TEXT) or a picture (QZ_CLIPBOARD_IMAGE) on the clipboard; on success
 // every display with a clipboard handler gets the clipboard-changed event. 0, ERR_CLIPWRITE,
 // ERR_SAVEPNG or ERR_MEM.
-int MacSetClipboard(int type, const qzMacClipboardData& data);
+int MacSetClipboard(int type, const qzBackendClipboardData& data);
 // What the clipboard holds, with its text or picture: 0, ERR_CLIPOPEN, ERR_CLIPREAD, ERR_MEM, or
 // ERR_LOADPICTURE2 for a picture that cannot be decoded.
-int MacGetClipboard(qzMacClipboardData* out, int* type);
+int MacGetClipboard(qzBackendClipboardData* out, int* type);
 // Only the type: 0 or ERR_CLIPOPEN.
 int MacPeekClipboard(int* type);
 // Empties the clipboard: 0 or ERR_CLIPWRITE.

@@ -1,18 +1,18 @@
-#include "platform/host/mac_window.h"
+#include "platform/host/backend_window.h"
 
 #include <algorithm>
 #include <new>
 
 #include "base/error_codes.h"
+#include "platform/host/backend_draw.h"
+#include "platform/host/backend_menus.h"
 #include "platform/host/event_loop.h"
-#include "platform/host/mac_draw.h"
-#include "platform/host/mac_menus.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 
 namespace {
 
-qzMacWindowHooks gHooks = {};
+qzBackendWindowHooks gHooks = {};
 
 // The fade reservation: the token of the fade that holds it and when it lapses.
 int32_t gFadeToken = 0;
@@ -31,7 +31,7 @@ int32_t Saturate(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, I
 
 // The 8-bit shape of a width x height window from a mask or an alpha channel; what the shape
 // does not cover is outside the window.
-bool BuildShape(const qzMacShape& shape, int32_t width, int32_t height, std::vector<uint8_t>* out) {
+bool BuildShape(const qzBackendShape& shape, int32_t width, int32_t height, std::vector<uint8_t>* out) {
     try {
         out->assign(size_t(width) * size_t(height), 0);
     } catch (const std::bad_alloc&) {
@@ -81,7 +81,7 @@ void RunFade(const qzHostDriver* driver, double from, double to, int32_t millis)
 
 }  // namespace
 
-void MacResetWindowSide() {
+void ResetWindowSide() {
     gFadeToken = 0;
     gFadeUntil = 0;
     gFullScreenUIMode = 0;
@@ -89,7 +89,7 @@ void MacResetWindowSide() {
     gOptionWord = 1;
 }
 
-void MacSetWindowHooks(const qzMacWindowHooks* hooks) { gHooks = hooks ? *hooks : qzMacWindowHooks{}; }
+void SetWindowHooks(const qzBackendWindowHooks* hooks) { gHooks = hooks ? *hooks : qzBackendWindowHooks{}; }
 
 int MacInitDisplaySystem() { return MacInitApplication(); }
 
@@ -107,14 +107,14 @@ void MacFreeWindowRecord(qzMacWindow* record) {
     delete record;
 }
 
-qzHostWindow* MacHostWindow(const qzMacWindow* record) {
+qzHostWindow* HostWindow(const qzMacWindow* record) {
     if (!record || !record->window) return nullptr;
     // Window ids are not used twice, so a window the platform closed is not taken for another.
     qzHostWindow* window = HostFindWindow(record->windowId);
     return window == record->window ? window : nullptr;
 }
 
-int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int activate, const qzMacShape* shape) {
+int MacOpenDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame, int activate, const qzBackendShape* shape) {
     // A window still open is closed first: a display has one window at most.
     MacCloseDisplay(record);
     qzHostWindowSpec spec;
@@ -139,13 +139,13 @@ int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int acti
     }
     bool shaped = shape && !frame.fullScreen && frame.width > 0 && frame.height > 0;
     if (shaped && !BuildShape(*shape, frame.width, frame.height, &spec.shape)) {
-        MacDisposeWindowMenu(record);
+        DisposeWindowMenu(record);
         return ERR_ALLOCALPHA;
     }
     qzHostWindow* window = nullptr;
     int error = HostOpenWindow(&spec, &window);
     if (error) {
-        MacDisposeWindowMenu(record);
+        DisposeWindowMenu(record);
         return error == ERR_MEM ? ERR_MEM : ERR_WINDOW;
     }
     record->window = window;
@@ -153,23 +153,23 @@ int MacOpenDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame, int acti
     record->shaped = shaped ? 1 : 0;
     record->compositing = shaped || (frame.flags & QZ_DISPLAYFLAG_USEQUARTZ) ? 1 : 0;
     if (gHooks.resumeVideos) gHooks.resumeVideos(record->display);
-    MacSetKeepAwake((frame.flags & QZ_DISPLAYFLAG_KEEPAWAKE) ? 1 : 0);
+    SetKeepAwake((frame.flags & QZ_DISPLAYFLAG_KEEPAWAKE) ? 1 : 0);
     return 0;
 }
 
 void MacCloseDisplay(qzMacWindow* record) {
     if (!record || !record->window) return;
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     if (gHooks.suspendVideos) gHooks.suspendVideos(record->display);
     if (window) HostCloseWindow(window);
-    MacDisposeWindowMenu(record);
+    DisposeWindowMenu(record);
     record->window = nullptr;
     record->windowId = 0;
     record->shaped = 0;
     record->compositing = 0;
 }
 
-int MacDetermineBorderSizes(uint32_t flags, qzMacBorders* out) {
+int MacDetermineBorderSizes(uint32_t flags, qzBackendBorders* out) {
     *out = {0, 0, 0, 0};
     const qzHostDriver* driver = HostDriver();
     if ((flags & QZ_DISPLAYFLAG_BORDERLESS) || !driver) return 0;
@@ -179,8 +179,8 @@ int MacDetermineBorderSizes(uint32_t flags, qzMacBorders* out) {
     return 0;
 }
 
-void MacSizeMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
-    qzHostWindow* window = MacHostWindow(record);
+void MacSizeMoveDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame) {
+    qzHostWindow* window = HostWindow(record);
     const qzHostDriver* driver = HostDriver();
     if (!window || !driver || window->settings.fullScreen || frame.width < 1 || frame.height < 1) return;
     if (!FrameResize(&window->frame, frame.width, frame.height)) return;
@@ -188,8 +188,8 @@ void MacSizeMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
                       Saturate(int64_t(frame.y) + frame.borders.top), frame.width, frame.height);
 }
 
-void MacMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
-    qzHostWindow* window = MacHostWindow(record);
+void MacMoveDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame) {
+    qzHostWindow* window = HostWindow(record);
     const qzHostDriver* driver = HostDriver();
     if (!window || !driver || window->settings.fullScreen) return;
     driver->setBounds(window, Saturate(int64_t(frame.x) + frame.borders.left),
@@ -197,7 +197,7 @@ void MacMoveDisplay(qzMacWindow* record, const qzMacDisplayFrame& frame) {
 }
 
 void MacSetDisplayTitle(qzMacWindow* record, const std::string& title) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     const qzHostDriver* driver = HostDriver();
     if (!window || !driver) return;
     window->title = title;
@@ -205,47 +205,47 @@ void MacSetDisplayTitle(qzMacWindow* record, const std::string& title) {
 }
 
 int MacShowHideDisplay(qzMacWindow* record, int minimize) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     const qzHostDriver* driver = HostDriver();
     if (window && driver && !window->settings.fullScreen) driver->minimize(window, minimize ? 1 : 0);
     return 0;
 }
 
 void MacActivateDisplay(qzMacWindow* record) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     const qzHostDriver* driver = HostDriver();
     if (window && driver) driver->activate(window);
 }
 
-void MacSetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings) {
+void SetWindowSettings(qzMacWindow* record, const qzHostWindowSettings& settings) {
     record->settings = settings;
-    if (qzHostWindow* window = MacHostWindow(record)) HostSetWindowSettings(window, settings);
+    if (qzHostWindow* window = HostWindow(record)) HostSetWindowSettings(window, settings);
 }
 
 int MacUpdateDropTarget(qzMacWindow* record, int installed) {
     qzHostWindowSettings settings = record->settings;
     settings.dropHandlerInstalled = installed ? 1 : 0;
-    MacSetWindowSettings(record, settings);
+    SetWindowSettings(record, settings);
     return 0;
 }
 
-int32_t MacCountMonitors() {
+int32_t CountBackendMonitors() {
     const qzHostDriver* driver = HostDriver();
     return driver ? driver->monitorCount() : 0;
 }
 
-qzMacMonitor* MacGetMonitorInfo() {
+qzBackendMonitor* MacGetMonitorInfo() {
     const qzHostDriver* driver = HostDriver();
     if (!driver) return nullptr;
-    qzMacMonitor* first = nullptr;
-    qzMacMonitor** link = &first;
+    qzBackendMonitor* first = nullptr;
+    qzBackendMonitor** link = &first;
     int32_t count = driver->monitorCount();
     for (int32_t i = 0; i < count; i++) {
         qzHostMonitor m;
         if (driver->monitorBounds(i, &m) != 0) continue;
-        auto* node = static_cast<qzMacMonitor*>(OsAlloc(sizeof(qzMacMonitor), 1));
+        auto* node = static_cast<qzBackendMonitor*>(OsAlloc(sizeof(qzBackendMonitor), 1));
         if (!node) {
-            MacFreeMonitorInfo(first);
+            FreeBackendMonitors(first);
             return nullptr;
         }
         *node = {nullptr, m.x, m.y, m.width, m.height};
@@ -255,17 +255,17 @@ qzMacMonitor* MacGetMonitorInfo() {
     return first;
 }
 
-void MacFreeMonitorInfo(qzMacMonitor* list) {
+void FreeBackendMonitors(qzBackendMonitor* list) {
     while (list) {
-        qzMacMonitor* next = list->next;
+        qzBackendMonitor* next = list->next;
         OsFree(list);
         list = next;
     }
 }
 
-int32_t MacGetDisplayID(int32_t n) { return n >= 0 && n < MacCountMonitors() ? n : 0; }
+int32_t MacGetDisplayID(int32_t n) { return n >= 0 && n < CountBackendMonitors() ? n : 0; }
 
-int32_t MacGetDisplayModes(int32_t monitor, qzMacModeRow* rows) {
+int32_t MacGetDisplayModes(int32_t monitor, qzBackendModeRow* rows) {
     const qzHostDriver* driver = HostDriver();
     if (!driver) return 0;
     std::vector<qzHostMode> modes;
@@ -342,7 +342,7 @@ void MacSetFullScreenUIMode(int mode) {
     gFullScreenUIModeSet = gFullScreenUIMode != 0;
 }
 
-int MacFullScreenUIMode() { return gFullScreenUIMode; }
+int FullScreenUIMode() { return gFullScreenUIMode; }
 
 int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, int32_t height,
                         std::vector<uint32_t>* out) {
@@ -379,25 +379,25 @@ int MacGrabScreenPixels(int32_t monitor, int32_t x, int32_t y, int32_t width, in
 
 intptr_t MacGetDisplayAttr(const qzMacWindow* record, int attr, const qzRawBitMap* backBuffer) {
     switch (attr) {
-    case MACATTR_DEPTH: return 32;
-    case MACATTR_MOUSEX:
-    case MACATTR_MOUSEY: {
-        qzHostWindow* window = MacHostWindow(record);
+    case BACKENDATTR_DEPTH: return 32;
+    case BACKENDATTR_MOUSEX:
+    case BACKENDATTR_MOUSEY: {
+        qzHostWindow* window = HostWindow(record);
         const qzHostDriver* driver = HostDriver();
         if (!window || !driver) return 0;
         int32_t mx = 0, my = 0;
         driver->mousePosition(window, &mx, &my);
-        return attr == MACATTR_MOUSEX ? mx : my;
+        return attr == BACKENDATTR_MOUSEX ? mx : my;
     }
-    case MACATTR_QUITCTRLC: return MacGetQuitOption(QZ_QUIT_CTRLC);
-    case MACATTR_QUITLEFTMOUSE: return MacGetQuitOption(QZ_QUIT_LEFTMOUSE);
-    case MACATTR_QUITESCAPE: return MacGetQuitOption(QZ_QUIT_ESCAPE);
-    case MACATTR_11:
-    case MACATTR_12: return 16;
-    case MACATTR_OPTIONS: return gOptionWord;
-    case MACATTR_MENUBARHEIGHT: return 0;
+    case BACKENDATTR_QUITCTRLC: return GetQuitOption(QZ_QUIT_CTRLC);
+    case BACKENDATTR_QUITLEFTMOUSE: return GetQuitOption(QZ_QUIT_LEFTMOUSE);
+    case BACKENDATTR_QUITESCAPE: return GetQuitOption(QZ_QUIT_ESCAPE);
+    case BACKENDATTR_11:
+    case BACKENDATTR_12: return 16;
+    case BACKENDATTR_OPTIONS: return gOptionWord;
+    case BACKENDATTR_MENUBARHEIGHT: return 0;
     default: return OsGetBitMapAttr(backBuffer, attr);
     }
 }
 
-void MacSetDisplayOptionWord(intptr_t value) { gOptionWord = value; }
+void SetDisplayOptionWord(intptr_t value) { gOptionWord = value; }

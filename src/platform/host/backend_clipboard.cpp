@@ -1,4 +1,4 @@
-#include "platform/host/mac_clipboard.h"
+#include "platform/host/backend_clipboard.h"
 
 #include <memory>
 
@@ -38,7 +38,7 @@ std::string ClipboardTextToEngine(const std::string& text) {
     return latin1;
 }
 
-int MacSetClipboard(int type, const qzMacClipboardData& data) {
+int MacSetClipboard(int type, const qzBackendClipboardData& data) {
     const qzHostDriver* driver = HostDriver();
     if (!driver) return ERR_CLIPWRITE;
     qzHostClipboard contents;
@@ -61,12 +61,12 @@ int MacSetClipboard(int type, const qzMacClipboardData& data) {
     }
     int error = driver->clipboardWrite(contents);
     if (error) return ERR_CLIPWRITE;
-    MacPostClipboardChanged();
+    PostClipboardChanged();
     return 0;
 }
 
-int MacGetClipboard(qzMacClipboardData* out, int* type) {
-    *out = qzMacClipboardData{};
+int MacGetClipboard(qzBackendClipboardData* out, int* type) {
+    *out = qzBackendClipboardData{};
     *type = QZ_CLIPBOARD_EMPTY;
     qzHostClipboard contents;
     int error = ReadClipboard(1, &contents);

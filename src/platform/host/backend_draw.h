@@ -20,14 +20,14 @@ struct qzMacWindow;
 
 // Blit flags the window side reads.
 enum : uint32_t {
-    MACBLT_ANYSTATE = 0x10,     // draw also when the window is not in its normal state
-    MACBLT_WHILEHIDDEN = 0x80,  // the presentation flag "present also while hidden": the same
-    MACBLT_NOSCALE = 0x100,     // ignore the scaled size (the caller scaled already)
-    MACBLT_NOCLIP = 0x20,       // do not clip to the visible region (there is none to clip to)
+    BACKENDBLT_ANYSTATE = 0x10,     // draw also when the window is not in its normal state
+    BACKENDBLT_WHILEHIDDEN = 0x80,  // the presentation flag "present also while hidden": the same
+    BACKENDBLT_NOSCALE = 0x100,     // ignore the scaled size (the caller scaled already)
+    BACKENDBLT_NOCLIP = 0x20,       // do not clip to the visible region (there is none to clip to)
 };
 
 // Copies the rectangle (sx, sy, width, height) of the locked source bitmap to (dx, dy) of the
-// display. With both scaled sizes non-zero (and no MACBLT_NOSCALE) the rectangle is scaled to
+// display. With both scaled sizes non-zero (and no BACKENDBLT_NOSCALE) the rectangle is scaled to
 // the whole scaled picture instead: scaledWidth x scaledHeight at the drawing offset, nearest
 // pixel.
 void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow* record, int32_t dx, int32_t dy,
@@ -36,9 +36,9 @@ void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow*
 // scaledWidth x scaledHeight at the drawing offset) that shows the picture rectangle (x, y,
 // width, height): the same pixels as MacBltBitMap of the whole picture gives there, at the cost
 // of that part only. Flags as MacBltBitMap.
-void MacBltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
-                      int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
-                      uint32_t flags);
+void BltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
+                   int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
+                   uint32_t flags);
 // Colours are 0xRRGGBB (the top byte is ignored).
 void MacRectFill(qzMacWindow* record, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
 void MacLine(qzMacWindow* record, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
@@ -69,4 +69,4 @@ uint32_t MacGWorldReadPixel(const qzRawBitMap* bitmap, int32_t x, int32_t y);
 
 // The window's framebuffer and what is still to be shown (tests and snapshots): null while
 // closed.
-const qzHostFrame* MacWindowFrame(const qzMacWindow* record);
+const qzHostFrame* BackendWindowFrame(const qzMacWindow* record);

@@ -1,9 +1,9 @@
-#include "platform/host/mac_menus.h"
+#include "platform/host/backend_menus.h"
 
 #include "base/error_codes.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_window.h"
 #include "platform/host/menu_bar.h"
 
 namespace {
@@ -17,21 +17,21 @@ void Choose(qzHostWindow* window, qzMenuBarEntry* entry) {
         window->menuBar->changed = true;
     }
     const qzMenuItem* item = entry->item;
-    MacHostHooks().menuSelected(window->display, item->hasId ? item->id : std::string(), selected);
+    HostHooks().menuSelected(window->display, item->hasId ? item->id : std::string(), selected);
 }
 
 }  // namespace
 
 int MacCreateWindowMenu(qzMacWindow* record, const qzMenuItem* tree) {
-    MacDisposeWindowMenu(record);
+    DisposeWindowMenu(record);
     if (!tree) return 0;
     record->menuBar = MenuBarCreate(tree);
     return record->menuBar ? 0 : ERR_CREATEMENU;
 }
 
-void MacDisposeWindowMenu(qzMacWindow* record) {
+void DisposeWindowMenu(qzMacWindow* record) {
     if (!record || !record->menuBar) return;
-    if (qzHostWindow* window = MacHostWindow(record)) {
+    if (qzHostWindow* window = HostWindow(record)) {
         if (window->menuBar == record->menuBar) HostSetWindowMenuBar(window, nullptr);
     }
     MenuBarFree(record->menuBar);
@@ -39,7 +39,7 @@ void MacDisposeWindowMenu(qzMacWindow* record) {
 }
 
 int MacResetWindowMenu(qzMacWindow* record, const qzMenuItem* tree) {
-    qzHostWindow* window = MacHostWindow(record);
+    qzHostWindow* window = HostWindow(record);
     if (!window || window->settings.fullScreen) return 0;
     qzMenuBar* old = record->menuBar;
     record->menuBar = tree ? MenuBarCreate(tree) : nullptr;
@@ -49,7 +49,7 @@ int MacResetWindowMenu(qzMacWindow* record, const qzMenuItem* tree) {
 }
 
 int MacSetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t set, uint32_t clear) {
-    if (!MacHostWindow(record)) return ERR_CLOSEDDISPLAY;
+    if (!HostWindow(record)) return ERR_CLOSEDDISPLAY;
     qzMenuBarEntry* entry = MenuBarFind(record->menuBar, item);
     if (!entry) return 0;
     uint32_t mask = QZ_MENUITEM_SELECTED | QZ_MENUITEM_DISABLED;
@@ -63,7 +63,7 @@ int MacSetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t se
 
 int MacGetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t* state) {
     *state = 0;
-    if (!MacHostWindow(record)) return ERR_CLOSEDDISPLAY;
+    if (!HostWindow(record)) return ERR_CLOSEDDISPLAY;
     qzMenuBarEntry* entry = MenuBarFind(record->menuBar, item);
     if (!entry) return 0;
     if ((item->flags & QZ_MENUITEM_TOGGLE) && (entry->flags & QZ_MENUITEM_SELECTED)) *state |= QZ_MENUITEM_SELECTED;
@@ -71,14 +71,14 @@ int MacGetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t* s
     return 0;
 }
 
-void MacHandleMenuEvent(qzHostWindow* window, const qzHostEvent& event) {
+void HandleMenuEvent(qzHostWindow* window, const qzHostEvent& event) {
     if (!window->menuBar) return;
     qzMenuBarEntry* entry = event.menuItem ? MenuBarFind(window->menuBar, event.menuItem)
                                            : MenuBarFindByName(window->menuBar, event.text.c_str());
     Choose(window, entry);
 }
 
-bool MacHandleMenuHotkey(qzHostWindow* window, uint32_t character) {
+bool HandleMenuHotkey(qzHostWindow* window, uint32_t character) {
     if (!window->menuBar || !character) return false;
     const qzMenuItem* item = MenuBarHotkey(window->menuBar, character);
     if (!item) return false;

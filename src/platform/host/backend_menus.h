@@ -16,7 +16,7 @@ struct qzMenuItem;
 // Makes the record's menu bar from the tree (replacing one it has): 0 or ERR_CREATEMENU.
 int MacCreateWindowMenu(qzMacWindow* record, const qzMenuItem* tree);
 // Frees the record's menu bar (the open window then shows none).
-void MacDisposeWindowMenu(qzMacWindow* record);
+void DisposeWindowMenu(qzMacWindow* record);
 // The display's menu tree changed (null: no menu): the open window's menu bar is made again
 // from it; when that fails the window is left without one. Nothing for a closed or full-screen
 // display. 0.
@@ -32,7 +32,7 @@ int MacGetMenuItemState(qzMacWindow* record, const qzMenuItem* item, uint32_t* s
 // A QZ_HEV_MENU event of the window: the entry it carries, else the one its text names (by id,
 // else by text). An entry that can be chosen (enabled, without a submenu) is chosen: a toggle
 // entry switches its check mark, and the menu choice goes to the menuSelected hook.
-void MacHandleMenuEvent(qzHostWindow* window, const qzHostEvent& event);
+void HandleMenuEvent(qzHostWindow* window, const qzHostEvent& event);
 // A key pressed with Ctrl or Cmd: true when it is the hotkey of an entry of the window's bar,
 // which is then chosen.
-bool MacHandleMenuHotkey(qzHostWindow* window, uint32_t character);
+bool HandleMenuHotkey(qzHostWindow* window, uint32_t character);

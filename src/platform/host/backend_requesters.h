@@ -34,7 +34,7 @@ int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* me
 
 // The result of the file requester: the folder (ending with '/'), the chosen names (each ended by
 // a NUL), their number, and whether the user chose at all.
-struct qzMacFileResult {
+struct qzBackendFileResult {
     std::string folder;
     std::string names;
     int32_t count = 0;
@@ -44,7 +44,7 @@ struct qzMacFileResult {
 // separated by '|' ("png|.jpg": ".png" and ".jpg", any case). mode: QZ_REQ_NORMAL (one file),
 // QZ_REQ_MULTISELECT (several) or QZ_REQ_SAVEMODE (a name to save under, proposed as `file`).
 // A cancel is no error: 0 with accepted 0.
-int MacFileRequest(const qzMacWindow* owner, qzMacFileResult* out, const char* title, const char* pattern, int mode,
+int MacFileRequest(const qzMacWindow* owner, qzBackendFileResult* out, const char* title, const char* pattern, int mode,
                    const char* folder, const char* file);
 
 // Folder requester: 0 with *chosen 1 and the folder's path, or *chosen 0 when cancelled.
@@ -64,7 +64,7 @@ int MacListRequest(const qzMacWindow* owner, const char* title, const char* mess
                    const std::vector<std::string>& items, int initial, int* index);
 
 // The result of the font requester.
-struct qzMacFontResult {
+struct qzBackendFontResult {
     char name[256];
     int32_t size;
     int32_t weight;  // 200 bold, else 80
@@ -77,7 +77,7 @@ struct qzMacFontResult {
 };
 // Font requester. An empty name means "Helvetica" at 12. Without a choice the result holds the
 // font it started with.
-int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzMacFontResult* out);
+int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzBackendFontResult* out);
 
 // Colour requester: *color 0xRRGGBB, or -1 when cancelled. `initial` -1 starts at black.
 int MacColorRequest(const qzMacWindow* owner, const char* title, int32_t initial, int32_t* color);
@@ -87,4 +87,4 @@ int MacColorRequest(const qzMacWindow* owner, const char* title, int32_t initial
 bool MacIsNumberText(const char* text, size_t length);
 
 // The suffixes of a file requester pattern, as MacFileRequest reads it; empty: every file.
-std::vector<std::string> MacPatternSuffixes(const char* pattern);
+std::vector<std::string> PatternSuffixes(const char* pattern);

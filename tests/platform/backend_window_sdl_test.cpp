@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "base/pixel_format_codes.h"
-#include "platform/host/mac_draw.h"
-#include "platform/host/mac_window.h"
+#include "platform/host/backend_draw.h"
+#include "platform/host/backend_window.h"
 #include "platform/host_test_util.h"
 #include "platform/xvfb_server.h"
 
@@ -66,8 +66,8 @@ void Draw(qzMacWindow* r) {
     r->offsetX = r->offsetY = 0;
 }
 
-qzMacDisplayFrame WindowFrame(const char* title) {
-    qzMacDisplayFrame f;
+qzBackendDisplayFrame WindowFrame(const char* title) {
+    qzBackendDisplayFrame f;
     f.scriptId = 1;
     f.title = title;
     f.x = 30;
@@ -86,7 +86,7 @@ std::vector<uint32_t> HeadlessPicture() {
     MacAllocWindowRecord(nullptr, FakeDisplay(1), &r);
     EXPECT_EQ(MacOpenDisplay(r, WindowFrame("headless"), 1, nullptr), 0);
     Draw(r);
-    std::vector<uint32_t> picture = MacWindowFrame(r)->pixels;
+    std::vector<uint32_t> picture = BackendWindowFrame(r)->pixels;
     MacFreeWindowRecord(r);
     MacShutdownPlatform();
     return picture;
@@ -103,7 +103,7 @@ void Pump(int ms) {
 
 }  // namespace
 
-TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime) {
+TEST(BackendWindowSdl, FadesHoldOneReservationAndTakeTheirTime) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("QUARNELIX_DRIVER", "sdl", 1);
     std::string message;
@@ -130,7 +130,7 @@ TEST(MacWindowSdl, FadesHoldOneReservationAndTakeTheirTime) {
     unsetenv("SDL_VIDEODRIVER");
 }
 
-TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
+TEST(BackendWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
     if (!HaveProgram("Xvfb") || !HaveProgram("import") || !HaveProgram("xwininfo") || !HaveProgram("xprop"))
         GTEST_SKIP() << "Xvfb, ImageMagick and x11-utils are needed";
     const std::vector<uint32_t> expected = HeadlessPicture();
@@ -147,10 +147,10 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
     InstallCaptureHooks();
 
     // Monitors and modes as the X server reports them.
-    qzMacMonitor* monitors = MacGetMonitorInfo();
+    qzBackendMonitor* monitors = MacGetMonitorInfo();
     ASSERT_NE(monitors, nullptr);
     EXPECT_TRUE(monitors->width == 800 && monitors->height == 600);
-    MacFreeMonitorInfo(monitors);
+    FreeBackendMonitors(monitors);
     EXPECT_GE(MacGetDisplayModes(0, nullptr), 1);
 
     qzMacWindow* r = nullptr;
@@ -196,8 +196,8 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
     qzMacWindow* shaped = nullptr;
     ASSERT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(2), &shaped), 0);
     const uint8_t mask[] = {0xF0, 0x00, 0xF0, 0x00, 0x00, 0x00, 0x00, 0x00};  // 8 x 4, top left 4 x 2 inside
-    qzMacShape shape = {QZ_SHAPE_MASK, mask, 2, 8, 4};
-    qzMacDisplayFrame sf = WindowFrame("qz-x11 shaped");
+    qzBackendShape shape = {QZ_SHAPE_MASK, mask, 2, 8, 4};
+    qzBackendDisplayFrame sf = WindowFrame("qz-x11 shaped");
     sf.x = 400;
     sf.y = 300;
     sf.width = 8;
@@ -215,7 +215,7 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
 
     // Retitled, moved and resized.
     MacSetDisplayTitle(r, "qz-x11 second");
-    qzMacDisplayFrame f = WindowFrame("qz-x11 second");
+    qzBackendDisplayFrame f = WindowFrame("qz-x11 second");
     f.x = 200;
     f.y = 100;
     f.width = 64;
@@ -243,5 +243,5 @@ TEST(MacWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) {
 
     MacFreeWindowRecord(r);
     MacShutdownPlatform();
-    MacSetHostHooks(nullptr);
+    SetHostHooks(nullptr);
 }

@@ -10,9 +10,9 @@
 
 #include "base/event_types.h"
 #include "base/pixel_format_codes.h"
-#include "platform/host/mac_draw.h"
-#include "platform/host/mac_menus.h"
-#include "platform/host/mac_window.h"
+#include "platform/host/backend_draw.h"
+#include "platform/host/backend_menus.h"
+#include "platform/host/backend_window.h"
 #include "platform/host_test_util.h"
 
 namespace {
@@ -56,7 +56,7 @@ bool ReadPng(const std::string& path, int32_t* width, int32_t* height, std::vect
     return true;
 }
 
-class MacWindow : public HostTest {
+class BackendWindow : public HostTest {
 protected:
     void SetUp() override { StartPlatform("headless"); }
     void TearDown() override {
@@ -71,8 +71,8 @@ protected:
         return r;
     }
 
-    qzMacDisplayFrame Frame(int32_t id, int32_t width, int32_t height, uint32_t flags = 0) {
-        qzMacDisplayFrame f;
+    qzBackendDisplayFrame Frame(int32_t id, int32_t width, int32_t height, uint32_t flags = 0) {
+        qzBackendDisplayFrame f;
         f.scriptId = id;
         f.title = "display";
         f.x = 100;
@@ -100,7 +100,7 @@ protected:
     }
 
     uint32_t At(qzMacWindow* r, int32_t x, int32_t y) {
-        const qzHostFrame* f = MacWindowFrame(r);
+        const qzHostFrame* f = BackendWindowFrame(r);
         return f->pixels[size_t(y) * f->width + x];
     }
 
@@ -109,11 +109,11 @@ protected:
 
 }  // namespace
 
-TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind) {
+TEST_F(BackendWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind) {
     qzMacWindow* r = Record(3);
     EXPECT_EQ(r->display, FakeDisplay(3));
     EXPECT_EQ(r->menuBar, nullptr);
-    EXPECT_EQ(MacHostWindow(r), nullptr);
+    EXPECT_EQ(HostWindow(r), nullptr);
     // A closed display draws nothing and nothing fails.
     MacRectFill(r, 0, 0, 10, 10, 0xFFFFFF);
     MacCloseDisplay(r);
@@ -123,11 +123,11 @@ TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind) {
     EXPECT_EQ(MacSetMenuItemState(r, nullptr, 2, 0), ERR_CLOSEDDISPLAY);
     EXPECT_EQ(MacGetMenuItemState(r, nullptr, &state), ERR_CLOSEDDISPLAY);
 
-    qzMacDisplayFrame frame = Frame(3, 64, 48);
+    qzBackendDisplayFrame frame = Frame(3, 64, 48);
     ASSERT_EQ(MacOpenDisplay(r, frame, 1, nullptr), 0);
     EXPECT_EQ(MacGetMenuItemState(r, nullptr, &state), 0);
     EXPECT_EQ(state, 0u);
-    qzHostWindow* w = MacHostWindow(r);
+    qzHostWindow* w = HostWindow(r);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->scriptId, 3);
     EXPECT_EQ(w->title, "display");
@@ -151,21 +151,21 @@ TEST_F(MacWindow, RecordsOpenCloseAndReopenWithoutLeavingWindowsBehind) {
     EXPECT_EQ(HostFirstWindow(), nullptr);
 }
 
-TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake) {
-    qzMacBorders b;
+TEST_F(BackendWindow, BordersGeometryTitleAndKeepAwake) {
+    qzBackendBorders b;
     EXPECT_EQ(MacDetermineBorderSizes(QZ_DISPLAYFLAG_BORDERLESS, &b), 0);
     EXPECT_TRUE(b.left == 0 && b.top == 0 && b.horizontal == 0 && b.vertical == 0);
     EXPECT_EQ(MacDetermineBorderSizes(QZ_DISPLAYFLAG_SIZEABLE, &b), 0);
     EXPECT_TRUE(b.left == 0 && b.top == 22 && b.horizontal == 0 && b.vertical == 22);
 
     qzMacWindow* r = Opened(1, 40, 30, QZ_DISPLAYFLAG_BORDERLESS | QZ_DISPLAYFLAG_KEEPAWAKE);
-    qzHostWindow* w = MacHostWindow(r);
+    qzHostWindow* w = HostWindow(r);
     EXPECT_EQ(w->x, 100);
     EXPECT_EQ(w->y, 50);
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 0);
     MacRectFill(r, 0, 0, 40, 30, 0x0000FF);
 
-    qzMacDisplayFrame f = Frame(1, 60, 20, QZ_DISPLAYFLAG_BORDERLESS);
+    qzBackendDisplayFrame f = Frame(1, 60, 20, QZ_DISPLAYFLAG_BORDERLESS);
     f.x = 7;
     f.y = 9;
     MacSizeMoveDisplay(r, f);
@@ -185,22 +185,22 @@ TEST_F(MacWindow, BordersGeometryTitleAndKeepAwake) {
     EXPECT_EQ(HeadlessRecord().screenSaverAllowed, 1);
 }
 
-TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem) {
+TEST_F(BackendWindow, MinimisingAndActivatingGoThroughTheWindowSystem) {
     qzMacWindow* a = Opened(1, 20, 20);
     qzMacWindow* b = Opened(2, 20, 20);
-    EXPECT_EQ(MacHostWindow(b), HostFocusWindow());
+    EXPECT_EQ(HostWindow(b), HostFocusWindow());
     MacActivateDisplay(a);
     Drain();
-    EXPECT_EQ(MacHostWindow(a), HostFocusWindow());
+    EXPECT_EQ(HostWindow(a), HostFocusWindow());
 
     Hooks().posted.clear();
     EXPECT_EQ(MacShowHideDisplay(a, 1), 0);
     Drain();
-    EXPECT_EQ(MacHostWindow(a)->windowState, 2);
+    EXPECT_EQ(HostWindow(a)->windowState, 2);
     EXPECT_EQ(MacShowHideDisplay(a, 0), 0);
     int refreshes = Hooks().refreshes;
     Drain();
-    EXPECT_EQ(MacHostWindow(a)->windowState, 1);
+    EXPECT_EQ(HostWindow(a)->windowState, 1);
     EXPECT_EQ(Hooks().refreshes, refreshes + 1);  // shown again: drawn again
     std::vector<int32_t> types;
     for (const PostedEvent& e : Hooks().posted) types.push_back(e.type);
@@ -208,37 +208,37 @@ TEST_F(MacWindow, MinimisingAndActivatingGoThroughTheWindowSystem) {
 
     // A full-screen window is not minimised.
     qzMacWindow* full = Record(3);
-    qzMacDisplayFrame f = Frame(3, 640, 480, QZ_DISPLAYFLAG_BORDERLESS);
+    qzBackendDisplayFrame f = Frame(3, 640, 480, QZ_DISPLAYFLAG_BORDERLESS);
     f.fullScreen = 1;
     ASSERT_EQ(MacOpenDisplay(full, f, 1, nullptr), 0);
     Drain();
     MacShowHideDisplay(full, 1);
     Drain();
-    EXPECT_EQ(MacHostWindow(full)->windowState, 1);
+    EXPECT_EQ(HostWindow(full)->windowState, 1);
 }
 
-TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged) {
+TEST_F(BackendWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged) {
     qzMacWindow* r = Opened(1, 50, 40);
     r->offsetX = 5;
     r->offsetY = 3;
-    FrameTakeDirty(&MacHostWindow(r)->frame);
+    FrameTakeDirty(&HostWindow(r)->frame);
     Picture p(10, 8, Gradient);
 
     // Unscaled: exactly (dx + offset x, dy + offset y, width, height).
     MacBltBitMap(&p.lock, 2, 1, r, 4, 6, 6, 5, 0, 0, 0);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {9, 9, 6, 5}));
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {9, 9, 6, 5}));
     EXPECT_EQ(At(r, 9, 9), 0xFF000000u | Gradient(2, 1));
     EXPECT_EQ(At(r, 14, 13), 0xFF000000u | Gradient(7, 5));
-    FrameTakeDirty(&MacHostWindow(r)->frame);
+    FrameTakeDirty(&HostWindow(r)->frame);
 
     // Scaled: the rectangle becomes the whole scaled picture at the offset; 0x100 ignores it.
     MacBltBitMap(&p.lock, 0, 0, r, 30, 30, 10, 8, 20, 16, 0);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {5, 3, 20, 16}));
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {5, 3, 20, 16}));
     EXPECT_EQ(At(r, 5 + 19, 3 + 15), 0xFF000000u | Gradient(9, 7));
-    FrameTakeDirty(&MacHostWindow(r)->frame);
-    MacBltBitMap(&p.lock, 0, 0, r, 30, 30, 10, 8, 20, 16, MACBLT_NOSCALE);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {35, 33, 10, 7}));  // clipped at the bottom
-    FrameTakeDirty(&MacHostWindow(r)->frame);
+    FrameTakeDirty(&HostWindow(r)->frame);
+    MacBltBitMap(&p.lock, 0, 0, r, 30, 30, 10, 8, 20, 16, BACKENDBLT_NOSCALE);
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {35, 33, 10, 7}));  // clipped at the bottom
+    FrameTakeDirty(&HostWindow(r)->frame);
 
     // Fill, line and pixel: colours are 0xRRGGBB whatever the top byte says.
     MacRectFill(r, -10, -10, 12, 12, 0x7F80FF00);
@@ -249,39 +249,39 @@ TEST_F(MacWindow, DrawingLandsAtTheOffsetAndMarksWhatItChanged) {
     MacWritePixel(r, 44, 36, 0xABCDEF);
     EXPECT_EQ(At(r, 49, 39), 0xFFABCDEFu);
     MacWritePixel(r, 45, 37, 0xABCDEF);  // outside: nothing
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {0, 0, 50, 40}));
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {0, 0, 50, 40}));
 
     // The part of a scaled picture gives the whole picture's pixels there.
-    MacBltScaledPart(&p.lock, 10, 8, 3, 2, 2, 2, r, 15, 12, 0);
+    BltScaledPart(&p.lock, 10, 8, 3, 2, 2, 2, r, 15, 12, 0);
     EXPECT_EQ(At(r, 5 + 5, 3 + 3), 0xFF000000u | Gradient(3, 2));
 
     // A view rectangle to show is the offset rectangle, or the whole scaled picture.
-    FrameTakeDirty(&MacHostWindow(r)->frame);
+    FrameTakeDirty(&HostWindow(r)->frame);
     MacRenderViewRect(r, 1, 2, 3, 4, 5, 6, 0, 0);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {6, 8, 3, 4}));
-    FrameTakeDirty(&MacHostWindow(r)->frame);
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {6, 8, 3, 4}));
+    FrameTakeDirty(&HostWindow(r)->frame);
     MacRenderViewRect(r, 1, 2, 3, 4, 5, 6, 30, 20);
-    EXPECT_TRUE(SameRect(MacWindowFrame(r)->dirty, {5, 6, 30, 20}));
+    EXPECT_TRUE(SameRect(BackendWindowFrame(r)->dirty, {5, 6, 30, 20}));
 }
 
-TEST_F(MacWindow, MinimisedWindowsDrawOnlyBlitsThatAskForIt) {
+TEST_F(BackendWindow, MinimisedWindowsDrawOnlyBlitsThatAskForIt) {
     qzMacWindow* r = Opened(1, 8, 8);
     MacShowHideDisplay(r, 1);
     Drain();
-    ASSERT_EQ(MacHostWindow(r)->windowState, 2);
+    ASSERT_EQ(HostWindow(r)->windowState, 2);
     Picture p(8, 8, [](int32_t, int32_t) { return 0x00FF0000u; });
     MacRectFill(r, 0, 0, 8, 8, 0xFFFFFF);
     MacLine(r, 0, 0, 7, 7, 0xFFFFFF);
     MacWritePixel(r, 1, 1, 0xFFFFFF);
     MacBltBitMap(&p.lock, 0, 0, r, 0, 0, 8, 8, 0, 0, 0);
     EXPECT_EQ(At(r, 1, 1), QZ_FRAME_BLACK);
-    MacBltBitMap(&p.lock, 0, 0, r, 0, 0, 4, 8, 0, 0, MACBLT_ANYSTATE);
-    MacBltBitMap(&p.lock, 4, 0, r, 4, 0, 4, 8, 0, 0, MACBLT_WHILEHIDDEN);
+    MacBltBitMap(&p.lock, 0, 0, r, 0, 0, 4, 8, 0, 0, BACKENDBLT_ANYSTATE);
+    MacBltBitMap(&p.lock, 4, 0, r, 4, 0, 4, 8, 0, 0, BACKENDBLT_WHILEHIDDEN);
     EXPECT_EQ(At(r, 1, 1), 0xFFFF0000u);
     EXPECT_EQ(At(r, 6, 1), 0xFFFF0000u);
 }
 
-TEST_F(MacWindow, EachEventPassPresentsWhatWasDrawnOnce) {
+TEST_F(BackendWindow, EachEventPassPresentsWhatWasDrawnOnce) {
     qzMacWindow* r = Opened(1, 100, 100);
     FullPass();
     uint32_t presents = HeadlessRecord().presents;
@@ -304,21 +304,21 @@ TEST_F(MacWindow, EachEventPassPresentsWhatWasDrawnOnce) {
     EXPECT_EQ(HeadlessRecord().presents, presents + 3);
 }
 
-TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels) {
+TEST_F(BackendWindow, ShapesComeFromMasksAndAlphaChannels) {
     // A 12 x 2 mask (16-bit rows) and a 3 x 2 alpha channel smaller than the window.
     const uint8_t mask[] = {0xF0, 0x0F, 0x80, 0x01};
     const uint8_t alpha[] = {0, 128, 255, 0, 9, 9, 9, 9};
     qzMacWindow* m = Record(1);
-    qzMacShape maskShape = {QZ_SHAPE_MASK, mask, 2, 12, 2};
+    qzBackendShape maskShape = {QZ_SHAPE_MASK, mask, 2, 12, 2};
     ASSERT_EQ(MacOpenDisplay(m, Frame(1, 12, 2, QZ_DISPLAYFLAG_BORDERLESS), 1, &maskShape), 0);
     EXPECT_EQ(m->shaped, 1);
     EXPECT_EQ(m->compositing, 1);
     std::vector<uint8_t> expected = {255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(MacWindowFrame(m)->shape, expected);
+    EXPECT_EQ(BackendWindowFrame(m)->shape, expected);
     qzMacWindow* a = Record(2);
-    qzMacShape alphaShape = {QZ_SHAPE_ALPHA, alpha, 4, 3, 2};
+    qzBackendShape alphaShape = {QZ_SHAPE_ALPHA, alpha, 4, 3, 2};
     ASSERT_EQ(MacOpenDisplay(a, Frame(2, 4, 3, QZ_DISPLAYFLAG_BORDERLESS), 1, &alphaShape), 0);
-    EXPECT_EQ(MacWindowFrame(a)->shape, (std::vector<uint8_t>{0, 128, 255, 0, 9, 9, 9, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(BackendWindowFrame(a)->shape, (std::vector<uint8_t>{0, 128, 255, 0, 9, 9, 9, 0, 0, 0, 0, 0}));
 
     // The shape's alpha merged into 32-bit pixels.
     std::vector<uint32_t> target(4 * 3, 0x00112233);
@@ -334,15 +334,15 @@ TEST_F(MacWindow, ShapesComeFromMasksAndAlphaChannels) {
     EXPECT_EQ(target[1], 0x001122B3u);  // the source pixel (0, 0) with the alpha in its low byte
 }
 
-TEST_F(MacWindow, MonitorsModesAndFullScreen) {
-    qzMacMonitor* list = MacGetMonitorInfo();
+TEST_F(BackendWindow, MonitorsModesAndFullScreen) {
+    qzBackendMonitor* list = MacGetMonitorInfo();
     ASSERT_NE(list, nullptr);
     ASSERT_NE(list->next, nullptr);
     EXPECT_TRUE(list->x == 0 && list->y == 0 && list->width == 1920 && list->height == 1080);
     EXPECT_TRUE(list->next->x == 1920 && list->next->width == 1280 && list->next->height == 1024);
     EXPECT_EQ(list->next->next, nullptr);
-    MacFreeMonitorInfo(list);
-    EXPECT_EQ(MacCountMonitors(), 2);
+    FreeBackendMonitors(list);
+    EXPECT_EQ(CountBackendMonitors(), 2);
     EXPECT_EQ(MacGetDisplayID(1), 1);
     EXPECT_EQ(MacGetDisplayID(2), 0);
     EXPECT_EQ(MacGetDisplayID(-1), 0);
@@ -350,7 +350,7 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen) {
     // Every size is reported at two rates; the rows hold each size once.
     int32_t all = MacGetDisplayModes(1, nullptr);
     EXPECT_EQ(all, 8);
-    std::vector<qzMacModeRow> rows(size_t(all), qzMacModeRow{-1, -1});
+    std::vector<qzBackendModeRow> rows(size_t(all), qzBackendModeRow{-1, -1});
     ASSERT_EQ(MacGetDisplayModes(1, rows.data()), 4);
     EXPECT_TRUE(rows[3].width == 1280 && rows[3].height == 1024);
     EXPECT_EQ(rows[4].width, -1);
@@ -375,19 +375,19 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen) {
 
     // A full-screen window covers its monitor in the current mode.
     qzMacWindow* full = Record(2);
-    qzMacDisplayFrame f = Frame(2, 640, 480, QZ_DISPLAYFLAG_BORDERLESS);
+    qzBackendDisplayFrame f = Frame(2, 640, 480, QZ_DISPLAYFLAG_BORDERLESS);
     f.fullScreen = 1;
     f.monitor = 1;
     ASSERT_EQ(MacSwitchDisplayMode(full, 1, 640, 480, 0), 0);
     ASSERT_EQ(MacOpenDisplay(full, f, 1, nullptr), 0);
-    qzHostWindow* w = MacHostWindow(full);
+    qzHostWindow* w = HostWindow(full);
     EXPECT_TRUE(w->x == 1920 && w->y == 0 && w->width == 640 && w->height == 480 && w->frame.width == 640);
     MacCloseDisplay(full);
     EXPECT_EQ(MacRestoreDisplayMode(full), 0);
     EXPECT_EQ(MacRestoreDisplayMode(r), 0);
-    qzMacMonitor* after = MacGetMonitorInfo();
+    qzBackendMonitor* after = MacGetMonitorInfo();
     EXPECT_TRUE(after->width == 1920 && after->height == 1080 && after->next->width == 1280);
-    MacFreeMonitorInfo(after);
+    FreeBackendMonitors(after);
 
     // Stopping the platform gives every monitor its mode back.
     ASSERT_EQ(MacSwitchDisplayMode(r, 1, 800, 600, 0), 0);
@@ -399,26 +399,26 @@ TEST_F(MacWindow, MonitorsModesAndFullScreen) {
     EXPECT_EQ(m.width, 1280);
 }
 
-TEST_F(MacWindow, FadesAndInterfaceModes) {
+TEST_F(BackendWindow, FadesAndInterfaceModes) {
     // Nothing is on a screen to fade headless: no token, and fading in token 0 does nothing.
     EXPECT_EQ(MacFadeOut(1), 0);
     MacFadeIn(0, 1);
-    EXPECT_EQ(MacFullScreenUIMode(), 0);
+    EXPECT_EQ(FullScreenUIMode(), 0);
     MacSetFullScreenUIMode(2);
-    EXPECT_EQ(MacFullScreenUIMode(), 2);
+    EXPECT_EQ(FullScreenUIMode(), 2);
     MacSetFullScreenUIMode(0);
-    EXPECT_EQ(MacFullScreenUIMode(), 0);
+    EXPECT_EQ(FullScreenUIMode(), 0);
     MacSetFullScreenUIMode(1);
     MacShutdownPlatform();
     std::string message;
     ASSERT_EQ(MacInitPlatform(&message), 0);
-    EXPECT_EQ(MacFullScreenUIMode(), 0);
+    EXPECT_EQ(FullScreenUIMode(), 0);
 }
 
-TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows) {
+TEST_F(BackendWindow, TheDesktopGrabComposesTheVisibleWindows) {
     // Two overlapping borderless windows on monitor 0, a minimised one and a shaped one.
     qzMacWindow* below = Record(1);
-    qzMacDisplayFrame f = Frame(1, 4, 4, QZ_DISPLAYFLAG_BORDERLESS);
+    qzBackendDisplayFrame f = Frame(1, 4, 4, QZ_DISPLAYFLAG_BORDERLESS);
     f.x = 10;
     f.y = 10;
     ASSERT_EQ(MacOpenDisplay(below, f, 1, nullptr), 0);
@@ -434,7 +434,7 @@ TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows) {
     MacRectFill(hidden, 0, 0, 4, 4, 0xFFFFFF);
     MacShowHideDisplay(hidden, 1);
     const uint8_t alpha[] = {255, 0, 128, 0};
-    qzMacShape shape = {QZ_SHAPE_ALPHA, alpha, 4, 4, 1};
+    qzBackendShape shape = {QZ_SHAPE_ALPHA, alpha, 4, 4, 1};
     qzMacWindow* shaped = Record(4);
     f.x = 10;
     f.y = 11;
@@ -458,7 +458,7 @@ TEST_F(MacWindow, TheDesktopGrabComposesTheVisibleWindows) {
     EXPECT_TRUE(grab.empty());
 }
 
-TEST_F(MacWindow, DisplayAttributes) {
+TEST_F(BackendWindow, DisplayAttributes) {
     qzMacWindow* r = Opened(1, 30, 30);
     qzRawBitMap* back = OsAllocBitMap(30, 30);
     MacSetQuitOption(nullptr, QZ_QUIT_ESCAPE, 1);
@@ -467,29 +467,29 @@ TEST_F(MacWindow, DisplayAttributes) {
         int attr;
         intptr_t value;
     } rows[] = {
-        {MACATTR_DEPTH, 32},
-        {MACATTR_MOUSEX, 12},
-        {MACATTR_MOUSEY, 17},
-        {MACATTR_QUITCTRLC, 1},
-        {MACATTR_QUITLEFTMOUSE, 0},
-        {MACATTR_QUITESCAPE, 1},
-        {MACATTR_11, 16},
-        {MACATTR_12, 16},
-        {MACATTR_OPTIONS, 1},
-        {MACATTR_MENUBARHEIGHT, 0},
+        {BACKENDATTR_DEPTH, 32},
+        {BACKENDATTR_MOUSEX, 12},
+        {BACKENDATTR_MOUSEY, 17},
+        {BACKENDATTR_QUITCTRLC, 1},
+        {BACKENDATTR_QUITLEFTMOUSE, 0},
+        {BACKENDATTR_QUITESCAPE, 1},
+        {BACKENDATTR_11, 16},
+        {BACKENDATTR_12, 16},
+        {BACKENDATTR_OPTIONS, 1},
+        {BACKENDATTR_MENUBARHEIGHT, 0},
         {OSBMATTR_ROWLENGTH, 32},
         {OSBMATTR_PIXELS, intptr_t(back->pixels)},
         {99, 0},
     };
     for (const auto& row : rows) EXPECT_EQ(MacGetDisplayAttr(r, row.attr, back), row.value) << row.attr;
-    MacSetDisplayOptionWord(5);
-    EXPECT_EQ(MacGetDisplayAttr(r, MACATTR_OPTIONS, back), 5);
+    SetDisplayOptionWord(5);
+    EXPECT_EQ(MacGetDisplayAttr(r, BACKENDATTR_OPTIONS, back), 5);
     MacCloseDisplay(r);
-    EXPECT_EQ(MacGetDisplayAttr(r, MACATTR_MOUSEX, nullptr), 0);
+    EXPECT_EQ(MacGetDisplayAttr(r, BACKENDATTR_MOUSEX, nullptr), 0);
     OsFreeBitMap(back);
 }
 
-TEST(MacOffscreen, PixelsAndLinesOnPlatformBitmaps) {
+TEST(BackendOffscreen, PixelsAndLinesOnPlatformBitmaps) {
     qzRawBitMap* b = OsAllocBitMap(6, 5);
     ASSERT_NE(b, nullptr);
     std::memset(b->pixels, 0xFF, size_t(b->bytesPerRow) * 5);
@@ -507,7 +507,7 @@ TEST(MacOffscreen, PixelsAndLinesOnPlatformBitmaps) {
     EXPECT_EQ(MacGWorldReadPixel(nullptr, 0, 0), 0u);
 }
 
-TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
+TEST(BackendSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
     std::string dir = ::testing::TempDir() + "qz-snapshots-" + std::to_string(getpid());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
@@ -520,7 +520,7 @@ TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
     qzMacWindow *a = nullptr, *b = nullptr;
     ASSERT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(7), &a), 0);
     ASSERT_EQ(MacAllocWindowRecord(nullptr, FakeDisplay(8), &b), 0);
-    qzMacDisplayFrame f;
+    qzBackendDisplayFrame f;
     f.scriptId = 7;
     f.width = 3;
     f.height = 2;
@@ -529,7 +529,7 @@ TEST(MacSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
     MacWritePixel(a, 2, 1, 0x123456);
     MacCloseDisplay(a);
     const uint8_t alpha[] = {255, 0, 7, 255, 255, 255};
-    qzMacShape shape = {QZ_SHAPE_ALPHA, alpha, 3, 3, 2};
+    qzBackendShape shape = {QZ_SHAPE_ALPHA, alpha, 3, 3, 2};
     f.scriptId = 8;
     ASSERT_EQ(MacOpenDisplay(b, f, 1, &shape), 0);
     MacRectFill(b, 0, 0, 3, 2, 0xFF8000);

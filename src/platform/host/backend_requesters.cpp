@@ -1,4 +1,4 @@
-#include "platform/host/mac_requesters.h"
+#include "platform/host/backend_requesters.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,9 +6,10 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "base/player_identity.h"
 #include "platform/catalog.h"
+#include "platform/host/backend_window.h"
 #include "platform/host/host.h"
-#include "platform/host/mac_window.h"
 #include "platform/os_env.h"
 #include "platform/os_path.h"
 
@@ -31,11 +32,11 @@ std::string FileSystemPath(const char* enginePath) {
 int ShowDialog(qzHostDialog& dialog, const qzMacWindow* owner, qzHostDialogAnswer* answer) {
     const qzHostDriver* driver = HostDriver();
     if (!driver) return ERR_WINDOW;
-    dialog.parent = MacHostWindow(owner);
+    dialog.parent = HostWindow(owner);
     std::string message;
     int error = driver->dialog(dialog, answer, &message);
     if (error && !message.empty()) {
-        std::fprintf(stderr, "QuarnelixPlayer: %s\n", message.c_str());
+        std::fprintf(stderr, "%s: %s\n", QZ_PLAYER_NAME, message.c_str());
         std::fflush(stderr);
     }
     return error == ERR_MEM ? ERR_MEM : error ? ERR_WINDOW : 0;
@@ -60,7 +61,7 @@ void CopyOut(const std::string& text, char* buffer, size_t size) {
 
 }  // namespace
 
-std::vector<std::string> MacPatternSuffixes(const char* pattern) {
+std::vector<std::string> PatternSuffixes(const char* pattern) {
     std::vector<std::string> suffixes;
     if (!pattern || !*pattern || pattern[0] == '*' || std::strcmp(pattern, "#?") == 0) return suffixes;
     for (std::string piece : SplitBars(pattern)) {
@@ -123,16 +124,16 @@ int MacSystemRequest(const qzMacWindow* owner, const char* title, const char* me
     return 0;
 }
 
-int MacFileRequest(const qzMacWindow* owner, qzMacFileResult* out, const char* title, const char* pattern, int mode,
+int MacFileRequest(const qzMacWindow* owner, qzBackendFileResult* out, const char* title, const char* pattern, int mode,
                    const char* folder, const char* file) {
-    *out = qzMacFileResult{};
+    *out = qzBackendFileResult{};
     qzHostDialog d;
     d.kind = QZ_HDLG_FILE;
     d.title = Utf8(title);
     d.fileMode = mode == QZ_REQ_MULTISELECT ? QZ_HFILE_OPENSEVERAL
                  : mode == QZ_REQ_SAVEMODE  ? QZ_HFILE_SAVE
                                             : QZ_HFILE_OPEN;
-    if (d.fileMode != QZ_HFILE_SAVE) d.suffixes = MacPatternSuffixes(pattern);
+    if (d.fileMode != QZ_HFILE_SAVE) d.suffixes = PatternSuffixes(pattern);
     d.folder = FileSystemPath(folder);
     if (file && *file) {
         std::string name;
@@ -154,7 +155,7 @@ int MacFileRequest(const qzMacWindow* owner, qzMacFileResult* out, const char* t
         out->count++;
     }
     out->accepted = out->count > 0 ? 1 : 0;
-    if (!out->accepted) *out = qzMacFileResult{};
+    if (!out->accepted) *out = qzBackendFileResult{};
     return 0;
 }
 
@@ -221,7 +222,7 @@ int MacListRequest(const qzMacWindow* owner, const char* title, const char* mess
     return 0;
 }
 
-int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzMacFontResult* out) {
+int MacFontRequest(const qzMacWindow* owner, const char* title, const char* name, int size, qzBackendFontResult* out) {
     std::string family = name && *name ? name : "Helvetica";
     if (!name || !*name) size = 12;
     qzHostDialog d;
