@@ -106,4 +106,4 @@ bool CurrentLayersOn() {
     return display && display->layersEnabled;
 }
 
-void MarkLayerDirty(void* layer) { MarkLayerForRefresh(layer); }
+void MarkLayerDirty(VmState* state, void* layer) { MarkLayerForRefresh(state, layer); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+struct VmState;
 struct qzClipRegion;
 
 // Origin and size of the drawing target along one axis: its clip region's when it has one, else
@@ -38,4 +39,4 @@ void* CurrentDisplayObject();
 // True when the current display has layers on.
 bool CurrentLayersOn();
 // Marks the bounds of a layer for the next refresh of the current display.
-void MarkLayerDirty(void* layer);
+void MarkLayerDirty(VmState* state, void* layer);
