@@ -16,8 +16,8 @@ struct qzAxisExtent {
 qzAxisExtent DrawTargetExtent(bool horizontal);
 // The drawing target's size; false without one.
 bool GetDrawTargetSize(int32_t* width, int32_t* height);
-// The drawing target's clip region, or null.
-qzClipRegion* DrawTargetClipRegion();
+// The drawing target's clip region (of a selected object too), or null.
+const qzClipRegion* DrawTargetClipRegion();
 // True while a mask or an alpha channel is selected as the output.
 bool DrawTargetIsChannel();
 // Makes the region the clip region of the picture drawing addresses (null removes it). 0, or
