@@ -1,7 +1,7 @@
 // What the graphics core and the graphics library ask of the layer and sprite code: whether a
-// layer still uses a clip region, clearing a region from the layers before it goes, and the counts
-// the resource monitor shows. Each hook is null until that code installs it, and then there are
-// no layers and no on-screen sprites.
+// layer still uses a clip region, clearing a region from the layers before it goes, the counts the
+// resource monitor shows and refreshing a layer that an asynchronous draw object drew into. Each
+// hook is null until that code installs it, and then there are no layers and no on-screen sprites.
 #pragma once
 
 #include <cstdint>

@@ -38,5 +38,6 @@ bool OutputIsPicture();
 void* CurrentDisplayObject();
 // True when the current display has layers on.
 bool CurrentLayersOn();
-// Marks the bounds of a layer for the next refresh of the current display.
+// Refreshes the bounds of a layer that an asynchronous draw object drew into, by the rule of the
+// current output (gfx/layer_hooks.h).
 void MarkLayerDirty(VmState* state, void* layer);
