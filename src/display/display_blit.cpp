@@ -3,8 +3,10 @@
 #include "display/display.h"
 #include "display/display_links.h"
 #include "display/display_present.h"
+#include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit_display.h"
+#include "gfx/clip_region.h"
 
 namespace {
 
@@ -35,6 +37,10 @@ void DescribeForBlit(void* handle, qzBlitDisplayInfo* out) {
         out->targetWidth = display->bgpic->width;
         out->targetHeight = display->bgpic->height;
     }
+    // The clip region of what drawing addresses: on the current display the drawing target (a
+    // selected object's record, else the shown picture), on another its shown picture.
+    const qzBGPic* drawn = display == CurrentDisplay() ? CurrentBGPic() : display->bgpic;
+    out->clipRegion = drawn ? static_cast<const qzClipRegion*>(drawn->clipRegion) : nullptr;
 }
 
 void PresentForBlit(const qzBitMap* source, int sx, int sy, void* display, int dx, int dy, int width, int height,

@@ -7,6 +7,7 @@
 #include "display/layer_list.h"
 #include "display/layer_records.h"
 #include "display/layer_redraw.h"
+#include "display/layer_refresh.h"
 #include "display/picture.h"
 #include "gfx/layer_hooks.h"
 
@@ -43,8 +44,23 @@ int32_t LayersOfAllPictures() {
     return count;
 }
 
-const qzLayerHooks kGraphicsHooks = {ClipRegionUsedByLayers, ForgetClipRegionInAllLayers, LayersOfCurrentPicture,
-                                     LayersOfAllPictures, nullptr};
+// An asynchronous draw object drew into the layer: its bounds are refreshed by the rule of the
+// output, at once on the display, after EndSelect while the picture is selected.
+void RefreshDrawnLayer(VmState* state, void* drawn) {
+    qzLayer* layer = static_cast<qzLayer*>(drawn);
+    if (!layer->display) return;
+    const qzLayerBox box = GetLayerBounds(state, layer, layer->display);
+    RefreshArea(state, box.x, box.y, box.width, box.height);
+}
+
+const qzLayerHooks kGraphicsHooks = {
+    .clipRegionInUse = ClipRegionUsedByLayers,
+    .forgetClipRegion = ForgetClipRegionInAllLayers,
+    .layersOnScreen = LayersOfCurrentPicture,
+    .layersTotal = LayersOfAllPictures,
+    .spritesOnScreen = nullptr,
+    .markLayerDirty = RefreshDrawnLayer,
+};
 
 void SetLayerLinks(bool on) {
     qzDisplayLinks links = DisplayLinks();

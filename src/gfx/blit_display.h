@@ -10,6 +10,7 @@
 
 struct VmState;
 struct qzBitMap;
+struct qzClipRegion;
 
 // Output kinds (the object type of what drawing goes to).
 enum {
@@ -38,6 +39,9 @@ struct qzBlitDisplayInfo {
     int32_t inRefreshBlock = 0;  // between BeginRefresh and EndRefresh
     int32_t targetWidth = 0;     // the current drawing target's size
     int32_t targetHeight = 0;
+    // The current drawing target's clip region, null when it has none: it limits every drawing
+    // into the output (gfx/clip_region.h).
+    const qzClipRegion* clipRegion = nullptr;
 };
 
 struct qzBlitDisplayHooks {

@@ -23,3 +23,15 @@ struct qzClipRegion {
 
 // Frees a clip-region record that is in no list (its mask and the record).
 void DeleteClipRegionRecord(qzClipRegion* region);
+
+// Where drawing into a target of width x height may reach, the one rule every drawing follows:
+// the target's rectangle cut to the region's box (the whole target without a region), and within
+// it, for a shaped region, only where the region's mask is set. Blits get the region itself
+// (SafeBlt); code that writes pixels or clips lines itself asks these.
+struct qzClipBox {
+    int32_t x, y;
+    int32_t width, height;  // 0 when nothing of the target may be drawn
+};
+qzClipBox ClipBoxOf(const qzClipRegion* region, int32_t targetWidth, int32_t targetHeight);
+// True when drawing may reach the pixel x, y of the target.
+bool ClipAllowsPixel(const qzClipRegion* region, int32_t targetWidth, int32_t targetHeight, int32_t x, int32_t y);

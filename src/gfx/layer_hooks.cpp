@@ -18,6 +18,6 @@ int32_t CountLayersOnScreen() { return hooks && hooks->layersOnScreen ? hooks->l
 int32_t CountAllLayers() { return hooks && hooks->layersTotal ? hooks->layersTotal() : 0; }
 int32_t CountOnScreenSprites() { return hooks && hooks->spritesOnScreen ? hooks->spritesOnScreen() : 0; }
 
-void MarkLayerForRefresh(void* layer) {
-    if (hooks && hooks->markLayerDirty && layer) hooks->markLayerDirty(layer);
+void MarkLayerForRefresh(VmState* state, void* layer) {
+    if (hooks && hooks->markLayerDirty && layer) hooks->markLayerDirty(state, layer);
 }

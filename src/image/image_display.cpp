@@ -14,6 +14,7 @@
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
+#include "gfx/blit_display.h"
 #include "gfx/channel_ops.h"
 #include "gfx/clip_region.h"
 #include "gfx/copy_bitmap.h"
@@ -80,7 +81,10 @@ qzBitMap* PartAlphaAtLevel(const DrawImage& image, int32_t sx, int32_t sy, int32
 void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, int32_t sx, int32_t sy, int32_t dx,
                   int32_t dy, int32_t width, int32_t height) {
     qzBGPic* pic = CurrentBGPic();
-    const qzClipRegion* clip = pic ? static_cast<const qzClipRegion*>(pic->clipRegion) : nullptr;
+    // Limited by the clip region of the drawing target, as every drawing is.
+    qzBlitDisplayInfo info;
+    DescribeBlitDisplay(nullptr, &info);
+    const qzClipRegion* clip = info.clipRegion;
     // A double-buffered display draws into its back bitmap; Flip shows the changed rectangles.
     if (display && display->doubleBuffer) AddRectToList(&display->rectList, dx, dy, width, height);
     if (display && display->outputKind != QZ_TYPE_DISPLAY && display->outputKind != QZ_TYPE_BGPIC &&

@@ -155,7 +155,8 @@ int DrawPlainText(VmState* state, qzTextStyle* ts, int mode, const qzTransformTa
                                                (int)style.style, ts->encoding, nullptr, FONT_NO_COLOR);
         if (error) return error;
         SafeBlt(state, strips.colour, 0, 0, nullptr, x, top + line.y, width, rows, width, rows, info.targetWidth,
-                info.targetHeight, SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, strips.mask, strips.alpha, nullptr);
+                info.targetHeight, SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, strips.mask, strips.alpha,
+                info.clipRegion);
     }
 
     if (mode == TEXTMODE_PRINT && display) {

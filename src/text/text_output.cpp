@@ -245,10 +245,10 @@ void BlitTextBlock(VmState* state, const qzTextBlock& block, int32_t x, int32_t 
     qzDisplay* display = CurrentDisplay();
     if (info.outputKind != OUTPUT_DISPLAY && info.outputKind != OUTPUT_BGPIC && info.outputBitmap) {
         SafeBlt(state, block.bitmap, 0, 0, info.outputBitmap, x, y, w, h, w, h, info.targetWidth, info.targetHeight, 0,
-                block.mask, block.alpha, nullptr);
+                block.mask, block.alpha, info.clipRegion);
         return;
     }
     if (display && display->doubleBuffer) AddRectToList(&display->rectList, x, y, w, h);
     SafeBlt(state, block.bitmap, 0, 0, nullptr, x, y, w, h, w, h, info.targetWidth, info.targetHeight,
-            SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, block.mask, block.alpha, nullptr);
+            SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, block.mask, block.alpha, info.clipRegion);
 }

@@ -10,6 +10,7 @@
 #include "display/layer_filters.h"
 #include "gfx/blit.h"
 #include "gfx/blit_display.h"
+#include "gfx/clip_region.h"
 #include "gfx/safe_blt.h"
 #include "image/image_display.h"
 #include "image/output_select.h"
@@ -29,19 +30,20 @@ int32_t ScaleSize(int32_t value, double factor) {
     return (int32_t)v;
 }
 
-// Blits the finished bitmaps into the current output: a display or background picture gets them
-// in its first buffer (composed with sprites and presented by SafeBlt), a selected brush in its
-// colour bitmap, and a selection's mask and alpha channel follow the shape's.
+// Blits the finished bitmaps into the current output, limited by its clip region: a display or
+// background picture gets them in its first buffer (composed with sprites and presented by
+// SafeBlt), a selected brush in its colour bitmap, and a selection's mask and alpha channel follow
+// the shape's.
 void BlitIntoOutput(VmState* state, const qzShapeBitmaps* made) {
     qzBlitDisplayInfo info;
     if (!DescribeBlitDisplay(nullptr, &info)) return;
     const int w = made->width, h = made->height;
     if (info.outputKind == OUTPUT_DISPLAY) {
         SafeBlt(state, made->bitmap, 0, 0, nullptr, made->x, made->y, w, h, w, h, info.targetWidth, info.targetHeight,
-                SAFEBLT_FIRSTBUFFER | SAFEBLT_FORCEFIRSTBUFFER, made->mask, made->alpha, nullptr);
+                SAFEBLT_FIRSTBUFFER | SAFEBLT_FORCEFIRSTBUFFER, made->mask, made->alpha, info.clipRegion);
     } else {
         SafeBlt(state, made->bitmap, 0, 0, info.outputBitmap, made->x, made->y, w, h, w, h, info.targetWidth,
-                info.targetHeight, 0, made->mask, made->alpha, nullptr);
+                info.targetHeight, 0, made->mask, made->alpha, info.clipRegion);
     }
 }
 
@@ -270,13 +272,17 @@ int DrawLineCore(VmState* state, qzShape* shape, int32_t x1, int32_t y1, int32_t
     const bool antialias = (ds.formStyle & FORM_ANTIALIAS) != 0;
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);
+    // A shaped clip region is applied by the blit of the off-screen path.
+    const bool shapedClip = haveOutput && info.clipRegion && info.clipRegion->mask;
     if (!(mode & (DRAWSHAPE_FORLAYER | DRAWSHAPE_NOBLIT)) && shape->thickness == 1 && !antialias &&
         !(shape->color >> 24) && haveOutput && info.outputKind == OUTPUT_DISPLAY && !info.layersOn &&
-        info.firstBuffer && !toLayer) {
-        // A thin opaque line goes straight into the display's buffer, clipped to it.
+        info.firstBuffer && !toLayer && !shapedClip) {
+        // A thin opaque line goes straight into the display's buffer, clipped to the clip box.
+        const qzClipBox clip = ClipBoxOf(info.clipRegion, info.targetWidth, info.targetHeight);
         int32_t cx1 = shape->x1, cy1 = shape->y1, cx2 = shape->x2, cy2 = shape->y2;
-        if (!ClipSegmentAxis(&cx1, &cy1, &cx2, &cy2, 0, info.targetWidth - 1) ||
-            !ClipSegmentAxis(&cy1, &cx1, &cy2, &cx2, 0, info.targetHeight - 1))
+        if (clip.width < 1 || clip.height < 1 ||
+            !ClipSegmentAxis(&cx1, &cy1, &cx2, &cy2, clip.x, clip.x + clip.width - 1) ||
+            !ClipSegmentAxis(&cy1, &cx1, &cy2, &cx2, clip.y, clip.y + clip.height - 1))
             return 0;
         const int left = std::min(cx1, cx2), top = std::min(cy1, cy2);
         const int w = std::abs(cx2 - cx1) + 1, h = std::abs(cy2 - cy1) + 1;

@@ -15,6 +15,7 @@
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
+#include "gfx/blit_display.h"
 #include "gfx/position.h"
 #include "gfx/safe_blt.h"
 #include "gfx/transform_bitmap.h"
@@ -142,7 +143,10 @@ int ScaleAlpha(qzBitMap* alpha, int level) {
 void BlitPathToOutput(VmState* state, qzDisplay* display, qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha, int x,
                       int y, int width, int height) {
     qzBGPic* pic = CurrentBGPic();
-    const qzClipRegion* clip = pic ? static_cast<const qzClipRegion*>(pic->clipRegion) : nullptr;
+    // Limited by the clip region of the drawing target, as every drawing is.
+    qzBlitDisplayInfo info;
+    DescribeBlitDisplay(nullptr, &info);
+    const qzClipRegion* clip = info.clipRegion;
     if (display && display->outputKind != QZ_TYPE_DISPLAY && display->outputKind != QZ_TYPE_BGPIC &&
         display->outputBitmap) {
         SafeBlt(state, bitmap, 0, 0, display->outputBitmap, x, y, width, height, width, height,

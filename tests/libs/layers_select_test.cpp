@@ -1,6 +1,7 @@
 // SelectLayer: drawing redirected into a layer's own bitmaps until EndSelect, which shows the
 // drawing; its refusals. RasterizeLayer: a layer drawn from parameters (shapes, text) becomes a
-// brush layer of the same pixels, so that what is drawn into it lasts through a transform.
+// brush layer of the same pixels, so that what is drawn into it lasts through a transform. What
+// an asynchronous draw object draws into a layer shows by the same rule.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -13,6 +14,7 @@
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
+#include "libs/graphics/graphics.h"
 #include "libs/layers/layer_render.h"
 #include "libs/text/text_lib.h"
 #include "vector/draw_state.h"
@@ -42,6 +44,25 @@ protected:
 };
 
 int AsyncDrawEverywhere(const qzLayer*) { return 1; }
+
+// An asynchronous draw object that paints a bitmap in one colour each frame and says that it
+// draws into the layer.
+struct PaintJob {
+    qzBitMap* bitmap;
+    qzLayer* layer;
+    uint32_t colour;
+};
+int PaintFrame(void* data, int32_t*) {
+    const auto* job = static_cast<PaintJob*>(data);
+    FillBitmapColor(job->bitmap, 0, 0, job->bitmap->width, job->bitmap->height, job->colour);
+    return 0;
+}
+int TellLayer(int operation, intptr_t data, void* job) {
+    if (operation == ADEVENT_LAYER) *reinterpret_cast<void**>(data) = static_cast<PaintJob*>(job)->layer;
+    return 0;
+}
+void KeepJob(void*, int32_t) {}
+void DropJob(void*, int32_t, int32_t) {}
 
 }  // namespace
 
@@ -180,4 +201,26 @@ TEST_F(LayersSelect, ATurnedShapeLayerStaysTurnedWhenRasterized) {
     EXPECT_EQ(At(1)->transformed->height, height);
     RefreshDisplayRect(*vm, 0, 0, 64, 48);
     EXPECT_EQ(Window(), before);
+}
+
+TEST_F(LayersSelect, AnAsynchronousDrawIntoALayerShowsWithTheRefresh) {
+    vm->Ok("CreateBrush", {1, 10, 10, 0x00FF00});
+    ASSERT_EQ(vm->Run("DisplayBrush", {1, 5, 5}), "");
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(*vm, {1, nullptr}, &brush, 0), 0);
+    PaintJob job{brush->bitmap, At(1), 0xFF0000};
+    qzAsyncDraw* object = nullptr;
+    ASSERT_EQ(CreateAsyncDraw(ADF_FX, PaintFrame, nullptr, KeepJob, DropJob, TellLayer, &job, &object), 0);
+    // Drawing goes to the display: the frame shows at once.
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);
+    // The shown picture selected: the frame shows with the refresh of EndSelect.
+    ASSERT_EQ(vm->Run("SelectBGPic", {qztest::NilArg()}), "");
+    job.colour = 0x0000FF;
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);
+    ASSERT_EQ(vm->Run("EndSelect", {}), "");
+    EXPECT_EQ(Pixel(1, 6, 6), 0x0000FFu);
+    EXPECT_EQ(Pixel(1, 4, 4), 0x000000u);
+    vm->Ok("CancelAsyncDraw", {Arg::Pointer(object)});
 }

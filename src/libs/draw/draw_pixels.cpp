@@ -12,6 +12,7 @@
 #include "gfx/blit.h"
 #include "gfx/blit_display.h"
 #include "gfx/channel_ops.h"
+#include "gfx/clip_region.h"
 #include "gfx/draw_modes.h"
 #include "gfx/safe_blt.h"
 #include "image/output_select.h"
@@ -46,8 +47,9 @@ int ReadAlphaValue(const qzBitMap* alpha, int x, int y) {
     return ((const uint8_t*)lock.info.pixels)[(size_t)y * lock.info.rowLength + x];
 }
 
+// Inside the output and where its clip region lets drawing reach.
 bool Inside(const qzBlitDisplayInfo& info, int x, int y) {
-    return x >= 0 && y >= 0 && x < info.targetWidth && y < info.targetHeight;
+    return ClipAllowsPixel(info.clipRegion, info.targetWidth, info.targetHeight, x, y);
 }
 
 }  // namespace

@@ -31,14 +31,14 @@ int32_t EventValue(qzAsyncDraw* object, int operation) {
 }
 
 // The layer the object draws into goes to the next refresh.
-void MarkObjectLayer(qzAsyncDraw* object) {
+void MarkObjectLayer(VmState* state, qzAsyncDraw* object) {
     void* layer = nullptr;
     if (object->event) object->event(ADEVENT_LAYER, reinterpret_cast<intptr_t>(&layer), object->userData);
-    if (layer) MarkLayerDirty(layer);
+    if (layer) MarkLayerDirty(state, layer);
 }
 
 // One frame, or with cancel the end: finish and free with 1.
-int RenderAsyncDrawFrame(qzAsyncDraw* object, bool cancel) {
+int RenderAsyncDrawFrame(VmState* state, qzAsyncDraw* object, bool cancel) {
     if (cancel) {
         if (object->finish) object->finish(object->userData, 1);
         Release(object, 1);
@@ -49,7 +49,7 @@ int RenderAsyncDrawFrame(qzAsyncDraw* object, bool cancel) {
     int rc = object->draw ? object->draw(object->userData, &object->finished) : 0;
     if (rc == 0 && layered) {
         if (object->event) object->event(ADEVENT_LAYERFRAME, 0, object->userData);
-        MarkObjectLayer(object);
+        MarkObjectLayer(state, object);
     }
     return rc;
 }
@@ -145,10 +145,10 @@ int GfxAsyncDrawFrame(VmState* state) {
     if (object->display != CurrentDisplayObject()) return ERR_ADFWRONGDISP;
     if (!withFrame) {
         if (object->finished) {
-            RenderAsyncDrawFrame(object, true);
+            RenderAsyncDrawFrame(state, object, true);
             return PushBool(state, true);
         }
-        rc = RenderAsyncDrawFrame(object, false);
+        rc = RenderAsyncDrawFrame(state, object, false);
         return rc ? rc : PushBool(state, false);
     }
     if (!CurrentLayersOn()) return ERR_NOLAYERS;
@@ -156,19 +156,19 @@ int GfxAsyncDrawFrame(VmState* state) {
     const int32_t current = EventValue(object, ADEVENT_CURFRAME);
     const int32_t count = EventValue(object, ADEVENT_FRAMECOUNT);
     if ((frame == 0 || frame > count) && object->finished) {
-        RenderAsyncDrawFrame(object, true);
+        RenderAsyncDrawFrame(state, object, true);
         return PushBool(state, true);
     }
     if (frame > count) return ERR_ANIMFRAME;
     if (frame == current) return PushBool(state, false);
     if (frame == 0 || frame == current + 1) {
-        rc = RenderAsyncDrawFrame(object, false);
+        rc = RenderAsyncDrawFrame(state, object, false);
         return rc ? rc : PushBool(state, false);
     }
     rc = object->event ? object->event(ADEVENT_SKIPTO, frame, object->userData) : 0;
     if (rc) return rc;
     if (OutputIsPicture())
-        MarkObjectLayer(object);
+        MarkObjectLayer(state, object);
     else if (object->event)
         object->event(ADEVENT_UPDATE, 0, object->userData);
     object->finished = count == frame;

@@ -4,19 +4,9 @@
 #include "display/display.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
+#include "gfx/blit_display.h"
 #include "gfx/clip_region.h"
 #include "gfx/layer_hooks.h"
-
-namespace {
-
-// The picture drawing addresses, unless a selected object takes the drawing.
-qzBGPic* TargetPicture() {
-    qzDisplay* display = CurrentDisplay();
-    if (display && display->outputKind != QZ_TYPE_DISPLAY && display->outputKind != QZ_TYPE_BGPIC) return nullptr;
-    return CurrentBGPic();
-}
-
-}  // namespace
 
 bool GetDrawTargetSize(int32_t* width, int32_t* height) {
     *width = *height = 0;
@@ -36,17 +26,17 @@ bool GetDrawTargetSize(int32_t* width, int32_t* height) {
 }
 
 qzAxisExtent DrawTargetExtent(bool horizontal) {
-    if (const qzBGPic* pic = TargetPicture())
-        if (const auto* region = static_cast<const qzClipRegion*>(pic->clipRegion))
-            return horizontal ? qzAxisExtent{region->x, region->width} : qzAxisExtent{region->y, region->height};
+    if (const qzClipRegion* region = DrawTargetClipRegion())
+        return horizontal ? qzAxisExtent{region->x, region->width} : qzAxisExtent{region->y, region->height};
     int32_t width = 0, height = 0;
     GetDrawTargetSize(&width, &height);
     return {0, horizontal ? width : height};
 }
 
-qzClipRegion* DrawTargetClipRegion() {
-    const qzBGPic* pic = TargetPicture();
-    return pic ? static_cast<qzClipRegion*>(pic->clipRegion) : nullptr;
+const qzClipRegion* DrawTargetClipRegion() {
+    // The same region that limits the drawing: the display code's description of the output.
+    qzBlitDisplayInfo info;
+    return DescribeBlitDisplay(nullptr, &info) ? info.clipRegion : nullptr;
 }
 
 bool DrawTargetIsChannel() {
@@ -106,4 +96,4 @@ bool CurrentLayersOn() {
     return display && display->layersEnabled;
 }
 
-void MarkLayerDirty(void* layer) { MarkLayerForRefresh(layer); }
+void MarkLayerDirty(VmState* state, void* layer) { MarkLayerForRefresh(state, layer); }

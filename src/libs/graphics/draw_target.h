@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+struct VmState;
 struct qzClipRegion;
 
 // Origin and size of the drawing target along one axis: its clip region's when it has one, else
@@ -15,8 +16,8 @@ struct qzAxisExtent {
 qzAxisExtent DrawTargetExtent(bool horizontal);
 // The drawing target's size; false without one.
 bool GetDrawTargetSize(int32_t* width, int32_t* height);
-// The drawing target's clip region, or null.
-qzClipRegion* DrawTargetClipRegion();
+// The drawing target's clip region (of a selected object too), or null.
+const qzClipRegion* DrawTargetClipRegion();
 // True while a mask or an alpha channel is selected as the output.
 bool DrawTargetIsChannel();
 // Makes the region the clip region of the picture drawing addresses (null removes it). 0, or
@@ -37,5 +38,6 @@ bool OutputIsPicture();
 void* CurrentDisplayObject();
 // True when the current display has layers on.
 bool CurrentLayersOn();
-// Marks the bounds of a layer for the next refresh of the current display.
-void MarkLayerDirty(void* layer);
+// Refreshes the bounds of a layer that an asynchronous draw object drew into, by the rule of the
+// current output (gfx/layer_hooks.h).
+void MarkLayerDirty(VmState* state, void* layer);
