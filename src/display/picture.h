@@ -14,6 +14,7 @@ struct VmState;
 struct qzBitMap;
 struct qzDisplay;
 struct qzImageSource;
+struct qzPluginInfo;
 
 constexpr int32_t QZ_TYPE_BGPIC = 1;
 
@@ -72,6 +73,9 @@ struct qzBGPic {
     void* clipRegion = nullptr;
     qzPictureFill fill;
     int32_t type = QZ_PICTURE_RASTER;
+    // What decoded the image: the image plugin, or null for the built-in loader, whose value
+    // says whether the system codecs did (1) or its own readers (0).
+    const qzPluginInfo* loader = nullptr;
     uint32_t loaderInfo = 0;
 };
 

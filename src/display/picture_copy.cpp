@@ -99,6 +99,7 @@ int CopyBGPicRecord(VmState* state, const qzBGPic* pic, const qzObjectId& newId,
     copy->height = pic->height;
     copy->sourceStride = pic->sourceStride;
     copy->transparentColor = pic->transparentColor;
+    copy->loader = pic->loader;
     copy->loaderInfo = pic->loaderInfo;
     copy->palette = palette.release();
     copy->fill.texture = texture.bitmap;

@@ -179,6 +179,7 @@ int OpenThroughInbuilt(const qzImageSourceRequest* request, qzImageSource* sourc
     TakeLoaderImage(source, handle, width, height, width, inbuiltPixels, inbuiltFree, nullptr);
     source->hasAlpha = alpha != 0;
     source->transparentColour = transparent;
+    source->native = native;
     if (!source->pixels || width < 1 || height < 1) {
         SetErrorArgString(request->file);
         return ERR_LOADPICTURE2;
@@ -316,6 +317,7 @@ int OpenImageSource(VmState*, const qzImageSourceRequest* request, qzImageSource
     result->rowLength = source->rowLength;
     result->isVector = source->isVector;
     result->loader = source->loader;
+    result->native = source->native;
     return 0;
 }
 

@@ -45,6 +45,7 @@ struct qzImageSource {
     int isVector;
     int hasAlpha;
     int32_t transparentColour;  // -1 none, -2 turned into alpha, else the key colour
+    int native;                 // 1 when the system codecs decoded the image for the built-in loader
 };
 
 // A source with its own cleared width x height buffer; null when out of memory or too large.
@@ -85,6 +86,7 @@ struct qzImageSourceResult {
     int width, height, rowLength;
     int isVector;
     const qzPluginInfo* loader;  // the image plugin that read it, or null
+    int native;                  // without a plugin: 1 when the system codecs decoded it
 };
 
 // Opens an image: the loader list's image adapters are activated, then every image plugin that

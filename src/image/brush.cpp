@@ -217,6 +217,7 @@ int CopyBrushRecord(VmState* state, const qzBrush* brush, const qzObjectId& newI
     made.bitmap = made.mask = made.alpha = nullptr;
     if (brush->source) RetainImageSource(brush->source);
     copy->header.data = data;
+    copy->loader = brush->loader;
     copy->loaderinfo = brush->loaderinfo;
     copy->srcx = brush->srcx;
     copy->srcy = brush->srcy;

@@ -12,6 +12,7 @@
 struct VmState;
 struct qzBitMap;
 struct qzDisplay;
+struct qzPluginInfo;
 struct qzImageSource;
 
 constexpr int32_t QZ_TYPE_BRUSH_KIND = 3;
@@ -45,6 +46,9 @@ struct qzBrush {
     qzObjectId displayid;
     qzDisplay* display;
     uint32_t* savedpixels;  // ARGB copy of a hardware brush while its display is closed
+    // What decoded the image: the image plugin, or null for the built-in loader, whose value
+    // says whether the system codecs did (1) or its own readers (0).
+    const qzPluginInfo* loader;
     uint32_t loaderinfo;
 };
 

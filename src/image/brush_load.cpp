@@ -91,6 +91,7 @@ int TakeCachedImage(const qzLoadBrushOptions& o, qzImageSourceResult* image, qzB
     image->rowLength = source->rowLength;
     image->isVector = source->isVector;
     image->loader = source->loader;
+    image->native = source->native;
     return 0;
 }
 
@@ -190,6 +191,8 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBrushOptions& o, qzBr
     brush->srcy = y;
     brush->srcwidth = width;
     brush->srcheight = height;
+    brush->loader = image.loader;
+    brush->loaderinfo = uint32_t(image.native);
     if (deferred) {
         brush->hardware = hardware;
     } else if (hardware && bitmap->video) {

@@ -85,6 +85,8 @@ int Load(VmState* state, const qzObjectId& id, const qzLoadBGPicOptions& o, qzBG
     pic->fill.texture = texture;
     pic->transparentColor = flattened ? -1 : key;
     pic->sourceStride = stride;
+    pic->loader = image.loader;
+    pic->loaderInfo = uint32_t(image.native);
     *out = pic;
     return 0;
 }

@@ -1,7 +1,8 @@
 // End to end: an applet uses the graphics library on a headless display: colour arithmetic, the
 // frame limit, GetAttribute of its display, clip regions, pointers, a refresh block and snapshots
 // in three formats, and what it printed and saved is checked against the display's own snapshot
-// (QUARNELIX_SNAPSHOT_DIR) with ImageMagick and netpbm.
+// (QUARNELIX_SNAPSHOT_DIR) with ImageMagick and netpbm; GetAttribute of a layer, a text object and
+// the output that a brush, its mask or a picture selected for drawing makes.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -126,6 +127,21 @@ TEST_F(GraphicsE2E, AnAppletDrawsQueriesAndSavesItsDisplay) {
     EXPECT_EQ(Shell("identify -format %wx%h window.bmp"),
               std::to_string(64 + left + right) + "x" + std::to_string(48 + top + bottom));
     EXPECT_EQ(Shell("test -e bad.bmp && echo there"), "");
+}
+
+TEST_F(GraphicsE2E, AttributesOfLayersTextObjectsAndTheSelectedOutput) {
+    const std::string body =
+        Call("opendisplay", {"2"}) + Call("selectdisplay", {"2"}) + Call("enablelayers", {}) +
+        Call("createbrush", {"1", "4", "4", "0"}) + Call("displaybrush", {"1", "0", "0"}) +
+        Call("setlayername", {"1", "\"one\""}) + Print("getattribute", {"22", "1", "0"}) +
+        Print("getattribute", {"22", "\"ONE\"", "1"}) + Call("exitonerror", {"0"}) +
+        Call("getattribute", {"22", "2", "0"}) + Print("getlasterror", {}) + Call("exitonerror", {"1"}) +
+        Call("createtextobject", {"1", "\"AB\""}) + Print("getattribute", {"8", "1", "36"}) +
+        Call("selectbrush", {"1"}) + Print("getattribute", {"21", "0", "54"}, 3) + Call("selectmask", {"1"}) +
+        Print("getattribute", {"21", "0", "54"}, 3) + Call("endselect", {}) + Call("createbgpic", {"2", "10", "10"}) +
+        Call("selectbgpic", {"2", "0"}) + Print("getattribute", {"21", "0", "54"}, 3) + Call("endselect", {}) +
+        Print("getattribute", {"21", "0", "54"}, 3);
+    EXPECT_EQ(Play(body), "4\n4\n1081\nAB\n3 1 3\n3 1 28\n1 2 3\n21 2 0\n");
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // GetAttribute's reader of brushes.
 #include "base/error_codes.h"
-#include "gfx/image_source.h"
 #include "image/brush.h"
 #include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics_commands.h"
-#include "runtime/plugin_manager.h"
 #include "vm/vm.h"
 
 int ReadBrushAttribute(VmState* state, const qzAttributeQuery& q) {
@@ -21,9 +19,6 @@ int ReadBrushAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRHARDWARE: return PushAttrNumber(state, brush->hardware ? 1 : 0);
     // The display a hardware brush belongs to, 0 for a brush of the engine's own memory.
     case ATTRDISPLAY: return brush->hardware ? PushAttrId(state, brush->displayid) : PushAttrNumber(state, 0);
-    default: {  // ATTRLOADER
-        const qzPluginInfo* loader = brush->source ? brush->source->loader : nullptr;
-        return PushAttrString(state, loader ? GetLoaderName(loader) : GetLoaderName(0));
-    }
+    default: return PushAttrString(state, ImageLoaderName(brush->loader, brush->loaderinfo));  // ATTRLOADER
     }
 }

@@ -29,8 +29,6 @@ int32_t CountPictureLayers(const qzBGPic* pic) {
 int32_t PictureWidth(const qzBGPic* pic) { return pic->scaledWidth > 0 ? pic->scaledWidth : pic->width; }
 int32_t PictureHeight(const qzBGPic* pic) { return pic->scaledHeight > 0 ? pic->scaledHeight : pic->height; }
 
-int PushFlag(VmState* state, bool on) { return PushAttrNumber(state, on ? 1 : 0); }
-
 // The identifier of an object the display uses: its number or handle, 0 for none.
 int PushOwnedId(VmState* state, const qzObjectHeader* object) {
     return object ? PushAttrId(state, object->id) : PushAttrNumber(state, 0);
@@ -39,18 +37,6 @@ int PushOwnedId(VmState* state, const qzObjectHeader* object) {
 const char* AdapterName() {
     const qzDisplayAdapter* adapter = GetDisplayAdapter();
     return adapter && adapter->plugin ? GetLoaderName(adapter->plugin) : GetLoaderName(0);
-}
-
-int PushFontAttribute(VmState* state, const qzFont* font, int attribute) {
-    if (!font) return PushAttrNumber(state, 0);
-    switch (attribute) {
-    case ATTRFONTASCENDER: return PushAttrNumber(state, font->baseline);
-    case ATTRFONTDESCENDER: return PushAttrNumber(state, font->height - font->baseline);
-    case ATTRFONTNAME: return PushAttrString(state, font->name);
-    case ATTRFONTSIZE: return PushAttrNumber(state, font->size);
-    case ATTRFONTSCALABLE: return PushFlag(state, font->scalable);
-    default: return PushFlag(state, font->antialias);
-    }
 }
 
 // ATTROUTPUTDEVICE: where drawing goes, as three values.
@@ -69,11 +55,15 @@ int PushOutputDevice(VmState* state, const qzDisplay* d) {
         PushOwnedId(state, pic ? &pic->header : nullptr);
         PushAttrNumber(state, 0);
     } else {
-        // A selected brush (its bitmap, mask or alpha channel): the selection code keeps no
-        // identifier the display record could give here.
-        PushAttrNumber(state, d->outputKind == QZ_TYPE_MASK || d->outputKind == QZ_TYPE_ALPHACHANNEL ? QZ_TYPE_BRUSH
-                                                                                                     : d->outputKind);
-        PushAttrNumber(state, 0);
+        // A selected object (a brush, a picture or anim frame drawn into like a brush, a layer):
+        // its type and identifier, and what of it is drawn into: 3 its colour bitmap, 28 its
+        // mask, 30 its alpha channel.
+        const qzBGPic* record = d->selectRecord;
+        PushAttrNumber(state, record ? record->selectTarget[0] : 0);
+        if (record)
+            PushAttrId(state, record->header.id);
+        else
+            PushAttrNumber(state, 0);
         PushAttrNumber(state, d->outputKind);
     }
     return 3;
@@ -135,21 +125,21 @@ int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRSCALEMODE: return PushAttrNumber(state, d->autoScale ? 1 : d->layerScale ? 2 : 0);
     case ATTRSCALEWIDTH: return PushAttrNumber(state, d->scaledWidth > 0 ? d->scaledWidth : d->width);
     case ATTRSCALEHEIGHT: return PushAttrNumber(state, d->scaledHeight > 0 ? d->scaledHeight : d->height);
-    case ATTRBORDERLESS: return PushFlag(state, d->flags & 0x1);
-    case ATTRSIZEABLE: return PushFlag(state, d->flags & 0x2);
-    case ATTRFIXED: return PushFlag(state, d->flags & 0x4);
-    case ATTRNOMODESWITCH: return PushFlag(state, d->flags & 0x8);
-    case ATTRNOHIDE: return PushFlag(state, d->flags & 0x20);
-    case ATTRNOCLOSE: return PushFlag(state, d->flags & 0x4000);
+    case ATTRBORDERLESS: return PushAttrFlag(state, d->flags & 0x1);
+    case ATTRSIZEABLE: return PushAttrFlag(state, d->flags & 0x2);
+    case ATTRFIXED: return PushAttrFlag(state, d->flags & 0x4);
+    case ATTRNOMODESWITCH: return PushAttrFlag(state, d->flags & 0x8);
+    case ATTRNOHIDE: return PushAttrFlag(state, d->flags & 0x20);
+    case ATTRNOCLOSE: return PushAttrFlag(state, d->flags & 0x4000);
     case ATTRTITLE: return PushAttrString(state, d->title);
     case ATTRMARGINLEFT: return PushAttrNumber(state, d->textLeftMargin);
     case ATTRMARGINRIGHT: return PushAttrNumber(state, d->textRightMargin);
     case ATTROUTPUTDEVICE: return PushOutputDevice(state, d);
-    case ATTRDOUBLEBUFFER: return PushFlag(state, d->doubleBuffer);
+    case ATTRDOUBLEBUFFER: return PushAttrFlag(state, d->doubleBuffer);
     case ATTRHOSTDEPTH: return PushAttrNumber(state, 32);
     case ATTRMASKMODE: return PushAttrNumber(state, DrawModes().maskMode);
     case ATTRALPHAINTENSITY: return PushAttrNumber(state, DrawModes().alphaIntensity);
-    case ATTRLAYERSON: return PushFlag(state, d->layersEnabled);
+    case ATTRLAYERSON: return PushAttrFlag(state, d->layersEnabled);
     case ATTRORIENTATION: return PushAttrNumber(state, d->orientation);
     case ATTRKEYBOARD: return PushAttrNumber(state, 0);  // no on-screen keyboard on this platform
     case ATTRDENSITY: return PushAttrNumber(state, 0);
@@ -172,14 +162,11 @@ int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRTRANSPARENTCOLOR: return PushAttrNumber(state, (uint32_t)pic->transparentColor);
     case ATTRLAYERS: return PushAttrNumber(state, CountPictureLayers(pic));
     case ATTRTYPE: return PushAttrNumber(state, pic->type);
-    case ATTRHASMASK: return PushFlag(state, pic->mask != nullptr);
-    case ATTRHASALPHA: return PushFlag(state, pic->alpha != nullptr);
+    case ATTRHASMASK: return PushAttrFlag(state, pic->mask != nullptr);
+    case ATTRHASALPHA: return PushAttrFlag(state, pic->alpha != nullptr);
     case ATTRCLIPREGION:
         return PushOwnedId(state,
                            pic->clipRegion ? &static_cast<const qzClipRegion*>(pic->clipRegion)->header : nullptr);
-    default: {  // ATTRLOADER
-        const qzPluginInfo* loader = pic->source ? pic->source->loader : nullptr;
-        return PushAttrString(state, loader ? GetLoaderName(loader) : GetLoaderName(0));
-    }
+    default: return PushAttrString(state, ImageLoaderName(pic->loader, pic->loaderInfo));  // ATTRLOADER
     }
 }

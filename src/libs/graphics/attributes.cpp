@@ -8,6 +8,8 @@
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
+#include "runtime/plugin_manager.h"
+#include "text/font.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -33,6 +35,24 @@ int PushAttrId(VmState* state, const qzObjectId& id) {
     else
         VmPushNumber(state, id.number);
     return 1;
+}
+
+int PushAttrFlag(VmState* state, bool on) { return PushAttrNumber(state, on ? 1 : 0); }
+
+int PushFontAttribute(VmState* state, const qzFont* font, int attribute) {
+    if (!font) return PushAttrNumber(state, 0);
+    switch (attribute) {
+    case ATTRFONTASCENDER: return PushAttrNumber(state, font->baseline);
+    case ATTRFONTDESCENDER: return PushAttrNumber(state, font->height - font->baseline);
+    case ATTRFONTNAME: return PushAttrString(state, font->name);
+    case ATTRFONTSIZE: return PushAttrNumber(state, font->size);
+    case ATTRFONTSCALABLE: return PushAttrFlag(state, font->scalable);
+    default: return PushAttrFlag(state, font->antialias);
+    }
+}
+
+const char* ImageLoaderName(const qzPluginInfo* loader, uint32_t native) {
+    return loader ? GetLoaderName(loader) : GetLoaderName(native ? 1 : 0);
 }
 
 int AttrNotFound(const qzObjectId& id, int code) {

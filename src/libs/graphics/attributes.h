@@ -10,6 +10,8 @@
 #include "base/object_id.h"
 
 struct VmState;
+struct qzFont;
+struct qzPluginInfo;
 
 // Attribute codes (script constants ATTR...).
 enum qzAttribute {
@@ -154,6 +156,12 @@ const qzAttributeRow* FindAttributeRow(int32_t type);
 int PushAttrNumber(VmState* state, double value);
 int PushAttrString(VmState* state, const char* text);
 int PushAttrId(VmState* state, const qzObjectId& id);
+// A flag as 0 or 1; one attribute of a font (ATTRFONTASCENDER ... ATTRFONTAA; 0 without a font).
+int PushAttrFlag(VmState* state, bool on);
+int PushFontAttribute(VmState* state, const qzFont* font, int attribute);
+// The name of the loader that decoded an image: the image plugin's, else "native" when the
+// system codecs did (native 1), else "inbuilt".
+const char* ImageLoaderName(const qzPluginInfo* loader, uint32_t native);
 // The lookup's error for a missing object: ERR_FINDARRAY for a handle, else code with the number.
 int AttrNotFound(const qzObjectId& id, int code);
 

@@ -53,9 +53,12 @@ void FreeAllClipRegions(VmState* state);
 void FreeAllPointers(VmState* state);
 
 // GetAttribute's readers of displays and background pictures (attribute_display.cpp), samples
-// (attribute_sound.cpp) and brushes (attribute_brush.cpp).
+// (attribute_sound.cpp), brushes (attribute_brush.cpp), layers and text objects.
 struct qzAttributeQuery;
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadSampleAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBrushAttribute(VmState* state, const qzAttributeQuery& query);
+// Layers of the current drawing target and text objects (attribute_layer.cpp).
+int ReadLayerAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadTextObjectAttribute(VmState* state, const qzAttributeQuery& query);

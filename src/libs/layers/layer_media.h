@@ -42,6 +42,11 @@ struct qzLayerMediaLinks {
     // of the frame that the layer showed, or -1 when it is gone. 0 or an error. Null: ERR_FINDANIM.
     int (*modifyFrames)(VmState* state, qzLayer* layer, int32_t frames, int32_t start, int32_t* newCount,
                         int32_t* shownFrame);
+    // GetAttribute of what only the anim or video behind a layer knows: ATTRFRAMEDELAY of an
+    // ANIM layer (extraIndex: the stack index of the frame argument, 0 none), ATTRDURATION,
+    // ATTRPOSITION, ATTRFORMAT, ATTRCANSEEK, ATTRPLAYING and ATTRPAUSED of a VIDEO layer. Pushes
+    // the value and returns 1, or returns an error. Null: ERR_FINDANIM or ERR_FINDVIDEO.
+    int (*readAttribute)(VmState* state, const qzLayer* layer, int attribute, int extraIndex);
 };
 
 // Installs the links (copied); null removes them all.
