@@ -138,8 +138,6 @@ void InstallBrushLinks(bool on) {
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     InstallOutputSelectLinks(on);
     InstallDoubleBufferLinks(on);
-    const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
-    SetImageDisplayLinks(on ? &imageLinks : nullptr);
     qzCollisionSources collision = CollisionSources();
     collision.brush = on ? BrushCollisionObject : nullptr;
     SetCollisionSources(&collision);
