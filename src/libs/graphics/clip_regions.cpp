@@ -15,6 +15,7 @@
 #include "gfx/safe_blt.h"
 #include "gfx/scale_bitmap.h"
 #include "gfx/transform_bitmap.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"
