@@ -119,13 +119,6 @@ void ReadSaveQualityOptions(VmState* state, int argIndex, int* quality, int* col
 // The counts of every object kind, one "name value" line each, then every plugin type.
 std::string BuildResourceMonitorText();
 
-// ---- Text -------------------------------------------------------------------------------
-// The font a display's text is written in (GetAttribute's font attributes of a display): null
-// until the text library installs it, and then the inbuilt font.
-struct qzFont;
-typedef const qzFont* (*qzTextFontFn)(const void* display);
-void SetTextFontHook(qzTextFontFn hook);
-
 // ---- Clean-up ---------------------------------------------------------------------------
 // At exit: the image cache, the scale tables, every clip region, pointer image and async draw
 // object, the SafeBlt scratch buffer and the fallback display.

@@ -105,14 +105,14 @@ const qzConstantRow kTextConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The font of a display's text for GetAttribute: the current font.
-const qzFont* CurrentTextFont(const void*) {
+// The current font.
+const qzFont* CurrentTextFont() {
     const qzFontStyle* style = GetFontStyleState();
     return style->font ? style->font : GetInbuiltFont();
 }
 
 // The current font and default encoding for text added to vector paths.
-qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont(nullptr)); }
+qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont()); }
 int PathTextEncoding() { return GetDefaultTextEncoding(); }
 const qzPathTextSource kPathTextSource = {.currentFont = PathTextFont, .defaultEncoding = PathTextEncoding};
 
@@ -125,14 +125,12 @@ int OpenTextLibrary(VmState*) {
     if (!error) error = InitFontSystem(&topaz);
     if (error) return error;
     GetFontStyleState()->font = topaz;
-    SetTextFontHook(CurrentTextFont);
     SetPathTextSource(&kPathTextSource);
     InstallTextLayerKinds(true);
     return 0;
 }
 
 void FreeTextLibrary(VmState* state) {
-    SetTextFontHook(nullptr);
     SetPathTextSource(nullptr);
     FreeAllTextObjects(state);
     FreeFontSystem(state);
@@ -140,7 +138,6 @@ void FreeTextLibrary(VmState* state) {
 }
 
 void ResetTextLibrary() {
-    SetTextFontHook(nullptr);
     SetPathTextSource(nullptr);
     InstallTextLayerKinds(false);
     ResetFontStyleState();
