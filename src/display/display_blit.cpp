@@ -57,7 +57,11 @@ void RedrawForBlit(VmState* state, void* handle, qzBitMap* dst, int x, int y, in
     DisplayLinks().redrawLayers(state, display, display->bgpic, dst, x, y, width, height, pass);
 }
 
-const qzBlitDisplayHooks kHooks = {CurrentForBlit, DescribeForBlit, PresentForBlit};
+const qzBlitDisplayHooks kHooks = {
+    .currentDisplay = CurrentForBlit,
+    .describe = DescribeForBlit,
+    .presentRect = PresentForBlit,
+};
 
 }  // namespace
 

@@ -29,7 +29,13 @@ int32_t NoPosition(const qzBGPic*, const qzLayer*) { return 0; }
 const char* NoName(const qzLayer*) { return ""; }
 int NoHit(VmState*, qzDisplay*, qzLayer*, int32_t, int32_t, int) { return 0; }
 
-const qzLayerButtonLinks kDefaultLinks = {NoLayer, NotShown, NoPosition, NoName, NoHit};
+const qzLayerButtonLinks kDefaultLinks = {
+    .findLayer = NoLayer,
+    .layerShown = NotShown,
+    .layerPosition = NoPosition,
+    .layerName = NoName,
+    .hitTest = NoHit,
+};
 qzLayerButtonLinks gLinks = kDefaultLinks;
 
 // Checks the handler table at `index` and references its functions into refs. 0, or the error

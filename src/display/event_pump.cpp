@@ -6,6 +6,7 @@
 #include "display/display_adapter_calls.h"
 #include "display/event_dispatch.h"
 #include "display/event_sources.h"
+#include "media/sound/audio_channels.h"
 #include "platform/display_adapter.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_alloc.h"
@@ -37,7 +38,7 @@ void StampEventExpiry() { gLastExpiry = OsMonotonicMicros(); }
 
 int PumpEvents(VmState* state, int flags, int* error) {
     *error = 0;
-    if (void (*housekeeping)() = SoundSourceLinks().soundHousekeeping) housekeeping();
+    SoundHousekeeping();
     if (flags & QZ_PUMP_HOOKS) {
         int hook = RunPluginHooks(state, 1);
         if (hook) {

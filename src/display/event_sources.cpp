@@ -12,6 +12,8 @@
 #include "display/event_display.h"
 #include "display/event_labels.h"
 #include "display/event_timers.h"
+#include "media/sound/sound_events.h"
+#include "net/net_events.h"
 #include "platform/display_adapter.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_alloc.h"
@@ -22,12 +24,9 @@
 namespace {
 
 qzEventSourceState gState = {};
-qzSoundSourceLinks gSound = {};
-qzNetSourceLinks gNet = {};
 
 // The sources in the order a cycle visits them.
 enum Source {
-    SRC_MUSIC,
     SRC_TIMERS,
     SRC_ENDEVENTS,
     SRC_MOUSEMOVES,
@@ -53,10 +52,10 @@ struct NetSource {
     int32_t kind;
 };
 const NetSource kNetSources[] = {
-    {QZ_NETSOURCE_UDP, QZ_GLOBAL_ONRECEIVEUDPDATA, QZ_SOURCE_UDP, QZ_DISPATCH_UDP},
-    {QZ_NETSOURCE_CONNECT, QZ_GLOBAL_ONCONNECT, QZ_SOURCE_CONNECT, QZ_DISPATCH_CONNECT},
-    {QZ_NETSOURCE_DATA, QZ_GLOBAL_ONRECEIVEDATA, QZ_SOURCE_DATA, QZ_DISPATCH_RECEIVE},
-    {QZ_NETSOURCE_DISCONNECT, QZ_GLOBAL_ONDISCONNECT, QZ_SOURCE_DISCONNECT, QZ_DISPATCH_DISCONNECT},
+    {QZ_NET_SOURCE_UDP, QZ_GLOBAL_ONRECEIVEUDPDATA, QZ_SOURCE_UDP, QZ_DISPATCH_UDP},
+    {QZ_NET_SOURCE_CONNECT, QZ_GLOBAL_ONCONNECT, QZ_SOURCE_CONNECT, QZ_DISPATCH_CONNECT},
+    {QZ_NET_SOURCE_DATA, QZ_GLOBAL_ONRECEIVEDATA, QZ_SOURCE_DATA, QZ_DISPATCH_RECEIVE},
+    {QZ_NET_SOURCE_DISCONNECT, QZ_GLOBAL_ONDISCONNECT, QZ_SOURCE_DISCONNECT, QZ_DISPATCH_DISCONNECT},
 };
 
 // The display slot and dispatch kind of a queue event's second pass (types 4 and up); -1 for none.
@@ -122,23 +121,6 @@ struct QueueLock {
     ~QueueLock() { Release(); }
 };
 
-int MusicSource(VmState* state, int discard, qzDispatchRecord* record) {
-    if (!gSound.findMusicNeedingData || !HasGlobalHandler(QZ_GLOBAL_FILLMUSICBUFFER)) return kGoOn;
-    qzObjectId music = {0, nullptr};
-    int32_t samples = 0, count = 0, function = -1, userData = -1;
-    if (!gSound.findMusicNeedingData(&music, &samples, &count, &function, &userData) || function < 0) return kGoOn;
-    gState.state = QZ_SOURCE_AFTERMUSIC;
-    *record = qzDispatchRecord{};
-    record->kind = QZ_DISPATCH_MUSICBUFFER;
-    std::strcpy(record->action, "FillMusicBuffer");
-    record->function = function;
-    record->userData = userData;
-    record->id = music;
-    record->samples = samples;
-    record->count = count;
-    return DispatchEvent(state, record, discard);
-}
-
 int TimerSource(VmState* state, int discard, qzDispatchRecord* record, bool resume) {
     qzEventSourceState& s = gState;
     if (!resume) {
@@ -165,13 +147,12 @@ int TimerSource(VmState* state, int discard, qzDispatchRecord* record, bool resu
 }
 
 int EndEventSource(VmState* state, int discard, qzDispatchRecord* record) {
-    if (!gSound.popEndEvent) return kGoOn;
     if (!HasGlobalHandler(QZ_GLOBAL_ONSAMPLELOOP) && !HasGlobalHandler(QZ_GLOBAL_ONSAMPLEEND) &&
         !HasGlobalHandler(QZ_GLOBAL_ONMUSICEND) && !HasGlobalHandler(QZ_GLOBAL_ONVIDEOEND))
         return kGoOn;
     int32_t event = 0, time = 0, starts = 0;
     qzObjectId object = {0, nullptr};
-    while (gSound.popEndEvent(&event, &object, &time, &starts)) {
+    while (PopSoundEvent(&event, &object, &time, &starts)) {
         int slot = event == 5   ? QZ_GLOBAL_ONSAMPLEEND
                    : event == 6 ? QZ_GLOBAL_ONSAMPLELOOP
                    : event == 7 ? QZ_GLOBAL_ONMUSICEND
@@ -209,9 +190,9 @@ int MouseMoveSource(VmState* state, int discard, qzDispatchRecord* record, bool 
 }
 
 int NetSourceStep(VmState* state, int discard, qzDispatchRecord* record, const NetSource& source) {
-    if (!gNet.nextEvent || !HasGlobalHandler(source.globalSlot)) return kGoOn;
-    qzNetSourceEvent event = {};
-    if (!gNet.nextEvent(source.source, &event)) return kGoOn;
+    if (!HasGlobalHandler(source.globalSlot)) return kGoOn;
+    qzNetEvent event = {};
+    if (!NextNetEvent(source.source, &event)) return kGoOn;
     if (event.error) {
         // The walk stands past the object, so the next step goes on with the one after it.
         gState.state = source.state;
@@ -223,9 +204,9 @@ int NetSourceStep(VmState* state, int discard, qzDispatchRecord* record, const N
     std::strcpy(record->action, qzGlobalHandlerNames[source.globalSlot].action);
     record->function = handler.function;
     record->userData = handler.userData;
-    if (source.source == QZ_NETSOURCE_CONNECT) {
+    if (source.source == QZ_NET_SOURCE_CONNECT) {
         record->server = event.object;
-        record->client = event.client;
+        record->client = {0, event.client};
     } else {
         record->id = event.object;
     }
@@ -596,7 +577,7 @@ void ResetEventSources(VmState* state) {
 int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRecord* record) {
     *record = qzDispatchRecord{};
     qzEventSourceState& s = gState;
-    int source = SRC_MUSIC;
+    int source = SRC_TIMERS;
     bool resume = true;
     switch (s.state) {
     case QZ_SOURCE_NEWCYCLE:
@@ -606,12 +587,8 @@ int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRec
         s.buttonCursor = nullptr;
         s.hitButton = nullptr;
         s.pressedButton = nullptr;
-        if (gNet.resetCursors) gNet.resetCursors();
-        source = SRC_MUSIC;
-        break;
-    case QZ_SOURCE_AFTERMUSIC:
+        ResetNetEventCursors();
         source = SRC_TIMERS;
-        resume = false;
         break;
     case QZ_SOURCE_TIMERS: source = SRC_TIMERS; break;
     case QZ_SOURCE_ENDEVENTS: source = SRC_ENDEVENTS; break;
@@ -626,7 +603,7 @@ int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRec
     case QZ_SOURCE_QUEUE: source = SRC_QUEUE; break;
     case QZ_SOURCE_OVEROUT:
     case QZ_SOURCE_NEXTDISPLAY: source = SRC_OVEROUT; break;
-    default: source = SRC_MUSIC; break;
+    default: source = SRC_TIMERS; break;
     }
     // A taken event whose second pass is due belongs to the queue source alone.
     if (source != SRC_QUEUE && s.eventPending) {
@@ -637,7 +614,6 @@ int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRec
     for (; source != SRC_DONE; source++, resume = false) {
         int result = kGoOn;
         switch (source) {
-        case SRC_MUSIC: result = MusicSource(state, discard, record); break;
         case SRC_TIMERS: result = TimerSource(state, discard, record, resume); break;
         case SRC_ENDEVENTS: result = EndEventSource(state, discard, record); break;
         case SRC_MOUSEMOVES: result = MouseMoveSource(state, discard, record, resume); break;
@@ -692,8 +668,3 @@ void EventSourcesForgetDisplay(qzDisplay* display) {
     }
     if (gState.eventPending && gState.event.display == display) gState.event.display = nullptr;
 }
-
-void SetSoundSourceLinks(const qzSoundSourceLinks* links) { gSound = links ? *links : qzSoundSourceLinks{}; }
-const qzSoundSourceLinks& SoundSourceLinks() { return gSound; }
-void SetNetSourceLinks(const qzNetSourceLinks* links) { gNet = links ? *links : qzNetSourceLinks{}; }
-const qzNetSourceLinks& NetSourceLinks() { return gNet; }

@@ -1,14 +1,12 @@
 // The event-source machine behind CheckEvent and WaitEvent. One step finds at most one pending
-// event among the sources (music needing data, fired timers, sound and video end events, mouse
-// moves, network events, port messages, label events, the event queue, button over and out
-// changes), dispatches it and returns. A state word and cursors that outlive the step record
+// event among the sources (fired timers, sound and video end events, mouse moves, network
+// events, port messages, label events, the event queue, button over and out changes),
+// dispatches it and returns. A state word and cursors that outlive the step record
 // where the walk stands, so that the next step resumes there even when the handler in between
 // changed handlers, displays, buttons or timers. Main thread only.
 #pragma once
 
 #include <cstdint>
-
-#include "base/object_id.h"
 
 struct VmState;
 struct qzDisplay;
@@ -31,7 +29,6 @@ enum : int32_t {
     QZ_SOURCE_CONNECT = 10,
     QZ_SOURCE_DATA = 11,
     QZ_SOURCE_DISCONNECT = 12,
-    QZ_SOURCE_AFTERMUSIC = 13,
     QZ_SOURCE_PORTMESSAGES = 14,
 };
 
@@ -83,39 +80,3 @@ void BreakEventSources(VmState* state);
 void EventSourcesForgetTimer(const qzOsTimer* timer, qzOsTimer* next);
 void EventSourcesForgetButton(const qzBGPicButton* button);
 void EventSourcesForgetDisplay(qzDisplay* display);
-
-// What the machine asks of the layers above it, one record per owner. Null members: the source
-// yields nothing.
-struct qzSoundSourceLinks {
-    // Takes one finished sample, music or video (event 5 sample end, 6 sample loop, 7 music end,
-    // 8 video end) with its object, time and start count: 1, or 0 when none waits.
-    int (*popEndEvent)(int32_t* event, qzObjectId* object, int32_t* time, int32_t* starts);
-    // The first playing music whose FillMusicBuffer handler needs data: 1 with its id, the
-    // missing samples, the buffer count and the handler's references, else 0.
-    int (*findMusicNeedingData)(qzObjectId* music, int32_t* samples, int32_t* count, int32_t* function,
-                                int32_t* userData);
-    // Frees finished sound channels (first thing of every pump).
-    void (*soundHousekeeping)();
-};
-// Installs the sound core's links (copied); null restores the defaults.
-void SetSoundSourceLinks(const qzSoundSourceLinks* links);
-const qzSoundSourceLinks& SoundSourceLinks();
-
-struct qzNetSourceEvent {
-    int source;         // QZ_NETSOURCE_*
-    qzObjectId object;  // the UDP object, the server or the connection
-    qzObjectId client;  // connects: the new connection
-    int error = 0;      // non-zero (ERR_*): the object's event failed; the step ends with it
-};
-enum { QZ_NETSOURCE_UDP = 0, QZ_NETSOURCE_CONNECT = 1, QZ_NETSOURCE_DATA = 2, QZ_NETSOURCE_DISCONNECT = 3 };
-
-struct qzNetSourceLinks {
-    // Puts the walks of the four sources back to the start of their lists (a new cycle).
-    void (*resetCursors)();
-    // The next object of a source from its cursor, marked as reported: 1 with *event, 0 at the
-    // end of the walk.
-    int (*nextEvent)(int source, qzNetSourceEvent* event);
-};
-// Installs the network's links (copied); null restores the defaults.
-void SetNetSourceLinks(const qzNetSourceLinks* links);
-const qzNetSourceLinks& NetSourceLinks();

@@ -18,7 +18,13 @@ int LayerShown(const qzLayer* layer) { return layer && !layer->hidden ? 1 : 0; }
 
 const char* LayerName(const qzLayer* layer) { return layer && layer->name ? layer->name : ""; }
 
-const qzLayerButtonLinks kLinks = {FindButtonLayer, LayerShown, GetLayerPosition, LayerName, HitTestLayer};
+const qzLayerButtonLinks kLinks = {
+    .findLayer = FindButtonLayer,
+    .layerShown = LayerShown,
+    .layerPosition = GetLayerPosition,
+    .layerName = LayerName,
+    .hitTest = HitTestLayer,
+};
 
 }  // namespace
 

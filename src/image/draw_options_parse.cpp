@@ -213,7 +213,7 @@ int ParseBorderTags(VmState* state, int tableIndex, int edgeNames, qzBorderTags*
 void SetDrawTagLayerLookup(qzLayerNameLookup lookup) { layerLookup = lookup; }
 
 void InstallDrawTagDefaultsHooks() {
-    static const qzDrawTagDefaultsHooks hooks = {ResetDefaultDrawTags, SetDefaultsFromTable};
+    static const qzDrawTagDefaultsHooks hooks = {.reset = ResetDefaultDrawTags, .setFromTable = SetDefaultsFromTable};
     SetDrawTagDefaultsHooks(&hooks);
 }
 

@@ -12,6 +12,7 @@
 #include "display/layer_records.h"
 #include "display/layer_source.h"
 #include "display/picture.h"
+#include "display/positions.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit_display.h"
@@ -25,8 +26,6 @@
 #include "image/output_select.h"
 
 namespace {
-
-qzImageDisplayLinks links = {nullptr, nullptr};
 
 // The bitmaps drawn, those made here (freed when the draw ends) and where they come from.
 struct DrawImage {
@@ -55,12 +54,8 @@ struct DrawImage {
     bool Temporary() const { return ownBitmap != nullptr; }
 };
 
-int32_t ResolveX(int32_t x, int32_t size, double anchor) {
-    return links.resolveX ? links.resolveX(x, size, 0, anchor) : x;
-}
-int32_t ResolveY(int32_t y, int32_t size, double anchor) {
-    return links.resolveY ? links.resolveY(y, size, 0, anchor) : y;
-}
+int32_t ResolveX(int32_t x, int32_t size, double anchor) { return ResolveXPosition(x, size, 0, anchor); }
+int32_t ResolveY(int32_t y, int32_t size, double anchor) { return ResolveYPosition(y, size, 0, anchor); }
 
 // A new alpha channel of the part at level: the part's alpha scaled, else its mask, else filled.
 qzBitMap* PartAlphaAtLevel(const DrawImage& image, int32_t sx, int32_t sy, int32_t width, int32_t height, int level) {
@@ -99,10 +94,6 @@ void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, in
 }
 
 }  // namespace
-
-void SetImageDisplayLinks(const qzImageDisplayLinks* given) {
-    links = given ? *given : qzImageDisplayLinks{nullptr, nullptr};
-}
 
 int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy,
                        int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,

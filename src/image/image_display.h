@@ -54,12 +54,3 @@ int DisplayBrushSimple(VmState* state, const qzObjectId& id, int32_t x, int32_t 
 // are given. 0 or an error.
 int ApplyDrawTagFilters(const qzLayerTags* layerTags, qzBitMap* bitmap, qzBitMap** inoutMask, qzBitMap** inoutAlpha,
                         int32_t width, int32_t height);
-
-// The position constants of the graphics library, which the core asks for through these links.
-struct qzImageDisplayLinks {
-    // Resolves a position constant along x or y against the current drawing target (null: the
-    // value stays as given).
-    int32_t (*resolveX)(int32_t x, int32_t size, int32_t containerSize, double anchor);
-    int32_t (*resolveY)(int32_t y, int32_t size, int32_t containerSize, double anchor);
-};
-void SetImageDisplayLinks(const qzImageDisplayLinks* links);

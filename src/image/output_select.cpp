@@ -28,7 +28,6 @@
 
 namespace {
 
-qzSelectAnimLinks animLinks = {nullptr, nullptr};
 int (*layerRasterizer)(VmState* state, qzLayer* layer) = nullptr;
 
 // Video-bitmap features of the display adapter: drawing into hardware bitmaps, and into their
@@ -50,14 +49,13 @@ void ClearOutputWords(qzDisplay* display) {
     display->outputBitmap = display->outputMask = display->outputAlpha = nullptr;
 }
 
+// The frame (1-based) of the anim; modify gives layers that show the anim their own copy first.
+// No anim is found.
 int FindAnimFrame(VmState* state, const qzObjectId& id, int32_t frame, int modify, qzSelectFrame* out) {
     *out = {};
-    if (!animLinks.findFrame) {
-        if (id.pointer) return ERR_FINDARRAY;
-        SetErrorArgIndex(id.number);
-        return ERR_FINDANIM;
-    }
-    return animLinks.findFrame(state, id, frame, modify, out);
+    if (id.pointer) return ERR_FINDARRAY;
+    SetErrorArgIndex(id.number);
+    return ERR_FINDANIM;
 }
 
 // The bitmaps and size of an anim frame as a selection's target (its layer, if any, stays).
@@ -252,7 +250,6 @@ int RebuildPictureCopies(VmState* state, qzBGPic* pic) {
 void RefreshDrawnLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32_t frame) {
     qzBGPic* pic = FindBGPicOfLayer(layer);
     if (!pic || GetLayerPosition(pic, layer) == 0) return;
-    if (layer->type == QZ_LAYER_ANIM && animLinks.layerFrame && animLinks.layerFrame(layer) != frame) return;
     FreeLayerCaches(layer);
     // A turned, scaled or display-scaled layer shows states rendered from its base: they are
     // rendered again, so that they show the drawing too.
@@ -296,10 +293,6 @@ void FinishSelected(VmState* state, qzDisplay* display, int32_t outputKind, qzBG
 int EndSelectLink(VmState* state, qzDisplay* display) { return EndSelectOutput(state, display, 0); }
 
 }  // namespace
-
-void SetSelectAnimLinks(const qzSelectAnimLinks* links) {
-    animLinks = links ? *links : qzSelectAnimLinks{nullptr, nullptr};
-}
 
 void SetSelectLayerRasterizer(int (*rasterize)(VmState* state, qzLayer* layer)) { layerRasterizer = rasterize; }
 

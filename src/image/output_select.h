@@ -79,9 +79,8 @@ int OutputIsSelected(const qzDisplay* display);
 // mask or alpha channel is selected.
 int ObjectIsSelectedOutput(int32_t kind, const qzObjectId& id);
 
-// What selection needs of anims: an anim frame's bitmap slots, so that drawing can write into the
-// frame and a missing mask or alpha channel can be created in place. The anim code installs it;
-// null means a player without anims: every anim is not found (ERR_FINDANIM).
+// An anim frame's bitmap slots as a selection's target, so that drawing can write into the frame
+// and a missing mask or alpha channel can be created in place.
 struct qzSelectFrame {
     qzBitMap** bitmap;
     qzBitMap** mask;
@@ -89,15 +88,6 @@ struct qzSelectFrame {
     int32_t width;
     int32_t height;
 };
-struct qzSelectAnimLinks {
-    // The frame (1-based) of the anim; modify gives layers that show the anim their own copy
-    // first. 0, ERR_ANIMDISK for an anim on disk, ERR_ANIMFRAME for a frame out of range, or the
-    // lookup's error.
-    int (*findFrame)(VmState* state, const qzObjectId& id, int32_t frame, int modify, qzSelectFrame* out);
-    // The frame (0-based) that an anim layer shows now.
-    int32_t (*layerFrame)(const void* layer);
-};
-void SetSelectAnimLinks(const qzSelectAnimLinks* links);
 
 // What selection needs of the layer library: a layer whose content is drawn from parameters
 // (text, shapes, vector paths) is given content of pixels before it is drawn into, so that the

@@ -81,8 +81,14 @@ int DefaultClearInterval(VmState*, const qzObjectId* id) { return OsTimerOp(QZ_T
 
 void DefaultActivity() {}
 
-const qzTimerHooks kDefaultHooks = {DefaultWake,           DefaultWait,          DefaultPump,
-                                    DefaultCreateInterval, DefaultClearInterval, DefaultActivity};
+const qzTimerHooks kDefaultHooks = {
+    .wakeMainThread = DefaultWake,
+    .waitForEvents = DefaultWait,
+    .pumpEvents = DefaultPump,
+    .createIntervalTimer = DefaultCreateInterval,
+    .clearIntervalById = DefaultClearInterval,
+    .reportUserActivity = DefaultActivity,
+};
 qzTimerHooks gHooks = kDefaultHooks;
 
 uint64_t MsToMicros(int32_t ms) { return ms > 0 ? uint64_t(ms) * 1000u : 0u; }

@@ -4,13 +4,11 @@
 #include "display/display_adapter_calls.h"
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
-#include "display/event_sources.h"
 #include "display/event_timers.h"
 #include "libs/dos/dos.h"
 #include "libs/system/system.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/native_output.h"
-#include "media/sound/sound_events.h"
 #include "net/net_state.h"
 #include "platform/host/event_loop.h"
 #include "platform/os_ticker.h"
@@ -113,16 +111,10 @@ void LinkEventLoop() {
     SetDosEventHooks(&dos);
 
     SetNetEventPump(PumpForWaits);
-
-    qzSoundSourceLinks sound = {};
-    sound.popEndEvent = PopSoundEvent;
-    sound.soundHousekeeping = SoundHousekeeping;
-    SetSoundSourceLinks(&sound);
 }
 
 void UnlinkEventLoop() {
     RemoveLineHook(nullptr);
-    SetSoundSourceLinks(nullptr);
     SetNetEventPump(nullptr);
     SetDosEventHooks(nullptr);
     SetEventQueueHooks(nullptr);

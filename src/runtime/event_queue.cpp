@@ -14,7 +14,7 @@ std::atomic<qzMutex*> gQueueMutex{nullptr};
 qzEvent* gHead = nullptr;
 qzEvent* gTail = nullptr;
 int gEnabled = 0;
-qzEventQueueHooks gHooks = {nullptr, nullptr};
+qzEventQueueHooks gHooks = {.displayBlocksSizeEvents = nullptr, .freeEventData = nullptr};
 
 std::atomic<int32_t> gLifetimeMs{60000};
 

@@ -509,7 +509,7 @@ int ClearPictureLayers(VmState* state) {
     return 0;
 }
 
-const qzShapeLayerHooks kHooks = {AddShapeLayer, ClearPictureLayers};
+const qzShapeLayerHooks kHooks = {.addShapeLayer = AddShapeLayer, .clearLayers = ClearPictureLayers};
 
 }  // namespace
 

@@ -1,9 +1,14 @@
 // Handler dispatch: the result table of CheckEvent, the handler slots, the table layouts of the
 // sources without displays (sound ends, network, plugin types), the queue's quit and call
 // events, nesting, expiry, key names and command lines.
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "display/event_test_util.h"
+#include "libs/network/network.h"
+#include "media/sound/sound_events.h"
+#include "net/net_events.h"
 #include "platform/os_alloc.h"
 
 using eventtest::Calls;
@@ -124,28 +129,14 @@ TEST_F(EventDispatch, InstallEventHandlerSetsClearsAndKeepsUserData) {
     EXPECT_EQ(vm.CallErr("InstallEventHandler", {"no table"}), ERR_TABEXPECTED);
 }
 
-// The sound core's end events, one list entry each.
-struct EndEvent {
-    int32_t event, time, starts;
-    int id;
-};
-std::vector<EndEvent> gEndEvents;
-int PopEndEvent(int32_t* event, qzObjectId* object, int32_t* time, int32_t* starts) {
-    if (gEndEvents.empty()) return 0;
-    EndEvent e = gEndEvents.front();
-    gEndEvents.erase(gEndEvents.begin());
-    *event = e.event;
-    *object = {e.id, nullptr};
-    *time = e.time;
-    *starts = e.starts;
-    return 1;
-}
-
+// The sound side's end events, taken off its list oldest first.
 TEST_F(EventDispatch, SoundEndTables) {
-    qzSoundSourceLinks links = {};
-    links.popEndEvent = PopEndEvent;
-    SetSoundSourceLinks(&links);
-    gEndEvents = {{5, 1500, 2, 1}, {6, 10, 1, 2}, {7, 99, 9, 3}, {8, 1, 1, 4}};
+    ASSERT_EQ(InitSoundEventMutex(), 0);
+    // Time: (pass - 1) x pass length, plus the last pass for a sample end; starts: the pass.
+    PushSoundEvent(QZ_SOUNDEVENT_SAMPLEEND, {1, nullptr}, 1000, 2, 500, 0);
+    PushSoundEvent(QZ_SOUNDEVENT_SAMPLELOOP, {2, nullptr}, 10, 1, 0, 0);
+    PushSoundEvent(QZ_SOUNDEVENT_MUSICEND, {3, nullptr}, 99, 9, 0, 0);
+    PushSoundEvent(QZ_SOUNDEVENT_VIDEOEND, {4, nullptr}, 1, 1, 0, 0);
     vm.Ok("InstallEventHandler", {Arg::Table({{"onsampleend", Arg::Function(RecordingHandler)},
                                               {"onmusicend", Arg::Function(RecordingHandler)}})});
     EXPECT_EQ(Check(), "\"OnSampleEnd\" 1 1 0");
@@ -156,46 +147,62 @@ TEST_F(EventDispatch, SoundEndTables) {
     EXPECT_EQ(Calls()[1]["time"], "");
     EXPECT_EQ(Calls()[1]["starts"], "");
     EXPECT_EQ(Check(), "- 0 0 0");
-    EXPECT_TRUE(gEndEvents.empty());
-    SetSoundSourceLinks(nullptr);
+    int32_t code = 0, time = 0, starts = 0;
+    qzObjectId object = {0, nullptr};
+    EXPECT_EQ(PopSoundEvent(&code, &object, &time, &starts), 0);  // the video end went with them
+    FreeSoundEventsAtExit();
 }
 
-// The network's walks: one object per source.
-std::vector<qzNetSourceEvent> gNetEvents;
-int gNetResets = 0;
-void ResetNet() { gNetResets++; }
-int NextNet(int source, qzNetSourceEvent* event) {
-    for (size_t i = 0; i < gNetEvents.size(); i++) {
-        if (gNetEvents[i].source == source) {
-            *event = gNetEvents[i];
-            gNetEvents.erase(gNetEvents.begin() + static_cast<long>(i));
-            return 1;
-        }
+// The network library, open for one test.
+struct NetworkOpen {
+    VmState* state;
+    explicit NetworkOpen(VmState* vm) : state(vm) { EXPECT_EQ(OpenLibrary(state, &qzNetworkLibrary), 0); }
+    ~NetworkOpen() {
+        const qzLibraryDescriptor* const table[] = {&qzNetworkLibrary, nullptr};
+        CloseLibraries(state, table);
     }
-    return 0;
-}
+};
 
+// The network's sources on loopback: one object per step, data before disconnects whatever the
+// order of the connection list, and a source without its handler is not walked.
 TEST_F(EventDispatch, NetworkTablesInSourceOrder) {
-    qzNetSourceLinks links = {ResetNet, NextNet};
-    SetNetSourceLinks(&links);
-    gNetEvents = {{QZ_NETSOURCE_DISCONNECT, {5, nullptr}, {}},
-                  {QZ_NETSOURCE_DATA, {6, nullptr}, {}},
-                  {QZ_NETSOURCE_CONNECT, {7, nullptr}, {8, nullptr}},
-                  {QZ_NETSOURCE_UDP, {9, nullptr}, {}}};
+    NetworkOpen network(vm);
+    // Checks until something is dispatched (loopback events arrive within moments).
+    auto checkUntilDispatched = [this] {
+        std::string result = Check();
+        for (int i = 0; i < 200 && result == "- 0 0 0"; i++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            result = Check();
+        }
+        return result;
+    };
+    // A datagram waits for the UDP object, whose handler is not installed.
+    vm.Ok("CreateUDPObject", {3, 0, "127.0.0.1"});
+    const double udpPort = vm.CallNum("GetLocalPort", {3, 117});
+    vm.Ok("SendUDPData", {3, "datagram", "127.0.0.1", udpPort});
     vm.Ok("InstallEventHandler", {Arg::Table({{"onconnect", Arg::Function(RecordingHandler)},
                                               {"ondisconnect", Arg::Function(RecordingHandler)},
                                               {"onreceivedata", Arg::Function(RecordingHandler)}})});
-    EXPECT_EQ(Check(), "\"OnConnect\" 0 1 0");
-    EXPECT_EQ(Calls()[0]["serverid"], "7");
-    EXPECT_EQ(Calls()[0]["clientid"], "8");
-    EXPECT_EQ(Check(), "\"OnReceiveData\" 6 1 0");
-    EXPECT_EQ(Check(), "\"OnDisconnect\" 5 1 0");
+    vm.Ok("CreateServer", {1, 0, "127.0.0.1"});
+    const double port = vm.CallNum("GetLocalPort", {1, 115});
+    vm.Ok("OpenConnection", {2, "127.0.0.1", port});
+    EXPECT_EQ(checkUntilDispatched(), "\"OnConnect\" 0 1 0");
+    EXPECT_EQ(Calls()[0]["serverid"], "1");
+    EXPECT_NE(Calls()[0]["clientid"], "");
+    vm.Ok("OpenConnection", {4, "127.0.0.1", port});
+    EXPECT_EQ(checkUntilDispatched(), "\"OnConnect\" 0 1 0");
     EXPECT_EQ(Check(), "- 0 0 0");
-    // Without an "onreceiveudpdata" handler its source is not walked.
-    ASSERT_EQ(gNetEvents.size(), 1u);
-    EXPECT_GE(gNetResets, 1);
+    // The first client goes, the second sends: the data comes first.
+    vm.Ok("CloseConnection", {2});
+    vm.Ok("SendData", {4, "ping"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Check().rfind("\"OnReceiveData\"", 0), 0u);
+    EXPECT_EQ(Check().rfind("\"OnDisconnect\"", 0), 0u);
+    EXPECT_EQ(Check(), "- 0 0 0");
+    ResetNetEventCursors();
+    qzNetEvent event;
+    EXPECT_EQ(NextNetEvent(QZ_NET_SOURCE_UDP, &event), 1);  // still unreported
     vm.Ok("InstallEventHandler", {Arg::Table({{"onconnect", 0}, {"ondisconnect", 0}, {"onreceivedata", 0}})});
-    SetNetSourceLinks(nullptr);
 }
 
 TEST_F(EventDispatch, PluginEventTypes) {

@@ -18,13 +18,49 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Lowest first, as in CMakeLists.txt.
-const std::vector<std::string> kLayers = {"base", "platform", "vm",    "runtime", "gfx", "display", "image",
-                                          "text", "vector",   "media", "fx",      "net", "libs",    "player"};
+// The layers and the layers each builds on, as QZ_LAYERS and QZ_LAYER_DEPS_<layer> in
+// CMakeLists.txt. A layer may use what it names and, through those, what they name in turn.
+struct Layer {
+    std::string name;
+    std::vector<std::string> dependsOn;
+};
+const std::vector<Layer> kLayers = {
+    {"base", {}},
+    {"platform", {"base"}},
+    {"vm", {"platform"}},
+    {"runtime", {"vm"}},
+    {"gfx", {"runtime"}},
+    {"media", {"runtime"}},
+    {"net", {"runtime"}},
+    {"display", {"gfx", "media", "net"}},
+    {"image", {"display"}},
+    {"text", {"image"}},
+    {"vector", {"text"}},
+    {"fx", {"vector"}},
+    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "fx"}},
+    {"player", {"libs"}},
+};
 
-int LayerIndex(const std::string& name) {
-    auto it = std::find(kLayers.begin(), kLayers.end(), name);
-    return it == kLayers.end() ? -1 : static_cast<int>(it - kLayers.begin());
+bool IsLayer(const std::string& name) {
+    return std::any_of(kLayers.begin(), kLayers.end(), [&](const Layer& l) { return l.name == name; });
+}
+
+// Every layer that `name` may use (not itself), whether its folder exists or not.
+std::set<std::string> Reach(const std::string& name) {
+    std::set<std::string> reach;
+    for (const Layer& layer : kLayers) {
+        if (layer.name != name) continue;
+        for (const std::string& dep : layer.dependsOn) {
+            reach.insert(dep);
+            std::set<std::string> below = Reach(dep);
+            reach.insert(below.begin(), below.end());
+        }
+    }
+    return reach;
+}
+
+bool MayInclude(const std::string& layer, const std::string& target) {
+    return layer == target || Reach(layer).count(target) != 0;
 }
 
 struct SourceFile {
@@ -183,17 +219,29 @@ std::vector<std::string> OsCallsIn(const std::string& code) {
 
 TEST(Layers, EveryFolderOfSrcIsALayer) {
     for (const auto& entry : fs::directory_iterator(fs::path(QZ_SOURCE_DIR) / "src"))
-        if (entry.is_directory()) EXPECT_GE(LayerIndex(entry.path().filename().string()), 0) << entry.path();
+        if (entry.is_directory()) {
+            EXPECT_TRUE(IsLayer(entry.path().filename().string())) << entry.path();
+        }
 }
 
-TEST(Layers, IncludesOnlyReachTheSameOrALowerLayer) {
+TEST(Layers, EachLayerBuildsOnlyOnLayersBeforeIt) {
+    std::set<std::string> before;
+    for (const Layer& layer : kLayers) {
+        for (const std::string& dep : layer.dependsOn)
+            EXPECT_TRUE(before.count(dep)) << layer.name << " builds on " << dep << ", which does not come before it";
+        before.insert(layer.name);
+    }
+}
+
+TEST(Layers, IncludesOnlyReachLayersTheLayerBuildsOn) {
     for (const SourceFile& f : ReadSources()) {
-        int own = LayerIndex(f.layer);
         for (const Include& inc : IncludesOf(f.text)) {
             if (!inc.quoted) continue;
-            int target = LayerIndex(inc.name.substr(0, inc.name.find('/')));
-            EXPECT_LE(target, own) << "src/" << f.path << ":" << inc.line << " includes \"" << inc.name
-                                   << "\" of a higher layer";
+            const std::string target = inc.name.substr(0, inc.name.find('/'));
+            if (!IsLayer(target)) continue;  // a header beside the file
+            EXPECT_TRUE(MayInclude(f.layer, target))
+                << "src/" << f.path << ":" << inc.line << " includes \"" << inc.name << "\" of layer " << target
+                << ", which " << f.layer << " does not build on";
         }
     }
 }
@@ -256,6 +304,47 @@ TEST(Layers, IncludeRootsRefuseHigherLayers) {
     EXPECT_NE(CompileWithLayerRoot("vm", "player/startup.h", &messages), 0);
     // The same header compiles from a layer that may see it.
     EXPECT_EQ(CompileWithLayerRoot("runtime", "runtime/object_id.h", &messages), 0) << messages;
+}
+
+// Side by side in the graph: sound and network see neither the graphics engines nor each other;
+// the display code sees both.
+TEST(Layers, IncludeRootsRefuseLayersBesideThem) {
+    struct Case {
+        const char* layer;
+        const char* include;
+        bool compiles;
+    };
+    const Case cases[] = {
+        {"media", "gfx/bitmap.h", false},
+        {"media", "net/net_events.h", false},
+        {"net", "display/display.h", false},
+        {"net", "media/sound/sound_events.h", false},
+        {"gfx", "net/net_events.h", false},
+        {"display", "net/net_events.h", true},
+        {"display", "media/sound/sound_events.h", true},
+    };
+    for (const Case& c : cases) {
+        std::string messages;
+        EXPECT_EQ(CompileWithLayerRoot(c.layer, c.include, &messages) == 0, c.compiles)
+            << c.layer << " includes " << c.include << ": " << messages;
+    }
+}
+
+// The build's include roots hold the folders of exactly the layers the graph above lets each
+// layer use, so the graph here and the one in CMakeLists.txt cannot drift apart.
+TEST(Layers, IncludeRootsFollowTheGraph) {
+    const fs::path src = fs::path(QZ_SOURCE_DIR) / "src";
+    const fs::path roots = fs::path(QZ_BINARY_DIR) / "layer-include";
+    for (const Layer& layer : kLayers) {
+        if (!fs::is_directory(src / layer.name)) continue;
+        std::set<std::string> expected = {layer.name};
+        for (const std::string& reached : Reach(layer.name))
+            if (fs::is_directory(src / reached)) expected.insert(reached);
+        std::set<std::string> found;
+        for (const auto& entry : fs::directory_iterator(roots / layer.name))
+            found.insert(entry.path().filename().string());
+        EXPECT_EQ(found, expected) << "include root of " << layer.name;
+    }
 }
 
 }  // namespace

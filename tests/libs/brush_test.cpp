@@ -20,6 +20,7 @@
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/text/text_lib.h"
 #include "platform/file_test_util.h"
 #include "player/image_link.h"
 #include "runtime/runtime.h"
@@ -253,20 +254,19 @@ TEST_F(BrushTest, Copies) {
     EXPECT_EQ(vm.Run("GetBrushLink", {5, 99, 1}), "ERR 1055");
     EXPECT_EQ(vm.Run("GetBrushLink", {5, 22, 1}), "ERR 1078");  // a layer, with layers off
 
-    // Text objects (and anim frames) come through the lookup their owner installs, with the
-    // transparent colour it names.
-    SetTextObjectBitmapsHook([](VmState*, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
-        if (id.number != 7) return int(ERR_FINDTEXTOBJECT);
-        qzBrush* brush = nullptr;
-        FindBrush(nullptr, {1, nullptr}, &brush, 0);
-        *out = {brush->bitmap, brush->mask, nullptr, brush->width, brush->height, 1, 0xABCDEF};
-        return 0;
-    });
+    // Text objects come through the text library, sprites and anims are not found.
+    ASSERT_EQ(OpenLibrary(vm, &qzTextLibrary), 0);
+    EXPECT_EQ(vm.Run("ConvertToBrush", {8, 7, 6}), "ERR " + std::to_string(ERR_FINDTEXTOBJECT));
+    ASSERT_EQ(vm.Run("CreateTextObject", {7, "x"}), "");
     EXPECT_EQ(vm.Run("ConvertToBrush", {8, 7, 6}), "");
-    SetTextObjectBitmapsHook(nullptr);
-    EXPECT_EQ(Size(6), "5x3");
-    EXPECT_EQ(Find(6)->transparentcolor, 0xABCDEF);
-    EXPECT_EQ(Pixel(6, 1, 1), 0x112233u);
+    qzObjectBitmaps text;
+    ASSERT_EQ(GetTextObjectBitmaps(vm, {7, nullptr}, &text), 0);
+    EXPECT_EQ(Size(6), std::to_string(text.width) + "x" + std::to_string(text.height));
+    EXPECT_EQ(Find(6)->mask != nullptr, text.mask != nullptr);
+    const qzLibraryDescriptor* const textLibrary[] = {&qzTextLibrary, nullptr};
+    CloseLibraries(vm, textLibrary);
+    EXPECT_EQ(vm.Run("ConvertToBrush", {32, 7, 6}), "ERR " + std::to_string(ERR_FINDSPRITE));
+    EXPECT_EQ(vm.Run("ConvertToBrush", {4, 7, 6}), "ERR " + std::to_string(ERR_FINDANIM));
 
     // Fresh bitmaps with the brush's pixels, owned by the caller.
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;

@@ -14,7 +14,6 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/attributes.h"
-#include "libs/layers/layer_media.h"
 #include "libs/text/text_lib.h"
 #include "platform/file_test_util.h"
 #include "player/image_link.h"
@@ -129,14 +128,6 @@ TEST_F(ObjectAttributes, LayersOfTheDrawingTarget) {
     EXPECT_EQ(Attr(kTypeLayer, 1, ATTRWIDTH), "20");
 }
 
-namespace {
-// What the anim and video code would answer for a layer: the attribute and the layer's type.
-int ReadMediaStub(VmState* state, const qzLayer* layer, int attribute, int) {
-    VmPushNumber(state, attribute * 100 + layer->type);
-    return 1;
-}
-}  // namespace
-
 TEST_F(ObjectAttributes, AnimAndVideoLayersAnswerTheirOwnAttributes) {
     OpenPlain();
     vm->Ok("EnableLayers");
@@ -164,13 +155,8 @@ TEST_F(ObjectAttributes, AnimAndVideoLayersAnswerTheirOwnAttributes) {
         {2, ATTRTYPE, "50"},
     };
     for (const auto& r : rows) EXPECT_EQ(Attr(kTypeLayer, r.layer, r.attribute), r.expected) << r.attribute;
-    qzLayerMediaLinks links{};
-    links.readAttribute = ReadMediaStub;
-    SetLayerMediaLinks(&links);
-    EXPECT_EQ(Attr(kTypeLayer, 1, ATTRFRAMEDELAY), std::to_string(ATTRFRAMEDELAY * 100 + QZ_LAYER_ANIM));
-    for (int attribute : {ATTRDURATION, ATTRPOSITION, ATTRFORMAT, ATTRCANSEEK, ATTRPLAYING, ATTRPAUSED})
-        EXPECT_EQ(Attr(kTypeLayer, 2, attribute), std::to_string(attribute * 100 + QZ_LAYER_VIDEO)) << attribute;
-    SetLayerMediaLinks(nullptr);
+    for (int attribute : {ATTRDURATION, ATTRPOSITION, ATTRFORMAT, ATTRCANSEEK, ATTRPAUSED})
+        EXPECT_EQ(Attr(kTypeLayer, 2, attribute), Err(ERR_FINDVIDEO)) << attribute;
 }
 
 TEST_F(ObjectAttributes, TextObjects) {

@@ -14,7 +14,6 @@
 #include "image/brush.h"
 #include "image/output_select.h"
 #include "libs/brush/brush_lib.h"
-#include "libs/layers/layer_media.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The brush commands that make, save, copy and free brushes.
 #include <string>
 
+#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/layer.h"
@@ -15,6 +16,7 @@
 #include "image/image_save.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/text/text_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/linked_file.h"
 #include "runtime/object_id.h"
@@ -105,13 +107,16 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
             from.height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
             from.key = pic->transparentColor;
-        } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT || type == QZ_TYPE_TEXT_OBJECT) {
+        } else if (type == QZ_TYPE_TEXT_OBJECT) {
             qzObjectBitmaps bitmaps;
-            int error = type == QZ_TYPE_SPRITE_OBJECT ? GetSpriteFrameBitmaps(state, source, frame, &bitmaps)
-                        : type == QZ_TYPE_ANIM_OBJECT ? GetAnimFrameBitmaps(state, source, frame, &bitmaps)
-                                                      : GetTextObjectBitmaps(state, source, &bitmaps);
+            int error = GetTextObjectBitmaps(state, source, &bitmaps);
             if (error) return error;
             TakeObjectBitmaps(bitmaps, &from);
+        } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
+            // No sprite or anim is found.
+            if (source.pointer) return ERR_FINDARRAY;
+            SetErrorArgIndex(source.number);
+            return type == QZ_TYPE_SPRITE_OBJECT ? ERR_FINDSPRITE : ERR_FINDANIM;
         } else {
             return ERR_WRONGUSAGE;
         }

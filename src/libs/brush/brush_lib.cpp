@@ -73,21 +73,6 @@ const qzConstantRow kBrushConstants[] = {
 };
 #undef QZ_NUM
 
-// The graphics core's view of a brush: its own bitmaps.
-int BrushBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
-    if (frame != 1) return ERR_ANIMFRAME;
-    out->bitmap = brush->bitmap;
-    out->mask = brush->mask;
-    out->alpha = brush->alpha;
-    out->width = brush->width;
-    out->height = brush->height;
-    out->frames = 1;
-    return 0;
-}
-
 int TextureBrush(VmState* state, const qzObjectId& id, qzBitMap** bitmap, int32_t* width, int32_t* height) {
     qzBrush* brush = nullptr;
     int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
@@ -133,13 +118,10 @@ void InstallBrushLinks(bool on) {
     links.freeHardwareBrushes = on ? FreeDisplayHardwareBrushes : nullptr;
     links.recreateBrushBitmaps = on ? Recreate : nullptr;
     SetDisplayLinks(&links);
-    SetBrushBitmapsHook(on ? BrushBitmaps : nullptr);
     InstallBrushLayerKinds(on);
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     InstallOutputSelectLinks(on);
     InstallDoubleBufferLinks(on);
-    const qzImageDisplayLinks imageLinks = {ResolveXPosition, ResolveYPosition};
-    SetImageDisplayLinks(on ? &imageLinks : nullptr);
     qzCollisionSources collision = CollisionSources();
     collision.brush = on ? BrushCollisionObject : nullptr;
     SetCollisionSources(&collision);
@@ -169,3 +151,17 @@ const qzLibraryDescriptor qzBrushLibrary = {
     .cleanups = {{QZ_STAGE_BRUSHES, FreeAllBrushes}},
     .reset = ResetBrushLibrary,
 };
+
+int GetBrushBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    qzBrush* brush = nullptr;
+    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
+    if (error) return error;
+    out->bitmap = brush->bitmap;
+    out->mask = brush->mask;
+    out->alpha = brush->alpha;
+    out->width = brush->width;
+    out->height = brush->height;
+    out->frames = 1;
+    return 0;
+}

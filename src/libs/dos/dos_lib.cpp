@@ -142,7 +142,7 @@ int DefaultPump(VmState*, int* error) {
 }
 void DefaultReset(VmState*) {}
 
-qzDosEventHooks gHooks = {DefaultPump, DefaultReset};
+qzDosEventHooks gHooks = {.pumpEvents = DefaultPump, .resetInputState = DefaultReset};
 
 int OpenDosLibrary(VmState* state) {
     int code = RegisterObjectList(&qzDosFileList);

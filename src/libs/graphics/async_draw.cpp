@@ -2,7 +2,7 @@
 // a time while the script goes on, each with its draw, finish, free and event functions.
 #include "base/error_arg.h"
 #include "base/error_codes.h"
-#include "libs/graphics/draw_target.h"
+#include "display/draw_target.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"

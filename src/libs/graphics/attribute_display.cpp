@@ -14,11 +14,10 @@
 #include "platform/display_adapter.h"
 #include "runtime/plugin_manager.h"
 #include "text/font_engine.h"
+#include "text/text_engine.h"
 #include "vm/vm.h"
 
 namespace {
-
-qzTextFontFn textFontHook = nullptr;
 
 int32_t CountPictureLayers(const qzBGPic* pic) {
     int32_t count = 0;
@@ -71,8 +70,6 @@ int PushOutputDevice(VmState* state, const qzDisplay* d) {
 
 }  // namespace
 
-void SetTextFontHook(qzTextFontFn hook) { textFontHook = hook; }
-
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
     qzDisplay* d = nullptr;
     if (!q.id.pointer && q.id.number == 0) {
@@ -114,7 +111,11 @@ int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRFONTNAME:
     case ATTRFONTSIZE:
     case ATTRFONTSCALABLE:
-    case ATTRFONTAA: return PushFontAttribute(state, textFontHook ? textFontHook(d) : GetInbuiltFont(), q.attribute);
+    case ATTRFONTAA: {
+        // A display's text is written in the current font.
+        const qzFontStyle* style = GetFontStyleState();
+        return PushFontAttribute(state, style->font ? style->font : GetInbuiltFont(), q.attribute);
+    }
     case ATTRPOINTER:
         return PushOwnedId(state,
                            d->pointerObject ? &static_cast<const qzPointerImage*>(d->pointerObject)->header : nullptr);

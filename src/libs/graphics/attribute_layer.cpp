@@ -7,7 +7,6 @@
 #include "image/output_select.h"
 #include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics_commands.h"
-#include "libs/layers/layer_media.h"
 #include "text/font_engine.h"
 #include "text/text_layer.h"
 #include "text/text_object.h"
@@ -55,10 +54,9 @@ int FindLayerTextStyle(VmState* state, const qzLayer* layer, const qzTextStyle**
     return *out ? 0 : ERR_NOTXTLAYER;
 }
 
-// The anim or video behind the layer answers.
-int ReadLayerMedia(VmState* state, const qzLayer* layer, int attribute, int extraIndex) {
-    const auto read = LayerMediaLinks().readAttribute;
-    if (read) return read(state, layer, attribute, extraIndex);
+// Only the anim or video behind the layer knows these; with no anim or video objects in the
+// player, the object is not found.
+int ReadLayerMedia(const qzLayer* layer) {
     return AttrNotFound(layer->id, layer->type == QZ_LAYER_ANIM ? ERR_FINDANIM : ERR_FINDVIDEO);
 }
 
@@ -96,7 +94,7 @@ int ReadLayerAttribute(VmState* state, const qzAttributeQuery& q) {
         // An anim layer's state holds the shown frame (0-based) and the anim's frame count.
         if (q.attribute == ATTRNUMFRAMES) return PushAttrNumber(state, base->partY);
         if (q.attribute == ATTRCURFRAME) return PushAttrNumber(state, base->partX + 1);
-        return ReadLayerMedia(state, layer, q.attribute, q.extraIndex);
+        return ReadLayerMedia(layer);
     case ATTRDURATION:
     case ATTRPOSITION:
     case ATTRFORMAT:
@@ -104,7 +102,7 @@ int ReadLayerAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRPLAYING:
     case ATTRPAUSED:
         if (layer->type != QZ_LAYER_VIDEO) return ERR_BADLAYERTYPE;
-        return ReadLayerMedia(state, layer, q.attribute, q.extraIndex);
+        return ReadLayerMedia(layer);
     default: {  // the font attributes and ATTRTEXT
         if (!IsTextLayer(layer->type)) return ERR_NOTXTLAYER;
         const qzTextStyle* style = nullptr;

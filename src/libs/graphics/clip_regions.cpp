@@ -6,6 +6,7 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/draw_target.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit.h"
 #include "gfx/channel_ops.h"
@@ -14,7 +15,7 @@
 #include "gfx/safe_blt.h"
 #include "gfx/scale_bitmap.h"
 #include "gfx/transform_bitmap.h"
-#include "libs/graphics/draw_target.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/object_id.h"
+#include "display/positions.h"
 #include "gfx/clip_region.h"
 #include "runtime/library.h"
 #include "runtime/object_registry.h"
@@ -23,16 +24,8 @@ extern const qzLibraryDescriptor qzGraphicsLibrary;
 constexpr int32_t QZ_TYPE_POINTER = 36;
 constexpr int32_t QZ_TYPE_ASYNCDRAW = 37;
 
-// ---- Position constants (their values: gfx/position.h) ---------------------------------
+// ---- Position constants (their values: gfx/position.h; resolved: display/positions.h) ----
 constexpr int32_t QZ_KEEPASPRAT = 100000;
-
-// A coordinate within 4999 of a position constant is that constant plus an offset: the result is
-// the constant's place for an object of size `size` in a container of `containerSize` (from
-// origin 0) plus trunc(size * anchor) plus the offset. Other values come back unchanged. A
-// container size of 0 means the current drawing target along that axis (its clip region when it
-// has one).
-int32_t ResolveXPosition(int32_t x, int32_t size, int32_t containerSize, double anchor);
-int32_t ResolveYPosition(int32_t y, int32_t size, int32_t containerSize, double anchor);
 
 // ---- Object lookups ---------------------------------------------------------------------
 enum {
@@ -125,13 +118,6 @@ void ReadSaveQualityOptions(VmState* state, int argIndex, int* quality, int* col
 // ---- Resource monitor -------------------------------------------------------------------
 // The counts of every object kind, one "name value" line each, then every plugin type.
 std::string BuildResourceMonitorText();
-
-// ---- Text -------------------------------------------------------------------------------
-// The font a display's text is written in (GetAttribute's font attributes of a display): null
-// until the text library installs it, and then the inbuilt font.
-struct qzFont;
-typedef const qzFont* (*qzTextFontFn)(const void* display);
-void SetTextFontHook(qzTextFontFn hook);
 
 // ---- Clean-up ---------------------------------------------------------------------------
 // At exit: the image cache, the scale tables, every clip region, pointer image and async draw

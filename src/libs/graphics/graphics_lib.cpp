@@ -271,7 +271,6 @@ int OpenGraphicsLibrary(VmState*) {
 
 void ResetGraphicsLibrary() {
     LinkAsyncDraws(false);
-    SetTextFontHook(nullptr);
     ResetDrawModes();
     SetFrameRateLimit(0);
     SetBlitFallbackDisplay(false);

@@ -11,6 +11,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/object_bitmaps.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"
@@ -113,10 +114,16 @@ int GfxCreatePointer(VmState* state) {
         GetObjectIdArg(&source, state, 3);
         const bool sprite = type == QZ_TYPE_SPRITE_OBJECT;
         const int hotIndex = sprite ? 5 : 4;
-        const int32_t frame = sprite ? VmOptInteger(state, 4, 1) : 1;
+        if (sprite) VmOptInteger(state, 4, 1);  // the frame
         const int32_t hotX = VmOptInteger(state, hotIndex, -1), hotY = VmOptInteger(state, hotIndex + 1, -1);
         qzObjectBitmaps image;
-        int rc = sprite ? GetSpriteFrameBitmaps(state, source, frame, &image) : GetBrushBitmaps(state, source, &image);
+        if (sprite) {
+            // No sprite is found.
+            if (source.pointer) return ERR_FINDARRAY;
+            SetErrorArgIndex(source.number);
+            return ERR_FINDSPRITE;
+        }
+        int rc = GetBrushBitmaps(state, source, &image);
         if (rc) return rc;
         if (!image.bitmap || image.width < 1 || image.height < 1) return ERR_POINTERIMG;
         width = image.width;

@@ -20,7 +20,6 @@
 #include "gfx/bitmap.h"
 #include "gfx/position.h"
 #include "image/output_select.h"
-#include "libs/layers/layer_media.h"
 #include "libs/layers/layers_lib.h"
 #include "platform/os_console.h"
 #include "runtime/arg_check.h"
@@ -84,7 +83,7 @@ void SwapAndRefresh(VmState* state, qzBGPic* pic, qzLayer* a, qzLayer* b) {
 
 // The video commands: VIDEO layers only, applets of 6.0 and later; they work while drawing into a
 // brush, so only the mask, alpha-channel and layers checks apply.
-int VideoLayerCommand(VmState* state, int operation, bool withValue) {
+int VideoLayerCommand(VmState* state, bool withValue) {
     VmCheckArgCount(state, withValue ? 2 : 1, withValue ? 2 : 1, 6, 0);
     const qzDisplay* display = CurrentDisplay();
     if (!display || !display->layersEnabled) return ERR_NOLAYERS;
@@ -93,10 +92,9 @@ int VideoLayerCommand(VmState* state, int operation, bool withValue) {
     qzBGPic* pic = CurrentBGPic();
     if (!pic) return ERR_NOLAYERS;
     qzLayer* layer = CheckLayer(state, 1, pic);
-    const double value = withValue ? VmCheckNumber(state, 2) : 0;
+    if (withValue) VmCheckNumber(state, 2);
     if (layer->type != QZ_LAYER_VIDEO) return ERR_BADLAYERTYPE;
-    const auto command = LayerMediaLinks().videoCommand;
-    return command ? command(state, layer, operation, value) : ERR_FINDVIDEO;
+    return ERR_FINDVIDEO;  // no video is found
 }
 
 }  // namespace
@@ -361,9 +359,9 @@ int LayersSetBorder(VmState* state) {
     return 0;
 }
 
-int LayersPlay(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_PLAY, false); }
-int LayersStop(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_STOP, false); }
-int LayersPause(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_PAUSE, false); }
-int LayersResume(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_RESUME, false); }
-int LayersSeek(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_SEEK, true); }
-int LayersSetVolume(VmState* state) { return VideoLayerCommand(state, QZ_LAYERVIDEO_VOLUME, true); }
+int LayersPlay(VmState* state) { return VideoLayerCommand(state, false); }
+int LayersStop(VmState* state) { return VideoLayerCommand(state, false); }
+int LayersPause(VmState* state) { return VideoLayerCommand(state, false); }
+int LayersResume(VmState* state) { return VideoLayerCommand(state, false); }
+int LayersSeek(VmState* state) { return VideoLayerCommand(state, true); }
+int LayersSetVolume(VmState* state) { return VideoLayerCommand(state, true); }

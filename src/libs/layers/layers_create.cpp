@@ -7,22 +7,11 @@
 #include "display/layer_refresh.h"
 #include "image/brush.h"
 #include "image/image_display.h"
-#include "libs/layers/layer_media.h"
 #include "libs/layers/layers_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
-
-namespace {
-
-qzLayerMediaLinks mediaLinks = {};
-
-}  // namespace
-
-void SetLayerMediaLinks(const qzLayerMediaLinks* links) { mediaLinks = links ? *links : qzLayerMediaLinks{}; }
-
-const qzLayerMediaLinks& LayerMediaLinks() { return mediaLinks; }
 
 int LayersCreate(VmState* state) {
     VmCheckArgCount(state, 4, 5, 0, 0);
@@ -43,19 +32,7 @@ int LayersCreate(VmState* state) {
     }
     if (frames < 0) return ERR_WRONGUSAGE;
     if (width < 1 || height < 1) return ERR_BADDIMENSIONS;
-    if (frames > 0) {
-        const qzLayerMediaLinks& links = LayerMediaLinks();
-        if (!links.createAnim || !links.showAnimFrame) return ERR_FINDANIM;
-        qzObjectId id = {0, nullptr};
-        int error = links.createAnim(state, frames, width, height, color, withMask, withAlpha, clear, &id);
-        if (error) return error;
-        qzLayer* layer = nullptr;
-        error = links.showAnimFrame(state, id, 1, x, y, &layer);
-        if (!error && layer) UpdateLayerOnDisplay(state, layer, 0);
-        // The anim lives as long as its layer.
-        if (links.freeAnim) links.freeAnim(state, id);
-        return error;
-    }
+    if (frames > 0) return ERR_FINDANIM;  // an anim layer needs an anim, and none is made
     qzBrush* brush = nullptr;
     int error = CreateBlankBrush({0, QZ_AUTO_ID}, width, height, color & 0xFFFFFF, withMask, withAlpha, clear, 0, 0,
                                  nullptr, &brush);
@@ -72,22 +49,8 @@ int LayersModifyFrames(VmState* state) {
     VmCheckArgCount(state, 2, 3, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
-    const int32_t frames = VmCheckInteger(state, 2);
-    const int32_t start = VmOptInteger(state, 3, 0);
+    VmCheckInteger(state, 2);   // the frames
+    VmOptInteger(state, 3, 0);  // the start
     if (layer->type != QZ_LAYER_ANIM) return ERR_NOANMLAYER;
-    const auto modify = LayerMediaLinks().modifyFrames;
-    if (!modify) return ERR_FINDANIM;
-    int32_t count = 0, shown = -1;
-    int error = modify(state, layer, frames, start, &count, &shown);
-    if (error) return error;
-    const bool kept = shown >= 0;
-    qzLayerState* states[3];
-    const int n = DistinctLayerStates(layer, states);
-    for (int i = 0; i < n; i++) {
-        states[i]->partX = kept ? shown : 0;
-        states[i]->partY = count;
-    }
-    FreeLayerCaches(layer);
-    if (!kept) UpdateLayerOnDisplay(state, layer, 0);
-    return 0;
+    return ERR_FINDANIM;  // no anim is found
 }

@@ -16,7 +16,6 @@
 #include "display/rect_list.h"
 #include "image/output_select.h"
 #include "libs/graphics/graphics.h"
-#include "libs/layers/layer_media.h"
 #include "libs/layers/layer_render.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"

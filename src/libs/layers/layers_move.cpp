@@ -16,7 +16,6 @@
 #include "display/picture.h"
 #include "gfx/position.h"
 #include "image/brush.h"
-#include "libs/layers/layer_media.h"
 #include "libs/layers/layers_lib.h"
 #include "libs/layers/layers_style.h"
 #include "runtime/arg_check.h"
@@ -170,8 +169,7 @@ int RunShowOperation(VmState* state, qzBGPic* pic, MoveEntry* e) {
         const int32_t y = ResolveYPosition(e->y, brush->height, pic->height, 0);
         error = InsertLayerForObject(state, 0, QZ_LAYER_BRUSH, e->object, x, y, 1, 0, &layer);
     } else if (e->type == kMoveAnim) {
-        const auto show = LayerMediaLinks().showAnimFrame;
-        error = show ? show(state, e->object, e->extra, e->x, e->y, &layer) : ERR_FINDANIM;
+        error = ERR_FINDANIM;  // no anim is found
     } else {
         error = InsertLayerForObject(state, 0, e->type, e->object, e->x, e->y, 1, 0, &layer);
     }

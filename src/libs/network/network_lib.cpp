@@ -1,7 +1,6 @@
 // Registration and clean-up of the network library.
 #include "libs/network/network.h"
 
-#include "display/event_sources.h"
 #include "libs/network/network_commands.h"
 #include "net/net_connection.h"
 #include "net/net_events.h"
@@ -53,36 +52,16 @@ const qzConstantRow kNetworkConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The event-source machine's network sources: the walks of net_events.h, numbered alike.
-static_assert(QZ_NET_SOURCE_UDP == QZ_NETSOURCE_UDP && QZ_NET_SOURCE_CONNECT == QZ_NETSOURCE_CONNECT &&
-              QZ_NET_SOURCE_DATA == QZ_NETSOURCE_DATA && QZ_NET_SOURCE_DISCONNECT == QZ_NETSOURCE_DISCONNECT);
-int NextEventForMachine(int source, qzNetSourceEvent* event) {
-    qzNetEvent found;
-    if (!NextNetEvent(source, &found)) return 0;
-    event->source = found.source;
-    event->object = found.object;
-    event->client = {0, found.client};
-    event->error = found.error;
-    return 1;
-}
-
-// The object lists, in the order servers, connections, UDP objects, and the network sources of
-// the event machine.
+// The object lists, in the order servers, connections, UDP objects.
 int OpenNetworkLibrary(VmState*) {
     int rc = RegisterObjectList(NetServerList());
     if (!rc) rc = RegisterObjectList(NetConnectionList());
     if (!rc) rc = RegisterObjectList(NetUdpList());
-    const qzNetSourceLinks links = {ResetNetEventCursors, NextEventForMachine};
-    SetNetSourceLinks(&links);
     return rc;
 }
 
-// The time-out and the layer flag as start-up finds them; the event machine without network
-// sources.
-void ResetNetworkLibrary() {
-    NetCloseLayer();
-    SetNetSourceLinks(nullptr);
-}
+// The time-out and the layer flag as start-up finds them.
+void ResetNetworkLibrary() { NetCloseLayer(); }
 
 }  // namespace
 

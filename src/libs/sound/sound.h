@@ -1,8 +1,7 @@
 // The `sound` command library: sample objects (loading, creating, playing with volume, pitch and
 // panning, queries), sample editing and saving, the library's option and attribute hooks, the
 // audio-adapter plugin service and the sound system's shutdown. Music objects share the library:
-// their list is registered here, and the rest of the library reaches them through
-// qzMusicObjectOps.
+// their list is registered here.
 #pragma once
 
 #include <cstdint>
@@ -50,17 +49,6 @@ enum {
 
 // The plugin host service: installs an audio-adapter plugin (SetAudioAdapter without tags).
 int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags);
-
-// Music objects: what the library's shutdown and attribute hook need of them. Null until the
-// music commands install their operations; until then there are no music objects.
-struct qzMusicObjectOps {
-    void (*stopAll)(VmState* state);  // stops every playing music without pause
-    void (*freeAll)(VmState* state);  // frees every music object
-    // Answers the music selectors (14, 15, 17, 19 to 21, 25 to 29, 32): 1, or 0 when the object
-    // or the selector is unknown.
-    int (*getAttribute)(VmState* state, uint32_t tag, qzSoundAttrQuery* query);
-};
-void SetMusicObjectOps(const qzMusicObjectOps* ops);
 
 // ---- shared inside the library ----
 

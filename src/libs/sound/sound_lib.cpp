@@ -24,7 +24,6 @@ namespace {
 constexpr int32_t kDefaultDeviceSetting = 30;
 
 int32_t gDeviceSetting = kDefaultDeviceSetting;
-const qzMusicObjectOps* gMusicOps = nullptr;
 
 // The table order of the library.
 const qzCommandRow kSoundCommands[] = {
@@ -123,7 +122,7 @@ int GetSoundAttribute(VmState* state, uint32_t tag, void* out) {
     case QZ_SOUNDATTR_FRAMES:
     case QZ_SOUNDATTR_PLAYING:
     case QZ_SOUNDATTR_LOADER: return GetSampleAttribute(tag, query);
-    default: return gMusicOps && gMusicOps->getAttribute ? gMusicOps->getAttribute(state, tag, query) : 0;
+    default: return 0;
     }
 }
 
@@ -131,7 +130,6 @@ int GetSoundAttribute(VmState* state, uint32_t tag, void* out) {
 void StopAllSoundsAtExit(VmState* state) {
     if (!qzSoundStarted) return;
     SoundHousekeeping();
-    if (gMusicOps && gMusicOps->stopAll) gMusicOps->stopAll(state);
     StopSoundChannels(nullptr);
     if (!GetAudioAdapter()) MacStopAudio();
 }
@@ -145,7 +143,6 @@ void FreeAllSoundObjects(VmState* state) {
         FreeSoundRecord(sample->sound);
         OsFree(sample);
     }
-    if (gMusicOps && gMusicOps->freeAll) gMusicOps->freeAll(state);
     CloseSoundOutput();
     FreeSoundEventsAtExit();
 }
@@ -172,8 +169,6 @@ const qzLibraryDescriptor qzSoundLibrary = {
     .setAttr = SetSoundOption,
     .getAttr = GetSoundAttribute,
 };
-
-void SetMusicObjectOps(const qzMusicObjectOps* ops) { gMusicOps = ops; }
 
 int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags) { return SetAudioAdapter(info, flags, nullptr); }
 

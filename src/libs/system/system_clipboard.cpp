@@ -11,6 +11,7 @@
 #include "gfx/channel_ops.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/system/system.h"
 #include "platform/host/backend_clipboard.h"
 #include "platform/os_alloc.h"

@@ -105,31 +105,16 @@ const qzConstantRow kTextConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The font of a display's text for GetAttribute: the current font.
-const qzFont* CurrentTextFont(const void*) {
+// The current font.
+const qzFont* CurrentTextFont() {
     const qzFontStyle* style = GetFontStyleState();
     return style->font ? style->font : GetInbuiltFont();
 }
 
-// A text object's bitmaps, for copies of it made by other libraries (ConvertToBrush and the like).
-int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
-    qzTextObject* object = nullptr;
-    int error = FindTextObject(state, id, &object, 0);
-    if (error) return error;
-    if (frame != 1) return ERR_ANIMFRAME;
-    out->bitmap = object->bitmap;
-    out->mask = object->mask;
-    out->alpha = object->alpha;
-    out->width = object->width;
-    out->height = object->height;
-    out->frames = 1;
-    return 0;
-}
-
 // The current font and default encoding for text added to vector paths.
-qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont(nullptr)); }
+qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont()); }
 int PathTextEncoding() { return GetDefaultTextEncoding(); }
-const qzPathTextSource kPathTextSource = {PathTextFont, PathTextEncoding};
+const qzPathTextSource kPathTextSource = {.currentFont = PathTextFont, .defaultEncoding = PathTextEncoding};
 
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
@@ -140,16 +125,12 @@ int OpenTextLibrary(VmState*) {
     if (!error) error = InitFontSystem(&topaz);
     if (error) return error;
     GetFontStyleState()->font = topaz;
-    SetTextFontHook(CurrentTextFont);
-    SetTextObjectBitmapsHook(TextObjectBitmaps);
     SetPathTextSource(&kPathTextSource);
     InstallTextLayerKinds(true);
     return 0;
 }
 
 void FreeTextLibrary(VmState* state) {
-    SetTextFontHook(nullptr);
-    SetTextObjectBitmapsHook(nullptr);
     SetPathTextSource(nullptr);
     FreeAllTextObjects(state);
     FreeFontSystem(state);
@@ -157,8 +138,6 @@ void FreeTextLibrary(VmState* state) {
 }
 
 void ResetTextLibrary() {
-    SetTextFontHook(nullptr);
-    SetTextObjectBitmapsHook(nullptr);
     SetPathTextSource(nullptr);
     InstallTextLayerKinds(false);
     ResetFontStyleState();
@@ -176,3 +155,17 @@ const qzLibraryDescriptor qzTextLibrary = {
     .cleanups = {{QZ_STAGE_TEXT, FreeTextLibrary}},
     .reset = ResetTextLibrary,
 };
+
+int GetTextObjectBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    qzTextObject* object = nullptr;
+    int error = FindTextObject(state, id, &object, 0);
+    if (error) return error;
+    out->bitmap = object->bitmap;
+    out->mask = object->mask;
+    out->alpha = object->alpha;
+    out->width = object->width;
+    out->height = object->height;
+    out->frames = 1;
+    return 0;
+}

@@ -20,7 +20,7 @@ int DrawShapeAsPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t col
     return ShapeToPath(state, kind, x, y, color, optionsIndex, numbers, count);
 }
 
-const qzShapePathRoute kRoute = {ShapesGoThroughPaths, DrawShapeAsPath};
+const qzShapePathRoute kRoute = {.active = ShapesGoThroughPaths, .draw = DrawShapeAsPath};
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "libs/graphics/draw_target.h"
+#include "display/draw_target.h"
 
 #include "base/error_codes.h"
 #include "display/display.h"

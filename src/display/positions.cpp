@@ -1,8 +1,7 @@
-// The position constants that every drawing command understands, placed in the current drawing
-// target when no container size is given.
+#include "display/positions.h"
+
+#include "display/draw_target.h"
 #include "gfx/position.h"
-#include "libs/graphics/draw_target.h"
-#include "libs/graphics/graphics.h"
 
 // A constant against a container size of 0 is placed in the current drawing target (its clip
 // region when it has one); other values and sizes go to the shared resolver as they are.

@@ -1,5 +1,5 @@
-// What the graphics library reads and changes of the display code's current drawing target (the
-// background picture the current display shows, or the object a Select command chose).
+// What the drawing commands read and change of the current drawing target (the background
+// picture the current display shows, or the object a Select command chose).
 #pragma once
 
 #include <cstdint>
