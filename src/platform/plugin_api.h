@@ -985,8 +985,13 @@ typedef struct qzGfxBase {
     uint32_t* (*LoadImage)(const char* file, const qzTagItem* tags, int* width, int* height, int* alpha);
     void (*FreeImage)(uint32_t* pixels);
     void (*FreeImageHandle)(void* handle);
+    /* A raster brush's colour bitmap locked for reading and writing (layers that show the brush
+     * keep their own copy); null for a missing, locked, vector or hardware brush. The lock goes
+     * back through slot 5. */
     void* (*LockBrushBitMap)(VmState* state, const qzPluginObjectId* id, qzPluginLock* out);
     void (*UnLockBrushBitMap)(void* lock);
+    /* A raster brush's pixels as 0xAARRGGBB, rows packed (AA from its alpha channel, else 255 or 0
+     * by its mask, else 255), freed through slot 7; null for a missing, vector or hardware brush. */
     uint32_t* (*GetBrushPixels)(VmState* state, const qzPluginObjectId* id, int* width, int* height);
     void (*Free)(void* block);
     void* (*AddDisplayHook)(const qzPluginObjectId* display, qzDisplayHookFn callback, void* userData,
@@ -994,8 +999,11 @@ typedef struct qzGfxBase {
     void (*RemoveDisplayHook)(void* hook);
     void (*RefreshHookDisplay)(void* hook);
     int (*ResizeHookDisplay)(void* hook, int width, int height);
-    int (*CreateBrushFromPixels)(VmState* state, const qzPluginObjectId* id, const uint32_t* pixels, int width,
-                                 int height, int rowLength, const qzTagItem* tags);
+    /* A new brush from 0xAARRGGBB pixels (rowLength pixels a row) under a number, replacing a
+     * brush of that number, or under the automatic id, whose handle is then written to *id. Tag
+     * QZ_BRUSHPIXTAG_ALPHA non-zero gives it an alpha channel from AA. 0 or an error code. */
+    int (*CreateBrushFromPixels)(VmState* state, qzPluginObjectId* id, const uint32_t* pixels, int width, int height,
+                                 int rowLength, const qzTagItem* tags);
     int (*InstallDisplayAdapter)(qzPluginInfo* info, uint32_t flags, const qzTagItem* tags);
     void* (*GetMonitors)(void);
     void (*FreeMonitors)(void* monitors);
@@ -1023,7 +1031,26 @@ typedef struct qzGfxBase {
     int (*GetAdapterDisplayAttrs)(void* nativeHandle, const qzTagItem* tags);
 } qzGfxBase;
 
+/* Tags of CreateBrushFromPixels. */
+enum { QZ_BRUSHPIXTAG_ALPHA = 1 };
+
+/* A sample's PCM data as GetSampleData hands it out: frames x channels interleaved values of bits
+ * 8 or 16 (flags: 1 16-bit values in host order, 2 signed values), its pitch in frames per second.
+ * Shared data is the sample's own and stays valid while the sample keeps it; copied data is the
+ * plugin's until FreeSampleData, which writes it back into the sample when it was changed. */
+typedef struct qzPluginSampleData {
+    void* data;
+    uint32_t frames;
+    uint32_t channels;
+    uint32_t bits;
+    uint32_t flags;
+    int32_t pitch;
+    int32_t copied;
+} qzPluginSampleData;
+
 typedef struct qzAudioBase {
+    /* A qzPluginSampleData of the sample (copy 1: a copy of its data), or null for a missing sample;
+     * given back through FreeSampleData. The tags are not read. */
     void* (*GetSampleData)(VmState* state, const qzPluginObjectId* id, int copy, const qzTagItem* tags);
     void (*FreeSampleData)(void* data);
     int (*InstallAudioAdapter)(qzPluginInfo* info, uint32_t flags);
@@ -1169,8 +1196,7 @@ typedef struct qzVmBase {
     void (*SetGcThreshold)(VmState* state, int kb);
 } qzVmBase;
 
-/* The three embedded TrueType faces (sans, serif, mono) and their sizes; null and 0 while the
- * player carries none. */
+/* The three embedded TrueType faces (sans, serif, mono) and their sizes in bytes. */
 typedef struct qzInbuiltFonts {
     const void* faces[3];
     size_t sizes[3];

@@ -25,6 +25,7 @@
 #include "gfx/image_source.h"
 #include "gfx/pixel_format.h"
 #include "gfx/plugin_gfx_services.h"
+#include "image/brush_host_services.h"
 #include "libs/sound/sound.h"
 #include "libs/system/system.h"
 #include "platform/host_services.h"
@@ -40,6 +41,7 @@
 #include "runtime/player_records.h"
 #include "runtime/plugin_services.h"
 #include "runtime/runtime.h"
+#include "text/embedded_fonts.h"
 #include "vector/vector_fonts.h"
 
 namespace {
@@ -224,20 +226,34 @@ uint32_t* HostLoadImage(const char* file, const qzTagItem*, int* width, int* hei
 
 void HostFreeImage(uint32_t* pixels) { OsFree(pixels); }
 
+// The brush services work for the running applet when a plugin passes no VM state.
+void* HostLockBrush(VmState* state, const qzPluginObjectId* id, qzPluginLock* out) {
+    return HostLockBrushBitMap(state ? state : GetMainVmState(), id, out);
+}
+
+uint32_t* HostBrushPixels(VmState* state, const qzPluginObjectId* id, int* width, int* height) {
+    return HostGetBrushPixels(state ? state : GetMainVmState(), id, width, height);
+}
+
+int HostBrushFromPixels(VmState* state, qzPluginObjectId* id, const uint32_t* pixels, int width, int height,
+                        int rowLength, const qzTagItem* tags) {
+    return HostCreateBrushFromPixels(state ? state : GetMainVmState(), id, pixels, width, height, rowLength, tags);
+}
+
 qzGfxBase gfxTable = {
     CatchingOutOfMemory<InbuiltIsImage>(),
     CatchingOutOfMemory<HostLoadImage>(),
     HostFreeImage,
     CatchingOutOfMemory<InbuiltFreeImageHandle>(),
-    NotAvailable(),  // LockBrushBitMap: brushes of the brush library
+    CatchingOutOfMemory<HostLockBrush>(),
     CatchingOutOfMemory<HostUnLockBitMap>(),
-    NotAvailable(),  // GetBrushPixels: brushes of the brush library
+    CatchingOutOfMemory<HostBrushPixels>(),
     HostFree,
     CatchingOutOfMemory<HostAddDisplayHook>(),
     CatchingOutOfMemory<HostRemoveDisplayHook>(),
     CatchingOutOfMemory<HostRefreshHookDisplay>(),
     CatchingOutOfMemory<HostResizeHookDisplay, ERR_MEM>(),
-    NotAvailable(),  // CreateBrushFromPixels: brushes of the brush library
+    CatchingOutOfMemory<HostBrushFromPixels, ERR_MEM>(),
     CatchingOutOfMemory<HostInstallDisplayAdapter, ERR_MEM>(),
     CatchingOutOfMemory<HostGetMonitors>(),
     HostFreeMonitors,
@@ -262,8 +278,8 @@ qzGfxBase gfxTable = {
 // ---- Sound, requesters, fonts -----------------------------------------------------------------
 
 qzAudioBase audioTable = {
-    NotAvailable(),  // GetSampleData: samples of the sound library
-    NotAvailable(),  // FreeSampleData
+    CatchingOutOfMemory<HostGetSampleData>(),
+    HostFreeSampleData,
     CatchingOutOfMemory<HostInstallAudioAdapter, ERR_MEM>(),
 };
 
@@ -277,7 +293,7 @@ qzRequesterBase requesterTable = {
 // Fonts: font files under a path, and the handles behind the vector-font ids of path buffers.
 qzFontBase fontTable = {CatchingOutOfMemory<HostOpenFontFile>(), CatchingOutOfMemory<GetVectorFontHandle>()};
 
-// The embedded TrueType faces: the player carries none, so the faces are null with size 0.
+// The embedded TrueType faces, filled when the host API is installed (before any plugin loads).
 qzInbuiltFonts inbuiltFonts = {{nullptr, nullptr, nullptr}, {0, 0, 0}};
 
 qzHostApi hostApi = {
@@ -307,6 +323,12 @@ void ReleaseCachedSource(void* object) { FreeImageSource(static_cast<qzImageSour
 qzHostApi* GetHostApi() { return &hostApi; }
 
 void InstallHostApi() {
+    int count = 0;
+    const qzEmbeddedFace* faces = GetEmbeddedFaces(&count);
+    for (int i = 0; i < 3 && i < count; i++) {
+        inbuiltFonts.faces[i] = faces[i].data;
+        inbuiltFonts.sizes[i] = faces[i].size;
+    }
     SetPluginHostApi(&hostApi);
     SetVideoFromPixelsHook(CreateVideoBitMapFromPixels);
     SetImageCacheObjectRefs(RetainCachedSource, ReleaseCachedSource);

@@ -676,6 +676,9 @@ int RenderOutlineCoverage(FT_Outline* outline, uint8_t* pixels, int rowLength, i
         target.pixel_mode = FT_PIXEL_MODE_GRAY;
         return FT_Outline_Get_Bitmap(Library(), outline, &target) == 0 ? 1 : 0;
     }
+    // FreeType's 1-bit rasteriser takes no fill rule: even-odd outlines are sampled here.
+    if (outline->flags & FT_OUTLINE_EVEN_ODD_FILL)
+        return SampleOutlineCoverage(outline, pixels, rowLength, width, height) ? 1 : 0;
     int pitch = ((width + 15) >> 4) * 2;
     auto* bits = static_cast<uint8_t*>(OsAlloc(size_t(pitch) * size_t(height), 1));
     if (!bits) return 0;

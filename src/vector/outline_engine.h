@@ -1,8 +1,9 @@
 // The inbuilt vector engine: a path command buffer becomes a FreeType outline, which is turned into
-// coverage (non-zero fills by the accumulation rasteriser of outline_raster.h, even-odd fills and
-// 1-bit coverage by FreeType's). A filled path's contours are built straight from its records;
-// a stroked path is fed into a FreeType stroker of the line's radius. Lines, cubic curves, arcs,
-// ellipses, rounded boxes and glyph outlines go through the same feed (stroker_feed.h).
+// coverage (anti-aliased non-zero fills by the accumulation rasteriser of outline_raster.h, 1-bit
+// even-odd fills by its sampling rasteriser, the others by FreeType's). A filled path's contours
+// are built straight from its records, each sub-path filled as if closed; a stroked path is fed
+// into a FreeType stroker of the line's radius. Lines, cubic curves, arcs, ellipses, rounded boxes
+// and glyph outlines go through the same feed (stroker_feed.h).
 // Coordinates go to FreeType in 26.6 fixed point; path y grows downward and outlines keep path
 // coordinates. Main thread only; FreeType is the one library instance the font engine starts.
 #pragma once
@@ -74,10 +75,9 @@ qzBuiltOutline* ExportStrokerBorder(FT_Stroker stroker, FT_StrokerBorder border)
 
 // Walks the buffer. Translate mode adds dx, dy to the absolute coordinates and returns null.
 // Build mode returns the outline of the path moved by dx, dy: filled (fill 1) the path's contours,
-// built straight from the records (even-odd when the style's fill rule is 1), else the path stroked
-// with lineWidth pixels and
-// the style's cap and join; the final current point goes to *x, *y when given. Null for an empty
-// buffer or a FreeType failure.
+// built straight from the records and each closed (even-odd when the style's fill rule is 1), else
+// the path stroked with lineWidth pixels and the style's cap and join; the final current point goes to *x, *y when
+// given. Null for an empty buffer or a FreeType failure.
 qzBuiltOutline* BuildPathOutline(int mode, void* buffer, const qzVectorStyle* style, int lineWidth, double dx,
                                  double dy, double* x, double* y, int fill);
 

@@ -89,15 +89,52 @@ struct Accumulator {
     }
 };
 
+// The straight edges of an outline with its curves flattened, kept for sampling at pixel centres:
+// each edge runs downward, with the direction it had (+1 down, -1 up).
+struct EdgeList {
+    struct Edge {
+        double x0, y0, x1, y1;
+        int dir;
+    };
+    std::vector<Edge> edges;
+    double px = 0, py = 0;
+    double sx = 0, sy = 0;
+
+    void Line(double x0, double y0, double x1, double y1) {
+        if (y0 == y1) return;
+        if (y0 < y1)
+            edges.push_back({x0, y0, x1, y1, 1});
+        else
+            edges.push_back({x1, y1, x0, y0, -1});
+    }
+    void MoveTo(double x, double y) {
+        Close();
+        px = sx = x;
+        py = sy = y;
+    }
+    void LineTo(double x, double y) {
+        Line(px, py, x, y);
+        px = x;
+        py = y;
+    }
+    void Close() {
+        if (px != sx || py != sy) Line(px, py, sx, sy);
+        px = sx;
+        py = sy;
+    }
+};
+
 double Pixels(FT_Pos v) { return (double)v / 64.0; }
 
+template <class Sink>
 int MoveTo(const FT_Vector* to, void* user) {
-    static_cast<Accumulator*>(user)->MoveTo(Pixels(to->x), Pixels(to->y));
+    static_cast<Sink*>(user)->MoveTo(Pixels(to->x), Pixels(to->y));
     return 0;
 }
 
+template <class Sink>
 int LineTo(const FT_Vector* to, void* user) {
-    static_cast<Accumulator*>(user)->LineTo(Pixels(to->x), Pixels(to->y));
+    static_cast<Sink*>(user)->LineTo(Pixels(to->x), Pixels(to->y));
     return 0;
 }
 
@@ -106,8 +143,9 @@ int Pieces(double deviation, double factor) {
     return std::clamp(std::isfinite(n) ? (int)n : kMaxCurvePieces, 1, kMaxCurvePieces);
 }
 
+template <class Sink>
 int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
-    auto* a = static_cast<Accumulator*>(user);
+    auto* a = static_cast<Sink*>(user);
     const double x0 = a->px, y0 = a->py, x1 = Pixels(control->x), y1 = Pixels(control->y);
     const double x2 = Pixels(to->x), y2 = Pixels(to->y);
     // A quadratic's chords stay within |p0 - 2 p1 + p2| / (4 n^2) of it.
@@ -119,8 +157,9 @@ int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
     return 0;
 }
 
+template <class Sink>
 int CubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to, void* user) {
-    auto* a = static_cast<Accumulator*>(user);
+    auto* a = static_cast<Sink*>(user);
     const double x0 = a->px, y0 = a->py, x1 = Pixels(control1->x), y1 = Pixels(control1->y);
     const double x2 = Pixels(control2->x), y2 = Pixels(control2->y), x3 = Pixels(to->x), y3 = Pixels(to->y);
     // A cubic's chords stay within 3/4 of its largest second difference over n^2.
@@ -135,6 +174,19 @@ int CubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vecto
     return 0;
 }
 
+// Walks the outline into the sink with its curves flattened; false when FreeType refuses it.
+template <class Sink>
+bool Flatten(const FT_Outline* outline, Sink* sink) {
+    FT_Outline_Funcs funcs{};
+    funcs.move_to = MoveTo<Sink>;
+    funcs.line_to = LineTo<Sink>;
+    funcs.conic_to = ConicTo<Sink>;
+    funcs.cubic_to = CubicTo<Sink>;
+    if (FT_Outline_Decompose(const_cast<FT_Outline*>(outline), &funcs, sink) != 0) return false;
+    sink->Close();
+    return true;
+}
+
 }  // namespace
 
 bool AccumulateOutlineCoverage(const FT_Outline* outline, uint8_t* pixels, int rowLength, int width, int height) {
@@ -146,13 +198,7 @@ bool AccumulateOutlineCoverage(const FT_Outline* outline, uint8_t* pixels, int r
     a.height = height;
     a.stride = width + 2;
     a.cells.assign((size_t)cells, 0.0f);
-    FT_Outline_Funcs funcs{};
-    funcs.move_to = MoveTo;
-    funcs.line_to = LineTo;
-    funcs.conic_to = ConicTo;
-    funcs.cubic_to = CubicTo;
-    if (FT_Outline_Decompose(const_cast<FT_Outline*>(outline), &funcs, &a) != 0) return false;
-    a.Close();
+    if (!Flatten(outline, &a)) return false;
     for (int row = 0; row < height; row++) {
         const float* cell = a.cells.data() + (int64_t)row * a.stride;
         uint8_t* out = pixels + (int64_t)row * rowLength;
@@ -162,6 +208,46 @@ bool AccumulateOutlineCoverage(const FT_Outline* outline, uint8_t* pixels, int r
             const float c = std::min(std::fabs(sum), 1.0f);
             const int level = (int)(c * 255 + 0.5f);
             if (level) out[x] = (uint8_t)level;
+        }
+    }
+    return true;
+}
+
+bool SampleOutlineCoverage(const FT_Outline* outline, uint8_t* pixels, int rowLength, int width, int height) {
+    if (width <= 0 || height <= 0) return true;
+    EdgeList list;
+    if (!Flatten(outline, &list)) return false;
+    const bool evenOdd = (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) != 0;
+    std::vector<EdgeList::Edge>& edges = list.edges;
+    std::sort(edges.begin(), edges.end(), [](const EdgeList::Edge& a, const EdgeList::Edge& b) { return a.y0 < b.y0; });
+    // The edges that cross the current row's centre line, kept as indices; each edge crosses the
+    // centre lines from its upper end (inclusive) to its lower end (exclusive).
+    std::vector<size_t> active;
+    std::vector<std::pair<double, int>> crossings;
+    size_t next = 0;
+    for (int row = 0; row < height; row++) {
+        const double yc = (double)row + 0.5;
+        while (next < edges.size() && edges[next].y0 <= yc) active.push_back(next++);
+        crossings.clear();
+        size_t kept = 0;
+        for (size_t i : active) {
+            const EdgeList::Edge& e = edges[i];
+            if (e.y1 <= yc) continue;
+            active[kept++] = i;
+            crossings.push_back({e.x0 + (yc - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
+        }
+        active.resize(kept);
+        std::sort(crossings.begin(), crossings.end());
+        uint8_t* out = pixels + (int64_t)row * rowLength;
+        std::fill(out, out + width, (uint8_t)0);
+        // A pixel is inside when its centre lies between two crossings that the rule fills between.
+        int winding = 0;
+        for (size_t i = 0; i + 1 < crossings.size(); i++) {
+            winding += crossings[i].second;
+            if (evenOdd ? (i % 2) != 0 : winding == 0) continue;
+            const int from = (int)std::max(std::ceil(crossings[i].first - 0.5), 0.0);
+            const int to = (int)std::min(std::ceil(crossings[i + 1].first - 0.5), (double)width);
+            for (int x = from; x < to; x++) out[x] = 255;
         }
     }
     return true;

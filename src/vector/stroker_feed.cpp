@@ -38,16 +38,9 @@ void KeepSegment(qzStrokerFeed* feed, const FT_Vector& from, const FT_Vector* c1
     feed->segments.push_back(segment);
 }
 
-// Ends the sink's contour; an open one first runs back over its points to its start.
-void EndSinkContour(qzOutlineSink* sink, int open) {
-    const size_t first = sink->contourStart, last = sink->points.size() - 1;
-    if (open)
-        for (size_t i = last; i-- > first + 1;) {
-            sink->points.push_back(sink->points[i]);
-            sink->tags.push_back(sink->tags[i]);
-        }
-    sink->contours.push_back((int)(sink->points.size() - 1));
-}
+// Ends the sink's contour. An outline's contours close by themselves, so a sub-path that ends
+// open is filled as if it were closed.
+void EndSinkContour(qzOutlineSink* sink) { sink->contours.push_back((int)(sink->points.size() - 1)); }
 
 // Strokes the kept segments of the sub-path backward, from its end to its start.
 void StrokeBack(qzStrokerFeed* feed) {
@@ -156,7 +149,7 @@ void BeginOpenStrokerSubPath(qzStrokerFeed* feed, const FT_Vector* point) {
 void EndStrokerSubPathAs(qzStrokerFeed* feed, int open) {
     if (!feed->inSubPath) return;
     if (feed->sink) {
-        if (feed->begun) EndSinkContour(feed->sink, open);
+        if (feed->begun) EndSinkContour(feed->sink);
     } else if (!feed->stroker) {
         feed->ending[feed->slot] = open ? 1 : 0;
     } else if (feed->begun) {

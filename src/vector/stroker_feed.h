@@ -21,8 +21,8 @@
 #include FT_STROKER_H
 
 // The contours of a filled outline built straight from a path, without a stroker: points and tags
-// in FreeType's outline layout and the index of each contour's last point. A sub-path that ends
-// open is recorded out and back, as the stroker's border of radius 0 would record it.
+// in FreeType's outline layout and the index of each contour's last point. Every contour closes
+// back to its start: a sub-path that ends open is filled as if it were closed.
 struct qzOutlineSink {
     std::vector<FT_Vector> points;
     std::vector<char> tags;

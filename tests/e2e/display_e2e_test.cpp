@@ -213,7 +213,7 @@ TEST_F(DisplayE2E, RealWindowMatchesHeadless) {
                                                               {"title", "qz-e2e-window"}}}) +
                              Call("opendisplay", {2}) + Call("wait", {30.0, 0.0});
     // Headless: an input script asks to quit once the window shows.
-    const std::string quit = "200 quit\n";
+    const std::string quit = "0 @2 waitwindow\n+200 quit\n";
     WriteBytes(dir + "/quit.txt", std::vector<uint8_t>(quit.begin(), quit.end()));
     std::string error;
     std::vector<uint8_t> bytes = QzAssemble(Applet(body), &error);

@@ -400,11 +400,13 @@ TEST_F(EventE2E, NetworkEventsReachTheirHandlers) {
 TEST_F(EventE2E, InputScriptDrivesKeysButtonsLabelsAndTheCloseHandler) {
     if (!HavePlayer()) GTEST_SKIP() << "no player binary";
     int status;
-    // Events for a display whose window is not open yet are dropped: the first one leaves a loaded
-    // machine (sanitizers, parallel tests) time to open it.
-    std::string output =
-        Play(kDisplayApplet,
-             "1500 @2 key h\\n+150 @2 key l\\n+150 @2 click 20 20\\n+150 @2 click 80 80\\n+150 @2 close\\n", &status);
+    // Events for a display whose window is not open yet are dropped: the script waits until the
+    // window is open (late on a loaded machine), then leaves the applet time to install its
+    // handlers.
+    std::string output = Play(kDisplayApplet,
+                              "0 @2 waitwindow\\n+300 @2 key h\\n+150 @2 key l\\n+150 @2 click 20 20\\n+150 @2 click "
+                              "80 80\\n+150 @2 close\\n",
+                              &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     EXPECT_EQ(output, "key h\nlabel\nbutton 1\nclose\ndone\n");
 }

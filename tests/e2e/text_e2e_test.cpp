@@ -67,10 +67,10 @@ TEST_F(TextE2E, InKeyStrFollowsItsTypeLengthAndBackspace) {
     const std::string applet = dir + "/applet.qza";
     WriteBytes(applet, bytes);
     const std::string script = dir + "/input.txt";
-    // Keys for a display whose window is not open yet are dropped: the first key leaves a loaded
-    // machine (sanitizers, parallel tests) time to open it.
+    // Keys for a display whose window is not open yet are dropped: the script waits until the
+    // window is open (late on a loaded machine), then leaves the applet time to ask for input.
     const std::string write =
-        "printf '1500 @2 key 1\\n+40 @2 key a\\n+40 @2 key 2\\n+40 @2 key 3\\n+40 @2 key 4\\n"
+        "printf '0 @2 waitwindow\\n+300 @2 key 1\\n+40 @2 key a\\n+40 @2 key 2\\n+40 @2 key 3\\n+40 @2 key 4\\n"
         "+40 @2 key backspace\\n+40 @2 key 9\\n+40 @2 key return\\n' > '" +
         script + "'";
     ASSERT_EQ(std::system(write.c_str()), 0);

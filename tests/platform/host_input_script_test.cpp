@@ -1,6 +1,8 @@
 // The headless input script: times, targets and events, the messages for bad lines and files,
 // and a script that drives the event loop in real time from QUARNELIX_INPUT.
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "base/event_types.h"
 #include "platform/host_test_util.h"
@@ -44,6 +46,16 @@ TEST(InputScript, TimesTargetsAndEvents) {
     EXPECT_EQ(events[6].atMicros, 200000u);
     EXPECT_EQ(events[6].event.paths, std::vector<std::string>({"a", "b c"}));
     EXPECT_EQ(events[7].event.kind, QZ_HEV_QUIT);
+
+    // A wait for a window is a line of its own, with no event.
+    events = Parse("0 @2 waitwindow\n+100 @2 key a\n+5 waitwindow\n");
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_TRUE(events[0].waitForWindow);
+    EXPECT_EQ(events[0].display, 2);
+    EXPECT_FALSE(events[1].waitForWindow);
+    EXPECT_TRUE(events[4].waitForWindow);
+    EXPECT_EQ(events[4].display, 0);
+    EXPECT_EQ(events[4].atMicros, 105000u);
 }
 
 TEST(InputScript, BadLinesNameTheirLine) {
@@ -68,6 +80,7 @@ TEST(InputScript, BadLinesNameTheirLine) {
         {"0 @x quit", "in.txt:1: bad display \"@x\""},
         {"0", "in.txt:1: missing event"},
         {"99999999999999 quit", "in.txt:1: bad time \"99999999999999\""},
+        {"0 @1 waitwindow 5", "in.txt:1: unexpected \"5\""},
     };
     for (const Case& c : cases) {
         std::vector<qzScriptedEvent> events;
@@ -122,6 +135,45 @@ TEST_F(InputScriptRun, ScriptEventsArriveOnTime) {
     ASSERT_EQ(Hooks().posted.size(), 3u);
     EXPECT_EQ(Hooks().posted[0].p3, 'x');
     EXPECT_EQ(Hooks().posted[2].type, QZ_EVENT_CLOSEWINDOW);
+}
+
+TEST_F(InputScriptRun, WaitwindowHoldsTheScriptUntilTheWindowOpens) {
+    // The window opens 300 ms after the start, when the key's time has long passed: held by the
+    // wait, the key still reaches it, 100 ms after it opened. For display 1 by its number, then
+    // for whichever window takes the focus.
+    for (const char* wait : {"0 @1 waitwindow\n", "0 waitwindow\n"}) {
+        std::string path = ::testing::TempDir() + "qz_wait_input.txt";
+        std::ofstream(path) << wait << "+100 @1 key x\n+50 quit\n";
+        setenv("QUARNELIX_DRIVER", "headless", 1);
+        setenv("QUARNELIX_INPUT", path.c_str(), 1);
+        std::string message;
+        ASSERT_EQ(MacInitPlatform(&message), 0) << message;
+        started = true;
+        unsetenv("QUARNELIX_INPUT");
+        InstallCaptureHooks();
+        auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+            int error = 0;
+            EXPECT_EQ(MacHandleEvents(nullptr, &error), 0) << wait;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(Hooks().posted.empty()) << wait;
+        Open(1);
+        auto opened = std::chrono::steady_clock::now();
+        int quit = 0;
+        while (!quit) {
+            MacWaitEvents();
+            int error = 0;
+            quit = MacHandleEvents(nullptr, &error);
+            ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << wait;
+        }
+        EXPECT_GE(std::chrono::steady_clock::now() - opened, std::chrono::milliseconds(150)) << wait;
+        ASSERT_EQ(Hooks().posted.size(), 3u) << wait;
+        EXPECT_EQ(Hooks().posted[0].p3, 'x') << wait;
+        EXPECT_EQ(Hooks().posted[2].type, QZ_EVENT_CLOSEWINDOW) << wait;
+        MacShutdownPlatform();
+        started = false;
+    }
 }
 
 }  // namespace

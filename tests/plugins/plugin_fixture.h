@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,12 @@ struct RuntimeStart {
 
 struct PluginTest : ::testing::Test {
     RuntimeStart runtime;
-    qztest::Commands vm{&qzSystemLibrary, &qzDosLibrary};
+    qztest::Commands vm;
     filetest::TempDir dir;
+
+    PluginTest() : PluginTest({&qzSystemLibrary, &qzDosLibrary}) {}
+    // A VM with other libraries (system and dos among them, for the plugins' own needs).
+    explicit PluginTest(std::initializer_list<const qzLibraryDescriptor*> libraries) : vm(libraries) {}
 
     void SetUp() override {
         SetRuntimeAttrs(vm, {{QZ_RTA_QUIET, 1}});

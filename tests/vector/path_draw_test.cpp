@@ -306,3 +306,61 @@ TEST_F(PathDraw, TurnedLayersFollowTheDisplaysUnequalScale) {
         }
     }
 }
+
+TEST_F(PathDraw, FillRuleAndOpenSubPathsHoldWithAndWithoutAntialias) {
+    // Filled paths as a script builds them, drawn at (10, 10) with and without anti-aliasing: the
+    // even-odd rule leaves the hole of two nested boxes, and a sub-path left open (a circle or an
+    // ellipse without ClosePath) is filled as if it were closed.
+    Open(false);
+    using Calls = std::vector<std::pair<const char*, std::vector<Arg>>>;
+    const Calls nested = {{"AddBoxToPath", {1, 0, 0, 100, 80}}, {"AddBoxToPath", {1, 20, 20, 60, 40}}};
+    const struct {
+        const char* name;
+        Calls calls;
+        int fillRule;
+        std::vector<std::pair<int, int>> lit, dark;  // window pixels
+    } rows[] = {
+        {"nested boxes, even-odd", nested, PATH_FILLRULEEVENODD, {{15, 15}, {105, 85}}, {{60, 50}, {35, 35}}},
+        {"nested boxes, non-zero", nested, PATH_FILLRULEWINDING, {{15, 15}, {60, 50}, {35, 35}}, {{111, 50}}},
+        {"star, even-odd",
+         {{"MoveTo", {1, 50, 0}},
+          {"LineTo", {1, 80, 90}},
+          {"LineTo", {1, 0, 35}},
+          {"LineTo", {1, 100, 35}},
+          {"LineTo", {1, 20, 90}},
+          {"ClosePath", {1}}},
+         PATH_FILLRULEEVENODD,
+         {{60, 20}, {30, 50}},
+         {{60, 60}}},
+        {"open circle",
+         {{"AddCircleToPath", {1, 30, 30, 30}}},
+         PATH_FILLRULEWINDING,
+         {{40, 40}, {25, 40}, {55, 40}},
+         {{12, 12}, {71, 40}}},
+        {"open ellipse",
+         {{"AddEllipseToPath", {1, 40, 20, 40, 20}}},
+         PATH_FILLRULEWINDING,
+         {{50, 30}, {20, 30}, {80, 30}},
+         {{12, 12}, {91, 30}}},
+        {"open triangle",
+         {{"MoveTo", {1, 0, 0}}, {"LineTo", {1, 60, 0}}, {"LineTo", {1, 0, 60}}},
+         PATH_FILLRULEEVENODD,
+         {{20, 20}, {11, 50}},
+         {{60, 60}}},
+    };
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    for (const auto& r : rows)
+        for (int antialias = 0; antialias < 2; antialias++) {
+            const std::string name = std::string(r.name) + (antialias ? ", anti-aliased" : "");
+            vm->Ok("Cls", {});
+            vm->Ok("StartPath", {1});
+            for (const auto& [command, args] : r.calls) vm->Ok(command, args);
+            vm->Ok("SetFillRule", {r.fillRule});
+            vm->Ok("SetFormStyle", {antialias ? FORM_ANTIALIAS : FORM_NORMAL});
+            ASSERT_EQ(vm->Run("DrawPath", {1, 10, 10, 0xFFFFFF}), "") << name;
+            for (const auto& [x, y] : r.lit) EXPECT_EQ(Pixel(1, x, y), 0xFFFFFFu) << name << " at " << x << "," << y;
+            for (const auto& [x, y] : r.dark) EXPECT_EQ(Pixel(1, x, y), 0u) << name << " at " << x << "," << y;
+        }
+    vm->Ok("SetFormStyle", {FORM_NORMAL});
+    vm->Ok("SetFillRule", {PATH_FILLRULEWINDING});
+}

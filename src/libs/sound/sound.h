@@ -13,6 +13,8 @@
 struct VmState;
 struct qzSound;
 struct qzPluginInfo;
+struct qzPluginObjectId;
+struct qzTagItem;
 
 // Object types.
 constexpr int32_t QZ_TYPE_SAMPLE = 2;
@@ -49,6 +51,12 @@ enum {
 
 // The plugin host service: installs an audio-adapter plugin (SetAudioAdapter without tags).
 int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags);
+// The plugin host services of sample data: a qzPluginSampleData of the sample of the id (its own
+// data, or a copy with copy set), null for a missing sample or no memory; and giving it back, a
+// changed copy written into the sample when the sample still holds data of the same format and
+// size.
+void* HostGetSampleData(VmState* state, const qzPluginObjectId* id, int copy, const qzTagItem* tags);
+void HostFreeSampleData(void* data);
 
 // ---- shared inside the library ----
 

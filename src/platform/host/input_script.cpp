@@ -449,6 +449,13 @@ bool ParseInputScript(const std::string& text, const std::string& name, std::vec
 
         LineReader reader;
         reader.words.assign(words.begin() + static_cast<long>(at), words.end());
+        if (reader.words[0] == "waitwindow" && !quoted[at]) {
+            if (reader.words.size() > 1) return fail("unexpected \"" + reader.words[1] + "\"");
+            if (events.size() >= kMaxEvents)
+                return fail("too many events (more than " + std::to_string(kMaxEvents) + ")");
+            events.push_back({static_cast<uint64_t>(ms) * 1000u, display, lineNumber, qzHostEvent(), true});
+            continue;
+        }
         std::vector<qzHostEvent> made;
         if (!ReadEvent(&reader, &held, &made)) return fail(reader.error);
         if (events.size() + made.size() > kMaxEvents)

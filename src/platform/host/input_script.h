@@ -10,10 +10,13 @@
 #include "platform/host/host.h"
 
 struct qzScriptedEvent {
-    uint64_t atMicros;  // from the start of the player
+    uint64_t atMicros;  // from the start of the player, the script's waits not counted
     int32_t display;    // the window of this display identifier; 0 = the focused window
     int32_t line;       // the script line it came from
     qzHostEvent event;
+    // A `waitwindow` line: no event; the script stands still until the display's window is open
+    // (display 0: until a window has the keyboard focus), and its later times count on from then.
+    bool waitForWindow = false;
 };
 
 // Splits a line into words: blanks separate them, and "quoted text" is one word with \" \\ \n

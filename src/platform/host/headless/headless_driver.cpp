@@ -141,13 +141,31 @@ void WriteSnapshot(const qzHostWindow* window, const std::string& dir) {
     }
 }
 
-// Moves the script's due events into the queue. The state's mutex is held.
+// Whether the window a `waitwindow` line waits for is there: the display's window, or for no
+// display a window with the keyboard focus. The state's mutex is held.
+bool WaitedWindowOpen(const qzScriptedEvent& s) {
+    if (!s.display) return gState.focusId != 0;
+    for (const HeadlessWindow& w : gState.windows)
+        if (w.scriptId == s.display) return true;
+    return false;
+}
+
+// Moves the script's due events into the queue. A due `waitwindow` line holds the script until its
+// window is open; the script's clock stands still meanwhile, so that the times after it count
+// from the moment the window was found open. The state's mutex is held.
 void TakeDueScripted() {
     if (gState.nextScripted >= gState.script.size()) return;
     uint64_t now = OsMonotonicMicros();
     while (gState.nextScripted < gState.script.size()) {
         const qzScriptedEvent& s = gState.script[gState.nextScripted];
-        if (gState.scriptStart + s.atMicros > now) break;
+        const uint64_t due = gState.scriptStart + s.atMicros;
+        if (due > now) break;
+        if (s.waitForWindow) {
+            if (!WaitedWindowOpen(s)) break;
+            gState.scriptStart += now - due;
+            gState.nextScripted++;
+            continue;
+        }
         gState.nextScripted++;
         qzHostEvent event = s.event;
         if (s.display) {
@@ -162,10 +180,14 @@ void TakeDueScripted() {
     }
 }
 
-// Monotonic time of the next scripted event, or UINT64_MAX.
+// Monotonic time of the next scripted event, or UINT64_MAX (also while the script waits for a
+// window, which only the main thread itself can open).
 uint64_t NextScriptedTime() {
     if (gState.nextScripted >= gState.script.size()) return UINT64_MAX;
-    return gState.scriptStart + gState.script[gState.nextScripted].atMicros;
+    const qzScriptedEvent& s = gState.script[gState.nextScripted];
+    const uint64_t due = gState.scriptStart + s.atMicros;
+    if (s.waitForWindow && due <= OsMonotonicMicros() && !WaitedWindowOpen(s)) return UINT64_MAX;
+    return due;
 }
 
 int Init(std::string* message) {
