@@ -43,8 +43,12 @@ int32_t LayersOfAllPictures() {
     return count;
 }
 
-const qzLayerHooks kGraphicsHooks = {ClipRegionUsedByLayers, ForgetClipRegionInAllLayers, LayersOfCurrentPicture,
-                                     LayersOfAllPictures, nullptr};
+const qzLayerHooks kGraphicsHooks = {.clipRegionInUse = ClipRegionUsedByLayers,
+                                     .forgetClipRegion = ForgetClipRegionInAllLayers,
+                                     .layersOnScreen = LayersOfCurrentPicture,
+                                     .layersTotal = LayersOfAllPictures,
+                                     .spritesOnScreen = nullptr,
+                                     .markLayerDirty = nullptr};
 
 void SetLayerLinks(bool on) {
     qzDisplayLinks links = DisplayLinks();

@@ -54,8 +54,10 @@ const qzConstantRow kNetworkConstants[] = {
 };
 
 // The event-source machine's network sources: the walks of net_events.h, numbered alike.
-static_assert(QZ_NET_SOURCE_UDP == QZ_NETSOURCE_UDP && QZ_NET_SOURCE_CONNECT == QZ_NETSOURCE_CONNECT &&
-              QZ_NET_SOURCE_DATA == QZ_NETSOURCE_DATA && QZ_NET_SOURCE_DISCONNECT == QZ_NETSOURCE_DISCONNECT);
+static_assert(int(QZ_NET_SOURCE_UDP) == int(QZ_NETSOURCE_UDP) &&
+              int(QZ_NET_SOURCE_CONNECT) == int(QZ_NETSOURCE_CONNECT) &&
+              int(QZ_NET_SOURCE_DATA) == int(QZ_NETSOURCE_DATA) &&
+              int(QZ_NET_SOURCE_DISCONNECT) == int(QZ_NETSOURCE_DISCONNECT));
 int NextEventForMachine(int source, qzNetSourceEvent* event) {
     qzNetEvent found;
     if (!NextNetEvent(source, &found)) return 0;
