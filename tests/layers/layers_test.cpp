@@ -182,8 +182,11 @@ std::vector<std::string> OsCallsIn(const std::string& code) {
 }
 
 TEST(Layers, EveryFolderOfSrcIsALayer) {
-    for (const auto& entry : fs::directory_iterator(fs::path(QZ_SOURCE_DIR) / "src"))
-        if (entry.is_directory()) EXPECT_GE(LayerIndex(entry.path().filename().string()), 0) << entry.path();
+    for (const auto& entry : fs::directory_iterator(fs::path(QZ_SOURCE_DIR) / "src")) {
+        if (entry.is_directory()) {
+            EXPECT_GE(LayerIndex(entry.path().filename().string()), 0) << entry.path();
+        }
+    }
 }
 
 TEST(Layers, IncludesOnlyReachTheSameOrALowerLayer) {
