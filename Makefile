@@ -4,6 +4,8 @@
 # Two builds: $(BUILD) holds the development build with AddressSanitizer and UndefinedBehavior-
 # Sanitizer and the tests (`make build`, `make test`); $(RELEASE) holds the release build for
 # users, optimised and without sanitizers (`make release`, `make demo`, `make bench`).
+# `make format-check` checks every tracked C and C++ file against .clang-format; WERROR=ON makes
+# the release build fail on any compiler warning (CI builds it so).
 
 BUILD        ?= build
 RELEASE      ?= build-release
@@ -14,11 +16,13 @@ FUZZ_SECONDS ?= 15
 FUZZ_JOBS    ?= $(JOBS)
 # Run bound per fuzz target; empty means the script's default, -1 the time bound only.
 FUZZ_RUNS    ?=
+# ON: the release build treats compiler warnings as errors.
+WERROR       ?= OFF
 
 # Debian packages the build, the tests and the benchmarks use, and the fonts the demo asks
 # fontconfig for.
 PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-dev \
-           libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev \
+           libbenchmark-dev zlib1g-dev clang clang-format libclang-rt-14-dev \
            libsdl2-dev libx11-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev \
            libavutil-dev libfreetype-dev libfontconfig-dev libpng-dev libjpeg-dev ttf-bitstream-vera \
            fonts-dejavu-core
@@ -27,7 +31,7 @@ PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb 
            x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant \
            nginx-light python3-pyftpdlib curl libcurl4-openssl-dev xfonts-base python3-fonttools zenity
 
-.PHONY: all deps configure build test release-configure release demo bench fuzz fuzz-smoke oom-sweep clean
+.PHONY: all deps configure build test format-check release-configure release demo bench fuzz fuzz-smoke oom-sweep clean
 
 all: build
 
@@ -56,10 +60,15 @@ test: build
 	cd $(BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# Every tracked C and C++ file as .clang-format formats it; lists the places that differ.
+format-check: deps
+	@git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 -n 50 -P $(JOBS) clang-format --dry-run --Werror
+
 # The release build is configured the same way for the player and for the benchmarks, so `make
 # demo` and `make bench` share $(RELEASE) without reconfiguring it for each other.
 release-configure: deps
-	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_SANITIZE=OFF -DQZ_TESTS=OFF -DQZ_BENCH=ON
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_SANITIZE=OFF -DQZ_TESTS=OFF -DQZ_BENCH=ON \
+	  -DQZ_WERROR=$(WERROR)
 
 # The player and its tools, optimised and without sanitizers: what users run and link.
 release: release-configure

@@ -11,57 +11,23 @@
 #include "display/display_present.h"
 #include "display/display_refresh.h"
 #include "gfx/bitmap.h"
+#include "gfx/position.h"
 #include "gfx/scale_bitmap.h"
 
 namespace {
 
 constexpr int32_t kKeepAspect = 100000;
 
-// Within 4999 of a position constant counts as that constant plus an offset.
-bool SplitConstant(int32_t value, int32_t constant, int32_t* offset) {
-    if (value < constant - 4999 || value > constant + 4999) return false;
-    *offset = value - constant;
-    return true;
-}
-
 int32_t RoundHalfEven(double v) { return int32_t(std::nearbyint(v)); }
 
 }  // namespace
 
 int32_t ResolveDisplayX(int32_t x, int32_t size, int32_t container) {
-    int32_t offset = 0;
-    int64_t result;
-    if (SplitConstant(x, -100000, &offset))
-        result = (int64_t(container) - size) / 2;
-    else if (SplitConstant(x, -90000, &offset))
-        result = 0;
-    else if (SplitConstant(x, -80000, &offset))
-        result = int64_t(container) - size;
-    else if (SplitConstant(x, -50000, &offset))
-        result = -int64_t(size);
-    else if (SplitConstant(x, -40000, &offset))
-        result = container;
-    else
-        return x;
-    return int32_t(result + offset);
+    return ResolveXPosition(x, size, container, 0.0);
 }
 
 int32_t ResolveDisplayY(int32_t y, int32_t size, int32_t container) {
-    int32_t offset = 0;
-    int64_t result;
-    if (SplitConstant(y, -100000, &offset))
-        result = (int64_t(container) - size) / 2;
-    else if (SplitConstant(y, -70000, &offset))
-        result = 0;
-    else if (SplitConstant(y, -60000, &offset))
-        result = int64_t(container) - size;
-    else if (SplitConstant(y, -30000, &offset))
-        result = -int64_t(size);
-    else if (SplitConstant(y, -20000, &offset))
-        result = container;
-    else
-        return y;
-    return int32_t(result + offset);
+    return ResolveYPosition(y, size, container, 0.0);
 }
 
 int ApplyKeepAspectSize(int32_t sourceWidth, int32_t sourceHeight, int32_t* width, int32_t* height) {

@@ -25,8 +25,8 @@ void ApplyDefaultRegions(qzDisplay* display);
 // Resizes and moves the window (unless sizeUnchanged) and hands it the regions.
 void ApplyDisplayGeometry(qzDisplay* display, int sizeUnchanged);
 
-// A position that may hold a position constant, resolved against a container of `container`
-// pixels for an object of `size` pixels; KEEPPOSITION keeps `current`.
+// A position that may hold a position constant (gfx/position.h), resolved against a container of
+// `container` pixels for an object of `size` pixels, with no anchor.
 int32_t ResolveDisplayX(int32_t x, int32_t size, int32_t container);
 int32_t ResolveDisplayY(int32_t y, int32_t size, int32_t container);
 

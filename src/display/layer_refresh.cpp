@@ -67,7 +67,7 @@ void MoveStateAnchor(qzLayer* layer, qzLayerState* st, int32_t x, int32_t y) {
 void PresentToDisplay(qzDisplay* display, const qzBitMap* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
                       int32_t width, int32_t height, bool scaled) {
     if (BlitCurrentDisplay() == display) {
-        PresentBitMapRect(source, sx, sy, display, dx, dy, width, height, scaled ? PRESENT_SCALED : 0);
+        PresentBitMapRect(source, sx, sy, display, dx, dy, width, height, scaled ? uint32_t(PRESENT_SCALED) : 0u);
         return;
     }
     if (scaled)

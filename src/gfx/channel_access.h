@@ -7,21 +7,43 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "gfx/pixel_access.h"
 
+// Calls fn(std::integral_constant<int, F>{}) for the format F a pixel of that size is read and
+// written in: the format itself when it has that size, else the size's default. A 2-byte pixel
+// is never handed to a 4-byte reader or writer.
+template <typename Fn>
+inline void DispatchFormatOfSize(int bytesPerPixel, int format, Fn&& fn) {
+    if (bytesPerPixel == 4) {
+        switch (format) {
+        case 11: fn(std::integral_constant<int, 11>{}); return;
+        case 12: fn(std::integral_constant<int, 12>{}); return;
+        case 13: fn(std::integral_constant<int, 13>{}); return;
+        default: fn(std::integral_constant<int, 10>{}); return;
+        }
+    }
+    switch (format) {
+    case 0: fn(std::integral_constant<int, 0>{}); return;
+    case 1: fn(std::integral_constant<int, 1>{}); return;
+    case 2: fn(std::integral_constant<int, 2>{}); return;
+    case 3: fn(std::integral_constant<int, 3>{}); return;
+    case 5: fn(std::integral_constant<int, 5>{}); return;
+    case 6: fn(std::integral_constant<int, 6>{}); return;
+    case 7: fn(std::integral_constant<int, 7>{}); return;
+    default: fn(std::integral_constant<int, 4>{}); return;
+    }
+}
+
 inline void UnpackPixelAt(const uint8_t* p, int bytesPerPixel, int format, int rgb[3]) {
-    auto read = [&](auto f) { pixel_access::ReadRGB<decltype(f)::value>(p, rgb[0], rgb[1], rgb[2]); };
-    bool wide = bytesPerPixel == 4;
-    if (wide != (format >= 10) || !pixel_access::DispatchRgbFormat(format, read))
-        pixel_access::DispatchRgbFormat(wide ? 10 : 4, read);
+    DispatchFormatOfSize(bytesPerPixel, format,
+                         [&](auto f) { pixel_access::ReadRGB<decltype(f)::value>(p, rgb[0], rgb[1], rgb[2]); });
 }
 
 inline void PackPixelAt(uint8_t* p, int bytesPerPixel, int format, const int rgb[3]) {
-    auto write = [&](auto f) { pixel_access::WriteRGB<decltype(f)::value>(p, rgb[0], rgb[1], rgb[2]); };
-    bool wide = bytesPerPixel == 4;
-    if (wide != (format >= 10) || !pixel_access::DispatchRgbFormat(format, write))
-        pixel_access::DispatchRgbFormat(wide ? 10 : 4, write);
+    DispatchFormatOfSize(bytesPerPixel, format,
+                         [&](auto f) { pixel_access::WriteRGB<decltype(f)::value>(p, rgb[0], rgb[1], rgb[2]); });
 }
 
 inline void UnpackPixel32(int format, uint32_t w, int rgb[3]) { UnpackPixelAt((const uint8_t*)&w, 4, format, rgb); }

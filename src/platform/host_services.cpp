@@ -249,7 +249,8 @@ void ToExamine(const qzFileInfo& info, const char* name, qzPluginExamine* out) {
     out->size = info.size;
     out->modifyTime = info.modifyTime;
     const char* text = name ? name : "";
-    std::strncpy(out->name, text, sizeof(out->name) - 1);
+    // The name is cut to fit; out was zeroed above, so it stays terminated.
+    std::memcpy(out->name, text, strnlen(text, sizeof(out->name) - 1));
 }
 
 int HostExamineLock(qzVfsLock* lock, qzPluginExamine* out) {

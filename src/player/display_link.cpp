@@ -20,7 +20,7 @@ bool Known(const qzDisplay* display) {
 
 void LinkedRefreshDisplay(VmState* state, qzDisplay* display) {
     // The window system lost what the window showed: all of it, straight to the back end.
-    if (Known(display)) RefreshDisplay(state, display, QZ_REFRESH_CURRENTHOOK | QZ_PRESENT_BYPASS);
+    if (Known(display)) RefreshDisplay(state, display, QZ_REFRESH_CURRENTHOOK | uint32_t(QZ_PRESENT_BYPASS));
 }
 
 int LinkedReopenDisplay(VmState* state, qzDisplay* display, int32_t mode, int32_t width, int32_t height) {

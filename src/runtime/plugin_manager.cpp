@@ -395,7 +395,10 @@ int RequirePluginVersion(VmState* state, const char* name, int version, int revi
         return 0;
     }
     std::string argument = wanted + ".qzp";
-    if (version != 0 || revision != 0) argument += " " + std::to_string(version) + "." + std::to_string(revision);
+    if (version != 0 || revision != 0) {
+        argument += ' ';
+        argument += std::to_string(version) + "." + std::to_string(revision);
+    }
     SetErrorArgString(argument.c_str());
     return ERR_REQUIREPLUGIN;
 }

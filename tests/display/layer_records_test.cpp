@@ -258,7 +258,7 @@ namespace {
 int InsertSolid(VmState* state, int32_t type, const qzObjectId& id, int32_t x, int32_t y, int32_t position,
                 int hidden) {
     return AddLayerForObject(state, type, id, x, y, 4, 4, nullptr, nullptr, LayerTest::Solid(4, 4, 0x00FF00), nullptr,
-                             nullptr, nullptr, position, hidden ? QZ_ADDLAYER_HIDDEN : 0, nullptr);
+                             nullptr, nullptr, position, hidden ? uint32_t(QZ_ADDLAYER_HIDDEN) : 0u, nullptr);
 }
 
 int InsertNothing(VmState*, int32_t, const qzObjectId&, int32_t, int32_t, int32_t, int) { return 0; }

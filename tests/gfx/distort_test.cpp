@@ -152,7 +152,9 @@ TEST(DistortCoefficients, ArgumentRules) {
         double* coef = GenerateDistortCoefficients(&job);
         EXPECT_EQ(job.error, c.error) << "method " << c.method << " with " << c.args.size() << " arguments";
         EXPECT_EQ(coef != nullptr, c.error == 0);
-        if (coef) EXPECT_EQ(job.method, c.method_after) << c.method;
+        if (coef) {
+            EXPECT_EQ(job.method, c.method_after) << c.method;
+        }
         OsFree(coef);
     }
 }

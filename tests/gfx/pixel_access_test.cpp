@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "gfx/channel_access.h"
 #include "gfx/kernels_convert.h"
 #include "gfx/pixel_access.h"
 
@@ -34,6 +35,30 @@ TEST(PixelAccess, AgreesWithReadPixelRGBAndWritePixelRGB) {
             ASSERT_EQ(std::memcmp(ours, theirs, 4), 0) << format;
         }
     }
+}
+
+// A format of the other pixel size is taken as the default of the pixel's size (4 for 2-byte
+// pixels, 10 for 4-byte ones): a 2-byte pixel is never read or written as four bytes.
+TEST(ChannelAccess, FormatOfOtherSizeTakesTheSizesDefault) {
+    const uint16_t narrow = 0xBEEF;
+    const uint32_t wide = 0x89ABCDEF;
+    int want16[3], want32[3], got[3];
+    UnpackPixel16(4, narrow, want16);
+    UnpackPixel32(10, wide, want32);
+    for (int format : {-1, 8, 9, 10, 11, 12, 13, 99}) {
+        UnpackPixel16(format, narrow, got);
+        EXPECT_EQ(std::memcmp(got, want16, sizeof got), 0) << format;
+        EXPECT_EQ(PackPixel16(format, 200, 100, 50), PackPixel16(4, 200, 100, 50)) << format;
+    }
+    for (int format : {-1, 0, 4, 7, 8, 9, 14}) {
+        UnpackPixel32(format, wide, got);
+        EXPECT_EQ(std::memcmp(got, want32, sizeof got), 0) << format;
+        EXPECT_EQ(PackPixel32(format, 200, 100, 50), PackPixel32(10, 200, 100, 50)) << format;
+    }
+    // A format of the pixel's own size is honoured.
+    UnpackPixel16(7, narrow, got);
+    EXPECT_NE(std::memcmp(got, want16, sizeof got), 0);
+    EXPECT_NE(PackPixel32(12, 200, 100, 50), PackPixel32(10, 200, 100, 50));
 }
 
 }  // namespace

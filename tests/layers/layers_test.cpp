@@ -218,10 +218,11 @@ std::vector<std::string> OsCallsIn(const std::string& code) {
 }
 
 TEST(Layers, EveryFolderOfSrcIsALayer) {
-    for (const auto& entry : fs::directory_iterator(fs::path(QZ_SOURCE_DIR) / "src"))
+    for (const auto& entry : fs::directory_iterator(fs::path(QZ_SOURCE_DIR) / "src")) {
         if (entry.is_directory()) {
             EXPECT_TRUE(IsLayer(entry.path().filename().string())) << entry.path();
         }
+    }
 }
 
 TEST(Layers, EachLayerBuildsOnlyOnLayersBeforeIt) {

@@ -222,7 +222,9 @@ TEST_F(DrawLayers, PositionConstantsPlaceShapesAlikeWithLayersOnAndOff) {
             OpenCurrent(number, Arg::Table({{"width", 64}, {"height", 64}, {"layers", layers == 1}, {"color", 0}}));
             vm->Ok("SetFillStyle", {FILLCOLOR});
             vm->Ok("SetFormStyle", {1});
-            if (c.overBox) ASSERT_EQ(vm->Run("Box", {16, 16, 32, 32, 0x0000FF}), "");
+            if (c.overBox) {
+                ASSERT_EQ(vm->Run("Box", {16, 16, 32, 32, 0x0000FF}), "");
+            }
             if (c.form != 1) vm->Ok("SetFormStyle", {c.form});
             ASSERT_EQ(vm->Run(c.command, c.args), "") << at;
             for (int y = 0; y < 64; y++)

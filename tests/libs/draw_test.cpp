@@ -522,7 +522,7 @@ TEST(DrawLib, StandardDrawOptionsTransformShapes) {
         const char* command;
         std::vector<Arg> args;
         int error;
-        int x0, y0, x1, y1;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // rows with an error draw nothing
     } rows[] = {
         {"Box", box({}), 0, 40, 30, 59, 39},
         {"Box", box({{"scalex", N(2)}, {"scaley", N(3)}}), 0, 40, 30, 78, 57},

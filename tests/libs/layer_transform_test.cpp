@@ -65,7 +65,9 @@ TEST(LayerTransform, Decomposition) {
         ComputeScaleRotateMatrix(&t, 0, 0, 10, 10, r.scaleX, r.scaleY, r.angle);
         DecomposeLayerMatrix(&t);
         EXPECT_EQ(t.notrotscale, r.notrotscale) << r.angle;
-        if (!r.notrotscale) EXPECT_NEAR(std::fabs(t.decompscalex), r.scale, 1e-3) << r.angle;
+        if (!r.notrotscale) {
+            EXPECT_NEAR(std::fabs(t.decompscalex), r.scale, 1e-3) << r.angle;
+        }
     }
     // A shear is no turn; a plain scale leaves the fields alone.
     qzTransformTags t;
@@ -358,7 +360,9 @@ TEST_F(LayerTransforms, LayersMadeWhileTheDisplayScalesFollowItsScale) {
             const std::vector<uint32_t> drawn = Window(number);
             RefreshDisplayRect(*vm, 0, 0, 64, 48);
             shown[madeFirst] = Window(number);
-            if (!madeFirst) EXPECT_EQ(drawn, shown[0]) << r.command;
+            if (!madeFirst) {
+                EXPECT_EQ(drawn, shown[0]) << r.command;
+            }
         }
         EXPECT_GT(std::count_if(shown[1].begin(), shown[1].end(), [](uint32_t p) { return p != 0; }), 0) << r.command;
         EXPECT_EQ(shown[0], shown[1]) << r.command;

@@ -261,7 +261,9 @@ TEST_F(LayersLib, SwitchingRefusals) {
         sprites = r.sprites;
         EXPECT_EQ(vm->Run(r.command, {}), r.result) << r.command << " " << (r.before ? r.before : "");
         asyncDraw = sprites = 0;
-        if (r.before && std::string(r.before) == "SelectBrush") ASSERT_EQ(EndSelectOutput(*vm, display, 0), 0);
+        if (r.before && std::string(r.before) == "SelectBrush") {
+            ASSERT_EQ(EndSelectOutput(*vm, display, 0), 0);
+        }
         const bool refused = !r.result.empty();
         EXPECT_EQ(display->layersEnabled != 0, refused ? !enabling : enabling)
             << r.command << " " << (r.before ? r.before : "");

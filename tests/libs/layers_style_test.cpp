@@ -155,8 +155,12 @@ TEST_F(LayerStyles, LevelsReadAsWhenLayersAreMade) {
             EXPECT_EQ(Style(1, {{key, r.level}}), r.result) << what;
             for (const qzLayer* layer = FirstLayer(CurrentBGPic()); layer; layer = NextLayer(layer)) {
                 const qzFilterEntry& tint = layer->filters[FILTER_TINT];
-                if (key[1] == 'r') EXPECT_EQ(layer->transparency, r.expected) << what;
-                if (key[1] == 'i') EXPECT_EQ(tint.enabled ? tint.ints[1] : 0, r.expected) << what;
+                if (key[1] == 'r') {
+                    EXPECT_EQ(layer->transparency, r.expected) << what;
+                }
+                if (key[1] == 'i') {
+                    EXPECT_EQ(tint.enabled ? tint.ints[1] : 0, r.expected) << what;
+                }
             }
         }
     }

@@ -127,7 +127,9 @@ TEST(FailingAllocation, OpeningForWritingLeavesTheFileAloneWhenItFails) {
             failed = !file;
         },
         [&](uint64_t n) {
-            if (failed) EXPECT_EQ(ReadFile(path), "kept\n") << n;
+            if (failed) {
+                EXPECT_EQ(ReadFile(path), "kept\n") << n;
+            }
             VfsClose(file);
             WriteFile(path, "kept\n");
         });
@@ -253,7 +255,9 @@ TEST(FailingAllocation, PlayerCatalogIsReadOrOutOfMemoryIsReported) {
         },
         [&](uint64_t n) {
             EXPECT_TRUE(result == 0 || result == ERR_MEM || result == -1) << n << ": " << result;
-            if (result == 0) EXPECT_STREQ(GetPlayerCatalogString(0, "Out of memory!"), "Speicher voll!") << n;
+            if (result == 0) {
+                EXPECT_STREQ(GetPlayerCatalogString(0, "Out of memory!"), "Speicher voll!") << n;
+            }
             ClosePlayerCatalog();
         });
     std::filesystem::current_path(here);

@@ -59,7 +59,7 @@ TEST(OsEnv, StandardButtons) {
 }
 
 TEST(OsEnv, LocalTimeRoundTrip) {
-    qzLocalTime t = {5, 4, 3, 29, 1, 2024};  // 29 Feb 2024 03:04:05 local time
+    qzLocalTime t = {5, 4, 3, 29, 1, 2024, 0};  // 29 Feb 2024 03:04:05 local time
     int64_t seconds[3] = {};
     ASSERT_EQ(OsMakeTime(&t, seconds, 2), 1);
     qzLocalTime back;
@@ -71,7 +71,7 @@ TEST(OsEnv, LocalTimeRoundTrip) {
     EXPECT_EQ(back.month, 1);
     EXPECT_EQ(back.year, 2024);
     EXPECT_EQ(Shell("date -d @" + std::to_string(seconds[2]) + " +%Y-%m-%dT%H:%M:%S"), "2024-02-29T03:04:05\n");
-    qzLocalTime bad = {0, 0, 0, 1, 0, INT32_MIN};
+    qzLocalTime bad = {0, 0, 0, 1, 0, INT32_MIN, 0};
     EXPECT_EQ(OsMakeTime(&bad, seconds, 0), 0);
 }
 

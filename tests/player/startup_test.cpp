@@ -12,6 +12,7 @@
 #include "player/library_table.h"
 #include "player/startup.h"
 #include "runtime/applet_records.h"
+#include "runtime/library.h"
 #include "runtime/player_records.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -59,6 +60,8 @@ TEST(Startup, LibrariesRegisterInTableOrderUntilOneFails) {
     EXPECT_EQ(registered, (std::vector<std::string>{"lib1", "lib2", "lib3"}));
     // The shipped table is well-formed (ends with a null entry) and registers cleanly.
     EXPECT_EQ(RunRegistration(L, qzLibraryTable), 0);
+    // Closing them takes their links and hooks out again.
+    CloseLibraries(L, qzLibraryTable);
     VmClose(L);
 }
 

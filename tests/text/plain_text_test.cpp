@@ -174,7 +174,9 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
         const std::vector<uint32_t> a = fast.Pixels(), b = general.Pixels();
         EXPECT_NE(b, Screen().Pixels()) << "the text drew nothing";
         for (size_t i = 0; i < a.size(); i++) ASSERT_EQ(a[i], b[i]) << "at " << i % kW << "," << i / kW;
-        if (c.output == DOUBLEBUFFER) EXPECT_EQ(general.display.rectList.count, 1);
+        if (c.output == DOUBLEBUFFER) {
+            EXPECT_EQ(general.display.rectList.count, 1);
+        }
         ASSERT_EQ(fast.display.rectList.count, general.display.rectList.count);
         for (int32_t k = 0; k < fast.display.rectList.count; k++) {
             const qzCornerRect &a = fast.display.rectList.rects[k], &b = general.display.rectList.rects[k];

@@ -144,9 +144,9 @@ TEST(OutlineShapes, DirectPassMatchesCairo) {
     for (const auto& row : rows) {
         const Plane ref = CairoPlane(kW, kH, CAIRO_ANTIALIAS_DEFAULT, row.reference);
         SetShapeOutlineRenderer(nullptr);
-        const double before = IoU(Direct(row.shape, row.edge ? FORM_EDGE : 0, row.edge, row.lineWidth), ref);
+        const double before = IoU(Direct(row.shape, row.edge ? uint32_t(FORM_EDGE) : 0u, row.edge, row.lineWidth), ref);
         SetShapeOutlineRenderer(RenderShapeOutline);
-        const double after = IoU(Direct(row.shape, row.edge ? FORM_EDGE : 0, row.edge, row.lineWidth), ref);
+        const double after = IoU(Direct(row.shape, row.edge ? uint32_t(FORM_EDGE) : 0u, row.edge, row.lineWidth), ref);
         SetShapeOutlineRenderer(nullptr);
         EXPECT_GE(after, row.least) << row.name;
         EXPECT_GE(after, before - 0.002) << row.name;

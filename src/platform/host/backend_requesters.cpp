@@ -180,7 +180,7 @@ int MacStringRequest(const qzMacWindow* owner, char* buffer, const char* message
                      const char* title, int inputType, int maxLength, int password) {
     buffer[0] = 0;
     std::string initial = defaultText ? defaultText : "";
-    if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(initial.data(), initial.size())) initial = "0";
+    if (inputType == QZ_INPUT_NUMERICAL && !MacIsNumberText(initial.data(), initial.size())) initial.assign(1, '0');
     if (maxLength > 0 && initial.size() > size_t(maxLength)) initial.resize(size_t(maxLength));
     qzHostDialog d;
     d.kind = QZ_HDLG_TEXT;

@@ -148,8 +148,10 @@ std::vector<std::string> ZenityArguments(const qzHostDialog& d, unsigned long at
         if (!d.suffixes.empty()) {
             std::string name, patterns;
             for (const std::string& s : d.suffixes) {
-                name += (name.empty() ? "" : " ") + s;
-                patterns += " " + SuffixPattern(s);
+                if (!name.empty()) name += ' ';
+                name += s;
+                patterns += ' ';
+                patterns += SuffixPattern(s);
             }
             a.push_back("--file-filter=" + name + " |" + patterns);
         }
