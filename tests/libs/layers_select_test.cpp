@@ -212,12 +212,12 @@ TEST_F(LayersSelect, AnAsynchronousDrawIntoALayerShowsWithTheRefresh) {
     qzAsyncDraw* object = nullptr;
     ASSERT_EQ(CreateAsyncDraw(ADF_FX, PaintFrame, nullptr, KeepJob, DropJob, TellLayer, &job, &object), 0);
     // Drawing goes to the display: the frame shows at once.
-    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "0");
     EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);
     // The shown picture selected: the frame shows with the refresh of EndSelect.
     ASSERT_EQ(vm->Run("SelectBGPic", {qztest::NilArg()}), "");
     job.colour = 0x0000FF;
-    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "false");
+    EXPECT_EQ(vm->Run("AsyncDrawFrame", {Arg::Pointer(object)}), "0");
     EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);
     ASSERT_EQ(vm->Run("EndSelect", {}), "");
     EXPECT_EQ(Pixel(1, 6, 6), 0x0000FFu);
