@@ -174,7 +174,7 @@ TEST_F(SoundLib, LoadSampleAndItsQueries) {
     EXPECT_EQ(Run("LoadSample", {2, path, Arg::Table({{S("loader"), S("native")}})}), "");
     EXPECT_STREQ(Attr(31, 2).text, "native");
 
-    EXPECT_EQ(Attr(7, 1).number, 0);  // MONO8
+    EXPECT_EQ(Attr(7, 1).number, 0);                          // MONO8
     EXPECT_DOUBLE_EQ(Attr(8, 1).number, 3.0 / 11025 * 1000);  // 3 frames at 11025 Hz: 0.272... ms
     EXPECT_EQ(Attr(9, 1).number, 11025);
     EXPECT_EQ(Attr(24, 1).number, 3);
