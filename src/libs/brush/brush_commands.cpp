@@ -137,7 +137,6 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
 }  // namespace
 
 int BrushCreateBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const int32_t width = VmCheckInteger(state, 2);
@@ -164,7 +163,6 @@ int BrushCreateBrush(VmState* state) {
 }
 
 int BrushLoadBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
@@ -217,7 +215,6 @@ int BrushLoadBrush(VmState* state) {
 }
 
 int BrushSaveBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     std::string file = VmCheckString(state, 2);
@@ -234,7 +231,6 @@ int BrushSaveBrush(VmState* state) {
 }
 
 int BrushCopyBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId source, dest;
     GetObjectIdArg(&source, state, 1);
     GetNumericIdArg(&dest, state, 2);
@@ -266,7 +262,6 @@ int BrushCopyBrush(VmState* state) {
 }
 
 int BrushGetBrushLink(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId dest;
     GetNumericIdArg(&dest, state, 1);
     const int32_t type = VmCheckInteger(state, 2);
@@ -275,7 +270,6 @@ int BrushGetBrushLink(VmState* state) {
 }
 
 int BrushConvertToBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     const int32_t type = VmCheckInteger(state, 1);
     qzObjectId dest;
     GetNumericIdArg(&dest, state, 3);
@@ -284,7 +278,6 @@ int BrushConvertToBrush(VmState* state) {
 }
 
 int BrushFreeBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return DeleteBrush(state, id, 1);

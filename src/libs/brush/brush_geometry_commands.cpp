@@ -14,7 +14,6 @@
 #include "vm/vm_aux.h"
 
 int BrushScaleBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzBrush* brush = nullptr;
@@ -29,7 +28,6 @@ int BrushScaleBrush(VmState* state) {
 }
 
 int BrushRotateBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double angle = VmCheckNumber(state, 2);
@@ -43,7 +41,6 @@ int BrushRotateBrush(VmState* state) {
 }
 
 int BrushTransformBrush(VmState* state) {
-    VmCheckArgCount(state, 5, 6, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double matrix[4] = {VmCheckNumber(state, 2), VmCheckNumber(state, 3), VmCheckNumber(state, 4),
@@ -54,7 +51,6 @@ int BrushTransformBrush(VmState* state) {
 }
 
 int BrushFlipBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t direction = VmCheckInteger(state, 2);
@@ -65,7 +61,6 @@ int BrushFlipBrush(VmState* state) {
 }
 
 int BrushCropBrush(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
@@ -82,7 +77,6 @@ int BrushCropBrush(VmState* state) {
 }
 
 int BrushTrimBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzBrush* brush = nullptr;
@@ -97,7 +91,6 @@ int BrushTrimBrush(VmState* state) {
 }
 
 int BrushRasterizeBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzBrush* brush = nullptr;

@@ -58,7 +58,6 @@ int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush)) {
 }
 
 int BrushSetBrushTransparency(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t colour = VmCheckInteger(state, 2);
@@ -91,7 +90,6 @@ int BrushInvertAlphaChannel(VmState* state) {
 }
 
 int BrushChangeBrushTransparency(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t kind = VmCheckInteger(state, 2);
@@ -102,7 +100,6 @@ int BrushChangeBrushTransparency(VmState* state) {
 }
 
 int BrushReduceAlphaChannel(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double level = CheckPercentArg(state, 2, 255, 0, nullptr);
@@ -114,7 +111,6 @@ int BrushReduceAlphaChannel(VmState* state) {
 }
 
 int BrushReadBrushPixel(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
@@ -137,7 +133,6 @@ int BrushReadBrushPixel(VmState* state) {
 }
 
 int BrushWriteBrushPixel(VmState* state) {
-    VmCheckArgCount(state, 4, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmCheckInteger(state, 2);
@@ -150,7 +145,6 @@ int BrushWriteBrushPixel(VmState* state) {
 }
 
 int BrushFloodFill(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
@@ -166,7 +160,6 @@ int BrushFloodFill(VmState* state) {
 }
 
 int BrushBrushToRGBArray(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int inverted = VmOptInteger(state, 2, 0) != 0;
@@ -185,7 +178,6 @@ int BrushBrushToRGBArray(VmState* state) {
 }
 
 int BrushRGBArrayToBrush(VmState* state) {
-    VmCheckArgCount(state, 4, 6, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     VmCheckTable(state, 2);

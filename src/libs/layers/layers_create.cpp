@@ -25,7 +25,6 @@ void SetLayerMediaLinks(const qzLayerMediaLinks* links) { mediaLinks = links ? *
 const qzLayerMediaLinks& LayerMediaLinks() { return mediaLinks; }
 
 int LayersCreate(VmState* state) {
-    VmCheckArgCount(state, 4, 5, 0, 0);
     CheckLayerCommand(state);
     const int32_t x = VmCheckInteger(state, 1);
     const int32_t y = VmCheckInteger(state, 2);
@@ -69,7 +68,6 @@ int LayersCreate(VmState* state) {
 }
 
 int LayersModifyFrames(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     const int32_t frames = VmCheckInteger(state, 2);

@@ -68,7 +68,6 @@ int MakeClipboardBrush(const qzMacClipboardData& data, qzObjectId* handle) {
 }  // namespace
 
 int SysSetClipboard(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t type = VmCheckInteger(state, 1);
     qzMacClipboardData data;
     if (type == QZ_CLIPBOARD_TEXT) {
@@ -87,7 +86,6 @@ int SysSetClipboard(VmState* state) {
 }
 
 int SysGetClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzMacClipboardData data;
     int type = QZ_CLIPBOARD_EMPTY;
     int error = MacGetClipboard(&data, &type);
@@ -106,7 +104,6 @@ int SysGetClipboard(VmState* state) {
 }
 
 int SysPeekClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int type = QZ_CLIPBOARD_EMPTY;
     int error = MacPeekClipboard(&type);
     if (error) return error;
@@ -115,6 +112,5 @@ int SysPeekClipboard(VmState* state) {
 }
 
 int SysClearClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     return MacClearClipboard();
 }
