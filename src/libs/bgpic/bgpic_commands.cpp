@@ -59,14 +59,12 @@ int BGPicBrushToBGPic(VmState* state) {
     qzObjectId brushId, id;
     GetObjectIdArg(&brushId, state, 1);
     GetNumericIdArg(&id, state, 2);
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, brushId, &brush, 0);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, brushId, 0);
     if (brush->type == QZ_IMAGETYPE_VECTOR && brush->transformedvector) return ERR_TFVBRUSHBGPIC;
     if (!brush->bitmap) return ERR_BITMAP;
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, &bitmap,
-                       brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
+    int error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, &bitmap,
+                           brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
     if (error) return error;
     error = FreeBGPicForReuse(state, id);
     if (error) {

@@ -242,9 +242,7 @@ int BrushMixBrush(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     GetObjectIdArg(&otherId, state, 2);
     const int level = LevelArg(state, 3);
-    qzBrush* other = nullptr;
-    int error = FindBrush(state, otherId, &other, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* other = CheckBrush(state, otherId, QZ_FINDBRUSH_NOVECTOR);
     qzBrush* brush = CheckChangedBrush(state, id);
     const int width = std::min(brush->width, other->width), height = std::min(brush->height, other->height);
     return BlitBitMapWithOpacity(brush->bitmap, other->bitmap, other->mask, 0, 0, 0, 0, width, height, level,

@@ -115,9 +115,7 @@ int BrushReadBrushPixel(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
     x = PixelX(x, brush);
     y = PixelY(y, brush);
     if (!Inside(brush, x, y)) {
@@ -163,11 +161,9 @@ int BrushBrushToRGBArray(VmState* state) {
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int inverted = VmOptInteger(state, 2, 0) != 0;
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
     std::vector<uint32_t> pixels;
-    error = ReadBrushARGB(brush, inverted, &pixels);
+    int error = ReadBrushARGB(brush, inverted, &pixels);
     if (error) return error;
     VmCreateTable(state, pixels.size() > 0x7FFFFFFE ? 0x7FFFFFFE : (int)pixels.size(), 0);
     for (size_t i = 0; i < pixels.size(); i++) {
