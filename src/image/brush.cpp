@@ -17,6 +17,8 @@
 #include "image/output_select.h"
 #include "platform/os_alloc.h"
 #include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -101,6 +103,18 @@ int FindBrush(VmState* state, const qzObjectId& id, qzBrush** out, int flags) {
     if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDBRUSH;
+}
+
+qzBrush* CheckBrush(VmState* state, const qzObjectId& id, int flags) {
+    qzBrush* brush = nullptr;
+    if (int error = FindBrush(state, id, &brush, flags)) VmFailCommand(state, error);
+    return brush;
+}
+
+qzBrush* CheckBrush(VmState* state, int index, int flags) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, index);
+    return CheckBrush(state, id, flags);
 }
 
 int AddBrush(const qzObjectId& id, int32_t type, int32_t width, int32_t height, int32_t sourcestride,

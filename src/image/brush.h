@@ -70,6 +70,10 @@ inline qzBrush* NextBrush(const qzBrush* brush) { return reinterpret_cast<qzBrus
 // ERR_FINDBRUSH with the number as error argument, ERR_LOCKEDOBJ, ERR_BRUSHTYPE, ERR_HWBRUSH, or
 // the error of making the layers' private copy. A deferred brush gets its bitmaps here.
 int FindBrush(VmState* state, const qzObjectId& id, qzBrush** out, int flags);
+// FindBrush for a command: the command fails (VmFailCommand) with FindBrush's error. The index
+// form reads the identifier from the argument at index first (GetObjectIdArg).
+qzBrush* CheckBrush(VmState* state, const qzObjectId& id, int flags);
+qzBrush* CheckBrush(VmState* state, int index, int flags);
 
 // Appends a new record holding the given parts (owned from now on). 0 or ERR_MEM (the parts are
 // then left to the caller).

@@ -10,12 +10,26 @@
 #include "gfx/transform_bitmap.h"
 #include "image/brush.h"
 #include "image/brush_bitmaps.h"
+#include "runtime/object_id.h"
+#include "vm/vm.h"
 
 int FindBrushForChange(VmState* state, const qzObjectId& id, int flags, qzBrush** out) {
     *out = nullptr;
     for (qzBrush* b = FirstBrush(); b; b = NextBrush(b))
         if (!b->layeronly && SameObjectId(b->header.id, id) && BrushIsSelectedOutput(b)) return ERR_MODIFYABR;
     return FindBrush(state, id, out, flags | QZ_FINDBRUSH_MODIFY);
+}
+
+qzBrush* CheckBrushForChange(VmState* state, const qzObjectId& id, int flags) {
+    qzBrush* brush = nullptr;
+    if (int error = FindBrushForChange(state, id, flags, &brush)) VmFailCommand(state, error);
+    return brush;
+}
+
+qzBrush* CheckBrushForChange(VmState* state, int index, int flags) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, index);
+    return CheckBrushForChange(state, id, flags);
 }
 
 int ScaleBrushCore(qzBrush* brush, int32_t width, int32_t height, int smooth) {

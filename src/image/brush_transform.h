@@ -14,6 +14,10 @@ struct qzBrush;
 // Looks a brush up for a change (FindBrush flags): ERR_MODIFYABR while it is the selected output;
 // layers that show it keep their own copy.
 int FindBrushForChange(VmState* state, const qzObjectId& id, int flags, qzBrush** out);
+// FindBrushForChange for a command: the command fails (VmFailCommand) with its error. The index
+// form reads the identifier from the argument at index first (GetObjectIdArg).
+qzBrush* CheckBrushForChange(VmState* state, const qzObjectId& id, int flags);
+qzBrush* CheckBrushForChange(VmState* state, int index, int flags);
 
 // Scales to width x height (same size: nothing). Vector brushes are rendered again and marked
 // transformedvector.

@@ -12,10 +12,7 @@
 #include "vm/vm_aux.h"
 
 VmState* VmCheckArgCount(VmState* state, int min, int max, int needMajor, int needMinor) {
-    int count = VmGetTop(state);
-    if (min == 0 && max == 0 && count > 0) VmRaiseError(state, ERR_TOOMANYARGS);
-    if (count < min) VmRaiseError(state, ERR_MISSINGPARAMTR);
-    if (max > 0 && count > max) VmRaiseError(state, ERR_TOOMANYARGS);
+    VmCheckCommandArgs(state, min, max);
     if (needMajor != 0 && !CheckAppletVersion(needMajor, needMinor)) VmRaiseError(state, ERR_OLDAPPLET);
     return state;
 }

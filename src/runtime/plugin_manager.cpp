@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <new>
+#include <vector>
 
 #include "base/charset.h"
 #include "base/error_arg.h"
@@ -23,9 +25,6 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
-static_assert(sizeof(qzPluginCommand) == sizeof(qzCommandRow) &&
-                  offsetof(qzPluginCommand, handler) == offsetof(qzCommandRow, handler),
-              "a plugin's command rows are the player's command rows");
 static_assert(sizeof(qzPluginConstant) == sizeof(qzConstantRow) &&
                   offsetof(qzPluginConstant, string) == offsetof(qzConstantRow, string) &&
                   offsetof(qzPluginConstant, number) == offsetof(qzConstantRow, number),
@@ -37,6 +36,9 @@ qzPluginRecord* records = nullptr;
 bool hooksInstalled = false;
 bool demandLoadPrinted = false;
 int startupPhase = 0;
+// The command rows of the library plugins as the player's rows (no argument-count range: plugin
+// commands check their own arguments), kept while the plugins are loaded.
+std::deque<std::vector<qzCommandRow>> pluginCommandRows;
 
 const uint32_t kAdapterKinds[] = {QZ_PLUGINCAPS_IMAGE, QZ_PLUGINCAPS_ANIM,        QZ_PLUGINCAPS_SOUND,
                                   QZ_PLUGINCAPS_VIDEO, QZ_PLUGINCAPS_FILEADAPTER, QZ_PLUGINCAPS_DIRADAPTER};
@@ -189,7 +191,10 @@ int RegisterLibraries(VmState* state, qzPluginInfo* info) {
                 return static_cast<int>(ERR_NAMETOOLONG);
             }
             if (commands) {
-                auto* rows = reinterpret_cast<const qzCommandRow*>(commands);
+                std::vector<qzCommandRow>& copy = pluginCommandRows.emplace_back();
+                for (const qzPluginCommand* c = commands; c->name; ++c) copy.push_back({c->name, c->handler});
+                copy.push_back({nullptr, nullptr});
+                const qzCommandRow* rows = copy.data();
                 VmRegisterFunctions(state, base, rows, 0);
                 int error = RegisterCommandTable(rows, base ? base : "plugin");
                 if (error) return error;
@@ -512,6 +517,7 @@ void FreeAllPlugins() {
         VfsSetActivateHook(nullptr);
         hooksInstalled = false;
     }
+    pluginCommandRows.clear();
     demandLoadPrinted = false;
     startupPhase = 0;
 }

@@ -130,6 +130,9 @@ const char* VmPushFString(VmState* state, const char* format, ...);
 const char* VmPushVFString(VmState* state, const char* format, va_list args);
 void VmPushCClosure(VmState* state, VmCFunction fn, int n);
 inline void VmPushCFunction(VmState* state, VmCFunction fn) { VmPushCClosure(state, fn, 0); }
+// A C closure run as a command whose number of arguments the dispatcher checks against
+// minArgs .. maxArgs (VmCheckCommandArgs) before fn runs; minArgs below 0 checks nothing.
+void VmPushCommandClosure(VmState* state, VmCFunction fn, int n, int minArgs, int maxArgs);
 void VmNewTable(VmState* state);
 void VmNewTableNoGc(VmState* state);
 void VmCreateTable(VmState* state, int narray, int log2Nodes);
@@ -191,5 +194,10 @@ int VmCurrentPc(VmState* state);
 // caller applies the error protocol of a returned code (the script's error handler, error
 // trapping). For argument lookups that handlers call before they change anything.
 [[noreturn]] void VmFailCommand(VmState* state, int code);
+// Checks the number of arguments of the running command:
+//  - minArgs and maxArgs both 0: any argument raises ERR_TOOMANYARGS;
+//  - fewer than minArgs: ERR_MISSINGPARAMTR;
+//  - maxArgs > 0 and more than maxArgs: ERR_TOOMANYARGS (maxArgs 0 with minArgs > 0: no limit).
+void VmCheckCommandArgs(VmState* state, int minArgs, int maxArgs);
 [[noreturn]] void VmRaiseTypeError(VmState* state, int index, int code, const char* operatorText);
 [[noreturn]] void VmThrow(VmState* state, int code);

@@ -355,6 +355,13 @@ void VmPushCClosure(VmState* state, VmCFunction fn, int n) {
     VmPushRaw(state, &v);
 }
 
+void VmPushCommandClosure(VmState* state, VmCFunction fn, int n, int minArgs, int maxArgs) {
+    VmPushCClosure(state, fn, n);
+    VmCClosure* cl = static_cast<VmCClosure*>(VmClosureValue(state->top - 1));
+    cl->minArgs = static_cast<int16_t>(minArgs < 0 ? -1 : minArgs);
+    cl->maxArgs = static_cast<int16_t>(maxArgs);
+}
+
 static void PushTable(VmState* state, VmTable* t) {
     VmValue v;
     VmSetValueTable(&v, t);

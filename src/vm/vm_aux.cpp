@@ -389,7 +389,7 @@ int VmRegisterFunctions(VmState* state, const char* tableName, const qzCommandRo
         if (!key.ok) continue;
         VmPushString(state, key.text);
         for (int i = 0; i < nUpvalues; i++) VmPushValue(state, -(nUpvalues + 1));
-        VmPushCClosure(state, row->handler, nUpvalues);
+        VmPushCommandClosure(state, row->handler, nUpvalues, row->minArgs, row->maxArgs);
         VmRawSet(state, target);
         count++;
     }

@@ -19,10 +19,14 @@ constexpr int VM_REF_SIZES = 2;
 // VmRef's answer for a nil value.
 constexpr int VM_REFNIL = -1;
 
-// One command of a library: a table ends at a row with a null name.
+// One command of a library: a table ends at a row with a null name. The dispatcher checks the
+// number of arguments against minArgs .. maxArgs before the handler runs, with the errors of
+// VmCheckCommandArgs; a row without a range (minArgs below 0) leaves the check to the handler.
 struct qzCommandRow {
     const char* name;
     VmCFunction handler;
+    int16_t minArgs = -1;
+    int16_t maxArgs = 0;
 };
 
 // One constant of a library: a null string marks a numeric constant; a table ends at a null name.

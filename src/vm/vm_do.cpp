@@ -54,6 +54,13 @@ void VmRaiseError(VmState* state, int code) {
     VmThrow(state, code);
 }
 
+void VmCheckCommandArgs(VmState* state, int minArgs, int maxArgs) {
+    int count = VmGetTop(state);
+    if (minArgs == 0 && maxArgs == 0 && count > 0) VmRaiseError(state, ERR_TOOMANYARGS);
+    if (count < minArgs) VmRaiseError(state, ERR_MISSINGPARAMTR);
+    if (maxArgs > 0 && count > maxArgs) VmRaiseError(state, ERR_TOOMANYARGS);
+}
+
 void VmFailCommand(VmState* state, int code) {
     // The base frame is no handler: code outside any call raises the code as an ordinary error.
     if (state->ci != state->baseCi && (state->ci->state & VM_CI_C)) throw VmErrorUnwind{state->errorJmp, code, true};
@@ -155,10 +162,10 @@ int VmCallC(VmState* state, VmValue* func, int nresults) {
     ci->nresults = nresults;
     state->base = ci->base;
     if (state->hookMask & VM_MASKCALL) VmCallHook(state, VM_HOOKCALL, -1);
-    VmCFunction f = static_cast<VmCClosure*>(VmClosureValue(func))->f;
+    VmCClosure* command = static_cast<VmCClosure*>(VmClosureValue(func));
     if (vmRuntime.callTrace && !vmRuntime.quitFlag.load(std::memory_order_relaxed))
         TraceCall(state, VmRestoreStack(state, funcr), (int)(state->top - state->base));
-    return VmFinishCCall(state, VmRunCommand(state, f));
+    return VmFinishCCall(state, VmRunCommand(state, command));
 }
 
 int VmFinishCCall(VmState* state, int n) {

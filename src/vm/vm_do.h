@@ -25,15 +25,20 @@ VmValue* VmResolveCallable(VmState* state, VmValue* func);
 // Runs a C function for a call of the closure at func (arguments up to the top) and places its
 // results as VmPreCall does; returns VmPreCall's outcome.
 int VmCallC(VmState* state, VmValue* func, int nresults);
-// The middle of VmCallC: clears the last error (but for GetLastError) and runs the C function, or
-// the plugin command hook that takes it. Returns its handler result, the code of a command result
-// thrown inside it, or ERR_MEM when it ran out of memory. Inline: the interpreter calls commands
-// through it directly.
-inline int VmRunCommand(VmState* state, VmCFunction f) {
+// The middle of VmCallC: clears the last error (but for GetLastError) and runs the closure's C
+// function after checking its argument-count range, or the plugin command hook that takes it in
+// the function's place. Returns its handler result, the code of a command result thrown inside
+// it, or ERR_MEM when it ran out of memory. Inline: the interpreter calls commands through it
+// directly.
+inline int VmRunCommand(VmState* state, const VmCClosure* command) {
+    VmCFunction f = command->f;
     if (f != vmRuntime.getLastErrorFunction) vmRuntime.lastError = 0;
     int n;
     try {
-        if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) n = f(state);
+        if (!(vmRuntime.callCommandHook && vmRuntime.callCommandHook(state, f, &n))) {
+            if (command->minArgs >= 0) VmCheckCommandArgs(state, command->minArgs, command->maxArgs);
+            n = f(state);
+        }
     } catch (const VmErrorUnwind& e) {
         if (!e.commandResult) throw;
         n = e.code;

@@ -554,7 +554,7 @@ L_CALL : {
                 cci->tailcalls = 0;
                 cci->nresults = nresults;
                 state->base = ra + 1;
-                int n = VmRunCommand(state, static_cast<VmCClosure*>(callee)->f);
+                int n = VmRunCommand(state, static_cast<VmCClosure*>(callee));
                 // The command may have moved the stack and the frames: read them again.
                 cci = state->ci;
                 if (n == 1 && nresults == 1 && state->top > cci->base && !(state->hookMask & VM_MASKRET)) {

@@ -161,6 +161,7 @@ VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
     c->isC = 1;
     c->nupvalues = (uint8_t)n;
     c->f = f;
+    c->minArgs = -1;
     VmValue* up = VmCClosureUpvalues(c);
     for (int i = 0; i < n; i++) VmSetValueNil(&up[i]);
     return c;

@@ -170,6 +170,9 @@ struct VmClosure : VmObject {
 
 struct VmCClosure : VmClosure {
     VmCFunction f;
+    // The argument-count range checked before f runs as a command; minArgs below 0: none.
+    int16_t minArgs;
+    int16_t maxArgs;
     // nupvalues VmValues follow the record.
 };
 

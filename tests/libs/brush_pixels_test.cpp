@@ -2,6 +2,7 @@
 // pixel arrays in tables (round trips and bad arrays) and flood fill against a brute-force fill.
 #include <deque>
 
+#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "brush_process_util.h"
 #include "gfx/position.h"
@@ -25,6 +26,38 @@ std::vector<uint32_t> TableNumbers(VmState* state, int index, int count) {
 }
 
 }  // namespace
+
+// The commands look their brush up after reading the arguments before it, and an unknown brush
+// fails the command with the brush number as error argument.
+TEST_F(BrushProcessTest, UnknownBrushesFailTheCommand) {
+    ASSERT_EQ(vm.Run("CreateBrush", {1, 4, 3, 0x112233}), "");
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        int code;
+    } rows[] = {
+        {"ScaleBrush", {9, 2, 2}, ERR_FINDBRUSH},
+        {"FlipBrush", {9, 0}, ERR_FINDBRUSH},
+        {"FlipBrush", {9, "x"}, ERR_NUMEXPECTED},
+        {"CropBrush", {9, 0, 0, 1, 1}, ERR_FINDBRUSH},
+        {"CropBrush", {9, 0, 0, 0, 1}, ERR_BADDIMENSIONS},
+        {"TrimBrush", {9}, ERR_FINDBRUSH},
+        {"RasterizeBrush", {9}, ERR_FINDBRUSH},
+        {"ReadBrushPixel", {9, 0, 0}, ERR_FINDBRUSH},
+        {"ReadBrushPixel", {9, "x", 0}, ERR_NUMEXPECTED},
+        {"BrushToRGBArray", {9}, ERR_FINDBRUSH},
+        {"MixBrush", {1, 9, 50}, ERR_FINDBRUSH},
+        {"MixBrush", {9, 1, 50}, ERR_FINDBRUSH},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command + ::testing::PrintToString(row.code));
+        EXPECT_EQ(vm.CallErr(row.command, row.args), row.code);
+        if (row.code == ERR_FINDBRUSH) {
+            EXPECT_EQ(GetErrorArgIndex(), 9);
+        }
+    }
+    EXPECT_EQ(vm.Run("ReadBrushPixel", {1, 0, 0}), "1122867, -1");
+}
 
 TEST_F(BrushProcessTest, ReadAndWritePixels) {
     ASSERT_EQ(vm.Run("CreateBrush", {1, 4, 3, 0x112233, Arg::Table({{"mask", true}})}), "");

@@ -336,6 +336,52 @@ TEST(VmAux, ConstantsAndFunctionsRegisterLowerCased) {
     EXPECT_EQ(VmType(s, -1), VM_TFUNCTION);
 }
 
+int handlerRuns = 0;
+int CountRuns(VmState*) {
+    ++handlerRuns;
+    return 0;
+}
+
+// The dispatcher checks a row's argument-count range before the handler runs; a row without one
+// leaves every count to the handler.
+TEST(VmAux, CommandRowsCheckTheirArgumentCount) {
+    VmScope vm;
+    VmState* s = vm.state;
+    const qzCommandRow rows[] = {{"None", CountRuns, 0, 0},      {"TwoToThree", CountRuns, 2, 3},
+                                 {"OneOrMore", CountRuns, 1, 0}, {"Unchecked", CountRuns},
+                                 {"UpToTwo", CountRuns, 0, 2},   {nullptr, nullptr}};
+    ASSERT_EQ(VmRegisterFunctions(s, nullptr, rows, 0), 5);
+    struct Case {
+        const char* name;
+        int given, code;
+    };
+    const Case cases[] = {
+        {"none", 0, 0},
+        {"none", 1, ERR_TOOMANYARGS},
+        {"twotothree", 1, ERR_MISSINGPARAMTR},
+        {"twotothree", 2, 0},
+        {"twotothree", 3, 0},
+        {"twotothree", 4, ERR_TOOMANYARGS},
+        {"oneormore", 0, ERR_MISSINGPARAMTR},
+        {"oneormore", 9, 0},
+        {"unchecked", 0, 0},
+        {"unchecked", 9, 0},
+        {"uptotwo", 0, 0},
+        {"uptotwo", 3, ERR_TOOMANYARGS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " given " + std::to_string(c.given));
+        handlerRuns = 0;
+        VmSetTop(s, 0);
+        VmPushString(s, c.name);
+        VmRawGet(s, VM_GLOBALSINDEX);
+        for (int i = 0; i < c.given; i++) VmPushNumber(s, i);
+        EXPECT_EQ(VmProtectedCall(s, c.given, 0, 0), c.code);
+        EXPECT_EQ(handlerRuns, c.code ? 0 : 1);
+    }
+    VmSetTop(s, 0);
+}
+
 TEST(VmAux, FindStringInList) {
     const char* const list[] = {"alpha", "beta", "gamma", nullptr};
     EXPECT_EQ(VmFindStringInList("alpha", list), 0);

@@ -19,7 +19,6 @@ int FreeBGPicForReuse(VmState* state, const qzObjectId& id) {
 }
 
 int BGPicCreateBGPic(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const int32_t width = VmCheckInteger(state, 2);
@@ -35,14 +34,12 @@ int BGPicCreateBGPic(VmState* state) {
 }
 
 int BGPicFreeBGPic(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return DeleteBGPic(state, id, 1);
 }
 
 int BGPicCopyBGPic(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId source, dest;
     GetObjectIdArg(&source, state, 1);
     GetNumericIdArg(&dest, state, 2);
@@ -59,18 +56,15 @@ int BGPicCopyBGPic(VmState* state) {
 }
 
 int BGPicBrushToBGPic(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId brushId, id;
     GetObjectIdArg(&brushId, state, 1);
     GetNumericIdArg(&id, state, 2);
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, brushId, &brush, 0);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, brushId, 0);
     if (brush->type == QZ_IMAGETYPE_VECTOR && brush->transformedvector) return ERR_TFVBRUSHBGPIC;
     if (!brush->bitmap) return ERR_BITMAP;
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, &bitmap,
-                       brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
+    int error = CopyBitMap(brush->bitmap, brush->mask, brush->alpha, 0, 0, brush->width, brush->height, 0, &bitmap,
+                           brush->mask ? &mask : nullptr, brush->alpha ? &alpha : nullptr);
     if (error) return error;
     error = FreeBGPicForReuse(state, id);
     if (error) {
@@ -91,7 +85,6 @@ int BGPicBrushToBGPic(VmState* state) {
 }
 
 int BGPicBGPicToBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId picId, id;
     GetObjectIdArg(&picId, state, 1);
     GetNumericIdArg(&id, state, 2);
@@ -123,11 +116,9 @@ int BGPicBGPicToBrush(VmState* state) {
 }
 
 int BGPicCreateGradientBGPic(VmState* state) {
-    VmCheckArgCount(state, 4, 8, 0, 0);
     return CreateGradientObject(state, QZ_GENERATE_BGPIC);
 }
 
 int BGPicCreateTexturedBGPic(VmState* state) {
-    VmCheckArgCount(state, 2, 6, 0, 0);
     return CreateTexturedObject(state, QZ_GENERATE_BGPIC);
 }

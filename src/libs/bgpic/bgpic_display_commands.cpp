@@ -20,7 +20,6 @@ void ReadOptionalXYTable(VmState* state, int index, int32_t* x, int32_t* y) {
 }
 
 int BGPicDisplayBGPic(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x, y;
@@ -40,7 +39,6 @@ int BGPicDisplayBGPic(VmState* state) {
 }
 
 int BGPicScaleBGPic(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzBGPic* pic = nullptr;

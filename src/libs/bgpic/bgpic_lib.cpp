@@ -9,19 +9,19 @@
 namespace {
 
 const qzCommandRow kBGPicCommands[] = {
-    {"DisplayBGPic", BGPicDisplayBGPic},
-    {"ScaleBGPic", BGPicScaleBGPic},
-    {"CreateGradientBGPic", BGPicCreateGradientBGPic},
-    {"CreateRainbowBGPic", BGPicCreateGradientBGPic},
-    {"CreateTexturedBGPic", BGPicCreateTexturedBGPic},
-    {"BrushToBGPic", BGPicBrushToBGPic},
-    {"BGPicToBrush", BGPicBGPicToBrush},
-    {"CreateBGPic", BGPicCreateBGPic},
-    {"FreeBGPic", BGPicFreeBGPic},
-    {"LoadBGPic", BGPicLoadBGPic},
-    {"SelectBGPic", BGPicSelectBGPic},
-    {"EndSelect", BGPicEndSelect},
-    {"CopyBGPic", BGPicCopyBGPic},
+    {"DisplayBGPic", BGPicDisplayBGPic, 1, 2},
+    {"ScaleBGPic", BGPicScaleBGPic, 3, 4},
+    {"CreateGradientBGPic", BGPicCreateGradientBGPic, 4, 8},
+    {"CreateRainbowBGPic", BGPicCreateGradientBGPic, 4, 8},
+    {"CreateTexturedBGPic", BGPicCreateTexturedBGPic, 2, 6},
+    {"BrushToBGPic", BGPicBrushToBGPic, 2, 2},
+    {"BGPicToBrush", BGPicBGPicToBrush, 2, 2},
+    {"CreateBGPic", BGPicCreateBGPic, 3, 4},
+    {"FreeBGPic", BGPicFreeBGPic, 1, 1},
+    {"LoadBGPic", BGPicLoadBGPic, 2, 4},
+    {"SelectBGPic", BGPicSelectBGPic, 1, 3},
+    {"EndSelect", BGPicEndSelect, 0, 0},
+    {"CopyBGPic", BGPicCopyBGPic, 2, 2},
     {nullptr, nullptr},
 };
 

@@ -61,7 +61,6 @@ void ReadPalette(VmState* state, int index, uint32_t* palette) {
 }  // namespace
 
 int BGPicLoadBGPic(VmState* state) {
-    VmCheckArgCount(state, 2, 4, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);

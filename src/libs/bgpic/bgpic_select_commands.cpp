@@ -9,7 +9,6 @@
 #include "vm/vm_aux.h"
 
 int BGPicSelectBGPic(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     const bool shown = VmType(state, 1) == VM_TNIL;
     qzObjectId id = {0, nullptr};
     if (!shown) GetObjectIdArg(&id, state, 1);
@@ -27,7 +26,6 @@ int BGPicSelectBGPic(VmState* state) {
 }
 
 int BGPicEndSelect(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     if (!display || display->doubleBuffer || !OutputIsSelected(display)) return ERR_WRONGUSAGE;
     return EndSelectOutput(state, display, 0);

@@ -142,7 +142,6 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
 }  // namespace
 
 int BrushCreateBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const int32_t width = VmCheckInteger(state, 2);
@@ -169,7 +168,6 @@ int BrushCreateBrush(VmState* state) {
 }
 
 int BrushLoadBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
@@ -222,7 +220,6 @@ int BrushLoadBrush(VmState* state) {
 }
 
 int BrushSaveBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     std::string file = VmCheckString(state, 2);
@@ -239,7 +236,6 @@ int BrushSaveBrush(VmState* state) {
 }
 
 int BrushCopyBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId source, dest;
     GetObjectIdArg(&source, state, 1);
     GetNumericIdArg(&dest, state, 2);
@@ -271,7 +267,6 @@ int BrushCopyBrush(VmState* state) {
 }
 
 int BrushGetBrushLink(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId dest;
     GetNumericIdArg(&dest, state, 1);
     const int32_t type = VmCheckInteger(state, 2);
@@ -280,7 +275,6 @@ int BrushGetBrushLink(VmState* state) {
 }
 
 int BrushConvertToBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     const int32_t type = VmCheckInteger(state, 1);
     qzObjectId dest;
     GetNumericIdArg(&dest, state, 3);
@@ -289,7 +283,6 @@ int BrushConvertToBrush(VmState* state) {
 }
 
 int BrushFreeBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return DeleteBrush(state, id, 1);

@@ -10,7 +10,6 @@
 #include "vm/vm_aux.h"
 
 int BrushDisplayBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmCheckInteger(state, 2);
@@ -19,7 +18,6 @@ int BrushDisplayBrush(VmState* state) {
 }
 
 int BrushDisplayBrushPart(VmState* state) {
-    VmCheckArgCount(state, 7, 8, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t v[6];
@@ -29,7 +27,6 @@ int BrushDisplayBrushPart(VmState* state) {
 }
 
 int BrushDisplayBGPicPart(VmState* state) {
-    VmCheckArgCount(state, 5, 8, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmCheckInteger(state, 2);

@@ -18,7 +18,6 @@ bool OptFlag(VmState* state, int index, bool def) {
 }  // namespace
 
 int BrushBeginDoubleBuffer(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     const bool hardware = OptFlag(state, 1, false);
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_WRONGUSAGE;
@@ -26,7 +25,6 @@ int BrushBeginDoubleBuffer(VmState* state) {
 }
 
 int BrushFlip(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     const bool wait = OptFlag(state, 1, true);
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_NODOUBLEBUFFER;
@@ -34,7 +32,6 @@ int BrushFlip(VmState* state) {
 }
 
 int BrushEndDoubleBuffer(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_NODOUBLEBUFFER;
     return EndDoubleBufferCore(state, display);

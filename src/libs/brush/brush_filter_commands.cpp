@@ -122,7 +122,6 @@ int BrushEdgeBrush(VmState* state) { return ConvolveCommand(state, 'g', false); 
 int BrushSharpenBrush(VmState* state) { return ConvolveCommand(state, 's', false); }
 
 int BrushSolarizeBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int threshold = IntArg(CheckPercentArg(state, 2, 255, 0, nullptr));
@@ -131,7 +130,6 @@ int BrushSolarizeBrush(VmState* state) {
 }
 
 int BrushGammaBrush(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double red = VmCheckNumber(state, 2), green = VmCheckNumber(state, 3), blue = VmCheckNumber(state, 4);
@@ -140,7 +138,6 @@ int BrushGammaBrush(VmState* state) {
 }
 
 int BrushContrastBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int sharpen = VmType(state, 2) == VM_TBOOLEAN ? VmToBoolean(state, 2) : VmCheckInteger(state, 2) != 0;
@@ -151,7 +148,6 @@ int BrushContrastBrush(VmState* state) {
 }
 
 int BrushModulateBrush(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t brightness = VmCheckInteger(state, 2), saturation = VmCheckInteger(state, 3),
@@ -162,7 +158,6 @@ int BrushModulateBrush(VmState* state) {
 }
 
 int BrushSepiaToneBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double threshold = CheckPercentArg(state, 2, 255, 0, nullptr);
@@ -171,7 +166,6 @@ int BrushSepiaToneBrush(VmState* state) {
 }
 
 int BrushCharcoalBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double radius = VmCheckNumber(state, 2);
@@ -181,7 +175,6 @@ int BrushCharcoalBrush(VmState* state) {
 }
 
 int BrushSwirlBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t degrees = VmCheckInteger(state, 2);
@@ -190,7 +183,6 @@ int BrushSwirlBrush(VmState* state) {
 }
 
 int BrushPixelateBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t size = VmCheckInteger(state, 2);
@@ -201,7 +193,6 @@ int BrushPixelateBrush(VmState* state) {
 }
 
 int BrushBrushToMonochrome(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int dither = VmOptInteger(state, 2, 1) != 0;
@@ -210,7 +201,6 @@ int BrushBrushToMonochrome(VmState* state) {
 }
 
 int BrushWaterRippleBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 6, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double wavelength = VmOptNumber(state, 2, 32), amplitude = VmOptNumber(state, 3, 1),
@@ -222,7 +212,6 @@ int BrushWaterRippleBrush(VmState* state) {
 }
 
 int BrushOilPaintBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double radius = VmCheckNumber(state, 2);
@@ -232,7 +221,6 @@ int BrushOilPaintBrush(VmState* state) {
 }
 
 int BrushTintBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 2);
@@ -250,14 +238,11 @@ int BrushBrushToGray(VmState* state) {
 }
 
 int BrushMixBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id, otherId;
     GetObjectIdArg(&id, state, 1);
     GetObjectIdArg(&otherId, state, 2);
     const int level = LevelArg(state, 3);
-    qzBrush* other = nullptr;
-    int error = FindBrush(state, otherId, &other, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* other = CheckBrush(state, otherId, QZ_FINDBRUSH_NOVECTOR);
     qzBrush* brush = CheckChangedBrush(state, id);
     const int width = std::min(brush->width, other->width), height = std::min(brush->height, other->height);
     return BlitBitMapWithOpacity(brush->bitmap, other->bitmap, other->mask, 0, 0, 0, 0, width, height, level,
@@ -265,7 +250,6 @@ int BrushMixBrush(VmState* state) {
 }
 
 int BrushReplaceColors(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     VmCheckTable(state, 2);
@@ -298,7 +282,6 @@ int BrushReplaceColors(VmState* state) {
 }
 
 int BrushQuantizeBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t colours = VmOptInteger(state, 2, 256);

@@ -4,11 +4,9 @@
 #include "runtime/arg_check.h"
 
 int BrushCreateGradientBrush(VmState* state) {
-    VmCheckArgCount(state, 6, 8, 0, 0);
     return CreateGradientObject(state, QZ_GENERATE_BRUSH);
 }
 
 int BrushCreateTexturedBrush(VmState* state) {
-    VmCheckArgCount(state, 4, 6, 0, 0);
     return CreateTexturedObject(state, QZ_GENERATE_BRUSH);
 }

@@ -14,22 +14,16 @@
 #include "vm/vm_aux.h"
 
 int BrushScaleBrush(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzBrush* brush = nullptr;
-    int error = FindBrushForChange(state, id, QZ_FINDBRUSH_HARDWARE, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckBrushForChange(state, 1, QZ_FINDBRUSH_HARDWARE);
     int32_t width = CheckSizeArg(state, 2, brush->width);
     int32_t height = CheckSizeArg(state, 3, brush->height);
     const int smooth = VmOptInteger(state, 4, 0) != 0;
-    error = ApplyKeepAspectSize(brush->width, brush->height, &width, &height);
+    int error = ApplyKeepAspectSize(brush->width, brush->height, &width, &height);
     if (error) return error;
     return ScaleBrushCore(brush, width, height, smooth);
 }
 
 int BrushRotateBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double angle = VmCheckNumber(state, 2);
@@ -43,7 +37,6 @@ int BrushRotateBrush(VmState* state) {
 }
 
 int BrushTransformBrush(VmState* state) {
-    VmCheckArgCount(state, 5, 6, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double matrix[4] = {VmCheckNumber(state, 2), VmCheckNumber(state, 3), VmCheckNumber(state, 4),
@@ -54,18 +47,14 @@ int BrushTransformBrush(VmState* state) {
 }
 
 int BrushFlipBrush(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t direction = VmCheckInteger(state, 2);
-    qzBrush* brush = nullptr;
-    int error = FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR);
     return FlipBrushCore(brush, direction != 0);
 }
 
 int BrushCropBrush(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
@@ -73,23 +62,16 @@ int BrushCropBrush(VmState* state) {
     const int32_t width = VmCheckInteger(state, 4);
     const int32_t height = VmCheckInteger(state, 5);
     if (width < 1 || height < 1) return ERR_BADDIMENSIONS;
-    qzBrush* brush = nullptr;
-    int error = FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR);
     x = ResolveXPosition(x, width, brush->width, 0);
     y = ResolveYPosition(y, height, brush->height, 0);
     return CropBrushCore(brush, x, y, width, height);
 }
 
 int BrushTrimBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzBrush* brush = nullptr;
-    int error = FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckBrushForChange(state, 1, QZ_FINDBRUSH_NOVECTOR);
     int32_t left = 0, top = 0;
-    error = TrimBrushCore(brush, &left, &top);
+    int error = TrimBrushCore(brush, &left, &top);
     if (error) return error;
     VmPushNumber(state, left);
     VmPushNumber(state, top);
@@ -97,11 +79,6 @@ int BrushTrimBrush(VmState* state) {
 }
 
 int BrushRasterizeBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzBrush* brush = nullptr;
-    int error = FindBrushForChange(state, id, 0, &brush);
-    if (error) return error;
+    qzBrush* brush = CheckBrushForChange(state, 1, 0);
     return RasterizeBrushCore(brush);
 }

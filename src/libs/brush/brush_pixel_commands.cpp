@@ -58,7 +58,6 @@ int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush)) {
 }
 
 int BrushSetBrushTransparency(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t colour = VmCheckInteger(state, 2);
@@ -91,7 +90,6 @@ int BrushInvertAlphaChannel(VmState* state) {
 }
 
 int BrushChangeBrushTransparency(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t kind = VmCheckInteger(state, 2);
@@ -102,7 +100,6 @@ int BrushChangeBrushTransparency(VmState* state) {
 }
 
 int BrushReduceAlphaChannel(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double level = CheckPercentArg(state, 2, 255, 0, nullptr);
@@ -114,14 +111,11 @@ int BrushReduceAlphaChannel(VmState* state) {
 }
 
 int BrushReadBrushPixel(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
     x = PixelX(x, brush);
     y = PixelY(y, brush);
     if (!Inside(brush, x, y)) {
@@ -137,7 +131,6 @@ int BrushReadBrushPixel(VmState* state) {
 }
 
 int BrushWriteBrushPixel(VmState* state) {
-    VmCheckArgCount(state, 4, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmCheckInteger(state, 2);
@@ -150,7 +143,6 @@ int BrushWriteBrushPixel(VmState* state) {
 }
 
 int BrushFloodFill(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmCheckInteger(state, 2);
@@ -166,15 +158,12 @@ int BrushFloodFill(VmState* state) {
 }
 
 int BrushBrushToRGBArray(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int inverted = VmOptInteger(state, 2, 0) != 0;
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
     std::vector<uint32_t> pixels;
-    error = ReadBrushARGB(brush, inverted, &pixels);
+    int error = ReadBrushARGB(brush, inverted, &pixels);
     if (error) return error;
     VmCreateTable(state, pixels.size() > 0x7FFFFFFE ? 0x7FFFFFFE : (int)pixels.size(), 0);
     for (size_t i = 0; i < pixels.size(); i++) {
@@ -185,7 +174,6 @@ int BrushBrushToRGBArray(VmState* state) {
 }
 
 int BrushRGBArrayToBrush(VmState* state) {
-    VmCheckArgCount(state, 4, 6, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     VmCheckTable(state, 2);

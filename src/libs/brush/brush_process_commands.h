@@ -54,23 +54,23 @@ int BrushGrabDesktop(VmState* state);
 // The rows of the handlers above for the library's command table, in the order above.
 #define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                                \
     {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},                 \
-        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush}, {"GammaBrush", BrushGammaBrush}, \
-        {"ContrastBrush", BrushContrastBrush}, {"ModulateBrush", BrushModulateBrush},                                \
-        {"SepiaToneBrush", BrushSepiaToneBrush}, {"CharcoalBrush", BrushCharcoalBrush},                              \
-        {"SwirlBrush", BrushSwirlBrush}, {"PixelateBrush", BrushPixelateBrush},                                      \
-        {"BrushToMonochrome", BrushBrushToMonochrome}, {"WaterRippleBrush", BrushWaterRippleBrush},                  \
-        {"OilPaintBrush", BrushOilPaintBrush}, {"TintBrush", BrushTintBrush}, {"InvertBrush", BrushInvertBrush},     \
-        {"BrushToGray", BrushBrushToGray}, {"MixBrush", BrushMixBrush}, {"ReplaceColors", BrushReplaceColors},       \
-        {"QuantizeBrush", BrushQuantizeBrush}, {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush},            \
+        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush, 2, 2}, {"GammaBrush", BrushGammaBrush, 4, 4}, \
+        {"ContrastBrush", BrushContrastBrush, 2, 3}, {"ModulateBrush", BrushModulateBrush, 4, 4},                                \
+        {"SepiaToneBrush", BrushSepiaToneBrush, 2, 2}, {"CharcoalBrush", BrushCharcoalBrush, 2, 2},                              \
+        {"SwirlBrush", BrushSwirlBrush, 2, 2}, {"PixelateBrush", BrushPixelateBrush, 2, 2},                                      \
+        {"BrushToMonochrome", BrushBrushToMonochrome, 1, 2}, {"WaterRippleBrush", BrushWaterRippleBrush, 1, 6},                  \
+        {"OilPaintBrush", BrushOilPaintBrush, 2, 2}, {"TintBrush", BrushTintBrush, 3, 3}, {"InvertBrush", BrushInvertBrush},     \
+        {"BrushToGray", BrushBrushToGray}, {"MixBrush", BrushMixBrush, 3, 3}, {"ReplaceColors", BrushReplaceColors, 2, 2},       \
+        {"QuantizeBrush", BrushQuantizeBrush, 1, 3}, {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush},            \
         {"ArcDistortBrush", BrushArcDistortBrush}, {"PolarDistortBrush", BrushPolarDistortBrush},                    \
         {"BarrelDistortBrush", BrushBarrelDistortBrush}, {"CreateShadowBrush", BrushCreateShadowBrush},              \
-        {"CreateBorderBrush", BrushCreateBorderBrush}, {"SetBrushTransparency", BrushSetBrushTransparency},          \
+        {"CreateBorderBrush", BrushCreateBorderBrush}, {"SetBrushTransparency", BrushSetBrushTransparency, 2, 2},          \
         {"DeleteMask", BrushDeleteMask}, {"DeleteAlphaChannel", BrushDeleteAlphaChannel},                            \
         {"InvertMask", BrushInvertMask}, {"InvertAlphaChannel", BrushInvertAlphaChannel},                            \
-        {"ChangeBrushTransparency", BrushChangeBrushTransparency}, {"ReduceAlphaChannel", BrushReduceAlphaChannel},  \
-        {"ReadBrushPixel", BrushReadBrushPixel}, {"WriteBrushPixel", BrushWriteBrushPixel},                          \
-        {"FloodFill", BrushFloodFill}, {"BrushToRGBArray", BrushBrushToRGBArray},                                    \
-        {"RGBArrayToBrush", BrushRGBArrayToBrush}, {                                                                 \
+        {"ChangeBrushTransparency", BrushChangeBrushTransparency, 2, 2}, {"ReduceAlphaChannel", BrushReduceAlphaChannel, 2, 2},  \
+        {"ReadBrushPixel", BrushReadBrushPixel, 3, 3}, {"WriteBrushPixel", BrushWriteBrushPixel, 4, 5},                          \
+        {"FloodFill", BrushFloodFill, 5, 5}, {"BrushToRGBArray", BrushBrushToRGBArray, 1, 2},                                    \
+        {"RGBArrayToBrush", BrushRGBArrayToBrush, 4, 6}, {                                                                 \
         "GrabDesktop", BrushGrabDesktop                                                                              \
     }
 

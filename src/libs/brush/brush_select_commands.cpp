@@ -27,7 +27,6 @@ int SelectChannel(VmState* state, int32_t outputKind) {
 }  // namespace
 
 int BrushSelectBrush(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t mode = VmOptInteger(state, 2, QZ_SELMODE_NORMAL);
@@ -41,13 +40,11 @@ int BrushSelectMask(VmState* state) { return SelectChannel(state, QZ_OUTPUT_MASK
 int BrushSelectAlphaChannel(VmState* state) { return SelectChannel(state, QZ_OUTPUT_ALPHA); }
 
 int BrushSetMaskMode(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     DrawModes().maskMode = VmCheckInteger(state, 1);
     return 0;
 }
 
 int BrushSetAlphaIntensity(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const double level = CheckPercentArg(state, 1, 255, 0, nullptr);
     if (!(level >= -1 && level <= 255)) return ERR_WRONGUSAGE;
     DrawModes().alphaIntensity = VmTruncateNumber(level);

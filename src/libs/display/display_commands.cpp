@@ -49,7 +49,6 @@ int OptFlag(VmState* state, int index) {
 }  // namespace
 
 int DispCreateDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     int table = 0;
@@ -64,7 +63,6 @@ int DispCreateDisplay(VmState* state) {
 }
 
 int DispOpenDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckDisplay(state, 1);
     if (d->state != QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
@@ -96,7 +94,6 @@ int DispOpenDisplay(VmState* state) {
 }
 
 int DispCloseDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckDisplay(state, 1);
     if (d->state == QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
@@ -107,7 +104,6 @@ int DispCloseDisplay(VmState* state) {
 }
 
 int DispFreeDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
@@ -115,7 +111,6 @@ int DispFreeDisplay(VmState* state) {
 }
 
 int DispSetDisplayAttributes(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     qzDisplay* d = CheckCurrentDisplay(state);
     d->savedGeometry = 0;
@@ -123,7 +118,6 @@ int DispSetDisplayAttributes(VmState* state) {
 }
 
 int DispSetTitle(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     size_t length = 0;
     const char* title = VmCheckString(state, 1, &length);
     qzDisplay* d = CheckCurrentDisplay(state);
@@ -135,7 +129,6 @@ int DispSetTitle(VmState* state) {
 }
 
 int DispShowDisplay(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckCurrentDisplay(state);
     if (d->state != QZ_DISPSTATE_HIDDEN) return ERR_WRONGUSAGE;
@@ -147,7 +140,6 @@ int DispShowDisplay(VmState* state) {
 }
 
 int DispHideDisplay(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckCurrentDisplay(state);
     if (d->state != QZ_DISPSTATE_OPEN) return ERR_WRONGUSAGE;
@@ -159,7 +151,6 @@ int DispHideDisplay(VmState* state) {
 }
 
 int DispMoveDisplay(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t x = VmCheckInteger(state, 1);
     int32_t y = VmCheckInteger(state, 2);
     qzDisplay* d = CheckCurrentDisplay(state);
@@ -177,7 +168,6 @@ int DispMoveDisplay(VmState* state) {
 }
 
 int DispActivateDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzDisplay* d = CheckDisplay(state, 1);
     int flag = OptFlag(state, 2);
     if (d->state != QZ_DISPSTATE_OPEN) return ERR_CLOSEDDISPLAY;
@@ -186,7 +176,6 @@ int DispActivateDisplay(VmState* state) {
 }
 
 int DispSelectDisplay(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckDisplay(state, 1);
     return MakeDisplayCurrent(state, d, OptFlag(state, 2));

@@ -26,7 +26,6 @@ qzDisplay* CheckCurrentDisplay(VmState* state) {
 }  // namespace
 
 int DispChangeDisplaySize(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDisplay* d = CheckCurrentDisplay(state);
     if (!d->bordersKnown) DetermineBorderSizes(d);
     const qzBGPic* pic = d->bgpic;
@@ -53,7 +52,6 @@ int DispChangeDisplaySize(VmState* state) {
 }
 
 int DispChangeDisplayMode(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     int32_t mode = VmCheckInteger(state, 1);
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckCurrentDisplay(state);
@@ -96,7 +94,6 @@ int DispChangeDisplayMode(VmState* state) {
 }
 
 int DispGetDisplayModes(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     int32_t monitor = VmOptInteger(state, 1, 1);
     if (monitor < 1 || monitor > CountMonitors()) return ERR_MONITORRANGE;
     std::vector<qzModeSize> modes;
@@ -113,7 +110,6 @@ int DispGetDisplayModes(VmState* state) {
 }
 
 int DispGetMonitors(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     std::vector<qzMonitorRect> monitors;
     if (!GetMonitorRects(&monitors)) return ERR_MEM;
     VmNewTable(state);

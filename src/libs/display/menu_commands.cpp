@@ -29,7 +29,6 @@ int ItemCommand(VmState* state, int needsToggle, uint32_t set, uint32_t clear, u
 }  // namespace
 
 int DispCreateMenu(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     if (!CheckAppletVersion(6, 0)) return ERR_OLDAPPLET;
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
@@ -41,7 +40,6 @@ int DispCreateMenu(VmState* state) {
 }
 
 int DispFreeMenu(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return FreeMenuObject(state, id);

@@ -372,7 +372,6 @@ int ReadWalkArgs(VmState* state, qzWalk* w, int callbackIndex) {
 }  // namespace
 
 int DosDeleteFile(VmState* state) {
-    VmCheckArgCount(state, 1, 5, 0, 0);
     std::string name = VmCheckString(state, 1);
     if (name.empty() || IsChunkName(name.c_str())) return ERR_WRONGUSAGE;
     qzWalk w;
@@ -400,7 +399,6 @@ int DosDeleteFile(VmState* state) {
 }
 
 int DosCopyFile(VmState* state) {
-    VmCheckArgCount(state, 2, 7, 0, 0);
     std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string dest = VmCheckString(state, 2);
     std::string newName;

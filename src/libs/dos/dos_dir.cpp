@@ -300,7 +300,6 @@ void DosCloseAllDirectories() {
 }
 
 int DosExists(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     qzDosFileInfo info;
     VmPushNumber(state, !name.empty() && Examine(name.c_str(), &info) ? 1 : 0);
@@ -308,7 +307,6 @@ int DosExists(VmState* state) {
 }
 
 int DosFileSize(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     qzDosFileInfo info;
     double size = -1;
@@ -318,7 +316,6 @@ int DosFileSize(VmState* state) {
 }
 
 int DosIsDirectory(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     qzDosFileInfo info;
     if (!Examine(name.c_str(), &info)) {
@@ -330,7 +327,6 @@ int DosIsDirectory(VmState* state) {
 }
 
 int DosPathPart(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     size_t length;
     const char* path = VmCheckString(state, 1, &length);
     if (IsChunkName(path)) return ERR_WRONGUSAGE;
@@ -342,7 +338,6 @@ int DosPathPart(VmState* state) {
 }
 
 int DosFilePart(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string path = VmCheckString(state, 1);
     if (IsChunkName(path.c_str())) {
         qzChunkNameParts parts;
@@ -356,7 +351,6 @@ int DosFilePart(VmState* state) {
 }
 
 int DosFullPath(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string dir = VmCheckString(state, 1);
     std::string file = VmCheckString(state, 2);
     std::string result = dir;
@@ -368,25 +362,21 @@ int DosFullPath(VmState* state) {
 }
 
 int DosGetCurrentDirectory(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     std::string result = OsGetCurrentDir();
     VmPushLString(state, result.data(), result.size());
     return 1;
 }
 
 int DosChangeDirectory(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     OsChangeDir(VmCheckString(state, 1), nullptr);
     return 0;
 }
 
 int DosMakeDirectory(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     return DosMakePath(VmCheckString(state, 1));
 }
 
 int DosRename(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string oldName = VmCheckString(state, 1);
     std::string newName = VmCheckString(state, 2);
     if (oldName.empty() || newName.empty() || IsChunkName(oldName.c_str()) || IsChunkName(newName.c_str()))
@@ -403,7 +393,6 @@ int DosRename(VmState* state) {
 }
 
 int DosMatchPattern(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string text = VmCheckString(state, 1);
     std::string pattern = VmCheckString(state, 2);
     VmPushNumber(state, DosMatchPatternText(text.c_str(), pattern.c_str()) ? 1 : 0);
@@ -411,7 +400,6 @@ int DosMatchPattern(VmState* state) {
 }
 
 int DosGetFileAttributes(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string adapter;
     if (VmGetTop(state) >= 2) adapter = VmCheckString(state, 2);
@@ -430,7 +418,6 @@ int DosGetFileAttributes(VmState* state) {
 }
 
 int DosFileAttributes(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     qzFileInfo record{};
     if (!VfsExamine(f->file, &record)) return ERR_STAT;
@@ -447,7 +434,6 @@ int DosFileAttributes(VmState* state) {
 }
 
 int DosSetFileAttributes(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string name = VmCheckString(state, 1);
     if (IsChunkName(name.c_str())) return ERR_WRONGUSAGE;
     if (VmType(state, 2) != VM_TTABLE) {
@@ -488,7 +474,6 @@ int DosSetFileAttributes(VmState* state) {
 }
 
 int DosOpenDirectory(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string path = VmCheckString(state, 2);
@@ -518,14 +503,12 @@ int DosOpenDirectory(VmState* state) {
 }
 
 int DosCloseDirectory(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosDirectory* d = CheckDirectory(state, 1);
     FreeDirectoryRecord(state, d);
     return 0;
 }
 
 int DosNextDirectoryEntry(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosDirectory* d = CheckDirectory(state, 1);
     if (d->done) return 0;
     const char* name = nullptr;
@@ -545,7 +528,6 @@ int DosNextDirectoryEntry(VmState* state) {
 }
 
 int DosReadDirectory(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     std::string path = VmCheckString(state, 1);
     VmCheckTable(state, 2);
     VmCheckTable(state, 3);
@@ -583,7 +565,6 @@ int DosReadDirectory(VmState* state) {
 }
 
 int DosGetVolumeName(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string volume = VmCheckString(state, 1);
     if (volume.empty()) return ERR_WRONGUSAGE;
     char buffer[256];
@@ -593,7 +574,6 @@ int DosGetVolumeName(VmState* state) {
 }
 
 int DosGetVolumeInfo(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string volume = VmCheckString(state, 1);
     int kind = VmCheckInteger(state, 2);
     if (volume.empty()) return ERR_WRONGUSAGE;
@@ -604,7 +584,6 @@ int DosGetVolumeInfo(VmState* state) {
 }
 
 int DosGetTempFileName(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     char buffer[QZ_PATH_MAX];
     // The file goes again on every way out until it is registered for deletion at shutdown.
     qzFileRemover temp;

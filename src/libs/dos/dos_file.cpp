@@ -182,7 +182,6 @@ void DosFileLinesMetatable(VmState* state) {
 }
 
 int DosOpenFile(VmState* state) {
-    VmCheckArgCount(state, 2, 4, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     int mode = VmTruncateNumber(VmOptNumber(state, 3, QZ_MODE_READ));
@@ -238,14 +237,12 @@ int DosOpenFile(VmState* state) {
 }
 
 int DosCloseFile(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     FreeFileRecord(state, f);
     return 0;
 }
 
 int DosFileLines(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     // Closed on every way out until the user data owns it, memory running out included.
     qzVfsFileOwner owner(VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
@@ -272,14 +269,12 @@ int DosFileLines(VmState* state) {
 }
 
 int DosEof(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     VmPushNumber(state, DosFileAtEnd(f) ? 1 : 0);
     return 1;
 }
 
 int DosReadChr(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     unsigned char b[1];
     qzDosFile* f;
     int code = ReadValue(state, b, 1, false, &f);
@@ -289,7 +284,6 @@ int DosReadChr(VmState* state) {
 }
 
 int DosReadShort(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     bool lsb = DosOptFlag(state, 2, false);
     uint16_t v;
     qzDosFile* f;
@@ -300,7 +294,6 @@ int DosReadShort(VmState* state) {
 }
 
 int DosReadInt(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     bool lsb = DosOptFlag(state, 2, false);
     int32_t v;
     qzDosFile* f;
@@ -311,7 +304,6 @@ int DosReadInt(VmState* state) {
 }
 
 int DosReadFloat(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     int size = VmTruncateNumber(VmOptNumber(state, 2, 8));
     bool lsb = DosOptFlag(state, 3, false);
     if (size != 4 && size != 8) return ERR_WRONGUSAGE;
@@ -331,7 +323,6 @@ int DosReadFloat(VmState* state) {
 }
 
 int DosReadString(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f = CheckReadableDosFile(state, 1);
     double n = VmCheckNumber(state, 2);
     if (std::isnan(n) || n < 0) return ERR_WRONGUSAGE;
@@ -358,7 +349,6 @@ int DosReadString(VmState* state) {
 }
 
 int DosReadLine(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckReadableDosFile(state, 1);
     if (qzDosIoMode == QZ_IO_BUFFERED) {
         // A plain platform file that is not in the middle of writing gives the line straight from
@@ -418,28 +408,24 @@ int DosReadLine(VmState* state) {
 }
 
 int DosWriteChr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     unsigned char b = static_cast<unsigned char>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, &b, 1, false);
 }
 
 int DosWriteShort(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     uint16_t v = static_cast<uint16_t>(VmNumberToInteger(VmCheckNumber(state, 2)));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 2, DosOptFlag(state, 3, false));
 }
 
 int DosWriteInt(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     int32_t v = VmNumberToInteger(VmCheckNumber(state, 2));
     return WriteValue(f, reinterpret_cast<unsigned char*>(&v), 4, DosOptFlag(state, 3, false));
 }
 
 int DosWriteFloat(VmState* state) {
-    VmCheckArgCount(state, 2, 4, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     double value = VmCheckNumber(state, 2);
     int size = VmTruncateNumber(VmOptNumber(state, 3, 8));
@@ -453,7 +439,6 @@ int DosWriteFloat(VmState* state) {
 }
 
 int DosWriteString(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     size_t length;
     const char* text = VmCheckString(state, 2, &length);
@@ -467,7 +452,6 @@ int DosWriteString(VmState* state) {
 }
 
 int DosWriteLine(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzDosFile* f = CheckWritableDosFile(state, 1);
     const char* text = VmCheckString(state, 2);
     if (!DosWriteExact(f, text, std::strlen(text))) return ERR_WRITE;
@@ -479,7 +463,6 @@ int DosWriteLine(VmState* state) {
 }
 
 int DosSeek(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     int64_t position = ToPosition(VmCheckNumber(state, 2));
     int mode = VmTruncateNumber(VmOptNumber(state, 3, QZ_VFS_SEEK_BEGINNING));
@@ -492,7 +475,6 @@ int DosSeek(VmState* state) {
 }
 
 int DosFilePos(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     int64_t position = VfsSeek(f->file, 0, QZ_VFS_SEEK_CURRENT);
     if (position < 0) return ERR_SEEKFILE;
@@ -501,21 +483,18 @@ int DosFilePos(VmState* state) {
 }
 
 int DosFileLength(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     VmPushNumber(state, static_cast<double>(VfsGetFileSize(f->file)));
     return 1;
 }
 
 int DosFlushFile(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     VfsFlush(f->file);
     return 0;
 }
 
 int DosSetIOMode(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     int mode = VmCheckInteger(state, 1);
     if (mode != QZ_IO_BUFFERED && mode != QZ_IO_UNBUFFERED) return ERR_WRONGUSAGE;
     qzDosIoMode = mode;

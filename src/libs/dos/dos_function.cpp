@@ -170,7 +170,6 @@ int LoadFunctionFromFile(VmState* state, qzDosFile* f, bool text, const char* pr
 }
 
 int DosWriteFunction(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzDosFile* f = CheckDosFile(state, 1);
     if (VmType(state, 2) != VM_TFUNCTION) {
         SetErrorArgIndex(2);
@@ -184,7 +183,6 @@ int DosWriteFunction(VmState* state) {
 }
 
 int DosReadFunction(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckReadableDosFile(state, 1);
     char magic[4];
     if (!DosReadExact(f, magic, 4)) return ERR_READ;

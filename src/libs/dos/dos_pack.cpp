@@ -41,7 +41,6 @@ int Crc32File(const char* name, uint32_t* crc) {
 }
 
 int DosCompressFile(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string destination = VmCheckString(state, 2);
     uint64_t size = 0;
@@ -52,7 +51,6 @@ int DosCompressFile(VmState* state) {
 }
 
 int DosDecompressFile(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string destination = VmCheckString(state, 2);
     uint64_t size = 0;
@@ -63,7 +61,6 @@ int DosDecompressFile(VmState* state) {
 }
 
 int DosMD5(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string hex;
     int code = Md5File(name.c_str(), &hex);
@@ -74,7 +71,6 @@ int DosMD5(VmState* state) {
 }
 
 int DosCRC32(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     uint32_t crc = 0;
     int code = Crc32File(name.c_str(), &crc);

@@ -233,7 +233,6 @@ int ReadBody(qzTableReader* r, int depth) {
 }  // namespace
 
 int DosWriteTable(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     if (VmType(state, 2) != VM_TTABLE) {
         SetErrorArgIndex(2);
         return ERR_TABEXPECTED;
@@ -246,7 +245,6 @@ int DosWriteTable(VmState* state) {
 }
 
 int DosReadTable(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDosFile* f = CheckReadableDosFile(state, 1);
     qzTableReader r{state, f, -1, {}};
     UpdateLeft(&r);

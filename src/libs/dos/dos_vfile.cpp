@@ -74,7 +74,6 @@ void DosReleaseUnusedStringFiles(VmState* state) {
 }
 
 int DosDefineVirtualFile(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     std::string source = ResolveLinkedFileArg(state, 1, 0, nullptr);
     int32_t offset = VmCheckInteger(state, 2);
     int32_t size = VmCheckInteger(state, 3);
@@ -102,7 +101,6 @@ int DosDefineVirtualFile(VmState* state) {
 }
 
 int DosDefineVirtualFileFromString(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     size_t length;
     VmCheckString(state, 1, &length);
     std::string name = VmCheckString(state, 2);
@@ -133,7 +131,6 @@ int DosDefineVirtualFileFromString(VmState* state) {
 }
 
 int DosUndefineVirtualStringFile(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = VmCheckString(state, 1);
     qzChunkNameParts parts;
     if (!IsChunkName(name.c_str()) || !ParseChunkName(name.c_str(), &parts)) return ERR_WRONGUSAGE;
@@ -151,7 +148,6 @@ int DosUndefineVirtualStringFile(VmState* state) {
 }
 
 int DosFileToString(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     // Closed also when the string runs out of memory and unwinds through here.
     qzVfsFileOwner file(VfsOpen(name.c_str(), QZ_VFS_READ | QZ_VFS_ADAPTERS, nullptr));
@@ -178,7 +174,6 @@ int DosFileToString(VmState* state) {
 }
 
 int DosStringToFile(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     size_t length;
     const char* data = VmCheckString(state, 1, &length);
     std::string name = VmCheckString(state, 2);
@@ -207,7 +202,6 @@ int DosStringToFile(VmState* state) {
 }
 
 int DosApplyPatch(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzDosFile* src = CheckDosFile(state, 1);
     qzDosFile* patch = CheckDosFile(state, 2);
     qzDosFile* dst = CheckDosFile(state, 3);
@@ -263,7 +257,6 @@ int DosApplyPatch(VmState* state) {
 }
 
 int DosGetEnv(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     std::string value;
     bool found = OsGetEnv(VmCheckString(state, 1), &value);
     VmPushLString(state, found ? value.data() : "", found ? value.size() : 0);
@@ -272,13 +265,11 @@ int DosGetEnv(VmState* state) {
 }
 
 int DosSetEnv(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string name = VmCheckString(state, 1);
     std::string value = VmCheckString(state, 2);
     return OsSetEnv(name.c_str(), value.c_str());
 }
 
 int DosUnsetEnv(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     return OsUnsetEnv(VmCheckString(state, 1));
 }

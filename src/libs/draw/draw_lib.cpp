@@ -12,18 +12,18 @@
 namespace {
 
 const qzCommandRow kDrawCommands[] = {
-    {"Box", DrawBox},
-    {"Ellipse", DrawEllipse},
-    {"Circle", DrawCircle},
-    {"Arc", DrawArc},
-    {"Polygon", DrawPolygon},
+    {"Box", DrawBox, 4, 7},
+    {"Ellipse", DrawEllipse, 4, 6},
+    {"Circle", DrawCircle, 3, 5},
+    {"Arc", DrawArc, 6, 9},
+    {"Polygon", DrawPolygon, 4, 6},
     {"Line", DrawLine},
-    {"Plot", DrawPlot},
-    {"ReadPixel", DrawReadPixel},
-    {"Cls", DrawCls},
-    {"SetFillStyle", DrawSetFillStyle},
-    {"SetFormStyle", DrawSetFormStyle},
-    {"SetLineWidth", DrawSetLineWidth},
+    {"Plot", DrawPlot, 2, 3},
+    {"ReadPixel", DrawReadPixel, 2, 2},
+    {"Cls", DrawCls, 0, 1},
+    {"SetFillStyle", DrawSetFillStyle, 1, 6},
+    {"SetFormStyle", DrawSetFormStyle, 1, 4},
+    {"SetLineWidth", DrawSetLineWidth, 1, 1},
     {nullptr, nullptr},
 };
 

@@ -55,7 +55,6 @@ bool Inside(const qzBlitDisplayInfo& info, int x, int y) {
 }  // namespace
 
 int DrawPlot(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     const int32_t sx = VmCheckInteger(state, 1), sy = VmCheckInteger(state, 2);
     const uint32_t color = OptColorArg(state, 3, 0);
     // A selected brush, mask or alpha channel is looked up again before the first draw into it.
@@ -102,7 +101,6 @@ int DrawPlot(VmState* state) {
 }
 
 int DrawReadPixel(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     const int32_t sx = VmCheckInteger(state, 1), sy = VmCheckInteger(state, 2);
     qzBlitDisplayInfo info;
     const bool haveOutput = DescribeBlitDisplay(nullptr, &info);
@@ -147,7 +145,6 @@ int ClearDisplay(VmState* state) {
 }  // namespace
 
 int DrawCls(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     const uint32_t color = OptColorArg(state, 1, 0);
     if (int error = UpdateSelectedOutput(state)) return error;
     qzBlitDisplayInfo info;

@@ -122,7 +122,6 @@ void ReadBoxCorners(VmState* state, int tableIndex, int32_t corners[4]) {
 }
 
 int DrawBox(VmState* state) {
-    VmCheckArgCount(state, 4, 7, 0, 0);
     ShapeCall call;
     const int32_t width = VmCheckInteger(state, 3), height = VmCheckInteger(state, 4);
     call.shape.color = OptColorArg(state, 5, 0);
@@ -167,18 +166,15 @@ int DrawEllipseCommand(VmState* state, int kind, int32_t rx, int32_t ry, int opt
 }  // namespace
 
 int DrawEllipse(VmState* state) {
-    VmCheckArgCount(state, 4, 6, 0, 0);
     return DrawEllipseCommand(state, SHAPE_ELLIPSE, VmCheckInteger(state, 3), VmCheckInteger(state, 4), 6);
 }
 
 int DrawCircle(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     const int32_t r = VmCheckInteger(state, 3);
     return DrawEllipseCommand(state, SHAPE_CIRCLE, r, r, 5);
 }
 
 int DrawArc(VmState* state) {
-    VmCheckArgCount(state, 6, 9, 0, 0);
     ShapeCall call;
     const int32_t rx = VmCheckInteger(state, 3), ry = VmCheckInteger(state, 4);
     const int32_t start = VmCheckInteger(state, 5), end = VmCheckInteger(state, 6);
@@ -203,7 +199,6 @@ int DrawArc(VmState* state) {
 }
 
 int DrawPolygon(VmState* state) {
-    VmCheckArgCount(state, 4, 6, 0, 0);
     ShapeCall call;
     const int32_t x = VmCheckInteger(state, 1), y = VmCheckInteger(state, 2);
     VmCheckTable(state, 3);

@@ -9,7 +9,6 @@
 #include "vm/vm_aux.h"
 
 int DrawSetFillStyle(VmState* state) {
-    VmCheckArgCount(state, 1, 6, 0, 0);
     qzDrawState* ds = GetDrawState();
     ds->fillStyle = VmCheckInteger(state, 1);
     switch (ds->fillStyle) {
@@ -50,7 +49,6 @@ int DrawSetFillStyle(VmState* state) {
 }
 
 int DrawSetFormStyle(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     qzDrawState* ds = GetDrawState();
     const uint32_t style = (uint32_t)VmCheckInteger(state, 1);
     const int count = VmGetTop(state);
@@ -74,7 +72,6 @@ int DrawSetFormStyle(VmState* state) {
 }
 
 int DrawSetLineWidth(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const int32_t width = VmCheckInteger(state, 1);
     if (width < 1) return ERR_WRONGUSAGE;
     GetDrawState()->lineWidth = width;

@@ -38,7 +38,6 @@ bool Flag(VmState* state, int index) {
 }  // namespace
 
 int EvMakeButton(VmState* state) {
-    VmCheckArgCount(state, 6, 8, 0, 0);
     qzBGPic* pic = EventButtonPicture();
     if (!pic) return ERR_BGPICBUTTON;
     qzObjectId id;
@@ -80,7 +79,6 @@ int EvMakeButton(VmState* state) {
 }
 
 int EvDeleteButton(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic;
     qzBGPicButton* button;
     int error = FindButtonArg(state, &pic, &button);
@@ -90,7 +88,6 @@ int EvDeleteButton(VmState* state) {
 }
 
 int EvEnableButton(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic;
     qzBGPicButton* button;
     int error = FindButtonArg(state, &pic, &button);
@@ -100,7 +97,6 @@ int EvEnableButton(VmState* state) {
 }
 
 int EvDisableButton(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic;
     qzBGPicButton* button;
     int error = FindButtonArg(state, &pic, &button);
@@ -110,7 +106,6 @@ int EvDisableButton(VmState* state) {
 }
 
 int EvDumpButtons(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzBGPic* pic = EventButtonPicture();
     if (!pic) return ERR_BGPICBUTTON;
     int count = 0;

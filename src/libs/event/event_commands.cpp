@@ -103,7 +103,6 @@ int QuitOption(VmState* state, int option) {
 }  // namespace
 
 int EvCheckEvent(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     const qzDisplayAdapter* adapter = GetDisplayAdapter();
     if (adapter && adapter->plugin) {
         int error = 0;
@@ -113,12 +112,10 @@ int EvCheckEvent(VmState* state) {
 }
 
 int EvWaitEvent(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     return CheckEventsCore(state, 1, 0, nullptr);
 }
 
 int EvInstallEventHandler(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     const int userData = VmGetTop(state) >= 2 ? 2 : 0;
     qzDisplay* display = EventCurrentDisplay();
@@ -172,19 +169,17 @@ int EvInstallEventHandler(VmState* state) {
 }
 
 int EvBreakEventHandler(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     BreakEventSources(state);
     return 0;
 }
 
 int EvSetEventTimeout(VmState* state) {
-    int32_t ms = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t ms = VmCheckInteger(state, 1);
     SetEventLifetime(ms);
     return 0;
 }
 
 int EvFreeEventCache(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     DropQueuedEvents(state, -1, 1);
     return 0;
 }
@@ -201,7 +196,6 @@ int EvCreatePort(VmState* state) {
 }
 
 int EvSendMessage(VmState* state) {
-    VmCheckArgCount(state, 2, 0, 0, 0);
     const char* port = VmCheckString(state, 1);
     const char* command = VmCheckString(state, 2);
     if (!*command || std::strchr(command, ' ')) return ERR_WRONGUSAGE;

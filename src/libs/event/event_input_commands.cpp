@@ -90,7 +90,7 @@ int EvWhileMouseDown(VmState* state) { return WhileDown(state, 0); }
 int EvWhileRightMouseDown(VmState* state) { return WhileDown(state, 1); }
 
 int EvWaitKeyDown(VmState* state) {
-    const char* name = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* name = VmCheckString(state, 1);
     const uint32_t code = KeyCodeFromName(name);
     if (!code) return ERR_WRONGUSAGE;
     KeyWait held{code, true};
@@ -106,14 +106,13 @@ int EvWaitKeyDown(VmState* state) {
 }
 
 int EvWhileKeyDown(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     KeyWait held{LastKeyCode(), true};
     if (!held.code) return 0;
     return WaitWhile(state, KeyCondition, &held);
 }
 
 int EvIsKeyDown(VmState* state) {
-    const char* name = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* name = VmCheckString(state, 1);
     qzDisplay* display = EventCurrentDisplay();
     bool down = false;
     if (const uint32_t mask = QualifierFromName(name)) {
@@ -134,13 +133,12 @@ int EvMouseX(VmState* state) { return MouseCoordinate(state, false); }
 int EvMouseY(VmState* state) { return MouseCoordinate(state, true); }
 
 int EvResetKeyStates(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     if (qzDisplay* display = EventCurrentDisplay()) EventResetInputState(display);
     return 0;
 }
 
 int EvJoyDir(VmState* state) {
-    const int32_t port = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const int32_t port = VmCheckInteger(state, 1);
     int direction = QZ_JOY_CENTRE;
     int error = MacReadJoystick(port, &direction, nullptr);
     if (error) return error;
@@ -149,7 +147,6 @@ int EvJoyDir(VmState* state) {
 }
 
 int EvJoyFire(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     const int32_t port = VmCheckInteger(state, 1);
     const int32_t button = VmOptInteger(state, 2, 1);
     if (button < 0 || button > 32) return ERR_WRONGUSAGE;
@@ -161,7 +158,6 @@ int EvJoyFire(VmState* state) {
 }
 
 int EvCountJoysticks(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int count = 0;
     int error = MacEnumerateJoysticks(&count);
     if (error) return error;

@@ -61,7 +61,6 @@ bool InsideOverRecord(qzKeyDown* record) {
 }  // namespace
 
 int EvCreateButton(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     const int32_t id = VmCheckInteger(state, 1);
     const Rect r = ReadRect(state);
     for (int32_t kind : kButtonKinds) RemoveLabelRecords(kind, id);
@@ -76,7 +75,6 @@ int EvCreateButton(VmState* state) {
 }
 
 int EvModifyButton(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     const int32_t id = VmCheckInteger(state, 1);
     const Rect r = ReadRect(state);
     for (qzKeyDown* record = FirstLabelRecord(); record; record = record->next) {
@@ -93,13 +91,12 @@ int EvModifyButton(VmState* state) {
 }
 
 int EvRemoveButton(VmState* state) {
-    const int32_t id = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const int32_t id = VmCheckInteger(state, 1);
     for (int32_t kind : kButtonKinds) RemoveLabelRecords(kind, id);
     return 0;
 }
 
 int EvCreateKeyDown(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     const int32_t id = VmCheckInteger(state, 1);
     const char* key = VmCheckString(state, 2);
     RemoveLabelRecords(QZ_LABEL_KEYDOWN, id);
@@ -107,7 +104,6 @@ int EvCreateKeyDown(VmState* state) {
 }
 
 int EvModifyKeyDown(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     const int32_t id = VmCheckInteger(state, 1);
     size_t length = 0;
     const char* key = VmCheckString(state, 2, &length);
@@ -123,7 +119,7 @@ int EvModifyKeyDown(VmState* state) {
 }
 
 int EvRemoveKeyDown(VmState* state) {
-    const int32_t id = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const int32_t id = VmCheckInteger(state, 1);
     RemoveLabelRecords(QZ_LABEL_KEYDOWN, id);
     return 0;
 }
@@ -132,7 +128,6 @@ int EvEnableEvent(VmState* state) { return SetEventActive(state, 1); }
 int EvDisableEvent(VmState* state) { return SetEventActive(state, 0); }
 
 int EvClearEvents(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     bool closeLabel = false;
     for (qzKeyDown* r = FirstLabelRecord(); r; r = r->next)
         if (r->kind == QZ_LABEL_CLOSEWINDOW) closeLabel = true;
@@ -142,19 +137,16 @@ int EvClearEvents(VmState* state) {
 }
 
 int EvGetEventCode(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, LastEventCode());
     return 1;
 }
 
 int EvBreakWhileMouseOn(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     SetLastOverRecord(nullptr);
     return 0;
 }
 
 int EvWhileMouseOn(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     while (qzKeyDown* record = LastOverRecord()) {
         if (!InsideOverRecord(record)) break;
         qzDispatchRecord dispatch;

@@ -41,7 +41,6 @@ int EvSetInterval(VmState* state) { return SetTimer(state, true); }
 int EvSetTimeout(VmState* state) { return SetTimer(state, false); }
 
 int EvChangeInterval(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t ms = VmCheckInteger(state, 2);
@@ -50,14 +49,12 @@ int EvChangeInterval(VmState* state) {
 }
 
 int EvClearInterval(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return ClearIntervalById(state, id);
 }
 
 int EvClearTimeout(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return ClearTimeoutById(state, id);

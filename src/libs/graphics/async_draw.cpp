@@ -136,7 +136,6 @@ int IsAsyncDrawBitMap(const void* layer) {
 }
 
 int GfxAsyncDrawFrame(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzAsyncDraw* object = CheckAsyncDraw(state, 1);
     const bool withFrame = VmGetTop(state) >= 2;
     int32_t frame = withFrame ? VmCheckInteger(state, 2) : 0;
@@ -176,13 +175,11 @@ int GfxAsyncDrawFrame(VmState* state) {
 }
 
 int GfxCancelAsyncDraw(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     Release(CheckAsyncDraw(state, 1), 0);
     return 0;
 }
 
 int GfxFinishAsyncDraw(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzAsyncDraw* object = CheckAsyncDraw(state, 1);
     const int32_t finished = object->finished;
     if (object->finish) object->finish(object->userData, finished);

@@ -62,7 +62,6 @@ int AttrNotFound(const qzObjectId& id, int code) {
 }
 
 int GfxGetAttribute(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     const int32_t type = VmCheckInteger(state, 1);
     const int32_t attribute = VmCheckInteger(state, 3);
     const int extraIndex = VmGetTop(state) >= 4 ? 4 : 0;

@@ -88,7 +88,6 @@ void PushObjectId(VmState* state, const qzObjectId& id) {
 }
 
 int GfxCreateClipRegion(VmState* state) {
-    VmCheckArgCount(state, 2, 6, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const int32_t type = VmCheckInteger(state, 2);
@@ -148,7 +147,6 @@ int GfxCreateClipRegion(VmState* state) {
 }
 
 int GfxFreeClipRegion(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzClipRegion* region = nullptr;

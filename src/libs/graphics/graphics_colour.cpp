@@ -46,29 +46,26 @@ uint32_t ExpandNibbles(uint32_t rgb12) {
 }  // namespace
 
 int GfxRed(VmState* state) {
-    return PushColour(state, (CheckColour(VmCheckArgCount(state, 1, 1, 0, 0), 1) >> 16) & 255);
+    return PushColour(state, (CheckColour(state, 1) >> 16) & 255);
 }
 
 int GfxGreen(VmState* state) {
-    return PushColour(state, (CheckColour(VmCheckArgCount(state, 1, 1, 0, 0), 1) >> 8) & 255);
+    return PushColour(state, (CheckColour(state, 1) >> 8) & 255);
 }
 
 int GfxBlue(VmState* state) { return PushColour(state, CheckColour(VmCheckArgCount(state, 1, 1, 0, 0), 1) & 255); }
 
 int GfxRGB(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     const uint32_t r = CheckColour(state, 1), g = CheckColour(state, 2), b = CheckColour(state, 3);
     return PushColour(state, r << 16 | g << 8 | b);
 }
 
 int GfxARGB(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     const uint32_t a = CheckColour(state, 1), colour = CheckColour(state, 2);
     return PushColour(state, a << 24 | colour);
 }
 
 int GfxMixRGB(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     const uint32_t c1 = CheckColour(state, 1), c2 = CheckColour(state, 2);
     const double ratio = CheckPercentArg(state, 3, 255, 0, nullptr);
     // Outside 0..255 a channel would spill into its neighbours.
@@ -83,7 +80,6 @@ int GfxMixRGB(VmState* state) {
 }
 
 int GfxGetRandomColor(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int index = (int)(drand48() * 246);
     if (index < 0 || index > 245) index = 0;
     return PushColour(state, ExpandNibbles(kRandomColours[index]));

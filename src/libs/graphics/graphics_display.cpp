@@ -34,7 +34,6 @@ int PushNumber(VmState* state, double value) {
 }  // namespace
 
 int GfxSetClipRegion(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id = {0, nullptr};
     if (VmType(state, 1) != VM_TNIL) GetObjectIdArg(&id, state, 1);
     if (DrawTargetIsChannel()) return ERR_WRONGUSAGE;
@@ -46,13 +45,12 @@ int GfxSetClipRegion(VmState* state) {
 }
 
 int GfxVWait(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     return display ? WaitDisplayVBlank(state, display, 0) : 0;
 }
 
 int GfxGetRealColor(VmState* state) {
-    const uint32_t colour = static_cast<uint32_t>(VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1));
+    const uint32_t colour = static_cast<uint32_t>(VmCheckInteger(state, 1));
     const qzDisplay* display = CurrentDisplay();
     const int format = display && display->displayBuffer
                            ? (int)QueryBitMapAttr(display->displayBuffer, BMATTR_PIXELFORMAT)
@@ -65,7 +63,7 @@ int GfxGetRealColor(VmState* state) {
 }
 
 int GfxGetPen(VmState* state) {
-    int32_t index = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t index = VmCheckInteger(state, 1);
     index = index < 0 ? 0 : index > 255 ? 255 : index;
     const qzBGPic* pic = CurrentBGPic();
     if (!pic || !pic->palette) return PushNumber(state, 4294967295.0);
@@ -73,7 +71,6 @@ int GfxGetPen(VmState* state) {
 }
 
 int GfxBeginRefresh(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     const bool force = VmGetTop(state) >= 1 && VmCheckInteger(state, 1) != 0;
     qzDisplay* display = CurrentDisplay();
     if (!display) return 0;
@@ -87,7 +84,6 @@ int GfxBeginRefresh(VmState* state) {
 }
 
 int GfxEndRefresh(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     if (!display) return 0;
     display->refreshBlock = 0;
@@ -95,7 +91,6 @@ int GfxEndRefresh(VmState* state) {
 }
 
 int GfxSaveSnapshot(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     const char* file = VmCheckString(state, 1);
     const int32_t type = VmOptInteger(state, 2, SNAPWINDOW);
     const int32_t format = VmOptInteger(state, 3, IMGFMT_BMP);

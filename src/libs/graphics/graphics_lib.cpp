@@ -28,37 +28,37 @@ constexpr uint32_t kTagMaskMode = 4;
 constexpr uint32_t kTagAlphaIntensity = 6;
 
 const qzCommandRow kGraphicsCommands[] = {
-    {"Red", GfxRed},
-    {"Green", GfxGreen},
+    {"Red", GfxRed, 1, 1},
+    {"Green", GfxGreen, 1, 1},
     {"Blue", GfxBlue},
-    {"RGB", GfxRGB},
-    {"ARGB", GfxARGB},
-    {"GetRealColor", GfxGetRealColor},
-    {"MixRGB", GfxMixRGB},
-    {"GetRandomColor", GfxGetRandomColor},
-    {"GetPen", GfxGetPen},
-    {"VWait", GfxVWait},
-    {"SetFPSLimit", GfxSetFPSLimit},
-    {"GetFPSLimit", GfxGetFPSLimit},
-    {"IsPicture", GfxIsPicture},
-    {"SaveSnapshot", GfxSaveSnapshot},
-    {"GetAttribute", GfxGetAttribute},
-    {"CreateClipRegion", GfxCreateClipRegion},
-    {"SetClipRegion", GfxSetClipRegion},
-    {"FreeClipRegion", GfxFreeClipRegion},
-    {"CreatePointer", GfxCreatePointer},
-    {"FreePointer", GfxFreePointer},
-    {"SetPointer", GfxSetPointer},
+    {"RGB", GfxRGB, 3, 3},
+    {"ARGB", GfxARGB, 2, 2},
+    {"GetRealColor", GfxGetRealColor, 1, 1},
+    {"MixRGB", GfxMixRGB, 3, 3},
+    {"GetRandomColor", GfxGetRandomColor, 0, 0},
+    {"GetPen", GfxGetPen, 1, 1},
+    {"VWait", GfxVWait, 0, 0},
+    {"SetFPSLimit", GfxSetFPSLimit, 1, 1},
+    {"GetFPSLimit", GfxGetFPSLimit, 0, 0},
+    {"IsPicture", GfxIsPicture, 1, 2},
+    {"SaveSnapshot", GfxSaveSnapshot, 1, 4},
+    {"GetAttribute", GfxGetAttribute, 3, 4},
+    {"CreateClipRegion", GfxCreateClipRegion, 2, 6},
+    {"SetClipRegion", GfxSetClipRegion, 1, 1},
+    {"FreeClipRegion", GfxFreeClipRegion, 1, 1},
+    {"CreatePointer", GfxCreatePointer, 3, 6},
+    {"FreePointer", GfxFreePointer, 1, 1},
+    {"SetPointer", GfxSetPointer, 1, 1},
     {"ShowPointer", GfxShowPointer},
     {"HidePointer", GfxHidePointer},
-    {"MovePointer", GfxMovePointer},
-    {"AsyncDrawFrame", GfxAsyncDrawFrame},
-    {"CancelAsyncDraw", GfxCancelAsyncDraw},
-    {"FinishAsyncDraw", GfxFinishAsyncDraw},
-    {"DumpVideoTime", GfxDumpVideoTime},
-    {"SetDrawTagsDefault", GfxSetDrawTagsDefault},
-    {"BeginRefresh", GfxBeginRefresh},
-    {"EndRefresh", GfxEndRefresh},
+    {"MovePointer", GfxMovePointer, 2, 2},
+    {"AsyncDrawFrame", GfxAsyncDrawFrame, 1, 2},
+    {"CancelAsyncDraw", GfxCancelAsyncDraw, 1, 1},
+    {"FinishAsyncDraw", GfxFinishAsyncDraw, 1, 1},
+    {"DumpVideoTime", GfxDumpVideoTime, 0, 0},
+    {"SetDrawTagsDefault", GfxSetDrawTagsDefault, 1, 1},
+    {"BeginRefresh", GfxBeginRefresh, 0, 1},
+    {"EndRefresh", GfxEndRefresh, 0, 0},
     {nullptr, nullptr},
 };
 
@@ -333,31 +333,27 @@ void ReadSaveQualityOptions(VmState* state, int argIndex, int* quality, int* col
 }
 
 int GfxSetFPSLimit(VmState* state) {
-    SetFrameRateLimit(VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1));
+    SetFrameRateLimit(VmCheckInteger(state, 1));
     return 0;
 }
 
 int GfxGetFPSLimit(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, GetFrameRateLimit());
     return 1;
 }
 
 int GfxDumpVideoTime(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     const int64_t ms = VideoRecorderMilliseconds();
     VmPushNumber(state, (double)ms);
     return 1;
 }
 
 int GfxSetDrawTagsDefault(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     return SetDrawTagDefaultsFromTable(state, 1);
 }
 
 int GfxIsPicture(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     const char* file = ResolveLinkedFileArg(state, 1, 0, nullptr);
     std::string name = file, loaders, adapters;
     if (VmGetTop(state) >= 2) {

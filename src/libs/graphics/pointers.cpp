@@ -100,7 +100,6 @@ int32_t HotSpot(int32_t given, int32_t size) {
 }  // namespace
 
 int GfxCreatePointer(VmState* state) {
-    VmCheckArgCount(state, 3, 6, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const int32_t type = VmCheckInteger(state, 2);
@@ -158,13 +157,11 @@ int GfxCreatePointer(VmState* state) {
 }
 
 int GfxFreePointer(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     ReleasePointer(state, CheckPointer(state, 1));
     return 0;
 }
 
 int GfxSetPointer(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPointerImage* pointer = CheckPointer(state, 1);
     if (qzDisplay* display = CurrentDisplay()) {
         display->pointerObject = pointer;
@@ -198,7 +195,6 @@ int GfxShowPointer(VmState* state) { return ShowHide(state, true); }
 int GfxHidePointer(VmState* state) { return ShowHide(state, false); }
 
 int GfxMovePointer(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t x = VmCheckInteger(state, 1), y = VmCheckInteger(state, 2);
     qzDisplay* display = CurrentDisplay();
     if (!display) return 0;

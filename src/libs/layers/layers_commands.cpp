@@ -100,7 +100,6 @@ int VideoLayerCommand(VmState* state, bool withValue) {
 }  // namespace
 
 int LayersUndo(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     CheckLayerCommand(state);
     const int32_t type = VmCheckInteger(state, 1);
     qzObjectId id = {0, nullptr};
@@ -111,7 +110,6 @@ int LayersUndo(VmState* state) {
 }
 
 int LayersEnable(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_NOLAYERS;
     if (display->layersEnabled) return 0;
@@ -124,7 +122,6 @@ int LayersEnable(VmState* state) {
 }
 
 int LayersDisable(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_NOLAYERS;
     if (DisplayLinks().asyncDrawOnDisplay(display)) return ERR_LAYERSWITCH;
@@ -141,7 +138,6 @@ int LayersDisable(VmState* state) {
 }
 
 int LayersSwap(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* a = CheckLayer(state, 1, pic);
     qzLayer* b = CheckLayer(state, 2, pic);
@@ -151,7 +147,6 @@ int LayersSwap(VmState* state) {
 }
 
 int LayersToFront(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     qzLayer* top = LastLayer(pic);
@@ -160,7 +155,6 @@ int LayersToFront(VmState* state) {
 }
 
 int LayersToBack(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     qzLayer* bottom = FirstLayer(pic);
@@ -169,7 +163,6 @@ int LayersToBack(VmState* state) {
 }
 
 int LayersInsert(VmState* state) {
-    VmCheckArgCount(state, 5, 6, 0, 0);
     CheckLayerCommand(state);
     const int32_t position = VmCheckInteger(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
@@ -185,7 +178,6 @@ int LayersShow(VmState* state) { return SetLayerVisibility(state, true); }
 int LayersHide(VmState* state) { return SetLayerVisibility(state, false); }
 
 int LayersRemove(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     const std::vector<qzLayer*> layers = CheckLayerOrGroup(state, 1, pic);
     if (layers.size() > size_t(kMaxRemovedLayers)) return ERR_INTERNAL;
@@ -199,7 +191,6 @@ int LayersRemove(VmState* state) {
 }
 
 int LayersFree(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     const int32_t keep = VmOptInteger(state, 1, 0);
     for (const qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer))
@@ -224,7 +215,6 @@ int LayersFree(VmState* state) {
 }
 
 int LayersSetName(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = nullptr;
     if (VmType(state, 1) == VM_TNUMBER && VmCheckInteger(state, 1) <= 0) {
@@ -237,7 +227,6 @@ int LayersSetName(VmState* state) {
 }
 
 int LayersDump(VmState* state) {
-    VmCheckArgCount(state, 0, 1, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     const int32_t which = VmOptInteger(state, 1, 0);
     PrintConsole("LAYER SYSTEM INFO - BGPIC: %d (%p)\nsizeof(qzLayer): %d\nLayers: %d\n", pic->header.id.number,
@@ -256,14 +245,12 @@ int LayersDump(VmState* state) {
 }
 
 int LayersExists(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const char* name = VmCheckString(state, 1);
     VmPushNumber(state, FindLayerByNameInCurrentBGPic(name) ? 1 : 0);
     return 1;
 }
 
 int LayersSetZPos(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     int32_t position = VmCheckInteger(state, 2);
@@ -276,7 +263,6 @@ int LayersSetZPos(VmState* state) {
 }
 
 int LayersTranslate(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     const int32_t dx = VmCheckInteger(state, 2), dy = VmCheckInteger(state, 3);
@@ -300,7 +286,6 @@ int LayersSelect(VmState* state) {
 }
 
 int LayersGetAtPos(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     double x = VmCheckNumber(state, 1), y = VmCheckNumber(state, 2);
     const qzDisplay* display = CurrentDisplay();
@@ -325,7 +310,6 @@ int LayersGetAtPos(VmState* state) {
 }
 
 int LayersSetShadow(VmState* state) {
-    VmCheckArgCount(state, 2, 7, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     const int32_t on = VmCheckInteger(state, 2) ? 1 : 0;
@@ -344,7 +328,6 @@ int LayersSetShadow(VmState* state) {
 }
 
 int LayersSetBorder(VmState* state) {
-    VmCheckArgCount(state, 2, 4, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     const int32_t on = VmCheckInteger(state, 2) ? 1 : 0;

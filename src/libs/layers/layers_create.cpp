@@ -14,7 +14,6 @@
 #include "vm/vm_aux.h"
 
 int LayersCreate(VmState* state) {
-    VmCheckArgCount(state, 4, 5, 0, 0);
     CheckLayerCommand(state);
     const int32_t x = VmCheckInteger(state, 1);
     const int32_t y = VmCheckInteger(state, 2);
@@ -46,7 +45,6 @@ int LayersCreate(VmState* state) {
 }
 
 int LayersModifyFrames(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     qzLayer* layer = CheckLayer(state, 1, pic);
     VmCheckInteger(state, 2);   // the frames

@@ -220,7 +220,6 @@ void FreeAllMoveLists() {
 }
 
 int LayersAddMove(VmState* state) {
-    VmCheckArgCount(state, 3, 6, 0, 0);
     qzMoveList* list = nullptr;
     qzObjectId requested = {0, QZ_AUTO_ID};
     if (VmType(state, 1) != VM_TNIL) {
@@ -263,7 +262,6 @@ int LayersAddMove(VmState* state) {
 }
 
 int LayersClearMove(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectHeader* list = CheckListObject(state, 1, moveLists, ERR_FINDMOVE);
     RemoveObjectFromList(&moveLists, list);
     delete reinterpret_cast<qzMoveList*>(list);
@@ -271,7 +269,6 @@ int LayersClearMove(VmState* state) {
 }
 
 int LayersDoMove(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzMoveList* list = reinterpret_cast<qzMoveList*>(CheckListObject(state, 1, moveLists, ERR_FINDMOVE));
     const qzDisplay* display = CurrentDisplay();
     if (!display || !display->layersEnabled) return ERR_NOLAYERS;

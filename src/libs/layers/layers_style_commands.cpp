@@ -141,12 +141,10 @@ void PushLayerStyle(VmState* state, const qzBGPic* pic, const qzLayer* layer) {
 }  // namespace
 
 int LayersSetStyle(VmState* state) {
-    VmCheckArgCount(state, 2, 256, 0, 0);
     return ApplyLayerStyle(state, VmGetTop(state), 0);
 }
 
 int LayersGetStyle(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzDisplay* display = CurrentDisplay();
     qzBGPic* pic = nullptr;
     if (display && display->outputKind != QZ_TYPE_DISPLAY && display->outputKind != QZ_TYPE_BGPIC) {
@@ -163,17 +161,14 @@ int LayersGetStyle(VmState* state) {
 }
 
 int LayersSetTransparency(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     return ApplyArgsAsStyle(state, {{"transparency", 2}});
 }
 
 int LayersSetTint(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     return ApplyArgsAsStyle(state, {{"tintcolor", 2}, {"tint", 3}});
 }
 
 int LayersNextFrame(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     qzBGPic* pic = CheckLayerCommand(state);
     if (CheckLayer(state, 1, pic)->type != QZ_LAYER_ANIM) return ERR_NOANMLAYER;
     if (VmGetTop(state) < 4) {
@@ -184,18 +179,15 @@ int LayersNextFrame(VmState* state) {
 }
 
 int LayersScale(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     return ApplyArgsAsStyle(state, {{"width", 2}, {"height", 3}, {"smoothscale", 4}});
 }
 
 int LayersRotate(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     VmCheckNumber(state, 2);
     return ApplyArgsAsStyle(state, {{"rotate", 2}, {"smoothscale", 3}});
 }
 
 int LayersTransform(VmState* state) {
-    VmCheckArgCount(state, 5, 6, 0, 0);
     double matrix[4];
     for (int i = 0; i < 4; i++) matrix[i] = VmCheckNumber(state, 2 + i);
     VmNewTable(state);
@@ -208,14 +200,12 @@ int LayersTransform(VmState* state) {
 }
 
 int LayersSetAnchor(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     VmCheckNumber(state, 2);
     VmCheckNumber(state, 3);
     return ApplyArgsAsStyle(state, {{"anchorx", 2}, {"anchory", 3}});
 }
 
 int LayersSetFilter(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     if (VmType(state, 2) == VM_TTABLE) return ApplyArgsAsStyle(state, {{"filters", 2}});
     if (VmCheckNumber(state, 2) != 0) return ERR_WRONGUSAGE;
     VmPushNumber(state, 1);

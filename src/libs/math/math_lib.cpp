@@ -79,7 +79,6 @@ double Sub(double a, double b) { return a - b; }
 double Mul(double a, double b) { return a * b; }
 
 int MathMod(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     double a = VmCheckNumber(state, 1);
     double b = VmCheckNumber(state, 2);
     if (b == 0) return ERR_ZERODIVISION;
@@ -87,7 +86,6 @@ int MathMod(VmState* state) {
 }
 
 int MathDiv(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     double a = VmCheckNumber(state, 1);
     double b = VmCheckNumber(state, 2);
     if (b == 0) return ERR_ZERODIVISION;
@@ -95,7 +93,6 @@ int MathDiv(VmState* state) {
 }
 
 int MathRt(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     double x = VmCheckNumber(state, 1);
     double n = VmCheckNumber(state, 2);
     if (n == 0) return ERR_ZERODIVISION;
@@ -119,7 +116,7 @@ int MathMin(VmState* state) { return MinMax(state, false); }
 int MathMax(VmState* state) { return MinMax(state, true); }
 
 int MathFrExp(VmState* state) {
-    double x = VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    double x = VmCheckNumber(state, 1);
     int e = 0;
     double m = std::frexp(x, &e);
     VmPushNumber(state, m);
@@ -128,25 +125,22 @@ int MathFrExp(VmState* state) {
 }
 
 int MathLdExp(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     double m = VmCheckNumber(state, 1);
     int32_t e = CheckInt(state, 2);
     return PushResult(state, std::ldexp(m, e));
 }
 
 int MathRnd(VmState* state) {
-    double n = VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    double n = VmCheckNumber(state, 1);
     if (n < 0) return ERR_WRONGUSAGE;
     return PushResult(state, MathToInt(drand48() * n));
 }
 
 int MathRndF(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     return PushResult(state, drand48());
 }
 
 int MathWrap(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     double x = VmCheckNumber(state, 1);
     double low = VmCheckNumber(state, 2);
     double high = VmCheckNumber(state, 3);
@@ -156,7 +150,6 @@ int MathWrap(VmState* state) {
 }
 
 int MathLimit(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     double x = VmCheckNumber(state, 1);
     double low = VmCheckNumber(state, 2);
     double high = VmCheckNumber(state, 3);
@@ -169,19 +162,16 @@ int MathLimit(VmState* state) {
 // Bit operations
 
 int MathShl(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     return PushResult(state, MathShiftLeft(x, CheckInt(state, 2)));
 }
 
 int MathShr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     return PushResult(state, MathShiftRight(x, CheckInt(state, 2)));
 }
 
 int MathSar(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t x = static_cast<int32_t>(CheckU32(state, 1));
     return PushResult(state, MathShiftArith(x, CheckInt(state, 2)));
 }
@@ -193,7 +183,6 @@ bool CheckBitNumber(VmState* state, int index, uint32_t* bit) {
 }
 
 int MathBitSet(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     uint32_t bit;
     if (!CheckBitNumber(state, 2, &bit)) return ERR_WRONGUSAGE;
@@ -201,7 +190,6 @@ int MathBitSet(VmState* state) {
 }
 
 int MathBitClear(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     uint32_t bit;
     if (!CheckBitNumber(state, 2, &bit)) return ERR_WRONGUSAGE;
@@ -209,7 +197,6 @@ int MathBitClear(VmState* state) {
 }
 
 int MathBitTest(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     uint32_t bit;
     if (!CheckBitNumber(state, 2, &bit)) return ERR_WRONGUSAGE;
@@ -217,7 +204,6 @@ int MathBitTest(VmState* state) {
 }
 
 int MathBitXor(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t a = CheckU32(state, 1);
     uint32_t b = CheckU32(state, 2);
     return PushResult(state, a ^ b);
@@ -237,7 +223,6 @@ int MathRor(VmState* state) { return Rotate(state, true); }
 int MathRol(VmState* state) { return Rotate(state, false); }
 
 int MathCast(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     uint32_t x = CheckU32(state, 1);
     bool isSigned = VmCheckNumber(state, 2) != 0;
     int bits = MathWidthBits(VmCheckInteger(state, 3));
@@ -248,7 +233,6 @@ int MathCast(VmState* state) {
 }
 
 int MathEndianSwap(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     uint32_t x = CheckU32(state, 1);
     int32_t bits = VmCheckInteger(state, 2);
     if (bits == 16) return PushResult(state, ((x & 0xFFu) << 8) | ((x >> 8) & 0xFFu));
@@ -263,49 +247,49 @@ const qzCommandRow mathCommands[] = {
     {"ASin", Unary<Asin>},
     {"ATan", Unary<Atan>},
     {"ATan2", Binary<Atan2>},
-    {"BitClear", MathBitClear},
+    {"BitClear", MathBitClear, 2, 2},
     {"BitComplement", MathBitComplement},
-    {"BitSet", MathBitSet},
-    {"BitTest", MathBitTest},
-    {"BitXor", MathBitXor},
-    {"Cast", MathCast},
+    {"BitSet", MathBitSet, 2, 2},
+    {"BitTest", MathBitTest, 2, 2},
+    {"BitXor", MathBitXor, 2, 2},
+    {"Cast", MathCast, 3, 3},
     {"Ceil", Unary<Ceil>},
     {"Cos", Unary<Cos>},
     {"Deg", Unary<Deg>},
-    {"Div", MathDiv},
-    {"EndianSwap", MathEndianSwap},
+    {"Div", MathDiv, 2, 2},
+    {"EndianSwap", MathEndianSwap, 2, 2},
     {"Exp", Unary<Exp>},
     {"Floor", Unary<Floor>},
     {"Frac", Unary<Frac>},
-    {"FrExp", MathFrExp},
+    {"FrExp", MathFrExp, 1, 1},
     {"Hypot", Binary<Hypot>},
     {"Int", Unary<Int>},
     {"Ld", Unary<Ld>},
-    {"LdExp", MathLdExp},
-    {"Limit", MathLimit},
+    {"LdExp", MathLdExp, 2, 2},
+    {"Limit", MathLimit, 3, 3},
     {"Ln", Unary<Ln>},
     {"Log", Binary<Log>},
     {"Max", MathMax},
     {"Min", MathMin},
-    {"Mod", MathMod},
+    {"Mod", MathMod, 2, 2},
     {"Mul", Binary<Mul>},
     {"Pow", Binary<Pow>},
     {"Rad", Unary<Rad>},
-    {"Rnd", MathRnd},
-    {"RndF", MathRndF},
+    {"Rnd", MathRnd, 1, 1},
+    {"RndF", MathRndF, 0, 0},
     {"Rol", MathRol},
     {"Ror", MathRor},
     {"Round", Unary<Round>},
-    {"Rt", MathRt},
-    {"Sar", MathSar},
+    {"Rt", MathRt, 2, 2},
+    {"Sar", MathSar, 2, 2},
     {"Sgn", Unary<Sgn>},
-    {"Shl", MathShl},
-    {"Shr", MathShr},
+    {"Shl", MathShl, 2, 2},
+    {"Shr", MathShr, 2, 2},
     {"Sin", Unary<Sin>},
     {"Sqrt", Unary<Sqrt>},
     {"Sub", Binary<Sub>},
     {"Tan", Unary<Tan>},
-    {"Wrap", MathWrap},
+    {"Wrap", MathWrap, 3, 3},
     {nullptr, nullptr},
 };
 

@@ -194,14 +194,14 @@ int MemAllocMemFromPointer(VmState* state) {
 }
 
 int MemFreeMem(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     RemoveObjectFromList(&blockList, &block->header);
     FreeBlock(state, block);
     return 0;
 }
 
 int MemGetMemPointer(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 2, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     int64_t offset = OptInt64(state, 2, 0);
     if (offset < 0 || (block->size != 0 && offset >= block->size)) return ERR_WRONGUSAGE;
     VmPushLightUserdata(state, block->data + offset);
@@ -209,7 +209,7 @@ int MemGetMemPointer(VmState* state) {
 }
 
 int MemPeek(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 2, 4, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 3, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 4, 0);
@@ -247,7 +247,7 @@ int MemPeek(VmState* state) {
 }
 
 int MemPoke(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     int64_t offset = CheckInt64(state, 2);
     int32_t type = VmOptInteger(state, 4, QZ_VT_INTEGER);
     int64_t flag = OptInt64(state, 5, 0);
@@ -283,7 +283,7 @@ int MemPoke(VmState* state) {
 }
 
 int MemFillMem(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     uint32_t value = static_cast<uint32_t>(VmCheckInteger(state, 2));
     int64_t count = CheckInt64(state, 3);
     int64_t offset = OptInt64(state, 4, 0);
@@ -308,7 +308,7 @@ int MemFillMem(VmState* state) {
 }
 
 int MemCopyMem(VmState* state) {
-    qzMemBlock* source = CheckMemBlock(VmCheckArgCount(state, 3, 5, 0, 0), 1);
+    qzMemBlock* source = CheckMemBlock(state, 1);
     qzMemBlock* target = CheckMemBlock(state, 2);
     int64_t count = CheckInt64(state, 3);
     int64_t sourceOffset = OptInt64(state, 4, 0);
@@ -324,7 +324,7 @@ int MemCopyMem(VmState* state) {
 }
 
 int MemDumpMem(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 1, 3, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     int64_t count = OptInt64(state, 2, 0);
     int64_t offset = OptInt64(state, 3, 0);
     if (offset < 0) return ERR_WRONGUSAGE;
@@ -361,7 +361,7 @@ int MemDumpMem(VmState* state) {
 }
 
 int MemMemToTable(VmState* state) {
-    qzMemBlock* block = CheckMemBlock(VmCheckArgCount(state, 2, 3, 0, 0), 1);
+    qzMemBlock* block = CheckMemBlock(state, 1);
     int32_t type = VmCheckInteger(state, 2);
     int width = type == QZ_VT_STRING ? 0 : TypeWidth(type);
     int32_t items = 0, offset = 0, endianSwitch = 0, isSigned = 0;
@@ -393,7 +393,6 @@ int MemMemToTable(VmState* state) {
 }
 
 int MemTableToMem(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     VmCheckTable(state, 1);
     qzMemBlock* block = CheckMemBlock(state, 2);
     int32_t type = VmCheckInteger(state, 3);
@@ -423,17 +422,17 @@ int MemTableToMem(VmState* state) {
 const qzCommandRow kMemblockCommands[] = {
     {"AllocMem", MemAllocMem},
     {"AllocMemFromPointer", MemAllocMemFromPointer},
-    {"FreeMem", MemFreeMem},
-    {"GetMemPointer", MemGetMemPointer},
-    {"Peek", MemPeek},
-    {"Poke", MemPoke},
-    {"FillMem", MemFillMem},
-    {"CopyMem", MemCopyMem},
+    {"FreeMem", MemFreeMem, 1, 1},
+    {"GetMemPointer", MemGetMemPointer, 1, 2},
+    {"Peek", MemPeek, 2, 4},
+    {"Poke", MemPoke, 3, 5},
+    {"FillMem", MemFillMem, 3, 5},
+    {"CopyMem", MemCopyMem, 3, 5},
     {"ReadMem", MemReadMem},
     {"WriteMem", MemWriteMem},
-    {"DumpMem", MemDumpMem},
-    {"MemToTable", MemMemToTable},
-    {"TableToMem", MemTableToMem},
+    {"DumpMem", MemDumpMem, 1, 3},
+    {"MemToTable", MemMemToTable, 2, 3},
+    {"TableToMem", MemTableToMem, 3, 4},
     {nullptr, nullptr},
 };
 

@@ -59,7 +59,6 @@ int Lookup(VmState* state, qzHostEntry* entry) {
 }  // namespace
 
 int NetCmdGetHostName(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int rc = NetOpenLayer();
     if (rc) return rc;
     std::string name;
@@ -87,7 +86,6 @@ int NetCmdToHostName(VmState* state) {
 }
 
 int NetCmdSetNetworkTimeout(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     int32_t ms = VmTruncateNumber(VmCheckNumber(state, 1));
     if (ms < 0) return ERR_WRONGUSAGE;
     SetNetworkTimeoutMs(ms);
@@ -95,7 +93,6 @@ int NetCmdSetNetworkTimeout(VmState* state) {
 }
 
 int NetCmdIsOnline(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int online = 0;
     if (NetOpenLayer() == 0) {
         std::string host;

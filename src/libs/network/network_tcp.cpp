@@ -67,7 +67,6 @@ int ReadPortArg(VmState* state, int index, int def, bool optional) {
 }
 
 int NetCmdOpenConnection(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const qzObjectId requested = id;
@@ -85,14 +84,12 @@ int NetCmdOpenConnection(VmState* state) {
 }
 
 int NetCmdCloseConnection(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return RemoveConnection(state, id);
 }
 
 int NetCmdCreateServer(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const qzObjectId requested = id;
@@ -113,14 +110,12 @@ int NetCmdCreateServer(VmState* state) {
 }
 
 int NetCmdCloseServer(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return RemoveServer(state, id);
 }
 
 int NetCmdSendData(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     size_t length = 0;
@@ -136,7 +131,6 @@ int NetCmdSendData(VmState* state) {
 }
 
 int NetCmdReceiveData(VmState* state) {
-    VmCheckArgCount(state, 2, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     int32_t mode = VmTruncateNumber(VmCheckNumber(state, 2));

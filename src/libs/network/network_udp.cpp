@@ -14,7 +14,6 @@
 #include "vm/vm_aux.h"
 
 int NetCmdCreateUDPObject(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     const qzObjectId requested = id;
@@ -34,14 +33,12 @@ int NetCmdCreateUDPObject(VmState* state) {
 }
 
 int NetCmdCloseUDPObject(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return RemoveUdpObject(state, id);
 }
 
 int NetCmdSendUDPData(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     size_t length = 0;
@@ -66,7 +63,6 @@ int NetCmdSendUDPData(VmState* state) {
 }
 
 int NetCmdReceiveUDPData(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     double max = VmOptNumber(state, 2, static_cast<double>(QZ_NET_PIECE));

@@ -54,7 +54,6 @@ const qzPluginInfo* FindSampleSaver(int32_t format) {
 }  // namespace
 
 int SoundMixSample(VmState* state) {
-    VmCheckArgCount(state, 6, 0, 0, 0);
     int top = VmGetTop(state);
     if ((top - 4) % 2 != 0) return ERR_WRONGUSAGE;
     qzObjectId id;
@@ -104,7 +103,6 @@ int SoundMixSample(VmState* state) {
 }
 
 int SoundCopySample(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* source = CheckSample(state, 1);
     qzObjectId target;
     GetNumericIdArg(&target, state, 2);
@@ -133,7 +131,6 @@ int SoundCopySample(VmState* state) {
 }
 
 int SoundInsertSample(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     qzSample* source = CheckSample(state, 1);
     qzSample* target = CheckSample(state, 2);
     int32_t position = VmCheckInteger(state, 3);
@@ -165,7 +162,6 @@ int SoundInsertSample(VmState* state) {
 }
 
 int SoundSaveSample(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     const char* name = VmCheckString(state, 2);
     int32_t format = VmOptInteger(state, 3, kFormatWave);

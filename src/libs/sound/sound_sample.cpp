@@ -202,7 +202,6 @@ int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_
 }
 
 int SoundLoadSample(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string name = ResolveLinkedFileArg(state, 2, 0, nullptr);
@@ -229,7 +228,6 @@ int SoundLoadSample(VmState* state) {
 }
 
 int SoundCreateSample(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     VmCheckTable(state, 2);
@@ -287,13 +285,11 @@ int SoundCreateSample(VmState* state) {
 }
 
 int SoundFreeSample(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     FreeSampleObject(state, CheckSample(state, 1));
     return 0;
 }
 
 int SoundPlaySample(VmState* state) {
-    VmCheckArgCount(state, 1, 0, 0, 0);
     int groups = (VmGetTop(state) + 1) / 2;
     if (groups > kMaxGroups) return ERR_WRONGUSAGE;
     if (qzSoundNoSound) return 0;
@@ -316,14 +312,12 @@ int SoundPlaySample(VmState* state) {
 }
 
 int SoundStopSample(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     if (qzSoundStarted) StopSoundChannels(sample->sound);
     return 0;
 }
 
 int SoundSetVolume(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     double volume = CheckPercentArg(state, 2, 64, 0, nullptr);
     sample->volume = ClampVolume(VmNumberToInteger(volume));
@@ -332,7 +326,6 @@ int SoundSetVolume(VmState* state) {
 }
 
 int SoundSetPitch(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     int32_t pitch = VmCheckInteger(state, 2);
     if (pitch < kMinRate) return ERR_LOWFREQ;
@@ -342,7 +335,6 @@ int SoundSetPitch(VmState* state) {
 }
 
 int SoundSetPanning(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     sample->panning = MapPanning(VmCheckInteger(state, 2));
     if (qzSoundStarted) SetSampleChannelAttributes(sample->sound, -1, sample->volume, sample->panning);
@@ -350,7 +342,6 @@ int SoundSetPanning(VmState* state) {
 }
 
 int SoundWaitSampleEnd(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     while (qzSoundStarted && IsSoundPlaying(sample->sound)) {
         int error = 0;
@@ -361,14 +352,12 @@ int SoundWaitSampleEnd(VmState* state) {
 }
 
 int SoundIsSamplePlaying(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     VmPushNumber(state, qzSoundStarted && IsSoundPlaying(sample->sound) ? 1 : 0);
     return 1;
 }
 
 int SoundIsSample(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     LoadOptions options;
     ReadLoadOptions(state, 2, &options);
@@ -377,7 +366,6 @@ int SoundIsSample(VmState* state) {
 }
 
 int SoundIsSound(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, StartSoundSystem(state) ? 1 : 0);
     return 1;
 }
@@ -385,7 +373,6 @@ int SoundIsSound(VmState* state) {
 int SoundSetMasterVolume(VmState*) { return 0; }
 
 int SoundGetSampleData(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzSample* sample = CheckSample(state, 1);
     const qzSound* sound = sample->sound;
     uint64_t values = static_cast<uint64_t>(sound->frames) * sound->channels;

@@ -125,7 +125,6 @@ void AppendQuoted(std::string* out, std::string_view s) {
 }  // namespace
 
 int StrFormatStr(VmState* state) {
-    VmCheckArgCount(state, 1, 0, 0, 0);
     size_t length = 0;
     const char* format = VmCheckString(state, 1, &length);
     std::string out;

@@ -84,7 +84,6 @@ struct qzSearch {
 // Substrings
 
 int StrAddStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view a = StringArg(state, 1);
     std::string_view b = StringArg(state, 2);
     if (a.size() + b.size() > QZ_MAX_STRING_LENGTH) return ERR_MEM;
@@ -94,11 +93,10 @@ int StrAddStr(VmState* state) {
 }
 
 int StrStrLen(VmState* state) {
-    return PushNumber(state, static_cast<double>(StringArg(VmCheckArgCount(state, 1, 1, 0, 0), 1).size()));
+    return PushNumber(state, static_cast<double>(StringArg(state, 1).size()));
 }
 
 int StrLeftStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n <= 0) return Push(state, "");
@@ -106,7 +104,6 @@ int StrLeftStr(VmState* state) {
 }
 
 int StrRightStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n <= 0) return Push(state, "");
@@ -115,7 +112,6 @@ int StrRightStr(VmState* state) {
 }
 
 int StrMidStr(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t pos = VmCheckInteger(state, 2);
     int32_t len = VmCheckInteger(state, 3);
@@ -126,7 +122,6 @@ int StrMidStr(VmState* state) {
 }
 
 int StrUnleftStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n < 0) return ERR_WRONGUSAGE;
@@ -135,7 +130,6 @@ int StrUnleftStr(VmState* state) {
 }
 
 int StrUnrightStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n < 0) return ERR_WRONGUSAGE;
@@ -144,7 +138,6 @@ int StrUnrightStr(VmState* state) {
 }
 
 int StrUnmidStr(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t pos = VmCheckInteger(state, 2);
     int32_t len = VmCheckInteger(state, 3);
@@ -159,7 +152,6 @@ int StrUnmidStr(VmState* state) {
 }
 
 int StrInsertStr(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     std::string_view s = StringArg(state, 1);
     std::string_view ins = StringArg(state, 2);
     int32_t pos = VmCheckInteger(state, 3);
@@ -179,7 +171,6 @@ int StrInsertStr(VmState* state) {
 }
 
 int StrRepeatStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     int32_t n = VmCheckInteger(state, 2);
     if (n < 0) return ERR_WRONGUSAGE;
@@ -234,7 +225,6 @@ int StrCountStr(VmState* state) {
 }
 
 int StrReplaceStr(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     std::string_view s = StringArg(state, 1);
     std::string_view find = StringArg(state, 2);
     std::string_view replace = StringArg(state, 3);
@@ -269,7 +259,6 @@ int StrLowerStr(VmState* state) { return ConvertCase(state, qzLowerCaseTable); }
 int StrUpperStr(VmState* state) { return ConvertCase(state, qzUpperCaseTable); }
 
 int StrTrimStr(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     std::string_view s = StringArg(state, 1);
     std::string_view ch = StringArg(state, 2);
     double side = VmCheckNumber(state, 3);
@@ -285,7 +274,6 @@ int StrTrimStr(VmState* state) {
 }
 
 int StrSplitStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     std::string_view sep = StringArg(state, 2);
     if (sep.size() != 1) return ERR_WRONGUSAGE;
@@ -309,7 +297,7 @@ int StrSplitStr(VmState* state) {
 }
 
 int StrStrToArray(VmState* state) {
-    std::string_view s = StringArg(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    std::string_view s = StringArg(state, 1);
     if (s.size() >= 0x7FFFFFFF) return ERR_MEM;
     int n = static_cast<int>(s.size());
     VmCreateTable(state, n, 0);
@@ -323,7 +311,6 @@ int StrStrToArray(VmState* state) {
 }
 
 int StrArrayToStr(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     std::string out;
     for (int i = 0; i < 0x7FFFFFFF; i++) {
@@ -338,7 +325,7 @@ int StrArrayToStr(VmState* state) {
 }
 
 int StrChr(VmState* state) {
-    int32_t code = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t code = VmCheckInteger(state, 1);
     if (code < 0 || code > 255) return ERR_WRONGUSAGE;
     if (code == 0) return Push(state, "");
     char c = static_cast<char>(code);
@@ -346,7 +333,7 @@ int StrChr(VmState* state) {
 }
 
 int StrAsc(VmState* state) {
-    std::string_view s = StringArg(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    std::string_view s = StringArg(state, 1);
     return PushNumber(state, s.empty() ? 0 : static_cast<unsigned char>(s[0]));
 }
 
@@ -356,14 +343,12 @@ int StrAsc(VmState* state) {
 int StrHexStr(VmState* state) { return Push(state, HexText(VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1))); }
 
 int StrBinStr(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     double x = VmCheckNumber(state, 1);
     int bits = MathWidthBits(VmOptInteger(state, 2, QZ_WIDTH_INTEGER));
     return Push(state, BinText(x, bits));
 }
 
 int StrPadNum(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t n = VmCheckInteger(state, 1);
     int32_t length = VmCheckInteger(state, 2);
     if (n < 0 || length < 1) return ERR_WRONGUSAGE;
@@ -371,14 +356,13 @@ int StrPadNum(VmState* state) {
 }
 
 int StrStrStr(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     double x = VmCheckNumber(state, 1);
     int32_t decimals = VmOptInteger(state, 2, 2);
     return Push(state, DecimalText(x, decimals));
 }
 
 int StrVal(VmState* state) {
-    const char* text = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* text = VmCheckString(state, 1);
     int consumed = 0, error = 0;
     double value = ParseNumberLiteral(text, &consumed, &error);
     if (error) value = consumed = 0;
@@ -388,7 +372,6 @@ int StrVal(VmState* state) {
 }
 
 int StrToNumber(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     if (VmType(state, 1) == VM_TLIGHTUSERDATA)
         return PushNumber(state, static_cast<double>(reinterpret_cast<uintptr_t>(VmToUserdata(state, 1))));
     int32_t base = VmOptInteger(state, 2, 10);
@@ -398,7 +381,6 @@ int StrToNumber(VmState* state) {
 }
 
 int StrToString(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     if (VmCallMeta(state, 1, "__tostring")) return 1;
     const char* format = nullptr;
     switch (VmType(state, 1)) {
@@ -420,7 +402,7 @@ int StrToString(VmState* state) {
 }
 
 int StrToUserData(VmState* state) {
-    uint32_t address = static_cast<uint32_t>(VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1));
+    uint32_t address = static_cast<uint32_t>(VmCheckInteger(state, 1));
     VmPushLightUserdata(state, reinterpret_cast<void*>(static_cast<uintptr_t>(address)));
     return 1;
 }
@@ -480,7 +462,6 @@ int ReadEvalVariables(VmState* state, int options, std::vector<qzEvalVariable>* 
 }
 
 int StrEval(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     std::string_view text = StringArg(state, 1);
     std::vector<qzEvalVariable> variables;
     if (VmGetTop(state) >= 2) {
@@ -493,19 +474,18 @@ int StrEval(VmState* state) {
 }
 
 int StrMD5Str(VmState* state) {
-    std::string_view s = StringArg(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    std::string_view s = StringArg(state, 1);
     if (s.empty()) return ERR_WRONGUSAGE;
     return Push(state, Md5Hex(s.data(), s.size()));
 }
 
 int StrCRC32Str(VmState* state) {
-    std::string_view s = StringArg(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    std::string_view s = StringArg(state, 1);
     if (s.empty()) return ERR_WRONGUSAGE;
     return PushNumber(state, Crc32(s.data(), s.size()));
 }
 
 int StrBase64Str(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     std::string_view s = StringArg(state, 1);
     bool decode = VmCheckNumber(state, 2) != 0;
     if (!decode && s.size() > QZ_MAX_STRING_LENGTH / 4 * 3) return ERR_MEM;
@@ -513,44 +493,44 @@ int StrBase64Str(VmState* state) {
 }
 
 const qzCommandRow stringCommands[] = {
-    {"AddStr", StrAddStr},
-    {"ArrayToStr", StrArrayToStr},
-    {"Asc", StrAsc},
-    {"Base64Str", StrBase64Str},
-    {"BinStr", StrBinStr},
-    {"Chr", StrChr},
+    {"AddStr", StrAddStr, 2, 2},
+    {"ArrayToStr", StrArrayToStr, 1, 1},
+    {"Asc", StrAsc, 1, 1},
+    {"Base64Str", StrBase64Str, 2, 2},
+    {"BinStr", StrBinStr, 1, 2},
+    {"Chr", StrChr, 1, 1},
     {"CountStr", StrCountStr},
-    {"CRC32Str", StrCRC32Str},
-    {"Eval", StrEval},
+    {"CRC32Str", StrCRC32Str, 1, 1},
+    {"Eval", StrEval, 1, 2},
     {"FindStr", StrFindStr},
-    {"FormatStr", StrFormatStr},
+    {"FormatStr", StrFormatStr, 1, 0},
     {"HexStr", StrHexStr},
-    {"InsertStr", StrInsertStr},
-    {"LeftStr", StrLeftStr},
+    {"InsertStr", StrInsertStr, 3, 4},
+    {"LeftStr", StrLeftStr, 2, 2},
     {"LowerStr", StrLowerStr},
-    {"MD5Str", StrMD5Str},
-    {"MidStr", StrMidStr},
-    {"PadNum", StrPadNum},
-    {"PatternFindStr", StrPatternFindStr},
+    {"MD5Str", StrMD5Str, 1, 1},
+    {"MidStr", StrMidStr, 3, 3},
+    {"PadNum", StrPadNum, 2, 2},
+    {"PatternFindStr", StrPatternFindStr, 2, 2},
     {"PatternFindStrDirect", StrPatternFindStrDirect},
     {"PatternFindStrShort", StrPatternFindStrShort},
-    {"PatternReplaceStr", StrPatternReplaceStr},
-    {"RepeatStr", StrRepeatStr},
-    {"ReplaceStr", StrReplaceStr},
-    {"RightStr", StrRightStr},
-    {"SplitStr", StrSplitStr},
-    {"StrLen", StrStrLen},
-    {"StrStr", StrStrStr},
-    {"StrToArray", StrStrToArray},
-    {"ToNumber", StrToNumber},
-    {"ToString", StrToString},
-    {"ToUserData", StrToUserData},
-    {"TrimStr", StrTrimStr},
-    {"UnleftStr", StrUnleftStr},
-    {"UnmidStr", StrUnmidStr},
-    {"UnrightStr", StrUnrightStr},
+    {"PatternReplaceStr", StrPatternReplaceStr, 3, 4},
+    {"RepeatStr", StrRepeatStr, 2, 2},
+    {"ReplaceStr", StrReplaceStr, 3, 5},
+    {"RightStr", StrRightStr, 2, 2},
+    {"SplitStr", StrSplitStr, 2, 2},
+    {"StrLen", StrStrLen, 1, 1},
+    {"StrStr", StrStrStr, 1, 2},
+    {"StrToArray", StrStrToArray, 1, 1},
+    {"ToNumber", StrToNumber, 1, 2},
+    {"ToString", StrToString, 1, 1},
+    {"ToUserData", StrToUserData, 1, 1},
+    {"TrimStr", StrTrimStr, 3, 3},
+    {"UnleftStr", StrUnleftStr, 2, 2},
+    {"UnmidStr", StrUnmidStr, 3, 3},
+    {"UnrightStr", StrUnrightStr, 2, 2},
     {"UpperStr", StrUpperStr},
-    {"Val", StrVal},
+    {"Val", StrVal, 1, 1},
     {nullptr, nullptr},
 };
 

@@ -103,7 +103,6 @@ int FindFirst(VmState* state, bool direct) {
 }  // namespace
 
 int StrPatternFindStr(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     StringArg(state, 1);
     StringArg(state, 2);
     VmSetTop(state, 2);
@@ -117,7 +116,6 @@ int StrPatternFindStrShort(VmState* state) { return FindFirst(state, false); }
 int StrPatternFindStrDirect(VmState* state) { return FindFirst(state, true); }
 
 int StrPatternReplaceStr(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     std::string_view subject = StringArg(state, 1);
     std::string_view pattern = StringArg(state, 2);
     int type = VmType(state, 3);

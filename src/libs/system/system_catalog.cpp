@@ -18,7 +18,7 @@ void CloseScriptCatalog() {
 }
 
 int SysOpenCatalog(VmState* state) {
-    const char* name = VmCheckString(VmCheckArgCount(state, 1, 2, 0, 0), 1);
+    const char* name = VmCheckString(state, 1);
     // The version argument is accepted and not used.
     VmOptInteger(state, 2, 0);
     CloseScriptCatalog();
@@ -28,13 +28,12 @@ int SysOpenCatalog(VmState* state) {
 }
 
 int SysCloseCatalog(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     CloseScriptCatalog();
     return 0;
 }
 
 int SysGetCatalogString(VmState* state) {
-    int32_t index = VmCheckInteger(VmCheckArgCount(state, 2, 2, 0, 0), 1);
+    int32_t index = VmCheckInteger(state, 1);
     size_t length;
     const char* defaultText = VmCheckString(state, 2, &length);
     const char* text = scriptCatalog ? OsGetCatalogString(scriptCatalog, index, defaultText) : defaultText;

@@ -69,7 +69,6 @@ int MakeClipboardBrush(const qzBackendClipboardData& data, qzObjectId* handle) {
 }  // namespace
 
 int SysSetClipboard(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t type = VmCheckInteger(state, 1);
     qzBackendClipboardData data;
     if (type == QZ_CLIPBOARD_TEXT) {
@@ -88,7 +87,6 @@ int SysSetClipboard(VmState* state) {
 }
 
 int SysGetClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzBackendClipboardData data;
     int type = QZ_CLIPBOARD_EMPTY;
     int error = MacGetClipboard(&data, &type);
@@ -107,7 +105,6 @@ int SysGetClipboard(VmState* state) {
 }
 
 int SysPeekClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     int type = QZ_CLIPBOARD_EMPTY;
     int error = MacPeekClipboard(&type);
     if (error) return error;
@@ -116,6 +113,5 @@ int SysPeekClipboard(VmState* state) {
 }
 
 int SysClearClipboard(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     return MacClearClipboard();
 }

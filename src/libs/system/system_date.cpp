@@ -98,7 +98,7 @@ int CompareDateTexts(const char* a, size_t aLength, const char* b, size_t bLengt
 }
 
 int SysGetDate(VmState* state) {
-    int32_t format = VmOptInteger(VmCheckArgCount(state, 0, 1, 0, 0), 1, 0);
+    int32_t format = VmOptInteger(state, 1, 0);
     time_t now = CurrentMoment();
     std::string text = format == 0 ? FormatLocaleDate(now) : FormatLongDate(GetLocalDateFields(now));
     VmPushLString(state, text.data(), text.size());
@@ -106,21 +106,20 @@ int SysGetDate(VmState* state) {
 }
 
 int SysGetTime(VmState* state) {
-    int32_t seconds = VmOptInteger(VmCheckArgCount(state, 0, 1, 0, 0), 1, 0);
+    int32_t seconds = VmOptInteger(state, 1, 0);
     std::string text = FormatClockTime(GetLocalDateFields(CurrentMoment()), seconds != 0);
     VmPushLString(state, text.data(), text.size());
     return 1;
 }
 
 int SysGetWeekday(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     std::string text = FormatLocaleWeekday(CurrentMoment());
     VmPushLString(state, text.data(), text.size());
     return 1;
 }
 
 int SysGetDateNum(VmState* state) {
-    int32_t type = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t type = VmCheckInteger(state, 1);
     qzDateFields date = GetLocalDateFields(CurrentMoment());
     double value;
     switch (type) {

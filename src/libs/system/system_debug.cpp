@@ -57,7 +57,7 @@ int SysEnd(VmState* state) {
 }
 
 int SysGetErrorName(VmState* state) {
-    int32_t code = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t code = VmCheckInteger(state, 1);
     std::string text = FormatErrorText(code);
     VmPushLString(state, text.data(), text.size());
     return 1;
@@ -80,7 +80,7 @@ int SysDebugPrint(VmState* state) {
 }
 
 int SysExitOnError(VmState* state) {
-    int32_t flag = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t flag = VmCheckInteger(state, 1);
     if (flag == 0 && IsUserErrorHandlerInstalled(state)) return ERR_WRONGUSAGE;
     SetRuntimeAttrs(state, {{QZ_RTA_EXITONERROR, flag != 0}});
     return 0;
@@ -93,19 +93,18 @@ int SysGetLastError(VmState* state) {
 }
 
 int SysDebugOutput(VmState* state) {
-    int32_t flag = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t flag = VmCheckInteger(state, 1);
     if (qzPlayerContext* context = GetPlayerContext(state)) context->debugOutput = flag != 0;
     return 0;
 }
 
 int SysError(VmState* state) {
-    const char* text = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* text = VmCheckString(state, 1);
     SetErrorArgString(text);
     return ERR_ERRORCALLED;
 }
 
 int SysRaiseOnError(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     int type = VmType(state, 1);
     if (type != VM_TFUNCTION && type != VM_TNIL) return ERR_WRONGUSAGE;
     // A handler makes no sense while command errors do not raise.
@@ -115,7 +114,7 @@ int SysRaiseOnError(VmState* state) {
 }
 
 int SysDebugPrompt(VmState* state) {
-    const char* prompt = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* prompt = VmCheckString(state, 1);
     std::fputs(prompt, stdout);
     std::fflush(stdout);
     std::string line;

@@ -66,7 +66,7 @@ bool IsLegacyLineBasedShapes() { return legacyLineBasedShapes; }
 bool IsLegacySingleMusic() { return legacySingleMusic; }
 
 int SysGetMemoryInfo(VmState* state) {
-    int32_t type = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t type = VmCheckInteger(state, 1);
     if (type != kChipMemory && type != kFastMemory) return ERR_WRONGUSAGE;
     // Numbers are doubles: sizes beyond 4 GiB come through whole.
     VmPushNumber(state, static_cast<double>(OsGetPhysicalMemory()));
@@ -74,7 +74,6 @@ int SysGetMemoryInfo(VmState* state) {
 }
 
 int SysGetVersion(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmNewTable(state);
     SetTableFieldString(state, "application", QZ_PLAYER_NAME);
     SetTableFieldString(state, "version", QZ_PLAYER_VERSION);
@@ -92,7 +91,6 @@ int SysGetVersion(VmState* state) {
 }
 
 int SysGetCommandLine(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzPlayerContext* context = GetPlayerContext(state);
     VmNewTable(state);
     int count = 0;
@@ -110,7 +108,6 @@ int SysGetCommandLine(VmState* state) {
 }
 
 int SysGetProgramInfo(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzPlayerContext* context = GetPlayerContext(state);
     std::string programPath = context ? context->programPath : std::string();
     if (context && context->appended) {
@@ -126,7 +123,6 @@ int SysGetProgramInfo(VmState* state) {
 }
 
 int SysGetFileArgument(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzPlayerContext* context = GetPlayerContext(state);
     std::string name = context ? context->firstFileArg : std::string();
     VmPushLString(state, name.data(), name.size());
@@ -134,7 +130,6 @@ int SysGetFileArgument(VmState* state) {
 }
 
 int SysGetApplicationInfo(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     qzAppletDescriptor* applet = GetAppletDescriptor(state);
     VmNewTable(state);
     SetTableFieldString(state, "title", applet ? applet->title.c_str() : "");
@@ -146,7 +141,6 @@ int SysGetApplicationInfo(VmState* state) {
 }
 
 int SysGetSystemInfo(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     static const char* const kKeys[] = {"programfiles", "appdata", "userhome", "mydocuments", "username"};
     VmNewTable(state);
     for (int kind = 0; kind < 5; kind++) {
@@ -159,26 +153,24 @@ int SysGetSystemInfo(VmState* state) {
 }
 
 int SysGetSystemLanguage(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, OsGetSystemLanguage());
     return 1;
 }
 
 int SysGetSystemCountry(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, OsGetSystemCountry());
     return 1;
 }
 
 int SysOpenURL(VmState* state) {
-    const char* url = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    const char* url = VmCheckString(state, 1);
     int error = OsOpenURL(url);
     if (error) SetErrorArgString(url);
     return error;
 }
 
 int SysLegacyControl(VmState* state) {
-    const char* name = VmCheckString(VmCheckArgCount(state, 2, 2, 0, 0), 1);
+    const char* name = VmCheckString(state, 1);
     bool on = VmCheckInteger(state, 2) != 0;
     if (CompareNoCase(name, "linebasedshapes") == 0)
         legacyLineBasedShapes = on;
@@ -192,13 +184,11 @@ int SysLegacyControl(VmState* state) {
 }
 
 int SysDisableLineHook(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     SetLineHookDisabled(true);
     return 0;
 }
 
 int SysEnableLineHook(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     SetLineHookDisabled(false);
     return 0;
 }

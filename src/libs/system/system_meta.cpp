@@ -7,7 +7,6 @@
 #include "vm/vm_aux.h"
 
 int SysSetMetaTable(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     int type = VmType(state, 2);
     if (type != VM_TNIL && type != VM_TTABLE) return ERR_TABLEORNIL;
@@ -19,7 +18,6 @@ int SysSetMetaTable(VmState* state) {
 }
 
 int SysGetMetaTable(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     if (!VmGetMetatable(state, 1)) {
         VmPushNil(state);
         return 1;
@@ -31,40 +29,35 @@ int SysGetMetaTable(VmState* state) {
 }
 
 int SysRawEqual(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmPushNumber(state, VmRawEqual(state, 1, 2));
     return 1;
 }
 
 int SysRawGet(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     VmRawGet(state, 1);
     return 1;
 }
 
 int SysRawSet(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     VmCheckTable(state, 1);
     VmRawSet(state, 1);
     return 1;
 }
 
 int SysGCInfo(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     VmPushNumber(state, VmGetGcCount(state));
     VmPushNumber(state, VmGetGcThreshold(state));
     return 2;
 }
 
 int SysCollectGarbage(VmState* state) {
-    int32_t threshold = VmOptInteger(VmCheckArgCount(state, 0, 1, 0, 0), 1, 0);
+    int32_t threshold = VmOptInteger(state, 1, 0);
     VmSetGcThreshold(state, threshold);
     return 0;
 }
 
 int SysGetType(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     int result;
     switch (VmType(state, 1)) {
     case VM_TNIL: result = QZ_VT_NIL; break;
@@ -82,7 +75,6 @@ int SysGetType(VmState* state) {
 }
 
 int SysIIf(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     bool condition;
     switch (VmType(state, 1)) {
     case VM_TNUMBER: condition = VmToNumber(state, 1) != 0; break;
@@ -96,13 +88,11 @@ int SysIIf(VmState* state) {
 }
 
 int SysIsNil(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmPushNumber(state, VmType(state, 1) == VM_TNIL);
     return 1;
 }
 
 int SysAssert(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     int type = VmType(state, 1);
     if (type == VM_TNIL || (type == VM_TNUMBER && VmToNumber(state, 1) == 0)) return ERR_ASSERTFAILED;
     VmPushValue(state, 1);

@@ -51,7 +51,6 @@ void PushDataValue(VmState* state, const qzObjectDataNode* node) {
 }  // namespace
 
 int SysGetObjectType(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     void* handle = VmCheckUserdata(state, 1);
     int32_t type = GetTypeOfObjectPointer(handle);
     if (type < 0) return ERR_FINDARRAY;
@@ -60,7 +59,6 @@ int SysGetObjectType(VmState* state) {
 }
 
 int SysGetObjectData(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectHeader* object;
     const char* key;
     int error = ObjectAndKeyArgs(state, &object, &key);
@@ -75,7 +73,6 @@ int SysGetObjectData(VmState* state) {
 }
 
 int SysSetObjectData(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectHeader* object;
     const char* key;
     int error = ObjectAndKeyArgs(state, &object, &key);
@@ -84,7 +81,6 @@ int SysSetObjectData(VmState* state) {
 }
 
 int SysClearObjectData(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectHeader* object;
     int error = FindObjectArg(state, 1, &object);
     if (error) return error;
@@ -102,7 +98,6 @@ int SysClearObjectData(VmState* state) {
 }
 
 int SysCopyObjectData(VmState* state) {
-    VmCheckArgCount(state, 4, 5, 0, 0);
     qzObjectHeader* source;
     qzObjectHeader* target;
     int error = FindObjectArg(state, 1, &source);
@@ -122,7 +117,7 @@ int SysCopyObjectData(VmState* state) {
 }
 
 int SysGetObjects(VmState* state) {
-    int32_t type = VmCheckInteger(VmCheckArgCount(state, 1, 1, 0, 0), 1);
+    int32_t type = VmCheckInteger(state, 1);
     VmNewTable(state);
     int count = PushObjectIdsOfType(state, type);
     VmPushNumber(state, count);
@@ -130,7 +125,6 @@ int SysGetObjects(VmState* state) {
 }
 
 int SysHaveObject(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t type = VmCheckInteger(state, 1);
     qzObjectId id;
     GetObjectIdArg(&id, state, 2);

@@ -135,13 +135,11 @@ void PushPluginsTable(VmState* state) {
 }
 
 int SysGetPlugins(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     PushPluginsTable(state);
     return 1;
 }
 
 int SysLoadPlugin(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     const char* name = VmCheckString(state, 1);
     int32_t version = 0, revision = 0, skipRequire = 0;
     std::vector<std::string> texts;
@@ -175,7 +173,6 @@ int SysLoadPlugin(VmState* state) {
 }
 
 int SysHavePlugin(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     const char* name = VmCheckString(state, 1);
     int32_t version = VmOptInteger(state, 2, 0);
     int32_t revision = VmOptInteger(state, 3, 0);

@@ -68,7 +68,6 @@ const char* SlantName(int32_t slant) { return slant == 100 ? "Italic" : slant ==
 }  // namespace
 
 int SysSystemRequest(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     std::string title = TitleArg(state, 1);
     const char* body = VmCheckString(state, 2);
     const char* buttons = VmCheckString(state, 3);
@@ -81,7 +80,6 @@ int SysSystemRequest(VmState* state) {
 }
 
 int SysFileRequest(VmState* state) {
-    VmCheckArgCount(state, 1, 5, 0, 0);
     std::string title = TitleArg(state, 1);
     const char* pattern = VmOptString(state, 2, "");
     int32_t mode = VmOptInteger(state, 3, QZ_REQ_NORMAL);
@@ -126,7 +124,6 @@ int SysFileRequest(VmState* state) {
 }
 
 int SysPathRequest(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     std::string title = TitleArg(state, 1);
     int32_t mode = VmOptInteger(state, 2, 0);
     const char* directory = OptText(state, 3);
@@ -144,7 +141,6 @@ int SysPathRequest(VmState* state) {
 }
 
 int SysStringRequest(VmState* state) {
-    VmCheckArgCount(state, 2, 6, 0, 0);
     std::string title = TitleArg(state, 1);
     const char* body = VmCheckString(state, 2);
     std::string defaultText = VmOptString(state, 3, "");
@@ -166,7 +162,6 @@ int SysStringRequest(VmState* state) {
 }
 
 int SysListRequest(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     std::string title = TitleArg(state, 1);
     const char* body = VmCheckString(state, 2);
     VmCheckTable(state, 3);
@@ -194,7 +189,6 @@ int SysListRequest(VmState* state) {
 }
 
 int SysFontRequest(VmState* state) {
-    VmCheckArgCount(state, 1, 3, 0, 0);
     std::string title = TitleArg(state, 1);
     const char* defaultFont = VmOptString(state, 2, "");
     int32_t flags = VmOptInteger(state, 3, 0);
@@ -223,7 +217,6 @@ int SysFontRequest(VmState* state) {
 }
 
 int SysColorRequest(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     std::string title = TitleArg(state, 1);
     int32_t initial = VmOptInteger(state, 2, -1);
     int32_t colour = -1;

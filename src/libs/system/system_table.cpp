@@ -198,7 +198,6 @@ int VisitEntry(VmState* state) {
 }  // namespace
 
 int SysSort(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     SortContext ctx{state, 1, 0};
     if (VmGetTop(state) >= 2 && VmType(state, 2) != VM_TNIL) {
@@ -212,7 +211,6 @@ int SysSort(VmState* state) {
 }
 
 int SysInsertItem(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     VmCheckTable(state, 1);
     int32_t pos = VmOptInteger(state, 3, -1);
     VmSetTop(state, 2);
@@ -228,7 +226,6 @@ int SysInsertItem(VmState* state) {
 }
 
 int SysRemoveItem(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     int32_t pos = VmOptInteger(state, 2, -1);
     VmSetTop(state, 1);
@@ -246,14 +243,12 @@ int SysRemoveItem(VmState* state) {
 }
 
 int SysListItems(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     VmPushNumber(state, CountItems(state, 1));
     return 1;
 }
 
 int SysUnpack(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     int n = CountItems(state, 1);
     // Results beyond the handler result limit cannot be returned either.
@@ -263,7 +258,6 @@ int SysUnpack(VmState* state) {
 }
 
 int SysCopyTable(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     bool shallow = VmOptInteger(state, 2, 0) != 0;
     VmSetTop(state, 1);
@@ -273,7 +267,6 @@ int SysCopyTable(VmState* state) {
 }
 
 int SysConcat(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     VmCheckTable(state, 1);
     size_t sepLength;
     const char* sep = VmOptString(state, 2, "", &sepLength);
@@ -289,7 +282,6 @@ int SysConcat(VmState* state) {
 }
 
 int SysForEach(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     VmCheckFunction(state, 2);
     VmPushNil(state);
@@ -302,7 +294,6 @@ int SysForEach(VmState* state) {
 }
 
 int SysForEachI(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     VmCheckFunction(state, 2);
     for (int i = 0;; i++) {
@@ -315,7 +306,6 @@ int SysForEachI(VmState* state) {
 }
 
 int SysHaveItem(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     VmCheckTable(state, 1);
     if (VmType(state, 2) == VM_TSTRING) {
         std::string key(VmToString(state, 2), VmStrLen(state, 2));
@@ -330,7 +320,6 @@ int SysHaveItem(VmState* state) {
 }
 
 int SysIPairs(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     if (VmGetTop(state) == 1) {
         VmPushString(state, "ipairs");
@@ -349,7 +338,6 @@ int SysIPairs(VmState* state) {
 }
 
 int SysPairs(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     VmCheckTable(state, 1);
     VmPushString(state, "nextitem");
     VmGetTable(state, VM_GLOBALSINDEX);
@@ -359,7 +347,6 @@ int SysPairs(VmState* state) {
 }
 
 int SysNextItem(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     VmCheckTable(state, 1);
     VmSetTop(state, 2);  // a missing key is Nil: the first entry
     if (VmNext(state, 1)) return 2;

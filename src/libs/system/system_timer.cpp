@@ -78,7 +78,7 @@ void FreeSystemTimers(VmState* state) {
 }
 
 int SysWait(VmState* state) {
-    int32_t time = VmCheckInteger(VmCheckArgCount(state, 1, 2, 0, 0), 1);
+    int32_t time = VmCheckInteger(state, 1);
     int32_t unit = VmOptInteger(state, 2, kUnitTicks);
     if (time < 1) return 0;
     int64_t ms = time;
@@ -111,13 +111,13 @@ int SysStartTimer(VmState* state) {
 }
 
 int SysGetTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 2, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     VmPushNumber(state, ToMilliseconds(timer->paused ? timer->offset : RunningValue(timer)));
     return 1;
 }
 
 int SysPauseTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     if (!timer->paused) {
         timer->offset = RunningValue(timer);
         timer->paused = 1;
@@ -126,7 +126,7 @@ int SysPauseTimer(VmState* state) {
 }
 
 int SysResumeTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     if (timer->paused) {
         timer->start = Now();
         timer->paused = 0;
@@ -135,7 +135,7 @@ int SysResumeTimer(VmState* state) {
 }
 
 int SysResetTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 2, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     timer->offset = FromMilliseconds(VmOptInteger(state, 2, 0));
     timer->paused = 0;
     timer->start = Now();
@@ -143,7 +143,7 @@ int SysResetTimer(VmState* state) {
 }
 
 int SysWaitTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 2, 3, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     int32_t ms = VmCheckInteger(state, 2);
     int32_t reset = VmOptInteger(state, 3, 1);
     if (timer->paused) return ERR_WRONGUSAGE;
@@ -164,7 +164,7 @@ int SysWaitTimer(VmState* state) {
 }
 
 int SysStopTimer(VmState* state) {
-    qzTimer* timer = CheckTimer(VmCheckArgCount(state, 1, 1, 0, 0));
+    qzTimer* timer = CheckTimer(state);
     RemoveObjectFromList(&timerList, &timer->header);
     FreeTimer(state, timer);
     return 0;

@@ -23,7 +23,6 @@ void MakeCurrent(qzFont* font) {
 }  // namespace
 
 int TextSetFont(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzFont* font = nullptr;
     const int error = OpenFontFromArgs(state, 1, &font);
     if (error) {
@@ -36,7 +35,6 @@ int TextSetFont(VmState* state) {
 }
 
 int TextOpenFont(VmState* state) {
-    VmCheckArgCount(state, 3, 4, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     if (!id.pointer) DeleteFontHandle(state, id);
@@ -53,14 +51,12 @@ int TextOpenFont(VmState* state) {
 }
 
 int TextCloseFont(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return DeleteFontHandle(state, id);
 }
 
 int TextUseFont(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzFontHandle* handle = nullptr;
@@ -71,12 +67,10 @@ int TextUseFont(VmState* state) {
 }
 
 int TextGetAvailableFonts(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     return PushAvailableFonts(state);
 }
 
 int TextFreeGlyphCache(VmState* state) {
-    VmCheckArgCount(state, 1, 2, 0, 0);
     if (VmCheckInteger(state, 1) == 0) {
         FlushAllGlyphCaches();
         return 0;
@@ -91,6 +85,5 @@ int TextFreeGlyphCache(VmState* state) {
 }
 
 int TextAddFontPath(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     return AddFontPath(VmCheckString(state, 1));
 }

@@ -79,7 +79,7 @@ void TakeKeys(VmState* state, std::vector<int32_t>* keys) {
 }  // namespace
 
 int TextInKeyStr(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 1, 3, 0, 0));
+    const int count = VmGetTop(state);
     const int32_t type = VmCheckInteger(state, 1);
     const int32_t maximum = count >= 2 ? VmCheckInteger(state, 2) : 0;
     const int hide = count >= 3 && VmCheckInteger(state, 3) != 0;

@@ -79,13 +79,12 @@ std::string JoinPrintArgs(VmState* state, int count) {
 }  // namespace
 
 int TextSetFontColor(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     GetFontStyleState()->color = ColourArg(state, 1);
     return 0;
 }
 
 int TextSetFontStyle(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 1, 4, 0, 0));
+    const int count = VmGetTop(state);
     const uint32_t bits = (uint32_t)VmNumberToInteger(VmCheckNumber(state, 1));
     qzFontStyle* style = GetFontStyleState();
     if (bits & FONTSTYLE_NORMAL) {
@@ -110,7 +109,6 @@ int TextSetFontStyle(VmState* state) {
 }
 
 int TextTextHeight(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const qzFontStyle* style = GetFontStyleState();
     const qzFont* font = style->font ? style->font : GetInbuiltFont();
     VmPushNumber(state, font ? font->height : 0);
@@ -140,7 +138,6 @@ int TextTextExtent(VmState* state) {
 }
 
 int TextGetKerningPair(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     size_t firstLength = 0, secondLength = 0;
     const char* first = VmCheckString(state, 1, &firstLength);
     const char* second = VmCheckString(state, 2, &secondLength);
@@ -158,7 +155,6 @@ int TextGetKerningPair(VmState* state) {
 }
 
 int TextSetDefaultEncoding(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const int32_t encoding = VmCheckInteger(state, 1);
     if (encoding < 0 || encoding > 1) return ERR_WRONGUSAGE;
     SetDefaultTextEncoding(encoding);
@@ -166,13 +162,12 @@ int TextSetDefaultEncoding(VmState* state) {
 }
 
 int TextResetTabs(VmState* state) {
-    VmCheckArgCount(state, 0, 0, 0, 0);
     if (qzDisplay* display = CurrentDisplay()) display->textTabCount = 0;
     return 0;
 }
 
 int TextAddTab(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 1, 0, 0, 0));
+    const int count = VmGetTop(state);
     qzDisplay* display = CurrentDisplay();
     for (int i = 1; i <= count; i++) {
         const int32_t x = VmCheckInteger(state, i);
@@ -190,7 +185,6 @@ int TextAddTab(VmState* state) {
 }
 
 int TextLocate(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     const int32_t x = VmCheckInteger(state, 1);
     const int32_t y = VmCheckInteger(state, 2);
     if (x == QZ_POSITION_CENTER || x == QZ_POSITION_LEFT || x == QZ_POSITION_RIGHT) return ERR_NOCOORDCST;
@@ -203,7 +197,6 @@ int TextLocate(VmState* state) {
 }
 
 int TextSetMargins(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     int32_t left = VmCheckInteger(state, 1);
     int32_t right = VmCheckInteger(state, 2);
     if (left >= right) return ERR_WRONGUSAGE;
@@ -220,19 +213,19 @@ int TextSetMargins(VmState* state) {
 }
 
 int TextPrint(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 1, 0, 0, 0));
+    const int count = VmGetTop(state);
     const std::string text = JoinPrintArgs(state, count);
     return PrintText(state, text.data(), text.size(), 0);
 }
 
 int TextNPrint(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 1, 0, 0, 0));
+    const int count = VmGetTop(state);
     const std::string text = JoinPrintArgs(state, count) + "\n";
     return PrintText(state, text.data(), text.size(), 0);
 }
 
 int TextTextOut(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 3, 5, 0, 0));
+    const int count = VmGetTop(state);
     qzTextStyle ts;
     ts.x = VmCheckInteger(state, 1);
     ts.y = VmCheckInteger(state, 2);

@@ -18,7 +18,7 @@ constexpr int32_t kKeepAspectRatio = 100000;
 }  // namespace
 
 int TextCreateTextObject(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 2, 5, 0, 0));
+    const int count = VmGetTop(state);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     size_t length = 0;
@@ -46,7 +46,7 @@ int TextCreateTextObject(VmState* state) {
 }
 
 int TextDisplayTextObject(VmState* state) {
-    const int count = VmGetTop(VmCheckArgCount(state, 3, 4, 0, 0));
+    const int count = VmGetTop(state);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmCheckInteger(state, 2);
@@ -55,14 +55,12 @@ int TextDisplayTextObject(VmState* state) {
 }
 
 int TextFreeTextObject(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     return DeleteTextObject(state, id, 1);
 }
 
 int TextScaleTextObject(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     qzTextObject* object = nullptr;
@@ -79,7 +77,6 @@ int TextScaleTextObject(VmState* state) {
 }
 
 int TextRotateTextObject(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const double angle = VmCheckNumber(state, 2);
@@ -88,7 +85,6 @@ int TextRotateTextObject(VmState* state) {
 }
 
 int TextCopyTextObject(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzObjectId source, target;
     GetObjectIdArg(&source, state, 1);
     GetNumericIdArg(&target, state, 2);

@@ -72,7 +72,6 @@ int AppendArc(const qzObjectId& id, double x, double y, double rx, double ry, do
 void SetPathTextSource(const qzPathTextSource* source) { gTextSource = source; }
 
 int VgStartPath(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     FreeNumberedPath(state, id);
@@ -82,12 +81,10 @@ int VgStartPath(VmState* state) {
 }
 
 int VgFreePath(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     return FreePathById(state, CheckPathId(state, 1));
 }
 
 int VgClearPath(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
     ClearPathBuffer(path);
@@ -95,7 +92,6 @@ int VgClearPath(VmState* state) {
 }
 
 int VgIsPathEmpty(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
     VmPushNumber(state, path->buffer == nullptr ? 1 : 0);
@@ -112,7 +108,6 @@ int VgStartSubPath(VmState* state) { return AppendMarker(state, QZ_PATHOP_SUBPAT
 int VgClosePath(VmState* state) { return AppendMarker(state, QZ_PATHOP_CLOSE); }
 
 int VgAddArcToPath(VmState* state) {
-    VmCheckArgCount(state, 7, 8, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double v[6];
     for (int i = 0; i < 6; i++) v[i] = VmCheckNumber(state, 2 + i);
@@ -121,14 +116,12 @@ int VgAddArcToPath(VmState* state) {
 }
 
 int VgAddCircleToPath(VmState* state) {
-    VmCheckArgCount(state, 4, 4, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double x = VmCheckNumber(state, 2), y = VmCheckNumber(state, 3), r = VmCheckNumber(state, 4);
     return AppendArc(id, x, y, r, r, 0, 360, 1);
 }
 
 int VgAddEllipseToPath(VmState* state) {
-    VmCheckArgCount(state, 5, 5, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double x = VmCheckNumber(state, 2), y = VmCheckNumber(state, 3);
     double rx = VmCheckNumber(state, 4), ry = VmCheckNumber(state, 5);
@@ -136,7 +129,6 @@ int VgAddEllipseToPath(VmState* state) {
 }
 
 int VgAddBoxToPath(VmState* state) {
-    VmCheckArgCount(state, 5, 6, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     double v[4];
     for (int i = 0; i < 4; i++) v[i] = VmCheckNumber(state, 2 + i);
@@ -154,7 +146,6 @@ int VgAddBoxToPath(VmState* state) {
 }
 
 int VgAddTextToPath(VmState* state) {
-    VmCheckArgCount(state, 2, 3, 0, 0);
     qzObjectId id = CheckPathId(state, 1);
     const char* text = VmCheckString(state, 2);
     int32_t encoding =
@@ -177,7 +168,6 @@ int VgAddTextToPath(VmState* state) {
 }
 
 int VgCopyPath(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzPath* source = nullptr;
     if (int error = FindPath(CheckPathId(state, 1), &source)) return error;
     qzObjectId id;
@@ -190,7 +180,6 @@ int VgCopyPath(VmState* state) {
 }
 
 int VgAppendPath(VmState* state) {
-    VmCheckArgCount(state, 2, 2, 0, 0);
     qzPath* destination = nullptr;
     if (int error = FindPath(CheckPathId(state, 1), &destination)) return error;
     qzPath* source = nullptr;

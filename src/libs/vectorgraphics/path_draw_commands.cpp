@@ -25,7 +25,6 @@ const qzShapePathRoute kRoute = {.active = ShapesGoThroughPaths, .draw = DrawSha
 }  // namespace
 
 int VgDrawPath(VmState* state) {
-    VmCheckArgCount(state, 3, 5, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     const int32_t x = VmTruncateNumber(VmCheckNumber(state, 2));

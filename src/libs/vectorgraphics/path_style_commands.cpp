@@ -36,7 +36,6 @@ int VgSetLineCap(VmState* state) { return SetStyleWord(state, &qzPathStyle::line
 int VgSetFillRule(VmState* state) { return SetStyleWord(state, &qzPathStyle::fillRule); }
 
 int VgSetDash(VmState* state) {
-    VmCheckArgCount(state, 2, 0, 0, 0);
     double offset = VmCheckNumber(state, 1);
     int count = VmGetTop(state) - 1;
     std::vector<double> lengths(static_cast<size_t>(count));
@@ -46,13 +45,11 @@ int VgSetDash(VmState* state) {
 }
 
 int VgForcePathUse(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     SetForcePathUse(VmCheckInteger(state, 1));
     return 0;
 }
 
 int VgGetCurrentPoint(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPathArg(state, 1, &path)) return error;
     double x = 0, y = 0;
@@ -67,7 +64,6 @@ int VgGetCurrentPoint(VmState* state) {
 }
 
 int VgGetPathExtents(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPathArg(state, 1, &path)) return error;
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -87,7 +83,6 @@ int VgGetPathExtents(VmState* state) {
 }
 
 int VgTranslatePath(VmState* state) {
-    VmCheckArgCount(state, 3, 3, 0, 0);
     qzObjectId id;
     GetObjectIdArg(&id, state, 1);
     double dx = VmCheckNumber(state, 2), dy = VmCheckNumber(state, 3);
@@ -99,7 +94,6 @@ int VgTranslatePath(VmState* state) {
 }
 
 int VgNormalizePath(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     qzPath* path = nullptr;
     if (int error = FindPathArg(state, 1, &path)) return error;
     if (!path->buffer) return 0;
@@ -112,7 +106,6 @@ int VgNormalizePath(VmState* state) {
 }
 
 int VgSetVectorEngine(VmState* state) {
-    VmCheckArgCount(state, 1, 1, 0, 0);
     const char* name = VmCheckString(state, 1);
     qzVectorEngine* engine = FindVectorEngine(name);
     if (!engine) {
