@@ -115,10 +115,6 @@ int BGPicBGPicToBrush(VmState* state) {
     return PushNewObjectHandle(state, id, &brush->header);
 }
 
-int BGPicCreateGradientBGPic(VmState* state) {
-    return CreateGradientObject(state, QZ_GENERATE_BGPIC);
-}
+int BGPicCreateGradientBGPic(VmState* state) { return CreateGradientObject(state, QZ_GENERATE_BGPIC); }
 
-int BGPicCreateTexturedBGPic(VmState* state) {
-    return CreateTexturedObject(state, QZ_GENERATE_BGPIC);
-}
+int BGPicCreateTexturedBGPic(VmState* state) { return CreateTexturedObject(state, QZ_GENERATE_BGPIC); }

@@ -52,26 +52,27 @@ int BrushRGBArrayToBrush(VmState* state);
 int BrushGrabDesktop(VmState* state);
 
 // The rows of the handlers above for the library's command table, in the order above.
-#define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                                \
-    {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},                 \
-        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush, 2, 2}, {"GammaBrush", BrushGammaBrush, 4, 4}, \
-        {"ContrastBrush", BrushContrastBrush, 2, 3}, {"ModulateBrush", BrushModulateBrush, 4, 4},                                \
-        {"SepiaToneBrush", BrushSepiaToneBrush, 2, 2}, {"CharcoalBrush", BrushCharcoalBrush, 2, 2},                              \
-        {"SwirlBrush", BrushSwirlBrush, 2, 2}, {"PixelateBrush", BrushPixelateBrush, 2, 2},                                      \
-        {"BrushToMonochrome", BrushBrushToMonochrome, 1, 2}, {"WaterRippleBrush", BrushWaterRippleBrush, 1, 6},                  \
-        {"OilPaintBrush", BrushOilPaintBrush, 2, 2}, {"TintBrush", BrushTintBrush, 3, 3}, {"InvertBrush", BrushInvertBrush},     \
-        {"BrushToGray", BrushBrushToGray}, {"MixBrush", BrushMixBrush, 3, 3}, {"ReplaceColors", BrushReplaceColors, 2, 2},       \
-        {"QuantizeBrush", BrushQuantizeBrush, 1, 3}, {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush},            \
-        {"ArcDistortBrush", BrushArcDistortBrush}, {"PolarDistortBrush", BrushPolarDistortBrush},                    \
-        {"BarrelDistortBrush", BrushBarrelDistortBrush}, {"CreateShadowBrush", BrushCreateShadowBrush},              \
-        {"CreateBorderBrush", BrushCreateBorderBrush}, {"SetBrushTransparency", BrushSetBrushTransparency, 2, 2},          \
-        {"DeleteMask", BrushDeleteMask}, {"DeleteAlphaChannel", BrushDeleteAlphaChannel},                            \
-        {"InvertMask", BrushInvertMask}, {"InvertAlphaChannel", BrushInvertAlphaChannel},                            \
-        {"ChangeBrushTransparency", BrushChangeBrushTransparency, 2, 2}, {"ReduceAlphaChannel", BrushReduceAlphaChannel, 2, 2},  \
-        {"ReadBrushPixel", BrushReadBrushPixel, 3, 3}, {"WriteBrushPixel", BrushWriteBrushPixel, 4, 5},                          \
-        {"FloodFill", BrushFloodFill, 5, 5}, {"BrushToRGBArray", BrushBrushToRGBArray, 1, 2},                                    \
-        {"RGBArrayToBrush", BrushRGBArrayToBrush, 4, 6}, {                                                                 \
-        "GrabDesktop", BrushGrabDesktop                                                                              \
+#define QZ_BRUSH_PROCESS_COMMAND_ROWS                                                                              \
+    {"BlurBrush", BrushBlurBrush}, {"EmbossBrush", BrushEmbossBrush}, {"EdgeBrush", BrushEdgeBrush},               \
+        {"SharpenBrush", BrushSharpenBrush}, {"SolarizeBrush", BrushSolarizeBrush, 2, 2},                          \
+        {"GammaBrush", BrushGammaBrush, 4, 4}, {"ContrastBrush", BrushContrastBrush, 2, 3},                        \
+        {"ModulateBrush", BrushModulateBrush, 4, 4}, {"SepiaToneBrush", BrushSepiaToneBrush, 2, 2},                \
+        {"CharcoalBrush", BrushCharcoalBrush, 2, 2}, {"SwirlBrush", BrushSwirlBrush, 2, 2},                        \
+        {"PixelateBrush", BrushPixelateBrush, 2, 2}, {"BrushToMonochrome", BrushBrushToMonochrome, 1, 2},          \
+        {"WaterRippleBrush", BrushWaterRippleBrush, 1, 6}, {"OilPaintBrush", BrushOilPaintBrush, 2, 2},            \
+        {"TintBrush", BrushTintBrush, 3, 3}, {"InvertBrush", BrushInvertBrush}, {"BrushToGray", BrushBrushToGray}, \
+        {"MixBrush", BrushMixBrush, 3, 3}, {"ReplaceColors", BrushReplaceColors, 2, 2},                            \
+        {"QuantizeBrush", BrushQuantizeBrush, 1, 3}, {"PerspectiveDistortBrush", BrushPerspectiveDistortBrush},    \
+        {"ArcDistortBrush", BrushArcDistortBrush}, {"PolarDistortBrush", BrushPolarDistortBrush},                  \
+        {"BarrelDistortBrush", BrushBarrelDistortBrush}, {"CreateShadowBrush", BrushCreateShadowBrush},            \
+        {"CreateBorderBrush", BrushCreateBorderBrush}, {"SetBrushTransparency", BrushSetBrushTransparency, 2, 2},  \
+        {"DeleteMask", BrushDeleteMask}, {"DeleteAlphaChannel", BrushDeleteAlphaChannel},                          \
+        {"InvertMask", BrushInvertMask}, {"InvertAlphaChannel", BrushInvertAlphaChannel},                          \
+        {"ChangeBrushTransparency", BrushChangeBrushTransparency, 2, 2},                                           \
+        {"ReduceAlphaChannel", BrushReduceAlphaChannel, 2, 2}, {"ReadBrushPixel", BrushReadBrushPixel, 3, 3},      \
+        {"WriteBrushPixel", BrushWriteBrushPixel, 4, 5}, {"FloodFill", BrushFloodFill, 5, 5},                      \
+        {"BrushToRGBArray", BrushBrushToRGBArray, 1, 2}, {"RGBArrayToBrush", BrushRGBArrayToBrush, 4, 6}, {        \
+        "GrabDesktop", BrushGrabDesktop                                                                            \
     }
 
 // ---- Shared between the topic files of the library (not for other callers) ----

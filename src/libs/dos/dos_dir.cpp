@@ -372,9 +372,7 @@ int DosChangeDirectory(VmState* state) {
     return 0;
 }
 
-int DosMakeDirectory(VmState* state) {
-    return DosMakePath(VmCheckString(state, 1));
-}
+int DosMakeDirectory(VmState* state) { return DosMakePath(VmCheckString(state, 1)); }
 
 int DosRename(VmState* state) {
     std::string oldName = VmCheckString(state, 1);

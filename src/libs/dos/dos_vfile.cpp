@@ -270,6 +270,4 @@ int DosSetEnv(VmState* state) {
     return OsSetEnv(name.c_str(), value.c_str());
 }
 
-int DosUnsetEnv(VmState* state) {
-    return OsUnsetEnv(VmCheckString(state, 1));
-}
+int DosUnsetEnv(VmState* state) { return OsUnsetEnv(VmCheckString(state, 1)); }

@@ -111,9 +111,7 @@ int EvCheckEvent(VmState* state) {
     return CheckEventsCore(state, 0, 0, nullptr);
 }
 
-int EvWaitEvent(VmState* state) {
-    return CheckEventsCore(state, 1, 0, nullptr);
-}
+int EvWaitEvent(VmState* state) { return CheckEventsCore(state, 1, 0, nullptr); }
 
 int EvInstallEventHandler(VmState* state) {
     VmCheckTable(state, 1);

@@ -45,13 +45,9 @@ uint32_t ExpandNibbles(uint32_t rgb12) {
 
 }  // namespace
 
-int GfxRed(VmState* state) {
-    return PushColour(state, (CheckColour(state, 1) >> 16) & 255);
-}
+int GfxRed(VmState* state) { return PushColour(state, (CheckColour(state, 1) >> 16) & 255); }
 
-int GfxGreen(VmState* state) {
-    return PushColour(state, (CheckColour(state, 1) >> 8) & 255);
-}
+int GfxGreen(VmState* state) { return PushColour(state, (CheckColour(state, 1) >> 8) & 255); }
 
 int GfxBlue(VmState* state) { return PushColour(state, CheckColour(VmCheckArgCount(state, 1, 1, 0, 0), 1) & 255); }
 

@@ -140,9 +140,7 @@ void PushLayerStyle(VmState* state, const qzBGPic* pic, const qzLayer* layer) {
 
 }  // namespace
 
-int LayersSetStyle(VmState* state) {
-    return ApplyLayerStyle(state, VmGetTop(state), 0);
-}
+int LayersSetStyle(VmState* state) { return ApplyLayerStyle(state, VmGetTop(state), 0); }
 
 int LayersGetStyle(VmState* state) {
     qzDisplay* display = CurrentDisplay();
@@ -160,13 +158,9 @@ int LayersGetStyle(VmState* state) {
     return 1;
 }
 
-int LayersSetTransparency(VmState* state) {
-    return ApplyArgsAsStyle(state, {{"transparency", 2}});
-}
+int LayersSetTransparency(VmState* state) { return ApplyArgsAsStyle(state, {{"transparency", 2}}); }
 
-int LayersSetTint(VmState* state) {
-    return ApplyArgsAsStyle(state, {{"tintcolor", 2}, {"tint", 3}});
-}
+int LayersSetTint(VmState* state) { return ApplyArgsAsStyle(state, {{"tintcolor", 2}, {"tint", 3}}); }
 
 int LayersNextFrame(VmState* state) {
     qzBGPic* pic = CheckLayerCommand(state);
@@ -178,9 +172,7 @@ int LayersNextFrame(VmState* state) {
     return ApplyArgsAsStyle(state, {{"x", 2}, {"y", 3}, {"frame", 4}});
 }
 
-int LayersScale(VmState* state) {
-    return ApplyArgsAsStyle(state, {{"width", 2}, {"height", 3}, {"smoothscale", 4}});
-}
+int LayersScale(VmState* state) { return ApplyArgsAsStyle(state, {{"width", 2}, {"height", 3}, {"smoothscale", 4}}); }
 
 int LayersRotate(VmState* state) {
     VmCheckNumber(state, 2);

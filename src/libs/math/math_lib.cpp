@@ -136,9 +136,7 @@ int MathRnd(VmState* state) {
     return PushResult(state, MathToInt(drand48() * n));
 }
 
-int MathRndF(VmState* state) {
-    return PushResult(state, drand48());
-}
+int MathRndF(VmState* state) { return PushResult(state, drand48()); }
 
 int MathWrap(VmState* state) {
     double x = VmCheckNumber(state, 1);

@@ -92,9 +92,7 @@ int StrAddStr(VmState* state) {
     return Push(state, out);
 }
 
-int StrStrLen(VmState* state) {
-    return PushNumber(state, static_cast<double>(StringArg(state, 1).size()));
-}
+int StrStrLen(VmState* state) { return PushNumber(state, static_cast<double>(StringArg(state, 1).size())); }
 
 int StrLeftStr(VmState* state) {
     std::string_view s = StringArg(state, 1);

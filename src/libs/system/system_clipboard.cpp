@@ -112,6 +112,4 @@ int SysPeekClipboard(VmState* state) {
     return 1;
 }
 
-int SysClearClipboard(VmState* state) {
-    return MacClearClipboard();
-}
+int SysClearClipboard(VmState* state) { return MacClearClipboard(); }

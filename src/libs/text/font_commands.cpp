@@ -66,9 +66,7 @@ int TextUseFont(VmState* state) {
     return 0;
 }
 
-int TextGetAvailableFonts(VmState* state) {
-    return PushAvailableFonts(state);
-}
+int TextGetAvailableFonts(VmState* state) { return PushAvailableFonts(state); }
 
 int TextFreeGlyphCache(VmState* state) {
     if (VmCheckInteger(state, 1) == 0) {
@@ -84,6 +82,4 @@ int TextFreeGlyphCache(VmState* state) {
     return 0;
 }
 
-int TextAddFontPath(VmState* state) {
-    return AddFontPath(VmCheckString(state, 1));
-}
+int TextAddFontPath(VmState* state) { return AddFontPath(VmCheckString(state, 1)); }

@@ -80,9 +80,7 @@ int VgStartPath(VmState* state) {
     return PushNewObjectHandle(state, id, &path->header);
 }
 
-int VgFreePath(VmState* state) {
-    return FreePathById(state, CheckPathId(state, 1));
-}
+int VgFreePath(VmState* state) { return FreePathById(state, CheckPathId(state, 1)); }
 
 int VgClearPath(VmState* state) {
     qzPath* path = nullptr;
