@@ -6,7 +6,6 @@
 // ReadPixel answers inside the region and fails with 1168 outside it.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 
 #include "asm/asm.h"
 #include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
 
 namespace {
 
@@ -208,21 +208,7 @@ protected:
         return output;
     }
     // The snapshot's pixels as 0xRRGGBB, row by row; empty when there is none of kW x kH.
-    std::vector<uint32_t> Snapshot() {
-        std::vector<uint32_t> pixels;
-        cairo_surface_t* png = cairo_image_surface_create_from_png((dir + "/display-2.png").c_str());
-        if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(png) == kW &&
-            cairo_image_surface_get_height(png) == kH) {
-            cairo_surface_flush(png);
-            const uint8_t* data = cairo_image_surface_get_data(png);
-            const int stride = cairo_image_surface_get_stride(png);
-            for (int y = 0; y < kH; y++)
-                for (int x = 0; x < kW; x++)
-                    pixels.push_back(reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF);
-        }
-        cairo_surface_destroy(png);
-        return pixels;
-    }
+    std::vector<uint32_t> Snapshot() { return ReadPngPixels(dir + "/display-2.png", kW, kH); }
     std::string dir;
 };
 

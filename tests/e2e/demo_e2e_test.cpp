@@ -3,7 +3,6 @@
 // Escape and a left click end it at once.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 
 #include "asm/asm.h"
 #include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
 
 namespace {
 
@@ -27,21 +27,7 @@ std::string SourceDir() {
 }
 
 // A picture as 0xRRGGBB pixels, empty when the file is not a kW x kH PNG.
-std::vector<uint32_t> ReadPicture(const std::string& path) {
-    std::vector<uint32_t> pixels;
-    cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
-    if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(png) == kW &&
-        cairo_image_surface_get_height(png) == kH) {
-        cairo_surface_flush(png);
-        const uint8_t* data = cairo_image_surface_get_data(png);
-        const int stride = cairo_image_surface_get_stride(png);
-        for (int y = 0; y < kH; y++)
-            for (int x = 0; x < kW; x++)
-                pixels.push_back(reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF);
-    }
-    cairo_surface_destroy(png);
-    return pixels;
-}
+std::vector<uint32_t> ReadPicture(const std::string& path) { return ReadPngPixels(path, kW, kH); }
 
 // The largest difference of one colour channel between two pixels.
 int ChannelDifference(uint32_t a, uint32_t b) {
