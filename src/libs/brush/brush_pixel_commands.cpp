@@ -45,9 +45,7 @@ int InvertChannel(qzBitMap* channel) {
 }  // namespace
 
 qzBrush* CheckChangedBrush(VmState* state, const qzObjectId& id) {
-    qzBrush* brush = nullptr;
-    if (int error = FindBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR, &brush)) VmFailCommand(state, error);
-    return brush;
+    return CheckBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR);
 }
 
 int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush)) {
