@@ -13,11 +13,34 @@ constexpr int64_t kMaxCells = int64_t(16) << 20;
 constexpr double kFlatness = 0.05;
 constexpr int kMaxCurvePieces = 1024;
 
-struct Accumulator {
-    std::vector<float> cells;  // (width + 2) a row
-    int width, height, stride;
+// The pen of an outline walk: the current point and the contour's first point. Each contour is
+// closed back to its start before the next begins, so open sub-paths fill as closed ones. Sink
+// receives the straight edges (Line).
+template <class Sink>
+struct Pen {
     double px = 0, py = 0;  // the current point
     double sx = 0, sy = 0;  // the contour's first point
+
+    void MoveTo(double x, double y) {
+        Close();
+        px = sx = x;
+        py = sy = y;
+    }
+    void LineTo(double x, double y) {
+        static_cast<Sink*>(this)->Line(px, py, x, y);
+        px = x;
+        py = y;
+    }
+    void Close() {
+        if (px != sx || py != sy) static_cast<Sink*>(this)->Line(px, py, sx, sy);
+        px = sx;
+        py = sy;
+    }
+};
+
+struct Accumulator : Pen<Accumulator> {
+    std::vector<float> cells;  // (width + 2) a row
+    int width, height, stride;
 
     // The signed area the line from (x0, y0) to (x1, y1) adds to the cells on its right.
     void Line(double x0, double y0, double x1, double y1) {
@@ -71,34 +94,16 @@ struct Accumulator {
             before = share;
         }
     }
-
-    void MoveTo(double x, double y) {
-        Close();
-        px = sx = x;
-        py = sy = y;
-    }
-    void LineTo(double x, double y) {
-        Line(px, py, x, y);
-        px = x;
-        py = y;
-    }
-    void Close() {
-        if (px != sx || py != sy) Line(px, py, sx, sy);
-        px = sx;
-        py = sy;
-    }
 };
 
 // The straight edges of an outline with its curves flattened, kept for sampling at pixel centres:
 // each edge runs downward, with the direction it had (+1 down, -1 up).
-struct EdgeList {
+struct EdgeList : Pen<EdgeList> {
     struct Edge {
         double x0, y0, x1, y1;
         int dir;
     };
     std::vector<Edge> edges;
-    double px = 0, py = 0;
-    double sx = 0, sy = 0;
 
     void Line(double x0, double y0, double x1, double y1) {
         if (y0 == y1) return;
@@ -106,21 +111,6 @@ struct EdgeList {
             edges.push_back({x0, y0, x1, y1, 1});
         else
             edges.push_back({x1, y1, x0, y0, -1});
-    }
-    void MoveTo(double x, double y) {
-        Close();
-        px = sx = x;
-        py = sy = y;
-    }
-    void LineTo(double x, double y) {
-        Line(px, py, x, y);
-        px = x;
-        py = y;
-    }
-    void Close() {
-        if (px != sx || py != sy) Line(px, py, sx, sy);
-        px = sx;
-        py = sy;
     }
 };
 
