@@ -128,7 +128,7 @@ TEST_F(ObjectAttributes, LayersOfTheDrawingTarget) {
     EXPECT_EQ(Attr(kTypeLayer, 1, ATTRWIDTH), "20");
 }
 
-TEST_F(ObjectAttributes, AnimAndVideoLayersAnswerTheirOwnAttributes) {
+TEST_F(ObjectAttributes, AnimAndVideoLayerAttributes) {
     OpenPlain();
     vm->Ok("EnableLayers");
     // An anim layer showing frame 2 of 5, and a video layer, both hidden (nothing draws them).
