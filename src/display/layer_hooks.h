@@ -35,6 +35,8 @@ struct qzLayerSystemHooks {
     // clip region. Null: the picture has no sprites.
     void (*drawSprites)(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap* dst, int32_t x, int32_t y,
                         int32_t width, int32_t height);
+    // The number of the picture's on-screen sprites. Null: 0.
+    int32_t (*countSprites)(const qzBGPic* pic);
 };
 
 // Installs the hooks (copied); a null record removes them all. An owner changes only its own

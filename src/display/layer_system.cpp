@@ -4,6 +4,7 @@
 #include "display/display_links.h"
 #include "display/layer.h"
 #include "display/layer_buttons.h"
+#include "display/layer_hooks.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
 #include "display/layer_redraw.h"
@@ -44,6 +45,11 @@ int32_t LayersOfAllPictures() {
     return count;
 }
 
+int32_t SpritesOfCurrentPicture() {
+    const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    return hooks.countSprites ? hooks.countSprites(CurrentBGPic()) : 0;
+}
+
 // An asynchronous draw object drew into the layer: its bounds are refreshed by the rule of the
 // output, at once on the display, after EndSelect while the picture is selected.
 void RefreshDrawnLayer(VmState* state, void* drawn) {
@@ -58,7 +64,7 @@ const qzLayerHooks kGraphicsHooks = {
     .forgetClipRegion = ForgetClipRegionInAllLayers,
     .layersOnScreen = LayersOfCurrentPicture,
     .layersTotal = LayersOfAllPictures,
-    .spritesOnScreen = nullptr,
+    .spritesOnScreen = SpritesOfCurrentPicture,
     .markLayerDirty = RefreshDrawnLayer,
 };
 

@@ -13,6 +13,7 @@
 #include "libs/memblock/memblock.h"
 #include "libs/network/network.h"
 #include "libs/sound/sound.h"
+#include "libs/sprite/sprite_lib.h"
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 #include "libs/text/text_lib.h"
@@ -24,5 +25,5 @@
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzDosLibrary,   &qzEventLibrary,
     &qzSystemLibrary, &qzLayersLibrary,   &qzTextLibrary,           &qzDisplayLibrary, &qzSoundLibrary, &qzBrushLibrary,
-    &qzBGPicLibrary,  &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
+    &qzBGPicLibrary,  &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
 };

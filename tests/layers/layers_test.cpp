@@ -36,8 +36,9 @@ const std::vector<Layer> kLayers = {
     {"image", {"display"}},
     {"text", {"image"}},
     {"vector", {"text"}},
+    {"sprite", {"text"}},
     {"fx", {"vector"}},
-    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "fx"}},
+    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "sprite", "fx"}},
     {"player", {"libs"}},
 };
 

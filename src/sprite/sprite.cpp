@@ -1,0 +1,211 @@
+#include "sprite/sprite.h"
+
+#include <memory>
+
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+#include "gfx/flip_pixelate.h"
+#include "gfx/scale_bitmap.h"
+#include "runtime/object_data.h"
+#include "sprite/sprite_screen.h"
+
+namespace {
+
+qzObjectHeader* spriteList = nullptr;
+
+void DeleteFrame(const qzSpriteFrame& frame) {
+    DeleteBitMap(frame.bitmap);
+    DeleteMaskBitMap(frame.mask);
+    DeleteAlphaBitMap(frame.alpha);
+}
+
+void DeleteFrames(const std::vector<qzSpriteFrame>& frames) {
+    for (const qzSpriteFrame& frame : frames) DeleteFrame(frame);
+}
+
+void DestroySprite(VmState* state, qzSprite* sprite) {
+    DeleteFrames(sprite->frames);
+    FreeObjectDataList(state, sprite->header.data);
+    delete sprite;
+}
+
+bool LinksTo(const qzSprite* link, const qzSprite* sprite) {
+    for (const qzSprite* s : link->links)
+        if (s == sprite) return true;
+    return false;
+}
+
+// Takes the sprite off every picture, unlinks and destroys it.
+void UnlinkAndDestroy(VmState* state, qzSprite* sprite) {
+    TakeSpriteOffAllPictures(state, sprite);
+    RemoveObjectFromList(&spriteList, &sprite->header);
+    DestroySprite(state, sprite);
+}
+
+}  // namespace
+
+qzSprite* FirstSprite() { return reinterpret_cast<qzSprite*>(spriteList); }
+qzObjectHeader** SpriteListHead() { return &spriteList; }
+
+int FindSprite(VmState*, const qzObjectId& id, qzSprite** out, int flags) {
+    *out = nullptr;
+    qzSprite* sprite = reinterpret_cast<qzSprite*>(FindObjectInList(spriteList, id));
+    if (!sprite) {
+        if (id.pointer) return ERR_FINDARRAY;
+        SetErrorArgIndex(id.number);
+        return ERR_FINDSPRITE;
+    }
+    if ((flags & QZ_FINDSPRITE_MODIFY) && sprite->locked) return ERR_LOCKEDOBJ;
+    *out = sprite;
+    return 0;
+}
+
+int AddSprite(const qzObjectId& id, int32_t width, int32_t height, const std::vector<qzSpriteFrame>& frames,
+              qzSprite** out) {
+    *out = nullptr;
+    std::unique_ptr<qzSprite> owner(new qzSprite);
+    owner->frames = frames;  // may run out of memory: the caller still owns the frames
+    qzSprite* sprite = owner.release();
+    sprite->width = width;
+    sprite->height = height;
+    sprite->frameCount = int32_t(frames.size());
+    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    *out = sprite;
+    return 0;
+}
+
+int AddLinkSprite(const qzObjectId& id, const std::vector<qzSprite*>& links, qzSprite** out) {
+    *out = nullptr;
+    if (links.empty()) return ERR_WRONGUSAGE;
+    int64_t frames = 0;
+    for (const qzSprite* s : links) {
+        if (!s->links.empty()) return ERR_SPRITELINK;
+        if (s->width != links[0]->width || s->height != links[0]->height) return ERR_WRONGSPRITESIZE;
+        frames += s->frameCount;
+    }
+    if (frames > INT32_MAX) return ERR_WRONGUSAGE;
+    std::unique_ptr<qzSprite> owner(new qzSprite);
+    owner->links = links;
+    qzSprite* sprite = owner.release();
+    sprite->width = links[0]->width;
+    sprite->height = links[0]->height;
+    sprite->frameCount = int32_t(frames);
+    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    *out = sprite;
+    return 0;
+}
+
+int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound) {
+    qzSprite* sprite = nullptr;
+    int error = FindSprite(state, id, &sprite, QZ_FINDSPRITE_MODIFY);
+    if (error) return error == ERR_LOCKEDOBJ || reportNotFound ? error : 0;
+    if (sprite->links.empty()) {
+        // The link sprites that show its frames go with it.
+        for (qzSprite* s = FirstSprite(); s;) {
+            qzSprite* next = NextSprite(s);
+            if (LinksTo(s, sprite)) UnlinkAndDestroy(state, s);
+            s = next;
+        }
+    }
+    UnlinkAndDestroy(state, sprite);
+    return 0;
+}
+
+void FreeAllSprites(VmState* state) {
+    while (spriteList) {
+        qzSprite* sprite = FirstSprite();
+        TakeSpriteOffAllPictures(nullptr, sprite);
+        spriteList = sprite->header.next;
+        DestroySprite(state, sprite);
+    }
+}
+
+bool GetSpriteFrameBitmaps(const qzSprite* sprite, int32_t index, qzSpriteFrame* out) {
+    *out = {};
+    if (index < 0) return false;
+    if (sprite->links.empty()) {
+        if (size_t(index) >= sprite->frames.size()) return false;
+        *out = sprite->frames[size_t(index)];
+        return true;
+    }
+    for (const qzSprite* s : sprite->links) {
+        if (index < s->frameCount) return GetSpriteFrameBitmaps(s, index, out);
+        index -= s->frameCount;
+    }
+    return false;
+}
+
+int SpriteIsLinked(const qzSprite* sprite) {
+    if (!sprite->links.empty()) return 1;
+    for (const qzSprite* s = FirstSprite(); s; s = NextSprite(s))
+        if (LinksTo(s, sprite)) return 1;
+    return 0;
+}
+
+int ScaleSpriteFrames(qzSprite* sprite, int32_t width, int32_t height, int smooth) {
+    std::vector<qzSpriteFrame> scaled;
+    scaled.reserve(sprite->frames.size());
+    for (const qzSpriteFrame& frame : sprite->frames) {
+        qzSpriteFrame made;
+        int error = ScaleBitMap(frame.bitmap, frame.mask, frame.alpha, 0, 0, nullptr, sprite->width, sprite->height,
+                                width, height, smooth, &made.bitmap, frame.mask ? &made.mask : nullptr,
+                                frame.alpha ? &made.alpha : nullptr);
+        if (!error && !made.bitmap) error = ERR_BITMAP;
+        if (error) {
+            DeleteFrame(made);
+            DeleteFrames(scaled);
+            return error;
+        }
+        scaled.push_back(made);
+    }
+    DeleteFrames(sprite->frames);
+    sprite->frames.swap(scaled);
+    sprite->width = width;
+    sprite->height = height;
+    return 0;
+}
+
+int FlipSpriteFrames(qzSprite* sprite, int vertical) {
+    for (const qzSpriteFrame& frame : sprite->frames) {
+        int error = FlipBitMap(frame.bitmap, frame.mask, frame.alpha, sprite->width, sprite->height, vertical);
+        if (error) return error;
+    }
+    return 0;
+}
+
+int CopySpriteRecord(VmState* state, const qzSprite* source, const qzObjectId& newId, qzSprite** out) {
+    *out = nullptr;
+    std::vector<qzSpriteFrame> copies;
+    struct FramesOwner {
+        std::vector<qzSpriteFrame>* frames;
+        ~FramesOwner() {
+            if (frames) DeleteFrames(*frames);
+        }
+    } owner{&copies};
+    copies.reserve(source->frames.size());
+    for (const qzSpriteFrame& frame : source->frames) {
+        qzSpriteFrame made;
+        int error = CopyBitMap(frame.bitmap, frame.mask, frame.alpha, 0, 0, source->width, source->height, 0,
+                               &made.bitmap, frame.mask ? &made.mask : nullptr, frame.alpha ? &made.alpha : nullptr);
+        if (error) return error;
+        copies.push_back(made);
+    }
+    qzObjectDataNode* data = nullptr;
+    if (source->header.data) {
+        int error = CopyObjectDataList(state, source->header.data, &data);
+        if (error) return error;
+    }
+    qzSprite* sprite = nullptr;
+    int error = source->links.empty() ? AddSprite(newId, source->width, source->height, copies, &sprite)
+                                      : AddLinkSprite(newId, source->links, &sprite);
+    if (error) {
+        FreeObjectDataList(state, data);
+        return error;
+    }
+    owner.frames = nullptr;
+    sprite->header.data = data;
+    *out = sprite;
+    return 0;
+}

@@ -1,0 +1,70 @@
+#include "sprite/sprite_seams.h"
+
+#include <algorithm>
+
+#include "display/display_links.h"
+#include "display/layer_collision.h"
+#include "display/layer_hooks.h"
+#include "gfx/blit_display.h"
+#include "gfx/clip_region.h"
+#include "sprite/sprite.h"
+#include "sprite/sprite_screen.h"
+
+namespace {
+
+int HasSprites(const qzBGPic* pic) { return FirstOnScreenSprite(pic) ? 1 : 0; }
+
+// The collision test's view of a sprite: its box on the current picture with the planes of the
+// frame it shows, cut to the clip region it was shown with.
+int SpriteCollisionObject(VmState* state, const qzObjectId& id, qzCollisionObject* out) {
+    *out = {};
+    qzSprite* sprite = nullptr;
+    int error = FindSprite(state, id, &sprite, 0);
+    if (error) return error;
+    qzOnScreenSprite* node = nullptr;
+    error = FindOnScreenSprite(sprite->header.id, &node);
+    if (error) return error;
+    qzSpriteFrame frame;
+    GetSpriteFrameBitmaps(node->sprite, node->frame - 1, &frame);
+    out->x = node->x;
+    out->y = node->y;
+    out->width = node->width;
+    out->height = node->height;
+    out->mask = frame.mask;
+    out->alpha = frame.alpha;
+    if (const qzClipRegion* clip = OnScreenSpriteClip(node)) {
+        const int32_t x1 = std::max(out->x, clip->x), y1 = std::max(out->y, clip->y);
+        const int32_t x2 = std::min(out->x + out->width, clip->x + clip->width);
+        const int32_t y2 = std::min(out->y + out->height, clip->y + clip->height);
+        out->sourceX = x1 - out->x;
+        out->sourceY = y1 - out->y;
+        out->x = x1;
+        out->y = y1;
+        out->width = std::max(0, x2 - x1);
+        out->height = std::max(0, y2 - y1);
+        out->clipMask = clip->mask;
+        out->clipX = clip->x;
+        out->clipY = clip->y;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void InstallSpriteSeams(bool on) {
+    SetBlitSpriteHook(on ? CurrentTargetHasSpriteIn : nullptr);
+
+    qzDisplayLinks links = DisplayLinks();
+    links.pictureHasOnScreenSprites = on ? HasSprites : nullptr;
+    links.freeOnScreenSprites = on ? FreeOnScreenSpriteList : nullptr;
+    SetDisplayLinks(&links);
+
+    qzLayerSystemHooks hooks = LayerSystemHooks();
+    hooks.drawSprites = on ? DrawPictureSprites : nullptr;
+    hooks.countSprites = on ? CountPictureSprites : nullptr;
+    SetLayerSystemHooks(&hooks);
+
+    qzCollisionSources collision = CollisionSources();
+    collision.sprite = on ? SpriteCollisionObject : nullptr;
+    SetCollisionSources(&collision);
+}

@@ -1,0 +1,197 @@
+// End to end: sprites float above the display's picture. Applets on a headless display make
+// sprites from brushes, show, overlap, move and remove them, and the display's snapshot must be
+// the picture (what was drawn into it included) with the sprites still shown composed over it in
+// display order, computed here from the same brushes. Errors of the sprite commands are printed
+// with GetLastError.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
+
+namespace {
+
+constexpr int kW = 200, kH = 120;
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00;
+
+std::string N(long long v) { return std::to_string(v); }
+
+std::string Lower(std::string name) {
+    for (char& c : name) c = (char)std::tolower((unsigned char)c);
+    return name;
+}
+
+// A call of the command with literal arguments, its results dropped.
+std::string Call(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + N(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + N(r) + " 1\n";
+}
+
+// DebugPrint of the command's first result.
+std::string Print(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"" + Lower(command) + "\"\n";
+    int r = 2;
+    for (const std::string& a : args) code += "    LOADK r" + N(r++) + " " + a + "\n";
+    return code + "    CALL r1 " + N(r - 1) + " 2\n    CALL r0 2 1\n";
+}
+
+// The call, then the error it left (0 when none).
+std::string ErrorOf(const std::string& command, const std::vector<std::string>& args) {
+    return Call(command, args) + Print("GetLastError", {});
+}
+
+// CreateSprite(id, #SPRITE, {sprites...}), then the error it left.
+std::string LinkSprite(int id, const std::vector<int>& sprites) {
+    std::string code = "    NEWTABLE r5 0 0\n";
+    for (size_t i = 0; i < sprites.size(); i++)
+        code += "    LOADK r6 " + N((long long)i) + "\n    LOADK r7 " + N(sprites[i]) + "\n    SETTABLE r5 r6 r7\n";
+    return code + "    GETGLOBAL r0 \"createsprite\"\n    LOADK r1 " + N(id) +
+           "\n    LOADK r2 32\n    MOVE r3 r5\n    CALL r0 4 1\n" + Print("GetLastError", {});
+}
+
+// A black kW x kH display 2, with a blue box drawn straight into its picture, and three brushes:
+// 1 red 20 x 20, 2 green 30 x 30 whose top-left 10 x 10 is transparent (a mask), 3 yellow 20 x 20.
+std::string Setup() {
+    return "    NEWTABLE r3 0 0\n    SETTABLE r3 \"width\" " + N(kW) + "\n    SETTABLE r3 \"height\" " + N(kH) +
+           "\n    SETTABLE r3 \"color\" 0\n    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    MOVE r2 r3\n"
+           "    CALL r0 3 1\n" +
+           Call("OpenDisplay", {"2"}) + Call("SetFillStyle", {"1"}) + Call("Box", {"50", "50", "100", "20", N(kBlue)}) +
+           Call("CreateBrush", {"1", "20", "20", N(kRed)}) + Call("CreateBrush", {"2", "30", "30", N(kGreen)}) +
+           Call("SelectBrush", {"2"}) + Call("Box", {"0", "0", "10", "10", "0"}) + Call("EndSelect", {}) +
+           Call("SetBrushTransparency", {"2", "0"}) + Call("CreateBrush", {"3", "20", "20", N(kYellow)}) +
+           Call("ExitOnError", {"0"});
+}
+
+std::string AppletText(const std::string& body) {
+    return ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@sprite.qzs\"\n  .line 1\n" + Setup() + body +
+           "    RETURN r0 1\n.end\n";
+}
+
+// The expected picture: black with the blue box.
+std::vector<uint32_t> Picture() {
+    std::vector<uint32_t> p((size_t)kW * kH, 0);
+    for (int y = 50; y < 70; y++)
+        for (int x = 50; x < 150; x++) p[(size_t)y * kW + x] = kBlue;
+    return p;
+}
+
+// A sprite of brush 1 or 3 (solid) or 2 (the hole) composed at x, y.
+void Compose(std::vector<uint32_t>* p, int brush, int x, int y) {
+    const int size = brush == 2 ? 30 : 20;
+    const uint32_t colour = brush == 1 ? kRed : brush == 2 ? kGreen : kYellow;
+    for (int j = 0; j < size; j++)
+        for (int i = 0; i < size; i++) {
+            if (brush == 2 && i < 10 && j < 10) continue;
+            if (x + i >= 0 && x + i < kW && y + j >= 0 && y + j < kH) (*p)[(size_t)(y + j) * kW + x + i] = colour;
+        }
+}
+
+class SpriteE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dirTemplate[] = "/tmp/qzspriteXXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        dir = dirTemplate;
+    }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+
+    std::string Play(const std::string& body) {
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(AppletText(body), &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir + "/sprite.qza", bytes);
+        int status = 0;
+        std::string output = CaptureOutput("cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" +
+                                               dir + "' " + PlayerTimeout() + "'" + BinaryDir() +
+                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout sprite.qza 2>&1",
+                                           &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+    // Compares the snapshot with the expected pixels; reports the first few differences.
+    void ExpectSnapshot(const std::vector<uint32_t>& expected) {
+        const std::vector<uint32_t> pixels = ReadPngPixels(dir + "/display-2.png", kW, kH);
+        ASSERT_EQ(pixels.size(), expected.size()) << "no snapshot";
+        int wrong = 0;
+        for (size_t i = 0; i < pixels.size(); i++) {
+            if (pixels[i] == expected[i]) continue;
+            if (++wrong <= 5)
+                ADD_FAILURE() << "pixel " << i % kW << "," << i / kW << " is " << std::hex << pixels[i] << " not "
+                              << expected[i];
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+    std::string dir;
+};
+
+// Shown, moved by DisplaySprite (overlapping and far), overlapped in display order, a masked
+// sprite showing what lies under its hole, one removed: the picture underneath stays as drawn.
+TEST_F(SpriteE2E, ShownMovedOverlappedAndRemovedOverThePicture) {
+    const std::string body = Call("CreateSprite", {"1", "3", "1"}) + Call("CreateSprite", {"2", "3", "2"}) +
+                             Call("CreateSprite", {"3", "3", "3"}) + Call("DisplaySprite", {"1", "10", "10"}) +
+                             Call("DisplaySprite", {"1", "15", "12"}) +  // a small move: one rectangle
+                             Call("DisplaySprite", {"1", "60", "40"}) +  // a far move: two rectangles
+                             Call("DisplaySprite", {"2", "70", "45"}) + Call("DisplaySprite", {"3", "140", "60"}) +
+                             Call("DisplaySprite", {"3", "160", "90"}) + Call("DisplaySprite", {"1", "100", "90"}) +
+                             Call("DisplaySprite", {"1", "120", "92"}) + Call("RemoveSprite", {"1"}) +
+                             // Drawing into the picture where sprites lie stays under them.
+                             Call("Box", {"150", "85", "50", "35", N(kBlue)});
+    EXPECT_EQ(Play(body), "");
+    std::vector<uint32_t> expected = Picture();
+    for (int y = 85; y < kH; y++)
+        for (int x = 150; x < kW; x++) expected[(size_t)y * kW + x] = kBlue;
+    Compose(&expected, 2, 70, 45);
+    Compose(&expected, 3, 160, 90);
+    ExpectSnapshot(expected);
+}
+
+// RemoveSprites takes every sprite off; with keep their pixels stay in the picture, so a sprite
+// shown over them and removed again leaves them as they were.
+TEST_F(SpriteE2E, RemoveSpritesWithAndWithoutKeep) {
+    const std::string body = Call("CreateSprite", {"1", "3", "1"}) + Call("CreateSprite", {"3", "3", "3"}) +
+                             Call("DisplaySprite", {"1", "10", "10"}) + Call("DisplaySprite", {"3", "100", "10"}) +
+                             Call("RemoveSprites", {}) + Call("DisplaySprite", {"1", "40", "10"}) +
+                             Call("RemoveSprites", {"1"}) + Call("DisplaySprite", {"3", "45", "15"}) +
+                             Call("RemoveSprite", {"3"});
+    EXPECT_EQ(Play(body), "");
+    std::vector<uint32_t> expected = Picture();
+    Compose(&expected, 1, 40, 10);
+    ExpectSnapshot(expected);
+}
+
+// The errors of the sprite commands, each printed after the call; the last sprite frees show
+// that a link sprite goes with a sprite it uses.
+TEST_F(SpriteE2E, SpriteCommandErrors) {
+    const std::string body =
+        Call("CreateSprite", {"1", "3", "1"}) + Call("CreateSprite", {"2", "3", "2"}) +
+        ErrorOf("DisplaySprite", {"1", "0", "0", "2"}) +                                      // frame out of range
+        ErrorOf("RemoveSprite", {"1"}) +                                                      // not on screen
+        ErrorOf("DisplaySprite", {"9", "0", "0"}) +                                           // no such sprite
+        ErrorOf("CreateSprite", {"4", "4", "1"}) +                                            // no such anim
+        Call("DisplaySprite", {"1", "0", "0"}) + ErrorOf("ScaleSprite", {"1", "40", "40"}) +  // on screen
+        ErrorOf("FlipSprite", {"1", "0"}) + Call("RemoveSprite", {"1"}) +
+        ErrorOf("CopySprite", {"1", "1"}) +  // onto itself
+        // A link sprite of sprites of different sizes, then of the same size, then a link of a link.
+        LinkSprite(5, {1, 2}) + Call("CopySprite", {"1", "6"}) + LinkSprite(5, {1, 6}) + LinkSprite(7, {5}) +
+        // Changes of linked sprites.
+        ErrorOf("ScaleSprite", {"1", "40", "40"}) + ErrorOf("FlipSprite", {"5", "1"}) +
+        // The link shows frame 2 (the copy's first), then frame 0 wraps back to 1.
+        ErrorOf("DisplaySprite", {"5", "0", "0", "2"}) + ErrorOf("DisplaySprite", {"5", "0", "0", "0"}) +
+        ErrorOf("DisplaySprite", {"5", "0", "0", "0"}) + ErrorOf("DisplaySprite", {"5", "0", "0", "3"}) +
+        Call("FreeSprite", {"6"}) + ErrorOf("FreeSprite", {"5"}) + ErrorOf("FreeSprite", {"6"}) +
+        ErrorOf("ScaleSprite", {"1", "40", "40"});
+    EXPECT_EQ(Play(body),
+              "1094\n1220\n1219\n1176\n1227\n1227\n1055\n1382\n0\n1381\n1228\n1228\n0\n0\n0\n1094\n1219\n1219\n0\n");
+}
+
+}  // namespace
