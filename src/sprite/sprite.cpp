@@ -206,6 +206,7 @@ int CopySpriteRecord(VmState* state, const qzSprite* source, const qzObjectId& n
     }
     owner.frames = nullptr;
     sprite->header.data = data;
+    sprite->transparentColor = source->transparentColor;
     *out = sprite;
     return 0;
 }

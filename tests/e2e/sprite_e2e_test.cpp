@@ -169,6 +169,67 @@ TEST_F(SpriteE2E, RemoveSpritesWithAndWithoutKeep) {
     ExpectSnapshot(expected);
 }
 
+// Sprites scaled, flipped and copied, cut from a grid and linked, each shown with the frame
+// asked for, and a brush made of a sprite frame; GetAttribute and Collision read them.
+TEST_F(SpriteE2E, ScaledFlippedCopiedGridAndLinkSprites) {
+    // Brush 4: 20 x 10, red on the left half, yellow on the right.
+    const std::string body =
+        Call("CreateBrush", {"4", "20", "10", N(kRed)}) + Call("SelectBrush", {"4"}) +
+        Call("Box", {"10", "0", "10", "10", N(kYellow)}) + Call("EndSelect", {}) +
+        Call("CreateSprite", {"10", "3", "4"}) + Call("CopySprite", {"10", "11"}) + Call("FlipSprite", {"11", "0"}) +
+        Call("CopySprite", {"10", "12"}) + Call("ScaleSprite", {"12", "40", "20"}) +
+        Call("CreateSprite", {"13", "3", "4", "10", "10", "2"}) + Call("CreateSprite", {"15", "3", "1", "10", "10"}) +
+        LinkSprite(14, {15, 13}) + Call("DisplaySprite", {"10", "0", "80"}) +
+        Call("DisplaySprite", {"11", "30", "80"}) + Call("DisplaySprite", {"12", "60", "80"}) +
+        Call("DisplaySprite", {"13", "110", "80", "2"}) + Call("DisplaySprite", {"14", "130", "80", "3"}) +
+        Call("GetBrushLink", {"20", "32", "13", "2"}) + Call("DisplayBrush", {"20", "160", "80"}) +
+        Print("GetAttribute", {"32", "12", "0"}) +   // width 40
+        Print("GetAttribute", {"32", "14", "11"}) +  // frames 3
+        Print("GetAttribute", {"32", "14", "12"}) +  // current frame 3
+        Print("GetAttribute", {"32", "12", "7"}) +   // x 60
+        Print("GetAttribute", {"32", "15", "23"}) +  // not on screen
+        Print("GetAttribute", {"32", "0", "60"}) +   // six sprites
+        Print("Collision", {"32", "10", "11"}) +     // apart
+        Call("CreateSprite", {"2", "3", "2"}) + Call("DisplaySprite", {"2", "150", "0"}) +
+        Print("Collision", {"48", "2", "151", "1", "8", "8"}) +  // inside the hole
+        Print("Collision", {"48", "2", "151", "1", "10", "10"}) + Call("RemoveSprite", {"2"}) +
+        Call("DisplaySprite", {"11", "15", "85"}) + Print("Collision", {"32", "10", "11"}) +
+        Call("DisplaySprite", {"11", "30", "80"});
+    EXPECT_EQ(Play(body), "0\n40\n3\n3\n60\n0\n6\n0\n0\n1\n1\n");
+    std::vector<uint32_t> expected = Picture();
+    auto fill = [&](int x, int y, int w, int h, uint32_t colour) {
+        for (int j = y; j < y + h; j++)
+            for (int i = x; i < x + w; i++) expected[(size_t)j * kW + i] = colour;
+    };
+    fill(0, 80, 10, 10, kRed);  // sprite 10
+    fill(10, 80, 10, 10, kYellow);
+    fill(30, 80, 10, 10, kYellow);  // sprite 11, mirrored
+    fill(40, 80, 10, 10, kRed);
+    fill(60, 80, 20, 20, kRed);  // sprite 12, twice the size
+    fill(80, 80, 20, 20, kYellow);
+    fill(110, 80, 10, 10, kYellow);  // sprite 13, frame 2
+    fill(130, 80, 10, 10, kYellow);  // link sprite 14, frame 3 (sprite 13's second)
+    fill(160, 80, 10, 10, kYellow);  // the brush of sprite 13's frame 2
+    ExpectSnapshot(expected);
+}
+
+// A sprite freed while another display is current leaves the picture it is shown on, and so
+// does a link sprite that goes with it: neither is drawn again when a sprite moves over its place.
+TEST_F(SpriteE2E, FreedWhileAnotherDisplayIsCurrent) {
+    const std::string body = Call("CreateSprite", {"1", "3", "1"}) + Call("CreateSprite", {"3", "3", "3"}) +
+                             LinkSprite(5, {3}) + Call("DisplaySprite", {"1", "10", "10"}) +
+                             Call("DisplaySprite", {"5", "40", "10"}) + Call("CreateDisplay", {"3"}) +
+                             Call("OpenDisplay", {"3"}) + Call("SelectDisplay", {"3"}) + Call("FreeSprite", {"1"}) +
+                             Call("FreeSprite", {"3"}) + Call("SelectDisplay", {"2"}) +
+                             Call("CreateSprite", {"6", "3", "2"}) + Call("DisplaySprite", {"6", "5", "5"}) +
+                             Call("DisplaySprite", {"6", "35", "5"}) + Call("DisplaySprite", {"6", "100", "5"}) +
+                             Print("GetAttribute", {"32", "0", "60"});
+    EXPECT_EQ(Play(body), "0\n1\n");
+    std::vector<uint32_t> expected = Picture();
+    Compose(&expected, 2, 100, 5);
+    ExpectSnapshot(expected);
+}
+
 // The errors of the sprite commands, each printed after the call; the last sprite frees show
 // that a link sprite goes with a sprite it uses.
 TEST_F(SpriteE2E, SpriteCommandErrors) {

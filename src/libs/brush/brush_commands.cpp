@@ -16,6 +16,7 @@
 #include "image/image_save.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
+#include "libs/sprite/sprite_lib.h"
 #include "libs/text/text_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/linked_file.h"
@@ -112,11 +113,16 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             int error = GetTextObjectBitmaps(state, source, &bitmaps);
             if (error) return error;
             TakeObjectBitmaps(bitmaps, &from);
-        } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
-            // No sprite or anim is found.
+        } else if (type == QZ_TYPE_SPRITE_OBJECT) {
+            qzObjectBitmaps bitmaps;
+            int error = GetSpriteFrameObjectBitmaps(state, source, frame, &bitmaps);
+            if (error) return error;
+            TakeObjectBitmaps(bitmaps, &from);
+        } else if (type == QZ_TYPE_ANIM_OBJECT) {
+            // No anim is found.
             if (source.pointer) return ERR_FINDARRAY;
             SetErrorArgIndex(source.number);
-            return type == QZ_TYPE_SPRITE_OBJECT ? ERR_FINDSPRITE : ERR_FINDANIM;
+            return ERR_FINDANIM;
         } else {
             return ERR_WRONGUSAGE;
         }

@@ -10,6 +10,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/object_bitmaps.h"
+#include "image/brush.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/text/text_lib.h"
 #include "runtime/arg_check.h"
@@ -113,6 +114,8 @@ int SpriteCreateSprite(VmState* state) {
     int error = 0;
     if (type == QZ_TYPE_BRUSH_OBJECT) {
         error = GetBrushBitmaps(state, source, &from);
+        qzBrush* brush = nullptr;
+        if (!error && FindBrush(state, source, &brush, 0) == 0) from.keyColor = brush->transparentcolor;
     } else if (type == QZ_TYPE_TEXT_OBJECT) {
         error = GetTextObjectBitmaps(state, source, &from);
     } else if (type == QZ_TYPE_ANIM_OBJECT) {
@@ -135,6 +138,7 @@ int SpriteCreateSprite(VmState* state) {
     error = AddSprite(id, width, height, frames.frames, &sprite);
     if (error) return error;
     frames.frames.clear();
+    sprite->transparentColor = from.keyColor;
     return PushNewObjectHandle(state, id, &sprite->header);
 }
 
@@ -252,6 +256,23 @@ int OpenSpriteLibrary(VmState*) {
 void ResetSpriteLibrary() { InstallSpriteSeams(false); }
 
 }  // namespace
+
+int GetSpriteFrameObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    qzSprite* sprite = nullptr;
+    int error = FindSprite(state, id, &sprite, 0);
+    if (error) return error;
+    qzSpriteFrame bitmaps;
+    if (frame < 1 || !GetSpriteFrameBitmaps(sprite, frame - 1, &bitmaps)) return ERR_ANIMFRAME;
+    out->bitmap = bitmaps.bitmap;
+    out->mask = bitmaps.mask;
+    out->alpha = bitmaps.alpha;
+    out->width = sprite->width;
+    out->height = sprite->height;
+    out->frames = sprite->frameCount;
+    out->keyColor = sprite->transparentColor;
+    return 0;
+}
 
 const qzLibraryDescriptor qzSpriteLibrary = {
     .name = "sprite",
