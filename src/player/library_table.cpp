@@ -11,6 +11,7 @@
 #include "libs/layers/layers_lib.h"
 #include "libs/math/math_lib.h"
 #include "libs/memblock/memblock.h"
+#include "libs/moveobject/moveobject_lib.h"
 #include "libs/network/network.h"
 #include "libs/sound/sound.h"
 #include "libs/sprite/sprite_lib.h"
@@ -23,7 +24,8 @@
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
 // sprite, memblock, vectorgraphics, network, video.
 const qzLibraryDescriptor* const qzLibraryTable[] = {
-    &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzDosLibrary,   &qzEventLibrary,
-    &qzSystemLibrary, &qzLayersLibrary,   &qzTextLibrary,           &qzDisplayLibrary, &qzSoundLibrary, &qzBrushLibrary,
-    &qzBGPicLibrary,  &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
+    &qzStringLibrary,   &qzMathLibrary,           &qzGraphicsLibrary, &qzDrawLibrary,   &qzMoveObjectLibrary,
+    &qzDosLibrary,      &qzEventLibrary,          &qzSystemLibrary,   &qzLayersLibrary, &qzTextLibrary,
+    &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,    &qzBGPicLibrary,  &qzSpriteLibrary,
+    &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary,  nullptr,
 };

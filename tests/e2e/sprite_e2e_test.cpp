@@ -230,6 +230,41 @@ TEST_F(SpriteE2E, FreedWhileAnotherDisplayIsCurrent) {
     ExpectSnapshot(expected);
 }
 
+// A move command with an option table {key = value, ...} after the two points; its first result
+// goes to r10.
+std::string MoveWithOptions(const std::string& command, const std::vector<std::string>& args,
+                            const std::vector<std::pair<std::string, int>>& options) {
+    std::string code = "    NEWTABLE r6 0 0\n";
+    for (const auto& o : options)
+        code += "    LOADK r7 \"" + o.first + "\"\n    LOADK r8 " + N(o.second) + "\n    SETTABLE r6 r7 r8\n";
+    code += "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    for (size_t i = 0; i < args.size(); i++) code += "    LOADK r" + N((long long)i + 1) + " " + args[i] + "\n";
+    return code + "    CALL r0 7 2\n    MOVE r10 r0\n";
+}
+
+// Sprites and brushes moved to their end points, synchronously and as an asynchronous draw
+// object; a brush leaves the picture as it was behind it.
+TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
+    std::string body =
+        Call("CreateSprite", {"1", "3", "1"}) + Call("MoveSprite", {"1", "0", "0", "100", "0"}) +
+        Print("GetAttribute", {"32", "1", "7"}) + Call("MoveSprite", {"1", "100", "0", "100", "0"}) +
+        Print("GetLastError", {}) + MoveWithOptions("MoveBrush", {"3", "10", "100", "120", "100"}, {{"speed", 20}}) +
+        ErrorOf("MoveBrush", {"3", "0", "0", "10", "10", "0"}) + ErrorOf("MoveAnim", {"1", "0", "0", "10", "10"}) +
+        ErrorOf("MoveSprite", {"9", "0", "0", "10", "10"}) +
+        MoveWithOptions("MoveSprite", {"1", "100", "0", "150", "0"}, {{"async", 1}}) +
+        ErrorOf("FreeSprite", {"1"});  // the move holds it
+    for (int i = 0; i < 6; i++)
+        body +=
+            "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
+            "    CALL r1 2 2\n    CALL r0 2 1\n";
+    body += Print("GetAttribute", {"32", "1", "7"});
+    EXPECT_EQ(Play(body), "100\n0\n1055\n1176\n1219\n1314\n0\n0\n0\n0\n0\n1\n150\n");
+    std::vector<uint32_t> expected = Picture();
+    Compose(&expected, 3, 120, 100);
+    Compose(&expected, 1, 150, 0);
+    ExpectSnapshot(expected);
+}
+
 // The errors of the sprite commands, each printed after the call; the last sprite frees show
 // that a link sprite goes with a sprite it uses.
 TEST_F(SpriteE2E, SpriteCommandErrors) {
