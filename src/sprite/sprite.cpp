@@ -102,7 +102,9 @@ int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound) {
     int error = FindSprite(state, id, &sprite, QZ_FINDSPRITE_MODIFY);
     if (error) return error == ERR_LOCKEDOBJ || reportNotFound ? error : 0;
     if (sprite->links.empty()) {
-        // The link sprites that show its frames go with it.
+        // The link sprites that show its frames go with it, unless one of them is in use.
+        for (const qzSprite* s = FirstSprite(); s; s = NextSprite(s))
+            if (s->locked && LinksTo(s, sprite)) return ERR_LOCKEDOBJ;
         for (qzSprite* s = FirstSprite(); s;) {
             qzSprite* next = NextSprite(s);
             if (LinksTo(s, sprite)) UnlinkAndDestroy(state, s);

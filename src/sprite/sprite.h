@@ -57,7 +57,8 @@ int AddLinkSprite(const qzObjectId& id, const std::vector<qzSprite*>& links, qzS
 
 // Frees the sprite of the identifier: it leaves every picture it is shown on (the shown picture
 // of a display redrawn without it), and a sprite that owns frames first takes every link sprite
-// that uses it along. ERR_LOCKEDOBJ always; lookup errors only with reportNotFound.
+// that uses it along. ERR_LOCKEDOBJ when it or such a link sprite is in use (always); lookup
+// errors only with reportNotFound.
 int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound);
 // Destroys every sprite (shutdown); the pictures' on-screen lists are emptied first.
 void FreeAllSprites(VmState* state);

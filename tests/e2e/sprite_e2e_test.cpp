@@ -258,10 +258,35 @@ TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
             "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
             "    CALL r1 2 2\n    CALL r0 2 1\n";
     body += Print("GetAttribute", {"32", "1", "7"});
-    EXPECT_EQ(Play(body), "100\n0\n1055\n1176\n1219\n1314\n0\n0\n0\n0\n0\n1\n150\n");
+    // A sprite that a moving link sprite shows cannot be freed either.
+    body += Call("CreateSprite", {"3", "3", "3"}) + LinkSprite(5, {3}) +
+            MoveWithOptions("MoveSprite", {"5", "0", "30", "20", "30"}, {{"async", 1}}) + ErrorOf("FreeSprite", {"3"});
+    for (int i = 0; i < 3; i++)
+        body +=
+            "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
+            "    CALL r1 2 2\n    CALL r0 2 1\n";
+    EXPECT_EQ(Play(body), "100\n0\n1055\n1176\n1219\n1314\n0\n0\n0\n0\n0\n1\n150\n0\n1314\n0\n0\n1\n");
     std::vector<uint32_t> expected = Picture();
     Compose(&expected, 3, 120, 100);
     Compose(&expected, 1, 150, 0);
+    Compose(&expected, 3, 20, 30);
+    ExpectSnapshot(expected);
+}
+
+// With layers on a move slides the object's layer (made by drawing the object once when it has
+// none); sprites are refused.
+TEST_F(SpriteE2E, MovesWithLayersOn) {
+    const std::string body =
+        Call("CreateSprite", {"1", "3", "1"}) + Call("EnableLayers", {}) + Call("DisplayBrush", {"3", "0", "0"}) +
+        Call("MoveLayer", {"1", "0", "0", "100", "50"}) + Print("GetAttribute", {"22", "1", "7"}) +
+        Print("GetAttribute", {"22", "1", "8"}) + Call("MoveBrush", {"1", "10", "90", "40", "90"}) +
+        Print("GetAttribute", {"22", "2", "7"}) + Call("MoveLayer", {"2", "100000", "90", "100000", "60"}) +
+        Print("GetAttribute", {"22", "2", "7"}) + Print("GetAttribute", {"22", "2", "8"}) +
+        ErrorOf("MoveSprite", {"1", "0", "0", "10", "10"});
+    EXPECT_EQ(Play(body), "100\n50\n40\n40\n60\n1162\n");
+    std::vector<uint32_t> expected = Picture();
+    Compose(&expected, 3, 100, 50);
+    Compose(&expected, 1, 40, 60);
     ExpectSnapshot(expected);
 }
 

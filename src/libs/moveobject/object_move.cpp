@@ -233,6 +233,24 @@ struct Box {
 // One frame of a brush or text object moved with layers off: the union of where it was and where
 // it goes is rebuilt from the snapshot with the object over it and reaches the display in one blit.
 void DrawOverSnapshot(VmState* state, qzObjectMove* m, int32_t x, int32_t y) {
+    const qzDisplay* display = CurrentDisplay();
+    const qzBitMap* shown = display ? display->displayBuffer : nullptr;
+    if (!shown) return;
+    if (shown->width != m->snapshot->width || shown->height != m->snapshot->height) {
+        // The picture changed its size: a new snapshot of what it shows now.
+        qzBitMap* snapshot = CreateBitMap(shown->width, shown->height, 0, nullptr);
+        qzBitMap* work = CreateBitMap(shown->width, shown->height, 0, nullptr);
+        if (!snapshot || !work) {
+            DeleteBitMap(snapshot);
+            DeleteBitMap(work);
+            return;
+        }
+        CopyBitmapRect(shown, 0, 0, snapshot, 0, 0, shown->width, shown->height);
+        DeleteBitMap(m->snapshot);
+        DeleteBitMap(m->work);
+        m->snapshot = snapshot;
+        m->work = work;
+    }
     const int32_t w = m->snapshot->width, h = m->snapshot->height;
     const Box old = {int64_t(m->drawnX) + m->offsetX, int64_t(m->drawnY) + m->offsetY, 0, 0};
     const Box now = {int64_t(x) + m->offsetX, int64_t(y) + m->offsetY, 0, 0};
@@ -272,10 +290,12 @@ int StepMove(qzObjectMove* m, int32_t* finished) {
         error = DrawSpriteFrame(state, m->id, x, y, m->frame);
     } else if (m->layer) {
         RefreshLayerChange(state, m->layer, 0, 0, x, y, 0, 0, nullptr);
-    } else {
+    } else if (m->snapshot) {
         DrawOverSnapshot(state, m, x, y);
+    } else {
+        m->done = true;  // the layer it moved is gone
     }
-    if (end || error) {
+    if (end || error || m->done) {
         m->done = true;
         *finished = 1;
     }
