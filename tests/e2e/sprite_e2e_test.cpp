@@ -1,8 +1,8 @@
 // End to end: sprites float above the display's picture. Applets on a headless display make
 // sprites from brushes, show, overlap, move and remove them, and the display's snapshot must be
 // the picture (what was drawn into it included) with the sprites still shown composed over it in
-// display order, computed here from the same brushes. Errors of the sprite commands are printed
-// with GetLastError.
+// display order, computed here from the same brushes. The move commands slide sprites, brushes
+// and layers to their end points. Errors of the commands are printed with GetLastError.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -250,7 +250,10 @@ TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
         Print("GetAttribute", {"32", "1", "7"}) + Call("MoveSprite", {"1", "100", "0", "100", "0"}) +
         Print("GetLastError", {}) + MoveWithOptions("MoveBrush", {"3", "10", "100", "120", "100"}, {{"speed", 20}}) +
         ErrorOf("MoveBrush", {"3", "0", "0", "10", "10", "0"}) + ErrorOf("MoveAnim", {"1", "0", "0", "10", "10"}) +
-        ErrorOf("MoveSprite", {"9", "0", "0", "10", "10"}) +
+        ErrorOf("MoveSprite", {"9", "0", "0", "10", "10"}) + ErrorOf("MoveTextObject", {"9", "0", "0", "10", "10"}) +
+        ErrorOf("MoveLayer", {"1", "0", "0", "10", "10"}) +                  // layers off
+        ErrorOf("MoveBrush", {"3", "0", "0", "10", "10", "10", "0", "1"}) +  // eight arguments for a brush
+
         MoveWithOptions("MoveSprite", {"1", "100", "0", "150", "0"}, {{"async", 1}}) +
         ErrorOf("FreeSprite", {"1"});  // the move holds it
     for (int i = 0; i < 6; i++)
@@ -265,7 +268,8 @@ TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
         body +=
             "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
             "    CALL r1 2 2\n    CALL r0 2 1\n";
-    EXPECT_EQ(Play(body), "100\n0\n1055\n1176\n1219\n1314\n0\n0\n0\n0\n0\n1\n150\n0\n1314\n0\n0\n1\n");
+    EXPECT_EQ(Play(body),
+              "100\n0\n1055\n1176\n1219\n1175\n1078\n1193\n1314\n0\n0\n0\n0\n0\n1\n150\n0\n1314\n0\n0\n1\n");
     std::vector<uint32_t> expected = Picture();
     Compose(&expected, 3, 120, 100);
     Compose(&expected, 1, 150, 0);
