@@ -286,8 +286,8 @@ TEST_F(SpriteE2E, MovesWithLayersOn) {
         Print("GetAttribute", {"22", "1", "8"}) + Call("MoveBrush", {"1", "10", "90", "40", "90"}) +
         Print("GetAttribute", {"22", "2", "7"}) + Call("MoveLayer", {"2", "100000", "90", "100000", "60"}) +
         Print("GetAttribute", {"22", "2", "7"}) + Print("GetAttribute", {"22", "2", "8"}) +
-        ErrorOf("MoveSprite", {"1", "0", "0", "10", "10"});
-    EXPECT_EQ(Play(body), "100\n50\n40\n40\n60\n1162\n");
+        ErrorOf("MoveSprite", {"1", "0", "0", "10", "10"}) + ErrorOf("DisplaySprite", {"1", "0", "0"});
+    EXPECT_EQ(Play(body), "100\n50\n40\n40\n60\n1162\n1162\n");
     std::vector<uint32_t> expected = Picture();
     Compose(&expected, 3, 100, 50);
     Compose(&expected, 1, 40, 60);
@@ -299,11 +299,12 @@ TEST_F(SpriteE2E, MovesWithLayersOn) {
 TEST_F(SpriteE2E, SpriteCommandErrors) {
     const std::string body =
         Call("CreateSprite", {"1", "3", "1"}) + Call("CreateSprite", {"2", "3", "2"}) +
-        ErrorOf("DisplaySprite", {"1", "0", "0", "2"}) +                                      // frame out of range
-        ErrorOf("RemoveSprite", {"1"}) +                                                      // not on screen
-        ErrorOf("DisplaySprite", {"9", "0", "0"}) +                                           // no such sprite
-        ErrorOf("CreateSprite", {"4", "4", "1"}) +                                            // no such anim
-        Call("DisplaySprite", {"1", "0", "0"}) + ErrorOf("ScaleSprite", {"1", "40", "40"}) +  // on screen
+        ErrorOf("DisplaySprite", {"1", "0", "0", "2"}) +                                // frame out of range
+        ErrorOf("RemoveSprite", {"1"}) +                                                // not on screen
+        ErrorOf("DisplaySprite", {"9", "0", "0"}) +                                     // no such sprite
+        ErrorOf("CreateSprite", {"4", "4", "1"}) +                                      // no such anim
+        Call("DisplaySprite", {"1", "0", "0"}) + ErrorOf("EnableLayers", {}) +          // sprites on screen
+        ErrorOf("BeginDoubleBuffer", {}) + ErrorOf("ScaleSprite", {"1", "40", "40"}) +  // on screen
         ErrorOf("FlipSprite", {"1", "0"}) + Call("RemoveSprite", {"1"}) +
         ErrorOf("CopySprite", {"1", "1"}) +  // onto itself
         // A link sprite of sprites of different sizes, then of the same size, then a link of a link.
@@ -316,7 +317,8 @@ TEST_F(SpriteE2E, SpriteCommandErrors) {
         Call("FreeSprite", {"6"}) + ErrorOf("FreeSprite", {"5"}) + ErrorOf("FreeSprite", {"6"}) +
         ErrorOf("ScaleSprite", {"1", "40", "40"});
     EXPECT_EQ(Play(body),
-              "1094\n1220\n1219\n1176\n1227\n1227\n1055\n1382\n0\n1381\n1228\n1228\n0\n0\n0\n1094\n1219\n1219\n0\n");
+              "1094\n1220\n1219\n1176\n1224\n1224\n1227\n1227\n1055\n1382\n0\n1381\n1228\n1228\n0\n0\n0\n1094\n1219\n12"
+              "19\n0\n");
 }
 
 }  // namespace
