@@ -261,6 +261,9 @@ TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
             "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
             "    CALL r1 2 2\n    CALL r0 2 1\n";
     body += Print("GetAttribute", {"32", "1", "7"});
+    // At FASTSPEED the frame changes every step: three steps from frame 1 end on frame 2.
+    body += Call("CreateSprite", {"4", "3", "1", "10", "20", "2"}) +
+            Call("MoveSprite", {"4", "0", "60", "30", "60", "10", "-2"}) + Print("GetAttribute", {"32", "4", "12"});
     // A sprite that a moving link sprite shows cannot be freed either.
     body += Call("CreateSprite", {"3", "3", "3"}) + LinkSprite(5, {3}) +
             MoveWithOptions("MoveSprite", {"5", "0", "30", "20", "30"}, {{"async", 1}}) + ErrorOf("FreeSprite", {"3"});
@@ -269,11 +272,13 @@ TEST_F(SpriteE2E, ObjectsMoveToTheirEndPoints) {
             "    GETGLOBAL r0 \"debugprint\"\n    GETGLOBAL r1 \"asyncdrawframe\"\n    MOVE r2 r10\n"
             "    CALL r1 2 2\n    CALL r0 2 1\n";
     EXPECT_EQ(Play(body),
-              "100\n0\n1055\n1176\n1219\n1175\n1078\n1193\n1314\n0\n0\n0\n0\n0\n1\n150\n0\n1314\n0\n0\n1\n");
+              "100\n0\n1055\n1176\n1219\n1175\n1078\n1193\n1314\n0\n0\n0\n0\n0\n1\n150\n2\n0\n1314\n0\n0\n1\n");
     std::vector<uint32_t> expected = Picture();
     Compose(&expected, 3, 120, 100);
     Compose(&expected, 1, 150, 0);
     Compose(&expected, 3, 20, 30);
+    for (int y = 60; y < 80; y++)
+        for (int x = 30; x < 40; x++) expected[(size_t)y * kW + x] = kRed;
     ExpectSnapshot(expected);
 }
 
