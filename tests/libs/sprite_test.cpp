@@ -64,3 +64,13 @@ TEST_F(SpriteTest, ResourceMonitorCountsSprites) {
     EXPECT_NE(text.find("Sprites (on screen) 1\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Sprites (total)     2\n"), std::string::npos) << text;
 }
+
+TEST_F(SpriteTest, PointersAndBrushesFromFrames) {
+    EXPECT_EQ(vm->Run("CreatePointer", {5, 32, 1, 2}), "");
+    EXPECT_EQ(vm->Run("CreatePointer", {6, 32, 1, 3}), "ERR 1094");
+    EXPECT_EQ(vm->Run("CreatePointer", {6, 32, 9}), "ERR 1219");
+    EXPECT_EQ(vm->Run("GetBrushLink", {7, 32, 1, 2}), "");
+    EXPECT_EQ(vm->Run("GetAttribute", {3, 7, 0}), "32");
+    EXPECT_EQ(vm->Run("DisplayBrush", {7, 0, 0}), "");
+    EXPECT_EQ(Pixel(1, 5, 5), 0x00FF00u);
+}
