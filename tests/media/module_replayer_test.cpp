@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "media/sound/module_replayer.h"
 #include "media/sound/module_state.h"
 #include "module_test_util.h"
+#include "sound_test_util.h"
 
 namespace {
 
@@ -682,6 +685,110 @@ TEST(ModuleRender, Pitch) {
         EXPECT_NEAR(Frequency(out, slot, 1000), c.hz, c.hz * 0.002);
         EXPECT_NEAR(*std::max_element(out.begin() + 2000, out.end()), 64 * 63 * 255 >> 7, 1);
         EXPECT_EQ(Frequency(out, 1 - slot, 0), 0);
+    }
+}
+
+// Runs of a steady pitch in a signal: where each starts (its first sign change, so within a half
+// period or two of the note's start) and its frequency, from sign changes past a threshold (so that
+// ramps and ringing near zero count as none) whose spacing stays within 15% for at least four
+// half periods.
+struct Tone {
+    double onset;
+    double hz;
+};
+std::vector<Tone> Tones(const std::vector<float>& x, float threshold) {
+    std::vector<size_t> changes;
+    int sign = 0;
+    for (size_t i = 0; i < x.size(); i++) {
+        int now = x[i] > threshold ? 1 : x[i] < -threshold ? -1 : 0;
+        if (now && now != sign) {
+            if (sign) changes.push_back(i);
+            sign = now;
+        }
+    }
+    std::vector<Tone> tones;
+    size_t start = 0;
+    for (size_t i = 1; i <= changes.size(); i++) {
+        bool ends = i == changes.size();
+        if (!ends && i - start >= 2) {
+            double half = static_cast<double>(changes[i - 1] - changes[start]) / static_cast<double>(i - 1 - start);
+            double next = static_cast<double>(changes[i] - changes[i - 1]);
+            ends = std::fabs(next - half) > 0.15 * half;
+        }
+        if (ends) {
+            // The run's first change may be the last of the tone before, and its last the start
+            // of the next tone: both are left out.
+            if (i - 1 - start >= 6) {
+                double half =
+                    static_cast<double>(changes[i - 2] - changes[start + 1]) / static_cast<double>(i - 3 - start);
+                tones.push_back({static_cast<double>(changes[start + 1]), 48000 / (2 * half)});
+            }
+            start = i - 1;
+        }
+    }
+    return tones;
+}
+
+// A song of notes in three octaves and two finetunes, speed changes, pattern delay, a pattern
+// loop, a note cut, a pattern break and a position jump, rendered by openmpt123 (its song ends at
+// the jump back to position 0): every note starts on the same frame (within two half periods) and
+// every pitch differs by the same clock ratio (the replayer's 3579329 Hz against the PAL clock
+// of 3546895 Hz openmpt uses for these files).
+TEST(ModuleOracle, RowTimingAndPitchAgainstOpenmpt) {
+    if (std::system("command -v openmpt123 >/dev/null 2>&1") != 0) GTEST_SKIP() << "openmpt123 is not installed";
+    Song song;
+    song.samples.push_back({Square(32, 64), 64, 0, 0, 2048});
+    song.samples.push_back({Square(32, 64), 64, 5, 0, 2048});
+    song.order = {0, 1};
+    const struct {
+        int pattern, row;
+        Cell cell;
+    } notes[] = {
+        {0, 0, {428, 1}},
+        {0, 2, {214, 1, 0xF, 3}},
+        {0, 4, {856, 2}},
+        {0, 6, {320, 1}},
+        {0, 8, {0, 0, 0xE, 0xC1}},
+        {0, 9, {285, 2}},
+        {0, 11, {190, 1, 0xE, 0xE1}},
+        {0, 12, {254, 1, 0xE, 0x60}},
+        {0, 13, {339, 1, 0xE, 0x61}},
+        {0, 14, {170, 1, 0xD, 0x02}},
+        {1, 2, {508, 2}},
+        {1, 4, {404, 1, 0xB, 0}},
+    };
+    for (const auto& n : notes) song.At(n.pattern, n.row, 1) = n.cell;
+    soundtest::TempDir dir;
+    std::string path = dir.File("oracle.mod");
+    std::vector<unsigned char> bytes = song.Bytes();
+    soundtest::WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(soundtest::Shell("openmpt123 --quiet --render --force --samplerate 48000 --channels 2 --filter 1 '" +
+                                 path + "'"));
+    soundtest::Capture oracle = soundtest::ReadFloatWave(path + ".wav");
+    ASSERT_GT(oracle.Frames(), 48000u);
+    std::vector<float> theirs(oracle.Frames());
+    for (size_t f = 0; f < theirs.size(); f++) theirs[f] = oracle.L(f) + oracle.R(f);
+
+    // The replayer's first tick comes after one tick of silence.
+    Opened o(song);
+    ASSERT_NE(o.m, nullptr);
+    std::vector<int16_t> out(2 * (960 + theirs.size()));
+    RenderModuleToBuffer(o.m, out.data(), static_cast<uint32_t>(out.size() / 2));
+    std::vector<float> ours(theirs.size());
+    for (size_t f = 0; f < ours.size(); f++) ours[f] = out[2 * (960 + f)] + out[2 * (960 + f) + 1];
+
+    float peak = 0;
+    for (float v : theirs) peak = std::max(peak, std::fabs(v));
+    std::vector<Tone> a = Tones(ours, 8032 * 0.3f);
+    std::vector<Tone> b = Tones(theirs, peak * 0.3f);
+    // The replayer goes on past the jump back, where openmpt stops.
+    ASSERT_GE(b.size(), 13u);
+    ASSERT_GE(a.size(), b.size());
+    a.resize(b.size());
+    for (size_t i = 0; i < a.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(a[i].onset, b[i].onset, 48000 / b[i].hz + 8);
+        EXPECT_NEAR(a[i].hz / b[i].hz, 3579329.0 / 3546895.0, 0.003);
     }
 }
 }  // namespace
