@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/error_codes.h"
 #include "media/sound/module_replayer.h"
 #include "media/sound/module_state.h"
+#include "media/sound/sound_source.h"
 #include "module_test_util.h"
 #include "sound_test_util.h"
 
@@ -166,6 +168,46 @@ TEST(ModuleReplayer, LyingSamplesPlayWithinTheirData) {
     std::vector<int16_t> out(2 * 48000);
     for (int block = 0; block < 8; block++) RenderModuleToBuffer(m, out.data(), 48000);
     FreeModule(m);
+}
+
+// Periods the table holds map to their note; others to the nearest note; notes up stop at the
+// table's top.
+TEST(ModuleReplayer, FinetunedPeriods) {
+    const struct {
+        int32_t period, finetune, up, expected;
+    } cases[] = {
+        {428, 0, 0, 428},  {428, 0, 12, 214}, {856, 8, 0, 907},  {856, 15, 1, 814}, {113, 7, 0, 108},
+        {113, 0, 12, 113}, {430, 0, 0, 428},  {4095, 0, 0, 856}, {1, 0, 0, 113},    {0, 3, 0, 111},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.period);
+        EXPECT_EQ(GetFinetunedPeriod(c.period, c.finetune, c.up), c.expected);
+    }
+}
+
+// The music code opens a module through the file sniffer; a file with the mark that is too short
+// for its patterns is refused with the open error.
+TEST(ModuleReplayer, OpenedAsMusic) {
+    soundtest::TempDir dir;
+    Song song = Base();
+    song.At(0, 0, 0) = {428, 1};
+    std::vector<unsigned char> bytes = song.Bytes();
+    std::string good = dir.File("good.mod");
+    soundtest::WriteFile(good, std::string(bytes.begin(), bytes.end()));
+    int32_t kind = 0;
+    void* object = nullptr;
+    ASSERT_EQ(OpenMusicSource(good.c_str(), nullptr, nullptr, 0, &kind, &object, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(IsModuleMusic(kind), 1);
+    EXPECT_EQ(static_cast<qzModule*>(object)->patternCount, 1);
+    FreeMusicSource(kind, object);
+
+    bytes.resize(2000);
+    std::string cut = dir.File("cut.mod");
+    soundtest::WriteFile(cut, std::string(bytes.begin(), bytes.end()));
+    object = nullptr;
+    EXPECT_EQ(OpenMusicSource(cut.c_str(), nullptr, nullptr, 0, &kind, &object, nullptr, nullptr, nullptr),
+              ERR_OPENSOUND2);
+    EXPECT_EQ(object, nullptr);
 }
 
 // A song, the ticks to run after the first, and what the voice or song then holds.
@@ -645,6 +687,32 @@ TEST(ModuleRender, RowTimingAndLevels) {
     EXPECT_EQ(LevelChanges(out, 0),
               (std::vector<std::pair<size_t, int>>{{960, 8032}, {6720, 4080}, {6720 + 3 * 7500, 2040}}));
     EXPECT_TRUE(LevelChanges(out, 1).empty());
+}
+
+// E00 runs the output through the low-pass filter: a constant keeps its level once the filter
+// has settled, a high square wave loses most of it.
+TEST(ModuleRender, Filter) {
+    auto render = [](std::vector<int8_t> data, int period, bool filter) {
+        Song song;
+        song.samples.push_back({std::move(data), 64, 0, 0, 64});
+        song.At(0, 0, 1) = {period, 1, 0xE, filter ? 0 : 1};
+        Opened o(song);
+        std::vector<int16_t> out(2 * 6000);
+        RenderModuleToBuffer(o.m, out.data(), 6000);
+        return out;
+    };
+    std::vector<int16_t> flat = render(std::vector<int8_t>(64, 64), 428, true);
+    EXPECT_LT(flat[2 * 960], 1000);
+    EXPECT_EQ(flat[2 * 5000], 8032);
+    auto rms = [](const std::vector<int16_t>& out) {
+        double sum = 0;
+        for (size_t f = 2000; f < 6000; f++) sum += static_cast<double>(out[2 * f]) * out[2 * f];
+        return std::sqrt(sum / 4000);
+    };
+    double open = rms(render(Square(2, 32), 113, false));
+    double filtered = rms(render(Square(2, 32), 113, true));
+    EXPECT_GT(open, 6000);
+    EXPECT_LT(filtered, open * 0.25);
 }
 
 // The sign changes of a slot over the frames, as a frequency at 48000 frames a second.
