@@ -594,6 +594,16 @@ TEST(ModuleReplayer, EffectsTickByTick) {
          },
          [](qzModule* m) { return static_cast<int32_t>(m->patternRow); },
          {1, 2, 3, 4, 0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 5, 6}},
+        {"E60 and E61 inside a pattern stay on its position",
+         [](Song& s) {
+             s.order = {0, 1};
+             s.At(0, 0, 0) = {0, 0, 0xB, 1};
+             s.At(0, 0, 3) = {0, 0, 0xF, 1};
+             s.At(1, 2, 0) = {0, 0, 0xE, 0x60};
+             s.At(1, 3, 0) = {0, 0, 0xE, 0x61};
+         },
+         [](qzModule* m) { return m->songPosition * 100 + m->patternRow; },
+         {100, 101, 102, 103, 102, 103, 104, 105}},
     };
     for (const SequenceCase& c : cases) {
         SCOPED_TRACE(c.what);

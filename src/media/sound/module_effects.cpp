@@ -258,12 +258,12 @@ void RowAction(qzModule* m, qzModuleVoice* v, const qzModuleCell* cell, RowState
 
 void ProcessRow(qzModule* m) {
     m->breakRow = 0;
-    // A jump from outside may name a position the song does not have.
-    if (m->songPosition >= m->songLength) m->songPosition = 0;
-    if (m->patternRow >= kModuleRows) m->patternRow = 0;
+    // A jump from outside may name a position the song does not have: it plays from the start.
     RowState row = {m->songPosition, m->patternRow};
+    if (row.position >= m->songLength || row.row >= kModuleRows) row = {0, 0};
+    const uint8_t position = static_cast<uint8_t>(row.position);
     const qzModuleCell* cells =
-        m->patterns + (static_cast<size_t>(m->order[m->songPosition]) * kModuleRows + m->patternRow) * kModuleVoices;
+        m->patterns + (static_cast<size_t>(m->order[row.position]) * kModuleRows + row.row) * kModuleVoices;
     for (int n = 0; n < kModuleVoices; n++) {
         qzModuleVoice* v = &m->voices[n];
         const qzModuleCell* cell = &cells[n];
@@ -278,7 +278,7 @@ void ProcessRow(qzModule* m) {
             v->position = to;
     }
     uint8_t nextRow;
-    uint8_t nextPosition = m->songPosition;
+    uint8_t nextPosition = position;
     if (m->breakRow == 0 && (row.row + 1) % kModuleRows != 0) {
         nextRow = static_cast<uint8_t>((row.row + 1) % kModuleRows);
     } else {

@@ -102,8 +102,9 @@ void RewindModule(qzModule* module) { ParseModule(module, module->data, module->
 void RenderModuleToBuffer(qzModule* module, int16_t* out, uint32_t frames) {
     int32_t jump = std::atomic_ref<int32_t>(module->pendingJump).exchange(-1);
     if (jump >= 0) {
-        module->songPosition = static_cast<uint8_t>(jump);
-        module->patternRow = 0;
+        // The music commands read these two bytes from the main thread.
+        std::atomic_ref<uint8_t>(module->songPosition).store(static_cast<uint8_t>(jump), std::memory_order_relaxed);
+        std::atomic_ref<uint8_t>(module->patternRow).store(0, std::memory_order_relaxed);
     }
     ReplayModule(module, out, out + 1, 4, frames);
 }
