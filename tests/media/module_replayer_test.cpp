@@ -21,7 +21,6 @@ namespace {
 
 using moduletest::Cell;
 using moduletest::OpenBytes;
-using moduletest::Sample;
 using moduletest::Song;
 using moduletest::Square;
 
@@ -326,6 +325,16 @@ TEST(ModuleReplayer, EffectsAfterTicks) {
          [](qzModule* m) {
              EXPECT_EQ(m->voices[0].period, 405);  // 425 - 2 x 5 - 2 x 5
              EXPECT_EQ(m->voices[0].volume, 52);
+         }},
+        {"602 goes on with the vibrato and slides the volume",
+         [](Song& s) {
+             s.At(0, 0, 0) = {428, 1, 4, 0x4F};
+             s.At(0, 1, 0) = {0, 0, 6, 0x02};
+         },
+         12,
+         [](qzModule* m) {
+             EXPECT_EQ(m->voices[0].period, 416);  // the sine at 36: -97 x 15 >> 7
+             EXPECT_EQ(m->voices[0].volume, 51);
          }},
         {"E13 and E22 move the base period only",
          [](Song& s) {
