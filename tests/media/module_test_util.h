@@ -2,6 +2,7 @@
 // the four-voice, 31-sample "M.K." file, and their opening by the replayer.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
