@@ -18,6 +18,7 @@
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
 #include "media/sound/sound_source.h"
+#include "module_test_util.h"
 #include "platform/audio_graph.h"
 #include "platform/os_alloc.h"
 #include "platform/os_lock.h"
@@ -283,44 +284,35 @@ TEST_F(SoundMixer, ABusyAudioMutexGivesSilenceAndChangesNothing) {
     EXPECT_EQ(Sounding(Render(512)), 512u);
 }
 
-// A module replayer that renders a constant and answers positions.
-struct FakeModule {
-    int16_t level;
-    int32_t jump = -1;
-    int rewinds = 0;
-};
-FakeModule* AsFake(qzModule* m) { return reinterpret_cast<FakeModule*>(m); }
-const qzModuleReplayer kFakeReplayer = {
-    [](unsigned char*, size_t, int32_t) -> qzModule* { return nullptr; },
-    [](qzModule*) {},
-    [](qzModule* m) { AsFake(m)->rewinds++; },
-    [](qzModule* m, int16_t* out, uint32_t frames) {
-        for (uint32_t i = 0; i < 2 * frames; i++) out[i] = AsFake(m)->level;
-    },
-    [](qzModule* m, int32_t query, int32_t value) -> int32_t {
-        if (query == 0) AsFake(m)->jump = value;
-        return query == 2 ? 5 : 12;
-    },
-};
-
-TEST_F(SoundMixer, ModulesPlayThroughTheReplayerSeam) {
-    SetModuleReplayer(&kFakeReplayer);
-    FakeModule module{8192};
-    qzModule* m = reinterpret_cast<qzModule*>(&module);
+// A module whose voice 1 (the left side) plays a constant looped sample on two positions.
+TEST_F(SoundMixer, ModulesPlayOnTheirChannel) {
+    moduletest::Song song;
+    song.samples.push_back({std::vector<int8_t>(64, 64), 64, 0, 0, 64});
+    song.At(0, 0, 1) = {428, 1};
+    song.At(1, 0, 1) = {428, 1};
+    song.order = {0, 1};
+    qzModule* m = moduletest::OpenBytes(song.Bytes());
+    ASSERT_NE(m, nullptr);
     EXPECT_EQ(ModulePosition(m, 2, 0), -1);  // not on a channel
     ASSERT_EQ(PlayMusicOnChannel(QZ_MUSIC_MODULE, m, qzObjectId{3, nullptr}, 1, 1, 64, nullptr), 0);
     std::vector<float> out = Render(2000);
-    EXPECT_NEAR(out[3000], 0.25f, 1e-3);  // 48000 Hz on a 48000 Hz device
-    EXPECT_EQ(ModulePosition(m, 2, 0), 5);
-    EXPECT_EQ(ModulePosition(m, 0, 9), 0);
-    EXPECT_EQ(module.jump, 9);
+    // 64 x 63 x 255 >> 7 on the left, 48000 Hz on a 48000 Hz device; the first tick comes after
+    // 960 frames.
+    EXPECT_EQ(out[2 * 950], 0.0f);
+    EXPECT_NEAR(out[3000], 8032 / 32768.0f, 1e-3);
+    EXPECT_EQ(out[3001], 0.0f);
+    EXPECT_EQ(ModulePosition(m, 1, 0), 1);
+    EXPECT_EQ(ModulePosition(m, 2, 0), 0);
+    EXPECT_EQ(ModulePosition(m, 0, 1), 0);
+    Render(6000);
+    EXPECT_EQ(ModulePosition(m, 2, 0), 1);
     StopMusicOnChannel(QZ_MUSIC_MODULE, m, 0, nullptr, nullptr);
-    EXPECT_EQ(module.rewinds, 1);
     EXPECT_EQ(ModulePosition(m, 1, 0), -1);
+    EXPECT_EQ(QueryModulePosition(m, 2, 0), 0);  // the stop rewound it
+    FreeModule(m);
     // Without a stream channel code, a stream does not start.
     qzSoundSource source = {};
     EXPECT_EQ(PlayMusicOnChannel(QZ_MUSIC_SOURCE, &source, qzObjectId{4, nullptr}, 1, 1, 64, nullptr), ERR_WRONGUSAGE);
-    SetModuleReplayer(nullptr);
 }
 
 // An audio-adapter plugin that records what the sound core asks of it.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/error_codes.h"
+#include "media/sound/module_replayer.h"
 #include "media/sound/music_link.h"
 #include "media/sound/native_output.h"
 #include "media/sound/sound_events.h"
@@ -423,8 +424,7 @@ void StopMusicOnChannel(int32_t kind, void* object, int keepPosition, int32_t* p
         int32_t n = FindMusicChannel(kind, object);
         if (n >= 0) ReleaseLocked(n);
     }
-    const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!keepPosition && replayer && object) replayer->rewind(static_cast<qzModule*>(object));
+    if (!keepPosition && object) RewindModule(static_cast<qzModule*>(object));
 }
 
 void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume) {
@@ -440,14 +440,10 @@ void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume) {
 }
 
 int32_t ModulePosition(qzModule* module, int32_t query, int32_t value) {
-    const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!replayer || !module) return -1;
-    if (query == 0) {
-        replayer->position(module, 0, value);
-        return 0;
-    }
+    if (!module) return -1;
+    if (query == 0) return QueryModulePosition(module, 0, value);
     if (!gChannels || FindMusicChannel(QZ_MUSIC_MODULE, module) < 0) return -1;
-    return replayer->position(module, query, 0);
+    return QueryModulePosition(module, query, 0);
 }
 
 void RenderMusicBlock(int32_t kind, void* object, void* buffer, uint32_t frames, uint32_t* framesOut, int* end) {
@@ -457,12 +453,11 @@ void RenderMusicBlock(int32_t kind, void* object, void* buffer, uint32_t frames,
         *framesOut = DecodeSoundSource(static_cast<qzSoundSource*>(object), buffer, frames, end);
         return;
     }
-    const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!replayer || !object) {
+    if (!object) {
         if (end) *end = 1;
         return;
     }
-    replayer->render(static_cast<qzModule*>(object), static_cast<int16_t*>(buffer), frames);
+    RenderModuleToBuffer(static_cast<qzModule*>(object), static_cast<int16_t*>(buffer), frames);
     *framesOut = frames;
 }
 
@@ -493,12 +488,11 @@ int MixerFeed(void*, void*, void* buffer, int frames, void* channel) {
     if (!c || frames <= 0) return 0;
     switch (c->state.load()) {
     case QZ_CHANNEL_MODULE: {
-        const qzModuleReplayer* replayer = GetModuleReplayer();
-        if (!replayer || !c->module) {
+        if (!c->module) {
             std::memset(buffer, 0, static_cast<size_t>(frames) * 4);
             return frames;
         }
-        replayer->render(c->module, static_cast<int16_t*>(buffer), static_cast<uint32_t>(frames));
+        RenderModuleToBuffer(c->module, static_cast<int16_t*>(buffer), static_cast<uint32_t>(frames));
         return frames;
     }
     case QZ_CHANNEL_SAMPLE: return FeedSample(c, static_cast<unsigned char*>(buffer), frames);

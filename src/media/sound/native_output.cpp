@@ -7,6 +7,7 @@
 
 #include "base/error_codes.h"
 #include "media/sound/audio_channels.h"
+#include "media/sound/module_replayer.h"
 #include "media/sound/music_link.h"
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
@@ -96,10 +97,9 @@ void SampleInput(qzAudioChannel* c, uint32_t* packets, const void** data) {
 }
 
 void ModuleInput(qzAudioChannel* c, uint32_t* packets, const void** data) {
-    const qzModuleReplayer* replayer = GetModuleReplayer();
     uint32_t n = *packets;
     if (n > c->bufferSize / 4) n = c->bufferSize / 4;
-    if (!replayer || !c->module || !c->buffer || n == 0) {
+    if (!c->module || !c->buffer || n == 0) {
         // Silence keeps the bus running.
         if (c->buffer && n) {
             std::memset(c->buffer, 0, static_cast<size_t>(n) * 4);
@@ -111,7 +111,7 @@ void ModuleInput(qzAudioChannel* c, uint32_t* packets, const void** data) {
         }
         return;
     }
-    replayer->render(c->module, reinterpret_cast<int16_t*>(c->buffer), n);
+    RenderModuleToBuffer(c->module, reinterpret_cast<int16_t*>(c->buffer), n);
     *data = c->buffer;
     *packets = n;
 }

@@ -8,6 +8,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "media/sound/audio_channels.h"
+#include "media/sound/module_replayer.h"
 #include "media/sound/music_link.h"
 #include "media/sound/sound_decoders.h"
 #include "media/sound/sound_plugin_blocks.h"
@@ -414,12 +415,6 @@ int OpenMusicSource(const char* name, const char* loaderList, const char* adapte
         *object = source;
         return 0;
     }
-    const qzModuleReplayer* replayer = GetModuleReplayer();
-    if (!replayer) {
-        CloseSoundSource(source);
-        SetErrorArgString(name);
-        return ERR_OPENSOUND2;
-    }
     qzVfsFile* file = static_cast<qzVfsFile*>(source->handle);
     VfsSeek(file, 0, QZ_VFS_SEEK_BEGINNING);
     unsigned char* data = nullptr;
@@ -430,7 +425,7 @@ int OpenMusicSource(const char* name, const char* loaderList, const char* adapte
         error = VfsLoadFile(name, adapterList, file, &data, &size, true);
     }
     if (error) return error;
-    qzModule* module = replayer->open(data, size, kModuleRate);
+    qzModule* module = OpenModule(data, size, kModuleRate);
     if (!module) {
         OsFree(data);
         SetErrorArgString(name);
@@ -445,8 +440,8 @@ void FreeMusicSource(int32_t kind, void* object) {
     if (!object) return;
     if (kind == QZ_MUSIC_SOURCE) {
         CloseSoundSource(static_cast<qzSoundSource*>(object));
-    } else if (const qzModuleReplayer* replayer = GetModuleReplayer()) {
-        replayer->free(static_cast<qzModule*>(object));
+    } else {
+        FreeModule(static_cast<qzModule*>(object));
     }
 }
 
