@@ -49,7 +49,6 @@ const Seam kSeams[] = {
     {"SetLayerButtonLinks", [] { return Of(LayerButtonLinks()); }},
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
-    {"SetStreamChannelOps", [] { return Of(GetStreamChannelOps()); }},
     {"SetLayerKindOps",
      [] {
          Bytes b;
