@@ -436,6 +436,11 @@ void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume) {
         MacSetChannelVolume(n, volume);
 }
 
+int IsMusicOnChannel(int32_t kind, const void* object) {
+    SoundHousekeeping();
+    return gChannels && FindMusicChannel(kind, object) >= 0 ? 1 : 0;
+}
+
 int32_t ModulePosition(qzModule* module, int32_t query, int32_t value) {
     const qzModuleReplayer* replayer = GetModuleReplayer();
     if (!replayer || !module) return -1;
