@@ -65,16 +65,6 @@ StreamState* StateOf(const qzAudioChannel* channel) { return static_cast<StreamS
 // Whether the refill side plays another pass after `pass`: passes 0 plays forever.
 bool PassDue(const StreamState* s) { return s->passes == 0 || s->pass < s->passes; }
 
-// Moves the source's decoder back to frame 0 and leaves its time fields as they are: the main
-// thread reads them for the position while the refill thread loops.
-void RewindKeepingTime(qzSoundSource* source) {
-    qzTimeVal time = source->timePosition;
-    qzTimeVal start = source->playStart;
-    SeekSoundSource(source, 0);
-    source->timePosition = time;
-    source->playStart = start;
-}
-
 // Decodes one half: the source's next frames, looping back to frame 0 while passes are due. A
 // half that the data does not fill becomes the last one (it may hold no frame at all).
 void FillHalf(StreamState* s, int32_t half) {
@@ -96,7 +86,8 @@ void FillHalf(StreamState* s, int32_t half) {
             last = true;
             break;
         }
-        RewindKeepingTime(s->source);
+        // The time fields stay: the main thread reads them for the position meanwhile.
+        SeekSoundSourceData(s->source, 0);
         s->pass++;
         s->channel->pass.store(s->pass);
         s->sinceLoop = 0;
@@ -193,9 +184,7 @@ int MakeState(qzAudioChannel* c, StreamState** out) {
     std::memset(s->silence, s->silenceByte, static_cast<size_t>(kSilenceFrames) * s->bytesPerFrame);
 
     // The source goes to its own position; its time fields stay as the last seek left them.
-    qzTimeVal time = source->timePosition;
-    SeekSoundSource(source, source->position);
-    source->timePosition = time;
+    SeekSoundSourceData(source, source->position);
     RefillDue(s);
     if (s->ended.load()) return 0;  // the whole stream fits into the first half
 
