@@ -393,6 +393,13 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
         std::vector<Arg> frames(80, Arg(100));
         vm.Ok("CreateSample", {1, Arg::List(frames), 8000, 1});
         vm.Ok("CreateSample", {2, Arg::List({1, 2, 3, 4}), 8000, 1});
+        // A music: 0.5 s of 16-bit stereo WAVE at 8000 Hz.
+        filetest::TempDir dir;
+        std::string wave = dir / "music.wav";
+        std::string fmt("\x01\x00\x02\x00\x40\x1f\x00\x00\x00\x7d\x00\x00\x04\x00\x10\x00", 16);
+        filetest::WriteFile(wave, std::string("RIFF\xa4\x3e\x00\x00WAVEfmt \x10\x00\x00\x00", 20) + fmt +
+                                      std::string("data\x80\x3e\x00\x00", 8) + std::string(16000, '\0'));
+        vm.Ok("OpenMusic", {1, wave});
         vm.Ok("SetInterval", {1, Arg::Function(NoHandler), 100, "data"});
         vm.Ok("SetTimeout", {2, Arg::Function(NoHandler), 50});
         vm.Ok("InstallEventHandler", {Arg::Table({{"onsampleend", Arg::Function(NoHandler)}}), "ud"});
@@ -409,6 +416,20 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
             {{2, 1, ATTRCOUNT}, "2"},
             {{2, 9, ATTRPITCH}, "ERR 1178"},
             {{2, 1, ATTRWIDTH}, "ERR 1080"},
+            {{33, 1, ATTRTYPE}, "3"},  // STEREO16
+            {{33, 1, ATTRDURATION}, "500"},
+            {{33, 1, ATTRPITCH}, "8000"},
+            {{33, 1, ATTRPOSITION}, "0"},
+            {{33, 1, ATTRFORMAT}, "\"RIFF WAVE\""},
+            {{33, 1, ATTRBITRATE}, "248"},
+            {{33, 1, ATTRCANSEEK}, "1"},
+            {{33, 1, ATTRCURSUBSONG}, "1"},
+            {{33, 1, ATTRPLAYING}, "0"},
+            {{33, 1, ATTRPAUSED}, "0"},
+            {{33, 1, ATTRLOADER}, "\"inbuilt\""},
+            {{33, 1, ATTRCOUNT}, "1"},
+            {{33, 2, ATTRPITCH}, "ERR 1231"},
+            {{33, 1, ATTRWIDTH}, "ERR 1080"},
             {{41, 1, ATTRDURATION}, "100"},
             {{41, 1, ATTRUSERDATA}, "\"data\""},
             {{41, 1, ATTRFUNCTION}, "function"},

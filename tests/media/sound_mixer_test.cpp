@@ -13,11 +13,11 @@
 
 #include "base/error_codes.h"
 #include "media/sound/audio_channels.h"
-#include "media/sound/music_link.h"
 #include "media/sound/native_output.h"
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
 #include "media/sound/sound_source.h"
+#include "media/sound/stream_channel.h"
 #include "module_test_util.h"
 #include "platform/audio_graph.h"
 #include "platform/os_alloc.h"
@@ -310,9 +310,6 @@ TEST_F(SoundMixer, ModulesPlayOnTheirChannel) {
     EXPECT_EQ(ModulePosition(m, 1, 0), -1);
     EXPECT_EQ(QueryModulePosition(m, 2, 0), 0);  // the stop rewound it
     FreeModule(m);
-    // Without a stream channel code, a stream does not start.
-    qzSoundSource source = {};
-    EXPECT_EQ(PlayMusicOnChannel(QZ_MUSIC_SOURCE, &source, qzObjectId{4, nullptr}, 1, 1, 64, nullptr), ERR_WRONGUSAGE);
 }
 
 // An audio-adapter plugin that records what the sound core asks of it.
@@ -443,6 +440,49 @@ TEST_F(SoundAdapter, SamplesFeedTheAdapterWithEventsAndTimeLimits) {
     EXPECT_EQ(gLog.frees, 1);
     CloseSoundOutput();
     EXPECT_EQ(gLog.closes, 1);
+}
+
+TEST_F(SoundAdapter, StreamsFeedTheAdapterPassAfterPassAndEnd) {
+    const intptr_t tags[] = {2, 2, 0};
+    ASSERT_EQ(SetAudioAdapter(&info, 0, tags), 0);
+    ASSERT_EQ(InitSoundChannels(8, 30), 0);
+    SetSoundEventHook("onmusicend", 1);
+    // One second of 16-bit mono: exactly one half of the double buffer, played twice.
+    TempDir dir;
+    std::string data;
+    for (uint32_t f = 0; f < 8000; f++) PutLE16(&data, 1 + f);
+    std::string path = dir.File("second.wav");
+    WriteFile(path, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 8000, 16)) + RiffChunk("data", data)));
+    qzSoundSource* source = nullptr;
+    ASSERT_EQ(OpenSoundSource(path.c_str(), "inbuilt", nullptr, 0, 1, &source, nullptr), 0);
+    ASSERT_EQ(PlayMusicOnChannel(QZ_MUSIC_SOURCE, source, qzObjectId{6, nullptr}, 2, 1, 64, nullptr), 0);
+    ASSERT_EQ(gLog.channels.size(), 1u);
+    EXPECT_EQ(gLog.rates[0], 8000);
+    EXPECT_EQ(gLog.formats[0], QZ_SOUNDFMT_S16_MONO);
+    qzAudioChannel* channel = gLog.channels[0];
+    std::vector<int16_t> all;
+    for (int i = 0; i < 10; i++) {
+        for (int wait = 0; wait < 2000 && !IsStreamChannelFilled(channel); wait++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        int delivered = 0;
+        std::vector<int16_t> out = Feed(channel, 3000, &delivered);
+        all.insert(all.end(), out.begin(), out.begin() + delivered);
+        if (delivered < 3000) break;
+    }
+    ASSERT_EQ(all.size(), 16000u);
+    for (size_t f = 0; f < all.size(); f++) ASSERT_EQ(all[f], static_cast<int16_t>(1 + f % 8000)) << f;
+    int32_t code = 0, time = 0, starts = 0;
+    qzObjectId object;
+    ASSERT_EQ(PopSoundEvent(&code, &object, &time, &starts), 1);
+    EXPECT_EQ(code, QZ_SOUNDEVENT_MUSICEND);
+    EXPECT_EQ(object.number, 6);
+    // The finished channel is freed a second after its end.
+    clock.AdvanceMs(1100);
+    SoundHousekeeping();
+    EXPECT_EQ(gLog.frees, 1);
+    EXPECT_EQ(channel->state.load(), QZ_CHANNEL_FREE);
+    CloseSoundSource(source);
+    CloseSoundOutput();
 }
 
 }  // namespace

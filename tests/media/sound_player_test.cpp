@@ -77,6 +77,61 @@ const char* const kIsSoundApplet = R"(
 .end
 )";
 
+// Opens `music` as music 1, seeks it to 500 ms and plays it twice; its end event prints the
+// event's action and id, then "done".
+std::string MusicApplet(const std::string& music) {
+    return R"(
+.applet
+.record 10 u8 6 u8 0
+.function main
+  .source "@music.qzs"
+  .line 1
+    GETGLOBAL r0 "installeventhandler"
+    NEWTABLE r1 0 1
+    CLOSURE r2 handler
+    SETTABLE r1 "onmusicend" r2
+    CALL r0 2 1
+  .line 2
+    GETGLOBAL r0 "openmusic"
+    LOADK r1 1
+    LOADK r2 ")" +
+           music + R"("
+    CALL r0 3 1
+    GETGLOBAL r0 "seekmusic"
+    LOADK r1 1
+    LOADK r2 500
+    CALL r0 3 1
+    GETGLOBAL r0 "playmusic"
+    LOADK r1 1
+    LOADK r2 2
+    CALL r0 3 1
+  .line 3
+loop:
+    GETGLOBAL r0 "waitevent"
+    CALL r0 1 1
+    GETGLOBAL r0 "ended"
+    TEST r0 0 0
+    JMP loop
+  .line 4
+    GETGLOBAL r0 "debugprint"
+    LOADK r1 "done"
+    CALL r0 2 1
+    RETURN r0 1
+  .function handler
+    .params 1
+    .line 10
+      GETGLOBAL r1 "debugprint"
+      GETTABLE r2 r0 "action"
+      GETTABLE r3 r0 "id"
+      CALL r1 3 1
+      LOADBOOL r1 1 0
+      SETGLOBAL r1 "ended"
+      RETURN r0 1
+  .end
+.end
+)";
+}
+
 struct SoundPlayer : ::testing::Test {
     TempDir dir;
     std::string wave;
@@ -154,6 +209,39 @@ TEST_F(SoundPlayer, HeadlessCaptureHoldsWhatWasPlayed) {
         same += c.L(f + a) == sdl.L(f + b) && c.R(f + a) == sdl.R(f + b);
     EXPECT_EQ(compared, 24000u);
     EXPECT_EQ(same, compared);
+}
+
+TEST_F(SoundPlayer, MusicStreamsSampleForSampleFromItsSeekPositionPassAfterPass) {
+    // 1.5 s of stereo: from 500 ms on exactly one half of the stream's double buffer.
+    std::string music = dir.File("music.wav");
+    ASSERT_TRUE(
+        Shell("sox -n -r 48000 -b 16 -e signed-integer -c 2 '" + music + "' synth 1.5 sine 440 sine 660 vol 0.5"));
+    std::vector<int16_t> ref = FfmpegS16(music, 2);
+    ASSERT_EQ(ref.size(), 2u * 72000);
+    std::string capture = dir.File("capture.wav");
+    EXPECT_EQ(Play(MusicApplet(music), "QUARNELIX_DRIVER=headless QUARNELIX_AUDIO_CAPTURE='" + capture + "'"),
+              "OnMusicEnd 1\ndone\n");
+    Capture c = ReadFloatWave(capture);
+    ASSERT_EQ(c.rate, 48000u);
+    // The capture's first sound is the first frame from 24000 on that is not silent.
+    size_t skip = 0;
+    while (ref[2 * (24000 + skip)] == 0 && ref[2 * (24000 + skip) + 1] == 0) skip++;
+    size_t onset = Onset(c, 0, 1e-7f);
+    ASSERT_GE(onset, skip);
+    size_t first = onset - skip;
+    // The first pass from frame 24000, the second from frame 0: 120000 frames, then silence.
+    ASSERT_LE(first + 120000, c.Frames());
+    size_t differ = 0;
+    for (size_t f = 0; f < 120000; f++) {
+        size_t r = f < 48000 ? 24000 + f : f - 48000;
+        for (int side = 0; side < 2; side++) {
+            double got = c.samples[2 * (first + f) + side] * 32768.0;
+            if (std::fabs(got - ref[2 * r + side]) > 1.0 && differ++ < 5)
+                ADD_FAILURE() << "frame " << f << " side " << side << ": " << got << " for " << ref[2 * r + side];
+        }
+    }
+    EXPECT_EQ(differ, 0u);
+    EXPECT_LT(Rms(Side(c, 0), first + 120000, c.Frames() - first - 120000), 1e-6);
 }
 
 TEST_F(SoundPlayer, NoSoundOptionKeepsTheSoundSystemClosed) {

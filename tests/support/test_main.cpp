@@ -13,7 +13,6 @@
 #include "display/layer_collision.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
-#include "media/sound/music_link.h"
 #include "platform/display_adapter.h"
 #include "platform/host/event_loop.h"
 #include "vm/vm_runtime_link.h"
@@ -49,7 +48,6 @@ const Seam kSeams[] = {
     {"SetLayerButtonLinks", [] { return Of(LayerButtonLinks()); }},
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
-    {"SetStreamChannelOps", [] { return Of(GetStreamChannelOps()); }},
     {"SetLayerKindOps",
      [] {
          Bytes b;

@@ -197,7 +197,7 @@ const qzAttributeRow qzAttributeRows[] = {
       ATTRCURSUBSONG, ATTRPLAYING, ATTRPAUSED, ATTRLOADER},
      false,
      ERR_FINDMUSIC,
-     nullptr},
+     ReadMusicAttribute},
     {QZ_TYPE_CLIPREGION,
      {ATTRWIDTH, ATTRHEIGHT, ATTRXPOS, ATTRYPOS, ATTRCOUNT},
      false,

@@ -58,6 +58,7 @@ struct qzAttributeQuery;
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadSampleAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadMusicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBrushAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadSpriteAttribute(VmState* state, const qzAttributeQuery& query);
 // Layers of the current drawing target and text objects (attribute_layer.cpp).

@@ -49,6 +49,22 @@ enum {
     QZ_SOUNDATTR_LOADER = 31,  // "inbuilt", "native" or the plugin's name
 };
 
+// Selectors of the attribute hook for musics.
+enum {
+    QZ_SOUNDATTR_MUSICDURATION = 14,  // ms
+    QZ_SOUNDATTR_MUSICPOSITION = 15,  // ms
+    QZ_SOUNDATTR_MUSICFORMATNAME = 17,
+    QZ_SOUNDATTR_MUSICBITRATE = 19,
+    QZ_SOUNDATTR_MUSICRATE = 20,
+    QZ_SOUNDATTR_MUSICFORMAT = 21,  // format as script constant
+    QZ_SOUNDATTR_MUSICSEEKABLE = 25,
+    QZ_SOUNDATTR_SUBSONGS = 26,
+    QZ_SOUNDATTR_CURRENTSUBSONG = 27,
+    QZ_SOUNDATTR_MUSICPLAYING = 28,
+    QZ_SOUNDATTR_MUSICPAUSED = 29,
+    QZ_SOUNDATTR_MUSICLOADER = 32,
+};
+
 // The plugin host service: installs an audio-adapter plugin (SetAudioAdapter without tags).
 int HostInstallAudioAdapter(qzPluginInfo* info, uint32_t flags);
 // The plugin host services of sample data: a qzPluginSampleData of the sample of the id (its own
@@ -70,6 +86,36 @@ struct qzSample {
     uint32_t size;    // bytes of PCM
     int32_t panning;  // 0 (left) to 255 (right)
     qzSoundLoader loader;
+};
+
+// The "loader" and "adapter" fields of an options table at index (absent or nil: none).
+struct qzLoadOptions {
+    char loader[257] = "";
+    char adapter[257] = "";
+};
+void ReadLoadOptions(VmState* state, int index, qzLoadOptions* options);
+// The text, or null when it is empty.
+const char* ListOrNull(const char* text);
+
+// Music states.
+enum { QZ_MUSIC_STOPPED = 0, QZ_MUSIC_PLAYING = 1, QZ_MUSIC_PAUSED = 2 };
+
+// One music object: a stream (kind 1, a qzSoundSource) or a module (kind 2, a qzModule).
+struct qzMusic {
+    qzObjectHeader header;
+    char* fileName;  // the name it was opened from
+    void* object;
+    int32_t kind;
+    int32_t state;
+    int32_t volume;  // 0 to 64
+    int32_t passes;  // from the last play call; 0 plays forever
+    int32_t resumePass;
+    uint32_t resumePosition;  // the frame a pause kept
+    int32_t seekable;
+    int32_t subsongCount;
+    int32_t currentSubsong;  // from 1
+    qzSoundLoader loader;
+    char adapter[257];  // the "adapter" option it was opened with
 };
 
 extern qzObjectHeader* qzSampleList;
@@ -96,6 +142,15 @@ int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_
 void FreeSampleObject(VmState* state, qzSample* sample);
 int32_t MapPanning(int32_t value);
 
+qzMusic* FindMusicById(const qzObjectId& id);
+// Shutdown: stops every playing music; frees every music.
+void StopAllMusic();
+void FreeAllMusic(VmState* state);
+// The current and the last paused music back to none.
+void ResetMusicGlobals();
+// The attribute hook's music selectors: 1 with the answer, 0 for another selector or no music.
+int GetMusicAttribute(uint32_t tag, qzSoundAttrQuery* query);
+
 // Command handlers.
 int SoundLoadSample(VmState* state);
 int SoundCreateSample(VmState* state);
@@ -115,3 +170,18 @@ int SoundMixSample(VmState* state);
 int SoundCopySample(VmState* state);
 int SoundInsertSample(VmState* state);
 int SoundSaveSample(VmState* state);
+int SoundOpenMusic(VmState* state);
+int SoundCloseMusic(VmState* state);
+int SoundPlayMusic(VmState* state);
+int SoundStopMusic(VmState* state);
+int SoundPauseMusic(VmState* state);
+int SoundResumeMusic(VmState* state);
+int SoundSeekMusic(VmState* state);
+int SoundSetMusicVolume(VmState* state);
+int SoundIsMusic(VmState* state);
+int SoundIsMusicPlaying(VmState* state);
+int SoundPlaySubsong(VmState* state);
+int SoundGetPatternPosition(VmState* state);
+int SoundGetSongPosition(VmState* state);
+int SoundWaitPatternPosition(VmState* state);
+int SoundWaitSongPosition(VmState* state);

@@ -30,6 +30,11 @@ const qzCommandRow kSoundCommands[] = {
     {"FreeSample", SoundFreeSample, 1, 1},
     {"LoadSample", SoundLoadSample, 2, 3},
     {"IsSound", SoundIsSound, 0, 0},
+    {"GetPatternPosition", SoundGetPatternPosition, 0, 0},
+    {"GetSongPosition", SoundGetSongPosition, 0, 0},
+    {"PlaySubsong", SoundPlaySubsong, 1, 3},
+    {"WaitPatternPosition", SoundWaitPatternPosition, 1, 1},
+    {"WaitSongPosition", SoundWaitSongPosition, 1, 1},
     {"WaitSampleEnd", SoundWaitSampleEnd, 1, 1},
     {"IsSamplePlaying", SoundIsSamplePlaying, 1, 1},
     {"SetVolume", SoundSetVolume, 2, 2},
@@ -40,6 +45,23 @@ const qzCommandRow kSoundCommands[] = {
     {"SetMasterVolume", SoundSetMasterVolume},
     {"IsSample", SoundIsSample, 1, 2},
     {"CreateSample", SoundCreateSample, 3, 5},
+    {"OpenMusic", SoundOpenMusic, 2, 3},
+    {"CloseMusic", SoundCloseMusic, 1, 1},
+    {"PlayMusic", SoundPlayMusic, 1, 2},
+    {"StopMusic", SoundStopMusic, 0, 1},
+    {"PauseMusic", SoundPauseMusic, 0, 1},
+    {"ResumeMusic", SoundResumeMusic, 0, 1},
+    {"SeekMusic", SoundSeekMusic, 2, 2},
+    {"SetMusicVolume", SoundSetMusicVolume, 2, 2},
+    {"IsMusic", SoundIsMusic, 1, 2},
+    {"IsMusicPlaying", SoundIsMusicPlaying, 1, 1},
+    {"PlayModule", SoundPlayMusic, 1, 2},
+    {"StopModule", SoundStopMusic, 0, 1},
+    {"PauseModule", SoundPauseMusic, 0, 1},
+    {"ResumeModule", SoundResumeMusic, 0, 1},
+    {"LoadModule", SoundOpenMusic, 2, 3},
+    {"FreeModule", SoundCloseMusic, 1, 1},
+    {"IsModule", SoundIsMusic, 1, 2},
     {"SaveSample", SoundSaveSample, 2, 3},
     {"GetSampleData", SoundGetSampleData, 1, 1},
     {"MixSample", SoundMixSample, 6, 0},
@@ -122,7 +144,7 @@ int GetSoundAttribute(VmState* state, uint32_t tag, void* out) {
     case QZ_SOUNDATTR_FRAMES:
     case QZ_SOUNDATTR_PLAYING:
     case QZ_SOUNDATTR_LOADER: return GetSampleAttribute(tag, query);
-    default: return 0;
+    default: return GetMusicAttribute(tag, query);
     }
 }
 
@@ -130,6 +152,7 @@ int GetSoundAttribute(VmState* state, uint32_t tag, void* out) {
 void StopAllSoundsAtExit(VmState* state) {
     if (!qzSoundStarted) return;
     SoundHousekeeping();
+    StopAllMusic();
     StopSoundChannels(nullptr);
     if (!GetAudioAdapter()) MacStopAudio();
 }
@@ -143,6 +166,7 @@ void FreeAllSoundObjects(VmState* state) {
         FreeSoundRecord(sample->sound);
         OsFree(sample);
     }
+    FreeAllMusic(state);
     CloseSoundOutput();
     FreeSoundEventsAtExit();
 }
@@ -150,6 +174,7 @@ void FreeAllSoundObjects(VmState* state) {
 void ResetSoundLibrary() {
     qzSampleList = nullptr;
     qzMusicList = nullptr;
+    ResetMusicGlobals();
     qzSoundNoSound = 0;
     qzSoundStarted = 0;
     gDeviceSetting = kDefaultDeviceSetting;

@@ -28,24 +28,8 @@
 namespace {
 
 constexpr int32_t kMinRate = 256;
-constexpr size_t kLoaderTextSize = 257;
 constexpr int kMaxGroups = 4;
 constexpr int32_t kWaitStepMs = 10;
-
-// The "loader" and "adapter" fields of an options table at index (absent or nil: none).
-struct LoadOptions {
-    char loader[kLoaderTextSize] = "";
-    char adapter[kLoaderTextSize] = "";
-};
-
-void ReadLoadOptions(VmState* state, int index, LoadOptions* options) {
-    if (VmType(state, index) <= VM_TNIL) return;
-    VmCheckTable(state, index);
-    GetTableFieldStringBuf(state, index, "loader", options->loader, sizeof options->loader, nullptr);
-    GetTableFieldStringBuf(state, index, "adapter", options->adapter, sizeof options->adapter, nullptr);
-}
-
-const char* ListOrNull(const char* text) { return *text ? text : nullptr; }
 
 // Frees a sample of the identifier's number, when the identifier names one by number.
 void FreeNumberedSample(VmState* state, const qzObjectId& id) {
@@ -146,6 +130,15 @@ int ReadPcmValues(VmState* state, int32_t format, uint32_t* frames, unsigned cha
 
 }  // namespace
 
+void ReadLoadOptions(VmState* state, int index, qzLoadOptions* options) {
+    if (VmType(state, index) <= VM_TNIL) return;
+    VmCheckTable(state, index);
+    GetTableFieldStringBuf(state, index, "loader", options->loader, sizeof options->loader, nullptr);
+    GetTableFieldStringBuf(state, index, "adapter", options->adapter, sizeof options->adapter, nullptr);
+}
+
+const char* ListOrNull(const char* text) { return *text ? text : nullptr; }
+
 qzSample* FindSampleById(const qzObjectId& id) {
     return reinterpret_cast<qzSample*>(FindObjectInList(qzSampleList, id));
 }
@@ -205,7 +198,7 @@ int SoundLoadSample(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string name = ResolveLinkedFileArg(state, 2, 0, nullptr);
-    LoadOptions options;
+    qzLoadOptions options;
     ReadLoadOptions(state, 3, &options);
     if (!StartSoundSystem(state)) return 0;
     FreeNumberedSample(state, id);
@@ -359,7 +352,7 @@ int SoundIsSamplePlaying(VmState* state) {
 
 int SoundIsSample(VmState* state) {
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
-    LoadOptions options;
+    qzLoadOptions options;
     ReadLoadOptions(state, 2, &options);
     VmPushNumber(state, IsSampleFile(name.c_str(), ListOrNull(options.loader), ListOrNull(options.adapter)));
     return 1;

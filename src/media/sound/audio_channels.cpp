@@ -5,11 +5,11 @@
 
 #include "base/error_codes.h"
 #include "media/sound/module_replayer.h"
-#include "media/sound/music_link.h"
 #include "media/sound/native_output.h"
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
 #include "media/sound/sound_source.h"
+#include "media/sound/stream_channel.h"
 #include "platform/audio_converter.h"
 #include "platform/os_alloc.h"
 #include "platform/os_lock.h"
@@ -256,13 +256,12 @@ void SoundHousekeeping() {
         return;
     }
     uint64_t now = OsMonotonicMicros();
-    const qzStreamChannelOps* streams = GetStreamChannelOps();
     AudioLock lock;
     for (int32_t i = 0; i < gChannelCount; i++) {
         qzAudioChannel* c = &gChannels[i];
         if (!c->finished.load() || now < c->endMicros) continue;
-        if (c->state.load() == QZ_CHANNEL_STREAM && streams)
-            streams->stop(i, c, 0, nullptr, nullptr);
+        if (c->state.load() == QZ_CHANNEL_STREAM)
+            StopStreamChannel(i, c, 0, nullptr, nullptr);
         else
             ReleaseLocked(i);
     }
@@ -367,8 +366,6 @@ int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int3
                        int32_t volume, void* music) {
     if (!gChannels) return ERR_NOCHANNEL;
     if (kind == QZ_MUSIC_SOURCE) {
-        const qzStreamChannelOps* streams = GetStreamChannelOps();
-        if (!streams) return ERR_WRONGUSAGE;
         SoundHousekeeping();
         int32_t n = FirstFreeChannel();
         if (n < 0) return ERR_NOCHANNEL;
@@ -384,7 +381,7 @@ int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int3
         c->source = source;
         c->startFrame = source->position;
         c->state.store(QZ_CHANNEL_STREAM);
-        int error = streams->start(n, c);
+        int error = StartStreamChannel(n, c);
         if (error) ClearChannelRecord(c);
         return error;
     }
@@ -413,10 +410,9 @@ void StopMusicOnChannel(int32_t kind, void* object, int keepPosition, int32_t* p
     if (!gChannels) return;
     PostPendingNative();
     if (kind == QZ_MUSIC_SOURCE) {
-        const qzStreamChannelOps* streams = GetStreamChannelOps();
         AudioLock lock;
         int32_t n = FindMusicChannel(kind, object);
-        if (n >= 0 && streams) streams->stop(n, &gChannels[n], keepPosition, passOut, positionOut);
+        if (n >= 0) StopStreamChannel(n, &gChannels[n], keepPosition, passOut, positionOut);
         return;
     }
     {
@@ -437,6 +433,11 @@ void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume) {
         SetSoundChannelAttributes(n, -1, volume, -1);
     else
         MacSetChannelVolume(n, volume);
+}
+
+int IsMusicOnChannel(int32_t kind, const void* object) {
+    SoundHousekeeping();
+    return gChannels && FindMusicChannel(kind, object) >= 0 ? 1 : 0;
 }
 
 int32_t ModulePosition(qzModule* module, int32_t query, int32_t value) {
@@ -496,9 +497,7 @@ int MixerFeed(void*, void*, void* buffer, int frames, void* channel) {
         return frames;
     }
     case QZ_CHANNEL_SAMPLE: return FeedSample(c, static_cast<unsigned char*>(buffer), frames);
-    case QZ_CHANNEL_STREAM:
-        if (const qzStreamChannelOps* streams = GetStreamChannelOps()) return streams->feed(c, buffer, frames);
-        return 0;
+    case QZ_CHANNEL_STREAM: return StreamAdapterFeed(c, buffer, frames);
     default: return 0;
     }
 }

@@ -115,6 +115,8 @@ int PlayMusicOnChannel(int32_t kind, void* object, const qzObjectId& owner, int3
                        int32_t volume, void* music);
 void StopMusicOnChannel(int32_t kind, void* object, int keepPosition, int32_t* passOut, uint32_t* positionOut);
 void SetMusicChannelVolume(int32_t kind, void* object, int32_t volume);
+// 1 while the music is on a channel that has not been freed (housekeeping runs first), else 0.
+int IsMusicOnChannel(int32_t kind, const void* object);
 // Query 0 sets a pending jump to song position value (row 0); 1 the row, 2 the song position
 // (-1 when the module is not on a channel).
 int32_t ModulePosition(qzModule* module, int32_t query, int32_t value);

@@ -8,9 +8,9 @@
 #include "base/error_codes.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/module_replayer.h"
-#include "media/sound/music_link.h"
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
+#include "media/sound/stream_channel.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_graph.h"
 #include "platform/os_alloc.h"
@@ -121,12 +121,7 @@ void ConverterInput(void* user, uint32_t* packets, const void** data) {
     switch (c->state.load(std::memory_order_relaxed)) {
     case QZ_CHANNEL_SAMPLE: SampleInput(c, packets, data); return;
     case QZ_CHANNEL_MODULE: ModuleInput(c, packets, data); return;
-    case QZ_CHANNEL_STREAM:
-        if (const qzStreamChannelOps* ops = GetStreamChannelOps()) {
-            ops->nativeInput(c, packets, data);
-            return;
-        }
-        break;
+    case QZ_CHANNEL_STREAM: StreamNativeInput(c, packets, data); return;
     default: break;
     }
     *packets = 0;
@@ -150,13 +145,16 @@ void RenderNotify(void*, int after) {
     qzAudioChannel* channels = GetSoundChannels();
     int32_t count = GetSoundChannelCount();
     if (!channels || !OsTryLockMutex(gAudioMutex)) return;
-    const qzStreamChannelOps* streams = GetStreamChannelOps();
     for (int32_t i = 0; i < count; i++) {
         qzAudioChannel* c = &channels[i];
         if (c->busFinished.load(std::memory_order_relaxed)) continue;
         int32_t state = c->state.load(std::memory_order_relaxed);
-        if (state == QZ_CHANNEL_STREAM && streams) {
-            streams->notify(i, c, after);
+        if (state == QZ_CHANNEL_STREAM) {
+            StreamNativeNotify(i, c, after);
+            if (after && c->finished.load(std::memory_order_relaxed)) {
+                NoteEvent(QZ_SOUNDEVENT_MUSICEND, c, 0);
+                AudioGraphClearBusCallback(i);
+            }
         } else if (state == QZ_CHANNEL_SAMPLE && after && c->finished.load(std::memory_order_relaxed)) {
             NoteEvent(QZ_SOUNDEVENT_SAMPLEEND, c, c->pass.load(std::memory_order_relaxed));
             AudioGraphClearBusCallback(i);
@@ -327,14 +325,13 @@ void MacFreeFinishedChannels() {
     bool any = false;
     for (int32_t i = 0; i < count && !any; i++) any = channels[i].busFinished.load(std::memory_order_acquire) != 0;
     if (!any) return;
-    const qzStreamChannelOps* streams = GetStreamChannelOps();
     OsLockMutex(gAudioMutex);
     for (int32_t i = 0; i < count; i++) {
         qzAudioChannel* c = &channels[i];
         if (!c->busFinished.load(std::memory_order_acquire)) continue;
         int32_t state = c->state.load(std::memory_order_relaxed);
-        if (state == QZ_CHANNEL_STREAM && streams) {
-            streams->stop(i, c, 0, nullptr, nullptr);
+        if (state == QZ_CHANNEL_STREAM) {
+            StopStreamChannel(i, c, 0, nullptr, nullptr);
         } else {
             MacDetachChannelBus(c, i);
             OsFree(c->buffer);

@@ -9,7 +9,6 @@
 #include "base/error_codes.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/module_replayer.h"
-#include "media/sound/music_link.h"
 #include "media/sound/sound_decoders.h"
 #include "media/sound/sound_plugin_blocks.h"
 #include "media/sound/sound_record.h"
@@ -278,7 +277,7 @@ const char* GetSoundSourceFormatName(const qzSoundSource* source) {
     }
 }
 
-void SeekSoundSource(qzSoundSource* source, uint32_t frame) {
+void SeekSoundSourceData(qzSoundSource* source, uint32_t frame) {
     if (const qzSoundDecoder* decoder = DecoderOf(source->kind)) {
         decoder->seek(source, frame);
     } else if (source->kind == QZ_SOURCE_PLUGIN) {
@@ -287,6 +286,10 @@ void SeekSoundSource(qzSoundSource* source, uint32_t frame) {
             source->position = frame;
         }
     }
+}
+
+void SeekSoundSource(qzSoundSource* source, uint32_t frame) {
+    SeekSoundSourceData(source, frame);
     if (source->rate) {
         source->timePosition.seconds = frame / source->rate;
         source->timePosition.microseconds =

@@ -113,6 +113,8 @@ void CloseSoundSource(qzSoundSource* source);
 // "Protracker"; null for an unknown kind.
 const char* GetSoundSourceFormatName(const qzSoundSource* source);
 void SeekSoundSource(qzSoundSource* source, uint32_t frame);
+// Moves only the decoding to the frame: the time fields (what the position query reads) stay.
+void SeekSoundSourceData(qzSoundSource* source, uint32_t frame);
 void SeekSoundSourceMs(qzSoundSource* source, uint32_t ms);
 uint32_t DecodeSoundSource(qzSoundSource* source, void* buffer, uint32_t frames, int* end);
 // 1 when the source has a length, a frame size and a bit depth: it can be loaded as a sample.
