@@ -19,9 +19,10 @@ int BeginGifWriter(const char* fileName, int width, int height, int loopCount, q
 // bytes; width and height are the writer's), palette holds colourCount (1..256) words
 // 0x00RRGGBB (the alpha byte is ignored), delay is in milliseconds (written in hundredths,
 // truncated). transparentIndex: -1 for none; with one the frame is written whole and disposed to
-// the background afterwards. optimise: write only the changed rectangle. alwaysTransparent: every
-// frame announces a transparent index (so that optimised frames and whole frames mix). Neither
-// buffer is changed. Returns 0, ERR_MEM or ERR_WRITE.
+// the background afterwards. optimise: write only the changed rectangle. alwaysTransparent is
+// taken from the anim savers, but a frame announces a transparent index only when it has one
+// (given, or the index chosen for unchanged pixels), so no drawn colour turns transparent.
+// Neither buffer is changed. Returns 0, ERR_MEM or ERR_WRITE.
 int WriteGifFrame(qzGifWriter* writer, const uint8_t* pixels, int width, int height, int delay, const uint32_t* palette,
                   int colourCount, int transparentIndex, int optimise, int alwaysTransparent);
 
