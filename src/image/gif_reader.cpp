@@ -286,10 +286,10 @@ struct LzwDecoder {
         return false;
     }
 
-    // Passes over what is left of the image data, up to and including its block terminator.
-    bool SkipRest() {
-        if (dataEnded) return !broken;
-        return SkipSubBlocks(r);
+    // Passes over what is left of the image data, up to and including its block terminator. The
+    // pixels are all there: a file that ends before the terminator ends the walk afterwards.
+    void SkipRest() {
+        if (!dataEnded) SkipSubBlocks(r);
     }
 };
 
@@ -364,7 +364,7 @@ bool DecodeImage(qzGifReader* r, uint32_t delay, int64_t blockPosition, bool rec
         }
         y += interlaced ? kPassStep[pass] : 1;
     }
-    if (!lzw.SkipRest()) return false;
+    lzw.SkipRest();
     ++r->nextFrame;
     return true;
 }

@@ -264,7 +264,7 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
     const uint8_t control[4] = {0x21, 0xF9, 0x04, (uint8_t)packed};
     Put(w, control, 4);
     PutU16(w, delay <= 0 ? 0 : delay / 10 > 0xFFFF ? 0xFFFF : delay / 10);
-    PutByte(w, announced >= 0 ? announced : 0);
+    PutByte(w, announced >= 0 ? announced : colours - 1);
     PutByte(w, 0);
     if (w->framesWritten == 0) {
         Put(w, "\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16);
