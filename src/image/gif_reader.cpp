@@ -412,6 +412,7 @@ void FreeReader(qzGifReader* r) {
 
 qzGifReader* OpenGifAnim(qzVfsFile* file, int* outWidth, int* outHeight, int* outFrameCount, int infoOnly,
                          int zeroCanvas, int loadTransparency) {
+    if (!file) return nullptr;
     auto* r = static_cast<qzGifReader*>(OsAlloc(sizeof(qzGifReader), 1));
     if (!r) {
         VfsClose(file);

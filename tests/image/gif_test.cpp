@@ -587,3 +587,44 @@ TEST(GifWriter, FailedSavesLeaveNoFile) {
     ASSERT_EQ(SaveGifImage(target.c_str(), f.pixels.data(), 64, 64, f.palette.data(), 2, -1), 0);
     EXPECT_EQ(ReadAnim(target).frames.size(), 1u);
 }
+
+namespace {
+
+int gAllocationsLeft = -1;
+int FailAfterCount(size_t) { return gAllocationsLeft >= 0 && gAllocationsLeft-- == 0 ? 1 : 0; }
+
+}  // namespace
+
+// Every allocation of the reader and the writer failing in turn: a clean failure, no leak, no
+// file left behind.
+TEST(GifReader, RunningOutOfMemoryAnywhere) {
+    TempDir dir;
+    Shell("convert -delay 7 -size 6x4 xc:red -dispose Previous -page 6x4+1+1 -size 2x2 xc:blue '" + (dir / "a.gif") +
+          "'");
+    const Anim whole = ReadAnim(dir / "a.gif");
+    ASSERT_EQ(whole.frames.size(), 2u);
+    WrittenFrame f;
+    f.palette = {kRed, kBlue};
+    f.pixels = {0, 1, 1, 0, 1, 1};
+    bool readerFinished = false, writerFinished = false;
+    for (int n = 0; n < 200 && !(readerFinished && writerFinished); ++n) {
+        OsSetAllocFailHook(FailAfterCount);
+        gAllocationsLeft = n;
+        const Anim a = ReadAnim(dir / "a.gif");
+        gAllocationsLeft = n;
+        const int rc = WriteAnim(dir / "w.gif", 3, 2, {f, f, f}, 1);
+        gAllocationsLeft = -1;
+        OsSetAllocFailHook(nullptr);
+        if (a.opened && a.frames == whole.frames) readerFinished = true;
+        if (rc == 0) {
+            writerFinished = true;
+            EXPECT_EQ(ReadAnim(dir / "w.gif").frames.size(), 3u);
+        } else {
+            EXPECT_TRUE(rc == ERR_MEM || rc == ERR_WRITEFILE) << n << " " << rc;
+            EXPECT_FALSE(Exists(dir / "w.gif")) << n;
+        }
+    }
+    EXPECT_TRUE(readerFinished);
+    EXPECT_TRUE(writerFinished);
+    EXPECT_EQ(Shell("ls '" + dir.path() + "'"), "a.gif\nw.gif\n");
+}
