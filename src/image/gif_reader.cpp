@@ -88,7 +88,7 @@ void ClearCanvas(qzGifReader* r) {
 int ReadByte(qzGifReader* r) { return VfsGetC(r->file); }
 
 int ReadU16(qzGifReader* r, bool* ok) {
-    uint8_t b[2];
+    uint8_t b[2] = {};
     if (VfsRead(r->file, b, 2) != 2) *ok = false;
     return b[0] | (b[1] << 8);
 }

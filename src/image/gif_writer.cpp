@@ -12,7 +12,7 @@
 struct qzGifWriter {
     qzImageOutFile out;
     std::string name;
-    bool failed = false;  // a write came up short: the file must not replace its target
+    int error = 0;  // a write came up short or a frame is incomplete: the file must not be kept
     int width = 0;
     int height = 0;
     int loopCount = 0;
@@ -30,7 +30,7 @@ constexpr int kMaxCodes = 4096;
 constexpr uint32_t kRgb = 0x00FFFFFFu;
 
 void Put(qzGifWriter* w, const void* data, size_t size) {
-    if (!w->failed && VfsWrite(w->out.file, data, size) != size) w->failed = true;
+    if (!w->error && VfsWrite(w->out.file, data, size) != size) w->error = ERR_WRITE;
 }
 
 void PutByte(qzGifWriter* w, int value) {
@@ -287,7 +287,10 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
     const int minSize = bits < 2 ? 2 : bits;
     PutByte(w, minSize);
     const int rc = EncodeRect(w, left, top, rectWidth, rectHeight, minSize);
-    if (rc) return rc;
+    if (rc) {
+        if (!w->error) w->error = rc;
+        return rc;
+    }
     PutByte(w, 0);
     ++w->framesWritten;
 
@@ -297,6 +300,7 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
         w->previous = nullptr;
     } else if (optimise) {
         if (!w->previous) {
+            // Without it the frame stays whole in the file and the next one is written whole.
             w->previous = static_cast<uint32_t*>(OsAlloc(pixelCount * 4, 0));
             if (!w->previous) return ERR_MEM;
         }
@@ -305,16 +309,14 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
             for (int x = left; x <= right; ++x) w->previous[row + x] = table[pixels[row + x]];
         }
     }
-    return w->failed ? ERR_WRITE : 0;
+    return w->error;
 }
 
 int FinishGifWriter(qzGifWriter* w) {
     if (!w) return 0;
     PutByte(w, 0x3B);
-    int rc = ERR_WRITE;
-    if (!w->failed) {
-        rc = CommitImageOutFile(&w->out, w->name.c_str());
-    }
+    int rc = w->error;
+    if (!rc) rc = CommitImageOutFile(&w->out, w->name.c_str());
     AbortGifWriter(w);
     return rc;
 }

@@ -22,12 +22,14 @@ int BeginGifWriter(const char* fileName, int width, int height, int loopCount, q
 // the background afterwards. optimise: write only the changed rectangle. alwaysTransparent is
 // taken from the anim savers, but a frame announces a transparent index only when it has one
 // (given, or the index chosen for unchanged pixels), so no drawn colour turns transparent.
-// Neither buffer is changed. Returns 0, ERR_MEM or ERR_WRITE.
+// Neither buffer is changed. Returns 0, ERR_BADDIMENSIONS, ERR_MEM or ERR_WRITE; after an
+// error that left the frame incomplete FinishGifWriter reports it and keeps no file.
 int WriteGifFrame(qzGifWriter* writer, const uint8_t* pixels, int width, int height, int delay, const uint32_t* palette,
                   int colourCount, int transparentIndex, int optimise, int alwaysTransparent);
 
 // Writes the trailer, closes the file and puts it in place of its target, and frees the writer.
-// Returns 0, ERR_WRITE (data did not reach the disk) or ERR_WRITEFILE; on failure no file is left.
+// Returns 0, the error that left a frame incomplete, ERR_WRITE (data did not reach the disk) or
+// ERR_WRITEFILE; on failure no file is left and the target stays as it was.
 int FinishGifWriter(qzGifWriter* writer);
 
 // Drops the writer and its unfinished file; the target stays as it was. Null is ignored.

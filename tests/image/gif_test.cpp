@@ -579,7 +579,8 @@ TEST(GifWriter, FailedSavesLeaveNoFile) {
     const int rc = WriteGifFrame(w, f.pixels.data(), 64, 64, 0, f.palette.data(), 2, -1, 0, 0);
     OsSetAllocFailHook(nullptr);
     EXPECT_EQ(rc, ERR_MEM);
-    AbortGifWriter(w);
+    // Finishing a writer whose frame is incomplete reports the error and keeps nothing.
+    EXPECT_EQ(FinishGifWriter(w), ERR_MEM);
     EXPECT_EQ(ReadFile(target), "old");
     EXPECT_EQ(SaveGifImage((dir / "no/such/y.gif").c_str(), f.pixels.data(), 64, 64, f.palette.data(), 2, -1),
               ERR_WRITEFILE);
