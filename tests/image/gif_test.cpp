@@ -350,6 +350,13 @@ TEST(GifReader, LocalTablesInterlacingAndFramesOffTheScreen) {
     EXPECT_EQ(a.frames[3][4 * 3 + 2], G);
     EXPECT_EQ(a.frames[4][3 * 3 + 2], bg);  // disposed to the background
     EXPECT_EQ(a.frames[4][2], B);
+    // A frame of the screen's size off its corner does not cover the screen: reading frame 1
+    // after frame 2 restarts at frame 0.
+    WriteFile(dir / "k.gif", Screen(3, 1, colours) + Image(0, 0, 3, 1, {0, 0, 0}) + Control(0x08, 0, 0) +
+                                 Image(1, 0, 3, 1, {1, 1, 1}) + Image(0, 0, 1, 1, {2}) + "\x3B");
+    const Anim k = ReadAnim(dir / "k.gif", 1, {2, 1});
+    EXPECT_EQ(k.frames[2], (std::vector<uint32_t>{B, bg, bg}));
+    EXPECT_EQ(k.frames[1], (std::vector<uint32_t>{R, G, G}));
 }
 
 TEST(GifReader, BrokenCodeStreamsAndCutFiles) {
