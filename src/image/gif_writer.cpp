@@ -202,6 +202,8 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
     uint32_t table[256];
     for (int i = 0; i < 256; ++i) table[i] = i < colours ? palette[i] & kRgb : kRgb;
     if (transparentIndex > 255) transparentIndex = -1;
+    // The transparent index needs a place in the table, or its pixels would be coded as others.
+    if (transparentIndex >= colours) colours = transparentIndex + 1;
     const size_t pixelCount = (size_t)width * (size_t)height;
     std::memcpy(w->scratch, pixels, pixelCount);
 

@@ -563,6 +563,18 @@ TEST(GifWriter, BytesOfTheFile) {
     ASSERT_EQ(a.frames.size(), 2u);
     EXPECT_EQ(a.frames[1], (std::vector<uint32_t>{kOn | kGrey, kOn | kGrey}));
     EXPECT_NE(ReadFile(path).find("NETSCAPE2.0"), std::string::npos);
+    // A transparent index past the colours given still marks its pixels.
+    WrittenFrame past;
+    past.palette = {kRed, kGreen, kBlue};
+    past.pixels = {0, 5, 1, 5};
+    past.transparent = 5;
+    ASSERT_EQ(WriteAnim(path, 2, 2, {past}, 0), 0);
+    const Anim p = ReadAnim(path);
+    ASSERT_EQ(p.frames.size(), 1u);
+    EXPECT_EQ(p.frames[0][0], kOn | kRed);
+    EXPECT_EQ(p.frames[0][1] >> 24, 0u);
+    EXPECT_EQ(p.frames[0][2], kOn | kGreen);
+    EXPECT_EQ(p.frames[0][3] >> 24, 0u);
 }
 
 TEST(GifWriter, FailedSavesLeaveNoFile) {
