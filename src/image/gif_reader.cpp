@@ -20,17 +20,17 @@ struct qzGifFrameEntry {
 
 struct qzGifReader {
     qzVfsFile* file;
-    int width;
+    int width;  // the logical screen
     int height;
-    uint32_t globalTable[256];
+    uint32_t globalTable[256];  // 0x00RRGGBB; entries the file does not give stay 0
     uint32_t localTable[256];
-    const uint32_t* palette;
-    uint32_t* canvas;
-    uint32_t* saveBuffer;
+    const uint32_t* palette;  // the table of the frame being decoded (and disposed)
+    uint32_t* canvas;         // the composed picture, width x height
+    uint32_t* saveBuffer;     // the canvas under a frame that restores the previous picture
     int background;
-    int nextFrame;
+    int nextFrame;  // the frame that decoding from the file position gives next; -1: unknown
     int frameCount;
-    int64_t firstBlock;
+    int64_t firstBlock;  // the file position after the header and the global table
     qzGifFrameEntry* frames;
     int capacity;
     // The frame decoded last, for its disposal.
