@@ -47,8 +47,8 @@ const qzBlitDisplayHooks kHooks = {Current, Describe, Present};
 struct DrawScope {
     FakeOutput output;
     BitMapPtr first, second, brush, mask, alpha;
-    qztest::Commands vm{&qzDrawLibrary};
-    DrawScope() {
+    qztest::Commands vm;
+    explicit DrawScope(std::initializer_list<const qzLibraryDescriptor*> libraries = {&qzDrawLibrary}) : vm(libraries) {
         first = MakeBitMap(kW, kH, [](int, int) { return kBack; });
         second = MakeBitMap(kW, kH, [](int, int) { return kBack; });
         output.info.firstBuffer = first.get();
@@ -452,63 +452,6 @@ TEST(DrawShape, ApplyDrawStateToLayerMovesWhatALayerDraws) {
     EXPECT_EQ(tags.border.bordersize, 1);
     EXPECT_EQ(tags.effects, 1);
     EXPECT_EQ(ds.lineWidth, 1);
-}
-
-namespace {
-
-struct RoutedShape {
-    int kind;
-    int32_t x, y;
-    uint32_t color;
-    int optionsIndex;
-    std::vector<double> numbers;
-};
-std::vector<RoutedShape>* routed = nullptr;
-bool routeOn = false;
-
-bool RouteActive() { return routeOn; }
-int RouteDraw(VmState*, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
-              int count) {
-    routed->push_back({kind, x, y, color, optionsIndex, std::vector<double>(numbers, numbers + count)});
-    return 0;
-}
-const qzShapePathRoute kRoute = {RouteActive, RouteDraw};
-
-}  // namespace
-
-TEST(DrawLib, ShapesGoThroughPathsWhileTheSwitchIsOn) {
-    DrawScope s;
-    std::vector<RoutedShape> calls;
-    routed = &calls;
-    SetShapePathRoute(&kRoute);
-    s.vm.Ok("SetFillStyle", {FILLCOLOR});
-    routeOn = true;
-    s.vm.Ok("Box", {1, 2, 30, 20, 0xFF0000, Arg::Table({{"roundlevel", N(150)}})});
-    s.vm.Ok("Circle", {5, 6, 7, 0x00FF00});
-    s.vm.Ok("Arc", {5, 6, 7, 8, 10, 80, 0x0000FF, 0});
-    s.vm.Ok("Polygon", {10, 20, Arg::List({N(0.5), N(0), N(10), N(0), N(5), N(8)}), 3, 0x123456});
-    s.vm.Ok("Line", {0, 0, 5, 0, 0xFFFFFF});  // lines stay with the shape renderer
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].kind, SHAPE_BOX);
-    EXPECT_EQ(calls[0].optionsIndex, 6);
-    EXPECT_EQ(calls[0].numbers, (std::vector<double>{30, 20, 100, 100, 100, 100}));
-    EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
-    EXPECT_EQ(calls[1].x, 5);
-    EXPECT_EQ(calls[1].optionsIndex, 0);
-    EXPECT_EQ(calls[1].numbers, (std::vector<double>{7, 7}));
-    EXPECT_EQ(calls[2].numbers, (std::vector<double>{7, 8, 10, 80, 0}));
-    EXPECT_EQ(calls[3].kind, SHAPE_POLYGON);
-    EXPECT_EQ(calls[3].color, 0x123456u);
-    EXPECT_EQ(calls[3].numbers, (std::vector<double>{0.5, 0, 10, 0, 5, 8, 0.5, 0}));
-    EXPECT_EQ(s.Count(0xFFFFFF), 6);
-    EXPECT_EQ(s.Count(kBack), kW * kH - 6);
-
-    routeOn = false;
-    s.vm.Ok("Circle", {50, 50, 7, 0x00FF00});
-    EXPECT_EQ(calls.size(), 4u);
-    EXPECT_GT(s.Count(0x00FF00), 100);
-    SetShapePathRoute(nullptr);
-    routed = nullptr;
 }
 
 // The options table of a shape command scales, turns and anchors the shape; its errors stop the
