@@ -75,12 +75,12 @@ void SetLayerLinks(bool on) {
 
 void InstallLayerSystem() {
     SetLayerLinks(true);
-    InstallLayerButtonLinks(true);
+    EnableLayerButtons(true);
     SetLayerHooks(&kGraphicsHooks);
 }
 
 void RemoveLayerSystem() {
     SetLayerHooks(nullptr);
-    InstallLayerButtonLinks(false);
+    EnableLayerButtons(false);
     SetLayerLinks(false);
 }

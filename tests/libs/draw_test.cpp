@@ -63,7 +63,6 @@ struct DrawScope {
     ~DrawScope() {
         SetBlitDisplayHooks(nullptr);
         SetBlitSpriteHook(nullptr);
-        SetShapeLayerHooks(nullptr);
         ResetDrawModes();
         FreeSafeBltScratch();
         fake = nullptr;
@@ -288,76 +287,6 @@ TEST(DrawLib, OutputKindsForPlotReadPixelAndCls) {
     s.output.info.outputKind = OUTPUT_BRUSH;
     s.output.info.outputBitmap = nullptr;
     EXPECT_EQ(s.vm.CallErr("ReadPixel", {1, 1}), ERR_WRONGUSAGE);
-}
-
-namespace {
-
-struct LayerCall {
-    int kind;
-    qzLayerTags tags;
-    qzShapeBitmaps bitmaps;
-    uint32_t color;
-};
-std::vector<LayerCall>* layerCalls = nullptr;
-int clearResult = 0;
-
-int AddLayer(VmState*, const qzShape* shape, const qzDrawState*, const qzLayerTags* tags, qzShapeBitmaps* bitmaps) {
-    layerCalls->push_back({shape->kind, *tags, *bitmaps, shape->color});
-    *bitmaps = qzShapeBitmaps();  // the layer owns them now
-    return 0;
-}
-int ClearLayers(VmState*) { return clearResult; }
-const qzShapeLayerHooks kLayerHooks = {AddLayer, ClearLayers};
-
-}  // namespace
-
-TEST(DrawLib, ShapesOnADisplayWithLayersBecomeLayers) {
-    DrawScope s;
-    std::vector<LayerCall> calls;
-    layerCalls = &calls;
-    s.output.info.layersOn = 1;
-    SetShapeLayerHooks(&kLayerHooks);
-    // A FILLNONE box of line width 5 becomes a 1-pixel outline layer with a 2-pixel border in the
-    // shape's colour; a transparency byte becomes the layer's transparency.
-    s.vm.Ok("SetFillStyle", {FILLNONE, 5});
-    s.vm.Ok("Box", {10, 10, 20, 12, 0x30FF0000});
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, SHAPE_BOX);
-    EXPECT_EQ(calls[0].tags.border.border, 1);
-    EXPECT_EQ(calls[0].tags.border.bordersize, 2);
-    EXPECT_EQ(calls[0].tags.border.bordercolor, 0xFF0000u);
-    EXPECT_EQ(calls[0].tags.transparency, 0x30);
-    EXPECT_EQ(calls[0].color, 0xFF0000u);
-    EXPECT_EQ(calls[0].bitmaps.width, 20);
-    EXPECT_EQ(calls[0].bitmaps.height, 12);
-    EXPECT_EQ(GetDrawState()->lineWidth, 5);  // the global state is unchanged
-
-    // Edge and shadow move to the layer; the shape itself is drawn without them.
-    s.vm.Ok("SetFillStyle", {FILLCOLOR});
-    s.vm.Ok("SetFormStyle", {FORM_EDGE, 0x00FF00, 3});
-    s.vm.Ok("SetFormStyle", {FORM_SHADOW, 0x000000, 6, SHDW_EAST});
-    s.vm.Ok("Circle", {40, 40, 10, 0x0000FF});
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
-    EXPECT_EQ(calls[1].tags.border.border, 1);
-    EXPECT_EQ(calls[1].tags.border.bordersize, 3);
-    EXPECT_EQ(calls[1].tags.shadow.shadow, 1);
-    EXPECT_EQ(calls[1].tags.shadow.shadowsize, 6);
-    EXPECT_EQ(calls[1].tags.shadow.shadowdir, SHDW_EAST);
-    EXPECT_EQ(calls[1].bitmaps.width, 21);
-    EXPECT_EQ(calls[1].bitmaps.height, 21);
-    s.vm.Ok("Line", {0, 0, 9, 0, 0xFFFFFF});
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2].kind, SHAPE_LINE);
-    EXPECT_EQ(s.Count(kBack), kW * kH);  // nothing went into the buffer
-
-    EXPECT_EQ(s.vm.CallErr("Plot", {1, 1}), ERR_LAYERSUPPORT2);
-    clearResult = ERR_REMADLAYER;
-    EXPECT_EQ(s.vm.CallErr("Cls"), ERR_REMADLAYER);
-    clearResult = 0;
-    s.vm.Ok("Cls");
-    layerCalls = nullptr;
-    for (LayerCall& c : calls) FreeShapeBitmaps(&c.bitmaps);
 }
 
 TEST(DrawShape, TransformScalesLineWidthAndShadow) {
