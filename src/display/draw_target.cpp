@@ -2,11 +2,11 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit_display.h"
 #include "gfx/clip_region.h"
-#include "gfx/layer_hooks.h"
 
 bool GetDrawTargetSize(int32_t* width, int32_t* height) {
     *width = *height = 0;

@@ -39,5 +39,5 @@ void* CurrentDisplayObject();
 // True when the current display has layers on.
 bool CurrentLayersOn();
 // Refreshes the bounds of a layer that an asynchronous draw object drew into, by the rule of the
-// current output (gfx/layer_hooks.h).
+// current output.
 void MarkLayerDirty(VmState* state, void* layer);

@@ -5,6 +5,7 @@
 #include "base/error_codes.h"
 #include "display/event_display.h"
 #include "display/event_sources.h"
+#include "display/layer_buttons.h"
 #include "platform/os_alloc.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
@@ -19,24 +20,6 @@ const char* const qzButtonActionNames[QZ_BUTTON_HANDLERS] = {
 };
 
 namespace {
-
-int NoLayer(VmState*, qzBGPic*, int, qzLayer** layer) {
-    *layer = nullptr;
-    return ERR_LAYERRANGE;
-}
-int NotShown(const qzLayer*) { return 0; }
-int32_t NoPosition(const qzBGPic*, const qzLayer*) { return 0; }
-const char* NoName(const qzLayer*) { return ""; }
-int NoHit(VmState*, qzDisplay*, qzLayer*, int32_t, int32_t, int) { return 0; }
-
-const qzLayerButtonLinks kDefaultLinks = {
-    .findLayer = NoLayer,
-    .layerShown = NotShown,
-    .layerPosition = NoPosition,
-    .layerName = NoName,
-    .hitTest = NoHit,
-};
-qzLayerButtonLinks gLinks = kDefaultLinks;
 
 // Checks the handler table at `index` and references its functions into refs. 0, or the error
 // (nothing referenced then).
@@ -106,22 +89,10 @@ int AddButton(VmState* state, qzBGPic* pic, const qzObjectId& id, int handlers, 
 
 }  // namespace
 
-void SetLayerButtonLinks(const qzLayerButtonLinks* links) {
-    gLinks = kDefaultLinks;
-    if (!links) return;
-    if (links->findLayer) gLinks.findLayer = links->findLayer;
-    if (links->layerShown) gLinks.layerShown = links->layerShown;
-    if (links->layerPosition) gLinks.layerPosition = links->layerPosition;
-    if (links->layerName) gLinks.layerName = links->layerName;
-    if (links->hitTest) gLinks.hitTest = links->hitTest;
-}
-
-const qzLayerButtonLinks& LayerButtonLinks() { return gLinks; }
-
 int IsButtonActive(const qzBGPicButton* button) {
     if (!button->enabled) return 0;
     if (button->type == QZ_BUTTON_SIMPLE) return 1;
-    if (button->type == QZ_BUTTON_LAYER) return button->alsoWhenHidden || gLinks.layerShown(button->layer) ? 1 : 0;
+    if (button->type == QZ_BUTTON_LAYER) return button->alsoWhenHidden || ButtonLayerShown(button->layer) ? 1 : 0;
     return 0;
 }
 
@@ -132,7 +103,7 @@ int HitTestButton(VmState* state, qzDisplay* display, int32_t x, int32_t y, qzBG
         return px >= button->left && px <= button->right && py >= button->top && py <= button->bottom ? 1 : 0;
     }
     if (button->type == QZ_BUTTON_LAYER)
-        return gLinks.hitTest(state, display, button->layer, x, y, button->pixelExact) ? 1 : 0;
+        return HitTestButtonLayer(state, display, button->layer, x, y, button->pixelExact) ? 1 : 0;
     return 0;
 }
 

@@ -45,24 +45,6 @@ struct qzBGPicButton {
     int32_t userData;  // registry reference, -1 = none
 };
 
-// What buttons need of the layer system. Null members answer as a picture without layers: no
-// layer is found (ERR_LAYERRANGE), no layer is shown, none is hit.
-struct qzLayerButtonLinks {
-    // The layer that the argument at `index` names in the picture (a position or a name): 0 with
-    // *layer set, or ERR_LAYERRANGE / the lookup's error.
-    int (*findLayer)(VmState* state, qzBGPic* pic, int index, qzLayer** layer);
-    int (*layerShown)(const qzLayer* layer);
-    // The layer's 1-based position in its picture's list and its name ("" for none).
-    int32_t (*layerPosition)(const qzBGPic* pic, const qzLayer* layer);
-    const char* (*layerName)(const qzLayer* layer);
-    // Whether the display point (window pixels) hits the layer: its box, its clip and, with
-    // pixelExact, its pixels.
-    int (*hitTest)(VmState* state, qzDisplay* display, qzLayer* layer, int32_t x, int32_t y, int pixelExact);
-};
-// Installs the links (copied); null restores the defaults.
-void SetLayerButtonLinks(const qzLayerButtonLinks* links);
-const qzLayerButtonLinks& LayerButtonLinks();
-
 // Active: a simple button when enabled; a layer button when enabled and its layer is shown, or
 // enabled with the also-when-hidden flag.
 int IsButtonActive(const qzBGPicButton* button);

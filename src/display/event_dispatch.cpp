@@ -9,6 +9,7 @@
 #include "base/error_codes.h"
 #include "display/event_buttons.h"
 #include "display/event_display.h"
+#include "display/layer_buttons.h"
 #include "platform/os_alloc.h"
 #include "runtime/option_table.h"
 #include "runtime/runtime.h"
@@ -148,10 +149,8 @@ int FillTable(VmState* state, qzDispatchRecord* record) {
         SetTableFieldInt(state, "midmousedown", b->pressed[2] ? 1 : 0);
         if (record->display) SetTableFieldObjectId(state, "display", EventDisplayId(record->display));
         if (b->type == QZ_BUTTON_LAYER) {
-            const qzLayerButtonLinks& links = LayerButtonLinks();
-            SetTableFieldInt(state, "layer", links.layerPosition(record->bgpic, b->layer));
-            const char* name = links.layerName(b->layer);
-            SetTableFieldString(state, "layername", name ? name : "");
+            SetTableFieldInt(state, "layer", ButtonLayerPosition(record->bgpic, b->layer));
+            SetTableFieldString(state, "layername", ButtonLayerName(b->layer));
         }
         break;
     }

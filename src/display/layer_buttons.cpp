@@ -9,28 +9,30 @@
 
 namespace {
 
+bool enabled = false;
+
+}  // namespace
+
 int FindButtonLayer(VmState* state, qzBGPic* pic, int index, qzLayer** layer) {
-    *layer = GetLayerByPosition(pic, CheckLayerArg(state, index, pic));
+    *layer = enabled ? GetLayerByPosition(pic, CheckLayerArg(state, index, pic)) : nullptr;
     return *layer ? 0 : ERR_LAYERRANGE;
 }
 
-int LayerShown(const qzLayer* layer) { return layer && !layer->hidden ? 1 : 0; }
+int ButtonLayerShown(const qzLayer* layer) { return enabled && layer && !layer->hidden ? 1 : 0; }
 
-const char* LayerName(const qzLayer* layer) { return layer && layer->name ? layer->name : ""; }
+int32_t ButtonLayerPosition(const qzBGPic* pic, const qzLayer* layer) {
+    return enabled ? GetLayerPosition(pic, layer) : 0;
+}
 
-const qzLayerButtonLinks kLinks = {
-    .findLayer = FindButtonLayer,
-    .layerShown = LayerShown,
-    .layerPosition = GetLayerPosition,
-    .layerName = LayerName,
-    .hitTest = HitTestLayer,
-};
+const char* ButtonLayerName(const qzLayer* layer) { return enabled && layer && layer->name ? layer->name : ""; }
 
-}  // namespace
+int HitTestButtonLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32_t x, int32_t y, int pixelExact) {
+    return enabled ? HitTestLayer(state, display, layer, x, y, pixelExact) : 0;
+}
 
 void RebindLayerButtons(qzBGPic* pic, const qzLayer* from, qzLayer* to) {
     for (qzBGPicButton* b = static_cast<qzBGPicButton*>(pic->buttons); b; b = b->next)
         if (b->type == QZ_BUTTON_LAYER && b->layer == from) b->layer = to;
 }
 
-void InstallLayerButtonLinks(bool on) { SetLayerButtonLinks(on ? &kLinks : nullptr); }
+void EnableLayerButtons(bool on) { enabled = on; }

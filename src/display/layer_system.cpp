@@ -10,7 +10,6 @@
 #include "display/layer_redraw.h"
 #include "display/layer_refresh.h"
 #include "display/picture.h"
-#include "gfx/layer_hooks.h"
 
 namespace {
 
@@ -33,40 +32,7 @@ void FreePictureLayers(VmState* state, qzBGPic* pic) {
     PurgePendingObjects(state, QZ_PURGE_ALL & ~uint32_t(QZ_PURGE_BGPICS));
 }
 
-int32_t LayersOfCurrentPicture() {
-    const qzBGPic* pic = CurrentBGPic();
-    return pic ? CountLayers(pic) : 0;
-}
-
-// Every list's end node counts as one.
-int32_t LayersOfAllPictures() {
-    int32_t count = CountLayersOfAllPictures();
-    for (qzBGPic* pic = FirstBGPic(); pic; pic = reinterpret_cast<qzBGPic*>(pic->header.next)) count++;
-    return count;
-}
-
-int32_t SpritesOfCurrentPicture() {
-    const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    return hooks.countSprites ? hooks.countSprites(CurrentBGPic()) : 0;
-}
-
-// An asynchronous draw object drew into the layer: its bounds are refreshed by the rule of the
-// output, at once on the display, after EndSelect while the picture is selected.
-void RefreshDrawnLayer(VmState* state, void* drawn) {
-    qzLayer* layer = static_cast<qzLayer*>(drawn);
-    if (!layer->display) return;
-    const qzLayerBox box = GetLayerBounds(state, layer, layer->display);
-    RefreshArea(state, box.x, box.y, box.width, box.height);
-}
-
-const qzLayerHooks kGraphicsHooks = {
-    .clipRegionInUse = ClipRegionUsedByLayers,
-    .forgetClipRegion = ForgetClipRegionInAllLayers,
-    .layersOnScreen = LayersOfCurrentPicture,
-    .layersTotal = LayersOfAllPictures,
-    .spritesOnScreen = SpritesOfCurrentPicture,
-    .markLayerDirty = RefreshDrawnLayer,
-};
+bool installed = false;
 
 void SetLayerLinks(bool on) {
     qzDisplayLinks links = DisplayLinks();
@@ -81,12 +47,46 @@ void SetLayerLinks(bool on) {
 
 void InstallLayerSystem() {
     SetLayerLinks(true);
-    InstallLayerButtonLinks(true);
-    SetLayerHooks(&kGraphicsHooks);
+    EnableLayerButtons(true);
+    installed = true;
 }
 
 void RemoveLayerSystem() {
-    SetLayerHooks(nullptr);
-    InstallLayerButtonLinks(false);
+    installed = false;
+    EnableLayerButtons(false);
     SetLayerLinks(false);
+}
+
+int ClipRegionInUseByLayers(const qzClipRegion* region) { return installed ? ClipRegionUsedByLayers(region) : 0; }
+
+void ForgetClipRegionInLayers(qzClipRegion* region) {
+    if (installed) ForgetClipRegionInAllLayers(region);
+}
+
+int32_t CountLayersOnScreen() {
+    const qzBGPic* pic = installed ? CurrentBGPic() : nullptr;
+    return pic ? CountLayers(pic) : 0;
+}
+
+// Every list's end node counts as one.
+int32_t CountAllLayers() {
+    if (!installed) return 0;
+    int32_t count = CountLayersOfAllPictures();
+    for (qzBGPic* pic = FirstBGPic(); pic; pic = reinterpret_cast<qzBGPic*>(pic->header.next)) count++;
+    return count;
+}
+
+// No sprite is drawn on a display.
+int32_t CountOnScreenSprites() {
+    const qzLayerSystemHooks& hooks = LayerSystemHooks();
+    return hooks.countSprites ? hooks.countSprites(CurrentBGPic()) : 0;
+}
+
+// The layer's bounds are refreshed by the rule of the output: at once on the display, after
+// EndSelect while the picture is selected.
+void MarkLayerForRefresh(VmState* state, void* drawn) {
+    qzLayer* layer = static_cast<qzLayer*>(drawn);
+    if (!installed || !layer || !layer->display) return;
+    const qzLayerBox box = GetLayerBounds(state, layer, layer->display);
+    RefreshArea(state, box.x, box.y, box.width, box.height);
 }

@@ -1,9 +1,30 @@
 // Switching the layer system on for the player: the display code's layer links (redraw, which
 // SafeBlt's layer passes reach too; which pictures have or are shown by layers; freeing a
-// picture's layers), the button code's layer links and the graphics core's layer hooks (clip
-// regions in use, layer counts). Installed when the layers library opens, removed when it closes;
-// without it pictures are drawn as their own pixels and no layers exist.
+// picture's layers) and the button code's layer functions. Installed when the layers library
+// opens, removed when it closes; without it pictures are drawn as their own pixels and no layers
+// exist.
+//
+// What the graphics library and the drawing target ask of the layers: whether a layer still uses
+// a clip region, clearing a region from the layers before it goes, the counts the resource
+// monitor shows and refreshing a layer that an asynchronous draw object drew into. Each answers
+// as a player without layers (0, nothing done) while the layer system is not installed.
 #pragma once
+
+#include <cstdint>
+
+struct VmState;
+struct qzClipRegion;
 
 void InstallLayerSystem();
 void RemoveLayerSystem();
+
+int ClipRegionInUseByLayers(const qzClipRegion* region);
+void ForgetClipRegionInLayers(qzClipRegion* region);
+// Layers of the current drawing target; layers over all background pictures, one terminator node
+// per list included; on-screen sprites of the current drawing target.
+int32_t CountLayersOnScreen();
+int32_t CountAllLayers();
+int32_t CountOnScreenSprites();
+// Refreshes a layer's bounds after an asynchronous draw object drew into it: on the display at
+// once, or on its display's list of rectangles to refresh while its picture is selected.
+void MarkLayerForRefresh(VmState* state, void* layer);

@@ -5,7 +5,6 @@ namespace {
 const qzBlitDisplayHooks* displayHooks = nullptr;
 qzSpriteTouchFn spriteHook = nullptr;
 qzLayerRedrawFn redrawHook = nullptr;
-const qzBlitRecorderHooks* recorderHooks = nullptr;
 
 // The fallback record: everything zero but the output kind.
 struct FallbackDisplay {
@@ -20,7 +19,6 @@ bool fallbackCurrent = false;
 void SetBlitDisplayHooks(const qzBlitDisplayHooks* hooks) { displayHooks = hooks; }
 void SetBlitSpriteHook(qzSpriteTouchFn hook) { spriteHook = hook; }
 void SetBlitLayerRedrawHook(qzLayerRedrawFn hook) { redrawHook = hook; }
-void SetBlitRecorderHooks(const qzBlitRecorderHooks* hooks) { recorderHooks = hooks; }
 
 void* BlitCurrentDisplay() {
     if (fallbackCurrent && fallback) return fallback;
@@ -53,17 +51,6 @@ int BlitTouchesSprites(int x1, int y1, int x2, int y2) { return spriteHook ? spr
 void BlitRedrawLayers(VmState* state, void* display, qzBitMap* dst, int x, int y, int width, int height, int pass) {
     if (redrawHook && display && !(fallback && display == fallback))
         redrawHook(state, display, dst, x, y, width, height, pass);
-}
-
-uint32_t BlitRecorderState() { return recorderHooks && recorderHooks->state ? recorderHooks->state() : 0; }
-
-void BlitMarkRecorderDirty() {
-    if (recorderHooks && recorderHooks->markDirty) recorderHooks->markDirty();
-}
-
-int64_t VideoRecorderMilliseconds() {
-    if (!(BlitRecorderState() & RECORDER_EXISTS) || !recorderHooks->milliseconds) return -1;
-    return recorderHooks->milliseconds();
 }
 
 void SetBlitFallbackDisplay(bool exists) {

@@ -66,19 +66,6 @@ typedef void (*qzLayerRedrawFn)(VmState* state, void* display, qzBitMap* dst, in
                                 int pass);
 void SetBlitLayerRedrawHook(qzLayerRedrawFn hook);
 
-// The video recorder: its state (RECORDER_* bits, 0 when there is none) and its dirty mark.
-enum {
-    RECORDER_EXISTS = 1,
-    RECORDER_SUPPRESS = 2,  // it runs and presentation is left to it
-};
-struct qzBlitRecorderHooks {
-    uint32_t (*state)();
-    void (*markDirty)();
-    // The time recorded so far in milliseconds.
-    int64_t (*milliseconds)();
-};
-void SetBlitRecorderHooks(const qzBlitRecorderHooks* hooks);
-
 // What the blitters call (each answers as described above when its hook is missing).
 void* BlitCurrentDisplay();
 // Fills *out for the display (null: the current one); false when there is none.
@@ -87,10 +74,6 @@ void BlitPresentRect(const qzBitMap* source, int sx, int sy, void* display, int 
                      int scaledWidth, int scaledHeight, uint32_t flags, const qzBitMap* mask, const qzBitMap* alpha);
 int BlitTouchesSprites(int x1, int y1, int x2, int y2);
 void BlitRedrawLayers(VmState* state, void* display, qzBitMap* dst, int x, int y, int width, int height, int pass);
-uint32_t BlitRecorderState();
-void BlitMarkRecorderDirty();
-// The recorded time in milliseconds, -1 when no recorder runs.
-int64_t VideoRecorderMilliseconds();
 
 // The fallback display: a record with nothing but an output kind of OUTPUT_BRUSH that SafeBlt
 // makes current for one call that has a destination of its own (flag 16) while no display is.

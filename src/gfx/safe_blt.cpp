@@ -115,14 +115,8 @@ void PresentBitMapRect(const qzBitMap* bitmap, int sx, int sy, void* display, in
     qzBlitDisplayInfo info;
     DescribeBlitDisplay(display, &info);
     if (info.inRefreshBlock && !(flags & PRESENT_INREFRESH)) return;
-    const uint32_t recorder = BlitRecorderState();
-    if ((recorder & RECORDER_SUPPRESS) && !(flags & (PRESENT_RECORDING | PRESENT_RECORDING2))) {
-        BlitMarkRecorderDirty();
-        return;
-    }
     if ((flags & PRESENT_SCALED) && info.scaledWidth > 0 && info.scaledHeight > 0 &&
         (info.scaledWidth != bitmap->width || info.scaledHeight != bitmap->height)) {
-        if (recorder & RECORDER_EXISTS) return;
         // The whole bitmap at the scaled size; the rectangle tells which part changed.
         BlitPresentRect(bitmap, sx, sy, display, dx, dy, width, height, info.scaledWidth, info.scaledHeight,
                         PRESENT_SCALED, nullptr, nullptr);

@@ -50,7 +50,3 @@ void LinkedFlushPendingRepaints(VmState* state) { FlushPendingDisplayRepaints(st
 int LinkedDisplayBlocksSizeEvents(qzDisplay* display) {
     return Known(display) && (display->autoScale || display->layerScale) ? 1 : 0;
 }
-
-void LinkedResetInputState(VmState*) {
-    if (qzDisplay* display = CurrentDisplay()) ResetDisplayInputState(display);
-}

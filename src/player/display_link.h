@@ -1,7 +1,6 @@
-// What the platform's event loop, the event queue and the dos library ask of the display code:
-// drawing a display again, re-opening it in another mode, following a window's new size, whether
-// a display may go full screen, the pending video frames, the size-event rule of scaled displays
-// and the reset of the current display's input.
+// What the platform's event loop and the event queue ask of the display code: drawing a display
+// again, re-opening it in another mode, following a window's new size, whether a display may go
+// full screen, the pending video frames and the size-event rule of scaled displays.
 #pragma once
 
 #include <cstdint>
@@ -15,4 +14,3 @@ int LinkedResizeDisplay(VmState* state, qzDisplay* display, int32_t width, int32
 int LinkedDisplayUnobstructed(qzDisplay* display);
 void LinkedFlushPendingRepaints(VmState* state);
 int LinkedDisplayBlocksSizeEvents(qzDisplay* display);
-void LinkedResetInputState(VmState* state);

@@ -5,7 +5,6 @@
 #include "display/event_dispatch.h"
 #include "display/event_pump.h"
 #include "display/event_timers.h"
-#include "libs/dos/dos.h"
 #include "libs/system/system.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/native_output.h"
@@ -105,18 +104,12 @@ void LinkEventLoop() {
     timer.reportUserActivity = ReportUserActivity;
     OsSetTimerHooks(&timer);
 
-    qzDosEventHooks dos = {};
-    dos.pumpEvents = PumpForWaits;
-    dos.resetInputState = LinkedResetInputState;
-    SetDosEventHooks(&dos);
-
     SetNetEventPump(PumpForWaits);
 }
 
 void UnlinkEventLoop() {
     RemoveLineHook(nullptr);
     SetNetEventPump(nullptr);
-    SetDosEventHooks(nullptr);
     SetEventQueueHooks(nullptr);
     OsSetTimerHooks(nullptr);
     SetHostHooks(nullptr);

@@ -15,11 +15,10 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "vector/shape.h"
+#include "vector/shape_layer.h"
 #include "vector/shape_line.h"
 
 namespace {
-
-const qzShapeLayerHooks* layerHooks = nullptr;
 
 // A size or width scaled by a matrix element, rounded to nearest and kept inside 32 bits (the
 // clamps that follow bring it into range).
@@ -61,7 +60,7 @@ int Deliver(VmState* state, const qzShape* shape, const qzDrawState* drawn, cons
     }
     int error = 0;
     if (toLayer) {
-        error = layerHooks->addShapeLayer(state, shape, drawn, tags, made);
+        error = AddShapeLayer(state, shape, drawn, tags, made);
     } else if (!(mode & DRAWSHAPE_NOBLIT)) {
         error =
             ApplyDrawTagFilters(shape->layerTags, made->bitmap, &made->mask, &made->alpha, made->width, made->height);
@@ -73,18 +72,16 @@ int Deliver(VmState* state, const qzShape* shape, const qzDrawState* drawn, cons
 
 }  // namespace
 
-void SetShapeLayerHooks(const qzShapeLayerHooks* hooks) { layerHooks = hooks; }
-
 bool ShapesGoToLayers() {
-    if (!layerHooks || !layerHooks->addShapeLayer) return false;
+    if (!ShapeLayerKindsInstalled()) return false;
     qzBlitDisplayInfo info;
     return DescribeBlitDisplay(nullptr, &info) &&
            (info.outputKind == OUTPUT_DISPLAY || info.outputKind == OUTPUT_BGPIC) && info.layersOn;
 }
 
 int ClearOutputLayers(VmState* state) {
-    if (!ShapesGoToLayers() || !layerHooks->clearLayers) return -1;
-    return layerHooks->clearLayers(state);
+    if (!ShapesGoToLayers()) return -1;
+    return ClearPictureLayers(state);
 }
 
 void ApplyDrawStateToLayer(qzDrawState* copy, qzLayerTags* tags, uint32_t* color) {

@@ -27,25 +27,8 @@ enum : uint32_t {
 // (the colour keeps its RGB part). The options' effects word follows.
 void ApplyDrawStateToLayer(qzDrawState* copy, qzLayerTags* tags, uint32_t* color);
 
-// The layer code's side of shape layers. The draw library installs the layer system's own
-// (InstallShapeLayerKinds, vector/shape_layer.h); while it is null a display with layers on gets
-// its shapes drawn into the output like a display without layers.
-struct qzShapeLayerHooks {
-    // Adds a layer of the shape's kind for the bitmaps, keeping the shape's parameters and the
-    // draw state it was drawn with (drawn: the private copy, with what the layer draws itself
-    // moved into the options), the options and the shape's transform (applied when the layer is
-    // shown). On success the layer owns the bitmaps (the hook clears them in *bitmaps). 0 or the
-    // layer code's error.
-    int (*addShapeLayer)(VmState* state, const qzShape* shape, const qzDrawState* drawn, const qzLayerTags* tags,
-                         qzShapeBitmaps* bitmaps);
-    // Frees every layer of the current background picture and refreshes the display (Cls). 0, or
-    // ERR_REMADLAYER (nothing freed) while an asynchronous draw object draws into one of them.
-    int (*clearLayers)(VmState* state);
-};
-void SetShapeLayerHooks(const qzShapeLayerHooks* hooks);
-
-// True when the current output is a display or background picture with layers on and the layer
-// code is installed.
+// True when the current output is a display or background picture with layers on and the shape
+// layer kinds are installed (vector/shape_layer.h).
 bool ShapesGoToLayers();
 
 // Cls on a display or background picture with layers on: the layer code's clearLayers. -1 when

@@ -424,6 +424,10 @@ struct BitmapsGuard {
     }
 };
 
+bool installed = false;
+
+}  // namespace
+
 // Makes a layer of the shape's kind for the drawn bitmaps. The layer's point is the anchor point
 // of the drawn box (a line's is its top-left), so that the layer code finds the box again from it.
 int AddShapeLayer(VmState* state, const qzShape* shape, const qzDrawState* drawn, const qzLayerTags* tags,
@@ -509,14 +513,12 @@ int ClearPictureLayers(VmState* state) {
     return 0;
 }
 
-const qzShapeLayerHooks kHooks = {.addShapeLayer = AddShapeLayer, .clearLayers = ClearPictureLayers};
-
-}  // namespace
-
 const qzShapeLayerRecord* ShapeLayerRecordOf(const qzLayer* layer) {
     if (!layer || !IsShapeLayerType(layer->type)) return nullptr;
     return RecordOfState(layer->base);
 }
+
+bool ShapeLayerKindsInstalled() { return installed; }
 
 void InstallShapeLayerKinds(bool on) {
     qzLayerKindOps ops = {};
@@ -529,7 +531,7 @@ void InstallShapeLayerKinds(bool on) {
     ops.parseStyle = ParseShapeStyle;
     ops.getStyle = GetShapeStyle;
     for (int32_t type : kShapeTypes) SetLayerKindOps(type, on ? &ops : nullptr);
-    SetShapeLayerHooks(on ? &kHooks : nullptr);
+    installed = on;
     if (!on) records.clear();
 }
 

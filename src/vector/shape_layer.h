@@ -47,6 +47,18 @@ int DrawShapeAsLayer(VmState* state, const qzShapeLayerRecord& shape, int32_t x,
                      const qzTransformTags& transform, const qzLayerTags& look, int32_t insertPos, uint32_t addFlags,
                      bool modernCurves);
 
-// Installs (on) or removes the rows of the shape layer types and the shape renderer's layer hooks
-// (SetShapeLayerHooks); removing them drops the records.
+// Installs (on) or removes the rows of the shape layer types; removing them drops the records.
+// While they are removed a display with layers on gets its shapes drawn into the output like a
+// display without layers.
 void InstallShapeLayerKinds(bool on);
+bool ShapeLayerKindsInstalled();
+
+// Adds a layer of the shape's kind for the bitmaps, keeping the shape's parameters and the draw
+// state it was drawn with (drawn: the private copy, with what the layer draws itself moved into
+// the options), the options and the shape's transform (applied when the layer is shown). On
+// success the layer owns the bitmaps (cleared in *bitmaps). 0 or the layer code's error.
+int AddShapeLayer(VmState* state, const qzShape* shape, const qzDrawState* drawn, const qzLayerTags* tags,
+                  qzShapeBitmaps* bitmaps);
+// Frees every layer of the current background picture and refreshes the display (Cls). 0, or
+// ERR_REMADLAYER (nothing freed) while an asynchronous draw object draws into one of them.
+int ClearPictureLayers(VmState* state);

@@ -36,8 +36,6 @@ struct FakeDisplay {
     qzBlitDisplayInfo info;
     bool exists = true;
     int spritesTouched = 0;
-    uint32_t recorder = 0;
-    int recorderDirty = 0;
     std::vector<Presented> presented;
     std::vector<Redrawn> redrawn;
 };
@@ -53,11 +51,7 @@ int Sprites(int, int, int, int) { return fake->spritesTouched; }
 void Redraw(VmState*, void*, qzBitMap* dst, int x, int y, int w, int h, int pass) {
     fake->redrawn.push_back({dst, x, y, w, h, pass});
 }
-uint32_t RecorderState() { return fake->recorder; }
-void RecorderDirty() { fake->recorderDirty++; }
 const qzBlitDisplayHooks kHooks = {Current, Describe, Present};
-int64_t RecorderMs() { return 1234; }
-const qzBlitRecorderHooks kRecorder = {RecorderState, RecorderDirty, RecorderMs};
 
 uint32_t Background(int x, int y) { return 0x00100000u + (uint32_t)(x * 3 + y * 101); }
 uint32_t SourcePixel(int x, int y) { return 0x00A00000u + (uint32_t)(x + 16 * y); }
@@ -80,14 +74,12 @@ struct DisplayScope {
         SetBlitDisplayHooks(&kHooks);
         SetBlitSpriteHook(Sprites);
         SetBlitLayerRedrawHook(Redraw);
-        SetBlitRecorderHooks(&kRecorder);
         ResetDrawModes();
     }
     ~DisplayScope() {
         SetBlitDisplayHooks(nullptr);
         SetBlitSpriteHook(nullptr);
         SetBlitLayerRedrawHook(nullptr);
-        SetBlitRecorderHooks(nullptr);
         SetBlitFallbackDisplay(false);
         ResetDrawModes();
         FreeSafeBltScratch();
@@ -360,7 +352,7 @@ TEST(SafeBlt, DisplaysFallbackAndHardwareBuffer) {
     EXPECT_EQ(BlitCurrentDisplay(), nullptr);
 }
 
-TEST(SafeBlt, PresentationInsideRefreshBlocksAndWhileRecording) {
+TEST(SafeBlt, PresentationInsideRefreshBlocksAndScaled) {
     DisplayScope scope;
     FakeDisplay& d = scope.display;
     const qzBitMap* first = scope.first.get();
@@ -370,27 +362,15 @@ TEST(SafeBlt, PresentationInsideRefreshBlocksAndWhileRecording) {
     PresentBitMapRect(first, 0, 0, &d, 0, 0, 4, 4, PRESENT_INREFRESH);
     EXPECT_EQ(d.presented.size(), 1u);
     d.info.inRefreshBlock = 0;
+    // A scaled display shows a whole buffer at its scaled size.
     d.presented.clear();
-    d.recorder = RECORDER_EXISTS | RECORDER_SUPPRESS;
-    PresentBitMapRect(first, 0, 0, &d, 0, 0, 4, 4, 0);
-    EXPECT_TRUE(d.presented.empty());
-    EXPECT_EQ(d.recorderDirty, 1);
-    PresentBitMapRect(first, 0, 0, &d, 0, 0, 4, 4, PRESENT_RECORDING);
-    EXPECT_EQ(d.presented.size(), 1u);
-    // A scaled display shows a whole buffer at its scaled size, unless a recorder exists.
-    d.presented.clear();
-    d.recorder = 0;
     d.info.scaledWidth = 32;
     d.info.scaledHeight = 24;
     PresentBitMapRect(first, 1, 2, &d, 1, 2, 3, 4, PRESENT_SCALED);
     ASSERT_EQ(d.presented.size(), 1u);
     EXPECT_EQ(d.presented[0].scaledW, 32);
     EXPECT_EQ(d.presented[0].flags, (uint32_t)PRESENT_SCALED);
-    d.recorder = RECORDER_EXISTS;
-    PresentBitMapRect(first, 1, 2, &d, 1, 2, 3, 4, PRESENT_SCALED);
-    EXPECT_EQ(d.presented.size(), 1u);
     // RedrawAndRefreshRect: sprites in the rectangle bring the second buffer.
-    d.recorder = 0;
     d.presented.clear();
     d.info.scaledWidth = d.info.scaledHeight = 0;
     RedrawAndRefreshRect(nullptr, -3, 0, &d, -3, 0, 6, 6);

@@ -13,6 +13,7 @@
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
 #include "display/layer_test_util.h"
+#include "gfx/bitmap_pixels.h"
 #include "gfx/position.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
@@ -140,6 +141,25 @@ TEST_F(DrawLayers, TheDrawStateGivesTheLayerItsEdgeShadowAndOutline) {
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(Pixel(1, 48, 28), 0x000000u);
     EXPECT_EQ(Pixel(1, 10, 15), 0x000000u);
+}
+
+// A transparency byte in the colour becomes the layer's transparency, the draw state keeps its
+// own line width, a line becomes a line layer, nothing goes into the picture's pixels, and Plot
+// refuses a display with layers.
+TEST_F(DrawLayers, ColourTransparencyLinesAndPlotOnLayers) {
+    OpenLayered(64, 48, 0x000000);
+    vm->Ok("SetFillStyle", {FILLNONE, 5});
+    ASSERT_EQ(vm->Run("Box", {10, 10, 20, 12, 0x30FF0000}), "");
+    qzLayer* box = LastLayer(CurrentBGPic());
+    EXPECT_EQ(box->transparency, 0x30);
+    EXPECT_EQ(box->border.bordercolor, 0xFF0000u);
+    EXPECT_EQ(GetDrawState()->lineWidth, 5);
+    ASSERT_EQ(vm->Run("Line", {0, 40, 9, 40, 0xFFFFFF}), "");
+    EXPECT_EQ(LastLayer(CurrentBGPic())->type, QZ_LAYER_LINE);
+    const qzBitMap* pixels = CurrentBGPic()->bitmap;
+    for (int x = 0; x < 10; x++) EXPECT_EQ(ReadBitMapPixel(pixels, x, 40, 0) & 0xFFFFFF, 0u) << x;
+    EXPECT_EQ(vm->Run("Plot", {1, 1}), "ERR 1271");
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(DrawLayers, WithoutLayersTheOptionsFilterTheShapeAtOnce) {

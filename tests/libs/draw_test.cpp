@@ -47,8 +47,8 @@ const qzBlitDisplayHooks kHooks = {Current, Describe, Present};
 struct DrawScope {
     FakeOutput output;
     BitMapPtr first, second, brush, mask, alpha;
-    qztest::Commands vm{&qzDrawLibrary};
-    DrawScope() {
+    qztest::Commands vm;
+    explicit DrawScope(std::initializer_list<const qzLibraryDescriptor*> libraries = {&qzDrawLibrary}) : vm(libraries) {
         first = MakeBitMap(kW, kH, [](int, int) { return kBack; });
         second = MakeBitMap(kW, kH, [](int, int) { return kBack; });
         output.info.firstBuffer = first.get();
@@ -63,7 +63,6 @@ struct DrawScope {
     ~DrawScope() {
         SetBlitDisplayHooks(nullptr);
         SetBlitSpriteHook(nullptr);
-        SetShapeLayerHooks(nullptr);
         ResetDrawModes();
         FreeSafeBltScratch();
         fake = nullptr;
@@ -290,76 +289,6 @@ TEST(DrawLib, OutputKindsForPlotReadPixelAndCls) {
     EXPECT_EQ(s.vm.CallErr("ReadPixel", {1, 1}), ERR_WRONGUSAGE);
 }
 
-namespace {
-
-struct LayerCall {
-    int kind;
-    qzLayerTags tags;
-    qzShapeBitmaps bitmaps;
-    uint32_t color;
-};
-std::vector<LayerCall>* layerCalls = nullptr;
-int clearResult = 0;
-
-int AddLayer(VmState*, const qzShape* shape, const qzDrawState*, const qzLayerTags* tags, qzShapeBitmaps* bitmaps) {
-    layerCalls->push_back({shape->kind, *tags, *bitmaps, shape->color});
-    *bitmaps = qzShapeBitmaps();  // the layer owns them now
-    return 0;
-}
-int ClearLayers(VmState*) { return clearResult; }
-const qzShapeLayerHooks kLayerHooks = {AddLayer, ClearLayers};
-
-}  // namespace
-
-TEST(DrawLib, ShapesOnADisplayWithLayersBecomeLayers) {
-    DrawScope s;
-    std::vector<LayerCall> calls;
-    layerCalls = &calls;
-    s.output.info.layersOn = 1;
-    SetShapeLayerHooks(&kLayerHooks);
-    // A FILLNONE box of line width 5 becomes a 1-pixel outline layer with a 2-pixel border in the
-    // shape's colour; a transparency byte becomes the layer's transparency.
-    s.vm.Ok("SetFillStyle", {FILLNONE, 5});
-    s.vm.Ok("Box", {10, 10, 20, 12, 0x30FF0000});
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].kind, SHAPE_BOX);
-    EXPECT_EQ(calls[0].tags.border.border, 1);
-    EXPECT_EQ(calls[0].tags.border.bordersize, 2);
-    EXPECT_EQ(calls[0].tags.border.bordercolor, 0xFF0000u);
-    EXPECT_EQ(calls[0].tags.transparency, 0x30);
-    EXPECT_EQ(calls[0].color, 0xFF0000u);
-    EXPECT_EQ(calls[0].bitmaps.width, 20);
-    EXPECT_EQ(calls[0].bitmaps.height, 12);
-    EXPECT_EQ(GetDrawState()->lineWidth, 5);  // the global state is unchanged
-
-    // Edge and shadow move to the layer; the shape itself is drawn without them.
-    s.vm.Ok("SetFillStyle", {FILLCOLOR});
-    s.vm.Ok("SetFormStyle", {FORM_EDGE, 0x00FF00, 3});
-    s.vm.Ok("SetFormStyle", {FORM_SHADOW, 0x000000, 6, SHDW_EAST});
-    s.vm.Ok("Circle", {40, 40, 10, 0x0000FF});
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
-    EXPECT_EQ(calls[1].tags.border.border, 1);
-    EXPECT_EQ(calls[1].tags.border.bordersize, 3);
-    EXPECT_EQ(calls[1].tags.shadow.shadow, 1);
-    EXPECT_EQ(calls[1].tags.shadow.shadowsize, 6);
-    EXPECT_EQ(calls[1].tags.shadow.shadowdir, SHDW_EAST);
-    EXPECT_EQ(calls[1].bitmaps.width, 21);
-    EXPECT_EQ(calls[1].bitmaps.height, 21);
-    s.vm.Ok("Line", {0, 0, 9, 0, 0xFFFFFF});
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[2].kind, SHAPE_LINE);
-    EXPECT_EQ(s.Count(kBack), kW * kH);  // nothing went into the buffer
-
-    EXPECT_EQ(s.vm.CallErr("Plot", {1, 1}), ERR_LAYERSUPPORT2);
-    clearResult = ERR_REMADLAYER;
-    EXPECT_EQ(s.vm.CallErr("Cls"), ERR_REMADLAYER);
-    clearResult = 0;
-    s.vm.Ok("Cls");
-    layerCalls = nullptr;
-    for (LayerCall& c : calls) FreeShapeBitmaps(&c.bitmaps);
-}
-
 TEST(DrawShape, TransformScalesLineWidthAndShadow) {
     qzDrawState ds;
     ds.fillStyle = FILLNONE;
@@ -452,63 +381,6 @@ TEST(DrawShape, ApplyDrawStateToLayerMovesWhatALayerDraws) {
     EXPECT_EQ(tags.border.bordersize, 1);
     EXPECT_EQ(tags.effects, 1);
     EXPECT_EQ(ds.lineWidth, 1);
-}
-
-namespace {
-
-struct RoutedShape {
-    int kind;
-    int32_t x, y;
-    uint32_t color;
-    int optionsIndex;
-    std::vector<double> numbers;
-};
-std::vector<RoutedShape>* routed = nullptr;
-bool routeOn = false;
-
-bool RouteActive() { return routeOn; }
-int RouteDraw(VmState*, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
-              int count) {
-    routed->push_back({kind, x, y, color, optionsIndex, std::vector<double>(numbers, numbers + count)});
-    return 0;
-}
-const qzShapePathRoute kRoute = {RouteActive, RouteDraw};
-
-}  // namespace
-
-TEST(DrawLib, ShapesGoThroughPathsWhileTheSwitchIsOn) {
-    DrawScope s;
-    std::vector<RoutedShape> calls;
-    routed = &calls;
-    SetShapePathRoute(&kRoute);
-    s.vm.Ok("SetFillStyle", {FILLCOLOR});
-    routeOn = true;
-    s.vm.Ok("Box", {1, 2, 30, 20, 0xFF0000, Arg::Table({{"roundlevel", N(150)}})});
-    s.vm.Ok("Circle", {5, 6, 7, 0x00FF00});
-    s.vm.Ok("Arc", {5, 6, 7, 8, 10, 80, 0x0000FF, 0});
-    s.vm.Ok("Polygon", {10, 20, Arg::List({N(0.5), N(0), N(10), N(0), N(5), N(8)}), 3, 0x123456});
-    s.vm.Ok("Line", {0, 0, 5, 0, 0xFFFFFF});  // lines stay with the shape renderer
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0].kind, SHAPE_BOX);
-    EXPECT_EQ(calls[0].optionsIndex, 6);
-    EXPECT_EQ(calls[0].numbers, (std::vector<double>{30, 20, 100, 100, 100, 100}));
-    EXPECT_EQ(calls[1].kind, SHAPE_CIRCLE);
-    EXPECT_EQ(calls[1].x, 5);
-    EXPECT_EQ(calls[1].optionsIndex, 0);
-    EXPECT_EQ(calls[1].numbers, (std::vector<double>{7, 7}));
-    EXPECT_EQ(calls[2].numbers, (std::vector<double>{7, 8, 10, 80, 0}));
-    EXPECT_EQ(calls[3].kind, SHAPE_POLYGON);
-    EXPECT_EQ(calls[3].color, 0x123456u);
-    EXPECT_EQ(calls[3].numbers, (std::vector<double>{0.5, 0, 10, 0, 5, 8, 0.5, 0}));
-    EXPECT_EQ(s.Count(0xFFFFFF), 6);
-    EXPECT_EQ(s.Count(kBack), kW * kH - 6);
-
-    routeOn = false;
-    s.vm.Ok("Circle", {50, 50, 7, 0x00FF00});
-    EXPECT_EQ(calls.size(), 4u);
-    EXPECT_GT(s.Count(0x00FF00), 100);
-    SetShapePathRoute(nullptr);
-    routed = nullptr;
 }
 
 // The options table of a shape command scales, turns and anchors the shape; its errors stop the

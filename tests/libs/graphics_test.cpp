@@ -11,7 +11,6 @@
 #include "gfx/bitmap_pixels.h"
 #include "gfx/clip_region.h"
 #include "gfx/draw_modes.h"
-#include "gfx/layer_hooks.h"
 #include "gfx/transform_bitmap.h"
 #include "image/bmp_writer.h"
 #include "libs/dos/dos.h"
@@ -450,42 +449,4 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
     OsFreeAllTimers();
     FreeRuntime(nullptr);  // the attribute getters added above and the event queue
     HostStopDriver();
-}
-
-namespace {
-// A layer system that uses one clip region until told otherwise.
-const qzClipRegion* usedByLayer = nullptr;
-std::vector<const qzClipRegion*> forgotten;
-int InUse(const qzClipRegion* region) { return region == usedByLayer; }
-void Forget(qzClipRegion* region) { forgotten.push_back(region); }
-const qzLayerHooks kLayers = {InUse, Forget, nullptr, nullptr, nullptr, nullptr};
-}  // namespace
-
-TEST_F(GraphicsTest, ARegionALayerUsesLivesUntilTheLayerLetsGo) {
-    SetLayerHooks(&kLayers);
-    vm.Ok("CreateClipRegion", {1, 14, 0, 0, 10, 10});
-    vm.Ok("CreateClipRegion", {2, 14, 0, 0, 20, 20});
-    qzClipRegion* region = nullptr;
-    ASSERT_EQ(FindClipRegion({1, nullptr}, &region, 0), 0);
-    usedByLayer = region;
-    forgotten.clear();
-    vm.Ok("FreeClipRegion", {1});
-    // Gone for the script, kept for the layer; the number can be used again.
-    EXPECT_EQ(vm.Run("GetAttribute", {35, 1, ATTRWIDTH}), "ERR 1215");
-    EXPECT_TRUE(forgotten.empty());
-    qzClipRegion* pending = nullptr;
-    EXPECT_EQ(FindClipRegion({0, region}, &pending, QZ_FINDGFX_PENDING), ERR_FINDARRAY);  // its id is cleared
-    EXPECT_EQ(region->freePending, 1);
-    EXPECT_EQ(region->width, 10);
-    vm.Ok("CreateClipRegion", {1, 14, 0, 0, 5, 5});
-    EXPECT_EQ(vm.Run("GetAttribute", {35, 1, ATTRWIDTH}), "5");
-    FreeTemporaryClipRegions();  // still in use: stays
-    EXPECT_EQ(region->width, 10);
-    usedByLayer = nullptr;
-    FreeTemporaryClipRegions();  // let go: freed, the layers told first
-    ASSERT_EQ(forgotten.size(), 1u);
-    EXPECT_EQ(forgotten[0], region);
-    EXPECT_EQ(vm.Run("GetAttribute", {35, 2, ATTRWIDTH}), "20");
-    EXPECT_EQ(vm.Run("GetAttribute", {35, 1, ATTRWIDTH}), "5");
-    SetLayerHooks(nullptr);
 }

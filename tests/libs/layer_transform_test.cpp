@@ -12,9 +12,13 @@
 #include "display/layer_kinds.h"
 #include "display/layer_test_util.h"
 #include "display/layer_transform.h"
+#include "gfx/clip_region.h"
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
+#include "libs/graphics/attributes.h"
+#include "libs/graphics/graphics.h"
+#include "libs/graphics/graphics_commands.h"
 #include "libs/layers/layer_render.h"
 
 TEST(LayerTransform, ScaleRotateMatrix) {
@@ -276,6 +280,37 @@ TEST_F(LayerTransforms, TurnedLayersAreClippedByTheirTurnedRegion) {
         }
         vm->Ok("FreeClipRegion", {1});
     }
+}
+
+// A clip region that a layer uses is gone for the script when freed (its number free again) but
+// kept for the layer, and freed with the temporary regions once no layer uses it.
+TEST_F(LayerTransforms, ARegionALayerUsesLivesUntilTheLayerLetsGo) {
+    const auto regions = [] {
+        int n = 0;
+        for (qzObjectHeader* h = gfxClipRegions; h; h = h->next) n++;
+        return n;
+    };
+    vm->Ok("CreateBrush", {1, 20, 10, 0xFF0000});
+    vm->Ok("CreateClipRegion", {1, 14, 0, 0, 10, 10});
+    vm->Ok("CreateClipRegion", {2, 14, 0, 0, 20, 20});
+    qzClipRegion* region = nullptr;
+    ASSERT_EQ(FindClipRegion({1, nullptr}, &region, 0), 0);
+    vm->Ok("DisplayBrush", {1, 0, 0});
+    vm->Ok("SetLayerStyle", {1, qztest::Arg::Table({{"clipregion", 1}})});
+    vm->Ok("FreeClipRegion", {1});
+    EXPECT_EQ(vm->Run("GetAttribute", {35, 1, ATTRWIDTH}), "ERR 1215");
+    EXPECT_EQ(region->freePending, 1);
+    EXPECT_EQ(region->width, 10);
+    vm->Ok("CreateClipRegion", {1, 14, 0, 0, 5, 5});
+    EXPECT_EQ(vm->Run("GetAttribute", {35, 1, ATTRWIDTH}), "5");
+    FreeTemporaryClipRegions();  // still in use: stays
+    EXPECT_EQ(regions(), 3);
+    EXPECT_EQ(Pixel(1, 9, 9), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 10, 9), 0x000000u);
+    vm->Ok("FreeLayers");
+    FreeTemporaryClipRegions();
+    EXPECT_EQ(regions(), 2);
+    EXPECT_EQ(vm->Run("GetAttribute", {35, 2, ATTRWIDTH}), "20");
 }
 
 TEST_F(LayerTransforms, RestyledLayersFollowTheDisplaysScale) {

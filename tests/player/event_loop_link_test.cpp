@@ -1,6 +1,6 @@
 // The event loop connected to the runtime and the timer thread, as start-up connects them: a
 // timed wait returns through the timer thread's wake-up, a quit request ends it as a user abort,
-// and the dos library's pump reports the quit.
+// and the event pump of waits reports the quit.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "libs/dos/dos.h"
+#include "display/event_pump.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/headless/headless.h"
 #include "platform/os_timer.h"
@@ -44,7 +44,7 @@ TEST_F(EventLoopLink, TimedWaitReturnsThroughTheTimerThread) {
     EXPECT_FALSE(IsQuitRequested());
 }
 
-TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndTheDosPump) {
+TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndThePump) {
     qzHostEvent quit;
     quit.kind = QZ_HEV_QUIT;
     HeadlessSetInputScript({{30000, 0, 1, quit}});
@@ -53,7 +53,7 @@ TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndTheDosPump) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(IsQuitRequested());
     int error = -1;
-    EXPECT_NE(DosPumpEvents(nullptr, &error), 0);
+    EXPECT_NE(PumpEvents(nullptr, QZ_PUMP_WAIT, &error), 0);
     EXPECT_EQ(error, 0);
 }
 

@@ -9,6 +9,7 @@
 #include "plugin_fixture.h"
 #include "text/font_cache.h"
 #include "text/font_test_util.h"
+#include "text/text_engine.h"
 #include "vector/draw_state.h"
 #include "vector/path_buffer.h"
 #include "vector/path_render.h"
@@ -19,7 +20,6 @@ using qztest::Arg;
 namespace {
 
 qzFont* gFont = nullptr;
-const qzPathTextSource kTextSource{[] { return gFont; }, [] { return 0; }};
 
 struct VectorEngineTest : plugintest::PluginTest {
     const qzLibraryDescriptor* libraries[2] = {&qzVectorGraphicsLibrary, nullptr};
@@ -138,7 +138,7 @@ TEST_F(VectorEngineTest, TurnedImagesHoldTheTurnedPath) {
 TEST_F(VectorEngineTest, VectorFontsArePerEngineAndFreedAtTheEnd) {
     fonttest::FontSystem fonts;
     ASSERT_EQ(OpenFontWithDefaults(QZ_FONT_SANS, 20, FONTENGINE_NATIVE, 1, 0, &gFont), 0);
-    SetPathTextSource(&kTextSource);
+    GetFontStyleState()->font = gFont;  // the current font of AddTextToPath
     qzPluginRecord* record = LoadAndInit("vectorengine", "vectorengine.qzp");
     ASSERT_NE(record, nullptr);
     qzPluginInfo* info = OsGetPluginInfo(record->handle);
@@ -156,7 +156,7 @@ TEST_F(VectorEngineTest, VectorFontsArePerEngineAndFreedAtTheEnd) {
     EXPECT_EQ(info->userData, 1);
     EXPECT_EQ(vm.Run("GetCurrentPoint", {1}), "80, 0");
 
-    SetPathTextSource(nullptr);
+    GetFontStyleState()->font = nullptr;
     CloseLibraries(vm, libraries);
     EXPECT_EQ(info->userData, 0);
     ASSERT_EQ(OpenLibrary(vm, &qzVectorGraphicsLibrary), 0);
@@ -165,7 +165,7 @@ TEST_F(VectorEngineTest, VectorFontsArePerEngineAndFreedAtTheEnd) {
 TEST_F(VectorEngineTest, StubPluginsAnswerNothing) {
     fonttest::FontSystem fonts;
     ASSERT_EQ(OpenFontWithDefaults(QZ_FONT_SANS, 20, FONTENGINE_NATIVE, 1, 0, &gFont), 0);
-    SetPathTextSource(&kTextSource);
+    GetFontStyleState()->font = gFont;  // the current font of AddTextToPath
     ASSERT_NE(LoadAndInit("vectorengine", "stubvector.qzp"), nullptr);
     vm.Ok("SetVectorEngine", {"stubvector"});
     vm.Ok("StartPath", {1});
@@ -174,5 +174,5 @@ TEST_F(VectorEngineTest, StubPluginsAnswerNothing) {
     vm.Ok("TranslatePath", {1, 5, 5});
     EXPECT_EQ(PathReadDouble(Path(1)->buffer + 8), 10);
     EXPECT_EQ(vm.Run("AddTextToPath", {1, "a"}), "ERR 1396");
-    SetPathTextSource(nullptr);
+    GetFontStyleState()->font = nullptr;
 }

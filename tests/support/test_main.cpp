@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "display/display_links.h"
-#include "display/event_buttons.h"
 #include "display/event_sources.h"
 #include "display/layer_collision.h"
 #include "display/layer_hooks.h"
@@ -45,7 +44,6 @@ const Seam kSeams[] = {
     {"SetDisplayLinks", [] { return Of(DisplayLinks()); }},
     {"SetLayerSystemHooks", [] { return Of(LayerSystemHooks()); }},
     {"SetCollisionSources", [] { return Of(CollisionSources()); }},
-    {"SetLayerButtonLinks", [] { return Of(LayerButtonLinks()); }},
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
     {"SetLayerKindOps",

@@ -4,7 +4,9 @@
 // under a layer transform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "base/error_codes.h"
 #include "display/layer_test_util.h"
@@ -19,6 +21,7 @@
 
 using namespace vectortest;
 using qztest::Arg;
+using qztest::N;
 
 namespace {
 
@@ -189,6 +192,59 @@ TEST_F(PathDraw, ShapesThroughTemporaryPaths) {
     EXPECT_EQ(Pixel(1, 10, 100), 0x00FF00u);
     EXPECT_EQ(Pixel(1, 39, 119), 0x00FF00u);
     EXPECT_EQ(Pixel(1, 40, 119), 0u);
+}
+
+// While ForcePathUse is on, Box, Circle, Arc and Polygon draw exactly what DrawPath draws of the
+// path a script would build for them (corners clamped to 100, the polygon closed, the arc a wedge
+// about its centre); lines stay with the shape renderer.
+TEST_F(PathDraw, ShapesDrawWhatTheirPathDraws) {
+    Open(false);
+    const uint32_t colour = 0xFF0000;
+    const auto snapshot = [&] {
+        std::vector<uint32_t> pixels;
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) pixels.push_back(Pixel(1, x, y));
+        vm->Ok("Cls", {});
+        return pixels;
+    };
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        std::vector<std::pair<const char*, std::vector<Arg>>> path;  // path 1, drawn at (x, y)
+        int x, y;
+    } rows[] = {
+        {"Box",
+         {10, 20, 60, 40, colour, Arg::Table({{"roundlevel", N(150)}})},
+         {{"AddBoxToPath", {1, 0, 0, 60, 40, Arg::Table({{"roundlevel", N(100)}})}}},
+         10,
+         20},
+        {"Circle", {5, 6, 27, colour}, {{"AddCircleToPath", {1, 27, 27, 27}}}, 5, 6},
+        {"Arc",
+         {5, 6, 37, 28, 10, 80, colour, 0},
+         {{"MoveTo", {1, 37, 28}}, {"AddArcToPath", {1, 37, 28, 37, 28, 10, 80, 0}}},
+         5,
+         6},
+        {"Polygon",
+         {10, 20, Arg::List({N(0.5), N(0), N(80), N(0), N(45), N(70)}), 3, colour},
+         {{"MoveTo", {1, 0.5, 0}}, {"LineTo", {1, 80, 0}}, {"LineTo", {1, 45, 70}}, {"LineTo", {1, 0.5, 0}}},
+         10,
+         20},
+    };
+    vm->Ok("SetFillStyle", {FILLCOLOR});
+    vm->Ok("ForcePathUse", {1});
+    for (const auto& r : rows) {
+        vm->Ok(r.command, r.args);
+        const std::vector<uint32_t> routed = snapshot();
+        vm->Ok("StartPath", {1});
+        for (const auto& [command, args] : r.path) vm->Ok(command, args);
+        vm->Ok("ClosePath", {1});
+        vm->Ok("DrawPath", {1, r.x, r.y, colour});
+        EXPECT_EQ(routed, snapshot()) << r.command;
+        EXPECT_GT(std::count(routed.begin(), routed.end(), colour), 200) << r.command;
+    }
+    vm->Ok("Line", {0, 0, 5, 0, 0xFFFFFF});
+    const std::vector<uint32_t> line = snapshot();
+    EXPECT_EQ(std::count(line.begin(), line.end(), 0xFFFFFFu), 6);
 }
 
 TEST_F(PathDraw, LayersKeepTheirOwnPath) {

@@ -15,31 +15,21 @@
 #include "support/commands.h"
 #include "text/font_cache.h"
 #include "text/font_test_util.h"
+#include "text/text_engine.h"
 #include "vector/path_buffer.h"
 
 namespace vectortest {
 
-// The current font that AddTextToPath reads while a TextSource is alive.
-inline qzFont*& CurrentFont() {
-    static qzFont* font = nullptr;
-    return font;
-}
-inline int& DefaultEncoding() {
-    static int encoding = 0;
-    return encoding;
-}
-
-// Installs the current font (null: the inbuilt bitmap font) and the default encoding.
+// Sets the text commands' current font (null: the inbuilt bitmap font) and default encoding,
+// which AddTextToPath reads, and puts back the start values at the end.
 struct TextSource {
-    qzPathTextSource source{[] { return CurrentFont(); }, [] { return DefaultEncoding(); }};
     explicit TextSource(qzFont* font, int encoding = 0) {
-        CurrentFont() = font;
-        DefaultEncoding() = encoding;
-        SetPathTextSource(&source);
+        GetFontStyleState()->font = font;
+        SetDefaultTextEncoding(encoding);
     }
     ~TextSource() {
-        SetPathTextSource(nullptr);
-        CurrentFont() = nullptr;
+        GetFontStyleState()->font = nullptr;
+        SetDefaultTextEncoding(0);
     }
 };
 

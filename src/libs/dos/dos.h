@@ -72,18 +72,6 @@ int AddDosTempFile(const std::string& name, const std::string& source);
 // The temporary copy already made of source, or null.
 const std::string* FindDosTempFile(const std::string& source);
 
-// Services of the display and event code that some commands use. The event pump returns non-zero
-// when the script must stop (an error in *error); the reset clears the current display's keyboard,
-// mouse-button and button-hover state. Null members use defaults: a pump that only reports the
-// runtime's quit flag, and a reset that does nothing.
-struct qzDosEventHooks {
-    int (*pumpEvents)(VmState* state, int* error);
-    void (*resetInputState)(VmState* state);
-};
-void SetDosEventHooks(const qzDosEventHooks* hooks);
-int DosPumpEvents(VmState* state, int* error);
-void DosResetInputState(VmState* state);
-
 // Calls the function at stack index fn with a table that the caller has left on the stack top
 // (popped), protected and inside the callback-nesting counter. On success the result is left on
 // the stack and 0 returned; on an error the error code is returned and nothing is left.

@@ -11,6 +11,7 @@
 
 #include "base/charset.h"
 #include "base/error_codes.h"
+#include "display/display.h"
 #include "libs/dos/dos.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
@@ -240,7 +241,8 @@ int RunProgram(VmState* state, int async) {
     }
     int code = OsExecute(resolved.c_str(), arguments.empty() ? nullptr : arguments.c_str(), async);
     if (code) return code;
-    if (reset) DosResetInputState(state);
+    if (reset)
+        if (qzDisplay* display = CurrentDisplay()) ResetDisplayInputState(display);
     return 0;
 }
 

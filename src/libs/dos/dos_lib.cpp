@@ -136,14 +136,6 @@ struct qzTempFile {
 };
 std::vector<qzTempFile> gTempFiles;
 
-int DefaultPump(VmState*, int* error) {
-    *error = 0;
-    return IsQuitRequested() ? 1 : 0;
-}
-void DefaultReset(VmState*) {}
-
-qzDosEventHooks gHooks = {.pumpEvents = DefaultPump, .resetInputState = DefaultReset};
-
 int OpenDosLibrary(VmState* state) {
     int code = RegisterObjectList(&qzDosFileList);
     if (code) return code;
@@ -191,18 +183,6 @@ const std::string* FindDosTempFile(const std::string& source) {
         if (!t.source.empty() && t.source == source) return &t.name;
     return nullptr;
 }
-
-void SetDosEventHooks(const qzDosEventHooks* hooks) {
-    gHooks.pumpEvents = hooks && hooks->pumpEvents ? hooks->pumpEvents : DefaultPump;
-    gHooks.resetInputState = hooks && hooks->resetInputState ? hooks->resetInputState : DefaultReset;
-}
-
-int DosPumpEvents(VmState* state, int* error) {
-    *error = 0;
-    return gHooks.pumpEvents(state, error);
-}
-
-void DosResetInputState(VmState* state) { gHooks.resetInputState(state); }
 
 int DosCallCallback(VmState* state, int fn) {
     fn = VmAbsIndex(state, fn);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/event_pump.h"
 #include "libs/dos/dos.h"
 #include "platform/chunk_memory.h"
 #include "platform/chunk_name.h"
@@ -251,7 +252,7 @@ int DosApplyPatch(VmState* state) {
         if (error) return error;
         if (got < n) return ERR_READ;
         done += static_cast<int64_t>(got);
-        if (DosPumpEvents(state, &error)) return error;
+        if (PumpEvents(state, QZ_PUMP_WAIT, &error)) return error;
     }
     return 0;
 }

@@ -28,22 +28,6 @@ int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzT
 // raises its error.
 void ReadBoxCorners(VmState* state, int tableIndex, int32_t corners[4]);
 
-// Box, Ellipse, Circle, Arc and Polygon drawn as vector paths while the vector-graphics switch
-// that routes shapes through paths is on. Null until the vector-graphics library installs it:
-// shapes then always go to the shape renderer.
-struct qzShapePathRoute {
-    // True while the switch is on.
-    bool (*active)();
-    // Draws the shape of the kind (SHAPE_*) at the position as the script gave it, in the colour,
-    // with the options table at optionsIndex (0: none; the path code reads its draw options) and
-    // the shape's own numbers: a box's width, height and four corners (0..100); an ellipse's or
-    // circle's rx and ry; an arc's rx, ry, start, end and clockwise flag; a polygon's points as x, y
-    // pairs relative to (x, y), closed. 0 or the path code's error.
-    int (*draw)(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex, const double* numbers,
-                int count);
-};
-void SetShapePathRoute(const qzShapePathRoute* route);
-
 // ---- Shared between the topic files of the library (not for other callers) ----
 
 int DrawSetFillStyle(VmState* state);

@@ -15,21 +15,21 @@
 #include "runtime/arg_check.h"
 #include "runtime/option_table.h"
 #include "vector/draw_shape.h"
+#include "vector/path_render.h"
+#include "vector/path_style.h"
 #include "vector/polygon_table.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
 namespace {
 
-const qzShapePathRoute* pathRoute = nullptr;
-
-// The shape handed to the path code while shapes go through paths: its result, or -1 when the
-// shape renderer draws it.
+// The shape drawn as a temporary vector path while the vector-graphics switch ForcePathUse is on:
+// the path code's result, or -1 when the shape renderer draws it.
 int RouteThroughPaths(VmState* state, int kind, int optionsIndex, uint32_t color, const std::vector<double>& numbers) {
-    if (!pathRoute || !pathRoute->active || !pathRoute->draw || !pathRoute->active()) return -1;
+    if (!GetForcePathUse()) return -1;
     if (VmGetTop(state) < optionsIndex || VmType(state, optionsIndex) != VM_TTABLE) optionsIndex = 0;
-    return pathRoute->draw(state, kind, VmCheckInteger(state, 1), VmCheckInteger(state, 2), color, optionsIndex,
-                           numbers.data(), (int)numbers.size());
+    return ShapeToPath(state, kind, VmCheckInteger(state, 1), VmCheckInteger(state, 2), color, optionsIndex,
+                       numbers.data(), (int)numbers.size());
 }
 
 // The common part of a shape command: the record, the standard draw options it starts from (the
@@ -111,7 +111,6 @@ int ReadShapeDrawTags(VmState* state, int tableIndex, int width, int height, qzT
     return ParseDrawTags(state, tableIndex, width, height, 0, 0, DefaultTransformTags()->smoothscale, tags, layerTags,
                          QZ_DRAWTAGS_DEFAULTS);
 }
-void SetShapePathRoute(const qzShapePathRoute* route) { pathRoute = route; }
 
 void ReadBoxCorners(VmState* state, int tableIndex, int32_t corners[4]) {
     int32_t level = 0;

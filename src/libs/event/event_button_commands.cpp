@@ -6,6 +6,7 @@
 #include "base/error_codes.h"
 #include "display/event_buttons.h"
 #include "display/event_display.h"
+#include "display/layer_buttons.h"
 #include "gfx/position.h"
 #include "libs/event/event_lib.h"
 #include "platform/os_console.h"
@@ -63,7 +64,7 @@ int EvMakeButton(VmState* state) {
     } else if (type == QZ_BUTTON_LAYER) {
         if (VmGetTop(state) > 7) return ERR_TOOMANYARGS;
         qzLayer* layer = nullptr;
-        error = LayerButtonLinks().findLayer(state, pic, 3, &layer);
+        error = FindButtonLayer(state, pic, 3, &layer);
         if (error) return error;
         const bool pixelExact = Flag(state, 4);
         const bool alsoWhenHidden = Flag(state, 5);

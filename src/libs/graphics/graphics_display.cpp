@@ -75,7 +75,6 @@ int GfxBeginRefresh(VmState* state) {
     qzDisplay* display = CurrentDisplay();
     if (!display) return 0;
     if (!force && !display->autoScale && !display->layerScale) return 0;
-    if (BlitRecorderState() & RECORDER_EXISTS) return 0;
     int rc = CheckOutputIsDisplay(true);
     if (rc) return rc;
     if (display->refreshBlock) return ERR_WRONGUSAGE;

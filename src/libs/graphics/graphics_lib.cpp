@@ -342,9 +342,9 @@ int GfxGetFPSLimit(VmState* state) {
     return 1;
 }
 
+// The time the video recorder has recorded; -1 while no recorder runs, as here.
 int GfxDumpVideoTime(VmState* state) {
-    const int64_t ms = VideoRecorderMilliseconds();
-    VmPushNumber(state, (double)ms);
+    VmPushNumber(state, -1);
     return 1;
 }
 

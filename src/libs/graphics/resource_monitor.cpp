@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "gfx/layer_hooks.h"
+#include "display/layer_system.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 

@@ -7,6 +7,7 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/event_pump.h"
 #include "libs/dos/dos.h"
 #include "libs/memblock/memblock_io.h"
 #include "libs/sound/sound.h"
@@ -338,7 +339,7 @@ int SoundWaitSampleEnd(VmState* state) {
     qzSample* sample = CheckSample(state, 1);
     while (qzSoundStarted && IsSoundPlaying(sample->sound)) {
         int error = 0;
-        if (DosPumpEvents(state, &error)) return error;
+        if (PumpEvents(state, QZ_PUMP_WAIT, &error)) return error;
         OsDelay(kWaitStepMs);
     }
     return 0;

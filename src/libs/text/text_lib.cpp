@@ -5,7 +5,6 @@
 #include "display/shadow_direction.h"
 #include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
-#include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/object_registry.h"
 #include "text/font_cache.h"
 #include "text/font_engine.h"
@@ -105,17 +104,6 @@ const qzConstantRow kTextConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The current font.
-const qzFont* CurrentTextFont() {
-    const qzFontStyle* style = GetFontStyleState();
-    return style->font ? style->font : GetInbuiltFont();
-}
-
-// The current font and default encoding for text added to vector paths.
-qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont()); }
-int PathTextEncoding() { return GetDefaultTextEncoding(); }
-const qzPathTextSource kPathTextSource = {.currentFont = PathTextFont, .defaultEncoding = PathTextEncoding};
-
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
     SetDefaultTextEncoding(ENCODING_ISO8859_1);
@@ -125,20 +113,17 @@ int OpenTextLibrary(VmState*) {
     if (!error) error = InitFontSystem(&topaz);
     if (error) return error;
     GetFontStyleState()->font = topaz;
-    SetPathTextSource(&kPathTextSource);
     InstallTextLayerKinds(true);
     return 0;
 }
 
 void FreeTextLibrary(VmState* state) {
-    SetPathTextSource(nullptr);
     FreeAllTextObjects(state);
     FreeFontSystem(state);
     GetFontStyleState()->font = nullptr;
 }
 
 void ResetTextLibrary() {
-    SetPathTextSource(nullptr);
     InstallTextLayerKinds(false);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;

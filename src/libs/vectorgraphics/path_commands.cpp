@@ -11,6 +11,7 @@
 #include "runtime/option_table.h"
 #include "text/font.h"
 #include "text/font_engine.h"
+#include "text/text_engine.h"
 #include "vector/path_buffer.h"
 #include "vector/vector_engine.h"
 #include "vector/vector_fonts.h"
@@ -18,8 +19,6 @@
 #include "vm/vm_aux.h"
 
 namespace {
-
-const qzPathTextSource* gTextSource = nullptr;
 
 qzObjectId CheckPathId(VmState* state, int index) {
     qzObjectId id;
@@ -68,8 +67,6 @@ int AppendArc(const qzObjectId& id, double x, double y, double rx, double ry, do
 }
 
 }  // namespace
-
-void SetPathTextSource(const qzPathTextSource* source) { gTextSource = source; }
 
 int VgStartPath(VmState* state) {
     qzObjectId id;
@@ -146,8 +143,7 @@ int VgAddBoxToPath(VmState* state) {
 int VgAddTextToPath(VmState* state) {
     qzObjectId id = CheckPathId(state, 1);
     const char* text = VmCheckString(state, 2);
-    int32_t encoding =
-        gTextSource && gTextSource->defaultEncoding ? gTextSource->defaultEncoding() : ENCODING_ISO8859_1;
+    int32_t encoding = GetDefaultTextEncoding();
     if (VmGetTop(state) >= 3) {
         VmCheckTable(state, 3);
         GetTableFieldInt(state, 3, "encoding", &encoding, nullptr);
@@ -157,7 +153,7 @@ int VgAddTextToPath(VmState* state) {
     if (encoding != ENCODING_UTF8 && encoding != ENCODING_ISO8859_1) return ERR_WRONGUSAGE;
     // The record keeps the text up to its first zero byte, as UTF-8.
     std::string utf8 = encoding == ENCODING_UTF8 ? std::string(text) : ConvertLatin1ToUtf8(std::string_view(text));
-    qzFont* font = gTextSource && gTextSource->currentFont ? gTextSource->currentFont() : GetInbuiltFont();
+    qzFont* font = GetFontStyleState()->font ? GetFontStyleState()->font : GetInbuiltFont();
     if (!font || font->kind != FONTKIND_FREETYPE || !GetFontFace(font)) return ERR_VFONTTYPE;
     uint32_t handle = 0;
     if (int error = GetVectorFont(font, GetCurrentVectorEngine(), &handle)) return error;

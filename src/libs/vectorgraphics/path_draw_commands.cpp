@@ -1,5 +1,5 @@
-// DrawPath, the draw library's shapes drawn as paths while ForcePathUse is on, and the outline
-// engine as the anti-aliased outline renderer of the shapes' direct pass.
+// DrawPath, the path layers' row and the outline engine as the anti-aliased outline renderer of
+// the draw library shapes' direct pass.
 
 #include "libs/draw/draw.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
@@ -10,19 +10,6 @@
 #include "vector/path_style.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
-
-namespace {
-
-bool ShapesGoThroughPaths() { return GetForcePathUse() != 0; }
-
-int DrawShapeAsPath(VmState* state, int kind, int32_t x, int32_t y, uint32_t color, int optionsIndex,
-                    const double* numbers, int count) {
-    return ShapeToPath(state, kind, x, y, color, optionsIndex, numbers, count);
-}
-
-const qzShapePathRoute kRoute = {.active = ShapesGoThroughPaths, .draw = DrawShapeAsPath};
-
-}  // namespace
 
 int VgDrawPath(VmState* state) {
     qzObjectId id;
@@ -35,7 +22,6 @@ int VgDrawPath(VmState* state) {
 }
 
 void InstallPathDrawing(bool on) {
-    SetShapePathRoute(on ? &kRoute : nullptr);
     InstallPathLayerKind(on);
     SetShapeOutlineRenderer(on ? RenderShapeOutline : nullptr);
 }

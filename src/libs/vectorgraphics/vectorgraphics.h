@@ -6,22 +6,12 @@
 #include "runtime/library.h"
 
 struct VmState;
-struct qzFont;
 
 // The "vectorgraphics" library: its commands, constants and path list; at shutdown its paths, the
 // dash pattern and the vector fonts.
 extern const qzLibraryDescriptor qzVectorGraphicsLibrary;
 // Frees every path, the dash lengths and every vector font.
 void FreeVectorGraphicsLibrary(VmState* state);
-
-// Where AddTextToPath finds the current font and the text library's default encoding; the text
-// library installs it while it is open. Without it the current font is the inbuilt bitmap font
-// and the default encoding ISO-8859-1 (0).
-struct qzPathTextSource {
-    qzFont* (*currentFont)();
-    int (*defaultEncoding)();
-};
-void SetPathTextSource(const qzPathTextSource* source);
 
 // ---- Parts shared between the topic files of the library (not for other callers) ----
 
@@ -56,6 +46,5 @@ int VgTranslatePath(VmState* state);
 int VgNormalizePath(VmState* state);
 int VgSetVectorEngine(VmState* state);
 int VgDrawPath(VmState* state);
-// Installs (or removes) the draw library's route of shapes through paths, the path layers' row and
-// the shapes' outline renderer.
+// Installs (or removes) the path layers' row and the draw library shapes' outline renderer.
 void InstallPathDrawing(bool on);

@@ -12,8 +12,6 @@
 
 namespace {
 
-qzBackendWindowHooks gHooks = {};
-
 // The fade reservation: the token of the fade that holds it and when it lapses.
 int32_t gFadeToken = 0;
 int32_t gFadeCounter = 0;
@@ -89,8 +87,6 @@ void ResetWindowSide() {
     gOptionWord = 1;
 }
 
-void SetWindowHooks(const qzBackendWindowHooks* hooks) { gHooks = hooks ? *hooks : qzBackendWindowHooks{}; }
-
 int MacInitDisplaySystem() { return MacInitApplication(); }
 
 int MacAllocWindowRecord(VmState* state, qzDisplay* display, qzMacWindow** out) {
@@ -152,7 +148,6 @@ int MacOpenDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame, int 
     record->windowId = window->id;
     record->shaped = shaped ? 1 : 0;
     record->compositing = shaped || (frame.flags & QZ_DISPLAYFLAG_USEQUARTZ) ? 1 : 0;
-    if (gHooks.resumeVideos) gHooks.resumeVideos(record->display);
     SetKeepAwake((frame.flags & QZ_DISPLAYFLAG_KEEPAWAKE) ? 1 : 0);
     return 0;
 }
@@ -160,7 +155,6 @@ int MacOpenDisplay(qzMacWindow* record, const qzBackendDisplayFrame& frame, int 
 void MacCloseDisplay(qzMacWindow* record) {
     if (!record || !record->window) return;
     qzHostWindow* window = HostWindow(record);
-    if (gHooks.suspendVideos) gHooks.suspendVideos(record->display);
     if (window) HostCloseWindow(window);
     DisposeWindowMenu(record);
     record->window = nullptr;

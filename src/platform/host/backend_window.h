@@ -82,15 +82,6 @@ struct qzMacWindow {
     qzHostMode savedMode = {0, 0, 0, 0};
 };
 
-// What the window side calls above the platform. Null members do nothing.
-struct qzBackendWindowHooks {
-    // The display's videos stop drawing while its window is closed and go on when it opens.
-    void (*suspendVideos)(qzDisplay* display);
-    void (*resumeVideos)(qzDisplay* display);
-};
-// Installs the hooks (copied); null removes them.
-void SetWindowHooks(const qzBackendWindowHooks* hooks);
-
 // Puts the fade reservation, the full-screen interface mode and the option word back to their
 // start values (platform shutdown).
 void ResetWindowSide();
