@@ -10,9 +10,9 @@
 #include "display/display_links.h"
 #include "display/event_buttons.h"
 #include "display/event_sources.h"
-#include "display/layer_collision.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
+#include "display/object_types.h"
 #include "media/sound/music_link.h"
 #include "platform/display_adapter.h"
 #include "platform/host/event_loop.h"
@@ -45,7 +45,6 @@ struct Seam {
 const Seam kSeams[] = {
     {"SetDisplayLinks", [] { return Of(DisplayLinks()); }},
     {"SetLayerSystemHooks", [] { return Of(LayerSystemHooks()); }},
-    {"SetCollisionSources", [] { return Of(CollisionSources()); }},
     {"SetLayerButtonLinks", [] { return Of(LayerButtonLinks()); }},
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
@@ -55,6 +54,12 @@ const Seam kSeams[] = {
          Bytes b;
          for (int32_t type = 0; type < 256; type++)
              if (IsLayerType(type)) Append(&b, LayerKindOps(type));
+         return b;
+     }},
+    {"SetObjectTypeOps",
+     [] {
+         Bytes b;
+         for (int32_t type = 0; type < 256; type++) Append(&b, ObjectTypeOps(type));
          return b;
      }},
     {"vmRuntime",

@@ -8,10 +8,9 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
-#include "gfx/object_bitmaps.h"
-#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"
@@ -113,16 +112,10 @@ int GfxCreatePointer(VmState* state) {
         GetObjectIdArg(&source, state, 3);
         const bool sprite = type == QZ_TYPE_SPRITE_OBJECT;
         const int hotIndex = sprite ? 5 : 4;
-        if (sprite) VmOptInteger(state, 4, 1);  // the frame
+        const int32_t frame = sprite ? VmOptInteger(state, 4, 1) : 1;
         const int32_t hotX = VmOptInteger(state, hotIndex, -1), hotY = VmOptInteger(state, hotIndex + 1, -1);
         qzObjectBitmaps image;
-        if (sprite) {
-            // No sprite is found.
-            if (source.pointer) return ERR_FINDARRAY;
-            SetErrorArgIndex(source.number);
-            return ERR_FINDSPRITE;
-        }
-        int rc = GetBrushBitmaps(state, source, &image);
+        int rc = GetObjectBitmaps(state, type, source, frame - 1, &image);
         if (rc) return rc;
         if (!image.bitmap || image.width < 1 || image.height < 1) return ERR_POINTERIMG;
         width = image.width;

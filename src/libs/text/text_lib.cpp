@@ -2,8 +2,8 @@
 #include "libs/text/text_lib.h"
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "display/shadow_direction.h"
-#include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "runtime/object_registry.h"
@@ -116,6 +116,22 @@ qzFont* PathTextFont() { return const_cast<qzFont*>(CurrentTextFont()); }
 int PathTextEncoding() { return GetDefaultTextEncoding(); }
 const qzPathTextSource kPathTextSource = {.currentFont = PathTextFont, .defaultEncoding = PathTextEncoding};
 
+// A text object's own bitmaps, for copies of it made by other libraries (ConvertToBrush and the
+// like).
+int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
+    qzTextObject* object = nullptr;
+    int error = FindTextObject(state, id, &object, 0);
+    if (error) return error;
+    out->bitmap = object->bitmap;
+    out->mask = object->mask;
+    out->alpha = object->alpha;
+    out->width = object->width;
+    out->height = object->height;
+    out->frames = 1;
+    return 0;
+}
+const qzObjectTypeOps kTextObjectOps = {.bitmaps = TextObjectBitmaps};
+
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
     SetDefaultTextEncoding(ENCODING_ISO8859_1);
@@ -127,6 +143,7 @@ int OpenTextLibrary(VmState*) {
     GetFontStyleState()->font = topaz;
     SetPathTextSource(&kPathTextSource);
     InstallTextLayerKinds(true);
+    SetObjectTypeOps(QZ_TYPE_TEXT_OBJECT, &kTextObjectOps);
     return 0;
 }
 
@@ -140,6 +157,7 @@ void FreeTextLibrary(VmState* state) {
 void ResetTextLibrary() {
     SetPathTextSource(nullptr);
     InstallTextLayerKinds(false);
+    SetObjectTypeOps(QZ_TYPE_TEXT_OBJECT, nullptr);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;
     SetDefaultTextEncoding(ENCODING_ISO8859_1);
@@ -155,17 +173,3 @@ const qzLibraryDescriptor qzTextLibrary = {
     .cleanups = {{QZ_STAGE_TEXT, FreeTextLibrary}},
     .reset = ResetTextLibrary,
 };
-
-int GetTextObjectBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
-    *out = qzObjectBitmaps();
-    qzTextObject* object = nullptr;
-    int error = FindTextObject(state, id, &object, 0);
-    if (error) return error;
-    out->bitmap = object->bitmap;
-    out->mask = object->mask;
-    out->alpha = object->alpha;
-    out->width = object->width;
-    out->height = object->height;
-    out->frames = 1;
-    return 0;
-}
