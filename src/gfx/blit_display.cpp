@@ -20,6 +20,9 @@ bool fallbackCurrent = false;
 void SetBlitDisplayHooks(const qzBlitDisplayHooks* hooks) { displayHooks = hooks; }
 void SetBlitSpriteHook(qzSpriteTouchFn hook) { spriteHook = hook; }
 void SetBlitLayerRedrawHook(qzLayerRedrawFn hook) { redrawHook = hook; }
+const qzBlitDisplayHooks* GetBlitDisplayHooks() { return displayHooks; }
+qzSpriteTouchFn GetBlitSpriteHook() { return spriteHook; }
+qzLayerRedrawFn GetBlitLayerRedrawHook() { return redrawHook; }
 void SetBlitRecorderHooks(const qzBlitRecorderHooks* hooks) { recorderHooks = hooks; }
 
 void* BlitCurrentDisplay() {

@@ -82,6 +82,7 @@ int RunReader(int kind, qzVfsFile** file, int infoOnly, const uint32_t* palette,
 }  // namespace
 
 void SetGifImageReader(const qzGifImageReader* reader) { gGifReader = reader; }
+const qzGifImageReader* GetGifImageReader() { return gGifReader; }
 
 int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapterList, const uint32_t* palette,
                      int32_t keyColour, int transparencyMode, qzImageHandle** outHandle, uint32_t** outPalette,

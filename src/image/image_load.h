@@ -59,3 +59,4 @@ struct qzGifImageReader {
     void (*close)(void* reader);
 };
 void SetGifImageReader(const qzGifImageReader* reader);
+const qzGifImageReader* GetGifImageReader();
