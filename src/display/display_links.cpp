@@ -37,12 +37,6 @@ int DropVideoFrame(VmState*, qzDisplay*, qzPendingRepaint* frame) {
     frame->frame = nullptr;
     return 0;
 }
-int NoBrush(VmState*, const qzObjectId& id, qzBitMap** bitmap, int32_t*, int32_t*) {
-    *bitmap = nullptr;
-    if (id.pointer) return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDBRUSH;
-}
 int NoDisplayWork(VmState*, qzDisplay*) { return 0; }
 void NoDisplayCleanup(VmState*, qzDisplay*) {}
 int NoObjects(VmState*) { return 0; }
@@ -63,15 +57,40 @@ int NoListRequester(VmState*, qzDisplay*, const char*, const char*, const std::v
 void NoEventSources(qzDisplay*) {}
 
 const qzDisplayLinks kDefaults = {
-    RedrawPictureOnly, NoPicture,        NoPicture,        NothingToDo,
-    NothingToDo,       NothingFor,       EnableLayersFlag, NothingFor,
-    NoPicture,         NothingFor,       NothingFor,       NoButtons,
-    NoVideo,           NoVideoWork,      NoVideoRescale,   NoVideoMask,
-    NoVideoWork,       DropVideoFrame,   NoBrush,          NoDisplayWork,
-    NoDisplayWork,     NoDisplayCleanup, NoObjects,        NoObjects,
-    NoDisplayWork,     NoDisplayWork,    NoFlip,           NoDoubleBufferBitmap,
-    NoAsyncDraw,       NoStateWork,      NoMenu,           NoStateWork,
-    NoSystemRequester, NoListRequester,  NoEventSources,
+    .redrawLayers = RedrawPictureOnly,
+    .pictureHasLayers = NoPicture,
+    .layersShowPicture = NoPicture,
+    .detachPictureFromLayers = NothingToDo,
+    .rescaleAllLayers = NothingToDo,
+    .resetLayerDisplayStates = NothingFor,
+    .enableDisplayLayers = EnableLayersFlag,
+    .freePictureLayers = NothingFor,
+    .pictureHasOnScreenSprites = NoPicture,
+    .freeOnScreenSprites = NothingFor,
+    .freePictureButtons = NothingFor,
+    .resetButtonStates = NoButtons,
+    .videoOnDisplay = NoVideo,
+    .stopVideosOnDisplay = NoVideoWork,
+    .rescaleVideosOnDisplay = NoVideoRescale,
+    .videoMaskForDisplay = NoVideoMask,
+    .redrawVideosOnDisplay = NoVideoWork,
+    .showVideoLayerFrame = DropVideoFrame,
+    .saveHardwareBrushes = NoDisplayWork,
+    .restoreHardwareBrushes = NoDisplayWork,
+    .freeHardwareBrushes = NoDisplayCleanup,
+    .prepareObjects = NoObjects,
+    .recreateBrushBitmaps = NoObjects,
+    .endDoubleBuffer = NoDisplayWork,
+    .endSelectOutput = NoDisplayWork,
+    .flipDoubleBuffer = NoFlip,
+    .allocDoubleBufferBitmap = NoDoubleBufferBitmap,
+    .asyncDrawOnDisplay = NoAsyncDraw,
+    .freeAllAsyncDraws = NoStateWork,
+    .findMenu = NoMenu,
+    .freeAllMenus = NoStateWork,
+    .systemRequester = NoSystemRequester,
+    .listRequester = NoListRequester,
+    .forgetDisplay = NoEventSources,
 };
 
 qzDisplayLinks links = kDefaults;
@@ -107,7 +126,6 @@ void SetDisplayLinks(const qzDisplayLinks* given) {
     Take(&links.videoMaskForDisplay, given->videoMaskForDisplay, d.videoMaskForDisplay);
     Take(&links.redrawVideosOnDisplay, given->redrawVideosOnDisplay, d.redrawVideosOnDisplay);
     Take(&links.showVideoLayerFrame, given->showVideoLayerFrame, d.showVideoLayerFrame);
-    Take(&links.findTextureBrush, given->findTextureBrush, d.findTextureBrush);
     Take(&links.saveHardwareBrushes, given->saveHardwareBrushes, d.saveHardwareBrushes);
     Take(&links.restoreHardwareBrushes, given->restoreHardwareBrushes, d.restoreHardwareBrushes);
     Take(&links.freeHardwareBrushes, given->freeHardwareBrushes, d.freeHardwareBrushes);

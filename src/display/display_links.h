@@ -51,9 +51,7 @@ struct qzDisplayLinks {
     void (*redrawVideosOnDisplay)(VmState* state, qzDisplay* display);
     int (*showVideoLayerFrame)(VmState* state, qzDisplay* display, qzPendingRepaint* frame);
 
-    // Brushes. findTextureBrush gives the brush's bitmap (not a copy) and size; default
-    // ERR_FINDBRUSH with the number.
-    int (*findTextureBrush)(VmState* state, const qzObjectId& id, qzBitMap** bitmap, int32_t* width, int32_t* height);
+    // Brushes.
     int (*saveHardwareBrushes)(VmState* state, qzDisplay* display);
     int (*restoreHardwareBrushes)(VmState* state, qzDisplay* display);
     void (*freeHardwareBrushes)(VmState* state, qzDisplay* display);

@@ -15,6 +15,7 @@
 #include "display/display_present.h"
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_console.h"
@@ -32,12 +33,10 @@ namespace {
 int MakeBackdropPicture(VmState* state, const qzBackfillSettings& b, int32_t width, int32_t height, qzBGPic** out) {
     *out = nullptr;
     const qzObjectId automatic = {0, QZ_AUTO_ID};
-    const qzDisplayLinks& links = DisplayLinks();
-    qzBitMap* brush = nullptr;
-    int32_t brushWidth = 0, brushHeight = 0;
+    qzObjectBitmaps brush;
     if (b.type == 3 || b.type == 4) {
         const qzObjectId brushId = {b.brush, nullptr};
-        int error = links.findTextureBrush(state, brushId, &brush, &brushWidth, &brushHeight);
+        int error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, brushId, 0, &brush);
         if (error) return error;
     }
     qzPictureFill fill;
@@ -57,9 +56,9 @@ int MakeBackdropPicture(VmState* state, const qzBackfillSettings& b, int32_t wid
     qzBitMap* bitmap = NewDisplayBitmap(width, height);
     if (!bitmap) return ERR_BITMAP;
     int error = RenderBackfill(state, &fill, bitmap, width, height, nullptr, 0);
-    if (!error && b.type == 4 && brush) {
-        int32_t x = ResolveDisplayX(b.x, brushWidth, width), y = ResolveDisplayY(b.y, brushHeight, height);
-        CopyBitmapRect(brush, 0, 0, bitmap, x, y, brushWidth, brushHeight);
+    if (!error && b.type == 4 && brush.bitmap) {
+        int32_t x = ResolveDisplayX(b.x, brush.width, width), y = ResolveDisplayY(b.y, brush.height, height);
+        CopyBitmapRect(brush.bitmap, 0, 0, bitmap, x, y, brush.width, brush.height);
     }
     qzBitMap* texture = fill.texture;
     fill.texture = nullptr;

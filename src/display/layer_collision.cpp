@@ -51,13 +51,7 @@ struct LockedPlane {
     }
 };
 
-qzCollisionSources sources = {};
-
 }  // namespace
-
-void SetCollisionSources(const qzCollisionSources* given) { sources = given ? *given : qzCollisionSources{}; }
-
-const qzCollisionSources& CollisionSources() { return sources; }
 
 int RectsOverlap(int32_t x1, int32_t y1, int32_t w1, int32_t h1, int32_t x2, int32_t y2, int32_t w2, int32_t h2) {
     if (w1 < 1 || h1 < 1 || w2 < 1 || h2 < 1) return 0;

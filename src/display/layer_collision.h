@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "base/object_id.h"
-
 struct VmState;
 struct qzBitMap;
 struct qzDisplay;
@@ -37,16 +35,3 @@ int GetLayerCollisionObject(VmState* state, qzLayer* layer, qzCollisionObject* o
 // region, and with pixelExact on a solid pixel of its current bitmaps. A layer whose bitmaps
 // cannot be had is not hit.
 int HitTestLayer(VmState* state, qzDisplay* display, qzLayer* layer, int32_t x, int32_t y, int pixelExact);
-
-// The collision objects of brushes and sprites, whose owners sit above the display engine: a
-// brush at x, y (position constants resolved against its size) with its own mask or alpha
-// channel, a sprite at its place with the planes of its current frame. 0 or the lookup's error.
-// Installed by the brush and sprite code; a null member answers ERR_FINDBRUSH / ERR_FINDSPRITE.
-struct qzCollisionSources {
-    int (*brush)(VmState* state, const qzObjectId& id, double x, double y, qzCollisionObject* out);
-    int (*sprite)(VmState* state, const qzObjectId& id, qzCollisionObject* out);
-};
-// Installs the members given (copied); a null record removes them all. An owner changes only its
-// own member: it copies CollisionSources(), sets or clears it, and installs the copy.
-void SetCollisionSources(const qzCollisionSources* sources);
-const qzCollisionSources& CollisionSources();

@@ -12,6 +12,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "display/layer_redraw.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/copy_bitmap.h"
@@ -219,18 +220,18 @@ void FreeAllBGPics(VmState* state) {
 int RenderBackfill(VmState* state, qzPictureFill* fill, qzBitMap* target, int32_t width, int32_t height,
                    qzImageSource* source, int keepTexture) {
     if (fill->style == QZ_FILLTEXTURE) {
-        qzBitMap* brush = nullptr;
-        int32_t brushWidth = 0, brushHeight = 0;
         if (!keepTexture || !fill->texture) {
-            int error = DisplayLinks().findTextureBrush(state, fill->textureBrush, &brush, &brushWidth, &brushHeight);
+            qzObjectBitmaps brush;
+            int error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, fill->textureBrush, 0, &brush);
             if (error) return error;
             qzBitMap* copy = nullptr;
-            error = CopyBitMap(brush, nullptr, nullptr, 0, 0, brushWidth, brushHeight, 0, &copy, nullptr, nullptr);
+            error =
+                CopyBitMap(brush.bitmap, nullptr, nullptr, 0, 0, brush.width, brush.height, 0, &copy, nullptr, nullptr);
             if (error) return error;
             DeleteBitMap(fill->texture);
             fill->texture = copy;
-            fill->textureWidth = brushWidth;
-            fill->textureHeight = brushHeight;
+            fill->textureWidth = brush.width;
+            fill->textureHeight = brush.height;
         }
         if (target) {
             TileBitmap(target, width, height, fill->texture, fill->textureWidth, fill->textureHeight, fill->textureX,

@@ -7,6 +7,7 @@
 static std::atomic<qzDisplayAttrQuery> gDisplayAttrQuery{nullptr};
 
 void SetDisplayAttrQuery(qzDisplayAttrQuery query) { gDisplayAttrQuery.store(query); }
+qzDisplayAttrQuery GetDisplayAttrQuery() { return gDisplayAttrQuery.load(); }
 
 // Where the storage of a record lives.
 enum Storage { STORAGE_ENGINE, STORAGE_ADAPTER, STORAGE_VIDEO };

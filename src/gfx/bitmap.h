@@ -104,3 +104,4 @@ intptr_t QueryBitMapAttr(const qzBitMap* bitmap, int attr);
 // The display layer's attribute query, asked for display attributes; null until installed.
 typedef intptr_t (*qzDisplayAttrQuery)(const qzBitMap* bitmap, int attr);
 void SetDisplayAttrQuery(qzDisplayAttrQuery query);
+qzDisplayAttrQuery GetDisplayAttrQuery();

@@ -14,6 +14,7 @@
 static std::atomic<qzVideoFromPixelsFn> gVideoFromPixels{nullptr};
 
 void SetVideoFromPixelsHook(qzVideoFromPixelsFn hook) { gVideoFromPixels.store(hook); }
+qzVideoFromPixelsFn GetVideoFromPixelsHook() { return gVideoFromPixels.load(); }
 
 uint32_t ReadLockedPixel(const qzLockInfo* lock, int x, int y) {
     int bytes = lock->bytesPerPixel;

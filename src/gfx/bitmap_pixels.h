@@ -52,3 +52,4 @@ constexpr int QZ_VIDEO_FELL_BACK = -1;
 typedef int (*qzVideoFromPixelsFn)(const uint32_t* pixels, uint32_t keyColour, int width, int height, int rowLength,
                                    int alphaMode, const qzAdapterTag* options, qzBitMap** outBitmap);
 void SetVideoFromPixelsHook(qzVideoFromPixelsFn hook);
+qzVideoFromPixelsFn GetVideoFromPixelsHook();

@@ -19,6 +19,9 @@ bool fallbackCurrent = false;
 void SetBlitDisplayHooks(const qzBlitDisplayHooks* hooks) { displayHooks = hooks; }
 void SetBlitSpriteHook(qzSpriteTouchFn hook) { spriteHook = hook; }
 void SetBlitLayerRedrawHook(qzLayerRedrawFn hook) { redrawHook = hook; }
+const qzBlitDisplayHooks* GetBlitDisplayHooks() { return displayHooks; }
+qzSpriteTouchFn GetBlitSpriteHook() { return spriteHook; }
+qzLayerRedrawFn GetBlitLayerRedrawHook() { return redrawHook; }
 
 void* BlitCurrentDisplay() {
     if (fallbackCurrent && fallback) return fallback;

@@ -55,16 +55,19 @@ struct qzBlitDisplayHooks {
                         int scaledWidth, int scaledHeight, uint32_t flags, const qzBitMap* mask, const qzBitMap* alpha);
 };
 void SetBlitDisplayHooks(const qzBlitDisplayHooks* hooks);
+const qzBlitDisplayHooks* GetBlitDisplayHooks();
 
 // 1 when the rectangle (inclusive corners) meets an on-screen sprite of the current drawing target.
 typedef int (*qzSpriteTouchFn)(int x1, int y1, int x2, int y2);
 void SetBlitSpriteHook(qzSpriteTouchFn hook);
+qzSpriteTouchFn GetBlitSpriteHook();
 
 // Redraws a rectangle of the display's picture and its visible layers into dst: pass 0 a whole
 // redraw, 1 and 2 the passes before and after a source is drawn into the second buffer.
 typedef void (*qzLayerRedrawFn)(VmState* state, void* display, qzBitMap* dst, int x, int y, int width, int height,
                                 int pass);
 void SetBlitLayerRedrawHook(qzLayerRedrawFn hook);
+qzLayerRedrawFn GetBlitLayerRedrawHook();
 
 // What the blitters call (each answers as described above when its hook is missing).
 void* BlitCurrentDisplay();

@@ -13,6 +13,7 @@ const qzDrawTagDefaultsHooks* tagHooks = nullptr;
 }
 
 void SetDrawTagDefaultsHooks(const qzDrawTagDefaultsHooks* hooks) { tagHooks = hooks; }
+const qzDrawTagDefaultsHooks* GetDrawTagDefaultsHooks() { return tagHooks; }
 
 void ResetDrawTagDefaults() {
     if (tagHooks && tagHooks->reset) tagHooks->reset();

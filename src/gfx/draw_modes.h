@@ -38,5 +38,6 @@ struct qzDrawTagDefaultsHooks {
     int (*setFromTable)(VmState* state, int tableIndex);
 };
 void SetDrawTagDefaultsHooks(const qzDrawTagDefaultsHooks* hooks);
+const qzDrawTagDefaultsHooks* GetDrawTagDefaultsHooks();
 void ResetDrawTagDefaults();
 int SetDrawTagDefaultsFromTable(VmState* state, int tableIndex);

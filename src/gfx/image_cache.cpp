@@ -17,6 +17,11 @@ void SetImageCacheObjectRefs(qzImageObjectRefFn retain, qzImageObjectRefFn relea
     gRelease = release;
 }
 
+void GetImageCacheObjectRefs(qzImageObjectRefFn* retain, qzImageObjectRefFn* release) {
+    *retain = gRetain;
+    *release = gRelease;
+}
+
 static qzBitMap* CopyOfAlpha(const qzBitMap* alpha) { return CopyAlphaBitMap(alpha, alpha->width, alpha->height); }
 
 int AddImageToCache(const char* fileName, int width, int height, int depth, void* imageObject, const qzBitMap* alpha,

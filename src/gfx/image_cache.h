@@ -35,3 +35,4 @@ void FreeImageCache();
 // the image-source code installs them.
 typedef void (*qzImageObjectRefFn)(void* object);
 void SetImageCacheObjectRefs(qzImageObjectRefFn retain, qzImageObjectRefFn release);
+void GetImageCacheObjectRefs(qzImageObjectRefFn* retain, qzImageObjectRefFn* release);

@@ -195,6 +195,12 @@ void SetInbuiltImageLoader(qzInbuiltImageLoadFn load, qzInbuiltImagePixelsFn pix
     inbuiltFree = free;
 }
 
+void GetInbuiltImageLoader(qzInbuiltImageLoadFn* load, qzInbuiltImagePixelsFn* pixels, qzInbuiltImageFreeFn* free) {
+    *load = inbuiltLoad;
+    *pixels = inbuiltPixels;
+    *free = inbuiltFree;
+}
+
 qzImageSource* AllocImageSource(int width, int height) {
     uint32_t* pixels = AllocPixels(width, height, 1);
     if (!pixels) return nullptr;

@@ -23,6 +23,7 @@ typedef int (*qzInbuiltImageLoadFn)(const char* name, const char* loaderList, co
 typedef const uint32_t* (*qzInbuiltImagePixelsFn)(void* handle);
 typedef void (*qzInbuiltImageFreeFn)(void* handle);
 void SetInbuiltImageLoader(qzInbuiltImageLoadFn load, qzInbuiltImagePixelsFn pixels, qzInbuiltImageFreeFn free);
+void GetInbuiltImageLoader(qzInbuiltImageLoadFn* load, qzInbuiltImagePixelsFn* pixels, qzInbuiltImageFreeFn* free);
 
 // A transform of a built-in vector image: matrix (2x2, row major), target size; 0 with the new
 // pixels (rowLength pixels a row, owned by the handle), or an error code.

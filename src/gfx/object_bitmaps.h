@@ -1,7 +1,7 @@
-// The bitmaps of a script object as the libraries read them of each other: a raster brush's
-// bitmap, mask and alpha channel, and those of one frame of a sprite or an anim and of a text
-// object. Each library that owns a kind answers for its objects (GetBrushBitmaps of the brush
-// library, GetTextObjectBitmaps of the text library).
+// The bitmaps of a script object as code outside its owner reads them: a raster brush's bitmap,
+// mask and alpha channel, and those of one frame of a sprite or an anim and of a text object; and
+// the object types that have them. The owner of each type answers for its objects through its row
+// of display/object_types.h.
 #pragma once
 
 #include <cstdint>

@@ -47,6 +47,7 @@ int ParseBorderTags(VmState* state, int tableIndex, int edgeNames, qzBorderTags*
 // The lookup of a layer name in the current background picture that "insertpos" uses; null until
 // the layer system installs it (every name is then unknown).
 void SetDrawTagLayerLookup(qzLayerNameLookup lookup);
+qzLayerNameLookup GetDrawTagLayerLookup();
 
 // matrix = (scaleX, 0, 0, scaleY) times, for a non-zero angle, the rotation by angle degrees
 // (cos t, sin t, -sin t, cos t) with t = 360 - (angle mod 360), from the right.

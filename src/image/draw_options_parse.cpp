@@ -211,6 +211,7 @@ int ParseBorderTags(VmState* state, int tableIndex, int edgeNames, qzBorderTags*
 }
 
 void SetDrawTagLayerLookup(qzLayerNameLookup lookup) { layerLookup = lookup; }
+qzLayerNameLookup GetDrawTagLayerLookup() { return layerLookup; }
 
 void InstallDrawTagDefaultsHooks() {
     static const qzDrawTagDefaultsHooks hooks = {.reset = ResetDefaultDrawTags, .setFromTable = SetDefaultsFromTable};

@@ -28,7 +28,7 @@
 
 namespace {
 
-int (*layerRasterizer)(VmState* state, qzLayer* layer) = nullptr;
+qzSelectLayerRasterizer layerRasterizer = nullptr;
 
 // Video-bitmap features of the display adapter: drawing into hardware bitmaps, and into their
 // masks and alpha channels.
@@ -294,7 +294,8 @@ int EndSelectLink(VmState* state, qzDisplay* display) { return EndSelectOutput(s
 
 }  // namespace
 
-void SetSelectLayerRasterizer(int (*rasterize)(VmState* state, qzLayer* layer)) { layerRasterizer = rasterize; }
+void SetSelectLayerRasterizer(qzSelectLayerRasterizer rasterize) { layerRasterizer = rasterize; }
+qzSelectLayerRasterizer GetSelectLayerRasterizer() { return layerRasterizer; }
 
 int OutputIsSelected(const qzDisplay* display) {
     if (!display) return 0;

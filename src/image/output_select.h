@@ -93,7 +93,9 @@ struct qzSelectFrame {
 // (text, shapes, vector paths) is given content of pixels before it is drawn into, so that the
 // drawing lasts when the layer is rendered again. 0 or an error, which refuses the selection. The
 // layer library installs it; null leaves such layers as they are.
-void SetSelectLayerRasterizer(int (*rasterize)(VmState* state, qzLayer* layer));
+typedef int (*qzSelectLayerRasterizer)(VmState* state, qzLayer* layer);
+void SetSelectLayerRasterizer(qzSelectLayerRasterizer rasterize);
+qzSelectLayerRasterizer GetSelectLayerRasterizer();
 
 // Installs (on) or removes the display links through which the display code ends selections.
 void InstallOutputSelectLinks(bool on);

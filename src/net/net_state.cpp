@@ -45,6 +45,7 @@ void NetCloseLayer() {
 }
 
 void SetNetEventPump(qzNetPump pump) { pumpHook = pump; }
+qzNetPump GetNetEventPump() { return pumpHook; }
 
 int NetPumpEvents(VmState* state, int* error) {
     *error = 0;

@@ -38,6 +38,7 @@ void NetCloseLayer();
 // nothing to service.
 typedef int (*qzNetPump)(VmState* state, int* error);
 void SetNetEventPump(qzNetPump pump);
+qzNetPump GetNetEventPump();
 // Runs the installed pump: 0 to go on; non-zero to stop, with the error code in *error (1003 when
 // the pump gave none).
 int NetPumpEvents(VmState* state, int* error);

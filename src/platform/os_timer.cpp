@@ -181,6 +181,8 @@ void* TimerThreadMain(void*) {
 
 }  // namespace
 
+const qzTimerHooks& OsTimerHooks() { return gHooks; }
+
 void OsSetTimerHooks(const qzTimerHooks* hooks) {
     gHooks = kDefaultHooks;
     if (!hooks) return;

@@ -56,6 +56,8 @@ struct qzTimerHooks {
 
 // Installs the hooks (copied); null restores the defaults.
 void OsSetTimerHooks(const qzTimerHooks* hooks);
+// The hooks in force, defaults included.
+const qzTimerHooks& OsTimerHooks();
 
 // Creates the timer-list lock: 0, or ERR_SEMAPHORE.
 int OsInitTimerLock();

@@ -202,6 +202,11 @@ void SetPluginActivationHooks(qzPluginActivateFn activate, qzPluginDeactivateFn 
     deactivateHook = deactivate;
 }
 
+void GetPluginActivationHooks(qzPluginActivateFn* activate, qzPluginDeactivateFn* deactivate) {
+    *activate = activateHook;
+    *deactivate = deactivateHook;
+}
+
 int OsLoadPlugin(const char* path, uint32_t* capabilities, qzPluginHandle** handle) {
     LoadState s;
     s.handle = static_cast<qzPluginHandle*>(OsAlloc(sizeof(qzPluginHandle), 1));

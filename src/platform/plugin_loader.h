@@ -37,6 +37,7 @@ void NotePluginInitOutOfMemory();
 typedef int (*qzPluginActivateFn)(qzPluginInfo* info, uint32_t capability);
 typedef void (*qzPluginDeactivateFn)(qzPluginInfo* info);
 void SetPluginActivationHooks(qzPluginActivateFn activate, qzPluginDeactivateFn deactivate);
+void GetPluginActivationHooks(qzPluginActivateFn* activate, qzPluginDeactivateFn* deactivate);
 
 // Appends a file type to the plugin's list (type QZ_FILETYPE_*, flags QZ_FILETYPEFLAGS_*; the
 // format id is kept only for saving types). The texts are copied behind the record, each cut to

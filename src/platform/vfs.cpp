@@ -338,6 +338,7 @@ void VfsRemovePluginAdapter(const qzPluginInfo* plugin, uint32_t capability) {
 }
 
 void VfsSetActivateHook(qzVfsActivateFn hook) { activateHook = hook; }
+qzVfsActivateFn VfsGetActivateHook() { return activateHook; }
 
 qzVfsFile* VfsOpen(const char* name, int mode, const char* loaderList) {
     if (!name) return nullptr;

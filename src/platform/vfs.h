@@ -82,6 +82,7 @@ void VfsRemovePluginAdapter(const qzPluginInfo* plugin, uint32_t capability);
 // so that plugins named by the list join the list first. Null until the plugin manager installs it.
 typedef void (*qzVfsActivateFn)(const char* loaderList, uint32_t capability);
 void VfsSetActivateHook(qzVfsActivateFn hook);
+qzVfsActivateFn VfsGetActivateHook();
 
 struct qzVfsFile {
     qzVfsFileAdapter* adapter;  // null: the platform serves the file

@@ -44,6 +44,14 @@ void SetEventQueueHooks(const qzEventQueueHooks* hooks) {
     if (mutex) OsUnlockMutex(mutex);
 }
 
+qzEventQueueHooks GetEventQueueHooks() {
+    qzMutex* mutex = gQueueMutex.load();
+    if (mutex) OsLockMutex(mutex);
+    const qzEventQueueHooks hooks = gHooks;
+    if (mutex) OsUnlockMutex(mutex);
+    return hooks;
+}
+
 int InitEventQueue() {
     qzMutex* mutex = gQueueMutex.load();
     if (!mutex) {

@@ -48,6 +48,8 @@ struct qzEventQueueHooks {
 
 // Installs the hooks (copied); null restores the defaults.
 void SetEventQueueHooks(const qzEventQueueHooks* hooks);
+// A copy of the hooks installed (null members where none).
+qzEventQueueHooks GetEventQueueHooks();
 
 // Creates the queue mutex (once) and enables the queue. 0, or ERR_SEMAPHORE without memory.
 int InitEventQueue();

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "base/error_codes.h"
+
 #include "display/display_links.h"
 #include "display/layer_collision.h"
+#include "display/object_types.h"
 #include "display/layer_hooks.h"
 #include "gfx/blit_display.h"
 #include "gfx/clip_region.h"
@@ -16,7 +19,7 @@ int HasSprites(const qzBGPic* pic) { return FirstOnScreenSprite(pic) ? 1 : 0; }
 
 // The collision test's view of a sprite: its box on the current picture with the planes of the
 // frame it shows, cut to the clip region it was shown with.
-int SpriteCollisionObject(VmState* state, const qzObjectId& id, qzCollisionObject* out) {
+int SpriteCollisionObject(VmState* state, const qzObjectId& id, double, double, qzCollisionObject* out) {
     *out = {};
     qzSprite* sprite = nullptr;
     int error = FindSprite(state, id, &sprite, 0);
@@ -49,6 +52,26 @@ int SpriteCollisionObject(VmState* state, const qzObjectId& id, qzCollisionObjec
     return 0;
 }
 
+// The bitmaps of one frame of a sprite (0-based), for brushes and pointers made of it.
+int SpriteFrameObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    qzSprite* sprite = nullptr;
+    int error = FindSprite(state, id, &sprite, 0);
+    if (error) return error;
+    qzSpriteFrame bitmaps;
+    if (frame < 0 || !GetSpriteFrameBitmaps(sprite, frame, &bitmaps)) return ERR_ANIMFRAME;
+    out->bitmap = bitmaps.bitmap;
+    out->mask = bitmaps.mask;
+    out->alpha = bitmaps.alpha;
+    out->width = sprite->width;
+    out->height = sprite->height;
+    out->frames = sprite->frameCount;
+    out->keyColor = sprite->transparentColor;
+    return 0;
+}
+
+const qzObjectTypeOps kSpriteOps = {.bitmaps = SpriteFrameObjectBitmaps, .collision = SpriteCollisionObject};
+
 }  // namespace
 
 void InstallSpriteSeams(bool on) {
@@ -64,7 +87,5 @@ void InstallSpriteSeams(bool on) {
     hooks.countSprites = on ? CountPictureSprites : nullptr;
     SetLayerSystemHooks(&hooks);
 
-    qzCollisionSources collision = CollisionSources();
-    collision.sprite = on ? SpriteCollisionObject : nullptr;
-    SetCollisionSources(&collision);
+    SetObjectTypeOps(QZ_TYPE_SPRITE_OBJECT, on ? &kSpriteOps : nullptr);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/gradient.h"
 #include "gfx/kernels_fill.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-qzTextureBrushLookup textureLookup = nullptr;
 qzShapeOutlineRenderer outlineRenderer = nullptr;
 
 // A box side above this cannot be allocated as a colour bitmap anyway (4 bytes a pixel within
@@ -525,9 +525,9 @@ int RenderShapeOffscreen(VmState* state, const qzShape* shape, const qzDrawState
 
 int FillTextureRect(VmState* state, qzBitMap* bitmap, int x, int y, int width, int height, const qzDrawState* drawState,
                     const qzShapeTransform* transform) {
-    const qzBitMap* brush = nullptr;
-    if (!textureLookup) return ERR_FINDBRUSH;
-    if (int error = textureLookup(state, drawState->textureBrush, &brush)) return error;
+    qzObjectBitmaps texture;
+    if (int error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, drawState->textureBrush, 0, &texture)) return error;
+    const qzBitMap* brush = texture.bitmap;
     if (!brush) return ERR_FINDBRUSH;
     MadeBitMaps scaled;
     const qzBitMap* tile = brush;
@@ -564,6 +564,5 @@ int FillTextureRect(VmState* state, qzBitMap* bitmap, int x, int y, int width, i
     return 0;
 }
 
-void SetTextureBrushLookup(qzTextureBrushLookup lookup) { textureLookup = lookup; }
 void SetShapeOutlineRenderer(qzShapeOutlineRenderer renderer) { outlineRenderer = renderer; }
 qzShapeOutlineRenderer GetShapeOutlineRenderer() { return outlineRenderer; }

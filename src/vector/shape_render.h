@@ -94,12 +94,6 @@ int FillTextureRect(VmState* state, qzBitMap* bitmap, int x, int y, int width, i
                     const qzShapeTransform* transform);
 
 // Seams.
-// The texture brush of FILLTEXTURE: its colour bitmap (still the brush's) for the identifier, or
-// the lookup's error. Null until the brush code installs it: every texture is then missing
-// (ERR_FINDBRUSH).
-typedef int (*qzTextureBrushLookup)(VmState* state, qzObjectId id, const qzBitMap** bitmap);
-void SetTextureBrushLookup(qzTextureBrushLookup lookup);
-
 // The anti-aliased outline renderer of curved shapes (ellipses, circles, arcs, rounded boxes) for
 // the direct pass: it draws the shape of width x height, grown by grow pixels on every side, or
 // with lineWidth > 0 its outline of that width, into the 8-bit plane with the shape's top-left

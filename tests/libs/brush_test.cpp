@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/blit.h"
 #include "gfx/draw_modes.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
-#include "gfx/object_bitmaps.h"
 #include "gfx/position.h"
 #include "image/brush.h"
 #include "libs/brush/brush_lib.h"
@@ -260,11 +260,12 @@ TEST_F(BrushTest, Copies) {
     ASSERT_EQ(vm.Run("CreateTextObject", {7, "x"}), "");
     EXPECT_EQ(vm.Run("ConvertToBrush", {8, 7, 6}), "");
     qzObjectBitmaps text;
-    ASSERT_EQ(GetTextObjectBitmaps(vm, {7, nullptr}, &text), 0);
+    ASSERT_EQ(GetObjectBitmaps(vm, QZ_TYPE_TEXT_OBJECT, {7, nullptr}, 0, &text), 0);
     EXPECT_EQ(Size(6), std::to_string(text.width) + "x" + std::to_string(text.height));
     EXPECT_EQ(Find(6)->mask != nullptr, text.mask != nullptr);
     const qzLibraryDescriptor* const textLibrary[] = {&qzTextLibrary, nullptr};
     CloseLibraries(vm, textLibrary);
+    EXPECT_EQ(vm.Run("ConvertToBrush", {8, 7, 6}), "ERR " + std::to_string(ERR_FINDTEXTOBJECT));
     EXPECT_EQ(vm.Run("ConvertToBrush", {32, 7, 6}), "ERR " + std::to_string(ERR_FINDSPRITE));
     EXPECT_EQ(vm.Run("ConvertToBrush", {4, 7, 6}), "ERR " + std::to_string(ERR_FINDANIM));
 

@@ -9,8 +9,8 @@
 #include "../gfx/blit_test_util.h"
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/object_types.h"
 #include "gfx/blit_display.h"
-#include "gfx/object_bitmaps.h"
 #include "gfx/safe_blt.h"
 #include "libs/string/string_lib.h"
 #include "libs/text/text_lib.h"
@@ -287,14 +287,15 @@ TEST(TextLib, TextObjectsCreateShowCopyAndFree) {
     // Copies made by other libraries (ConvertToBrush) find the object's bitmaps.
     qzObjectBitmaps bitmaps;
     ASSERT_EQ(FindTextObject(s.vm.state(), qzObjectId{1, nullptr}, &object, 0), 0);
-    ASSERT_EQ(GetTextObjectBitmaps(s.vm.state(), qzObjectId{1, nullptr}, &bitmaps), 0);
+    ASSERT_EQ(GetObjectBitmaps(s.vm.state(), QZ_TYPE_TEXT_OBJECT, qzObjectId{1, nullptr}, 0, &bitmaps), 0);
     EXPECT_EQ(bitmaps.bitmap, object->bitmap);
     EXPECT_EQ(bitmaps.mask, object->mask);
     EXPECT_EQ(bitmaps.width, 16);
     EXPECT_EQ(bitmaps.height, 9);
 
     s.vm.Ok("FreeTextObject", {1});
-    EXPECT_EQ(GetTextObjectBitmaps(s.vm.state(), qzObjectId{1, nullptr}, &bitmaps), ERR_FINDTEXTOBJECT);
+    EXPECT_EQ(GetObjectBitmaps(s.vm.state(), QZ_TYPE_TEXT_OBJECT, qzObjectId{1, nullptr}, 0, &bitmaps),
+              ERR_FINDTEXTOBJECT);
     EXPECT_EQ(s.vm.CallErr("FreeTextObject", {1}), ERR_FINDTEXTOBJECT);
     EXPECT_EQ(s.vm.CallErr("DisplayTextObject", {1, 0, 0}), ERR_FINDTEXTOBJECT);
     EXPECT_EQ(s.vm.CallErr("CreateTextObject", {3, "x", 0, -1}), ERR_WRONGUSAGE);

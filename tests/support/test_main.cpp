@@ -9,11 +9,25 @@
 
 #include "display/display_links.h"
 #include "display/event_sources.h"
-#include "display/layer_collision.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
+#include "display/object_types.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/blit_display.h"
+#include "gfx/draw_modes.h"
+#include "gfx/image_cache.h"
+#include "gfx/image_source.h"
+#include "image/draw_options.h"
+#include "image/output_select.h"
+#include "net/net_state.h"
 #include "platform/display_adapter.h"
 #include "platform/host/event_loop.h"
+#include "platform/os_timer.h"
+#include "platform/plugin_loader.h"
+#include "platform/vfs.h"
+#include "runtime/event_queue.h"
+#include "vector/shape_render.h"
 #include "vm/vm_runtime_link.h"
 
 namespace {
@@ -43,14 +57,61 @@ struct Seam {
 const Seam kSeams[] = {
     {"SetDisplayLinks", [] { return Of(DisplayLinks()); }},
     {"SetLayerSystemHooks", [] { return Of(LayerSystemHooks()); }},
-    {"SetCollisionSources", [] { return Of(CollisionSources()); }},
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
+    {"OsSetTimerHooks", [] { return Of(OsTimerHooks()); }},
+    {"SetDisplayAttrQuery", [] { return Of(GetDisplayAttrQuery()); }},
+    {"SetBlitDisplayHooks", [] { return Of(GetBlitDisplayHooks()); }},
+    {"SetBlitSpriteHook", [] { return Of(GetBlitSpriteHook()); }},
+    {"SetBlitLayerRedrawHook", [] { return Of(GetBlitLayerRedrawHook()); }},
+    {"SetDrawTagDefaultsHooks", [] { return Of(GetDrawTagDefaultsHooks()); }},
+    {"SetDrawTagLayerLookup", [] { return Of(GetDrawTagLayerLookup()); }},
+    {"SetSelectLayerRasterizer", [] { return Of(GetSelectLayerRasterizer()); }},
+    {"SetEventQueueHooks", [] { return Of(GetEventQueueHooks()); }},
+    {"SetVideoFromPixelsHook", [] { return Of(GetVideoFromPixelsHook()); }},
+    {"SetImageCacheObjectRefs",
+     [] {
+         qzImageObjectRefFn retain, release;
+         GetImageCacheObjectRefs(&retain, &release);
+         Bytes b = Of(retain);
+         Append(&b, release);
+         return b;
+     }},
+    {"SetInbuiltImageLoader",
+     [] {
+         qzInbuiltImageLoadFn load;
+         qzInbuiltImagePixelsFn pixels;
+         qzInbuiltImageFreeFn free;
+         GetInbuiltImageLoader(&load, &pixels, &free);
+         Bytes b = Of(load);
+         Append(&b, pixels);
+         Append(&b, free);
+         return b;
+     }},
+    {"SetNetEventPump", [] { return Of(GetNetEventPump()); }},
+    {"SetPluginHostApi", [] { return Of(GetPluginHostApi()); }},
+    {"SetPluginActivationHooks",
+     [] {
+         qzPluginActivateFn activate;
+         qzPluginDeactivateFn deactivate;
+         GetPluginActivationHooks(&activate, &deactivate);
+         Bytes b = Of(activate);
+         Append(&b, deactivate);
+         return b;
+     }},
+    {"VfsSetActivateHook", [] { return Of(VfsGetActivateHook()); }},
+    {"SetShapeOutlineRenderer", [] { return Of(GetShapeOutlineRenderer()); }},
     {"SetLayerKindOps",
      [] {
          Bytes b;
          for (int32_t type = 0; type < 256; type++)
              if (IsLayerType(type)) Append(&b, LayerKindOps(type));
+         return b;
+     }},
+    {"SetObjectTypeOps",
+     [] {
+         Bytes b;
+         for (int32_t type = 0; type < 256; type++) Append(&b, ObjectTypeOps(type));
          return b;
      }},
     {"vmRuntime",

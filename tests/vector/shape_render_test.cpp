@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "gfx/gradient.h"
 #include "platform/os_alloc.h"
 #include "vector/shape_render.h"
@@ -227,13 +228,17 @@ TEST(ShapeRender, ShadowEdgeAndPlanes) {
 
 namespace {
 
-const qzBitMap* testTexture = nullptr;
+qzBitMap* testTexture = nullptr;
 
-int TestTextureLookup(VmState*, qzObjectId id, const qzBitMap** bitmap) {
+// Brush 7 is the test texture; other brushes are not found.
+int TestBrushBitmaps(VmState*, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
     if (id.number != 7) return ERR_FINDBRUSH;
-    *bitmap = testTexture;
+    out->bitmap = testTexture;
+    out->width = testTexture->width;
+    out->height = testTexture->height;
     return 0;
 }
+const qzObjectTypeOps kTestBrushOps = {.bitmaps = TestBrushBitmaps};
 
 }  // namespace
 
@@ -263,7 +268,7 @@ TEST(ShapeRender, GradientsAndTextures) {
                 px[j * lock.info.rowLength + i] = (uint32_t)(0x100000 * (i + 1) + 0x10 * (j + 1));
     }
     testTexture = tile;
-    SetTextureBrushLookup(TestTextureLookup);
+    SetObjectTypeOps(QZ_TYPE_BRUSH_OBJECT, &kTestBrushOps);
     ds.fillStyle = FILLTEXTURE;
     ds.textureBrush = {7, nullptr};
     ds.textureX = 1;
@@ -277,7 +282,7 @@ TEST(ShapeRender, GradientsAndTextures) {
     FreeShapeBitmaps(&out);
     ds.textureBrush = {8, nullptr};
     EXPECT_EQ(RenderShapeOffscreen(nullptr, &box, &ds, 0, 0, &out), ERR_FINDBRUSH);
-    SetTextureBrushLookup(nullptr);
+    SetObjectTypeOps(QZ_TYPE_BRUSH_OBJECT, nullptr);
     EXPECT_EQ(RenderShapeOffscreen(nullptr, &box, &ds, 0, 0, &out), ERR_FINDBRUSH);
     DeleteBitMap(tile);
 }

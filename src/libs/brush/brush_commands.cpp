@@ -1,23 +1,20 @@
 // The brush commands that make, save, copy and free brushes.
 #include <string>
 
-#include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/layer.h"
 #include "display/layer_kinds.h"
 #include "display/layer_list.h"
 #include "display/layer_source.h"
+#include "display/object_types.h"
 #include "display/picture.h"
 #include "gfx/copy_bitmap.h"
-#include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "image/brush_load.h"
 #include "image/image_save.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
-#include "libs/sprite/sprite_lib.h"
-#include "libs/text/text_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/linked_file.h"
 #include "runtime/object_id.h"
@@ -108,21 +105,11 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
             from.height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
             from.key = pic->transparentColor;
-        } else if (type == QZ_TYPE_TEXT_OBJECT) {
+        } else if (type == QZ_TYPE_TEXT_OBJECT || type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
             qzObjectBitmaps bitmaps;
-            int error = GetTextObjectBitmaps(state, source, &bitmaps);
+            int error = GetObjectBitmaps(state, type, source, frame - 1, &bitmaps);
             if (error) return error;
             TakeObjectBitmaps(bitmaps, &from);
-        } else if (type == QZ_TYPE_SPRITE_OBJECT) {
-            qzObjectBitmaps bitmaps;
-            int error = GetSpriteFrameObjectBitmaps(state, source, frame, &bitmaps);
-            if (error) return error;
-            TakeObjectBitmaps(bitmaps, &from);
-        } else if (type == QZ_TYPE_ANIM_OBJECT) {
-            // No anim is found.
-            if (source.pointer) return ERR_FINDARRAY;
-            SetErrorArgIndex(source.number);
-            return ERR_FINDANIM;
         } else {
             return ERR_WRONGUSAGE;
         }

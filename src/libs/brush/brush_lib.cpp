@@ -9,8 +9,8 @@
 #include "display/double_buffer.h"
 #include "display/layer_collision.h"
 #include "display/layer_list.h"
+#include "display/object_types.h"
 #include "gfx/draw_modes.h"
-#include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "image/brush_layer_kind.h"
 #include "image/draw_options.h"
@@ -73,13 +73,18 @@ const qzConstantRow kBrushConstants[] = {
 };
 #undef QZ_NUM
 
-int TextureBrush(VmState* state, const qzObjectId& id, qzBitMap** bitmap, int32_t* width, int32_t* height) {
+// A raster brush's own bitmaps, for the code that reads them (texture fills, copies, clip shapes,
+// pointers). A vector brush answers ERR_BRUSHTYPE.
+int BrushBitmaps(VmState* state, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
     qzBrush* brush = nullptr;
     int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
     if (error) return error;
-    *bitmap = brush->bitmap;
-    *width = brush->width;
-    *height = brush->height;
+    out->bitmap = brush->bitmap;
+    out->mask = brush->mask;
+    out->alpha = brush->alpha;
+    out->width = brush->width;
+    out->height = brush->height;
+    out->frames = 1;
     return 0;
 }
 
@@ -106,13 +111,14 @@ int BrushCollisionObject(VmState* state, const qzObjectId& id, double x, double 
     return 0;
 }
 
+const qzObjectTypeOps kBrushOps = {.bitmaps = BrushBitmaps, .collision = BrushCollisionObject};
+
 int SaveHardware(VmState*, qzDisplay* display) { return SaveDisplayHardwareBrushes(display); }
 int RestoreHardware(VmState*, qzDisplay* display) { return RestoreDisplayHardwareBrushes(display); }
 int Recreate(VmState* state) { return RecreateBrushBitmaps(state, 0, 0); }
 
 void InstallBrushLinks(bool on) {
     qzDisplayLinks links = DisplayLinks();
-    links.findTextureBrush = on ? TextureBrush : nullptr;
     links.saveHardwareBrushes = on ? SaveHardware : nullptr;
     links.restoreHardwareBrushes = on ? RestoreHardware : nullptr;
     links.freeHardwareBrushes = on ? FreeDisplayHardwareBrushes : nullptr;
@@ -122,9 +128,7 @@ void InstallBrushLinks(bool on) {
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     InstallOutputSelectLinks(on);
     InstallDoubleBufferLinks(on);
-    qzCollisionSources collision = CollisionSources();
-    collision.brush = on ? BrushCollisionObject : nullptr;
-    SetCollisionSources(&collision);
+    SetObjectTypeOps(QZ_TYPE_BRUSH_OBJECT, on ? &kBrushOps : nullptr);
     if (on)
         InstallDrawTagDefaultsHooks();
     else
@@ -151,17 +155,3 @@ const qzLibraryDescriptor qzBrushLibrary = {
     .cleanups = {{QZ_STAGE_BRUSHES, FreeAllBrushes}},
     .reset = ResetBrushLibrary,
 };
-
-int GetBrushBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
-    *out = qzObjectBitmaps();
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, id, &brush, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
-    out->bitmap = brush->bitmap;
-    out->mask = brush->mask;
-    out->alpha = brush->alpha;
-    out->width = brush->width;
-    out->height = brush->height;
-    out->frames = 1;
-    return 0;
-}

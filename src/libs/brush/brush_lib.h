@@ -6,16 +6,14 @@
 #include "runtime/library.h"
 
 struct VmState;
-struct qzObjectBitmaps;
-struct qzObjectId;
 
 // The "brush" library: its commands, constants and the brush list; at shutdown every brush
 // (stage QZ_STAGE_BRUSHES).
 extern const qzLibraryDescriptor qzBrushLibrary;
 
-// A raster brush's own bitmaps, for other libraries that read them. 0, ERR_FINDARRAY, ERR_FINDBRUSH
-// with the number as error argument, or a vector brush's ERR_BRUSHTYPE.
-int GetBrushBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out);
+// Other code reads a raster brush's bitmaps and collision object through its row of
+// display/object_types.h: 0, ERR_FINDARRAY, ERR_FINDBRUSH with the number as error argument, or a
+// vector brush's ERR_BRUSHTYPE.
 
 // Command handlers, shared inside the library.
 int BrushCreateBrush(VmState* state);

@@ -1,7 +1,6 @@
 // The draw library's registration: commands, constants, and the draw state's life.
 #include <cmath>
 
-#include "display/display_links.h"
 #include "libs/draw/draw.h"
 #include "vector/draw_state.h"
 #include "vector/shape_layer.h"
@@ -40,27 +39,15 @@ const qzConstantRow kDrawConstants[] = {
     {nullptr, nullptr, 0},
 };
 
-// The texture brush of FILLTEXTURE: the brush code's own bitmap of the brush (not found while no
-// brush code is installed).
-int TextureBrushBitmap(VmState* state, qzObjectId id, const qzBitMap** bitmap) {
-    qzBitMap* found = nullptr;
-    int32_t width = 0, height = 0;
-    const int error = DisplayLinks().findTextureBrush(state, id, &found, &width, &height);
-    *bitmap = error ? nullptr : found;
-    return error;
-}
-
 int OpenDrawLibrary(VmState*) {
     ResetDrawState();
     InstallShapeLayerKinds(true);
-    SetTextureBrushLookup(TextureBrushBitmap);
     return 0;
 }
 
 void ResetDrawLibrary() {
     ResetDrawState();
     InstallShapeLayerKinds(false);
-    SetTextureBrushLookup(nullptr);
 }
 
 }  // namespace

@@ -8,14 +8,13 @@
 #include "base/error_codes.h"
 #include "display/draw_target.h"
 #include "display/layer_system.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit.h"
 #include "gfx/channel_ops.h"
-#include "gfx/object_bitmaps.h"
 #include "gfx/safe_blt.h"
 #include "gfx/scale_bitmap.h"
 #include "gfx/transform_bitmap.h"
-#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "platform/os_alloc.h"
@@ -104,7 +103,7 @@ int GfxCreateClipRegion(VmState* state) {
         x = VmCheckInteger(state, 4);
         y = VmCheckInteger(state, 5);
         qzObjectBitmaps brush;
-        int rc = GetBrushBitmaps(state, brushId, &brush);
+        int rc = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, brushId, 0, &brush);
         if (rc) return rc;
         if (!brush.mask) return ERR_NOMASKBRUSH;
         shape = brush.mask;

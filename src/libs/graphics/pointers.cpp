@@ -8,10 +8,9 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
-#include "gfx/object_bitmaps.h"
-#include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/graphics/graphics_commands.h"
 #include "libs/sprite/sprite_lib.h"
@@ -117,8 +116,7 @@ int GfxCreatePointer(VmState* state) {
         const int32_t frame = sprite ? VmOptInteger(state, 4, 1) : 1;
         const int32_t hotX = VmOptInteger(state, hotIndex, -1), hotY = VmOptInteger(state, hotIndex + 1, -1);
         qzObjectBitmaps image;
-        int rc =
-            sprite ? GetSpriteFrameObjectBitmaps(state, source, frame, &image) : GetBrushBitmaps(state, source, &image);
+        int rc = GetObjectBitmaps(state, type, source, frame - 1, &image);
         if (rc) return rc;
         if (!image.bitmap || image.width < 1 || image.height < 1) return ERR_POINTERIMG;
         width = image.width;

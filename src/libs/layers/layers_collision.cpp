@@ -5,6 +5,7 @@
 #include "display/layer.h"
 #include "display/layer_collision.h"
 #include "display/layer_list.h"
+#include "display/object_types.h"
 #include "libs/layers/layers_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
@@ -37,16 +38,16 @@ void BrushArg(VmState* state, int index, qzCollisionObject* out) {
     qzObjectId id;
     GetObjectIdArg(&id, state, index);
     const double x = VmCheckNumber(state, index + 1), y = VmCheckNumber(state, index + 2);
-    const auto brush = CollisionSources().brush;
-    const int error = brush ? brush(state, id, x, y, out) : ERR_FINDBRUSH;
+    const auto collision = ObjectTypeOps(QZ_TYPE_BRUSH_OBJECT).collision;
+    const int error = collision ? collision(state, id, x, y, out) : ERR_FINDBRUSH;
     if (error) VmFailCommand(state, error);
 }
 
 void SpriteArg(VmState* state, int index, qzCollisionObject* out) {
     qzObjectId id;
     GetObjectIdArg(&id, state, index);
-    const auto sprite = CollisionSources().sprite;
-    const int error = sprite ? sprite(state, id, out) : ERR_FINDSPRITE;
+    const auto collision = ObjectTypeOps(QZ_TYPE_SPRITE_OBJECT).collision;
+    const int error = collision ? collision(state, id, 0, 0, out) : ERR_FINDSPRITE;
     if (error) VmFailCommand(state, error);
 }
 

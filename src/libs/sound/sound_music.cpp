@@ -5,6 +5,7 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "display/event_pump.h"
 #include "libs/dos/dos.h"
 #include "libs/sound/sound.h"
 #include "media/sound/audio_channels.h"
@@ -149,7 +150,7 @@ int WaitModulePosition(VmState* state, int32_t query) {
         SyncMusicStates();
         if (!gCurrentMusic) return 0;
         int error = 0;
-        if (DosPumpEvents(state, &error)) return error;
+        if (PumpEvents(state, QZ_PUMP_WAIT, &error)) return error;
         if (target <= CurrentModulePosition(query)) return 0;
         OsDelay(kWaitStepMs);
     }

@@ -7,12 +7,11 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display_scale.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
-#include "libs/brush/brush_lib.h"
-#include "libs/text/text_lib.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
@@ -113,11 +112,11 @@ int SpriteCreateSprite(VmState* state) {
     qzObjectBitmaps from;
     int error = 0;
     if (type == QZ_TYPE_BRUSH_OBJECT) {
-        error = GetBrushBitmaps(state, source, &from);
+        error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, source, 0, &from);
         qzBrush* brush = nullptr;
         if (!error && FindBrush(state, source, &brush, 0) == 0) from.keyColor = brush->transparentcolor;
     } else if (type == QZ_TYPE_TEXT_OBJECT) {
-        error = GetTextObjectBitmaps(state, source, &from);
+        error = GetObjectBitmaps(state, QZ_TYPE_TEXT_OBJECT, source, 0, &from);
     } else if (type == QZ_TYPE_ANIM_OBJECT) {
         // No anim is found.
         if (source.pointer) return ERR_FINDARRAY;
@@ -256,23 +255,6 @@ int OpenSpriteLibrary(VmState*) {
 void ResetSpriteLibrary() { InstallSpriteSeams(false); }
 
 }  // namespace
-
-int GetSpriteFrameObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
-    *out = qzObjectBitmaps();
-    qzSprite* sprite = nullptr;
-    int error = FindSprite(state, id, &sprite, 0);
-    if (error) return error;
-    qzSpriteFrame bitmaps;
-    if (frame < 1 || !GetSpriteFrameBitmaps(sprite, frame - 1, &bitmaps)) return ERR_ANIMFRAME;
-    out->bitmap = bitmaps.bitmap;
-    out->mask = bitmaps.mask;
-    out->alpha = bitmaps.alpha;
-    out->width = sprite->width;
-    out->height = sprite->height;
-    out->frames = sprite->frameCount;
-    out->keyColor = sprite->transparentColor;
-    return 0;
-}
 
 const qzLibraryDescriptor qzSpriteLibrary = {
     .name = "sprite",

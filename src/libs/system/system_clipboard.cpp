@@ -6,12 +6,11 @@
 #include <string>
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/channel_ops.h"
-#include "gfx/object_bitmaps.h"
 #include "image/brush.h"
-#include "libs/brush/brush_lib.h"
 #include "libs/system/system.h"
 #include "platform/host/backend_clipboard.h"
 #include "platform/os_alloc.h"
@@ -25,7 +24,7 @@ namespace {
 // The brush's pixels with its alpha channel or mask as their alpha.
 int BrushPixels(VmState* state, const qzObjectId& id, qzBackendClipboardData* data) {
     qzObjectBitmaps b;
-    int error = GetBrushBitmaps(state, id, &b);
+    int error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, id, 0, &b);
     if (error) return error;
     // The pixels go also when copying them runs out of memory and unwinds through here.
     std::unique_ptr<uint32_t, void (*)(void*)> pixels(

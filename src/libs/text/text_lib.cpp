@@ -2,8 +2,8 @@
 #include "libs/text/text_lib.h"
 
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "display/shadow_direction.h"
-#include "gfx/object_bitmaps.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/object_registry.h"
 #include "text/font_cache.h"
@@ -104,6 +104,22 @@ const qzConstantRow kTextConstants[] = {
     {nullptr, nullptr, 0},
 };
 
+// A text object's own bitmaps, for copies of it made by other libraries (ConvertToBrush and the
+// like).
+int TextObjectBitmaps(VmState* state, const qzObjectId& id, int32_t, qzObjectBitmaps* out) {
+    qzTextObject* object = nullptr;
+    int error = FindTextObject(state, id, &object, 0);
+    if (error) return error;
+    out->bitmap = object->bitmap;
+    out->mask = object->mask;
+    out->alpha = object->alpha;
+    out->width = object->width;
+    out->height = object->height;
+    out->frames = 1;
+    return 0;
+}
+const qzObjectTypeOps kTextObjectOps = {.bitmaps = TextObjectBitmaps};
+
 int OpenTextLibrary(VmState*) {
     ResetFontStyleState();
     SetDefaultTextEncoding(ENCODING_ISO8859_1);
@@ -114,6 +130,7 @@ int OpenTextLibrary(VmState*) {
     if (error) return error;
     GetFontStyleState()->font = topaz;
     InstallTextLayerKinds(true);
+    SetObjectTypeOps(QZ_TYPE_TEXT_OBJECT, &kTextObjectOps);
     return 0;
 }
 
@@ -125,6 +142,7 @@ void FreeTextLibrary(VmState* state) {
 
 void ResetTextLibrary() {
     InstallTextLayerKinds(false);
+    SetObjectTypeOps(QZ_TYPE_TEXT_OBJECT, nullptr);
     ResetFontStyleState();
     GetFontStyleState()->font = nullptr;
     SetDefaultTextEncoding(ENCODING_ISO8859_1);
@@ -140,17 +158,3 @@ const qzLibraryDescriptor qzTextLibrary = {
     .cleanups = {{QZ_STAGE_TEXT, FreeTextLibrary}},
     .reset = ResetTextLibrary,
 };
-
-int GetTextObjectBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out) {
-    *out = qzObjectBitmaps();
-    qzTextObject* object = nullptr;
-    int error = FindTextObject(state, id, &object, 0);
-    if (error) return error;
-    out->bitmap = object->bitmap;
-    out->mask = object->mask;
-    out->alpha = object->alpha;
-    out->width = object->width;
-    out->height = object->height;
-    out->frames = 1;
-    return 0;
-}

@@ -8,14 +8,11 @@
 #include "runtime/library.h"
 
 struct VmState;
-struct qzObjectBitmaps;
-struct qzObjectId;
 
 extern const qzLibraryDescriptor qzTextLibrary;
 
-// A text object's bitmaps, for copies of it made by other libraries (ConvertToBrush and the like).
-// 0, ERR_FINDARRAY, or ERR_FINDTEXTOBJECT with the number as error argument.
-int GetTextObjectBitmaps(VmState* state, const qzObjectId& id, qzObjectBitmaps* out);
+// Other libraries read a text object's bitmaps through its row of display/object_types.h: 0,
+// ERR_FINDARRAY, or ERR_FINDTEXTOBJECT with the number as error argument.
 
 // Command handlers.
 int TextSetFont(VmState* state);
