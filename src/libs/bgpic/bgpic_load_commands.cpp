@@ -61,8 +61,7 @@ void ReadPalette(VmState* state, int index, uint32_t* palette) {
 }  // namespace
 
 int BGPicLoadBGPic(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadBGPicOptions options;
     std::string loaders, adapters;

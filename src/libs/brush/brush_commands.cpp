@@ -84,13 +84,10 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
         int error = LayerContent(state, sourceIndex, frame, &from);
         if (error) return error;
     } else {
-        qzObjectId source;
-        GetObjectIdArg(&source, state, sourceIndex);
+        const qzObjectId source = CheckObjectIdArg(state, sourceIndex);
         if (type == kBrush && !IsAutoObjectId(dest) && SameObjectId(dest, source)) return ERR_WRONGUSAGE;
         if (type == kBrush) {
-            qzBrush* brush = nullptr;
-            int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_NOVECTOR);
-            if (error) return error;
+            qzBrush* brush = CheckBrush(state, source, QZ_FINDBRUSH_NOVECTOR);
             from.bitmap = brush->bitmap;
             from.mask = brush->mask;
             from.alpha = brush->alpha;
@@ -98,9 +95,7 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.height = brush->height;
             from.key = brush->transparentcolor;
         } else if (type == kBGPic) {
-            qzBGPic* pic = nullptr;
-            int error = FindBGPic(state, source, &pic, 0);
-            if (error) return error;
+            qzBGPic* pic = CheckBGPic(state, source, 0);
             from.bitmap = pic->scaledBitmap ? pic->scaledBitmap : pic->bitmap;
             from.mask = pic->scaledBitmap ? pic->scaledMask : pic->mask;
             from.alpha = pic->scaledBitmap ? pic->scaledAlpha : pic->alpha;
@@ -142,8 +137,7 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
 }  // namespace
 
 int BrushCreateBrush(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t width = VmCheckInteger(state, 2);
     const int32_t height = VmCheckInteger(state, 3);
     const uint32_t color = (uint32_t)VmOptInteger(state, 4, 0);
@@ -168,8 +162,7 @@ int BrushCreateBrush(VmState* state) {
 }
 
 int BrushLoadBrush(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadBrushOptions options;
     std::string loaders, adapters, cache, cachedLoad;
@@ -220,8 +213,7 @@ int BrushLoadBrush(VmState* state) {
 }
 
 int BrushSaveBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     std::string file = VmCheckString(state, 2);
     const int32_t color = VmOptInteger(state, 3, 0);
     const int32_t format = VmOptInteger(state, 4, IMGFMT_BMP);
@@ -236,9 +228,8 @@ int BrushSaveBrush(VmState* state) {
 }
 
 int BrushCopyBrush(VmState* state) {
-    qzObjectId source, dest;
-    GetObjectIdArg(&source, state, 1);
-    GetNumericIdArg(&dest, state, 2);
+    const qzObjectId source = CheckObjectIdArg(state, 1);
+    const qzObjectId dest = CheckNumericIdArg(state, 2);
     int32_t hardware = -1;
     qzObjectId display = {0, nullptr};
     int displayGiven = 0;
@@ -248,16 +239,14 @@ int BrushCopyBrush(VmState* state) {
         GetTableFieldObjectId(state, 3, "display", &display, &displayGiven);
     }
     if (!IsAutoObjectId(dest) && SameObjectId(source, dest)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_HARDWARE);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, source, QZ_FINDBRUSH_HARDWARE);
     if (brush->hardware && hardware == 0) return ERR_WRONGUSAGE;
     const int asHardware = brush->hardware || hardware == 1;
     if (asHardware && !displayGiven) display = brush->hardware ? brush->displayid : qzObjectId{0, nullptr};
     // The copy is made before the destination number is freed: the source may be that brush.
     const qzObjectId automatic = {0, QZ_AUTO_ID};
     qzBrush* copy = nullptr;
-    error = CopyBrushRecord(state, brush, automatic, asHardware, asHardware ? &display : nullptr, &copy);
+    const int error = CopyBrushRecord(state, brush, automatic, asHardware, asHardware ? &display : nullptr, &copy);
     if (error) return error;
     if (asHardware && copy->hardware && !copy->display) copy->display = CurrentDisplay();
     FreeBrushForReuse(state, dest);
@@ -267,8 +256,7 @@ int BrushCopyBrush(VmState* state) {
 }
 
 int BrushGetBrushLink(VmState* state) {
-    qzObjectId dest;
-    GetNumericIdArg(&dest, state, 1);
+    const qzObjectId dest = CheckNumericIdArg(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
     const int32_t frame = VmOptInteger(state, 4, 1);
     return LinkToBrush(state, dest, type, 3, frame);
@@ -276,14 +264,12 @@ int BrushGetBrushLink(VmState* state) {
 
 int BrushConvertToBrush(VmState* state) {
     const int32_t type = VmCheckInteger(state, 1);
-    qzObjectId dest;
-    GetNumericIdArg(&dest, state, 3);
+    const qzObjectId dest = CheckNumericIdArg(state, 3);
     const int32_t frame = VmOptInteger(state, 4, 1);
     return LinkToBrush(state, dest, type, 2, frame);
 }
 
 int BrushFreeBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return DeleteBrush(state, id, 1);
 }

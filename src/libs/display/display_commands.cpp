@@ -21,8 +21,7 @@ namespace {
 
 // The display named by the argument, or the command fails with the lookup's error.
 qzDisplay* CheckDisplay(VmState* state, int index) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     qzDisplay* display = nullptr;
     int error = FindDisplayById(id, &display);
     if (error) VmFailCommand(state, error);
@@ -49,8 +48,7 @@ int OptFlag(VmState* state, int index) {
 }  // namespace
 
 int DispCreateDisplay(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     int table = 0;
     if (VmGetTop(state) >= 2 && VmType(state, 2) != VM_TNIL) {
         VmCheckTable(state, 2);
@@ -105,8 +103,7 @@ int DispCloseDisplay(VmState* state) {
 
 int DispFreeDisplay(VmState* state) {
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return FreeDisplayCore(state, id, 1);
 }
 

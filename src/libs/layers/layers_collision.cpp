@@ -34,8 +34,7 @@ qzCollisionObject BoxArg(VmState* state, int index) {
 }
 
 void BrushArg(VmState* state, int index, qzCollisionObject* out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     const double x = VmCheckNumber(state, index + 1), y = VmCheckNumber(state, index + 2);
     const auto brush = CollisionSources().brush;
     const int error = brush ? brush(state, id, x, y, out) : ERR_FINDBRUSH;
@@ -43,8 +42,7 @@ void BrushArg(VmState* state, int index, qzCollisionObject* out) {
 }
 
 void SpriteArg(VmState* state, int index, qzCollisionObject* out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     const auto sprite = CollisionSources().sprite;
     const int error = sprite ? sprite(state, id, out) : ERR_FINDSPRITE;
     if (error) VmFailCommand(state, error);

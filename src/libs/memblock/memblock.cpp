@@ -170,8 +170,7 @@ qzMemBlock* CheckMemBlock(VmState* state, int index) {
 namespace {
 
 int MemAllocMem(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 2, 2, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(VmCheckArgCount(state, 2, 2, 0, 0), 1);
     double size = std::trunc(VmCheckNumber(state, 2));
     if (!(size >= 1) || size > kMaxBlockSize) return ERR_MEM;
     auto* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(size), 1));
@@ -180,8 +179,7 @@ int MemAllocMem(VmState* state) {
 }
 
 int MemAllocMemFromPointer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 3, 3, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(VmCheckArgCount(state, 3, 3, 0, 0), 1);
     int type = VmType(state, 2);
     if (type != VM_TUSERDATA && type != VM_TLIGHTUSERDATA) {
         SetErrorArgIndex(2);

@@ -93,8 +93,7 @@ int SysWait(VmState* state) {
 }
 
 int SysStartTimer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 0, 1, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(VmCheckArgCount(state, 0, 1, 0, 0), 1);
     qzTimer* timer = IsAutoObjectId(id) ? nullptr : FindTimer(id);
     if (timer) {
         // Restarting keeps the record (and its object data) but clears the count.
