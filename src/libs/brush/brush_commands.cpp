@@ -167,24 +167,21 @@ int BrushLoadBrush(VmState* state) {
     qzLoadBrushOptions options;
     std::string loaders, adapters, cache, cachedLoad;
     if (VmType(state, 3) == VM_TTABLE) {
-        int32_t transparency = -1, value = 0;
+        int32_t transparency = -1;
         int found = 0;
         GetTableFieldInt(state, 3, "transparency", &transparency, &found);
         options.transparentColor = found ? (transparency & 0xFFFFFF) : -1;
-        GetTableFieldBool(state, 3, "loadalpha", &value, nullptr) && (options.loadAlpha = value != 0);
-        value = 0;
-        GetTableFieldBool(state, 3, "loadtransparency", &value, nullptr) && (options.loadTransparency = value != 0);
+        GetTableFieldFlag(state, 3, "loadalpha", &options.loadAlpha, nullptr);
+        GetTableFieldFlag(state, 3, "loadtransparency", &options.loadTransparency, nullptr);
         GetTableFieldInt(state, 3, "globalalpha", &options.globalAlpha, nullptr);
         GetTableFieldInt(state, 3, "x", &options.x, nullptr);
         GetTableFieldInt(state, 3, "y", &options.y, nullptr);
         GetTableFieldInt(state, 3, "width", &options.width, nullptr);
         GetTableFieldInt(state, 3, "height", &options.height, nullptr);
-        int32_t flag = 0;
-        if (GetTableFieldBool(state, 3, "hardware", &flag, nullptr)) options.hardware = flag != 0;
+        GetTableFieldFlag(state, 3, "hardware", &options.hardware, nullptr);
         GetTableFieldIntOrPercent(state, 3, "scalewidth", 1, &options.scaleWidth, nullptr);
         GetTableFieldIntOrPercent(state, 3, "scaleheight", 1, &options.scaleHeight, nullptr);
-        flag = 0;
-        if (GetTableFieldBool(state, 3, "smoothscale", &flag, nullptr)) options.smooth = flag != 0;
+        GetTableFieldFlag(state, 3, "smoothscale", &options.smooth, nullptr);
         GetTableFieldObjectId(state, 3, "display", &options.display, nullptr);
         if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr))
             options.loaderList = loaders.c_str();
@@ -194,8 +191,7 @@ int BrushLoadBrush(VmState* state) {
             options.cache = cache.c_str();
         if (GetTableFieldString(state, 3, "cachedload", nullptr, 0, &cachedLoad, nullptr) && !cachedLoad.empty())
             options.cachedLoad = cachedLoad.c_str();
-        flag = 0;
-        if (GetTableFieldBool(state, 3, "cachealpha", &flag, nullptr)) options.cacheAlpha = flag != 0;
+        GetTableFieldFlag(state, 3, "cachealpha", &options.cacheAlpha, nullptr);
     } else if (VmGetTop(state) >= 3 && VmType(state, 3) != VM_TNIL) {
         const int32_t key = VmCheckInteger(state, 3);
         options.transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);

@@ -66,8 +66,7 @@ int DispOpenDisplay(VmState* state) {
     if (d->state != QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
     int noSelect = 0;
     if (VmType(state, 2) == VM_TTABLE) {
-        int32_t value = 0;
-        if (GetTableFieldBool(state, 2, "noselect", &value, nullptr)) noSelect = value != 0;
+        GetTableFieldFlag(state, 2, "noselect", &noSelect, nullptr);
         int32_t monitor = d->monitor;
         int given = 0;
         int error = ReadMonitorTag(state, 2, &monitor, &given);

@@ -326,7 +326,7 @@ void ReadSaveQualityOptions(VmState* state, int argIndex, int* quality, int* col
         int found = 0;
         if (GetTableFieldInt(state, argIndex, "quality", &value, &found)) *quality = value;
         if (GetTableFieldInt(state, argIndex, "colors", &value, &found)) *colours = value;
-        if (GetTableFieldBool(state, argIndex, "dither", &value, &found)) *dither = value != 0;
+        GetTableFieldFlag(state, argIndex, "dither", dither, &found);
         return;
     }
     *quality = VmCheckInteger(state, argIndex);
