@@ -30,7 +30,7 @@ constexpr uint32_t kTagAlphaIntensity = 6;
 const qzCommandRow kGraphicsCommands[] = {
     {"Red", GfxRed, 1, 1},
     {"Green", GfxGreen, 1, 1},
-    {"Blue", GfxBlue},
+    {"Blue", GfxBlue, 1, 1},
     {"RGB", GfxRGB, 3, 3},
     {"ARGB", GfxARGB, 2, 2},
     {"GetRealColor", GfxGetRealColor, 1, 1},

@@ -270,7 +270,6 @@ int LayersTranslate(VmState* state) {
 }
 
 int LayersSelect(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     CheckLayerCommand(state);
     // The selection takes its layer from the picture the display shows.
     qzBGPic* pic = CurrentDisplay()->bgpic;
