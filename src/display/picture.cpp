@@ -21,6 +21,8 @@
 #include "gfx/scale_bitmap.h"
 #include "platform/os_alloc.h"
 #include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -165,6 +167,16 @@ int FindBGPic(VmState* state, const qzObjectId& id, qzBGPic** out, int flags) {
     if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDBGPIC;
+}
+
+qzBGPic* CheckBGPic(VmState* state, const qzObjectId& id, int flags) {
+    qzBGPic* pic = nullptr;
+    if (int error = FindBGPic(state, id, &pic, flags)) VmFailCommand(state, error);
+    return pic;
+}
+
+qzBGPic* CheckBGPic(VmState* state, int index, int flags) {
+    return CheckBGPic(state, CheckObjectIdArg(state, index), flags);
 }
 
 int DeleteBGPic(VmState* state, const qzObjectId& id, int reportNotFound) {

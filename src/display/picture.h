@@ -96,6 +96,10 @@ int CreateBlankBGPic(const qzObjectId& id, int32_t width, int32_t height, uint32
 // Looks a picture up. 0; ERR_FINDARRAY for a handle, ERR_FINDBGPIC with the number; ERR_LOCKEDOBJ
 // when modifying a locked picture.
 int FindBGPic(VmState* state, const qzObjectId& id, qzBGPic** out, int flags);
+// FindBGPic for a command: the picture, or the command fails (VmFailCommand) with FindBGPic's
+// error. The index form reads the identifier argument first.
+qzBGPic* CheckBGPic(VmState* state, const qzObjectId& id, int flags);
+qzBGPic* CheckBGPic(VmState* state, int index, int flags);
 // A new picture under newId with copies of the picture's bitmaps (each distinct copy once), its
 // texture, palette and object data; type, fill, transparent colour and loader value are kept, and
 // a generated picture shares its source. 0, ERR_BITMAP, ERR_MEM.

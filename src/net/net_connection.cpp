@@ -11,6 +11,7 @@
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
 #include "runtime/runtime.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -70,6 +71,12 @@ int FindConnection(const qzObjectId& id, qzConnection** out) {
 int FindServer(const qzObjectId& id, qzServer** out) {
     *out = reinterpret_cast<qzServer*>(FindObjectInList(*NetServerList(), id));
     return *out ? 0 : NotFound(id, ERR_FINDSERVER);
+}
+
+qzConnection* CheckConnection(VmState* state, const qzObjectId& id) {
+    qzConnection* connection = nullptr;
+    if (int error = FindConnection(id, &connection)) VmFailCommand(state, error);
+    return connection;
 }
 
 int AddConnection(qzObjectId* id, qzSocket* socket, qzConnection** out) {

@@ -34,6 +34,9 @@ struct qzServer {
 // number as error argument.
 int FindConnection(const qzObjectId& id, qzConnection** out);
 int FindServer(const qzObjectId& id, qzServer** out);
+// FindConnection for a command: the connection, or the command fails (VmFailCommand) with
+// FindConnection's error.
+qzConnection* CheckConnection(VmState* state, const qzObjectId& id);
 // Appends a cleared node for the socket (an automatic identifier becomes the node's handle) and
 // sets the socket's time-out to block 0, total 0. 0 or ERR_MEM (the socket stays the caller's).
 int AddConnection(qzObjectId* id, qzSocket* socket, qzConnection** out);

@@ -10,6 +10,7 @@
 #include "platform/os_alloc.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -39,6 +40,12 @@ int FindUdpObject(const qzObjectId& id, qzUdpObject** out) {
     if (id.pointer) return ERR_FINDARRAY;
     SetErrorArgIndex(id.number);
     return ERR_FINDUDPOBJECT;
+}
+
+qzUdpObject* CheckUdpObject(VmState* state, const qzObjectId& id) {
+    qzUdpObject* object = nullptr;
+    if (int error = FindUdpObject(id, &object)) VmFailCommand(state, error);
+    return object;
 }
 
 int RemoveUdpObject(VmState* state, const qzObjectId& id) {

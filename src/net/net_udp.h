@@ -24,6 +24,9 @@ struct qzUdpObject {
 
 // 0; ERR_FINDARRAY for a handle; ERR_FINDUDPOBJECT with the number as error argument.
 int FindUdpObject(const qzObjectId& id, qzUdpObject** out);
+// FindUdpObject for a command: the object, or the command fails (VmFailCommand) with
+// FindUdpObject's error.
+qzUdpObject* CheckUdpObject(VmState* state, const qzObjectId& id);
 int RemoveUdpObject(VmState* state, const qzObjectId& id);
 void FreeAllUdpObjects(VmState* state);
 // Creates a bound, non-blocking datagram socket and its node (the CreateUDPObject command's

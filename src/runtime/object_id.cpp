@@ -34,3 +34,15 @@ void GetNumericIdArg(qzObjectId* id, VmState* state, int index) {
     if (!VmIsNumber(state, index)) RaiseNumberExpected(state, index);
     *id = {VmTruncateNumber(VmToNumber(state, index)), nullptr};
 }
+
+qzObjectId CheckObjectIdArg(VmState* state, int index) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, index);
+    return id;
+}
+
+qzObjectId CheckNumericIdArg(VmState* state, int index) {
+    qzObjectId id;
+    GetNumericIdArg(&id, state, index);
+    return id;
+}

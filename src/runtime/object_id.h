@@ -12,3 +12,6 @@ void GetObjectIdArg(qzObjectId* id, VmState* state, int index);
 // (or no argument) asks for an automatic identifier {0, QZ_AUTO_ID}; anything else raises
 // ERR_NUMEXPECTED.
 void GetNumericIdArg(qzObjectId* id, VmState* state, int index);
+// The same two reads as one call that gives the identifier: the prologue of a handler.
+qzObjectId CheckObjectIdArg(VmState* state, int index);
+qzObjectId CheckNumericIdArg(VmState* state, int index);

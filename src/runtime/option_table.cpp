@@ -117,6 +117,20 @@ int GetTableFieldBool(VmState* state, int tableIndex, const char* key, int32_t* 
     return GetTableFieldInt(state, tableIndex, key, value, found);
 }
 
+int GetTableFieldFlag(VmState* state, int tableIndex, const char* key, int* value, int* found) {
+    int32_t word = 0;
+    if (!GetTableFieldBool(state, tableIndex, key, &word, found)) return 0;
+    *value = word != 0 ? 1 : 0;
+    return 1;
+}
+
+int GetTableFieldFlag(VmState* state, int tableIndex, const char* key, bool* value, int* found) {
+    int32_t word = 0;
+    if (!GetTableFieldBool(state, tableIndex, key, &word, found)) return 0;
+    *value = word != 0;
+    return 1;
+}
+
 int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, int allowOver100, int32_t* value,
                               int* found) {
     if (!PushField(state, tableIndex, key)) return 0;

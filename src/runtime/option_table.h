@@ -29,6 +29,10 @@ int GetTableFieldNumber(VmState* state, int tableIndex, const char* key, double*
 // Booleans are numbers: the field as a 32-bit word, non-zero = true (a boolean counts as 0 or 1).
 // ERR_NUMTABLEARG.
 int GetTableFieldBool(VmState* state, int tableIndex, const char* key, int32_t* value, int* found);
+// An on/off option, the way handlers read them: GetTableFieldBool's values stored as 1 (non-zero)
+// or 0. ERR_NUMTABLEARG.
+int GetTableFieldFlag(VmState* state, int tableIndex, const char* key, int* value, int* found);
+int GetTableFieldFlag(VmState* state, int tableIndex, const char* key, bool* value, int* found);
 // A number, or a string "N%" stored as -N (N in 0 .. 100, no upper bound with allowOver100).
 // ERR_NUMTABLEARG for other types, ERR_PERCENTFORMATSTR for a bad percent string.
 int GetTableFieldIntOrPercent(VmState* state, int tableIndex, const char* key, int allowOver100, int32_t* value,

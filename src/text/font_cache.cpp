@@ -16,6 +16,7 @@
 #include "runtime/console.h"
 #include "runtime/linked_file.h"
 #include "runtime/object_data.h"
+#include "runtime/object_id.h"
 #include "runtime/option_table.h"
 #include "text/bitmap_font.h"
 #include "text/font_engine.h"
@@ -134,6 +135,14 @@ int FindFont(const qzObjectId& id, qzFontHandle** out) {
     SetErrorArgIndex(id.number);
     return ERR_FINDFONT2;
 }
+
+qzFontHandle* CheckFont(VmState* state, const qzObjectId& id) {
+    qzFontHandle* handle = nullptr;
+    if (int error = FindFont(id, &handle)) VmFailCommand(state, error);
+    return handle;
+}
+
+qzFontHandle* CheckFont(VmState* state, int index) { return CheckFont(state, CheckObjectIdArg(state, index)); }
 
 int DeleteFontHandle(VmState* state, const qzObjectId& id) {
     qzFontHandle* handle = nullptr;

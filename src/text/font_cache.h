@@ -46,6 +46,10 @@ qzObjectHeader** GetFontHandleList();
 int AddFontHandle(const qzObjectId& id, qzFont* font, qzFontHandle** out);
 // Returns 0 with *out set, ERR_FINDARRAY for an unknown handle or ERR_FINDFONT2 with the number.
 int FindFont(const qzObjectId& id, qzFontHandle** out);
+// FindFont for a command: the handle, or the command fails (VmFailCommand) with FindFont's error.
+// The index form reads the identifier argument first.
+qzFontHandle* CheckFont(VmState* state, const qzObjectId& id);
+qzFontHandle* CheckFont(VmState* state, int index);
 // Unlinks and frees a handle and its object data; the font stays in the cache.
 int DeleteFontHandle(VmState* state, const qzObjectId& id);
 

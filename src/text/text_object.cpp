@@ -19,8 +19,10 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "runtime/object_data.h"
+#include "runtime/object_id.h"
 #include "text/text_layer.h"
 #include "text/text_output.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -129,6 +131,16 @@ int FindTextObject(VmState* state, const qzObjectId& id, qzTextObject** out, int
     }
     *out = object;
     return 0;
+}
+
+qzTextObject* CheckTextObject(VmState* state, const qzObjectId& id, int flags) {
+    qzTextObject* object = nullptr;
+    if (int error = FindTextObject(state, id, &object, flags)) VmFailCommand(state, error);
+    return object;
+}
+
+qzTextObject* CheckTextObject(VmState* state, int index, int flags) {
+    return CheckTextObject(state, CheckObjectIdArg(state, index), flags);
 }
 
 int CreateTextObject(VmState* state, const qzObjectId& id, const qzTextStyle& style, qzTextObject** out) {

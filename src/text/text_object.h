@@ -42,6 +42,10 @@ qzObjectHeader** GetTextObjectList();
 // The lookup other subsystems call (layers, transitions, attribute queries). 0 with *out set, or
 // ERR_FINDARRAY for a handle, ERR_FINDTEXTOBJECT with the number, ERR_LOCKEDOBJ, ERR_MEM.
 int FindTextObject(VmState* state, const qzObjectId& id, qzTextObject** out, int flags);
+// FindTextObject for a command: the object, or the command fails (VmFailCommand) with
+// FindTextObject's error. The index form reads the identifier argument first.
+qzTextObject* CheckTextObject(VmState* state, const qzObjectId& id, int flags);
+qzTextObject* CheckTextObject(VmState* state, int index, int flags);
 
 // Renders the text style (copied) as a new object under the identifier (an automatic one becomes
 // the record); an object with the same number is deleted first. 0 or an error.

@@ -9,6 +9,8 @@
 #include "base/error_codes.h"
 #include "platform/os_alloc.h"
 #include "runtime/object_data.h"
+#include "runtime/object_id.h"
+#include "vm/vm.h"
 
 namespace {
 
@@ -48,6 +50,14 @@ int FindPath(const qzObjectId& id, qzPath** out) {
     SetErrorArgIndex(id.number);
     return ERR_FINDPATH;
 }
+
+qzPath* CheckPath(VmState* state, const qzObjectId& id) {
+    qzPath* path = nullptr;
+    if (int error = FindPath(id, &path)) VmFailCommand(state, error);
+    return path;
+}
+
+qzPath* CheckPath(VmState* state, int index) { return CheckPath(state, CheckObjectIdArg(state, index)); }
 
 int GrowPathBuffer(qzPath* path, size_t needed) {
     size_t used = PathBytesInUse(path);

@@ -75,6 +75,10 @@ qzObjectHeader** GetPathList();
 // Finds the path whose identifier matches in both words: 0 with *out set, ERR_FINDARRAY for a
 // handle, or ERR_FINDPATH with the number as the error argument.
 int FindPath(const qzObjectId& id, qzPath** out);
+// FindPath for a command: the path, or the command fails (VmFailCommand) with FindPath's error.
+// The index form reads the identifier argument first.
+qzPath* CheckPath(VmState* state, const qzObjectId& id);
+qzPath* CheckPath(VmState* state, int index);
 // Makes room for `needed` more bytes: nothing when they fit behind the bytes in use, else a new
 // zero-filled block of capacity + max(needed, 1024) bytes takes the bytes in use. 0 or ERR_MEM
 // (the path unchanged).

@@ -21,6 +21,8 @@ Arg Options() {
         {"color", 4294901760.0},
         {"negative", -7.8},
         {"flag", true},
+        {"off", false},
+        {"fraction", 0.75},
         {"numstr", "42"},
         {"name", "Title"},
         {"bytes", std::string("a\0b", 3)},
@@ -82,6 +84,7 @@ TEST(OptionTable, NumericReaders) {
     const Bad bad[] = {
         {[&](VmState* s) { GetTableFieldInt(s, 1, "name", &i, nullptr); }, ERR_NUMTABLEARG},
         {[&](VmState* s) { GetTableFieldBool(s, 1, "sub", &i, nullptr); }, ERR_NUMTABLEARG},
+        {[&](VmState* s) { GetTableFieldFlag(s, 1, "name", &i, nullptr); }, ERR_NUMTABLEARG},
         {[&](VmState* s) { GetTableFieldNumber(s, 1, "half", &d, nullptr); }, ERR_NUMTABLEARG},
     };
     for (const Bad& b : bad) {
@@ -90,6 +93,32 @@ TEST(OptionTable, NumericReaders) {
     }
     WithOptions(vm, [&](VmState* s) { GetTableFieldInt(s, 1, "name", &i, nullptr); });
     EXPECT_EQ(FormatErrorText(ERR_NUMTABLEARG), "Number expected in table argument \"name\"!");
+}
+
+// On/off options: a boolean or a number (truncated like an integer), stored as 0 or 1; a missing
+// field leaves the value alone.
+TEST(OptionTable, FlagReader) {
+    VmScope vm;
+    const struct {
+        const char* key;
+        int expected;
+    } cases[] = {{"flag", 1},     {"off", 0},    {"color", 1},  {"negative", 1},
+                 {"fraction", 0}, {"numstr", 1}, {"missing", 7}};
+    for (const auto& c : cases) {
+        int flag = 7;
+        bool on = c.expected == 7;
+        int found = 0;
+        ASSERT_EQ(WithOptions(vm,
+                              [&](VmState* s) {
+                                  EXPECT_EQ(GetTableFieldFlag(s, 1, c.key, &flag, &found), c.expected == 7 ? 0 : 1);
+                                  GetTableFieldFlag(s, 1, c.key, &on, nullptr);
+                              }),
+                  0)
+            << c.key;
+        EXPECT_EQ(flag, c.expected) << c.key;
+        EXPECT_EQ(found, c.expected == 7 ? 0 : 1) << c.key;
+        EXPECT_EQ(on, c.expected != 0) << c.key;
+    }
 }
 
 TEST(OptionTable, PercentReaders) {

@@ -19,8 +19,7 @@ int FreeBGPicForReuse(VmState* state, const qzObjectId& id) {
 }
 
 int BGPicCreateBGPic(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t width = VmCheckInteger(state, 2);
     const int32_t height = VmCheckInteger(state, 3);
     const uint32_t color = uint32_t(VmOptInteger(state, 4, 0)) & 0xFFFFFF;
@@ -34,20 +33,16 @@ int BGPicCreateBGPic(VmState* state) {
 }
 
 int BGPicFreeBGPic(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return DeleteBGPic(state, id, 1);
 }
 
 int BGPicCopyBGPic(VmState* state) {
-    qzObjectId source, dest;
-    GetObjectIdArg(&source, state, 1);
-    GetNumericIdArg(&dest, state, 2);
+    const qzObjectId source = CheckObjectIdArg(state, 1);
+    const qzObjectId dest = CheckNumericIdArg(state, 2);
     if (!IsAutoObjectId(dest) && SameObjectId(source, dest)) return ERR_WRONGUSAGE;
-    qzBGPic* pic = nullptr;
-    int error = FindBGPic(state, source, &pic, 0);
-    if (error) return error;
-    error = FreeBGPicForReuse(state, dest);
+    qzBGPic* pic = CheckBGPic(state, source, 0);
+    int error = FreeBGPicForReuse(state, dest);
     if (error) return error;
     qzBGPic* copy = nullptr;
     error = CopyBGPicRecord(state, pic, dest, &copy);
@@ -56,9 +51,8 @@ int BGPicCopyBGPic(VmState* state) {
 }
 
 int BGPicBrushToBGPic(VmState* state) {
-    qzObjectId brushId, id;
-    GetObjectIdArg(&brushId, state, 1);
-    GetNumericIdArg(&id, state, 2);
+    const qzObjectId brushId = CheckObjectIdArg(state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 2);
     qzBrush* brush = CheckBrush(state, brushId, 0);
     if (brush->type == QZ_IMAGETYPE_VECTOR && brush->transformedvector) return ERR_TFVBRUSHBGPIC;
     if (!brush->bitmap) return ERR_BITMAP;
@@ -85,19 +79,17 @@ int BGPicBrushToBGPic(VmState* state) {
 }
 
 int BGPicBGPicToBrush(VmState* state) {
-    qzObjectId picId, id;
-    GetObjectIdArg(&picId, state, 1);
-    GetNumericIdArg(&id, state, 2);
-    qzBGPic* pic = nullptr;
-    int error = FindBGPic(state, picId, &pic, 0);
-    if (error) return error;
+    const qzObjectId picId = CheckObjectIdArg(state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 2);
+    qzBGPic* pic = CheckBGPic(state, picId, 0);
     const bool vector = pic->type == QZ_PICTURE_GENERATED && pic->source;
     if (vector && (pic->scaledWidth != pic->origWidth || pic->scaledHeight != pic->origHeight))
         return ERR_TFVBGPICBRUSH;
     if (!pic->scaledBitmap) return ERR_BITMAP;
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    error = CopyBitMap(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, 0, 0, pic->scaledWidth, pic->scaledHeight,
-                       0, &bitmap, pic->scaledMask ? &mask : nullptr, pic->scaledAlpha ? &alpha : nullptr);
+    int error =
+        CopyBitMap(pic->scaledBitmap, pic->scaledMask, pic->scaledAlpha, 0, 0, pic->scaledWidth, pic->scaledHeight, 0,
+                   &bitmap, pic->scaledMask ? &mask : nullptr, pic->scaledAlpha ? &alpha : nullptr);
     if (error) return error;
     FreeBrushForReuse(state, id);
     if (vector) RetainImageSource(pic->source);

@@ -20,13 +20,10 @@ void ReadOptionalXYTable(VmState* state, int index, int32_t* x, int32_t* y) {
 }
 
 int BGPicDisplayBGPic(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t x, y;
     ReadOptionalXYTable(state, 2, &x, &y);
-    qzBGPic* pic = nullptr;
-    int error = FindBGPic(state, id, &pic, 0);
-    if (error) return error;
+    qzBGPic* pic = CheckBGPic(state, id, 0);
     if (IsVideoRecording() && (pic->mask || pic->alpha)) return ERR_VIDRECTRANS;
     qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_WRONGUSAGE;
@@ -39,17 +36,14 @@ int BGPicDisplayBGPic(VmState* state) {
 }
 
 int BGPicScaleBGPic(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzBGPic* pic = nullptr;
-    int error = FindBGPic(state, id, &pic, 0);
-    if (error) return error;
+    const qzObjectId id = CheckObjectIdArg(state, 1);
+    qzBGPic* pic = CheckBGPic(state, id, 0);
     int32_t width = CheckSizeArg(state, 2, pic->scaledWidth);
     int32_t height = CheckSizeArg(state, 3, pic->scaledHeight);
     const int smooth = VmOptInteger(state, 4, 0) != 0;
     if (IsPictureOnAnyDisplay(pic)) return ERR_SCALEBGPIC;
     if (IsPictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;
-    error = ApplyKeepAspectSize(pic->scaledWidth, pic->scaledHeight, &width, &height);
+    int error = ApplyKeepAspectSize(pic->scaledWidth, pic->scaledHeight, &width, &height);
     if (error) return error;
     if (width == pic->scaledWidth && height == pic->scaledHeight) return 0;
     error = FindBGPic(state, id, &pic, QZ_FINDPIC_MODIFY);

@@ -61,25 +61,22 @@ void ReadPalette(VmState* state, int index, uint32_t* palette) {
 }  // namespace
 
 int BGPicLoadBGPic(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadBGPicOptions options;
     std::string loaders, adapters;
     if (VmType(state, 3) == VM_TTABLE) {
-        int32_t transparency = -1, value = 0;
+        int32_t transparency = -1;
         int found = 0;
         GetTableFieldInt(state, 3, "transparency", &transparency, &found);
         options.transparentColor = found ? (transparency & 0xFFFFFF) : -1;
-        if (GetTableFieldBool(state, 3, "loadalpha", &value, nullptr)) options.loadAlpha = value != 0;
-        value = 0;
-        if (GetTableFieldBool(state, 3, "loadtransparency", &value, nullptr)) options.loadTransparency = value != 0;
+        GetTableFieldFlag(state, 3, "loadalpha", &options.loadAlpha, nullptr);
+        GetTableFieldFlag(state, 3, "loadtransparency", &options.loadTransparency, nullptr);
         int error = ReadFill(state, 3, &options.fill);
         if (error) return error;
         GetTableFieldIntOrPercent(state, 3, "scalewidth", 1, &options.scaleWidth, nullptr);
         GetTableFieldIntOrPercent(state, 3, "scaleheight", 1, &options.scaleHeight, nullptr);
-        value = 0;
-        if (GetTableFieldBool(state, 3, "smoothscale", &value, nullptr)) options.smooth = value != 0;
+        GetTableFieldFlag(state, 3, "smoothscale", &options.smooth, nullptr);
         if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr))
             options.loaderList = loaders.c_str();
         if (GetTableFieldString(state, 3, "adapter", nullptr, 0, &adapters, nullptr))

@@ -82,13 +82,10 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
         int error = LayerContent(state, sourceIndex, frame, &from);
         if (error) return error;
     } else {
-        qzObjectId source;
-        GetObjectIdArg(&source, state, sourceIndex);
+        const qzObjectId source = CheckObjectIdArg(state, sourceIndex);
         if (type == kBrush && !IsAutoObjectId(dest) && SameObjectId(dest, source)) return ERR_WRONGUSAGE;
         if (type == kBrush) {
-            qzBrush* brush = nullptr;
-            int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_NOVECTOR);
-            if (error) return error;
+            qzBrush* brush = CheckBrush(state, source, QZ_FINDBRUSH_NOVECTOR);
             from.bitmap = brush->bitmap;
             from.mask = brush->mask;
             from.alpha = brush->alpha;
@@ -96,9 +93,7 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.height = brush->height;
             from.key = brush->transparentcolor;
         } else if (type == kBGPic) {
-            qzBGPic* pic = nullptr;
-            int error = FindBGPic(state, source, &pic, 0);
-            if (error) return error;
+            qzBGPic* pic = CheckBGPic(state, source, 0);
             from.bitmap = pic->scaledBitmap ? pic->scaledBitmap : pic->bitmap;
             from.mask = pic->scaledBitmap ? pic->scaledMask : pic->mask;
             from.alpha = pic->scaledBitmap ? pic->scaledAlpha : pic->alpha;
@@ -135,8 +130,7 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
 }  // namespace
 
 int BrushCreateBrush(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t width = VmCheckInteger(state, 2);
     const int32_t height = VmCheckInteger(state, 3);
     const uint32_t color = (uint32_t)VmOptInteger(state, 4, 0);
@@ -161,30 +155,26 @@ int BrushCreateBrush(VmState* state) {
 }
 
 int BrushLoadBrush(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadBrushOptions options;
     std::string loaders, adapters, cache, cachedLoad;
     if (VmType(state, 3) == VM_TTABLE) {
-        int32_t transparency = -1, value = 0;
+        int32_t transparency = -1;
         int found = 0;
         GetTableFieldInt(state, 3, "transparency", &transparency, &found);
         options.transparentColor = found ? (transparency & 0xFFFFFF) : -1;
-        GetTableFieldBool(state, 3, "loadalpha", &value, nullptr) && (options.loadAlpha = value != 0);
-        value = 0;
-        GetTableFieldBool(state, 3, "loadtransparency", &value, nullptr) && (options.loadTransparency = value != 0);
+        GetTableFieldFlag(state, 3, "loadalpha", &options.loadAlpha, nullptr);
+        GetTableFieldFlag(state, 3, "loadtransparency", &options.loadTransparency, nullptr);
         GetTableFieldInt(state, 3, "globalalpha", &options.globalAlpha, nullptr);
         GetTableFieldInt(state, 3, "x", &options.x, nullptr);
         GetTableFieldInt(state, 3, "y", &options.y, nullptr);
         GetTableFieldInt(state, 3, "width", &options.width, nullptr);
         GetTableFieldInt(state, 3, "height", &options.height, nullptr);
-        int32_t flag = 0;
-        if (GetTableFieldBool(state, 3, "hardware", &flag, nullptr)) options.hardware = flag != 0;
+        GetTableFieldFlag(state, 3, "hardware", &options.hardware, nullptr);
         GetTableFieldIntOrPercent(state, 3, "scalewidth", 1, &options.scaleWidth, nullptr);
         GetTableFieldIntOrPercent(state, 3, "scaleheight", 1, &options.scaleHeight, nullptr);
-        flag = 0;
-        if (GetTableFieldBool(state, 3, "smoothscale", &flag, nullptr)) options.smooth = flag != 0;
+        GetTableFieldFlag(state, 3, "smoothscale", &options.smooth, nullptr);
         GetTableFieldObjectId(state, 3, "display", &options.display, nullptr);
         if (GetTableFieldString(state, 3, "loader", nullptr, 0, &loaders, nullptr))
             options.loaderList = loaders.c_str();
@@ -194,8 +184,7 @@ int BrushLoadBrush(VmState* state) {
             options.cache = cache.c_str();
         if (GetTableFieldString(state, 3, "cachedload", nullptr, 0, &cachedLoad, nullptr) && !cachedLoad.empty())
             options.cachedLoad = cachedLoad.c_str();
-        flag = 0;
-        if (GetTableFieldBool(state, 3, "cachealpha", &flag, nullptr)) options.cacheAlpha = flag != 0;
+        GetTableFieldFlag(state, 3, "cachealpha", &options.cacheAlpha, nullptr);
     } else if (VmGetTop(state) >= 3 && VmType(state, 3) != VM_TNIL) {
         const int32_t key = VmCheckInteger(state, 3);
         options.transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
@@ -213,8 +202,7 @@ int BrushLoadBrush(VmState* state) {
 }
 
 int BrushSaveBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     std::string file = VmCheckString(state, 2);
     const int32_t color = VmOptInteger(state, 3, 0);
     const int32_t format = VmOptInteger(state, 4, IMGFMT_BMP);
@@ -229,9 +217,8 @@ int BrushSaveBrush(VmState* state) {
 }
 
 int BrushCopyBrush(VmState* state) {
-    qzObjectId source, dest;
-    GetObjectIdArg(&source, state, 1);
-    GetNumericIdArg(&dest, state, 2);
+    const qzObjectId source = CheckObjectIdArg(state, 1);
+    const qzObjectId dest = CheckNumericIdArg(state, 2);
     int32_t hardware = -1;
     qzObjectId display = {0, nullptr};
     int displayGiven = 0;
@@ -241,16 +228,14 @@ int BrushCopyBrush(VmState* state) {
         GetTableFieldObjectId(state, 3, "display", &display, &displayGiven);
     }
     if (!IsAutoObjectId(dest) && SameObjectId(source, dest)) return ERR_WRONGUSAGE;
-    qzBrush* brush = nullptr;
-    int error = FindBrush(state, source, &brush, QZ_FINDBRUSH_HARDWARE);
-    if (error) return error;
+    qzBrush* brush = CheckBrush(state, source, QZ_FINDBRUSH_HARDWARE);
     if (brush->hardware && hardware == 0) return ERR_WRONGUSAGE;
     const int asHardware = brush->hardware || hardware == 1;
     if (asHardware && !displayGiven) display = brush->hardware ? brush->displayid : qzObjectId{0, nullptr};
     // The copy is made before the destination number is freed: the source may be that brush.
     const qzObjectId automatic = {0, QZ_AUTO_ID};
     qzBrush* copy = nullptr;
-    error = CopyBrushRecord(state, brush, automatic, asHardware, asHardware ? &display : nullptr, &copy);
+    const int error = CopyBrushRecord(state, brush, automatic, asHardware, asHardware ? &display : nullptr, &copy);
     if (error) return error;
     if (asHardware && copy->hardware && !copy->display) copy->display = CurrentDisplay();
     FreeBrushForReuse(state, dest);
@@ -260,8 +245,7 @@ int BrushCopyBrush(VmState* state) {
 }
 
 int BrushGetBrushLink(VmState* state) {
-    qzObjectId dest;
-    GetNumericIdArg(&dest, state, 1);
+    const qzObjectId dest = CheckNumericIdArg(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
     const int32_t frame = VmOptInteger(state, 4, 1);
     return LinkToBrush(state, dest, type, 3, frame);
@@ -269,14 +253,12 @@ int BrushGetBrushLink(VmState* state) {
 
 int BrushConvertToBrush(VmState* state) {
     const int32_t type = VmCheckInteger(state, 1);
-    qzObjectId dest;
-    GetNumericIdArg(&dest, state, 3);
+    const qzObjectId dest = CheckNumericIdArg(state, 3);
     const int32_t frame = VmOptInteger(state, 4, 1);
     return LinkToBrush(state, dest, type, 2, frame);
 }
 
 int BrushFreeBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return DeleteBrush(state, id, 1);
 }

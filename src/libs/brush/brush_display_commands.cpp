@@ -10,16 +10,14 @@
 #include "vm/vm_aux.h"
 
 int BrushDisplayBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t x = VmCheckInteger(state, 2);
     const int32_t y = VmCheckInteger(state, 3);
     return DisplayBrushSimple(state, id, x, y, 4);
 }
 
 int BrushDisplayBrushPart(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t v[6];
     for (int i = 0; i < 6; i++) v[i] = VmCheckInteger(state, 2 + i);
     return DisplayImageObject(state, 0, QZ_DRAW_BRUSHPART, id, v[0], v[1], v[2], v[3], v[4], v[5], 1, 8, nullptr,
@@ -27,8 +25,7 @@ int BrushDisplayBrushPart(VmState* state) {
 }
 
 int BrushDisplayBGPicPart(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t x = VmCheckInteger(state, 2);
     const int32_t y = VmCheckInteger(state, 3);
     const int32_t width = VmCheckInteger(state, 4);

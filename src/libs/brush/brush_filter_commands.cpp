@@ -42,8 +42,7 @@ int IntArg(double value) { return VmTruncateNumber(value); }
 // BlurBrush, EmbossBrush, EdgeBrush and SharpenBrush: the convolution engine in one mode.
 int ConvolveCommand(VmState* state, char mode, bool withSigma) {
     VmCheckArgCount(state, 1, withSigma ? 3 : 2, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double radius = VmOptNumber(state, 2, 0);
     double sigma = mode == 'g' ? 0.0 : 1.0;
     if (withSigma) sigma = VmOptNumber(state, 3, radius / 3);
@@ -56,8 +55,7 @@ int ConvolveCommand(VmState* state, char mode, bool withSigma) {
 // smooth flag at the argument after the last possible parameter.
 int DistortCommand(VmState* state, int method, int minParams, int maxParams) {
     VmCheckArgCount(state, 1 + minParams, maxParams + 2, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int given = std::min(VmGetTop(state) - 1, maxParams);
     double params[10] = {};
     for (int i = 0; i < given; i++) params[i] = VmCheckNumber(state, 2 + i);
@@ -87,20 +85,17 @@ int DistortCommand(VmState* state, int method, int minParams, int maxParams) {
 // CreateShadowBrush and CreateBorderBrush.
 int ShadowCommand(VmState* state, int border) {
     VmCheckArgCount(state, 3, 5, 0, 0);
-    qzObjectId id, sourceId;
-    GetNumericIdArg(&id, state, 1);
-    GetObjectIdArg(&sourceId, state, 2);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
+    const qzObjectId sourceId = CheckObjectIdArg(state, 2);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 3);
     const double radius = VmOptNumber(state, 4, 5);
     const double sigma = VmOptNumber(state, 5, radius / 3);
     if (!(radius >= 1)) return ERR_WRONGUSAGE;
     if (!IsAutoObjectId(id) && SameObjectId(id, sourceId)) return ERR_WRONGUSAGE;
-    qzBrush* source = nullptr;
-    int error = FindBrush(state, sourceId, &source, QZ_FINDBRUSH_NOVECTOR);
-    if (error) return error;
+    qzBrush* source = CheckBrush(state, sourceId, QZ_FINDBRUSH_NOVECTOR);
     qzBitMap *bitmap = nullptr, *alpha = nullptr;
     int32_t width = 0, height = 0;
-    error = MakeShadowBitmaps(source, colour, radius, sigma, border, &bitmap, &alpha, &width, &height);
+    int error = MakeShadowBitmaps(source, colour, radius, sigma, border, &bitmap, &alpha, &width, &height);
     if (error) return error;
     FreeBrushForReuse(state, id);
     qzBrush* brush = nullptr;
@@ -122,24 +117,21 @@ int BrushEdgeBrush(VmState* state) { return ConvolveCommand(state, 'g', false); 
 int BrushSharpenBrush(VmState* state) { return ConvolveCommand(state, 's', false); }
 
 int BrushSolarizeBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int threshold = IntArg(CheckPercentArg(state, 2, 255, 0, nullptr));
     qzBrush* brush = CheckChangedBrush(state, id);
     return SolarizeBitMap(brush->bitmap, brush->width, brush->height, threshold);
 }
 
 int BrushGammaBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double red = VmCheckNumber(state, 2), green = VmCheckNumber(state, 3), blue = VmCheckNumber(state, 4);
     qzBrush* brush = CheckChangedBrush(state, id);
     return GammaBitMap(brush->bitmap, brush->width, brush->height, red, green, blue);
 }
 
 int BrushContrastBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int sharpen = VmType(state, 2) == VM_TBOOLEAN ? VmToBoolean(state, 2) : VmCheckInteger(state, 2) != 0;
     const int32_t amount = VmOptInteger(state, 3, 1);
     if (amount < 1) return ERR_WRONGUSAGE;
@@ -148,8 +140,7 @@ int BrushContrastBrush(VmState* state) {
 }
 
 int BrushModulateBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t brightness = VmCheckInteger(state, 2), saturation = VmCheckInteger(state, 3),
                   hue = VmCheckInteger(state, 4);
     if (brightness < 0 || saturation < 0 || hue < 0) return ERR_WRONGUSAGE;
@@ -158,16 +149,14 @@ int BrushModulateBrush(VmState* state) {
 }
 
 int BrushSepiaToneBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double threshold = CheckPercentArg(state, 2, 255, 0, nullptr);
     qzBrush* brush = CheckChangedBrush(state, id);
     return SepiaToneBitMap(brush->bitmap, brush->width, brush->height, threshold);
 }
 
 int BrushCharcoalBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double radius = VmCheckNumber(state, 2);
     if (!(radius >= 0)) return ERR_WRONGUSAGE;
     qzBrush* brush = CheckChangedBrush(state, id);
@@ -175,16 +164,14 @@ int BrushCharcoalBrush(VmState* state) {
 }
 
 int BrushSwirlBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t degrees = VmCheckInteger(state, 2);
     qzBrush* brush = CheckChangedBrush(state, id);
     return SwirlBitMap(brush->bitmap, brush->mask, brush->alpha, brush->width, brush->height, degrees);
 }
 
 int BrushPixelateBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t size = VmCheckInteger(state, 2);
     if (size < 1) return ERR_WRONGUSAGE;
     qzBrush* brush = CheckChangedBrush(state, id);
@@ -193,16 +180,14 @@ int BrushPixelateBrush(VmState* state) {
 }
 
 int BrushBrushToMonochrome(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int dither = VmOptInteger(state, 2, 1) != 0;
     qzBrush* brush = CheckChangedBrush(state, id);
     return ConvertBitMapToMonochrome(brush->bitmap, dither);
 }
 
 int BrushWaterRippleBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double wavelength = VmOptNumber(state, 2, 32), amplitude = VmOptNumber(state, 3, 1),
                  phase = VmOptNumber(state, 4, 0), centerX = VmOptNumber(state, 5, 0.5),
                  centerY = VmOptNumber(state, 6, 0.5);
@@ -212,8 +197,7 @@ int BrushWaterRippleBrush(VmState* state) {
 }
 
 int BrushOilPaintBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double radius = VmCheckNumber(state, 2);
     if (!(radius >= 0)) return ERR_WRONGUSAGE;
     qzBrush* brush = CheckChangedBrush(state, id);
@@ -221,8 +205,7 @@ int BrushOilPaintBrush(VmState* state) {
 }
 
 int BrushTintBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 2);
     const int level = LevelArg(state, 3);
     qzBrush* brush = CheckChangedBrush(state, id);
@@ -238,9 +221,8 @@ int BrushBrushToGray(VmState* state) {
 }
 
 int BrushMixBrush(VmState* state) {
-    qzObjectId id, otherId;
-    GetObjectIdArg(&id, state, 1);
-    GetObjectIdArg(&otherId, state, 2);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
+    const qzObjectId otherId = CheckObjectIdArg(state, 2);
     const int level = LevelArg(state, 3);
     qzBrush* other = CheckBrush(state, otherId, QZ_FINDBRUSH_NOVECTOR);
     qzBrush* brush = CheckChangedBrush(state, id);
@@ -250,8 +232,7 @@ int BrushMixBrush(VmState* state) {
 }
 
 int BrushReplaceColors(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     VmCheckTable(state, 2);
     std::vector<uint32_t> pairs;
     for (int i = 0;; i += 2) {
@@ -282,8 +263,7 @@ int BrushReplaceColors(VmState* state) {
 }
 
 int BrushQuantizeBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t colours = VmOptInteger(state, 2, 256);
     const int dither = VmOptInteger(state, 3, 1) != 0;
     if (colours < 1 || colours > 256) return ERR_WRONGUSAGE;

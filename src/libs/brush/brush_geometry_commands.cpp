@@ -24,8 +24,7 @@ int BrushScaleBrush(VmState* state) {
 }
 
 int BrushRotateBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double angle = VmCheckNumber(state, 2);
     const double scaleX = VmOptNumber(state, 3, 1.0);
     const double scaleY = VmOptNumber(state, 4, 1.0);
@@ -37,8 +36,7 @@ int BrushRotateBrush(VmState* state) {
 }
 
 int BrushTransformBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double matrix[4] = {VmCheckNumber(state, 2), VmCheckNumber(state, 3), VmCheckNumber(state, 4),
                               VmCheckNumber(state, 5)};
     const int smooth = VmOptInteger(state, 6, 0) != 0;
@@ -47,16 +45,14 @@ int BrushTransformBrush(VmState* state) {
 }
 
 int BrushFlipBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t direction = VmCheckInteger(state, 2);
     qzBrush* brush = CheckBrushForChange(state, id, QZ_FINDBRUSH_NOVECTOR);
     return FlipBrushCore(brush, direction != 0);
 }
 
 int BrushCropBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
     const int32_t width = VmCheckInteger(state, 4);

@@ -50,14 +50,12 @@ qzBrush* CheckChangedBrush(VmState* state, const qzObjectId& id) {
 
 int OnBrushAlone(VmState* state, int (*change)(qzBrush* brush)) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return change(CheckChangedBrush(state, id));
 }
 
 int BrushSetBrushTransparency(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t colour = VmCheckInteger(state, 2);
     qzBrush* brush = CheckChangedBrush(state, id);
     return SetBrushKeyColor(brush, colour);
@@ -88,8 +86,7 @@ int BrushInvertAlphaChannel(VmState* state) {
 }
 
 int BrushChangeBrushTransparency(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t kind = VmCheckInteger(state, 2);
     if (kind != QZ_TRANSPARENCY_NONE && kind != QZ_TRANSPARENCY_MASK && kind != QZ_TRANSPARENCY_ALPHA)
         return ERR_WRONGUSAGE;
@@ -98,8 +95,7 @@ int BrushChangeBrushTransparency(VmState* state) {
 }
 
 int BrushReduceAlphaChannel(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double level = CheckPercentArg(state, 2, 255, 0, nullptr);
     // A negative level would turn the bytes into garbage: refused like one above 255.
     if (!(level >= 0 && level <= 255)) return ERR_WRONGUSAGE;
@@ -109,8 +105,7 @@ int BrushReduceAlphaChannel(VmState* state) {
 }
 
 int BrushReadBrushPixel(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
     qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
@@ -129,8 +124,7 @@ int BrushReadBrushPixel(VmState* state) {
 }
 
 int BrushWriteBrushPixel(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t x = VmCheckInteger(state, 2);
     const int32_t y = VmCheckInteger(state, 3);
     const uint32_t colour = (uint32_t)VmCheckInteger(state, 4);
@@ -141,8 +135,7 @@ int BrushWriteBrushPixel(VmState* state) {
 }
 
 int BrushFloodFill(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
     const uint32_t border = (uint32_t)VmCheckInteger(state, 4);
@@ -156,8 +149,7 @@ int BrushFloodFill(VmState* state) {
 }
 
 int BrushBrushToRGBArray(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int inverted = VmOptInteger(state, 2, 0) != 0;
     qzBrush* brush = CheckBrush(state, id, QZ_FINDBRUSH_NOVECTOR);
     std::vector<uint32_t> pixels;
@@ -172,8 +164,7 @@ int BrushBrushToRGBArray(VmState* state) {
 }
 
 int BrushRGBArrayToBrush(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     VmCheckTable(state, 2);
     const int32_t width = VmCheckInteger(state, 3);
     const int32_t height = VmCheckInteger(state, 4);
@@ -215,8 +206,7 @@ int BrushRGBArrayToBrush(VmState* state) {
 
 int BrushGrabDesktop(VmState* state) {
     VmCheckArgCount(state, 1, 2, 0, 0);
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const qzDisplay* display = CurrentDisplay();
     if (!display) return ERR_GETMONITORINFO;
     int32_t monitorX = 0, monitorY = 0, monitorWidth = 0, monitorHeight = 0;

@@ -15,8 +15,7 @@ namespace {
 // required) or LAYER (id is the layer's position; a frame for anim layers).
 int SelectChannel(VmState* state, int32_t outputKind) {
     VmCheckArgCount(state, 1, 3, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t kind = VmOptInteger(state, 2, QZ_SELECT_BRUSH);
     const int32_t frame = VmOptInteger(state, 3, 0);
     if (kind != QZ_SELECT_BRUSH && kind != QZ_SELECT_ANIM && kind != QZ_SELECT_LAYER) return ERR_WRONGUSAGE;
@@ -27,8 +26,7 @@ int SelectChannel(VmState* state, int32_t outputKind) {
 }  // namespace
 
 int BrushSelectBrush(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t mode = VmOptInteger(state, 2, QZ_SELMODE_NORMAL);
     const int32_t extra = VmOptInteger(state, 3, 0);
     if (mode != QZ_SELMODE_NORMAL && mode != QZ_SELMODE_COMBO) return ERR_WRONGUSAGE;

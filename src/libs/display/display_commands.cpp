@@ -21,8 +21,7 @@ namespace {
 
 // The display named by the argument, or the command fails with the lookup's error.
 qzDisplay* CheckDisplay(VmState* state, int index) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     qzDisplay* display = nullptr;
     int error = FindDisplayById(id, &display);
     if (error) VmFailCommand(state, error);
@@ -49,8 +48,7 @@ int OptFlag(VmState* state, int index) {
 }  // namespace
 
 int DispCreateDisplay(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     int table = 0;
     if (VmGetTop(state) >= 2 && VmType(state, 2) != VM_TNIL) {
         VmCheckTable(state, 2);
@@ -68,8 +66,7 @@ int DispOpenDisplay(VmState* state) {
     if (d->state != QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
     int noSelect = 0;
     if (VmType(state, 2) == VM_TTABLE) {
-        int32_t value = 0;
-        if (GetTableFieldBool(state, 2, "noselect", &value, nullptr)) noSelect = value != 0;
+        GetTableFieldFlag(state, 2, "noselect", &noSelect, nullptr);
         int32_t monitor = d->monitor;
         int given = 0;
         int error = ReadMonitorTag(state, 2, &monitor, &given);
@@ -105,8 +102,7 @@ int DispCloseDisplay(VmState* state) {
 
 int DispFreeDisplay(VmState* state) {
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return FreeDisplayCore(state, id, 1);
 }
 

@@ -38,8 +38,7 @@ int DispChangeDisplaySize(VmState* state) {
     if (VmType(state, 3) == VM_TTABLE) {
         GetTableFieldInt(state, 3, "x", &x, nullptr);
         GetTableFieldInt(state, 3, "y", &y, nullptr);
-        int32_t value = 0;
-        if (GetTableFieldBool(state, 3, "smooth", &value, nullptr)) smooth = value != 0;
+        GetTableFieldFlag(state, 3, "smooth", &smooth, nullptr);
     } else if (VmType(state, 3) != VM_TNONE && VmType(state, 3) != VM_TNIL) {
         smooth = VmType(state, 3) == VM_TBOOLEAN ? VmToBoolean(state, 3) : VmCheckInteger(state, 3) != 0;
     }

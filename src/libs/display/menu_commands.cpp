@@ -15,8 +15,7 @@ namespace {
 // One item-state command: (display, item id).
 int ItemCommand(VmState* state, int needsToggle, uint32_t set, uint32_t clear, uint32_t readMask) {
     VmCheckArgCount(state, 2, 2, 0, 0);
-    qzObjectId display;
-    GetObjectIdArg(&display, state, 1);
+    const qzObjectId display = CheckObjectIdArg(state, 1);
     const char* item = VmCheckString(state, 2);
     uint32_t itemState = 0;
     int error = MenuItemStateCore(display, item, needsToggle, set, clear, readMask ? &itemState : nullptr);
@@ -30,8 +29,7 @@ int ItemCommand(VmState* state, int needsToggle, uint32_t set, uint32_t clear, u
 
 int DispCreateMenu(VmState* state) {
     if (!CheckAppletVersion(6, 0)) return ERR_OLDAPPLET;
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     VmCheckTable(state, 2);
     qzMenu* menu = nullptr;
     int error = CreateMenuObject(state, id, 2, &menu);
@@ -40,8 +38,7 @@ int DispCreateMenu(VmState* state) {
 }
 
 int DispFreeMenu(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return FreeMenuObject(state, id);
 }
 

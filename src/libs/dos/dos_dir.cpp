@@ -474,8 +474,7 @@ int DosSetFileAttributes(VmState* state) {
 }
 
 int DosOpenDirectory(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string path = VmCheckString(state, 2);
     std::string adapter;
     if (VmGetTop(state) >= 3) {

@@ -182,8 +182,7 @@ void DosFileLinesMetatable(VmState* state) {
 }
 
 int DosOpenFile(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     int mode = VmTruncateNumber(VmOptNumber(state, 3, QZ_MODE_READ));
     int access;
     std::string name;

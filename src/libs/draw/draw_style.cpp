@@ -35,8 +35,7 @@ int DrawSetFillStyle(VmState* state) {
         break;
     }
     case FILLTEXTURE: {
-        qzObjectId id;
-        GetObjectIdArg(&id, state, 2);
+        const qzObjectId id = CheckObjectIdArg(state, 2);
         ds->textureBrush = id;
         ds->textureX = VmOptInteger(state, 3, 0);
         ds->textureY = VmOptInteger(state, 4, 0);

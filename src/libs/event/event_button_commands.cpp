@@ -17,18 +17,20 @@
 
 namespace {
 
-// The button that argument 1 names: 0 with *out, else ERR_BGPICBUTTON, ERR_FINDARRAY or
-// ERR_FINDBUTTON with the number.
-int FindButtonArg(VmState* state, qzBGPic** pic, qzBGPicButton** out) {
-    *pic = EventButtonPicture();
-    if (!*pic) return ERR_BGPICBUTTON;
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    *out = FindButton(*pic, id);
-    if (*out) return 0;
-    if (id.pointer) return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDBUTTON;
+// The button that the argument names, with its picture in *pic when asked for; else the command
+// fails (VmFailCommand) with ERR_BGPICBUTTON, ERR_FINDARRAY or ERR_FINDBUTTON with the number.
+qzBGPicButton* CheckButton(VmState* state, int index, qzBGPic** pic) {
+    qzBGPic* picture = EventButtonPicture();
+    if (!picture) VmFailCommand(state, ERR_BGPICBUTTON);
+    const qzObjectId id = CheckObjectIdArg(state, index);
+    qzBGPicButton* button = FindButton(picture, id);
+    if (!button) {
+        if (id.pointer) VmFailCommand(state, ERR_FINDARRAY);
+        SetErrorArgIndex(id.number);
+        VmFailCommand(state, ERR_FINDBUTTON);
+    }
+    if (pic) *pic = picture;
+    return button;
 }
 
 bool Flag(VmState* state, int index) {
@@ -41,8 +43,7 @@ bool Flag(VmState* state, int index) {
 int EvMakeButton(VmState* state) {
     qzBGPic* pic = EventButtonPicture();
     if (!pic) return ERR_BGPICBUTTON;
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
     qzBGPicButton* button = nullptr;
     int error = 0;
@@ -80,29 +81,19 @@ int EvMakeButton(VmState* state) {
 }
 
 int EvDeleteButton(VmState* state) {
-    qzBGPic* pic;
-    qzBGPicButton* button;
-    int error = FindButtonArg(state, &pic, &button);
-    if (error) return error;
+    qzBGPic* pic = nullptr;
+    qzBGPicButton* button = CheckButton(state, 1, &pic);
     DeleteButton(state, pic, button);
     return 0;
 }
 
 int EvEnableButton(VmState* state) {
-    qzBGPic* pic;
-    qzBGPicButton* button;
-    int error = FindButtonArg(state, &pic, &button);
-    if (error) return error;
-    SetButtonEnabled(button, 1);
+    SetButtonEnabled(CheckButton(state, 1, nullptr), 1);
     return 0;
 }
 
 int EvDisableButton(VmState* state) {
-    qzBGPic* pic;
-    qzBGPicButton* button;
-    int error = FindButtonArg(state, &pic, &button);
-    if (error) return error;
-    SetButtonEnabled(button, 0);
+    SetButtonEnabled(CheckButton(state, 1, nullptr), 0);
     return 0;
 }
 

@@ -188,7 +188,7 @@ int EvCtrlCQuit(VmState* state) { return QuitOption(state, QZ_QUIT_CTRLC); }
 
 int EvCreatePort(VmState* state) {
     size_t length = 0;
-    const char* name = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1, &length);
+    const char* name = VmCheckString(state, 1, &length);
     if (length > 127) return ERR_WRONGUSAGE;
     return MacCreatePort(name);
 }

@@ -63,7 +63,7 @@ const qzCommandRow kEventCommands[] = {
     {"JoyDir", EvJoyDir, 1, 1},
     {"JoyFire", EvJoyFire, 1, 2},
     {"CountJoysticks", EvCountJoysticks, 0, 0},
-    {"CreatePort", EvCreatePort},
+    {"CreatePort", EvCreatePort, 1, 1},
     {"SendMessage", EvSendMessage, 2, 0},
     {nullptr, nullptr},
 };

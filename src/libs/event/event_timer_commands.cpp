@@ -12,8 +12,7 @@ namespace {
 
 int SetTimer(VmState* state, bool interval) {
     VmCheckArgCount(state, 3, 4, 0, 0);
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t ms = VmCheckInteger(state, 3);
     if (ms < 1) return ERR_WRONGUSAGE;
     VmCheckFunction(state, 2);
@@ -41,21 +40,18 @@ int EvSetInterval(VmState* state) { return SetTimer(state, true); }
 int EvSetTimeout(VmState* state) { return SetTimer(state, false); }
 
 int EvChangeInterval(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t ms = VmCheckInteger(state, 2);
     if (ms < 1) return ERR_WRONGUSAGE;
     return ChangeIntervalPeriod(state, id, ms);
 }
 
 int EvClearInterval(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return ClearIntervalById(state, id);
 }
 
 int EvClearTimeout(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return ClearTimeoutById(state, id);
 }

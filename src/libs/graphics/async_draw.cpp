@@ -60,8 +60,7 @@ int PushBool(VmState* state, bool value) {
 }
 
 qzAsyncDraw* CheckAsyncDraw(VmState* state, int index) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     qzAsyncDraw* object = nullptr;
     int rc = FindAsyncDraw(id, &object);
     if (rc) VmFailCommand(state, rc);

@@ -6,9 +6,7 @@
 #include "vm/vm.h"
 
 int ReadBrushAttribute(VmState* state, const qzAttributeQuery& q) {
-    qzBrush* brush = nullptr;
-    int rc = FindBrush(state, q.id, &brush, 0);
-    if (rc) return rc;
+    const qzBrush* brush = CheckBrush(state, q.id, 0);
     switch (q.attribute) {
     case ATTRWIDTH: return PushAttrNumber(state, brush->width);
     case ATTRHEIGHT: return PushAttrNumber(state, brush->height);

@@ -154,9 +154,7 @@ int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& q) {
 }
 
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& q) {
-    qzBGPic* pic = nullptr;
-    int rc = FindBGPic(state, q.id, &pic, 0);
-    if (rc) return rc;
+    qzBGPic* pic = CheckBGPic(state, q.id, 0);
     switch (q.attribute) {
     case ATTRWIDTH: return PushAttrNumber(state, PictureWidth(pic));
     case ATTRHEIGHT: return PushAttrNumber(state, PictureHeight(pic));

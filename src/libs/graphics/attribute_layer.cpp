@@ -113,8 +113,7 @@ int ReadLayerAttribute(VmState* state, const qzAttributeQuery& q) {
 }
 
 int ReadTextObjectAttribute(VmState* state, const qzAttributeQuery& q) {
-    qzTextObject* object = nullptr;
-    if (int error = FindTextObject(state, q.id, &object, 0)) return error;
+    const qzTextObject* object = CheckTextObject(state, q.id, 0);
     switch (q.attribute) {
     case ATTRWIDTH: return PushAttrNumber(state, object->width);
     case ATTRHEIGHT: return PushAttrNumber(state, object->height);

@@ -24,9 +24,7 @@ namespace {
 // ---- Readers ------------------------------------------------------------------------------
 
 int ReadClipRegion(VmState* state, const qzAttributeQuery& q) {
-    qzClipRegion* region = nullptr;
-    int rc = FindClipRegion(q.id, &region, 0);
-    if (rc) return rc;
+    const qzClipRegion* region = CheckClipRegion(state, q.id, 0);
     switch (q.attribute) {
     case ATTRWIDTH: return PushAttrNumber(state, region->width);
     case ATTRHEIGHT: return PushAttrNumber(state, region->height);
@@ -83,9 +81,7 @@ int ReadDirectory(VmState* state, const qzAttributeQuery& q) {
 }
 
 int ReadFont(VmState* state, const qzAttributeQuery& q) {
-    qzFontHandle* handle = nullptr;
-    int rc = FindFont(q.id, &handle);
-    if (rc) return rc;
+    const qzFontHandle* handle = CheckFont(state, q.id);
     return PushAttrString(state, handle->font ? handle->font->name : "");
 }
 

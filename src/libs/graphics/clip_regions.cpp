@@ -79,6 +79,12 @@ int FindClipRegion(const qzObjectId& id, qzClipRegion** out, int options) {
     return ERR_FINDCLIPREGION;
 }
 
+qzClipRegion* CheckClipRegion(VmState* state, const qzObjectId& id, int options) {
+    qzClipRegion* region = nullptr;
+    if (int rc = FindClipRegion(id, &region, options)) VmFailCommand(state, rc);
+    return region;
+}
+
 void PushObjectId(VmState* state, const qzObjectId& id) {
     if (id.pointer)
         VmPushLightUserdata(state, id.pointer);
@@ -87,8 +93,7 @@ void PushObjectId(VmState* state, const qzObjectId& id) {
 }
 
 int GfxCreateClipRegion(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
     int32_t x, y, width, height;
     qzBitMap* shape = nullptr;
@@ -98,8 +103,7 @@ int GfxCreateClipRegion(VmState* state) {
         width = VmCheckInteger(state, 5);
         height = VmCheckInteger(state, 6);
     } else if (type == kShape) {
-        qzObjectId brushId;
-        GetObjectIdArg(&brushId, state, 3);
+        const qzObjectId brushId = CheckObjectIdArg(state, 3);
         x = VmCheckInteger(state, 4);
         y = VmCheckInteger(state, 5);
         qzObjectBitmaps brush;
@@ -146,11 +150,7 @@ int GfxCreateClipRegion(VmState* state) {
 }
 
 int GfxFreeClipRegion(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzClipRegion* region = nullptr;
-    int rc = FindClipRegion(id, &region, 0);
-    if (rc) return rc;
+    qzClipRegion* region = CheckClipRegion(state, CheckObjectIdArg(state, 1), 0);
     ReleaseRegion(state, region);
     return 0;
 }

@@ -35,6 +35,9 @@ enum {
 // 0 with *out set, ERR_FINDARRAY for a bad handle, else ERR_FINDCLIPREGION / ERR_FINDPOINTER /
 // ERR_FINDASYNCDRAW (the number as error argument), or ERR_LOCKEDOBJ.
 int FindClipRegion(const qzObjectId& id, qzClipRegion** out, int options);
+// FindClipRegion for a command: the region, or the command fails (VmFailCommand) with
+// FindClipRegion's error.
+qzClipRegion* CheckClipRegion(VmState* state, const qzObjectId& id, int options);
 // Pushes an identifier back: the number, or the handle as light userdata.
 void PushObjectId(VmState* state, const qzObjectId& id);
 

@@ -49,7 +49,7 @@ int GfxRed(VmState* state) { return PushColour(state, (CheckColour(state, 1) >> 
 
 int GfxGreen(VmState* state) { return PushColour(state, (CheckColour(state, 1) >> 8) & 255); }
 
-int GfxBlue(VmState* state) { return PushColour(state, CheckColour(VmCheckArgCount(state, 1, 1, 0, 0), 1) & 255); }
+int GfxBlue(VmState* state) { return PushColour(state, CheckColour(state, 1) & 255); }
 
 int GfxRGB(VmState* state) {
     const uint32_t r = CheckColour(state, 1), g = CheckColour(state, 2), b = CheckColour(state, 3);

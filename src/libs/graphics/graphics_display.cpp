@@ -38,10 +38,7 @@ int GfxSetClipRegion(VmState* state) {
     if (VmType(state, 1) != VM_TNIL) GetObjectIdArg(&id, state, 1);
     if (DrawTargetIsChannel()) return ERR_WRONGUSAGE;
     if (!id.pointer && (id.number == 0 || id.number == -1)) return SetDrawTargetClipRegion(nullptr);
-    qzClipRegion* region = nullptr;
-    int rc = FindClipRegion(id, &region, 0);
-    if (rc) return rc;
-    return SetDrawTargetClipRegion(region);
+    return SetDrawTargetClipRegion(CheckClipRegion(state, id, 0));
 }
 
 int GfxVWait(VmState* state) {

@@ -30,7 +30,7 @@ constexpr uint32_t kTagAlphaIntensity = 6;
 const qzCommandRow kGraphicsCommands[] = {
     {"Red", GfxRed, 1, 1},
     {"Green", GfxGreen, 1, 1},
-    {"Blue", GfxBlue},
+    {"Blue", GfxBlue, 1, 1},
     {"RGB", GfxRGB, 3, 3},
     {"ARGB", GfxARGB, 2, 2},
     {"GetRealColor", GfxGetRealColor, 1, 1},
@@ -326,7 +326,7 @@ void ReadSaveQualityOptions(VmState* state, int argIndex, int* quality, int* col
         int found = 0;
         if (GetTableFieldInt(state, argIndex, "quality", &value, &found)) *quality = value;
         if (GetTableFieldInt(state, argIndex, "colors", &value, &found)) *colours = value;
-        if (GetTableFieldBool(state, argIndex, "dither", &value, &found)) *dither = value != 0;
+        GetTableFieldFlag(state, argIndex, "dither", dither, &found);
         return;
     }
     *quality = VmCheckInteger(state, argIndex);

@@ -83,8 +83,7 @@ int FindPointer(const qzObjectId& id, qzPointerImage** out) {
 }
 
 qzPointerImage* CheckPointer(VmState* state, int index) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     qzPointerImage* pointer = nullptr;
     int rc = FindPointer(id, &pointer);
     if (rc) VmFailCommand(state, rc);
@@ -100,8 +99,7 @@ int32_t HotSpot(int32_t given, int32_t size) {
 }  // namespace
 
 int GfxCreatePointer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
     int32_t kind = STDPTR_CUSTOM, width = kSystemPointerSize, height = kSystemPointerSize;
     void* cursor = nullptr;
@@ -109,8 +107,7 @@ int GfxCreatePointer(VmState* state) {
         kind = VmCheckInteger(state, 3);
         if (kind != STDPTR_SYSTEM && kind != STDPTR_BUSY) return ERR_WRONGUSAGE;
     } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_BRUSH_OBJECT) {
-        qzObjectId source;
-        GetObjectIdArg(&source, state, 3);
+        const qzObjectId source = CheckObjectIdArg(state, 3);
         const bool sprite = type == QZ_TYPE_SPRITE_OBJECT;
         const int hotIndex = sprite ? 5 : 4;
         const int32_t frame = sprite ? VmOptInteger(state, 4, 1) : 1;

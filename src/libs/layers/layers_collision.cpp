@@ -35,8 +35,7 @@ qzCollisionObject BoxArg(VmState* state, int index) {
 }
 
 void BrushArg(VmState* state, int index, qzCollisionObject* out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     const double x = VmCheckNumber(state, index + 1), y = VmCheckNumber(state, index + 2);
     const auto collision = ObjectTypeOps(QZ_TYPE_BRUSH_OBJECT).collision;
     const int error = collision ? collision(state, id, x, y, out) : ERR_FINDBRUSH;
@@ -44,8 +43,7 @@ void BrushArg(VmState* state, int index, qzCollisionObject* out) {
 }
 
 void SpriteArg(VmState* state, int index, qzCollisionObject* out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
+    const qzObjectId id = CheckObjectIdArg(state, index);
     const auto collision = ObjectTypeOps(QZ_TYPE_SPRITE_OBJECT).collision;
     const int error = collision ? collision(state, id, 0, 0, out) : ERR_FINDSPRITE;
     if (error) VmFailCommand(state, error);

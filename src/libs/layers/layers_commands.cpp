@@ -166,8 +166,7 @@ int LayersInsert(VmState* state) {
     CheckLayerCommand(state);
     const int32_t position = VmCheckInteger(state, 1);
     const int32_t type = VmCheckInteger(state, 2);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 3);
+    const qzObjectId id = CheckObjectIdArg(state, 3);
     const int32_t x = VmCheckInteger(state, 4);
     const int32_t y = VmCheckInteger(state, 5);
     const int32_t hidden = VmOptInteger(state, 6, 0);
@@ -271,7 +270,6 @@ int LayersTranslate(VmState* state) {
 }
 
 int LayersSelect(VmState* state) {
-    VmCheckArgCount(state, 1, 4, 0, 0);
     CheckLayerCommand(state);
     // The selection takes its layer from the picture the display shows.
     qzBGPic* pic = CurrentDisplay()->bgpic;

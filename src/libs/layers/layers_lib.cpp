@@ -54,7 +54,7 @@ const qzCommandRow kLayersCommands[] = {
     {"LayerExists", LayersExists, 1, 1},
     {"SetLayerZPos", LayersSetZPos, 2, 2},
     {"TranslateLayer", LayersTranslate, 3, 3},
-    {"SelectLayer", LayersSelect},
+    {"SelectLayer", LayersSelect, 1, 4},
     {"CreateLayer", LayersCreate, 4, 5},
     {"ModifyLayerFrames", LayersModifyFrames, 2, 3},
     {"GetLayerAtPos", LayersGetAtPos, 2, 2},

@@ -427,7 +427,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
     w->filtersChanged = std::memcmp(w->filters, layer->filters, sizeof(w->filters)) != 0;
     // 9, 10.
     w->hidden = layer->hidden;
-    if (GetTableFieldBool(state, table, "hidden", &value, nullptr)) w->hidden = value ? 1 : 0;
+    GetTableFieldFlag(state, table, "hidden", &w->hidden, nullptr);
     if (w->kindEffects & (QZ_KINDSTYLE_SHADOWON | QZ_KINDSTYLE_SHADOWOFF))
         w->shadow.shadow = (w->kindEffects & QZ_KINDSTYLE_SHADOWON) ? 1 : 0;
     error = ParseShadowTags(state, table, &w->shadow);
@@ -449,8 +449,7 @@ int ReadStyle(VmState* state, qzBGPic* pic, qzLayer* layer, int table, StyleWork
         for (int i = 0; i < count; i++) SetLayerStateClipRegion(states[i], clip, 0);
         *clipChanged = true;
     }
-    if (GetTableFieldBool(state, table, "nocliptransform", &value, nullptr)) {
-        layer->noClipTransform = value ? 1 : 0;
+    if (GetTableFieldFlag(state, table, "nocliptransform", &layer->noClipTransform, nullptr)) {
         *clipChanged = true;
     }
     int32_t z = 0;

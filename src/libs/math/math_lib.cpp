@@ -207,7 +207,7 @@ int MathBitXor(VmState* state) {
     return PushResult(state, a ^ b);
 }
 
-int MathBitComplement(VmState* state) { return PushResult(state, ~CheckU32(VmCheckArgCount(state, 1, 1, 0, 0), 1)); }
+int MathBitComplement(VmState* state) { return PushResult(state, ~CheckU32(state, 1)); }
 
 int Rotate(VmState* state, bool right) {
     VmCheckArgCount(state, 2, 3, 0, 0);
@@ -246,7 +246,7 @@ const qzCommandRow mathCommands[] = {
     {"ATan", Unary<Atan>},
     {"ATan2", Binary<Atan2>},
     {"BitClear", MathBitClear, 2, 2},
-    {"BitComplement", MathBitComplement},
+    {"BitComplement", MathBitComplement, 1, 1},
     {"BitSet", MathBitSet, 2, 2},
     {"BitTest", MathBitTest, 2, 2},
     {"BitXor", MathBitXor, 2, 2},

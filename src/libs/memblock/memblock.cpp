@@ -14,7 +14,6 @@
 #include "libs/memblock/memblock_io.h"
 #include "libs/system/system.h"
 #include "platform/os_alloc.h"
-#include "runtime/arg_check.h"
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
@@ -170,8 +169,7 @@ qzMemBlock* CheckMemBlock(VmState* state, int index) {
 namespace {
 
 int MemAllocMem(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 2, 2, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     double size = std::trunc(VmCheckNumber(state, 2));
     if (!(size >= 1) || size > kMaxBlockSize) return ERR_MEM;
     auto* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(size), 1));
@@ -180,8 +178,7 @@ int MemAllocMem(VmState* state) {
 }
 
 int MemAllocMemFromPointer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 3, 3, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     int type = VmType(state, 2);
     if (type != VM_TUSERDATA && type != VM_TLIGHTUSERDATA) {
         SetErrorArgIndex(2);
@@ -420,8 +417,8 @@ int MemTableToMem(VmState* state) {
 }
 
 const qzCommandRow kMemblockCommands[] = {
-    {"AllocMem", MemAllocMem},
-    {"AllocMemFromPointer", MemAllocMemFromPointer},
+    {"AllocMem", MemAllocMem, 2, 2},
+    {"AllocMemFromPointer", MemAllocMemFromPointer, 3, 3},
     {"FreeMem", MemFreeMem, 1, 1},
     {"GetMemPointer", MemGetMemPointer, 1, 2},
     {"Peek", MemPeek, 2, 4},

@@ -20,17 +20,10 @@ namespace {
 constexpr int32_t kTypeConnection = 99;
 constexpr int32_t kTypeUdp = 117;
 
-int FindConnectionArg(VmState* state, int index, qzConnection** out) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    return FindConnection(id, out);
-}
-
 // The local address of the object that GetLocalIP / GetLocalPort name.
 int LocalAddress(VmState* state, qzSockAddr* address) {
     VmCheckArgCount(state, 1, 2, 0, 0);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t type = VmTruncateNumber(VmOptNumber(state, 2, kTypeConnection));
     int fd = -1;
     int rc;
@@ -53,9 +46,7 @@ int LocalAddress(VmState* state, qzSockAddr* address) {
 
 int PeerAddress(VmState* state, qzSockAddr* address) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    qzConnection* connection;
-    int rc = FindConnectionArg(state, 1, &connection);
-    if (rc) return rc;
+    qzConnection* connection = CheckConnection(state, CheckObjectIdArg(state, 1));
     return SockGetPeerAddress(connection->socket->fd, address) ? ERR_PEERNAME : 0;
 }
 
@@ -67,8 +58,7 @@ int ReadPortArg(VmState* state, int index, int def, bool optional) {
 }
 
 int NetCmdOpenConnection(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    qzObjectId id = CheckNumericIdArg(state, 1);
     const qzObjectId requested = id;
     std::string host = VmCheckString(state, 2);
     int port = ReadPortArg(state, 3, 0, false);
@@ -84,14 +74,12 @@ int NetCmdOpenConnection(VmState* state) {
 }
 
 int NetCmdCloseConnection(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return RemoveConnection(state, id);
 }
 
 int NetCmdCreateServer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    qzObjectId id = CheckNumericIdArg(state, 1);
     const qzObjectId requested = id;
     int port = ReadPortArg(state, 2, 0, true);
     std::string address = VmOptString(state, 3, "*");
@@ -110,19 +98,15 @@ int NetCmdCreateServer(VmState* state) {
 }
 
 int NetCmdCloseServer(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return RemoveServer(state, id);
 }
 
 int NetCmdSendData(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     size_t length = 0;
     const char* data = VmCheckString(state, 2, &length);
-    qzConnection* connection;
-    int rc = FindConnection(id, &connection);
-    if (rc) return rc;
+    qzConnection* connection = CheckConnection(state, id);
     size_t sent = 0;
     int callbackResult = 0;
     NetSend(state, connection, data, length, &sent, &callbackResult);
@@ -131,8 +115,7 @@ int NetCmdSendData(VmState* state) {
 }
 
 int NetCmdReceiveData(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     int32_t mode = VmTruncateNumber(VmCheckNumber(state, 2));
     int64_t count = 0;
     int wait = 1;
@@ -152,9 +135,7 @@ int NetCmdReceiveData(VmState* state) {
         break;
     default: return ERR_WRONGUSAGE;
     }
-    qzConnection* connection;
-    int rc = FindConnection(id, &connection);
-    if (rc) return rc;
+    qzConnection* connection = CheckConnection(state, id);
     qzPacketCallback packet{0, 0};
     int top = VmGetTop(state);
     if (top >= callbackIndex) {

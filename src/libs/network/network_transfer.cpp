@@ -107,14 +107,6 @@ int ReadFormData(VmState* state, qzTransferRequest* request) {
     return rc;
 }
 
-// A present numeric option (booleans count as 0 and 1).
-bool ReadFlag(VmState* state, const char* key, bool* value) {
-    int32_t number = 0;
-    if (!GetTableFieldBool(state, kOptions, key, &number, nullptr)) return false;
-    *value = number != 0;
-    return true;
-}
-
 bool ReadText(VmState* state, const char* key, std::string* value) {
     return GetTableFieldString(state, kOptions, key, nullptr, 0, value, nullptr) != 0;
 }
@@ -129,13 +121,13 @@ int ReadRequest(VmState* state, qzTransferRequest* request, bool* silentFail) {
         GetTableFieldInt(state, kOptions, "transfermode", &mode, nullptr);
         request->hasFile = ReadText(state, "file", &request->file);
         ReadText(state, "proxy", &request->proxy);
-        ReadFlag(state, "silentfail", silentFail);
+        GetTableFieldFlag(state, kOptions, "silentfail", silentFail, nullptr);
         ReadText(state, "customheaders", &request->customHeaders);
         if (upload) {
             request->hasData = ReadText(state, "data", &request->data);
         } else {
-            ReadFlag(state, "fail404", &request->fail404);
-            ReadFlag(state, "redirect", &request->redirect);
+            GetTableFieldFlag(state, kOptions, "fail404", &request->fail404, nullptr);
+            GetTableFieldFlag(state, kOptions, "redirect", &request->redirect, nullptr);
             request->hasPost = ReadText(state, "post", &request->post);
             ReadText(state, "posttype", &request->postType);
             ReadText(state, "useragent", &request->userAgent);

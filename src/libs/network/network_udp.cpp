@@ -14,8 +14,7 @@
 #include "vm/vm_aux.h"
 
 int NetCmdCreateUDPObject(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    qzObjectId id = CheckNumericIdArg(state, 1);
     const qzObjectId requested = id;
     int port = ReadPortArg(state, 2, 0, true);
     std::string address = VmOptString(state, 3, "*");
@@ -33,27 +32,23 @@ int NetCmdCreateUDPObject(VmState* state) {
 }
 
 int NetCmdCloseUDPObject(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return RemoveUdpObject(state, id);
 }
 
 int NetCmdSendUDPData(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     size_t length = 0;
     const char* data = VmCheckString(state, 2, &length);
     std::string ip = VmCheckString(state, 3);
     int port = ReadPortArg(state, 4, 0, false);
     if (port < 1 || port > 65535 || length == 0) return ERR_WRONGUSAGE;
-    qzUdpObject* object;
-    int rc = FindUdpObject(id, &object);
-    if (rc) return rc;
+    qzUdpObject* object = CheckUdpObject(state, id);
     qzSockAddr to;
     to.port = static_cast<uint16_t>(port);
     if (!SockParseIPv4(ip.c_str(), &to.ip)) return ERR_BADIP;
     size_t sent = 0;
-    rc = UdpSend(object, data, length, &to, &sent);
+    const int rc = UdpSend(object, data, length, &to, &sent);
     if (rc) {
         SetErrorArgString(UdpErrorText(rc));
         return ERR_SOCKET;
@@ -63,17 +58,14 @@ int NetCmdSendUDPData(VmState* state) {
 }
 
 int NetCmdReceiveUDPData(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     double max = VmOptNumber(state, 2, static_cast<double>(QZ_NET_PIECE));
     // A maximum below one byte would take the datagram and lose it.
     if (!(max >= 1)) return ERR_WRONGUSAGE;
-    qzUdpObject* object;
-    int rc = FindUdpObject(id, &object);
-    if (rc) return rc;
+    qzUdpObject* object = CheckUdpObject(state, id);
     size_t received = 0;
     qzSockAddr from;
-    rc = UdpReceive(object, max > QZ_NET_PIECE ? QZ_NET_PIECE : static_cast<size_t>(max), &received, &from);
+    const int rc = UdpReceive(object, max > QZ_NET_PIECE ? QZ_NET_PIECE : static_cast<size_t>(max), &received, &from);
     // Whatever happened, the next datagram is reported again.
     object->dataPending = 0;
     if (rc == QZ_SOCK_TIMEOUT) {

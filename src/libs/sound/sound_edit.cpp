@@ -56,8 +56,7 @@ const qzPluginInfo* FindSampleSaver(int32_t format) {
 int SoundMixSample(VmState* state) {
     int top = VmGetTop(state);
     if ((top - 4) % 2 != 0) return ERR_WRONGUSAGE;
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     int32_t frames = VmCheckInteger(state, 2);
     int32_t rate = VmCheckInteger(state, 3);
     int32_t format = ScriptToSoundFormat(VmCheckInteger(state, 4));
@@ -104,8 +103,7 @@ int SoundMixSample(VmState* state) {
 
 int SoundCopySample(VmState* state) {
     qzSample* source = CheckSample(state, 1);
-    qzObjectId target;
-    GetNumericIdArg(&target, state, 2);
+    const qzObjectId target = CheckNumericIdArg(state, 2);
     if (!IsAutoObjectId(target) && SameObjectId(target, source->header.id)) return ERR_WRONGUSAGE;
     qzSound* copied = nullptr;
     if (CopySoundRecord(source->sound, &copied)) return ERR_MEM;

@@ -196,8 +196,7 @@ int AddSampleObject(VmState* state, const qzObjectId& id, qzSound* sound, int32_
 }
 
 int SoundLoadSample(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     std::string name = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadOptions options;
     ReadLoadOptions(state, 3, &options);
@@ -222,8 +221,7 @@ int SoundLoadSample(VmState* state) {
 }
 
 int SoundCreateSample(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     VmCheckTable(state, 2);
     int32_t rate = VmCheckInteger(state, 3);
     int32_t format = ScriptToSoundFormat(VmOptInteger(state, 4, QZ_MONO8));

@@ -338,7 +338,7 @@ int StrAsc(VmState* state) {
 // ---------------------------------------------------------------------------------------------
 // Numbers and text
 
-int StrHexStr(VmState* state) { return Push(state, HexText(VmCheckNumber(VmCheckArgCount(state, 1, 1, 0, 0), 1))); }
+int StrHexStr(VmState* state) { return Push(state, HexText(VmCheckNumber(state, 1))); }
 
 int StrBinStr(VmState* state) {
     double x = VmCheckNumber(state, 1);
@@ -502,7 +502,7 @@ const qzCommandRow stringCommands[] = {
     {"Eval", StrEval, 1, 2},
     {"FindStr", StrFindStr},
     {"FormatStr", StrFormatStr, 1, 0},
-    {"HexStr", StrHexStr},
+    {"HexStr", StrHexStr, 1, 1},
     {"InsertStr", StrInsertStr, 3, 4},
     {"LeftStr", StrLeftStr, 2, 2},
     {"LowerStr", StrLowerStr},

@@ -75,8 +75,7 @@ int SysSetClipboard(VmState* state) {
         const char* text = VmCheckString(state, 2, &length);
         data.text.assign(text, length);
     } else if (type == QZ_CLIPBOARD_IMAGE) {
-        qzObjectId id;
-        GetObjectIdArg(&id, state, 2);
+        const qzObjectId id = CheckObjectIdArg(state, 2);
         int error = BrushPixels(state, id, &data);
         if (error) return error;
     } else {

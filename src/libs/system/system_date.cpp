@@ -12,7 +12,6 @@
 #include "libs/system/system.h"
 #include "platform/os_env.h"
 #include "platform/os_time.h"
-#include "runtime/arg_check.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -135,7 +134,7 @@ int SysGetDateNum(VmState* state) {
 
 int SysCompareDates(VmState* state) {
     size_t aLength, bLength;
-    const char* a = VmCheckString(VmCheckArgCount(state, 2, 3, 0, 0), 1, &aLength);
+    const char* a = VmCheckString(state, 1, &aLength);
     const char* b = VmCheckString(state, 2, &bLength);
     int32_t dateOnly = VmOptInteger(state, 3, 0);
     int result;

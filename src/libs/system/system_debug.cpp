@@ -128,7 +128,7 @@ int SysDebugPrompt(VmState* state) {
 
 int SysGetConstant(VmState* state) {
     size_t length;
-    const char* name = VmCheckString(VmCheckArgCount(state, 1, 1, 0, 0), 1, &length);
+    const char* name = VmCheckString(state, 1, &length);
     std::string reference(name, length);
     if (name[0] != '#') reference.insert(reference.begin(), '#');
     size_t used = 0;

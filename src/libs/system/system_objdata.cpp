@@ -14,31 +14,24 @@ namespace {
 // Layers are addressed within the current background picture, not through the registry.
 constexpr int32_t kTypeLayer = 22;
 
-// The object named by the type and identifier arguments at typeIndex and typeIndex + 1.
-int FindObjectArg(VmState* state, int typeIndex, qzObjectHeader** object) {
-    int32_t type = VmCheckInteger(state, typeIndex);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, typeIndex + 1);
-    if (type == kTypeLayer) {
-        // No background picture has layers enabled in this player.
-        return ERR_NOLAYERS;
-    }
-    *object = FindObjectById(type, id);
-    return *object ? 0 : ERR_FINDARRAY;
+// The object named by the type and identifier arguments at typeIndex and typeIndex + 1, or the
+// command fails (VmFailCommand) with ERR_NOLAYERS for a layer or ERR_FINDARRAY.
+qzObjectHeader* CheckObjectArg(VmState* state, int typeIndex) {
+    const int32_t type = VmCheckInteger(state, typeIndex);
+    const qzObjectId id = CheckObjectIdArg(state, typeIndex + 1);
+    // No background picture has layers enabled in this player.
+    if (type == kTypeLayer) VmFailCommand(state, ERR_NOLAYERS);
+    qzObjectHeader* object = FindObjectById(type, id);
+    if (!object) VmFailCommand(state, ERR_FINDARRAY);
+    return object;
 }
 
-// A key argument; an empty key is refused.
-int KeyArg(VmState* state, int index, const char** key) {
+// A key argument; an empty key fails the command with ERR_WRONGUSAGE.
+const char* CheckKeyArg(VmState* state, int index) {
     size_t length;
-    *key = VmCheckString(state, index, &length);
-    return length == 0 ? ERR_WRONGUSAGE : 0;
-}
-
-// The object named by arguments 1 and 2 and the key at argument 3.
-int ObjectAndKeyArgs(VmState* state, qzObjectHeader** object, const char** key) {
-    int error = FindObjectArg(state, 1, object);
-    if (!error) error = KeyArg(state, 3, key);
-    return error;
+    const char* key = VmCheckString(state, index, &length);
+    if (length == 0) VmFailCommand(state, ERR_WRONGUSAGE);
+    return key;
 }
 
 void PushDataValue(VmState* state, const qzObjectDataNode* node) {
@@ -59,10 +52,8 @@ int SysGetObjectType(VmState* state) {
 }
 
 int SysGetObjectData(VmState* state) {
-    qzObjectHeader* object;
-    const char* key;
-    int error = ObjectAndKeyArgs(state, &object, &key);
-    if (error) return error;
+    qzObjectHeader* object = CheckObjectArg(state, 1);
+    const char* key = CheckKeyArg(state, 3);
     qzObjectDataNode* node = FindObjectData(object->data, key);
     if (!node) {
         SetErrorArgString(key);
@@ -73,17 +64,13 @@ int SysGetObjectData(VmState* state) {
 }
 
 int SysSetObjectData(VmState* state) {
-    qzObjectHeader* object;
-    const char* key;
-    int error = ObjectAndKeyArgs(state, &object, &key);
-    if (error) return error;
+    qzObjectHeader* object = CheckObjectArg(state, 1);
+    const char* key = CheckKeyArg(state, 3);
     return StoreObjectData(state, key, 4, &object->data);
 }
 
 int SysClearObjectData(VmState* state) {
-    qzObjectHeader* object;
-    int error = FindObjectArg(state, 1, &object);
-    if (error) return error;
+    qzObjectHeader* object = CheckObjectArg(state, 1);
     if (VmGetTop(state) < 3 || VmType(state, 3) == VM_TNIL) {
         FreeObjectDataList(state, object->data);
         object->data = nullptr;
@@ -98,18 +85,15 @@ int SysClearObjectData(VmState* state) {
 }
 
 int SysCopyObjectData(VmState* state) {
-    qzObjectHeader* source;
-    qzObjectHeader* target;
-    int error = FindObjectArg(state, 1, &source);
-    if (!error) error = FindObjectArg(state, 3, &target);
-    if (error) return error;
+    qzObjectHeader* source = CheckObjectArg(state, 1);
+    qzObjectHeader* target = CheckObjectArg(state, 3);
     bool overwrite = VmOptInteger(state, 5, 1) != 0;
     if (source == target) return 0;
     // Storing into the target never changes the source list, so the walk stays valid.
     for (qzObjectDataNode* node = source->data; node; node = node->next) {
         if (!overwrite && FindObjectData(target->data, node->key)) continue;
         PushDataValue(state, node);
-        error = StoreObjectData(state, node->key, VmGetTop(state), &target->data);
+        const int error = StoreObjectData(state, node->key, VmGetTop(state), &target->data);
         VmPop(state, 1);
         if (error) return error;
     }
@@ -126,8 +110,7 @@ int SysGetObjects(VmState* state) {
 
 int SysHaveObject(VmState* state) {
     int32_t type = VmCheckInteger(state, 1);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 2);
+    const qzObjectId id = CheckObjectIdArg(state, 2);
     VmPushNumber(state, FindObjectById(type, id) ? 1 : 0);
     return 1;
 }

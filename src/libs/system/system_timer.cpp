@@ -7,7 +7,6 @@
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"
-#include "runtime/arg_check.h"
 #include "runtime/error_messages.h"
 #include "runtime/object_data.h"
 #include "runtime/object_id.h"
@@ -93,8 +92,7 @@ int SysWait(VmState* state) {
 }
 
 int SysStartTimer(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, VmCheckArgCount(state, 0, 1, 0, 0), 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     qzTimer* timer = IsAutoObjectId(id) ? nullptr : FindTimer(id);
     if (timer) {
         // Restarting keeps the record (and its object data) but clears the count.

@@ -35,8 +35,7 @@ int TextSetFont(VmState* state) {
 }
 
 int TextOpenFont(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     if (!id.pointer) DeleteFontHandle(state, id);
     qzFont* font = nullptr;
     int error = OpenFontFromArgs(state, 2, &font);
@@ -51,17 +50,12 @@ int TextOpenFont(VmState* state) {
 }
 
 int TextCloseFont(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return DeleteFontHandle(state, id);
 }
 
 int TextUseFont(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzFontHandle* handle = nullptr;
-    const int error = FindFont(id, &handle);
-    if (error) return error;
+    qzFontHandle* handle = CheckFont(state, 1);
     MakeCurrent(handle->font);
     return 0;
 }
@@ -73,11 +67,7 @@ int TextFreeGlyphCache(VmState* state) {
         FlushAllGlyphCaches();
         return 0;
     }
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 2);
-    qzFontHandle* handle = nullptr;
-    const int error = FindFont(id, &handle);
-    if (error) return error;
+    qzFontHandle* handle = CheckFont(state, 2);
     FontEngineFlushGlyphCache(handle->font);
     return 0;
 }

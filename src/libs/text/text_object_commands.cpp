@@ -19,8 +19,7 @@ constexpr int32_t kKeepAspectRatio = 100000;
 
 int TextCreateTextObject(VmState* state) {
     const int count = VmGetTop(state);
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     size_t length = 0;
     const char* text = VmCheckString(state, 2, &length);
     qzTextStyle style;
@@ -47,25 +46,20 @@ int TextCreateTextObject(VmState* state) {
 
 int TextDisplayTextObject(VmState* state) {
     const int count = VmGetTop(state);
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t x = VmCheckInteger(state, 2);
     const int32_t y = VmCheckInteger(state, 3);
     return DisplayTextObject(state, id, x, y, count >= 4 ? 4 : 0);
 }
 
 int TextFreeTextObject(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     return DeleteTextObject(state, id, 1);
 }
 
 int TextScaleTextObject(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    qzTextObject* object = nullptr;
-    const int error = FindTextObject(state, id, &object, 0);
-    if (error) return error;
+    const qzObjectId id = CheckObjectIdArg(state, 1);
+    qzTextObject* object = CheckTextObject(state, id, 0);
     double width = CheckPercentArg(state, 2, object->baseWidth, 1, nullptr);
     double height = CheckPercentArg(state, 3, object->baseHeight, 1, nullptr);
     if (width == kKeepAspectRatio && height == kKeepAspectRatio) return ERR_WRONGUSAGE;
@@ -77,27 +71,23 @@ int TextScaleTextObject(VmState* state) {
 }
 
 int TextRotateTextObject(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const double angle = VmCheckNumber(state, 2);
     if (!std::isfinite(angle)) return ERR_WRONGUSAGE;
     return RerenderTextObject(state, id, 0, 0, angle);
 }
 
 int TextCopyTextObject(VmState* state) {
-    qzObjectId source, target;
-    GetObjectIdArg(&source, state, 1);
-    GetNumericIdArg(&target, state, 2);
+    const qzObjectId source = CheckObjectIdArg(state, 1);
+    const qzObjectId target = CheckNumericIdArg(state, 2);
     if (!target.pointer && !source.pointer && source.number == target.number) return ERR_WRONGUSAGE;
-    qzTextObject* object = nullptr;
-    int error = FindTextObject(state, source, &object, 0);
-    if (error) return error;
+    qzTextObject* object = CheckTextObject(state, source, 0);
     if (!target.pointer) {
-        error = DeleteTextObject(state, target, 0);
+        const int error = DeleteTextObject(state, target, 0);
         if (error) return error;
     }
     qzTextObject* copy = nullptr;
-    error = CloneTextObject(state, object, target, &copy);
+    const int error = CloneTextObject(state, object, target, &copy);
     if (error) return error;
     return PushNewObjectHandle(state, target, &copy->header);
 }

@@ -20,12 +20,6 @@
 
 namespace {
 
-qzObjectId CheckPathId(VmState* state, int index) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    return id;
-}
-
 // Frees the path with the identifier's number, if there is one.
 void FreeNumberedPath(VmState* state, const qzObjectId& id) {
     if (IsAutoObjectId(id)) return;
@@ -36,14 +30,14 @@ void FreeNumberedPath(VmState* state, const qzObjectId& id) {
 // A point record (move or line): id, x, y.
 int AppendPoint(VmState* state, uint32_t opcode, uint32_t relative) {
     VmCheckArgCount(state, 3, 3, 0, 0);
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     qzPathArg args[] = {PathU32(relative), PathDouble(VmCheckNumber(state, 2)), PathDouble(VmCheckNumber(state, 3))};
     return AppendPathCommand(id, opcode, args, 3);
 }
 
 int AppendCurve(VmState* state, uint32_t relative) {
     VmCheckArgCount(state, 7, 7, 0, 0);
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     qzPathArg args[7] = {PathU32(relative)};
     for (int i = 0; i < 6; i++) args[1 + i] = PathDouble(VmCheckNumber(state, 2 + i));
     return AppendPathCommand(id, QZ_PATHOP_CURVE, args, 7);
@@ -51,7 +45,7 @@ int AppendCurve(VmState* state, uint32_t relative) {
 
 int AppendMarker(VmState* state, uint32_t opcode) {
     VmCheckArgCount(state, 1, 1, 0, 0);
-    return AppendPathCommand(CheckPathId(state, 1), opcode, nullptr, 0);
+    return AppendPathCommand(CheckObjectIdArg(state, 1), opcode, nullptr, 0);
 }
 
 int AppendArc(const qzObjectId& id, double x, double y, double rx, double ry, double start, double end,
@@ -69,26 +63,23 @@ int AppendArc(const qzObjectId& id, double x, double y, double rx, double ry, do
 }  // namespace
 
 int VgStartPath(VmState* state) {
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 1);
     FreeNumberedPath(state, id);
     qzPath* path = NewPathRecord(id);
     if (!path) return ERR_MEM;
     return PushNewObjectHandle(state, id, &path->header);
 }
 
-int VgFreePath(VmState* state) { return FreePathById(state, CheckPathId(state, 1)); }
+int VgFreePath(VmState* state) { return FreePathById(state, CheckObjectIdArg(state, 1)); }
 
 int VgClearPath(VmState* state) {
-    qzPath* path = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
+    qzPath* path = CheckPath(state, 1);
     ClearPathBuffer(path);
     return 0;
 }
 
 int VgIsPathEmpty(VmState* state) {
-    qzPath* path = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &path)) return error;
+    qzPath* path = CheckPath(state, 1);
     VmPushNumber(state, path->buffer == nullptr ? 1 : 0);
     return 1;
 }
@@ -103,7 +94,7 @@ int VgStartSubPath(VmState* state) { return AppendMarker(state, QZ_PATHOP_SUBPAT
 int VgClosePath(VmState* state) { return AppendMarker(state, QZ_PATHOP_CLOSE); }
 
 int VgAddArcToPath(VmState* state) {
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     double v[6];
     for (int i = 0; i < 6; i++) v[i] = VmCheckNumber(state, 2 + i);
     int32_t clockwise = VmOptInteger(state, 8, 1);
@@ -111,20 +102,20 @@ int VgAddArcToPath(VmState* state) {
 }
 
 int VgAddCircleToPath(VmState* state) {
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     double x = VmCheckNumber(state, 2), y = VmCheckNumber(state, 3), r = VmCheckNumber(state, 4);
     return AppendArc(id, x, y, r, r, 0, 360, 1);
 }
 
 int VgAddEllipseToPath(VmState* state) {
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     double x = VmCheckNumber(state, 2), y = VmCheckNumber(state, 3);
     double rx = VmCheckNumber(state, 4), ry = VmCheckNumber(state, 5);
     return AppendArc(id, x, y, rx, ry, 0, 360, 1);
 }
 
 int VgAddBoxToPath(VmState* state) {
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     double v[4];
     for (int i = 0; i < 4; i++) v[i] = VmCheckNumber(state, 2 + i);
     int32_t corners[4] = {0, 0, 0, 0};
@@ -141,15 +132,14 @@ int VgAddBoxToPath(VmState* state) {
 }
 
 int VgAddTextToPath(VmState* state) {
-    qzObjectId id = CheckPathId(state, 1);
+    qzObjectId id = CheckObjectIdArg(state, 1);
     const char* text = VmCheckString(state, 2);
     int32_t encoding = GetDefaultTextEncoding();
     if (VmGetTop(state) >= 3) {
         VmCheckTable(state, 3);
         GetTableFieldInt(state, 3, "encoding", &encoding, nullptr);
     }
-    qzPath* path = nullptr;
-    if (int error = FindPath(id, &path)) return error;
+    qzPath* path = CheckPath(state, id);
     if (encoding != ENCODING_UTF8 && encoding != ENCODING_ISO8859_1) return ERR_WRONGUSAGE;
     // The record keeps the text up to its first zero byte, as UTF-8.
     std::string utf8 = encoding == ENCODING_UTF8 ? std::string(text) : ConvertLatin1ToUtf8(std::string_view(text));
@@ -162,10 +152,8 @@ int VgAddTextToPath(VmState* state) {
 }
 
 int VgCopyPath(VmState* state) {
-    qzPath* source = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &source)) return error;
-    qzObjectId id;
-    GetNumericIdArg(&id, state, 2);
+    qzPath* source = CheckPath(state, 1);
+    const qzObjectId id = CheckNumericIdArg(state, 2);
     if (SameObjectId(id, source->header.id)) return ERR_WRONGUSAGE;
     FreeNumberedPath(state, id);
     qzPath* copy = nullptr;
@@ -174,10 +162,8 @@ int VgCopyPath(VmState* state) {
 }
 
 int VgAppendPath(VmState* state) {
-    qzPath* destination = nullptr;
-    if (int error = FindPath(CheckPathId(state, 1), &destination)) return error;
-    qzPath* source = nullptr;
-    if (int error = FindPath(CheckPathId(state, 2), &source)) return error;
+    qzPath* destination = CheckPath(state, 1);
+    qzPath* source = CheckPath(state, 2);
     if (source == destination) return ERR_WRONGUSAGE;
     return AppendPathRecords(destination, source);
 }

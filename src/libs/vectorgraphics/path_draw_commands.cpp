@@ -12,8 +12,7 @@
 #include "vm/vm_aux.h"
 
 int VgDrawPath(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     const int32_t x = VmTruncateNumber(VmCheckNumber(state, 2));
     const int32_t y = VmTruncateNumber(VmCheckNumber(state, 3));
     const uint32_t color = OptColorArg(state, 4, 0);  // RGB with a transparency byte on top

@@ -17,12 +17,6 @@
 
 namespace {
 
-int FindPathArg(VmState* state, int index, qzPath** path) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, index);
-    return FindPath(id, path);
-}
-
 int SetStyleWord(VmState* state, int32_t qzPathStyle::*field) {
     VmCheckArgCount(state, 1, 1, 0, 0);
     GetPathStyle().*field = VmCheckInteger(state, 1);
@@ -50,8 +44,7 @@ int VgForcePathUse(VmState* state) {
 }
 
 int VgGetCurrentPoint(VmState* state) {
-    qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path)) return error;
+    qzPath* path = CheckPath(state, 1);
     double x = 0, y = 0;
     if (path->buffer) {
         qzVectorEngine* engine = GetCurrentVectorEngine();
@@ -64,8 +57,7 @@ int VgGetCurrentPoint(VmState* state) {
 }
 
 int VgGetPathExtents(VmState* state) {
-    qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path)) return error;
+    qzPath* path = CheckPath(state, 1);
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     if (path->buffer) {
         qzVectorEngine* engine = GetCurrentVectorEngine();
@@ -83,19 +75,16 @@ int VgGetPathExtents(VmState* state) {
 }
 
 int VgTranslatePath(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
+    const qzObjectId id = CheckObjectIdArg(state, 1);
     double dx = VmCheckNumber(state, 2), dy = VmCheckNumber(state, 3);
-    qzPath* path = nullptr;
-    if (int error = FindPath(id, &path)) return error;
+    qzPath* path = CheckPath(state, id);
     if ((dx == 0 && dy == 0) || !path->buffer) return 0;
     EngineTranslatePath(GetCurrentVectorEngine(), path->buffer, path, dx, dy);
     return 0;
 }
 
 int VgNormalizePath(VmState* state) {
-    qzPath* path = nullptr;
-    if (int error = FindPathArg(state, 1, &path)) return error;
+    qzPath* path = CheckPath(state, 1);
     if (!path->buffer) return 0;
     qzVectorEngine* engine = GetCurrentVectorEngine();
     if (int error = MapTextRecordsToEngine(path->buffer, engine)) return error;
