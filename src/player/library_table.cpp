@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/anim/anim_lib.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
@@ -22,7 +23,9 @@
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
 // sprite, memblock, vectorgraphics, network, video.
 const qzLibraryDescriptor* const qzLibraryTable[] = {
-    &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzDosLibrary,   &qzEventLibrary,
-    &qzSystemLibrary, &qzLayersLibrary,   &qzTextLibrary,           &qzDisplayLibrary, &qzSoundLibrary, &qzBrushLibrary,
-    &qzBGPicLibrary,  &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
+    &qzStringLibrary,  &qzMathLibrary,  &qzGraphicsLibrary, &qzDrawLibrary,
+    &qzDosLibrary,     &qzEventLibrary, &qzSystemLibrary,   &qzLayersLibrary,
+    &qzTextLibrary,    &qzAnimLibrary,  &qzDisplayLibrary,  &qzSoundLibrary,
+    &qzBrushLibrary,   &qzBGPicLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary,
+    &qzNetworkLibrary, nullptr,
 };

@@ -25,19 +25,13 @@ struct Layer {
     std::vector<std::string> dependsOn;
 };
 const std::vector<Layer> kLayers = {
-    {"base", {}},
-    {"platform", {"base"}},
-    {"vm", {"platform"}},
-    {"runtime", {"vm"}},
-    {"gfx", {"runtime"}},
-    {"media", {"runtime"}},
-    {"net", {"runtime"}},
-    {"display", {"gfx", "media", "net"}},
-    {"image", {"display"}},
-    {"text", {"image"}},
-    {"vector", {"text"}},
-    {"fx", {"vector"}},
-    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "fx"}},
+    {"base", {}},           {"platform", {"base"}},
+    {"vm", {"platform"}},   {"runtime", {"vm"}},
+    {"gfx", {"runtime"}},   {"media", {"runtime"}},
+    {"net", {"runtime"}},   {"display", {"gfx", "media", "net"}},
+    {"image", {"display"}}, {"text", {"image"}},
+    {"vector", {"text"}},   {"anim", {"image"}},
+    {"fx", {"vector"}},     {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "anim", "fx"}},
     {"player", {"libs"}},
 };
 

@@ -13,6 +13,7 @@
 #include "display/layer_collision.h"
 #include "display/layer_hooks.h"
 #include "display/layer_kinds.h"
+#include "image/anim_link.h"
 #include "media/sound/music_link.h"
 #include "platform/display_adapter.h"
 #include "platform/host/event_loop.h"
@@ -50,6 +51,7 @@ const Seam kSeams[] = {
     {"SetHostHooks", [] { return Of(HostHooks()); }},
     {"SetDisplayAdapter", [] { return Of(GetDisplayAdapter()); }},
     {"SetStreamChannelOps", [] { return Of(GetStreamChannelOps()); }},
+    {"SetAnimLinks", [] { return Of(AnimLinks()); }},
     {"SetLayerKindOps",
      [] {
          Bytes b;

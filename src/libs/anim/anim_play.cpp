@@ -1,0 +1,187 @@
+// PlayAnim: plays an anim on the current display, once, several times or endlessly. With layers on
+// one anim layer steps through the frames; without, each frame is drawn over a saved copy of the
+// display under it, so that masked and transparent frames do not smear.
+#include <algorithm>
+#include <memory>
+
+#include "anim/anim.h"
+#include "base/error_codes.h"
+#include "display/display.h"
+#include "display/display_present.h"
+#include "display/event_pump.h"
+#include "display/layer.h"
+#include "display/layer_refresh.h"
+#include "display/picture.h"
+#include "display/positions.h"
+#include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
+#include "gfx/safe_blt.h"
+#include "image/image_display.h"
+#include "image/output_select.h"
+#include "libs/anim/anim_lib.h"
+#include "libs/layers/layers_style.h"
+#include "platform/os_time.h"
+#include "runtime/object_id.h"
+#include "runtime/option_table.h"
+#include "vm/vm.h"
+#include "vm/vm_aux.h"
+
+namespace {
+
+constexpr int32_t kOwnDelays = -4;
+
+// The delay per frame of a speed argument (kOwnDelays: each frame's own).
+int32_t SpeedDelay(int32_t speed) {
+    if (speed >= 0) return speed > INT32_MAX / 20 ? INT32_MAX : speed * 20;
+    switch (speed) {
+    case -1: return 60;
+    case -3: return 160;
+    case -4: return kOwnDelays;
+    default: return 0;
+    }
+}
+
+// The refusals of drawing into something other than the display.
+int CheckPlayOutput(const qzDisplay* display) {
+    if (!display) return 0;
+    if (display->outputKind == QZ_TYPE_BRUSH) {
+        if (display->doubleBuffer == 1) return ERR_ENDDOUBLEBUFFER;
+        const qzBGPic* target = display->selectRecord;
+        return target && target->selectTarget[0] == QZ_TYPE_ANIM ? ERR_SELECTANIM : ERR_SELECTBRUSH;
+    }
+    if (display->outputKind == QZ_TYPE_MASK) return ERR_SELECTMASK;
+    if (display->outputKind == QZ_TYPE_ALPHACHANNEL) return ERR_SELECTALPHACHANNEL;
+    if (display->outputKind == QZ_TYPE_BGPIC) return ERR_SELECTBG;
+    if (display->refreshBlock) return ERR_BEGINREFRESH;
+    return 0;
+}
+
+// A playback: the anim stays locked while it runs; the saved background goes with it.
+struct Playback {
+    qzAnim* anim = nullptr;
+    qzBitMap* background = nullptr;  // without layers: the display under the clipped rectangle
+    qzBitMap* work = nullptr;
+    int32_t x = 0, y = 0, width = 0, height = 0;  // the clipped rectangle on the display
+    int32_t offsetX = 0, offsetY = 0;             // of the clipped rectangle inside the frame
+    qzLayer* layer = nullptr;
+    ~Playback() {
+        if (anim) anim->locked--;
+        DeleteBitMap(background);
+        DeleteBitMap(work);
+    }
+};
+
+// Saves the display under the frame's rectangle at x, y (only the part inside the display).
+int GrabBackground(qzDisplay* display, Playback* p, int32_t x, int32_t y) {
+    int32_t width = p->anim->width, height = p->anim->height;
+    p->offsetX = p->offsetY = 0;
+    if (x < 0) {
+        width += x;
+        p->offsetX = -x;
+        x = 0;
+    }
+    if (y < 0) {
+        height += y;
+        p->offsetY = -y;
+        y = 0;
+    }
+    qzBitMap* buffer = display->displayBuffer;
+    if (!buffer) return 0;
+    if (width > display->width - x) width = display->width - x;
+    if (height > display->height - y) height = display->height - y;
+    if (width < 1 || height < 1) return ERR_WRONGUSAGE;
+    int error = CopyBitMap(buffer, nullptr, nullptr, x, y, width, height, 0, &p->background, nullptr, nullptr);
+    if (error) return error;
+    error = CopyBitMap(buffer, nullptr, nullptr, x, y, width, height, 0, &p->work, nullptr, nullptr);
+    if (error) return error;
+    p->x = x;
+    p->y = y;
+    p->width = width;
+    p->height = height;
+    return 0;
+}
+
+// Draws frame index (0-based).
+int ShowFrame(VmState* state, qzDisplay* display, Playback* p, int32_t index) {
+    if (p->layer) {
+        int error = ShowAnimLayerFrame(state, p->layer, index + 1);
+        if (error) return error;
+        UpdateLayerOnDisplay(state, p->layer, 0);
+        return 0;
+    }
+    if (!p->background) return 0;
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    int owned = 0;
+    int error = GetAnimFrameBitmaps(p->anim, index, 0, 0, &bitmap, &mask, &alpha, &owned);
+    if (error) return error;
+    const int32_t fw = p->anim->width, fh = p->anim->height;
+    if (mask || alpha) {
+        SafeBlt(state, p->background, 0, 0, p->work, 0, 0, p->width, p->height, p->width, p->height, p->width,
+                p->height, SAFEBLT_NOCLIP | SAFEBLT_TARGETONLY, nullptr, nullptr, nullptr);
+        SafeBlt(state, bitmap, p->offsetX, p->offsetY, p->work, 0, 0, p->width, p->height, fw, fh, p->width, p->height,
+                SAFEBLT_NOCLIP | SAFEBLT_TARGETONLY, mask, alpha, nullptr);
+        SafeBlt(state, p->work, 0, 0, nullptr, p->x, p->y, p->width, p->height, p->width, p->height, display->width,
+                display->height, SAFEBLT_FIRSTBUFFER, nullptr, nullptr, nullptr);
+    } else {
+        SafeBlt(state, bitmap, p->offsetX, p->offsetY, nullptr, p->x, p->y, p->width, p->height, fw, fh, display->width,
+                display->height, SAFEBLT_FIRSTBUFFER, nullptr, nullptr, nullptr);
+    }
+    if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+    return 0;
+}
+
+uint64_t NowMillis() { return OsMonotonicMicros() / 1000; }
+
+}  // namespace
+
+int AnimPlayAnim(VmState* state) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    int32_t x = VmOptInteger(state, 2, 0);
+    int32_t y = VmOptInteger(state, 3, 0);
+    int32_t speed = 0, times = 1;
+    if (VmGetTop(state) == 4 && VmType(state, 4) == VM_TTABLE) {
+        GetTableFieldInt(state, 4, "speed", &speed, nullptr);
+        GetTableFieldInt(state, 4, "times", &times, nullptr);
+    } else {
+        speed = VmOptInteger(state, 4, 0);
+        times = VmOptInteger(state, 5, 1);
+    }
+    qzDisplay* display = CurrentDisplay();
+    // Playing the anim that is being drawn into ends that first.
+    if (display && ObjectIsSelectedOutput(QZ_SELECT_ANIM, id)) EndSelectOutput(state, display, 0);
+    if (int error = CheckPlayOutput(display)) return error;
+    qzAnim* anim = CheckAnim(state, 1, 0);
+    Playback p;
+    p.anim = anim;
+    anim->locked++;
+    const int32_t delay = SpeedDelay(speed);
+    x = ResolveXPosition(x, anim->width, 0, 0);
+    y = ResolveYPosition(y, anim->height, 0, 0);
+    if (display && display->layersEnabled) {
+        int error = DisplayImageObject(state, 0, QZ_DRAW_ANIM, id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr,
+                                       nullptr, 0);
+        if (error) return error;
+        p.layer = LastLayer(CurrentBGPic());
+    } else if (display) {
+        if (int error = GrabBackground(display, &p, x, y)) return error;
+    }
+    uint64_t frameStart = NowMillis();
+    for (int32_t pass = 1;; pass++) {
+        for (int32_t frame = 0; frame < anim->frames; frame++) {
+            int error = 0;
+            if (PumpEvents(state, QZ_PUMP_HOOKS, &error)) return error;
+            if ((error = ShowFrame(state, display, &p, frame))) return error;
+            if (display && (error = WaitDisplayVBlank(state, display, 0))) return error;
+            const int64_t d = delay == kOwnDelays ? (int64_t)GetAnimFrameDelay(anim, frame) : delay;
+            if (d > 0) {
+                const int64_t left = d - (int64_t)(NowMillis() - frameStart);
+                if (left > 0 && (error = SleepWithEvents(state, (int32_t)std::min<int64_t>(left, INT32_MAX))))
+                    return error;
+            }
+            frameStart = NowMillis();
+        }
+        if (times != 0 && pass >= times) break;
+    }
+    return 0;
+}

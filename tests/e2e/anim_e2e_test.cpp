@@ -1,0 +1,180 @@
+// End to end: applets make anims from a picture that ImageMagick cut into coloured frames and from
+// brushes, draw and play their frames on a display headless, show them as layers and step those
+// through their frames; the snapshots and what the applets print are compared with the frames
+// as made.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
+
+namespace {
+
+std::string Lower(std::string name) {
+    for (char& c : name) c = (char)std::tolower((unsigned char)c);  // globals are looked up in lower case
+    return name;
+}
+
+// One command call with constant arguments; options, when given, are key = constant pairs of a
+// table passed last.
+std::string Call(const std::string& command, const std::vector<std::string>& args,
+                 const std::vector<std::pair<std::string, std::string>>& options = {}) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    if (!options.empty()) {
+        code += "    NEWTABLE r" + std::to_string(r) + " 0 0\n";
+        for (const auto& [key, value] : options) {
+            // A boolean goes through a register of its own.
+            std::string operand = value;
+            if (value == "true" || value == "false") {
+                code += std::string("    LOADBOOL r9 ") + (value == "true" ? "1" : "0") + " 0\n";
+                operand = "r9";
+            }
+            code += "    SETTABLE r" + std::to_string(r) + " \"" + key + "\" " + operand + "\n";
+        }
+        r++;
+    }
+    return code + "    CALL r0 " + std::to_string(r) + " 1\n";
+}
+
+// A call whose one result is printed on its own line.
+std::string Print(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + std::to_string(r) + " 2\n    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n" +
+           "    CALL r1 2 1\n";
+}
+
+// GetAttribute type and attribute numbers.
+constexpr int kAnim = 4;
+constexpr int kLayer = 22;
+constexpr int kAttrWidth = 0, kAttrNumFrames = 11, kAttrCurFrame = 12, kAttrHasMask = 16, kAttrFrameDelay = 37;
+
+constexpr uint32_t kRed = 0xFF0000, kLime = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kBack = 0x204060;
+
+class AnimE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dirTemplate[] = "/tmp/qzanimXXXXXX";
+        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+        dir = dirTemplate;
+        // 20 x 20: four 10 x 10 frames in two rows, red, lime / blue, yellow.
+        ASSERT_EQ(Shell("convert -size 20x20 xc:red -fill lime -draw 'rectangle 10,0 19,9' -fill blue "
+                        "-draw 'rectangle 0,10 9,19' -fill yellow -draw 'rectangle 10,10 19,19' strip.png"),
+                  "");
+    }
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
+
+    // Plays the applet body on display 2 (64 x 48, colour #204060, layers as asked) headless; what
+    // it printed.
+    std::string Play(const std::string& body, bool layers = false) {
+        const std::string text =
+            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@anim.qzs\"\n  .line 1\n" +
+            Call("CreateDisplay", {"2"},
+                 {{"width", "64"}, {"height", "48"}, {"color", "2113632"}, {"layers", layers ? "true" : "false"}}) +
+            Call("OpenDisplay", {"2"}) + body + "    RETURN r0 1\n.end\n";
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(text, &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir + "/anim.qza", bytes);
+        int status = 0;
+        std::string output = CaptureOutput("cd '" + dir + "' && QUARNELIX_DRIVER=headless QUARNELIX_SNAPSHOT_DIR='" +
+                                               dir + "' " + PlayerTimeout() + "'" + BinaryDir() +
+                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout anim.qza 2>&1",
+                                           &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+    std::string Shell(const std::string& command) {
+        int status = 0;
+        return CaptureOutput("cd '" + dir + "' && " + command + " 2>&1", &status);
+    }
+    uint32_t Pixel(int x, int y) {
+        const std::vector<uint32_t> pixels = ReadPngPixels(dir + "/display-2.png", 64, 48);
+        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x];
+    }
+
+    std::string dir;
+};
+
+// The grid is cut row by row; each drawn frame shows its own colour, and the attributes describe
+// the anim.
+TEST_F(AnimE2E, LoadedGridFramesDrawInOrder) {
+    const std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        Call("DisplayAnimFrame", {"1", "0", "0", "1"}) + Call("DisplayAnimFrame", {"1", "10", "0", "2"}) +
+        Call("DisplayAnimFrame", {"1", "20", "0", "3"}) + Call("DisplayAnimFrame", {"1", "30", "0", "4"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrNumFrames)}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrWidth)}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrHasMask)}) +
+        Call("SetAnimFrameDelay", {"1", "2", "70"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrFrameDelay), "2"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrFrameDelay), "1"});
+    EXPECT_EQ(Play(body), "4\n10\n0\n70\n0\n");
+    const uint32_t expected[] = {kRed, kLime, kBlue, kYellow};
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(Pixel(k * 10 + 5, 5), expected[k]) << "frame " << k + 1;
+        EXPECT_EQ(Pixel(k * 10 + 5, 15), kBack) << "below frame " << k + 1;
+    }
+}
+
+// Playing twice through frames whose last one is wholly transparent leaves the display as it was
+// under the anim: each frame is drawn over the saved background, not over the frame before.
+TEST_F(AnimE2E, PlayingDrawsEachFrameOverTheSavedBackground) {
+    const std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""},
+             {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}, {"transparency", "16776960"}}) +
+        Call("PlayAnim", {"1", "5", "5", "-2", "2"}) + Call("PlayAnim", {"1", "30", "5", "-2", "1"}) +
+        Call("ModifyAnimFrames", {"1", "-1"}) + Call("PlayAnim", {"1", "45", "5", "-2", "1"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrNumFrames)});
+    EXPECT_EQ(Play(body), "3\n");
+    EXPECT_EQ(Pixel(10, 10), kBack);
+    EXPECT_EQ(Pixel(35, 10), kBack);
+    EXPECT_EQ(Pixel(50, 10), kBlue);  // the last of three frames
+}
+
+// An anim shown as a layer steps through its frames; freed by the script it lives on for the
+// layer, and its number may be taken by a new anim at once.
+TEST_F(AnimE2E, AnimLayersStepAndOutliveTheirAnim) {
+    const std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        Call("SetAnimFrameDelay", {"1", "3", "40"}) + Call("DisplayAnimFrame", {"1", "0", "0", "2"}) +
+        Call("NextFrame", {"1"}) + Print("GetAttribute", {std::to_string(kLayer), "1", std::to_string(kAttrCurFrame)}) +
+        Print("GetAttribute", {std::to_string(kLayer), "1", std::to_string(kAttrFrameDelay)}) +
+        Call("FreeAnim", {"1"}) + Call("NextFrame", {"1"}) +
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        Call("DisplayAnimFrame", {"1", "20", "0", "1"}) +
+        Print("GetAttribute", {std::to_string(kLayer), "1", std::to_string(kAttrCurFrame)});
+    EXPECT_EQ(Play(body, true), "3\n40\n4\n");
+    EXPECT_EQ(Pixel(5, 5), kYellow);
+    EXPECT_EQ(Pixel(25, 5), kRed);
+}
+
+// Anims built from a brush: frames per row 0 lays every frame in one row; a grid beyond the brush
+// is refused.
+TEST_F(AnimE2E, CreateAnimCutsABrush) {
+    const std::string body =
+        Call("LoadBrush", {"1", "\"strip.png\""}) + Call("CreateAnim", {"1", "1", "10", "10", "2", "0", "0", "10"}) +
+        Call("DisplayAnimFrame", {"1", "0", "0", "1"}) + Call("DisplayAnimFrame", {"1", "10", "0", "2"}) +
+        Call("CopyAnim", {"1", "2"}) + Call("FreeAnim", {"1"}) + Call("DisplayAnimFrame", {"2", "20", "0", "2"}) +
+        Call("GetAnimFrame", {"3", "1", "2"}) + Call("DisplayBrush", {"3", "30", "0"}) +
+        Call("CreateAnim", {"4", "1", "10", "10", "3", "0"});
+    const std::string out = Play(body);
+    EXPECT_NE(out.find("Wrong brush size!"), std::string::npos) << out;
+    EXPECT_EQ(Pixel(5, 5), kBlue);
+    EXPECT_EQ(Pixel(15, 5), kYellow);
+    EXPECT_EQ(Pixel(25, 5), kYellow);
+    EXPECT_EQ(Pixel(35, 5), kBlue);
+}
+
+}  // namespace
