@@ -6,6 +6,7 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "image/bmp_reader.h"
+#include "image/gif_reader.h"
 #include "image/ilbm.h"
 #include "image/jpeg_codec.h"
 #include "image/native_image.h"
@@ -18,8 +19,6 @@ namespace {
 
 // Read with adapters allowed: the adapter list picks the file adapters that may serve the open.
 constexpr int kOpenMode = QZ_VFS_READ | QZ_VFS_ADAPTERS | QZ_VFS_SEEKEMU;
-
-const qzGifImageReader* gGifReader = nullptr;
 
 // Closes the file that a variable holds when the scope is left, a reader or the examining of a
 // file that an adapter serves running out of memory included. A file closed before is set to null.
@@ -40,23 +39,22 @@ struct Loaded {
     uint32_t* palette = nullptr;
 };
 
-// The GIF reader of the anim code on frame 0. The file is consumed: *file becomes null.
+// The GIF reader on frame 0. The file is consumed: *file becomes null.
 int LoadGif(qzVfsFile** file, int infoOnly, int transparencyMode, Loaded* loaded) {
-    if (!gGifReader) return ERR_LOADPICTURE2;
     const bool alphaFlag = transparencyMode == QZ_IMAGE_TRANSPARENCY_ALPHA;
-    void* reader = gGifReader->open(*file, infoOnly, alphaFlag, &loaded->width, &loaded->height);
+    qzGifReader* reader = OpenGifAnim(*file, &loaded->width, &loaded->height, nullptr, infoOnly, 0, alphaFlag);
     *file = nullptr;
     if (!reader) return infoOnly ? 0 : ERR_LOADPICTURE2;
     int rc = 0;
     int hasTransparency = 0;
-    loaded->pixels = gGifReader->loadFrame(reader, 0, &hasTransparency);
+    loaded->pixels = LoadGifAnimFrame(reader, 0, &hasTransparency);
     if (!loaded->pixels) {
         rc = ERR_LOADPICTURE2;
     } else if (hasTransparency) {
         loaded->transparent = -2;
         loaded->alpha = alphaFlag;
     }
-    gGifReader->close(reader);
+    CloseGifAnim(reader);
     return rc;
 }
 
@@ -80,8 +78,6 @@ int RunReader(int kind, qzVfsFile** file, int infoOnly, const uint32_t* palette,
 }
 
 }  // namespace
-
-void SetGifImageReader(const qzGifImageReader* reader) { gGifReader = reader; }
 
 int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapterList, const uint32_t* palette,
                      int32_t keyColour, int transparencyMode, qzImageHandle** outHandle, uint32_t** outPalette,

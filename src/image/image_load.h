@@ -46,16 +46,3 @@ int LoadImageInbuilt(const char* name, const char* loaderList, const char* adapt
 uint32_t* GetImagePixels(qzImageHandle* handle);
 // Frees the pixels (or the native image) and the handle; null is ignored.
 void FreeImageHandle(qzImageHandle* handle);
-
-// The GIF reader that loads GIF files for this loader; null until the anim code installs its
-// reader, and GIF files then go to the system image codecs like any unread format.
-struct qzGifImageReader {
-    // Opens a GIF from an open file, which it takes over (its close closes the file) even when it
-    // fails. In information mode it gives the size and returns null.
-    void* (*open)(qzVfsFile* file, int infoOnly, int alphaFlag, int* outWidth, int* outHeight);
-    // The 32-bit pixels of a frame in a new OsAlloc block that the caller owns, or null;
-    // *outHasTransparency tells whether the frame has a transparent colour.
-    uint32_t* (*loadFrame)(void* reader, int frame, int* outHasTransparency);
-    void (*close)(void* reader);
-};
-void SetGifImageReader(const qzGifImageReader* reader);

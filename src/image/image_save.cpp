@@ -9,6 +9,7 @@
 #include "gfx/plugin_gfx_services.h"
 #include "gfx/quantize_bitmap.h"
 #include "image/bmp_writer.h"
+#include "image/gif_writer.h"
 #include "image/ilbm.h"
 #include "image/image_out_file.h"
 #include "image/jpeg_codec.h"
@@ -19,8 +20,6 @@
 #include "runtime/plugin_manager.h"
 
 namespace {
-
-qzGifImageWriter gifWriter = nullptr;
 
 struct OsFreeDeleter {
     void operator()(void* p) const { OsFree(p); }
@@ -73,10 +72,9 @@ bool Quantize(const uint32_t* pixels, int width, int height, int colours, int32_
 
 int SaveGif(const char* name, const uint32_t* pixels, int width, int height, int32_t keyColour, int colours,
             int dither) {
-    if (!gifWriter) return ERR_SAVEIMAGE;
     Quantized q;
     if (!Quantize(pixels, width, height, colours, keyColour, dither, &q)) return ERR_MEM;
-    return gifWriter(name, q.indices.get(), width, height, q.palette, q.count, q.transparentIndex, dither);
+    return SaveGifImage(name, q.indices.get(), width, height, q.palette, q.count, q.transparentIndex);
 }
 
 // The first enabled image-saver plugin that lists the format, with that format's flags.
@@ -122,8 +120,6 @@ int SaveThroughPlugin(int format, const uint32_t* pixels, int width, int height,
 }
 
 }  // namespace
-
-void SetGifImageWriter(qzGifImageWriter writer) { gifWriter = writer; }
 
 int SaveImageFile(int format, const uint32_t* pixels, int width, int height, const char* fileName, int32_t keyColour,
                   int hasAlpha, int quality, int colours, int dither) {

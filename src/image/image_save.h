@@ -1,5 +1,5 @@
 // Saving images: one routine writes a 32-bit ARGB pixel buffer in any of the player's output
-// formats (BMP here, PNG, JPEG and ILBM through their codecs, GIF through the anim code's writer,
+// formats (BMP here, PNG, JPEG and ILBM through their codecs, GIF through the GIF writer,
 // every further format through image-saver plugins), and one feeds it from a bitmap. Every file is
 // written beside its target and renamed over it only when complete.
 #pragma once
@@ -21,7 +21,7 @@ enum {
 // becomes the transparent colour of palette formats; hasAlpha keeps the alpha bytes where the
 // format can; quality (0..100) is JPEG's and the plugins'; colours (2..256) and dither are the
 // palette formats'. Returns 0 or an error code: the format's writer's, ERR_MEM, ERR_SAVEIMAGE
-// (a plugin refused, or GIF while no GIF writer is installed) or ERR_UNKNOWNIMGOUT.
+// (a plugin refused) or ERR_UNKNOWNIMGOUT.
 int SaveImageFile(int format, const uint32_t* pixels, int width, int height, const char* fileName, int32_t keyColour,
                   int hasAlpha, int quality, int colours, int dither);
 
@@ -32,10 +32,3 @@ int SaveImageFile(int format, const uint32_t* pixels, int width, int height, con
 int SaveBitMapAsImage(int format, const qzBitMap* bitmap, int width, int height, const char* fileName,
                       const qzBitMap* mask, int32_t keyColour, const qzBitMap* alpha, int quality, int colours,
                       int dither, int isVideo);
-
-// The GIF writer of the anim code: writes a one-frame GIF of width x height palette indices (one
-// byte a pixel, rows of width bytes) with the palette (colours 0x00RRGGBB entries) and the
-// transparent index (-1 for none). 0 or an error code. Null until the anim code installs it.
-typedef int (*qzGifImageWriter)(const char* fileName, const uint8_t* indices, int width, int height,
-                                const uint32_t* palette, int colours, int transparentIndex, int dither);
-void SetGifImageWriter(qzGifImageWriter writer);

@@ -141,6 +141,25 @@ TEST_F(BrushE2E, DrawingOptionsMatchImageMagick) {
     }
 }
 
+// GIF pictures go to the player's own GIF reader: the first frame of an animation, and with
+// "loadalpha" its transparent colour shows what lies below.
+TEST_F(BrushE2E, GifBrushesThroughTheInbuiltReader) {
+    ASSERT_EQ(Shell("convert in.png '(' -size 20x12 xc:white ')' -loop 0 anim.gif"), "");
+    ASSERT_EQ(Shell("convert in.png -transparent lime key.gif"), "");
+    const std::string body = Call("LoadBrush", {"1", "\"anim.gif\""}, {{"loader", "\"inbuilt\""}}) +
+                             Call("LoadBrush", {"2", "\"key.gif\""}, {{"loader", "\"inbuilt\""}, {"loadalpha", "1"}}) +
+                             Call("DisplayBrush", {"1", "5", "7"}) + Call("DisplayBrush", {"2", "40", "30"});
+    EXPECT_EQ(Play(body), "");
+    ASSERT_EQ(Shell("convert -size 64x48 xc:#204060 in.png -geometry +5+7 -composite \\( in.png -transparent lime "
+                    "\\) -geometry +40+30 -composite reference.png"),
+              "");
+    EXPECT_EQ(Differing("reference.png"), 0);
+    // A cut GIF is refused by the reader.
+    ASSERT_EQ(Shell("head -c 60 anim.gif > cut.gif"), "");
+    const std::string out = Play(Call("LoadBrush", {"3", "\"cut.gif\""}, {{"loader", "\"inbuilt\""}}));
+    EXPECT_NE(out.find("cut.gif"), std::string::npos) << out;
+}
+
 // Two brush directives of one picture: the first is preloaded and keeps the picture (and its alpha
 // channel) in the image cache, the second, which loads the alpha channel, takes it from there.
 // Both get their bitmaps when the displays open and draw as brushes loaded by the script do; a
