@@ -5,6 +5,7 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "image/gif_reader.h"
 #include "platform/os_alloc.h"
 #include "platform/vfs.h"
 
@@ -23,8 +24,8 @@ const char* AdapterListOrNull(const char* list) { return list && *list ? list : 
 
 }  // namespace
 
-int OpenAnimSource(const char* file, const char* adapterList, int loadTransparency, qzAnimSource** out, int32_t* width,
-                   int32_t* height, int32_t* frames, int* hasAlpha) {
+int OpenAnimSource(const char* file, const char* adapterList, int loadTransparency, qzAnimSource** out,
+                   int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha) {
     *out = nullptr;
     *width = *height = *frames = 0;
     *hasAlpha = 0;
@@ -44,9 +45,9 @@ int OpenAnimSource(const char* file, const char* adapterList, int loadTransparen
     qzAnimSource* source = new (std::nothrow) qzAnimSource{};
     if (!source) return ERR_MEM;
     int w = 0, h = 0, n = 0;
-    void* reader = nullptr;
-    (void)loadTransparency;
+    qzGifReader* reader = OpenGifAnim(owner.release(), &w, &h, &n, 0, 0, loadTransparency);
     if (!reader || n < 1 || w < 1 || h < 1) {
+        CloseGifAnim(reader);
         delete source;
         SetErrorArgString(file);
         return ERR_OPENANIM2;
@@ -65,20 +66,19 @@ int OpenAnimSource(const char* file, const char* adapterList, int loadTransparen
 uint32_t* LoadAnimSourceFrame(qzAnimSource* source, int32_t index, int* hasTransparentPen) {
     *hasTransparentPen = 0;
     if (!source || source->type != QZ_ANIMSOURCE_GIF) return nullptr;
-    (void)index;
-    return nullptr;
+    return LoadGifAnimFrame(static_cast<qzGifReader*>(source->handle), index, hasTransparentPen);
 }
 
 void FreeAnimSourceFrame(qzAnimSource*, uint32_t* pixels) { OsFree(pixels); }
 
 uint32_t GetAnimSourceFrameDelay(const qzAnimSource* source, int32_t index) {
     if (!source || source->type != QZ_ANIMSOURCE_GIF) return 0;
-    (void)index;
-    return 0;
+    return GetGifAnimFrameDelay(static_cast<const qzGifReader*>(source->handle), index);
 }
 
 void CloseAnimSource(qzAnimSource* source) {
     if (!source) return;
+    if (source->type == QZ_ANIMSOURCE_GIF) CloseGifAnim(static_cast<qzGifReader*>(source->handle));
     delete source;
 }
 
