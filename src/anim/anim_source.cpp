@@ -24,8 +24,8 @@ const char* AdapterListOrNull(const char* list) { return list && *list ? list : 
 
 }  // namespace
 
-int OpenAnimSource(const char* file, const char* adapterList, int loadTransparency, qzAnimSource** out,
-                   int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha) {
+int OpenAnimSource(const char* file, const char* adapterList, int loadTransparency, qzAnimSource** out, int32_t* width,
+                   int32_t* height, int32_t* frames, int* hasAlpha) {
     *out = nullptr;
     *width = *height = *frames = 0;
     *hasAlpha = 0;
