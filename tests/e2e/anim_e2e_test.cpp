@@ -201,4 +201,26 @@ TEST_F(AnimE2E, GifFilesLoadInMemoryAndFromDisk) {
     EXPECT_EQ(Pixel(19, 39), kLime);
 }
 
+// An anim built from a brush is saved as a GIF that ImageMagick reads back with the same frames
+// and delays, and that loads again as the same anim; a save that fails leaves the old file.
+TEST_F(AnimE2E, SavedGifHoldsTheFrames) {
+    ASSERT_EQ(Shell("echo old > keep.gif"), "");
+    const std::string body =
+        Call("LoadBrush", {"1", "\"strip.png\""}) + Call("CreateAnim", {"1", "1", "10", "10", "4", "2"}) +
+        Call("SetAnimFrameDelay", {"1", "1", "50"}) + Call("SetAnimFrameDelay", {"1", "4", "120"}) +
+        Call("SaveAnim", {"1", "\"out.gif\""}) + Call("LoadAnim", {"2", "\"out.gif\""}) +
+        Call("DisplayAnimFrame", {"2", "0", "0", "3"}) + Call("DisplayAnimFrame", {"2", "10", "0", "4"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "2", std::to_string(kAttrFrameDelay), "4"}) +
+        Call("SaveAnim", {"1", "\"keep.gif\"", "0"}, {{"colors", "1"}});
+    const std::string out = Play(body);
+    EXPECT_EQ(out.substr(0, 4), "120\n") << out;
+    EXPECT_NE(out.find("Wrong usage"), std::string::npos) << out;
+    EXPECT_EQ(Pixel(5, 5), kBlue);
+    EXPECT_EQ(Pixel(15, 5), kYellow);
+    EXPECT_EQ(Shell("convert out.gif -coalesce -format '%T %[fx:p{5,5}.r*255],%[fx:p{5,5}.g*255],%[fx:p{5,5}.b*255];' "
+                    "info:"),
+              "5 255,0,0;0 0,255,0;0 0,0,255;12 255,255,0;");
+    EXPECT_EQ(Shell("cat keep.gif"), "old\n");
+}
+
 }  // namespace

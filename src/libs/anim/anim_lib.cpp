@@ -239,6 +239,7 @@ const qzCommandRow kAnimCommands[] = {
     {"DisplayAnimFrame", AnimDisplayAnimFrame, 4, 5},
     {"ModifyAnimFrames", AnimModifyAnimFrames, 2, 3},
     {"SelectAnim", AnimSelectAnim, 2, 4},
+    {"SaveAnim", AnimSaveAnim, 2, 4},
     {"SetAnimFrameDelay", AnimSetAnimFrameDelay, 3, 3},
     {nullptr, nullptr},
 };

@@ -21,3 +21,4 @@ int GetAnimBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObject
 
 // Command handlers, shared inside the library.
 int AnimPlayAnim(VmState* state);
+int AnimSaveAnim(VmState* state);
