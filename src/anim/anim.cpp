@@ -160,6 +160,33 @@ int AddAnimObject(const qzObjectId& id, int32_t width, int32_t height, qzBitMap*
     return 0;
 }
 
+int CreateBlankAnim(const qzObjectId& id, int32_t width, int32_t height, int32_t frames, uint32_t color, int withMask,
+                    int withAlpha, int clear, qzAnim** out) {
+    if (width < 1 || height < 1 || frames < 1) return ERR_WRONGUSAGE;
+    FrameArrays made;
+    made.Allocate(frames);
+    for (int32_t i = 0; i < frames; i++) {
+        qzBitMap* bitmap = CreateBitMap(width, height, 0, nullptr);
+        if (!bitmap) return ERR_BITMAP;
+        made.bitmaps[i] = bitmap;
+        FillBitMapRect(bitmap, 0, 0, width, height, color & 0xFFFFFF);
+        if (withMask) {
+            made.masks[i] = CreateMaskBitMap(bitmap, width, height, 1, nullptr, 0);
+            if (!made.masks[i]) return ERR_ALLOCMASK;
+            if (!clear) FillMaskRect(made.masks[i], 0, 0, width, height, MASKVISIBLE);
+        }
+        if (withAlpha) {
+            made.alphas[i] = CreateAlphaBitMap(width, height, 1, nullptr, 0);
+            if (!made.alphas[i]) return ERR_ALLOCALPHA;
+            if (!clear) FillAlphaRect(made.alphas[i], 0, 0, width, height, 255);
+        }
+    }
+    int error = AddAnimObject(id, width, height, made.bitmaps, made.masks, made.alphas, frames, -1, withAlpha, 0, out);
+    if (error) return error;
+    made.bitmaps = made.masks = made.alphas = nullptr;
+    return 0;
+}
+
 void FreeAnimFrameArrays(qzBitMap** bitmaps, qzBitMap** masks, qzBitMap** alphas, int32_t count) {
     for (int32_t i = 0; i < count; i++) {
         if (bitmaps) DeleteBitMap(bitmaps[i]);
@@ -343,6 +370,17 @@ int ModifyAnimFrames(VmState* state, const qzObjectId& id, int32_t delta, int32_
     next.bitmaps = next.masks = next.alphas = nullptr;
     next.delays = nullptr;
     return 0;
+}
+
+int32_t FrameAfterModify(int32_t index, int32_t count, int32_t delta, int32_t position) {
+    if (delta > 0) {
+        const int32_t at = position > 0 ? position - 1 : count;
+        return index < at ? index : index + delta;
+    }
+    const int32_t removed = -delta;
+    const int32_t at = position > 0 ? position - 1 : count - removed;
+    if (index < at) return index;
+    return index < at + removed ? -1 : index - removed;
 }
 
 int DuplicateAnim(VmState* state, const qzAnim* anim, const qzObjectId& newId, qzAnim** out) {

@@ -69,6 +69,11 @@ qzAnim* CheckAnim(VmState* state, int index, int flags);
 int AddAnimObject(const qzObjectId& id, int32_t width, int32_t height, qzBitMap** bitmaps, qzBitMap** masks,
                   qzBitMap** alphas, int32_t frames, int32_t transparentcolor, int32_t loadalpha, int32_t disk,
                   qzAnim** out);
+// A new memory anim of frames frames of width x height filled with the colour (0xRRGGBB), each
+// with a mask (visible unless clear) or an alpha channel (255 unless clear) when asked. 0,
+// ERR_WRONGUSAGE, ERR_MEM, ERR_BITMAP, ERR_ALLOCMASK or ERR_ALLOCALPHA.
+int CreateBlankAnim(const qzObjectId& id, int32_t width, int32_t height, int32_t frames, uint32_t color, int withMask,
+                    int withAlpha, int clear, qzAnim** out);
 // Frees four per-frame arrays and what they hold (any may be null).
 void FreeAnimFrameArrays(qzBitMap** bitmaps, qzBitMap** masks, qzBitMap** alphas, int32_t count);
 
@@ -97,6 +102,9 @@ void FreeAllAnims(VmState* state);
 // 0, ERR_ANIMDISK, ERR_WRONGUSAGE, ERR_MEM, ERR_BITMAP, ERR_ALLOCMASK, ERR_ALLOCALPHA or the
 // lookup's error; on an error the anim is as it was.
 int ModifyAnimFrames(VmState* state, const qzObjectId& id, int32_t delta, int32_t position, int forLayers);
+// Where frame index (0-based) of an anim stands after ModifyAnimFrames(delta, position) with the
+// old frame count; -1 when it was removed.
+int32_t FrameAfterModify(int32_t index, int32_t count, int32_t delta, int32_t position);
 // A copy of the anim under newId (a disk anim reopens its file). 0 or an error.
 int DuplicateAnim(VmState* state, const qzAnim* anim, const qzObjectId& newId, qzAnim** out);
 // Scales every frame of a memory anim, or sets the delivered size of a disk anim. 0 or an error

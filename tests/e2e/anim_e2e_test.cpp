@@ -60,7 +60,8 @@ constexpr int kAnim = 4;
 constexpr int kLayer = 22;
 constexpr int kAttrWidth = 0, kAttrNumFrames = 11, kAttrCurFrame = 12, kAttrHasMask = 16, kAttrFrameDelay = 37;
 
-constexpr uint32_t kRed = 0xFF0000, kLime = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00, kBack = 0x204060;
+constexpr uint32_t kBlack = 0, kRed = 0xFF0000, kLime = 0x00FF00, kBlue = 0x0000FF, kYellow = 0xFFFF00,
+                   kBack = 0x204060;
 
 class AnimE2E : public ::testing::Test {
 protected:
@@ -221,6 +222,27 @@ TEST_F(AnimE2E, SavedGifHoldsTheFrames) {
                     "info:"),
               "5 255,0,0;0 0,255,0;0 0,0,255;12 255,255,0;");
     EXPECT_EQ(Shell("cat keep.gif"), "old\n");
+}
+
+// CreateLayer with frames makes an anim layer of blank frames; ModifyLayerFrames changes the frames
+// of the layer's own anim (the script's anim stays as it was) and keeps the shown frame where it
+// stays; a move list shows an anim frame as a new layer.
+TEST_F(AnimE2E, LayerFramesChangeForTheirLayer) {
+    const std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        Call("CreateLayer", {"40", "30", "8", "8"}, {{"frames", "3"}, {"color", "16711680"}}) +
+        Print("GetAttribute", {std::to_string(kLayer), "1", std::to_string(kAttrNumFrames)}) +
+        Call("DisplayAnimFrame", {"1", "0", "0", "3"}) + Call("ModifyLayerFrames", {"2", "2", "1"}) +
+        Print("GetAttribute", {std::to_string(kLayer), "2", std::to_string(kAttrNumFrames)}) +
+        Print("GetAttribute", {std::to_string(kLayer), "2", std::to_string(kAttrCurFrame)}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", std::to_string(kAttrNumFrames)}) +
+        Call("ModifyLayerFrames", {"2", "-3", "4"}) +
+        Print("GetAttribute", {std::to_string(kLayer), "2", std::to_string(kAttrCurFrame)}) +
+        Call("AddMove", {"1", "4", "1", "20", "0", "-1"}) + Call("DoMove", {"1"});
+    EXPECT_EQ(Play(body, true), "3\n6\n5\n4\n1\n");
+    EXPECT_EQ(Pixel(44, 34), kRed);
+    EXPECT_EQ(Pixel(5, 5), kBlack);  // the first of the layer's frames is one it added
+    EXPECT_EQ(Pixel(25, 5), kYellow);
 }
 
 }  // namespace
