@@ -174,6 +174,11 @@ TEST_F(AnimTest, LoadingOptionsAndFiles) {
     qzBrush* brush = nullptr;
     ASSERT_EQ(FindBrush(nullptr, {4, nullptr}, &brush, 0), 0);
     EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
+    // A brush linked to a frame of a disk anim copies the decoded frame.
+    vm.Ok("GetBrushLink", {6, 4, 3, 2});
+    ASSERT_EQ(FindBrush(nullptr, {6, nullptr}, &brush, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x00FF00u);
+    EXPECT_EQ(vm.Run("GetBrushLink", {6, 4, 3, 4}), "ERR 1094");
     // LoadAnimFrame: -1 is the last frame, 0 none.
     vm.Ok("LoadAnimFrame", {5, -1, gif});
     ASSERT_EQ(FindBrush(nullptr, {5, nullptr}, &brush, 0), 0);

@@ -9,11 +9,13 @@
 #include "display/layer_list.h"
 #include "display/layer_source.h"
 #include "display/picture.h"
+#include "gfx/bitmap_lock.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "image/brush_load.h"
 #include "image/image_save.h"
+#include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "libs/text/text_lib.h"
@@ -80,6 +82,7 @@ int LayerContent(VmState* state, int index, int32_t frame, LinkSource* out) {
 // argument at sourceIndex.
 int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int sourceIndex, int32_t frame) {
     LinkSource from;
+    MadeBitMaps frameOwner;
     if (type == kLayer) {
         int error = LayerContent(state, sourceIndex, frame, &from);
         if (error) return error;
@@ -112,11 +115,23 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             int error = GetTextObjectBitmaps(state, source, &bitmaps);
             if (error) return error;
             TakeObjectBitmaps(bitmaps, &from);
-        } else if (type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
-            // No sprite or anim is found.
+        } else if (type == QZ_TYPE_ANIM_OBJECT) {
+            qzObjectBitmaps bitmaps;
+            int owned = 0;
+            int error = GetAnimBitmaps(state, source, frame, &bitmaps, &owned);
+            if (error) return error;
+            // A frame decoded for this copy goes when the copy is made.
+            if (owned) {
+                frameOwner.bitmap = bitmaps.bitmap;
+                frameOwner.mask = bitmaps.mask;
+                frameOwner.alpha = bitmaps.alpha;
+            }
+            TakeObjectBitmaps(bitmaps, &from);
+        } else if (type == QZ_TYPE_SPRITE_OBJECT) {
+            // No sprite is found.
             if (source.pointer) return ERR_FINDARRAY;
             SetErrorArgIndex(source.number);
-            return type == QZ_TYPE_SPRITE_OBJECT ? ERR_FINDSPRITE : ERR_FINDANIM;
+            return ERR_FINDSPRITE;
         } else {
             return ERR_WRONGUSAGE;
         }
