@@ -245,4 +245,24 @@ TEST_F(AnimE2E, LayerFramesChangeForTheirLayer) {
     EXPECT_EQ(Pixel(25, 5), kYellow);
 }
 
+// An asynchronous playback draws one frame each time the script asks, answers 1 once it is done,
+// and then lets the anim go.
+TEST_F(AnimE2E, AsyncPlaybackStepsWhenAsked) {
+    std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        "    GETGLOBAL r0 \"playanim\"\n    LOADK r1 1\n    LOADK r2 0\n    LOADK r3 0\n    NEWTABLE r4 0 0\n"
+        "    SETTABLE r4 \"speed\" -2\n    LOADBOOL r9 1 0\n    SETTABLE r4 \"async\" r9\n    CALL r0 5 2\n"
+        "    MOVE r8 r0\n";
+    for (int i = 0; i < 5; i++) {
+        body +=
+            "    GETGLOBAL r0 \"asyncdrawframe\"\n    MOVE r1 r8\n    CALL r0 2 2\n"
+            "    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n    CALL r1 2 1\n";
+        if (i == 1) body += Call("DisplayAnimFrame", {"1", "20", "0", "1"});
+    }
+    body += Call("FreeAnim", {"1"});
+    EXPECT_EQ(Play(body), "0\n0\n0\n0\n1\n");
+    EXPECT_EQ(Pixel(5, 5), kYellow);
+    EXPECT_EQ(Pixel(25, 5), kRed);
+}
+
 }  // namespace

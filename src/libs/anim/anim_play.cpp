@@ -10,6 +10,7 @@
 #include "display/display_present.h"
 #include "display/event_pump.h"
 #include "display/layer.h"
+#include "display/layer_list.h"
 #include "display/layer_refresh.h"
 #include "display/picture.h"
 #include "display/positions.h"
@@ -19,6 +20,7 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "libs/anim/anim_lib.h"
+#include "libs/graphics/graphics.h"
 #include "libs/layers/layers_style.h"
 #include "platform/os_time.h"
 #include "runtime/object_id.h"
@@ -58,12 +60,20 @@ int CheckPlayOutput(const qzDisplay* display) {
 
 // A playback: the anim stays locked while it runs; the saved background goes with it.
 struct Playback {
+    VmState* state = nullptr;
+    qzObjectId id = {0, nullptr};
     qzAnim* anim = nullptr;
+    qzDisplay* display = nullptr;
+    int32_t delay = 0;  // per frame, or kOwnDelays
+    int32_t times = 1;  // 0: endless
+    int32_t frame = 0;  // the next frame (0-based)
+    int32_t pass = 1;
+    uint64_t due = 0;                // async: when the next frame is due (milliseconds)
     qzBitMap* background = nullptr;  // without layers: the display under the clipped rectangle
     qzBitMap* work = nullptr;
     int32_t x = 0, y = 0, width = 0, height = 0;  // the clipped rectangle on the display
     int32_t offsetX = 0, offsetY = 0;             // of the clipped rectangle inside the frame
-    qzLayer* layer = nullptr;
+    bool layered = false;
     ~Playback() {
         if (anim) anim->locked--;
         DeleteBitMap(background);
@@ -103,10 +113,13 @@ int GrabBackground(qzDisplay* display, Playback* p, int32_t x, int32_t y) {
 
 // Draws frame index (0-based).
 int ShowFrame(VmState* state, qzDisplay* display, Playback* p, int32_t index) {
-    if (p->layer) {
-        int error = ShowAnimLayerFrame(state, p->layer, index + 1);
+    if (p->layered) {
+        // The layer is looked up each time: the script may have removed it meanwhile.
+        qzLayer* layer = nullptr;
+        if (!FindLayerUsingObject(QZ_LAYER_ANIM, p->id, nullptr, nullptr, &layer)) return 0;
+        int error = ShowAnimLayerFrame(state, layer, index + 1);
         if (error) return error;
-        UpdateLayerOnDisplay(state, p->layer, 0);
+        UpdateLayerOnDisplay(state, layer, 0);
         return 0;
     }
     if (!p->background) return 0;
@@ -132,6 +145,40 @@ int ShowFrame(VmState* state, qzDisplay* display, Playback* p, int32_t index) {
 
 uint64_t NowMillis() { return OsMonotonicMicros() / 1000; }
 
+int64_t FrameDelay(const Playback& p, int32_t index) {
+    return p.delay == kOwnDelays ? (int64_t)GetAnimFrameDelay(p.anim, index) : p.delay;
+}
+
+// Moves to the next frame; true when the playback is done.
+bool Advance(Playback* p) {
+    if (++p->frame < p->anim->frames) return false;
+    if (p->times != 0 && p->pass >= p->times) return true;
+    p->pass++;
+    p->frame = 0;
+    return false;
+}
+
+// The asynchronous draw object's step: the next frame once it is due.
+int AsyncStep(void* userData, int32_t* finished) {
+    Playback* p = static_cast<Playback*>(userData);
+    const uint64_t now = NowMillis();
+    if (now < p->due) return 0;
+    int error = ShowFrame(p->state, p->display, p, p->frame);
+    if (error) return error;
+    p->due = now + (uint64_t)std::max<int64_t>(FrameDelay(*p, p->frame), 0);
+    if (Advance(p)) *finished = 1;
+    return 0;
+}
+
+void AsyncFree(void* userData, int32_t, int32_t) { delete static_cast<Playback*>(userData); }
+
+int AsyncEvent(int operation, intptr_t data, void* userData) {
+    const Playback* p = static_cast<const Playback*>(userData);
+    if (operation == ADEVENT_FRAMECOUNT) *reinterpret_cast<int32_t*>(data) = p->anim->frames;
+    if (operation == ADEVENT_CURFRAME) *reinterpret_cast<int32_t*>(data) = p->frame + 1;
+    return 0;
+}
+
 }  // namespace
 
 int AnimPlayAnim(VmState* state) {
@@ -139,10 +186,11 @@ int AnimPlayAnim(VmState* state) {
     GetObjectIdArg(&id, state, 1);
     int32_t x = VmOptInteger(state, 2, 0);
     int32_t y = VmOptInteger(state, 3, 0);
-    int32_t speed = 0, times = 1;
+    int32_t speed = 0, times = 1, async = 0;
     if (VmGetTop(state) == 4 && VmType(state, 4) == VM_TTABLE) {
         GetTableFieldInt(state, 4, "speed", &speed, nullptr);
         GetTableFieldInt(state, 4, "times", &times, nullptr);
+        GetTableFieldBool(state, 4, "async", &async, nullptr);
     } else {
         speed = VmOptInteger(state, 4, 0);
         times = VmOptInteger(state, 5, 1);
@@ -152,36 +200,44 @@ int AnimPlayAnim(VmState* state) {
     if (display && ObjectIsSelectedOutput(QZ_SELECT_ANIM, id)) EndSelectOutput(state, display, 0);
     if (int error = CheckPlayOutput(display)) return error;
     qzAnim* anim = CheckAnim(state, 1, 0);
-    Playback p;
-    p.anim = anim;
+    auto p = std::make_unique<Playback>();
+    p->state = state;
+    p->id = anim->header.id;
+    p->anim = anim;
+    p->display = display;
     anim->locked++;
-    const int32_t delay = SpeedDelay(speed);
+    p->delay = SpeedDelay(speed);
+    p->times = times;
     x = ResolveXPosition(x, anim->width, 0, 0);
     y = ResolveYPosition(y, anim->height, 0, 0);
     if (display && display->layersEnabled) {
         int error = DisplayImageObject(state, 0, QZ_DRAW_ANIM, id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr,
                                        nullptr, 0);
         if (error) return error;
-        p.layer = LastLayer(CurrentBGPic());
+        p->layered = true;
     } else if (display) {
-        if (int error = GrabBackground(display, &p, x, y)) return error;
+        if (int error = GrabBackground(display, p.get(), x, y)) return error;
+    }
+    if (async) {
+        p->due = NowMillis();
+        qzAsyncDraw* object = nullptr;
+        int error = CreateAsyncDraw(ADF_ANIM, AsyncStep, nullptr, nullptr, AsyncFree, AsyncEvent, p.get(), &object);
+        if (error) return error;
+        p.release();
+        return PushNewObjectHandle(state, {0, QZ_AUTO_ID}, &object->header);
     }
     uint64_t frameStart = NowMillis();
-    for (int32_t pass = 1;; pass++) {
-        for (int32_t frame = 0; frame < anim->frames; frame++) {
-            int error = 0;
-            if (PumpEvents(state, QZ_PUMP_HOOKS, &error)) return error;
-            if ((error = ShowFrame(state, display, &p, frame))) return error;
-            if (display && (error = WaitDisplayVBlank(state, display, 0))) return error;
-            const int64_t d = delay == kOwnDelays ? (int64_t)GetAnimFrameDelay(anim, frame) : delay;
-            if (d > 0) {
-                const int64_t left = d - (int64_t)(NowMillis() - frameStart);
-                if (left > 0 && (error = SleepWithEvents(state, (int32_t)std::min<int64_t>(left, INT32_MAX))))
-                    return error;
-            }
-            frameStart = NowMillis();
+    for (;;) {
+        int error = 0;
+        if (PumpEvents(state, QZ_PUMP_HOOKS, &error)) return error;
+        if ((error = ShowFrame(state, display, p.get(), p->frame))) return error;
+        if (display && (error = WaitDisplayVBlank(state, display, 0))) return error;
+        const int64_t d = FrameDelay(*p, p->frame);
+        if (d > 0) {
+            const int64_t left = d - (int64_t)(NowMillis() - frameStart);
+            if (left > 0 && (error = SleepWithEvents(state, (int32_t)std::min<int64_t>(left, INT32_MAX)))) return error;
         }
-        if (times != 0 && pass >= times) break;
+        frameStart = NowMillis();
+        if (Advance(p.get())) return 0;
     }
-    return 0;
 }
