@@ -192,6 +192,13 @@ int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& 
     return error;
 }
 
+int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out) {
+    *out = nullptr;
+    int error = CheckOptions(options);
+    if (error) return error;
+    return Load(state, id, options, out);
+}
+
 int CreateAnimFromBitmaps(const qzObjectId& id, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
                           int32_t width, int32_t height, const qzAnimGrid* grid, int32_t transparentColor,
                           qzAnim** out) {

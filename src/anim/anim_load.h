@@ -38,6 +38,9 @@ struct qzAnimGrid {
 // when asked), else a picture, cut into a grid when "frames" asks. 0 with *out set, or an error;
 // a failed load leaves nothing behind.
 int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);
+// LoadAnimFile without the progress line and without freeing an earlier anim of the identifier
+// (PlayAnimDisk's load under an automatic identifier).
+int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);
 // Cuts the grid out of the bitmaps (width x height; mask and alpha may be null) into a new anim
 // under id. 0 with *out set, ERR_WRONGUSAGE, ERR_NEGCOORDS, ERR_BRUSHSIZE, or a bitmap error.
 int CreateAnimFromBitmaps(const qzObjectId& id, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,

@@ -179,7 +179,8 @@ TEST_F(AnimE2E, CreateAnimCutsABrush) {
 }
 
 // A GIF loads as an anim with the file's delays, held in memory or decoded frame by frame from
-// disk; the disk anim plays and steps as a layer like the other. A one-frame GIF is no anim.
+// disk; the disk anim plays, scales and copies like the other, and PlayAnimDisk plays a file.
+// A one-frame GIF is no anim.
 TEST_F(AnimE2E, GifFilesLoadInMemoryAndFromDisk) {
     ASSERT_EQ(Shell("convert -delay 10 -size 10x10 xc:red -delay 20 xc:lime -delay 30 xc:blue -loop 0 three.gif && "
                     "convert -size 10x10 xc:red one.gif"),
@@ -193,8 +194,10 @@ TEST_F(AnimE2E, GifFilesLoadInMemoryAndFromDisk) {
         Call("DisplayAnimFrame", {"1", "0", "0", "2"}) + Call("DisplayAnimFrame", {"2", "10", "0", "3"}) +
         Call("PlayAnim", {"2", "20", "0", "-2"}) + Call("ScaleAnim", {"2", "20", "20"}) +
         Call("DisplayAnimFrame", {"2", "40", "0", "1"}) + Call("CopyAnim", {"2", "3"}) + Call("FreeAnim", {"2"}) +
-        Call("DisplayAnimFrame", {"3", "0", "20", "2"});
+        Call("DisplayAnimFrame", {"3", "0", "20", "2"}) +
+        Call("PlayAnimDisk", {"\"three.gif\"", "50", "30", "0", "-2"});
     EXPECT_EQ(Play(body), "3\n200\n300\n1\n0\n");
+    EXPECT_EQ(Pixel(55, 35), kBlue);  // PlayAnimDisk's last frame
     EXPECT_EQ(Pixel(5, 5), kLime);
     EXPECT_EQ(Pixel(15, 5), kBlue);
     EXPECT_EQ(Pixel(25, 5), kBlue);

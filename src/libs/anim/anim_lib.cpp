@@ -230,6 +230,7 @@ const qzCommandRow kAnimCommands[] = {
     {"PlayAnim", AnimPlayAnim, 3, 5},
     {"FreeAnim", AnimFreeAnim, 1, 1},
     {"ScaleAnim", AnimScaleAnim, 3, 4},
+    {"PlayAnimDisk", AnimPlayAnimDisk, 1, 7},
     {"LoadAnimFrame", AnimLoadAnimFrame, 3, 4},
     {"LoadAnim", AnimLoadAnim, 2, 3},
     {"IsAnim", AnimIsAnim, 1, 2},

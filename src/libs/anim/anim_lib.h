@@ -21,4 +21,5 @@ int GetAnimBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObject
 
 // Command handlers, shared inside the library.
 int AnimPlayAnim(VmState* state);
+int AnimPlayAnimDisk(VmState* state);
 int AnimSaveAnim(VmState* state);

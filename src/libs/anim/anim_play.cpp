@@ -3,8 +3,10 @@
 // display under it, so that masked and transparent frames do not smear.
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "anim/anim.h"
+#include "anim/anim_load.h"
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_present.h"
@@ -23,6 +25,7 @@
 #include "libs/graphics/graphics.h"
 #include "libs/layers/layers_style.h"
 #include "platform/os_time.h"
+#include "runtime/linked_file.h"
 #include "runtime/object_id.h"
 #include "runtime/option_table.h"
 #include "vm/vm.h"
@@ -181,25 +184,12 @@ int AsyncEvent(int operation, intptr_t data, void* userData) {
 
 }  // namespace
 
-int AnimPlayAnim(VmState* state) {
-    qzObjectId id;
-    GetObjectIdArg(&id, state, 1);
-    int32_t x = VmOptInteger(state, 2, 0);
-    int32_t y = VmOptInteger(state, 3, 0);
-    int32_t speed = 0, times = 1, async = 0;
-    if (VmGetTop(state) == 4 && VmType(state, 4) == VM_TTABLE) {
-        GetTableFieldInt(state, 4, "speed", &speed, nullptr);
-        GetTableFieldInt(state, 4, "times", &times, nullptr);
-        GetTableFieldBool(state, 4, "async", &async, nullptr);
-    } else {
-        speed = VmOptInteger(state, 4, 0);
-        times = VmOptInteger(state, 5, 1);
-    }
+namespace {
+
+// The shared body of PlayAnim and PlayAnimDisk: plays the anim at x, y; async hands back an
+// asynchronous draw object instead (its handle pushed, 1 returned).
+int PlayAnimCore(VmState* state, qzAnim* anim, int32_t x, int32_t y, int32_t speed, int32_t times, int async) {
     qzDisplay* display = CurrentDisplay();
-    // Playing the anim that is being drawn into ends that first.
-    if (display && ObjectIsSelectedOutput(QZ_SELECT_ANIM, id)) EndSelectOutput(state, display, 0);
-    if (int error = CheckPlayOutput(display)) return error;
-    qzAnim* anim = CheckAnim(state, 1, 0);
     auto p = std::make_unique<Playback>();
     p->state = state;
     p->id = anim->header.id;
@@ -211,7 +201,7 @@ int AnimPlayAnim(VmState* state) {
     x = ResolveXPosition(x, anim->width, 0, 0);
     y = ResolveYPosition(y, anim->height, 0, 0);
     if (display && display->layersEnabled) {
-        int error = DisplayImageObject(state, 0, QZ_DRAW_ANIM, id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr,
+        int error = DisplayImageObject(state, 0, QZ_DRAW_ANIM, p->id, 0, 0, x, y, 0, 0, 1, 0, nullptr, nullptr, nullptr,
                                        nullptr, 0);
         if (error) return error;
         p->layered = true;
@@ -240,4 +230,49 @@ int AnimPlayAnim(VmState* state) {
         frameStart = NowMillis();
         if (Advance(p.get())) return 0;
     }
+}
+
+}  // namespace
+
+int AnimPlayAnim(VmState* state) {
+    qzObjectId id;
+    GetObjectIdArg(&id, state, 1);
+    int32_t x = VmOptInteger(state, 2, 0);
+    int32_t y = VmOptInteger(state, 3, 0);
+    int32_t speed = 0, times = 1, async = 0;
+    if (VmGetTop(state) == 4 && VmType(state, 4) == VM_TTABLE) {
+        GetTableFieldInt(state, 4, "speed", &speed, nullptr);
+        GetTableFieldInt(state, 4, "times", &times, nullptr);
+        GetTableFieldBool(state, 4, "async", &async, nullptr);
+    } else {
+        speed = VmOptInteger(state, 4, 0);
+        times = VmOptInteger(state, 5, 1);
+    }
+    qzDisplay* display = CurrentDisplay();
+    // Playing the anim that is being drawn into ends that first.
+    if (display && ObjectIsSelectedOutput(QZ_SELECT_ANIM, id)) EndSelectOutput(state, display, 0);
+    if (int error = CheckPlayOutput(display)) return error;
+    qzAnim* anim = CheckAnim(state, 1, 0);
+    return PlayAnimCore(state, anim, x, y, speed, times, async);
+}
+
+int AnimPlayAnimDisk(VmState* state) {
+    std::string file = ResolveLinkedFileArg(state, 1, 0, nullptr);
+    const int32_t x = VmOptInteger(state, 2, 0);
+    const int32_t y = VmOptInteger(state, 3, 0);
+    const int32_t speed = VmOptInteger(state, 5, 0);
+    const int32_t key = VmOptInteger(state, 6, -1);
+    const int32_t times = VmOptInteger(state, 7, 1);
+    if (int error = CheckPlayOutput(CurrentDisplay())) return error;
+    qzAnimLoadOptions options;
+    options.file = file.c_str();
+    options.fromDisk = 1;
+    options.transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
+    qzAnim* anim = nullptr;
+    int error = LoadAnimFileQuietly(state, {0, QZ_AUTO_ID}, options, &anim);
+    if (error) return error;
+    const qzObjectId id = anim->header.id;
+    error = PlayAnimCore(state, anim, x, y, speed, times, 0);
+    FreeAnimObject(state, id, 0);
+    return error;
 }
