@@ -268,4 +268,18 @@ TEST_F(AnimE2E, AsyncPlaybackStepsWhenAsked) {
     EXPECT_EQ(Pixel(25, 5), kRed);
 }
 
+// Drawing goes into a selected frame and stays there; the anim cannot be freed meanwhile.
+TEST_F(AnimE2E, DrawingIntoASelectedFrame) {
+    const std::string body =
+        Call("LoadAnim", {"1", "\"strip.png\""}, {{"width", "10"}, {"height", "10"}, {"frames", "4"}, {"fpr", "2"}}) +
+        Call("SelectAnim", {"1", "2"}) + Call("SetFillStyle", {"1"}) + Call("Box", {"0", "0", "5", "5", "16711680"}) +
+        Call("EndSelect", {}) + Call("DisplayAnimFrame", {"1", "0", "0", "2"}) +
+        Call("DisplayAnimFrame", {"1", "10", "0", "3"}) + Call("SelectAnim", {"1", "1"}) + Call("FreeAnim", {"1"});
+    const std::string out = Play(body);
+    EXPECT_NE(out.find("Attempt to modify the active anim!"), std::string::npos) << out;
+    EXPECT_EQ(Pixel(2, 2), kRed);
+    EXPECT_EQ(Pixel(7, 7), kLime);
+    EXPECT_EQ(Pixel(12, 2), kBlue);
+}
+
 }  // namespace
