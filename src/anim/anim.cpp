@@ -37,16 +37,10 @@ char* CopyText(const char* text) {
     return copy;
 }
 
-void FreeShownFrame(qzAnim* anim) {
-    FreeAnimFrameBitmaps(anim->shownBitmap, anim->shownMask, anim->shownAlpha);
-    anim->shownBitmap = anim->shownMask = anim->shownAlpha = nullptr;
-    anim->shownFrame = -1;
-}
-
 void DestroyAnim(VmState* state, qzAnim* anim) {
     delete[] anim->delays;
     FreeAnimFrameArrays(anim->bitmaps, anim->masks, anim->alphas, anim->frames);
-    FreeShownFrame(anim);
+    FreeShownFrames(anim);
     CloseAnimSource(anim->source);
     delete[] anim->file;
     delete[] anim->loaders;
@@ -154,7 +148,6 @@ int AddAnimObject(const qzObjectId& id, int32_t width, int32_t height, qzBitMap*
     anim->bitmaps = bitmaps;
     anim->masks = masks;
     anim->alphas = alphas;
-    anim->shownFrame = -1;
     AddObjectToList(&animList, &anim->header, QZ_TYPE_ANIM_KIND, id);
     if (out) *out = anim;
     return 0;
@@ -196,6 +189,11 @@ void FreeAnimFrameArrays(qzBitMap** bitmaps, qzBitMap** masks, qzBitMap** alphas
     delete[] bitmaps;
     delete[] masks;
     delete[] alphas;
+}
+
+void FreeShownFrames(qzAnim* anim) {
+    FreeAnimFrameArrays(anim->shownBitmaps, anim->shownMasks, anim->shownAlphas, anim->shownBitmaps ? anim->frames : 0);
+    anim->shownBitmaps = anim->shownMasks = anim->shownAlphas = nullptr;
 }
 
 void FreeAnimFrameBitmaps(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha) {
@@ -440,7 +438,7 @@ int DuplicateAnim(VmState* state, const qzAnim* anim, const qzObjectId& newId, q
 
 int ScaleAnimFrames(qzAnim* anim, int32_t width, int32_t height, int smooth) {
     if (width == anim->width && height == anim->height) return 0;
-    FreeShownFrame(anim);
+    FreeShownFrames(anim);
     if (anim->disk) {
         anim->width = width;
         anim->height = height;

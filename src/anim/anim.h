@@ -42,11 +42,11 @@ struct qzAnim {
     char* file;        // disk anims: the file reopened by copies
     char* loaders;     // disk anims: the loader and adapter lists of the load
     char* adapters;
-    // Disk anims: the last frame decoded for a layer, kept until another frame is asked for.
-    int32_t shownFrame;
-    qzBitMap* shownBitmap;
-    qzBitMap* shownMask;
-    qzBitMap* shownAlpha;
+    // Disk anims: per frame, the frames decoded for the layers that show them (null for the
+    // others); a frame goes once no layer shows it.
+    qzBitMap** shownBitmaps;
+    qzBitMap** shownMasks;
+    qzBitMap** shownAlphas;
 };
 
 // FindAnim flags.
@@ -83,6 +83,8 @@ void FreeAnimFrameArrays(qzBitMap** bitmaps, qzBitMap** masks, qzBitMap** alphas
 // ERR_NOTRANSPARENCY, ERR_ALLOCALPHA, or a bitmap error.
 int GetAnimFrameBitmaps(qzAnim* anim, int32_t index, int copy, int unscaled, qzBitMap** bitmap, qzBitMap** mask,
                         qzBitMap** alpha, int* owned);
+// Frees the frames a disk anim decoded for its layers.
+void FreeShownFrames(qzAnim* anim);
 // Frees bitmaps that GetAnimFrameBitmaps handed out as owned.
 void FreeAnimFrameBitmaps(qzBitMap* bitmap, qzBitMap* mask, qzBitMap* alpha);
 // The frame's delay in milliseconds: the one set, else a disk anim's source delay, else 0.

@@ -5,32 +5,52 @@
 #include "display/layer.h"
 #include "display/layer_kinds.h"
 #include "display/layer_records.h"
+#include "display/picture.h"
 #include "image/anim_link.h"
 #include "image/output_select.h"
 
 namespace {
 
-// The frame a layer shows. A disk anim keeps the last frame decoded for its layers, so that the
-// layer system can borrow it like a memory anim's.
+// 1 when a layer of any picture shows frame index of the anim.
+bool LayersShowFrame(const qzAnim* anim, int32_t index) {
+    for (qzBGPic* pic = FirstBGPic(); pic; pic = reinterpret_cast<qzBGPic*>(pic->header.next))
+        for (qzLayer* layer = FirstLayer(pic); layer; layer = NextLayer(layer))
+            if (layer->type == QZ_LAYER_ANIM && SameObjectId(layer->id, anim->header.id) &&
+                (layer->base->partX == index || layer->transformed->partX == index || layer->display->partX == index))
+                return true;
+    return false;
+}
+
+// The frame a layer shows. A disk anim keeps the frames decoded for its layers while layers show
+// them, so that the layer system can borrow them like a memory anim's frames.
 int LayerFrame(qzAnim* anim, int32_t index, qzBitMap** bitmap, qzBitMap** mask, qzBitMap** alpha) {
     if (!anim->disk) {
         int owned = 0;
         return GetAnimFrameBitmaps(anim, index, 0, 0, bitmap, mask, alpha, &owned);
     }
-    if (anim->shownFrame != index || !anim->shownBitmap) {
+    if (!anim->shownBitmaps) {
+        anim->shownBitmaps = new qzBitMap*[anim->frames]();
+        anim->shownMasks = new qzBitMap*[anim->frames]();
+        anim->shownAlphas = new qzBitMap*[anim->frames]();
+    }
+    if (!anim->shownBitmaps[index]) {
         qzBitMap *b = nullptr, *m = nullptr, *a = nullptr;
         int owned = 0;
         int error = GetAnimFrameBitmaps(anim, index, 0, 0, &b, &m, &a, &owned);
         if (error) return error;
-        FreeAnimFrameBitmaps(anim->shownBitmap, anim->shownMask, anim->shownAlpha);
-        anim->shownBitmap = b;
-        anim->shownMask = m;
-        anim->shownAlpha = a;
-        anim->shownFrame = index;
+        // Frames that no layer shows any more go first.
+        for (int32_t i = 0; i < anim->frames; i++) {
+            if (!anim->shownBitmaps[i] || LayersShowFrame(anim, i)) continue;
+            FreeAnimFrameBitmaps(anim->shownBitmaps[i], anim->shownMasks[i], anim->shownAlphas[i]);
+            anim->shownBitmaps[i] = anim->shownMasks[i] = anim->shownAlphas[i] = nullptr;
+        }
+        anim->shownBitmaps[index] = b;
+        anim->shownMasks[index] = m;
+        anim->shownAlphas[index] = a;
     }
-    *bitmap = anim->shownBitmap;
-    *mask = anim->shownMask;
-    *alpha = anim->shownAlpha;
+    *bitmap = anim->shownBitmaps[index];
+    *mask = anim->shownMasks[index];
+    *alpha = anim->shownAlphas[index];
     return 0;
 }
 

@@ -282,4 +282,16 @@ TEST_F(AnimE2E, DrawingIntoASelectedFrame) {
     EXPECT_EQ(Pixel(12, 2), kBlue);
 }
 
+// Two layers of one anim decoded from disk show different frames at once.
+TEST_F(AnimE2E, LayersOfADiskAnimShowTheirOwnFrames) {
+    ASSERT_EQ(Shell("convert -size 10x10 xc:red xc:lime xc:blue three.gif"), "");
+    const std::string body = Call("LoadAnim", {"1", "\"three.gif\""}, {{"fromdisk", "true"}}) +
+                             Call("DisplayAnimFrame", {"1", "0", "0", "1"}) +
+                             Call("DisplayAnimFrame", {"1", "10", "0", "3"}) + Call("NextFrame", {"1"}) +
+                             Call("NextFrame", {"2"}) + Call("SetLayerStyle", {"1"}, {{"rotate", "90"}});
+    EXPECT_EQ(Play(body, true), "");
+    EXPECT_EQ(Pixel(5, 5), kLime);
+    EXPECT_EQ(Pixel(15, 5), kRed);
+}
+
 }  // namespace
