@@ -24,23 +24,28 @@ int WriteFrame(qzAnim* anim, int32_t index, qzGifWriter* writer, uint8_t* indice
     int owned = 0;
     int error = GetAnimFrameBitmaps(anim, index, 0, 0, &bitmap, &mask, &alpha, &owned);
     if (error) return error;
+    error = WriteGifBitMapFrame(writer, bitmap, mask, alpha, anim->width, anim->height,
+                                (int)GetAnimFrameDelay(anim, index), indices, o);
+    if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+    return error;
+}
+
+}  // namespace
+
+int WriteGifBitMapFrame(qzGifWriter* writer, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
+                        int32_t width, int32_t height, int32_t delay, uint8_t* indices, const qzAnimSaveOptions& o) {
     // Hidden pixels take the transparency colour, so that they become the transparent index.
     const uint32_t key = o.transparentColor >= 0 ? (uint32_t)o.transparentColor : QZ_NO_KEY_COLOR;
-    uint32_t* pixels =
-        ReadBitMapPixelsMasked(bitmap, 0, 0, anim->width, anim->height, mask, alpha, key, 0, LOCKF_READONLY);
-    if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+    uint32_t* pixels = ReadBitMapPixelsMasked(bitmap, 0, 0, width, height, mask, alpha, key, 0, LOCKF_READONLY);
     if (!pixels) return ERR_MEM;
     std::unique_ptr<uint32_t, void (*)(void*)> pixelOwner(pixels, OsFree);
     uint32_t palette[256];
     int transparentIndex = -1;
-    const int count = QuantizeImage(pixels, PIXFMT_ARGB32, 4, anim->width, anim->height, anim->width, indices, palette,
-                                    o.colours, o.transparentColor, 0, o.dither, &transparentIndex);
+    const int count = QuantizeImage(pixels, PIXFMT_ARGB32, 4, width, height, width, indices, palette, o.colours,
+                                    o.transparentColor, 0, o.dither, &transparentIndex);
     if (count < 1) return ERR_MEM;
-    return WriteGifFrame(writer, indices, anim->width, anim->height, (int)GetAnimFrameDelay(anim, index), palette,
-                         count, transparentIndex, o.optimize, 1);
+    return WriteGifFrame(writer, indices, width, height, delay, palette, count, transparentIndex, o.optimize, 1);
 }
-
-}  // namespace
 
 int SaveAnimAsGif(qzAnim* anim, const char* file, const qzAnimSaveOptions& o) {
     std::unique_ptr<uint8_t, void (*)(void*)> indices(

@@ -294,4 +294,21 @@ TEST_F(AnimE2E, LayersOfADiskAnimShowTheirOwnFrames) {
     EXPECT_EQ(Pixel(15, 5), kRed);
 }
 
+// An anim stream writes brushes as frames: a brush of the stream's size is the frame, a smaller one
+// is placed on a frame of colour 0; a stream left open is finished at shutdown.
+TEST_F(AnimE2E, AnimStreamsWriteBrushesAsFrames) {
+    const std::string body =
+        Call("BeginAnimStream", {"1", "\"s.gif\"", "20", "10"}) + Call("CreateBrush", {"1", "20", "10", "16711680"}) +
+        Call("CreateBrush", {"2", "10", "10", "65280"}) + Call("WriteAnimFrame", {"1", "1"}, {{"delay", "100"}}) +
+        Call("WriteAnimFrame", {"1", "2"}, {{"x", "10"}, {"delay", "50"}}) + Call("FinishAnimStream", {"1"}) +
+        Call("BeginAnimStream", {"2", "\"open.gif\"", "10", "10"}) + Call("WriteAnimFrame", {"2", "2"}) +
+        Call("FinishAnimStream", {"1"});
+    const std::string out = Play(body);
+    EXPECT_NE(out.find("Could not find anim stream 1!"), std::string::npos) << out;
+    EXPECT_EQ(Shell("convert s.gif -coalesce -format '%T %[fx:p{5,5}.r*255],%[fx:p{5,5}.g*255] "
+                    "%[fx:p{15,5}.g*255];' info:"),
+              "10 255,0 0;5 0,0 255;");
+    EXPECT_EQ(Shell("identify -format '%n %w;' open.gif"), "1 10;");
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include "anim/anim_layer_kind.h"
 #include "anim/anim_load.h"
 #include "anim/anim_source.h"
+#include "anim/anim_stream.h"
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_scale.h"
@@ -241,6 +242,9 @@ const qzCommandRow kAnimCommands[] = {
     {"ModifyAnimFrames", AnimModifyAnimFrames, 2, 3},
     {"SelectAnim", AnimSelectAnim, 2, 4},
     {"SaveAnim", AnimSaveAnim, 2, 4},
+    {"BeginAnimStream", AnimBeginAnimStream, 4, 6},
+    {"WriteAnimFrame", AnimWriteAnimFrame, 2, 3},
+    {"FinishAnimStream", AnimFinishAnimStream, 1, 1},
     {"SetAnimFrameDelay", AnimSetAnimFrameDelay, 3, 3},
     {nullptr, nullptr},
 };
@@ -256,7 +260,8 @@ const qzConstantRow kAnimConstants[] = {
 
 int OpenAnimLibrary(VmState*) {
     InstallAnimLinks(true);
-    return RegisterObjectList(AnimListHead());
+    if (int error = RegisterObjectList(AnimListHead())) return error;
+    return RegisterObjectList(AnimStreamListHead());
 }
 
 void ResetAnimLibrary() { InstallAnimLinks(false); }
@@ -268,7 +273,7 @@ const qzLibraryDescriptor qzAnimLibrary = {
     .commands = kAnimCommands,
     .constants = kAnimConstants,
     .open = OpenAnimLibrary,
-    .cleanups = {{QZ_STAGE_ANIMS, FreeAllAnims}},
+    .cleanups = {{QZ_STAGE_ANIMS, FreeAllAnims}, {QZ_STAGE_ANIMS, FinishAllAnimStreams}},
     .reset = ResetAnimLibrary,
 };
 

@@ -23,3 +23,6 @@ int GetAnimBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObject
 int AnimPlayAnim(VmState* state);
 int AnimPlayAnimDisk(VmState* state);
 int AnimSaveAnim(VmState* state);
+int AnimBeginAnimStream(VmState* state);
+int AnimWriteAnimFrame(VmState* state);
+int AnimFinishAnimStream(VmState* state);
