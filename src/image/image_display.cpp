@@ -20,6 +20,7 @@
 #include "gfx/clip_region.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/safe_blt.h"
+#include "image/anim_link.h"
 #include "image/brush.h"
 #include "image/brush_bitmaps.h"
 #include "image/draw_options.h"
@@ -114,6 +115,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     int32_t objectWidth = 0, objectHeight = 0, type = QZ_IMAGETYPE_RASTER;
     qzImageSource* vectorSource = nullptr;
     int hardware = 0;
+    int32_t animFrame = 0, animFrames = 0;  // ANIM: the frame shown and the anim's frame count
     if (kind == QZ_DRAW_BRUSH || kind == QZ_DRAW_BRUSHPART) {
         qzBrush* brush = nullptr;
         for (qzBrush* b = FirstBrush(); b; b = NextBrush(b))
@@ -143,6 +145,28 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
             width = objectWidth;
             height = objectHeight;
         }
+    } else if (kind == QZ_DRAW_ANIM) {
+        // srcx is the frame (0-based); the frame is drawn whole.
+        if (!AnimLinks().frame) return AnimNotFound(id);
+        qzAnimFrameView view{};
+        int error = AnimLinks().frame(state, id, srcx, (flags & QZ_DRAWOBJ_RESTORE) != 0, &view);
+        if (error) return error;
+        if (view.owned) {
+            image.Own(view.bitmap, view.mask, view.alpha, view.width, view.height);
+        } else {
+            image.bitmap = view.bitmap;
+            image.mask = view.mask;
+            image.alpha = view.alpha;
+            image.width = view.width;
+            image.height = view.height;
+        }
+        objectWidth = view.width;
+        objectHeight = view.height;
+        animFrame = srcx;
+        animFrames = view.frames;
+        srcx = srcy = 0;
+        width = objectWidth;
+        height = objectHeight;
     } else if (kind == QZ_DRAW_BGPICPART) {
         qzBGPic* pic = nullptr;
         if (id.number == -1 && !id.pointer) {
@@ -226,6 +250,10 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         }
         st->partX = own ? 0 : srcx;
         st->partY = own ? 0 : srcy;
+        if (kind == QZ_DRAW_ANIM) {
+            st->partX = animFrame;
+            st->partY = animFrames;
+        }
         const bool replace = flags & QZ_DRAWOBJ_REPLACE;
         // A picture named by -1 (the displayed one) is shown under its own identifier, so that
         // the layer still finds it when the display shows another.

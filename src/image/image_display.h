@@ -1,5 +1,5 @@
-// The image display core: one routine puts a brush, a part of a brush or a part of a background
-// picture on the current output with the standard drawing options. With layers on the drawing
+// The image display core: one routine puts a brush, an anim frame, a part of a brush or a part of
+// a background picture on the current output with the standard drawing options. With layers on the drawing
 // becomes a layer of the current background picture (drawn at once when it goes on top
 // untransformed and without effects, else by the layer refresh); without, the image is transformed, filtered,
 // given its transparency and blitted at once.
@@ -18,6 +18,7 @@ struct qzLayerState;
 // Object kinds the core draws.
 enum {
     QZ_DRAW_BRUSH = 3,
+    QZ_DRAW_ANIM = 4,  // a whole frame: srcx is the frame (0-based)
     QZ_DRAW_BRUSHPART = 12,
     QZ_DRAW_BGPICPART = 13,
 };

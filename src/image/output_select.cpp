@@ -23,6 +23,7 @@
 #include "gfx/copy_bitmap.h"
 #include "gfx/draw_modes.h"
 #include "gfx/scale_bitmap.h"
+#include "image/anim_link.h"
 #include "image/brush.h"
 #include "platform/os_bitmap.h"
 
@@ -50,12 +51,10 @@ void ClearOutputWords(qzDisplay* display) {
 }
 
 // The frame (1-based) of the anim; modify gives layers that show the anim their own copy first.
-// No anim is found.
 int FindAnimFrame(VmState* state, const qzObjectId& id, int32_t frame, int modify, qzSelectFrame* out) {
     *out = {};
-    if (id.pointer) return ERR_FINDARRAY;
-    SetErrorArgIndex(id.number);
-    return ERR_FINDANIM;
+    if (!AnimLinks().frameSlots) return AnimNotFound(id);
+    return AnimLinks().frameSlots(state, id, frame, modify, out);
 }
 
 // The bitmaps and size of an anim frame as a selection's target (its layer, if any, stays).

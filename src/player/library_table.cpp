@@ -1,6 +1,7 @@
 // The table of command libraries that start-up opens and shutdown closes.
 #include "player/library_table.h"
 
+#include "libs/anim/anim_lib.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/display/display_lib.h"
@@ -25,7 +26,7 @@
 // sprite, memblock, vectorgraphics, network, video.
 const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary,   &qzMathLibrary,           &qzGraphicsLibrary, &qzDrawLibrary,   &qzMoveObjectLibrary,
-    &qzDosLibrary,      &qzEventLibrary,          &qzSystemLibrary,   &qzLayersLibrary, &qzTextLibrary,
+    &qzDosLibrary,      &qzEventLibrary,          &qzSystemLibrary,   &qzLayersLibrary, &qzTextLibrary, &qzAnimLibrary,
     &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,    &qzBGPicLibrary,  &qzSpriteLibrary,
     &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary,  nullptr,
 };

@@ -36,9 +36,10 @@ const std::vector<Layer> kLayers = {
     {"image", {"display"}},
     {"text", {"image"}},
     {"vector", {"text"}},
+    {"anim", {"image"}},
     {"sprite", {"text"}},
     {"fx", {"vector"}},
-    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "sprite", "fx"}},
+    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "anim", "sprite", "fx"}},
     {"player", {"libs"}},
 };
 

@@ -147,7 +147,7 @@ TEST_F(ObjectAttributes, AnimAndVideoLayerAttributes) {
     } rows[] = {
         {1, ATTRNUMFRAMES, "5"},
         {1, ATTRCURFRAME, "2"},
-        {1, ATTRFRAMEDELAY, Err(ERR_FINDANIM)},  // no anim code to ask
+        {1, ATTRFRAMEDELAY, Err(ERR_FINDANIM)},  // the layer names no anim that exists
         {1, ATTRDURATION, Err(ERR_BADLAYERTYPE)},
         {1, ATTRFONTSIZE, Err(ERR_NOTXTLAYER)},
         {2, ATTRPLAYING, Err(ERR_FINDVIDEO)},

@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "anim/anim.h"
 #include "base/error_codes.h"
 #include "display/display_links.h"
 #include "display/layer_test_util.h"
 #include "gfx/position.h"
 #include "image/brush.h"
 #include "image/output_select.h"
+#include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 
 namespace {
@@ -22,8 +24,8 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
-                                  &qzLayersLibrary,   &qzDisplayLibrary, &qzBrushLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzAnimLibrary};
         OpenLayered(64, 48, 0x000000);
     }
     // Three 10 x 10 layers: 1 red at 0,0; 2 green at 5,5; 3 blue at 40,30.
@@ -192,9 +194,16 @@ TEST_F(LayersLib, CreateLayerAndFreeLayers) {
     } errors[] = {
         {{0, 0, 4, 4, qztest::Arg::Table({{"frames", -1}})}, "ERR 1055"},
         {{0, 0, 0, 4}, "ERR 1218"},
-        {{0, 0, 4, 4, qztest::Arg::Table({{"frames", 2}})}, "ERR 1176"},  // no anims in this player
     };
     for (const auto& e : errors) EXPECT_EQ(vm->Run("CreateLayer", e.args), e.result);
+    // With frames: an anim layer of blank frames, whose anim lives as long as the layer.
+    vm->Ok("CreateLayer", {30, 0, 4, 4, qztest::Arg::Table({{"frames", 2}, {"color", 0xFF0000}})});
+    ASSERT_EQ(CountLayers(CurrentBGPic()), 2);
+    EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), 2)->type, QZ_LAYER_ANIM);
+    EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), 2)->base->partY, 2);
+    EXPECT_EQ(Pixel(1, 31, 1), 0xFF0000u);
+    vm->Ok("RemoveLayer", {2});
+    EXPECT_EQ(FirstAnim(), nullptr);
 
     // keep = 1: the pixels stay as background; the layer and its brush go.
     vm->Ok("FreeLayers", {1});

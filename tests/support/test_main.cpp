@@ -18,6 +18,7 @@
 #include "gfx/draw_modes.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
+#include "image/anim_link.h"
 #include "image/draw_options.h"
 #include "image/output_select.h"
 #include "net/net_state.h"
@@ -101,6 +102,7 @@ const Seam kSeams[] = {
      }},
     {"VfsSetActivateHook", [] { return Of(VfsGetActivateHook()); }},
     {"SetShapeOutlineRenderer", [] { return Of(GetShapeOutlineRenderer()); }},
+    {"SetAnimLinks", [] { return Of(AnimLinks()); }},
     {"SetLayerKindOps",
      [] {
          Bytes b;

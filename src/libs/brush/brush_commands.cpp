@@ -9,10 +9,12 @@
 #include "display/layer_source.h"
 #include "display/object_types.h"
 #include "display/picture.h"
+#include "gfx/bitmap_lock.h"
 #include "gfx/copy_bitmap.h"
 #include "image/brush.h"
 #include "image/brush_load.h"
 #include "image/image_save.h"
+#include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/arg_check.h"
@@ -78,6 +80,7 @@ int LayerContent(VmState* state, int index, int32_t frame, LinkSource* out) {
 // argument at sourceIndex.
 int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int sourceIndex, int32_t frame) {
     LinkSource from;
+    MadeBitMaps frameOwner;
     if (type == kLayer) {
         int error = LayerContent(state, sourceIndex, frame, &from);
         if (error) return error;
@@ -100,10 +103,22 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
             from.height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
             from.key = pic->transparentColor;
-        } else if (type == QZ_TYPE_TEXT_OBJECT || type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
+        } else if (type == QZ_TYPE_TEXT_OBJECT || type == QZ_TYPE_SPRITE_OBJECT) {
             qzObjectBitmaps bitmaps;
             int error = GetObjectBitmaps(state, type, source, frame - 1, &bitmaps);
             if (error) return error;
+            TakeObjectBitmaps(bitmaps, &from);
+        } else if (type == QZ_TYPE_ANIM_OBJECT) {
+            qzObjectBitmaps bitmaps;
+            int owned = 0;
+            int error = GetAnimBitmaps(state, source, frame, &bitmaps, &owned);
+            if (error) return error;
+            // A frame decoded for this copy goes when the copy is made.
+            if (owned) {
+                frameOwner.bitmap = bitmaps.bitmap;
+                frameOwner.mask = bitmaps.mask;
+                frameOwner.alpha = bitmaps.alpha;
+            }
             TakeObjectBitmaps(bitmaps, &from);
         } else {
             return ERR_WRONGUSAGE;

@@ -54,11 +54,9 @@ int FindLayerTextStyle(VmState* state, const qzLayer* layer, const qzTextStyle**
     return *out ? 0 : ERR_NOTXTLAYER;
 }
 
-// Only the anim or video behind the layer knows these; with no anim or video objects in the
-// player, the object is not found.
-int ReadLayerMedia(const qzLayer* layer) {
-    return AttrNotFound(layer->id, layer->type == QZ_LAYER_ANIM ? ERR_FINDANIM : ERR_FINDVIDEO);
-}
+// Only the video behind the layer knows these; with no video objects in the player, the object
+// is not found.
+int ReadLayerMedia(const qzLayer* layer) { return AttrNotFound(layer->id, ERR_FINDVIDEO); }
 
 }  // namespace
 
@@ -94,7 +92,7 @@ int ReadLayerAttribute(VmState* state, const qzAttributeQuery& q) {
         // An anim layer's state holds the shown frame (0-based) and the anim's frame count.
         if (q.attribute == ATTRNUMFRAMES) return PushAttrNumber(state, base->partY);
         if (q.attribute == ATTRCURFRAME) return PushAttrNumber(state, base->partX + 1);
-        return ReadLayerMedia(layer);
+        return ReadAnimLayerFrameDelay(state, layer);
     case ATTRDURATION:
     case ATTRPOSITION:
     case ATTRFORMAT:

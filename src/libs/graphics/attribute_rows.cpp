@@ -152,7 +152,7 @@ const qzAttributeRow qzAttributeRows[] = {
       ATTRLOADER},
      false,
      ERR_FINDANIM,
-     nullptr},
+     ReadAnimAttribute},
     {8,
      {ATTRWIDTH, ATTRHEIGHT, ATTRFONTASCENDER, ATTRFONTDESCENDER, ATTRFONTNAME, ATTRFONTSIZE, ATTRFONTSCALABLE,
       ATTRFONTAA, ATTRTEXT, ATTRCOUNT},

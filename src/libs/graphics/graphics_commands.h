@@ -55,11 +55,15 @@ void FreeAllPointers(VmState* state);
 // GetAttribute's readers of displays and background pictures (attribute_display.cpp), samples
 // (attribute_sound.cpp), brushes (attribute_brush.cpp), layers and text objects.
 struct qzAttributeQuery;
+struct qzLayer;
 int ReadDisplayAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBGPicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadSampleAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadMusicAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadBrushAttribute(VmState* state, const qzAttributeQuery& query);
+int ReadAnimAttribute(VmState* state, const qzAttributeQuery& query);
+// The delay of the frame an anim layer shows, in milliseconds.
+int ReadAnimLayerFrameDelay(VmState* state, const qzLayer* layer);
 int ReadSpriteAttribute(VmState* state, const qzAttributeQuery& query);
 // Layers of the current drawing target and text objects (attribute_layer.cpp).
 int ReadLayerAttribute(VmState* state, const qzAttributeQuery& query);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "anim/anim.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
@@ -169,7 +170,15 @@ int RunShowOperation(VmState* state, qzBGPic* pic, MoveEntry* e) {
         const int32_t y = ResolveYPosition(e->y, brush->height, pic->height, 0);
         error = InsertLayerForObject(state, 0, QZ_LAYER_BRUSH, e->object, x, y, 1, 0, &layer);
     } else if (e->type == kMoveAnim) {
-        error = ERR_FINDANIM;  // no anim is found
+        qzAnim* anim = nullptr;
+        error = FindAnim(state, e->object, &anim, 0);
+        if (error) return error;
+        // The frame: 0 (the next after none) and 1 the first, -1 the last.
+        if (e->extra < -1 || e->extra > anim->frames) return ERR_ANIMFRAME;
+        const int32_t x = ResolveXPosition(e->x, anim->width, pic->width, 0);
+        const int32_t y = ResolveYPosition(e->y, anim->height, pic->height, 0);
+        error = InsertLayerForObject(state, 0, QZ_LAYER_ANIM, e->object, x, y, 1, 0, &layer);
+        if (!error && e->extra != 0 && e->extra != 1) error = ShowAnimLayerFrame(state, layer, e->extra);
     } else {
         error = InsertLayerForObject(state, 0, e->type, e->object, e->x, e->y, 1, 0, &layer);
     }

@@ -1,0 +1,244 @@
+#include "anim/anim_load.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "anim/anim.h"
+#include "anim/anim_source.h"
+#include "base/error_arg.h"
+#include "base/error_codes.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/channel_ops.h"
+#include "gfx/copy_bitmap.h"
+#include "gfx/image_source.h"
+#include "platform/os_alloc.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_texts.h"
+
+namespace {
+
+using SourceOwner = std::unique_ptr<qzAnimSource, void (*)(qzAnimSource*)>;
+
+char* CopyText(const char* text) {
+    if (!text || !*text) return nullptr;
+    const size_t length = std::strlen(text);
+    char* copy = new char[length + 1];
+    std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+// Per-frame arrays being filled; freed with what they hold unless handed on.
+struct Frames {
+    qzBitMap** bitmaps = nullptr;
+    qzBitMap** masks = nullptr;
+    qzBitMap** alphas = nullptr;
+    int32_t count = 0;
+    explicit Frames(int32_t n) : bitmaps(new qzBitMap*[n]()), masks(new qzBitMap*[n]()), alphas(new qzBitMap*[n]()) {
+        count = n;
+    }
+    ~Frames() { FreeAnimFrameArrays(bitmaps, masks, alphas, count); }
+    void Release() { bitmaps = masks = alphas = nullptr; }
+};
+
+// Decodes and converts frame index of the source: the mask from the key colour, the alpha
+// channel from the pixels when asked or when the frame has a transparent pen.
+int DecodeFrame(qzAnimSource* source, int32_t index, int32_t width, int32_t height, int32_t key, int loadAlpha,
+                int loadTransparency, const char* file, qzBitMap** bitmap, qzBitMap** mask, qzBitMap** alpha) {
+    int pen = 0;
+    uint32_t* pixels = LoadAnimSourceFrame(source, index, &pen);
+    if (!pixels) return ERR_LOADFRAME;
+    std::unique_ptr<uint32_t, void (*)(void*)> owner(pixels, OsFree);
+    if (loadTransparency && !pen) {
+        SetErrorArgString(file);
+        return ERR_NOTRANSPARENCY;
+    }
+    int error = CreateBitMapFromARGB(pixels, key >= 0 ? (uint32_t)key : QZ_NO_KEY_COLOR, width, height, width, 0, 0,
+                                     nullptr, bitmap, mask, nullptr);
+    if (error) return error;
+    if (loadAlpha || pen) {
+        *alpha = CreateAlphaBitMapFromData(pixels, width, height, width);
+        if (!*alpha) {
+            DeleteBitMap(*bitmap);
+            DeleteMaskBitMap(*mask);
+            *bitmap = *mask = nullptr;
+            return ERR_ALLOCALPHA;
+        }
+    }
+    return 0;
+}
+
+int CheckOptions(const qzAnimLoadOptions& o) {
+    if (o.loadTransparency && o.transparentColor >= 0) return ERR_WRONGUSAGE;
+    if (o.loadAlpha && o.loadTransparency) return ERR_WRONGUSAGE;
+    if (o.loadAlpha && o.transparentColor >= 0) return ERR_MASKNALPHA;
+    if (o.frames > 0 && o.fromDisk) return ERR_WRONGUSAGE;
+    return 0;
+}
+
+// An anim of the source's frames: decoded now, or kept on disk.
+int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner& source, int32_t width, int32_t height,
+                   int32_t count, qzAnim** out) {
+    std::unique_ptr<char[]> file(CopyText(o.file)), loaders(CopyText(o.loaders)), adapters(CopyText(o.adapters));
+    qzAnim* anim = nullptr;
+    if (o.fromDisk) {
+        int error = AddAnimObject(id, width, height, nullptr, nullptr, nullptr, count, o.transparentColor, o.loadAlpha,
+                                  1, &anim);
+        if (error) return error;
+        anim->source = source.release();
+        anim->file = file.release();
+        anim->loaders = loaders.release();
+        anim->adapters = adapters.release();
+    } else {
+        Frames frames(count);
+        for (int32_t i = 0; i < count; i++) {
+            int error = DecodeFrame(source.get(), i, width, height, o.transparentColor, o.loadAlpha, o.loadTransparency,
+                                    o.file, &frames.bitmaps[i], &frames.masks[i], &frames.alphas[i]);
+            if (error) return error;
+        }
+        int error = AddAnimObject(id, width, height, frames.bitmaps, frames.masks, frames.alphas, count,
+                                  o.transparentColor, o.loadAlpha, 0, &anim);
+        if (error) return error;
+        frames.Release();
+        for (int32_t i = 0; i < count; i++) anim->delays[i] = GetAnimSourceFrameDelay(source.get(), i);
+    }
+    anim->loadtransparency = o.loadTransparency;
+    anim->deinterlace = o.deinterlace;
+    *out = anim;
+    return 0;
+}
+
+// An anim of a picture: one frame, or the grid the options describe.
+int AnimFromPicture(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, qzAnim** out) {
+    qzImageSourceRequest request;
+    request.file = o.file;
+    request.loaderList = o.loaders;
+    request.adapterList = o.adapters;
+    request.keyColour = o.transparentColor;
+    request.loadAlpha = o.loadAlpha;
+    request.loadTransparency = o.loadTransparency;
+    qzImageSourceResult image{};
+    int error = OpenImageSource(state, &request, &image);
+    if (error) return error;
+    std::unique_ptr<qzImageSource, void (*)(qzImageSource*)> owner(image.source, FreeImageSource);
+    if (image.isVector) {
+        SetErrorArgString(o.file);
+        return ERR_OPENANIM2;
+    }
+    const int32_t key = image.transparentColour >= 0 ? image.transparentColour : o.transparentColor;
+    const uint32_t* pixels = GetImageSourcePixels(image.source);
+    const int rowLength = image.rowLength > 0 ? image.rowLength : image.width;
+    qzBitMap *bitmap = nullptr, *mask = nullptr;
+    error = CreateBitMapFromARGB(pixels, key >= 0 ? (uint32_t)key : QZ_NO_KEY_COLOR, image.width, image.height,
+                                 rowLength, 0, 0, nullptr, &bitmap, &mask, nullptr);
+    if (error) return error;
+    qzBitMap* alpha = nullptr;
+    if (o.loadAlpha && image.hasAlpha) {
+        alpha = CreateAlphaBitMapFromData(pixels, image.width, image.height, rowLength);
+        if (!alpha) {
+            DeleteBitMap(bitmap);
+            DeleteMaskBitMap(mask);
+            return ERR_ALLOCALPHA;
+        }
+    }
+    owner.reset();
+    qzAnimGrid grid = {0, 0, image.width, image.height, 1, 1};
+    if (o.width > 0 && o.height > 0) {
+        // A grid needs a frame count.
+        if (o.frames <= 0) error = ERR_WRONGUSAGE;
+        grid = {o.x, o.y, o.width, o.height, o.frames, o.fpr};
+    }
+    if (!error) error = CreateAnimFromBitmaps(id, bitmap, mask, alpha, image.width, image.height, &grid, key, out);
+    DeleteBitMap(bitmap);
+    DeleteMaskBitMap(mask);
+    DeleteAlphaBitMap(alpha);
+    return error;
+}
+
+int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, qzAnim** out) {
+    if (o.frames <= 0) {
+        qzAnimSource* opened = nullptr;
+        int32_t width = 0, height = 0, count = 0;
+        int hasAlpha = 0;
+        int error = OpenAnimSource(o.file, o.adapters, o.loadTransparency, &opened, &width, &height, &count, &hasAlpha);
+        if (!error) {
+            SourceOwner source(opened, CloseAnimSource);
+            if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+            return AnimFromSource(id, o, source, width, height, count, out);
+        }
+        if (error != ERR_OPENANIM2) return error;
+    }
+    return AnimFromPicture(state, id, o, out);
+}
+
+}  // namespace
+
+int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out) {
+    *out = nullptr;
+    int error = CheckOptions(options);
+    if (error) return error;
+    if (!IsAutoObjectId(id) && !id.pointer) {
+        error = FreeAnimObject(state, id, 0);
+        if (error) return error;
+    }
+    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGANIM), options.file, true);
+    error = Load(state, id, options, out);
+    if (error)
+        PrintProgressFailed();
+    else
+        PrintProgressDone();
+    return error;
+}
+
+int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out) {
+    *out = nullptr;
+    int error = CheckOptions(options);
+    if (error) return error;
+    return Load(state, id, options, out);
+}
+
+int CreateAnimFromBitmaps(const qzObjectId& id, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
+                          int32_t width, int32_t height, const qzAnimGrid* grid, int32_t transparentColor,
+                          qzAnim** out) {
+    *out = nullptr;
+    const int32_t count = grid->frames;
+    const int32_t fpr = grid->fpr > 0 ? grid->fpr : count;
+    if (grid->width <= 0 || grid->height <= 0 || count <= 0) return ERR_WRONGUSAGE;
+    const int64_t rows = count / fpr + (count % fpr ? 1 : 0);
+    if (grid->x < 0 || grid->y < 0) return ERR_NEGCOORDS;
+    if ((int64_t)grid->x + (int64_t)grid->width * std::min<int64_t>(fpr, count) > width ||
+        (int64_t)grid->y + rows * grid->height > height)
+        return ERR_BRUSHSIZE;
+    Frames frames(count);
+    for (int32_t k = 0; k < count; k++) {
+        const int32_t sx = grid->x + (k % fpr) * grid->width;
+        const int32_t sy = grid->y + (k / fpr) * grid->height;
+        int error = CopyBitMap(bitmap, mask, alpha, sx, sy, grid->width, grid->height, 0, &frames.bitmaps[k],
+                               mask ? &frames.masks[k] : nullptr, alpha ? &frames.alphas[k] : nullptr);
+        if (error) return error;
+    }
+    int error = AddAnimObject(id, grid->width, grid->height, frames.bitmaps, frames.masks, frames.alphas, count,
+                              transparentColor, alpha != nullptr, 0, out);
+    if (error) return error;
+    frames.Release();
+    return 0;
+}
+
+int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitmap, qzBitMap** mask, qzBitMap** alpha,
+                      int32_t* width, int32_t* height) {
+    *bitmap = *mask = *alpha = nullptr;
+    if ((o.loadAlpha && o.loadTransparency) || (o.loadTransparency && o.transparentColor >= 0)) return ERR_WRONGUSAGE;
+    qzAnimSource* opened = nullptr;
+    int32_t count = 0;
+    int hasAlpha = 0;
+    int error = OpenAnimSource(o.file, o.adapters, o.loadTransparency, &opened, width, height, &count, &hasAlpha);
+    if (error) return error;
+    SourceOwner source(opened, CloseAnimSource);
+    if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+    if (frame == -1) frame = count;
+    if (frame < 1 || frame > count) return ERR_ANIMFRAME;
+    return DecodeFrame(source.get(), frame - 1, *width, *height, o.transparentColor, o.loadAlpha, o.loadTransparency,
+                       o.file, bitmap, mask, alpha);
+}

@@ -1,0 +1,26 @@
+// Saving anims: every frame of an anim written to an animated GIF, each reduced to a palette, and
+// single frames for anim streams.
+#pragma once
+
+#include <cstdint>
+
+struct qzAnim;
+struct qzBitMap;
+struct qzGifWriter;
+
+struct qzAnimSaveOptions {
+    int colours = 256;              // 2 to 256
+    int32_t transparentColor = -1;  // 0xRRGGBB written as the transparent index, -1 none
+    int dither = 0;
+    int optimize = 1;  // frames after the first hold only what changed
+};
+
+// Writes the anim at its current size with its frame delays, looping forever. The file appears
+// only when every frame was written: a failure leaves what stood under the name before. 0,
+// ERR_WRITEFILE (name as error argument), ERR_WRITE, ERR_MEM, or a frame's error.
+int SaveAnimAsGif(qzAnim* anim, const char* file, const qzAnimSaveOptions& options);
+// Appends the top-left width x height of the bitmap (hidden pixels through its mask or alpha
+// channel) reduced to a palette; indices holds width x height bytes. 0, ERR_MEM or ERR_WRITE.
+int WriteGifBitMapFrame(qzGifWriter* writer, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
+                        int32_t width, int32_t height, int32_t delay, uint8_t* indices,
+                        const qzAnimSaveOptions& options);

@@ -1,0 +1,187 @@
+// The anim library without displays: anims loaded from pictures and GIF files that ImageMagick
+// made, cut from brushes, their frames changed, copied, scaled, saved and freed, and the refusals.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "anim/anim.h"
+#include "base/error_codes.h"
+#include "gfx/bitmap_pixels.h"
+#include "image/brush.h"
+#include "libs/anim/anim_lib.h"
+#include "libs/brush/brush_lib.h"
+#include "libs/graphics/graphics.h"
+#include "platform/file_test_util.h"
+#include "player/image_link.h"
+#include "support/commands.h"
+
+using qztest::Arg;
+
+namespace {
+
+struct AnimTest : ::testing::Test {
+    AnimTest() {
+        InstallImageLoaders();
+        // 40 x 10: four 10 x 10 frames, red, lime, blue, yellow.
+        Convert(
+            "-size 40x10 xc:red -fill lime -draw 'rectangle 10,0 19,9' -fill blue -draw 'rectangle 20,0 29,9' "
+            "-fill yellow -draw 'rectangle 30,0 39,9'",
+            "strip.png");
+    }
+    ~AnimTest() override { RemoveImageLoaders(); }
+    qztest::Commands vm{&qzGraphicsLibrary, &qzBrushLibrary, &qzAnimLibrary};
+    filetest::TempDir dir;
+
+    std::string Convert(const std::string& args, const std::string& name) {
+        EXPECT_EQ(std::system(("cd '" + dir.path() + "' && convert " + args + " '" + name + "'").c_str()), 0) << args;
+        return dir / name;
+    }
+    // Anim 1: the strip cut into its four frames.
+    void LoadStrip() {
+        vm.Ok("LoadAnim", {1, dir / "strip.png", Arg::Table({{"width", 10}, {"height", 10}, {"frames", 4}})});
+    }
+    qzAnim* Find(int number) {
+        for (qzAnim* a = FirstAnim(); a; a = NextAnim(a))
+            if (!a->layeronly && a->header.id.number == number && !a->header.id.pointer) return a;
+        return nullptr;
+    }
+    // The frames' colours, "red lime ..." (black for frames that were added).
+    std::string Frames(int number) {
+        qzAnim* anim = Find(number);
+        if (!anim) return "none";
+        std::string out;
+        for (int32_t i = 0; i < anim->frames; i++) {
+            const uint32_t c = ReadBitMapPixel(anim->bitmaps[i], 5, 5, 0);
+            out += std::string(out.empty() ? "" : " ") + (c == 0xFF0000   ? "red"
+                                                          : c == 0x00FF00 ? "lime"
+                                                          : c == 0x0000FF ? "blue"
+                                                          : c == 0xFFFF00 ? "yellow"
+                                                          : c == 0        ? "black"
+                                                                          : "other");
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(AnimTest, ModifyAnimFramesAddsAndRemovesAroundThePosition) {
+    const struct {
+        int count, position;
+        std::string expected;  // the frames, or the error
+    } rows[] = {
+        {2, 2, "red black black lime blue yellow"},
+        {1, 0, "red lime blue yellow black"},
+        {1, 5, "red lime blue yellow black"},
+        {-2, 2, "red yellow"},
+        {-1, 0, "red lime blue"},
+        {-3, 0, "red"},  // all but one may go
+        {-2, 3, "red lime"},
+        {-4, 0, "ERR 1055"},  // not all
+        {0, 0, "ERR 1055"},
+        {-2, 4, "ERR 1055"},  // past the end
+        {1, -1, "ERR 1055"},
+        {1, 6, "ERR 1055"},
+    };
+    for (const auto& r : rows) {
+        LoadStrip();
+        const std::string result = vm.Run("ModifyAnimFrames", {1, r.count, r.position});
+        EXPECT_EQ(result == "" ? Frames(1) : result, r.expected) << r.count << " at " << r.position;
+        if (result != "") {
+            EXPECT_EQ(Frames(1), "red lime blue yellow");  // a refusal leaves the anim as it was
+        }
+    }
+    // Added frames get a visible mask where the first frame has a mask, and none where it has not.
+    LoadStrip();
+    vm.Ok("ModifyAnimFrames", {1, 1});
+    EXPECT_EQ(Find(1)->masks[4], nullptr);
+    vm.Ok("LoadAnim", {2, dir / "strip.png",
+                       Arg::Table({{"width", 10}, {"height", 10}, {"frames", 4}, {"transparency", 0x0000FF}})});
+    vm.Ok("ModifyAnimFrames", {2, 1, 1});
+    qzAnim* masked = Find(2);
+    ASSERT_NE(masked->masks[0], nullptr);
+    ASSERT_NE(masked->masks[1], nullptr);
+    EXPECT_EQ(ReadBitMapPixel(masked->masks[0], 5, 5, 1), 1u);
+    EXPECT_EQ(ReadBitMapPixel(masked->masks[3], 5, 5, 1), 0u);  // the blue frame is hidden
+}
+
+TEST_F(AnimTest, FramesDelaysCopiesAndRefusals) {
+    LoadStrip();
+    EXPECT_EQ(vm.Run("SetAnimFrameDelay", {1, 1, -1}), "ERR 1055");
+    EXPECT_EQ(vm.Run("SetAnimFrameDelay", {1, 5, 10}), "ERR 1094");
+    vm.Ok("SetAnimFrameDelay", {1, 2, 40});
+    EXPECT_EQ(vm.Run("GetAnimFrame", {3, 5, 1}), "ERR 1094");
+    vm.Ok("GetAnimFrame", {3, 3, 1});
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, {3, nullptr}, &brush, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
+    EXPECT_EQ(vm.Run("CopyAnim", {1, 1}), "ERR 1055");
+    vm.Ok("CopyAnim", {1, 2});
+    EXPECT_EQ(Frames(2), "red lime blue yellow");
+    EXPECT_EQ(Find(2)->delays[1], 40u);
+    EXPECT_EQ(vm.Run("FreeAnim", {9}), "ERR 1176");
+    // A playing anim is locked against changes.
+    Find(2)->locked = 1;
+    EXPECT_EQ(vm.Run("ModifyAnimFrames", {2, 1}), "ERR 1314");
+    EXPECT_EQ(vm.Run("FreeAnim", {2}), "ERR 1314");
+    Find(2)->locked = 0;
+    vm.Ok("ScaleAnim", {2, "50%", 20});
+    EXPECT_EQ(Find(2)->width, 5);
+    EXPECT_EQ(Find(2)->height, 20);
+    EXPECT_EQ(ReadBitMapPixel(Find(2)->bitmaps[3], 2, 15, 0), 0xFFFF00u);
+    // Frames per row 0 lays every frame in one row; a grid beyond the brush is refused.
+    vm.Ok("LoadBrush", {5, dir / "strip.png"});
+    vm.Ok("CreateAnim", {6, 5, 10, 10, 2, 0, 20, 0});
+    EXPECT_EQ(Frames(6), "blue yellow");
+    EXPECT_EQ(vm.Run("CreateAnim", {7, 5, 10, 10, 5, 0}), "ERR 1156");
+    EXPECT_EQ(vm.Run("CreateAnim", {7, 5, 10, 10, 2, 1, -1, 0}), "ERR 1154");
+}
+
+TEST_F(AnimTest, LoadingOptionsAndFiles) {
+    Convert("-delay 10 -size 10x10 xc:red -delay 20 xc:lime -delay 30 xc:blue", "three.gif");
+    EXPECT_EQ(std::system(("printf 'GIF89' > '" + (dir / "short.gif") + "'").c_str()), 0);
+    const std::string strip = dir / "strip.png", gif = dir / "three.gif";
+    const struct {
+        std::vector<Arg> args;
+        std::string expected;
+    } rows[] = {
+        {{1, strip, Arg::Table({{"loadalpha", true}, {"transparency", 0}})}, "ERR 1223"},
+        {{1, strip, Arg::Table({{"loadtransparency", true}, {"transparency", 0}})}, "ERR 1055"},
+        {{1, strip, Arg::Table({{"loadtransparency", true}, {"loadalpha", true}})}, "ERR 1055"},
+        {{1, strip, Arg::Table({{"frames", 2}, {"fromdisk", true}})}, "ERR 1055"},
+        {{1, strip, Arg::Table({{"width", 10}, {"height", 10}})}, "ERR 1055"},  // a grid needs a count
+        {{1, strip, Arg::Table({{"width", 10}, {"height", 10}, {"frames", 5}})}, "ERR 1156"},
+        {{1, dir / "short.gif"}, "ERR 1009"},
+        {{1, dir / "missing.gif"}, "ERR 1045"},
+        {{1, gif}, ""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(vm.Run("LoadAnim", r.args), r.expected) << r.args[1].Describe() << " " << r.expected;
+    EXPECT_EQ(Frames(1), "red lime blue");
+    EXPECT_EQ(Find(1)->delays[2], 300u);
+    // A picture is never disk-based; a GIF from disk keeps no frames and decodes each on demand.
+    vm.Ok("LoadAnim", {2, strip, Arg::Table({{"fromdisk", true}})});
+    EXPECT_EQ(Find(2)->disk, 0);
+    vm.Ok("LoadAnim", {3, gif, Arg::Table({{"fromdisk", true}})});
+    qzAnim* disk = Find(3);
+    ASSERT_EQ(disk->disk, 1);
+    EXPECT_EQ(disk->bitmaps, nullptr);
+    EXPECT_EQ(GetAnimFrameDelay(disk, 1), 200u);
+    EXPECT_EQ(vm.Run("ModifyAnimFrames", {3, 1}), "ERR 1338");
+    vm.Ok("GetAnimFrame", {4, 3, 3});
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, {4, nullptr}, &brush, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
+    // A brush linked to a frame of a disk anim copies the decoded frame.
+    vm.Ok("GetBrushLink", {6, 4, 3, 2});
+    ASSERT_EQ(FindBrush(nullptr, {6, nullptr}, &brush, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x00FF00u);
+    EXPECT_EQ(vm.Run("GetBrushLink", {6, 4, 3, 4}), "ERR 1094");
+    // LoadAnimFrame: -1 is the last frame, 0 none.
+    vm.Ok("LoadAnimFrame", {5, -1, gif});
+    ASSERT_EQ(FindBrush(nullptr, {5, nullptr}, &brush, 0), 0);
+    EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
+    EXPECT_EQ(vm.Run("LoadAnimFrame", {5, 0, gif}), "ERR 1094");
+}
