@@ -25,8 +25,8 @@
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
 // sprite, memblock, vectorgraphics, network, video.
 const qzLibraryDescriptor* const qzLibraryTable[] = {
-    &qzStringLibrary,   &qzMathLibrary,           &qzGraphicsLibrary, &qzDrawLibrary,   &qzMoveObjectLibrary,
-    &qzDosLibrary,      &qzEventLibrary,          &qzSystemLibrary,   &qzLayersLibrary, &qzTextLibrary, &qzAnimLibrary,
-    &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,    &qzBGPicLibrary,  &qzSpriteLibrary,
-    &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary,  nullptr,
+    &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzMoveObjectLibrary,
+    &qzDosLibrary,    &qzEventLibrary,    &qzSystemLibrary,         &qzLayersLibrary,  &qzTextLibrary,
+    &qzAnimLibrary,   &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,   &qzBGPicLibrary,
+    &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
 };

@@ -28,7 +28,7 @@ struct qzSprite {
     int32_t width = 0;
     int32_t height = 0;
     int32_t frameCount = 0;
-    int32_t locked = 0;  // another operation works on it: modifying commands fail
+    int32_t locked = 0;             // another operation works on it: modifying commands fail
     int32_t transparentColor = -1;  // the key colour of the object the frames came from, -1 none
     // The sprites a link sprite shows, in order (their frames one after the other); empty for a
     // sprite that owns its frames.

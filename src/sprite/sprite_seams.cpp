@@ -6,8 +6,8 @@
 
 #include "display/display_links.h"
 #include "display/layer_collision.h"
-#include "display/object_types.h"
 #include "display/layer_hooks.h"
+#include "display/object_types.h"
 #include "gfx/blit_display.h"
 #include "gfx/clip_region.h"
 #include "sprite/sprite.h"
