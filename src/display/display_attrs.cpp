@@ -16,6 +16,7 @@
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
 #include "display/display_tags.h"
+#include "display/double_buffer.h"
 #include "display/gradient_tags.h"
 #include "gfx/bitmap.h"
 #include "vm/vm_aux.h"
@@ -73,7 +74,7 @@ int RepaintOwnPicture(VmState* state, qzDisplay* d) {
 int TakeNewPicture(VmState* state, qzDisplay* d, qzBGPic* previous) {
     const qzDisplayLinks& links = DisplayLinks();
     links.stopVideosOnDisplay(state, d);
-    int error = links.endDoubleBuffer(state, d);
+    int error = EndDisplayDoubleBuffer(state, d);
     if (!error) error = links.endSelectOutput(state, d);
     if (error) return error;
     if (previous) links.freeOnScreenSprites(state, previous);

@@ -1,8 +1,8 @@
 #include "display/display_blit.h"
 
 #include "display/display.h"
-#include "display/display_links.h"
 #include "display/display_present.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit_display.h"
@@ -54,7 +54,7 @@ void PresentForBlit(const qzBitMap* source, int sx, int sy, void* display, int d
 void RedrawForBlit(VmState* state, void* handle, qzBitMap* dst, int x, int y, int width, int height, int pass) {
     qzDisplay* display = static_cast<qzDisplay*>(handle);
     if (!dst || !display->bgpic) return;
-    DisplayLinks().redrawLayers(state, display, display->bgpic, dst, x, y, width, height, pass);
+    RedrawPictureLayers(state, display, display->bgpic, dst, x, y, width, height, pass);
 }
 
 const qzBlitDisplayHooks kHooks = {

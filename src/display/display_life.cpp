@@ -14,6 +14,8 @@
 #include "display/display_present.h"
 #include "display/display_scale.h"
 #include "display/display_tags.h"
+#include "display/double_buffer.h"
+#include "display/menus.h"
 #include "gfx/bitmap.h"
 #include "gfx/image_source.h"
 #include "platform/host/pointer.h"
@@ -197,7 +199,7 @@ int CloseDisplayCore(VmState* state, qzDisplay* d, const qzDisplay* oldCopy, int
     int error = 0;
     if (mode & QZ_CLOSE_KEEPOBJECTS) {
         if (d->doubleBufferHardware || d->doubleBufferSaved) {
-            error = links.endDoubleBuffer(state, d);
+            error = EndDisplayDoubleBuffer(state, d);
             if (error) return error;
         }
         error = links.saveHardwareBrushes(state, d);
@@ -329,7 +331,7 @@ void FreeAllDisplaysAtExit(VmState* state) {
     SetCurrentDisplay(nullptr);
     if (mutex) OsUnlockMutex(mutex);
     FadeDisplaysIn(fade);
-    links.freeAllMenus(state);
+    FreeAllMenus(state);
     if (!IsDisplayAdapterActive()) MacResetPointer();
     DeleteBitMap(desktopGrab);
     desktopGrab = nullptr;

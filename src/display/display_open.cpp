@@ -16,6 +16,7 @@
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
 #include "display/object_types.h"
+#include "display/requesters.h"
 #include "gfx/bitmap.h"
 #include "platform/host/platform_hooks.h"
 #include "platform/os_console.h"
@@ -142,7 +143,6 @@ bool AnyFullScreenOrBackdrop() {
 int OpenDisplayCore(VmState* state, qzDisplay* d, int modeWord) {
     qzScreenOptions& options = d->modeOptions;
     const bool adapter = IsDisplayAdapterActive() != 0;
-    const qzDisplayLinks& links = DisplayLinks();
     int error = 0;
 
     if (options.desktop) {
@@ -154,8 +154,8 @@ int OpenDisplayCore(VmState* state, qzDisplay* d, int modeWord) {
     int32_t mode = options.displayMode;
     if (mode == QZ_DISPMODE_ASK) {
         int button = 0;
-        error = links.systemRequester(state, d, d->title, GetCatalogText(QZ_MSG_SELECTDISPMODE),
-                                      GetCatalogText(QZ_MSG_DISPMODECHOICES), &button);
+        error = AskDisplayButtons(state, d, d->title, GetCatalogText(QZ_MSG_SELECTDISPMODE),
+                                  GetCatalogText(QZ_MSG_DISPMODECHOICES), &button);
         if (error) return error;
         mode = button == 1 ? QZ_DISPMODE_FULLSCREEN : button == 2 ? QZ_DISPMODE_WINDOWED : QZ_DISPMODE_MODEREQUESTER;
     }
@@ -170,8 +170,8 @@ int OpenDisplayCore(VmState* state, qzDisplay* d, int modeWord) {
             if (preselect < 0 && modes[i].width >= d->width && modes[i].height >= d->height) preselect = int(i);
         }
         int index = -1;
-        error = links.listRequester(state, d, d->title, GetCatalogText(QZ_MSG_SELECTDISPMODE), choices,
-                                    preselect < 0 ? 0 : preselect, &index);
+        error = AskDisplayList(state, d, d->title, GetCatalogText(QZ_MSG_SELECTDISPMODE), choices,
+                               preselect < 0 ? 0 : preselect, &index);
         if (error) return error;
         if (index < 0 || size_t(index) >= modes.size()) return ERR_USERABORT;
         options.screenWidth = modes[size_t(index)].width;

@@ -3,6 +3,7 @@
 #include "display/display.h"
 #include "display/display_links.h"
 #include "display/display_present.h"
+#include "display/double_buffer.h"
 
 int RefreshDisplay(VmState* state, qzDisplay* display, uint32_t flags) {
     if (!display || !display->bgpic) return 0;
@@ -13,7 +14,7 @@ int RefreshDisplay(VmState* state, qzDisplay* display, uint32_t flags) {
         PresentDisplayBuffer(display, bitmap, 0, 0, display->bgpic->width, display->bgpic->height,
                              (flags & ~QZ_REFRESH_CURRENTHOOK) | 9);
     } else {
-        int error = links.flipDoubleBuffer(state, display, flags);
+        int error = PresentDoubleBuffer(state, display, flags);
         if (error) return error;
     }
     links.redrawVideosOnDisplay(state, display);

@@ -10,6 +10,8 @@
 #include "display/display_monitors.h"
 #include "display/display_present.h"
 #include "display/display_refresh.h"
+#include "display/double_buffer.h"
+#include "display/layer_system.h"
 #include "gfx/bitmap.h"
 #include "gfx/position.h"
 #include "gfx/scale_bitmap.h"
@@ -204,10 +206,10 @@ int ResizeDisplay(VmState* state, qzDisplay* d, int32_t x, int32_t y, int32_t wi
         if (!d->doubleBuffer) {
             qzBitMap* shown = GetBGPicDisplayBitmap(state, d, pic);
             if (d->autoScale && scaled && shown == d->displayBuffer)
-                links.redrawLayers(state, d, pic, d->secondBuffer, 0, 0, pic->width, pic->height, 4);
+                RedrawPictureLayers(state, d, pic, d->secondBuffer, 0, 0, pic->width, pic->height, 4);
         } else if (d->autoScale) {
-            error = IsDisplayAdapterActive() ? links.allocDoubleBufferBitmap(state, d, pic->width, pic->height)
-                                             : links.allocDoubleBufferBitmap(state, d, d->scaledWidth, d->scaledHeight);
+            error = IsDisplayAdapterActive() ? ResizeDoubleBuffer(state, d, pic->width, pic->height)
+                                             : ResizeDoubleBuffer(state, d, d->scaledWidth, d->scaledHeight);
             if (error) return error;
         }
 
@@ -216,7 +218,7 @@ int ResizeDisplay(VmState* state, qzDisplay* d, int32_t x, int32_t y, int32_t wi
             if (!shaped) {
                 FillDisplayBorders(d);
                 if (d->doubleBuffer) {
-                    error = links.flipDoubleBuffer(state, d, QZ_PRESENT_NOHOOKS | QZ_PRESENT_WHILEHIDDEN);
+                    error = PresentDoubleBuffer(state, d, QZ_PRESENT_NOHOOKS | QZ_PRESENT_WHILEHIDDEN);
                 } else {
                     qzBitMap* shown = GetBGPicDisplayBitmap(state, d, pic);
                     PresentDisplayBuffer(d, shown, 0, 0, pic->width, pic->height,

@@ -7,7 +7,6 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
-#include "display/display_links.h"
 #include "display/display_monitors.h"
 #include "display/gradient_tags.h"
 #include "display/menus.h"
@@ -233,8 +232,8 @@ int ReadDisplayTags(VmState* state, int tableIndex, qzDisplay* d, int creating, 
             if (!menuId.pointer && menuId.number == -1) {
                 d->menu = nullptr;
             } else {
-                void* menu = nullptr;
-                error = DisplayLinks().findMenu(state, menuId, &menu);
+                qzMenu* menu = nullptr;
+                error = FindDisplayMenu(menuId, &menu);
                 if (error) return error;
                 d->menu = menu;
             }

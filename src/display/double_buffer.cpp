@@ -10,6 +10,7 @@
 #include "display/display_links.h"
 #include "display/display_pixels.h"
 #include "display/display_present.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
@@ -112,16 +113,9 @@ int Present(VmState*, qzDisplay* d, uint32_t flags, bool whole) {
     return 0;
 }
 
-int EndLink(VmState* state, qzDisplay* d) {
-    if (!d->doubleBuffer && !d->doubleBufferSelectParked) return 0;
-    return EndDoubleBufferCore(state, d);
-}
-
-int FlipLink(VmState* state, qzDisplay* d, uint32_t flags) { return Present(state, d, flags, true); }
-
-int AllocLink(VmState* state, qzDisplay* d, int32_t width, int32_t height) {
-    return AllocDoubleBufferBitmap(state, d, width, height, 1);
-}
+// The display code's calls into double buffering work while the library that starts it is open;
+// until then they answer 0 and do nothing.
+bool enabled = false;
 
 }  // namespace
 
@@ -144,7 +138,7 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
     const qzDisplayLinks& links = DisplayLinks();
     qzBGPic* pic = d->bgpic;
     if (!pic) return ERR_WRONGUSAGE;
-    if (d->layersEnabled || links.pictureHasLayers(pic)) return ERR_LAYERSOFF;
+    if (d->layersEnabled || PictureHasLayers(pic)) return ERR_LAYERSOFF;
     if (d->refreshBlock) return ERR_BEGINREFRESH;
     if (links.pictureHasOnScreenSprites(pic)) return ERR_NOSPRITES;
     if (pic->mask || pic->alpha) return ERR_DBTRANSWIN;
@@ -286,10 +280,17 @@ int EndDoubleBufferCore(VmState* state, qzDisplay* d) {
     return 0;
 }
 
-void InstallDoubleBufferLinks(bool on) {
-    qzDisplayLinks links = DisplayLinks();
-    links.endDoubleBuffer = on ? EndLink : nullptr;
-    links.flipDoubleBuffer = on ? FlipLink : nullptr;
-    links.allocDoubleBufferBitmap = on ? AllocLink : nullptr;
-    SetDisplayLinks(&links);
+void EnableDoubleBuffering(bool on) { enabled = on; }
+
+int EndDisplayDoubleBuffer(VmState* state, qzDisplay* d) {
+    if (!enabled || (!d->doubleBuffer && !d->doubleBufferSelectParked)) return 0;
+    return EndDoubleBufferCore(state, d);
+}
+
+int PresentDoubleBuffer(VmState* state, qzDisplay* d, uint32_t flags) {
+    return enabled ? Present(state, d, flags, true) : 0;
+}
+
+int ResizeDoubleBuffer(VmState* state, qzDisplay* d, int32_t width, int32_t height) {
+    return enabled ? AllocDoubleBufferBitmap(state, d, width, height, 1) : 0;
 }

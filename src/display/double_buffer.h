@@ -33,5 +33,12 @@ int EndDoubleBufferCore(VmState* state, qzDisplay* display);
 int AdapterBeginDoubleBuffer(qzDisplay* display);
 int AdapterEndDoubleBuffer(qzDisplay* display);
 
-// Installs (on) or removes the display links to double buffering.
-void InstallDoubleBufferLinks(bool on);
+// Switches double buffering on for the display code (on while the library that starts it is open). Without
+// it the three calls below answer 0 and do nothing.
+void EnableDoubleBuffering(bool on);
+// Ends double buffering when the display (or a selection that parked it) has it.
+int EndDisplayDoubleBuffer(VmState* state, qzDisplay* display);
+// Presents the whole front bitmap (a refresh of the display).
+int PresentDoubleBuffer(VmState* state, qzDisplay* display, uint32_t presentFlags);
+// AllocDoubleBufferBitmap without presenting (the display was rescaled).
+int ResizeDoubleBuffer(VmState* state, qzDisplay* display, int32_t width, int32_t height);

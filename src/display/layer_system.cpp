@@ -1,7 +1,7 @@
 #include "display/layer_system.h"
 
 #include "display/display.h"
-#include "display/display_links.h"
+#include "display/display_pixels.h"
 #include "display/layer.h"
 #include "display/layer_buttons.h"
 #include "display/layer_hooks.h"
@@ -13,40 +13,11 @@
 
 namespace {
 
-int RedrawPicture(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap* target, int32_t x, int32_t y,
-                  int32_t width, int32_t height, int flags) {
-    RedrawLayersRect(state, display, pic, target, x, y, width, height, flags);
-    return 0;
-}
-
-int PictureHasLayers(const qzBGPic* pic) { return pic && FirstLayer(pic) ? 1 : 0; }
-
-int LayersShowPicture(const qzBGPic* pic) {
-    return pic && FindLayerUsingObject(QZ_LAYER_BGPICPART, pic->header.id, nullptr, nullptr, nullptr);
-}
-
-// The picture goes: its layers go without refresh. Pictures that its layers showed are purged by
-// the picture code itself, which is walking its list now.
-void FreePictureLayers(VmState* state, qzBGPic* pic) {
-    FreeBGPicLayers(state, pic, 0, 0);
-    PurgePendingObjects(state, QZ_PURGE_ALL & ~uint32_t(QZ_PURGE_BGPICS));
-}
-
 bool installed = false;
-
-void SetLayerLinks(bool on) {
-    qzDisplayLinks links = DisplayLinks();
-    links.redrawLayers = on ? RedrawPicture : nullptr;
-    links.pictureHasLayers = on ? PictureHasLayers : nullptr;
-    links.layersShowPicture = on ? LayersShowPicture : nullptr;
-    links.freePictureLayers = on ? FreePictureLayers : nullptr;
-    SetDisplayLinks(&links);
-}
 
 }  // namespace
 
 void InstallLayerSystem() {
-    SetLayerLinks(true);
     EnableLayerButtons(true);
     installed = true;
 }
@@ -54,7 +25,35 @@ void InstallLayerSystem() {
 void RemoveLayerSystem() {
     installed = false;
     EnableLayerButtons(false);
-    SetLayerLinks(false);
+}
+
+int RedrawPictureLayers(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitMap* target, int32_t x, int32_t y,
+                        int32_t width, int32_t height, int flags) {
+    if (installed) {
+        RedrawLayersRect(state, display, pic, target, x, y, width, height, flags);
+        return 0;
+    }
+    if (!pic) return 0;
+    // Without layers the picture is what its display's back buffer holds (what was drawn into it
+    // included), else its own pixels.
+    const qzBitMap* from =
+        display && display->bgpic == pic && display->displayBuffer ? display->displayBuffer : pic->bitmap;
+    if (from && from != target) CopyBitmapRect(from, x, y, target, x, y, width, height);
+    return 0;
+}
+
+int PictureHasLayers(const qzBGPic* pic) { return installed && pic && FirstLayer(pic) ? 1 : 0; }
+
+int LayersShowPicture(const qzBGPic* pic) {
+    return installed && pic && FindLayerUsingObject(QZ_LAYER_BGPICPART, pic->header.id, nullptr, nullptr, nullptr);
+}
+
+// The picture goes: its layers go without refresh. Pictures that its layers showed are purged by
+// the picture code itself, which is walking its list now.
+void FreePictureLayers(VmState* state, qzBGPic* pic) {
+    if (!installed) return;
+    FreeBGPicLayers(state, pic, 0, 0);
+    PurgePendingObjects(state, QZ_PURGE_ALL & ~uint32_t(QZ_PURGE_BGPICS));
 }
 
 int ClipRegionInUseByLayers(const qzClipRegion* region) { return installed ? ClipRegionUsedByLayers(region) : 0; }

@@ -7,7 +7,6 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
-#include "display/display_links.h"
 #include "platform/host/backend_menus.h"
 #include "platform/host/menu_tree.h"
 #include "runtime/object_data.h"
@@ -17,6 +16,8 @@
 namespace {
 
 qzObjectHeader* menuList = nullptr;
+// The display code finds and frees menus while the display library is open.
+bool enabled = false;
 
 // Owns a tree being built: frees it when a failure (or a raised argument error) leaves the scope.
 struct TreeOwner {
@@ -89,13 +90,6 @@ void FreeMenu(VmState* state, qzMenu* menu) {
     delete menu;
 }
 
-int FindMenuLink(VmState*, const qzObjectId& id, void** out) {
-    qzMenu* menu = nullptr;
-    int error = FindMenuById(id, &menu);
-    *out = menu;
-    return error;
-}
-
 }  // namespace
 
 qzObjectHeader** MenuListHead() { return &menuList; }
@@ -166,6 +160,7 @@ int FreeMenuObject(VmState* state, const qzObjectId& id) {
 }
 
 void FreeAllMenus(VmState* state) {
+    if (!enabled) return;
     while (menuList) {
         qzMenu* menu = AsMenu(menuList);
         menuList = menuList->next;
@@ -197,16 +192,12 @@ int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needs
     return MacSetMenuItemState(display->window, item, set, clear);
 }
 
-void LinkMenus() {
-    qzDisplayLinks links = DisplayLinks();
-    links.findMenu = FindMenuLink;
-    links.freeAllMenus = FreeAllMenus;
-    SetDisplayLinks(&links);
-}
+void EnableMenus(bool on) { enabled = on; }
 
-void UnlinkMenus() {
-    qzDisplayLinks links = DisplayLinks();
-    links.findMenu = nullptr;
-    links.freeAllMenus = nullptr;
-    SetDisplayLinks(&links);
+int FindDisplayMenu(const qzObjectId& id, qzMenu** out) {
+    if (enabled) return FindMenuById(id, out);
+    *out = nullptr;
+    if (id.pointer) return ERR_FINDARRAY;
+    SetErrorArgIndex(id.number);
+    return ERR_FINDMENU;
 }

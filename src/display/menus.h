@@ -39,7 +39,7 @@ int FindMenuById(const qzObjectId& id, qzMenu** out);
 int CreateMenuObject(VmState* state, const qzObjectId& id, int tableIndex, qzMenu** out);
 // Frees a menu: ERR_MENUATTACHED while a display has it attached, else as FindMenuById.
 int FreeMenuObject(VmState* state, const qzObjectId& id);
-// Frees every menu (at shutdown, after the displays).
+// Frees every menu (at shutdown, after the displays); nothing while menus are not enabled.
 void FreeAllMenus(VmState* state);
 
 // The tree of the menu a display has attached, or null.
@@ -53,7 +53,9 @@ const qzMenuItem* DisplayMenuTree(const qzDisplay* display);
 int MenuItemStateCore(const qzObjectId& displayId, const char* itemId, int needsToggle, uint32_t set, uint32_t clear,
                       uint32_t* state);
 
-// Hands the display code the menu lookups (the "menu" option, the clean-up at exit); undone with
-// UnlinkMenus.
-void LinkMenus();
-void UnlinkMenus();
+// Switches the display code's menu lookups on (the "menu" option, the clean-up at exit) while the
+// display library is open.
+void EnableMenus(bool on);
+// The menu object of an identifier for the "menu" option: as FindMenuById; while menus are not
+// enabled, ERR_FINDARRAY for a handle, ERR_FINDMENU (number as error argument) for a number.
+int FindDisplayMenu(const qzObjectId& id, qzMenu** menu);

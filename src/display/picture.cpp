@@ -12,6 +12,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "display/layer_redraw.h"
+#include "display/layer_system.h"
 #include "display/object_types.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
@@ -43,7 +44,7 @@ void DeleteUnlessShared(qzBitMap* bitmap, const qzBitMap* keep1, const qzBitMap*
 
 void DestroyBGPic(VmState* state, qzBGPic* pic) {
     const qzDisplayLinks& links = DisplayLinks();
-    links.freePictureLayers(state, pic);
+    FreePictureLayers(state, pic);
     links.freePictureButtons(state, pic);
     links.freeOnScreenSprites(state, pic);
     FreeWorkCopies(pic);
@@ -187,7 +188,7 @@ int DeleteBGPic(VmState* state, const qzObjectId& id, int reportNotFound) {
     if (pic && IsPictureSelectedForDrawing(pic)) return ERR_MODIFYABGPIC;
     int error = FindBGPic(state, id, &pic, QZ_FINDPIC_MODIFY | QZ_FINDPIC_NODETACH);
     if (error) return (reportNotFound || error == ERR_LOCKEDOBJ) ? error : 0;
-    if (DisplayLinks().layersShowPicture(pic) || IsPictureOnAnyDisplay(pic)) {
+    if (LayersShowPicture(pic) || IsPictureOnAnyDisplay(pic)) {
         // Still shown: the picture gives up its identifier and lives on until nothing shows it;
         // the layers that show it follow it to its handle.
         RetargetLayersToObject(QZ_LAYER_BGPICPART, pic->header.id, pic);
@@ -202,13 +203,12 @@ int DeleteBGPic(VmState* state, const qzObjectId& id, int reportNotFound) {
 }
 
 void FreeOrphanedBGPics(VmState* state) {
-    const qzDisplayLinks& links = DisplayLinks();
     qzBGPic* pic = FirstBGPic();
     while (pic) {
         qzBGPic* next = Next(pic);
         // Any display that shows the picture keeps it, not only the current one: another display's
         // picture must not go away under it.
-        if (pic->layerOnly && !links.layersShowPicture(pic) && !IsPictureOnAnyDisplay(pic)) {
+        if (pic->layerOnly && !LayersShowPicture(pic) && !IsPictureOnAnyDisplay(pic)) {
             RemoveObjectFromList(&pictureList, &pic->header);
             if (CurrentBGPic() == pic) SetCurrentBGPic(nullptr);
             DestroyBGPic(state, pic);
@@ -450,8 +450,8 @@ int SetDisplayBGPicBuffers(qzDisplay* display, qzBGPic* pic) {
 
 qzBitMap* GetBGPicDisplayBitmap(VmState* state, qzDisplay* display, qzBGPic* pic) {
     const qzDisplayLinks& links = DisplayLinks();
-    if (!links.pictureHasLayers(pic) && !links.pictureHasOnScreenSprites(pic)) return display->displayBuffer;
-    links.redrawLayers(state, display, pic, display->secondBuffer, 0, 0, pic->width, pic->height, 0);
+    if (!PictureHasLayers(pic) && !links.pictureHasOnScreenSprites(pic)) return display->displayBuffer;
+    RedrawPictureLayers(state, display, pic, display->secondBuffer, 0, 0, pic->width, pic->height, 0);
     return display->secondBuffer;
 }
 
@@ -473,7 +473,7 @@ int GetBGPicImageWithLayers(VmState* state, qzBGPic* pic, int32_t x, int32_t y, 
     }
     // A display that scales its layers shows them at its own size: the picture is composed at its own.
     const int flags = layerScaled && display->bgpic == pic ? QZ_REDRAW_PICTURERESOLUTION : 0;
-    int error = DisplayLinks().redrawLayers(state, display, pic, target, x, y, width, height, flags);
+    int error = RedrawPictureLayers(state, display, pic, target, x, y, width, height, flags);
     if (error) {
         if (*outOwned) DeleteBitMap(target);
         *outOwned = 0;

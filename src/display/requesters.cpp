@@ -8,7 +8,6 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_host_services.h"
-#include "display/display_links.h"
 #include "platform/catalog.h"
 #include "platform/host/backend_requesters.h"
 #include "platform/plugin_api.h"
@@ -344,28 +343,21 @@ int HostPathRequest(const char* title, char* buffer) {
 
 namespace {
 
-int SystemRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body, const char* buttons,
-                        int* button) {
-    return ShowSystemRequester(state, display, title, body, buttons, QZ_REQICON_QUESTION, 0, button);
-}
-
-int ListRequesterLink(VmState* state, qzDisplay* display, const char* title, const char* body,
-                      const std::vector<std::string>& choices, int preselect, int* index) {
-    return ShowListRequester(state, display, title, body, choices, preselect, 0, index);
-}
+// The display code asks its questions while the display library is open.
+bool enabled = false;
 
 }  // namespace
 
-void LinkRequesters() {
-    qzDisplayLinks links = DisplayLinks();
-    links.systemRequester = SystemRequesterLink;
-    links.listRequester = ListRequesterLink;
-    SetDisplayLinks(&links);
+void EnableRequesters(bool on) { enabled = on; }
+
+int AskDisplayButtons(VmState* state, qzDisplay* display, const char* title, const char* body, const char* buttons,
+                      int* button) {
+    if (!enabled) return ERR_USERABORT;
+    return ShowSystemRequester(state, display, title, body, buttons, QZ_REQICON_QUESTION, 0, button);
 }
 
-void UnlinkRequesters() {
-    qzDisplayLinks links = DisplayLinks();
-    links.systemRequester = nullptr;
-    links.listRequester = nullptr;
-    SetDisplayLinks(&links);
+int AskDisplayList(VmState* state, qzDisplay* display, const char* title, const char* body,
+                   const std::vector<std::string>& choices, int preselect, int* index) {
+    if (!enabled) return ERR_USERABORT;
+    return ShowListRequester(state, display, title, body, choices, preselect, 0, index);
 }

@@ -91,10 +91,14 @@ int HostSystemRequest(const char* title, const char* body, const char* buttons);
 int HostFileRequest(const char* title, char* buffer);
 int HostPathRequest(const char* title, char* buffer);
 
-// Hands the display code the message and list requesters (the question which display mode to
-// open in); undone with UnlinkRequesters.
-void LinkRequesters();
-void UnlinkRequesters();
+// The display code's questions (which display mode to open in), asked with the message and list
+// requesters while the display library has switched them on; otherwise cancelled (ERR_USERABORT).
+// AskDisplayButtons gives the chosen button (0 for the last), AskDisplayList the chosen index or -1.
+void EnableRequesters(bool on);
+int AskDisplayButtons(VmState* state, qzDisplay* display, const char* title, const char* body, const char* buttons,
+                      int* button);
+int AskDisplayList(VmState* state, qzDisplay* display, const char* title, const char* body,
+                   const std::vector<std::string>& choices, int preselect, int* index);
 
 // The button set an adapter receives for a buttons string: 1 "OK" (also empty), 2 "OK|Cancel",
 // 4 "Yes|No", 8 "Yes|No|Cancel" (any case, or the catalog's captions), else 16.

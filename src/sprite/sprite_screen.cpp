@@ -6,10 +6,10 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
-#include "display/display_links.h"
 #include "display/display_pixels.h"
 #include "display/layer.h"
 #include "display/layer_redraw.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_region.h"
@@ -87,8 +87,7 @@ int CheckSpriteOutput(VmState*) {
     }
     default: break;
     }
-    if (display->layersEnabled || (display->bgpic && DisplayLinks().pictureHasLayers(display->bgpic)))
-        return ERR_LAYERSOFF;
+    if (display->layersEnabled || (display->bgpic && PictureHasLayers(display->bgpic))) return ERR_LAYERSOFF;
     return 0;
 }
 
@@ -101,7 +100,7 @@ void RefreshSpriteRect(VmState* state, qzDisplay* display, int32_t x, int32_t y,
     const int64_t y2 = std::min<int64_t>(int64_t(y) + height, std::min(buffer->height, display->displayBuffer->height));
     if (x2 <= x1 || y2 <= y1) return;
     const int32_t cx = int32_t(x1), cy = int32_t(y1), cw = int32_t(x2 - x1), ch = int32_t(y2 - y1);
-    DisplayLinks().redrawLayers(state, display, pic, buffer, cx, cy, cw, ch, QZ_REDRAW_NOSPRITES);
+    RedrawPictureLayers(state, display, pic, buffer, cx, cy, cw, ch, QZ_REDRAW_NOSPRITES);
     DrawPictureSprites(state, display, pic, buffer, cx, cy, cw, ch);
     PresentBitMapRect(buffer, cx, cy, display, cx, cy, cw, ch, PRESENT_SCALED);
 }
@@ -213,7 +212,7 @@ int RemoveAllSprites(VmState* state, int keep) {
         if (display->displayBuffer && display->secondBuffer) {
             const int32_t w = std::min(display->displayBuffer->width, display->secondBuffer->width);
             const int32_t h = std::min(display->displayBuffer->height, display->secondBuffer->height);
-            DisplayLinks().redrawLayers(state, display, pic, display->secondBuffer, 0, 0, w, h, QZ_REDRAW_NOSPRITES);
+            RedrawPictureLayers(state, display, pic, display->secondBuffer, 0, 0, w, h, QZ_REDRAW_NOSPRITES);
             DrawPictureSprites(state, display, pic, display->secondBuffer, 0, 0, w, h);
             CopyBitmapRect(display->secondBuffer, 0, 0, display->displayBuffer, 0, 0, w, h);
         }

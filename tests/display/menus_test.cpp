@@ -80,6 +80,23 @@ TEST_F(MenuTest, TreesAreParsedOrRefusedWithTheirErrors) {
     EXPECT_EQ(vm->CallErr("FreeMenu", {1}), ERR_FINDMENU);
 }
 
+// The display code finds (the "menu" option) and frees menus only while menus are switched on;
+// switched off, a menu that exists is not found and the clean-up at exit leaves it alone.
+TEST_F(MenuTest, DisplayLookupsFollowTheMenuSwitch) {
+    vm->Ok("CreateMenu", {1, SampleTree()});
+    qzMenu* menu = nullptr;
+    EnableMenus(false);
+    EXPECT_EQ(FindDisplayMenu({1, nullptr}, &menu), ERR_FINDMENU);
+    EXPECT_EQ(menu, nullptr);
+    EXPECT_EQ(vm->CallErr("CreateDisplay", {1, Arg::Table({{"menu", 1}})}), ERR_FINDMENU);
+    FreeAllMenus(*vm);
+    EnableMenus(true);
+    EXPECT_EQ(FindDisplayMenu({1, nullptr}, &menu), 0);
+    ASSERT_NE(menu, nullptr);
+    vm->Ok("CreateDisplay", {1, Arg::Table({{"menu", 1}})});
+    EXPECT_EQ(Display(1)->menu, menu);
+}
+
 TEST_F(MenuTest, ItemStatesLiveInTheOpenWindowsMenuBar) {
     vm->Ok("CreateMenu", {1, SampleTree()});
     vm->Ok("CreateDisplay", {1, Arg::Table({{"menu", 1}})});

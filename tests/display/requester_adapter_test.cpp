@@ -204,3 +204,14 @@ TEST_F(DisplayTest, AskedDisplayModeIsAnsweredThroughTheBuiltInRequesters) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].buttons.size(), 3u);
 }
+
+// With the display library's requesters switched off the question counts as cancelled and no
+// dialog is shown.
+TEST_F(DisplayTest, AskedDisplayModeIsCancelledWithoutRequesters) {
+    HeadlessTakeDialogs();
+    EnableRequesters(false);
+    vm->Ok("CreateDisplay", {1, qztest::Arg::Table({{"mode", "ask"}})});
+    EXPECT_EQ(vm->CallErr("OpenDisplay", {1}), ERR_USERABORT);
+    EnableRequesters(true);
+    EXPECT_TRUE(HeadlessTakeDialogs().empty());
+}

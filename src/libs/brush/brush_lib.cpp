@@ -127,7 +127,7 @@ void InstallBrushLinks(bool on) {
     InstallBrushLayerKinds(on);
     SetDrawTagLayerLookup(on ? FindLayerByNameInCurrentBGPic : nullptr);
     InstallOutputSelectLinks(on);
-    InstallDoubleBufferLinks(on);
+    EnableDoubleBuffering(on);
     SetObjectTypeOps(QZ_TYPE_BRUSH_OBJECT, on ? &kBrushOps : nullptr);
     if (on)
         InstallDrawTagDefaultsHooks();

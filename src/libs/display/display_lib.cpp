@@ -77,8 +77,8 @@ int OpenDisplayLibrary(VmState* state) {
     if (!error) error = RegisterObjectList(BGPicListHead());
     if (!error) error = RegisterObjectList(MenuListHead());
     if (!error) {
-        LinkMenus();
-        LinkRequesters();
+        EnableMenus(true);
+        EnableRequesters(true);
     }
     return error;
 }
@@ -87,8 +87,8 @@ void FreeDisplays(VmState* state) { FreeAllDisplaysAtExit(state); }
 void FreePictures(VmState* state) { FreeAllBGPics(state); }
 
 void ResetDisplayLibrary() {
-    UnlinkMenus();
-    UnlinkRequesters();
+    EnableMenus(false);
+    EnableRequesters(false);
     ResetDisplayLibraryState();
     SetDisplayServiceState(nullptr);
 }

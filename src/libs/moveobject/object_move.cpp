@@ -8,7 +8,6 @@
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "display/display.h"
-#include "display/display_links.h"
 #include "display/display_pixels.h"
 #include "display/display_present.h"
 #include "display/draw_target.h"
@@ -16,6 +15,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "display/layer_refresh.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_region.h"
@@ -351,8 +351,7 @@ int RunObjectMove(VmState* state, int32_t type, const qzObjectId& id, qzLayer* l
     int error = CheckOutputIsDisplay(true);
     if (error) return error;
     if (display->refreshBlock) return ERR_BEGINREFRESH;
-    if (type == QZ_TYPE_SPRITE && (display->layersEnabled || DisplayLinks().pictureHasLayers(display->bgpic)))
-        return ERR_LAYERSOFF;
+    if (type == QZ_TYPE_SPRITE && (display->layersEnabled || PictureHasLayers(display->bgpic))) return ERR_LAYERSOFF;
 
     if (speed == QZ_SPEED_FAST)
         speed = 15;
