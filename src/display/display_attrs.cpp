@@ -18,6 +18,7 @@
 #include "display/display_tags.h"
 #include "display/double_buffer.h"
 #include "display/gradient_tags.h"
+#include "display/layer_system.h"
 #include "gfx/bitmap.h"
 #include "vm/vm_aux.h"
 
@@ -73,7 +74,6 @@ int RepaintOwnPicture(VmState* state, qzDisplay* d) {
 // Switches the display to a new picture: everything that drew on the old one ends.
 int TakeNewPicture(VmState* state, qzDisplay* d, qzBGPic* previous) {
     const qzDisplayLinks& links = DisplayLinks();
-    links.stopVideosOnDisplay(state, d);
     int error = EndDisplayDoubleBuffer(state, d);
     if (!error) error = links.endSelectOutput(state, d);
     if (error) return error;
@@ -169,10 +169,9 @@ int ApplyDisplayAttributes(VmState* state, int tableIndex, qzDisplay* d, int noR
     // Whether the options move the window (a resize below may place it anew).
     const bool xChanged = d->x != old->x, yChanged = d->y != old->y;
     const bool borderlessChanged = ((old->flags ^ d->flags) & QZ_DISPF_BORDERLESS) != 0;
-    const qzDisplayLinks& links = DisplayLinks();
     if (borderlessChanged) DetermineBorderSizes(d);
     if (d->layerScale) {
-        error = links.enableDisplayLayers(state, d);
+        error = EnableDisplayLayers(state, d);
         if (error) return error;
     }
     const bool newPicture = pictureGiven && d->bgpic != previous;

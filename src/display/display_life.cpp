@@ -242,7 +242,6 @@ int FreeDisplayCore(VmState* state, const qzObjectId& id, int report) {
     if (d == CurrentDisplay()) return ERR_FREEADISPLAY;
     if (links.asyncDrawOnDisplay(d)) return ERR_ADFFREEDISP;
     if (d->hooks) return ERR_SATFREEDISP;
-    if (links.videoOnDisplay(d, 1)) return ERR_VIDATTACHED;
     if (d->state != QZ_DISPSTATE_CLOSED) {
         error = CloseDisplayCore(state, d, nullptr, 0);
         if (error) return error;

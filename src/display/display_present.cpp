@@ -33,8 +33,6 @@ bool EnsureScaledBuffer(int32_t width, int32_t height) {
 void SendPresentMessage(qzDisplay* display, const qzBitMap* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
                         int32_t width, int32_t height, uint32_t flags) {
     qzBitMap* videoMask = nullptr;
-    if (!(flags & QZ_PRESENT_NOVIDEOMASK))
-        videoMask = DisplayLinks().videoMaskForDisplay(const_cast<qzBitMap*>(source), display);
     qzLockInfo lock{};
     const bool adapterHandles = (DisplayAdapterFlags() & QZ_ADAPTER_HOOKHANDLES) != 0;
     const bool locked = !adapterHandles && LockBitMapPixels(source, LOCKF_READONLY, &lock);
@@ -199,7 +197,7 @@ qzDisplayHook* AddDisplayHook(VmState*, const qzObjectId& displayId, qzDisplayHo
     if (FindDisplayById(displayId, &display) != 0) return nullptr;
     const qzBGPic* pic = display->bgpic;
     if (!pic || pic->transparentColor != -1 || pic->mask || pic->alpha) return nullptr;
-    if (display->doubleBufferHardware || DisplayLinks().videoOnDisplay(display, 1)) return nullptr;
+    if (display->doubleBufferHardware) return nullptr;
     auto* hook = new (std::nothrow) qzDisplayHook{nullptr, callback, userData, foreign, 0, 0, display};
     if (!hook) return nullptr;
     const bool scaled = (display->autoScale || display->layerScale) && display->scaledWidth && display->scaledHeight;
@@ -303,7 +301,8 @@ int FlushPendingDisplayRepaints(VmState* state) {
                     DeleteBitMap(entry->frame);
                     entry->frame = nullptr;
                 } else {
-                    error = DisplayLinks().showVideoLayerFrame(state, d, entry);
+                    // A frame meant for a layer that shows a video: no layer takes it.
+                    DeleteBitMap(entry->frame);
                     entry->frame = nullptr;
                 }
             } else {

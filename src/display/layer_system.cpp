@@ -89,3 +89,8 @@ void MarkLayerForRefresh(VmState* state, void* drawn) {
     const qzLayerBox box = GetLayerBounds(state, layer, layer->display);
     RefreshArea(state, box.x, box.y, box.width, box.height);
 }
+
+int EnableDisplayLayers(VmState*, qzDisplay* display) {
+    display->layersEnabled = 1;
+    return 0;
+}

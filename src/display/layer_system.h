@@ -28,6 +28,8 @@ int RedrawPictureLayers(VmState* state, qzDisplay* display, qzBGPic* pic, qzBitM
                         int32_t width, int32_t height, int flags);
 // 1 when the picture has layers; 1 when a layer shows the picture (else 0).
 int PictureHasLayers(const qzBGPic* pic);
+// Switches layers on for the display (sets its layers flag). 0.
+int EnableDisplayLayers(VmState* state, qzDisplay* display);
 int LayersShowPicture(const qzBGPic* pic);
 // The picture goes: its layers go with it (nothing without the layer system).
 void FreePictureLayers(VmState* state, qzBGPic* pic);

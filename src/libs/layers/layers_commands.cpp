@@ -15,6 +15,7 @@
 #include "display/layer_records.h"
 #include "display/layer_redraw.h"
 #include "display/layer_refresh.h"
+#include "display/layer_system.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
 #include "gfx/bitmap.h"
@@ -118,7 +119,7 @@ int LayersEnable(VmState* state) {
     if (display->doubleBuffer) return ERR_ENDDOUBLEBUFFER;
     if (display->outputKind != QZ_TYPE_DISPLAY) return ERR_LAYERSON;
     if (display->bgpic && links.pictureHasOnScreenSprites(display->bgpic)) return ERR_NOSPRITES;
-    return links.enableDisplayLayers(state, display);
+    return EnableDisplayLayers(state, display);
 }
 
 int LayersDisable(VmState* state) {

@@ -10,6 +10,7 @@
 #include "display/event_pump.h"
 #include "display/layer.h"
 #include "display/layer_records.h"
+#include "display/layer_system.h"
 #include "libs/text/text_lib.h"
 #include "platform/host/engine_keys.h"
 #include "runtime/arg_check.h"
@@ -89,7 +90,7 @@ int TextInKeyStr(VmState* state) {
     if (error) return error;
     const int32_t layersWere = display->layersEnabled;
     if (!layersWere) {
-        error = DisplayLinks().enableDisplayLayers(state, display);
+        error = EnableDisplayLayers(state, display);
         if (error) return error;
     }
     const int32_t startX = display->textCursorX, startY = display->textCursorY;
