@@ -178,7 +178,8 @@ int SpriteCreateSprite(VmState* state) {
 }
 
 // Sprite files are read by the anim loader: an anim file gives all its frames, a picture one
-// frame or the grid of frames its options describe. Anims and disk loading stay with anims.
+// frame or the grid of frames its options describe. Disk loading and deinterlacing are for anims
+// only.
 int SpriteLoadSprite(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
@@ -199,9 +200,13 @@ int SpriteLoadSprite(VmState* state) {
     FrameList frames;
     qzObjectBitmaps from;
     if (!error) {
-        const qzObjectId animId = anim->header.id;
-        error = CopyAnimFrames(state, animId, &frames, &from);
-        FreeAnimObject(state, animId, 0);
+        // The anim read for the frames goes also when an error unwinds through here.
+        struct LoadedAnim {
+            VmState* state;
+            qzObjectId id;
+            ~LoadedAnim() { FreeAnimObject(state, id, 0); }
+        } loaded{state, anim->header.id};
+        error = CopyAnimFrames(state, loaded.id, &frames, &from);
     }
     if (!error) error = AddSpriteOfFrames(state, id, from, &frames);
     if (error)
