@@ -70,14 +70,6 @@ int DecodeFrame(qzAnimSource* source, int32_t index, int32_t width, int32_t heig
     return 0;
 }
 
-int CheckOptions(const qzAnimLoadOptions& o) {
-    if (o.loadTransparency && o.transparentColor >= 0) return ERR_WRONGUSAGE;
-    if (o.loadAlpha && o.loadTransparency) return ERR_WRONGUSAGE;
-    if (o.loadAlpha && o.transparentColor >= 0) return ERR_MASKNALPHA;
-    if (o.frames > 0 && o.fromDisk) return ERR_WRONGUSAGE;
-    return 0;
-}
-
 // An anim of the source's frames: decoded now, or kept on disk.
 int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner& source, int32_t width, int32_t height,
                    int32_t count, qzAnim** out) {
@@ -175,9 +167,17 @@ int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, qzAni
 
 }  // namespace
 
+int CheckAnimLoadOptions(const qzAnimLoadOptions& o) {
+    if (o.loadTransparency && o.transparentColor >= 0) return ERR_WRONGUSAGE;
+    if (o.loadAlpha && o.loadTransparency) return ERR_WRONGUSAGE;
+    if (o.loadAlpha && o.transparentColor >= 0) return ERR_MASKNALPHA;
+    if (o.frames > 0 && o.fromDisk) return ERR_WRONGUSAGE;
+    return 0;
+}
+
 int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out) {
     *out = nullptr;
-    int error = CheckOptions(options);
+    int error = CheckAnimLoadOptions(options);
     if (error) return error;
     if (!IsAutoObjectId(id) && !id.pointer) {
         error = FreeAnimObject(state, id, 0);
@@ -194,7 +194,7 @@ int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& 
 
 int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out) {
     *out = nullptr;
-    int error = CheckOptions(options);
+    int error = CheckAnimLoadOptions(options);
     if (error) return error;
     return Load(state, id, options, out);
 }

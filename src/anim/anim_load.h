@@ -38,6 +38,9 @@ struct qzAnimGrid {
 // when asked), else a picture, cut into a grid when "frames" asks. 0 with *out set, or an error;
 // a failed load leaves nothing behind.
 int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);
+// The checks of the options that every load makes first: ERR_WRONGUSAGE or ERR_MASKNALPHA for
+// options that exclude each other, else 0.
+int CheckAnimLoadOptions(const qzAnimLoadOptions& options);
 // LoadAnimFile without the progress line and without freeing an earlier anim of the identifier
 // (PlayAnimDisk's load under an automatic identifier).
 int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);

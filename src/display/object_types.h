@@ -14,8 +14,9 @@ struct VmState;
 struct qzCollisionObject;
 
 struct qzObjectTypeOps {
-    // The object's own bitmaps (not copies) and size; frame is the 0-based frame of a sprite or an
-    // anim, and types of one frame ignore it. 0 or the lookup's error. Null: ObjectNotFound.
+    // The object's bitmaps and size; frame is the 0-based frame of a sprite or an anim, and types
+    // of one frame ignore it. The object's own bitmaps, or ones made for the caller with
+    // out->release set (see ReleaseObjectBitmaps). 0 or the lookup's error. Null: ObjectNotFound.
     int (*bitmaps)(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) = nullptr;
     // The object as the collision test sees it: its box with its own mask or alpha channel. x, y
     // place the box of an object that has no place of its own (a brush; position constants are
@@ -35,5 +36,6 @@ const qzObjectTypeOps& ObjectTypeOps(int32_t type);
 // ERR_FINDANIM, ERR_FINDTEXTOBJECT; ERR_WRONGUSAGE for other types) with the id's number as the
 // error argument.
 int ObjectNotFound(int32_t type, const qzObjectId& id);
-// The object's bitmaps through the type's row, or ObjectNotFound (*out is then empty).
+// The object's bitmaps through the type's row, or ObjectNotFound (*out is then empty). The
+// caller hands them back with ReleaseObjectBitmaps.
 int GetObjectBitmaps(VmState* state, int32_t type, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out);

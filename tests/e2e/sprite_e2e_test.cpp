@@ -230,6 +230,61 @@ TEST_F(SpriteE2E, FreedWhileAnotherDisplayIsCurrent) {
     ExpectSnapshot(expected);
 }
 
+// LoadSprite(id, file, {key = value, ...}) with numbers or "true" as values, then its error.
+std::string LoadSpriteWith(int id, const std::string& file,
+                           const std::vector<std::pair<std::string, std::string>>& options) {
+    std::string code = "    NEWTABLE r3 0 0\n";
+    for (const auto& [key, value] : options)
+        code += (value == "true" ? std::string("    LOADBOOL r9 1 0\n") : "    LOADK r9 " + value + "\n") +
+                "    SETTABLE r3 \"" + key + "\" r9\n";
+    return code + "    GETGLOBAL r0 \"loadsprite\"\n    LOADK r1 " + N(id) + "\n    LOADK r2 \"" + file +
+           "\"\n    CALL r0 4 1\n" + Print("GetLastError", {});
+}
+
+// Sprites and brushes from anim frames: anim 20 (in memory) has a red and a yellow 20 x 20 frame,
+// anim 21 reads the same frames on demand from the GIF that anim 20 was saved as, so each of its
+// frames is decoded for the reader and handed back; sprite 32 is loaded from that GIF. A frame
+// grid is refused for an anim.
+TEST_F(SpriteE2E, SpritesAndBrushesFromAnimFrames) {
+    const std::string body =
+        Call("CreateBrush", {"4", "40", "20", N(kRed)}) + Call("SelectBrush", {"4"}) +
+        Call("Box", {"20", "0", "20", "20", N(kYellow)}) + Call("EndSelect", {}) +
+        Call("CreateAnim", {"20", "4", "20", "20", "2", "2"}) + ErrorOf("SaveAnim", {"20", "\"two.gif\""}) +
+        "    NEWTABLE r3 0 0\n    LOADBOOL r9 1 0\n    SETTABLE r3 \"fromdisk\" r9\n    GETGLOBAL r0 "
+        "\"loadanim\"\n    LOADK r1 21\n    LOADK r2 \"two.gif\"\n    CALL r0 4 1\n" +
+        Print("GetAttribute", {"4", "21", "11"}) +  // anim 21's frame count
+        ErrorOf("CreateSprite", {"30", "4", "20"}) + ErrorOf("CreateSprite", {"31", "4", "21"}) +
+        ErrorOf("LoadSprite", {"32", "\"two.gif\""}) + Print("GetAttribute", {"32", "30", "11"}) +
+        Print("GetAttribute", {"32", "31", "11"}) + Print("GetAttribute", {"32", "32", "11"}) +
+        Print("GetAttribute", {"32", "32", "0"}) + ErrorOf("CreateSprite", {"33", "4", "20", "10", "10"}) +
+        ErrorOf("CreateSprite", {"33", "4", "21", "0", "0"}) + ErrorOf("ConvertToBrush", {"4", "21", "40", "2"}) +
+        ErrorOf("GetBrushLink", {"41", "4", "20", "1"}) + ErrorOf("GetBrushLink", {"42", "4", "21", "3"}) +
+        Call("DisplaySprite", {"30", "0", "0", "1"}) + Call("DisplaySprite", {"31", "30", "0", "2"}) +
+        Call("DisplaySprite", {"32", "60", "0", "2"}) + Call("DisplaySprite", {"33", "0", "90", "1"}) +
+        Call("DisplayBrush", {"40", "90", "0"}) + Call("DisplayBrush", {"41", "120", "0"}) +
+        // Sprites loaded from a picture: cut into a grid, and refused options and files.
+        ErrorOf("SaveBrush", {"4", "\"strip.bmp\""}) +
+        LoadSpriteWith(35, "strip.bmp", {{"width", "20"}, {"height", "20"}, {"frames", "2"}}) +
+        Print("GetAttribute", {"32", "35", "11"}) + Call("DisplaySprite", {"35", "150", "0", "2"}) +
+        LoadSpriteWith(36, "strip.bmp", {{"loadalpha", "true"}, {"transparency", "0"}}) +
+        LoadSpriteWith(36, "strip.bmp", {{"width", "20"}, {"height", "20"}, {"frames", "3"}}) +
+        ErrorOf("LoadSprite", {"36", "\"missing.gif\""});
+    EXPECT_EQ(Play(body), "0\n2\n0\n0\n0\n2\n2\n2\n20\n1193\n0\n0\n0\n1094\n0\n0\n2\n1223\n1156\n1045\n");
+    std::vector<uint32_t> expected = Picture();
+    auto fill = [&](int x, int y, uint32_t colour) {
+        for (int j = y; j < y + 20; j++)
+            for (int i = x; i < x + 20; i++) expected[(size_t)j * kW + i] = colour;
+    };
+    fill(0, 0, kRed);      // sprite 30, frame 1
+    fill(30, 0, kYellow);  // sprite 31, frame 2
+    fill(60, 0, kYellow);  // sprite 32, frame 2
+    fill(0, 90, kRed);     // sprite 33, frame 1
+    fill(90, 0, kYellow);  // brush 40: frame 2 of anim 21
+    fill(120, 0, kRed);    // brush 41: frame 1 of anim 20
+    fill(150, 0, kYellow);  // sprite 35, frame 2 of the picture cut into a grid
+    ExpectSnapshot(expected);
+}
+
 // A move command with an option table {key = value, ...} after the two points; its first result
 // goes to r10.
 std::string MoveWithOptions(const std::string& command, const std::vector<std::string>& args,

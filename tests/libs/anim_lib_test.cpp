@@ -8,6 +8,7 @@
 
 #include "anim/anim.h"
 #include "base/error_codes.h"
+#include "display/object_types.h"
 #include "gfx/bitmap_pixels.h"
 #include "image/brush.h"
 #include "libs/anim/anim_lib.h"
@@ -184,4 +185,35 @@ TEST_F(AnimTest, LoadingOptionsAndFiles) {
     ASSERT_EQ(FindBrush(nullptr, {5, nullptr}, &brush, 0), 0);
     EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
     EXPECT_EQ(vm.Run("LoadAnimFrame", {5, 0, gif}), "ERR 1094");
+}
+
+// The anim row of the object type registry: a memory anim lends its own frames, a disk anim
+// decodes each frame for the reader, who hands it back; frames count from 0.
+TEST_F(AnimTest, ObjectRowLendsOrDecodesFrames) {
+    const std::string gif = Convert("-size 10x10 xc:red xc:lime xc:blue", "three.gif");
+    LoadStrip();
+    vm.Ok("LoadAnim", {2, gif, Arg::Table({{"fromdisk", true}})});
+    qzObjectBitmaps frame;
+    ASSERT_EQ(GetObjectBitmaps(nullptr, QZ_TYPE_ANIM_OBJECT, {1, nullptr}, 3, &frame), 0);
+    EXPECT_EQ(frame.bitmap, Find(1)->bitmaps[3]);
+    EXPECT_EQ(frame.release, nullptr);
+    EXPECT_EQ(frame.frames, 4);
+    ReleaseObjectBitmaps(&frame);
+    ASSERT_EQ(GetObjectBitmaps(nullptr, QZ_TYPE_ANIM_OBJECT, {2, nullptr}, 1, &frame), 0);
+    ASSERT_NE(frame.release, nullptr);
+    EXPECT_EQ(ReadBitMapPixel(frame.bitmap, 5, 5, 0), 0x00FF00u);
+    EXPECT_EQ(frame.width, 10);
+    EXPECT_EQ(frame.frames, 3);
+    ReleaseObjectBitmaps(&frame);
+    EXPECT_EQ(frame.bitmap, nullptr);
+    EXPECT_EQ(frame.release, nullptr);
+    const struct {
+        int id, frame, expected;
+    } refusals[] = {{1, -1, ERR_ANIMFRAME}, {1, 4, ERR_ANIMFRAME}, {2, 3, ERR_ANIMFRAME}, {9, 0, ERR_FINDANIM}};
+    for (const auto& r : refusals) {
+        EXPECT_EQ(GetObjectBitmaps(nullptr, QZ_TYPE_ANIM_OBJECT, {r.id, nullptr}, r.frame, &frame), r.expected)
+            << r.id << " " << r.frame;
+        EXPECT_EQ(frame.bitmap, nullptr);
+        EXPECT_EQ(frame.release, nullptr);
+    }
 }

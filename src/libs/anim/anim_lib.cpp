@@ -11,6 +11,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_scale.h"
+#include "display/object_types.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
 #include "image/image_display.h"
@@ -53,44 +54,13 @@ int AnimScaleAnim(VmState* state) {
     return ScaleAnimFrames(anim, width, height, smooth);
 }
 
-// The options of LoadAnim and LoadAnimFrame in argument 3: a table, or a number that is the
-// transparency colour.
-void ReadLoadOptions(VmState* state, int index, qzAnimLoadOptions* o, std::string* loaders, std::string* adapters) {
-    if (VmType(state, index) == VM_TTABLE) {
-        int32_t value = 0;
-        int found = 0;
-        GetTableFieldInt(state, index, "transparency", &value, &found);
-        if (found) o->transparentColor = value == -1 ? -1 : (value & 0xFFFFFF);
-        value = 0;
-        if (GetTableFieldBool(state, index, "loadalpha", &value, nullptr)) o->loadAlpha = value != 0;
-        value = 0;
-        if (GetTableFieldBool(state, index, "loadtransparency", &value, nullptr)) o->loadTransparency = value != 0;
-        GetTableFieldInt(state, index, "x", &o->x, nullptr);
-        GetTableFieldInt(state, index, "y", &o->y, nullptr);
-        GetTableFieldInt(state, index, "width", &o->width, nullptr);
-        GetTableFieldInt(state, index, "height", &o->height, nullptr);
-        GetTableFieldInt(state, index, "fpr", &o->fpr, nullptr);
-        GetTableFieldInt(state, index, "frames", &o->frames, nullptr);
-        value = 0;
-        if (GetTableFieldBool(state, index, "fromdisk", &value, nullptr)) o->fromDisk = value != 0;
-        GetTableFieldInt(state, index, "deinterlace", &o->deinterlace, nullptr);
-        if (GetTableFieldString(state, index, "loader", nullptr, 0, loaders, nullptr) && !loaders->empty())
-            o->loaders = loaders->c_str();
-        if (GetTableFieldString(state, index, "adapter", nullptr, 0, adapters, nullptr) && !adapters->empty())
-            o->adapters = adapters->c_str();
-    } else if (VmGetTop(state) >= index && VmType(state, index) != VM_TNIL) {
-        const int32_t key = VmCheckInteger(state, index);
-        o->transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
-    }
-}
-
 int AnimLoadAnim(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzAnimLoadOptions options;
     std::string loaders, adapters;
-    ReadLoadOptions(state, 3, &options, &loaders, &adapters);
+    ReadAnimLoadOptions(state, 3, &options, &loaders, &adapters);
     options.file = file.c_str();
     qzAnim* anim = nullptr;
     int error = LoadAnimFile(state, id, options, &anim);
@@ -105,7 +75,7 @@ int AnimLoadAnimFrame(VmState* state) {
     std::string file = ResolveLinkedFileArg(state, 3, 0, nullptr);
     qzAnimLoadOptions options;
     std::string loaders, adapters;
-    ReadLoadOptions(state, 4, &options, &loaders, &adapters);
+    ReadAnimLoadOptions(state, 4, &options, &loaders, &adapters);
     options.file = file.c_str();
     FreeBrushForReuse(state, id);
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -258,13 +228,42 @@ const qzConstantRow kAnimConstants[] = {
 };
 #undef QZ_NUM
 
+void ReleaseDecodedFrame(qzObjectBitmaps* bitmaps) {
+    FreeAnimFrameBitmaps(bitmaps->bitmap, bitmaps->mask, bitmaps->alpha);
+}
+
+// The bitmaps of a frame (0-based) of an anim at its current size. A disk anim decodes the frame
+// for the caller, who releases it with ReleaseObjectBitmaps.
+int AnimFrameObjectBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out) {
+    *out = qzObjectBitmaps();
+    qzAnim* anim = nullptr;
+    int error = FindAnim(state, id, &anim, 0);
+    if (error) return error;
+    if (frame < 0 || frame >= anim->frames) return ERR_ANIMFRAME;
+    int owned = 0;
+    error = GetAnimFrameBitmaps(anim, frame, 0, 0, &out->bitmap, &out->mask, &out->alpha, &owned);
+    if (error) return error;
+    if (owned) out->release = ReleaseDecodedFrame;
+    out->width = anim->width;
+    out->height = anim->height;
+    out->frames = anim->frames;
+    out->keyColor = anim->transparentcolor;
+    return 0;
+}
+
+const qzObjectTypeOps kAnimOps = {.bitmaps = AnimFrameObjectBitmaps};
+
 int OpenAnimLibrary(VmState*) {
     InstallAnimLinks(true);
+    SetObjectTypeOps(QZ_TYPE_ANIM_OBJECT, &kAnimOps);
     if (int error = RegisterObjectList(AnimListHead())) return error;
     return RegisterObjectList(AnimStreamListHead());
 }
 
-void ResetAnimLibrary() { InstallAnimLinks(false); }
+void ResetAnimLibrary() {
+    SetObjectTypeOps(QZ_TYPE_ANIM_OBJECT, nullptr);
+    InstallAnimLinks(false);
+}
 
 }  // namespace
 
@@ -277,18 +276,31 @@ const qzLibraryDescriptor qzAnimLibrary = {
     .reset = ResetAnimLibrary,
 };
 
-int GetAnimBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out, int* owned) {
-    *out = qzObjectBitmaps();
-    *owned = 0;
-    qzAnim* anim = nullptr;
-    int error = FindAnim(state, id, &anim, 0);
-    if (error) return error;
-    if (frame < 1 || frame > anim->frames) return ERR_ANIMFRAME;
-    error = GetAnimFrameBitmaps(anim, frame - 1, 0, 0, &out->bitmap, &out->mask, &out->alpha, owned);
-    if (error) return error;
-    out->width = anim->width;
-    out->height = anim->height;
-    out->frames = anim->frames;
-    out->keyColor = anim->transparentcolor;
-    return 0;
+void ReadAnimLoadOptions(VmState* state, int index, qzAnimLoadOptions* o, std::string* loaders, std::string* adapters) {
+    if (VmType(state, index) == VM_TTABLE) {
+        int32_t value = 0;
+        int found = 0;
+        GetTableFieldInt(state, index, "transparency", &value, &found);
+        if (found) o->transparentColor = value == -1 ? -1 : (value & 0xFFFFFF);
+        value = 0;
+        if (GetTableFieldBool(state, index, "loadalpha", &value, nullptr)) o->loadAlpha = value != 0;
+        value = 0;
+        if (GetTableFieldBool(state, index, "loadtransparency", &value, nullptr)) o->loadTransparency = value != 0;
+        GetTableFieldInt(state, index, "x", &o->x, nullptr);
+        GetTableFieldInt(state, index, "y", &o->y, nullptr);
+        GetTableFieldInt(state, index, "width", &o->width, nullptr);
+        GetTableFieldInt(state, index, "height", &o->height, nullptr);
+        GetTableFieldInt(state, index, "fpr", &o->fpr, nullptr);
+        GetTableFieldInt(state, index, "frames", &o->frames, nullptr);
+        value = 0;
+        if (GetTableFieldBool(state, index, "fromdisk", &value, nullptr)) o->fromDisk = value != 0;
+        GetTableFieldInt(state, index, "deinterlace", &o->deinterlace, nullptr);
+        if (GetTableFieldString(state, index, "loader", nullptr, 0, loaders, nullptr) && !loaders->empty())
+            o->loaders = loaders->c_str();
+        if (GetTableFieldString(state, index, "adapter", nullptr, 0, adapters, nullptr) && !adapters->empty())
+            o->adapters = adapters->c_str();
+    } else if (VmGetTop(state) >= index && VmType(state, index) != VM_TNIL) {
+        const int32_t key = VmCheckInteger(state, index);
+        o->transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
+    }
 }

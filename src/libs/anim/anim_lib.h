@@ -4,20 +4,22 @@
 // (object type 4).
 #pragma once
 
+#include <string>
+
 #include "runtime/library.h"
 
 struct VmState;
-struct qzObjectId;
-struct qzObjectBitmaps;
+struct qzAnimLoadOptions;
 
 // The "anim" library: its commands, constants and the anim list; at shutdown every anim (stage
 // QZ_STAGE_ANIMS).
 extern const qzLibraryDescriptor qzAnimLibrary;
 
-// The bitmaps of a frame (1-based) of an anim at its current size, for other libraries that read
-// them (new copies the caller frees when the anim decodes its frames on demand: *owned). 0,
-// ERR_FINDARRAY, ERR_FINDANIM with the number as error argument, ERR_ANIMFRAME or the frame's error.
-int GetAnimBitmaps(VmState* state, const qzObjectId& id, int32_t frame, qzObjectBitmaps* out, int* owned);
+// The load options of LoadAnim, LoadAnimFrame and LoadSprite in argument index: a table, or a
+// number that is the transparency colour. The lists named by "loader" and "adapter" are kept in
+// *loaders and *adapters, which must outlive *options.
+void ReadAnimLoadOptions(VmState* state, int index, qzAnimLoadOptions* options, std::string* loaders,
+                         std::string* adapters);
 
 // Command handlers, shared inside the library.
 int AnimPlayAnim(VmState* state);

@@ -14,7 +14,6 @@
 #include "image/brush.h"
 #include "image/brush_load.h"
 #include "image/image_save.h"
-#include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "runtime/arg_check.h"
@@ -80,7 +79,9 @@ int LayerContent(VmState* state, int index, int32_t frame, LinkSource* out) {
 // argument at sourceIndex.
 int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int sourceIndex, int32_t frame) {
     LinkSource from;
-    MadeBitMaps frameOwner;
+    // A frame decoded for this copy goes when the copy is made.
+    qzObjectBitmaps bitmaps;
+    qzObjectBitmapsRelease release(&bitmaps);
     if (type == kLayer) {
         int error = LayerContent(state, sourceIndex, frame, &from);
         if (error) return error;
@@ -103,22 +104,9 @@ int LinkToBrush(VmState* state, const qzObjectId& dest, int32_t type, int source
             from.width = pic->scaledWidth > 0 ? pic->scaledWidth : pic->width;
             from.height = pic->scaledHeight > 0 ? pic->scaledHeight : pic->height;
             from.key = pic->transparentColor;
-        } else if (type == QZ_TYPE_TEXT_OBJECT || type == QZ_TYPE_SPRITE_OBJECT) {
-            qzObjectBitmaps bitmaps;
+        } else if (type == QZ_TYPE_TEXT_OBJECT || type == QZ_TYPE_SPRITE_OBJECT || type == QZ_TYPE_ANIM_OBJECT) {
             int error = GetObjectBitmaps(state, type, source, frame - 1, &bitmaps);
             if (error) return error;
-            TakeObjectBitmaps(bitmaps, &from);
-        } else if (type == QZ_TYPE_ANIM_OBJECT) {
-            qzObjectBitmaps bitmaps;
-            int owned = 0;
-            int error = GetAnimBitmaps(state, source, frame, &bitmaps, &owned);
-            if (error) return error;
-            // A frame decoded for this copy goes when the copy is made.
-            if (owned) {
-                frameOwner.bitmap = bitmaps.bitmap;
-                frameOwner.mask = bitmaps.mask;
-                frameOwner.alpha = bitmaps.alpha;
-            }
             TakeObjectBitmaps(bitmaps, &from);
         } else {
             return ERR_WRONGUSAGE;

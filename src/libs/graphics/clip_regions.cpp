@@ -97,6 +97,9 @@ int GfxCreateClipRegion(VmState* state) {
     const int32_t type = VmCheckInteger(state, 2);
     int32_t x, y, width, height;
     qzBitMap* shape = nullptr;
+    // The shape's bitmaps, released when the region has its own copy of the mask.
+    qzObjectBitmaps brush;
+    qzObjectBitmapsRelease releaseBrush(&brush);
     if (type == kBox) {
         x = VmCheckInteger(state, 3);
         y = VmCheckInteger(state, 4);
@@ -106,7 +109,6 @@ int GfxCreateClipRegion(VmState* state) {
         const qzObjectId brushId = CheckObjectIdArg(state, 3);
         x = VmCheckInteger(state, 4);
         y = VmCheckInteger(state, 5);
-        qzObjectBitmaps brush;
         int rc = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, brushId, 0, &brush);
         if (rc) return rc;
         if (!brush.mask) return ERR_NOMASKBRUSH;

@@ -113,6 +113,7 @@ int GfxCreatePointer(VmState* state) {
         const int32_t frame = sprite ? VmOptInteger(state, 4, 1) : 1;
         const int32_t hotX = VmOptInteger(state, hotIndex, -1), hotY = VmOptInteger(state, hotIndex + 1, -1);
         qzObjectBitmaps image;
+        qzObjectBitmapsRelease release(&image);
         int rc = GetObjectBitmaps(state, type, source, frame - 1, &image);
         if (rc) return rc;
         if (!image.bitmap || image.width < 1 || image.height < 1) return ERR_POINTERIMG;

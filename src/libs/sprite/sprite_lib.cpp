@@ -2,9 +2,11 @@
 // are made from, and the calls into the sprite engine.
 #include "libs/sprite/sprite_lib.h"
 
+#include <string>
 #include <vector>
 
-#include "base/error_arg.h"
+#include "anim/anim.h"
+#include "anim/anim_load.h"
 #include "base/error_codes.h"
 #include "display/display_scale.h"
 #include "display/object_types.h"
@@ -12,7 +14,12 @@
 #include "gfx/copy_bitmap.h"
 #include "gfx/object_bitmaps.h"
 #include "image/brush.h"
+#include "libs/anim/anim_lib.h"
 #include "runtime/arg_check.h"
+#include "runtime/console.h"
+#include "runtime/error_messages.h"
+#include "runtime/error_texts.h"
+#include "runtime/linked_file.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
 #include "sprite/sprite.h"
@@ -88,6 +95,39 @@ int FreeForReuse(VmState* state, const qzObjectId& id) {
     return DeleteSprite(state, id, 0);
 }
 
+// Copies every frame of an anim at its current size; *size gets the anim's size, frame count and
+// transparent colour.
+int CopyAnimFrames(VmState* state, const qzObjectId& source, FrameList* out, qzObjectBitmaps* size) {
+    for (int32_t i = 0;; i++) {
+        qzObjectBitmaps frame;
+        qzObjectBitmapsRelease release(&frame);
+        int error = GetObjectBitmaps(state, QZ_TYPE_ANIM_OBJECT, source, i, &frame);
+        if (error) return error;
+        if (!frame.bitmap) return ERR_WRONGUSAGE;
+        qzSpriteFrame copy;
+        error = CopyBitMap(frame.bitmap, frame.mask, frame.alpha, 0, 0, frame.width, frame.height, 0, &copy.bitmap,
+                           frame.mask ? &copy.mask : nullptr, frame.alpha ? &copy.alpha : nullptr);
+        if (error) return error;
+        out->frames.push_back(copy);
+        *size = frame;
+        size->release = nullptr;
+        if (i + 1 >= frame.frames) return 0;
+    }
+}
+
+// A new sprite of the frames (taken over on success) with from's size and transparent colour,
+// replacing the sprite of an explicit identifier.
+int AddSpriteOfFrames(VmState* state, const qzObjectId& id, const qzObjectBitmaps& from, FrameList* frames) {
+    int error = FreeForReuse(state, id);
+    if (error) return error;
+    qzSprite* sprite = nullptr;
+    error = AddSprite(id, from.width, from.height, frames->frames, &sprite);
+    if (error) return error;
+    frames->frames.clear();
+    sprite->transparentColor = from.keyColor;
+    return PushNewObjectHandle(state, id, &sprite->header);
+}
+
 int SpriteCreateSprite(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
@@ -118,10 +158,12 @@ int SpriteCreateSprite(VmState* state) {
     } else if (type == QZ_TYPE_TEXT_OBJECT) {
         error = GetObjectBitmaps(state, QZ_TYPE_TEXT_OBJECT, source, 0, &from);
     } else if (type == QZ_TYPE_ANIM_OBJECT) {
-        // No anim is found.
-        if (source.pointer) return ERR_FINDARRAY;
-        SetErrorArgIndex(source.number);
-        return ERR_FINDANIM;
+        // An anim gives all its frames; a frame grid is for brushes only.
+        if (grid[0] > 0 && grid[1] > 0) return ERR_TOOMANYARGS;
+        FrameList frames;
+        error = CopyAnimFrames(state, source, &frames, &from);
+        if (error) return error;
+        return AddSpriteOfFrames(state, id, from, &frames);
     } else {
         return ERR_WRONGUSAGE;
     }
@@ -130,25 +172,48 @@ int SpriteCreateSprite(VmState* state) {
     FrameList frames;
     error = CutFrames(from, grid[0], grid[1], grid[2], grid[3], grid[4], grid[5], &frames);
     if (error) return error;
-    error = FreeForReuse(state, id);
-    if (error) return error;
-    const int32_t width = grid[0] ? grid[0] : from.width, height = grid[1] ? grid[1] : from.height;
-    qzSprite* sprite = nullptr;
-    error = AddSprite(id, width, height, frames.frames, &sprite);
-    if (error) return error;
-    frames.frames.clear();
-    sprite->transparentColor = from.keyColor;
-    return PushNewObjectHandle(state, id, &sprite->header);
+    if (grid[0]) from.width = grid[0];
+    if (grid[1]) from.height = grid[1];
+    return AddSpriteOfFrames(state, id, from, &frames);
 }
 
-// Sprite files are anim files, read by the anim loader; without one every file is of an
-// unsupported format.
+// Sprite files are read by the anim loader: an anim file gives all its frames, a picture one
+// frame or the grid of frames its options describe. Disk loading and deinterlacing are for anims
+// only.
 int SpriteLoadSprite(VmState* state) {
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
-    const char* file = VmCheckString(state, 2, nullptr);
-    SetErrorArgString(file);
-    return ERR_OPENANIM2;
+    std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
+    qzAnimLoadOptions options;
+    std::string loaders, adapters;
+    ReadAnimLoadOptions(state, 3, &options, &loaders, &adapters);
+    options.file = file.c_str();
+    options.fromDisk = 0;
+    options.deinterlace = 0;
+    int error = CheckAnimLoadOptions(options);
+    if (error) return error;
+    error = FreeForReuse(state, id);
+    if (error) return error;
+    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGSPRITE), options.file, true);
+    qzAnim* anim = nullptr;
+    error = LoadAnimFileQuietly(state, {0, QZ_AUTO_ID}, options, &anim);
+    FrameList frames;
+    qzObjectBitmaps from;
+    if (!error) {
+        // The anim read for the frames goes also when an error unwinds through here.
+        struct LoadedAnim {
+            VmState* state;
+            qzObjectId id;
+            ~LoadedAnim() { FreeAnimObject(state, id, 0); }
+        } loaded{state, anim->header.id};
+        error = CopyAnimFrames(state, loaded.id, &frames, &from);
+    }
+    if (!error) error = AddSpriteOfFrames(state, id, from, &frames);
+    if (error)
+        PrintProgressFailed();
+    else
+        PrintProgressDone();
+    return error;
 }
 
 int SpriteFreeSprite(VmState* state) {

@@ -24,6 +24,7 @@ namespace {
 // The brush's pixels with its alpha channel or mask as their alpha.
 int BrushPixels(VmState* state, const qzObjectId& id, qzBackendClipboardData* data) {
     qzObjectBitmaps b;
+    qzObjectBitmapsRelease release(&b);
     int error = GetObjectBitmaps(state, QZ_TYPE_BRUSH_OBJECT, id, 0, &b);
     if (error) return error;
     // The pixels go also when copying them runs out of memory and unwinds through here.
