@@ -1,6 +1,7 @@
 // Music objects: streams decoded while they play and modules rendered while they play, with
 // playing, stopping, pausing, resuming, seeking and volume, subsongs and song positions, and the
 // music queries. Modules have their own command names, which share these handlers.
+#include <climits>
 #include <cstring>
 
 #include "base/charset.h"
@@ -74,6 +75,9 @@ void UpdateStreamTick(VmState* state) {
 
 qzCustomStream* StreamOf(const qzMusic* music) { return &static_cast<qzSoundSource*>(music->object)->custom; }
 
+// Two seconds of a stream's frames, as many as a handler's message can carry.
+int32_t TwoSeconds(uint32_t rate) { return rate > INT32_MAX / 2 ? INT32_MAX : static_cast<int32_t>(rate * 2); }
+
 // Calls the script's FillMusicBuffer handler for the stream at once.
 int CallStreamHandler(VmState* state, qzMusic* music, int32_t frames, int32_t fillPosition) {
     const qzHandlerSlot& slot = GlobalHandlerSlots()[QZ_GLOBAL_FILLMUSICBUFFER];
@@ -89,7 +93,7 @@ int StartMusicObject(VmState* state, qzMusic* music) {
         if (custom->needsPrefill) {
             custom->needsPrefill = 0;
             FreeCustomStreamBuffers(static_cast<qzSoundSource*>(music->object));
-            if (int error = CallStreamHandler(state, music, static_cast<int32_t>(custom->rate * 2), 0)) return error;
+            if (int error = CallStreamHandler(state, music, TwoSeconds(custom->rate), 0)) return error;
         }
     }
     int error = PlayMusicOnChannel(music->kind, music->object, music->header.id, music->passes, music->resumePass,
@@ -512,7 +516,7 @@ int SoundCreateMusic(VmState* state) {
     music->custom = 1;
     AddObjectToList(&qzMusicList, &music->header, QZ_TYPE_MUSIC, id);
     int results = PushNewObjectHandle(state, id, &music->header);
-    if (int error = CallStreamHandler(state, music, rate * 2, 0)) return error;
+    if (int error = CallStreamHandler(state, music, TwoSeconds(static_cast<uint32_t>(rate)), 0)) return error;
     return results;
 }
 
