@@ -565,6 +565,23 @@ int OverOutSource(VmState* state, int discard, qzDispatchRecord* record, bool re
     return kGoOn;
 }
 
+// A playing script-fed music stream whose queue runs short: its FillMusicBuffer handler is called
+// for the frames missing. Not while that handler runs (it may wait for events itself).
+int MusicDataSource(VmState* state, int discard, qzDispatchRecord* record) {
+    const qzHandlerSlot& slot = GlobalHandlerSlots()[QZ_GLOBAL_FILLMUSICBUFFER];
+    if (slot.function == -1 || IsFillMusicBufferRunning()) return kGoOn;
+    qzObjectId music = {0, nullptr};
+    int32_t fillPosition = 0;
+    int32_t missing = FindMusicNeedingData(&music, &fillPosition);
+    if (missing <= 0) return kGoOn;
+    FillDispatchFromSlot(slot, QZ_DISPATCH_MUSICBUFFER, "FillMusicBuffer", nullptr, nullptr, 0, nullptr, record);
+    record->id = music;
+    record->samples = missing;
+    record->count = fillPosition;
+    gState.state = QZ_SOURCE_MUSICDATA;
+    return DispatchEvent(state, record, discard);
+}
+
 }  // namespace
 
 qzEventSourceState* EventSourceState() { return &gState; }
@@ -589,7 +606,9 @@ int RunEventSources(VmState* state, int suppressOver, int discard, qzDispatchRec
         s.pressedButton = nullptr;
         ResetNetEventCursors();
         source = SRC_TIMERS;
+        if (int result = MusicDataSource(state, discard, record); result != kGoOn) return result;
         break;
+    case QZ_SOURCE_MUSICDATA: source = SRC_TIMERS; break;
     case QZ_SOURCE_TIMERS: source = SRC_TIMERS; break;
     case QZ_SOURCE_ENDEVENTS: source = SRC_ENDEVENTS; break;
     case QZ_SOURCE_MOUSEMOVES: source = SRC_MOUSEMOVES; break;

@@ -1,5 +1,5 @@
 // The event-source machine behind CheckEvent and WaitEvent. One step finds at most one pending
-// event among the sources (fired timers, sound and video end events, mouse moves, network
+// event among the sources (music streams that need data, fired timers, sound and video end events, mouse moves, network
 // events, port messages, label events, the event queue, button over and out changes),
 // dispatches it and returns. A state word and cursors that outlive the step record
 // where the walk stands, so that the next step resumes there even when the handler in between
@@ -29,6 +29,7 @@ enum : int32_t {
     QZ_SOURCE_CONNECT = 10,
     QZ_SOURCE_DATA = 11,
     QZ_SOURCE_DISCONNECT = 12,
+    QZ_SOURCE_MUSICDATA = 13,  // after a music stream's refill call: the timers
     QZ_SOURCE_PORTMESSAGES = 14,
 };
 

@@ -146,6 +146,24 @@ TEST_F(SoundMusic, TheStateMachineAndItsErrors) {
     EXPECT_EQ(Run("CloseMusic", {Arg::Pointer(handle)}), "");
 }
 
+TEST_F(SoundMusic, ScriptFedStreamCommandsOutsideTheirHandler) {
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        std::string result;
+    } steps[] = {
+        {"CreateMusic", {2, kRate, 1}, "ERR 1485"},  // no FillMusicBuffer handler installed
+        {"OpenMusic", {1, Wave(kRate)}, ""},
+        {"FillMusicBuffer", {1, "pcm", 1, Arg::Table({{S("data"), Arg::Table({{N(0), N(5)}})}})}, "ERR 1484"},
+        {"FillMusicBuffer", {1, "end", 0}, "ERR 1484"},
+        {"FlushMusicBuffer", {1}, "ERR 1055"},  // not a script-fed stream
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.command);
+        EXPECT_EQ(Run(s.command, s.args), s.result);
+    }
+}
+
 TEST_F(SoundMusic, Attributes) {
     std::string body;
     for (int i = 0; i < 8000; i++) body.push_back(static_cast<char>(i % 50 + 1));

@@ -116,6 +116,7 @@ struct qzMusic {
     int32_t currentSubsong;  // from 1
     qzSoundLoader loader;
     char adapter[257];  // the "adapter" option it was opened with
+    int32_t custom;     // 1 for a stream the script feeds (CreateMusic)
 };
 
 extern qzObjectHeader* qzSampleList;
@@ -151,8 +152,15 @@ void ResetMusicGlobals();
 // The attribute hook's music selectors: 1 with the answer, 0 for another selector or no music.
 int GetMusicAttribute(uint32_t tag, qzSoundAttrQuery* query);
 
+// The first playing script-fed stream whose queue holds less than one second: the frames
+// missing, its identifier and its fill position; 0 when none.
+int32_t FindStreamNeedingData(qzObjectId* id, int32_t* fillPosition);
+
 // Command handlers.
 int SoundLoadSample(VmState* state);
+int SoundCreateMusic(VmState* state);
+int SoundFillMusicBuffer(VmState* state);
+int SoundFlushMusicBuffer(VmState* state);
 int SoundCreateSample(VmState* state);
 int SoundFreeSample(VmState* state);
 int SoundPlaySample(VmState* state);

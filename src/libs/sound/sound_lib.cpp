@@ -64,9 +64,12 @@ const qzCommandRow kSoundCommands[] = {
     {"IsModule", SoundIsMusic, 1, 2},
     {"SaveSample", SoundSaveSample, 2, 3},
     {"GetSampleData", SoundGetSampleData, 1, 1},
+    {"CreateMusic", SoundCreateMusic, 3, 3},
+    {"FillMusicBuffer", SoundFillMusicBuffer, 3, 4},
     {"MixSample", SoundMixSample, 6, 0},
     {"CopySample", SoundCopySample, 2, 2},
     {"InsertSample", SoundInsertSample, 3, 5},
+    {"FlushMusicBuffer", SoundFlushMusicBuffer, 1, 1},
     {nullptr, nullptr},
 };
 
@@ -85,6 +88,7 @@ int OpenSoundLibrary(VmState*) {
     int error = RegisterObjectList(&qzSampleList);
     if (!error) error = RegisterObjectList(&qzMusicList);
     if (!error) error = InitSoundEventMutex();
+    if (!error) SetMusicDataFinder(FindStreamNeedingData);
     return error;
 }
 
@@ -179,6 +183,7 @@ void ResetSoundLibrary() {
     qzSoundStarted = 0;
     gDeviceSetting = kDefaultDeviceSetting;
     ResetSoundEventHooks();
+    SetMusicDataFinder(nullptr);
     RemoveAudioAdapter();
 }
 

@@ -91,6 +91,16 @@ void ResetSoundEventHooks() {
     for (auto& hook : gHooks) hook.store(0);
 }
 
+namespace {
+qzMusicDataFinder gMusicDataFinder = nullptr;
+}  // namespace
+
+void SetMusicDataFinder(qzMusicDataFinder finder) { gMusicDataFinder = finder; }
+
+int32_t FindMusicNeedingData(qzObjectId* music, int32_t* fillPosition) {
+    return gMusicDataFinder ? gMusicDataFinder(music, fillPosition) : 0;
+}
+
 int InitSoundEventMutex() {
     if (!gEventMutex) {
         gEventMutex = OsAllocMutex();

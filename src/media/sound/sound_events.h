@@ -44,6 +44,15 @@ bool IsSoundEventHooked(int32_t code);
 // Clears every hook flag.
 void ResetSoundEventHooks();
 
+// Script-fed music streams that run short of data. The sound library installs the finder; the
+// event sources ask it (main thread) before anything else on every new cycle. The finder returns
+// the frames missing from the first playing stream that needs data, with its identifier and its
+// fill position, or 0 when none needs any.
+typedef int32_t (*qzMusicDataFinder)(qzObjectId* music, int32_t* fillPosition);
+void SetMusicDataFinder(qzMusicDataFinder finder);
+// The installed finder's answer; 0 without a finder.
+int32_t FindMusicNeedingData(qzObjectId* music, int32_t* fillPosition);
+
 // Creates the event mutex, then the global audio mutex: 0 or ERR_SEMAPHORE.
 int InitSoundEventMutex();
 // Frees every pending event and the event mutex, then the audio mutex and the channel table.
