@@ -275,12 +275,12 @@ TEST_F(SpriteE2E, SpritesAndBrushesFromAnimFrames) {
         for (int j = y; j < y + 20; j++)
             for (int i = x; i < x + 20; i++) expected[(size_t)j * kW + i] = colour;
     };
-    fill(0, 0, kRed);      // sprite 30, frame 1
-    fill(30, 0, kYellow);  // sprite 31, frame 2
-    fill(60, 0, kYellow);  // sprite 32, frame 2
-    fill(0, 90, kRed);     // sprite 33, frame 1
-    fill(90, 0, kYellow);  // brush 40: frame 2 of anim 21
-    fill(120, 0, kRed);    // brush 41: frame 1 of anim 20
+    fill(0, 0, kRed);       // sprite 30, frame 1
+    fill(30, 0, kYellow);   // sprite 31, frame 2
+    fill(60, 0, kYellow);   // sprite 32, frame 2
+    fill(0, 90, kRed);      // sprite 33, frame 1
+    fill(90, 0, kYellow);   // brush 40: frame 2 of anim 21
+    fill(120, 0, kRed);     // brush 41: frame 1 of anim 20
     fill(150, 0, kYellow);  // sprite 35, frame 2 of the picture cut into a grid
     ExpectSnapshot(expected);
 }
