@@ -221,27 +221,11 @@ int GetAnimFrameBitmaps(qzAnim* anim, int32_t index, int copy, int unscaled, qzB
         *owned = 1;
         return 0;
     }
-    int pen = 0;
-    uint32_t* pixels = LoadAnimSourceFrame(anim->source, index, &pen);
-    if (!pixels) return ERR_LOADFRAME;
-    std::unique_ptr<uint32_t, void (*)(void*)> pixelOwner(pixels, OsFree);
-    if (anim->loadtransparency && !pen) {
-        SetErrorArgString(anim->file ? anim->file : "");
-        return ERR_NOTRANSPARENCY;
-    }
-    const uint32_t key = anim->transparentcolor >= 0 ? (uint32_t)anim->transparentcolor : QZ_NO_KEY_COLOR;
     qzBitMap *b = nullptr, *m = nullptr, *a = nullptr;
-    int error = CreateBitMapFromARGB(pixels, key, anim->naturalWidth, anim->naturalHeight, anim->naturalWidth, 0, 0,
-                                     nullptr, &b, &m, nullptr);
+    int error =
+        DecodeAnimSourceFrame(anim->source, index, anim->naturalWidth, anim->naturalHeight, anim->transparentcolor,
+                              anim->loadalpha, anim->loadtransparency, anim->file ? anim->file : "", &b, &m, &a);
     if (error) return error;
-    if (anim->loadalpha || pen) {
-        a = CreateAlphaBitMapFromData(pixels, anim->naturalWidth, anim->naturalHeight, anim->naturalWidth);
-        if (!a) {
-            FreeAnimFrameBitmaps(b, m, nullptr);
-            return ERR_ALLOCALPHA;
-        }
-    }
-    pixelOwner.reset();
     if (!unscaled && (anim->width != anim->naturalWidth || anim->height != anim->naturalHeight)) {
         error = ScaleTriple(anim, &b, &m, &a, anim->naturalWidth, anim->naturalHeight);
         if (error) {

@@ -43,33 +43,6 @@ struct Frames {
     void Release() { bitmaps = masks = alphas = nullptr; }
 };
 
-// Decodes and converts frame index of the source: the mask from the key colour, the alpha
-// channel from the pixels when asked or when the frame has a transparent pen.
-int DecodeFrame(qzAnimSource* source, int32_t index, int32_t width, int32_t height, int32_t key, int loadAlpha,
-                int loadTransparency, const char* file, qzBitMap** bitmap, qzBitMap** mask, qzBitMap** alpha) {
-    int pen = 0;
-    uint32_t* pixels = LoadAnimSourceFrame(source, index, &pen);
-    if (!pixels) return ERR_LOADFRAME;
-    std::unique_ptr<uint32_t, void (*)(void*)> owner(pixels, OsFree);
-    if (loadTransparency && !pen) {
-        SetErrorArgString(file);
-        return ERR_NOTRANSPARENCY;
-    }
-    int error = CreateBitMapFromARGB(pixels, key >= 0 ? (uint32_t)key : QZ_NO_KEY_COLOR, width, height, width, 0, 0,
-                                     nullptr, bitmap, mask, nullptr);
-    if (error) return error;
-    if (loadAlpha || pen) {
-        *alpha = CreateAlphaBitMapFromData(pixels, width, height, width);
-        if (!*alpha) {
-            DeleteBitMap(*bitmap);
-            DeleteMaskBitMap(*mask);
-            *bitmap = *mask = nullptr;
-            return ERR_ALLOCALPHA;
-        }
-    }
-    return 0;
-}
-
 // An anim of the source's frames: decoded now, or kept on disk.
 int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner& source, int32_t width, int32_t height,
                    int32_t count, qzAnim** out) {
@@ -86,8 +59,9 @@ int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner
     } else {
         Frames frames(count);
         for (int32_t i = 0; i < count; i++) {
-            int error = DecodeFrame(source.get(), i, width, height, o.transparentColor, o.loadAlpha, o.loadTransparency,
-                                    o.file, &frames.bitmaps[i], &frames.masks[i], &frames.alphas[i]);
+            int error = DecodeAnimSourceFrame(source.get(), i, width, height, o.transparentColor, o.loadAlpha,
+                                              o.loadTransparency, o.file, &frames.bitmaps[i], &frames.masks[i],
+                                              &frames.alphas[i]);
             if (error) return error;
         }
         int error = AddAnimObject(id, width, height, frames.bitmaps, frames.masks, frames.alphas, count,
@@ -239,6 +213,6 @@ int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitm
     if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
     if (frame == -1) frame = count;
     if (frame < 1 || frame > count) return ERR_ANIMFRAME;
-    return DecodeFrame(source.get(), frame - 1, *width, *height, o.transparentColor, o.loadAlpha, o.loadTransparency,
-                       o.file, bitmap, mask, alpha);
+    return DecodeAnimSourceFrame(source.get(), frame - 1, *width, *height, o.transparentColor, o.loadAlpha,
+                                 o.loadTransparency, o.file, bitmap, mask, alpha);
 }

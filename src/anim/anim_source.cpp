@@ -1,10 +1,14 @@
 #include "anim/anim_source.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
+#include "gfx/channel_ops.h"
 #include "image/gif_reader.h"
 #include "platform/os_alloc.h"
 #include "platform/vfs.h"
@@ -69,7 +73,33 @@ uint32_t* LoadAnimSourceFrame(qzAnimSource* source, int32_t index, int* hasTrans
     return LoadGifAnimFrame(static_cast<qzGifReader*>(source->handle), index, hasTransparentPen);
 }
 
-void FreeAnimSourceFrame(qzAnimSource*, uint32_t* pixels) { OsFree(pixels); }
+// Decodes and converts frame index of the source: the mask from the key colour, the alpha
+// channel from the pixels when asked or when the frame has a transparent pen.
+int DecodeAnimSourceFrame(qzAnimSource* source, int32_t index, int32_t width, int32_t height, int32_t key,
+                          int loadAlpha, int loadTransparency, const char* file, qzBitMap** bitmap, qzBitMap** mask,
+                          qzBitMap** alpha) {
+    int pen = 0;
+    uint32_t* pixels = LoadAnimSourceFrame(source, index, &pen);
+    if (!pixels) return ERR_LOADFRAME;
+    std::unique_ptr<uint32_t, void (*)(void*)> owner(pixels, OsFree);
+    if (loadTransparency && !pen) {
+        SetErrorArgString(file);
+        return ERR_NOTRANSPARENCY;
+    }
+    int error = CreateBitMapFromARGB(pixels, key >= 0 ? (uint32_t)key : QZ_NO_KEY_COLOR, width, height, width, 0, 0,
+                                     nullptr, bitmap, mask, nullptr);
+    if (error) return error;
+    if (loadAlpha || pen) {
+        *alpha = CreateAlphaBitMapFromData(pixels, width, height, width);
+        if (!*alpha) {
+            DeleteBitMap(*bitmap);
+            DeleteMaskBitMap(*mask);
+            *bitmap = *mask = nullptr;
+            return ERR_ALLOCALPHA;
+        }
+    }
+    return 0;
+}
 
 uint32_t GetAnimSourceFrameDelay(const qzAnimSource* source, int32_t index) {
     if (!source || source->type != QZ_ANIMSOURCE_GIF) return 0;

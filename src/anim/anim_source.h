@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct qzAnimSource;
+struct qzBitMap;
 
 // Opens the file (through the file adapters of adapterList, "|"-separated, null or empty: all).
 // loadTransparency: frames report their transparent pen. 0 with *out set and the frame size and
@@ -17,7 +18,13 @@ int OpenAnimSource(const char* file, const char* adapterList, int loadTransparen
 // Frame index (0-based) as a new OsAlloc buffer of width x height pixels, or null when it cannot
 // be decoded. *hasTransparentPen is cleared first.
 uint32_t* LoadAnimSourceFrame(qzAnimSource* source, int32_t index, int* hasTransparentPen);
-void FreeAnimSourceFrame(qzAnimSource* source, uint32_t* pixels);
+// Frame index decoded into new bitmaps of width x height: the mask from the key colour (-1 none),
+// the alpha channel when loadAlpha is set or the frame has a transparent pen. 0, ERR_LOADFRAME,
+// ERR_NOTRANSPARENCY (file as error argument) when loadTransparency asks for a pen the frame
+// lacks, ERR_ALLOCALPHA or the bitmap's error; on an error nothing is left allocated.
+int DecodeAnimSourceFrame(qzAnimSource* source, int32_t index, int32_t width, int32_t height, int32_t key,
+                          int loadAlpha, int loadTransparency, const char* file, qzBitMap** bitmap, qzBitMap** mask,
+                          qzBitMap** alpha);
 // The frame's delay in milliseconds (0 when the format has none).
 uint32_t GetAnimSourceFrameDelay(const qzAnimSource* source, int32_t index);
 // Closes the file and frees the record; null is ignored.
