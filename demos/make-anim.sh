@@ -13,7 +13,7 @@ for f in 0 1 2 3 4 5 6 7 8 9 10 11; do
         x=$(awk "BEGIN { printf \"%.1f\", 24 + 18 * sin($d * 3.14159265 / 6) }")
         y=$(awk "BEGIN { printf \"%.1f\", 24 - 18 * cos($d * 3.14159265 / 6) }")
         r=$(awk "BEGIN { printf \"%.1f\", $age < 4 ? 5 - $age * 0.5 : 2.5 }")
-        colour=$(awk "BEGIN { a = $age < 6 ? 1 - $age / 6 : 0; printf \"rgb(%d,%d,%d)\", 90 + 165 * a, 80 + 128 * a, 150 - 40 * a }")
+        colour=$(awk "BEGIN { a = $age < 4 ? 1 - $age / 4 : 0; printf \"rgb(%d,%d,%d)\", 90 + 165 * a, 80 + 128 * a, 150 - 40 * a }")
         draw="$draw fill $colour circle $x,$y $x,$(awk "BEGIN { printf \"%.1f\", $y + $r }")"
     done
     convert -size 48x48 xc:none +antialias -draw "$draw" "$here/.frame-$f.gif"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the bundled demo: assembles demos/demo.qzs into an applet and plays it with the player of a
-# build (the release build by default). It lasts about ten seconds; Escape or a click end it at
-# once. With a window system (DISPLAY or WAYLAND_DISPLAY set) it shows in a window. Without one
+# build (the release build by default), with the module and the GIF it plays beside it (made by
+# make-music.py and make-anim.sh). It lasts about ten seconds; Escape or a click end it at once.
+# With a window system (DISPLAY or WAYLAND_DISPLAY set) it shows in a window. Without one
 # it runs headless and writes what the user would have seen: three snapshots of the display as
 # PNG and the sound as a WAV file, in <build>/demo-output/, and prints their paths. Errors of the
 # applet are reported on the console.
@@ -9,6 +10,7 @@ set -e
 build=${1:-build-release}
 out="$(cd "$build" && pwd)/demo-output"
 "$build"/bin/qzasm demos/demo.qzs -o "$build"/demo.qza
+cp demos/demo.mod demos/demo.gif "$build"/   # the applet finds its music and its GIF beside it
 mkdir -p "$out"
 rm -f "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav
 if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
