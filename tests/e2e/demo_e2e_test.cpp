@@ -116,8 +116,9 @@ protected:
 TEST_F(DemoE2E, SnapshotsMatchTheReferencePicturesAndTheModulePlays) {
     ASSERT_EQ(Play("QZDEMO_FAST=1 QUARNELIX_AUDIO_CAPTURE=demo-sound.wav"), "");
     // The module's voices are panned hard, its bass to the right: the first notes are C, a
-    // triangle of 32 bytes played at a period of 856 (131 Hz), which the chime (in the middle,
-    // 523 Hz and up) does not have. A fifth of a second is heard even at full speed.
+    // triangle of 32 bytes played at a period of 856, that is 3579327 / 856 bytes a second
+    // (131 Hz), which the chime (in the middle, 523 Hz and up) does not have. A fifth of a second
+    // is heard even at full speed.
     const soundtest::Capture sound = soundtest::ReadFloatWave(dir + "/demo-sound.wav");
     ASSERT_EQ(sound.channels, 2u);
     const size_t onset = soundtest::Onset(sound), window = sound.rate / 5;
