@@ -3,8 +3,8 @@
 // its middle as a stream's passes and seeks do, and then played through a stream channel of the
 // headless device, stepped by hand: its refill thread decodes the halves while the device pulls
 // them through the channel's converter; the stream is paused where it stands, resumed from there
-// and stopped. Nothing may be read outside the data or handed out uninitialised, and every
-// stream's memory stays within what its data can fill.
+// and stopped. Nothing may be read outside the data or handed out uninitialised, and no stream's
+// buffers grow to what a lying header claims.
 #pragma once
 
 #include <chrono>
