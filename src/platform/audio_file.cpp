@@ -49,6 +49,10 @@ struct qzAudioFile {
     int stream = -1;
     uint32_t channels = 0;
     uint32_t rate = 0;
+    // The input the converter is set for.
+    int inFormat = -1;
+    int inRate = 0;
+    AVChannelLayout inLayout = {};
     uint64_t frames = 0;
     uint64_t position = 0;   // the next frame decode delivers
     uint64_t decoded = 0;    // frames of the file decoded before those in `pending`
@@ -88,6 +92,7 @@ void FreeDecoder(qzAudioFile* f) {
     av_frame_free(&f->frame);
     av_packet_free(&f->packet);
     swr_free(&f->swr);
+    av_channel_layout_uninit(&f->inLayout);
     avcodec_free_context(&f->codec);
     if (f->format) avformat_close_input(&f->format);
     if (f->io) {
@@ -117,6 +122,45 @@ const char* NameOfFormat(const AVInputFormat* input, const uint8_t* head, size_t
     return "Mac Audio File";
 }
 
+// Sets the converter for input of the format, rate and channels given, to the file's channels of
+// 16-bit samples at the file's rate. False when it cannot convert such input.
+bool SetConverter(qzAudioFile* f, int format, int rate, const AVChannelLayout* layout) {
+    if (rate <= 0 || layout->nb_channels <= 0 || format < 0) return false;
+    AVChannelLayout in;
+    if (layout->order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&in, layout->nb_channels);
+    else if (av_channel_layout_copy(&in, layout) < 0)
+        return false;
+    AVChannelLayout out;
+    av_channel_layout_default(&out, static_cast<int>(f->channels));
+    swr_free(&f->swr);
+    av_channel_layout_uninit(&f->inLayout);
+    f->inFormat = -1;
+    int made = swr_alloc_set_opts2(&f->swr, &out, AV_SAMPLE_FMT_S16, static_cast<int>(f->rate), &in,
+                                   static_cast<AVSampleFormat>(format), rate, 0, nullptr);
+    av_channel_layout_uninit(&out);
+    if (made < 0 || swr_init(f->swr) < 0) {
+        swr_free(&f->swr);
+        av_channel_layout_uninit(&in);
+        return false;
+    }
+    f->inFormat = format;
+    f->inRate = rate;
+    f->inLayout = in;
+    return true;
+}
+
+// Whether the converter takes the decoded frame: a stream may change its channels, sample format
+// or rate between frames (joined MP3 files, chained Ogg streams), and a converter set for other
+// input would read outside the frame's planes. A frame that no converter takes is dropped.
+bool ConverterTakes(qzAudioFile* f, const AVFrame* frame) {
+    const int rate = frame->sample_rate > 0 ? frame->sample_rate : f->inRate;
+    if (f->swr && frame->format == f->inFormat && rate == f->inRate &&
+        av_channel_layout_compare(&frame->ch_layout, &f->inLayout) == 0)
+        return true;
+    return SetConverter(f, frame->format, rate, &frame->ch_layout);
+}
+
 // Decodes the next frames into `pending`: false when nothing more comes.
 bool DecodeMore(qzAudioFile* f) {
     while (!f->ended) {
@@ -135,6 +179,10 @@ bool DecodeMore(qzAudioFile* f) {
                 if (stream->start_time != AV_NOPTS_VALUE) pts -= stream->start_time;
                 int64_t start = av_rescale_q(pts, stream->time_base, AVRational{1, static_cast<int>(f->rate)});
                 f->decoded = start < 0 ? 0 : static_cast<uint64_t>(start);
+            }
+            if (!ConverterTakes(f, f->frame)) {
+                av_frame_unref(f->frame);
+                continue;
             }
             int capacity = swr_get_out_samples(f->swr, count);
             if (capacity < count) capacity = count;
@@ -288,18 +336,7 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     }
     f->rate = static_cast<uint32_t>(f->codec->sample_rate);
     f->channels = channels == 1 ? 1 : 2;
-    AVChannelLayout outLayout;
-    av_channel_layout_default(&outLayout, static_cast<int>(f->channels));
-    AVChannelLayout inLayout;
-    if (f->codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&inLayout, channels);
-    else
-        av_channel_layout_copy(&inLayout, &f->codec->ch_layout);
-    int made = swr_alloc_set_opts2(&f->swr, &outLayout, AV_SAMPLE_FMT_S16, f->codec->sample_rate, &inLayout,
-                                   f->codec->sample_fmt, f->codec->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    av_channel_layout_uninit(&outLayout);
-    if (made < 0 || swr_init(f->swr) < 0) {
+    if (!SetConverter(f, f->codec->sample_fmt, f->codec->sample_rate, &f->codec->ch_layout)) {
         return ERR_AFILEPROP;
     }
 

@@ -392,6 +392,37 @@ TEST(SoundDecoders, SystemDecoderSeeksToTheFrame) {
     CloseSoundSource(source);
 }
 
+TEST(SoundDecoders, SystemDecoderFollowsAFileWhoseChannelsChange) {
+    // Two MP3 files joined, stereo then mono: the decoder gives out frames of one channel after
+    // frames of two, and the mono part plays on both sides.
+    TempDir dir;
+    std::string stereo = dir.File("stereo.mp3"), mono = dir.File("mono.mp3"), joined = dir.File("joined.mp3");
+    ASSERT_TRUE(
+        Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=300:sample_rate=44100:duration=0.3 -ac 2 "
+              "-b:a 128k '" +
+              stereo + "'"));
+    ASSERT_TRUE(
+        Shell("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=700:sample_rate=44100:duration=0.3 -ac 1 "
+              "-b:a 64k '" +
+              mono + "'"));
+    WriteFile(joined, ReadFile(stereo) + ReadFile(mono));
+    Loaded loaded;
+    Load(joined, &loaded, "native");
+    ASSERT_EQ(loaded.error, 0);
+    ASSERT_EQ(loaded.sound->channels, 2u);
+    std::vector<int16_t> reference = FfmpegS16(joined, 2);
+    std::vector<int16_t> levels = Levels(loaded.sound);
+    ASSERT_GT(levels.size(), 2u * 44100 / 2);  // more than the stereo part
+    ASSERT_EQ(levels.size(), reference.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < levels.size(); i++) differ += std::abs(levels[i] - reference[i]) > 1;
+    EXPECT_EQ(differ, 0u);
+    // The end of the mono part is alike on both sides.
+    size_t last = levels.size() - 2 * 2000;
+    EXPECT_EQ(levels[last], levels[last + 1]);
+    EXPECT_NE(levels[last], 0);
+}
+
 TEST(SoundRecords, FormatCodesAndCopies) {
     const struct {
         uint32_t bits, channels, flags;

@@ -166,6 +166,26 @@ TEST_F(SoundStream, ASourceWithoutAUsableFormatIsRefused) {
     EXPECT_EQ(PlayMusicOnChannel(QZ_MUSIC_SOURCE, &none, qzObjectId{4, nullptr}, 1, 1, 64, nullptr),
               ERR_AUDIOCONVERTER);
     for (int32_t i = 0; i < GetSoundChannelCount(); i++) EXPECT_EQ(GetSoundChannels()[i].state.load(), 0);
+    // A rate no audio has, as a header that lies gives it, would size the halves of a second; a
+    // high real one plays.
+    TempDir dir;
+    const struct {
+        uint32_t rate;
+        int result;
+    } rows[] = {{768000, 0},
+                {768001, ERR_AUDIOCONVERTER},
+                {400000000, ERR_AUDIOCONVERTER},
+                {0x7FFFFFFF, ERR_AUDIOCONVERTER},
+                {0xFFFFFFFF, ERR_AUDIOCONVERTER}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.rate);
+        std::string path = dir.File("rate.wav");
+        WriteFile(path, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, r.rate, 16)) + RiffChunk("data", std::string(64, 1))));
+        Open(path);
+        EXPECT_EQ(PlayMusicOnChannel(QZ_MUSIC_SOURCE, source, qzObjectId{4, nullptr}, 1, 1, 64, nullptr), r.result);
+        EXPECT_EQ(ChannelOf() >= 0, r.result == 0);
+        StopMusicOnChannel(QZ_MUSIC_SOURCE, source, 0, nullptr, nullptr);
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "display/event_pump.h"
 #include "libs/dos/dos.h"
 #include "libs/sound/sound.h"
+#include "libs/system/system.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/sample_edit.h"
 #include "media/sound/sound_record.h"
@@ -133,7 +134,15 @@ void StopMusicObject(qzMusic* music, int pause) {
 // Plays a stopped music with the passes (a number) or the options ("volume", "times") at index.
 int PlayMusicObject(VmState* state, qzMusic* music, int index) {
     SyncMusicStates();
-    if (!CheckAppletVersion(6, 0) && gCurrentMusic && gCurrentMusic != music) StopMusicObject(gCurrentMusic, 0);
+    // Applets made before several musics could play at once, and the "singlemusic" switch, have
+    // one music at a time: the current one stops.
+    const bool oneMusic = IsLegacySingleMusic() || !CheckAppletVersion(6, 0);
+    if (oneMusic && gCurrentMusic && gCurrentMusic != music) {
+        // No stream stops while a FillMusicBuffer handler runs, and this call would fail there.
+        if (IsFillMusicBufferRunning()) return ERR_NOCALLBACK;
+        StopMusicObject(gCurrentMusic, 0);
+        UpdateStreamTick(state);
+    }
     if (music->state == QZ_MUSIC_PLAYING) return ERR_MUSPLAYING;
     if (music->state == QZ_MUSIC_PAUSED) return ERR_MUSPAUSED;
     int32_t passes = 1;

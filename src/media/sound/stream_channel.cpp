@@ -23,6 +23,10 @@ constexpr uint32_t kSilenceFrames = 1024;
 constexpr uint64_t kFinishGraceMicros = 1000000;
 constexpr int kRefillPriority = 100;
 constexpr uint32_t kRefillStack = 100000;
+// A half holds one second of the source's frames: a rate above any real one (a header that lies)
+// would make the buffers as large as it claims, so such a stream is refused like a format the
+// converter does not take.
+constexpr uint32_t kMaxStreamRate = 768000;
 
 // One stream channel's double buffer and refill thread.
 struct StreamState {
@@ -201,7 +205,8 @@ int MakeState(qzAudioChannel* c, StreamState** out) {
 
 int StartStreamChannel(int32_t n, qzAudioChannel* c) {
     qzSoundSource* source = c->source;
-    if (!source || !source->rate || !source->bytesPerFrame || (source->bits != 8 && source->bits != 16))
+    if (!source || !source->rate || source->rate > kMaxStreamRate || !source->bytesPerFrame ||
+        (source->bits != 8 && source->bits != 16))
         return ERR_AUDIOCONVERTER;
     StreamState* s = nullptr;
     int error = MakeState(c, &s);
