@@ -2,12 +2,16 @@
 // removal present, and the counts of the resource monitor.
 #include <gtest/gtest.h>
 
+#include "display/display_links.h"
 #include "display/layer_test_util.h"
+#include "gfx/bitmap_pixels.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/graphics.h"
 #include "libs/sprite/sprite_lib.h"
+#include "runtime/runtime.h"
+#include "sprite/sprite.h"
 
 namespace {
 
@@ -73,4 +77,57 @@ TEST_F(SpriteTest, PointersAndBrushesFromFrames) {
     EXPECT_EQ(vm->Run("GetAttribute", {3, 7, 0}), "32");
     EXPECT_EQ(vm->Run("DisplayBrush", {7, 0, 0}), "");
     EXPECT_EQ(Pixel(1, 5, 5), 0x00FF00u);
+}
+
+// A sprite made while objects are preloaded keeps its frames' pixels; when the display is
+// prepared its colour bitmaps and masks are made again from them (same pixels, same holes) and
+// the pixels go. Sprites made later keep none, and mirrored frames drop theirs.
+TEST_F(SpriteTest, FramesOfPreloadedSpritesAreMadeAgainForTheDisplay) {
+    // Brush 2: 64 x 32, blue, with a transparent black box in each 32 x 32 half.
+    vm->Ok("CreateBrush", {2, 64, 32, 0x0000FF});
+    vm->Ok("SelectBrush", {2});
+    vm->Ok("Box", {4, 4, 8, 8, 0});
+    vm->Ok("Box", {40, 20, 8, 8, 0});
+    vm->Ok("EndSelect", {});
+    vm->Ok("SetBrushTransparency", {2, 0});
+    SetRuntimeAttrs(*vm, {{QZ_RTA_PRELOADING, 1}});
+    vm->Ok("CreateSprite", {3, 3, 2, 32, 32, 2});
+    vm->Ok("CreateSprite", {4, 3, 2, 32, 32, 2});
+    SetRuntimeAttrs(*vm, {{QZ_RTA_PRELOADING, 0}});
+    vm->Ok("CreateSprite", {5, 3, 2, 32, 32, 2});
+    auto find = [&](int id) {
+        qzSprite* sprite = nullptr;
+        EXPECT_EQ(FindSprite(*vm, {id, nullptr}, &sprite, 0), 0);
+        return sprite;
+    };
+    EXPECT_EQ(vm->Run("FlipSprite", {4, 0}), "");
+    EXPECT_EQ(find(4)->frames[0].saved, nullptr);
+    EXPECT_EQ(find(5)->frames[0].saved, nullptr);
+    qzSprite* sprite = find(3);
+    ASSERT_EQ(sprite->frames.size(), 2u);
+    std::vector<qzSpriteFrame> before = sprite->frames;
+    for (const qzSpriteFrame& f : before) ASSERT_NE(f.saved, nullptr);
+
+    ASSERT_EQ(DisplayLinks().recreateSpriteFrames(*vm), 0);
+    for (size_t i = 0; i < 2; i++) {
+        const qzSpriteFrame& f = sprite->frames[i];
+        EXPECT_EQ(f.saved, nullptr);
+        EXPECT_NE(f.bitmap, before[i].bitmap);
+        ASSERT_NE(f.mask, nullptr);
+        EXPECT_NE(f.mask, before[i].mask);
+    }
+    const struct {
+        int frame, x, y;
+        uint32_t colour, maskBit;
+    } rows[] = {{0, 0, 0, 0x0000FF, 1}, {0, 5, 5, 0, 0}, {0, 12, 12, 0x0000FF, 1}, {0, 9, 21, 0x0000FF, 1},
+                {1, 9, 21, 0, 0},       {1, 5, 5, 0x0000FF, 1}, {1, 31, 31, 0x0000FF, 1}};
+    for (const auto& r : rows) {
+        const qzSpriteFrame& f = sprite->frames[size_t(r.frame)];
+        EXPECT_EQ(ReadBitMapPixel(f.bitmap, r.x, r.y, 0), r.colour) << r.frame << " " << r.x << "," << r.y;
+        EXPECT_EQ(ReadBitMapPixel(f.mask, r.x, r.y, 1), r.maskBit) << r.frame << " " << r.x << "," << r.y;
+    }
+    // Shown, the holes let the picture through.
+    vm->Ok("DisplaySprite", {3, 100, 50, 2});
+    EXPECT_EQ(Pixel(1, 109, 71), 0x000000u);
+    EXPECT_EQ(Pixel(1, 105, 55), 0x0000FFu);
 }
