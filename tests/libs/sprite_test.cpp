@@ -9,6 +9,7 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "libs/graphics/graphics.h"
+#include "libs/moveobject/moveobject_lib.h"
 #include "libs/sprite/sprite_lib.h"
 #include "runtime/runtime.h"
 #include "sprite/sprite.h"
@@ -20,9 +21,9 @@ protected:
     void SetUp() override {
         LayerTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzDrawLibrary,   &qzEventLibrary,
-                                  &qzSystemLibrary,   &qzLayersLibrary, &qzDisplayLibrary,
-                                  &qzBrushLibrary,    &qzBGPicLibrary,  &qzSpriteLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzDrawLibrary,      &qzEventLibrary, &qzSystemLibrary,
+                                  &qzLayersLibrary,   &qzDisplayLibrary,   &qzBrushLibrary, &qzBGPicLibrary,
+                                  &qzSpriteLibrary,   &qzMoveObjectLibrary};
         OpenCurrent(1, qztest::Arg::Table({{"width", 200}, {"height", 150}, {"color", 0}}));
         // Sprite 1: two 32 x 32 frames of a red and green brush.
         vm->Ok("CreateBrush", {1, 64, 32, 0xFF0000});
@@ -119,7 +120,7 @@ TEST_F(SpriteTest, FramesOfPreloadedSpritesAreMadeAgainForTheDisplay) {
     const struct {
         int frame, x, y;
         uint32_t colour, maskBit;
-    } rows[] = {{0, 0, 0, 0x0000FF, 1}, {0, 5, 5, 0, 0}, {0, 12, 12, 0x0000FF, 1}, {0, 9, 21, 0x0000FF, 1},
+    } rows[] = {{0, 0, 0, 0x0000FF, 1}, {0, 5, 5, 0, 0},        {0, 12, 12, 0x0000FF, 1}, {0, 9, 21, 0x0000FF, 1},
                 {1, 9, 21, 0, 0},       {1, 5, 5, 0x0000FF, 1}, {1, 31, 31, 0x0000FF, 1}};
     for (const auto& r : rows) {
         const qzSpriteFrame& f = sprite->frames[size_t(r.frame)];
@@ -130,4 +131,30 @@ TEST_F(SpriteTest, FramesOfPreloadedSpritesAreMadeAgainForTheDisplay) {
     vm->Ok("DisplaySprite", {3, 100, 50, 2});
     EXPECT_EQ(Pixel(1, 109, 71), 0x000000u);
     EXPECT_EQ(Pixel(1, 105, 55), 0x0000FFu);
+}
+
+// A moving link sprite holds the sprites it shows: none of them can be freed, replaced, taken off
+// the picture or changed until the move ends, and then every one of them is free again.
+TEST_F(SpriteTest, MovingLinkSpriteHoldsItsSprites) {
+    using qztest::Arg;
+    vm->Ok("CreateSprite", {3, 3, 1, 32, 32, 1});
+    vm->Ok("CreateSprite", {4, 32, Arg::List({1, 3}, 0)});
+    vm->Ok("DisplaySprite", {3, 150, 100});
+    EXPECT_EQ(vm->Run("MoveSprite", {4, 5, 5, 5, 5}), "");  // ends at once
+    ASSERT_EQ(vm->CallFresh("MoveSprite", {4, 0, 0, 40, 0, Arg::Table({{"async", 1}})}), 0);
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+    } held[] = {
+        {"FreeSprite", {1}},          {"RemoveSprite", {3}},       {"RemoveSprites", {}},  {"FlipSprite", {1, 0}},
+        {"ScaleSprite", {1, 64, 64}}, {"CreateSprite", {3, 3, 1}}, {"CopySprite", {2, 1}}, {"FreeSprite", {4}},
+    };
+    for (const auto& r : held) EXPECT_EQ(vm->Run(r.command, r.args), "ERR 1314") << r.command;
+    int frames = 0;
+    while (vm->Run("AsyncDrawFrame", {qztest::V(1)}) == "0" && frames < 20) frames++;
+    EXPECT_LT(frames, 20);                                 // the move ended
+    EXPECT_EQ(vm->Run("FlipSprite", {1, 0}), "ERR 1228");  // linked, no longer held
+    EXPECT_EQ(vm->Run("RemoveSprite", {3}), "");
+    EXPECT_EQ(vm->Run("FreeSprite", {1}), "");
+    EXPECT_EQ(vm->Run("DisplaySprite", {4, 0, 0}), "ERR 1219");  // went with sprite 1
 }
