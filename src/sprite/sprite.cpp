@@ -37,8 +37,8 @@ int BitmapsFromPixels(const uint32_t* pixels, int32_t width, int32_t height, boo
                       qzBitMap** mask) {
     *bitmap = *mask = nullptr;
     qzBitMap* made = nullptr;
-    int error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, width, 0, 0, nullptr, &made, nullptr,
-                                     nullptr);
+    int error =
+        CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, width, 0, 0, nullptr, &made, nullptr, nullptr);
     if (error) return error;
     if (withMask) {
         qzBitMap* bits = CreateMaskBitMap(made, width, height, 1, nullptr, 0);
@@ -86,8 +86,8 @@ void DeleteSpriteFrame(const qzSpriteFrame& frame) {
 }
 
 int SaveSpriteFramePixels(qzSpriteFrame* frame, int32_t width, int32_t height) {
-    uint32_t* pixels = ReadBitMapPixelsMasked(frame->bitmap, 0, 0, width, height, frame->mask, nullptr,
-                                              QZ_NO_KEY_COLOR, 1, LOCKF_READONLY);
+    uint32_t* pixels = ReadBitMapPixelsMasked(frame->bitmap, 0, 0, width, height, frame->mask, nullptr, QZ_NO_KEY_COLOR,
+                                              1, LOCKF_READONLY);
     if (!pixels) return ERR_MEM;
     OsFree(frame->saved);
     frame->saved = pixels;
@@ -99,8 +99,8 @@ int RecreateSpriteFrames() {
         for (qzSpriteFrame& frame : sprite->frames) {
             if (!frame.saved) continue;
             qzBitMap *bitmap = nullptr, *mask = nullptr;
-            int error = BitmapsFromPixels(frame.saved, sprite->width, sprite->height, frame.mask != nullptr, &bitmap,
-                                          &mask);
+            int error =
+                BitmapsFromPixels(frame.saved, sprite->width, sprite->height, frame.mask != nullptr, &bitmap, &mask);
             if (error) return error;
             DeleteBitMap(frame.bitmap);
             DeleteMaskBitMap(frame.mask);

@@ -73,8 +73,8 @@ std::string Setup() {
 }
 
 std::string AppletText(const std::string& body, const std::string& records) {
-    return ".applet\n.record 10 u8 6 u8 0\n" + records + ".function main\n  .source \"@sprite.qzs\"\n  .line 1\n" + Setup() + body +
-           "    RETURN r0 1\n.end\n";
+    return ".applet\n.record 10 u8 6 u8 0\n" + records + ".function main\n  .source \"@sprite.qzs\"\n  .line 1\n" +
+           Setup() + body + "    RETURN r0 1\n.end\n";
 }
 
 // The expected picture: black with the blue box.
