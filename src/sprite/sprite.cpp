@@ -1,6 +1,7 @@
 #include "sprite/sprite.h"
 
 #include <memory>
+#include <unordered_map>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
@@ -17,6 +18,26 @@
 namespace {
 
 qzObjectHeader* spriteList = nullptr;
+// The sprites of numeric identifiers by number, beside the list: DisplaySprite looks its sprite up
+// on every call, and a scene that moves many sprites would walk the list for each of them.
+std::unordered_map<int32_t, qzSprite*> numberedSprites;
+
+// Makes room for the sprite's number (may run out of memory); Link then cannot fail.
+void ReserveNumber(const qzObjectId& id) {
+    if (!id.pointer) numberedSprites.reserve(numberedSprites.size() + 1);
+}
+
+void Link(qzSprite* sprite, const qzObjectId& id) {
+    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    if (!sprite->header.id.pointer) numberedSprites[sprite->header.id.number] = sprite;
+}
+
+void Unlink(qzSprite* sprite) {
+    RemoveObjectFromList(&spriteList, &sprite->header);
+    auto found = numberedSprites.find(sprite->header.id.number);
+    if (!sprite->header.id.pointer && found != numberedSprites.end() && found->second == sprite)
+        numberedSprites.erase(found);
+}
 
 void DeleteFrames(const std::vector<qzSpriteFrame>& frames) {
     for (const qzSpriteFrame& frame : frames) DeleteSpriteFrame(frame);
@@ -72,7 +93,7 @@ bool LinksTo(const qzSprite* link, const qzSprite* sprite) {
 // Takes the sprite off every picture, unlinks and destroys it.
 void UnlinkAndDestroy(VmState* state, qzSprite* sprite) {
     TakeSpriteOffAllPictures(state, sprite);
-    RemoveObjectFromList(&spriteList, &sprite->header);
+    Unlink(sprite);
     DestroySprite(state, sprite);
 }
 
@@ -118,7 +139,13 @@ qzObjectHeader** SpriteListHead() { return &spriteList; }
 
 int FindSprite(VmState*, const qzObjectId& id, qzSprite** out, int flags) {
     *out = nullptr;
-    qzSprite* sprite = reinterpret_cast<qzSprite*>(FindObjectInList(spriteList, id));
+    qzSprite* sprite = nullptr;
+    if (!id.pointer) {
+        auto found = numberedSprites.find(id.number);
+        if (found != numberedSprites.end()) sprite = found->second;
+    } else {
+        sprite = reinterpret_cast<qzSprite*>(FindObjectInList(spriteList, id));
+    }
     if (!sprite) {
         if (id.pointer) return ERR_FINDARRAY;
         SetErrorArgIndex(id.number);
@@ -134,11 +161,12 @@ int AddSprite(const qzObjectId& id, int32_t width, int32_t height, const std::ve
     *out = nullptr;
     std::unique_ptr<qzSprite> owner(new qzSprite);
     owner->frames = frames;  // may run out of memory: the caller still owns the frames
+    ReserveNumber(id);
     qzSprite* sprite = owner.release();
     sprite->width = width;
     sprite->height = height;
     sprite->frameCount = int32_t(frames.size());
-    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    Link(sprite, id);
     *out = sprite;
     return 0;
 }
@@ -155,11 +183,12 @@ int AddLinkSprite(const qzObjectId& id, const std::vector<qzSprite*>& links, qzS
     if (frames > INT32_MAX) return ERR_WRONGUSAGE;
     std::unique_ptr<qzSprite> owner(new qzSprite);
     owner->links = links;
+    ReserveNumber(id);
     qzSprite* sprite = owner.release();
     sprite->width = links[0]->width;
     sprite->height = links[0]->height;
     sprite->frameCount = int32_t(frames);
-    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    Link(sprite, id);
     *out = sprite;
     return 0;
 }
@@ -183,6 +212,7 @@ int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound) {
 }
 
 void FreeAllSprites(VmState* state) {
+    numberedSprites.clear();
     while (spriteList) {
         qzSprite* sprite = FirstSprite();
         TakeSpriteOffAllPictures(nullptr, sprite);
