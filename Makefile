@@ -29,7 +29,8 @@ PACKAGES = cmake ninja-build g++ make pkg-config python3 libgtest-dev libgmock-d
 # Independent tools and libraries that tests and benchmarks compare the player with.
 PACKAGES += libpixman-1-dev libcairo2-dev python3-cairo imagemagick netpbm xvfb xauth xdotool \
            x11-utils xclip ffmpeg sox libsox-fmt-all libjpeg-turbo-progs pngcheck pngquant openmpt123 \
-           nginx-light python3-pyftpdlib curl libcurl4-openssl-dev xfonts-base python3-fonttools zenity
+           nginx-light python3-pyftpdlib curl libcurl4-openssl-dev xfonts-base python3-fonttools zenity \
+           python3-pygame
 
 .PHONY: all deps configure build test format-check release-configure release demo bench fuzz fuzz-smoke oom-sweep clean
 

@@ -23,6 +23,7 @@ const qzDisplayLinks kDefaults = {
     .resetLayerDisplayStates = NothingFor,
     .pictureHasOnScreenSprites = NoPicture,
     .freeOnScreenSprites = NothingFor,
+    .recreateSpriteFrames = NoObjects,
     .freePictureButtons = NothingFor,
     .resetButtonStates = NoButtons,
     .saveHardwareBrushes = NoDisplayWork,
@@ -55,6 +56,7 @@ void SetDisplayLinks(const qzDisplayLinks* given) {
     Take(&links.resetLayerDisplayStates, given->resetLayerDisplayStates, d.resetLayerDisplayStates);
     Take(&links.pictureHasOnScreenSprites, given->pictureHasOnScreenSprites, d.pictureHasOnScreenSprites);
     Take(&links.freeOnScreenSprites, given->freeOnScreenSprites, d.freeOnScreenSprites);
+    Take(&links.recreateSpriteFrames, given->recreateSpriteFrames, d.recreateSpriteFrames);
     Take(&links.freePictureButtons, given->freePictureButtons, d.freePictureButtons);
     Take(&links.resetButtonStates, given->resetButtonStates, d.resetButtonStates);
     Take(&links.saveHardwareBrushes, given->saveHardwareBrushes, d.saveHardwareBrushes);

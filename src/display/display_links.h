@@ -23,6 +23,9 @@ struct qzDisplayLinks {
     // Sprites and buttons of a picture.
     int (*pictureHasOnScreenSprites)(const qzBGPic* pic);
     void (*freeOnScreenSprites)(VmState* state, qzBGPic* pic);
+    // The frames of sprites made while objects were preloaded, made again for the display. 0 or
+    // the first error.
+    int (*recreateSpriteFrames)(VmState* state);
     void (*freePictureButtons)(VmState* state, qzBGPic* pic);
     void (*resetButtonStates)(qzBGPic* pic);
 

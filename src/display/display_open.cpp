@@ -391,6 +391,7 @@ int PrepareObjectsForDisplay(VmState* state, qzDisplay*) {
     const qzDisplayLinks& links = DisplayLinks();
     int error = links.recreateBrushBitmaps(state);
     if (!error) error = RecreateBGPicBitmaps(state);
+    if (!error) error = links.recreateSpriteFrames(state);
     if (error) return error;
     PrintProgressDone();
     if (!IsRuntimeQuiet()) PrintConsole("%s\n", GetCatalogText(QZ_MSG_ANDACTION));

@@ -1,28 +1,81 @@
 #include "sprite/sprite.h"
 
 #include <memory>
+#include <unordered_map>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_pixels.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/flip_pixelate.h"
+#include "gfx/kernels_color.h"
 #include "gfx/scale_bitmap.h"
+#include "platform/os_alloc.h"
 #include "runtime/object_data.h"
 #include "sprite/sprite_screen.h"
 
 namespace {
 
 qzObjectHeader* spriteList = nullptr;
+// The sprites of numeric identifiers by number, beside the list: DisplaySprite looks its sprite up
+// on every call, and a scene that moves many sprites would walk the list for each of them.
+std::unordered_map<int32_t, qzSprite*> numberedSprites;
 
-void DeleteFrame(const qzSpriteFrame& frame) {
-    DeleteBitMap(frame.bitmap);
-    DeleteMaskBitMap(frame.mask);
-    DeleteAlphaBitMap(frame.alpha);
+// Makes room for the sprite's number (may run out of memory); Link then cannot fail.
+void ReserveNumber(const qzObjectId& id) {
+    if (!id.pointer) numberedSprites.reserve(numberedSprites.size() + 1);
+}
+
+void Link(qzSprite* sprite, const qzObjectId& id) {
+    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    if (!sprite->header.id.pointer) numberedSprites[sprite->header.id.number] = sprite;
+}
+
+void Unlink(qzSprite* sprite) {
+    RemoveObjectFromList(&spriteList, &sprite->header);
+    auto found = numberedSprites.find(sprite->header.id.number);
+    if (!sprite->header.id.pointer && found != numberedSprites.end() && found->second == sprite)
+        numberedSprites.erase(found);
 }
 
 void DeleteFrames(const std::vector<qzSpriteFrame>& frames) {
-    for (const qzSpriteFrame& frame : frames) DeleteFrame(frame);
+    for (const qzSpriteFrame& frame : frames) DeleteSpriteFrame(frame);
+}
+
+// Scaled or mirrored frames are no longer what their saved pixels show: they keep the bitmaps
+// they have.
+void DropSavedPixels(qzSprite* sprite) {
+    for (qzSpriteFrame& frame : sprite->frames) {
+        OsFree(frame.saved);
+        frame.saved = nullptr;
+    }
+}
+
+// The colour bitmap and, with withMask, the mask (clear where the pixel's alpha is 0) of saved
+// ARGB pixels. 0, ERR_BITMAP or ERR_ALLOCMASK; nothing is left behind on an error.
+int BitmapsFromPixels(const uint32_t* pixels, int32_t width, int32_t height, bool withMask, qzBitMap** bitmap,
+                      qzBitMap** mask) {
+    *bitmap = *mask = nullptr;
+    qzBitMap* made = nullptr;
+    int error =
+        CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, width, 0, 0, nullptr, &made, nullptr, nullptr);
+    if (error) return error;
+    if (withMask) {
+        qzBitMap* bits = CreateMaskBitMap(made, width, height, 1, nullptr, 0);
+        qzLockInfo lock;
+        if (!bits || !LockBitMapPixels(bits, 0, &lock)) {
+            DeleteMaskBitMap(bits);
+            DeleteBitMap(made);
+            return ERR_ALLOCMASK;
+        }
+        KeyColorToMask32(pixels, static_cast<uint8_t*>(lock.pixels), width, height, lock.rowLength, 0, width,
+                         0xFF000000);
+        UnlockBitMapPixels(&lock);
+        *mask = bits;
+    }
+    *bitmap = made;
+    return 0;
 }
 
 void DestroySprite(VmState* state, qzSprite* sprite) {
@@ -40,18 +93,59 @@ bool LinksTo(const qzSprite* link, const qzSprite* sprite) {
 // Takes the sprite off every picture, unlinks and destroys it.
 void UnlinkAndDestroy(VmState* state, qzSprite* sprite) {
     TakeSpriteOffAllPictures(state, sprite);
-    RemoveObjectFromList(&spriteList, &sprite->header);
+    Unlink(sprite);
     DestroySprite(state, sprite);
 }
 
 }  // namespace
+
+void DeleteSpriteFrame(const qzSpriteFrame& frame) {
+    DeleteBitMap(frame.bitmap);
+    DeleteMaskBitMap(frame.mask);
+    DeleteAlphaBitMap(frame.alpha);
+    OsFree(frame.saved);
+}
+
+int SaveSpriteFramePixels(qzSpriteFrame* frame, int32_t width, int32_t height) {
+    uint32_t* pixels = ReadBitMapPixelsMasked(frame->bitmap, 0, 0, width, height, frame->mask, nullptr, QZ_NO_KEY_COLOR,
+                                              1, LOCKF_READONLY);
+    if (!pixels) return ERR_MEM;
+    OsFree(frame->saved);
+    frame->saved = pixels;
+    return 0;
+}
+
+int RecreateSpriteFrames() {
+    for (qzSprite* sprite = FirstSprite(); sprite; sprite = NextSprite(sprite)) {
+        for (qzSpriteFrame& frame : sprite->frames) {
+            if (!frame.saved) continue;
+            qzBitMap *bitmap = nullptr, *mask = nullptr;
+            int error =
+                BitmapsFromPixels(frame.saved, sprite->width, sprite->height, frame.mask != nullptr, &bitmap, &mask);
+            if (error) return error;
+            DeleteBitMap(frame.bitmap);
+            DeleteMaskBitMap(frame.mask);
+            OsFree(frame.saved);
+            frame.bitmap = bitmap;
+            frame.mask = mask;
+            frame.saved = nullptr;
+        }
+    }
+    return 0;
+}
 
 qzSprite* FirstSprite() { return reinterpret_cast<qzSprite*>(spriteList); }
 qzObjectHeader** SpriteListHead() { return &spriteList; }
 
 int FindSprite(VmState*, const qzObjectId& id, qzSprite** out, int flags) {
     *out = nullptr;
-    qzSprite* sprite = reinterpret_cast<qzSprite*>(FindObjectInList(spriteList, id));
+    qzSprite* sprite = nullptr;
+    if (!id.pointer) {
+        auto found = numberedSprites.find(id.number);
+        if (found != numberedSprites.end()) sprite = found->second;
+    } else {
+        sprite = reinterpret_cast<qzSprite*>(FindObjectInList(spriteList, id));
+    }
     if (!sprite) {
         if (id.pointer) return ERR_FINDARRAY;
         SetErrorArgIndex(id.number);
@@ -67,11 +161,12 @@ int AddSprite(const qzObjectId& id, int32_t width, int32_t height, const std::ve
     *out = nullptr;
     std::unique_ptr<qzSprite> owner(new qzSprite);
     owner->frames = frames;  // may run out of memory: the caller still owns the frames
+    ReserveNumber(id);
     qzSprite* sprite = owner.release();
     sprite->width = width;
     sprite->height = height;
     sprite->frameCount = int32_t(frames.size());
-    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    Link(sprite, id);
     *out = sprite;
     return 0;
 }
@@ -88,11 +183,12 @@ int AddLinkSprite(const qzObjectId& id, const std::vector<qzSprite*>& links, qzS
     if (frames > INT32_MAX) return ERR_WRONGUSAGE;
     std::unique_ptr<qzSprite> owner(new qzSprite);
     owner->links = links;
+    ReserveNumber(id);
     qzSprite* sprite = owner.release();
     sprite->width = links[0]->width;
     sprite->height = links[0]->height;
     sprite->frameCount = int32_t(frames);
-    AddObjectToList(&spriteList, &sprite->header, QZ_TYPE_SPRITE, id);
+    Link(sprite, id);
     *out = sprite;
     return 0;
 }
@@ -116,6 +212,7 @@ int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound) {
 }
 
 void FreeAllSprites(VmState* state) {
+    numberedSprites.clear();
     while (spriteList) {
         qzSprite* sprite = FirstSprite();
         TakeSpriteOffAllPictures(nullptr, sprite);
@@ -156,20 +253,21 @@ int ScaleSpriteFrames(qzSprite* sprite, int32_t width, int32_t height, int smoot
                                 frame.alpha ? &made.alpha : nullptr);
         if (!error && !made.bitmap) error = ERR_BITMAP;
         if (error) {
-            DeleteFrame(made);
+            DeleteSpriteFrame(made);
             DeleteFrames(scaled);
             return error;
         }
         scaled.push_back(made);
     }
     DeleteFrames(sprite->frames);
-    sprite->frames.swap(scaled);
+    sprite->frames.swap(scaled);  // the scaled frames keep no pixels
     sprite->width = width;
     sprite->height = height;
     return 0;
 }
 
 int FlipSpriteFrames(qzSprite* sprite, int vertical) {
+    DropSavedPixels(sprite);
     for (const qzSpriteFrame& frame : sprite->frames) {
         int error = FlipBitMap(frame.bitmap, frame.mask, frame.alpha, sprite->width, sprite->height, vertical);
         if (error) return error;

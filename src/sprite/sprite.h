@@ -21,6 +21,10 @@ struct qzSpriteFrame {
     qzBitMap* bitmap = nullptr;
     qzBitMap* mask = nullptr;
     qzBitMap* alpha = nullptr;
+    // A frame made while objects are preloaded keeps its pixels as ARGB (alpha 0 where the mask
+    // hides them, 255 elsewhere; OsAlloc) until the colour bitmap and mask are made again for the
+    // display (RecreateSpriteFrames). Null otherwise.
+    uint32_t* saved = nullptr;
 };
 
 struct qzSprite {
@@ -62,6 +66,15 @@ int AddLinkSprite(const qzObjectId& id, const std::vector<qzSprite*>& links, qzS
 int DeleteSprite(VmState* state, const qzObjectId& id, int reportNotFound);
 // Destroys every sprite (shutdown); the pictures' on-screen lists are emptied first.
 void FreeAllSprites(VmState* state);
+
+// Frees the frame's bitmaps and its saved pixels.
+void DeleteSpriteFrame(const qzSpriteFrame& frame);
+// Keeps a copy of the frame's pixels (width x height) in frame->saved. 0 or ERR_MEM.
+int SaveSpriteFramePixels(qzSpriteFrame* frame, int32_t width, int32_t height);
+// Every frame that keeps its pixels gets a new colour bitmap, and a new mask when it has one, made
+// from them; the pixels are then freed. The alpha channels stay. 0 or the first error (the frame
+// it met keeps its bitmaps and pixels).
+int RecreateSpriteFrames();
 
 // The bitmaps of a frame (counted from 0); a link sprite walks its sprites to the one that holds
 // the index. False when the index is outside the frames.

@@ -17,6 +17,8 @@ namespace {
 
 int HasSprites(const qzBGPic* pic) { return FirstOnScreenSprite(pic) ? 1 : 0; }
 
+int RecreateFrames(VmState*) { return RecreateSpriteFrames(); }
+
 // The collision test's view of a sprite: its box on the current picture with the planes of the
 // frame it shows, cut to the clip region it was shown with.
 int SpriteCollisionObject(VmState* state, const qzObjectId& id, double, double, qzCollisionObject* out) {
@@ -80,6 +82,7 @@ void InstallSpriteSeams(bool on) {
     qzDisplayLinks links = DisplayLinks();
     links.pictureHasOnScreenSprites = on ? HasSprites : nullptr;
     links.freeOnScreenSprites = on ? FreeOnScreenSpriteList : nullptr;
+    links.recreateSpriteFrames = on ? RecreateFrames : nullptr;
     SetDisplayLinks(&links);
 
     qzLayerSystemHooks hooks = LayerSystemHooks();

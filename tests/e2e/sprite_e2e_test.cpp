@@ -72,9 +72,9 @@ std::string Setup() {
            Call("ExitOnError", {"0"});
 }
 
-std::string AppletText(const std::string& body) {
-    return ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@sprite.qzs\"\n  .line 1\n" + Setup() + body +
-           "    RETURN r0 1\n.end\n";
+std::string AppletText(const std::string& body, const std::string& records) {
+    return ".applet\n.record 10 u8 6 u8 0\n" + records + ".function main\n  .source \"@sprite.qzs\"\n  .line 1\n" +
+           Setup() + body + "    RETURN r0 1\n.end\n";
 }
 
 // The expected picture: black with the blue box.
@@ -105,9 +105,9 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 
-    std::string Play(const std::string& body) {
+    std::string Play(const std::string& body, const std::string& records = "") {
         std::string error;
-        std::vector<uint8_t> bytes = QzAssemble(AppletText(body), &error);
+        std::vector<uint8_t> bytes = QzAssemble(AppletText(body, records), &error);
         EXPECT_FALSE(bytes.empty()) << error;
         WriteBytes(dir + "/sprite.qza", bytes);
         int status = 0;
@@ -227,6 +227,31 @@ TEST_F(SpriteE2E, FreedWhileAnotherDisplayIsCurrent) {
     EXPECT_EQ(Play(body), "0\n1\n");
     std::vector<uint32_t> expected = Picture();
     Compose(&expected, 2, 100, 5);
+    ExpectSnapshot(expected);
+}
+
+// A sprite directive loads sprite 7 before the displays open: two 20 x 20 frames, red and green,
+// each with a hole of the key colour. Its frames are made again for the display when it opens and
+// show as a sprite loaded by the script would: the holes let the picture through.
+TEST_F(SpriteE2E, PreloadedSpriteShowsItsFramesOnTheDisplay) {
+    ASSERT_EQ(std::system(("cd '" + dir +
+                           "' && convert -size 40x20 xc:red -fill lime -draw 'rectangle 20,0 39,19' -fill magenta "
+                           "-draw 'rectangle 5,5 9,9' -draw 'rectangle 30,10 34,14' PNG24:strip.png")
+                              .c_str()),
+              0);
+    const std::string records =
+        ".record 0 i32 10 mark picname cstr \"strip.png\"\n"
+        ".record 2 i32 1 u8 7 i32 7 offset picname i32 10 i32 0 i32 0 i32 16711935 i32 0 i32 1 str16 \"\" str16 \"\" "
+        "i16 20 i16 20 i16 2 i16 2 i16 0 i16 0\n";
+    const std::string body = Call("DisplaySprite", {"7", "10", "10", "1"}) + Call("CopySprite", {"7", "8"}) +
+                             Call("DisplaySprite", {"8", "60", "40", "2"}) + Print("GetAttribute", {"32", "7", "11"});
+    EXPECT_EQ(Play(body, records), "2\n");
+    std::vector<uint32_t> expected = Picture();
+    for (int j = 0; j < 20; j++)
+        for (int i = 0; i < 20; i++) {
+            if (i < 5 || i > 9 || j < 5 || j > 9) expected[(size_t)(10 + j) * kW + 10 + i] = kRed;
+            if (i < 10 || i > 14 || j < 10 || j > 14) expected[(size_t)(40 + j) * kW + 60 + i] = kGreen;
+        }
     ExpectSnapshot(expected);
 }
 

@@ -310,3 +310,44 @@ TEST(KernelFormats, EveryKernelInEveryFormatMatchesItsFormula) {
     CheckAllCases();
     gQzAvx2KernelsAllowed = true;
 }
+
+// Alpha blending works on eight pixels at a time where the processor allows: runs of alpha 0 and
+// 255 that fill a group of eight, groups that mix them with other values, and the pixels left over
+// at the end of a row must come out as the portable build makes them, in both colour orders.
+TEST(KernelFormats, AlphaBlendRowsMatchThePortableBuild) {
+    const struct {
+        const char* name;
+        std::function<uint8_t(int)> alpha;
+    } patterns[] = {
+        {"transparent", [](int) { return uint8_t(0); }},
+        {"opaque", [](int) { return uint8_t(255); }},
+        {"runs of 8", [](int i) { return uint8_t((i / 8) % 3 == 0   ? 0
+                                                 : (i / 8) % 3 == 1 ? 255
+                                                                    : 77); }},
+        {"runs of 5", [](int i) { return uint8_t((i / 5) % 2 ? 255 : 0); }},
+        {"ramp", [](int i) { return uint8_t(i * 7); }},
+        {"edges",
+         [](int i) {
+             return uint8_t(i % 9 == 0 ? 1 : i % 9 == 1 ? 254 : i % 9 == 2 ? 128 : 255);
+         }},
+    };
+    for (const int format : {PIXFMT_ARGB32, PIXFMT_BGRA32})
+        for (const auto& p : patterns)
+            for (int width = 1; width <= 41; width++) {
+                std::vector<uint32_t> src(width), dst(width);
+                std::vector<uint8_t> alpha(width);
+                for (int i = 0; i < width; i++) {
+                    src[i] = 0x01000193u * uint32_t(i + 3) ^ 0xA5C3E1F7u;
+                    dst[i] = 0x9E3779B9u * uint32_t(i + 1);
+                    alpha[i] = p.alpha(i);
+                }
+                std::vector<uint32_t> fast = dst, portable = dst;
+                AlphaBlendPixels32(src.data(), alpha.data(), fast.data(), 0, 0, 0, 0, width, 1, width, width, width,
+                                   format);
+                gQzAvx2KernelsAllowed = false;
+                AlphaBlendPixels32(src.data(), alpha.data(), portable.data(), 0, 0, 0, 0, width, 1, width, width, width,
+                                   format);
+                gQzAvx2KernelsAllowed = true;
+                ASSERT_EQ(fast, portable) << p.name << ", width " << width << ", format " << format;
+            }
+}

@@ -168,6 +168,8 @@ bool SpriteMove(const qzObjectMove* m) { return m->type == QZ_TYPE_SPRITE; }
 
 void FreeMove(qzObjectMove* m) {
     if (m->useCounter && *m->useCounter > 0) (*m->useCounter)--;
+    for (int32_t* counter : m->linkCounters)
+        if (*counter > 0) (*counter)--;
     DeleteBitMap(m->snapshot);
     DeleteBitMap(m->work);
     delete m;
@@ -217,6 +219,12 @@ int TakeObject(VmState* state, qzObjectMove* m) {
         m->height = sprite->height;
         m->frameCount = std::max(1, sprite->frameCount);
         m->useCounter = &sprite->locked;
+        // The sprites whose frames a link sprite shows are held with it.
+        std::vector<int32_t*> links;
+        links.reserve(sprite->links.size());
+        for (qzSprite* s : sprite->links) links.push_back(&s->locked);
+        m->linkCounters.swap(links);
+        for (int32_t* counter : m->linkCounters) (*counter)++;
         break;
     }
     default: return ERR_WRONGUSAGE;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/object_id.h"
 
@@ -71,6 +72,8 @@ struct qzObjectMove {
     qzLayer* layer = nullptr;        // a layer move
     int32_t drawnX = 0, drawnY = 0;  // where the object was drawn last
     int32_t* useCounter = nullptr;   // the object's lock, raised while the move runs
+    // The locks of the sprites a link sprite shows, each raised with the link sprite's own.
+    std::vector<int32_t*> linkCounters;
     bool async = false;
     bool done = false;
 };

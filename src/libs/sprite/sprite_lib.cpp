@@ -22,6 +22,7 @@
 #include "runtime/linked_file.h"
 #include "runtime/object_id.h"
 #include "runtime/object_registry.h"
+#include "runtime/runtime.h"
 #include "sprite/sprite.h"
 #include "sprite/sprite_screen.h"
 #include "sprite/sprite_seams.h"
@@ -34,11 +35,7 @@ namespace {
 struct FrameList {
     std::vector<qzSpriteFrame> frames;
     ~FrameList() {
-        for (const qzSpriteFrame& f : frames) {
-            DeleteBitMap(f.bitmap);
-            DeleteMaskBitMap(f.mask);
-            DeleteAlphaBitMap(f.alpha);
-        }
+        for (const qzSpriteFrame& f : frames) DeleteSpriteFrame(f);
     }
 };
 
@@ -116,8 +113,16 @@ int CopyAnimFrames(VmState* state, const qzObjectId& source, FrameList* out, qzO
 }
 
 // A new sprite of the frames (taken over on success) with from's size and transparent colour,
-// replacing the sprite of an explicit identifier.
+// replacing the sprite of an explicit identifier. While objects are preloaded the frames keep
+// their pixels, from which the display's bitmaps are made when it opens.
 int AddSpriteOfFrames(VmState* state, const qzObjectId& id, const qzObjectBitmaps& from, FrameList* frames) {
+    int preloading = 0;
+    GetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, &preloading}});
+    for (qzSpriteFrame& frame : frames->frames) {
+        if (!preloading) break;
+        int error = SaveSpriteFramePixels(&frame, from.width, from.height);
+        if (error) return error;
+    }
     int error = FreeForReuse(state, id);
     if (error) return error;
     qzSprite* sprite = nullptr;
