@@ -178,10 +178,13 @@ int DecodeAnimSourceFrame(qzAnimSource* source, int32_t index, int32_t width, in
                           int loadAlpha, int loadTransparency, const char* file, qzBitMap** bitmap, qzBitMap** mask,
                           qzBitMap** alpha) {
     int pen = 0;
-    uint32_t* pixels = LoadAnimSourceFrame(source, index, loadAlpha, &pen);
+    // A GIF frame is converted straight from the reader's canvas: no frame-sized copy to make.
+    const bool gif = source && source->type == QZ_ANIMSOURCE_GIF;
+    const uint32_t* pixels = gif ? ComposeGifAnimFrame(static_cast<qzGifReader*>(source->handle), index, &pen)
+                                 : LoadAnimSourceFrame(source, index, loadAlpha, &pen);
     if (!pixels) return ERR_LOADFRAME;
-    auto release = [source](uint32_t* p) { FreeAnimSourceFrame(source, p); };
-    std::unique_ptr<uint32_t, decltype(release)> owner(pixels, release);
+    auto release = [source](const uint32_t* p) { FreeAnimSourceFrame(source, const_cast<uint32_t*>(p)); };
+    std::unique_ptr<const uint32_t, decltype(release)> owner(gif ? nullptr : pixels, release);
     if (loadTransparency && !pen) {
         SetErrorArgString(file);
         return ERR_NOTRANSPARENCY;
