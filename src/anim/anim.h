@@ -40,7 +40,7 @@ struct qzAnim {
     qzBitMap** alphas;
     uint32_t* delays;  // per frame, milliseconds; QZ_ANIM_NODELAY when not set
     char* file;        // disk anims: the file reopened by copies
-    char* loaders;     // disk anims: the loader and adapter lists of the load
+    char* loaders;     // disk anims: the name of the loader that opened the file, and the adapter list
     char* adapters;
     // Disk anims: per frame, the frames decoded for the layers that show them (null for the
     // others); a frame goes once no layer shows it.

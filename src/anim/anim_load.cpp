@@ -12,11 +12,13 @@
 #include "gfx/bitmap_pixels.h"
 #include "gfx/channel_ops.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/image_cache.h"
 #include "gfx/image_source.h"
 #include "platform/os_alloc.h"
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
 #include "runtime/error_texts.h"
+#include "runtime/runtime.h"
 
 namespace {
 
@@ -46,7 +48,9 @@ struct Frames {
 // An anim of the source's frames: decoded now, or kept on disk.
 int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner& source, int32_t width, int32_t height,
                    int32_t count, qzAnim** out) {
-    std::unique_ptr<char[]> file(CopyText(o.file)), loaders(CopyText(o.loaders)), adapters(CopyText(o.adapters));
+    // A copy reopens the file through the loader that opened it.
+    std::unique_ptr<char[]> file(CopyText(o.file)), loaders(CopyText(AnimSourceLoaderName(source.get()))),
+        adapters(CopyText(o.adapters));
     qzAnim* anim = nullptr;
     if (o.fromDisk) {
         int error = AddAnimObject(id, width, height, nullptr, nullptr, nullptr, count, o.transparentColor, o.loadAlpha,
@@ -76,32 +80,85 @@ int AnimFromSource(const qzObjectId& id, const qzAnimLoadOptions& o, SourceOwner
     return 0;
 }
 
-// An anim of a picture: one frame, or the grid the options describe.
-int AnimFromPicture(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, qzAnim** out) {
-    qzImageSourceRequest request;
-    request.file = o.file;
-    request.loaderList = o.loaders;
-    request.adapterList = o.adapters;
-    request.keyColour = o.transparentColor;
-    request.loadAlpha = o.loadAlpha;
-    request.loadTransparency = o.loadTransparency;
-    qzImageSourceResult image{};
-    int error = OpenImageSource(state, &request, &image);
+// The picture of a cached load: the cache's image (one reference for the caller) and, when the
+// alpha channel is asked for, a copy of it. 0 or ERR_CACHEERROR, ERR_MEM.
+int TakeCachedPicture(const qzAnimLoadOptions& o, qzImageSourceResult* image, qzBitMap** alpha) {
+    int width = 0, height = 0, depth = 0;
+    void* object = nullptr;
+    uint32_t flags = 0;
+    int error = FindImageInCache(o.cachedLoad, o.loadAlpha, &width, &height, &depth, &object, alpha, &flags);
     if (error) return error;
+    auto* source = static_cast<qzImageSource*>(object);
+    if (!source) {
+        DeleteAlphaBitMap(*alpha);
+        *alpha = nullptr;
+        return ERR_CACHEERROR;
+    }
+    image->source = source;
+    image->hasAlpha = source->hasAlpha;
+    image->transparentColour = source->transparentColour;
+    image->width = source->width;
+    image->height = source->height;
+    image->rowLength = source->rowLength;
+    image->isVector = source->isVector;
+    return 0;
+}
+
+// An anim of a picture: one frame, or the grid the options describe. The picture is the cached
+// one when one is given (taken over with its alpha copy), else the file is read. While objects
+// are preloaded a picture read from the file goes into the image cache when the options ask.
+int AnimFromPicture(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, bool preloading,
+                    const qzImageSourceResult* cached, qzBitMap* cachedAlpha, qzAnim** out) {
+    const bool cacheAlpha = preloading && o.cache && o.cacheAlpha && !o.loadAlpha;
+    qzImageSourceResult image{};
+    int error = 0;
+    if (cached) {
+        image = *cached;
+    } else {
+        qzImageSourceRequest request;
+        request.file = o.file;
+        request.loaderList = o.loaders;
+        request.adapterList = o.adapters;
+        request.keyColour = o.transparentColor;
+        // The alpha channel that goes to the cache is read even though this anim does not keep it.
+        request.loadAlpha = o.loadAlpha || cacheAlpha;
+        request.acceptMissingAlpha = !o.loadAlpha;
+        request.loadTransparency = o.loadTransparency;
+        error = OpenImageSource(state, &request, &image);
+        if (error) return error;
+    }
     std::unique_ptr<qzImageSource, void (*)(qzImageSource*)> owner(image.source, FreeImageSource);
+    std::unique_ptr<qzBitMap, void (*)(qzBitMap*)> cachedAlphaOwner(cachedAlpha, DeleteAlphaBitMap);
     if (image.isVector) {
         SetErrorArgString(o.file);
         return ERR_OPENANIM2;
     }
+    if (cached && o.loadTransparency && image.transparentColour == -1) {
+        SetErrorArgString(o.file);
+        return ERR_NOTRANSPARENCY;
+    }
     const int32_t key = image.transparentColour >= 0 ? image.transparentColour : o.transparentColor;
     const uint32_t* pixels = GetImageSourcePixels(image.source);
+    if (!pixels) return ERR_MEM;
     const int rowLength = image.rowLength > 0 ? image.rowLength : image.width;
+    if (preloading && o.cache && !cached) {
+        qzBitMap* alpha = nullptr;
+        if ((o.loadAlpha || cacheAlpha) && image.hasAlpha) {
+            alpha = CreateAlphaBitMapFromData(pixels, image.width, image.height, rowLength);
+            if (!alpha) return ERR_ALLOCALPHA;
+        }
+        error = AddImageToCache(o.cache, image.width, image.height, image.hasAlpha ? 32 : 24, image.source, alpha, 0);
+        DeleteAlphaBitMap(alpha);
+        if (error) return error;
+    }
     qzBitMap *bitmap = nullptr, *mask = nullptr;
     error = CreateBitMapFromARGB(pixels, key >= 0 ? (uint32_t)key : QZ_NO_KEY_COLOR, image.width, image.height,
                                  rowLength, 0, 0, nullptr, &bitmap, &mask, nullptr);
     if (error) return error;
     qzBitMap* alpha = nullptr;
-    if (o.loadAlpha && image.hasAlpha) {
+    if (o.loadAlpha && cachedAlpha) {
+        alpha = cachedAlphaOwner.release();
+    } else if (o.loadAlpha && image.hasAlpha) {
         alpha = CreateAlphaBitMapFromData(pixels, image.width, image.height, rowLength);
         if (!alpha) {
             DeleteBitMap(bitmap);
@@ -123,20 +180,33 @@ int AnimFromPicture(VmState* state, const qzObjectId& id, const qzAnimLoadOption
     return error;
 }
 
-int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, qzAnim** out) {
+int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, bool preloading, qzAnim** out) {
+    // A picture the cache holds is taken from there without opening the file.
+    if (preloading && o.cachedLoad) {
+        qzImageSourceResult cached{};
+        qzBitMap* cachedAlpha = nullptr;
+        if (TakeCachedPicture(o, &cached, &cachedAlpha) == 0)
+            return AnimFromPicture(state, id, o, preloading, &cached, cachedAlpha, out);
+    }
     if (o.frames <= 0) {
         qzAnimSource* opened = nullptr;
         int32_t width = 0, height = 0, count = 0;
         int hasAlpha = 0;
-        int error = OpenAnimSource(o.file, o.adapters, o.loadTransparency, &opened, &width, &height, &count, &hasAlpha);
+        const qzPluginInfo* loader = nullptr;
+        int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, &width, &height, &count,
+                                   &hasAlpha, &loader);
         if (!error) {
             SourceOwner source(opened, CloseAnimSource);
+            if (o.skipLoopFrames && AnimSourceHasLoopFrames(opened)) {
+                if (count < 3) return ERR_WRONGUSAGE;
+                count -= 2;
+            }
             if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
             return AnimFromSource(id, o, source, width, height, count, out);
         }
         if (error != ERR_OPENANIM2) return error;
     }
-    return AnimFromPicture(state, id, o, out);
+    return AnimFromPicture(state, id, o, preloading, nullptr, nullptr, out);
 }
 
 }  // namespace
@@ -158,7 +228,9 @@ int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& 
         if (error) return error;
     }
     PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGANIM), options.file, true);
-    error = Load(state, id, options, out);
+    int preloading = 0;
+    GetRuntimeAttrs(state, {{QZ_RTA_PRELOADING, &preloading}});
+    error = Load(state, id, options, preloading != 0, out);
     if (error)
         PrintProgressFailed();
     else
@@ -170,7 +242,7 @@ int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOp
     *out = nullptr;
     int error = CheckAnimLoadOptions(options);
     if (error) return error;
-    return Load(state, id, options, out);
+    return Load(state, id, options, false, out);
 }
 
 int CreateAnimFromBitmaps(const qzObjectId& id, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
@@ -207,7 +279,8 @@ int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitm
     qzAnimSource* opened = nullptr;
     int32_t count = 0;
     int hasAlpha = 0;
-    int error = OpenAnimSource(o.file, o.adapters, o.loadTransparency, &opened, width, height, &count, &hasAlpha);
+    int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, width, height, &count,
+                               &hasAlpha, nullptr);
     if (error) return error;
     SourceOwner source(opened, CloseAnimSource);
     if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;

@@ -23,6 +23,14 @@ struct qzAnimLoadOptions {
     int32_t deinterlace = 0;
     const char* loaders = nullptr;   // "|"-separated loader list, null: all
     const char* adapters = nullptr;  // "|"-separated file-adapter list, null: all
+    int skipLoopFrames = 0;          // drop the two frames that repeat the first two at the end
+    // While objects are preloaded: keep a picture in the image cache under this name (with its
+    // alpha channel when cacheAlpha, which the anim then does not get), or take the picture from
+    // the cache under this name instead of reading the file (a name the cache does not hold, or
+    // holds without the alpha channel asked for, is read from the file). Null: not asked for.
+    const char* cache = nullptr;
+    const char* cachedLoad = nullptr;
+    int cacheAlpha = 0;
 };
 
 // The grid of frames to cut out of a picture or brush.
@@ -35,14 +43,17 @@ struct qzAnimGrid {
 
 // Loads the file as an anim under id (an existing anim of a numeric id is freed first; only
 // ERR_LOCKEDOBJ and ERR_MODIFYAANIM stop the load then): an anim file as an anim (disk-based
-// when asked), else a picture, cut into a grid when "frames" asks. 0 with *out set, or an error;
-// a failed load leaves nothing behind.
+// when asked), else a picture, cut into a grid when "frames" asks. While objects are preloaded
+// (runtime attribute QZ_RTA_PRELOADING) pictures go through the image cache as the options ask.
+// 0 with *out set, or an error: ERR_WRONGUSAGE also for skipLoopFrames on a source of fewer than
+// three frames, ERR_NOALPHA for loadAlpha on a source without alpha; a failed load leaves nothing
+// behind.
 int LoadAnimFile(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);
 // The checks of the options that every load makes first: ERR_WRONGUSAGE or ERR_MASKNALPHA for
 // options that exclude each other, else 0.
 int CheckAnimLoadOptions(const qzAnimLoadOptions& options);
-// LoadAnimFile without the progress line and without freeing an earlier anim of the identifier
-// (PlayAnimDisk's load under an automatic identifier).
+// LoadAnimFile without the progress line, without freeing an earlier anim of the identifier and
+// without the image cache (PlayAnimDisk's load under an automatic identifier).
 int LoadAnimFileQuietly(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& options, qzAnim** out);
 // Cuts the grid out of the bitmaps (width x height; mask and alpha may be null) into a new anim
 // under id. 0 with *out set, ERR_WRONGUSAGE, ERR_NEGCOORDS, ERR_BRUSHSIZE, or a bitmap error.

@@ -40,6 +40,7 @@ struct qzGifReader {
     int frameWidth;
     int frameHeight;
     int transparent;
+    int disposalPending;  // the canvas shows that frame, its disposal is still to come
     int hasTransparentPen;
     int loadTransparency;
     int zeroCanvas;
@@ -467,9 +468,13 @@ qzGifReader* OpenGifAnim(qzVfsFile* file, int* outWidth, int* outHeight, int* ou
     return r;
 }
 
-uint32_t* LoadGifAnimFrame(qzGifReader* r, int n, int* outHasTransparentPen) {
+const uint32_t* ComposeGifAnimFrame(qzGifReader* r, int n, int* outHasTransparentPen) {
     if (outHasTransparentPen) *outHasTransparentPen = 0;
     if (!r || n < 0 || n >= r->frameCount) return nullptr;
+    // The frame shown is disposed of only now that the next is asked for; a restart at a key
+    // frame or at the start covers the whole canvas anyway.
+    if (r->nextFrame == n && r->disposalPending) ApplyGifDisposal(r);
+    r->disposalPending = 0;
     if (r->nextFrame != n) {
         int key = n;
         while (key >= 0 && !r->frames[key].key) --key;
@@ -487,15 +492,21 @@ uint32_t* LoadGifAnimFrame(qzGifReader* r, int n, int* outHasTransparentPen) {
         r->nextFrame = -1;
         return nullptr;
     }
+    r->disposalPending = 1;
+    if (outHasTransparentPen) *outHasTransparentPen = r->hasTransparentPen;
+    return r->canvas;
+}
+
+uint32_t* LoadGifAnimFrame(qzGifReader* r, int n, int* outHasTransparentPen) {
+    const uint32_t* canvas = ComposeGifAnimFrame(r, n, outHasTransparentPen);
+    if (!canvas) return nullptr;
     const size_t pixels = (size_t)r->width * (size_t)r->height;
     auto* copy = static_cast<uint32_t*>(OsAlloc(pixels * 4, 0));
     if (!copy) {
-        r->nextFrame = -1;
+        if (outHasTransparentPen) *outHasTransparentPen = 0;
         return nullptr;
     }
-    std::memcpy(copy, r->canvas, pixels * 4);
-    ApplyGifDisposal(r);
-    if (outHasTransparentPen) *outHasTransparentPen = r->hasTransparentPen;
+    std::memcpy(copy, canvas, pixels * 4);
     return copy;
 }
 

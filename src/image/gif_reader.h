@@ -26,6 +26,9 @@ qzGifReader* OpenGifAnim(qzVfsFile* file, int* outWidth, int* outHeight, int* ou
 // *outHasTransparentPen (may be null) is 1 when the frame has a transparent index and the open
 // asked for transparency, else 0.
 uint32_t* LoadGifAnimFrame(qzGifReader* reader, int n, int* outHasTransparentPen);
+// Frame n as LoadGifAnimFrame gives it, but on the reader's own canvas (width x height words),
+// without a copy: valid until the next call on the reader. Null as LoadGifAnimFrame.
+const uint32_t* ComposeGifAnimFrame(qzGifReader* reader, int n, int* outHasTransparentPen);
 
 // The delay of frame n in milliseconds (the file's hundredths of a second x 10); 0 out of range.
 uint32_t GetGifAnimFrameDelay(const qzGifReader* reader, int n);

@@ -77,10 +77,10 @@ protected:
     void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 
     // Plays the applet body on display 2 (64 x 48, colour #204060, layers as asked) headless; what
-    // it printed.
-    std::string Play(const std::string& body, bool layers = false) {
+    // it printed. records: container records (directives) of the applet.
+    std::string Play(const std::string& body, bool layers = false, const std::string& records = "") {
         const std::string text =
-            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@anim.qzs\"\n  .line 1\n" +
+            ".applet\n.record 10 u8 6 u8 0\n" + records + ".function main\n  .source \"@anim.qzs\"\n  .line 1\n" +
             Call("CreateDisplay", {"2"},
                  {{"width", "64"}, {"height", "48"}, {"color", "2113632"}, {"layers", layers ? "true" : "false"}}) +
             Call("OpenDisplay", {"2"}) + body + "    RETURN r0 1\n.end\n";
@@ -312,3 +312,38 @@ TEST_F(AnimE2E, AnimStreamsWriteBrushesAsFrames) {
 }
 
 }  // namespace
+
+// Anim directives: the two that cut frames out of one picture share it (the first keeps it in the
+// image cache, the second takes its frames from there), and a GIF preloaded from disk with
+// "skiploopframes" keeps every frame (a GIF has no loop frames). A script's "cachedload" outside
+// preloading reads the file, which is gone.
+TEST_F(AnimE2E, PreloadedAnimsShareTheirPictureAndKeepGifFrames) {
+    ASSERT_EQ(Shell("convert -delay 10 -size 8x8 xc:red xc:lime xc:blue three.gif"), "");
+    // type 2, id, name (offset, length), data (offset, size), transparency, flags, line, loader,
+    // adapter, from disk, width, height, frames, frames per row, x, y, skip loop frames, deinterlace.
+    auto directive = [](int id, const std::string& name, int length, int fromDisk, const std::string& grid, int skip,
+                        int line) {
+        return "u8 2 i32 " + std::to_string(id) + " offset " + name + " i32 " + std::to_string(length) +
+               " i32 0 i32 0 i32 -1 i32 0 i32 " + std::to_string(line) + " str16 \"\" str16 \"\" u8 " +
+               std::to_string(fromDisk) + " " + grid + " u8 " + std::to_string(skip) + " u8 0 ";
+    };
+    const std::string records = ".record 0 i32 20 mark strip cstr \"strip.png\" mark three cstr \"three.gif\"\n" +
+                                std::string(".record 2 i32 3 ") +
+                                directive(1, "strip", 10, 0, "i16 10 i16 10 i16 4 i16 2 i16 0 i16 0", 0, 1) +
+                                directive(2, "strip", 10, 0, "i16 10 i16 10 i16 2 i16 2 i16 0 i16 10", 0, 2) +
+                                directive(3, "three", 10, 1, "i16 0 i16 0 i16 0 i16 0 i16 0 i16 0", 1, 3) + "\n";
+    const std::string frames = std::to_string(kAttrNumFrames);
+    const std::string body =
+        Call("DisplayAnimFrame", {"1", "0", "0", "2"}) + Call("DisplayAnimFrame", {"2", "10", "0", "1"}) +
+        Call("DisplayAnimFrame", {"2", "20", "0", "2"}) + Call("DisplayAnimFrame", {"3", "30", "0", "3"}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", frames}) +
+        Print("GetAttribute", {std::to_string(kAnim), "2", frames}) +
+        Print("GetAttribute", {std::to_string(kAnim), "3", frames}) + Call("DeleteFile", {"\"strip.png\""}) +
+        Call("LoadAnim", {"4", "\"strip.png\""}, {{"cachedload", "\"strip.png\""}});
+    const std::string out = Play(body, false, records);
+    EXPECT_EQ(out.substr(0, 6), "4\n2\n3\n") << out;
+    EXPECT_NE(out.find("Cannot read file"), std::string::npos) << out;
+    EXPECT_NE(out.find("strip.png"), std::string::npos) << out;
+    const uint32_t expected[] = {kLime, kBlue, kYellow, kBlue};
+    for (int k = 0; k < 4; k++) EXPECT_EQ(Pixel(k * 10 + 4, 4), expected[k]) << "anim frame at " << k * 10;
+}

@@ -249,6 +249,24 @@ TEST(GifReader, AnimationsFromImageMagickAndGifsicleComposeAsCoalesce) {
     for (const char* name : {"kinds.gif", "interlaced.gif", "clearfirst.gif", "moving.gif", "magick-opt.gif",
                              "gifsicle-opt.gif", "gifsicle-i.gif"}) {
         ExpectLikeMagick(dir / name);
+        // Frames composed on the reader's canvas, forwards with each asked twice, then backwards,
+        // equal the copies handed out in sequence.
+        const Anim copies = ReadAnim(dir / name);
+        qzGifReader* r = OpenGifAnim(OpenRead(dir / name), nullptr, nullptr, nullptr, 0, 0, 1);
+        ASSERT_NE(r, nullptr) << name;
+        const int count = (int)copies.frames.size();
+        std::vector<int> order;
+        for (int n = 0; n < count; ++n) order.insert(order.end(), {n, n});
+        for (int n = count - 1; n >= 0; --n) order.push_back(n);
+        for (int n : order) {
+            int pen = -1;
+            const uint32_t* canvas = ComposeGifAnimFrame(r, n, &pen);
+            ASSERT_NE(canvas, nullptr) << name << " frame " << n;
+            EXPECT_EQ(std::vector<uint32_t>(canvas, canvas + (size_t)copies.width * copies.height), copies.frames[n])
+                << name << " frame " << n;
+            EXPECT_EQ(pen, copies.pens[n]) << name << " frame " << n;
+        }
+        CloseGifAnim(r);
     }
     const Anim interlaced = ReadAnim(dir / "interlaced.gif");
     EXPECT_EQ(interlaced.loop, 5);

@@ -9,13 +9,17 @@
 #include "anim/anim.h"
 #include "base/error_codes.h"
 #include "display/object_types.h"
+#include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
+#include "gfx/image_cache.h"
+#include "gfx/image_source.h"
 #include "image/brush.h"
 #include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
 #include "player/image_link.h"
+#include "runtime/runtime.h"
 #include "support/commands.h"
 
 using qztest::Arg;
@@ -216,4 +220,91 @@ TEST_F(AnimTest, ObjectRowLendsOrDecodesFrames) {
         EXPECT_EQ(frame.bitmap, nullptr);
         EXPECT_EQ(frame.release, nullptr);
     }
+}
+
+// While objects are preloaded a picture loaded as an anim goes into the image cache under the
+// name "cache" gives, and a load that names it in "cachedload" cuts its frames from there without
+// reading the file; "cachealpha" keeps the alpha channel in the cache only. Outside preloading the
+// cache is not used. An anim file keeps its frames whatever "skiploopframes" says: only formats
+// that end by repeating their first two frames have loop frames to drop.
+TEST_F(AnimTest, ImageCacheOptionsAndLoopFrames) {
+    SetImageCacheObjectRefs([](void* o) { RetainImageSource(static_cast<qzImageSource*>(o)); },
+                            [](void* o) { FreeImageSource(static_cast<qzImageSource*>(o)); });
+    const std::string strip = dir / "strip.png";
+    // Half transparent red, with an opaque blue right half.
+    const std::string alpha = Convert(
+        "-size 20x10 xc:red -fill blue -draw 'rectangle 10,0 19,9' -alpha set -channel A -fx 'i<10?0.5:1' +channel",
+        "alpha.png");
+    const std::string gif = Convert("-size 10x10 xc:red xc:lime xc:blue", "three.gif");
+    auto cached = [](const char* name, int wantAlpha) {
+        int w = 0, h = 0, depth = 0;
+        void* object = nullptr;
+        qzBitMap* copy = nullptr;
+        uint32_t flags = 0;
+        const int error = FindImageInCache(name, wantAlpha, &w, &h, &depth, &object, &copy, &flags);
+        if (!error) FreeImageSource(static_cast<qzImageSource*>(object));
+        DeleteAlphaBitMap(copy);
+        return error == 0;
+    };
+
+    // Outside preloading nothing goes into the cache, and nothing is taken from it.
+    vm.Ok("LoadAnim", {1, strip, Arg::Table({{"cache", "early"}})});
+    EXPECT_FALSE(cached("early", 0));
+    SetRuntimeAttrs(vm, {{QZ_RTA_PRELOADING, 1}});
+    vm.Ok("LoadAnim", {1, strip, Arg::Table({{"cache", "strip"}, {"width", 10}, {"height", 10}, {"frames", 4}})});
+    EXPECT_EQ(Frames(1), "red lime blue yellow");
+    EXPECT_TRUE(cached("strip", 0));
+    vm.Ok("LoadAnim", {2, alpha, Arg::Table({{"cache", "alpha"}, {"cachealpha", true}})});
+    EXPECT_EQ(Find(2)->alphas[0], nullptr);  // the cached alpha channel is not this anim's
+    vm.Ok("LoadAnim", {3, alpha, Arg::Table({{"cache", "plain"}})});
+    EXPECT_TRUE(cached("alpha", 1));
+    EXPECT_FALSE(cached("plain", 1));
+    ASSERT_EQ(std::remove(strip.c_str()), 0);
+    ASSERT_EQ(std::remove(alpha.c_str()), 0);
+
+    const struct {
+        const char* file;
+        std::vector<std::pair<Arg, Arg>> options;
+        std::string expected;  // the frames, or the error
+    } rows[] = {
+        // From the cache, the file gone: a grid, and the whole picture as one frame.
+        {"strip.png",
+         {{"cachedload", "STRIP"}, {"width", 10}, {"height", 10}, {"frames", 2}, {"x", 20}},
+         "blue yellow"},
+        {"strip.png", {{"cachedload", "strip"}, {"fromdisk", true}}, "red"},
+        {"three.gif", {{"cachedload", "strip"}}, "red"},  // the cache wins over the anim file
+        {"strip.png", {{"cachedload", "strip"}, {"loadtransparency", true}}, "ERR 1574"},
+        {"strip.png", {{"cachedload", "strip"}, {"width", 10}, {"height", 10}, {"frames", 5}}, "ERR 1156"},
+        // A name the cache does not hold, or holds without the alpha channel asked for, reads the
+        // file.
+        {"strip.png", {{"cachedload", "other"}}, "ERR 1045"},
+        {"alpha.png", {{"cachedload", "plain"}, {"loadalpha", true}}, "ERR 1045"},
+        {"three.gif", {{"cachedload", "other"}}, "red lime blue"},
+        {"three.gif", {{"skiploopframes", true}}, "red lime blue"},
+        {"three.gif", {{"skiploopframes", true}, {"fromdisk", true}}, "disk 3"},
+    };
+    for (const auto& r : rows) {
+        const std::string result = vm.Run("LoadAnim", {4, dir / r.file, Arg::Table(r.options)});
+        qzAnim* anim = Find(4);
+        const std::string got = result != "" ? result : anim->disk ? "disk " + std::to_string(anim->frames) : Frames(4);
+        EXPECT_EQ(got, r.expected) << r.file << " " << r.expected;
+        if (result == "") {
+            EXPECT_EQ(anim->disk, r.expected.rfind("disk", 0) == 0 ? 1 : 0) << r.expected;
+        }
+    }
+    // The alpha channel kept in the cache only goes to an anim that asks for it.
+    vm.Ok("LoadAnim", {5, dir / "alpha.png", Arg::Table({{"cachedload", "alpha"}, {"loadalpha", true}})});
+    ASSERT_NE(Find(5)->alphas[0], nullptr);
+    qzLockInfo lock;
+    ASSERT_TRUE(LockBitMapPixels(Find(5)->alphas[0], LOCKF_READONLY, &lock));
+    const uint8_t* levels = static_cast<uint8_t*>(lock.pixels) + 2 * lock.rowLength;
+    EXPECT_NEAR(levels[2], 128, 1);
+    EXPECT_EQ(levels[15], 255);
+    UnlockBitMapPixels(&lock);
+    vm.Ok("LoadAnim", {6, dir / "alpha.png", Arg::Table({{"cachedload", "alpha"}})});
+    EXPECT_EQ(Find(6)->alphas[0], nullptr);
+    SetRuntimeAttrs(vm, {{QZ_RTA_PRELOADING, 0}});
+    EXPECT_EQ(vm.Run("LoadAnim", {7, dir / "strip.png", Arg::Table({{"cachedload", "strip"}})}), "ERR 1045");
+    FreeImageCache();
+    SetImageCacheObjectRefs(nullptr, nullptr);
 }

@@ -195,6 +195,11 @@ TEST(PluginExports, EachTestPluginExportsOnlyEntryPoints) {
                                                        "GetImage",
                                                        "FreeImage",
                                                        "TransformImage",
+                                                       "OpenAnim",
+                                                       "LoadFrame",
+                                                       "FreeFrame",
+                                                       "GetFrameDelay",
+                                                       "CloseAnim",
                                                        "RequirePlugin",
                                                        "GetBaseTable",
                                                        "GetCommands",
@@ -262,8 +267,9 @@ TEST(PluginExports, EachTestPluginExportsOnlyEntryPoints) {
                                                        "LockBitMap",
                                                        "UnLockBitMap",
                                                        "GetBitMapAttr"};
-    const std::map<std::string, size_t> kCounts = {{"basic", 9},   {"library", 12}, {"memfs", 16},
-                                                   {"conform", 9}, {"adapter", 45}, {"adapter_nocls", 44}};
+    const std::map<std::string, size_t> kCounts = {{"basic", 9},     {"library", 12}, {"memfs", 16},
+                                                   {"conform", 9},   {"adapter", 45}, {"adapter_nocls", 44},
+                                                   {"animloader", 8}};
     for (const auto& [plugin, count] : kCounts) {
         int status = -1;
         std::string command = "readelf --dyn-syms -W '" + Built(plugin) + "'";

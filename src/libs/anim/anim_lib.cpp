@@ -59,8 +59,9 @@ int AnimLoadAnim(VmState* state) {
     GetNumericIdArg(&id, state, 1);
     std::string file = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzAnimLoadOptions options;
-    std::string loaders, adapters;
+    std::string loaders, adapters, cache, cachedLoad;
     ReadAnimLoadOptions(state, 3, &options, &loaders, &adapters);
+    ReadAnimCacheOptions(state, 3, &options, &cache, &cachedLoad);
     options.file = file.c_str();
     qzAnim* anim = nullptr;
     int error = LoadAnimFile(state, id, options, &anim);
@@ -100,7 +101,7 @@ int AnimIsAnim(VmState* state) {
         GetTableFieldString(state, 2, "loader", nullptr, 0, &loaders, nullptr);
         GetTableFieldString(state, 2, "adapter", nullptr, 0, &adapters, nullptr);
     }
-    VmPushNumber(state, IsAnimFile(file.c_str(), adapters.c_str()));
+    VmPushNumber(state, IsAnimFile(file.c_str(), loaders.c_str(), adapters.c_str()));
     return 1;
 }
 
@@ -295,6 +296,8 @@ void ReadAnimLoadOptions(VmState* state, int index, qzAnimLoadOptions* o, std::s
         value = 0;
         if (GetTableFieldBool(state, index, "fromdisk", &value, nullptr)) o->fromDisk = value != 0;
         GetTableFieldInt(state, index, "deinterlace", &o->deinterlace, nullptr);
+        value = 0;
+        if (GetTableFieldBool(state, index, "skiploopframes", &value, nullptr)) o->skipLoopFrames = value != 0;
         if (GetTableFieldString(state, index, "loader", nullptr, 0, loaders, nullptr) && !loaders->empty())
             o->loaders = loaders->c_str();
         if (GetTableFieldString(state, index, "adapter", nullptr, 0, adapters, nullptr) && !adapters->empty())
@@ -303,4 +306,15 @@ void ReadAnimLoadOptions(VmState* state, int index, qzAnimLoadOptions* o, std::s
         const int32_t key = VmCheckInteger(state, index);
         o->transparentColor = key == -1 ? -1 : (key & 0xFFFFFF);
     }
+}
+
+void ReadAnimCacheOptions(VmState* state, int index, qzAnimLoadOptions* o, std::string* cache,
+                          std::string* cachedLoad) {
+    if (VmType(state, index) != VM_TTABLE) return;
+    if (GetTableFieldString(state, index, "cache", nullptr, 0, cache, nullptr) && !cache->empty())
+        o->cache = cache->c_str();
+    if (GetTableFieldString(state, index, "cachedload", nullptr, 0, cachedLoad, nullptr) && !cachedLoad->empty())
+        o->cachedLoad = cachedLoad->c_str();
+    int value = 0;
+    if (GetTableFieldBool(state, index, "cachealpha", &value, nullptr)) o->cacheAlpha = value != 0;
 }

@@ -20,6 +20,10 @@ extern const qzLibraryDescriptor qzAnimLibrary;
 // *loaders and *adapters, which must outlive *options.
 void ReadAnimLoadOptions(VmState* state, int index, qzAnimLoadOptions* options, std::string* loaders,
                          std::string* adapters);
+// The image-cache options "cache", "cachedload" and "cachealpha" of a table in argument index; the
+// names are kept in *cache and *cachedLoad, which must outlive *options.
+void ReadAnimCacheOptions(VmState* state, int index, qzAnimLoadOptions* options, std::string* cache,
+                          std::string* cachedLoad);
 
 // Command handlers, shared inside the library.
 int AnimPlayAnim(VmState* state);
