@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/object_id.h"
+#include "base/screen_position.h"
 #include "display/handler_slot.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
@@ -56,7 +57,6 @@ constexpr uint32_t QZ_DISPF_REOPEN_MASK = uint32_t(QZ_DISPF_SIZEABLE) | QZ_DISPF
 constexpr int QZ_DISPLAY_HANDLERS = 30;
 constexpr int QZ_DISPLAY_KEYSTATES = 300;
 constexpr int QZ_DISPLAY_TITLE_SIZE = 256;  // at most 255 characters
-constexpr int32_t QZ_POS_CENTER = -100000;
 constexpr int32_t QZ_KEEPPOSITION = 100000;
 constexpr int32_t QZ_KEEPPOSITION_DEFAULT = 99999;  // "keep when the size stays, else centre"
 

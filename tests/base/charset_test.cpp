@@ -5,6 +5,8 @@
 
 #include "base/charset.h"
 
+namespace charset_test {
+
 TEST(Charset, CaseFoldingTables) {
     // Every byte: upper and lower folding are inverse on letters and identity elsewhere.
     for (int c = 0; c < 256; c++) {
@@ -119,3 +121,5 @@ TEST(Charset, TruncatedUtf8StaysInsideInput) {
     EXPECT_EQ(ConvertUtf8ToLatin1("\xC3\xA9\xC3\xA9\xC3\xA9", small, sizeof small), 2u);
     EXPECT_STREQ(small, "\xE9\xE9");
 }
+
+}  // namespace charset_test

@@ -12,6 +12,8 @@
 #include "libs/dos/dos.h"
 #include "libs/oracle.h"
 
+namespace digest_test {
+
 using namespace libtest;
 
 TEST(Md5, Rfc1321Vectors) {
@@ -217,3 +219,5 @@ TEST(Base64, DecoderEdges) {
     EXPECT_EQ(m.count, 0u);
     EXPECT_EQ(EncodeBase64(&m, "abc", 3), ERR_MEM);
 }
+
+}  // namespace digest_test

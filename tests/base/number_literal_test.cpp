@@ -5,6 +5,8 @@
 
 #include "base/error_codes.h"
 
+namespace number_literal_test {
+
 namespace {
 
 struct LiteralCase {
@@ -70,3 +72,5 @@ TEST(NumberLiteral, HugeDecimalsFollowTheFloatingPointRules) {
 }
 
 }  // namespace
+
+}  // namespace number_literal_test

@@ -9,6 +9,8 @@
 #include "platform/plugin_api.h"
 #include "platform/plugin_display_adapter.h"
 
+namespace display_adapter_test {
+
 using qztest::Arg;
 
 namespace {
@@ -129,3 +131,5 @@ TEST_F(AdapterTest, WindowOperationsGoToThePlugin) {
     EXPECT_EQ(vm->CallErr("OpenDisplay", {1}), ERR_WINDOW);
     EXPECT_EQ(d->state, QZ_DISPSTATE_CLOSED);
 }
+
+}  // namespace display_adapter_test

@@ -8,6 +8,8 @@
 #include "gfx/blit_test_util.h"
 #include "gfx/safe_blt.h"
 
+namespace display_blit_test {
+
 using qztest::Arg;
 using namespace blittest;
 
@@ -113,3 +115,5 @@ TEST_F(DisplayBlitTest, WithoutAnyDisplayNothingIsDescribed) {
     EXPECT_EQ(info.targetWidth, 640);
     EXPECT_EQ(info.targetHeight, 480);
 }
+
+}  // namespace display_blit_test

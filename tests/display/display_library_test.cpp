@@ -10,6 +10,8 @@
 #include "platform/os_alloc.h"
 #include "runtime/event_queue.h"
 
+namespace display_library_test {
+
 using qztest::Arg;
 
 TEST_F(DisplayTest, TitleVisibilityAndPosition) {
@@ -142,3 +144,5 @@ TEST(RectList, FullWhenItCannotGrow) {
     EXPECT_EQ(list.count, 1);
     FreeRectList(&list);
 }
+
+}  // namespace display_library_test

@@ -7,6 +7,8 @@
 #include "display/display_monitors.h"
 #include "display/display_test_util.h"
 
+namespace display_modes_test {
+
 using qztest::Arg;
 
 TEST_F(DisplayTest, MonitorsAndSortedModes) {
@@ -105,3 +107,5 @@ TEST_F(DisplayTest, ChangeDisplayModeRoundTrip) {
     vm->Ok("CloseDisplay", {1});
     EXPECT_EQ(vm->CallErr("ChangeDisplayMode", {2}), ERR_CLOSEDDISPLAY);
 }
+
+}  // namespace display_modes_test

@@ -6,6 +6,8 @@
 #include "display/display_test_util.h"
 #include "platform/os_time.h"
 
+namespace display_objects_test {
+
 using qztest::Arg;
 using qztest::Nil;
 
@@ -170,3 +172,5 @@ TEST_F(DisplayTest, PicturesLiveWhileADisplayShowsThem) {
     vm->Ok("FreeDisplay", {2});
     EXPECT_EQ(CountPictures(), pictures - 1);
 }
+
+}  // namespace display_objects_test

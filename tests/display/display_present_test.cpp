@@ -8,6 +8,8 @@
 #include "display/display_scale.h"
 #include "display/display_test_util.h"
 
+namespace display_present_test {
+
 using qztest::Arg;
 
 namespace {
@@ -206,3 +208,5 @@ TEST_F(DisplayTest, ScalingOnAndOffThroughAttributes) {
     EXPECT_EQ(Window(1)->frame.width, 40);
     EXPECT_EQ(Pixel(1, 39, 29), 0xFF0000u);
 }
+
+}  // namespace display_present_test

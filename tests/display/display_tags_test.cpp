@@ -5,6 +5,8 @@
 #include "base/error_codes.h"
 #include "display/display_test_util.h"
 
+namespace display_tags_test {
+
 using qztest::Arg;
 
 namespace {
@@ -118,3 +120,5 @@ TEST_F(DisplayTest, SetDisplayAttributesErrorsChangeNothing) {
     vm->Ok("SetDisplayAttributes", {Arg::Table({{"menu", -1}})});
     EXPECT_EQ(d->menu, nullptr);
 }
+
+}  // namespace display_tags_test

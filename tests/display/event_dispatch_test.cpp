@@ -11,6 +11,8 @@
 #include "net/net_events.h"
 #include "platform/os_alloc.h"
 
+namespace event_dispatch_test {
+
 using eventtest::Calls;
 using eventtest::EventTest;
 using eventtest::HandlerBody;
@@ -365,3 +367,5 @@ TEST(EventNames, CommandLines) {
 }
 
 }  // namespace
+
+}  // namespace event_dispatch_test

@@ -18,6 +18,8 @@
 #include "platform/plugin_api.h"
 #include "player/event_loop_link.h"
 
+namespace event_display_test {
+
 using eventtest::Calls;
 using eventtest::HandlerBody;
 using eventtest::RecordingHandler;
@@ -430,3 +432,5 @@ TEST_F(DisplayEvents, ButtonCommandErrors) {
 }
 
 }  // namespace
+
+}  // namespace event_display_test

@@ -3,6 +3,8 @@
 #include "display/event_labels.h"
 #include "display/event_test_util.h"
 
+namespace event_labels_test {
+
 using eventtest::EventTest;
 using qztest::Arg;
 
@@ -128,3 +130,5 @@ TEST(EventKeyNames, NamesOfKeysAndQualifiers) {
 }
 
 }  // namespace
+
+}  // namespace event_labels_test

@@ -6,6 +6,8 @@
 #include "runtime/applet_version.h"
 #include "runtime/plugin_manager.h"
 
+namespace event_timers_test {
+
 using eventtest::Calls;
 using eventtest::EventTest;
 using eventtest::HandlerBody;
@@ -228,3 +230,5 @@ TEST_F(EventTimers, TimerAdapterRegistersAndFiresTheTimers) {
 }
 
 }  // namespace
+
+}  // namespace event_timers_test

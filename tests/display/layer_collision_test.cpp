@@ -10,6 +10,8 @@
 #include "gfx/bitmap_lock.h"
 #include "gfx/mask_bits.h"
 
+namespace layer_collision_test {
+
 using qztest::Arg;
 
 namespace {
@@ -198,3 +200,5 @@ TEST_F(LayerTest, LayerButtonsHitTheirLayer) {
     DeleteLayerRecord(*vm, pic, replacement, 1, nullptr, nullptr, 0);
     EXPECT_EQ(FindButton(pic, {1, nullptr}), nullptr);
 }
+
+}  // namespace layer_collision_test

@@ -12,6 +12,8 @@
 #include "gfx/bitmap_pixels.h"
 #include "support/commands.h"
 
+namespace layer_filters_test {
+
 using qztest::Arg;
 
 namespace {
@@ -126,3 +128,5 @@ TEST(LayerFilters, RunByFallingPriority) {
         DeleteBitMap(bitmap);
     }
 }
+
+}  // namespace layer_filters_test

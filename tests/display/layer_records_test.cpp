@@ -9,6 +9,8 @@
 #include "display/layer_kinds.h"
 #include "display/layer_test_util.h"
 
+namespace layer_records_test {
+
 namespace {
 
 int freedStates = 0;
@@ -321,3 +323,5 @@ TEST_F(LayerTest, LayerCommandsCheckTheOutputInOrder) {
     display->layersEnabled = 1;
     display->selectRecord = nullptr;
 }
+
+}  // namespace layer_records_test

@@ -11,6 +11,8 @@
 #include "gfx/image_oracle.h"
 #include "gfx/mask_bits.h"
 
+namespace layer_redraw_test {
+
 class LayerRedrawTest : public LayerTest {
 protected:
     gfxtest::Picture Window(int32_t width, int32_t height) {
@@ -203,3 +205,5 @@ TEST_F(LayerRedrawTest, ShapedClipShowsTheLayerThroughItsMask) {
     ForgetClipRegionInAllLayers(&clip);
     DeleteMaskBitMap(clip.mask);
 }
+
+}  // namespace layer_redraw_test

@@ -8,6 +8,8 @@
 #include "display/layer_replace.h"
 #include "display/layer_test_util.h"
 
+namespace layer_replace_test {
+
 namespace {
 
 class LayerReplace : public LayerTest {
@@ -123,3 +125,5 @@ TEST_F(LayerReplace, AFrameForALayerWithoutVideoCodeIsDropped) {
     EXPECT_EQ(FlushPendingDisplayRepaints(*vm), 0);  // the frame is freed, not lost
     EXPECT_EQ(display->pendingRepaints, nullptr);
 }
+
+}  // namespace layer_replace_test

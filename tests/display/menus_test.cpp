@@ -13,6 +13,8 @@
 #include "player/event_loop_link.h"
 #include "runtime/event_queue.h"
 
+namespace menus_test {
+
 using qztest::Arg;
 using qztest::Nil;
 
@@ -169,3 +171,5 @@ TEST_F(MenuTest, ChoosingAnEntryPostsTheMenuEventWithItsId) {
     FreeEventQueue(nullptr);
     UnlinkEventLoop();
 }
+
+}  // namespace menus_test

@@ -6,6 +6,8 @@
 #include "base/error_codes.h"
 #include "display/object_types.h"
 
+namespace object_types_test {
+
 namespace {
 
 TEST(ObjectTypes, TypeWithoutRowIsNotFound) {
@@ -67,3 +69,5 @@ TEST(ObjectTypes, RowServesItsTypeUntilRemoved) {
 }
 
 }  // namespace
+
+}  // namespace object_types_test

@@ -9,6 +9,8 @@
 #include "display/layer_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace rect_list_test {
+
 TEST(RectList, MergesWhatTouchesOnly) {
     const struct {
         int32_t x2, expectedCount;  // the second rectangle's x; the rectangles left afterwards
@@ -64,3 +66,5 @@ TEST_F(LayerTest, AListThatCannotGrowRefreshesEverything) {
     EXPECT_EQ(Pixel(1, 20, 8), 0xFF0000u);
     EXPECT_EQ(Pixel(1, 0, 0), 0x000000u);
 }
+
+}  // namespace rect_list_test

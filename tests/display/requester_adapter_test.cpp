@@ -18,6 +18,8 @@
 #include "platform/plugin_api.h"
 #include "runtime/plugin_manager.h"
 
+namespace requester_adapter_test {
+
 namespace {
 
 // What the fake plugin was sent last, and what it answers.
@@ -215,3 +217,5 @@ TEST_F(DisplayTest, AskedDisplayModeIsCancelledWithoutRequesters) {
     EnableRequesters(true);
     EXPECT_TRUE(HeadlessTakeDialogs().empty());
 }
+
+}  // namespace requester_adapter_test

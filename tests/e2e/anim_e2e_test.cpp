@@ -16,6 +16,8 @@
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
 
+namespace anim_e2e_test {
+
 namespace {
 
 std::string Lower(std::string name) {
@@ -347,3 +349,5 @@ TEST_F(AnimE2E, PreloadedAnimsShareTheirPictureAndKeepGifFrames) {
     const uint32_t expected[] = {kLime, kBlue, kYellow, kBlue};
     for (int k = 0; k < 4; k++) EXPECT_EQ(Pixel(k * 10 + 4, 4), expected[k]) << "anim frame at " << k * 10;
 }
+
+}  // namespace anim_e2e_test

@@ -16,6 +16,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace brush_e2e_test {
+
 namespace {
 
 // One command call: arguments are assembler constants ("5", "\"in.png\""); options, when given,
@@ -232,3 +234,5 @@ TEST_F(BrushE2E, UnreadablePictureShowsOnlyThePlayersMessage) {
 }
 
 }  // namespace
+
+}  // namespace brush_e2e_test

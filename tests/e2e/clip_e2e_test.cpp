@@ -19,6 +19,8 @@
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
 
+namespace clip_e2e_test {
+
 namespace {
 
 constexpr int kW = 320, kH = 160, kCell = 40, kColumns = kW / kCell;
@@ -232,3 +234,5 @@ TEST_F(ClipE2E, EveryDrawingStaysInsideTheClipRegion) {
 }
 
 }  // namespace
+
+}  // namespace clip_e2e_test

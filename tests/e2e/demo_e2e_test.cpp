@@ -19,6 +19,8 @@
 #include "e2e/png_pixels.h"
 #include "media/sound_test_util.h"
 
+namespace demo_e2e_test {
+
 namespace {
 
 constexpr int kW = 640, kH = 480;
@@ -178,3 +180,5 @@ TEST_F(DemoE2E, EscapeOrAClickEndsIt) {
 }
 
 }  // namespace
+
+}  // namespace demo_e2e_test

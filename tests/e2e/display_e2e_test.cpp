@@ -15,6 +15,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace display_e2e_test {
+
 namespace {
 
 // A value of an option table: a number, a string or a nested table.
@@ -241,3 +243,5 @@ TEST_F(DisplayE2E, RealWindowMatchesHeadless) {
 }
 
 }  // namespace
+
+}  // namespace display_e2e_test

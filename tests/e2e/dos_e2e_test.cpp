@@ -17,6 +17,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace dos_e2e_test {
+
 namespace {
 
 TEST(DosE2E, AppletUsesLinkedFiles) {
@@ -69,3 +71,5 @@ TEST(DosE2E, AppletUsesLinkedFiles) {
 }
 
 }  // namespace
+
+}  // namespace dos_e2e_test

@@ -19,6 +19,8 @@
 #include "e2e/player_run.h"
 #include "vector/cairo_oracle.h"
 
+namespace draw_e2e_test {
+
 namespace {
 
 using shapetest::CairoPlane;
@@ -197,3 +199,5 @@ TEST_F(DrawE2E, ShapesMatchCairoWithAndWithoutLayers) {
 }
 
 }  // namespace
+
+}  // namespace draw_e2e_test

@@ -16,6 +16,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace error_e2e_test {
+
 namespace {
 
 // Lines 1 to 20 of the main chunk come from "cmd.qzs".
@@ -106,3 +108,5 @@ TEST(ErrorE2E, CommandErrorsAreReportedWithCommandFileAndLine) {
 }
 
 }  // namespace
+
+}  // namespace error_e2e_test

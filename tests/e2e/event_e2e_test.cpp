@@ -15,6 +15,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace event_e2e_test {
+
 namespace {
 
 // Three ticks of an interval through WaitEvent: each prints the action, the id and the first
@@ -452,3 +454,5 @@ TEST_F(EventE2E, LineHookSeesTheQuitOfABusyScript) {
 }
 
 }  // namespace
+
+}  // namespace event_e2e_test

@@ -16,6 +16,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace graphics_e2e_test {
+
 namespace {
 
 // A call of the command with literal arguments (numbers, or strings in quotes), its results
@@ -145,3 +147,5 @@ TEST_F(GraphicsE2E, AttributesOfLayersTextObjectsAndTheSelectedOutput) {
 }
 
 }  // namespace
+
+}  // namespace graphics_e2e_test

@@ -21,6 +21,8 @@
 
 extern char** environ;
 
+namespace host_e2e_test {
+
 namespace {
 
 // Opens out.txt, writes a line into its buffer, says so, then waits 60 seconds and says so.
@@ -205,3 +207,5 @@ TEST_F(HostE2E, BadDriverOrInputScriptStopsBeforeTheApplet) {
 }
 
 }  // namespace
+
+}  // namespace host_e2e_test

@@ -15,6 +15,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace layers_e2e_test {
+
 namespace {
 
 // One command call with constant arguments.
@@ -79,3 +81,5 @@ TEST_F(LayersE2E, DrawingIntoASelectedLayerTurnsWithIt) {
 }
 
 }  // namespace
+
+}  // namespace layers_e2e_test

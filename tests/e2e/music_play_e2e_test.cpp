@@ -13,6 +13,8 @@
 #include "e2e/player_run.h"
 #include "media/sound_test_util.h"
 
+namespace music_play_e2e_test {
+
 namespace {
 
 using namespace soundtest;
@@ -205,3 +207,5 @@ TEST(MusicPlayE2E, PlayingInsideAFillMusicBufferHandlerStopsNothing) {
 }
 
 }  // namespace
+
+}  // namespace music_play_e2e_test

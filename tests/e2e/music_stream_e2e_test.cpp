@@ -12,6 +12,8 @@
 #include "e2e/player_run.h"
 #include "media/sound_test_util.h"
 
+namespace music_stream_e2e_test {
+
 namespace {
 
 using namespace soundtest;
@@ -166,3 +168,5 @@ TEST(MusicStreamE2E, ScriptFedStreamPlaysWhatTheScriptFedThenEnds) {
 }
 
 }  // namespace
+
+}  // namespace music_stream_e2e_test

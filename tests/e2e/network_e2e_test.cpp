@@ -14,6 +14,8 @@
 #include "e2e/player_run.h"
 #include "net/net_test_util.h"
 
+namespace network_e2e_test {
+
 namespace {
 
 std::string Applet(const std::string& base, const std::string& copy, int closedPort) {
@@ -125,3 +127,5 @@ TEST(NetworkE2E, AppletDownloadsSendsDatagramsAndReportsErrors) {
 }
 
 }  // namespace
+
+}  // namespace network_e2e_test

@@ -10,6 +10,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace picture_e2e_test {
+
 namespace {
 
 class PictureE2E : public ::testing::Test {
@@ -77,3 +79,5 @@ TEST_F(PictureE2E, PreloadedPictureShowsAsLoadedByTheScript) {
 }
 
 }  // namespace
+
+}  // namespace picture_e2e_test

@@ -20,6 +20,8 @@
 #include "e2e/player_run.h"
 #include "support/lang_scope.h"
 
+namespace player_e2e_test {
+
 namespace {
 
 std::string Player() { return BinaryDir() + "/bin/qzplayer"; }
@@ -478,3 +480,5 @@ TEST_F(PlayerE2E, ApplicationIconsAreReadAtStartup) {
 }
 
 }  // namespace
+
+}  // namespace player_e2e_test

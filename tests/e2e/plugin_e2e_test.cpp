@@ -15,6 +15,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace plugin_e2e_test {
+
 namespace {
 
 const char* kApplet = R"(.applet
@@ -104,3 +106,5 @@ TEST(PluginE2E, PlayerLoadsPluginsBesideItAndTheAppletUsesThem) {
     EXPECT_EQ(output.find("Loading"), std::string::npos) << output;
     EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
+
+}  // namespace plugin_e2e_test

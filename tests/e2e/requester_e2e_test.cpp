@@ -14,6 +14,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace requester_e2e_test {
+
 namespace {
 
 const char* kApplet = R"(.applet
@@ -190,3 +192,5 @@ TEST(RequesterE2E, WithoutAnAppletThePlayerAsksForOne) {
 }
 
 }  // namespace
+
+}  // namespace requester_e2e_test

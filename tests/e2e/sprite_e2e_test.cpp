@@ -17,6 +17,8 @@
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
 
+namespace sprite_e2e_test {
+
 namespace {
 
 constexpr int kW = 200, kH = 120;
@@ -407,3 +409,5 @@ TEST_F(SpriteE2E, SpriteCommandErrors) {
 }
 
 }  // namespace
+
+}  // namespace sprite_e2e_test

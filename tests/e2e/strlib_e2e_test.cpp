@@ -18,6 +18,8 @@
 #include "e2e/player_run.h"
 #include "runtime/error_messages.h"
 
+namespace strlib_e2e_test {
+
 namespace {
 
 // One check: call NAME with the argument constants, compare its first result with the expected
@@ -96,3 +98,5 @@ TEST(StringMathE2E, AppletUsesTheLibraries) {
 }
 
 }  // namespace
+
+}  // namespace strlib_e2e_test

@@ -18,6 +18,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace system_e2e_test {
+
 namespace {
 
 const char* kApplet = R"(.applet
@@ -164,3 +166,5 @@ TEST(SystemE2E, DemoAppletPrintsItsResults) {
 }
 
 }  // namespace
+
+}  // namespace system_e2e_test

@@ -13,6 +13,8 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 
+namespace text_e2e_test {
+
 namespace {
 
 // Opens display 2, reads up to three digits and prints what came back.
@@ -83,3 +85,5 @@ TEST_F(TextE2E, InKeyStrFollowsItsTypeLengthAndBackspace) {
 }
 
 }  // namespace
+
+}  // namespace text_e2e_test

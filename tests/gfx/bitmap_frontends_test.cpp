@@ -14,6 +14,8 @@
 #include "gfx/opacity_blit.h"
 #include "platform/os_alloc.h"
 
+namespace bitmap_frontends_test {
+
 namespace {
 
 qzBitMap* Filled(int w, int h, uint32_t (*colour)(int, int)) {
@@ -193,3 +195,5 @@ TEST(OpacityBlit, OpacityMaskAlphaAndClipping) {
 }
 
 }  // namespace
+
+}  // namespace bitmap_frontends_test

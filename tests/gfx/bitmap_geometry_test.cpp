@@ -12,6 +12,8 @@
 #include "gfx/transform_bitmap.h"
 #include "platform/os_alloc.h"
 
+namespace bitmap_geometry_test {
+
 namespace {
 
 // A colour bitmap whose pixels name their position (row << 12 | column).
@@ -196,3 +198,5 @@ TEST(TransformBitMap, QuarterTurnWithMaskAndSingularMatrices) {
 }
 
 }  // namespace
+
+}  // namespace bitmap_geometry_test

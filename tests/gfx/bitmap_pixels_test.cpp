@@ -12,6 +12,8 @@
 #include "gfx/mask_bits.h"
 #include "platform/os_alloc.h"
 
+namespace bitmap_pixels_test {
+
 namespace {
 
 qzBitMap* BitMapOf(const std::vector<uint32_t>& argb, int w, int h) {
@@ -181,3 +183,5 @@ TEST(ImageCache, FindsByNameWithoutCaseAndHandsOutCopies) {
     EXPECT_EQ(FindImageInCache("plain.jpg", 0, &w, &h, &depth, nullptr, nullptr, nullptr), ERR_CACHEERROR);
     SetImageCacheObjectRefs(nullptr, nullptr);
 }
+
+}  // namespace bitmap_pixels_test

@@ -6,6 +6,8 @@
 #include "gfx/bitmap.h"
 #include "platform/os_alloc.h"
 
+namespace bitmap_test {
+
 TEST(PixelFormat, BytesAndDepth) {
     const int bytes[16] = {2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 4, 4, 4, 4, 0, 0};
     const int depth[16] = {15, 15, 15, 15, 16, 16, 16, 16, 24, 24, 32, 32, 32, 32, 0, 0};
@@ -278,3 +280,5 @@ TEST(BitMap, AnAdapterThatOwnsBitMapsGetsEveryCall) {
     EXPECT_EQ(FakeAdapter::frees, 3);
     SetDisplayAdapter(nullptr);
 }
+
+}  // namespace bitmap_test

@@ -9,6 +9,8 @@
 #include "gfx/clip_region.h"
 #include "gfx/draw_modes.h"
 
+namespace blit_test {
+
 using namespace blittest;
 
 namespace {
@@ -392,3 +394,5 @@ TEST(BlitAdapter, FlagWordsOfBlitsIntoVideoBitmaps) {
         }
     }
 }
+
+}  // namespace blit_test

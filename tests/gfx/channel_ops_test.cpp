@@ -8,6 +8,8 @@
 #include "gfx/channel_ops.h"
 #include "gfx/mask_bits.h"
 
+namespace channel_ops_test {
+
 namespace {
 
 // An alpha channel or mask with bytes set from a function of x, y (bits for masks).
@@ -147,3 +149,5 @@ TEST(ChannelOps, PolygonIntoMask) {
     EXPECT_EQ(FillMaskPolygon(nullptr, square, 4), ERR_LOCKBMAP);
     DeleteMaskBitMap(mask);
 }
+
+}  // namespace channel_ops_test

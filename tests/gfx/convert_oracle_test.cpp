@@ -12,6 +12,8 @@
 #include "gfx/pixel_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace convert_oracle_test {
+
 namespace {
 
 std::vector<uint32_t> TestColours() {
@@ -250,3 +252,5 @@ TEST(ConvertOracle, SwizzlesAndSinglePixelAccess) {
     WritePixelRGB(untouched, PIXFMT_ALPHA8, rgb);
     EXPECT_EQ(untouched[0], 1);
 }
+
+}  // namespace convert_oracle_test

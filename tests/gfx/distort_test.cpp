@@ -8,6 +8,8 @@
 #include "image_oracle.h"
 #include "platform/os_alloc.h"
 
+namespace distort_test {
+
 using namespace gfxtest;
 
 namespace {
@@ -303,3 +305,5 @@ TEST(DistortPixels, SmoothSamplingKeepsAUniformColourAndFillsAMask) {
         }
     EXPECT_GT(set, 1000);
 }
+
+}  // namespace distort_test

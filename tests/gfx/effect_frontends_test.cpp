@@ -15,6 +15,8 @@
 #include "platform/os_alloc.h"
 #include "platform/os_bitmap.h"
 
+namespace effect_frontends_test {
+
 using namespace gfxtest;
 
 namespace {
@@ -277,3 +279,5 @@ TEST(EffectFrontEnds, SixteenBitBitmaps) {
     }
     OsSetScreenPixelFormat(-1);
 }
+
+}  // namespace effect_frontends_test

@@ -13,6 +13,8 @@
 #include "image_oracle.h"
 #include "platform/os_alloc.h"
 
+namespace filters_test {
+
 using namespace gfxtest;
 
 namespace {
@@ -407,3 +409,5 @@ TEST(FilterTypes, NumbersAndNames) {
     for (int i = 0; i < FILTER_TYPE_COUNT; i++) EXPECT_EQ(FindFilterType(GetFilterTypeName(i)), i);
     EXPECT_EQ(FindFilterType("sepia"), -1);
 }
+
+}  // namespace filters_test

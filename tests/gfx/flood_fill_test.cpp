@@ -8,6 +8,8 @@
 #include "gfx/kernels_flood.h"
 #include "gfx/pixel_test_util.h"
 
+namespace flood_fill_test {
+
 namespace {
 
 // The painted set, pixel by pixel: a seed paints its whole run of non-boundary pixels (through
@@ -125,3 +127,5 @@ TEST(FloodFill, A4kAreaOfOnePixelRunsFillsCompletely) {
     EXPECT_EQ(unfilled, 0u);
     EXPECT_EQ(pixels[(size_t)(h - 1) * w + w - 2], 0x123456u);
 }
+
+}  // namespace flood_fill_test

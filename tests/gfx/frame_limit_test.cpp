@@ -7,6 +7,8 @@
 #include "gfx/frame_limit.h"
 #include "support/manual_clock.h"
 
+namespace frame_limit_test {
+
 namespace {
 
 ManualClock* handClock = nullptr;
@@ -70,3 +72,5 @@ TEST(FrameLimit, WaitsTheRestOfTheFrameInWholeMilliseconds) {
     EXPECT_EQ(GetFrameRateLimit(), 60);
     handClock = nullptr;
 }
+
+}  // namespace frame_limit_test

@@ -14,6 +14,8 @@
 
 #include "gfx/gradient.h"
 
+namespace gradient_test {
+
 namespace {
 
 std::vector<uint32_t> Render(const qzGradient& g, int w, int h) {
@@ -239,3 +241,5 @@ TEST(Gradient, SixteenBitAndSwizzledTargetsAndSubRectangles) {
 }
 
 }  // namespace
+
+}  // namespace gradient_test

@@ -12,6 +12,8 @@
 #include "gfx/mask_bits.h"
 #include "gfx/pixel_format.h"
 
+namespace kernels_edge_test {
+
 TEST(GrayKernel, AllRgbTriplesMatchTheFusedReference) {
     // Every colour through GrayPixels32, one red level (65536 colours) at a time. The reference
     // rounds twice, as two fused multiply-adds do; the same sums rounded after every product and
@@ -252,3 +254,5 @@ TEST(AlphaKernels, AlphaToMaskModesAndClipMasks) {
     ExtractAlphaBytes(argb, 2, 2, 3, plane, 4);
     EXPECT_EQ(std::vector<uint8_t>(plane, plane + 8), (std::vector<uint8_t>{0x11, 0x22, 0, 0, 0x44, 0x55, 0, 0}));
 }
+
+}  // namespace kernels_edge_test

@@ -17,6 +17,8 @@
 #include "gfx/mask_bits.h"
 #include "gfx/pixel_test_util.h"
 
+namespace kernels_format_test {
+
 namespace {
 
 constexpr int kRowLength = 24, kRows = 9;       // buffer rows (pixels), image 21 wide
@@ -351,3 +353,5 @@ TEST(KernelFormats, AlphaBlendRowsMatchThePortableBuild) {
                 ASSERT_EQ(fast, portable) << p.name << ", width " << width << ", format " << format;
             }
 }
+
+}  // namespace kernels_format_test

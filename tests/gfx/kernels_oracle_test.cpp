@@ -14,6 +14,8 @@
 #include "gfx/kernels_fill.h"
 #include "gfx/pixel_test_util.h"
 
+namespace kernels_oracle_test {
+
 namespace {
 
 constexpr int kRowLength = 40, kRows = 23;       // buffer
@@ -176,3 +178,5 @@ TEST(KernelOracle, WeightedBlitsAgreeWithPixmanWithinRounding) {
         pixman_image_unref(src);
     }
 }
+
+}  // namespace kernels_oracle_test

@@ -10,6 +10,8 @@
 
 #include "gfx/pen.h"
 
+namespace pen_test {
+
 namespace {
 
 struct Canvas {
@@ -218,3 +220,5 @@ TEST(Pen, CoverageMapOpacities) {
 }
 
 }  // namespace
+
+}  // namespace pen_test

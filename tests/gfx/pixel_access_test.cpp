@@ -10,6 +10,8 @@
 #include "gfx/kernels_convert.h"
 #include "gfx/pixel_access.h"
 
+namespace pixel_access_test {
+
 namespace {
 
 TEST(PixelAccess, AgreesWithReadPixelRGBAndWritePixelRGB) {
@@ -62,3 +64,5 @@ TEST(ChannelAccess, FormatOfOtherSizeTakesTheSizesDefault) {
 }
 
 }  // namespace
+
+}  // namespace pixel_access_test

@@ -11,6 +11,8 @@
 #include "gfx/polygon.h"
 #include "gfx/trig_tables.h"
 
+namespace polygon_test {
+
 namespace {
 
 struct Mask {
@@ -159,3 +161,5 @@ TEST(EllipsePoints, FullTurnFillsItsBoxAndCloses) {
 }
 
 }  // namespace
+
+}  // namespace polygon_test

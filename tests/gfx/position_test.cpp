@@ -3,6 +3,8 @@
 
 #include "gfx/position.h"
 
+namespace position_test {
+
 namespace {
 
 TEST(Position, ConstantsWithOffsets) {
@@ -24,3 +26,5 @@ TEST(Position, ConstantsWithOffsets) {
 }
 
 }  // namespace
+
+}  // namespace position_test

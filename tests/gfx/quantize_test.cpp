@@ -7,6 +7,8 @@
 #include "image_oracle.h"
 #include "platform/os_alloc.h"
 
+namespace quantize_test {
+
 using namespace gfxtest;
 
 namespace {
@@ -191,3 +193,5 @@ TEST(Quantize, AllocationFailureReportsNoSuccess) {
     OsSetAllocFailHook(nullptr);
     EXPECT_EQ(r.success, 0);
 }
+
+}  // namespace quantize_test

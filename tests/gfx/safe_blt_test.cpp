@@ -13,6 +13,8 @@
 #include "gfx/draw_modes.h"
 #include "gfx/safe_blt.h"
 
+namespace safe_blt_test {
+
 using namespace blittest;
 
 namespace {
@@ -383,3 +385,5 @@ TEST(SafeBlt, PresentationInsideRefreshBlocksAndScaled) {
     EXPECT_EQ(d.presented[1].bitmap, scope.second.get());
     ASSERT_EQ(d.redrawn.size(), 1u);
 }
+
+}  // namespace safe_blt_test

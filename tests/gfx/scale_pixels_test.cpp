@@ -16,6 +16,8 @@
 #include "gfx/scale_pixels.h"
 #include "platform/os_alloc.h"
 
+namespace scale_pixels_test {
+
 namespace {
 
 // Source pixels that name their own position: row << 16 | column.
@@ -244,3 +246,5 @@ TEST(ScaleTables, GrowOnlyAndKeepOldTablesWhenMemoryRunsOut) {
 }
 
 }  // namespace
+
+}  // namespace scale_pixels_test

@@ -14,6 +14,8 @@
 
 #include "gfx/transform_pixels.h"
 
+namespace transform_pixels_test {
+
 namespace {
 
 std::vector<uint32_t> CoordImage(int w, int h) {
@@ -249,3 +251,5 @@ TEST(TransformPixels, ClearedUncoveredPixelsAndCoveredMask) {
 }
 
 }  // namespace
+
+}  // namespace transform_pixels_test

@@ -10,6 +10,8 @@
 #include "gfx/wave_tables.h"
 #include "image_oracle.h"
 
+namespace wave_test {
+
 using namespace gfxtest;
 
 TEST(IntSqrt, Values) {
@@ -361,3 +363,5 @@ TEST(ThresholdMapToPlane, MasksAndAlphaChannels) {
         EXPECT_EQ(out, c.want) << c.alphaKind << " " << c.reverse << " " << (c.source != nullptr);
     }
 }
+
+}  // namespace wave_test

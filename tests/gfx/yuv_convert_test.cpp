@@ -18,6 +18,8 @@ extern "C" {
 
 #include "gfx/yuv_convert.h"
 
+namespace yuv_convert_test {
+
 namespace {
 
 struct Frame {
@@ -204,3 +206,5 @@ TEST(YuvConvert, ScaledConversionStepsAndStaysInsideTheFrame) {
 }
 
 }  // namespace
+
+}  // namespace yuv_convert_test

@@ -7,6 +7,8 @@
 #include "image/image_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace bmp_test {
+
 using namespace imgtest;
 
 namespace {
@@ -213,3 +215,5 @@ TEST(BmpRead, HeadersAndDamagedFiles) {
     EXPECT_EQ(info.picture.width, 3);
     EXPECT_EQ(info.picture.height, -2);
 }
+
+}  // namespace bmp_test

@@ -11,6 +11,8 @@
 #include "image/draw_options.h"
 #include "support/commands.h"
 
+namespace draw_options_test {
+
 using qztest::Arg;
 
 namespace {
@@ -156,3 +158,5 @@ TEST(DrawOptions, DefaultsFromSetDrawTagsDefault) {
     EXPECT_EQ(Matrix(Parse(Arg::Table({})).transform), "1.000 0.000 0.000 1.000");
     RemoveDrawTagDefaultsHooks();
 }
+
+}  // namespace draw_options_test

@@ -14,6 +14,8 @@
 #include "image/image_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace gif_test {
+
 using namespace imgtest;
 
 namespace {
@@ -666,3 +668,5 @@ TEST(GifReader, RunningOutOfMemoryAnywhere) {
     EXPECT_TRUE(writerFinished);
     EXPECT_EQ(Shell("ls '" + dir.path() + "'"), "a.gif\nw.gif\n");
 }
+
+}  // namespace gif_test

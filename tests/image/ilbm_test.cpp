@@ -11,6 +11,8 @@
 #include "image/image_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace ilbm_test {
+
 using namespace imgtest;
 
 namespace {
@@ -349,3 +351,5 @@ TEST(IlbmRead, DamagedFilesFailCleanly) {
     EXPECT_EQ(width, 16);
     EXPECT_EQ(height, 4);
 }
+
+}  // namespace ilbm_test

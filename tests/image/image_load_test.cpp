@@ -14,6 +14,8 @@
 #include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 
+namespace image_load_test {
+
 using namespace imgtest;
 
 namespace {
@@ -417,3 +419,5 @@ TEST(ImageLoad, GifFilesGoToTheGifReader) {
     // Information mode reads the GIF header itself.
     EXPECT_EQ(Examine(dir / "pic.gif").width, 5);
 }
+
+}  // namespace image_load_test

@@ -12,6 +12,8 @@
 #include "image/image_test_util.h"
 #include "platform/os_alloc.h"
 
+namespace image_save_test {
+
 using namespace imgtest;
 
 namespace {
@@ -186,3 +188,5 @@ TEST(ImageSave, BitMapsWithMaskKeyColourAndAlpha) {
     DeleteMaskBitMap(mask);
     DeleteBitMap(bitmap);
 }
+
+}  // namespace image_save_test

@@ -15,6 +15,8 @@
 #include "image/native_image.h"
 #include "image/png_codec.h"
 
+namespace image_write_test {
+
 using namespace imgtest;
 
 namespace {
@@ -61,3 +63,5 @@ TEST(ImageWrite, ShortWritesFailAndLeaveNoFile) {
     EXPECT_EQ(ReadFile(target), "the old picture");
     EXPECT_EQ(Shell("ls -A '" + dir.path() + "'"), "picture\n");
 }
+
+}  // namespace image_write_test

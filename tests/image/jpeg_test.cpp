@@ -15,6 +15,8 @@ extern "C" {
 #include "image/jpeg_codec.h"
 #include "platform/os_alloc.h"
 
+namespace jpeg_test {
+
 using namespace imgtest;
 
 namespace {
@@ -237,3 +239,5 @@ TEST(JpegEncode, DjpegReadsItBackAndBytesAreStable) {
     Encode(one, 0, 1, 4, 90, 1, &error);
     EXPECT_EQ(error, ERR_MEM);
 }
+
+}  // namespace jpeg_test

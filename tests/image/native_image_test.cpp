@@ -8,6 +8,8 @@
 #include "image/native_image.h"
 #include "platform/os_alloc.h"
 
+namespace native_image_test {
+
 using namespace imgtest;
 
 namespace {
@@ -174,3 +176,5 @@ TEST(NativeImage, EncoderTypesReadBack) {
         MacSaveImage(missing.c_str(), source.pixels.data(), 23, 13, 23 * 4, "public.png", 0, 80, nullptr, nullptr),
         ERR_WRITEFILE);
 }
+
+}  // namespace native_image_test

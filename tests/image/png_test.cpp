@@ -7,6 +7,8 @@
 #include "image/png_codec.h"
 #include "platform/os_alloc.h"
 
+namespace png_test {
+
 using namespace imgtest;
 
 namespace {
@@ -194,3 +196,5 @@ TEST(PngWrite, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(ReadFile(target), "old contents");
     EXPECT_EQ(Shell("ls -A '" + dir.path() + "'"), "keep.png\n");
 }
+
+}  // namespace png_test

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace layers_test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -351,3 +353,5 @@ TEST(Layers, IncludeRootsFollowTheGraph) {
 }
 
 }  // namespace
+
+}  // namespace layers_test

@@ -22,6 +22,8 @@
 #include "runtime/runtime.h"
 #include "support/commands.h"
 
+namespace anim_lib_test {
+
 using qztest::Arg;
 
 namespace {
@@ -308,3 +310,5 @@ TEST_F(AnimTest, ImageCacheOptionsAndLoopFrames) {
     FreeImageCache();
     SetImageCacheObjectRefs(nullptr, nullptr);
 }
+
+}  // namespace anim_lib_test

@@ -16,6 +16,8 @@
 #include "libs/oracle.h"
 #include "player/image_link.h"
 
+namespace bgpic_test {
+
 using qztest::Arg;
 using qztest::NilArg;
 
@@ -252,3 +254,5 @@ TEST_F(BGPicLib, LoadWithOptions) {
     EXPECT_NE(Picture(5)->alpha, nullptr);
     EXPECT_EQ(vm->Run("LoadBGPic", {6, dir.File("none.png")}).substr(0, 4), "ERR ");
 }
+
+}  // namespace bgpic_test

@@ -7,6 +7,8 @@
 #include "base/error_codes.h"
 #include "brush_process_util.h"
 
+namespace brush_filter_test {
+
 using gfxtest::Picture;
 using qztest::Arg;
 using qztest::NilArg;
@@ -310,3 +312,5 @@ TEST_F(BrushProcessTest, WideBorderHasNoHoles) {
     for (int y = 32; y < 176; y++)
         for (int x = 32; x < 496; x++) ASSERT_EQ(alpha[(size_t)y * 528 + x], 255) << x << "," << y;
 }
+
+}  // namespace brush_filter_test

@@ -13,6 +13,8 @@
 #include "libs/graphics/graphics.h"
 #include "platform/xvfb_server.h"
 
+namespace brush_grab_test {
+
 using qztest::Arg;
 
 namespace {
@@ -117,3 +119,5 @@ TEST(BrushGrabX11, MatchesTheRootWindow) {
     unsetenv("DISPLAY");
     unsetenv("QUARNELIX_DRIVER");
 }
+
+}  // namespace brush_grab_test

@@ -15,6 +15,8 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 
+namespace brush_layers_test {
+
 namespace {
 
 class BrushLayers : public LayerTest {
@@ -243,3 +245,5 @@ TEST_F(BrushLayers, DrawingIntoASelectedBrushLeavesItsLayerAlone) {
     EXPECT_EQ(ReadBitMapPixel(target->bitmap, 6, 6, 0), 0xFF0000u);
     EXPECT_EQ(Pixel(1, 6, 6), 0xFF0000u);  // the layer shows the brush as it was
 }
+
+}  // namespace brush_layers_test

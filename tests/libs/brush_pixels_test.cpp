@@ -8,6 +8,8 @@
 #include "gfx/position.h"
 #include "vm/vm.h"
 
+namespace brush_pixels_test {
+
 using gfxtest::Picture;
 using qztest::Arg;
 using qztest::NilArg;
@@ -264,3 +266,5 @@ TEST_F(BrushProcessTest, FloodFillMatchesBruteForce) {
     };
     for (const auto& r : rows) EXPECT_EQ(vm.Run("FloodFill", r.args), r.expected);
 }
+
+}  // namespace brush_pixels_test

@@ -8,6 +8,8 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 
+namespace brush_process_layers_test {
+
 using qztest::Arg;
 
 namespace {
@@ -57,3 +59,5 @@ TEST_F(BrushProcessLayers, LayersKeepTheirLook) {
         id++;
     }
 }
+
+}  // namespace brush_process_layers_test

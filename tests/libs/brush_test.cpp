@@ -27,6 +27,8 @@
 #include "support/commands.h"
 #include "vm/vm.h"
 
+namespace brush_test {
+
 using qztest::Arg;
 using qztest::NilArg;
 
@@ -342,3 +344,5 @@ TEST_F(BrushTest, TrimToVisiblePixels) {
     EXPECT_EQ(ReadBitMapPixel(Find(1)->mask, 1, 0, 1), 0u);
     EXPECT_EQ(vm.Run("TrimBrush", {1}), "0, 0");
 }
+
+}  // namespace brush_test

@@ -14,6 +14,8 @@
 #include "libs/system/system.h"
 #include "support/commands.h"
 
+namespace command_counts_test {
+
 using qztest::Arg;
 using qztest::N;
 
@@ -42,3 +44,5 @@ TEST(CommandCounts, RowsRefuseWrongCounts) {
 }
 
 }  // namespace
+
+}  // namespace command_counts_test

@@ -7,6 +7,8 @@
 #include "libs/dos_test_util.h"
 #include "runtime/runtime.h"
 
+namespace dos_copy_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -288,3 +290,5 @@ TEST_F(CopyTest, DeleteFileCases) {
     SetQuitFlag(0);
     EXPECT_EQ(ReadFile(F("r/rw.txt")), "rw");
 }
+
+}  // namespace dos_copy_test

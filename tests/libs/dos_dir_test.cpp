@@ -5,6 +5,8 @@
 #include "libs/dos_test_util.h"
 #include "platform/os_env.h"
 
+namespace dos_dir_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -242,3 +244,5 @@ TEST_F(DosTest, ExecuteRunsRealAndContainedPrograms) {
     EXPECT_EQ(copies, "1\n");
     EXPECT_EQ(after, "0\n");
 }
+
+}  // namespace dos_dir_test

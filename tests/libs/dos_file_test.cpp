@@ -3,6 +3,8 @@
 #include "base/error_codes.h"
 #include "libs/dos_test_util.h"
 
+namespace dos_file_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -260,3 +262,5 @@ TEST_F(DosTest, FileLinesIteratesAndReleasesItsFile) {
     VmSetGcThreshold(vm, 0);
     EXPECT_LE(OpenDescriptors(), before);
 }
+
+}  // namespace dos_file_test

@@ -2,6 +2,8 @@
 #include "libs/dos_test_util.h"
 #include "vm/vm_script_util.h"
 
+namespace dos_function_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -84,3 +86,5 @@ TEST_F(DosTest, FunctionRecordErrors) {
         Ok("CloseFile", {N(1)});
     }
 }
+
+}  // namespace dos_function_test

@@ -2,6 +2,8 @@
 #include "libs/dos_test_util.h"
 #include "vm/vm_script_util.h"
 
+namespace dos_table_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -199,3 +201,5 @@ TEST_F(DosTest, TablesRoundTripBetweenOtherData) {
     EXPECT_EQ(VmToNumber(vm, -1), 499.5);
     EXPECT_EQ(CallNum("ReadInt", {N(1)}), 8);
 }
+
+}  // namespace dos_table_test

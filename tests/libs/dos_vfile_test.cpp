@@ -4,6 +4,8 @@
 #include "libs/dos_test_util.h"
 #include "platform/host/event_loop.h"
 
+namespace dos_vfile_test {
+
 using namespace dostest;
 using namespace libtest;
 
@@ -194,3 +196,5 @@ TEST_F(DosTest, PackedFilesAndDigests) {
     EXPECT_EQ(CallErr("MD5", {S(F("none"))}), ERR_READFILE);
     EXPECT_EQ(CallErr("CRC32", {S("")}), ERR_WRONGUSAGE);
 }
+
+}  // namespace dos_vfile_test

@@ -10,6 +10,8 @@
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
 
+namespace double_buffer_test {
+
 using qztest::Arg;
 
 namespace {
@@ -103,3 +105,5 @@ TEST_F(DoubleBuffer, ASelectionParksDoubleBuffering) {
     EXPECT_EQ(d->doubleBufferSelectParked, 0);
     EXPECT_EQ(vm->Run("FreeBrush", {2}), "");
 }
+
+}  // namespace double_buffer_test

@@ -20,6 +20,8 @@
 #include "vector/draw_state.h"
 #include "vector/shape_layer.h"
 
+namespace draw_layers_test {
+
 using qztest::Arg;
 
 namespace {
@@ -264,3 +266,5 @@ TEST_F(DrawLayers, PositionConstantsPlaceShapesAlikeWithLayersOnAndOff) {
         EXPECT_EQ(differing, 0) << at;
     }
 }
+
+}  // namespace draw_layers_test

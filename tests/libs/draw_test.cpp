@@ -17,6 +17,8 @@
 #include "support/commands.h"
 #include "vector/draw_shape.h"
 
+namespace draw_test {
+
 using namespace blittest;
 using qztest::Arg;
 using qztest::N;
@@ -438,3 +440,5 @@ TEST(DrawLib, StandardDrawOptionsTransformShapes) {
         EXPECT_EQ(std::vector<int>({x0, y0, x1, y1}), std::vector<int>({r.x0, r.y0, r.x1, r.y1})) << r.command;
     }
 }
+
+}  // namespace draw_test

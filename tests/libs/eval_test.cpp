@@ -9,6 +9,8 @@
 #include "libs/oracle.h"
 #include "libs/string/eval.h"
 
+namespace eval_test {
+
 using namespace libtest;
 
 namespace {
@@ -237,3 +239,5 @@ while n < 1500:
     }
     EXPECT_EQ(count, 1500);
 }
+
+}  // namespace eval_test

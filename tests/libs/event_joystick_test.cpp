@@ -8,6 +8,8 @@
 #include "platform/host/joystick.h"
 #include "support/commands.h"
 
+namespace event_joystick_test {
+
 namespace {
 
 TEST(Joystick, AxisScalingWidensItsRange) {
@@ -58,3 +60,5 @@ TEST(Joystick, Commands) {
 }
 
 }  // namespace
+
+}  // namespace event_joystick_test

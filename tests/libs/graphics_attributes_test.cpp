@@ -19,6 +19,8 @@
 #include "player/image_link.h"
 #include "text/text_object.h"
 
+namespace graphics_attributes_test {
+
 using qztest::Arg;
 using qztest::NilArg;
 
@@ -250,3 +252,5 @@ TEST_F(ObjectAttributes, LoaderThatDecodedTheImage) {
     }
     EXPECT_EQ(Attr(kTypeBrush, 1, ATTRLOADER), "\"inbuilt\"");  // made, not loaded
 }
+
+}  // namespace graphics_attributes_test

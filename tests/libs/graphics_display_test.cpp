@@ -18,6 +18,8 @@
 #include "platform/file_test_util.h"
 #include "platform/host/pointer.h"
 
+namespace graphics_display_test {
+
 using qztest::Arg;
 
 namespace {
@@ -343,3 +345,5 @@ TEST_F(GraphicsDisplayTest, AsyncDrawsDrawOnlyOnTheirDisplayAndIntoIt) {
     vm->Ok("SelectDisplay", {1});
     vm->Ok("CancelAsyncDraw", {Arg::Pointer(object)});
 }
+
+}  // namespace graphics_display_test

@@ -30,6 +30,8 @@
 #include "support/commands.h"
 #include "vm/vm.h"
 
+namespace graphics_test {
+
 using qztest::Arg;
 using qztest::NilArg;
 
@@ -96,9 +98,12 @@ TEST(GraphicsPositions, ConstantsWithOffsetsAndKeptAspectRatios) {
         {-100000, 20, 100, 0.5, 50, 50},  // the anchor moves by trunc(size * anchor)
         {17, 20, 100, 0.5, 17, 17},
     };
+    // The drawing target's forms (four arguments), not the container forms of gfx/position.h.
+    int32_t (*const resolveX)(int32_t, int32_t, int32_t, double) = ResolveXPosition;
+    int32_t (*const resolveY)(int32_t, int32_t, int32_t, double) = ResolveYPosition;
     for (const auto& r : rows) {
-        EXPECT_EQ(ResolveXPosition(r.value, r.size, r.container, r.anchor), r.x) << r.value;
-        EXPECT_EQ(ResolveYPosition(r.value, r.size, r.container, r.anchor), r.y) << r.value;
+        EXPECT_EQ(resolveX(r.value, r.size, r.container, r.anchor), r.x) << r.value;
+        EXPECT_EQ(resolveY(r.value, r.size, r.container, r.anchor), r.y) << r.value;
     }
     const struct {
         int32_t sw, sh, w, h;
@@ -450,3 +455,5 @@ TEST(GraphicsAttributes, SamplesTimersAndEventHandlersOfTheirLibraries) {
     FreeRuntime(nullptr);  // the attribute getters added above and the event queue
     HostStopDriver();
 }
+
+}  // namespace graphics_test

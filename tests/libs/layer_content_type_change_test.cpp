@@ -21,6 +21,8 @@
 #include "vector/draw_state.h"
 #include "vm/vm.h"
 
+namespace layer_content_type_change_test {
+
 using qztest::Arg;
 
 namespace {
@@ -251,3 +253,5 @@ TEST_F(LayerContentTypeChange, TheReplacedObjectIsPurged) {
     EXPECT_EQ(TypeOf(1), QZ_LAYER_TEXTOUT);
     EXPECT_EQ(count(), kept - 1);
 }
+
+}  // namespace layer_content_type_change_test

@@ -16,6 +16,8 @@
 #include "vector/path_style.h"
 #include "vm/vm.h"
 
+namespace layer_kind_styles_test {
+
 using qztest::Arg;
 
 namespace {
@@ -414,3 +416,5 @@ TEST_F(LayerKindStyles, PathLayersAreFoundByThePathTheyShow) {
     vm->Ok("Undo", {QZ_LAYER_VECTORPATH, 2});
     EXPECT_EQ(count(), 0);
 }
+
+}  // namespace layer_kind_styles_test

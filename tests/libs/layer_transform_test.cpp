@@ -21,6 +21,8 @@
 #include "libs/graphics/graphics_commands.h"
 #include "libs/layers/layer_render.h"
 
+namespace layer_transform_test {
+
 TEST(LayerTransform, ScaleRotateMatrix) {
     const struct {
         int32_t targetWidth, targetHeight;
@@ -403,3 +405,5 @@ TEST_F(LayerTransforms, LayersMadeWhileTheDisplayScalesFollowItsScale) {
         EXPECT_EQ(shown[0], shown[1]) << r.command;
     }
 }
+
+}  // namespace layer_transform_test

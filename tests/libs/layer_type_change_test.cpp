@@ -22,6 +22,8 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
+namespace layer_type_change_test {
+
 using qztest::Arg;
 
 namespace {
@@ -417,3 +419,5 @@ TEST_F(LayerTypeChange, TextLayersBecomePathsWithTheTablesPathStyle) {
         EXPECT_EQ(StyleOf(1), before) << &tags - refusals;
     }
 }
+
+}  // namespace layer_type_change_test

@@ -17,6 +17,8 @@
 #include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 
+namespace layers_lib_test {
+
 namespace {
 
 class LayersLib : public LayerTest {
@@ -366,3 +368,5 @@ TEST_F(LayersLib, DumpLayersOfEachState) {
         EXPECT_NE(dump.find("(1) BRUSH #1 ((nil) / \"\") - " + r.line), std::string::npos) << r.which << "\n" << dump;
     }
 }
+
+}  // namespace layers_lib_test

@@ -19,6 +19,8 @@
 #include "libs/text/text_lib.h"
 #include "vector/draw_state.h"
 
+namespace layers_select_test {
+
 using qztest::Arg;
 
 namespace {
@@ -224,3 +226,5 @@ TEST_F(LayersSelect, AnAsynchronousDrawIntoALayerShowsWithTheRefresh) {
     EXPECT_EQ(Pixel(1, 4, 4), 0x000000u);
     vm->Ok("CancelAsyncDraw", {Arg::Pointer(object)});
 }
+
+}  // namespace layers_select_test

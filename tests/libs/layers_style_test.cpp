@@ -11,6 +11,8 @@
 #include "libs/brush/brush_lib.h"
 #include "vm/vm.h"
 
+namespace layers_style_test {
+
 namespace {
 
 class LayerStyles : public LayerTest {
@@ -362,3 +364,5 @@ TEST_F(LayerStyles, MoveListsOfEveryLayerOperation) {
     vm->Ok("AddMove", {9, 34, 1, 0, 0, 0});
     EXPECT_EQ(vm->Run("DoMove", {9}), "ERR 1055");
 }
+
+}  // namespace layers_style_test

@@ -14,6 +14,8 @@
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
+namespace math_lib_test {
+
 using qztest::Nil;
 
 namespace {
@@ -290,3 +292,5 @@ for i in range(5): print(int(step() * 1000))
 }
 
 }  // namespace
+
+}  // namespace math_lib_test

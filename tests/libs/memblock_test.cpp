@@ -234,6 +234,8 @@ TEST_F(MemblockTest, BlocksAndIdentifiers) {
 
 #include "libs/dos/dos.h"
 
+namespace memblock_test {
+
 namespace {
 
 // ReadMem and WriteMem through handles of the dos library.
@@ -276,3 +278,5 @@ TEST_F(MemblockFileTest, ReadAndWriteFiles) {
 }
 
 }  // namespace
+
+}  // namespace memblock_test

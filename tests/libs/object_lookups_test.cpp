@@ -18,6 +18,8 @@
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "support/commands.h"
 
+namespace object_lookups_test {
+
 using qztest::Arg;
 using qztest::N;
 using qztest::S;
@@ -71,3 +73,5 @@ TEST(ObjectLookups, UnknownNumbersAndHandles) {
 }
 
 }  // namespace
+
+}  // namespace object_lookups_test

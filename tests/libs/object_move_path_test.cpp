@@ -7,6 +7,8 @@
 
 #include "libs/moveobject/object_move.h"
 
+namespace object_move_path_test {
+
 namespace {
 
 struct Point {
@@ -131,3 +133,5 @@ TEST(ObjectMovePath, WavesOnlyOnHorizontalMoves) {
 }
 
 }  // namespace
+
+}  // namespace object_move_path_test

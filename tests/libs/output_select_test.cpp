@@ -15,6 +15,8 @@
 #include "libs/draw/draw.h"
 #include "libs/text/text_lib.h"
 
+namespace output_select_test {
+
 using qztest::Arg;
 using qztest::NilArg;
 
@@ -225,3 +227,5 @@ TEST_F(OutputSelect, DrawingCommandsLookTheSelectionUpFirst) {
     ASSERT_EQ(vm->Run("EndSelect", {}), "");
     EXPECT_NE(Brush(2)->mask, nullptr);
 }
+
+}  // namespace output_select_test

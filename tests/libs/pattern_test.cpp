@@ -8,6 +8,8 @@
 #include "libs/oracle.h"
 #include "libs/string/pattern.h"
 
+namespace pattern_test {
+
 using namespace libtest;
 
 namespace {
@@ -355,3 +357,5 @@ for p in pats:
     }
     EXPECT_EQ(compared, (int)(patterns.size() * subjects.size()));
 }
+
+}  // namespace pattern_test

@@ -6,6 +6,8 @@
 #include "display/picture_layers.h"
 #include "libs/bgpic/bgpic_lib.h"
 
+namespace picture_layers_test {
+
 namespace {
 
 class PictureLayers : public LayerTest {
@@ -64,3 +66,5 @@ TEST_F(PictureLayers, DetachGivesLayersACopy) {
     EXPECT_EQ(shown->scaledWidth, 8);
     EXPECT_EQ(pic->scaledWidth, 16);
 }
+
+}  // namespace picture_layers_test

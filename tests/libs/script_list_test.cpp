@@ -15,6 +15,8 @@
 #include "vector/draw_state.h"
 #include "vm/vm.h"
 
+namespace script_list_test {
+
 using qztest::Arg;
 
 namespace {
@@ -142,3 +144,5 @@ TEST_F(ScriptLists, LayerStyleListsAreReadFromKeyZero) {
 }
 
 }  // namespace
+
+}  // namespace script_list_test

@@ -14,6 +14,8 @@
 #include "runtime/runtime.h"
 #include "sprite/sprite.h"
 
+namespace sprite_test {
+
 namespace {
 
 class SpriteTest : public LayerTest {
@@ -158,3 +160,5 @@ TEST_F(SpriteTest, MovingLinkSpriteHoldsItsSprites) {
     EXPECT_EQ(vm->Run("FreeSprite", {1}), "");
     EXPECT_EQ(vm->Run("DisplaySprite", {4, 0, 0}), "ERR 1219");  // went with sprite 1
 }
+
+}  // namespace sprite_test

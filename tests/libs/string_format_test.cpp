@@ -12,6 +12,8 @@
 #include "libs/string/string_lib.h"
 #include "support/commands.h"
 
+namespace string_format_test {
+
 using qztest::Arg;
 using qztest::Nil;
 
@@ -122,3 +124,5 @@ TEST(StringFormat, PlayerRules) {
 }
 
 }  // namespace
+
+}  // namespace string_format_test

@@ -16,6 +16,8 @@
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
+namespace string_lib_test {
+
 using qztest::Arg;
 using qztest::Nil;
 
@@ -472,3 +474,5 @@ TEST(StringLib, RegistersEveryCommand) {
 }
 
 }  // namespace
+
+}  // namespace string_lib_test

@@ -12,6 +12,8 @@
 #include "libs/string/string_lib.h"
 #include "support/commands.h"
 
+namespace string_pattern_test {
+
 using qztest::Arg;
 
 namespace {
@@ -211,3 +213,5 @@ print('S', '\x1f'.join(subjects), sep='\x1e')
 }
 
 }  // namespace
+
+}  // namespace string_pattern_test

@@ -9,6 +9,8 @@
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
 
+namespace system_date_test {
+
 using namespace systest;
 
 namespace {
@@ -160,3 +162,5 @@ for i in range(300):
 }
 
 }  // namespace
+
+}  // namespace system_date_test

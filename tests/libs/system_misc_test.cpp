@@ -265,6 +265,8 @@ TEST_F(SystemMiscTest, DebugPrintWritesTextsUnchanged) {
 
 #include "platform/os_dir.h"
 
+namespace system_misc_test {
+
 namespace {
 
 // The script's catalog follows the user's language; closing it brings back the defaults.
@@ -330,3 +332,5 @@ TEST_F(SystemMiscTest, DebugPromptReadsOneLine) {
 }
 
 }  // namespace
+
+}  // namespace system_misc_test

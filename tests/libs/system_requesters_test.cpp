@@ -20,6 +20,8 @@
 #include "support/commands.h"
 #include "vm/vm.h"
 
+namespace system_requesters_test {
+
 using qztest::Arg;
 using qztest::Nil;
 
@@ -213,3 +215,5 @@ TEST_F(SystemRequesters, HostTableRequestersNeverOverrunTheCallersBuffer) {
 }
 
 }  // namespace
+
+}  // namespace system_requesters_test

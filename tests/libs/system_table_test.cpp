@@ -10,6 +10,8 @@
 #include "libs/oracle.h"
 #include "libs/system_test_util.h"
 
+namespace system_table_test {
+
 using namespace systest;
 
 namespace {
@@ -431,3 +433,5 @@ TEST_F(SystemTableTest, IPairsStepsAndNextItem) {
 }
 
 }  // namespace
+
+}  // namespace system_table_test

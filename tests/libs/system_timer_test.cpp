@@ -6,6 +6,8 @@
 #include "platform/os_timer.h"
 #include "support/manual_clock.h"
 
+namespace system_timer_test {
+
 using namespace systest;
 
 namespace {
@@ -82,3 +84,5 @@ TEST_F(SystemTimerTest, WaitUsesTicksAndUnits) {
 }
 
 }  // namespace
+
+}  // namespace system_timer_test

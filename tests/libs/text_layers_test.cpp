@@ -17,6 +17,8 @@
 #include "text/text_object.h"
 #include "vm/vm.h"
 
+namespace text_layers_test {
+
 using qztest::Arg;
 
 namespace {
@@ -383,3 +385,5 @@ TEST_F(TextLayers, FontStyleShadowAndEdgeSwitchTheLayersOwn) {
     vm->Ok("SetLayerStyle", {1, Arg::Table({{"fontstyle", FONTSTYLE_SHADOW}, {"shadow", false}})});
     EXPECT_EQ(StyleNumber(1, "shadow"), 0);
 }
+
+}  // namespace text_layers_test

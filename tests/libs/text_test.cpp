@@ -20,6 +20,8 @@
 #include "text/text_engine.h"
 #include "text/text_object.h"
 
+namespace text_test {
+
 using namespace blittest;
 using qztest::Arg;
 
@@ -343,3 +345,5 @@ TEST(TextLib, DisplayedTextObjectsTakeTransparencyNotRotation) {
 }
 
 }  // namespace
+
+}  // namespace text_test

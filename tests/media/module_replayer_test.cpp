@@ -17,6 +17,8 @@
 #include "module_test_util.h"
 #include "sound_test_util.h"
 
+namespace module_replayer_test {
+
 namespace {
 
 using moduletest::Cell;
@@ -879,3 +881,5 @@ TEST(ModuleOracle, RowTimingAndPitchAgainstOpenmpt) {
     }
 }
 }  // namespace
+
+}  // namespace module_replayer_test

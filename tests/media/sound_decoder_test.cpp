@@ -19,6 +19,8 @@
 #include "runtime/plugin_manager.h"
 #include "sound_test_util.h"
 
+namespace sound_decoder_test {
+
 namespace {
 
 using namespace soundtest;
@@ -599,3 +601,5 @@ TEST(SoundSources, PluginStreamsComeFirstUnlessTheLoaderListExcludesThem) {
 }
 
 }  // namespace
+
+}  // namespace sound_decoder_test

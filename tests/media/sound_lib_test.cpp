@@ -20,6 +20,8 @@
 #include "support/commands.h"
 #include "support/headless_start.h"
 
+namespace sound_lib_test {
+
 namespace {
 
 using namespace soundtest;
@@ -477,3 +479,5 @@ TEST_F(SoundLibRealTime, WaitSampleEndReturnsWhenTheSampleHasPlayed) {
 }
 
 }  // namespace
+
+}  // namespace sound_lib_test

@@ -27,6 +27,8 @@
 #include "sound_test_util.h"
 #include "support/manual_clock.h"
 
+namespace sound_mixer_test {
+
 namespace {
 
 using namespace soundtest;
@@ -486,3 +488,5 @@ TEST_F(SoundAdapter, StreamsFeedTheAdapterPassAfterPassAndEnd) {
 }
 
 }  // namespace
+
+}  // namespace sound_mixer_test

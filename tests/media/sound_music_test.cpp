@@ -19,6 +19,8 @@
 #include "support/commands.h"
 #include "support/headless_start.h"
 
+namespace sound_music_test {
+
 namespace {
 
 using namespace soundtest;
@@ -254,3 +256,5 @@ TEST_F(SoundMusic, PauseResumeSeekAndTheEnd) {
 }
 
 }  // namespace
+
+}  // namespace sound_music_test

@@ -15,6 +15,8 @@
 #include "e2e/player_run.h"
 #include "sound_test_util.h"
 
+namespace sound_player_test {
+
 namespace {
 
 using namespace soundtest;
@@ -263,3 +265,5 @@ TEST_F(SoundPlayer, ACaptureFileThatCannotBeMadeStopsTheStart) {
 }
 
 }  // namespace
+
+}  // namespace sound_player_test

@@ -17,6 +17,8 @@
 #include "media/sound/stream_channel.h"
 #include "sound_test_util.h"
 
+namespace sound_stream_test {
+
 namespace {
 
 using namespace soundtest;
@@ -189,3 +191,5 @@ TEST_F(SoundStream, ASourceWithoutAUsableFormatIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace sound_stream_test

@@ -3,6 +3,8 @@
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
+namespace net_ftp_test {
+
 namespace {
 
 using namespace nettest;
@@ -80,3 +82,5 @@ TEST_F(NetFtpTest, Uploads) {
 }
 
 }  // namespace
+
+}  // namespace net_ftp_test

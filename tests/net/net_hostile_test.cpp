@@ -6,6 +6,8 @@
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
+namespace net_hostile_test {
+
 namespace {
 
 using namespace nettest;
@@ -269,3 +271,5 @@ TEST_F(NetHostileTest, FtpReplies) {
 }
 
 }  // namespace
+
+}  // namespace net_hostile_test

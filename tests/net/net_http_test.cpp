@@ -4,6 +4,8 @@
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
+namespace net_http_test {
+
 namespace {
 
 using namespace nettest;
@@ -201,3 +203,5 @@ TEST_F(NetHttpNginxTest, LargeBodiesIntoMemory) {
 }
 
 }  // namespace
+
+}  // namespace net_http_test

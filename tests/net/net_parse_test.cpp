@@ -12,6 +12,8 @@
 #include "net/net_url.h"
 #include "platform/os_alloc.h"
 
+namespace net_parse_test {
+
 namespace {
 
 TEST(NetUrl, EscapesWhatTheRequestCannotCarry) {
@@ -267,3 +269,5 @@ TEST(NetFtp, SizesOfRetrieveReplies) {
 }
 
 }  // namespace
+
+}  // namespace net_parse_test

@@ -6,6 +6,8 @@
 #include "base/error_codes.h"
 #include "net/net_test_util.h"
 
+namespace net_request_test {
+
 namespace {
 
 using namespace nettest;
@@ -240,3 +242,5 @@ TEST_F(NetRequestTest, CredentialsAcrossRedirectsAndProxies) {
 }
 
 }  // namespace
+
+}  // namespace net_request_test

@@ -13,6 +13,8 @@
 #include "platform/os_alloc_fault.h"
 #include "runtime/runtime.h"
 
+namespace net_tcp_test {
+
 namespace {
 
 using namespace nettest;
@@ -437,3 +439,5 @@ TEST_F(NetTcpTest, CleanUpClosesEverySocket) {
 }
 
 }  // namespace
+
+}  // namespace net_tcp_test

@@ -4,6 +4,8 @@
 #include "net/net_test_util.h"
 #include "platform/os_env.h"
 
+namespace net_udp_host_test {
+
 namespace {
 
 using namespace nettest;
@@ -208,3 +210,5 @@ TEST_F(NetUdpTest, IsOnlineProbesTheConfiguredHost) {
 }
 
 }  // namespace
+
+}  // namespace net_udp_host_test

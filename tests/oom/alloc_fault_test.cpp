@@ -8,6 +8,8 @@
 #include "oom/alloc_faults.h"
 #include "vm/vm.h"
 
+namespace alloc_fault_test {
+
 namespace {
 
 // Five allocations of three kinds, each answered '+' (made) or '-' (failed).
@@ -81,3 +83,5 @@ TEST(AllocFaults, VmOpenFailsCleanlyAtEveryAllocation) {
 }
 
 }  // namespace
+
+}  // namespace alloc_fault_test

@@ -23,6 +23,8 @@
 #include "support/commands.h"
 #include "support/lang_scope.h"
 
+namespace failing_allocation_test {
+
 namespace {
 
 using filetest::ReadFile;
@@ -285,3 +287,5 @@ TEST(FailingAllocation, ErrorTextsNeedNoMemory) {
 }
 
 }  // namespace
+
+}  // namespace failing_allocation_test

@@ -19,6 +19,8 @@
 #include "player/applet_container.h"
 #include "player/container_builder.h"
 
+namespace failing_container_test {
+
 namespace {
 
 using filetest::TempDir;
@@ -93,3 +95,5 @@ TEST(FailingAllocation, AppletContainerFilesAreClosedOnEveryWayOut) {
 }
 
 }  // namespace
+
+}  // namespace failing_container_test

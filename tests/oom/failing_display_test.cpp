@@ -39,6 +39,8 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
+namespace failing_display_test {
+
 namespace {
 
 using qztest::Arg;
@@ -317,3 +319,5 @@ TEST_F(FailingDisplay, ReferenceThatCannotGrowTheRegistry) {
 }
 
 }  // namespace
+
+}  // namespace failing_display_test

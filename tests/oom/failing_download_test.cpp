@@ -10,6 +10,8 @@
 #include "net/net_test_util.h"
 #include "oom/alloc_faults.h"
 
+namespace failing_download_test {
+
 namespace {
 
 using namespace nettest;
@@ -90,3 +92,5 @@ TEST_F(FailingDownload, LeavesTheOldFileOrTheNewOneAndNothingBeside) {
 }
 
 }  // namespace
+
+}  // namespace failing_download_test

@@ -40,6 +40,8 @@
 #include "vector/path_buffer.h"
 #include "vm/vm.h"
 
+namespace failing_engine_resource_test {
+
 namespace {
 
 using filetest::TempDir;
@@ -287,3 +289,5 @@ TEST(FailingAllocation, SoundStartCutShortLeavesNoChannelTable) {
 }
 
 }  // namespace
+
+}  // namespace failing_engine_resource_test

@@ -21,6 +21,8 @@
 #include "platform/os_lock.h"
 #include "runtime/event_queue.h"
 
+namespace failing_graphics_command_test {
+
 using qztest::Arg;
 
 namespace {
@@ -167,3 +169,5 @@ TEST_F(FailingGraphicsCommand, RescaledLayersLeaveTheCurrentDisplayAlone) {
     EXPECT_GT(count, 0u);
     EXPECT_GT(failed, 0);
 }
+
+}  // namespace failing_graphics_command_test

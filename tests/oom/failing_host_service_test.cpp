@@ -19,6 +19,8 @@
 #include "platform/vfs.h"
 #include "player/host_api.h"
 
+namespace failing_host_service_test {
+
 namespace {
 
 int FailingCount() { throw std::bad_alloc(); }
@@ -143,3 +145,5 @@ TEST(FailingAllocation, AdapterPluginJoinsItsListOrAnswersOutOfMemory) {
 }
 
 }  // namespace
+
+}  // namespace failing_host_service_test

@@ -12,6 +12,8 @@
 #include "platform/host/headless/headless_answers.h"
 #include "platform/host/input_script.h"
 
+namespace failing_input_script_test {
+
 namespace {
 
 TEST(FailingAllocation, InputScriptIsReadWholeOrNotAtAll) {
@@ -74,3 +76,5 @@ TEST(FailingAllocation, AnswersAreReadWholeOrNotAtAll) {
 }
 
 }  // namespace
+
+}  // namespace failing_input_script_test

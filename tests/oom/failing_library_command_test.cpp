@@ -26,6 +26,8 @@
 #include "support/headless_start.h"
 #include "vm/vm.h"
 
+namespace failing_library_command_test {
+
 namespace {
 
 using filetest::TempDir;
@@ -169,3 +171,5 @@ TEST_F(FailingLibraryCommand, AFailedStringFileDefinitionKeepsNothing) {
 }
 
 }  // namespace
+
+}  // namespace failing_library_command_test

@@ -14,6 +14,8 @@
 #include "vector/shape.h"
 #include "vector/shape_render.h"
 
+namespace failing_outline_test {
+
 namespace {
 
 // A closed triangle's records: move, two lines, close, end.
@@ -97,3 +99,5 @@ TEST(FailingAllocation, OutlinesAreFreedOnEveryWayOut) {
 }
 
 }  // namespace
+
+}  // namespace failing_outline_test

@@ -27,6 +27,8 @@
 #include "platform/vfs.h"
 #include "plugins/plugin_fixture.h"
 
+namespace failing_platform_open_test {
+
 namespace {
 
 bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
@@ -225,3 +227,5 @@ TEST_F(FailingAdapterLoad, ReadFileIsClosedOnEveryWayOut) {
 }
 
 }  // namespace
+
+}  // namespace failing_platform_open_test

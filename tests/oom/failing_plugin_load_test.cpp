@@ -12,6 +12,8 @@
 #include "platform/vfs.h"
 #include "plugins/plugin_fixture.h"
 
+namespace failing_plugin_load_test {
+
 namespace {
 
 using FailingPluginLoad = plugintest::PluginTest;
@@ -82,3 +84,5 @@ TEST_F(FailingPluginLoad, FolderScanLoadsEveryPluginOrEndsWithOutOfMemory) {
 }
 
 }  // namespace
+
+}  // namespace failing_plugin_load_test

@@ -11,6 +11,8 @@
 #include "support/headless_start.h"
 #include "support/manual_clock.h"
 
+namespace failing_timer_test {
+
 namespace {
 
 void IgnoreWake() {}
@@ -69,3 +71,5 @@ TEST(FailingAllocation, AWakeNeedsNoMemory) {
 }
 
 }  // namespace
+
+}  // namespace failing_timer_test

@@ -21,6 +21,8 @@
 #include "oom/sweep_files.h"
 #include "support/lang_scope.h"
 
+namespace oom_sweep_test {
+
 namespace {
 
 class TempRoot {
@@ -253,3 +255,5 @@ TEST(OomSweep, RestoreUndoesChangedAddedAndRemovedEntries) {
 }
 
 }  // namespace
+
+}  // namespace oom_sweep_test

@@ -14,6 +14,8 @@
 #include "platform/audio_graph.h"
 #include "platform/host_test_util.h"
 
+namespace refused_thread_test {
+
 namespace {
 
 // Counts down the thread starts: the one that brings it from 1 to 0 is refused.
@@ -53,3 +55,5 @@ TEST_F(RefusedThread, SoundOutputReportsItAndOpensLater) {
 }
 
 }  // namespace
+
+}  // namespace refused_thread_test

@@ -14,6 +14,8 @@
 #include "platform/host_test_util.h"
 #include "platform/xvfb_server.h"
 
+namespace backend_window_sdl_test {
+
 namespace {
 
 // Runs a shell command and returns its standard output.
@@ -245,3 +247,5 @@ TEST(BackendWindowX11, TheWindowShowsTheHeadlessPictureWithItsTitleAndGeometry) 
     MacShutdownPlatform();
     SetHostHooks(nullptr);
 }
+
+}  // namespace backend_window_sdl_test

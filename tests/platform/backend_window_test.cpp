@@ -15,6 +15,8 @@
 #include "platform/host/backend_window.h"
 #include "platform/host_test_util.h"
 
+namespace backend_window_test {
+
 namespace {
 
 // A 32-bit ARGB picture locked as the display code hands it over.
@@ -549,3 +551,5 @@ TEST(BackendSnapshot, WindowsAreWrittenWhenTheyCloseAndAtShutdown) {
     MacFreeWindowRecord(b);
     std::filesystem::remove_all(dir);
 }
+
+}  // namespace backend_window_test

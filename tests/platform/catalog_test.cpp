@@ -13,6 +13,8 @@
 #include "platform/os_process.h"
 #include "support/lang_scope.h"
 
+namespace catalog_test {
+
 using namespace filetest;
 
 namespace {
@@ -225,3 +227,5 @@ TEST(Catalog, FoundBesideTheProgram) {
     std::remove((base + "/" + leaf).c_str());
     std::system(("rmdir '" + base + "' '" + std::string(folder) + "/Catalogs' 2>/dev/null").c_str());
 }
+
+}  // namespace catalog_test

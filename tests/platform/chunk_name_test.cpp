@@ -13,6 +13,8 @@
 #include "support/commands.h"
 #include "vm/vm.h"
 
+namespace chunk_name_test {
+
 TEST(ChunkName, FileNameRoundTrip) {
     char buf[1024];
     MakeChunkName("pic.png", buf, sizeof(buf), 1000, 500, 24, "/a/b.qza");
@@ -220,3 +222,5 @@ TEST(LinkedFile, RunningAppletsFilesByNameAndArgument) {
     EXPECT_EQ(status, ERR_STREXPECTED);
     SetStartupRecords(vm, nullptr, nullptr);
 }
+
+}  // namespace chunk_name_test

@@ -14,6 +14,8 @@
 #include "platform/system_fonts.h"
 #include "platform/xvfb_server.h"
 
+namespace clipboard_menu_x11_test {
+
 namespace {
 
 class HostX11Desk : public HostTest {
@@ -161,3 +163,5 @@ TEST_F(HostX11Desk, ClicksOnTheDrawnMenuBarChooseAnEntry) {
 }
 
 }  // namespace
+
+}  // namespace clipboard_menu_x11_test

@@ -13,6 +13,8 @@
 #include "platform/host_test_util.h"
 #include "support/manual_clock.h"
 
+namespace host_events_test {
+
 namespace {
 
 using Events = std::vector<PostedEvent>;
@@ -392,3 +394,5 @@ TEST_F(HostEvents, KeepAwakeHoldsTheScreenSaverOff) {
 }
 
 }  // namespace
+
+}  // namespace host_events_test

@@ -7,6 +7,8 @@
 #include "base/event_types.h"
 #include "platform/host_test_util.h"
 
+namespace host_input_script_test {
+
 namespace {
 
 std::vector<qzScriptedEvent> Parse(const std::string& text) {
@@ -177,3 +179,5 @@ TEST_F(InputScriptRun, WaitwindowHoldsTheScriptUntilTheWindowOpens) {
 }
 
 }  // namespace
+
+}  // namespace host_input_script_test

@@ -3,6 +3,8 @@
 #include "platform/host/pointer.h"
 #include "platform/host_test_util.h"
 
+namespace host_pointer_test {
+
 namespace {
 
 class HostPointer : public HostTest {
@@ -98,3 +100,5 @@ TEST_F(HostPointer, MovingTheMouseIsReportedAsAMove) {
 }
 
 }  // namespace
+
+}  // namespace host_pointer_test

@@ -16,6 +16,8 @@
 #include "platform/host_test_util.h"
 #include "platform/xvfb_server.h"
 
+namespace host_sdl_test {
+
 extern char** environ;
 
 namespace {
@@ -279,3 +281,5 @@ TEST_F(HostX11, XdotoolTypesAndClicksIntoTheWindow) {
 }
 
 }  // namespace
+
+}  // namespace host_sdl_test

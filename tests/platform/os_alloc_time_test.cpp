@@ -9,6 +9,8 @@
 #include "platform/os_time.h"
 #include "support/manual_clock.h"
 
+namespace os_alloc_time_test {
+
 TEST(OsAlloc, SizeZeroGivesNullAndClearGivesZeroes) {
     EXPECT_EQ(OsAlloc(0, 0), nullptr);
     EXPECT_EQ(OsAlloc(0, 1), nullptr);
@@ -94,3 +96,5 @@ TEST(OsTime, DelayReturnsAtOnceForZeroAndNegativeAndSleepsOtherwise) {
     EXPECT_GE(took, std::chrono::milliseconds(30));
     EXPECT_LT(took, std::chrono::seconds(5));
 }
+
+}  // namespace os_alloc_time_test

@@ -5,6 +5,8 @@
 #include "base/pixel_format_codes.h"
 #include "platform/os_bitmap.h"
 
+namespace os_bitmap_test {
+
 TEST(OsBitMap, RowsArePaddedToFourPixelsInTheScreenFormat) {
     ASSERT_EQ(OsGetScreenPixelFormat(), -1);
     EXPECT_EQ(OsGetScreenDepth(), 32);
@@ -62,3 +64,5 @@ TEST(OsBitMap, ImpossibleSizesAreRefusedBeforeAllocating) {
     EXPECT_EQ(OsAllocBitMap(16384, 32768), nullptr);
     EXPECT_EQ(OsAllocBitMap(INT_MAX, INT_MAX), nullptr);
 }
+
+}  // namespace os_bitmap_test

@@ -10,6 +10,8 @@
 #include "platform/os_dir.h"
 #include "platform/os_file.h"
 
+namespace os_dir_test {
+
 using namespace filetest;
 
 namespace {
@@ -174,3 +176,5 @@ TEST(OsDir, ProtectionAndDatesAsStatSeesThem) {
     EXPECT_EQ(OsSetFileDate((dir / "missing").c_str(), 1, 1), 0);
     EXPECT_EQ(OsSetProtection((dir / "missing").c_str(), 0), 0);
 }
+
+}  // namespace os_dir_test

@@ -8,6 +8,8 @@
 #include "platform/os_env.h"
 #include "support/lang_scope.h"
 
+namespace os_env_test {
+
 using namespace filetest;
 
 namespace {}  // namespace
@@ -95,3 +97,5 @@ TEST(OsEnv, TemporaryFiles) {
     char tiny[8];
     EXPECT_FALSE(OsGetTempFileName(tiny, sizeof(tiny)));
 }
+
+}  // namespace os_env_test

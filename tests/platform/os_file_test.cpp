@@ -9,6 +9,8 @@
 #include "platform/os_file.h"
 #include "platform/os_process.h"
 
+namespace os_file_test {
+
 using namespace filetest;
 
 namespace {
@@ -220,3 +222,5 @@ TEST(OsFile, PathConversion) {
     std::string almost(1023, '\\');
     EXPECT_EQ(std::string(OsConvertPath(almost.c_str(), buf)), std::string(1023, '/'));
 }
+
+}  // namespace os_file_test

@@ -11,6 +11,8 @@
 #include "platform/file_test_util.h"
 #include "platform/os_process.h"
 
+namespace os_process_test {
+
 using namespace filetest;
 
 namespace {
@@ -127,3 +129,5 @@ TEST(OsExecute, SystemFolders) {
     MacGetBundleExecutableArgs(buf, sizeof(buf));
     EXPECT_STREQ(buf, "");
 }
+
+}  // namespace os_process_test

@@ -16,6 +16,8 @@
 #include "platform/os_socket.h"
 #include "support/manual_clock.h"
 
+namespace os_socket_test {
+
 namespace {
 
 // A listening socket on 127.0.0.1 with a system-chosen port.
@@ -289,3 +291,5 @@ TEST(SocketLayer, ResolverAndTexts) {
 }
 
 }  // namespace
+
+}  // namespace os_socket_test

@@ -9,6 +9,8 @@
 #include "platform/os_lock.h"
 #include "platform/os_thread.h"
 
+namespace os_thread_test {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -216,3 +218,5 @@ TEST(OsLock, MutexIsRecursiveAndTryLockNeverBlocks) {
     EXPECT_EQ(fromOther, 1);
     OsFreeMutex(mutex);
 }
+
+}  // namespace os_thread_test

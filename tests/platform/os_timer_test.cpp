@@ -11,6 +11,8 @@
 #include "platform/os_timer.h"
 #include "support/manual_clock.h"
 
+namespace os_timer_test {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -369,3 +371,5 @@ TEST_F(OsTimerTest, ThreadFollowsTheManualClock) {
 }
 
 }  // namespace
+
+}  // namespace os_timer_test

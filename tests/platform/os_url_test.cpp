@@ -16,6 +16,8 @@
 #include "platform/os_process.h"
 #include "platform/os_url.h"
 
+namespace os_url_test {
+
 namespace {
 
 class OpenerTest : public ::testing::Test {
@@ -75,3 +77,5 @@ TEST_F(OpenerTest, MissingOpenerIsReported) {
 }
 
 }  // namespace
+
+}  // namespace os_url_test

@@ -7,6 +7,8 @@
 #include "libs/oracle.h"
 #include "platform/packfile.h"
 
+namespace packfile_test {
+
 using namespace libtest;
 
 namespace {
@@ -155,3 +157,5 @@ TEST(PackFile, PacksAFileOntoItself) {
     ASSERT_EQ(Unpack(dir.File("f"), dir.File("f")), 0);
     EXPECT_EQ(ReadFile(dir.File("f")), data);
 }
+
+}  // namespace packfile_test

@@ -8,6 +8,8 @@
 #include "platform/host/headless/headless.h"
 #include "platform/host_test_util.h"
 
+namespace requesters_test {
+
 namespace {
 
 class Requesters : public HostTest {
@@ -340,3 +342,5 @@ TEST_F(Requesters, ClipboardTextPicturesTypesAndTheChangeEvent) {
 }
 
 }  // namespace
+
+}  // namespace requesters_test

@@ -15,6 +15,8 @@
 #include "platform/vfs.h"
 #include "runtime/error_messages.h"
 
+namespace vfs_test {
+
 using namespace filetest;
 
 namespace {
@@ -464,3 +466,5 @@ TEST(Vfs, CopyReplacesTargetOnlyWhenComplete) {
     // Nothing but the files themselves is left behind.
     EXPECT_EQ(Shell("ls '" + dir.path() + "' | wc -l"), "3\n");
 }
+
+}  // namespace vfs_test

@@ -9,6 +9,8 @@
 #include "base/pixel_format_codes.h"
 #include "platform/host/frame.h"
 
+namespace window_frame_test {
+
 namespace {
 
 // A 32-bit source whose every pixel differs: 0x00XXYY.
@@ -236,3 +238,5 @@ TEST(WindowFrame, ResizingKeepsWhatBothSizesShowAndRefusesImpossibleSizes) {
     FrameFill(&f, {0, 0, 10, 10}, 0xFFFFFF);  // nothing to fill, nothing dirty
     EXPECT_FALSE(FrameHasDirty(f));
 }
+
+}  // namespace window_frame_test

@@ -14,6 +14,8 @@
 #include "platform/host_test_util.h"
 #include "platform/system_fonts.h"
 
+namespace zenity_requesters_test {
+
 namespace {
 
 std::string ReadFile(const std::string& path) {
@@ -163,3 +165,5 @@ TEST_F(ZenityRequesters, TextListFontAndColourRequesters) {
 }
 
 }  // namespace
+
+}  // namespace zenity_requesters_test

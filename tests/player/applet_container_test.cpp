@@ -15,6 +15,8 @@
 #include "runtime/error_messages.h"
 #include "runtime/linked_file.h"
 
+namespace applet_container_test {
+
 namespace {
 
 ByteBuilder Magic() {
@@ -712,3 +714,5 @@ TEST_F(ContainerFile, CheckFileAndHead) {
     EXPECT_EQ(ReadAppletHead(packed.path.c_str(), &a2), 0);
     EXPECT_EQ(a2.title, "Linked");
 }
+
+}  // namespace applet_container_test

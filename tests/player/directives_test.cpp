@@ -17,6 +17,8 @@
 #include "vm/vm.h"
 #include "vm/vm_runtime_link.h"
 
+namespace directives_test {
+
 namespace {
 
 std::string Describe(VmState* L, int index);
@@ -420,3 +422,5 @@ TEST(RequireTags, Syntax) {
 }
 
 }  // namespace
+
+}  // namespace directives_test

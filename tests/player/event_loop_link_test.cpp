@@ -15,6 +15,8 @@
 #include "player/event_loop_link.h"
 #include "runtime/runtime.h"
 
+namespace event_loop_link_test {
+
 namespace {
 
 class EventLoopLink : public ::testing::Test {
@@ -58,3 +60,5 @@ TEST_F(EventLoopLink, QuitRequestEndsTheWaitAndThePump) {
 }
 
 }  // namespace
+
+}  // namespace event_loop_link_test

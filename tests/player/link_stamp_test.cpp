@@ -14,6 +14,8 @@
 #include "player/container_builder.h"
 #include "player/link_stamp.h"
 
+namespace link_stamp_test {
+
 namespace {
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -170,3 +172,5 @@ TEST(LinkStamp, LinkToolRefusesBadInput) {
     std::remove(applet.c_str());
     std::remove(notApplet.c_str());
 }
+
+}  // namespace link_stamp_test

@@ -8,6 +8,8 @@
 #include "player/main_chunk.h"
 #include "vm/vm.h"
 
+namespace main_chunk_test {
+
 namespace {
 
 int gChunkRuns = 0;
@@ -70,3 +72,5 @@ TEST(MainChunk, RunsBesideTheTimerThreadAndReportsItsStatus) {
     EXPECT_EQ(gChunkRuns, 2);
     ASSERT_EQ(OsInitTimerLock(), 0);
 }
+
+}  // namespace main_chunk_test

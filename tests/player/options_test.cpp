@@ -11,6 +11,8 @@
 #include "platform/os_env.h"
 #include "player/options.h"
 
+namespace options_test {
+
 namespace {
 
 // Joins and reads argv as start-up does.
@@ -326,3 +328,5 @@ TEST(Options, TempDirOption) {
     EXPECT_EQ(b.error, ERR_CONSOLEARG);
     EXPECT_EQ(OsGetTempDir(), before);
 }
+
+}  // namespace options_test

@@ -18,6 +18,8 @@
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
+namespace startup_test {
+
 namespace {
 
 std::vector<std::string> registered;
@@ -157,3 +159,5 @@ TEST_F(StartupRun, ShutdownDeletesTemporaryFiles) {
 }
 
 }  // namespace
+
+}  // namespace startup_test

@@ -11,6 +11,8 @@
 #include "libs/anim/anim_lib.h"
 #include "plugins/plugin_fixture.h"
 
+namespace plugin_anim_loader_test {
+
 using plugintest::PluginTest;
 using qztest::Arg;
 
@@ -145,3 +147,5 @@ TEST_F(AnimLoaderPlugin, RequestsAlphaPensDiskAnimsAndCopies) {
     vm.Ok("FreeAnim", {3});
     EXPECT_EQ(info->userData, 0);
 }
+
+}  // namespace plugin_anim_loader_test

@@ -14,6 +14,8 @@
 #include "platform/host/event_loop.h"
 #include "plugin_fixture.h"
 
+namespace plugin_double_buffer_test {
+
 namespace {
 
 struct DoubleBufferLog {
@@ -115,3 +117,5 @@ TEST_F(HardwareDoubleBuffer, ClsOfAHardwareDoubleBufferedDisplayGoesToTheAdapter
     ASSERT_EQ(vm->Run("Cls", {0x654321}), "");
     EXPECT_EQ(log->clears, 1);
 }
+
+}  // namespace plugin_double_buffer_test

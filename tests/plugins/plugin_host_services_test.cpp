@@ -14,6 +14,8 @@
 #include "support/headless_start.h"
 #include "text/embedded_fonts.h"
 
+namespace plugin_host_services_test {
+
 using namespace plugintest;
 using qztest::Arg;
 
@@ -101,3 +103,5 @@ TEST_F(HostServices, EmbeddedFacesAreHandedOut) {
     EXPECT_EQ(vm.Run("InbuiltFonts"), std::to_string(faces[0].size) + ", " + std::to_string(faces[1].size) + ", " +
                                           std::to_string(faces[2].size) + ", 3");
 }
+
+}  // namespace plugin_host_services_test

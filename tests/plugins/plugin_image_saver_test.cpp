@@ -5,6 +5,8 @@
 #include "platform/plugin_loader.h"
 #include "plugins/plugin_fixture.h"
 
+namespace plugin_image_saver_test {
+
 using namespace plugintest;
 
 TEST_F(PluginTest, ImageSaverPluginsWriteTheirFormats) {
@@ -22,3 +24,5 @@ TEST_F(PluginTest, ImageSaverPluginsWriteTheirFormats) {
     SetPluginDisabled(record->handle->info, 1);
     EXPECT_EQ(SaveImageFile(7, pixels, 3, 2, ppm.c_str(), -1, 0, 90, 256, 0), ERR_UNKNOWNIMGOUT);
 }
+
+}  // namespace plugin_image_saver_test

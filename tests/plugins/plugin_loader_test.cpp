@@ -17,6 +17,8 @@
 #include "plugins/plugin_fixture.h"
 #include "runtime/applet_version.h"
 
+namespace plugin_loader_test {
+
 using namespace plugintest;
 
 namespace {
@@ -295,3 +297,5 @@ TEST(PluginExports, EachTestPluginExportsOnlyEntryPoints) {
         EXPECT_EQ(exported, count) << plugin;
     }
 }
+
+}  // namespace plugin_loader_test

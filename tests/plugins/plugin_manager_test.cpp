@@ -8,6 +8,8 @@
 #include "plugins/plugin_fixture.h"
 #include "runtime/tool_dumps.h"
 
+namespace plugin_manager_test {
+
 using namespace plugintest;
 
 namespace {
@@ -244,3 +246,5 @@ TEST_F(PluginTest, PluginDescriptionDump) {
               "::plugin\n1.2\n0x00020404\npics\nQuarnelix tests\nPattern images\nnone\n\n01.01.24\n\n\n"
               "::end\n");
 }
+
+}  // namespace plugin_manager_test

@@ -17,6 +17,8 @@
 #include "plugins/plugin_fixture.h"
 #include "runtime/plugin_services.h"
 
+namespace plugin_services_test {
+
 using namespace plugintest;
 
 namespace {
@@ -298,3 +300,5 @@ TEST_F(PluginTest, HostTablesAnswerInSlotOrder) {
     EXPECT_EQ(host->sys->FormatCurrentDate(small, sizeof small), 0);
     EXPECT_GE(start.day, 1);
 }
+
+}  // namespace plugin_services_test

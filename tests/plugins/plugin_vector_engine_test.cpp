@@ -15,6 +15,8 @@
 #include "vector/path_render.h"
 #include "vector/vector_engine.h"
 
+namespace plugin_vector_engine_test {
+
 using qztest::Arg;
 
 namespace {
@@ -176,3 +178,5 @@ TEST_F(VectorEngineTest, StubPluginsAnswerNothing) {
     EXPECT_EQ(vm.Run("AddTextToPath", {1, "a"}), "ERR 1396");
     GetFontStyleState()->font = nullptr;
 }
+
+}  // namespace plugin_vector_engine_test

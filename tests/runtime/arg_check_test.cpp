@@ -12,6 +12,8 @@
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
+namespace arg_check_test {
+
 using namespace qztest;
 
 namespace {
@@ -197,3 +199,5 @@ TEST(ObjectId, IdentifierArguments) {
 }
 
 }  // namespace
+
+}  // namespace arg_check_test

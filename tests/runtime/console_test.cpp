@@ -3,6 +3,8 @@
 #include "runtime/console.h"
 #include "runtime/runtime.h"
 
+namespace console_test {
+
 TEST(Console, ProgressLines) {
     ASSERT_EQ(InitRuntime(), 0);
     testing::internal::CaptureStdout();
@@ -28,3 +30,5 @@ TEST(Console, ProgressLines) {
     EXPECT_EQ(EscapePercentSigns("a%b%%c"), "a%%b%%%%c");
     EXPECT_EQ(EscapePercentSigns(nullptr), "");
 }
+
+}  // namespace console_test

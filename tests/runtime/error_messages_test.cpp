@@ -12,6 +12,8 @@
 #include "runtime/error_messages.h"
 #include "support/lang_scope.h"
 
+namespace error_messages_test {
+
 namespace {
 
 class ErrorMessages : public ::testing::Test {
@@ -282,3 +284,5 @@ TEST_F(ErrorMessages, CatalogTranslationIsNeverAFormat) {
     OsChangeDir(old.c_str(), nullptr);
     EXPECT_EQ(FormatErrorText(ERR_NUMEXPECTED), "Number expected in argument 2!");
 }
+
+}  // namespace error_messages_test

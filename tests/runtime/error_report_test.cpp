@@ -18,6 +18,8 @@
 #include "vm/vm_aux.h"
 #include "vm/vm_runtime_link.h"
 
+namespace error_report_test {
+
 namespace {
 
 // "LoadBrush" stand-in: fails like a lookup of brush 7.
@@ -391,3 +393,5 @@ TEST_F(ErrorReport, CallTraceGoesToTheConsole) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("Now calling failcmd()"), std::string::npos) << out;
 }
+
+}  // namespace error_report_test

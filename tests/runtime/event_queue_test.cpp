@@ -8,6 +8,8 @@
 #include "runtime/event_queue.h"
 #include "support/manual_clock.h"
 
+namespace event_queue_test {
+
 namespace {
 
 std::atomic<int> gFreedData{0};
@@ -225,3 +227,5 @@ TEST_F(EventQueueTest, ConcurrentPostersLoseAndDuplicateNothing) {
 }
 
 }  // namespace
+
+}  // namespace event_queue_test

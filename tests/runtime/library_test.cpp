@@ -12,6 +12,8 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
+namespace library_test {
+
 namespace {
 
 std::vector<std::string> events;
@@ -107,3 +109,5 @@ TEST(Library, AttributeSettersThenGettersReachTheRuntimeInTableOrder) {
     EXPECT_EQ(events, (std::vector<std::string>{"set g", "set s", "get g", "get s"}));
     FreeRuntime(nullptr);
 }
+
+}  // namespace library_test

@@ -12,6 +12,8 @@
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
+namespace object_registry_test {
+
 namespace {
 
 class ObjectRegistry : public ::testing::Test {
@@ -261,3 +263,5 @@ TEST(ObjectData, OutOfMemory) {
 }
 
 }  // namespace
+
+}  // namespace object_registry_test

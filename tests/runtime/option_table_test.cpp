@@ -8,6 +8,8 @@
 #include "runtime/option_table.h"
 #include "support/commands.h"
 
+namespace option_table_test {
+
 using namespace qztest;
 
 namespace {
@@ -328,3 +330,5 @@ TEST(OptionTable, Writers) {
 }
 
 }  // namespace
+
+}  // namespace option_table_test

@@ -8,6 +8,8 @@
 #include "runtime/error_messages.h"
 #include "runtime/runtime.h"
 
+namespace runtime_test {
+
 namespace {
 
 class Runtime : public ::testing::Test {
@@ -194,3 +196,5 @@ TEST_F(Runtime, ValueListNeedsVersion6) {
     FreeValueList(&list);
     EXPECT_EQ(list, nullptr);
 }
+
+}  // namespace runtime_test

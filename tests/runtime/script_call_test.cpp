@@ -7,6 +7,8 @@
 #include "runtime/script_call.h"
 #include "vm/vm.h"
 
+namespace script_call_test {
+
 namespace {
 
 // Returns a description of its arguments and their count.
@@ -58,3 +60,5 @@ TEST(ScriptCall, CallsGlobalByFoldedName) {
     EXPECT_EQ(VmGetTop(L), 0);
     VmClose(L);
 }
+
+}  // namespace script_call_test

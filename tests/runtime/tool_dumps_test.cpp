@@ -12,6 +12,8 @@
 #include "support/commands.h"
 #include "vm/vm_aux.h"
 
+namespace tool_dumps_test {
+
 using namespace filetest;
 
 TEST(ToolDumps, Keywords) {
@@ -55,3 +57,5 @@ TEST(ToolDumps, CommandTables) {
     FreeObjectRegistry();
     EXPECT_EQ(ReadFile(path), "::dos\n2\nopenfile\nclosefile\n::plugin\n0\n::end\n");
 }
+
+}  // namespace tool_dumps_test

@@ -12,6 +12,8 @@
 #include "text/bitmap_font.h"
 #include "text/font_engine.h"
 
+namespace bitmap_font_test {
+
 using namespace fonttest;
 
 namespace {
@@ -368,3 +370,5 @@ TEST(DiskFont, OpenedThroughTheEngineByName) {
     EXPECT_NE(other, system.topaz);
     FontEngineClose(other);
 }
+
+}  // namespace bitmap_font_test

@@ -8,6 +8,8 @@
 #include "text/font_files.h"
 #include "vm/vm.h"
 
+namespace font_cache_test {
+
 using namespace fonttest;
 
 TEST(FontCache, DefaultNamesAndSharedFonts) {
@@ -161,3 +163,5 @@ TEST(FontCache, OpenFontFromArguments) {
         }
     }
 }
+
+}  // namespace font_cache_test

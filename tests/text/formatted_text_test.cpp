@@ -9,6 +9,8 @@
 #include "font_test_util.h"
 #include "text/formatted_text.h"
 
+namespace formatted_text_test {
+
 using namespace fonttest;
 
 namespace {
@@ -151,3 +153,5 @@ TEST(FormattedText, TallTextKeepsItsLinePositions) {
 }
 
 }  // namespace
+
+}  // namespace formatted_text_test

@@ -13,6 +13,8 @@
 #include "text/font_files.h"
 #include "text/freetype_font.h"
 
+namespace freetype_font_test {
+
 using namespace fonttest;
 
 namespace {
@@ -267,3 +269,5 @@ TEST(FreeTypeFont, RendersInColourWithinTheClip) {
             }
     FontEngineClose(font);
 }
+
+}  // namespace freetype_font_test

@@ -21,6 +21,8 @@
 #include "text/plain_text.h"
 #include "text/text_output.h"
 
+namespace plain_text_test {
+
 using namespace blittest;
 
 namespace {
@@ -191,3 +193,5 @@ TEST(PlainText, FastRouteGivesTheGeneralRoutesPixels) {
     SetBlitDisplayHooks(nullptr);
     FreeSafeBltScratch();
 }
+
+}  // namespace plain_text_test

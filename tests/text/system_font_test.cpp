@@ -7,6 +7,8 @@
 #include "font_test_util.h"
 #include "platform/chunk_name.h"
 
+namespace system_font_test {
+
 using namespace fonttest;
 
 namespace {
@@ -157,3 +159,5 @@ TEST(SystemFont, LinkedFonts) {
     MakeChunkName("font.ttf", name, sizeof name, 0, 2, 0, (dir / "short").c_str());
     EXPECT_EQ(FontEngineOpen(name, 18, FONTENGINE_NATIVE, 1, 1, &font), ERR_READ);
 }
+
+}  // namespace system_font_test

@@ -11,6 +11,8 @@
 #include "font_test_util.h"
 #include "text/text_engine.h"
 
+namespace text_engine_test {
+
 using namespace fonttest;
 
 namespace {
@@ -278,3 +280,5 @@ TEST(TextEngine, DilationSumsDoNotWrap) {
 }
 
 }  // namespace
+
+}  // namespace text_engine_test

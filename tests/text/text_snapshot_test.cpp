@@ -10,6 +10,8 @@
 #include "font_test_util.h"
 #include "text/text_engine.h"
 
+namespace text_snapshot_test {
+
 using namespace fonttest;
 
 namespace {
@@ -112,3 +114,5 @@ TEST(TextSnapshot, AntiAliasedTextAgreesWithImageMagick) {
 }
 
 }  // namespace
+
+}  // namespace text_snapshot_test

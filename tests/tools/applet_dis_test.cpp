@@ -19,6 +19,8 @@
 #include "player/container_builder.h"
 #include "tools/asm_test_util.h"
 
+namespace applet_dis_test {
+
 namespace {
 
 const char* kCode = ".function main\n  .label Start\n  LOADNIL r0 r0\n  .label go\n  RETURN r0 1\n.end\n";
@@ -424,3 +426,5 @@ TEST(AppletDisassembler, ToolReadsTheAppletLinkedIntoAPlayer) {
     EXPECT_TRUE(Has(out, "qzdis: cannot read " + d + "/missing")) << out;
     EXPECT_EQ(system(("rm -rf " + d).c_str()), 0);
 }
+
+}  // namespace applet_dis_test

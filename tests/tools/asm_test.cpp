@@ -14,6 +14,8 @@
 #include "tools/asm_test_util.h"
 #include "vm/vm_opcodes.h"
 
+namespace asm_test {
+
 namespace {
 
 std::vector<uint8_t> FromHex(const std::string& hex) {
@@ -534,3 +536,5 @@ TEST(Tools, UnreadableInputsFailCleanly) {
 }
 
 }  // namespace
+
+}  // namespace asm_test

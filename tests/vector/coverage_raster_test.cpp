@@ -10,6 +10,8 @@
 #include "vector/coverage_lines.h"
 #include "vector_test_util.h"
 
+namespace coverage_raster_test {
+
 using namespace shapetest;
 
 namespace {
@@ -288,3 +290,5 @@ TEST(CoverageFill, RoundCapsAreDiscs) {
         EXPECT_EQ(c.at(32 + 25, 32), 0);
     }
 }
+
+}  // namespace coverage_raster_test

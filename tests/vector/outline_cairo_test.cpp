@@ -11,6 +11,8 @@
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
 
+namespace outline_cairo_test {
+
 using namespace vectortest;
 
 namespace {
@@ -143,3 +145,5 @@ TEST(OutlineVsCairo, CoverageMatches) {
     FT_Done_Face(face);
     FT_Done_FreeType(library);
 }
+
+}  // namespace outline_cairo_test

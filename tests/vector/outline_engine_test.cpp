@@ -11,6 +11,8 @@
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
 
+namespace outline_engine_test {
+
 using qztest::Arg;
 using namespace vectortest;
 
@@ -255,3 +257,5 @@ TEST(OutlineEngine, RepeatedBuildsFollowTheRecordsAndTheStyle) {
     ForgetLastOutline();
     ExpectBox(Extents(1, 1), 110, 10, 160, 30, "built anew");
 }
+
+}  // namespace outline_engine_test

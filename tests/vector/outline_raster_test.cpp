@@ -9,6 +9,8 @@
 #include "vector/outline_engine.h"
 #include "vector/outline_raster.h"
 
+namespace outline_raster_test {
+
 namespace {
 
 FT_Vector P(double x, double y) { return {FT_Pos(x * 64), FT_Pos(y * 64)}; }
@@ -79,3 +81,5 @@ TEST(OutlineRaster, MatchesFreeType) {
     EXPECT_EQ(untouched, std::vector<uint8_t>(size_t(kW) * kH, 7));
     FreeBuiltOutline(evenOdd);
 }
+
+}  // namespace outline_raster_test

@@ -12,6 +12,8 @@
 #include "vector/shape_render.h"
 #include "vector_test_util.h"
 
+namespace outline_shapes_test {
+
 using namespace shapetest;
 
 namespace {
@@ -170,3 +172,5 @@ TEST(OutlineShapes, OnlyCurvedShapes) {
     for (uint8_t v : plane) sum += v;
     EXPECT_NEAR(sum / 255.0, M_PI * 4.5 * 4.5, 2.5);  // a circle of radius 4.5 about (4.5, 4.5)
 }
+
+}  // namespace outline_shapes_test

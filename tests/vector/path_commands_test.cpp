@@ -12,6 +12,8 @@
 #include "vector/path_style.h"
 #include "vector/vector_engine.h"
 
+namespace path_commands_test {
+
 using qztest::Arg;
 using qztest::Nil;
 using namespace vectortest;
@@ -232,3 +234,5 @@ TEST(PathCommands, VectorEngineNames) {
     EXPECT_TRUE(IsInbuiltVectorEngine(GetCurrentVectorEngine()));
     EXPECT_EQ(FindVectorEngine(std::string(300, 'a').c_str()), nullptr);
 }
+
+}  // namespace path_commands_test

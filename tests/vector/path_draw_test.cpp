@@ -19,6 +19,8 @@
 #include "vector/path_layer.h"
 #include "vector/path_style.h"
 
+namespace path_draw_test {
+
 using namespace vectortest;
 using qztest::Arg;
 using qztest::N;
@@ -420,3 +422,5 @@ TEST_F(PathDraw, FillRuleAndOpenSubPathsHoldWithAndWithoutAntialias) {
     vm->Ok("SetFormStyle", {FORM_NORMAL});
     vm->Ok("SetFillRule", {PATH_FILLRULEWINDING});
 }
+
+}  // namespace path_draw_test

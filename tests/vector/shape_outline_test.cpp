@@ -9,6 +9,8 @@
 #include "vector/shape.h"
 #include "vector/shape_outline.h"
 
+namespace shape_outline_test {
+
 namespace {
 
 qzShapeGeometry Geometry(int kind) {
@@ -195,3 +197,5 @@ TEST(ShapeOutline, PointListsAndShadowGrowth) {
     NormalizeVector(&zx, &zy);
     EXPECT_EQ(zx, 0);
 }
+
+}  // namespace shape_outline_test

@@ -15,6 +15,8 @@
 #include "vector/shape_render.h"
 #include "vector_test_util.h"
 
+namespace shape_render_test {
+
 using namespace shapetest;
 
 namespace {
@@ -322,3 +324,5 @@ TEST(ShapeRender, FailuresFreeEverything) {
     qzShape nothing = Shape(SHAPE_POLYGON, 10, 10);
     EXPECT_EQ(RenderShapeOffscreen(nullptr, &nothing, &ds, 0, 0, &out), ERR_WRONGUSAGE);
 }
+
+}  // namespace shape_render_test

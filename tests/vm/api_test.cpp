@@ -7,6 +7,8 @@
 #include "vm/vm_state.h"
 #include "vm_test_util.h"
 
+namespace api_test {
+
 TEST(Api, SetTopAndStackLimits) {
     VmHolder L;
     VmPushNumber(L, 1);
@@ -350,3 +352,5 @@ TEST(Api, FailureOutsideAHandlerRaises) {
     EXPECT_EQ(RunGuarded(L, [&] { VmFailCommand(L, ERR_FINDFILE); }), ERR_FINDFILE);
     EXPECT_EQ(RunGuarded(L, [&] { throw std::bad_alloc(); }), ERR_MEM);
 }
+
+}  // namespace api_test

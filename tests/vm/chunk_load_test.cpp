@@ -12,6 +12,8 @@
 #include "vm/chunk_bytes.h"
 #include "vm/vm_chunk.h"
 
+namespace chunk_load_test {
+
 namespace {
 
 using chunktest::BuildChunk;
@@ -504,3 +506,5 @@ TEST_F(ChunkLoad, DumpedRunningFunctionsRunAfterLoading) {
 }
 
 }  // namespace
+
+}  // namespace chunk_load_test

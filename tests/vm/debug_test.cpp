@@ -8,6 +8,8 @@
 #include "vm_script_util.h"
 #include "vm_test_util.h"
 
+namespace debug_test {
+
 TEST(Debug, ChunkIds) {
     std::string longFile = "@" + std::string(70, 'd') + "/file.qzs";
     std::string longLine(80, 'x');
@@ -214,3 +216,5 @@ TEST(Debug, TailCalledFramesInTheStack) {
     ASSERT_EQ(VmProtectedCall(L, 0, 0, 0), 0);
     EXPECT_EQ(described, "C:where:global:-1:[C];Quarnelix:-::7:?;tail:-::-1:?;main:-::1:?;");
 }
+
+}  // namespace debug_test

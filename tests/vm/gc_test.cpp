@@ -8,6 +8,8 @@
 #include "vm/vm_table.h"
 #include "vm_test_util.h"
 
+namespace gc_test {
+
 static int finalised = 0;
 static int FinaliserCounter(VmState*) {
     finalised++;
@@ -198,3 +200,5 @@ TEST(Gc, ResurrectedUserdataStaysAliveAndIsFinalisedOnce) {
     }
     EXPECT_EQ(finalised, 1);  // closing the VM does not run it again
 }
+
+}  // namespace gc_test

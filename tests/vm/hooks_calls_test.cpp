@@ -12,6 +12,8 @@
 #include "vm_script_util.h"
 #include "vm_test_util.h"
 
+namespace hooks_calls_test {
+
 namespace {
 
 std::vector<std::string> events;
@@ -302,3 +304,5 @@ TEST(HooksAndCalls, HooksAndQuitSetInsideAFrameTakeEffectAtOnce) {
               0);
     vmRuntime.quitFlag.store(0);
 }
+
+}  // namespace hooks_calls_test

@@ -12,6 +12,8 @@
 #include "vm_script_util.h"
 #include "vm_test_util.h"
 
+namespace interp_test {
+
 // ---------------------------------------------------------------------------------------------
 // Globals the test scripts use
 
@@ -1132,3 +1134,5 @@ TEST_F(Interp, AbsentNumberFieldArguments) {
         EXPECT_STREQ(GetErrorArgString(), c.arg) << c.key;
     }
 }
+
+}  // namespace interp_test

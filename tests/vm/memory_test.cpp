@@ -6,6 +6,8 @@
 #include "vm/vm_state.h"
 #include "vm_script_util.h"
 
+namespace memory_test {
+
 namespace {
 
 long allocationsLeft = -1;  // fail the allocation when this reaches 0; negative: never
@@ -121,3 +123,5 @@ TEST(Memory, ScriptsSurviveEveryAllocationFailure) {
     }
     EXPECT_GT(outOfMemory, 100);
 }
+
+}  // namespace memory_test

@@ -2,6 +2,8 @@
 
 #include "vm/vm_opcodes.h"
 
+namespace opcodes_test {
+
 TEST(Opcodes, FieldsRoundTrip) {
     VmInstruction i = VmCreateABC(OP_ADD, 200, 511, 250);
     EXPECT_EQ(VmGetOp(i), OP_ADD);
@@ -26,3 +28,5 @@ TEST(Opcodes, NamesAndModes) {
     EXPECT_TRUE(vmOpInfo[OP_GETGLOBAL].bxConstant);
     EXPECT_FALSE(vmOpInfo[OP_CLOSURE].bxConstant);
 }
+
+}  // namespace opcodes_test

@@ -10,6 +10,8 @@
 #include "vm/vm_runtime_link.h"
 #include "vm_script_util.h"
 
+namespace paced_hook_test {
+
 namespace {
 
 std::atomic<int> gHookCalls{0};
@@ -105,3 +107,5 @@ TEST(PacedLineHook, QuitFromAnotherThreadEndsALoopWithoutCalls) {
 }
 
 }  // namespace
+
+}  // namespace paced_hook_test

@@ -15,6 +15,8 @@
 #include "vm/vm_value.h"
 #include "vm_test_util.h"
 
+namespace string_test {
+
 TEST(String, InterningGivesOneObjectPerText) {
     VmHolder L;
     VmString* a = VmInternString(L, "abc", 3);
@@ -346,3 +348,5 @@ TEST(String, NumberTextIsPrintfFourteenDigits) {
     }
     EXPECT_EQ(mismatches, 0);
 }
+
+}  // namespace string_test

@@ -11,6 +11,8 @@
 #include "vm/vm_value.h"
 #include "vm_test_util.h"
 
+namespace table_test {
+
 static VmValue Num(double n) {
     VmValue v;
     VmSetValueNumber(&v, n);
@@ -222,3 +224,5 @@ TEST(Table, StringHashUsesEveryStepthByte) {
     for (int i = 3; i >= 1; i--) h ^= (h << 5) + (h >> 2) + (unsigned char)"abc"[i - 1];
     EXPECT_EQ(VmStringHash("abc", 3), h);
 }
+
+}  // namespace table_test

@@ -6,6 +6,8 @@
 
 #include "vm/vm_chunk.h"
 
+namespace verify_test {
+
 namespace {
 
 VmInstruction ABC(int op, int a, int b, int c) { return VmCreateABC(op, a, b, c); }
@@ -201,3 +203,5 @@ TEST(Verifier, LastWriterOfARegister) {
 }
 
 }  // namespace
+
+}  // namespace verify_test

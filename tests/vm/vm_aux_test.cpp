@@ -11,6 +11,8 @@
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
+namespace vm_aux_test {
+
 using namespace qztest;
 
 namespace {
@@ -612,3 +614,5 @@ TEST(VmAux, UnrefOfReservedKeysIsIgnored) {
 }
 
 }  // namespace
+
+}  // namespace vm_aux_test

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "base/screen_position.h"
 #include "media/sound/sound_source.h"
 #include "runtime/library.h"
 #include "runtime/object_registry.h"
@@ -21,7 +22,6 @@ constexpr int32_t QZ_TYPE_SAMPLE = 2;
 constexpr int32_t QZ_TYPE_MUSIC = 33;
 
 // Position constants that panning values accept.
-constexpr int32_t QZ_POS_CENTER = -100000;
 constexpr int32_t QZ_POS_LEFT = -90000;
 constexpr int32_t QZ_POS_RIGHT = -80000;
 
