@@ -216,6 +216,19 @@ TEST_F(SoundLib, NoSoundLoadsNothingAndRaisesNothing) {
     EXPECT_FALSE(AreSoundChannelsOpen());
 }
 
+TEST_F(SoundLib, NoSoundMusicCommandsDoNothing) {
+    qzSoundLibrary.setAttr(*vm, 2, 1);
+    std::string path = dir.File("m.wav");
+    WriteFile(path, RiffWave(RiffChunk("fmt ", FmtBody(1, 1, 11025, 8)) + RiffChunk("data", "ab")));
+    EXPECT_EQ(Run("OpenMusic", {1, path}), "");
+    // No music was made: the commands that name it do nothing rather than fail to find it.
+    for (const char* name : {"PlayMusic", "IsMusicPlaying", "FlushMusicBuffer", "CloseMusic"})
+        EXPECT_EQ(Run(name, {1}), "") << name;
+    EXPECT_EQ(Run("SetMusicVolume", {1, 30}), "");
+    EXPECT_EQ(Run("SeekMusic", {1, 10}), "");
+    EXPECT_FALSE(AreSoundChannelsOpen());
+}
+
 TEST_F(SoundLib, PlaySampleGroupsAndOptions) {
     Make(1, 48000);
     Make(3, 48000);

@@ -263,12 +263,12 @@ int32_t FindStreamNeedingData(qzObjectId* id, int32_t* fillPosition) {
 }
 
 int SoundOpenMusic(VmState* state) {
+    if (qzSoundNoSound) return 0;
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     std::string name = ResolveLinkedFileArg(state, 2, 0, nullptr);
     qzLoadOptions options;
     ReadLoadOptions(state, 3, &options);
-    if (qzSoundNoSound) return 0;
     if (!IsAutoObjectId(id))
         if (qzMusic* old = FindMusicById(id)) FreeMusicObject(state, old);
     if (!StartSoundSystem(state)) return 0;
@@ -308,8 +308,8 @@ int SoundOpenMusic(VmState* state) {
 }
 
 int SoundCloseMusic(VmState* state) {
-    qzMusic* music = CheckMusic(state, 1);
     if (qzSoundNoSound) return 0;
+    qzMusic* music = CheckMusic(state, 1);
     SyncMusicStates();
     if (IsFillMusicBufferRunning() && music->custom && music->state == QZ_MUSIC_PLAYING) return ERR_NOCALLBACK;
     FreeMusicObject(state, music);
@@ -318,8 +318,8 @@ int SoundCloseMusic(VmState* state) {
 }
 
 int SoundPlayMusic(VmState* state) {
-    qzMusic* music = CheckMusic(state, 1);
     if (qzSoundNoSound) return 0;
+    qzMusic* music = CheckMusic(state, 1);
     return PlayMusicObject(state, music, 2);
 }
 
@@ -353,9 +353,9 @@ int SoundResumeMusic(VmState* state) {
 }
 
 int SoundSeekMusic(VmState* state) {
+    if (qzSoundNoSound) return 0;
     qzMusic* music = CheckMusic(state, 1);
     int32_t ms = VmCheckInteger(state, 2);
-    if (qzSoundNoSound) return 0;
     if (!music->seekable || music->kind != QZ_MUSIC_SOURCE) return ERR_SEEKFORMAT;
     int64_t duration = GetMusicSourceInfo(QZ_MUSICINFO_DURATION, music->kind, music->object, nullptr);
     if (ms < 0 || ms >= duration) return ERR_SEEKRANGE;
@@ -373,19 +373,19 @@ int SoundSeekMusic(VmState* state) {
 }
 
 int SoundSetMusicVolume(VmState* state) {
+    if (qzSoundNoSound) return 0;
     qzMusic* music = CheckMusic(state, 1);
     double volume = CheckPercentArg(state, 2, 64, 0, nullptr);
-    if (qzSoundNoSound) return 0;
     music->volume = ClampVolume(VmNumberToInteger(volume));
     if (qzSoundStarted) SetMusicChannelVolume(music->kind, music->object, music->volume);
     return 0;
 }
 
 int SoundIsMusic(VmState* state) {
+    if (qzSoundNoSound) return 0;
     std::string name = ResolveLinkedFileArg(state, 1, 0, nullptr);
     qzLoadOptions options;
     ReadLoadOptions(state, 2, &options);
-    if (qzSoundNoSound) return 0;
     const char* formatName = "Unknown";
     int found =
         GetSoundFileFormatName(name.c_str(), ListOrNull(options.loader), ListOrNull(options.adapter), &formatName);
@@ -395,16 +395,16 @@ int SoundIsMusic(VmState* state) {
 }
 
 int SoundIsMusicPlaying(VmState* state) {
-    qzMusic* music = CheckMusic(state, 1);
     if (qzSoundNoSound) return 0;
+    qzMusic* music = CheckMusic(state, 1);
     SyncMusicStates();
     VmPushNumber(state, music->state == QZ_MUSIC_PLAYING ? 1 : 0);
     return 1;
 }
 
 int SoundPlaySubsong(VmState* state) {
-    int32_t n = VmCheckInteger(state, 1);
     if (qzSoundNoSound) return 0;
+    int32_t n = VmCheckInteger(state, 1);
     qzMusic* music = VmGetTop(state) >= 2 && VmType(state, 2) > VM_TNIL ? CheckMusic(state, 2) : gCurrentMusic;
     if (!music) return ERR_WRONGUSAGE;
     SyncMusicStates();
@@ -493,11 +493,11 @@ int GetMusicAttribute(uint32_t tag, qzSoundAttrQuery* query) {
 }
 
 int SoundCreateMusic(VmState* state) {
+    if (qzSoundNoSound) return 0;
     qzObjectId id;
     GetNumericIdArg(&id, state, 1);
     int32_t rate = VmCheckInteger(state, 2);
     int32_t format = ScriptToSoundFormat(VmCheckInteger(state, 3));
-    if (qzSoundNoSound) return 0;
     if (IsFillMusicBufferRunning()) return ERR_NOCALLBACK;
     if (!HasGlobalHandler(QZ_GLOBAL_FILLMUSICBUFFER)) return ERR_NOFMBHANDLER;
     if (format < 0) return ERR_WRONGUSAGE;
@@ -588,10 +588,10 @@ int CopySampleFrames(VmState* state, const qzCustomStream* custom, uint32_t fram
 }  // namespace
 
 int SoundFillMusicBuffer(VmState* state) {
+    if (qzSoundNoSound) return 0;
     qzMusic* music = CheckMusic(state, 1);
     const char* kind = VmCheckString(state, 2);
     int32_t frames = VmCheckInteger(state, 3);
-    if (qzSoundNoSound) return 0;
     if (!IsFillMusicBufferRunning()) return ERR_NOMUSICCB;
     if (!music->custom) return ERR_WRONGUSAGE;
     enum { PCM, MUTE, SAMPLE, END } what;
@@ -643,8 +643,8 @@ int SoundFillMusicBuffer(VmState* state) {
 }
 
 int SoundFlushMusicBuffer(VmState* state) {
-    qzMusic* music = CheckMusic(state, 1);
     if (qzSoundNoSound) return 0;
+    qzMusic* music = CheckMusic(state, 1);
     SyncMusicStates();
     if (!music->custom || music->state != QZ_MUSIC_PLAYING) return ERR_WRONGUSAGE;
     if (IsFillMusicBufferRunning()) return ERR_NOCALLBACK;
