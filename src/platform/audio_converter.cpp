@@ -1,12 +1,5 @@
 #include "platform/audio_converter.h"
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libavutil/samplefmt.h>
-#include <libswresample/swresample.h>
-}
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,6 +9,7 @@ extern "C" {
 
 #include "base/byte_order.h"
 #include "base/error_codes.h"
+#include "platform/ffmpeg_api.h"
 
 namespace {
 
@@ -80,17 +74,18 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
     int64_t inRate = std::llround(fromRate);
     int64_t outRate = std::llround(toRate);
     if (inRate != outRate) {
+        if (!FfmpegResamplerApi()) return ERR_AUDIOCONVERTER;
         AVChannelLayout layout;
-        av_channel_layout_default(&layout, static_cast<int>(from->channels));
+        Ffmpeg().av_channel_layout_default(&layout, static_cast<int>(from->channels));
         SwrContext* swr = nullptr;
-        if (swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_FLT, static_cast<int>(outRate), &layout, AV_SAMPLE_FMT_FLT,
-                                static_cast<int>(inRate), 0, nullptr) < 0 ||
-            swr_init(swr) < 0) {
-            swr_free(&swr);
-            av_channel_layout_uninit(&layout);
+        if (Ffmpeg().swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_FLT, static_cast<int>(outRate), &layout,
+                                         AV_SAMPLE_FMT_FLT, static_cast<int>(inRate), 0, nullptr) < 0 ||
+            Ffmpeg().swr_init(swr) < 0) {
+            Ffmpeg().swr_free(&swr);
+            Ffmpeg().av_channel_layout_uninit(&layout);
             return ERR_AUDIOCONVERTER;
         }
-        av_channel_layout_uninit(&layout);
+        Ffmpeg().av_channel_layout_uninit(&layout);
         c->swr = swr;
         // One full step of silence, and every frame it produces taken out again, grows the
         // resampler's buffers to their final size here instead of on the device's thread.
@@ -98,8 +93,8 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
         std::fill(c->stage.begin(), c->stage.end(), 0.0f);
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(c->stage.data())};
         uint8_t* outp[1] = {reinterpret_cast<uint8_t*>(sink.data())};
-        int got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, static_cast<int>(kStageFrames));
-        while (got > 0) got = swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, 0);
+        int got = Ffmpeg().swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, static_cast<int>(kStageFrames));
+        while (got > 0) got = Ffmpeg().swr_convert(swr, outp, QZ_CONVERTER_MAX_FRAMES, in, 0);
         if (got < 0) return ERR_AUDIOCONVERTER;
     }
     *out = owner.release();
@@ -108,7 +103,7 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
 
 void AudioConverterDispose(qzAudioConverter* converter) {
     if (!converter) return;
-    swr_free(&converter->swr);
+    if (converter->swr) Ffmpeg().swr_free(&converter->swr);
     delete converter;
 }
 
@@ -151,7 +146,7 @@ int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* us
         if (c->ended) {
             if (c->flushed) break;
             // No more source: what the resampler still holds comes out.
-            got = swr_convert(c->swr, outp, need, nullptr, 0);
+            got = Ffmpeg().swr_convert(c->swr, outp, need, nullptr, 0);
             if (got <= 0) {
                 c->flushed = true;
                 break;
@@ -161,7 +156,7 @@ int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* us
             uint32_t wanted = exact >= kStageFrames ? kStageFrames : static_cast<uint32_t>(exact) + 1;
             uint32_t pulled = PullSource(c, input, user, wanted, c->stage.data());
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(c->stage.data())};
-            got = swr_convert(c->swr, outp, need, in, static_cast<int>(pulled));
+            got = Ffmpeg().swr_convert(c->swr, outp, need, in, static_cast<int>(pulled));
             if (got < 0) break;
         }
         done += got;

@@ -1,13 +1,5 @@
 #include "platform/audio_file.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,7 +7,7 @@ extern "C" {
 #include <vector>
 
 #include "base/error_codes.h"
-#include "platform/media_log.h"
+#include "platform/ffmpeg_api.h"
 #include "platform/vfs.h"
 
 namespace {
@@ -47,6 +39,7 @@ struct qzAudioFile {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
+    bool decoder = false;  // the media libraries are loaded and the fields above are theirs
     uint32_t channels = 0;
     uint32_t rate = 0;
     // The input the converter is set for.
@@ -89,15 +82,17 @@ int64_t SeekFile(void* opaque, int64_t offset, int whence) {
 }
 
 void FreeDecoder(qzAudioFile* f) {
-    av_frame_free(&f->frame);
-    av_packet_free(&f->packet);
-    swr_free(&f->swr);
-    av_channel_layout_uninit(&f->inLayout);
-    avcodec_free_context(&f->codec);
-    if (f->format) avformat_close_input(&f->format);
-    if (f->io) {
-        av_freep(&f->io->buffer);
-        avio_context_free(&f->io);
+    if (f->decoder) {
+        Ffmpeg().av_frame_free(&f->frame);
+        Ffmpeg().av_packet_free(&f->packet);
+        Ffmpeg().swr_free(&f->swr);
+        Ffmpeg().av_channel_layout_uninit(&f->inLayout);
+        Ffmpeg().avcodec_free_context(&f->codec);
+        if (f->format) Ffmpeg().avformat_close_input(&f->format);
+        if (f->io) {
+            Ffmpeg().av_freep(&f->io->buffer);
+            Ffmpeg().avio_context_free(&f->io);
+        }
     }
     if (f->file) VfsClose(f->file);
     delete f;
@@ -128,20 +123,20 @@ bool SetConverter(qzAudioFile* f, int format, int rate, const AVChannelLayout* l
     if (rate <= 0 || layout->nb_channels <= 0 || format < 0) return false;
     AVChannelLayout in;
     if (layout->order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&in, layout->nb_channels);
-    else if (av_channel_layout_copy(&in, layout) < 0)
+        Ffmpeg().av_channel_layout_default(&in, layout->nb_channels);
+    else if (Ffmpeg().av_channel_layout_copy(&in, layout) < 0)
         return false;
     AVChannelLayout out;
-    av_channel_layout_default(&out, static_cast<int>(f->channels));
-    swr_free(&f->swr);
-    av_channel_layout_uninit(&f->inLayout);
+    Ffmpeg().av_channel_layout_default(&out, static_cast<int>(f->channels));
+    Ffmpeg().swr_free(&f->swr);
+    Ffmpeg().av_channel_layout_uninit(&f->inLayout);
     f->inFormat = -1;
-    int made = swr_alloc_set_opts2(&f->swr, &out, AV_SAMPLE_FMT_S16, static_cast<int>(f->rate), &in,
-                                   static_cast<AVSampleFormat>(format), rate, 0, nullptr);
-    av_channel_layout_uninit(&out);
-    if (made < 0 || swr_init(f->swr) < 0) {
-        swr_free(&f->swr);
-        av_channel_layout_uninit(&in);
+    int made = Ffmpeg().swr_alloc_set_opts2(&f->swr, &out, AV_SAMPLE_FMT_S16, static_cast<int>(f->rate), &in,
+                                            static_cast<AVSampleFormat>(format), rate, 0, nullptr);
+    Ffmpeg().av_channel_layout_uninit(&out);
+    if (made < 0 || Ffmpeg().swr_init(f->swr) < 0) {
+        Ffmpeg().swr_free(&f->swr);
+        Ffmpeg().av_channel_layout_uninit(&in);
         return false;
     }
     f->inFormat = format;
@@ -156,7 +151,7 @@ bool SetConverter(qzAudioFile* f, int format, int rate, const AVChannelLayout* l
 bool ConverterTakes(qzAudioFile* f, const AVFrame* frame) {
     const int rate = frame->sample_rate > 0 ? frame->sample_rate : f->inRate;
     if (f->swr && frame->format == f->inFormat && rate == f->inRate &&
-        av_channel_layout_compare(&frame->ch_layout, &f->inLayout) == 0)
+        Ffmpeg().av_channel_layout_compare(&frame->ch_layout, &f->inLayout) == 0)
         return true;
     return SetConverter(f, frame->format, rate, &frame->ch_layout);
 }
@@ -164,11 +159,11 @@ bool ConverterTakes(qzAudioFile* f, const AVFrame* frame) {
 // Decodes the next frames into `pending`: false when nothing more comes.
 bool DecodeMore(qzAudioFile* f) {
     while (!f->ended) {
-        int got = avcodec_receive_frame(f->codec, f->frame);
+        int got = Ffmpeg().avcodec_receive_frame(f->codec, f->frame);
         if (got == 0) {
             int count = f->frame->nb_samples;
             if (count <= 0) {
-                av_frame_unref(f->frame);
+                Ffmpeg().av_frame_unref(f->frame);
                 continue;
             }
             // The frame's place in the file, when the container says it: a seek drops what lies
@@ -177,20 +172,20 @@ bool DecodeMore(qzAudioFile* f) {
                 const AVStream* stream = f->format->streams[f->stream];
                 int64_t pts = f->frame->pts;
                 if (stream->start_time != AV_NOPTS_VALUE) pts -= stream->start_time;
-                int64_t start = av_rescale_q(pts, stream->time_base, AVRational{1, static_cast<int>(f->rate)});
+                int64_t start = Ffmpeg().av_rescale_q(pts, stream->time_base, AVRational{1, static_cast<int>(f->rate)});
                 f->decoded = start < 0 ? 0 : static_cast<uint64_t>(start);
             }
             if (!ConverterTakes(f, f->frame)) {
-                av_frame_unref(f->frame);
+                Ffmpeg().av_frame_unref(f->frame);
                 continue;
             }
-            int capacity = swr_get_out_samples(f->swr, count);
+            int capacity = Ffmpeg().swr_get_out_samples(f->swr, count);
             if (capacity < count) capacity = count;
             f->pending.resize(static_cast<size_t>(capacity) * f->channels);
             uint8_t* out[1] = {reinterpret_cast<uint8_t*>(f->pending.data())};
-            int converted =
-                swr_convert(f->swr, out, capacity, const_cast<const uint8_t**>(f->frame->extended_data), count);
-            av_frame_unref(f->frame);
+            int converted = Ffmpeg().swr_convert(f->swr, out, capacity,
+                                                 const_cast<const uint8_t**>(f->frame->extended_data), count);
+            Ffmpeg().av_frame_unref(f->frame);
             if (converted < 0) converted = 0;
             f->pending.resize(static_cast<size_t>(converted) * f->channels);
             f->pendingAt = 0;
@@ -222,19 +217,19 @@ bool DecodeMore(qzAudioFile* f) {
         }
         // The decoder wants input.
         for (;;) {
-            int read = av_read_frame(f->format, f->packet);
+            int read = Ffmpeg().av_read_frame(f->format, f->packet);
             if (read < 0) {
                 f->draining = true;
-                avcodec_send_packet(f->codec, nullptr);
+                Ffmpeg().avcodec_send_packet(f->codec, nullptr);
                 break;
             }
             if (f->packet->stream_index != f->stream) {
-                av_packet_unref(f->packet);
+                Ffmpeg().av_packet_unref(f->packet);
                 continue;
             }
             // A packet the decoder refuses is skipped: the next receive asks for more input.
-            avcodec_send_packet(f->codec, f->packet);
-            av_packet_unref(f->packet);
+            Ffmpeg().avcodec_send_packet(f->codec, f->packet);
+            Ffmpeg().av_packet_unref(f->packet);
             break;
         }
     }
@@ -280,7 +275,6 @@ uint32_t MpegAudioBitRate(const uint8_t* data, size_t size, uint64_t dataOffset,
 int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, qzAudioFileInfo* info) {
     *out = nullptr;
     std::memset(info, 0, sizeof *info);
-    QuietMediaLibraryLog();
     // The record and what it holds are freed on every way out, also when a call below runs out
     // of memory and unwinds through here; the caller owns it once it is handed out.
     std::unique_ptr<qzAudioFile, decltype(&FreeDecoder)> owner(new (std::nothrow) qzAudioFile(), FreeDecoder);
@@ -299,35 +293,37 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
     size_t headSize = VfsRead(f->file, head, sizeof head);
     VfsSeek(f->file, 0, QZ_VFS_SEEK_BEGINNING);
 
-    unsigned char* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    f->format = avformat_alloc_context();
-    if (ioBuffer) f->io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, f, ReadPacket, nullptr, SeekFile);
+    if (!FfmpegMediaApi()) return ERR_OPENSOUND2;
+    f->decoder = true;
+    unsigned char* ioBuffer = static_cast<unsigned char*>(Ffmpeg().av_malloc(kIoBufferSize));
+    f->format = Ffmpeg().avformat_alloc_context();
+    if (ioBuffer) f->io = Ffmpeg().avio_alloc_context(ioBuffer, kIoBufferSize, 0, f, ReadPacket, nullptr, SeekFile);
     if (!ioBuffer || !f->format || !f->io) {
-        if (!f->io) av_free(ioBuffer);
+        if (!f->io) Ffmpeg().av_free(ioBuffer);
         return ERR_MEM;
     }
     f->format->pb = f->io;
     f->format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    if (avformat_open_input(&f->format, nullptr, nullptr, nullptr) < 0) {
+    if (Ffmpeg().avformat_open_input(&f->format, nullptr, nullptr, nullptr) < 0) {
         // A failed open frees the context.
         f->format = nullptr;
         return ERR_OPENSOUND2;
     }
-    avformat_find_stream_info(f->format, nullptr);
+    Ffmpeg().avformat_find_stream_info(f->format, nullptr);
     const AVCodec* decoder = nullptr;
-    f->stream = av_find_best_stream(f->format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    f->stream = Ffmpeg().av_find_best_stream(f->format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (f->stream < 0 || !decoder) {
         return f->stream == AVERROR_DECODER_NOT_FOUND ? ERR_OPENSOUND2 : ERR_AFILEPROP;
     }
     AVStream* stream = f->format->streams[f->stream];
-    f->codec = avcodec_alloc_context3(decoder);
-    f->packet = av_packet_alloc();
-    f->frame = av_frame_alloc();
+    f->codec = Ffmpeg().avcodec_alloc_context3(decoder);
+    f->packet = Ffmpeg().av_packet_alloc();
+    f->frame = Ffmpeg().av_frame_alloc();
     if (!f->codec || !f->packet || !f->frame) {
         return ERR_MEM;
     }
-    if (avcodec_parameters_to_context(f->codec, stream->codecpar) < 0 ||
-        avcodec_open2(f->codec, decoder, nullptr) < 0) {
+    if (Ffmpeg().avcodec_parameters_to_context(f->codec, stream->codecpar) < 0 ||
+        Ffmpeg().avcodec_open2(f->codec, decoder, nullptr) < 0) {
         return ERR_OPENSOUND2;
     }
     int channels = f->codec->ch_layout.nb_channels;
@@ -342,9 +338,9 @@ int AudioFileOpen(const char* name, const char* adapterList, qzAudioFile** out, 
 
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
         f->frames = static_cast<uint64_t>(
-            av_rescale_q(stream->duration, stream->time_base, AVRational{1, static_cast<int>(f->rate)}));
+            Ffmpeg().av_rescale_q(stream->duration, stream->time_base, AVRational{1, static_cast<int>(f->rate)}));
     else if (f->format->duration != AV_NOPTS_VALUE && f->format->duration > 0)
-        f->frames = static_cast<uint64_t>(av_rescale(f->format->duration, f->rate, AV_TIME_BASE));
+        f->frames = static_cast<uint64_t>(Ffmpeg().av_rescale(f->format->duration, f->rate, AV_TIME_BASE));
     f->formatName = NameOfFormat(f->format->iformat, head, headSize);
 
     info->bits = 16;
@@ -412,12 +408,12 @@ void AudioFileSeek(qzAudioFile* f, uint64_t frame) {
     if (f->frames && frame >= f->frames) return;
     AVStream* stream = f->format->streams[f->stream];
     int64_t target =
-        av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(f->rate)}, stream->time_base);
+        Ffmpeg().av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(f->rate)}, stream->time_base);
     if (stream->start_time != AV_NOPTS_VALUE) target += stream->start_time;
-    if (avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, 0) < 0 &&
-        avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, AVSEEK_FLAG_ANY) < 0)
+    if (Ffmpeg().avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, 0) < 0 &&
+        Ffmpeg().avformat_seek_file(f->format, f->stream, INT64_MIN, target, target, AVSEEK_FLAG_ANY) < 0)
         return;
-    avcodec_flush_buffers(f->codec);
+    Ffmpeg().avcodec_flush_buffers(f->codec);
     f->pending.clear();
     f->pendingAt = 0;
     f->ended = false;

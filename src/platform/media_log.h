@@ -3,6 +3,7 @@
 // error codes and messages, so those lines would only repeat them in the library's words.
 #pragma once
 
-// Silences the media libraries' log. Called once at start-up and again by every entry point of
-// the FFmpeg glue, for callers that never ran start-up; calls after the first do nothing.
-void QuietMediaLibraryLog();
+struct FfmpegApi;
+
+// Silences the media libraries' log through the functions of the freshly loaded libavutil.
+void QuietMediaLibraryLog(const FfmpegApi& api);

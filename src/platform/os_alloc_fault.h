@@ -24,6 +24,16 @@ void OsStopAllocFaults();
 // path that takes part in the test mode calls this (it is the hook OsStartAllocFaults installs).
 int OsAllocFaultCheck(size_t size);
 
+// While one lives, its thread's allocations are neither counted nor failed: for work that is not the
+// player's own, such as loading a shared library and running its constructors, which must not
+// fail half-way and would make the counts depend on what happened to be loaded before.
+struct OsAllocFaultPause {
+    OsAllocFaultPause();
+    ~OsAllocFaultPause();
+    OsAllocFaultPause(const OsAllocFaultPause&) = delete;
+    OsAllocFaultPause& operator=(const OsAllocFaultPause&) = delete;
+};
+
 // Allocations counted since OsStartAllocFaults, and how many of them were failed.
 uint64_t OsAllocFaultCount();
 uint64_t OsAllocFaultsInjected();

@@ -3,15 +3,6 @@
 // libswscale turns it into native 0xAARRGGBB words. Encoding runs the other way.
 #include "platform/sys_image.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/mem.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
-
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -19,7 +10,7 @@ extern "C" {
 #include "base/error_codes.h"
 #include "base/out_of_memory.h"
 #include "platform/chunk_name.h"
-#include "platform/media_log.h"
+#include "platform/ffmpeg_api.h"
 #include "platform/os_alloc.h"
 #include "platform/os_bitmap.h"
 #include "platform/vfs.h"
@@ -89,7 +80,7 @@ const char* ImageDemuxerList() {
     std::call_once(once, [] {
         std::string built;
         void* iterator = nullptr;
-        while (const AVInputFormat* format = av_demuxer_iterate(&iterator)) {
+        while (const AVInputFormat* format = Ffmpeg().av_demuxer_iterate(&iterator)) {
             std::string name = format->name;
             bool pipe = name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0 && name != "yuv4mpegpipe";
             if (pipe || name == "image2" || name == "image2pipe" || name == "gif" || name == "apng") {
@@ -113,7 +104,7 @@ bool PaletteHasAlpha(const AVFrame* frame) {
 }
 
 bool FormatHasAlpha(AVPixelFormat format) {
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    const AVPixFmtDescriptor* desc = Ffmpeg().av_pix_fmt_desc_get(format);
     return desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) && !(desc->flags & AV_PIX_FMT_FLAG_PAL);
 }
 
@@ -140,7 +131,7 @@ AVPixelFormat PlainYuvFormat(AVPixelFormat format, bool* fullRange) {
 // palette format, or GIF, whose decoder hands out BGRA) has alpha only where a pixel is not opaque.
 int ConvertFrame(const AVFrame* frame, bool paletteSource, qzSysImage* out) {
     AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    const AVPixFmtDescriptor* desc = Ffmpeg().av_pix_fmt_desc_get(format);
     if (!desc) return ERR_LOADPICTURE2;
     bool palette = (desc->flags & AV_PIX_FMT_FLAG_PAL) != 0;
     out->hasAlpha = palette ? PaletteHasAlpha(frame) : FormatHasAlpha(format);
@@ -148,8 +139,9 @@ int ConvertFrame(const AVFrame* frame, bool paletteSource, qzSysImage* out) {
     if (!pixels) return ERR_MEM;
     bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
     AVPixelFormat source = PlainYuvFormat(format, &fullRange);
-    SwsContext* sws = sws_getContext(out->width, out->height, source, out->width, out->height, AV_PIX_FMT_BGRA,
-                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+    SwsContext* sws =
+        Ffmpeg().sws_getContext(out->width, out->height, source, out->width, out->height, AV_PIX_FMT_BGRA,
+                                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     if (!sws) {
         OsFree(pixels);
         return ERR_LOADPICTURE2;
@@ -159,13 +151,13 @@ int ConvertFrame(const AVFrame* frame, bool paletteSource, qzSysImage* out) {
         int space = frame->colorspace == AVCOL_SPC_UNSPECIFIED || frame->colorspace == AVCOL_SPC_RGB
                         ? SWS_CS_DEFAULT
                         : frame->colorspace;
-        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0,
-                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        Ffmpeg().sws_setColorspaceDetails(sws, Ffmpeg().sws_getCoefficients(space), fullRange ? 1 : 0,
+                                          Ffmpeg().sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
     uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(pixels), nullptr, nullptr, nullptr};
     int dstStride[4] = {out->width * 4, 0, 0, 0};
-    int rows = sws_scale(sws, frame->data, frame->linesize, 0, out->height, dst, dstStride);
-    sws_freeContext(sws);
+    int rows = Ffmpeg().sws_scale(sws, frame->data, frame->linesize, 0, out->height, dst, dstStride);
+    Ffmpeg().sws_freeContext(sws);
     if (rows != out->height) {
         OsFree(pixels);
         return ERR_LOADPICTURE2;
@@ -191,33 +183,33 @@ int CheckSize(int width, int height) {
 
 int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysImage* out) {
     *out = {};
-    QuietMediaLibraryLog();
+    if (!FfmpegMediaApi()) return ERR_LOADPICTURE2;
     // The demuxers see only the extension of the name: enough for extension-driven formats, and
     // no path that image2 could try to open by itself. The name and the list of demuxers are made
     // before the demuxer's records, which would leak when making them runs out of memory.
     std::string probeName = "image";
     if (nameHint) probeName += GetFileExtension(nameHint);
     const char* demuxers = ImageDemuxerList();
-    unsigned char* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    unsigned char* ioBuffer = static_cast<unsigned char*>(Ffmpeg().av_malloc(kIoBufferSize));
     if (!ioBuffer) return ERR_MEM;
-    AVIOContext* io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, src, ReadPacket, nullptr, Seek);
+    AVIOContext* io = Ffmpeg().avio_alloc_context(ioBuffer, kIoBufferSize, 0, src, ReadPacket, nullptr, Seek);
     if (!io) {
-        av_free(ioBuffer);
+        Ffmpeg().av_free(ioBuffer);
         return ERR_MEM;
     }
-    AVFormatContext* format = avformat_alloc_context();
+    AVFormatContext* format = Ffmpeg().avformat_alloc_context();
     if (!format) {
-        av_free(io->buffer);
-        avio_context_free(&io);
+        Ffmpeg().av_free(io->buffer);
+        Ffmpeg().avio_context_free(&io);
         return ERR_MEM;
     }
     format->pb = io;
-    format->format_whitelist = av_strdup(demuxers);
+    format->format_whitelist = Ffmpeg().av_strdup(demuxers);
 
     int rc = ERR_LOADPICTURE2;
     AVCodecContext* codec = nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = Ffmpeg().av_packet_alloc();
+    AVFrame* frame = Ffmpeg().av_frame_alloc();
     bool opened = false;
     int streamIndex = -1;
     const AVCodec* decoder = nullptr;
@@ -225,36 +217,36 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
         rc = ERR_MEM;
         goto done;
     }
-    if (avformat_open_input(&format, probeName.c_str(), nullptr, nullptr) < 0) {
+    if (Ffmpeg().avformat_open_input(&format, probeName.c_str(), nullptr, nullptr) < 0) {
         format = nullptr;  // freed by avformat_open_input
         goto done;
     }
     opened = true;
-    streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    streamIndex = Ffmpeg().av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (streamIndex < 0 || !decoder) goto done;
-    codec = avcodec_alloc_context3(decoder);
+    codec = Ffmpeg().avcodec_alloc_context3(decoder);
     if (!codec) {
         rc = ERR_MEM;
         goto done;
     }
-    if (avcodec_parameters_to_context(codec, format->streams[streamIndex]->codecpar) < 0) goto done;
+    if (Ffmpeg().avcodec_parameters_to_context(codec, format->streams[streamIndex]->codecpar) < 0) goto done;
     codec->thread_count = 1;
     // Information mode: the decoder parses the headers but skips the picture where it can.
     if (infoOnly) codec->skip_frame = AVDISCARD_ALL;
-    if (avcodec_open2(codec, decoder, nullptr) < 0) goto done;
+    if (Ffmpeg().avcodec_open2(codec, decoder, nullptr) < 0) goto done;
 
     for (bool draining = false;;) {
         if (!draining) {
-            int got = av_read_frame(format, packet);
+            int got = Ffmpeg().av_read_frame(format, packet);
             if (got < 0) {
                 draining = true;
-                avcodec_send_packet(codec, nullptr);
+                Ffmpeg().avcodec_send_packet(codec, nullptr);
             } else if (packet->stream_index != streamIndex) {
-                av_packet_unref(packet);
+                Ffmpeg().av_packet_unref(packet);
                 continue;
             } else {
-                int sent = avcodec_send_packet(codec, packet);
-                av_packet_unref(packet);
+                int sent = Ffmpeg().avcodec_send_packet(codec, packet);
+                Ffmpeg().av_packet_unref(packet);
                 if (sent < 0 && sent != AVERROR(EAGAIN)) goto done;
             }
         }
@@ -267,14 +259,15 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
             rc = 0;
             goto done;
         }
-        int received = avcodec_receive_frame(codec, frame);
+        int received = Ffmpeg().avcodec_receive_frame(codec, frame);
         if (received == 0) {
             rc = CheckSize(frame->width, frame->height);
             if (rc) goto done;
             out->width = frame->width;
             out->height = frame->height;
             if (infoOnly) {
-                const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+                const AVPixFmtDescriptor* desc =
+                    Ffmpeg().av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
                 out->hasAlpha =
                     desc && (desc->flags & AV_PIX_FMT_FLAG_PAL)
                         ? PaletteHasAlpha(frame)
@@ -291,17 +284,17 @@ int DecodeFromSource(IoSource* src, const char* nameHint, int infoOnly, qzSysIma
 done:
     if (rc && src->outOfMemory) rc = ERR_MEM;
     if (rc) *out = {};
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&codec);
+    Ffmpeg().av_frame_free(&frame);
+    Ffmpeg().av_packet_free(&packet);
+    Ffmpeg().avcodec_free_context(&codec);
     if (opened) {
-        avformat_close_input(&format);
+        Ffmpeg().avformat_close_input(&format);
     } else {
-        avformat_free_context(format);
+        Ffmpeg().avformat_free_context(format);
     }
     if (io) {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
+        Ffmpeg().av_freep(&io->buffer);
+        Ffmpeg().avio_context_free(&io);
     }
     return rc;
 }
@@ -327,9 +320,8 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
                    int quality, unsigned char** outData, size_t* outSize) {
     *outData = nullptr;
     *outSize = 0;
-    QuietMediaLibraryLog();
     const int encoderError = type == QZ_SYSIMAGE_PNG ? ERR_SAVEPNG : ERR_WRITEJPEG;
-    if (!pixels || width < 1 || height < 1 || bytesPerRow < width * 4) return encoderError;
+    if (!pixels || width < 1 || height < 1 || bytesPerRow < width * 4 || !FfmpegMediaApi()) return encoderError;
     AVCodecID id;
     AVPixelFormat target;
     switch (type) {
@@ -351,13 +343,13 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
         break;
     default: return encoderError;
     }
-    const AVCodec* encoder = avcodec_find_encoder(id);
+    const AVCodec* encoder = Ffmpeg().avcodec_find_encoder(id);
     if (!encoder) return encoderError;
 
     int rc = encoderError;
-    AVCodecContext* codec = avcodec_alloc_context3(encoder);
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
+    AVCodecContext* codec = Ffmpeg().avcodec_alloc_context3(encoder);
+    AVFrame* frame = Ffmpeg().av_frame_alloc();
+    AVPacket* packet = Ffmpeg().av_packet_alloc();
     SwsContext* sws = nullptr;
     if (!codec || !frame || !packet) {
         rc = ERR_MEM;
@@ -378,25 +370,25 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
         frame->format = target;
         frame->width = width;
         frame->height = height;
-        if (avcodec_open2(codec, encoder, nullptr) < 0) {
+        if (Ffmpeg().avcodec_open2(codec, encoder, nullptr) < 0) {
             rc = encoderError;
-        } else if (av_frame_get_buffer(frame, 0) < 0) {
+        } else if (Ffmpeg().av_frame_get_buffer(frame, 0) < 0) {
             rc = ERR_MEM;
-        } else if (!(sws = sws_getContext(width, height, alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0, width, height,
-                                          target == AV_PIX_FMT_YUVJ420P ? AV_PIX_FMT_YUV420P : target,
-                                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                                          nullptr))) {
+        } else if (!(sws = Ffmpeg().sws_getContext(width, height, alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0, width,
+                                                   height, target == AV_PIX_FMT_YUVJ420P ? AV_PIX_FMT_YUV420P : target,
+                                                   SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                                   nullptr, nullptr))) {
             rc = ERR_MEM;
         } else {
             if (type == QZ_SYSIMAGE_JPEG) {
-                sws_setColorspaceDetails(sws, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                         sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+                Ffmpeg().sws_setColorspaceDetails(sws, Ffmpeg().sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                                  Ffmpeg().sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
             }
             const uint8_t* src[4] = {reinterpret_cast<const uint8_t*>(pixels), nullptr, nullptr, nullptr};
             int srcStride[4] = {bytesPerRow, 0, 0, 0};
-            sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
-            if (avcodec_send_frame(codec, frame) >= 0 && avcodec_send_frame(codec, nullptr) >= 0 &&
-                avcodec_receive_packet(codec, packet) >= 0 && packet->size > 0) {
+            Ffmpeg().sws_scale(sws, src, srcStride, 0, height, frame->data, frame->linesize);
+            if (Ffmpeg().avcodec_send_frame(codec, frame) >= 0 && Ffmpeg().avcodec_send_frame(codec, nullptr) >= 0 &&
+                Ffmpeg().avcodec_receive_packet(codec, packet) >= 0 && packet->size > 0) {
                 unsigned char* data = static_cast<unsigned char*>(OsAlloc(static_cast<size_t>(packet->size), 0));
                 if (!data) {
                     rc = ERR_MEM;
@@ -409,9 +401,9 @@ int SysEncodeImage(const uint32_t* pixels, int width, int height, int bytesPerRo
             }
         }
     }
-    sws_freeContext(sws);
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&codec);
+    Ffmpeg().sws_freeContext(sws);
+    Ffmpeg().av_packet_free(&packet);
+    Ffmpeg().av_frame_free(&frame);
+    Ffmpeg().avcodec_free_context(&codec);
     return rc;
 }

@@ -4,12 +4,8 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
-#include "platform/media_log.h"
 
-int OsInitPlatform() {
-    QuietMediaLibraryLog();
-    return 0;
-}
+int OsInitPlatform() { return 0; }
 
 void OsPlatformCheckpoint() {}
 
