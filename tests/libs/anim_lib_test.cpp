@@ -1,5 +1,6 @@
 // The anim library without displays: anims loaded from pictures and GIF files that ImageMagick
-// made, cut from brushes, their frames changed, copied, scaled, saved and freed, and the refusals.
+// made (and AVI files from ffmpeg), cut from brushes, their frames changed, copied, scaled, saved and freed, and the
+// refusals.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -191,6 +192,29 @@ TEST_F(AnimTest, LoadingOptionsAndFiles) {
     ASSERT_EQ(FindBrush(nullptr, {5, nullptr}, &brush, 0), 0);
     EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
     EXPECT_EQ(vm.Run("LoadAnimFrame", {5, 0, gif}), "ERR 1094");
+}
+
+TEST_F(AnimTest, AviFilesLoadInMemoryAndFromDisk) {
+    // 12 pixels wide: rows of 36 bytes, which need no padding to four bytes.
+    Convert("-size 12x10 xc:red xc:lime xc:blue", "f%d.png");
+    const std::string avi = dir / "three.avi";
+    ASSERT_EQ(std::system(("ffmpeg -v error -framerate 5 -i '" + (dir / "f%d.png") +
+                           "' -c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1 '" + avi + "'")
+                              .c_str()),
+              0);
+    vm.Ok("LoadAnim", {1, avi});
+    EXPECT_EQ(Frames(1), "red lime blue");
+    EXPECT_EQ(GetAnimFrameDelay(Find(1), 0), 0u);
+    vm.Ok("LoadAnim", {2, avi, Arg::Table({{"fromdisk", true}})});
+    ASSERT_EQ(Find(2)->disk, 1);
+    EXPECT_EQ(Find(2)->frames, 3);
+    qzBrush* brush = nullptr;
+    const uint32_t colours[] = {0xFF0000u, 0x00FF00u, 0x0000FFu};
+    for (int frame : {3, 1, 2}) {
+        vm.Ok("GetAnimFrame", {4, frame, 2});
+        ASSERT_EQ(FindBrush(nullptr, {4, nullptr}, &brush, 0), 0);
+        EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), colours[frame - 1]);
+    }
 }
 
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim
