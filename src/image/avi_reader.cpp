@@ -417,7 +417,8 @@ uint32_t* LoadFrame(qzAviReader* r, int n) {
         char id[4];
         if (AtEnd(r) || !ReadBytes(r, id, 4)) return nullptr;
         const uint32_t size = ReadU32(r);
-        if (Is(id, "LIST")) {
+        // Lists and the continuation parts of large files are entered.
+        if (Is(id, "LIST") || Is(id, "RIFF")) {
             char type[4];
             if (!ReadBytes(r, type, 4)) return nullptr;
             continue;

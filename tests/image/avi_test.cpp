@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 
+#include "base/error_codes.h"
 #include "image/avi_reader.h"
+#include "image/avi_writer.h"
 #include "image/image_test_util.h"
 #include "image/jpeg_codec.h"
 #include "platform/os_alloc.h"
@@ -390,6 +393,78 @@ TEST(AviReader, EveryCutAndSizeChangeOfAFileIsReadSafely) {
         opened += ReadAvi(dir / "c.avi", {1, 0}).opened;
     }
     EXPECT_GT(opened, 0);
+}
+
+TEST(AviWriter, WrittenFilesPlayInFfmpegAndTheReader) {
+    TempDir dir;
+    struct Case {
+        int frames;
+        int fps;
+        uint64_t partLimit;  // small limits start continuation parts early
+        int width;
+    };
+    // One frame; continuation parts every few frames; more frames than one index segment holds.
+    // (The headers take 33 KB; each frame carries its share of silence.)
+    for (const Case& c : {Case{1, 25, kAviFirstPartLimit, 40}, Case{9, 10, 40000, 33}, Case{2050, 24, 400000, 8}}) {
+        SCOPED_TRACE(c.frames);
+        const int w = c.width, h = 6;
+        const std::string path = dir / ("w" + std::to_string(c.frames) + ".avi");
+        qzAviWriter* writer = nullptr;
+        ASSERT_EQ(OpenAviWriter(path.c_str(), c.fps, w, h, 90, "w.avi", c.partLimit, &writer), 0);
+        std::vector<std::vector<uint32_t>> pictures;
+        for (int i = 0; i < c.frames; ++i) {
+            // Smooth gradients that move from frame to frame: JPEG keeps them close.
+            std::vector<uint32_t> p((size_t)w * h);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x)
+                    p[(size_t)y * w + x] = 0xFF000000u | (uint32_t)(x * 200 / w + i % 50) << 16 |
+                                           (uint32_t)(y * 30 + 40) << 8 | (uint32_t)(128 + (i % 7) * 10);
+            }
+            pictures.push_back(p);
+            ASSERT_EQ(WriteAviFrame(writer, pictures.back().data()), 0);
+        }
+        EXPECT_FALSE(Exists(path));  // nothing under the name before the file is complete
+        ASSERT_EQ(FinishAviWriter(writer), 0);
+        const std::string probe = Shell(
+            "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+            "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
+            path + "'");
+        // The rate is one frame per whole microseconds: 24 frames a second are 1000000 / 41666.
+        const int us = 1000000 / c.fps;
+        const int common = std::gcd(1000000, us);
+        EXPECT_EQ(probe, "mjpeg," + std::to_string(w) + ",6," + std::to_string(1000000 / common) + "/" +
+                             std::to_string(us / common) + "," + std::to_string(c.frames) + "\n");
+        Frames ours = ReadAvi(path, {c.frames - 1, 0});
+        ASSERT_TRUE(ours.opened);
+        ASSERT_EQ((int)ours.frames.size(), c.frames);
+        if (c.frames > 100) continue;
+        const auto theirs = FfmpegFrames(path, w, h);
+        ASSERT_EQ((int)theirs.size(), c.frames);
+        for (int i : {0, c.frames - 1}) {
+            std::vector<uint32_t> opaque = pictures[i];
+            for (uint32_t& p : opaque) p &= 0xFFFFFF;
+            EXPECT_LE(MaxDiff(theirs[i], ours.frames[i]), 16) << i;
+            EXPECT_LE(MaxDiff(theirs[i], opaque), 24) << i;
+        }
+    }
+}
+
+TEST(AviWriter, RefusedRatesAndFailedSaves) {
+    TempDir dir;
+    qzAviWriter* writer = nullptr;
+    for (int fps : {0, -5, 1001})
+        EXPECT_EQ(OpenAviWriter((dir / "r.avi").c_str(), fps, 8, 8, 90, "", kAviFirstPartLimit, &writer),
+                  ERR_WRONGUSAGE);
+    EXPECT_EQ(OpenAviWriter((dir / "missing/r.avi").c_str(), 25, 8, 8, 90, "", kAviFirstPartLimit, &writer),
+              ERR_WRITEFILE);
+    EXPECT_FALSE(Exists(dir / "r.avi"));
+    // An abandoned file leaves what stood under the name before.
+    WriteFile(dir / "old.avi", "old");
+    ASSERT_EQ(OpenAviWriter((dir / "old.avi").c_str(), 25, 8, 8, 90, "", kAviFirstPartLimit, &writer), 0);
+    std::vector<uint32_t> pixels(64, 0xFF808080);
+    ASSERT_EQ(WriteAviFrame(writer, pixels.data()), 0);
+    AbortAviWriter(writer);
+    EXPECT_EQ(ReadFile(dir / "old.avi"), "old");
 }
 
 }  // namespace avi_test

@@ -215,6 +215,24 @@ TEST_F(AnimTest, AviFilesLoadInMemoryAndFromDisk) {
         ASSERT_EQ(FindBrush(nullptr, {4, nullptr}, &brush, 0), 0);
         EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), colours[frame - 1]);
     }
+    // Saved as Motion-JPEG (format 1): ffprobe counts the frames at the rate asked for, and the
+    // file loads back.
+    const std::string saved = dir / "saved.avi";
+    EXPECT_EQ(vm.Run("SaveAnim", {1, saved, 1, Arg::Table({{"fps", 0}})}), "ERR 1055");
+    EXPECT_FALSE(filetest::Exists(saved));
+    vm.Ok("SaveAnim", {1, saved, 1, Arg::Table({{"fps", 10}, {"quality", 95}})});
+    const std::string probe = filetest::Shell(
+        "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+        "stream=codec_name,r_frame_rate,nb_read_frames "
+        "-of csv=p=0 '" +
+        saved + "'");
+    EXPECT_EQ(probe, "mjpeg,10/1,3\n");
+    vm.Ok("LoadAnim", {3, saved});
+    ASSERT_EQ(Find(3)->frames, 3);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t c = ReadBitMapPixel(Find(3)->bitmaps[i], 5, 5, 0);
+        for (int shift : {0, 8, 16}) EXPECT_NEAR((int)(c >> shift & 0xFF), (int)(colours[i] >> shift & 0xFF), 8) << i;
+    }
 }
 
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim
