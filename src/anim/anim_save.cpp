@@ -8,7 +8,9 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/quantize_bitmap.h"
+#include "image/avi_writer.h"
 #include "image/gif_writer.h"
+#include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 
 namespace {
@@ -61,4 +63,27 @@ int SaveAnimAsGif(qzAnim* anim, const char* file, const qzAnimSaveOptions& o) {
     qzGifWriter* writer = owner.writer;
     owner.writer = nullptr;
     return FinishGifWriter(writer);
+}
+
+int SaveAnimAsAvi(qzAnim* anim, const char* file, int quality, int fps) {
+    qzAviWriter* writer = nullptr;
+    int error = OpenAviWriter(file, fps, anim->width, anim->height, quality, GetDisplayFileName(file).c_str(),
+                              kAviFirstPartLimit, &writer);
+    if (error) return error;
+    for (int32_t i = 0; i < anim->frames && !error; i++) {
+        qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+        int owned = 0;
+        error = GetAnimFrameBitmaps(anim, i, 0, 0, &bitmap, &mask, &alpha, &owned);
+        if (error) break;
+        uint32_t* pixels = ReadBitMapPixelsMasked(bitmap, 0, 0, anim->width, anim->height, nullptr, nullptr,
+                                                  QZ_NO_KEY_COLOR, 0, LOCKF_READONLY);
+        if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+        error = pixels ? WriteAviFrame(writer, pixels) : ERR_MEM;
+        OsFree(pixels);
+    }
+    if (error) {
+        AbortAviWriter(writer);
+        return error;
+    }
+    return FinishAviWriter(writer);
 }

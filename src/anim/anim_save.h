@@ -1,4 +1,5 @@
-// Saving anims: every frame of an anim written to an animated GIF, each reduced to a palette, and
+// Saving anims: every frame of an anim written to an animated GIF, each reduced to a palette, or
+// to a Motion-JPEG AVI, and
 // single frames for anim streams.
 #pragma once
 
@@ -19,6 +20,11 @@ struct qzAnimSaveOptions {
 // only when every frame was written: a failure leaves what stood under the name before. 0,
 // ERR_WRITEFILE (name as error argument), ERR_WRITE, ERR_MEM, or a frame's error.
 int SaveAnimAsGif(qzAnim* anim, const char* file, const qzAnimSaveOptions& options);
+// Writes the anim at its current size as a Motion-JPEG AVI of fps frames per second (1 to 1000)
+// at JPEG quality 0..100; the file appears only when every frame was written. 0, ERR_WRONGUSAGE
+// for a rate out of range, ERR_WRITEFILE (name as error argument), ERR_WRITE, ERR_MEM, or a
+// frame's error.
+int SaveAnimAsAvi(qzAnim* anim, const char* file, int quality, int fps);
 // Appends the top-left width x height of the bitmap (hidden pixels through its mask or alpha
 // channel) reduced to a palette; indices holds width x height bytes. 0, ERR_MEM or ERR_WRITE.
 int WriteGifBitMapFrame(qzGifWriter* writer, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,

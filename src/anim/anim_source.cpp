@@ -9,6 +9,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "gfx/channel_ops.h"
+#include "image/avi_reader.h"
 #include "image/gif_reader.h"
 #include "platform/loader_list.h"
 #include "platform/os_alloc.h"
@@ -17,7 +18,7 @@
 #include "platform/vfs.h"
 #include "runtime/plugin_manager.h"
 
-enum { QZ_ANIMSOURCE_GIF = 2, QZ_ANIMSOURCE_PLUGIN = 5 };
+enum { QZ_ANIMSOURCE_GIF = 2, QZ_ANIMSOURCE_AVI = 3, QZ_ANIMSOURCE_PLUGIN = 5 };
 
 struct qzAnimSource {
     void* handle;  // the reader's or the plugin's own state
@@ -89,11 +90,25 @@ int OpenThroughInbuilt(const char* file, const char* adapterList, int loadTransp
     uint8_t head[12];
     if (VfsRead(owner.get(), head, sizeof head) != sizeof head) return ERR_READ;
     const bool gif = std::memcmp(head, "GIF87", 5) == 0 || std::memcmp(head, "GIF89", 5) == 0;
-    if (!gif) return 0;
+    const bool avi = std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+    if (!gif && !avi) return 0;
     if (VfsSeek(owner.get(), 0, QZ_VFS_SEEK_BEGINNING) < 0) return ERR_SEEKFILE;
     qzAnimSource* source = new (std::nothrow) qzAnimSource{};
     if (!source) return ERR_MEM;
     int w = 0, h = 0, n = 0;
+    if (avi) {
+        qzAviReader* reader = OpenAviAnim(owner.release(), &w, &h, &n);
+        if (!reader) {
+            delete source;
+            return 0;
+        }
+        *source = qzAnimSource{reader, QZ_ANIMSOURCE_AVI, 0, nullptr};
+        *width = w;
+        *height = h;
+        *frames = n;
+        *out = source;
+        return 0;
+    }
     qzGifReader* reader = OpenGifAnim(owner.release(), &w, &h, &n, 0, 0, loadTransparency);
     if (!reader || n < 1 || w < 1 || h < 1) {
         CloseGifAnim(reader);
@@ -151,6 +166,7 @@ uint32_t* LoadAnimSourceFrame(qzAnimSource* source, int32_t index, int loadAlpha
     if (!source) return nullptr;
     if (source->type == QZ_ANIMSOURCE_GIF)
         return LoadGifAnimFrame(static_cast<qzGifReader*>(source->handle), index, hasTransparentPen);
+    if (source->type == QZ_ANIMSOURCE_AVI) return LoadAviAnimFrame(static_cast<qzAviReader*>(source->handle), index);
     if (source->type == QZ_ANIMSOURCE_PLUGIN) {
         qzAnimFrameRequest request;
         std::memset(&request, 0, sizeof request);
@@ -221,6 +237,7 @@ int AnimSourceHasLoopFrames(const qzAnimSource*) { return 0; }
 void CloseAnimSource(qzAnimSource* source) {
     if (!source) return;
     if (source->type == QZ_ANIMSOURCE_GIF) CloseGifAnim(static_cast<qzGifReader*>(source->handle));
+    if (source->type == QZ_ANIMSOURCE_AVI) CloseAviAnim(static_cast<qzAviReader*>(source->handle));
     if (source->type == QZ_ANIMSOURCE_PLUGIN) source->plugin->CloseAnim(source->handle);
     delete source;
 }

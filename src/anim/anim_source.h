@@ -1,6 +1,6 @@
 // Anim frame sources: an open animation file that delivers its frames one at a time as 32-bit
 // ARGB buffers. Opening offers the file to the anim-loader plugins that the loader list allows,
-// then recognises the built-in formats (GIF) by their first bytes; afterwards frames, delays,
+// then recognises the built-in formats (GIF, AVI) by their first bytes; afterwards frames, delays,
 // frame buffers and closing go to whoever opened the file. Main thread only.
 #pragma once
 

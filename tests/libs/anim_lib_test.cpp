@@ -1,5 +1,6 @@
 // The anim library without displays: anims loaded from pictures and GIF files that ImageMagick
-// made, cut from brushes, their frames changed, copied, scaled, saved and freed, and the refusals.
+// made (and AVI files from ffmpeg), cut from brushes, their frames changed, copied, scaled, saved and freed, and the
+// refusals.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -191,6 +192,47 @@ TEST_F(AnimTest, LoadingOptionsAndFiles) {
     ASSERT_EQ(FindBrush(nullptr, {5, nullptr}, &brush, 0), 0);
     EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), 0x0000FFu);
     EXPECT_EQ(vm.Run("LoadAnimFrame", {5, 0, gif}), "ERR 1094");
+}
+
+TEST_F(AnimTest, AviFilesLoadInMemoryAndFromDisk) {
+    // 12 pixels wide: rows of 36 bytes, which need no padding to four bytes.
+    Convert("-size 12x10 xc:red xc:lime xc:blue", "f%d.png");
+    const std::string avi = dir / "three.avi";
+    ASSERT_EQ(std::system(("ffmpeg -v error -framerate 5 -i '" + (dir / "f%d.png") +
+                           "' -c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1 '" + avi + "'")
+                              .c_str()),
+              0);
+    vm.Ok("LoadAnim", {1, avi});
+    EXPECT_EQ(Frames(1), "red lime blue");
+    EXPECT_EQ(GetAnimFrameDelay(Find(1), 0), 0u);
+    vm.Ok("LoadAnim", {2, avi, Arg::Table({{"fromdisk", true}})});
+    ASSERT_EQ(Find(2)->disk, 1);
+    EXPECT_EQ(Find(2)->frames, 3);
+    qzBrush* brush = nullptr;
+    const uint32_t colours[] = {0xFF0000u, 0x00FF00u, 0x0000FFu};
+    for (int frame : {3, 1, 2}) {
+        vm.Ok("GetAnimFrame", {4, frame, 2});
+        ASSERT_EQ(FindBrush(nullptr, {4, nullptr}, &brush, 0), 0);
+        EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 5, 0), colours[frame - 1]);
+    }
+    // Saved as Motion-JPEG (format 1): ffprobe counts the frames at the rate asked for, and the
+    // file loads back.
+    const std::string saved = dir / "saved.avi";
+    EXPECT_EQ(vm.Run("SaveAnim", {1, saved, 1, Arg::Table({{"fps", 0}})}), "ERR 1055");
+    EXPECT_FALSE(filetest::Exists(saved));
+    vm.Ok("SaveAnim", {1, saved, 1, Arg::Table({{"fps", 10}, {"quality", 95}})});
+    const std::string probe = filetest::Shell(
+        "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+        "stream=codec_name,r_frame_rate,nb_read_frames "
+        "-of csv=p=0 '" +
+        saved + "'");
+    EXPECT_EQ(probe, "mjpeg,10/1,3\n");
+    vm.Ok("LoadAnim", {3, saved});
+    ASSERT_EQ(Find(3)->frames, 3);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t c = ReadBitMapPixel(Find(3)->bitmaps[i], 5, 5, 0);
+        for (int shift : {0, 8, 16}) EXPECT_NEAR((int)(c >> shift & 0xFF), (int)(colours[i] >> shift & 0xFF), 8) << i;
+    }
 }
 
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim

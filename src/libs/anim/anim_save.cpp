@@ -1,4 +1,5 @@
-// SaveAnim: writes every frame of an anim to a file, GIF (format 0) by the anim code's writer.
+// SaveAnim: writes every frame of an anim to a file, GIF (format 0) or Motion-JPEG AVI (format 1)
+// by the anim code's writers.
 #include <string>
 
 #include "anim/anim.h"
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr int32_t kFormatGif = 0;
+constexpr int32_t kFormatMjpeg = 1;
 
 }  // namespace
 
@@ -45,14 +47,17 @@ int AnimSaveAnim(VmState* state) {
     std::string file = VmCheckString(state, 2);
     const int32_t format = VmOptInteger(state, 3, kFormatGif);
     qzAnimSaveOptions options;
-    int32_t useAlpha = 0;
+    int32_t useAlpha = 0, quality = 90, fps = 25;
     if (OptionsAt(state, 4)) {
         ReadPaletteOptions(state, 4, &options);
         GetTableFieldBool(state, 4, "usealpha", &useAlpha, nullptr);
+        GetTableFieldInt(state, 4, "quality", &quality, nullptr);
+        GetTableFieldInt(state, 4, "fps", &fps, nullptr);
     }
     if (useAlpha && options.transparentColor >= 0) return ERR_MASKNALPHA;
     if (options.colours < 2 || options.colours > 256) return ERR_WRONGUSAGE;
     qzAnim* anim = CheckAnim(state, 1, 0);
+    if (format == kFormatMjpeg) return SaveAnimAsAvi(anim, file.c_str(), quality, fps);
     // Other formats come from anim-saver plugins, and none offers one.
     if (format != kFormatGif) return ERR_UNKNOWNANMOUT;
     return SaveAnimAsGif(anim, file.c_str(), options);
