@@ -252,6 +252,42 @@ std::vector<Frame> WithLoop(std::vector<Frame> frames) {
     return frames;
 }
 
+// A file of a first picture and the given delta FORMs (ANHD and DLTA data, extra chunks first).
+struct DeltaForm {
+    std::string anhd;
+    std::string dlta;
+    std::string before;  // chunks placed ahead of the ANHD
+};
+
+std::string AnimOf(const IlbmSpec& first, const std::vector<DeltaForm>& deltas) {
+    std::string all = BuildIlbm(first);
+    for (const DeltaForm& d : deltas) {
+        std::string chunks = d.before;
+        PutChunk(chunks, "ANHD", d.anhd);
+        PutChunk(chunks, "DLTA", d.dlta);
+        all += Form("ILBM", chunks);
+    }
+    return Form("ANIM", all);
+}
+
+// DLTA data with plane 0's data at offset 64 (the other planes unchanged).
+std::string Plane0(const std::string& data) {
+    std::string d;
+    Put(d, 64, 4);
+    d += std::string(60, '\0');
+    return d + data;
+}
+
+IlbmSpec Blank(int width, int height, int planes) {
+    IlbmSpec s;
+    s.width = width;
+    s.height = height;
+    s.planes = planes;
+    s.indices.assign(static_cast<size_t>(width) * height, 0);
+    s.cmap = kPalette;
+    return s;
+}
+
 }  // namespace
 
 TEST(IffAnimReader, EveryDeltaModeDecodesTheFramesItWasBuiltFrom) {
@@ -292,6 +328,149 @@ TEST(IffAnimReader, EveryDeltaModeDecodesTheFramesItWasBuiltFrom) {
         // n jiffies: n * 1000 / 60 milliseconds, truncated.
         for (int n = 0; n < r.count; ++n) EXPECT_EQ(r.delays[n], static_cast<uint32_t>(n * 1000 / 60)) << n;
     }
+}
+
+TEST(IffAnimReader, DeltasThatLieDecodeWhatTheyCanOrFail) {
+    auto words = [](std::initializer_list<uint32_t> v, int bytes) {
+        std::string s;
+        for (uint32_t x : v) Put(s, x, bytes);
+        return s;
+    };
+    // Column x 0..31 of every row set to index 1 (plane 0).
+    std::vector<uint32_t> column(32 * 4, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 32; ++x) column[static_cast<size_t>(y) * 32 + x] = kPalette[x < 16 ? 1 : 0];
+    struct Case {
+        const char* what;
+        int op;
+        std::string dlta;
+        bool decodes;                    // else the frame fails
+        std::vector<uint32_t> expected;  // 32 x 4 pixels when it decodes
+    } cases[] = {
+        {"long run filling past the bottom", 100, Plane0(words({1, 1000, 0, 0xFFFF0000u}, 4)), true, column},
+        {"long literal run past the bottom", 100,
+         Plane0(words({1, static_cast<uint32_t>(-6), 0, 0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 1, 1}, 4)),
+         true, column},
+        {"runs at positions outside the plane", 100, Plane0(words({2, 3, 0xFFFFF0, 0xFFFFFFFF, 2, 16, 7}, 4)), true,
+         std::vector<uint32_t>(32 * 4, 0)},
+        {"word run filling past the bottom", 101, Plane0(words({1, 9}, 2) + words({0}, 4) + words({0xFFFF}, 2)), true,
+         column},
+        {"byte columns skipping past the bottom", 5, Plane0(words({2, 100, 0x81, 0xFF, 1, 0, 200, 0xFF, 0, 0}, 1)),
+         true,
+         [] {
+             std::vector<uint32_t> v(32 * 4, 0);
+             for (int y = 0; y < 4; ++y)
+                 for (int x = 8; x < 16; ++x) v[static_cast<size_t>(y) * 32 + x] = kPalette[1];
+             return v;
+         }()},
+        {"word columns running past the bottom", 8, Plane0(words({1, 0, 60000, 0xFFFF, 0}, 2)), true, column},
+        {"long columns with a huge literal count", 8, Plane0(words({1, 0xFFFFFFFFu, 7}, 4)), false, {}},
+        {"literal count past the data", 5, Plane0(words({1, 0xFF, 1}, 1)), false, {}},
+        {"run count past the data", 100, Plane0(words({0x7FFFFFFF, 1, 0, 7}, 4)), false, {}},
+        {"plane offset past the data", 5, words({5000}, 4) + std::string(60, '\0'), false, {}},
+        {"offsets cut short", 5, words({64}, 2), false, {}},
+        {"data list offset past the data",
+         7,
+         words({64}, 4) + std::string(28, '\0') + words({9999}, 4) + std::string(28, '\0') + words({1, 0x81}, 1),
+         false,
+         {}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const uint32_t bits = c.op == 8 && c.what[0] == 'l' ? 1 : 0;
+        WriteFile(dir / "t.anim", AnimOf(Blank(32, 4, 1), {{Anhd(c.op, 1, 0, bits), c.dlta, ""},
+                                                           {Anhd(5, 1, 0, 0), Plane0(std::string(4, '\0')), ""}}));
+        const Read r = ReadAnim(dir / "t.anim", {0, 1, 2, 1});
+        ASSERT_TRUE(r.opened) << c.what;
+        ASSERT_EQ(r.count, 3) << c.what;
+        EXPECT_EQ(r.frames[0], std::vector<uint32_t>(32 * 4, 0)) << c.what;
+        if (c.decodes)
+            EXPECT_EQ(r.frames[1], c.expected) << c.what;
+        else
+            EXPECT_TRUE(r.frames[1].empty()) << c.what;
+    }
+}
+
+TEST(IffAnimReader, FilesThatLieFailToOpenOrKeepWhatTheyHold) {
+    const IlbmSpec first = Blank(16, 2, 1);
+    const DeltaForm same{Anhd(5, 1, 0, 0), Plane0(std::string(2, '\0')), ""};
+    const std::string good = AnimOf(first, {same, same});
+    std::string nine = good;
+    nine[12 + 12 + 8 + 8] = 9;  // BMHD planes
+    std::string badOp = AnimOf(first, {{Anhd(6, 1, 0, 0), Plane0(""), ""}, same});
+    const std::string bodyCut = good.substr(0, good.find("BODY") + 9);
+    std::string strayChunk = good + "JUNK" + std::string(4, '\0');
+    std::string lyingFormSize = good;
+    lyingFormSize[16] = '\x7F';  // the first ILBM's size: the deltas are found after its BODY
+    std::string dltaPastEnd = good.substr(0, good.size() - 2);
+    const size_t last = dltaPastEnd.rfind("DLTA");
+    dltaPastEnd[last + 4] = '\x7F';
+    struct Case {
+        const char* what;
+        std::string bytes;
+        int frames;   // -1: the open fails
+        int decoded;  // frames that decode
+    } cases[] = {
+        {"the file as written", good, 3, 3},
+        {"nine planes", nine, -1, 0},
+        {"an unknown first delta", badOp, -1, 0},
+        {"a BODY cut short", bodyCut, -1, 0},
+        {"a chunk other than FORM at the top", strayChunk, -1, 0},
+        {"a first FORM whose size lies", lyingFormSize, 3, 3},
+        {"a DLTA past the file", dltaPastEnd, 3, 2},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        WriteFile(dir / "t.anim", c.bytes);
+        const Read r = ReadAnim(dir / "t.anim", {});
+        EXPECT_EQ(r.opened ? r.count : -1, c.frames) << c.what;
+        int decoded = 0;
+        for (const auto& f : r.frames) decoded += f.empty() ? 0 : 1;
+        EXPECT_EQ(decoded, c.decoded) << c.what;
+    }
+}
+
+TEST(IffAnimReader, PalettesHalfBriteAndTransparentColour) {
+    TempDir dir;
+    IlbmSpec first = Blank(16, 2, 6);
+    first.camg = 0x80;  // extra half-brite
+    first.cmap.assign(32, 0);
+    for (int i = 0; i < 32; ++i) first.cmap[i] = static_cast<uint32_t>(i * 8) << 16 | 0x00FE02;
+    for (int x = 0; x < 16; ++x) first.indices[x] = static_cast<uint8_t>(x * 4);  // 0..60
+    first.masking = 2;
+    first.transparentIndex = 4;
+    // Frame 2 brings a 3-colour CMAP (with its pad byte, then the ANHD): entries 0-2 change.
+    std::string cmap;
+    PutChunk(cmap, "CMAP", std::string("\x10\x20\x30\x40\x50\x60\x70\x80\x90", 9));
+    const DeltaForm same{Anhd(5, 6, 0, 0), Plane0(std::string(2, '\0')), ""};
+    WriteFile(dir / "t.anim", AnimOf(first, {same, {Anhd(5, 1, 0, 0), Plane0(std::string(2, '\0')), cmap}, same}));
+    int width = 0, height = 0, count = 0;
+    qzIffAnimReader* reader = OpenIffAnim(OpenRead(dir / "t.anim"), 0, &width, &height, &count, 1);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(count, 4);
+    auto pixel = [&](int frame, int x) {
+        int pen = 0;
+        uint32_t* p = LoadIffAnimFrame(reader, frame, &pen);
+        EXPECT_EQ(pen, 1);
+        const uint32_t v = p ? p[x] : 0xDEAD;
+        OsFree(p);
+        return v;
+    };
+    EXPECT_EQ(pixel(0, 0), 0xFF00FE02u);
+    EXPECT_EQ(pixel(0, 1), 0x0000FE02u | 32u << 16);  // index 4: transparent, keeps its colour
+    EXPECT_EQ(pixel(0, 2), 0xFF40FE02u);              // index 8
+    EXPECT_EQ(pixel(0, 5), 0xFF107F01u);              // index 20: entry 4 at half brightness
+    EXPECT_EQ(GetIffAnimFrameDelay(reader, 1), 0u);   // not decoded yet
+    EXPECT_EQ(pixel(1, 0), 0xFF00FE02u);
+    EXPECT_EQ(GetIffAnimFrameDelay(reader, 1), 100u);
+    EXPECT_EQ(pixel(2, 0), 0xFF102030u);
+    EXPECT_EQ(pixel(2, 2), 0xFF40FE02u);  // entry 8 untouched
+    EXPECT_EQ(GetIffAnimFrameDelay(reader, 2), 16u);
+    // The new palette stays for later frames and rewinding; frame 0 brings the first one back.
+    EXPECT_EQ(pixel(3, 0), 0xFF102030u);
+    EXPECT_EQ(pixel(1, 0), 0xFF102030u);
+    EXPECT_EQ(pixel(0, 0), 0xFF00FE02u);
+    CloseIffAnim(reader);
 }
 
 TEST(IffAnimReader, OpensAsAnimSourceWithLoopFrames) {
