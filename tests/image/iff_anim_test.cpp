@@ -473,6 +473,60 @@ TEST(IffAnimReader, PalettesHalfBriteAndTransparentColour) {
     CloseIffAnim(reader);
 }
 
+TEST(IffAnimReader, FieldDeltasWeaveOrDoubleTheirFields) {
+    // Word runs coding one field each: odd frames the even rows, even frames the odd rows.
+    const int width = 16, height = 8, planes = 2;
+    IlbmSpec first = Blank(width, height, planes);
+    std::vector<Frame> fields;  // fields[n]: the rows delta n writes
+    for (int n = 0; n < 6; ++n) {
+        Frame f(static_cast<size_t>(width) * height);
+        for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<uint8_t>((i * 5 + n * 3 + i / 7) % 4);
+        fields.push_back(f);
+    }
+    first.indices = fields[0];
+    std::vector<DeltaForm> deltas;
+    for (int n = 1; n < 6; ++n) {
+        std::string dlta;
+        std::string lists[2];
+        for (int p = 0; p < planes; ++p) {
+            const std::string rows = Planes(fields[n], width, height, p);
+            Put(lists[p], 1, 2);
+            Put(lists[p], static_cast<uint32_t>(-(height / 2)), 2);
+            Put(lists[p], n % 2 ? 0 : 2, 4);
+            for (int y = n % 2 ? 0 : 1; y < height; y += 2) lists[p] += rows.substr(static_cast<size_t>(y) * 2, 2);
+        }
+        Put(dlta, 64, 4);
+        Put(dlta, 64 + static_cast<uint32_t>(lists[0].size()), 4);
+        dlta += std::string(56, '\0') + lists[0] + lists[1];
+        deltas.push_back({Anhd(101, 1, 0, 0x40), dlta, ""});
+    }
+    TempDir dir;
+    WriteFile(dir / "t.anim", AnimOf(first, deltas));
+    // Frame n shows its own field and replaces the rows of the other one (the even rows for even
+    // n, frame 0 included) from the frame before (weaving) or from the neighbouring row of its
+    // own field (doubling).
+    auto expected = [&](int n, bool weave) {
+        Frame f(fields[0].size());
+        for (int y = 0; y < height; ++y) {
+            const bool own = y % 2 != n % 2;
+            const Frame& source = own || !weave ? fields[n] : fields[n > 0 ? n - 1 : 0];
+            const int from = own || weave ? y : n % 2 ? y - 1 : y + 1;
+            for (int x = 0; x < width; ++x) f[static_cast<size_t>(y) * width + x] = source[from * width + x];
+        }
+        return Colours(f);
+    };
+    for (int mode : {QZ_DEINTERLACE_DEFAULT, QZ_DEINTERLACE_DOUBLE}) {
+        const bool weave = mode == QZ_DEINTERLACE_DEFAULT;
+        // Six FORMs of field deltas make four frames.
+        for (const std::vector<int>& order : {std::vector<int>{0, 1, 2, 3, 0, 1}, std::vector<int>{3, 1, 2}}) {
+            const Read r = ReadAnim(dir / "t.anim", order, mode);
+            ASSERT_TRUE(r.opened);
+            ASSERT_EQ(r.count, 4);
+            for (int n : order) EXPECT_EQ(r.frames[n], expected(n, weave)) << "mode " << mode << " frame " << n;
+        }
+    }
+}
+
 TEST(IffAnimReader, OpensAsAnimSourceWithLoopFrames) {
     TempDir dir;
     Spec s;
