@@ -89,7 +89,7 @@ struct Cursor {
     bool ok;
 
     const uint8_t* Take(size_t n) {
-        if (!ok || n > size - at) {
+        if (!ok || at > size || n > size - at) {
             ok = false;
             return nullptr;
         }

@@ -369,6 +369,7 @@ TEST(IffAnimReader, DeltasThatLieDecodeWhatTheyCanOrFail) {
         {"run count past the data", 100, Plane0(words({0x7FFFFFFF, 1, 0, 7}, 4)), false, {}},
         {"plane offset past the data", 5, words({5000}, 4) + std::string(60, '\0'), false, {}},
         {"offsets cut short", 5, words({64}, 2), false, {}},
+        {"offsets cut short before the data lists", 7, words({4, 0}, 4), false, {}},
         {"data list offset past the data",
          7,
          words({64}, 4) + std::string(28, '\0') + words({9999}, 4) + std::string(28, '\0') + words({1, 0x81}, 1),
