@@ -552,4 +552,39 @@ TEST(IffAnimReader, OpensAsAnimSourceWithLoopFrames) {
     CloseAnimSource(source);
 }
 
+namespace {
+
+int gAllocationsLeft = -1;
+int FailAfterCount(size_t) { return gAllocationsLeft >= 0 && gAllocationsLeft-- == 0 ? 1 : 0; }
+
+}  // namespace
+
+// Every allocation failing in turn, for a plain and a field animation: the open fails or frames
+// go missing, nothing leaks, and once memory suffices every frame is there.
+TEST(IffAnimReader, RunningOutOfMemoryAnywhere) {
+    TempDir dir;
+    Spec plain;
+    WriteFile(dir / "plain.anim", BuildAnim(plain, WithLoop(MakeFrames(plain, 4))));
+    Spec fields;
+    fields.op = 101;
+    std::string bytes = BuildAnim(fields, WithLoop(MakeFrames(fields, 4)));
+    for (size_t at = bytes.find("ANHD"); at != std::string::npos; at = bytes.find("ANHD", at + 4))
+        bytes[at + 8 + 23] |= 0x40;
+    WriteFile(dir / "fields.anim", bytes);
+    for (const char* name : {"plain.anim", "fields.anim"}) {
+        const Read whole = ReadAnim(dir / name, {});
+        ASSERT_TRUE(whole.opened) << name;
+        bool finished = false;
+        for (int n = 0; n < 100 && !finished; ++n) {
+            OsSetAllocFailHook(FailAfterCount);
+            gAllocationsLeft = n;
+            const Read r = ReadAnim(dir / name, {});
+            gAllocationsLeft = -1;
+            OsSetAllocFailHook(nullptr);
+            finished = r.opened && r.frames == whole.frames;
+        }
+        EXPECT_TRUE(finished) << name;
+    }
+}
+
 }  // namespace iff_anim_test
