@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "anim/iff_anim.h"
 #include "base/error_arg.h"
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
@@ -18,7 +19,7 @@
 #include "platform/vfs.h"
 #include "runtime/plugin_manager.h"
 
-enum { QZ_ANIMSOURCE_GIF = 2, QZ_ANIMSOURCE_AVI = 3, QZ_ANIMSOURCE_PLUGIN = 5 };
+enum { QZ_ANIMSOURCE_IFF = 1, QZ_ANIMSOURCE_GIF = 2, QZ_ANIMSOURCE_AVI = 3, QZ_ANIMSOURCE_PLUGIN = 5 };
 
 struct qzAnimSource {
     void* handle;  // the reader's or the plugin's own state
@@ -91,10 +92,27 @@ int OpenThroughInbuilt(const char* file, const char* adapterList, int loadTransp
     if (VfsRead(owner.get(), head, sizeof head) != sizeof head) return ERR_READ;
     const bool gif = std::memcmp(head, "GIF87", 5) == 0 || std::memcmp(head, "GIF89", 5) == 0;
     const bool avi = std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
-    if (!gif && !avi) return 0;
+    const bool iff = std::memcmp(head, "FORM", 4) == 0 && std::memcmp(head + 8, "ANIM", 4) == 0;
+    if (!gif && !avi && !iff) return 0;
     if (VfsSeek(owner.get(), 0, QZ_VFS_SEEK_BEGINNING) < 0) return ERR_SEEKFILE;
     qzAnimSource* source = new (std::nothrow) qzAnimSource{};
     if (!source) return ERR_MEM;
+    if (iff) {
+        int w = 0, h = 0, n = 0;
+        qzIffAnimReader* reader = OpenIffAnim(owner.release(), QZ_DEINTERLACE_DEFAULT, &w, &h, &n, loadTransparency);
+        if (!reader) {
+            delete source;
+            return 0;
+        }
+        *source = qzAnimSource{reader, QZ_ANIMSOURCE_IFF, 0, nullptr};
+        *width = w;
+        *height = h;
+        *frames = n;
+        // Frames carry alpha only as the transparent pen of files masked by colour.
+        *hasAlpha = 0;
+        *out = source;
+        return 0;
+    }
     int w = 0, h = 0, n = 0;
     if (avi) {
         qzAviReader* reader = OpenAviAnim(owner.release(), &w, &h, &n);
@@ -164,6 +182,8 @@ const char* AnimSourceLoaderName(const qzAnimSource* source) {
 uint32_t* LoadAnimSourceFrame(qzAnimSource* source, int32_t index, int loadAlpha, int* hasTransparentPen) {
     *hasTransparentPen = 0;
     if (!source) return nullptr;
+    if (source->type == QZ_ANIMSOURCE_IFF)
+        return LoadIffAnimFrame(static_cast<qzIffAnimReader*>(source->handle), index, hasTransparentPen);
     if (source->type == QZ_ANIMSOURCE_GIF)
         return LoadGifAnimFrame(static_cast<qzGifReader*>(source->handle), index, hasTransparentPen);
     if (source->type == QZ_ANIMSOURCE_AVI) return LoadAviAnimFrame(static_cast<qzAviReader*>(source->handle), index);
@@ -222,6 +242,8 @@ int DecodeAnimSourceFrame(qzAnimSource* source, int32_t index, int32_t width, in
 
 uint32_t GetAnimSourceFrameDelay(const qzAnimSource* source, int32_t index) {
     if (!source) return 0;
+    if (source->type == QZ_ANIMSOURCE_IFF)
+        return GetIffAnimFrameDelay(static_cast<const qzIffAnimReader*>(source->handle), index);
     if (source->type == QZ_ANIMSOURCE_GIF)
         return GetGifAnimFrameDelay(static_cast<const qzGifReader*>(source->handle), index);
     if (source->type == QZ_ANIMSOURCE_PLUGIN && source->plugin->GetFrameDelay) {
@@ -231,11 +253,13 @@ uint32_t GetAnimSourceFrameDelay(const qzAnimSource* source, int32_t index) {
     return 0;
 }
 
-// Loop frames belong to IFF ANIM files; GIF files and the plugins' sources have none.
-int AnimSourceHasLoopFrames(const qzAnimSource*) { return 0; }
+// An IFF ANIM ends with two frames that repeat its first two; GIF and AVI files and the plugins' sources
+// have no loop frames.
+int AnimSourceHasLoopFrames(const qzAnimSource* source) { return source && source->type == QZ_ANIMSOURCE_IFF; }
 
 void CloseAnimSource(qzAnimSource* source) {
     if (!source) return;
+    if (source->type == QZ_ANIMSOURCE_IFF) CloseIffAnim(static_cast<qzIffAnimReader*>(source->handle));
     if (source->type == QZ_ANIMSOURCE_GIF) CloseGifAnim(static_cast<qzGifReader*>(source->handle));
     if (source->type == QZ_ANIMSOURCE_AVI) CloseAviAnim(static_cast<qzAviReader*>(source->handle));
     if (source->type == QZ_ANIMSOURCE_PLUGIN) source->plugin->CloseAnim(source->handle);

@@ -29,6 +29,46 @@ using qztest::Arg;
 
 namespace {
 
+// An IFF ANIM of 16 x 8 frames each in one colour of red, lime, blue, yellow (by index): the
+// first as a picture, the others as byte vertical deltas against the frame two back.
+std::string SolidIffAnim(const std::vector<int>& colours) {
+    auto be = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+    };
+    auto chunk = [&](const char* id, const std::string& data) {
+        std::string c = id;
+        be(c, static_cast<uint32_t>(data.size()), 4);
+        return c + data + (data.size() & 1 ? std::string(1, '\0') : "");
+    };
+    auto form = [&](const char* type, const std::string& data) { return chunk("FORM", type + data); };
+    std::string bmhd;
+    be(bmhd, 16, 2);
+    be(bmhd, 8, 2);
+    be(bmhd, 0, 4);
+    bmhd += std::string("\x02\x00\x00\x00", 4);
+    be(bmhd, 0, 2);
+    bmhd += std::string("\x01\x01\x00\x10\x00\x08", 6);
+    const std::string cmap("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\x00", 12);
+    std::string body;
+    for (int y = 0; y < 8; ++y)
+        for (int p = 0; p < 2; ++p) body += std::string(2, colours[0] >> p & 1 ? '\xFF' : '\0');
+    std::string all = form("ILBM", chunk("BMHD", bmhd) + chunk("CMAP", cmap) + chunk("BODY", body));
+    for (size_t n = 1; n < colours.size(); ++n) {
+        std::string anhd(40, '\0');
+        anhd[0] = 5;
+        anhd[17] = 6;  // 6 jiffies
+        std::string dlta;
+        for (uint32_t p = 0; p < 16; ++p) be(dlta, p < 2 ? 64 + p * 20 : 0, 4);
+        for (int p = 0; p < 2; ++p)
+            for (int column = 0; column < 2; ++column) {
+                dlta += std::string("\x01\x88", 2);
+                dlta += std::string(8, colours[n] >> p & 1 ? '\xFF' : '\0');
+            }
+        all += form("ILBM", chunk("ANHD", anhd) + chunk("DLTA", dlta));
+    }
+    return form("ANIM", all);
+}
+
 struct AnimTest : ::testing::Test {
     AnimTest() {
         InstallImageLoaders();
@@ -351,6 +391,38 @@ TEST_F(AnimTest, ImageCacheOptionsAndLoopFrames) {
     EXPECT_EQ(vm.Run("LoadAnim", {7, dir / "strip.png", Arg::Table({{"cachedload", "strip"}})}), "ERR 1045");
     FreeImageCache();
     SetImageCacheObjectRefs(nullptr, nullptr);
+}
+
+// IFF ANIM files load in memory or from disk; their two loop frames go with "skiploopframes".
+TEST_F(AnimTest, IffAnimFilesLoadWithOrWithoutTheirLoopFrames) {
+    filetest::WriteFile(dir / "three.anim", SolidIffAnim({0, 1, 2, 0, 1}));
+    const struct {
+        std::vector<std::pair<Arg, Arg>> options;
+        std::string expected;
+    } rows[] = {
+        {{}, "red lime blue red lime"},
+        {{{"skiploopframes", true}}, "red lime blue"},
+        {{{"fromdisk", true}}, "disk 5"},
+        {{{"skiploopframes", true}, {"fromdisk", true}}, "disk 3"},
+    };
+    for (const auto& r : rows) {
+        const std::string result = vm.Run("LoadAnim", {4, dir / "three.anim", Arg::Table(r.options)});
+        qzAnim* anim = Find(4);
+        const std::string got = result != "" ? result : anim->disk ? "disk " + std::to_string(anim->frames) : Frames(4);
+        EXPECT_EQ(got, r.expected);
+    }
+    // A disk anim decodes its frames when they are asked for, out of order too.
+    vm.Ok("LoadAnim", {5, dir / "three.anim", Arg::Table({{"fromdisk", true}})});
+    for (int frame : {2, 1, 4, 0}) {
+        qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+        int owned = 0;
+        ASSERT_EQ(GetAnimFrameBitmaps(Find(5), frame, 1, 0, &bitmap, &mask, &alpha, &owned), 0);
+        EXPECT_EQ(ReadBitMapPixel(bitmap, 5, 5, 0),
+                  (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFF0000, 0x00FF00}[frame]))
+            << frame;
+        if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+        EXPECT_EQ(GetAnimFrameDelay(Find(5), frame), frame ? 100u : 0u);
+    }
 }
 
 }  // namespace anim_lib_test
