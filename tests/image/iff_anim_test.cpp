@@ -18,7 +18,8 @@ namespace {
 
 using Frame = std::vector<uint8_t>;  // width x height colour indices
 
-struct Spec {
+// What the test files look like: the delta operation and its flags, and the picture's size and depth.
+struct AnimForm {
     int op = 5;
     bool longData = false;     // ANHD bit 0 (operations 7 and 8)
     bool exclusiveOr = false;  // operation 5 against the previous frame, interleave 1
@@ -81,8 +82,8 @@ std::vector<Op> ColumnOps(const std::vector<uint32_t>& old, const std::vector<ui
     return ops;
 }
 
-// The DLTA data that turns `base` into `next`, each plane coded by the spec's operation.
-std::string Delta(const Spec& s, const Frame& base, const Frame& next) {
+// The DLTA data that turns `base` into `next`, each plane coded by the form's delta operation.
+std::string Delta(const AnimForm& s, const Frame& base, const Frame& next) {
     const int rowBytes = ((s.width + 15) >> 4) * 2;
     std::string lists[16];
     for (int p = 0; p < s.planes; ++p) {
@@ -173,7 +174,7 @@ std::string Form(const std::string& type, const std::string& chunks) {
 const std::vector<uint32_t> kPalette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF, 0x808080};
 
 // Frames that change a little each time: a bar moving across, a block of runs, scattered pixels.
-std::vector<Frame> MakeFrames(const Spec& s, int count) {
+std::vector<Frame> MakeFrames(const AnimForm& s, int count) {
     std::vector<Frame> frames;
     Frame f(static_cast<size_t>(s.width) * s.height);
     for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<uint8_t>(i * 7 / 5 % 8);
@@ -192,7 +193,7 @@ std::vector<Frame> MakeFrames(const Spec& s, int count) {
 
 // The animation file: the first frame as a picture, every later one as a delta against the
 // frame two back (one back in exclusive-or form), then the two loop frames.
-std::string BuildAnim(const Spec& s, const std::vector<Frame>& frames) {
+std::string BuildAnim(const AnimForm& s, const std::vector<Frame>& frames) {
     IlbmSpec first;
     first.width = s.width;
     first.height = s.height;
@@ -293,7 +294,7 @@ IlbmSpec Blank(int width, int height, int planes) {
 TEST(IffAnimReader, EveryDeltaModeDecodesTheFramesItWasBuiltFrom) {
     struct Case {
         const char* what;
-        Spec spec;
+        AnimForm form;
     } cases[] = {
         {"byte vertical", {5, false, false, 64, 20, 3}},
         {"byte vertical, exclusive or", {5, false, true, 64, 20, 3}},
@@ -309,10 +310,10 @@ TEST(IffAnimReader, EveryDeltaModeDecodesTheFramesItWasBuiltFrom) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        const std::vector<Frame> frames = WithLoop(MakeFrames(c.spec, 7));
-        WriteFile(dir / "t.anim", BuildAnim(c.spec, frames));
+        const std::vector<Frame> frames = WithLoop(MakeFrames(c.form, 7));
+        WriteFile(dir / "t.anim", BuildAnim(c.form, frames));
         // Run deltas at explicit positions count two frames fewer than their FORMs.
-        const bool runs = c.spec.op == 100 || c.spec.op == 101;
+        const bool runs = c.form.op == 100 || c.form.op == 101;
         const int count = static_cast<int>(frames.size()) - (runs ? 2 : 0);
         // In order, twice round (the reader rewinds by itself), and out of order.
         std::vector<int> order;
@@ -320,7 +321,7 @@ TEST(IffAnimReader, EveryDeltaModeDecodesTheFramesItWasBuiltFrom) {
         for (const std::vector<int>& o : {order, std::vector<int>{5, 2, count - 1, 0, 3, 3, 1}}) {
             const Read r = ReadAnim(dir / "t.anim", o);
             ASSERT_TRUE(r.opened) << c.what;
-            EXPECT_EQ(r.width, c.spec.width);
+            EXPECT_EQ(r.width, c.form.width);
             ASSERT_EQ(r.count, count) << c.what;
             for (int n : o) EXPECT_EQ(r.frames[n], Colours(frames[n])) << c.what << " frame " << n;
         }
@@ -530,7 +531,7 @@ TEST(IffAnimReader, FieldDeltasWeaveOrDoubleTheirFields) {
 
 TEST(IffAnimReader, OpensAsAnimSourceWithLoopFrames) {
     TempDir dir;
-    Spec s;
+    AnimForm s;
     const std::vector<Frame> frames = WithLoop(MakeFrames(s, 4));
     WriteFile(dir / "t.anim", BuildAnim(s, frames));
     qzAnimSource* source = nullptr;
@@ -563,9 +564,9 @@ int FailAfterCount(size_t) { return gAllocationsLeft >= 0 && gAllocationsLeft-- 
 // go missing, nothing leaks, and once memory suffices every frame is there.
 TEST(IffAnimReader, RunningOutOfMemoryAnywhere) {
     TempDir dir;
-    Spec plain;
+    AnimForm plain;
     WriteFile(dir / "plain.anim", BuildAnim(plain, WithLoop(MakeFrames(plain, 4))));
-    Spec fields;
+    AnimForm fields;
     fields.op = 101;
     std::string bytes = BuildAnim(fields, WithLoop(MakeFrames(fields, 4)));
     for (size_t at = bytes.find("ANHD"); at != std::string::npos; at = bytes.find("ANHD", at + 4))
