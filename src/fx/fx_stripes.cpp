@@ -25,7 +25,8 @@ void CopySweepBand(qzEffectContext* context, bool vertical, int sweep, int stack
 }
 
 // The band size of a stripes type: the parameter (random when it is -1) for the first type of
-// each direction, else 2 to 64 by the type.
+// each direction, else 2 to 64 by the type. A random size is kept in the parameter, so that
+// setting the effect up again draws the same bands.
 int32_t StripeBandSize(qzEffectContext* context, int32_t extent) {
     static const int32_t kFixed[] = {2, 4, 8, 16, 32, 64};
     const int32_t type = context->type;

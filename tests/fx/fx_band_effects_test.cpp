@@ -303,4 +303,19 @@ TEST_F(BandEffectTest, ReplayDrawsWithoutPresenting) {
     EXPECT_EQ(ScreenShowsBands(e, kShowLayer, [](int32_t x, int32_t y) { return y < 16 ? x < 18 : x >= 22; }), "");
 }
 
+// A random stripe size lies below half the sweep extent and stays when the effect is set up again
+// (as a rebuild does), so the bands already drawn stay in the pattern.
+TEST_F(BandEffectTest, RandomStripeSizeStaysForASecondSetUp) {
+    Effect e;
+    Start(e, kDirect, 7, 40, 32, kNormal, QZ_EFFECT_RANDOMPARAMETER);
+    ASSERT_EQ(Setup(e), 0);
+    const int32_t band = e.context.parameter;
+    EXPECT_GE(band, 1);
+    EXPECT_LT(band, 32 / 2);
+    e.context.speed = e.context.givenSpeed;
+    ASSERT_EQ(Setup(e), 0);
+    EXPECT_EQ(e.context.parameter, band);
+    EXPECT_EQ(e.context.total, 32);
+}
+
 }  // namespace fx_band_effects_test
