@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
+#include "fx/effect_picture.h"
 #include "fx/fx_clock.h"
+#include "fx/fx_roll.h"
 #include "fx/fx_star.h"
 #include "fx/fx_sun.h"
 #include "vm/vm_aux.h"
@@ -46,7 +48,7 @@ const EffectFamilyRow kFamilies[] = {
     {78, 81, nullptr, nullptr},                   // push
     {82, 82, nullptr, nullptr},                   // puzzle
     {83, 83, nullptr, nullptr},                   // diagonal
-    {84, 87, nullptr, nullptr},                   // roll and wallpaper
+    {84, 87, StepRoll, FreeRollState},            // roll and wallpaper
     {88, 96, nullptr, nullptr},                   // shrinking rectangle
     {97, 97, StepClockWipe, FreeClockWipeState},  // clock wipe
     {98, 98, StepStar, FreeStarState},            // star
