@@ -11,6 +11,8 @@
 #include "fx/fx_clock.h"
 #include "fx/fx_fixture.h"
 #include "gfx/blit_test_util.h"
+#include "gfx/frame_limit.h"
+#include "libs/transitionfx/effect_driver.h"
 
 namespace fx_composed_effects_test {
 
@@ -215,6 +217,49 @@ TEST_P(ComposedMidTest, ShowsTheShapeOfTheFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, ComposedMidTest, testing::ValuesIn(kMidCases));
+
+// Through the driver: a layer shown and hidden straight on the display (the shape types hide
+// by uncovering what lies under the layer), through its own bitmaps when asked, and removed.
+TEST_F(ComposedEffectTest, DriverShowsAndHidesLayers) {
+    SetFrameRateLimit(1000);
+    OpenScreen(64, 48, true);
+    const int32_t kTypes[] = {kRollTop, kRollLeft, kWallpaperTop, kWallpaperLeft, kClock, kStar, kSun};
+    const int32_t kModes[] = {QZ_EFFECT_SHOWLAYER, QZ_EFFECT_HIDELAYER, QZ_EFFECT_REMOVELAYER};
+    for (const int32_t type : kTypes) {
+        for (const int32_t mode : kModes) {
+            for (int force = 0; force < 2; force++) {
+                SCOPED_TRACE(testing::Message() << "type " << type << " mode " << mode << " force " << force);
+                FreeBGPicLayers(*vm, CurrentBGPic(), 1, 1);
+                RefreshArea(*vm, 0, 0, 64, 48);
+                const bool hide = mode != QZ_EFFECT_SHOWLAYER;
+                qzLayer* layer = nullptr;
+                ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {1, nullptr}, 10, 6, 30, 20, nullptr, nullptr,
+                                            Pattern(30, 20), nullptr, nullptr, nullptr, -1,
+                                            hide ? 0u : uint32_t(QZ_ADDLAYER_HIDDEN), &layer),
+                          0);
+                if (hide) RefreshArea(*vm, 10, 6, 30, 20);
+                qzEffectContext t = {};
+                t.vm = *vm;
+                t.mode = mode;
+                t.type = type;
+                t.object = {1, nullptr};
+                t.speed = kFast;
+                t.parameter = -1;
+                t.undoLevel = 1;
+                t.bgpicX = t.bgpicY = 99999;
+                t.hide = hide;
+                t.forceRealtimeLayers = force;
+                ASSERT_EQ(RunEffect(&t), 0);
+                EXPECT_EQ(CountLayers(CurrentBGPic()), mode == QZ_EFFECT_REMOVELAYER ? 0 : 1);
+                blittest::BitMapPtr picture(Pattern(30, 20));
+                EXPECT_EQ(hide ? ScreenShowsBackground() : ScreenShows(picture.get(), 10, 6), "");
+                RefreshArea(*vm, 0, 0, 64, 48);
+                EXPECT_EQ(hide ? ScreenShowsBackground() : ScreenShows(picture.get(), 10, 6), "");
+            }
+        }
+    }
+    SetFrameRateLimit(60);
+}
 
 // A layer whose picture has a mask, or an alpha channel of 255 and 0 in the same pattern: shown,
 // the end picture shows the pattern where the mask is set and the background elsewhere; hidden,
