@@ -20,6 +20,7 @@ enum { kNormal = QZ_EFFECT_NORMALSPEED, kFast = QZ_EFFECT_FASTSPEED, kSlow = QZ_
 enum { kRollTop = 84, kRollLeft = 85, kWallpaperTop = 86, kWallpaperLeft = 87, kClock = 97, kStar = 98, kSun = 114 };
 enum Mode { kDirect, kShowLayer, kHideLayer };
 const Mode kModes[] = {kDirect, kShowLayer, kHideLayer};
+const char* const kModeNames[] = {"_Direct", "_Show", "_Hide"};
 
 constexpr int32_t kScreenWidth = 256, kScreenHeight = 128;
 constexpr int32_t kX = 5, kY = 3;
@@ -261,9 +262,9 @@ TEST_F(ComposedEffectTest, DriverShowsAndHidesLayers) {
     SetFrameRateLimit(60);
 }
 
-// A layer whose picture has a mask, or an alpha channel of 255 and 0 in the same pattern: shown,
-// the end picture shows the pattern where the mask is set and the background elsewhere; hidden,
-// the background everywhere.
+// A picture with a mask, or with an alpha channel of 255 and 0 in the same pattern, straight onto
+// the display or as a layer: shown, the end picture shows the pattern where the mask is set and
+// the background elsewhere; hidden, the background everywhere.
 struct MaskedCase {
     int32_t type, width, height, speed;
 };
@@ -308,7 +309,17 @@ TEST_P(ComposedMaskedTest, EndsThroughThePicturesMaskOrAlpha) {
     const auto& [t, mode, alpha] = GetParam();
     auto inMask = [](int32_t x, int32_t y) { return (x / 3 + y / 2) % 2 == 0; };
     Effect e;
-    if (alpha) {
+    blittest::BitMapPtr directMask, directAlpha;  // the picture's, straight onto the display
+    if (mode == kDirect) {
+        Start(e, mode, t.type, t.width, t.height, t.speed);
+        if (alpha) {
+            directAlpha = blittest::MakeAlpha(t.width, t.height, [&](int x, int y) { return inMask(x, y) ? 255 : 0; });
+            e.context.imageAlpha = directAlpha.get();
+        } else {
+            directMask = blittest::MakeMask(t.width, t.height, [&](int x, int y) { return inMask(x, y); });
+            e.context.imageMask = directMask.get();
+        }
+    } else if (alpha) {
         StartWithAlpha(e, mode, t, blittest::MakeAlpha(t.width, t.height, [&](int x, int y) {
                                        return inMask(x, y) ? 255 : 0;
                                    }).release());
@@ -331,12 +342,10 @@ TEST_P(ComposedMaskedTest, EndsThroughThePicturesMaskOrAlpha) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, ComposedMaskedTest,
-                         testing::Combine(testing::ValuesIn(kMaskedCases), testing::Values(kShowLayer, kHideLayer),
-                                          testing::Bool()),
+                         testing::Combine(testing::ValuesIn(kMaskedCases), testing::ValuesIn(kModes), testing::Bool()),
                          [](const testing::TestParamInfo<std::tuple<MaskedCase, Mode, bool>>& info) {
                              const MaskedCase& t = std::get<0>(info.param);
-                             return "Type" + std::to_string(t.type) +
-                                    (std::get<1>(info.param) == kHideLayer ? "_Hide" : "_Show") +
+                             return "Type" + std::to_string(t.type) + kModeNames[std::get<1>(info.param)] +
                                     (std::get<2>(info.param) ? "_Alpha" : "_Mask");
                          });
 
