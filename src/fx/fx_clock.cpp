@@ -191,7 +191,10 @@ void RenderClockWipe(qzEffectContext* context, ClockState* state) {
     const int32_t n = context->current;
     RestartShapeRender(context, &state->work);
     ResetClockWipe(context, state);
-    if (n < 1) return;
+    if (n < 1) {
+        DrawEmptyShape(context, &state->work);
+        return;
+    }
     context->phase = QZ_EFFECT_PHASE_NEXT;
     context->current = 0;
     int32_t done = 0;
@@ -276,6 +279,10 @@ void RestartShapeRender(qzEffectContext* context, qzShapeWork* work) {
         }
     }
     ClearShapeWork(context, work);
+}
+
+void DrawEmptyShape(qzEffectContext* context, qzShapeWork* work) {
+    DrawShapeWork(context, work, 0, 0, context->width, context->height, EFFECTBLIT_NORECORD | EFFECTBLIT_NOPRESENT);
 }
 
 int FillShapePolygon(qzBitMap* mask, const qzPoint* points, int count) {

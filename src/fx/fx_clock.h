@@ -29,6 +29,9 @@ void ClearShapeWork(const qzEffectContext* context, qzShapeWork* work);
 // The start of rendering a step from scratch: a hidden layer gets its whole picture back, a shown
 // one is emptied (both left alone while the layer is being rebuilt), and the shape is emptied.
 void RestartShapeRender(qzEffectContext* context, qzShapeWork* work);
+// The picture of step 0 from scratch: the whole area through the empty shape (on the display,
+// the old picture).
+void DrawEmptyShape(qzEffectContext* context, qzShapeWork* work);
 // Adds a closed polygon (already inside the area) to the shape mask. A polygon flat on one row
 // still fills the run of that row between its points.
 int FillShapePolygon(qzBitMap* mask, const qzPoint* points, int count);

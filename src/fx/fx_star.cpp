@@ -146,7 +146,10 @@ int StepStar(qzEffectContext* context, int32_t* done) {
     if (context->phase == QZ_EFFECT_PHASE_RENDER) {
         RestartShapeRender(context, &state->work);
         state->size = step + 10;
-        if (context->current < 1) return 0;
+        if (context->current < 1) {
+            DrawEmptyShape(context, &state->work);
+            return 0;
+        }
         state->size = context->current * step + 10;
         DrawStar(context, state, EFFECTBLIT_NOPRESENT);
         state->size += step;

@@ -136,11 +136,25 @@ struct RenderCase {
 };
 
 const RenderCase kRenderCases[] = {
-    {kRollTop, 60, 100, kNormal, 5},   {kRollTop, 60, 100, 40, 9},        {kRollLeft, 120, 40, kFast, 20},
-    {kWallpaperTop, 50, 90, kFast, 4}, {kWallpaperLeft, 200, 60, 40, 20}, {kClock, 100, 50, kNormal, 1},
-    {kClock, 100, 50, kNormal, 7},     {kClock, 100, 50, kNormal, 19},    {kClock, 41, 31, 7, 12},
-    {kStar, 200, 100, kNormal, 3},     {kStar, 60, 90, kNormal, 20},      {kSun, 200, 100, kNormal, 2},
-    {kSun, 200, 100, kNormal, 9},      {kSun, 60, 90, kFast, 4},
+    {kRollTop, 60, 100, kNormal, 5},
+    {kRollTop, 60, 100, 40, 9},
+    {kRollLeft, 120, 40, kFast, 20},
+    {kWallpaperTop, 50, 90, kFast, 4},
+    {kWallpaperLeft, 200, 60, 40, 20},
+    {kClock, 100, 50, kNormal, 1},
+    {kClock, 100, 50, kNormal, 7},
+    {kClock, 100, 50, kNormal, 19},
+    {kClock, 41, 31, 7, 12},
+    {kStar, 200, 100, kNormal, 3},
+    {kStar, 60, 90, kNormal, 20},
+    {kSun, 200, 100, kNormal, 2},
+    {kSun, 200, 100, kNormal, 9},
+    {kSun, 60, 90, kFast, 4},
+    // Step 0 is the picture before the first frame.
+    {kRollTop, 60, 100, kNormal, 0},
+    {kClock, 100, 50, kNormal, 0},
+    {kStar, 200, 100, kNormal, 0},
+    {kSun, 200, 100, kNormal, 0},
 };
 
 void PrintTo(const RenderCase& t, std::ostream* os) {
@@ -156,10 +170,14 @@ TEST_P(ComposedRenderTest, RenderedStepEqualsTheFramesBeforeIt) {
     Start(e, mode, t.type, t.width, t.height, t.speed);
     ASSERT_EQ(Setup(e), 0);
     ASSERT_LT(t.step + 3, e.context.total);
-    ASSERT_EQ(Frames(e, t.step), 0);
+    if (t.step > 0) {
+        ASSERT_EQ(Frames(e, t.step), 0);  // (0 would run them all)
+    }
     const std::vector<uint32_t> played = Screen();
     ASSERT_EQ(Frames(e, 3), 0);
-    if (mode == kDirect) FillEffectRect(&e.context, kX, kY, t.width, t.height, kBackground, 0);
+    // The star redraws only its box, which grows: the display under a later star is put back
+    // first. The other types redraw the whole area from the old picture.
+    if (mode == kDirect && t.type == kStar) FillEffectRect(&e.context, kX, kY, t.width, t.height, kBackground, 0);
     ASSERT_EQ(Render(e, t.step), 0);
     EXPECT_EQ(e.context.current, t.step);
     if (mode != kDirect) RefreshArea(*vm, kX, kY, t.width, t.height);
