@@ -204,6 +204,8 @@ const MidCase kMidCases[] = {
     // over rows 1 to 20, the old picture from row 21.
     {kRollTop, 60, 100, kNormal, 10, {{7, 0, 7, 0}, {7, 1, 7, 30}, {7, 20, 7, 21}, {7, 21, -1, 0}, {7, 60, -1, 0}}},
     {kRollLeft, 100, 60, kNormal, 10, {{0, 7, 0, 7}, {1, 7, 30, 7}, {20, 7, 21, 7}, {21, 7, -1, 0}}},
+    // Wallpaper 45 rows thick (half of 90) at row 50: rows 72 down to 52 fold over rows 6 to 50.
+    {kWallpaperTop, 30, 90, kFast, 10, {{3, 5, 3, 5}, {3, 6, 3, 72}, {3, 7, 3, 70}, {3, 50, 3, 52}, {3, 51, -1, 0}}},
     // The first wedge from the centre (50, 25) to (50, 0) and (60, 0).
     {kClock, 100, 50, kNormal, 1, {{55, 2, 55, 2}, {51, 20, 51, 20}, {45, 2, -1, 0}, {65, 2, -1, 0}}},
     // One row: the wedge is the run from the centre.
