@@ -369,4 +369,30 @@ INSTANTIATE_TEST_SUITE_P(Types, ComposedMaskedTest,
                                     (std::get<2>(info.param) ? "_Alpha" : "_Mask");
                          });
 
+// A masked picture in a layer rendered at a step from scratch, after the effect went further,
+// keeps the picture's own mask outside the shape (hiding) or inside it (showing).
+class ComposedMaskedRenderTest : public ComposedEffectTest,
+                                 public testing::WithParamInterface<std::tuple<MaskedCase, Mode>> {};
+
+TEST_P(ComposedMaskedRenderTest, RenderedStepKeepsThePicturesMask) {
+    const auto& [t, mode] = GetParam();
+    Effect e;
+    Start(e, mode, t.type, t.width, t.height, t.speed,
+          blittest::MakeMask(t.width, t.height, [](int x, int y) { return (x / 3 + y / 2) % 2 == 0; }).release());
+    ASSERT_EQ(Setup(e), 0);
+    const int32_t step = e.context.total / 2;
+    ASSERT_GE(step, 1);
+    ASSERT_EQ(Frames(e, step), 0);
+    RefreshArea(*vm, kX, kY, t.width, t.height);
+    const std::vector<uint32_t> played = Screen();
+    ASSERT_EQ(Frames(e, 2), 0);
+    ASSERT_EQ(Render(e, step), 0);
+    RefreshArea(*vm, kX, kY, t.width, t.height);
+    EXPECT_EQ(Screen(), played);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, ComposedMaskedRenderTest,
+                         testing::Combine(testing::ValuesIn(kMaskedCases), testing::Values(kShowLayer, kHideLayer)),
+                         CaseName<MaskedCase>);
+
 }  // namespace fx_composed_effects_test
