@@ -63,6 +63,16 @@ int FailingFrame(qzEffectContext* c, int32_t* done) {
     return FxTest::WipeStep(c, done);
 }
 
+// A wipe that, on its second frame, makes the display (and its picture) larger.
+qztest::Commands* resizer = nullptr;
+int ResizingStep(qzEffectContext* c, int32_t* done) {
+    if (c->phase == QZ_EFFECT_PHASE_NEXT && c->current == 1 && resizer) {
+        resizer->Ok("ChangeDisplaySize", {80, 60});
+        resizer = nullptr;
+    }
+    return FxTest::WipeStep(c, done);
+}
+
 class EffectDriverTest : public FxTest {
 protected:
     void SetUp() override {
@@ -220,6 +230,49 @@ TEST_F(EffectDriverTest, BrushWithLayersOnBecomesALayer) {
     EXPECT_EQ(Pixel(1, 32, 13), kBackground);
     RefreshArea(*vm, 0, 0, 64, 48);
     EXPECT_EQ(Pixel(1, 31, 13), 0xFF0000u);
+}
+
+TEST_F(EffectDriverTest, PicturePartWithLayersOffAndOn) {
+    qzBGPic* pic = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({7, nullptr}, 40, 30, 0x00FF00, &pic), 0);
+    BitMapHolder pattern{Pattern(40, 30)};
+    CopyBitmapRect(pattern.bitmap, 0, 0, pic->bitmap, 0, 0, 40, 30);
+    BitMapHolder part{Pattern(10, 8)};
+    CopyBitmapRect(pattern.bitmap, 4, 6, part.bitmap, 0, 0, 10, 8);
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        OpenScreen(64, 48, layers);
+        for (int32_t type : {0, 55}) {
+            qzEffectContext t = Template(QZ_EFFECT_BGPICPART, type, {7, nullptr}, 3);
+            t.sourceX = 4;
+            t.sourceY = 6;
+            t.x = 20;
+            t.y = 15;
+            t.width = 10;
+            t.height = 8;
+            ASSERT_EQ(RunEffect(&t), 0) << type;
+            EXPECT_EQ(ScreenShows(part.bitmap, 20, 15), "") << type;
+            EXPECT_EQ(pic->locked, 0);
+        }
+        EXPECT_EQ(CountLayers(CurrentBGPic()), layers ? 2 : 0);
+    }
+}
+
+TEST_F(EffectDriverTest, ResizedPictureAbandonsAndRepeats) {
+    OpenScreen(64, 48, true);
+    PatternLayer(10, 6, 30, 20, true);
+    OverrideEffectRoutines(5, ResizingStep, nullptr);
+    resizer = vm;
+    qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 5, {1, nullptr}, 3);
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(t.repeat, 1);
+    EXPECT_EQ(CurrentBGPic()->width, 80);
+    // The handler runs it again, at the new size, to the end.
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(t.repeat, 0);
+    BitMapHolder picture{Pattern(30, 20)};
+    EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
+    OverrideEffectRoutines(5, nullptr, nullptr);
 }
 
 TEST_F(EffectDriverTest, RefusalsLeaveTheLayerAsItWas) {

@@ -28,6 +28,7 @@
 #include "gfx/frame_limit.h"
 #include "gfx/safe_blt.h"
 #include "image/brush.h"
+#include "image/image_display.h"
 #include "image/output_select.h"
 #include "libs/graphics/graphics.h"
 #include "platform/os_alloc.h"
@@ -212,6 +213,43 @@ int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     qzLayer* layer = nullptr;
     const int error = InsertLayerForObject(c->vm, 0, layerType, c->object, c->x, c->y, 1, 1, &layer);
     if (error) return error;
+    c->layer = layer;
+    *inserted = true;
+    c->mode = QZ_EFFECT_SHOWLAYER;
+    c->object = {CountLayers(d->bgpic), nullptr};
+    return 0;
+}
+
+// Step 6, mode 13: a part of a picture, drawn as it is or inserted as a hidden layer.
+int FindPicturePart(qzEffectContext* c, qzDisplay* d, bool* inserted) {
+    qzBGPic* source = nullptr;
+    int error = FindBGPic(c->vm, c->object, &source, 0);
+    if (error) return error;
+    c->useCount = &source->locked;
+    source->locked++;
+    const uint32_t flags = c->layersOption ? uint32_t(QZ_DRAWOBJ_WITHLAYERS) : 0u;
+    if (!d->layersEnabled) {
+        qzBitMap* part = nullptr;
+        int owned = 0;
+        error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                                   c->height, 0, 0, nullptr, nullptr, &part, &owned, flags);
+        if (error) return error;
+        c->image = part;
+        c->ownsImage = owned;
+        c->x = ResolveXPosition(c->x, c->width, 0, 0.0);
+        c->y = ResolveYPosition(c->y, c->height, 0, 0.0);
+        return 0;
+    }
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.hidden = 1;
+    tags.effects = 1;
+    const int32_t before = CountLayers(d->bgpic);
+    error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                               c->height, 1, 0, nullptr, &tags, nullptr, nullptr, flags | QZ_DRAWOBJ_NODRAW);
+    if (error) return error;
+    if (CountLayers(d->bgpic) != before + 1) return ERR_WRONGUSAGE;
+    c->layer = GetLayerByPosition(d->bgpic, before + 1);
     *inserted = true;
     c->mode = QZ_EFFECT_SHOWLAYER;
     c->object = {CountLayers(d->bgpic), nullptr};
@@ -436,6 +474,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     case QZ_EFFECT_BGPIC: error = ShowNewPicture(c, d); break;
     case QZ_EFFECT_BRUSH:
     case QZ_EFFECT_TEXTOBJECT: error = FindShownObject(c, d, inserted); break;
+    case QZ_EFFECT_BGPICPART: error = FindPicturePart(c, d, inserted); break;
     case QZ_EFFECT_SHOWLAYER:
     case QZ_EFFECT_HIDELAYER:
     case QZ_EFFECT_REMOVELAYER: break;
