@@ -12,6 +12,7 @@
 #include "image/output_select.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/graphics/graphics.h"
 #include "libs/text/text_lib.h"
 #include "libs/transitionfx/effect_driver.h"
 #include "platform/os_time.h"
@@ -387,6 +388,41 @@ TEST_F(EffectDriverTest, RefusalsLeaveTheLayerAsItWas) {
         for (int32_t x = 10; x < 40; x += 5) EXPECT_EQ(Pixel(2, x, y), background) << x << "," << y;
     OverrideEffectRoutines(3, nullptr, nullptr);
     OverrideEffectRoutines(4, nullptr, nullptr);
+}
+
+TEST_F(EffectDriverTest, AsyncEffectFollowsNewContentAtTheSameFraction) {
+    OpenScreen(80, 48, true);
+    qzLayer* layer = PatternLayer(10, 6, 30, 20, true);
+    qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 0, {1, nullptr});
+    t.async = 1;
+    ASSERT_EQ(RunEffect(&t), 1);
+    void* handle = VmToUserdata(*vm, -1);
+    EXPECT_EQ(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}), 0);
+    EXPECT_EQ(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}), 0);
+    // Half of the 4 frames are drawn; the layer gets content twice as wide: 7 frames of 9
+    // columns, and the effect goes on from frame 4 (36 columns).
+    BitMapHolder wide{Pattern(60, 20, 3)};
+    qzBitMap* content = CreateBitMap(60, 20, 0, nullptr);
+    CopyBitmapRect(wide.bitmap, 0, 0, content, 0, 0, 60, 20);
+    ASSERT_EQ(SetLayerContentSize(*vm, layer, nullptr, 10, 6, 60, 20, content, nullptr, nullptr, 0, 0), 0);
+    qzAsyncDraw* object = nullptr;
+    ASSERT_EQ(FindAsyncDraw({0, handle}, &object), 0);
+    int32_t frames = 0, current = 0;
+    object->event(ADEVENT_FRAMECOUNT, reinterpret_cast<intptr_t>(&frames), object->userData);
+    object->event(ADEVENT_CURFRAME, reinterpret_cast<intptr_t>(&current), object->userData);
+    EXPECT_EQ(frames, 7);
+    EXPECT_EQ(current, 4);
+    RefreshArea(*vm, 0, 0, 80, 48);
+    EXPECT_EQ(Pixel(screen, 10 + 35, 10), PatternColour(35, 4, 3));
+    EXPECT_EQ(Pixel(screen, 10 + 36, 10), kBackground);
+    std::vector<double> answers;
+    for (int i = 0; i < 10; i++) {
+        answers.push_back(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}));
+        if (answers.back() == 1) break;
+    }
+    EXPECT_EQ(answers, (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(ScreenShows(wide.bitmap, 10, 6), "");
+    EXPECT_EQ(layer->display->own.bitmap, content);
 }
 
 TEST_F(EffectDriverTest, OutputSelections) {
