@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "display/display.h"
 #include "display/display_life.h"
 #include "display/display_pixels.h"
@@ -540,31 +541,50 @@ int FailEffect(qzEffectContext* c, int error, bool inserted) {
     return error;
 }
 
+// Owns the context while RunEffect works on it: when memory runs out under it (the event pump
+// or a routine that allocates), the context goes as a failed effect's does, and the layer is left
+// as it was.
+struct EffectOwner {
+    qzEffectContext* context;
+    bool inserted = false;
+    ~EffectOwner() {
+        if (!context) return;
+        CatchOutOfMemory([this] { return FailEffect(context, 0, inserted); });
+    }
+    qzEffectContext* Release() {
+        qzEffectContext* c = context;
+        context = nullptr;
+        return c;
+    }
+};
+
 }  // namespace
 
 int RunEffect(qzEffectContext* templ) {
     auto* c = static_cast<qzEffectContext*>(OsAlloc(sizeof(qzEffectContext), 1));
     if (!c) return ERR_MEM;
     *c = *templ;
+    EffectOwner owner{c};
     templ->repeat = 0;
     if (c->type == 113) c->type = QZ_EFFECT_RANDOM;
     c->givenSpeed = c->speed;
-    bool nothing = false, inserted = false;
-    int error = SetUpEffect(c, &nothing, &inserted);
-    if (error || nothing) return FailEffect(c, error, inserted);
+    bool nothing = false;
+    int error = SetUpEffect(c, &nothing, &owner.inserted);
+    if (error || nothing) return FailEffect(owner.Release(), error, owner.inserted);
 
     qzDisplay* d = CurrentDisplay();
     if (c->async) {
         qzAsyncDraw* object = nullptr;
         error =
             CreateAsyncDraw(ADF_FX, AsyncDrawThunk, nullptr, FinishThunk, FreeThunk, EffectAsyncOperation, c, &object);
-        if (error) return FailEffect(c, error, inserted);
+        if (error) return FailEffect(owner.Release(), error, owner.inserted);
+        owner.Release();  // the object owns the context from now on
         VmPushLightUserdata(c->vm, object->header.id.pointer ? object->header.id.pointer : object);
         return 1;
     }
     if (c->mode == QZ_EFFECT_BGPIC) SetTransitionEffectRunning(1);
-    error = RunSynchronously(c, templ, d, inserted);
-    if (error) return FailEffect(c, error, inserted);
+    error = RunSynchronously(c, templ, d, owner.inserted);
+    if (error) return FailEffect(owner.Release(), error, owner.inserted);
     d = CurrentDisplay();
     if (!c->abandoned && c->mode == QZ_EFFECT_BGPIC && d && d->bgpic) {
         qzBGPic* pic = d->bgpic;
@@ -573,6 +593,6 @@ int RunEffect(qzEffectContext* templ) {
         if (d->secondBuffer) CopyBitmapRect(c->image, 0, 0, d->secondBuffer, 0, 0, pic->width, pic->height);
     }
     SetTransitionEffectRunning(0);
-    FreeEffectContext(c, 1);
+    FreeEffectContext(owner.Release(), 1);
     return 0;
 }
