@@ -4,6 +4,7 @@
 // nothing the effect made is left behind).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 
 #include "base/error_codes.h"
@@ -15,6 +16,15 @@
 #include "oom/alloc_faults.h"
 
 namespace failing_effect_test {
+
+// Runs body as a command runs: in a protected call, so that a failing allocation anywhere in it
+// ends the call with its error.
+// The body is called through its address: nothing is allocated before the call is protected.
+template <typename Body>
+int Protected(VmState* state, Body& body) {
+    return VmCProtectedCall(
+        state, [](VmState* s) { return (*static_cast<Body*>(VmToUserdata(s, 1)))(s); }, &body);
+}
 
 class FailingEffect : public FxTest {
 protected:
@@ -30,6 +40,51 @@ protected:
         FxTest::TearDown();
     }
 };
+
+TEST_F(FailingEffect, NewPictureShownOrNot) {
+    // Whatever fails, the window shows the picture the display has: the old one, or the new one.
+    OpenScreen(64, 48, false);
+    qzBGPic *pic = nullptr, *first = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({7, nullptr}, 64, 48, 0x00FF00, &pic), 0);
+    ASSERT_EQ(CreateBlankBGPic({8, nullptr}, 64, 48, 0x0000FF, &first), 0);
+    vm->Ok("SetDisplayAttributes", {qztest::Arg::Table({{"bgpic", 8}})});
+    ASSERT_EQ(CurrentDisplay()->bgpic, first);
+    int result = -1;
+    const uint64_t count = ForEachFailingAllocation(
+        [&] {
+            qzEffectContext t = {};
+            t.vm = *vm;
+            t.mode = QZ_EFFECT_BGPIC;
+            t.type = 0;
+            t.object = {7, nullptr};
+            t.speed = 9;
+            t.parameter = -1;
+            t.bgpicX = t.bgpicY = 99999;
+            result = -1;
+            auto body = [&](VmState* state) {
+                t.vm = state;
+                result = RunEffect(&t);
+                return result;
+            };
+            const int status = Protected(*vm, body);
+            if (result < 0 || status) result = status;
+        },
+        [&](uint64_t n) {
+            const uint32_t expected = CurrentDisplay()->bgpic == pic ? 0x00FF00u : 0x0000FFu;
+            for (int32_t y = 0; y < 48; y += 7)
+                for (int32_t x = 0; x < 64; x += 7)
+                    ASSERT_EQ(Pixel(screen, x, y), expected) << "allocation " << n << " at " << x << "," << y;
+            EXPECT_EQ(pic->locked, 0) << "allocation " << n;
+            if (n == 0) {
+                EXPECT_EQ(result, 0);
+            }
+            // Back to the first picture for the next run.
+            if (CurrentDisplay()->bgpic != first) {
+                vm->Ok("SetDisplayAttributes", {qztest::Arg::Table({{"bgpic", 8}})});
+            }
+        });
+    EXPECT_GT(count, 0u);
+}
 
 TEST_F(FailingEffect, LayerAsItWasOrThePicture) {
     OpenScreen(64, 48, true);
@@ -74,17 +129,20 @@ TEST_F(FailingEffect, LayerAsItWasOrThePicture) {
                 t.hide = hide;
                 t.async = row.async;
                 t.forceRealtimeLayers = row.forceLayer;
-                try {
+                // As a command runs it: what runs out of memory or raises a script error
+                // unwinds to the protected call, which reports it.
+                result = -1;
+                auto body = [&](VmState* state) {
+                    t.vm = state;
                     result = RunEffect(&t);
-                } catch (const std::bad_alloc&) {
-                    // A handler's protection turns this into "Out of memory!".
-                    result = ERR_MEM;
-                }
+                    if (result == 1) handle = VmToUserdata(state, -1);
+                    return result == 1 ? 0 : result;
+                };
+                const int status = Protected(*vm, body);
+                if (result < 0 || status) result = status;
                 if (result == 1) {
                     // The object is stepped until it ends or a frame fails (the harness's own
                     // allocations may fail too); what is left of it is cancelled afterwards.
-                    handle = VmToUserdata(*vm, -1);
-                    VmSetTop(*vm, 0);
                     try {
                         for (int i = 0; i < 10; i++) {
                             const int error = vm->Call("AsyncDrawFrame", {qztest::Arg::Pointer(handle)});

@@ -148,11 +148,16 @@ int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     SetTableFieldObjectId(vm, "bgpic", c->object);
     if (c->bgpicX != 99999) SetTableFieldInt(vm, "x", c->bgpicX);
     if (c->bgpicY != 99999) SetTableFieldInt(vm, "y", c->bgpicY);
-    // Nothing reaches the window while the display switches: it keeps showing the old screen.
-    const int32_t refreshBlock = d->refreshBlock;
-    d->refreshBlock = 1;
-    error = ApplyDisplayAttributes(vm, VmGetTop(vm), d, 1);
-    d->refreshBlock = refreshBlock;
+    {
+        // Nothing reaches the window while the display switches: it keeps showing the old screen.
+        struct RefreshBlock {
+            qzDisplay* display;
+            int32_t saved;
+            ~RefreshBlock() { display->refreshBlock = saved; }
+        } block{d, d->refreshBlock};
+        d->refreshBlock = 1;
+        error = ApplyDisplayAttributes(vm, VmGetTop(vm), d, 1);
+    }
     VmSetTop(vm, top);
     if (error) return error;
     if (d->bgpic != pic) return ERR_WRONGUSAGE;
@@ -528,8 +533,15 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     return 0;
 }
 
-// An effect that fails before it ran leaves no layer behind that it inserted.
+// An effect that fails before it ran leaves no layer behind that it inserted; a new picture that
+// the display took already is shown whole, so that the window shows what the display has.
 int FailEffect(qzEffectContext* c, int error, bool inserted) {
+    qzDisplay* d = CurrentDisplay();
+    if (c->mode == QZ_EFFECT_BGPIC && c->oldBGPic && d && d->bgpic && d->bgpic != c->oldBGPic) {
+        qzBGPic* pic = d->bgpic;
+        if (d->displayBuffer) CopyBitmapRect(pic->bitmap, 0, 0, d->displayBuffer, 0, 0, pic->width, pic->height);
+        RefreshDisplayRect(c->vm, 0, 0, pic->width, pic->height);
+    }
     if (inserted && c->layer) {
         RestoreEffectLayer(c);
         qzBGPic* pic = FindBGPicOfLayer(c->layer);
