@@ -93,7 +93,7 @@ qzBitMap* NewBlackBitMap(int32_t width, int32_t height) {
     return b;
 }
 
-// Step 3: the display's output selection.
+// Whether the display's output selection lets the effect run.
 int CheckEffectOutput(qzEffectContext* c, qzDisplay* d, bool* nothing) {
     *nothing = false;
     if (d->outputKind == QZ_OUTPUT_DISPLAY) return 0;
@@ -123,7 +123,7 @@ int CheckEffectOutput(qzEffectContext* c, qzDisplay* d, bool* nothing) {
     return 0;
 }
 
-// Step 6, mode 1: the new picture goes on the display without being shown; the effect brings it.
+// A new picture: it goes on the display without being shown; the effect brings it.
 int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     qzBGPic* pic = nullptr;
     int error = FindBGPic(c->vm, c->object, &pic, 0);
@@ -175,7 +175,7 @@ int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     return 0;
 }
 
-// Step 6, modes 3 and 8: the object's own bitmaps, or a new hidden layer that the effect shows.
+// A brush or text object: its own bitmaps, or a new hidden layer that the effect shows.
 int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     int32_t width = 0, height = 0;
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -226,7 +226,7 @@ int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     return 0;
 }
 
-// Step 6, mode 13: a part of a picture, drawn as it is or inserted as a hidden layer.
+// A part of a picture, drawn as it is or inserted as a hidden layer.
 int FindPicturePart(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     qzBGPic* source = nullptr;
     int error = FindBGPic(c->vm, c->object, &source, 0);
@@ -262,7 +262,7 @@ int FindPicturePart(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     return 0;
 }
 
-// Step 7: the layer modes.
+// The layer an effect shows, hides or removes: which way its picture reaches the screen.
 int PrepareLayerEffect(qzEffectContext* c, qzDisplay* d) {
     if (!d->layersEnabled) return ERR_NOLAYERS;
     qzBGPic* pic = d->bgpic;
@@ -328,7 +328,7 @@ int PrepareLayerEffect(qzEffectContext* c, qzDisplay* d) {
     return 0;
 }
 
-// Step 9: a masked or blended picture composed over the screen once, so that frames copy plainly.
+// A masked or blended picture composed over the screen once, so that frames copy plainly.
 int PrecomposePicture(qzEffectContext* c) {
     qzBitMap* composite = NewBlackBitMap(c->width, c->height);
     if (!composite) return ERR_BITMAP;
@@ -347,7 +347,7 @@ int PrecomposePicture(qzEffectContext* c) {
     return 0;
 }
 
-// Puts the layer of an abandoned effect back as it was (step 15.2).
+// Puts the layer of an effect abandoned because the picture changed size back as it was.
 void AbandonLayer(qzEffectContext* c, qzDisplay* d, bool inserted) {
     qzLayer* layer = c->layer;
     if (!layer || !d->layerScale) return;
@@ -391,7 +391,7 @@ void PresentWholeEffect(qzEffectContext* c) {
                       st->own.bitmap->height, st->own.mask, st->own.alpha, EFFECTBLIT_PRESENTBOUNDS);
 }
 
-// Step 15: the frames on the real clock. A frame that took longer than its interval makes the
+// A synchronous effect's frames on the real clock. A frame that took longer than its interval makes the
 // frames that fell due meanwhile drop: frame-rendered types jump to the due frame, the others draw
 // them without waiting (inside a layer without presenting, then the area once).
 int RunSynchronously(qzEffectContext* c, qzEffectContext* templ, qzDisplay* d, bool inserted) {
@@ -456,7 +456,7 @@ void FreeThunk(void* userData, int32_t completed, int32_t) {
     FreeEffectContext(static_cast<qzEffectContext*>(userData), completed);
 }
 
-// Steps 2 to 13. *nothing: the effect does nothing (an output it cannot draw to).
+// Everything before the first frame. *nothing: the effect does nothing (an output it cannot draw to).
 int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     qzDisplay* d = CurrentDisplay();
     if (!d || !d->bgpic) return ERR_WRONGUSAGE;
@@ -467,7 +467,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     int error = CheckEffectOutput(c, d, nothing);
     if (error || *nothing) return error;
 
-    // 4, 5: the type.
+    // The type: random, layer-safe, swapped for a hidden object.
     if (c->type == QZ_EFFECT_RANDOM) c->type = PickRandomEffect(c->mode != QZ_EFFECT_BGPIC && !c->bgpicEmu);
     if (c->mode != QZ_EFFECT_BGPIC && !IsEffectLayerSafe(c->type) && !(c->mode == QZ_EFFECT_SHOWLAYER && c->bgpicEmu))
         c->type = 0;
@@ -475,7 +475,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     if (c->type < 0 || c->type >= QZ_EFFECT_TYPE_COUNT) return ERR_WRONGUSAGE;
     c->scrollType = IsScrollEffect(c->type);
 
-    // 6, 7: the object.
+    // The object.
     switch (c->mode) {
     case QZ_EFFECT_BGPIC: error = ShowNewPicture(c, d); break;
     case QZ_EFFECT_BRUSH:
@@ -493,7 +493,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     }
     if (!c->image && !c->scrollType) return ERR_WRONGUSAGE;
 
-    // 8, 9: pre-compositing.
+    // Pre-compositing.
     const bool onScreen =
         c->x + c->width > 0 && c->y + c->height > 0 && c->x < d->bgpic->width && c->y < d->bgpic->height;
     if (!c->viaLayer && c->mode != QZ_EFFECT_BGPIC && (c->imageMask || c->imageAlpha) && !KeepsPictureMask(c->type) &&
@@ -501,7 +501,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
         error = PrecomposePicture(c);
         if (error) return error;
     }
-    // 10: the old content under the area.
+    // The old content under the area.
     if (EffectNeedsOldImage(c->type, c->viaLayer)) {
         if (c->mode == QZ_EFFECT_BGPIC) {
             c->oldImage = c->oldScreen;
@@ -512,7 +512,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
             if (onScreen) GrabWithoutLayer(c, c->oldImage, OldImageKeepsLayer(c));
         }
     }
-    // 11: how direct drawing reaches the screen.
+    // How direct drawing reaches the screen.
     c->target = nullptr;
     c->screenWidth = d->bgpic->width;
     c->screenHeight = d->bgpic->height;
@@ -523,7 +523,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
         c->bltFlags |= 32;
     }
     if (c->mode == QZ_EFFECT_BGPIC && d->layersEnabled) c->bltFlags |= 64;
-    // 12, 13: the routine and its set-up.
+    // The routine and its set-up.
     GetEffectRoutines(c->type, &c->step, &c->freeState);
     if (!c->step) return ERR_WRONGUSAGE;
     c->phase = QZ_EFFECT_PHASE_SETUP;
