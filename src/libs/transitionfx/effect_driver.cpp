@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "display/display.h"
 #include "display/display_life.h"
 #include "display/display_pixels.h"
@@ -28,6 +29,7 @@
 #include "gfx/frame_limit.h"
 #include "gfx/safe_blt.h"
 #include "image/brush.h"
+#include "image/image_display.h"
 #include "image/output_select.h"
 #include "libs/graphics/graphics.h"
 #include "platform/os_alloc.h"
@@ -91,7 +93,7 @@ qzBitMap* NewBlackBitMap(int32_t width, int32_t height) {
     return b;
 }
 
-// Step 3: the display's output selection.
+// Whether the display's output selection lets the effect run.
 int CheckEffectOutput(qzEffectContext* c, qzDisplay* d, bool* nothing) {
     *nothing = false;
     if (d->outputKind == QZ_OUTPUT_DISPLAY) return 0;
@@ -121,7 +123,7 @@ int CheckEffectOutput(qzEffectContext* c, qzDisplay* d, bool* nothing) {
     return 0;
 }
 
-// Step 6, mode 1: the new picture goes on the display without being shown; the effect brings it.
+// A new picture: it goes on the display without being shown; the effect brings it.
 int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     qzBGPic* pic = nullptr;
     int error = FindBGPic(c->vm, c->object, &pic, 0);
@@ -146,11 +148,16 @@ int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     SetTableFieldObjectId(vm, "bgpic", c->object);
     if (c->bgpicX != 99999) SetTableFieldInt(vm, "x", c->bgpicX);
     if (c->bgpicY != 99999) SetTableFieldInt(vm, "y", c->bgpicY);
-    // Nothing reaches the window while the display switches: it keeps showing the old screen.
-    const int32_t refreshBlock = d->refreshBlock;
-    d->refreshBlock = 1;
-    error = ApplyDisplayAttributes(vm, VmGetTop(vm), d, 1);
-    d->refreshBlock = refreshBlock;
+    {
+        // Nothing reaches the window while the display switches: it keeps showing the old screen.
+        struct RefreshBlock {
+            qzDisplay* display;
+            int32_t saved;
+            ~RefreshBlock() { display->refreshBlock = saved; }
+        } block{d, d->refreshBlock};
+        d->refreshBlock = 1;
+        error = ApplyDisplayAttributes(vm, VmGetTop(vm), d, 1);
+    }
     VmSetTop(vm, top);
     if (error) return error;
     if (d->bgpic != pic) return ERR_WRONGUSAGE;
@@ -168,7 +175,7 @@ int ShowNewPicture(qzEffectContext* c, qzDisplay* d) {
     return 0;
 }
 
-// Step 6, modes 3 and 8: the object's own bitmaps, or a new hidden layer that the effect shows.
+// A brush or text object: its own bitmaps, or a new hidden layer that the effect shows.
 int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     int32_t width = 0, height = 0;
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -212,13 +219,50 @@ int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     qzLayer* layer = nullptr;
     const int error = InsertLayerForObject(c->vm, 0, layerType, c->object, c->x, c->y, 1, 1, &layer);
     if (error) return error;
+    c->layer = layer;
     *inserted = true;
     c->mode = QZ_EFFECT_SHOWLAYER;
     c->object = {CountLayers(d->bgpic), nullptr};
     return 0;
 }
 
-// Step 7: the layer modes.
+// A part of a picture, drawn as it is or inserted as a hidden layer.
+int FindPicturePart(qzEffectContext* c, qzDisplay* d, bool* inserted) {
+    qzBGPic* source = nullptr;
+    int error = FindBGPic(c->vm, c->object, &source, 0);
+    if (error) return error;
+    c->useCount = &source->locked;
+    source->locked++;
+    const uint32_t flags = c->layersOption ? uint32_t(QZ_DRAWOBJ_WITHLAYERS) : 0u;
+    if (!d->layersEnabled) {
+        qzBitMap* part = nullptr;
+        int owned = 0;
+        error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                                   c->height, 0, 0, nullptr, nullptr, &part, &owned, flags);
+        if (error) return error;
+        c->image = part;
+        c->ownsImage = owned;
+        c->x = ResolveXPosition(c->x, c->width, 0, 0.0);
+        c->y = ResolveYPosition(c->y, c->height, 0, 0.0);
+        return 0;
+    }
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.hidden = 1;
+    tags.effects = 1;
+    const int32_t before = CountLayers(d->bgpic);
+    error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                               c->height, 1, 0, nullptr, &tags, nullptr, nullptr, flags | QZ_DRAWOBJ_NODRAW);
+    if (error) return error;
+    if (CountLayers(d->bgpic) != before + 1) return ERR_WRONGUSAGE;
+    c->layer = GetLayerByPosition(d->bgpic, before + 1);
+    *inserted = true;
+    c->mode = QZ_EFFECT_SHOWLAYER;
+    c->object = {CountLayers(d->bgpic), nullptr};
+    return 0;
+}
+
+// The layer an effect shows, hides or removes: which way its picture reaches the screen.
 int PrepareLayerEffect(qzEffectContext* c, qzDisplay* d) {
     if (!d->layersEnabled) return ERR_NOLAYERS;
     qzBGPic* pic = d->bgpic;
@@ -284,7 +328,7 @@ int PrepareLayerEffect(qzEffectContext* c, qzDisplay* d) {
     return 0;
 }
 
-// Step 9: a masked or blended picture composed over the screen once, so that frames copy plainly.
+// A masked or blended picture composed over the screen once, so that frames copy plainly.
 int PrecomposePicture(qzEffectContext* c) {
     qzBitMap* composite = NewBlackBitMap(c->width, c->height);
     if (!composite) return ERR_BITMAP;
@@ -303,7 +347,7 @@ int PrecomposePicture(qzEffectContext* c) {
     return 0;
 }
 
-// Puts the layer of an abandoned effect back as it was (step 15.2).
+// Puts the layer of an effect abandoned because the picture changed size back as it was.
 void AbandonLayer(qzEffectContext* c, qzDisplay* d, bool inserted) {
     qzLayer* layer = c->layer;
     if (!layer || !d->layerScale) return;
@@ -347,7 +391,7 @@ void PresentWholeEffect(qzEffectContext* c) {
                       st->own.bitmap->height, st->own.mask, st->own.alpha, EFFECTBLIT_PRESENTBOUNDS);
 }
 
-// Step 15: the frames on the real clock. A frame that took longer than its interval makes the
+// A synchronous effect's frames on the real clock. A frame that took longer than its interval makes the
 // frames that fell due meanwhile drop: frame-rendered types jump to the due frame, the others draw
 // them without waiting (inside a layer without presenting, then the area once).
 int RunSynchronously(qzEffectContext* c, qzEffectContext* templ, qzDisplay* d, bool inserted) {
@@ -412,7 +456,7 @@ void FreeThunk(void* userData, int32_t completed, int32_t) {
     FreeEffectContext(static_cast<qzEffectContext*>(userData), completed);
 }
 
-// Steps 2 to 13. *nothing: the effect does nothing (an output it cannot draw to).
+// Everything before the first frame. *nothing: the effect does nothing (an output it cannot draw to).
 int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     qzDisplay* d = CurrentDisplay();
     if (!d || !d->bgpic) return ERR_WRONGUSAGE;
@@ -423,7 +467,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     int error = CheckEffectOutput(c, d, nothing);
     if (error || *nothing) return error;
 
-    // 4, 5: the type.
+    // The type: random, layer-safe, swapped for a hidden object.
     if (c->type == QZ_EFFECT_RANDOM) c->type = PickRandomEffect(c->mode != QZ_EFFECT_BGPIC && !c->bgpicEmu);
     if (c->mode != QZ_EFFECT_BGPIC && !IsEffectLayerSafe(c->type) && !(c->mode == QZ_EFFECT_SHOWLAYER && c->bgpicEmu))
         c->type = 0;
@@ -431,11 +475,12 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     if (c->type < 0 || c->type >= QZ_EFFECT_TYPE_COUNT) return ERR_WRONGUSAGE;
     c->scrollType = IsScrollEffect(c->type);
 
-    // 6, 7: the object.
+    // The object.
     switch (c->mode) {
     case QZ_EFFECT_BGPIC: error = ShowNewPicture(c, d); break;
     case QZ_EFFECT_BRUSH:
     case QZ_EFFECT_TEXTOBJECT: error = FindShownObject(c, d, inserted); break;
+    case QZ_EFFECT_BGPICPART: error = FindPicturePart(c, d, inserted); break;
     case QZ_EFFECT_SHOWLAYER:
     case QZ_EFFECT_HIDELAYER:
     case QZ_EFFECT_REMOVELAYER: break;
@@ -448,7 +493,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     }
     if (!c->image && !c->scrollType) return ERR_WRONGUSAGE;
 
-    // 8, 9: pre-compositing.
+    // Pre-compositing.
     const bool onScreen =
         c->x + c->width > 0 && c->y + c->height > 0 && c->x < d->bgpic->width && c->y < d->bgpic->height;
     if (!c->viaLayer && c->mode != QZ_EFFECT_BGPIC && (c->imageMask || c->imageAlpha) && !KeepsPictureMask(c->type) &&
@@ -456,7 +501,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
         error = PrecomposePicture(c);
         if (error) return error;
     }
-    // 10: the old content under the area.
+    // The old content under the area.
     if (EffectNeedsOldImage(c->type, c->viaLayer)) {
         if (c->mode == QZ_EFFECT_BGPIC) {
             c->oldImage = c->oldScreen;
@@ -467,7 +512,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
             if (onScreen) GrabWithoutLayer(c, c->oldImage, OldImageKeepsLayer(c));
         }
     }
-    // 11: how direct drawing reaches the screen.
+    // How direct drawing reaches the screen.
     c->target = nullptr;
     c->screenWidth = d->bgpic->width;
     c->screenHeight = d->bgpic->height;
@@ -478,7 +523,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
         c->bltFlags |= 32;
     }
     if (c->mode == QZ_EFFECT_BGPIC && d->layersEnabled) c->bltFlags |= 64;
-    // 12, 13: the routine and its set-up.
+    // The routine and its set-up.
     GetEffectRoutines(c->type, &c->step, &c->freeState);
     if (!c->step) return ERR_WRONGUSAGE;
     c->phase = QZ_EFFECT_PHASE_SETUP;
@@ -488,8 +533,15 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     return 0;
 }
 
-// An effect that fails before it ran leaves no layer behind that it inserted.
+// An effect that fails before it ran leaves no layer behind that it inserted; a new picture that
+// the display took already is shown whole, so that the window shows what the display has.
 int FailEffect(qzEffectContext* c, int error, bool inserted) {
+    qzDisplay* d = CurrentDisplay();
+    if (c->mode == QZ_EFFECT_BGPIC && c->oldBGPic && d && d->bgpic && d->bgpic != c->oldBGPic) {
+        qzBGPic* pic = d->bgpic;
+        if (d->displayBuffer) CopyBitmapRect(pic->bitmap, 0, 0, d->displayBuffer, 0, 0, pic->width, pic->height);
+        RefreshDisplayRect(c->vm, 0, 0, pic->width, pic->height);
+    }
     if (inserted && c->layer) {
         RestoreEffectLayer(c);
         qzBGPic* pic = FindBGPicOfLayer(c->layer);
@@ -501,31 +553,50 @@ int FailEffect(qzEffectContext* c, int error, bool inserted) {
     return error;
 }
 
+// Owns the context while RunEffect works on it: when memory runs out under it (the event pump
+// or a routine that allocates), the context goes as a failed effect's does, and the layer is left
+// as it was.
+struct EffectOwner {
+    qzEffectContext* context;
+    bool inserted = false;
+    ~EffectOwner() {
+        if (!context) return;
+        CatchOutOfMemory([this] { return FailEffect(context, 0, inserted); });
+    }
+    qzEffectContext* Release() {
+        qzEffectContext* c = context;
+        context = nullptr;
+        return c;
+    }
+};
+
 }  // namespace
 
 int RunEffect(qzEffectContext* templ) {
     auto* c = static_cast<qzEffectContext*>(OsAlloc(sizeof(qzEffectContext), 1));
     if (!c) return ERR_MEM;
     *c = *templ;
+    EffectOwner owner{c};
     templ->repeat = 0;
     if (c->type == 113) c->type = QZ_EFFECT_RANDOM;
     c->givenSpeed = c->speed;
-    bool nothing = false, inserted = false;
-    int error = SetUpEffect(c, &nothing, &inserted);
-    if (error || nothing) return FailEffect(c, error, inserted);
+    bool nothing = false;
+    int error = SetUpEffect(c, &nothing, &owner.inserted);
+    if (error || nothing) return FailEffect(owner.Release(), error, owner.inserted);
 
     qzDisplay* d = CurrentDisplay();
     if (c->async) {
         qzAsyncDraw* object = nullptr;
         error =
             CreateAsyncDraw(ADF_FX, AsyncDrawThunk, nullptr, FinishThunk, FreeThunk, EffectAsyncOperation, c, &object);
-        if (error) return FailEffect(c, error, inserted);
+        if (error) return FailEffect(owner.Release(), error, owner.inserted);
+        owner.Release();  // the object owns the context from now on
         VmPushLightUserdata(c->vm, object->header.id.pointer ? object->header.id.pointer : object);
         return 1;
     }
     if (c->mode == QZ_EFFECT_BGPIC) SetTransitionEffectRunning(1);
-    error = RunSynchronously(c, templ, d, inserted);
-    if (error) return FailEffect(c, error, inserted);
+    error = RunSynchronously(c, templ, d, owner.inserted);
+    if (error) return FailEffect(owner.Release(), error, owner.inserted);
     d = CurrentDisplay();
     if (!c->abandoned && c->mode == QZ_EFFECT_BGPIC && d && d->bgpic) {
         qzBGPic* pic = d->bgpic;
@@ -534,6 +605,6 @@ int RunEffect(qzEffectContext* templ) {
         if (d->secondBuffer) CopyBitmapRect(c->image, 0, 0, d->secondBuffer, 0, 0, pic->width, pic->height);
     }
     SetTransitionEffectRunning(0);
-    FreeEffectContext(c, 1);
+    FreeEffectContext(owner.Release(), 1);
     return 0;
 }
