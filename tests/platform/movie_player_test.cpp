@@ -326,4 +326,25 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacStopMovie(m.movie);
 }
 
+TEST_F(MovieInWindow, TheMovieTimerDrivesPlaybackThroughTheEventLoop) {
+    const Videos& videos = TestVideos();
+    const std::vector<std::vector<uint32_t>> expected = FfmpegFrames(videos.solid);
+    ASSERT_EQ(expected.size(), 20u);
+    const uint32_t blue = expected[19][0] & 0xFFFFFF;
+    ManualClock clock;
+    qzMacWindow* window = OpenedWindow(1, 80, 60);
+    Movie m(videos.solid);
+    ASSERT_EQ(m.error, 0);
+    MacAttachMovie(m.movie, window, 0, 0, kWidth, kHeight, 64);
+    clock.AdvanceMs(1500);
+    // Nothing but event passes: the timer wakes the loop, whose pass draws the frame now due.
+    for (int i = 0; i < 200 && At(window, 10, 10) != blue; ++i) {
+        usleep(10000);
+        Drain();
+    }
+    EXPECT_EQ(At(window, 10, 10), blue);
+    MacStopMovie(m.movie);
+    EXPECT_FALSE(MovieTimerInstalled());
+}
+
 }  // namespace movie_player_test
