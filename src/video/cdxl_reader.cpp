@@ -179,7 +179,7 @@ int ReadCdxlPacket(qzCdxlReader* reader, qzVideoPacketBlock* out) {
     }
     out->packet = packet;
     out->type = packet->type;
-    out->size = static_cast<uint32_t>(size);
+    out->size = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
     out->timeStamp = packet->timeStamp;
     return 0;
 }
