@@ -25,17 +25,6 @@
 #define QZ_VIDEO_ABI_ASSERT(condition, text) static_assert(condition, text)
 #else
 #define QZ_VIDEO_ABI_ASSERT(condition, text) _Static_assert(condition, text)
-/* The 32-bit layout with native pointers: the fields keep their order, the doubles their 8-byte
- * alignment. */
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoFormatInfo, frameDuration) == 40, "frame duration at 40");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoFormatInfo, fileSizeHigh) == 48, "file size at 48");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoFormatInfo, adapter) == 56, "adapter list at 56");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoPacketBlock, type) == sizeof(void*), "packet type after the pointer");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoPacketBlock, timeStamp) == 24, "packet time stamp at 24");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoFrameBlock, repeat) == 2 * sizeof(void*), "repeat after the two pointers");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoFrameBlock, timeStampB) == 24, "time stamp B at 24");
-QZ_VIDEO_ABI_ASSERT(offsetof(qzVideoAudioBlock, capacity) == sizeof(void*), "capacity after the pointer");
-
 #endif
 
 /* The file-size pair that the engine presets: the decoder leaves it to have the size measured. */
