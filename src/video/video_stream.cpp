@@ -62,7 +62,7 @@ bool OpenInbuiltVideoStream(const char* file, const char* adapterList, qzVideoFo
 
 bool OpenVideoStream(const char* file, const char* loaderList, const char* adapterList, qzVideoFormatInfo* format,
                      qzVideoStream* stream) {
-    ActivateAdapters(adapterList, QZ_PLUGINCAPS_VIDEO);
+    ActivateAdapters(loaderList, QZ_PLUGINCAPS_VIDEO);
     for (const qzCapabilityNode* node = GetAdapterList(QZ_PLUGINCAPS_VIDEO); node; node = node->next) {
         auto* info = static_cast<const qzPluginInfo*>(node->plugin);
         if (!PluginSelected(info, loaderList)) continue;

@@ -28,10 +28,11 @@ bool OpenPluginVideoStream(const qzPluginInfo* plugin, const char* file, const c
 // The same for the inbuilt CDXL reader.
 bool OpenInbuiltVideoStream(const char* file, const char* adapterList, qzVideoFormatInfo* format,
                             qzVideoStream* stream);
-// The engine's choice of decoder: the video-decoder plugins of the adapter list, in load order,
-// that the loader list selects (one that serves only when named must be named), then the inbuilt
-// reader when the list selects "inbuilt". True with *stream and *format filled by the decoder that
-// took the file; false when none did.
+// The engine's choice of decoder. The video-decoder plugins that the loader list names are
+// activated first; then each active video decoder, in load order, that the loader list selects
+// (one that a list activated serves only when named) is offered the file with the file-adapter
+// list; then the inbuilt reader when the list selects "inbuilt". True with *stream and *format
+// filled by the decoder that took the file; false when none did.
 bool OpenVideoStream(const char* file, const char* loaderList, const char* adapterList, qzVideoFormatInfo* format,
                      qzVideoStream* stream);
 
