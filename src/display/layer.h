@@ -92,6 +92,11 @@ struct qzLayer {
     qzLayerState* base;
     qzLayerState* transformed;
     qzLayerState* display;
+    // While a transition effect runs: the border fade levels (0 none, else level + 1), the hold
+    // that keeps the layer out of redraws of an emulated picture, and the scroll emulation.
+    int32_t effectFade[2];
+    int32_t effectHold;
+    int32_t scrollEmulation;
 };
 
 // Walking a picture's list from the bottom (position 1); null after the top.

@@ -109,6 +109,9 @@ struct qzEffectContext {
     int32_t bufferedDisplay;
     int32_t forcedAsync;
     int32_t scrollType;
+    // The layer's current state bitmaps (own, resized and filtered copies, each bitmap, mask,
+    // alpha) put aside while the effect's own bitmaps stand in their place.
+    qzBitMap* savedStateBitmaps[9];
 };
 
 // extent / normalDivisor, fastDivisor or slowDivisor for the three speed constants, the speed
@@ -155,3 +158,20 @@ void ShowEffectLayer(qzEffectContext* context);
 void EndEffectFrame(qzEffectContext* context);
 // Allocates the zero-filled state block of `bytes` (ERR_MEM when that fails).
 int AllocEffectState(qzEffectContext* context, int64_t bytes);
+
+// The layer an effect animates.
+// 1 when the layer has a border or shadow, a transformation or a transformed extent.
+int IsEffectLayerDecorated(const qzLayer* layer);
+// 1 when the layer is drawn as its own pixels: not decorated, opaque, no filter.
+int IsEffectLayerPlain(const qzLayer* layer);
+// Gives the layer's current state bitmaps of the area size for the effect to draw into (saving
+// what stood there and the source offset of a part or video layer): a bitmap, and a mask or an
+// alpha channel by the picture and the type, with effectMask or effectAlpha for asynchronous
+// effects. They start empty, or as the whole picture when hiding. 0, ERR_BITMAP, ERR_ALLOCMASK
+// or ERR_ALLOCALPHA (nothing changed then).
+int PrepareEffectLayer(qzEffectContext* context);
+// Frees the bitmaps PrepareEffectLayer made and puts back what it saved.
+void RestoreEffectLayer(qzEffectContext* context);
+// Copies the picture into bitmap and makes alpha from the picture's mask (255 where set), its
+// alpha channel, or 255 everywhere.
+void InitEffectAlpha(const qzEffectContext* context, qzBitMap* bitmap, qzBitMap* alpha);
