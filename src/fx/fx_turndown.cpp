@@ -91,6 +91,9 @@ int StepTurnDownEffect(qzEffectContext* context, int32_t* done) {
     const int32_t s = state->s;
     // A seek starts from nothing: everything that does not move is painted first.
     int repaint = seek ? 3 : 0;
+    // A step longer than the near half skips the first half: its first frame also brings the new
+    // near half, as the first half's last frame would have.
+    if (!seek && s > half && s - context->speed < 1) repaint |= 2;
     if (context->bgpicEmu) repaint |= RefreshEmuBuffers(context, 3);
     int error = RepaintTurnRest(context, axis, s, repaint, layerFlags);
     if (error) return error;
