@@ -112,6 +112,30 @@ TEST_P(InterlacedPushLayerTest, ThroughTheLayersBitmaps) {
 
 INSTANTIATE_TEST_SUITE_P(ShowAndHide, InterlacedPushLayerTest, ::testing::Values(0, 1));
 
+TEST_F(FrameRenderTest, InterlacedPushKeepsBothCombsOfAnAlphaPicture) {
+    // Where the two halves overlap, the rows of the first half keep their coverage when the second
+    // half's comb is drawn over them: at the end every row shows.
+    OpenScreen(64, 48, true);
+    Effect e;
+    Fill(e, 99, 10, 6, 30, 20, 4, -1);
+    qzEffectContext& c = e.context;
+    qzLayer* layer = nullptr;
+    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {1, nullptr}, 10, 6, 30, 20, nullptr, nullptr, Pattern(30, 20),
+                                nullptr, Alpha(30, 20, 255), nullptr, -1, QZ_ADDLAYER_HIDDEN, &layer),
+              0);
+    c.mode = QZ_EFFECT_SHOWLAYER;
+    c.object = {CountLayers(CurrentBGPic()), nullptr};
+    c.layer = layer;
+    c.viaLayer = 1;
+    c.bltFlags = 4;
+    c.image = layer->display->own.bitmap;
+    c.imageAlpha = layer->display->own.alpha;
+    ASSERT_EQ(PrepareEffectLayer(&c), 0);
+    ASSERT_NE(layer->display->own.alpha, nullptr);
+    ASSERT_EQ(Run(e), 0);
+    EXPECT_EQ(ScreenShowsPicture(e), "");
+}
+
 TEST_F(FrameRenderTest, InterlacedPushSpeedAndOneRow) {
     OpenScreen();
     Effect e;
