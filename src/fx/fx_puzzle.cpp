@@ -1,7 +1,7 @@
 #include "fx/fx_puzzle.h"
 
+#include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "base/error_codes.h"
 
@@ -23,8 +23,10 @@ struct DiagonalState {
 
 }  // namespace
 
-void FillPuzzleOrder(int32_t* order, int32_t count) {
-    std::vector<bool> used(static_cast<size_t>(count), false);
+int FillPuzzleOrder(int32_t* order, int32_t count) {
+    if (count < 1) return 0;
+    uint8_t* used = static_cast<uint8_t*>(calloc(static_cast<size_t>(count), 1));
+    if (!used) return ERR_MEM;
     for (int32_t i = 0; i < count; i++) {
         const int32_t drawn = static_cast<int32_t>(drand48() * count);
         int32_t r = drawn;
@@ -33,9 +35,11 @@ void FillPuzzleOrder(int32_t* order, int32_t count) {
             r = drawn + 1;
             while (used[r]) r++;
         }
-        used[r] = true;
+        used[r] = 1;
         order[i] = r;
     }
+    free(used);
+    return 0;
 }
 
 int StepPuzzleEffect(qzEffectContext* context, int32_t* done) {
@@ -49,11 +53,13 @@ int StepPuzzleEffect(qzEffectContext* context, int32_t* done) {
         state->tile = tile;
         state->columns = w / tile + 1;
         const int64_t count = int64_t(state->columns) * (h / tile + 1);
+        if (count > INT32_MAX / int64_t(sizeof(int32_t))) return ERR_MEM;
         state->count = static_cast<int32_t>(count);
         state->order = static_cast<int32_t*>(malloc(sizeof(int32_t) * static_cast<size_t>(count)));
         if (!state->order) return ERR_MEM;
         for (int32_t i = 0; i < state->count; i++) state->order[i] = -1;
-        FillPuzzleOrder(state->order, state->count);
+        const int filled = FillPuzzleOrder(state->order, state->count);
+        if (filled) return filled;
         context->speed = tile;
         context->total = GetEffectStepCount(state->count - 1, 1, 0);
         return 0;

@@ -12,5 +12,5 @@ int StepDiagonalEffect(qzEffectContext* context, int32_t* done);
 
 // The tile order of a puzzle of `count` tiles (a permutation of 0..count-1) from the C library's
 // drand48: a drawn tile that is taken already gives way to the next free one below it, or, when
-// every one below is taken, to the next free one above the drawn one.
-void FillPuzzleOrder(int32_t* order, int32_t count);
+// every one below is taken, to the next free one above the drawn one. 0 or ERR_MEM.
+int FillPuzzleOrder(int32_t* order, int32_t count);

@@ -71,7 +71,7 @@ TEST_F(TileShapeTest, PuzzleShowsTheTilesOfItsOrder) {
     EXPECT_EQ(e.context.total, 99);
     std::vector<int32_t> order(99);
     srand48(5);
-    FillPuzzleOrder(order.data(), 99);
+    ASSERT_EQ(FillPuzzleOrder(order.data(), 99), 0);
     ASSERT_EQ(Frames(e, 40), 0);
     std::vector<bool> shown(99, false);
     for (int i = 0; i < 40; i++) shown[order[i]] = true;
@@ -86,7 +86,7 @@ TEST(PuzzleOrder, IsAPermutation) {
         for (const long seed : {1L, 2L, 99L}) {
             srand48(seed);
             std::vector<int32_t> order(count, -1);
-            FillPuzzleOrder(order.data(), count);
+            ASSERT_EQ(FillPuzzleOrder(order.data(), count), 0);
             std::vector<int32_t> sorted = order;
             std::sort(sorted.begin(), sorted.end());
             for (int32_t i = 0; i < count; i++) ASSERT_EQ(sorted[i], i) << count << " " << seed;
