@@ -1,6 +1,8 @@
-// The tile, band and interlaced-push effects run asynchronously on a layer: a frame sought back
-// to (replayed from the first frame, or drawn at once) shows what the effect showed when it
-// reached that frame, the puzzle's random order included.
+// Puzzle, diagonal, interlaced push, spiral, swiss, quad rectangles, split, up-and-down, zoom and
+// turn down run by the driver: a new picture shown through each, with layers off and on, and the
+// layer-safe ones asynchronously on a layer, where a frame sought back to (replayed from the first
+// frame, or drawn at once) shows what the effect showed when it reached that frame, the puzzle's
+// random order included.
 #include <vector>
 
 #include "fx/fx_fixture.h"
@@ -10,9 +12,9 @@
 #include "libs/graphics/graphics.h"
 #include "libs/transitionfx/effect_driver.h"
 
-namespace fx_async_replay_test {
+namespace fx_driven_families_test {
 
-class AsyncReplayTest : public FxTest {
+class DrivenFamiliesTest : public FxTest {
 protected:
     void SetUp() override {
         FxTest::SetUp();
@@ -33,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(AsyncReplayTest, SoughtFrameShowsWhatTheFrameShowed) {
+TEST_F(DrivenFamiliesTest, SoughtFrameShowsWhatTheFrameShowed) {
     OpenScreen(64, 48, true);
     for (const int32_t type : {82, 83, 99, 100, 105, 106, 107, 108, 109, 110}) {
         SCOPED_TRACE(type);
@@ -70,4 +72,33 @@ TEST_F(AsyncReplayTest, SoughtFrameShowsWhatTheFrameShowed) {
     }
 }
 
-}  // namespace fx_async_replay_test
+class NewPictureTest : public DrivenFamiliesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NewPictureTest, ThroughEveryType) {
+    OpenScreen(64, 48, GetParam());
+    uint32_t colour = 0x000101;
+    for (const int32_t type : {82, 83, 99, 100, 105, 106, 107, 108, 109, 110, 118, 119, 128, 129, 130, 131}) {
+        colour += 0x0F0D05;
+        qzBGPic* pic = nullptr;
+        ASSERT_EQ(CreateBlankBGPic({type, nullptr}, 64, 48, colour, &pic), 0);
+        qzEffectContext t = {};
+        t.vm = *vm;
+        t.mode = QZ_EFFECT_BGPIC;
+        t.type = type;
+        t.object = {type, nullptr};
+        t.speed = QZ_EFFECT_FASTSPEED;
+        t.parameter = -1;
+        t.undoLevel = 1;
+        t.bgpicX = t.bgpicY = 99999;
+        ASSERT_EQ(RunEffect(&t), 0) << type;
+        EXPECT_EQ(CurrentDisplay()->bgpic, pic) << type;
+        bool all = true;
+        for (int32_t y = 0; y < 48 && all; y++)
+            for (int32_t x = 0; x < 64 && all; x++) all = Pixel(1, x, y) == colour;
+        EXPECT_TRUE(all) << type;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LayersOffAndOn, NewPictureTest, ::testing::Values(false, true));
+
+}  // namespace fx_driven_families_test
