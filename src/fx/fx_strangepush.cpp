@@ -116,7 +116,7 @@ int StepInterlacedPushEffect(qzEffectContext* context, int32_t* done) {
     state->travelled = s;
 
     // Only what this frame draws may be visible: each frame puts the halves together anew.
-    uint32_t layerFlags = EFFECTBLIT_MASKVISIBLE | EFFECTBLIT_BLEND | EFFECTBLIT_NOPRESENT;
+    const uint32_t layerFlags = EFFECTBLIT_MASKVISIBLE | EFFECTBLIT_BLEND | EFFECTBLIT_NOPRESENT;
     qzLayerState* st = context->viaLayer && context->layer ? context->layer->display : nullptr;
     if (st) {
         if (st->own.mask) FillMaskRect(st->own.mask, 0, 0, w, h, MASKINVISIBLE);
