@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#include "fx/fx_flow.h"
+#include "fx/fx_gates.h"
+#include "fx/fx_push.h"
+#include "fx/fx_stretch.h"
 #include "vm/vm_aux.h"
 
 namespace {
@@ -31,16 +35,16 @@ const EffectFamilyRow kFamilies[] = {
     {37, 37, nullptr, nullptr},    // vertical lines
     {38, 46, nullptr, nullptr},    // growing rectangle
     {47, 54, nullptr, nullptr},    // scroll
-    {55, 69, nullptr, nullptr},    // stretch and zoom
-    {70, 70, nullptr, nullptr},    // flow from the top
-    {71, 71, nullptr, nullptr},    // flow from the bottom
-    {72, 72, nullptr, nullptr},    // flow from the left
-    {73, 73, nullptr, nullptr},    // flow from the right
-    {74, 74, nullptr, nullptr},    // horizontal opening gate
-    {75, 75, nullptr, nullptr},    // horizontal closing gate
-    {76, 76, nullptr, nullptr},    // vertical opening gate
-    {77, 77, nullptr, nullptr},    // vertical closing gate
-    {78, 81, nullptr, nullptr},    // push
+    {55, 69, StretchEffectStep, nullptr},    // stretch and zoom
+    {70, 70, FlowTopEffectStep, FreeFlowEffect},    // flow from the top
+    {71, 71, FlowBottomEffectStep, FreeFlowEffect},    // flow from the bottom
+    {72, 72, FlowLeftEffectStep, FreeFlowEffect},    // flow from the left
+    {73, 73, FlowRightEffectStep, FreeFlowEffect},    // flow from the right
+    {74, 74, HOpenGateEffectStep, nullptr},    // horizontal opening gate
+    {75, 75, HCloseGateEffectStep, nullptr},    // horizontal closing gate
+    {76, 76, VOpenGateEffectStep, nullptr},    // vertical opening gate
+    {77, 77, VCloseGateEffectStep, nullptr},    // vertical closing gate
+    {78, 81, PushEffectStep, nullptr},    // push
     {82, 82, nullptr, nullptr},    // puzzle
     {83, 83, nullptr, nullptr},    // diagonal
     {84, 87, nullptr, nullptr},    // roll and wallpaper
@@ -48,13 +52,13 @@ const EffectFamilyRow kFamilies[] = {
     {97, 97, nullptr, nullptr},    // clock wipe
     {98, 98, nullptr, nullptr},    // star
     {99, 100, nullptr, nullptr},   // interlaced push
-    {101, 104, nullptr, nullptr},  // slide
+    {101, 104, SlideEffectStep, nullptr},  // slide
     {105, 105, nullptr, nullptr},  // spiral
     {106, 106, nullptr, nullptr},  // swiss
     {107, 107, nullptr, nullptr},  // quad rectangle
     {108, 109, nullptr, nullptr},  // split
     {110, 110, nullptr, nullptr},  // up and down
-    {111, 112, nullptr, nullptr},  // card
+    {111, 112, CardEffectStep, nullptr},  // card
     {114, 114, nullptr, nullptr},  // sun
     {115, 115, nullptr, nullptr},  // crossfade
     {116, 117, nullptr, nullptr},  // fade and blend
