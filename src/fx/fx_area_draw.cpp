@@ -59,6 +59,13 @@ void EraseEffectLayerRect(qzEffectContext* context, int x, int y, int w, int h, 
                context->height, context->width, context->height, nullptr, nullptr, context, flags | EFFECTBLIT_ERASE);
 }
 
+void PresentEffectArea(qzEffectContext* context, int x, int y, int w, int h) {
+    qzLayerState* st = EffectLayerState(context);
+    if (!st || context->replaying || w < 1 || h < 1) return;
+    PresentEffectRect(context, st->own.bitmap, x, y, context->x + x, context->y + y, w, h, context->width,
+                      context->height, st->own.mask, st->own.alpha, 0);
+}
+
 void ComposeEffectPicture(const qzBitMap* src, const qzBitMap* mask, const qzBitMap* alpha, int sx, int sy,
                           qzBitMap* dst, int dx, int dy, int w, int h) {
     if (!src || !dst) return;

@@ -23,6 +23,10 @@ void DrawEffectPicture(qzEffectContext* context, const qzBitMap* picture, const 
 // erase, flag 4 added to `flags`). Nothing without a layer.
 void EraseEffectLayerRect(qzEffectContext* context, int x, int y, int w, int h, uint32_t flags);
 
+// Presents the rectangle (x, y, w, h) of the area from the layer state's bitmaps (nothing without
+// a layer, or while replaying).
+void PresentEffectArea(qzEffectContext* context, int x, int y, int w, int h);
+
 // Draws the rectangle (sx, sy, w, h) of src into dst at (dx, dy), through src's mask or alpha
 // channel when given (each of src's geometry), clipped to both bitmaps.
 void ComposeEffectPicture(const qzBitMap* src, const qzBitMap* mask, const qzBitMap* alpha, int sx, int sy,

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "base/error_codes.h"
-#include "display/layer.h"
 #include "fx/fx_area_draw.h"
 #include "gfx/bitmap.h"
 
@@ -95,11 +94,7 @@ void ShowLines(qzEffectContext* c, FlowState* st, FlowAxis axis, int a, int b) {
         DrawEffectPicture(c, st->work, nullptr, nullptr, c->width, c->height, s.x, s.y, s.x, s.y, s.w, s.h, 0, 1);
         return;
     }
-    if (!c->layer || c->replaying) return;
-    qzLayerState* ls = c->layer->display;
-    if (!ls->own.bitmap) return;
-    PresentEffectRect(c, ls->own.bitmap, s.x, s.y, c->x + s.x, c->y + s.y, s.w, s.h, c->width, c->height, ls->own.mask,
-                      ls->own.alpha, 0);
+    PresentEffectArea(c, s.x, s.y, s.w, s.h);
 }
 
 int FlowStep(qzEffectContext* c, int32_t* done, FlowAxis axis) {

@@ -100,9 +100,11 @@ int PushEffectStep(qzEffectContext* c, int32_t* done) {
     case 80: ny = s - h, oy = s; break;
     default: ny = h - s, oy = -s; break;
     }
-    // Neither picture goes through a mask: the new one replaces what it covers.
+    // Neither picture goes through a mask: the new one replaces what it covers. In a layer both
+    // are drawn unseen and the frame is shown once, so that the old half never flickers away.
     DrawWhole(c, c->image, nullptr, nullptr, nx, ny, EFFECTBLIT_NOPRESENT);
     DrawWhole(c, c->oldImage, nullptr, nullptr, ox, oy, EFFECTBLIT_NOPRESENT);
+    if (!seek && !c->decorated && !c->bufferedDisplay) PresentEffectArea(c, 0, 0, w, h);
     EndStep(c, st, seek, extent);
     return 0;
 }
