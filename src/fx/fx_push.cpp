@@ -175,7 +175,10 @@ int CardEffectStep(qzEffectContext* c, int32_t* done) {
     }
     const int s = st->s;
     const int half = h / 2;
-    const int d = s < half ? s : h - s;
+    // d rises to half and falls back to 0; on an odd height h - s would overshoot half by one at
+    // s = half and leave a row of neither picture.
+    int d = s < half ? s : h - s;
+    if (d > half) d = half;
     const bool top = type == 111;
     const qzBitMap* upper = top ? c->image : c->oldImage;
     const qzBitMap* lower = top ? c->oldImage : c->image;

@@ -75,14 +75,7 @@ protected:
     // from the background again.
     void Start(Effect& e, int type, Path path, int speed = 7, int parameter = -1) {
         if (!opened) OpenScreen(64, 48, path != kDirect);
-        if (opened && path == kDirect) {
-            qzEffectContext clear = {};
-            clear.vm = *vm;
-            clear.screenWidth = 64;
-            clear.screenHeight = 48;
-            clear.bltFlags = 4;
-            FillEffectRect(&clear, 0, 0, 64, 48, kBackground, 0);
-        }
+        if (opened && path == kDirect) ClearScreen(64, 48);
         opened = true;
         const bool safe = LayerSafe(type);
         const int x = safe ? 8 : 0, y = safe ? 6 : 0, w = safe ? 40 : 64, h = safe ? 30 : 48;
@@ -92,6 +85,16 @@ protected:
             ViaLayer(e, type, x, y, w, h, speed, parameter, path == kHide);
     }
     bool opened = false;
+
+    // The background over the whole display again.
+    void ClearScreen(int32_t width, int32_t height) {
+        qzEffectContext clear = {};
+        clear.vm = *vm;
+        clear.screenWidth = width;
+        clear.screenHeight = height;
+        clear.bltFlags = 4;
+        FillEffectRect(&clear, 0, 0, width, height, kBackground, 0);
+    }
 
     // What the window shows, or what the layer's bitmaps hold (colour where visible, -1 where not).
     std::vector<int64_t> Capture(const Effect& e) {
@@ -292,6 +295,28 @@ TEST_F(MovingEffectsTest, Edges) {
     EXPECT_EQ(slide.context.total, 43);
     EXPECT_EQ(slide.frames, 43);
     EXPECT_EQ(ScreenShowsPicture(slide), "");
+}
+
+// On an odd height the card changes formula at s = half (21 of 43 rows at speed 7, the third
+// frame): the two bands still meet, with no row of neither picture between them.
+TEST_F(MovingEffectsTest, CardOnAnOddHeight) {
+    OpenScreen(64, 43);
+    for (int type : {111, 112}) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        ClearScreen(64, 43);
+        Effect e;
+        Direct(e, type, 0, 0, 64, 43, 7);
+        ASSERT_EQ(Setup(e), 0);
+        ASSERT_EQ(Frames(e, 3), 0);
+        // CARDTOP: the new picture's rows 21..42 at the top, then the old content's rows 1..21.
+        // CARDBOTTOM: the old content's rows 21..41 at the top, then the new picture's rows 0..21.
+        const bool top = type == 111;
+        EXPECT_EQ(Pixel(1, 5, 20), top ? PatternColour(5, 41, 1) : kBackground);
+        EXPECT_EQ(Pixel(1, 5, 21), top ? PatternColour(5, 42, 1) : PatternColour(5, 0, 1));
+        EXPECT_EQ(Pixel(1, 5, 22), top ? kBackground : PatternColour(5, 1, 1));
+        ASSERT_EQ(Frames(e), 0);
+        EXPECT_EQ(ScreenShowsPicture(e), "");
+    }
 }
 
 }  // namespace moving_effects_test
