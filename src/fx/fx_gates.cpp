@@ -33,6 +33,11 @@ void DrawOld(qzEffectContext* c, bool columns, int from, int count, int at, uint
     DrawGateLines(c, columns, c->oldImage, nullptr, nullptr, from, count, at, flags);
 }
 
+// Presents the whole area of the layer, unless the frame's end presents the layer's bounds anyway.
+void PresentWholeFrame(qzEffectContext* c) {
+    if (!c->decorated && !c->bufferedDisplay) PresentEffectArea(c, 0, 0, c->width, c->height);
+}
+
 int OpenGateStep(qzEffectContext* c, int32_t* done, bool columns) {
     const int extent = columns ? c->width : c->height;
     const int half = extent / 2, rest = extent - half;
@@ -72,6 +77,8 @@ int OpenGateStep(qzEffectContext* c, int32_t* done, bool columns) {
         DrawNew(c, columns, lower - speed, speed, lower - speed, flags);
     }
     DrawOld(c, columns, half, rest, lower, flags);
+    // A full redraw in a frame draws unseen (the wings go over the new picture); show it once.
+    if (full && !seek) PresentWholeFrame(c);
     st->upper = Clamp(int64_t(upper) - speed);
     st->lower = Clamp(int64_t(lower) + speed);
     if (!seek) EndEffectFrame(c);
@@ -123,6 +130,8 @@ int CloseGateStep(qzEffectContext* c, int32_t* done, bool columns) {
         DrawNew(c, columns, 0, half, upper - half, flags);
         DrawNew(c, columns, half, rest, lower, flags);
     }
+    // The old content drawn anew in a frame was drawn unseen; show the frame once.
+    if (!seek && base) PresentWholeFrame(c);
     st->upper = Clamp(int64_t(upper) + speed);
     st->lower = Clamp(int64_t(lower) - speed);
     if (!seek) EndEffectFrame(c);

@@ -319,4 +319,37 @@ TEST_F(MovingEffectsTest, CardOnAnOddHeight) {
     }
 }
 
+// A gate inside a layer that emulates a picture: when the emulated picture (opening) or the old
+// picture under the layer (closing) changes, the frame draws the whole area anew without showing
+// each part; the frame is then shown at once.
+class GateRedrawTest : public MovingEffectsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(GateRedrawTest, ShowsAFrameDrawnAnew) {
+    const int type = GetParam();
+    OpenScreen(64, 48, true);
+    qzBGPic* emu = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({99, nullptr}, 64, 48, 0xFF0000, &emu), 0);
+    {
+        Effect e;
+        ViaLayer(e, type, 0, 0, 64, 48, 7);
+        e.context.bgpicEmu = 1;
+        e.context.emuBGPic = emu;
+        ASSERT_EQ(Setup(e), 0);
+        ASSERT_EQ(Frames(e, 1), 0);
+        EXPECT_EQ(Pixel(1, 5, 24), type == 74 ? PatternColour(5, 24, 1) : kBackground);
+        if (type == 74) {
+            emu->modified = 1;
+        } else {
+            // Drawing into the picture on display, unseen.
+            FillBitMapRect(CurrentDisplay()->displayBuffer, 0, 0, 64, 48, 0x00FF00);
+            CurrentDisplay()->bgpic->modified = 1;
+        }
+        ASSERT_EQ(Frames(e, 1), 0);
+        EXPECT_EQ(Pixel(1, 5, 24), type == 74 ? 0xFF0000u : 0x00FF00u);
+    }
+    DeleteBGPic(*vm, {99, nullptr}, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenAndClose, GateRedrawTest, ::testing::Values(74, 75));
+
 }  // namespace moving_effects_test
