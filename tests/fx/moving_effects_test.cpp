@@ -67,7 +67,10 @@ const TypeCase kWholePictureTypes[] = {
     {112, 7, 0},
 };
 
-enum Path { kDirect, kLayer, kHide };
+enum Path { kDirect, kLayer, kHide, kMaskedLayer };
+
+// The mask of the masked layer's picture.
+bool Visible(int x, int y) { return (x + y) % 3 != 0; }
 
 class MovingEffectsTest : public FxTest {
 protected:
@@ -82,7 +85,8 @@ protected:
         if (path == kDirect)
             Direct(e, type, x, y, w, h, speed, parameter);
         else
-            ViaLayer(e, type, x, y, w, h, speed, parameter, path == kHide);
+            ViaLayer(e, type, x, y, w, h, speed, parameter, path == kHide, 0,
+                     path == kMaskedLayer ? MakeMask(w, h, Visible).release() : nullptr);
     }
     bool opened = false;
 
@@ -155,18 +159,26 @@ TEST_P(EveryMovingType, RendersEachStepAndEndsOnThePicture) {
             }
             EXPECT_EQ(e.frames, e.context.total);
             // What the frames presented, without a refresh of the layer afterwards.
-            EXPECT_EQ(path == kHide ? ScreenShowsBackground() : ScreenShowsPicture(e), "");
+            if (path == kMaskedLayer) {
+                // The picture through its mask.
+                blittest::BitMapPtr expected = blittest::MakeBitMap(
+                    e.context.width, e.context.height,
+                    [](int x, int y) { return Visible(x, y) ? PatternColour(x, y, 1) : kBackground; });
+                EXPECT_EQ(ScreenShows(expected.get(), e.context.x, e.context.y), "");
+            } else {
+                EXPECT_EQ(path == kHide ? ScreenShowsBackground() : ScreenShowsPicture(e), "");
+            }
         }
     }
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::tuple<TypeCase, Path>>& info) {
-    static const char* const kPaths[] = {"Direct", "Layer", "Hide"};
+    static const char* const kPaths[] = {"Direct", "Layer", "Hide", "MaskedLayer"};
     return std::to_string(std::get<0>(info.param).type) + kPaths[std::get<1>(info.param)];
 }
 INSTANTIATE_TEST_SUITE_P(LayerSafe, EveryMovingType,
                          ::testing::Combine(::testing::ValuesIn(kLayerSafeTypes),
-                                            ::testing::Values(kDirect, kLayer, kHide)),
+                                            ::testing::Values(kDirect, kLayer, kHide, kMaskedLayer)),
                          CaseName);
 // These run on a layer only for a layer that emulates a picture; they never hide one.
 INSTANTIATE_TEST_SUITE_P(WholePicture, EveryMovingType,
