@@ -1,7 +1,8 @@
 // The effects that move, scale or smear whole pictures (stretch and zoom, flow, gates, push,
 // slide and card): frame counts and end pictures for every type, straight onto the display and
 // inside a layer; rendering any step directly gives the picture the frames reach; exact pictures
-// in the middle of a few effects; masked pictures over old content.
+// in the middle of a few effects; masked pictures over old content; and every type through the
+// driver, bringing a new picture onto the display and showing and hiding a layer.
 #include <tuple>
 #include <vector>
 
@@ -9,6 +10,9 @@
 #include "fx/fx_stretch.h"
 #include "gfx/blit_test_util.h"
 #include "gfx/draw_modes.h"
+#include "libs/bgpic/bgpic_lib.h"
+#include "libs/brush/brush_lib.h"
+#include "libs/transitionfx/effect_driver.h"
 
 namespace moving_effects_test {
 
@@ -363,5 +367,80 @@ TEST_P(GateRedrawTest, ShowsAFrameDrawnAnew) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenAndClose, GateRedrawTest, ::testing::Values(74, 75));
+
+// Through the driver: a new picture on the display, and a layer shown and hidden, by every type.
+class MovingEffectsDriverTest : public FxTest {
+protected:
+    void SetUp() override {
+        FxTest::SetUp();
+        delete vm;
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
+        SetFrameRateLimit(1000);
+    }
+    void TearDown() override {
+        SetFrameRateLimit(60);
+        FxTest::TearDown();
+    }
+    qzEffectContext Template(int32_t mode, int32_t type, qzObjectId object) {
+        qzEffectContext t = {};
+        t.vm = *vm;
+        t.mode = mode;
+        t.type = type;
+        t.object = object;
+        t.speed = 9;
+        t.parameter = -1;
+        t.undoLevel = 1;
+        t.bgpicX = t.bgpicY = 99999;
+        t.hide = mode == QZ_EFFECT_HIDELAYER;
+        return t;
+    }
+};
+
+class NewPictureTest : public MovingEffectsDriverTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NewPictureTest, ByEveryType) {
+    const bool layers = GetParam();
+    std::vector<int> types;
+    for (const TypeCase& t : kLayerSafeTypes) types.push_back(t.type);
+    for (const TypeCase& t : kWholePictureTypes) types.push_back(t.type);
+    // Two patterned pictures, shown in turn, so that every effect changes every pixel.
+    blittest::BitMapPtr patterns[2] = {blittest::BitMapPtr(Pattern(64, 48, 1)),
+                                       blittest::BitMapPtr(Pattern(64, 48, 2))};
+    for (int i = 0; i < 2; i++) {
+        qzBGPic* pic = nullptr;
+        ASSERT_EQ(CreateBlankBGPic({7 + i, nullptr}, 64, 48, 0, &pic), 0);
+        CopyBitmapRect(patterns[i].get(), 0, 0, pic->bitmap, 0, 0, 64, 48);
+    }
+    OpenScreen(64, 48, layers);
+    int shown = 0;
+    for (int type : types) {
+        SCOPED_TRACE("type " + std::to_string(type));
+        shown = 1 - shown;
+        qzEffectContext t = Template(QZ_EFFECT_BGPIC, type, {7 + shown, nullptr});
+        ASSERT_EQ(RunEffect(&t), 0);
+        EXPECT_EQ(ScreenShows(patterns[shown].get(), 0, 0), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LayersOffAndOn, NewPictureTest, ::testing::Bool());
+
+TEST_F(MovingEffectsDriverTest, LayerShownAndHiddenByEveryLayerSafeType) {
+    OpenScreen(64, 48, true);
+    blittest::BitMapPtr picture(Pattern(30, 20));
+    for (const TypeCase& c : kLayerSafeTypes) {
+        SCOPED_TRACE("type " + std::to_string(c.type));
+        qzLayer* layer = nullptr;
+        ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {1, nullptr}, 10, 6, 30, 20, nullptr, nullptr, Pattern(30, 20),
+                                    nullptr, nullptr, nullptr, -1, uint32_t(QZ_ADDLAYER_HIDDEN), &layer),
+                  0);
+        for (int mode : {QZ_EFFECT_SHOWLAYER, QZ_EFFECT_HIDELAYER}) {
+            qzEffectContext t = Template(mode, c.type, {1, nullptr});
+            ASSERT_EQ(RunEffect(&t), 0);
+            EXPECT_EQ(mode == QZ_EFFECT_SHOWLAYER ? ScreenShows(picture.get(), 10, 6) : ScreenShowsBackground(), "");
+        }
+        FreeBGPicLayers(*vm, CurrentBGPic(), 1, 1);
+    }
+}
 
 }  // namespace moving_effects_test
