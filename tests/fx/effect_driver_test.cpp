@@ -12,6 +12,7 @@
 #include "image/output_select.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/text/text_lib.h"
 #include "libs/transitionfx/effect_driver.h"
 #include "platform/os_time.h"
 
@@ -78,8 +79,8 @@ protected:
     void SetUp() override {
         FxTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzTextLibrary,     &qzDisplayLibrary, &qzBrushLibrary,  &qzBGPicLibrary};
         SetFrameRateLimit(1000);
         OverrideEffectRoutines(0, WipeStep, nullptr);
         OverrideEffectRoutines(55, RenderedStep, nullptr);
@@ -273,6 +274,84 @@ TEST_F(EffectDriverTest, ResizedPictureAbandonsAndRepeats) {
     BitMapHolder picture{Pattern(30, 20)};
     EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
     OverrideEffectRoutines(5, nullptr, nullptr);
+}
+
+TEST_F(EffectDriverTest, ScaledDisplay) {
+    // The picture of 64 x 48 shown at twice its size: every drawing reaches the window scaled.
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        screen++;
+        OpenCurrent(screen, qztest::Arg::Table({{"width", 64},
+                                                {"height", 48},
+                                                {"layers", layers},
+                                                {"color", double(kBackground)},
+                                                {"scalemode", 1},
+                                                {"scalewidth", 128},
+                                                {"scaleheight", 96}}));
+        ASSERT_NE(CurrentDisplay()->autoScale, 0);
+        ASSERT_EQ(Window(screen)->frame.width, 128);
+        vm->Ok("CreateBrush", {3 + int(layers), 12, 10, 0xFF0000});
+        if (layers) PatternLayer(30, 20, 20, 16, true);
+        for (int32_t type : {0, 55}) {
+            qzEffectContext t = Template(QZ_EFFECT_BRUSH, type, {3 + int(layers), nullptr});
+            t.x = 4;
+            t.y = 6;
+            ASSERT_EQ(RunEffect(&t), 0);
+        }
+        if (layers) {
+            qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 0, {1, nullptr});
+            ASSERT_EQ(RunEffect(&t), 0);
+        }
+        auto shown = [&](int32_t x, int32_t y) { return Pixel(screen, 2 * x + 1, 2 * y + 1); };
+        EXPECT_EQ(shown(4, 6), 0xFF0000u);
+        EXPECT_EQ(shown(15, 15), 0xFF0000u);
+        EXPECT_EQ(shown(16, 15), kBackground);
+        EXPECT_EQ(shown(3, 6), kBackground);
+        if (layers) {
+            EXPECT_EQ(shown(30, 20), PatternColour(0, 0, 1));
+            EXPECT_EQ(shown(49, 35), PatternColour(19, 15, 1));
+            EXPECT_EQ(shown(50, 35), kBackground);
+        }
+    }
+}
+
+TEST_F(EffectDriverTest, DoubleBufferingEndsFirst) {
+    OpenScreen(64, 48, false);
+    vm->Ok("CreateBrush", {3, 12, 10, 0xFF0000});
+    vm->Ok("BeginDoubleBuffer");
+    ASSERT_NE(CurrentDisplay()->doubleBuffer, 0);
+    qzEffectContext t = Template(QZ_EFFECT_BRUSH, 0, {3, nullptr});
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(CurrentDisplay()->doubleBuffer, 0);
+    EXPECT_EQ(Pixel(screen, 0, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(screen, 12, 0), kBackground);
+}
+
+TEST_F(EffectDriverTest, TextObjectLikeItsOwnDisplay) {
+    // The text object through an effect ends as DisplayTextObject draws it, with layers off and on.
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        OpenScreen(96, 40, layers);
+        const int32_t reference = screen;
+        vm->Ok("CreateTextObject", {1 + 2 * int(layers), "Effect Ag"});
+        vm->Ok("DisplayTextObject", {1 + 2 * int(layers), 6, 8});
+        OpenScreen(96, 40, layers);
+        vm->Ok("CreateTextObject", {2 + 2 * int(layers), "Effect Ag"});
+        qzEffectContext t = Template(QZ_EFFECT_TEXTOBJECT, 0, {2 + 2 * int(layers), nullptr}, 2);
+        t.x = 6;
+        t.y = 8;
+        ASSERT_EQ(RunEffect(&t), 0);
+        int differences = 0, inked = 0;
+        for (int32_t y = 0; y < 40; y++) {
+            for (int32_t x = 0; x < 96; x++) {
+                differences += Pixel(screen, x, y) != Pixel(reference, x, y);
+                inked += Pixel(screen, x, y) != kBackground;
+            }
+        }
+        EXPECT_EQ(differences, 0);
+        EXPECT_GT(inked, 20);
+        EXPECT_EQ(CountLayers(CurrentBGPic()), layers ? 1 : 0);
+    }
 }
 
 TEST_F(EffectDriverTest, RefusalsLeaveTheLayerAsItWas) {
