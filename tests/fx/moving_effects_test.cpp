@@ -110,7 +110,7 @@ protected:
         const qzEffectContext& c = e.context;
         if (!c.viaLayer) {
             for (int y = 0; y < 48; y++)
-                for (int x = 0; x < 64; x++) out.push_back(Pixel(1, x, y));
+                for (int x = 0; x < 64; x++) out.push_back(Pixel(screen, x, y));
             return out;
         }
         const qzLayerState* st = c.layer->display;
@@ -265,7 +265,7 @@ TEST_F(MovingEffectsTest, MidEffectPictures) {
                 expected = uint32_t(p.colour & 0xFFFFFF);
             else if (p.colour >= 0)
                 expected = PatternColour(int32_t(p.colour / 1000), int32_t(p.colour % 1000), 1);
-            EXPECT_EQ(Pixel(1, p.x, p.y), expected) << p.x << "," << p.y;
+            EXPECT_EQ(Pixel(screen, p.x, p.y), expected) << p.x << "," << p.y;
         }
     }
 }
@@ -327,9 +327,9 @@ TEST_F(MovingEffectsTest, CardOnAnOddHeight) {
         // CARDTOP: the new picture's rows 21..42 at the top, then the old content's rows 1..21.
         // CARDBOTTOM: the old content's rows 21..41 at the top, then the new picture's rows 0..21.
         const bool top = type == 111;
-        EXPECT_EQ(Pixel(1, 5, 20), top ? PatternColour(5, 41, 1) : kBackground);
-        EXPECT_EQ(Pixel(1, 5, 21), top ? PatternColour(5, 42, 1) : PatternColour(5, 0, 1));
-        EXPECT_EQ(Pixel(1, 5, 22), top ? kBackground : PatternColour(5, 1, 1));
+        EXPECT_EQ(Pixel(screen, 5, 20), top ? PatternColour(5, 41, 1) : kBackground);
+        EXPECT_EQ(Pixel(screen, 5, 21), top ? PatternColour(5, 42, 1) : PatternColour(5, 0, 1));
+        EXPECT_EQ(Pixel(screen, 5, 22), top ? kBackground : PatternColour(5, 1, 1));
         ASSERT_EQ(Frames(e), 0);
         EXPECT_EQ(ScreenShowsPicture(e), "");
     }
@@ -352,7 +352,7 @@ TEST_P(GateRedrawTest, ShowsAFrameDrawnAnew) {
         e.context.emuBGPic = emu;
         ASSERT_EQ(Setup(e), 0);
         ASSERT_EQ(Frames(e, 1), 0);
-        EXPECT_EQ(Pixel(1, 5, 24), type == 74 ? PatternColour(5, 24, 1) : kBackground);
+        EXPECT_EQ(Pixel(screen, 5, 24), type == 74 ? PatternColour(5, 24, 1) : kBackground);
         if (type == 74) {
             emu->modified = 1;
         } else {
@@ -361,7 +361,7 @@ TEST_P(GateRedrawTest, ShowsAFrameDrawnAnew) {
             CurrentDisplay()->bgpic->modified = 1;
         }
         ASSERT_EQ(Frames(e, 1), 0);
-        EXPECT_EQ(Pixel(1, 5, 24), type == 74 ? 0xFF0000u : 0x00FF00u);
+        EXPECT_EQ(Pixel(screen, 5, 24), type == 74 ? 0xFF0000u : 0x00FF00u);
     }
     DeleteBGPic(*vm, {99, nullptr}, 0);
 }
@@ -397,10 +397,11 @@ protected:
     }
 };
 
-class NewPictureTest : public MovingEffectsDriverTest, public ::testing::WithParamInterface<bool> {};
+// Layers off and on, the display at its own size or scaled to twice its size.
+class NewPictureTest : public MovingEffectsDriverTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(NewPictureTest, ByEveryType) {
-    const bool layers = GetParam();
+    const bool layers = std::get<0>(GetParam()), scaled = std::get<1>(GetParam());
     std::vector<int> types;
     for (const TypeCase& t : kLayerSafeTypes) types.push_back(t.type);
     for (const TypeCase& t : kWholePictureTypes) types.push_back(t.type);
@@ -412,18 +413,37 @@ TEST_P(NewPictureTest, ByEveryType) {
         ASSERT_EQ(CreateBlankBGPic({7 + i, nullptr}, 64, 48, 0, &pic), 0);
         CopyBitmapRect(patterns[i].get(), 0, 0, pic->bitmap, 0, 0, 64, 48);
     }
-    OpenScreen(64, 48, layers);
+    if (scaled) {
+        screen = 1;
+        OpenCurrent(screen, qztest::Arg::Table({{"width", 64},
+                                                {"height", 48},
+                                                {"layers", layers},
+                                                {"color", double(kBackground)},
+                                                {"scalemode", 1},
+                                                {"scalewidth", 128},
+                                                {"scaleheight", 96}}));
+        ASSERT_NE(CurrentDisplay()->autoScale, 0);
+    } else {
+        OpenScreen(64, 48, layers);
+    }
     int shown = 0;
     for (int type : types) {
         SCOPED_TRACE("type " + std::to_string(type));
         shown = 1 - shown;
         qzEffectContext t = Template(QZ_EFFECT_BGPIC, type, {7 + shown, nullptr});
         ASSERT_EQ(RunEffect(&t), 0);
-        EXPECT_EQ(ScreenShows(patterns[shown].get(), 0, 0), "");
+        if (!scaled) {
+            EXPECT_EQ(ScreenShows(patterns[shown].get(), 0, 0), "");
+            continue;
+        }
+        int wrong = 0;
+        for (int y = 0; y < 48; y++)
+            for (int x = 0; x < 64; x++) wrong += Pixel(screen, 2 * x + 1, 2 * y + 1) != PatternColour(x, y, 1 + shown);
+        EXPECT_EQ(wrong, 0);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(LayersOffAndOn, NewPictureTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Displays, NewPictureTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 TEST_F(MovingEffectsDriverTest, LayerShownAndHiddenByEveryLayerSafeType) {
     OpenScreen(64, 48, true);
