@@ -6,12 +6,16 @@
 #include "fx/fx_bars.h"
 #include "fx/fx_clock.h"
 #include "fx/fx_curtains.h"
+#include "fx/fx_flow.h"
+#include "fx/fx_gates.h"
+#include "fx/fx_push.h"
 #include "fx/fx_puzzle.h"
 #include "fx/fx_rects.h"
 #include "fx/fx_roll.h"
 #include "fx/fx_spiral.h"
 #include "fx/fx_star.h"
 #include "fx/fx_strangepush.h"
+#include "fx/fx_stretch.h"
 #include "fx/fx_stripes.h"
 #include "fx/fx_sun.h"
 #include "fx/fx_swiss.h"
@@ -49,16 +53,16 @@ const EffectFamilyRow kFamilies[] = {
     {37, 37, StepVLinesEffect, nullptr},                            // vertical lines
     {38, 46, StepGrowRectEffect, nullptr},                          // growing rectangle
     {47, 54, nullptr, nullptr},                                     // scroll
-    {55, 69, nullptr, nullptr},                                     // stretch and zoom
-    {70, 70, nullptr, nullptr},                                     // flow from the top
-    {71, 71, nullptr, nullptr},                                     // flow from the bottom
-    {72, 72, nullptr, nullptr},                                     // flow from the left
-    {73, 73, nullptr, nullptr},                                     // flow from the right
-    {74, 74, nullptr, nullptr},                                     // horizontal opening gate
-    {75, 75, nullptr, nullptr},                                     // horizontal closing gate
-    {76, 76, nullptr, nullptr},                                     // vertical opening gate
-    {77, 77, nullptr, nullptr},                                     // vertical closing gate
-    {78, 81, nullptr, nullptr},                                     // push
+    {55, 69, StretchEffectStep, nullptr},                           // stretch and zoom
+    {70, 70, FlowTopEffectStep, FreeFlowEffect},                    // flow from the top
+    {71, 71, FlowBottomEffectStep, FreeFlowEffect},                 // flow from the bottom
+    {72, 72, FlowLeftEffectStep, FreeFlowEffect},                   // flow from the left
+    {73, 73, FlowRightEffectStep, FreeFlowEffect},                  // flow from the right
+    {74, 74, HOpenGateEffectStep, nullptr},                         // horizontal opening gate
+    {75, 75, HCloseGateEffectStep, nullptr},                        // horizontal closing gate
+    {76, 76, VOpenGateEffectStep, nullptr},                         // vertical opening gate
+    {77, 77, VCloseGateEffectStep, nullptr},                        // vertical closing gate
+    {78, 81, PushEffectStep, nullptr},                              // push
     {82, 82, StepPuzzleEffect, FreePuzzleEffect},                   // puzzle
     {83, 83, StepDiagonalEffect, nullptr},                          // diagonal
     {84, 87, StepRoll, FreeRollState},                              // roll and wallpaper
@@ -66,13 +70,13 @@ const EffectFamilyRow kFamilies[] = {
     {97, 97, StepClockWipe, FreeClockWipeState},                    // clock wipe
     {98, 98, StepStar, FreeStarState},                              // star
     {99, 100, StepInterlacedPushEffect, FreeInterlacedPushEffect},  // interlaced push
-    {101, 104, nullptr, nullptr},                                   // slide
+    {101, 104, SlideEffectStep, nullptr},                           // slide
     {105, 105, StepSpiralEffect, nullptr},                          // spiral
     {106, 106, StepSwissEffect, nullptr},                           // swiss
     {107, 107, StepQuadRectEffect, nullptr},                        // quad rectangle
     {108, 109, StepSplitEffect, nullptr},                           // split
     {110, 110, StepUpAndDownEffect, nullptr},                       // up and down
-    {111, 112, nullptr, nullptr},                                   // card
+    {111, 112, CardEffectStep, nullptr},                            // card
     {114, 114, StepSun, FreeSunState},                              // sun
     {115, 115, nullptr, nullptr},                                   // crossfade
     {116, 117, nullptr, nullptr},                                   // fade and blend

@@ -72,9 +72,9 @@ TEST_F(DrivenFamiliesTest, SoughtFrameShowsWhatTheFrameShowed) {
     }
 }
 
-class NewPictureTest : public DrivenFamiliesTest, public ::testing::WithParamInterface<bool> {};
+class DrivenFamilyPictureTest : public DrivenFamiliesTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(NewPictureTest, ThroughEveryType) {
+TEST_P(DrivenFamilyPictureTest, ThroughEveryType) {
     OpenScreen(64, 48, GetParam());
     uint32_t colour = 0x000101;
     for (const int32_t type : {82, 83, 99, 100, 105, 106, 107, 108, 109, 110, 118, 119, 128, 129, 130, 131}) {
@@ -99,6 +99,6 @@ TEST_P(NewPictureTest, ThroughEveryType) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(LayersOffAndOn, NewPictureTest, ::testing::Values(false, true));
+INSTANTIATE_TEST_SUITE_P(LayersOffAndOn, DrivenFamilyPictureTest, ::testing::Values(false, true));
 
 }  // namespace fx_driven_families_test

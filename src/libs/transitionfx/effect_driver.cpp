@@ -422,6 +422,8 @@ int RunSynchronously(qzEffectContext* c, qzEffectContext* templ, qzDisplay* d, b
                 if (IsEffectFrameRendered(c->type)) {
                     error = SeekEffect(c, target, 1);
                     if (error) return error;
+                    // The jump drew the layer unseen; the next frame shows only what it changes.
+                    if (c->viaLayer) PresentWholeEffect(c);
                 } else {
                     int32_t done = 0;
                     c->replaying = c->viaLayer;
