@@ -275,6 +275,69 @@ TEST_F(AnimTest, AviFilesLoadInMemoryAndFromDisk) {
     }
 }
 
+// An anim stream in Motion-JPEG (format 1): brushes of the stream's size are the frames, a smaller
+// one sits on a frame of the transparency colour. Only the finished file appears under the name:
+// ffprobe counts the frames at the rate asked for, and ffmpeg and the anim reader see the
+// pictures. Streams that cannot start leave no file.
+TEST_F(AnimTest, AnimStreamsWriteMotionJpegAvi) {
+    const std::string path = dir / "stream.avi";
+    filetest::WriteFile(path, "old");
+    vm.Ok("CreateBrush", {1, 12, 10, 0xFF0000});
+    vm.Ok("CreateBrush", {2, 12, 10, 0x00FF00});
+    vm.Ok("CreateBrush", {3, 6, 10, 0xFFFF00});
+    vm.Ok("BeginAnimStream", {1, path, 12, 10, 1, Arg::Table({{"fps", 5}, {"quality", 95}})});
+    vm.Ok("WriteAnimFrame", {1, 1});
+    vm.Ok("WriteAnimFrame", {1, 2, Arg::Table({{"delay", 500}})});
+    vm.Ok("WriteAnimFrame", {1, 3, Arg::Table({{"x", 6}, {"transparency", 0x0000FF}})});
+    EXPECT_EQ(filetest::ReadFile(path), "old");
+    vm.Ok("FinishAnimStream", {1});
+    EXPECT_EQ(filetest::Shell("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                              "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                              path + "'"),
+              "mjpeg,12,10,5/1,3\n");
+    // (left, right) colour of each frame: as ffmpeg decodes it, and as the anim loads.
+    const uint32_t expected[3][2] = {{0xFF0000, 0xFF0000}, {0x00FF00, 0x00FF00}, {0x0000FF, 0xFFFF00}};
+    const std::string rgb = filetest::Shell("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
+    ASSERT_EQ(rgb.size(), 3u * 12 * 10 * 3);
+    vm.Ok("LoadAnim", {5, path});
+    ASSERT_EQ(Find(5)->frames, 3);
+    for (int f = 0; f < 3; ++f) {
+        for (int side = 0; side < 2; ++side) {
+            const int x = side ? 9 : 2, y = 5;
+            const size_t at = ((size_t)f * 120 + y * 12 + x) * 3;
+            const uint32_t ours = ReadBitMapPixel(Find(5)->bitmaps[f], x, y, 0);
+            for (int c = 0; c < 3; ++c) {
+                const int want = (int)(expected[f][side] >> (16 - 8 * c) & 0xFF);
+                EXPECT_NEAR((int)(uint8_t)rgb[at + c], want, 8) << "ffmpeg, frame " << f << " x " << x;
+                EXPECT_NEAR((int)(ours >> (16 - 8 * c) & 0xFF), want, 8) << "reader, frame " << f << " x " << x;
+            }
+        }
+    }
+    const std::string never = dir / "never.avi";
+    const struct {
+        std::vector<Arg> args;
+        std::string expected;
+    } refused[] = {
+        {{2, never, 8, 8, 1, Arg::Table({{"fps", 0}})}, "ERR 1055"},
+        {{2, never, 8, 8, 1, Arg::Table({{"fps", 1001}})}, "ERR 1055"},
+        {{2, never, 0, 8, 1}, "ERR 1055"},
+        {{2, never, 8, 8, 2}, "ERR 1488"},
+        {{2, dir / "missing/never.avi", 8, 8, 1}, "ERR 1052"},
+    };
+    for (const auto& r : refused) EXPECT_EQ(vm.Run("BeginAnimStream", r.args), r.expected);
+    EXPECT_FALSE(filetest::Exists(never));
+    EXPECT_EQ(vm.Run("WriteAnimFrame", {2, 1}), "ERR 1341");
+    // A numbered stream begun again finishes the one of that number first.
+    vm.Ok("BeginAnimStream", {3, dir / "first.avi", 12, 10, 1});
+    vm.Ok("WriteAnimFrame", {3, 1});
+    vm.Ok("BeginAnimStream", {3, dir / "second.avi", 12, 10, 1});
+    EXPECT_EQ(filetest::Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                              "stream=nb_read_frames -of csv=p=0 '" +
+                              dir / "first.avi" + "'"),
+              "1\n");
+    vm.Ok("FinishAnimStream", {3});
+}
+
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim
 // decodes each frame for the reader, who hands it back; frames count from 0.
 TEST_F(AnimTest, ObjectRowLendsOrDecodesFrames) {
