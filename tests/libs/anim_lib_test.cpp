@@ -338,6 +338,40 @@ TEST_F(AnimTest, AnimStreamsWriteMotionJpegAvi) {
     vm.Ok("FinishAnimStream", {3});
 }
 
+// Motion-JPEG keeps no alpha: the AVI reader offers none and no transparent pen, and "usealpha"
+// saves and streams an AVI of the colours, refusing a transparency colour beside it.
+TEST_F(AnimTest, AviFilesHaveNoAlpha) {
+    LoadStrip();
+    const std::string avi = dir / "strip.avi";
+    vm.Ok("SaveAnim", {1, avi, 1});
+    vm.Ok("CreateBrush", {9, 10, 10, 0x00FF00, Arg::Table({{"alphachannel", true}})});
+    const std::string saved = dir / "alpha.avi";
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        std::string expected;
+    } rows[] = {
+        {"LoadAnim", {2, avi, Arg::Table({{"loadalpha", true}})}, "ERR 1170"},
+        {"LoadAnim", {2, avi, Arg::Table({{"loadtransparency", true}})}, "ERR 1574"},
+        {"LoadAnimFrame", {3, 1, avi, Arg::Table({{"loadalpha", true}})}, "ERR 1170"},
+        {"LoadAnimFrame", {3, 1, avi, Arg::Table({{"loadtransparency", true}})}, "ERR 1574"},
+        {"SaveAnim", {1, saved, 1, Arg::Table({{"usealpha", true}, {"transparency", 0xFF}})}, "ERR 1223"},
+        {"SaveAnim", {1, saved, 1, Arg::Table({{"usealpha", true}})}, ""},
+        {"BeginAnimStream", {2, dir / "s.avi", 10, 10, 1, Arg::Table({{"usealpha", true}})}, ""},
+        {"WriteAnimFrame", {2, 9, Arg::Table({{"transparency", 0}})}, "ERR 1223"},
+        {"WriteAnimFrame", {2, 9}, ""},
+        {"FinishAnimStream", {2}, ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command;
+    vm.Ok("LoadAnim", {4, saved});
+    EXPECT_EQ(Find(4)->frames, 4);
+    EXPECT_EQ(Find(4)->alphas[0], nullptr);
+    vm.Ok("LoadAnim", {5, dir / "s.avi"});
+    ASSERT_EQ(Find(5)->frames, 1);
+    const uint32_t c = ReadBitMapPixel(Find(5)->bitmaps[0], 5, 5, 0);
+    for (int shift : {0, 8, 16}) EXPECT_NEAR((int)(c >> shift & 0xFF), (int)(0x00FF00u >> shift & 0xFF), 8);
+}
+
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim
 // decodes each frame for the reader, who hands it back; frames count from 0.
 TEST_F(AnimTest, ObjectRowLendsOrDecodesFrames) {

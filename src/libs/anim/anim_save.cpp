@@ -87,6 +87,7 @@ int AnimWriteAnimFrame(VmState* state) {
     if (options.colours < 2 || options.colours > 256) return ERR_WRONGUSAGE;
     auto* stream =
         reinterpret_cast<qzAnimStream*>(CheckListObject(state, 1, *AnimStreamListHead(), ERR_FINDANIMSTREAM));
+    if (stream->useAlpha && options.transparentColor >= 0) return ERR_MASKNALPHA;
     qzBrush* brush = CheckBrush(state, 2, QZ_FINDBRUSH_NOVECTOR);
     x = ResolveXPosition(x, brush->width, stream->width, 0);
     y = ResolveYPosition(y, brush->height, stream->height, 0);
