@@ -193,8 +193,8 @@ int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, bool 
         int32_t width = 0, height = 0, count = 0;
         int hasAlpha = 0;
         const qzPluginInfo* loader = nullptr;
-        int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, &width, &height, &count,
-                                   &hasAlpha, &loader);
+        int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.deinterlace, o.loadTransparency, &opened, &width,
+                                   &height, &count, &hasAlpha, &loader);
         if (!error) {
             SourceOwner source(opened, CloseAnimSource);
             if (o.skipLoopFrames && AnimSourceHasLoopFrames(opened)) {
@@ -279,8 +279,8 @@ int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitm
     qzAnimSource* opened = nullptr;
     int32_t count = 0;
     int hasAlpha = 0;
-    int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, width, height, &count,
-                               &hasAlpha, nullptr);
+    int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.deinterlace, o.loadTransparency, &opened, width, height,
+                               &count, &hasAlpha, nullptr);
     if (error) return error;
     SourceOwner source(opened, CloseAnimSource);
     if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;

@@ -15,6 +15,7 @@
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
 #include "image/brush.h"
+#include "image/iff_anim_files.h"
 #include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
@@ -25,49 +26,11 @@
 
 namespace anim_lib_test {
 
+using imgtest::SolidFieldIffAnim;
+using imgtest::SolidIffAnim;
 using qztest::Arg;
 
 namespace {
-
-// An IFF ANIM of 16 x 8 frames each in one colour of red, lime, blue, yellow (by index): the
-// first as a picture, the others as byte vertical deltas against the frame two back.
-std::string SolidIffAnim(const std::vector<int>& colours) {
-    auto be = [](std::string& s, uint32_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i) & 0xFF);
-    };
-    auto chunk = [&](const char* id, const std::string& data) {
-        std::string c = id;
-        be(c, static_cast<uint32_t>(data.size()), 4);
-        return c + data + (data.size() & 1 ? std::string(1, '\0') : "");
-    };
-    auto form = [&](const char* type, const std::string& data) { return chunk("FORM", type + data); };
-    std::string bmhd;
-    be(bmhd, 16, 2);
-    be(bmhd, 8, 2);
-    be(bmhd, 0, 4);
-    bmhd += std::string("\x02\x00\x00\x00", 4);
-    be(bmhd, 0, 2);
-    bmhd += std::string("\x01\x01\x00\x10\x00\x08", 6);
-    const std::string cmap("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\x00", 12);
-    std::string body;
-    for (int y = 0; y < 8; ++y)
-        for (int p = 0; p < 2; ++p) body += std::string(2, colours[0] >> p & 1 ? '\xFF' : '\0');
-    std::string all = form("ILBM", chunk("BMHD", bmhd) + chunk("CMAP", cmap) + chunk("BODY", body));
-    for (size_t n = 1; n < colours.size(); ++n) {
-        std::string anhd(40, '\0');
-        anhd[0] = 5;
-        anhd[17] = 6;  // 6 jiffies
-        std::string dlta;
-        for (uint32_t p = 0; p < 16; ++p) be(dlta, p < 2 ? 64 + p * 20 : 0, 4);
-        for (int p = 0; p < 2; ++p)
-            for (int column = 0; column < 2; ++column) {
-                dlta += std::string("\x01\x88", 2);
-                dlta += std::string(8, colours[n] >> p & 1 ? '\xFF' : '\0');
-            }
-        all += form("ILBM", chunk("ANHD", anhd) + chunk("DLTA", dlta));
-    }
-    return form("ANIM", all);
-}
 
 struct AnimTest : ::testing::Test {
     AnimTest() {
@@ -519,6 +482,44 @@ TEST_F(AnimTest, IffAnimFilesLoadWithOrWithoutTheirLoopFrames) {
             << frame;
         if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
         EXPECT_EQ(GetAnimFrameDelay(Find(5), frame), frame ? 100u : 0u);
+    }
+}
+
+// Field animations: "deinterlace" chooses how a frame fills the rows of the other field, from the
+// frame before (DEINTERLACE_DEFAULT) or from the neighbouring row of its own field
+// (DEINTERLACE_DOUBLE), for anims in memory, from disk, their copies and single frames.
+TEST_F(AnimTest, DeinterlaceWeavesOrDoublesFields) {
+    // Frame 3 paints the odd rows blue; its even rows come from frame 2 (lime) or its own rows.
+    filetest::WriteFile(dir / "fields.anim", SolidFieldIffAnim({0, 1, 2, 3, 0, 1}));
+    const uint32_t kLime = 0x00FF00, kBlue = 0x0000FF;
+    const struct {
+        std::vector<std::pair<Arg, Arg>> options;
+        uint32_t row0;
+    } rows[] = {
+        {{}, kLime},
+        {{{"deinterlace", 0}}, kLime},
+        {{{"deinterlace", 1}}, kBlue},
+        {{{"deinterlace", 1}, {"fromdisk", true}}, kBlue},
+        {{{"fromdisk", true}}, kLime},
+    };
+    for (const auto& r : rows) {
+        vm.Ok("LoadAnim", {1, dir / "fields.anim", Arg::Table(r.options)});
+        vm.Ok("CopyAnim", {1, 2});
+        for (int id : {1, 2}) {
+            ASSERT_EQ(Find(id)->frames, 4);
+            qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+            int owned = 0;
+            ASSERT_EQ(GetAnimFrameBitmaps(Find(id), 2, 1, 0, &bitmap, &mask, &alpha, &owned), 0);
+            EXPECT_EQ(ReadBitMapPixel(bitmap, 5, 0, 0), r.row0) << "anim " << id << ", " << r.options.size();
+            EXPECT_EQ(ReadBitMapPixel(bitmap, 5, 1, 0), kBlue);
+            if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+        }
+    }
+    for (int mode : {0, 1}) {
+        vm.Ok("LoadAnimFrame", {3, 3, dir / "fields.anim", Arg::Table({{"deinterlace", mode}})});
+        qzBrush* brush = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, {3, nullptr}, &brush, 0), 0);
+        EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 0, 0), mode ? kBlue : kLime);
     }
 }
 
