@@ -28,7 +28,8 @@ struct StreamOwner {
     }
 };
 
-int CloseStream(VmState* state, qzAnimStream* stream) {
+// Unlinks and frees the stream; its file is completed, or dropped when `complete` is false.
+int CloseStream(VmState* state, qzAnimStream* stream, bool complete) {
     RemoveObjectFromList(&streamList, &stream->header);
     qzObjectDataNode* data = stream->header.data;
     stream->header.data = nullptr;
@@ -36,6 +37,11 @@ int CloseStream(VmState* state, qzAnimStream* stream) {
     qzAviWriter* avi = stream->avi;
     delete stream;
     FreeObjectDataList(state, data);
+    if (!complete) {
+        AbortGifWriter(gif);
+        AbortAviWriter(avi);
+        return 0;
+    }
     // Each writer is freed by its finish, also when that runs out of memory.
     if (gif) return FinishGifWriter(gif);
     return avi ? FinishAviWriter(avi) : 0;
@@ -72,9 +78,10 @@ int BeginAnimStream(VmState* state, const qzObjectId& id, const char* file, int3
     return 0;
 }
 
-int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
-                         int32_t width, int32_t height, int32_t x, int32_t y, int32_t delay,
-                         const qzAnimSaveOptions& options) {
+namespace {
+
+int WriteFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int32_t width,
+               int32_t height, int32_t x, int32_t y, int32_t delay, const qzAnimSaveOptions& options) {
     std::unique_ptr<uint8_t, void (*)(void*)> indices(nullptr, OsFree);
     if (stream->gif) {
         indices.reset(static_cast<uint8_t*>(OsAlloc((size_t)stream->width * (size_t)stream->height, 0)));
@@ -104,6 +111,18 @@ int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzB
     return write(frame.get(), nullptr, nullptr);
 }
 
+}  // namespace
+
+int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
+                         int32_t width, int32_t height, int32_t x, int32_t y, int32_t delay,
+                         const qzAnimSaveOptions& options) {
+    // The flag stays set when the write runs out of memory on the way.
+    stream->lastFrameFailed = 1;
+    const int error = WriteFrame(stream, bitmap, mask, alpha, width, height, x, y, delay, options);
+    stream->lastFrameFailed = error ? 1 : 0;
+    return error;
+}
+
 int FinishAnimStream(VmState* state, const qzObjectId& id) {
     qzObjectHeader* h = FindObjectInList(streamList, id);
     if (!h) {
@@ -111,9 +130,12 @@ int FinishAnimStream(VmState* state, const qzObjectId& id) {
         SetErrorArgIndex(id.number);
         return ERR_FINDANIMSTREAM;
     }
-    return CloseStream(state, reinterpret_cast<qzAnimStream*>(h));
+    return CloseStream(state, reinterpret_cast<qzAnimStream*>(h), true);
 }
 
 void FinishAllAnimStreams(VmState* state) {
-    while (streamList) CloseStream(state, reinterpret_cast<qzAnimStream*>(streamList));
+    while (streamList) {
+        auto* stream = reinterpret_cast<qzAnimStream*>(streamList);
+        CloseStream(state, stream, !stream->lastFrameFailed);
+    }
 }

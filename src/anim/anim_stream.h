@@ -21,6 +21,7 @@ struct qzAnimStream {
     int32_t width, height;  // of every frame
     int32_t format;         // QZ_ANMFMT_GIF or QZ_ANMFMT_MJPEG
     int useAlpha;           // frames keep their alpha channels: no transparency colour
+    int lastFrameFailed;    // the latest frame could not be written: shutdown drops the file
     qzGifWriter* gif;       // the writer of the format
     qzAviWriter* avi;
 };
@@ -42,12 +43,13 @@ int BeginAnimStream(VmState* state, const qzObjectId& id, const char* file, int3
                     const qzAnimStreamOptions& options, qzAnimStream** out);
 // Appends the brush's bitmaps placed at x, y on a frame filled with the options' transparency
 // colour (0 without one). 0, ERR_BITMAP, ERR_MEM or the writer's error; the stream stays open
-// either way.
+// either way, and remembers whether this frame failed.
 int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
                          int32_t width, int32_t height, int32_t x, int32_t y, int32_t delay,
                          const qzAnimSaveOptions& options);
 // Finishes the stream of the identifier: the file is completed and the stream freed. 0,
 // ERR_FINDARRAY, ERR_FINDANIMSTREAM (number as error argument), or the writer's error.
 int FinishAnimStream(VmState* state, const qzObjectId& id);
-// Finishes every stream (shutdown).
+// Finishes every stream (shutdown); a stream whose latest frame failed, which the script left
+// neither to write further frames nor to finish, is dropped with its file.
 void FinishAllAnimStreams(VmState* state);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "anim/anim.h"
+#include "anim/anim_save.h"
+#include "anim/anim_stream.h"
 #include "base/error_codes.h"
 #include "display/object_types.h"
 #include "gfx/bitmap.h"
@@ -20,6 +22,7 @@
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
+#include "platform/os_alloc.h"
 #include "player/image_link.h"
 #include "runtime/runtime.h"
 #include "support/commands.h"
@@ -299,6 +302,66 @@ TEST_F(AnimTest, AnimStreamsWriteMotionJpegAvi) {
                               dir / "first.avi" + "'"),
               "1\n");
     vm.Ok("FinishAnimStream", {3});
+}
+
+namespace {
+
+bool gFailNext = false;
+int FailOnce(size_t) {
+    const bool fail = gFailNext;
+    gFailNext = false;
+    return fail ? 1 : 0;
+}
+
+}  // namespace
+
+// A frame that cannot be written leaves its stream open, for the script to go on or finish it.
+// Streams still open at shutdown are completed, except one whose latest frame failed: it leaves
+// no file.
+TEST_F(AnimTest, StreamsWhoseLastFrameFailedLeaveNoFileAtShutdown) {
+    vm.Ok("CreateBrush", {1, 8, 8, 0xFF0000});
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, {1, nullptr}, &brush, 0), 0);
+    const struct {
+        const char* name;
+        std::string frames;  // 'w' written, 'f' failing
+        bool finish;         // FinishAnimStream before shutdown
+        int expected;        // frames in the file, -1 none
+    } rows[] = {
+        {"written", "ww", false, 2},
+        {"failed last", "wf", false, -1},
+        {"failed, then written", "fw", false, 1},
+        {"failed last, finished", "wf", true, 1},
+    };
+    for (int format : {QZ_ANMFMT_GIF, QZ_ANMFMT_MJPEG}) {
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            const std::string file = dir / (std::to_string(i) + (format ? ".avi" : ".gif"));
+            vm.Ok("BeginAnimStream", {(int)i + 1, file, 8, 8, format});
+            auto* stream =
+                reinterpret_cast<qzAnimStream*>(FindObjectInList(*AnimStreamListHead(), {(int32_t)i + 1, nullptr}));
+            ASSERT_NE(stream, nullptr);
+            for (char f : rows[i].frames) {
+                OsSetAllocFailHook(FailOnce);
+                gFailNext = f == 'f';
+                const int error =
+                    WriteAnimStreamFrame(stream, brush->bitmap, nullptr, nullptr, 8, 8, 0, 0, 0, qzAnimSaveOptions{});
+                OsSetAllocFailHook(nullptr);
+                EXPECT_EQ(error, f == 'f' ? ERR_MEM : 0) << rows[i].name;
+            }
+            if (rows[i].finish) vm.Ok("FinishAnimStream", {(int)i + 1});
+        }
+        FinishAllAnimStreams(vm);
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            const std::string file = dir / (std::to_string(i) + (format ? ".avi" : ".gif"));
+            const std::string count = filetest::Shell(
+                "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                "stream=nb_read_frames -of csv=p=0 '" +
+                file + "' 2>/dev/null");
+            EXPECT_EQ(filetest::Exists(file) ? count : "none",
+                      rows[i].expected < 0 ? "none" : std::to_string(rows[i].expected) + "\n")
+                << rows[i].name << (format ? " avi" : " gif");
+        }
+    }
 }
 
 // Motion-JPEG keeps no alpha: the AVI reader offers none and no transparent pen, and "usealpha"
