@@ -14,6 +14,7 @@
 #include "gfx/copy_bitmap.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
+#include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
@@ -30,6 +31,12 @@ char* CopyText(const char* text) {
     char* copy = new char[length + 1];
     std::memcpy(copy, text, length + 1);
     return copy;
+}
+
+// ERR_NOALPHA, whose message names the file.
+int NoAlpha(const char* file) {
+    SetErrorArgString(GetDisplayFileName(file).c_str());
+    return ERR_NOALPHA;
 }
 
 // Per-frame arrays being filled; freed with what they hold unless handed on.
@@ -201,7 +208,7 @@ int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, bool 
                 if (count < 3) return ERR_WRONGUSAGE;
                 count -= 2;
             }
-            if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+            if (o.loadAlpha && !hasAlpha) return NoAlpha(o.file);
             return AnimFromSource(id, o, source, width, height, count, out);
         }
         if (error != ERR_OPENANIM2) return error;
@@ -283,7 +290,7 @@ int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitm
                                &count, &hasAlpha, nullptr);
     if (error) return error;
     SourceOwner source(opened, CloseAnimSource);
-    if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+    if (o.loadAlpha && !hasAlpha) return NoAlpha(o.file);
     if (frame == -1) frame = count;
     if (frame < 1 || frame > count) return ERR_ANIMFRAME;
     return DecodeAnimSourceFrame(source.get(), frame - 1, *width, *height, o.transparentColor, o.loadAlpha,
