@@ -45,7 +45,13 @@ struct Frames {
     qzBitMap** masks = nullptr;
     qzBitMap** alphas = nullptr;
     int32_t count = 0;
-    explicit Frames(int32_t n) : bitmaps(new qzBitMap*[n]()), masks(new qzBitMap*[n]()), alphas(new qzBitMap*[n]()) {
+    // Each array has an owner until all three are made: running out of memory for a later one
+    // frees the earlier ones.
+    explicit Frames(int32_t n) {
+        std::unique_ptr<qzBitMap*[]> b(new qzBitMap*[n]()), m(new qzBitMap*[n]()), a(new qzBitMap*[n]());
+        bitmaps = b.release();
+        masks = m.release();
+        alphas = a.release();
         count = n;
     }
     ~Frames() { FreeAnimFrameArrays(bitmaps, masks, alphas, count); }
