@@ -79,7 +79,7 @@ void BM_DecodeFrames_Ours(benchmark::State& state) {
         qzAnimSource* source = nullptr;
         int32_t width = 0, height = 0, frames = 0;
         int alpha = 0;
-        if (OpenAnimSource(Files().gif.c_str(), "inbuilt", nullptr, 0, &source, &width, &height, &frames, &alpha,
+        if (OpenAnimSource(Files().gif.c_str(), "inbuilt", nullptr, 0, 0, &source, &width, &height, &frames, &alpha,
                            nullptr) != 0 ||
             frames != kFrames || width != kWidth) {
             state.SkipWithError("the GIF does not open");

@@ -372,8 +372,8 @@ int DuplicateAnim(VmState* state, const qzAnim* anim, const qzObjectId& newId, q
     if (anim->disk) {
         int32_t width = 0, height = 0, count = 0;
         int alpha = 0;
-        int error = OpenAnimSource(anim->file, anim->loaders, anim->adapters, anim->loadtransparency, &source, &width,
-                                   &height, &count, &alpha, nullptr);
+        int error = OpenAnimSource(anim->file, anim->loaders, anim->adapters, anim->deinterlace, anim->loadtransparency,
+                                   &source, &width, &height, &count, &alpha, nullptr);
         if (error) return error;
         // A load that dropped the loop frames asks for fewer frames than the file has.
         if (AnimSourceHasLoopFrames(source) && count == anim->frames + 2) count = anim->frames;

@@ -14,6 +14,7 @@
 #include "gfx/copy_bitmap.h"
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
+#include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
@@ -32,13 +33,25 @@ char* CopyText(const char* text) {
     return copy;
 }
 
+// ERR_NOALPHA, whose message names the file.
+int NoAlpha(const char* file) {
+    SetErrorArgString(GetDisplayFileName(file).c_str());
+    return ERR_NOALPHA;
+}
+
 // Per-frame arrays being filled; freed with what they hold unless handed on.
 struct Frames {
     qzBitMap** bitmaps = nullptr;
     qzBitMap** masks = nullptr;
     qzBitMap** alphas = nullptr;
     int32_t count = 0;
-    explicit Frames(int32_t n) : bitmaps(new qzBitMap*[n]()), masks(new qzBitMap*[n]()), alphas(new qzBitMap*[n]()) {
+    // Each array has an owner until all three are made: running out of memory for a later one
+    // frees the earlier ones.
+    explicit Frames(int32_t n) {
+        std::unique_ptr<qzBitMap*[]> b(new qzBitMap*[n]()), m(new qzBitMap*[n]()), a(new qzBitMap*[n]());
+        bitmaps = b.release();
+        masks = m.release();
+        alphas = a.release();
         count = n;
     }
     ~Frames() { FreeAnimFrameArrays(bitmaps, masks, alphas, count); }
@@ -193,15 +206,15 @@ int Load(VmState* state, const qzObjectId& id, const qzAnimLoadOptions& o, bool 
         int32_t width = 0, height = 0, count = 0;
         int hasAlpha = 0;
         const qzPluginInfo* loader = nullptr;
-        int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, &width, &height, &count,
-                                   &hasAlpha, &loader);
+        int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.deinterlace, o.loadTransparency, &opened, &width,
+                                   &height, &count, &hasAlpha, &loader);
         if (!error) {
             SourceOwner source(opened, CloseAnimSource);
             if (o.skipLoopFrames && AnimSourceHasLoopFrames(opened)) {
                 if (count < 3) return ERR_WRONGUSAGE;
                 count -= 2;
             }
-            if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+            if (o.loadAlpha && !hasAlpha) return NoAlpha(o.file);
             return AnimFromSource(id, o, source, width, height, count, out);
         }
         if (error != ERR_OPENANIM2) return error;
@@ -279,11 +292,11 @@ int LoadAnimFileFrame(const qzAnimLoadOptions& o, int32_t frame, qzBitMap** bitm
     qzAnimSource* opened = nullptr;
     int32_t count = 0;
     int hasAlpha = 0;
-    int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.loadTransparency, &opened, width, height, &count,
-                               &hasAlpha, nullptr);
+    int error = OpenAnimSource(o.file, o.loaders, o.adapters, o.deinterlace, o.loadTransparency, &opened, width, height,
+                               &count, &hasAlpha, nullptr);
     if (error) return error;
     SourceOwner source(opened, CloseAnimSource);
-    if (o.loadAlpha && !hasAlpha) return ERR_NOALPHA;
+    if (o.loadAlpha && !hasAlpha) return NoAlpha(o.file);
     if (frame == -1) frame = count;
     if (frame < 1 || frame > count) return ERR_ANIMFRAME;
     return DecodeAnimSourceFrame(source.get(), frame - 1, *width, *height, o.transparentColor, o.loadAlpha,

@@ -20,6 +20,15 @@ struct WriterOwner {
     ~WriterOwner() { AbortGifWriter(writer); }
 };
 
+// A frame's bitmaps, freed when they were made for the caller.
+struct FrameOwner {
+    qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    int owned = 0;
+    ~FrameOwner() {
+        if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+    }
+};
+
 // Frame index reduced to a palette and appended to the writer.
 int WriteFrame(qzAnim* anim, int32_t index, qzGifWriter* writer, uint8_t* indices, const qzAnimSaveOptions& o) {
     qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
@@ -65,25 +74,26 @@ int SaveAnimAsGif(qzAnim* anim, const char* file, const qzAnimSaveOptions& o) {
     return FinishGifWriter(writer);
 }
 
+int WriteAviBitMapFrame(qzAviWriter* writer, const qzBitMap* bitmap, int32_t width, int32_t height) {
+    uint32_t* pixels =
+        ReadBitMapPixelsMasked(bitmap, 0, 0, width, height, nullptr, nullptr, QZ_NO_KEY_COLOR, 0, LOCKF_READONLY);
+    if (!pixels) return ERR_MEM;
+    std::unique_ptr<uint32_t, void (*)(void*)> pixelOwner(pixels, OsFree);
+    return WriteAviFrame(writer, pixels);
+}
+
 int SaveAnimAsAvi(qzAnim* anim, const char* file, int quality, int fps) {
     qzAviWriter* writer = nullptr;
     int error = OpenAviWriter(file, fps, anim->width, anim->height, quality, GetDisplayFileName(file).c_str(),
                               kAviFirstPartLimit, &writer);
     if (error) return error;
-    for (int32_t i = 0; i < anim->frames && !error; i++) {
-        qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-        int owned = 0;
-        error = GetAnimFrameBitmaps(anim, i, 0, 0, &bitmap, &mask, &alpha, &owned);
-        if (error) break;
-        uint32_t* pixels = ReadBitMapPixelsMasked(bitmap, 0, 0, anim->width, anim->height, nullptr, nullptr,
-                                                  QZ_NO_KEY_COLOR, 0, LOCKF_READONLY);
-        if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
-        error = pixels ? WriteAviFrame(writer, pixels) : ERR_MEM;
-        OsFree(pixels);
+    std::unique_ptr<qzAviWriter, void (*)(qzAviWriter*)> owner(writer, AbortAviWriter);
+    for (int32_t i = 0; i < anim->frames; i++) {
+        FrameOwner frame;
+        error = GetAnimFrameBitmaps(anim, i, 0, 0, &frame.bitmap, &frame.mask, &frame.alpha, &frame.owned);
+        if (error) return error;
+        error = WriteAviBitMapFrame(writer, frame.bitmap, anim->width, anim->height);
+        if (error) return error;
     }
-    if (error) {
-        AbortAviWriter(writer);
-        return error;
-    }
-    return FinishAviWriter(writer);
+    return FinishAviWriter(owner.release());
 }

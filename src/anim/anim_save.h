@@ -1,6 +1,5 @@
 // Saving anims: every frame of an anim written to an animated GIF, each reduced to a palette, or
-// to a Motion-JPEG AVI, and
-// single frames for anim streams.
+// to a Motion-JPEG AVI, and single frames for anim streams.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +7,10 @@
 struct qzAnim;
 struct qzBitMap;
 struct qzGifWriter;
+struct qzAviWriter;
+
+// The anim formats of the built-in writers.
+enum { QZ_ANMFMT_GIF = 0, QZ_ANMFMT_MJPEG = 1 };
 
 struct qzAnimSaveOptions {
     int colours = 256;              // 2 to 256
@@ -30,3 +33,6 @@ int SaveAnimAsAvi(qzAnim* anim, const char* file, int quality, int fps);
 int WriteGifBitMapFrame(qzGifWriter* writer, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
                         int32_t width, int32_t height, int32_t delay, uint8_t* indices,
                         const qzAnimSaveOptions& options);
+// Appends the top-left width x height of the bitmap's colours (masks and alpha channels have no
+// place in the file). 0, ERR_MEM, or the writer's error.
+int WriteAviBitMapFrame(qzAviWriter* writer, const qzBitMap* bitmap, int32_t width, int32_t height);

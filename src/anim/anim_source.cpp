@@ -80,8 +80,8 @@ int OpenThroughPlugins(const char* file, const char* loaderList, const char* ada
 
 // The built-in readers: the file recognised by its first bytes. 0 with *out set (null when no
 // reader takes the file), or an error of the file layer.
-int OpenThroughInbuilt(const char* file, const char* adapterList, int loadTransparency, qzAnimSource** out,
-                       int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha) {
+int OpenThroughInbuilt(const char* file, const char* adapterList, int deinterlace, int loadTransparency,
+                       qzAnimSource** out, int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha) {
     *out = nullptr;
     qzVfsFileOwner owner(VfsOpen(file, kOpenMode, ListOrNull(adapterList)));
     if (!owner) {
@@ -99,7 +99,7 @@ int OpenThroughInbuilt(const char* file, const char* adapterList, int loadTransp
     if (!source) return ERR_MEM;
     if (iff) {
         int w = 0, h = 0, n = 0;
-        qzIffAnimReader* reader = OpenIffAnim(owner.release(), QZ_DEINTERLACE_DEFAULT, &w, &h, &n, loadTransparency);
+        qzIffAnimReader* reader = OpenIffAnim(owner.release(), deinterlace, &w, &h, &n, loadTransparency);
         if (!reader) {
             delete source;
             return 0;
@@ -146,9 +146,9 @@ int OpenThroughInbuilt(const char* file, const char* adapterList, int loadTransp
 
 }  // namespace
 
-int OpenAnimSource(const char* file, const char* loaderList, const char* adapterList, int loadTransparency,
-                   qzAnimSource** out, int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha,
-                   const qzPluginInfo** loader) {
+int OpenAnimSource(const char* file, const char* loaderList, const char* adapterList, int deinterlace,
+                   int loadTransparency, qzAnimSource** out, int32_t* width, int32_t* height, int32_t* frames,
+                   int* hasAlpha, const qzPluginInfo** loader) {
     *out = nullptr;
     *width = *height = *frames = 0;
     *hasAlpha = 0;
@@ -159,7 +159,8 @@ int OpenAnimSource(const char* file, const char* loaderList, const char* adapter
         OpenThroughPlugins(file, loaderList, adapterList, loadTransparency, &source, width, height, frames, hasAlpha);
     if (error) return error;
     if (!source && IsLoaderSelected(loaderList, "inbuilt", false)) {
-        error = OpenThroughInbuilt(file, adapterList, loadTransparency, &source, width, height, frames, hasAlpha);
+        error = OpenThroughInbuilt(file, adapterList, deinterlace, loadTransparency, &source, width, height, frames,
+                                   hasAlpha);
         if (error) return error;
     }
     // The platform has no native anim decoder: a file nobody took is no anim.
@@ -270,7 +271,9 @@ int IsAnimFile(const char* file, const char* loaderList, const char* adapterList
     qzAnimSource* source = nullptr;
     int32_t width = 0, height = 0, frames = 0;
     int alpha = 0;
-    if (OpenAnimSource(file, loaderList, adapterList, 0, &source, &width, &height, &frames, &alpha, nullptr)) return 0;
+    if (OpenAnimSource(file, loaderList, adapterList, QZ_DEINTERLACE_DEFAULT, 0, &source, &width, &height, &frames,
+                       &alpha, nullptr))
+        return 0;
     const bool picture = source->type == QZ_ANIMSOURCE_GIF && frames < 2;
     CloseAnimSource(source);
     return picture ? 0 : 1;

@@ -12,14 +12,16 @@ struct qzPluginInfo;
 
 // Opens the file. loaderList ("|"-separated: "inbuilt", "native", plugin names; null, empty or
 // "default": all) chooses who may read it, adapterList the file adapters (null or empty: all).
-// loadTransparency: frames report their transparent pen. 0 with *out set, the frame size and
+// deinterlace: how an IFF ANIM of field deltas fills the rows of the other field
+// (QZ_DEINTERLACE_DEFAULT or QZ_DEINTERLACE_DOUBLE). loadTransparency: frames report their
+// transparent pen. 0 with *out set, the frame size and
 // count, whether frames carry alpha and *loader (the plugin that took the file, null for the
 // built-in readers); ERR_READFILE (name as error argument), ERR_SEEKFILE, ERR_READ for a file
 // shorter than 12 bytes, ERR_MEM, or ERR_OPENANIM2 (name as error argument) when nobody takes the
 // file. A failed open leaves nothing open.
-int OpenAnimSource(const char* file, const char* loaderList, const char* adapterList, int loadTransparency,
-                   qzAnimSource** out, int32_t* width, int32_t* height, int32_t* frames, int* hasAlpha,
-                   const qzPluginInfo** loader);
+int OpenAnimSource(const char* file, const char* loaderList, const char* adapterList, int deinterlace,
+                   int loadTransparency, qzAnimSource** out, int32_t* width, int32_t* height, int32_t* frames,
+                   int* hasAlpha, const qzPluginInfo** loader);
 // The name that selects the loader of an open source in a loader list: the plugin's module name,
 // or "inbuilt".
 const char* AnimSourceLoaderName(const qzAnimSource* source);

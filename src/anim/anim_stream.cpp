@@ -8,7 +8,9 @@
 #include "base/error_codes.h"
 #include "gfx/bitmap.h"
 #include "gfx/blit.h"
+#include "image/avi_writer.h"
 #include "image/gif_writer.h"
+#include "platform/chunk_name.h"
 #include "platform/os_alloc.h"
 #include "runtime/object_data.h"
 
@@ -16,12 +18,33 @@ namespace {
 
 qzObjectHeader* streamList = nullptr;
 
-int CloseStream(VmState* state, qzAnimStream* stream) {
+struct StreamOwner {
+    qzAnimStream* stream;
+    ~StreamOwner() {
+        if (!stream) return;
+        AbortGifWriter(stream->gif);
+        AbortAviWriter(stream->avi);
+        delete stream;
+    }
+};
+
+// Unlinks and frees the stream; its file is completed, or dropped when `complete` is false.
+int CloseStream(VmState* state, qzAnimStream* stream, bool complete) {
     RemoveObjectFromList(&streamList, &stream->header);
-    int error = FinishGifWriter(stream->writer);
-    FreeObjectDataList(state, stream->header.data);
+    qzObjectDataNode* data = stream->header.data;
+    stream->header.data = nullptr;
+    qzGifWriter* gif = stream->gif;
+    qzAviWriter* avi = stream->avi;
     delete stream;
-    return error;
+    FreeObjectDataList(state, data);
+    if (!complete) {
+        AbortGifWriter(gif);
+        AbortAviWriter(avi);
+        return 0;
+    }
+    // Each writer is freed by its finish, also when that runs out of memory.
+    if (gif) return FinishGifWriter(gif);
+    return avi ? FinishAviWriter(avi) : 0;
 }
 
 }  // namespace
@@ -29,33 +52,47 @@ int CloseStream(VmState* state, qzAnimStream* stream) {
 qzObjectHeader** AnimStreamListHead() { return &streamList; }
 
 int BeginAnimStream(VmState* state, const qzObjectId& id, const char* file, int32_t width, int32_t height,
-                    qzAnimStream** out) {
+                    const qzAnimStreamOptions& options, qzAnimStream** out) {
     *out = nullptr;
     if (!file || !*file || width < 1 || height < 1) return ERR_WRONGUSAGE;
     if (!IsAutoObjectId(id) && !id.pointer) FinishAnimStream(state, id);
-    qzAnimStream* stream = new (std::nothrow) qzAnimStream{};
+    // Other formats come from anim-saver plugins, and none offers one.
+    if (options.format != QZ_ANMFMT_GIF && options.format != QZ_ANMFMT_MJPEG) return ERR_UNKNOWNANMOUT;
+    StreamOwner owner{new (std::nothrow) qzAnimStream{}};
+    qzAnimStream* stream = owner.stream;
     if (!stream) return ERR_MEM;
-    int error = BeginGifWriter(file, width, height, 0, &stream->writer);
-    if (error) {
-        delete stream;
-        return error;
-    }
     stream->width = width;
     stream->height = height;
+    stream->format = options.format;
+    stream->useAlpha = options.useAlpha ? 1 : 0;
+    int error = 0;
+    if (options.format == QZ_ANMFMT_GIF)
+        error = BeginGifWriter(file, width, height, 0, &stream->gif);
+    else
+        error = OpenAviWriter(file, options.fps, width, height, options.quality, GetDisplayFileName(file).c_str(),
+                              kAviFirstPartLimit, &stream->avi);
+    if (error) return error;
+    owner.stream = nullptr;
     AddObjectToList(&streamList, &stream->header, QZ_TYPE_ANIMSTREAM, id);
     *out = stream;
     return 0;
 }
 
-int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
-                         int32_t width, int32_t height, int32_t x, int32_t y, int32_t delay,
-                         const qzAnimSaveOptions& options) {
-    std::unique_ptr<uint8_t, void (*)(void*)> indices(
-        static_cast<uint8_t*>(OsAlloc((size_t)stream->width * (size_t)stream->height, 0)), OsFree);
-    if (!indices) return ERR_MEM;
+namespace {
+
+int WriteFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha, int32_t width,
+               int32_t height, int32_t x, int32_t y, int32_t delay, const qzAnimSaveOptions& options) {
+    std::unique_ptr<uint8_t, void (*)(void*)> indices(nullptr, OsFree);
+    if (stream->gif) {
+        indices.reset(static_cast<uint8_t*>(OsAlloc((size_t)stream->width * (size_t)stream->height, 0)));
+        if (!indices) return ERR_MEM;
+    }
+    auto write = [&](const qzBitMap* b, const qzBitMap* m, const qzBitMap* a) {
+        if (stream->avi) return WriteAviBitMapFrame(stream->avi, b, stream->width, stream->height);
+        return WriteGifBitMapFrame(stream->gif, b, m, a, stream->width, stream->height, delay, indices.get(), options);
+    };
     // A brush of the stream's size at 0, 0 is the frame itself.
-    if (x == 0 && y == 0 && width == stream->width && height == stream->height)
-        return WriteGifBitMapFrame(stream->writer, bitmap, mask, alpha, width, height, delay, indices.get(), options);
+    if (x == 0 && y == 0 && width == stream->width && height == stream->height) return write(bitmap, mask, alpha);
     std::unique_ptr<qzBitMap, void (*)(qzBitMap*)> frame(CreateBitMap(stream->width, stream->height, 0, nullptr),
                                                          DeleteBitMap);
     if (!frame) return ERR_BITMAP;
@@ -71,8 +108,19 @@ int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzB
         else
             BlitBitMap(bitmap, sx, sy, frame.get(), dx, dy, w, h);
     }
-    return WriteGifBitMapFrame(stream->writer, frame.get(), nullptr, nullptr, stream->width, stream->height, delay,
-                               indices.get(), options);
+    return write(frame.get(), nullptr, nullptr);
+}
+
+}  // namespace
+
+int WriteAnimStreamFrame(qzAnimStream* stream, const qzBitMap* bitmap, const qzBitMap* mask, const qzBitMap* alpha,
+                         int32_t width, int32_t height, int32_t x, int32_t y, int32_t delay,
+                         const qzAnimSaveOptions& options) {
+    // The flag stays set when the write runs out of memory on the way.
+    stream->lastFrameFailed = 1;
+    const int error = WriteFrame(stream, bitmap, mask, alpha, width, height, x, y, delay, options);
+    stream->lastFrameFailed = error ? 1 : 0;
+    return error;
 }
 
 int FinishAnimStream(VmState* state, const qzObjectId& id) {
@@ -82,9 +130,12 @@ int FinishAnimStream(VmState* state, const qzObjectId& id) {
         SetErrorArgIndex(id.number);
         return ERR_FINDANIMSTREAM;
     }
-    return CloseStream(state, reinterpret_cast<qzAnimStream*>(h));
+    return CloseStream(state, reinterpret_cast<qzAnimStream*>(h), true);
 }
 
 void FinishAllAnimStreams(VmState* state) {
-    while (streamList) CloseStream(state, reinterpret_cast<qzAnimStream*>(streamList));
+    while (streamList) {
+        auto* stream = reinterpret_cast<qzAnimStream*>(streamList);
+        CloseStream(state, stream, !stream->lastFrameFailed);
+    }
 }

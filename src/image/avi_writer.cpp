@@ -1,6 +1,7 @@
 #include "image/avi_writer.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -29,9 +30,11 @@ struct StdEntry {
     uint32_t size;
 };
 
-// Little-endian bytes built up in memory before they are written.
+// Little-endian bytes built up in memory before they are written, in a buffer that the writer
+// reserved when it was opened, so that building them never runs out of memory.
 struct Bytes {
-    std::string data;
+    std::string& data;
+    explicit Bytes(std::string& buffer) : data(buffer) { data.clear(); }
     void U8(uint32_t v) { data += (char)(v & 0xFF); }
     void U16(uint32_t v) {
         U8(v);
@@ -72,7 +75,8 @@ struct qzAviWriter {
     uint32_t entries = 0;
     uint64_t partStart = 0, moviPos = 0, partLimit = 0;
     bool idx1Pending = true;
-    std::string idx1;  // the legacy index of the first part, appended when that part ends
+    std::string idx1;     // the legacy index of the first part, appended when that part ends
+    std::string scratch;  // the bytes of the header list or an index chunk being written
     uint8_t* silence = nullptr;
 };
 
@@ -90,12 +94,20 @@ void SeekTo(qzAviWriter* w, uint64_t pos) {
     w->pos = pos;
 }
 
+// A chunk id or list type and the 32-bit number after it.
+void WriteIdAndSize(qzAviWriter* w, const char* id, uint32_t size) {
+    uint8_t bytes[8];
+    std::memcpy(bytes, id, 4);
+    for (int i = 0; i < 4; ++i) bytes[4 + i] = (uint8_t)(size >> (8 * i));
+    Write(w, bytes, sizeof bytes);
+}
+
 void WriteU32At(qzAviWriter* w, uint64_t at, uint32_t value) {
     const uint64_t back = w->pos;
-    Bytes b;
-    b.U32(value);
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = (uint8_t)(value >> (8 * i));
     SeekTo(w, at);
-    Write(w, b);
+    Write(w, bytes, sizeof bytes);
     SeekTo(w, back);
 }
 
@@ -127,7 +139,7 @@ void SuperIndex(const qzAviWriter* w, Bytes* b, bool audioStream) {
 void WriteHeaders(qzAviWriter* w) {
     const uint32_t info = (uint32_t)InfoSize(w);
     const uint32_t frames = w->totalFrames;
-    Bytes b;
+    Bytes b(w->scratch);
     b.Id("LIST");
     b.U32(33092 + info);
     b.Id("hdrl");
@@ -224,7 +236,7 @@ void WriteHeaders(qzAviWriter* w) {
 // A standard index chunk of the current segment: with no entries when it is first written,
 // with them when it is rewritten in place.
 void StdIndex(qzAviWriter* w, bool audioStream, bool withEntries) {
-    Bytes b;
+    Bytes b(w->scratch);
     b.Id(audioStream ? "ix00" : "ix01");
     b.U32(kIndexChunkSize);
     b.U16(2);
@@ -256,10 +268,7 @@ void CloseSegment(qzAviWriter* w) {
 }
 
 void AppendIdx1(qzAviWriter* w) {
-    Bytes b;
-    b.Id("idx1");
-    b.U32((uint32_t)w->idx1.size());
-    Write(w, b);
+    WriteIdAndSize(w, "idx1", (uint32_t)w->idx1.size());
     Write(w, w->idx1.data(), w->idx1.size());
     w->idx1.clear();
     w->idx1.shrink_to_fit();
@@ -275,11 +284,8 @@ void ClosePart(qzAviWriter* w, uint64_t moviEnd) {
 
 void BeginMovi(qzAviWriter* w) {
     w->moviPos = w->pos;
-    Bytes b;
-    b.Id("LIST");
-    b.U32(0);
-    b.Id("movi");
-    Write(w, b);
+    WriteIdAndSize(w, "LIST", 0);
+    Write(w, "movi", 4);
 }
 
 void Free(qzAviWriter* w) {
@@ -295,7 +301,8 @@ int OpenAviWriter(const char* fileName, int fps, int width, int height, int qual
     *outWriter = nullptr;
     // The silence needs an audio rate that is a whole number of samples per frame.
     if (fps < 1 || fps > 1000 || width < 1 || height < 1 || width > 65535 || height > 65535) return ERR_WRONGUSAGE;
-    qzAviWriter* w = new (std::nothrow) qzAviWriter;
+    std::unique_ptr<qzAviWriter, void (*)(qzAviWriter*)> owner(new (std::nothrow) qzAviWriter, Free);
+    qzAviWriter* w = owner.get();
     if (!w) return ERR_MEM;
     w->width = width;
     w->height = height;
@@ -307,57 +314,29 @@ int OpenAviWriter(const char* fileName, int fps, int width, int height, int qual
     while (w->sampleRate % f) --w->sampleRate;
     w->samplesPerFrame = w->sampleRate / f;
     w->silence = static_cast<uint8_t*>(OsAlloc((size_t)w->samplesPerFrame * 4, 1));
-    if (!w->silence) {
-        Free(w);
-        return ERR_MEM;
-    }
+    if (!w->silence) return ERR_MEM;
     w->title = title ? title : "";
+    // Room for the header list, the largest block the writer builds.
+    w->scratch.reserve(12 + 33100 + InfoSize(w));
     const int error = OpenImageOutFile(fileName, &w->out);
-    if (error) {
-        Free(w);
-        return error;
-    }
-    Bytes riff;
-    riff.Id("RIFF");
-    riff.U32(0);
-    riff.Id("AVI ");
-    Write(w, riff);
+    if (error) return error;
+    WriteIdAndSize(w, "RIFF", 0);
+    Write(w, "AVI ", 4);
     // Placeholders of the final size: the values are set again when the file is finished.
     WriteHeaders(w);
     BeginMovi(w);
-    *outWriter = w;
+    *outWriter = owner.release();
     return 0;
 }
 
 int WriteAviFrame(qzAviWriter* w, const uint32_t* pixels) {
     const uint32_t audioSize = w->samplesPerFrame * 4;
-    // A new part once the current one has passed its limit.
-    if (w->pos - w->partStart > w->partLimit) {
-        const uint64_t moviEnd = w->pos;
-        if (w->idx1Pending) AppendIdx1(w);
-        ClosePart(w, moviEnd);
-        w->partStart = w->pos;
-        Bytes b;
-        b.Id("RIFF");
-        b.U32(0);
-        b.Id("AVIX");
-        Write(w, b);
-        BeginMovi(w);
-        w->partLimit = kLaterPartLimit;
-    }
-    // A new index segment when the current one is full or belongs to the previous part.
     if (w->entries == kStdEntries || w->partFrames == 0) {
         if (w->segments == kSuperEntries) return ERR_SAVEANIM;
-        CloseSegment(w);
-        w->super[w->segments] = SuperEntry{w->pos, 0};
-        w->segmentBase = w->partStart;
-        w->entries = 0;
-        w->segments++;
-        w->segmentStart = w->totalFrames;
-        StdIndex(w, true, false);
-        StdIndex(w, false, false);
     }
-    // The pictures first, so that a frame that cannot be encoded leaves no chunk behind.
+    // What the frame needs is made before anything of it is written, so that a frame that fails
+    // leaves the file as it was: room for its idx1 entries, then its picture.
+    if (w->idx1Pending && w->idx1.capacity() < w->idx1.size() + 32) w->idx1.reserve(w->idx1.size() + 32);
     qzJpegEncodeRequest request;
     std::memset(&request, 0, sizeof request);
     request.pixels = pixels;
@@ -375,19 +354,36 @@ int WriteAviFrame(qzAviWriter* w, const uint32_t* pixels) {
     const uint32_t size = (uint32_t)request.size;
     const uint32_t pad = size & 1;
 
+    // A new part once the current one has passed its limit.
+    if (w->pos - w->partStart > w->partLimit) {
+        const uint64_t moviEnd = w->pos;
+        if (w->idx1Pending) AppendIdx1(w);
+        ClosePart(w, moviEnd);
+        w->partStart = w->pos;
+        WriteIdAndSize(w, "RIFF", 0);
+        Write(w, "AVIX", 4);
+        BeginMovi(w);
+        w->partLimit = kLaterPartLimit;
+    }
+    // A new index segment when the current one is full or belongs to the previous part.
+    if (w->entries == kStdEntries || w->partFrames == 0) {
+        CloseSegment(w);
+        w->super[w->segments] = SuperEntry{w->pos, 0};
+        w->segmentBase = w->partStart;
+        w->entries = 0;
+        w->segments++;
+        w->segmentStart = w->totalFrames;
+        StdIndex(w, true, false);
+        StdIndex(w, false, false);
+    }
+
     const uint64_t audioAt = w->pos;
-    Bytes head;
-    head.Id("00wb");
-    head.U32(audioSize);
-    Write(w, head);
+    WriteIdAndSize(w, "00wb", audioSize);
     w->audio[w->entries] = StdEntry{(uint32_t)(w->pos - w->segmentBase), audioSize};
     Write(w, w->silence, audioSize);
 
     const uint64_t videoAt = w->pos;
-    Bytes video;
-    video.Id("01dc");
-    video.U32(size);
-    Write(w, video);
+    WriteIdAndSize(w, "01dc", size);
     w->video[w->entries] = StdEntry{(uint32_t)(w->pos - w->segmentBase), size};
     Write(w, request.data, size);
     FreeJPEGBuffer(request.result);
@@ -396,16 +392,13 @@ int WriteAviFrame(qzAviWriter* w, const uint32_t* pixels) {
     w->entries++;
 
     if (w->idx1Pending) {
-        Bytes b;
-        b.Id("00wb");
-        b.U32(0x10);
-        b.U32((uint32_t)audioAt);
-        b.U32(audioSize);
-        b.Id("01dc");
-        b.U32(0x10);
-        b.U32((uint32_t)videoAt);
-        b.U32(size);
-        w->idx1 += b.data;
+        uint8_t entries[32];
+        const uint32_t words[8] = {0, 0x10, (uint32_t)audioAt, audioSize, 0, 0x10, (uint32_t)videoAt, size};
+        for (int i = 0; i < 8; ++i)
+            for (int k = 0; k < 4; ++k) entries[i * 4 + k] = (uint8_t)(words[i] >> (8 * k));
+        std::memcpy(entries, "00wb", 4);
+        std::memcpy(entries + 16, "01dc", 4);
+        w->idx1.append((const char*)entries, sizeof entries);
     }
     w->totalFrames++;
     w->partFrames++;
@@ -415,21 +408,19 @@ int WriteAviFrame(qzAviWriter* w, const uint32_t* pixels) {
 }
 
 int FinishAviWriter(qzAviWriter* w) {
+    // Running out of memory on the way drops the writer and its unfinished file.
+    std::unique_ptr<qzAviWriter, void (*)(qzAviWriter*)> owner(w, Free);
     CloseSegment(w);
     const uint64_t moviEnd = w->pos;
     if (w->idx1Pending) AppendIdx1(w);
     ClosePart(w, moviEnd);
     SeekTo(w, 12);
     WriteHeaders(w);
-    int error = 0;
     if (w->failed) {
         AbortImageOutFile(&w->out);
-        error = ERR_WRITE;
-    } else {
-        error = CommitImageOutFile(&w->out, w->out.finalName.c_str());
+        return ERR_WRITE;
     }
-    Free(w);
-    return error;
+    return CommitImageOutFile(&w->out, w->out.finalName.c_str());
 }
 
 void AbortAviWriter(qzAviWriter* w) {

@@ -1,6 +1,7 @@
 #include "image/gif_writer.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -166,22 +167,17 @@ int BeginGifWriter(const char* fileName, int width, int height, int loopCount, q
     if (width < 1 || height < 1 || width > 0xFFFF || height > 0xFFFF) return ERR_BADDIMENSIONS;
     void* memory = OsAlloc(sizeof(qzGifWriter), 1);
     if (!memory) return ERR_MEM;
-    qzGifWriter* w = new (memory) qzGifWriter;
+    // Until it is handed out, the writer and its file go when memory runs out on the way.
+    std::unique_ptr<qzGifWriter, void (*)(qzGifWriter*)> owner(new (memory) qzGifWriter, AbortGifWriter);
+    qzGifWriter* w = owner.get();
     w->name = fileName ? fileName : "";
     w->width = width;
     w->height = height;
     w->loopCount = loopCount < 0 ? 0 : loopCount > 0xFFFF ? 0xFFFF : loopCount;
     const int rc = OpenImageOutFile(fileName, &w->out);
-    if (rc) {
-        w->~qzGifWriter();
-        OsFree(w);
-        return rc;
-    }
+    if (rc) return rc;
     w->scratch = static_cast<uint8_t*>(OsAlloc((size_t)width * (size_t)height, 0));
-    if (!w->scratch) {
-        AbortGifWriter(w);
-        return ERR_MEM;
-    }
+    if (!w->scratch) return ERR_MEM;
     Put(w, "GIF89a", 6);
     PutU16(w, width);
     PutU16(w, height);
@@ -191,7 +187,7 @@ int BeginGifWriter(const char* fileName, int width, int height, int loopCount, q
     uint8_t global[768] = {};
     std::memcpy(global, "Quarnelix 6!", 13);
     Put(w, global, sizeof(global));
-    *outWriter = w;
+    *outWriter = owner.release();
     return 0;
 }
 
@@ -316,10 +312,11 @@ int WriteGifFrame(qzGifWriter* w, const uint8_t* pixels, int width, int height, 
 
 int FinishGifWriter(qzGifWriter* w) {
     if (!w) return 0;
+    // The writer goes also when memory runs out on the way.
+    std::unique_ptr<qzGifWriter, void (*)(qzGifWriter*)> owner(w, AbortGifWriter);
     PutByte(w, 0x3B);
     int rc = w->error;
     if (!rc) rc = CommitImageOutFile(&w->out, w->name.c_str());
-    AbortGifWriter(w);
     return rc;
 }
 

@@ -15,6 +15,7 @@
 #include "asm/asm.h"
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
+#include "image/iff_anim_files.h"
 
 namespace anim_e2e_test {
 
@@ -311,6 +312,73 @@ TEST_F(AnimE2E, AnimStreamsWriteBrushesAsFrames) {
                     "%[fx:p{15,5}.g*255];' info:"),
               "10 255,0 0;5 0,0 255;");
     EXPECT_EQ(Shell("identify -format '%n %w;' open.gif"), "1 10;");
+}
+
+// IFF ANIM files load in memory and from disk, without their loop frames when asked, play, and
+// show field animations woven or line-doubled; a file cut short in its picture is no anim.
+TEST_F(AnimE2E, IffAnimFilesShowTheirFrames) {
+    imgtest::WriteFile(dir + "/solid.anim", imgtest::SolidIffAnim({0, 1, 2, 0, 1}));
+    // Frame 3 of the fields paints the odd rows blue, and shows lime (frame 2) or blue in the others.
+    const std::string fields = imgtest::SolidFieldIffAnim({0, 1, 2, 3, 0, 1});
+    imgtest::WriteFile(dir + "/fields.anim", fields);
+    imgtest::WriteFile(dir + "/cut.anim", fields.substr(0, fields.find("BODY") + 20));
+    const std::string frames = std::to_string(kAttrNumFrames), delay = std::to_string(kAttrFrameDelay);
+    const std::string body =
+        Call("LoadAnim", {"1", "\"solid.anim\""}) + Call("DisplayAnimFrame", {"1", "0", "0", "3"}) +
+        Call("LoadAnim", {"2", "\"solid.anim\""}, {{"fromdisk", "true"}, {"skiploopframes", "true"}}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", frames}) +
+        Print("GetAttribute", {std::to_string(kAnim), "2", frames}) +
+        Print("GetAttribute", {std::to_string(kAnim), "1", delay, "2"}) +
+        Call("DisplayAnimFrame", {"2", "16", "0", "2"}) + Call("PlayAnim", {"2", "32", "0", "-2"}) +
+        Call("LoadAnim", {"3", "\"fields.anim\""}, {{"deinterlace", "1"}}) +
+        Call("DisplayAnimFrame", {"3", "0", "10", "3"}) + Call("LoadAnim", {"4", "\"fields.anim\""}) +
+        Call("DisplayAnimFrame", {"4", "16", "10", "3"}) + Print("IsAnim", {"\"fields.anim\""}) +
+        Print("IsAnim", {"\"cut.anim\""}) + Call("LoadAnim", {"5", "\"cut.anim\""});
+    const std::string out = Play(body);
+    EXPECT_EQ(out.substr(0, 12), "5\n3\n100\n1\n0\n") << out;
+    EXPECT_NE(out.find("cut.anim"), std::string::npos) << out;
+    const struct {
+        int x, y;
+        uint32_t colour;
+    } pixels[] = {{5, 5, kBlue},  {21, 5, kLime},  {37, 5, kBlue},  {5, 10, kBlue},
+                  {5, 11, kBlue}, {21, 10, kLime}, {21, 11, kBlue}, {5, 14, kBack}};
+    for (const auto& p : pixels) EXPECT_EQ(Pixel(p.x, p.y), p.colour) << p.x << "," << p.y;
+}
+
+// AVI files: uncompressed ones that ffmpeg made load in memory and from disk; an anim stream
+// writes Motion-JPEG that loads again and that ffprobe counts (a stream left open is finished at
+// shutdown); an AVI has no alpha channel to load.
+TEST_F(AnimE2E, AviFilesLoadAndStreamsWriteThem) {
+    ASSERT_EQ(Shell("convert -size 16x8 xc:red xc:lime xc:blue f%d.png && ffmpeg -v error -framerate 5 -i f%d.png "
+                    "-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1 raw.avi"),
+              "");
+    const std::string body =
+        Call("CreateBrush", {"1", "16", "8", "16776960"}) + Call("CreateBrush", {"2", "16", "8", "16711680"}) +
+        Call("LoadAnim", {"1", "\"raw.avi\""}) + Call("LoadAnim", {"2", "\"raw.avi\""}, {{"fromdisk", "true"}}) +
+        Print("GetAttribute", {std::to_string(kAnim), "2", std::to_string(kAttrNumFrames)}) +
+        Call("DisplayAnimFrame", {"1", "0", "0", "2"}) + Call("DisplayAnimFrame", {"2", "16", "0", "3"}) +
+        Call("BeginAnimStream", {"1", "\"out.avi\"", "16", "8", "1"}, {{"fps", "10"}}) +
+        Call("WriteAnimFrame", {"1", "1"}) + Call("WriteAnimFrame", {"1", "2"}) + Call("FinishAnimStream", {"1"}) +
+        Call("LoadAnim", {"3", "\"out.avi\""}) + Call("DisplayAnimFrame", {"3", "0", "10", "2"}) +
+        Call("BeginAnimStream", {"2", "\"open.avi\"", "16", "8", "1"}) + Call("WriteAnimFrame", {"2", "1"}) +
+        Call("LoadAnim", {"4", "\"raw.avi\""}, {{"loadalpha", "true"}});
+    const std::string out = Play(body);
+    EXPECT_EQ(out.substr(0, 2), "3\n") << out;
+    EXPECT_NE(out.find("raw.avi"), std::string::npos) << out;
+    EXPECT_EQ(Pixel(5, 5), kLime);
+    EXPECT_EQ(Pixel(21, 5), kBlue);
+    // Motion-JPEG: near the colours.
+    auto near = [](uint32_t a, uint32_t b) {
+        for (int s = 0; s < 24; s += 8)
+            if (std::abs((int)(a >> s & 0xFF) - (int)(b >> s & 0xFF)) > 12) return false;
+        return true;
+    };
+    EXPECT_TRUE(near(Pixel(5, 14), kRed)) << std::hex << Pixel(5, 14);
+    const std::string probe =
+        "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+        "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 ";
+    EXPECT_EQ(Shell(probe + "out.avi"), "mjpeg,16,8,10/1,2\n");
+    EXPECT_EQ(Shell(probe + "open.avi"), "mjpeg,16,8,25/1,1\n");
 }
 
 }  // namespace

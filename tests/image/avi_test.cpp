@@ -467,4 +467,39 @@ TEST(AviWriter, RefusedRatesAndFailedSaves) {
     EXPECT_EQ(ReadFile(dir / "old.avi"), "old");
 }
 
+namespace {
+
+bool gFailNext = false;
+int FailOnce(size_t) {
+    const bool fail = gFailNext;
+    gFailNext = false;
+    return fail ? 1 : 0;
+}
+
+}  // namespace
+
+// A frame whose picture cannot be made for lack of memory leaves the file as if it had not been
+// asked for, also when it would have opened a part's first index segment.
+TEST(AviWriter, AFrameThatFailsLeavesNoTrace) {
+    TempDir dir;
+    const std::vector<uint32_t> red(64, 0xFFFF0000u), blue(64, 0xFF0000FFu);
+    auto write = [&](const std::string& name, bool failing) {
+        qzAviWriter* writer = nullptr;
+        EXPECT_EQ(OpenAviWriter((dir / name).c_str(), 25, 8, 8, 90, "t", kAviFirstPartLimit, &writer), 0);
+        if (failing) {
+            OsSetAllocFailHook(FailOnce);
+            gFailNext = true;
+            EXPECT_EQ(WriteAviFrame(writer, red.data()), ERR_MEM);
+            OsSetAllocFailHook(nullptr);
+        }
+        EXPECT_EQ(WriteAviFrame(writer, red.data()), 0);
+        EXPECT_EQ(WriteAviFrame(writer, blue.data()), 0);
+        EXPECT_EQ(FinishAviWriter(writer), 0);
+        return ReadFile(dir / name);
+    };
+    const std::string plain = write("plain.avi", false);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_TRUE(write("failed.avi", true) == plain);
+}
+
 }  // namespace avi_test

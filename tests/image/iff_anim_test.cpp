@@ -538,7 +538,9 @@ TEST(IffAnimReader, OpensAsAnimSourceWithLoopFrames) {
     int32_t width = 0, height = 0, count = 0;
     int alpha = -1;
     const std::string path = dir / "t.anim";
-    ASSERT_EQ(OpenAnimSource(path.c_str(), nullptr, nullptr, 0, &source, &width, &height, &count, &alpha, nullptr), 0);
+    ASSERT_EQ(OpenAnimSource(path.c_str(), nullptr, nullptr, QZ_DEINTERLACE_DEFAULT, 0, &source, &width, &height,
+                             &count, &alpha, nullptr),
+              0);
     EXPECT_EQ(width, s.width);
     EXPECT_EQ(height, s.height);
     EXPECT_EQ(count, 6);

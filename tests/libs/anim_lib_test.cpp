@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "anim/anim.h"
+#include "anim/anim_save.h"
+#include "anim/anim_stream.h"
 #include "base/error_codes.h"
 #include "display/object_types.h"
 #include "gfx/bitmap.h"
@@ -15,59 +17,23 @@
 #include "gfx/image_cache.h"
 #include "gfx/image_source.h"
 #include "image/brush.h"
+#include "image/iff_anim_files.h"
 #include "libs/anim/anim_lib.h"
 #include "libs/brush/brush_lib.h"
 #include "libs/graphics/graphics.h"
 #include "platform/file_test_util.h"
+#include "platform/os_alloc.h"
 #include "player/image_link.h"
 #include "runtime/runtime.h"
 #include "support/commands.h"
 
 namespace anim_lib_test {
 
+using imgtest::SolidFieldIffAnim;
+using imgtest::SolidIffAnim;
 using qztest::Arg;
 
 namespace {
-
-// An IFF ANIM of 16 x 8 frames each in one colour of red, lime, blue, yellow (by index): the
-// first as a picture, the others as byte vertical deltas against the frame two back.
-std::string SolidIffAnim(const std::vector<int>& colours) {
-    auto be = [](std::string& s, uint32_t v, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i) & 0xFF);
-    };
-    auto chunk = [&](const char* id, const std::string& data) {
-        std::string c = id;
-        be(c, static_cast<uint32_t>(data.size()), 4);
-        return c + data + (data.size() & 1 ? std::string(1, '\0') : "");
-    };
-    auto form = [&](const char* type, const std::string& data) { return chunk("FORM", type + data); };
-    std::string bmhd;
-    be(bmhd, 16, 2);
-    be(bmhd, 8, 2);
-    be(bmhd, 0, 4);
-    bmhd += std::string("\x02\x00\x00\x00", 4);
-    be(bmhd, 0, 2);
-    bmhd += std::string("\x01\x01\x00\x10\x00\x08", 6);
-    const std::string cmap("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\x00", 12);
-    std::string body;
-    for (int y = 0; y < 8; ++y)
-        for (int p = 0; p < 2; ++p) body += std::string(2, colours[0] >> p & 1 ? '\xFF' : '\0');
-    std::string all = form("ILBM", chunk("BMHD", bmhd) + chunk("CMAP", cmap) + chunk("BODY", body));
-    for (size_t n = 1; n < colours.size(); ++n) {
-        std::string anhd(40, '\0');
-        anhd[0] = 5;
-        anhd[17] = 6;  // 6 jiffies
-        std::string dlta;
-        for (uint32_t p = 0; p < 16; ++p) be(dlta, p < 2 ? 64 + p * 20 : 0, 4);
-        for (int p = 0; p < 2; ++p)
-            for (int column = 0; column < 2; ++column) {
-                dlta += std::string("\x01\x88", 2);
-                dlta += std::string(8, colours[n] >> p & 1 ? '\xFF' : '\0');
-            }
-        all += form("ILBM", chunk("ANHD", anhd) + chunk("DLTA", dlta));
-    }
-    return form("ANIM", all);
-}
 
 struct AnimTest : ::testing::Test {
     AnimTest() {
@@ -275,6 +241,163 @@ TEST_F(AnimTest, AviFilesLoadInMemoryAndFromDisk) {
     }
 }
 
+// An anim stream in Motion-JPEG (format 1): brushes of the stream's size are the frames, a smaller
+// one sits on a frame of the transparency colour. Only the finished file appears under the name:
+// ffprobe counts the frames at the rate asked for, and ffmpeg and the anim reader see the
+// pictures. Streams that cannot start leave no file.
+TEST_F(AnimTest, AnimStreamsWriteMotionJpegAvi) {
+    const std::string path = dir / "stream.avi";
+    filetest::WriteFile(path, "old");
+    vm.Ok("CreateBrush", {1, 12, 10, 0xFF0000});
+    vm.Ok("CreateBrush", {2, 12, 10, 0x00FF00});
+    vm.Ok("CreateBrush", {3, 6, 10, 0xFFFF00});
+    vm.Ok("BeginAnimStream", {1, path, 12, 10, 1, Arg::Table({{"fps", 5}, {"quality", 95}})});
+    vm.Ok("WriteAnimFrame", {1, 1});
+    vm.Ok("WriteAnimFrame", {1, 2, Arg::Table({{"delay", 500}})});
+    vm.Ok("WriteAnimFrame", {1, 3, Arg::Table({{"x", 6}, {"transparency", 0x0000FF}})});
+    EXPECT_EQ(filetest::ReadFile(path), "old");
+    vm.Ok("FinishAnimStream", {1});
+    EXPECT_EQ(filetest::Shell("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                              "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of csv=p=0 '" +
+                              path + "'"),
+              "mjpeg,12,10,5/1,3\n");
+    // (left, right) colour of each frame: as ffmpeg decodes it, and as the anim loads.
+    const uint32_t expected[3][2] = {{0xFF0000, 0xFF0000}, {0x00FF00, 0x00FF00}, {0x0000FF, 0xFFFF00}};
+    const std::string rgb = filetest::Shell("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -");
+    ASSERT_EQ(rgb.size(), 3u * 12 * 10 * 3);
+    vm.Ok("LoadAnim", {5, path});
+    ASSERT_EQ(Find(5)->frames, 3);
+    for (int f = 0; f < 3; ++f) {
+        for (int side = 0; side < 2; ++side) {
+            const int x = side ? 9 : 2, y = 5;
+            const size_t at = ((size_t)f * 120 + y * 12 + x) * 3;
+            const uint32_t ours = ReadBitMapPixel(Find(5)->bitmaps[f], x, y, 0);
+            for (int c = 0; c < 3; ++c) {
+                const int want = (int)(expected[f][side] >> (16 - 8 * c) & 0xFF);
+                EXPECT_NEAR((int)(uint8_t)rgb[at + c], want, 8) << "ffmpeg, frame " << f << " x " << x;
+                EXPECT_NEAR((int)(ours >> (16 - 8 * c) & 0xFF), want, 8) << "reader, frame " << f << " x " << x;
+            }
+        }
+    }
+    const std::string never = dir / "never.avi";
+    const struct {
+        std::vector<Arg> args;
+        std::string expected;
+    } refused[] = {
+        {{2, never, 8, 8, 1, Arg::Table({{"fps", 0}})}, "ERR 1055"},
+        {{2, never, 8, 8, 1, Arg::Table({{"fps", 1001}})}, "ERR 1055"},
+        {{2, never, 0, 8, 1}, "ERR 1055"},
+        {{2, never, 8, 8, 2}, "ERR 1488"},
+        {{2, dir / "missing/never.avi", 8, 8, 1}, "ERR 1052"},
+    };
+    for (const auto& r : refused) EXPECT_EQ(vm.Run("BeginAnimStream", r.args), r.expected);
+    EXPECT_FALSE(filetest::Exists(never));
+    EXPECT_EQ(vm.Run("WriteAnimFrame", {2, 1}), "ERR 1341");
+    // A numbered stream begun again finishes the one of that number first.
+    vm.Ok("BeginAnimStream", {3, dir / "first.avi", 12, 10, 1});
+    vm.Ok("WriteAnimFrame", {3, 1});
+    vm.Ok("BeginAnimStream", {3, dir / "second.avi", 12, 10, 1});
+    EXPECT_EQ(filetest::Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                              "stream=nb_read_frames -of csv=p=0 '" +
+                              dir / "first.avi" + "'"),
+              "1\n");
+    vm.Ok("FinishAnimStream", {3});
+}
+
+namespace {
+
+bool gFailNext = false;
+int FailOnce(size_t) {
+    const bool fail = gFailNext;
+    gFailNext = false;
+    return fail ? 1 : 0;
+}
+
+}  // namespace
+
+// A frame that cannot be written leaves its stream open, for the script to go on or finish it.
+// Streams still open at shutdown are completed, except one whose latest frame failed: it leaves
+// no file.
+TEST_F(AnimTest, StreamsWhoseLastFrameFailedLeaveNoFileAtShutdown) {
+    vm.Ok("CreateBrush", {1, 8, 8, 0xFF0000});
+    qzBrush* brush = nullptr;
+    ASSERT_EQ(FindBrush(nullptr, {1, nullptr}, &brush, 0), 0);
+    const struct {
+        const char* name;
+        std::string frames;  // 'w' written, 'f' failing
+        bool finish;         // FinishAnimStream before shutdown
+        int expected;        // frames in the file, -1 none
+    } rows[] = {
+        {"written", "ww", false, 2},
+        {"failed last", "wf", false, -1},
+        {"failed, then written", "fw", false, 1},
+        {"failed last, finished", "wf", true, 1},
+    };
+    for (int format : {QZ_ANMFMT_GIF, QZ_ANMFMT_MJPEG}) {
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            const std::string file = dir / (std::to_string(i) + (format ? ".avi" : ".gif"));
+            vm.Ok("BeginAnimStream", {(int)i + 1, file, 8, 8, format});
+            auto* stream =
+                reinterpret_cast<qzAnimStream*>(FindObjectInList(*AnimStreamListHead(), {(int32_t)i + 1, nullptr}));
+            ASSERT_NE(stream, nullptr);
+            for (char f : rows[i].frames) {
+                OsSetAllocFailHook(FailOnce);
+                gFailNext = f == 'f';
+                const int error =
+                    WriteAnimStreamFrame(stream, brush->bitmap, nullptr, nullptr, 8, 8, 0, 0, 0, qzAnimSaveOptions{});
+                OsSetAllocFailHook(nullptr);
+                EXPECT_EQ(error, f == 'f' ? ERR_MEM : 0) << rows[i].name;
+            }
+            if (rows[i].finish) vm.Ok("FinishAnimStream", {(int)i + 1});
+        }
+        FinishAllAnimStreams(vm);
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            const std::string file = dir / (std::to_string(i) + (format ? ".avi" : ".gif"));
+            const std::string count = filetest::Shell(
+                "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                "stream=nb_read_frames -of csv=p=0 '" +
+                file + "' 2>/dev/null");
+            EXPECT_EQ(filetest::Exists(file) ? count : "none",
+                      rows[i].expected < 0 ? "none" : std::to_string(rows[i].expected) + "\n")
+                << rows[i].name << (format ? " avi" : " gif");
+        }
+    }
+}
+
+// Motion-JPEG keeps no alpha: the AVI reader offers none and no transparent pen, and "usealpha"
+// saves and streams an AVI of the colours, refusing a transparency colour beside it.
+TEST_F(AnimTest, AviFilesHaveNoAlpha) {
+    LoadStrip();
+    const std::string avi = dir / "strip.avi";
+    vm.Ok("SaveAnim", {1, avi, 1});
+    vm.Ok("CreateBrush", {9, 10, 10, 0x00FF00, Arg::Table({{"alphachannel", true}})});
+    const std::string saved = dir / "alpha.avi";
+    const struct {
+        const char* command;
+        std::vector<Arg> args;
+        std::string expected;
+    } rows[] = {
+        {"LoadAnim", {2, avi, Arg::Table({{"loadalpha", true}})}, "ERR 1170"},
+        {"LoadAnim", {2, avi, Arg::Table({{"loadtransparency", true}})}, "ERR 1574"},
+        {"LoadAnimFrame", {3, 1, avi, Arg::Table({{"loadalpha", true}})}, "ERR 1170"},
+        {"LoadAnimFrame", {3, 1, avi, Arg::Table({{"loadtransparency", true}})}, "ERR 1574"},
+        {"SaveAnim", {1, saved, 1, Arg::Table({{"usealpha", true}, {"transparency", 0xFF}})}, "ERR 1223"},
+        {"SaveAnim", {1, saved, 1, Arg::Table({{"usealpha", true}})}, ""},
+        {"BeginAnimStream", {2, dir / "s.avi", 10, 10, 1, Arg::Table({{"usealpha", true}})}, ""},
+        {"WriteAnimFrame", {2, 9, Arg::Table({{"transparency", 0}})}, "ERR 1223"},
+        {"WriteAnimFrame", {2, 9}, ""},
+        {"FinishAnimStream", {2}, ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(vm.Run(r.command, r.args), r.expected) << r.command;
+    vm.Ok("LoadAnim", {4, saved});
+    EXPECT_EQ(Find(4)->frames, 4);
+    EXPECT_EQ(Find(4)->alphas[0], nullptr);
+    vm.Ok("LoadAnim", {5, dir / "s.avi"});
+    ASSERT_EQ(Find(5)->frames, 1);
+    const uint32_t c = ReadBitMapPixel(Find(5)->bitmaps[0], 5, 5, 0);
+    for (int shift : {0, 8, 16}) EXPECT_NEAR((int)(c >> shift & 0xFF), (int)(0x00FF00u >> shift & 0xFF), 8);
+}
+
 // The anim row of the object type registry: a memory anim lends its own frames, a disk anim
 // decodes each frame for the reader, who hands it back; frames count from 0.
 TEST_F(AnimTest, ObjectRowLendsOrDecodesFrames) {
@@ -422,6 +545,44 @@ TEST_F(AnimTest, IffAnimFilesLoadWithOrWithoutTheirLoopFrames) {
             << frame;
         if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
         EXPECT_EQ(GetAnimFrameDelay(Find(5), frame), frame ? 100u : 0u);
+    }
+}
+
+// Field animations: "deinterlace" chooses how a frame fills the rows of the other field, from the
+// frame before (DEINTERLACE_DEFAULT) or from the neighbouring row of its own field
+// (DEINTERLACE_DOUBLE), for anims in memory, from disk, their copies and single frames.
+TEST_F(AnimTest, DeinterlaceWeavesOrDoublesFields) {
+    // Frame 3 paints the odd rows blue; its even rows come from frame 2 (lime) or its own rows.
+    filetest::WriteFile(dir / "fields.anim", SolidFieldIffAnim({0, 1, 2, 3, 0, 1}));
+    const uint32_t kLime = 0x00FF00, kBlue = 0x0000FF;
+    const struct {
+        std::vector<std::pair<Arg, Arg>> options;
+        uint32_t row0;
+    } rows[] = {
+        {{}, kLime},
+        {{{"deinterlace", 0}}, kLime},
+        {{{"deinterlace", 1}}, kBlue},
+        {{{"deinterlace", 1}, {"fromdisk", true}}, kBlue},
+        {{{"fromdisk", true}}, kLime},
+    };
+    for (const auto& r : rows) {
+        vm.Ok("LoadAnim", {1, dir / "fields.anim", Arg::Table(r.options)});
+        vm.Ok("CopyAnim", {1, 2});
+        for (int id : {1, 2}) {
+            ASSERT_EQ(Find(id)->frames, 4);
+            qzBitMap *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+            int owned = 0;
+            ASSERT_EQ(GetAnimFrameBitmaps(Find(id), 2, 1, 0, &bitmap, &mask, &alpha, &owned), 0);
+            EXPECT_EQ(ReadBitMapPixel(bitmap, 5, 0, 0), r.row0) << "anim " << id << ", " << r.options.size();
+            EXPECT_EQ(ReadBitMapPixel(bitmap, 5, 1, 0), kBlue);
+            if (owned) FreeAnimFrameBitmaps(bitmap, mask, alpha);
+        }
+    }
+    for (int mode : {0, 1}) {
+        vm.Ok("LoadAnimFrame", {3, 3, dir / "fields.anim", Arg::Table({{"deinterlace", mode}})});
+        qzBrush* brush = nullptr;
+        ASSERT_EQ(FindBrush(nullptr, {3, nullptr}, &brush, 0), 0);
+        EXPECT_EQ(ReadBitMapPixel(brush->bitmap, 5, 0, 0), mode ? kBlue : kLime);
     }
 }
 

@@ -1,5 +1,5 @@
-// SaveAnim: writes every frame of an anim to a file, GIF (format 0) or Motion-JPEG AVI (format 1)
-// by the anim code's writers.
+// SaveAnim and anim streams: every frame of an anim, or frames given one by one, written to a
+// file, GIF (format 0) or Motion-JPEG AVI (format 1), by the anim code's writers.
 #include <string>
 
 #include "anim/anim.h"
@@ -13,13 +13,6 @@
 #include "runtime/option_table.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
-
-namespace {
-
-constexpr int32_t kFormatGif = 0;
-constexpr int32_t kFormatMjpeg = 1;
-
-}  // namespace
 
 namespace {
 
@@ -45,7 +38,7 @@ bool OptionsAt(VmState* state, int index) {
 
 int AnimSaveAnim(VmState* state) {
     std::string file = VmCheckString(state, 2);
-    const int32_t format = VmOptInteger(state, 3, kFormatGif);
+    const int32_t format = VmOptInteger(state, 3, QZ_ANMFMT_GIF);
     qzAnimSaveOptions options;
     int32_t useAlpha = 0, quality = 90, fps = 25;
     if (OptionsAt(state, 4)) {
@@ -57,9 +50,9 @@ int AnimSaveAnim(VmState* state) {
     if (useAlpha && options.transparentColor >= 0) return ERR_MASKNALPHA;
     if (options.colours < 2 || options.colours > 256) return ERR_WRONGUSAGE;
     qzAnim* anim = CheckAnim(state, 1, 0);
-    if (format == kFormatMjpeg) return SaveAnimAsAvi(anim, file.c_str(), quality, fps);
+    if (format == QZ_ANMFMT_MJPEG) return SaveAnimAsAvi(anim, file.c_str(), quality, fps);
     // Other formats come from anim-saver plugins, and none offers one.
-    if (format != kFormatGif) return ERR_UNKNOWNANMOUT;
+    if (format != QZ_ANMFMT_GIF) return ERR_UNKNOWNANMOUT;
     return SaveAnimAsGif(anim, file.c_str(), options);
 }
 
@@ -69,12 +62,15 @@ int AnimBeginAnimStream(VmState* state) {
     std::string file = VmCheckString(state, 2);
     const int32_t width = VmCheckInteger(state, 3);
     const int32_t height = VmCheckInteger(state, 4);
-    const int32_t format = VmOptInteger(state, 5, kFormatGif);
-    OptionsAt(state, 6);  // "quality", "fps" and "usealpha" belong to formats other than GIF
-    if (file.empty() || width < 1 || height < 1) return ERR_WRONGUSAGE;
-    if (format != kFormatGif) return ERR_UNKNOWNANMOUT;
+    qzAnimStreamOptions options;
+    options.format = VmOptInteger(state, 5, QZ_ANMFMT_GIF);
+    if (OptionsAt(state, 6)) {
+        GetTableFieldInt(state, 6, "quality", &options.quality, nullptr);
+        GetTableFieldInt(state, 6, "fps", &options.fps, nullptr);
+        GetTableFieldBool(state, 6, "usealpha", &options.useAlpha, nullptr);
+    }
     qzAnimStream* stream = nullptr;
-    int error = BeginAnimStream(state, id, file.c_str(), width, height, &stream);
+    int error = BeginAnimStream(state, id, file.c_str(), width, height, options, &stream);
     if (error) return error;
     return PushNewObjectHandle(state, id, &stream->header);
 }
@@ -91,6 +87,7 @@ int AnimWriteAnimFrame(VmState* state) {
     if (options.colours < 2 || options.colours > 256) return ERR_WRONGUSAGE;
     auto* stream =
         reinterpret_cast<qzAnimStream*>(CheckListObject(state, 1, *AnimStreamListHead(), ERR_FINDANIMSTREAM));
+    if (stream->useAlpha && options.transparentColor >= 0) return ERR_MASKNALPHA;
     qzBrush* brush = CheckBrush(state, 2, QZ_FINDBRUSH_NOVECTOR);
     x = ResolveXPosition(x, brush->width, stream->width, 0);
     y = ResolveYPosition(y, brush->height, stream->height, 0);
