@@ -342,15 +342,17 @@ typedef void (*qzFreeVectorFontFn)(void* handle);
 /* Face 0 of a font file in memory (the bytes stay valid while the face is open), or null. */
 typedef FT_Face (*qzOpenFontFn)(const void* data, size_t size);
 typedef void (*qzCloseFontFn)(FT_Face face);
+/* Video decoders: the blocks and the calls are described in plugin_video.h. */
 typedef void* (*qzOpenVideoFn)(const char* file, void* format);
 typedef void (*qzCloseVideoFn)(void* handle);
 typedef int (*qzNextPacketFn)(void* handle, void* packet);
-typedef void (*qzFreePacketFn)(void* handle, void* packet);
+typedef void (*qzFreePacketFn)(void* packet);
 typedef int (*qzDecodeFrameFn)(void* handle, void* packet, void* frame);
-typedef int (*qzSeekVideoFn)(void* handle, int64_t position);
-typedef void (*qzFlushFn)(void* handle);
-typedef int64_t (*qzGetVideoFramesFn)(void* handle);
-typedef int (*qzGetVideoFormatFn)(void* handle, void* format);
+typedef int (*qzSeekVideoFn)(void* handle, int64_t position, int seekMode);
+typedef void (*qzFlushAudioFn)(void* handle);
+typedef void (*qzFlushVideoFn)(void* handle, intptr_t unused);
+typedef int64_t (*qzGetVideoFramesFn)(void* handle, intptr_t unused);
+typedef const char* (*qzGetVideoFormatFn)(void* handle, intptr_t unused);
 
 /* Command libraries. */
 typedef const char* (*qzGetBaseTableFn)(void);
@@ -601,8 +603,8 @@ typedef struct qzPluginInfo {
     qzDecodeFrameFn DecodeVideoFrame;
     qzDecodeFrameFn DecodeAudioFrame;
     qzSeekVideoFn SeekVideo;
-    qzFlushFn FlushAudio;
-    qzFlushFn FlushVideo;
+    qzFlushAudioFn FlushAudio;
+    qzFlushVideoFn FlushVideo;
     qzGetVideoFramesFn GetVideoFrames;
     qzGetVideoFormatFn GetVideoFormat;
     qzGetBaseTableFn GetBaseTable;

@@ -40,8 +40,9 @@ const std::vector<Layer> kLayers = {
     {"vector", {"text"}},
     {"anim", {"image"}},
     {"sprite", {"text"}},
+    {"video", {"anim", "sprite"}},
     {"fx", {"vector"}},
-    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "anim", "sprite", "fx"}},
+    {"libs", {"gfx", "media", "net", "display", "image", "text", "vector", "anim", "sprite", "video", "fx"}},
     {"player", {"libs"}},
 };
 
