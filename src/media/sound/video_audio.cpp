@@ -15,8 +15,9 @@
 
 namespace {
 
-// The native device pulls at most this many frames per block, so the FIFO holds at least twice that.
-constexpr uint32_t kNativeBlockFrames = QZ_CONVERTER_MAX_FRAMES;
+// The native device pulls blocks of about a thousand frames; the FIFO holds two blocks of twice
+// that, so that a top-up at half full always comes before the FIFO runs dry.
+constexpr uint32_t kNativeBlockFrames = 2048;
 
 struct AudioLock {
     AudioLock() {
@@ -44,6 +45,7 @@ uint32_t TakeFromFifo(qzVideoAudioFifo* f, unsigned char* out, uint32_t frames) 
     std::memcpy(out, f->data, bytes);
     f->fill -= bytes;
     std::memmove(f->data, f->data + bytes, f->fill);
+    f->video->fifoBytes.store(f->fill);
     return n;
 }
 
@@ -57,6 +59,7 @@ int TopUp(qzWorkerThread* thread, qzVideoAudioFifo* f, uint32_t bytes) {
     uint32_t n = bytes < room ? bytes : room;
     std::memcpy(f->data + f->fill, f->staging, n);
     f->fill += n;
+    v->fifoBytes.store(f->fill);
     return 0;
 }
 
@@ -159,6 +162,7 @@ void FreeVideoAudioFifo(qzVideoAudioFifo* f) {
     if (!f->stopped.load()) StopVideoAudioChannel(v);
     CloseVideoAudioChannel(v);
     v->fifo.store(nullptr);
+    v->fifoBytes.store(0);
     OsFreeMutex(f->mutex);
     OsFree(f);
 }

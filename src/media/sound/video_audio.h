@@ -32,6 +32,7 @@ struct qzVideoAudio {
     qzAudioChannel* channel;
     int32_t channelIndex;  // -1: none
     std::atomic<qzVideoAudioFifo*> fifo;
+    std::atomic<uint32_t> fifoBytes;  // what the FIFO holds, for the video's audio clock
 };
 
 constexpr uint32_t QZ_VIDEO_FIFO_BYTES = 768000;
