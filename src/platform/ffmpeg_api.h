@@ -30,6 +30,7 @@ extern "C" {
     X(av_frame_alloc)            \
     X(av_frame_free)             \
     X(av_frame_unref)            \
+    X(av_frame_move_ref)         \
     X(av_frame_get_buffer)       \
     X(av_malloc)                 \
     X(av_free)                   \

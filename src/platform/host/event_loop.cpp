@@ -15,6 +15,7 @@
 #include "platform/host/joystick.h"
 #include "platform/host/pointer.h"
 #include "platform/host/window_events.h"
+#include "platform/movie_player.h"
 #include "platform/os_time.h"
 #include "platform/os_timer.h"
 
@@ -227,6 +228,7 @@ void MacShutdownPlatform() {
 
 int MacHandleEvents(VmState* state, int* error) {
     *error = 0;
+    RunDueMovieTimer();
     const qzHostDriver* driver = HostDriver();
     uint64_t now = OsMonotonicMicros();
     if ((!driver || driver->pendingEvents() == 0) && now - gLastPass < kSkipMicros) {
