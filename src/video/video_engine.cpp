@@ -1,11 +1,18 @@
 #include "video/video_engine.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "base/pixel_format_codes.h"
+#include "display/display.h"
+#include "gfx/yuv_convert.h"
 #include "media/sound/audio_channels.h"
+#include "media/sound/sound_events.h"
+#include "platform/loader_list.h"
+#include "platform/movie_player.h"
 #include "platform/os_alloc.h"
 #include "platform/os_thread.h"
 #include "platform/os_time.h"
@@ -123,6 +130,8 @@ void StopVideoEngine(qzVideoEngine* e, int resetLayer) {
     if (resetLayer) e->layer = nullptr;
     e->display = nullptr;
     e->started = 0;
+    e->grabDecoded = 0;
+    e->grabLast = -1;
 }
 
 void CloseVideoEngine(qzVideoEngine* e) {
@@ -135,6 +144,7 @@ void CloseVideoEngine(qzVideoEngine* e) {
     OsFree(e->snapshot);
     OsFree(e->spare);
     OsFree(e->held);
+    OsFree(e->grab);
     e->~qzVideoEngine();
     OsFree(e);
 }
@@ -250,8 +260,10 @@ int OpenVideoPlayerOnStream(qzVideoStream* stream, const qzVideoFormatInfo* form
     e->shownTag.store(UINT32_MAX);
     e->audio.channelIndex = -1;
     e->handle = handle;
+    *handle = qzVideoPlayer{};
     handle->engine = e;
-    handle->kind = e->stream.plugin;
+    handle->kind = QZ_VIDEOKIND_ENGINE;
+    e->grabLast = -1;
     if (e->srcWidth < 1 || e->srcHeight < 1 || e->srcWidth > 16384 || e->srcHeight > 16384) {
         CloseVideoEngine(e);
         OsFree(handle);
@@ -274,9 +286,24 @@ int OpenVideoPlayer(const char* file, const char* loaderList, const char* adapte
     *handle = nullptr;
     qzVideoFormatInfo format;
     qzVideoStream stream;
-    if (!OpenVideoStream(file, loaderList ? loaderList : "", adapterList, &format, &stream)) {
+    const char* list = loaderList ? loaderList : "";
+    if (!OpenVideoStream(file, list, adapterList, &format, &stream)) {
         SetErrorArgString(file);
-        return ERR_LOADVIDEO;
+        if (!IsLoaderSelected(list, "native", false)) return ERR_LOADVIDEO;
+        qzMacMovie* movie = nullptr;
+        int kind = 0;
+        int error = MacOpenMovie(file, &movie, width, height, duration, &kind);
+        if (error) return error;
+        *handle = static_cast<qzVideoPlayer*>(OsAlloc(sizeof(qzVideoPlayer), 0));
+        if (!*handle) {
+            MacCloseMovie(movie);
+            return ERR_MEM;
+        }
+        **handle = qzVideoPlayer{};
+        (*handle)->kind = QZ_VIDEOKIND_MOVIE;
+        (*handle)->movie = movie;
+        *canSeek = 1;
+        return 0;
     }
     // A byte-seeking decoder that left the size to the engine gets it measured.
     if (format.seekMode == QZ_VIDEO_SEEK_BYTES && format.fileSizeHigh == QZ_VIDEO_FILESIZE_UNKNOWN_HIGH &&
@@ -311,10 +338,38 @@ int IsVideoFile(const char* file, const char* loaderList, const char* adapterLis
     return 1;
 }
 
-void SetVideoPlayerOutput(qzVideoPlayer* handle, const qzVideoOutput* output) { handle->engine->output = *output; }
+void SetVideoPlayerOutput(qzVideoPlayer* handle, const qzVideoOutput* output) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE)
+        handle->movieOutput = *output;
+    else
+        handle->engine->output = *output;
+}
+
+namespace {
+
+void MovieEnded(qzMacMovie*, void* data) {
+    auto* handle = static_cast<qzVideoPlayer*>(data);
+    if (handle->movieOutput.ended) handle->movieOutput.ended(handle->movieOutput.user, nullptr);
+}
+
+int StartMovie(qzVideoPlayer* handle, const qzObjectId& id, void* display, int32_t x, int32_t y, int32_t width,
+               int32_t height, int32_t volume) {
+    auto* d = static_cast<qzDisplay*>(display);
+    if (!d || !d->window) return ERR_WRONGUSAGE;
+    (void)id;
+    MacSetMovieEndHandler(handle->movie, MovieEnded, handle);
+    MacAttachMovie(handle->movie, d->window, x, y, width, height, volume);
+    MacStartMovie(handle->movie);
+    handle->movieStarted = 1;
+    handle->movieDisplay = d;
+    return 0;
+}
+
+}  // namespace
 
 int StartVideoPlayer(qzVideoPlayer* handle, const qzObjectId& id, void* display, int32_t x, int32_t y, int32_t width,
                      int32_t height, int32_t volume, int32_t smooth, void* layer) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return StartMovie(handle, id, display, x, y, width, height, volume);
     qzVideoEngine* e = handle->engine;
     if (e->started) return 0;
     e->x = x;
@@ -334,7 +389,14 @@ int StartVideoPlayer(qzVideoPlayer* handle, const qzObjectId& id, void* display,
             return ERR_SEEKRANGE;
         }
         e->pendingStart = -1;
+    } else if (e->usedForFrames) {
+        std::lock_guard<std::mutex> lock(e->streamMutex);
+        VideoStreamRewind(&e->stream, e->seekMode);
+        VideoStreamFlushVideo(&e->stream);
     }
+    e->usedForFrames = 0;
+    e->grabDecoded = 0;
+    e->grabLast = -1;
     ResetPlaybackState(e);
     e->objectId = id;
     e->display = display;
@@ -379,17 +441,30 @@ int StartVideoPlayer(qzVideoPlayer* handle, const qzObjectId& id, void* display,
 }
 
 void StopVideoPlayer(qzVideoPlayer* handle, int resetLayer) {
-    if (handle && handle->engine->started) StopVideoEngine(handle->engine, resetLayer);
+    if (!handle) return;
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        if (handle->movieStarted) MacStopMovie(handle->movie);
+        handle->movieStarted = 0;
+        return;
+    }
+    if (handle->engine->started) StopVideoEngine(handle->engine, resetLayer);
 }
 
 void CloseVideoPlayer(qzVideoPlayer* handle) {
     if (!handle) return;
     StopVideoPlayer(handle, 1);
-    CloseVideoEngine(handle->engine);
+    if (handle->kind == QZ_VIDEOKIND_MOVIE)
+        MacCloseMovie(handle->movie);
+    else
+        CloseVideoEngine(handle->engine);
     OsFree(handle);
 }
 
 void PauseVideoPlayer(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        MacPauseMovie(handle->movie);
+        return;
+    }
     qzVideoEngine* e = handle->engine;
     if (!e->started || e->paused.load()) return;
     if (!e->snapshot) e->snapshot = static_cast<uint32_t*>(OsAlloc(FrameBufferBytes(e), 0));
@@ -412,6 +487,10 @@ void PauseVideoPlayer(qzVideoPlayer* handle) {
 }
 
 void ResumeVideoPlayer(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        MacStartMovie(handle->movie);
+        return;
+    }
     qzVideoEngine* e = handle->engine;
     if (!e->started || !e->paused.load()) return;
     std::lock_guard<std::mutex> lock(e->engineMutex);
@@ -423,6 +502,10 @@ void ResumeVideoPlayer(qzVideoPlayer* handle) {
 }
 
 int SeekVideoPlayer(qzVideoPlayer* handle, uint32_t ms) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        MacSeekMovie(handle->movie, ms);
+        return 0;
+    }
     qzVideoEngine* e = handle->engine;
     if (!e->started) {
         e->storedPosition = ms;
@@ -456,12 +539,17 @@ int SeekVideoPlayer(qzVideoPlayer* handle, uint32_t ms) {
 }
 
 void SetVideoPlayerVolume(qzVideoPlayer* handle, int32_t volume) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        MacSetMovieVolume(handle->movie, volume);
+        return;
+    }
     qzVideoEngine* e = handle->engine;
     e->volume = volume;
     if (!e->noSound) SetVideoAudioVolume(&e->audio, volume);
 }
 
 uint32_t GetVideoPosition(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return MacGetMovieTime(handle->movie);
     qzVideoEngine* e = handle->engine;
     if (!e->started) return e->storedPosition;
     if (e->paused.load() && e->pausePositionSet) return e->pausePosition;
@@ -471,15 +559,181 @@ uint32_t GetVideoPosition(qzVideoPlayer* handle) {
     return ms >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(ms);
 }
 
-int64_t GetVideoFrameCount(qzVideoPlayer* handle) { return VideoStreamFrameCount(&handle->engine->stream); }
+int64_t GetVideoFrameCount(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return MacGetMovieFrameCount(handle->movie);
+    return VideoStreamFrameCount(&handle->engine->stream);
+}
 
-const char* GetVideoFormatName(qzVideoPlayer* handle) { return VideoStreamFormatName(&handle->engine->stream); }
+const char* GetVideoFormatName(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return MacMovieFormatName();
+    return VideoStreamFormatName(&handle->engine->stream);
+}
 
 qzVideoEngine* GetVideoPlayerState(qzVideoPlayer* handle) { return handle->engine; }
 
-void SetVideoEngineLayer(qzVideoPlayer* handle, void* layer) { handle->engine->layer = layer; }
+void SetVideoEngineLayer(qzVideoPlayer* handle, void* layer) {
+    if (handle->engine) handle->engine->layer = layer;
+}
+
+int GetVideoPlayerFrame(qzVideoPlayer* handle, int64_t position, int mode, int32_t framesAfterSeek, int keep,
+                        uint32_t** pixels, int32_t* width, int32_t* height, int32_t* rowLength) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE)
+        return MacGetMovieFrame(handle->movie, position, mode, pixels, width, height, rowLength);
+    qzVideoEngine* e = handle->engine;
+    if (e->started) return ERR_WRONGUSAGE;
+    if (!e->grab) {
+        e->grab = static_cast<uint32_t*>(OsAlloc(FrameBufferBytes(e), 0));
+        if (!e->grab) return ERR_MEM;
+    }
+    *pixels = e->grab;
+    *width = e->srcWidth;
+    *height = e->srcHeight;
+    *rowLength = e->srcWidth;
+    if (!keep) e->usedForFrames = 1;
+    int64_t want;
+    if (mode == 0) {
+        if (position == e->grabLast) return 0;
+        if (e->grabDecoded > position) {
+            VideoStreamRewind(&e->stream, e->seekMode);
+            VideoStreamFlushVideo(&e->stream);
+            e->grabDecoded = 0;
+        }
+        want = position;
+    } else {
+        e->audioRead = e->audioFill = 0;
+        e->shownPresentation.store(0.0);
+        e->shownMinusWall.store(0.0);
+        int64_t target = SeekTarget(e, static_cast<uint32_t>(position));
+        if (VideoStreamSeek(&e->stream, target, e->seekMode) != 0) return ERR_SEEKRANGE;
+        VideoStreamFlushVideo(&e->stream);
+        if (!e->noSound) VideoStreamFlushAudio(&e->stream);
+        e->grabDecoded = 0;
+        want = target == 0 ? 1 : framesAfterSeek;
+    }
+    e->grabLast = -1;
+    // Other negative results are passing failures: they are retried, a bounded number of times.
+    for (int retries = 0; retries < 10000;) {
+        qzVideoPacketBlock block = {};
+        int result = VideoStreamNextPacket(&e->stream, &block);
+        if (result == -1) return ERR_VIDEOFRAME;
+        if (result < 0) {
+            retries++;
+            continue;
+        }
+        if (!block.packet) continue;
+        if (block.type != QZ_VIDEOPACKET_VIDEO) {
+            VideoStreamFreePacket(&e->stream, block.packet);
+            continue;
+        }
+        if (e->frames32) e->planes[0] = reinterpret_cast<uint8_t*>(e->grab);
+        qzVideoFrameBlock frame = {};
+        frame.planes = e->planes;
+        frame.rowBytes = e->rowBytes;
+        frame.timeStampA = frame.timeStampB = -1.0;
+        int decoded = VideoStreamDecodeVideo(&e->stream, block.packet, &frame);
+        if (decoded == 0 && e->frames32) {
+            // The decoder's rows may be longer than the width: packed to the width here.
+            int32_t srcRow = static_cast<int32_t>(e->rowBytes[0] / 4);
+            if (srcRow > e->srcWidth)
+                for (int32_t r = 1; r < e->srcHeight; r++)
+                    std::memmove(e->grab + static_cast<size_t>(r) * e->srcWidth,
+                                 e->grab + static_cast<size_t>(r) * srcRow, static_cast<size_t>(e->srcWidth) * 4);
+        } else if (decoded == 0) {
+            int pitches[3] = {static_cast<int>(e->rowBytes[0]), static_cast<int>(e->rowBytes[1]),
+                              static_cast<int>(e->rowBytes[2])};
+            qzYuvJob job = {};
+            job.planes = e->planes;
+            job.pitches = pitches;
+            job.dstPixels = e->grab;
+            job.srcWidth = job.dstWidth = e->srcWidth;
+            job.srcHeight = job.dstHeight = e->srcHeight;
+            job.dstStride = e->srcWidth;
+            job.pixelFormat = PIXFMT_ARGB32;
+            job.bytesPerPixel = 4;
+            if (e->planes[0] && e->planes[1] && e->planes[2]) ConvertYUVToPixels(&job);
+        }
+        VideoStreamFreePacket(&e->stream, block.packet);
+        if (decoded != 0) continue;
+        int64_t index = e->grabDecoded++;
+        if (index >= want) {
+            if (mode == 0) e->grabLast = index;
+            return 0;
+        }
+    }
+    return ERR_VIDEOFRAME;
+}
+
+void SetVideoPlayerRect(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height, int32_t smooth) {
+    if (width < 1 || height < 1) return;
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        auto* d = static_cast<qzDisplay*>(handle->movieDisplay);
+        if (handle->movieStarted && d && d->window) MacSetMovieBox(handle->movie, d->window, x, y, width, height);
+        return;
+    }
+    qzVideoEngine* e = handle->engine;
+    e->smooth = smooth;
+    if (!e->started || (width == e->dstWidth && height == e->dstHeight)) {
+        std::lock_guard<std::mutex> lock(e->engineMutex);
+        e->x = x;
+        e->y = y;
+        if (!e->started) {
+            e->dstWidth = width;
+            e->dstHeight = height;
+        }
+        return;
+    }
+    const bool still = e->paused.load() || e->ended.load();
+    std::unique_lock<std::mutex> engineLock(e->engineMutex);
+    if (!still) {
+        // No picture may be in use while the slots change: the refresh thread lets go of them.
+        std::unique_lock<std::mutex> lock(e->refreshMutex);
+        e->refreshAcked = false;
+        e->refreshWake = true;
+        e->refreshEvent.notify_all();
+        e->refreshAck.wait_for(lock, std::chrono::seconds(2), [e] { return e->refreshAcked; });
+    }
+    std::lock_guard<std::mutex> suspendLock(e->suspendMutex);
+    qzVideoPicture old[2] = {e->pictures[0], e->pictures[1]};
+    const int32_t oldWidth = e->dstWidth, oldHeight = e->dstHeight;
+    e->pictures[0] = e->pictures[1] = qzVideoPicture{};
+    e->x = x;
+    e->y = y;
+    e->dstWidth = width;
+    e->dstHeight = height;
+    if (AllocVideoPictures(e) != 0) {
+        // Without memory for the new size the old pictures stay.
+        e->pictures[0] = old[0];
+        e->pictures[1] = old[1];
+        e->dstWidth = oldWidth;
+        e->dstHeight = oldHeight;
+        return;
+    }
+    if (still && old[e->shownSlot].pixels) {
+        // The picture on show goes on showing, at the new size.
+        if (!(smooth && GrowScaleTables(&e->scaleTables, width, height) != 0)) {
+            qzScaleJob job = {};
+            job.srcPixels = old[e->shownSlot].pixels;
+            job.dstPixels = e->pictures[e->shownSlot].pixels;
+            job.srcWidth = oldWidth;
+            job.srcHeight = oldHeight;
+            job.dstWidth = width;
+            job.dstHeight = height;
+            job.srcRowLength = old[e->shownSlot].rowLength;
+            job.dstRowLength = width;
+            job.smooth = smooth;
+            job.pixelFormat = PIXFMT_ARGB32;
+            job.bytesPerPixel = 4;
+            if (smooth) AttachScaleTables(&job, &e->scaleTables);
+            ScalePixels(&job);
+            e->pictures[e->shownSlot].rowLength = width;
+        }
+    }
+    OsFree(old[0].pixels);
+    OsFree(old[1].pixels);
+}
 
 void RedrawVideoPlayer(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return;
     qzVideoEngine* e = handle->engine;
     if (!e->started || !e->output.draw) return;
     std::lock_guard<std::mutex> lock(e->suspendMutex);

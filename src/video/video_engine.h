@@ -167,15 +167,27 @@ struct qzVideoEngine {
     struct qzVideoPlayer* handle;
     uint64_t fileSize;  // UINT64_MAX: unknown
     qzVideoOutput output;
+    // Single frames read without the threads.
+    uint32_t* grab;         // (source width x 4 + 256) x source height bytes
+    int64_t grabDecoded;    // frames decoded since the last rewind
+    int64_t grabLast;       // the index of the frame in grab, -1: none
+    int32_t usedForFrames;  // the next start rewinds the stream
 
     unsigned char audioBuffer[QZ_VIDEO_AUDIO_BUFFER];
 };
 
-// The handle. Kind 1 would be the platform's movie player; an engine video has kind 0 (the
-// inbuilt reader) or its plugin's record.
+struct qzMacMovie;
+
+// The handle: an engine video, or a file that the platform's movie player plays (kind
+// QZ_VIDEOKIND_MOVIE), whose operations go to that player.
+enum { QZ_VIDEOKIND_ENGINE = 0, QZ_VIDEOKIND_MOVIE = 1 };
 struct qzVideoPlayer {
+    int32_t kind;
     qzVideoEngine* engine;
-    const void* kind;
+    qzMacMovie* movie;
+    int32_t movieStarted;
+    void* movieDisplay;         // the display the movie plays on
+    qzVideoOutput movieOutput;  // only its ended member is used
 };
 
 // Opens the file with the first decoder that takes it (plugins of the loader list, then the
@@ -210,6 +222,16 @@ int64_t GetVideoFrameCount(qzVideoPlayer* handle);
 const char* GetVideoFormatName(qzVideoPlayer* handle);
 qzVideoEngine* GetVideoPlayerState(qzVideoPlayer* handle);
 void SetVideoEngineLayer(qzVideoPlayer* handle, void* layer);
+// One frame read without playing, for a stopped video: frame number `position` from 0 (mode 0),
+// or the frame at `position` ms (mode 1), decoding framesAfterSeek + 1 frames from the seek (2 for
+// position 0) and taking the last. 0 with the engine's buffer of ARGB words (valid until the next
+// call), its size and row length; ERR_VIDEOFRAME past the end, ERR_SEEKRANGE, ERR_MEM. Unless keep,
+// the next start rewinds the stream.
+int GetVideoPlayerFrame(qzVideoPlayer* handle, int64_t position, int mode, int32_t framesAfterSeek, int keep,
+                        uint32_t** pixels, int32_t* width, int32_t* height, int32_t* rowLength);
+// Moves or resizes the pictures (main thread). A playing engine's refresh thread gives up its
+// queued pictures first; a paused or ended one keeps its last picture, scaled to the new size.
+void SetVideoPlayerRect(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height, int32_t smooth);
 // Copies the frame shown last (paused or ended) to the output again; main thread.
 void RedrawVideoPlayer(qzVideoPlayer* handle);
 

@@ -1,0 +1,181 @@
+// End to end: applets open a CDXL file written here from the format (solid-colour frames) and a
+// file that ffmpeg made, grab frames as brushes, play the CDXL on a display headless to its end
+// and again, and meet the library's refusals; the snapshot and what the applets print are compared
+// with the frames as written.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
+#include "libs/oracle.h"
+
+namespace video_e2e_test {
+
+namespace {
+
+using libtest::TempDir;
+
+constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
+// 7680-byte chunks play at 20 frames per second.
+constexpr int kChunk = 7680;
+
+// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
+uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
+uint32_t Colour(int f) {
+    uint32_t w = PaletteWord(f);
+    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
+}
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v >> 8);
+    out += static_cast<char>(v);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v >> 16);
+    Put16(out, v & 0xFFFF);
+}
+
+// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
+std::string SolidCdxl() {
+    std::string out;
+    const int rowBytes = (kWidth + 15) / 16 * 2;
+    for (int f = 0; f < kFrames; ++f) {
+        size_t start = out.size();
+        out += '\1';
+        out += '\0';
+        Put32(out, kChunk);
+        Put32(out, f == 0 ? 0 : kChunk);
+        Put32(out, static_cast<uint32_t>(f));
+        Put16(out, kWidth);
+        Put16(out, kHeight);
+        out += '\0';
+        out += '\2';
+        Put16(out, 8);
+        Put16(out, 0);
+        out.append(8, '\0');
+        Put16(out, 0);
+        Put16(out, PaletteWord(f));
+        Put16(out, 0);
+        Put16(out, 0);
+        for (int y = 0; y < kHeight; ++y) {
+            out.append(static_cast<size_t>(rowBytes), '\xff');
+            out.append(static_cast<size_t>(rowBytes), '\0');
+        }
+        out.resize(start + kChunk, '\0');
+    }
+    return out;
+}
+
+std::string Lower(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// One call with constant arguments.
+std::string Call(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + std::to_string(r) + " 1\n";
+}
+// A call whose one result is printed.
+std::string Print(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + std::to_string(r) + " 2\n    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n" +
+           "    CALL r1 2 1\n";
+}
+// A call that fails: its error code is printed.
+std::string Refused(const std::string& command, const std::vector<std::string>& args) {
+    return Call(command, args) + Print("GetLastError", {});
+}
+
+class VideoE2E : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    // Runs the body on display 2 (64 x 48, colour #204060) headless with errors not ending the
+    // applet; what it printed.
+    std::string Play(const std::string& body) {
+        const std::string text =
+            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@video.qzs\"\n  .line 1\n"
+            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
+            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
+            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
+            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
+            body + "    RETURN r0 1\n.end\n";
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(text, &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir.path + "/video.qza", bytes);
+        int status = 0;
+        std::string output = CaptureOutput("cd '" + dir.path +
+                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
+                                               "QUARNELIX_SNAPSHOT_DIR='" +
+                                               dir.path + "' " + PlayerTimeout() + "'" + BinaryDir() +
+                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout video.qza 2>&1",
+                                           &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+    uint32_t Pixel(int x, int y) {
+        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
+        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+};
+
+// Frames grabbed by number and by time, the video played to its end (finished, not playing) with
+// its last frame left on the display, played again without a stop, and the refusals.
+TEST_F(VideoE2E, CdxlFramesGrabbedAndPlayedToTheEnd) {
+    Write("v.cdxl", SolidCdxl());
+    Write("text.txt", "no video here\n");
+    const std::string body =
+        Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("GetVideoFrame", {"10", "1", "3"}) +
+        Call("DisplayBrush", {"10", "0", "32"}) +
+        // At 200 ms, 15 frames after the seek are decoded: past the end of a 10-frame video.
+        Refused("GetVideoFrame", {"11", "1", "200", "1"}) + Call("GetVideoFrame", {"11", "1", "200", "1", "0"}) +
+        Call("DisplayBrush", {"11", "16", "32"}) + Refused("GetVideoFrame", {"12", "1", "11"}) +
+        Refused("GetVideoFrame", {"12", "1", "0"}) + Refused("SeekVideo", {"1", "500"}) + Refused("StopVideo", {"1"}) +
+        Refused("PauseVideo", {"1"}) + Refused("ResumeVideo", {"1"}) + Refused("PlayVideo", {"99"}) +
+        Refused("OpenVideo", {"3", "\"text.txt\""}) + Call("PlayVideo", {"1", "32", "0"}) +
+        Print("IsVideoPlaying", {"1"}) + Refused("PlayVideo", {"1"}) + Refused("GetVideoFrame", {"12", "1", "1"}) +
+        Call("Wait", {"60"}) + Print("IsVideoPlaying", {"1"}) + Call("PlayVideo", {"1", "32", "0"}) +
+        Print("IsVideoPlaying", {"1"}) + Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "1457\n1457\n1457\n1233\n1516\n1451\n1452\n1449\n1450\n1\n1501\n1456\n0\n1\n");
+    EXPECT_EQ(Pixel(4, 40), Colour(2)) << "frame 3";
+    EXPECT_EQ(Pixel(20, 40), Colour(4)) << "the frame at 200 ms";
+    EXPECT_EQ(Pixel(40, 8), Colour(kFrames - 1)) << "the last frame stays";
+    EXPECT_EQ(Pixel(60, 40), 0x204060u);
+}
+
+// A file that ffmpeg made goes to the platform's player: its first frame grabbed; a file cut short
+// before its first frame is no video.
+TEST_F(VideoE2E, FfmpegFileFrameGrabbedAndTruncatedFileRefused) {
+    int status = 0;
+    CaptureOutput("cd '" + dir.path +
+                      "' && ffmpeg -nostdin -v error -y -f lavfi -i color=c=0xC03020:s=32x16:d=1:r=10 "
+                      "-c:v mjpeg -q:v 2 -pix_fmt yuvj420p m.avi && head -c 200 m.avi > cut.avi",
+                  &status);
+    ASSERT_EQ(status, 0);
+    const std::string body = Call("OpenVideo", {"1", "\"m.avi\""}) + Call("GetVideoFrame", {"10", "1", "1"}) +
+                             Call("DisplayBrush", {"10", "0", "0"}) + Refused("OpenVideo", {"2", "\"cut.avi\""});
+    EXPECT_EQ(Play(body), "1450\n");
+    uint32_t p = Pixel(8, 8);
+    EXPECT_NEAR(static_cast<int>(p >> 16), 0xC0, 6);
+    EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 0x30, 6);
+    EXPECT_NEAR(static_cast<int>(p & 0xFF), 0x20, 6);
+}
+
+}  // namespace
+
+}  // namespace video_e2e_test
