@@ -75,6 +75,7 @@ void ResetPlaybackState(qzVideoEngine* e) {
     e->audioRead = e->audioFill = 0;
     e->audioPresentation.store(0.0);
     e->audioUnread.store(0);
+    e->audioEnd.store(-1.0);
     e->refreshCount.store(0);
     e->refreshWake = false;
     e->refreshAcked = false;

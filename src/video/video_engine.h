@@ -117,6 +117,7 @@ struct qzVideoEngine {
     uint32_t audioPacketDone;
     uint32_t audioRead, audioFill;
     std::atomic<double> audioPresentation;
+    std::atomic<double> audioEnd;       // the clock at the end of the sound, -1: not reached yet
     std::atomic<uint32_t> audioUnread;  // bytes of the audio buffer not yet handed to the FIFO
 
     // The choice between the decoder's two time stamps.

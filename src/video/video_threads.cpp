@@ -353,7 +353,9 @@ void* VideoAudioServerThread(void* arg) {
     }
     OsWorkerThreadStarted(thread);
     while (FeedVideoAudio(thread, fifo) == 0) {
-        if (e->ended.load() && !e->endMarked) {
+        // Once the video has ended and its sound has been handed out, the channel falls silent.
+        double end = e->audioEnd.load();
+        if (e->ended.load() && !e->endMarked && end >= 0 && AudioClock(e) >= end) {
             StopVideoAudioChannel(&e->audio);
             e->endMarked = 1;
         }
@@ -400,12 +402,15 @@ int FillVideoAudio(void* video, unsigned char* dest, uint32_t bytes, qzWorkerThr
                 int result = GetVideoPacket(thread, &e->audioQueue, &data, &stamp, 1, 1);
                 if (result == -1) return -1;
                 if (result != 1) {
+                    // The end of the sound: what is decoded up to here is still to be heard.
+                    if (result == -2 && e->audioEnd.load() < 0) e->audioEnd.store(e->audioPresentation.load());
                     silence = true;
                     break;
                 }
                 if (!data) {
                     VideoStreamFlushAudio(&e->stream);
                     e->audioFlushState.store(2);
+                    e->audioEnd.store(-1.0);
                     continue;
                 }
                 if (stamp != -1.0) e->audioPresentation.store(stamp);

@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
 #include "libs/oracle.h"
+#include "media/sound_test_util.h"
 
 namespace video_e2e_test {
 
@@ -41,8 +43,10 @@ void Put32(std::string& out, uint32_t v) {
     Put16(out, v & 0xFFFF);
 }
 
-// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
-std::string SolidCdxl() {
+// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame; with
+// sound, 400 bytes a frame (8000 Hz).
+std::string SolidCdxl(bool sound = false) {
+    const int audioBytes = sound ? 400 : 0;
     std::string out;
     const int rowBytes = (kWidth + 15) / 16 * 2;
     for (int f = 0; f < kFrames; ++f) {
@@ -57,7 +61,7 @@ std::string SolidCdxl() {
         out += '\0';
         out += '\2';
         Put16(out, 8);
-        Put16(out, 0);
+        Put16(out, static_cast<uint32_t>(audioBytes));
         out.append(8, '\0');
         Put16(out, 0);
         Put16(out, PaletteWord(f));
@@ -67,6 +71,9 @@ std::string SolidCdxl() {
             out.append(static_cast<size_t>(rowBytes), '\xff');
             out.append(static_cast<size_t>(rowBytes), '\0');
         }
+        // A 500 Hz sine running on from frame to frame.
+        for (int i = 0; i < audioBytes; ++i)
+            out += static_cast<char>(std::lround(100 * std::sin(2 * M_PI * 500 * (f * audioBytes + i) / 8000.0)));
         out.resize(start + kChunk, '\0');
     }
     return out;
@@ -103,7 +110,7 @@ protected:
 
     // Runs the body on display 2 (64 x 48, colour #204060) headless with errors not ending the
     // applet; what it printed.
-    std::string Play(const std::string& body) {
+    std::string Play(const std::string& body, const std::string& env = "") {
         const std::string text =
             ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@video.qzs\"\n  .line 1\n"
             "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
@@ -119,7 +126,7 @@ protected:
         std::string output = CaptureOutput("cd '" + dir.path +
                                                "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
                                                "QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir.path + "' " + PlayerTimeout() + "'" + BinaryDir() +
+                                               dir.path + "' " + env + " " + PlayerTimeout() + "'" + BinaryDir() +
                                                "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout video.qza 2>&1",
                                            &status);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
@@ -156,6 +163,49 @@ TEST_F(VideoE2E, CdxlFramesGrabbedAndPlayedToTheEnd) {
     EXPECT_EQ(Pixel(20, 40), Colour(4)) << "the frame at 200 ms";
     EXPECT_EQ(Pixel(40, 8), Colour(kFrames - 1)) << "the last frame stays";
     EXPECT_EQ(Pixel(60, 40), 0x204060u);
+}
+
+// A video that plays, with and without sound, while its display closes, while it is closed, or
+// when the applet ends: its threads stop, and the player ends normally (the sanitizers watch).
+TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
+    const struct {
+        const char* name;
+        std::string ending;
+    } rows[] = {
+        {"display closed", Call("CloseDisplay", {"2"}) + Call("Wait", {"5"})},
+        {"video closed", Call("CloseVideo", {"1"}) + Call("Wait", {"5"})},
+        {"applet ended", ""},
+        {"paused, then the applet ended", Call("PauseVideo", {"1"})},
+    };
+    for (bool sound : {false, true}) {
+        Write("v.cdxl", SolidCdxl(sound));
+        for (const auto& r : rows) {
+            SCOPED_TRACE(testing::Message() << r.name << (sound ? ", with sound" : ""));
+            const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) +
+                                     Call("Wait", {"6"}) + r.ending + Print("GetLastError", {});
+            EXPECT_EQ(Play(body), "0\n");
+        }
+    }
+}
+
+// The video's sound reaches the output whole: half a second of its 500 Hz sine, then silence.
+TEST_F(VideoE2E, SoundOfTheVideoIsHeard) {
+    Write("v.cdxl", SolidCdxl(true));
+    const std::string body =
+        Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) + Call("Wait", {"50"});
+    const std::string capture = dir.path + "/capture.wav";
+    EXPECT_EQ(Play(body, "QUARNELIX_AUDIO_CAPTURE='" + capture + "'"), "");
+    soundtest::Capture c = soundtest::ReadFloatWave(capture);
+    ASSERT_GT(c.rate, 0u);
+    size_t onset = soundtest::Onset(c, 0, 0.05f);
+    ASSERT_LT(onset, c.Frames());
+    // The last loud frame: the sound lasts as long as the video.
+    size_t last = onset;
+    for (size_t f = onset; f < c.Frames(); f++)
+        if (std::fabs(c.L(f)) > 0.05f) last = f;
+    EXPECT_NEAR(static_cast<double>(last - onset) / c.rate, 0.5, 0.03);
+    std::vector<float> left = soundtest::Side(c, 0);
+    EXPECT_NEAR(soundtest::Frequency(left, onset, last - onset, c.rate), 500.0, 5.0);
 }
 
 // A file that ffmpeg made goes to the platform's player: its first frame grabbed; a file cut short
