@@ -44,12 +44,12 @@ void Put32(std::string& out, uint32_t v) {
 }
 
 // Two planes, every pixel of colour index 1, whose palette word changes from frame to frame; with
-// sound, 400 bytes a frame (8000 Hz).
-std::string SolidCdxl(bool sound = false) {
-    const int audioBytes = sound ? 400 : 0;
+// sound, 400 bytes a frame (8000 Hz) unless audioBytes says otherwise.
+std::string SolidCdxl(bool sound = false, int frames = kFrames, int audioBytesGiven = -1) {
+    const int audioBytes = audioBytesGiven >= 0 ? audioBytesGiven : sound ? 400 : 0;
     std::string out;
     const int rowBytes = (kWidth + 15) / 16 * 2;
-    for (int f = 0; f < kFrames; ++f) {
+    for (int f = 0; f < frames; ++f) {
         size_t start = out.size();
         out += '\1';
         out += '\0';
@@ -206,6 +206,51 @@ TEST_F(VideoE2E, SoundOfTheVideoIsHeard) {
     EXPECT_NEAR(static_cast<double>(last - onset) / c.rate, 0.5, 0.03);
     std::vector<float> left = soundtest::Side(c, 0);
     EXPECT_NEAR(soundtest::Frequency(left, onset, last - onset, c.rate), 500.0, 5.0);
+}
+
+// DumpVideo writes frame files numbered from 0 and one WAVE file whose data is padded to 4 bytes;
+// a playing video and a sixth format are refused.
+TEST_F(VideoE2E, DumpVideoWritesFramesAndSound) {
+    const struct {
+        int frames;
+        int audioBytes;  // 8-bit samples a frame
+        uint32_t dataSize, riffSize;
+    } rows[] = {{kFrames, 0, 0, 36}, {3, 1, 6, 44}, {kFrames, 400, 8000, 8036}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.frames << " frames, " << r.audioBytes << " sound bytes each");
+        Write("v.cdxl", SolidCdxl(false, r.frames, r.audioBytes));
+        std::system(("rm -f '" + dir.path + "'/d*").c_str());
+        const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
+                                 Call("DumpVideo", {"1", "0", "0", "\"d\"", "1"}) + Print("GetLastError", {}) +
+                                 Refused("DumpVideo", {"1", "0", "0", "\"e\"", "5"}) +
+                                 Call("PlayVideo", {"1", "32", "0"}) + Refused("DumpVideo", {"1"});
+        EXPECT_EQ(Play(body), "0\n1055\n1055\n");
+        std::string wave = ReadAll(dir.path + "/d.wav");
+        ASSERT_GE(wave.size(), 44u);
+        auto le32 = [&](size_t at) {
+            return uint32_t(uint8_t(wave[at])) | uint32_t(uint8_t(wave[at + 1])) << 8 |
+                   uint32_t(uint8_t(wave[at + 2])) << 16 | uint32_t(uint8_t(wave[at + 3])) << 24;
+        };
+        EXPECT_EQ(wave.substr(0, 4), "RIFF");
+        EXPECT_EQ(le32(4), r.riffSize);
+        EXPECT_EQ(wave.substr(8, 8), "WAVEfmt ");
+        EXPECT_EQ(le32(40), r.dataSize);
+        EXPECT_EQ(wave.size(), 8 + r.riffSize);
+        if (r.audioBytes) {
+            // The first sample: the 8-bit sample times 256.
+            int16_t first = static_cast<int16_t>(uint8_t(wave[44]) | uint8_t(wave[45]) << 8);
+            EXPECT_EQ(first, 0);
+            int16_t second = static_cast<int16_t>(uint8_t(wave[46]) | uint8_t(wave[47]) << 8);
+            EXPECT_EQ(second, std::lround(100 * std::sin(2 * M_PI * 500 / 8000.0)) * 256);
+        }
+        for (int f = 0; f < r.frames; f++) {
+            std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/d" + std::to_string(f) + ".png", kWidth, kHeight);
+            ASSERT_FALSE(pixels.empty()) << f;
+            EXPECT_EQ(pixels[5 * kWidth + 7] & 0xFFFFFF, Colour(f)) << f;
+        }
+        EXPECT_FALSE(ReadPngPixels(dir.path + "/d" + std::to_string(r.frames) + ".png", kWidth, kHeight).size());
+        EXPECT_EQ(Pixel(4, 4), Colour(r.frames - 1)) << "the last frame dumped stays on the display";
+    }
 }
 
 // A file that ffmpeg made goes to the platform's player: its first frame grabbed; a file cut short

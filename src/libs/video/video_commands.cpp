@@ -22,6 +22,7 @@
 #include "runtime/linked_file.h"
 #include "runtime/object_id.h"
 #include "runtime/option_table.h"
+#include "video/video_dump.h"
 #include "vm/vm.h"
 #include "vm/vm_aux.h"
 
@@ -284,4 +285,18 @@ int VideoForceVideoDriver(VmState* state) {
     if (driver == 0) std::snprintf(qzVideoDefaultLoader, sizeof qzVideoDefaultLoader, "native");
     if (driver == 1) std::snprintf(qzVideoDefaultLoader, sizeof qzVideoDefaultLoader, "inbuilt|plugin");
     return 0;
+}
+
+int VideoDumpVideo(VmState* state) {
+    qzVideo* video = CheckVideo(state, 1);
+    int32_t x = VmOptInteger(state, 2, 0);
+    int32_t y = VmOptInteger(state, 3, 0);
+    std::string baseName = VmType(state, 4) > VM_TNIL ? VmCheckString(state, 4, nullptr) : "";
+    int32_t format = VmOptInteger(state, 5, 0);
+    if (video->state.load() != QZ_VIDEO_STOPPED || format < 0 || format >= 5) return ERR_WRONGUSAGE;
+    qzDisplay* display = CurrentDisplay();
+    if (display && display->state == QZ_DISPSTATE_CLOSED) display = nullptr;
+    x = ResolveXPosition(x, video->setWidth, display ? display->width : 0, 0.0);
+    y = ResolveYPosition(y, video->setHeight, display ? display->height : 0, 0.0);
+    return DumpVideoPlayer(state, video->player, display, x, y, baseName.empty() ? nullptr : baseName.c_str(), format);
 }

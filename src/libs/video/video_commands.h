@@ -26,3 +26,4 @@ int VideoSetVideoVolume(VmState* state);
 int VideoGetVideoFrame(VmState* state);
 int VideoIsVideoPlaying(VmState* state);
 int VideoForceVideoDriver(VmState* state);
+int VideoDumpVideo(VmState* state);

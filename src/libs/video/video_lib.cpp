@@ -159,21 +159,14 @@ void ResetVideoLibrary() {
 }
 
 const qzCommandRow kVideoCommands[] = {
-    {"OpenVideo", VideoOpenVideo, 2, 3},
-    {"CloseVideo", VideoCloseVideo, 1, 1},
-    {"PlayVideo", VideoPlayVideo, 1, 4},
-    {"StopVideo", VideoStopVideo, 1, 1},
-    {"PauseVideo", VideoPauseVideo, 1, 1},
-    {"ResumeVideo", VideoResumeVideo, 1, 1},
-    {"SeekVideo", VideoSeekVideo, 2, 2},
-    {"IsVideo", VideoIsVideo, 1, 2},
-    {"SetVideoSize", VideoSetVideoSize, 3, 4},
-    {"SetVideoPosition", VideoSetVideoPosition, 3, 3},
-    {"SetVideoVolume", VideoSetVideoVolume, 2, 2},
-    {"GetVideoFrame", VideoGetVideoFrame, 3, 5},
-    {"IsVideoPlaying", VideoIsVideoPlaying, 1, 1},
-    {"ForceVideoDriver", VideoForceVideoDriver, 1, 1},
-    {nullptr, nullptr},
+    {"OpenVideo", VideoOpenVideo, 2, 3},           {"CloseVideo", VideoCloseVideo, 1, 1},
+    {"PlayVideo", VideoPlayVideo, 1, 4},           {"StopVideo", VideoStopVideo, 1, 1},
+    {"PauseVideo", VideoPauseVideo, 1, 1},         {"ResumeVideo", VideoResumeVideo, 1, 1},
+    {"SeekVideo", VideoSeekVideo, 2, 2},           {"IsVideo", VideoIsVideo, 1, 2},
+    {"SetVideoSize", VideoSetVideoSize, 3, 4},     {"SetVideoPosition", VideoSetVideoPosition, 3, 3},
+    {"SetVideoVolume", VideoSetVideoVolume, 2, 2}, {"GetVideoFrame", VideoGetVideoFrame, 3, 5},
+    {"IsVideoPlaying", VideoIsVideoPlaying, 1, 1}, {"ForceVideoDriver", VideoForceVideoDriver, 1, 1},
+    {"DumpVideo", VideoDumpVideo, 1, 5},           {nullptr, nullptr},
 };
 
 const qzConstantRow kVideoConstants[] = {
