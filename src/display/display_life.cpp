@@ -197,6 +197,8 @@ int CloseDisplayCore(VmState* state, qzDisplay* d, const qzDisplay* oldCopy, int
     const qzDisplayLinks& links = DisplayLinks();
     const qzDisplay& was = oldCopy ? *oldCopy : *d;
     int error = 0;
+    // Videos draw into the window from threads of their own: they stop before it goes.
+    links.stopVideosOnDisplay(state, d);
     if (mode & QZ_CLOSE_KEEPOBJECTS) {
         if (d->doubleBufferHardware || d->doubleBufferSaved) {
             error = EndDisplayDoubleBuffer(state, d);
@@ -248,6 +250,7 @@ int FreeDisplayCore(VmState* state, const qzObjectId& id, int report) {
     }
     // A backdrop that a full-screen display made goes with it.
     if (d->backdropDisplay.pointer || d->backdropDisplay.number) FreeBackfillObjects(state, d);
+    links.stopVideosOnDisplay(state, d);
     UnlinkDisplay(d);
     for (qzDisplay* other = FirstDisplay(); other; other = NextDisplay(other))
         if (other->owner == d) other->owner = nullptr;

@@ -34,6 +34,7 @@ const qzDisplayLinks kDefaults = {
     .asyncDrawOnDisplay = NoAsyncDraw,
     .freeAllAsyncDraws = NoStateWork,
     .forgetDisplay = NoEventSources,
+    .stopVideosOnDisplay = NoDisplayCleanup,
 };
 
 qzDisplayLinks links = kDefaults;
@@ -67,6 +68,7 @@ void SetDisplayLinks(const qzDisplayLinks* given) {
     Take(&links.asyncDrawOnDisplay, given->asyncDrawOnDisplay, d.asyncDrawOnDisplay);
     Take(&links.freeAllAsyncDraws, given->freeAllAsyncDraws, d.freeAllAsyncDraws);
     Take(&links.forgetDisplay, given->forgetDisplay, d.forgetDisplay);
+    Take(&links.stopVideosOnDisplay, given->stopVideosOnDisplay, d.stopVideosOnDisplay);
 }
 
 const qzDisplayLinks& DisplayLinks() { return links; }

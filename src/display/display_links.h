@@ -44,6 +44,9 @@ struct qzDisplayLinks {
 
     // The event sources forget a display that is freed (cursors move to its successor).
     void (*forgetDisplay)(qzDisplay* display);
+
+    // Stops the videos that play on a display whose window closes or that is freed.
+    void (*stopVideosOnDisplay)(VmState* state, qzDisplay* display);
 };
 
 // Installs the links (copied); null members and a null record use the defaults.

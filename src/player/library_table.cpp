@@ -20,6 +20,7 @@
 #include "libs/system/system.h"
 #include "libs/text/text_lib.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
+#include "libs/video/video.h"
 
 // A library adds its descriptor at its place in this order: string, math, graphics, draw,
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
@@ -28,5 +29,6 @@ const qzLibraryDescriptor* const qzLibraryTable[] = {
     &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzMoveObjectLibrary,
     &qzDosLibrary,    &qzEventLibrary,    &qzSystemLibrary,         &qzLayersLibrary,  &qzTextLibrary,
     &qzAnimLibrary,   &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,   &qzBGPicLibrary,
-    &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, nullptr,
+    &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, &qzVideoLibrary,
+    nullptr,
 };

@@ -10,6 +10,7 @@
 #include "media/sound/sound_record.h"
 #include "media/sound/sound_source.h"
 #include "media/sound/stream_channel.h"
+#include "media/sound/video_audio.h"
 #include "platform/audio_converter.h"
 #include "platform/os_alloc.h"
 #include "platform/os_lock.h"
@@ -498,6 +499,7 @@ int MixerFeed(void*, void*, void* buffer, int frames, void* channel) {
     }
     case QZ_CHANNEL_SAMPLE: return FeedSample(c, static_cast<unsigned char*>(buffer), frames);
     case QZ_CHANNEL_STREAM: return StreamAdapterFeed(c, buffer, frames);
+    case QZ_CHANNEL_VIDEO: return VideoAudioAdapterFeed(c, buffer, frames);
     default: return 0;
     }
 }

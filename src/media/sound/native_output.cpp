@@ -11,6 +11,7 @@
 #include "media/sound/sound_events.h"
 #include "media/sound/sound_record.h"
 #include "media/sound/stream_channel.h"
+#include "media/sound/video_audio.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_graph.h"
 #include "platform/os_alloc.h"
@@ -122,6 +123,7 @@ void ConverterInput(void* user, uint32_t* packets, const void** data) {
     case QZ_CHANNEL_SAMPLE: SampleInput(c, packets, data); return;
     case QZ_CHANNEL_MODULE: ModuleInput(c, packets, data); return;
     case QZ_CHANNEL_STREAM: StreamNativeInput(c, packets, data); return;
+    case QZ_CHANNEL_VIDEO: VideoAudioNativeInput(c, packets, data); return;
     default: break;
     }
     *packets = 0;
@@ -230,6 +232,11 @@ int AttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, i
         return ERR_RENDERCALLBACK;
     }
     return 0;
+}
+
+int MacStartVideoBus(qzAudioChannel* channel, int32_t n, uint32_t channels, int32_t volume) {
+    MacSetBusVolume(n, volume);
+    return AudioGraphSetBusCallback(n, BusRender, channel, channels) != 0 ? ERR_RENDERCALLBACK : 0;
 }
 
 int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan) {

@@ -35,6 +35,9 @@ int32_t OutputRate();
 // the render callback. 0, ERR_AUDIOCONVERTER (the converter stays none) or ERR_RENDERCALLBACK.
 int AttachBus(qzAudioChannel* channel, int32_t n, const qzAudioFormat* format, int32_t rate, int32_t volume,
               int32_t pan);
+// A video channel's bus, whose converter the channel already has: its volume and the render
+// callback. 0 or ERR_RENDERCALLBACK.
+int MacStartVideoBus(qzAudioChannel* channel, int32_t n, uint32_t channels, int32_t volume);
 // A sample channel's bus: its sound's format at the pitch.
 int MacOpenSampleBus(qzAudioChannel* channel, int32_t n, int32_t pitch, int32_t volume, int32_t pan);
 // A module channel's bus: a render buffer of one second and 16-bit stereo at 48000 Hz. 0, ERR_MEM,

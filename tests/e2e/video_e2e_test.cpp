@@ -1,0 +1,276 @@
+// End to end: applets open a CDXL file written here from the format (solid-colour frames) and a
+// file that ffmpeg made, grab frames as brushes, play the CDXL on a display headless to its end
+// and again, and meet the library's refusals; the snapshot and what the applets print are compared
+// with the frames as written.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
+#include "libs/oracle.h"
+#include "media/sound_test_util.h"
+
+namespace video_e2e_test {
+
+namespace {
+
+using libtest::TempDir;
+
+constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
+// 7680-byte chunks play at 20 frames per second.
+constexpr int kChunk = 7680;
+
+// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
+uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
+uint32_t Colour(int f) {
+    uint32_t w = PaletteWord(f);
+    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
+}
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v >> 8);
+    out += static_cast<char>(v);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v >> 16);
+    Put16(out, v & 0xFFFF);
+}
+
+// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame; with
+// sound, 400 bytes a frame (8000 Hz) unless audioBytes says otherwise.
+std::string SolidCdxl(bool sound = false, int frames = kFrames, int audioBytesGiven = -1) {
+    const int audioBytes = audioBytesGiven >= 0 ? audioBytesGiven : sound ? 400 : 0;
+    std::string out;
+    const int rowBytes = (kWidth + 15) / 16 * 2;
+    for (int f = 0; f < frames; ++f) {
+        size_t start = out.size();
+        out += '\1';
+        out += '\0';
+        Put32(out, kChunk);
+        Put32(out, f == 0 ? 0 : kChunk);
+        Put32(out, static_cast<uint32_t>(f));
+        Put16(out, kWidth);
+        Put16(out, kHeight);
+        out += '\0';
+        out += '\2';
+        Put16(out, 8);
+        Put16(out, static_cast<uint32_t>(audioBytes));
+        out.append(8, '\0');
+        Put16(out, 0);
+        Put16(out, PaletteWord(f));
+        Put16(out, 0);
+        Put16(out, 0);
+        for (int y = 0; y < kHeight; ++y) {
+            out.append(static_cast<size_t>(rowBytes), '\xff');
+            out.append(static_cast<size_t>(rowBytes), '\0');
+        }
+        // A 500 Hz sine running on from frame to frame.
+        for (int i = 0; i < audioBytes; ++i)
+            out += static_cast<char>(std::lround(100 * std::sin(2 * M_PI * 500 * (f * audioBytes + i) / 8000.0)));
+        out.resize(start + kChunk, '\0');
+    }
+    return out;
+}
+
+std::string Lower(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// One call with constant arguments.
+std::string Call(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + std::to_string(r) + " 1\n";
+}
+// A call whose one result is printed.
+std::string Print(const std::string& command, const std::vector<std::string>& args) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    return code + "    CALL r0 " + std::to_string(r) + " 2\n    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n" +
+           "    CALL r1 2 1\n";
+}
+// A call that fails: its error code is printed.
+std::string Refused(const std::string& command, const std::vector<std::string>& args) {
+    return Call(command, args) + Print("GetLastError", {});
+}
+
+class VideoE2E : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    // Runs the body on display 2 (64 x 48, colour #204060) headless with errors not ending the
+    // applet; what it printed.
+    std::string Play(const std::string& body, const std::string& env = "") {
+        const std::string text =
+            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@video.qzs\"\n  .line 1\n"
+            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
+            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
+            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
+            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
+            body + "    RETURN r0 1\n.end\n";
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(text, &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir.path + "/video.qza", bytes);
+        int status = 0;
+        std::string output = CaptureOutput("cd '" + dir.path +
+                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
+                                               "QUARNELIX_SNAPSHOT_DIR='" +
+                                               dir.path + "' " + env + " " + PlayerTimeout() + "'" + BinaryDir() +
+                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout video.qza 2>&1",
+                                           &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+    uint32_t Pixel(int x, int y) {
+        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
+        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+};
+
+// Frames grabbed by number and by time, the video played to its end (finished, not playing) with
+// its last frame left on the display, played again without a stop, and the refusals.
+TEST_F(VideoE2E, CdxlFramesGrabbedAndPlayedToTheEnd) {
+    Write("v.cdxl", SolidCdxl());
+    Write("text.txt", "no video here\n");
+    const std::string body =
+        Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("GetVideoFrame", {"10", "1", "3"}) +
+        Call("DisplayBrush", {"10", "0", "32"}) +
+        // At 200 ms, 15 frames after the seek are decoded: past the end of a 10-frame video.
+        Refused("GetVideoFrame", {"11", "1", "200", "1"}) + Call("GetVideoFrame", {"11", "1", "200", "1", "0"}) +
+        Call("DisplayBrush", {"11", "16", "32"}) + Refused("GetVideoFrame", {"12", "1", "11"}) +
+        Refused("GetVideoFrame", {"12", "1", "0"}) + Refused("SeekVideo", {"1", "500"}) + Refused("StopVideo", {"1"}) +
+        Refused("PauseVideo", {"1"}) + Refused("ResumeVideo", {"1"}) + Refused("PlayVideo", {"99"}) +
+        Refused("OpenVideo", {"3", "\"text.txt\""}) + Call("PlayVideo", {"1", "32", "0"}) +
+        Print("IsVideoPlaying", {"1"}) + Refused("PlayVideo", {"1"}) + Refused("GetVideoFrame", {"12", "1", "1"}) +
+        Call("Wait", {"60"}) + Print("IsVideoPlaying", {"1"}) + Call("PlayVideo", {"1", "32", "0"}) +
+        Print("IsVideoPlaying", {"1"}) + Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "1457\n1457\n1457\n1233\n1516\n1451\n1452\n1449\n1450\n1\n1501\n1456\n0\n1\n");
+    EXPECT_EQ(Pixel(4, 40), Colour(2)) << "frame 3";
+    EXPECT_EQ(Pixel(20, 40), Colour(4)) << "the frame at 200 ms";
+    EXPECT_EQ(Pixel(40, 8), Colour(kFrames - 1)) << "the last frame stays";
+    EXPECT_EQ(Pixel(60, 40), 0x204060u);
+}
+
+// A video that plays, with and without sound, while its display closes, while it is closed, or
+// when the applet ends: its threads stop, and the player ends normally (the sanitizers watch).
+TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
+    const struct {
+        const char* name;
+        std::string ending;
+    } rows[] = {
+        {"display closed", Call("CloseDisplay", {"2"}) + Call("Wait", {"5"})},
+        {"video closed", Call("CloseVideo", {"1"}) + Call("Wait", {"5"})},
+        {"applet ended", ""},
+        {"paused, then the applet ended", Call("PauseVideo", {"1"})},
+    };
+    for (bool sound : {false, true}) {
+        Write("v.cdxl", SolidCdxl(sound));
+        for (const auto& r : rows) {
+            SCOPED_TRACE(testing::Message() << r.name << (sound ? ", with sound" : ""));
+            const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) +
+                                     Call("Wait", {"6"}) + r.ending + Print("GetLastError", {});
+            EXPECT_EQ(Play(body), "0\n");
+        }
+    }
+}
+
+// The video's sound reaches the output whole: half a second of its 500 Hz sine, then silence.
+TEST_F(VideoE2E, SoundOfTheVideoIsHeard) {
+    Write("v.cdxl", SolidCdxl(true));
+    const std::string body =
+        Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) + Call("Wait", {"50"});
+    const std::string capture = dir.path + "/capture.wav";
+    EXPECT_EQ(Play(body, "QUARNELIX_AUDIO_CAPTURE='" + capture + "'"), "");
+    soundtest::Capture c = soundtest::ReadFloatWave(capture);
+    ASSERT_GT(c.rate, 0u);
+    size_t onset = soundtest::Onset(c, 0, 0.05f);
+    ASSERT_LT(onset, c.Frames());
+    // The last loud frame: the sound lasts as long as the video.
+    size_t last = onset;
+    for (size_t f = onset; f < c.Frames(); f++)
+        if (std::fabs(c.L(f)) > 0.05f) last = f;
+    EXPECT_NEAR(static_cast<double>(last - onset) / c.rate, 0.5, 0.03);
+    std::vector<float> left = soundtest::Side(c, 0);
+    EXPECT_NEAR(soundtest::Frequency(left, onset, last - onset, c.rate), 500.0, 5.0);
+}
+
+// DumpVideo writes frame files numbered from 0 and one WAVE file whose data is padded to 4 bytes;
+// a playing video and a sixth format are refused.
+TEST_F(VideoE2E, DumpVideoWritesFramesAndSound) {
+    const struct {
+        int frames;
+        int audioBytes;  // 8-bit samples a frame
+        uint32_t dataSize, riffSize;
+    } rows[] = {{kFrames, 0, 0, 36}, {3, 1, 6, 44}, {kFrames, 400, 8000, 8036}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.frames << " frames, " << r.audioBytes << " sound bytes each");
+        Write("v.cdxl", SolidCdxl(false, r.frames, r.audioBytes));
+        std::system(("rm -f '" + dir.path + "'/d*").c_str());
+        const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
+                                 Call("DumpVideo", {"1", "0", "0", "\"d\"", "1"}) + Print("GetLastError", {}) +
+                                 Refused("DumpVideo", {"1", "0", "0", "\"e\"", "5"}) +
+                                 Call("PlayVideo", {"1", "32", "0"}) + Refused("DumpVideo", {"1"});
+        EXPECT_EQ(Play(body), "0\n1055\n1055\n");
+        std::string wave = ReadAll(dir.path + "/d.wav");
+        ASSERT_GE(wave.size(), 44u);
+        auto le32 = [&](size_t at) {
+            return uint32_t(uint8_t(wave[at])) | uint32_t(uint8_t(wave[at + 1])) << 8 |
+                   uint32_t(uint8_t(wave[at + 2])) << 16 | uint32_t(uint8_t(wave[at + 3])) << 24;
+        };
+        EXPECT_EQ(wave.substr(0, 4), "RIFF");
+        EXPECT_EQ(le32(4), r.riffSize);
+        EXPECT_EQ(wave.substr(8, 8), "WAVEfmt ");
+        EXPECT_EQ(le32(40), r.dataSize);
+        EXPECT_EQ(wave.size(), 8 + r.riffSize);
+        if (r.audioBytes) {
+            // The first sample: the 8-bit sample times 256.
+            int16_t first = static_cast<int16_t>(uint8_t(wave[44]) | uint8_t(wave[45]) << 8);
+            EXPECT_EQ(first, 0);
+            int16_t second = static_cast<int16_t>(uint8_t(wave[46]) | uint8_t(wave[47]) << 8);
+            EXPECT_EQ(second, std::lround(100 * std::sin(2 * M_PI * 500 / 8000.0)) * 256);
+        }
+        for (int f = 0; f < r.frames; f++) {
+            std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/d" + std::to_string(f) + ".png", kWidth, kHeight);
+            ASSERT_FALSE(pixels.empty()) << f;
+            EXPECT_EQ(pixels[5 * kWidth + 7] & 0xFFFFFF, Colour(f)) << f;
+        }
+        EXPECT_FALSE(ReadPngPixels(dir.path + "/d" + std::to_string(r.frames) + ".png", kWidth, kHeight).size());
+        EXPECT_EQ(Pixel(4, 4), Colour(r.frames - 1)) << "the last frame dumped stays on the display";
+    }
+}
+
+// A file that ffmpeg made goes to the platform's player: its first frame grabbed; a file cut short
+// before its first frame is no video.
+TEST_F(VideoE2E, FfmpegFileFrameGrabbedAndTruncatedFileRefused) {
+    int status = 0;
+    CaptureOutput("cd '" + dir.path +
+                      "' && ffmpeg -nostdin -v error -y -f lavfi -i color=c=0xC03020:s=32x16:d=1:r=10 "
+                      "-c:v mjpeg -q:v 2 -pix_fmt yuvj420p m.avi && head -c 200 m.avi > cut.avi",
+                  &status);
+    ASSERT_EQ(status, 0);
+    const std::string body = Call("OpenVideo", {"1", "\"m.avi\""}) + Call("GetVideoFrame", {"10", "1", "1"}) +
+                             Call("DisplayBrush", {"10", "0", "0"}) + Refused("OpenVideo", {"2", "\"cut.avi\""});
+    EXPECT_EQ(Play(body), "1450\n");
+    uint32_t p = Pixel(8, 8);
+    EXPECT_NEAR(static_cast<int>(p >> 16), 0xC0, 6);
+    EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 0x30, 6);
+    EXPECT_NEAR(static_cast<int>(p & 0xFF), 0x20, 6);
+}
+
+}  // namespace
+
+}  // namespace video_e2e_test
