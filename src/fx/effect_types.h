@@ -9,6 +9,8 @@ struct qzConstantRow;
 
 // The step routine and the state-freeing routine of a type (both null where no routine draws it).
 void GetEffectRoutines(int type, qzEffectStepFn* step, qzEffectFreeFn* freeState);
+// Installs the routines of the scroll types, which live above this layer (null: refused).
+void SetScrollEffectRoutines(qzEffectStepFn step, qzEffectFreeFn freeState);
 // A random type: uniform over the named types 0..139 without 113, or over the layer-safe ones
 // among them when layerSafeOnly is non-zero.
 int PickRandomEffect(int layerSafeOnly);

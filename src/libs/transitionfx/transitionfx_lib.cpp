@@ -3,6 +3,7 @@
 
 #include "fx/effect_types.h"
 #include "libs/transitionfx/effect_commands.h"
+#include "libs/transitionfx/effect_scroll.h"
 #include "vm/vm_aux.h"
 
 namespace {
@@ -21,10 +22,19 @@ const qzCommandRow kTransitionFXCommands[] = {
     {nullptr, nullptr, 0, 0},
 };
 
+int OpenTransitionFXLibrary(VmState*) {
+    SetScrollEffectRoutines(ScrollEffectStep, ScrollEffectFree);
+    return 0;
+}
+
+void ResetTransitionFXLibrary() { SetScrollEffectRoutines(nullptr, nullptr); }
+
 }  // namespace
 
 const qzLibraryDescriptor qzTransitionFXLibrary = {
     .name = "transitionfx",
     .commands = kTransitionFXCommands,
     .constants = kEffectTypeConstants,
+    .open = OpenTransitionFXLibrary,
+    .reset = ResetTransitionFXLibrary,
 };
