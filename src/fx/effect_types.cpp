@@ -78,11 +78,25 @@ const EffectFamilyRow kFamilies[] = {
     {139, 139, nullptr, nullptr},      // dissolve
 };
 
+qzEffectStepFn overrideSteps[QZ_EFFECT_TYPE_COUNT];
+qzEffectFreeFn overrideFrees[QZ_EFFECT_TYPE_COUNT];
+
 }  // namespace
+
+void OverrideEffectRoutines(int type, qzEffectStepFn step, qzEffectFreeFn freeState) {
+    if (type < 0 || type >= QZ_EFFECT_TYPE_COUNT) return;
+    overrideSteps[type] = step;
+    overrideFrees[type] = step ? freeState : nullptr;
+}
 
 void GetEffectRoutines(int type, qzEffectStepFn* step, qzEffectFreeFn* freeState) {
     *step = nullptr;
     *freeState = nullptr;
+    if (type >= 0 && type < QZ_EFFECT_TYPE_COUNT && overrideSteps[type]) {
+        *step = overrideSteps[type];
+        *freeState = overrideFrees[type];
+        return;
+    }
     for (const EffectFamilyRow& row : kFamilies) {
         if (type >= row.first && type <= row.last) {
             *step = row.step;

@@ -11,6 +11,9 @@ struct qzConstantRow;
 void GetEffectRoutines(int type, qzEffectStepFn* step, qzEffectFreeFn* freeState);
 // Installs the routines of the scroll types, which live above this layer (null: refused).
 void SetScrollEffectRoutines(qzEffectStepFn step, qzEffectFreeFn freeState);
+// Test programs: the routines of one type replaced until a call with a null step puts the
+// table's back.
+void OverrideEffectRoutines(int type, qzEffectStepFn step, qzEffectFreeFn freeState);
 // A random type: uniform over the named types 0..139 without 113, or over the layer-safe ones
 // among them when layerSafeOnly is non-zero.
 int PickRandomEffect(int layerSafeOnly);
