@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "display/layer_test_util.h"
-#include "fx/effect_context.h"
+#include "fx/fx_fixture.h"
 #include "libs/bgpic/bgpic_lib.h"
+#include "libs/draw/draw.h"
 #include "libs/transitionfx/effect_commands.h"
 #include "libs/transitionfx/transitionfx_lib.h"
 
@@ -20,13 +20,17 @@ namespace {
 
 Arg Async() { return Arg::Table({{"async", true}}); }
 
-class EffectCommands : public LayerTest {
+class EffectCommands : public FxTest {
 protected:
     void SetUp() override {
-        LayerTest::SetUp();
+        FxTest::SetUp();
         delete vm;
         vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,      &qzLayersLibrary,
                                   &qzDisplayLibrary,  &qzBGPicLibrary, &qzTransitionFXLibrary};
+    }
+    void TearDown() override {
+        OverrideEffectRoutines(0, nullptr, nullptr);
+        FxTest::TearDown();
     }
     // Display 1 of 64 x 48, layers on or off, filled with the colour.
     void Open(bool layers, uint32_t colour = 0x000000) {
@@ -308,6 +312,134 @@ TEST_F(EffectCommands, AsyncTransitionFailsBeforeDrawing) {
     EXPECT_EQ(vm->CallErr("DisplayTransitionFX", {2, Arg::Table({{"async", 1}, {"type", 0}})}), ERR_WRONGUSAGE);
     EXPECT_EQ(Pixel(1, 10, 10), 0x102030u);
     EXPECT_EQ(Pixel(1, 63, 47), 0x102030u);
+}
+
+}  // namespace
+
+}  // namespace effect_commands_test
+
+namespace effect_commands_test {
+
+namespace {
+
+// Whole effects through the commands: the stand-in wipe of type 0 and the scroll from the left.
+constexpr int32_t kTypes[] = {0, 47};
+
+// A picture deleted at the end of the test.
+struct Picture {
+    qzBitMap* bitmap;
+    ~Picture() { DeleteBitMap(bitmap); }
+};
+
+class EffectCommandsRun : public EffectCommands {
+protected:
+    void SetUp() override {
+        EffectCommands::SetUp();
+        OverrideEffectRoutines(0, WipeStep, nullptr);
+    }
+    // "" when every pixel of the window is the colour, else where the first one is not.
+    std::string Filled(uint32_t colour) {
+        for (int32_t y = 0; y < 48; y++)
+            for (int32_t x = 0; x < 64; x++)
+                if (Pixel(1, x, y) != colour) {
+                    char text[64];
+                    snprintf(text, sizeof text, "at %d,%d: %06X", x, y, Pixel(1, x, y));
+                    return text;
+                }
+        return "";
+    }
+    // A hidden (or shown) layer of a 30 x 20 pattern at 10, 6; its position.
+    int32_t PatternLayer(bool hidden) {
+        qzLayer* layer = nullptr;
+        EXPECT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {1, nullptr}, 10, 6, 30, 20, nullptr, nullptr, Pattern(30, 20),
+                                    nullptr, nullptr, nullptr, -1, hidden ? uint32_t(QZ_ADDLAYER_HIDDEN) : 0u, &layer),
+                  0);
+        RefreshArea(*vm, 0, 0, 64, 48);
+        return CountLayers(CurrentBGPic());
+    }
+};
+
+TEST_F(EffectCommandsRun, PicturesAndClearedScreensEndExact) {
+    Open(false, kBackground);
+    vm->Ok("CreateBGPic", {2, 64, 48, 0xFF0000});
+    for (int32_t type : kTypes) {
+        SCOPED_TRACE(type);
+        qzBGPic* first = CurrentBGPic();
+        EXPECT_EQ(vm->Run("ClearScreen", {type}), "");
+        EXPECT_EQ(Filled(0x000000), "");
+        // The blank picture stays on display without a handle the script could free.
+        qzBGPic* blank = CurrentBGPic();
+        EXPECT_NE(blank, first);
+        EXPECT_EQ(blank->layerOnly, 1);
+        const int pictures = CountPictures();
+        EXPECT_EQ(vm->Run("ClearScreen", {type, 0x00FF00, Arg::Table({{"speed", 7}})}), "");
+        EXPECT_EQ(Filled(0x00FF00), "");
+        // Each blank picture goes once the display shows another.
+        EXPECT_EQ(CountPictures(), pictures);
+        EXPECT_EQ(vm->Run("DisplayTransitionFX", {2, type, 5}), "");
+        EXPECT_EQ(Filled(0xFF0000), "");
+        EXPECT_EQ(CountPictures(), pictures - 1);
+    }
+}
+
+TEST_F(EffectCommandsRun, LayersShownHiddenAndRemoved) {
+    Open(true, kBackground);
+    Picture picture{Pattern(30, 20)};
+    for (int32_t type : kTypes) {
+        SCOPED_TRACE(type);
+        const int32_t position = PatternLayer(true);
+        EXPECT_EQ(ScreenShowsBackground(), "");
+        EXPECT_EQ(vm->Run("ShowLayerFX", {position, type, 4}), "");
+        EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
+        EXPECT_EQ(vm->Run("HideLayerFX", {position, Arg::Table({{"type", type}, {"speed", 4}})}), "");
+        EXPECT_EQ(ScreenShowsBackground(), "");
+        EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), position)->hidden, 1);
+        // Shown again in place: a scroll put it back where it stood.
+        EXPECT_EQ(vm->Run("ShowLayerFX", {position, type, 4}), "");
+        EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
+        EXPECT_EQ(vm->Run("RemoveLayerFX", {position, type, 4}), "");
+        EXPECT_EQ(ScreenShowsBackground(), "");
+        EXPECT_EQ(CountLayers(CurrentBGPic()), 0);
+    }
+}
+
+TEST_F(EffectCommandsRun, UndoFXRemovesTheLayerOfItsLevel) {
+    Open(true, kBackground);
+    Add(5, 0, 0, 8, 8, 0xFF0000);
+    Add(6, 20, 0, 8, 8, 0x00FF00);
+    Add(5, 40, 0, 8, 8, 0x0000FF);
+    RefreshArea(*vm, 0, 0, 64, 48);
+    EXPECT_EQ(vm->Run("UndoFX", {3, 5, Arg::Table({{"type", 0}, {"undolevel", 2}})}), "");
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{6, 5}));
+    EXPECT_EQ(Pixel(1, 2, 2), kBackground);
+    EXPECT_EQ(Pixel(1, 42, 2), 0x0000FFu);
+    EXPECT_EQ(vm->Run("UndoFX", {3, 5, 47, 4}), "");
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{6}));
+    EXPECT_EQ(Pixel(1, 42, 2), kBackground);
+    EXPECT_EQ(Pixel(1, 22, 2), 0x00FF00u);
+    EXPECT_EQ(vm->Run("UndoFX", {3, 5, 0}), "ERR 1041");
+}
+
+TEST_F(EffectCommandsRun, AsyncScrollIsSteppedToItsEnd) {
+    Open(true, kBackground);
+    Picture picture{Pattern(30, 20)};
+    const int32_t position = PatternLayer(true);
+    ASSERT_EQ(vm->CallFresh("ShowLayerFX", {position, Arg::Table({{"type", 47}, {"speed", 8}, {"async", 1}})}), 0);
+    ASSERT_EQ(vm->Results(), 1);
+    void* handle = VmToUserdata(*vm, 1);
+    ASSERT_NE(handle, nullptr);
+    // From x = -30 to 10 at 8 pixels a frame: five frames, then the call that ends the object.
+    std::vector<double> answers;
+    for (int i = 0; i < 10; i++) {
+        answers.push_back(vm->CallNum("AsyncDrawFrame", {Arg::Pointer(handle)}));
+        if (answers.back() == 1) break;
+        if (i == 0) {
+            EXPECT_EQ(ScreenShows(picture.bitmap, -22, 6), "");
+        }
+    }
+    EXPECT_EQ(answers, (std::vector<double>{0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
+    EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), position)->hidden, 0);
 }
 
 }  // namespace
