@@ -233,14 +233,20 @@ int FxClearScreen(VmState* state) {
     if (error) return error;
     const qzBGPic* shown = CurrentBGPic();
     if (!shown) return ERR_WRONGUSAGE;
-    // A blank picture of the shown one's size comes in with the effect; freeing it afterwards
-    // only takes its handle while the display shows it.
-    qzBGPic* blank = nullptr;
-    error = CreateBlankBGPic({0, QZ_AUTO_ID}, shown->scaledWidth, shown->scaledHeight, colour, &blank);
+    // A blank picture of the shown one's size comes in with the effect; it is freed afterwards,
+    // also when running out of memory unwinds through the effect (while the display shows it,
+    // freeing only takes its handle).
+    struct BlankPicture {
+        VmState* state;
+        qzObjectId id;
+        ~BlankPicture() {
+            if (id.pointer) DeleteBGPic(state, id, 0);
+        }
+    } blank = {state, {0, nullptr}};
+    qzBGPic* made = nullptr;
+    error = CreateBlankBGPic({0, QZ_AUTO_ID}, shown->scaledWidth, shown->scaledHeight, colour, &made);
     if (error) return error;
-    const qzObjectId blankId = blank->header.id;
-    t.object = blankId;
-    const int result = RunEffectRepeated(&t);
-    DeleteBGPic(state, blankId, 0);
-    return result;
+    blank.id = made->header.id;
+    t.object = blank.id;
+    return RunEffectRepeated(&t);
 }
