@@ -112,6 +112,9 @@ struct qzEffectContext {
     // The layer's current state bitmaps (own, resized and filtered copies, each bitmap, mask,
     // alpha) put aside while the effect's own bitmaps stand in their place.
     qzBitMap* savedStateBitmaps[9];
+    // The colour bitmap PrepareEffectLayer gave the layer: while the layer's current state still
+    // holds it, the state's bitmaps are the effect's.
+    qzBitMap* preparedBitmap;
 };
 
 // extent / normalDivisor, fastDivisor or slowDivisor for the three speed constants, the speed
@@ -170,7 +173,9 @@ int IsEffectLayerPlain(const qzLayer* layer);
 // effects. They start empty, or as the whole picture when hiding. 0, ERR_BITMAP, ERR_ALLOCMASK
 // or ERR_ALLOCALPHA (nothing changed then).
 int PrepareEffectLayer(qzEffectContext* context);
-// Frees the bitmaps PrepareEffectLayer made and puts back what it saved.
+// Frees the bitmaps PrepareEffectLayer made and puts back what it saved. When the layer got new
+// content meanwhile (its own bitmaps replaced, the effect's freed with them), the new content
+// stays and what was saved goes.
 void RestoreEffectLayer(qzEffectContext* context);
 // Copies the picture into bitmap and makes alpha from the picture's mask (255 where set), its
 // alpha channel, or 255 everywhere.

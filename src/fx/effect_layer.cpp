@@ -92,6 +92,7 @@ int PrepareEffectLayer(qzEffectContext* context) {
     st->own.bitmap = bitmap;
     st->own.mask = mask;
     st->own.alpha = alpha;
+    context->preparedBitmap = bitmap;
     context->effectMask = recordMask;
     context->effectAlpha = recordAlpha;
     context->layerPrepared = 1;
@@ -110,18 +111,25 @@ void RestoreEffectLayer(qzEffectContext* context) {
     qzLayer* layer = context->layer;
     if (!layer || !context->layerPrepared) return;
     qzLayerState* st = layer->display;
-    DeleteBitMap(st->own.bitmap);
-    DeleteMaskBitMap(st->own.mask);
-    DeleteAlphaBitMap(st->own.alpha);
-    // A filtered or resized copy made from the effect's bitmaps meanwhile goes too.
-    DeleteBitMap(st->resized.bitmap);
-    DeleteMaskBitMap(st->resized.mask);
-    DeleteAlphaBitMap(st->resized.alpha);
-    DeleteBitMap(st->cached.bitmap);
-    DeleteMaskBitMap(st->cached.mask);
-    DeleteAlphaBitMap(st->cached.alpha);
+    // A filtered or resized copy made meanwhile was made from bitmaps that go now.
+    FreeBitMapTrio(&st->resized);
+    FreeBitMapTrio(&st->cached);
+    if (st->own.bitmap == context->preparedBitmap) {
+        FreeBitMapTrio(&st->own);
+    } else {
+        // New content replaced the effect's bitmaps: it is the layer's own from now on.
+        const qzBitMapTrio fresh = st->own;
+        for (int i = 0; i < 9; i++) {
+            *StateSlot(st, i) = context->savedStateBitmaps[i];
+            context->savedStateBitmaps[i] = nullptr;
+        }
+        FreeBitMapTrio(&st->own);
+        FreeBitMapTrio(&st->resized);
+        FreeBitMapTrio(&st->cached);
+        st->own = fresh;
+    }
     for (int i = 0; i < 9; i++) {
-        *StateSlot(st, i) = context->savedStateBitmaps[i];
+        if (context->savedStateBitmaps[i]) *StateSlot(st, i) = context->savedStateBitmaps[i];
         context->savedStateBitmaps[i] = nullptr;
     }
     if (IsPartLayer(layer)) {
@@ -132,5 +140,6 @@ void RestoreEffectLayer(qzEffectContext* context) {
             states[i]->partY = context->savedPartY;
         }
     }
+    context->preparedBitmap = nullptr;
     context->layerPrepared = 0;
 }

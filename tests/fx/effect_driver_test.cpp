@@ -12,6 +12,8 @@
 #include "image/output_select.h"
 #include "libs/bgpic/bgpic_lib.h"
 #include "libs/brush/brush_lib.h"
+#include "libs/graphics/graphics.h"
+#include "libs/text/text_lib.h"
 #include "libs/transitionfx/effect_driver.h"
 #include "platform/os_time.h"
 
@@ -63,13 +65,23 @@ int FailingFrame(qzEffectContext* c, int32_t* done) {
     return FxTest::WipeStep(c, done);
 }
 
+// A wipe that, on its second frame, makes the display (and its picture) larger.
+qztest::Commands* resizer = nullptr;
+int ResizingStep(qzEffectContext* c, int32_t* done) {
+    if (c->phase == QZ_EFFECT_PHASE_NEXT && c->current == 1 && resizer) {
+        resizer->Ok("ChangeDisplaySize", {80, 60});
+        resizer = nullptr;
+    }
+    return FxTest::WipeStep(c, done);
+}
+
 class EffectDriverTest : public FxTest {
 protected:
     void SetUp() override {
         FxTest::SetUp();
         delete vm;
-        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
-                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary};
+        vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary, &qzLayersLibrary,
+                                  &qzTextLibrary,     &qzDisplayLibrary, &qzBrushLibrary,  &qzBGPicLibrary};
         SetFrameRateLimit(1000);
         OverrideEffectRoutines(0, WipeStep, nullptr);
         OverrideEffectRoutines(55, RenderedStep, nullptr);
@@ -222,6 +234,127 @@ TEST_F(EffectDriverTest, BrushWithLayersOnBecomesALayer) {
     EXPECT_EQ(Pixel(1, 31, 13), 0xFF0000u);
 }
 
+TEST_F(EffectDriverTest, PicturePartWithLayersOffAndOn) {
+    qzBGPic* pic = nullptr;
+    ASSERT_EQ(CreateBlankBGPic({7, nullptr}, 40, 30, 0x00FF00, &pic), 0);
+    BitMapHolder pattern{Pattern(40, 30)};
+    CopyBitmapRect(pattern.bitmap, 0, 0, pic->bitmap, 0, 0, 40, 30);
+    BitMapHolder part{Pattern(10, 8)};
+    CopyBitmapRect(pattern.bitmap, 4, 6, part.bitmap, 0, 0, 10, 8);
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        OpenScreen(64, 48, layers);
+        for (int32_t type : {0, 55}) {
+            qzEffectContext t = Template(QZ_EFFECT_BGPICPART, type, {7, nullptr}, 3);
+            t.sourceX = 4;
+            t.sourceY = 6;
+            t.x = 20;
+            t.y = 15;
+            t.width = 10;
+            t.height = 8;
+            ASSERT_EQ(RunEffect(&t), 0) << type;
+            EXPECT_EQ(ScreenShows(part.bitmap, 20, 15), "") << type;
+            EXPECT_EQ(pic->locked, 0);
+        }
+        EXPECT_EQ(CountLayers(CurrentBGPic()), layers ? 2 : 0);
+    }
+}
+
+TEST_F(EffectDriverTest, ResizedPictureAbandonsAndRepeats) {
+    OpenScreen(64, 48, true);
+    PatternLayer(10, 6, 30, 20, true);
+    OverrideEffectRoutines(5, ResizingStep, nullptr);
+    resizer = vm;
+    qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 5, {1, nullptr}, 3);
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(t.repeat, 1);
+    EXPECT_EQ(CurrentBGPic()->width, 80);
+    // The handler runs it again, at the new size, to the end.
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(t.repeat, 0);
+    BitMapHolder picture{Pattern(30, 20)};
+    EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
+    OverrideEffectRoutines(5, nullptr, nullptr);
+}
+
+TEST_F(EffectDriverTest, ScaledDisplay) {
+    // The picture of 64 x 48 shown at twice its size: every drawing reaches the window scaled.
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        screen++;
+        OpenCurrent(screen, qztest::Arg::Table({{"width", 64},
+                                                {"height", 48},
+                                                {"layers", layers},
+                                                {"color", double(kBackground)},
+                                                {"scalemode", 1},
+                                                {"scalewidth", 128},
+                                                {"scaleheight", 96}}));
+        ASSERT_NE(CurrentDisplay()->autoScale, 0);
+        ASSERT_EQ(Window(screen)->frame.width, 128);
+        vm->Ok("CreateBrush", {3 + int(layers), 12, 10, 0xFF0000});
+        if (layers) PatternLayer(30, 20, 20, 16, true);
+        for (int32_t type : {0, 55}) {
+            qzEffectContext t = Template(QZ_EFFECT_BRUSH, type, {3 + int(layers), nullptr});
+            t.x = 4;
+            t.y = 6;
+            ASSERT_EQ(RunEffect(&t), 0);
+        }
+        if (layers) {
+            qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 0, {1, nullptr});
+            ASSERT_EQ(RunEffect(&t), 0);
+        }
+        auto shown = [&](int32_t x, int32_t y) { return Pixel(screen, 2 * x + 1, 2 * y + 1); };
+        EXPECT_EQ(shown(4, 6), 0xFF0000u);
+        EXPECT_EQ(shown(15, 15), 0xFF0000u);
+        EXPECT_EQ(shown(16, 15), kBackground);
+        EXPECT_EQ(shown(3, 6), kBackground);
+        if (layers) {
+            EXPECT_EQ(shown(30, 20), PatternColour(0, 0, 1));
+            EXPECT_EQ(shown(49, 35), PatternColour(19, 15, 1));
+            EXPECT_EQ(shown(50, 35), kBackground);
+        }
+    }
+}
+
+TEST_F(EffectDriverTest, DoubleBufferingEndsFirst) {
+    OpenScreen(64, 48, false);
+    vm->Ok("CreateBrush", {3, 12, 10, 0xFF0000});
+    vm->Ok("BeginDoubleBuffer");
+    ASSERT_NE(CurrentDisplay()->doubleBuffer, 0);
+    qzEffectContext t = Template(QZ_EFFECT_BRUSH, 0, {3, nullptr});
+    ASSERT_EQ(RunEffect(&t), 0);
+    EXPECT_EQ(CurrentDisplay()->doubleBuffer, 0);
+    EXPECT_EQ(Pixel(screen, 0, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(screen, 12, 0), kBackground);
+}
+
+TEST_F(EffectDriverTest, TextObjectLikeItsOwnDisplay) {
+    // The text object through an effect ends as DisplayTextObject draws it, with layers off and on.
+    for (bool layers : {false, true}) {
+        SCOPED_TRACE(layers);
+        OpenScreen(96, 40, layers);
+        const int32_t reference = screen;
+        vm->Ok("CreateTextObject", {1 + 2 * int(layers), "Effect Ag"});
+        vm->Ok("DisplayTextObject", {1 + 2 * int(layers), 6, 8});
+        OpenScreen(96, 40, layers);
+        vm->Ok("CreateTextObject", {2 + 2 * int(layers), "Effect Ag"});
+        qzEffectContext t = Template(QZ_EFFECT_TEXTOBJECT, 0, {2 + 2 * int(layers), nullptr}, 2);
+        t.x = 6;
+        t.y = 8;
+        ASSERT_EQ(RunEffect(&t), 0);
+        int differences = 0, inked = 0;
+        for (int32_t y = 0; y < 40; y++) {
+            for (int32_t x = 0; x < 96; x++) {
+                differences += Pixel(screen, x, y) != Pixel(reference, x, y);
+                inked += Pixel(screen, x, y) != kBackground;
+            }
+        }
+        EXPECT_EQ(differences, 0);
+        EXPECT_GT(inked, 20);
+        EXPECT_EQ(CountLayers(CurrentBGPic()), layers ? 1 : 0);
+    }
+}
+
 TEST_F(EffectDriverTest, RefusalsLeaveTheLayerAsItWas) {
     OpenScreen(64, 48, false);
     {
@@ -255,6 +388,41 @@ TEST_F(EffectDriverTest, RefusalsLeaveTheLayerAsItWas) {
         for (int32_t x = 10; x < 40; x += 5) EXPECT_EQ(Pixel(2, x, y), background) << x << "," << y;
     OverrideEffectRoutines(3, nullptr, nullptr);
     OverrideEffectRoutines(4, nullptr, nullptr);
+}
+
+TEST_F(EffectDriverTest, AsyncEffectFollowsNewContentAtTheSameFraction) {
+    OpenScreen(80, 48, true);
+    qzLayer* layer = PatternLayer(10, 6, 30, 20, true);
+    qzEffectContext t = Template(QZ_EFFECT_SHOWLAYER, 0, {1, nullptr});
+    t.async = 1;
+    ASSERT_EQ(RunEffect(&t), 1);
+    void* handle = VmToUserdata(*vm, -1);
+    EXPECT_EQ(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}), 0);
+    EXPECT_EQ(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}), 0);
+    // Half of the 4 frames are drawn; the layer gets content twice as wide: 7 frames of 9
+    // columns, and the effect goes on from frame 4 (36 columns).
+    BitMapHolder wide{Pattern(60, 20, 3)};
+    qzBitMap* content = CreateBitMap(60, 20, 0, nullptr);
+    CopyBitmapRect(wide.bitmap, 0, 0, content, 0, 0, 60, 20);
+    ASSERT_EQ(SetLayerContentSize(*vm, layer, nullptr, 10, 6, 60, 20, content, nullptr, nullptr, 0, 0), 0);
+    qzAsyncDraw* object = nullptr;
+    ASSERT_EQ(FindAsyncDraw({0, handle}, &object), 0);
+    int32_t frames = 0, current = 0;
+    object->event(ADEVENT_FRAMECOUNT, reinterpret_cast<intptr_t>(&frames), object->userData);
+    object->event(ADEVENT_CURFRAME, reinterpret_cast<intptr_t>(&current), object->userData);
+    EXPECT_EQ(frames, 7);
+    EXPECT_EQ(current, 4);
+    RefreshArea(*vm, 0, 0, 80, 48);
+    EXPECT_EQ(Pixel(screen, 10 + 35, 10), PatternColour(35, 4, 3));
+    EXPECT_EQ(Pixel(screen, 10 + 36, 10), kBackground);
+    std::vector<double> answers;
+    for (int i = 0; i < 10; i++) {
+        answers.push_back(vm->CallNum("AsyncDrawFrame", {qztest::Arg::Pointer(handle)}));
+        if (answers.back() == 1) break;
+    }
+    EXPECT_EQ(answers, (std::vector<double>{0, 0, 0, 1}));
+    EXPECT_EQ(ScreenShows(wide.bitmap, 10, 6), "");
+    EXPECT_EQ(layer->display->own.bitmap, content);
 }
 
 TEST_F(EffectDriverTest, OutputSelections) {

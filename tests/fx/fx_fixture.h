@@ -40,14 +40,16 @@ public:
 protected:
     static constexpr uint32_t kBackground = 0x102030;
 
-    // Display 1 of width x height showing kBackground, current, with layers on or off.
+    // A display of width x height showing kBackground, current, with layers on or off; the first
+    // call opens display 1, later ones the next number, and the readers below look at it.
     void OpenScreen(int32_t width = 64, int32_t height = 48, bool layers = false) {
-        if (layers)
-            OpenLayered(width, height, kBackground);
-        else
-            OpenCurrent(1, qztest::Arg::Table(
-                               {{"width", width}, {"height", height}, {"color", static_cast<double>(kBackground)}}));
+        screen = screen ? screen + 1 : 1;
+        OpenCurrent(screen, qztest::Arg::Table({{"width", width},
+                                                {"height", height},
+                                                {"layers", layers},
+                                                {"color", static_cast<double>(kBackground)}}));
     }
+    int32_t screen = 0;  // the display OpenScreen opened last
 
 public:
     // A picture whose every pixel differs from its neighbours and from kBackground.
@@ -200,7 +202,7 @@ protected:
     std::string ScreenShows(const qzBitMap* picture, int32_t x, int32_t y) {
         BitMapLock lock(picture, LOCKF_READONLY);
         if (picture && !lock.ok) return "cannot read the picture";
-        qzHostWindow* w = Window(1);
+        qzHostWindow* w = Window(screen);
         if (!w) return "no window";
         for (int32_t sy = 0; sy < w->frame.height; sy++) {
             for (int32_t sx = 0; sx < w->frame.width; sx++) {
@@ -209,7 +211,7 @@ protected:
                 if (picture && px >= 0 && py >= 0 && px < picture->width && py < picture->height)
                     expected = static_cast<const uint32_t*>(lock.info.pixels)[size_t(py) * lock.info.rowLength + px] &
                                0xFFFFFF;
-                const uint32_t shown = Pixel(1, sx, sy);
+                const uint32_t shown = Pixel(screen, sx, sy);
                 if (shown != expected) {
                     char text[96];
                     snprintf(text, sizeof text, "at %d,%d: shown %06X, expected %06X", sx, sy, shown, expected);

@@ -36,6 +36,7 @@ protected:
     void Open(bool layers, uint32_t colour = 0x000000) {
         OpenCurrent(
             1, Arg::Table({{"width", 64}, {"height", 48}, {"layers", layers}, {"color", static_cast<double>(colour)}}));
+        screen = 1;  // what the screen readers look at
     }
     // The template that the command's arguments give, or the error code in *error.
     qzEffectContext Read(qzEffectCommand command, const std::vector<Arg>& args, int* error,

@@ -93,51 +93,40 @@ int RetargetLayer(qzEffectContext* c, int operation, qzLayer* layer) {
         if (!replacement) return 0;
         target = replacement;
     }
-    // Take the prepared bitmaps off the old layer before anything else reads it.
-    const bool prepared = c->layerPrepared != 0;
+    // The effect's bitmaps come off the layer, which gets back what it had (or keeps the new
+    // content that replaced them).
+    const bool replaced = c->layerPrepared && layer->display->own.bitmap != c->preparedBitmap;
     qzBitMapTrio effectBitmaps = {};
-    if (prepared) {
-        qzLayerState* st = layer->display;
-        effectBitmaps = st->own;
-        st->own = {};
-        // What the layer had before the effect comes back to it.
-        qzBitMap** slots[9] = {&st->own.bitmap,     &st->own.mask,     &st->own.alpha,
-                               &st->resized.bitmap, &st->resized.mask, &st->resized.alpha,
-                               &st->cached.bitmap,  &st->cached.mask,  &st->cached.alpha};
-        // A copy made from the effect's bitmaps meanwhile is stale.
-        FreeBitMapTrio(&st->resized);
-        FreeBitMapTrio(&st->cached);
-        for (int i = 0; i < 9; i++) {
-            *slots[i] = c->savedStateBitmaps[i];
-            c->savedStateBitmaps[i] = nullptr;
-        }
-        c->layerPrepared = 0;
+    if (c->layerPrepared && !replaced) {
+        effectBitmaps = layer->display->own;
+        layer->display->own = {};
+        c->preparedBitmap = nullptr;
     }
+    RestoreEffectLayer(c);
     c->layer = target;
     FreeOwnedPicture(c);
     int32_t width = 0, height = 0;
     int error = GetLayerEffectImage(c, target, &c->image, &c->imageMask, &c->imageAlpha, &width, &height, &c->ownsImage,
                                     &c->ownsMask, &c->ownsAlpha);
     if (error) {
-        if (prepared) FreeBitMapTrio(&effectBitmaps);
+        FreeBitMapTrio(&effectBitmaps);
         return error;
     }
     c->x = target->display->left;
     c->y = target->display->top;
-    if (width == c->width && height == c->height) {
-        if (prepared) {
-            // The effect's bitmaps move to the layer that shows the object now.
-            qzLayerState* st = target->display;
-            qzBitMap** slots[9] = {&st->own.bitmap,     &st->own.mask,     &st->own.alpha,
-                                   &st->resized.bitmap, &st->resized.mask, &st->resized.alpha,
-                                   &st->cached.bitmap,  &st->cached.mask,  &st->cached.alpha};
-            for (int i = 0; i < 9; i++) {
-                c->savedStateBitmaps[i] = *slots[i];
-                *slots[i] = nullptr;
-            }
-            st->own = effectBitmaps;
-            c->layerPrepared = 1;
+    if (effectBitmaps.bitmap && width == c->width && height == c->height) {
+        // The effect's bitmaps go to the layer that shows the object now, which sets its own aside.
+        qzLayerState* st = target->display;
+        qzBitMapTrio* trios[3] = {&st->own, &st->resized, &st->cached};
+        for (int i = 0; i < 3; i++) {
+            c->savedStateBitmaps[3 * i] = trios[i]->bitmap;
+            c->savedStateBitmaps[3 * i + 1] = trios[i]->mask;
+            c->savedStateBitmaps[3 * i + 2] = trios[i]->alpha;
+            *trios[i] = {};
         }
+        st->own = effectBitmaps;
+        c->preparedBitmap = effectBitmaps.bitmap;
+        c->layerPrepared = 1;
         if (c->current >= 1) return SeekEffect(c, c->current, 0);
         return 0;
     }
@@ -145,7 +134,7 @@ int RetargetLayer(qzEffectContext* c, int operation, qzLayer* layer) {
     c->rebuilding = 1;
     const double progress = c->total > 0 ? double(c->current) / c->total : 0.0;
     const int32_t drawn = c->current;
-    if (prepared) FreeBitMapTrio(&effectBitmaps);
+    FreeBitMapTrio(&effectBitmaps);
     DeleteMaskBitMap(c->effectMask);
     DeleteAlphaBitMap(c->effectAlpha);
     c->effectMask = nullptr;

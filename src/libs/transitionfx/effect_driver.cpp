@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "base/error_codes.h"
+#include "base/out_of_memory.h"
 #include "display/display.h"
 #include "display/display_life.h"
 #include "display/display_pixels.h"
@@ -28,6 +29,7 @@
 #include "gfx/frame_limit.h"
 #include "gfx/safe_blt.h"
 #include "image/brush.h"
+#include "image/image_display.h"
 #include "image/output_select.h"
 #include "libs/graphics/graphics.h"
 #include "platform/os_alloc.h"
@@ -212,6 +214,43 @@ int FindShownObject(qzEffectContext* c, qzDisplay* d, bool* inserted) {
     qzLayer* layer = nullptr;
     const int error = InsertLayerForObject(c->vm, 0, layerType, c->object, c->x, c->y, 1, 1, &layer);
     if (error) return error;
+    c->layer = layer;
+    *inserted = true;
+    c->mode = QZ_EFFECT_SHOWLAYER;
+    c->object = {CountLayers(d->bgpic), nullptr};
+    return 0;
+}
+
+// Step 6, mode 13: a part of a picture, drawn as it is or inserted as a hidden layer.
+int FindPicturePart(qzEffectContext* c, qzDisplay* d, bool* inserted) {
+    qzBGPic* source = nullptr;
+    int error = FindBGPic(c->vm, c->object, &source, 0);
+    if (error) return error;
+    c->useCount = &source->locked;
+    source->locked++;
+    const uint32_t flags = c->layersOption ? uint32_t(QZ_DRAWOBJ_WITHLAYERS) : 0u;
+    if (!d->layersEnabled) {
+        qzBitMap* part = nullptr;
+        int owned = 0;
+        error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                                   c->height, 0, 0, nullptr, nullptr, &part, &owned, flags);
+        if (error) return error;
+        c->image = part;
+        c->ownsImage = owned;
+        c->x = ResolveXPosition(c->x, c->width, 0, 0.0);
+        c->y = ResolveYPosition(c->y, c->height, 0, 0.0);
+        return 0;
+    }
+    qzLayerTags tags;
+    InitLayerTags(&tags);
+    tags.hidden = 1;
+    tags.effects = 1;
+    const int32_t before = CountLayers(d->bgpic);
+    error = DisplayImageObject(c->vm, 0, QZ_DRAW_BGPICPART, c->object, c->sourceX, c->sourceY, c->x, c->y, c->width,
+                               c->height, 1, 0, nullptr, &tags, nullptr, nullptr, flags | QZ_DRAWOBJ_NODRAW);
+    if (error) return error;
+    if (CountLayers(d->bgpic) != before + 1) return ERR_WRONGUSAGE;
+    c->layer = GetLayerByPosition(d->bgpic, before + 1);
     *inserted = true;
     c->mode = QZ_EFFECT_SHOWLAYER;
     c->object = {CountLayers(d->bgpic), nullptr};
@@ -436,6 +475,7 @@ int SetUpEffect(qzEffectContext* c, bool* nothing, bool* inserted) {
     case QZ_EFFECT_BGPIC: error = ShowNewPicture(c, d); break;
     case QZ_EFFECT_BRUSH:
     case QZ_EFFECT_TEXTOBJECT: error = FindShownObject(c, d, inserted); break;
+    case QZ_EFFECT_BGPICPART: error = FindPicturePart(c, d, inserted); break;
     case QZ_EFFECT_SHOWLAYER:
     case QZ_EFFECT_HIDELAYER:
     case QZ_EFFECT_REMOVELAYER: break;
@@ -501,31 +541,50 @@ int FailEffect(qzEffectContext* c, int error, bool inserted) {
     return error;
 }
 
+// Owns the context while RunEffect works on it: when memory runs out under it (the event pump
+// or a routine that allocates), the context goes as a failed effect's does, and the layer is left
+// as it was.
+struct EffectOwner {
+    qzEffectContext* context;
+    bool inserted = false;
+    ~EffectOwner() {
+        if (!context) return;
+        CatchOutOfMemory([this] { return FailEffect(context, 0, inserted); });
+    }
+    qzEffectContext* Release() {
+        qzEffectContext* c = context;
+        context = nullptr;
+        return c;
+    }
+};
+
 }  // namespace
 
 int RunEffect(qzEffectContext* templ) {
     auto* c = static_cast<qzEffectContext*>(OsAlloc(sizeof(qzEffectContext), 1));
     if (!c) return ERR_MEM;
     *c = *templ;
+    EffectOwner owner{c};
     templ->repeat = 0;
     if (c->type == 113) c->type = QZ_EFFECT_RANDOM;
     c->givenSpeed = c->speed;
-    bool nothing = false, inserted = false;
-    int error = SetUpEffect(c, &nothing, &inserted);
-    if (error || nothing) return FailEffect(c, error, inserted);
+    bool nothing = false;
+    int error = SetUpEffect(c, &nothing, &owner.inserted);
+    if (error || nothing) return FailEffect(owner.Release(), error, owner.inserted);
 
     qzDisplay* d = CurrentDisplay();
     if (c->async) {
         qzAsyncDraw* object = nullptr;
         error =
             CreateAsyncDraw(ADF_FX, AsyncDrawThunk, nullptr, FinishThunk, FreeThunk, EffectAsyncOperation, c, &object);
-        if (error) return FailEffect(c, error, inserted);
+        if (error) return FailEffect(owner.Release(), error, owner.inserted);
+        owner.Release();  // the object owns the context from now on
         VmPushLightUserdata(c->vm, object->header.id.pointer ? object->header.id.pointer : object);
         return 1;
     }
     if (c->mode == QZ_EFFECT_BGPIC) SetTransitionEffectRunning(1);
-    error = RunSynchronously(c, templ, d, inserted);
-    if (error) return FailEffect(c, error, inserted);
+    error = RunSynchronously(c, templ, d, owner.inserted);
+    if (error) return FailEffect(owner.Release(), error, owner.inserted);
     d = CurrentDisplay();
     if (!c->abandoned && c->mode == QZ_EFFECT_BGPIC && d && d->bgpic) {
         qzBGPic* pic = d->bgpic;
@@ -534,6 +593,6 @@ int RunEffect(qzEffectContext* templ) {
         if (d->secondBuffer) CopyBitmapRect(c->image, 0, 0, d->secondBuffer, 0, 0, pic->width, pic->height);
     }
     SetTransitionEffectRunning(0);
-    FreeEffectContext(c, 1);
+    FreeEffectContext(owner.Release(), 1);
     return 0;
 }
