@@ -8,6 +8,7 @@
 #include "base/error_codes.h"
 #include "fx/fx_fixture.h"
 #include "libs/bgpic/bgpic_lib.h"
+#include "libs/brush/brush_lib.h"
 #include "libs/draw/draw.h"
 #include "libs/transitionfx/effect_commands.h"
 #include "libs/transitionfx/transitionfx_lib.h"
@@ -441,6 +442,38 @@ TEST_F(EffectCommandsRun, AsyncScrollIsSteppedToItsEnd) {
     EXPECT_EQ(answers, (std::vector<double>{0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(ScreenShows(picture.bitmap, 10, 6), "");
     EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), position)->hidden, 0);
+}
+
+TEST_F(EffectCommandsRun, BrushesAndPicturePartsLandWhereTheArgumentsSay) {
+    delete vm;
+    vm = new qztest::Commands{&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary, &qzLayersLibrary,
+                              &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary,  &qzTransitionFXLibrary};
+    Open(false, kBackground);
+    vm->Ok("CreateBrush", {1, 16, 8, 0xFF0000});
+    vm->Ok("CreateBGPic", {2, 64, 48, 0x00FF00});
+    int32_t background = 10;
+    for (bool layers : {false, true}) {
+        if (layers) vm->Ok("EnableLayers");
+        for (int32_t type : kTypes) {
+            SCOPED_TRACE(std::to_string(layers) + " " + std::to_string(type));
+            vm->Ok("CreateBGPic", {background, 64, 48, static_cast<double>(kBackground)});
+            vm->Ok("DisplayBGPic", {background++});
+            // A centred brush: x = (64 - 16) / 2.
+            EXPECT_EQ(vm->Run("DisplayBrushFX", {1, -100000, 10, type, 6}), "");
+            // A part of picture 2 at the position after the effect arguments.
+            EXPECT_EQ(vm->Run("DisplayBGPicPartFX", {2, 0, 0, 8, 4, type, 6, -1, 40, 30}), "");
+            const struct {
+                int32_t x, y;
+                uint32_t colour;
+            } probes[] = {
+                {24, 10, 0xFF0000},    {39, 17, 0xFF0000},  {23, 10, kBackground}, {40, 17, kBackground},
+                {24, 18, kBackground}, {40, 30, 0x00FF00},  {47, 33, 0x00FF00},    {48, 33, kBackground},
+                {47, 34, kBackground}, {0, 0, kBackground},
+            };
+            for (const auto& p : probes) EXPECT_EQ(Pixel(1, p.x, p.y), p.colour) << p.x << "," << p.y;
+            EXPECT_EQ(CountLayers(CurrentBGPic()), layers ? 2 : 0);
+        }
+    }
 }
 
 }  // namespace
