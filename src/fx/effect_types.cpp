@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/error_codes.h"
 #include "fx/effect_picture.h"
 #include "fx/fx_bars.h"
 #include "fx/fx_clock.h"
@@ -32,6 +33,15 @@ struct EffectFamilyRow {
     qzEffectFreeFn freeState;
 };
 
+// The scroll family moves the picture through the object mover of the command library, which
+// installs its routines (SetScrollEffectRoutines); until then the type is refused.
+qzEffectStepFn scrollStep = nullptr;
+qzEffectFreeFn scrollFree = nullptr;
+int ScrollStep(qzEffectContext* c, int32_t* done) { return scrollStep ? scrollStep(c, done) : ERR_WRONGUSAGE; }
+void ScrollFree(qzEffectContext* c, int32_t completed) {
+    if (scrollFree) scrollFree(c, completed);
+}
+
 const EffectFamilyRow kFamilies[] = {
     {0, 6, StepHStripesEffect, nullptr},                            // horizontal stripes
     {7, 13, StepVStripesEffect, nullptr},                           // vertical stripes
@@ -52,7 +62,7 @@ const EffectFamilyRow kFamilies[] = {
     {36, 36, StepHLinesEffect, nullptr},                            // horizontal lines
     {37, 37, StepVLinesEffect, nullptr},                            // vertical lines
     {38, 46, StepGrowRectEffect, nullptr},                          // growing rectangle
-    {47, 54, nullptr, nullptr},                                     // scroll
+    {47, 54, ScrollStep, ScrollFree},                               // scroll
     {55, 69, StretchEffectStep, nullptr},                           // stretch and zoom
     {70, 70, FlowTopEffectStep, FreeFlowEffect},                    // flow from the top
     {71, 71, FlowBottomEffectStep, FreeFlowEffect},                 // flow from the bottom
@@ -116,6 +126,11 @@ void GetEffectRoutines(int type, qzEffectStepFn* step, qzEffectFreeFn* freeState
             return;
         }
     }
+}
+
+void SetScrollEffectRoutines(qzEffectStepFn step, qzEffectFreeFn freeState) {
+    scrollStep = step;
+    scrollFree = freeState;
 }
 
 int PickRandomEffect(int layerSafeOnly) {

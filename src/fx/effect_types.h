@@ -9,6 +9,8 @@ struct qzConstantRow;
 
 // The step routine and the state-freeing routine of a type (both null where no routine draws it).
 void GetEffectRoutines(int type, qzEffectStepFn* step, qzEffectFreeFn* freeState);
+// Installs the routines of the scroll types, which live above this layer (null: refused).
+void SetScrollEffectRoutines(qzEffectStepFn step, qzEffectFreeFn freeState);
 // Test programs: the routines of one type replaced until a call with a null step puts the
 // table's back.
 void OverrideEffectRoutines(int type, qzEffectStepFn step, qzEffectFreeFn freeState);

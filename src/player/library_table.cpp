@@ -19,6 +19,7 @@
 #include "libs/string/string_lib.h"
 #include "libs/system/system.h"
 #include "libs/text/text_lib.h"
+#include "libs/transitionfx/transitionfx_lib.h"
 #include "libs/vectorgraphics/vectorgraphics.h"
 #include "libs/video/video.h"
 
@@ -26,9 +27,9 @@
 // moveobject, dos, event, system, layers, text, anim, display, sound, brush, bgpic, transitionfx,
 // sprite, memblock, vectorgraphics, network, video.
 const qzLibraryDescriptor* const qzLibraryTable[] = {
-    &qzStringLibrary, &qzMathLibrary,     &qzGraphicsLibrary,       &qzDrawLibrary,    &qzMoveObjectLibrary,
-    &qzDosLibrary,    &qzEventLibrary,    &qzSystemLibrary,         &qzLayersLibrary,  &qzTextLibrary,
-    &qzAnimLibrary,   &qzDisplayLibrary,  &qzSoundLibrary,          &qzBrushLibrary,   &qzBGPicLibrary,
-    &qzSpriteLibrary, &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary, &qzVideoLibrary,
-    nullptr,
+    &qzStringLibrary,       &qzMathLibrary,    &qzGraphicsLibrary, &qzDrawLibrary,           &qzMoveObjectLibrary,
+    &qzDosLibrary,          &qzEventLibrary,   &qzSystemLibrary,   &qzLayersLibrary,         &qzTextLibrary,
+    &qzAnimLibrary,         &qzDisplayLibrary, &qzSoundLibrary,    &qzBrushLibrary,          &qzBGPicLibrary,
+    &qzTransitionFXLibrary, &qzSpriteLibrary,  &qzMemblockLibrary, &qzVectorGraphicsLibrary, &qzNetworkLibrary,
+    &qzVideoLibrary,        nullptr,
 };

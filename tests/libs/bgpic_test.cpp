@@ -255,4 +255,45 @@ TEST_F(BGPicLib, LoadWithOptions) {
     EXPECT_EQ(vm->Run("LoadBGPic", {6, dir.File("none.png")}).substr(0, 4), "ERR ");
 }
 
+TEST_F(BGPicLib, ShowingForAnEffectCopiesBothScreensAndDrawsNothing) {
+    OpenLayered(64, 48, 0x000000);
+    vm->Ok("CreateBGPic", {1, 64, 48, 0x000000});
+    vm->Ok("DisplayBGPic", {1});
+    Add(5, 10, 10, 8, 8, 0xFF0000);
+    RefreshArea(*vm, 10, 10, 8, 8);
+    ASSERT_EQ(Pixel(1, 12, 12), 0xFF0000u);
+    vm->Ok("CreateBGPic", {3, 64, 48, 0x00FF00});
+    vm->Ok("CreateBGPic", {2, 32, 24, 0x0000FF});
+    qzBitMap *picture = nullptr, *old = nullptr;
+    ASSERT_EQ(DisplayBGPicCore(*vm, {3, nullptr}, 99999, 99999, 1, &picture, &old), 0);
+    EXPECT_EQ(CurrentDisplay()->bgpic, Picture(3));
+    // The window still shows the old picture with its layer; the copies hold both screens.
+    EXPECT_EQ(Pixel(1, 12, 12), 0xFF0000u);
+    EXPECT_EQ(Pixel(1, 40, 40), 0x000000u);
+    ASSERT_NE(old, nullptr);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(old->width, 64);
+    EXPECT_EQ(At(old, 12, 12), 0xFF0000u);
+    EXPECT_EQ(At(old, 40, 40), 0x000000u);
+    EXPECT_EQ(At(picture, 12, 12), 0x00FF00u);
+    DeleteBitMap(picture);
+    DeleteBitMap(old);
+
+    // A picture of another size: the old screen comes scaled to it.
+    vm->Ok("DisplayBGPic", {1});
+    ASSERT_EQ(DisplayBGPicCore(*vm, {2, nullptr}, 99999, 99999, 1, &picture, &old), 0);
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(old->width, 32);
+    EXPECT_EQ(old->height, 24);
+    EXPECT_EQ(At(old, 6, 6), 0xFF0000u);
+    EXPECT_EQ(At(old, 20, 20), 0x000000u);
+    EXPECT_EQ(picture->width, 32);
+    EXPECT_EQ(At(picture, 6, 6), 0x0000FFu);
+    DeleteBitMap(picture);
+    DeleteBitMap(old);
+    EXPECT_EQ(DisplayBGPicCore(*vm, {9, nullptr}, 99999, 99999, 1, &picture, &old), ERR_FINDBGPIC);
+    EXPECT_EQ(picture, nullptr);
+    EXPECT_EQ(old, nullptr);
+}
+
 }  // namespace bgpic_test

@@ -9,6 +9,7 @@
 #include "runtime/library.h"
 
 struct VmState;
+struct qzBitMap;
 
 // The "bgpic" library: its commands (it has no constants).
 extern const qzLibraryDescriptor qzBGPicLibrary;
@@ -16,6 +17,14 @@ extern const qzLibraryDescriptor qzBGPicLibrary;
 // Frees the picture of a numeric identifier before the identifier is used again (an automatic
 // one asks for nothing). 0, or ERR_MODIFYABGPIC / ERR_LOCKEDOBJ when it cannot go.
 int FreeBGPicForReuse(VmState* state, const qzObjectId& id);
+
+// Makes the picture the one the current display shows, at x, y (99999: keep the position when the
+// size stays, else centre; 100000 leaves the axis alone). With withLayersCopy (transition effects)
+// the window is not refreshed, and *outOld gets a copy of what the display showed before (the
+// picture with its layers, at the new picture's size unless the display scales its layers) and
+// *outPicture the new picture with its layers; both owned by the caller. 0 or an error.
+int DisplayBGPicCore(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int withLayersCopy,
+                     qzBitMap** outPicture, qzBitMap** outOld);
 
 // Command handlers, shared inside the library.
 // Reads an optional table argument {x = ..., y = ...}; an absent table or field gives 99999

@@ -20,6 +20,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/clip_region.h"
 #include "gfx/object_bitmaps.h"
+#include "gfx/position.h"
 #include "gfx/safe_blt.h"
 #include "image/brush.h"
 #include "image/image_display.h"
@@ -276,8 +277,8 @@ void DrawOverSnapshot(VmState* state, qzObjectMove* m, int32_t x, int32_t y) {
     CopyBitmapRect(m->snapshot, bx, by, m->work, bx, by, bw, bh);
     SafeBlt(state, m->bitmap, 0, 0, m->work, int32_t(now.x1), int32_t(now.y1), m->width, m->height, m->width, m->height,
             w, h, SAFEBLT_TARGETONLY | SAFEBLT_NOCLIP | SAFEBLT_NOSPRITES, m->mask, m->alpha, nullptr);
-    SafeBlt(state, m->work, bx, by, nullptr, bx, by, bw, bh, w, h, w, h, SAFEBLT_FIRSTBUFFER, nullptr, nullptr,
-            DrawTargetClipRegion());
+    SafeBlt(state, m->work, bx, by, nullptr, bx, by, bw, bh, w, h, w, h, SAFEBLT_FIRSTBUFFER | m->bltFlags, nullptr,
+            nullptr, DrawTargetClipRegion());
 }
 
 // One frame: the path, the frame when due, the redraw. 0, or the redraw's error; *finished is
@@ -348,7 +349,72 @@ int AsyncEvent(int operation, intptr_t data, void* userData) {
     return 0;
 }
 
+// The speed constants in pixels per frame; ERR_WRONGUSAGE for any other value below 1.
+int PixelsPerFrame(int32_t* speed) {
+    if (*speed == QZ_SPEED_FAST)
+        *speed = 15;
+    else if (*speed == QZ_SPEED_NORMAL)
+        *speed = 10;
+    else if (*speed == QZ_SPEED_SLOW)
+        *speed = 5;
+    else if (*speed < 1)
+        return ERR_WRONGUSAGE;
+    return 0;
+}
+
+int TransitionStep(qzObjectMove* m, int32_t* done) {
+    if (m->done) {
+        *done = 1;
+        return 0;
+    }
+    return StepMove(m, done);
+}
+
+void TransitionFree(qzObjectMove* m) {
+    DeleteBitMap(m->snapshot);
+    DeleteBitMap(m->work);
+    m->snapshot = m->work = nullptr;
+}
+
 }  // namespace
+
+int PrepareTransitionMove(VmState* state, qzObjectMove* m) {
+    qzDisplay* display = CurrentDisplay();
+    if (!display || !display->bgpic) return ERR_WRONGUSAGE;
+    int error = PixelsPerFrame(&m->speed);
+    if (error) return error;
+    m->state = state;
+    m->type = QZ_MOVE_TRANSITION;
+    const int32_t pictureWidth = display->bgpic->width, pictureHeight = display->bgpic->height;
+    m->fromX = ResolveXPosition(m->fromX, m->width, pictureWidth, 0.0, 0);
+    m->fromY = ResolveYPosition(m->fromY, m->height, pictureHeight, 0.0, 0);
+    m->toX = ResolveXPosition(m->toX, m->width, pictureWidth, 0.0, 0);
+    m->toY = ResolveYPosition(m->toY, m->height, pictureHeight, 0.0, 0);
+    if (m->fromX == m->toX && m->fromY == m->toY) {
+        // The effect waits for an arrival: a move that starts where it ends comes from nearby.
+        m->fromX -= 10;
+        m->fromY -= 10;
+    }
+    SetUpMovePath(m, pictureHeight);
+    m->step = TransitionStep;
+    m->free = TransitionFree;
+    if (m->layer) {
+        RefreshLayerChange(state, m->layer, 0, 0, m->fromX, m->fromY, 0, 0, nullptr);
+        return 0;
+    }
+    const qzBitMap* shown = display->displayBuffer;
+    if (!shown || !m->bitmap) return ERR_WRONGUSAGE;
+    m->snapshot = CreateBitMap(shown->width, shown->height, 0, nullptr);
+    m->work = CreateBitMap(shown->width, shown->height, 0, nullptr);
+    if (!m->snapshot || !m->work) {
+        TransitionFree(m);
+        return ERR_BITMAP;
+    }
+    CopyBitmapRect(shown, 0, 0, m->snapshot, 0, 0, shown->width, shown->height);
+    m->drawnX = m->fromX;
+    m->drawnY = m->fromY;
+    return 0;
+}
 
 int RunObjectMove(VmState* state, int32_t type, const qzObjectId& id, qzLayer* layer, int32_t x1, int32_t y1,
                   int32_t x2, int32_t y2, int32_t speed, int32_t animSpeed, int32_t fx, bool async,
@@ -361,14 +427,8 @@ int RunObjectMove(VmState* state, int32_t type, const qzObjectId& id, qzLayer* l
     if (display->refreshBlock) return ERR_BEGINREFRESH;
     if (type == QZ_TYPE_SPRITE && (display->layersEnabled || PictureHasLayers(display->bgpic))) return ERR_LAYERSOFF;
 
-    if (speed == QZ_SPEED_FAST)
-        speed = 15;
-    else if (speed == QZ_SPEED_NORMAL)
-        speed = 10;
-    else if (speed == QZ_SPEED_SLOW)
-        speed = 5;
-    else if (speed < 1)
-        return ERR_WRONGUSAGE;
+    error = PixelsPerFrame(&speed);
+    if (error) return error;
     if (animSpeed == QZ_SPEED_FAST)
         animSpeed = 0;
     else if (animSpeed == QZ_SPEED_NORMAL || animSpeed == QZ_SPEED_DEFAULT)

@@ -76,13 +76,29 @@ struct qzObjectMove {
     std::vector<int32_t*> linkCounters;
     bool async = false;
     bool done = false;
+    // A move that a transition effect drives: the effect calls step once per frame (done set when
+    // the move has arrived) and free at its end. bltFlags are added to the blit that shows a frame.
+    uint32_t bltFlags = 0;
+    int (*step)(qzObjectMove* move, int32_t* done) = nullptr;
+    void (*free)(qzObjectMove* move) = nullptr;
 };
+
+// The object type of a move that a transition effect drives.
+constexpr int32_t QZ_MOVE_TRANSITION = 7;
 
 // The move of a command: the object (or, for type 22, the layer given) looked up, the path set
 // up, run to its end, or handed to an asynchronous draw object (its handle in *asyncHandle).
 // speed and animSpeed as the script gave them. 0 or an error; nothing is left behind on an error.
 int RunObjectMove(VmState* state, int32_t type, const qzObjectId& id, qzLayer* layer, int32_t x1, int32_t y1,
                   int32_t x2, int32_t y2, int32_t speed, int32_t animSpeed, int32_t fx, bool async, void** asyncHandle);
+
+// Prepares a move that a transition effect drives, without the output checks of the commands: the
+// caller fills in the picture's bitmap, mask and alpha channel (or the layer), the two points
+// (position constants allowed, placed on the current picture), the size, the speed as the script
+// gave it, the move effect and the blit flags. Nothing is drawn but a layer put at the start; the
+// record gets its step and free operations. 0, ERR_WRONGUSAGE (no picture shown, a bad speed) or
+// ERR_BITMAP; the record stays the caller's either way.
+int PrepareTransitionMove(VmState* state, qzObjectMove* move);
 
 // The path alone, for tests: sets up the axes of a record whose from, to, size, speed and fx are
 // filled in, and advances it one frame (true when the end point is reached).
