@@ -6,6 +6,7 @@
 #include "fx/fx_bars.h"
 #include "fx/fx_clock.h"
 #include "fx/fx_curtains.h"
+#include "fx/fx_dissolve.h"
 #include "fx/fx_rects.h"
 #include "fx/fx_roll.h"
 #include "fx/fx_star.h"
@@ -77,7 +78,7 @@ const EffectFamilyRow kFamilies[] = {
     {132, 133, nullptr, nullptr},                 // pixel zoom
     {134, 137, nullptr, nullptr},                 // water
     {138, 138, nullptr, nullptr},                 // strudel
-    {139, 139, nullptr, nullptr},                 // dissolve
+    {139, 139, StepDissolve, FreeDissolveState},  // dissolve
 };
 
 qzEffectStepFn overrideSteps[QZ_EFFECT_TYPE_COUNT];
