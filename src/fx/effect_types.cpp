@@ -7,6 +7,7 @@
 #include "fx/fx_clock.h"
 #include "fx/fx_curtains.h"
 #include "fx/fx_dissolve.h"
+#include "fx/fx_pixelzoom.h"
 #include "fx/fx_rects.h"
 #include "fx/fx_roll.h"
 #include "fx/fx_star.h"
@@ -24,61 +25,61 @@ struct EffectFamilyRow {
 };
 
 const EffectFamilyRow kFamilies[] = {
-    {0, 6, StepHStripesEffect, nullptr},          // horizontal stripes
-    {7, 13, StepVStripesEffect, nullptr},         // vertical stripes
-    {14, 18, StepHBlindsEffect, nullptr},         // horizontal blinds
-    {19, 23, StepVBlindsEffect, nullptr},         // vertical blinds
-    {24, 24, StepVOpenCurtainEffect, nullptr},    // vertical opening curtain
-    {25, 25, StepVCloseCurtainEffect, nullptr},   // vertical closing curtain
-    {26, 26, StepHOpenCurtainEffect, nullptr},    // horizontal opening curtain
-    {27, 27, StepHCloseCurtainEffect, nullptr},   // horizontal closing curtain
-    {28, 28, StepBarsEffect, nullptr},            // bars
-    {29, 29, StepQuartersEffect, nullptr},        // quarters
-    {30, 30, StepRevealLeftEffect, nullptr},      // reveal from the left
-    {31, 31, StepRevealRightEffect, nullptr},     // reveal from the right
-    {32, 32, StepRevealTopEffect, nullptr},       // reveal from the top
-    {33, 33, StepRevealBottomEffect, nullptr},    // reveal from the bottom
-    {34, 34, StepVLines2Effect, nullptr},         // vertical double lines
-    {35, 35, StepHLines2Effect, nullptr},         // horizontal double lines
-    {36, 36, StepHLinesEffect, nullptr},          // horizontal lines
-    {37, 37, StepVLinesEffect, nullptr},          // vertical lines
-    {38, 46, StepGrowRectEffect, nullptr},        // growing rectangle
-    {47, 54, nullptr, nullptr},                   // scroll
-    {55, 69, nullptr, nullptr},                   // stretch and zoom
-    {70, 70, nullptr, nullptr},                   // flow from the top
-    {71, 71, nullptr, nullptr},                   // flow from the bottom
-    {72, 72, nullptr, nullptr},                   // flow from the left
-    {73, 73, nullptr, nullptr},                   // flow from the right
-    {74, 74, nullptr, nullptr},                   // horizontal opening gate
-    {75, 75, nullptr, nullptr},                   // horizontal closing gate
-    {76, 76, nullptr, nullptr},                   // vertical opening gate
-    {77, 77, nullptr, nullptr},                   // vertical closing gate
-    {78, 81, nullptr, nullptr},                   // push
-    {82, 82, nullptr, nullptr},                   // puzzle
-    {83, 83, nullptr, nullptr},                   // diagonal
-    {84, 87, StepRoll, FreeRollState},            // roll and wallpaper
-    {88, 96, StepShrinkRectEffect, nullptr},      // shrinking rectangle
-    {97, 97, StepClockWipe, FreeClockWipeState},  // clock wipe
-    {98, 98, StepStar, FreeStarState},            // star
-    {99, 100, nullptr, nullptr},                  // interlaced push
-    {101, 104, nullptr, nullptr},                 // slide
-    {105, 105, nullptr, nullptr},                 // spiral
-    {106, 106, nullptr, nullptr},                 // swiss
-    {107, 107, nullptr, nullptr},                 // quad rectangle
-    {108, 109, nullptr, nullptr},                 // split
-    {110, 110, nullptr, nullptr},                 // up and down
-    {111, 112, nullptr, nullptr},                 // card
-    {114, 114, StepSun, FreeSunState},            // sun
-    {115, 115, nullptr, nullptr},                 // crossfade
-    {116, 117, nullptr, nullptr},                 // fade and blend
-    {118, 119, nullptr, nullptr},                 // zoom in and out
-    {120, 123, nullptr, nullptr},                 // crush
-    {124, 127, nullptr, nullptr},                 // flip coin
-    {128, 131, nullptr, nullptr},                 // turn down
-    {132, 133, nullptr, nullptr},                 // pixel zoom
-    {134, 137, nullptr, nullptr},                 // water
-    {138, 138, nullptr, nullptr},                 // strudel
-    {139, 139, StepDissolve, FreeDissolveState},  // dissolve
+    {0, 6, StepHStripesEffect, nullptr},            // horizontal stripes
+    {7, 13, StepVStripesEffect, nullptr},           // vertical stripes
+    {14, 18, StepHBlindsEffect, nullptr},           // horizontal blinds
+    {19, 23, StepVBlindsEffect, nullptr},           // vertical blinds
+    {24, 24, StepVOpenCurtainEffect, nullptr},      // vertical opening curtain
+    {25, 25, StepVCloseCurtainEffect, nullptr},     // vertical closing curtain
+    {26, 26, StepHOpenCurtainEffect, nullptr},      // horizontal opening curtain
+    {27, 27, StepHCloseCurtainEffect, nullptr},     // horizontal closing curtain
+    {28, 28, StepBarsEffect, nullptr},              // bars
+    {29, 29, StepQuartersEffect, nullptr},          // quarters
+    {30, 30, StepRevealLeftEffect, nullptr},        // reveal from the left
+    {31, 31, StepRevealRightEffect, nullptr},       // reveal from the right
+    {32, 32, StepRevealTopEffect, nullptr},         // reveal from the top
+    {33, 33, StepRevealBottomEffect, nullptr},      // reveal from the bottom
+    {34, 34, StepVLines2Effect, nullptr},           // vertical double lines
+    {35, 35, StepHLines2Effect, nullptr},           // horizontal double lines
+    {36, 36, StepHLinesEffect, nullptr},            // horizontal lines
+    {37, 37, StepVLinesEffect, nullptr},            // vertical lines
+    {38, 46, StepGrowRectEffect, nullptr},          // growing rectangle
+    {47, 54, nullptr, nullptr},                     // scroll
+    {55, 69, nullptr, nullptr},                     // stretch and zoom
+    {70, 70, nullptr, nullptr},                     // flow from the top
+    {71, 71, nullptr, nullptr},                     // flow from the bottom
+    {72, 72, nullptr, nullptr},                     // flow from the left
+    {73, 73, nullptr, nullptr},                     // flow from the right
+    {74, 74, nullptr, nullptr},                     // horizontal opening gate
+    {75, 75, nullptr, nullptr},                     // horizontal closing gate
+    {76, 76, nullptr, nullptr},                     // vertical opening gate
+    {77, 77, nullptr, nullptr},                     // vertical closing gate
+    {78, 81, nullptr, nullptr},                     // push
+    {82, 82, nullptr, nullptr},                     // puzzle
+    {83, 83, nullptr, nullptr},                     // diagonal
+    {84, 87, StepRoll, FreeRollState},              // roll and wallpaper
+    {88, 96, StepShrinkRectEffect, nullptr},        // shrinking rectangle
+    {97, 97, StepClockWipe, FreeClockWipeState},    // clock wipe
+    {98, 98, StepStar, FreeStarState},              // star
+    {99, 100, nullptr, nullptr},                    // interlaced push
+    {101, 104, nullptr, nullptr},                   // slide
+    {105, 105, nullptr, nullptr},                   // spiral
+    {106, 106, nullptr, nullptr},                   // swiss
+    {107, 107, nullptr, nullptr},                   // quad rectangle
+    {108, 109, nullptr, nullptr},                   // split
+    {110, 110, nullptr, nullptr},                   // up and down
+    {111, 112, nullptr, nullptr},                   // card
+    {114, 114, StepSun, FreeSunState},              // sun
+    {115, 115, nullptr, nullptr},                   // crossfade
+    {116, 117, nullptr, nullptr},                   // fade and blend
+    {118, 119, nullptr, nullptr},                   // zoom in and out
+    {120, 123, nullptr, nullptr},                   // crush
+    {124, 127, nullptr, nullptr},                   // flip coin
+    {128, 131, nullptr, nullptr},                   // turn down
+    {132, 133, StepPixelZoom, FreePixelZoomState},  // pixel zoom
+    {134, 137, nullptr, nullptr},                   // water
+    {138, 138, nullptr, nullptr},                   // strudel
+    {139, 139, StepDissolve, FreeDissolveState},    // dissolve
 };
 
 qzEffectStepFn overrideSteps[QZ_EFFECT_TYPE_COUNT];
