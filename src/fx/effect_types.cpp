@@ -7,8 +7,10 @@
 #include "fx/fx_bars.h"
 #include "fx/fx_clock.h"
 #include "fx/fx_curtains.h"
+#include "fx/fx_dissolve.h"
 #include "fx/fx_flow.h"
 #include "fx/fx_gates.h"
+#include "fx/fx_pixelzoom.h"
 #include "fx/fx_push.h"
 #include "fx/fx_puzzle.h"
 #include "fx/fx_rects.h"
@@ -94,10 +96,10 @@ const EffectFamilyRow kFamilies[] = {
     {120, 123, nullptr, nullptr},                                   // crush
     {124, 127, nullptr, nullptr},                                   // flip coin
     {128, 131, StepTurnDownEffect, nullptr},                        // turn down
-    {132, 133, nullptr, nullptr},                                   // pixel zoom
+    {132, 133, StepPixelZoom, FreePixelZoomState},                  // pixel zoom
     {134, 137, nullptr, nullptr},                                   // water
     {138, 138, nullptr, nullptr},                                   // strudel
-    {139, 139, nullptr, nullptr},                                   // dissolve
+    {139, 139, StepDissolve, FreeDissolveState},                    // dissolve
 };
 
 qzEffectStepFn overrideSteps[QZ_EFFECT_TYPE_COUNT];

@@ -18,6 +18,7 @@
 #include "gfx/draw_modes.h"
 #include "libs/graphics/graphics.h"
 #include "libs/transitionfx/effect_driver.h"
+#include "libs/transitionfx/effect_scroll.h"
 #include "platform/os_alloc.h"
 
 namespace {
@@ -81,7 +82,10 @@ int RetargetLayer(qzEffectContext* c, int operation, qzLayer* layer) {
         // Only the scroll types follow the layer on the direct path.
         if (c->scrollType && operation == 0) {
             qzLayer* replacement = PreviousLayer(layer);
-            if (replacement) c->layer = replacement;
+            if (replacement) {
+                c->layer = replacement;
+                RetargetScrollEffect(c, replacement);
+            }
         }
         return 0;
     }
