@@ -6,6 +6,7 @@
 
 #include "fx/fx_fixture.h"
 #include "fx/fx_zoominout.h"
+#include "gfx/draw_modes.h"
 #include "gfx/safe_blt.h"
 
 namespace fx_frame_render_test {
