@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#include "fx/fx_crossfade.h"
+#include "fx/fx_crush.h"
+#include "fx/fx_fade.h"
+#include "fx/fx_flipcoin.h"
 #include "vm/vm_aux.h"
 
 namespace {
@@ -14,58 +18,58 @@ struct EffectFamilyRow {
 };
 
 const EffectFamilyRow kFamilies[] = {
-    {0, 6, nullptr, nullptr},      // horizontal stripes
-    {7, 13, nullptr, nullptr},     // vertical stripes
-    {14, 18, nullptr, nullptr},    // horizontal blinds
-    {19, 23, nullptr, nullptr},    // vertical blinds
-    {24, 24, nullptr, nullptr},    // vertical opening curtain
-    {25, 25, nullptr, nullptr},    // vertical closing curtain
-    {26, 26, nullptr, nullptr},    // horizontal opening curtain
-    {27, 27, nullptr, nullptr},    // horizontal closing curtain
-    {28, 28, nullptr, nullptr},    // bars
-    {29, 29, nullptr, nullptr},    // quarters
-    {30, 33, nullptr, nullptr},    // reveal
-    {34, 34, nullptr, nullptr},    // vertical double lines
-    {35, 35, nullptr, nullptr},    // horizontal double lines
-    {36, 36, nullptr, nullptr},    // horizontal lines
-    {37, 37, nullptr, nullptr},    // vertical lines
-    {38, 46, nullptr, nullptr},    // growing rectangle
-    {47, 54, nullptr, nullptr},    // scroll
-    {55, 69, nullptr, nullptr},    // stretch and zoom
-    {70, 70, nullptr, nullptr},    // flow from the top
-    {71, 71, nullptr, nullptr},    // flow from the bottom
-    {72, 72, nullptr, nullptr},    // flow from the left
-    {73, 73, nullptr, nullptr},    // flow from the right
-    {74, 74, nullptr, nullptr},    // horizontal opening gate
-    {75, 75, nullptr, nullptr},    // horizontal closing gate
-    {76, 76, nullptr, nullptr},    // vertical opening gate
-    {77, 77, nullptr, nullptr},    // vertical closing gate
-    {78, 81, nullptr, nullptr},    // push
-    {82, 82, nullptr, nullptr},    // puzzle
-    {83, 83, nullptr, nullptr},    // diagonal
-    {84, 87, nullptr, nullptr},    // roll and wallpaper
-    {88, 96, nullptr, nullptr},    // shrinking rectangle
-    {97, 97, nullptr, nullptr},    // clock wipe
-    {98, 98, nullptr, nullptr},    // star
-    {99, 100, nullptr, nullptr},   // interlaced push
-    {101, 104, nullptr, nullptr},  // slide
-    {105, 105, nullptr, nullptr},  // spiral
-    {106, 106, nullptr, nullptr},  // swiss
-    {107, 107, nullptr, nullptr},  // quad rectangle
-    {108, 109, nullptr, nullptr},  // split
-    {110, 110, nullptr, nullptr},  // up and down
-    {111, 112, nullptr, nullptr},  // card
-    {114, 114, nullptr, nullptr},  // sun
-    {115, 115, nullptr, nullptr},  // crossfade
-    {116, 117, nullptr, nullptr},  // fade and blend
-    {118, 119, nullptr, nullptr},  // zoom in and out
-    {120, 123, nullptr, nullptr},  // crush
-    {124, 127, nullptr, nullptr},  // flip coin
-    {128, 131, nullptr, nullptr},  // turn down
-    {132, 133, nullptr, nullptr},  // pixel zoom
-    {134, 137, nullptr, nullptr},  // water
-    {138, 138, nullptr, nullptr},  // strudel
-    {139, 139, nullptr, nullptr},  // dissolve
+    {0, 6, nullptr, nullptr},                       // horizontal stripes
+    {7, 13, nullptr, nullptr},                      // vertical stripes
+    {14, 18, nullptr, nullptr},                     // horizontal blinds
+    {19, 23, nullptr, nullptr},                     // vertical blinds
+    {24, 24, nullptr, nullptr},                     // vertical opening curtain
+    {25, 25, nullptr, nullptr},                     // vertical closing curtain
+    {26, 26, nullptr, nullptr},                     // horizontal opening curtain
+    {27, 27, nullptr, nullptr},                     // horizontal closing curtain
+    {28, 28, nullptr, nullptr},                     // bars
+    {29, 29, nullptr, nullptr},                     // quarters
+    {30, 33, nullptr, nullptr},                     // reveal
+    {34, 34, nullptr, nullptr},                     // vertical double lines
+    {35, 35, nullptr, nullptr},                     // horizontal double lines
+    {36, 36, nullptr, nullptr},                     // horizontal lines
+    {37, 37, nullptr, nullptr},                     // vertical lines
+    {38, 46, nullptr, nullptr},                     // growing rectangle
+    {47, 54, nullptr, nullptr},                     // scroll
+    {55, 69, nullptr, nullptr},                     // stretch and zoom
+    {70, 70, nullptr, nullptr},                     // flow from the top
+    {71, 71, nullptr, nullptr},                     // flow from the bottom
+    {72, 72, nullptr, nullptr},                     // flow from the left
+    {73, 73, nullptr, nullptr},                     // flow from the right
+    {74, 74, nullptr, nullptr},                     // horizontal opening gate
+    {75, 75, nullptr, nullptr},                     // horizontal closing gate
+    {76, 76, nullptr, nullptr},                     // vertical opening gate
+    {77, 77, nullptr, nullptr},                     // vertical closing gate
+    {78, 81, nullptr, nullptr},                     // push
+    {82, 82, nullptr, nullptr},                     // puzzle
+    {83, 83, nullptr, nullptr},                     // diagonal
+    {84, 87, nullptr, nullptr},                     // roll and wallpaper
+    {88, 96, nullptr, nullptr},                     // shrinking rectangle
+    {97, 97, nullptr, nullptr},                     // clock wipe
+    {98, 98, nullptr, nullptr},                     // star
+    {99, 100, nullptr, nullptr},                    // interlaced push
+    {101, 104, nullptr, nullptr},                   // slide
+    {105, 105, nullptr, nullptr},                   // spiral
+    {106, 106, nullptr, nullptr},                   // swiss
+    {107, 107, nullptr, nullptr},                   // quad rectangle
+    {108, 109, nullptr, nullptr},                   // split
+    {110, 110, nullptr, nullptr},                   // up and down
+    {111, 112, nullptr, nullptr},                   // card
+    {114, 114, nullptr, nullptr},                   // sun
+    {115, 115, StepCrossfade, FreeCrossfadeState},  // crossfade
+    {116, 117, StepFadeBlend, FreeFadeBlendState},  // fade and blend
+    {118, 119, nullptr, nullptr},                   // zoom in and out
+    {120, 123, StepCrush, nullptr},                 // crush
+    {124, 127, StepFlipCoin, nullptr},              // flip coin
+    {128, 131, nullptr, nullptr},                   // turn down
+    {132, 133, nullptr, nullptr},                   // pixel zoom
+    {134, 137, nullptr, nullptr},                   // water
+    {138, 138, nullptr, nullptr},                   // strudel
+    {139, 139, nullptr, nullptr},                   // dissolve
 };
 
 qzEffectStepFn overrideSteps[QZ_EFFECT_TYPE_COUNT];
