@@ -6,8 +6,12 @@
 #include "fx/effect_picture.h"
 #include "fx/fx_bars.h"
 #include "fx/fx_clock.h"
+#include "fx/fx_crossfade.h"
+#include "fx/fx_crush.h"
 #include "fx/fx_curtains.h"
 #include "fx/fx_dissolve.h"
+#include "fx/fx_fade.h"
+#include "fx/fx_flipcoin.h"
 #include "fx/fx_flow.h"
 #include "fx/fx_gates.h"
 #include "fx/fx_pixelzoom.h"
@@ -90,11 +94,11 @@ const EffectFamilyRow kFamilies[] = {
     {110, 110, StepUpAndDownEffect, nullptr},                       // up and down
     {111, 112, CardEffectStep, nullptr},                            // card
     {114, 114, StepSun, FreeSunState},                              // sun
-    {115, 115, nullptr, nullptr},                                   // crossfade
-    {116, 117, nullptr, nullptr},                                   // fade and blend
+    {115, 115, StepCrossfade, FreeCrossfadeState},                  // crossfade
+    {116, 117, StepFadeBlend, FreeFadeBlendState},                  // fade and blend
     {118, 119, StepZoomInOutEffect, nullptr},                       // zoom in and out
-    {120, 123, nullptr, nullptr},                                   // crush
-    {124, 127, nullptr, nullptr},                                   // flip coin
+    {120, 123, StepCrush, nullptr},                                 // crush
+    {124, 127, StepFlipCoin, nullptr},                              // flip coin
     {128, 131, StepTurnDownEffect, nullptr},                        // turn down
     {132, 133, StepPixelZoom, FreePixelZoomState},                  // pixel zoom
     {134, 137, nullptr, nullptr},                                   // water
