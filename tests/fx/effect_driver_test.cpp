@@ -216,7 +216,7 @@ TEST_F(EffectDriverTest, PictureBrushAndTypeResolution) {
         qzEffectStepFn step = nullptr;
         qzEffectFreeFn freeState = nullptr;
         GetEffectRoutines(t, &step, &freeState);
-        if (!step) {
+        if (!step && t != 113) {  // 113 has no routine but is taken as a random type
             refused.push_back(t);
             break;
         }
