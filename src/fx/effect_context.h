@@ -136,6 +136,11 @@ void PresentEffectRect(qzEffectContext* context, const qzBitMap* bitmap, int sx,
                        int srcWidth, int srcHeight, const qzBitMap* mask, const qzBitMap* alpha, uint32_t flags);
 // Fills a rectangle of the area's coordinates (layer) or the screen's (display) with a colour.
 void FillEffectRect(qzEffectContext* context, int x, int y, int w, int h, uint32_t colour, uint32_t flags);
+// Clips a blit rectangle to both bitmaps: a negative source coordinate moves the destination and
+// shrinks the size, a negative destination coordinate moves the source, then the size is cut to
+// both. False when nothing is left to draw.
+bool ClipEffectBlit(int& sx, int& sy, int& dx, int& dy, int& w, int& h, int srcWidth, int srcHeight, int dstWidth,
+                    int dstHeight);
 // A blit clipped to both bitmaps.
 void ClippedBlit(const qzBitMap* src, int sx, int sy, qzBitMap* dst, int dx, int dy, int w, int h, int srcWidth,
                  int srcHeight, int dstWidth, int dstHeight);

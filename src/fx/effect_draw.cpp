@@ -197,8 +197,8 @@ void FillEffectRect(qzEffectContext* context, int x, int y, int w, int h, uint32
     DeleteBitMap(block);
 }
 
-void ClippedBlit(const qzBitMap* src, int sx, int sy, qzBitMap* dst, int dx, int dy, int w, int h, int srcWidth,
-                 int srcHeight, int dstWidth, int dstHeight) {
+bool ClipEffectBlit(int& sx, int& sy, int& dx, int& dy, int& w, int& h, int srcWidth, int srcHeight, int dstWidth,
+                    int dstHeight) {
     if (sx < 0) {
         dx -= sx;
         w += sx;
@@ -223,8 +223,13 @@ void ClippedBlit(const qzBitMap* src, int sx, int sy, qzBitMap* dst, int dx, int
     if (sy + h > srcHeight) h = srcHeight - sy;
     if (dx + w > dstWidth) w = dstWidth - dx;
     if (dy + h > dstHeight) h = dstHeight - dy;
-    if (w < 1 || h < 1) return;
-    BlitBitMap(src, sx, sy, dst, dx, dy, w, h);
+    return w >= 1 && h >= 1;
+}
+
+void ClippedBlit(const qzBitMap* src, int sx, int sy, qzBitMap* dst, int dx, int dy, int w, int h, int srcWidth,
+                 int srcHeight, int dstWidth, int dstHeight) {
+    if (ClipEffectBlit(sx, sy, dx, dy, w, h, srcWidth, srcHeight, dstWidth, dstHeight))
+        BlitBitMap(src, sx, sy, dst, dx, dy, w, h);
 }
 
 void GrabScreenRect(qzEffectContext* context, qzBitMap* dst, int x, int y, int w, int h) {

@@ -68,32 +68,7 @@ void PresentEffectArea(qzEffectContext* context, int x, int y, int w, int h) {
 
 void ComposeEffectPicture(const qzBitMap* src, const qzBitMap* mask, const qzBitMap* alpha, int sx, int sy,
                           qzBitMap* dst, int dx, int dy, int w, int h) {
-    if (!src || !dst) return;
-    if (sx < 0) {
-        dx -= sx;
-        w += sx;
-        sx = 0;
-    }
-    if (sy < 0) {
-        dy -= sy;
-        h += sy;
-        sy = 0;
-    }
-    if (dx < 0) {
-        sx -= dx;
-        w += dx;
-        dx = 0;
-    }
-    if (dy < 0) {
-        sy -= dy;
-        h += dy;
-        dy = 0;
-    }
-    if (sx + w > src->width) w = src->width - sx;
-    if (sy + h > src->height) h = src->height - sy;
-    if (dx + w > dst->width) w = dst->width - dx;
-    if (dy + h > dst->height) h = dst->height - dy;
-    if (w < 1 || h < 1) return;
+    if (!src || !dst || !ClipEffectBlit(sx, sy, dx, dy, w, h, src->width, src->height, dst->width, dst->height)) return;
     if (mask)
         BlitBitMapMasked(src, sx, sy, dst, dx, dy, w, h, mask);
     else if (alpha)
