@@ -24,6 +24,7 @@
 #include "fx/fx_strangepush.h"
 #include "fx/fx_stretch.h"
 #include "fx/fx_stripes.h"
+#include "fx/fx_strudel.h"
 #include "fx/fx_sun.h"
 #include "fx/fx_swiss.h"
 #include "fx/fx_turndown.h"
@@ -102,7 +103,7 @@ const EffectFamilyRow kFamilies[] = {
     {128, 131, StepTurnDownEffect, nullptr},                        // turn down
     {132, 133, StepPixelZoom, FreePixelZoomState},                  // pixel zoom
     {134, 137, nullptr, nullptr},                                   // water
-    {138, 138, nullptr, nullptr},                                   // strudel
+    {138, 138, StepStrudel, FreeStrudelState},                      // strudel
     {139, 139, StepDissolve, FreeDissolveState},                    // dissolve
 };
 
