@@ -5,6 +5,7 @@
 
 #include "gfx/int_sqrt.h"
 #include "gfx/line_displace.h"
+#include "gfx/pixel_format.h"
 #include "gfx/ripple.h"
 #include "gfx/swirl.h"
 #include "gfx/wave_tables.h"
@@ -291,6 +292,39 @@ TEST(Swirl, CrossFadeAndAlphaMap) {
     SwirlPixels32(&f.job, 720);
     EXPECT_EQ(alpha[0], 0);
     EXPECT_EQ(alpha[1], 255);
+}
+
+// The cross-fade in every 4-byte format: each colour byte is s2 + (((s1 - s2) * fade) >> 8) of
+// the two pictures' colours read in the format, the pixel's other byte 0, whatever the pictures'
+// alpha bytes hold; a frame beyond the ripple's end fades at 255.
+TEST(Ripple, CrossFadeInEveryFourByteFormat) {
+    const struct {
+        int format, frame, fade;
+    } cases[] = {{10, 15, 191}, {11, 15, 191}, {12, 5, 63}, {13, 20, 255}, {10, 0, 0}, {11, 25, 255}, {12, 30, 255}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format << " frame " << c.frame);
+        RippleFixture f(20, 16, 5.0, 20);
+        std::vector<uint32_t> newer(20 * 16), older(20 * 16);
+        uint32_t seed = 7;
+        for (size_t i = 0; i < newer.size(); i++) {
+            newer[i] = seed = seed * 1664525u + 1013904223u;
+            older[i] = seed = seed * 1664525u + 1013904223u;
+        }
+        f.job.format = c.format;
+        f.job.amplitudeStep = 0;  // every pixel is its own source point
+        f.job.source = newer.data(), f.job.sourceRowLength = 20;
+        f.job.second = older.data(), f.job.secondRowLength = 20;
+        RipplePixels32(&f.job, c.frame);
+        for (size_t i = 0; i < newer.size(); i++) {
+            const uint32_t a = ConvertPixelToARGB(newer[i], c.format, 0), b = ConvertPixelToARGB(older[i], c.format, 0);
+            uint32_t mixed = 0;
+            for (int shift : {16, 8, 0}) {
+                const int s1 = int(a >> shift & 255), s2 = int(b >> shift & 255);
+                mixed |= uint32_t((s2 + (((s1 - s2) * c.fade) >> 8)) & 255) << shift;
+            }
+            ASSERT_EQ(f.pic.px[i], ConvertARGBToPixel(mixed, c.format, 0)) << "pixel " << i;
+        }
+    }
 }
 
 TEST(DisplaceLines, CopiesShiftedLinesInsideThePicture) {
