@@ -18,7 +18,7 @@ const Mode kModes[] = {kDirect, kShowLayer, kHideLayer};
 constexpr int32_t kScreenWidth = 80, kScreenHeight = 60;
 constexpr int32_t kX = 5, kY = 3;
 
-class StrudelTest : public FxTest {
+class StrudelEffectTest : public FxTest {
 protected:
     void Start(Effect& e, Mode mode, int32_t width, int32_t height, int32_t speed, qzBitMap* mask = nullptr) {
         OpenScreen(kScreenWidth, kScreenHeight, mode != kDirect);
@@ -57,9 +57,9 @@ std::string CaseName(const testing::TestParamInfo<std::tuple<EndCase, Mode>>& in
     return std::string(kNames[std::get<1>(info.param)]) + "_" + std::to_string(info.index);
 }
 
-class StrudelEndTest : public StrudelTest, public testing::WithParamInterface<std::tuple<EndCase, Mode>> {};
+class StrudelEffectEndTest : public StrudelEffectTest, public testing::WithParamInterface<std::tuple<EndCase, Mode>> {};
 
-TEST_P(StrudelEndTest, EndsOnThePictureInItsFrameCount) {
+TEST_P(StrudelEffectEndTest, EndsOnThePictureInItsFrameCount) {
     const auto& [t, mode] = GetParam();
     Effect e;
     Start(e, mode, t.width, t.height, t.speed);
@@ -78,14 +78,14 @@ TEST_P(StrudelEndTest, EndsOnThePictureInItsFrameCount) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, StrudelEndTest,
+INSTANTIATE_TEST_SUITE_P(Speeds, StrudelEffectEndTest,
                          testing::Combine(testing::ValuesIn(kEndCases), testing::ValuesIn(kModes)), CaseName);
 
 // Rendering step k from scratch, after the effect has gone further, gives the picture (and the
 // opacity) that k frames drew; the frames after it carry on to the end.
-class StrudelRenderTest : public StrudelTest, public testing::WithParamInterface<Mode> {};
+class StrudelEffectRenderTest : public StrudelEffectTest, public testing::WithParamInterface<Mode> {};
 
-TEST_P(StrudelRenderTest, RenderedStepEqualsTheFramesBeforeIt) {
+TEST_P(StrudelEffectRenderTest, RenderedStepEqualsTheFramesBeforeIt) {
     const Mode mode = GetParam();
     for (const int32_t step : {0, 1, 17, 45, 46, 87}) {
         SCOPED_TRACE(testing::Message() << "step " << step);
@@ -112,11 +112,11 @@ TEST_P(StrudelRenderTest, RenderedStepEqualsTheFramesBeforeIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, StrudelRenderTest, testing::ValuesIn(kModes));
+INSTANTIATE_TEST_SUITE_P(Modes, StrudelEffectRenderTest, testing::ValuesIn(kModes));
 
 // The opacity is progress x 255 / 720 (falling when hiding); a step of 7 passes 714 and ends at
 // 720 on its 103rd frame.
-TEST_F(StrudelTest, OpacityFollowsTheProgress) {
+TEST_F(StrudelEffectTest, OpacityFollowsTheProgress) {
     struct Case {
         int32_t speed;
         Mode mode;
@@ -148,7 +148,7 @@ TEST_F(StrudelTest, OpacityFollowsTheProgress) {
 // Half way (progress 360, the swirl wound up to its most) the corners outside the circle are the
 // old and the new picture mixed at the fade, the centre holds still, and pixels between turn: the
 // area differs from the unturned mix. In a layer the corners' alpha is the fade.
-TEST_F(StrudelTest, TurnsInsideTheCircleAndCrossFadesOutside) {
+TEST_F(StrudelEffectTest, TurnsInsideTheCircleAndCrossFadesOutside) {
     constexpr int32_t w = 40, h = 30, fade = 360 * 255 / 720;
     auto mix = [](uint32_t now, uint32_t old) {
         uint32_t out = 0;
@@ -186,7 +186,7 @@ TEST_F(StrudelTest, TurnsInsideTheCircleAndCrossFadesOutside) {
 
 // A picture with transparent parts: the last frame shows the old picture through them, straight
 // onto the display as through a layer, and hiding the layer leaves nothing of it.
-TEST_F(StrudelTest, TransparentPartsEndOnTheOldPicture) {
+TEST_F(StrudelEffectTest, TransparentPartsEndOnTheOldPicture) {
     constexpr int32_t w = 30, h = 20;
     auto shown = [](int32_t x, int32_t y) { return (x / 3 + y / 2) % 2 == 0; };
     for (const Mode mode : kModes) {
