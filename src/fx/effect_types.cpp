@@ -28,6 +28,7 @@
 #include "fx/fx_sun.h"
 #include "fx/fx_swiss.h"
 #include "fx/fx_turndown.h"
+#include "fx/fx_water.h"
 #include "fx/fx_zoominout.h"
 #include "vm/vm_aux.h"
 
@@ -102,7 +103,7 @@ const EffectFamilyRow kFamilies[] = {
     {124, 127, StepFlipCoin, nullptr},                              // flip coin
     {128, 131, StepTurnDownEffect, nullptr},                        // turn down
     {132, 133, StepPixelZoom, FreePixelZoomState},                  // pixel zoom
-    {134, 137, nullptr, nullptr},                                   // water
+    {134, 137, StepWater, FreeWaterState},                          // water
     {138, 138, StepStrudel, FreeStrudelState},                      // strudel
     {139, 139, StepDissolve, FreeDissolveState},                    // dissolve
 };

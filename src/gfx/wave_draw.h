@@ -80,8 +80,23 @@ struct qzWaveSourceCopies {
     }
 };
 
+// The colour bytes of a 4-byte pixel of the format (an unknown format is read as format 10).
+inline uint32_t WaveColourBytes32(int format) { return format == 11 || format == 12 ? 0xFFFFFF00u : 0x00FFFFFFu; }
+
+// WaveCrossFade of 4-byte pixels on the bytes in place: per byte s2 + (((s1 - s2) * fade) >> 8),
+// computed as (s2 * (256 - fade) + s1 * fade) >> 8 in 16-bit fields two bytes at a time, whatever
+// the channel order; the byte that is not a colour becomes 0. For a fade of 0..255.
+inline uint32_t WaveCrossFadeBytes(uint32_t s1, uint32_t s2, uint32_t fade, uint32_t keep) {
+    const uint32_t inverse = 256 - fade;
+    const uint32_t rb = (((s2 & 0x00FF00FF) * inverse + (s1 & 0x00FF00FF) * fade) >> 8) & 0x00FF00FF;
+    const uint32_t ag = (((s2 >> 8) & 0x00FF00FF) * inverse + ((s1 >> 8) & 0x00FF00FF) * fade) & 0xFF00FF00;
+    return (rb | ag) & keep;
+}
+
 template <typename Pixel>
 inline Pixel WaveCrossFade(int format, Pixel s1, Pixel s2, int fade) {
+    if constexpr (sizeof(Pixel) == 4)
+        if (fade >= 0 && fade <= 255) return WaveCrossFadeBytes(s1, s2, (uint32_t)fade, WaveColourBytes32(format));
     int a[3], b[3], o[3];
     if constexpr (sizeof(Pixel) == 4) {
         UnpackPixel32(format, s1, a);
@@ -95,19 +110,6 @@ inline Pixel WaveCrossFade(int format, Pixel s1, Pixel s2, int fade) {
         return PackPixel32(format, o[0], o[1], o[2]);
     else
         return PackPixel16(format, o[0], o[1], o[2]);
-}
-
-// The colour bytes of a 4-byte pixel of the format (an unknown format is read as format 10).
-inline uint32_t WaveColourBytes32(int format) { return format == 11 || format == 12 ? 0xFFFFFF00u : 0x00FFFFFFu; }
-
-// WaveCrossFade of 4-byte pixels on the bytes in place: per byte s2 + (((s1 - s2) * fade) >> 8),
-// computed as (s2 * (256 - fade) + s1 * fade) >> 8 in 16-bit fields two bytes at a time; the byte
-// that is not a colour becomes 0.
-inline uint32_t WaveCrossFadeBytes(uint32_t s1, uint32_t s2, uint32_t fade, uint32_t keep) {
-    const uint32_t inverse = 256 - fade;
-    const uint32_t rb = (((s2 & 0x00FF00FF) * inverse + (s1 & 0x00FF00FF) * fade) >> 8) & 0x00FF00FF;
-    const uint32_t ag = (((s2 >> 8) & 0x00FF00FF) * inverse + ((s1 >> 8) & 0x00FF00FF) * fade) & 0xFF00FF00;
-    return (rb | ag) & keep;
 }
 
 enum WaveDrawMode { WAVE_COPY, WAVE_COPY_PLANES, WAVE_CROSSFADE, WAVE_ALPHA_MAP };

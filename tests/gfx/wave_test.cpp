@@ -8,6 +8,7 @@
 #include "gfx/pixel_format.h"
 #include "gfx/ripple.h"
 #include "gfx/swirl.h"
+#include "gfx/wave_draw.h"
 #include "gfx/wave_tables.h"
 #include "image_oracle.h"
 
@@ -222,6 +223,33 @@ TEST(Ripple, CrossFadeAlphaMapMaskAndSixteenBit) {
             RippleSource(h.job, 6.0, x, y, &sx, &sy);
             ASSERT_EQ(p16[y * 24 + x], before16[sy * 24 + sx]);
         }
+}
+
+// The cross-fade of two 4-byte pixels: each colour channel is b + (((a - b) * fade) >> 8) in the
+// format's own byte order, the alpha byte 0, whatever the alpha bytes of the two pixels were.
+TEST(WaveCrossFade, EveryFourByteFormat) {
+    const struct {
+        int format;
+        int shift[3];  // of R, G, B
+    } kFormats[] = {{10, {16, 8, 0}}, {11, {8, 16, 24}}, {12, {24, 16, 8}}, {13, {0, 8, 16}}, {99, {16, 8, 0}}};
+    const int kRgb[][2][3] = {
+        {{255, 0, 128}, {0, 255, 127}}, {{1, 2, 3}, {254, 253, 252}}, {{200, 200, 200}, {200, 200, 200}}};
+    for (const auto& f : kFormats) {
+        for (const auto& pair : kRgb) {
+            for (const int fade : {0, 1, 100, 128, 255}) {
+                uint32_t a = 0, b = 0, expected = 0;
+                for (int c = 0; c < 3; c++) {
+                    a |= uint32_t(pair[0][c]) << f.shift[c];
+                    b |= uint32_t(pair[1][c]) << f.shift[c];
+                    expected |= uint32_t(pair[1][c] + (((pair[0][c] - pair[1][c]) * fade) >> 8)) << f.shift[c];
+                }
+                const uint32_t alphaBits = ~(0xFFu << f.shift[0] | 0xFFu << f.shift[1] | 0xFFu << f.shift[2]);
+                EXPECT_EQ(WaveCrossFade<uint32_t>(f.format, a | alphaBits, b | (alphaBits & 0x5A5A5A5A), fade),
+                          expected)
+                    << "format " << f.format << " fade " << fade;
+            }
+        }
+    }
 }
 
 namespace {

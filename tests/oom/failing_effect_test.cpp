@@ -174,4 +174,66 @@ TEST_F(FailingEffect, LayerAsItWasOrThePicture) {
     }
 }
 
+// A water effect (its work bitmap, ripple tables and layer alpha) at each failing allocation:
+// through the layer, asynchronously and straight onto the display, it either ends on the picture
+// or fails with the layer as it was; a frame whose kernel cannot get its memory draws nothing.
+TEST_F(FailingEffect, WaterEndsOrLeavesTheLayerAsItWas) {
+    OpenScreen(64, 48, true);
+    qzLayer* layer = nullptr;
+    ASSERT_EQ(AddLayerForObject(*vm, QZ_LAYER_BRUSH, {1, nullptr}, 10, 6, 30, 20, nullptr, nullptr, Pattern(30, 20),
+                                nullptr, nullptr, nullptr, -1, QZ_ADDLAYER_HIDDEN, &layer),
+              0);
+    qzBitMap* own = layer->display->own.bitmap;
+    const struct {
+        const char* name;
+        int32_t mode;
+        int forceLayer;
+    } kRows[] = {
+        {"show through the layer", QZ_EFFECT_SHOWLAYER, 1},
+        {"hide on the display", QZ_EFFECT_HIDELAYER, 0},
+    };
+    for (const auto& row : kRows) {
+        int result = -1;
+        const bool hide = row.mode == QZ_EFFECT_HIDELAYER;
+        auto reset = [&] {
+            layer->hidden = hide ? 0 : 1;
+            RefreshArea(*vm, 0, 0, 64, 48);
+        };
+        reset();
+        const uint64_t count = ForEachFailingAllocation(
+            [&] {
+                qzEffectContext t = {};
+                t.vm = *vm;
+                t.mode = row.mode;
+                t.type = 134;
+                t.object = {1, nullptr};
+                t.speed = 5;
+                t.parameter = -1;
+                t.hide = hide;
+                t.forceRealtimeLayers = row.forceLayer;
+                result = -1;
+                auto body = [&](VmState* state) {
+                    t.vm = state;
+                    result = RunEffect(&t);
+                    return result;
+                };
+                const int status = Protected(*vm, body);
+                if (result < 0 || status) result = status;
+            },
+            [&](uint64_t n) {
+                if (n == 0) {
+                    EXPECT_EQ(result, 0) << row.name;
+                }
+                if (result != 0) {
+                    EXPECT_GE(result, 1000) << row.name << ", allocation " << n;
+                    EXPECT_EQ(layer->hidden, hide ? 0 : 1) << row.name << ", allocation " << n;
+                }
+                EXPECT_EQ(layer->display->own.bitmap, own) << row.name << ", allocation " << n;
+                EXPECT_EQ(CountLayers(CurrentBGPic()), 1) << row.name << ", allocation " << n;
+                reset();
+            });
+        EXPECT_GT(count, 0u) << row.name;
+    }
+}
+
 }  // namespace failing_effect_test
