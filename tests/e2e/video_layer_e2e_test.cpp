@@ -205,6 +205,36 @@ TEST_F(VideoLayerE2E, LayerCommandsAndRefusals) {
     EXPECT_EQ(Play(off, false), "1078\n");
 }
 
+// DisplayVideoFrame shows one frame as a layer (at 0 ms the second frame, at the drawing options'
+// size): the frame exact; a busy video gives it through a second video; the layer can then play;
+// InsertLayer puts a video's frame at a list position; and the refusals.
+TEST_F(VideoLayerE2E, DisplayVideoFrameShowsAFrameAsALayer) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("DisplayVideoFrame", {"1", "0", "0", "0"}) +
+                             Print("GetLastError", {}) + Refused("PlayVideo", {"1", "0", "0"}) +
+                             Call("OpenVideo", {"2", "\"v.cdxl\""}) + Call("PlayVideo", {"2", "40", "0"}) +
+                             Call("DisplayVideoFrame", {"2", "0", "24", "0"}, {{"width", "16"}, {"height", "8"}}) +
+                             Print("GetLastError", {}) + Refused("DisplayVideoFrame", {"1", "0", "0", "500"}) +
+                             Refused("DisplayVideoFrame", {"1", "0", "0", "100"}) +
+                             Call("OpenVideo", {"3", "\"v.cdxl\""}) + Call("InsertLayer", {"1", "50", "3", "0", "40"}) +
+                             Print("GetLastError", {}) + Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "0\n1512\n0\n1233\n1457\n0\n");
+    EXPECT_EQ(Pixel(40, 0), Colour(kFrames - 1)) << "the busy video played on";
+    EXPECT_EQ(Pixel(0, 0), Colour(1)) << "the second frame";
+    EXPECT_EQ(Pixel(kWidth - 1, kHeight - 1), Colour(1));
+    EXPECT_EQ(Pixel(15, 31), Colour(1)) << "scaled to 16 x 8";
+    EXPECT_EQ(Pixel(16, 31), kBackground);
+    EXPECT_EQ(Pixel(15, 32), kBackground);
+    EXPECT_EQ(Pixel(0, 40), Colour(1)) << "inserted at the bottom";
+    const std::string played = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
+                               Call("DisplayVideoFrame", {"1", "8", "8", "0"}) + Call("PlayLayer", {"1"}) +
+                               Call("Wait", {"60"}) + Print("GetLastError", {});
+    EXPECT_EQ(Play(played), "0\n");
+    EXPECT_EQ(Pixel(8, 8), Colour(kFrames - 1));
+    const std::string off = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Refused("DisplayVideoFrame", {"1", "0", "0", "0"});
+    EXPECT_EQ(Play(off, false), "1078\n");
+}
+
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the
 // applet ends: its threads stop and the player ends normally (the sanitizers watch).
 TEST_F(VideoLayerE2E, LayerPlaybackEndsCleanlyWhateverEndsIt) {

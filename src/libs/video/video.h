@@ -70,6 +70,12 @@ int StopVideoObject(VmState* state, qzVideo* video, int refresh, int resetLayer 
 // already), the options table at tagIndex (0: none) giving the layer's drawing options; with a
 // layer, the video that the layer shows plays in it. 0 or an error.
 int PlayVideoObject(VmState* state, qzVideo* video, qzLayer* layer, int32_t x, int32_t y, bool useLayer, int tagIndex);
+// Shows the frame at position ms (or, at 0, the second frame) as a VIDEO layer of the current
+// background picture: on top at x, y with the options table at tagIndex (0: none), or, for an
+// insert position above 0, inserted there without options, hidden when asked. A busy video, or one
+// that a layer shows already, gives the frame through a second video of the file. 0 or an error.
+int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, double position, int32_t insertPos,
+                        int hidden, int tagIndex);
 // What the layers library asks of the video that a VIDEO layer shows. 0 or an error.
 int PauseVideoObject(qzLayer* layer);
 int ResumeVideoObject(qzLayer* layer);

@@ -13,7 +13,9 @@
 #include "display/display_scale.h"
 #include "display/layer.h"
 #include "display/layer_list.h"
+#include "display/layer_records.h"
 #include "display/picture.h"
+#include "display/picture_layers.h"
 #include "display/positions.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
@@ -316,6 +318,21 @@ int VideoIsVideoPlaying(VmState* state) {
     return 1;
 }
 
+int VideoDisplayVideoFrame(VmState* state) {
+    qzVideo* video = CheckVideo(state, 1);
+    const int32_t x = VmCheckInteger(state, 2);
+    const int32_t y = VmCheckInteger(state, 3);
+    const double position = VmCheckNumber(state, 4);
+    int tagIndex = 0;
+    if (VmType(state, 5) > VM_TNIL) {
+        VmCheckTable(state, 5);
+        tagIndex = 5;
+    }
+    qzDisplay* display = nullptr;
+    if (int error = CheckVideoDisplay(&display)) return error;
+    return DisplayVideoFrameAt(state, video, x, y, position, -1, 0, tagIndex);
+}
+
 int VideoForceVideoDriver(VmState* state) {
     int32_t driver = VmCheckInteger(state, 1);
     if (driver == 0) std::snprintf(qzVideoDefaultLoader, sizeof qzVideoDefaultLoader, "native");
@@ -417,4 +434,47 @@ int PlayVideoObject(VmState* state, qzVideo* video, qzLayer* layer, int32_t x, i
         video->display = nullptr;
     }
     return error;
+}
+
+int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, double position, int32_t insertPos,
+                        int hidden, int tagIndex) {
+    const qzDisplay* display = CurrentDisplay();
+    if (!display || !display->layersEnabled) return ERR_NOLAYERS;
+    if (video->player->kind == QZ_VIDEOKIND_MOVIE) return ERR_VIDEOLAYERDRV;
+    if (position != 0) {
+        if (!video->canSeek) return ERR_SEEKFORMAT;
+        if (!(position >= 0) || video->duration == 0 || position > video->duration - 1.0) return ERR_SEEKRANGE;
+    }
+    if (video->state.load() == QZ_VIDEO_FINISHED) StopVideoObject(state, video, 0);
+    // A busy video, or one that a layer shows already, gives the frame through a second video.
+    qzVideo* second = nullptr;
+    const int32_t s = video->state.load();
+    if (s == QZ_VIDEO_PLAYING || s == QZ_VIDEO_PAUSED ||
+        FindLayerUsingObject(QZ_LAYER_VIDEO, video->header.id, nullptr, nullptr, nullptr)) {
+        if (int error = OpenSecondVideo(video, &second)) return error;
+        video = second;
+    }
+    uint32_t* pixels = nullptr;
+    int32_t width = 0, height = 0, rowLength = 0;
+    int error = GetVideoPlayerFrame(video->player, static_cast<int64_t>(position), 1, 15, 0, &pixels, &width, &height,
+                                    &rowLength);
+    qzBitMap* frame = nullptr;
+    if (!error)
+        error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, &frame, nullptr,
+                                     nullptr);
+    // The layer takes the frame, also when it cannot be made.
+    qzLayer* layer = nullptr;
+    if (!error && insertPos < 0)
+        error = DisplayVideoFrameImage(state, 0, video->header.id, frame, 0, 0, x, y, 0, 0, tagIndex, nullptr, nullptr,
+                                       0, &layer);
+    else if (!error)
+        error =
+            InsertImageLayer(state, QZ_LAYER_VIDEO, video->header.id, 0, 0, x, y, width, height, nullptr, nullptr,
+                             frame, nullptr, nullptr, insertPos, hidden ? uint32_t(QZ_ADDLAYER_HIDDEN) : 0u, &layer);
+    if (error) {
+        if (second) CloseVideoObject(state, second);
+        return error;
+    }
+    video->layerFlag = 1;
+    return 0;
 }

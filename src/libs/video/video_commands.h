@@ -36,4 +36,5 @@ int VideoSetVideoVolume(VmState* state);
 int VideoGetVideoFrame(VmState* state);
 int VideoIsVideoPlaying(VmState* state);
 int VideoForceVideoDriver(VmState* state);
+int VideoDisplayVideoFrame(VmState* state);
 int VideoDumpVideo(VmState* state);

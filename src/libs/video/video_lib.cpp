@@ -151,8 +151,17 @@ void VideoFrameSize(const qzLayer* layer, int32_t* width, int32_t* height) {
     }
 }
 
+// InsertLayer of a video: its first frame as a layer at the list position.
+int InsertVideoLayer(VmState* state, int32_t, const qzObjectId& id, int32_t x, int32_t y, int32_t position,
+                     int hidden) {
+    qzVideo* video = nullptr;
+    if (int error = FindVideoById(id, &video)) return error;
+    return DisplayVideoFrameAt(state, video, x, y, 0, position, hidden, 0);
+}
+
 void InstallVideoLayerKind(bool on) {
     qzLayerKindOps ops = {};
+    ops.insert = InsertVideoLayer;
     ops.stopVideo = StopVideoOfLayer;
     ops.videoFrameSize = VideoFrameSize;
     ops.purgeOrphans = FreeOrphanedVideos;
@@ -188,14 +197,23 @@ void ResetVideoLibrary() {
 }
 
 const qzCommandRow kVideoCommands[] = {
-    {"OpenVideo", VideoOpenVideo, 2, 3},           {"CloseVideo", VideoCloseVideo, 1, 1},
-    {"PlayVideo", VideoPlayVideo, 1, 4},           {"StopVideo", VideoStopVideo, 1, 1},
-    {"PauseVideo", VideoPauseVideo, 1, 1},         {"ResumeVideo", VideoResumeVideo, 1, 1},
-    {"SeekVideo", VideoSeekVideo, 2, 2},           {"IsVideo", VideoIsVideo, 1, 2},
-    {"SetVideoSize", VideoSetVideoSize, 3, 4},     {"SetVideoPosition", VideoSetVideoPosition, 3, 3},
-    {"SetVideoVolume", VideoSetVideoVolume, 2, 2}, {"GetVideoFrame", VideoGetVideoFrame, 3, 5},
-    {"IsVideoPlaying", VideoIsVideoPlaying, 1, 1}, {"ForceVideoDriver", VideoForceVideoDriver, 1, 1},
-    {"DumpVideo", VideoDumpVideo, 1, 5},           {nullptr, nullptr},
+    {"OpenVideo", VideoOpenVideo, 2, 3},
+    {"CloseVideo", VideoCloseVideo, 1, 1},
+    {"PlayVideo", VideoPlayVideo, 1, 4},
+    {"StopVideo", VideoStopVideo, 1, 1},
+    {"PauseVideo", VideoPauseVideo, 1, 1},
+    {"ResumeVideo", VideoResumeVideo, 1, 1},
+    {"SeekVideo", VideoSeekVideo, 2, 2},
+    {"IsVideo", VideoIsVideo, 1, 2},
+    {"SetVideoSize", VideoSetVideoSize, 3, 4},
+    {"SetVideoPosition", VideoSetVideoPosition, 3, 3},
+    {"SetVideoVolume", VideoSetVideoVolume, 2, 2},
+    {"GetVideoFrame", VideoGetVideoFrame, 3, 5},
+    {"IsVideoPlaying", VideoIsVideoPlaying, 1, 1},
+    {"ForceVideoDriver", VideoForceVideoDriver, 1, 1},
+    {"DumpVideo", VideoDumpVideo, 1, 5},
+    {"DisplayVideoFrame", VideoDisplayVideoFrame, 4, 5},
+    {nullptr, nullptr},
 };
 
 const qzConstantRow kVideoConstants[] = {
