@@ -21,7 +21,8 @@ namespace {
 using libtest::TempDir;
 
 constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
-constexpr int kChunk = 7680;  // 20 frames a second
+constexpr int kChunk = 7680;       // 20 frames a second
+constexpr int kSlowChunk = 40000;  // 7.68 frames a second
 constexpr uint32_t kBackground = 0x204060;
 
 // Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
@@ -41,15 +42,15 @@ void Put32(std::string& out, uint32_t v) {
 }
 
 // Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
-std::string SolidCdxl(int frames = kFrames) {
+std::string SolidCdxl(int frames = kFrames, int chunk = kChunk) {
     std::string out;
     const int rowBytes = (kWidth + 15) / 16 * 2;
     for (int f = 0; f < frames; ++f) {
         size_t start = out.size();
         out += '\1';
         out += '\0';
-        Put32(out, kChunk);
-        Put32(out, f == 0 ? 0 : kChunk);
+        Put32(out, static_cast<uint32_t>(chunk));
+        Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
         Put32(out, static_cast<uint32_t>(f));
         Put16(out, kWidth);
         Put16(out, kHeight);
@@ -66,7 +67,7 @@ std::string SolidCdxl(int frames = kFrames) {
             out.append(static_cast<size_t>(rowBytes), '\xff');
             out.append(static_cast<size_t>(rowBytes), '\0');
         }
-        out.resize(start + kChunk, '\0');
+        out.resize(start + static_cast<size_t>(chunk), '\0');
     }
     return out;
 }
@@ -188,7 +189,7 @@ TEST_F(VideoLayerE2E, ClosedVideoPlaysOnInItsLayer) {
 // commands on a brush layer are refused; so are a layer without layers on, direct play of a video
 // that a layer shows, and moving or resizing a video that plays in a layer.
 TEST_F(VideoLayerE2E, LayerCommandsAndRefusals) {
-    Write("v.cdxl", SolidCdxl());
+    Write("v.cdxl", SolidCdxl(kFrames, kSlowChunk));  // 1.3 s, time enough for the commands
     const std::string body =
         Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
         Call("StopLayer", {"1"}) + Print("IsVideoPlaying", {"1"}) + Refused("StopLayer", {"1"}) +
@@ -196,7 +197,7 @@ TEST_F(VideoLayerE2E, LayerCommandsAndRefusals) {
         Print("IsVideoPlaying", {"1"}) + Refused("PlayLayer", {"1"}) + Call("PauseLayer", {"1"}) +
         Print("IsVideoPlaying", {"1"}) + Call("SetLayerVolume", {"1", "80"}) + Call("ResumeLayer", {"1"}) +
         Print("GetLastError", {}) + Refused("SetVideoSize", {"1", "10", "10"}) +
-        Refused("SetVideoPosition", {"1", "10", "10"}) + Refused("SeekLayer", {"1", "500"}) + Call("Wait", {"60"}) +
+        Refused("SetVideoPosition", {"1", "10", "10"}) + Refused("SeekLayer", {"1", "1302"}) + Call("Wait", {"120"}) +
         Refused("PlayVideo", {"1", "0", "0"}) + Call("CreateBrush", {"5", "4", "4"}) +
         Call("DisplayBrush", {"5", "60", "0"}) + Refused("PlayLayer", {"2"}) + Refused("SetLayerVolume", {"2", "3"});
     EXPECT_EQ(Play(body), "0\n1516\n1451\n1452\n1\n1501\n0\n0\n1517\n1517\n1233\n1512\n1515\n1515\n");
@@ -233,6 +234,28 @@ TEST_F(VideoLayerE2E, DisplayVideoFrameShowsAFrameAsALayer) {
     EXPECT_EQ(Pixel(8, 8), Colour(kFrames - 1));
     const std::string off = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Refused("DisplayVideoFrame", {"1", "0", "0", "0"});
     EXPECT_EQ(Play(off, false), "1078\n");
+}
+
+// GetAttribute reads a video and the video of a VIDEO layer; a brush made from the layer holds the
+// frame it shows.
+TEST_F(VideoLayerE2E, AttributesOfVideosAndVideoLayersAndBrushesFromThem) {
+    Write("v.cdxl", SolidCdxl());
+    // ATTRWIDTH, NUMFRAMES, DURATION, POSITION, FORMAT, SCALEWIDTH, CANSEEK, DRIVER, PLAYING, PAUSED,
+    // LOADER, COUNT.
+    const char* videoAttributes[] = {"0", "11", "14", "18", "19", "44", "72", "75", "83", "84", "91", "60"};
+    std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("SetVideoSize", {"1", "20", "10"});
+    for (const char* a : videoAttributes) body += Print("GetAttribute", {"50", "1", a});
+    // The layer: ATTRTYPE, DURATION, FORMAT, PLAYING while it plays, then PAUSED once paused.
+    body += Call("OpenVideo", {"2", "\"v.cdxl\""}) + Call("DisplayVideoFrame", {"2", "0", "0", "0"}) +
+            Call("ConvertToBrush", {"22", "1", "7"}) + Call("DisplayBrush", {"7", "32", "32"}) +
+            Print("GetAttribute", {"22", "1", "9"}) + Print("GetAttribute", {"22", "1", "14"}) +
+            Print("GetAttribute", {"22", "1", "19"}) + Call("PlayLayer", {"1"}) +
+            Print("GetAttribute", {"22", "1", "83"}) + Call("PauseLayer", {"1"}) +
+            Print("GetAttribute", {"22", "1", "84"}) + Refused("GetAttribute", {"22", "2", "14"}) +
+            Refused("GetAttribute", {"50", "9", "14"});
+    EXPECT_EQ(Play(body), "32\n10\n500\n0\nCDXL\n20\n1\n1\n0\n0\ninbuilt\n1\n50\n500\nCDXL\n1\n1\n1515\n1449\n");
+    EXPECT_EQ(Pixel(32, 32), Colour(1)) << "the brush made from the layer";
+    EXPECT_EQ(Pixel(32 + kWidth - 1, 32 + kHeight - 1), Colour(1));
 }
 
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the

@@ -85,6 +85,9 @@ int SetVideoObjectVolume(qzLayer* layer, double volume);
 int IsVideoObjectPlaying(const qzLayer* layer);
 // The video that a VIDEO layer shows (videos kept only by layers included), or null.
 qzVideo* VideoOfLayer(const qzLayer* layer);
+// The name of the loader that opened the video, as a loader list selects it: "native" for the
+// platform's movie player, "inbuilt" for the inbuilt reader, else the plugin's module name.
+const char* VideoLoaderName(const qzVideo* video);
 // Frees the videos that only layers kept and that no layer shows any more.
 void FreeOrphanedVideos(VmState* state);
 // Stops the videos that play on the display (its window goes).

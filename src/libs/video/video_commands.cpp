@@ -57,13 +57,6 @@ qzVideo* CheckVideo(VmState* state, int index, int flags = 0) {
     return video;
 }
 
-// The name of the loader that opened the video, as a loader list selects it.
-const char* LoaderName(const qzVideo* video) {
-    if (video->player->kind == QZ_VIDEOKIND_MOVIE) return "native";
-    const qzPluginInfo* plugin = video->player->engine->stream.plugin;
-    return plugin && plugin->moduleName ? plugin->moduleName : "inbuilt";
-}
-
 // Opens the file into a new video record of the list. 0 or the player's error.
 int OpenVideoRecord(const char* file, const char* loader, const char* adapter, const qzObjectId& id,
                     int32_t keptByLayers, qzVideo** out) {
@@ -356,7 +349,7 @@ int VideoDumpVideo(VmState* state) {
 
 // Shared inside the library.
 int OpenSecondVideo(qzVideo* video, qzVideo** out) {
-    return OpenVideoRecord(video->file, LoaderName(video), video->adapter, {0, QZ_AUTO_ID}, 1, out);
+    return OpenVideoRecord(video->file, VideoLoaderName(video), video->adapter, {0, QZ_AUTO_ID}, 1, out);
 }
 
 int SeekVideoTo(qzVideo* video, double position) {
@@ -477,4 +470,10 @@ int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, do
     }
     video->layerFlag = 1;
     return 0;
+}
+
+const char* VideoLoaderName(const qzVideo* video) {
+    if (video->player->kind == QZ_VIDEOKIND_MOVIE) return "native";
+    const qzPluginInfo* plugin = video->player->engine->stream.plugin;
+    return plugin && plugin->moduleName ? plugin->moduleName : "inbuilt";
 }
