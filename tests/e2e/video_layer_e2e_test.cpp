@@ -258,6 +258,19 @@ TEST_F(VideoLayerE2E, AttributesOfVideosAndVideoLayersAndBrushesFromThem) {
     EXPECT_EQ(Pixel(32 + kWidth - 1, 32 + kHeight - 1), Colour(1));
 }
 
+// A playing video layer given a brush as content by its style: the video stops there and the
+// layer shows the brush from then on.
+TEST_F(VideoLayerE2E, VideoLayerRestyledAsABrushStopsItsVideo) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
+                             Call("CreateBrush", {"5", "8", "8", "16711680"}) + Call("Wait", {"6"}) +
+                             Call("SetLayerStyle", {"1"}, {{"type", "3"}, {"id", "5"}}) + Print("GetLastError", {}) +
+                             Print("IsVideoPlaying", {"1"}) + Call("Wait", {"30"});
+    EXPECT_EQ(Play(body), "0\n0\n");
+    EXPECT_EQ(Pixel(8, 20), 0xFF0000u);
+    EXPECT_EQ(Pixel(8 + 8, 20), kBackground) << "the video's frames no longer reach the layer";
+}
+
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the
 // applet ends: its threads stop and the player ends normally (the sanitizers watch).
 TEST_F(VideoLayerE2E, LayerPlaybackEndsCleanlyWhateverEndsIt) {
