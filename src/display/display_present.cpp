@@ -9,6 +9,7 @@
 #include "display/display_pixels.h"
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
+#include "display/layer_replace.h"
 #include "gfx/bitmap.h"
 #include "gfx/frame_limit.h"
 #include "gfx/scale_bitmap.h"
@@ -277,28 +278,31 @@ void DropPendingRepaints(qzDisplay* display) {
 int FlushPendingDisplayRepaints(VmState* state) {
     for (qzDisplay* d = FirstDisplay(); d; d = NextDisplay(d)) {
         if (!d->repaintMutex) continue;
+        // One entry at a time: making a frame a layer's content may stop videos, which take their
+        // entries off the list meanwhile. Entries that arrive meanwhile wait for the next pass.
+        int32_t count = 0;
         OsLockMutex(d->repaintMutex);
-        qzPendingRepaint* list = d->pendingRepaints;
-        d->pendingRepaints = nullptr;
+        for (const qzPendingRepaint* e = d->pendingRepaints; e; e = e->next) count++;
         OsUnlockMutex(d->repaintMutex);
         int error = 0;
-        while (list) {
-            qzPendingRepaint* entry = list;
-            list = list->next;
-            if (!error) {
-                if (!entry->layer) {
-                    int32_t sx = 0, sy = 0, dx = entry->x, dy = entry->y, w = entry->width, h = entry->height;
-                    if (entry->frame && ClipCopyRect(&sx, &sy, &dx, &dy, &w, &h, entry->frame->width,
-                                                     entry->frame->height, d->width, d->height))
-                        PresentDisplayRect(entry->frame, sx, sy, d, dx, dy, w, h, 0, 0, QZ_PRESENT_NOVIDEOMASK, nullptr,
-                                           nullptr);
-                    DeleteBitMap(entry->frame);
-                    entry->frame = nullptr;
-                } else {
-                    // A frame meant for a layer that shows a video: no layer takes it.
-                    DeleteBitMap(entry->frame);
-                    entry->frame = nullptr;
-                }
+        for (; count > 0 && !error; count--) {
+            OsLockMutex(d->repaintMutex);
+            qzPendingRepaint* entry = d->pendingRepaints;
+            if (entry) d->pendingRepaints = entry->next;
+            // The layer that the frame is for, read while its video cannot stop.
+            qzLayer** slot = entry ? static_cast<qzLayer**>(entry->layer) : nullptr;
+            OsUnlockMutex(d->repaintMutex);
+            if (!entry) break;
+            if (!slot) {
+                int32_t sx = 0, sy = 0, dx = entry->x, dy = entry->y, w = entry->width, h = entry->height;
+                if (entry->frame && ClipCopyRect(&sx, &sy, &dx, &dy, &w, &h, entry->frame->width, entry->frame->height,
+                                                 d->width, d->height))
+                    PresentDisplayRect(entry->frame, sx, sy, d, dx, dy, w, h, 0, 0, QZ_PRESENT_NOVIDEOMASK, nullptr,
+                                       nullptr);
+                DeleteBitMap(entry->frame);
+            } else if (*slot) {
+                // A video playing in a layer: the frame becomes the layer's content (the call takes it).
+                error = ReplaceLayerContentFromBitmap(state, d, slot, entry->frame);
             } else {
                 DeleteBitMap(entry->frame);
             }

@@ -94,14 +94,26 @@ void BlitToOutput(VmState* state, qzDisplay* display, const DrawImage& image, in
             targetHeight, SAFEBLT_FIRSTBUFFER | SAFEBLT_REDRAWLAYERS, image.mask, image.alpha, clip);
 }
 
-}  // namespace
+// The owner of a video frame until a layer takes it.
+struct FrameOwner {
+    qzBitMap* frame;
+    ~FrameOwner() { DeleteBitMap(frame); }
+    qzBitMap* Release() {
+        qzBitMap* taken = frame;
+        frame = nullptr;
+        return taken;
+    }
+};
 
-int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy,
-                       int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,
-                       const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
-                       int* outOwned, uint32_t flags) {
+// DisplayImageObject with a video frame for kind QZ_DRAW_VIDEO (the call owns it) and the new layer.
+int DisplayImage(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, qzBitMap* videoFrame,
+                 int32_t srcx, int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers,
+                 int tagIndex, const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
+                 int* outOwned, uint32_t flags, qzLayer** outLayer) {
+    FrameOwner frame{videoFrame};
     if (outBitmap) *outBitmap = nullptr;
     if (outOwned) *outOwned = 0;
+    if (outLayer) *outLayer = nullptr;
     qzDisplay* display = CurrentDisplay();
     const bool layersOn = withLayers && display && display->layersEnabled;
 
@@ -186,6 +198,14 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         if (dsty == -1) dsty = srcy;
         if (!image.bitmap) return ERR_FINDBGPIC;
         picture = pic;
+    } else if (kind == QZ_DRAW_VIDEO) {
+        // A video frame only ever becomes a layer: the layer's own bitmap, at the frame's size.
+        if (!frame.frame || !layersOn || outBitmap) return ERR_WRONGUSAGE;
+        image.bitmap = frame.frame;
+        image.width = objectWidth = frame.frame->width;
+        image.height = objectHeight = frame.frame->height;
+        if (width <= 0) width = objectWidth;
+        if (height <= 0) height = objectHeight;
     } else {
         return ERR_WRONGUSAGE;
     }
@@ -237,7 +257,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
     const bool identity = IsIdentityMatrix(transform.matrix) && !(flags & QZ_DRAWOBJ_TRANSFORMED);
     if (layersOn && !outBitmap) {
         // A composed part goes into the layer as a private copy; other layers draw their object.
-        qzBitMap* own = nullptr;
+        qzBitMap* own = kind == QZ_DRAW_VIDEO ? frame.Release() : nullptr;
         if (picture && (flags & QZ_DRAWOBJ_WITHLAYERS)) {
             int error =
                 CopyBitMap(image.bitmap, nullptr, nullptr, srcx, srcy, width, height, 0, &own, nullptr, nullptr);
@@ -248,8 +268,8 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
             DeleteBitMap(own);
             return ERR_MEM;
         }
-        st->partX = own ? 0 : srcx;
-        st->partY = own ? 0 : srcy;
+        st->partX = own && kind != QZ_DRAW_VIDEO ? 0 : srcx;
+        st->partY = own && kind != QZ_DRAW_VIDEO ? 0 : srcy;
         if (kind == QZ_DRAW_ANIM) {
             st->partX = animFrame;
             st->partY = animFrames;
@@ -260,7 +280,7 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         const qzObjectId shown = picture ? picture->header.id : id;
         int error =
             AddLayerForObject(state, kind, shown, dstx, dsty, width, height, &transform, &tags, own, nullptr, nullptr,
-                              st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, nullptr);
+                              st, replace ? layerpos : -1, replace ? (uint32_t)QZ_ADDLAYER_REPLACE : 0u, outLayer);
         if (error) return error;
         if (!identity || tags.effects || tags.insertpos || (flags & (QZ_DRAWOBJ_NODRAW | QZ_DRAWOBJ_RESTORE))) return 0;
     }
@@ -347,6 +367,24 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
         return 0;
     BlitToOutput(state, display, image, srcx, srcy, x, y, width, height);
     return 0;
+}
+
+}  // namespace
+
+int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzObjectId& id, int32_t srcx, int32_t srcy,
+                       int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,
+                       const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
+                       int* outOwned, uint32_t flags) {
+    return DisplayImage(state, layerpos, kind, id, nullptr, srcx, srcy, dstx, dsty, width, height, withLayers, tagIndex,
+                        transformTags, layerTags, outBitmap, outOwned, flags, nullptr);
+}
+
+int DisplayVideoFrameImage(VmState* state, int32_t layerpos, const qzObjectId& id, qzBitMap* frame, int32_t srcx,
+                           int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int tagIndex,
+                           const qzTransformTags* transformTags, const qzLayerTags* layerTags, uint32_t flags,
+                           qzLayer** outLayer) {
+    return DisplayImage(state, layerpos, QZ_DRAW_VIDEO, id, frame, srcx, srcy, dstx, dsty, width, height, 1, tagIndex,
+                        transformTags, layerTags, nullptr, nullptr, flags, outLayer);
 }
 
 int DisplayBrushSimple(VmState* state, const qzObjectId& id, int32_t x, int32_t y, int tagIndex) {

@@ -21,6 +21,7 @@ enum {
     QZ_DRAW_ANIM = 4,  // a whole frame: srcx is the frame (0-based)
     QZ_DRAW_BRUSHPART = 12,
     QZ_DRAW_BGPICPART = 13,
+    QZ_DRAW_VIDEO = 50,  // a video frame, handed in as a bitmap (DisplayVideoFrameImage)
 };
 
 // DisplayImageObject flags.
@@ -40,6 +41,15 @@ int DisplayImageObject(VmState* state, int32_t layerpos, int32_t kind, const qzO
                        int32_t dstx, int32_t dsty, int32_t width, int32_t height, int withLayers, int tagIndex,
                        const qzTransformTags* transformTags, const qzLayerTags* layerTags, qzBitMap** outBitmap,
                        int* outOwned, uint32_t flags);
+// A video's frame as a layer of the current background picture (layers must be on): the frame
+// (owned by the call from here on) becomes the layer's own bitmap, showing the part at srcx, srcy
+// of width x height (0: the whole frame), at dstx, dsty with the standard drawing options, as
+// DisplayImageObject puts an image layer; *outLayer (may be null) receives the new layer. 0 or an
+// error (the frame is then freed and no layer made).
+int DisplayVideoFrameImage(VmState* state, int32_t layerpos, const qzObjectId& id, qzBitMap* frame, int32_t srcx,
+                           int32_t srcy, int32_t dstx, int32_t dsty, int32_t width, int32_t height, int tagIndex,
+                           const qzTransformTags* transformTags, const qzLayerTags* layerTags, uint32_t flags,
+                           qzLayer** outLayer);
 // Renders the content of an image layer (a brush, a part of a brush or of a picture) anew into
 // target, a further state record of the layer: the part it shows, transformed with the matrix,
 // anchor and smooth flag of transform (a vector brush is rendered again by its loader). target's

@@ -378,7 +378,7 @@ int StartVideoPlayer(qzVideoPlayer* handle, const qzObjectId& id, void* display,
     e->dstWidth = width > 0 ? width : e->srcWidth;
     e->dstHeight = height > 0 ? height : e->srcHeight;
     e->smooth = smooth;
-    e->layer = layer;
+    e->layer = static_cast<qzLayer*>(layer);
     if (e->pendingStart >= 0) {
         std::lock_guard<std::mutex> lock(e->streamMutex);
         VideoStreamRewind(&e->stream, e->seekMode);
@@ -573,7 +573,7 @@ const char* GetVideoFormatName(qzVideoPlayer* handle) {
 qzVideoEngine* GetVideoPlayerState(qzVideoPlayer* handle) { return handle->engine; }
 
 void SetVideoEngineLayer(qzVideoPlayer* handle, void* layer) {
-    if (handle->engine) handle->engine->layer = layer;
+    if (handle->engine) handle->engine->layer = static_cast<qzLayer*>(layer);
 }
 
 int GetVideoPlayerFrame(qzVideoPlayer* handle, int64_t position, int mode, int32_t framesAfterSeek, int keep,

@@ -20,6 +20,7 @@
 #include "media/sound/video_audio.h"
 #include "video/video_stream.h"
 
+struct qzLayer;
 struct qzWorkerThread;
 struct qzVideoEngine;
 
@@ -164,7 +165,7 @@ struct qzVideoEngine {
     int32_t smooth;
     uint32_t* scaleBuffer;
     qzScaleTables scaleTables;
-    void* layer;
+    qzLayer* layer;  // the layer that receives the frames; a frame's draw request points here
     struct qzVideoPlayer* handle;
     uint64_t fileSize;  // UINT64_MAX: unknown
     qzVideoOutput output;

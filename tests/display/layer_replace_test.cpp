@@ -115,15 +115,20 @@ TEST_F(LayerReplace, TheCurrentDisplayAndOutputComeBack) {
     EXPECT_EQ(CurrentDisplay(), two);
 }
 
-TEST_F(LayerReplace, AFrameForALayerWithoutVideoCodeIsDropped) {
+// A pending frame names the video's layer slot: the frame becomes that layer's content and the slot
+// follows the new layer; a frame for a slot that no longer names a layer is freed, not lost.
+TEST_F(LayerReplace, PendingFramesGoToTheLayerTheirSlotNames) {
     qzDisplay* display = Display(1);
-    auto* entry = new qzPendingRepaint{};
-    entry->frame = Solid(8, 8, 0x00FF00);
-    entry->layer = AddVideo(0, 0);
-    entry->width = entry->height = 8;
-    display->pendingRepaints = entry;
-    EXPECT_EQ(FlushPendingDisplayRepaints(*vm), 0);  // the frame is freed, not lost
+    qzLayer* slot = AddVideo(0, 0);
+    qzLayer* const old = slot;
+    qzLayer* none = nullptr;
+    auto* second = new qzPendingRepaint{nullptr, nullptr, Solid(8, 8, 0x0000FF), 0, 0, 8, 8, &none};
+    display->pendingRepaints = new qzPendingRepaint{second, nullptr, Solid(16, 12, 0x00FF00), 0, 0, 16, 12, &slot};
+    EXPECT_EQ(FlushPendingDisplayRepaints(*vm), 0);
     EXPECT_EQ(display->pendingRepaints, nullptr);
+    EXPECT_NE(slot, old);
+    EXPECT_EQ(GetLayerByPosition(CurrentBGPic(), 1), slot);
+    EXPECT_EQ(Pixel(1, 5, 5), 0x00FF00u);
 }
 
 }  // namespace layer_replace_test

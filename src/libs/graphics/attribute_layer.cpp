@@ -7,6 +7,7 @@
 #include "image/output_select.h"
 #include "libs/graphics/attributes.h"
 #include "libs/graphics/graphics_commands.h"
+#include "libs/video/video.h"
 #include "text/font_engine.h"
 #include "text/text_layer.h"
 #include "text/text_object.h"
@@ -54,9 +55,12 @@ int FindLayerTextStyle(VmState* state, const qzLayer* layer, const qzTextStyle**
     return *out ? 0 : ERR_NOTXTLAYER;
 }
 
-// Only the video behind the layer knows these; with no video objects in the player, the object
-// is not found.
-int ReadLayerMedia(const qzLayer* layer) { return AttrNotFound(layer->id, ERR_FINDVIDEO); }
+// Only the video behind the layer knows these.
+int ReadLayerMedia(VmState* state, const qzLayer* layer, int attribute) {
+    qzVideo* video = VideoOfLayer(layer);
+    if (!video) return AttrNotFound(layer->id, ERR_FINDVIDEO);
+    return PushVideoAttribute(state, video, attribute);
+}
 
 }  // namespace
 
@@ -100,7 +104,7 @@ int ReadLayerAttribute(VmState* state, const qzAttributeQuery& q) {
     case ATTRPLAYING:
     case ATTRPAUSED:
         if (layer->type != QZ_LAYER_VIDEO) return ERR_BADLAYERTYPE;
-        return ReadLayerMedia(layer);
+        return ReadLayerMedia(state, layer, q.attribute);
     default: {  // the font attributes and ATTRTEXT
         if (!IsTextLayer(layer->type)) return ERR_NOTXTLAYER;
         const qzTextStyle* style = nullptr;

@@ -214,7 +214,7 @@ const qzAttributeRow qzAttributeRows[] = {
       ATTRSCALEHEIGHT, ATTRCOUNT, ATTRCANSEEK, ATTRDRIVER, ATTRPLAYING, ATTRPAUSED, ATTRLOADER},
      false,
      ERR_FINDVIDEO,
-     nullptr},
+     ReadVideoAttribute},
     {51, kCountOnly, false, ERR_FINDMOVE, nullptr},
     {52, kCountOnly, false, ERR_FINDANIMSTREAM, nullptr},
     {53, kCountOnly, false, ERR_FINDTIMER, nullptr},

@@ -65,6 +65,10 @@ int ReadAnimAttribute(VmState* state, const qzAttributeQuery& query);
 // The delay of the frame an anim layer shows, in milliseconds.
 int ReadAnimLayerFrameDelay(VmState* state, const qzLayer* layer);
 int ReadSpriteAttribute(VmState* state, const qzAttributeQuery& query);
+// Videos, and the media attributes of a video layer's video (attribute_video.cpp).
+struct qzVideo;
+int ReadVideoAttribute(VmState* state, const qzAttributeQuery& query);
+int PushVideoAttribute(VmState* state, qzVideo* video, int attribute);
 // Layers of the current drawing target and text objects (attribute_layer.cpp).
 int ReadLayerAttribute(VmState* state, const qzAttributeQuery& query);
 int ReadTextObjectAttribute(VmState* state, const qzAttributeQuery& query);

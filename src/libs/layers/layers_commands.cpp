@@ -22,6 +22,7 @@
 #include "gfx/position.h"
 #include "image/output_select.h"
 #include "libs/layers/layers_lib.h"
+#include "libs/video/video.h"
 #include "platform/os_console.h"
 #include "runtime/arg_check.h"
 #include "runtime/object_id.h"
@@ -82,9 +83,13 @@ void SwapAndRefresh(VmState* state, qzBGPic* pic, qzLayer* a, qzLayer* b) {
     RefreshBox(state, box);
 }
 
+enum VideoLayerAction { kPlayLayer, kStopLayer, kPauseLayer, kResumeLayer, kSeekLayer, kLayerVolume };
+
 // The video commands: VIDEO layers only, applets of 6.0 and later; they work while drawing into a
-// brush, so only the mask, alpha-channel and layers checks apply.
-int VideoLayerCommand(VmState* state, bool withValue) {
+// brush, so only the mask, alpha-channel and layers checks apply. Each acts on the video that the
+// layer shows.
+int VideoLayerCommand(VmState* state, VideoLayerAction action) {
+    const bool withValue = action == kSeekLayer || action == kLayerVolume;
     VmCheckArgCount(state, withValue ? 2 : 1, withValue ? 2 : 1, 6, 0);
     const qzDisplay* display = CurrentDisplay();
     if (!display || !display->layersEnabled) return ERR_NOLAYERS;
@@ -93,9 +98,17 @@ int VideoLayerCommand(VmState* state, bool withValue) {
     qzBGPic* pic = CurrentBGPic();
     if (!pic) return ERR_NOLAYERS;
     qzLayer* layer = CheckLayer(state, 1, pic);
-    if (withValue) VmCheckNumber(state, 2);
+    const double value = withValue ? VmCheckNumber(state, 2) : 0;
     if (layer->type != QZ_LAYER_VIDEO) return ERR_BADLAYERTYPE;
-    return ERR_FINDVIDEO;  // no video is found
+    switch (action) {
+    case kPlayLayer: return PlayVideoObject(state, nullptr, layer, 0, 0, true, 0);
+    case kStopLayer: return StopVideoObject(state, nullptr, 0, 0, layer);
+    case kPauseLayer: return PauseVideoObject(layer);
+    case kResumeLayer: return ResumeVideoObject(layer);
+    case kSeekLayer: return SeekVideoObject(layer, value);
+    case kLayerVolume: return SetVideoObjectVolume(layer, value);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -341,9 +354,9 @@ int LayersSetBorder(VmState* state) {
     return 0;
 }
 
-int LayersPlay(VmState* state) { return VideoLayerCommand(state, false); }
-int LayersStop(VmState* state) { return VideoLayerCommand(state, false); }
-int LayersPause(VmState* state) { return VideoLayerCommand(state, false); }
-int LayersResume(VmState* state) { return VideoLayerCommand(state, false); }
-int LayersSeek(VmState* state) { return VideoLayerCommand(state, true); }
-int LayersSetVolume(VmState* state) { return VideoLayerCommand(state, true); }
+int LayersPlay(VmState* state) { return VideoLayerCommand(state, kPlayLayer); }
+int LayersStop(VmState* state) { return VideoLayerCommand(state, kStopLayer); }
+int LayersPause(VmState* state) { return VideoLayerCommand(state, kPauseLayer); }
+int LayersResume(VmState* state) { return VideoLayerCommand(state, kResumeLayer); }
+int LayersSeek(VmState* state) { return VideoLayerCommand(state, kSeekLayer); }
+int LayersSetVolume(VmState* state) { return VideoLayerCommand(state, kLayerVolume); }

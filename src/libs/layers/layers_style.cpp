@@ -55,8 +55,9 @@ bool IsImageType(int32_t type) {
 // Layers whose content is one object named by "id".
 bool ShownById(int32_t type) { return IsImageType(type) || type == QZ_LAYER_TEXTOBJECT; }
 
-// Layers that may be given content of another kind: all but videos, whose objects run on their own.
-bool ContentReplaceable(int32_t type) { return IsLayerType(type) && type != QZ_LAYER_VIDEO; }
+// Layers that may be given content of another kind (a video layer's video stops then; no layer
+// becomes a video layer this way).
+bool ContentReplaceable(int32_t type) { return IsLayerType(type); }
 
 // The look of a path that becomes a layer's content: its path style (whose dash lengths it owns),
 // draw state, colour and vector engine.
@@ -183,7 +184,7 @@ int ReadNewText(VmState* state, const qzLayer* layer, int table, int32_t type, S
 // style over the current draw state and colour 0. The shadow and edge of the draw state are left
 // out: the layer keeps its own shadow and border unless the table switches them.
 int ReadNewShape(VmState* state, const qzLayer* layer, int table, int32_t type, StyleWork* w) {
-    if (layer->type == QZ_LAYER_VIDEO || !LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
+    if (!LayerKindOps(type).parseStyle || !ShapesGoToLayers()) return ERR_WRONGUSAGE;
     auto shape = std::make_unique<qzShapeLayerRecord>();
     shape->drawState = *GetDrawState();
     shape->drawState.formStyle &= ~uint32_t(FORM_SHADOW | FORM_EDGE);
@@ -218,7 +219,6 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         } else if (type == QZ_LAYER_VECTORPATH) {
             // A path given by "id", drawn with the current draw state, path style and vector engine
             // and the table's own tags for them.
-            if (layer->type == QZ_LAYER_VIDEO) return ERR_WRONGUSAGE;
             if (!Present(state, table, "id")) return ERR_MISSINGPARAMTR;
             qzObjectId id = w->id;
             GetTableFieldObjectId(state, table, "id", &id, nullptr);
@@ -690,6 +690,10 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         layer->transform = w.transform;
         const int32_t oldType = layer->type;
         const int32_t position = GetLayerPosition(pic, layer);
+        // A video layer that shows other content from now on: its video stops first, so that no
+        // frame goes to the layer that the new content replaces; the video goes with the purge.
+        if (oldType == QZ_LAYER_VIDEO && w.type != QZ_LAYER_VIDEO)
+            if (const auto stopVideo = LayerKindOps(oldType).stopVideo) stopVideo(state, layer);
         error = w.shape                         ? ReplaceShapeContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_TEXTOBJECT ? ReplaceTextObjectContent(state, pic, layer, w)
                 : w.type == QZ_LAYER_VECTORPATH ? ReplacePathContent(state, pic, layer, w)

@@ -7,14 +7,24 @@
 
 #include "base/error_arg.h"
 #include "base/error_codes.h"
+#include "base/pixel_format_codes.h"
 #include "display/display.h"
 #include "display/display_refresh.h"
 #include "display/display_scale.h"
+#include "display/layer.h"
+#include "display/layer_list.h"
+#include "display/layer_records.h"
+#include "display/picture.h"
+#include "display/picture_layers.h"
 #include "display/positions.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_pixels.h"
 #include "image/brush.h"
+#include "image/image_display.h"
 #include "libs/sound/sound.h"
+#include "platform/display_adapter.h"
+#include "platform/os_bitmap.h"
+#include "runtime/applet_version.h"
 #include "runtime/arg_check.h"
 #include "runtime/console.h"
 #include "runtime/error_messages.h"
@@ -28,17 +38,6 @@
 
 namespace {
 
-qzVideo* CheckVideo(VmState* state, int index) {
-    return reinterpret_cast<qzVideo*>(CheckListObject(state, index, qzVideoList, ERR_FINDVIDEO));
-}
-
-// The "loader" and "adapter" fields of the options table at index; the default loader list when
-// none is given.
-void ReadVideoOptions(VmState* state, int index, qzLoadOptions* options) {
-    ReadLoadOptions(state, index, options);
-    if (!options->loader[0]) std::snprintf(options->loader, sizeof options->loader, "%s", qzVideoDefaultLoader);
-}
-
 // The refusals of drawing into something other than the display.
 int CheckVideoOutput(const qzDisplay* display) {
     if (display->outputKind == QZ_TYPE_BRUSH) {
@@ -48,6 +47,62 @@ int CheckVideoOutput(const qzDisplay* display) {
     if (display->outputKind == QZ_TYPE_MASK) return ERR_SELECTMASK;
     if (display->outputKind == QZ_TYPE_ALPHACHANNEL) return ERR_SELECTALPHACHANNEL;
     return 0;
+}
+
+// The video of the identifier at index; videos that only layers keep are not the script's.
+qzVideo* CheckVideo(VmState* state, int index, int flags = 0) {
+    const qzObjectId id = CheckObjectIdArg(state, index);
+    qzVideo* video = nullptr;
+    if (int error = FindVideoById(id, &video, flags, state)) VmFailCommand(state, error);
+    return video;
+}
+
+// Opens the file into a new video record of the list. 0 or the player's error.
+int OpenVideoRecord(const char* file, const char* loader, const char* adapter, const qzObjectId& id,
+                    int32_t keptByLayers, qzVideo** out) {
+    *out = nullptr;
+    auto* video = new qzVideo();
+    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGVIDEO), file, true);
+    int32_t width = 0, height = 0, canSeek = 0;
+    uint32_t duration = 0;
+    int error =
+        OpenVideoPlayer(file, loader, ListOrNull(adapter), &video->player, &width, &height, &duration, &canSeek);
+    if (error) {
+        delete video;
+        PrintProgressFailed();
+        return error;
+    }
+    video->nativeWidth = video->setWidth = video->screenWidth = width;
+    video->nativeHeight = video->setHeight = video->screenHeight = height;
+    video->duration = duration;
+    video->canSeek = canSeek;
+    video->volume = 64;
+    video->keptByLayers = keptByLayers;
+    std::snprintf(video->file, sizeof video->file, "%s", file);
+    std::snprintf(video->adapter, sizeof video->adapter, "%s", adapter);
+    std::snprintf(video->loader, sizeof video->loader, "%s", loader);
+    qzVideoOutput output = VideoOutputOf(video);
+    SetVideoPlayerOutput(video->player, &output);
+    AddObjectToList(&qzVideoList, &video->header, QZ_TYPE_VIDEO, id);
+    PrintProgressDone();
+    *out = video;
+    return 0;
+}
+
+// The checks of playing or showing a video on the current display: 0 with the display, or the
+// error.
+int CheckVideoDisplay(qzDisplay** out) {
+    qzDisplay* display = CurrentDisplay();
+    *out = display;
+    if (!display || display->state == QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
+    return CheckVideoOutput(display);
+}
+
+// The "loader" and "adapter" fields of the options table at index; the default loader list when
+// none is given.
+void ReadVideoOptions(VmState* state, int index, qzLoadOptions* options) {
+    ReadLoadOptions(state, index, options);
+    if (!options->loader[0]) std::snprintf(options->loader, sizeof options->loader, "%s", qzVideoDefaultLoader);
 }
 
 // The on-screen rectangle: the script's position and set size, times the display's scale factors
@@ -66,6 +121,21 @@ void ComputeScreenRect(qzVideo* video, const qzDisplay* display) {
     }
     if (video->screenWidth < 1) video->screenWidth = 1;
     if (video->screenHeight < 1) video->screenHeight = 1;
+}
+
+// A colour bitmap of the size, all black; null when out of memory.
+qzBitMap* ClearedBitMap(int32_t width, int32_t height) {
+    qzBitMap* bitmap = CreateBitMap(width, height, 0, nullptr);
+    if (!bitmap) return nullptr;
+    qzLockInfo lock;
+    if (!LockBitMapPixels(bitmap, 0, &lock)) {
+        DeleteBitMap(bitmap);
+        return nullptr;
+    }
+    const size_t rowBytes = static_cast<size_t>(lock.rowLength) * (lock.pixelFormat == PIXFMT_RGB565 ? 2 : 4);
+    std::memset(lock.pixels, 0, rowBytes * static_cast<size_t>(height));
+    UnlockBitMapPixels(&lock);
+    return bitmap;
 }
 
 bool IsActive(const qzVideo* video) {
@@ -93,39 +163,17 @@ int VideoOpenVideo(VmState* state) {
     ReadVideoOptions(state, 3, &options);
     if (!IsAutoObjectId(id)) {
         qzVideo* old = nullptr;
-        if (FindVideoById(id, &old) == 0) CloseVideoObject(state, old);
+        if (FindVideoById(id, &old) == 0) ReleaseVideoObject(state, old);
     }
-    auto* video = new qzVideo();
-    PrintProgressStart(GetCatalogText(QZ_MSG_LOADINGVIDEO), name.c_str(), true);
-    int32_t width = 0, height = 0, canSeek = 0;
-    uint32_t duration = 0;
-    int error = OpenVideoPlayer(name.c_str(), options.loader, ListOrNull(options.adapter), &video->player, &width,
-                                &height, &duration, &canSeek);
-    if (error) {
-        delete video;
-        PrintProgressFailed();
-        return error;
-    }
-    video->nativeWidth = video->setWidth = video->screenWidth = width;
-    video->nativeHeight = video->setHeight = video->screenHeight = height;
-    video->duration = duration;
-    video->canSeek = canSeek;
-    video->volume = 64;
-    std::snprintf(video->file, sizeof video->file, "%s", name.c_str());
-    std::snprintf(video->adapter, sizeof video->adapter, "%s", options.adapter);
-    std::snprintf(video->loader, sizeof video->loader, "%s", options.loader);
-    qzVideoOutput output = VideoOutputOf(video);
-    SetVideoPlayerOutput(video->player, &output);
-    AddObjectToList(&qzVideoList, &video->header, QZ_TYPE_VIDEO, id);
-    PrintProgressDone();
+    qzVideo* video = nullptr;
+    int error = OpenVideoRecord(name.c_str(), options.loader, options.adapter, id, 0, &video);
+    if (error) return error;
     return PushNewObjectHandle(state, id, &video->header);
 }
 
 int VideoCloseVideo(VmState* state) {
-    qzVideo* video = CheckVideo(state, 1);
-    if (video->locked) return ERR_LOCKEDOBJ;
-    if (IsActive(video)) StopVideoObject(state, video, 1);
-    CloseVideoObject(state, video);
+    qzVideo* video = CheckVideo(state, 1, QZ_FINDVIDEO_MODIFY | QZ_FINDVIDEO_NODETACH);
+    ReleaseVideoObject(state, video);
     return 0;
 }
 
@@ -134,31 +182,16 @@ int VideoPlayVideo(VmState* state) {
     int32_t x = VmOptInteger(state, 2, 0);
     int32_t y = VmOptInteger(state, 3, 0);
     bool useLayer = false;
+    int tagIndex = 0;
     if (VmType(state, 4) > VM_TNIL) {
         VmCheckTable(state, 4);
         GetTableFieldFlag(state, 4, "uselayer", &useLayer, nullptr);
+        tagIndex = 4;
     }
-    qzDisplay* display = CurrentDisplay();
-    if (!display || display->state == QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
-    if (int error = CheckVideoOutput(display)) return error;
-    if (useLayer) return display->layersEnabled ? ERR_WRONGUSAGE : ERR_NOLAYERS;
-    if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
-    if (video->state.load() == QZ_VIDEO_FINISHED) StopVideoObject(state, video, 0);
-    if (video->state.load() == QZ_VIDEO_PLAYING) return ERR_VIDPLAYING;
-    if (video->state.load() == QZ_VIDEO_PAUSED) return ERR_VIDPAUSED;
-    video->x = ResolveXPosition(x, video->setWidth, display->width, 0.0);
-    video->y = ResolveYPosition(y, video->setHeight, display->height, 0.0);
-    ComputeScreenRect(video, display);
-    StartSoundSystem(state);
-    video->display = display;
-    video->state.store(QZ_VIDEO_PLAYING);
-    int error = StartVideoPlayer(video->player, video->header.id, display, video->screenX, video->screenY,
-                                 video->screenWidth, video->screenHeight, video->volume, video->smooth, nullptr);
-    if (error) {
-        video->state.store(QZ_VIDEO_STOPPED);
-        video->display = nullptr;
-    }
-    return error;
+    qzDisplay* display = nullptr;
+    if (int error = CheckVideoDisplay(&display)) return error;
+    if (useLayer && !CheckAppletVersion(6, 0)) return ERR_OLDAPPLET;
+    return PlayVideoObject(state, video, nullptr, x, y, useLayer, tagIndex);
 }
 
 int VideoStopVideo(VmState* state) {
@@ -185,10 +218,7 @@ int VideoResumeVideo(VmState* state) {
 int VideoSeekVideo(VmState* state) {
     qzVideo* video = CheckVideo(state, 1);
     int32_t position = VmCheckInteger(state, 2);
-    if (!video->canSeek) return ERR_SEEKFORMAT;
-    if (position < 0 || video->duration == 0 || static_cast<uint32_t>(position) > video->duration - 1)
-        return ERR_SEEKRANGE;
-    return SeekVideoPlayer(video->player, static_cast<uint32_t>(position));
+    return SeekVideoTo(video, position);
 }
 
 int VideoIsVideo(VmState* state) {
@@ -201,6 +231,7 @@ int VideoIsVideo(VmState* state) {
 
 int VideoSetVideoSize(VmState* state) {
     qzVideo* video = CheckVideo(state, 1);
+    if (video->layerFlag) return ERR_VIDLAYERFUNC;
     int32_t width = CheckSizeArg(state, 2, video->nativeWidth);
     int32_t height = CheckSizeArg(state, 3, video->nativeHeight);
     int32_t smooth = VmType(state, 4) > VM_TNIL ? (VmToBoolean(state, 4) ? 1 : 0) : video->smooth;
@@ -217,6 +248,7 @@ int VideoSetVideoSize(VmState* state) {
 
 int VideoSetVideoPosition(VmState* state) {
     qzVideo* video = CheckVideo(state, 1);
+    if (video->layerFlag) return ERR_VIDLAYERFUNC;
     int32_t x = VmCheckInteger(state, 2);
     int32_t y = VmCheckInteger(state, 3);
     qzDisplay* display = video->display ? video->display : CurrentDisplay();
@@ -230,9 +262,7 @@ int VideoSetVideoVolume(VmState* state) {
     qzVideo* video = CheckVideo(state, 2 - 1);
     int isPercent = 0;
     double value = CheckPercentArg(state, 2, 64.0, 1, &isPercent);
-    int32_t volume = value < 0 ? 0 : value > 64 ? 64 : static_cast<int32_t>(value);
-    video->volume = volume;
-    if (IsActive(video)) SetVideoPlayerVolume(video->player, volume);
+    SetVideoVolumeTo(video, value);
     return 0;
 }
 
@@ -244,6 +274,7 @@ int VideoGetVideoFrame(VmState* state) {
     int32_t mode = VmOptInteger(state, 4, 0);
     int32_t after = VmOptInteger(state, 5, 15);
     if (video->state.load() != QZ_VIDEO_STOPPED) return ERR_FGRABVIDSTATE;
+    if (FindLayerUsingObject(QZ_LAYER_VIDEO, video->header.id, nullptr, nullptr, nullptr)) return ERR_WRONGUSAGE;
     int64_t where = 0;
     if (mode == 0) {
         if (position < 1) return ERR_VIDEOFRAME;
@@ -280,6 +311,21 @@ int VideoIsVideoPlaying(VmState* state) {
     return 1;
 }
 
+int VideoDisplayVideoFrame(VmState* state) {
+    qzVideo* video = CheckVideo(state, 1);
+    const int32_t x = VmCheckInteger(state, 2);
+    const int32_t y = VmCheckInteger(state, 3);
+    const double position = VmCheckNumber(state, 4);
+    int tagIndex = 0;
+    if (VmType(state, 5) > VM_TNIL) {
+        VmCheckTable(state, 5);
+        tagIndex = 5;
+    }
+    qzDisplay* display = nullptr;
+    if (int error = CheckVideoDisplay(&display)) return error;
+    return DisplayVideoFrameAt(state, video, x, y, position, -1, 0, tagIndex);
+}
+
 int VideoForceVideoDriver(VmState* state) {
     int32_t driver = VmCheckInteger(state, 1);
     if (driver == 0) std::snprintf(qzVideoDefaultLoader, sizeof qzVideoDefaultLoader, "native");
@@ -299,4 +345,135 @@ int VideoDumpVideo(VmState* state) {
     x = ResolveXPosition(x, video->setWidth, display ? display->width : 0, 0.0);
     y = ResolveYPosition(y, video->setHeight, display ? display->height : 0, 0.0);
     return DumpVideoPlayer(state, video->player, display, x, y, baseName.empty() ? nullptr : baseName.c_str(), format);
+}
+
+// Shared inside the library.
+int OpenSecondVideo(qzVideo* video, qzVideo** out) {
+    return OpenVideoRecord(video->file, VideoLoaderName(video), video->adapter, {0, QZ_AUTO_ID}, 1, out);
+}
+
+int SeekVideoTo(qzVideo* video, double position) {
+    if (!video->canSeek) return ERR_SEEKFORMAT;
+    if (!(position >= 0) || video->duration == 0 || position > video->duration - 1.0) return ERR_SEEKRANGE;
+    return SeekVideoPlayer(video->player, static_cast<uint32_t>(position));
+}
+
+void SetVideoVolumeTo(qzVideo* video, double value) {
+    const int32_t volume = !(value > 0) ? 0 : value > 64 ? 64 : static_cast<int32_t>(value);
+    video->volume = volume;
+    if (IsActive(video)) SetVideoPlayerVolume(video->player, volume);
+}
+
+int PlayVideoObject(VmState* state, qzVideo* video, qzLayer* layer, int32_t x, int32_t y, bool useLayer, int tagIndex) {
+    qzDisplay* display = CurrentDisplay();
+    if (!display || display->state == QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
+    if (layer) {
+        video = VideoOfLayer(layer);
+        if (!video) return ERR_FINDVIDEO;
+        useLayer = true;
+    }
+    if (!display->layersEnabled) {
+        const qzBGPic* pic = display->bgpic;
+        if (pic && (pic->transparentColor != -1 || pic->alpha)) return ERR_VIDEOTRANS;
+        if (useLayer) return ERR_NOLAYERS;
+    }
+    if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
+    if (useLayer && video->player->kind == QZ_VIDEOKIND_MOVIE) return ERR_VIDEOLAYERDRV;
+    if (useLayer && GetDisplayAdapter()) return ERR_DISPLAYADAPTERSUPPORT;
+    // A finished video starts again; one replayed in its layer keeps the layer.
+    if (video->state.load() == QZ_VIDEO_FINISHED) StopVideoObject(state, video, 0, layer ? 0 : 1);
+    const bool shown = FindLayerUsingObject(QZ_LAYER_VIDEO, video->header.id, nullptr, nullptr, nullptr);
+    qzVideo* second = nullptr;
+    if (useLayer && !layer) {
+        // A busy video, or one that a layer shows already, plays in the new layer as a second video
+        // of the same file.
+        const int32_t s = video->state.load();
+        if (s == QZ_VIDEO_PLAYING || s == QZ_VIDEO_PAUSED || shown) {
+            if (int error = OpenSecondVideo(video, &second)) return error;
+            video = second;
+        }
+    }
+    if (video->state.load() == QZ_VIDEO_PLAYING) return ERR_VIDPLAYING;
+    if (video->state.load() == QZ_VIDEO_PAUSED) return ERR_VIDPAUSED;
+    if (!useLayer && shown) return ERR_DBVIDEOLAYER;
+    qzLayer* target = layer;
+    if (!useLayer) {
+        video->x = ResolveXPosition(x, video->setWidth, display->width, 0.0);
+        video->y = ResolveYPosition(y, video->setHeight, display->height, 0.0);
+        ComputeScreenRect(video, display);
+    } else if (!layer) {
+        // The new layer starts as a cleared frame at the drawing options' place and look.
+        qzBitMap* cleared = ClearedBitMap(video->nativeWidth, video->nativeHeight);
+        int error = cleared ? DisplayVideoFrameImage(state, 0, video->header.id, cleared, 0, 0, x, y, 0, 0, tagIndex,
+                                                     nullptr, nullptr, 0, &target)
+                            : ERR_MEM;
+        if (error) {
+            if (second) CloseVideoObject(state, second);
+            return error;
+        }
+    }
+    StartSoundSystem(state);
+    video->display = display;
+    video->layerFlag = useLayer ? 1 : 0;
+    video->state.store(QZ_VIDEO_PLAYING);
+    int error = useLayer
+                    ? StartVideoPlayer(video->player, video->header.id, display, 0, 0, video->nativeWidth,
+                                       video->nativeHeight, video->volume, 0, target)
+                    : StartVideoPlayer(video->player, video->header.id, display, video->screenX, video->screenY,
+                                       video->screenWidth, video->screenHeight, video->volume, video->smooth, nullptr);
+    if (error) {
+        video->state.store(QZ_VIDEO_STOPPED);
+        video->layerFlag = 0;
+        video->display = nullptr;
+    }
+    return error;
+}
+
+int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, double position, int32_t insertPos,
+                        int hidden, int tagIndex) {
+    const qzDisplay* display = CurrentDisplay();
+    if (!display || !display->layersEnabled) return ERR_NOLAYERS;
+    if (video->player->kind == QZ_VIDEOKIND_MOVIE) return ERR_VIDEOLAYERDRV;
+    if (position != 0) {
+        if (!video->canSeek) return ERR_SEEKFORMAT;
+        if (!(position >= 0) || video->duration == 0 || position > video->duration - 1.0) return ERR_SEEKRANGE;
+    }
+    if (video->state.load() == QZ_VIDEO_FINISHED) StopVideoObject(state, video, 0);
+    // A busy video, or one that a layer shows already, gives the frame through a second video.
+    qzVideo* second = nullptr;
+    const int32_t s = video->state.load();
+    if (s == QZ_VIDEO_PLAYING || s == QZ_VIDEO_PAUSED ||
+        FindLayerUsingObject(QZ_LAYER_VIDEO, video->header.id, nullptr, nullptr, nullptr)) {
+        if (int error = OpenSecondVideo(video, &second)) return error;
+        video = second;
+    }
+    uint32_t* pixels = nullptr;
+    int32_t width = 0, height = 0, rowLength = 0;
+    int error = GetVideoPlayerFrame(video->player, static_cast<int64_t>(position), 1, 15, 0, &pixels, &width, &height,
+                                    &rowLength);
+    qzBitMap* frame = nullptr;
+    if (!error)
+        error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, &frame, nullptr,
+                                     nullptr);
+    // The layer takes the frame, also when it cannot be made.
+    qzLayer* layer = nullptr;
+    if (!error && insertPos < 0)
+        error = DisplayVideoFrameImage(state, 0, video->header.id, frame, 0, 0, x, y, 0, 0, tagIndex, nullptr, nullptr,
+                                       0, &layer);
+    else if (!error)
+        error =
+            InsertImageLayer(state, QZ_LAYER_VIDEO, video->header.id, 0, 0, x, y, width, height, nullptr, nullptr,
+                             frame, nullptr, nullptr, insertPos, hidden ? uint32_t(QZ_ADDLAYER_HIDDEN) : 0u, &layer);
+    if (error) {
+        if (second) CloseVideoObject(state, second);
+        return error;
+    }
+    video->layerFlag = 1;
+    return 0;
+}
+
+const char* VideoLoaderName(const qzVideo* video) {
+    if (video->player->kind == QZ_VIDEOKIND_MOVIE) return "native";
+    const qzPluginInfo* plugin = video->player->engine->stream.plugin;
+    return plugin && plugin->moduleName ? plugin->moduleName : "inbuilt";
 }

@@ -10,7 +10,17 @@ struct VmState;
 extern qzObjectHeader* qzVideoList;
 extern char qzVideoDefaultLoader[32];  // ForceVideoDriver's loader list; empty: every loader
 void CloseVideoObject(VmState* state, qzVideo* video);
+// The script lets go of the video: layers that show it keep it (it loses its identifier), else it
+// is stopped and freed.
+void ReleaseVideoObject(VmState* state, qzVideo* video);
 qzVideoOutput VideoOutputOf(qzVideo* video);
+// A second video of the same file, opened with the loader that opened the video and its adapter
+// list, kept by layers. 0 or the error of opening.
+int OpenSecondVideo(qzVideo* video, qzVideo** out);
+// Seeks to position ms: ERR_SEEKFORMAT, ERR_SEEKRANGE (beyond duration - 1) or the player's result.
+int SeekVideoTo(qzVideo* video, double position);
+// The volume clamped to 0..64, passed on while the video is active.
+void SetVideoVolumeTo(qzVideo* video, double value);
 
 int VideoOpenVideo(VmState* state);
 int VideoCloseVideo(VmState* state);
@@ -26,4 +36,5 @@ int VideoSetVideoVolume(VmState* state);
 int VideoGetVideoFrame(VmState* state);
 int VideoIsVideoPlaying(VmState* state);
 int VideoForceVideoDriver(VmState* state);
+int VideoDisplayVideoFrame(VmState* state);
 int VideoDumpVideo(VmState* state);

@@ -1,0 +1,301 @@
+// End to end: videos in layers. A CDXL file written here from the format (one solid colour a
+// frame) plays in a layer of display 2 headless; the snapshot shows the layer with the frame the
+// video reached, and the applets print what the commands answered.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "asm/asm.h"
+#include "e2e/player_run.h"
+#include "e2e/png_pixels.h"
+#include "libs/oracle.h"
+
+namespace video_layer_e2e_test {
+
+namespace {
+
+using libtest::TempDir;
+
+constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
+constexpr int kChunk = 7680;       // 20 frames a second
+constexpr int kSlowChunk = 40000;  // 7.68 frames a second
+constexpr uint32_t kBackground = 0x204060;
+
+// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
+uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
+uint32_t Colour(int f) {
+    uint32_t w = PaletteWord(f);
+    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
+}
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v >> 8);
+    out += static_cast<char>(v);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v >> 16);
+    Put16(out, v & 0xFFFF);
+}
+
+// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
+std::string SolidCdxl(int frames = kFrames, int chunk = kChunk) {
+    std::string out;
+    const int rowBytes = (kWidth + 15) / 16 * 2;
+    for (int f = 0; f < frames; ++f) {
+        size_t start = out.size();
+        out += '\1';
+        out += '\0';
+        Put32(out, static_cast<uint32_t>(chunk));
+        Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
+        Put32(out, static_cast<uint32_t>(f));
+        Put16(out, kWidth);
+        Put16(out, kHeight);
+        out += '\0';
+        out += '\2';
+        Put16(out, 8);
+        Put16(out, 0);
+        out.append(8, '\0');
+        Put16(out, 0);
+        Put16(out, PaletteWord(f));
+        Put16(out, 0);
+        Put16(out, 0);
+        for (int y = 0; y < kHeight; ++y) {
+            out.append(static_cast<size_t>(rowBytes), '\xff');
+            out.append(static_cast<size_t>(rowBytes), '\0');
+        }
+        out.resize(start + static_cast<size_t>(chunk), '\0');
+    }
+    return out;
+}
+
+std::string Lower(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// One call with constant arguments and, when fields are given, an options table after them
+// ("true" stands for the boolean).
+std::string Call(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {},
+                 int results = 1) {
+    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
+    int r = 1;
+    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
+    if (!fields.empty()) {
+        const std::string table = "r" + std::to_string(r++);
+        code += "    NEWTABLE " + table + " 0 0\n";
+        for (const auto& [key, value] : fields) {
+            if (value == "true")
+                code += "    LOADBOOL r20 1 0\n    SETTABLE " + table + " \"" + key + "\" r20\n";
+            else
+                code += "    SETTABLE " + table + " \"" + key + "\" " + value + "\n";
+        }
+    }
+    return code + "    CALL r0 " + std::to_string(r) + " " + std::to_string(results) + "\n";
+}
+// A call whose one result is printed.
+std::string Print(const std::string& command, const std::vector<std::string>& args) {
+    return Call(command, args, {}, 2) + "    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n    CALL r1 2 1\n";
+}
+// A call that fails: its error code is printed.
+std::string Refused(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {}) {
+    return Call(command, args, fields) + Print("GetLastError", {});
+}
+
+class VideoLayerE2E : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    // Runs the body on display 2 (64 x 48, colour #204060) headless, with layers on unless asked
+    // otherwise and errors not ending the applet; what it printed.
+    std::string Play(const std::string& body, bool layers = true) {
+        const std::string text =
+            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@vlayer.qzs\"\n  .line 1\n"
+            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
+            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
+            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
+            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
+            (layers ? Call("EnableLayers", {}) : "") + body + "    RETURN r0 1\n.end\n";
+        std::string error;
+        std::vector<uint8_t> bytes = QzAssemble(text, &error);
+        EXPECT_FALSE(bytes.empty()) << error;
+        WriteBytes(dir.path + "/vlayer.qza", bytes);
+        int status = 0;
+        std::string output = CaptureOutput("cd '" + dir.path +
+                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
+                                               "QUARNELIX_SNAPSHOT_DIR='" +
+                                               dir.path + "' " + PlayerTimeout() + "'" + BinaryDir() +
+                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout vlayer.qza 2>&1",
+                                           &status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+        return output;
+    }
+    uint32_t Pixel(int x, int y) {
+        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
+        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+};
+
+const Fields kUseLayer = {{"uselayer", "true"}};
+
+// A video played in a layer runs to its end there: the layer holds the last frame at the place
+// asked for, the video is finished (not playing), and the layer is a video layer on top.
+TEST_F(VideoLayerE2E, VideoPlaysToItsEndInALayer) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
+                             Print("IsVideoPlaying", {"1"}) + Call("Wait", {"60"}) + Print("IsVideoPlaying", {"1"});
+    EXPECT_EQ(Play(body), "1\n0\n");
+    EXPECT_EQ(Pixel(8, 20), Colour(kFrames - 1));
+    EXPECT_EQ(Pixel(8 + kWidth - 1, 20 + kHeight - 1), Colour(kFrames - 1));
+    EXPECT_EQ(Pixel(7, 20), kBackground);
+    EXPECT_EQ(Pixel(8 + kWidth, 20), kBackground);
+    EXPECT_EQ(Pixel(8, 20 + kHeight), kBackground);
+}
+
+// A video that plays already goes into the layer as a second video of the file: both play to
+// their ends, on the display and in the layer.
+TEST_F(VideoLayerE2E, BusyVideoPlaysInTheLayerAsASecondVideo) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) +
+                             Call("PlayVideo", {"1", "24", "30"}, kUseLayer) + Print("GetLastError", {}) +
+                             Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "0\n");
+    EXPECT_EQ(Pixel(0, 0), Colour(kFrames - 1)) << "on the display";
+    EXPECT_EQ(Pixel(24, 30), Colour(kFrames - 1)) << "in the layer";
+}
+
+// Closing a video that a layer shows: the script's number no longer finds it and can be used
+// again, while the layer keeps it playing to its end.
+TEST_F(VideoLayerE2E, ClosedVideoPlaysOnInItsLayer) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
+                             Call("CloseVideo", {"1"}) + Refused("IsVideoPlaying", {"1"}) +
+                             Call("OpenVideo", {"1", "\"v.cdxl\""}) + Print("IsVideoPlaying", {"1"}) +
+                             Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "1449\n0\n");
+    EXPECT_EQ(Pixel(8, 20), Colour(kFrames - 1));
+}
+
+// The layers library drives the video of a layer: stopped at once it keeps the cleared frame or an
+// early one; played again it runs to its end. Stopping a stopped video, pausing it, and the video
+// commands on a brush layer are refused; so are a layer without layers on, direct play of a video
+// that a layer shows, and moving or resizing a video that plays in a layer.
+TEST_F(VideoLayerE2E, LayerCommandsAndRefusals) {
+    Write("v.cdxl", SolidCdxl(kFrames, kSlowChunk));  // 1.3 s, time enough for the commands
+    const std::string body =
+        Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
+        Call("StopLayer", {"1"}) + Print("IsVideoPlaying", {"1"}) + Refused("StopLayer", {"1"}) +
+        Refused("PauseLayer", {"1"}) + Refused("ResumeLayer", {"1"}) + Call("PlayLayer", {"1"}) +
+        Print("IsVideoPlaying", {"1"}) + Refused("PlayLayer", {"1"}) + Call("PauseLayer", {"1"}) +
+        Print("IsVideoPlaying", {"1"}) + Call("SetLayerVolume", {"1", "80"}) + Call("ResumeLayer", {"1"}) +
+        Print("GetLastError", {}) + Refused("SetVideoSize", {"1", "10", "10"}) +
+        Refused("SetVideoPosition", {"1", "10", "10"}) + Refused("SeekLayer", {"1", "1302"}) + Call("Wait", {"120"}) +
+        Refused("PlayVideo", {"1", "0", "0"}) + Call("CreateBrush", {"5", "4", "4"}) +
+        Call("DisplayBrush", {"5", "60", "0"}) + Refused("PlayLayer", {"2"}) + Refused("SetLayerVolume", {"2", "3"});
+    EXPECT_EQ(Play(body), "0\n1516\n1451\n1452\n1\n1501\n0\n0\n1517\n1517\n1233\n1512\n1515\n1515\n");
+    EXPECT_EQ(Pixel(8, 20), Colour(kFrames - 1));
+    const std::string off = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Refused("PlayVideo", {"1", "8", "20"}, kUseLayer);
+    EXPECT_EQ(Play(off, false), "1078\n");
+}
+
+// DisplayVideoFrame shows one frame as a layer (at 0 ms the second frame, at the drawing options'
+// size): the frame exact; a busy video gives it through a second video; the layer can then play;
+// InsertLayer puts a video's frame at a list position; and the refusals.
+TEST_F(VideoLayerE2E, DisplayVideoFrameShowsAFrameAsALayer) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("DisplayVideoFrame", {"1", "0", "0", "0"}) +
+                             Print("GetLastError", {}) + Refused("PlayVideo", {"1", "0", "0"}) +
+                             Call("OpenVideo", {"2", "\"v.cdxl\""}) + Call("PlayVideo", {"2", "40", "0"}) +
+                             Call("DisplayVideoFrame", {"2", "0", "24", "0"}, {{"width", "16"}, {"height", "8"}}) +
+                             Print("GetLastError", {}) + Refused("DisplayVideoFrame", {"1", "0", "0", "500"}) +
+                             Refused("DisplayVideoFrame", {"1", "0", "0", "100"}) +
+                             Call("OpenVideo", {"3", "\"v.cdxl\""}) + Call("InsertLayer", {"1", "50", "3", "0", "40"}) +
+                             Print("GetLastError", {}) + Call("Wait", {"60"});
+    EXPECT_EQ(Play(body), "0\n1512\n0\n1233\n1457\n0\n");
+    EXPECT_EQ(Pixel(40, 0), Colour(kFrames - 1)) << "the busy video played on";
+    EXPECT_EQ(Pixel(0, 0), Colour(1)) << "the second frame";
+    EXPECT_EQ(Pixel(kWidth - 1, kHeight - 1), Colour(1));
+    EXPECT_EQ(Pixel(15, 31), Colour(1)) << "scaled to 16 x 8";
+    EXPECT_EQ(Pixel(16, 31), kBackground);
+    EXPECT_EQ(Pixel(15, 32), kBackground);
+    EXPECT_EQ(Pixel(0, 40), Colour(1)) << "inserted at the bottom";
+    const std::string played = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
+                               Call("DisplayVideoFrame", {"1", "8", "8", "0"}) + Call("PlayLayer", {"1"}) +
+                               Call("Wait", {"60"}) + Print("GetLastError", {});
+    EXPECT_EQ(Play(played), "0\n");
+    EXPECT_EQ(Pixel(8, 8), Colour(kFrames - 1));
+    const std::string off = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Refused("DisplayVideoFrame", {"1", "0", "0", "0"});
+    EXPECT_EQ(Play(off, false), "1078\n");
+}
+
+// GetAttribute reads a video and the video of a VIDEO layer; a brush made from the layer holds the
+// frame it shows.
+TEST_F(VideoLayerE2E, AttributesOfVideosAndVideoLayersAndBrushesFromThem) {
+    Write("v.cdxl", SolidCdxl());
+    // ATTRWIDTH, NUMFRAMES, DURATION, POSITION, FORMAT, SCALEWIDTH, CANSEEK, DRIVER, PLAYING, PAUSED,
+    // LOADER, COUNT.
+    const char* videoAttributes[] = {"0", "11", "14", "18", "19", "44", "72", "75", "83", "84", "91", "60"};
+    std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("SetVideoSize", {"1", "20", "10"});
+    for (const char* a : videoAttributes) body += Print("GetAttribute", {"50", "1", a});
+    // The layer: ATTRTYPE, DURATION, FORMAT, PLAYING while it plays, then PAUSED once paused.
+    body += Call("OpenVideo", {"2", "\"v.cdxl\""}) + Call("DisplayVideoFrame", {"2", "0", "0", "0"}) +
+            Call("ConvertToBrush", {"22", "1", "7"}) + Call("DisplayBrush", {"7", "32", "32"}) +
+            Print("GetAttribute", {"22", "1", "9"}) + Print("GetAttribute", {"22", "1", "14"}) +
+            Print("GetAttribute", {"22", "1", "19"}) + Call("PlayLayer", {"1"}) +
+            Print("GetAttribute", {"22", "1", "83"}) + Call("PauseLayer", {"1"}) +
+            Print("GetAttribute", {"22", "1", "84"}) + Refused("GetAttribute", {"22", "2", "14"}) +
+            Refused("GetAttribute", {"50", "9", "14"});
+    EXPECT_EQ(Play(body), "32\n10\n500\n0\nCDXL\n20\n1\n1\n0\n0\ninbuilt\n1\n50\n500\nCDXL\n1\n1\n1515\n1449\n");
+    EXPECT_EQ(Pixel(32, 32), Colour(1)) << "the brush made from the layer";
+    EXPECT_EQ(Pixel(32 + kWidth - 1, 32 + kHeight - 1), Colour(1));
+}
+
+// A playing video layer given a brush as content by its style: the video stops there and the
+// layer shows the brush from then on.
+TEST_F(VideoLayerE2E, VideoLayerRestyledAsABrushStopsItsVideo) {
+    Write("v.cdxl", SolidCdxl());
+    const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "8", "20"}, kUseLayer) +
+                             Call("CreateBrush", {"5", "8", "8", "16711680"}) + Call("Wait", {"6"}) +
+                             Call("SetLayerStyle", {"1"}, {{"type", "3"}, {"id", "5"}}) + Print("GetLastError", {}) +
+                             Print("IsVideoPlaying", {"1"}) + Call("Wait", {"30"});
+    EXPECT_EQ(Play(body), "0\n0\n");
+    EXPECT_EQ(Pixel(8, 20), 0xFF0000u);
+    EXPECT_EQ(Pixel(8 + 8, 20), kBackground) << "the video's frames no longer reach the layer";
+}
+
+// A video that plays in a layer when its layer goes, layers go off, its display closes or the
+// applet ends: its threads stop and the player ends normally (the sanitizers watch).
+TEST_F(VideoLayerE2E, LayerPlaybackEndsCleanlyWhateverEndsIt) {
+    Write("v.cdxl", SolidCdxl());
+    const struct {
+        const char* name;
+        std::string ending;
+        const char* printed;
+    } rows[] = {
+        {"layer removed", Call("RemoveLayer", {"1"}) + Call("Wait", {"5"}) + Print("IsVideoPlaying", {"1"}), "0\n"},
+        {"layers disabled", Call("DisableLayers", {}) + Call("Wait", {"5"}) + Print("IsVideoPlaying", {"1"}), "0\n"},
+        {"display closed", Call("CloseDisplay", {"2"}) + Call("Wait", {"5"}), ""},
+        {"video closed, layer removed", Call("CloseVideo", {"1"}) + Call("RemoveLayer", {"1"}) + Call("Wait", {"5"}),
+         ""},
+        {"applet ended", "", ""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
+                                 Call("PlayVideo", {"1", "8", "20"}, kUseLayer) + Call("Wait", {"6"}) + r.ending +
+                                 Print("GetLastError", {});
+        EXPECT_EQ(Play(body), std::string(r.printed) + "0\n");
+    }
+}
+
+}  // namespace
+
+}  // namespace video_layer_e2e_test
