@@ -111,6 +111,7 @@ struct qzMacMovie {
 namespace {
 
 qzMacMovie* gMovies = nullptr;
+std::atomic<uint64_t> gFramesDrawn{0};
 
 // The movie timer: a thread that marks the timer due every 20 ms and wakes the event loop, whose
 // next pass runs the movies' work on the main thread.
@@ -499,7 +500,10 @@ void PlayStep(qzMacMovie* m) {
         Show(m);
         fresh = true;
     }
-    if (fresh) DrawShown(m);
+    if (fresh) {
+        DrawShown(m);
+        gFramesDrawn.fetch_add(1);
+    }
     const double end = m->duration > m->currentTime ? m->duration : m->currentTime + m->frameDuration;
     if (m->videoDrained && !m->haveAhead && clock >= end) {
         m->clockBase = end;
@@ -820,6 +824,8 @@ void MacMovieTask() {
 void RunDueMovieTimer() {
     if (gTimer.due.exchange(false)) MacMovieTask();
 }
+
+uint64_t MacMovieFramesDrawn() { return gFramesDrawn.load(); }
 
 bool MovieTimerInstalled() { return gTimer.Installed(); }
 
