@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the bundled demo: assembles demos/demo.qzs into an applet and plays it with the player of a
-# build (the release build by default), with the module and the GIF it plays beside it (made by
-# make-music.py and make-anim.sh). It lasts about ten seconds; Escape or a click end it at once.
+# build (the release build by default), with the module, the GIF and the film it plays beside it
+# (made by make-music.py, make-anim.sh and make-video.sh). It lasts about ten seconds; Escape or
+# a click end it at once.
 # With a window system (DISPLAY or WAYLAND_DISPLAY set) it shows in a window. Without one
 # it runs headless and writes what the user would have seen: three snapshots of the display as
 # PNG and the sound as a WAV file, in <build>/demo-output/, and prints their paths. Errors of the
@@ -10,7 +11,7 @@ set -e
 build=${1:-build-release}
 out="$(cd "$build" && pwd)/demo-output"
 "$build"/bin/qzasm demos/demo.qzs -o "$build"/demo.qza
-cp demos/demo.mod demos/demo.gif "$build"/   # the applet finds its music and its GIF beside it
+cp demos/demo.mod demos/demo.gif demos/demo-video.mp4 "$build"/   # the applet finds them beside it
 mkdir -p "$out"
 rm -f "$out"/demo-1.png "$out"/demo-2.png "$out"/demo-3.png "$out"/demo-sound.wav
 if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then

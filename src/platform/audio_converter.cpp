@@ -25,6 +25,7 @@ struct qzAudioConverter {
     SwrContext* swr;           // null when the rates are equal
     bool ended;                // the source gave no more data
     bool flushed;              // the resampler gave out what it held
+    double carry;              // source frames owed to (or pulled ahead of) the output, below one
     std::vector<float> stage;  // kStageFrames frames of the source, as float
 };
 
@@ -70,6 +71,7 @@ int AudioConverterNew(const qzAudioFormat* from, double fromRate, double toRate,
     c->swr = nullptr;
     c->ended = false;
     c->flushed = false;
+    c->carry = 0.0;
     c->stage.resize(static_cast<size_t>(kStageFrames) * from->channels);
     int64_t inRate = std::llround(fromRate);
     int64_t outRate = std::llround(toRate);
@@ -152,8 +154,20 @@ int32_t AudioConverterFill(qzAudioConverter* c, qzConverterInput input, void* us
                 break;
             }
         } else {
-            double exact = static_cast<double>(need) * c->fromRate / c->toRate;
-            uint32_t wanted = exact >= kStageFrames ? kStageFrames : static_cast<uint32_t>(exact) + 1;
+            // Exactly the source frames that `need` output frames take, the fraction carried to the
+            // next pull: a frame more each time would pile up in the resampler, which gives out no
+            // more than is asked, and the sound would lag further behind with every block. What
+            // the resampler still lacks (its filter's look-ahead at the start) the next turn of
+            // the loop pulls.
+            double exact = static_cast<double>(need) * c->fromRate / c->toRate + c->carry;
+            uint32_t wanted;
+            if (exact >= kStageFrames) {
+                wanted = kStageFrames;
+                c->carry = 0.0;
+            } else {
+                wanted = exact < 1.0 ? 1u : static_cast<uint32_t>(exact);
+                c->carry = exact - wanted;
+            }
             uint32_t pulled = PullSource(c, input, user, wanted, c->stage.data());
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(c->stage.data())};
             got = Ffmpeg().swr_convert(c->swr, outp, need, in, static_cast<int>(pulled));

@@ -75,6 +75,9 @@ bool MacMovieEnded(const qzMacMovie* movie);
 // The timer's work: each attached, playing movie draws the newest frame its clock has reached,
 // and one that has run out of frames ends (its end handler is called once).
 void MacMovieTask();
+// The frames that movies playing in windows have drawn since the program started, every movie
+// counted (for measurements of playback).
+uint64_t MacMovieFramesDrawn();
 // Runs MacMovieTask when the movie timer has fired since the last call (the event pass calls it).
 void RunDueMovieTimer();
 // Whether the movie timer is installed.

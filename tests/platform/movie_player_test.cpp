@@ -76,6 +76,16 @@ std::vector<std::vector<uint32_t>> FfmpegFrames(const std::string& path) {
     return frames;
 }
 
+// A pixel drawn into a window while the film plays: the fast conversion keeps every channel within
+// a few levels of ffmpeg's accurate one.
+bool Drawn(uint32_t pixel, uint32_t expected) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        int a = static_cast<int>((pixel >> shift) & 255), b = static_cast<int>((expected >> shift) & 255);
+        if (a - b > 4 || b - a > 4) return false;
+    }
+    return true;
+}
+
 double Psnr(const uint32_t* a, const std::vector<uint32_t>& b) {
     double sum = 0;
     for (size_t i = 0; i < b.size(); ++i) {
@@ -260,14 +270,14 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacAttachMovie(m.movie, window, 8, 4, 32, 24, 32);
     EXPECT_TRUE(MovieTimerInstalled());
     EXPECT_EQ(MacGetMovieVolume(m.movie), 128);
-    EXPECT_EQ(At(window, 8, 4), red);
-    EXPECT_EQ(At(window, 39, 27), red);
+    EXPECT_PRED2(Drawn, At(window, 8, 4), red);
+    EXPECT_PRED2(Drawn, At(window, 39, 27), red);
     EXPECT_EQ(At(window, 40, 28), 0u);
     EXPECT_EQ(At(window, 7, 3), 0u);
 
     clock.AdvanceMs(900);
     MacMovieTask();
-    EXPECT_EQ(At(window, 20, 10), red);
+    EXPECT_PRED2(Drawn, At(window, 20, 10), red);
     EXPECT_EQ(MacGetMovieTime(m.movie), 900u);
     // A pause holds the clock.
     MacPauseMovie(m.movie);
@@ -277,7 +287,7 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacStartMovie(m.movie);
     clock.AdvanceMs(300);
     MacMovieTask();
-    EXPECT_EQ(At(window, 20, 10), blue);
+    EXPECT_PRED2(Drawn, At(window, 20, 10), blue);
     EXPECT_EQ(MacGetMovieTime(m.movie), 1200u);
     EXPECT_EQ(ends, 0);
 
@@ -304,7 +314,7 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacMovieTask();
     EXPECT_EQ(ends, 1);
     EXPECT_TRUE(MacMovieEnded(m.movie));
-    EXPECT_EQ(At(window, 20, 10), blue);
+    EXPECT_PRED2(Drawn, At(window, 20, 10), blue);
 
     // The timer stays while another movie is in a window.
     qzMacWindow* other = OpenedWindow(2, 80, 60);
@@ -319,7 +329,7 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
 
     // Attached again, it plays from the start and may end once more.
     MacAttachMovie(m.movie, window, 8, 4, 32, 24, 64);
-    EXPECT_EQ(At(window, 20, 10), red);
+    EXPECT_PRED2(Drawn, At(window, 20, 10), red);
     clock.AdvanceMs(2500);
     MacMovieTask();
     EXPECT_EQ(ends, 2);
@@ -338,11 +348,11 @@ TEST_F(MovieInWindow, TheMovieTimerDrivesPlaybackThroughTheEventLoop) {
     MacAttachMovie(m.movie, window, 0, 0, kWidth, kHeight, 64);
     clock.AdvanceMs(1500);
     // Nothing but event passes: the timer wakes the loop, whose pass draws the frame now due.
-    for (int i = 0; i < 200 && At(window, 10, 10) != blue; ++i) {
+    for (int i = 0; i < 200 && !Drawn(At(window, 10, 10), blue); ++i) {
         usleep(10000);
         Drain();
     }
-    EXPECT_EQ(At(window, 10, 10), blue);
+    EXPECT_PRED2(Drawn, At(window, 10, 10), blue);
     MacStopMovie(m.movie);
     EXPECT_FALSE(MovieTimerInstalled());
 }
