@@ -147,6 +147,12 @@ void RefreshDisplayRects(VmState* state, const qzLayerBox* boxes, int32_t count)
     const qzBGPic* current = CurrentBGPic();
     if (!DisplayTarget(display) || !current) return;
     qzBitMap* buffer = display->secondBuffer;
+    // The window shows what the rectangles before in the run presented: without hooks that are
+    // told of every rectangle, and without scaling (which may redo the whole picture per
+    // presentation), only the parts redrawn anew are presented.
+    const bool presentParts = !display->hooks && !display->autoScale && !display->layerScale &&
+                              (display->scaledWidth <= 0 || display->scaledHeight <= 0 ||
+                               (display->scaledWidth == buffer->width && display->scaledHeight == buffer->height));
     qzLayerBox done[kRefreshRun] = {};
     int doneCount = 0;
     for (int32_t i = 0; i < count; i++) {
@@ -160,7 +166,7 @@ void RefreshDisplayRects(VmState* state, const qzLayerBox* boxes, int32_t count)
         height = int32_t(std::min<int64_t>(height, int64_t(current->height) - y));
         if (width < 1 || height < 1) continue;
         // What the rectangles before it in this run redrew is in the back buffer already: only the
-        // rest is redrawn. The whole rectangle is presented.
+        // rest is redrawn.
         const qzLayerBox box = {x, y, width, height};
         qzLayerBox parts[kMaxUncoveredParts];
         int partCount = UncoveredParts(box, done, doneCount, parts);
@@ -171,7 +177,13 @@ void RefreshDisplayRects(VmState* state, const qzLayerBox* boxes, int32_t count)
         for (int p = 0; p < partCount; p++)
             RedrawLayersRect(state, display, display->bgpic, buffer, parts[p].x, parts[p].y, parts[p].width,
                              parts[p].height, 0);
-        PresentToDisplay(display, buffer, x, y, x, y, width, height, true);
+        if (presentParts) {
+            for (int p = 0; p < partCount; p++)
+                PresentToDisplay(display, buffer, parts[p].x, parts[p].y, parts[p].x, parts[p].y, parts[p].width,
+                                 parts[p].height, true);
+        } else {
+            PresentToDisplay(display, buffer, x, y, x, y, width, height, true);
+        }
         if (doneCount == kRefreshRun) doneCount = 0;
         done[doneCount++] = box;
     }
