@@ -76,6 +76,45 @@ void PresentToDisplay(qzDisplay* display, const qzBitMap* source, int32_t sx, in
         PresentDisplayRect(source, sx, sy, display, dx, dy, width, height, 0, 0, 0, nullptr, nullptr);
 }
 
+// A run of refreshed rectangles remembers this many, and a rectangle is cut into at most this
+// many uncovered parts; beyond either the rectangle is simply redrawn whole.
+constexpr int kRefreshRun = 64;
+constexpr int kMaxUncoveredParts = 32;
+
+// The parts of box that none of the done boxes covers, into out; -1 when they would be more than
+// kMaxUncoveredParts.
+int UncoveredParts(const qzLayerBox& box, const qzLayerBox* done, int doneCount, qzLayerBox* out) {
+    qzLayerBox spare[kMaxUncoveredParts];
+    qzLayerBox* parts = out;
+    qzLayerBox* next = spare;
+    int count = 1;
+    parts[0] = box;
+    for (int d = 0; d < doneCount && count > 0; d++) {
+        const qzLayerBox& cut = done[d];
+        int kept = 0;
+        for (int p = 0; p < count; p++) {
+            const qzLayerBox& part = parts[p];
+            if (!Meets(part, cut)) {
+                if (kept == kMaxUncoveredParts) return -1;
+                next[kept++] = part;
+                continue;
+            }
+            if (kept + 4 > kMaxUncoveredParts) return -1;
+            const int32_t right = part.x + part.width, bottom = part.y + part.height;
+            const int32_t cutRight = cut.x + cut.width, cutBottom = cut.y + cut.height;
+            const int32_t top = std::max(part.y, cut.y), below = std::min(bottom, cutBottom);
+            if (cut.y > part.y) next[kept++] = {part.x, part.y, part.width, cut.y - part.y};
+            if (cutBottom < bottom) next[kept++] = {part.x, cutBottom, part.width, bottom - cutBottom};
+            if (cut.x > part.x) next[kept++] = {part.x, top, cut.x - part.x, below - top};
+            if (cutRight < right) next[kept++] = {cutRight, top, right - cutRight, below - top};
+        }
+        std::swap(parts, next);
+        count = kept;
+    }
+    if (parts != out) std::copy(parts, parts + count, out);
+    return count;
+}
+
 }  // namespace
 
 void RefreshArea(VmState* state, int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -87,20 +126,67 @@ void RefreshArea(VmState* state, int32_t x, int32_t y, int32_t width, int32_t he
         AddRectToList(&display->rectList, x, y, width, height);
 }
 
+void RefreshAreas(VmState* state, const qzLayerBox* boxes, int32_t count) {
+    qzDisplay* display = CurrentDisplay();
+    if (!display) return;
+    if (display->outputKind == QZ_TYPE_DISPLAY) {
+        RefreshDisplayRects(state, boxes, count);
+    } else if (display->outputKind == QZ_TYPE_BGPIC) {
+        for (int32_t i = 0; i < count; i++)
+            AddRectToList(&display->rectList, boxes[i].x, boxes[i].y, boxes[i].width, boxes[i].height);
+    }
+}
+
 void RefreshDisplayRect(VmState* state, int32_t x, int32_t y, int32_t width, int32_t height) {
+    const qzLayerBox box = {x, y, width, height};
+    RefreshDisplayRects(state, &box, 1);
+}
+
+void RefreshDisplayRects(VmState* state, const qzLayerBox* boxes, int32_t count) {
     qzDisplay* display = CurrentDisplay();
     const qzBGPic* current = CurrentBGPic();
     if (!DisplayTarget(display) || !current) return;
-    if (!(int64_t(x) + width > 0 && x < current->width && int64_t(y) + height > 0 && y < current->height)) return;
-    // Cut to the picture.
-    if (x < 0) width += x, x = 0;
-    if (y < 0) height += y, y = 0;
-    width = int32_t(std::min<int64_t>(width, int64_t(current->width) - x));
-    height = int32_t(std::min<int64_t>(height, int64_t(current->height) - y));
-    if (width < 1 || height < 1) return;
     qzBitMap* buffer = display->secondBuffer;
-    RedrawLayersRect(state, display, display->bgpic, buffer, x, y, width, height, 0);
-    PresentToDisplay(display, buffer, x, y, x, y, width, height, true);
+    // The window shows what the rectangles before in the run presented: without hooks that are
+    // told of every rectangle, and without scaling (which may redo the whole picture per
+    // presentation), only the parts redrawn anew are presented.
+    const bool presentParts = !display->hooks && !display->autoScale && !display->layerScale &&
+                              (display->scaledWidth <= 0 || display->scaledHeight <= 0 ||
+                               (display->scaledWidth == buffer->width && display->scaledHeight == buffer->height));
+    qzLayerBox done[kRefreshRun] = {};
+    int doneCount = 0;
+    for (int32_t i = 0; i < count; i++) {
+        int32_t x = boxes[i].x, y = boxes[i].y, width = boxes[i].width, height = boxes[i].height;
+        if (width < 1 || height < 1) continue;
+        if (!(int64_t(x) + width > 0 && x < current->width && int64_t(y) + height > 0 && y < current->height)) continue;
+        // Cut to the picture.
+        if (x < 0) width += x, x = 0;
+        if (y < 0) height += y, y = 0;
+        width = int32_t(std::min<int64_t>(width, int64_t(current->width) - x));
+        height = int32_t(std::min<int64_t>(height, int64_t(current->height) - y));
+        if (width < 1 || height < 1) continue;
+        // What the rectangles before it in this run redrew is in the back buffer already: only the
+        // rest is redrawn.
+        const qzLayerBox box = {x, y, width, height};
+        qzLayerBox parts[kMaxUncoveredParts];
+        int partCount = UncoveredParts(box, done, doneCount, parts);
+        if (partCount < 0) {
+            parts[0] = box;
+            partCount = 1;
+        }
+        for (int p = 0; p < partCount; p++)
+            RedrawLayersRect(state, display, display->bgpic, buffer, parts[p].x, parts[p].y, parts[p].width,
+                             parts[p].height, 0);
+        if (presentParts) {
+            for (int p = 0; p < partCount; p++)
+                PresentToDisplay(display, buffer, parts[p].x, parts[p].y, parts[p].x, parts[p].y, parts[p].width,
+                                 parts[p].height, true);
+        } else {
+            PresentToDisplay(display, buffer, x, y, x, y, width, height, true);
+        }
+        if (doneCount == kRefreshRun) doneCount = 0;
+        done[doneCount++] = box;
+    }
 }
 
 void RefreshRectList(VmState* state, const qzRectList* list) {
@@ -108,11 +194,18 @@ void RefreshRectList(VmState* state, const qzRectList* list) {
         if (const qzBGPic* pic = CurrentBGPic()) RefreshDisplayRect(state, 0, 0, pic->width, pic->height);
         return;
     }
+    qzLayerBox run[kRefreshRun];
+    int count = 0;
     for (int32_t i = 0; i < list->count; i++) {
         const qzCornerRect& r = list->rects[i];
         if (r.deleted) continue;
-        RefreshDisplayRect(state, r.x1, r.y1, int32_t(int64_t(r.x2) - r.x1 + 1), int32_t(int64_t(r.y2) - r.y1 + 1));
+        run[count++] = {r.x1, r.y1, int32_t(int64_t(r.x2) - r.x1 + 1), int32_t(int64_t(r.y2) - r.y1 + 1)};
+        if (count == kRefreshRun) {
+            RefreshDisplayRects(state, run, count);
+            count = 0;
+        }
     }
+    RefreshDisplayRects(state, run, count);
 }
 
 void FlushDeferredRefresh(VmState* state, qzDisplay* display, int noRefresh) {

@@ -33,7 +33,13 @@ void RefreshArea(VmState* state, int32_t x, int32_t y, int32_t width, int32_t he
 // Redraws the rectangle (cut to the current background picture; nothing when it lies outside) of
 // the picture the current display shows into the display's back buffer and presents it.
 void RefreshDisplayRect(VmState* state, int32_t x, int32_t y, int32_t width, int32_t height);
-// RefreshDisplayRect for every entry of the list that is not deleted; a list marked full
+// RefreshArea for each box in turn (DISPLAY: RefreshDisplayRects).
+void RefreshAreas(VmState* state, const qzLayerBox* boxes, int32_t count);
+// RefreshDisplayRect for each box in turn, except that a part of a box that boxes before it
+// covered (within runs of up to 64 boxes) is not redrawn again: the back buffer holds it already.
+// Every box is presented whole, as RefreshDisplayRect presents it.
+void RefreshDisplayRects(VmState* state, const qzLayerBox* boxes, int32_t count);
+// RefreshDisplayRects of the entries of the list that are not deleted; a list marked full
 // refreshes the whole picture once.
 void RefreshRectList(VmState* state, const qzRectList* list);
 // The end of drawing into the displayed picture (EndSelect): the layers made meanwhile stop

@@ -1,7 +1,9 @@
 // The redraw engine: a stack of layers with a border, transparency, a shadow, a filter and a hidden
 // layer, redrawn onto the display and compared with ImageMagick's composition of the same inputs;
 // the shadow's offset; the redraw's argument errors.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "display/layer_redraw.h"
 #include "display/layer_test_util.h"
@@ -172,6 +174,58 @@ TEST_F(LayerRedrawTest, RemovingAndResizingRedrawTheirAreas) {
     EXPECT_EQ(presented, std::vector<std::string>{"0,0 10x20"});
     EXPECT_EQ(Pixel(1, 2, 18), 0x00FF00u);
     EXPECT_EQ(Pixel(1, 8, 2), 0xFFFFFFu);
+}
+
+// A run of overlapping rectangles, however they overlap: every pixel of their union shows the
+// scene as a redraw of the whole picture into a bitmap of its own does, the parts that earlier
+// rectangles covered included, with display hooks and without; hooks are told of each rectangle
+// whole and in order (cut to the picture).
+TEST_F(LayerRedrawTest, OverlappingRectanglesShowTheirWholeUnion) {
+    OpenLayered(64, 48, 0x203040);
+    qzLayer* red = Add(1, 0, 0, 40, 30, 0xFF0000, nullptr, -1, 0, Alpha(40, 30, 128));
+    qzLayer* green = Add(2, 20, 10, 40, 30, 0x00FF00, nullptr, -1, 0, Alpha(40, 30, 200));
+    RefreshArea(*vm, 0, 0, 64, 48);
+    const struct {
+        const char* name;
+        std::vector<qzLayerBox> boxes;
+        std::vector<std::string> presents;
+    } runs[] = {
+        {"corners", {{0, 0, 30, 20}, {10, 10, 30, 20}, {20, 5, 30, 30}}, {"0,0 30x20", "10,10 30x20", "20,5 30x30"}},
+        {"inside", {{0, 0, 64, 48}, {10, 10, 5, 5}}, {"0,0 64x48", "10,10 5x5"}},
+        {"cross", {{20, 0, 10, 48}, {0, 20, 64, 10}}, {"20,0 10x48", "0,20 64x10"}},
+        {"frame", {{10, 10, 20, 20}, {0, 0, 64, 48}}, {"10,10 20x20", "0,0 64x48"}},
+        {"same", {{5, 5, 20, 20}, {5, 5, 20, 20}}, {"5,5 20x20", "5,5 20x20"}},
+        {"cut", {{-10, -10, 30, 30}, {50, 40, 30, 30}, {10, 10, 0, 5}}, {"0,0 20x20", "50,40 14x8"}},
+    };
+    // The whole scene redrawn apart from the display.
+    qzBitMap* scene = CreateBitMap(64, 48, 0, nullptr);
+    ASSERT_NE(scene, nullptr);
+    int step = 0;
+    for (const bool hooked : {false, true}) {
+        if (hooked) LogPresents();
+        for (const auto& run : runs) {
+            // The layers move without a refresh: the window still shows the old scene.
+            step++;
+            RefreshLayerChange(*vm, red, 0, 0, 3 * step % 30, step % 9, 1, 0, nullptr);
+            RefreshLayerChange(*vm, green, 0, 0, 20 - step, 10 + 2 * step % 20, 1, 0, nullptr);
+            presented.clear();
+            RefreshDisplayRects(*vm, run.boxes.data(), int32_t(run.boxes.size()));
+            if (hooked) {
+                EXPECT_EQ(presented, run.presents) << run.name;
+            }
+            RedrawLayersRect(*vm, CurrentDisplay(), CurrentBGPic(), scene, 0, 0, 64, 48, 0);
+            BitMapLock lock(scene, 0);
+            int wrong = 0;
+            for (const qzLayerBox& b : run.boxes)
+                for (int32_t y = std::max(b.y, 0); y < std::min(b.y + b.height, 48); y++)
+                    for (int32_t x = std::max(b.x, 0); x < std::min(b.x + b.width, 64); x++)
+                        wrong += Pixel(1, x, y) !=
+                                 (static_cast<const uint32_t*>(lock.info.pixels)[size_t(y) * lock.info.rowLength + x] &
+                                  0xFFFFFF);
+            EXPECT_EQ(wrong, 0) << run.name << (hooked ? " with hooks" : "");
+        }
+    }
+    DeleteBitMap(scene);
 }
 
 // A shaped clip region lets the layer through only where its mask is set, plainly and with

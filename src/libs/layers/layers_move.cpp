@@ -296,9 +296,12 @@ int LayersDoMove(VmState* state) {
         if (error) return error;
     }
     MergeRectangles(list);
+    qzLayerBox boxes[kMaxMoves];
+    int32_t count = 0;
     for (int32_t i = 0; i < list->count; i++) {
         const MoveEntry& e = list->entries[i];
-        if (e.hasRect) RefreshArea(state, e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1);
+        if (e.hasRect) boxes[count++] = {e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1};
     }
+    RefreshAreas(state, boxes, count);
     return 0;
 }
