@@ -204,7 +204,7 @@ void VmFreeObject(VmState* state, VmObject* o) {
     switch (o->tt) {
     case VM_TPROTO: VmFreeProto(state, static_cast<VmProto*>(o)); break;
     case VM_TFUNCTION: VmFreeClosure(state, static_cast<VmClosure*>(o)); break;
-    case VM_TUPVAL: VmRealloc(state, o, sizeof(VmUpvalue), 0); break;
+    case VM_TUPVAL: VmFreeObjectBlock(state, o, sizeof(VmUpvalue)); break;
     case VM_TTABLE: VmFreeTable(state, static_cast<VmTable*>(o)); break;
     case VM_TTHREAD: VmFreeThread(state, static_cast<VmState*>(o)); break;
     case VM_TUSERDATA: VmRealloc(state, o, VmUserdataSize(static_cast<VmUserdata*>(o)->len), 0); break;

@@ -3,8 +3,6 @@
 
 #include <cstdlib>
 
-#include <sanitizer/asan_interface.h>
-
 #include "platform/os_large_alloc.h"
 #include "vm/vm_do.h"
 
@@ -21,9 +19,9 @@ constexpr size_t VM_MAXBLOCK = 0xFFFFFFFDu;
 // Blocks from this size on hold at least one whole huge page.
 constexpr size_t VM_HUGE_BLOCK = 4 * 1024 * 1024;
 
-static VmAllocFailHook allocFailHook = nullptr;
+VmAllocFailHook vmAllocFailHook = nullptr;
 
-void VmSetAllocFailHook(VmAllocFailHook hook) { allocFailHook = hook; }
+void VmSetAllocFailHook(VmAllocFailHook hook) { vmAllocFailHook = hook; }
 
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     if (newSize >= VM_MAXBLOCK) {
@@ -35,7 +33,7 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
         if (state) state->g->nblocks -= oldSize;
         return nullptr;
     }
-    void* p = (allocFailHook && newSize > oldSize && allocFailHook(newSize)) ? nullptr : realloc(block, newSize);
+    void* p = (vmAllocFailHook && newSize > oldSize && vmAllocFailHook(newSize)) ? nullptr : realloc(block, newSize);
     if (!p) {
         if (!state) return nullptr;
         VmThrow(state, ERR_MEM);
@@ -55,14 +53,12 @@ constexpr size_t VM_SMALL_CHUNK = 64 * 1024;
 constexpr size_t VM_SMALL_CHUNK_MAX = 2 * 1024 * 1024;
 static_assert(2 * sizeof(void*) <= VM_SMALL_STEP, "a chunk's first block holds its link and size");
 
-static int SmallClass(size_t size) { return (int)((size - 1) / VM_SMALL_STEP); }
-
-void* VmSmallAlloc(VmState* state, size_t size) {
-    if (allocFailHook && allocFailHook(size)) VmThrow(state, ERR_MEM);
+void* VmSmallAllocSlow(VmState* state, size_t size) {
+    if (vmAllocFailHook && vmAllocFailHook(size)) VmThrow(state, ERR_MEM);
     VmSmallBlocks* sb = &state->g->small;
-    int c = SmallClass(size);
-    void* block = sb->freeList[c];
+    int c = VmSmallClass(size);
     size_t blockSize = (size_t)(c + 1) * VM_SMALL_STEP;
+    void* block = sb->freeList[c];
     if (block) {
         ASAN_UNPOISON_MEMORY_REGION(block, blockSize);
         sb->freeList[c] = *static_cast<void**>(block);
@@ -87,17 +83,6 @@ void* VmSmallAlloc(VmState* state, size_t size) {
     }
     state->g->nblocks += size;
     return block;
-}
-
-void VmSmallFree(VmState* state, void* block, size_t size) {
-    VmSmallBlocks* sb = &state->g->small;
-    int c = SmallClass(size);
-    *static_cast<void**>(block) = sb->freeList[c];
-    sb->freeList[c] = block;
-    // A freed block stays poisoned under the address sanitizer, so a use after free is caught.
-    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(void*),
-                              (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
-    state->g->nblocks -= size;
 }
 
 void VmSmallFreeAll(VmGlobalState* g) {
@@ -143,19 +128,21 @@ void VmFreeProto(VmState* state, VmProto* p) {
 
 VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals) {
     size_t size = VmScriptClosureSize(nups);
-    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmRealloc(state, nullptr, 0, size));
-    memset(static_cast<void*>(c), 0, size);
+    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmNewObjectBlock(state, size));
     VmLinkObject(state, c, VM_TFUNCTION);
     c->isC = 0;
     c->nupvalues = (uint8_t)nups;
+    c->gclist = nullptr;
     c->p = p;
     c->globals = *globals;
+    VmUpvalue** ups = VmScriptClosureUpvalues(c);
+    for (int i = 0; i < nups; i++) ups[i] = nullptr;
     return c;
 }
 
 VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
     size_t size = VmCClosureSize(n);
-    VmCClosure* c = static_cast<VmCClosure*>(VmRealloc(state, nullptr, 0, size));
+    VmCClosure* c = static_cast<VmCClosure*>(VmNewObjectBlock(state, size));
     memset(static_cast<void*>(c), 0, size);
     VmLinkObject(state, c, VM_TFUNCTION);
     c->isC = 1;
@@ -169,7 +156,7 @@ VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
 
 void VmFreeClosure(VmState* state, VmClosure* c) {
     size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
-    VmRealloc(state, c, size, 0);
+    VmFreeObjectBlock(state, c, size);
 }
 
 VmUserdata* VmNewUserdataObject(VmState* state, size_t size) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sanitizer/asan_interface.h>
+
 #include "base/error_codes.h"
 #include "vm/vm.h"
 #include "vm/vm_opcodes.h"
@@ -397,13 +399,60 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 typedef int (*VmAllocFailHook)(size_t newSize);
 void VmSetAllocFailHook(VmAllocFailHook hook);
 
+// Test seam state of VmSetAllocFailHook (null when none is installed).
+extern VmAllocFailHook vmAllocFailHook;
+
+// The rest of VmSmallAlloc: a block carved from the newest chunk or from a new one, or a failure
+// the test seam asked for.
+void* VmSmallAllocSlow(VmState* state, size_t size);
+
+inline int VmSmallClass(size_t size) { return (int)((size - 1) / VM_SMALL_STEP); }
+
 // A block of at most VM_SMALL_MAX bytes from the small-block classes, counted in the bytes in use
 // as VmRealloc counts it; failure raises ERR_MEM.
-void* VmSmallAlloc(VmState* state, size_t size);
+inline void* VmSmallAlloc(VmState* state, size_t size) {
+    VmSmallBlocks* sb = &state->g->small;
+    int c = VmSmallClass(size);
+    void* block = sb->freeList[c];
+    if (!block || vmAllocFailHook) [[unlikely]]
+        return VmSmallAllocSlow(state, size);
+    ASAN_UNPOISON_MEMORY_REGION(block, (size_t)(c + 1) * VM_SMALL_STEP);
+    void* next = *static_cast<void**>(block);
+    sb->freeList[c] = next;
+    // Free blocks are scattered over the chunks: the next one of the class is fetched now, so
+    // that the next allocation does not wait for it.
+    __builtin_prefetch(next, 1);
+    state->g->nblocks += size;
+    return block;
+}
+
 // Returns a block of VmSmallAlloc with the size it was asked with.
-void VmSmallFree(VmState* state, void* block, size_t size);
+inline void VmSmallFree(VmState* state, void* block, size_t size) {
+    VmSmallBlocks* sb = &state->g->small;
+    int c = VmSmallClass(size);
+    *static_cast<void**>(block) = sb->freeList[c];
+    sb->freeList[c] = block;
+    // A freed block stays poisoned under the address sanitizer, so a use after free is caught.
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + sizeof(void*),
+                              (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
+    state->g->nblocks -= size;
+}
 // Frees every chunk of the small blocks (closing the VM).
 void VmSmallFreeAll(VmGlobalState* g);
+
+// The block of an object record (a closure, an upvalue cell, a table): from the small-block classes
+// when it fits one, else from VmRealloc. Objects are made and dropped by the million, and a size
+// class's free list serves them without the C library's bookkeeping.
+inline void* VmNewObjectBlock(VmState* state, size_t size) {
+    return size <= VM_SMALL_MAX ? VmSmallAlloc(state, size) : VmRealloc(state, nullptr, 0, size);
+}
+// Returns a block of VmNewObjectBlock with the size it was asked with.
+inline void VmFreeObjectBlock(VmState* state, void* block, size_t size) {
+    if (size <= VM_SMALL_MAX)
+        VmSmallFree(state, block, size);
+    else
+        VmRealloc(state, block, size, 0);
+}
 
 // Byte size of n elements of size elem, raising ERR_MEM when it would overflow.
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem);

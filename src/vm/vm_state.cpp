@@ -121,7 +121,7 @@ VmUpvalue* VmFindUpvalueCell(VmState* state, VmValue* level) {
         prev = p;
         p = static_cast<VmUpvalue*>(p->next);
     }
-    VmUpvalue* uv = static_cast<VmUpvalue*>(VmRealloc(state, nullptr, 0, sizeof(VmUpvalue)));
+    VmUpvalue* uv = static_cast<VmUpvalue*>(VmNewObjectBlock(state, sizeof(VmUpvalue)));
     uv->tt = VM_TUPVAL;
     uv->marked = 0;
     uv->v = level;

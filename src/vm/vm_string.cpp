@@ -152,6 +152,10 @@ static void SweepSlots(VmState* state, uint64_t* slots, uint32_t mask, uint32_t 
         uint32_t count = to - base < 64 ? to - base : 64;
         uint64_t used = 0;
         for (uint32_t k = 0; k < count; k++) used |= (uint64_t)(slots[base + k] != 0) << k;
+        // Every string of the stretch is fetched before the first is read, so that their misses
+        // overlap instead of following one another.
+        for (uint64_t ahead = used; ahead; ahead &= ahead - 1)
+            __builtin_prefetch(SlotString(slots[base + (uint32_t)__builtin_ctzll(ahead)]), 1);
         for (; used; used &= used - 1) {
             uint32_t i = base + (uint32_t)__builtin_ctzll(used);
             uint64_t slot = slots[i];
@@ -188,7 +192,10 @@ void VmSweepStrings(VmState* state) {
 
 void VmFreeAllStrings(VmState* state) {
     VmStringTable* tb = &state->g->strt;
+    // The strings are read a few slots ahead, as when the table is resized.
+    constexpr int ahead = 8;
     for (int i = 0; i < tb->size; i++) {
+        if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]), 1);
         if (!tb->slots[i]) continue;
         VmString* s = SlotString(tb->slots[i]);
         tb->slots[i] = 0;

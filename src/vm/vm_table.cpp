@@ -106,7 +106,7 @@ VmTable* VmNewTableObject(VmState* state, int narray, int log2Nodes) {
     if (narray < 0) narray = 0;
     if (narray > VM_MAXARRAYKEY) VmRaiseError(state, ERR_TABLEOVERFLOW);
     if (log2Nodes < 0) log2Nodes = 0;
-    VmTable* t = static_cast<VmTable*>(VmRealloc(state, nullptr, 0, sizeof(VmTable)));
+    VmTable* t = static_cast<VmTable*>(VmNewObjectBlock(state, sizeof(VmTable)));
     memset(static_cast<void*>(t), 0, sizeof(VmTable));
     t->metatable = state->g->defaultMeta;
     t->flags = 0xFF;
@@ -120,7 +120,7 @@ VmTable* VmNewTableObject(VmState* state, int narray, int log2Nodes) {
 void VmFreeTable(VmState* state, VmTable* t) {
     if (!IsDummy(t, state)) VmFreeArray(state, t->node, (size_t)VmNodeCount(t));
     VmFreeArray(state, t->array, (size_t)t->sizearray);
-    VmRealloc(state, t, sizeof(VmTable), 0);
+    VmFreeObjectBlock(state, t, sizeof(VmTable));
 }
 
 // Counts integer keys 1..2^24 per power-of-two slice: nums[i] counts keys in (2^(i-1), 2^i].

@@ -309,7 +309,7 @@ void RunLoad(VmState* state, void* ud) {
     // a closed cell of its own holding nil.
     VmUpvalue** cells = VmScriptClosureUpvalues(cl);
     for (int i = 0; i < f->nups; i++) {
-        VmUpvalue* uv = static_cast<VmUpvalue*>(VmRealloc(state, nullptr, 0, sizeof(VmUpvalue)));
+        VmUpvalue* uv = static_cast<VmUpvalue*>(VmNewObjectBlock(state, sizeof(VmUpvalue)));
         VmLinkObject(state, uv, VM_TUPVAL);
         VmSetValueNil(&uv->value);
         uv->v = &uv->value;
