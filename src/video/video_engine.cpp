@@ -742,3 +742,34 @@ void RedrawVideoPlayer(qzVideoPlayer* handle) {
     const qzVideoPicture* slot = &e->pictures[e->shownSlot];
     if (slot->pixels) e->output.draw(e->output.user, e, slot->pixels, e->dstWidth, e->dstHeight, slot->rowLength);
 }
+
+void SuspendVideoPlayer(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        auto* d = static_cast<qzDisplay*>(handle->movieDisplay);
+        if (handle->movieStarted && d && d->window) MacDetachMovieFromDisplay(d->window, handle->movie);
+        return;
+    }
+    qzVideoEngine* e = handle->engine;
+    std::lock_guard<std::mutex> lock(e->suspendMutex);
+    e->suspended.store(1);
+}
+
+void ResumeSuspendedVideoPlayer(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height,
+                                int playing) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        auto* d = static_cast<qzDisplay*>(handle->movieDisplay);
+        if (!handle->movieStarted || !d || !d->window) return;
+        // The box first: a movie that starts again draws at once, where it belongs.
+        MacSetMovieBox(handle->movie, d->window, x, y, width, height);
+        if (playing) MacDetachMovie(d->window, handle->movie);
+        return;
+    }
+    qzVideoEngine* e = handle->engine;
+    std::lock_guard<std::mutex> lock(e->suspendMutex);
+    e->suspended.store(0);
+}
+
+int VideoPlayerEnded(const qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return MacMovieEnded(handle->movie) ? 1 : 0;
+    return handle->engine->ended.load() ? 1 : 0;
+}

@@ -50,9 +50,9 @@ int CheckVideoOutput(const qzDisplay* display) {
     return 0;
 }
 
-// The on-screen rectangle: the script's position and set size, times the display's scale factors
-// while it scales.
-void ComputeScreenRect(qzVideo* video, const qzDisplay* display) {
+}  // namespace
+
+void ComputeVideoScreenRect(qzVideo* video, const qzDisplay* display) {
     video->screenX = video->x;
     video->screenY = video->y;
     video->screenWidth = video->setWidth;
@@ -68,6 +68,8 @@ void ComputeScreenRect(qzVideo* video, const qzDisplay* display) {
     if (video->screenHeight < 1) video->screenHeight = 1;
 }
 
+namespace {
+
 bool IsActive(const qzVideo* video) {
     int32_t s = video->state.load();
     return s == QZ_VIDEO_PLAYING || s == QZ_VIDEO_PAUSED || s == QZ_VIDEO_FINISHED;
@@ -76,7 +78,7 @@ bool IsActive(const qzVideo* video) {
 // A new rectangle for an active video: the engine's pictures follow it.
 void ApplyScreenRect(VmState* state, qzVideo* video) {
     if (!IsActive(video) || !video->display) return;
-    ComputeScreenRect(video, video->display);
+    ComputeVideoScreenRect(video, video->display);
     SetVideoPlayerRect(video->player, video->screenX, video->screenY, video->screenWidth, video->screenHeight,
                        video->smooth);
     if (video->player->kind != QZ_VIDEOKIND_MOVIE && video->display->state == QZ_DISPSTATE_OPEN)
@@ -148,7 +150,7 @@ int VideoPlayVideo(VmState* state) {
     if (video->state.load() == QZ_VIDEO_PAUSED) return ERR_VIDPAUSED;
     video->x = ResolveXPosition(x, video->setWidth, display->width, 0.0);
     video->y = ResolveYPosition(y, video->setHeight, display->height, 0.0);
-    ComputeScreenRect(video, display);
+    ComputeVideoScreenRect(video, display);
     StartSoundSystem(state);
     video->display = display;
     video->state.store(QZ_VIDEO_PLAYING);

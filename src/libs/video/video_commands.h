@@ -11,6 +11,12 @@ extern qzObjectHeader* qzVideoList;
 extern char qzVideoDefaultLoader[32];  // ForceVideoDriver's loader list; empty: every loader
 void CloseVideoObject(VmState* state, qzVideo* video);
 qzVideoOutput VideoOutputOf(qzVideo* video);
+void RemoveVideoDrawRequests(const void* engine, qzDisplay* display);
+// The on-screen rectangle: the script's position and set size, times the display's scale factors
+// while it scales.
+void ComputeVideoScreenRect(qzVideo* video, const qzDisplay* display);
+// Installs the video members of the display links (video_display_hooks.cpp), or takes them away.
+void LinkVideoDisplayHooks(bool on);
 
 int VideoOpenVideo(VmState* state);
 int VideoCloseVideo(VmState* state);

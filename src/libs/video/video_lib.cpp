@@ -23,8 +23,6 @@
 qzObjectHeader* qzVideoList = nullptr;
 char qzVideoDefaultLoader[32] = "";
 
-namespace {
-
 // Takes the engine's pending frames off the display; the display's repaint mutex is taken here.
 void RemoveVideoDrawRequests(const void* engine, qzDisplay* display) {
     if (!display || !display->repaintMutex) return;
@@ -50,6 +48,8 @@ void RemoveVideoDrawRequests(const void* engine, qzDisplay* display) {
         dropped = next;
     }
 }
+
+namespace {
 
 // The refresh thread's picture: the part of it that lies on the display becomes a bitmap in the
 // display's format and joins the display's pending frames, replacing an older frame of the same
@@ -126,20 +126,15 @@ void FreeVideoRecord(VmState* state, qzVideo* video) {
     delete video;
 }
 
-void LinkDisplays(bool on) {
-    qzDisplayLinks links = DisplayLinks();
-    links.stopVideosOnDisplay = on ? StopVideosOnDisplay : nullptr;
-    SetDisplayLinks(&links);
-}
-
 int OpenVideoLibrary(VmState*) {
-    LinkDisplays(true);
+    LinkVideoDisplayHooks(true);
     return RegisterObjectList(&qzVideoList);
 }
 
 void StopAllVideosAtExit(VmState* state) {
     for (qzObjectHeader* h = qzVideoList; h; h = h->next) {
         auto* video = reinterpret_cast<qzVideo*>(h);
+        if (video->state.load() == QZ_VIDEO_SUSPENDED) video->state.store(video->rememberedState);
         if (video->state.load() != QZ_VIDEO_STOPPED) StopVideoObject(state, video, 0);
     }
 }
@@ -153,7 +148,7 @@ void FreeAllVideosAtExit(VmState* state) {
 }
 
 void ResetVideoLibrary() {
-    LinkDisplays(false);
+    LinkVideoDisplayHooks(false);
     qzVideoList = nullptr;
     qzVideoDefaultLoader[0] = '\0';
 }
@@ -211,6 +206,9 @@ int StopVideoObject(VmState* state, qzVideo* video, int refresh) {
 void StopVideosOnDisplay(VmState* state, qzDisplay* display) {
     for (qzObjectHeader* h = qzVideoList; h; h = h->next) {
         auto* video = reinterpret_cast<qzVideo*>(h);
+        // A video whose window went away stops as it was before.
+        if (video->display == display && video->state.load() == QZ_VIDEO_SUSPENDED)
+            video->state.store(video->rememberedState);
         if (video->display == display && video->state.load() != QZ_VIDEO_STOPPED) StopVideoObject(state, video, 0);
     }
 }
