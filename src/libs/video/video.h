@@ -53,5 +53,7 @@ int FindVideoById(const qzObjectId& id, qzVideo** out);
 // Stops a playing, paused or finished video (ERR_VIDSTOPPED otherwise); refreshes its display when
 // asked.
 int StopVideoObject(VmState* state, qzVideo* video, int refresh);
-// Stops the videos that play on the display (its window goes).
+// Stops the videos that play on the display (it is freed or shows another picture).
 void StopVideosOnDisplay(VmState* state, qzDisplay* display);
+// 1 when the video of the identifier (also one that only layers keep) is playing, else 0.
+int IsVideoObjectPlaying(const qzObjectId& id);

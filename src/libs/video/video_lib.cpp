@@ -191,6 +191,11 @@ int FindVideoById(const qzObjectId& id, qzVideo** out) {
     return ERR_FINDVIDEO;
 }
 
+int IsVideoObjectPlaying(const qzObjectId& id) {
+    const auto* video = reinterpret_cast<const qzVideo*>(FindObjectInList(qzVideoList, id));
+    return video && video->state.load() == QZ_VIDEO_PLAYING ? 1 : 0;
+}
+
 int StopVideoObject(VmState* state, qzVideo* video, int refresh) {
     int32_t s = video->state.load();
     if (s != QZ_VIDEO_PLAYING && s != QZ_VIDEO_PAUSED && s != QZ_VIDEO_FINISHED) return ERR_VIDSTOPPED;
