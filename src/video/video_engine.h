@@ -189,6 +189,9 @@ struct qzVideoPlayer {
     int32_t movieStarted;
     void* movieDisplay;         // the display the movie plays on
     qzVideoOutput movieOutput;  // only its ended member is used
+    // The movie's sound while it plays: a video sound channel fed by a thread of its own.
+    qzVideoAudio* movieAudio;
+    qzWorkerThread* movieAudioThread;
 };
 
 // Opens the file with the first decoder that takes it (plugins of the loader list, then the
