@@ -924,8 +924,8 @@ uint32_t MacReadMovieAudio(qzMacMovie* movie, int16_t* out, uint32_t frames, dou
     std::lock_guard<std::mutex> lock(movie->audioMutex);
     const uint32_t channels = movie->channels;
     // The samples read now are heard at this time of the movie.
-    const double due = movie->soundClockBase +
-                       static_cast<double>(OsMonotonicMicros() - movie->soundClockStart) / 1e6 + heardIn;
+    const double due =
+        movie->soundClockBase + static_cast<double>(OsMonotonicMicros() - movie->soundClockStart) / 1e6 + heardIn;
     const double drift = movie->queueTime - due;
     size_t available = movie->queueCount / channels;
     if (drift < -kAudioSyncTolerance) {
