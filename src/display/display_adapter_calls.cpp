@@ -7,6 +7,7 @@
 
 #include "base/error_codes.h"
 #include "display/display.h"
+#include "display/display_links.h"
 #include "display/event_labels.h"
 #include "display/menus.h"
 #include "gfx/bitmap.h"
@@ -178,6 +179,7 @@ int OpenDisplayWindow(VmState* state, qzDisplay* display, int activate, const qz
         display->nativeHandle = handle;
         if (wholeFrames) display->flags |= QZ_DISPF_WHOLEFRAMES;
         if (second) display->flags |= QZ_DISPF_ADAPTERWORD;
+        DisplayLinks().resumeVideosOfDisplay(display);
         return 0;
     }
     if (!display->window) return ERR_WINDOW;
@@ -200,10 +202,14 @@ int OpenDisplayWindow(VmState* state, qzDisplay* display, int activate, const qz
     if (locked) UnlockBitMapPixels(&lock);
     if (error) return error;
     SetDisplayDrawOffset(display, display->letterboxLeft, display->letterboxTop);
+    // The videos that lost the window when it closed draw into the new one.
+    DisplayLinks().resumeVideosOfDisplay(display);
     return 0;
 }
 
 int CloseDisplayWindow(qzDisplay* display) {
+    // Videos draw into the window from threads of their own: they let go of it first.
+    DisplayLinks().suspendVideosOfDisplay(display);
     if (const qzPluginInfo* adapter = DisplayAdapterPlugin()) {
         if (display->nativeHandle && adapter->CloseDisplay) adapter->CloseDisplay(display->nativeHandle);
         display->nativeHandle = nullptr;

@@ -74,6 +74,7 @@ int RepaintOwnPicture(VmState* state, qzDisplay* d) {
 // Switches the display to a new picture: everything that drew on the old one ends.
 int TakeNewPicture(VmState* state, qzDisplay* d, qzBGPic* previous) {
     const qzDisplayLinks& links = DisplayLinks();
+    links.stopVideosOnDisplay(state, d);
     int error = EndDisplayDoubleBuffer(state, d);
     if (!error) error = links.endSelectOutput(state, d);
     if (error) return error;

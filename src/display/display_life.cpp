@@ -197,8 +197,6 @@ int CloseDisplayCore(VmState* state, qzDisplay* d, const qzDisplay* oldCopy, int
     const qzDisplayLinks& links = DisplayLinks();
     const qzDisplay& was = oldCopy ? *oldCopy : *d;
     int error = 0;
-    // Videos draw into the window from threads of their own: they stop before it goes.
-    links.stopVideosOnDisplay(state, d);
     if (mode & QZ_CLOSE_KEEPOBJECTS) {
         if (d->doubleBufferHardware || d->doubleBufferSaved) {
             error = EndDisplayDoubleBuffer(state, d);
@@ -244,6 +242,7 @@ int FreeDisplayCore(VmState* state, const qzObjectId& id, int report) {
     if (d == CurrentDisplay()) return ERR_FREEADISPLAY;
     if (links.asyncDrawOnDisplay(d)) return ERR_ADFFREEDISP;
     if (d->hooks) return ERR_SATFREEDISP;
+    if (links.isVideoActiveOnDisplay(d, 0, 1)) return ERR_VIDATTACHED;
     if (d->state != QZ_DISPSTATE_CLOSED) {
         error = CloseDisplayCore(state, d, nullptr, 0);
         if (error) return error;

@@ -16,6 +16,11 @@ int NoObjects(VmState*) { return 0; }
 int NoAsyncDraw(const qzDisplay*) { return 0; }
 void NoStateWork(VmState*) {}
 void NoEventSources(qzDisplay*) {}
+void NoVideos(qzDisplay*) {}
+qzBitMap* NoVideoMask(qzDisplay*) { return nullptr; }
+int NoVideoActive(const qzDisplay*, int, int) { return 0; }
+int NoVideoAt(const qzDisplay*, int32_t, int32_t) { return 0; }
+void NoVideosToRescale(VmState*, qzDisplay*, uint32_t) {}
 
 const qzDisplayLinks kDefaults = {
     .detachPictureFromLayers = NothingToDo,
@@ -35,6 +40,13 @@ const qzDisplayLinks kDefaults = {
     .freeAllAsyncDraws = NoStateWork,
     .forgetDisplay = NoEventSources,
     .stopVideosOnDisplay = NoDisplayCleanup,
+    .redrawVideosOnDisplay = NoVideos,
+    .suspendVideosOfDisplay = NoVideos,
+    .resumeVideosOfDisplay = NoVideos,
+    .getVideosMaskForDisplay = NoVideoMask,
+    .isVideoActiveOnDisplay = NoVideoActive,
+    .isPointInPlayingVideo = NoVideoAt,
+    .rescaleVideosOnDisplay = NoVideosToRescale,
 };
 
 qzDisplayLinks links = kDefaults;
@@ -69,6 +81,13 @@ void SetDisplayLinks(const qzDisplayLinks* given) {
     Take(&links.freeAllAsyncDraws, given->freeAllAsyncDraws, d.freeAllAsyncDraws);
     Take(&links.forgetDisplay, given->forgetDisplay, d.forgetDisplay);
     Take(&links.stopVideosOnDisplay, given->stopVideosOnDisplay, d.stopVideosOnDisplay);
+    Take(&links.redrawVideosOnDisplay, given->redrawVideosOnDisplay, d.redrawVideosOnDisplay);
+    Take(&links.suspendVideosOfDisplay, given->suspendVideosOfDisplay, d.suspendVideosOfDisplay);
+    Take(&links.resumeVideosOfDisplay, given->resumeVideosOfDisplay, d.resumeVideosOfDisplay);
+    Take(&links.getVideosMaskForDisplay, given->getVideosMaskForDisplay, d.getVideosMaskForDisplay);
+    Take(&links.isVideoActiveOnDisplay, given->isVideoActiveOnDisplay, d.isVideoActiveOnDisplay);
+    Take(&links.isPointInPlayingVideo, given->isPointInPlayingVideo, d.isPointInPlayingVideo);
+    Take(&links.rescaleVideosOnDisplay, given->rescaleVideosOnDisplay, d.rescaleVideosOnDisplay);
 }
 
 const qzDisplayLinks& DisplayLinks() { return links; }

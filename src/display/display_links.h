@@ -45,8 +45,25 @@ struct qzDisplayLinks {
     // The event sources forget a display that is freed (cursors move to its successor).
     void (*forgetDisplay)(qzDisplay* display);
 
-    // Stops the videos that play on a display whose window closes or that is freed.
+    // Videos that play on a display (null: none plays). Stops them (the display is freed or shows
+    // another picture).
     void (*stopVideosOnDisplay)(VmState* state, qzDisplay* display);
+    // Draws the frame of every paused or ended video on the display again (it was drawn over).
+    void (*redrawVideosOnDisplay)(qzDisplay* display);
+    // The display's window goes: its videos draw nothing and remember their state; when the window
+    // is back they draw again and return to that state.
+    void (*suspendVideosOfDisplay)(qzDisplay* display);
+    void (*resumeVideosOfDisplay)(qzDisplay* display);
+    // A mask of the display's size, set everywhere except where a video plays on it (the caller
+    // deletes it), or null when none plays.
+    qzBitMap* (*getVideosMaskForDisplay)(qzDisplay* display);
+    // 1 when a video plays on the display (with notAsLayer: directly, not as a layer), or, with
+    // checkLayers, a video layer of its picture shows a video that plays.
+    int (*isVideoActiveOnDisplay)(const qzDisplay* display, int notAsLayer, int checkLayers);
+    // 1 when x, y lies in the rectangle of a video that plays directly on the display.
+    int (*isPointInPlayingVideo)(const qzDisplay* display, int32_t x, int32_t y);
+    // The display's scale changed: its videos take their place and size at the new scale.
+    void (*rescaleVideosOnDisplay)(VmState* state, qzDisplay* display, uint32_t refreshFlags);
 };
 
 // Installs the links (copied); null members and a null record use the defaults.

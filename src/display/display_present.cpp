@@ -32,7 +32,11 @@ bool EnsureScaledBuffer(int32_t width, int32_t height) {
 }
 
 void SendPresentMessage(qzDisplay* display, const qzBitMap* source, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
-                        int32_t width, int32_t height) {
+                        int32_t width, int32_t height, uint32_t flags) {
+    // Where videos play the hooks keep what they drew: the mask is clear there.
+    qzBitMap* videoMask = (flags & QZ_PRESENT_NOVIDEOMASK) ? nullptr : DisplayLinks().getVideosMaskForDisplay(display);
+    qzLockInfo maskLock{};
+    const bool maskLocked = videoMask && LockBitMapPixels(videoMask, LOCKF_READONLY, &maskLock);
     qzLockInfo lock{};
     const bool adapterHandles = (DisplayAdapterFlags() & QZ_ADAPTER_HOOKHANDLES) != 0;
     const bool locked = !adapterHandles && LockBitMapPixels(source, LOCKF_READONLY, &lock);
@@ -48,7 +52,8 @@ void SendPresentMessage(qzDisplay* display, const qzBitMap* source, int32_t sx, 
     }
     message[2] = source->width;
     message[3] = source->height;
-    // Slots 6 and 7 carry the mask of videos on the display: none plays, so they stay 0.
+    message[6] = maskLocked ? reinterpret_cast<intptr_t>(maskLock.pixels) : 0;
+    message[7] = maskLocked ? maskLock.rowLength : 0;
     message[8] = sx;
     message[9] = sy;
     message[10] = dx;
@@ -57,6 +62,8 @@ void SendPresentMessage(qzDisplay* display, const qzBitMap* source, int32_t sx, 
     message[13] = height;
     SendDisplayHookMessage(display, QZ_HOOKMSG_PRESENT, message);
     if (locked) UnlockBitMapPixels(&lock);
+    if (maskLocked) UnlockBitMapPixels(&maskLock);
+    DeleteMaskBitMap(videoMask);
 }
 
 }  // namespace
@@ -107,7 +114,7 @@ void PresentDisplayRect(const qzBitMap* source, int32_t sx, int32_t sy, qzDispla
     if (!adapter || display->state == QZ_DISPSTATE_OPEN)
         BlitToDisplayWindow(source, sx, sy, display, dx, dy, width, height, scaledWidth, scaledHeight, flags, mask,
                             alpha);
-    if (hooks) SendPresentMessage(display, hookSource, hx, hy, hdx, hdy, hw, hh);
+    if (hooks) SendPresentMessage(display, hookSource, hx, hy, hdx, hdy, hw, hh, flags);
 }
 
 void PresentDisplayBuffer(qzDisplay* display, const qzBitMap* buffer, int32_t x, int32_t y, int32_t width,

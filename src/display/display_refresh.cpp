@@ -1,6 +1,7 @@
 #include "display/display_refresh.h"
 
 #include "display/display.h"
+#include "display/display_links.h"
 #include "display/display_present.h"
 #include "display/double_buffer.h"
 
@@ -15,5 +16,6 @@ int RefreshDisplay(VmState* state, qzDisplay* display, uint32_t flags) {
         int error = PresentDoubleBuffer(state, display, flags);
         if (error) return error;
     }
+    DisplayLinks().redrawVideosOnDisplay(display);
     return 0;
 }

@@ -239,6 +239,7 @@ int ResizeDisplay(VmState* state, qzDisplay* d, int32_t x, int32_t y, int32_t wi
         d->savedText[0] = d->savedText[1] = d->savedText[2] = 0;
         d->savedText[3] = pic->scaledWidth - 1;
     }
+    if (scaleMode) links.rescaleVideosOnDisplay(state, d, QZ_PRESENT_NOHOOKS);
     if (!noHookNotice && (d->width != oldWidth || d->height != oldHeight))
         NotifyDisplayHooksResize(d, d->width, d->height);
     return 0;

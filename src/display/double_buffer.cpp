@@ -142,6 +142,7 @@ int BeginDoubleBuffer(VmState* state, qzDisplay* d, int hardware) {
     if (d->refreshBlock) return ERR_BEGINREFRESH;
     if (links.pictureHasOnScreenSprites(pic)) return ERR_NOSPRITES;
     if (pic->mask || pic->alpha) return ERR_DBTRANSWIN;
+    if (links.isVideoActiveOnDisplay(d, 0, 0)) return ERR_VIDATTACHED;
     if (!d->doubleBufferTarget) {
         d->doubleBufferTarget = new (std::nothrow) qzBGPic();
         if (!d->doubleBufferTarget) return ERR_MEM;

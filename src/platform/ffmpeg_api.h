@@ -49,6 +49,7 @@ extern "C" {
     X(av_packet_alloc)               \
     X(av_packet_free)                \
     X(av_packet_unref)               \
+    X(av_packet_move_ref)            \
     X(avcodec_find_encoder)          \
     X(avcodec_alloc_context3)        \
     X(avcodec_parameters_to_context) \

@@ -27,6 +27,13 @@ constexpr int kIoBufferSize = 65536;
 constexpr int kTimerMs = 20;
 // Sound decoded ahead of what the sound side took: older samples are dropped beyond this.
 constexpr uint32_t kAudioQueueSeconds = 10;
+// While a movie plays, its sound is decoded this far (seconds) ahead of its clock, so that the
+// sound side always finds the samples it is about to play.
+constexpr double kAudioLead = 0.5;
+// At most this many video packets wait while the sound is decoded ahead.
+constexpr size_t kMaxPendingVideo = 512;
+// Sound that is further from the pictures than this (seconds) is brought back to them.
+constexpr double kAudioSyncTolerance = 0.02;
 // The conversion to 32-bit pixels of frames read off-screen: the accurate path, as the
 // still-picture decoder uses it.
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
@@ -70,7 +77,13 @@ struct qzMacMovie {
     bool haveAhead = false;
     bool haveShown = false;
     bool demuxEnded = false;
+    bool videoFlushed = false;  // the video decoder was told that no packet follows
     bool videoDrained = false;  // no frame is left after `ahead`
+    // Video packets read while the sound was decoded ahead, for the video decoder in order.
+    AVPacket* pendingVideo[kMaxPendingVideo] = {};
+    size_t pendingStart = 0;
+    size_t pendingCount = 0;
+    double audioDecodedTo = 0;  // seconds: the end of the sound decoded so far
     ScaleCache fullScale;
     ScaleCache boxScale;
     SwrContext* swr = nullptr;
@@ -99,6 +112,7 @@ struct qzMacMovie {
     double clockBase = 0;     // seconds of the movie when the clock started
     uint64_t clockStart = 0;  // monotonic microseconds then
     std::atomic<int32_t> volume{256};
+    std::atomic<bool> audible{false};  // the sound is handed out (playing in a window)
 
     uint32_t rate = 0;
     uint32_t channels = 0;
@@ -108,6 +122,10 @@ struct qzMacMovie {
     size_t queueStart = 0;
     size_t queueCount = 0;
     double audioFrom = 0;  // sound before this time (seconds) is not queued
+    double queueTime = 0;  // seconds: the time of the sample at queueStart
+    // The clock as the sound side reads it (under audioMutex): seconds at a monotonic moment.
+    double soundClockBase = 0;
+    uint64_t soundClockStart = 0;
 
     qzMovieEndHandler onEnd = nullptr;
     void* endData = nullptr;
@@ -178,6 +196,21 @@ int64_t SeekInput(void* opaque, int64_t offset, int whence) {
     }
 }
 
+void DropPendingVideo(qzMacMovie* m) {
+    for (AVPacket*& p : m->pendingVideo)
+        if (p) Ffmpeg().av_packet_free(&p);
+    m->pendingStart = m->pendingCount = 0;
+}
+
+// The sound is handed out while the movie plays in a window.
+// The clock is handed to the sound side with it, so that what is heard follows the pictures.
+void UpdateAudible(qzMacMovie* m) {
+    std::lock_guard<std::mutex> lock(m->audioMutex);
+    m->soundClockBase = m->clockBase;
+    m->soundClockStart = m->clockStart;
+    m->audible.store(m->state == kPlaying && m->window);
+}
+
 void FreeMovie(qzMacMovie* m) {
     if (m->decoder) {
         const FfmpegApi& api = Ffmpeg();
@@ -189,6 +222,7 @@ void FreeMovie(qzMacMovie* m) {
         api.av_frame_free(&m->ahead);
         api.av_frame_free(&m->shown);
         api.av_frame_free(&m->audioFrame);
+        DropPendingVideo(m);
         api.av_packet_free(&m->packet);
         api.avcodec_free_context(&m->video);
         api.avcodec_free_context(&m->audio);
@@ -326,6 +360,7 @@ void QueueAudio(qzMacMovie* m, const int16_t* samples, size_t count) {
     if (m->queueCount + count > m->queueCapacity) {
         size_t drop = m->queueCount + count - m->queueCapacity;
         m->queueStart = (m->queueStart + drop) % m->queueCapacity;
+        m->queueTime += static_cast<double>(drop / m->channels) / m->rate;
         m->queueCount -= drop;
     }
     size_t at = (m->queueStart + m->queueCount) % m->queueCapacity;
@@ -340,6 +375,7 @@ void ClearAudio(qzMacMovie* m) {
     std::lock_guard<std::mutex> lock(m->audioMutex);
     m->queueStart = 0;
     m->queueCount = 0;
+    m->queueTime = m->audioFrom;
 }
 
 // Decodes one audio packet (null: the decoder is emptied) into the sound queue.
@@ -352,6 +388,7 @@ void DecodeAudio(qzMacMovie* m, const AVPacket* packet) {
         const double start = AudioFrameTime(m, m->audioFrame);
         const double rate = m->audioFrame->sample_rate > 0 ? m->audioFrame->sample_rate : m->rate;
         const bool wanted = count > 0 && start + count / rate > m->audioFrom;
+        if (count > 0 && start + count / rate > m->audioDecodedTo) m->audioDecodedTo = start + count / rate;
         if (wanted && ResamplerTakes(m, m->audioFrame)) {
             const uint8_t** in = const_cast<const uint8_t**>(m->audioFrame->extended_data);
             int left = count;
@@ -380,11 +417,25 @@ bool DecodeVideo(qzMacMovie* m, bool feedAudio) {
             m->lastTime = FrameTime(m, m->frame);
             return true;
         }
-        if (got != AVERROR(EAGAIN) || m->demuxEnded) return false;
+        if (got != AVERROR(EAGAIN)) return false;
+        if (m->pendingCount) {
+            AVPacket* pending = m->pendingVideo[m->pendingStart];
+            m->pendingVideo[m->pendingStart] = nullptr;
+            m->pendingStart = (m->pendingStart + 1) % kMaxPendingVideo;
+            m->pendingCount--;
+            api.avcodec_send_packet(m->video, pending);
+            api.av_packet_free(&pending);
+            continue;
+        }
+        if (m->demuxEnded) {
+            if (m->videoFlushed) return false;
+            m->videoFlushed = true;
+            api.avcodec_send_packet(m->video, nullptr);
+            continue;
+        }
         int read = api.av_read_frame(m->format, m->packet);
         if (read < 0) {
             m->demuxEnded = true;
-            api.avcodec_send_packet(m->video, nullptr);
             if (feedAudio && m->audio) DecodeAudio(m, nullptr);
             continue;
         }
@@ -433,9 +484,12 @@ void SeekTo(qzMacMovie* m, double seconds) {
     api.av_frame_unref(m->ahead);
     m->haveAhead = false;
     m->demuxEnded = false;
+    m->videoFlushed = false;
     m->videoDrained = false;
+    DropPendingVideo(m);
     m->lastTime = seconds;
     m->audioFrom = seconds;
+    m->audioDecodedTo = seconds;
     ClearAudio(m);
 }
 
@@ -485,11 +539,39 @@ void DrawShown(qzMacMovie* m) {
     MacBltBitMap(&lock, 0, 0, m->window, m->boxX, m->boxY, m->boxWidth, m->boxHeight, 0, 0, 0);
 }
 
+// Reads on until the sound is decoded to `seconds` (or the file ends); the video packets read on
+// the way wait for the video decoder.
+void DecodeAudioAhead(qzMacMovie* m, double seconds) {
+    if (!m->audio) return;
+    const FfmpegApi& api = Ffmpeg();
+    while (!m->demuxEnded && m->audioDecodedTo < seconds && m->pendingCount < kMaxPendingVideo) {
+        if (api.av_read_frame(m->format, m->packet) < 0) {
+            m->demuxEnded = true;
+            DecodeAudio(m, nullptr);
+            return;
+        }
+        if (m->packet->stream_index == m->videoIndex) {
+            AVPacket* keep = api.av_packet_alloc();
+            if (!keep) {
+                api.av_packet_unref(m->packet);
+                return;
+            }
+            api.av_packet_move_ref(keep, m->packet);
+            m->pendingVideo[(m->pendingStart + m->pendingCount) % kMaxPendingVideo] = keep;
+            m->pendingCount++;
+            continue;
+        }
+        if (m->packet->stream_index == m->audioIndex) DecodeAudio(m, m->packet);
+        api.av_packet_unref(m->packet);
+    }
+}
+
 // One pass of a movie in a window: the newest frame its clock has reached is drawn; when no
 // frame is left and the clock has passed the end, the movie ends and its end handler runs once.
 void PlayStep(qzMacMovie* m) {
     if (!m->window || m->state != kPlaying) return;
     const double clock = Clock(m);
+    DecodeAudioAhead(m, clock + kAudioLead);
     bool fresh = false;
     for (;;) {
         if (!m->haveAhead) {
@@ -513,6 +595,7 @@ void PlayStep(qzMacMovie* m) {
     if (m->videoDrained && !m->haveAhead && clock >= end) {
         m->clockBase = end;
         m->state = kEnded;
+        UpdateAudible(m);
         if (!m->endPosted) {
             m->endPosted = true;
             if (m->onEnd) m->onEnd(m, m->endData);
@@ -636,6 +719,7 @@ void MacCloseMovie(qzMacMovie* movie) {
     if (!movie) return;
     movie->state = kDetached;
     movie->window = nullptr;
+    UpdateAudible(movie);
     Unlink(movie);
     RemoveTimerUnlessNeeded(nullptr);
     FreeMovie(movie);
@@ -671,6 +755,7 @@ void MacStartMovie(qzMacMovie* movie) {
     }
     movie->state = kPlaying;
     movie->clockStart = OsMonotonicMicros();
+    UpdateAudible(movie);
     PlayStep(movie);
     gTimer.Install();
 }
@@ -679,11 +764,13 @@ void MacPauseMovie(qzMacMovie* movie) {
     if (movie->state != kPlaying) return;
     movie->clockBase = Clock(movie);
     movie->state = kPaused;
+    UpdateAudible(movie);
 }
 
 void MacStopMovie(qzMacMovie* movie) {
     movie->state = kDetached;
     movie->window = nullptr;
+    UpdateAudible(movie);
     SeekTo(movie, 0);
     movie->haveShown = false;
     movie->clockBase = 0;
@@ -704,6 +791,7 @@ void MacSeekMovie(qzMacMovie* movie, uint32_t milliseconds) {
     movie->cursor = kCursorUnknown;
     movie->rewindPending = false;
     if (movie->state == kEnded) movie->state = kPaused;
+    UpdateAudible(movie);
     movie->endPosted = false;
     DrawShown(movie);
 }
@@ -724,6 +812,7 @@ int32_t MacGetMovieVolume(const qzMacMovie* movie) { return movie->volume.load()
 
 void MacSetMovieBox(qzMacMovie* movie, qzMacWindow* window, int32_t x, int32_t y, int32_t width, int32_t height) {
     if (window) movie->window = window;
+    UpdateAudible(movie);
     movie->boxX = x;
     movie->boxY = y;
     movie->boxWidth = width;
@@ -736,6 +825,7 @@ void MacDetachMovieFromDisplay(qzMacWindow* window, qzMacMovie* movie) {
     if (movie->window != window) return;
     MacPauseMovie(movie);
     movie->window = nullptr;
+    UpdateAudible(movie);
     RemoveTimerUnlessNeeded(movie);
 }
 
@@ -751,6 +841,7 @@ int MacGetMovieFrame(qzMacMovie* movie, int64_t position, int mode, uint32_t** p
     if (m->window || m->state != kDetached) {
         m->window = nullptr;
         m->state = kDetached;
+        UpdateAudible(m);
         RemoveTimerUnlessNeeded(m);
     }
     bool ok = false;
@@ -839,17 +930,41 @@ void MacGetMovieAudioFormat(const qzMacMovie* movie, uint32_t* rate, uint32_t* c
     *channels = movie->audio ? movie->channels : 0;
 }
 
-uint32_t MacReadMovieAudio(qzMacMovie* movie, int16_t* out, uint32_t frames) {
-    if (!movie->audio || movie->channels == 0) return 0;
+uint32_t MacReadMovieAudio(qzMacMovie* movie, int16_t* out, uint32_t frames, double heardIn) {
+    if (!movie->audio || movie->channels == 0 || !movie->audible.load()) return 0;
     std::lock_guard<std::mutex> lock(movie->audioMutex);
-    const size_t available = movie->queueCount / movie->channels;
+    const uint32_t channels = movie->channels;
+    // The samples read now are heard at this time of the movie.
+    const double due =
+        movie->soundClockBase + static_cast<double>(OsMonotonicMicros() - movie->soundClockStart) / 1e6 + heardIn;
+    const double drift = movie->queueTime - due;
+    size_t available = movie->queueCount / channels;
+    if (drift < -kAudioSyncTolerance) {
+        // Late: the samples that should have been heard already are passed over.
+        size_t skip = static_cast<size_t>(-drift * movie->rate);
+        if (skip > available) skip = available;
+        movie->queueStart = (movie->queueStart + skip * channels) % movie->queueCapacity;
+        movie->queueCount -= skip * channels;
+        movie->queueTime += static_cast<double>(skip) / movie->rate;
+        available -= skip;
+    }
+    uint32_t silent = 0;
+    if (drift > kAudioSyncTolerance) {
+        // Early: silence until the samples are due.
+        const double wait = drift * movie->rate;
+        silent = wait >= frames ? frames : static_cast<uint32_t>(wait);
+        std::memset(out, 0, static_cast<size_t>(silent) * channels * sizeof(int16_t));
+        out += static_cast<size_t>(silent) * channels;
+        frames -= silent;
+    }
     const size_t take = frames < available ? frames : available;
     const int32_t volume = movie->volume.load();
-    for (size_t i = 0; i < take * movie->channels; ++i) {
+    for (size_t i = 0; i < take * channels; ++i) {
         const int16_t sample = movie->queue[movie->queueStart];
         out[i] = static_cast<int16_t>(volume >= 256 ? sample : sample * volume / 256);
         movie->queueStart = movie->queueStart + 1 == movie->queueCapacity ? 0 : movie->queueStart + 1;
     }
-    movie->queueCount -= take * movie->channels;
-    return static_cast<uint32_t>(take);
+    movie->queueCount -= take * channels;
+    movie->queueTime += static_cast<double>(take) / movie->rate;
+    return static_cast<uint32_t>(silent + take);
 }

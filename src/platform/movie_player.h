@@ -87,5 +87,8 @@ bool MovieTimerInstalled();
 // 0 = no sound).
 void MacGetMovieAudioFormat(const qzMacMovie* movie, uint32_t* rate, uint32_t* channels);
 // Takes up to `frames` frames of interleaved 16-bit PCM (host order) at the movie's volume from
-// the queue that playback fills; returns the frames taken. Any thread.
-uint32_t MacReadMovieAudio(qzMacMovie* movie, int16_t* out, uint32_t frames);
+// the queue that playback fills (decoded half a second ahead of the movie's clock), for samples
+// that are heard `heardIn` seconds from now: sound that would be heard late is passed over, and
+// sound not due yet is preceded by silence, so that it stays with the pictures. Returns the
+// frames written (silence included), none while the movie does not play in a window. Any thread.
+uint32_t MacReadMovieAudio(qzMacMovie* movie, int16_t* out, uint32_t frames, double heardIn);

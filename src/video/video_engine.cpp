@@ -348,6 +348,79 @@ void SetVideoPlayerOutput(qzVideoPlayer* handle, const qzVideoOutput* output) {
 
 namespace {
 
+// The movie's sound for its channel: what the movie player has decoded for the time being heard,
+// silence where it has none (paused, or out of the window).
+int FillMovieAudio(void* user, unsigned char* dest, uint32_t bytes, qzWorkerThread* thread) {
+    if (thread && OsWorkerThreadStopRequested(thread)) return -1;
+    auto* handle = static_cast<qzVideoPlayer*>(user);
+    const uint32_t frameBytes = static_cast<uint32_t>(handle->movieAudio->channels) * 2;
+    // What is filled now is heard after what the channel's FIFO holds.
+    const double heardIn = static_cast<double>(handle->movieAudio->fifoBytes.load()) /
+                           (static_cast<double>(frameBytes) * handle->movieAudio->rate);
+    const uint32_t got =
+        MacReadMovieAudio(handle->movie, reinterpret_cast<int16_t*>(dest), bytes / frameBytes, heardIn);
+    std::memset(dest + static_cast<size_t>(got) * frameBytes, 0, bytes - got * frameBytes);
+    return 0;
+}
+
+void* MovieAudioServerThread(void* arg) {
+    qzWorkerThread* thread = OsGetWorkerThread(arg);
+    OsEnterWorkerThread();
+    auto* handle = static_cast<qzVideoPlayer*>(OsGetWorkerThreadData(thread));
+    qzVideoAudioFifo* fifo = AllocVideoAudioFifo(handle->movieAudio);
+    if (!fifo) {
+        OsWorkerThreadDone(thread, 1);
+        return nullptr;
+    }
+    OsWorkerThreadStarted(thread);
+    while (FeedVideoAudio(thread, fifo) == 0) {
+    }
+    OsWorkerThreadWaitQuit(thread);
+    FreeVideoAudioFifo(fifo);
+    OsWorkerThreadDone(thread, 0);
+    return nullptr;
+}
+
+void StopMovieAudio(qzVideoPlayer* handle) {
+    if (handle->movieAudioThread) {
+        OsRequestWorkerThreadStop(handle->movieAudioThread);
+        OsFreeWorkerThread(handle->movieAudioThread);
+        handle->movieAudioThread = nullptr;
+    }
+    if (handle->movieAudio) {
+        CloseVideoAudioChannel(handle->movieAudio);
+        delete handle->movieAudio;
+        handle->movieAudio = nullptr;
+    }
+}
+
+// A movie with sound takes a video sound channel (its volume is the movie's own, applied as the
+// samples are read) and a thread that keeps it fed.
+int StartMovieAudio(qzVideoPlayer* handle) {
+    uint32_t rate = 0, channels = 0;
+    MacGetMovieAudioFormat(handle->movie, &rate, &channels);
+    if (channels < 1 || channels > 2 || rate == 0) return 0;
+    handle->movieAudio = new (std::nothrow) qzVideoAudio();
+    if (!handle->movieAudio) return ERR_MEM;
+    qzVideoAudio* audio = handle->movieAudio;
+    qzAudioAdapter* adapter = GetAudioAdapter();
+    audio->video = handle;
+    audio->fill = FillMovieAudio;
+    audio->channels = static_cast<int32_t>(channels);
+    audio->rate = static_cast<int32_t>(rate);
+    audio->blockFrames = adapter && adapter->bufferSize > 0 ? adapter->bufferSize : kAudioBlockFrames;
+    audio->volume.store(64);
+    audio->channelIndex = -1;
+    int error = OpenVideoAudioChannel(audio);
+    if (!error) {
+        handle->movieAudioThread =
+            OsCreateWorkerThread("Quarnelix audio server", MovieAudioServerThread, handle, 0, 200000, 100);
+        if (!handle->movieAudioThread) error = ERR_THREAD;
+    }
+    if (error) StopMovieAudio(handle);
+    return error;
+}
+
 void MovieEnded(qzMacMovie*, void* data) {
     auto* handle = static_cast<qzVideoPlayer*>(data);
     if (handle->movieOutput.ended) handle->movieOutput.ended(handle->movieOutput.user, nullptr);
@@ -359,6 +432,7 @@ int StartMovie(qzVideoPlayer* handle, const qzObjectId& id, void* display, int32
     if (!d || !d->window) return ERR_WRONGUSAGE;
     (void)id;
     MacSetMovieEndHandler(handle->movie, MovieEnded, handle);
+    if (int error = StartMovieAudio(handle)) return error;
     MacAttachMovie(handle->movie, d->window, x, y, width, height, volume);
     MacStartMovie(handle->movie);
     handle->movieStarted = 1;
@@ -445,6 +519,7 @@ void StopVideoPlayer(qzVideoPlayer* handle, int resetLayer) {
     if (!handle) return;
     if (handle->kind == QZ_VIDEOKIND_MOVIE) {
         if (handle->movieStarted) MacStopMovie(handle->movie);
+        StopMovieAudio(handle);
         handle->movieStarted = 0;
         return;
     }
@@ -741,4 +816,35 @@ void RedrawVideoPlayer(qzVideoPlayer* handle) {
     if (e->suspended.load()) return;
     const qzVideoPicture* slot = &e->pictures[e->shownSlot];
     if (slot->pixels) e->output.draw(e->output.user, e, slot->pixels, e->dstWidth, e->dstHeight, slot->rowLength);
+}
+
+void SuspendVideoPlayer(qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        auto* d = static_cast<qzDisplay*>(handle->movieDisplay);
+        if (handle->movieStarted && d && d->window) MacDetachMovieFromDisplay(d->window, handle->movie);
+        return;
+    }
+    qzVideoEngine* e = handle->engine;
+    std::lock_guard<std::mutex> lock(e->suspendMutex);
+    e->suspended.store(1);
+}
+
+void ResumeSuspendedVideoPlayer(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height,
+                                int playing) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) {
+        auto* d = static_cast<qzDisplay*>(handle->movieDisplay);
+        if (!handle->movieStarted || !d || !d->window) return;
+        // The box first: a movie that starts again draws at once, where it belongs.
+        MacSetMovieBox(handle->movie, d->window, x, y, width, height);
+        if (playing) MacDetachMovie(d->window, handle->movie);
+        return;
+    }
+    qzVideoEngine* e = handle->engine;
+    std::lock_guard<std::mutex> lock(e->suspendMutex);
+    e->suspended.store(0);
+}
+
+int VideoPlayerEnded(const qzVideoPlayer* handle) {
+    if (handle->kind == QZ_VIDEOKIND_MOVIE) return MacMovieEnded(handle->movie) ? 1 : 0;
+    return handle->engine->ended.load() ? 1 : 0;
 }

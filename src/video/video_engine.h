@@ -190,6 +190,9 @@ struct qzVideoPlayer {
     int32_t movieStarted;
     void* movieDisplay;         // the display the movie plays on
     qzVideoOutput movieOutput;  // only its ended member is used
+    // The movie's sound while it plays: a video sound channel fed by a thread of its own.
+    qzVideoAudio* movieAudio;
+    qzWorkerThread* movieAudioThread;
 };
 
 // Opens the file with the first decoder that takes it (plugins of the loader list, then the
@@ -236,6 +239,15 @@ int GetVideoPlayerFrame(qzVideoPlayer* handle, int64_t position, int mode, int32
 void SetVideoPlayerRect(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height, int32_t smooth);
 // Copies the frame shown last (paused or ended) to the output again; main thread.
 void RedrawVideoPlayer(qzVideoPlayer* handle);
+// The window of the video's display goes away: an engine video draws nothing until it is resumed
+// (its threads go on), a movie leaves the window and stops its clock.
+void SuspendVideoPlayer(qzVideoPlayer* handle);
+// The window is back: an engine video draws again; a movie returns into the window at the
+// rectangle, and starts again when playing is set (else it stays paused or ended).
+void ResumeSuspendedVideoPlayer(qzVideoPlayer* handle, int32_t x, int32_t y, int32_t width, int32_t height,
+                                int playing);
+// 1 once the video has played to its end (until it is stopped).
+int VideoPlayerEnded(const qzVideoPlayer* handle);
 
 // Packet queues and clocks, shared by the engine's threads.
 int PutVideoPacket(qzVideoPacketQueue* queue, void* data, uint32_t size, double timeStamp);

@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -165,17 +166,19 @@ TEST_F(VideoE2E, CdxlFramesGrabbedAndPlayedToTheEnd) {
     EXPECT_EQ(Pixel(60, 40), 0x204060u);
 }
 
-// A video that plays, with and without sound, while its display closes, while it is closed, or
-// when the applet ends: its threads stop, and the player ends normally (the sanitizers watch).
+// A video that plays, with and without sound, while it is closed, when the applet ends (also
+// after its display refused to close under it): its threads stop, and the player ends normally
+// (the sanitizers watch).
 TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
     const struct {
         const char* name;
         std::string ending;
+        const char* output;
     } rows[] = {
-        {"display closed", Call("CloseDisplay", {"2"}) + Call("Wait", {"5"})},
-        {"video closed", Call("CloseVideo", {"1"}) + Call("Wait", {"5"})},
-        {"applet ended", ""},
-        {"paused, then the applet ended", Call("PauseVideo", {"1"})},
+        {"display close refused", Refused("CloseDisplay", {"2"}) + Call("Wait", {"5"}), "1455\n0\n"},
+        {"video closed", Call("CloseVideo", {"1"}) + Call("Wait", {"5"}), "0\n"},
+        {"applet ended", "", "0\n"},
+        {"paused, then the applet ended", Call("PauseVideo", {"1"}), "0\n"},
     };
     for (bool sound : {false, true}) {
         Write("v.cdxl", SolidCdxl(sound));
@@ -183,7 +186,7 @@ TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
             SCOPED_TRACE(testing::Message() << r.name << (sound ? ", with sound" : ""));
             const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) +
                                      Call("Wait", {"6"}) + r.ending + Print("GetLastError", {});
-            EXPECT_EQ(Play(body), "0\n");
+            EXPECT_EQ(Play(body), r.output);
         }
     }
 }
@@ -269,6 +272,59 @@ TEST_F(VideoE2E, FfmpegFileFrameGrabbedAndTruncatedFileRefused) {
     EXPECT_NEAR(static_cast<int>(p >> 16), 0xC0, 6);
     EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 0x30, 6);
     EXPECT_NEAR(static_cast<int>(p & 0xFF), 0x20, 6);
+}
+
+// A film that the platform's player plays is heard with its pictures: its 1 kHz sine runs from
+// 0.2 s to 1.2 s of the film, and the capture (which starts with the video) holds it from about
+// 0.2 s on, a second long. Paused in the middle for 300 ms, the sound stops and goes on where it
+// stopped: nothing of it is lost or heard twice.
+TEST_F(VideoE2E, NativeFilmIsHeardInTimeWithItsPictures) {
+    int status = 0;
+    CaptureOutput("cd '" + dir.path +
+                      "' && ffmpeg -nostdin -v error -y -f lavfi -i color=c=0xC03020:s=32x16:d=1.5:r=10 "
+                      "-f lavfi -i \"aevalsrc='if(gte(t,0.2)*lt(t,1.2),0.5*sin(2*PI*1000*t),0)':d=1.5:s=48000\" "
+                      "-c:v mjpeg -q:v 2 -pix_fmt yuvj420p -c:a pcm_s16le -shortest m.avi",
+                  &status);
+    ASSERT_EQ(status, 0);
+    const struct {
+        const char* name;
+        std::string during;  // from about 600 ms of the film on
+        double gap;          // seconds of silence inside the sine
+    } rows[] = {
+        {"played through", Call("Wait", {"75"}), 0.0},
+        {"paused for 300 ms",
+         Call("PauseVideo", {"1"}) + Call("Wait", {"15"}) + Call("ResumeVideo", {"1"}) + Call("Wait", {"75"}), 0.3},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string body = Call("OpenVideo", {"1", "\"m.avi\""}) + Call("PlayVideo", {"1", "0", "0"}) +
+                                 Call("Wait", {"30"}) + r.during;
+        const std::string capture = dir.path + "/capture.wav";
+        EXPECT_EQ(Play(body, "QUARNELIX_AUDIO_CAPTURE='" + capture + "'"), "");
+        soundtest::Capture c = soundtest::ReadFloatWave(capture);
+        ASSERT_GT(c.rate, 0u);
+        // Blocks of 5 ms: loud where the sine is.
+        const size_t block = c.rate / 200;
+        std::vector<bool> loud;
+        for (size_t at = 0; at + block <= c.Frames(); at += block) {
+            float peak = 0;
+            for (size_t f = at; f < at + block; f++) peak = std::max(peak, std::fabs(c.L(f)));
+            loud.push_back(peak > 0.1f);
+        }
+        size_t first = 0, last = 0, count = 0;
+        for (size_t b = 0; b < loud.size(); b++) {
+            if (!loud[b]) continue;
+            if (!count) first = b;
+            last = b;
+            count++;
+        }
+        ASSERT_GT(count, 0u);
+        EXPECT_NEAR(first * 0.005, 0.2, 0.15) << "the sine's start, from the start of the capture";
+        EXPECT_NEAR(count * 0.005, 1.0, 0.04) << "the sine's length";
+        EXPECT_NEAR((last + 1 - first - count) * 0.005, r.gap, 0.1) << "silence inside the sine";
+        std::vector<float> left = soundtest::Side(c, 0);
+        EXPECT_NEAR(soundtest::Frequency(left, first * block, 0.2 * c.rate, c.rate), 1000.0, 5.0);
+    }
 }
 
 }  // namespace

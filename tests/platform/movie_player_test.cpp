@@ -291,13 +291,14 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     EXPECT_EQ(MacGetMovieTime(m.movie), 1200u);
     EXPECT_EQ(ends, 0);
 
-    // The sound decoded so far: about a second of the sine, at half volume.
+    // The sound decoded so far, read as heard from the movie's start (1.2 s ago): more than a
+    // second of the sine (it is decoded ahead of the clock), at half volume.
     uint32_t rate = 0, channels = 0;
     MacGetMovieAudioFormat(m.movie, &rate, &channels);
     EXPECT_EQ(rate, 44100u);
     EXPECT_EQ(channels, 1u);
     std::vector<int16_t> sound(44100 * 3);
-    const uint32_t got = MacReadMovieAudio(m.movie, sound.data(), uint32_t(sound.size()));
+    const uint32_t got = MacReadMovieAudio(m.movie, sound.data(), uint32_t(sound.size()), -1.2);
     EXPECT_GT(got, 44100u);
     EXPECT_LT(got, 44100u * 2);
     int crossings = 0, peak = 0;
@@ -307,6 +308,11 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     }
     EXPECT_NEAR(crossings, 880, 10);            // two a period
     EXPECT_NEAR(peak, 0.125 * 32767 / 2, 800);  // ffmpeg's sine source has amplitude 1/8
+    // Read for now (1.2 s), the sound decoded ahead is not due yet: silence until it is.
+    std::vector<int16_t> early(44100, 1);
+    const uint32_t silent = MacReadMovieAudio(m.movie, early.data(), uint32_t(early.size()), 0.0);
+    EXPECT_NEAR(double(silent) / 44100 + 1.2, double(got) / 44100, 0.03);
+    EXPECT_EQ(std::count(early.begin(), early.begin() + silent, int16_t(0)), std::ptrdiff_t(silent));
 
     // Past the end: one end call, however often the timer comes.
     clock.AdvanceMs(1000);

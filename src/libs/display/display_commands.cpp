@@ -94,6 +94,7 @@ int DispCloseDisplay(VmState* state) {
     if (IsVideoRecording()) return ERR_WRONGCMDRECVIDEO;
     qzDisplay* d = CheckDisplay(state, 1);
     if (d->state == QZ_DISPSTATE_CLOSED) return ERR_WRONGUSAGE;
+    if (DisplayLinks().isVideoActiveOnDisplay(d, 0, 1)) return ERR_VIDATTACHED;
     // The closed display's own double-buffer words decide, not the current display's.
     if (d->doubleBufferHardware || d->doubleBufferSaved) return ERR_HWDBFREEDISP;
     return CloseDisplayCore(state, d, nullptr, QZ_CLOSE_FREEBACKDROP);

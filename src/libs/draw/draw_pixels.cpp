@@ -5,6 +5,7 @@
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/display_adapter_calls.h"
+#include "display/display_links.h"
 #include "display/display_pixels.h"
 #include "display/display_refresh.h"
 #include "gfx/bitmap_lock.h"
@@ -75,7 +76,12 @@ int DrawPlot(VmState* state) {
         WriteBitMapPixel(buffer, x, y, pixel, 0);
         const bool mirror = info.scaling && info.scaledWidth && info.scaledHeight && info.secondBuffer;
         if (mirror) WriteBitMapPixel(info.secondBuffer, x, y, pixel, 0);
-        PresentBitMapRect(mirror ? info.secondBuffer : buffer, x, y, BlitCurrentDisplay(), x, y, 1, 1, PRESENT_SCALED);
+        // A video that plays at the point keeps its picture there; the buffers have the pixel.
+        auto* display = static_cast<qzDisplay*>(BlitCurrentDisplay());
+        const bool underVideo = display && DisplayLinks().isPointInPlayingVideo(display, int32_t(x * display->scaleX),
+                                                                                int32_t(y * display->scaleY));
+        if (!underVideo)
+            PresentBitMapRect(mirror ? info.secondBuffer : buffer, x, y, display, x, y, 1, 1, PRESENT_SCALED);
         return 0;
     }
     case OUTPUT_MASK:

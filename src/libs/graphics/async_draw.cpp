@@ -37,7 +37,8 @@ void MarkObjectLayer(VmState* state, qzAsyncDraw* object) {
     if (layer) MarkLayerDirty(state, layer);
 }
 
-// One frame, or with cancel the end: finish and free with 1.
+}  // namespace
+
 int RenderAsyncDrawFrame(VmState* state, qzAsyncDraw* object, bool cancel) {
     if (cancel) {
         if (object->finish) object->finish(object->userData, 1);
@@ -53,6 +54,10 @@ int RenderAsyncDrawFrame(VmState* state, qzAsyncDraw* object, bool cancel) {
     }
     return rc;
 }
+
+void CancelAsyncDraw(qzAsyncDraw* object) { Release(object, 0); }
+
+namespace {
 
 int PushBool(VmState* state, bool value) {
     VmPushNumber(state, value ? 1 : 0);

@@ -96,6 +96,11 @@ int PollAsyncDraws();
 void BroadcastAsyncDrawEvent(int operation, intptr_t data);
 // 1 when an object draws into the layer.
 int IsAsyncDrawBitMap(const void* layer);
+// One frame of the object, or with cancel its end: finished and freed as a completed object. 0 or
+// the draw function's error.
+int RenderAsyncDrawFrame(VmState* state, qzAsyncDraw* object, bool cancel);
+// Frees the object as one that did not complete.
+void CancelAsyncDraw(qzAsyncDraw* object);
 
 // ---- Pointers ---------------------------------------------------------------------------
 enum { STDPTR_SYSTEM = 0, STDPTR_BUSY = 1, STDPTR_CUSTOM = 2 };

@@ -32,6 +32,7 @@
 #include "image/image_display.h"
 #include "image/output_select.h"
 #include "libs/graphics/graphics.h"
+#include "libs/video/video.h"
 #include "platform/os_alloc.h"
 #include "platform/os_time.h"
 #include "runtime/option_table.h"
@@ -269,6 +270,8 @@ int PrepareLayerEffect(qzEffectContext* c, qzDisplay* d) {
     qzLayer* layer = pic ? GetLayerByPosition(pic, c->object.number) : nullptr;
     if (!layer) return ERR_LAYERRANGE;
     if (LayerUsedByAsyncDraw(layer)) return ERR_ALREADYASYNC;
+    // A video that plays in the layer goes on changing it: the effect runs frame by frame beside it.
+    if (layer->type == QZ_LAYER_VIDEO && IsVideoObjectPlaying(layer)) c->async = c->forcedAsync = 1;
     c->layer = layer;
     if (c->bgpicEmu) {
         pic->modified = 0;
@@ -450,6 +453,27 @@ int RunSynchronously(qzEffectContext* c, qzEffectContext* templ, qzDisplay* d, b
     }
 }
 
+// An effect that had to run asynchronously without the script asking for it: the driver advances
+// its object itself until it ends (the object then finishes and frees the context); the script
+// gets no object. The object stays when the pump says stop without an error (the player ends).
+int RunForcedAsync(VmState* vm, qzAsyncDraw* object) {
+    for (;;) {
+        int error = 0;
+        if (PumpEvents(vm, QZ_PUMP_WAIT, &error)) {
+            if (error) CancelAsyncDraw(object);
+            return error;
+        }
+        if (object->finished) return RenderAsyncDrawFrame(vm, object, true);
+        error = RenderAsyncDrawFrame(vm, object, false);
+        qzDisplay* d = CurrentDisplay();
+        if (!error && d) error = WaitDisplayVBlank(vm, d, 0);
+        if (error) {
+            CancelAsyncDraw(object);
+            return error;
+        }
+    }
+}
+
 int AsyncDrawThunk(void* userData, int32_t* finished) {
     return EffectAsyncDraw(static_cast<qzEffectContext*>(userData), finished);
 }
@@ -593,6 +617,7 @@ int RunEffect(qzEffectContext* templ) {
             CreateAsyncDraw(ADF_FX, AsyncDrawThunk, nullptr, FinishThunk, FreeThunk, EffectAsyncOperation, c, &object);
         if (error) return FailEffect(owner.Release(), error, owner.inserted);
         owner.Release();  // the object owns the context from now on
+        if (c->forcedAsync) return RunForcedAsync(c->vm, object);
         VmPushLightUserdata(c->vm, object->header.id.pointer ? object->header.id.pointer : object);
         return 1;
     }

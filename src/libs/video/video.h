@@ -90,5 +90,5 @@ qzVideo* VideoOfLayer(const qzLayer* layer);
 const char* VideoLoaderName(const qzVideo* video);
 // Frees the videos that only layers kept and that no layer shows any more.
 void FreeOrphanedVideos(VmState* state);
-// Stops the videos that play on the display (its window goes).
+// Stops the videos that play on the display (it is freed or shows another picture).
 void StopVideosOnDisplay(VmState* state, qzDisplay* display);

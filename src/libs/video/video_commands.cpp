@@ -105,9 +105,9 @@ void ReadVideoOptions(VmState* state, int index, qzLoadOptions* options) {
     if (!options->loader[0]) std::snprintf(options->loader, sizeof options->loader, "%s", qzVideoDefaultLoader);
 }
 
-// The on-screen rectangle: the script's position and set size, times the display's scale factors
-// while it scales.
-void ComputeScreenRect(qzVideo* video, const qzDisplay* display) {
+}  // namespace
+
+void ComputeVideoScreenRect(qzVideo* video, const qzDisplay* display) {
     video->screenX = video->x;
     video->screenY = video->y;
     video->screenWidth = video->setWidth;
@@ -122,6 +122,8 @@ void ComputeScreenRect(qzVideo* video, const qzDisplay* display) {
     if (video->screenWidth < 1) video->screenWidth = 1;
     if (video->screenHeight < 1) video->screenHeight = 1;
 }
+
+namespace {
 
 // A colour bitmap of the size, all black; null when out of memory.
 qzBitMap* ClearedBitMap(int32_t width, int32_t height) {
@@ -146,7 +148,7 @@ bool IsActive(const qzVideo* video) {
 // A new rectangle for an active video: the engine's pictures follow it.
 void ApplyScreenRect(VmState* state, qzVideo* video) {
     if (!IsActive(video) || !video->display) return;
-    ComputeScreenRect(video, video->display);
+    ComputeVideoScreenRect(video, video->display);
     SetVideoPlayerRect(video->player, video->screenX, video->screenY, video->screenWidth, video->screenHeight,
                        video->smooth);
     if (video->player->kind != QZ_VIDEOKIND_MOVIE && video->display->state == QZ_DISPSTATE_OPEN)
@@ -400,7 +402,7 @@ int PlayVideoObject(VmState* state, qzVideo* video, qzLayer* layer, int32_t x, i
     if (!useLayer) {
         video->x = ResolveXPosition(x, video->setWidth, display->width, 0.0);
         video->y = ResolveYPosition(y, video->setHeight, display->height, 0.0);
-        ComputeScreenRect(video, display);
+        ComputeVideoScreenRect(video, display);
     } else if (!layer) {
         // The new layer starts as a cleared frame at the drawing options' place and look.
         qzBitMap* cleared = ClearedBitMap(video->nativeWidth, video->nativeHeight);

@@ -21,6 +21,12 @@ int OpenSecondVideo(qzVideo* video, qzVideo** out);
 int SeekVideoTo(qzVideo* video, double position);
 // The volume clamped to 0..64, passed on while the video is active.
 void SetVideoVolumeTo(qzVideo* video, double value);
+void RemoveVideoDrawRequests(const void* engine, qzDisplay* display);
+// The on-screen rectangle: the script's position and set size, times the display's scale factors
+// while it scales.
+void ComputeVideoScreenRect(qzVideo* video, const qzDisplay* display);
+// Installs the video members of the display links (video_display_hooks.cpp), or takes them away.
+void LinkVideoDisplayHooks(bool on);
 
 int VideoOpenVideo(VmState* state);
 int VideoCloseVideo(VmState* state);

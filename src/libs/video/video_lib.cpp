@@ -26,8 +26,6 @@
 qzObjectHeader* qzVideoList = nullptr;
 char qzVideoDefaultLoader[32] = "";
 
-namespace {
-
 // Takes the engine's pending frames off the display; the display's repaint mutex is taken here.
 void RemoveVideoDrawRequests(const void* engine, qzDisplay* display) {
     if (!display || !display->repaintMutex) return;
@@ -53,6 +51,8 @@ void RemoveVideoDrawRequests(const void* engine, qzDisplay* display) {
         dropped = next;
     }
 }
+
+namespace {
 
 // The refresh thread's picture: the part of it that lies on the display becomes a bitmap in the
 // display's format and joins the display's pending frames, replacing an older frame of the same
@@ -132,12 +132,6 @@ void FreeVideoRecord(VmState* state, qzVideo* video) {
     delete video;
 }
 
-void LinkDisplays(bool on) {
-    qzDisplayLinks links = DisplayLinks();
-    links.stopVideosOnDisplay = on ? StopVideosOnDisplay : nullptr;
-    SetDisplayLinks(&links);
-}
-
 // A removed video layer, or one of a picture that goes, stops its video; the engine forgets the
 // layer.
 void StopVideoOfLayer(VmState* state, qzLayer* layer) {
@@ -169,7 +163,7 @@ void InstallVideoLayerKind(bool on) {
 }
 
 int OpenVideoLibrary(VmState*) {
-    LinkDisplays(true);
+    LinkVideoDisplayHooks(true);
     InstallVideoLayerKind(true);
     return RegisterObjectList(&qzVideoList);
 }
@@ -177,6 +171,7 @@ int OpenVideoLibrary(VmState*) {
 void StopAllVideosAtExit(VmState* state) {
     for (qzObjectHeader* h = qzVideoList; h; h = h->next) {
         auto* video = reinterpret_cast<qzVideo*>(h);
+        if (video->state.load() == QZ_VIDEO_SUSPENDED) video->state.store(video->rememberedState);
         if (video->state.load() != QZ_VIDEO_STOPPED) StopVideoObject(state, video, 0);
     }
 }
@@ -190,7 +185,7 @@ void FreeAllVideosAtExit(VmState* state) {
 }
 
 void ResetVideoLibrary() {
-    LinkDisplays(false);
+    LinkVideoDisplayHooks(false);
     InstallVideoLayerKind(false);
     qzVideoList = nullptr;
     qzVideoDefaultLoader[0] = '\0';
@@ -284,6 +279,9 @@ int StopVideoObject(VmState* state, qzVideo* video, int refresh, int resetLayer,
 void StopVideosOnDisplay(VmState* state, qzDisplay* display) {
     for (qzObjectHeader* h = qzVideoList; h; h = h->next) {
         auto* video = reinterpret_cast<qzVideo*>(h);
+        // A video whose window went away stops as it was before.
+        if (video->display == display && video->state.load() == QZ_VIDEO_SUSPENDED)
+            video->state.store(video->rememberedState);
         if (video->display == display && video->state.load() != QZ_VIDEO_STOPPED) StopVideoObject(state, video, 0);
     }
 }
