@@ -160,9 +160,49 @@ static QZ_INLINE void AlphaRow565Body(const uint16_t* s, const uint8_t* a, uint1
         d[i] = (uint16_t)(av == 0 ? dv : out);
     }
 }
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen pixels at a time: runs of alpha 0 are skipped and runs of 255 copied whole; other pixels
+// get Blend565 in 16-bit lanes, each channel widened to 8 bits as Red565, Green565 and Blue565
+// widen it (d * (256 - a) + s * a stays below 65536). The tail goes through the shared body.
 QZ_TARGET_AVX2 static void AlphaRow565Avx2(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i full = _mm256_set1_epi16(256), all255 = _mm256_set1_epi16(255);
+    const __m256i f8 = _mm256_set1_epi16(0xF8), fc = _mm256_set1_epi16(0xFC);
+    int i = 0;
+    for (; i + 16 <= width; i += 16) {
+        const __m128i a16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(a16, _mm_setzero_si128()));
+        if (zeros == 0xFFFF) continue;
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(a16, _mm_set1_epi8((char)0xFF))) == 0xFFFF) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), sv);
+            continue;
+        }
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+        const __m256i av = _mm256_cvtepu8_epi16(a16), ia = _mm256_sub_epi16(full, av);
+        const auto mix = [&](__m256i sc, __m256i dc) QZ_TARGET_AVX2 {
+            return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(dc, ia), _mm256_mullo_epi16(sc, av)), 8);
+        };
+        const __m256i r =
+            mix(_mm256_and_si256(_mm256_srli_epi16(sv, 8), f8), _mm256_and_si256(_mm256_srli_epi16(dv, 8), f8));
+        const __m256i g =
+            mix(_mm256_and_si256(_mm256_srli_epi16(sv, 3), fc), _mm256_and_si256(_mm256_srli_epi16(dv, 3), fc));
+        const __m256i b =
+            mix(_mm256_and_si256(_mm256_slli_epi16(sv, 3), f8), _mm256_and_si256(_mm256_slli_epi16(dv, 3), f8));
+        __m256i out = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(r, f8), 8),
+                                                      _mm256_slli_epi16(_mm256_and_si256(g, fc), 3)),
+                                      _mm256_srli_epi16(b, 3));
+        out = _mm256_blendv_epi8(out, sv, _mm256_cmpeq_epi16(av, all255));
+        out = _mm256_blendv_epi8(out, dv, _mm256_cmpeq_epi16(av, zero));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), out);
+    }
+    AlphaRow565Body(s + i, a + i, d + i, width - i);
+}
+#else
+static void AlphaRow565Avx2(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
     AlphaRow565Body(s, a, d, width);
 }
+#endif
 static void AlphaRow565Plain(const uint16_t* s, const uint8_t* a, uint16_t* d, int width) {
     AlphaRow565Body(s, a, d, width);
 }

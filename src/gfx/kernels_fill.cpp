@@ -2,21 +2,50 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 #include "gfx/kernel_dispatch.h"
 #include "gfx/kernels_convert.h"
 #include "gfx/mask_bits.h"
 
+#if defined(__x86_64__)
+// Stores the pixel value from p to end: single pixels up to a 16-byte boundary, then aligned
+// 16-byte stores, four a turn, then single pixels again. `lanes` is the value repeated over 32
+// bits (twice for 16-bit pixels), which is right at any 16-byte boundary.
+template <typename T>
+static inline void FillRow(T* p, T* end, T value, uint32_t lanes) {
+    while (p < end && ((uintptr_t)p & 15)) *p++ = value;
+    const __m128i v = _mm_set1_epi32((int)lanes);
+    constexpr int kStep = 16 / sizeof(T);
+    for (; end - p >= 4 * kStep; p += 4 * kStep) {
+        _mm_store_si128((__m128i*)p, v);
+        _mm_store_si128((__m128i*)(p + kStep), v);
+        _mm_store_si128((__m128i*)(p + 2 * kStep), v);
+        _mm_store_si128((__m128i*)(p + 3 * kStep), v);
+    }
+    for (; end - p >= kStep; p += kStep) _mm_store_si128((__m128i*)p, v);
+    while (p < end) *p++ = value;
+}
+#else
+template <typename T>
+static inline void FillRow(T* p, T* end, T value, uint32_t) {
+    std::fill(p, end, value);
+}
+#endif
+
 void FillRect32(void* pixels, int rowLength, int x, int y, int width, int height, uint32_t value) {
     if (width < 1 || height < 1) return;
     uint32_t* row = static_cast<uint32_t*>(pixels) + ((int64_t)y * rowLength + x);
-    for (int j = 0; j < height; j++, row += rowLength) std::fill_n(row, width, value);
+    for (int j = 0; j < height; j++, row += rowLength) FillRow(row, row + width, value, value);
 }
 
 void FillRect16(void* pixels, int rowLength, int x, int y, int width, int height, uint32_t value) {
     if (width < 1 || height < 1) return;
+    const uint16_t v = (uint16_t)value;
     uint16_t* row = static_cast<uint16_t*>(pixels) + ((int64_t)y * rowLength + x);
-    for (int j = 0; j < height; j++, row += rowLength) std::fill_n(row, width, (uint16_t)value);
+    for (int j = 0; j < height; j++, row += rowLength) FillRow(row, row + width, v, (uint32_t)v * 0x10001u);
 }
 
 void FillByteRect(uint8_t* buffer, int x, int y, int width, int height, int bytesPerRow, int value) {

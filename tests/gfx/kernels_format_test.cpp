@@ -313,9 +313,10 @@ TEST(KernelFormats, EveryKernelInEveryFormatMatchesItsFormula) {
     gQzAvx2KernelsAllowed = true;
 }
 
-// Alpha blending works on eight pixels at a time where the processor allows: runs of alpha 0 and
-// 255 that fill a group of eight, groups that mix them with other values, and the pixels left over
-// at the end of a row must come out as the portable build makes them, in both colour orders.
+// Alpha blending works on groups of pixels where the processor allows (eight 32-bit or sixteen
+// 16-bit): runs of alpha 0 and 255 that fill a group, groups that mix them with other values, and
+// the pixels left over at the end of a row must come out as the portable build makes them, in
+// both 32-bit colour orders and RGB565.
 TEST(KernelFormats, AlphaBlendRowsMatchThePortableBuild) {
     const struct {
         const char* name;
@@ -326,6 +327,9 @@ TEST(KernelFormats, AlphaBlendRowsMatchThePortableBuild) {
         {"runs of 8", [](int i) { return uint8_t((i / 8) % 3 == 0   ? 0
                                                  : (i / 8) % 3 == 1 ? 255
                                                                     : 77); }},
+        {"runs of 16", [](int i) { return uint8_t((i / 16) % 3 == 0   ? 255
+                                                  : (i / 16) % 3 == 1 ? 0
+                                                                      : 200); }},
         {"runs of 5", [](int i) { return uint8_t((i / 5) % 2 ? 255 : 0); }},
         {"ramp", [](int i) { return uint8_t(i * 7); }},
         {"edges",
@@ -333,25 +337,29 @@ TEST(KernelFormats, AlphaBlendRowsMatchThePortableBuild) {
              return uint8_t(i % 9 == 0 ? 1 : i % 9 == 1 ? 254 : i % 9 == 2 ? 128 : 255);
          }},
     };
-    for (const int format : {PIXFMT_ARGB32, PIXFMT_BGRA32})
+    auto check = [&](auto pixel, int format) {
+        using T = decltype(pixel);
         for (const auto& p : patterns)
             for (int width = 1; width <= 41; width++) {
-                std::vector<uint32_t> src(width), dst(width);
+                std::vector<T> src(width), dst(width);
                 std::vector<uint8_t> alpha(width);
                 for (int i = 0; i < width; i++) {
-                    src[i] = 0x01000193u * uint32_t(i + 3) ^ 0xA5C3E1F7u;
-                    dst[i] = 0x9E3779B9u * uint32_t(i + 1);
+                    src[i] = T(0x01000193u * uint32_t(i + 3) ^ 0xA5C3E1F7u);
+                    dst[i] = T(0x9E3779B9u * uint32_t(i + 1));
                     alpha[i] = p.alpha(i);
                 }
-                std::vector<uint32_t> fast = dst, portable = dst;
-                AlphaBlendPixels32(src.data(), alpha.data(), fast.data(), 0, 0, 0, 0, width, 1, width, width, width,
-                                   format);
+                auto blend = sizeof(T) == 4 ? AlphaBlendPixels32 : AlphaBlendPixels16;
+                std::vector<T> fast = dst, portable = dst;
+                blend(src.data(), alpha.data(), fast.data(), 0, 0, 0, 0, width, 1, width, width, width, format);
                 gQzAvx2KernelsAllowed = false;
-                AlphaBlendPixels32(src.data(), alpha.data(), portable.data(), 0, 0, 0, 0, width, 1, width, width, width,
-                                   format);
+                blend(src.data(), alpha.data(), portable.data(), 0, 0, 0, 0, width, 1, width, width, width, format);
                 gQzAvx2KernelsAllowed = true;
                 ASSERT_EQ(fast, portable) << p.name << ", width " << width << ", format " << format;
             }
+    };
+    check(uint32_t(0), PIXFMT_ARGB32);
+    check(uint32_t(0), PIXFMT_BGRA32);
+    check(uint16_t(0), PIXFMT_RGB565);
 }
 
 }  // namespace kernels_format_test

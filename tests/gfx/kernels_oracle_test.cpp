@@ -75,6 +75,26 @@ TEST(KernelOracle, FillAndCopyMatchPixman) {
     }
 }
 
+// Fills store whole aligned blocks between single pixels at both ends: every start within a
+// block and widths from none to several blocks change the pixels of the rectangle and no other.
+TEST(KernelOracle, FillsAtEveryAlignmentAndWidthMatchPixman) {
+    constexpr int kLong = 160;
+    for (int bytes : {4, 2}) {
+        TestRng rng(20 + bytes);
+        for (int x = 0; x < 9; x++)
+            for (int width : {0, 1, 2, 3, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 150}) {
+                PixelBuffer ours(bytes, kLong, 3, rng);
+                PixelBuffer theirs = ours;
+                const uint32_t value = rng.Next() & (bytes == 4 ? 0xFFFFFFFF : 0xFFFF);
+                (bytes == 4 ? FillRect32 : FillRect16)(ours.Data(), kLong, x, 1, width, 1, value);
+                if (width > 0) {
+                    ASSERT_TRUE(pixman_fill(theirs.words.data(), theirs.Pitch() / 4, bytes * 8, x, 1, width, 1, value));
+                }
+                ExpectSame(ours, theirs, 0xFFFFFFFF, 0, "fill");
+            }
+    }
+}
+
 TEST(KernelOracle, KeyColourBlitMatchesSdlColourKey) {
     for (int bytes : {4, 2}) {
         TestRng rng(10 + bytes);

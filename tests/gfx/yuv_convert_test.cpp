@@ -16,6 +16,7 @@ extern "C" {
 #include <unistd.h>
 #include <vector>
 
+#include "gfx/kernel_dispatch.h"
 #include "gfx/yuv_convert.h"
 
 namespace yuv_convert_test {
@@ -203,6 +204,62 @@ TEST(YuvConvert, ScaledConversionStepsAndStaysInsideTheFrame) {
     ScaleYUVToPixels(&k);
     EXPECT_EQ(tall[(size_t)(dh - 1) * 2], last[0]);
     EXPECT_EQ(tall[(size_t)(dh - 1) * 2 + 1], last[1]);
+}
+
+// Every Y, U, V triple through the frame converter, in the build this machine picks (eight
+// pixels at a time with AVX2) and the portable one: the same pixels as YuvToRgb. A 512x512
+// frame holds each U, V pair once (a 2x2 block of pixels each); 64 frames give every pair every Y.
+TEST(YuvConvert, EverySampleTripleMatchesTheFormula) {
+    Frame f(512, 512);
+    for (int cy = 0; cy < 256; cy++)
+        for (int cx = 0; cx < 256; cx++) {
+            f.u[(size_t)cy * 256 + cx] = (uint8_t)cx;
+            f.v[(size_t)cy * 256 + cx] = (uint8_t)cy;
+        }
+    std::vector<uint32_t> out((size_t)512 * 512);
+    for (bool avx2 : {true, false}) {
+        gQzAvx2KernelsAllowed = avx2;
+        for (int pass = 0; pass < 64; pass++) {
+            // The four pixels of a block have Y pass * 4 + 0..3.
+            for (int y = 0; y < 512; y++)
+                for (int x = 0; x < 512; x++) f.y[(size_t)y * 512 + x] = (uint8_t)(pass * 4 + (y & 1) * 2 + (x & 1));
+            qzYuvJob j = Job(f, out.data(), 512, 512, 10, 4);
+            ConvertYUVToPixels(&j);
+            for (int y = 0; y < 512; y++)
+                for (int x = 0; x < 512; x++) {
+                    int r, g, b;
+                    YuvToRgb(f.y[(size_t)y * 512 + x], x >> 1, y >> 1, &r, &g, &b);
+                    ASSERT_EQ(out[(size_t)y * 512 + x], (uint32_t)(r << 16 | g << 8 | b))
+                        << "Y " << (int)f.y[(size_t)y * 512 + x] << " U " << (x >> 1) << " V " << (y >> 1)
+                        << (avx2 ? "" : ", portable");
+                }
+        }
+    }
+    gQzAvx2KernelsAllowed = true;
+}
+
+// Both builds of both converters write the same bytes in every destination layout, with rows
+// longer than a group of eight and a tail.
+TEST(YuvConvert, BothBuildsAgreeInEveryLayout) {
+    Frame f(37, 9);
+    uint32_t seed = 3;
+    auto next = [&] { return (uint8_t)((seed = seed * 1664525u + 1013904223u) >> 24); };
+    for (uint8_t& b : f.y) b = next();
+    for (uint8_t& b : f.u) b = next();
+    for (uint8_t& b : f.v) b = next();
+    for (int format = 0; format < 14; format++) {
+        const int bpp = format < 8 ? 2 : format < 10 ? 3 : 4;
+        for (int scaled = 0; scaled < 2; scaled++) {
+            std::vector<uint8_t> fast((size_t)53 * 13 * 4, 0xEE), portable = fast;
+            qzYuvJob j = Job(f, fast.data(), scaled ? 53 : 37, scaled ? 13 : 9, format, bpp);
+            scaled ? ScaleYUVToPixels(&j) : ConvertYUVToPixels(&j);
+            gQzAvx2KernelsAllowed = false;
+            j.dstPixels = portable.data();
+            scaled ? ScaleYUVToPixels(&j) : ConvertYUVToPixels(&j);
+            gQzAvx2KernelsAllowed = true;
+            ASSERT_EQ(fast, portable) << "format " << format << (scaled ? ", scaled" : "");
+        }
+    }
 }
 
 }  // namespace
