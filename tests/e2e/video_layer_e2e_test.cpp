@@ -197,7 +197,7 @@ TEST_F(VideoLayerE2E, LayerCommandsAndRefusals) {
         Print("IsVideoPlaying", {"1"}) + Refused("PlayLayer", {"1"}) + Call("PauseLayer", {"1"}) +
         Print("IsVideoPlaying", {"1"}) + Call("SetLayerVolume", {"1", "80"}) + Call("ResumeLayer", {"1"}) +
         Print("GetLastError", {}) + Refused("SetVideoSize", {"1", "10", "10"}) +
-        Refused("SetVideoPosition", {"1", "10", "10"}) + Refused("SeekLayer", {"1", "1302"}) + Call("Wait", {"120"}) +
+        Refused("SetVideoPosition", {"1", "10", "10"}) + Refused("SeekLayer", {"1", "1302"}) + Call("Wait", {"300"}) +
         Refused("PlayVideo", {"1", "0", "0"}) + Call("CreateBrush", {"5", "4", "4"}) +
         Call("DisplayBrush", {"5", "60", "0"}) + Refused("PlayLayer", {"2"}) + Refused("SetLayerVolume", {"2", "3"});
     EXPECT_EQ(Play(body), "0\n1516\n1451\n1452\n1\n1501\n0\n0\n1517\n1517\n1233\n1512\n1515\n1515\n");
