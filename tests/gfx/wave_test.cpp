@@ -5,7 +5,6 @@
 
 #include "gfx/int_sqrt.h"
 #include "gfx/line_displace.h"
-#include "gfx/pixel_format.h"
 #include "gfx/ripple.h"
 #include "gfx/swirl.h"
 #include "gfx/wave_draw.h"
@@ -225,29 +224,55 @@ TEST(Ripple, CrossFadeAlphaMapMaskAndSixteenBit) {
         }
 }
 
-// The cross-fade of two 4-byte pixels: each colour channel is b + (((a - b) * fade) >> 8) in the
-// format's own byte order, the alpha byte 0, whatever the alpha bytes of the two pixels were.
+namespace {
+
+// Where each 4-byte pixel format keeps its R, G and B bytes; 99, a number no format has, mixes
+// as 10.
+struct FourByteFormat {
+    int format;
+    int shift[3];  // of R, G, B
+};
+
+constexpr FourByteFormat kFourByteFormats[] = {
+    {10, {16, 8, 0}}, {11, {8, 16, 24}}, {12, {24, 16, 8}}, {13, {0, 8, 16}}, {99, {16, 8, 0}}};
+
+const FourByteFormat& FourByteFormatOf(int format) {
+    for (const FourByteFormat& f : kFourByteFormats)
+        if (f.format == format) return f;
+    ADD_FAILURE() << "no 4-byte format " << format;
+    return kFourByteFormats[0];
+}
+
+// The cross-fade of two pixels of a 4-byte format: each colour byte b + (((a - b) * fade) >> 8),
+// the byte that is not a colour 0, whatever the two pixels hold there.
+uint32_t CrossFaded(const FourByteFormat& f, uint32_t a, uint32_t b, int fade) {
+    uint32_t mixed = 0;
+    for (const int shift : f.shift) {
+        const int s1 = int(a >> shift & 255), s2 = int(b >> shift & 255);
+        mixed |= uint32_t(s2 + (((s1 - s2) * fade) >> 8)) << shift;
+    }
+    return mixed;
+}
+
+}  // namespace
+
+// The cross-fade of two 4-byte pixels in the format's own byte order, whatever the alpha bytes of
+// the two pixels were.
 TEST(WaveCrossFade, EveryFourByteFormat) {
-    const struct {
-        int format;
-        int shift[3];  // of R, G, B
-    } kFormats[] = {{10, {16, 8, 0}}, {11, {8, 16, 24}}, {12, {24, 16, 8}}, {13, {0, 8, 16}}, {99, {16, 8, 0}}};
     const int kRgb[][2][3] = {
         {{255, 0, 128}, {0, 255, 127}}, {{1, 2, 3}, {254, 253, 252}}, {{200, 200, 200}, {200, 200, 200}}};
-    for (const auto& f : kFormats) {
+    for (const FourByteFormat& f : kFourByteFormats) {
+        const uint32_t alphaBits = ~(0xFFu << f.shift[0] | 0xFFu << f.shift[1] | 0xFFu << f.shift[2]);
         for (const auto& pair : kRgb) {
-            for (const int fade : {0, 1, 100, 128, 255}) {
-                uint32_t a = 0, b = 0, expected = 0;
-                for (int c = 0; c < 3; c++) {
-                    a |= uint32_t(pair[0][c]) << f.shift[c];
-                    b |= uint32_t(pair[1][c]) << f.shift[c];
-                    expected |= uint32_t(pair[1][c] + (((pair[0][c] - pair[1][c]) * fade) >> 8)) << f.shift[c];
-                }
-                const uint32_t alphaBits = ~(0xFFu << f.shift[0] | 0xFFu << f.shift[1] | 0xFFu << f.shift[2]);
-                EXPECT_EQ(WaveCrossFade<uint32_t>(f.format, a | alphaBits, b | (alphaBits & 0x5A5A5A5A), fade),
-                          expected)
-                    << "format " << f.format << " fade " << fade;
+            uint32_t a = 0, b = 0;
+            for (int c = 0; c < 3; c++) {
+                a |= uint32_t(pair[0][c]) << f.shift[c];
+                b |= uint32_t(pair[1][c]) << f.shift[c];
             }
+            for (const int fade : {0, 1, 100, 128, 255})
+                EXPECT_EQ(WaveCrossFade<uint32_t>(f.format, a | alphaBits, b | (alphaBits & 0x5A5A5A5A), fade),
+                          CrossFaded(f, a, b, fade))
+                    << "format " << f.format << " fade " << fade;
         }
     }
 }
@@ -322,9 +347,8 @@ TEST(Swirl, CrossFadeAndAlphaMap) {
     EXPECT_EQ(alpha[1], 255);
 }
 
-// The cross-fade in every 4-byte format: each colour byte is s2 + (((s1 - s2) * fade) >> 8) of
-// the two pictures' colours read in the format, the pixel's other byte 0, whatever the pictures'
-// alpha bytes hold; a frame beyond the ripple's end fades at 255.
+// The cross-fade in every 4-byte format, of the two pictures' colours read in the format, whatever
+// the pictures' alpha bytes hold; a frame beyond the ripple's end fades at 255.
 TEST(Ripple, CrossFadeInEveryFourByteFormat) {
     const struct {
         int format, frame, fade;
@@ -343,15 +367,9 @@ TEST(Ripple, CrossFadeInEveryFourByteFormat) {
         f.job.source = newer.data(), f.job.sourceRowLength = 20;
         f.job.second = older.data(), f.job.secondRowLength = 20;
         RipplePixels32(&f.job, c.frame);
-        for (size_t i = 0; i < newer.size(); i++) {
-            const uint32_t a = ConvertPixelToARGB(newer[i], c.format, 0), b = ConvertPixelToARGB(older[i], c.format, 0);
-            uint32_t mixed = 0;
-            for (int shift : {16, 8, 0}) {
-                const int s1 = int(a >> shift & 255), s2 = int(b >> shift & 255);
-                mixed |= uint32_t((s2 + (((s1 - s2) * c.fade) >> 8)) & 255) << shift;
-            }
-            ASSERT_EQ(f.pic.px[i], ConvertARGBToPixel(mixed, c.format, 0)) << "pixel " << i;
-        }
+        const FourByteFormat& format = FourByteFormatOf(c.format);
+        for (size_t i = 0; i < newer.size(); i++)
+            ASSERT_EQ(f.pic.px[i], CrossFaded(format, newer[i], older[i], c.fade)) << "pixel " << i;
     }
 }
 
