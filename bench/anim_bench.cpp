@@ -19,6 +19,7 @@
 #include "anim/anim.h"
 #include "anim/anim_load.h"
 #include "anim/anim_source.h"
+#include "bench_display.h"
 #include "libs/anim/anim_lib.h"
 #include "libs/display/display_lib.h"
 #include "libs/event/event_lib.h"
@@ -156,19 +157,6 @@ void BM_ImageMagickCoalesce(benchmark::State& state) {
             "MAGICK_CONFIGURE_PATH='" + Files().dir + "' convert '" + Files().gif + "' -coalesce rgba:/dev/null");
 }
 
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
-
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
                                                  &qzDisplayLibrary,  &qzAnimLibrary,  nullptr};
 
@@ -178,29 +166,16 @@ struct Scene {
     bool ready = false;
 
     explicit Scene(bool fromDisk) {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
         SetRuntimeAttrs(L, {{QZ_RTA_QUIET, 1}});
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kWidth);
-        SetField(L, "height", kHeight);
-        SetField(L, "color", 0x203040);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kWidth, kHeight, 0x203040);
         VmPushNumber(L, 1);
         VmPushString(L, Files().gif.c_str());
         VmNewTable(L);
-        SetField(L, "fromdisk", fromDisk ? 1 : 0);
-        ready = ready && Command(L, "loadanim", 3);
+        bench::SetField(L, "fromdisk", fromDisk ? 1 : 0);
+        ready = ready && bench::Command(L, "loadanim", 3);
     }
     ~Scene() {
         CloseLibraries(L, kLibraries);
@@ -213,7 +188,7 @@ struct Scene {
         VmPushNumber(L, 0);
         VmPushNumber(L, speed);
         VmPushNumber(L, 1);
-        return Command(L, "playanim", 5);
+        return bench::Command(L, "playanim", 5);
     }
 };
 

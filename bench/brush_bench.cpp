@@ -8,11 +8,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "display/display.h"
 #include "display/display_blit.h"
 #include "display/draw_tags.h"
@@ -127,20 +127,6 @@ void BM_Draw1080pAlpha_Pixman(benchmark::State& s) { DrawPixman(s, true, false);
 void BM_DrawTurned512_Ours(benchmark::State& s) { DrawOurs(s, 3, true); }
 void BM_DrawTurned512_Pixman(benchmark::State& s) { DrawPixman(s, false, true); }
 
-// Keeps every run's time for the ratio table.
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ms;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) {
-                std::string name = r.benchmark_name();
-                ms[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();  // without "/real_time"
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_Draw1080p_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -152,14 +138,14 @@ BENCHMARK(BM_DrawTurned512_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FunctionTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-16s %9s %9s %11s\n", "brush draw", "ours ms", "pixman ms", "ours/pixman");
-    for (const auto& [name, ms] : reporter.ms) {
+    for (const auto& [name, ms] : reporter.times) {
         const size_t cut = name.rfind("_Ours");
         if (cut == std::string::npos) continue;
-        auto it = reporter.ms.find(name.substr(0, cut) + "_Pixman");
-        if (it == reporter.ms.end() || it->second <= 0) continue;
+        auto it = reporter.times.find(name.substr(0, cut) + "_Pixman");
+        if (it == reporter.times.end() || it->second <= 0) continue;
         std::printf("%-16s %9.3f %9.3f %11.2f\n", name.substr(3, cut - 3).c_str(), ms, it->second, ms / it->second);
     }
     benchmark::Shutdown();

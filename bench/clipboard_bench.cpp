@@ -7,10 +7,9 @@
 #include <iconv.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
-#include <vector>
 
+#include "bench_times.h"
 #include "platform/host/backend_clipboard.h"
 
 namespace {
@@ -79,24 +78,13 @@ BENCHMARK(BM_ToClipboard_Iconv)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FromClipboard_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FromClipboard_Iconv)->Unit(benchmark::kMicrosecond);
 
-namespace {
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
-}  // namespace
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
-        double x = recorder.nanos[a], y = recorder.nanos[b];
+        double x = recorder.times[a], y = recorder.times[b];
         if (x > 0 && y > 0) std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
     };
     ratio("1 MB engine text to clipboard UTF-8, ours / iconv", "BM_ToClipboard_Ours", "BM_ToClipboard_Iconv");

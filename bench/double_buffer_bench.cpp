@@ -7,12 +7,11 @@
 #include <pixman.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "bench_display.h"
+#include "bench_times.h"
 #include "display/display.h"
 #include "display/display_pixels.h"
 #include "display/double_buffer.h"
@@ -33,19 +32,6 @@ namespace {
 
 constexpr int kW = 1920, kH = 1080;
 
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
-
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
                                                  &qzDisplayLibrary,  &qzBrushLibrary, nullptr};
 
@@ -56,23 +42,10 @@ struct Scene {
     bool ready = false;
 
     Scene() {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kW);
-        SetField(L, "height", kH);
-        SetField(L, "color", 0x203040);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kW, kH, 0x203040);
         display = CurrentDisplay();
         ready = ready && display && BeginDoubleBuffer(L, display, 0) == 0;
         if (ready) FillBitmapColor(display->outputBitmap, 0, 0, kW, kH, 0x405060);
@@ -146,20 +119,6 @@ void BM_Gradient_Pixman(benchmark::State& state) {
     pixman_image_unref(dst);
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) {
-                std::string name = run.benchmark_name();
-                name = name.substr(0, name.find("/real_time"));
-                times[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_Flip_Whole)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -170,7 +129,7 @@ BENCHMARK(BM_Gradient_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double memcpyMs = reporter.times["BM_Frame_Memcpy"];
     const double pixmanMs = reporter.times["BM_Gradient_Pixman"];

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/event_types.h"
+#include "bench_display.h"
 #include "bench_script.h"
 #include "display/display.h"
 #include "libs/display/display_lib.h"
@@ -82,17 +83,8 @@ const std::map<std::string, const std::string*> kPrograms = {
     {"Calls2e6", &kCalls},
 };
 
-bool gPlatform = false;
-
-void StartPlatform() {
-    if (gPlatform) return;
-    setenv("QUARNELIX_DRIVER", "headless", 1);
-    std::string message;
-    gPlatform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-}
-
 void LineHook(benchmark::State& state, const std::string& name, bool hook) {
-    StartPlatform();
+    bench::StartHeadless();
     VmState* L = VmOpen();
     OpenLibrary(L, &qzMathLibrary);
     VmSetTop(L, 0);
@@ -128,27 +120,14 @@ const char* kHandler = R"(
 
 constexpr int kEvents = 100000;
 
-// Calls the global command with the values on the stack top (count of them); false on error.
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
 // 10^5 key events queued for a display, each dispatched to its "onkeydown" handler by one
 // CheckEvent called from a script loop.
 void BM_DispatchQueuedKeys(benchmark::State& state) {
-    StartPlatform();
+    bench::StartHeadless();
     VmState* L = VmOpen();
     const qzLibraryDescriptor* const libraries[] = {&qzDisplayLibrary, &qzEventLibrary, nullptr};
     OpenLibraries(L, libraries);
-    VmSetTop(L, 0);
-    VmPushNumber(L, 1);
-    VmNewTable(L);
-    bool ready = Command(L, "createdisplay", 2);
-    VmPushNumber(L, 1);
-    ready = ready && Command(L, "opendisplay", 1);
+    bool ready = bench::OpenDisplay(L);  // of the default size
     // The handler, installed as "onkeydown".
     ready = ready && bench::LoadProgram(L, kHandler) && VmProtectedCall(L, 0, 1, 0) == 0;
     if (ready) {
@@ -157,7 +136,7 @@ void BM_DispatchQueuedKeys(benchmark::State& state) {
         VmPushValue(L, -3);
         VmSetTable(L, -3);
         VmRemove(L, -2);
-        ready = Command(L, "installeventhandler", 1);
+        ready = bench::Command(L, "installeventhandler", 1);
     }
     const std::string loop = ".function main\n" +
                              LineLoop(std::to_string(kEvents), "  GETGLOBAL r4 \"checkevent\"\n  CALL r4 1 1") +
@@ -243,6 +222,6 @@ int main(int argc, char** argv) {
     if (dispatch > 0 && plain > 0)
         std::printf("per event: CheckEvent dispatch / plain script call %.2fx (%.0f / %.0f ns)\n", dispatch / plain,
                     dispatch * 1e6 / kEvents, plain * 1e6 / kEvents);
-    if (gPlatform) MacShutdownPlatform();
+    if (bench::HeadlessStarted()) MacShutdownPlatform();
     return 0;
 }

@@ -10,9 +10,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 
+#include "bench_times.h"
 #include "text/embedded_fonts.h"
 #include "text/font_cache.h"
 #include "text/font_engine.h"
@@ -167,24 +167,13 @@ BENCHMARK(BM_Measure_Cairo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Scan_FontconfigCache)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Scan_OpenEveryFile)->Unit(benchmark::kMicrosecond);
 
-namespace {
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
-}  // namespace
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
-        double x = recorder.nanos[a], y = recorder.nanos[b];
+        double x = recorder.times[a], y = recorder.times[b];
         if (x > 0 && y > 0) std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
     };
     ratio("open + measure 1000 chars, ours / FreeType directly", "BM_OpenMeasure_Ours", "BM_OpenMeasure_FreeType");

@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "base/pixel_format_codes.h"
+#include "bench_times.h"
 #include "gfx/kernels_blend.h"
 #include "gfx/kernels_fill.h"
 
@@ -162,20 +162,6 @@ int LargestDifference(bool crossfade) {
     return largest;
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) {
-                std::string name = run.benchmark_name();
-                name = name.substr(0, name.find("/real_time"));
-                times[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_Crossfade_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -185,7 +171,7 @@ BENCHMARK(BM_Fade_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-10s %9s %9s %10s %6s %14s\n", "kernel", "ours ms", "pixman", "ours/pix", "goal", "largest diff");
     for (const char* kernel : {"Crossfade", "Fade"}) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_display.h"
 #include "display/display.h"
 #include "display/picture.h"
 #include "fx/effect_context.h"
@@ -30,19 +31,6 @@
 namespace {
 
 constexpr int kW = 1920, kH = 1080;
-
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
 
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
                                                  &qzDisplayLibrary, nullptr};
@@ -66,23 +54,10 @@ struct Scene {
     bool ready = false;
 
     Scene() {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kW);
-        SetField(L, "height", kH);
-        SetField(L, "color", 0x203040);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kW, kH, 0x203040);
         picture = MakePicture();
         ready = ready && CurrentDisplay() && CurrentDisplay()->bgpic && picture;
     }

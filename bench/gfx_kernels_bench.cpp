@@ -10,10 +10,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "gfx/kernels_blend.h"
 #include "gfx/kernels_color.h"
 #include "gfx/kernels_copy.h"
@@ -254,20 +254,6 @@ void BM_AlphaBlit_SDL(benchmark::State& state) {
 }
 
 // Keeps every run's time for the ratio table.
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) {
-                std::string name = run.benchmark_name();
-                name = name.substr(0, name.find("/real_time"));
-                times[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-    }
-};
-
 }  // namespace
 
 #define QZ_BENCH(name) BENCHMARK(name)->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -288,7 +274,7 @@ BENCHMARK(BM_AlphaBlit_SDL)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-10s %5s %9s %9s %9s %9s %10s %10s %10s\n", "operation", "bits", "ours ms", "pixman", "SDL",
                 "floor", "ours/pix", "ours/SDL", "ours/floor");

@@ -11,12 +11,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_times.h"
 #include "platform/host/event_loop.h"
 #include "platform/host/host.h"
 
@@ -189,23 +189,13 @@ BENCHMARK(BM_HandleEventsIdle<kSdl>)->Name("BM_HandleEventsIdle/sdl-dummy");
 BENCHMARK(BM_HandleEventsFullPass);
 BENCHMARK(BM_SdlPollEventIdle);
 
-// Keeps the time per iteration of each run for the ratios.
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
-    double idle = recorder.nanos["BM_HandleEventsIdle/sdl-dummy"];
-    double poll = recorder.nanos["BM_SdlPollEventIdle"];
+    double idle = recorder.times["BM_HandleEventsIdle/sdl-dummy"];
+    double poll = recorder.times["BM_SdlPollEventIdle"];
     if (idle > 0 && poll > 0)
         std::printf("idle MacHandleEvents (SDL driver) / SDL_PollEvent: %.2fx (%.1f / %.1f ns)\n", idle / poll, idle,
                     poll);

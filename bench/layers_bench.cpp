@@ -7,12 +7,12 @@
 #include <pixman.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_display.h"
+#include "bench_times.h"
 #include "display/display.h"
 #include "display/layer_records.h"
 #include "display/layer_redraw.h"
@@ -62,20 +62,6 @@ std::vector<LayerPixels> MakeLayers(int count) {
     return layers;
 }
 
-// Calls the global command with the values on the stack top (count of them); false on error.
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
-
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                                  &qzLayersLibrary,   &qzDisplayLibrary, nullptr};
 
@@ -86,26 +72,10 @@ struct Scene {
     bool ready = false;
 
     explicit Scene(const std::vector<LayerPixels>& layers) {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kW);
-        SetField(L, "height", kH);
-        SetField(L, "color", 0x203040);
-        VmPushString(L, "layers");
-        VmPushBoolean(L, 1);
-        VmSetTable(L, -3);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kW, kH, 0x203040, true);
         display = CurrentDisplay();
         ready = ready && display && display->secondBuffer;
         for (size_t i = 0; ready && i < layers.size(); i++) {
@@ -177,20 +147,6 @@ void BM_Frame_Memcpy(benchmark::State& state) {
     }
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) {
-                std::string name = run.benchmark_name();
-                name = name.substr(0, name.find("/real_time"));
-                times[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_Redraw_Ours)->Arg(0)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -199,7 +155,7 @@ BENCHMARK(BM_Frame_Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double memcpyMs = reporter.times["BM_Frame_Memcpy"];
     std::printf("\n%-8s %10s %10s %10s %10s\n", "layers", "ours ms", "pixman ms", "ours/pix", "ours/memcpy");

@@ -7,12 +7,11 @@
 #include <pixman.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "bench_display.h"
+#include "bench_times.h"
 #include "display/display.h"
 #include "display/display_present.h"
 #include "display/layer_records.h"
@@ -55,19 +54,6 @@ std::vector<uint8_t> RoundAlpha() {
     return alpha;
 }
 
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
-
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary,   &qzSystemLibrary,
                                                  &qzLayersLibrary,   &qzDisplayLibrary, nullptr};
 
@@ -87,26 +73,10 @@ struct Scene {
     bool ready = false;
 
     Scene() {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kW);
-        SetField(L, "height", kH);
-        SetField(L, "color", 0x203040);
-        VmPushString(L, "layers");
-        VmPushBoolean(L, 1);
-        VmSetTable(L, -3);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kW, kH, 0x203040, true);
         display = CurrentDisplay();
         ready = ready && display && display->secondBuffer;
         const std::vector<uint8_t> round = RoundAlpha();
@@ -135,7 +105,7 @@ struct Scene {
                 VmPushNumber(L, sprites[i].x + (list == 1 ? 2 : 0));
                 VmPushNumber(L, sprites[i].y);
                 VmPushNumber(L, 0);
-                ready = Command(L, "addmove", 6);
+                ready = bench::Command(L, "addmove", 6);
             }
         ready = ready && AddDisplayHook(L, {1, nullptr}, CountPresent, nullptr, nullptr, 0) != nullptr;
     }
@@ -158,7 +128,7 @@ void BM_DoMove_100Layers(benchmark::State& state) {
     int64_t runs = 0;
     for (auto _ : state) {
         VmPushNumber(scene.L, list);
-        if (!Command(scene.L, "domove", 1)) {
+        if (!bench::Command(scene.L, "domove", 1)) {
             state.SkipWithError("DoMove failed");
             return;
         }
@@ -203,20 +173,6 @@ void BM_WholeFrame_Pixman(benchmark::State& state) {
     pixman_image_unref(dst);
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) {
-                std::string name = run.benchmark_name();
-                name = name.substr(0, name.find("/real_time"));
-                times[name] = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_DoMove_100Layers)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -225,7 +181,7 @@ BENCHMARK(BM_WholeFrame_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double move = reporter.times["BM_DoMove_100Layers"];
     const double whole = reporter.times["BM_WholeDisplayRefresh"];

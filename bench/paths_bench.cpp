@@ -9,10 +9,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "text/embedded_fonts.h"
 #include "text/font_cache.h"
 #include "text/font_engine.h"
@@ -217,24 +217,13 @@ BENCHMARK(BM_TextFill_Cairo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TextStroke_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TextStroke_Cairo)->Unit(benchmark::kMicrosecond);
 
-namespace {
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
-}  // namespace
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
-        double x = recorder.nanos[a], y = recorder.nanos[b];
+        double x = recorder.times[a], y = recorder.times[b];
         if (x > 0 && y > 0) std::printf("%s: %.2fx (%.1f / %.1f us)\n", what, x / y, x, y);
     };
     ratio("fill 10,000 segments, ours / cairo", "BM_RingFill_Ours", "BM_RingFill_Cairo");

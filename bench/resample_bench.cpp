@@ -11,11 +11,11 @@ extern "C" {
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "gfx/gradient.h"
 #include "gfx/scale_pixels.h"
 #include "gfx/transform_pixels.h"
@@ -318,21 +318,6 @@ void BM_GradientTwoColour45_Pixman(benchmark::State& s) { GradientPixman(s, fals
 void BM_GradientRadial_Ours(benchmark::State& s) { GradientOurs(s, GRADIENT_RADIAL, true); }
 void BM_GradientRadial_Pixman(benchmark::State& s) { GradientPixman(s, true); }
 
-// Keeps every run's time for the ratio table.
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ms;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) {
-                std::string name = r.benchmark_name();
-                name = name.substr(0, name.find('/'));
-                ms[name] = r.GetAdjustedRealTime();  // in the benchmark's unit: ms
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_ScaleNearest_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -362,16 +347,16 @@ BENCHMARK(BM_GradientRadial_Pixman)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FunctionTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-22s %9s %12s %9s\n", "1080p operation", "ours ms", "other", "ours/other");
-    for (const auto& [name, ms] : reporter.ms) {
+    for (const auto& [name, ms] : reporter.times) {
         const size_t cut = name.rfind("_Ours");
         if (cut == std::string::npos) continue;
         const std::string op = name.substr(3, cut - 3);
         for (const char* other : {"Pixman", "Sws"}) {
-            auto it = reporter.ms.find(name.substr(0, cut) + "_" + other);
-            if (it == reporter.ms.end() || it->second <= 0) continue;
+            auto it = reporter.times.find(name.substr(0, cut) + "_" + other);
+            if (it == reporter.times.end() || it->second <= 0) continue;
             std::printf("%-22s %9.3f %6s %5.3f %9.2f\n", op.c_str(), ms, other, it->second, ms / it->second);
         }
     }

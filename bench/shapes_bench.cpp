@@ -6,10 +6,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "gfx/bitmap.h"
 #include "vector/coverage_fill.h"
 #include "vector/shape_line.h"
@@ -144,24 +143,13 @@ BENCHMARK(BM_Polyline_Cairo)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Lines_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Lines_Cairo)->Unit(benchmark::kMicrosecond);
 
-namespace {
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) micros[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> micros;
-};
-}  // namespace
-
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* what, const char* a, const char* b) {
-        const double x = recorder.micros[a], y = recorder.micros[b];  // in the benchmarks' unit, microseconds
+        const double x = recorder.times[a], y = recorder.times[b];  // in the benchmarks' unit, microseconds
         if (x > 0 && y > 0) std::printf("%s: %.2fx (%.3f / %.3f ms)\n", what, x / y, x / 1e3, y / 1e3);
     };
     ratio("1000x1000 anti-aliased filled ellipse, ours / cairo", "BM_Ellipse_Ours", "BM_Ellipse_Cairo");

@@ -6,11 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
+#include "bench_display.h"
 #include "display/display.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
@@ -86,19 +85,6 @@ uint8_t SpriteAlpha(int x, int y) {
     return 0;
 }
 
-bool Command(VmState* L, const char* name, int count) {
-    VmPushString(L, name);
-    VmGetTable(L, VM_GLOBALSINDEX);
-    VmInsert(L, -count - 1);
-    return VmProtectedCall(L, count, 0, 0) == 0;
-}
-
-void SetField(VmState* L, const char* key, double value) {
-    VmPushString(L, key);
-    VmPushNumber(L, value);
-    VmSetTable(L, -3);
-}
-
 const qzLibraryDescriptor* const kLibraries[] = {&qzGraphicsLibrary, &qzEventLibrary, &qzSystemLibrary,
                                                  &qzDisplayLibrary,  &qzBrushLibrary, &qzBGPicLibrary,
                                                  &qzSpriteLibrary,   nullptr};
@@ -111,22 +97,10 @@ struct Scene {
     std::vector<Mover> movers = StartMovers();
 
     Scene() {
-        static bool platform = false;
-        if (!platform) {
-            setenv("QUARNELIX_DRIVER", "headless", 1);
-            std::string message;
-            platform = MacInitPlatform(&message) == 0 && InitRuntime() == 0;
-        }
+        const bool platform = bench::StartHeadless();
         L = VmOpen();
         OpenLibraries(L, kLibraries);
-        VmSetTop(L, 0);
-        VmPushNumber(L, 1);
-        VmNewTable(L);
-        SetField(L, "width", kW);
-        SetField(L, "height", kH);
-        ready = platform && Command(L, "createdisplay", 2);
-        VmPushNumber(L, 1);
-        ready = ready && Command(L, "opendisplay", 1);
+        ready = platform && bench::OpenDisplay(L, kW, kH);
         qzDisplay* display = CurrentDisplay();
         // The picture is drawn into the display (what sprites are redrawn over).
         ready = ready && display && display->displayBuffer;
@@ -174,7 +148,7 @@ struct Scene {
             VmPushNumber(L, i + 1);
             VmPushNumber(L, m.x);
             VmPushNumber(L, m.y);
-            if (!Command(L, "displaysprite", 3)) return false;
+            if (!bench::Command(L, "displaysprite", 3)) return false;
         }
         return true;
     }

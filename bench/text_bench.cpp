@@ -13,10 +13,10 @@
 #include <cairo.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "display/display.h"
 #include "gfx/blit_display.h"
 #include "text/embedded_fonts.h"
@@ -220,19 +220,6 @@ void BM_PlainPrint1000_Cairo(benchmark::State& state) {
     FT_Done_FreeType(library);
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ms;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) {
-                std::string name = r.benchmark_name();
-                ms[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();
-            }
-    }
-};
-
 }  // namespace
 
 BENCHMARK(BM_Print1000_Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -243,19 +230,19 @@ BENCHMARK(BM_PlainPrint1000_Cairo)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::FunctionTimes reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-16s %9s %9s %11s\n", "text", "ours ms", "cairo ms", "ours/cairo");
-    for (const auto& [name, ms] : reporter.ms) {
+    for (const auto& [name, ms] : reporter.times) {
         const size_t cut = name.rfind("_Ours");
         if (cut == std::string::npos) continue;
-        auto it = reporter.ms.find(name.substr(0, cut) + "_Cairo");
-        if (it == reporter.ms.end() || it->second <= 0) continue;
+        auto it = reporter.times.find(name.substr(0, cut) + "_Cairo");
+        if (it == reporter.times.end() || it->second <= 0) continue;
         std::printf("%-16s %9.3f %9.3f %11.2f\n", name.substr(3, cut - 3).c_str(), ms, it->second, ms / it->second);
     }
-    const auto fast = reporter.ms.find("BM_PlainPrint1000_Ours"),
-               general = reporter.ms.find("BM_PlainPrint1000_General");
-    if (fast != reporter.ms.end() && general != reporter.ms.end() && general->second > 0)
+    const auto fast = reporter.times.find("BM_PlainPrint1000_Ours"),
+               general = reporter.times.find("BM_PlainPrint1000_General");
+    if (fast != reporter.times.end() && general != reporter.times.end() && general->second > 0)
         std::printf("\nplain Print, fast route / general route: %.3f / %.3f ms = %.2f\n", fast->second, general->second,
                     fast->second / general->second);
     benchmark::Shutdown();

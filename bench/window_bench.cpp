@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "base/pixel_format_codes.h"
+#include "bench_times.h"
 #include "platform/host/backend_draw.h"
 #include "platform/host/backend_window.h"
 #include "platform/host/event_loop.h"
@@ -169,25 +169,15 @@ BENCHMARK(BM_BlitAndPresentSdl<kDirtyRect>)->Name("sdl-present/dirty");
 BENCHMARK(BM_BlitAndPresentSdl<kScaledFrame>)->Name("sdl-present/scaled-full");
 BENCHMARK(BM_BlitAndPresentSdl<kScaledDirty>)->Name("sdl-present/scaled-dirty");
 
-// Keeps the time per iteration of each run for the ratios.
-class Recorder : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> nanos;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    Recorder recorder;
+    bench::Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
     auto ratio = [&](const char* label, const char* ours, const char* theirs) {
-        double a = recorder.nanos[ours], b = recorder.nanos[theirs];
+        double a = recorder.times[ours], b = recorder.times[theirs];
         if (a > 0 && b > 0) std::printf("%-52s %6.2fx (%.0f / %.0f ns)\n", label, a / b, a, b);
     };
     // Runs with arguments carry them in their names.
