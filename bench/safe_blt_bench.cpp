@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_times.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_lock.h"
 #include "gfx/blit_display.h"
@@ -205,24 +206,11 @@ void BM_ClockNanosleep60(benchmark::State& state) {
 BENCHMARK(BM_LimitFrameRate60)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClockNanosleep60)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Keeps every run's time for the ratio table.
-class TableReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;  // name -> ms per iteration
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                times[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() * (r.time_unit == benchmark::kMillisecond ? 1.0 : 1e-6);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    TableReporter reporter;
+    bench::TableReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-22s %10s %10s %8s\n", "1920x1080 to a display", "SafeBlt ms", "pixman ms", "ratio");
     for (const char* kind : {"Opaque", "Alpha"}) {
