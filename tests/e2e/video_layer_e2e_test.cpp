@@ -1,146 +1,24 @@
 // End to end: videos in layers. A CDXL file written here from the format (one solid colour a
 // frame) plays in a layer of display 2 headless; the snapshot shows the layer with the frame the
 // video reached, and the applets print what the commands answered.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "asm/asm.h"
-#include "e2e/player_run.h"
-#include "e2e/png_pixels.h"
-#include "libs/oracle.h"
+#include "e2e/video_applet.h"
 
 namespace video_layer_e2e_test {
 
 namespace {
 
-using libtest::TempDir;
+using namespace videotest;
 
-constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
-constexpr int kChunk = 7680;       // 20 frames a second
 constexpr int kSlowChunk = 40000;  // 7.68 frames a second
-constexpr uint32_t kBackground = 0x204060;
 
-// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
-uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
-uint32_t Colour(int f) {
-    uint32_t w = PaletteWord(f);
-    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
-}
-
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
-// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
-std::string SolidCdxl(int frames = kFrames, int chunk = kChunk) {
-    std::string out;
-    const int rowBytes = (kWidth + 15) / 16 * 2;
-    for (int f = 0; f < frames; ++f) {
-        size_t start = out.size();
-        out += '\1';
-        out += '\0';
-        Put32(out, static_cast<uint32_t>(chunk));
-        Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
-        Put32(out, static_cast<uint32_t>(f));
-        Put16(out, kWidth);
-        Put16(out, kHeight);
-        out += '\0';
-        out += '\2';
-        Put16(out, 8);
-        Put16(out, 0);
-        out.append(8, '\0');
-        Put16(out, 0);
-        Put16(out, PaletteWord(f));
-        Put16(out, 0);
-        Put16(out, 0);
-        for (int y = 0; y < kHeight; ++y) {
-            out.append(static_cast<size_t>(rowBytes), '\xff');
-            out.append(static_cast<size_t>(rowBytes), '\0');
-        }
-        out.resize(start + static_cast<size_t>(chunk), '\0');
-    }
-    return out;
-}
-
-std::string Lower(std::string name) {
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// One call with constant arguments and, when fields are given, an options table after them
-// ("true" stands for the boolean).
-std::string Call(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {},
-                 int results = 1) {
-    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
-    int r = 1;
-    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
-    if (!fields.empty()) {
-        const std::string table = "r" + std::to_string(r++);
-        code += "    NEWTABLE " + table + " 0 0\n";
-        for (const auto& [key, value] : fields) {
-            if (value == "true")
-                code += "    LOADBOOL r20 1 0\n    SETTABLE " + table + " \"" + key + "\" r20\n";
-            else
-                code += "    SETTABLE " + table + " \"" + key + "\" " + value + "\n";
-        }
-    }
-    return code + "    CALL r0 " + std::to_string(r) + " " + std::to_string(results) + "\n";
-}
-// A call whose one result is printed.
-std::string Print(const std::string& command, const std::vector<std::string>& args) {
-    return Call(command, args, {}, 2) + "    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n    CALL r1 2 1\n";
-}
-// A call that fails: its error code is printed.
-std::string Refused(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {}) {
-    return Call(command, args, fields) + Print("GetLastError", {});
-}
-
-class VideoLayerE2E : public ::testing::Test {
+class VideoLayerE2E : public VideoApplet {
 protected:
-    TempDir dir;
-
-    // Runs the body on display 2 (64 x 48, colour #204060) headless, with layers on unless asked
-    // otherwise and errors not ending the applet; what it printed.
+    // Runs the body on display 2 headless, with layers on unless asked otherwise; what it printed.
     std::string Play(const std::string& body, bool layers = true) {
-        const std::string text =
-            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@vlayer.qzs\"\n  .line 1\n"
-            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
-            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
-            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
-            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
-            (layers ? Call("EnableLayers", {}) : "") + body + "    RETURN r0 1\n.end\n";
-        std::string error;
-        std::vector<uint8_t> bytes = QzAssemble(text, &error);
-        EXPECT_FALSE(bytes.empty()) << error;
-        WriteBytes(dir.path + "/vlayer.qza", bytes);
-        int status = 0;
-        std::string output = CaptureOutput("cd '" + dir.path +
-                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
-                                               "QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir.path + "' " + PlayerTimeout() + "'" + BinaryDir() +
-                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout vlayer.qza 2>&1",
-                                           &status);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-        return output;
-    }
-    uint32_t Pixel(int x, int y) {
-        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
-        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
-    }
-    void Write(const std::string& name, const std::string& bytes) {
-        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        return RunApplet((layers ? Call("EnableLayers", {}) : "") + body);
     }
 };
 
