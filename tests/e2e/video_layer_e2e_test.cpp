@@ -24,6 +24,35 @@ protected:
 
 const Fields kUseLayer = {{"uselayer", "true"}};
 
+// A grid of 4 x 4 blocks of 8 x 4 pixels, each block a colour index of its own (four planes); the
+// palette word of index i in frame f holds f in red and i in green.
+int GridIndex(int x, int y) { return x / 8 + 4 * (y / 4); }
+uint32_t GridColour(int f, int x, int y) {
+    const int i = GridIndex(x, y);
+    return Rgb(static_cast<uint32_t>(f << 8 | (15 - i) << 4 | ((i * 3 + f) & 15)));
+}
+std::string GridCdxl() {
+    std::string out;
+    for (int f = 0; f < kFrames; ++f) {
+        CdxlFrame frame;
+        for (int i = 0; i < 16; i++)
+            frame.palette.push_back(static_cast<uint32_t>(f << 8 | (15 - i) << 4 | ((i * 3 + f) & 15)));
+        frame.planes = 4;
+        frame.index = GridIndex;
+        AppendCdxlFrame(out, f, kChunk, frame);
+    }
+    return out;
+}
+
+// Prints the fields of GetLayerStyle's table for the layer (the table stays in r0, below the
+// frames of the calls).
+std::string PrintStyle(const std::string& layer, const std::vector<std::string>& keys) {
+    std::string code = Call("GetLayerStyle", {layer}, {}, 2);
+    for (const std::string& key : keys)
+        code += "    GETGLOBAL r1 \"debugprint\"\n    GETTABLE r2 r0 \"" + key + "\"\n    CALL r1 2 1\n";
+    return code;
+}
+
 // A video played in a layer runs to its end there: the layer holds the last frame at the place
 // asked for, the video is finished (not playing), and the layer is a video layer on top.
 TEST_F(VideoLayerE2E, VideoPlaysToItsEndInALayer) {
@@ -147,6 +176,48 @@ TEST_F(VideoLayerE2E, VideoLayerRestyledAsABrushStopsItsVideo) {
     EXPECT_EQ(Play(body), "0\n0\n");
     EXPECT_EQ(Pixel(8, 20), 0xFF0000u);
     EXPECT_EQ(Pixel(8 + 8, 20), kBackground) << "the video's frames no longer reach the layer";
+}
+
+// The part tags of SetLayerStyle show a rectangle of a video layer's frames, frame after frame while
+// the video plays there, cut to the frame and scaled to the layer's size; GetLayerStyle reads them
+// back; a part that does not lie in the frame is refused and leaves the layer as it was.
+TEST_F(VideoLayerE2E, PartTagsShowARectangleOfTheFrames) {
+    Write("g.cdxl", GridCdxl());
+    const Fields part = {{"partx", "4"}, {"party", "2"}, {"partwidth", "20"}, {"partheight", "9"}};
+    const std::string body =
+        Call("OpenVideo", {"1", "\"g.cdxl\""}) + Call("OpenVideo", {"2", "\"g.cdxl\""}) +
+        Call("OpenVideo", {"3", "\"g.cdxl\""}) + Call("DisplayVideoFrame", {"1", "0", "0", "0"}) +
+        Call("DisplayVideoFrame", {"2", "40", "0", "0"}) +
+        Call("DisplayVideoFrame", {"3", "0", "24", "0"}, {{"width", "32"}, {"height", "16"}}) +
+        Call("SetLayerStyle", {"1"}, part) + Refused("SetLayerStyle", {"1"}, {{"partx", "-1"}}) +
+        Refused("SetLayerStyle", {"1"}, {{"party", "16"}}) + Refused("SetLayerStyle", {"1"}, {{"partwidth", "0"}}) +
+        Call("SetLayerStyle", {"2"}, {{"partx", "24"}, {"party", "10"}, {"partwidth", "100"}, {"partheight", "100"}}) +
+        Call("SetLayerStyle", {"3"}, {{"partx", "8"}, {"party", "4"}, {"partwidth", "16"}, {"partheight", "8"}}) +
+        Call("PlayLayer", {"1"}) + Call("PlayLayer", {"3"}) + Call("Wait", {"60"}) + Print("GetLastError", {}) +
+        PrintStyle("1", {"partx", "party", "partwidth", "partheight"}) +
+        PrintStyle("2", {"partx", "party", "partwidth", "partheight"}) +
+        PrintStyle("3", {"partx", "party", "partwidth", "partheight", "width", "height"});
+    EXPECT_EQ(Play(body), "1154\n1217\n1218\n0\n4\n2\n20\n9\n24\n10\n8\n6\n8\n4\n16\n8\n32\n16\n");
+    const std::vector<uint32_t> pixels = Snapshot();
+    ASSERT_EQ(pixels.size(), 64u * 48u);
+    // Each layer's rectangle on the display, the frame it shows, the frame pixel at its corner and
+    // its scale.
+    const struct {
+        int x, y, width, height, frame, fx, fy, scale;
+    } layers[] = {
+        {0, 0, 20, 9, kFrames - 1, 4, 2, 1}, {40, 0, 8, 6, 1, 24, 10, 1}, {0, 24, 32, 16, kFrames - 1, 8, 4, 2}};
+    int wrong = 0;
+    for (int y = 0; y < 48; y++) {
+        for (int x = 0; x < 64; x++) {
+            uint32_t want = kBackground;
+            for (const auto& l : layers)
+                if (x >= l.x && y >= l.y && x < l.x + l.width && y < l.y + l.height)
+                    want = GridColour(l.frame, l.fx + (x - l.x) / l.scale, l.fy + (y - l.y) / l.scale);
+            if (pixels[size_t(y) * 64 + size_t(x)] != want && wrong++ < 5)
+                ADD_FAILURE() << "pixel " << x << ", " << y << ": " << std::hex << pixels[size_t(y) * 64 + size_t(x)]
+                              << " instead of " << want;
+        }
+    }
 }
 
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the
