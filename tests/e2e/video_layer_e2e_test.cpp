@@ -220,6 +220,44 @@ TEST_F(VideoLayerE2E, PartTagsShowARectangleOfTheFrames) {
     }
 }
 
+// A seek of a video that a layer shows and that does not play shows the frame at the new position
+// in the layer at once, without playing: a frame shown by DisplayVideoFrame (seeked by SeekLayer
+// and by SeekVideo, to 0 the first frame), a video stopped in its layer, one paused there and one
+// that played to its end. A paused one plays on in its layer when it is resumed.
+TEST_F(VideoLayerE2E, SeekOfAVideoNotPlayingShowsItsFrameInTheLayer) {
+    Write("v.cdxl", SolidCdxl(kFrames, kSlowChunk));  // 130 ms a frame
+    std::string body;
+    for (int v = 1; v <= 5; v++) body += Call("OpenVideo", {std::to_string(v), "\"v.cdxl\""});
+    body += Call("DisplayVideoFrame", {"1", "0", "0", "0"}) + Call("SeekLayer", {"1", "300"}) +
+            Call("DisplayVideoFrame", {"2", "32", "0", "0"}) + Call("SeekVideo", {"2", "700"}) +
+            Call("DisplayVideoFrame", {"3", "0", "16", "0"}) + Call("SeekLayer", {"3", "0"}) +
+            Call("PlayVideo", {"4", "32", "16"}, kUseLayer) + Call("StopLayer", {"4"}) +
+            Call("SeekLayer", {"4", "1000"}) + Call("PlayVideo", {"5", "0", "32"}, kUseLayer) +
+            Call("PauseLayer", {"5"}) + Call("SeekLayer", {"5", "800"}) + Call("Wait", {"10"}) +
+            Print("IsVideoPlaying", {"5"}) + Print("GetLastError", {});
+    // The video that ended: one of 20 frames a second, seeked after its end.
+    Write("w.cdxl", SolidCdxl());
+    body += Call("OpenVideo", {"6", "\"w.cdxl\""}) + Call("PlayVideo", {"6", "32", "32"}, kUseLayer) +
+            Call("Wait", {"50"}) + Call("SeekLayer", {"6", "100"}) + Print("GetLastError", {});
+    EXPECT_EQ(Play(body), "0\n0\n0\n");
+    const struct {
+        int x, y, frame;
+        const char* name;
+    } layers[] = {{0, 0, 2, "DisplayVideoFrame, SeekLayer"},  {32, 0, 5, "DisplayVideoFrame, SeekVideo"},
+                  {0, 16, 0, "DisplayVideoFrame, seek to 0"}, {32, 16, 7, "stopped in its layer"},
+                  {0, 32, 6, "paused in its layer"},          {32, 32, 2, "ended in its layer"}};
+    for (const auto& l : layers) {
+        EXPECT_EQ(Pixel(l.x, l.y), Colour(l.frame)) << l.name;
+        EXPECT_EQ(Pixel(l.x + kWidth - 1, l.y + kHeight - 1), Colour(l.frame)) << l.name;
+    }
+    // Resumed after the seek, the paused video plays on to its end in the layer that shows the seek.
+    const std::string resumed = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}, kUseLayer) +
+                                Call("PauseLayer", {"1"}) + Call("SeekLayer", {"1", "1100"}) +
+                                Call("ResumeLayer", {"1"}) + Call("Wait", {"100"}) + Print("IsVideoPlaying", {"1"});
+    EXPECT_EQ(Play(resumed), "0\n");
+    EXPECT_EQ(Pixel(0, 0), Colour(kFrames - 1));
+}
+
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the
 // applet ends: its threads stop and the player ends normally (the sanitizers watch).
 TEST_F(VideoLayerE2E, LayerPlaybackEndsCleanlyWhateverEndsIt) {
