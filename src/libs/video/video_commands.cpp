@@ -361,22 +361,24 @@ namespace {
 // else the frame the seek to ms reaches. A stopped video reads it itself; a paused or ended one,
 // whose threads hold its stream, reads it through a player of its own on the file. 0 or an error.
 int ReadFrameAt(qzVideo* video, uint32_t ms, qzBitMap** out) {
-    qzVideoPlayer* reader = video->player;
+    struct OwnReader {
+        qzVideoPlayer* player = nullptr;
+        ~OwnReader() { CloseVideoPlayer(player); }
+    } own;
     if (video->player->engine->started) {
         int32_t width = 0, height = 0, canSeek = 0;
         uint32_t duration = 0;
-        int error = OpenVideoPlayer(video->file, VideoLoaderName(video), ListOrNull(video->adapter), &reader, &width,
-                                    &height, &duration, &canSeek);
+        int error = OpenVideoPlayer(video->file, VideoLoaderName(video), ListOrNull(video->adapter), &own.player,
+                                    &width, &height, &duration, &canSeek);
         if (error) return error;
     }
     uint32_t* pixels = nullptr;
     int32_t width = 0, height = 0, rowLength = 0;
-    int error = GetVideoPlayerFrame(reader, ms, ms == 0 ? 0 : 1, 0, 0, &pixels, &width, &height, &rowLength);
-    if (!error)
-        error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, out, nullptr,
-                                     nullptr);
-    if (reader != video->player) CloseVideoPlayer(reader);
-    return error;
+    int error = GetVideoPlayerFrame(own.player ? own.player : video->player, ms, ms == 0 ? 0 : 1, 0, 0, &pixels, &width,
+                                    &height, &rowLength);
+    if (error) return error;
+    return CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, out, nullptr,
+                                nullptr);
 }
 
 // The display that shows the picture of the layer: the one the video plays on, else one that shows
