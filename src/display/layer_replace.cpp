@@ -1,5 +1,7 @@
 #include "display/layer_replace.h"
 
+#include <algorithm>
+
 #include "base/error_codes.h"
 #include "display/display.h"
 #include "display/draw_tags.h"
@@ -10,7 +12,6 @@
 #include "display/layer_refresh.h"
 #include "display/picture.h"
 #include "gfx/bitmap.h"
-#include "gfx/copy_bitmap.h"
 
 namespace {
 
@@ -31,16 +32,6 @@ struct SavedOutput {
     }
 };
 
-// The part of the frame that a layer showing a part draws, cut out, so that the new content starts
-// at the part's corner. The frame goes either way.
-int CutShownPart(qzBitMap** frame, int32_t x, int32_t y, int32_t width, int32_t height) {
-    qzBitMap* part = nullptr;
-    const int error = CopyBitMap(*frame, nullptr, nullptr, x, y, width, height, 0, &part, nullptr, nullptr);
-    DeleteBitMap(*frame);
-    *frame = part;
-    return error;
-}
-
 }  // namespace
 
 void SetTransitionEffectRunning(int running) { effectRunning = running ? 1 : 0; }
@@ -54,15 +45,16 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
         DeleteBitMap(bitmap);
         return ERR_WRONGUSAGE;
     }
+    // A layer that shows a part of its frames keeps the whole frame and shows the same part of it
+    // (as much of it as the frame holds).
     const qzLayerState* oldBase = old->base;
-    int32_t width = oldBase->width, height = oldBase->height;
-    if (LayerShowsPart(old->type) &&
-        (oldBase->partX || oldBase->partY || width < bitmap->width || height < bitmap->height)) {
-        const int error = CutShownPart(&bitmap, oldBase->partX, oldBase->partY, width, height);
-        if (error) return error;
-    } else {
-        width = bitmap->width;
-        height = bitmap->height;
+    int32_t partX = 0, partY = 0, width = bitmap->width, height = bitmap->height;
+    if (LayerShowsPart(old->type) && oldBase->partX < bitmap->width && oldBase->partY < bitmap->height &&
+        (oldBase->partX || oldBase->partY || oldBase->width < width || oldBase->height < height)) {
+        partX = oldBase->partX;
+        partY = oldBase->partY;
+        width = std::min(oldBase->width, bitmap->width - partX);
+        height = std::min(oldBase->height, bitmap->height - partY);
     }
     const SavedOutput saved = {CurrentDisplay(), CurrentBGPic(), display, display->outputKind, display->layersEnabled};
     SetCurrentDisplay(display);
@@ -86,6 +78,8 @@ int ReplaceLayerContentFromBitmap(VmState* state, qzDisplay* display, qzLayer** 
         DeleteBitMap(bitmap);
         return ERR_MEM;
     }
+    st->partX = partX;
+    st->partY = partY;
     const qzObjectId sourceId = old->sourceId;
     qzLayer* layer = nullptr;
     const uint32_t flags = QZ_ADDLAYER_REPLACE | QZ_ADDLAYER_KEEPPOSITIONS | QZ_ADDLAYER_KEEPFILTERS;

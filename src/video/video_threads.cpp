@@ -223,7 +223,8 @@ void* VideoServerThread(void* arg) {
         }
         qzVideoPicture* slot = &e->pictures[e->writeIndex];
         FillVideoPicture(e, slot);
-        if (e->snapshotRequest.load()) {
+        const bool pauseHere = e->snapshotRequest.load() != 0;
+        if (pauseHere) {
             size_t rows = static_cast<size_t>(e->dstHeight);
             if (e->snapshot && static_cast<size_t>(e->dstWidth) * rows <=
                                    (static_cast<size_t>(e->srcWidth) + 64) * static_cast<size_t>(e->srcHeight)) {
@@ -232,8 +233,6 @@ void* VideoServerThread(void* arg) {
                                 static_cast<size_t>(e->dstWidth) * 4);
                 e->snapshotRowLength = e->dstWidth;
             }
-            e->paused.store(1);
-            e->snapshotRequest.store(0);
         }
         slot->presentation = time;
         slot->positionTag = frame.positionTag;
@@ -260,6 +259,11 @@ void* VideoServerThread(void* arg) {
             e->frameTimer += delay;
             slot->displayTime = e->frameTimer;
             e->picturesQueued++;
+            // The pause takes effect with its picture queued: the pause waits for it to be shown.
+            if (pauseHere) {
+                e->paused.store(1);
+                e->snapshotRequest.store(0);
+            }
             int32_t expected = QZ_SEEK_FLUSHED;
             e->seekState.compare_exchange_strong(expected, QZ_SEEK_QUEUED);
             e->pictureEvent.notify_all();

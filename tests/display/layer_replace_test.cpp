@@ -63,19 +63,25 @@ TEST_F(LayerReplace, HiddenPartsTransformsAndEffects) {
     EXPECT_EQ(hidden->hidden, 1);
     EXPECT_TRUE(presented.empty());
     EXPECT_EQ(Pixel(1, 1, 1), 0x000000u);
-    // Showing a part: that part of the frame is the content.
+    // Showing a part: that part of each frame is shown, frame after frame; the layer keeps the
+    // whole frame and the part's place in it.
     qzLayer* part = AddVideo(20, 0);
     part->base->partX = 8;
     part->base->partY = 6;
     part->base->width = 8;
     part->base->height = 6;
-    qzBitMap* frame = Solid(16, 12, 0x0000FF);
-    FillBitmapColor(frame, 8, 6, 8, 6, 0xFFFF00);
-    ASSERT_EQ(ReplaceLayerContentFromBitmap(*vm, Display(1), &part, frame), 0);
-    EXPECT_EQ(part->base->partX, 0);
-    EXPECT_EQ(part->base->own.bitmap->width, 8);
-    EXPECT_EQ(Pixel(1, 20, 0), 0xFFFF00u);
-    EXPECT_EQ(Pixel(1, 27, 5), 0xFFFF00u);
+    for (uint32_t colour : {0xFFFF00u, 0x00FFFFu}) {
+        qzBitMap* frame = Solid(16, 12, 0x0000FF);
+        FillBitmapColor(frame, 8, 6, 8, 6, colour);
+        ASSERT_EQ(ReplaceLayerContentFromBitmap(*vm, Display(1), &part, frame), 0);
+        EXPECT_EQ(part->base->partX, 8);
+        EXPECT_EQ(part->base->partY, 6);
+        EXPECT_EQ(part->base->width, 8);
+        EXPECT_EQ(part->base->own.bitmap->width, 16);
+        EXPECT_EQ(Pixel(1, 20, 0), colour);
+        EXPECT_EQ(Pixel(1, 27, 5), colour);
+        EXPECT_EQ(Pixel(1, 28, 0), 0x000000u);
+    }
     // Scaled: the transformed state is rendered from the frame.
     qzLayer* scaled = AddVideo(40, 20);
     scaled->transform.matrix[0] = scaled->transform.matrix[3] = 0.5;

@@ -2,144 +2,25 @@
 // file that ffmpeg made, grab frames as brushes, play the CDXL on a display headless to its end
 // and again, and meet the library's refusals; the snapshot and what the applets print are compared
 // with the frames as written.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "asm/asm.h"
-#include "e2e/player_run.h"
-#include "e2e/png_pixels.h"
-#include "libs/oracle.h"
+#include "e2e/video_applet.h"
 #include "media/sound_test_util.h"
 
 namespace video_e2e_test {
 
 namespace {
 
-using libtest::TempDir;
+using namespace videotest;
 
-constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
-// 7680-byte chunks play at 20 frames per second.
-constexpr int kChunk = 7680;
-
-// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
-uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
-uint32_t Colour(int f) {
-    uint32_t w = PaletteWord(f);
-    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
-}
-
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
-// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame; with
-// sound, 400 bytes a frame (8000 Hz) unless audioBytes says otherwise.
-std::string SolidCdxl(bool sound = false, int frames = kFrames, int audioBytesGiven = -1) {
-    const int audioBytes = audioBytesGiven >= 0 ? audioBytesGiven : sound ? 400 : 0;
-    std::string out;
-    const int rowBytes = (kWidth + 15) / 16 * 2;
-    for (int f = 0; f < frames; ++f) {
-        size_t start = out.size();
-        out += '\1';
-        out += '\0';
-        Put32(out, kChunk);
-        Put32(out, f == 0 ? 0 : kChunk);
-        Put32(out, static_cast<uint32_t>(f));
-        Put16(out, kWidth);
-        Put16(out, kHeight);
-        out += '\0';
-        out += '\2';
-        Put16(out, 8);
-        Put16(out, static_cast<uint32_t>(audioBytes));
-        out.append(8, '\0');
-        Put16(out, 0);
-        Put16(out, PaletteWord(f));
-        Put16(out, 0);
-        Put16(out, 0);
-        for (int y = 0; y < kHeight; ++y) {
-            out.append(static_cast<size_t>(rowBytes), '\xff');
-            out.append(static_cast<size_t>(rowBytes), '\0');
-        }
-        // A 500 Hz sine running on from frame to frame.
-        for (int i = 0; i < audioBytes; ++i)
-            out += static_cast<char>(std::lround(100 * std::sin(2 * M_PI * 500 * (f * audioBytes + i) / 8000.0)));
-        out.resize(start + kChunk, '\0');
-    }
-    return out;
-}
-
-std::string Lower(std::string name) {
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-// One call with constant arguments.
-std::string Call(const std::string& command, const std::vector<std::string>& args) {
-    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
-    int r = 1;
-    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
-    return code + "    CALL r0 " + std::to_string(r) + " 1\n";
-}
-// A call whose one result is printed.
-std::string Print(const std::string& command, const std::vector<std::string>& args) {
-    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
-    int r = 1;
-    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
-    return code + "    CALL r0 " + std::to_string(r) + " 2\n    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n" +
-           "    CALL r1 2 1\n";
-}
-// A call that fails: its error code is printed.
-std::string Refused(const std::string& command, const std::vector<std::string>& args) {
-    return Call(command, args) + Print("GetLastError", {});
-}
-
-class VideoE2E : public ::testing::Test {
+class VideoE2E : public VideoApplet {
 protected:
-    TempDir dir;
-
-    // Runs the body on display 2 (64 x 48, colour #204060) headless with errors not ending the
-    // applet; what it printed.
-    std::string Play(const std::string& body, const std::string& env = "") {
-        const std::string text =
-            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@video.qzs\"\n  .line 1\n"
-            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
-            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
-            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
-            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
-            body + "    RETURN r0 1\n.end\n";
-        std::string error;
-        std::vector<uint8_t> bytes = QzAssemble(text, &error);
-        EXPECT_FALSE(bytes.empty()) << error;
-        WriteBytes(dir.path + "/video.qza", bytes);
-        int status = 0;
-        std::string output = CaptureOutput("cd '" + dir.path +
-                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
-                                               "QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir.path + "' " + env + " " + PlayerTimeout() + "'" + BinaryDir() +
-                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout video.qza 2>&1",
-                                           &status);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-        return output;
-    }
-    uint32_t Pixel(int x, int y) {
-        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
-        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
-    }
-    void Write(const std::string& name, const std::string& bytes) {
-        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    }
+    // Runs the body on display 2 headless; what it printed.
+    std::string Play(const std::string& body, const std::string& env = "") { return RunApplet(body, env); }
 };
 
 // Frames grabbed by number and by time, the video played to its end (finished, not playing) with
@@ -181,7 +62,7 @@ TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
         {"paused, then the applet ended", Call("PauseVideo", {"1"}), "0\n"},
     };
     for (bool sound : {false, true}) {
-        Write("v.cdxl", SolidCdxl(sound));
+        Write("v.cdxl", SolidCdxl(kFrames, kChunk, sound ? 400 : 0));
         for (const auto& r : rows) {
             SCOPED_TRACE(testing::Message() << r.name << (sound ? ", with sound" : ""));
             const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) +
@@ -193,7 +74,7 @@ TEST_F(VideoE2E, PlaybackEndsCleanlyWhateverEndsIt) {
 
 // The video's sound reaches the output whole: half a second of its 500 Hz sine, then silence.
 TEST_F(VideoE2E, SoundOfTheVideoIsHeard) {
-    Write("v.cdxl", SolidCdxl(true));
+    Write("v.cdxl", SolidCdxl(kFrames, kChunk, 400));
     const std::string body =
         Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}) + Call("Wait", {"50"});
     const std::string capture = dir.path + "/capture.wav";
@@ -221,7 +102,7 @@ TEST_F(VideoE2E, DumpVideoWritesFramesAndSound) {
     } rows[] = {{kFrames, 0, 0, 36}, {3, 1, 6, 44}, {kFrames, 400, 8000, 8036}};
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.frames << " frames, " << r.audioBytes << " sound bytes each");
-        Write("v.cdxl", SolidCdxl(false, r.frames, r.audioBytes));
+        Write("v.cdxl", SolidCdxl(r.frames, kChunk, r.audioBytes));
         std::system(("rm -f '" + dir.path + "'/d*").c_str());
         const std::string body = Call("OpenVideo", {"1", "\"v.cdxl\""}) +
                                  Call("DumpVideo", {"1", "0", "0", "\"d\"", "1"}) + Print("GetLastError", {}) +

@@ -1,150 +1,57 @@
 // End to end: videos in layers. A CDXL file written here from the format (one solid colour a
 // frame) plays in a layer of display 2 headless; the snapshot shows the layer with the frame the
 // video reached, and the applets print what the commands answered.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "asm/asm.h"
-#include "e2e/player_run.h"
-#include "e2e/png_pixels.h"
-#include "libs/oracle.h"
+#include "e2e/video_applet.h"
 
 namespace video_layer_e2e_test {
 
 namespace {
 
-using libtest::TempDir;
+using namespace videotest;
 
-constexpr int kWidth = 32, kHeight = 16, kFrames = 10;
-constexpr int kChunk = 7680;       // 20 frames a second
 constexpr int kSlowChunk = 40000;  // 7.68 frames a second
-constexpr uint32_t kBackground = 0x204060;
 
-// Frame f's colour as a CDXL palette word (0x0RGB) and as the player shows it.
-uint32_t PaletteWord(int f) { return static_cast<uint32_t>((f + 1) << 8 | (15 - f) << 4 | (f * 3) % 16); }
-uint32_t Colour(int f) {
-    uint32_t w = PaletteWord(f);
-    return ((w >> 8) & 15) * 17 << 16 | ((w >> 4) & 15) * 17 << 8 | (w & 15) * 17;
-}
-
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
-// Two planes, every pixel of colour index 1, whose palette word changes from frame to frame.
-std::string SolidCdxl(int frames = kFrames, int chunk = kChunk) {
-    std::string out;
-    const int rowBytes = (kWidth + 15) / 16 * 2;
-    for (int f = 0; f < frames; ++f) {
-        size_t start = out.size();
-        out += '\1';
-        out += '\0';
-        Put32(out, static_cast<uint32_t>(chunk));
-        Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
-        Put32(out, static_cast<uint32_t>(f));
-        Put16(out, kWidth);
-        Put16(out, kHeight);
-        out += '\0';
-        out += '\2';
-        Put16(out, 8);
-        Put16(out, 0);
-        out.append(8, '\0');
-        Put16(out, 0);
-        Put16(out, PaletteWord(f));
-        Put16(out, 0);
-        Put16(out, 0);
-        for (int y = 0; y < kHeight; ++y) {
-            out.append(static_cast<size_t>(rowBytes), '\xff');
-            out.append(static_cast<size_t>(rowBytes), '\0');
-        }
-        out.resize(start + static_cast<size_t>(chunk), '\0');
-    }
-    return out;
-}
-
-std::string Lower(std::string name) {
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// One call with constant arguments and, when fields are given, an options table after them
-// ("true" stands for the boolean).
-std::string Call(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {},
-                 int results = 1) {
-    std::string code = "    GETGLOBAL r0 \"" + Lower(command) + "\"\n";
-    int r = 1;
-    for (const std::string& a : args) code += "    LOADK r" + std::to_string(r++) + " " + a + "\n";
-    if (!fields.empty()) {
-        const std::string table = "r" + std::to_string(r++);
-        code += "    NEWTABLE " + table + " 0 0\n";
-        for (const auto& [key, value] : fields) {
-            if (value == "true")
-                code += "    LOADBOOL r20 1 0\n    SETTABLE " + table + " \"" + key + "\" r20\n";
-            else
-                code += "    SETTABLE " + table + " \"" + key + "\" " + value + "\n";
-        }
-    }
-    return code + "    CALL r0 " + std::to_string(r) + " " + std::to_string(results) + "\n";
-}
-// A call whose one result is printed.
-std::string Print(const std::string& command, const std::vector<std::string>& args) {
-    return Call(command, args, {}, 2) + "    GETGLOBAL r1 \"debugprint\"\n    MOVE r2 r0\n    CALL r1 2 1\n";
-}
-// A call that fails: its error code is printed.
-std::string Refused(const std::string& command, const std::vector<std::string>& args, const Fields& fields = {}) {
-    return Call(command, args, fields) + Print("GetLastError", {});
-}
-
-class VideoLayerE2E : public ::testing::Test {
+class VideoLayerE2E : public VideoApplet {
 protected:
-    TempDir dir;
-
-    // Runs the body on display 2 (64 x 48, colour #204060) headless, with layers on unless asked
-    // otherwise and errors not ending the applet; what it printed.
+    // Runs the body on display 2 headless, with layers on unless asked otherwise; what it printed.
     std::string Play(const std::string& body, bool layers = true) {
-        const std::string text =
-            ".applet\n.record 10 u8 6 u8 0\n.function main\n  .source \"@vlayer.qzs\"\n  .line 1\n"
-            "    GETGLOBAL r0 \"createdisplay\"\n    LOADK r1 2\n    NEWTABLE r2 0 0\n"
-            "    SETTABLE r2 \"width\" 64\n    SETTABLE r2 \"height\" 48\n"
-            "    SETTABLE r2 \"color\" 2113632\n    CALL r0 3 1\n" +
-            Call("OpenDisplay", {"2"}) + "    GETGLOBAL r0 \"exitonerror\"\n    LOADBOOL r1 0 0\n    CALL r0 2 1\n" +
-            (layers ? Call("EnableLayers", {}) : "") + body + "    RETURN r0 1\n.end\n";
-        std::string error;
-        std::vector<uint8_t> bytes = QzAssemble(text, &error);
-        EXPECT_FALSE(bytes.empty()) << error;
-        WriteBytes(dir.path + "/vlayer.qza", bytes);
-        int status = 0;
-        std::string output = CaptureOutput("cd '" + dir.path +
-                                               "' && env -u QUARNELIX_INPUT QUARNELIX_DRIVER=headless "
-                                               "QUARNELIX_SNAPSHOT_DIR='" +
-                                               dir.path + "' " + PlayerTimeout() + "'" + BinaryDir() +
-                                               "/bin/qzplayer' -QUIET -DEBUGDEVICE stdout vlayer.qza 2>&1",
-                                           &status);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-        return output;
-    }
-    uint32_t Pixel(int x, int y) {
-        const std::vector<uint32_t> pixels = ReadPngPixels(dir.path + "/display-2.png", 64, 48);
-        return pixels.empty() ? 0xFFFFFFFFu : pixels[y * 64 + x] & 0xFFFFFF;
-    }
-    void Write(const std::string& name, const std::string& bytes) {
-        WriteBytes(dir.path + "/" + name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        return RunApplet((layers ? Call("EnableLayers", {}) : "") + body);
     }
 };
 
 const Fields kUseLayer = {{"uselayer", "true"}};
+
+// A grid of 4 x 4 blocks of 8 x 4 pixels, each block a colour index of its own (four planes); the
+// palette word of index i in frame f holds f in red and i in green.
+int GridIndex(int x, int y) { return x / 8 + 4 * (y / 4); }
+uint32_t GridColour(int f, int x, int y) {
+    const int i = GridIndex(x, y);
+    return Rgb(static_cast<uint32_t>(f << 8 | (15 - i) << 4 | ((i * 3 + f) & 15)));
+}
+std::string GridCdxl() {
+    std::string out;
+    for (int f = 0; f < kFrames; ++f) {
+        CdxlFrame frame;
+        for (int i = 0; i < 16; i++)
+            frame.palette.push_back(static_cast<uint32_t>(f << 8 | (15 - i) << 4 | ((i * 3 + f) & 15)));
+        frame.planes = 4;
+        frame.index = GridIndex;
+        AppendCdxlFrame(out, f, kChunk, frame);
+    }
+    return out;
+}
+
+// Prints the fields of GetLayerStyle's table for the layer (the table stays in r0, below the
+// frames of the calls).
+std::string PrintStyle(const std::string& layer, const std::vector<std::string>& keys) {
+    std::string code = Call("GetLayerStyle", {layer}, {}, 2);
+    for (const std::string& key : keys)
+        code += "    GETGLOBAL r1 \"debugprint\"\n    GETTABLE r2 r0 \"" + key + "\"\n    CALL r1 2 1\n";
+    return code;
+}
 
 // A video played in a layer runs to its end there: the layer holds the last frame at the place
 // asked for, the video is finished (not playing), and the layer is a video layer on top.
@@ -269,6 +176,86 @@ TEST_F(VideoLayerE2E, VideoLayerRestyledAsABrushStopsItsVideo) {
     EXPECT_EQ(Play(body), "0\n0\n");
     EXPECT_EQ(Pixel(8, 20), 0xFF0000u);
     EXPECT_EQ(Pixel(8 + 8, 20), kBackground) << "the video's frames no longer reach the layer";
+}
+
+// The part tags of SetLayerStyle show a rectangle of a video layer's frames, frame after frame while
+// the video plays there, cut to the frame and scaled to the layer's size; GetLayerStyle reads them
+// back; a part that does not lie in the frame is refused and leaves the layer as it was.
+TEST_F(VideoLayerE2E, PartTagsShowARectangleOfTheFrames) {
+    Write("g.cdxl", GridCdxl());
+    const Fields part = {{"partx", "4"}, {"party", "2"}, {"partwidth", "20"}, {"partheight", "9"}};
+    const std::string body =
+        Call("OpenVideo", {"1", "\"g.cdxl\""}) + Call("OpenVideo", {"2", "\"g.cdxl\""}) +
+        Call("OpenVideo", {"3", "\"g.cdxl\""}) + Call("DisplayVideoFrame", {"1", "0", "0", "0"}) +
+        Call("DisplayVideoFrame", {"2", "40", "0", "0"}) +
+        Call("DisplayVideoFrame", {"3", "0", "24", "0"}, {{"width", "32"}, {"height", "16"}}) +
+        Call("SetLayerStyle", {"1"}, part) + Refused("SetLayerStyle", {"1"}, {{"partx", "-1"}}) +
+        Refused("SetLayerStyle", {"1"}, {{"party", "16"}}) + Refused("SetLayerStyle", {"1"}, {{"partwidth", "0"}}) +
+        Call("SetLayerStyle", {"2"}, {{"partx", "24"}, {"party", "10"}, {"partwidth", "100"}, {"partheight", "100"}}) +
+        Call("SetLayerStyle", {"3"}, {{"partx", "8"}, {"party", "4"}, {"partwidth", "16"}, {"partheight", "8"}}) +
+        Call("PlayLayer", {"1"}) + Call("PlayLayer", {"3"}) + Call("Wait", {"60"}) + Print("GetLastError", {}) +
+        PrintStyle("1", {"partx", "party", "partwidth", "partheight"}) +
+        PrintStyle("2", {"partx", "party", "partwidth", "partheight"}) +
+        PrintStyle("3", {"partx", "party", "partwidth", "partheight", "width", "height"});
+    EXPECT_EQ(Play(body), "1154\n1217\n1218\n0\n4\n2\n20\n9\n24\n10\n8\n6\n8\n4\n16\n8\n32\n16\n");
+    const std::vector<uint32_t> pixels = Snapshot();
+    ASSERT_EQ(pixels.size(), 64u * 48u);
+    // Each layer's rectangle on the display, the frame it shows, the frame pixel at its corner and
+    // its scale.
+    const struct {
+        int x, y, width, height, frame, fx, fy, scale;
+    } layers[] = {
+        {0, 0, 20, 9, kFrames - 1, 4, 2, 1}, {40, 0, 8, 6, 1, 24, 10, 1}, {0, 24, 32, 16, kFrames - 1, 8, 4, 2}};
+    int wrong = 0;
+    for (int y = 0; y < 48; y++) {
+        for (int x = 0; x < 64; x++) {
+            uint32_t want = kBackground;
+            for (const auto& l : layers)
+                if (x >= l.x && y >= l.y && x < l.x + l.width && y < l.y + l.height)
+                    want = GridColour(l.frame, l.fx + (x - l.x) / l.scale, l.fy + (y - l.y) / l.scale);
+            if (pixels[size_t(y) * 64 + size_t(x)] != want && wrong++ < 5)
+                ADD_FAILURE() << "pixel " << x << ", " << y << ": " << std::hex << pixels[size_t(y) * 64 + size_t(x)]
+                              << " instead of " << want;
+        }
+    }
+}
+
+// A seek of a video that a layer shows and that does not play shows the frame at the new position
+// in the layer at once, without playing: a frame shown by DisplayVideoFrame (seeked by SeekLayer
+// and by SeekVideo, to 0 the first frame), a video stopped in its layer, one paused there and one
+// that played to its end. A paused one plays on in its layer when it is resumed.
+TEST_F(VideoLayerE2E, SeekOfAVideoNotPlayingShowsItsFrameInTheLayer) {
+    Write("v.cdxl", SolidCdxl(kFrames, kSlowChunk));  // 130 ms a frame
+    std::string body;
+    for (int v = 1; v <= 5; v++) body += Call("OpenVideo", {std::to_string(v), "\"v.cdxl\""});
+    body += Call("DisplayVideoFrame", {"1", "0", "0", "0"}) + Call("SeekLayer", {"1", "300"}) +
+            Call("DisplayVideoFrame", {"2", "32", "0", "0"}) + Call("SeekVideo", {"2", "700"}) +
+            Call("DisplayVideoFrame", {"3", "0", "16", "0"}) + Call("SeekLayer", {"3", "0"}) +
+            Call("PlayVideo", {"4", "32", "16"}, kUseLayer) + Call("StopLayer", {"4"}) +
+            Call("SeekLayer", {"4", "1000"}) + Call("PlayVideo", {"5", "0", "32"}, kUseLayer) +
+            Call("PauseLayer", {"5"}) + Call("SeekLayer", {"5", "800"}) + Call("Wait", {"10"}) +
+            Print("IsVideoPlaying", {"5"}) + Print("GetLastError", {});
+    // The video that ended: one of 20 frames a second, seeked after its end.
+    Write("w.cdxl", SolidCdxl());
+    body += Call("OpenVideo", {"6", "\"w.cdxl\""}) + Call("PlayVideo", {"6", "32", "32"}, kUseLayer) +
+            Call("Wait", {"50"}) + Call("SeekLayer", {"6", "100"}) + Print("GetLastError", {});
+    EXPECT_EQ(Play(body), "0\n0\n0\n");
+    const struct {
+        int x, y, frame;
+        const char* name;
+    } layers[] = {{0, 0, 2, "DisplayVideoFrame, SeekLayer"},  {32, 0, 5, "DisplayVideoFrame, SeekVideo"},
+                  {0, 16, 0, "DisplayVideoFrame, seek to 0"}, {32, 16, 7, "stopped in its layer"},
+                  {0, 32, 6, "paused in its layer"},          {32, 32, 2, "ended in its layer"}};
+    for (const auto& l : layers) {
+        EXPECT_EQ(Pixel(l.x, l.y), Colour(l.frame)) << l.name;
+        EXPECT_EQ(Pixel(l.x + kWidth - 1, l.y + kHeight - 1), Colour(l.frame)) << l.name;
+    }
+    // Resumed after the seek, the paused video plays on to its end in the layer that shows the seek.
+    const std::string resumed = Call("OpenVideo", {"1", "\"v.cdxl\""}) + Call("PlayVideo", {"1", "0", "0"}, kUseLayer) +
+                                Call("PauseLayer", {"1"}) + Call("SeekLayer", {"1", "1100"}) +
+                                Call("ResumeLayer", {"1"}) + Call("Wait", {"100"}) + Print("IsVideoPlaying", {"1"});
+    EXPECT_EQ(Play(resumed), "0\n");
+    EXPECT_EQ(Pixel(0, 0), Colour(kFrames - 1));
 }
 
 // A video that plays in a layer when its layer goes, layers go off, its display closes or the

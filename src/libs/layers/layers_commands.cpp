@@ -105,7 +105,7 @@ int VideoLayerCommand(VmState* state, VideoLayerAction action) {
     case kStopLayer: return StopVideoObject(state, nullptr, 0, 0, layer);
     case kPauseLayer: return PauseVideoObject(layer);
     case kResumeLayer: return ResumeVideoObject(layer);
-    case kSeekLayer: return SeekVideoObject(layer, value);
+    case kSeekLayer: return SeekVideoObject(state, layer, value);
     case kLayerVolume: return SetVideoObjectVolume(layer, value);
     }
     return 0;

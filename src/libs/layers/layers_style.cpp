@@ -22,6 +22,7 @@
 #include "display/layer_transform.h"
 #include "display/picture.h"
 #include "display/rect_list.h"
+#include "gfx/bitmap.h"
 #include "gfx/clip_region.h"
 #include "gfx/position.h"
 #include "image/draw_options.h"
@@ -80,6 +81,7 @@ struct StyleWork {
     bool objectChanged = false;  // object, part or type of an image or text-object layer
     int32_t frame = 0;           // anims, 0-based
     bool frameChanged = false;
+    bool videoPartChanged = false;                 // the rectangle of its frame that a video layer shows
     ScratchState scratch{nullptr, StateOwner{0}};  // the type's own tags
     bool kindChanged = false;
     int kindEffects = 0;  // QZ_KINDSTYLE_ shadow and border switches of the type's own tags
@@ -146,6 +148,71 @@ int ResolveAnimFrame(const qzLayer* layer, int32_t frame, int32_t* out) {
     else
         return ERR_ANIMFRAME;
     return 0;
+}
+
+// The size of the frame that a video layer shows a rectangle of: its own bitmap, which holds the
+// whole frame, else the video's frame size.
+void VideoLayerFrameSize(const qzLayer* layer, int32_t* width, int32_t* height) {
+    const qzLayerState* base = layer->base;
+    if (const qzBitMap* frame = base->own.bitmap) {
+        *width = frame->width;
+        *height = frame->height;
+        return;
+    }
+    *width = base->width;
+    *height = base->height;
+    if (const auto frameSize = LayerKindOps(layer->type).videoFrameSize) frameSize(layer, width, height);
+}
+
+// The part tags of a video layer: the rectangle of the frame to show, refused as a part of a
+// brush is (ERR_BADDIMENSIONS, ERR_NEGCOORDS, ERR_COORDSRANGE) and cut to what lies in the frame.
+int ReadVideoPart(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
+    bool given = false;
+    given |= GetTableFieldInt(state, table, "partx", &w->partX, nullptr) != 0;
+    given |= GetTableFieldInt(state, table, "party", &w->partY, nullptr) != 0;
+    given |= GetTableFieldInt(state, table, "partwidth", &w->partWidth, nullptr) != 0;
+    given |= GetTableFieldInt(state, table, "partheight", &w->partHeight, nullptr) != 0;
+    if (!given) return 0;
+    int32_t frameWidth = 0, frameHeight = 0;
+    VideoLayerFrameSize(layer, &frameWidth, &frameHeight);
+    if (w->partWidth < 1 || w->partHeight < 1) return ERR_BADDIMENSIONS;
+    if (w->partX < 0 || w->partY < 0) return ERR_NEGCOORDS;
+    if (w->partX >= frameWidth || w->partY >= frameHeight) return ERR_COORDSRANGE;
+    w->partWidth = std::min(w->partWidth, frameWidth - w->partX);
+    w->partHeight = std::min(w->partHeight, frameHeight - w->partY);
+    const qzLayerState* base = layer->base;
+    w->videoPartChanged = w->partX != base->partX || w->partY != base->partY || w->partWidth != base->width ||
+                          w->partHeight != base->height;
+    return 0;
+}
+
+// Shows another rectangle of the video layer's frame: the base state keeps the whole frame and
+// draws the rectangle from its corner; the layer's size (a target size, or scale factors) applies
+// to the rectangle. On failure the layer shows what it showed.
+int SetVideoPart(VmState* state, qzLayer* layer, const StyleWork& w) {
+    qzLayerState* base = layer->base;
+    const qzLayerState saved = *base;
+    const qzTransformTags savedTransform = layer->transform;
+    const auto place = [&](int32_t x, int32_t y, int32_t width, int32_t height) {
+        base->partX = x;
+        base->partY = y;
+        base->width = base->sourceWidth = width;
+        base->height = base->sourceHeight = height;
+        base->untransformedLeft = base->left = base->x - int32_t(std::trunc(layer->anchorx * width));
+        base->untransformedTop = base->top = base->y - int32_t(std::trunc(layer->anchory * height));
+        FreeBitMapTrio(&base->resized);
+        FreeLayerBorders(layer);
+        FreeLayerCaches(layer);
+        RestoreLayerMatrix(&layer->transform, width, height);
+    };
+    place(w.partX, w.partY, w.partWidth, w.partHeight);
+    const int error = RenderLayerStates(state, layer);
+    if (error) {
+        layer->transform = savedTransform;
+        place(saved.partX, saved.partY, saved.width, saved.height);
+        RenderLayerStates(state, layer);
+    }
+    return error;
 }
 
 // Shows the frame in every state of the anim layer.
@@ -273,6 +340,7 @@ int ReadContent(VmState* state, const qzLayer* layer, int table, StyleWork* w) {
         }
         return 0;
     }
+    if (w->type == QZ_LAYER_VIDEO) return ReadVideoPart(state, layer, table, w);
     if (w->type == QZ_LAYER_TEXTOBJECT) {
         // Another text object: it must exist now (a freed one kept by layers does not count).
         qzObjectId id = w->id;
@@ -710,10 +778,13 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         return 0;
     }
     const qzLayerSystemHooks& hooks = LayerSystemHooks();
-    if (w.kindChanged || w.frameChanged) {
+    if (w.kindChanged || w.frameChanged || w.videoPartChanged) {
         if (wasVisible) AddLayerToDirtyRegion(state, list, layer);
         if (w.frameChanged) {
             error = SetAnimFrame(state, layer, w.frame);
+            if (error) return error;
+        } else if (w.videoPartChanged) {
+            error = SetVideoPart(state, layer, w);
             if (error) return error;
         } else {
             error = CommitKindContent(state, layer, &w);
@@ -741,7 +812,8 @@ int ApplyStyleToLayer(VmState* state, qzBGPic* pic, qzLayer* layer, int table, u
         layer->transform.anchory = w.anchory;
     }
     // 5. The area as it looks now.
-    if (!layer->hidden && (lookChanged || w.transformChanged || clipChanged || w.kindChanged || w.frameChanged))
+    if (!layer->hidden &&
+        (lookChanged || w.transformChanged || clipChanged || w.kindChanged || w.frameChanged || w.videoPartChanged))
         AddLayerToDirtyRegion(state, list, layer);
     if (hooks.broadcastAsyncDraw) hooks.broadcastAsyncDraw(1, layer);
     return 0;

@@ -79,7 +79,7 @@ int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, do
 // What the layers library asks of the video that a VIDEO layer shows. 0 or an error.
 int PauseVideoObject(qzLayer* layer);
 int ResumeVideoObject(qzLayer* layer);
-int SeekVideoObject(qzLayer* layer, double position);
+int SeekVideoObject(VmState* state, qzLayer* layer, double position);
 int SetVideoObjectVolume(qzLayer* layer, double volume);
 // 1 while the video that the layer shows plays.
 int IsVideoObjectPlaying(const qzLayer* layer);

@@ -14,6 +14,7 @@
 #include "display/layer.h"
 #include "display/layer_list.h"
 #include "display/layer_records.h"
+#include "display/layer_replace.h"
 #include "display/picture.h"
 #include "display/picture_layers.h"
 #include "display/positions.h"
@@ -220,7 +221,7 @@ int VideoResumeVideo(VmState* state) {
 int VideoSeekVideo(VmState* state) {
     qzVideo* video = CheckVideo(state, 1);
     int32_t position = VmCheckInteger(state, 2);
-    return SeekVideoTo(video, position);
+    return SeekVideoTo(state, video, position);
 }
 
 int VideoIsVideo(VmState* state) {
@@ -354,10 +355,73 @@ int OpenSecondVideo(qzVideo* video, qzVideo** out) {
     return OpenVideoRecord(video->file, VideoLoaderName(video), video->adapter, {0, QZ_AUTO_ID}, 1, out);
 }
 
-int SeekVideoTo(qzVideo* video, double position) {
+namespace {
+
+// The frame at ms of the video's file as a bitmap, read without playing: the first frame at 0,
+// else the frame the seek to ms reaches. A stopped video reads it itself; a paused or ended one,
+// whose threads hold its stream, reads it through a player of its own on the file. 0 or an error.
+int ReadFrameAt(qzVideo* video, uint32_t ms, qzBitMap** out) {
+    struct OwnReader {
+        qzVideoPlayer* player = nullptr;
+        ~OwnReader() { CloseVideoPlayer(player); }
+    } own;
+    if (video->player->engine->started) {
+        int32_t width = 0, height = 0, canSeek = 0;
+        uint32_t duration = 0;
+        int error = OpenVideoPlayer(video->file, VideoLoaderName(video), ListOrNull(video->adapter), &own.player,
+                                    &width, &height, &duration, &canSeek);
+        if (error) return error;
+    }
+    uint32_t* pixels = nullptr;
+    int32_t width = 0, height = 0, rowLength = 0;
+    int error = GetVideoPlayerFrame(own.player ? own.player : video->player, ms, ms == 0 ? 0 : 1, 0, 0, &pixels, &width,
+                                    &height, &rowLength);
+    if (error) return error;
+    return CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, out, nullptr,
+                                nullptr);
+}
+
+// The display that shows the picture of the layer: the one the video plays on, else one that shows
+// the picture, else the current display; null when there is none.
+qzDisplay* DisplayForLayer(const qzVideo* video, const qzLayer* layer) {
+    if (video->display) return video->display;
+    const qzBGPic* pic = FindBGPicOfLayer(layer);
+    for (qzDisplay* d = FirstDisplay(); d; d = NextDisplay(d))
+        if (d->bgpic == pic && d->state != QZ_DISPSTATE_CLOSED) return d;
+    return CurrentDisplay();
+}
+
+// A video that a layer shows and that does not play (stopped, paused or ended) shows the frame at
+// its new position in the layer at once; playback later goes on from there. Only running out of
+// memory fails: a frame that cannot be read leaves the layer as it was.
+int ShowSeekInLayer(VmState* state, qzVideo* video, uint32_t ms, qzLayer* layer) {
+    const int32_t s = video->state.load();
+    if (video->player->kind == QZ_VIDEOKIND_MOVIE ||
+        (s != QZ_VIDEO_STOPPED && s != QZ_VIDEO_PAUSED && s != QZ_VIDEO_FINISHED))
+        return 0;
+    if (!layer && !FindLayerUsingObject(QZ_LAYER_VIDEO, video->header.id, nullptr, nullptr, &layer)) return 0;
+    qzDisplay* display = DisplayForLayer(video, layer);
+    if (!display) return 0;
+    qzBitMap* frame = nullptr;
+    int error = ReadFrameAt(video, ms, &frame);
+    if (error) return error == ERR_MEM ? error : 0;
+    // A frame of the paused or ended video that waits for the main thread would come after this one.
+    qzVideoEngine* engine = video->player->engine;
+    if (engine->started) RemoveVideoDrawRequests(engine, video->display);
+    qzLayer* slot = layer;
+    error = ReplaceLayerContentFromBitmap(state, display, &slot, frame);
+    if (engine->layer == layer) engine->layer = slot;
+    return error == ERR_MEM ? error : 0;
+}
+
+}  // namespace
+
+int SeekVideoTo(VmState* state, qzVideo* video, double position, qzLayer* layer) {
     if (!video->canSeek) return ERR_SEEKFORMAT;
     if (!(position >= 0) || video->duration == 0 || position > video->duration - 1.0) return ERR_SEEKRANGE;
-    return SeekVideoPlayer(video->player, static_cast<uint32_t>(position));
+    const uint32_t ms = static_cast<uint32_t>(position);
+    if (int error = SeekVideoPlayer(video->player, ms)) return error;
+    return ShowSeekInLayer(state, video, ms, layer);
 }
 
 void SetVideoVolumeTo(qzVideo* video, double value) {

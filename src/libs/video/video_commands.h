@@ -18,7 +18,9 @@ qzVideoOutput VideoOutputOf(qzVideo* video);
 // list, kept by layers. 0 or the error of opening.
 int OpenSecondVideo(qzVideo* video, qzVideo** out);
 // Seeks to position ms: ERR_SEEKFORMAT, ERR_SEEKRANGE (beyond duration - 1) or the player's result.
-int SeekVideoTo(qzVideo* video, double position);
+// A video that a layer shows (the layer given, else the first that shows it) and that does not play
+// shows the frame at the position there at once (ERR_MEM when that runs out of memory).
+int SeekVideoTo(VmState* state, qzVideo* video, double position, qzLayer* layer = nullptr);
 // The volume clamped to 0..64, passed on while the video is active.
 void SetVideoVolumeTo(qzVideo* video, double value);
 void RemoveVideoDrawRequests(const void* engine, qzDisplay* display);

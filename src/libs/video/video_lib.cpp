@@ -311,10 +311,10 @@ int ResumeVideoObject(qzLayer* layer) {
     return 0;
 }
 
-int SeekVideoObject(qzLayer* layer, double position) {
+int SeekVideoObject(VmState* state, qzLayer* layer, double position) {
     qzVideo* video = VideoOfLayer(layer);
     if (!video) return ERR_FINDVIDEO;
-    return SeekVideoTo(video, position);
+    return SeekVideoTo(state, video, position, layer);
 }
 
 int SetVideoObjectVolume(qzLayer* layer, double volume) {
