@@ -124,6 +124,23 @@ static inline const VmValue* GetStringConstant(VmTable* t, const VmValue* key) {
     return v;
 }
 
+// The open cell of stack slot level, made when there is none. The slot is most often the
+// highest with a cell or above every open cell, and is then found or linked at the head of the
+// list without a call.
+static inline VmUpvalue* FindUpvalueCell(VmState* state, VmValue* level) {
+    VmUpvalue* head = state->openUpval;
+    if (head && head->v == level) return head;
+    if (head && head->v > level) return VmFindUpvalueCell(state, level);
+    VmUpvalue* uv = static_cast<VmUpvalue*>(VmNewObjectBlock(state, sizeof(VmUpvalue)));
+    uv->tt = VM_TUPVAL;
+    uv->marked = 0;
+    uv->v = level;
+    VmSetValueNil(&uv->value);
+    uv->next = head;
+    state->openUpval = uv;
+    return uv;
+}
+
 void VmExecute(VmState* state) {
     const ptrdiff_t entryIndex = state->ci - state->baseCi;
     VmGlobalState* g = state->g;
@@ -148,7 +165,15 @@ reentry:
 #define RKB(i) (VmIsConstant(VmGetB(i)) ? k + VmGetB(i) - VM_RK_CONST : base + VmGetB(i))
 #define RKC(i) (VmIsConstant(VmGetC(i)) ? k + VmGetC(i) - VM_RK_CONST : base + VmGetC(i))
 #define DOJUMP() (pc += VmGetJ(*pc) + 1)
-#define GC_CHECK() (VmGcCheck(state), VM_RELOAD())
+// A collection runs only when the bytes in use reach the threshold; what it may move is reloaded
+// then.
+#define GC_CHECK()                                       \
+    do {                                                 \
+        if (g->nblocks >= g->gcThreshold) [[unlikely]] { \
+            VmCollectGarbage(state);                     \
+            VM_RELOAD();                                 \
+        }                                                \
+    } while (0)
 
     VmInstruction i;
     VmValue* ra;
@@ -335,7 +360,8 @@ L_SETTABLE : {
     if (ra->tt == VM_TTABLE) {
         // An existing entry is overwritten in place, as VmSetTableValue would.
         VmTable* t = VmTableValue(ra);
-        VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
+        VmValue* slot = const_cast<VmValue*>(VmIsConstant(VmGetB(i)) && rb->tt == VM_TSTRING ? GetStringConstant(t, rb)
+                                                                                             : VmTableGetFast(t, rb));
         if (slot->tt != VM_TNIL) {
             t->flags = 0;
             VmCopyValue(slot, rc);
@@ -684,10 +710,11 @@ L_RETURN : {
     }
     {
         int b = VmGetB(i);
-        if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
+        if (ci->nresults == b - 1 && b != 0 && !OpenCellsFrom(state, base) && !(ci->state & VM_CI_FROMC) &&
             !(state->hookMask & VM_MASKRET)) {
-            // One result to a script caller that wants one (the caller's top replaces ours).
-            VmCopyValue(ci->base - 1, ra);
+            // As many results as a script caller wants (the caller's top replaces ours).
+            VmValue* res = ci->base - 1;
+            for (int n = b - 1; n > 0; n--) VmCopyValue(res++, ra++);
             VM_RESUME_CALLER();
             VM_NEXT();
         }
@@ -794,7 +821,7 @@ L_CLOSURE : {
         if (VmGetOp(capture) == OP_GETUPVAL)
             ups[j] = VmScriptClosureUpvalues(FRAME_CL)[VmGetB(capture)];
         else if (VmGetOp(capture) == OP_MOVE)
-            ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
+            ups[j] = FindUpvalueCell(state, base + VmGetB(capture));
         else
             VmRaiseError(state, ERR_BADBYTECODE);
     }

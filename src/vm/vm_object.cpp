@@ -101,14 +101,6 @@ size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {
     return n * elem;
 }
 
-void VmLinkObject(VmState* state, VmObject* o, int tag) {
-    VmGlobalState* g = state->g;
-    o->next = g->rootgc;
-    g->rootgc = o;
-    o->tt = (uint8_t)tag;
-    o->marked = 0;
-}
-
 VmProto* VmNewProto(VmState* state) {
     VmProto* p = static_cast<VmProto*>(VmRealloc(state, nullptr, 0, sizeof(VmProto)));
     memset(static_cast<void*>(p), 0, sizeof(VmProto));
@@ -124,20 +116,6 @@ void VmFreeProto(VmState* state, VmProto* p) {
     VmFreeArray(state, p->locvars, (size_t)p->sizelocvars);
     VmFreeArray(state, p->upvalues, (size_t)p->sizeupvalues);
     VmRealloc(state, p, sizeof(VmProto), 0);
-}
-
-VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals) {
-    size_t size = VmScriptClosureSize(nups);
-    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmNewObjectBlock(state, size));
-    VmLinkObject(state, c, VM_TFUNCTION);
-    c->isC = 0;
-    c->nupvalues = (uint8_t)nups;
-    c->gclist = nullptr;
-    c->p = p;
-    c->globals = *globals;
-    VmUpvalue** ups = VmScriptClosureUpvalues(c);
-    for (int i = 0; i < nups; i++) ups[i] = nullptr;
-    return c;
 }
 
 VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
