@@ -202,6 +202,13 @@ reentry:
 // Reloads what a call, a hook or a collection may have moved or changed.
 #define VM_RELOAD() (base = state->base, ci = state->ci, table = VM_PICK_TABLE())
 #define VM_REPICK() (table = VM_PICK_TABLE())
+// At a backward jump only the flags other threads set can have changed: the hook mask changes
+// only where the table is picked again anyway.
+#define VM_BACKEDGE()                                                                                                 \
+    (table =                                                                                                          \
+         (vmRuntime.quitFlag.load(std::memory_order_relaxed) | vmRuntime.lineHookDue.load(std::memory_order_relaxed)) \
+             ? interruptTable                                                                                         \
+             : table)
 #define VM_NEXT()                \
     do {                         \
         i = *pc++;               \
@@ -213,6 +220,7 @@ reentry:
 #else
 #define VM_RELOAD() (base = state->base, ci = state->ci)
 #define VM_REPICK() ((void)0)
+#define VM_BACKEDGE() ((void)0)
 #define VM_NEXT()                             \
     do {                                      \
         if (VM_INTERRUPTED()) goto interrupt; \
@@ -485,7 +493,7 @@ L_JMP:
     if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
     pc += VmGetJ(i);
     // A loop that makes no call still notices the quit flag and a due line hook.
-    if (VmGetJ(i) < 0) VM_REPICK();
+    if (VmGetJ(i) < 0) VM_BACKEDGE();
     VM_NEXT();
 L_EQ : {
     const VmValue* rb = RKB(i);
@@ -760,7 +768,7 @@ L_FORLOOP : {
     if (step > 0 ? idx <= limit : idx >= limit) {
         pc += VmGetSBx(i);
         VmSetValueNumber(ra, idx);
-        VM_REPICK();
+        VM_BACKEDGE();
     }
     VM_NEXT();
 }
@@ -857,6 +865,7 @@ L_NOP:
 #undef VM_RESUME_CALLER
 #undef VM_RELOAD
 #undef VM_REPICK
+#undef VM_BACKEDGE
 #undef RKB
 #undef RKC
 #undef DOJUMP

@@ -132,11 +132,6 @@ VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
     return c;
 }
 
-void VmFreeClosure(VmState* state, VmClosure* c) {
-    size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
-    VmFreeObjectBlock(state, c, size);
-}
-
 VmUserdata* VmNewUserdataObject(VmState* state, size_t size) {
     if (size >= VM_MAXBLOCK - sizeof(VmUserdata)) VmRaiseError(state, ERR_MEM);
     VmUserdata* u = static_cast<VmUserdata*>(VmRealloc(state, nullptr, 0, VmUserdataSize(size)));

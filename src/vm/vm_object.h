@@ -514,7 +514,10 @@ inline VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups,
 }
 // A C closure with n upvalues (all nil).
 VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n);
-void VmFreeClosure(VmState* state, VmClosure* c);
+inline void VmFreeClosure(VmState* state, VmClosure* c) {
+    size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
+    VmFreeObjectBlock(state, c, size);
+}
 
 VmUserdata* VmNewUserdataObject(VmState* state, size_t size);
 
