@@ -718,11 +718,16 @@ L_RETURN : {
     }
     {
         int b = VmGetB(i);
-        if (ci->nresults == b - 1 && b != 0 && !OpenCellsFrom(state, base) && !(ci->state & VM_CI_FROMC) &&
+        if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
             !(state->hookMask & VM_MASKRET)) {
-            // As many results as a script caller wants (the caller's top replaces ours).
-            VmValue* res = ci->base - 1;
-            for (int n = b - 1; n > 0; n--) VmCopyValue(res++, ra++);
+            // One result to a script caller that wants one (the caller's top replaces ours).
+            VmCopyValue(ci->base - 1, ra);
+            VM_RESUME_CALLER();
+            VM_NEXT();
+        }
+        if (b == 1 && !OpenCellsFrom(state, base) && ci->nresults == 0 && !(ci->state & VM_CI_FROMC) &&
+            !(state->hookMask & VM_MASKRET)) {
+            // No result to a script caller that wants none.
             VM_RESUME_CALLER();
             VM_NEXT();
         }
