@@ -124,6 +124,23 @@ static inline const VmValue* GetStringConstant(VmTable* t, const VmValue* key) {
     return v;
 }
 
+// The open cell of stack slot level, made when there is none. The slot is most often the
+// highest with a cell or above every open cell, and is then found or linked at the head of the
+// list without a call.
+static inline VmUpvalue* FindUpvalueCell(VmState* state, VmValue* level) {
+    VmUpvalue* head = state->openUpval;
+    if (head && head->v == level) return head;
+    if (head && head->v > level) return VmFindUpvalueCell(state, level);
+    VmUpvalue* uv = static_cast<VmUpvalue*>(VmNewObjectBlock(state, sizeof(VmUpvalue)));
+    uv->tt = VM_TUPVAL;
+    uv->marked = 0;
+    uv->v = level;
+    VmSetValueNil(&uv->value);
+    uv->next = head;
+    state->openUpval = uv;
+    return uv;
+}
+
 void VmExecute(VmState* state) {
     const ptrdiff_t entryIndex = state->ci - state->baseCi;
     VmGlobalState* g = state->g;
@@ -148,7 +165,15 @@ reentry:
 #define RKB(i) (VmIsConstant(VmGetB(i)) ? k + VmGetB(i) - VM_RK_CONST : base + VmGetB(i))
 #define RKC(i) (VmIsConstant(VmGetC(i)) ? k + VmGetC(i) - VM_RK_CONST : base + VmGetC(i))
 #define DOJUMP() (pc += VmGetJ(*pc) + 1)
-#define GC_CHECK() (VmGcCheck(state), VM_RELOAD())
+// A collection runs only when the bytes in use reach the threshold; what it may move is reloaded
+// then.
+#define GC_CHECK()                                       \
+    do {                                                 \
+        if (g->nblocks >= g->gcThreshold) [[unlikely]] { \
+            VmCollectGarbage(state);                     \
+            VM_RELOAD();                                 \
+        }                                                \
+    } while (0)
 
     VmInstruction i;
     VmValue* ra;
@@ -177,6 +202,13 @@ reentry:
 // Reloads what a call, a hook or a collection may have moved or changed.
 #define VM_RELOAD() (base = state->base, ci = state->ci, table = VM_PICK_TABLE())
 #define VM_REPICK() (table = VM_PICK_TABLE())
+// At a backward jump only the flags other threads set can have changed: the hook mask changes
+// only where the table is picked again anyway.
+#define VM_BACKEDGE()                                                                                                 \
+    (table =                                                                                                          \
+         (vmRuntime.quitFlag.load(std::memory_order_relaxed) | vmRuntime.lineHookDue.load(std::memory_order_relaxed)) \
+             ? interruptTable                                                                                         \
+             : table)
 #define VM_NEXT()                \
     do {                         \
         i = *pc++;               \
@@ -188,6 +220,7 @@ reentry:
 #else
 #define VM_RELOAD() (base = state->base, ci = state->ci)
 #define VM_REPICK() ((void)0)
+#define VM_BACKEDGE() ((void)0)
 #define VM_NEXT()                             \
     do {                                      \
         if (VM_INTERRUPTED()) goto interrupt; \
@@ -335,7 +368,8 @@ L_SETTABLE : {
     if (ra->tt == VM_TTABLE) {
         // An existing entry is overwritten in place, as VmSetTableValue would.
         VmTable* t = VmTableValue(ra);
-        VmValue* slot = const_cast<VmValue*>(VmTableGetFast(t, rb));
+        VmValue* slot = const_cast<VmValue*>(VmIsConstant(VmGetB(i)) && rb->tt == VM_TSTRING ? GetStringConstant(t, rb)
+                                                                                             : VmTableGetFast(t, rb));
         if (slot->tt != VM_TNIL) {
             t->flags = 0;
             VmCopyValue(slot, rc);
@@ -459,7 +493,7 @@ L_JMP:
     if (VmGetJF(i) == (int)VM_JF_PUSHRETURN) PushLabelReturn(state, pc);
     pc += VmGetJ(i);
     // A loop that makes no call still notices the quit flag and a due line hook.
-    if (VmGetJ(i) < 0) VM_REPICK();
+    if (VmGetJ(i) < 0) VM_BACKEDGE();
     VM_NEXT();
 L_EQ : {
     const VmValue* rb = RKB(i);
@@ -691,6 +725,12 @@ L_RETURN : {
             VM_RESUME_CALLER();
             VM_NEXT();
         }
+        if (b == 1 && !OpenCellsFrom(state, base) && ci->nresults == 0 && !(ci->state & VM_CI_FROMC) &&
+            !(state->hookMask & VM_MASKRET)) {
+            // No result to a script caller that wants none.
+            VM_RESUME_CALLER();
+            VM_NEXT();
+        }
         if (b != 0) state->top = ra + b - 1;
     }
 doreturn:
@@ -733,7 +773,7 @@ L_FORLOOP : {
     if (step > 0 ? idx <= limit : idx >= limit) {
         pc += VmGetSBx(i);
         VmSetValueNumber(ra, idx);
-        VM_REPICK();
+        VM_BACKEDGE();
     }
     VM_NEXT();
 }
@@ -794,7 +834,7 @@ L_CLOSURE : {
         if (VmGetOp(capture) == OP_GETUPVAL)
             ups[j] = VmScriptClosureUpvalues(FRAME_CL)[VmGetB(capture)];
         else if (VmGetOp(capture) == OP_MOVE)
-            ups[j] = VmFindUpvalueCell(state, base + VmGetB(capture));
+            ups[j] = FindUpvalueCell(state, base + VmGetB(capture));
         else
             VmRaiseError(state, ERR_BADBYTECODE);
     }
@@ -830,6 +870,7 @@ L_NOP:
 #undef VM_RESUME_CALLER
 #undef VM_RELOAD
 #undef VM_REPICK
+#undef VM_BACKEDGE
 #undef RKB
 #undef RKC
 #undef DOJUMP

@@ -101,14 +101,6 @@ size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {
     return n * elem;
 }
 
-void VmLinkObject(VmState* state, VmObject* o, int tag) {
-    VmGlobalState* g = state->g;
-    o->next = g->rootgc;
-    g->rootgc = o;
-    o->tt = (uint8_t)tag;
-    o->marked = 0;
-}
-
 VmProto* VmNewProto(VmState* state) {
     VmProto* p = static_cast<VmProto*>(VmRealloc(state, nullptr, 0, sizeof(VmProto)));
     memset(static_cast<void*>(p), 0, sizeof(VmProto));
@@ -126,20 +118,6 @@ void VmFreeProto(VmState* state, VmProto* p) {
     VmRealloc(state, p, sizeof(VmProto), 0);
 }
 
-VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals) {
-    size_t size = VmScriptClosureSize(nups);
-    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmNewObjectBlock(state, size));
-    VmLinkObject(state, c, VM_TFUNCTION);
-    c->isC = 0;
-    c->nupvalues = (uint8_t)nups;
-    c->gclist = nullptr;
-    c->p = p;
-    c->globals = *globals;
-    VmUpvalue** ups = VmScriptClosureUpvalues(c);
-    for (int i = 0; i < nups; i++) ups[i] = nullptr;
-    return c;
-}
-
 VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
     size_t size = VmCClosureSize(n);
     VmCClosure* c = static_cast<VmCClosure*>(VmNewObjectBlock(state, size));
@@ -152,11 +130,6 @@ VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n) {
     VmValue* up = VmCClosureUpvalues(c);
     for (int i = 0; i < n; i++) VmSetValueNil(&up[i]);
     return c;
-}
-
-void VmFreeClosure(VmState* state, VmClosure* c) {
-    size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
-    VmFreeObjectBlock(state, c, size);
 }
 
 VmUserdata* VmNewUserdataObject(VmState* state, size_t size) {

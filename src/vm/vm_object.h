@@ -474,7 +474,13 @@ void VmFreeArray(VmState* state, T* block, size_t n) {
 // Object construction (each links the new object for the collector)
 
 // Links a new object into the global root list, unmarked.
-void VmLinkObject(VmState* state, VmObject* o, int tag);
+inline void VmLinkObject(VmState* state, VmObject* o, int tag) {
+    VmGlobalState* g = state->g;
+    o->next = g->rootgc;
+    g->rootgc = o;
+    o->tt = (uint8_t)tag;
+    o->marked = 0;
+}
 
 // Interns a text of length bytes (may hold NULs).
 VmString* VmInternString(VmState* state, const char* bytes, size_t length);
@@ -488,10 +494,30 @@ VmProto* VmNewProto(VmState* state);
 void VmFreeProto(VmState* state, VmProto* p);
 
 // A script closure of nups upvalue cells (all null) over prototype p with the given globals table.
-VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals);
+inline VmScriptClosure* VmNewScriptClosure(VmState* state, VmProto* p, int nups, const VmValue* globals) {
+    VmScriptClosure* c = static_cast<VmScriptClosure*>(VmNewObjectBlock(state, VmScriptClosureSize(nups)));
+    VmLinkObject(state, c, VM_TFUNCTION);
+    c->isC = 0;
+    c->nupvalues = (uint8_t)nups;
+    c->gclist = nullptr;
+    c->p = p;
+    c->globals = *globals;
+    // A closure has mostly one or two cells: two plain stores cost less than a string store.
+    VmUpvalue** ups = VmScriptClosureUpvalues(c);
+    if (nups <= 2) {
+        if (nups > 0) ups[0] = nullptr;
+        if (nups > 1) ups[1] = nullptr;
+    } else {
+        memset(static_cast<void*>(ups), 0, sizeof(VmUpvalue*) * (size_t)nups);
+    }
+    return c;
+}
 // A C closure with n upvalues (all nil).
 VmCClosure* VmNewCClosure(VmState* state, VmCFunction f, int n);
-void VmFreeClosure(VmState* state, VmClosure* c);
+inline void VmFreeClosure(VmState* state, VmClosure* c) {
+    size_t size = c->isC ? VmCClosureSize(c->nupvalues) : VmScriptClosureSize(c->nupvalues);
+    VmFreeObjectBlock(state, c, size);
+}
 
 VmUserdata* VmNewUserdataObject(VmState* state, size_t size);
 

@@ -286,6 +286,20 @@ TEST_F(Interp, ScriptResultsAndTableKeys) {
          "LOADK r0 7\nCLOSURE r1 one\nCALL r1 1 1\nRETURN r0 3\n"
          ".function one\nLOADK r0 1\nRETURN r0 2\n.end",
          "7,function"},
+        {"as many results as wanted",
+         "CLOSURE r0 two\nCALL r0 1 3\nRETURN r0 3\n"
+         ".function two\nLOADK r0 1\nLOADK r1 2\nRETURN r0 3\n.end",
+         "1,2"},
+        {"none returned, none wanted",
+         "LOADK r0 7\nCLOSURE r1 none\nCALL r1 1 1\nRETURN r0 2\n"
+         ".function none\nLOADK r0 9\nRETURN r0 1\n.end",
+         "7"},
+        {"cells captured below, at and above the newest open cell",
+         "LOADK r0 1\nLOADK r1 2\nCLOSURE r2 one\nMOVE r0 r1\nCLOSURE r3 both\nMOVE r0 r0\nMOVE r0 r1\n"
+         "LOADK r0 10\nLOADK r1 20\nCALL r3 1 2\nLOADK r1 30\nMOVE r4 r2\nCALL r4 1 2\nRETURN r3 3\n"
+         ".function one\n.upvalues 1\nGETUPVAL r0 u0\nRETURN r0 2\n.end\n"
+         ".function both\n.upvalues 2\nGETUPVAL r0 u0\nGETUPVAL r1 u1\nADD r0 r0 r1\nRETURN r0 2\n.end",
+         "30,30"},
         {"open results through two frames",
          "CLOSURE r0 f\nLOADK r1 5\nCALL r0 2 0\nRETURN r0 0\n"
          ".function f\n.params 1\nGETGLOBAL r1 \"echo\"\nMOVE r2 r0\n"
