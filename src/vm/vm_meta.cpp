@@ -422,13 +422,9 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n, const V
         // of after it.
         __builtin_prefetch(home);
     }
-    // A new string keeps the hash, which the table asks for next.
-    VmString* s = VmInternString(state, out, pos);
-    if (!s->hashed) {
-        s->hash = h;
-        s->hashed = 1;
-    }
-    return s;
+    // A new string is left without its table hash: it tells the table read or store that the
+    // key is in no table, without a walk of the chain.
+    return VmInternString(state, out, pos);
 }
 
 // Item key of a table: the array slot for keys inside the array part, else the node lookup.
