@@ -472,18 +472,22 @@ L_NOT:
 L_CONCAT : {
     int b = VmGetB(i), c = VmGetC(i);
     // A result used right away as the key of a table read or store: the join is told the
-    // table, so that the key's node is fetched while the string is interned.
+    // table, so that a read key is found in its chain and a stored key's node is fetched while
+    // the string is interned.
     const VmTable* keyTable = nullptr;
+    bool keyRead = false;
     {
         VmInstruction next = *pc;
         const VmValue* t = nullptr;
-        if (VmGetOp(next) == OP_GETTABLE && VmGetC(next) == VmGetA(i))
+        if (VmGetOp(next) == OP_GETTABLE && VmGetC(next) == VmGetA(i)) {
             t = base + VmGetB(next);
-        else if (VmGetOp(next) == OP_SETTABLE && VmGetB(next) == VmGetA(i))
+            keyRead = true;
+        } else if (VmGetOp(next) == OP_SETTABLE && VmGetB(next) == VmGetA(i)) {
             t = base + VmGetA(next);
+        }
         if (t && t->tt == VM_TTABLE) keyTable = VmTableValue(t);
     }
-    VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c), keyTable);
+    VmConcatValues(state, c - b + 1, VmSaveStack(state, base + c), keyTable, keyRead);
     VM_RELOAD();
     base[VmGetA(i)] = base[b];
     GC_CHECK();

@@ -329,10 +329,20 @@ constexpr int VM_JOIN_NUMBERS = 8;
 // Most values whose long result is hashed from the values' texts before it is copied.
 constexpr int VM_JOIN_PIECES = 32;
 
+// Appends bytes at out; texts of a few bytes (the usual items) are copied without a library call.
+static inline char* AppendBytes(char* out, const char* bytes, size_t length) {
+    if (length <= 8) {
+        for (size_t i = 0; i < length; i++) out[i] = bytes[i];
+        return out + length;
+    }
+    memcpy(out, bytes, length);
+    return out + length;
+}
+
 // The n strings and numbers from first on joined into one interned string (numbers as "%.14g"
 // text); a result of 0xFFFFFFFD bytes or more raises ERR_INTERNAL. keyTable, when not null, is a
 // table the result is looked up in next.
-static VmString* JoinValues(VmState* state, const VmValue* first, int n, const VmTable* keyTable) {
+static VmString* JoinValues(VmState* state, const VmValue* first, int n, const VmTable* keyTable, bool keyRead) {
     char numbers[VM_JOIN_NUMBERS][32];
     int numberLengths[VM_JOIN_NUMBERS];
     int numberCount = 0;
@@ -376,47 +386,51 @@ static VmString* JoinValues(VmState* state, const VmValue* first, int n, const V
     char local[VM_JOIN_IN_PLACE];
     VmString* block = total >= VM_JOIN_IN_PLACE ? VmNewStringBlock(state, (size_t)total) : nullptr;
     char* out = block ? VmStringData(block) : local;
-    size_t pos = 0;
+    char* end = out;
     int number = 0;
     for (int i = 0; i < n; i++) {
         const VmValue* v = first + i;
         if (v->tt == VM_TSTRING) {
             const VmString* s = VmStringValue(v);
-            memcpy(out + pos, VmStringData(s), s->len);
-            pos += s->len;
+            end = AppendBytes(end, VmStringData(s), s->len);
         } else if (number < numberCount) {
-            memcpy(out + pos, numbers[number], (size_t)numberLengths[number]);
-            pos += (size_t)numberLengths[number++];
+            end = AppendBytes(end, numbers[number], (size_t)numberLengths[number]);
+            number++;
         } else {
             char text[32];
-            int length = VmFormatNumber(v->value.n, text);
-            memcpy(out + pos, text, (size_t)length);
-            pos += (size_t)length;
+            end = AppendBytes(end, text, (size_t)VmFormatNumber(v->value.n, text));
         }
     }
-    if (keyTable && !block) {
-        // The key's node in that table is fetched while the string table is searched, instead of
-        // after it.
-        uint32_t h = VmStringHash(out, pos);
-        __builtin_prefetch(&keyTable->node[h & (uint32_t)(VmNodeCount(keyTable) - 1)]);
+    size_t pos = (size_t)(end - out);
+    if (block) return VmInternBlock(state, block);
+    if (!keyTable) return VmInternString(state, out, pos);
+    uint32_t h = VmStringHash(out, pos);
+    const VmNode* home = &keyTable->node[h & (uint32_t)(VmNodeCount(keyTable) - 1)];
+    if (keyRead) {
+        // A key that is read is mostly in the table: its string is found in the chain that the
+        // read walks next anyway, without a search of the string table. Every string is
+        // interned, so a key of equal text is the one string of that text. Removed keys (a nil
+        // value) are passed over: the next collection frees their strings when nothing else
+        // holds them.
+        for (const VmNode* n = home; n; n = n->next) {
+            if (n->key.aux != h || n->key.tt != VM_TSTRING || n->val.tt == VM_TNIL) continue;
+            VmString* s = VmStringValue(&n->key);
+            if (s->len == pos && memcmp(VmStringData(s), out, pos) == 0) return s;
+        }
+    } else {
+        // The key's node in that table is fetched while the string table is searched, instead
+        // of after it.
+        __builtin_prefetch(home);
     }
-    return block ? VmInternBlock(state, block) : VmInternString(state, out, pos);
+    // A new string is left without its table hash: it tells the table read or store that the
+    // key is in no table, without a walk of the chain.
+    return VmInternString(state, out, pos);
 }
 
 // Item key of a table: the array slot for keys inside the array part, else the node lookup.
 static inline const VmValue* TableItem(VmTable* t, int32_t key) {
     if ((uint32_t)(key - 1) < (uint32_t)t->sizearray) return &t->array[key - 1];
     return VmTableGetInt(t, key);
-}
-
-// Appends bytes at out; texts of a few bytes (the usual items) are copied without a library call.
-static inline char* AppendBytes(char* out, const char* bytes, size_t length) {
-    if (length <= 8) {
-        for (size_t i = 0; i < length; i++) out[i] = bytes[i];
-        return out + length;
-    }
-    memcpy(out, bytes, length);
-    return out + length;
 }
 
 // The text of a number, kept out of line: joined items are mostly strings.
@@ -494,7 +508,7 @@ VmString* VmJoinTableItems(VmState* state, VmTable* t, int32_t start, int32_t en
     return block ? VmInternBlock(state, block) : VmInternString(state, out, (size_t)(p - out));
 }
 
-void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTable* keyTable) {
+void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTable* keyTable, bool keyRead) {
     while (total > 1) {
         VmValue* top = VmRestoreStack(state, lastOffset) + 1;
         int n = 2;
@@ -514,7 +528,7 @@ void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTab
             for (n = 2; n < total && IsStrOrNum(top - n - 1); n++) {
             }
             // Only the last join makes the key.
-            VmSetValueString(&top[-n], JoinValues(state, top - n, n, n == total ? keyTable : nullptr));
+            VmSetValueString(&top[-n], JoinValues(state, top - n, n, n == total ? keyTable : nullptr, keyRead));
         }
         total -= n - 1;
         lastOffset -= (ptrdiff_t)(n - 1) * (ptrdiff_t)sizeof(VmValue);

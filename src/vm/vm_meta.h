@@ -32,8 +32,9 @@ int VmCompareStrings(const VmString* a, const VmString* b, bool caseSensitive);
 
 // Concatenates the total values ending at stack slot last (inclusive) into that range's first
 // slot. The stack top must be above last. keyTable, when not null, is a table the result is
-// looked up in next (a hint only).
-void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTable* keyTable = nullptr);
+// looked up in next (a hint only); keyRead tells that it is read there, not stored.
+void VmConcatValues(VmState* state, int total, ptrdiff_t lastOffset, const VmTable* keyTable = nullptr,
+                    bool keyRead = false);
 
 // The items start..end of t (raw reads: strings, numbers as "%.14g" text) joined with sep between
 // them, as one interned string; "" when end < start. Null with *badKey set to the first item that

@@ -45,6 +45,17 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     return p;
 }
 
+void* VmAllocZeroed(VmState* state, size_t size) {
+    if (size >= VM_MAXBLOCK) VmRaiseError(state, ERR_MEM);
+    // Fresh memory from the system is zero already, which calloc knows: a big block is not
+    // written here, and its pages are first touched where it is filled.
+    void* p = (vmAllocFailHook && vmAllocFailHook(size)) ? nullptr : calloc(1, size);
+    if (!p) VmThrow(state, ERR_MEM);
+    state->g->nblocks += size;
+    if (size >= VM_HUGE_BLOCK) OsAdviseHugePages(p, size);
+    return p;
+}
+
 // Bytes of the first chunk of small blocks; each further chunk doubles up to VM_SMALL_CHUNK_MAX.
 // The first block's room of a chunk holds the chunk link and the chunk's size.
 constexpr size_t VM_SMALL_CHUNK = 64 * 1024;

@@ -394,6 +394,10 @@ extern const VmValue vmNilObject;
 // New size 0 frees and returns null. Failure raises ERR_MEM; with a null state it returns null.
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 
+// A new block of size bytes (more than 0), all zero, counted and failing as VmRealloc; freed with
+// VmRealloc.
+void* VmAllocZeroed(VmState* state, size_t size);
+
 // Test seam: while installed, VmRealloc asks the hook before every allocation that grows a block
 // and fails it when the hook answers non-zero. Null removes it.
 typedef int (*VmAllocFailHook)(size_t newSize);
@@ -460,6 +464,11 @@ size_t VmArrayBytes(VmState* state, size_t n, size_t elem);
 template <typename T>
 T* VmNewArray(VmState* state, size_t n) {
     return static_cast<T*>(VmRealloc(state, nullptr, 0, VmArrayBytes(state, n, sizeof(T))));
+}
+// n elements whose bytes are all zero.
+template <typename T>
+T* VmNewZeroedArray(VmState* state, size_t n) {
+    return static_cast<T*>(VmAllocZeroed(state, VmArrayBytes(state, n, sizeof(T))));
 }
 template <typename T>
 T* VmResizeArray(VmState* state, T* block, size_t oldN, size_t newN) {

@@ -105,18 +105,22 @@ static void FreeStringBlock(VmState* state, VmString* s) {
         VmRealloc(state, s, size, 0);
 }
 
-// Slot words: the string's address below bit 48, the tag above.
+// Slot words: the string's address below bit 47, bit 47 set when the string's block is not a
+// small block (it must be freed on its own when the VM closes), the tag from bit 48 on.
 constexpr int VM_SLOT_TAG_SHIFT = 48;
-constexpr uint64_t VM_SLOT_ADDRESS = (uint64_t{1} << VM_SLOT_TAG_SHIFT) - 1;
+constexpr uint64_t VM_SLOT_TAGS = ~((uint64_t{1} << VM_SLOT_TAG_SHIFT) - 1);
+constexpr uint64_t VM_SLOT_BIG = uint64_t{1} << 47;
+constexpr uint64_t VM_SLOT_ADDRESS = VM_SLOT_BIG - 1;
 
 static uint64_t SlotTag(uint32_t lookup) { return (uint64_t)((lookup * 0x9E3779B1u) >> 16) << VM_SLOT_TAG_SHIFT; }
 static VmString* SlotString(uint64_t slot) { return reinterpret_cast<VmString*>((uintptr_t)(slot & VM_SLOT_ADDRESS)); }
 
-// Puts a string into the first free slot of its run (the table has room and does not hold it).
-static void PlaceString(uint64_t* slots, uint32_t mask, VmString* s) {
-    uint32_t i = s->lookup & mask;
+// Puts the slot word of a string into the first free slot of its run (the table has room and
+// does not hold it).
+static void PlaceString(uint64_t* slots, uint32_t mask, uint64_t slot) {
+    uint32_t i = SlotString(slot)->lookup & mask;
     while (slots[i]) i = (i + 1) & mask;
-    slots[i] = (uint64_t)(uintptr_t)s | SlotTag(s->lookup);
+    slots[i] = slot;
 }
 
 void VmResizeStringTable(VmState* state, int newSize) {
@@ -128,7 +132,7 @@ void VmResizeStringTable(VmState* state, int newSize) {
     constexpr int ahead = 8;
     for (int i = 0; i < tb->size; i++) {
         if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]));
-        if (tb->slots[i]) PlaceString(newSlots, mask, SlotString(tb->slots[i]));
+        if (tb->slots[i]) PlaceString(newSlots, mask, tb->slots[i]);
     }
     if (tb->slots) VmFreeArray(state, tb->slots, (size_t)tb->size);
     tb->size = newSize;
@@ -192,14 +196,16 @@ void VmSweepStrings(VmState* state) {
 
 void VmFreeAllStrings(VmState* state) {
     VmStringTable* tb = &state->g->strt;
-    // The strings are read a few slots ahead, as when the table is resized.
-    constexpr int ahead = 8;
+    // Only the strings of blocks of their own are freed one by one: the small blocks go with their
+    // chunks (VmSmallFreeAll), so that closing reads none of the many short strings.
     for (int i = 0; i < tb->size; i++) {
-        if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]), 1);
-        if (!tb->slots[i]) continue;
-        VmString* s = SlotString(tb->slots[i]);
+        uint64_t slot = tb->slots[i];
+        if (!slot) continue;
         tb->slots[i] = 0;
-        VmFreeString(state, s);
+        if (slot & VM_SLOT_BIG)
+            VmFreeString(state, SlotString(slot));
+        else
+            tb->nuse--;
     }
 }
 
@@ -210,7 +216,7 @@ static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, si
     uint64_t tag = SlotTag(h);
     uint32_t i = h & mask;
     for (; tb->slots[i]; i = (i + 1) & mask) {
-        if ((tb->slots[i] & ~VM_SLOT_ADDRESS) != tag) continue;
+        if ((tb->slots[i] & VM_SLOT_TAGS) != tag) continue;
         VmString* s = SlotString(tb->slots[i]);
         if (s->lookup == h && s->len == length && memcmp(bytes, VmStringData(s), length) == 0) return s;
     }
@@ -234,8 +240,8 @@ static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, si
 // every new string.
 [[gnu::always_inline]] static inline void LinkString(VmState* state, VmString* s, uint32_t h, uint32_t hole) {
     VmStringTable* tb = &state->g->strt;
-    // The address must leave the tag bits free (user addresses stay below 2^47 on the systems
-    // the player runs on).
+    // The address must leave the flag and tag bits free (user addresses stay below 2^47 on the
+    // systems the player runs on).
     // A table that could not grow keeps at least one empty slot, which ends every probe.
     if (((uintptr_t)s & ~(uintptr_t)VM_SLOT_ADDRESS) || tb->nuse + 2 > (uint32_t)tb->size) [[unlikely]]
         FailLink(state, s);
@@ -244,7 +250,8 @@ static VmString* FindString(VmStringTable* tb, uint32_t h, const char* bytes, si
     s->hash = 0;
     s->lookup = h;
     s->next = nullptr;
-    tb->slots[hole] = (uint64_t)(uintptr_t)s | SlotTag(h);
+    uint64_t big = VmStringSize(s->len) > VM_SMALL_MAX ? VM_SLOT_BIG : 0;
+    tb->slots[hole] = (uint64_t)(uintptr_t)s | big | SlotTag(h);
     tb->nuse++;
     // Growing comes last: when it fails, the string is in the table already and nothing is lost.
     if (tb->nuse > (uint32_t)tb->size / 4 * 3) [[unlikely]]
@@ -287,7 +294,19 @@ VmString* VmInternString(VmState* state, const char* bytes, size_t length) {
     if (VmString* found = FindString(&state->g->strt, h, bytes, length, &hole)) return found;
     // Allocating the block leaves the string table as it is, so the hole stays free.
     VmString* s = VmNewStringBlock(state, length);
-    if (length) memcpy(VmStringData(s), bytes, length);
+    char* data = VmStringData(s);
+    if (length >= 8 && length <= 16) {
+        // Short texts (numbers, joined pieces) as two words that may overlap, without a call.
+        uint64_t head, tail;
+        memcpy(&head, bytes, 8);
+        memcpy(&tail, bytes + length - 8, 8);
+        memcpy(data, &head, 8);
+        memcpy(data + length - 8, &tail, 8);
+    } else if (length < 8) {
+        for (size_t i = 0; i < length; i++) data[i] = bytes[i];
+    } else {
+        memcpy(data, bytes, length);
+    }
     LinkString(state, s, h, hole);
     return s;
 }

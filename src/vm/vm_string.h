@@ -36,7 +36,8 @@ void VmShrinkStringTable(VmState* state, uint32_t cycleCount);
 
 // Frees the strings that the collector left unmarked and clears the marks of the rest.
 void VmSweepStrings(VmState* state);
-// Frees every string (closing the VM).
+// Frees every string (closing the VM, before VmSmallFreeAll: strings of small blocks are left to
+// it).
 void VmFreeAllStrings(VmState* state);
 
 // Frees one string (the collector and VM close).

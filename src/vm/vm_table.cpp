@@ -83,13 +83,9 @@ static void SetNodeVector(VmState* state, VmTable* t, int lsize) {
     if (lsize == 0) {
         t->node = state->g->dummynode;
     } else {
-        int size = 1 << lsize;
-        t->node = VmNewArray<VmNode>(state, (size_t)size);
-        for (int i = 0; i < size; i++) {
-            VmSetValueNil(&t->node[i].key);
-            VmSetValueNil(&t->node[i].val);
-            t->node[i].next = nullptr;
-        }
+        // All zero is a free node: nil key and value, no chain.
+        static_assert(VM_TNIL == 0);
+        t->node = VmNewZeroedArray<VmNode>(state, (size_t)1 << lsize);
     }
     t->lsizenode = (uint8_t)lsize;
     t->firstfree = t->node + (lsize == 0 ? 0 : (1 << lsize));
@@ -198,7 +194,15 @@ static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
     }
     if (!oldDummy) {
         int oldSize = 1 << oldLsize;
+        // The new home nodes of the string keys a few nodes on are fetched before those keys are
+        // placed, so that the misses of a big node part overlap instead of following each other.
+        constexpr int ahead = 16;
         for (int i = oldSize - 1; i >= 0; i--) {
+            if (i >= ahead) {
+                const VmNode* later = &oldNodes[i - ahead];
+                if (later->val.tt != VM_TNIL && later->key.tt == VM_TSTRING)
+                    __builtin_prefetch(StringHashNode(t, later->key.aux), 1);
+            }
             VmNode* old = &oldNodes[i];
             if (old->val.tt == VM_TNIL) continue;
             // A string key is placed directly with the hash its node kept (the keys are distinct);

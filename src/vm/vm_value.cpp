@@ -50,12 +50,17 @@ static int FormatShortDecimal(double n, char* buf) {
     char* p = buf;
     if (n < 0) *p++ = '-';
     p = std::to_chars(p, buf + 31, r / 10000).ptr;
+    // The four places are written by constant divisions, then the trailing zeros dropped (the
+    // last place that is not zero exists: the fraction is not zero).
     unsigned fraction = (unsigned)(r % 10000);
     *p++ = '.';
-    for (unsigned unit = 1000; fraction; unit /= 10) {
-        *p++ = (char)('0' + fraction / unit);
-        fraction %= unit;
-    }
+    p[0] = (char)('0' + fraction / 1000);
+    p[1] = (char)('0' + fraction / 100 % 10);
+    p[2] = (char)('0' + fraction / 10 % 10);
+    p[3] = (char)('0' + fraction % 10);
+    int places = 4;
+    while (p[places - 1] == '0') places--;
+    p += places;
     *p = '\0';
     return (int)(p - buf);
 }

@@ -889,6 +889,21 @@ TEST_F(Interp, JoinedKeysReadAndStoreTheirTable) {
          "LOADK r0 1\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\n"
          "RETURN r3 2",
          "", ERR_TABLEDECLA},
+        {"removed key",
+         "NEWTABLE r0 0 0\nSETTABLE r0 \"k7\" 5\nSETTABLE r0 \"k7\" nil\nLOADK r1 \"k\"\nLOADK r2 7\n"
+         "CONCAT r1 r1 r2\nGETTABLE r3 r0 r1\nRETURN r3 2",
+         "", ERR_FIELDINIT},
+        {"removed key collected, then read",
+         "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nSETTABLE r0 r1 5\nLOADK r1 \"k\"\n"
+         "CONCAT r1 r1 r2\nSETTABLE r0 r1 nil\nLOADNIL r1 0\nGETGLOBAL r4 \"collect\"\nCALL r4 1 1\n"
+         "LOADK r1 \"k\"\nCONCAT r1 r1 r2\nGETTABLE r3 r0 r1\nRETURN r3 2",
+         "", ERR_FIELDINIT},
+        {"removed key collected, stored again and read",
+         "NEWTABLE r0 0 0\nLOADK r1 \"k\"\nLOADK r2 7\nCONCAT r1 r1 r2\nSETTABLE r0 r1 5\nLOADK r1 \"k\"\n"
+         "CONCAT r1 r1 r2\nSETTABLE r0 r1 nil\nLOADNIL r1 0\nGETGLOBAL r4 \"collect\"\nCALL r4 1 1\n"
+         "LOADK r1 \"k\"\nCONCAT r1 r1 r2\nSETTABLE r0 r1 6\nLOADK r1 \"k\"\nCONCAT r1 r1 r2\n"
+         "GETTABLE r3 r0 r1\nRETURN r3 2",
+         "6"},
         {"handler replaces the table",
          "NEWTABLE r0 0 0\nSETTABLE r0 \"k7\" 1\nCLOSURE r4 swap\nMOVE r0 r0\nNEWTABLE r5 0 0\n"
          "NEWTABLE r6 0 0\nSETTABLE r6 \"__concat\" r4\nGETGLOBAL r7 \"setmt\"\nMOVE r8 r5\nMOVE r9 r6\n"
