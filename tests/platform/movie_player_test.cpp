@@ -342,6 +342,38 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacStopMovie(m.movie);
 }
 
+// The frames go into the window's framebuffer as opaque pixels, whether the rectangle lies inside
+// the window or reaches past its edges (where they are cut off).
+TEST_F(MovieInWindow, FramesAreOpaqueAndCutOffAtTheWindowsEdges) {
+    const Videos& videos = TestVideos();
+    const uint32_t red = FfmpegFrames(videos.solid)[0][0] & 0xFFFFFF;
+    ManualClock clock;
+    qzMacWindow* window = OpenedWindow(1, 80, 60);
+    Movie m(videos.solid);
+    ASSERT_EQ(m.error, 0);
+    const qzHostFrame* f = BackendWindowFrame(window);
+    const struct {
+        int32_t x, y, width, height;
+    } boxes[] = {{0, 0, 80, 60}, {8, 4, 32, 24}, {40, 30, kWidth, kHeight}, {-10, -20, kWidth, kHeight}};
+    for (const auto& box : boxes) {
+        SCOPED_TRACE(std::to_string(box.x) + "," + std::to_string(box.y));
+        MacRectFill(window, 0, 0, 80, 60, 0);
+        MacAttachMovie(m.movie, window, box.x, box.y, box.width, box.height, 64);
+        for (int32_t y = 0; y < 60; ++y) {
+            for (int32_t x = 0; x < 80; ++x) {
+                const bool inside = x >= box.x && x < box.x + box.width && y >= box.y && y < box.y + box.height;
+                const uint32_t pixel = f->pixels[size_t(y) * 80 + x];
+                ASSERT_EQ(pixel >> 24, 0xFFu) << x << "," << y;
+                if (inside)
+                    ASSERT_PRED2(Drawn, pixel & 0xFFFFFF, red) << x << "," << y;
+                else
+                    ASSERT_EQ(pixel & 0xFFFFFF, 0u) << x << "," << y;
+            }
+        }
+        MacStopMovie(m.movie);
+    }
+}
+
 TEST_F(MovieInWindow, TheMovieTimerDrivesPlaybackThroughTheEventLoop) {
     const Videos& videos = TestVideos();
     const std::vector<std::vector<uint32_t>> expected = FfmpegFrames(videos.solid);
