@@ -529,11 +529,16 @@ bool EnsureBox(qzMacMovie* m) {
 }
 
 // Draws the shown frame into the window's rectangle: converted straight into the window's
-// framebuffer when the rectangle lies inside it, else through a buffer of the box's size.
+// framebuffer when the rectangle lies inside it and the frames have no alpha channel (the
+// framebuffer holds opaque pixels only), else through a buffer of the box's size and a blit.
 void DrawShown(qzMacMovie* m) {
     if (!m->window || !m->haveShown || m->boxWidth < 1 || m->boxHeight < 1) return;
+    const AVPixFmtDescriptor* desc = Ffmpeg().av_pix_fmt_desc_get(static_cast<AVPixelFormat>(m->shown->format));
     int32_t rowPixels = 0;
-    if (uint32_t* into = MacWindowPixels(m->window, m->boxX, m->boxY, m->boxWidth, m->boxHeight, &rowPixels)) {
+    uint32_t* into = desc && !(desc->flags & AV_PIX_FMT_FLAG_ALPHA)
+                         ? MacWindowPixels(m->window, m->boxX, m->boxY, m->boxWidth, m->boxHeight, &rowPixels)
+                         : nullptr;
+    if (into) {
         Convert(&m->boxScale, m->shown, into, m->boxWidth, m->boxHeight, kWindowScaleFlags, rowPixels);
         MacMarkWindowDrawn(m->window, m->boxX, m->boxY, m->boxWidth, m->boxHeight);
         return;
