@@ -261,6 +261,16 @@ double VideoWallTime();
 double VideoClock(const qzVideoEngine* engine);
 double AudioClock(const qzVideoEngine* engine);
 
+// What becomes of a picture at `presentation` (the stream's seconds), the picture after it being
+// at `next` (-1: none known yet), by the audio clock `clock`: it is passed over (DROP) when the
+// picture after it is due already, so that it would be shown late and hold up every picture
+// after it; it waits (WAIT) while the sound has not reached it by more than a few milliseconds;
+// else it is shown. A picture is shown whatever the clock says when none was drawn for
+// `sinceDrawn` seconds (a second or more), so that a machine too slow for any frame rate, or a
+// clock that stands, keeps the picture moving, and when the clocks are 10 seconds or more apart.
+enum { QZ_PICTURE_SHOW = 0, QZ_PICTURE_WAIT = 1, QZ_PICTURE_DROP = 2 };
+int VideoPictureTiming(double presentation, double next, double clock, double sinceDrawn);
+
 // The threads (video_threads.cpp).
 void* VideoDecoderThread(void* arg);
 void* VideoServerThread(void* arg);

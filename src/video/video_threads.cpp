@@ -17,6 +17,8 @@ constexpr int32_t kIdleMs = 10;
 constexpr double kSyncFloor = 0.01;
 constexpr double kNoSyncLimit = 10.0;
 constexpr double kLateTolerance = 0.5;
+// A picture this far (seconds) ahead of the sound is shown all the same.
+constexpr double kEarlyTolerance = 0.005;
 constexpr int32_t kRefreshCountLimit = 10;
 
 // The worker protocol's start: the thread record and the engine.
@@ -96,6 +98,15 @@ int WaitVideoRefresh(qzVideoEngine* e, qzWorkerThread* thread, int32_t ms) {
 }
 
 }  // namespace
+
+int VideoPictureTiming(double presentation, double next, double clock, double sinceDrawn) {
+    if (sinceDrawn >= 1.0) return QZ_PICTURE_SHOW;
+    const double late = clock - next;
+    if (next >= 0.0 && late >= 0.0 && late < kNoSyncLimit) return QZ_PICTURE_DROP;
+    const double early = presentation - clock;
+    if (early > kEarlyTolerance && early < kNoSyncLimit) return QZ_PICTURE_WAIT;
+    return QZ_PICTURE_SHOW;
+}
 
 void* VideoDecoderThread(void* arg) {
     qzWorkerThread* thread;
@@ -286,9 +297,26 @@ void* VideoRefreshThread(void* arg) {
         if (e->picturesQueued > 0) {
             qzVideoPicture* slot = &e->pictures[e->readIndex];
             double now = VideoWallTime();
-            if (now < slot->displayTime) {
+            // With sound, the picture follows the audio clock: it waits for the sound to reach
+            // it, and is passed over when the sound has reached the picture after it.
+            int timing = QZ_PICTURE_SHOW;
+            double clock = 0.0;
+            const bool audioTimed = !e->noSound && !e->paused.load() && e->seekState.load() == QZ_SEEK_IDLE;
+            if (audioTimed) {
+                clock = AudioClock(e);
+                // The picture after this one: the one queued, else the one the server decodes next,
+                // unless this is the last picture of the file.
+                const bool last = e->endOfFile.load() && !e->serverBusy.load() && QueueEmpty(&e->videoQueue);
+                const double next = e->picturesQueued == 2 ? e->pictures[(e->readIndex + 1) % 2].presentation
+                                    : last                 ? -1.0
+                                                           : e->nextPresentation.load();
+                timing = VideoPictureTiming(slot->presentation, next, clock, now - lastShown);
+            }
+            if (!audioTimed && now < slot->displayTime) {
                 waitMs = static_cast<int32_t>(std::lround((slot->displayTime - now) * 1000.0));
                 if (waitMs == 0) continue;
+            } else if (timing == QZ_PICTURE_WAIT) {
+                waitMs = std::max(1, static_cast<int32_t>(std::lround((slot->presentation - clock) * 1000.0)));
             } else {
                 e->showing.store(1);
                 e->shownPresentation.store(slot->presentation);
@@ -299,13 +327,19 @@ void* VideoRefreshThread(void* arg) {
                 double next = e->picturesQueued == 2
                                   ? e->pictures[(e->readIndex + 1) % 2].displayTime
                                   : slot->displayTime + e->nextPresentation.load() - slot->presentation;
-                if (next < now) {
+                if (!audioTimed && next < now) {
                     e->rateFactor.store(e->rateFactor.load() * 1.05f);
                     if ((e->picturesQueued == 2 || now - next > kLateTolerance) && now - lastShown < 1.0) {
                         ReleaseSlot(e);
                         e->showing.store(0);
                         continue;
                     }
+                }
+                // The sound has reached the picture queued after this one: this one is passed over.
+                if (timing == QZ_PICTURE_DROP) {
+                    ReleaseSlot(e);
+                    e->showing.store(0);
+                    continue;
                 }
                 int32_t index = e->readIndex;
                 lock.unlock();

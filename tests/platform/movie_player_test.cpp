@@ -36,7 +36,7 @@ const char* const kBlue = "0x2040D0";
 // The videos, made once for the whole suite.
 struct Videos {
     TempDir dir;
-    std::string solid, pattern9, patternJpeg, sound;
+    std::string solid, pattern9, patternJpeg, sound, translucent;
     Videos() {
         solid = dir / "solid.mp4";
         pattern9 = dir / "pattern.webm";
@@ -53,6 +53,10 @@ struct Videos {
               pattern9 + "'");
         Shell(ffmpeg + "-f lavfi -i testsrc2=" + size + ":d=1 -c:v mjpeg -q:v 3 '" + patternJpeg + "'");
         Shell(ffmpeg + "-f lavfi -i sine=frequency=440:duration=1 '" + sound + "'");
+        // Frames with an alpha channel, half transparent.
+        translucent = dir / "translucent.mkv";
+        Shell(ffmpeg + "-f lavfi -i color=c=" + kRed + "@0.5:" + size + ":d=1,format=rgba -c:v png '" + translucent +
+              "'");
     }
 };
 
@@ -340,6 +344,44 @@ TEST_F(MovieInWindow, PlaysByItsClockEndsOnceAndQueuesItsSound) {
     MacMovieTask();
     EXPECT_EQ(ends, 2);
     MacStopMovie(m.movie);
+}
+
+// The frames go into the window's framebuffer as opaque pixels, whether the rectangle lies inside
+// the window or reaches past its edges (where they are cut off), and also from a film whose frames
+// have an alpha channel.
+TEST_F(MovieInWindow, FramesAreOpaqueAndCutOffAtTheWindowsEdges) {
+    const Videos& videos = TestVideos();
+    ManualClock clock;
+    qzMacWindow* window = OpenedWindow(1, 80, 60);
+    const qzHostFrame* f = BackendWindowFrame(window);
+    const struct {
+        const std::string& film;
+        int32_t x, y, width, height;
+    } boxes[] = {{videos.solid, 0, 0, 80, 60},
+                 {videos.solid, 8, 4, 32, 24},
+                 {videos.solid, 40, 30, kWidth, kHeight},
+                 {videos.solid, -10, -20, kWidth, kHeight},
+                 {videos.translucent, 8, 4, kWidth, kHeight}};
+    for (const auto& box : boxes) {
+        SCOPED_TRACE(box.film + " at " + std::to_string(box.x) + "," + std::to_string(box.y));
+        const uint32_t red = FfmpegFrames(box.film)[0][0] & 0xFFFFFF;
+        Movie m(box.film);
+        ASSERT_EQ(m.error, 0);
+        MacRectFill(window, 0, 0, 80, 60, 0);
+        MacAttachMovie(m.movie, window, box.x, box.y, box.width, box.height, 64);
+        for (int32_t y = 0; y < 60; ++y) {
+            for (int32_t x = 0; x < 80; ++x) {
+                const bool inside = x >= box.x && x < box.x + box.width && y >= box.y && y < box.y + box.height;
+                const uint32_t pixel = f->pixels[size_t(y) * 80 + x];
+                ASSERT_EQ(pixel >> 24, 0xFFu) << x << "," << y;
+                if (inside)
+                    ASSERT_PRED2(Drawn, pixel & 0xFFFFFF, red) << x << "," << y;
+                else
+                    ASSERT_EQ(pixel & 0xFFFFFF, 0u) << x << "," << y;
+            }
+        }
+        MacStopMovie(m.movie);
+    }
 }
 
 TEST_F(MovieInWindow, TheMovieTimerDrivesPlaybackThroughTheEventLoop) {

@@ -362,6 +362,54 @@ TEST_F(VideoEngine, PicturesKeepInStepWithTheSound) {
     }
 }
 
+// The refresh thread's choice for one picture by the audio clock, and a simulated slow machine:
+// pictures 40 ms apart, each taking 60 ms to draw, the clock moving only as the loop waits and
+// draws. Every picture drawn is within a frame of the sound, and whole frames are dropped.
+TEST(VideoPictureTiming, ASlowMachineDropsFramesRatherThanDrifting) {
+    const struct {
+        double presentation, next, clock, sinceDrawn;
+        int expected;
+    } rows[] = {
+        {1.00, 1.04, 1.00, 0.0, QZ_PICTURE_SHOW},   // on time
+        {1.00, 1.04, 0.997, 0.0, QZ_PICTURE_SHOW},  // a few milliseconds early
+        {1.00, 1.04, 0.98, 0.0, QZ_PICTURE_WAIT},   // the sound has not reached it
+        {1.00, 1.04, 1.039, 0.0, QZ_PICTURE_SHOW},  // late, within its frame
+        {1.00, 1.04, 1.04, 0.0, QZ_PICTURE_DROP},   // the next picture is due
+        {1.00, 1.04, 3.00, 0.0, QZ_PICTURE_DROP},
+        {1.00, 1.04, 3.00, 1.0, QZ_PICTURE_SHOW},  // nothing drawn for a second
+        {1.00, -1.0, 3.00, 0.0, QZ_PICTURE_SHOW},  // the last picture
+        {1.00, 1.04, 20.0, 0.0, QZ_PICTURE_SHOW},  // clocks too far apart to compare
+        {20.0, 20.04, 1.00, 0.0, QZ_PICTURE_SHOW},
+        {1.00, 1.04, 0.98, 1.5, QZ_PICTURE_SHOW},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(VideoPictureTiming(r.presentation, r.next, r.clock, r.sinceDrawn), r.expected)
+            << r.presentation << " " << r.next << " " << r.clock << " " << r.sinceDrawn;
+
+    const double frame = 0.04, draw = 0.06;
+    double clock = 0, lastDrawn = 0, worst = 0;
+    int shown = 0, dropped = 0;
+    for (int n = 0; n < 250;) {
+        const double p = n * frame;
+        switch (VideoPictureTiming(p, (n + 1) * frame, clock, clock - lastDrawn)) {
+        case QZ_PICTURE_WAIT: clock = p; break;
+        case QZ_PICTURE_DROP:
+            ++dropped;
+            ++n;
+            break;
+        default:
+            worst = std::max(worst, clock - p);
+            ++shown;
+            lastDrawn = clock;
+            clock += draw;
+            ++n;
+        }
+    }
+    EXPECT_LT(worst, frame);
+    EXPECT_NEAR(shown, 250 * frame / draw, 3);
+    EXPECT_EQ(shown + dropped, 250);
+}
+
 }  // namespace
 
 }  // namespace video_engine_test

@@ -45,6 +45,23 @@ void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow*
                   int32_t(int64_t(dy) + record->offsetY), width, height);
 }
 
+uint32_t* MacWindowPixels(qzMacWindow* record, int32_t dx, int32_t dy, int32_t width, int32_t height,
+                          int32_t* rowPixels) {
+    qzHostWindow* window = Target(record, false);
+    if (!window || width < 1 || height < 1) return nullptr;
+    qzHostFrame& frame = window->frame;
+    const int64_t x = int64_t(dx) + record->offsetX, y = int64_t(dy) + record->offsetY;
+    if (x < 0 || y < 0 || x + width > frame.width || y + height > frame.height) return nullptr;
+    *rowPixels = frame.width;
+    return &frame.pixels[size_t(y) * size_t(frame.width) + size_t(x)];
+}
+
+void MacMarkWindowDrawn(qzMacWindow* record, int32_t dx, int32_t dy, int32_t width, int32_t height) {
+    if (qzHostWindow* window = HostWindow(record))
+        FrameMarkDirty(&window->frame,
+                       {int32_t(int64_t(dx) + record->offsetX), int32_t(int64_t(dy) + record->offsetY), width, height});
+}
+
 void BltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
                    int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
                    uint32_t flags) {

@@ -39,6 +39,16 @@ void MacBltBitMap(const qzLockInfo* source, int32_t sx, int32_t sy, qzMacWindow*
 void BltScaledPart(const qzLockInfo* source, int32_t pictureWidth, int32_t pictureHeight, int32_t x, int32_t y,
                    int32_t width, int32_t height, qzMacWindow* record, int32_t scaledWidth, int32_t scaledHeight,
                    uint32_t flags);
+// For a caller that writes a picture straight into the window: the framebuffer pixel of (dx, dy)
+// (the drawing offset added) and the framebuffer's row length in pixels, when the whole
+// rectangle dx, dy, width x height lies inside the framebuffer and the window draws as a blit
+// with flags 0 does; null otherwise (the caller then blits). The caller writes opaque 0xFFRRGGBB
+// pixels into the rectangle only and then marks it with MacMarkWindowDrawn, before anything else
+// draws into or resizes the window.
+uint32_t* MacWindowPixels(qzMacWindow* record, int32_t dx, int32_t dy, int32_t width, int32_t height,
+                          int32_t* rowPixels);
+// Marks the rectangle dx, dy, width x height (the drawing offset added) to be shown.
+void MacMarkWindowDrawn(qzMacWindow* record, int32_t dx, int32_t dy, int32_t width, int32_t height);
 // Colours are 0xRRGGBB (the top byte is ignored).
 void MacRectFill(qzMacWindow* record, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
 void MacLine(qzMacWindow* record, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);

@@ -663,8 +663,12 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty) {
     SDL_Rect rect = {dirty.x, dirty.y, dirty.width, dirty.height};
     if (!data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height) {
         if (data->texture) SDL_DestroyTexture(data->texture);
-        data->texture = SDL_CreateTexture(data->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                          frame.width, frame.height);
+        // The framebuffer's opaque 0xFFRRGGBB words read the same in both 32-bit formats; the one
+        // of the window lets the software renderer copy the texture instead of converting it.
+        Uint32 format = SDL_GetWindowPixelFormat(data->window) == SDL_PIXELFORMAT_RGB888 ? SDL_PIXELFORMAT_RGB888
+                                                                                         : SDL_PIXELFORMAT_ARGB8888;
+        data->texture =
+            SDL_CreateTexture(data->renderer, format, SDL_TEXTUREACCESS_STREAMING, frame.width, frame.height);
         data->textureWidth = data->texture ? frame.width : 0;
         data->textureHeight = data->texture ? frame.height : 0;
         if (!data->texture) return;
