@@ -162,6 +162,65 @@ TEST_F(HostX11Desk, ClicksOnTheDrawnMenuBarChooseAnEntry) {
     MenuBarFree(bar);
 }
 
+// What a window shows follows its framebuffer through partial changes, a fade to black and back
+// (drawn again whole from what the driver kept) and further changes; the menu bar strip above the
+// content stays as drawn.
+TEST_F(HostX11Desk, ChangedRectanglesReachTheScreenBesideTheMenuBarAndThroughFades) {
+    const char* programs[] = {"Xvfb", nullptr};
+    if (!StartSdl(programs)) GTEST_SKIP() << "Xvfb is needed (package xvfb)";
+    qzMenuItem file;
+    file.text = "File";
+    qzMenuBar* bar = MenuBarCreate(&file);
+    ASSERT_NE(bar, nullptr);
+    qzHostWindowSpec spec;
+    spec.display = FakeDisplay(1);
+    spec.title = "qz-present-window";
+    spec.centered = false;
+    spec.x = 20;
+    spec.y = 60;
+    spec.width = 120;
+    spec.height = 80;
+    spec.menuBar = bar;
+    qzHostWindow* window = nullptr;
+    ASSERT_EQ(HostOpenWindow(&spec, &window), 0);
+    FrameFill(&window->frame, {0, 0, 120, 80}, 0x203040);
+    Pump(200);
+    const int32_t barHeight = MenuBarHeight(bar);
+    ASSERT_GT(barHeight, 0);
+    const qzHostDriver* driver = HostDriver();
+    std::vector<uint32_t> strip(size_t(120) * barHeight);
+    ASSERT_EQ(driver->grabScreen(20, 60 - barHeight, 120, barHeight, strip.data()), 0);
+
+    struct Step {
+        qzFrameRect rect;
+        uint32_t rgb;
+        bool fade;  // to black and back after the change
+    };
+    const Step steps[] = {
+        {{10, 5, 30, 12}, 0x00FF00, false}, {{100, 70, 20, 10}, 0xFF0000, false}, {{0, 40, 120, 1}, 0xFFFFFF, true},
+        {{50, 0, 8, 80}, 0x0000FF, false},  {{0, 0, 120, 80}, 0x808080, true},    {{119, 79, 1, 1}, 0xFFFF00, false},
+    };
+    for (const Step& step : steps) {
+        FrameFill(&window->frame, step.rect, step.rgb);
+        Pump(100);
+        if (step.fade) {
+            ASSERT_EQ(driver->setFade(1.0), 1);
+            Pump(50);
+            ASSERT_EQ(driver->setFade(0.0), 1);
+            Pump(50);
+        }
+        std::vector<uint32_t> shown(size_t(120) * 80), top(strip.size());
+        ASSERT_EQ(driver->grabScreen(20, 60, 120, 80, shown.data()), 0);
+        ASSERT_EQ(driver->grabScreen(20, 60 - barHeight, 120, barHeight, top.data()), 0);
+        int differ = 0;
+        for (size_t i = 0; i < shown.size(); i++) differ += shown[i] != (window->frame.pixels[i] | 0xFF000000u);
+        EXPECT_EQ(differ, 0) << "after filling " << step.rect.x << "," << step.rect.y;
+        EXPECT_EQ(top, strip) << "after filling " << step.rect.x << "," << step.rect.y;
+    }
+    HostCloseWindow(window);
+    MenuBarFree(bar);
+}
+
 }  // namespace
 
 }  // namespace clipboard_menu_x11_test

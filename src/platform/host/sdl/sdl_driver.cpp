@@ -27,7 +27,9 @@ struct SdlWindowData {
     SDL_Texture* texture = nullptr;
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
-    bool retained = false;  // the renderer keeps its picture between frames (software)
+    bool textureStale = false;  // the framebuffer went straight to the window surface since the upload
+    bool exposed = false;       // the window system lost the picture: the next present goes through the renderer
+    bool retained = false;      // the renderer keeps its picture between frames (software)
     // The menu bar's strip above the content (0: none), and what the bar shows, one texture a
     // piece (the strip, each open menu).
     int32_t barHeight = 0;
@@ -323,7 +325,10 @@ int PollEvent(qzHostEvent* event) {
     if (e.type == SDL_WINDOWEVENT &&
         (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
         // The window system lost the picture: the framebuffer is shown whole at the next present.
-        if (qzHostWindow* window = HostFindWindow(e.window.windowID)) FrameMarkAllDirty(&window->frame);
+        if (qzHostWindow* window = HostFindWindow(e.window.windowID)) {
+            FrameMarkAllDirty(&window->frame);
+            if (SdlWindowData* data = Data(window)) data->exposed = true;
+        }
     }
     Translate(e, event);
     RouteThroughMenuBar(event);
@@ -589,6 +594,10 @@ void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
+    if (data->texture && data->textureStale) {
+        SDL_UpdateTexture(data->texture, nullptr, frame.pixels.data(), frame.width * 4);
+        data->textureStale = false;
+    }
     if (data->texture) {
         SDL_SetTextureColorMod(data->texture, m, m, m);
         SDL_Rect whole = {0, 0, frame.width, frame.height};
@@ -656,12 +665,42 @@ void RouteThroughMenuBar(qzHostEvent* e) {
     RedrawMenuBar(window);
 }
 
+// The changed rectangle copied row by row from the framebuffer into the window surface the
+// software renderer draws on, and only that rectangle sent to the window system: one copy of
+// the changed pixels instead of three (texture, surface, whole window). Only while the picture
+// is as plain as that: the software renderer's own surface in a 32-bit format that reads the
+// framebuffer's words as they are, the size of the framebuffer below the bar, no fade and no open
+// menu. The texture catches up at the next drawing through the renderer. False when the
+// rectangle went the renderer's way instead.
+bool PresentDirect(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect& rect) {
+    if (!data->retained || data->menuTextures.size() > 1 || FadeModulation() != 255) return false;
+    SDL_Surface* surface = SDL_GetWindowSurface(data->window);
+    if (!surface || SDL_MUSTLOCK(surface) || surface->w != frame.width || surface->h != frame.height + data->barHeight)
+        return false;
+    Uint32 format = surface->format->format;
+    if (format != SDL_PIXELFORMAT_RGB888 && format != SDL_PIXELFORMAT_ARGB8888) return false;
+    int outW = 0, outH = 0;
+    if (SDL_GetRendererOutputSize(data->renderer, &outW, &outH) != 0 || outW != surface->w || outH != surface->h)
+        return false;
+    SDL_RenderFlush(data->renderer);
+    for (int32_t y = 0; y < rect.h; y++) {
+        auto* to = static_cast<uint8_t*>(surface->pixels) + size_t(rect.y + data->barHeight + y) * surface->pitch +
+                   size_t(rect.x) * 4;
+        std::memcpy(to, &frame.pixels[size_t(rect.y + y) * frame.width + size_t(rect.x)], size_t(rect.w) * 4);
+    }
+    data->textureStale = true;
+    SDL_Rect shown = {rect.x, rect.y + data->barHeight, rect.w, rect.h};
+    SDL_UpdateWindowSurfaceRects(data->window, &shown, 1);
+    return true;
+}
+
 void Present(qzHostWindow* window, const qzFrameRect& dirty) {
     SdlWindowData* data = Data(window);
     const qzHostFrame& frame = window->frame;
     if (!data || !data->renderer || frame.width < 1 || frame.height < 1) return;
     SDL_Rect rect = {dirty.x, dirty.y, dirty.width, dirty.height};
-    if (!data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height) {
+    bool fresh = !data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height;
+    if (fresh) {
         if (data->texture) SDL_DestroyTexture(data->texture);
         // The framebuffer's opaque 0xFFRRGGBB words read the same in both 32-bit formats; the one
         // of the window lets the software renderer copy the texture instead of converting it.
@@ -675,10 +714,12 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty) {
         SDL_SetTextureBlendMode(data->texture, SDL_BLENDMODE_NONE);
         rect = {0, 0, frame.width, frame.height};
     }
-    SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
-                      frame.width * 4);
     bool menuChanged =
         window->menuBar && data->barHeight && (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
+    if (!menuChanged && !fresh && !data->exposed && PresentDirect(data, frame, rect)) return;
+    data->exposed = false;
+    SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
+                      frame.width * 4);
     if (menuChanged) MakeMenuTextures(window, data);
     Render(data, frame, menuChanged ? nullptr : &rect);
 }
