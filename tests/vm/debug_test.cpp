@@ -217,4 +217,55 @@ TEST(Debug, TailCalledFramesInTheStack) {
     EXPECT_EQ(described, "C:where:global:-1:[C];Quarnelix:-::7:?;tail:-::-1:?;main:-::1:?;");
 }
 
+// An error names the line of the instruction that raised it, also when the instructions before
+// it on other lines (moves, loads, fast table reads and sums) ran without a call.
+TEST(Debug, ErrorLineIsTheRaisingInstruction) {
+    struct Case {
+        const char* name;
+        const char* raising;
+    } cases[] = {
+        {"add", "ADD r3 r1 1"},
+        {"sub", "SUB r3 1 r1"},
+        {"unm", "UNM r3 r1"},
+        {"concat", "CONCAT r3 r1 r2"},
+        {"less", "LT 1 r0 r2\n    JMP done"},
+        {"less or equal", "LE 1 r2 r0\n    JMP done"},
+        {"index nil", "GETTABLE r3 r1 \"n\""},
+        {"store into nil", "SETTABLE r1 \"n\" 1"},
+        {"method of nil", "SELF r3 r1 \"n\""},
+        {"call nil", "CALL r1 1 1"},
+        {"loop over nil", "FORLOOP r1 top"},
+    };
+    for (const Case& c : cases) {
+        VmHolder L;
+        const std::string text = std::string(R"(
+.function main
+  .line 1
+    LOADNIL r1 1
+    LOADK r2 4
+top:
+    NEWTABLE r0 0 1
+    SETTABLE r0 "n" 1
+  .line 2
+    GETTABLE r4 r0 "n"
+    ADD r4 r4 1
+    SELF r5 r0 "n"
+    LOADK r6 1
+    LOADK r7 0
+    LOADK r8 1
+    FORLOOP r6 done
+done:
+    MOVE r3 r2
+    LOADK r3 1
+  .line 3
+    )") + c.raising + R"(
+    RETURN r0 1
+.end
+)";
+        vmRuntime.errorLine = -1;
+        EXPECT_NE(RunAsm(L, text, nullptr), 0) << c.name;
+        EXPECT_EQ(vmRuntime.errorLine, 3) << c.name;
+    }
+}
+
 }  // namespace debug_test
