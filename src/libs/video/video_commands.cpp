@@ -269,6 +269,18 @@ int VideoSetVideoVolume(VmState* state) {
     return 0;
 }
 
+// The frame of a player that GetVideoPlayerFrame finds (where, mode, after as it takes them) as a
+// new bitmap, and its size. 0 or an error.
+static int ReadFrameBitmap(qzVideoPlayer* player, int64_t where, int mode, int after, qzBitMap** out, int32_t* width,
+                           int32_t* height) {
+    uint32_t* pixels = nullptr;
+    int32_t rowLength = 0;
+    int error = GetVideoPlayerFrame(player, where, mode, after, 0, &pixels, width, height, &rowLength);
+    if (error) return error;
+    return CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, *width, *height, rowLength, 0, 0, nullptr, out, nullptr,
+                                nullptr);
+}
+
 int VideoGetVideoFrame(VmState* state) {
     qzObjectId brushId;
     GetNumericIdArg(&brushId, state, 1);
@@ -290,13 +302,9 @@ int VideoGetVideoFrame(VmState* state) {
         return ERR_WRONGUSAGE;
     }
     FreeBrushForReuse(state, brushId);
-    uint32_t* pixels = nullptr;
-    int32_t width = 0, height = 0, rowLength = 0;
-    int error = GetVideoPlayerFrame(video->player, where, mode, after, 0, &pixels, &width, &height, &rowLength);
-    if (error) return error;
+    int32_t width = 0, height = 0;
     qzBitMap* bitmap = nullptr;
-    error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, &bitmap, nullptr,
-                                 nullptr);
+    int error = ReadFrameBitmap(video->player, where, mode, after, &bitmap, &width, &height);
     if (error) return error;
     qzBrush* brush = nullptr;
     error = AddBrush(brushId, QZ_IMAGETYPE_RASTER, width, height, width, 0, nullptr, bitmap, -1, nullptr, nullptr,
@@ -372,13 +380,8 @@ int ReadFrameAt(qzVideo* video, uint32_t ms, qzBitMap** out) {
                                     &width, &height, &duration, &canSeek);
         if (error) return error;
     }
-    uint32_t* pixels = nullptr;
-    int32_t width = 0, height = 0, rowLength = 0;
-    int error = GetVideoPlayerFrame(own.player ? own.player : video->player, ms, ms == 0 ? 0 : 1, 0, 0, &pixels, &width,
-                                    &height, &rowLength);
-    if (error) return error;
-    return CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, out, nullptr,
-                                nullptr);
+    int32_t width = 0, height = 0;
+    return ReadFrameBitmap(own.player ? own.player : video->player, ms, ms == 0 ? 0 : 1, 0, out, &width, &height);
 }
 
 // The display that shows the picture of the layer: the one the video plays on, else one that shows
@@ -513,14 +516,9 @@ int DisplayVideoFrameAt(VmState* state, qzVideo* video, int32_t x, int32_t y, do
         if (int error = OpenSecondVideo(video, &second)) return error;
         video = second;
     }
-    uint32_t* pixels = nullptr;
-    int32_t width = 0, height = 0, rowLength = 0;
-    int error = GetVideoPlayerFrame(video->player, static_cast<int64_t>(position), 1, 15, 0, &pixels, &width, &height,
-                                    &rowLength);
+    int32_t width = 0, height = 0;
     qzBitMap* frame = nullptr;
-    if (!error)
-        error = CreateBitMapFromARGB(pixels, QZ_NO_KEY_COLOR, width, height, rowLength, 0, 0, nullptr, &frame, nullptr,
-                                     nullptr);
+    int error = ReadFrameBitmap(video->player, static_cast<int64_t>(position), 1, 15, &frame, &width, &height);
     // The layer takes the frame, also when it cannot be made.
     qzLayer* layer = nullptr;
     if (!error && insertPos < 0)
