@@ -105,6 +105,13 @@ void StopVideoEngine(qzVideoEngine* e, int resetLayer) {
         e->refreshWake = true;
         e->refreshEvent.notify_all();
     });
+    // The server may hold the engine lock while it waits for a free picture, and the decoder may
+    // wait for that lock to seek: both are asked to stop before either is joined.
+    if (e->serverThread) OsRequestWorkerThreadStop(e->serverThread);
+    {
+        std::lock_guard<std::mutex> lock(e->pictureMutex);
+        e->pictureEvent.notify_all();
+    }
     StopWorker(&e->decoderThread, [] {});
     StopWorker(&e->serverThread, [e] {
         {
@@ -185,7 +192,7 @@ int PutVideoPacket(qzVideoPacketQueue* q, void* data, uint32_t size, double time
 }
 
 int GetVideoPacket(qzWorkerThread* thread, qzVideoPacketQueue* q, void** data, double* timeStamp, int block,
-                   int stopAtEnd) {
+                   int stopAtEnd, std::atomic<int32_t>* busy) {
     std::unique_lock<std::mutex> lock(q->mutex);
     for (;;) {
         if (thread && OsWorkerThreadStopRequested(thread)) return -1;
@@ -194,6 +201,7 @@ int GetVideoPacket(qzWorkerThread* thread, qzVideoPacketQueue* q, void** data, d
             if (!q->head) q->tail = nullptr;
             q->bytes -= node->size;
             *data = node->data;
+            if (busy && node->data) busy->store(1);
             if (timeStamp) *timeStamp = node->timeStamp;
             OsFree(node);
             return 1;
@@ -203,6 +211,15 @@ int GetVideoPacket(qzWorkerThread* thread, qzVideoPacketQueue* q, void** data, d
         q->event.wait(lock, [q] { return q->signalled; });
         q->signalled = false;
     }
+}
+
+bool VideoServerDrained(qzVideoEngine* e) {
+    if (!e->endOfFile.load()) return false;
+    {
+        std::lock_guard<std::mutex> lock(e->videoQueue.mutex);
+        if (e->videoQueue.head) return false;
+    }
+    return e->serverBusy.load() == 0;
 }
 
 void SignalPacketQueue(qzVideoPacketQueue* q) {
@@ -552,7 +569,7 @@ void PauseVideoPlayer(qzVideoPlayer* handle) {
     for (int i = 0; i < 500; i++) {
         {
             std::lock_guard<std::mutex> lock(e->pictureMutex);
-            if (e->picturesQueued == 0 && (e->paused.load() || e->endOfFile.load())) break;
+            if (e->picturesQueued == 0 && (e->paused.load() || VideoServerDrained(e))) break;
         }
         OsDelay(10);
     }

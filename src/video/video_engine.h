@@ -252,9 +252,13 @@ int VideoPlayerEnded(const qzVideoPlayer* handle);
 // Packet queues and clocks, shared by the engine's threads.
 int PutVideoPacket(qzVideoPacketQueue* queue, void* data, uint32_t size, double timeStamp);
 // 1 with a packet, 0 when empty and not blocking, -2 when empty at the end and stopAtEnd, -1 when
-// the thread is asked to stop.
+// the thread is asked to stop. A packet with data taken off the queue sets *busy (when given) to 1
+// under the queue's lock, so that an empty queue and a clear flag mean nothing is on its way.
 int GetVideoPacket(qzWorkerThread* thread, qzVideoPacketQueue* queue, void** data, double* timeStamp, int block,
-                   int stopAtEnd);
+                   int stopAtEnd, std::atomic<int32_t>* busy = nullptr);
+// The video server has nothing left to turn into pictures: the file is read to its end, no packet
+// waits and none is being decoded.
+bool VideoServerDrained(qzVideoEngine* engine);
 void FlushPacketQueue(qzVideoEngine* engine, qzVideoPacketQueue* queue);
 void SignalPacketQueue(qzVideoPacketQueue* queue);
 double VideoWallTime();

@@ -174,7 +174,7 @@ void* VideoServerThread(void* arg) {
         }
         void* data = nullptr;
         double stamp = 0.0;
-        if (GetVideoPacket(thread, &e->videoQueue, &data, &stamp, 1, 0) < 0) break;
+        if (GetVideoPacket(thread, &e->videoQueue, &data, &stamp, 1, 0, &e->serverBusy) < 0) break;
         if (!data) {
             // The flush marker of a seek: the decoder forgets its frames, the pictures still
             // queued are shown, and the clocks start again.
@@ -196,7 +196,6 @@ void* VideoServerThread(void* arg) {
             e->seekState.store(QZ_SEEK_FLUSHED);
             continue;
         }
-        e->serverBusy.store(1);
         if (e->frames32) e->planes[0] = reinterpret_cast<uint8_t*>(e->spare);
         qzVideoFrameBlock frame = {};
         frame.planes = e->planes;
@@ -208,10 +207,12 @@ void* VideoServerThread(void* arg) {
             continue;
         }
         double time = ChoosePresentation(e, frame.timeStampA, frame.timeStampB);
-        // A machine that falls behind drops whole frames here, as many as the factor says.
+        // A machine that falls behind drops whole frames here, as many as the factor says; never
+        // the last frame of the file, which stays on screen.
         e->accumulator += 1.0f;
         float factor = e->rateFactor.load();
-        if (e->accumulator < factor) {
+        const bool lastFrame = e->endOfFile.load() && QueueEmpty(&e->videoQueue);
+        if (e->accumulator < factor && !lastFrame) {
             VideoStreamFreePacket(&e->stream, data);
             e->serverBusy.store(0);
             continue;
@@ -302,11 +303,12 @@ void* VideoRefreshThread(void* arg) {
             int timing = QZ_PICTURE_SHOW;
             double clock = 0.0;
             const bool audioTimed = !e->noSound && !e->paused.load() && e->seekState.load() == QZ_SEEK_IDLE;
+            // The last picture of the file is always shown, however late: it stays on screen.
+            const bool last = e->picturesQueued == 1 && VideoServerDrained(e);
             if (audioTimed) {
                 clock = AudioClock(e);
                 // The picture after this one: the one queued, else the one the server decodes next,
                 // unless this is the last picture of the file.
-                const bool last = e->endOfFile.load() && !e->serverBusy.load() && QueueEmpty(&e->videoQueue);
                 const double next = e->picturesQueued == 2 ? e->pictures[(e->readIndex + 1) % 2].presentation
                                     : last                 ? -1.0
                                                            : e->nextPresentation.load();
@@ -329,7 +331,7 @@ void* VideoRefreshThread(void* arg) {
                                   : slot->displayTime + e->nextPresentation.load() - slot->presentation;
                 if (!audioTimed && next < now) {
                     e->rateFactor.store(e->rateFactor.load() * 1.05f);
-                    if ((e->picturesQueued == 2 || now - next > kLateTolerance) && now - lastShown < 1.0) {
+                    if (!last && (e->picturesQueued == 2 || now - next > kLateTolerance) && now - lastShown < 1.0) {
                         ReleaseSlot(e);
                         e->showing.store(0);
                         continue;
@@ -355,8 +357,7 @@ void* VideoRefreshThread(void* arg) {
                 e->showing.store(0);
                 continue;
             }
-        } else if (e->endOfFile.load() && !e->ended.load() && !e->serverBusy.load() && QueueEmpty(&e->videoQueue) &&
-                   (e->noSound || QueueEmpty(&e->audioQueue))) {
+        } else if (!e->ended.load() && VideoServerDrained(e) && (e->noSound || QueueEmpty(&e->audioQueue))) {
             if (IsSoundEventHooked(QZ_SOUNDEVENT_VIDEOEND))
                 PushSoundEvent(QZ_SOUNDEVENT_VIDEOEND, e->objectId, 0, 0, 0, 1);
             double ms = AudioClock(e) * 1000.0;

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -308,6 +310,44 @@ TEST_F(VideoEngine, StopRestartPauseResumeAndSeek) {
     ASSERT_EQ(Start(), 0);
     ASSERT_TRUE(WaitFrame(3, 5));
     EXPECT_LE(Frames().front().frame, 2u);
+}
+
+// A machine too slow to draw its pictures in time drops frames, but the last picture of the file
+// is always drawn: it is what stays on screen.
+TEST_F(VideoEngine, ASlowMachineStillDrawsTheLastPicture) {
+    script.frames = 30;
+    script.frameDuration = 0.01;
+    script.drawDelayMs = 60;
+    Open();
+    ASSERT_EQ(Start(), 0);
+    ASSERT_TRUE(WaitEnd(10));
+    std::vector<Shown> s = Frames();
+    ASSERT_FALSE(s.empty());
+    EXPECT_LT(s.size(), 30u) << "a slow machine drops frames";
+    EXPECT_EQ(s.back().frame, 29u);
+}
+
+// Stopped while a seek waits for the server, which holds both pictures and waits for one to be
+// drawn: every thread ends and the stop returns.
+TEST_F(VideoEngine, StopEndsThreadsThatWaitForEachOther) {
+    script.frames = 100;
+    script.drawDelayMs = 300;
+    Open();
+    ASSERT_EQ(Start(), 0);
+    ASSERT_TRUE(WaitFrame(0, 5));
+    ASSERT_EQ(SeekVideoPlayer(player, 1000), 0);
+    std::atomic<bool> done{false};
+    std::thread watchdog([&done] {
+        for (int i = 0; i < 1000 && !done.load(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!done.load()) {
+            std::fprintf(stderr, "the stop did not return\n");
+            std::_Exit(1);
+        }
+    });
+    StopVideoPlayer(player, 1);
+    done = true;
+    watchdog.join();
+    EXPECT_EQ(player->engine->started, 0);
 }
 
 TEST_F(VideoEngine, PicturesKeepInStepWithTheSound) {
