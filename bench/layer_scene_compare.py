@@ -11,7 +11,9 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pygame_setup  # noqa: E402
 
 W, H, SIDE, LAYERS, FRAMES, RUNS = 1920, 1080, 128, 100, 600, 3
 BACKGROUND = 0x203040
@@ -51,53 +53,27 @@ def ours_ms_per_frame(build, runs):
 
 
 def pygame_ms_per_frame(runs):
-    os.environ["SDL_VIDEODRIVER"] = "dummy"
-    os.environ["PYGAME_HIDE_SUPPORT_PROMPT"] = "1"
-    import pygame
-
-    pygame.display.init()
-    screen = pygame.display.set_mode((W, H))
+    pygame, screen = pygame_setup.open_display(W, H)
     background = pygame.Surface((W, H)).convert()
     background.fill(BACKGROUND)
+    Mover = pygame_setup.mover_class(pygame, W, H, SIDE)
 
-    class Ball(pygame.sprite.Sprite):
+    def ball(i, m):
         """The applet's brush: a half transparent ring round an opaque disc, transparent corners."""
-
-        def __init__(self, i, m):
-            super().__init__()
-            colour = i * 0x2F1D3B % 0x1000000
-            image = pygame.Surface((SIDE, SIDE), pygame.SRCALPHA)
-            image.fill((colour >> 16 & 255, colour >> 8 & 255, colour & 255, 0))
-            rgb = (colour >> 16 & 255, colour >> 8 & 255, colour & 255)
-            pygame.draw.circle(image, rgb + (128,), (63, 63), 63)
-            pygame.draw.circle(image, rgb + (255,), (63, 63), 53)
-            self.image = image.convert_alpha()
-            self.m = m
-            self.rect = self.image.get_rect(topleft=(m[0], m[1]))
-
-        def update(self):
-            m = self.m
-            m[0] += m[2]
-            if m[0] < 0 or m[0] > W - SIDE:
-                m[2] = -m[2]
-                m[0] += 2 * m[2]
-            m[1] += m[3]
-            if m[1] < 0 or m[1] > H - SIDE:
-                m[3] = -m[3]
-                m[1] += 2 * m[3]
-            self.rect.topleft = (m[0], m[1])
+        colour = i * 0x2F1D3B % 0x1000000
+        image = pygame.Surface((SIDE, SIDE), pygame.SRCALPHA)
+        image.fill((colour >> 16 & 255, colour >> 8 & 255, colour & 255, 0))
+        rgb = (colour >> 16 & 255, colour >> 8 & 255, colour & 255)
+        pygame.draw.circle(image, rgb + (128,), (63, 63), 63)
+        pygame.draw.circle(image, rgb + (255,), (63, 63), 53)
+        return Mover(image.convert_alpha(), m)
 
     best = None
     for _ in range(runs):
-        group = pygame.sprite.RenderUpdates([Ball(i + 1, m) for i, m in enumerate(start_movers())])
+        group = pygame.sprite.RenderUpdates([ball(i + 1, m) for i, m in enumerate(start_movers())])
         screen.blit(background, (0, 0))
         pygame.display.update(group.draw(screen))
-        start = time.perf_counter()
-        for _ in range(FRAMES):
-            group.clear(screen, background)
-            group.update()
-            pygame.display.update(group.draw(screen))
-        ms = (time.perf_counter() - start) * 1000.0 / FRAMES
+        ms = pygame_setup.ms_per_frame(pygame, screen, group, background, FRAMES)
         best = ms if best is None else min(best, ms)
     pygame.display.quit()
     return best

@@ -8,7 +8,9 @@ import json
 import os
 import subprocess
 import sys
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pygame_setup  # noqa: E402
 
 W, H, SIDE, SPRITES = 1920, 1080, 64, 200
 
@@ -45,12 +47,7 @@ def ours_ms_per_frame(build, runs):
 
 
 def pygame_ms_per_frame(frames, runs):
-    os.environ["SDL_VIDEODRIVER"] = "dummy"
-    os.environ["PYGAME_HIDE_SUPPORT_PROMPT"] = "1"
-    import pygame
-
-    pygame.display.init()
-    screen = pygame.display.set_mode((W, H))
+    pygame, screen = pygame_setup.open_display(W, H)
     picture = pygame.Surface((W, H)).convert()
     for y in range(H):
         for x in range(0, W, 40):
@@ -64,42 +61,23 @@ def pygame_ms_per_frame(frames, runs):
             d, r = dx * dx + dy * dy, SIDE * SIDE
             alpha.append(255 if d <= r * 3 // 4 else (128 if d <= r else 0))
 
-    class Ball(pygame.sprite.Sprite):
-        def __init__(self, i, m):
-            super().__init__()
-            colour = (0x3060A0 * (i % 5 + 1)) & 0xFFFFFF
-            image = pygame.Surface((SIDE, SIDE), pygame.SRCALPHA)
-            for y in range(SIDE):
-                for x in range(SIDE):
-                    c = colour ^ (x * 2)
-                    image.set_at((x, y), (c >> 16 & 255, c >> 8 & 255, c & 255, alpha[y * SIDE + x]))
-            self.image = image.convert_alpha()
-            self.m = m
-            self.rect = self.image.get_rect(topleft=(m[0], m[1]))
+    Mover = pygame_setup.mover_class(pygame, W, H, SIDE)
 
-        def update(self):
-            m = self.m
-            m[0] += m[2]
-            m[1] += m[3]
-            if m[0] < 0 or m[0] > W - SIDE:
-                m[2] = -m[2]
-                m[0] += 2 * m[2]
-            if m[1] < 0 or m[1] > H - SIDE:
-                m[3] = -m[3]
-                m[1] += 2 * m[3]
-            self.rect.topleft = (m[0], m[1])
+    def ball(i, m):
+        colour = (0x3060A0 * (i % 5 + 1)) & 0xFFFFFF
+        image = pygame.Surface((SIDE, SIDE), pygame.SRCALPHA)
+        for y in range(SIDE):
+            for x in range(SIDE):
+                c = colour ^ (x * 2)
+                image.set_at((x, y), (c >> 16 & 255, c >> 8 & 255, c & 255, alpha[y * SIDE + x]))
+        return Mover(image.convert_alpha(), m)
 
-    group = pygame.sprite.RenderUpdates([Ball(i, m) for i, m in enumerate(start_movers())])
+    group = pygame.sprite.RenderUpdates([ball(i, m) for i, m in enumerate(start_movers())])
     screen.blit(picture, (0, 0))
     pygame.display.update(group.draw(screen))
     best = None
     for _ in range(runs):
-        start = time.perf_counter()
-        for _ in range(frames):
-            group.clear(screen, picture)
-            group.update()
-            pygame.display.update(group.draw(screen))
-        ms = (time.perf_counter() - start) * 1000.0 / frames
+        ms = pygame_setup.ms_per_frame(pygame, screen, group, picture, frames)
         best = ms if best is None else min(best, ms)
     pygame.display.quit()
     return best

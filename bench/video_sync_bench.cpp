@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "media/sound/audio_channels.h"
 #include "media/sound/sound_events.h"
 #include "platform/host/headless/headless.h"
@@ -50,15 +51,6 @@ int Seconds() {
     return n > 2 ? n : 600;
 }
 
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
 // Frame f: the left half of colour 1, the right half of colour 2, whose palette words hold the
 // high and the low 12 bits of f.
 std::string WriteCdxl(int frames) {
@@ -70,20 +62,20 @@ std::string WriteCdxl(int frames) {
         size_t start = out.size();
         out += '\1';
         out += '\0';
-        Put32(out, kChunk);
-        Put32(out, f == 0 ? 0 : kChunk);
-        Put32(out, static_cast<uint32_t>(f));
-        Put16(out, kWidth);
-        Put16(out, kHeight);
+        AppendBE32(out, kChunk);
+        AppendBE32(out, f == 0 ? 0 : kChunk);
+        AppendBE32(out, static_cast<uint32_t>(f));
+        AppendBE16(out, kWidth);
+        AppendBE16(out, kHeight);
         out += '\0';
         out += '\2';
-        Put16(out, 8);
-        Put16(out, kAudioBytes);
+        AppendBE16(out, 8);
+        AppendBE16(out, kAudioBytes);
         out.append(8, '\0');
-        Put16(out, 0);
-        Put16(out, static_cast<uint32_t>(f >> 12) & 0xFFF);
-        Put16(out, static_cast<uint32_t>(f) & 0xFFF);
-        Put16(out, 0);
+        AppendBE16(out, 0);
+        AppendBE16(out, static_cast<uint32_t>(f >> 12) & 0xFFF);
+        AppendBE16(out, static_cast<uint32_t>(f) & 0xFFF);
+        AppendBE16(out, 0);
         for (int y = 0; y < kHeight; ++y) {
             for (int plane = 0; plane < 2; ++plane)
                 for (int b = 0; b < rowBytes; ++b) out += (b < rowBytes / 2) == (plane == 0) ? '\xff' : '\0';

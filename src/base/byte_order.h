@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 inline bool HostIsBigEndian() {
     const uint16_t probe = 1;
@@ -25,4 +26,14 @@ inline void ReverseBytes(unsigned char* bytes, size_t n) {
 inline uint32_t LoadBE16(const uint8_t* p) { return (uint32_t)p[0] << 8 | p[1]; }
 inline uint32_t LoadBE32(const uint8_t* p) {
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+// Appends a 16- or 32-bit value to file data, big-endian.
+inline void AppendBE16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v >> 8);
+    out += static_cast<char>(v);
+}
+inline void AppendBE32(std::string& out, uint32_t v) {
+    AppendBE16(out, v >> 16);
+    AppendBE16(out, v & 0xFFFF);
 }

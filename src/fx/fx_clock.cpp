@@ -347,6 +347,47 @@ void DrawShapeWork(qzEffectContext* context, qzShapeWork* work, int32_t rx, int3
                           work->alpha ? nullptr : work->mask, work->bitmap, work->alpha, context);
 }
 
+int ClipShapeOutline(const qzEffectContext* context, qzPoint* in, qzPoint* out, int n, qzPoint** result) {
+    const int edges[4][2] = {{0, CLIPEDGE_LEFT},
+                             {0, CLIPEDGE_TOP},
+                             {context->width - 1, CLIPEDGE_RIGHT},
+                             {context->height - 1, CLIPEDGE_BOTTOM}};
+    for (const auto& edge : edges) {
+        n = ClipPolygonAgainstEdge(n, in, out, edge[0], edge[1]);
+        qzPoint* t = in;
+        in = out;
+        out = t;
+    }
+    *result = in;
+    return n;
+}
+
+int StepGrowingShape(qzEffectContext* context, qzShapeWork* work, int32_t* size,
+                     int (*drawFrame)(qzEffectContext* context, uint32_t extraFlags), int32_t* done) {
+    const int32_t step = context->speed;
+    if (context->phase == QZ_EFFECT_PHASE_RENDER) {
+        RestartShapeRender(context, work);
+        *size = step + 10;
+        if (context->current < 1) {
+            DrawEmptyShape(context, work);
+            return 0;
+        }
+        *size = context->current * step + 10;
+        drawFrame(context, EFFECTBLIT_NOPRESENT);
+        *size += step;
+        return 0;
+    }
+    if (context->current == 0) {
+        *size = step + 10;
+        ClearShapeWork(context, work);
+    }
+    ShowEffectLayer(context);
+    if (drawFrame(context, 0)) *done = 1;
+    *size += step;
+    EndEffectFrame(context);
+    return 0;
+}
+
 int StepClockWipe(qzEffectContext* context, int32_t* done) {
     if (context->phase == QZ_EFFECT_PHASE_SETUP) return SetUpClockWipe(context);
     ClockState* state = static_cast<ClockState*>(context->state);

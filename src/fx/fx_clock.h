@@ -40,3 +40,13 @@ int FillShapePolygon(qzBitMap* mask, const qzPoint* points, int count);
 // the shape over the old picture (layerFlags for the layer blit).
 void DrawShapeWork(qzEffectContext* context, qzShapeWork* work, int32_t rx, int32_t ry, int32_t rw, int32_t rh,
                    uint32_t layerFlags);
+// Clips the closed outline of n points at `in` to the area, against its four edges in turn, the
+// passes writing into `in` and `out` by turns (each buffer holds 16 times the outline: a pass may
+// at most double it); returns the point count and sets *result to the buffer that holds them.
+int ClipShapeOutline(const qzEffectContext* context, qzPoint* in, qzPoint* out, int n, qzPoint** result);
+// One step of a shape that grows by the effect's step (its speed) each frame from step + 10 (star,
+// sun). drawFrame draws the shape of *size into the work mask and the picture through it, and
+// answers 1 on the last frame. The render phase draws the picture of the current step from
+// scratch; a frame draws the next size and shows it, and sets *done on the last frame.
+int StepGrowingShape(qzEffectContext* context, qzShapeWork* work, int32_t* size,
+                     int (*drawFrame)(qzEffectContext* context, uint32_t extraFlags), int32_t* done);

@@ -64,18 +64,7 @@ int BuildStarOutline(const qzEffectContext* context, const StarBox& b, qzPoint* 
     qzPoint* out = buffers + kStarPoints;
     int n = kStarOutline;
     for (int i = 0; i < n; i++) in[i] = outline[i];
-    const int edges[4][2] = {{0, CLIPEDGE_LEFT},
-                             {0, CLIPEDGE_TOP},
-                             {context->width - 1, CLIPEDGE_RIGHT},
-                             {context->height - 1, CLIPEDGE_BOTTOM}};
-    for (const auto& edge : edges) {
-        n = ClipPolygonAgainstEdge(n, in, out, edge[0], edge[1]);
-        qzPoint* t = in;
-        in = out;
-        out = t;
-    }
-    *result = in;
-    return n;
+    return ClipShapeOutline(context, in, out, n, result);
 }
 
 // The picture whole: the last frame.
@@ -96,7 +85,8 @@ void DrawWholeStarPicture(qzEffectContext* context, uint32_t extraFlags) {
 }
 
 // The star of the state's size into the mask and onto the screen; 1 on the last frame.
-int DrawStar(qzEffectContext* context, StarState* state, uint32_t extraFlags) {
+int DrawStar(qzEffectContext* context, uint32_t extraFlags) {
+    StarState* state = static_cast<StarState*>(context->state);
     const StarBox box = StarBoxOfSize(context, state->size);
     if (box.width >= 4 * int64_t(context->width)) {
         DrawWholeStarPicture(context, extraFlags);
@@ -142,28 +132,7 @@ int StepStar(qzEffectContext* context, int32_t* done) {
     if (context->phase == QZ_EFFECT_PHASE_SETUP) return SetUpStar(context);
     StarState* state = static_cast<StarState*>(context->state);
     if (!state) return 0;
-    const int32_t step = context->speed;
-    if (context->phase == QZ_EFFECT_PHASE_RENDER) {
-        RestartShapeRender(context, &state->work);
-        state->size = step + 10;
-        if (context->current < 1) {
-            DrawEmptyShape(context, &state->work);
-            return 0;
-        }
-        state->size = context->current * step + 10;
-        DrawStar(context, state, EFFECTBLIT_NOPRESENT);
-        state->size += step;
-        return 0;
-    }
-    if (context->current == 0) {
-        state->size = step + 10;
-        ClearShapeWork(context, &state->work);
-    }
-    ShowEffectLayer(context);
-    if (DrawStar(context, state, 0)) *done = 1;
-    state->size += step;
-    EndEffectFrame(context);
-    return 0;
+    return StepGrowingShape(context, &state->work, &state->size, DrawStar, done);
 }
 
 void FreeStarState(qzEffectContext* context, int32_t) {

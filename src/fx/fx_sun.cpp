@@ -42,15 +42,7 @@ int BuildSunOutline(const qzEffectContext* context, SunState* state, qzPoint** r
         in[i].x += x0;
         in[i].y += y0;
     }
-    const int edges[4][2] = {{0, CLIPEDGE_LEFT}, {0, CLIPEDGE_TOP}, {w - 1, CLIPEDGE_RIGHT}, {h - 1, CLIPEDGE_BOTTOM}};
-    for (const auto& edge : edges) {
-        n = ClipPolygonAgainstEdge(n, in, out, edge[0], edge[1]);
-        qzPoint* t = in;
-        in = out;
-        out = t;
-    }
-    *result = in;
-    return n;
+    return ClipShapeOutline(context, in, out, n, result);
 }
 
 // 1 when the clipped outline is the area's rectangle (every point a corner) or nothing.
@@ -62,7 +54,8 @@ int CoversArea(const qzEffectContext* context, const qzPoint* points, int n) {
 }
 
 // One frame of the state's size; 1 when the ellipse covers the area.
-int SunFrame(qzEffectContext* context, SunState* state, uint32_t extraFlags) {
+int SunFrame(qzEffectContext* context, uint32_t extraFlags) {
+    SunState* state = static_cast<SunState*>(context->state);
     qzPoint* outline = nullptr;
     const int n = BuildSunOutline(context, state, &outline);
     const int covers = CoversArea(context, outline, n);
@@ -94,7 +87,7 @@ int SetUpSun(qzEffectContext* context) {
     const int64_t guard = 2 * int64_t(w > h ? w : h) / step + 16;
     for (state->size = step + 10; frames < guard; state->size += step) {
         frames++;
-        if (SunFrame(context, state, 0)) break;
+        if (SunFrame(context, 0)) break;
     }
     state->counting = 0;
     context->total = frames;
@@ -109,28 +102,7 @@ int StepSun(qzEffectContext* context, int32_t* done) {
     if (context->phase == QZ_EFFECT_PHASE_SETUP) return SetUpSun(context);
     SunState* state = static_cast<SunState*>(context->state);
     if (!state) return 0;
-    const int32_t step = context->speed;
-    if (context->phase == QZ_EFFECT_PHASE_RENDER) {
-        RestartShapeRender(context, &state->work);
-        state->size = step + 10;
-        if (context->current < 1) {
-            DrawEmptyShape(context, &state->work);
-            return 0;
-        }
-        state->size = context->current * step + 10;
-        SunFrame(context, state, EFFECTBLIT_NOPRESENT);
-        state->size += step;
-        return 0;
-    }
-    if (context->current == 0) {
-        state->size = step + 10;
-        ClearShapeWork(context, &state->work);
-    }
-    ShowEffectLayer(context);
-    if (SunFrame(context, state, 0)) *done = 1;
-    state->size += step;
-    EndEffectFrame(context);
-    return 0;
+    return StepGrowingShape(context, &state->work, &state->size, SunFrame, done);
 }
 
 void FreeSunState(qzEffectContext* context, int32_t) {

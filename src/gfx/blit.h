@@ -24,6 +24,10 @@ struct qzClipRegion;
 // means nothing to draw.
 void ClipBlitRect(const qzClipRegion* region, int* sx, int* sy, int* dx, int* dy, int* width, int* height,
                   int sourceWidth, int sourceHeight, int destWidth, int destHeight, int useRegion);
+// Cuts a rectangle copied from sx, sy of a sw x sh source to dx, dy of a dw x dh destination to
+// the part inside both, moving the corners and shortening the size in place; false when nothing is
+// left.
+bool ClipToBoth(int& sx, int& sy, int& dx, int& dy, int& width, int& height, int sw, int sh, int dw, int dh);
 // Trims a negative x or y (shortening the size and moving the mask's origin). With a mask, *mask
 // is then replaced by a fresh mask of the new size: copied from the trimmed origin, or row by row
 // when nothing was trimmed and copy is set (nothing happens when nothing was trimmed and copy is

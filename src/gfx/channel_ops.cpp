@@ -5,6 +5,7 @@
 
 #include "base/error_codes.h"
 #include "gfx/alpha_extract.h"
+#include "gfx/blit.h"
 #include "gfx/kernels_alpha.h"
 #include "gfx/kernels_copy.h"
 #include "gfx/kernels_fill.h"
@@ -32,23 +33,6 @@ struct LockedPair {
         }
     }
 };
-
-// Cuts a rectangle copied from sx, sy of a sw x sh source to dx, dy of a dw x dh destination to
-// the part inside both; false when nothing is left.
-bool ClipToBoth(int& sx, int& sy, int& dx, int& dy, int& width, int& height, int sw, int sh, int dw, int dh) {
-    int64_t x0 = std::max<int64_t>({0, -(int64_t)sx, -(int64_t)dx});
-    int64_t y0 = std::max<int64_t>({0, -(int64_t)sy, -(int64_t)dy});
-    int64_t w = std::min<int64_t>({(int64_t)width, (int64_t)sw - sx, (int64_t)dw - dx}) - x0;
-    int64_t h = std::min<int64_t>({(int64_t)height, (int64_t)sh - sy, (int64_t)dh - dy}) - y0;
-    if (w <= 0 || h <= 0) return false;
-    sx = (int)(sx + x0);
-    dx = (int)(dx + x0);
-    sy = (int)(sy + y0);
-    dy = (int)(dy + y0);
-    width = (int)w;
-    height = (int)h;
-    return true;
-}
 
 uint8_t* Bytes(const qzLockInfo& lock) { return static_cast<uint8_t*>(lock.pixels); }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "asm/asm.h"
+#include "base/byte_order.h"
 #include "e2e/player_run.h"
 #include "e2e/png_pixels.h"
 #include "libs/oracle.h"
@@ -30,15 +31,6 @@ constexpr uint32_t kBackground = 0x204060;
 // A CDXL palette word (0x0RGB) as the player shows it (0xRRGGBB).
 inline uint32_t Rgb(uint32_t word) {
     return ((word >> 8) & 15) * 17 << 16 | ((word >> 4) & 15) * 17 << 8 | (word & 15) * 17;
-}
-
-inline void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-inline void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
 }
 
 // One frame of a CDXL file: its palette (0x0RGB words), its number of bitplanes, the colour index
@@ -57,17 +49,17 @@ inline void AppendCdxlFrame(std::string& out, int f, int chunk, const CdxlFrame&
     const int rowBytes = (kWidth + 15) / 16 * 2;
     out += '\1';
     out += '\0';
-    Put32(out, static_cast<uint32_t>(chunk));
-    Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
-    Put32(out, static_cast<uint32_t>(f));
-    Put16(out, kWidth);
-    Put16(out, kHeight);
+    AppendBE32(out, static_cast<uint32_t>(chunk));
+    AppendBE32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
+    AppendBE32(out, static_cast<uint32_t>(f));
+    AppendBE16(out, kWidth);
+    AppendBE16(out, kHeight);
     out += '\0';
     out += static_cast<char>(frame.planes);
-    Put16(out, static_cast<uint32_t>(frame.palette.size() * 2));
-    Put16(out, static_cast<uint32_t>(frame.sound.size()));
+    AppendBE16(out, static_cast<uint32_t>(frame.palette.size() * 2));
+    AppendBE16(out, static_cast<uint32_t>(frame.sound.size()));
     out.append(8, '\0');
-    for (uint32_t word : frame.palette) Put16(out, word);
+    for (uint32_t word : frame.palette) AppendBE16(out, word);
     for (int y = 0; y < kHeight; ++y) {
         for (int plane = 0; plane < frame.planes; ++plane) {
             for (int b = 0; b < rowBytes; ++b) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "platform/file_test_util.h"
 #include "video/cdxl_reader.h"
 #include "video/video_stream.h"
@@ -43,32 +44,23 @@ uint32_t PaletteWord(int colour, int frame) {
 }
 int8_t SampleAt(int i, int frame) { return static_cast<int8_t>(frame * 31 + i * 7 - 100); }
 
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
-
 std::string WriteCdxl(const CdxlSpec& s) {
     std::string out;
     const int chunk = ChunkSize(s);
     for (int f = 0; f < s.frames; ++f) {
         out += static_cast<char>(f == 0 ? s.type : 1);
         out += static_cast<char>(s.ham ? 1 : 0);
-        Put32(out, static_cast<uint32_t>(chunk + (f == 1 ? s.secondSizeDelta : 0)));
-        Put32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
-        Put32(out, static_cast<uint32_t>(f));
-        Put16(out, static_cast<uint32_t>(s.width));
-        Put16(out, static_cast<uint32_t>(s.height));
+        AppendBE32(out, static_cast<uint32_t>(chunk + (f == 1 ? s.secondSizeDelta : 0)));
+        AppendBE32(out, f == 0 ? 0 : static_cast<uint32_t>(chunk));
+        AppendBE32(out, static_cast<uint32_t>(f));
+        AppendBE16(out, static_cast<uint32_t>(s.width));
+        AppendBE16(out, static_cast<uint32_t>(s.height));
         out += '\0';
         out += static_cast<char>(s.planes);
-        Put16(out, static_cast<uint32_t>(s.colours * 2));
-        Put16(out, static_cast<uint32_t>(s.audioBytes));
+        AppendBE16(out, static_cast<uint32_t>(s.colours * 2));
+        AppendBE16(out, static_cast<uint32_t>(s.audioBytes));
         out.append(8, '\0');
-        for (int c = 0; c < s.colours; ++c) Put16(out, PaletteWord(c, f));
+        for (int c = 0; c < s.colours; ++c) AppendBE16(out, PaletteWord(c, f));
         // Rows interleaved: row y of plane 0, of plane 1, ..., then row y + 1.
         for (int y = 0; y < s.height; ++y) {
             for (int p = 0; p < s.planes; ++p) {

@@ -467,20 +467,25 @@ bool ParseInputScript(const std::string& text, const std::string& name, std::vec
     return true;
 }
 
-bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::string* message) {
+bool ReadScriptFile(const char* path, const char* variable, std::string* text, std::string* message) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\": " + std::strerror(errno);
+        const int error = errno;
+        *message = std::string(variable) + ": cannot read \"" + path + "\": " + std::strerror(error);
         return false;
     }
     // Read in blocks rather than through the stream operators, which would take memory running
     // out for the end of the file and parse a part of it.
-    std::string text;
     char block[4096];
-    while (file.read(block, sizeof block) || file.gcount() > 0) text.append(block, static_cast<size_t>(file.gcount()));
+    while (file.read(block, sizeof block) || file.gcount() > 0) text->append(block, static_cast<size_t>(file.gcount()));
     if (file.bad()) {
-        *message = std::string("QUARNELIX_INPUT: cannot read \"") + path + "\"";
+        *message = std::string(variable) + ": cannot read \"" + path + "\"";
         return false;
     }
-    return ParseInputScript(text, path, out, message);
+    return true;
+}
+
+bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::string* message) {
+    std::string text;
+    return ReadScriptFile(path, "QUARNELIX_INPUT", &text, message) && ParseInputScript(text, path, out, message);
 }

@@ -29,6 +29,10 @@ bool SplitScriptWords(const std::string& line, std::vector<std::string>* words, 
 bool ParseInputScript(const std::string& text, const std::string& name, std::vector<qzScriptedEvent>* out,
                       std::string* message);
 
+// Reads a whole script file (a file-system path) into *text. False with a message naming the
+// environment variable that gave the path when the file cannot be opened or read.
+bool ReadScriptFile(const char* path, const char* variable, std::string* text, std::string* message);
+
 // Reads and parses the script file (a file-system path). false with a message when the file
 // cannot be read or a line is bad.
 bool LoadInputScript(const char* path, std::vector<qzScriptedEvent>* out, std::string* message);

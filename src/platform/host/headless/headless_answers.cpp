@@ -1,9 +1,7 @@
 #include "platform/host/headless/headless_answers.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "base/charset.h"
@@ -120,21 +118,8 @@ bool ParseAnswers(const std::string& text, const std::string& name, std::vector<
 }
 
 bool LoadAnswers(const char* path, std::vector<qzAnswerLine>* out, std::string* message) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    // Read in blocks rather than through the stream operators, which would take memory running
-    // out for the end of the file and parse a part of it.
     std::string text;
-    char block[4096];
-    while (file.read(block, sizeof block) || file.gcount() > 0) text.append(block, static_cast<size_t>(file.gcount()));
-    if (file.bad()) {
-        *message = std::string("QUARNELIX_ANSWERS: cannot read \"") + path + "\"";
-        return false;
-    }
-    return ParseAnswers(text, path, out, message);
+    return ReadScriptFile(path, "QUARNELIX_ANSWERS", &text, message) && ParseAnswers(text, path, out, message);
 }
 
 void AnswerDialog(const qzHostDialog& dialog, const qzAnswerLine& line, qzHostDialogAnswer* answer,
