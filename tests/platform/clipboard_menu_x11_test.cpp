@@ -1,6 +1,8 @@
 // The SDL driver on a private X server: clipboard text and pictures go to and come back from
 // another program (xclip), and a menu entry is chosen by clicks on the menu bar that the player
-// draws in the window (xdotool).
+// draws in the window (xdotool); what windows show follows their framebuffers.
+#include <SDL.h>
+
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -10,6 +12,7 @@
 #include "base/charset.h"
 #include "platform/host/backend_clipboard.h"
 #include "platform/host/menu_bar.h"
+#include "platform/host/sdl/sdl_driver.h"
 #include "platform/host_test_util.h"
 #include "platform/system_fonts.h"
 #include "platform/xvfb_server.h"
@@ -219,6 +222,79 @@ TEST_F(HostX11Desk, ChangedRectanglesReachTheScreenBesideTheMenuBarAndThroughFad
     }
     HostCloseWindow(window);
     MenuBarFree(bar);
+}
+
+// A window without a menu bar shows its whole framebuffer from the first present on, then each
+// change; a fade darkens and restores the current picture; after the window system lost the
+// picture (here: something else drawn over it, then an exposure) it is shown whole again.
+TEST_F(HostX11Desk, APlainWindowShowsItsFramebufferThroughFadesAndExposures) {
+    const char* programs[] = {"Xvfb", nullptr};
+    if (!StartSdl(programs)) GTEST_SKIP() << "Xvfb is needed (package xvfb)";
+    qzHostWindowSpec spec;
+    spec.display = FakeDisplay(1);
+    spec.title = "qz-plain-window";
+    spec.centered = false;
+    spec.x = 30;
+    spec.y = 40;
+    spec.width = 100;
+    spec.height = 70;
+    qzHostWindow* window = nullptr;
+    ASSERT_EQ(HostOpenWindow(&spec, &window), 0);
+    for (int32_t y = 0; y < 70; y++)
+        for (int32_t x = 0; x < 100; x++)
+            FrameFill(&window->frame, {x, y, 1, 1}, uint32_t(x * 2) << 16 | uint32_t(y * 3));
+    Pump(200);
+    const qzHostDriver* driver = HostDriver();
+    // Pixels on the screen that differ from `expected` (the framebuffer when empty).
+    auto differing = [&](uint32_t expected = 0) {
+        std::vector<uint32_t> shown(size_t(100) * 70);
+        if (driver->grabScreen(30, 40, 100, 70, shown.data()) != 0) return -1;
+        int differ = 0;
+        for (size_t i = 0; i < shown.size(); i++)
+            differ += shown[i] != (expected ? expected : window->frame.pixels[i] | 0xFF000000u);
+        return differ;
+    };
+    EXPECT_EQ(differing(), 0) << "first present";
+
+    enum Then { kNothing, kFade, kExposure };
+    const struct {
+        qzFrameRect rect;
+        uint32_t rgb;
+        Then then;
+    } steps[] = {
+        {{10, 5, 30, 12}, 0x00FF00, kNothing},  {{0, 20, 100, 1}, 0xFFFFFF, kFade},
+        {{60, 0, 5, 70}, 0x0000FF, kExposure},  {{99, 69, 1, 1}, 0xFFFF00, kFade},
+        {{0, 0, 100, 70}, 0x806040, kExposure},
+    };
+    for (const auto& step : steps) {
+        FrameFill(&window->frame, step.rect, step.rgb);
+        Pump(100);
+        EXPECT_EQ(differing(), 0) << "after filling " << step.rect.x << "," << step.rect.y;
+        if (step.then == kFade) {
+            ASSERT_EQ(driver->setFade(1.0), 1);
+            Pump(50);
+            EXPECT_EQ(differing(0xFF000000u), 0) << "faded out after " << step.rect.x << "," << step.rect.y;
+            ASSERT_EQ(driver->setFade(0.0), 1);
+            Pump(50);
+        } else if (step.then == kExposure) {
+            SDL_Window* sdl = SdlWindowOf(window);
+            ASSERT_NE(sdl, nullptr);
+            SDL_Surface* surface = SDL_GetWindowSurface(sdl);
+            ASSERT_NE(surface, nullptr);
+            SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 255, 0, 255));
+            SDL_UpdateWindowSurface(sdl);
+            Pump(50);
+            EXPECT_GT(differing(), 0) << "the picture was not drawn over";
+            SDL_Event e = {};
+            e.type = SDL_WINDOWEVENT;
+            e.window.windowID = SDL_GetWindowID(sdl);
+            e.window.event = SDL_WINDOWEVENT_EXPOSED;
+            ASSERT_EQ(SDL_PushEvent(&e), 1);
+            Pump(100);
+        }
+        EXPECT_EQ(differing(), 0) << "after " << step.rect.x << "," << step.rect.y << " and what followed";
+    }
+    HostCloseWindow(window);
 }
 
 }  // namespace

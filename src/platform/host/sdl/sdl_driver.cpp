@@ -20,7 +20,8 @@ namespace {
 Uint32 gWakeType = static_cast<Uint32>(-1);
 
 // What the driver keeps of a window: the SDL window, its renderer and the texture its
-// framebuffer is shown through (made at the first presentation, remade when the size changes).
+// framebuffer is shown through (made when the framebuffer is first drawn through the renderer,
+// remade when the size changes; a window whose changes all go straight to its surface has none).
 struct SdlWindowData {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
@@ -28,8 +29,12 @@ struct SdlWindowData {
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
     bool textureStale = false;  // the framebuffer went straight to the window surface since the upload
-    bool exposed = false;       // the window system lost the picture: the next present goes through the renderer
-    bool retained = false;      // the renderer keeps its picture between frames (software)
+    // The size of the framebuffer when it was last presented (0 x 0: never): a framebuffer of
+    // another size is presented whole.
+    int32_t shownWidth = 0;
+    int32_t shownHeight = 0;
+    bool exposed = false;   // the window system lost the picture: the next present sends it whole
+    bool retained = false;  // the renderer keeps its picture between frames (software)
     // The menu bar's strip above the content (0: none), and what the bar shows, one texture a
     // piece (the strip, each open menu).
     int32_t barHeight = 0;
@@ -498,7 +503,7 @@ void MenuBarChanged(qzHostWindow* window) {
         SDL_SetWindowSize(data->window, window->frame.width, window->frame.height + bar);
     }
     MakeMenuTextures(window, data);
-    if (data->texture) Render(data, window->frame, nullptr);
+    if (data->shownWidth > 0) Render(data, window->frame, nullptr);
 }
 
 void BeginMoveResize(qzHostWindow*, int) {
@@ -580,6 +585,27 @@ void Activate(qzHostWindow* window) {
 
 Uint8 FadeModulation() { return Uint8(std::clamp(1.0 - gFade, 0.0, 1.0) * 255.0 + 0.5); }
 
+// Makes the framebuffer's texture when there is none of the framebuffer's size; a new one is
+// uploaded whole before it is drawn. False when none can be made.
+bool EnsureTexture(SdlWindowData* data, const qzHostFrame& frame) {
+    if (data->texture && data->textureWidth == frame.width && data->textureHeight == frame.height) return true;
+    if (data->texture) SDL_DestroyTexture(data->texture);
+    data->texture = nullptr;
+    data->textureWidth = data->textureHeight = 0;
+    if (frame.width < 1 || frame.height < 1) return false;
+    // The framebuffer's opaque 0xFFRRGGBB words read the same in both 32-bit formats; the one of
+    // the window lets the software renderer copy the texture instead of converting it.
+    Uint32 format = SDL_GetWindowPixelFormat(data->window) == SDL_PIXELFORMAT_RGB888 ? SDL_PIXELFORMAT_RGB888
+                                                                                     : SDL_PIXELFORMAT_ARGB8888;
+    data->texture = SDL_CreateTexture(data->renderer, format, SDL_TEXTUREACCESS_STREAMING, frame.width, frame.height);
+    if (!data->texture) return false;
+    SDL_SetTextureBlendMode(data->texture, SDL_BLENDMODE_NONE);
+    data->textureWidth = frame.width;
+    data->textureHeight = frame.height;
+    data->textureStale = true;
+    return true;
+}
+
 // Shows the texture 1:1 below the menu bar; what the framebuffer does not cover is black. A
 // software renderer keeps what it drew before, so there only `part` (when given) is copied again;
 // other renderers start every frame afresh. The menu bar and its open menus lie on top; while a
@@ -594,6 +620,7 @@ void Render(SdlWindowData* data, const qzHostFrame& frame, const SDL_Rect* part)
         SDL_RenderClear(data->renderer);
     }
     Uint8 m = FadeModulation();
+    if (data->shownWidth > 0) EnsureTexture(data, frame);
     if (data->texture && data->textureStale) {
         SDL_UpdateTexture(data->texture, nullptr, frame.pixels.data(), frame.width * 4);
         data->textureStale = false;
@@ -699,29 +726,23 @@ void Present(qzHostWindow* window, const qzFrameRect& dirty) {
     const qzHostFrame& frame = window->frame;
     if (!data || !data->renderer || frame.width < 1 || frame.height < 1) return;
     SDL_Rect rect = {dirty.x, dirty.y, dirty.width, dirty.height};
-    bool fresh = !data->texture || data->textureWidth != frame.width || data->textureHeight != frame.height;
-    if (fresh) {
-        if (data->texture) SDL_DestroyTexture(data->texture);
-        // The framebuffer's opaque 0xFFRRGGBB words read the same in both 32-bit formats; the one
-        // of the window lets the software renderer copy the texture instead of converting it.
-        Uint32 format = SDL_GetWindowPixelFormat(data->window) == SDL_PIXELFORMAT_RGB888 ? SDL_PIXELFORMAT_RGB888
-                                                                                         : SDL_PIXELFORMAT_ARGB8888;
-        data->texture =
-            SDL_CreateTexture(data->renderer, format, SDL_TEXTUREACCESS_STREAMING, frame.width, frame.height);
-        data->textureWidth = data->texture ? frame.width : 0;
-        data->textureHeight = data->texture ? frame.height : 0;
-        if (!data->texture) return;
-        SDL_SetTextureBlendMode(data->texture, SDL_BLENDMODE_NONE);
-        rect = {0, 0, frame.width, frame.height};
-    }
+    if (data->shownWidth != frame.width || data->shownHeight != frame.height) rect = {0, 0, frame.width, frame.height};
     bool menuChanged =
         window->menuBar && data->barHeight && (MenuBarTakeChanged(window->menuBar) || data->menuTextures.empty());
-    if (!menuChanged && !fresh && !data->exposed && PresentDirect(data, frame, rect)) return;
+    // A window that lost its picture gets its whole framebuffer again (it is all marked changed);
+    // the menu bar's strip is drawn again through the renderer.
+    bool lost = data->exposed && data->barHeight;
+    if (menuChanged || lost || !PresentDirect(data, frame, rect)) {
+        if (!EnsureTexture(data, frame)) return;
+        if (!data->textureStale)
+            SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
+                              frame.width * 4);
+        if (menuChanged) MakeMenuTextures(window, data);
+        Render(data, frame, menuChanged ? nullptr : &rect);
+    }
     data->exposed = false;
-    SDL_UpdateTexture(data->texture, &rect, &frame.pixels[size_t(rect.y) * frame.width + size_t(rect.x)],
-                      frame.width * 4);
-    if (menuChanged) MakeMenuTextures(window, data);
-    Render(data, frame, menuChanged ? nullptr : &rect);
+    data->shownWidth = frame.width;
+    data->shownHeight = frame.height;
 }
 
 void MousePosition(qzHostWindow* window, int32_t* x, int32_t* y) {
@@ -818,7 +839,7 @@ int SetFade(double level) {
     gFade = std::clamp(level, 0.0, 1.0);
     for (qzHostWindow* w = HostFirstWindow(); w; w = w->next) {
         SdlWindowData* data = Data(w);
-        if (data && data->renderer && data->texture) Render(data, w->frame, nullptr);
+        if (data && data->renderer && data->shownWidth > 0) Render(data, w->frame, nullptr);
     }
     return 1;
 }
