@@ -74,6 +74,17 @@ void* VmSmallAllocSlow(VmState* state, size_t size) {
         ASAN_UNPOISON_MEMORY_REGION(block, blockSize);
         sb->freeList[c] = *static_cast<void**>(block);
     } else {
+        if ((size_t)(sb->end - sb->next) < blockSize && sb->spare) {
+            // A kept block is the next chunk: its header and the rest's poison are in place.
+            char* chunk = static_cast<char*>(sb->spare);
+            size_t bytes = reinterpret_cast<size_t*>(chunk)[1];
+            sb->spare = *reinterpret_cast<void**>(chunk);
+            sb->spareBytes -= bytes;
+            *reinterpret_cast<void**>(chunk) = sb->chunks;
+            sb->chunks = chunk;
+            sb->next = chunk + VM_SMALL_STEP;
+            sb->end = chunk + bytes;
+        }
         if ((size_t)(sb->end - sb->next) < blockSize) {
             size_t bytes = sb->chunkBytes ? sb->chunkBytes : VM_SMALL_CHUNK;
             bool huge = bytes >= VM_SMALL_CHUNK_MAX;
@@ -96,15 +107,36 @@ void* VmSmallAllocSlow(VmState* state, size_t size) {
     return block;
 }
 
-void VmSmallFreeAll(VmGlobalState* g) {
-    void* chunk = g->small.chunks;
+static void FreeChunks(void* chunk) {
     while (chunk) {
         void* next = *static_cast<void**>(chunk);
         ASAN_UNPOISON_MEMORY_REGION(chunk, static_cast<size_t*>(chunk)[1]);
         free(chunk);
         chunk = next;
     }
+}
+
+void VmSmallFreeAll(VmGlobalState* g) {
+    FreeChunks(g->small.chunks);
+    FreeChunks(g->small.spare);
     memset(static_cast<void*>(&g->small), 0, sizeof(g->small));
+}
+
+void VmFreeSpareBlock(VmState* state, void* block, size_t size) {
+    VmGlobalState* g = state->g;
+    VmSmallBlocks* sb = &g->small;
+    g->nblocks -= size;
+    // Blocks smaller than a full chunk are freed, as are those that would make the kept bytes
+    // more than the bytes in use: memory that no small block takes is held until the VM closes.
+    if (size < VM_SMALL_CHUNK_MAX || sb->spareBytes + size > g->nblocks) {
+        free(block);
+        return;
+    }
+    *static_cast<void**>(block) = sb->spare;
+    static_cast<size_t*>(block)[1] = size;
+    sb->spare = block;
+    sb->spareBytes += size;
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + VM_SMALL_STEP, size - VM_SMALL_STEP);
 }
 
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {

@@ -134,7 +134,7 @@ void VmResizeStringTable(VmState* state, int newSize) {
         if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]));
         if (tb->slots[i]) PlaceString(newSlots, mask, tb->slots[i]);
     }
-    if (tb->slots) VmFreeArray(state, tb->slots, (size_t)tb->size);
+    if (tb->slots) VmFreeSpareBlock(state, tb->slots, (size_t)tb->size * sizeof(uint64_t));
     tb->size = newSize;
     tb->slots = newSlots;
 }
