@@ -45,14 +45,29 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     return p;
 }
 
+// Zeroed blocks from the size of a huge page on are aligned to huge pages and rounded up to whole
+// ones.
+constexpr size_t VM_HUGE_PAGE = 2 * 1024 * 1024;
+
+// A zeroed block of size bytes or more whose every page is a whole huge page: the small pages
+// that the unaligned head and tail of a big block would keep cost one fault each, which is far
+// more per byte than a huge page's fault.
+static void* AllocAlignedZeroed(size_t size) {
+    size_t rounded = (size + VM_HUGE_PAGE - 1) & ~(VM_HUGE_PAGE - 1);
+    void* p = aligned_alloc(VM_HUGE_PAGE, rounded);
+    if (!p) return nullptr;
+    OsAdviseHugePages(p, rounded);
+    memset(p, 0, size);
+    return p;
+}
+
 void* VmAllocZeroed(VmState* state, size_t size) {
     if (size >= VM_MAXBLOCK) VmRaiseError(state, ERR_MEM);
-    // Fresh memory from the system is zero already, which calloc knows: a big block is not
-    // written here, and its pages are first touched where it is filled.
-    void* p = (vmAllocFailHook && vmAllocFailHook(size)) ? nullptr : calloc(1, size);
+    void* p = nullptr;
+    if (!(vmAllocFailHook && vmAllocFailHook(size)))
+        p = size >= VM_HUGE_PAGE ? AllocAlignedZeroed(size) : calloc(1, size);
     if (!p) VmThrow(state, ERR_MEM);
     state->g->nblocks += size;
-    if (size >= VM_HUGE_BLOCK) OsAdviseHugePages(p, size);
     return p;
 }
 

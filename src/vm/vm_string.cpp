@@ -125,8 +125,8 @@ static void PlaceString(uint64_t* slots, uint32_t mask, uint64_t slot) {
 
 void VmResizeStringTable(VmState* state, int newSize) {
     VmStringTable* tb = &state->g->strt;
-    uint64_t* newSlots = VmNewArray<uint64_t>(state, (size_t)newSize);
-    for (int i = 0; i < newSize; i++) newSlots[i] = 0;
+    // All zero is an empty table.
+    uint64_t* newSlots = VmNewZeroedArray<uint64_t>(state, (size_t)newSize);
     uint32_t mask = (uint32_t)newSize - 1;
     // The strings' lookup hashes are read a few slots ahead, so that their misses overlap.
     constexpr int ahead = 8;

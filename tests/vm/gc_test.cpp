@@ -215,6 +215,26 @@ TEST(Gc, GrownNodePartHoldsTheNextStrings) {
     }
 }
 
+// Zeroed arrays on both sides of the huge-page size come back all zero where a dirty one of the
+// same size was just freed, and count exactly their bytes in use.
+TEST(Gc, ZeroedArraysAreZeroWhereAFreedOneStood) {
+    VmHolder L;
+    const size_t sizes[] = {(2u << 20) - 8, 2u << 20, (3u << 20) + 8, 5u << 20};
+    for (size_t size : sizes) {
+        size_t before = L.state->g->nblocks;
+        char* dirty = VmNewZeroedArray<char>(L, size);
+        memset(dirty, 0xA5, size);
+        VmFreeArray(L.state, dirty, size);
+        char* fresh = VmNewZeroedArray<char>(L, size);
+        EXPECT_EQ(L.state->g->nblocks, before + size) << size;
+        size_t nonzero = 0;
+        for (size_t i = 0; i < size; i++) nonzero += fresh[i] != 0;
+        EXPECT_EQ(nonzero, 0u) << size;
+        VmFreeArray(L.state, fresh, size);
+        EXPECT_EQ(L.state->g->nblocks, before) << size;
+    }
+}
+
 // Thousands of automatic collections while a linked structure, closures over C upvalues, threads
 // and strings churn: under the sanitizers nothing may leak or be used after being freed.
 TEST(Gc, ChurnThroughManyCollections) {
