@@ -45,14 +45,29 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize) {
     return p;
 }
 
+// Zeroed blocks from the size of a huge page on are aligned to huge pages and rounded up to whole
+// ones.
+constexpr size_t VM_HUGE_PAGE = 2 * 1024 * 1024;
+
+// A zeroed block of size bytes or more whose every page is a whole huge page: the small pages
+// that the unaligned head and tail of a big block would keep cost one fault each, which is far
+// more per byte than a huge page's fault.
+static void* AllocAlignedZeroed(size_t size) {
+    size_t rounded = (size + VM_HUGE_PAGE - 1) & ~(VM_HUGE_PAGE - 1);
+    void* p = aligned_alloc(VM_HUGE_PAGE, rounded);
+    if (!p) return nullptr;
+    OsAdviseHugePages(p, rounded);
+    memset(p, 0, size);
+    return p;
+}
+
 void* VmAllocZeroed(VmState* state, size_t size) {
     if (size >= VM_MAXBLOCK) VmRaiseError(state, ERR_MEM);
-    // Fresh memory from the system is zero already, which calloc knows: a big block is not
-    // written here, and its pages are first touched where it is filled.
-    void* p = (vmAllocFailHook && vmAllocFailHook(size)) ? nullptr : calloc(1, size);
+    void* p = nullptr;
+    if (!(vmAllocFailHook && vmAllocFailHook(size)))
+        p = size >= VM_HUGE_PAGE ? AllocAlignedZeroed(size) : calloc(1, size);
     if (!p) VmThrow(state, ERR_MEM);
     state->g->nblocks += size;
-    if (size >= VM_HUGE_BLOCK) OsAdviseHugePages(p, size);
     return p;
 }
 
@@ -74,6 +89,17 @@ void* VmSmallAllocSlow(VmState* state, size_t size) {
         ASAN_UNPOISON_MEMORY_REGION(block, blockSize);
         sb->freeList[c] = *static_cast<void**>(block);
     } else {
+        if ((size_t)(sb->end - sb->next) < blockSize && sb->spare) {
+            // A kept block is the next chunk: its header and the rest's poison are in place.
+            char* chunk = static_cast<char*>(sb->spare);
+            size_t bytes = reinterpret_cast<size_t*>(chunk)[1];
+            sb->spare = *reinterpret_cast<void**>(chunk);
+            sb->spareBytes -= bytes;
+            *reinterpret_cast<void**>(chunk) = sb->chunks;
+            sb->chunks = chunk;
+            sb->next = chunk + VM_SMALL_STEP;
+            sb->end = chunk + bytes;
+        }
         if ((size_t)(sb->end - sb->next) < blockSize) {
             size_t bytes = sb->chunkBytes ? sb->chunkBytes : VM_SMALL_CHUNK;
             bool huge = bytes >= VM_SMALL_CHUNK_MAX;
@@ -96,15 +122,36 @@ void* VmSmallAllocSlow(VmState* state, size_t size) {
     return block;
 }
 
-void VmSmallFreeAll(VmGlobalState* g) {
-    void* chunk = g->small.chunks;
+static void FreeChunks(void* chunk) {
     while (chunk) {
         void* next = *static_cast<void**>(chunk);
         ASAN_UNPOISON_MEMORY_REGION(chunk, static_cast<size_t*>(chunk)[1]);
         free(chunk);
         chunk = next;
     }
+}
+
+void VmSmallFreeAll(VmGlobalState* g) {
+    FreeChunks(g->small.chunks);
+    FreeChunks(g->small.spare);
     memset(static_cast<void*>(&g->small), 0, sizeof(g->small));
+}
+
+void VmFreeSpareBlock(VmState* state, void* block, size_t size) {
+    VmGlobalState* g = state->g;
+    VmSmallBlocks* sb = &g->small;
+    g->nblocks -= size;
+    // Blocks smaller than a full chunk are freed, as are those that would make the kept bytes
+    // more than the bytes in use: memory that no small block takes is held until the VM closes.
+    if (size < VM_SMALL_CHUNK_MAX || sb->spareBytes + size > g->nblocks) {
+        free(block);
+        return;
+    }
+    *static_cast<void**>(block) = sb->spare;
+    static_cast<size_t*>(block)[1] = size;
+    sb->spare = block;
+    sb->spareBytes += size;
+    ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + VM_SMALL_STEP, size - VM_SMALL_STEP);
 }
 
 size_t VmArrayBytes(VmState* state, size_t n, size_t elem) {

@@ -319,6 +319,8 @@ struct VmSmallBlocks {
     char* end;
     void* chunks;       // every chunk, linked through its first word
     size_t chunkBytes;  // size of the next chunk (0: the first size)
+    void* spare;        // blocks kept by VmFreeSpareBlock for chunks, linked as the chunks are
+    size_t spareBytes;  // their bytes
 };
 
 struct VmGlobalState {
@@ -441,8 +443,15 @@ inline void VmSmallFree(VmState* state, void* block, size_t size) {
                               (size_t)(c + 1) * VM_SMALL_STEP - sizeof(void*));
     state->g->nblocks -= size;
 }
-// Frees every chunk of the small blocks (closing the VM).
+// Frees every chunk of the small blocks and every spare block (closing the VM).
 void VmSmallFreeAll(VmGlobalState* g);
+
+// Frees a block of VmRealloc that a growing structure left behind (the old node part of a
+// table, the old string table). A big one is kept instead, as the next chunks of the small
+// blocks: the objects that fill the grown structure then land in memory the process touched
+// already, where fresh memory costs a page fault and the clearing of each page. Kept blocks are
+// not counted in the bytes in use, and they stay fewer bytes than those.
+void VmFreeSpareBlock(VmState* state, void* block, size_t size);
 
 // The block of an object record (a closure, an upvalue cell, a table): from the small-block classes
 // when it fits one, else from VmRealloc. Objects are made and dropped by the million, and a size

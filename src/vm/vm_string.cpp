@@ -125,8 +125,8 @@ static void PlaceString(uint64_t* slots, uint32_t mask, uint64_t slot) {
 
 void VmResizeStringTable(VmState* state, int newSize) {
     VmStringTable* tb = &state->g->strt;
-    uint64_t* newSlots = VmNewArray<uint64_t>(state, (size_t)newSize);
-    for (int i = 0; i < newSize; i++) newSlots[i] = 0;
+    // All zero is an empty table.
+    uint64_t* newSlots = VmNewZeroedArray<uint64_t>(state, (size_t)newSize);
     uint32_t mask = (uint32_t)newSize - 1;
     // The strings' lookup hashes are read a few slots ahead, so that their misses overlap.
     constexpr int ahead = 8;
@@ -134,7 +134,7 @@ void VmResizeStringTable(VmState* state, int newSize) {
         if (i + ahead < tb->size && tb->slots[i + ahead]) __builtin_prefetch(SlotString(tb->slots[i + ahead]));
         if (tb->slots[i]) PlaceString(newSlots, mask, tb->slots[i]);
     }
-    if (tb->slots) VmFreeArray(state, tb->slots, (size_t)tb->size);
+    if (tb->slots) VmFreeSpareBlock(state, tb->slots, (size_t)tb->size * sizeof(uint64_t));
     tb->size = newSize;
     tb->slots = newSlots;
 }

@@ -212,7 +212,7 @@ static void Rehash(VmState* state, VmTable* t, const VmValue* extraKey) {
             else
                 *VmTableSet(state, t, &old->key) = old->val;
         }
-        VmFreeArray(state, oldNodes, (size_t)oldSize);
+        VmFreeSpareBlock(state, oldNodes, (size_t)oldSize * sizeof(VmNode));
     }
 }
 

@@ -181,6 +181,60 @@ TEST(Gc, DroppedObjectsGiveBackTheirBytes) {
     }
 }
 
+// A table of string keys that grows past a full chunk of small blocks leaves its old node part
+// behind; that block is kept (not counted in the bytes in use, never more bytes than those) and
+// the short strings made next are carved from it, readable as any other.
+TEST(Gc, GrownNodePartHoldsTheNextStrings) {
+    VmHolder L;
+    VmSetGcThreshold(L, 0x400000);
+    VmNewTable(L);
+    auto setKey = [&](int i) {
+        VmPushString(L, ("k" + std::to_string(i)).c_str());
+        VmPushNumber(L, i);
+        VmSetTable(L, 1);
+    };
+    // 65537 keys grow the node part from 65536 nodes (over 2 MB) to 131072.
+    for (int i = 0; i <= 65536; i++) setKey(i);
+    VmSmallBlocks* small = &L.state->g->small;
+    void* kept = small->spare;
+    ASSERT_NE(kept, nullptr);
+    EXPECT_GE(small->spareBytes, 65536 * sizeof(VmNode));
+    EXPECT_LE(small->spareBytes, L.state->g->nblocks);
+    size_t before = L.state->g->nblocks;
+    // 40000 more keys fit the grown node part; their strings need new chunks.
+    for (int i = 65537; i < 105537; i++) setKey(i);
+    bool carved = false;
+    for (void* chunk = small->chunks; chunk; chunk = *static_cast<void**>(chunk)) carved |= chunk == kept;
+    EXPECT_TRUE(carved);
+    EXPECT_GE(L.state->g->nblocks, before + 40000 * VmStringSize(6));
+    for (int i = 0; i < 105537; i += 7) {
+        VmPushString(L, ("k" + std::to_string(i)).c_str());
+        VmGetTable(L, 1);
+        EXPECT_EQ(VmToNumber(L, -1), i);
+        VmPop(L, 1);
+    }
+}
+
+// Zeroed arrays on both sides of the huge-page size come back all zero where a dirty one of the
+// same size was just freed, and count exactly their bytes in use.
+TEST(Gc, ZeroedArraysAreZeroWhereAFreedOneStood) {
+    VmHolder L;
+    const size_t sizes[] = {(2u << 20) - 8, 2u << 20, (3u << 20) + 8, 5u << 20};
+    for (size_t size : sizes) {
+        size_t before = L.state->g->nblocks;
+        char* dirty = VmNewZeroedArray<char>(L, size);
+        memset(dirty, 0xA5, size);
+        VmFreeArray(L.state, dirty, size);
+        char* fresh = VmNewZeroedArray<char>(L, size);
+        EXPECT_EQ(L.state->g->nblocks, before + size) << size;
+        size_t nonzero = 0;
+        for (size_t i = 0; i < size; i++) nonzero += fresh[i] != 0;
+        EXPECT_EQ(nonzero, 0u) << size;
+        VmFreeArray(L.state, fresh, size);
+        EXPECT_EQ(L.state->g->nblocks, before) << size;
+    }
+}
+
 // Thousands of automatic collections while a linked structure, closures over C upvalues, threads
 // and strings churn: under the sanitizers nothing may leak or be used after being freed.
 TEST(Gc, ChurnThroughManyCollections) {
