@@ -333,7 +333,7 @@ L_GETGLOBAL : {
     if (FRAME_CL->globals.tt == VM_TTABLE) {
         const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
         if (v->tt != VM_TNIL) {
-            *ra = *v;
+            VmCopyValue(ra, v);
             VM_NEXT();
         }
     }
@@ -350,7 +350,9 @@ L_GETTABLE : {
         const VmValue* v = VmIsConstant(VmGetC(i)) && rc->tt == VM_TSTRING ? GetStringConstant(VmTableValue(rb), rc)
                                                                            : VmTableGetFast(VmTableValue(rb), rc);
         if (v->tt != VM_TNIL) {
-            *ra = *v;
+            // Field by field: a store of the entry a moment ago is still in the store buffer in
+            // two parts, and the next instruction reads the register in two parts.
+            VmCopyValue(ra, v);
             VM_NEXT();
         }
     }
@@ -890,11 +892,13 @@ L_SELF : {
         // A method of a table named by a string constant, found in the table itself.
         const VmValue* rc = k + VmGetC(i) - VM_RK_CONST;
         if (rc->tt == VM_TSTRING && rb->tt == VM_TTABLE) [[likely]] {
-            VmValue obj = *rb;
-            const VmValue* v = GetStringConstant(VmTableValue(&obj), rc);
+            VmTable* t = VmTableValue(rb);
+            const VmValue* v = GetStringConstant(t, rc);
             if (v->tt != VM_TNIL) [[likely]] {
-                ra[1] = obj;
-                *ra = *v;
+                // Field by field: the call reads the tags and payloads apart at once, which
+                // stalls on one wide store of each value.
+                VmSetValueTable(ra + 1, t);
+                VmCopyValue(ra, v);
                 VM_NEXT();
             }
         }
