@@ -179,23 +179,28 @@ reentry:
     VmValue* ra;
 #if defined(__GNUC__)
     // Each handler ends in its own indirect jump through a table (opcodes above 42 do nothing).
+    // The table is indexed by the instruction's low byte, the opcode and two bits of the operand
+    // above it, so that the index takes one zero-extending move; the 64 entries repeat four times.
     static_assert(VM_NUM_OPCODES == 43, "the dispatch table lists every opcode");
-    static const void* const dispatchTable[64] = {
-        &&L_MOVE,     &&L_LOADK,    &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE, &&L_SETGLOBAL,
-        &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD,     &&L_SUB,      &&L_MUL,       &&L_DIV,      &&L_IDIV,
-        &&L_MOD,      &&L_SHL,      &&L_SHR,      &&L_BOR,     &&L_BAND,     &&L_BXOR,      &&L_POW,      &&L_UNM,
-        &&L_NOT,      &&L_BNOT,     &&L_CONCAT,   &&L_JMP,     &&L_EQ,       &&L_LT,        &&L_LE,       &&L_TEST,
-        &&L_CALL,     &&L_TAILCALL, &&L_RETURN,   &&L_FORLOOP, &&L_TFORLOOP, &&L_TFORPREP,  &&L_SETLIST,  &&L_SETLISTO,
-        &&L_CLOSE,    &&L_CLOSURE,  &&L_SELF,     &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP,
-        &&L_NOP,      &&L_NOP,      &&L_NOP,      &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP,
-        &&L_NOP,      &&L_NOP,      &&L_NOP,      &&L_NOP,     &&L_NOP,      &&L_NOP,       &&L_NOP,      &&L_NOP};
+#define VM_OPS64                                                                                                    \
+    &&L_MOVE, &&L_LOADK, &&L_LOADBOOL, &&L_LOADNIL, &&L_GETUPVAL, &&L_GETGLOBAL, &&L_GETTABLE, &&L_SETGLOBAL,       \
+        &&L_SETUPVAL, &&L_SETTABLE, &&L_NEWTABLE, &&L_ADD, &&L_SUB, &&L_MUL, &&L_DIV, &&L_IDIV, &&L_MOD, &&L_SHL,   \
+        &&L_SHR, &&L_BOR, &&L_BAND, &&L_BXOR, &&L_POW, &&L_UNM, &&L_NOT, &&L_BNOT, &&L_CONCAT, &&L_JMP, &&L_EQ,     \
+        &&L_LT, &&L_LE, &&L_TEST, &&L_CALL, &&L_TAILCALL, &&L_RETURN, &&L_FORLOOP, &&L_TFORLOOP, &&L_TFORPREP,      \
+        &&L_SETLIST, &&L_SETLISTO, &&L_CLOSE, &&L_CLOSURE, &&L_SELF, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP,   \
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP, \
+        &&L_NOP, &&L_NOP, &&L_NOP, &&L_NOP
+    static const void* const dispatchTable[256] = {VM_OPS64, VM_OPS64, VM_OPS64, VM_OPS64};
+#undef VM_OPS64
     // While the quit flag or a count or line hook is set, every instruction goes through the
     // interrupt handler first. The quit flag and the hook mask change only inside calls, hooks,
     // events and collections, after each of which the handlers reload what may have moved, and
     // with it the table: an instruction without a call pays no test for them.
 #define I16(x) x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x
-    static const void* const interruptTable[64] = {I16(&&interrupt), I16(&&interrupt), I16(&&interrupt),
-                                                   I16(&&interrupt)};
+#define I64(x) I16(x), I16(x), I16(x), I16(x)
+    static const void* const interruptTable[256] = {I64(&&interrupt), I64(&&interrupt), I64(&&interrupt),
+                                                    I64(&&interrupt)};
+#undef I64
 #undef I16
 #define VM_PICK_TABLE() (VM_INTERRUPTED() ? interruptTable : dispatchTable)
     const void* const* table = VM_PICK_TABLE();
@@ -214,9 +219,9 @@ reentry:
         i = *pc++;               \
         ci->savedpc = pc;        \
         ra = base + VmGetA(i);   \
-        goto* table[VmGetOp(i)]; \
+        goto* table[(uint8_t)i]; \
     } while (0)
-#define VM_DISPATCH() goto* dispatchTable[VmGetOp(i)]
+#define VM_DISPATCH() goto* dispatchTable[(uint8_t)i]
 #else
 #define VM_RELOAD() (base = state->base, ci = state->ci)
 #define VM_REPICK() ((void)0)
@@ -328,7 +333,7 @@ L_GETGLOBAL : {
     if (FRAME_CL->globals.tt == VM_TTABLE) {
         const VmValue* v = GetStringConstant(VmTableValue(&FRAME_CL->globals), key);
         if (v->tt != VM_TNIL) {
-            *ra = *v;
+            VmCopyValue(ra, v);
             VM_NEXT();
         }
     }
@@ -345,7 +350,9 @@ L_GETTABLE : {
         const VmValue* v = VmIsConstant(VmGetC(i)) && rc->tt == VM_TSTRING ? GetStringConstant(VmTableValue(rb), rc)
                                                                            : VmTableGetFast(VmTableValue(rb), rc);
         if (v->tt != VM_TNIL) {
-            *ra = *v;
+            // Field by field: a store of the entry a moment ago is still in the store buffer in
+            // two parts, and the next instruction reads the register in two parts.
+            VmCopyValue(ra, v);
             VM_NEXT();
         }
     }
@@ -560,6 +567,37 @@ L_TEST : {
 L_CALL : {
     int b = VmGetB(i);
     int nresults = VmGetC(i) - 1;
+    if (ra->tt == VM_TFUNCTION && !VmClosureValue(ra)->isC) [[likely]] {
+        // A script function without varargs or a call hook, with room for its frame on the
+        // stack and in the frame records: the frame set-up of VmPushScriptFrame, with the top
+        // kept in a register until the registers past the arguments are cleared.
+        VmProto* np = static_cast<VmScriptClosure*>(VmClosureValue(ra))->p;
+        VmValue* top = b != 0 ? ra + b : state->top;
+        if (!np->isVararg && !(state->hookMask & VM_MASKCALL) && ci != state->endCi &&
+            (char*)state->stackLast - (char*)top > (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue))
+            [[likely]] {
+            ci->state |= VM_CI_SAVEDPC;
+            ci++;
+            state->ci = ci;
+            base = ra + 1;
+            VmValue* frameTop = base + np->maxStackSize;
+            ci->base = base;
+            ci->top = frameTop;
+            ci->state = VM_CI_SCRIPT;
+            ci->k = np->k;
+            ci->tailcalls = 0;
+            ci->nresults = nresults;
+            state->base = base;
+            for (; top < frameTop; top++) VmSetValueNil(top);
+            state->top = frameTop;
+            // Continue in the callee with what is already at hand (as reentry would load it);
+            // the fetch of its first instruction saves the pc.
+            k = np->k;
+            pc = np->code;
+            lastPc = nullptr;
+            VM_NEXT();
+        }
+    }
     if (b != 0) state->top = ra + b;
     int r;
     if (ra->tt == VM_TFUNCTION) {
@@ -711,6 +749,17 @@ L_TAILCALL : {
     (state->ci = --ci, base = ci->base, state->base = base, state->top = ci->top, k = ci->k, pc = ci->savedpc, \
      lastPc = pc - 1)
 L_RETURN : {
+    {
+        // No result or one (B 1 or 2, C 0) to a script caller that wants exactly as many, from
+        // a frame without open cells and no return hook (the caller's top replaces ours).
+        uint32_t wanted = ((i >> VM_POS_C) & ((VM_MAXARG_B << VM_SIZE_C) | VM_MAXARG_C)) - (1u << VM_SIZE_C);
+        if ((wanted & ~(1u << VM_SIZE_C)) == 0 && ci->nresults == (int)(wanted >> VM_SIZE_C) &&
+            !(ci->state & VM_CI_FROMC) && !(state->hookMask & VM_MASKRET) && !OpenCellsFrom(state, base)) [[likely]] {
+            if (wanted) VmCopyValue(ci->base - 1, ra);
+            VM_RESUME_CALLER();
+            VM_NEXT();
+        }
+    }
     if (VmGetC(i) == 1) {
         // Label return.
         if (g->labelCount <= 0) VmRaiseError(state, ERR_RETWOGOSUB);
@@ -720,23 +769,7 @@ L_RETURN : {
         pc = address;
         VM_NEXT();
     }
-    {
-        int b = VmGetB(i);
-        if (b == 2 && !OpenCellsFrom(state, base) && ci->nresults == 1 && !(ci->state & VM_CI_FROMC) &&
-            !(state->hookMask & VM_MASKRET)) {
-            // One result to a script caller that wants one (the caller's top replaces ours).
-            VmCopyValue(ci->base - 1, ra);
-            VM_RESUME_CALLER();
-            VM_NEXT();
-        }
-        if (b == 1 && !OpenCellsFrom(state, base) && ci->nresults == 0 && !(ci->state & VM_CI_FROMC) &&
-            !(state->hookMask & VM_MASKRET)) {
-            // No result to a script caller that wants none.
-            VM_RESUME_CALLER();
-            VM_NEXT();
-        }
-        if (b != 0) state->top = ra + b - 1;
-    }
+    if (VmGetB(i) != 0) state->top = ra + VmGetB(i) - 1;
 doreturn:
     if (OpenCellsFrom(state, base)) VmCloseUpvalues(state, base);
     if (!(ci->state & VM_CI_FROMC) && ci->nresults != VM_MULTRET && !(state->hookMask & VM_MASKRET)) {
@@ -766,19 +799,26 @@ doreturn:
     goto reentry;
 }
 L_FORLOOP : {
-    if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
-    if (ra[1].tt != VM_TNUMBER || ra[2].tt != VM_TNUMBER) {
+    if (ra->tt != VM_TNUMBER || ra[1].tt != VM_TNUMBER || ra[2].tt != VM_TNUMBER) [[unlikely]] {
+        if (ra->tt != VM_TNUMBER) VmRaiseError(state, ERR_VALUEEXPECTED);
         ForPrepValue(state, ra + 1);
         ForPrepValue(state, ra + 2);
     }
     double step = ra[2].value.n;
     double idx = ra->value.n + step;
     double limit = ra[1].value.n;
-    if (step > 0 ? idx <= limit : idx >= limit) {
-        pc += VmGetSBx(i);
-        VmSetValueNumber(ra, idx);
-        VM_BACKEDGE();
+    if (step > 0) [[likely]] {
+        if (idx <= limit) [[likely]]
+            goto forloopNext;
+    } else if (idx >= limit) {
+        goto forloopNext;
     }
+    VM_NEXT();
+forloopNext:
+    // The index is a number already: only its payload changes.
+    ra->value.n = idx;
+    pc += VmGetSBx(i);
+    VM_BACKEDGE();
     VM_NEXT();
 }
 L_TFORLOOP : {
@@ -848,6 +888,21 @@ L_CLOSURE : {
 }
 L_SELF : {
     VmValue* rb = base + VmGetB(i);
+    if (VmIsConstant(VmGetC(i))) [[likely]] {
+        // A method of a table named by a string constant, found in the table itself.
+        const VmValue* rc = k + VmGetC(i) - VM_RK_CONST;
+        if (rc->tt == VM_TSTRING && rb->tt == VM_TTABLE) [[likely]] {
+            VmTable* t = VmTableValue(rb);
+            const VmValue* v = GetStringConstant(t, rc);
+            if (v->tt != VM_TNIL) [[likely]] {
+                // Field by field: the call reads the tags and payloads apart at once, which
+                // stalls on one wide store of each value.
+                VmSetValueTable(ra + 1, t);
+                VmCopyValue(ra, v);
+                VM_NEXT();
+            }
+        }
+    }
     const VmValue* rc = RKC(i);
     if (rc->tt != VM_TSTRING) VmRaiseError(state, ERR_BADBYTECODE);
     VmValue obj = *rb;

@@ -321,6 +321,48 @@ TEST_F(Interp, ScriptResultsAndTableKeys) {
     ExpectCases(cases);
 }
 
+// Calls, returns and numeric loops next to the conditions under which the interpreter takes
+// its short paths for them: argument and result counts, frame and stack growth, and loop
+// registers that the body changes.
+TEST_F(Interp, CallsReturnsAndLoopsAtTheirEdges) {
+    std::vector<OpCase> cases = {
+        {"missing arguments are nil",
+         "CLOSURE r0 f\nLOADK r1 1\nCALL r0 2 4\nRETURN r0 4\n"
+         ".function f\n.params 3\nRETURN r0 4\n.end",
+         "1,nil,nil"},
+        {"one result wanted, none returned",
+         "LOADK r0 7\nCLOSURE r1 none\nCALL r1 1 2\nRETURN r0 3\n"
+         ".function none\nRETURN r0 1\n.end",
+         "7,nil"},
+        {"recursion past the first frames and stack",
+         "CLOSURE r0 sum\nSETGLOBAL r0 \"sum\"\nLOADK r1 300\nCALL r0 2 2\nRETURN r0 2\n"
+         ".function sum\n.params 1\nEQ 1 r0 0\nJMP zero\nGETGLOBAL r1 \"sum\"\nSUB r2 r0 1\n"
+         "CALL r1 2 2\nADD r1 r0 r1\nRETURN r1 2\nzero: LOADK r1 0\nRETURN r1 2\n.end",
+         "45150"},
+        {"method updating a field of its object",
+         "NEWTABLE r0 0 1\nSETTABLE r0 \"n\" 0\nCLOSURE r4 add\nSETTABLE r0 \"add\" r4\n"
+         "LOADK r1 1\nLOADK r2 10\nLOADK r3 1\nSUB r1 r1 r3\nJMP test\n"
+         "body: SELF r4 r0 \"add\"\nMOVE r6 r1\nCALL r4 3 1\ntest: FORLOOP r1 body\n"
+         "GETTABLE r4 r0 \"n\"\nRETURN r4 2\n"
+         ".function add\n.params 2\nGETTABLE r2 r0 \"n\"\nADD r2 r2 r1\nSETTABLE r0 \"n\" r2\n"
+         "RETURN r0 1\n.end",
+         "55"},
+        {"forloop with a fractional step from a string",
+         "LOADK r0 0\nLOADK r1 2\nLOADK r2 0\nLOADK r3 \"-0.5\"\nSUB r1 r1 r3\nJMP test\n"
+         "body: ADD r0 r0 r1\ntest: FORLOOP r1 body\nRETURN r0 5",
+         "5,0,0,-0.5"},
+        {"forloop index replaced in the body",
+         "LOADK r1 1\nLOADK r2 5\nLOADK r3 1\nJMP test\nbody: LOADK r1 \"x\"\ntest: FORLOOP r1 body\n"
+         "RETURN r0 1",
+         "", ERR_VALUEEXPECTED},
+        {"forloop limit replaced in the body",
+         "LOADK r0 0\nLOADK r1 1\nLOADK r2 9\nLOADK r3 1\nJMP test\n"
+         "body: ADD r0 r0 1\nLOADK r2 \"3\"\ntest: FORLOOP r1 body\nRETURN r0 4",
+         "2,3,3"},
+    };
+    ExpectCases(cases);
+}
+
 TEST_F(Interp, OpcodesAbove42DoNothing) {
     ASSERT_EQ(LoadAsm(L, MainFunction("LOADK r0 1\nLOADK r0 2\nRETURN r0 2")), 0);
     VmScriptClosure* cl = static_cast<VmScriptClosure*>(VmClosureValue(L->top - 1));
