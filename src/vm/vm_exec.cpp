@@ -568,16 +568,22 @@ L_CALL : {
     int b = VmGetB(i);
     int nresults = VmGetC(i) - 1;
     if (ra->tt == VM_TFUNCTION && !VmClosureValue(ra)->isC) [[likely]] {
-        // A script function without varargs or a call hook, with room for its frame on the
-        // stack and in the frame records: the frame set-up of VmPushScriptFrame, with the top
-        // kept in a register until the registers past the arguments are cleared.
+        // A script function without varargs or a call hook: the frame set-up of
+        // VmPushScriptFrame, with the top kept in a register until the registers past the
+        // arguments are cleared.
         VmProto* np = static_cast<VmScriptClosure*>(VmClosureValue(ra))->p;
-        VmValue* top = b != 0 ? ra + b : state->top;
-        if (!np->isVararg && !(state->hookMask & VM_MASKCALL) && ci != state->endCi &&
-            (char*)state->stackLast - (char*)top > (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue))
-            [[likely]] {
+        if (!np->isVararg && !(state->hookMask & VM_MASKCALL)) [[likely]] {
+            VmValue* top = b != 0 ? ra + b : state->top;
             ci->state |= VM_CI_SAVEDPC;
-            ci++;
+            if ((char*)state->stackLast - (char*)top <= (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue))
+                [[unlikely]] {
+                state->top = top;
+                ptrdiff_t funcr = VmSaveStack(state, ra);
+                VmGrowStack(state, np->maxStackSize + 1);
+                ra = VmRestoreStack(state, funcr);
+                top = state->top;
+            }
+            ci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
             state->ci = ci;
             base = ra + 1;
             VmValue* frameTop = base + np->maxStackSize;
@@ -602,10 +608,10 @@ L_CALL : {
     int r;
     if (ra->tt == VM_TFUNCTION) {
         VmClosure* callee = VmClosureValue(ra);
-        // The label commands jump relative to the call index; a script function entered
-        // here runs no command before its own calls set it again.
-        if (callee->isC || static_cast<VmScriptClosure*>(callee)->p->isVararg || (state->hookMask & VM_MASKCALL))
-            g->currentCallIndex = (int)(pc - FRAME_P->code);
+        // The label commands jump relative to the call index (a command, a function with
+        // varargs, or a call hook); a plain script function, entered above, runs no command
+        // before its own calls set it again.
+        g->currentCallIndex = (int)(pc - FRAME_P->code);
         if (callee->isC) {
             if ((state->hookMask & VM_MASKCALL) || vmRuntime.callTrace) {
                 r = VmCallC(state, ra, nresults);
@@ -652,42 +658,8 @@ L_CALL : {
                 }
             }
         } else {
-            // A script function without varargs or a call hook: enter its frame here.
-            VmProto* np = static_cast<VmScriptClosure*>(callee)->p;
-            if (np->isVararg || (state->hookMask & VM_MASKCALL)) {
-                r = VmPreCall(state, ra, nresults);
-            } else {
-                // The frame set-up of VmPushScriptFrame, with the stack check and the new
-                // top kept in registers.
-                ci->state |= VM_CI_SAVEDPC;
-                VmValue* top = state->top;
-                if ((char*)state->stackLast - (char*)top <=
-                    (ptrdiff_t)(np->maxStackSize + 1) * (ptrdiff_t)sizeof(VmValue)) {
-                    ptrdiff_t funcr = VmSaveStack(state, ra);
-                    VmGrowStack(state, np->maxStackSize + 1);
-                    ra = VmRestoreStack(state, funcr);
-                    top = state->top;
-                }
-                ci = ci != state->endCi ? ci + 1 : VmGrowCallInfo(state);
-                state->ci = ci;
-                base = ra + 1;
-                VmValue* frameTop = base + np->maxStackSize;
-                ci->base = base;
-                ci->top = frameTop;
-                ci->state = VM_CI_SCRIPT;
-                ci->savedpc = np->code;
-                ci->k = np->k;
-                ci->tailcalls = 0;
-                ci->nresults = nresults;
-                state->base = base;
-                for (; top < frameTop; top++) VmSetValueNil(top);
-                state->top = frameTop;
-                // Continue in the callee with what is already at hand (as reentry would load it).
-                k = np->k;
-                pc = np->code;
-                lastPc = nullptr;
-                VM_NEXT();
-            }
+            // A script function with varargs or a call hook.
+            r = VmPreCall(state, ra, nresults);
         }
     } else {
         g->currentCallIndex = (int)(pc - FRAME_P->code);
