@@ -49,6 +49,17 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
+    // Pixels of the window's content on the screen, at x, y, that differ from its framebuffer
+    // (from `colour` instead when it is given); -1 when the screen cannot be read.
+    static int Differing(const qzHostWindow* window, int32_t x, int32_t y, uint32_t colour = 0) {
+        const qzHostFrame& frame = window->frame;
+        std::vector<uint32_t> shown(size_t(frame.width) * frame.height);
+        if (HostDriver()->grabScreen(x, y, frame.width, frame.height, shown.data()) != 0) return -1;
+        int differ = 0;
+        for (size_t i = 0; i < shown.size(); i++)
+            differ += shown[i] != (colour ? colour : frame.pixels[i] | 0xFF000000u);
+        return differ;
+    }
     // Runs a shell command (test tooling only) while the event loop keeps serving the window
     // system, and returns what it printed.
     std::string RunPumping(const std::string& command) {
@@ -212,12 +223,9 @@ TEST_F(HostX11Desk, ChangedRectanglesReachTheScreenBesideTheMenuBarAndThroughFad
             ASSERT_EQ(driver->setFade(0.0), 1);
             Pump(50);
         }
-        std::vector<uint32_t> shown(size_t(120) * 80), top(strip.size());
-        ASSERT_EQ(driver->grabScreen(20, 60, 120, 80, shown.data()), 0);
+        std::vector<uint32_t> top(strip.size());
         ASSERT_EQ(driver->grabScreen(20, 60 - barHeight, 120, barHeight, top.data()), 0);
-        int differ = 0;
-        for (size_t i = 0; i < shown.size(); i++) differ += shown[i] != (window->frame.pixels[i] | 0xFF000000u);
-        EXPECT_EQ(differ, 0) << "after filling " << step.rect.x << "," << step.rect.y;
+        EXPECT_EQ(Differing(window, 20, 60), 0) << "after filling " << step.rect.x << "," << step.rect.y;
         EXPECT_EQ(top, strip) << "after filling " << step.rect.x << "," << step.rect.y;
     }
     HostCloseWindow(window);
@@ -245,15 +253,7 @@ TEST_F(HostX11Desk, APlainWindowShowsItsFramebufferThroughFadesAndExposures) {
             FrameFill(&window->frame, {x, y, 1, 1}, uint32_t(x * 2) << 16 | uint32_t(y * 3));
     Pump(200);
     const qzHostDriver* driver = HostDriver();
-    // Pixels on the screen that differ from `expected` (the framebuffer when empty).
-    auto differing = [&](uint32_t expected = 0) {
-        std::vector<uint32_t> shown(size_t(100) * 70);
-        if (driver->grabScreen(30, 40, 100, 70, shown.data()) != 0) return -1;
-        int differ = 0;
-        for (size_t i = 0; i < shown.size(); i++)
-            differ += shown[i] != (expected ? expected : window->frame.pixels[i] | 0xFF000000u);
-        return differ;
-    };
+    auto differing = [&](uint32_t colour = 0) { return Differing(window, 30, 40, colour); };
     EXPECT_EQ(differing(), 0) << "first present";
 
     enum Then { kNothing, kFade, kExposure };
